@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what the build needs and is missing on this machine (Debian packages).
+set -euo pipefail
+
+packages=(build-essential cmake ninja-build pkg-config ccache
+          libgtest-dev libgmock-dev libbenchmark-dev
+          zlib1g-dev libpng-dev libosmesa6-dev libglu1-mesa-dev)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  sudo_cmd=""
+  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo_cmd apt-get update -qq
+  $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
