@@ -1,0 +1,183 @@
+// Small fixed-size points and directions of the mesh and display code.
+//
+// `CVertex<T,N>` is a point of N coordinates of type T, `CVector<T,N>` a
+// direction with the same layout. A vertex normally owns its N values
+// (`ownsData` true); it may instead view storage held by its owner
+// (`ownsData` false), as the corners of a `CBox<T,N>` do. Copies always own
+// their values; assignment copies values into the existing storage, so a
+// viewing vertex keeps viewing its owner's storage.
+//
+// Thread-safety: values are plain; the `pointsDiffer` threshold is a
+// process-wide setting and not thread-safe.
+#pragma once
+
+#include <algorithm>
+
+// How a vertex built on given storage treats it: View leaves it to its owner,
+// Adopt frees it with delete[] when the vertex is destroyed.
+enum class VertexStorage { View, Adopt };
+
+template <typename T, int N> class CVertex {
+public:
+    T* data;       // N values
+    bool ownsData; // whether the destructor frees data
+
+    // The origin.
+    CVertex() : data(new T[N]()), ownsData(true) {}
+    CVertex(T x, T y) requires(N == 2) : CVertex()
+    {
+        data[0] = x;
+        data[1] = y;
+    }
+    CVertex(T x, T y, T z) requires(N == 3) : CVertex()
+    {
+        data[0] = x;
+        data[1] = y;
+        data[2] = z;
+    }
+    // An owning copy of N values.
+    explicit CVertex(const T* values) : CVertex() { std::copy(values, values + N, data); }
+    // Works on N values held elsewhere (see VertexStorage).
+    CVertex(T* storage, VertexStorage mode) : data(storage), ownsData(mode == VertexStorage::Adopt)
+    {
+    }
+    // The weighted sum a p + b q + c r: weights rounded to T, sums formed in
+    // double, stored as T.
+    CVertex(double a, const CVertex& p, double b, const CVertex& q, double c, const CVertex& r)
+        : CVertex()
+    {
+        const double wa = T(a), wb = T(b), wc = T(c);
+        for (int i = 0; i < N; ++i)
+            data[i] = T(wa * double(p.data[i]) + wb * double(q.data[i]) + wc * double(r.data[i]));
+    }
+    // Conversion between coordinate types.
+    template <typename U> explicit CVertex(const CVertex<U, N>& other) : CVertex()
+    {
+        for (int i = 0; i < N; ++i)
+            data[i] = T(other.data[i]);
+    }
+
+    CVertex(const CVertex& other) : CVertex() { std::copy(other.data, other.data + N, data); }
+    // Takes over owned storage; a viewing source is copied.
+    CVertex(CVertex&& other) noexcept : data(other.data), ownsData(other.ownsData)
+    {
+        if (other.ownsData) {
+            other.data = nullptr;
+            other.ownsData = false;
+        } else {
+            data = new T[N];
+            ownsData = true;
+            std::copy(other.data, other.data + N, data);
+        }
+    }
+    CVertex& operator=(const CVertex& other)
+    {
+        if (this != &other)
+            std::copy(other.data, other.data + N, data);
+        return *this;
+    }
+    CVertex& operator=(CVertex&& other) noexcept
+    {
+        if (this == &other)
+            return *this;
+        if (ownsData && other.ownsData)
+            std::swap(data, other.data);
+        else
+            std::copy(other.data, other.data + N, data);
+        return *this;
+    }
+    virtual ~CVertex()
+    {
+        if (ownsData)
+            delete[] data;
+    }
+
+    // Unchecked access; 0 <= i < N is the caller's guarantee.
+    T& operator[](int i) { return data[i]; }
+    const T& operator[](int i) const { return data[i]; }
+
+    void set(const T* values) { std::copy(values, values + N, data); }
+};
+
+// A direction; same layout as a vertex.
+template <typename T, int N> class CVector : public CVertex<T, N> {
+public:
+    using CVertex<T, N>::CVertex;
+    CVector() = default;
+    CVector(const CVertex<T, N>& v) : CVertex<T, N>(v) {}
+    CVector(const CVector&) = default;
+    CVector(CVector&&) noexcept = default;
+    CVector& operator=(const CVector&) = default;
+    CVector& operator=(CVector&&) noexcept = default;
+};
+
+template <typename T, int N> bool operator==(const CVertex<T, N>& p, const CVertex<T, N>& q)
+{
+    return std::equal(p.data, p.data + N, q.data);
+}
+
+template <typename T, int N> CVertex<T, N> operator-(const CVertex<T, N>& p, const CVertex<T, N>& q)
+{
+    CVertex<T, N> r;
+    for (int i = 0; i < N; ++i)
+        r.data[i] = p.data[i] - q.data[i];
+    return r;
+}
+
+template <typename T, int N> CVertex<T, N> operator+(const CVertex<T, N>& p, const CVertex<T, N>& q)
+{
+    CVertex<T, N> r;
+    for (int i = 0; i < N; ++i)
+        r.data[i] = p.data[i] + q.data[i];
+    return r;
+}
+
+template <typename T, int N> CVertex<T, N> operator*(T s, const CVertex<T, N>& p)
+{
+    CVertex<T, N> r;
+    for (int i = 0; i < N; ++i)
+        r.data[i] = s * p.data[i];
+    return r;
+}
+
+template <typename T, int N> CVertex<T, N> operator*(const CVertex<T, N>& p, T s)
+{
+    return s * p;
+}
+
+// Sum of p[i] q[i], accumulated in T.
+template <typename T, int N> T dot(const CVertex<T, N>& p, const CVertex<T, N>& q)
+{
+    T s = T(0);
+    for (int i = 0; i < N; ++i)
+        s += p.data[i] * q.data[i];
+    return s;
+}
+
+// Sum of (p[i] - q[i])^2, accumulated in T.
+template <typename T, int N> T squaredDistance(const CVertex<T, N>& p, const CVertex<T, N>& q)
+{
+    T s = T(0);
+    for (int i = 0; i < N; ++i) {
+        const T d = p.data[i] - q.data[i];
+        s += d * d;
+    }
+    return s;
+}
+
+template <typename T> CVertex<T, 3> crossProduct(const CVertex<T, 3>& a, const CVertex<T, 3>& b)
+{
+    return CVertex<T, 3>(a.data[1] * b.data[2] - a.data[2] * b.data[1],
+                         a.data[2] * b.data[0] - a.data[0] * b.data[2],
+                         a.data[0] * b.data[1] - a.data[1] * b.data[0]);
+}
+
+// True when the squared distance of p and q (accumulated in single precision)
+// is at least the process-wide threshold.
+bool pointsDiffer(const CVertex<float, 3>& p, const CVertex<float, 3>& q);
+
+// The pointsDiffer threshold (a squared distance); 1e-16f at start. The setter
+// returns the previous value.
+float pointsDifferThreshold();
+float setPointsDifferThreshold(float threshold);
+void resetPointsDifferThreshold();
