@@ -1,0 +1,102 @@
+// Analytic curves and surfaces for tests: exact points and derivatives of
+// every order, so that tests of the geometry interface and of the curve and
+// surface algorithms can compare against closed forms.
+//
+// All of them derive from AnalyticGeometry, which owns the derivative table,
+// stores the domain and honours the reversal flags (a reversed direction runs
+// backwards over the same domain; odd derivatives in it change sign).
+//
+// Ownership: clone returns a new object owned by the caller.
+// Thread-safety: evaluation writes the object's table; one thread per object.
+#pragma once
+
+#include "geometry/ParametricGeometry.h"
+
+class AnalyticGeometry : public CParametricGeometry {
+public:
+    ~AnalyticGeometry() override;
+
+    long memorySize() const override { return static_cast<long>(sizeof(*this)); }
+    Vector** evaluate(int order, double u, double v) override;
+    Interval getDomain(int dir) const override { return dir == 0 ? uDomain : vDomain; }
+    void setDomain(int dir, const Interval& domain) override;
+    // No interior breaks: the two ends, false.
+    bool getUKinks(Vector& kinks) const override;
+    bool getVKinks(Vector& kinks) const override;
+
+    // Number of evaluate calls so far (tests of caching count them).
+    int evaluations = 0;
+
+protected:
+    AnalyticGeometry(int kind, const Interval& u, const Interval& v);
+    AnalyticGeometry(const AnalyticGeometry& other);
+    // Fills d[i][j], i, j <= order, at internal parameters (u, v).
+    virtual void evaluateAt(int order, double u, double v, Vector** d) const = 0;
+
+    Interval uDomain;
+    Interval vDomain;
+
+private:
+    Vector** table = nullptr;
+    int tableOrder = -1;
+};
+
+// The segment from a to b, parameter t in [t0, t1] running linearly.
+class AnalyticLine : public AnalyticGeometry {
+public:
+    AnalyticLine(const Vector& a, const Vector& b, double t0 = 0.0, double t1 = 1.0);
+    bool writeGeometry(std::ostream& os) const override;
+    CParametricGeometry* clone() const override { return new AnalyticLine(*this); }
+
+    Vector start;
+    Vector end;
+
+protected:
+    void evaluateAt(int order, double u, double v, Vector** d) const override;
+};
+
+// Circle arc centre + radius (cos t, sin t, 0), t in [t0, t1] (radians).
+class AnalyticCircle : public AnalyticGeometry {
+public:
+    AnalyticCircle(const Vector& centre, double radius, double t0, double t1);
+    bool writeGeometry(std::ostream& os) const override;
+    CParametricGeometry* clone() const override { return new AnalyticCircle(*this); }
+
+    Vector centre;
+    double radius;
+
+protected:
+    void evaluateAt(int order, double u, double v, Vector** d) const override;
+};
+
+// The plane origin + u a + v b over [u0, u1] x [v0, v1].
+class AnalyticPlane : public AnalyticGeometry {
+public:
+    AnalyticPlane(const Vector& origin, const Vector& a, const Vector& b, const Interval& u,
+                  const Interval& v);
+    bool writeGeometry(std::ostream& os) const override;
+    CParametricGeometry* clone() const override { return new AnalyticPlane(*this); }
+
+    Vector origin;
+    Vector a;
+    Vector b;
+
+protected:
+    void evaluateAt(int order, double u, double v, Vector** d) const override;
+};
+
+// The sphere centre + radius (cos v cos u, cos v sin u, sin v), u the
+// longitude in [0, 2 pi], v the latitude in [-pi/2, pi/2]; the poles are
+// degenerate (Du = 0).
+class AnalyticSphere : public AnalyticGeometry {
+public:
+    AnalyticSphere(const Vector& centre, double radius);
+    bool writeGeometry(std::ostream& os) const override;
+    CParametricGeometry* clone() const override { return new AnalyticSphere(*this); }
+
+    Vector centre;
+    double radius;
+
+protected:
+    void evaluateAt(int order, double u, double v, Vector** d) const override;
+};
