@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/ScopedEnv.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -15,32 +17,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : m_name(name)
-    {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        if (value)
-            ::setenv(name, value, 1);
-        else
-            ::unsetenv(name);
-        reloadDiagnosticSwitches();
-    }
-    ~ScopedEnv()
-    {
-        if (m_old)
-            ::setenv(m_name, m_old->c_str(), 1);
-        else
-            ::unsetenv(m_name);
-        reloadDiagnosticSwitches();
-    }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
 
 // Points the diagnostics folder at a fresh folder for one test.
 class LoggingTest : public testing::Test {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/ScopedEnv.h"
+
 #include <cstdlib>
 #include <optional>
 #include <sstream>
@@ -12,34 +14,6 @@
 #include <vector>
 
 namespace {
-
-// Sets or unsets one environment variable for a scope and reloads the
-// diagnostic switches on both ends.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : m_name(name)
-    {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        if (value)
-            ::setenv(name, value, 1);
-        else
-            ::unsetenv(name);
-        reloadDiagnosticSwitches();
-    }
-    ~ScopedEnv()
-    {
-        if (m_old)
-            ::setenv(m_name, m_old->c_str(), 1);
-        else
-            ::unsetenv(m_name);
-        reloadDiagnosticSwitches();
-    }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
 
 // A stopwatch on a hand-driven clock.
 class FakeClockWatch : public StopUhr {
