@@ -1071,9 +1071,22 @@ std::ostream& knots::write(std::ostream& os, const knots& k)
     }
     const bool cyclic = k.endCondition == CyclicEnd;
     const bool differs = k.rangeDiffersFromKnots();
-    const bool uniform = k.spacing == Uniform && !differs;
     const int e = validEndCondition(k.endCondition) ? k.endCondition : ClampedEnd;
-    os << "p=" << k.p << " n=" << (k.n - (cyclic ? k.p : 0)) << " " << kEndNames[e] << " "
+    const int writtenN = k.n - (cyclic ? k.p : 0);
+    // The short form "Uniform" reads back as the integer knots of
+    // [0, n - p + 1]. Use it only when that is what this vector holds, so that
+    // a uniform vector on another domain keeps its parameters through a file.
+    bool uniform = k.spacing == Uniform && !differs;
+    if (uniform) {
+        const knots readBack(writtenN, k.p, 0.0, static_cast<double>(writtenN - k.p + 1),
+                             static_cast<EndCondition>(e), Uniform);
+        const Interval mine = k.getDomain();
+        const Interval theirs = readBack.getDomain();
+        const double a[2] = {mine.min, mine.max};
+        const double b[2] = {theirs.min, theirs.max};
+        uniform = readBack.isHealthy && rangesMatchWithin(a, b, 1e-12 * (1.0 + theirs.max));
+    }
+    os << "p=" << k.p << " n=" << writtenN << " " << kEndNames[e] << " "
        << kSpacingNames[uniform ? Uniform : NonUniform];
     if (uniform)
         return os;

@@ -527,6 +527,24 @@ TEST(Knots, RescaledUniformVectorIsWrittenWithItsKnots)
     EXPECT_EQ(distinctValues(back), distinctValues(k));
 }
 
+TEST(Knots, UniformVectorOnAnotherDomainKeepsItsParametersThroughText)
+{
+    // The short "Uniform" form reads back on [0, n - p + 1]; a uniform vector
+    // on [0, 1] with several spans must be written with its knots instead.
+    knots clamped(6, 3, 0.0, 1.0);
+    knots cyclic(6, 3, 0.0, 1.0, knots::CyclicEnd, knots::Uniform);
+    knots integer(6, 3, 0.0, 4.0);
+    for (knots* k : {&clamped, &cyclic, &integer}) {
+        std::istringstream is(writeToString(*k));
+        knots back(is);
+        ASSERT_TRUE(back.isHealthy);
+        EXPECT_EQ(back.n, k->n);
+        EXPECT_EQ(distinctValues(back), distinctValues(*k));
+        EXPECT_DOUBLE_EQ(back.getDomain().max, k->getDomain().max);
+    }
+    EXPECT_EQ(writeToString(knots(3, 3, 0.0, 1.0)), "p=3 n=3 ClampedEnd Uniform");
+}
+
 TEST(Knots, GrevilleAbscissaeAndBasisPeaks)
 {
     knots k(5, 3, 0.0, 1.0);
