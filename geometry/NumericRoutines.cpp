@@ -11,12 +11,6 @@
 
 namespace {
 
-struct GaussRule {
-    int count;       // entries used in nodes and weights
-    double nodes[5]; // the non-negative half of the rule, ascending
-    double weights[5];
-};
-
 // Rules for 3 .. 10 points. For odd n the first entry is the midpoint 0.
 const GaussRule gaussRules[8] = {
     {2, {0.0, 0.7745966692414834}, {0.88888888888888884, 0.55555555555555558}},
@@ -55,26 +49,14 @@ double speedAt(CParametricGeometry& g, double t)
 
 } // namespace
 
+const GaussRule& gaussLegendreRule(int n)
+{
+    return gaussRules[(n < 3 ? 3 : n > 10 ? 10 : n) - 3];
+}
+
 double gaussLegendreLength(CParametricGeometry& g, double a, double b, int n)
 {
-    if (n < 3)
-        n = 3;
-    if (n > 10)
-        n = 10;
-    const GaussRule& rule = gaussRules[n - 3];
-    const double mid = 0.5 * (a + b);
-    const double half = 0.5 * (b - a);
-    double sum = 0.0;
-    int k = 0;
-    if (n % 2 == 1) {
-        sum += rule.weights[0] * speedAt(g, mid);
-        k = 1;
-    }
-    for (; k < rule.count; ++k) {
-        const double x = rule.nodes[k] * half;
-        sum += rule.weights[k] * (speedAt(g, mid + x) + speedAt(g, mid - x));
-    }
-    return sum * half;
+    return gaussLegendreIntegral(a, b, n, [&g](double t) { return speedAt(g, t); });
 }
 
 bool fitLine(const Kor::List<std::array<double, 2>>& points, double& a, double& b)

@@ -29,6 +29,38 @@ bool fitLine(const Kor::List<std::array<double, 2>>& points, double& a, double& 
 // geometry cannot be evaluated count with speed 0.
 double gaussLegendreLength(CParametricGeometry& g, double a, double b, int n);
 
+// The n-point Gauss-Legendre rule (n clamped into 3 .. 10): the non-negative
+// half of its nodes, ascending, with their weights; for odd n the first node
+// is the midpoint 0.
+struct GaussRule {
+    int count;
+    double nodes[5];
+    double weights[5];
+};
+const GaussRule& gaussLegendreRule(int n);
+
+// Integral of f over [a, b] by the n-point Gauss-Legendre rule (n clamped into
+// 3 .. 10); negative for b < a.
+template <class F>
+double gaussLegendreIntegral(double a, double b, int n, F&& f)
+{
+    const bool odd = (n < 3 ? 3 : n > 10 ? 10 : n) % 2 == 1;
+    const GaussRule& rule = gaussLegendreRule(n);
+    const double mid = 0.5 * (a + b);
+    const double half = 0.5 * (b - a);
+    double sum = 0.0;
+    int k = 0;
+    if (odd) {
+        sum += rule.weights[0] * f(mid);
+        k = 1;
+    }
+    for (; k < rule.count; ++k) {
+        const double x = rule.nodes[k] * half;
+        sum += rule.weights[k] * (f(mid + x) + f(mid - x));
+    }
+    return sum * half;
+}
+
 // Sorts values[0 .. n-1] ascending through a sorted index permutation; for
 // n <= 1 nothing happens.
 void sortIntArrayByKey(int* values, int n);

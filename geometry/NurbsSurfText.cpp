@@ -1,0 +1,360 @@
+// Text form of Fenwo::NurbsSurf: the body of a surface record (comment
+// lines, colours, constraints, the two knot vectors, each optionally marked
+// "reverse", and one line per control point), its writer and its readers.
+//
+// The reader accepts CR LF line ends: every item is read after skipping
+// white space, and comment lines lose a trailing '\r'.
+#include "geometry/NurbsSurf.h"
+
+#include "geometry/GeoTokenizer.h"
+
+#include <cfloat>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace Fenwo {
+
+namespace {
+
+// Largest control net the reader allocates: a count read from a damaged or
+// hostile file must not overflow nU * nV or exhaust memory before the
+// control-point lines are there to fill it.
+constexpr long maxReadControlPoints = 1L << 24;
+
+// The next character after white space, not taken; EOF when there is none.
+int peekAfterSpace(std::istream& is)
+{
+    is >> std::ws;
+    return is.good() ? is.peek() : EOF;
+}
+
+// True when the next item is the word "reverse", which is then taken. The
+// tokeniser takes only words; a knot vector's "p=" stays in the stream.
+bool readReverseWord(std::istream& is)
+{
+    char buffer[1024];
+    return GeoTokenizer(is, buffer, false, sizeof buffer) == GeoTokenWord &&
+           std::strcmp(buffer, "reverse") == 0;
+}
+
+// True when text begins with word followed by white space or its end.
+bool startsWithWord(const char* text, const char* word)
+{
+    const std::size_t n = std::strlen(word);
+    if (std::strncmp(text, word, n) != 0)
+        return false;
+    const char next = text[n];
+    return next == '\0' || next == ' ' || next == '\t' || next == '\r' || next == '\n';
+}
+
+std::string withoutTrailingCR(std::string line)
+{
+    while (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return line;
+}
+
+} // namespace
+
+// ---- Writing ------------------------------------------------------------------------
+
+bool NurbsSurf::write(std::ostream& os) const
+{
+    const bool header = CGeoObject::write(os);
+    const bool body = writeGeometry(os);
+    return header && body && os.good();
+}
+
+bool NurbsSurf::writeGeometry(std::ostream& os) const
+{
+    // The reader keeps the colour lines it met as comments; the colours are
+    // written from their values below, so such a stored line is left out
+    // while its colour is written, and a record reads and writes back the same.
+    for (const CSimpleString& line : commentLines) {
+        if (line.text == nullptr)
+            continue;
+        if (colour.n == 3 && startsWithWord(line.text, "#Colour"))
+            continue;
+        if (bkColour.n == 3 && startsWithWord(line.text, "#bkColour"))
+            continue;
+        os << line.text << '\n';
+    }
+    // The colour lines use the precisions in force when the write begins.
+    if (colour.n == 3)
+        os << "#Colour " << colour << '\n';
+    if (bkColour.n == 3)
+        os << "#bkColour " << bkColour << '\n';
+
+    os.precision(16);
+    ScopedVectorOutputPrecision vectorPrecision(16);
+    if (constraints.count > 0) {
+        os << "Begin(Constraints)\n" << constraints.count << '\n';
+        for (const CConstraint* c : constraints) {
+            if (c != nullptr)
+                c->write(os);
+            os << '\n';
+        }
+    }
+    if (isUReversed())
+        os << "reverse\n";
+    knots::write(os, *uKnots);
+    os << '\n';
+    if (isSurface() && isVReversed())
+        os << "reverse\n";
+    knots::write(os, *vKnots);
+    os << '\n';
+
+    const int nU = getUCount();
+    const int nV = getVCount();
+    Vector xyz;
+    char line[160];
+    for (int j = 0; j < nV; ++j) {
+        for (int i = 0; i < nU; ++i) {
+            double w = 0.0;
+            getControlPointAndWeight(xyz, i, j, w);
+            std::snprintf(line, sizeof line, "P %1i,%1i = [ %20.16f, %20.16f, %20.16f ] %20.16f\n",
+                          i, j, xyz[0], xyz[1], xyz[2], w);
+            os << line;
+        }
+    }
+    // The knot writer refuses an unhealthy vector and writes nothing: the
+    // record cannot be read back, so the write has failed.
+    return os.good() && uKnots->isHealthy && vKnots->isHealthy;
+}
+
+// ---- Reading ------------------------------------------------------------------------
+
+NurbsSurf::NurbsSurf(std::istream& is, bool withHeader)
+    : NurbsSurf(knots(1, 1, 0.0, 1.0, knots::ClampedEnd, knots::Uniform), nullptr)
+{
+    delete vKnots;
+    vKnots = new knots(1, 1, 0.0, 1.0, knots::ClampedEnd, knots::Uniform);
+    allocateStorage();
+    readGeometry(is, withHeader);
+}
+
+bool NurbsSurf::read(std::istream& is)
+{
+    if (!CGeoObject::read(is)) {
+        std::cout << "GeoObject block of surface not read." << std::endl;
+        valid = false;
+        return false;
+    }
+    return readGeometry(is, false);
+}
+
+bool NurbsSurf::readGeometry(std::istream& is, bool withHeader)
+{
+    valid = true;
+    dimension = 3;
+    // The record alone decides the reversal flags: "reverse" sets them.
+    uReversed = false;
+    vReversed = false;
+    commentLines.setCapacity(0);
+
+    // A failed read leaves consistent knots and net with every point set, so
+    // that evaluating the discarded surface is harmless.
+    auto fail = [this]() {
+        valid = false;
+        for (int k = 0; k < controlNetSize; ++k) {
+            if (controlNet[k].n != dimension + 1) {
+                controlNet[k] = Vector(dimension + 1);
+                controlNet[k][dimension] = 1.0;
+            }
+        }
+        return false;
+    };
+
+    // Header: the caller took "GeoObject" already, or it comes now. Only that
+    // word is taken by the look-ahead; "reverse" and the rest stay.
+    bool headerRead = true;
+    if (withHeader) {
+        headerRead = CGeoObject::read(is);
+    } else if (peekAfterSpace(is) == 'G') {
+        char buffer[1024];
+        if (GeoTokenizer(is, buffer, false, sizeof buffer) == GeoTokenGeoObject)
+            headerRead = CGeoObject::read(is);
+    }
+    if (!headerRead) {
+        std::cout << "GeoObject block of surface not read." << std::endl;
+        return fail();
+    }
+
+    // Comment lines; only the colour lines are kept, after the others.
+    char c = ' ';
+    std::string colourLine, bkColourLine;
+    for (;;) {
+        is >> std::ws;
+        if (!is.get(c))
+            break;
+        if (c != '#') {
+            is.putback(c);
+            break;
+        }
+        std::string rest;
+        std::getline(is, rest);
+        rest = withoutTrailingCR(rest);
+        std::istringstream fields(rest);
+        std::string word;
+        fields >> word;
+        if (word == "Colour") {
+            Vector v;
+            if (fields >> v)
+                colour = v;
+            colourLine = "#" + rest;
+        } else if (word == "bkColour") {
+            Vector v;
+            if (fields >> v)
+                bkColour = v;
+            bkColourLine = "#" + rest;
+        }
+    }
+    if (!colourLine.empty())
+        commentLines.append(CSimpleString(colourLine.c_str()));
+    if (!bkColourLine.empty())
+        commentLines.append(CSimpleString(bkColourLine.c_str()));
+
+    // Constraints: added once the net exists, in their order in the record.
+    std::vector<std::unique_ptr<CConstraint>> readConstraints;
+    if (peekAfterSpace(is) == 'B') {
+        char buffer[1024];
+        GeoTokenizer(is, buffer, true, sizeof buffer); // the whole "Begin(Constraints)" line
+        int count = 0;
+        is >> count;
+        for (int k = 0; k < count && !is.fail(); ++k) {
+            int type = 0;
+            readConstraintType(is, type);
+            if (is.fail())
+                break;
+            std::unique_ptr<CConstraint> constraint(newConstraintFromStream(type, is));
+            if (constraint != nullptr && !is.fail())
+                readConstraints.push_back(std::move(constraint));
+        }
+    }
+
+    // The two knot vectors, each after an optional "reverse".
+    const bool reverseUFlag = readReverseWord(is);
+    std::unique_ptr<knots> u(new knots(is));
+    if (!u->isHealthy)
+        return fail();
+    const bool reverseVFlag = readReverseWord(is);
+    std::unique_ptr<knots> v(new knots(is));
+    if (!v->isHealthy) {
+        std::cout << "unheahlthy vknots." << std::endl;
+        return fail();
+    }
+    const long nUread = std::max(u->getControlPointCount(), 1);
+    const long nVread = std::max(v->getControlPointCount(), 1);
+    if (nUread * nVread > maxReadControlPoints) {
+        std::cout << "control net of " << nUread << " x " << nVread << " points too large."
+                  << std::endl;
+        return fail();
+    }
+
+    // A fresh net for the knots read; fit state and constraints start afresh.
+    release();
+    uKnots = u.release();
+    vKnots = v.release();
+    allocateStorage();
+    for (std::unique_ptr<CConstraint>& constraint : readConstraints)
+        addConstraint(constraint.release());
+    if (reverseUFlag)
+        reverseU();
+    if (reverseVFlag)
+        reverseV();
+
+    // Control-point lines "P i,j = [ x, y, z ] w", in any order.
+    const int nU = getUCount();
+    const int nV = getVCount();
+    std::vector<char> isSet(static_cast<std::size_t>(nU) * nV, 0);
+    for (long k = 0; k < static_cast<long>(nU) * nV; ++k) {
+        if (!(is >> c) || c != 'P') {
+            std::cout << "c!= 'P' "
+                      << "'" << c << "' id=" << (id.text != nullptr ? id.text : "") << std::endl;
+            for (int r = 0; r < 10; ++r) {
+                is >> c;
+                std::cout << "c=" << std::endl;
+            }
+            return fail();
+        }
+        const int i = readSignedInt(is);
+        is >> c;
+        const int j = readSignedInt(is);
+        if (is.fail() || c != ',') {
+            std::cout << " c!= ," << std::endl;
+            return fail();
+        }
+        if (!(is >> c) || c != '=') {
+            std::cout << " c!= =" << std::endl;
+            return fail();
+        }
+        Vector point;
+        double w = 0.0;
+        is >> point >> w;
+        if (is.fail() || point.n < 3) {
+            std::cout << "i=" << i << " j=" << j << " pin=" << point << " w=" << w << std::endl;
+            return fail();
+        }
+        // Indices are not wrapped here: a point outside the net would
+        // overwrite another one and leave its own place unset.
+        if (i < 0 || i >= nU || j < 0 || j >= nV) {
+            std::cout << "i=" << i << " j=" << j << " outside the control net of " << nU << " x "
+                      << nV << " points." << std::endl;
+            return fail();
+        }
+        setControlPoint(i, j, point, w);
+        isSet[static_cast<std::size_t>(i) + static_cast<std::size_t>(nU) * j] = 1;
+    }
+    for (int j = 0; j < nV; ++j) {
+        for (int i = 0; i < nU; ++i) {
+            if (!isSet[static_cast<std::size_t>(i) + static_cast<std::size_t>(nU) * j]) {
+                std::cout << "control point " << i << "," << j << " missing." << std::endl;
+                return fail();
+            }
+        }
+    }
+
+    if (is.fail()) {
+        std::cout << " inp failed" << std::endl;
+        return fail();
+    }
+    is >> std::ws; // the end of the stream is no failure
+    // A net of equal weights other than 1 still needs the rational path.
+    rational = rational || isRational();
+    dampSteps = 0;
+    checkFolds = false;
+    stepLimit = DBL_MAX;
+    return true;
+}
+
+bool NurbsSurf::readAndMerge(std::istream& is)
+{
+    NurbsSurf fresh(is, false);
+    if (is.fail() || !fresh.valid)
+        return false;
+    copyFrom(fresh);
+    // copyFrom renews constraints and leaves flags and comments; the record
+    // read defines them, so they are taken over as well.
+    for (CConstraint*& constraint : fresh.constraints) {
+        addConstraint(constraint);
+        constraint = nullptr;
+    }
+    fresh.constraints.removeAll();
+    commentLines = fresh.commentLines;
+    uReversed = fresh.uReversed;
+    vReversed = fresh.vReversed;
+    uMirror = fresh.uMirror;
+    vMirror = fresh.vMirror;
+    dampSteps = fresh.dampSteps;
+    checkFolds = fresh.checkFolds;
+    stepLimit = fresh.stepLimit;
+    valid = true;
+    return true;
+}
+
+} // namespace Fenwo
