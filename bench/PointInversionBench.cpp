@@ -1,0 +1,131 @@
+// Point inversion of 10,000 points scattered within 0.05 of a 20 x 20
+// bicubic: start values from the samples (with and without the bucket grid
+// of samples), the Newton refinement alone, and both together. Reported per
+// point: the time ("per_point", seconds, shown inverted) and the Newton
+// iterations ("newton_per_point").
+#include "geometry/NurbsSurf.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <iostream>
+#include <memory>
+#include <random>
+#include <streambuf>
+
+using Fenwo::NurbsSurf;
+
+namespace {
+
+constexpr int kPoints = 10000;
+
+std::unique_ptr<NurbsSurf> wavyBicubic()
+{
+    const knots u(19, 3, 0.0, 1.0);
+    const knots v(19, 3, 0.0, 1.0);
+    auto s = std::make_unique<NurbsSurf>(u, &v);
+    for (int j = 0; j < 20; ++j)
+        for (int i = 0; i < 20; ++i)
+            s->setControlPoint(
+                i, j, Vector(i, j, 1.5 * std::sin(0.45 * i) * std::cos(0.3 * j) + 0.05 * i));
+    return s;
+}
+
+CFitPointArray pointsNear(NurbsSurf& s)
+{
+    std::mt19937 gen(7);
+    std::uniform_real_distribution<double> param(0.0, 1.0);
+    std::uniform_real_distribution<double> offset(-0.05, 0.05);
+    CFitPointArray pts;
+    pts.setCapacity(kPoints);
+    Vector** T = nullptr;
+    for (int k = 0; k < kPoints; ++k) {
+        const double u = param(gen);
+        const double v = param(gen);
+        T = s.computeDerivatives(1, u, v, T);
+        Vector n = crossProduct(T[1][0], T[0][1]);
+        n /= norm(n);
+        pts.append(CFitPoint(T[0][0] + offset(gen) * n));
+    }
+    NurbsSurf::freeDerivativeTable(T, 1);
+    return pts;
+}
+
+// Swallows the "hits=" line of the grid start values.
+class NullBuffer : public std::streambuf {
+protected:
+    int overflow(int c) override { return c; }
+};
+
+void setCounters(benchmark::State& state, long newton)
+{
+    state.counters["per_point"] = benchmark::Counter(
+        kPoints, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["newton_per_point"] =
+        static_cast<double>(newton) / (static_cast<double>(kPoints) * state.iterations());
+}
+
+// args: 0 start values only, 1 start values and Newton; grid switch.
+void BM_InvertPoints(benchmark::State& state)
+{
+    const bool newtonToo = state.range(0) != 0;
+    const bool useGrid = state.range(1) != 0;
+    auto s = wavyBicubic();
+    CFitPointArray pts = pointsNear(*s);
+    NullBuffer sink;
+    std::streambuf* previous = std::cout.rdbuf(&sink);
+    long newton = 0;
+    for (auto _ : state) {
+        IndexSubset<CFitPoint> subset(pts, pts.count);
+        subset.selectAll();
+        benchmark::DoNotOptimize(s->invertPoints(subset, 3, 3, useGrid));
+        if (newtonToo) {
+            subset.selectAll(); // also the points the grid left out
+            newton += s->PointInversion(subset, 10);
+        }
+        benchmark::ClobberMemory();
+    }
+    std::cout.rdbuf(previous);
+    setCounters(state, newton);
+}
+BENCHMARK(BM_InvertPoints)
+    ->ArgNames({"newton", "grid"})
+    ->Args({0, 1})
+    ->Args({0, 0})
+    ->Args({1, 1})
+    ->Args({1, 0})
+    ->Unit(benchmark::kMillisecond);
+
+// The Newton refinement alone from the grid's start values (restored
+// outside the timing).
+void BM_PointInversion(benchmark::State& state)
+{
+    auto s = wavyBicubic();
+    CFitPointArray pts = pointsNear(*s);
+    IndexSubset<CFitPoint> subset(pts, pts.count);
+    subset.selectAll();
+    NullBuffer sink;
+    std::streambuf* previous = std::cout.rdbuf(&sink);
+    s->invertPoints(subset, 3, 3, state.range(0) != 0);
+    std::cout.rdbuf(previous);
+    subset.selectAll();
+    Vector starts(2 * pts.count);
+    for (int k = 0; k < pts.count; ++k) {
+        starts[2 * k] = pts[k].uv[0];
+        starts[2 * k + 1] = pts[k].uv[1];
+    }
+    long newton = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        for (int k = 0; k < pts.count; ++k) {
+            pts[k].uv[0] = starts[2 * k];
+            pts[k].uv[1] = starts[2 * k + 1];
+        }
+        state.ResumeTiming();
+        newton += s->PointInversion(subset, 10);
+    }
+    setCounters(state, newton);
+}
+BENCHMARK(BM_PointInversion)->ArgName("grid")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+
+} // namespace
