@@ -533,6 +533,15 @@ std::istream& operator>>(std::istream& is, Vector& v)
         return is;
     }
 
+    // The writer writes an empty vector as "[]": read it back as empty
+    // rather than failing the stream on the missing number.
+    is >> std::ws;
+    if (is.peek() == ']') {
+        is.get(c);
+        v.resize(0);
+        return is;
+    }
+
     int k = 0; // entries read so far
     for (;;) {
         if (c == ']') {

@@ -307,11 +307,6 @@ TEST_F(VectorTextTest, ReaderKeepsEntriesReadAfterFormatError)
     ASSERT_EQ(r.v.n, 1);
     EXPECT_EQ(r.v[0], 1.0);
 
-    r = readText("[ ]", makeVector({8, 9}));
-    EXPECT_EQ(r.message, "format error/empty number reading vector:'['\n");
-    EXPECT_TRUE(r.failed);
-    EXPECT_EQ(r.v.n, 0);
-
     r = readText("[1, 2, x]");
     EXPECT_EQ(r.message, "format error/empty number reading vector:','\n");
     EXPECT_EQ(r.v.n, 2);
@@ -319,6 +314,25 @@ TEST_F(VectorTextTest, ReaderKeepsEntriesReadAfterFormatError)
     r = readText("[1, 2"); // input ends inside the list
     EXPECT_TRUE(r.failed);
     EXPECT_EQ(r.v.n, 2);
+}
+
+TEST_F(VectorTextTest, EmptyVectorWrittenAsBracketsReadsBack)
+{
+    std::ostringstream os;
+    os << Vector() << ' ' << makeVector({1, 2});
+    EXPECT_EQ(os.str(), "[] [1,2]");
+    for (const char* text : {"[] [1,2]", "[ ]\r\n[1,2]"}) {
+        std::istringstream is(text);
+        Vector empty = makeVector({8, 9});
+        Vector next;
+        testing::internal::CaptureStdout();
+        is >> empty >> next;
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        EXPECT_FALSE(is.fail());
+        EXPECT_EQ(empty.n, 0);
+        ASSERT_EQ(next.n, 2);
+        EXPECT_EQ(next[1], 2.0);
+    }
 }
 
 TEST_F(VectorTextTest, WriteReadWriteRoundTrip)
