@@ -70,21 +70,8 @@ int runRowRangesOnThreads(int rows, int threadCount,
 double matrixRowTimes(const Matrix& A, int i, const Vector& x)
 {
     if (A.type == FullMatrix) {
-        // Four interleaved partial sums, the summation of Matrix::multiply.
-        const double* a = A.rowData[i].data;
-        const double* b = x.data;
-        const int n = A.cols;
-        double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
-        int j = 0;
-        for (; j + 3 < n; j += 4) {
-            s0 += a[j] * b[j];
-            s1 += a[j + 1] * b[j + 1];
-            s2 += a[j + 2] * b[j + 2];
-            s3 += a[j + 3] * b[j + 3];
-        }
-        for (; j < n; ++j)
-            s0 += a[j] * b[j];
-        return (s0 + s1) + (s2 + s3);
+        // The summation of Matrix::multiply, so both paths agree bit for bit.
+        return dotRange(A.rowData[i].data, x.data, A.cols);
     }
     double sum = 0.0;
     for (int j = 0; j < A.cols && j < x.n; ++j)

@@ -278,6 +278,21 @@ Vector operator/(const Vector& a, double s)
     return r;
 }
 
+double dotRange(const double* a, const double* b, int n)
+{
+    double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+    int i = 0;
+    for (; i + 3 < n; i += 4) {
+        s0 += a[i] * b[i];
+        s1 += a[i + 1] * b[i + 1];
+        s2 += a[i + 2] * b[i + 2];
+        s3 += a[i + 3] * b[i + 3];
+    }
+    for (; i < n; ++i)
+        s0 += a[i] * b[i];
+    return (s0 + s1) + (s2 + s3);
+}
+
 double dot(const Vector& a, const Vector& b)
 {
     const int m = std::min(a.n, b.n);

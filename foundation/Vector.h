@@ -86,6 +86,10 @@ Vector operator/(const Vector& a, double s);
 
 // Sum of a[i]*b[i], accumulated from 0.0, over min(a.n, b.n) entries.
 double dot(const Vector& a, const Vector& b);
+// Sum of a[i]*b[i], i < n, in four interleaved partial sums: the summation of
+// the dense matrix products, shared so that every product path gives
+// bit-identical results.
+double dotRange(const double* a, const double* b, int n);
 // a.a; 0 when that is not positive.
 double normSquared(const Vector& a);
 double norm(const Vector& a);

@@ -354,17 +354,7 @@ double NurbsSurf::smallestPositiveSlope(const Vector& x, const Vector& t, Vector
 
 double NurbsSurf::dotProduct(const double* a, const double* b, int n)
 {
-    double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
-    int i = 0;
-    for (; i + 3 < n; i += 4) {
-        s0 += a[i] * b[i];
-        s1 += a[i + 1] * b[i + 1];
-        s2 += a[i + 2] * b[i + 2];
-        s3 += a[i + 3] * b[i + 3];
-    }
-    for (; i < n; ++i)
-        s0 += a[i] * b[i];
-    return (s0 + s1) + (s2 + s3);
+    return dotRange(a, b, n);
 }
 
 } // namespace Fenwo
