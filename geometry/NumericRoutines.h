@@ -41,8 +41,7 @@ const GaussRule& gaussLegendreRule(int n);
 
 // Integral of f over [a, b] by the n-point Gauss-Legendre rule (n clamped into
 // 3 .. 10); negative for b < a.
-template <class F>
-double gaussLegendreIntegral(double a, double b, int n, F&& f)
+template <class F> double gaussLegendreIntegral(double a, double b, int n, F&& f)
 {
     const bool odd = (n < 3 ? 3 : n > 10 ? 10 : n) % 2 == 1;
     const GaussRule& rule = gaussLegendreRule(n);

@@ -402,9 +402,9 @@ public:
     // once). Null tables are allocated (P: o + 1 rows; J: o and
     // getSystemSize()); the caller owns and frees both (freeDerivativeTable,
     // delete) and may pass them again for every point. A P passed in must
-    // have at least o + 1 rows; a J of another shape is reshaped. The derivative workspace holds the full-variable
-    // derivatives of this point afterwards; it and the null space are
-    // prepared when missing.
+    // have at least o + 1 rows; a J of another shape is reshaped. The derivative workspace holds
+    // the full-variable derivatives of this point afterwards; it and the null space are prepared
+    // when missing.
     void evaluateFitJacobian(const Vector& params, Vector**& P, FitJacobianTable*& J,
                              Kor::Array<int>& active, int o);
     // Scratch of the fit Jacobian; no state between fits beyond the reduced

@@ -2,8 +2,8 @@
 // sample parameters, arc length and unit tangent of the curve-like surface,
 // the raw normal, reparametrisation, the exchange of u and v, the collapsed
 // border test and two small numeric helpers of the fitting line search.
-#include "geometry/NurbsSurf.h"
 #include "geometry/NumericRoutines.h"
+#include "geometry/NurbsSurf.h"
 
 #include <algorithm>
 #include <cfloat>

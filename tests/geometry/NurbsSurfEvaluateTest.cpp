@@ -328,7 +328,7 @@ TEST(NurbsSurfEvaluate, UnsetControlPointContributesNothing)
     EXPECT_EQ(p[0], 2.0);
     EXPECT_EQ(p[2], 6.0);
     Vector** D = c.evaluate(1, 0.5, 0.0);
-    EXPECT_EQ(D[0][0][1], 2.0); // polynomial path: the weighted sum itself
+    EXPECT_EQ(D[0][0][1], 2.0);   // polynomial path: the weighted sum itself
     c.evaluatePoint(p, 1.0, 0.0); // only the unset point: zero weight
     EXPECT_EQ(norm(p), 0.0);
 }
