@@ -344,6 +344,25 @@ public:
     void removeKnots(int r, int num, int* removed, double tol);
     // ---- end of knot insertion and removal ----------------------------------------
 
+    // ---- Knot refinement and control-point fixing for a fit ---------------------
+    // The error of a fit point is its dist2 (squared distance); tol is
+    // compared squared. Points without parameters are ignored.
+    // Refinement (fixMode false): for every u span (refineU) whose worst point
+    // error exceeds tol^2, the span's midpoint is a candidate; the
+    // maxNewKnots candidates of largest error are inserted once each into the
+    // u knots, largest first; then the same for the v spans (refineV). The
+    // shape is kept; the storage is renewed as by insertKnots. Returns true
+    // when at least one knot was inserted.
+    // Fixing (fixMode true): every control point whose parameter region (the
+    // midpoints between neighbouring Greville abscissae) holds no fit point,
+    // or whose best 98 % of points all lie within tol, gets a fixed
+    // CIJSingleConstraint at its position with the raw normal at its Greville
+    // abscissae, replacing an equal one. Prints "fixCount=" count " out of "
+    // nU nV on standard output. Always returns true.
+    bool fixControlPoints(const IndexSubset<CFitPoint>& pts, double tol, bool fixMode, bool refineU,
+                          bool refineV, int maxNewKnots);
+    // ---- end of knot refinement and control-point fixing for a fit ---------------
+
     // ---- Constrained fit: null space and Jacobian -------------------------------
     // Reduced variables of the Newton fit, in this order: the free
     // control-point variables (freeVariables less its trailing knot
