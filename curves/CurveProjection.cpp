@@ -1,0 +1,31 @@
+#include "curves/CurveProjection.h"
+
+#include <memory>
+
+Fenwo::NurbsSurf* projectCurveToPlane(CParametricGeometry* g, const CPlane& plane)
+{
+    if (g == nullptr || g->getDimension() != 3)
+        return nullptr;
+    // Other curves would first be approximated by a NURBS curve with a check
+    // of its length; that approximation is not available yet.
+    const auto* nurbs = dynamic_cast<const Fenwo::NurbsSurf*>(g);
+    if (nurbs == nullptr)
+        return nullptr;
+
+    // Feet on the plane need a unit normal; the caller's plane may have any.
+    const double length = norm(plane.normal);
+    if (!(length > 0.0))
+        return nullptr;
+    const CPlane unitPlane(plane.point, (1.0 / length) * plane.normal);
+
+    auto result = std::make_unique<Fenwo::NurbsSurf>(*nurbs);
+    Vector xyz(3);
+    for (int j = 0; j < result->getVCount(); ++j)
+        for (int i = 0; i < result->getUCount(); ++i) {
+            result->getControlPointXYZ(xyz, i, j);
+            result->setControlPointPosition(i, j, unitPlane.project(xyz));
+        }
+    // Projection can fold the control polygon where the curve runs along the
+    // normal; untangling it belongs here once the control-net repairs exist.
+    return result.release();
+}

@@ -1,0 +1,142 @@
+#include "curves/PlaneFit.h"
+
+#include "foundation/Matrix.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Packed symmetric scatter matrix sum (p - c)(p - c)^T over the indexed
+// points, divided by its trace so that the eigen solvers, whose pivot and
+// convergence thresholds are absolute, see entries of order one whatever the
+// scale of the model. The eigenvectors are unchanged by the scaling. Returns
+// the trace before scaling (0 when the points coincide or there are none).
+double buildScatterMatrix(const IndexSubset<CFitPoint>& subset, const Vector& c, Matrix& S)
+{
+    S.resize(3, SymmetricMatrix);
+    for (int k = 0; k < subset.getCount(); ++k) {
+        const Vector& p = subset[k].Point;
+        double d[3];
+        for (int i = 0; i < 3; ++i)
+            d[i] = (i < p.n ? p[i] : 0.0) - c[i];
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j <= i; ++j)
+                S.at(i, j) += d[i] * d[j];
+    }
+    const double trace = S.at(0, 0) + S.at(1, 1) + S.at(2, 2);
+    if (!(trace > 0.0) || !std::isfinite(trace))
+        return 0.0;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j <= i; ++j)
+            S.at(i, j) /= trace;
+    return trace;
+}
+
+// Spread below this fraction of the total counts as none.
+constexpr double kFlatSpread = 1e-12;
+
+// Eigenvalues (ascending) and unit eigenvectors (columns of V) of the
+// symmetric 3 x 3 matrix S by cyclic Jacobi rotations. Inverse and power
+// iteration cannot leave the subspace of their start vector when S is
+// exactly singular, which it is for points that lie exactly in a plane
+// containing a coordinate axis; the rotations have no such blind spot and
+// keep the eigenvectors orthonormal.
+void symmetricEigen3(const Matrix& S, double lambda[3], double V[3][3])
+{
+    double A[3][3];
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            A[i][j] = S.at(i, j);
+            V[i][j] = i == j ? 1.0 : 0.0;
+        }
+    for (int sweep = 0; sweep < 50; ++sweep) {
+        const double off = A[0][1] * A[0][1] + A[0][2] * A[0][2] + A[1][2] * A[1][2];
+        if (!(off > 1e-40))
+            break;
+        for (int p = 0; p < 2; ++p)
+            for (int q = p + 1; q < 3; ++q) {
+                if (A[p][q] == 0.0)
+                    continue;
+                const double theta = (A[q][q] - A[p][p]) / (2.0 * A[p][q]);
+                const double t = (theta >= 0.0 ? 1.0 : -1.0) /
+                                 (std::fabs(theta) + std::sqrt(theta * theta + 1.0));
+                const double c = 1.0 / std::sqrt(t * t + 1.0);
+                const double sn = t * c;
+                for (int k = 0; k < 3; ++k) { // A := A J
+                    const double akp = A[k][p], akq = A[k][q];
+                    A[k][p] = c * akp - sn * akq;
+                    A[k][q] = sn * akp + c * akq;
+                }
+                for (int k = 0; k < 3; ++k) { // A := J^T A
+                    const double apk = A[p][k], aqk = A[q][k];
+                    A[p][k] = c * apk - sn * aqk;
+                    A[q][k] = sn * apk + c * aqk;
+                }
+                for (int k = 0; k < 3; ++k) { // V := V J
+                    const double vkp = V[k][p], vkq = V[k][q];
+                    V[k][p] = c * vkp - sn * vkq;
+                    V[k][q] = sn * vkp + c * vkq;
+                }
+            }
+    }
+    int order[3] = {0, 1, 2};
+    std::sort(order, order + 3, [&](int a, int b) { return A[a][a] < A[b][b]; });
+    double W[3][3];
+    for (int k = 0; k < 3; ++k) {
+        lambda[k] = A[order[k]][order[k]];
+        for (int i = 0; i < 3; ++i)
+            W[i][k] = V[i][order[k]];
+    }
+    for (int i = 0; i < 3; ++i)
+        for (int k = 0; k < 3; ++k)
+            V[i][k] = W[i][k];
+}
+
+Vector column(const double V[3][3], int k)
+{
+    return Vector(V[0][k], V[1][k], V[2][k]);
+}
+
+} // namespace
+
+bool fitPlaneToSubset(const IndexSubset<CFitPoint>& subset, Vector& centroid, Vector& normal)
+{
+    centroid = ::centroid(subset);
+    normal = Vector(3);
+    Matrix S;
+    if (buildScatterMatrix(subset, centroid, S) == 0.0)
+        return false;
+
+    double lambda[3];
+    double V[3][3];
+    symmetricEigen3(S, lambda, V);
+    // The trace is 1: a middle eigenvalue of 0 means the points lie on a line
+    // and the plane through them is free.
+    if (lambda[1] < kFlatSpread)
+        return false;
+    normal = column(V, 0);
+    return true;
+}
+
+bool fitAxisToSubset(const IndexSubset<CFitPoint>& subset, Vector& centroid, Vector& axis)
+{
+    centroid = ::centroid(subset);
+    axis = Vector(3);
+    Matrix S;
+    if (buildScatterMatrix(subset, centroid, S) == 0.0)
+        return false;
+    double lambda[3];
+    double V[3][3];
+    symmetricEigen3(S, lambda, V);
+    axis = column(V, 2);
+    return true;
+}
+
+bool fitPlane(const CFitPointArray& points, Vector& centroid, Vector& normal)
+{
+    // The subset only reads the points.
+    IndexSubset<CFitPoint> all(const_cast<CFitPointArray*>(&points));
+    all.selectAll();
+    return fitPlaneToSubset(all, centroid, normal);
+}
