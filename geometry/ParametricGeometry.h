@@ -129,11 +129,27 @@ public:
     // answer is computed once and cached; a surface is never closed.
     virtual bool isClosed();
     // A surface prints "render of base surfaces not supported". A curve draws
-    // nothing yet: the base has no faceting of its own and no drawing
-    // context, so drawing is left to the display code and to subclasses.
+    // nothing yet: the geometry library has no drawing context, so drawing
+    // the facetCurve points is left to the display code and to subclasses.
     virtual void draw(double tolerance, bool withColour, int n);
     virtual void setBkColour(double r, double g, double b) { bkColour = Vector(r, g, b); }
     virtual void setColour(double r, double g, double b) { colour = Vector(r, g, b); }
+
+    // ---- Curve faceting (geometry/ParametricGeometryFacet.cpp) ------------------
+    // Parameters of a curve whose chords stay within the chord tolerance `tol`,
+    // into tList (emptied first): increasing, starting at the domain's start,
+    // ending at its end, every C0 kink included unless ignoreKinks. Steps follow
+    // the curvature, are at least 5e-7 and at least the span over maxFacets
+    // (maxFacets <= 0: no such floor); with verify each chord is checked at
+    // sample points and halved (up to 10 times) until it keeps within tol; an
+    // unmet tolerance is reported on standard output ("dTol=... not reached
+    // actTol=...") and the last halved step is kept. variant refines each
+    // chord end with CExactFacetPoint. maxLength > 0 splits facets whose chord
+    // is longer. A curve shorter than 1e-12 gives its two ends. Two summary
+    // lines go to profileLog(). Returns the number of parameters.
+    int facetCurve(Kor::List<double>& tList, double tol, bool verify, int maxFacets, bool variant,
+                   bool ignoreKinks, double maxLength);
+    // ---- end of curve faceting -----------------------------------------------------
 
     // Maps parameters given along reversed directions to the subclass's own
     // parameters: u becomes max - (u - min) of the u domain when u is

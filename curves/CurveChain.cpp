@@ -1,0 +1,137 @@
+#include "curves/CurveChain.h"
+
+#include "foundation/Vector.h"
+#include "geometry/ParametricGeometry.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+namespace {
+
+constexpr double kJoinFraction = 0.005; // a joint closes within this share of a length
+
+// Chord length of the curve over n uniform parameter steps of its domain (the
+// chord form of the system's sampled curve length).
+double chordLength(CParametricGeometry& curve, int n)
+{
+    const Interval d = curve.getDomain(0);
+    double length = 0.0;
+    Vector previous = curve.getPoint(d.min, 0.0);
+    for (int i = 1; i <= n; ++i) {
+        const double s = static_cast<double>(i) / n;
+        Vector p = curve.getPoint((1.0 - s) * d.min + s * d.max, 0.0);
+        length += std::sqrt(squaredDistance(p, previous));
+        previous = std::move(p);
+    }
+    return length;
+}
+
+struct Piece {
+    CParametricGeometry* curve = nullptr;
+    Vector start;
+    Vector end;
+    double length = 0.0;
+};
+
+double gap(const Vector& a, const Vector& b)
+{
+    return std::sqrt(squaredDistance(a, b));
+}
+
+} // namespace
+
+bool chainCurvesByEndGaps(Kor::List<CParametricGeometry*>& curves, Kor::List<bool>& reversed)
+{
+    reversed.removeAll();
+    std::vector<Piece> pieces;
+    int nullCount = 0;
+    for (CParametricGeometry* c : curves) {
+        if (c == nullptr) {
+            ++nullCount;
+            continue;
+        }
+        Piece p;
+        p.curve = c;
+        p.start = c->getStartPoint();
+        p.end = c->getEndPoint();
+        p.length = chordLength(*c, 25);
+        pieces.push_back(std::move(p));
+    }
+
+    struct Placed {
+        int piece;
+        bool reversed;
+    };
+    std::vector<Placed> chain; // in chain order
+    bool connected = nullCount == 0;
+    if (!pieces.empty()) {
+        std::vector<bool> used(pieces.size(), false);
+        chain.push_back({0, false});
+        used[0] = true;
+        Vector front = pieces[0].start;
+        Vector back = pieces[0].end;
+        int frontPiece = 0, backPiece = 0;
+        for (std::size_t placed = 1; placed < pieces.size(); ++placed) {
+            // Nearest piece to the chain's end and to its front.
+            int bestBack = -1, bestFront = -1;
+            bool backReversed = false, frontReversed = false;
+            double backGap = std::numeric_limits<double>::max();
+            double frontGap = std::numeric_limits<double>::max();
+            for (std::size_t j = 0; j < pieces.size(); ++j) {
+                if (used[j])
+                    continue;
+                const double toStart = gap(back, pieces[j].start);
+                const double toEnd = gap(back, pieces[j].end);
+                if (std::min(toStart, toEnd) < backGap) {
+                    backGap = std::min(toStart, toEnd);
+                    bestBack = static_cast<int>(j);
+                    backReversed = toEnd < toStart;
+                }
+                // In front of the chain a piece runs forwards when its end
+                // meets the chain's first point.
+                const double endToFront = gap(front, pieces[j].end);
+                const double startToFront = gap(front, pieces[j].start);
+                if (std::min(endToFront, startToFront) < frontGap) {
+                    frontGap = std::min(endToFront, startToFront);
+                    bestFront = static_cast<int>(j);
+                    frontReversed = startToFront < endToFront;
+                }
+            }
+            const double backLimit =
+                kJoinFraction * std::min(pieces[bestBack].length, pieces[backPiece].length);
+            const double frontLimit =
+                kJoinFraction * std::min(pieces[bestFront].length, pieces[frontPiece].length);
+            const bool backJoins = backGap <= backLimit;
+            if (!backJoins && frontGap < backGap) {
+                const Piece& p = pieces[bestFront];
+                chain.insert(chain.begin(), {bestFront, frontReversed});
+                used[bestFront] = true;
+                front = frontReversed ? p.end : p.start;
+                frontPiece = bestFront;
+                if (frontGap > frontLimit)
+                    connected = false;
+            } else {
+                const Piece& p = pieces[bestBack];
+                chain.push_back({bestBack, backReversed});
+                used[bestBack] = true;
+                back = backReversed ? p.start : p.end;
+                backPiece = bestBack;
+                if (!backJoins)
+                    connected = false;
+            }
+        }
+    }
+
+    curves.removeAll();
+    for (const Placed& p : chain) {
+        curves.append(pieces[p.piece].curve);
+        reversed.append(p.reversed);
+    }
+    for (int i = 0; i < nullCount; ++i) {
+        curves.append(nullptr);
+        reversed.append(false);
+    }
+    return connected;
+}

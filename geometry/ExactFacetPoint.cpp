@@ -1,0 +1,99 @@
+#include "geometry/ExactFacetPoint.h"
+
+#include "geometry/ParametricGeometry.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Squared distance of p from the line through a with direction d (|d|^2 = dd > 0).
+double squaredDistanceFromLine(const Vector& p, const Vector& a, const Vector& d, double dd)
+{
+    Vector r = p - a;
+    const double along = dot(r, d);
+    return std::max(0.0, normSquared(r) - along * along / dd);
+}
+
+} // namespace
+
+CExactFacetPoint::CExactFacetPoint() : CConjugateGradient(2, true), m_x(2)
+{
+    m_gradientStep = 5e-8;
+    m_numericGradient = true;
+}
+
+double CExactFacetPoint::findMaxDeviation(CParametricGeometry* curve, double t0, double tEnd,
+                                          double tMid, double tol)
+{
+    matched = false;
+    if (curve == nullptr)
+        return tEnd;
+    m_curve = curve;
+    m_t0 = t0;
+    m_tol = tol;
+    m_chordStart = curve->getPoint(t0, 0.0);
+
+    const double lo = t0 + 5e-8;
+    const double hi = curve->getDomain(0).max;
+    Vector lower(2), upper(2);
+    lower[0] = lower[1] = lo;
+    upper[0] = upper[1] = std::max(lo, hi);
+    setLowerBounds(lower);
+    setUpperBounds(upper);
+
+    m_x.resize(2);
+    m_x[0] = std::clamp(tEnd, lower[0], upper[0]);
+    m_x[1] = std::clamp(tMid, lower[1], upper[1]);
+    solve(m_x, 25, 0);
+
+    // The flag is raised by any evaluation, the difference probes included;
+    // it is meant to describe the point returned, so that point decides.
+    Vector g(2), none(2);
+    matched = false;
+    evaluate(0, g, m_x, 0.0, none);
+    return m_x[0];
+}
+
+double CExactFacetPoint::evaluate(int mode, Vector& g, const Vector& x, double alpha,
+                                  const Vector& p)
+{
+    const double tolSq = m_tol * m_tol;
+    double u = x[0] + alpha * p[0];
+    double v = x[1] + alpha * p[1];
+    if (m_lowerBounds && m_upperBounds) {
+        u = std::clamp(u, (*m_lowerBounds)[0], (*m_upperBounds)[0]);
+        v = std::clamp(v, (*m_lowerBounds)[1], (*m_upperBounds)[1]);
+    }
+
+    if (mode == 1)
+        g.fill(0.0);
+    if (m_curve == nullptr)
+        return 0.5 * tolSq;
+    m_chordEnd = m_curve->getPoint(u, 0.0);
+    Vector chord = m_chordEnd - m_chordStart;
+    const double dd = normSquared(chord);
+    m_chordLength = std::sqrt(dd);
+    if (!std::isfinite(m_chordLength) || m_chordLength < 2.2e-8)
+        return 0.5 * tolSq;
+
+    m_curvePoint = m_curve->getPoint(v, 0.0);
+    m_deviation = std::sqrt(squaredDistanceFromLine(m_curvePoint, m_chordStart, chord, dd));
+
+    // Curve samples between the chord's ends that lie beyond the tolerance.
+    double excess = 0.0;
+    for (int i = 0; i < 10; ++i) {
+        const double s = i / 10.0;
+        const Vector q = m_curve->getPoint((1.0 - s) * m_t0 + s * u, 0.0);
+        const double dist = std::sqrt(squaredDistanceFromLine(q, m_chordStart, chord, dd));
+        if (dist > m_tol)
+            excess += (dist - m_tol) * (dist - m_tol);
+    }
+
+    const double miss = m_deviation - m_tol;
+    if (excess < 0.1 * tolSq && std::fabs(miss) < 0.05 * m_tol) {
+        matched = true;
+        return 0.0;
+    }
+    return miss * miss + excess;
+}

@@ -1,0 +1,217 @@
+// CParametricGeometry::facetCurve: the parameter list of a curve whose chords
+// keep within a chord tolerance.
+
+#include "geometry/ParametricGeometry.h"
+
+#include "foundation/Logging.h"
+#include "geometry/ExactFacetPoint.h"
+
+#include <algorithm>
+#include <cmath>
+#include <iostream>
+#include <vector>
+
+namespace {
+
+constexpr double kParameterEps = 2e-8; // parameters this close count as equal
+constexpr double kMinStep = 5e-7;      // no step is shorter
+constexpr double kTiny = 2.2e-16;
+// A facet split by maxLength gets at most this many inserted parameters, so
+// that a tiny maxLength cannot exhaust memory.
+constexpr double kMaxInsertedPerFacet = 1e6;
+
+// Squared distance of p from the segment a-b.
+double squaredDistanceFromSegment(const Vector& p, const Vector& a, const Vector& b)
+{
+    const Vector ab = b - a;
+    const Vector ap = p - a;
+    const double len2 = normSquared(ab);
+    double s = len2 > 0.0 ? dot(ap, ab) / len2 : 0.0;
+    s = std::clamp(s, 0.0, 1.0);
+    return squaredDistance(p, a + s * ab);
+}
+
+// The span ends: the domain's ends and, unless ignored, the interior C0
+// kinks, ascending and each once.
+std::vector<double> spanEnds(const CParametricGeometry& curve, const Interval& domain,
+                             bool ignoreKinks)
+{
+    std::vector<double> ends;
+    ends.push_back(domain.min);
+    Vector kinks;
+    if (!ignoreKinks && curve.getUKinks(kinks)) {
+        std::vector<double> inner;
+        for (int i = 0; i < kinks.n; ++i)
+            if (kinks[i] > domain.min && kinks[i] < domain.max)
+                inner.push_back(kinks[i]);
+        std::sort(inner.begin(), inner.end());
+        for (double k : inner)
+            if (k > ends.back())
+                ends.push_back(k);
+    }
+    if (domain.max > ends.back() || ends.size() == 1)
+        ends.push_back(domain.max);
+    return ends;
+}
+
+} // namespace
+
+int CParametricGeometry::facetCurve(Kor::List<double>& tList, double tol, bool verify,
+                                    int maxFacets, bool variant, bool ignoreKinks, double maxLength)
+{
+    const Interval domain = getDomain(0);
+    tList.removeAll();
+    if (getLength() < 1e-12) {
+        tList.append(domain.min);
+        tList.append(domain.max);
+        return 2;
+    }
+
+    const double tolSq = tol * tol;
+    int nf = 0;    // step evaluations (derivatives at the step's start)
+    int calls = 0; // every curve evaluation made here
+    CExactFacetPoint exact;
+
+    const std::vector<double> ends = spanEnds(*this, domain, ignoreKinks);
+    for (std::size_t k = 1; k < ends.size(); ++k) {
+        const double lo = std::min(ends[k - 1], ends[k]);
+        const double hi = std::max(ends[k - 1], ends[k]);
+        if (k == 1)
+            tList.append(lo);
+        double t = lo;
+        while (std::fabs(t - hi) > kParameterEps) {
+            // a. Derivatives at the step's start.
+            ++nf;
+            ++calls;
+            Vector** d = evaluate(2, t, 0.0);
+            if (d == nullptr)
+                break;
+            const Vector start = d[0][0];
+            const Vector d1 = d[1][0];
+            const Vector d2 = d[2][0];
+            const double speed = norm(d1);
+            if (speed < kTiny)
+                break;
+
+            // b. Step from the curvature: the chord whose sagitta is about tol.
+            // |C' x C''|^2 = |C'|^2 |C''|^2 - (C'.C'')^2 holds in any dimension.
+            const double dd = dot(d1, d2);
+            const double cross =
+                std::sqrt(std::max(0.0, normSquared(d1) * normSquared(d2) - dd * dd));
+            double kappa = cross / (speed * speed * speed);
+            kappa = std::max(kappa, kTiny); // NaN stays NaN
+            double s = std::sqrt(tolSq + 2.0 * tol / kappa) / speed;
+            if (!std::isfinite(s) || !std::isfinite(kappa))
+                s = kMinStep;
+
+            // c. Optional refinement of the chord's end.
+            if (variant) {
+                if (hi < t + 1.2 * s && hi - t <= s)
+                    s = hi - t;
+                double u =
+                    exact.findMaxDeviation(this, t, std::min(t + 1.2 * s, hi), t + 0.5 * s, tol);
+                if (exact.matched && u > t) {
+                    s = u - t;
+                } else {
+                    u = exact.findMaxDeviation(this, t, std::min(t + 0.3 * s, hi), t + 0.15 * s,
+                                               tol);
+                    if (exact.matched && u > t)
+                        s = u - t;
+                }
+            }
+
+            // d. Limits of the step.
+            s = std::max(s, kMinStep);
+            if (maxFacets > 0)
+                s = std::max(s, std::fabs(hi - lo) / maxFacets);
+            s = std::min(s, hi - t);
+
+            // e. Verification: halve the chord until the curve stays within tol
+            // of it at the sample points.
+            if (verify) {
+                const int samples = std::isfinite(kappa) && std::fabs(kappa) < 0.001 ? 60 : 6;
+                double k2 = 1.0;
+                double lastSq = 0.0;
+                for (int halvings = 0;; ++halvings) {
+                    const double step = k2 * s;
+                    ++calls;
+                    const Vector end = getPoint(t + step, 0.0);
+                    bool within = true;
+                    for (int i = 1; i <= samples; ++i) {
+                        ++calls;
+                        const Vector q = getPoint(t + step * i / (samples + 1.0), 0.0);
+                        lastSq = squaredDistanceFromSegment(q, start, end);
+                        if (!(lastSq < tolSq)) {
+                            within = false;
+                            break;
+                        }
+                    }
+                    if (within)
+                        break;
+                    if (halvings == 10) {
+                        std::cout << "dTol=" << tol << "  not reached actTol=" << std::sqrt(lastSq)
+                                  << std::endl;
+                        break;
+                    }
+                    k2 *= 0.5;
+                }
+                s *= k2;
+            }
+
+            // f. Advance.
+            t += std::max(s, kMinStep);
+            if (t >= hi - kParameterEps) {
+                tList.append(hi);
+                break;
+            }
+            tList.append(t);
+        }
+    }
+
+    profileLog() << "facetCurve ends with tList.getCard()=" << tList.getCount() << " nf=" << nf
+                 << '\n';
+
+    // The list ends at the domain's end: appended when missing, and a last
+    // parameter within 2e-8 of it (a span too short to step through) is
+    // moved onto it.
+    if (tList.getCount() == 0)
+        tList.append(domain.min);
+    if (tList.getCount() == 1 || domain.max - tList[tList.getCount() - 1] > kParameterEps)
+        tList.append(domain.max);
+    else
+        tList[tList.getCount() - 1] = domain.max;
+
+    if (maxLength > 0.0) {
+        const int count = tList.getCount();
+        std::vector<Vector> points;
+        points.reserve(count);
+        for (int i = 0; i < count; ++i) {
+            ++calls;
+            points.push_back(getPoint(tList[i], 0.0));
+        }
+        Kor::List<double> split;
+        split.setCapacity(count, false);
+        split.append(tList[0]);
+        for (int i = 1; i < count; ++i) {
+            const double length = std::sqrt(squaredDistance(points[i], points[i - 1]));
+            if (length > maxLength) {
+                const double inserted =
+                    std::min(std::floor(length / maxLength), kMaxInsertedPerFacet);
+                const int m = static_cast<int>(inserted);
+                const double a = tList[i - 1];
+                const double b = tList[i];
+                for (int j = 1; j <= m; ++j) {
+                    const double f = static_cast<double>(j) / (m + 1);
+                    split.append((1.0 - f) * a + f * b);
+                }
+            }
+            split.append(tList[i]);
+        }
+        tList = split;
+    }
+
+    const int count = tList.getCount();
+    profileLog() << "#number functions calls in facetCurve=" << calls
+                 << " for tList.getCard()=" << count << " dTol=" << tol << '\n';
+    return count;
+}
