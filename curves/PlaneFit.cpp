@@ -140,3 +140,121 @@ bool fitPlane(const CFitPointArray& points, Vector& centroid, Vector& normal)
     all.selectAll();
     return fitPlaneToSubset(all, centroid, normal);
 }
+
+namespace {
+
+// True for a direction a caller supplies: 3 finite entries, not all zero.
+bool isGivenDirection(const Vector& a)
+{
+    if (a.n != 3)
+        return false;
+    for (int i = 0; i < 3; ++i)
+        if (!std::isfinite(a[i]))
+            return false;
+    return a[0] != 0.0 || a[1] != 0.0 || a[2] != 0.0;
+}
+
+// a / |a| at any scale; the zero 3-vector when a has no length.
+Vector unitOf(const Vector& a)
+{
+    const double len = norm(a);
+    return len > 0.0 && std::isfinite(len) ? a / len : Vector(3);
+}
+
+// The first three coordinates of a point (missing ones 0).
+Vector firstThree(const Vector& p)
+{
+    Vector out(3);
+    for (int i = 0; i < std::min(p.n, 3); ++i)
+        out[i] = p[i];
+    return out;
+}
+
+// The part of a perpendicular to the unit vector n, normalised; a unit vector
+// perpendicular to n when a is (nearly) parallel to n or zero.
+Vector perpendicularUnit(const Vector& a, const Vector& n)
+{
+    Vector r = a;
+    r.addScaled(-dot(a, n), n);
+    const double len = norm(r);
+    if (len > 1e-12 * norm(a) && len > 0.0)
+        return r / len;
+    // The coordinate axis least aligned with n has the largest perpendicular part.
+    int k = 0;
+    for (int i = 1; i < 3; ++i)
+        if (std::fabs(n[i]) < std::fabs(n[k]))
+            k = i;
+    Vector e(3);
+    e[k] = 1.0;
+    e.addScaled(-n[k], n);
+    return unitOf(e);
+}
+
+} // namespace
+
+bool fitPlaneFrame(const IndexSubset<CFitPoint>& pts, Vector& normal, Vector& uAxis, Vector& vAxis,
+                   Vector& centre, double& uMin, double& uMax, double& vMin, double& vMax)
+{
+    const int count = pts.getCount();
+    bool determined = true;
+    Vector n;
+    if (isGivenDirection(normal)) {
+        n = unitOf(normal);
+        if (centre.n != 3)
+            centre = ::centroid(pts);
+    } else {
+        Vector fitted;
+        const bool planeFound = fitPlaneToSubset(pts, centre, fitted);
+        bool allHaveNormals = count > 0;
+        Vector sum(3);
+        for (int k = 0; k < count && allHaveNormals; ++k) {
+            const Vector& pn = pts[k].Normal;
+            if (pn.n != 3)
+                allHaveNormals = false;
+            else
+                sum = sum + pn;
+        }
+        if (allHaveNormals && isGivenDirection(sum)) {
+            n = unitOf(sum);
+        } else if (planeFound) {
+            n = fitted;
+        } else {
+            // No plane through the points: any plane containing their line.
+            determined = false;
+            Vector c, along;
+            fitAxisToSubset(pts, c, along);
+            n = perpendicularUnit(Vector(1.0, 0.0, 0.0),
+                                  isGivenDirection(along) ? along : Vector(0.0, 0.0, 1.0));
+        }
+    }
+
+    Vector u;
+    if (isGivenDirection(uAxis)) {
+        u = uAxis;
+    } else {
+        Vector c;
+        fitAxisToSubset(pts, c, u);
+    }
+    u = perpendicularUnit(u, n);
+    const Vector v = unitOf(crossProduct(n, u));
+    normal = n;
+    uAxis = u;
+    vAxis = v;
+
+    uMin = uMax = vMin = vMax = 0.0;
+    for (int k = 0; k < count; ++k) {
+        const Vector d = firstThree(pts[k].Point) - centre;
+        const double du = dot(d, u);
+        const double dv = dot(d, v);
+        if (k == 0) {
+            uMin = uMax = du;
+            vMin = vMax = dv;
+        } else {
+            uMin = std::min(uMin, du);
+            uMax = std::max(uMax, du);
+            vMin = std::min(vMin, dv);
+            vMax = std::max(vMax, dv);
+        }
+    }
+    return count > 0 && determined;
+}

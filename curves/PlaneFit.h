@@ -2,7 +2,8 @@
 // Principal axes of a set of fit points: the best-fit plane (normal along the
 // direction of least spread) and the best-fit line (direction of largest
 // spread), both through the centroid, from the eigenvectors of the 3 x 3
-// scatter matrix of the points.
+// scatter matrix of the points; and the orthonormal plane frame built from
+// them, with the extents of the points in that plane.
 //
 // Ownership: the functions read the fit points and write only their outputs.
 // Thread-safety: no shared state; distinct calls may run concurrently.
@@ -26,3 +27,25 @@ bool fitAxisToSubset(const IndexSubset<CFitPoint>& subset, Vector& centroid, Vec
 
 // fitPlaneToSubset over all points of the array.
 bool fitPlane(const CFitPointArray& points, Vector& centroid, Vector& normal);
+
+// An orthonormal frame (normal, uAxis, vAxis) through centre for the indexed
+// points, with the extents of the points in the (u, v) plane.
+// - A normal given with 3 finite entries, not all zero, is kept (scaled to
+//   unit length); so is a centre given with 3 entries alongside it, else the
+//   centre is the centroid. Without a given normal the centre is the centroid
+//   and the normal is the normalised sum of the points' normals when every
+//   point carries a 3-entry Normal (and the sum is not zero), else the normal
+//   of the best-fit plane.
+// - A u axis given with 3 finite entries, not all zero, is kept; otherwise it
+//   is the direction of largest spread of the points. Either is made
+//   perpendicular to the normal and normalised; vAxis = normal x uAxis.
+// - uMin .. uMax and vMin .. vMax are the smallest and largest coordinates
+//   (p - centre).u and (p - centre).v of the points (0 without points).
+// Returns false when the points determine no plane and none was given: no
+// points, or all on one line or one point, with neither a given normal nor
+// point normals to sum. The normal and u axis are then chosen perpendicular
+// to the points' line (and to each other) so the outputs are still an
+// orthonormal frame that bounds the points; without points the centre is
+// the origin (or the given one).
+bool fitPlaneFrame(const IndexSubset<CFitPoint>& pts, Vector& normal, Vector& uAxis, Vector& vAxis,
+                   Vector& centre, double& uMin, double& uMax, double& vMin, double& vMax);

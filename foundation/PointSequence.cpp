@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
-#include <numbers>
 #include <numeric>
 #include <ostream>
 #include <vector>
@@ -236,61 +235,6 @@ int simplifyPolyline(const double* const* points, int n, int* keep, double tol, 
     }
     std::copy(result.begin(), result.end(), keep);
     return static_cast<int>(result.size());
-}
-
-void parameterizePoints(IndexSubset<CFitPoint>& points, double length, int mode, int /*degree*/)
-{
-    const int n = points.count;
-    if (n == 0)
-        return;
-    std::vector<double> d(static_cast<std::size_t>(n), 0.0);
-    for (int i = 1; i < n; ++i)
-        d[i] = std::sqrt(squaredDistance(points.at(i).Point, points.at(i - 1).Point));
-
-    // Turning angle at vertex j (radians, at most pi/2); none at the ends.
-    auto turning = [&](int j) {
-        if (j <= 0 || j >= n - 1)
-            return 0.0;
-        const double inner =
-            threePointAngle(points.at(j - 1).Point, points.at(j).Point, points.at(j + 1).Point) /
-            57.29577951308232;
-        return std::min(std::numbers::pi - inner, std::numbers::pi / 2.0);
-    };
-
-    std::vector<double> t(static_cast<std::size_t>(n), 0.0);
-    for (int i = 1; i < n; ++i) {
-        double step;
-        switch (mode) {
-        case 1:
-        case 4:
-            step = d[i];
-            break;
-        case 2:
-            step = std::sqrt(d[i]);
-            break;
-        case 3: {
-            double k = 1.0;
-            if (i >= 2 && d[i - 1] > 1e-8)
-                k += 3.0 * turning(i - 1) * d[i - 1] / (2.0 * (d[i - 1] + d[i]));
-            if (i + 1 < n && d[i + 1] > 1e-8)
-                k += 3.0 * turning(i) * d[i + 1] / (2.0 * (d[i] + d[i + 1]));
-            step = d[i] * k;
-            break;
-        }
-        default:
-            step = 1.0;
-            break;
-        }
-        t[i] = t[i - 1] + step;
-    }
-    const double scale = length / std::max(t[n - 1], 2.2e-16);
-    for (int i = 0; i < n; ++i) {
-        Vector& uv = points.at(i).uv;
-        if (uv.n < 2)
-            uv.resize(2);
-        uv[0] = t[i] * scale;
-        uv[1] = 0.0;
-    }
 }
 
 namespace {

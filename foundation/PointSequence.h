@@ -1,8 +1,7 @@
 #pragma once
 // Helpers on ordered point sequences and fit-point sets: the size of a file,
-// the angle at a poly-line vertex, chord-based poly-line simplification, the
-// parameterisation of an ordered point sequence, and the error statistics of
-// a fit (quantiles, best/worst subsets, histogram).
+// the angle at a poly-line vertex, chord-based poly-line simplification, and
+// the error statistics of a fit (quantiles, best/worst subsets, histogram).
 //
 // The squared error of a fit point is its dist2; its error is the square
 // root of that.
@@ -56,16 +55,6 @@ int farthestPointSplit(const double* const* points, int first, int last, int can
 // two of them. n < 2 returns 0.
 int simplifyPolyline(const double* const* points, int n, int* keep, double tol, bool closed,
                      bool refine);
-
-// Writes a parameter into uv[0] of each point of the ordered subset (uv[1]
-// becomes 0.0; uv is made 2 entries long when shorter), running from 0 to
-// `length`. Steps between neighbours: mode 1 chord length, mode 2
-// centripetal (square root of the chord), mode 3 chord length corrected by
-// the turning angles at both ends of the chord (modified chord length), any
-// other mode 1 (uniform). Mode 4, the projection onto the curve whose control
-// points are the points themselves, needs NURBS point inversion and is not
-// offered here: it gives chord length. `degree` belongs to mode 4.
-void parameterizePoints(IndexSubset<CFitPoint>& points, double length, int mode, int degree);
 
 // Square root of the squared error at position ceil(|q| n), clamped into
 // [0, n - 1], of the ascending squared errors: q = 0 gives the smallest error,

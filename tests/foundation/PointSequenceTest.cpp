@@ -227,50 +227,6 @@ TEST(PointSequence, SimplifyClosedSquareKeepsOnlyCorners)
     }
 }
 
-TEST(PointSequence, ParameterizeModes)
-{
-    CFitPointArray a;
-    for (double x : {0.0, 1.0, 2.0, 4.0})
-        a.append(CFitPoint(Vector(x, 0, 0), Vector()));
-    IndexSubset<CFitPoint> s(a);
-    s.selectAll();
-
-    parameterizePoints(s, 1.0, 1, 3);
-    const double chord[] = {0, 0.25, 0.5, 1};
-    for (int i = 0; i < 4; ++i) {
-        ASSERT_EQ(a[i].uv.n, 2);
-        EXPECT_DOUBLE_EQ(a[i].uv[0], chord[i]);
-        EXPECT_EQ(a[i].uv[1], 0.0);
-    }
-    parameterizePoints(s, 2.0, 2, 3);
-    EXPECT_DOUBLE_EQ(a[2].uv[0], 2.0 * 2.0 / (2.0 + std::sqrt(2.0)));
-    EXPECT_DOUBLE_EQ(a[3].uv[0], 2.0);
-    parameterizePoints(s, 3.0, 0, 3);
-    EXPECT_DOUBLE_EQ(a[1].uv[0], 1.0);
-    // On a straight line the angle correction vanishes.
-    parameterizePoints(s, 1.0, 3, 3);
-    for (int i = 0; i < 4; ++i)
-        EXPECT_NEAR(a[i].uv[0], chord[i], 1e-15);
-}
-
-TEST(PointSequence, ModifiedChordLengthGrowsStepsAtCorners)
-{
-    // Equal chords with a right-angle turn at point 2: the steps touching the
-    // turn grow by 1 + 3 (pi/2) / 4, the others stay 1.
-    CFitPointArray a;
-    for (const Vector& p :
-         {Vector(0, 0, 0), Vector(1, 0, 0), Vector(2, 0, 0), Vector(2, 1, 0), Vector(2, 2, 0)})
-        a.append(CFitPoint(p));
-    IndexSubset<CFitPoint> s(a);
-    s.selectAll();
-    parameterizePoints(s, 1.0, 3, 3);
-    const double k = 1.0 + 3.0 * (std::numbers::pi / 2.0) / 4.0;
-    const double total = 2.0 + 2.0 * k;
-    EXPECT_NEAR(a[1].uv[0], 1.0 / total, 1e-12);
-    EXPECT_NEAR(a[2].uv[0], (1.0 + k) / total, 1e-12);
-    EXPECT_NEAR(a[3].uv[0], (1.0 + 2.0 * k) / total, 1e-12);
-}
-
 TEST(PointSequence, ErrorQuantileAndBestSubsets)
 {
     IndexSubset<CFitPoint> empty;
