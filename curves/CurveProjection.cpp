@@ -26,6 +26,7 @@ Fenwo::NurbsSurf* projectCurveToPlane(CParametricGeometry* g, const CPlane& plan
             result->setControlPointPosition(i, j, unitPlane.project(xyz));
         }
     // Projection can fold the control polygon where the curve runs along the
-    // normal; untangling it belongs here once the control-net repairs exist.
+    // normal: untangle it.
+    result->untangleControlPolygon();
     return result.release();
 }

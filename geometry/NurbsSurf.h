@@ -444,6 +444,64 @@ public:
     FitJacobianScratch fitJacobianScratch;
     // ---- end of constrained fit: null space and Jacobian ------------------------
 
+    // ---- Control-net checks and repairs, cyclic seam, boundary positions --------
+    // The tests read the Euclidean control points and never change the
+    // surface; they answer true for a net that is bad or cannot be tested (not
+    // valid, a knot vector missing or unhealthy, no control points). Repairs
+    // move points with setControlPointPosition, so weights are kept.
+
+    // Fold test of the control polygon of row 0: true when a turning angle
+    // exceeds 0.9 pi or two consecutive ones add up to more than 1.2 pi, or
+    // when the test cannot run; false for a polygon of two points.
+    bool checkTurningAngles() const;
+    // Where two consecutive turning angles of row 0 add up to more than
+    // 1.5 pi, exchanges the two control points at which they are measured
+    // (then skips the next angle). True when anything was exchanged; false
+    // for fewer than three points or an untestable net.
+    bool untangleControlPolygon();
+    // Spike test of every row and column: true when an angle at a control
+    // point (threePointAngle of its two neighbours, degrees) is below 35, when
+    // two consecutive angles of a row or column add up to less than 140, or
+    // when the test cannot run (fewer than 4 control points included).
+    bool checkControlNetAngles() const;
+    // Moves every control point whose angle (as above) is below angleLimit
+    // degrees to the midpoint of its neighbours, rows first then columns,
+    // prints "healed #spikes=" count when any was found and fairs the 5 x 5
+    // window around each of them. True when more than a tenth of all control
+    // points (integer division) were spikes; false without a testable net.
+    bool healSpikes(double angleLimit);
+    // Moves the control points of every row, then of every column, to equal
+    // arc-length steps along their own control polygon (closed along a cyclic
+    // direction). With reparametrize both knot vectors become uniform over
+    // their control-point counts (reparametrizeU / reparametrizeV).
+    void regularizeNet(bool reparametrize);
+    // Moves the seam of a cyclic u knot vector to t: inserts t once when it is
+    // not a knot, then rotates knots and control points so that the domain
+    // starts at t; the shape is kept. With removeRedundantKnots, knots removable within
+    // 1e-6 are removed afterwards. Prints "sorry, not a cyclic knot vector! "
+    // and returns false on another end condition (nothing changed). When the
+    // rotated knot vector is unhealthy, dumps the surface and the knot values
+    // to the debug file "c:/tmp/c-debug.out", prints "new knotlist=" and
+    // returns false; only the inserted knot then remains.
+    bool updateCyclicKnotList(double t, bool removeRedundantKnots);
+    // Adds the collapsed sides found by classifySide of both directions to the
+    // degenerate sides (each once). Always true.
+    bool updateBoundaryPositions();
+    // Curvature of the curve-like surface at t (internal parameter) and the
+    // unit direction towards the centre of curvature into direction.
+    // 0 (direction zero) when the surface has a v direction or C' vanishes.
+    // Degree 1: polylineCurvature. At an interior knot of multiplicity p or
+    // p - 1 the mean of the curvatures just before and after it.
+    double curveCurvature(double t, Vector& direction);
+    // curveCurvature without the direction.
+    double getCurvature(double t);
+    // Curvature of a degree-1 curve at t: the circle through the control
+    // point nearest to t (among those with two neighbours) and its two
+    // neighbours; direction points to its centre. 0 (direction zero) for
+    // fewer than three points, straight legs or non-finite results.
+    double polylineCurvature(double t, Vector& direction);
+    // ---- end of control-net checks and repairs ------------------------------------
+
     // ---- Geometry interface -----------------------------------------------------
     // 80 (u n + v n + 2 (nU nV + comment lines)).
     long memorySize() const override;
@@ -584,3 +642,11 @@ Fenwo::NurbsSurf* asNurbsSurf(CParametricGeometry* g);
 // ("resx too large:", "resy too large:" or "resz too large:" with the value
 // on standard output).
 Fenwo::NurbsSurf* interpolateWithKnots(const knots& k, const IndexSubset<CFitPoint>& pts);
+
+// Control-net checks and repairs: fairs the window [i0, i1] x [j0, j1] of the
+// control net (clamped to the net, each pair ordered; a border below 1 counts
+// as 1). The control points at least `border` nodes inside the window are
+// recomputed by fairControlNet (weight 0.98) from the ring of points around
+// them; each keeps its own weight. False without a surface or for a window
+// that is empty in either direction (i1 = i0 or j1 = j0).
+bool fairControlNetWindow(int i0, int j0, int i1, int j1, Fenwo::NurbsSurf* surface, int border);
