@@ -51,6 +51,14 @@ void knots::resizeStore(int positions)
     distinctCount = std::min(distinctCount, positions);
 }
 
+void knots::allocateStore(int positions)
+{
+    multiplicities = IntArray(positions);
+    positionToDistinct = IntArray(positions);
+    cumulativeMultiplicities = IntArray(positions);
+    values = Vector(positions);
+}
+
 void knots::allocateWork()
 {
     const int w = p + 1;
@@ -75,10 +83,7 @@ void knots::setEmpty(int nn, int pp)
         endCondition = ClampedEnd;
     distinctCount = 0;
     const int positions = n + p + 2;
-    multiplicities = IntArray(positions);
-    positionToDistinct = IntArray(positions);
-    cumulativeMultiplicities = IntArray(positions);
-    values = Vector(positions);
+    allocateStore(positions);
     allocateWork();
     t0 = t1 = 0.0;
     range = Interval();
@@ -139,10 +144,7 @@ bool knots::buildUniform(int nn, int pp, double a, double b, EndCondition e)
 
     if (e == ClampedEnd) {
         const int positions = n + p + 2;
-        multiplicities = IntArray(positions);
-        positionToDistinct = IntArray(positions);
-        cumulativeMultiplicities = IntArray(positions);
-        values = Vector(positions);
+        allocateStore(positions);
         int k = 0;
         values[k] = a;
         multiplicities[k++] = std::max(p + 1, 2);
@@ -182,10 +184,7 @@ bool knots::buildUniform(int nn, int pp, double a, double b, EndCondition e)
     }
 
     const int positions = n + p + 2;
-    multiplicities = IntArray(positions);
-    positionToDistinct = IntArray(positions);
-    cumulativeMultiplicities = IntArray(positions);
-    values = Vector(positions);
+    allocateStore(positions);
     allocateWork();
     buildFromPositions(w.data(), static_cast<int>(w.size()));
     return true;
@@ -202,10 +201,7 @@ void knots::buildFromList(const double* data, int size, int nn, int pp)
     n = nn;
     p = pp;
     const int positions = n + p + 2;
-    multiplicities = IntArray(positions);
-    positionToDistinct = IntArray(positions);
-    cumulativeMultiplicities = IntArray(positions);
-    values = Vector(positions);
+    allocateStore(positions);
     allocateWork();
     std::vector<double> pv(positions);
     if (size == positions) {
@@ -251,10 +247,7 @@ void knots::buildFromArray(const double* vals, int count, int pp, bool cyclic)
     n = nn;
     p = pp;
     const int positions = n + p + 2;
-    multiplicities = IntArray(positions);
-    positionToDistinct = IntArray(positions);
-    cumulativeMultiplicities = IntArray(positions);
-    values = Vector(positions);
+    allocateStore(positions);
     allocateWork();
     // A cyclic vector takes only its first count - p values; the health test
     // rebuilds the periodic tail.
@@ -1182,10 +1175,7 @@ void knots::readText(std::istream& is)
     p = degree;
     distinctCount = 0;
     const int needed = n + p + 2;
-    multiplicities = IntArray(needed);
-    positionToDistinct = IntArray(needed);
-    cumulativeMultiplicities = IntArray(needed);
-    values = Vector(needed);
+    allocateStore(needed);
     allocateWork();
 
     // Optional range line; any other word after the header stays in the stream.

@@ -216,6 +216,8 @@ private:
     void buildFromList(const double* data, int size, int n, int p);
     void buildFromArray(const double* values, int count, int p, bool cyclic);
     void resizeStore(int positions);
+    // Fresh zeroed index arrays and values for the given number of positions.
+    void allocateStore(int positions);
     void allocateWork();
     void rebuildMaps();
     void rebuildCyclicTail();
