@@ -444,6 +444,66 @@ public:
     FitJacobianScratch fitJacobianScratch;
     // ---- end of constrained fit: null space and Jacobian ------------------------
 
+    // ---- Line search of the Newton surface fit ------------------------------------
+    // The Newton fit hands a step in the reduced variables (layout above);
+    // the search tries step lengths on the surface itself, re-projects the fit
+    // points after each trial and leaves the surface at the best step length.
+    // Objective of a trial: f = sum of weight * dist2 over the fit points and
+    // the normal penalty P = lambda^2 * sum over the points with a Normal n of
+    // (n . unit S_u)^2 + (n . unit S_v)^2 (the v term on surfaces only).
+
+    // Searches the step length along `step` (reduced variables) starting at
+    // alpha0. f0 and P0 are the objective and penalty of the current surface,
+    // g the directional derivative of f + P along the step, *scale the scale
+    // whose square root bounds damped steps (raised to 1e-8 in place when
+    // smaller in magnitude), lambda the penalty weight; `unused` is not read.
+    // Every trial re-projects the points (PointInversion, 10 iterations) from
+    // the parameters of the best trial so far; with checkFolds a trial whose
+    // control net folds is rejected and the next one is a quarter as long.
+    // Ends after 10 trials, at a ratio (f - f0 + P - P0) / (alpha g) within
+    // [0.3, 0.7], or when the surface's progress sink cancels. The surface is
+    // then moved by the best step found, every point takes that trial's
+    // parameters (kept in uv2) with a fresh dist2, and *fOut / *pOut receive
+    // f and P there. Returns that step length; 0 (surface and points as they
+    // were) when g > -2.2e-16 (then *fOut = *f0) or when no trial improved.
+    double newtonLineSearch(const Vector& step, double alpha0, IndexSubset<CFitPoint>& points,
+                            double* f0, double* scale, double g, double* fOut, int unused,
+                            double* pOut, double lambda, double P0);
+    // Sets the control net to savedNet (one (x, y, z, w) Euclidean point and
+    // weight per control point, index i + nU j) moved by alpha times the full
+    // step x (expandUnknowns): a coordinate becomes saved - d, d = alpha x[v],
+    // or with dampSteps d / sqrt(1 + (d / (stepLimit sqrtScale))^2), which
+    // bounds every coordinate move by stepLimit sqrtScale; a weight becomes
+    // saved - alpha x[v], at least 1e-4. With freeKnots the simple interior u
+    // knots move from their current values by -alpha x[v], each move limited
+    // to less than half the gap towards the neighbour it approaches, so the
+    // knots stay ordered at least 1e-8 of the domain apart. A savedNet of
+    // another size leaves the surface unchanged (false).
+    bool applyNewtonStep(const std::vector<Vector>& savedNet, const Vector& x, double alpha,
+                         double sqrtScale);
+    // The control net as (x, y, z, w) per control point, the form
+    // applyNewtonStep takes.
+    std::vector<Vector> saveEuclideanNet() const;
+    // Objective f and penalty P of the fit points at their current uv (see
+    // above). With refreshDistances every dist2 is first recomputed as the
+    // squared distance to the surface point at uv (no projection). Points
+    // without parameters are skipped.
+    void lineSearchObjective(IndexSubset<CFitPoint>& points, double lambda, bool refreshDistances,
+                             double& f, double& P);
+    // Next step length from one trial: the minimiser -g / (2c) of the
+    // quadratic f0 + g x + c x^2 through (alpha, f), c = (f - g alpha - f0) /
+    // max(alpha^2, DBL_MIN), when c > 2.2e-16 and the minimiser is at most
+    // alphaMax; otherwise alpha / 4.
+    static double quadraticStep(double f0, double g, double alpha, double f, double alphaMax);
+    // Next step length from two trials: the minimiser of the cubic through
+    // f(0) = f0, f'(0) = g, (a1, f1) and (a2, f2), chosen among the positive
+    // stationary points below alphaMax (the one of smaller cubic value when
+    // both qualify). `fallback` when the system is singular or no stationary
+    // point qualifies.
+    static double cubicStep(double f0, double g, double a1, double f1, double a2, double f2,
+                            double alphaMax, double fallback);
+    // ---- end of line search of the Newton surface fit -----------------------------
+
     // ---- Control-net checks and repairs, cyclic seam, boundary positions --------
     // The tests read the Euclidean control points and never change the
     // surface; they answer true for a net that is bad or cannot be tested (not
