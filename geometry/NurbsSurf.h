@@ -504,6 +504,41 @@ public:
                             double alphaMax, double fallback);
     // ---- end of line search of the Newton surface fit -----------------------------
 
+    // ---- Newton approximation -------------------------------------------------------
+    // Moves the control points and weights (within the constraints, through
+    // the reduced variables of the fit system) so that the surface, or the
+    // curve, approximates the selected fit points: Gauss-Newton / Newton
+    // iterations, each a linearised least-squares solve followed by
+    // newtonLineSearch. The points must carry start parameters (uv); their
+    // uv, uv2, dist2 and AbsErr are updated in place. Arguments:
+    //   unused: not read;
+    //   maxIterations: outer iterations at most (nothing is done for <= 0);
+    //   doubleSparseBudget: start the conjugate-gradient budget at twice
+    //     3 k / 2, k = (p_u + 1)(p_v + 1);
+    //   sparse: solve by sparse least squares (sparseLScg), else by the dense
+    //     normal equations;
+    //   mode: 0 Gauss-Newton with the parameters held, 1 Newton with the
+    //     parameters eliminated per point, 2 as 1 plus the curvature terms;
+    //     2 whenever normal-alignment rows are present;
+    //   options: null, or a record whose notification is told about every
+    //     improving iteration (and waited for) and about the end, and whose
+    //     cancel flag stops the fit;
+    //   lambda: weight of the normal-alignment residuals lambda n . unit(S_u)
+    //     (and n . unit(S_v) on a surface) of points with a Normal; used only
+    //     when lambda > 1e-8;
+    //   dTol, q: when q > 0 the fit stops once the q-quantile of the point
+    //     errors is below dTol ("q-quantile q=... reached with value=...").
+    // Stops early on the process-wide stop flag (platform/FitStopFlag.h,
+    // cleared at the start), a cancel of the progress sink, or a step that no
+    // longer moves the surface. A constraint system that cannot be built
+    // prints "something with the constraints is wrong." and leaves the
+    // surface unchanged. Not re-entrant: the stop flag and the sparse
+    // solver's slots are process-wide.
+    void newtonApproximation(IndexSubset<CFitPoint>& points, int unused, int maxIterations,
+                             bool doubleSparseBudget, bool sparse, int mode,
+                             struct FitOptions* options, double lambda, double dTol, double q);
+    // ---- end of Newton approximation -------------------------------------------------
+
     // ---- Control-net checks and repairs, cyclic seam, boundary positions --------
     // The tests read the Euclidean control points and never change the
     // surface; they answer true for a net that is bad or cannot be tested (not
