@@ -1,0 +1,518 @@
+#include "mesh/BaseMesh.h"
+
+#include <cfloat>
+#include <cmath>
+
+namespace Mesh {
+
+namespace {
+
+// A mesh of fewer than twice this many facets is drawn whole; a larger one
+// by every step-th facet.
+constexpr int kDrawnFacetBudget = 393216;
+// Facets of more corners are left out by copyMesh.
+constexpr int kMaxCopiedCorners = 20;
+
+} // namespace
+
+CBaseMesh::CBaseMesh() : mtLock(new CMTLock) {}
+
+CBaseMesh::~CBaseMesh()
+{
+    CBaseMesh::releaseFacetHash();
+    delete mtLock;
+    mtLock = nullptr;
+    CBaseMesh::clearUndo();
+}
+
+void CBaseMesh::releaseFacetHash()
+{
+    // The hash holds pointers into the centroid array: empty it first.
+    facetHash.clear();
+    delete[] facetCentroids;
+    facetCentroids = nullptr;
+}
+
+bool CBaseMesh::drawFacet(int, bool)
+{
+    // OpenGL calls are made by the display layer.
+    return true;
+}
+
+bool CBaseMesh::buildTopology()
+{
+    return false;
+}
+
+void CBaseMesh::reserved6() {}
+
+CBox<float, 3> CBaseMesh::getBoundingBox()
+{
+    return box;
+}
+
+void CBaseMesh::computeBoundingBox()
+{
+    box.setEmpty();
+    const int n = getVertexCount(true);
+    Point p;
+    for (int i = 0; i < n; ++i)
+        if (getVertex(i, p))
+            box.add(p);
+}
+
+bool CBaseMesh::getTriangleCornersD(int i, CVertex<double, 3>& a, CVertex<double, 3>& b,
+                                    CVertex<double, 3>& c)
+{
+    const bool ok = getTriangleCorners(i, cornerA, cornerB, cornerC);
+    for (int k = 0; k < 3; ++k) {
+        a.data[k] = cornerA.data[k];
+        b.data[k] = cornerB.data[k];
+        c.data[k] = cornerC.data[k];
+    }
+    return ok;
+}
+
+bool CBaseMesh::getTriangleCorners(int i, Point& a, Point& b, Point& c)
+{
+    getFacetCorner(i, 0, a);
+    getFacetCorner(i, 1, b);
+    getFacetCorner(i, 2, c);
+    return true;
+}
+
+bool CBaseMesh::getVertexTriangleNormal(int a, int b, int c, Direction& n)
+{
+    if (!getVertex(a, workPoints[0]) || !getVertex(b, workPoints[1]) ||
+        !getVertex(c, workPoints[2]))
+        return false;
+    return triangleNormalAndArea(workPoints[0], workPoints[1], workPoints[2], n) > 1e-8;
+}
+
+bool CBaseMesh::getTriangleNormal(int i, Direction& n)
+{
+    if (!getTriangleCorners(i, workPoints[0], workPoints[1], workPoints[2]))
+        return false;
+    return triangleNormalAndArea(workPoints[0], workPoints[1], workPoints[2], n) > 1e-6;
+}
+
+int CBaseMesh::getFacetCount()
+{
+    return getTriangleCount();
+}
+
+int CBaseMesh::getVertexCount(bool)
+{
+    int sum = 0;
+    const int n = getFacetCount();
+    for (int i = 0; i < n; ++i)
+        sum += getFacetSize(i);
+    return sum;
+}
+
+bool CBaseMesh::getVertex(int, Point&)
+{
+    return false;
+}
+
+bool CBaseMesh::getVertex(int i, float out[3])
+{
+    if (!getVertex(i, workPoints[3]))
+        return false;
+    for (int k = 0; k < 3; ++k)
+        out[k] = workPoints[3].data[k];
+    return true;
+}
+
+int CBaseMesh::reserved25()
+{
+    return 0;
+}
+
+bool CBaseMesh::setVertex(int, const Point&)
+{
+    return false;
+}
+
+int CBaseMesh::getPolygonVertexIndex(int, int)
+{
+    return -1;
+}
+
+double CBaseMesh::getFacetPerimeter(int i)
+{
+    const int size = getFacetSize(i);
+    if (size <= 0)
+        return 0.0;
+    double sum = 0.0;
+    getFacetCorner(i, 0, workPoints[0]);
+    for (int k = 1; k <= size; ++k) {
+        Point& prev = workPoints[(k - 1) % 2];
+        Point& cur = workPoints[k % 2];
+        getFacetCorner(i, k, cur);
+        sum += double(pointDistance(prev, cur));
+    }
+    return sum;
+}
+
+int CBaseMesh::addVertex(const Point&)
+{
+    return -1;
+}
+
+bool CBaseMesh::setFacetInfo(int, int, double, double)
+{
+    return false;
+}
+
+bool CBaseMesh::getFacetInfo(int, int&, double&, double&)
+{
+    return false;
+}
+
+int CBaseMesh::addTriangle(const Point&, const Point&, const Point&)
+{
+    return -1;
+}
+
+int CBaseMesh::addQuad(const Point&, const Point&, const Point&, const Point&, bool)
+{
+    return -1;
+}
+
+int CBaseMesh::addPolygon(const int*, int, int)
+{
+    return -1;
+}
+
+bool CBaseMesh::mergeVertices(double, int)
+{
+    return false;
+}
+
+int CBaseMesh::getFacetSize(int i)
+{
+    return i >= 0 && i < getFacetCount() ? 3 : 0;
+}
+
+bool CBaseMesh::getFacetCorner(int i, int k, Point& out)
+{
+    if (i < 0 || i >= getFacetCount())
+        return false;
+    return getTriangleCorner(i, k, out);
+}
+
+bool CBaseMesh::canUndo()
+{
+    return undoItems.count > 0;
+}
+
+bool CBaseMesh::undo()
+{
+    return false;
+}
+
+bool CBaseMesh::deleteFacet(int i)
+{
+    if (i < 0 || i >= getFacetCount())
+        return false;
+    return deleteFacets(&i, 1, true);
+}
+
+bool CBaseMesh::deleteFacets(const int*, int, bool)
+{
+    modified = true;
+    return false;
+}
+
+bool CBaseMesh::addUndoItem(CMeshUndoItem* item)
+{
+    if (item == nullptr)
+        return false;
+    undoItems.append(item);
+    return true;
+}
+
+bool CBaseMesh::clearUndo()
+{
+    undoItems.deleteAll();
+    return true;
+}
+
+bool CBaseMesh::appendPolygonStarts(const int*, int)
+{
+    return false;
+}
+
+int CBaseMesh::getPolygonStart(int)
+{
+    return 0;
+}
+
+bool CBaseMesh::flipFacets(const int*, int)
+{
+    return false;
+}
+
+bool CBaseMesh::getFacetCentroid(int i, Point& out)
+{
+    if (i < 0 || i >= getFacetCount())
+        return false;
+    const int size = getFacetSize(i);
+    double sum[3] = {0.0, 0.0, 0.0};
+    for (int k = 0; k < size; ++k) {
+        if (!getFacetCorner(i, k, workPoints[0]))
+            return false;
+        for (int c = 0; c < 3; ++c)
+            sum[c] += workPoints[0].data[c];
+    }
+    const double divisor = size > 1 ? size : 1;
+    for (int c = 0; c < 3; ++c)
+        out.data[c] = float(sum[c] / divisor);
+    return true;
+}
+
+bool CBaseMesh::evalFacetPoint(int i, Point& out, const float* w)
+{
+    if (i < 0 || i >= getFacetCount() || w == nullptr)
+        return false;
+    const int size = getFacetSize(i);
+    float sum[3] = {0.0f, 0.0f, 0.0f};
+    for (int k = 0; k < size; ++k) {
+        if (!getFacetCorner(i, k, workPoints[0]))
+            return false;
+        for (int c = 0; c < 3; ++c)
+            sum[c] += w[k] * workPoints[0].data[c];
+    }
+    out.set(sum);
+    return true;
+}
+
+double CBaseMesh::getFacetAreaAndNormal(int i, Direction& n)
+{
+    n.data[0] = n.data[1] = n.data[2] = 0.0f;
+    CPolyTriangulator triangulator(this, i);
+    const int triangles = std::max(triangulator.n - 2, 0);
+    double area = 0.0;
+    for (int t = 0; t < triangles; ++t) {
+        triangulator.next(workPoints[0], workPoints[1], workPoints[2]);
+        area += triangleNormalAndArea(workPoints[0], workPoints[1], workPoints[2], workVectors[0]);
+        n += workVectors[0];
+    }
+    normalize(n);
+    return area;
+}
+
+double CBaseMesh::getFacetArea(int i)
+{
+    return getFacetAreaAndNormal(i, workVectors[1]);
+}
+
+bool CBaseMesh::getLoopEdgeLengths(const Kor::List<int>& loop, Kor::List<float>& out)
+{
+    out.count = 0;
+    if (loop.count < 2)
+        return false;
+    for (int k = 1; k <= loop.count; ++k) {
+        getVertex(loop.data[k - 1], workPoints[0]);
+        getVertex(loop.data[k % loop.count], workPoints[1]);
+        out.append(pointDistance(workPoints[0], workPoints[1]));
+    }
+    return true;
+}
+
+bool CBaseMesh::getVertexNormal(int, Direction&)
+{
+    return false;
+}
+
+bool CBaseMesh::getFacetNormal(int i, Direction& n)
+{
+    if (i < 0 || i >= getFacetCount())
+        return false;
+    if (getFacetSize(i) == 3 && getTriangleNormal(i, n))
+        return true;
+    n.data[0] = n.data[1] = n.data[2] = 0.0f;
+    CPolyTriangulator triangulator(this, i);
+    while (triangulator.next(workPoints[0], workPoints[1], workPoints[2])) {
+        triangleNormalAndArea(workPoints[0], workPoints[1], workPoints[2], workVectors[2]);
+        n += workVectors[2];
+    }
+    normalize(n);
+    return true;
+}
+
+bool CBaseMesh::flipFacet(int)
+{
+    return false;
+}
+
+bool CBaseMesh::reserved55()
+{
+    return false;
+}
+
+void CBaseMesh::draw(int)
+{
+    if (!modified)
+        return;
+    // Flat shading is set by the display layer.
+    const int count = getFacetCount();
+    int step = count / kDrawnFacetBudget;
+    if (step < 2)
+        step = 1;
+    for (int i = 0; i < count; i += step)
+        drawFacet(i, true);
+    modified = false;
+}
+
+void CBaseMesh::drawFacets(int, const int* idx, int n)
+{
+    if (idx == nullptr || n == 0)
+        return;
+    // OpenGL calls (shaded facets and facet-value points) are made by the
+    // display layer.
+}
+
+void CBaseMesh::drawFacetList(int flags, const Kor::List<int>& list)
+{
+    drawFacets(flags, list.data, list.count);
+}
+
+bool CBaseMesh::reserved65()
+{
+    return false;
+}
+
+bool CBaseMesh::lock()
+{
+    return mtLock == nullptr ? true : mtLock->lock();
+}
+
+bool CBaseMesh::unlock()
+{
+    return mtLock == nullptr ? true : mtLock->unlock();
+}
+
+bool CBaseMesh::hasFacetValues()
+{
+    return facetValues.count == getFacetCount();
+}
+
+double CBaseMesh::facetQuality(int i)
+{
+    const int size = getFacetSize(i);
+    if (size <= 2)
+        return DBL_MAX;
+    double best = DBL_MAX;
+    for (int s = 1; 2 * s < size; s *= 2) {
+        for (int k = 0; k + 2 * s <= size; k += 2 * s) {
+            getFacetCorner(i, k, workPoints[0]);
+            getFacetCorner(i, k + s, workPoints[1]);
+            getFacetCorner(i, k + 2 * s, workPoints[2]);
+            const double q = triangleQuality(pointDistance(workPoints[0], workPoints[1]),
+                                             pointDistance(workPoints[1], workPoints[2]),
+                                             pointDistance(workPoints[2], workPoints[0]));
+            best = std::min(best, q);
+        }
+    }
+    return best;
+}
+
+bool CBaseMesh::findFacetWithEdge(int a, int b, int& facet)
+{
+    const int count = getFacetCount();
+    for (int f = 0; f < count; ++f) {
+        const int size = getFacetSize(f);
+        for (int k = 1; k <= size; ++k) {
+            if (getPolygonVertexIndex(f, k - 1) == a && getPolygonVertexIndex(f, k) == b) {
+                facet = f;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+CStatistic CBaseMesh::getEdgeLengthStatistics()
+{
+    CStatistic stat;
+    if (edges.count > 0) {
+        for (const CPolygonEdge& e : edges)
+            stat.add(e.length);
+        return stat;
+    }
+    const int count = getFacetCount();
+    for (int f = 0; f < count; ++f) {
+        const int size = getFacetSize(f);
+        if (size <= 0)
+            continue;
+        getFacetCorner(f, 0, workPoints[0]);
+        for (int k = 1; k <= size; ++k) {
+            getFacetCorner(f, k, workPoints[k % 2]);
+            stat.add(pointDistance(workPoints[(k - 1) % 2], workPoints[k % 2]));
+        }
+    }
+    return stat;
+}
+
+bool CBaseMesh::copyMesh(CBaseMesh& source)
+{
+    const int count = source.getFacetCount();
+    Point corners[kMaxCopiedCorners];
+    int indices[kMaxCopiedCorners];
+    for (int f = 0; f < count; ++f) {
+        const int size = source.getFacetSize(f);
+        if (size > kMaxCopiedCorners || size <= 0)
+            continue;
+        // Read every corner first so that a facet with an unreadable corner
+        // leaves no stray vertices behind.
+        bool readable = true;
+        for (int k = 0; k < size && readable; ++k)
+            readable = source.getFacetCorner(f, k, corners[k]);
+        if (!readable)
+            continue;
+        for (int k = 0; k < size; ++k)
+            indices[k] = addVertex(corners[k]);
+        addPolygon(indices, size, 0);
+    }
+    computeBoundingBox();
+    mergeVertices(1e-8, 0);
+    buildTopology();
+    modified = true;
+    return true;
+}
+
+CPolyTriangulator::CPolyTriangulator(CBaseMesh* m, int i)
+    : mesh(m), facet(i), n(m != nullptr ? m->getFacetSize(i) : 0)
+{
+}
+
+bool CPolyTriangulator::nextCorners(int& ka, int& kb, int& kc)
+{
+    ka = position;
+    kb = position + step;
+    const int c = position + 2 * step;
+    kc = c < 0 ? 0 : std::min(c, n);
+    ++produced;
+    position += 2 * step;
+    if (position + step >= n) {
+        step *= 2;
+        position = 0;
+    }
+    return produced <= n - 2;
+}
+
+bool CPolyTriangulator::next(CVertex<float, 3>& a, CVertex<float, 3>& b, CVertex<float, 3>& c)
+{
+    int ka, kb, kc;
+    const bool more = nextCorners(ka, kb, kc);
+    if (mesh != nullptr) {
+        mesh->getFacetCorner(facet, ka, a);
+        mesh->getFacetCorner(facet, kb, b);
+        mesh->getFacetCorner(facet, kc, c);
+    }
+    return more;
+}
+
+} // namespace Mesh

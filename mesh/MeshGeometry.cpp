@@ -1,0 +1,245 @@
+#include "mesh/MeshGeometry.h"
+
+#include "foundation/Sort.h"
+
+#include <cfloat>
+#include <cmath>
+#include <ostream>
+
+CVector<float, 3> operator-(const CVector<float, 3>& v)
+{
+    return CVector<float, 3>(-v.data[0], -v.data[1], -v.data[2]);
+}
+
+CVertex<float, 3>& operator+=(CVertex<float, 3>& a, const CVertex<float, 3>& b)
+{
+    for (int i = 0; i < 3; ++i)
+        a.data[i] += b.data[i];
+    return a;
+}
+
+CVertex<float, 3>& operator-=(CVertex<float, 3>& a, const CVertex<float, 3>& b)
+{
+    for (int i = 0; i < 3; ++i)
+        a.data[i] -= b.data[i];
+    return a;
+}
+
+void addScaled(CVertex<float, 3>& a, double s, const CVertex<float, 3>& b)
+{
+    const float f = float(s);
+    for (int i = 0; i < 3; ++i)
+        a.data[i] += f * b.data[i];
+}
+
+CVertex<float, 3> lerp(double t, const CVertex<float, 3>& a, const CVertex<float, 3>& b)
+{
+    const float wb = float(t);
+    const float wa = 1.0f - wb;
+    return CVertex<float, 3>(wa * a.data[0] + wb * b.data[0], wa * a.data[1] + wb * b.data[1],
+                             wa * a.data[2] + wb * b.data[2]);
+}
+
+float dotProduct(const CVertex<float, 3>& a, const CVertex<float, 3>& b)
+{
+    return a.data[0] * b.data[0] + a.data[1] * b.data[1] + a.data[2] * b.data[2];
+}
+
+void crossProductInto(const CVertex<float, 3>& a, const CVertex<float, 3>& b,
+                      CVertex<float, 3>& out)
+{
+    const float x = a.data[1] * b.data[2] - a.data[2] * b.data[1];
+    const float y = a.data[2] * b.data[0] - a.data[0] * b.data[2];
+    const float z = a.data[0] * b.data[1] - a.data[1] * b.data[0];
+    out.data[0] = x;
+    out.data[1] = y;
+    out.data[2] = z;
+}
+
+void triangleNormal(const CVertex<float, 3>& a, const CVertex<float, 3>& b,
+                    const CVertex<float, 3>& c, CVertex<float, 3>& out)
+{
+    const float e1[3] = {b.data[0] - a.data[0], b.data[1] - a.data[1], b.data[2] - a.data[2]};
+    const float e2[3] = {c.data[0] - a.data[0], c.data[1] - a.data[1], c.data[2] - a.data[2]};
+    out.data[0] = e1[1] * e2[2] - e1[2] * e2[1];
+    out.data[1] = e1[2] * e2[0] - e1[0] * e2[2];
+    out.data[2] = e1[0] * e2[1] - e1[1] * e2[0];
+}
+
+double normalize(CVertex<float, 3>& v)
+{
+    const double len = std::sqrt(double(v.data[0]) * v.data[0] + double(v.data[1]) * v.data[1] +
+                                 double(v.data[2]) * v.data[2]);
+    const double divisor = len < kNormalizeLengthFloor ? kNormalizeLengthFloor : len;
+    for (int i = 0; i < 3; ++i)
+        v.data[i] = float(v.data[i] / divisor);
+    return len;
+}
+
+double triangleNormalAndArea(const CVertex<float, 3>& a, const CVertex<float, 3>& b,
+                             const CVertex<float, 3>& c, CVertex<float, 3>& out)
+{
+    triangleNormal(a, b, c, out);
+    return 0.5 * normalize(out);
+}
+
+float squaredPointDistance(const CVertex<float, 3>& a, const CVertex<float, 3>& b)
+{
+    return squaredDistance(a, b);
+}
+
+float pointDistance(const CVertex<float, 3>& a, const CVertex<float, 3>& b)
+{
+    return std::sqrt(squaredDistance(a, b));
+}
+
+float pointLineDistance2(const CVertex<float, 3>& p, const CVertex<float, 3>& base,
+                         const CVertex<float, 3>& d)
+{
+    if (p.data == nullptr || base.data == nullptr || d.data == nullptr)
+        return FLT_MAX;
+    float r[3];
+    for (int i = 0; i < 3; ++i)
+        r[i] = p.data[i] - base.data[i];
+    const float t = r[0] * d.data[0] + r[1] * d.data[1] + r[2] * d.data[2];
+    float s = 0.0f;
+    for (int i = 0; i < 3; ++i) {
+        const float e = r[i] - t * d.data[i];
+        s += e * e;
+    }
+    return s;
+}
+
+double pointSegmentDistance2(const double* a, const double* b, const double* p, int dims, double* t)
+{
+    double len2 = 0.0, proj = 0.0;
+    for (int i = 0; i < dims; ++i) {
+        const double e = b[i] - a[i];
+        len2 += e * e;
+        proj += (p[i] - a[i]) * e;
+    }
+    double u = -1.0;
+    if (len2 >= 2.2e-16)
+        u = proj / len2;
+    if (t != nullptr)
+        *t = u;
+    const double c = len2 >= 2.2e-16 ? clampValue(0.0, 1.0, u) : 0.0;
+    double s = 0.0;
+    for (int i = 0; i < dims; ++i) {
+        const double e = p[i] - (a[i] + c * (b[i] - a[i]));
+        s += e * e;
+    }
+    return s;
+}
+
+CVector<float, 3> anyPerpendicular(const CVertex<float, 3>& v)
+{
+    int small = 0, large = 0;
+    for (int i = 1; i < 3; ++i) {
+        if (std::fabs(v.data[i]) < std::fabs(v.data[small]))
+            small = i;
+        if (std::fabs(v.data[i]) > std::fabs(v.data[large]))
+            large = i;
+    }
+    if (small == large) { // all components of equal size
+        small = 1;
+        large = 0;
+    }
+    CVector<float, 3> w;
+    w.data[small] = 1.0f;
+    // w.v = v[small] + w[large] v[large] = 0.
+    if (v.data[large] != 0.0f)
+        w.data[large] = -v.data[small] / v.data[large];
+    return w;
+}
+
+double nearestPolygonEdgeInPlane(const CVertex<float, 3>* pts, int n, const CVertex<float, 3>& o,
+                                 const CVertex<float, 3>& u, const CVertex<float, 3>& v, int& e0,
+                                 int& e1)
+{
+    if (n < 2 || pts == nullptr)
+        return DBL_MAX;
+    auto project = [&](int k, double out[2]) {
+        const CVertex<float, 3> r = pts[k] - o;
+        out[0] = dotProduct(r, u);
+        out[1] = dotProduct(r, v);
+    };
+    const double origin[2] = {0.0, 0.0};
+    double best = DBL_MAX;
+    for (int k = 0; k < n; ++k) {
+        double a[2], b[2], t = -1.0;
+        project(k, a);
+        project((k + 1) % n, b);
+        const double d2 = pointSegmentDistance2(a, b, origin, 2, &t);
+        if (t >= 0.0 && t <= 1.0 && d2 < best) {
+            best = d2;
+            e0 = k;
+            e1 = (k + 1) % n;
+        }
+    }
+    return best;
+}
+
+std::ostream& operator<<(std::ostream& os, const CVertex<float, 3>& p)
+{
+    return os << p.data[0] << ' ' << p.data[1] << ' ' << p.data[2];
+}
+
+namespace {
+
+template <class T> int sortUniqueValues(T* a, int n)
+{
+    if (n < 2 || a == nullptr)
+        return n;
+    quickSort(a, 0, n - 1, [](const T* x, const T* y) { return *x < *y; });
+    int kept = 1;
+    for (int i = 1; i < n; ++i)
+        if (a[i] != a[kept - 1])
+            a[kept++] = a[i];
+    return kept;
+}
+
+} // namespace
+
+int sortUnique(int* a, int n)
+{
+    return sortUniqueValues(a, n);
+}
+
+int sortUnique(double* a, int n)
+{
+    return sortUniqueValues(a, n);
+}
+
+double roundToDigits(double x, int n)
+{
+    // 10^|n+1| by repeated squaring.
+    long long e = std::llabs((long long)n + 1);
+    double base = 10.0, scale = 1.0;
+    while (e > 0) {
+        if (e & 1)
+            scale *= base;
+        base *= base;
+        e >>= 1;
+    }
+    if ((long long)n + 1 < 0)
+        scale = 1.0 / scale;
+    return std::floor(x * scale + 0.5) / scale;
+}
+
+bool lessUnorderedPair(const int* a, const int* b)
+{
+    const int a0 = std::min(a[0], a[1]), a1 = std::max(a[0], a[1]);
+    const int b0 = std::min(b[0], b[1]), b1 = std::max(b[0], b[1]);
+    return a0 != b0 ? a0 < b0 : a1 < b1;
+}
+
+double triangleQuality(double a, double b, double c)
+{
+    const double longest = std::max({a, b, c});
+    if (longest <= 2.3e-16)
+        return 0.0;
+    const double s = 0.5 * (a + b + c);
+    const double r2 = std::max((s - a) * (s - b) * (s - c) / s, 2.2e-16);
+    return std::sqrt(12.0) * std::sqrt(r2) / longest;
+}

@@ -1,0 +1,369 @@
+#pragma once
+// Spatial hash of points: Mesh::C3DHash<T,R> keeps items derived from
+// CVertex<R,3> in a sparse grid of cubic cells (Mesh::C3DCell<T,R>), of which
+// only the occupied ones exist. Cells are kept in a Kor::Set ordered by their
+// integer key (i, j, k), items inside a cell in the exact lexicographic order
+// of their positions, so every lookup is a bisection search.
+// Also the items of the mesh hashes: Mesh::CFacetCentroid (one point of a
+// facet) and Mesh::CBaseHashVertex<N> (the base of hashed mesh vertices).
+//
+// Ownership: a hash owns its cells; a cell owns its items and deletes them
+// when it is destroyed. Items inserted by pointer (storePointer) belong to
+// someone else: such a hash must be emptied with clear() before it is
+// destroyed. A cell's user data is never freed by the hash.
+// Thread-safety: queries use the hash's scratch cells and result lists, so a
+// hash serves one caller at a time.
+
+#include "foundation/Box.h"
+#include "foundation/KorList.h"
+#include "foundation/KorSet.h"
+#include "foundation/Vertex.h"
+#include "mesh/MeshGeometry.h"
+
+#include <cfloat>
+#include <climits>
+#include <cmath>
+#include <iostream>
+
+namespace Mesh {
+
+// One occupied cell of a C3DHash.
+template <class T, class R> class C3DCell {
+public:
+    int i = 0, j = 0, k = 0;
+    Kor::Set<T> items; // owning, ordered by lessVertex
+    CBox<R, 3> box;    // box of the items, kept by the hash
+    void* m_pUserData = nullptr;
+
+    C3DCell() = default;
+    C3DCell(int ci, int cj, int ck) : i(ci), j(cj), k(ck) {}
+    // Owning copies of the source's items; the box and the user data copied.
+    C3DCell(const C3DCell& other)
+        : i(other.i), j(other.j), k(other.k), items(other.items), box(other.box),
+          m_pUserData(other.m_pUserData)
+    {
+    }
+    C3DCell& operator=(const C3DCell&) = delete;
+
+    // Warns when user data is still attached (it is not freed), then deletes
+    // the items with the item set.
+    virtual ~C3DCell()
+    {
+        if (m_pUserData != nullptr)
+            std::cout << "Destroying Cell, m_pUserData is not NULL ! " << std::endl;
+    }
+
+    // Cell order: i, then j, then k, as signed integers.
+    static bool less(const C3DCell* a, const C3DCell* b)
+    {
+        if (a->i != b->i)
+            return a->i < b->i;
+        if (a->j != b->j)
+            return a->j < b->j;
+        return a->k < b->k;
+    }
+
+    // The box reset and grown by every item.
+    void updateBox()
+    {
+        box.setEmpty();
+        for (int n = 0; n < items.count; ++n)
+            box.add(*items.items[n]);
+    }
+};
+
+template <class T, class R> class C3DHash {
+public:
+    using Cell = C3DCell<T, R>;
+
+    Kor::Set<Cell> cells; // owning, ordered by key
+    double cellSize = 5.0;
+    double inverseCellSize = 0.2; // keys are always computed with this value
+    Cell queryCell;               // scratch: the key cell of the current query
+    Cell probeCell;               // scratch: the neighbour cell being probed
+    Kor::List<T*> results;        // items found by findNearest
+    Kor::List<float> distances;   // their distances, index for index
+
+    C3DHash() = default;
+    C3DHash(const C3DHash&) = delete;
+    C3DHash& operator=(const C3DHash&) = delete;
+    virtual ~C3DHash() { cells.removeAll(true, false); }
+
+    // Sets the cell size before items are inserted (existing cells are not
+    // rebuilt). The inverse is 1/s, or 1e8 when s is below 1e-8.
+    void setCellSize(double s)
+    {
+        cellSize = s;
+        inverseCellSize = s >= 1e-8 ? 1.0 / s : 1e8;
+    }
+
+    // The key of p: floor of each coordinate times the inverse cell size, in
+    // double. Keys beyond the int range are clamped to it (NaN gives 0).
+    bool cellKey(const CVertex<R, 3>& p, int& ci, int& cj, int& ck) const
+    {
+        ci = keyOf(p.data[0]);
+        cj = keyOf(p.data[1]);
+        ck = keyOf(p.data[2]);
+        return true;
+    }
+
+    // The cell with the given key, or null.
+    Cell* findCell(int ci, int cj, int ck)
+    {
+        probeCell.i = ci;
+        probeCell.j = cj;
+        probeCell.k = ck;
+        int index = -1;
+        return cells.find(&probeCell, index, &Cell::less) ? cells.items[index] : nullptr;
+    }
+
+    // The cell with the given key, created and inserted at its ordered place
+    // when there is none.
+    Cell* findOrCreateCell(int ci, int cj, int ck)
+    {
+        queryCell.i = ci;
+        queryCell.j = cj;
+        queryCell.k = ck;
+        int index = -1;
+        if (cells.find(&queryCell, index, &Cell::less))
+            return cells.items[index];
+        return cells.insertAt(new Cell(ci, cj, ck), index);
+    }
+
+    // The stored item equal to `item` (exact coordinates). When there is none,
+    // `item` itself (storePointer) or a new copy of it is stored and returned.
+    // growBox grows the cell's box by the result's position.
+    T* insert(T& item, bool growBox, bool storePointer)
+    {
+        int ci, cj, ck;
+        cellKey(item, ci, cj, ck);
+        Cell* cell = findOrCreateCell(ci, cj, ck);
+        int index = -1;
+        T* result = nullptr;
+        if (cell->items.find(&item, index, &lessVertex<T>))
+            result = cell->items.items[index];
+        else
+            result = cell->items.insertAt(storePointer ? &item : new T(item), index);
+        if (growBox)
+            cell->box.add(*result);
+        return result;
+    }
+
+    // The stored item whose coordinates equal p's exactly, or null.
+    T* findVertex(const T& p)
+    {
+        int ci, cj, ck;
+        cellKey(p, ci, cj, ck);
+        Cell* cell = findCell(ci, cj, ck);
+        if (cell == nullptr)
+            return nullptr;
+        int index = -1;
+        return cell->items.find(&p, index, &lessVertex<T>) ? cell->items.items[index] : nullptr;
+    }
+
+    // Collects in `results` / `distances` every item closer than `radius`
+    // (the cell size when radius <= 0) to p, visiting the cells around p's
+    // cell in key order. Without searchNeighbours only p's own cell (or the
+    // cell preceding its key) is read, and every item of it is returned.
+    // True when at least one item was found.
+    bool findNearest(const CVertex<R, 3>& p, float radius, bool searchNeighbours)
+    {
+        results.count = 0;
+        distances.count = 0;
+        if (cells.count == 0)
+            return false;
+        results.setCapacity(100, false);
+        distances.setCapacity(100, false);
+        if (radius <= 0.0f)
+            radius = float(cellSize);
+        const float r2 = radius * radius;
+        cellKey(p, queryCell.i, queryCell.j, queryCell.k);
+        if (searchNeighbours) {
+            const double m = std::ceil(double(radius) * 0.95 / cellSize);
+            forCellsAround(m, [&](Cell* cell) {
+                if (!(boxSquaredDistance(cell->box, p) < R(r2)))
+                    return true;
+                for (int n = 0; n < cell->items.count; ++n) {
+                    T* item = cell->items.items[n];
+                    const R d2 = squaredDistance<R, 3>(*item, p);
+                    if (d2 < R(r2))
+                        addResult(item, d2);
+                }
+                return true;
+            });
+            return results.count > 0;
+        }
+        Cell* cell = ownOrPrecedingCell();
+        for (int n = 0; n < cell->items.count; ++n) {
+            T* item = cell->items.items[n];
+            const R d2 = squaredDistance<R, 3>(*item, p);
+            if (std::isfinite(double(d2)) && double(d2) < double(FLT_MAX))
+                addResult(item, d2);
+        }
+        return results.count > 0;
+    }
+
+    // True when no item within the cells searched lies closer than
+    // |distance| to p (an item exactly at that distance does not count).
+    bool isAtLeast(const CVertex<R, 3>& p, float distance, bool searchNeighbours)
+    {
+        if (cells.count == 0) {
+            std::cout << "Warning: isAtLeast called with an empty Hash. " << std::endl;
+            return true;
+        }
+        const float d = std::fabs(distance);
+        const float r2 = d * d;
+        cellKey(p, queryCell.i, queryCell.j, queryCell.k);
+        Cell* own = ownOrPrecedingCell();
+        if (boxSquaredDistance(own->box, p) <= R(r2) && hasItemCloser(*own, p, r2))
+            return false;
+        if (!searchNeighbours)
+            return true;
+        bool free = true;
+        const double m = std::ceil(double(d) / cellSize);
+        forCellsAround(m, [&](Cell* cell) {
+            if (boxSquaredDistance(cell->box, p) < R(r2) && hasItemCloser(*cell, p, r2)) {
+                free = false;
+                return false;
+            }
+            return true;
+        });
+        return free;
+    }
+
+    // Every cell's box reset and grown by each of its items.
+    void updateCellBoxes()
+    {
+        for (int n = 0; n < cells.count; ++n)
+            cells.items[n]->updateBox();
+    }
+
+    // Recomputes the cell boxes and returns their union (empty without cells).
+    virtual CBox<R, 3> getBoundingBox()
+    {
+        CBox<R, 3> result;
+        for (int n = 0; n < cells.count; ++n) {
+            Cell* cell = cells.items[n];
+            cell->updateBox();
+            if (cell->items.count == 0)
+                continue;
+            result.add(cell->box.min);
+            result.add(cell->box.max);
+        }
+        return result;
+    }
+
+    // Empties every cell's item set without deleting the items, then deletes
+    // the cells. The way to empty a hash whose items are owned elsewhere.
+    void clear()
+    {
+        for (int n = 0; n < cells.count; ++n)
+            cells.items[n]->items.removeAll(false, false);
+        cells.removeAll(true, false);
+    }
+
+private:
+    int keyOf(R x) const
+    {
+        const double f = std::floor(double(x) * inverseCellSize);
+        if (std::isnan(f))
+            return 0;
+        if (f <= double(INT_MIN))
+            return INT_MIN;
+        if (f >= double(INT_MAX))
+            return INT_MAX;
+        return int(f);
+    }
+
+    void addResult(T* item, R d2)
+    {
+        results.append(item);
+        distances.append(float(std::sqrt(double(d2))));
+    }
+
+    bool hasItemCloser(const Cell& cell, const CVertex<R, 3>& p, float r2) const
+    {
+        for (int n = 0; n < cell.items.count; ++n)
+            if (squaredDistance<R, 3>(*cell.items.items[n], p) < R(r2))
+                return true;
+        return false;
+    }
+
+    // p's own cell (key in queryCell), else the cell preceding that key in
+    // the cell order, else the first cell. Requires at least one cell.
+    Cell* ownOrPrecedingCell()
+    {
+        int index = -1;
+        cells.find(&queryCell, index, &Cell::less);
+        return cells.items[index < 0 ? 0 : index];
+    }
+
+    // Visits the existing cells whose keys lie within m of the query key on
+    // every axis, in key order (di outermost, dk innermost); stops when
+    // visit returns false. When the block of candidate keys is larger than
+    // the number of cells, the cell set is scanned instead: the same cells
+    // in the same order, without probing keys that cannot exist.
+    template <class Visit> void forCellsAround(double m, Visit visit)
+    {
+        const long long ci = queryCell.i, cj = queryCell.j, ck = queryCell.k;
+        const double side = 2.0 * m + 1.0;
+        if (!(m < 1e6) || side * side * side > double(cells.count)) {
+            const long long reach = m < 1e12 ? (long long)m : (long long)1e12;
+            for (int n = 0; n < cells.count; ++n) {
+                Cell* cell = cells.items[n];
+                if (llabs(cell->i - ci) <= reach && llabs(cell->j - cj) <= reach &&
+                    llabs(cell->k - ck) <= reach && !visit(cell))
+                    return;
+            }
+            return;
+        }
+        const long long reach = (long long)m;
+        for (long long di = -reach; di <= reach; ++di)
+            for (long long dj = -reach; dj <= reach; ++dj)
+                for (long long dk = -reach; dk <= reach; ++dk) {
+                    const long long a = ci + di, b = cj + dj, c = ck + dk;
+                    if (a < INT_MIN || a > INT_MAX || b < INT_MIN || b > INT_MAX || c < INT_MIN ||
+                        c > INT_MAX)
+                        continue;
+                    Cell* cell = findCell(int(a), int(b), int(c));
+                    if (cell != nullptr && !visit(cell))
+                        return;
+                }
+    }
+};
+
+// The item of a mesh's facet hash: a point of facet `facet` (its centroid or
+// a sample point of a large facet).
+class CFacetCentroid : public CVertex<float, 3> {
+public:
+    int facet = -1;
+
+    CFacetCentroid() = default;
+    CFacetCentroid(const CVertex<float, 3>& p, int f) : CVertex<float, 3>(p), facet(f) {}
+    CFacetCentroid(const CFacetCentroid& other) : CVertex<float, 3>(other), facet(other.facet) {}
+    CFacetCentroid& operator=(const CFacetCentroid& other)
+    {
+        CVertex<float, 3>::operator=(other);
+        facet = other.facet;
+        return *this;
+    }
+    ~CFacetCentroid() override = default;
+};
+
+// Base of the hashed mesh vertices (the triangle mesh's vertex, the edge
+// vertex of the plane sections): a position with a direction, a 32-bit value
+// and a list of ints, all owned.
+template <int N> class CBaseHashVertex : public CVertex<float, 3> {
+public:
+    CVector<float, 3> direction; // (0, 0, 0) at construction
+    int value = 0;
+    Kor::List<int> indices;
+
+    CBaseHashVertex() = default;
+    explicit CBaseHashVertex(const CVertex<float, 3>& p) : CVertex<float, 3>(p) {}
+    CBaseHashVertex(const CBaseHashVertex& other) = default;
+    CBaseHashVertex& operator=(const CBaseHashVertex& other) = default;
+    ~CBaseHashVertex() override = default;
+};
+
+} // namespace Mesh
