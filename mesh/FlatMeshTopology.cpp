@@ -1,0 +1,584 @@
+// Topology of the flat mesh: the edge table with paired neighbours and the
+// repair of isolated wrongly oriented polygons, vertex merging by tolerance
+// and exact welding, the derived per-vertex and per-polygon records, the
+// boundary queries answered from them and the ordered vertex ring.
+
+#include "foundation/StopUhr.h"
+#include "geometry/NurbsSurf.h"
+#include "mesh/FlatMesh.h"
+#include "mesh/MeshVertex.h"
+#include "platform/Diagnostics.h"
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <new>
+#include <numbers>
+#include <numeric>
+#include <vector>
+
+namespace {
+
+using Edge = Mesh::CBaseMesh::CPolygonEdge;
+
+// Above this many vertices the tolerance merge is replaced by the exact weld
+// (one sort instead of a hash query per vertex).
+constexpr int kLargestTolerantMerge = 500000;
+constexpr float kShortestEdge = 2.2e-16f;
+
+int lowKey(const Edge& e)
+{
+    return std::min(e.vertex0, e.vertex1);
+}
+int highKey(const Edge& e)
+{
+    return std::max(e.vertex0, e.vertex1);
+}
+
+bool sameUndirectedEdge(const Edge& a, const Edge& b)
+{
+    return lowKey(a) == lowKey(b) && highKey(a) == highKey(b);
+}
+
+// Undirected key first; the polygon and the start vertex only make the order
+// of coedges on one edge reproducible.
+bool lessByUndirectedKey(const Edge& a, const Edge& b)
+{
+    if (lowKey(a) != lowKey(b))
+        return lowKey(a) < lowKey(b);
+    if (highKey(a) != highKey(b))
+        return highKey(a) < highKey(b);
+    if (a.facet1 != b.facet1)
+        return a.facet1 < b.facet1;
+    return a.vertex0 < b.vertex0;
+}
+
+// Gives `record` the neighbour polygon `partner`: an unknown partner makes
+// the record broken on both sides; otherwise the first free facet slot is
+// filled, a full record is left alone.
+void givePartner(Edge& record, int partner)
+{
+    if (partner == -1) {
+        record.facet1 = -1;
+        record.facet2 = -1;
+    } else if (record.facet1 == -1) {
+        record.facet1 = partner;
+    } else if (record.facet2 == -1) {
+        record.facet2 = partner;
+    }
+}
+
+// A straight-line curve between two mesh vertices, in the curve text format,
+// so that the faulty edge can be loaded and looked at.
+void writeEdgeCurve(CFlatMesh& mesh, std::ofstream& out, int a, int b)
+{
+    if (!out.is_open())
+        return;
+    Mesh::CBaseMesh::Point pa, pb;
+    if (!mesh.getVertex(a, pa) || !mesh.getVertex(b, pb))
+        return;
+    const double da[3] = {pa[0], pa[1], pa[2]};
+    const double db[3] = {pb[0], pb[1], pb[2]};
+    std::unique_ptr<Fenwo::NurbsSurf> curve(makeCurve(da, db));
+    if (curve)
+        curve->write(out);
+}
+
+// Visits every vertex index of every loop of every live polygon record;
+// visit(int& index) may rewrite it. Records that run past the end of the
+// stream are visited only as far as they lie inside it.
+template <class Visit> void forEachPolygonIndex(CFlatMesh& mesh, Visit visit)
+{
+    CBlockList<int>& stream = mesh.polygonStream;
+    for (int p = 0; p < mesh.polygonStarts.count; ++p) {
+        int pos = mesh.polygonStarts[p];
+        if (pos < 0 || pos >= stream.count)
+            continue;
+        const int loops = stream[pos++];
+        for (int l = 0; l < loops && pos < stream.count; ++l) {
+            const int n = stream[pos++];
+            for (int j = 0; j < n && pos < stream.count; ++j)
+                visit(stream[pos++]);
+        }
+    }
+}
+
+// Frees the five derived arrays and zeroes both counts; the edge table stays.
+void freeDerivedArrays(CFlatMesh::CDerivedData& d)
+{
+    delete[] d.vertices;
+    delete[] d.facets;
+    delete[] d.vertexVectors;
+    delete[] d.facetNormals;
+    delete[] d.legs;
+    d = CFlatMesh::CDerivedData();
+}
+
+// One pass of the edge-table build; with repair allowed, polygons found
+// wrongly oriented are flipped and the table is built once more without it.
+bool buildEdgeTable(CFlatMesh& mesh, bool repairAllowed)
+{
+    const int polygonCount = mesh.getFacetCount();
+    long total = 0;
+    for (int p = 0; p < polygonCount; ++p)
+        total += mesh.getPolygonSize(p);
+    if (total <= 2)
+        return true;
+    if (total > long(INT32_MAX)) {
+        std::cout << "Memory Low." << std::endl;
+        return false;
+    }
+    const int n = int(total);
+    Edge* records = new (std::nothrow) Edge[n];
+    if (records == nullptr) {
+        std::cout << "Memory Low." << std::endl;
+        return false;
+    }
+    // The vertex records point into the edge table that is replaced now;
+    // drop them rather than leave them dangling.
+    freeDerivedArrays(mesh.derived);
+    mesh.edges.attach(records, n);
+
+    Mesh::CBaseMesh::Point a, b;
+    int written = 0;
+    for (int p = 0; p < polygonCount && written < n; ++p) {
+        const int corners = mesh.getPolygonSize(p);
+        for (int k = 1; k <= corners && written < n; ++k) {
+            Edge& e = records[written++];
+            e.vertex0 = mesh.getPolygonVertexIndex(p, k - 1);
+            e.vertex1 = mesh.getPolygonVertexIndex(p, k);
+            e.facet1 = p;
+            e.facet2 = -1;
+            e.mark = false;
+            float length = 0.0f;
+            if (mesh.getVertex(e.vertex0, a) && mesh.getVertex(e.vertex1, b))
+                length = pointDistance(a, b);
+            if (!std::isfinite(length))
+                std::cout << "dij is bad" << std::endl;
+            e.length = length < kShortestEdge ? kShortestEdge : length;
+        }
+    }
+    if (written != n)
+        std::cout << " nedges and eCount do not match!." << std::endl;
+
+    std::sort(records, records + n, lessByUndirectedKey);
+
+    std::ofstream diagnostics(Platform::diagnosticsPath("c:/tmp/coedge-error.out"),
+                              std::ios::out | std::ios::trunc);
+
+    // Pair the coedges of one edge with the first coedge on it (the
+    // reference); a third coedge of a non-manifold edge gets the reference's
+    // polygon as its neighbour too.
+    int reference = 0;
+    for (int c = 1; c < n; ++c) {
+        Edge& R = records[reference];
+        Edge& C = records[c];
+        if (!sameUndirectedEdge(R, C)) {
+            reference = c;
+            continue;
+        }
+        if (C.facet1 == R.facet1) {
+            std::cout << "uups coedges on the same polygon ! " << C.facet1 << " " << C.vertex0
+                      << " " << C.vertex1 << std::endl;
+            writeEdgeCurve(mesh, diagnostics, C.vertex0, C.vertex1);
+        }
+        const int partnerOfR = C.facet1;
+        givePartner(R, partnerOfR);
+        givePartner(C, R.facet1);
+    }
+    // The nested pass below rewrites the file; close ours before it does.
+    diagnostics.close();
+
+    if (!repairAllowed)
+        return true;
+
+    // Two coedges that run the same way on one edge belong to polygons of
+    // opposite orientation. A polygon all of whose sides are such is an
+    // isolated wrongly oriented one: flip it.
+    std::vector<int> sameWay;
+    for (int i = 0; i + 1 < n; ++i) {
+        const Edge& e = records[i];
+        if (e.facet2 == -1)
+            continue;
+        const Edge& f = records[i + 1];
+        // A lone third coedge of a non-manifold edge has no partner record;
+        // taking the next edge's record along would misalign the pairs after it.
+        if (!sameUndirectedEdge(e, f))
+            continue;
+        if (e.vertex0 == f.vertex0 && e.vertex1 == f.vertex1 && e.facet1 == f.facet2 &&
+            e.facet2 == f.facet1) {
+            sameWay.push_back(e.facet1);
+            sameWay.push_back(e.facet2);
+        }
+        ++i; // the partner record is consumed with this one
+    }
+    std::sort(sameWay.begin(), sameWay.end());
+    std::vector<int> flip;
+    for (std::size_t i = 0; i < sameWay.size();) {
+        std::size_t j = i;
+        while (j < sameWay.size() && sameWay[j] == sameWay[i])
+            ++j;
+        const int p = sameWay[i];
+        if (p >= 0 && int(j - i) == mesh.getPolygonSize(p))
+            flip.push_back(p);
+        i = j;
+    }
+    if (flip.empty())
+        return true;
+    mesh.flipFacets(flip.data(), int(flip.size()));
+    mesh.edges.removeAll();
+    return buildEdgeTable(mesh, false);
+}
+
+// The three coordinates of vertex i in the coordinate blocks, or null when
+// the blocks do not hold them.
+float* coordinatesOf(CFlatMesh& mesh, int i)
+{
+    const long first = 3L * i;
+    if (i < 0 || first + 2 >= long(mesh.coordinates.count))
+        return nullptr;
+    return mesh.coordinates.pointer(int(first));
+}
+
+bool validVertexRecord(const CFlatMesh& mesh, int v)
+{
+    return v >= 0 && v < mesh.derived.vertexCount && mesh.derived.vertices[v].data != nullptr;
+}
+
+void addEdgeOnce(CFlatMesh::MeshVertex& vertex, Edge* e)
+{
+    for (int k = 0; k < vertex.edges.count; ++k)
+        if (vertex.edges.items[k] == e)
+            return;
+    vertex.edges.append(e);
+}
+
+} // namespace
+
+bool CFlatMesh::clearDerivedData()
+{
+    freeDerivedArrays(derived);
+    edges.removeAll();
+    facetValues.removeAll();
+    return true;
+}
+
+bool CFlatMesh::buildTopology()
+{
+    return buildEdgeTable(*this, true);
+}
+
+bool CFlatMesh::mergeVertices(double dTol, int exact)
+{
+    const int n = getVertexCount(true);
+    // A cell size of zero or less cannot hold a neighbourhood: such a
+    // tolerance asks for exactly equal vertices.
+    if (exact != 0 || n > kLargestTolerantMerge || !(dTol > 0.0))
+        return weldEqualVertices(dTol);
+
+    // Checked before anything is cleared, so a refused merge changes nothing.
+    if (n < 3)
+        return false;
+    Mesh::C3DHash<CSimpleVertex3f, float> hash;
+    hash.setCellSize(std::max(dTol, 1e-8));
+    clearDerivedData();
+
+    // Views of the vertices; only vertices held by the coordinate blocks take
+    // part (a header count beyond them would read outside the storage).
+    std::vector<CSimpleVertex3f> views(n);
+    std::vector<int> representative(n, -1);
+    for (int i = 0; i < n; ++i) {
+        float* xyz = coordinatesOf(*this, i);
+        if (xyz == nullptr)
+            continue;
+        views[i].view(xyz);
+        // Only stored vertices become representatives, so merging never
+        // chains along a row of close vertices.
+        if (hash.findNearest(views[i], float(hash.cellSize), true)) {
+            representative[i] = int(hash.results[0] - views.data());
+        } else {
+            hash.insert(views[i], true, true);
+            representative[i] = i;
+        }
+    }
+    std::cout << "new count =" << hash.cells.count << " old # v=" << n << " dTol= " << dTol
+              << std::endl;
+
+    forEachPolygonIndex(*this, [&](int& j) {
+        if (j >= 0 && j < n && representative[j] >= 0)
+            j = representative[j];
+        else
+            std::cout << "eqIndex out of range." << std::endl;
+    });
+    // The views are owned by the vector, not by the cells.
+    hash.clear();
+    return true;
+}
+
+bool CFlatMesh::weldEqualVertices(double /*dTol*/)
+{
+    int n = getVertexCount(true);
+    if (n < 3)
+        return false;
+    clearDerivedData();
+    n = std::min(n, coordinates.count / 3);
+
+    std::vector<int> order(n);
+    std::iota(order.begin(), order.end(), 0);
+    auto coordinate = [&](int v, int axis) { return coordinates[3 * v + axis]; };
+    std::sort(order.begin(), order.end(), [&](int a, int b) {
+        for (int axis = 0; axis < 3; ++axis)
+            if (coordinate(a, axis) != coordinate(b, axis))
+                return coordinate(a, axis) < coordinate(b, axis);
+        return a < b;
+    });
+
+    std::vector<int> newIndex(n, -1);
+    std::vector<float> points;
+    points.reserve(3 * std::size_t(n));
+    for (int s = 0; s < n; ++s) {
+        const int v = order[s];
+        const bool differs = s == 0 || coordinate(v, 0) != coordinate(order[s - 1], 0) ||
+                             coordinate(v, 1) != coordinate(order[s - 1], 1) ||
+                             coordinate(v, 2) != coordinate(order[s - 1], 2);
+        if (differs)
+            for (int axis = 0; axis < 3; ++axis)
+                points.push_back(coordinate(v, axis));
+        newIndex[v] = int(points.size() / 3) - 1;
+    }
+
+    forEachPolygonIndex(*this, [&](int& j) {
+        if (j >= 0 && j < n)
+            j = newIndex[j];
+        else
+            std::cout << "eqIndex out of range." << std::endl;
+    });
+
+    const int blockSize = coordinates.blockSize;
+    coordinates.release();
+    coordinates.init(0, blockSize);
+    for (float x : points)
+        coordinates.push(x);
+    header.setWord(CPOLHeader::vertexCountOffset, std::uint32_t(points.size() / 3));
+    // Deletions recorded for undo refer to the old vertex numbering.
+    clearUndo();
+    computeBoundingBox();
+    return true;
+}
+
+bool CFlatMesh::computeDerivedData()
+{
+    StopUhr watch(true, "compute Derived Data");
+    if (edges.count == 0)
+        buildTopology();
+
+    freeDerivedArrays(derived);
+    const int nv = std::max(getVertexCount(true), 0);
+    const int nf = std::max(getFacetCount(), 0);
+    derived.vertices = new MeshVertex[std::max(nv, 1)];
+    derived.facets = new CFacetRecord[std::max(nf, 1)];
+    derived.vertexVectors = new float[9 * std::size_t(std::max(nv, 1))]();
+    derived.facetNormals = new float[3 * std::size_t(std::max(nf, 1))]();
+    derived.vertexCount = nv;
+    derived.facetCount = nf;
+    for (int i = 0; i < nv; ++i) {
+        MeshVertex& record = derived.vertices[i];
+        if (float* xyz = coordinatesOf(*this, i))
+            record.view(xyz);
+        record.normal.view(derived.vertexVectors + 3 * std::size_t(i));
+        record.target.view(derived.vertexVectors + 3 * (std::size_t(nv) + i));
+        record.displacement.view(derived.vertexVectors + 3 * (2 * std::size_t(nv) + i));
+    }
+    for (int p = 0; p < nf; ++p)
+        derived.facets[p].normal.view(derived.facetNormals + 3 * std::size_t(p));
+
+    // The sorted edge table holds the two coedges of an interior edge next to
+    // each other; each goes to the edge list of its start vertex. Boundary
+    // edges go to both of their vertices.
+    auto inRange = [&](int v) { return v >= 0 && v < nv; };
+    int wrong = 0;
+    for (int i = 0; i < edges.count;) {
+        Edge& e = edges.data[i];
+        if (e.facet2 < 0) {
+            if (inRange(e.vertex0))
+                addEdgeOnce(derived.vertices[e.vertex0], &e);
+            if (inRange(e.vertex1))
+                addEdgeOnce(derived.vertices[e.vertex1], &e);
+            ++i;
+            continue;
+        }
+        // A lone interior record (a third coedge of a non-manifold edge)
+        // consumes only itself, so the pairs after it stay aligned.
+        if (i + 1 >= edges.count || !sameUndirectedEdge(e, edges.data[i + 1])) {
+            ++wrong;
+            ++i;
+            continue;
+        }
+        Edge& f = edges.data[i + 1];
+        if (f.vertex0 == e.vertex1 && f.vertex1 == e.vertex0 && inRange(e.vertex0) &&
+            inRange(f.vertex0)) {
+            addEdgeOnce(derived.vertices[e.vertex0], &e);
+            addEdgeOnce(derived.vertices[f.vertex0], &f);
+        } else {
+            ++wrong;
+        }
+        i += 2;
+    }
+    if (wrong > 0)
+        std::cout << "partner Indices wrong: " << wrong << std::endl;
+    return pairPolygonLegs();
+}
+
+int CFlatMesh::getCornerBeforeEdge(int p, int a, int b)
+{
+    if (p < 0 || p >= getFacetCount())
+        return -1;
+    const int n = getPolygonSize(p);
+    for (int k = 1; k <= n; ++k)
+        if (getPolygonVertexIndex(p, k - 1) == a && getPolygonVertexIndex(p, k) == b)
+            return getPolygonVertexIndex(p, k - 2);
+    return -1;
+}
+
+bool CFlatMesh::getBoundaryEdgeFrame(const CPolygonEdge& e, Direction& side, Direction& normal)
+{
+    if (derived.vertexCount == 0)
+        return Mesh::CBaseMesh::getBoundaryEdgeFrame(e, side, normal);
+    if (e.facet1 < 0 || e.facet2 != -1 || e.facet1 >= derived.facetCount ||
+        !validVertexRecord(*this, e.vertex0) || !validVertexRecord(*this, e.vertex1))
+        return false;
+    const Direction d(derived.vertices[e.vertex1] - derived.vertices[e.vertex0]);
+    normal = derived.facets[e.facet1].normal;
+    if (dotProduct(normal, normal) < 1e-10f)
+        return false;
+    ::normalize(normal);
+    crossProductInto(d, normal, side);
+    ::normalize(side);
+    return true;
+}
+
+bool CFlatMesh::getBoundaryVertexFrame(int v, Direction& side, Direction& normal)
+{
+    if (derived.vertexCount == 0)
+        return Mesh::CBaseMesh::getBoundaryVertexFrame(v, side, normal);
+    for (int k = 0; k < 3; ++k)
+        side[k] = normal[k] = 0.0f;
+    if (v < 0 || v >= derived.vertexCount)
+        return false;
+    const MeshVertex& vertex = derived.vertices[v];
+    Direction edgeSide, edgeNormal;
+    bool any = false;
+    for (int k = 0; k < vertex.edges.count; ++k) {
+        const CPolygonEdge& e = *vertex.edges.items[k];
+        if (e.facet2 != -1 || !getBoundaryEdgeFrame(e, edgeSide, edgeNormal))
+            continue;
+        side += edgeSide;
+        normal += edgeNormal;
+        any = true;
+    }
+    if (!any)
+        return false;
+    ::normalize(side);
+    ::normalize(normal);
+    return true;
+}
+
+double CFlatMesh::getBoundaryAngle(int v)
+{
+    if (derived.vertexCount == 0)
+        return Mesh::CBaseMesh::getBoundaryAngle(v);
+    if (!validVertexRecord(*this, v) || edges.count == 0)
+        return -1.0;
+    const MeshVertex& vertex = derived.vertices[v];
+    int next = -1, previous = -1;
+    Direction s;
+    for (int k = 0; k < vertex.edges.count && (next < 0 || previous < 0); ++k) {
+        const CPolygonEdge& e = *vertex.edges.items[k];
+        if (e.facet1 < 0 || e.facet2 != -1 || e.facet1 >= derived.facetCount)
+            continue;
+        if (e.vertex0 == v && next < 0) {
+            next = e.vertex1;
+            s += derived.facets[e.facet1].normal;
+        } else if (e.vertex1 == v && previous < 0) {
+            previous = e.vertex0;
+            s += derived.facets[e.facet1].normal;
+        }
+    }
+    if (!validVertexRecord(*this, next) || !validVertexRecord(*this, previous))
+        return -1.0;
+    ::normalize(s);
+    Direction a(vertex - derived.vertices[previous]);
+    Direction b(derived.vertices[next] - vertex);
+    addScaled(a, -dotProduct(a, s), s);
+    addScaled(b, -dotProduct(b, s), s);
+    ::normalize(a);
+    ::normalize(b);
+    // Rounding may push the cosine just outside [-1, 1].
+    const double cosine = std::clamp(double(dotProduct(a, b)), -1.0, 1.0);
+    const double angle = std::acos(cosine);
+    Direction axb;
+    crossProductInto(a, b, axb);
+    return dotProduct(axb, s) >= 0.0f ? angle : 2.0 * std::numbers::pi - angle;
+}
+
+bool CFlatMesh::getVertexRing(int v, Kor::List<int>& vertices, Kor::List<int>* polygons)
+{
+    vertices.count = 0;
+    if (polygons != nullptr)
+        polygons->count = 0;
+    if (derived.vertexCount == 0 || v < 0 || v >= derived.vertexCount)
+        return false;
+    const MeshVertex& vertex = derived.vertices[v];
+    const int legCount = vertex.legs.count;
+    if (legCount == 0)
+        return false;
+    const CPolygonLeg* legs = vertex.legs.data;
+    // The leg that continues `leg` around the vertex: its far end is the
+    // vertex that precedes v in leg's polygon.
+    auto nextLeg = [&](const CPolygonLeg& leg) -> const CPolygonLeg* {
+        for (int k = 0; k < legCount; ++k)
+            if (legs[k].next == leg.previous)
+                return &legs[k];
+        return nullptr;
+    };
+    auto add = [&](const CPolygonLeg& leg) {
+        vertices.append(leg.next);
+        if (polygons != nullptr)
+            polygons->append(leg.polygon);
+    };
+
+    if (legCount == vertex.edges.count) {
+        const CPolygonLeg* leg = &legs[0];
+        while (vertices.count < vertex.edges.count) {
+            leg = nextLeg(*leg);
+            if (leg == nullptr)
+                break;
+            add(*leg);
+        }
+        return vertices.count >= 2;
+    }
+
+    // A boundary vertex: start at the leg whose far end no leg comes back from.
+    const CPolygonLeg* leg = nullptr;
+    for (int k = 0; k < legCount && leg == nullptr; ++k) {
+        bool reached = false;
+        for (int m = 0; m < legCount && !reached; ++m)
+            reached = legs[m].previous == legs[k].next;
+        if (!reached)
+            leg = &legs[k];
+    }
+    if (leg == nullptr)
+        return false;
+    add(*leg);
+    for (int steps = 0; steps < legCount; ++steps) {
+        const CPolygonLeg* following = nextLeg(*leg);
+        if (following == nullptr)
+            break;
+        leg = following;
+        add(*leg);
+    }
+    vertices.append(leg->previous);
+    return vertices.count >= 2;
+}
