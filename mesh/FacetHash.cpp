@@ -1,0 +1,546 @@
+// The facet hash of a mesh (one point per facet plus interior samples of large
+// facets) and the ray and point hits of Mesh::CBaseMesh.
+
+#include "mesh/FacetHash.h"
+
+#include "foundation/Logging.h"
+#include "foundation/Progress.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <climits>
+#include <cmath>
+#include <iostream>
+#include <vector>
+
+namespace Mesh {
+
+bool lessHitDistance(const CBaseMesh::CBaseHitInfo* a, const CBaseMesh::CBaseHitInfo* b)
+{
+    return a->distance < b->distance;
+}
+
+void sortHits(CBaseMesh::CBaseHitInfo** items, int n)
+{
+    if (items == nullptr || n < 2)
+        return;
+    std::stable_sort(items, items + n,
+                     [](const CBaseMesh::CBaseHitInfo* a, const CBaseMesh::CBaseHitInfo* b) {
+                         return lessHitDistance(a, b);
+                     });
+}
+
+namespace {
+
+// Facets below this quality are slivers: never entered in the hash and never
+// the facet of a fallback hit.
+constexpr double kMinFacetQuality = 1e-4;
+// Sample points of a large facet lie at most this many cell sizes apart.
+constexpr double kSampleSpacing = 0.9;
+// Division counts of the sampling are kept in this range.
+constexpr int kMinDivisions = 2;
+constexpr int kMaxDivisions = 100;
+
+// Interior sample points of large facets, collected before the centroid array
+// is allocated.
+struct SamplePoints {
+    std::vector<float> xyz;
+    std::vector<int> facet;
+
+    void append(const CVertex<float, 3>& p, int f)
+    {
+        xyz.insert(xyz.end(), p.data, p.data + 3);
+        facet.push_back(f);
+    }
+    int count() const { return int(facet.size()); }
+};
+
+int divisionCount(double length, double cellSize)
+{
+    const double n = std::ceil(length / (kSampleSpacing * cellSize));
+    if (!(n >= kMinDivisions))
+        return kMinDivisions;
+    return n > kMaxDivisions ? kMaxDivisions : int(n);
+}
+
+// Covers triangle (p0, p1, p2) of facet f with interior points at most about
+// 0.9 cell sizes apart: the two longer edges are divided from their common
+// corner into the same number of parts, and every pair of division points is
+// joined by a row of points.
+void sampleTriangle(const CVertex<float, 3>& p0, const CVertex<float, 3>& p1,
+                    const CVertex<float, 3>& p2, int f, double cellSize, SamplePoints& out)
+{
+    const CVertex<float, 3>* corner[3] = {&p0, &p1, &p2};
+    double length[3];
+    for (int k = 0; k < 3; ++k)
+        length[k] = pointDistance(*corner[k], *corner[(k + 1) % 3]);
+    // Edge k runs from corner k to corner k + 1; leave out the shortest.
+    int shortest = 0;
+    for (int k = 1; k < 3; ++k)
+        if (length[k] < length[shortest])
+            shortest = k;
+    const CVertex<float, 3>& apex = *corner[(shortest + 2) % 3];
+    const CVertex<float, 3>& endA = *corner[shortest];
+    const CVertex<float, 3>& endB = *corner[(shortest + 1) % 3];
+    const int n = std::max(divisionCount(length[(shortest + 2) % 3], cellSize),
+                           divisionCount(length[(shortest + 1) % 3], cellSize));
+    for (int i = 1; i < n; ++i) {
+        const double s = double(i) / n;
+        const CVertex<float, 3> a = lerp(s, apex, endA);
+        const CVertex<float, 3> b = lerp(s, apex, endB);
+        const int m = divisionCount(pointDistance(a, b), cellSize);
+        for (int j = 1; j < m; ++j)
+            out.append(lerp(double(j) / m, a, b), f);
+    }
+}
+
+// The ray of the frame against triangle (a, b, c), the ray taken as a full
+// line. The corners are projected into the plane across the ray (origin
+// relative to each corner) and the origin is tested for lying inside the
+// projected triangle by counting edge crossings of the positive x half-axis.
+// The absolute thresholds apply to triangles of unit size and shrink with
+// smaller ones, so a small model is not hit from beside its facets.
+bool rayTriangleHit(CRayFrame& frame, const CVertex<float, 3>& a, const CVertex<float, 3>& b,
+                    const CVertex<float, 3>& c, double tolerance)
+{
+    const CVertex<float, 3>* corner[3] = {&a, &b, &c};
+    float x[3], y[3];
+    float longest = 0.0f;
+    for (int k = 0; k < 3; ++k) {
+        for (int i = 0; i < 3; ++i)
+            frame.relative[k].data[i] = frame.origin.data[i] - corner[k]->data[i];
+        x[k] = dotProduct(frame.relative[k], frame.u);
+        y[k] = dotProduct(frame.relative[k], frame.v);
+        longest = std::max(longest, pointDistance(*corner[k], *corner[(k + 1) % 3]));
+    }
+    const double scale = std::min(1.0, double(longest));
+    const double bound = 1e-8 * scale;
+    const double snap = 1e-4 * scale;
+    const double tol = tolerance;
+
+    const float minX = std::min({x[0], x[1], x[2]}), maxX = std::max({x[0], x[1], x[2]});
+    if (minX - tol > bound || maxX + tol < -bound)
+        return false;
+    for (int k = 0; k < 3; ++k)
+        if (std::fabs(x[k]) < snap && std::fabs(y[k]) < snap)
+            return true;
+    const float minY = std::min({y[0], y[1], y[2]}), maxY = std::max({y[0], y[1], y[2]});
+    if (minY - tol > bound || maxY + tol < -bound)
+        return false;
+
+    // Half-open crossing rule: an edge crosses the axis when its ends lie on
+    // different sides of y > 0, so a corner lying on the axis is counted once.
+    int crossings = 0;
+    for (int k = 0; k < 3; ++k) {
+        const int l = (k + 1) % 3;
+        if ((y[k] > 0.0f) == (y[l] > 0.0f))
+            continue;
+        const double ya = std::fabs(double(y[k])), yb = std::fabs(double(y[l]));
+        const double crossing = (double(x[k]) * yb + double(x[l]) * ya) / (ya + yb);
+        if (crossing >= -1e-16 * scale)
+            ++crossings;
+    }
+    return crossings % 2 == 1;
+}
+
+void setZero(CVertex<float, 3>& v)
+{
+    v.data[0] = v.data[1] = v.data[2] = 0.0f;
+}
+
+} // namespace
+
+void CBaseMesh::buildFacetHash(double divisor, double size, void*)
+{
+    if (facetHash.cells.count > 0 || getVertexCount(true) < 3)
+        return;
+    const int facetCount = getFacetCount();
+    if (facetCount <= 0)
+        return;
+    // A box never computed would give an infinite cell size.
+    if (box.isEmpty())
+        computeBoundingBox();
+    const double s = 2.0 * double(maxExtent(box)) / divisor;
+    const double cellSize = size > 0.0 ? size : s;
+    // A zero, negative or infinite cell size (a mesh without extent, or a
+    // divisor that is not positive) gives no usable keys.
+    if (!(cellSize > 0.0) || !std::isfinite(cellSize))
+        return;
+    facetHash.setCellSize(cellSize);
+    if (isLoggingEnabled())
+        std::cout << "::initsearch r=" << facetHash.cellSize << std::endl;
+
+    SamplePoints samples;
+    if (size < 0.0) {
+        // Facets with a long edge get interior samples so that they are found
+        // from every cell they cross.
+        Kor::List<int> longFacets;
+        if (edges.count > 0) {
+            for (const CPolygonEdge& e : edges) {
+                if (!(double(e.length) > 0.8 * s))
+                    continue;
+                // Both facets of the edge carry it.
+                if (e.facet1 >= 0)
+                    longFacets.append(e.facet1);
+                if (e.facet2 >= 0)
+                    longFacets.append(e.facet2);
+            }
+        } else {
+            CVertex<float, 3> prev, cur;
+            const double limit2 = 2.56 * s * s;
+            for (int f = 0; f < facetCount; ++f) {
+                const int n = getFacetSize(f);
+                for (int k = 1; k <= n; ++k) {
+                    if (!getFacetCorner(f, k - 1, prev) || !getFacetCorner(f, k, cur))
+                        continue;
+                    if (double(squaredPointDistance(prev, cur)) > limit2) {
+                        longFacets.append(f);
+                        break;
+                    }
+                }
+            }
+        }
+        longFacets.count = sortUnique(longFacets.data, longFacets.count);
+        CVertex<float, 3> p[4];
+        for (int f : longFacets) {
+            if (f < 0 || f >= facetCount || !(facetQuality(f) >= kMinFacetQuality))
+                continue;
+            const int n = getFacetSize(f);
+            if (n != 3 && n != 4)
+                continue;
+            bool readable = true;
+            for (int k = 0; k < n; ++k)
+                readable = readable && getFacetCorner(f, k, p[k]);
+            if (!readable)
+                continue;
+            sampleTriangle(p[0], p[1], p[2], f, s, samples);
+            if (n == 4)
+                sampleTriangle(p[2], p[3], p[0], f, s, samples);
+        }
+    }
+
+    const int total = facetCount + samples.count();
+    delete[] facetCentroids;
+    facetCentroids = new CFacetCentroid[total];
+    if (progress != nullptr)
+        progress->begin(0, total);
+
+    int used = 0;
+    bool cancelled = false;
+    // Enters entry `used` (the hash keeps a pointer to it) and reports the
+    // step; a cancellation leaves the entries made so far in the hash.
+    auto enter = [&]() {
+        facetHash.insert(facetCentroids[used], false, true);
+        ++used;
+        if (progress != nullptr) {
+            progress->step(1);
+            cancelled = progress->isCancelled();
+        }
+    };
+    for (int i = 0; i < facetCount && !cancelled; ++i) {
+        if (!(facetQuality(i) >= kMinFacetQuality))
+            continue;
+        CFacetCentroid& entry = facetCentroids[used];
+        if (!getFacetCentroid(i, entry))
+            continue;
+        entry.facet = i;
+        enter();
+    }
+    for (int k = 0; k < samples.count() && !cancelled; ++k) {
+        CFacetCentroid& entry = facetCentroids[used];
+        entry.set(&samples.xyz[3 * size_t(k)]);
+        entry.facet = samples.facet[k];
+        enter();
+    }
+    facetHash.updateCellBoxes();
+}
+
+void CBaseMesh::setRay(const Point& p, const Direction& d)
+{
+    rayFrame.origin = p;
+    rayFrame.d = d;
+    normalize(rayFrame.d);
+    rayFrame.u = anyPerpendicular(rayFrame.d);
+    normalize(rayFrame.u);
+    crossProductInto(rayFrame.d, rayFrame.u, rayFrame.v);
+    normalize(rayFrame.v);
+}
+
+bool CBaseMesh::rayFacetHit(int i, CBaseHitInfo& hit, bool bothSides, double tolerance)
+{
+    const int size = getFacetSize(i);
+    if (size < 3)
+        return false;
+    getFacetNormal(i, rayFrame.normal);
+    const double dn = dotProduct(rayFrame.d, rayFrame.normal);
+    // A facet facing away from the ray is rejected whichever triangle is hit.
+    if (dn > 0.0 && !bothSides)
+        return false;
+    CPolyTriangulator triangulator(this, i);
+    bool found = false;
+    while (triangulator.next(rayFrame.corner[0], rayFrame.corner[1], rayFrame.corner[2])) {
+        if (rayTriangleHit(rayFrame, rayFrame.corner[0], rayFrame.corner[1], rayFrame.corner[2],
+                           tolerance)) {
+            found = true;
+            break;
+        }
+    }
+    if (!found)
+        return false;
+
+    hit.facet = i;
+    const double denom = std::fabs(dn) < 1e-14 ? 1e-14 : dn;
+    double an = 0.0;
+    for (int c = 0; c < 3; ++c)
+        an += (double(rayFrame.corner[0].data[c]) - rayFrame.origin.data[c]) *
+              rayFrame.normal.data[c];
+    const double t = an / denom;
+    if (std::fabs(t) > 1e10) {
+        const Point ao = rayFrame.corner[0] - rayFrame.origin;
+        std::cout << "hit.z too large " << t << " " << ao << " " << an << " " << rayFrame.normal
+                  << " " << rayFrame.d << " denom=" << dn << std::endl;
+    }
+    for (int c = 0; c < 3; ++c)
+        hit.data[c] = float(rayFrame.origin.data[c] + t * rayFrame.d.data[c]);
+    hit.distance = std::fabs(t);
+    hit.normal = rayFrame.normal;
+    hit.flag = 0;
+    return true;
+}
+
+CBaseMesh::CBaseHitInfo* CBaseMesh::addHit(Kor::Set<CBaseHitInfo>& hits, const CBaseHitInfo& h)
+{
+    int index = -1;
+    if (hits.find(&h, index, &lessHitDistance))
+        return hits.items[index];
+    return hits.insertAt(new CBaseHitInfo(h), index);
+}
+
+bool CBaseMesh::hit(const Point& p, const Direction& d, Kor::Set<CBaseHitInfo>& hits,
+                    bool bothSides, bool fallback, bool firstOnly, Kor::List<int>* cells,
+                    double tolerance)
+{
+    hits.removeAll(false, true);
+    if (facetHash.cells.count > 0)
+        return hitWithFacetHash(p, d, hits, bothSides, fallback, firstOnly, cells, tolerance);
+    setRay(p, d);
+    CBaseHitInfo h;
+    const int facetCount = getFacetCount();
+    for (int i = 0; i < facetCount; ++i) {
+        if (!rayFacetHit(i, h, bothSides, tolerance))
+            continue;
+        addHit(hits, h);
+        if (firstOnly)
+            break;
+    }
+    if (hits.count > 1)
+        sortHits(hits.items, hits.count);
+    if (hits.count == 0 && fallback)
+        hitNearest(p, d, hits, -1, tolerance);
+    return hits.count > 0;
+}
+
+bool CBaseMesh::hitWithFacetHash(const Point& p, const Direction& d, Kor::Set<CBaseHitInfo>& hits,
+                                 bool bothSides, bool fallback, bool, Kor::List<int>* cells,
+                                 double tolerance)
+{
+    const auto& cellSet = facetHash.cells;
+    if (cellSet.count == 0)
+        return hits.count > 0;
+    Direction unit(d);
+    normalize(unit);
+    const float reach = float(2.0 * facetHash.cellSize);
+    const float reach2 = reach * reach;
+    Kor::List<int> candidates;
+    int nearestCell = -1;
+    float nearest2 = FLT_MAX;
+    Point centre;
+    const int listed = cells != nullptr ? cells->count : cellSet.count;
+    for (int n = 0; n < listed; ++n) {
+        const int index = cells != nullptr ? cells->data[n] : n;
+        if (index < 0 || index >= cellSet.count)
+            continue; // a stale cell index names no cell
+        const C3DCell<CFacetCentroid, float>* cell = cellSet.items[index];
+        for (int c = 0; c < 3; ++c)
+            centre.data[c] = 0.5f * (cell->box.min.data[c] + cell->box.max.data[c]);
+        const float dist2 = pointLineDistance2(centre, p, unit);
+        if (!(dist2 < reach2)) {
+            if (dist2 < nearest2) {
+                nearest2 = dist2;
+                nearestCell = index;
+            }
+            continue;
+        }
+        if (cell->m_pUserData != nullptr) {
+            const auto* facets = static_cast<const Kor::List<int>*>(cell->m_pUserData);
+            for (int f : *facets)
+                candidates.append(f);
+        } else {
+            for (const CFacetCentroid* item : cell->items)
+                candidates.append(item->facet);
+        }
+    }
+    candidates.count = sortUnique(candidates.data, candidates.count);
+
+    setRay(p, d);
+    CBaseHitInfo h;
+    for (int f : candidates)
+        if (rayFacetHit(f, h, bothSides, tolerance))
+            addHit(hits, h);
+    if (hits.count > 1)
+        sortHits(hits.items, hits.count);
+    if (hits.count == 0 && fallback)
+        hitNearest(p, d, hits, nearestCell, tolerance);
+    return hits.count > 0;
+}
+
+bool CBaseMesh::hitNearest(const Point& p, const Direction& d, Kor::Set<CBaseHitInfo>& hits, int,
+                           double)
+{
+    if (edges.count == 0)
+        buildTopology();
+    const int facetCount = getFacetCount();
+    double dir[3] = {d.data[0], d.data[1], d.data[2]};
+    const double dirLength = std::sqrt(dir[0] * dir[0] + dir[1] * dir[1] + dir[2] * dir[2]);
+    if (!(dirLength > 0.0) || !std::isfinite(dirLength))
+        return hits.count > 0;
+    for (double& c : dir)
+        c /= dirLength;
+
+    // The boundary edge nearest to the line p + s dir.
+    int best = -1;
+    double best2 = DBL_MAX, bestT = 0.0;
+    Point a, b;
+    for (int n = 0; n < edges.count; ++n) {
+        const CPolygonEdge& e = edges.data[n];
+        if (e.facet1 < 0 || e.facet2 != -1 || e.facet1 >= facetCount)
+            continue;
+        if (!getVertex(e.vertex0, a) || !getVertex(e.vertex1, b))
+            continue;
+        if (!(facetQuality(e.facet1) >= kMinFacetQuality))
+            continue;
+        // Nearest points of the line and the segment a + t (b - a): the 2 x 2
+        // normal equations, t clamped to [0, 1], then the line point is taken
+        // again for the clamped segment point.
+        double w[3], ed[3];
+        double be = 0.0, ce = 0.0, dw = 0.0, ew = 0.0;
+        for (int c = 0; c < 3; ++c) {
+            w[c] = double(p.data[c]) - a.data[c];
+            ed[c] = double(b.data[c]) - a.data[c];
+            be += dir[c] * ed[c];
+            ce += ed[c] * ed[c];
+            dw += dir[c] * w[c];
+            ew += ed[c] * w[c];
+        }
+        const double det = ce - be * be;
+        double t = 0.0;
+        if (ce > 0.0 && det > 1e-12 * ce)
+            t = (ew - be * dw) / det;
+        else if (ce > 0.0)
+            t = ew / ce; // line parallel to the edge: any foot will do
+        t = clampValue(0.0, 1.0, t);
+        double s = 0.0;
+        for (int c = 0; c < 3; ++c)
+            s += (a.data[c] + t * ed[c] - p.data[c]) * dir[c];
+        double dist2 = 0.0;
+        for (int c = 0; c < 3; ++c) {
+            const double r = p.data[c] + s * dir[c] - (a.data[c] + t * ed[c]);
+            dist2 += r * r;
+        }
+        if (dist2 < best2) {
+            best2 = dist2;
+            best = n;
+            bestT = t;
+        }
+    }
+    if (best < 0)
+        return hits.count > 0;
+
+    const CPolygonEdge& e = edges.data[best];
+    getVertex(e.vertex0, a);
+    getVertex(e.vertex1, b);
+    CBaseHitInfo h;
+    getFacetNormal(e.facet1, h.normal);
+    double qp[3], dn = 0.0, qn = 0.0, qd = 0.0;
+    for (int c = 0; c < 3; ++c) {
+        qp[c] = a.data[c] + bestT * (double(b.data[c]) - a.data[c]) - p.data[c];
+        dn += dir[c] * h.normal.data[c];
+        qn += qp[c] * h.normal.data[c];
+        qd += qp[c] * dir[c];
+    }
+    // Where the line meets the facet's plane through the edge point; a line
+    // parallel to that plane takes the foot of the edge point instead.
+    const double s = std::fabs(dn) > 1e-12 ? qn / dn : qd;
+    for (int c = 0; c < 3; ++c)
+        h.data[c] = float(p.data[c] + s * dir[c]);
+    h.distance = std::fabs(s);
+    h.facet = e.facet1;
+    h.flag = 1;
+
+    // The normal is averaged over the facets hashed near the hit point.
+    const Direction facetNormal(h.normal);
+    if (facetHash.findNearest(h, float(0.5 * facetHash.cellSize), true)) {
+        setZero(h.normal);
+        Direction n;
+        for (const CFacetCentroid* item : facetHash.results)
+            if (getFacetNormal(item->facet, n))
+                h.normal += n;
+        if (normalize(h.normal) < 1e-12)
+            h.normal = facetNormal; // opposite normals cancelled
+    }
+    addHit(hits, h);
+    return hits.count > 0;
+}
+
+bool CBaseMesh::getFirstHit(const Point& p, const Direction& d, Point& out, double tolerance)
+{
+    Kor::Set<CBaseHitInfo> hits;
+    const bool found = hit(p, d, hits, true, true, false, nullptr, tolerance);
+    if (found)
+        out = *hits.items[0];
+    return found;
+}
+
+bool CBaseMesh::pickAlongRay(const Point& p, Direction dir, const Direction& rayDir, float dist)
+{
+    Point q(p);
+    addScaled(q, dist, dir);
+    Kor::Set<CBaseHitInfo> hits;
+    hit(q, rayDir, hits, true, false, false, nullptr, 0.0);
+    return !(hits.count > 0 && hits.items[0]->distance < 3.0 * double(dist));
+}
+
+bool CBaseMesh::findNearestVertex(const Point& p, int& index)
+{
+    index = INT_MAX;
+    if (!facetHash.findNearest(p, -1.0f, true))
+        return false;
+    Kor::List<int> facets;
+    for (const CFacetCentroid* item : facetHash.results)
+        facets.append(item->facet);
+    facets.count = sortUnique(facets.data, facets.count);
+    Kor::List<int> vertices;
+    for (int f : facets) {
+        const int size = getFacetSize(f);
+        for (int k = 0; k < size; ++k) {
+            const int v = getPolygonVertexIndex(f, k);
+            if (v >= 0)
+                vertices.append(v);
+        }
+    }
+    vertices.count = sortUnique(vertices.data, vertices.count);
+    double best2 = DBL_MAX;
+    Point q;
+    for (int v : vertices) {
+        if (!getVertex(v, q))
+            continue;
+        const double d2 = squaredPointDistance(q, p);
+        if (d2 < best2) {
+            best2 = d2;
+            index = v;
+        }
+    }
+    return index != INT_MAX;
+}
+
+} // namespace Mesh

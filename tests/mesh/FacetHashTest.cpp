@@ -1,0 +1,300 @@
+#include "mesh/FacetHash.h"
+
+#include "mesh/FlatMesh.h"
+
+#include "foundation/Progress.h"
+#include "support/ScopedEnv.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <climits>
+#include <cmath>
+#include <vector>
+
+namespace {
+
+using Hit = Mesh::CBaseMesh::CBaseHitInfo;
+using HitSet = Kor::Set<Hit>;
+using Point = CVertex<float, 3>;
+using Direction = CVector<float, 3>;
+const Direction kDown(0, 0, -1);
+
+// Adds a vertex; its index.
+int add(CFlatMesh& mesh, double x, double y, double z)
+{
+    return mesh.addVertex(Point(float(x), float(y), float(z)));
+}
+void polygon(CFlatMesh& mesh, std::vector<int> idx)
+{
+    mesh.addPolygon(idx.data(), int(idx.size()), -1);
+}
+bool cast(CFlatMesh& mesh, const Point& p, const Direction& d, HitSet& hits, bool bothSides = true,
+          bool fallback = false)
+{
+    return mesh.hit(p, d, hits, bothSides, fallback, false, nullptr, 0.0);
+}
+// The hashed items (of one facet, or all).
+int hashed(CFlatMesh& mesh, int facet = -1)
+{
+    int n = 0;
+    for (auto* cell : mesh.facetHash.cells)
+        for (auto* item : cell->items)
+            n += facet < 0 || item->facet == facet;
+    return n;
+}
+
+// An n x n grid of unit quads over a bumpy height, scaled by s, each quad
+// split in two triangles.
+void addGrid(CFlatMesh& mesh, int n, double s = 1.0, double bump = 0.3)
+{
+    for (int j = 0; j <= n; ++j)
+        for (int i = 0; i <= n; ++i)
+            add(mesh, i * s, j * s, s * bump * std::sin(0.7 * i) * std::cos(0.5 * j));
+    for (int v = 0; v < (n + 1) * n; ++v)
+        if (v % (n + 1) != n) {
+            polygon(mesh, {v, v + 1, v + n + 2});
+            polygon(mesh, {v, v + n + 2, v + n + 1});
+        }
+}
+
+} // namespace
+
+TEST(FacetHash, RayHitsInDistanceOrderOnTheFacingSide)
+{
+    for (bool withHash : {false, true}) {
+        SCOPED_TRACE(withHash);
+        CFlatMesh mesh;
+        for (float z : {1.0f, 2.0f, 0.0f})
+            mesh.addTriangle(Point(0, 0, z), Point(4, 0, z), Point(0, 4, z));
+        mesh.computeBoundingBox();
+        if (withHash)
+            mesh.buildFacetHash(10.0, -1.0, nullptr);
+        HitSet hits;
+        // A direction of any length; distances run along the unit direction.
+        ASSERT_TRUE(cast(mesh, Point(1, 1, 10), Direction(0, 0, -3), hits));
+        ASSERT_EQ(hits.count, 3);
+        const int facets[3] = {1, 0, 2};
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_EQ(hits.items[k]->facet, facets[k]);
+            EXPECT_NEAR(hits.items[k]->distance, 8.0 + k, 1e-5);
+            EXPECT_NEAR((*hits.items[k])[2], 2.0f - k, 1e-5);
+        }
+        EXPECT_FLOAT_EQ(hits.items[0]->normal[2], 1.0f);
+        EXPECT_EQ(hits.items[0]->flag, 0);
+        // From below the facets face away from the ray: hit only from both sides.
+        EXPECT_FALSE(cast(mesh, Point(1, 1, -2), Direction(0, 0, 1), hits, false));
+        EXPECT_TRUE(cast(mesh, Point(1, 1, -2), Direction(0, 0, 1), hits, true));
+        EXPECT_FALSE(cast(mesh, Point(3, 3, 5), kDown, hits));
+        EXPECT_EQ(hits.count, 0);
+        Point out;
+        EXPECT_TRUE(mesh.getFirstHit(Point(1, 2, 5), kDown, out, 0.0));
+        EXPECT_FLOAT_EQ(out[2], 2.0f);
+        // A ray through a vertex shared by six coplanar triangles: one hit,
+        // from the first facet tested.
+        CFlatMesh grid;
+        addGrid(grid, 2, 1.0, 0.0);
+        grid.computeBoundingBox();
+        if (withHash)
+            grid.buildFacetHash(10.0, -1.0, nullptr);
+        ASSERT_TRUE(cast(grid, Point(1, 1, 3), kDown, hits));
+        ASSERT_EQ(hits.count, 1);
+        EXPECT_EQ(hits.items[0]->facet, 0);
+    }
+}
+
+TEST(FacetHash, RayThroughTriangleWithCornerOnTestAxisHits)
+{
+    // The apex lies across the ray on a coordinate axis of the projection
+    // frame, the base on the other side; the ray passes through the interior.
+    const float apex[4][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
+    for (const auto& a : apex)
+        for (float dz : {-1.0f, 1.0f}) {
+            CFlatMesh mesh;
+            mesh.addTriangle(Point(a[0], a[1], 0), Point(-a[0] - a[1], a[0] - a[1], 0),
+                             Point(a[1] - a[0], -a[0] - a[1], 0));
+            HitSet hits;
+            EXPECT_TRUE(cast(mesh, Point(0, 0, -5 * dz), Direction(0, 0, dz), hits))
+                << a[0] << a[1] << dz;
+        }
+}
+
+TEST(FacetHash, CornerSnapScalesWithTriangleSize)
+{
+    // 5 % of the triangle's size beside a corner is a miss at every scale;
+    // within 1e-4 of a corner of a unit triangle the ray snaps to the corner.
+    HitSet hits;
+    for (float s : {1e-3f, 1.0f}) {
+        CFlatMesh mesh;
+        mesh.addTriangle(Point(0, 0, 0), Point(s, 0, 0), Point(0, s, 0));
+        EXPECT_FALSE(cast(mesh, Point(0.05f * s, -0.05f * s, 1), kDown, hits)) << s;
+        EXPECT_TRUE(cast(mesh, Point(0.1f * s, 0.1f * s, 1), kDown, hits)) << s;
+        EXPECT_EQ(cast(mesh, Point(5e-5f, -5e-5f, 1), kDown, hits), s == 1.0f) << s;
+    }
+}
+
+TEST(FacetHash, FallbackHitsNearestBoundaryAndSkipsSlivers)
+{
+    for (bool withHash : {false, true}) {
+        SCOPED_TRACE(withHash);
+        CFlatMesh mesh;
+        addGrid(mesh, 2, 1.0, 0.0);
+        // A sliver beside the square whose edges are nearest to the ray.
+        mesh.addTriangle(Point(3, 0, 0), Point(3, 2, 0), Point(3.000001f, 1, 0));
+        mesh.computeBoundingBox();
+        if (withHash) {
+            mesh.buildFacetHash(10.0, -1.0, nullptr);
+            EXPECT_EQ(hashed(mesh, 8), 0);
+        }
+        HitSet hits;
+        EXPECT_FALSE(cast(mesh, Point(3.5, 1, 5), kDown, hits));
+        ASSERT_TRUE(cast(mesh, Point(3.5, 1, 5), kDown, hits, true, true));
+        ASSERT_EQ(hits.count, 1);
+        const Hit& h = *hits.items[0];
+        // The line meets the plane of the facet at the nearest edge x = 2.
+        EXPECT_EQ(h.flag, 1);
+        EXPECT_TRUE(h.facet == 2 || h.facet == 6) << h.facet;
+        EXPECT_NEAR(h[0], 3.5f, 1e-6);
+        EXPECT_NEAR(h[2], 0.0f, 1e-6);
+        EXPECT_NEAR(h.distance, 5.0, 1e-6);
+        EXPECT_NEAR(h.normal[2], 1.0f, 1e-6);
+        // A line parallel to the mesh plane at height 1 gets the point of the
+        // line nearest to the edge instead of a point at infinity.
+        ASSERT_TRUE(cast(mesh, Point(1, -3, 1), Direction(0, 1, 0), hits, true, true));
+        EXPECT_NEAR((*hits.items[0])[1], 0.0f, 1e-6);
+        EXPECT_NEAR((*hits.items[0])[2], 1.0f, 1e-6);
+    }
+}
+
+TEST(FacetHash, PickAlongRayAndNearestVertex)
+{
+    CFlatMesh mesh;
+    addGrid(mesh, 6);
+    Point p0;
+    mesh.getVertex(24, p0); // (3, 3)
+    int index = 0;
+    EXPECT_FALSE(mesh.findNearestVertex(p0, index)); // no hash yet
+    EXPECT_EQ(index, INT_MAX);
+    mesh.computeBoundingBox();
+    mesh.buildFacetHash(10.0, -1.0, nullptr);
+    ASSERT_TRUE(mesh.findNearestVertex(p0 + Point(0.2f, -0.3f, 0.5f), index));
+    EXPECT_EQ(index, 24);
+    const Direction up(0, 0, 1);
+    EXPECT_FALSE(mesh.pickAlongRay(p0, up, kDown, 0.5f));
+    EXPECT_TRUE(mesh.pickAlongRay(Point(-5, -5, 0), up, kDown, 0.5f));
+    EXPECT_TRUE(mesh.pickAlongRay(p0, up, kDown, 0.0f));
+}
+
+TEST(FacetHash, LargeFacetsAreReachedThroughSamplePoints)
+{
+    CFlatMesh mesh;
+    mesh.addTriangle(Point(0, 0, 0), Point(100, 0, 0), Point(0, 100, 0));
+    polygon(mesh, {add(mesh, 0, 0, 5), add(mesh, 100, 0, 5), add(mesh, 100, 100, 5),
+                   add(mesh, 0, 100, 5)});
+    mesh.computeBoundingBox();
+    HitSet hits;
+    mesh.buildFacetHash(50.0, 0.0, nullptr); // cell size 4, centroids only
+    EXPECT_DOUBLE_EQ(mesh.facetHash.cellSize, 4.0);
+    EXPECT_EQ(hashed(mesh), 2);
+    EXPECT_FALSE(cast(mesh, Point(90, 5, 10), kDown, hits));
+    mesh.releaseFacetHash();
+    mesh.buildFacetHash(50.0, -1.0, nullptr);
+    ASSERT_TRUE(cast(mesh, Point(90, 5, 10), kDown, hits));
+    ASSERT_EQ(hits.count, 2);
+    EXPECT_EQ(hits.items[1]->facet, 0);
+    // A second build on a filled hash does nothing.
+    const int items = hashed(mesh);
+    mesh.buildFacetHash(5.0, -1.0, nullptr);
+    EXPECT_EQ(hashed(mesh), items);
+}
+
+TEST(FacetHash, LongEdgesOfTheSecondFacetOfAnEdgeRecordAreSampled)
+{
+    // An edge table of one record per edge (as a triangle mesh keeps it) in
+    // which the big triangle is the second facet of each of its long edges.
+    CFlatMesh mesh;
+    const int a = add(mesh, 0, 0, 0), b = add(mesh, 100, 0, 0), c = add(mesh, 0, 100, 0);
+    polygon(mesh, {b, a, add(mesh, 50, -1, 0)});
+    polygon(mesh, {c, b, add(mesh, 51, 51, 0)});
+    polygon(mesh, {a, c, add(mesh, -1, 50, 0)});
+    polygon(mesh, {a, b, c});
+    for (auto [v0, v1, f] : {std::array{a, b, 0}, std::array{b, c, 1}, std::array{c, a, 2}})
+        mesh.edges.append({v0, v1, f, 3, false, 100.0f});
+    mesh.computeBoundingBox();
+    mesh.buildFacetHash(50.0, -1.0, nullptr);
+    HitSet hits;
+    ASSERT_TRUE(cast(mesh, Point(90, 5, 10), kDown, hits));
+    EXPECT_EQ(hits.items[0]->facet, 3);
+}
+
+TEST(FacetHash, BuildLogsCellSizeAndStopsWhenCancelled)
+{
+    CFlatMesh mesh;
+    addGrid(mesh, 4);
+    mesh.computeBoundingBox();
+    {
+        ScopedEnv logging("FENWO_LOGGING", "1");
+        testing::internal::CaptureStdout();
+        mesh.buildFacetHash(10.0, -1.0, nullptr);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "::initsearch r=0.8\n");
+    }
+    // 32 centroids and one sample per triangle (diagonals above 1.6 cells).
+    EXPECT_EQ(hashed(mesh), 64);
+    mesh.releaseFacetHash();
+    CSimpleProgress progress;
+    progress.setCancelled(true);
+    mesh.progress = &progress;
+    testing::internal::CaptureStdout();
+    mesh.buildFacetHash(10.0, -1.0, nullptr);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(hashed(mesh), 1);
+    mesh.progress = nullptr;
+    // A divisor that is not positive gives no hash; hits test every facet.
+    mesh.releaseFacetHash();
+    mesh.buildFacetHash(0.0, -1.0, nullptr);
+    mesh.buildFacetHash(-2.0, -1.0, nullptr);
+    EXPECT_EQ(mesh.facetHash.cells.count, 0);
+    HitSet hits;
+    EXPECT_TRUE(cast(mesh, Point(1.5, 1.5, 5), kDown, hits));
+}
+
+TEST(FacetHash, HitsAreScaleInvariant)
+{
+    // The same rays on the model at 1, 1e-3 and 1e3 give the same facets,
+    // with points and distances scaled; the third ray passes beside the mesh.
+    const float rays[4][6] = {{2.3f, 3.7f, 4, 0, 0, -1},
+                              {0.5f, 5.5f, -3, 0.1f, -0.2f, 1},
+                              {8, 5.2f, 2, 0, 0, -1},
+                              {1.1f, 1.2f, 3, 1, 1, -1}};
+    std::vector<Hit> reference;
+    for (float s : {1.0f, 1e-3f, 1e3f}) {
+        SCOPED_TRACE(s);
+        CFlatMesh mesh;
+        addGrid(mesh, 6, s);
+        mesh.computeBoundingBox();
+        mesh.buildFacetHash(10.0, -1.0, nullptr);
+        EXPECT_NEAR(mesh.facetHash.cellSize, 1.2 * s, 1e-6 * s);
+        for (int r = 0; r < 4; ++r) {
+            const float* ray = rays[r];
+            HitSet hits;
+            ASSERT_TRUE(cast(mesh, Point(ray[0] * s, ray[1] * s, ray[2] * s), Direction(ray + 3),
+                             hits, true, true));
+            const Hit& h = *hits.items[0];
+            if (s == 1.0f) {
+                reference.push_back(h);
+                continue;
+            }
+            const Hit& ref = reference[r];
+            EXPECT_EQ(h.facet, ref.facet);
+            EXPECT_EQ(h.flag, r == 2 ? 1 : 0);
+            EXPECT_NEAR(h.distance, ref.distance * s, 1e-5 * s);
+            for (int c = 0; c < 3; ++c) {
+                EXPECT_NEAR(h[c], ref[c] * s, 1e-5 * s);
+                EXPECT_NEAR(h.normal[c], ref.normal[c], 1e-5);
+            }
+        }
+        int index = -1;
+        ASSERT_TRUE(mesh.findNearestVertex(Point(2.9f * s, 4.2f * s, 0.1f * s), index));
+        EXPECT_EQ(index, 4 * 7 + 3);
+    }
+}
