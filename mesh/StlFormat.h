@@ -1,0 +1,59 @@
+// Reading of STL mesh files, binary and ASCII.
+//
+// `readSTL` tells the two forms apart by the file size alone (a binary file
+// is exactly 84 + 50 N bytes for its facet count N, whatever its header text
+// says) and fills the mesh through its add-vertex and add-polygon operations,
+// one new vertex per facet corner. The mesh is then optionally merged, given
+// its topology and bounding box, and marked as modified. Writing is
+// `Mesh::CBaseMesh::writeBinarySTL` (mesh/BaseMesh.h).
+//
+// Binary layout, all numbers little-endian: 80 header bytes (never
+// interpreted), uint32 facet count, then per facet 50 bytes: normal (3 x
+// float32, ignored on reading), three corners (3 x 3 float32), uint16
+// attribute (ignored). A file that matches the size test only with its count
+// byte-reversed is read as big-endian throughout.
+//
+// Ownership: the caller owns the mesh; the readers only add to it.
+// Thread-safety: a mesh is filled by one thread at a time.
+#pragma once
+
+namespace Mesh {
+class CBaseMesh;
+}
+
+// Merge tolerances of the two readers.
+inline constexpr double kBinaryStlMergeTolerance = 0.0001;
+inline constexpr double kAsciiStlMergeTolerance = 1e-8;
+
+// Sets the mesh's modified flag and reads the file with `readBinarySTL` or
+// `readAsciiSTL` as `isBinarySTL` decides. Returns the reader's result.
+bool readSTL(Mesh::CBaseMesh& mesh, const char* path, bool merge);
+
+// True when the file holds at least 84 bytes and its size is 84 + 50 N for
+// the stored count N read little-endian or byte-reversed. False for a file
+// that cannot be opened.
+bool isBinarySTL(const char* path);
+
+// Reads a binary STL file. Every facet becomes a triangle over three new
+// vertices (corners 1, 2, 3 in file order); with merge, vertices within
+// kBinaryStlMergeTolerance are merged afterwards. Then topology, bounding box
+// and modified flag. Returns false, with the mesh unchanged, when the file
+// cannot be opened, is shorter than 84 bytes, or is too short for the facet
+// count it announces (a message names both sizes); trailing bytes after the
+// last record are ignored.
+bool readBinarySTL(Mesh::CBaseMesh& mesh, const char* path, bool merge);
+
+// Reads an ASCII STL file: "vertex" x y z adds a corner (at most three per
+// facet; a fourth prints "not a triangle !" and is dropped), "endfacet" adds
+// the triangle of the three corners (fewer corners print "endfacet on
+// incomplete facet ! " and are dropped). Keywords are compared without regard
+// to case; any number of solid blocks, CR LF line ends and tabs are
+// accepted; every other word and number is skipped. With merge, vertices
+// within kAsciiStlMergeTolerance are merged. Then topology, bounding box and
+// modified flag.
+// Returns false, with the mesh unchanged, when the file cannot be opened,
+// contains a NUL byte (binary data, for example a truncated binary STL; the
+// whole file is checked before anything is added), or contains no STL
+// keyword at all. A malformed number of a "vertex" is reported and leaves
+// its coordinate 0.
+bool readAsciiSTL(Mesh::CBaseMesh& mesh, const char* path, bool merge);

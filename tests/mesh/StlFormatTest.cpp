@@ -1,0 +1,332 @@
+#include "mesh/StlFormat.h"
+
+#include "mesh/FlatMesh.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Point = CVertex<float, 3>;
+using Triangles = std::vector<std::vector<float>>; // 9 floats each
+
+std::string tempPath(const char* name)
+{
+    const fs::path dir = fs::temp_directory_path() / "mw_stl_test";
+    fs::create_directories(dir);
+    return (dir / name).string();
+}
+
+std::string writeFile(const char* name, const std::string& bytes)
+{
+    const std::string path = tempPath(name);
+    std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+    return path;
+}
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::uint32_t getUint32(const std::string& s, std::size_t at)
+{
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i)
+        v = (v << 8) | static_cast<unsigned char>(s[at + i]);
+    return v;
+}
+
+float getFloat(const std::string& s, std::size_t at)
+{
+    const std::uint32_t bits = getUint32(s, at);
+    float f;
+    std::memcpy(&f, &bits, 4);
+    return f;
+}
+
+// A binary STL image: header text padded to 80 bytes, count, records with
+// zero normals.
+std::string binaryImage(std::string s, const Triangles& tris, bool bigEndian = false)
+{
+    auto put = [&](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            s.push_back(char((v >> (bigEndian ? 24 - 8 * i : 8 * i)) & 0xffu));
+    };
+    s.resize(80, ' ');
+    put(std::uint32_t(tris.size()));
+    for (const auto& t : tris) {
+        s.append(12, '\0');
+        for (float f : t) {
+            std::uint32_t bits;
+            std::memcpy(&bits, &f, 4);
+            put(bits);
+        }
+        s.append(2, '\0');
+    }
+    return s;
+}
+
+void expectCorner(Mesh::CBaseMesh& mesh, int facet, int k, float x, float y, float z, float tol = 0)
+{
+    Point p;
+    ASSERT_TRUE(mesh.getFacetCorner(facet, k, p));
+    EXPECT_NEAR(p.data[0], x, tol);
+    EXPECT_NEAR(p.data[1], y, tol);
+    EXPECT_NEAR(p.data[2], z, tol);
+}
+
+// readSTL of a file with the given bytes; returns what it printed.
+std::string readCaptured(CFlatMesh& mesh, const std::string& bytes, bool& ok)
+{
+    const std::string path = writeFile("read.stl", bytes);
+    testing::internal::CaptureStdout();
+    ok = readSTL(mesh, path.c_str(), false);
+    return testing::internal::GetCapturedStdout();
+}
+
+const Triangles kTwo = {{0, 0, 0, 1, 0, 0, 0, 1, 0}, {1, 0, 0, 1, 1, 0, 0, 1, 0}};
+
+} // namespace
+
+TEST(StlFormatTest, WriteThenReadRoundTrip)
+{
+    CFlatMesh mesh;
+    const float pts[][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0},   {2, 0, 0},
+                            {3, 0, 1}, {3, 1, 2}, {2, 2, 1}, {1.5f, 1, 0}};
+    for (const auto& p : pts)
+        mesh.addVertex(Point(p[0], p[1], p[2]));
+    const int quad[] = {0, 1, 2, 3}, penta[] = {4, 5, 6, 7, 8}, pair[] = {0, 4};
+    mesh.addPolygon(quad, 4, -1);
+    mesh.addPolygon(penta, 5, -1);
+    mesh.addPolygon(pair, 2, -1); // fewer than 3 corners: nothing written, not counted
+
+    const std::string path = tempPath("roundtrip.stl");
+    ASSERT_TRUE(mesh.writeBinarySTL(path.c_str(), nullptr, -1));
+    const std::string bytes = readFile(path);
+    ASSERT_EQ(bytes.size(), 84u + 50u * 5u);
+    EXPECT_EQ(bytes.compare(0, 41, "Binary Big-Endian STL-File generated  by "), 0);
+    EXPECT_EQ(getUint32(bytes, 80), 5u);
+    EXPECT_FLOAT_EQ(getFloat(bytes, 84 + 8), 1.0f); // unit normal +z of the quad's first triangle
+
+    CFlatMesh back;
+    ASSERT_TRUE(readSTL(back, path.c_str(), false));
+    EXPECT_TRUE(back.modified);
+    ASSERT_EQ(back.getFacetCount(), 5);
+    EXPECT_EQ(back.getVertexCount(true), 15);
+    // Quad (0,1,2), (2,3,0); pentagon (0,1,2), (2,3,4), (0,2,4) in its own corners.
+    const int expected[][3] = {{0, 1, 2}, {2, 3, 0}, {4, 5, 6}, {6, 7, 8}, {4, 6, 8}};
+    for (int f = 0; f < 5; ++f)
+        for (int k = 0; k < 3; ++k) {
+            const float* p = pts[expected[f][k]];
+            expectCorner(back, f, k, p[0], p[1], p[2]);
+        }
+    const CBox<float, 3> box = back.getBoundingBox();
+    EXPECT_EQ(box.max.data[0], 3.0f);
+    EXPECT_EQ(box.max.data[2], 2.0f);
+
+    const std::string again = tempPath("roundtrip2.stl");
+    ASSERT_TRUE(back.writeBinarySTL(again.c_str(), nullptr, -1));
+    EXPECT_EQ(readFile(again), bytes);
+
+    // A list longer than the mesh is cut to its facets; an empty list writes
+    // no record; an unwritable path fails.
+    const int list[] = {1, 1, 0, 0, 0};
+    ASSERT_TRUE(mesh.writeBinarySTL(path.c_str(), list, 5));
+    EXPECT_EQ(getUint32(readFile(path), 80), 8u);
+    ASSERT_TRUE(mesh.writeBinarySTL(path.c_str(), list, 0));
+    EXPECT_EQ(readFile(path).size(), 84u);
+    EXPECT_FALSE(mesh.writeBinarySTL(tempPath("no/dir/x.stl").c_str(), nullptr, -1));
+}
+
+TEST(StlFormatTest, WriterGivesEveryPolygonSizeNMinusTwoTriangles)
+{
+    CFlatMesh mesh;
+    std::vector<int> idx;
+    for (int n = 3; n <= 40; ++n) {
+        idx.clear();
+        for (int k = 0; k < n; ++k)
+            idx.push_back(mesh.addVertex(
+                Point(float(std::cos(2 * M_PI * k / n)), float(std::sin(2 * M_PI * k / n)), 0)));
+        const int f = mesh.addPolygon(idx.data(), n, -1);
+        const std::string path = tempPath("ngon.stl");
+        ASSERT_TRUE(mesh.writeBinarySTL(path.c_str(), &f, 1));
+        const std::string bytes = readFile(path);
+        ASSERT_EQ(bytes.size(), 84u + 50u * std::size_t(n - 2)) << n << " corners";
+        for (int t = 0; t < n - 2; ++t) // convex: every triangle counter-clockwise
+            EXPECT_NEAR(getFloat(bytes, 84 + 50 * t + 8), 1.0f, 1e-5f) << n << " corners";
+    }
+}
+
+TEST(StlFormatTest, WriterLeavesOutTrianglesWithUnreadableCorners)
+{
+    CFlatMesh mesh;
+    for (int i = 0; i < 3; ++i)
+        mesh.addVertex(Point(float(i), float(i * i), 0));
+    const int good[] = {0, 1, 2}, bad[] = {0, 1, 7};
+    mesh.addPolygon(good, 3, -1);
+    mesh.addPolygon(bad, 3, -1);
+    const std::string path = tempPath("badcorner.stl");
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(mesh.writeBinarySTL(path.c_str(), nullptr, -1));
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("oops wCount != facetCount !! attention1 facetCount=2"), std::string::npos);
+    const std::string bytes = readFile(path);
+    EXPECT_EQ(getUint32(bytes, 80), 1u); // the count matches the records written
+    EXPECT_EQ(bytes.size(), 134u);
+}
+
+TEST(StlFormatTest, BinaryDetection)
+{
+    // A header beginning with "solid", a big-endian file, zero facets.
+    for (const bool bigEndian : {false, true}) {
+        const std::string path =
+            writeFile("detect.stl", binaryImage("solid part", kTwo, bigEndian));
+        EXPECT_TRUE(isBinarySTL(path.c_str()));
+        CFlatMesh mesh;
+        ASSERT_TRUE(readSTL(mesh, path.c_str(), false));
+        ASSERT_EQ(mesh.getFacetCount(), 2);
+        expectCorner(mesh, 1, 1, 1, 1, 0);
+    }
+    CFlatMesh empty;
+    EXPECT_TRUE(readSTL(empty, writeFile("empty.stl", binaryImage("e", {})).c_str(), true));
+    EXPECT_EQ(empty.getFacetCount(), 0);
+    EXPECT_FALSE(isBinarySTL(writeFile("short.stl", "solid").c_str()));
+    EXPECT_FALSE(readSTL(empty, tempPath("missing.stl").c_str(), true));
+}
+
+TEST(StlFormatTest, TruncatedOrCorruptBinaryFailsWithMeshUnchanged)
+{
+    std::string image = binaryImage("solid cut", kTwo);
+    const std::string path = writeFile("truncated.stl", image.substr(0, image.size() - 30));
+    CFlatMesh mesh;
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(readBinarySTL(mesh, path.c_str(), false));
+    EXPECT_FALSE(readSTL(mesh, path.c_str(), false)); // sent to the text reader by its size
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("STL file too short"), std::string::npos);
+    EXPECT_NE(out.find("STL text contains binary data"), std::string::npos);
+    image[82] = char(0x7f); // a count far beyond the file
+    EXPECT_FALSE(readBinarySTL(mesh, writeFile("corrupt.stl", image).c_str(), false));
+    EXPECT_EQ(mesh.getVertexCount(true), 0);
+    EXPECT_EQ(mesh.getFacetCount(), 0);
+}
+
+TEST(StlFormatTest, AsciiFacetsAndFaults)
+{
+    // CR LF, a TAB after "solid", capitals, two solids, signed, exponent and
+    // leading-point numbers, a missing coordinate (0), a solid name
+    // beginning with a digit, a fourth vertex, a facet of two vertices.
+    const std::string text =
+        "solid\t1st\r\n facet normal 0 0 1\r\n  OUTER LOOP\r\n   VERTEX +1.0e+000 -2 .5\r\n"
+        "   vertex 1 0 0\r\n   vertex 0 1\r\n   vertex 9 9 9\r\n  ENDLOOP\r\n ENDFACET\r\n"
+        "endsolid\nsolid b\nfacet\nvertex 5 5 5\nvertex 6 6 6\nendfacet\n"
+        "facet\nvertex 3 3 0\nvertex 2 3x 0\nvertex 0 2 0\nendfacet\nendsolid";
+    CFlatMesh mesh;
+    bool ok = false;
+    const std::string out = readCaptured(mesh, text, ok);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(out, "not a triangle !\nendfacet on incomplete facet ! \n"
+                   "bad number in STL text: 3x\n");
+    ASSERT_EQ(mesh.getFacetCount(), 2);
+    expectCorner(mesh, 0, 0, 1, -2, 0.5f);
+    expectCorner(mesh, 0, 2, 0, 1, 0);
+    expectCorner(mesh, 1, 0, 3, 3, 0);
+    expectCorner(mesh, 1, 1, 2, 0, 0);
+
+    CFlatMesh junk; // text without any STL keyword
+    readCaptured(junk, "hello world 1 2 3\n", ok);
+    EXPECT_FALSE(ok);
+}
+
+TEST(StlFormatTest, MergeJoinsCornersWithinTolerance)
+{
+    Triangles tris = kTwo;
+    tris[1][7] = 1.00005f; // within 0.0001 of (0, 1, 0)
+    CFlatMesh merged;
+    ASSERT_TRUE(readSTL(merged, writeFile("merge.stl", binaryImage("m", tris)).c_str(), true));
+    ASSERT_EQ(merged.getFacetCount(), 2);
+    // Merged-away vertices stay stored; the polygons share the survivors.
+    EXPECT_EQ(merged.getPolygonVertexIndex(0, 1), merged.getPolygonVertexIndex(1, 0));
+    EXPECT_EQ(merged.getPolygonVertexIndex(0, 2), merged.getPolygonVertexIndex(1, 2));
+    // Without merge every corner keeps its own vertex.
+    CFlatMesh apart;
+    ASSERT_TRUE(readSTL(apart, tempPath("merge.stl").c_str(), false));
+    EXPECT_NE(apart.getPolygonVertexIndex(0, 2), apart.getPolygonVertexIndex(1, 2));
+    // Beyond the binary tolerance corners stay apart.
+    tris[1][7] = 1.001f;
+    CFlatMesh far;
+    ASSERT_TRUE(readSTL(far, writeFile("far.stl", binaryImage("m", tris)).c_str(), true));
+    EXPECT_EQ(far.getPolygonVertexIndex(0, 1), far.getPolygonVertexIndex(1, 0));
+    EXPECT_NE(far.getPolygonVertexIndex(0, 2), far.getPolygonVertexIndex(1, 2));
+}
+
+// Files written by other programs.
+class StlRealDataTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!fs::is_directory(dir))
+            GTEST_SKIP() << "no real data at " << dir;
+    }
+    bool read(CFlatMesh& mesh, const char* name, bool merge = false)
+    {
+        return readSTL(mesh, (dir / name).string().c_str(), merge);
+    }
+    fs::path dir = fs::path(MW_REALDATA_DIR) / "stl";
+};
+
+TEST_F(StlRealDataTest, AsciiAndBinarySpiderAgree)
+{
+    CFlatMesh ascii, binary;
+    ASSERT_TRUE(read(ascii, "Spider_ascii.stl"));
+    ASSERT_TRUE(read(binary, "Spider_binary.stl"));
+    ASSERT_EQ(ascii.getFacetCount(), 1368);
+    ASSERT_EQ(binary.getFacetCount(), 1368);
+    Point a, b;
+    for (int f = 0; f < 1368; ++f)
+        for (int k = 0; k < 3; ++k) {
+            ASSERT_TRUE(ascii.getFacetCorner(f, k, a) && binary.getFacetCorner(f, k, b));
+            for (int c = 0; c < 3; ++c)
+                ASSERT_NEAR(a.data[c], b.data[c], 1e-4f * (1 + std::fabs(b.data[c])));
+        }
+}
+
+TEST_F(StlRealDataTest, FilesOfEveryKind)
+{
+    CFlatMesh twoSolids, tray, block, empty, sphere, holed;
+    ASSERT_TRUE(read(twoSolids, "triangle_with_two_solids.stl"));
+    EXPECT_EQ(twoSolids.getFacetCount(), 2);
+    expectCorner(twoSolids, 1, 0, 3, 3, 0);
+    ASSERT_TRUE(read(tray, "1002_tray_bottom.STL")); // CR LF, exponents
+    EXPECT_EQ(tray.getFacetCount(), 4520);
+    expectCorner(tray, 0, 0, 101.8757f, 3.175f, -14.31162f, 1e-4f);
+    ASSERT_TRUE(read(block, "angle_block.STL")); // binary with a "solid" header
+    EXPECT_EQ(block.getFacetCount(), 704);
+    ASSERT_TRUE(read(empty, "stl_empty_bin.stl", true));
+    EXPECT_EQ(empty.getFacetCount(), 0);
+
+    // Vertices on spheres: the unit sphere (binary) and one of radius 1.5
+    // about (1.5, 1.5, 1.5) with a TAB after "solid" (ASCII, 5 decimals).
+    ASSERT_TRUE(read(sphere, "unit_sphere.STL"));
+    ASSERT_TRUE(read(holed, "sphereWithHole.stl"));
+    EXPECT_EQ(sphere.getFacetCount(), 1280);
+    EXPECT_EQ(holed.getFacetCount(), 285);
+    Point p;
+    for (int v = 0; v < sphere.getVertexCount(true); ++v)
+        ASSERT_TRUE(sphere.getVertex(v, p) &&
+                    std::fabs(std::hypot(p.data[0], p.data[1], p.data[2]) - 1) < 1e-6);
+    for (int v = 0; v < holed.getVertexCount(true); ++v)
+        ASSERT_TRUE(holed.getVertex(v, p) &&
+                    std::fabs(std::hypot(p.data[0] - 1.5, p.data[1] - 1.5, p.data[2] - 1.5) - 1.5) <
+                        1e-3);
+}
