@@ -1,0 +1,168 @@
+// CFlatMesh::readPOL: reading POL images from streams and files into the
+// flat mesh's vertex store, polygon stream and header record.
+//
+// Every count of the header is checked against the bytes the image holds,
+// and the polygon records are checked against the polygon block, before the
+// mesh is touched: a truncated or corrupt image fails without change to the
+// mesh and without allocations beyond the bytes actually read.
+
+#include "foundation/PointSequence.h"
+#include "mesh/FlatMesh.h"
+#include "mesh/PolFormat.h"
+
+#include <algorithm>
+#include <bit>
+#include <climits>
+#include <fstream>
+#include <iostream>
+#include <vector>
+
+namespace {
+
+// Reads n bytes in pieces, so that memory grows only with the bytes that
+// actually arrive, whatever length the caller claimed. False when the
+// stream ends early.
+bool readBlock(std::istream& in, std::uint64_t n, std::vector<unsigned char>& out)
+{
+    constexpr std::uint64_t piece = 1 << 20;
+    out.clear();
+    while (out.size() < n) {
+        const std::size_t want = std::size_t(std::min(piece, n - out.size()));
+        const std::size_t old = out.size();
+        out.resize(old + want);
+        in.read(reinterpret_cast<char*>(out.data() + old), std::streamsize(want));
+        if (std::size_t(in.gcount()) != want) {
+            out.clear();
+            return false;
+        }
+    }
+    return true;
+}
+
+// Word i of a block of 4-byte values, little-endian or byte-reversed.
+std::uint32_t blockWord(const std::vector<unsigned char>& block, std::size_t i, bool swapped)
+{
+    const unsigned char* p = block.data() + 4 * i;
+    if (swapped)
+        return std::uint32_t(p[3]) | std::uint32_t(p[2]) << 8 | std::uint32_t(p[1]) << 16 |
+               std::uint32_t(p[0]) << 24;
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+           std::uint32_t(p[3]) << 24;
+}
+
+int blockInt(const std::vector<unsigned char>& block, std::size_t i, bool swapped)
+{
+    return std::bit_cast<int>(blockWord(block, i, swapped));
+}
+
+} // namespace
+
+bool CFlatMesh::readPOL(std::istream& in, std::uint32_t available)
+{
+    CPOLHeader fileHeader;
+    bool swapped = false;
+    if (!readPOLHeader(in, fileHeader, swapped, available))
+        return false;
+
+    const std::uint64_t vertexCount = fileHeader.word(CPOLHeader::vertexCountOffset);
+    const std::uint64_t vertexBytes = fileHeader.word(CPOLHeader::vertexBytesOffset);
+    const std::uint64_t polygonCount = fileHeader.word(CPOLHeader::polygonCountOffset);
+    const std::uint64_t polygonBytes = fileHeader.word(CPOLHeader::polygonBytesOffset);
+
+    // The counts must agree with the block sizes (which agree with the
+    // available bytes): every vertex takes 12 bytes, every polygon at least
+    // one word of its block.
+    if (vertexBytes != 12 * vertexCount || polygonBytes % 4 != 0 || polygonCount * 4 > polygonBytes)
+        return false;
+    const std::uint64_t polygonWords = polygonBytes / 4;
+
+    // The mesh indexes its stores with int.
+    const std::uint64_t oldVertices = std::uint64_t(std::max(getVertexCount(true), 0));
+    if (3 * (oldVertices + vertexCount) > std::uint64_t(INT_MAX) ||
+        std::uint64_t(polygonStream.count) + polygonWords > std::uint64_t(INT_MAX) ||
+        std::uint64_t(polygonStarts.count) + polygonCount > std::uint64_t(INT_MAX))
+        return false;
+
+    std::vector<unsigned char> vertexBlock, polygonBlock;
+    if (!readBlock(in, vertexBytes, vertexBlock) || !readBlock(in, polygonBytes, polygonBlock))
+        return false;
+
+    // First pass: the record structure must lie inside the polygon block;
+    // polygons with a vertex index outside the file's vertices, without a
+    // loop, or with a negative corner count are noted as invalid (once each).
+    std::vector<int> invalid;
+    std::size_t position = 0;
+    for (std::uint64_t p = 0; p < polygonCount; ++p) {
+        if (position >= polygonWords)
+            return false;
+        const int loops = blockInt(polygonBlock, position++, swapped);
+        bool bad = loops < 1;
+        for (int l = 0; l < loops; ++l) {
+            if (position >= polygonWords)
+                return false;
+            const int corners = blockInt(polygonBlock, position++, swapped);
+            if (corners < 0) {
+                bad = true;
+                continue;
+            }
+            if (std::uint64_t(corners) > polygonWords - position)
+                return false;
+            for (int k = 0; k < corners; ++k) {
+                const int index = blockInt(polygonBlock, position++, swapped);
+                if (index < 0 || std::uint64_t(index) >= vertexCount)
+                    bad = true;
+            }
+        }
+        if (bad)
+            invalid.push_back(int(p));
+    }
+
+    // Second pass: the image is sound; append it. When the mesh already
+    // holds vertices the file's indices are moved past them.
+    const bool wasEmpty = oldVertices == 0 && polygonStarts.count == 0;
+    const int firstPolygon = polygonStarts.count;
+    for (std::size_t i = 0; i < 3 * vertexCount; ++i)
+        coordinates.push(std::bit_cast<float>(blockWord(vertexBlock, i, swapped)));
+    position = 0;
+    for (std::uint64_t p = 0; p < polygonCount; ++p) {
+        polygonStarts.push(polygonStream.count);
+        const int loops = blockInt(polygonBlock, position++, swapped);
+        polygonStream.push(loops);
+        for (int l = 0; l < loops; ++l) {
+            const int corners = blockInt(polygonBlock, position++, swapped);
+            polygonStream.push(corners);
+            for (int k = 0; k < corners; ++k) {
+                const int index = blockInt(polygonBlock, position++, swapped);
+                const bool valid = index >= 0 && std::uint64_t(index) < vertexCount;
+                polygonStream.push(valid ? index + int(oldVertices) : index);
+            }
+        }
+    }
+    if (wasEmpty)
+        header = fileHeader;
+    header.setWord(CPOLHeader::vertexCountOffset, std::uint32_t(oldVertices + vertexCount));
+    header.setWord(CPOLHeader::polygonCountOffset, std::uint32_t(polygonStarts.count));
+
+    if (!invalid.empty()) {
+        std::cout << "pol-file contains " << invalid.size() << " invalid polygon-definitions "
+                  << std::endl;
+        for (int& p : invalid)
+            p += firstPolygon;
+        deleteFacets(invalid.data(), int(invalid.size()), false);
+    }
+    modified = true;
+    computeBoundingBox();
+    return true;
+}
+
+bool CFlatMesh::readPOL(const char* path)
+{
+    const std::int64_t available = fileSize(path);
+    // An image's length is a 32-bit value.
+    if (available < 0 || available > std::int64_t(UINT32_MAX))
+        return false;
+    std::ifstream in(path, std::ios::binary);
+    if (!in.is_open())
+        return false;
+    return readPOL(in, std::uint32_t(available));
+}
