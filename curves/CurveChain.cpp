@@ -1,5 +1,7 @@
 #include "curves/CurveChain.h"
 
+#include "curves/ArcLength.h"
+
 #include "foundation/Vector.h"
 #include "geometry/ParametricGeometry.h"
 
@@ -11,22 +13,6 @@
 namespace {
 
 constexpr double kJoinFraction = 0.005; // a joint closes within this share of a length
-
-// Chord length of the curve over n uniform parameter steps of its domain (the
-// chord form of the system's sampled curve length).
-double chordLength(CParametricGeometry& curve, int n)
-{
-    const Interval d = curve.getDomain(0);
-    double length = 0.0;
-    Vector previous = curve.getPoint(d.min, 0.0);
-    for (int i = 1; i <= n; ++i) {
-        const double s = static_cast<double>(i) / n;
-        Vector p = curve.getPoint((1.0 - s) * d.min + s * d.max, 0.0);
-        length += std::sqrt(squaredDistance(p, previous));
-        previous = std::move(p);
-    }
-    return length;
-}
 
 struct Piece {
     CParametricGeometry* curve = nullptr;
@@ -56,7 +42,7 @@ bool chainCurvesByEndGaps(Kor::List<CParametricGeometry*>& curves, Kor::List<boo
         p.curve = c;
         p.start = c->getStartPoint();
         p.end = c->getEndPoint();
-        p.length = chordLength(*c, 25);
+        p.length = sampledCurveLength(c, 25, false);
         pieces.push_back(std::move(p));
     }
 
