@@ -1,0 +1,43 @@
+// Reading of AutoForm ".af" text files: points and triangular facets and,
+// optionally, one result value per facet (a "post variable").
+//
+// The file is a sequence of sections, each opened by a keyword and followed
+// by entries of whitespace-separated numbers, one entry per line:
+//   "POINTS"   id x y z
+//   "NORMALS"  id nx ny nz        (read and dropped)
+//   "FACETS"   facet-id id1 id2 id3 (the facet id is dropped)
+//   a line containing "Post variable:" and starting with neither a letter
+//   nor a number opens the post-variable section: facet-index value.
+// Other words are passed over and keep the current section. Other lines that
+// start with neither a letter nor a number are reported with
+// "skipping line=". Numbers before any section keyword are skipped with the
+// rest of their line.
+//
+// Ownership: the caller owns the mesh and the value array handed out.
+// Thread-safety: a mesh is filled by one thread at a time.
+#pragma once
+
+namespace Mesh {
+class CBaseMesh;
+}
+
+// Reads the file into the mesh: every point becomes a vertex, every facet a
+// triangle (facet information -1) whose ids are looked up among the points
+// read so far; a well-formed id that is not there takes vertex 0. An entry
+// that is cut short by its line end or holds a malformed number is dropped
+// with the rest of its line. Vertices are not merged. Then topology,
+// bounding box and modified flag; the facet hash is set to cells of 12.
+//
+// The third argument is not used. When values is not null and the file has a
+// post-variable section, *values receives a new float array (the caller
+// releases it with delete[]) with one entry per facet the mesh held when the
+// section began, each -3.4028235e38 ("no value") unless the file sets it;
+// entries whose facet index lies outside that range are dropped. With several
+// such sections the last one is handed out. Without a section, or on a false
+// result, *values is left untouched. When values is null a post-variable
+// section is still reported ("Variable name=") and its values are skipped.
+//
+// Returns false when the file cannot be opened (nothing added) or holds no
+// readable point (the facets read are deleted again, so the mesh keeps no
+// polygon that refers to a missing vertex).
+bool readAutoForm(Mesh::CBaseMesh& mesh, const char* path, int reserved, float** values);

@@ -1,0 +1,49 @@
+// Id map of the mesh text readers: the finite-element and forming files
+// number their points with ids of their own, which the readers translate into
+// mesh vertex indices.
+//
+// Pairs (id, mesh index) are appended in file order and sorted by id before
+// the first look-up (and again before any look-up that follows further
+// appends). When an id occurs twice, the pair appended first wins.
+//
+// Ownership: the map owns its pairs. Thread-safety: none; one reader uses it.
+#pragma once
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+class CMeshIdMap {
+public:
+    void append(int id, int index)
+    {
+        entries.emplace_back(id, index);
+        sorted = false;
+    }
+
+    // Orders the pairs by id, keeping the file order of equal ids.
+    void sortById()
+    {
+        if (sorted)
+            return;
+        std::stable_sort(entries.begin(), entries.end(),
+                         [](const Entry& a, const Entry& b) { return a.first < b.first; });
+        sorted = true;
+    }
+
+    // The mesh index recorded for id, or -1 when id is not in the map.
+    int findIdIndex(int id)
+    {
+        sortById();
+        const auto it = std::lower_bound(entries.begin(), entries.end(), id,
+                                         [](const Entry& e, int value) { return e.first < value; });
+        return it != entries.end() && it->first == id ? it->second : -1;
+    }
+
+    int count() const { return int(entries.size()); }
+
+private:
+    using Entry = std::pair<int, int>;
+    std::vector<Entry> entries;
+    bool sorted = true;
+};

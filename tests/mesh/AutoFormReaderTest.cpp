@@ -1,0 +1,180 @@
+#include "mesh/AutoFormReader.h"
+
+#include "mesh/FlatMesh.h"
+
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Point = CVertex<float, 3>;
+
+std::string writeFile(const char* name, const std::string& text)
+{
+    const fs::path dir = fs::temp_directory_path() / "mw_autoform_test";
+    fs::create_directories(dir);
+    const std::string path = (dir / name).string();
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+}
+
+std::vector<int> corners(CFlatMesh& mesh, int p)
+{
+    std::vector<int> c;
+    for (int k = 0; k < mesh.getFacetSize(p); ++k)
+        c.push_back(mesh.getPolygonVertexIndex(p, k));
+    return c;
+}
+
+void expectVertex(CFlatMesh& mesh, int i, float x, float y, float z)
+{
+    Point p;
+    ASSERT_TRUE(mesh.getVertex(i, p));
+    EXPECT_FLOAT_EQ(p[0], x);
+    EXPECT_FLOAT_EQ(p[1], y);
+    EXPECT_FLOAT_EQ(p[2], z);
+}
+
+// Points out of id order, normals, a facet with an unknown id, two
+// post-variable entries outside the facet range.
+const std::string kFile = "AutoForm mesh\n"
+                          "POINTS\n"
+                          "  30 1.0 1.0 0.0\n"
+                          "  10 0.0 0.0 0.0\r\n"
+                          "  20 1.0 0.0 -2.5e-1\n"
+                          "NORMALS\n"
+                          "  10 0 0 1\n"
+                          "  20 0 0 1\n"
+                          "FACETS\n"
+                          "  1 10 20 30\n"
+                          "  2 10 30 99\n"
+                          "# Post variable: thinning\n"
+                          "  0 0.125\n"
+                          "  1 -2\n"
+                          "  2 7\n"
+                          "  -1 7\n"
+                          "% end of data\n";
+
+TEST(AutoFormReader, PointsFacetsAndPostVariable)
+{
+    CFlatMesh mesh;
+    float* values = nullptr;
+    testing::internal::CaptureStdout();
+    const bool ok = readAutoForm(mesh, writeFile("mesh.af", kFile).c_str(), 0, &values);
+    const std::string out = testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(ok);
+    ASSERT_EQ(mesh.getVertexCount(true), 3);
+    expectVertex(mesh, 2, 1.0f, 0.0f, -0.25f);
+    ASSERT_EQ(mesh.getFacetCount(), 2);
+    EXPECT_EQ(corners(mesh, 0), (std::vector<int>{1, 2, 0}));
+    EXPECT_EQ(corners(mesh, 1), (std::vector<int>{1, 0, 0})); // id 99 unknown
+    EXPECT_EQ(out, "Variable name= thinning\nskipping line=% end of data\n");
+    ASSERT_NE(values, nullptr);
+    EXPECT_FLOAT_EQ(values[0], 0.125f);
+    EXPECT_FLOAT_EQ(values[1], -2.0f);
+    delete[] values;
+
+    EXPECT_TRUE(mesh.modified);
+    EXPECT_GT(mesh.edges.count, 0);
+    EXPECT_FLOAT_EQ(mesh.getBoundingBox().min[2], -0.25f);
+    EXPECT_DOUBLE_EQ(mesh.facetHash.cellSize, 12.0);
+}
+
+TEST(AutoFormReader, ValuesPointerAndSections)
+{
+    // Without a values pointer the section is still reported; without a
+    // section the caller's pointer is untouched.
+    CFlatMesh a;
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(readAutoForm(a, writeFile("mesh.af", kFile).c_str(), 0, nullptr));
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("Variable name= thinning"),
+              std::string::npos);
+
+    CFlatMesh b;
+    float sentinel = 1.0f;
+    float* values = &sentinel;
+    const std::string plain = "POINTS\n1 0 0 0\n2 1 0 0\n3 0 1 0\nFACETS\n1 1 2 3\n";
+    EXPECT_TRUE(readAutoForm(b, writeFile("plain.af", plain).c_str(), 0, &values));
+    EXPECT_EQ(values, &sentinel);
+
+    // Unset entries keep the "no value" mark; the array has one entry per
+    // facet present when the section began, and only the last section's
+    // array is handed out (the earlier one must not leak).
+    const std::string twice = plain + "* Post variable:first\n0 1\n" + "FACETS\n2 3 2 1\n" +
+                              "* Post variable:second\n1 5\n";
+    CFlatMesh c;
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(readAutoForm(c, writeFile("twice.af", twice).c_str(), 0, &values));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Variable name=first\nVariable name=second\n");
+    ASSERT_NE(values, &sentinel);
+    EXPECT_EQ(values[0], -FLT_MAX);
+    EXPECT_FLOAT_EQ(values[1], 5.0f);
+    delete[] values;
+}
+
+TEST(AutoFormReader, FacetsBeforePointsAndStrayNumbers)
+{
+    // Facets before any POINTS section take vertex 0 for every corner; a
+    // number before any section is skipped with the rest of its line; words
+    // other than the keywords keep the section.
+    const std::string text = "17 18 19 20 21\n"
+                             "FACETS\n"
+                             "1 10 20 30\n"
+                             "POINTS title 1 5 6 7\n"
+                             "2 8 9 10\n";
+    CFlatMesh mesh;
+    ASSERT_TRUE(readAutoForm(mesh, writeFile("early.af", text).c_str(), 0, nullptr));
+    ASSERT_EQ(mesh.getFacetCount(), 1);
+    EXPECT_EQ(corners(mesh, 0), (std::vector<int>{0, 0, 0}));
+    ASSERT_EQ(mesh.getVertexCount(true), 2);
+    expectVertex(mesh, 0, 5.0f, 6.0f, 7.0f);
+    expectVertex(mesh, 1, 8.0f, 9.0f, 10.0f);
+}
+
+TEST(AutoFormReader, TruncatedOrCorruptInputFailsCleanly)
+{
+    CFlatMesh mesh;
+    float* values = nullptr;
+    EXPECT_FALSE(readAutoForm(mesh, "/nonexistent/folder/none.af", 0, &values));
+
+    // Facets but no point: false, and no polygon is left that refers to a
+    // missing vertex; the values pointer stays untouched.
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(readAutoForm(
+        mesh, writeFile("nopoints.af", "FACETS\n1 1 2 3\n# Post variable: t\n0 1\n").c_str(), 0,
+        &values));
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(mesh.getFacetCount(), 0);
+    EXPECT_EQ(values, nullptr);
+
+    // Binary bytes are no AutoForm file.
+    std::string binary(300, '\0');
+    for (std::size_t i = 0; i < binary.size(); ++i)
+        binary[i] = char((i * 53 + 7) % 256);
+    CFlatMesh junk;
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(readAutoForm(junk, writeFile("binary.af", binary).c_str(), 0, nullptr));
+    testing::internal::GetCapturedStdout();
+
+    // Entries cut short by their line end or holding a malformed number are
+    // dropped; the keyword on the next line still counts, and a file cut off
+    // inside an entry keeps what is complete.
+    const std::string text = "POINTS\n1 0 0 0\n2 1 0\nFACETS\n3 1e999 0 0\n"
+                             "POINTS\n2 1 0 0\n3 0 1 x\n3 0 1 0\nFACETS\n7 1 2 3\n8 1 2";
+    CFlatMesh cut;
+    ASSERT_TRUE(readAutoForm(cut, writeFile("cut.af", text).c_str(), 0, nullptr));
+    ASSERT_EQ(cut.getVertexCount(true), 3);
+    expectVertex(cut, 1, 1.0f, 0.0f, 0.0f);
+    expectVertex(cut, 2, 0.0f, 1.0f, 0.0f);
+    ASSERT_EQ(cut.getFacetCount(), 1);
+    EXPECT_EQ(corners(cut, 0), (std::vector<int>{0, 1, 2}));
+}
+
+} // namespace
