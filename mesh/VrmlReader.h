@@ -1,0 +1,135 @@
+// Reading of VRML 1.0 and VRML 2.0 (VRML97) files.
+//
+// `readVRML` takes the polygon geometry of a VRML file: the points and faces
+// of every IndexedFaceSet node become vertices and polygons of a mesh, and
+// every polyline of an IndexedLineSet node of a 2.0 file becomes a degree-1
+// curve. The scene graph is not interpreted: transforms, materials, geometry
+// instanced with USE and every other node type are passed over. A 2.0
+// IndexedFaceSet takes the points of its own coord field (a Coordinate node,
+// or USE of a Coordinate named with DEF earlier); a 1.0 IndexedFaceSet takes
+// the points of the last Coordinate3 node before it.
+//
+// The whole file is parsed before anything is added, so a file that turns out
+// truncated or corrupt leaves the mesh, the curve list and the mesh list as
+// they were.
+//
+// Ownership: the caller owns the mesh; curves appended to the curve list and
+// meshes appended to the mesh list are new objects owned by the caller.
+// Thread-safety: none; a mesh is filled by one thread at a time.
+#pragma once
+
+#include "foundation/KorList.h"
+#include "foundation/Vertex.h"
+
+#include <fstream>
+#include <string>
+
+class CFlatMesh;
+class CParametricGeometry;
+namespace Fenwo {
+class NurbsSurf;
+}
+
+// Facet-hash cell size given to every mesh the reader fills: VRML models are
+// usually larger than the meshes the default size is tuned for.
+inline constexpr double kVrmlFacetHashCellSize = 12.0;
+// Tolerance of the vertex merge after reading.
+inline constexpr double kVrmlMergeTolerance = 1e-8;
+
+// Tokenizer over a VRML file that counts the nesting of braces and brackets.
+class CVRMLFile {
+public:
+    // Token classes (the character classes of peekTokenClass where they
+    // coincide).
+    enum : int {
+        TokenWord = 1,
+        TokenComment = 2,
+        TokenNumber = 3,
+        TokenOpenBrace = 6,
+        TokenCloseBrace = 7,
+        TokenOpenBracket = 8,
+        TokenCloseBracket = 9,
+        TokenString = 13, // a quoted string; its text is not kept
+        TokenOther = 0    // any other single character
+    };
+
+    // Codes returned by nextGeometryNode.
+    enum GeometryNode : int {
+        NodeBox = 0,
+        NodeCone = 1,
+        NodeCylinder = 2,
+        NodeElevationGrid = 3,
+        NodeExtrusion = 4,
+        NodeIndexedFaceSet = 5,
+        NodeIndexedLineSet = 6,
+        NodePointSet = 7,
+        NodeSphere = 8,
+        NodeText = 9,
+        NodeEndOfFile = 10
+    };
+
+    static constexpr int kWordLength = 1024;
+
+    int braceDepth = 0;   // "{" adds one, "}" takes one away
+    int bracketDepth = 0; // the same for "[" and "]"
+    int tokenClass = TokenOther;
+    std::string word; // last word (letters, digits, '_' and the like) or comment line
+    double number = 0.0;
+    char character = 0; // last single character
+    // Set when the input ended inside a quoted string, or a "}" or "]" closed
+    // more than was opened.
+    bool corrupt = false;
+
+    // Opens the file (binary mode; CR LF line ends are accepted).
+    explicit CVRMLFile(const char* path);
+    virtual ~CVRMLFile() = default;
+
+    bool isOpen() const { return in.is_open(); }
+
+    // Reads the next token: a word (a letter or '_' and then every character
+    // VRML allows in a name), a comment (the rest of the line from '#', CR
+    // dropped, at most kWordLength characters kept), a number (starting with
+    // a digit, a sign, or a point followed by a digit), a quoted string, or a
+    // single character ("{", "}", "[", "]" adjust the depths). A number the
+    // stream cannot parse prints "bad stream sfter dVal =" with the value and
+    // reading goes on. False at the end of the input (no token read).
+    bool readToken();
+
+    // Reads tokens until a word names one of the ten geometry nodes (without
+    // regard to case) and returns its code; NodeEndOfFile when the input ends
+    // first. The name after DEF or USE is passed over, so a node named like a
+    // geometry node is not taken for one.
+    int nextGeometryNode();
+
+    // True when the last token was the word w, compared without regard to
+    // case.
+    bool isWord(const char* w) const;
+
+private:
+    std::ifstream in;
+};
+
+// Reads a VRML 1.0 or 2.0 file. The faces go into mesh, or, with a mesh
+// list, each IndexedFaceSet (2.0) or each Coordinate3 block (1.0) after the
+// first into a new CFlatMesh appended to *meshes. Faces of fewer than three
+// corners are not added; a face that refers to a point number the node does
+// not have prints "referenced Vertex: " k " at " position " not found." and
+// is dropped. The last face of a coordIndex list is added also without a
+// closing -1. Every filled mesh, and mesh itself always, is finished: vertices
+// merged within kVrmlMergeTolerance, topology built, bounding box computed,
+// modified flag set; its facet-hash cell size is kVrmlFacetHashCellSize.
+// Each polyline of an IndexedLineSet becomes a curve appended to curves.
+// Returns true for a readable file, also one without any geometry. Returns
+// false, with mesh and lists unchanged, when the file cannot be opened, has
+// no "#VRML" comment line, contains a NUL byte, or ends inside a node or
+// list (truncated) or closes more braces or brackets than it opens.
+bool readVRML(CFlatMesh& mesh, const char* path, Kor::List<CParametricGeometry*>& curves,
+              Kor::List<CFlatMesh*>* meshes = nullptr);
+
+// The degree-1 curve through points[indices[0]], points[indices[1]], ...:
+// closed on cyclic knots when the first index equals the last and there are
+// at least four indices, else open on clamped uniform knots of range [0, 1].
+// A new curve owned by the caller; null for fewer than two indices or an
+// index outside the point list.
+Fenwo::NurbsSurf* indexedPolylineToCurve(const Kor::List<CVertex<float, 3>>& points,
+                                         const Kor::List<int>& indices);
