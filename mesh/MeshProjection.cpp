@@ -1,0 +1,480 @@
+// Projection of points, lines and rays onto a mesh through its facet hash,
+// and the mesh normal near a point.
+
+#include "mesh/MeshProjection.h"
+
+#include "mesh/FacetHash.h"
+#include "mesh/MeshGeometry.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+
+namespace Mesh {
+
+namespace {
+
+using Point = CBaseMesh::Point;
+using Direction = CBaseMesh::Direction;
+using HitInfo = CBaseMesh::CBaseHitInfo;
+
+// Widening of the point search when the first radius finds nothing.
+constexpr double kNearPointWidening = 35.0 / 12.0;
+constexpr double kAlongDirectionWidening = 19.0 / 6.0;
+// Radius factors of the normal query: narrow first, then wide.
+constexpr double kNormalNarrowFactor = 0.6;
+constexpr double kNormalWideFactor = 1.75;
+// Radius factor of the facets whose normals smooth a fallback hit's normal.
+constexpr double kFallbackNormalFactor = 0.98;
+// Facets with more corners never take part in the nearest-edge fallback.
+constexpr int kMaxFallbackCorners = 20;
+// Corners closer than this (for facets of unit size and larger) are shared.
+constexpr double kSharedCornerDistance = 1e-3;
+// A line closer to parallel with the candidates' plane gets no synthetic hit.
+constexpr double kMinSyntheticCosine = 1e-8;
+
+// Holds the mesh's lock for the lifetime of the guard.
+class MeshLock {
+public:
+    explicit MeshLock(CBaseMesh* m) : mesh(m) { mesh->lock(); }
+    ~MeshLock() { mesh->unlock(); }
+    MeshLock(const MeshLock&) = delete;
+    MeshLock& operator=(const MeshLock&) = delete;
+
+private:
+    CBaseMesh* mesh;
+};
+
+bool hasHashCells(const CBaseMesh* mesh)
+{
+    return mesh != nullptr && mesh->facetHash.cells.count > 0;
+}
+
+double dot3(const double* a, const double* b)
+{
+    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
+
+void toDouble(const CVertex<float, 3>& v, double out[3])
+{
+    for (int c = 0; c < 3; ++c)
+        out[c] = v.data[c];
+}
+
+// Squared length of a direction, or -1 when it is not usable as a ray
+// direction (zero, NaN or infinite).
+double usableLength2(const CVertex<float, 3>& d)
+{
+    double v[3];
+    toDouble(d, v);
+    const double l2 = dot3(v, v);
+    return l2 > 0.0 && std::isfinite(l2) ? l2 : -1.0;
+}
+
+bool isZero(const CVertex<float, 3>& v)
+{
+    return v.data[0] == 0.0f && v.data[1] == 0.0f && v.data[2] == 0.0f;
+}
+
+// A synthetic hit: no facet, flag 1.
+HitInfo syntheticHit(const double point[3], const Direction& normal, double distance)
+{
+    HitInfo h;
+    for (int c = 0; c < 3; ++c)
+        h.data[c] = float(point[c]);
+    h.facet = -1;
+    h.distance = distance;
+    h.normal = normal;
+    h.flag = 1;
+    return h;
+}
+
+// The nearest-edge fallback of meshHitSearch: adds at most one hit.
+void addNearestEdgeHit(CBaseMesh* mesh, const Kor::List<int>& list, const Point& p, const Point& d,
+                       HitSet& hits)
+{
+    // Frame across the line.
+    Direction u = anyPerpendicular(d);
+    Direction v;
+    crossProductInto(d, u, v);
+    normalize(u);
+    normalize(v);
+
+    Point corners[kMaxFallbackCorners];
+    int winner = -1, winnerEdge = 0;
+    double best = DBL_MAX;
+    for (int f : list) {
+        const int size = mesh->getFacetSize(f);
+        if (size < 2 || size > kMaxFallbackCorners)
+            continue;
+        bool readable = true;
+        for (int k = 0; k < size && readable; ++k)
+            readable = mesh->getFacetCorner(f, k, corners[k]);
+        if (!readable)
+            continue;
+        int e0 = -1, e1 = -1;
+        const double d2 = nearestPolygonEdgeInPlane(corners, size, p, u, v, e0, e1);
+        if (d2 < best) {
+            best = d2;
+            winner = f;
+            winnerEdge = e0;
+        }
+    }
+    if (winner < 0)
+        return;
+
+    HitInfo h;
+    mesh->getFacetNormal(winner, h.normal);
+    Point a, b;
+    mesh->getFacetCorner(winner, winnerEdge, a);
+    mesh->getFacetCorner(winner, winnerEdge + 1, b);
+    // The edge point seen from the line: the foot of the line's point on the
+    // edge, measured across the line. The line's meeting point with the
+    // facet's plane differs from p by a multiple of d and so has the same
+    // foot; p is used because that meeting point runs off towards infinity
+    // when the line is nearly parallel to the facet.
+    double t = 0.0;
+    pointSegmentDistance2InPlane(a, b, p, d, t);
+    t = clampValue(0.0, 1.0, t);
+    double q[3], pd[3], dd[3];
+    toDouble(p, pd);
+    toDouble(d, dd);
+    const double length = std::sqrt(dot3(dd, dd));
+    for (int c = 0; c < 3; ++c) {
+        q[c] = (1.0 - t) * a.data[c] + t * b.data[c] - pd[c];
+        dd[c] /= length;
+    }
+    // The hit is the point of the line nearest to the edge point.
+    const double s = dot3(q, dd);
+    for (int c = 0; c < 3; ++c)
+        h.data[c] = float(pd[c] + s * dd[c]);
+    h.facet = winner;
+    h.distance = DBL_MAX; // marks a hit that lies beside the mesh
+    h.flag = 1;
+
+    Kor::List<int> around;
+    if (facetsNearPoint(mesh, h, around, kFallbackNormalFactor))
+        h.normal = smoothedFacetNormal(mesh, around, winner, true);
+    mesh->addHit(hits, h);
+}
+
+} // namespace
+
+bool facetsNearPoint(CBaseMesh* mesh, const CVertex<float, 3>& p, Kor::List<int>& list,
+                     double factor)
+{
+    list.count = 0;
+    if (!hasHashCells(mesh))
+        return false;
+    const float radius = float(factor * mesh->facetHash.cellSize);
+    // The hash reads a radius that is not positive as "one cell size"; a
+    // factor that is not positive finds nothing instead.
+    if (!(radius > 0.0f))
+        return false;
+    mesh->facetHash.findNearest(p, radius, true);
+    for (const CFacetCentroid* item : mesh->facetHash.results)
+        list.append(item->facet);
+    list.count = sortUnique(list.data, list.count);
+    return list.count > 0;
+}
+
+bool facetsNearLine(CBaseMesh* mesh, const CVertex<float, 3>& p, const CVertex<float, 3>& d,
+                    Kor::List<int>& list, double factor)
+{
+    list.count = 0;
+    if (!hasHashCells(mesh))
+        return false;
+    // The line distance takes a unit direction.
+    Direction unit(d);
+    normalize(unit);
+    const float radius = float(factor * mesh->facetHash.cellSize);
+    const float radius2 = radius * radius;
+    Point centre;
+    for (const auto* cell : mesh->facetHash.cells) {
+        for (int c = 0; c < 3; ++c)
+            centre.data[c] = 0.5f * (cell->box.min.data[c] + cell->box.max.data[c]);
+        if (!(pointLineDistance2(centre, p, unit) <= radius2))
+            continue;
+        for (const CFacetCentroid* item : cell->items)
+            list.append(item->facet);
+    }
+    list.count = sortUnique(list.data, list.count);
+    return list.count > 0;
+}
+
+CVector<float, 3> meanFacetNormal(CBaseMesh* mesh, const Kor::List<int>& list)
+{
+    double sum[3] = {0.0, 0.0, 0.0};
+    bool started = false;
+    Direction n;
+    for (int f : list) {
+        const double area = mesh->getFacetAreaAndNormal(f, n);
+        if (!std::isfinite(area))
+            continue;
+        double w[3];
+        for (int c = 0; c < 3; ++c)
+            w[c] = area * n.data[c];
+        const double sign = !started || dot3(w, sum) >= 0.0 ? 1.0 : -1.0;
+        started = true;
+        for (int c = 0; c < 3; ++c)
+            sum[c] += sign * w[c];
+    }
+    // The sum is of the order of the candidates' area, far below any fixed
+    // length floor on a small model: divide by its own length whenever it has
+    // one, so the result is a unit vector at every scale.
+    const double length = std::sqrt(dot3(sum, sum));
+    Direction result;
+    if (!(length > 0.0) || !std::isfinite(length))
+        return result;
+    for (int c = 0; c < 3; ++c)
+        result.data[c] = float(sum[c] / length);
+    return result;
+}
+
+CVertex<float, 3> facetVertexCentroid(CBaseMesh* mesh, const Kor::List<int>& list)
+{
+    Kor::List<int> vertices;
+    double sum[3] = {0.0, 0.0, 0.0};
+    int count = 0;
+    Point q;
+    auto add = [&]() {
+        for (int c = 0; c < 3; ++c)
+            sum[c] += q.data[c];
+        ++count;
+    };
+    for (int f : list) {
+        const int size = mesh->getFacetSize(f);
+        for (int k = 0; k < size; ++k) {
+            const int v = mesh->getPolygonVertexIndex(f, k);
+            if (v >= 0)
+                vertices.append(v);
+            else if (mesh->getFacetCorner(f, k, q))
+                add(); // a mesh that does not index its corners
+        }
+    }
+    vertices.count = sortUnique(vertices.data, vertices.count);
+    for (int v : vertices)
+        if (mesh->getVertex(v, q))
+            add();
+    Point result;
+    const int divisor = std::max(count, 1);
+    for (int c = 0; c < 3; ++c)
+        result.data[c] = float(sum[c] / divisor);
+    return result;
+}
+
+CVector<float, 3> smoothedFacetNormal(CBaseMesh* mesh, const Kor::List<int>& list, int facet,
+                                      bool smooth)
+{
+    Direction n;
+    mesh->getFacetNormal(facet, n);
+    if (!smooth)
+        return n;
+    const int size = mesh->getFacetSize(facet);
+    if (size <= 0)
+        return n;
+    Kor::List<Point> own;
+    Point q, next;
+    double longest = 0.0;
+    for (int k = 0; k < size; ++k) {
+        if (!mesh->getFacetCorner(facet, k, q) || !mesh->getFacetCorner(facet, k + 1, next))
+            continue;
+        own.append(q);
+        longest = std::max(longest, double(pointDistance(q, next)));
+    }
+    // The sharing distance shrinks with small facets so that a small model
+    // does not take every nearby facet for a neighbour.
+    const double tolerance = kSharedCornerDistance * std::min(1.0, longest);
+    const double tolerance2 = tolerance * tolerance;
+    Kor::List<int> sharing;
+    for (int g : list) {
+        const int gSize = mesh->getFacetSize(g);
+        bool shares = false;
+        for (int k = 0; k < gSize && !shares; ++k) {
+            if (!mesh->getFacetCorner(g, k, q))
+                continue;
+            for (const Point& c : own)
+                if (double(squaredPointDistance(q, c)) <= tolerance2) {
+                    shares = true;
+                    break;
+                }
+        }
+        if (shares)
+            sharing.append(g);
+    }
+    sharing.count = sortUnique(sharing.data, sharing.count);
+    if (sharing.count == 0)
+        return n;
+    const Direction mean = meanFacetNormal(mesh, sharing);
+    return isZero(mean) ? n : mean;
+}
+
+bool meshHitSearch(CBaseMesh* mesh, const Kor::List<int>& list, const CVertex<float, 3>& p,
+                   const CVertex<float, 3>& d, HitSet& hits, bool fallback, double tolerance)
+{
+    if (mesh == nullptr || usableLength2(d) < 0.0)
+        return hits.count > 0;
+    mesh->setRay(p, Direction(d));
+    HitInfo record;
+    for (int f : list)
+        if (mesh->rayFacetHit(f, record, true, tolerance))
+            mesh->addHit(hits, record);
+    if (fallback && hits.count == 0)
+        addNearestEdgeHit(mesh, list, p, d, hits);
+    if (hits.count > 1)
+        sortHits(hits.items, hits.count);
+    return hits.count > 0;
+}
+
+CBaseMesh::CBaseHitInfo* appendHit(HitSet& hits, const CBaseMesh::CBaseHitInfo& hit)
+{
+    return hits.insertAt(new HitInfo(hit), hits.count - 1);
+}
+
+bool meshNormalNearPoint(CBaseMesh* mesh, const CVertex<float, 3>& p, CVector<float, 3>& out)
+{
+    if (!hasHashCells(mesh))
+        return false;
+    MeshLock guard(mesh);
+    Kor::List<int> list;
+    if (!facetsNearPoint(mesh, p, list, kNormalNarrowFactor) &&
+        !facetsNearPoint(mesh, p, list, kNormalWideFactor))
+        return false;
+    const Direction n = meanFacetNormal(mesh, list);
+    if (isZero(n))
+        return false; // no facet of finite, non-zero area
+    out = n;
+    return true;
+}
+
+bool meshHitsNearPoint(CBaseMesh* mesh, const CVertex<float, 3>& p, HitSet& hits, double factor,
+                       bool synthesise)
+{
+    hits.removeAll(false, true);
+    if (!hasHashCells(mesh))
+        return false;
+    MeshLock guard(mesh);
+    Kor::List<int> list;
+    bool widened = false;
+    bool found = facetsNearPoint(mesh, p, list, factor);
+    if (!found) {
+        widened = true;
+        found = facetsNearPoint(mesh, p, list, factor * kNearPointWidening);
+    }
+    // The ray runs through p along the local mean normal.
+    const Direction d = meanFacetNormal(mesh, list);
+    if (found) {
+        meshHitSearch(mesh, list, p, d, hits, false, 0.0);
+        if (hits.count == 0 && !widened &&
+            facetsNearPoint(mesh, p, list, factor * kNearPointWidening))
+            meshHitSearch(mesh, list, p, d, hits, false, 0.0);
+    }
+    if (synthesise && hits.count == 0 && list.count >= 3) {
+        const double dd = usableLength2(d);
+        if (dd > 0.0) {
+            // p moved along d onto the plane through the candidates' centroid.
+            const Point centroid = facetVertexCentroid(mesh, list);
+            double c[3], pd[3], nd[3];
+            toDouble(centroid, c);
+            toDouble(p, pd);
+            toDouble(d, nd);
+            double cp[3] = {c[0] - pd[0], c[1] - pd[1], c[2] - pd[2]};
+            const double s = dot3(cp, nd) / dd;
+            double point[3];
+            for (int k = 0; k < 3; ++k)
+                point[k] = pd[k] + s * nd[k];
+            appendHit(hits, syntheticHit(point, d, std::fabs(s) * std::sqrt(dd)));
+        }
+    }
+    return hits.count > 0;
+}
+
+bool meshHitsOnLine(CBaseMesh* mesh, const CVertex<float, 3>& p, const CVertex<float, 3>& d,
+                    HitSet& hits, double factor)
+{
+    hits.removeAll(false, true);
+    if (!hasHashCells(mesh))
+        return false;
+    Kor::List<int> list;
+    if (facetsNearLine(mesh, p, d, list, factor))
+        meshHitSearch(mesh, list, p, d, hits, true, 0.0);
+    return hits.count > 0;
+}
+
+bool meshHitsAlongDirection(CBaseMesh* mesh, const CVertex<float, 3>& p, const CVertex<float, 3>& d,
+                            HitSet& hits, double factor, bool synthesise)
+{
+    hits.removeAll(false, true);
+    if (!hasHashCells(mesh))
+        return false;
+    MeshLock guard(mesh);
+    Kor::List<int> list;
+    bool wideTried = false;
+    if (!facetsNearPoint(mesh, p, list, factor)) {
+        wideTried = true;
+        facetsNearPoint(mesh, p, list, factor * kAlongDirectionWidening);
+    }
+    meshHitSearch(mesh, list, p, d, hits, false, 0.0);
+    // The wide query is repeated only when it has not run yet: it would find
+    // the same facets again.
+    if (hits.count == 0 && !wideTried &&
+        facetsNearPoint(mesh, p, list, factor * kAlongDirectionWidening))
+        meshHitSearch(mesh, list, p, d, hits, false, 0.0);
+    if (hits.count > 0 || !synthesise || list.count == 0)
+        return hits.count > 0;
+
+    const double dd = usableLength2(d);
+    if (dd < 0.0)
+        return false;
+    const Direction n = meanFacetNormal(mesh, list);
+    double nd[3], dv[3], pd[3], c[3];
+    toDouble(n, nd);
+    toDouble(d, dv);
+    toDouble(p, pd);
+    toDouble(facetVertexCentroid(mesh, list), c);
+    const double cosine = dot3(nd, dv) / std::sqrt(dd);
+    // The test is made on the unit direction, so that the length of d does
+    // not decide whether the line counts as parallel.
+    if (!(std::fabs(cosine) > kMinSyntheticCosine))
+        return false;
+    const double cp[3] = {c[0] - pd[0], c[1] - pd[1], c[2] - pd[2]};
+    const double s = dot3(cp, nd) / dot3(nd, dv);
+    double point[3];
+    for (int k = 0; k < 3; ++k)
+        point[k] = pd[k] + s * dv[k];
+    appendHit(hits, syntheticHit(point, n, std::fabs(s) * std::sqrt(dd)));
+    return true;
+}
+
+} // namespace Mesh
+
+float pointSegmentDistance2InPlane(const CVertex<float, 3>& a, const CVertex<float, 3>& b,
+                                   const CVertex<float, 3>& p, const CVertex<float, 3>& normal,
+                                   double& t)
+{
+    double n[3], ab[3], ap[3];
+    for (int c = 0; c < 3; ++c) {
+        n[c] = normal.data[c];
+        ab[c] = double(b.data[c]) - a.data[c];
+        ap[c] = double(p.data[c]) - a.data[c];
+    }
+    const double nn = n[0] * n[0] + n[1] * n[1] + n[2] * n[2];
+    if (nn > 0.0 && std::isfinite(nn)) {
+        // Remove the components along the normal.
+        const double sab = (ab[0] * n[0] + ab[1] * n[1] + ab[2] * n[2]) / nn;
+        const double sap = (ap[0] * n[0] + ap[1] * n[1] + ap[2] * n[2]) / nn;
+        for (int c = 0; c < 3; ++c) {
+            ab[c] -= sab * n[c];
+            ap[c] -= sap * n[c];
+        }
+    }
+    const double length2 = ab[0] * ab[0] + ab[1] * ab[1] + ab[2] * ab[2];
+    t = length2 > 0.0 ? (ap[0] * ab[0] + ap[1] * ab[1] + ap[2] * ab[2]) / length2 : 0.0;
+    const double tc = std::clamp(t, 0.0, 1.0);
+    double d2 = 0.0;
+    for (int c = 0; c < 3; ++c) {
+        const double r = ap[c] - tc * ab[c];
+        d2 += r * r;
+    }
+    return float(d2);
+}
