@@ -1,0 +1,78 @@
+// COpenGLContainer: the store of every display entity of the net, kept sorted
+// by key, drawn layer by layer, with extra display lists replayed between the
+// ordinary layers and the top layer.
+//
+// Ownership: the container owns every entity it stores and deletes it on
+// removal, on moveListsToPending and on destruction. The display lists of
+// removed entities are handed to the pending deletions and deleted at the
+// start of the next draw, when the view's context is current again. The
+// names in callLists belong to whoever registered them; the container only
+// replays them and, on moveListsToPending, deletes them.
+// Thread-safety: none; used on the user-interface thread only.
+#pragma once
+
+#include <cstdint>
+
+#include "display/OpenGLEntity.h"
+#include "foundation/KorList.h"
+#include "foundation/KorSet.h"
+
+class COpenGLContainer {
+public:
+    Kor::Set<COpenGLEntity> entities;        // owning, ascending keys, no repeats
+    Kor::List<int> callLists;                // replayed after the ordinary layers
+    Kor::Set<unsigned int> pendingDeletions; // list names deleted at the next draw
+    int faceDisplayMode = 0;
+    bool faceEdges = true;
+
+    COpenGLContainer();
+    // Prints the destruction line, destroys every entity and deletes every
+    // list the container still knows of (when a context is current).
+    virtual ~COpenGLContainer();
+    COpenGLContainer(const COpenGLContainer&) = delete;
+    COpenGLContainer& operator=(const COpenGLContainer&) = delete;
+
+    // Deletes the pending lists, then draws the bottom layer, the ordinary
+    // layers, the call lists and (after resetting the line width) the top
+    // layer; within a layer in key order. Always true.
+    virtual bool draw();
+
+    // Stores entity in layer 1, or in the top layer when onTop, and returns
+    // it. When an entity with the same key is stored already, that one is
+    // returned and the argument is not stored: the caller keeps ownership of
+    // it. Null for a null entity.
+    COpenGLEntity* addEntity(COpenGLEntity* entity, bool onTop = false);
+
+    // The stored entity with this key, or null.
+    COpenGLEntity* findEntity(std::intptr_t key) const;
+
+    // The first entity in key order with a non-empty name equal to name, or
+    // null.
+    COpenGLEntity* findEntityByName(const char* name) const;
+
+    // Takes entity out of the container without deleting it; the caller owns
+    // it again. False when entity is null or not stored (a different entity
+    // stored under the same key is left in place).
+    bool detachEntity(COpenGLEntity* entity);
+
+    // Takes entity out, schedules its list for deletion and deletes it. False
+    // for null or when no entity has its key; when the key belongs to a
+    // different stored entity, prints "OpenGL delete request ignored" and
+    // changes nothing.
+    bool removeEntity(COpenGLEntity* entity);
+
+    // removeEntity of findEntityByName(name).
+    bool removeEntityByName(const char* name);
+
+    // Stores mode and edges and hands them to every stored entity (faces take
+    // them and recompile).
+    void setFaceDisplayMode(int mode, bool edges);
+
+    // Schedules the lists of every entity and every call list for deletion,
+    // destroys all entities and empties the call lists. Always true.
+    bool moveListsToPending();
+
+private:
+    void addPending(unsigned int listName);
+    void drawLayer(bool (*inLayer)(int layer));
+};

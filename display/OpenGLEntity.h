@@ -1,0 +1,96 @@
+// COpenGLEntity: one drawable thing of the display layer (a mesh, a poly-line,
+// a face, the net). It compiles its OpenGL commands into a display list once
+// and replays that list on every redraw until it is marked dirty again.
+//
+// Ownership: an entity owns its display list and its chain of children (the
+// first child in `children`, each child's next sibling in the child's own
+// `children` field); destroying the entity deletes both. Entities stored in a
+// COpenGLContainer are owned by the container. Not copyable.
+// Thread-safety: none. Drawing runs on the user-interface thread with the
+// view's OpenGL context current; OpenGL is only called while a context is.
+#pragma once
+
+#include <climits>
+#include <cstdint>
+
+#include "foundation/SimpleString.h"
+
+class COpenGLEntity {
+public:
+    // Layers of the container: the bottom layer is drawn first, the top layer
+    // last (after the container's call lists), every other layer in between.
+    static constexpr int LayerBottom = INT_MIN;
+    static constexpr int LayerTop = INT_MAX;
+    static constexpr int LayerDefault = 1;
+
+    // Only entities that draw themselves transformed (the mesh display) set
+    // and use the transform.
+    bool transformed = false;
+    double translation[3] = {0.0, 0.0, 0.0};
+    double rotationAngle = 0.0; // degrees
+    double rotationAxis[3] = {0.0, 0.0, 1.0};
+    bool depthTestOff = true;
+    bool hidden = false; // the list is kept (and compiled when dirty) but not called
+    int kind = 2;
+    CSimpleString name;
+    float colour[3] = {0.f, 0.f, 0.f};
+    float alpha = 1.f;
+    COpenGLEntity* children = nullptr; // owned chain, see above
+    unsigned int listId = 0;           // display list name, 0 when none was generated
+    bool dirty = true;                 // compile again at the next draw
+    bool compiling = false;
+    int layer = 0;
+    // Sort key in the container: the entity's own address, or the address of
+    // the object the entity stands for. Change it only while the entity is
+    // not stored in a container.
+    std::intptr_t key;
+
+    COpenGLEntity();
+    // Deletes the display list (when a context is current), then the chain of
+    // children one by one.
+    virtual ~COpenGLEntity();
+    COpenGLEntity(const COpenGLEntity&) = delete;
+    COpenGLEntity& operator=(const COpenGLEntity&) = delete;
+
+    // glPopAttrib, the counterpart of pushAttrib.
+    virtual void popAttrib();
+
+    // Compiles the list when dirty (with compileCommands between glNewList and
+    // glEndList), then calls it unless hidden. Returns the OpenGL error code,
+    // 0 when none. A compile that raises an error returns that error without
+    // calling the list in this draw; the entity is no longer dirty either way.
+    // When no list name can be generated the entity stays dirty and the error
+    // (GL_OUT_OF_MEMORY when OpenGL reports none) is returned.
+    virtual unsigned int draw();
+
+    // glPushAttrib of the current, point, line, polygon, lighting and depth
+    // buffer state.
+    virtual void pushAttrib();
+
+    virtual int getKind() const { return kind; }
+
+    // Receives the container's face display mode and edge flag. Entities that
+    // are not faces ignore it; a face stores both and marks itself dirty.
+    virtual void setFaceDisplayMode(int mode, bool edges);
+
+    void setDirty() { dirty = true; }
+    void setName(const char* text) { name.set(text); }
+    bool hasName(const char* text) const;
+
+    // Appends child (owned from now on) at the end of the chain; null is
+    // ignored.
+    void appendChild(COpenGLEntity* child);
+
+    // Hands the display list name over to the caller (who deletes the list
+    // later) and forgets it; the entity becomes dirty so that a later draw
+    // compiles a new list.
+    unsigned int releaseList();
+
+protected:
+    // The commands compiled into the list; the base entity draws nothing.
+    virtual void compileCommands() {}
+};
+
+// Empties the OpenGL error queue (bounded, so a missing context cannot make it
+// spin).
+void clearOpenGLErrors();

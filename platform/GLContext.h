@@ -1,0 +1,71 @@
+// Platform::GLContext: the offscreen OpenGL context a headless view draws into.
+//
+// A context owns an RGBA colour buffer with a depth buffer of a fixed size,
+// rendered by Mesa's offscreen driver. The system's drawing code (OpenGL 1.1
+// with GLU, display lists and immediate mode) runs unchanged against it; the
+// frame is read back with readPixels and written out with writePng.
+//
+// Display-list sharing between views: a windowed host keeps one context per
+// view and shares their display lists, so a list compiled in one view can be
+// called in every other. The headless host keeps one context at a time
+// instead: every view is drawn in turn with the same current context, so the
+// lists of the display layer need no sharing. A platform with several live
+// contexts replaces this class and shares the lists when it creates them.
+//
+// Ownership: the object owns the context and its pixel buffer; both are freed
+// by destroy() or the destructor. Not copyable.
+// Thread-safety: a context is current on the thread that made it current;
+// use one context from one thread at a time.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace Platform {
+
+class GLContext {
+public:
+    GLContext() = default;
+    ~GLContext();
+    GLContext(const GLContext&) = delete;
+    GLContext& operator=(const GLContext&) = delete;
+
+    // Creates an RGBA context with a 24-bit depth buffer of width x height
+    // pixels and makes it current. An existing context of this object is
+    // destroyed first. False (with the reason in lastError()) for a
+    // non-positive or oversized size or when the driver refuses; the object
+    // then holds no context.
+    bool create(int width, int height);
+
+    // Binds this context and its buffer to the calling thread. False when the
+    // object holds no context or the driver refuses.
+    bool makeCurrent();
+
+    // Reads back the finished frame: width*height RGBA bytes, rows from the
+    // bottom of the image upwards as OpenGL numbers them. Makes the context
+    // current when it is not. False (pixels emptied) without a context.
+    bool readPixels(std::vector<unsigned char>& pixels);
+
+    // Unbinds the context when it is current and frees it with its buffer.
+    // Safe to call on an empty object.
+    void destroy();
+
+    bool isValid() const { return m_context != nullptr; }
+    bool isCurrent() const;
+    int width() const { return m_width; }
+    int height() const { return m_height; }
+    const std::string& lastError() const { return m_lastError; }
+
+    // Whether any offscreen context is current on the calling thread; OpenGL
+    // calls are only issued when one is.
+    static bool isAnyCurrent();
+
+private:
+    void* m_context = nullptr; // the driver's context handle
+    std::vector<unsigned char> m_buffer;
+    int m_width = 0;
+    int m_height = 0;
+    std::string m_lastError;
+};
+
+} // namespace Platform
