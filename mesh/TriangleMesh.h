@@ -1,0 +1,193 @@
+#pragma once
+// Mesh::CMesh<Mesh::CSTLVertex>: the triangle mesh of the local mesh
+// algorithms. Triangles and quadrilaterals refer to shared vertices kept in a
+// spatial hash and welded by exact coordinates, so two facets that name the
+// same point share one vertex object. The mesh adds an edge table (each edge
+// with at most two triangles and the cosine of the angle between their
+// normals) and a per-vertex curvature estimate from the vertex normals.
+// Facets are numbered triangles first: facet i < T is triangle i, facet
+// T <= i < T + Q is quadrilateral i - T.
+//
+// Ownership: the vertex hash owns the vertices (every facet holds pointers to
+// them); the mesh owns its triangle and quadrilateral lists and its edges.
+// Edges point into the triangle list, so adding a facet empties the edge set
+// (buildEdgeTable builds it again).
+// Thread-safety: none; lookups and hits use member scratch storage.
+
+#include "foundation/KorList.h"
+#include "foundation/KorSet.h"
+#include "foundation/Vertex.h"
+#include "mesh/BaseMesh.h"
+#include "mesh/SpatialHash.h"
+
+namespace Mesh {
+
+// The vertex of the triangle mesh. `direction` (of the hash-vertex part) is
+// the vertex normal used by drawing and hits; `normal` is the one the
+// curvature estimate reads. computeVertexNormals sets both.
+class CSTLVertex : public CBaseHashVertex<3> {
+public:
+    unsigned char firstFlag = 0; // offset drawing takes facets whose corners all have it
+    unsigned char secondFlag = 0;
+    int tag = 0;
+    CVector<float, 3> colour;
+    int index = 0;
+    CVector<float, 3> normal;
+    int extra = 0;
+
+    CSTLVertex() = default;
+    explicit CSTLVertex(const CVertex<float, 3>& p) : CBaseHashVertex<3>(p) {}
+    CSTLVertex(const CSTLVertex& other) = default;
+    CSTLVertex& operator=(const CSTLVertex& other) = default;
+    ~CSTLVertex() override = default;
+};
+
+// A triangle: its corners (counter-clockwise about `normal`), its unit facet
+// normal (zero for a degenerate triangle), a second vector and a value that
+// the mesh algorithms may use.
+struct CTriData {
+    CSTLVertex* v[3] = {nullptr, nullptr, nullptr};
+    CVector<float, 3> normal;
+    CVector<float, 3> second;
+    float value = 0.0f;
+};
+
+// A quadrilateral: its corners and its unit facet normal.
+struct CQuadData {
+    CSTLVertex* v[4] = {nullptr, nullptr, nullptr, nullptr};
+    CVector<float, 3> normal;
+};
+
+// One edge of the edge table: its vertices (a at the smaller address), the
+// triangles on it and the dot product of their normals, 10.0 while the edge
+// has fewer than two triangles.
+class CTriangularEdge {
+public:
+    static constexpr float openValue = 10.0f;
+
+    CSTLVertex* a = nullptr;
+    CSTLVertex* b = nullptr;
+    CTriData* first = nullptr;
+    CTriData* second = nullptr;
+    float value = openValue;
+
+    // Null clears both triangles; otherwise the triangle becomes the first,
+    // or the second (value = dot of the two normals). A third triangle is
+    // refused with "adding a third triangle !" on the standard output and the
+    // edge left unchanged (false).
+    bool addTriangle(CTriData* t);
+
+    // Edge order: by a's address, then by b's.
+    static bool less(const CTriangularEdge* x, const CTriangularEdge* y);
+};
+
+// What the last draw call selected for the display layer.
+struct CMeshDrawCounts {
+    int triangles = 0;      // triangles drawn (each twice for the offset shell)
+    int quads = 0;          // quadrilaterals drawn (each twice for the offset shell)
+    int step = 1;           // every step-th triangle was drawn
+    int boundaryEdges = 0;  // mode 0x10
+    int creaseEdges = 0;    // mode 0x20
+    int curvatureLines = 0; // mode 0x40
+};
+
+template <class V> class CMesh;
+
+template <> class CMesh<CSTLVertex> : public CBaseMesh {
+public:
+    // Draw mode bits read by draw.
+    static constexpr int drawBoundaryEdges = 0x10;
+    static constexpr int drawCreaseEdges = 0x20;
+    static constexpr int drawCurvatureDirections = 0x40;
+    // Plain drawing shows every (T / thinningTriangles)-th triangle once that
+    // quotient exceeds 1.
+    static constexpr int thinningTriangles = 100000;
+
+    float offsetDistance = -1.0f; // above 0 the drawing shows the offset shell
+    C3DHash<CSTLVertex, float> vertexHash;
+    Kor::List<CTriData> triangles;
+    Kor::List<CQuadData> quads;
+    Kor::Set<CTriangularEdge> edgeSet; // owning, ascending by (a, b)
+    int reservedValue = 0;
+    // Edges of two triangles whose normal dot product is below this are
+    // creases (drawing mode 0x20).
+    double creaseThreshold = 0.5;
+    CMeshDrawCounts lastDraw;
+
+    CMesh() = default;
+    ~CMesh() override;
+
+    using CBaseMesh::getVertex;
+
+    // Base operations.
+    // T.
+    int getTriangleCount() override;
+    // T + Q.
+    int getFacetCount() override;
+    // 3 for a triangle, 4 for a quadrilateral, 0 outside the facet range.
+    int getFacetSize(int i) override;
+    // Corner k (taken cyclically) of facet i; false outside the facet range,
+    // out unchanged then.
+    bool getFacetCorner(int i, int k, Point& out) override;
+    // Corner k (taken modulo 3) of triangle i; false when i is no triangle.
+    bool getTriangleCorner(int i, int k, Point& out) override;
+    // rec[0..2] the normal, rec[3..11] the corners; false when i is no
+    // triangle (rec unchanged).
+    bool getTriangleRecord(int i, float rec[12]) override;
+    // The box of every vertex of the hash (also stored as the mesh's box).
+    CBox<float, 3> getBoundingBox() override;
+    // The welded corners and the triangle over them; the new facet index, or
+    // -1 (nothing added) when two corners weld into one vertex.
+    int addTriangle(const Point& a, const Point& b, const Point& c) override;
+    // The quadrilateral, or with split the triangles (a, b, c), (a, c, d);
+    // the index of the facet added last, -1 when corners weld together. A
+    // quadrilateral's index is T + q and moves when triangles are added.
+    int addQuad(const Point& a, const Point& b, const Point& c, const Point& d,
+                bool split) override;
+    // Selects what is drawn (recorded in lastDraw) and prints the thinning
+    // and curvature messages; the OpenGL calls are made by the display layer.
+    void draw(int mode) override;
+
+    // The base ray hit (through the facet hash when built). When nothing is
+    // hit and fallback is set, the vertex nearest to the ray gives one hit
+    // record (flag 1): the ray's point on the plane through the vertex
+    // perpendicular to its vertex normal (the vertex's foot on the ray when
+    // the ray runs along that plane). True when there is a hit.
+    virtual bool hitOrNearest(const Point& p, const Direction& d, Kor::Set<CBaseHitInfo>& hits,
+                              bool bothSides, bool fallback, bool firstOnly, Kor::List<int>* cells,
+                              double tolerance);
+
+    // Own operations.
+    // The stored vertex with exactly p's coordinates, or null.
+    CSTLVertex* findVertex(const Point& p);
+    // The stored vertex at p, created when there is none; never null.
+    CSTLVertex* insertVertex(const Point& p);
+    // Appends the triangle over stored vertices (normal computed); its facet
+    // index, or -1 for a null or repeated corner.
+    int appendTriangle(CSTLVertex* a, CSTLVertex* b, CSTLVertex* c);
+    // Number of vertices in the hash.
+    int getHashVertexCount() const;
+    // Rebuilds the edge set from the triangles; false when there are none.
+    bool buildEdgeTable();
+    // Sets both normals of every vertex to the normalised sum of the
+    // area-weighted normals of its triangles and quadrilaterals.
+    void computeVertexNormals();
+    // Curvature estimate at the stored vertex p from the turn of the
+    // vertex normals along its triangle edges: minimum and maximum of
+    // acos(n_a . n_b) / |b - a| with the unit edge directions where they
+    // occur. False (outputs unchanged) for fewer than 3 vertices, a point
+    // that is not a vertex, or a vertex of no triangle.
+    bool getVertexCurvature(const Point& p, double& minimum, double& maximum,
+                            CVector<float, 3>& minDirection, CVector<float, 3>& maxDirection);
+    // The thinning step of plain drawing: T / 100000 when above 1 (printing
+    // "Triangular restriction of" ...), else 1.
+    int drawStep();
+
+private:
+    CSTLVertex probe; // scratch key of findVertex
+    void clearEdges();
+};
+
+using CTriangleMesh = CMesh<CSTLVertex>;
+
+} // namespace Mesh
