@@ -237,6 +237,24 @@ public:
     // without legs or with fewer than two neighbours found.
     bool getVertexRing(int v, Kor::List<int>& vertices, Kor::List<int>* polygons);
 
+    // ---- Vertex normal fitting and relaxation (FlatMeshNormals.cpp) ----
+
+    // Smooths the vertex normals: each sweep sets every vertex's normal to the
+    // normalised sum of its neighbours' normals, leaving out the fraction q
+    // of the least and of the most similar ones (by dot product); all
+    // vertices of a sweep change together. iterations >= 0 asks for a count
+    // estimated from the edge lengths and the area, a negative value gives
+    // the count |iterations|; at most 250 sweeps run. Builds the derived
+    // data first when there are none. With refit, a CFitPointsToVertexNormals
+    // (mesh/FlatMeshNormals.h) then adds the fitted distances along the
+    // normals to the vertices' displacements. Prints its diagnostics. False,
+    // nothing changed, only when there are no vertex records.
+    virtual bool relaxVertices(int iterations, double q, bool refit);
+    // Set by relaxVertices; false until then.
+    bool normalsRelaxed = false;
+
+    // ---- end of vertex normal fitting and relaxation ----
+
 private:
     // Stream position of the corner count of polygon p's first loop, or -1
     // when p is invalid or the record does not lie in the stream.
