@@ -7,16 +7,15 @@ int main(int, char**)
     std::printf(
         "Meshwright: mesh to NURBS surface reverse engineering.\n"
         "\n"
-        "Built so far (the numeric core under the surface fitting):\n"
-        "  - containers, dense vectors, dense matrices (Householder QR, LDLt, LLt),\n"
-        "    sparse least-squares CG, Gauss-Newton and conjugate-gradient optimisers;\n"
-        "  - fit-point records, statistics, planar geometry and ear-clipping triangulation;\n"
-        "  - knot vectors, geometry objects and their registry, the geometry text format;\n"
-        "  - rational NURBS surfaces and curves: evaluation, point inversion, knot\n"
-        "    insertion and removal, fitting constraints, their null space and the\n"
-        "    Jacobian of the Newton fit.\n"
+        "Built so far:\n"
+        "  - the numeric core: containers, dense and sparse solvers, optimisers;\n"
+        "  - knot vectors and rational NURBS surfaces and curves: evaluation, point\n"
+        "    inversion, knot refinement, fitting constraints and the Newton fit;\n"
+        "  - curve algorithms: interpolation, poly-line to NURBS, joins, projections;\n"
+        "  - meshes: STL, POL, VRML, Nastran and AutoForm readers, topology, ray hits\n"
+        "    and projection onto the mesh; an offscreen OpenGL context.\n"
         "\n"
-        "Not built yet: curves on surfaces, mesh reading, the surface net, the surface\n"
-        "fitting driver, healing and the host commands. No mesh can be fitted yet.\n");
+        "Not built yet: the surface net, the per-face fitting driver, healing and the\n"
+        "host commands. No mesh can be fitted yet.\n");
     return 0;
 }
