@@ -4,6 +4,7 @@
 #include "mesh/CharScanner.h"
 #include "mesh/MeshIdMap.h"
 #include "mesh/NastranReader.h"
+#include "mesh/NumberText.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -62,36 +63,14 @@ bool takeEntryToken(std::istream& in, std::string& token)
 bool takeInteger(std::istream& in, int& value)
 {
     std::string t;
-    if (!takeEntryToken(in, t))
-        return false;
-    const char* first = t.data();
-    const char* last = t.data() + t.size();
-    if (first != last && *first == '+')
-        ++first;
-    long v = 0;
-    const auto r = std::from_chars(first, last, v);
-    if (r.ec != std::errc() || r.ptr != last || v < INT_MIN || v > INT_MAX)
-        return false;
-    value = int(v);
-    return true;
+    return takeEntryToken(in, t) && parseWholeInteger(t, value);
 }
 
 // A finite number that a float can hold.
 bool takeReal(std::istream& in, double& value)
 {
     std::string t;
-    if (!takeEntryToken(in, t))
-        return false;
-    const char* first = t.data();
-    const char* last = t.data() + t.size();
-    if (first != last && *first == '+')
-        ++first;
-    double v = 0.0;
-    const auto r = std::from_chars(first, last, v);
-    if (r.ec != std::errc() || r.ptr != last || !std::isfinite(v) || v > FLT_MAX || v < -FLT_MAX)
-        return false;
-    value = v;
-    return true;
+    return takeEntryToken(in, t) && parseWholeFloatRange(t, value);
 }
 
 bool takeReals(std::istream& in, double* values, int n)

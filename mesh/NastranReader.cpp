@@ -2,6 +2,7 @@
 
 #include "mesh/BaseMesh.h"
 #include "mesh/MeshIdMap.h"
+#include "mesh/NumberText.h"
 
 #include <cfloat>
 #include <charconv>
@@ -113,16 +114,7 @@ CardKind cardKind(const std::string& card)
 // for anything else (a blank field included).
 bool parseInteger(const std::string& f, int& value)
 {
-    const char* first = f.data();
-    const char* last = f.data() + f.size();
-    if (first != last && *first == '+')
-        ++first;
-    long v = 0;
-    const auto r = std::from_chars(first, last, v);
-    if (r.ec != std::errc() || r.ptr != last || v < INT_MIN || v > INT_MAX)
-        return false;
-    value = int(v);
-    return true;
+    return parseWholeInteger(f, value);
 }
 
 // A real field in the Nastran forms: [sign] digits [. digits] followed by
