@@ -10,62 +10,17 @@
 // owns its cells. Thread-safety: none.
 #pragma once
 
+#include "foundation/FitPoint.h"
+#include "foundation/IndexSubset.h"
 #include "foundation/KorArray.h"
 
 #include <algorithm>
 
-class CFitPoint;
-
-// Index list over a fit-point array (shared layout of both cell kinds).
-class CFitPointCell {
+// Index list over a fit-point array (shared layout of both cell kinds): a
+// fit-point selection that is deleted through its cell type.
+class CFitPointCell : public IndexSubset<CFitPoint> {
 public:
-    int* indices = nullptr; // owned, `capacity` places
-    int count = 0;          // indices in use
-    int capacity = 0;
-    const Kor::Array<CFitPoint>* points = nullptr; // indexed array, not owned
-
-    CFitPointCell() = default;
-    CFitPointCell(const CFitPointCell& other) : points(other.points)
-    {
-        setCapacity(other.count);
-        std::copy(other.indices, other.indices + other.count, indices);
-        count = other.count;
-    }
-    CFitPointCell& operator=(const CFitPointCell& other)
-    {
-        if (this != &other) {
-            count = 0;
-            if (capacity < other.count)
-                setCapacity(other.count);
-            std::copy(other.indices, other.indices + other.count, indices);
-            count = other.count;
-            points = other.points;
-        }
-        return *this;
-    }
-    virtual ~CFitPointCell() { delete[] indices; }
-
-    // Appends an index; a full list grows to (max(capacity, 1)*3 + 1)/2.
-    int append(int index)
-    {
-        if (count == capacity)
-            setCapacity((std::max(capacity, 1) * 3 + 1) / 2);
-        indices[count] = index;
-        return count++;
-    }
-    // Exactly n places (none for n <= 0), keeping min(count, n) indices.
-    void setCapacity(int n)
-    {
-        n = std::max(n, 0);
-        const int kept = std::min(count, n);
-        int* fresh = n > 0 ? new int[n] : nullptr;
-        std::copy(indices, indices + kept, fresh);
-        delete[] indices;
-        indices = fresh;
-        capacity = n;
-        count = kept;
-    }
-    void clear() { count = 0; }
+    virtual ~CFitPointCell() = default;
 };
 
 // The fit points of one control point's parameter region.

@@ -128,7 +128,7 @@ bool NurbsSurf::fixControlPoints(const IndexSubset<CFitPoint>& pts, double tol, 
             if (!fitPointParameters(pts.at(k), vKnots, u, v))
                 continue;
             CSegmentInfo& cell = spans.at(spanCell(*vKnots, v), spanCell(*uKnots, u));
-            cell.points = fitArray;
+            cell.array = pts.array;
             cell.append(pts.indices[k]);
         }
         // Worst error of every span column (u) and row (v); the v spans do not
@@ -190,7 +190,7 @@ bool NurbsSurf::fixControlPoints(const IndexSubset<CFitPoint>& pts, double tol, 
                 continue;
             CCtrlPtInfo& cell =
                 cells.at(regionOf(regionsV, cyclicV, v), regionOf(regionsU, cyclicU, u));
-            cell.points = fitArray;
+            cell.array = pts.array;
             cell.append(pts.indices[k]);
         }
 
