@@ -1,6 +1,7 @@
 #include "mesh/FlatMesh.h"
 #include "mesh/MeshVertex.h"
 #include "platform/Diagnostics.h"
+#include "support/ScratchDir.h"
 
 #include <gtest/gtest.h>
 
@@ -149,7 +150,7 @@ TEST(FlatMeshTopology, NonManifoldEdgeDoesNotHideWronglyOrientedNeighbour)
 
 TEST(FlatMeshTopology, CoedgesOnOnePolygonAreReportedAndDumped)
 {
-    Platform::setDiagnosticsFolderOverride(::testing::TempDir());
+    Platform::setDiagnosticsFolderOverride(mwtest::scratchDir());
     CFlatMesh mesh;
     fillMesh(mesh, {Point(0, 0, 0), Point(1, 0, 0), Point(0, 1, 0)}, {{0, 1, 0, 2}});
     testing::internal::CaptureStdout();

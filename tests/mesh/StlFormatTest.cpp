@@ -1,6 +1,7 @@
 #include "mesh/StlFormat.h"
 
 #include "mesh/FlatMesh.h"
+#include "support/ScratchDir.h"
 
 #include <gtest/gtest.h>
 
@@ -20,9 +21,7 @@ using Triangles = std::vector<std::vector<float>>; // 9 floats each
 
 std::string tempPath(const char* name)
 {
-    const fs::path dir = fs::temp_directory_path() / "mw_stl_test";
-    fs::create_directories(dir);
-    return (dir / name).string();
+    return mwtest::scratchPath(name);
 }
 
 std::string writeFile(const char* name, const std::string& bytes)
