@@ -5,7 +5,7 @@ cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 
 build=${MW_TEST_BUILD_DIR:-build/test}
-jobs=$(nproc)
+jobs=${MW_JOBS:-$(nproc)}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
       -DMW_SANITIZE=ON -DMW_BUILD_TESTS=ON -DMW_BUILD_BENCH=ON
 cmake --build "$build" -j "$jobs"
