@@ -7,6 +7,7 @@
 #include <iostream>
 #include <limits>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -1103,7 +1104,9 @@ std::ostream& knots::write(std::ostream& os, const knots& k)
 
 void knots::readText(std::istream& is)
 {
-    auto fail = [&](const char* cause, const std::string* text, int nn, int pp) {
+    // A rejected header leaves a small empty vector: the counts it names are
+    // not allocated, since nothing of what they describe has been read.
+    auto fail = [&](const char* cause, const std::string* text, int pp) {
         std::cout << cause << std::endl;
         if (text != nullptr) {
             if (text->empty())
@@ -1111,7 +1114,7 @@ void knots::readText(std::istream& is)
             else
                 std::cout << "s='" << *text << "'" << std::endl;
         }
-        setEmpty(nn, pp);
+        setEmpty(0, pp);
     };
 
     char buffer[128];
@@ -1124,35 +1127,35 @@ void knots::readText(std::istream& is)
         return;
     }
     if (pText.empty() || pText.back() != 'p')
-        return fail("unhealthy cause 2", &pText, 0, 0);
+        return fail("unhealthy cause 2", &pText, 0);
     char c = 0;
     is >> c;
     if (is.fail() || c != '=')
-        return fail("unhealthy cause 3", &pText, 0, 0);
+        return fail("unhealthy cause 3", &pText, 0);
     int degree = -1;
     is >> degree;
     if (is.fail() || degree < 0 || degree > kMaxTextDegree)
-        return fail("unhealthy cause 4", &pText, 0, 0);
+        return fail("unhealthy cause 4", &pText, 0);
 
     buffer[0] = '\0';
     is.get(buffer, sizeof buffer, '=');
     const std::string nText = buffer;
     if (nText.empty() || nText.back() != 'n')
-        return fail("unhealthy cause 5", &nText, 0, degree);
+        return fail("unhealthy cause 5", &nText, degree);
     c = 0;
     is >> c;
     if (is.fail() || c != '=')
-        return fail("unhealthy cause 6", &nText, 0, degree);
+        return fail("unhealthy cause 6", &nText, degree);
     int lastIndex = -1;
     is >> lastIndex;
     if (is.fail() || lastIndex < 0 || lastIndex > kMaxTextIndex)
-        return fail("unhealthy cause 7", nullptr, 0, degree);
+        return fail("unhealthy cause 7", nullptr, degree);
 
     std::string endWord;
     std::string spacingWord;
     is >> std::setw(kMaxWord) >> endWord >> std::setw(kMaxWord) >> spacingWord;
     if (is.fail())
-        return fail("unhealthy cause 8", nullptr, lastIndex, degree);
+        return fail("unhealthy cause 8", nullptr, degree);
     int e = -1;
     for (int k = 0; k < 3; ++k)
         if (sameWordIgnoringCase(endWord, kEndNames[k]))
@@ -1163,11 +1166,11 @@ void knots::readText(std::istream& is)
             s = k;
     if (e < 0) {
         std::cerr << "end Conditions not implemented" << std::endl;
-        setEmpty(lastIndex, degree);
+        setEmpty(0, degree);
         return;
     }
     if (s < 0)
-        return fail("unhealthy cause 8", &spacingWord, lastIndex, degree);
+        return fail("unhealthy cause 8", &spacingWord, degree);
     endCondition = static_cast<EndCondition>(e);
     spacing = static_cast<Spacing>(s);
 
@@ -1175,8 +1178,6 @@ void knots::readText(std::istream& is)
     p = degree;
     distinctCount = 0;
     const int needed = n + p + 2;
-    allocateStore(needed);
-    allocateWork();
 
     // Optional range line; any other word after the header stays in the stream.
     double rangeMin = 0.0;
@@ -1195,12 +1196,17 @@ void knots::readText(std::istream& is)
 
     bool badRecord = false;
     if (spacing == Uniform) {
+        // The short form: the header alone defines the knots.
         buildUniform(lastIndex, degree, 0.0, lastIndex - degree + 1, endCondition);
     } else {
         // Each multiplicity must lie in 1 .. p + 1 (2 for degree 0, whose
         // clamped start knot is double) and the values must ascend; the pairs
-        // must cover every position.
+        // must cover every position. They are gathered first and the store is
+        // sized only once they are all there, so a header naming millions of
+        // knots costs nothing unless the text holds them.
         const int maxMult = std::max(p + 1, 2);
+        std::vector<double> readValues;
+        std::vector<int> readMultiplicities;
         int covered = 0;
         double previous = -std::numeric_limits<double>::infinity();
         while (is.good() && covered < needed) {
@@ -1213,20 +1219,30 @@ void knots::readText(std::istream& is)
                 badRecord = true;
                 break;
             }
-            values[distinctCount] = v;
-            multiplicities[distinctCount] = m;
-            ++distinctCount;
+            readValues.push_back(v);
+            readMultiplicities.push_back(m);
             covered += m;
             previous = v;
         }
         if (covered < needed)
             badRecord = true;
-        if (endCondition == CyclicEnd) {
-            n += p;
-            resizeStore(n + p + 2);
+        if (badRecord || is.fail()) {
+            setEmpty(0, degree);
+        } else {
+            allocateStore(std::max(needed, static_cast<int>(readValues.size())));
+            allocateWork();
+            distinctCount = static_cast<int>(readValues.size());
+            for (int k = 0; k < distinctCount; ++k) {
+                values[k] = readValues[k];
+                multiplicities[k] = readMultiplicities[k];
+            }
+            if (endCondition == CyclicEnd) {
+                n += p;
+                resizeStore(n + p + 2);
+            }
+            rebuildMaps();
+            checkHealth(1);
         }
-        rebuildMaps();
-        checkHealth(1);
     }
 
     if (is.fail() || badRecord) {

@@ -135,6 +135,10 @@ NurbsSurf::NurbsSurf(std::istream& is, bool withHeader)
     delete vKnots;
     vKnots = new knots(1, 1, 0.0, 1.0, knots::ClampedEnd, knots::Uniform);
     allocateStorage();
+    // A record that fails to read leaves this small flat net in place.
+    for (int j = 0; j < 2; ++j)
+        for (int i = 0; i < 2; ++i)
+            setControlPoint(i, j, Vector(3), 1.0);
     readGeometry(is, withHeader);
 }
 
@@ -157,16 +161,12 @@ bool NurbsSurf::readGeometry(std::istream& is, bool withHeader)
     vReversed = false;
     commentLines.setCapacity(0);
 
-    // A failed read leaves consistent knots and net with every point set, so
-    // that evaluating the discarded surface is harmless.
+    // The knots and the net are replaced only once the whole record has been
+    // read: a failed read leaves the surface's previous, consistent knots and
+    // net (for a surface built from a stream, a small flat net), and nothing
+    // is allocated for a net whose point lines never came.
     auto fail = [this]() {
         valid = false;
-        for (int k = 0; k < controlNetSize; ++k) {
-            if (controlNet[k].n != dimension + 1) {
-                controlNet[k] = Vector(dimension + 1);
-                controlNet[k][dimension] = 1.0;
-            }
-        }
         return false;
     };
 
@@ -256,23 +256,18 @@ bool NurbsSurf::readGeometry(std::istream& is, bool withHeader)
         return fail();
     }
 
-    // A fresh net for the knots read; fit state and constraints start afresh.
-    release();
-    uKnots = u.release();
-    vKnots = v.release();
-    allocateStorage();
-    for (std::unique_ptr<CConstraint>& constraint : readConstraints)
-        addConstraint(constraint.release());
-    if (reverseUFlag)
-        reverseU();
-    if (reverseVFlag)
-        reverseV();
-
-    // Control-point lines "P i,j = [ x, y, z ] w", in any order.
-    const int nU = getUCount();
-    const int nV = getVCount();
-    std::vector<char> isSet(static_cast<std::size_t>(nU) * nV, 0);
-    for (long k = 0; k < static_cast<long>(nU) * nV; ++k) {
+    // Control-point lines "P i,j = [ x, y, z ] w", in any order, gathered
+    // before the net is built: the net is sized by the knots, and memory is
+    // spent on it only when the text holds every one of its points.
+    struct PointLine {
+        int i, j;
+        double x, y, z, w;
+    };
+    const int nU = static_cast<int>(nUread);
+    const int nV = static_cast<int>(nVread);
+    const long pointCount = nUread * nVread;
+    std::vector<PointLine> lines;
+    for (long k = 0; k < pointCount; ++k) {
         if (!(is >> c) || c != 'P') {
             std::cout << "c!= 'P' "
                       << "'" << c << "' id=" << (id.text != nullptr ? id.text : "") << std::endl;
@@ -307,9 +302,11 @@ bool NurbsSurf::readGeometry(std::istream& is, bool withHeader)
                       << nV << " points." << std::endl;
             return fail();
         }
-        setControlPoint(i, j, point, w);
-        isSet[static_cast<std::size_t>(i) + static_cast<std::size_t>(nU) * j] = 1;
+        lines.push_back({i, j, point[0], point[1], point[2], w});
     }
+    std::vector<char> isSet(static_cast<std::size_t>(pointCount), 0);
+    for (const PointLine& line : lines)
+        isSet[static_cast<std::size_t>(line.i) + static_cast<std::size_t>(nU) * line.j] = 1;
     for (int j = 0; j < nV; ++j) {
         for (int i = 0; i < nU; ++i) {
             if (!isSet[static_cast<std::size_t>(i) + static_cast<std::size_t>(nU) * j]) {
@@ -317,6 +314,25 @@ bool NurbsSurf::readGeometry(std::istream& is, bool withHeader)
                 return fail();
             }
         }
+    }
+
+    // A fresh net for the knots read; fit state and constraints start afresh.
+    release();
+    uKnots = u.release();
+    vKnots = v.release();
+    allocateStorage();
+    for (std::unique_ptr<CConstraint>& constraint : readConstraints)
+        addConstraint(constraint.release());
+    if (reverseUFlag)
+        reverseU();
+    if (reverseVFlag)
+        reverseV();
+    Vector xyz(3);
+    for (const PointLine& line : lines) {
+        xyz[0] = line.x;
+        xyz[1] = line.y;
+        xyz[2] = line.z;
+        setControlPoint(line.i, line.j, xyz, line.w);
     }
 
     if (is.fail()) {

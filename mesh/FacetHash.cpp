@@ -13,12 +13,13 @@
 #include <iostream>
 #include <vector>
 
-namespace Mesh {
-
-bool lessHitDistance(const CBaseMesh::CBaseHitInfo* a, const CBaseMesh::CBaseHitInfo* b)
+bool lessByThirdDouble(const Mesh::CBaseMesh::CBaseHitInfo* a,
+                       const Mesh::CBaseMesh::CBaseHitInfo* b)
 {
     return a->distance < b->distance;
 }
+
+namespace Mesh {
 
 void sortHits(CBaseMesh::CBaseHitInfo** items, int n)
 {
@@ -26,7 +27,7 @@ void sortHits(CBaseMesh::CBaseHitInfo** items, int n)
         return;
     std::stable_sort(items, items + n,
                      [](const CBaseMesh::CBaseHitInfo* a, const CBaseMesh::CBaseHitInfo* b) {
-                         return lessHitDistance(a, b);
+                         return ::lessByThirdDouble(a, b);
                      });
 }
 
@@ -311,7 +312,9 @@ bool CBaseMesh::rayFacetHit(int i, CBaseHitInfo& hit, bool bothSides, double tol
 CBaseMesh::CBaseHitInfo* CBaseMesh::addHit(Kor::Set<CBaseHitInfo>& hits, const CBaseHitInfo& h)
 {
     int index = -1;
-    if (hits.find(&h, index, &lessHitDistance))
+    if (hits.find(&h, index, [](const CBaseHitInfo* a, const CBaseHitInfo* b) {
+            return ::lessByThirdDouble(a, b);
+        }))
         return hits.items[index];
     return hits.insertAt(new CBaseHitInfo(h), index);
 }

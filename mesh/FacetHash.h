@@ -17,11 +17,14 @@
 
 #include "mesh/BaseMesh.h"
 
-namespace Mesh {
-
 // Order of hit records by their distance along the ray; records with equal
-// distances are the same hit for a hit set.
-bool lessHitDistance(const CBaseMesh::CBaseHitInfo* a, const CBaseMesh::CBaseHitInfo* b);
+// distances are the same hit for a hit set. An overload of the foundation's
+// comparison of records by their third double: a hit's distance is its own
+// field, not the third double of its storage.
+bool lessByThirdDouble(const Mesh::CBaseMesh::CBaseHitInfo* a,
+                       const Mesh::CBaseMesh::CBaseHitInfo* b);
+
+namespace Mesh {
 
 // Orders items[0..n) by ascending distance, keeping the order of equal
 // distances. Does nothing for n < 2 or null items.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <iomanip>
 #include <random>
 #include <sstream>
@@ -718,4 +719,31 @@ TEST(Knots, QueriesAndFreeFunctions)
     EXPECT_EQ(index, 1);
     argMax(Vector(), &index);
     EXPECT_EQ(index, -1);
+}
+
+// Kept fuzzer inputs whose header names millions of knots that the text does
+// not hold: the store must not be sized before the knots are read, and a
+// rejected header allocates nothing.
+TEST(Knots, HeaderCountsAllocateNothingBeforeTheirKnotsAreRead)
+{
+    const struct {
+        const char* file;
+        const char* message;
+    } cases[] = {
+        {"nonuniform-count-without-pairs", "unhealthy cause 9\n"},
+        {"rejected-header-with-large-count", "unhealthy cause 8\ns='Bogus'\n"},
+    };
+    for (const auto& c : cases) {
+        std::ifstream in(std::string(MW_SOURCE_DIR "/tests/data/fuzz/knots/") + c.file,
+                         std::ios::binary);
+        ASSERT_TRUE(in.is_open()) << c.file;
+        testing::internal::CaptureStdout();
+        knots k(in);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.message) << c.file;
+        EXPECT_FALSE(k.isHealthy);
+        EXPECT_LE(k.values.n, k.p + 2) << c.file;
+        EXPECT_LE(k.positionToDistinct.count, k.p + 2) << c.file;
+        double t = 0.5;
+        k.basisFunctions(k.clampToKnots(t), t);
+    }
 }
