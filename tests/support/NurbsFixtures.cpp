@@ -1,0 +1,43 @@
+#include "NurbsFixtures.h"
+
+#include "foundation/KorList.h"
+#include "geometry/Knots.h"
+
+#include <cmath>
+
+std::unique_ptr<Fenwo::NurbsSurf> clampedCurve(const std::vector<Vector>& controlPoints, int degree,
+                                               double t0, double t1)
+{
+    const int n = static_cast<int>(controlPoints.size()) - 1;
+    auto curve = std::make_unique<Fenwo::NurbsSurf>(
+        knots(n, degree, t0, t1, knots::ClampedEnd, knots::Uniform));
+    for (int i = 0; i <= n; ++i)
+        curve->setControlPoint(i, 0, controlPoints[i], 1.0);
+    return curve;
+}
+
+std::unique_ptr<Fenwo::NurbsSurf> rationalArc(const Vector& centre, const Vector& x,
+                                              const Vector& y, double radius, int quarters)
+{
+    Kor::List<double> positions;
+    for (int k = 0; k < 3; ++k)
+        positions.append(0.0);
+    for (int q = 1; q < quarters; ++q) {
+        positions.append(double(q) / quarters);
+        positions.append(double(q) / quarters);
+    }
+    for (int k = 0; k < 3; ++k)
+        positions.append(1.0);
+    auto arc = std::make_unique<Fenwo::NurbsSurf>(knots(positions, 2 * quarters, 2));
+    for (int q = 0; q <= quarters; ++q) {
+        const double a = q * M_PI / 2;
+        arc->setControlPoint(2 * q, 0, centre + radius * (std::cos(a) * x + std::sin(a) * y), 1.0);
+        if (q == quarters)
+            break;
+        const double b = (q + 1) * M_PI / 2;
+        const Vector corner =
+            centre + radius * ((std::cos(a) + std::cos(b)) * x + (std::sin(a) + std::sin(b)) * y);
+        arc->setControlPoint(2 * q + 1, 0, corner, std::sqrt(0.5));
+    }
+    return arc;
+}
