@@ -1,0 +1,448 @@
+#include "platform/on/Archive.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+// Deflate never expands less than about 1:1032, so a stored size above this
+// many bytes per compressed byte cannot be genuine; refusing it bounds what
+// a reader allocates for a forged size field.
+constexpr std::uint64_t maximumInflationRatio = 1040;
+constexpr std::uint64_t compressedSlack = 64;
+
+// zlib counts in 32-bit pieces; larger buffers go through in steps.
+constexpr std::size_t zlibStep = std::size_t(1) << 30;
+
+std::uint32_t crcOf(const void* data, std::size_t size)
+{
+    uLong crc = crc32(0L, Z_NULL, 0);
+    const Bytef* p = static_cast<const Bytef*>(data);
+    while (size > 0) {
+        std::size_t step = std::min(size, zlibStep);
+        crc = crc32(crc, p, static_cast<uInt>(step));
+        p += step;
+        size -= step;
+    }
+    return static_cast<std::uint32_t>(crc);
+}
+
+bool deflateAll(const void* data, std::size_t size, std::vector<unsigned char>& out)
+{
+    z_stream z{};
+    if (deflateInit(&z, Z_DEFAULT_COMPRESSION) != Z_OK)
+        return false;
+    out.resize(static_cast<std::size_t>(deflateBound(&z, static_cast<uLong>(size))) + 64);
+    const Bytef* in = static_cast<const Bytef*>(data);
+    std::size_t inLeft = size;
+    std::size_t produced = 0;
+    int status = Z_OK;
+    while (status == Z_OK) {
+        if (z.avail_in == 0 && inLeft > 0) {
+            std::size_t step = std::min(inLeft, zlibStep);
+            z.next_in = const_cast<Bytef*>(in);
+            z.avail_in = static_cast<uInt>(step);
+            in += step;
+            inLeft -= step;
+        }
+        if (out.size() - produced < 64)
+            out.resize(out.size() * 2);
+        std::size_t room = std::min(out.size() - produced, zlibStep);
+        z.next_out = out.data() + produced;
+        z.avail_out = static_cast<uInt>(room);
+        status = deflate(&z, inLeft == 0 ? Z_FINISH : Z_NO_FLUSH);
+        produced += room - z.avail_out;
+        if (status == Z_BUF_ERROR)
+            status = Z_OK; // no progress possible this turn: more room follows
+    }
+    deflateEnd(&z);
+    out.resize(produced);
+    return status == Z_STREAM_END;
+}
+
+// Inflates exactly `size` bytes; false when the stream is corrupt, ends
+// early, holds more or leaves input unread. Once the output is full, one
+// probe byte of room lets zlib finish the stream or reveal extra data.
+bool inflateAll(const std::vector<unsigned char>& in, void* out, std::size_t size)
+{
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK)
+        return false;
+    const Bytef* src = in.data();
+    std::size_t inLeft = in.size();
+    Bytef* dst = static_cast<Bytef*>(out);
+    std::size_t outLeft = size;
+    unsigned char probe = 0;
+    bool probing = false;
+    bool ended = false;
+    for (;;) {
+        if (z.avail_in == 0 && inLeft > 0) {
+            std::size_t step = std::min(inLeft, zlibStep);
+            z.next_in = const_cast<Bytef*>(src);
+            z.avail_in = static_cast<uInt>(step);
+            src += step;
+            inLeft -= step;
+        }
+        if (z.avail_out == 0) {
+            if (outLeft > 0) {
+                std::size_t step = std::min(outLeft, zlibStep);
+                z.next_out = dst;
+                z.avail_out = static_cast<uInt>(step);
+                dst += step;
+                outLeft -= step;
+            } else if (!probing) {
+                z.next_out = &probe;
+                z.avail_out = 1;
+                probing = true;
+            } else {
+                break; // the probe byte was written: more data than stored
+            }
+        }
+        int status = inflate(&z, Z_NO_FLUSH);
+        if (status == Z_STREAM_END) {
+            ended = true;
+            break;
+        }
+        bool canGoOn = status == Z_OK || (status == Z_BUF_ERROR && z.avail_out == 0) ||
+                       (status == Z_BUF_ERROR && z.avail_in == 0 && inLeft > 0);
+        if (!canGoOn)
+            break;
+    }
+    bool complete = ended && outLeft == 0 && z.avail_out == (probing ? 1u : 0u) &&
+                    z.avail_in == 0 && inLeft == 0;
+    inflateEnd(&z);
+    return complete;
+}
+
+} // namespace
+
+bool ON_BinaryArchive::writeUnsigned(int bytes, std::uint64_t value)
+{
+    unsigned char b[8];
+    for (int i = 0; i < bytes; ++i)
+        b[i] = static_cast<unsigned char>(value >> (8 * i));
+    return WriteByte(static_cast<std::size_t>(bytes), b);
+}
+
+bool ON_BinaryArchive::readUnsigned(int bytes, std::uint64_t& value)
+{
+    unsigned char b[8];
+    if (!ReadByte(static_cast<std::size_t>(bytes), b))
+        return false;
+    std::uint64_t v = 0;
+    for (int i = 0; i < bytes; ++i)
+        v |= std::uint64_t(b[i]) << (8 * i);
+    value = v;
+    return true;
+}
+
+bool ON_BinaryArchive::WriteByte(std::size_t count, const void* bytes)
+{
+    if (!WriteMode() || (count > 0 && !bytes))
+        return false;
+    return count == 0 || writeBytes(count, bytes);
+}
+
+bool ON_BinaryArchive::ReadByte(std::size_t count, void* bytes)
+{
+    if (!ReadMode() || (count > 0 && !bytes) || count > BytesLeft())
+        return false;
+    return count == 0 || readBytes(count, bytes);
+}
+
+bool ON_BinaryArchive::WriteInt(int value)
+{
+    return writeUnsigned(4, static_cast<std::uint32_t>(value));
+}
+
+bool ON_BinaryArchive::ReadInt(int* value)
+{
+    std::uint64_t v;
+    if (!value || !readUnsigned(4, v))
+        return false;
+    *value = static_cast<int>(static_cast<std::uint32_t>(v));
+    return true;
+}
+
+bool ON_BinaryArchive::WriteInt64(std::int64_t value)
+{
+    return writeUnsigned(8, static_cast<std::uint64_t>(value));
+}
+
+bool ON_BinaryArchive::ReadInt64(std::int64_t* value)
+{
+    std::uint64_t v;
+    if (!value || !readUnsigned(8, v))
+        return false;
+    *value = static_cast<std::int64_t>(v);
+    return true;
+}
+
+bool ON_BinaryArchive::WriteDouble(double value)
+{
+    std::uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return writeUnsigned(8, bits);
+}
+
+bool ON_BinaryArchive::ReadDouble(double* value)
+{
+    std::uint64_t bits;
+    if (!value || !readUnsigned(8, bits))
+        return false;
+    std::memcpy(value, &bits, sizeof bits);
+    return true;
+}
+
+bool ON_BinaryArchive::WriteUuid(const ON_UUID& id)
+{
+    return writeUnsigned(4, id.Data1) && writeUnsigned(2, id.Data2) && writeUnsigned(2, id.Data3) &&
+           WriteByte(8, id.Data4);
+}
+
+bool ON_BinaryArchive::ReadUuid(ON_UUID& id)
+{
+    if (!ReadMode() || BytesLeft() < 16)
+        return false;
+    std::uint64_t d1, d2, d3;
+    ON_UUID read;
+    if (!readUnsigned(4, d1) || !readUnsigned(2, d2) || !readUnsigned(2, d3) ||
+        !ReadByte(8, read.Data4))
+        return false;
+    read.Data1 = static_cast<std::uint32_t>(d1);
+    read.Data2 = static_cast<std::uint16_t>(d2);
+    read.Data3 = static_cast<std::uint16_t>(d3);
+    id = read;
+    return true;
+}
+
+bool ON_BinaryArchive::WriteString(const ON_wString& text)
+{
+    std::string utf8 = text.ToUtf8();
+    if (utf8.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
+        return false;
+    return WriteInt(static_cast<int>(utf8.size())) && WriteByte(utf8.size(), utf8.data());
+}
+
+bool ON_BinaryArchive::ReadString(ON_wString& text)
+{
+    std::size_t start = CurrentPosition();
+    int count = 0;
+    if (!ReadInt(&count))
+        return false;
+    if (count < 0 || static_cast<std::size_t>(count) > BytesLeft()) {
+        SeekFromStart(start);
+        return false;
+    }
+    std::string utf8(static_cast<std::size_t>(count), '\0');
+    if (!ReadByte(utf8.size(), utf8.data())) {
+        SeekFromStart(start);
+        return false;
+    }
+    text = ON_wString(OnSubset::utf8ToWide(utf8.data(), utf8.size()));
+    return true;
+}
+
+bool ON_BinaryArchive::WriteCompressedBuffer(std::size_t size, const void* data)
+{
+    if (!WriteMode() || (size > 0 && !data))
+        return false;
+    if (size == 0)
+        return writeUnsigned(8, 0);
+    std::vector<unsigned char> packed;
+    if (!deflateAll(data, size, packed))
+        return false;
+    return writeUnsigned(8, size) && writeUnsigned(4, crcOf(data, size)) &&
+           writeUnsigned(8, packed.size()) && WriteByte(packed.size(), packed.data());
+}
+
+bool ON_BinaryArchive::readCompressedHeader(CompressedHeader& header)
+{
+    std::uint64_t size = 0, crc = 0, packed = 0;
+    if (!readUnsigned(8, size))
+        return false;
+    if (size > 0) {
+        if (!readUnsigned(4, crc) || !readUnsigned(8, packed))
+            return false;
+        if (packed == 0 || packed > BytesLeft() ||
+            size > packed * maximumInflationRatio + compressedSlack ||
+            size > std::numeric_limits<std::size_t>::max())
+            return false;
+    }
+    header.size = size;
+    header.crc = static_cast<std::uint32_t>(crc);
+    header.compressedSize = packed;
+    return true;
+}
+
+bool ON_BinaryArchive::ReadCompressedBufferSize(std::size_t* size)
+{
+    if (!size || !ReadMode())
+        return false;
+    std::size_t start = CurrentPosition();
+    CompressedHeader header;
+    bool ok = readCompressedHeader(header);
+    SeekFromStart(start);
+    if (ok)
+        *size = static_cast<std::size_t>(header.size);
+    return ok;
+}
+
+bool ON_BinaryArchive::ReadCompressedBuffer(std::size_t size, void* buffer, int* crcFailed)
+{
+    if (!ReadMode() || (size > 0 && !buffer))
+        return false;
+    std::size_t start = CurrentPosition();
+    CompressedHeader header;
+    if (!readCompressedHeader(header) || header.size != size) {
+        SeekFromStart(start);
+        return false;
+    }
+    if (crcFailed)
+        *crcFailed = 0;
+    if (size == 0)
+        return true;
+    std::vector<unsigned char> packed(static_cast<std::size_t>(header.compressedSize));
+    if (!ReadByte(packed.size(), packed.data())) {
+        SeekFromStart(start);
+        return false;
+    }
+    bool good = inflateAll(packed, buffer, size) && crcOf(buffer, size) == header.crc;
+    if (!good) {
+        std::memset(buffer, 0, size);
+        if (crcFailed)
+            *crcFailed = 1;
+    }
+    return true;
+}
+
+ON_MemoryArchive::ON_MemoryArchive(const void* bytes, std::size_t size) : ON_BinaryArchive(ON::read)
+{
+    if (bytes && size > 0) {
+        const unsigned char* p = static_cast<const unsigned char*>(bytes);
+        m_bytes.assign(p, p + size);
+    }
+}
+
+ON_MemoryArchive::ON_MemoryArchive(std::vector<unsigned char> bytes)
+    : ON_BinaryArchive(ON::read), m_bytes(std::move(bytes))
+{
+}
+
+bool ON_MemoryArchive::SeekFromStart(std::size_t offset)
+{
+    if (offset > m_bytes.size())
+        return false;
+    m_position = offset;
+    return true;
+}
+
+std::size_t ON_MemoryArchive::BytesLeft() const
+{
+    return ReadMode() ? m_bytes.size() - m_position : 0;
+}
+
+bool ON_MemoryArchive::readBytes(std::size_t count, void* bytes)
+{
+    if (count > m_bytes.size() - m_position)
+        return false;
+    std::memcpy(bytes, m_bytes.data() + m_position, count);
+    m_position += count;
+    return true;
+}
+
+bool ON_MemoryArchive::writeBytes(std::size_t count, const void* bytes)
+{
+    const unsigned char* p = static_cast<const unsigned char*>(bytes);
+    std::size_t overlap = std::min(count, m_bytes.size() - m_position);
+    if (overlap > 0)
+        std::memcpy(m_bytes.data() + m_position, p, overlap);
+    m_bytes.insert(m_bytes.end(), p + overlap, p + count);
+    m_position += count;
+    return true;
+}
+
+ON_BinaryFile::ON_BinaryFile(ON::archive_mode mode, FILE* file)
+    : ON_BinaryArchive(file ? mode : ON::unset_archive_mode), m_file(file)
+{
+    if (!m_file)
+        return;
+    long here = std::ftell(m_file);
+    m_start = here > 0 ? static_cast<std::size_t>(here) : 0;
+    if (ReadMode() && std::fseek(m_file, 0, SEEK_END) == 0) {
+        long end = std::ftell(m_file);
+        m_end = end > 0 ? static_cast<std::size_t>(end) : 0;
+        std::fseek(m_file, static_cast<long>(m_start), SEEK_SET);
+    }
+}
+
+std::size_t ON_BinaryFile::CurrentPosition() const
+{
+    long here = m_file ? std::ftell(m_file) : 0;
+    return here > static_cast<long>(m_start) ? static_cast<std::size_t>(here) - m_start : 0;
+}
+
+bool ON_BinaryFile::SeekFromStart(std::size_t offset)
+{
+    if (!m_file || (ReadMode() && m_start + offset > m_end))
+        return false;
+    return std::fseek(m_file, static_cast<long>(m_start + offset), SEEK_SET) == 0;
+}
+
+std::size_t ON_BinaryFile::BytesLeft() const
+{
+    if (!ReadMode())
+        return 0;
+    std::size_t here = m_start + CurrentPosition();
+    return here < m_end ? m_end - here : 0;
+}
+
+bool ON_BinaryFile::readBytes(std::size_t count, void* bytes)
+{
+    std::size_t start = CurrentPosition();
+    if (std::fread(bytes, 1, count, m_file) == count)
+        return true;
+    SeekFromStart(start);
+    return false;
+}
+
+bool ON_BinaryFile::writeBytes(std::size_t count, const void* bytes)
+{
+    return std::fwrite(bytes, 1, count, m_file) == count;
+}
+
+ON_BoundedArchive::ON_BoundedArchive(ON_BinaryArchive& parent, std::size_t length)
+    : ON_BinaryArchive(parent.ReadMode() ? ON::read : ON::unset_archive_mode), m_parent(parent),
+      m_start(parent.CurrentPosition()), m_length(std::min(length, parent.BytesLeft()))
+{
+}
+
+std::size_t ON_BoundedArchive::CurrentPosition() const
+{
+    std::size_t here = m_parent.CurrentPosition();
+    return here > m_start ? here - m_start : 0;
+}
+
+bool ON_BoundedArchive::SeekFromStart(std::size_t offset)
+{
+    return offset <= m_length && m_parent.SeekFromStart(m_start + offset);
+}
+
+std::size_t ON_BoundedArchive::BytesLeft() const
+{
+    std::size_t here = CurrentPosition();
+    return ReadMode() && here < m_length ? m_length - here : 0;
+}
+
+bool ON_BoundedArchive::readBytes(std::size_t count, void* bytes)
+{
+    return count <= BytesLeft() && m_parent.ReadByte(count, bytes);
+}
+
+bool ON_BoundedArchive::writeBytes(std::size_t, const void*)
+{
+    return false;
+}
