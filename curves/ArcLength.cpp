@@ -1,6 +1,8 @@
 #include "curves/ArcLength.h"
 
 #include "curves/SubCurves.h"
+#include "geometry/Interval.h"
+#include "geometry/NumericRoutines.h"
 #include "geometry/NurbsSurf.h"
 #include "geometry/ParametricGeometry.h"
 
@@ -247,4 +249,24 @@ double CArcLengthParametrisation::interpolateTable(double t) const
     }
     // Only a table given with unordered parameters gets here.
     return 1.0;
+}
+
+double curveLengthBetween(CParametricGeometry& curve, double a, double b)
+{
+    Vector samples;
+    curve.getUSampleParameters(samples);
+    samples = refineValues(samples, 5);
+    if (samples.n < 10)
+        samples = refineValues(samples, 3);
+    const Interval range(a, b);
+    Kor::List<double> cuts;
+    cuts.append(range.min);
+    for (int i = 0; i < samples.n; ++i)
+        if (range.contains(samples[i]))
+            cuts.append(samples[i]);
+    cuts.append(range.max);
+    double length = 0.0;
+    for (int k = 1; k < cuts.count; ++k)
+        length += gaussLegendreLength(curve, cuts[k - 1], cuts[k], 5);
+    return length;
 }

@@ -93,3 +93,9 @@ double sampledCurveLength(CParametricGeometry* curve, int n, bool hermite);
 // Appends n + 1 equally spaced parameters of the geometry's u domain to out
 // and returns n; 0 with nothing appended for n < 1 or a null geometry.
 int sampleDomainUniform(CParametricGeometry* geometry, Kor::List<double>& out, int n);
+
+// Arc length of the curve between the parameters a and b (in either order):
+// the curve's sample parameters refined five-fold (and three-fold more when
+// fewer than 10 result) split [min(a, b), max(a, b)], and each piece is
+// measured by the 5-point Gauss-Legendre rule. 0 for a = b.
+double curveLengthBetween(CParametricGeometry& curve, double a, double b);

@@ -1,6 +1,7 @@
 #include "curves/CurveInterpolation.h"
 
 #include "curves/Projections.h"
+#include "curves/StartValues.h"
 #include "curves/SubCurves.h"
 #include "foundation/Logging.h"
 #include "foundation/Vector.h"
@@ -13,7 +14,6 @@
 #include <cmath>
 #include <fstream>
 #include <iostream>
-#include <limits>
 #include <memory>
 #include <vector>
 
@@ -23,9 +23,6 @@ namespace {
 constexpr int kKeepParameters = 5;
 // Iteration limit of the parameter refinement on the base curve.
 constexpr int kInversionIterations = 30;
-// Samples per control point when looking for the start of the march around a
-// closed base curve.
-constexpr int kStartSamplesPerControlPoint = 16;
 
 // The first three coordinates of a fit point, missing ones 0.
 Vector coordinatesOf(const CFitPoint& fp)
@@ -54,28 +51,6 @@ std::unique_ptr<Fenwo::NurbsSurf> controlPolygonCurve(const knots& k,
     return curve;
 }
 
-// Parameter of the curve sample nearest to p: the start of the march around a
-// closed curve, refined by the projection that follows.
-double nearestSampleParameter(Fenwo::NurbsSurf& curve, const Vector& p)
-{
-    const Interval domain = curve.getDomain(0);
-    const int samples = std::max(kStartSamplesPerControlPoint * curve.getUCount(), 2);
-    double best = domain.min;
-    double bestDist2 = std::numeric_limits<double>::infinity();
-    for (int s = 0; s <= samples; ++s) {
-        const double t = domain.min + (domain.max - domain.min) * s / samples;
-        const Vector q = curve.getPoint(t, 0.0);
-        double d2 = 0.0;
-        for (int d = 0; d < 3 && d < q.n; ++d)
-            d2 += (q[d] - p[d]) * (q[d] - p[d]);
-        if (d2 < bestDist2) {
-            bestDist2 = d2;
-            best = t;
-        }
-    }
-    return best;
-}
-
 // Moves the parameters onto the closest points of the base curve. A closed
 // curve is walked around from the first point so that every point finds the
 // branch of the loop that follows its predecessor, not the nearest one.
@@ -83,7 +58,8 @@ void improveParametersOnBase(const knots& k, IndexSubset<CFitPoint>& points, boo
 {
     std::unique_ptr<Fenwo::NurbsSurf> base = controlPolygonCurve(k, points);
     if (closed) {
-        double t = nearestSampleParameter(*base, coordinatesOf(points[0]));
+        double t = base->getUMin();
+        startParameterOnCurve(*base, coordinatesOf(points[0]), t);
         setParameter(points[0], t);
         for (int i = 0; i < points.count; ++i) {
             projectPointOnCurve(base.get(), coordinatesOf(points[i]), t);

@@ -1,16 +1,27 @@
 #include "curves/CurveProjection.h"
 
+#include "curves/CurveApproximation.h"
+
 #include <memory>
 
 Fenwo::NurbsSurf* projectCurveToPlane(CParametricGeometry* g, const CPlane& plane)
 {
     if (g == nullptr || g->getDimension() != 3)
         return nullptr;
-    // Other curves would first be approximated by a NURBS curve with a check
-    // of its length; that approximation is not available yet.
-    const auto* nurbs = dynamic_cast<const Fenwo::NurbsSurf*>(g);
-    if (nurbs == nullptr)
-        return nullptr;
+    // Any other curve is projected through a NURBS approximation of it.
+    std::unique_ptr<Fenwo::NurbsSurf> approximation;
+    const Fenwo::NurbsSurf* nurbs = asNurbsSurf(g);
+    if (nurbs == nullptr) {
+        CurveApproximationSettings settings;
+        settings.samplesPerInterval = 3;
+        settings.fixEnds = true;
+        settings.tangents = true;
+        approximation.reset(
+            approximateCurveWithLengthCheck(g, 0.005, settings, false, nullptr, nullptr));
+        nurbs = approximation.get();
+        if (nurbs == nullptr)
+            return nullptr;
+    }
 
     // Feet on the plane need a unit normal; the caller's plane may have any.
     const double length = norm(plane.normal);

@@ -13,7 +13,8 @@
 
 // The projection of g onto the plane (orthogonal to the plane's normal, of
 // any non-zero length) as a new NURBS object with the same knots and weights.
+// Any other curve is first approximated by a NURBS curve (tolerance 0.005,
+// degree 3, ends kept, tangents followed) and the approximation projected.
 // Null for a null g, a zero normal, a g whose points do not have three
-// coordinates, or a g that is not a NURBS curve or surface (such curves
-// cannot be approximated by a NURBS curve here yet).
+// coordinates, or when the approximation fails.
 Fenwo::NurbsSurf* projectCurveToPlane(CParametricGeometry* g, const CPlane& plane);

@@ -7,6 +7,7 @@
 #include "curves/CurveOperations.h"
 #include "curves/PolylineToNurbs.h"
 #include "curves/Projections.h"
+#include "curves/StartValues.h"
 #include "curves/SubCurves.h"
 #include "foundation/PointSequence.h"
 #include "geometry/NurbsSurf.h"
@@ -24,47 +25,6 @@ namespace {
 Vector uvPoint(double u, double v)
 {
     return Vector(u, v, 0.0);
-}
-
-// Start parameters for the projection of the first sample: the nearest of an
-// (n + 1) x (n + 1) grid of surface points.
-void startParametersFromGrid(NurbsSurf* surface, const Vector& p, int n, double& u, double& v)
-{
-    const Interval U = surface->getDomain(0), V = surface->getDomain(1);
-    double best = -1.0;
-    u = U.min;
-    v = V.min;
-    for (int i = 0; i <= n; ++i)
-        for (int j = 0; j <= n; ++j) {
-            const double su = U.min + (U.max - U.min) * i / n;
-            const double sv = V.min + (V.max - V.min) * j / n;
-            const double d = normSquared(surface->getPoint(su, sv) - p);
-            if (std::isfinite(d) && (best < 0.0 || d < best)) {
-                best = d;
-                u = su;
-                v = sv;
-            }
-        }
-}
-
-// The parameter-plane step that keeps the 3-D deviation within tol3 all along
-// the poly-line: tol3 times the smallest ratio of uv step to 3-D step. The
-// smallest ratio is where the surface stretches the parameter plane most, so
-// the choice is safe for every sample. tol3 when no step is measurable.
-double uvToleranceAlongPolyline(const CFitPointArray& points, double tol3)
-{
-    double ratio = -1.0;
-    for (int i = 1; i < points.getCount(); ++i) {
-        const double d3 = norm(points[i].Point - points[i - 1].Point);
-        const double du = points[i].uv[0] - points[i - 1].uv[0];
-        const double dv = points[i].uv[1] - points[i - 1].uv[1];
-        const double duv = std::sqrt(du * du + dv * dv);
-        if (!(d3 > 1e-12) || !(duv > 0.0) || !std::isfinite(duv))
-            continue;
-        if (ratio < 0.0 || duv / d3 < ratio)
-            ratio = duv / d3;
-    }
-    return ratio > 0.0 ? tol3 * ratio : tol3;
 }
 
 // Interpolates the thinned points of `pts` (all of them).
@@ -283,7 +243,7 @@ NurbsSurf* buildPCurve(CParametricGeometry* curve, NurbsSurf* surface, bool inte
         removeAt(points, points.getCount() - 1);
 
     double u = 0.0, v = 0.0;
-    startParametersFromGrid(surface, points[0].Point, 10, u, v);
+    startParametersOnSurface(surface, u, v, points[0].Point, 10);
     for (CFitPoint& fp : points) {
         projectPointOnSurface(surface, fp.Point, u, v);
         fp.uv[0] = u;
@@ -291,7 +251,7 @@ NurbsSurf* buildPCurve(CParametricGeometry* curve, NurbsSurf* surface, bool inte
     }
     IndexSubset<CFitPoint> all(points);
     all.selectAll();
-    const double tol2 = std::max(0.25 * uvToleranceAlongPolyline(points, 0.001), 5e-6);
+    const double tol2 = std::max(0.25 * uvToleranceAlongPoints(surface, all, 0.001), 5e-6);
 
     NurbsSurf* result = fitUVPointsAcrossSeams(surface, closed, all, true, tol2, degree);
     if (result == nullptr) {

@@ -38,3 +38,9 @@ Fenwo::NurbsSurf* facetCurveToPolyline(CParametricGeometry* curve, double tol,
     }
     return makePolylineCurve(curve, params);
 }
+
+Fenwo::NurbsSurf* makeSegmentCurve(const CVertex<float, 3>& a, const CVertex<float, 3>& b)
+{
+    const Vector from(a.data, 3), to(b.data, 3);
+    return makeCurve(from.data, to.data);
+}

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "foundation/KorList.h"
+#include "foundation/Vertex.h"
 
 class CParametricGeometry;
 namespace Fenwo {
@@ -29,3 +30,6 @@ Fenwo::NurbsSurf* makePolylineCurve(CParametricGeometry* curve, const Kor::List<
 Fenwo::NurbsSurf* facetCurveToPolyline(CParametricGeometry* curve, double tol,
                                        Kor::List<double>* tList = nullptr, int maxFacets = 2000,
                                        double maxLength = -1.0);
+
+// A new degree-1 curve on [0, 1] from a to b (makeCurve), owned by the caller.
+Fenwo::NurbsSurf* makeSegmentCurve(const CVertex<float, 3>& a, const CVertex<float, 3>& b);

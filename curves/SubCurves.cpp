@@ -1,6 +1,7 @@
 #include "curves/SubCurves.h"
 
 #include "curves/Projections.h"
+#include "curves/StartValues.h"
 #include "foundation/Progress.h"
 #include "geometry/NurbsSurf.h"
 
@@ -38,28 +39,6 @@ int closerSpanOf(const knots& k, double t)
 bool isCurveLike(const NurbsSurf& s)
 {
     return s.vKnots == nullptr || s.vKnots->n == 0;
-}
-
-// Nearest of a few hundred samples of the curve to point: the start value
-// of the projection of a point onto a curve.
-double sampledStartParameter(NurbsSurf& curve, const Vector& point)
-{
-    const double a = curve.getUMin();
-    const double b = curve.getUMax();
-    const int samples = std::max(64, 16 * curve.getUCount());
-    double best = a;
-    double bestD2 = -1.0;
-    Vector q;
-    for (int i = 0; i <= samples; ++i) {
-        const double t = a + (b - a) * i / samples;
-        curve.evaluatePoint(q, t, 0.0);
-        const double d2 = squaredDistance(q, point);
-        if (bestD2 < 0.0 || d2 < bestD2) {
-            bestD2 = d2;
-            best = t;
-        }
-    }
-    return best;
 }
 
 double pointScale(const Vector& p)
@@ -175,7 +154,8 @@ NurbsSurf* wrappedSubCurve(NurbsSurf* curve, double t1, double t2)
     const double tol = 1e-12 * pointScale(target);
     if (!(t >= copy->getUMin() && t <= copy->getUMax()) ||
         std::sqrt(squaredDistance(q, target)) > tol) {
-        t = sampledStartParameter(*copy, target);
+        t = copy->getUMin();
+        startParameterOnCurve(*copy, target, t);
         if (projectPointOnCurve(copy.get(), target, t) < 0.0f)
             return nullptr;
     }

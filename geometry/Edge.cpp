@@ -7,7 +7,7 @@ CEdge::~CEdge()
     delete curve;
 }
 
-CLoop::~CLoop()
+CEdgeLoop::~CEdgeLoop()
 {
     edges.deleteAll();
 }

@@ -1,9 +1,9 @@
 // Edge records of geometry chains.
 //
 // `CEdge` pairs a surface with a three-dimensional curve on it: the surface
-// is only referred to, the curve is owned. `CLoop` is an owning list of edges.
+// is only referred to, the curve is owned. `CEdgeLoop` is an owning list of edges.
 //
-// Ownership: a CEdge deletes its curve; a CLoop deletes its edges.
+// Ownership: a CEdge deletes its curve; a CEdgeLoop deletes its edges.
 // Thread-safety: none.
 #pragma once
 
@@ -26,13 +26,13 @@ public:
     virtual ~CEdge();
 };
 
-class CLoop {
+class CEdgeLoop {
 public:
     Kor::List<CEdge*> edges; // owned edges, in chain order
 
-    CLoop() = default;
-    CLoop(const CLoop&) = delete;
-    CLoop& operator=(const CLoop&) = delete;
+    CEdgeLoop() = default;
+    CEdgeLoop(const CEdgeLoop&) = delete;
+    CEdgeLoop& operator=(const CEdgeLoop&) = delete;
     // Deletes every edge and empties the list.
-    virtual ~CLoop();
+    virtual ~CEdgeLoop();
 };

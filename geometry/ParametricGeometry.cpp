@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <iostream>
+#include <limits>
 
 CParametricGeometry::CParametricGeometry(const CParametricGeometry& other)
     : CGeoObject(other), dimension(other.dimension), kind(other.kind)
@@ -137,6 +138,13 @@ bool CParametricGeometry::updateBoundingBox(int mode)
 {
     Vector min, max;
     return getBoundingBox(min, max, mode);
+}
+
+const CBox<float, 3>& CParametricGeometry::getCachedBoundingBox()
+{
+    if (box.min.data[0] == std::numeric_limits<float>::max())
+        updateBoundingBox(0);
+    return box;
 }
 
 double CParametricGeometry::getLength()

@@ -91,6 +91,9 @@ public:
     virtual bool getBoundingBox(Vector& min, Vector& max, int mode);
     // getBoundingBox into scratch vectors: refreshes `box`.
     virtual bool updateBoundingBox(int mode);
+    // `box`, computed by updateBoundingBox first while it is still unset (its
+    // first minimum coordinate the largest float). Later calls evaluate nothing.
+    const CBox<float, 3>& getCachedBoundingBox();
     // The two ends of the u domain.
     virtual void getUSampleParameters(Vector& out) const;
     // A surface: the two ends of the v domain; a curve: the single value 0.
@@ -150,6 +153,13 @@ public:
     int facetCurve(Kor::List<double>& tList, double tol, bool verify, int maxFacets, bool variant,
                    bool ignoreKinks, double maxLength);
     // ---- end of curve faceting -----------------------------------------------------
+
+    // Sets the current OpenGL colour from `colour` (glColor3dv) when it has
+    // three entries; a surface also gets its material (ambient and diffuse,
+    // alpha 1.0): `colour` on both sides, or `colour` in front and `bkColour`
+    // behind when the back colour has three entries too. Does nothing without
+    // a current OpenGL context or with a colour of another size.
+    void setGLColour() const;
 
     // Maps parameters given along reversed directions to the subclass's own
     // parameters: u becomes max - (u - min) of the u domain when u is

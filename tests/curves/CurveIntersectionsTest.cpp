@@ -209,10 +209,7 @@ TEST(ProjectCurveToPlane, NurbsCurveProjectsPointwise)
     flat->getControlPointAndWeight(xyz, 2, 0, w);
     EXPECT_EQ(w, 2.0);
 
-    // Curves that are not NURBS cannot be projected yet; neither can a plane
-    // without a normal.
-    AnalyticCircle circle(Vector(0.0, 0.0, 0.0), 1.0, 0.0, kPi);
-    EXPECT_EQ(projectCurveToPlane(&circle, plane), nullptr);
+    // Nothing projects onto a plane without a normal.
     EXPECT_EQ(projectCurveToPlane(nullptr, plane), nullptr);
     EXPECT_EQ(projectCurveToPlane(curve.get(), CPlane(Vector(0.0, 0.0, 0.0), Vector(3))), nullptr);
 }

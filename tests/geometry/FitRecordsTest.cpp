@@ -58,7 +58,7 @@ TEST(EdgeLoop, LoopDeletesEdgesAndEdgesDeleteTheirCurves)
     };
     AnalyticSphere surface(Vector(0.0, 0.0, 0.0), 1.0);
     {
-        CLoop loop;
+        CEdgeLoop loop;
         for (int i = 0; i < 3; ++i)
             loop.edges.append(new CEdge(&surface, new CountedLine));
         loop.edges.append(new CEdge(&surface, nullptr));

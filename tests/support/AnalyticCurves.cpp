@@ -1,5 +1,7 @@
 #include "AnalyticCurves.h"
 
+#include "geometry/NurbsSurf.h"
+
 #include <cmath>
 #include <numbers>
 #include <ostream>
@@ -180,4 +182,36 @@ void AnalyticSphere::evaluateAt(int order, double u, double v, Vector** d) const
             d[i][j][2] = i == 0 ? radius * sinDerivative(v, j) + (j == 0 ? centre[2] : 0.0) : 0.0;
         }
     }
+}
+
+std::unique_ptr<Fenwo::NurbsSurf> makeRationalCylinder(double radius, double height)
+{
+    Kor::List<double> positions;
+    for (double t : {0.0, 0.0, 0.0, 0.25, 0.25, 0.5, 0.5, 0.75, 0.75, 1.0, 1.0, 1.0})
+        positions.append(t);
+    const knots u(positions, 8, 2);
+    const knots v(1, 1, 0.0, 1.0);
+    auto s = std::make_unique<Fenwo::NurbsSurf>(u, &v);
+    const double xy[9][2] = {{1, 0},   {1, 1},  {0, 1},  {-1, 1}, {-1, 0},
+                             {-1, -1}, {0, -1}, {1, -1}, {1, 0}};
+    for (int j = 0; j < 2; ++j)
+        for (int i = 0; i < 9; ++i) {
+            const double w = i % 2 == 0 ? 1.0 : std::sqrt(0.5);
+            s->setControlPoint(i, j, Vector(radius * xy[i][0], radius * xy[i][1], j * height), w);
+        }
+    return s;
+}
+
+std::unique_ptr<Fenwo::NurbsSurf> makeWavyBicubic(const Interval& U, const Interval& V)
+{
+    const knots ku(4, 3, U.min, U.max);
+    const knots kv(4, 3, V.min, V.max);
+    auto s = std::make_unique<Fenwo::NurbsSurf>(ku, &kv);
+    for (int j = 0; j < 5; ++j)
+        for (int i = 0; i < 5; ++i) {
+            const double x = U.min + (U.max - U.min) * i / 4.0;
+            const double y = V.min + (V.max - V.min) * j / 4.0;
+            s->setControlPoint(i, j, Vector(x, y, 0.6 * std::sin(1.3 * i) * std::cos(0.9 * j)));
+        }
+    return s;
 }

@@ -12,6 +12,12 @@
 
 #include "geometry/ParametricGeometry.h"
 
+#include <memory>
+
+namespace Fenwo {
+class NurbsSurf;
+}
+
 class AnalyticGeometry : public CParametricGeometry {
 public:
     ~AnalyticGeometry() override;
@@ -100,3 +106,14 @@ public:
 protected:
     void evaluateAt(int order, double u, double v, Vector** d) const override;
 };
+
+// A rational NURBS cylinder about the z axis: the full circle of the radius
+// in u over [0, 1] (quadratic, nine control points, weights 1 and sqrt(2)/2
+// at the corners of the square around it), straight in v over [0, 1] from
+// z = 0 to z = height. Every point lies exactly at the radius.
+std::unique_ptr<Fenwo::NurbsSurf> makeRationalCylinder(double radius, double height);
+
+// A wavy bicubic patch over U x V (5 x 5 control points on clamped uniform
+// knots): x and y run linearly with u and v, z = 0.6 sin(1.3 i) cos(0.9 j)
+// over the control-point indices.
+std::unique_ptr<Fenwo::NurbsSurf> makeWavyBicubic(const Interval& U, const Interval& V);
