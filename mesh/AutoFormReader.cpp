@@ -207,9 +207,10 @@ bool readAutoForm(Mesh::CBaseMesh& mesh, const char* path, int /*reserved*/, flo
     if (path == nullptr)
         return false;
     std::ifstream in(path, std::ios::binary);
-    if (!in)
+    if (!in) {
+        std::cout << "cannot open AutoForm file " << path << std::endl;
         return false;
-    mesh.facetHash.setCellSize(kFiniteElementHashCellSize);
+    }
 
     CAutoFormReader reader(mesh, values != nullptr);
     reader.read(in);
@@ -218,8 +219,10 @@ bool readAutoForm(Mesh::CBaseMesh& mesh, const char* path, int /*reserved*/, flo
     if (reader.pointsRead == 0) {
         if (!reader.facetsAdded.empty())
             mesh.deleteFacets(reader.facetsAdded.data(), int(reader.facetsAdded.size()), false);
+        std::cout << "no POINTS in AutoForm file " << path << std::endl;
         return false;
     }
+    mesh.facetHash.setCellSize(kFiniteElementHashCellSize);
     if (values != nullptr && reader.values)
         *values = reader.values.release();
 

@@ -37,7 +37,7 @@ class CBaseMesh;
 // result, *values is left untouched. When values is null a post-variable
 // section is still reported ("Variable name=") and its values are skipped.
 //
-// Returns false when the file cannot be opened (nothing added) or holds no
-// readable point (the facets read are deleted again, so the mesh keeps no
-// polygon that refers to a missing vertex).
+// Returns false, with the mesh as it was and one line on standard output
+// saying why, when the file cannot be opened or holds no readable point (the
+// facets read are deleted again).
 bool readAutoForm(Mesh::CBaseMesh& mesh, const char* path, int reserved, float** values);

@@ -194,7 +194,8 @@ public:
     // Unused slot: false.
     virtual bool reserved75() { return false; }
 
-    // Reading of POL images (defined with the POL format code).
+    // Reading of POL images (defined with the POL format code). A false
+    // result leaves the mesh as it was and prints one line saying why.
     bool readPOL(std::istream& in, std::uint32_t available);
     bool readPOL(const char* path);
 

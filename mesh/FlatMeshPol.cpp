@@ -61,8 +61,11 @@ bool CFlatMesh::readPOL(std::istream& in, std::uint32_t available)
 {
     CPOLHeader fileHeader;
     bool swapped = false;
-    if (!readPOLHeader(in, fileHeader, swapped, available))
+    if (!readPOLHeader(in, fileHeader, swapped, available)) {
+        std::cout << "POL header unreadable or its sizes do not match the " << available
+                  << " bytes of the image" << std::endl;
         return false;
+    }
 
     const std::uint64_t vertexCount = fileHeader.word(CPOLHeader::vertexCountOffset);
     const std::uint64_t vertexBytes = fileHeader.word(CPOLHeader::vertexBytesOffset);
@@ -72,41 +75,52 @@ bool CFlatMesh::readPOL(std::istream& in, std::uint32_t available)
     // The counts must agree with the block sizes (which agree with the
     // available bytes): every vertex takes 12 bytes, every polygon at least
     // one word of its block.
-    if (vertexBytes != 12 * vertexCount || polygonBytes % 4 != 0 || polygonCount * 4 > polygonBytes)
+    if (vertexBytes != 12 * vertexCount || polygonBytes % 4 != 0 ||
+        polygonCount * 4 > polygonBytes) {
+        std::cout << "POL header counts disagree with its block sizes" << std::endl;
         return false;
+    }
     const std::uint64_t polygonWords = polygonBytes / 4;
 
     // The mesh indexes its stores with int.
     const std::uint64_t oldVertices = std::uint64_t(std::max(getVertexCount(true), 0));
     if (3 * (oldVertices + vertexCount) > std::uint64_t(INT_MAX) ||
         std::uint64_t(polygonStream.count) + polygonWords > std::uint64_t(INT_MAX) ||
-        std::uint64_t(polygonStarts.count) + polygonCount > std::uint64_t(INT_MAX))
+        std::uint64_t(polygonStarts.count) + polygonCount > std::uint64_t(INT_MAX)) {
+        std::cout << "POL image too large for the mesh" << std::endl;
         return false;
+    }
 
     std::vector<unsigned char> vertexBlock, polygonBlock;
-    if (!readBlock(in, vertexBytes, vertexBlock) || !readBlock(in, polygonBytes, polygonBlock))
+    if (!readBlock(in, vertexBytes, vertexBlock) || !readBlock(in, polygonBytes, polygonBlock)) {
+        std::cout << "POL image ends before its blocks do" << std::endl;
         return false;
+    }
 
     // First pass: the record structure must lie inside the polygon block;
     // polygons with a vertex index outside the file's vertices, without a
     // loop, or with a negative corner count are noted as invalid (once each).
     std::vector<int> invalid;
     std::size_t position = 0;
+    auto polygonBlockEnds = [](std::uint64_t p) {
+        std::cout << "POL polygon block ends inside polygon " << p << std::endl;
+        return false;
+    };
     for (std::uint64_t p = 0; p < polygonCount; ++p) {
         if (position >= polygonWords)
-            return false;
+            return polygonBlockEnds(p);
         const int loops = blockInt(polygonBlock, position++, swapped);
         bool bad = loops < 1;
         for (int l = 0; l < loops; ++l) {
             if (position >= polygonWords)
-                return false;
+                return polygonBlockEnds(p);
             const int corners = blockInt(polygonBlock, position++, swapped);
             if (corners < 0) {
                 bad = true;
                 continue;
             }
             if (std::uint64_t(corners) > polygonWords - position)
-                return false;
+                return polygonBlockEnds(p);
             for (int k = 0; k < corners; ++k) {
                 const int index = blockInt(polygonBlock, position++, swapped);
                 if (index < 0 || std::uint64_t(index) >= vertexCount)
@@ -159,10 +173,14 @@ bool CFlatMesh::readPOL(const char* path)
 {
     const std::int64_t available = fileSize(path);
     // An image's length is a 32-bit value.
-    if (available < 0 || available > std::int64_t(UINT32_MAX))
-        return false;
     std::ifstream in(path, std::ios::binary);
-    if (!in.is_open())
+    if (available < 0 || !in.is_open()) {
+        std::cout << "cannot open POL file " << path << std::endl;
         return false;
+    }
+    if (available > std::int64_t(UINT32_MAX)) {
+        std::cout << "POL file larger than an image can be: " << path << std::endl;
+        return false;
+    }
     return readPOL(in, std::uint32_t(available));
 }

@@ -9,6 +9,7 @@
 #include <climits>
 #include <cmath>
 #include <fstream>
+#include <iostream>
 #include <string>
 
 namespace {
@@ -272,22 +273,25 @@ bool readNastran(Mesh::CBaseMesh& mesh, const char* path)
 {
     if (path == nullptr)
         return false;
+    // Both passes' streams are opened before anything is added, so that a
+    // file that vanishes between them cannot leave half a mesh.
     std::ifstream grids(path, std::ios::binary);
-    if (!grids)
+    std::ifstream elements(path, std::ios::binary);
+    if (!grids || !elements) {
+        std::cout << "cannot open Nastran file " << path << std::endl;
         return false;
-    mesh.facetHash.setCellSize(kFiniteElementHashCellSize);
+    }
 
     CMeshIdMap ids;
     readGrids(grids, mesh, ids);
     grids.close();
     // A file without grid points (not a bulk data file at all, or one cut
     // off before its grids) is a failed read, not an empty mesh.
-    if (ids.count() == 0)
+    if (ids.count() == 0) {
+        std::cout << "no GRID card in Nastran file " << path << std::endl;
         return false;
-
-    std::ifstream elements(path, std::ios::binary);
-    if (!elements)
-        return false;
+    }
+    mesh.facetHash.setCellSize(kFiniteElementHashCellSize);
     ids.sortById();
     readElements(elements, mesh, ids);
 

@@ -35,7 +35,6 @@ inline constexpr double kFiniteElementHashCellSize = 12.0;
 // takes vertex 0. An element card whose grid fields are not integers is
 // skipped. Vertices are not merged. Then topology, bounding box and modified
 // flag; the facet hash is set to cells of kFiniteElementHashCellSize.
-// Returns false when the file cannot be opened or holds no readable grid
-// point (nothing is added then), and when the second pass cannot open the
-// file (the grid points stay in the mesh).
+// Returns false, with the mesh unchanged and one line on standard output
+// saying why, when the file cannot be opened or holds no readable grid point.
 bool readNastran(Mesh::CBaseMesh& mesh, const char* path);

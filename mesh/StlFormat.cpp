@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -155,11 +156,15 @@ bool readBinarySTL(Mesh::CBaseMesh& mesh, const char* path, bool merge)
 {
     const std::int64_t size = fileSize(path);
     std::ifstream in(path, std::ios::binary);
-    if (!in.is_open() || size < kPreambleBytes)
+    if (!in.is_open()) {
+        std::cout << "cannot open STL file " << path << std::endl;
         return false;
+    }
     unsigned char preamble[kPreambleBytes];
-    if (!in.read(reinterpret_cast<char*>(preamble), kPreambleBytes))
+    if (size < kPreambleBytes || !in.read(reinterpret_cast<char*>(preamble), kPreambleBytes)) {
+        std::cout << "STL file too short for its header: " << path << std::endl;
         return false;
+    }
 
     // The count is checked against the bytes that follow before any facet is
     // added: a little-endian count must fit the file; a count that fits only
@@ -184,8 +189,10 @@ bool readBinarySTL(Mesh::CBaseMesh& mesh, const char* path, bool merge)
         return false;
     }
 
+    // The corners are gathered first: a read that fails part-way adds nothing.
+    std::vector<float> corners;
+    corners.reserve(std::size_t(9) * count);
     unsigned char record[kRecordBytes];
-    CVertex<float, 3> corner;
     for (std::uint32_t f = 0; f < count; ++f) {
         if (!in.read(reinterpret_cast<char*>(record), kRecordBytes)) {
             std::cout << "STL file read error at facet " << f << std::endl;
@@ -193,10 +200,15 @@ bool readBinarySTL(Mesh::CBaseMesh& mesh, const char* path, bool merge)
         }
         // Bytes 0..11 hold the stored normal, which is not used; 48..49 the
         // attribute.
+        for (int k = 0; k < 9; ++k)
+            corners.push_back(decodeFloat(record + 12 + 4 * k, bigEndian));
+    }
+    CVertex<float, 3> corner;
+    for (std::size_t f = 0; f < count; ++f) {
         int idx[3];
         for (int k = 0; k < 3; ++k) {
             for (int c = 0; c < 3; ++c)
-                corner.data[c] = decodeFloat(record + 12 + 12 * k + 4 * c, bigEndian);
+                corner.data[c] = corners[9 * f + 3 * k + c];
             idx[k] = mesh.addVertex(corner);
         }
         mesh.addPolygon(idx, 3, -1);
@@ -210,8 +222,10 @@ bool readAsciiSTL(Mesh::CBaseMesh& mesh, const char* path, bool merge)
     // Binary mode: CR of CR LF line ends is white space to the scanner, and
     // no byte is translated.
     std::ifstream in(path, std::ios::binary);
-    if (!in.is_open())
+    if (!in.is_open()) {
+        std::cout << "cannot open STL file " << path << std::endl;
         return false;
+    }
     if (containsNulByte(in)) {
         std::cout << "STL text contains binary data" << std::endl;
         return false;
@@ -260,8 +274,10 @@ bool readAsciiSTL(Mesh::CBaseMesh& mesh, const char* path, bool merge)
             in.ignore(1024, '\n');
         }
     }
-    if (!sawKeyword)
+    if (!sawKeyword) {
+        std::cout << "no STL keyword in " << path << std::endl;
         return false;
+    }
     finishMesh(mesh, merge, kAsciiStlMergeTolerance);
     return true;
 }

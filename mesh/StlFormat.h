@@ -39,8 +39,9 @@ bool isBinarySTL(const char* path);
 // kBinaryStlMergeTolerance are merged afterwards. Then topology, bounding box
 // and modified flag. Returns false, with the mesh unchanged, when the file
 // cannot be opened, is shorter than 84 bytes, or is too short for the facet
-// count it announces (a message names both sizes); trailing bytes after the
-// last record are ignored.
+// count it announces, or cannot be read to its last record; one line on
+// standard output says why (for a short file it names both sizes). Trailing
+// bytes after the last record are ignored.
 bool readBinarySTL(Mesh::CBaseMesh& mesh, const char* path, bool merge);
 
 // Reads an ASCII STL file: "vertex" x y z adds a corner (at most three per
@@ -54,6 +55,6 @@ bool readBinarySTL(Mesh::CBaseMesh& mesh, const char* path, bool merge);
 // Returns false, with the mesh unchanged, when the file cannot be opened,
 // contains a NUL byte (binary data, for example a truncated binary STL; the
 // whole file is checked before anything is added), or contains no STL
-// keyword at all. A malformed number of a "vertex" is reported and leaves
+// keyword at all; one line on standard output says why. A malformed number of a "vertex" is reported and leaves
 // its coordinate 0.
 bool readAsciiSTL(Mesh::CBaseMesh& mesh, const char* path, bool merge);

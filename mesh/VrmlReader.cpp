@@ -144,26 +144,23 @@ bool readNumbers(CVRMLFile& f, std::vector<double>& out, int single)
     return true;
 }
 
-// Reads the body of a node whose "{" was the last token, up to its "}".
-// onField is called for every word at the node's own level (a field name)
-// and reads the field's value. False when the input ends inside the node or
-// a field reader fails.
-template <class OnField> bool readNodeBody(CVRMLFile& f, OnField&& onField)
+// Reads the fields named in `names` of the node whose "{" was the last token,
+// up to its "}": each field found at the node's own level is handed to
+// onField with the index of its name, and reads its value. False when the
+// input ends inside the node or a field reader fails.
+template <class OnField>
+bool readFields(CVRMLFile& f, std::initializer_list<const char*> names, OnField&& onField)
 {
     const int depth = f.braceDepth;
-    const int brackets = f.bracketDepth;
     for (;;) {
-        if (!f.readToken())
-            return false;
+        // A field value read without brackets may have taken the "}" itself.
         if (f.braceDepth < depth)
             return true;
-        if (f.tokenClass != CVRMLFile::TokenWord || f.braceDepth != depth ||
-            f.bracketDepth != brackets)
-            continue;
-        if (!onField())
-            return false;
+        const int k = f.findKeyword(names);
         if (f.braceDepth < depth)
             return true;
+        if (k < 0 || !onField(k))
+            return false;
     }
 }
 
@@ -172,11 +169,7 @@ template <class OnField> bool readNodeBody(CVRMLFile& f, OnField&& onField)
 int readCoordinateBody(CVRMLFile& f, ParsedFile& parsed)
 {
     std::vector<double> numbers;
-    const bool ok = readNodeBody(f, [&] {
-        if (f.isWord("point"))
-            return readNumbers(f, numbers, 3);
-        return true;
-    });
+    const bool ok = readFields(f, {"point"}, [&](int) { return readNumbers(f, numbers, 3); });
     return ok ? parsed.addBlock(numbers) : -2;
 }
 
@@ -224,20 +217,18 @@ bool readIndexedSetBody(CVRMLFile& f, ParsedFile& parsed, ParsedFile::IndexedSet
                         bool ownCoord)
 {
     std::vector<double> numbers;
-    const bool ok = readNodeBody(f, [&] {
-        if (f.isWord("coordIndex")) {
-            if (!readNumbers(f, numbers, 1))
-                return false;
-            set.values.clear();
-            for (double v : numbers)
-                set.values.push_back(toIndex(v));
-            return true;
-        }
-        if (ownCoord && f.isWord("coord"))
+    auto onField = [&](int k) {
+        if (k == 1)
             return readCoordField(f, parsed, set.block);
+        if (!readNumbers(f, numbers, 1))
+            return false;
+        set.values.clear();
+        for (double v : numbers)
+            set.values.push_back(toIndex(v));
         return true;
-    });
-    return ok;
+    };
+    return ownCoord ? readFields(f, {"coordIndex", "coord"}, onField)
+                    : readFields(f, {"coordIndex"}, onField);
 }
 
 // Reads the node after DEF or USE's name check: true when the next token is
@@ -445,6 +436,30 @@ bool CVRMLFile::isWord(const char* w) const
     return tokenClass == TokenWord && equalsNoCase(word, w);
 }
 
+bool CVRMLFile::findKeyword(const char* w)
+{
+    return findKeyword({w}) == 0;
+}
+
+int CVRMLFile::findKeyword(std::initializer_list<const char*> words)
+{
+    const int braces = braceDepth;
+    const int brackets = bracketDepth;
+    while (readToken()) {
+        if (braceDepth < braces)
+            return -1;
+        if (tokenClass != TokenWord || braceDepth != braces || bracketDepth != brackets)
+            continue;
+        int k = 0;
+        for (const char* w : words) {
+            if (isWord(w))
+                return k;
+            ++k;
+        }
+    }
+    return -1;
+}
+
 bool CVRMLFile::readToken()
 {
     int c = in.peek();
@@ -566,14 +581,22 @@ bool readVRML(CFlatMesh& mesh, const char* path, Kor::List<CParametricGeometry*>
     if (path == nullptr)
         return false;
     CVRMLFile file(path);
-    if (!file.isOpen() || containsNulByte(path))
+    if (!file.isOpen()) {
+        std::cout << "cannot open VRML file " << path << std::endl;
         return false;
+    }
+    if (containsNulByte(path)) {
+        std::cout << "VRML file contains binary data: " << path << std::endl;
+        return false;
+    }
 
     bool found = false;
     while (!found && file.readToken())
         found = file.tokenClass == CVRMLFile::TokenComment && file.word.rfind("#VRML", 0) == 0;
-    if (!found)
+    if (!found) {
+        std::cout << "no #VRML header line in " << path << std::endl;
         return false;
+    }
     const bool version1 = file.word.rfind("#VRML V1", 0) == 0;
     // Only what follows the header line counts for the nesting.
     file.braceDepth = 0;
@@ -582,8 +605,12 @@ bool readVRML(CFlatMesh& mesh, const char* path, Kor::List<CParametricGeometry*>
 
     ParsedFile parsed;
     const bool ok = version1 ? parseVersion1(file, parsed) : parseVersion2(file, parsed);
-    if (!ok || file.corrupt || file.braceDepth != 0 || file.bracketDepth != 0)
+    if (!ok || file.corrupt || file.braceDepth != 0 || file.bracketDepth != 0) {
+        std::cout << "VRML file ends inside a node, list or string, or closes more than it "
+                     "opens: "
+                  << path << std::endl;
         return false;
+    }
 
     prepareMesh(mesh);
     buildMeshes(parsed, mesh, meshes);

@@ -22,6 +22,7 @@
 #include "foundation/Vertex.h"
 
 #include <fstream>
+#include <initializer_list>
 #include <string>
 
 class CFlatMesh;
@@ -105,6 +106,16 @@ public:
     // case.
     bool isWord(const char* w) const;
 
+    // Reads tokens until the word w (without regard to case) stands at the
+    // nesting where the search began, and returns true. False when the input
+    // ends first, or when the node the search began in closes first (its "}"
+    // is then the last token, and braceDepth has dropped).
+    bool findKeyword(const char* w);
+
+    // The same for several words: the index in `words` of the one found, -1
+    // when none is found.
+    int findKeyword(std::initializer_list<const char*> words);
+
 private:
     std::ifstream in;
 };
@@ -122,7 +133,8 @@ private:
 // Returns true for a readable file, also one without any geometry. Returns
 // false, with mesh and lists unchanged, when the file cannot be opened, has
 // no "#VRML" comment line, contains a NUL byte, or ends inside a node or
-// list (truncated) or closes more braces or brackets than it opens.
+// list (truncated) or closes more braces or brackets than it opens; one line
+// on standard output then says why.
 bool readVRML(CFlatMesh& mesh, const char* path, Kor::List<CParametricGeometry*>& curves,
               Kor::List<CFlatMesh*>* meshes = nullptr);
 

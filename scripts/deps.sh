@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
-# Installs what the build needs and is missing on this machine (Debian packages).
+# Installs what the build needs and is missing on this machine (Debian packages);
+# "deps.sh fuzz" adds what the fuzzing build needs.
 set -euo pipefail
 
 packages=(build-essential cmake ninja-build pkg-config ccache
           libgtest-dev libgmock-dev libbenchmark-dev
           zlib1g-dev libpng-dev libosmesa6-dev libglu1-mesa-dev)
+# scripts/fuzz.sh builds the fuzz harnesses with clang and its libFuzzer runtime.
+if [ "${1:-}" = fuzz ]; then
+  packages+=(clang libclang-rt-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -734,7 +734,7 @@ TEST(Knots, HeaderCountsAllocateNothingBeforeTheirKnotsAreRead)
         {"rejected-header-with-large-count", "unhealthy cause 8\ns='Bogus'\n"},
     };
     for (const auto& c : cases) {
-        std::ifstream in(std::string(MW_SOURCE_DIR "/tests/data/fuzz/knots/") + c.file,
+        std::ifstream in(std::string(MW_SOURCE_DIR "/tests/data/fuzz/KnotsText/") + c.file,
                          std::ios::binary);
         ASSERT_TRUE(in.is_open()) << c.file;
         testing::internal::CaptureStdout();

@@ -402,7 +402,7 @@ TEST(NurbsSurfText, GeometryObjectBlockRoundTrip)
 // point lines. The 4096 x 4096 net is never built; the read fails at once.
 TEST(NurbsSurfText, KnotHeadersWithoutPointLinesBuildNoNet)
 {
-    std::ifstream in(MW_SOURCE_DIR "/tests/data/fuzz/nurbs_surf/net-without-point-lines",
+    std::ifstream in(MW_SOURCE_DIR "/tests/data/fuzz/NurbsSurfText/net-without-point-lines",
                      std::ios::binary);
     ASSERT_TRUE(in.is_open());
     in.get(); // the fuzz harness's mode byte

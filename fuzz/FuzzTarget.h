@@ -1,0 +1,53 @@
+// Entry point of a fuzz harness, built two ways from one source.
+//
+// Each harness file defines its body with MW_FUZZ_TARGET(). In the fuzzing
+// build (clang, libFuzzer) that body is the program's LLVMFuzzerTestOneInput.
+// In the ordinary build (MW_FUZZ_REPLAY) every harness is compiled into one
+// replay program, which registers the body under the harness's name
+// (MW_FUZZ_NAME, set by the build) and runs it once over each stored input,
+// so a regression on a kept input fails the ordinary test run.
+//
+// A harness returns 0 and aborts when a promise of the code under test is
+// broken, so that both builds report it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace mwfuzz {
+
+using Entry = int (*)(const std::uint8_t* data, std::size_t size);
+
+// Registers a harness body of the replay program; returns true.
+bool registerTarget(const char* name, Entry entry);
+
+// A file of this process's own holding an input, for readers that take a
+// path. The file is removed when the object goes.
+class InputFile {
+public:
+    InputFile(const std::uint8_t* data, std::size_t size, const char* extension);
+    ~InputFile();
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    const char* path() const { return path_.c_str(); }
+
+private:
+    std::string path_;
+};
+
+// Aborts with a message on standard error when a promise does not hold.
+void require(bool holds, const char* what);
+
+} // namespace mwfuzz
+
+#ifdef MW_FUZZ_REPLAY
+#define MW_FUZZ_TARGET()                                                                           \
+    static int mwFuzzOne(const std::uint8_t* data, std::size_t size);                              \
+    [[maybe_unused]] static const bool mwFuzzRegistered =                                          \
+        mwfuzz::registerTarget(MW_FUZZ_NAME, &mwFuzzOne);                                          \
+    static int mwFuzzOne(const std::uint8_t* data, std::size_t size)
+#else
+#define MW_FUZZ_TARGET()                                                                           \
+    extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+#endif

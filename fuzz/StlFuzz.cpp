@@ -1,0 +1,13 @@
+// Fuzz harness: STL files through the size test, binary or text, read into a mesh that holds one
+// triangle.
+#include "MeshFuzz.h"
+#include "mesh/StlFormat.h"
+
+MW_FUZZ_TARGET()
+{
+    mwfuzz::InputFile file(data, size, ".stl");
+    CFlatMesh mesh;
+    mwfuzz::addOneTriangle(mesh);
+    mwfuzz::requireUnchangedAfterFailure(readSTL(mesh, file.path(), true), mesh);
+    return 0;
+}
