@@ -5,6 +5,29 @@
 
 #include <cmath>
 
+Kor::Array<Fenwo::NurbsSurf*> OwnedCurves::list() const
+{
+    Kor::Array<Fenwo::NurbsSurf*> out;
+    for (const auto& c : curves)
+        out.append(c.get());
+    return out;
+}
+
+OwnedCurves OwnedCurves::copy() const
+{
+    OwnedCurves out;
+    for (const auto& c : curves)
+        out.curves.emplace_back(c ? new Fenwo::NurbsSurf(*c) : nullptr);
+    return out;
+}
+
+Vector pointAt(Fenwo::NurbsSurf& s, double u, double v)
+{
+    Vector p(3);
+    s.evaluatePoint(p, u, v);
+    return p;
+}
+
 std::unique_ptr<Fenwo::NurbsSurf> clampedCurve(const std::vector<Vector>& controlPoints, int degree,
                                                double t0, double t1)
 {

@@ -7,11 +7,24 @@
 // Thread-safety: none needed; each call builds its own object.
 #pragma once
 
+#include "foundation/KorArray.h"
 #include "foundation/Vector.h"
 #include "geometry/NurbsSurf.h"
 
 #include <memory>
 #include <vector>
+
+// Curves owned together, handed out as the plain pointer list the curve
+// algorithms take.
+struct OwnedCurves {
+    std::vector<std::unique_ptr<Fenwo::NurbsSurf>> curves;
+    Kor::Array<Fenwo::NurbsSurf*> list() const;
+    // Copies of every curve (null entries stay null).
+    OwnedCurves copy() const;
+};
+
+// The point at internal parameters (u, v).
+Vector pointAt(Fenwo::NurbsSurf& s, double u, double v = 0.0);
 
 // The clamped non-rational curve of the given degree over the control points,
 // uniform knots on [t0, t1].
