@@ -5,6 +5,8 @@
 
 #include "platform/on/Archive.h"
 #include "platform/on/Arrays.h"
+#include "platform/on/Curve.h"
 #include "platform/on/Object.h"
+#include "platform/on/Surface.h"
 #include "platform/on/Values.h"
 #include "platform/on/WideString.h"
