@@ -36,61 +36,14 @@ double buildScatterMatrix(const IndexSubset<CFitPoint>& subset, const Vector& c,
 // Spread below this fraction of the total counts as none.
 constexpr double kFlatSpread = 1e-12;
 
-// Eigenvalues (ascending) and unit eigenvectors (columns of V) of the
-// symmetric 3 x 3 matrix S by cyclic Jacobi rotations. Inverse and power
-// iteration cannot leave the subspace of their start vector when S is
-// exactly singular, which it is for points that lie exactly in a plane
-// containing a coordinate axis; the rotations have no such blind spot and
-// keep the eigenvectors orthonormal.
+// The eigen-decomposition of the packed symmetric scatter matrix.
 void symmetricEigen3(const Matrix& S, double lambda[3], double V[3][3])
 {
     double A[3][3];
     for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j) {
+        for (int j = 0; j < 3; ++j)
             A[i][j] = S.at(i, j);
-            V[i][j] = i == j ? 1.0 : 0.0;
-        }
-    for (int sweep = 0; sweep < 50; ++sweep) {
-        const double off = A[0][1] * A[0][1] + A[0][2] * A[0][2] + A[1][2] * A[1][2];
-        if (!(off > 1e-40))
-            break;
-        for (int p = 0; p < 2; ++p)
-            for (int q = p + 1; q < 3; ++q) {
-                if (A[p][q] == 0.0)
-                    continue;
-                const double theta = (A[q][q] - A[p][p]) / (2.0 * A[p][q]);
-                const double t = (theta >= 0.0 ? 1.0 : -1.0) /
-                                 (std::fabs(theta) + std::sqrt(theta * theta + 1.0));
-                const double c = 1.0 / std::sqrt(t * t + 1.0);
-                const double sn = t * c;
-                for (int k = 0; k < 3; ++k) { // A := A J
-                    const double akp = A[k][p], akq = A[k][q];
-                    A[k][p] = c * akp - sn * akq;
-                    A[k][q] = sn * akp + c * akq;
-                }
-                for (int k = 0; k < 3; ++k) { // A := J^T A
-                    const double apk = A[p][k], aqk = A[q][k];
-                    A[p][k] = c * apk - sn * aqk;
-                    A[q][k] = sn * apk + c * aqk;
-                }
-                for (int k = 0; k < 3; ++k) { // V := V J
-                    const double vkp = V[k][p], vkq = V[k][q];
-                    V[k][p] = c * vkp - sn * vkq;
-                    V[k][q] = sn * vkp + c * vkq;
-                }
-            }
-    }
-    int order[3] = {0, 1, 2};
-    std::sort(order, order + 3, [&](int a, int b) { return A[a][a] < A[b][b]; });
-    double W[3][3];
-    for (int k = 0; k < 3; ++k) {
-        lambda[k] = A[order[k]][order[k]];
-        for (int i = 0; i < 3; ++i)
-            W[i][k] = V[i][order[k]];
-    }
-    for (int i = 0; i < 3; ++i)
-        for (int k = 0; k < 3; ++k)
-            V[i][k] = W[i][k];
+    ::symmetricEigen3(A, lambda, V);
 }
 
 Vector column(const double V[3][3], int k)
@@ -257,4 +210,55 @@ bool fitPlaneFrame(const IndexSubset<CFitPoint>& pts, Vector& normal, Vector& uA
         }
     }
     return count > 0 && determined;
+}
+
+void symmetricEigen3(const double S[3][3], double lambda[3], double V[3][3])
+{
+    double A[3][3];
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            A[i][j] = S[i][j];
+            V[i][j] = i == j ? 1.0 : 0.0;
+        }
+    for (int sweep = 0; sweep < 50; ++sweep) {
+        const double off = A[0][1] * A[0][1] + A[0][2] * A[0][2] + A[1][2] * A[1][2];
+        if (!(off > 1e-40))
+            break;
+        for (int p = 0; p < 2; ++p)
+            for (int q = p + 1; q < 3; ++q) {
+                if (A[p][q] == 0.0)
+                    continue;
+                const double theta = (A[q][q] - A[p][p]) / (2.0 * A[p][q]);
+                const double t = (theta >= 0.0 ? 1.0 : -1.0) /
+                                 (std::fabs(theta) + std::sqrt(theta * theta + 1.0));
+                const double c = 1.0 / std::sqrt(t * t + 1.0);
+                const double sn = t * c;
+                for (int k = 0; k < 3; ++k) { // A := A J
+                    const double akp = A[k][p], akq = A[k][q];
+                    A[k][p] = c * akp - sn * akq;
+                    A[k][q] = sn * akp + c * akq;
+                }
+                for (int k = 0; k < 3; ++k) { // A := J^T A
+                    const double apk = A[p][k], aqk = A[q][k];
+                    A[p][k] = c * apk - sn * aqk;
+                    A[q][k] = sn * apk + c * aqk;
+                }
+                for (int k = 0; k < 3; ++k) { // V := V J
+                    const double vkp = V[k][p], vkq = V[k][q];
+                    V[k][p] = c * vkp - sn * vkq;
+                    V[k][q] = sn * vkp + c * vkq;
+                }
+            }
+    }
+    int order[3] = {0, 1, 2};
+    std::sort(order, order + 3, [&](int a, int b) { return A[a][a] < A[b][b]; });
+    double W[3][3];
+    for (int k = 0; k < 3; ++k) {
+        lambda[k] = A[order[k]][order[k]];
+        for (int i = 0; i < 3; ++i)
+            W[i][k] = V[i][order[k]];
+    }
+    for (int i = 0; i < 3; ++i)
+        for (int k = 0; k < 3; ++k)
+            V[i][k] = W[i][k];
 }

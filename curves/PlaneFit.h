@@ -49,3 +49,11 @@ bool fitPlane(const CFitPointArray& points, Vector& centroid, Vector& normal);
 // the origin (or the given one).
 bool fitPlaneFrame(const IndexSubset<CFitPoint>& pts, Vector& normal, Vector& uAxis, Vector& vAxis,
                    Vector& centre, double& uMin, double& uMax, double& vMin, double& vMax);
+
+// Eigenvalues (ascending) and unit eigenvectors (the columns of V, in the
+// same order) of the symmetric 3 x 3 matrix S, by cyclic Jacobi rotations.
+// Inverse and power iteration cannot leave the subspace of their start
+// vector when S is exactly singular (points lying exactly in a plane through
+// a coordinate axis); the rotations have no such blind spot and keep the
+// eigenvectors orthonormal. S must be symmetric.
+void symmetricEigen3(const double S[3][3], double lambda[3], double V[3][3]);

@@ -14,6 +14,8 @@
 #include <functional>
 #include <utility>
 
+#include "foundation/Sort.h"
+
 namespace Kor {
 
 template <class T> class List {
@@ -157,6 +159,14 @@ public:
     const T* begin() const { return data; }
     const T* end() const { return data + count; }
     int getCount() const { return count; }
+
+    // Sorts the elements ascending by operator< (a list of fewer than two
+    // is left alone).
+    void sort()
+    {
+        if (count > 1)
+            quickSort(data, 0, count - 1, [](const T* a, const T* b) { return *a < *b; });
+    }
 
     // Removes the first element; false on an empty list.
     bool removeFirst()

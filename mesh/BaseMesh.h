@@ -96,6 +96,10 @@ public:
             return *this;
         }
         ~CBaseHitInfo() override = default;
+
+        // The facet normal at the hit.
+        CVector<float, 3>& getNormal() { return normal; }
+        const CVector<float, 3>& getNormal() const { return normal; }
     };
 
     // One crossing of a slice plane with a boundary edge (defined with the

@@ -110,26 +110,39 @@ float pointLineDistance2(const CVertex<float, 3>& p, const CVertex<float, 3>& ba
     return s;
 }
 
-double pointSegmentDistance2(const double* a, const double* b, const double* p, int dims, double* t)
+namespace {
+
+template <class T> T segmentDistance2(const T* a, const T* b, const T* p, int dims, T* t)
 {
-    double len2 = 0.0, proj = 0.0;
+    T len2 = T(0), proj = T(0);
     for (int i = 0; i < dims; ++i) {
-        const double e = b[i] - a[i];
+        const T e = b[i] - a[i];
         len2 += e * e;
         proj += (p[i] - a[i]) * e;
     }
-    double u = -1.0;
-    if (len2 >= 2.2e-16)
-        u = proj / len2;
+    const bool degenerate = !(len2 >= T(2.2e-16));
+    const T u = degenerate ? T(-1) : proj / len2;
     if (t != nullptr)
         *t = u;
-    const double c = len2 >= 2.2e-16 ? clampValue(0.0, 1.0, u) : 0.0;
-    double s = 0.0;
+    const T c = degenerate ? T(0) : clampValue(T(0), T(1), u);
+    T s = T(0);
     for (int i = 0; i < dims; ++i) {
-        const double e = p[i] - (a[i] + c * (b[i] - a[i]));
+        const T e = p[i] - (a[i] + c * (b[i] - a[i]));
         s += e * e;
     }
     return s;
+}
+
+} // namespace
+
+double pointSegmentDistance2(const double* a, const double* b, const double* p, int dims, double* t)
+{
+    return segmentDistance2(a, b, p, dims, t);
+}
+
+float pointSegmentDistance2(const float* a, const float* b, const float* p, int dims, float* t)
+{
+    return segmentDistance2(a, b, p, dims, t);
 }
 
 CVector<float, 3> anyPerpendicular(const CVertex<float, 3>& v)

@@ -74,6 +74,8 @@ float pointLineDistance2(const CVertex<float, 3>& p, const CVertex<float, 3>& ba
 // distance uses t clamped to [0, 1].
 double pointSegmentDistance2(const double* a, const double* b, const double* p, int dims,
                              double* t);
+// The same over float arrays, computed the same way in float.
+float pointSegmentDistance2(const float* a, const float* b, const float* p, int dims, float* t);
 
 // The largest absolute coordinate.
 template <class T, int N> T maxNorm(const CVertex<T, N>& v)
@@ -139,6 +141,18 @@ std::ostream& operator<<(std::ostream& os, const CVertex<float, 3>& p);
 // returns their count (n itself when n < 2).
 int sortUnique(int* a, int n);
 int sortUnique(double* a, int n);
+
+// Appends value to the index list unless it holds it already; true when it
+// was appended. A linear scan: meant for the short lists of a facet's or a
+// vertex's neighbours.
+template <class List> bool addUniqueIndex(List& list, int value)
+{
+    for (int i = 0; i < list.count; ++i)
+        if (list.data[i] == value)
+            return false;
+    list.append(value);
+    return true;
+}
 
 // x rounded to n + 1 decimal places: floor(x 10^(n+1) + 0.5) / 10^(n+1).
 double roundToDigits(double x, int n);

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <limits>
 #include <sstream>
@@ -389,4 +391,27 @@ bool readPOLHeader(std::istream& in, CPOLHeader& header, bool& swapped, std::uin
         return false;
     swapped = true;
     return in.good();
+}
+
+bool writePOLFile(Mesh::CBaseMesh* mesh, const char* path)
+{
+    if (mesh == nullptr || path == nullptr || *path == 0)
+        return false;
+    const std::string target(path);
+    const std::string partial = target + ".part";
+    bool written = false;
+    {
+        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+        written = out.is_open() && writePOL(*mesh, out);
+        out.close();
+        written = written && !out.fail();
+    }
+    std::error_code error;
+    if (written)
+        std::filesystem::rename(partial, target, error);
+    if (!written || error) {
+        std::filesystem::remove(partial, error);
+        return false;
+    }
+    return true;
 }

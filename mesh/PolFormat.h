@@ -41,6 +41,12 @@ const unsigned char* swapBytes(const void* bytes, int width);
 // stays consistent), or when the stream reports failure afterwards.
 bool writePOL(Mesh::CBaseMesh& mesh, std::ostream& out);
 
+// Writes the mesh's POL image (writePOL) to the file at path. The image goes
+// to a temporary file beside it that replaces the file only when the whole
+// image was written; on failure (no mesh, an unwritable place, a failed
+// write) the result is false and no partial file is left.
+bool writePOLFile(Mesh::CBaseMesh* mesh, const char* path);
+
 // The POL image of the mesh in a new buffer, as base64 text (NUL-terminated)
 // when asText is set. On success *buffer is the caller's and *length (when
 // asked for) the image size, or the text length without its NUL. On failure

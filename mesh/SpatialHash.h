@@ -72,6 +72,12 @@ public:
     }
 };
 
+// The cell order under the name the fitting code uses.
+template <class T, class R> bool lessCellIndex(const C3DCell<T, R>* a, const C3DCell<T, R>* b)
+{
+    return C3DCell<T, R>::less(a, b);
+}
+
 template <class T, class R> class C3DHash {
 public:
     using Cell = C3DCell<T, R>;
@@ -105,6 +111,12 @@ public:
         cj = keyOf(p.data[1]);
         ck = keyOf(p.data[2]);
         return true;
+    }
+
+    // cellKey under the name the fitting code uses.
+    bool cellIndex(const CVertex<R, 3>& p, int& ci, int& cj, int& ck) const
+    {
+        return cellKey(p, ci, cj, ck);
     }
 
     // The cell with the given key, or null.
@@ -251,6 +263,60 @@ public:
             result.add(cell->box.max);
         }
         return result;
+    }
+
+    // The stored item nearest to v other than v itself (an item at v's exact
+    // position counts as v). With insertFirst a copy of v is stored first.
+    // Searched are the items within one cell size of v (the cells around v
+    // with searchNeighbours, else v's own cell or the one preceding its key);
+    // the first of equally near ones wins. When that finds none, the cell
+    // whose box centre lies nearest to v (cells holding only v left out)
+    // gives its item nearest to v. Null when the hash holds no other item.
+    T* findOrInsertVertex(T& v, bool searchNeighbours, bool insertFirst)
+    {
+        if (insertFirst)
+            insert(v, true, false);
+        auto isV = [&](const T* item) {
+            return !isLessVertex<R>(*item, v) && !isLessVertex<R>(v, *item);
+        };
+        T* best = nullptr;
+        float bestDistance = FLT_MAX;
+        if (findNearest(v, 0.0f, searchNeighbours))
+            for (int n = 0; n < results.count; ++n)
+                if (!isV(results.data[n]) && distances.data[n] < bestDistance) {
+                    best = results.data[n];
+                    bestDistance = distances.data[n];
+                }
+        if (best != nullptr)
+            return best;
+        Cell* nearestCell = nullptr;
+        double nearestCentre = DBL_MAX;
+        for (int n = 0; n < cells.count; ++n) {
+            Cell* cell = cells.items[n];
+            if (cell->items.count == 0 || (cell->items.count == 1 && isV(cell->items.items[0])))
+                continue;
+            double d2 = 0.0;
+            for (int c = 0; c < 3; ++c) {
+                const double centre = 0.5 * (double(cell->box.min.data[c]) + cell->box.max.data[c]);
+                d2 += (centre - v.data[c]) * (centre - v.data[c]);
+            }
+            if (d2 < nearestCentre) {
+                nearestCentre = d2;
+                nearestCell = cell;
+            }
+        }
+        if (nearestCell == nullptr)
+            return nullptr;
+        double nearest2 = DBL_MAX;
+        for (int n = 0; n < nearestCell->items.count; ++n) {
+            T* item = nearestCell->items.items[n];
+            const double d2 = double(squaredDistance<R, 3>(*item, v));
+            if (!isV(item) && d2 < nearest2) {
+                nearest2 = d2;
+                best = item;
+            }
+        }
+        return best;
     }
 
     // Empties every cell's item set without deleting the items, then deletes

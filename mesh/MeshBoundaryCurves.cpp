@@ -1,0 +1,145 @@
+#include "mesh/MeshBoundaryCurves.h"
+
+#include "curves/BoundaryLoopCurves.h"
+#include "foundation/Vector.h"
+#include "geometry/Knots.h"
+#include "geometry/NurbsSurf.h"
+#include "mesh/MeshGeometry.h"
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+using Edge = Mesh::CBaseMesh::CPolygonEdge;
+
+constexpr double kCornerAngle = 60.0;
+
+bool isBoundary(const Edge& e)
+{
+    return e.facet1 != -1 && e.facet2 == -1;
+}
+
+// The unit direction of edge e (zero when its ends cannot be read or
+// coincide).
+CVector<float, 3> edgeDirection(Mesh::CBaseMesh* mesh, const Edge& e)
+{
+    CVertex<float, 3> a, b;
+    CVector<float, 3> d;
+    if (mesh != nullptr && mesh->getVertex(e.vertex0, a) && mesh->getVertex(e.vertex1, b)) {
+        d = b - a;
+        normalize(d);
+    }
+    return d;
+}
+
+} // namespace
+
+bool collectBoundaryLoops(Mesh::CBaseMesh* mesh, BoundaryEdgeList& edges, BoundaryLoopList& loops)
+{
+    edges.count = 0;
+    loops.removeAll();
+    if (mesh == nullptr)
+        return false;
+    if (mesh->edges.count == 0)
+        mesh->buildTopology();
+    for (const Edge& e : mesh->edges)
+        if (isBoundary(e))
+            edges.append(e);
+    chainBoundaryEdges(edges, loops, mesh);
+    return true;
+}
+
+bool chainBoundaryEdges(BoundaryEdgeList& edges, BoundaryLoopList& loops, Mesh::CBaseMesh* mesh)
+{
+    loops.removeAll();
+    for (Edge& e : edges)
+        e.mark = false;
+    if (edges.count == 0)
+        return false;
+    std::stable_sort(edges.begin(), edges.end(),
+                     [](const Edge& a, const Edge& b) { return a.vertex0 < b.vertex0; });
+
+    // The edge leaving vertex v whose direction is closest to d (the first
+    // found on a tie), among all such edges or only the unused ones.
+    auto straightest = [&](int v, const CVector<float, 3>& d, bool unusedOnly) -> Edge* {
+        Edge* chosen = nullptr;
+        double best = -1e10;
+        auto first = std::lower_bound(edges.begin(), edges.end(), v,
+                                      [](const Edge& e, int vertex) { return e.vertex0 < vertex; });
+        for (Edge* e = first; e != edges.end() && e->vertex0 == v; ++e) {
+            if (unusedOnly && e->mark)
+                continue;
+            const double score = dotProduct(edgeDirection(mesh, *e), d);
+            if (score > best) {
+                best = score;
+                chosen = e;
+            }
+        }
+        return chosen;
+    };
+
+    int unused = 0;
+    for (;;) {
+        while (unused < edges.count && edges.data[unused].mark)
+            ++unused;
+        if (unused == edges.count)
+            return true;
+        BoundaryLoop loop;
+        Edge* current = &edges.data[unused];
+        const int startVertex = current->vertex0;
+        for (;;) {
+            current->mark = true;
+            loop.append(current);
+            Edge* chosen = straightest(current->vertex1, edgeDirection(mesh, *current), false);
+            if (chosen == nullptr)
+                break; // an open walk: dropped
+            if (chosen->vertex1 == startVertex && !chosen->mark) {
+                // Back at the start: where the boundary touches itself there,
+                // the walk goes on, as it does where it touches elsewhere.
+                chosen->mark = true;
+                loop.append(chosen);
+                if (Edge* onward = straightest(startVertex, edgeDirection(mesh, *chosen), true)) {
+                    current = onward;
+                    continue;
+                }
+            }
+            if (chosen->vertex1 == startVertex || chosen->mark) {
+                if (loop.count > 2)
+                    loops.append(loop);
+                break;
+            }
+            current = chosen;
+        }
+    }
+}
+
+bool meshBoundaryToCurves(Mesh::CBaseMesh* mesh, Kor::List<Fenwo::NurbsSurf*>& curves, bool split)
+{
+    BoundaryEdgeList edges;
+    BoundaryLoopList loops;
+    collectBoundaryLoops(mesh, edges, loops);
+    for (const BoundaryLoop& loop : loops) {
+        const int m = loop.count;
+        if (m < 3)
+            continue;
+        const knots u(m, 1, 0.0, 1.0, knots::ClampedEnd, knots::Uniform);
+        auto curve = std::make_unique<Fenwo::NurbsSurf>(u, nullptr);
+        CVertex<float, 3> p;
+        auto put = [&](int k, int vertex) {
+            mesh->getVertex(vertex, p);
+            curve->setControlPoint(k, 0, Vector(p.data[0], p.data[1], p.data[2]), 1.0);
+        };
+        put(0, loop.data[0]->vertex0);
+        for (int k = 1; k <= m; ++k)
+            put(k, loop.data[k - 1]->vertex1);
+        if (!split) {
+            curves.append(curve.release());
+            continue;
+        }
+        Kor::List<Fenwo::NurbsSurf*> pieces = boundaryLoopToCurves(curve.get(), kCornerAngle);
+        for (Fenwo::NurbsSurf* piece : pieces)
+            curves.append(piece);
+    }
+    return curves.count > 0;
+}

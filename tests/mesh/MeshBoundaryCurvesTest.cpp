@@ -1,0 +1,211 @@
+#include "mesh/MeshBoundaryCurves.h"
+
+#include "geometry/Knots.h"
+#include "geometry/NurbsSurf.h"
+#include "mesh/NastranReader.h"
+#include "mesh/PlaneSection.h"
+#include "mesh/PolFormat.h"
+#include "mesh/PrincipalSections.h"
+#include "mesh/StlFormat.h"
+#include "support/ScratchDir.h"
+#include "support/TestMeshes.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+using Point = CVertex<float, 3>;
+
+namespace {
+
+struct Curves {
+    Kor::List<Fenwo::NurbsSurf*> list;
+    ~Curves() { list.deleteAll(); }
+    Fenwo::NurbsSurf& operator[](int i) { return *list.data[i]; }
+};
+
+Vector controlPoint(Fenwo::NurbsSurf& c, int i)
+{
+    Vector p;
+    c.getControlPointXYZ(p, i, 0);
+    return p;
+}
+
+// A grid without the cells listed, as quads.
+void gridWithHoles(CFlatMesh& mesh, int n, std::vector<int> removed)
+{
+    mwtest::MeshSoup soup = mwtest::gridSoup(n, n, 1.0, 1.0, false);
+    std::sort(removed.rbegin(), removed.rend());
+    for (int cell : removed)
+        soup.facets.erase(soup.facets.begin() + cell);
+    mwtest::fillFlatMesh(soup, mesh);
+}
+
+} // namespace
+
+TEST(MeshBoundaryCurves, GridBoundaryIsOneLoopSplitIntoItsFourSides)
+{
+    CFlatMesh grid;
+    mwtest::fillFlatMesh(mwtest::gridSoup(4, 4, 1.0, 1.0, true), grid);
+    Curves whole, sides;
+    ASSERT_TRUE(meshBoundaryToCurves(&grid, whole.list, false));
+    ASSERT_EQ(whole.list.count, 1);
+    ASSERT_EQ(whole[0].getUCount(), 17);
+    EXPECT_EQ(squaredDistance(controlPoint(whole[0], 0), controlPoint(whole[0], 16)), 0.0);
+
+    ASSERT_TRUE(meshBoundaryToCurves(&grid, sides.list, true));
+    ASSERT_EQ(sides.list.count, 4);
+    for (int c = 0; c < 4; ++c) {
+        EXPECT_EQ(sides[c].getUCount(), 5);
+        EXPECT_NEAR(sides[c].computeLength(), 4.0, 1e-6);
+    }
+
+    // A closed mesh has no boundary.
+    CFlatMesh cube;
+    mwtest::fillFlatMesh(mwtest::cubeSoup(1.0), cube);
+    Curves none;
+    EXPECT_FALSE(meshBoundaryToCurves(&cube, none.list, false));
+    EXPECT_FALSE(meshBoundaryToCurves(nullptr, none.list, true));
+}
+
+TEST(MeshBoundaryCurves, HolesTouchingLoopsAndShortLoops)
+{
+    BoundaryEdgeList edges;
+    BoundaryLoopList loops;
+    CFlatMesh holed;
+    gridWithHoles(holed, 5, {12});
+    ASSERT_TRUE(collectBoundaryLoops(&holed, edges, loops));
+    ASSERT_EQ(loops.count, 2);
+    EXPECT_EQ(loops[0].count + loops[1].count, 20 + 4);
+
+    // Two quads meeting in one corner: arriving there along +y, the walk
+    // takes the edge that turns least (into the second quad) and still
+    // closes one loop over all eight edges.
+    CFlatMesh touching;
+    mwtest::MeshSoup soup;
+    const double pts[7][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}, {2, 1.5}, {2, 2.5}, {1, 2}};
+    for (const auto& p : pts)
+        soup.addPoint(p[0], p[1], 0.0);
+    soup.facets = {{0, 1, 2, 3}, {2, 4, 5, 6}};
+    mwtest::fillFlatMesh(soup, touching);
+    ASSERT_TRUE(collectBoundaryLoops(&touching, edges, loops));
+    ASSERT_EQ(loops.count, 1);
+    const BoundaryLoop& loop = loops[0];
+    ASSERT_EQ(loop.count, 8);
+    for (int k = 0; k < loop.count; ++k) {
+        EXPECT_EQ(loop[k]->vertex0, loop[(k + loop.count - 1) % loop.count]->vertex1);
+        if (loop[k]->vertex0 == 1) {
+            EXPECT_EQ(loop[(k + 1) % loop.count]->vertex1, 4);
+        }
+    }
+
+    // Hand-made edges: a loop of two edges is dropped, one of three kept;
+    // no edges at all is false.
+    CFlatMesh points;
+    for (int v = 0; v < 5; ++v)
+        points.addVertex(Point(float(v), float(v * v % 3), 0.0f));
+    BoundaryEdgeList made;
+    for (auto [a, b] : {std::pair{0, 1}, {1, 0}, {2, 3}, {3, 4}, {4, 2}}) {
+        Mesh::CBaseMesh::CPolygonEdge e;
+        e.vertex0 = a;
+        e.vertex1 = b;
+        e.facet1 = 0;
+        made.append(e);
+    }
+    ASSERT_TRUE(chainBoundaryEdges(made, loops, &points));
+    ASSERT_EQ(loops.count, 1);
+    EXPECT_EQ(loops[0].count, 3);
+    made.count = 0;
+    EXPECT_FALSE(chainBoundaryEdges(made, loops, &points));
+}
+
+TEST(MeshBoundaryCurves, FlatSheetPrincipalSectionsAreStraightLinesAcrossIt)
+{
+    CFlatMesh generated, plate;
+    // Quads of 0.1: the plane spacing across it (1 / 26) is below the merge
+    // radius of its segments.
+    mwtest::fillFlatMesh(mwtest::gridSoup(20, 10, 0.1, 0.1, false, -3.0, 7.0), generated);
+    std::vector<CFlatMesh*> sheets = {&generated};
+    const std::string platePath = mwtest::realDataFile("nastran", "plate_py.dat");
+    if (!platePath.empty() && readNastran(plate, platePath.c_str()))
+        sheets.push_back(&plate);
+
+    for (CFlatMesh* sheet : sheets) {
+        Point centre;
+        CVector<float, 3> minor, major;
+        ASSERT_TRUE(meshPrincipalAxes(sheet, centre, minor, major, false));
+        CVector<float, 3> middle;
+        crossProductInto(major, minor, middle);
+        EXPECT_NEAR(std::fabs(minor.data[2]), 1.0, 1e-9);
+        Interval i1, i2, i3;
+        ASSERT_TRUE(meshExtentAlongAxes(sheet, centre, major, middle, minor, i1, i2, i3));
+        EXPECT_NEAR(i1.min, -1.0, 1e-6);
+        EXPECT_NEAR(i1.max, 1.0, 1e-6);
+        EXPECT_NEAR(i2.min, -0.5, 1e-6);
+        EXPECT_NEAR(i2.max, 0.5, 1e-6);
+        EXPECT_NEAR(i3.max - i3.min, 0.0, 1e-6);
+
+        Curves sections;
+        ASSERT_TRUE(meshPrincipalSections(sheet, sections.list, 25, true));
+        ASSERT_EQ(sections.list.count, 27 + 27 + 1);
+        int across = 0, along = 0, edges = 0;
+        for (int c = 0; c < 54; ++c) {
+            const Vector a = controlPoint(sections[c], 0);
+            const Vector b = controlPoint(sections[c], -1);
+            const double length = sections[c].computeLength();
+            // Straight: the poly-line is as long as its chord.
+            EXPECT_NEAR(length, std::sqrt(squaredDistance(a, b)), 1e-5);
+            across += std::fabs(length - 1.0) < 1e-5;
+            along += std::fabs(length - 2.0) < 1e-5;
+            const double h = MeshFunctions::heightAlong(
+                Point(float(a[0]), float(a[1]), float(a[2])), centre, c < 27 ? major : middle);
+            edges += std::fabs(std::fabs(h) - (c < 27 ? 1.0 : 0.5)) < 1e-6;
+        }
+        EXPECT_EQ(across, 27);
+        EXPECT_EQ(along, 27);
+        EXPECT_EQ(edges, 4);
+        EXPECT_NEAR(sections[54].computeLength(), 6.0, 1e-5);
+    }
+    if (platePath.empty())
+        GTEST_SKIP() << "plate_py.dat not found";
+}
+
+TEST(MeshBoundaryCurves, RealSphereHoleIsOneLoopOnTheSphere)
+{
+    MW_REQUIRE_REAL_FILE(path, "stl", "sphereWithHole.stl");
+    CFlatMesh mesh;
+    ASSERT_TRUE(readSTL(mesh, path.c_str(), true));
+    Curves loops;
+    ASSERT_TRUE(meshBoundaryToCurves(&mesh, loops.list, false));
+    ASSERT_EQ(loops.list.count, 1);
+    EXPECT_EQ(squaredDistance(controlPoint(loops[0], 0), controlPoint(loops[0], -1)), 0.0);
+    for (int i = 0; i < loops[0].getUCount(); ++i) {
+        const Vector p = controlPoint(loops[0], i);
+        EXPECT_NEAR(std::sqrt(squaredDistance(p, Vector(1.5, 1.5, 1.5))), 1.5, 1e-5);
+    }
+}
+
+TEST(MeshBoundaryCurves, WritePOLFileWritesThePOLImageOrNothing)
+{
+    CFlatMesh grid;
+    mwtest::fillFlatMesh(mwtest::gridSoup(3, 2, 1.0, 1.0, false), grid);
+    std::ostringstream image;
+    ASSERT_TRUE(writePOL(grid, image));
+    const std::string path = mwtest::scratchPath("grid.pol");
+    ASSERT_TRUE(writePOLFile(&grid, path.c_str()));
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(bytes, image.str());
+
+    const std::string unwritable = mwtest::scratchPath("no/such/folder/grid.pol");
+    EXPECT_FALSE(writePOLFile(&grid, unwritable.c_str()));
+    EXPECT_FALSE(writePOLFile(nullptr, path.c_str()));
+    EXPECT_FALSE(std::filesystem::exists(unwritable + ".part"));
+    const auto entries = std::distance(std::filesystem::directory_iterator(mwtest::scratchDir()),
+                                       std::filesystem::directory_iterator());
+    EXPECT_EQ(entries, 1);
+}

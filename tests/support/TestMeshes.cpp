@@ -1,0 +1,127 @@
+#include "support/TestMeshes.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+
+namespace mwtest {
+
+int MeshSoup::addPoint(double x, double y, double z)
+{
+    xyz.insert(xyz.end(), {x, y, z});
+    return pointCount() - 1;
+}
+
+MeshSoup gridSoup(int nx, int ny, double sx, double sy, bool triangles, double x0, double y0)
+{
+    MeshSoup soup;
+    for (int j = 0; j <= ny; ++j)
+        for (int i = 0; i <= nx; ++i)
+            soup.addPoint(x0 + i * sx, y0 + j * sy, 0.0);
+    for (int j = 0; j < ny; ++j)
+        for (int i = 0; i < nx; ++i) {
+            const int v = j * (nx + 1) + i;
+            const int a = v, b = v + 1, c = v + nx + 2, d = v + nx + 1;
+            if (triangles) {
+                soup.facets.push_back({a, b, c});
+                soup.facets.push_back({a, c, d});
+            } else {
+                soup.facets.push_back({a, b, c, d});
+            }
+        }
+    return soup;
+}
+
+MeshSoup tubeSoup(double r, int around, int up, double height)
+{
+    MeshSoup soup;
+    for (int j = 0; j <= up; ++j)
+        for (int i = 0; i < around; ++i) {
+            const double a = 2.0 * M_PI * i / around;
+            soup.addPoint(r * std::cos(a), r * std::sin(a), height * j / up);
+        }
+    for (int j = 0; j < up; ++j)
+        for (int i = 0; i < around; ++i) {
+            const int i1 = (i + 1) % around;
+            soup.facets.push_back(
+                {j * around + i, j * around + i1, (j + 1) * around + i1, (j + 1) * around + i});
+        }
+    return soup;
+}
+
+MeshSoup sphereSoup(double r, int around, int rings, double cx, double cy, double cz)
+{
+    MeshSoup soup;
+    const int south = soup.addPoint(cx, cy, cz - r);
+    for (int j = 1; j < rings; ++j) {
+        const double theta = M_PI * j / rings - M_PI / 2.0;
+        for (int i = 0; i < around; ++i) {
+            const double phi = 2.0 * M_PI * i / around;
+            soup.addPoint(cx + r * std::cos(theta) * std::cos(phi),
+                          cy + r * std::cos(theta) * std::sin(phi), cz + r * std::sin(theta));
+        }
+    }
+    const int north = soup.addPoint(cx, cy, cz + r);
+    auto at = [&](int j, int i) { return 1 + (j - 1) * around + (i % around); };
+    for (int i = 0; i < around; ++i) {
+        soup.facets.push_back({south, at(1, i + 1), at(1, i)});
+        for (int j = 1; j + 1 < rings; ++j)
+            soup.facets.push_back({at(j, i), at(j, i + 1), at(j + 1, i + 1), at(j + 1, i)});
+        soup.facets.push_back({at(rings - 1, i), at(rings - 1, i + 1), north});
+    }
+    return soup;
+}
+
+MeshSoup cubeSoup(double s)
+{
+    MeshSoup soup;
+    for (int k = 0; k < 8; ++k)
+        soup.addPoint((k & 1) ? s : 0.0, (k & 2) ? s : 0.0, (k & 4) ? s : 0.0);
+    soup.facets = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4},
+                   {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+    return soup;
+}
+
+void fillFlatMesh(const MeshSoup& soup, CFlatMesh& mesh)
+{
+    const int first = mesh.getVertexCount(true);
+    for (int v = 0; v < soup.pointCount(); ++v)
+        mesh.addVertex(CVertex<float, 3>(float(soup.xyz[3 * v]), float(soup.xyz[3 * v + 1]),
+                                         float(soup.xyz[3 * v + 2])));
+    for (std::vector<int> f : soup.facets) {
+        for (int& i : f)
+            i += first;
+        mesh.addPolygon(f.data(), int(f.size()), -1);
+    }
+    mesh.computeBoundingBox();
+}
+
+void fillTriangleMesh(const MeshSoup& soup, Mesh::CTriangleMesh& mesh)
+{
+    auto point = [&](int v) {
+        return CVertex<float, 3>(float(soup.xyz[3 * v]), float(soup.xyz[3 * v + 1]),
+                                 float(soup.xyz[3 * v + 2]));
+    };
+    for (const std::vector<int>& f : soup.facets)
+        for (std::size_t k = 1; k + 1 < f.size(); ++k)
+            mesh.addTriangle(point(f[0]), point(f[k]), point(f[k + 1]));
+    mesh.computeVertexNormals();
+}
+
+std::string realDataFile(const std::string& folder, const std::string& name)
+{
+    // The environment may point at the folder (a worktree sits elsewhere).
+    const char* dir = std::getenv("MW_REALDATA_DIR");
+    const std::filesystem::path path =
+        std::filesystem::path(dir != nullptr ? dir : MW_REALDATA_DIR) / folder / name;
+    if (std::filesystem::is_regular_file(path))
+        return path.string();
+    const char* ci = std::getenv("CI");
+    if (ci != nullptr && std::string(ci) == "true")
+        ADD_FAILURE() << "real data file missing under CI: " << path;
+    return "";
+}
+
+} // namespace mwtest

@@ -1,0 +1,57 @@
+// Test helper: small analytic meshes (grids, tubes, spheres, a cube) given as
+// points and polygons, poured into a flat mesh or a triangle mesh, and the
+// location of the real mesh files.
+//
+// Ownership: a soup is a plain value; the fill functions add to the caller's
+// mesh. Thread-safety: plain values.
+#pragma once
+
+#include "mesh/FlatMesh.h"
+#include "mesh/TriangleMesh.h"
+
+#include <string>
+#include <vector>
+
+namespace mwtest {
+
+struct MeshSoup {
+    std::vector<double> xyz;              // 3 per point
+    std::vector<std::vector<int>> facets; // point indices, counter-clockwise seen from outside
+
+    int addPoint(double x, double y, double z);
+    int pointCount() const { return int(xyz.size() / 3); }
+};
+
+// nx x ny cells of sx x sy in the plane z = 0 starting at (x0, y0), normals
+// +z; with triangles each cell is split along its diagonal from (i, j) to
+// (i + 1, j + 1).
+MeshSoup gridSoup(int nx, int ny, double sx, double sy, bool triangles, double x0 = 0.0,
+                  double y0 = 0.0);
+// An open cylinder of radius r around the z axis from z = 0 to z = height,
+// `around` quads around and `up` rows, normals outwards.
+MeshSoup tubeSoup(double r, int around, int up, double height);
+// A closed sphere of radius r around (cx, cy, cz): `rings` latitude rows of
+// `around` facets (triangles at the poles, quads between), normals outwards.
+MeshSoup sphereSoup(double r, int around, int rings, double cx = 0.0, double cy = 0.0,
+                    double cz = 0.0);
+// The closed cube [0, s]^3 as six quads, normals outwards.
+MeshSoup cubeSoup(double s);
+
+// Every point and polygon into the flat mesh (indices shifted past its
+// existing vertices), then its box.
+void fillFlatMesh(const MeshSoup& soup, CFlatMesh& mesh);
+// Every polygon into the triangle mesh (quads split), then vertex normals.
+void fillTriangleMesh(const MeshSoup& soup, Mesh::CTriangleMesh& mesh);
+
+// The path of a real mesh file under ../shared/realdata (or under the folder
+// the environment variable MW_REALDATA_DIR names), or "" when it is absent
+// outside CI; under CI its absence fails the test.
+std::string realDataFile(const std::string& folder, const std::string& name);
+
+} // namespace mwtest
+
+// Skips the current test when the real data folder is absent (outside CI).
+#define MW_REQUIRE_REAL_FILE(var, folder, name)                                                    \
+    const std::string var = mwtest::realDataFile(folder, name);                                    \
+    if (var.empty())                                                                               \
+        GTEST_SKIP() << "no real data for " << name;
