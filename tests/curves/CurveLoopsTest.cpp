@@ -88,10 +88,10 @@ std::unique_ptr<NurbsSurf> spanLoop(const OwnedCurves& loop, int positions[4], d
     for (int i = loop.curves.size() == 3 ? -1 : 0; i < int(loop.curves.size()); ++i)
         expected.push_back(i);
     EXPECT_EQ(expected, seen);
-    for (int side = 0; side < 4; ++side)
-        if (positions[side] >= 0)
-            EXPECT_LT(deviation(sideOf(*patch, side), pathOf(*originals.curves[positions[side]])),
-                      tol);
+    for (int side = 0; side < 4; ++side) {
+        const int k = positions[side];
+        EXPECT_TRUE(k < 0 || deviation(sideOf(*patch, side), pathOf(*originals.curves[k])) < tol);
+    }
     for (size_t k = 0; k < loop.curves.size(); ++k)
         EXPECT_LT(deviation(pathOf(*originals.curves[k]), pathOf(*loop.curves[k])), 1e-10);
     return patch;

@@ -125,10 +125,8 @@ TEST(LeastSquaresFits, GridFitsReproduceTheirSurfaces)
             const CFitPoint& r = cylinder.at(i, j);
             EXPECT_LT(std::sqrt(squaredDistance(pointAt(*half, r.uv[0], r.uv[1]), r.Point)), 1e-6);
             EXPECT_TRUE(r.uv[0] >= 0 && r.uv[0] <= 19 && r.uv[1] >= 0 && r.uv[1] <= 19);
-            if (i > 0)
-                EXPECT_GT(r.uv[0], cylinder.at(i - 1, j).uv[0]);
-            if (j > 0)
-                EXPECT_GT(r.uv[1], cylinder.at(i, j - 1).uv[1]);
+            EXPECT_TRUE(i == 0 || r.uv[0] > cylinder.at(i - 1, j).uv[0]);
+            EXPECT_TRUE(j == 0 || r.uv[1] > cylinder.at(i, j - 1).uv[1]);
         }
     for (int j = 0; j <= 40; ++j)
         for (int i = 0; i <= 40; ++i) {
