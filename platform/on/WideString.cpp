@@ -130,6 +130,15 @@ std::string ON_wString::ToUtf8() const
 
 bool ON_wString::Format(const wchar_t* format, ...)
 {
+    va_list args;
+    va_start(args, format);
+    bool ok = FormatVargs(format, args);
+    va_end(args);
+    return ok;
+}
+
+bool ON_wString::FormatVargs(const wchar_t* format, va_list args)
+{
     m_s.clear();
     if (!format)
         return false;
@@ -138,10 +147,10 @@ bool ON_wString::Format(const wchar_t* format, ...)
     constexpr size_t maximumLength = size_t(1) << 24;
     for (size_t size = 256; size <= maximumLength; size *= 4) {
         std::vector<wchar_t> buffer(size);
-        va_list args;
-        va_start(args, format);
-        int n = std::vswprintf(buffer.data(), size, format, args);
-        va_end(args);
+        va_list copy;
+        va_copy(copy, args);
+        int n = std::vswprintf(buffer.data(), size, format, copy);
+        va_end(copy);
         if (n >= 0) {
             m_s.assign(buffer.data(), static_cast<size_t>(n));
             return true;
@@ -152,14 +161,23 @@ bool ON_wString::Format(const wchar_t* format, ...)
 
 bool ON_wString::Format(const char* format, ...)
 {
+    va_list args;
+    va_start(args, format);
+    bool ok = FormatVargs(format, args);
+    va_end(args);
+    return ok;
+}
+
+bool ON_wString::FormatVargs(const char* format, va_list args)
+{
     m_s.clear();
     if (!format)
         return false;
     std::string narrow;
-    va_list args;
-    va_start(args, format);
-    bool ok = formatNarrow(narrow, format, args);
-    va_end(args);
+    va_list copy;
+    va_copy(copy, args);
+    bool ok = formatNarrow(narrow, format, copy);
+    va_end(copy);
     if (ok)
         m_s = OnSubset::utf8ToWide(narrow.data(), narrow.size());
     return ok;

@@ -7,6 +7,7 @@
 // Not thread-safe: an ON_TextLog writes to its sink without a lock.
 #pragma once
 
+#include <cstdarg>
 #include <cstdio>
 #include <string>
 
@@ -51,6 +52,9 @@ public:
     // output the C library rejects.
     bool Format(const wchar_t* format, ...);
     bool Format(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    // Format with the arguments of a variadic caller (args is not consumed).
+    bool FormatVargs(const wchar_t* format, va_list args);
+    bool FormatVargs(const char* format, va_list args) __attribute__((format(printf, 2, 0)));
 
 private:
     std::wstring m_s;
