@@ -5,7 +5,9 @@
 
 #include "platform/on/Archive.h"
 #include "platform/on/Arrays.h"
+#include "platform/on/Brep.h"
 #include "platform/on/Curve.h"
+#include "platform/on/Mesh.h"
 #include "platform/on/Object.h"
 #include "platform/on/Surface.h"
 #include "platform/on/Values.h"
