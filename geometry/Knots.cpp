@@ -1,5 +1,7 @@
 #include "geometry/Knots.h"
 
+#include "geometry/FixedDegreeBasis.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -69,6 +71,7 @@ void knots::allocateWork()
     nduTable.assign(static_cast<std::size_t>(w) * w, 0.0);
     aTable.assign(2 * static_cast<std::size_t>(w), 0.0);
     derivativeRows.assign(std::max(w, kMinDerivativeRows), Vector(w));
+    flatRows.assign(static_cast<std::size_t>(w) * w, 0.0);
     savedRows.assign(3, Vector(w));
     knotDerivativeTable.basisCount = w;
     knotDerivativeTable.orderCount = 3;
@@ -387,21 +390,6 @@ int knots::findNearestKnot(double t) const
     return best;
 }
 
-int knots::lastKnotAtOrBelow(int lo, int hi, double t) const
-{
-    // Largest k in lo .. hi with values[k] <= t (lo when there is none), by a
-    // bisection without data-dependent branches.
-    const double* v = values.data;
-    int base = lo;
-    int length = hi - lo + 1;
-    while (length > 1) {
-        const int half = length / 2;
-        base = (v[base + half] <= t) ? base + half : base;
-        length -= half;
-    }
-    return base;
-}
-
 int knots::findKnotInterval(double t) const
 {
     // At the end of the domain: the interval that ends there.
@@ -438,27 +426,8 @@ void knots::clampToRange(double& t) const
 
 int knots::clampToKnots(double& t) const
 {
-    if (endCondition == CyclicEnd) {
-        clampToRange(t);
-    } else {
-        const double lo = valueAt(p);
-        const double hi = valueAt(n + 1);
-        if (t < lo)
-            t = lo;
-        else if (t > hi)
-            t = hi;
-    }
-    // The distinct knot starting the interval that holds t, searched among
-    // the knots of the domain.
-    const int lo = positionToDistinct.data[p];
-    const int hi = positionToDistinct.data[n + 1];
-    const int mid = lo <= hi ? lastKnotAtOrBelow(lo, hi, t) : lo;
-    int span = cumulativeMultiplicities.data[mid] - 1;
-    // At the end of the domain the knot found starts no span of the domain:
-    // take the last position of the knot before it.
-    if (span > n)
-        span -= multiplicities.data[mid];
-    return std::max(span, 0);
+    int hint = -1;
+    return clampToKnots(t, hint);
 }
 
 bool knots::getKnotInterval(int k, Interval& out) const
@@ -634,6 +603,10 @@ bool knots::evaluableSpan(int span, int& i) const
 
 const Vector& knots::basisFunctions(int span, double t)
 {
+    if (p >= 1 && p <= 3) {
+        basisDerivativesInto(span, 0, t, basis.data);
+        return basis;
+    }
     if (t < t0)
         t = t0;
     else if (t > t1)
@@ -665,10 +638,6 @@ const Vector& knots::basisFunctions(int span, double t)
 
 const Vector* knots::basisDerivatives(int span, int order, double t)
 {
-    if (t < t0)
-        t = t0;
-    else if (t > t1)
-        t = t1;
     if (order > p) {
         for (Vector& row : derivativeRows)
             row.fill(0.0);
@@ -682,8 +651,44 @@ const Vector* knots::basisDerivatives(int span, int order, double t)
         return derivativeRows.data();
     }
     const int w = p + 1;
+    basisDerivativesInto(span, order, t, flatRows.data());
+    Vector* D = derivativeRows.data();
+    for (int k = 0; k <= order; ++k)
+        std::copy(flatRows.data() + k * w, flatRows.data() + (k + 1) * w, D[k].data);
+    return D;
+}
+
+int knots::basisDerivativesInto(int span, int order, double t, double* out)
+{
+    if (t < t0)
+        t = t0;
+    else if (t > t1)
+        t = t1;
+    order = std::clamp(order, 0, p);
+    const int w = p + 1;
+    int i;
+    if (!evaluableSpan(span, i)) {
+        std::fill(out, out + (order + 1) * w, 0.0);
+        return order;
+    }
     const double* v = values.data;
     const int* pd = positionToDistinct.data;
+    switch (p) {
+    case 0:
+        out[0] = 1.0;
+        return order;
+    case 1:
+        fixedDegreeBasis<1>(v, pd, i, t, order, out);
+        return order;
+    case 2:
+        fixedDegreeBasis<2>(v, pd, i, t, order, out);
+        return order;
+    case 3:
+        fixedDegreeBasis<3>(v, pd, i, t, order, out);
+        return order;
+    default:
+        break;
+    }
     double* L = left.data();
     double* R = right.data();
     double* ndu =
@@ -703,11 +708,10 @@ const Vector* knots::basisDerivatives(int span, int order, double t)
         }
         ndu[j * w + j] = saved;
     }
-    Vector* D = derivativeRows.data();
     for (int j = 0; j <= p; ++j)
-        D[0][j] = ndu[j * w + p];
+        out[j] = ndu[j * w + p];
 
-    for (int r = 0; r <= p; ++r) {
+    for (int r = 0; r <= p && order > 0; ++r) {
         int s1 = 0;
         int s2 = 1;
         a[0] = 1.0;
@@ -729,17 +733,17 @@ const Vector* knots::basisDerivatives(int span, int order, double t)
                 a[s2 * w + k] = -a[s1 * w + k - 1] / ndu[(pk + 1) * w + r];
                 d += a[s2 * w + k] * ndu[r * w + pk];
             }
-            D[k][r] = d;
+            out[k * w + r] = d;
             std::swap(s1, s2);
         }
     }
     double factor = p;
     for (int k = 1; k <= order; ++k) {
         for (int j = 0; j <= p; ++j)
-            D[k][j] *= factor;
+            out[k * w + j] *= factor;
         factor *= (p - k);
     }
-    return D;
+    return order;
 }
 
 void knots::getBasisDerivativesAtKnot(int i, int order, Vector& leftSide, Vector& rightSide)

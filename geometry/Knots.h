@@ -137,6 +137,11 @@ public:
     // value(i) <= t < value(i + 1); at the end of the domain the last
     // non-empty span.
     int clampToKnots(double& t) const;
+    // The same with a search hint: the distinct-knot index found by a previous
+    // call (any value is safe). The hint and an interpolated guess are tried
+    // before the bisection; the result is the same, and hint receives the index
+    // found. Callers that keep their own hint stay free of shared state.
+    int clampToKnots(double& t, int& hint) const;
     // Interval k of the unrolled knots (see getUnrolledKnot); returns isHealthy.
     bool getKnotInterval(int k, Interval& out) const;
     // Value of position 1 continued by the lengths of knot intervals 0 .. i - 2;
@@ -173,6 +178,12 @@ public:
     // Rows r = 0 .. order of the r-th derivatives of basis functions
     // span - p .. span at t. Rows beyond p are zero; rows 0 .. max(p, 3) exist.
     const Vector* basisDerivatives(int span, int order, double t);
+    // Flat form: rows r = 0 .. order (order clamped into 0 .. p) of the same
+    // derivatives, row r at out + r (p + 1); order 0 computes no derivative
+    // row. Degrees 1 to 3 run with the degree known at compile time and no
+    // division in the derivative rows. Writes nothing else; returns the order
+    // used.
+    int basisDerivativesInto(int span, int order, double t, double* out);
     // Number of rows of the table basisDerivatives returns.
     int derivativeRowCount() const { return static_cast<int>(derivativeRows.size()); }
     // One-sided derivatives of order `order` at the knot of position i:
@@ -224,7 +235,20 @@ private:
     void recomputeCyclicStart();
     double positionValue(int i) const;
     bool evaluableSpan(int span, int& i) const;
-    int lastKnotAtOrBelow(int lo, int hi, double t) const;
+    int lastKnotAtOrBelow(int lo, int hi, double t) const
+    {
+        // Largest k in lo .. hi with values[k] <= t (lo when there is none),
+        // by a bisection without data-dependent branches.
+        const double* v = values.data;
+        int base = lo;
+        int length = hi - lo + 1;
+        while (length > 1) {
+            const int half = length / 2;
+            base = (v[base + half] <= t) ? base + half : base;
+            length -= half;
+        }
+        return base;
+    }
     void readText(std::istream& is);
     void splitAtBreaks(Kor::List<Kor::List<double>>& out, int minMult) const;
 
@@ -234,9 +258,62 @@ private:
     std::vector<double> nduTable;       // (p + 1) x (p + 1)
     std::vector<double> aTable;         // 2 x (p + 1)
     std::vector<Vector> derivativeRows; // max(p + 1, 4) rows of p + 1
+    std::vector<double> flatRows;       // (p + 1) x (p + 1): basisDerivativesInto's rows
     std::vector<Vector> savedRows;      // three rows kept by basisKnotDerivatives
     KnotDerivativeTable knotDerivativeTable;
 };
+
+inline int knots::clampToKnots(double& t, int& hint) const
+{
+    if (endCondition == CyclicEnd) {
+        clampToRange(t);
+    } else {
+        const double lo = valueAt(p);
+        const double hi = valueAt(n + 1);
+        if (t < lo)
+            t = lo;
+        else if (t > hi)
+            t = hi;
+    }
+    // The distinct knot starting the interval that holds t, searched among
+    // the knots of the domain: the largest k in lo .. hi with values[k] <= t.
+    // Tried first: the hint, then the index that linear interpolation
+    // between the domain ends predicts (exact on uniform knots) and its
+    // neighbour; on ascending values the test below accepts only the one k
+    // the bisection would find, so the result is the same.
+    const int lo = positionToDistinct.data[p];
+    const int hi = positionToDistinct.data[n + 1];
+    const double* v = values.data;
+    // Whether k, moved into lo .. hi, starts the interval of t; evaluated
+    // without short-circuit branches, so that a miss costs no misprediction.
+    auto holds = [&](int& k) {
+        k = k < lo ? lo : (k > hi ? hi : k);
+        const double next = v[k < hi ? k + 1 : hi];
+        return (v[k] <= t) & ((k == hi) | (t < next));
+    };
+    int mid = hint;
+    if (lo >= hi) {
+        mid = lo;
+    } else if (!holds(mid)) {
+        const double width = v[hi] - v[lo];
+        const double guess = width > 0.0 ? (t - v[lo]) / width * (hi - lo) : 0.0;
+        // Only a finite guess inside the domain's knots is tried, then the
+        // neighbour on the side of t.
+        mid = guess >= 0.0 && guess <= hi - lo ? lo + static_cast<int>(guess) : lo;
+        if (!holds(mid)) {
+            mid += v[mid] <= t ? 1 : -1;
+            if (!holds(mid))
+                mid = lastKnotAtOrBelow(lo, hi, t);
+        }
+    }
+    hint = mid;
+    int span = cumulativeMultiplicities.data[mid] - 1;
+    // At the end of the domain the knot found starts no span of the domain:
+    // take the last position of the knot before it.
+    if (span > n)
+        span -= multiplicities.data[mid];
+    return span > 0 ? span : 0;
+}
 
 // Peak of one basis function: minimises 1 - N_i(t) from the Greville abscissa.
 class CBasisMax : public CConjugateGradient {

@@ -39,6 +39,7 @@
 #include "geometry/ParametricGeometry.h"
 
 #include <cfloat>
+#include <cstddef>
 #include <iosfwd>
 #include <memory>
 #include <vector>
@@ -67,6 +68,54 @@ struct FitDerivativeWorkspace {
     std::vector<Vector> entries[4][4];
 };
 
+// The control points of a surface: an owned array of homogeneous points
+// that records write access. Every non-const access (operator[], get, reset,
+// take) sets `changed`, so that the flat copy of the net that evaluation
+// reads is rebuilt before its next use. Reads that must not count as writes
+// go through a const reference (or `point`). A reference or pointer obtained
+// through a non-const access is good for writing until the next evaluation
+// of the surface; take it again after that.
+class ControlNet {
+public:
+    Vector& operator[](std::ptrdiff_t k)
+    {
+        changed = true;
+        return points[k];
+    }
+    const Vector& operator[](std::ptrdiff_t k) const { return points[k]; }
+    const Vector& point(std::ptrdiff_t k) const { return points[k]; }
+    Vector* get()
+    {
+        changed = true;
+        return points.get();
+    }
+    const Vector* get() const { return points.get(); }
+    void reset(Vector* p = nullptr)
+    {
+        changed = true;
+        points.reset(p);
+    }
+    // Hands the array over to the caller; the net is then empty.
+    std::unique_ptr<Vector[]> take()
+    {
+        changed = true;
+        return std::move(points);
+    }
+    ControlNet& operator=(std::unique_ptr<Vector[]>&& p)
+    {
+        changed = true;
+        points = std::move(p);
+        return *this;
+    }
+    explicit operator bool() const { return points != nullptr; }
+    bool operator==(std::nullptr_t) const { return points == nullptr; }
+
+    bool changed = true; // written since the flat copy was last built
+
+private:
+    std::unique_ptr<Vector[]> points;
+};
+
 class NurbsSurf : public CParametricGeometry {
 public:
     // ---- Data -----------------------------------------------------------------
@@ -80,7 +129,7 @@ public:
     // repairs the vanishing derivative along them.
     Kor::Set<BoundaryPosition> degenerateSides;
     // max(nU nV, 2) homogeneous control points; each empty until set.
-    std::unique_ptr<Vector[]> controlNet;
+    ControlNet controlNet;
     int controlNetSize = 0;
     // Set as soon as a control point receives a weight other than 1.0;
     // selects the rational evaluation path.
@@ -252,6 +301,8 @@ public:
     // or wrapped on cyclic ones) into out (3 entries). Zeros when the
     // homogeneous weight sum is 0.
     void evaluatePoint(Vector& out, double u, double v);
+    // The same point into out[0 .. 2].
+    void evaluatePointInto(double u, double v, double* out);
     // Derivatives of orders 0..d in u and in v at (u, v) in internal
     // parameters into T[k][l] (k + l <= d; other entries of the (d + 1) x
     // (d + 1) block are zero). With a null T a new table of d + 1 rows is
@@ -259,6 +310,10 @@ public:
     // Returns T. Rational surfaces take the quotient rule on the homogeneous
     // derivatives, so derivatives beyond the degree are exact, not zero.
     Vector** computeDerivatives(int d, double u, double v, Vector** T);
+    // The same derivatives into a flat buffer of 3 (d + 1)^2 doubles:
+    // derivative (k, l) at out + 3 (k (d + 1) + l), zero where k + l > d.
+    // Sets lastUSpan and lastVSpan as computeDerivatives does.
+    void computeDerivativesInto(int d, double u, double v, double* out);
     // The evaluation table up to min(order, 3) at (u, v) in the geometry's
     // parameters (reversed directions mapped). Along a degenerate side the
     // vanishing first derivative is replaced by the cross-boundary derivative
@@ -701,9 +756,27 @@ private:
     void copyGeometryFrom(const NurbsSurf& other);
     // Tensor-product sums of the span (su, sv) into homogeneousWork:
     // entry (k, l) for k <= du, l <= dv, k + l <= d, `width` entries each,
-    // row stride d + 1.
+    // row stride d + 1. Nu and Nv are basis derivative rows (sumSpan) or the
+    // same rows laid flat, row k of nu at nu + k (p + 1) (sumSpanFlat). A net
+    // that does not fit the knots or a width other than 3 or 4 gives zeros
+    // (sumSpanFlat then returns false).
     void sumSpan(int su, int sv, const Vector* Nu, int du, const Vector* Nv, int dv, int d,
                  int width);
+    bool sumSpanFlat(int su, int sv, const double* nu, int du, const double* nv, int dv, int d,
+                     int width);
+    // The sums of sumSpan at (u, v), clamped or wrapped, for the basis rows
+    // 0 .. du of u and 0 .. dv of v: finds the spans (su, sv) with the
+    // surface's span hints and evaluates the basis. False (zeros) as
+    // sumSpanFlat.
+    bool sumAt(double u, double v, int du, int dv, int d, int width, int& su, int& sv);
+    // Rebuilds flatNet from the control points when they were written since
+    // or `count` (nU nV) changed.
+    void refreshFlatNet(int count)
+    {
+        if (controlNet.changed || flatNetCount != count)
+            rebuildFlatNet(count);
+    }
+    void rebuildFlatNet(int count);
     // Steps 4 and 5 of evaluate.
     void repairDegenerateSides(int o, double u, double v);
     void repairParallelCorner(int o, double u, double v);
@@ -712,11 +785,19 @@ private:
     std::vector<double> homogeneousWork; // (d + 1)^2 entries of width doubles
     int homogeneousOrder = -1;           // d of homogeneousWork, -1 before any
     int homogeneousWidth = 0;
-    std::vector<double> rowWork;             // partial sums per v row
-    std::vector<const double*> pointWork;    // entries of the span's control points
-    std::vector<double> paddedWork;          // zero-padded copies of points not fully set
-    std::vector<const double*> basisRowWork; // the basis rows of the span
-    Vector** repairTable = nullptr;          // 4 x 4 table of the degenerate-side repair
+    std::vector<double> rowWork;        // partial sums per v row (general degrees)
+    std::vector<double> basisWork;      // basis rows of u, then of v
+    std::vector<double> derivativeWork; // flat table behind computeDerivatives
+    std::vector<double> spanBlock;      // the span's points gathered across a seam
+    // The homogeneous control points laid out flat, four entries per point
+    // (missing entries 0) at index i + nU j, rebuilt when controlNet changed
+    // or the point count flatNetCount no longer fits the knots.
+    std::vector<double> flatNet;
+    int flatNetCount = -1;
+    bool unitWeights = false; // every weight of flatNet is exactly 1
+    int uSpanHint = -1;       // distinct knots found by the last span searches
+    int vSpanHint = -1;
+    Vector** repairTable = nullptr; // 4 x 4 table of the degenerate-side repair
 };
 
 } // namespace Fenwo

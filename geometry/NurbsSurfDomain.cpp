@@ -236,7 +236,7 @@ bool NurbsSurf::reparametrizeU(knots* k)
     if (fresh->getControlPointCount() != nU)
         return rational;
     const int count = controlNetSize;
-    std::unique_ptr<Vector[]> net = std::move(controlNet);
+    std::unique_ptr<Vector[]> net = controlNet.take();
     knots* keptV = vKnots;
     vKnots = nullptr;
     release();
@@ -258,7 +258,7 @@ bool NurbsSurf::reparametrizeV(knots* k)
     if (fresh->getControlPointCount() != nV)
         return rational;
     const int count = controlNetSize;
-    std::unique_ptr<Vector[]> net = std::move(controlNet);
+    std::unique_ptr<Vector[]> net = controlNet.take();
     knots* keptU = uKnots;
     uKnots = nullptr;
     release();

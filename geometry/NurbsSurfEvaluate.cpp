@@ -3,9 +3,11 @@
 // corners, and the seam wrapping of cyclic parameters.
 #include "geometry/Binomial.h"
 #include "geometry/FitHelpers.h"
+#include "geometry/FixedDegreeBasis.h"
 #include "geometry/NurbsSurf.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <iostream>
 
@@ -22,47 +24,51 @@ inline int wrapIndex(int i, int n)
 // Tensor-product sums of one span, W entries per control point:
 // out[(k (d + 1) + l) W + c] = sum over s of nv[l][s] sum over r of
 // nu[k][r] P(r, s)[c] for k <= du, l <= dv, k + l <= d, zero elsewhere.
-// pts[s (p + 1) + r] points at the entries of control point (r, s) of the
-// span; nu[k] and nv[l] are the basis derivative rows. P1 and Q1 are p + 1
-// and q + 1 when known at compile time (0: taken from p and q), so the
-// common low degrees run fully unrolled. The row sums go through rowSums;
-// the accumulators are locals, which the compiler keeps in registers because
-// nothing can alias them.
+// Control point (r, s) of the span is read at first + s rowStride + 4 r (the
+// flat net keeps four entries per point, a width-3 sum reads the first
+// three); nu[k] = nu + k (p + 1) and nv[l] = nv + l (q + 1) are the basis
+// derivative rows. P1 and Q1 are p + 1 and q + 1 when known at compile time
+// (0: taken from p and q), so the common low degrees run fully unrolled with
+// the row sums in locals; the general case keeps them in rowSums.
 template <int W, int P1, int Q1>
-void sumSpanKernel(const double* const* pts, int p, int q, const double* const* nu,
-                   const double* const* nv, int du, int dv, int d, double* rowSums, double* out)
+void sumSpanKernel(const double* first, std::ptrdiff_t rowStride, int p, int q, const double* nu,
+                   const double* nv, int du, int dv, int d, double* rowSums, double* out)
 {
     const int p1 = P1 > 0 ? P1 : p + 1;
     const int q1 = Q1 > 0 ? Q1 : q + 1;
+    constexpr int localRows = P1 > 0 && Q1 > 0 ? P1 * Q1 * W : 1;
+    double local[localRows];
+    double* rows = P1 > 0 && Q1 > 0 ? local : rowSums; // rows[(k q1 + l) W + c]
     for (int l = 0; l < q1; ++l) {
-        const double* const* rowPts = pts + l * p1;
+        const double* rowPts = first + l * rowStride;
         for (int k = 0; k <= du; ++k) {
-            const double* b = nu[k];
+            const double* b = nu + k * p1;
             double acc[W] = {};
             for (int r = 0; r < p1; ++r) {
-                const double* P = rowPts[r];
+                const double* P = rowPts + 4 * r;
                 const double br = b[r];
                 for (int c = 0; c < W; ++c)
                     acc[c] += br * P[c];
             }
-            double* o = rowSums + (k * q1 + l) * W;
+            double* o = rows + (k * q1 + l) * W;
             for (int c = 0; c < W; ++c)
                 o[c] = acc[c];
         }
     }
     const int stride = d + 1;
-    for (int x = 0; x < stride * stride * W; ++x)
-        out[x] = 0.0;
+    if (d > 0)
+        for (int x = 0; x < stride * stride * W; ++x)
+            out[x] = 0.0;
     for (int k = 0; k <= du; ++k) {
-        const double* rows = rowSums + k * q1 * W;
+        const double* krows = rows + k * q1 * W;
         const int lmax = dv < d - k ? dv : d - k;
         for (int l = 0; l <= lmax; ++l) {
-            const double* b = nv[l];
+            const double* b = nv + l * q1;
             double acc[W] = {};
             for (int s = 0; s < q1; ++s) {
                 const double bs = b[s];
                 for (int c = 0; c < W; ++c)
-                    acc[c] += bs * rows[s * W + c];
+                    acc[c] += bs * krows[s * W + c];
             }
             double* o = out + (k * stride + l) * W;
             for (int c = 0; c < W; ++c)
@@ -71,10 +77,10 @@ void sumSpanKernel(const double* const* pts, int p, int q, const double* const* 
     }
 }
 
-using SpanKernel = void (*)(const double* const*, int, int, const double* const*,
-                            const double* const*, int, int, int, double*, double*);
+using SpanKernel = void (*)(const double*, std::ptrdiff_t, int, int, const double*, const double*,
+                            int, int, int, double*, double*);
 
-// The kernel for width W and degrees p, q: unrolled for degrees 1..3 in each
+// The kernel for width W and degrees p, q: unrolled for degrees 0..3 in each
 // direction (degree 0 of a curve's v direction included), generic otherwise.
 template <int W> SpanKernel selectKernel(int p, int q)
 {
@@ -93,10 +99,86 @@ template <int W> SpanKernel selectKernel(int p, int q)
     return sumSpanKernel<W, 0, 0>;
 }
 
+// One evaluation for degrees and order known at compile time: the basis
+// rows of both directions on the stack, then the span's sums, all inlined
+// into one body (flatten). iu and iv are the spans, u and v already clamped
+// into the domain; D is the order d of the table (0..2).
+template <int W, int P, int Q, int D>
+[[gnu::flatten]] void fixedDegreeSums(const knots& U, const knots& V, int iu, double u, int iv,
+                                      double v, const double* first, std::ptrdiff_t rowStride,
+                                      double* out)
+{
+    constexpr int du = D < P ? D : P;
+    constexpr int dv = D < Q ? D : Q;
+    double nu[(du + 1) * (P + 1)];
+    double nv[(dv + 1) * (Q + 1)];
+    fixedDegreeBasis<P>(U.values.data, U.positionToDistinct.data, iu, u, du, nu);
+    fixedDegreeBasis<Q>(V.values.data, V.positionToDistinct.data, iv, v, dv, nv);
+    sumSpanKernel<W, P + 1, Q + 1>(first, rowStride, P, Q, nu, nv, du, dv, D, nullptr, out);
+}
+
+using FixedDegreeSums = void (*)(const knots&, const knots&, int, double, int, double,
+                                 const double*, std::ptrdiff_t, double*);
+
+template <int W, int D, int P> constexpr std::array<FixedDegreeSums, 4> fixedDegreeRow()
+{
+    return {fixedDegreeSums<W, P, 0, D>, fixedDegreeSums<W, P, 1, D>, fixedDegreeSums<W, P, 2, D>,
+            fixedDegreeSums<W, P, 3, D>};
+}
+
+template <int W, int D> constexpr std::array<std::array<FixedDegreeSums, 4>, 4> fixedDegreeTable()
+{
+    return {fixedDegreeRow<W, D, 0>(), fixedDegreeRow<W, D, 1>(), fixedDegreeRow<W, D, 2>(),
+            fixedDegreeRow<W, D, 3>()};
+}
+
+// The fixed-degree evaluation for width W, degrees p, q in 0..3 and order d
+// in 0..2; null for another order.
+template <int W> FixedDegreeSums selectFixedDegreeSums(int p, int q, int d)
+{
+    static constexpr std::array<std::array<FixedDegreeSums, 4>, 4> tables[3] = {
+        fixedDegreeTable<W, 0>(), fixedDegreeTable<W, 1>(), fixedDegreeTable<W, 2>()};
+    return d >= 0 && d <= 2 ? tables[d][p][q] : nullptr;
+}
+
+// Control points of a direction, as getUCount and getVCount count them.
+inline int pointCount(const knots& k)
+{
+    const int count = k.n + 1 - (k.endCondition == knots::CyclicEnd ? k.p : 0);
+    return count > 1 ? count : 1;
+}
+
+// Binomial coefficients of the quotient rule for the orders a table holds.
+constexpr double kBinomial[4][4] = {{1, 0, 0, 0}, {1, 1, 0, 0}, {1, 2, 1, 0}, {1, 3, 3, 1}};
+
+inline double binomialOf(int n, int k)
+{
+    return n <= 3 ? kBinomial[n][k] : static_cast<double>(::binomial(n, k));
+}
+
 } // namespace
 
-void NurbsSurf::sumSpan(int su, int sv, const Vector* Nu, int du, const Vector* Nv, int dv, int d,
-                        int width)
+void NurbsSurf::rebuildFlatNet(int count)
+{
+    const int points = std::min(count, controlNetSize);
+    flatNet.assign(4 * static_cast<std::size_t>(std::max(points, 0)), 0.0);
+    unitWeights = true;
+    const ControlNet& net = controlNet;
+    for (int k = 0; k < points; ++k) {
+        const Vector& P = net[k];
+        double* f = flatNet.data() + 4 * static_cast<std::size_t>(k);
+        for (int c = 0; c < std::min(P.n, 4); ++c)
+            f[c] = P.data[c];
+        // A point without its weight entry is read as weight 0, as the
+        // zero-padded sum always did.
+        unitWeights &= f[3] == 1.0;
+    }
+    flatNetCount = count;
+    controlNet.changed = false;
+}
+
+bool NurbsSurf::sumSpanFlat(int su, int sv, const double* nu, int du, const double* nv, int dv,
+                            int d, int width)
 {
     const int p = uKnots->p;
     const int q = vKnots->p;
@@ -109,84 +191,61 @@ void NurbsSurf::sumSpan(int su, int sv, const Vector* Nu, int du, const Vector* 
     homogeneousOrder = d;
     homogeneousWidth = width;
     double* out = homogeneousWork.data();
-    if (nU * nV > controlNetSize || p < 0 || q < 0) {
-        // The net does not match the knots (it is reallocated with them):
-        // nothing to sum.
+    // A net that does not match the knots (it is reallocated with them), or
+    // of another dimension than three, sums to zero.
+    if (nU * nV > controlNetSize || p < 0 || q < 0 || (width != 3 && width != 4)) {
         std::fill(out, out + outSize, 0.0);
-        return;
+        return false;
     }
+    refreshFlatNet(nU * nV);
 
-    if (width != 3 && width != 4) {
-        // Only three-dimensional nets exist; anything else evaluates to zero.
-        std::fill(out, out + outSize, 0.0);
-        return;
-    }
-
-    // Pointers to the (p + 1) x (q + 1) control points of the span, row by
-    // row. Wrapping matters only for cyclic directions (or malformed spans);
-    // the common clamped case takes plain offsets.
-    const int count = (p + 1) * (q + 1);
-    if (pointWork.size() < static_cast<size_t>(count))
-        pointWork.resize(count);
-    if (paddedWork.size() < static_cast<size_t>(count) * width)
-        paddedWork.resize(static_cast<size_t>(count) * width);
-    const double** pts = pointWork.data();
-    const Vector* net = controlNet.get();
-    bool allFull = true;
+    // The span's points are read in place when they lie in the net as one
+    // block; across the seam of a cyclic direction (or for a malformed span)
+    // they are first gathered into a block of their own.
+    const double* first;
+    std::ptrdiff_t rowStride;
     if (su - p >= 0 && su < nU && sv - q >= 0 && sv < nV) {
-        const Vector* first = net + static_cast<size_t>(sv - q) * nU + (su - p);
-        for (int l = 0; l <= q; ++l) {
-            const Vector* row = first + static_cast<size_t>(l) * nU;
-            const double** rowPts = pts + l * (p + 1);
-            for (int r = 0; r <= p; ++r) {
-                rowPts[r] = row[r].data;
-                allFull &= row[r].n >= width;
-            }
-        }
+        rowStride = 4 * static_cast<std::ptrdiff_t>(nU);
+        first = flatNet.data() + (sv - q) * rowStride + 4 * (su - p);
     } else {
+        rowStride = 4 * static_cast<std::ptrdiff_t>(p + 1);
+        const size_t blockSize = static_cast<size_t>(q + 1) * rowStride;
+        if (spanBlock.size() < blockSize)
+            spanBlock.resize(blockSize);
         for (int l = 0; l <= q; ++l) {
-            const Vector* row = net + static_cast<size_t>(wrapIndex(sv - q + l, nV)) * nU;
-            for (int r = 0; r <= p; ++r) {
-                const Vector& P = row[wrapIndex(su - p + r, nU)];
-                pts[l * (p + 1) + r] = P.data;
-                allFull &= P.n >= width;
-            }
+            const double* row =
+                flatNet.data() + 4 * static_cast<size_t>(wrapIndex(sv - q + l, nV)) * nU;
+            for (int r = 0; r <= p; ++r)
+                std::copy_n(row + 4 * wrapIndex(su - p + r, nU), 4,
+                            spanBlock.data() + l * rowStride + 4 * r);
         }
+        first = spanBlock.data();
     }
-    if (!allFull) {
-        // Some point is not fully set: read every short one through a
-        // zero-padded copy, so it contributes only the entries it has.
-        for (int l = 0; l <= q; ++l) {
-            const Vector* row = net + static_cast<size_t>(wrapIndex(sv - q + l, nV)) * nU;
-            for (int r = 0; r <= p; ++r) {
-                const Vector& P = row[wrapIndex(su - p + r, nU)];
-                if (P.n >= width)
-                    continue;
-                const int at = l * (p + 1) + r;
-                double* padded = paddedWork.data() + static_cast<size_t>(at) * width;
-                for (int c = 0; c < width; ++c)
-                    padded[c] = c < P.n ? P.data[c] : 0.0;
-                pts[at] = padded;
-            }
-        }
-    }
-
-    // The basis rows, read in place.
-    if (basisRowWork.size() < static_cast<size_t>(du + dv + 2))
-        basisRowWork.resize(du + dv + 2);
-    const double** nu = basisRowWork.data();
-    const double** nv = nu + du + 1;
-    for (int k = 0; k <= du; ++k)
-        nu[k] = Nu[k].data;
-    for (int l = 0; l <= dv; ++l)
-        nv[l] = Nv[l].data;
-
     const size_t rowSize = static_cast<size_t>(du + 1) * (q + 1) * width;
     if (rowWork.size() < rowSize)
         rowWork.resize(rowSize);
-    double* rowSums = rowWork.data();
     const SpanKernel kernel = width == 4 ? selectKernel<4>(p, q) : selectKernel<3>(p, q);
-    kernel(pts, p, q, nu, nv, du, dv, d, rowSums, out);
+    kernel(first, rowStride, p, q, nu, nv, du, dv, d, rowWork.data(), out);
+    return true;
+}
+
+void NurbsSurf::sumSpan(int su, int sv, const Vector* Nu, int du, const Vector* Nv, int dv, int d,
+                        int width)
+{
+    const int p1 = uKnots->p + 1;
+    const int q1 = vKnots->p + 1;
+    const size_t need = static_cast<size_t>(du + 1) * p1 + static_cast<size_t>(dv + 1) * q1;
+    if (basisWork.size() < need)
+        basisWork.resize(need);
+    double* nu = basisWork.data();
+    double* nv = nu + (du + 1) * p1;
+    for (int k = 0; k <= du; ++k)
+        for (int r = 0; r < p1; ++r)
+            nu[k * p1 + r] = r < Nu[k].n ? Nu[k].data[r] : 0.0;
+    for (int l = 0; l <= dv; ++l)
+        for (int s = 0; s < q1; ++s)
+            nv[l * q1 + s] = s < Nv[l].n ? Nv[l].data[s] : 0.0;
+    sumSpanFlat(su, sv, nu, du, nv, dv, d, width);
 }
 
 const double* NurbsSurf::getHomogeneousDerivative(int k, int l) const
@@ -196,23 +255,81 @@ const double* NurbsSurf::getHomogeneousDerivative(int k, int l) const
     return homogeneousWork.data() + (k * (homogeneousOrder + 1) + l) * homogeneousWidth;
 }
 
+bool NurbsSurf::sumAt(double u, double v, int du, int dv, int d, int width, int& su, int& sv)
+{
+    const knots& U = *uKnots;
+    const knots& V = *vKnots;
+    su = U.clampToKnots(u, uSpanHint);
+    sv = V.clampToKnots(v, vSpanHint);
+    const int p = U.p;
+    const int q = V.p;
+    const int nU = pointCount(U);
+    const int nV = pointCount(V);
+    // Degrees up to 3 on spans whose points lie in the net as one block (no
+    // seam) take the inlined fixed-degree body; everything else the general
+    // basis routine and kernel.
+    const FixedDegreeSums sums = p < 0 || p > 3 || q < 0 || q > 3 ? nullptr
+                                 : width == 4 ? selectFixedDegreeSums<4>(p, q, d)
+                                 : width == 3 ? selectFixedDegreeSums<3>(p, q, d)
+                                              : nullptr;
+    if (sums != nullptr && du == std::min(d, p) && dv == std::min(d, q) &&
+        nU * nV <= controlNetSize && su >= p && su < nU && su + p < U.positionToDistinct.count &&
+        sv >= q && sv < nV && sv + q < V.positionToDistinct.count) {
+        // The basis is evaluated within [t0, t1], as the knot vector's own
+        // routine does.
+        u = std::clamp(u, U.t0, U.t1);
+        v = std::clamp(v, V.t0, V.t1);
+        refreshFlatNet(nU * nV);
+        const int stride = d + 1;
+        const size_t outSize = static_cast<size_t>(stride) * stride * width;
+        if (homogeneousWork.size() < outSize)
+            homogeneousWork.resize(outSize);
+        homogeneousOrder = d;
+        homogeneousWidth = width;
+        const std::ptrdiff_t rowStride = 4 * static_cast<std::ptrdiff_t>(nU);
+        const double* first = flatNet.data() + (sv - q) * rowStride + 4 * (su - p);
+        sums(U, V, su, u, sv, v, first, rowStride, homogeneousWork.data());
+        return true;
+    }
+    const int p1 = p + 1;
+    const int q1 = q + 1;
+    const size_t need = static_cast<size_t>(du + 1) * p1 + static_cast<size_t>(dv + 1) * q1;
+    if (basisWork.size() < need)
+        basisWork.resize(need);
+    double* nu = basisWork.data();
+    double* nv = nu + (du + 1) * p1;
+    uKnots->basisDerivativesInto(su, du, u, nu);
+    vKnots->basisDerivativesInto(sv, dv, v, nv);
+    return sumSpanFlat(su, sv, nu, du, nv, dv, d, width);
+}
+
 void NurbsSurf::evaluatePoint(Vector& out, double u, double v)
 {
-    const int dim = dimension;
-    out.resize(3);
-    out.fill(0.0);
-    double uu = u;
-    double vv = v;
-    const int su = uKnots->clampToKnots(uu);
-    const int sv = vKnots->clampToKnots(vv);
-    const Vector& Nu = uKnots->basisFunctions(su, uu);
-    const Vector& Nv = vKnots->basisFunctions(sv, vv);
-    sumSpan(su, sv, &Nu, 0, &Nv, 0, 0, dim + 1);
+    if (out.n != 3)
+        out.resize(3);
+    evaluatePointInto(u, v, out.data);
+}
+
+void NurbsSurf::evaluatePointInto(double u, double v, double* out)
+{
+    out[0] = out[1] = out[2] = 0.0;
+    // A polynomial net (every weight exactly 1) needs neither the weight sum
+    // nor the division by it.
+    refreshFlatNet(pointCount(*uKnots) * pointCount(*vKnots));
+    const bool polynomial = !rational && unitWeights && dimension == 3;
+    const int width = polynomial ? 3 : dimension + 1;
+    int su, sv;
+    if (!sumAt(u, v, 0, 0, 0, width, su, sv))
+        return;
     const double* Sw = homogeneousWork.data();
-    const double w = Sw[dim];
+    if (polynomial) {
+        std::copy(Sw, Sw + 3, out);
+        return;
+    }
+    const double w = Sw[3];
     if (w == 0.0)
         return;
-    for (int c = 0; c < std::min(dim, 3); ++c)
+    for (int c = 0; c < 3; ++c)
         out[c] = Sw[c] / w;
 }
 
@@ -221,54 +338,62 @@ Vector** NurbsSurf::computeDerivatives(int d, double u, double v, Vector** T)
     d = std::max(d, 0);
     if (T == nullptr)
         allocateDerivativeTable(T, d);
+    const int stride = d + 1;
+    const size_t size = static_cast<size_t>(stride) * stride * 3;
+    if (derivativeWork.size() < size)
+        derivativeWork.resize(size);
+    computeDerivativesInto(d, u, v, derivativeWork.data());
+    const double* src = derivativeWork.data();
+    for (int k = 0; k <= d; ++k)
+        for (int l = 0; l <= d; ++l) {
+            Vector& e = T[k][l];
+            if (e.n != 3)
+                e.resize(3);
+            std::copy_n(src + (k * stride + l) * 3, 3, e.data);
+        }
+    return T;
+}
+
+void NurbsSurf::computeDerivativesInto(int d, double u, double v, double* out)
+{
+    d = std::max(d, 0);
     // Control points are three-dimensional (four homogeneous entries); the
     // loops below use that as a compile-time size.
     constexpr int dim = 3;
     constexpr int W = dim + 1;
-    const int p = uKnots->p;
-    const int q = vKnots->p;
-    double uu = u;
-    double vv = v;
-    const int su = uKnots->clampToKnots(uu);
-    const int sv = vKnots->clampToKnots(vv);
+    const int stride = d + 1;
+    const int entries = stride * stride * dim;
+    const int du = std::max(std::min(d, uKnots->p), 0);
+    const int dv = std::max(std::min(d, vKnots->p), 0);
+    const bool valid3 = dimension == dim;
+    int su = 0;
+    int sv = 0;
+    const bool summed = sumAt(u, v, du, dv, d, valid3 ? (rational ? W : dim) : 0, su, sv);
     lastUSpan = su;
     lastVSpan = sv;
-    const int du = std::max(std::min(d, p), 0);
-    const int dv = std::max(std::min(d, q), 0);
-    const Vector* Nu = uKnots->basisDerivatives(su, du, uu);
-    const Vector* Nv = vKnots->basisDerivatives(sv, dv, vv);
-    const int stride = d + 1;
-    const bool valid3 = dimension == dim;
 
     if (!rational) {
-        sumSpan(su, sv, Nu, du, Nv, dv, d, valid3 ? dim : 0);
-        const double* hw = homogeneousWork.data();
-        for (int k = 0; k <= d; ++k) {
-            for (int l = 0; l <= d; ++l) {
-                Vector& e = T[k][l];
-                if (e.n != dim)
-                    e.resize(dim);
-                const double* src = hw + (k * stride + l) * dim;
-                for (int c = 0; c < dim; ++c)
-                    e.data[c] = valid3 ? src[c] : 0.0;
-            }
+        if (!summed) {
+            std::fill(out, out + entries, 0.0);
+            return;
         }
-        return T;
+        std::copy_n(homogeneousWork.data(), entries, out);
+        return;
     }
 
     // Rational: homogeneous derivatives A[k][l] of (w x, w y, w z, w), then
     // the quotient rule S = (A - sum of binomial terms w^(i,j) S) / w, in
     // the order in which every right-hand S is already known.
-    sumSpan(su, sv, Nu, du, Nv, dv, d, valid3 ? W : 0);
+    if (!summed) {
+        std::fill(out, out + entries, 0.0);
+        return;
+    }
     const double* hw = homogeneousWork.data();
     auto weightAt = [&](int k, int l) { return hw[(k * stride + l) * W + dim]; };
-    const double w0 = valid3 ? weightAt(0, 0) : 0.0;
+    const double w0 = weightAt(0, 0);
     for (int k = 0; k <= d; ++k) {
         for (int l = 0; l <= d; ++l) {
-            Vector& S = T[k][l];
-            if (S.n != dim)
-                S.resize(dim);
-            double* s = S.data;
+            double* s = out + (k * stride + l) * dim;
             if (k + l > d || w0 == 0.0) {
                 s[0] = s[1] = s[2] = 0.0;
                 continue;
@@ -276,16 +401,16 @@ Vector** NurbsSurf::computeDerivatives(int d, double u, double v, Vector** T)
             const double* a = hw + (k * stride + l) * W;
             double x[dim] = {a[0], a[1], a[2]};
             for (int j = 1; j <= l; ++j) {
-                const double c = static_cast<double>(binomial(l, j)) * weightAt(0, j);
-                const double* t = T[k][l - j].data;
+                const double c = binomialOf(l, j) * weightAt(0, j);
+                const double* t = out + (k * stride + l - j) * dim;
                 for (int e = 0; e < dim; ++e)
                     x[e] -= c * t[e];
             }
             for (int i = 1; i <= k; ++i) {
-                const double bki = static_cast<double>(binomial(k, i));
+                const double bki = binomialOf(k, i);
                 for (int j = 0; j <= l; ++j) {
-                    const double c = bki * static_cast<double>(binomial(l, j)) * weightAt(i, j);
-                    const double* t = T[k - i][l - j].data;
+                    const double c = bki * binomialOf(l, j) * weightAt(i, j);
+                    const double* t = out + ((k - i) * stride + l - j) * dim;
                     for (int e = 0; e < dim; ++e)
                         x[e] -= c * t[e];
                 }
@@ -294,7 +419,6 @@ Vector** NurbsSurf::computeDerivatives(int d, double u, double v, Vector** T)
                 s[e] = x[e] / w0;
         }
     }
-    return T;
 }
 
 Vector** NurbsSurf::evaluate(int order, double u, double v)

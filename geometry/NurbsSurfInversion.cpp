@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iostream>
+#include <utility>
 #include <vector>
 
 namespace Fenwo {
@@ -212,9 +213,36 @@ long NurbsSurf::PointInversion(IndexSubset<CFitPoint>& points, int maxIterations
     const int nU = getUCount();
     const int nV = getVCount();
 
-    // One derivative table for the whole run.
-    Vector** T = nullptr;
-    allocateDerivativeTable(T, 2);
+    // Size of the model: the largest Euclidean control-point coordinate. It
+    // is the scale of the rounding of every evaluated point, so the tests of
+    // convergence and of an uphill step below are relative to it and hold
+    // alike at any scale of the model.
+    double size = 0.0;
+    for (int k = 0; k < std::min(nU * nV, controlNetSize); ++k) {
+        const Vector& Pw = std::as_const(controlNet)[k];
+        if (Pw.n < 4 || Pw.data[3] == 0.0)
+            continue;
+        for (int c = 0; c < 3; ++c)
+            size = std::max(size, std::fabs(Pw.data[c] / Pw.data[3]));
+    }
+    constexpr double eps = 2.220446049250313e-16;
+    // A Newton step that moves the surface point by less than this ends the
+    // iteration: it is taken once more (a distance evaluation only) and then
+    // the parameters are within rounding of the foot, since Newton's error
+    // after it is of the order of the square of the step.
+    const double stepTolerance = 1e-10 * size;
+    // The rounding of the evaluated points, for the uphill test.
+    const double pointNoise = 8.0 * eps * size;
+
+    // One flat derivative table of order 2 for the whole run: (k, l) at
+    // 3 (3 k + l).
+    double D[27] = {};
+    const double* S = D;
+    const double* Su = D + 9;
+    const double* Sv = D + 3;
+    const double* Suu = D + 18;
+    const double* Suv = D + 12;
+    const double* Svv = D + 6;
     Vector wrapWork(2);
     double P[3] = {0.0, 0.0, 0.0};
     double r[3] = {0.0, 0.0, 0.0};
@@ -237,12 +265,24 @@ long NurbsSurf::PointInversion(IndexSubset<CFitPoint>& points, int maxIterations
         if (vBounded)
             v = std::clamp(v, vmin, vmax);
     };
-    auto squaredDistanceAt = [&](double u, double v) {
-        computeDerivatives(2, u, v, T);
-        const double* S = T[0][0].data;
+    // Squared distance at (u, v), with the derivative table of order 2 when
+    // `derivatives` is set (an accepted point), else the point only (a trial
+    // of the line search). r receives S - P.
+    auto squaredDistanceAt = [&](double u, double v, bool derivatives) {
+        computeDerivativesInto(derivatives ? 2 : 0, u, v, D);
         for (int c = 0; c < 3; ++c)
             r[c] = S[c] - P[c];
         return dot3(r, r);
+    };
+    // The rounding of a squared distance f near fBest: |r| carries the
+    // rounding of the evaluated point (a few eps times the size).
+    // f > fBest + 8 eps (m + sqrt(m) size), m = max(f, fBest), without the
+    // square root where the answer is plain.
+    auto uphill = [&](double f, double fBest) {
+        if (f <= fBest)
+            return false;
+        const double m = f;
+        return f > fBest + 8.0 * eps * m + std::sqrt(m) * pointNoise;
     };
 
     long iterations = 0;
@@ -252,11 +292,7 @@ long NurbsSurf::PointInversion(IndexSubset<CFitPoint>& points, int maxIterations
         if (fp.uv.n < 2)
             fp.uv.resize(2);
         if (fp.state == 2) {
-            computeDerivatives(0, fp.uv[0], fp.uv[1], T);
-            const double* S = T[0][0].data;
-            for (int c = 0; c < 3; ++c)
-                r[c] = S[c] - P[c];
-            fp.dist2 = dot3(r, r);
+            fp.dist2 = squaredDistanceAt(fp.uv[0], fp.uv[1], false);
             continue;
         }
 
@@ -322,10 +358,13 @@ long NurbsSurf::PointInversion(IndexSubset<CFitPoint>& points, int maxIterations
             v += lambda * dv;
             wrap(u, v);
             clampToDomain(u, v);
-            f = squaredDistanceAt(u, v);
-            if (f > best && lambda > 0.0) {
+            f = squaredDistanceAt(u, v, true);
+            // Uphill beyond rounding: a step that lands on the foot changes
+            // the distance by less than its rounding and is taken.
+            if (uphill(f, best) && lambda > 0.0) {
                 // The step went uphill: back to the previous parameters, off
-                // the bound the step was aimed at, and shorter steps.
+                // the bound the step was aimed at, and shorter steps, each
+                // trial a distance only.
                 if (lastAdded >= 0)
                     active.remove(lastAdded);
                 do {
@@ -334,17 +373,17 @@ long NurbsSurf::PointInversion(IndexSubset<CFitPoint>& points, int maxIterations
                     v = pv + lambda * dv;
                     wrap(u, v);
                     clampToDomain(u, v);
-                    f = squaredDistanceAt(u, v);
-                } while (f > best && lambda > 1e-16);
+                    f = squaredDistanceAt(u, v, false);
+                } while (uphill(f, best) && lambda > 1e-16);
+                // The derivatives of the point taken.
+                f = squaredDistanceAt(u, v, true);
             }
             lastAdded = -1;
             best = f;
 
-            const double* Su = T[1][0].data;
-            const double* Sv = T[0][1].data;
             double gu = dot3(r, Su);
             double gv = 0.0;
-            double Huu = dot3(Su, Su) + (uCurvatureTerm ? dot3(r, T[2][0].data) : 0.0);
+            double Huu = dot3(Su, Su) + (uCurvatureTerm ? dot3(r, Suu) : 0.0);
             double Huv = 0.0;
             double Hvv = 1.0;
             if (!curve) {
@@ -352,8 +391,8 @@ long NurbsSurf::PointInversion(IndexSubset<CFitPoint>& points, int maxIterations
                                      Su[0] * Sv[1] - Su[1] * Sv[0]};
                 fp.side = dot3(n, r) > 0.0 ? 1 : -1;
                 gv = dot3(r, Sv);
-                Huv = dot3(Su, Sv) + dot3(r, T[1][1].data);
-                Hvv = dot3(Sv, Sv) + (vCurvatureTerm ? dot3(r, T[0][2].data) : 0.0);
+                Huv = dot3(Su, Sv) + dot3(r, Suv);
+                Hvv = dot3(Sv, Sv) + (vCurvatureTerm ? dot3(r, Svv) : 0.0);
             }
 
             // Newton direction in the coordinates no active bound holds.
@@ -403,9 +442,19 @@ long NurbsSurf::PointInversion(IndexSubset<CFitPoint>& points, int maxIterations
                     dv = -dv;
             }
 
+            // Convergence: the step is negligible in the parameters (below
+            // 1e-12) or moves the surface point by less than stepTolerance,
+            // relative to the size of the model (so the test means the same
+            // at any scale and reaches the rounding floor, where the test in
+            // the parameters alone stops at about 1e-12).
+            // (Compared squared: the larger of the two coordinate moves.)
+            const double Luu = dot3(Su, Su);
+            const double Lvv = curve ? 0.0 : dot3(Sv, Sv);
+            const double moved2 = lambda * lambda * std::max(du * du * Luu, dv * dv * Lvv);
             bool done = false;
             bool ratioTest = true;
-            if (std::sqrt(du * du + dv * dv) * lambda < 1e-12) {
+            if ((du * du + dv * dv) * lambda * lambda < 1e-24 ||
+                moved2 < stepTolerance * stepTolerance) {
                 if (active.count == 0) {
                     done = true;
                 } else {
@@ -447,11 +496,15 @@ long NurbsSurf::PointInversion(IndexSubset<CFitPoint>& points, int maxIterations
                     } else {
                         // The coordinate left free is stationary when its
                         // gradient, or the Newton step it gives, is
-                        // negligible (the latter independent of the scale).
+                        // negligible (the latter independent of the scale),
+                        // or when that step moves the point by less than
+                        // stepTolerance.
                         const bool uHeld = active.list[0] < 2;
                         const double g = uHeld ? gv : gu;
                         const double h = uHeld ? Hvv : Huu;
-                        if (std::fabs(g) < 1e-12 || std::fabs(g) < 1e-12 * std::fabs(h))
+                        const double LL = uHeld ? Lvv : Luu;
+                        if (std::fabs(g) < 1e-12 || std::fabs(g) < 1e-12 * std::fabs(h) ||
+                            g * g * LL < stepTolerance * stepTolerance * h * h)
                             done = true;
                     }
                 }
@@ -484,6 +537,23 @@ long NurbsSurf::PointInversion(IndexSubset<CFitPoint>& points, int maxIterations
                     lastAdded = reached;
                 }
             }
+            if (done && (du != 0.0 || dv != 0.0)) {
+                // The last, negligible Newton step is still taken (the
+                // distance only): it brings the parameters from about the
+                // step's size to the rounding floor. It is kept unless it
+                // goes uphill beyond rounding.
+                const double step = ratioTest ? lambda : 1.0;
+                double fu = u + step * du;
+                double fv = v + step * dv;
+                wrap(fu, fv);
+                clampToDomain(fu, fv);
+                const double ff = squaredDistanceAt(fu, fv, false);
+                if (!uphill(ff, f)) {
+                    u = fu;
+                    v = fv;
+                    f = ff;
+                }
+            }
             if (done || iter >= limit)
                 break;
         }
@@ -497,7 +567,6 @@ long NurbsSurf::PointInversion(IndexSubset<CFitPoint>& points, int maxIterations
         for (int k = 0; k < active.count; ++k)
             fp.boundary = active.list[k] + 1;
     }
-    freeDerivativeTable(T, 2);
     return iterations;
 }
 

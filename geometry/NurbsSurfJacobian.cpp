@@ -130,7 +130,7 @@ Vector** NurbsSurf::evaluateRationalBasis(int order, double u, double v, Vector*
         const int i = wrapIndex(su - p + k, nU);
         for (int l = 0; l <= q; ++l) {
             const int c = i + nU * wrapIndex(sv - q + l, nV);
-            const Vector& Pw = controlNet[c];
+            const Vector& Pw = controlNet.point(c);
             if (Pw.n >= 4)
                 R[c] += s.basisU[0][k] * s.basisV[0][l] * Pw[3] / w0;
         }
@@ -266,7 +266,7 @@ void NurbsSurf::evaluateFitJacobian(const Vector& params, Vector**& P, FitJacobi
     for (size_t n = 0; n < s.spanPoints.size(); ++n) {
         const int c = s.spanPoints[n];
         const double* g = s.spanProducts.data() + 9 * n;
-        const Vector& Pw = controlNet[c];
+        const Vector& Pw = controlNet.point(c);
         if (Pw.n < 4)
             continue;
         const double w = Pw[3];
@@ -348,7 +348,7 @@ void NurbsSurf::evaluateFitJacobian(const Vector& params, Vector**& P, FitJacobi
                             continue;
                         const int i = wrapIndex(sk - p + k, nU);
                         for (int l = 0; l <= q; ++l) {
-                            const Vector& Pw = controlNet[i + nU * wrapIndex(sv - q + l, nV)];
+                            const Vector& Pw = controlNet.point(i + nU * wrapIndex(sv - q + l, nV));
                             const double tn = t * s.basisV[b][l];
                             for (int e = 0; e < std::min(Pw.n, 4); ++e)
                                 H[a][b][e] += tn * Pw[e];

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <string>
+#include <vector>
 
 using Fenwo::NurbsSurf;
 
@@ -331,4 +333,203 @@ TEST(NurbsSurfEvaluate, UnsetControlPointContributesNothing)
     EXPECT_EQ(D[0][0][1], 2.0);   // polynomial path: the weighted sum itself
     c.evaluatePoint(p, 1.0, 0.0); // only the unset point: zero weight
     EXPECT_EQ(norm(p), 0.0);
+}
+
+namespace {
+
+// Independent oracle of the derivative table: every basis function by the
+// Cox-de Boor recursion in long double over the knot positions (half-open
+// intervals, the last non-empty one closed at the domain end), the
+// homogeneous sums over the whole net, then the quotient rule. Alongside each
+// entry it carries the scale of its rounding: the sums of absolute terms,
+// carried through the quotient rule.
+struct Oracle {
+    using LD = long double;
+    NurbsSurf& s;
+
+    static LD basis(const std::vector<LD>& U, int i, int p, int k, LD t, int last)
+    {
+        if (p == 0) {
+            if (k > 0)
+                return 0;
+            return (U[i] <= t && t < U[i + 1]) || (i == last && t == U[i + 1]) ? 1 : 0;
+        }
+        auto term = [&](int j, LD den) {
+            if (den == 0)
+                return LD(0);
+            return (k == 0 ? (j == i ? t - U[i] : U[i + p + 1] - t) : LD(p)) *
+                   basis(U, j, p - 1, k == 0 ? 0 : k - 1, t, last) / den;
+        };
+        const LD a = term(i, U[i + p] - U[i]);
+        const LD b = term(i + 1, U[i + p + 1] - U[i + 1]);
+        return k == 0 ? a + b : a - b;
+    }
+
+    // Rows k = 0..3 of all basis functions of a direction at t (clamped or
+    // wrapped as the surface does), each function naming its control point.
+    static void rows(const knots& K, double t, std::vector<std::vector<LD>>& N,
+                     std::vector<int>& idx, int count)
+    {
+        const int positions = K.n + K.p + 2;
+        std::vector<LD> U(positions);
+        for (int i = 0; i < positions; ++i)
+            U[i] = K.valueAt(i);
+        K.clampToRange(t);
+        int last = 0;
+        for (int i = 0; i <= K.n; ++i)
+            if (U[i] < U[i + 1])
+                last = i;
+        N.assign(4, std::vector<LD>(K.n + 1));
+        idx.resize(K.n + 1);
+        for (int i = 0; i <= K.n; ++i) {
+            idx[i] = i % count;
+            for (int k = 0; k < 4; ++k)
+                N[k][i] = basis(U, i, K.p, k, t, last);
+        }
+    }
+
+    // S[k][l] and its bound B[k][l] for k + l <= 3.
+    void table(double u, double v, LD S[4][4][3], LD B[4][4])
+    {
+        std::vector<std::vector<LD>> Nu, Nv;
+        std::vector<int> iu, iv;
+        rows(*s.uKnots, u, Nu, iu, s.getUCount());
+        if (s.vKnots->n == 0) {
+            Nv = {{1}, {0}, {0}, {0}};
+            iv = {0};
+        } else {
+            rows(*s.vKnots, v, Nv, iv, s.getVCount());
+        }
+        LD A[4][4][4] = {}, absA[4][4] = {}, absW[4][4] = {};
+        for (size_t i = 0; i < iu.size(); ++i)
+            for (size_t j = 0; j < iv.size(); ++j) {
+                const Vector& P = s.getWrappedControlPoint(iu[i], iv[j]);
+                for (int k = 0; k < 4; ++k)
+                    for (int l = 0; k + l < 4; ++l) {
+                        const LD b = Nu[k][i] * Nv[l][j];
+                        for (int c = 0; c < 4; ++c) {
+                            A[k][l][c] += b * P[c];
+                            (c < 3 ? absA : absW)[k][l] += std::fabs(b * P[c]);
+                        }
+                    }
+            }
+        const LD C[4][4] = {{1}, {1, 1}, {1, 2, 1}, {1, 3, 3, 1}};
+        const LD w = A[0][0][3];
+        for (int k = 0; k < 4; ++k)
+            for (int l = 0; k + l < 4; ++l) {
+                B[k][l] = absA[k][l] / std::fabs(w);
+                for (int c = 0; c < 3; ++c)
+                    S[k][l][c] = A[k][l][c];
+                for (int i = 0; i <= k; ++i)
+                    for (int j = 0; j <= l; ++j) {
+                        if (i == 0 && j == 0)
+                            continue;
+                        const LD f = C[k][i] * C[l][j] * A[i][j][3];
+                        for (int c = 0; c < 3; ++c)
+                            S[k][l][c] -= f * S[k - i][l - j][c];
+                        B[k][l] += C[k][i] * C[l][j] * absW[i][j] / std::fabs(w) * B[k - i][l - j];
+                    }
+                for (int c = 0; c < 3; ++c)
+                    S[k][l][c] /= w;
+            }
+    }
+};
+
+// Clamped knots of degree p on [0, 1] with an interior knot of multiplicity
+// 2 (simple for degree 1).
+knots clampedKnots(int p)
+{
+    Kor::List<double> l;
+    for (int i = 0; i <= p; ++i)
+        l.append(0.0);
+    for (double x : {0.2, 0.45, 0.45, 0.7})
+        if (x != l.data[l.count - 1] || p > 1)
+            l.append(x);
+    for (int i = 0; i <= p; ++i)
+        l.append(1.0);
+    return knots(l, l.count - p - 2, p);
+}
+
+std::unique_ptr<NurbsSurf> netOver(const knots& u, const knots* v, bool rational,
+                                   bool collapseSouth)
+{
+    auto s = std::make_unique<NurbsSurf>(u, v);
+    for (int j = 0; j < s->getVCount(); ++j)
+        for (int i = 0; i < s->getUCount(); ++i) {
+            Vector p(i + 0.4 * std::sin(2.1 * j), j + 0.3 * std::cos(1.3 * i),
+                     std::sin(0.9 * i) * std::cos(0.7 * j));
+            if (collapseSouth && j == 0)
+                p = Vector(1.5, -0.5, 0.25);
+            s->setControlPoint(i, j, p, rational ? 1.0 + 0.4 * std::sin(1.1 * i + 0.6 * j) : 1.0);
+        }
+    return s;
+}
+
+} // namespace
+
+TEST(NurbsSurfEvaluate, DerivativeTablesAgreeWithTheRecursiveDefinition)
+{
+    struct Case {
+        const char* name;
+        std::unique_ptr<NurbsSurf> surface;
+    };
+    std::vector<Case> cases;
+    for (int p : {1, 2, 3, 5})
+        for (bool rational : {false, true}) {
+            const knots u = clampedKnots(p);
+            const knots v = clampedKnots(p == 5 ? 2 : p);
+            cases.push_back({"clamped", netOver(u, &v, rational, false)});
+        }
+    const knots cyclic(6, 3, 0.0, 1.0, knots::CyclicEnd);
+    const knots cubic = clampedKnots(3);
+    cases.push_back({"cyclic", netOver(cyclic, &cubic, false, false)});
+    cases.push_back({"cyclic rational", netOver(cyclic, &cubic, true, false)});
+    cases.push_back({"collapsed side", netOver(cubic, &cubic, true, true)});
+    cases.push_back({"curve", netOver(clampedKnots(5), nullptr, true, false)});
+    cases.push_back({"cyclic curve", netOver(cyclic, nullptr, false, false)});
+
+    unsigned x = 2024u;
+    auto random = [&x] {
+        x = x * 1664525u + 1013904223u;
+        return (x >> 8) / double(1u << 24);
+    };
+    for (Case& c : cases) {
+        NurbsSurf& s = *c.surface;
+        SCOPED_TRACE(std::string(c.name) + " p=" + std::to_string(s.uKnots->p) +
+                     (s.rational ? " rational" : ""));
+        // Every knot value, the domain ends and values just beside them, and
+        // random parameters (beyond the domain too, wrapped on a cyclic knot
+        // vector).
+        std::vector<double> us, vs;
+        for (const knots* k : {s.uKnots, s.vKnots}) {
+            std::vector<double>& out = k == s.uKnots ? us : vs;
+            for (int i = 0; i < k->n + k->p + 2; ++i)
+                for (double d : {0.0, 1e-13, -1e-13})
+                    out.push_back(k->valueAt(i) + d);
+            for (int m = 0; m < 1000; ++m)
+                out.push_back(-0.1 + 1.2 * random());
+        }
+        Oracle oracle{s};
+        Vector** T = nullptr;
+        for (size_t m = 0; m < std::max(us.size(), vs.size()); ++m) {
+            const double u = us[m % us.size()];
+            const double v = s.vKnots->n == 0 ? 0.0 : vs[(m * 7) % vs.size()];
+            Oracle::LD S[4][4][3], B[4][4];
+            oracle.table(u, v, S, B);
+            T = s.computeDerivatives(3, u, v, T);
+            for (int k = 0; k < 4; ++k)
+                for (int l = 0; k + l < 4; ++l)
+                    for (int e = 0; e < 3; ++e) {
+                        const double err =
+                            std::fabs(T[k][l][e] - double(S[k][l][e])) / double(B[k][l] + 1e-300L);
+                        ASSERT_LE(err, 1e-14)
+                            << "u=" << u << " v=" << v << " k=" << k << " l=" << l;
+                    }
+            Vector point;
+            s.evaluatePoint(point, u, v);
+            for (int e = 0; e < 3; ++e)
+                ASSERT_LE(std::fabs(point[e] - double(S[0][0][e])), 1e-14 * double(B[0][0]));
+        }
+        NurbsSurf::freeDerivativeTable(T, 3);
+    }
 }

@@ -471,3 +471,47 @@ TEST(NurbsSurfInversion, InvertDirectionOfACyclicCurveKeepsTheShape)
         EXPECT_NEAR(norm(a - b), 0.0, 1e-12) << t;
     }
 }
+
+TEST(NurbsSurfInversion, FeetReachTheRoundingFloorAtEveryScaleAndDistance)
+{
+    // Points offset along the normal at known parameters (well inside the
+    // radius of curvature, so those parameters are the true foot), start
+    // values from the samples. The foot must come out within 1e-13 of the
+    // domain, on the unit model and scaled by 1e-6 and 1e6, and the Newton
+    // iterations per point must stay few.
+    for (double scale : {1e-6, 1.0, 1e6}) {
+        auto s = wavyBicubic(scale);
+        for (double distance : {0.0, 1e-6, 0.01, 1.0}) {
+            SCOPED_TRACE("scale=" + std::to_string(scale) +
+                         " distance=" + std::to_string(distance));
+            CFitPointArray pts;
+            Vector truth;
+            truth.resize(800);
+            unsigned x = 12345u;
+            auto next = [&x] {
+                x = x * 1664525u + 1013904223u;
+                return 0.05 + 0.9 * ((x >> 8) / double(1u << 24));
+            };
+            for (int k = 0; k < 400; ++k) {
+                const double u = next();
+                const double v = next();
+                truth[2 * k] = u;
+                truth[2 * k + 1] = v;
+                const SurfacePoint sp = surfaceAt(*s, u, v);
+                const double sign = k % 2 == 0 ? 1.0 : -1.0;
+                pts.append(pointAt(sp.S + (sign * distance * scale) * sp.N, 0.0, 0.0));
+            }
+            IndexSubset<CFitPoint> subset = all(pts);
+            ASSERT_EQ(s->invertPoints(subset, 3, 3, false), 400);
+            const long iterations = s->PointInversion(subset, 10);
+            EXPECT_LE(iterations, 6 * 400);
+            double worst = 0.0;
+            for (int k = 0; k < 400; ++k)
+                worst = std::max({worst, std::fabs(pts[k].uv[0] - truth[2 * k]),
+                                  std::fabs(pts[k].uv[1] - truth[2 * k + 1])});
+            EXPECT_LT(worst, 1e-13);
+            for (int k = 0; k < 400; ++k)
+                EXPECT_NEAR(std::sqrt(pts[k].dist2), distance * scale, 1e-12 * scale);
+        }
+    }
+}

@@ -1,0 +1,76 @@
+// Basis functions of a B-spline and their derivatives for a degree known at
+// compile time: the kernel behind knots::basisDerivativesInto for degrees 0
+// to 3, also inlined into the surface evaluation. Pure functions of their
+// arguments; no state, safe from any thread.
+#pragma once
+
+#include <utility>
+
+// Basis functions span - P .. span and their derivatives up to `order`
+// (0 <= order <= P) at t, for a degree known at compile time: the triangle
+// of the general routine (the knot differences in its lower half, the basis
+// values in its upper half) with its loops unrolled into locals and every
+// knot difference inverted once, so that the derivative rows do not divide.
+// The value of knot position k is v[pd[k]]; positions i + 1 - P .. i + P
+// are read. Row r goes to out + r (P + 1).
+template <int P>
+inline void fixedDegreeBasis(const double* v, const int* pd, int i, double t, int order,
+                             double* out)
+{
+    constexpr int W = P + 1;
+    double L[W] = {};
+    double R[W] = {};
+    double ndu[W][W];      // upper triangle: basis values; lower: knot differences
+    double inv[W][W] = {}; // lower triangle: 1 / knot difference
+    ndu[0][0] = 1.0;
+    for (int j = 1; j <= P; ++j) {
+        L[j] = t - v[pd[i + 1 - j]];
+        R[j] = v[pd[i + j]] - t;
+        double saved = 0.0;
+        for (int r = 0; r < j; ++r) {
+            ndu[j][r] = R[r + 1] + L[j - r];
+            inv[j][r] = 1.0 / ndu[j][r];
+            const double temp = ndu[r][j - 1] * inv[j][r];
+            ndu[r][j] = saved + R[r + 1] * temp;
+            saved = L[j - r] * temp;
+        }
+        ndu[j][j] = saved;
+    }
+    for (int j = 0; j <= P; ++j)
+        out[j] = ndu[j][P];
+    if (order <= 0)
+        return;
+    for (int r = 0; r <= P; ++r) {
+        double a[2][W] = {};
+        int s1 = 0;
+        int s2 = 1;
+        a[0][0] = 1.0;
+        for (int k = 1; k <= order; ++k) {
+            double d = 0.0;
+            const int rk = r - k;
+            const int pk = P - k;
+            if (r >= k) {
+                a[s2][0] = a[s1][0] * inv[pk + 1][rk];
+                d = a[s2][0] * ndu[rk][pk];
+            }
+            const int j1 = rk >= -1 ? 1 : -rk;
+            const int j2 = (r - 1 <= pk) ? k - 1 : P - r;
+            for (int j = j1; j <= j2; ++j) {
+                a[s2][j] = (a[s1][j] - a[s1][j - 1]) * inv[pk + 1][rk + j];
+                d += a[s2][j] * ndu[rk + j][pk];
+            }
+            if (r <= pk) {
+                a[s2][k] = -a[s1][k - 1] * inv[pk + 1][r];
+                d += a[s2][k] * ndu[r][pk];
+            }
+            out[k * W + r] = d;
+            std::swap(s1, s2);
+        }
+    }
+    double factor = P;
+    for (int k = 1; k <= order; ++k) {
+        for (int j = 0; j <= P; ++j)
+            out[k * W + j] *= factor;
+        factor *= (P - k);
+    }
+}
