@@ -1,8 +1,8 @@
 #pragma once
 // Sort helpers: a quicksort on element arrays, a quicksort on index arrays
-// ordered by keys, an index sort by double keys, and binary searches in sorted
-// arrays (the insertion-position search shared with Kor::Set and the search
-// for an (id, index) pair).
+// ordered by keys, sorting into distinct values, an index sort by double
+// keys, and binary searches in sorted arrays (the insertion-position search
+// shared with Kor::Set and the search for an (id, index) pair).
 //
 // Ownership: sortIndexByKey allocates the index array when the caller passes
 // null; the caller owns it and frees it with delete[].
@@ -68,6 +68,21 @@ template <class K> void sortIndexByKey(const K* keys, int n, int** idx)
         out[k] = k;
     if (n > 1)
         quickSortIndices(keys, out, 0, n - 1, [](const K* x, const K* y) { return *x < *y; });
+}
+
+// Sorts a[0..n) ascending (quickSort with the type's <) and moves the
+// distinct values to the front; returns their count (n itself when n < 2 or
+// a is null).
+template <class T> int sortUnique(T* a, int n)
+{
+    if (n < 2 || a == nullptr)
+        return n;
+    quickSort(a, 0, n - 1, [](const T* x, const T* y) { return *x < *y; });
+    int kept = 1;
+    for (int i = 1; i < n; ++i)
+        if (a[i] != a[kept - 1])
+            a[kept++] = a[i];
+    return kept;
 }
 
 // Binary search over n sorted items. lessItemKey(i) tells whether item i is

@@ -1,7 +1,5 @@
 #include "mesh/MeshGeometry.h"
 
-#include "foundation/Sort.h"
-
 #include <cfloat>
 #include <cmath>
 #include <ostream>
@@ -196,32 +194,6 @@ double nearestPolygonEdgeInPlane(const CVertex<float, 3>* pts, int n, const CVer
 std::ostream& operator<<(std::ostream& os, const CVertex<float, 3>& p)
 {
     return os << p.data[0] << ' ' << p.data[1] << ' ' << p.data[2];
-}
-
-namespace {
-
-template <class T> int sortUniqueValues(T* a, int n)
-{
-    if (n < 2 || a == nullptr)
-        return n;
-    quickSort(a, 0, n - 1, [](const T* x, const T* y) { return *x < *y; });
-    int kept = 1;
-    for (int i = 1; i < n; ++i)
-        if (a[i] != a[kept - 1])
-            a[kept++] = a[i];
-    return kept;
-}
-
-} // namespace
-
-int sortUnique(int* a, int n)
-{
-    return sortUniqueValues(a, n);
-}
-
-int sortUnique(double* a, int n)
-{
-    return sortUniqueValues(a, n);
 }
 
 double roundToDigits(double x, int n)

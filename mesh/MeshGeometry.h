@@ -3,12 +3,14 @@
 // (CVertex<float,3>) and 3-vectors (CVector<float,3>), triangle normals and
 // areas, point-line and point-segment distances, box distances, the exact
 // lexicographic point order used by every point hash, and a few array
-// helpers (sortUnique, findSortedRecord, roundToDigits).
+// helpers (findSortedRecord, roundToDigits; sortUnique comes from
+// foundation/Sort.h).
 //
 // Ownership: results are returned as new values or written into outputs the
 // caller owns. Thread-safety: the functions keep no state.
 
 #include "foundation/Box.h"
+#include "foundation/Sort.h"
 #include "foundation/Vertex.h"
 
 #include <cfloat>
@@ -136,11 +138,6 @@ double nearestPolygonEdgeInPlane(const CVertex<float, 3>* pts, int n, const CVer
 
 // Writes the three coordinates separated by single spaces.
 std::ostream& operator<<(std::ostream& os, const CVertex<float, 3>& p);
-
-// Sorts a[0..n) ascending and moves the distinct values to the front;
-// returns their count (n itself when n < 2).
-int sortUnique(int* a, int n);
-int sortUnique(double* a, int n);
 
 // Appends value to the index list unless it holds it already; true when it
 // was appended. A linear scan: meant for the short lists of a facet's or a

@@ -1,0 +1,68 @@
+#include "curves/ParCurve.h"
+
+#include "geometry/NurbsSurf.h"
+
+CParCurve::CParCurve(CParametricGeometry* uv, CParametricGeometry* s, bool withEdge) : CCONS(uv, s)
+{
+    ownsUVCurve = true;
+    if (withEdge && uvCurve != nullptr) {
+        edge = new CEdge(surface, reApproximateCurve(3, 0.01, false));
+        updateSpacePoints(0.1);
+    }
+}
+
+CParCurve::~CParCurve()
+{
+    delete edge;
+}
+
+int CParCurve::updateSpacePoints(double tol)
+{
+    spacePoints.removeAll();
+    uvPoints.removeAll();
+    facetParameters.removeAll();
+    if (uvCurve == nullptr || surface == nullptr)
+        return 0;
+    if (facetCurve(facetParameters, tol, true, 2500, true, false, -1.0) < 2)
+        facetCurve(facetParameters, 0.1 * tol, true, 2000, false, false, -1.0);
+    for (double t : facetParameters) {
+        const Vector uv = uvCurve->getPoint(t, 0.0);
+        tuple<double, 2> pair;
+        pair[0] = uv[0];
+        pair[1] = uv[1];
+        uvPoints.append(pair);
+        const Vector p = surface->getPoint(uv[0], uv[1]);
+        spacePoints.append(CVertex<double, 3>(p[0], p[1], p[2]));
+    }
+    return spacePoints.count;
+}
+
+void CParCurve::reverseU()
+{
+    CParametricGeometry* edgeCurve = edge != nullptr ? edge->curve : nullptr;
+    Fenwo::NurbsSurf* uvNurbs = asNurbsSurf(uvCurve);
+    Fenwo::NurbsSurf* edgeNurbs = asNurbsSurf(edgeCurve);
+    if (uvNurbs != nullptr && edgeNurbs != nullptr) {
+        uvNurbs->invertDirection(0);
+        edgeNurbs->invertDirection(0);
+    } else {
+        if (uvCurve != nullptr)
+            uvCurve->reverseU();
+        if (edgeCurve != nullptr)
+            edgeCurve->reverseU();
+    }
+    updateSpacePoints(0.1);
+}
+
+CParametricGeometry* CParCurve::clone() const
+{
+    auto* copy = new CParCurve(uvCurve != nullptr ? uvCurve->clone() : nullptr, surface, false);
+    copy->setDomain(0, getDomain(0));
+    return copy;
+}
+
+void CParCurve::setDomain(int dir, const Interval& domain)
+{
+    CCONS::setDomain(dir, domain);
+    updateSpacePoints(0.1);
+}

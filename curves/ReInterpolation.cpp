@@ -1,0 +1,327 @@
+#include "curves/ReInterpolation.h"
+
+#include "curves/CurveApproximation.h"
+#include "curves/CurveInterpolation.h"
+#include "curves/CurveOnSurface.h"
+#include "curves/ParCurve.h"
+#include "curves/PolylineCurve.h"
+#include "curves/PolylineToNurbs.h"
+#include "curves/Projections.h"
+#include "curves/SubCurves.h"
+#include "foundation/Logging.h"
+#include "foundation/PointSequence.h"
+#include "foundation/Profiler.h"
+#include "foundation/Progress.h"
+#include "foundation/Sort.h"
+#include "foundation/Statistic.h"
+#include "geometry/NurbsSurf.h"
+#include "platform/Diagnostics.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <set>
+#include <vector>
+
+using Fenwo::NurbsSurf;
+
+namespace {
+
+// Steps the sink (when given); true when it asks to stop.
+bool cancelled(CProgress* progress)
+{
+    if (progress == nullptr)
+        return false;
+    progress->step(0);
+    return progress->isCancelled();
+}
+
+CFitPoint samplePoint(CParametricGeometry* curve, double t)
+{
+    Vector uv(2);
+    uv[0] = t;
+    return CFitPoint(curve->getPoint(t, 0.0), uv);
+}
+
+void writeCurveLog(const char* name, const CParametricGeometry* curve)
+{
+    std::ofstream out;
+    if (curve != nullptr && openLogStream(out, name)) {
+        out.precision(16);
+        curve->write(out);
+        out << '\n';
+    }
+}
+
+void writeFitPointLog(const IndexSubset<CFitPoint>& points)
+{
+    std::ofstream out;
+    if (!openLogStream(out, "c:/tmp/ipol-mp.mp"))
+        return;
+    for (int i = 0; i < points.count; ++i) {
+        printFitPoint(out, points[i]);
+        out << '\n';
+    }
+}
+
+// The curve interpolated through its points at the distinct values of g
+// that lie in its domain.
+NurbsSurf* interpolateAtGreville(CParametricGeometry* curve, const knots& k, int degree)
+{
+    Vector g;
+    k.getGrevilleAbscissae(g);
+    const Interval domain = curve->getDomain(0);
+    std::vector<double> values;
+    for (int i = 0; i < g.n; ++i)
+        if (domain.contains(g[i]))
+            values.push_back(g[i]);
+    int n = sortUnique(values.data(), static_cast<int>(values.size()));
+    const bool closed = curve->isClosed();
+    // The cyclic interpolant closes through the first point itself: a
+    // repeated end point would leave a span of zero length.
+    if (closed && n > 2)
+        --n;
+    CFitPointArray points;
+    for (int i = 0; i < n; ++i)
+        points.append(samplePoint(curve, values[i]));
+    IndexSubset<CFitPoint> all(points);
+    all.selectAll();
+    return interpolateCurve(all, 2, degree, true, closed);
+}
+
+} // namespace
+
+NurbsSurf* reInterpolate(CParametricGeometry* curve, double tol, int degree, bool check,
+                         CProgress* progress, ReInterpolationRecord* record)
+{
+    if (curve == nullptr || cancelled(progress))
+        return nullptr;
+    CSimpleProfiler profiler("reInterpolate");
+    const int furtherPasses = check ? 5 : 0;
+    const bool closed = curve->isClosed();
+
+    Kor::List<double> params;
+    curve->facetCurve(params, 2.0 * tol, true, 10000, false, false, -1.0);
+    if (closed && params.count > 2 &&
+        norm(curve->getPoint(params[0], 0.0) - curve->getPoint(params[params.count - 1], 0.0)) <
+            2.0 * tol)
+        params.removeAt(params.count - 1);
+    CFitPointArray points;
+    for (double t : params)
+        points.append(samplePoint(curve, t));
+
+    std::unique_ptr<NurbsSurf> kept;
+    double keptMax = DBL_MAX;
+    double best = DBL_MAX;
+    int interpolations = 0, passes = 0;
+    for (int pass = 0;; ++pass) {
+        CStatistic stat;
+        std::set<int> marked;
+        IndexSubset<CFitPoint> all(points);
+        all.selectAll();
+        if (cancelled(progress))
+            return nullptr;
+        ++passes;
+        ++interpolations;
+        std::unique_ptr<NurbsSurf> c(interpolateCurve(all, 2, degree, true, closed));
+        writeFitPointLog(all);
+        if (cancelled(progress))
+            return nullptr;
+        if (c == nullptr) {
+            if (isLoggingEnabled()) {
+                std::unique_ptr<NurbsSurf> polyline(makePolylineCurve(curve, params));
+                writeCurveLog("c:/tmp/result-useBaseCurve-fail.out", polyline.get());
+            }
+            ++interpolations;
+            c.reset(interpolateCurve(all, 2, degree, false, closed));
+            if (c == nullptr)
+                return kept.release();
+        }
+        if (check) {
+            for (int i = 1; i < points.count; ++i)
+                for (int j = 1; j <= degree; ++j) {
+                    const double a = double(j) / (degree + 1);
+                    const double t = (1.0 - a) * params[i - 1] + a * params[i];
+                    double tc = (1.0 - a) * points[i - 1].uv[0] + a * points[i].uv[0];
+                    const double d = projectPointOnCurve(c.get(), curve->getPoint(t, 0.0), tc);
+                    if (d > tol)
+                        for (int k = i - 1; k <= i + 1; ++k)
+                            if (k >= 0 && k <= points.count - 2)
+                                marked.insert(k);
+                    stat.add(d);
+                }
+        }
+        const double mean = stat.count > 0 ? stat.sum / stat.count : DBL_MAX;
+        if (mean <= best) {
+            kept = std::move(c);
+            keptMax = stat.count > 0 ? stat.max : DBL_MAX;
+        }
+        int shift = 0;
+        for (int k : marked) {
+            const int at = k + shift;
+            if (at + 1 >= params.count)
+                continue;
+            const double t = 0.5 * (params[at] + params[at + 1]);
+            params.insertAfter(t, at);
+            insertAfter(points, samplePoint(curve, t), at);
+            ++shift;
+        }
+        best = std::min(best, mean);
+        if (marked.empty() || pass >= furtherPasses || !(mean < 10.0 * best))
+            break;
+    }
+    if (record != nullptr) {
+        record->passes = passes;
+        record->interpolations = interpolations;
+    }
+
+    NurbsSurf* result = nullptr;
+    if (kept != nullptr && (!check || tol > keptMax)) {
+        if (record != nullptr && points.count == params.count)
+            for (int i = 0; i < params.count; ++i) {
+                record->parameters.append(params[i]);
+                record->curveParameters.append(points[i].uv[0]);
+            }
+        result = kept.release();
+    } else if (points.count < 1000) {
+        CurveApproximationSettings settings;
+        settings.samplesPerInterval = degree;
+        result = approximateCurveWithLengthCheck(curve, tol, settings, check, nullptr, progress);
+        writeCurveLog("c:/tmp/reApprox.out", result);
+    } else {
+        result = kept.release();
+    }
+    profileLog() << profiler << std::endl;
+    return result;
+}
+
+NurbsSurf* resampleAndReInterpolate(CParametricGeometry* curve, double tol, int degree, bool check)
+{
+    auto* cons = dynamic_cast<CCONS*>(curve);
+    const NurbsSurf* uv = cons != nullptr ? asNurbsSurf(cons->getUVCurve()) : nullptr;
+    if (uv != nullptr && uv->uKnots != nullptr)
+        return interpolateAtGreville(curve, *uv->uKnots, degree);
+    return reInterpolate(curve, tol, degree, check, nullptr, nullptr);
+}
+
+NurbsSurf* resampleAndInterpolate(NurbsSurf* curve, int degree)
+{
+    if (curve == nullptr || curve->uKnots == nullptr)
+        return nullptr;
+    return interpolateAtGreville(curve, *curve->uKnots, degree);
+}
+
+bool classifyIsoUVCurve(CParametricGeometry* uv, const NurbsSurf* surface, double& start,
+                        double& end, int& code, double& fixedParameter)
+{
+    if (uv == nullptr || surface == nullptr)
+        return false;
+    const Vector s = uv->getStartPoint();
+    double lo[2] = {s[0] - 4.4e-16, s[1] - 4.4e-16}, hi[2] = {s[0] + 4.4e-16, s[1] + 4.4e-16};
+    const Interval d = uv->getDomain(0);
+    for (int i = 1; i <= 10; ++i) {
+        const Vector p = uv->getPoint(d.min + (d.max - d.min) * i / 10.0, 0.0);
+        for (int k = 0; k < 2; ++k) {
+            lo[k] = std::min(lo[k], p[k]);
+            hi[k] = std::max(hi[k], p[k]);
+        }
+    }
+    const bool spansU = hi[0] - lo[0] >= 1e-8, spansV = hi[1] - lo[1] >= 1e-8;
+    if (spansU && spansV)
+        return false;
+    const Vector e = uv->getEndPoint();
+    const int k = spansU ? 1 : 0; // the constant coordinate
+    fixedParameter = 0.5 * (lo[k] + hi[k]);
+    start = s[1 - k];
+    end = e[1 - k];
+    const double max = spansU ? surface->getVMax() : surface->getUMax();
+    code = (spansU ? 1 : 3) + (std::fabs(fixedParameter - max) < 1e-8 ? 1 : 0);
+    return true;
+}
+
+bool dumpCurveToFile(const char* fileName, const CParametricGeometry* curve, bool append)
+{
+    if (fileName == nullptr || curve == nullptr)
+        return false;
+    std::ofstream out(Platform::diagnosticsPath(fileName),
+                      append ? std::ios::app : std::ios::trunc);
+    if (!out)
+        return false;
+    out.precision(16);
+    curve->write(out);
+    out << '\n';
+    return out.good();
+}
+
+NurbsSurf* CParCurve::reApproximateCurve(int degree, double tol, bool approximate)
+{
+    NurbsSurf* nurbs = asNurbsSurf(surface);
+    if (uvCurve == nullptr || nurbs == nullptr)
+        return nullptr;
+    double start = 0.0, end = 0.0, fixed = 0.0;
+    int code = 0;
+    if (asNurbsSurf(uvCurve) != nullptr &&
+        classifyIsoUVCurve(uvCurve, nurbs, start, end, code, fixed)) {
+        const bool alongU = code <= 2;
+        std::unique_ptr<NurbsSurf> iso(extractIsoCurve(nurbs, fixed, alongU ? 3 : 2));
+        if (iso == nullptr)
+            return nullptr;
+        const Interval domain = nurbs->getDomain(alongU ? 0 : 1);
+        const double whole[2] = {domain.min, domain.max};
+        const double range[2] = {std::min(start, end), std::max(start, end)};
+        if (!equalWithinEps2(whole, range)) {
+            NurbsSurf* piece = getSubCurve(iso.get(), range[0], range[1]);
+            if (piece == nullptr)
+                return nullptr;
+            iso.reset(piece);
+        }
+        if (start > end && !isUReversed())
+            iso->invertDirection(0);
+        return iso.release();
+    }
+    if (!approximate)
+        return reInterpolate(this, tol, degree, true, nullptr, nullptr);
+
+    Kor::List<double> params;
+    facetCurve(params, tol, false, 2000, false, false, -1.0);
+    const bool closed = isClosed();
+    CFitPointArray points;
+    auto addSample = [&](double t) {
+        CFitPoint fp = samplePoint(this, t);
+        fp.Tangent = getTangent(t);
+        points.append(fp);
+    };
+    for (int i = 1; i < params.count; ++i)
+        for (int k = 0; k < 3; ++k)
+            addSample((1.0 - k / 3.0) * params[i - 1] + (k / 3.0) * params[i]);
+    if (!closed && params.count > 0)
+        addSample(params[params.count - 1]);
+    // The fit rewrites uv[0] with the parameter on the result; the tangent
+    // test needs the parameter on this curve.
+    std::vector<double> own;
+    for (const CFitPoint& fp : points)
+        own.push_back(fp.uv[0]);
+    NurbsSurf* result = polyLineToNurbs(points, closed, tol, degree, true);
+    if (result == nullptr)
+        return nullptr;
+
+    IndexSubset<CFitPoint> all(points);
+    all.selectAll();
+    std::cout << "dTol=" << tol << std::endl;
+    std::cout << " Positional Error:" << std::endl;
+    std::cout << fitErrorStatistics(all, nullptr, "", 0.0, 0) << std::endl;
+    CStatistic angles;
+    for (int i = 0; i < points.count; ++i) {
+        const double c = std::clamp(
+            cosineBetween(getTangent(own[i]), result->getTangent(points[i].uv[0])), -1.0, 1.0);
+        double angle = std::acos(c);
+        if (angle > M_PI / 2)
+            angle = M_PI - angle;
+        angles.add(angle * 57.29577951308232);
+    }
+    std::cout << "tangent statistic = " << angles << std::endl;
+    return result;
+}
