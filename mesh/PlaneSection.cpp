@@ -4,6 +4,7 @@
 #include "mesh/PlaneSection.h"
 
 #include "curves/CurveJoins.h"
+#include "curves/CurveLoops.h"
 #include "curves/CurveOperations.h"
 #include "foundation/IndexSubset.h"
 #include "foundation/KorArray.h"
@@ -368,14 +369,27 @@ bool followSectionPath(const SegmentList& segments, CurveList& curves, double to
 namespace {
 
 // Joins the pieces of one plane into one curve: chained from the first
-// piece, then joined end to end. Null when they cannot be joined.
+// piece by their ends, then joined end to end on consecutive parameter
+// ranges (each joint keeps the previous piece's end). The pieces keep their
+// points on the mesh: no tangent repair moves them. Null when nothing could
+// be joined.
 Fenwo::NurbsSurf* joinPlanePieces(CurveList& pieces)
 {
-    // Slot: chains the pieces with findCurveChain (gap 1000.0) and joins the
-    // chain with joinCurvesC1 once the chain search is available.
-    (void)pieces;
-    (void)kPieceChainGap;
-    return nullptr;
+    Kor::Array<Fenwo::NurbsSurf*> array;
+    array.setCapacity(pieces.count);
+    for (Fenwo::NurbsSurf* piece : pieces)
+        array.append(piece);
+    Kor::List<int> indices, flags;
+    findCurveChain(array, indices, flags, kPieceChainGap);
+    if (indices.count == 0)
+        return nullptr;
+    IndexSubset<Fenwo::NurbsSurf*> chain(&array, indices.count);
+    Kor::Array<int> keep;
+    for (int k = 0; k < indices.count; ++k) {
+        chain.append(indices[k]);
+        keep.append(flags[k]);
+    }
+    return joinCurvesC1(chain, keep, kSectionTolerance, false, false);
 }
 
 } // namespace

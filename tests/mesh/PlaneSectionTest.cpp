@@ -124,6 +124,29 @@ TEST(PlaneSection, SimpleCutsGiveOpenAndClosedCurvesOnTheRangeEnds)
     EXPECT_EQ(none.count(), 0);
 }
 
+TEST(PlaneSection, PerPlanePiecesAreJoinedIntoOneCurvePerPlane)
+{
+    // Two squares side by side with a gap: y = 0.25 and y = 0.75 each cut
+    // both, giving two pieces per plane.
+    CFlatMesh pair;
+    mwtest::fillFlatMesh(mwtest::gridSoup(2, 2, 0.5, 0.5, true), pair);
+    mwtest::fillFlatMesh(mwtest::gridSoup(2, 2, 0.5, 0.5, true, 2.0, 0.0), pair);
+    Curves apart, joined;
+    ASSERT_TRUE(section(&pair, Direction(0, 1, 0), 2, 0.25, 0.75, apart));
+    EXPECT_EQ(apart.count(), 4);
+    ASSERT_TRUE(section(&pair, Direction(0, 1, 0), 2, 0.25, 0.75, joined, true));
+    ASSERT_EQ(joined.count(), 2);
+    double run[2];
+    for (int c = 0; c < 2; ++c) {
+        const Vector a = controlPoint(joined[c], 0);
+        const Vector b = controlPoint(joined[c], joined[c].getUCount() - 1);
+        run[c] = b[0] - a[0];
+        EXPECT_NEAR(std::fabs(run[c]), 3.0, 1e-6);
+        EXPECT_EQ(a[1], b[1]);
+    }
+    EXPECT_GT(run[0] * run[1], 0.0); // oriented alike
+}
+
 TEST(PlaneSection, EndsMergeWithinTheRadiusContinueWithinTwiceItAndStayApartBeyond)
 {
     // Unit segments: the merge radius is 1 / sqrt(5) = 0.447.
