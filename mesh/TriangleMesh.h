@@ -22,9 +22,12 @@
 
 namespace Mesh {
 
+class CTriangularEdge;
+
 // The vertex of the triangle mesh. `direction` (of the hash-vertex part) is
-// the vertex normal used by drawing and hits; `normal` is the one the
-// curvature estimate reads. computeVertexNormals sets both.
+// the vertex normal used by drawing, hits and smoothing; `normal` is the one
+// the curvature estimate reads. computeVertexNormals and the smoothing set
+// both.
 class CSTLVertex : public CBaseHashVertex<3> {
 public:
     unsigned char firstFlag = 0; // offset drawing takes facets whose corners all have it
@@ -34,17 +37,38 @@ public:
     int index = 0;
     CVector<float, 3> normal;
     int extra = 0;
+    CVector<float, 3> work; // the smoothing's work vector (a displacement)
+    // The edges at the vertex, only while a smoothing runs (owned by the
+    // smoothing; never copied).
+    Kor::List<CTriangularEdge*>* edgeList = nullptr;
 
     CSTLVertex() = default;
     explicit CSTLVertex(const CVertex<float, 3>& p) : CBaseHashVertex<3>(p) {}
-    CSTLVertex(const CSTLVertex& other) = default;
-    CSTLVertex& operator=(const CSTLVertex& other) = default;
+    CSTLVertex(const CSTLVertex& other)
+        : CBaseHashVertex<3>(other), firstFlag(other.firstFlag), secondFlag(other.secondFlag),
+          tag(other.tag), colour(other.colour), index(other.index), normal(other.normal),
+          extra(other.extra), work(other.work)
+    {
+    }
+    CSTLVertex& operator=(const CSTLVertex& other)
+    {
+        CBaseHashVertex<3>::operator=(other);
+        firstFlag = other.firstFlag;
+        secondFlag = other.secondFlag;
+        tag = other.tag;
+        colour = other.colour;
+        index = other.index;
+        normal = other.normal;
+        extra = other.extra;
+        work = other.work;
+        return *this;
+    }
     ~CSTLVertex() override = default;
 };
 
 // A triangle: its corners (counter-clockwise about `normal`), its unit facet
 // normal (zero for a degenerate triangle), a second vector and a value that
-// the mesh algorithms may use.
+// the mesh algorithms may use (the smoothing keeps the area there).
 struct CTriData {
     CSTLVertex* v[3] = {nullptr, nullptr, nullptr};
     CVector<float, 3> normal;
@@ -109,6 +133,7 @@ public:
     Kor::List<CQuadData> quads;
     Kor::Set<CTriangularEdge> edgeSet; // owning, ascending by (a, b)
     int reservedValue = 0;
+    double d0 = 0.0; // printed with the z-move statistics
     // Edges of two triangles whose normal dot product is below this are
     // creases (drawing mode 0x20).
     double creaseThreshold = 0.5;
@@ -183,8 +208,39 @@ public:
     // "Triangular restriction of" ...), else 1.
     int drawStep();
 
+    // ---- Smoothing (MeshSmoothing.cpp) ----
+    // The vertex normals (computeVertexNormals) must be set before either
+    // smoothing runs. Both build the edge table when it is empty, give every
+    // vertex its edge list for the run, and afterwards put the moved
+    // vertices back into the cells of their new positions (rehashVertices),
+    // so findVertex finds them there.
+
+    // One pass over the vertices in cell order: each vertex moves along its
+    // normal by half the mean of (sqrt(q) + c) d over its edges (d the edge
+    // length, c the cosine of the edge against the normal, q from the angle
+    // between the normals at both ends; edges shorter than 1e-6, printed as
+    // "di too small di=", and edges to opposed normals left out), and the
+    // normals around it follow at once. Prints "zMove-Statistics = " with
+    // the statistic of |z| and " with d0=" when a vertex was seen.
+    void zMoveSmooth();
+    // Nothing for iterations < 1. Otherwise relaxes the vertex normals by
+    // (vertex count) x iterations random picks (globalRandom15): a picked
+    // vertex's normal becomes its own plus the normals of its neighbours
+    // ranked 20 % .. 80 % by their agreement with it, normalised (a vertex of
+    // 100 or more edges keeps its normal: "more than 100 spValues, expect
+    // problems. eList="); then ("applying Umbrella operator") every vertex
+    // gets umbrellaSmoothVertex's displacement, ("applygin changes") all
+    // vertices move together, ("deleting data") the edge lists go, and the
+    // triangle normals and areas are recomputed.
+    void umbrellaSmooth(int iterations);
+    // Puts every vertex into the cell of its current position, in position
+    // order, and grows the cells' boxes; the facet hash is released.
+    void rehashVertices();
+
 private:
     CSTLVertex probe; // scratch key of findVertex
+    void buildVertexEdgeLists();
+    void deleteVertexEdgeLists();
     void clearEdges();
 };
 

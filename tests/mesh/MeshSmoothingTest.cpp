@@ -1,0 +1,181 @@
+#include "mesh/MeshSmoothing.h"
+
+#include "foundation/Random15.h"
+#include "support/TestMeshes.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <string>
+#include <vector>
+
+using Mesh::CSTLVertex;
+using Mesh::CTriangleMesh;
+using Point = CVertex<float, 3>;
+
+namespace {
+
+std::string captured(const std::function<void()>& run)
+{
+    testing::internal::CaptureStdout();
+    run();
+    return testing::internal::GetCapturedStdout();
+}
+
+std::vector<CSTLVertex*> vertices(CTriangleMesh& mesh)
+{
+    std::vector<CSTLVertex*> all;
+    for (auto* cell : mesh.vertexHash.cells)
+        for (CSTLVertex* v : cell->items)
+            all.push_back(v);
+    return all;
+}
+
+// The spread (standard deviation) of the vertices' distances from c.
+double radialSpread(CTriangleMesh& mesh, double c)
+{
+    std::vector<double> r;
+    for (const CSTLVertex* v : vertices(mesh))
+        r.push_back(std::sqrt(std::pow(v->data[0] - c, 2) + std::pow(v->data[1] - c, 2) +
+                              std::pow(v->data[2] - c, 2)));
+    double mean = 0.0, var = 0.0;
+    for (double x : r)
+        mean += x / r.size();
+    for (double x : r)
+        var += (x - mean) * (x - mean) / r.size();
+    return std::sqrt(var);
+}
+
+// A sphere of radius 10 around (3, 3, 3) whose points are moved radially by
+// up to +-0.2 (reproducible noise).
+void noisySphere(CTriangleMesh& mesh)
+{
+    mwtest::MeshSoup soup = mwtest::sphereSoup(10.0, 36, 18, 3.0, 3.0, 3.0);
+    CRandom15 noise(7);
+    for (int v = 0; v < soup.pointCount(); ++v) {
+        const double f = 1.0 + 0.02 * (noise.next() / 32767.0 - 0.5);
+        for (int c = 0; c < 3; ++c)
+            soup.xyz[3 * v + c] = 3.0 + (soup.xyz[3 * v + c] - 3.0) * f;
+    }
+    mwtest::fillTriangleMesh(soup, mesh);
+}
+
+} // namespace
+
+TEST(MeshSmoothing, EmptyMeshesPrintOnlyTheUmbrellaProgress)
+{
+    CTriangleMesh empty;
+    EXPECT_EQ(captured([&] { empty.zMoveSmooth(); }), "");
+    EXPECT_EQ(captured([&] { empty.umbrellaSmooth(0); }), "");
+    EXPECT_EQ(captured([&] { empty.umbrellaSmooth(1); }),
+              "applying Umbrella operator\napplygin changes\ndeleting data\n");
+}
+
+TEST(MeshSmoothing, FlatMeshBarelyMovesAndNoisySphereGetsRounder)
+{
+    CTriangleMesh flat;
+    mwtest::fillTriangleMesh(mwtest::gridSoup(6, 6, 1.0, 1.0, true), flat);
+    std::vector<std::vector<float>> before;
+    for (const CSTLVertex* v : vertices(flat))
+        before.push_back({v->data[0], v->data[1], v->data[2]});
+    const std::string text = captured([&] { flat.zMoveSmooth(); });
+    EXPECT_NE(text.find("zMove-Statistics = "), std::string::npos);
+    EXPECT_NE(text.find(" with d0=0"), std::string::npos);
+    for (const CSTLVertex* v : vertices(flat))
+        EXPECT_NEAR(v->data[2], 0.0f, 1e-7f);
+    // The Umbrella step moves no vertex of a plane.
+    CTriangleMesh plane;
+    mwtest::fillTriangleMesh(mwtest::gridSoup(6, 6, 1.0, 1.0, true), plane);
+    globalRandom15().seed(3);
+    captured([&] { plane.umbrellaSmooth(2); });
+    std::vector<CSTLVertex*> after = vertices(plane);
+    ASSERT_EQ(after.size(), before.size());
+    for (std::size_t i = 0; i < after.size(); ++i)
+        for (int c = 0; c < 3; ++c)
+            EXPECT_EQ(after[i]->data[c], before[i][c]);
+
+    CTriangleMesh zMoved, umbrella;
+    noisySphere(zMoved);
+    noisySphere(umbrella);
+    const double spread = radialSpread(zMoved, 3.0);
+    ASSERT_GT(spread, 0.02);
+    captured([&] { zMoved.zMoveSmooth(); });
+    globalRandom15().seed(11);
+    captured([&] { umbrella.umbrellaSmooth(1); });
+    EXPECT_LT(radialSpread(zMoved, 3.0), 0.8 * spread);
+    EXPECT_LT(radialSpread(umbrella, 3.0), 0.8 * spread);
+}
+
+TEST(MeshSmoothing, SmoothedVerticesAreFoundAtTheirNewPositions)
+{
+    CTriangleMesh mesh;
+    noisySphere(mesh);
+    captured([&] { mesh.zMoveSmooth(); });
+    globalRandom15().seed(5);
+    captured([&] { mesh.umbrellaSmooth(1); });
+    int found = 0;
+    const std::vector<CSTLVertex*> all = vertices(mesh);
+    for (CSTLVertex* v : all)
+        found += mesh.findVertex(*v) == v;
+    EXPECT_EQ(found, int(all.size()));
+    // Every triangle still refers to stored vertices.
+    for (const Mesh::CTriData& t : mesh.triangles)
+        for (CSTLVertex* corner : t.v)
+            EXPECT_EQ(mesh.findVertex(*corner), corner);
+}
+
+TEST(MeshSmoothing, VertexOfManyEdgesKeepsItsNormal)
+{
+    // A fan of 120 triangles around a lifted centre.
+    CTriangleMesh fan;
+    const Point centre(0.0f, 0.0f, 2.0f);
+    for (int i = 0; i < 120; ++i) {
+        const double a = 2.0 * M_PI * i / 120, b = 2.0 * M_PI * ((i + 1) % 120) / 120;
+        fan.addTriangle(centre, Point(float(20 * std::cos(a)), float(20 * std::sin(a)), 0.0f),
+                        Point(float(20 * std::cos(b)), float(20 * std::sin(b)), 0.0f));
+    }
+    fan.computeVertexNormals();
+    CSTLVertex* hub = fan.findVertex(centre);
+    ASSERT_NE(hub, nullptr);
+    hub->direction = CVector<float, 3>(0.6f, 0.0f, 0.8f);
+    globalRandom15().seed(1);
+    const std::string text = captured([&] { fan.umbrellaSmooth(3); });
+    EXPECT_NE(text.find("more than 100 spValues, expect problems. eList=120"), std::string::npos);
+    EXPECT_EQ(hub->direction.data[0], 0.6f);
+    EXPECT_EQ(hub->direction.data[2], 0.8f);
+}
+
+TEST(MeshSmoothing, NearestOtherVertexAndIntSort)
+{
+    Mesh::C3DHash<CSTLVertex, float> hash;
+    for (Point p : {Point(0, 0, 0), Point(1, 0, 0), Point(0.5f, 0.2f, 0), Point(40, 40, 40)}) {
+        CSTLVertex v(p);
+        hash.insert(v, true, false);
+    }
+    struct Case {
+        Point p;
+        bool insertFirst;
+        float nearestX;
+    } cases[] = {
+        {Point(0.9f, 0, 0), false, 1.0f}, // within the cell size
+        {Point(0, 0, 0), false, 0.5f},    // a stored point is not its own neighbour
+        {Point(30, 30, 30), true, 40.0f}, // none near: the nearest cell's vertex
+    };
+    for (Case& c : cases) {
+        CSTLVertex v(c.p);
+        CSTLVertex* nearest = hash.findOrInsertVertex(v, true, c.insertFirst);
+        ASSERT_NE(nearest, nullptr);
+        EXPECT_EQ(nearest->data[0], c.nearestX);
+    }
+    EXPECT_NE(hash.findVertex(CSTLVertex(Point(30, 30, 30))), nullptr);
+    Mesh::C3DHash<CSTLVertex, float> lone;
+    CSTLVertex only(Point(1, 1, 1));
+    EXPECT_EQ(lone.findOrInsertVertex(only, true, true), nullptr);
+
+    Kor::List<int> values;
+    for (int x : {5, -2, 9, 5, 0})
+        values.append(x);
+    values.sort();
+    EXPECT_EQ(std::vector<int>(values.begin(), values.end()), (std::vector<int>{-2, 0, 5, 5, 9}));
+}
