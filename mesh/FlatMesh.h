@@ -256,6 +256,31 @@ public:
 
     // ---- end of vertex normal fitting and relaxation ----
 
+    // ---- Offset and dual mesh (FlatMeshOffset.cpp) ----
+
+    // Fills target with this mesh moved by a along its vertex normals. b is
+    // a clearance that takes a's sign (a = 0 counts as positive): a vertex
+    // is kept only when no facet centre lies within 0.995 |a + b| of the
+    // probe point p + (a + b) n (with a + b = 0 every vertex is kept); a
+    // polygon (of fewer than 100 corners) is kept when all its corners are
+    // and its moved normal still agrees with its own, otherwise it counts as
+    // tumbled ("tumbleCount=" is printed). This mesh is welded at 1e-8 and
+    // its topology and box rebuilt first; its facet hash is built with cell
+    // size |a + b| when it has none; its derived data are freed at the end.
+    // The target is welded at 1e-8. Returns the target's facet count; 0 for
+    // a null target or when the progress sink cancels (the target then gets
+    // no polygon).
+    virtual int offset(double a, double b, CFlatMesh* target, CProgress* progress);
+    // A new mesh (owned by the caller) with one polygon per inner vertex,
+    // through the centres of the polygons around it in ring order; boundary
+    // vertices and vertices of fewer than 3 polygons give none. With
+    // projectOnto, each centre is moved to its first hit along its polygon's
+    // normal on that mesh (the hits near it, 1.6 cell sizes of its facet
+    // hash); centres without a hit stay ("voronoi midfailcount=" counts
+    // them). The result is welded at 1e-8 and its topology built; " generated
+    // ", the count and " Voronoi faces " are printed.
+    virtual CFlatMesh* buildVoronoiFaces(Mesh::CBaseMesh* projectOnto);
+
 private:
     // Stream position of the corner count of polygon p's first loop, or -1
     // when p is invalid or the record does not lie in the stream.
