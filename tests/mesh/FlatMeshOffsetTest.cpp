@@ -13,13 +13,6 @@ using Point = CVertex<float, 3>;
 
 namespace {
 
-std::string captured(const std::function<void()>& run)
-{
-    testing::internal::CaptureStdout();
-    run();
-    return testing::internal::GetCapturedStdout();
-}
-
 // The z of every vertex the target's polygons use; false when they differ.
 bool commonHeight(CFlatMesh& mesh, float& z)
 {
@@ -49,7 +42,7 @@ TEST(FlatMeshOffset, FlatGridMovesAlongItsNormalAndKeepsEveryPolygon)
         mwtest::fillFlatMesh(mwtest::gridSoup(6, 4, 1.0, 1.0, false), grid);
         int facets = 0;
         const std::string text =
-            captured([&] { facets = grid.offset(c.a, c.b, &target, nullptr); });
+            mwtest::capturedStdout([&] { facets = grid.offset(c.a, c.b, &target, nullptr); });
         EXPECT_NE(text.find("tumbleCount=0"), std::string::npos) << c.a;
         EXPECT_EQ(facets, 24) << c.a;
         float z = 0.0f;
@@ -64,7 +57,7 @@ TEST(FlatMeshOffset, FlatGridMovesAlongItsNormalAndKeepsEveryPolygon)
     CFlatMesh grid, copy;
     mwtest::fillFlatMesh(mwtest::gridSoup(3, 3, 1.0, 1.0, true), grid);
     const std::string text =
-        captured([&] { EXPECT_EQ(grid.offset(0.0, 0.0, &copy, nullptr), 18); });
+        mwtest::capturedStdout([&] { EXPECT_EQ(grid.offset(0.0, 0.0, &copy, nullptr), 18); });
     EXPECT_EQ(text.find("isAtLeast"), std::string::npos);
     EXPECT_EQ(grid.facetHash.cells.count, 0);
 
@@ -73,7 +66,7 @@ TEST(FlatMeshOffset, FlatGridMovesAlongItsNormalAndKeepsEveryPolygon)
     CSimpleProgress sink;
     sink.setPrint(false);
     sink.setCancelled(true);
-    captured([&] { EXPECT_EQ(grid.offset(1.0, 0.0, &cancelledTarget, &sink), 0); });
+    mwtest::capturedStdout([&] { EXPECT_EQ(grid.offset(1.0, 0.0, &cancelledTarget, &sink), 0); });
     EXPECT_EQ(cancelledTarget.getFacetCount(), 0);
     EXPECT_EQ(grid.offset(1.0, 0.0, nullptr, nullptr), 0);
 }
@@ -82,12 +75,12 @@ TEST(FlatMeshOffset, SphereOffsetInwardsBeyondItsCentreKeepsNothing)
 {
     CFlatMesh sphere, inner, outer;
     mwtest::fillFlatMesh(mwtest::sphereSoup(4.0, 24, 12), sphere);
-    captured([&] { EXPECT_EQ(sphere.offset(-6.0, 0.0, &inner, nullptr), 0); });
+    mwtest::capturedStdout([&] { EXPECT_EQ(sphere.offset(-6.0, 0.0, &inner, nullptr), 0); });
     EXPECT_EQ(inner.getFacetCount(), 0);
     // Outwards every polygon survives, each vertex one unit further out.
     CFlatMesh again;
     mwtest::fillFlatMesh(mwtest::sphereSoup(4.0, 24, 12), again);
-    captured([&] { EXPECT_EQ(again.offset(1.0, 0.0, &outer, nullptr), 24 * 12); });
+    mwtest::capturedStdout([&] { EXPECT_EQ(again.offset(1.0, 0.0, &outer, nullptr), 24 * 12); });
     Point p;
     for (int f = 0; f < outer.getFacetCount(); ++f) {
         outer.getFacetCorner(f, 0, p);
@@ -100,7 +93,7 @@ TEST(FlatMeshOffset, DualMeshHasOnePolygonPerInnerVertex)
     CFlatMesh cube;
     mwtest::fillFlatMesh(mwtest::cubeSoup(2.0), cube);
     std::unique_ptr<CFlatMesh> dual;
-    std::string text = captured([&] { dual.reset(cube.buildVoronoiFaces(nullptr)); });
+    std::string text = mwtest::capturedStdout([&] { dual.reset(cube.buildVoronoiFaces(nullptr)); });
     EXPECT_NE(text.find(" generated 8 Voronoi faces "), std::string::npos);
     ASSERT_EQ(dual->getFacetCount(), 8);
     for (int f = 0; f < 8; ++f)
@@ -118,7 +111,7 @@ TEST(FlatMeshOffset, DualMeshHasOnePolygonPerInnerVertex)
         lifted.xyz[3 * v + 2] = 0.5;
     mwtest::fillFlatMesh(lifted, above);
     above.buildFacetHash(10.0, -1.0, nullptr);
-    text = captured([&] { dual.reset(grid.buildVoronoiFaces(&above)); });
+    text = mwtest::capturedStdout([&] { dual.reset(grid.buildVoronoiFaces(&above)); });
     EXPECT_NE(text.find(" generated 4 Voronoi faces "), std::string::npos);
     EXPECT_EQ(text.find("midfailcount"), std::string::npos);
     ASSERT_EQ(dual->getFacetCount(), 4);
@@ -135,13 +128,13 @@ TEST(FlatMeshOffset, DualMeshHasOnePolygonPerInnerVertex)
         fanSoup.facets.push_back({hub, 1 + i, 1 + (i + 1) % 120});
     CFlatMesh fan;
     mwtest::fillFlatMesh(fanSoup, fan);
-    captured([&] { dual.reset(fan.buildVoronoiFaces(nullptr)); });
+    mwtest::capturedStdout([&] { dual.reset(fan.buildVoronoiFaces(nullptr)); });
     ASSERT_EQ(dual->getFacetCount(), 1);
     EXPECT_EQ(dual->getFacetSize(0), 120);
 
     mwtest::fillFlatMesh(mwtest::gridSoup(2, 2, 1.0, 1.0, true, 100.0, 100.0), far);
     far.buildFacetHash(10.0, -1.0, nullptr);
-    text = captured([&] { dual.reset(grid.buildVoronoiFaces(&far)); });
+    text = mwtest::capturedStdout([&] { dual.reset(grid.buildVoronoiFaces(&far)); });
     EXPECT_NE(text.find("voronoi midfailcount=9"), std::string::npos);
     EXPECT_EQ(dual->getFacetCount(), 4);
 }

@@ -16,13 +16,6 @@ using Point = CVertex<float, 3>;
 
 namespace {
 
-std::string captured(const std::function<void()>& run)
-{
-    testing::internal::CaptureStdout();
-    run();
-    return testing::internal::GetCapturedStdout();
-}
-
 std::vector<CSTLVertex*> vertices(CTriangleMesh& mesh)
 {
     std::vector<CSTLVertex*> all;
@@ -66,9 +59,9 @@ void noisySphere(CTriangleMesh& mesh)
 TEST(MeshSmoothing, EmptyMeshesPrintOnlyTheUmbrellaProgress)
 {
     CTriangleMesh empty;
-    EXPECT_EQ(captured([&] { empty.zMoveSmooth(); }), "");
-    EXPECT_EQ(captured([&] { empty.umbrellaSmooth(0); }), "");
-    EXPECT_EQ(captured([&] { empty.umbrellaSmooth(1); }),
+    EXPECT_EQ(mwtest::capturedStdout([&] { empty.zMoveSmooth(); }), "");
+    EXPECT_EQ(mwtest::capturedStdout([&] { empty.umbrellaSmooth(0); }), "");
+    EXPECT_EQ(mwtest::capturedStdout([&] { empty.umbrellaSmooth(1); }),
               "applying Umbrella operator\napplygin changes\ndeleting data\n");
 }
 
@@ -79,7 +72,7 @@ TEST(MeshSmoothing, FlatMeshBarelyMovesAndNoisySphereGetsRounder)
     std::vector<std::vector<float>> before;
     for (const CSTLVertex* v : vertices(flat))
         before.push_back({v->data[0], v->data[1], v->data[2]});
-    const std::string text = captured([&] { flat.zMoveSmooth(); });
+    const std::string text = mwtest::capturedStdout([&] { flat.zMoveSmooth(); });
     EXPECT_NE(text.find("zMove-Statistics = "), std::string::npos);
     EXPECT_NE(text.find(" with d0=0"), std::string::npos);
     for (const CSTLVertex* v : vertices(flat))
@@ -88,7 +81,7 @@ TEST(MeshSmoothing, FlatMeshBarelyMovesAndNoisySphereGetsRounder)
     CTriangleMesh plane;
     mwtest::fillTriangleMesh(mwtest::gridSoup(6, 6, 1.0, 1.0, true), plane);
     globalRandom15().seed(3);
-    captured([&] { plane.umbrellaSmooth(2); });
+    mwtest::capturedStdout([&] { plane.umbrellaSmooth(2); });
     std::vector<CSTLVertex*> after = vertices(plane);
     ASSERT_EQ(after.size(), before.size());
     for (std::size_t i = 0; i < after.size(); ++i)
@@ -100,9 +93,9 @@ TEST(MeshSmoothing, FlatMeshBarelyMovesAndNoisySphereGetsRounder)
     noisySphere(umbrella);
     const double spread = radialSpread(zMoved, 3.0);
     ASSERT_GT(spread, 0.02);
-    captured([&] { zMoved.zMoveSmooth(); });
+    mwtest::capturedStdout([&] { zMoved.zMoveSmooth(); });
     globalRandom15().seed(11);
-    captured([&] { umbrella.umbrellaSmooth(1); });
+    mwtest::capturedStdout([&] { umbrella.umbrellaSmooth(1); });
     EXPECT_LT(radialSpread(zMoved, 3.0), 0.8 * spread);
     EXPECT_LT(radialSpread(umbrella, 3.0), 0.8 * spread);
 }
@@ -111,9 +104,9 @@ TEST(MeshSmoothing, SmoothedVerticesAreFoundAtTheirNewPositions)
 {
     CTriangleMesh mesh;
     noisySphere(mesh);
-    captured([&] { mesh.zMoveSmooth(); });
+    mwtest::capturedStdout([&] { mesh.zMoveSmooth(); });
     globalRandom15().seed(5);
-    captured([&] { mesh.umbrellaSmooth(1); });
+    mwtest::capturedStdout([&] { mesh.umbrellaSmooth(1); });
     int found = 0;
     const std::vector<CSTLVertex*> all = vertices(mesh);
     for (CSTLVertex* v : all)
@@ -140,7 +133,7 @@ TEST(MeshSmoothing, VertexOfManyEdgesKeepsItsNormal)
     ASSERT_NE(hub, nullptr);
     hub->direction = CVector<float, 3>(0.6f, 0.0f, 0.8f);
     globalRandom15().seed(1);
-    const std::string text = captured([&] { fan.umbrellaSmooth(3); });
+    const std::string text = mwtest::capturedStdout([&] { fan.umbrellaSmooth(3); });
     EXPECT_NE(text.find("more than 100 spValues, expect problems. eList=120"), std::string::npos);
     EXPECT_EQ(hub->direction.data[0], 0.6f);
     EXPECT_EQ(hub->direction.data[2], 0.8f);

@@ -40,13 +40,6 @@ Vector controlPoint(Fenwo::NurbsSurf& c, int i)
     return p;
 }
 
-std::string captured(const std::function<void()>& run)
-{
-    testing::internal::CaptureStdout();
-    run();
-    return testing::internal::GetCapturedStdout();
-}
-
 bool section(Mesh::CBaseMesh* mesh, const Direction& n, int count, double lo, double hi,
              Curves& out, bool perPlane = false, const Point& origin = Point())
 {
@@ -162,8 +155,8 @@ TEST(PlaneSection, EndsMergeWithinTheRadiusContinueWithinTwiceItAndStayApartBeyo
         segments.append(PolyPlaneIntersection(Point(float(1 + c.gap), 0, 0),
                                               Point(float(2 + c.gap), 0, 0), 0, 0));
         Curves out;
-        const std::string text =
-            captured([&] { EXPECT_TRUE(followSectionPath(segments, out.list, 0.001)); });
+        const std::string text = mwtest::capturedStdout(
+            [&] { EXPECT_TRUE(followSectionPath(segments, out.list, 0.001)); });
         ASSERT_EQ(out.count(), c.curves) << "gap " << c.gap;
         EXPECT_EQ(out[0].getUCount(), c.points) << "gap " << c.gap;
         EXPECT_EQ(text.find("new Path continuation found, fMin=") != std::string::npos, c.continued)
@@ -179,7 +172,7 @@ TEST(PlaneSection, PlaneThroughFacetCornersKeepsItsPath)
     mwtest::fillFlatMesh(mwtest::gridSoup(1, 1, 1.0, 1.0, true), square);
     const float s = float(1.0 / std::sqrt(2.0));
     Curves out;
-    const std::string text = captured([&] {
+    const std::string text = mwtest::capturedStdout([&] {
         EXPECT_TRUE(section(&square, Direction(s, s, 0), 1, 0.0, 0.0, out, false, Point(1, 0, 0)));
     });
     EXPECT_NE(text.find("efCount=3, mystery"), std::string::npos);

@@ -124,4 +124,11 @@ std::string realDataFile(const std::string& folder, const std::string& name)
     return "";
 }
 
+std::string capturedStdout(const std::function<void()>& run)
+{
+    testing::internal::CaptureStdout();
+    run();
+    return testing::internal::GetCapturedStdout();
+}
+
 } // namespace mwtest

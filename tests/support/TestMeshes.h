@@ -1,6 +1,6 @@
 // Test helper: small analytic meshes (grids, tubes, spheres, a cube) given as
 // points and polygons, poured into a flat mesh or a triangle mesh, and the
-// location of the real mesh files.
+// location of the real mesh files; the capture of the standard output.
 //
 // Ownership: a soup is a plain value; the fill functions add to the caller's
 // mesh. Thread-safety: plain values.
@@ -9,6 +9,7 @@
 #include "mesh/FlatMesh.h"
 #include "mesh/TriangleMesh.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,9 @@ void fillTriangleMesh(const MeshSoup& soup, Mesh::CTriangleMesh& mesh);
 // the environment variable MW_REALDATA_DIR names), or "" when it is absent
 // outside CI; under CI its absence fails the test.
 std::string realDataFile(const std::string& folder, const std::string& name);
+
+// What run writes to the standard output.
+std::string capturedStdout(const std::function<void()>& run);
 
 } // namespace mwtest
 
