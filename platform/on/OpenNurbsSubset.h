@@ -11,4 +11,5 @@
 #include "platform/on/Object.h"
 #include "platform/on/Surface.h"
 #include "platform/on/Values.h"
+#include "platform/on/Viewport.h"
 #include "platform/on/WideString.h"

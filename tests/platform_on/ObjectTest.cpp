@@ -1,6 +1,10 @@
 #include "platform/on/OpenNurbsSubset.h"
 
+#include "support/ScratchDir.h"
+
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 #include <set>
 
@@ -136,4 +140,21 @@ TEST(OnObject, WideTextFormatsAndConvertsToUtf8)
     log.PushIndent();
     log.Print("detail\n");
     EXPECT_EQ(logged, L"rule 3\n  detail\n");
+
+    // A log on a file opened by its wide (non-ASCII) name.
+    const std::string path = mwtest::scratchPath("d\xc3\xbcmp.txt");
+    FILE* file = ON::OpenFile(ON_wString(path.c_str()).Array(), L"w");
+    ASSERT_NE(file, nullptr);
+    {
+        ON_TextLog fileLog(file);
+        fileLog.Print("bRep %s\n", "ok");
+    }
+    EXPECT_EQ(ON::CloseFile(file), 0);
+    EXPECT_EQ(ON::CloseFile(nullptr), EOF);
+    FILE* back = std::fopen(path.c_str(), "r");
+    ASSERT_NE(back, nullptr);
+    char text[16] = {};
+    EXPECT_EQ(std::fread(text, 1, sizeof text - 1, back), 8u);
+    std::fclose(back);
+    EXPECT_STREQ(text, "bRep ok\n");
 }
