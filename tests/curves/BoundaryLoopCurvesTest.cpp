@@ -2,6 +2,7 @@
 
 #include "geometry/Knots.h"
 #include "geometry/NurbsSurf.h"
+#include "support/TestMeshes.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,8 @@
 #include <cmath>
 #include <memory>
 #include <vector>
+
+using Curves = mwtest::OwnedCurves;
 
 namespace {
 
@@ -25,12 +28,6 @@ std::unique_ptr<Fenwo::NurbsSurf> polyline(const std::vector<std::array<double, 
     return curve;
 }
 
-struct Pieces {
-    Kor::List<Fenwo::NurbsSurf*> list;
-    explicit Pieces(Kor::List<Fenwo::NurbsSurf*>&& l) : list(std::move(l)) {}
-    ~Pieces() { list.deleteAll(); }
-};
-
 } // namespace
 
 TEST(BoundaryLoopCurves, ClosedLoopsSplitAtTheirCornersOnly)
@@ -43,27 +40,22 @@ TEST(BoundaryLoopCurves, ClosedLoopsSplitAtTheirCornersOnly)
     closedSquare.push_back(square.front());
     const std::vector<std::array<double, 2>> midSide = {{2, 0}, {4, 0}, {4, 1}, {0, 1},
                                                         {0, 0}, {1, 0}, {2, 0}};
-    struct Case {
-        std::unique_ptr<Fenwo::NurbsSurf> curve;
-        double length;
-    } cases[3] = {{polyline(closedSquare), 2.0}, {polyline(square, true), 2.0}, {nullptr, 0}};
-    cases[2].curve = polyline(midSide);
+    std::unique_ptr<Fenwo::NurbsSurf> loops[3] = {polyline(closedSquare), polyline(square, true),
+                                                  polyline(midSide)};
     for (int c = 0; c < 3; ++c) {
-        Pieces pieces(boundaryLoopToCurves(cases[c].curve.get(), 45.0));
+        Curves pieces(boundaryLoopToCurves(loops[c].get(), 45.0));
         ASSERT_EQ(pieces.list.count, 4) << c;
         double total = 0.0;
         for (Fenwo::NurbsSurf* piece : pieces.list) {
             EXPECT_EQ(piece->uKnots->p, 1);
             EXPECT_EQ(piece->uKnots->endCondition, knots::ClampedEnd);
-            Vector a, b;
-            piece->getControlPointXYZ(a, 0, 0);
-            piece->getControlPointXYZ(b, -1, 0);
             // Straight pieces between corners.
-            EXPECT_NEAR(piece->computeLength(), std::sqrt(squaredDistance(a, b)), 1e-12) << c;
-            total += piece->computeLength();
-            if (c < 2) {
-                EXPECT_NEAR(piece->computeLength(), cases[c].length, 1e-12);
-            }
+            const double length = piece->computeLength();
+            EXPECT_NEAR(length,
+                        norm(mwtest::controlPoint(*piece, 0) - mwtest::controlPoint(*piece, -1)),
+                        1e-12);
+            EXPECT_TRUE(c == 2 || std::fabs(length - 2.0) < 1e-12) << c;
+            total += length;
         }
         EXPECT_NEAR(total, c < 2 ? 8.0 : 10.0, 1e-12);
     }
@@ -72,13 +64,13 @@ TEST(BoundaryLoopCurves, ClosedLoopsSplitAtTheirCornersOnly)
 TEST(BoundaryLoopCurves, OpenCurvesAndRefusedInput)
 {
     auto open = polyline({{0, 0}, {1, 0}, {2, 0}, {2, 1}});
-    Pieces two(boundaryLoopToCurves(open.get(), 60.0));
+    Curves two(boundaryLoopToCurves(open.get(), 60.0));
     ASSERT_EQ(two.list.count, 2);
     EXPECT_EQ(two.list[0]->getUCount(), 3);
     EXPECT_EQ(two.list[1]->getUCount(), 2);
 
     // The turn must exceed the angle.
-    Pieces straight(boundaryLoopToCurves(open.get(), 90.0));
+    Curves straight(boundaryLoopToCurves(open.get(), 90.0));
     for (Fenwo::NurbsSurf* piece : straight.list)
         EXPECT_NE(piece->uKnots->p, 1);
 
@@ -86,7 +78,7 @@ TEST(BoundaryLoopCurves, OpenCurvesAndRefusedInput)
     Fenwo::NurbsSurf notLinear(cubic, nullptr);
     const knots linear(1, 1, 0.0, 1.0);
     Fenwo::NurbsSurf surface(linear, &linear);
-    EXPECT_EQ(Pieces(boundaryLoopToCurves(nullptr, 45.0)).list.count, 0);
-    EXPECT_EQ(Pieces(boundaryLoopToCurves(&notLinear, 45.0)).list.count, 0);
-    EXPECT_EQ(Pieces(boundaryLoopToCurves(&surface, 45.0)).list.count, 0);
+    EXPECT_EQ(Curves(boundaryLoopToCurves(nullptr, 45.0)).list.count, 0);
+    EXPECT_EQ(Curves(boundaryLoopToCurves(&notLinear, 45.0)).list.count, 0);
+    EXPECT_EQ(Curves(boundaryLoopToCurves(&surface, 45.0)).list.count, 0);
 }

@@ -73,19 +73,10 @@ TEST(FlatMeshOffset, FlatGridMovesAlongItsNormalAndKeepsEveryPolygon)
 
 TEST(FlatMeshOffset, SphereOffsetInwardsBeyondItsCentreKeepsNothing)
 {
-    CFlatMesh sphere, inner, outer;
+    CFlatMesh sphere, inner;
     mwtest::fillFlatMesh(mwtest::sphereSoup(4.0, 24, 12), sphere);
     mwtest::capturedStdout([&] { EXPECT_EQ(sphere.offset(-6.0, 0.0, &inner, nullptr), 0); });
     EXPECT_EQ(inner.getFacetCount(), 0);
-    // Outwards every polygon survives, each vertex one unit further out.
-    CFlatMesh again;
-    mwtest::fillFlatMesh(mwtest::sphereSoup(4.0, 24, 12), again);
-    mwtest::capturedStdout([&] { EXPECT_EQ(again.offset(1.0, 0.0, &outer, nullptr), 24 * 12); });
-    Point p;
-    for (int f = 0; f < outer.getFacetCount(); ++f) {
-        outer.getFacetCorner(f, 0, p);
-        EXPECT_NEAR(std::sqrt(dotProduct(p, p)), 5.0, 1e-4);
-    }
 }
 
 TEST(FlatMeshOffset, DualMeshHasOnePolygonPerInnerVertex)

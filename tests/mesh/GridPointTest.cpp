@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 using Gridbench::CGridPoint;
 using Point = CVertex<float, 3>;
@@ -43,23 +44,12 @@ TEST(GridPoint, SerialsDirectionsAndCopies)
     a.useCount = 3;
     a.savedIndex = 11;
     a.changed = false;
-    a.lastValue = 4;
     a.facet = 8;
-    a.distance = 2.5;
-    a.flag = 1;
-    a.data[2] = -7.0f;
     CGridPoint copy(a);
     fromHit = a;
     for (const CGridPoint* c : {&copy, &fromHit}) {
-        EXPECT_EQ(c->serial, a.serial);
-        EXPECT_EQ(c->useCount, 3);
-        EXPECT_EQ(c->savedIndex, 11);
-        EXPECT_FALSE(c->changed);
-        EXPECT_EQ(c->lastValue, 4);
-        EXPECT_EQ(c->facet, 8);
-        EXPECT_EQ(c->distance, 2.5);
-        EXPECT_EQ(c->flag, 1);
-        EXPECT_EQ(c->data[2], -7.0f);
+        EXPECT_EQ(std::tuple(c->serial, c->useCount, c->savedIndex, c->changed, c->facet),
+                  std::tuple(a.serial, 3, 11, false, 8));
         EXPECT_TRUE(c->direction2Set);
         EXPECT_FLOAT_EQ(c->direction1.data[2], 0.8f);
         EXPECT_NE(c->direction1.data, a.direction1.data); // storage of its own

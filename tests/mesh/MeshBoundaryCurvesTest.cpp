@@ -18,34 +18,9 @@
 #include <iterator>
 #include <sstream>
 
+using mwtest::controlPoint;
+using Curves = mwtest::OwnedCurves;
 using Point = CVertex<float, 3>;
-
-namespace {
-
-struct Curves {
-    Kor::List<Fenwo::NurbsSurf*> list;
-    ~Curves() { list.deleteAll(); }
-    Fenwo::NurbsSurf& operator[](int i) { return *list.data[i]; }
-};
-
-Vector controlPoint(Fenwo::NurbsSurf& c, int i)
-{
-    Vector p;
-    c.getControlPointXYZ(p, i, 0);
-    return p;
-}
-
-// A grid without the cells listed, as quads.
-void gridWithHoles(CFlatMesh& mesh, int n, std::vector<int> removed)
-{
-    mwtest::MeshSoup soup = mwtest::gridSoup(n, n, 1.0, 1.0, false);
-    std::sort(removed.rbegin(), removed.rend());
-    for (int cell : removed)
-        soup.facets.erase(soup.facets.begin() + cell);
-    mwtest::fillFlatMesh(soup, mesh);
-}
-
-} // namespace
 
 TEST(MeshBoundaryCurves, GridBoundaryIsOneLoopSplitIntoItsFourSides)
 {
@@ -53,12 +28,12 @@ TEST(MeshBoundaryCurves, GridBoundaryIsOneLoopSplitIntoItsFourSides)
     mwtest::fillFlatMesh(mwtest::gridSoup(4, 4, 1.0, 1.0, true), grid);
     Curves whole, sides;
     ASSERT_TRUE(meshBoundaryToCurves(&grid, whole.list, false));
-    ASSERT_EQ(whole.list.count, 1);
+    ASSERT_EQ(whole.count(), 1);
     ASSERT_EQ(whole[0].getUCount(), 17);
     EXPECT_EQ(squaredDistance(controlPoint(whole[0], 0), controlPoint(whole[0], 16)), 0.0);
 
     ASSERT_TRUE(meshBoundaryToCurves(&grid, sides.list, true));
-    ASSERT_EQ(sides.list.count, 4);
+    ASSERT_EQ(sides.count(), 4);
     for (int c = 0; c < 4; ++c) {
         EXPECT_EQ(sides[c].getUCount(), 5);
         EXPECT_NEAR(sides[c].computeLength(), 4.0, 1e-6);
@@ -77,7 +52,9 @@ TEST(MeshBoundaryCurves, HolesTouchingLoopsAndShortLoops)
     BoundaryEdgeList edges;
     BoundaryLoopList loops;
     CFlatMesh holed;
-    gridWithHoles(holed, 5, {12});
+    mwtest::MeshSoup grid = mwtest::gridSoup(5, 5, 1.0, 1.0, false);
+    grid.facets.erase(grid.facets.begin() + 12);
+    mwtest::fillFlatMesh(grid, holed);
     ASSERT_TRUE(collectBoundaryLoops(&holed, edges, loops));
     ASSERT_EQ(loops.count, 2);
     EXPECT_EQ(loops[0].count + loops[1].count, 20 + 4);
@@ -136,26 +113,24 @@ TEST(MeshBoundaryCurves, FlatSheetPrincipalSectionsAreStraightLinesAcrossIt)
 
     for (CFlatMesh* sheet : sheets) {
         Point centre;
-        CVector<float, 3> minor, major;
+        CVector<float, 3> minor, major, middle;
         ASSERT_TRUE(meshPrincipalAxes(sheet, centre, minor, major, false));
-        CVector<float, 3> middle;
         crossProductInto(major, minor, middle);
         EXPECT_NEAR(std::fabs(minor.data[2]), 1.0, 1e-9);
-        Interval i1, i2, i3;
-        ASSERT_TRUE(meshExtentAlongAxes(sheet, centre, major, middle, minor, i1, i2, i3));
-        EXPECT_NEAR(i1.min, -1.0, 1e-6);
-        EXPECT_NEAR(i1.max, 1.0, 1e-6);
-        EXPECT_NEAR(i2.min, -0.5, 1e-6);
-        EXPECT_NEAR(i2.max, 0.5, 1e-6);
-        EXPECT_NEAR(i3.max - i3.min, 0.0, 1e-6);
+        Interval i[3];
+        ASSERT_TRUE(meshExtentAlongAxes(sheet, centre, major, middle, minor, i[0], i[1], i[2]));
+        const double half[3] = {1.0, 0.5, 0.0};
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_NEAR(i[k].min, -half[k], 1e-6);
+            EXPECT_NEAR(i[k].max, half[k], 1e-6);
+        }
 
         Curves sections;
         ASSERT_TRUE(meshPrincipalSections(sheet, sections.list, 25, true));
-        ASSERT_EQ(sections.list.count, 27 + 27 + 1);
+        ASSERT_EQ(sections.count(), 27 + 27 + 1);
         int across = 0, along = 0, edges = 0;
         for (int c = 0; c < 54; ++c) {
-            const Vector a = controlPoint(sections[c], 0);
-            const Vector b = controlPoint(sections[c], -1);
+            const Vector a = controlPoint(sections[c], 0), b = controlPoint(sections[c], -1);
             const double length = sections[c].computeLength();
             // Straight: the poly-line is as long as its chord.
             EXPECT_NEAR(length, std::sqrt(squaredDistance(a, b)), 1e-5);
@@ -181,12 +156,10 @@ TEST(MeshBoundaryCurves, RealSphereHoleIsOneLoopOnTheSphere)
     ASSERT_TRUE(readSTL(mesh, path.c_str(), true));
     Curves loops;
     ASSERT_TRUE(meshBoundaryToCurves(&mesh, loops.list, false));
-    ASSERT_EQ(loops.list.count, 1);
+    ASSERT_EQ(loops.count(), 1);
     EXPECT_EQ(squaredDistance(controlPoint(loops[0], 0), controlPoint(loops[0], -1)), 0.0);
-    for (int i = 0; i < loops[0].getUCount(); ++i) {
-        const Vector p = controlPoint(loops[0], i);
-        EXPECT_NEAR(std::sqrt(squaredDistance(p, Vector(1.5, 1.5, 1.5))), 1.5, 1e-5);
-    }
+    for (int i = 0; i < loops[0].getUCount(); ++i)
+        EXPECT_NEAR(norm(controlPoint(loops[0], i) - Vector(1.5, 1.5, 1.5)), 1.5, 1e-5);
 }
 
 TEST(MeshBoundaryCurves, WritePOLFileWritesThePOLImageOrNothing)

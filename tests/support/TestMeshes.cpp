@@ -1,5 +1,7 @@
 #include "support/TestMeshes.h"
 
+#include "geometry/NurbsSurf.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -30,23 +32,6 @@ MeshSoup gridSoup(int nx, int ny, double sx, double sy, bool triangles, double x
             } else {
                 soup.facets.push_back({a, b, c, d});
             }
-        }
-    return soup;
-}
-
-MeshSoup tubeSoup(double r, int around, int up, double height)
-{
-    MeshSoup soup;
-    for (int j = 0; j <= up; ++j)
-        for (int i = 0; i < around; ++i) {
-            const double a = 2.0 * M_PI * i / around;
-            soup.addPoint(r * std::cos(a), r * std::sin(a), height * j / up);
-        }
-    for (int j = 0; j < up; ++j)
-        for (int i = 0; i < around; ++i) {
-            const int i1 = (i + 1) % around;
-            soup.facets.push_back(
-                {j * around + i, j * around + i1, (j + 1) * around + i1, (j + 1) * around + i});
         }
     return soup;
 }
@@ -122,6 +107,13 @@ std::string realDataFile(const std::string& folder, const std::string& name)
     if (ci != nullptr && std::string(ci) == "true")
         ADD_FAILURE() << "real data file missing under CI: " << path;
     return "";
+}
+
+Vector controlPoint(Fenwo::NurbsSurf& curve, int i)
+{
+    Vector p;
+    curve.getControlPointXYZ(p, i, 0);
+    return p;
 }
 
 std::string capturedStdout(const std::function<void()>& run)

@@ -1,11 +1,15 @@
-// Test helper: small analytic meshes (grids, tubes, spheres, a cube) given as
+// Test helper: small analytic meshes (grids, spheres, a cube) given as
 // points and polygons, poured into a flat mesh or a triangle mesh, and the
-// location of the real mesh files; the capture of the standard output.
+// location of the real mesh files; owned curve lists and the capture of the
+// standard output.
 //
 // Ownership: a soup is a plain value; the fill functions add to the caller's
 // mesh. Thread-safety: plain values.
 #pragma once
 
+#include "foundation/KorList.h"
+#include "foundation/Vector.h"
+#include "geometry/NurbsSurf.h"
 #include "mesh/FlatMesh.h"
 #include "mesh/TriangleMesh.h"
 
@@ -28,9 +32,6 @@ struct MeshSoup {
 // (i + 1, j + 1).
 MeshSoup gridSoup(int nx, int ny, double sx, double sy, bool triangles, double x0 = 0.0,
                   double y0 = 0.0);
-// An open cylinder of radius r around the z axis from z = 0 to z = height,
-// `around` quads around and `up` rows, normals outwards.
-MeshSoup tubeSoup(double r, int around, int up, double height);
 // A closed sphere of radius r around (cx, cy, cz): `rings` latitude rows of
 // `around` facets (triangles at the poles, quads between), normals outwards.
 MeshSoup sphereSoup(double r, int around, int rings, double cx = 0.0, double cy = 0.0,
@@ -48,6 +49,19 @@ void fillTriangleMesh(const MeshSoup& soup, Mesh::CTriangleMesh& mesh);
 // the environment variable MW_REALDATA_DIR names), or "" when it is absent
 // outside CI; under CI its absence fails the test.
 std::string realDataFile(const std::string& folder, const std::string& name);
+
+// A list of curves that deletes them when it goes.
+struct OwnedCurves {
+    Kor::List<Fenwo::NurbsSurf*> list;
+    OwnedCurves() = default;
+    explicit OwnedCurves(Kor::List<Fenwo::NurbsSurf*>&& l) : list(std::move(l)) {}
+    ~OwnedCurves() { list.deleteAll(); }
+    int count() const { return list.count; }
+    Fenwo::NurbsSurf& operator[](int i) { return *list.data[i]; }
+};
+
+// Control point i of a curve (-1: the last), in space.
+Vector controlPoint(Fenwo::NurbsSurf& curve, int i);
 
 // What run writes to the standard output.
 std::string capturedStdout(const std::function<void()>& run);
