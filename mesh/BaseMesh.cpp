@@ -202,6 +202,11 @@ bool CBaseMesh::getFacetCorner(int i, int k, Point& out)
     return getTriangleCorner(i, k, out);
 }
 
+int CBaseMesh::readFacetCorners(int, float*, int)
+{
+    return -1;
+}
+
 bool CBaseMesh::canUndo()
 {
     return undoItems.count > 0;
@@ -507,11 +512,24 @@ bool CPolyTriangulator::next(CVertex<float, 3>& a, CVertex<float, 3>& b, CVertex
 {
     int ka, kb, kc;
     const bool more = nextCorners(ka, kb, kc);
-    if (mesh != nullptr) {
-        mesh->getFacetCorner(facet, ka, a);
-        mesh->getFacetCorner(facet, kb, b);
-        mesh->getFacetCorner(facet, kc, c);
+    if (mesh == nullptr)
+        return more;
+    if (cornersRead == 0) {
+        cornersRead = mesh->readFacetCorners(facet, corners, kReadAtOnce);
+        if (cornersRead != n || n < 1)
+            cornersRead = -1;
     }
+    if (cornersRead > 0) {
+        // The same values getFacetCorner gives (corner indices cyclic).
+        const int k[3] = {ka % n, kb % n, kc % n};
+        CVertex<float, 3>* out[3] = {&a, &b, &c};
+        for (int m = 0; m < 3; ++m)
+            std::copy_n(corners + 3 * k[m], 3, out[m]->data);
+        return more;
+    }
+    mesh->getFacetCorner(facet, ka, a);
+    mesh->getFacetCorner(facet, kb, b);
+    mesh->getFacetCorner(facet, kc, c);
     return more;
 }
 

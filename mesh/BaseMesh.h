@@ -30,6 +30,8 @@
 #include "mesh/SpatialHash.h"
 #include "platform/MTLock.h"
 
+#include <vector>
+
 class CProgress;
 
 namespace Mesh {
@@ -126,6 +128,10 @@ public:
     Direction workVectors[4];                 // scratch
     Kor::List<CMeshUndoItem*> undoItems;      // owned
     CProgress* progress = nullptr;            // optional sink of the facet-hash build
+    // Scratch of the hit search: a mark per facet (the facet was taken as a
+    // candidate of the search whose number it holds) and that number.
+    std::vector<unsigned> facetMarks;
+    unsigned markNumber = 0;
 
     CBaseMesh();
     CBaseMesh(const CBaseMesh&) = delete;
@@ -195,6 +201,12 @@ public:
     virtual int getFacetSize(int i);
     // Corner k of facet i; false for an invalid facet index.
     virtual bool getFacetCorner(int i, int k, Point& out);
+    // All corners of facet i, read at once: corner k at xyz[3k .. 3k + 2], n
+    // the corner count; -1 when the mesh has no such reading, a corner cannot
+    // be read or n exceeds capacity. Prints nothing. The base has no such
+    // reading; meshes that store their polygons answer without a call per
+    // corner.
+    virtual int readFacetCorners(int i, float* xyz, int capacity);
     virtual bool canUndo();
     virtual bool undo();
     // deleteFacets(&i, 1, true); false for an invalid index.
@@ -270,6 +282,12 @@ public:
     // Facet-hash and hit helpers (defined with the facet hash).
     void buildFacetHash(double divisor, double size, void* unused);
     bool rayFacetHit(int i, CBaseHitInfo& hit, bool bothSides, double tolerance);
+    // False only when the ray of the frame cannot hit facet i from either
+    // side: its corners, read at once and projected across the ray as the
+    // triangle test projects them, all lie beyond every threshold of that
+    // test on one side. The frame's corners are then left as the full test
+    // would have left them. True when the corners cannot be read at once.
+    bool rayMayHitFacet(int i, double tolerance);
     CBaseHitInfo* addHit(Kor::Set<CBaseHitInfo>& hits, const CBaseHitInfo& h);
 };
 
@@ -291,6 +309,11 @@ public:
     // Corner indices (in 0 .. n) of the next triangle; true while the
     // triangles produced, this one included, number at most n - 2.
     bool nextCorners(int& ka, int& kb, int& kc);
+    // The facet's corners read at once on the first `next` (readFacetCorners),
+    // when they all could be; otherwise next reads corner by corner.
+    static constexpr int kReadAtOnce = 16;
+    float corners[3 * kReadAtOnce];
+    int cornersRead = 0; // 0 not tried, -1 not readable at once, else n
     // The corners of the next triangle read with getFacetCorner (an
     // unreadable corner leaves its output unchanged); result as nextCorners.
     bool next(CVertex<float, 3>& a, CVertex<float, 3>& b, CVertex<float, 3>& c);

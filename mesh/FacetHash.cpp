@@ -267,10 +267,59 @@ void CBaseMesh::setRay(const Point& p, const Direction& d)
     normalize(rayFrame.v);
 }
 
+bool CBaseMesh::rayMayHitFacet(int i, double tolerance)
+{
+    constexpr int kCapacity = 64;
+    float corners[3 * kCapacity];
+    const int n = readFacetCorners(i, corners, kCapacity);
+    if (n < 3)
+        return true;
+    // Every triangle of the polygon has its corners among the polygon's, so
+    // its projected extent lies within the polygon's. The triangle test
+    // rejects a triangle lying beyond its bound (at most 1e-8) plus the
+    // tolerance on one side in x or y, and accepts one only with a corner
+    // within its snap distance (at most 1e-4): beyond the larger of the two
+    // plus the tolerance on one side, every triangle is rejected.
+    const double margin = 1e-4 + 1e-8 + std::fabs(tolerance);
+    double minX = DBL_MAX, maxX = -DBL_MAX, minY = DBL_MAX, maxY = -DBL_MAX;
+    // The same float arithmetic as the triangle test (a view, no storage).
+    float relativeStore[3];
+    const CVector<float, 3> relative(relativeStore, VertexStorage::View);
+    for (int k = 0; k < n; ++k) {
+        for (int c = 0; c < 3; ++c)
+            relativeStore[c] = rayFrame.origin.data[c] - corners[3 * k + c];
+        const double x = dotProduct(relative, rayFrame.u);
+        const double y = dotProduct(relative, rayFrame.v);
+        if (!std::isfinite(x) || !std::isfinite(y))
+            return true;
+        minX = std::min(minX, x);
+        maxX = std::max(maxX, x);
+        minY = std::min(minY, y);
+        maxY = std::max(maxY, y);
+    }
+    if (minX <= margin && maxX >= -margin && minY <= margin && maxY >= -margin)
+        return true;
+    // The full test would have read the corners of every triangle, the last
+    // call one past them: leave the frame's corners as it would.
+    CPolyTriangulator triangulator(nullptr, i);
+    triangulator.n = n;
+    int ka = 0, kb = 0, kc = 0;
+    while (triangulator.nextCorners(ka, kb, kc)) {
+    }
+    const int last[3] = {ka, kb, kc};
+    for (int k = 0; k < 3; ++k)
+        std::copy_n(corners + 3 * (((last[k] % n) + n) % n), 3, rayFrame.corner[k].data);
+    return false;
+}
+
 bool CBaseMesh::rayFacetHit(int i, CBaseHitInfo& hit, bool bothSides, double tolerance)
 {
     const int size = getFacetSize(i);
     if (size < 3)
+        return false;
+    // Only when both sides count: otherwise the side test, which comes first,
+    // may leave the frame's corners untouched.
+    if (bothSides && !rayMayHitFacet(i, tolerance))
         return false;
     getFacetNormal(i, rayFrame.normal);
     const double dn = dotProduct(rayFrame.d, rayFrame.normal);
@@ -355,25 +404,7 @@ bool CBaseMesh::hitWithFacetHash(const Point& p, const Direction& d, Kor::Set<CB
     const float reach = float(2.0 * facetHash.cellSize);
     const float reach2 = reach * reach;
     Kor::List<int> candidates;
-    int nearestCell = -1;
-    float nearest2 = FLT_MAX;
-    Point centre;
-    const int listed = cells != nullptr ? cells->count : cellSet.count;
-    for (int n = 0; n < listed; ++n) {
-        const int index = cells != nullptr ? cells->data[n] : n;
-        if (index < 0 || index >= cellSet.count)
-            continue; // a stale cell index names no cell
-        const C3DCell<CFacetCentroid, float>* cell = cellSet.items[index];
-        for (int c = 0; c < 3; ++c)
-            centre.data[c] = 0.5f * (cell->box.min.data[c] + cell->box.max.data[c]);
-        const float dist2 = pointLineDistance2(centre, p, unit);
-        if (!(dist2 < reach2)) {
-            if (dist2 < nearest2) {
-                nearest2 = dist2;
-                nearestCell = index;
-            }
-            continue;
-        }
+    auto collect = [&](const C3DCell<CFacetCentroid, float>* cell) {
         if (cell->m_pUserData != nullptr) {
             const auto* facets = static_cast<const Kor::List<int>*>(cell->m_pUserData);
             for (int f : *facets)
@@ -382,18 +413,78 @@ bool CBaseMesh::hitWithFacetHash(const Point& p, const Direction& d, Kor::Set<CB
             for (const CFacetCentroid* item : cell->items)
                 candidates.append(item->facet);
         }
+    };
+    Point centre;
+    auto nearLine = [&](const C3DCell<CFacetCentroid, float>* cell, float& dist2) {
+        for (int c = 0; c < 3; ++c)
+            centre.data[c] = 0.5f * (cell->box.min.data[c] + cell->box.max.data[c]);
+        dist2 = pointLineDistance2(centre, p, unit);
+        return dist2 < reach2;
+    };
+    // The cells whose box centre lies within the reach of the line: without
+    // a list of cells, only those the walk along the line meets are tested
+    // (the same cells a scan of all of them would keep).
+    float dist2 = 0.0f;
+    const bool walked =
+        cells == nullptr &&
+        facetHash.forCellsNearLine(p, unit, reach, [&](C3DCell<CFacetCentroid, float>* cell) {
+            if (nearLine(cell, dist2))
+                collect(cell);
+        });
+    if (!walked) {
+        const int listed = cells != nullptr ? cells->count : cellSet.count;
+        for (int n = 0; n < listed; ++n) {
+            const int index = cells != nullptr ? cells->data[n] : n;
+            if (index < 0 || index >= cellSet.count)
+                continue; // a stale cell index names no cell
+            if (nearLine(cellSet.items[index], dist2))
+                collect(cellSet.items[index]);
+        }
     }
-    candidates.count = sortUnique(candidates.data, candidates.count);
-
+    // Each candidate once, and only those the ray may hit, tested in
+    // ascending facet order.
     setRay(p, d);
+    const int facetCount = getFacetCount();
+    if (int(facetMarks.size()) < facetCount || markNumber == UINT_MAX) {
+        facetMarks.assign(std::max(facetCount, 0), 0u);
+        markNumber = 0;
+    }
+    ++markNumber;
+    int kept = 0;
+    for (int f : candidates) {
+        if (f >= 0 && f < facetCount) {
+            if (facetMarks[f] == markNumber)
+                continue;
+            facetMarks[f] = markNumber;
+            if (bothSides && !rayMayHitFacet(f, tolerance))
+                continue;
+        }
+        candidates.data[kept++] = f;
+    }
+    candidates.count = sortUnique(candidates.data, kept);
     CBaseHitInfo h;
     for (int f : candidates)
         if (rayFacetHit(f, h, bothSides, tolerance))
             addHit(hits, h);
     if (hits.count > 1)
         sortHits(hits.items, hits.count);
-    if (hits.count == 0 && fallback)
+    if (hits.count == 0 && fallback) {
+        // The fallback names the nearest of the cells searched that lay
+        // beyond the reach.
+        int nearestCell = -1;
+        float nearest2 = FLT_MAX;
+        const int listed = cells != nullptr ? cells->count : cellSet.count;
+        for (int n = 0; n < listed; ++n) {
+            const int index = cells != nullptr ? cells->data[n] : n;
+            if (index < 0 || index >= cellSet.count)
+                continue;
+            if (!nearLine(cellSet.items[index], dist2) && dist2 < nearest2) {
+                nearest2 = dist2;
+                nearestCell = index;
+            }
+        }
         hitNearest(p, d, hits, nearestCell, tolerance);
+    }
     return hits.count > 0;
 }
 

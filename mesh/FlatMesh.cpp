@@ -192,6 +192,26 @@ bool CFlatMesh::getFacetCorner(int p, int k, Point& out)
     return false;
 }
 
+int CFlatMesh::readFacetCorners(int p, float* out, int capacity)
+{
+    const int at = cornerCountPosition(p);
+    if (at < 0)
+        return -1;
+    const int n = polygonStream[at];
+    if (n < 1 || n > capacity || at + n >= polygonStream.count)
+        return -1;
+    for (int k = 0; k < n; ++k) {
+        const int v = polygonStream[at + 1 + k];
+        if (v < 0 || long(v) * 3 + 2 >= long(coordinates.count))
+            return -1;
+        const float* xyz = coordinates.pointer(3 * v);
+        out[3 * k] = xyz[0];
+        out[3 * k + 1] = xyz[1];
+        out[3 * k + 2] = xyz[2];
+    }
+    return n;
+}
+
 bool CFlatMesh::getTriangleRecord(int p, float rec[12])
 {
     if (getFacetSize(p) != 3)

@@ -152,6 +152,8 @@ public:
     // Corner k of polygon p; false (with "pIndex out of range. " printed) when
     // the corner's vertex does not exist.
     bool getFacetCorner(int p, int k, Point& out) override;
+    // All corners of polygon p at once, straight from the polygon stream.
+    int readFacetCorners(int p, float* xyz, int capacity) override;
     // Corners of triangle p into rec[3..11]; rec[0..2] untouched. False
     // unless p has exactly 3 corners.
     bool getTriangleRecord(int p, float rec[12]) override;

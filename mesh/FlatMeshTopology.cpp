@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -42,17 +44,107 @@ bool sameUndirectedEdge(const Edge& a, const Edge& b)
     return lowKey(a) == lowKey(b) && highKey(a) == highKey(b);
 }
 
-// Undirected key first; the polygon and the start vertex only make the order
-// of coedges on one edge reproducible.
-bool lessByUndirectedKey(const Edge& a, const Edge& b)
+// An int as an unsigned number of the same order.
+std::uint64_t ordered(int v)
 {
-    if (lowKey(a) != lowKey(b))
-        return lowKey(a) < lowKey(b);
-    if (highKey(a) != highKey(b))
-        return highKey(a) < highKey(b);
-    if (a.facet1 != b.facet1)
-        return a.facet1 < b.facet1;
-    return a.vertex0 < b.vertex0;
+    return std::uint64_t(std::uint32_t(v) ^ 0x80000000u);
+}
+
+// Stable least-significant-digit radix sort of recs by 16-bit digits:
+// digit(rec, d) is digit d of the key, d = 0 the least significant, for
+// d < digits. A pass whose digit is the same for every record is skipped.
+template <class Rec, class Digit> void radixSort(std::vector<Rec>& recs, int digits, Digit digit)
+{
+    std::vector<Rec> other(recs.size());
+    std::vector<std::size_t> count(65537);
+    for (int d = 0; d < digits; ++d) {
+        std::fill(count.begin(), count.end(), 0);
+        for (const Rec& r : recs)
+            ++count[digit(r, d) + 1];
+        if (!recs.empty() && count[digit(recs[0], d) + 1] == recs.size())
+            continue;
+        for (std::size_t k = 1; k < count.size(); ++k)
+            count[k] += count[k - 1];
+        for (const Rec& r : recs)
+            other[count[digit(r, d)]++] = r;
+        recs.swap(other);
+    }
+}
+
+// Sorts the records by their undirected key (lower, then higher vertex
+// index); the polygon and the start vertex only make the order of coedges
+// on one edge reproducible. The records arrive polygon by polygon, so a
+// stable sort by the undirected key, started from an order by polygon and
+// start vertex, gives that order; the keys are plain integers, sorted by
+// digits without a comparison.
+void sortByUndirectedKey(Edge* records, int n)
+{
+    struct Key {
+        std::uint64_t edge;
+        int index;
+    };
+    std::vector<Key> keys(std::size_t(std::max(n, 0)));
+    for (int first = 0; first < n;) {
+        int last = first + 1;
+        while (last < n && records[last].facet1 == records[first].facet1)
+            ++last;
+        // One polygon's records, by start vertex (insertion sort: few).
+        for (int i = first; i < last; ++i) {
+            const Edge& e = records[i];
+            Key key{ordered(lowKey(e)) << 32 | ordered(highKey(e)), i};
+            int j = i;
+            while (j > first && records[keys[j - 1].index].vertex0 > e.vertex0) {
+                keys[j] = keys[j - 1];
+                --j;
+            }
+            keys[j] = key;
+        }
+        first = last;
+    }
+    radixSort(keys, 4, [](const Key& k, int d) { return unsigned(k.edge >> (16 * d)) & 0xffffu; });
+    std::vector<Edge> sorted(std::size_t(std::max(n, 0)));
+    for (int i = 0; i < n; ++i)
+        sorted[i] = records[keys[i].index];
+    std::copy(sorted.begin(), sorted.end(), records);
+}
+
+// A float as an unsigned number of the same order; both zeros give the same
+// number, as they compare equal.
+std::uint32_t ordered(float f)
+{
+    if (f == 0.0f)
+        return 0x80000000u;
+    std::uint32_t u;
+    std::memcpy(&u, &f, sizeof u);
+    return (u & 0x80000000u) != 0 ? ~u : (u | 0x80000000u);
+}
+
+// The vertex indices of polygon p's `corners` corners into out, as
+// getPolygonVertexIndex gives them: all -1 for a record that runs past the
+// end of the stream.
+void polygonCornerIndices(CFlatMesh& mesh, int p, int corners, std::vector<int>& out)
+{
+    out.assign(std::size_t(corners), -1);
+    const int start = mesh.polygonStarts[p];
+    const int at = start + 1;
+    if (start < 0 || at >= mesh.polygonStream.count ||
+        long(at) + corners >= long(mesh.polygonStream.count))
+        return;
+    for (int k = 0; k < corners; ++k)
+        out[k] = mesh.polygonStream[at + 1 + k];
+}
+
+// Vertex v's coordinates into xyz, as getVertex gives them; false for an
+// index outside the stored vertices.
+bool readVertex(CFlatMesh& mesh, int v, float* xyz)
+{
+    if (v < 0 || v >= mesh.getVertexCount(true) || long(v) * 3 + 2 >= long(mesh.coordinates.count))
+        return false;
+    const float* c = mesh.coordinates.pointer(3 * v);
+    xyz[0] = c[0];
+    xyz[1] = c[1];
+    xyz[2] = c[2];
+    return true;
 }
 
 // Gives `record` the neighbour polygon `partner`: an unknown partner makes
@@ -141,19 +233,27 @@ bool buildEdgeTable(CFlatMesh& mesh, bool repairAllowed)
     freeDerivedArrays(mesh.derived);
     mesh.edges.attach(records, n);
 
-    Mesh::CBaseMesh::Point a, b;
+    // Corner indices and coordinates are read from the mesh's own storage,
+    // as getPolygonVertexIndex and getVertex give them, a polygon at a time.
+    std::vector<int> corner;
+    float store[2][3];
+    const Mesh::CBaseMesh::Point a(store[0], VertexStorage::View);
+    const Mesh::CBaseMesh::Point b(store[1], VertexStorage::View);
     int written = 0;
     for (int p = 0; p < polygonCount && written < n; ++p) {
         const int corners = mesh.getPolygonSize(p);
+        if (corners <= 0)
+            continue;
+        polygonCornerIndices(mesh, p, corners, corner);
         for (int k = 1; k <= corners && written < n; ++k) {
             Edge& e = records[written++];
-            e.vertex0 = mesh.getPolygonVertexIndex(p, k - 1);
-            e.vertex1 = mesh.getPolygonVertexIndex(p, k);
+            e.vertex0 = corner[k - 1];
+            e.vertex1 = corner[k % corners];
             e.facet1 = p;
             e.facet2 = -1;
             e.mark = false;
             float length = 0.0f;
-            if (mesh.getVertex(e.vertex0, a) && mesh.getVertex(e.vertex1, b))
+            if (readVertex(mesh, e.vertex0, store[0]) && readVertex(mesh, e.vertex1, store[1]))
                 length = pointDistance(a, b);
             if (!std::isfinite(length))
                 std::cout << "dij is bad" << std::endl;
@@ -163,7 +263,7 @@ bool buildEdgeTable(CFlatMesh& mesh, bool repairAllowed)
     if (written != n)
         std::cout << " nedges and eCount do not match!." << std::endl;
 
-    std::sort(records, records + n, lessByUndirectedKey);
+    sortByUndirectedKey(records, n);
 
     std::ofstream diagnostics(Platform::diagnosticsPath("c:/tmp/coedge-error.out"),
                               std::ios::out | std::ios::trunc);
@@ -325,15 +425,27 @@ bool CFlatMesh::weldEqualVertices(double /*dTol*/)
     clearDerivedData();
     n = std::min(n, coordinates.count / 3);
 
-    std::vector<int> order(n);
-    std::iota(order.begin(), order.end(), 0);
-    auto coordinate = [&](int v, int axis) { return coordinates[3 * v + axis]; };
-    std::sort(order.begin(), order.end(), [&](int a, int b) {
+    // The vertices in coordinate order (x, then y, then z, then index): a
+    // stable sort by digits of the coordinates' order-preserving integer
+    // forms, z first, from the order by index.
+    std::vector<float> flat(3 * std::size_t(n));
+    for (int v = 0; v < n; ++v)
         for (int axis = 0; axis < 3; ++axis)
-            if (coordinate(a, axis) != coordinate(b, axis))
-                return coordinate(a, axis) < coordinate(b, axis);
-        return a < b;
-    });
+            flat[3 * std::size_t(v) + axis] = coordinates[3 * v + axis];
+    auto coordinate = [&](int v, int axis) { return flat[3 * std::size_t(v) + axis]; };
+    struct Key {
+        std::uint32_t axis[3];
+        int index;
+    };
+    std::vector<Key> keys(n);
+    for (int v = 0; v < n; ++v)
+        keys[v] = {
+            {ordered(coordinate(v, 0)), ordered(coordinate(v, 1)), ordered(coordinate(v, 2))}, v};
+    radixSort(keys, 6,
+              [](const Key& k, int d) { return (k.axis[2 - d / 2] >> (16 * (d % 2))) & 0xffffu; });
+    std::vector<int> order(n);
+    for (int s = 0; s < n; ++s)
+        order[s] = keys[s].index;
 
     std::vector<int> newIndex(n, -1);
     std::vector<float> points;

@@ -190,14 +190,19 @@ bool facetsNearLine(CBaseMesh* mesh, const CVertex<float, 3>& p, const CVertex<f
     const float radius = float(factor * mesh->facetHash.cellSize);
     const float radius2 = radius * radius;
     Point centre;
-    for (const auto* cell : mesh->facetHash.cells) {
+    auto take = [&](const C3DCell<CFacetCentroid, float>* cell) {
         for (int c = 0; c < 3; ++c)
             centre.data[c] = 0.5f * (cell->box.min.data[c] + cell->box.max.data[c]);
         if (!(pointLineDistance2(centre, p, unit) <= radius2))
-            continue;
+            return;
         for (const CFacetCentroid* item : cell->items)
             list.append(item->facet);
-    }
+    };
+    // Only the cells along the line are tested, unless the line cannot be
+    // walked (then all of them).
+    if (!mesh->facetHash.forCellsNearLine(p, unit, radius, take))
+        for (const auto* cell : mesh->facetHash.cells)
+            take(cell);
     list.count = sortUnique(list.data, list.count);
     return list.count > 0;
 }

@@ -40,8 +40,9 @@ bool facetsNearPoint(CBaseMesh* mesh, const CVertex<float, 3>& p, Kor::List<int>
 
 // The facets of every hash cell whose box centre lies within factor x cell
 // size of the line through p with direction d (any length; a zero direction
-// measures the distance from p). Scans all cells. Ascending, no duplicates;
-// false (list empty) when none.
+// measures the distance from p). Tests only the cells along the line (all
+// of them for a zero direction). Ascending, no duplicates; false (list
+// empty) when none.
 bool facetsNearLine(CBaseMesh* mesh, const CVertex<float, 3>& p, const CVertex<float, 3>& d,
                     Kor::List<int>& list, double factor);
 

@@ -3,7 +3,9 @@
 // CVertex<R,3> in a sparse grid of cubic cells (Mesh::C3DCell<T,R>), of which
 // only the occupied ones exist. Cells are kept in a Kor::Set ordered by their
 // integer key (i, j, k), items inside a cell in the exact lexicographic order
-// of their positions, so every lookup is a bisection search.
+// of their positions. A cell is found by its key through an index kept beside
+// the ordered set (an open-addressing table, and a dense array over the key
+// box for the walks along a line), so a probe costs no search.
 // Also the items of the mesh hashes: Mesh::CFacetCentroid (one point of a
 // facet) and Mesh::CBaseHashVertex<N> (the base of hashed mesh vertices).
 //
@@ -20,10 +22,13 @@
 #include "foundation/Vertex.h"
 #include "mesh/MeshGeometry.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <iostream>
+#include <vector>
 
 namespace Mesh {
 
@@ -78,6 +83,73 @@ template <class T, class R> bool lessCellIndex(const C3DCell<T, R>* a, const C3D
     return C3DCell<T, R>::less(a, b);
 }
 
+// Cells by key: an open-addressing table (linear probing, grown at half
+// load) from (i, j, k) to the cell. Holds pointers only; the hash owns the
+// cells.
+template <class Cell> class C3DCellIndex {
+public:
+    Cell* find(int i, int j, int k) const
+    {
+        if (slots.empty())
+            return nullptr;
+        for (std::size_t s = slotOf(i, j, k);; s = (s + 1) & mask) {
+            const Slot& slot = slots[s];
+            if (slot.cell == nullptr)
+                return nullptr;
+            if (slot.i == i && slot.j == j && slot.k == k)
+                return slot.cell;
+        }
+    }
+    void add(Cell* cell)
+    {
+        if (2 * (used + 1) > slots.size())
+            grow();
+        place(cell);
+        ++used;
+    }
+    void clear()
+    {
+        slots.clear();
+        used = 0;
+        mask = 0;
+    }
+
+private:
+    struct Slot {
+        int i = 0, j = 0, k = 0;
+        Cell* cell = nullptr;
+    };
+    std::vector<Slot> slots;
+    std::size_t used = 0;
+    std::size_t mask = 0;
+
+    std::size_t slotOf(int i, int j, int k) const
+    {
+        std::uint64_t h = std::uint32_t(i) * 0x9E3779B97F4A7C15ull;
+        h ^= std::uint32_t(j) * 0xC2B2AE3D27D4EB4Full;
+        h ^= std::uint32_t(k) * 0x165667B19E3779F9ull;
+        h ^= h >> 29;
+        return std::size_t(h) & mask;
+    }
+    void place(Cell* cell)
+    {
+        std::size_t s = slotOf(cell->i, cell->j, cell->k);
+        while (slots[s].cell != nullptr)
+            s = (s + 1) & mask;
+        slots[s] = Slot{cell->i, cell->j, cell->k, cell};
+    }
+    void grow()
+    {
+        std::vector<Slot> old;
+        old.swap(slots);
+        slots.assign(old.empty() ? 64 : 2 * old.size(), Slot());
+        mask = slots.size() - 1;
+        for (const Slot& slot : old)
+            if (slot.cell != nullptr)
+                place(slot.cell);
+    }
+};
+
 template <class T, class R> class C3DHash {
 public:
     using Cell = C3DCell<T, R>;
@@ -120,28 +192,33 @@ public:
     }
 
     // The cell with the given key, or null.
-    Cell* findCell(int ci, int cj, int ck)
-    {
-        probeCell.i = ci;
-        probeCell.j = cj;
-        probeCell.k = ck;
-        int index = -1;
-        return cells.find(&probeCell, index, &Cell::less) ? cells.items[index] : nullptr;
-    }
-
+    Cell* findCell(int ci, int cj, int ck) const { return index.find(ci, cj, ck); }
     // The cell with the given key, created and inserted at its ordered place
     // when there is none.
     Cell* findOrCreateCell(int ci, int cj, int ck)
     {
+        if (Cell* cell = index.find(ci, cj, ck))
+            return cell;
         queryCell.i = ci;
         queryCell.j = cj;
         queryCell.k = ck;
-        int index = -1;
-        if (cells.find(&queryCell, index, &Cell::less))
-            return cells.items[index];
-        return cells.insertAt(new Cell(ci, cj, ck), index);
+        int at = -1;
+        cells.find(&queryCell, at, &Cell::less);
+        Cell* cell = cells.insertAt(new Cell(ci, cj, ck), at);
+        index.add(cell);
+        if (cells.count == 1) {
+            keyLow[0] = keyHigh[0] = ci;
+            keyLow[1] = keyHigh[1] = cj;
+            keyLow[2] = keyHigh[2] = ck;
+        } else {
+            const int key[3] = {ci, cj, ck};
+            for (int a = 0; a < 3; ++a) {
+                keyLow[a] = std::min(keyLow[a], key[a]);
+                keyHigh[a] = std::max(keyHigh[a], key[a]);
+            }
+        }
+        return cell;
     }
-
     // The stored item equal to `item` (exact coordinates). When there is none,
     // `item` itself (storePointer) or a new copy of it is stored and returned.
     // growBox grows the cell's box by the result's position.
@@ -326,9 +403,149 @@ public:
         for (int n = 0; n < cells.count; ++n)
             cells.items[n]->items.removeAll(false, false);
         cells.removeAll(true, false);
+        index.clear();
+        dense.clear();
+        denseFor = 0;
+    }
+
+    // Visits every cell that can hold an item within `radius` of the line
+    // through p along the unit direction d: slab by slab along the dominant
+    // axis of d, the cells of each slab whose keys come within the radius
+    // (with a margin for the rounding of keys and distances) of the part of
+    // the line that crosses it. A superset of the cells asked for, each
+    // visited once, in no particular order; the caller tests each cell
+    // itself. False, with nothing visited, when the line cannot be walked (d
+    // zero, anything not finite): the caller then scans every cell.
+    template <class Visit>
+    bool forCellsNearLine(const CVertex<R, 3>& p, const CVertex<R, 3>& d, double radius,
+                          Visit visit)
+    {
+        if (cells.count == 0)
+            return true;
+        double P[3], D[3];
+        double largest = 0.0;
+        int a = 0;
+        for (int c = 0; c < 3; ++c) {
+            P[c] = double(p.data[c]) * inverseCellSize;
+            D[c] = double(d.data[c]);
+            if (std::fabs(D[c]) > largest) {
+                largest = std::fabs(D[c]);
+                a = c;
+            }
+        }
+        const double magnitude = std::max({std::fabs(P[0]), std::fabs(P[1]), std::fabs(P[2])});
+        const double reach = radius * inverseCellSize * 1.001 + 1e-6 * (magnitude + 1.0) + 0.01;
+        if (!(largest > 0.0) || !std::isfinite(reach) || !std::isfinite(magnitude) ||
+            !std::isfinite(D[0] + D[1] + D[2]) || reach > 1e6)
+            return false;
+        const int b = (a + 1) % 3;
+        const int c = (a + 2) % 3;
+        const bool useDense = buildDense();
+        quietQueries = kSettledQueries;
+        const long long extent[3] = {(long long)keyHigh[0] - keyLow[0] + 1,
+                                     (long long)keyHigh[1] - keyLow[1] + 1,
+                                     (long long)keyHigh[2] - keyLow[2] + 1};
+        int key[3];
+        for (long long s = keyLow[a]; s <= keyHigh[a]; ++s) {
+            double t0 = (double(s) - reach - P[a]) / D[a];
+            double t1 = (double(s) + 1.0 + reach - P[a]) / D[a];
+            if (t0 > t1)
+                std::swap(t0, t1);
+            long long from[3], to[3];
+            for (int e : {b, c}) {
+                const double x0 = P[e] + D[e] * t0;
+                const double x1 = P[e] + D[e] * t1;
+                from[e] =
+                    std::max((long long)keyLow[e], (long long)std::floor(std::min(x0, x1) - reach));
+                to[e] = std::min((long long)keyHigh[e],
+                                 (long long)std::floor(std::max(x0, x1) + reach));
+            }
+            key[a] = int(s);
+            for (long long u = from[b]; u <= to[b]; ++u) {
+                key[b] = int(u);
+                for (long long w = from[c]; w <= to[c]; ++w) {
+                    key[c] = int(w);
+                    Cell* cell;
+                    if (useDense) {
+                        const long long at =
+                            ((long long)(key[0] - keyLow[0]) * extent[1] + (key[1] - keyLow[1])) *
+                                extent[2] +
+                            (key[2] - keyLow[2]);
+                        cell = dense[std::size_t(at)];
+                    } else {
+                        cell = index.find(key[0], key[1], key[2]);
+                    }
+                    if (cell != nullptr)
+                        visit(cell);
+                }
+            }
+        }
+        return true;
     }
 
 private:
+    C3DCellIndex<Cell> index;  // every cell of `cells` by key
+    int keyLow[3] = {0, 0, 0}; // key box of the cells
+    int keyHigh[3] = {0, 0, 0};
+    // Cells over the key box (x-major), built for the line walks when the box
+    // holds few enough keys; valid while the cell count is denseFor.
+    std::vector<Cell*> dense;
+    int denseFor = 0;
+
+    // A hash that has answered this many queries since its last new cell is
+    // taken as settled: its dense array is then built for the probes too.
+    static constexpr int kSettledQueries = 64;
+    int quietQueries = 0;
+    int quietFor = -1; // cell count the quiet queries were counted at
+
+    void settle()
+    {
+        if (quietFor != cells.count) {
+            quietFor = cells.count;
+            quietQueries = 0;
+        }
+        if (++quietQueries == kSettledQueries)
+            buildDense();
+    }
+    // The cell of a key: from the dense array while it is valid, else from
+    // the table.
+    Cell* cellAtKey(int ci, int cj, int ck) const
+    {
+        if (denseFor == cells.count && !dense.empty()) {
+            if (ci < keyLow[0] || ci > keyHigh[0] || cj < keyLow[1] || cj > keyHigh[1] ||
+                ck < keyLow[2] || ck > keyHigh[2])
+                return nullptr;
+            const long long e1 = (long long)keyHigh[1] - keyLow[1] + 1;
+            const long long e2 = (long long)keyHigh[2] - keyLow[2] + 1;
+            return dense[std::size_t(((long long)(ci - keyLow[0]) * e1 + (cj - keyLow[1])) * e2 +
+                                     (ck - keyLow[2]))];
+        }
+        return index.find(ci, cj, ck);
+    }
+
+    bool buildDense()
+    {
+        if (denseFor == cells.count && !dense.empty())
+            return true;
+        double volume = 1.0;
+        for (int a = 0; a < 3; ++a)
+            volume *= double(keyHigh[a]) - keyLow[a] + 1.0;
+        if (volume > std::max(double(1 << 22), 16.0 * cells.count))
+            return false;
+        const long long e1 = (long long)keyHigh[1] - keyLow[1] + 1;
+        const long long e2 = (long long)keyHigh[2] - keyLow[2] + 1;
+        dense.assign(std::size_t(volume), nullptr);
+        for (int n = 0; n < cells.count; ++n) {
+            Cell* cell = cells.items[n];
+            const long long at =
+                ((long long)(cell->i - keyLow[0]) * e1 + (cell->j - keyLow[1])) * e2 +
+                (cell->k - keyLow[2]);
+            dense[std::size_t(at)] = cell;
+        }
+        denseFor = cells.count;
+        return true;
+    }
+
     int keyOf(R x) const
     {
         const double f = std::floor(double(x) * inverseCellSize);
@@ -384,6 +601,7 @@ private:
             return;
         }
         const long long reach = (long long)m;
+        settle();
         for (long long di = -reach; di <= reach; ++di)
             for (long long dj = -reach; dj <= reach; ++dj)
                 for (long long dk = -reach; dk <= reach; ++dk) {
@@ -391,7 +609,7 @@ private:
                     if (a < INT_MIN || a > INT_MAX || b < INT_MIN || b > INT_MAX || c < INT_MIN ||
                         c > INT_MAX)
                         continue;
-                    Cell* cell = findCell(int(a), int(b), int(c));
+                    Cell* cell = cellAtKey(int(a), int(b), int(c));
                     if (cell != nullptr && !visit(cell))
                         return;
                 }

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -60,46 +61,97 @@ void finishMesh(Mesh::CBaseMesh& mesh, bool merge, double tolerance)
     mesh.modified = true;
 }
 
-bool isStlKeyword(const std::string& w)
-{
-    return w == "solid" || w == "facet" || w == "outer" || w == "loop" || w == "vertex" ||
-           w == "endloop" || w == "endfacet" || w == "endsolid";
-}
+// The text of a file read in large pieces, one character at a time. The
+// end of the text is the end of the file or the first read that fails.
+class TextCursor {
+public:
+    explicit TextCursor(std::istream& in) : in(in), buffer(kPiece) {}
 
-// Takes the word that starts here (up to white space or the end) and
-// returns it in lower case. Only the first 1023 characters are kept; a
-// longer word is taken whole and matches no keyword.
-std::string takeWord(std::istream& in)
-{
-    std::string word;
-    for (;;) {
-        const int c = in.peek();
-        if (c == std::char_traits<char>::eof() || c == ' ' || c == '\t' || c == '\n' || c == '\r' ||
-            c == '\v' || c == '\f')
-            break;
-        in.get();
-        if (word.size() < 1023)
-            word.push_back((c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : char(c));
+    // The next character, or -1 at the end.
+    int peek()
+    {
+        if (at == filled && !refill())
+            return -1;
+        return static_cast<unsigned char>(buffer[at]);
     }
-    in.clear(in.rdstate() & ~std::ios::failbit);
-    return word;
-}
+    void advance() { ++at; }
+    // Skips white space as a stream's std::ws does (space, tab, line feed,
+    // vertical tab, form feed, carriage return).
+    void skipSpace()
+    {
+        for (int c = peek(); c == ' ' || (c >= '\t' && c <= '\r'); c = peek())
+            advance();
+    }
+    // Skips up to 1024 characters, through the first line feed among them,
+    // as istream::ignore(1024, '\n') does.
+    void skipLine()
+    {
+        for (int n = 0; n < 1024; ++n) {
+            const int c = peek();
+            if (c < 0)
+                return;
+            advance();
+            if (c == '\n')
+                return;
+        }
+    }
+    // The word that starts here (up to white space or the end). A word that
+    // lies within the piece read so far comes back as it stands in the text;
+    // any other is gathered into scratch, in lower case and cut to its first
+    // 1023 characters (a longer word is taken whole). Either way only the
+    // case of letters can differ from the word in lower case.
+    std::string_view takeWord(std::string& scratch)
+    {
+        if (at == filled && !refill())
+            return {};
+        std::size_t end = at;
+        while (end < filled && !isWordEnd(buffer[end]))
+            ++end;
+        if (end < filled && end - at <= 1023) {
+            const std::string_view word(buffer.data() + at, end - at);
+            at = end;
+            return word;
+        }
+        scratch.clear();
+        for (;;) {
+            for (std::size_t k = at; k < end && scratch.size() < 1023; ++k)
+                scratch.push_back(lowerCase(buffer[k]));
+            at = end;
+            if (end < filled || !refill())
+                return scratch;
+            end = at;
+            while (end < filled && !isWordEnd(buffer[end]))
+                ++end;
+        }
+    }
 
-// True when the next non-blank character starts a number: a digit or sign,
-// or a point (".5" is a number too, although the scanner puts '.' in no
-// class).
-bool atNumber(std::istream& in)
-{
-    char next = 0;
-    const int cls = peekTokenClass(in, &next, true);
-    return cls == TokenClassNumber || (next == '.' && in.good());
-}
+private:
+    static constexpr std::size_t kPiece = 1 << 20;
+    std::istream& in;
+    std::vector<char> buffer;
+    std::size_t at = 0;
+    std::size_t filled = 0;
 
-// Takes the next word and reads it as a number. False, with value
-// unchanged, when the word is not entirely a finite number.
-bool takeNumber(std::istream& in, float& value)
+    static char lowerCase(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+    static bool isWordEnd(char c)
+    {
+        return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+    }
+    bool refill()
+    {
+        if (!in)
+            return false;
+        in.read(buffer.data(), std::streamsize(buffer.size()));
+        filled = std::size_t(in.gcount());
+        at = 0;
+        return filled > 0;
+    }
+};
+
+// Reads word as a number. False, with value unchanged, when the word is not
+// entirely a finite number (the message names it, in lower case).
+bool parseNumber(std::string_view word, float& value)
 {
-    const std::string word = takeWord(in);
     const char* first = word.data();
     const char* last = word.data() + word.size();
     if (first != last && *first == '+')
@@ -108,11 +160,43 @@ bool takeNumber(std::istream& in, float& value)
     const auto result = std::from_chars(first, last, v);
     if (result.ec != std::errc() || result.ptr != last || !(v == v) || v > FLT_MAX ||
         v < -FLT_MAX) {
-        std::cout << "bad number in STL text: " << word << std::endl;
+        std::string lower(word);
+        for (char& c : lower)
+            c = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+        std::cout << "bad number in STL text: " << lower << std::endl;
         return false;
     }
     value = float(v);
     return true;
+}
+
+// The keywords of the grammar; Other for any other word.
+enum class StlWord { Other, Keyword, Vertex, EndFacet };
+
+// The keyword a word is, letters compared without regard to case.
+StlWord classifyWord(std::string_view word)
+{
+    static const char* const keywords[] = {"solid",  "facet",   "outer",    "loop",
+                                           "vertex", "endloop", "endfacet", "endsolid"};
+    if (word.size() < 4 || word.size() > 8)
+        return StlWord::Other;
+    for (const char* k : keywords) {
+        const std::size_t n = std::strlen(k);
+        if (n != word.size())
+            continue;
+        std::size_t i = 0;
+        while (i < n &&
+               ((word[i] >= 'A' && word[i] <= 'Z') ? char(word[i] - 'A' + 'a') : word[i]) == k[i])
+            ++i;
+        if (i < n)
+            continue;
+        if (std::strcmp(k, "vertex") == 0)
+            return StlWord::Vertex;
+        if (std::strcmp(k, "endfacet") == 0)
+            return StlWord::EndFacet;
+        return StlWord::Keyword;
+    }
+    return StlWord::Other;
 }
 
 // True when the file holds a NUL byte. Text never does; a binary file
@@ -219,8 +303,8 @@ bool readBinarySTL(Mesh::CBaseMesh& mesh, const char* path, bool merge)
 
 bool readAsciiSTL(Mesh::CBaseMesh& mesh, const char* path, bool merge)
 {
-    // Binary mode: CR of CR LF line ends is white space to the scanner, and
-    // no byte is translated.
+    // Binary mode: CR of CR LF line ends is white space, and no byte is
+    // translated. The text is read in large pieces and parsed from them.
     std::ifstream in(path, std::ios::binary);
     if (!in.is_open()) {
         std::cout << "cannot open STL file " << path << std::endl;
@@ -237,20 +321,29 @@ bool readAsciiSTL(Mesh::CBaseMesh& mesh, const char* path, bool merge)
     int corners[3] = {0, 0, 0};
     bool sawKeyword = false;
     CVertex<float, 3> point;
+    TextCursor text(in);
+    std::string word;
+    // A number starts with a digit, a sign or a point.
+    auto atNumber = [&text] {
+        text.skipSpace();
+        const int c = text.peek();
+        return c >= 0 && (characterClass(c) == TokenClassNumber || c == '.');
+    };
     for (;;) {
-        char next = 0;
-        const int cls = peekTokenClass(in, &next, true);
-        if (!in.good())
+        text.skipSpace();
+        const int next = text.peek();
+        if (next < 0)
             break; // end of the text
+        const int cls = characterClass(next);
         if (cls == TokenClassLetter) {
-            const std::string word = takeWord(in);
-            if (isStlKeyword(word))
+            const StlWord kind = classifyWord(text.takeWord(word));
+            if (kind != StlWord::Other)
                 sawKeyword = true;
-            if (word == "vertex") {
+            if (kind == StlWord::Vertex) {
                 float xyz[3] = {0.0f, 0.0f, 0.0f};
                 for (float& v : xyz)
-                    if (atNumber(in))
-                        takeNumber(in, v);
+                    if (atNumber())
+                        parseNumber(text.takeWord(word), v);
                 if (cornerCount < 3) {
                     point.data[0] = xyz[0];
                     point.data[1] = xyz[1];
@@ -259,7 +352,7 @@ bool readAsciiSTL(Mesh::CBaseMesh& mesh, const char* path, bool merge)
                 } else {
                     std::cout << "not a triangle !" << std::endl;
                 }
-            } else if (word == "endfacet") {
+            } else if (kind == StlWord::EndFacet) {
                 if (cornerCount == 3)
                     mesh.addPolygon(corners, 3, -1);
                 else
@@ -269,9 +362,9 @@ bool readAsciiSTL(Mesh::CBaseMesh& mesh, const char* path, bool merge)
         } else if (cls == TokenClassNumber || next == '.') {
             // Numbers outside "vertex" (normals, solid names beginning with
             // a digit) are dropped unread.
-            takeWord(in);
+            text.takeWord(word);
         } else {
-            in.ignore(1024, '\n');
+            text.skipLine();
         }
     }
     if (!sawKeyword) {

@@ -10,6 +10,8 @@
 #include <array>
 #include <climits>
 #include <cmath>
+#include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -296,5 +298,110 @@ TEST(FacetHash, HitsAreScaleInvariant)
         int index = -1;
         ASSERT_TRUE(mesh.findNearestVertex(Point(2.9f * s, 4.2f * s, 0.1f * s), index));
         EXPECT_EQ(index, 4 * 7 + 3);
+    }
+}
+
+namespace {
+
+// A closed sphere of radius r around c as a latitude-longitude triangle mesh.
+void addSphere(CFlatMesh& mesh, double r, double cx, int around, int across)
+{
+    const int first = mesh.getVertexCount(true);
+    const int top = add(mesh, cx, 0, r);
+    const int bottom = add(mesh, cx, 0, -r);
+    for (int j = 1; j < across; ++j)
+        for (int i = 0; i < around; ++i) {
+            const double a = 2.0 * M_PI * i / around, b = M_PI * j / across;
+            add(mesh, cx + r * std::sin(b) * std::cos(a), r * std::sin(b) * std::sin(a),
+                r * std::cos(b));
+        }
+    auto ring = [&](int j, int i) { return first + 2 + (j - 1) * around + (i % around); };
+    for (int i = 0; i < around; ++i) {
+        polygon(mesh, {top, ring(1, i), ring(1, i + 1)});
+        polygon(mesh, {bottom, ring(across - 1, i + 1), ring(across - 1, i)});
+        for (int j = 1; j + 1 < across; ++j)
+            polygon(mesh, {ring(j, i), ring(j + 1, i), ring(j + 1, i + 1), ring(j, i + 1)});
+    }
+}
+
+// A torus (major radius R, minor r) around the z axis, triangles.
+void addTorus(CFlatMesh& mesh, double R, double r, int around, int across)
+{
+    const int first = mesh.getVertexCount(true);
+    for (int j = 0; j < across; ++j)
+        for (int i = 0; i < around; ++i) {
+            const double a = 2.0 * M_PI * i / around, b = 2.0 * M_PI * j / across;
+            add(mesh, (R + r * std::cos(b)) * std::cos(a), (R + r * std::cos(b)) * std::sin(a),
+                r * std::sin(b));
+        }
+    auto v = [&](int j, int i) { return first + (j % across) * around + (i % around); };
+    for (int j = 0; j < across; ++j)
+        for (int i = 0; i < around; ++i) {
+            polygon(mesh, {v(j, i), v(j, i + 1), v(j + 1, i + 1)});
+            polygon(mesh, {v(j, i), v(j + 1, i + 1), v(j + 1, i)});
+        }
+}
+
+} // namespace
+
+TEST(FacetHash, WalkAlongTheRayFindsWhatTheScanOfAllCellsFinds)
+{
+    // Sphere, torus, open grid, and a mesh with duplicate and degenerate
+    // facets; rays from inside and outside, along the axes (ties of the
+    // walk's dominant axis) and through vertices. The hits of the walk must
+    // equal those of the scan of every cell (the list of all cells), record
+    // for record: facet, point, distance and order.
+    std::vector<std::unique_ptr<CFlatMesh>> meshes;
+    for (int m = 0; m < 4; ++m) {
+        auto mesh = std::make_unique<CFlatMesh>();
+        if (m == 0)
+            addSphere(*mesh, 3.0, 0.0, 40, 20);
+        else if (m == 1)
+            addTorus(*mesh, 3.0, 1.0, 60, 24);
+        else if (m == 2)
+            addGrid(*mesh, 30, 0.25);
+        else {
+            addGrid(*mesh, 12, 0.5);
+            polygon(*mesh, {0, 1, 14}); // a duplicate of the first facet
+            polygon(*mesh, {2, 2, 3});  // degenerate: a repeated corner
+            polygon(*mesh, {4, 5, 6});  // degenerate: collinear corners
+            add(*mesh, 3.0, 3.0, 0.0);
+        }
+        mesh->computeBoundingBox();
+        mesh->buildFacetHash(m == 3 ? 7.0 : 20.0, -1.0, nullptr);
+        meshes.push_back(std::move(mesh));
+    }
+    unsigned x = 99u;
+    auto random = [&x](double lo, double hi) {
+        x = x * 1664525u + 1013904223u;
+        return lo + (hi - lo) * ((x >> 8) / double(1u << 24));
+    };
+    for (size_t m = 0; m < meshes.size(); ++m) {
+        CFlatMesh& mesh = *meshes[m];
+        Kor::List<int> all;
+        for (int c = 0; c < mesh.facetHash.cells.count; ++c)
+            all.append(c);
+        HitSet walked, scanned;
+        for (int r = 0; r < 300; ++r) {
+            Point p(float(random(-5, 9)), float(random(-5, 9)), float(random(-4, 4)));
+            Direction d(float(random(-1, 1)), float(random(-1, 1)), float(random(-1, 1)));
+            if (r % 5 == 0)
+                d = Direction(r % 3 == 0, r % 3 == 1, r % 3 == 2); // along an axis
+            if (r % 7 == 0)
+                mesh.getVertex(r % mesh.getVertexCount(false), p); // through a vertex
+            SCOPED_TRACE("mesh " + std::to_string(m) + " ray " + std::to_string(r));
+            const bool fallback = r % 2 == 0;
+            mesh.hit(p, d, walked, r % 3 != 0, fallback, false, nullptr, 0.0);
+            mesh.hit(p, d, scanned, r % 3 != 0, fallback, false, &all, 0.0);
+            ASSERT_EQ(walked.count, scanned.count);
+            for (int k = 0; k < walked.count; ++k) {
+                EXPECT_EQ(walked.items[k]->facet, scanned.items[k]->facet);
+                EXPECT_EQ(walked.items[k]->distance, scanned.items[k]->distance);
+                for (int c = 0; c < 3; ++c)
+                    EXPECT_EQ(walked.items[k]->data[c], scanned.items[k]->data[c]);
+            }
+        }
+        walked.removeAll(false, true);
+        scanned.removeAll(false, true);
     }
 }

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -267,6 +269,161 @@ TEST(StlFormatTest, MergeJoinsCornersWithinTolerance)
     ASSERT_TRUE(readSTL(far, writeFile("far.stl", binaryImage("m", tris)).c_str(), true));
     EXPECT_EQ(far.getPolygonVertexIndex(0, 1), far.getPolygonVertexIndex(1, 0));
     EXPECT_NE(far.getPolygonVertexIndex(0, 2), far.getPolygonVertexIndex(1, 2));
+}
+
+namespace {
+
+// The triangles of an around x across torus (closed: every edge shared by
+// two triangles) or, open, of a height-field grid.
+Triangles surfaceTriangles(int around, int across, bool closed)
+{
+    auto at = [&](int i, int j) {
+        const double a = 2.0 * M_PI * i / around, b = 2.0 * M_PI * j / across;
+        if (closed)
+            return std::vector<float>{float((3 + std::cos(b)) * std::cos(a)),
+                                      float((3 + std::cos(b)) * std::sin(a)), float(std::sin(b))};
+        return std::vector<float>{float(0.5 * i), float(-0.25 * j), float(std::sin(i + 0.5 * j))};
+    };
+    Triangles tris;
+    auto add = [&](std::vector<float> p, std::vector<float> q, std::vector<float> r) {
+        p.insert(p.end(), q.begin(), q.end());
+        p.insert(p.end(), r.begin(), r.end());
+        tris.push_back(p);
+    };
+    for (int j = 0; j < across; ++j)
+        for (int i = 0; i < around; ++i) {
+            const int i1 = closed ? (i + 1) % around : i + 1;
+            const int j1 = closed ? (j + 1) % across : j + 1;
+            add(at(i, j), at(i1, j), at(i1, j1));
+            add(at(i, j), at(i1, j1), at(i, j1));
+        }
+    return tris;
+}
+
+std::string asciiImage(const Triangles& tris)
+{
+    std::string s = "solid generated\n";
+    char line[128];
+    for (const auto& t : tris) {
+        s += " facet normal 0 0 1\n  outer loop\n";
+        for (int k = 0; k < 3; ++k) {
+            std::snprintf(line, sizeof line, "   vertex %.9g %.9g %.9g\n", t[3 * k], t[3 * k + 1],
+                          t[3 * k + 2]);
+            s += line;
+        }
+        s += "  endloop\n endfacet\n";
+    }
+    return s + "endsolid generated\n";
+}
+
+} // namespace
+
+TEST(StlFormatTest, TextAndBinaryFormsLoadToTheSameMeshAndEdgeTable)
+{
+    // A closed torus, an open grid, and the grid with duplicate and
+    // degenerate facets: both forms, merged or not, must give the same
+    // vertices, facets and edge table, and the merged meshes their known
+    // vertex counts and edge pairing.
+    struct Case {
+        Triangles tris;
+        int mergedVertices, boundaryEdges;
+    };
+    std::vector<Case> cases = {{surfaceTriangles(30, 20, true), 600, 0},
+                               {surfaceTriangles(20, 10, false), 231, 60}};
+    Case faulty = cases[1];
+    const Triangles repeated(faulty.tris.begin(), faulty.tris.begin() + 7);
+    faulty.tris.insert(faulty.tris.end(), repeated.begin(), repeated.end());
+    faulty.tris.push_back({1, 1, 0, 1, 1, 0, 2, 2, 0}); // repeated corner
+    faulty.tris.push_back({0, 0, 0, 1, 0, 0, 2, 0, 0}); // collinear
+    faulty.mergedVertices = -1;
+    faulty.boundaryEdges = -1;
+    cases.push_back(faulty);
+    for (size_t c = 0; c < cases.size(); ++c) {
+        const std::string text = writeFile("t.stl", asciiImage(cases[c].tris));
+        const std::string bin = writeFile("b.stl", binaryImage("b", cases[c].tris));
+        for (bool merge : {false, true}) {
+            SCOPED_TRACE("case " + std::to_string(c) + (merge ? " merged" : ""));
+            CFlatMesh a, b;
+            ASSERT_TRUE(readSTL(a, text.c_str(), merge));
+            ASSERT_TRUE(readSTL(b, bin.c_str(), merge));
+            ASSERT_EQ(a.getVertexCount(true), b.getVertexCount(true));
+            ASSERT_EQ(a.getFacetCount(), int(cases[c].tris.size()));
+            ASSERT_EQ(a.getFacetCount(), b.getFacetCount());
+            Point p, q;
+            for (int v = 0; v < a.getVertexCount(true); ++v) {
+                ASSERT_TRUE(a.getVertex(v, p) && b.getVertex(v, q));
+                ASSERT_TRUE(p == q) << v;
+            }
+            for (int f = 0; f < a.getFacetCount(); ++f)
+                for (int k = 0; k < 3; ++k)
+                    ASSERT_EQ(a.getPolygonVertexIndex(f, k), b.getPolygonVertexIndex(f, k));
+            ASSERT_EQ(a.edges.count, b.edges.count);
+            int boundary = 0;
+            for (int e = 0; e < a.edges.count; ++e) {
+                const auto &x = a.edges.data[e], &y = b.edges.data[e];
+                ASSERT_TRUE(x.vertex0 == y.vertex0 && x.vertex1 == y.vertex1 &&
+                            x.facet1 == y.facet1 && x.facet2 == y.facet2 && x.length == y.length);
+                if (e > 0) { // ordered by the undirected key
+                    ASSERT_LE(std::min(a.edges.data[e - 1].vertex0, a.edges.data[e - 1].vertex1),
+                              std::min(x.vertex0, x.vertex1));
+                }
+                boundary += x.facet2 < 0;
+            }
+            if (merge && cases[c].mergedVertices >= 0) {
+                std::vector<int> used;
+                for (int f = 0; f < a.getFacetCount(); ++f)
+                    for (int k = 0; k < 3; ++k)
+                        used.push_back(a.getPolygonVertexIndex(f, k));
+                std::sort(used.begin(), used.end());
+                used.erase(std::unique(used.begin(), used.end()), used.end());
+                EXPECT_EQ(int(used.size()), cases[c].mergedVertices);
+                EXPECT_EQ(boundary, cases[c].boundaryEdges);
+            }
+        }
+    }
+}
+
+TEST(StlFormatTest, WeldJoinsEqualCornersAndOrdersVerticesByCoordinates)
+{
+    // Both zeros are equal coordinates; negative, positive and repeated
+    // values in every axis.
+    const float values[] = {-2.5f, -0.0f, 0.0f, 1e-30f, -1e-30f, 3.0f};
+    CFlatMesh mesh;
+    std::vector<int> before;
+    unsigned x = 7u;
+    for (int k = 0; k < 90; ++k) {
+        x = x * 1664525u + 1013904223u;
+        mesh.addVertex(Point(values[(x >> 8) % 6], values[(x >> 12) % 6], values[(x >> 16) % 6]));
+    }
+    for (int f = 0; f + 2 < 90; f += 3) {
+        const int idx[3] = {f, f + 1, f + 2};
+        mesh.addPolygon(idx, 3, -1);
+    }
+    std::vector<std::vector<float>> corners;
+    Point p;
+    for (int f = 0; f < mesh.getFacetCount(); ++f)
+        for (int k = 0; k < 3; ++k) {
+            ASSERT_TRUE(mesh.getFacetCorner(f, k, p));
+            corners.push_back({p.data[0], p.data[1], p.data[2]});
+        }
+    ASSERT_TRUE(mesh.weldEqualVertices(0.0));
+    // Distinct and ascending in (x, y, z); every corner where it was.
+    const int n = mesh.getVertexCount(true);
+    Point q;
+    for (int v = 1; v < n; ++v) {
+        ASSERT_TRUE(mesh.getVertex(v - 1, p) && mesh.getVertex(v, q));
+        const bool ascending = p.data[0] != q.data[0]   ? p.data[0] < q.data[0]
+                               : p.data[1] != q.data[1] ? p.data[1] < q.data[1]
+                                                        : p.data[2] < q.data[2];
+        EXPECT_TRUE(ascending) << v;
+    }
+    int c = 0;
+    for (int f = 0; f < mesh.getFacetCount(); ++f)
+        for (int k = 0; k < 3; ++k, ++c) {
+            ASSERT_TRUE(mesh.getFacetCorner(f, k, p));
+            for (int a = 0; a < 3; ++a)
+                EXPECT_EQ(p.data[a], corners[c][a]);
+        }
 }
 
 // Files written by other programs.
