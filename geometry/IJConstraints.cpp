@@ -4,6 +4,7 @@
 #include "geometry/FitHelpers.h"
 #include "geometry/NurbsSurf.h"
 
+#include <atomic>
 #include <istream>
 #include <ostream>
 #include <string>
@@ -60,8 +61,14 @@ bool CIJRelationConstraint::operator<(const CSetElement& other) const
     if (orderByType(other, less))
         return less;
     const auto& o = static_cast<const CIJRelationConstraint&>(other);
-    return std::tie(m_threePoint, m_i0, m_j0, m_i1, m_j1, m_i2, m_j2) <
-           std::tie(o.m_threePoint, o.m_i0, o.m_j0, o.m_i1, o.m_j1, o.m_i2, o.m_j2);
+    return std::tie(m_threePoint, m_i0, m_j0, m_i1, m_i2, m_serial) <
+           std::tie(o.m_threePoint, o.m_i0, o.m_j0, o.m_i1, o.m_i2, o.m_serial);
+}
+
+std::uint64_t CIJRelationConstraint::nextRelationSerial()
+{
+    static std::atomic<std::uint64_t> counter{0};
+    return ++counter;
 }
 
 std::ostream& CIJRelationConstraint::write(std::ostream& os) const

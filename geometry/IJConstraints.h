@@ -16,6 +16,7 @@
 #include "foundation/Vector.h"
 #include "geometry/Constraint.h"
 
+#include <cstdint>
 #include <iosfwd>
 
 namespace Fenwo {
@@ -63,6 +64,9 @@ public:
     int m_i2 = -1;
     int m_j2 = -1;
     double m_t = 0.0;
+    // Order of construction: it decides between relations whose indices tie,
+    // so that no two relations built apart compare equal (a copy keeps it).
+    std::uint64_t m_serial = nextRelationSerial();
 
     CIJRelationConstraint() : CConstraint(ijRelationConstraint) {}
     // Short form.
@@ -79,10 +83,16 @@ public:
     // Reads the fields from the stream as read() does.
     explicit CIJRelationConstraint(std::istream& is);
 
-    // Same type: lexicographic over the form flag, i0, j0, i1, j1, i2, j2; a
-    // strict ordering, so a relation equals exactly the relations with the
-    // same form and indices (t takes no part).
+    // Same type: lexicographic over the form flag, i0, j0, i1, i2 and the
+    // serial (j1, j2 and t take no part). A strict ordering in which a
+    // relation equals only itself and its copies, so adding a relation to a
+    // surface never replaces another one, not even an identical one: the
+    // fitting adds series of relations that differ only in j1 and needs every
+    // one of them.
     bool operator<(const CSetElement& other) const override;
+
+    // The next serial, from a process-wide counter.
+    static std::uint64_t nextRelationSerial();
     // "ij_relation " then i0, j0, i1, j1, i2, j2, t separated by single
     // blanks (t at the stream's precision), no blank after t.
     std::ostream& write(std::ostream& os) const override;

@@ -360,10 +360,11 @@ public:
     // is unchanged.
     // With useGrid: the samples are bucketed (30 x 30 x 30) and each movable
     // point takes the parameters of the nearest sample in its own bucket, or
-    // of the nearest sample overall when its bucket holds none. The subset is
-    // then reduced to the points whose own bucket held a sample (state-2
-    // points included, their parameters untouched), and
-    // "hits=N out of M" (N kept, M before) is printed to standard output.
+    // of the nearest sample overall when its bucket holds none.
+    // "hits=N out of M" is printed to standard output, N the points given
+    // parameters (found either way), M the subset's size; the subset is then
+    // reduced to the points whose own bucket held a sample: points in state 2
+    // (parameters untouched) and points found only by the full search leave it.
     // Returns the number of points given start parameters.
     int invertPoints(IndexSubset<CFitPoint>& points, int resU, int resV, bool useGrid);
     // Reverses the u (0) or v (1) direction in place: knots mirrored, the
@@ -645,10 +646,12 @@ public:
     double curveCurvature(double t, Vector& direction);
     // curveCurvature without the direction.
     double getCurvature(double t);
-    // Curvature of a degree-1 curve at t: the circle through the control
-    // point nearest to t (among those with two neighbours) and its two
-    // neighbours; direction points to its centre. 0 (direction zero) for
-    // fewer than three points, straight legs or non-finite results.
+    // Curvature of a degree-1 curve at t: the slope of the least-squares line
+    // of turning angle against arc length over the legs around the control
+    // point nearest to t (among those with two neighbours), two legs to each
+    // side; turns above 0.4 pi and points with a leg below 1e-6 are left out.
+    // direction: the normalised sum of unit(next leg) - unit(previous leg) of
+    // the points counted (zero when none). 0 for fewer than three points.
     double polylineCurvature(double t, Vector& direction);
     // ---- end of control-net checks and repairs ------------------------------------
 

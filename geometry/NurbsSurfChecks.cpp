@@ -4,15 +4,19 @@
 // curve-like surface.
 
 #include "foundation/PointSequence.h"
+#include "geometry/FitHelpers.h"
+#include "geometry/NumericRoutines.h"
 #include "geometry/NurbsSurf.h"
 #include "geometry/SparseSolvers.h"
 #include "platform/Diagnostics.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <fstream>
 #include <iomanip>
 #include <iostream>
+#include <numbers>
 #include <utility>
 #include <vector>
 
@@ -403,17 +407,42 @@ double NurbsSurf::polylineCurvature(double t, Vector& direction)
             best = i;
         }
     }
-    const Vector a = euclidean(*this, best, 0) - euclidean(*this, best - 1, 0);
-    const Vector b = euclidean(*this, best + 1, 0) - euclidean(*this, best, 0);
-    const double la = norm(a);
-    const double lb = norm(b);
-    const double chord = norm(a + b);
-    // Circle through the three points: kappa = 2 |a x b| / (|a| |b| |a + b|).
-    const double kappa = 2.0 * norm(crossProduct(a, b)) / (la * lb * chord);
-    if (!std::isfinite(kappa) || kappa == 0.0)
+    // The turning angle of the poly-line against its length, over the legs
+    // around that point: one pair (arc length at the middle of a leg, angle
+    // turned before it) per leg, and the slope of the least-squares line
+    // through the pairs is the curvature. Turns above 0.4 pi are corners, not
+    // curvature, and are left out; so are points with a leg below 1e-6.
+    const int lo = std::max(best - 2, 0);
+    const int hi = std::min(best + 2, nU - 1);
+    Kor::List<std::array<double, 2>> pairs;
+    double length = 0.0;
+    double turned = 0.0;
+    for (int j = lo; j < hi; ++j) {
+        const Vector leg = euclidean(*this, j + 1, 0) - euclidean(*this, j, 0);
+        const double legLength = norm(leg);
+        if (j > lo) {
+            const Vector before = euclidean(*this, j, 0) - euclidean(*this, j - 1, 0);
+            const double beforeLength = norm(before);
+            if (beforeLength >= 1e-6 && legLength >= 1e-6) {
+                direction += (1.0 / legLength) * leg - (1.0 / beforeLength) * before;
+                double angle = angleBetween(before, leg);
+                if (!std::isfinite(angle))
+                    angle = 0.0;
+                if (angle <= 0.4 * std::numbers::pi)
+                    turned += angle;
+            }
+        }
+        if (legLength >= 1e-6)
+            pairs.append({length + 0.5 * legLength, turned});
+        length += legLength;
+    }
+    if (norm(direction) > 0.0)
+        direction.normalize();
+    double slope = 0.0;
+    double intercept = 0.0;
+    if (!fitLine(pairs, slope, intercept) || !std::isfinite(slope))
         return 0.0;
-    direction = normalized((1.0 / lb) * b - (1.0 / la) * a);
-    return kappa;
+    return slope;
 }
 
 } // namespace Fenwo

@@ -666,20 +666,20 @@ int NurbsSurf::invertPoints(IndexSubset<CFitPoint>& points, int resU, int resV, 
         bool found = false;
         int sample = -1;
         sampleGrid.findNearest(fp.Point, found, sample);
-        if (fp.state != 2) {
-            if (!found)
-                sample = nearestSample(fp.Point);
-            takeParameters(fp, sample);
-            ++assigned;
-        }
-        // Points whose own bucket holds no sample lie away from the surface
-        // (they keep the parameters found by the full search) and leave the
-        // subset, in state 2 or not; the order of the others is kept.
+        if (fp.state == 2)
+            continue; // fixed parameters: not a start value, and out of the subset
+        if (!found)
+            sample = nearestSample(fp.Point);
+        takeParameters(fp, sample);
+        ++assigned;
+        // Points whose own bucket holds no sample lie away from the surface:
+        // they keep the parameters found by the full search and leave the
+        // subset; the order of the others is kept.
         if (found)
             points.indices[kept++] = points.indices[m];
     }
     points.count = kept;
-    std::cout << "hits=" << kept << " out of " << before << std::endl;
+    std::cout << "hits=" << assigned << " out of " << before << std::endl;
     return assigned;
 }
 

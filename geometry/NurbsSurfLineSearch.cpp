@@ -358,6 +358,11 @@ double NurbsSurf::newtonLineSearch(const Vector& step, double alpha0,
                             stopRequested = true;
                             stopNow = true;
                         } else {
+                            // The trial takes the worse entry's place in the
+                            // cubic's pair, but the best objective stays:
+                            // lowering the bar to this trial's value would let
+                            // a later trial that is worse than the best one
+                            // found so far become the result.
                             alphas[w] = alphaTrial;
                             values[w] = f;
                         }

@@ -257,9 +257,25 @@ TEST(NurbsSurfChecks, CurveCurvatureAtRegularPointsJointsAndPolylines)
     EXPECT_GT(std::fabs(left - right), 0.1);
     EXPECT_NEAR(joint->curveCurvature(0.5, dir), 0.5 * (left + right), 1e-9);
 
-    // Degree 1: the circle through the corner and its neighbours.
+    // Degree 1: turning angle against arc length. On a regular polygon of
+    // 12 corners inscribed in a circle of radius R every corner turns by
+    // pi/6 over a leg of 2 R sin(pi/12), at every scale; the direction points
+    // to the centre.
+    for (double R : {1e-3, 2.0, 5e4}) {
+        std::vector<Vector> corners;
+        for (int k = 0; k < 8; ++k)
+            corners.push_back(Vector(R * std::cos(k * M_PI / 6), R * std::sin(k * M_PI / 6), 0));
+        auto polygon = polygonCurve(corners);
+        const double leg = 2.0 * R * std::sin(M_PI / 12);
+        const double t = polygon->uKnots->getGrevilleAbscissa(3);
+        EXPECT_NEAR(polygon->curveCurvature(t, dir), (M_PI / 6) / leg, 1e-9 / R) << R;
+        EXPECT_NEAR(dir[0], -std::cos(3 * M_PI / 6), 1e-12) << R;
+        EXPECT_NEAR(dir[1], -std::sin(3 * M_PI / 6), 1e-12) << R;
+    }
+    // A right-angled corner turns by more than 0.4 pi: no curvature, though
+    // the direction still points into the corner.
     auto corner = polygonCurve({Vector(0, 0, 0), Vector(1, 0, 0), Vector(1, 1, 0)});
-    EXPECT_NEAR(corner->curveCurvature(0.5, dir), std::sqrt(2.0), 1e-12);
+    EXPECT_EQ(corner->curveCurvature(0.5, dir), 0.0);
     EXPECT_NEAR(dir[0], -std::sqrt(0.5), 1e-12);
     EXPECT_NEAR(dir[1], std::sqrt(0.5), 1e-12);
     auto line = polygonCurve({Vector(0, 0, 0), Vector(1, 0, 0), Vector(2, 0, 0)});

@@ -237,3 +237,22 @@ TEST(NurbsSurfLineSearch, CubicStepWithNegativeLeadingCoefficient)
     // second stationary point is taken only when below the bound too.
     EXPECT_EQ(NurbsSurf::cubicStep(2.0, -1.0, 0.5, both(0.5), 1.5, both(1.5), 0.1, -1.0), -1.0);
 }
+
+// With the slope and objective handed in understated, the first trial (0.5)
+// already hits the exact fit, and the cubic steps that follow close in on it
+// from above, each replacing the worse stored entry. The best objective is
+// kept through those replacements: were it set to each replacing trial's
+// value, a later trial worse than the first would become the result.
+TEST(NurbsSurfLineSearch, ReplacedEntryDoesNotLowerTheBestObjective)
+{
+    auto s = flatSurface();
+    CFitPointArray pts;
+    IndexSubset<CFitPoint> sel;
+    planePoints(*s, pts, sel);
+    const Vector y = reducedStep(*s, [](int, int, int d) { return d == 2 ? -0.2 : 0.0; });
+    double f0 = 0.1, scale = 1.0, fOut = -1.0, pOut = -1.0;
+    const double a =
+        s->newtonLineSearch(y, 0.5, sel, &f0, &scale, -0.001, &fOut, 0, &pOut, 0.0, 0.0);
+    EXPECT_EQ(a, 0.5);
+    EXPECT_LT(fOut, 1e-20);
+}
