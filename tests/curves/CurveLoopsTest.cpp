@@ -7,6 +7,8 @@
 #include "support/NurbsFixtures.h"
 #include "support/ScratchDir.h"
 
+#include "support/RealData.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -188,13 +190,8 @@ TEST(CurveLoops, ThreeArcsOfTheSphereOctantCollapseOneSide)
 
 TEST(CurveLoops, RealSphereOctantFromMeshVertices)
 {
-    const std::filesystem::path path =
-        std::filesystem::path(MW_REALDATA_DIR) / "stl" / "unit_sphere.STL";
-    if (!std::filesystem::exists(path)) {
-        if (const char* ci = std::getenv("CI"); ci != nullptr && std::string(ci) == "true")
-            FAIL() << "missing " << path;
-        GTEST_SKIP() << "no real data";
-    }
+    MW_REALDATA_DIR_OR_SKIP(dir, "stl");
+    const std::filesystem::path path = std::filesystem::path(dir) / "unit_sphere.STL";
     CFlatMesh mesh;
     ASSERT_TRUE(readSTL(mesh, path.string().c_str(), true));
     // The vertices of each great circle in the first octant, by angle.

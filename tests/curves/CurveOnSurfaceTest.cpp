@@ -6,6 +6,8 @@
 #include "mesh/StlFormat.h"
 #include "support/AnalyticCurves.h"
 
+#include "support/RealData.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -216,10 +218,8 @@ TEST(CurveOnSurface, ConversionAndCloneOwnTheUvCurvesTheyMake)
 
 TEST(CurveOnSurface, CircleOnABicubicFittedToARealSphereMesh)
 {
-    const std::filesystem::path path =
-        std::filesystem::path(MW_REALDATA_DIR) / "stl" / "unit_sphere.STL";
-    if (!std::filesystem::exists(path))
-        GTEST_SKIP() << "no real data at " << path;
+    MW_REALDATA_DIR_OR_SKIP(dir, "stl");
+    const std::filesystem::path path = std::filesystem::path(dir) / "unit_sphere.STL";
     CFlatMesh mesh;
     ASSERT_TRUE(readSTL(mesh, path.string().c_str(), true));
 

@@ -3,6 +3,8 @@
 #include "mesh/FlatMesh.h"
 #include "mesh/StlFormat.h"
 
+#include "support/RealData.h"
+
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -284,10 +286,8 @@ TEST(MeshProjection, CylinderProjectionIsScaleInvariant)
 
 TEST(MeshProjection, RealSphereHitsAndNormals)
 {
-    const std::filesystem::path path =
-        std::filesystem::path(MW_REALDATA_DIR) / "stl" / "unit_sphere.STL";
-    if (!std::filesystem::exists(path))
-        GTEST_SKIP() << "no real data";
+    MW_REALDATA_DIR_OR_SKIP(dir, "stl");
+    const std::filesystem::path path = std::filesystem::path(dir) / "unit_sphere.STL";
     CFlatMesh mesh;
     ASSERT_TRUE(readSTL(mesh, path.string().c_str(), true));
     finish(mesh);

@@ -1,6 +1,7 @@
 #include "mesh/StlFormat.h"
 
 #include "mesh/FlatMesh.h"
+#include "support/RealData.h"
 #include "support/ScratchDir.h"
 
 #include <gtest/gtest.h>
@@ -429,11 +430,7 @@ TEST(StlFormatTest, WeldJoinsEqualCornersAndOrdersVerticesByCoordinates)
 // Files written by other programs.
 class StlRealDataTest : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        if (!fs::is_directory(dir))
-            GTEST_SKIP() << "no real data at " << dir;
-    }
+    void SetUp() override { MW_REALDATA_DIR_OR_SKIP(found, "stl"); }
     bool read(CFlatMesh& mesh, const char* name, bool merge = false)
     {
         return readSTL(mesh, (dir / name).string().c_str(), merge);
@@ -485,4 +482,38 @@ TEST_F(StlRealDataTest, FilesOfEveryKind)
         ASSERT_TRUE(holed.getVertex(v, p) &&
                     std::fabs(std::hypot(p.data[0] - 1.5, p.data[1] - 1.5, p.data[2] - 1.5) - 1.5) <
                         1e-3);
+}
+
+// Every file, read as the mesh loader reads it (merge on). The expected
+// counts come from a separate scan of the files, not from this reader: the
+// facets are the record count (size - 84) / 50 of a binary file and the
+// "endfacet" keywords of a text file; the vertices are the distinct corner
+// positions, a corner joining the nearest earlier one within the merge
+// tolerance (1e-4 binary, 1e-8 text).
+TEST_F(StlRealDataTest, EveryFileHasItsExactFacetAndVertexCounts)
+{
+    const struct {
+        const char* name;
+        int facets;
+        int vertices;
+    } files[] = {
+        {"1002_tray_bottom.STL", 4520, 2216},
+        {"Spider_ascii.stl", 1368, 722},
+        {"Spider_binary.stl", 1368, 722},
+        {"angle_block.STL", 704, 352},
+        {"featuretype.STL", 3476, 1722},
+        {"sphereWithHole.stl", 285, 146},
+        {"stl_empty_bin.stl", 0, 0},
+        {"torus.STL", 8700, 4350},
+        {"triangle_with_two_solids.stl", 2, 6},
+        {"unit_sphere.STL", 1280, 642},
+    };
+    for (const auto& f : files) {
+        CFlatMesh mesh;
+        testing::internal::CaptureStdout(); // the merge reports its counts
+        ASSERT_TRUE(read(mesh, f.name, true)) << f.name;
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(mesh.getFacetCount(), f.facets) << f.name;
+        EXPECT_EQ(mwtest::usedVertexCount(mesh), f.vertices) << f.name;
+    }
 }

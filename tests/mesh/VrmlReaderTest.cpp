@@ -3,6 +3,8 @@
 #include "geometry/Knots.h"
 #include "geometry/NurbsSurf.h"
 #include "mesh/FlatMesh.h"
+#include "support/RealData.h"
+#include "support/ScratchDir.h"
 
 #include <gtest/gtest.h>
 
@@ -16,9 +18,7 @@ namespace fs = std::filesystem;
 
 std::string writeFile(const char* name, const std::string& text)
 {
-    const fs::path dir = fs::temp_directory_path() / "mw_vrml_test";
-    fs::create_directories(dir);
-    const std::string path = (dir / name).string();
+    const std::string path = mwtest::scratchPath(name);
     std::ofstream(path, std::ios::binary).write(text.data(), std::streamsize(text.size()));
     return path;
 }
@@ -298,7 +298,7 @@ TEST(VrmlReader, UnreadableOrFaultyFilesFailAndLeaveTheMeshUnchanged)
         EXPECT_DOUBLE_EQ(r.mesh.facetHash.cellSize, 5.0) << name;
     }
     Result missing;
-    read(missing, (fs::temp_directory_path() / "mw_vrml_test" / "missing.wrl").string());
+    read(missing, mwtest::scratchPath("missing.wrl"));
     EXPECT_FALSE(missing.ok);
 }
 
@@ -315,30 +315,32 @@ TEST(VrmlReader, BadNumberIsReportedAndReadingGoesOn)
 class VrmlRealData : public testing::Test {
 protected:
     fs::path dir = fs::path(MW_REALDATA_DIR) / "vrml";
-    void SetUp() override
-    {
-        if (!fs::is_directory(dir))
-            GTEST_SKIP() << "no real VRML files";
-    }
+    void SetUp() override { MW_REALDATA_DIR_OR_SKIP(found, "vrml"); }
     std::string path(const char* name) { return (dir / name).string(); }
 };
 
+// The expected counts come from a separate scan of the files, not from this
+// reader: the faces of every IndexedFaceSet node's coordIndex list with at
+// least three corners, all of them points of the node, and the distinct
+// positions those faces use (equal within the merge tolerance of 1e-8).
 TEST_F(VrmlRealData, Version1Files)
 {
+    // Four face sets of the same five faces (USE adds none) over the one
+    // Coordinate3 of eight points.
     Result r;
     read(r, path("vrml1_indexedfaceset.wrl"));
     ASSERT_TRUE(r.ok);
-    EXPECT_EQ(r.mesh.getVertexCount(true), 8); // the one Coordinate3
-    ASSERT_GT(r.mesh.getFacetCount(), 0);
-    EXPECT_EQ(r.mesh.getFacetCount() % 5, 0); // every face set holds the same five faces
+    EXPECT_EQ(r.mesh.getFacetCount(), 20);
+    EXPECT_EQ(mwtest::usedVertexCount(r.mesh), 8);
     expectFace(r.mesh, 0, {0, 1, 2, 3});
     EXPECT_TRUE(r.output.empty()) << r.output;
 
+    // Only the last of four face sets has a face.
     Result c;
     read(c, path("vrml1_coordinate3.wrl"));
     ASSERT_TRUE(c.ok);
-    EXPECT_EQ(c.mesh.getVertexCount(true), 4);
-    ASSERT_EQ(c.mesh.getFacetCount(), 1);
+    EXPECT_EQ(c.mesh.getFacetCount(), 1);
+    EXPECT_EQ(mwtest::usedVertexCount(c.mesh), 4);
     expectFace(c.mesh, 0, {0, 1, 2, 3});
 }
 
@@ -348,19 +350,29 @@ TEST_F(VrmlRealData, Version2Files)
     read(w, path("Wuson.wrl"));
     ASSERT_TRUE(w.ok);
     EXPECT_TRUE(w.output.empty()) << w.output.substr(0, 200);
-    ASSERT_GT(w.mesh.getFacetCount(), 100);
+    EXPECT_EQ(w.mesh.getFacetCount(), 3732);
+    EXPECT_EQ(mwtest::usedVertexCount(w.mesh), 2117);
     for (int p = 0; p < w.mesh.getFacetCount(); ++p)
         ASSERT_EQ(w.mesh.getFacetSize(p), 3);
     EXPECT_GT(w.mesh.edges.getCount(), 0);
 
+    // 24 face sets: into one mesh, or into the given mesh and 23 new ones.
+    Result one;
+    read(one, path("MotionCaptureROM.WRL"));
+    ASSERT_TRUE(one.ok);
+    EXPECT_EQ(one.mesh.getFacetCount(), 2000);
+    EXPECT_EQ(mwtest::usedVertexCount(one.mesh), 803);
     Result m;
     read(m, path("MotionCaptureROM.WRL"), true);
     ASSERT_TRUE(m.ok);
     EXPECT_TRUE(m.output.empty()) << m.output.substr(0, 200);
-    EXPECT_EQ(m.meshes.getCount(), 23); // 24 face sets: the given mesh and 23 new ones
-    EXPECT_GT(m.mesh.getFacetCount(), 0);
-    for (CFlatMesh* mesh : m.meshes)
+    ASSERT_EQ(m.meshes.getCount(), 23);
+    int facets = m.mesh.getFacetCount();
+    for (CFlatMesh* mesh : m.meshes) {
         EXPECT_GT(mesh->getFacetCount(), 0);
+        facets += mesh->getFacetCount();
+    }
+    EXPECT_EQ(facets, 2000);
 
     Result h;
     read(h, path("HelloWorld.wrl"));
