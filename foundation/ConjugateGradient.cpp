@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr double kUnevaluatedSlope = 1.7976931348623158e+307;
 constexpr double kSmallestNormalFloat = 1.1754943508222875e-38;
 // Bracketing ends on its own tests; this only guards against objectives whose
 // values never settle (non-finite values, a fixed point of the step rule).

@@ -154,11 +154,12 @@ bool Vector::resize(int newSize, bool discard)
 {
     if (newSize < 0)
         newSize = 0;
-    if (newSize > n) {
+    const int kept = std::max(n, 0);
+    if (newSize > kept) {
         double* grown = new double[newSize];
-        if (n > 0)
-            std::memcpy(grown, data, sizeof(double) * n);
-        std::fill(grown + n, grown + newSize, 0.0);
+        if (kept > 0)
+            std::memcpy(grown, data, sizeof(double) * kept);
+        std::fill(grown + kept, grown + newSize, 0.0);
         delete[] data;
         data = grown;
         n = newSize;

@@ -414,7 +414,12 @@ void NurbsSurf::newtonApproximation(IndexSubset<CFitPoint>& points, int /*unused
             }
             if (effMode != 0)
                 unfactored = normalMatrix;
+            // A long factorisation polls the progress sink; a cancel there
+            // leaves no direction and ends the fit.
+            normalMatrix.progress = progress;
             const int result = normalMatrix.factorize(1, kFactorEps);
+            if (progress != nullptr && progress->isCancelled())
+                Platform::setFitStopFlag(1);
             solveOk = result == FactorizeDone;
             if ((result == FactorizeDone || result == FactorizeRegularized) &&
                 normalMatrix.solve(d, rhs)) {

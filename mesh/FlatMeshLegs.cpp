@@ -2,7 +2,6 @@
 // polygon corner at it, the polygon areas and normals, and a vertex normal
 // from the vertex's ordered ring of neighbours.
 
-#include "foundation/Statistic.h"
 #include "mesh/FlatMesh.h"
 #include "mesh/MeshVertex.h"
 
@@ -75,19 +74,18 @@ bool CFlatMesh::pairPolygonLegs()
         return false;
 
     // Legs are the edges that leave their vertex.
-    CStatistic edgesPerVertex;
+    int largestRing = 0; // most edges at one vertex
     long legTotal = 0;
     for (int i = 0; i < nv; ++i) {
         const MeshVertex& vertex = derived.vertices[i];
         for (int k = 0; k < vertex.edges.count; ++k)
             if (vertex.edges.items[k]->vertex0 == i)
                 ++legTotal;
-        edgesPerVertex.add(vertex.edges.count);
+        largestRing = std::max(largestRing, vertex.edges.count);
     }
-    const int largestRing = std::max(int(edgesPerVertex.max), 0);
     // cosines[m][j] = cos(2 pi (j + 1) / m): the weights of ring position j
     // in a ring of m neighbours.
-    std::vector<std::vector<float>> cosines(largestRing + 1);
+    std::vector<std::vector<float>> cosines(std::size_t(largestRing) + 1);
     for (int m = 0; m <= largestRing; ++m) {
         cosines[m].resize(m);
         for (int j = 0; j < m; ++j)

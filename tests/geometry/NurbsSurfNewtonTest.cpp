@@ -6,9 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <string>
+#include <vector>
 
 using Fenwo::NurbsSurf;
 
@@ -354,4 +356,113 @@ TEST(NurbsSurfNewton, StopRequestsEndTheFit)
         c->progress = nullptr;
     }
     Platform::resetFitStopFlag();
+}
+
+namespace {
+
+// Progress sink that counts its ranges by length and answers cancelled from
+// the `cancelAtRange`-th range on.
+struct RangeCountingProgress : CProgress {
+    std::vector<int> ranges; // the `to` of every begin
+    int cancelAtRange = 0;   // 0: never
+    bool isCancelled() override { return cancelAtRange > 0 && int(ranges.size()) >= cancelAtRange; }
+    void begin(int, int to) override { ranges.push_back(to); }
+    void step(int) override {}
+    void reset(int) override {}
+    bool setLabel(const char*) override { return true; }
+    const char* getLabel() const override { return nullptr; }
+    void setCancelled(bool) override {}
+    int count(int to) const { return int(std::count(ranges.begin(), ranges.end(), to)); }
+};
+
+bool sameNet(const std::vector<Vector>& a, const std::vector<Vector>& b)
+{
+    for (size_t k = 0; k < a.size(); ++k)
+        for (int d = 0; d < 4; ++d)
+            if (a[k][d] != b[k][d])
+                return false;
+    return a.size() == b.size();
+}
+
+} // namespace
+
+// A sample of weight 4 pulls the fit as four copies of it do: its rows and
+// right-hand side carry the square root of the weight, so the solve and the
+// line search minimise the same sum of w d^2, and the solver's sanity check
+// (first residual against the distance sum) stays quiet.
+TEST(NurbsSurfNewton, WeightedSampleActsAsRepeatedSample)
+{
+    struct Fit {
+        std::unique_ptr<NurbsSurf> curve;
+        double liftedDistance = 0.0;
+        std::string output;
+    };
+    auto fit = [](int copies, double weight) {
+        Fit r;
+        r.curve = straightCurve(6);
+        CFitPointArray pts;
+        IndexSubset<CFitPoint> sel;
+        sineSamples(*r.curve, 30, 0.0, pts, sel);
+        pts[12].Point[1] += 0.1;
+        pts[12].weight = weight;
+        const CFitPoint lifted = pts[12];
+        for (int k = 1; k < copies; ++k)
+            pts.append(lifted);
+        IndexSubset<CFitPoint> all(pts);
+        all.selectAll();
+        r.curve->PointInversion(all, 10);
+        testing::internal::CaptureStdout();
+        r.curve->newtonApproximation(all, 0, 5, false, true, 1, nullptr, 0.0, 0.0, -1.0);
+        r.output = testing::internal::GetCapturedStdout();
+        r.liftedDistance = std::sqrt(pts[12].dist2);
+        return r;
+    };
+    const Fit weighted = fit(1, 4.0);
+    const Fit repeated = fit(4, 1.0);
+    const Fit plain = fit(1, 1.0);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_LT(norm(controlPoint(*weighted.curve, i, 0) - controlPoint(*repeated.curve, i, 0)),
+                  1e-9)
+            << i;
+    EXPECT_LT(weighted.liftedDistance, 0.9 * plain.liftedDistance);
+    EXPECT_EQ(weighted.output.find("something is very wrong"), std::string::npos)
+        << weighted.output;
+}
+
+// A dense normal matrix whose factorisation is cancelled gives no direction:
+// "Matrix is Singular" on the error stream, the fit ends and the curve stays
+// as it was.
+TEST(NurbsSurfNewton, CancelledFactorisationIsSingularAndMovesNothing)
+{
+    CFitPointArray pts;
+    IndexSubset<CFitPoint> sel;
+    auto d = straightCurve(6);
+    sineSamples(*d, 20, 0.0, pts, sel);
+    const auto net = d->saveEuclideanNet();
+    RangeCountingProgress sink;
+    sink.cancelAtRange = 2; // the sample loop runs, the factorisation is cancelled
+    d->progress = &sink;
+    testing::internal::CaptureStderr();
+    d->newtonApproximation(sel, 0, 5, false, false, 1, nullptr, 0.0, 0.0, -1.0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Matrix is Singular\n");
+    EXPECT_TRUE(sameNet(net, d->saveEuclideanNet()));
+    EXPECT_EQ(sink.count(20), 1); // one sample loop: the cancel ended the fit
+    d->progress = nullptr;
+}
+
+TEST(NurbsSurfNewton, OneIterationRunsOneSolveAndOneLineSearch)
+{
+    auto c = straightCurve(6);
+    CFitPointArray pts;
+    IndexSubset<CFitPoint> sel;
+    sineSamples(*c, 20, 0.0, pts, sel);
+    const double before = errorSum(*c, sel);
+    RangeCountingProgress sink;
+    c->progress = &sink;
+    c->newtonApproximation(sel, 0, 1, false, true, 1, nullptr, 0.0, 0.0, -1.0);
+    c->progress = nullptr;
+    EXPECT_EQ(sink.count(20), 1); // the sample loop before the solve
+    EXPECT_EQ(sink.count(10), 1); // the line search's trials
+    EXPECT_EQ(sink.ranges.size(), 2u);
+    EXPECT_LT(errorSum(*c, sel), 0.5 * before);
 }
