@@ -1,8 +1,10 @@
 // Curves on surfaces: CCONS::evaluate of order 2 (a cubic uv curve on a 20 x 20
 // bicubic) beside the two evaluations it is made of (the uv curve and the
 // surface), with the heap allocations per call ("allocs_per_call") counted
-// by a replaced global operator new.
+// by a replaced global operator new; and reInterpolate of that curve at
+// tolerance 1e-4, with its passes and interpolations per call.
 #include "curves/CurveOnSurface.h"
+#include "curves/ReInterpolation.h"
 #include "geometry/NurbsSurf.h"
 
 #include <benchmark/benchmark.h>
@@ -81,6 +83,26 @@ void BM_InnerEvaluations(benchmark::State& state)
     setAllocationCounter(state, before);
 }
 BENCHMARK(BM_InnerEvaluations);
+
+void BM_ReInterpolateCCONS(benchmark::State& state)
+{
+    auto surface = wavyBicubic();
+    auto uv = cubicUvCurve();
+    CCONS cons(uv.get(), surface.get());
+    long passes = 0, interpolations = 0;
+    for (auto _ : state) {
+        ReInterpolationRecord record;
+        std::unique_ptr<NurbsSurf> c(reInterpolate(&cons, 1e-4, 3, true, nullptr, &record));
+        benchmark::DoNotOptimize(c.get());
+        passes += record.passes;
+        interpolations += record.interpolations;
+    }
+    state.counters["passes"] =
+        benchmark::Counter(static_cast<double>(passes), benchmark::Counter::kAvgIterations);
+    state.counters["interpolations"] =
+        benchmark::Counter(static_cast<double>(interpolations), benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_ReInterpolateCCONS)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -304,7 +304,8 @@ NurbsSurf* CParCurve::reApproximateCurve(int degree, double tol, bool approximat
     std::vector<double> own;
     for (const CFitPoint& fp : points)
         own.push_back(fp.uv[0]);
-    NurbsSurf* result = polyLineToNurbs(points, closed, tol, degree, true);
+    NurbsSurf* result =
+        polyLineToNurbs(points, closed, std::clamp(tol / 15.0, 0.0, 0.5), degree, true);
     if (result == nullptr)
         return nullptr;
 

@@ -1,5 +1,7 @@
 #include "curves/StartValues.h"
 
+#include "curves/BoundaryCurves.h"
+#include "curves/CurveOnSurface.h"
 #include "geometry/FitHelpers.h"
 #include "geometry/NurbsSurf.h"
 
@@ -51,6 +53,16 @@ bool startParameterOnCurve(CParametricGeometry& curve, const Vector& p, double& 
     curve.facetCurve(params, tol, false, 2000, false, false, -1.0);
     if (params.count == 2)
         curve.facetCurve(params, tol, true, 2000, false, false, -1.0);
+    if (params.count < 2) {
+        // The curve's own side line over its domain: its facet parameters
+        // map back onto the curve through the u of the uv line.
+        std::unique_ptr<CCONS> fallback(boundaryCCONS(&curve, 1));
+        if (fallback == nullptr)
+            return false;
+        fallback->facetCurve(params, tol, false, 2000, false, false, -1.0);
+        for (double& s : params)
+            s = fallback->getUVPoint(s)[0];
+    }
     return nearestFacetParameter(curve, params, p, t);
 }
 

@@ -12,13 +12,6 @@ using Fenwo::NurbsSurf;
 
 namespace {
 
-void expectNear(const Vector& a, const Vector& b, double tol)
-{
-    ASSERT_EQ(a.n, b.n);
-    for (int k = 0; k < a.n; ++k)
-        EXPECT_NEAR(a[k], b[k], tol) << k;
-}
-
 // A bicubic with a C0 kink at u = 0.7 and at v = 3 (triple knots).
 std::unique_ptr<NurbsSurf> kinkedBicubic()
 {
@@ -46,8 +39,8 @@ TEST(IsoParametricCurve, SidesValuesAndDerivativesAlongTheRunningDirection)
     EXPECT_EQ(west.getDomain(0).min, 1.0);
     EXPECT_EQ(west.getDomain(1).max, 5.0);
     Vector** D = west.evaluate(2, 2.0, 0.0);
-    expectNear(D[0][0], s->getPoint(0.0, 2.0), 1e-15);
-    expectNear(D[1][0], s->getDerivativeV(0.0, 2.0), 1e-13);
+    EXPECT_LE(norm(D[0][0] - s->getPoint(0.0, 2.0)), 1e-15);
+    EXPECT_LE(norm(D[1][0] - s->getDerivativeV(0.0, 2.0)), 1e-13);
     EXPECT_EQ(west.getUVCurve(), nullptr);
 
     EXPECT_EQ(CIsoParametricCurve(s.get(), 0.0, 2).side, 3);
@@ -56,16 +49,16 @@ TEST(IsoParametricCurve, SidesValuesAndDerivativesAlongTheRunningDirection)
     CIsoParametricCurve south(s.get(), 1);
     EXPECT_EQ(south.direction, 3);
     EXPECT_EQ(south.value, 1.0);
-    expectNear(south.getPoint(0.5, 0.0), s->getPoint(0.5, 1.0), 1e-15);
+    EXPECT_LE(norm(south.getPoint(0.5, 0.0) - s->getPoint(0.5, 1.0)), 1e-15);
 
     // Side vectors point away from the patch on both u sides.
     CIsoParametricCurve east(s.get(), 4);
     for (double t : {1.5, 4.0}) {
-        expectNear(west.getSideVector(t), -1.0 * normalized(s->getDerivativeU(0.0, t)), 1e-12);
-        expectNear(east.getSideVector(t), normalized(s->getDerivativeU(2.0, t)), 1e-12);
+        EXPECT_LE(norm(west.getSideVector(t) + normalized(s->getDerivativeU(0.0, t))), 1e-12);
+        EXPECT_LE(norm(east.getSideVector(t) - normalized(s->getDerivativeU(2.0, t))), 1e-12);
         const Vector orth = west.getSideVector(t, true);
         EXPECT_NEAR(dot(orth, s->getDerivativeV(0.0, t)), 0.0, 1e-12);
-        expectNear(west.getNormal(t, 0.0), s->getNormal(0.0, t), 1e-15);
+        EXPECT_LE(norm(west.getNormal(t, 0.0) - s->getNormal(0.0, t)), 1e-15);
     }
 }
 
@@ -75,10 +68,10 @@ TEST(IsoParametricCurve, KinksAndSamplesOfTheRunningDirectionWithinTheDomain)
     CIsoParametricCurve alongV(s.get(), 0.5, 2);
     Vector kinks;
     ASSERT_TRUE(alongV.getUKinks(kinks));
-    expectNear(kinks, Vector(1.0, 3.0, 5.0), 0.0);
+    EXPECT_EQ(norm(kinks - Vector(1.0, 3.0, 5.0)), 0.0);
     alongV.setDomain(0, Interval(1.5, 4.5));
     ASSERT_TRUE(alongV.getUKinks(kinks));
-    expectNear(kinks, Vector(1.5, 3.0, 4.5), 0.0);
+    EXPECT_EQ(norm(kinks - Vector(1.5, 3.0, 4.5)), 0.0);
 
     Vector samples, vSamples;
     alongV.getUSampleParameters(samples);

@@ -8,30 +8,18 @@
 
 namespace {
 
-struct Rgba {
-    GLfloat v[4];
-};
-
-Rgba currentColour()
+// Compares an RGBA state (the current colour, or a face's diffuse material)
+// with (r, g, b, 1).
+void expectRgba(GLenum face, double r, double g, double b)
 {
-    Rgba c{};
-    glGetFloatv(GL_CURRENT_COLOR, c.v);
-    return c;
-}
-
-Rgba material(GLenum face)
-{
-    Rgba c{};
-    glGetMaterialfv(face, GL_DIFFUSE, c.v);
-    return c;
-}
-
-void expectRgba(const Rgba& c, double r, double g, double b)
-{
-    EXPECT_NEAR(c.v[0], r, 1e-6);
-    EXPECT_NEAR(c.v[1], g, 1e-6);
-    EXPECT_NEAR(c.v[2], b, 1e-6);
-    EXPECT_NEAR(c.v[3], 1.0, 1e-6);
+    GLfloat c[4] = {};
+    if (face == GL_NONE)
+        glGetFloatv(GL_CURRENT_COLOR, c);
+    else
+        glGetMaterialfv(face, GL_DIFFUSE, c);
+    const double want[4] = {r, g, b, 1.0};
+    for (int k = 0; k < 4; ++k)
+        EXPECT_NEAR(c[k], want[k], 1e-6) << face << ' ' << k;
 }
 
 } // namespace
@@ -46,23 +34,23 @@ TEST(SetGLColour, ColourAndTwoSidedMaterialsInTheCurrentContext)
     ASSERT_TRUE(context.create(16, 16)) << context.lastError();
     glColor3f(0.0f, 0.0f, 0.0f);
     line.setGLColour();
-    expectRgba(currentColour(), 0.2, 0.4, 0.6);
+    expectRgba(GL_NONE, 0.2, 0.4, 0.6);
 
     AnalyticSphere sphere(Vector(0.0, 0.0, 0.0), 1.0);
     sphere.setColour(0.9, 0.1, 0.1);
     sphere.setGLColour();
-    expectRgba(material(GL_FRONT), 0.9, 0.1, 0.1);
-    expectRgba(material(GL_BACK), 0.9, 0.1, 0.1);
+    expectRgba(GL_FRONT, 0.9, 0.1, 0.1);
+    expectRgba(GL_BACK, 0.9, 0.1, 0.1);
     sphere.setBkColour(0.1, 0.1, 0.8);
     sphere.setGLColour();
-    expectRgba(material(GL_FRONT), 0.9, 0.1, 0.1);
-    expectRgba(material(GL_BACK), 0.1, 0.1, 0.8);
+    expectRgba(GL_FRONT, 0.9, 0.1, 0.1);
+    expectRgba(GL_BACK, 0.1, 0.1, 0.8);
 
     // A colour of other than three entries sets nothing.
     AnalyticSphere odd(Vector(0.0, 0.0, 0.0), 1.0);
     odd.colour = Vector(4);
     odd.bkColour = Vector(0.5, 0.5, 0.5);
     odd.setGLColour();
-    expectRgba(currentColour(), 0.9, 0.1, 0.1);
-    expectRgba(material(GL_BACK), 0.1, 0.1, 0.8);
+    expectRgba(GL_NONE, 0.9, 0.1, 0.1);
+    expectRgba(GL_BACK, 0.1, 0.1, 0.8);
 }
