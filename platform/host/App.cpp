@@ -1,0 +1,233 @@
+#include "platform/host/App.h"
+
+#include "platform/host/Command.h"
+#include "platform/host/Document.h"
+#include "platform/host/HostText.h"
+#include "platform/host/PlugIn.h"
+#include "platform/host/ToolBar.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+
+CVezadApp& VezadApp()
+{
+    static CVezadApp app;
+    return app;
+}
+
+CVezadApp::CVezadApp() : m_toolBars(std::make_unique<CVezadUiToolBarManager>()) {}
+
+CVezadApp::~CVezadApp() = default;
+
+CVezadUiToolBarManager& CVezadApp::ToolBarManager()
+{
+    return *m_toolBars;
+}
+
+void CVezadApp::printUtf8(const std::string& text)
+{
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+    for (char c : text) {
+        if (c == '\n') {
+            m_transcript.push_back(std::move(m_partialLine));
+            m_partialLine.clear();
+        } else if (c != '\r') {
+            m_partialLine += c;
+        }
+    }
+}
+
+void CVezadApp::Print(const wchar_t* format, ...)
+{
+    ON_wString text;
+    va_list args;
+    va_start(args, format);
+    bool ok = text.FormatVargs(format, args);
+    va_end(args);
+    if (ok)
+        printUtf8(text.ToUtf8());
+}
+
+void CVezadApp::Print(const char* format, ...)
+{
+    ON_wString text;
+    va_list args;
+    va_start(args, format);
+    bool ok = text.FormatVargs(format, args);
+    va_end(args);
+    if (ok)
+        printUtf8(text.ToUtf8());
+}
+
+void CVezadApp::EndWaitCursor()
+{
+    if (m_waitCursorCount > 0)
+        --m_waitCursorCount;
+}
+
+void CVezadApp::SetKeyDown(int virtualKey, bool down)
+{
+    if (virtualKey >= 0 && virtualKey < 256)
+        m_keyStates[virtualKey] = down ? 0x80 : 0;
+}
+
+bool CVezadApp::IsKeyDown(int virtualKey) const
+{
+    return virtualKey >= 0 && virtualKey < 256 && (m_keyStates[virtualKey] & 0x80) != 0;
+}
+
+bool CVezadApp::takeAnswer(const std::string& promptLine, std::string& token)
+{
+    Print("%s: ", promptLine.c_str());
+    if (!m_queue.pop(token)) {
+        Print("(unanswered)\n");
+        logUnansweredPrompt(promptLine);
+        return false;
+    }
+    Print("%s\n", token.c_str());
+    return true;
+}
+
+void CVezadApp::logUnansweredPrompt(const std::string& prompt)
+{
+    m_unanswered.push_back(prompt);
+}
+
+void CVezadApp::logMessageBox(const CVezadMessageBoxRecord& record)
+{
+    m_boxes.push_back(record);
+}
+
+bool CVezadApp::RunScript(const wchar_t* script, int echo)
+{
+    if (!m_doc) {
+        Print("No document: the script \"%ls\" does not run\n", script ? script : L"");
+        return false;
+    }
+    std::vector<std::string> tokens;
+    std::string error;
+    if (!VezadHost::splitTokens(VezadHost::toUtf8(script), nullptr, tokens, error)) {
+        Print("Script not run: %s\n", error.c_str());
+        return false;
+    }
+    const int unknownBefore = m_unknownCommands;
+    const std::size_t floor = m_queue.size();
+    m_queue.pushFront(tokens);
+    runQueuedCommands(floor, echo != 0);
+    return m_unknownCommands == unknownBefore;
+}
+
+void CVezadApp::runQueuedCommands(std::size_t floor, bool echo)
+{
+    std::string token;
+    while (m_queue.size() > floor && m_queue.pop(token)) {
+        // Enter and Escape at the command prompt have nothing to end.
+        if (VezadHost::equalsNoCase(token, "Enter") || VezadHost::equalsNoCase(token, "Escape"))
+            continue;
+        runCommandToken(token, echo);
+    }
+}
+
+int CVezadApp::runCommandToken(const std::string& token, bool echo)
+{
+    std::string name = token;
+    bool interactive = true;
+    if (!name.empty() && name[0] == '-') {
+        interactive = false;
+        name.erase(0, 1);
+    }
+    if (!name.empty() && name[0] == '_')
+        name.erase(0, 1);
+    CVezadCommand* command = m_doc ? VezadHost::findCommand(VezadHost::toWide(name)) : nullptr;
+    if (!command) {
+        Print("Unknown command: %s\n", name.c_str());
+        ++m_unknownCommands;
+        m_lastResult = CVezadCommand::failure;
+        return m_lastResult;
+    }
+    const std::string englishName = VezadHost::toUtf8(command->EnglishCommandName());
+    if (echo)
+        Print("Command: %s\n", token.c_str());
+    const bool topLevel = m_commandDepth == 0;
+    if (topLevel)
+        setKeepRunning(true);
+    ++m_commandDepth;
+    int undoDepth = -1;
+    if (command->recordsUndo())
+        undoDepth = m_doc->beginCommandRecord(command->EnglishCommandName());
+    int result = command->RunCommand(CVezadCommandContext(interactive));
+    // The command may have replaced the document's contents, never the
+    // document itself.
+    m_doc->endCommandRecord(undoDepth);
+    --m_commandDepth;
+    if (topLevel)
+        m_doc->UnselectAll();
+    Print("Command %s: result %d\n", englishName.c_str(), result);
+    m_lastResult = result;
+    return result;
+}
+
+CVezadDoc& CVezadApp::createDocument()
+{
+    m_doc = std::make_unique<CVezadDoc>();
+    return *m_doc;
+}
+
+void CVezadApp::destroyDocument()
+{
+    m_doc.reset();
+}
+
+const CVezadApp::LoadedPlugIn* CVezadApp::findLoadedPlugIn(const CVezadPlugIn* plugIn) const
+{
+    for (const LoadedPlugIn& loaded : m_plugIns)
+        if (loaded.plugIn == plugIn)
+            return &loaded;
+    return nullptr;
+}
+
+const CVezadApp::LoadedPlugIn* CVezadApp::findLoadedPlugIn(const ON_UUID& plugInId) const
+{
+    for (const LoadedPlugIn& loaded : m_plugIns)
+        if (loaded.plugIn->PlugInID() == plugInId)
+            return &loaded;
+    return nullptr;
+}
+
+void CVezadApp::removeLoadedPlugIn(const CVezadPlugIn* plugIn)
+{
+    m_plugIns.erase(std::remove_if(m_plugIns.begin(), m_plugIns.end(),
+                                   [&](const LoadedPlugIn& p) { return p.plugIn == plugIn; }),
+                    m_plugIns.end());
+}
+
+bool CVezadApp::removePlugInMenu(HMENU menu, const CVezadPlugIn* plugIn)
+{
+    auto it = std::find_if(m_menus.begin(), m_menus.end(), [&](const CVezadPlugInMenu& m) {
+        return m.menu == menu && m.plugIn == plugIn;
+    });
+    if (it == m_menus.end())
+        return false;
+    m_menus.erase(it);
+    return true;
+}
+
+void CVezadApp::resetSession()
+{
+    m_queue.clear();
+    m_transcript.clear();
+    m_partialLine.clear();
+    m_boxes.clear();
+    m_unanswered.clear();
+    m_menus.clear();
+    m_cursorToolTip.Empty();
+    std::fill(std::begin(m_keyStates), std::end(m_keyStates), BYTE(0));
+    m_waitCursorCount = 0;
+    m_unknownCommands = 0;
+    m_lastResult = 0;
+    m_commandDepth = 0;
+    m_keepRunning = true;
+    m_toolBars = std::make_unique<CVezadUiToolBarManager>();
+}

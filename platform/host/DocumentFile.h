@@ -1,0 +1,48 @@
+// The host's document file (".vzd"): the absolute tolerance, the layers,
+// the built-in objects that are not deleted with their ids, attributes and
+// geometry, and one chunk per plug-in that asked to write its data.
+//
+// Layout (fields little-endian, written one by one):
+//   8 bytes "VZDOC\r\n\x1a"; int format version (1)
+//   double absolute tolerance
+//   int layer count L (>= 1); int current layer; L strings (layer names)
+//   int object count; per object: int object type, id, int64 record length,
+//       the record: its ON_3dmObjectAttributes, then its geometry record
+//       (platform/host/GeometryRecords.h)
+//   int chunk count; per chunk: plug-in id, int64 length, that many bytes
+//       written by the plug-in's WriteDocument
+// and nothing after. Custom objects are the plug-ins' to store.
+//
+// Saving writes a temporary file beside the target and renames it into
+// place, so a failed save leaves no partial file. Opening reads and checks
+// the whole file before it touches the document. Not thread-safe.
+#pragma once
+
+#include <string>
+
+class CVezadDoc;
+
+namespace VezadHost {
+
+// False with the reason when the file cannot be written or a plug-in fails
+// to write its data; nothing is then left at path.
+bool saveDocument(CVezadDoc& doc, const std::string& path, std::string& error);
+
+enum class OpenResult {
+    // The document holds the file's contents.
+    opened,
+    // It does, but a plug-in could not read its chunk (error says which).
+    openedWithLoss,
+    // The file is missing, foreign or damaged (error says why); the document
+    // is as it was and no event was raised.
+    refused,
+};
+
+// Replaces the document's contents by the file's: the close-document and
+// new-document events, then the objects (each raising its add event), then
+// each chunk handed to the ReadDocument of its loaded plug-in through an
+// archive that ends with the chunk. Chunks of plug-ins that are not loaded
+// are skipped.
+OpenResult openDocument(CVezadDoc& doc, const std::string& path, std::string& error);
+
+} // namespace VezadHost

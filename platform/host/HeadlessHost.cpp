@@ -1,0 +1,388 @@
+#include "platform/host/HeadlessHost.h"
+
+#include "platform/Diagnostics.h"
+#include "platform/KeepRunning.h"
+#include "platform/host/App.h"
+#include "platform/host/BuiltInCommands.h"
+#include "platform/host/Document.h"
+#include "platform/host/HostText.h"
+#include "platform/host/PlugIn.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <sstream>
+#include <tuple>
+#include <unistd.h>
+
+namespace {
+
+// Everything the process writes to standard output goes to a temporary file
+// while the host runs; poll() reads what is new, keeps it for the checks and
+// passes it on to the real standard output.
+class OutputCapture {
+public:
+    bool start()
+    {
+        std::fflush(stdout);
+        m_file = std::tmpfile();
+        m_saved = m_file ? ::dup(STDOUT_FILENO) : -1;
+        if (m_saved < 0 || ::dup2(::fileno(m_file), STDOUT_FILENO) < 0) {
+            stop();
+            return false;
+        }
+        return true;
+    }
+
+    void poll()
+    {
+        if (m_saved < 0)
+            return;
+        std::cout.flush();
+        std::wcout.flush();
+        std::fflush(stdout);
+        char buffer[4096];
+        for (;;) {
+            ssize_t n = ::pread(::fileno(m_file), buffer, sizeof buffer, m_read);
+            if (n <= 0)
+                break;
+            m_read += n;
+            m_text.append(buffer, static_cast<std::size_t>(n));
+            for (ssize_t done = 0; done < n;) {
+                ssize_t w = ::write(m_saved, buffer + done, static_cast<std::size_t>(n - done));
+                if (w <= 0)
+                    break;
+                done += w;
+            }
+        }
+    }
+
+    void stop()
+    {
+        poll();
+        if (m_saved >= 0) {
+            std::fflush(stdout);
+            ::dup2(m_saved, STDOUT_FILENO);
+            ::close(m_saved);
+            m_saved = -1;
+        }
+        if (m_file)
+            std::fclose(m_file);
+        m_file = nullptr;
+    }
+
+    const std::string& text() const { return m_text; }
+
+private:
+    std::FILE* m_file = nullptr;
+    int m_saved = -1;
+    off_t m_read = 0;
+    std::string m_text;
+};
+
+// Long work asks the host's worker-thread flag whether to go on.
+class HostKeepRunning : public Platform::KeepRunningQuery {
+public:
+    bool keepRunning() override { return CVezadWorkerThread::KeepRunning(); }
+};
+
+bool hostStartedInThisProcess = false;
+
+std::string programFolder()
+{
+    std::error_code error;
+    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string(".") : exe.parent_path().string();
+}
+
+} // namespace
+
+struct HeadlessHost::Impl {
+    HeadlessHostSettings settings;
+    OutputCapture capture;
+    HostKeepRunning keepRunning;
+    std::unique_ptr<VezadHost::BuiltInCommands> commands;
+    std::map<std::string, ScriptDirective> directives;
+    // Where the previous script ended in the transcript, the captured output
+    // and the message-box log: checks look no further back.
+    std::size_t transcriptStart = 0;
+    std::size_t outputStart = 0;
+    std::size_t boxStart = 0;
+};
+
+HeadlessHost::HeadlessHost() : m_impl(std::make_unique<Impl>())
+{
+    using namespace std::placeholders;
+    addDirective("expect-print", std::bind(&HeadlessHost::expectPrint, this, _1, _2));
+    addDirective("expect-box", std::bind(&HeadlessHost::expectBox, this, _1, _2));
+    addDirective("expect-result", std::bind(&HeadlessHost::expectResult, this, _1, _2));
+    addDirective("dump-doc", std::bind(&HeadlessHost::dumpDoc, this, _1, _2));
+    addDirective("require-file", std::bind(&HeadlessHost::requireFile, this, _1, _2));
+}
+
+HeadlessHost::~HeadlessHost()
+{
+    shutdown();
+}
+
+bool HeadlessHost::start(const HeadlessHostSettings& settings)
+{
+    if (hostStartedInThisProcess) {
+        std::fprintf(stderr, "HeadlessHost: a host ran in this process already; the plug-ins "
+                             "are static and load once, so each host needs a process of its "
+                             "own\n");
+        return false;
+    }
+    hostStartedInThisProcess = true;
+    m_impl->settings = settings;
+    if (m_impl->settings.plugInFolder.empty())
+        m_impl->settings.plugInFolder = programFolder();
+    if (m_impl->settings.outputFolder.empty())
+        m_impl->settings.outputFolder = Platform::diagnosticsFolder();
+    if (settings.captureStandardOutput)
+        m_impl->capture.start();
+
+    CVezadApp& app = VezadApp();
+    app.resetSession();
+    CVezadDoc& doc = app.createDocument();
+    doc.SetAbsoluteTolerance(settings.absoluteTolerance);
+    m_impl->commands = std::make_unique<VezadHost::BuiltInCommands>();
+    Platform::setKeepRunningQuery(&m_impl->keepRunning);
+    m_running = true;
+
+    bool loaded = true;
+    for (const std::wstring& name : settings.plugIns)
+        loaded = loadPlugIn(name) && loaded;
+    return loaded;
+}
+
+bool HeadlessHost::loadPlugIn(const std::wstring& baseName)
+{
+    if (!m_running)
+        return false;
+    bool loaded = VezadHost::loadPlugIn(baseName, m_impl->settings.plugInFolder);
+    m_impl->capture.poll();
+    return loaded;
+}
+
+CVezadDoc& HeadlessHost::doc()
+{
+    return *VezadApp().ActiveDoc();
+}
+
+const std::string& HeadlessHost::standardOutput()
+{
+    m_impl->capture.poll();
+    return m_impl->capture.text();
+}
+
+void HeadlessHost::shutdown()
+{
+    if (!m_running)
+        return;
+    CVezadApp& app = VezadApp();
+    // The document closes while the plug-ins live: their objects' destructors
+    // and their watchers still reach them.
+    app.ActiveDoc()->closeContents();
+    VezadHost::unloadPlugIns();
+    m_impl->commands.reset();
+    app.destroyDocument();
+    app.InputQueue().clear();
+    Platform::setKeepRunningQuery(nullptr);
+    m_impl->capture.stop();
+    m_running = false;
+}
+
+void HeadlessHost::addDirective(const std::string& name, ScriptDirective directive)
+{
+    m_impl->directives[name] = std::move(directive);
+}
+
+ScriptResult HeadlessHost::runScriptFile(const std::string& path,
+                                         const VezadHost::ScriptDefines& defines)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    if (!in || !(text << in.rdbuf())) {
+        std::fprintf(stderr, "Script %s cannot be read\n", path.c_str());
+        ScriptResult result;
+        result.status = ScriptResult::unreadable;
+        result.failures.push_back({0, "script cannot be read: " + path});
+        return result;
+    }
+    std::string folder = std::filesystem::path(path).parent_path().string();
+    return runScript(text.str(), defines, folder.empty() ? "." : folder);
+}
+
+ScriptResult HeadlessHost::runScript(const std::string& text,
+                                     const VezadHost::ScriptDefines& defines,
+                                     const std::string& scriptFolder)
+{
+    ScriptResult result;
+    if (!m_running) {
+        result.status = ScriptResult::failed;
+        result.failures.push_back({0, "no host runs"});
+        return result;
+    }
+    VezadHost::ScriptDefines all{{"OUT", m_impl->settings.outputFolder},
+                                 {"SCRIPT_DIR", scriptFolder.empty() ? "." : scriptFolder}};
+    for (const auto& [name, value] : defines)
+        all[name] = value;
+
+    CVezadApp& app = VezadApp();
+    std::istringstream lines(text);
+    std::string line;
+    for (int number = 1; std::getline(lines, line); ++number) {
+        runLine(line, number, all, result);
+        m_impl->capture.poll();
+        if (result.status == ScriptResult::skipped)
+            break;
+    }
+    app.InputQueue().clear();
+    m_impl->transcriptStart = app.Transcript().size();
+    m_impl->outputStart = standardOutput().size();
+    m_impl->boxStart = app.MessageBoxes().size();
+    if (result.status == ScriptResult::passed && !result.failures.empty())
+        result.status = ScriptResult::failed;
+    return result;
+}
+
+void HeadlessHost::runLine(const std::string& rawLine, int number,
+                           const VezadHost::ScriptDefines& defines, ScriptResult& result)
+{
+    CVezadApp& app = VezadApp();
+    auto fail = [&](const std::string& message) {
+        app.Print("Script line %d failed: %s\n", number, message.c_str());
+        result.failures.push_back({number, message});
+    };
+    const std::string line = VezadHost::trimmed(rawLine);
+    if (line.empty() || line[0] == '#')
+        return;
+    std::vector<std::string> tokens;
+    std::string error;
+    if (!VezadHost::splitTokens(line, &defines, tokens, error)) {
+        fail(error);
+        return;
+    }
+    if (tokens.empty())
+        return;
+    if (line[0] == '!') {
+        auto directive = m_impl->directives.find(tokens[0].substr(1));
+        if (directive == m_impl->directives.end()) {
+            fail("unknown directive " + tokens[0]);
+            return;
+        }
+        std::vector<std::string> arguments(tokens.begin() + 1, tokens.end());
+        std::string reason;
+        switch (directive->second(arguments, reason)) {
+        case DirectiveOutcome::passed:
+            break;
+        case DirectiveOutcome::failed:
+            fail(tokens[0] + ": " + reason);
+            break;
+        case DirectiveOutcome::skipScript:
+            app.Print("Script skipped at line %d: %s\n", number, reason.c_str());
+            result.status = ScriptResult::skipped;
+            break;
+        }
+        return;
+    }
+    const int unknownBefore = app.UnknownCommandCount();
+    const std::size_t unansweredBefore = app.UnansweredPrompts().size();
+    app.InputQueue().clear();
+    app.InputQueue().pushFront(tokens);
+    app.runQueuedCommands(0, true);
+    if (app.UnknownCommandCount() > unknownBefore)
+        fail("unknown command");
+    for (std::size_t i = unansweredBefore; i < app.UnansweredPrompts().size(); ++i)
+        fail("unanswered prompt: " + app.UnansweredPrompts()[i]);
+}
+
+namespace {
+
+bool oneArgument(const std::vector<std::string>& arguments, std::string& reason)
+{
+    if (arguments.size() == 1)
+        return true;
+    reason = "expects one argument (quote text with blanks)";
+    return false;
+}
+
+} // namespace
+
+DirectiveOutcome HeadlessHost::expectPrint(const std::vector<std::string>& arguments,
+                                           std::string& reason)
+{
+    if (!oneArgument(arguments, reason))
+        return DirectiveOutcome::failed;
+    const std::string& wanted = arguments[0];
+    const auto& transcript = VezadApp().Transcript();
+    for (std::size_t i = m_impl->transcriptStart; i < transcript.size(); ++i)
+        if (transcript[i].find(wanted) != std::string::npos)
+            return DirectiveOutcome::passed;
+    const std::string& output = standardOutput();
+    if (output.find(wanted, std::min(m_impl->outputStart, output.size())) != std::string::npos)
+        return DirectiveOutcome::passed;
+    reason = "nothing printed holds \"" + wanted + "\"";
+    return DirectiveOutcome::failed;
+}
+
+DirectiveOutcome HeadlessHost::expectBox(const std::vector<std::string>& arguments,
+                                         std::string& reason)
+{
+    if (!oneArgument(arguments, reason))
+        return DirectiveOutcome::failed;
+    const auto& boxes = VezadApp().MessageBoxes();
+    for (std::size_t i = m_impl->boxStart; i < boxes.size(); ++i)
+        if (boxes[i].text.find(arguments[0]) != std::string::npos)
+            return DirectiveOutcome::passed;
+    reason = "no message box holds \"" + arguments[0] + "\"";
+    return DirectiveOutcome::failed;
+}
+
+DirectiveOutcome HeadlessHost::expectResult(const std::vector<std::string>& arguments,
+                                            std::string& reason)
+{
+    int wanted = 0;
+    if (!oneArgument(arguments, reason) || !VezadHost::parseInteger(arguments[0], wanted)) {
+        reason = "expects a result number";
+        return DirectiveOutcome::failed;
+    }
+    const int last = VezadApp().LastCommandResult();
+    if (last == wanted)
+        return DirectiveOutcome::passed;
+    reason = "the last command's result was " + std::to_string(last) + ", not " + arguments[0];
+    return DirectiveOutcome::failed;
+}
+
+DirectiveOutcome HeadlessHost::dumpDoc(const std::vector<std::string>&, std::string&)
+{
+    // Counted by layer, type and state, in the order of the states' flags.
+    std::map<std::tuple<int, std::string, int>, int> counts;
+    const char* stateNames[] = {"normal", "hidden", "deleted"};
+    const CVezadDoc& document = doc();
+    for (int i = 0; i < document.ObjectCount(); ++i) {
+        const CVezadObject* object = document.ObjectAt(i);
+        int state = object->IsDeleted() ? 2 : (object->IsHidden() ? 1 : 0);
+        ++counts[{object->Attributes().m_layer_index,
+                  VezadHost::objectTypeName(object->ObjectType()), state}];
+    }
+    for (const auto& [key, count] : counts)
+        VezadApp().Print("doc: layer %d %s %s %d\n", std::get<0>(key), std::get<1>(key).c_str(),
+                         stateNames[std::get<2>(key)], count);
+    return DirectiveOutcome::passed;
+}
+
+DirectiveOutcome HeadlessHost::requireFile(const std::vector<std::string>& arguments,
+                                           std::string& reason)
+{
+    if (!oneArgument(arguments, reason))
+        return DirectiveOutcome::failed;
+    std::error_code error;
+    if (std::filesystem::exists(arguments[0], error))
+        return DirectiveOutcome::passed;
+    reason = "required file missing: " + arguments[0];
+    return DirectiveOutcome::skipScript;
+}

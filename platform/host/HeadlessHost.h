@@ -1,0 +1,118 @@
+// HeadlessHost: the host without windows. It creates the application's
+// document, loads plug-ins, runs scripts as a user would type and click, and
+// shuts down in order: the document is closed while the plug-ins live, then
+// the plug-ins are unloaded. Tests and the script runner start here.
+//
+// Scripts (".vzs") are lines. A line whose first non-blank character is #
+// is a comment; a line starting with ! is a directive; any other line is a
+// command line: its tokens go to the input queue and the commands they name
+// run (`_Name` interactively, `-_Name` not), taking the tokens that follow
+// as typed answers. ${NAME} takes a value defined for the run; OUT (the
+// output folder) and SCRIPT_DIR (the script's folder) are always defined.
+// Directives built in:
+//   !expect-print "<text>"   the text was printed (transcript or standard
+//                            output) since the previous script ended
+//   !expect-box "<text>"     a message box with that text was shown since
+//                            then
+//   !expect-result <0|1|3>   the result of the last command
+//   !dump-doc                prints "doc: layer <k> <type> <state> <count>"
+//                            for every layer, object type and state in use
+//   !require-file <path>     a missing file skips the rest of the script
+// and addDirective adds more. A script fails on a failed check, an unknown
+// command or directive, a line that does not parse, or a prompt left
+// without an answer; each failure names its line.
+//
+// The plug-ins and commands are static globals, so one process runs one
+// host: a second start fails. The host must be shut down (or destroyed)
+// before static destruction begins. Not thread-safe.
+#pragma once
+
+#include "platform/host/InputQueue.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CVezadDoc;
+
+struct HeadlessHostSettings {
+    // The folder of the plug-in files; empty: the folder of the program.
+    std::string plugInFolder;
+    // Plug-ins to load at start, in this order, by their file's base name.
+    std::vector<std::wstring> plugIns;
+    double absoluteTolerance = 0.001;
+    // The value of ${OUT}; empty: the diagnostics folder.
+    std::string outputFolder;
+    // Standard output is captured (and passed on) so that checks see what
+    // the system prints there.
+    bool captureStandardOutput = true;
+};
+
+struct ScriptFailure {
+    int line = 0;
+    std::string message;
+};
+
+struct ScriptResult {
+    enum Status {
+        passed = 0,
+        failed = 1,
+        unreadable = 2,
+        skipped = 77,
+    };
+    Status status = passed;
+    std::vector<ScriptFailure> failures;
+};
+
+enum class DirectiveOutcome { passed, failed, skipScript };
+// A directive's work: its arguments (the tokens after the directive's name)
+// and, for a failure or a skip, the reason.
+using ScriptDirective =
+    std::function<DirectiveOutcome(const std::vector<std::string>& arguments, std::string& reason)>;
+
+class HeadlessHost {
+public:
+    HeadlessHost();
+    HeadlessHost(const HeadlessHost&) = delete;
+    HeadlessHost& operator=(const HeadlessHost&) = delete;
+    ~HeadlessHost();
+
+    // Starts the host and loads the plug-ins of the settings. False when a
+    // host ran in this process before (nothing started), or when a plug-in
+    // did not load (the host runs without it).
+    bool start(const HeadlessHostSettings& settings = {});
+    bool isRunning() const { return m_running; }
+    // False when the plug-in is missing, refused or fails to load.
+    bool loadPlugIn(const std::wstring& baseName);
+
+    // Runs script text; scriptFolder is ${SCRIPT_DIR} (empty: the current
+    // folder). The defines add to OUT and SCRIPT_DIR or replace them.
+    ScriptResult runScript(const std::string& text, const VezadHost::ScriptDefines& defines = {},
+                           const std::string& scriptFolder = "");
+    // Runs a script file; unreadable when it cannot be read.
+    ScriptResult runScriptFile(const std::string& path,
+                               const VezadHost::ScriptDefines& defines = {});
+    // Adds or replaces a directive (name without the !).
+    void addDirective(const std::string& name, ScriptDirective directive);
+
+    CVezadDoc& doc();
+    // What the system wrote to standard output since the start (everything
+    // printed there, transcript lines included).
+    const std::string& standardOutput();
+
+    void shutdown();
+
+private:
+    struct Impl;
+    DirectiveOutcome expectPrint(const std::vector<std::string>& arguments, std::string& reason);
+    DirectiveOutcome expectBox(const std::vector<std::string>& arguments, std::string& reason);
+    DirectiveOutcome expectResult(const std::vector<std::string>& arguments, std::string& reason);
+    DirectiveOutcome dumpDoc(const std::vector<std::string>& arguments, std::string& reason);
+    DirectiveOutcome requireFile(const std::vector<std::string>& arguments, std::string& reason);
+    void runLine(const std::string& line, int number, const VezadHost::ScriptDefines& defines,
+                 ScriptResult& result);
+
+    std::unique_ptr<Impl> m_impl;
+    bool m_running = false;
+};

@@ -1,0 +1,249 @@
+#include "TestHost.h"
+
+#include "platform/host/DocumentFile.h"
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sys/stat.h>
+
+using hosttest::passes;
+using hosttest::transcript;
+
+namespace {
+
+std::vector<std::string> g_events;
+
+class EventLog : public CVezadEventWatcher {
+public:
+    EventLog()
+    {
+        Register();
+        Enable(true);
+    }
+    void OnCloseDocument(CVezadDoc&) override { g_events.push_back("close"); }
+    void OnNewDocument(CVezadDoc& doc) override
+    {
+        g_events.push_back("new " + std::to_string(doc.ObjectCount()));
+    }
+    void OnAddObject(CVezadDoc&, CVezadObject& o) override
+    {
+        g_events.push_back("add " + o.Attributes().m_name.ToUtf8());
+    }
+} g_eventLog;
+
+ON_NurbsCurve* segment(int dim, ON_3dPoint a, ON_3dPoint b)
+{
+    auto* c = new ON_NurbsCurve(dim, false, 2, 2);
+    c->SetCV(0, a);
+    c->SetCV(1, b);
+    c->SetKnot(0, 0.0);
+    c->SetKnot(1, 1.0);
+    return c;
+}
+
+// The unit square in the plane z = 1 as a one-face Brep.
+ON_Brep squareBrep()
+{
+    ON_Brep brep;
+    auto* plane = new ON_NurbsSurface(3, false, 2, 2, 2, 2);
+    for (int i = 0; i < 2; ++i)
+        for (int j = 0; j < 2; ++j)
+            plane->SetCV(i, j, ON_3dPoint(i, j, 1));
+    for (int dir = 0; dir < 2; ++dir) {
+        plane->SetKnot(dir, 0, 0.0);
+        plane->SetKnot(dir, 1, 1.0);
+    }
+    ON_BrepFace& face = brep.NewFace(brep.AddSurface(plane));
+    ON_BrepLoop& loop = brep.NewLoop(ON_BrepLoop::outer, face);
+    const ON_3dPoint corners[4] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+    for (int i = 0; i < 4; ++i) {
+        ON_3dPoint a = corners[i], b = corners[(i + 1) % 4];
+        ON_BrepEdge& edge = brep.NewEdge(
+            brep.AddEdgeCurve(segment(3, ON_3dPoint(a.x, a.y, 1), ON_3dPoint(b.x, b.y, 1))));
+        edge.m_tolerance = 1e-6;
+        ON_BrepTrim& trim = brep.NewTrim(edge, false, loop, brep.AddTrimCurve(segment(2, a, b)));
+        trim.m_type = ON_BrepTrim::boundary;
+    }
+    brep.SetVertices();
+    brep.SetTolerancesBoxesAndFlags();
+    return brep;
+}
+
+ON_Mesh triangleMesh()
+{
+    ON_Mesh mesh;
+    mesh.SetVertex(0, ON_3dPoint(0, 0, 0));
+    mesh.SetVertex(1, ON_3dPoint(1, 0, 0.5));
+    mesh.SetVertex(2, ON_3dPoint(0, 1, 0.25));
+    mesh.SetVertex(3, ON_3dPoint(1, 1, 0));
+    mesh.SetTriangle(0, 0, 1, 2);
+    mesh.SetQuad(1, 1, 3, 2, 0);
+    return mesh;
+}
+
+// A document with every built-in kind, attributes of every sort, a second
+// layer, a deleted object and a custom object (neither is saved).
+void fillDocument(CVezadDoc& doc)
+{
+    doc.SetAbsoluteTolerance(0.02);
+    const int layer = doc.LayerTable().AddLayer(false);
+    ON_3dmObjectAttributes a;
+    a.m_name = L"mesh \u00e4";
+    a.m_color = ON_Color(222, 184, 135);
+    a.SetColorSource(ON::color_from_object);
+    a.m_layer_index = layer;
+    a.SetUserString(L"key", L"value");
+    ASSERT_TRUE(doc.AddMeshObject(triangleMesh(), &a));
+    ON_NurbsCurve arc(3, true, 3, 3); // a rational quarter circle
+    arc.SetCV(0, ON_4dPoint(1, 0, 0, 1));
+    arc.SetCV(1, ON_4dPoint(std::sqrt(0.5), std::sqrt(0.5), 0, std::sqrt(0.5)));
+    arc.SetCV(2, ON_4dPoint(0, 1, 0, 1));
+    for (int k = 0; k < 4; ++k)
+        arc.SetKnot(k, k < 2 ? 0.0 : 1.0);
+    a = ON_3dmObjectAttributes();
+    a.m_name = L"arc";
+    a.SetVisible(false);
+    ASSERT_TRUE(doc.AddCurveObject(arc, &a));
+    a = ON_3dmObjectAttributes();
+    a.m_name = L"line";
+    ASSERT_TRUE(doc.AddCurveObject(ON_LineCurve(ON_3dPoint(0, 0, 0), ON_3dPoint(3, 4, 0)), &a));
+    a.m_name = L"surface";
+    ASSERT_TRUE(doc.AddSurfaceObject(*squareBrep().m_S[0], &a));
+    a.m_name = L"brep";
+    ASSERT_TRUE(doc.AddBrepObject(squareBrep(), &a));
+    a.m_name = L"deleted";
+    ASSERT_TRUE(doc.DeleteObject(CVezadObjRef(doc.AddMeshObject(triangleMesh(), &a))));
+    auto* custom = new CVezadObject;
+    ASSERT_TRUE(doc.AddObject(custom));
+}
+
+std::vector<unsigned char> bytesOf(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeBytes(const std::string& path, const std::vector<unsigned char>& bytes, std::size_t n)
+{
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(n));
+}
+
+} // namespace
+
+TEST(HostDocumentFile, SaveAndOpenKeepObjectsIdsAttributesAndReferences)
+{
+    HeadlessHost host;
+    ASSERT_TRUE(host.start(hosttest::settings()));
+    CVezadDoc& doc = host.doc();
+    fillDocument(doc);
+    // References stored the way a plug-in stores them: a Brep edge and a face.
+    ON_MemoryArchive refs;
+    const CVezadObject* brep = doc.ObjectAt(4);
+    ASSERT_TRUE(CVezadObjRef(brep, ON_ObjRef::brep_edge, 2).Write(refs));
+    ASSERT_TRUE(CVezadObjRef(brep, ON_ObjRef::brep_face, 0).Write(refs));
+    std::vector<const CVezadObject*> before;
+    for (int i = 0; i < 5; ++i)
+        before.push_back(doc.ObjectAt(i));
+    std::vector<ON_UUID> ids;
+    std::vector<ON_3dmObjectAttributes> attributes;
+    for (const CVezadObject* o : before) {
+        ids.push_back(o->ModelObjectId());
+        attributes.push_back(o->Attributes());
+    }
+    const ON_3dPoint arcMiddle = CVezadObjRef(before[1]).Curve()->PointAt(0.5);
+
+    const std::string path = mwtest::scratchPath("model.vzd");
+    ASSERT_TRUE(passes(host.runScript("_Save \"" + path + "\"\n!expect-result 0")));
+    g_events.clear();
+    ASSERT_TRUE(passes(host.runScript("_Open \"" + path + "\"\n!expect-result 0")));
+    // Both document events come before the first object of the file.
+    EXPECT_EQ(g_events, (std::vector<std::string>{"close", "new 0", "add mesh \u00e4", "add arc",
+                                                  "add line", "add surface", "add brep"}));
+
+    ASSERT_EQ(doc.ObjectCount(), 5);
+    EXPECT_EQ(doc.AbsoluteTolerance(), 0.02);
+    EXPECT_EQ(doc.LayerTable().LayerCount(), 2);
+    EXPECT_EQ(doc.LayerTable().LayerName(1), L"Layer 01");
+    for (int i = 0; i < 5; ++i) {
+        const CVezadObject* o = doc.ObjectAt(i);
+        EXPECT_EQ(o->ModelObjectId(), ids[i]);
+        EXPECT_EQ(o->Attributes().m_name, attributes[i].m_name);
+        EXPECT_EQ(o->Attributes().m_color, attributes[i].m_color);
+        EXPECT_EQ(o->Attributes().ColorSource(), attributes[i].ColorSource());
+        EXPECT_EQ(o->Attributes().m_layer_index, attributes[i].m_layer_index);
+        EXPECT_EQ(o->IsHidden(), !attributes[i].IsVisible());
+    }
+    ON_wString value;
+    EXPECT_TRUE(doc.ObjectAt(0)->Attributes().GetUserString(L"key", value));
+    const ON_Mesh* mesh = CVezadObjRef(doc.ObjectAt(0)).Mesh();
+    ASSERT_NE(mesh, nullptr);
+    EXPECT_EQ(mesh->m_V[1], ON_3fPoint(1, 0, 0.5f));
+    EXPECT_TRUE(mesh->m_F[1].IsQuad());
+    EXPECT_LT(CVezadObjRef(doc.ObjectAt(1)).Curve()->PointAt(0.5).DistanceTo(arcMiddle), 1e-15);
+    EXPECT_NE(ON_LineCurve::Cast(CVezadObjRef(doc.ObjectAt(2)).Curve()), nullptr);
+    EXPECT_EQ(CVezadObjRef(doc.ObjectAt(3)).Surface()->PointAt(1, 1), ON_3dPoint(1, 1, 1));
+
+    ON_MemoryArchive in(refs.Buffer());
+    CVezadObjRef edge, face;
+    ASSERT_TRUE(edge.Read(in) && face.Read(in));
+    ASSERT_NE(ON_BrepEdge::Cast(edge.Curve()), nullptr);
+    EXPECT_EQ(edge.Curve()->PointAtStart(), ON_3dPoint(1, 1, 1));
+    const ON_BrepFace* brepFace = ON_BrepFace::Cast(face.Surface());
+    ASSERT_NE(brepFace, nullptr);
+    EXPECT_EQ(brepFace->LoopCount(), 1);
+    EXPECT_TRUE(edge.Brep()->IsValid());
+}
+
+TEST(HostDocumentFile, MissingTruncatedOrForeignFilesLeaveTheDocumentAlone)
+{
+    HeadlessHost host;
+    ASSERT_TRUE(host.start(hosttest::settings()));
+    CVezadDoc& doc = host.doc();
+    fillDocument(doc);
+    const std::string good = mwtest::scratchPath("good.vzd");
+    std::string error;
+    ::umask(022);
+    ASSERT_TRUE(VezadHost::saveDocument(doc, good, error)) << error;
+    // Saved like any other new file, not owner-only as a temporary file.
+    EXPECT_EQ(std::filesystem::status(good).permissions(), std::filesystem::perms(0644));
+    const std::vector<unsigned char> bytes = bytesOf(good);
+    const std::string bad = mwtest::scratchPath("bad.vzd");
+    g_events.clear();
+
+    // Every cut of the file is refused before the document changes.
+    for (std::size_t n = 0; n < bytes.size(); ++n) {
+        writeBytes(bad, bytes, n);
+        ASSERT_EQ(VezadHost::openDocument(doc, bad, error), VezadHost::OpenResult::refused) << n;
+    }
+    std::vector<unsigned char> longer = bytes;
+    longer.push_back(0);
+    writeBytes(bad, longer, longer.size());
+    EXPECT_EQ(VezadHost::openDocument(doc, bad, error), VezadHost::OpenResult::refused);
+    EXPECT_EQ(error, "unknown bytes follow the document");
+    std::ofstream(bad) << "solid cube\nendsolid\n";
+    EXPECT_TRUE(passes(host.runScript("_Open \"" + bad +
+                                      "\"\n!expect-result 3\n"
+                                      "!expect-print \"not a Vezad document\"\n"
+                                      "_Open \"" +
+                                      bad +
+                                      ".none\"\n!expect-result 3\n"
+                                      "!expect-print \"No such file or directory\"")));
+    EXPECT_TRUE(g_events.empty());
+    EXPECT_EQ(doc.ObjectCount(), 7);
+    EXPECT_EQ(doc.AbsoluteTolerance(), 0.02);
+
+    // A save that cannot complete leaves nothing behind.
+    const std::string folder = mwtest::scratchPath("folder");
+    std::filesystem::create_directory(folder);
+    EXPECT_TRUE(passes(host.runScript("_Save \"" + folder +
+                                      "/none/x.vzd\"\n!expect-result 3\n"
+                                      "_Save \"" +
+                                      folder + "\"\n!expect-result 3")));
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
+    for (const auto& entry : std::filesystem::directory_iterator(mwtest::scratchDir()))
+        EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
+    EXPECT_NE(transcript().find("not saved"), std::string::npos);
+}

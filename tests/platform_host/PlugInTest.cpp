@@ -1,0 +1,254 @@
+#include "TestHost.h"
+
+#include "foundation/Progress.h"
+#include "platform/host/HostText.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+using hosttest::passes;
+using hosttest::transcript;
+
+namespace {
+
+std::vector<std::string> g_calls;
+
+ON_UUID idOf(const char* text)
+{
+    ON_UUID id;
+    id.SetFromString(text);
+    return id;
+}
+
+class PlugInObject : public CVezadObject {
+public:
+    ~PlugInObject() override { g_calls.push_back("destroyed custom"); }
+};
+
+// An import plug-in with document data: an int and a compressed buffer.
+class TestPlugIn : public CVezadFileImportPlugIn {
+public:
+    bool m_write = true;
+
+    ON_UUID PlugInID() const override { return idOf("0f3c2b1a-5d4e-4f60-8a7b-9c8d7e6f5a41"); }
+    const wchar_t* PlugInName() const override { return L"TestPlugIn"; }
+    const wchar_t* PlugInVersion() const override { return L"1.0"; }
+    BOOL OnLoadPlugIn() override
+    {
+        g_calls.push_back("load " + GetPlugInFileName().ToUtf8());
+        return TRUE;
+    }
+    void OnUnloadPlugIn() override { g_calls.push_back("unload"); }
+    BOOL CallWriteDocument(const CVezadFileWriteOptions&) override { return m_write; }
+    BOOL WriteDocument(CVezadDoc&, ON_BinaryArchive& archive,
+                       const CVezadFileWriteOptions&) override
+    {
+        static const char payload[] = "net text";
+        return archive.WriteInt(4) && archive.WriteCompressedBuffer(sizeof payload, payload);
+    }
+    BOOL ReadDocument(CVezadDoc&, ON_BinaryArchive& archive, const CVezadFileReadOptions&) override
+    {
+        int version = 0;
+        std::size_t size = 0;
+        archive.ReadInt(&version);
+        std::string text = "?";
+        if (archive.ReadCompressedBufferSize(&size)) {
+            std::vector<char> buffer(size);
+            int crcFailed = 0;
+            if (archive.ReadCompressedBuffer(size, buffer.data(), &crcFailed))
+                text = buffer.data();
+        }
+        int beyond = 0;
+        const bool overRead = archive.ReadInt(&beyond);
+        g_calls.push_back("read " + std::to_string(version) + " " + text +
+                          (overRead ? " over-read" : " ends"));
+        return TRUE;
+    }
+    void AddFileType(ON_ClassArray<CVezadFileType>& types, const CVezadFileReadOptions&) override
+    {
+        types.Append(CVezadFileType(PlugInID(), L"Knotwork Files (*.out)", L"out"));
+        types.Append(CVezadFileType(PlugInID(), L"STL Mesh Files (*.stl)", L"stl"));
+    }
+    BOOL ReadFile(const wchar_t* fileName, int index, CVezadDoc& doc,
+                  const CVezadFileReadOptions& options) override
+    {
+        g_calls.push_back("import " + std::filesystem::path(fileName).filename().string() + " " +
+                          std::to_string(index) + (options.ImportMode() ? " import" : ""));
+        doc.AddCurveObject(ON_LineCurve(ON_3dPoint(0, 0, 0), ON_3dPoint(1, 0, 0)));
+        return TRUE;
+    }
+} g_plugIn;
+
+class OldPlugIn : public CVezadPlugIn {
+public:
+    ON_UUID PlugInID() const override { return idOf("0f3c2b1a-5d4e-4f60-8a7b-9c8d7e6f5a42"); }
+    const wchar_t* PlugInName() const override { return L"OldPlugIn"; }
+    const wchar_t* PlugInVersion() const override { return L"0.1"; }
+    BOOL OnLoadPlugIn() override
+    {
+        g_calls.push_back("old plug-in loaded");
+        return TRUE;
+    }
+} g_oldPlugIn;
+
+int currentSdk()
+{
+    return 200612060;
+}
+int olderSdk()
+{
+    return 200501010;
+}
+const wchar_t* developer()
+{
+    g_calls.push_back("developer asked");
+    return L"Meshwright developers";
+}
+CVezadPlugIn& testPlugIn()
+{
+    return g_plugIn;
+}
+CVezadPlugIn& oldPlugIn()
+{
+    return g_oldPlugIn;
+}
+
+CVezadPlugInModule g_testModule(L"TestPlugIn", {.VezadPlugInSdkVersion = currentSdk,
+                                                .VezadPlugInDeveloperOrganization = developer,
+                                                .VezadPlugInObject = testPlugIn});
+CVezadPlugInModule g_oldModule(L"OldPlugIn",
+                               {.VezadPlugInSdkVersion = olderSdk, .VezadPlugInObject = oldPlugIn});
+
+std::vector<unsigned char> bytesOf(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+} // namespace
+
+TEST(HostPlugIns, LoaderChecksTheSdkAndShutdownClosesTheDocumentFirst)
+{
+    {
+        HeadlessHost host;
+        EXPECT_FALSE(host.start(hosttest::settings({L"OldPlugIn", L"TestPlugIn", L"Absent"})));
+        ASSERT_TRUE(host.isRunning());
+        EXPECT_NE(transcript().find("Plug-in OldPlugIn not loaded: built for SDK version "
+                                    "200501010, the host needs 200612060"),
+                  std::string::npos);
+        EXPECT_NE(transcript().find("Plug-in Absent not found"), std::string::npos);
+        EXPECT_FALSE(host.loadPlugIn(L"TestPlugIn")); // loaded already
+        ASSERT_TRUE(host.doc().AddObject(new PlugInObject));
+
+        // A stop request reaches long work through the progress sink, until
+        // the next command starts.
+        CVezadProgress progress;
+        CVezadWorkerThread::SetKeepRunning(false);
+        EXPECT_TRUE(progress.isCancelled());
+        host.runScript("_Tolerance 0.001");
+        EXPECT_FALSE(progress.isCancelled());
+        CVezadWorkerThread::SetKeepRunning(false);
+    }
+    EXPECT_FALSE(CVezadProgress().isCancelled()); // the host's query is gone
+    const std::string file = mwtest::scratchPath("TestPlugIn.vzp");
+    EXPECT_EQ(g_calls, (std::vector<std::string>{"developer asked", "load " + file,
+                                                 "destroyed custom", "unload"}));
+    EXPECT_EQ(g_plugIn.GetPlugInFileName(), L"");
+    HeadlessHost second;
+    EXPECT_FALSE(second.start(hosttest::settings()));
+    EXPECT_FALSE(second.isRunning());
+}
+
+TEST(HostPlugIns, ImportFindsTheFileTypeWithoutCase)
+{
+    HeadlessHost host;
+    ASSERT_TRUE(host.start(hosttest::settings({L"TestPlugIn"})));
+    for (const char* name : {"a.OUT", "b.Stl", "c.xyz", "d"})
+        std::ofstream(mwtest::scratchPath(name)) << "data\n";
+    g_calls.clear();
+    const std::string dir = mwtest::scratchDir();
+    EXPECT_TRUE(passes(host.runScript("_Import " + dir +
+                                      "/a.OUT\n!expect-result 0\n"
+                                      "_Import " +
+                                      dir +
+                                      "/b.Stl\n!expect-result 0\n"
+                                      "_Import " +
+                                      dir +
+                                      "/c.xyz\n!expect-result 3\n"
+                                      "!expect-print \"No importer for .xyz\"\n"
+                                      "_Import " +
+                                      dir +
+                                      "/e.out\n!expect-result 3\n"
+                                      "!expect-print \"File not found\"\n"
+                                      "_Undo\n")));
+    EXPECT_EQ(g_calls,
+              (std::vector<std::string>{"import a.OUT 0 import", "import b.Stl 1 import"}));
+    // The undo took back the second import's object only.
+    ASSERT_EQ(host.doc().ObjectCount(), 2);
+    EXPECT_FALSE(host.doc().ObjectAt(0)->IsDeleted());
+    EXPECT_TRUE(host.doc().ObjectAt(1)->IsDeleted());
+}
+
+TEST(HostPlugIns, DocumentDataReachesThePlugInWithinItsChunk)
+{
+    HeadlessHost host;
+    ASSERT_TRUE(host.start(hosttest::settings({L"TestPlugIn"})));
+    const std::string path = mwtest::scratchPath("with.vzd");
+    const std::string without = mwtest::scratchPath("without.vzd");
+    ASSERT_TRUE(passes(host.runScript("_Save " + path)));
+    g_plugIn.m_write = false;
+    ASSERT_TRUE(passes(host.runScript("_Save " + without)));
+    g_calls.clear();
+    ASSERT_TRUE(passes(host.runScript("_Open " + path + "\n_Open " + without)));
+    // The chunk ends where the plug-in's data ends: one more read fails.
+    EXPECT_EQ(g_calls, (std::vector<std::string>{"read 4 net text ends"}));
+
+    // Data of a plug-in that is not loaded is skipped.
+    std::vector<unsigned char> bytes = bytesOf(path);
+    ON_MemoryArchive idBytes;
+    idBytes.WriteUuid(g_plugIn.PlugInID());
+    auto at =
+        std::search(bytes.begin(), bytes.end(), idBytes.Buffer().begin(), idBytes.Buffer().end());
+    ASSERT_NE(at, bytes.end());
+    *at ^= 0xFF;
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    g_calls.clear();
+    EXPECT_TRUE(passes(host.runScript("_Open " + path +
+                                      "\n!expect-result 0\n"
+                                      "!expect-print \"Skipped the data of plug-in\"")));
+    EXPECT_TRUE(g_calls.empty());
+}
+
+TEST(HostToolBars, CollectionsComeFromTbFiles)
+{
+    const std::string path = mwtest::scratchPath("Meshwright.tb");
+    std::ofstream(path) << "# toolbars of the plug-in\n"
+                        << "toolbar Meshwright visible=0\n"
+                        << "toolbar \"Mesh tools\" visible=1\n";
+    std::ofstream(mwtest::scratchPath("bad.tb")) << "toolbar Meshwright shown\n";
+    CVezadUiToolBarManager& manager = VezadApp().ToolBarManager();
+    const std::wstring wide = VezadHost::toWide(path);
+    EXPECT_EQ(manager.FindCollection(wide.c_str()), nullptr);
+    ASSERT_TRUE(manager.ReadFile(wide.c_str(), true, true, true));
+    CVezadUiToolBarCollection* collection = manager.FindCollection(wide.c_str());
+    ASSERT_NE(collection, nullptr);
+    const int index = collection->FindToolBar(L"Meshwright");
+    EXPECT_EQ(index, 0);
+    EXPECT_EQ(collection->FindToolBar(L"Mesh tools"), 1);
+    EXPECT_EQ(collection->FindToolBar(L"Other"), -1);
+    EXPECT_FALSE(collection->IsToolBarVisible(index));
+    EXPECT_TRUE(collection->ShowToolBar(index, true));
+    EXPECT_TRUE(collection->IsToolBarVisible(index));
+    EXPECT_TRUE(collection->ShowToolBar(index, false));
+    EXPECT_FALSE(collection->IsToolBarVisible(index));
+    EXPECT_FALSE(collection->ShowToolBar(5, true));
+    for (const char* name : {"missing.tb", "bad.tb"}) {
+        const std::wstring other = VezadHost::toWide(mwtest::scratchPath(name));
+        EXPECT_FALSE(manager.ReadFile(other.c_str(), true, true, true));
+        EXPECT_EQ(manager.FindCollection(other.c_str()), nullptr);
+    }
+}

@@ -1,0 +1,262 @@
+#include "TestHost.h"
+
+#include <fstream>
+
+using hosttest::passes;
+using hosttest::transcript;
+
+namespace {
+
+// What the picking command saw in its last run.
+struct PickRun {
+    int answer = -1;
+    int optionIndex = 0;
+    bool deleteMesh = true;
+    bool file = false;
+    int count = 100;
+    double distance = 0.1;
+    std::vector<std::string> picked;
+    bool interactive = false;
+};
+PickRun g_run;
+bool g_acceptNothing = false;
+
+// A getter like the mesh loader's: mesh filter, no pre-selection, toggles,
+// an integer and a number option; one GetObjects per run.
+class TestPickCommand : public CVezadCommand {
+public:
+    ON_UUID CommandUUID() override { return ON_UUID(); }
+    const wchar_t* EnglishCommandName() override { return L"TestPick"; }
+    result RunCommand(const CVezadCommandContext& context) override
+    {
+        g_run = PickRun();
+        g_run.interactive = context.IsInteractive();
+        CVezadGetObject go;
+        go.SetCommandPrompt(L"Select Mesh Objects for Import, press Enter when done");
+        go.SetGeometryFilter(ON::mesh_object);
+        go.EnablePreSelect(false);
+        go.AcceptNothing(g_acceptNothing);
+        go.AddCommandOptionToggle(L"DeleteVezadMesh", L"No", L"Yes", &g_run.deleteMesh);
+        go.AddCommandOptionToggle(L"File", L"No", L"Yes", &g_run.file);
+        go.AddCommandOptionInteger(L"Count", &g_run.count, 10, 750);
+        go.AddCommandOptionNumber(L"Distance", &g_run.distance, 0.001, 2.5);
+        g_run.answer = go.GetObjects(0, 0);
+        g_run.optionIndex = go.OptionIndex();
+        for (int i = 0; i < go.ObjectCount(); ++i)
+            g_run.picked.push_back(go.Object(i).Object()->Attributes().m_name.ToUtf8());
+        return g_run.answer == CVezadGet::cancel ? cancel : success;
+    }
+} g_pick;
+
+// Runs the picking command nested, as a menu would, so that it takes the
+// tokens that follow this command.
+class TestNestCommand : public CVezadCommand {
+public:
+    ON_UUID CommandUUID() override { return ON_UUID(); }
+    const wchar_t* EnglishCommandName() override { return L"TestNest"; }
+    result RunCommand(const CVezadCommandContext&) override
+    {
+        return VezadApp().RunScript(L"_TestPick", 0) ? success : failure;
+    }
+} g_nest;
+
+class TestFailCommand : public CVezadCommand {
+public:
+    ON_UUID CommandUUID() override { return ON_UUID(); }
+    const wchar_t* EnglishCommandName() override { return L"TestFail"; }
+    result RunCommand(const CVezadCommandContext&) override
+    {
+        VezadMessageBox(L"Really fail?", L"TestFail", MB_YESNO | MB_ICONQUESTION);
+        return failure;
+    }
+} g_fail;
+
+void addNamedObjects(CVezadDoc& doc)
+{
+    ON_Mesh mesh;
+    mesh.SetVertex(0, ON_3dPoint(0, 0, 0));
+    mesh.SetVertex(1, ON_3dPoint(1, 0, 0));
+    mesh.SetVertex(2, ON_3dPoint(0, 1, 0));
+    mesh.SetTriangle(0, 0, 1, 2);
+    ON_3dmObjectAttributes attributes;
+    attributes.m_name = L"M";
+    ASSERT_TRUE(doc.AddMeshObject(mesh, &attributes));
+    attributes.m_name = L"N";
+    ASSERT_TRUE(doc.AddMeshObject(mesh, &attributes));
+    attributes.m_name = L"M"; // a curve of the same name does not pass the filter
+    ASSERT_TRUE(
+        doc.AddCurveObject(ON_LineCurve(ON_3dPoint(0, 0, 0), ON_3dPoint(1, 1, 0)), &attributes));
+}
+
+} // namespace
+
+TEST(HostGetter, AnswersFollowTheTokensAndRefusedValuesRepeatThePrompt)
+{
+    struct Case {
+        const char* tokens;
+        bool acceptNothing;
+        int answer;
+        std::vector<std::string> picked;
+        const char* printed; // "" when nothing particular
+        bool unanswered;
+    };
+    const Case cases[] = {
+        {"File=yes", false, CVezadGet::option, {}, "", false},
+        {"Count=5 Count=abc Count=20",
+         false,
+         CVezadGet::option,
+         {},
+         "Count must be from 10 to 750; 5 refused",
+         false},
+        {"Distance=3 Distance=2.5", false, CVezadGet::option, {}, "Distance must be from", false},
+        {"Count=abc Escape", false, CVezadGet::cancel, {}, "Invalid value for Count: abc", false},
+        {"pick:name:M Enter", false, CVezadGet::object, {"M"}, "", false},
+        {"pick:type:mesh pick:#0 Enter", false, CVezadGet::object, {"M", "N"}, "", false},
+        {"pick:name:Q Escape",
+         false,
+         CVezadGet::cancel,
+         {},
+         "Nothing picked by pick:name:Q",
+         false},
+        {"pick:#2 Escape", false, CVezadGet::cancel, {}, "Nothing picked by pick:#2", false},
+        {"Enter", true, CVezadGet::nothing, {}, "", false},
+        {"Enter", false, CVezadGet::cancel, {}, "", false},
+        {"Loud=1 Escape", false, CVezadGet::cancel, {}, "Unknown option: Loud", false},
+        {"Count=5", false, CVezadGet::cancel, {}, "(unanswered)", true},
+    };
+    HeadlessHost host;
+    ASSERT_TRUE(host.start(hosttest::settings()));
+    addNamedObjects(host.doc());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.tokens);
+        g_acceptNothing = c.acceptNothing;
+        const std::size_t from = VezadApp().Transcript().size();
+        ScriptResult r = host.runScript(std::string("_TestPick ") + c.tokens);
+        EXPECT_EQ(r.failures.size(), c.unanswered ? 1u : 0u);
+        EXPECT_EQ(g_run.answer, c.answer);
+        EXPECT_EQ(g_run.picked, c.picked);
+        EXPECT_NE(transcript(from).find(c.printed), std::string::npos) << transcript(from);
+    }
+    // The option changed by the last answer, and its value.
+    host.runScript("_TestPick Count=20");
+    EXPECT_EQ(g_run.optionIndex, 3);
+    EXPECT_EQ(g_run.count, 20);
+    EXPECT_NE(transcript().find("Select Mesh Objects for Import, press Enter when done ( "
+                                "DeleteVezadMesh=Yes File=No Count=100 Distance=0.1 ): Count=20"),
+              std::string::npos);
+}
+
+TEST(HostCommandLine, ModesUnknownNamesResultsAndNestedScripts)
+{
+    HeadlessHost host;
+    ASSERT_TRUE(host.start(hosttest::settings()));
+    addNamedObjects(host.doc());
+
+    ScriptResult r = host.runScript("_TestPick Escape\n"
+                                    "!expect-result 1\n"
+                                    "-_testpick Enter\n" // names compare without case
+                                    "!expect-result 1\n"
+                                    "_Foo\n"
+                                    "!expect-result 3\n"
+                                    "_TestNest pick:name:N Enter\n"
+                                    "!expect-result 0\n"
+                                    "!expect-print \"Command TestNest: result 0\"\n");
+    ASSERT_EQ(r.failures.size(), 1u) << passes(r).message();
+    EXPECT_EQ(r.failures[0].line, 5);
+    EXPECT_EQ(r.failures[0].message, "unknown command");
+    EXPECT_NE(transcript().find("Unknown command: Foo\n"), std::string::npos);
+    EXPECT_NE(transcript().find("Command TestPick: result 1\n"), std::string::npos);
+    // The nested command took the tokens after the one that ran it.
+    EXPECT_EQ(g_run.picked, std::vector<std::string>{"N"});
+    EXPECT_TRUE(g_run.interactive);
+
+    host.runScript("-_TestPick Escape");
+    EXPECT_FALSE(g_run.interactive);
+    // Picks select objects only until the command ends.
+    EXPECT_EQ(host.doc().ObjectAt(1)->IsSelected(), 0);
+}
+
+TEST(HostScript, DirectivesCheckAndFailNamingTheirLines)
+{
+    HeadlessHost host;
+    ASSERT_TRUE(host.start(hosttest::settings()));
+    addNamedObjects(host.doc());
+    const std::string missing = mwtest::scratchPath("missing.stl");
+    ScriptResult r = host.runScript("# a comment\n"
+                                    "\n"
+                                    "!dump-doc\n"
+                                    "!expect-print \"doc: layer 0 mesh normal 2\"\n"
+                                    "!expect-print \"doc: layer 0 curve normal 1\"\n"
+                                    "!expect-print \"not printed\"\n"
+                                    "_TestFail yes\n"
+                                    "!expect-box \"Really fail?\"\n"
+                                    "!expect-result 0\n"
+                                    "!no-such-directive\n"
+                                    "_TestPick ${UNDEFINED}\n"
+                                    "!require-file ${OUT}/missing.stl\n"
+                                    "_Foo\n");
+    EXPECT_EQ(r.status, ScriptResult::skipped);
+    std::vector<int> lines;
+    for (const ScriptFailure& f : r.failures)
+        lines.push_back(f.line);
+    EXPECT_EQ(lines, (std::vector<int>{6, 9, 10, 11}));
+    EXPECT_NE(transcript().find("required file missing: " + missing), std::string::npos);
+    EXPECT_EQ(transcript().find("Unknown command: Foo"), std::string::npos);
+
+    // A question left without an answer fails the script.
+    r = host.runScript("_TestFail");
+    ASSERT_EQ(r.failures.size(), 1u);
+    EXPECT_EQ(r.failures[0].message, "unanswered prompt: TestFail: Really fail? [Yes/No]");
+
+    // What the system prints on standard output counts for checks too.
+    std::printf("fit error 0.25\n");
+    EXPECT_TRUE(passes(host.runScript("!expect-print \"fit error 0.25\"")));
+    // Scripts from files know their folder.
+    std::ofstream(mwtest::scratchPath("s.vzs")) << "!expect-print \"never printed anywhere\"\n";
+    EXPECT_EQ(host.runScriptFile(mwtest::scratchPath("nothing.vzs")).status,
+              ScriptResult::unreadable);
+    r = host.runScriptFile(mwtest::scratchPath("s.vzs"));
+    EXPECT_EQ(r.status, ScriptResult::failed);
+    EXPECT_TRUE(
+        passes(host.runScript("!require-file ${SCRIPT_DIR}/s.vzs", {}, mwtest::scratchDir())));
+}
+
+TEST(HostMessageBox, TakesFittingAnswersAndDefaultsSafely)
+{
+    struct Case {
+        UINT flags;
+        const char* next; // null: empty queue
+        int answer;
+        bool answered;
+        bool countsUnanswered;
+    };
+    const Case cases[] = {
+        {MB_OK, "ok", IDOK, true, false},
+        {MB_OK, nullptr, IDOK, false, false},
+        {MB_YESNO, "YES", IDYES, true, false},
+        {MB_YESNO, "cancel", IDNO, false, true}, // not an answer it offers
+        {MB_YESNO, nullptr, IDNO, false, true},
+        {MB_YESNOCANCEL, "no", IDNO, true, false},
+        {MB_YESNOCANCEL, nullptr, IDCANCEL, false, true},
+        {MB_OKCANCEL, "cancel", IDCANCEL, true, false},
+    };
+    CVezadApp& app = VezadApp();
+    for (const Case& c : cases) {
+        app.InputQueue().clear();
+        if (c.next)
+            app.InputQueue().pushFront({c.next});
+        const std::size_t unanswered = app.UnansweredPrompts().size();
+        EXPECT_EQ(VezadMessageBox(L"Merge new mesh into existing ?", L"MWLoadMesh", c.flags),
+                  c.answer);
+        const CVezadMessageBoxRecord& logged = app.MessageBoxes().back();
+        EXPECT_EQ(logged.title, "MWLoadMesh");
+        EXPECT_EQ(logged.text, "Merge new mesh into existing ?");
+        EXPECT_EQ(logged.answered, c.answered);
+        EXPECT_EQ(app.UnansweredPrompts().size() - unanswered, c.countsUnanswered ? 1u : 0u);
+        // A token the box does not take stays for the next prompt.
+        EXPECT_EQ(app.InputQueue().size(), c.next && !c.answered ? 1u : 0u);
+    }
+    EXPECT_NE(transcript().find("[box] MWLoadMesh: Merge new mesh into existing ? [Yes/No] -> No "
+                                "(unanswered)"),
+              std::string::npos);
+}

@@ -1,0 +1,46 @@
+// Test helpers of the headless host's tests: a started host in the test's
+// own folder, script results as assertions, and the transcript as one text.
+// Each test case runs in a process of its own, so each may start its host.
+#pragma once
+
+#include "platform/host/HeadlessHost.h"
+#include "platform/host/VezadSdk.h"
+#include "support/ScratchDir.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace hosttest {
+
+inline HeadlessHostSettings settings(std::vector<std::wstring> plugIns = {})
+{
+    HeadlessHostSettings s;
+    s.plugInFolder = mwtest::scratchDir();
+    s.outputFolder = mwtest::scratchDir();
+    s.plugIns = std::move(plugIns);
+    return s;
+}
+
+inline ::testing::AssertionResult passes(const ScriptResult& result)
+{
+    if (result.status == ScriptResult::passed)
+        return ::testing::AssertionSuccess();
+    auto failure = ::testing::AssertionFailure() << "status " << result.status;
+    for (const ScriptFailure& f : result.failures)
+        failure << "\n  line " << f.line << ": " << f.message;
+    return failure;
+}
+
+// The transcript lines printed since line `from`, joined by new lines.
+inline std::string transcript(std::size_t from = 0)
+{
+    std::string text;
+    const auto& lines = VezadApp().Transcript();
+    for (std::size_t i = from; i < lines.size(); ++i)
+        text += lines[i] + "\n";
+    return text;
+}
+
+} // namespace hosttest
