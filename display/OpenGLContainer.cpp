@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "platform/GLContext.h"
+#include "platform/MessageBox.h"
 
 namespace {
 
@@ -127,7 +128,7 @@ bool COpenGLContainer::removeEntity(COpenGLEntity* entity)
     if (!entities.find(entity, index, lessByKey))
         return false;
     if (entities[index] != entity) {
-        std::cout << "OpenGL delete request ignored" << std::endl;
+        Platform::showMessageBox("OpenGL delete request ignored");
         return false;
     }
     entities.removeKey(entity, lessByKey, false);
@@ -149,6 +150,13 @@ void COpenGLContainer::setFaceDisplayMode(int mode, bool edges)
     faceEdges = edges;
     for (COpenGLEntity* entity : entities)
         entity->setFaceDisplayMode(mode, edges);
+}
+
+bool COpenGLContainer::getFaceDisplayMode(int& mode, bool& edges) const
+{
+    mode = faceDisplayMode;
+    edges = faceEdges;
+    return true;
 }
 
 bool COpenGLContainer::moveListsToPending()

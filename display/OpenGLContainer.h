@@ -57,8 +57,8 @@ public:
 
     // Takes entity out, schedules its list for deletion and deletes it. False
     // for null or when no entity has its key; when the key belongs to a
-    // different stored entity, prints "OpenGL delete request ignored" and
-    // changes nothing.
+    // different stored entity, shows the message box "OpenGL delete request
+    // ignored" and changes nothing.
     bool removeEntity(COpenGLEntity* entity);
 
     // removeEntity of findEntityByName(name).
@@ -67,6 +67,9 @@ public:
     // Stores mode and edges and hands them to every stored entity (faces take
     // them and recompile).
     void setFaceDisplayMode(int mode, bool edges);
+    // The stored mode (0 shaded, 1 iso lines, 2 trim curves, 3 control
+    // points, 4 none) and edge flag; always true.
+    bool getFaceDisplayMode(int& mode, bool& edges) const;
 
     // Schedules the lists of every entity and every call list for deletion,
     // destroys all entities and empties the call lists. Always true.

@@ -74,6 +74,15 @@ public:
     virtual void setFaceDisplayMode(int mode, bool edges);
 
     void setDirty() { dirty = true; }
+    // Sets colour and alpha; what the entity shows changes only after its
+    // next compile (callers mark it dirty when it has one).
+    void setRgba(float r, float g, float b, float a)
+    {
+        colour[0] = r;
+        colour[1] = g;
+        colour[2] = b;
+        alpha = a;
+    }
     void setName(const char* text) { name.set(text); }
     bool hasName(const char* text) const;
 

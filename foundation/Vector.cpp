@@ -26,17 +26,17 @@ double* allocateZeroed(int count)
 // Orders indices by the values they address. Holding the context in the
 // comparator (instead of globals) keeps the sort re-entrant. NaN keys sort
 // behind every number so that the order stays a strict weak ordering.
-struct IndexOrder {
-    const double* values;
+template <typename T> struct IndexOrder {
+    const T* values;
     bool ascending;
     bool signedValues;
 
-    double key(int i) const { return signedValues ? values[i] : std::fabs(values[i]); }
+    T key(int i) const { return signedValues ? values[i] : std::fabs(values[i]); }
 
     bool operator()(int a, int b) const
     {
-        const double x = key(a);
-        const double y = key(b);
+        const T x = key(a);
+        const T y = key(b);
         const bool xNan = std::isnan(x);
         const bool yNan = std::isnan(y);
         if (xNan || yNan)
@@ -433,7 +433,10 @@ Vector& orthogonalize(Vector& a, const Vector& axis)
 // ---------------------------------------------------------------------------
 // Index sort and quantiles
 
-void sortIndex(const double* values, int** index, int n, bool ascending, bool signedValues)
+namespace {
+
+template <typename T>
+void sortIndexOf(const T* values, int** index, int n, bool ascending, bool signedValues)
 {
     if (!index)
         return;
@@ -443,37 +446,56 @@ void sortIndex(const double* values, int** index, int n, bool ascending, bool si
     for (int i = 0; i < n; ++i)
         idx[i] = i;
     if (n > 1 && values)
-        std::sort(idx, idx + n, IndexOrder{values, ascending, signedValues});
+        std::sort(idx, idx + n, IndexOrder<T>{values, ascending, signedValues});
+}
+
+template <typename T>
+T quantileOf(const T* values, int n, T q, int** index, int* position, bool reuseIndex,
+             bool signedValues)
+{
+    if (position)
+        *position = 0;
+    if (n <= 0 || !values)
+        return T(0);
+    if (!(q >= T(0)))
+        q = T(0);
+    else if (q > T(1))
+        q = T(1);
+
+    int* ownIndex = nullptr;
+    int** idx = index ? index : &ownIndex;
+    if (!(reuseIndex && *idx))
+        sortIndexOf(values, idx, n, true, signedValues);
+
+    const int pos = std::min(n - 1, std::max(0, int(std::floor(q * T(n)))));
+    if (position)
+        *position = pos;
+    const T value = values[(*idx)[pos]];
+    delete[] ownIndex;
+    return signedValues ? value : std::fabs(value);
+}
+
+} // namespace
+
+void sortIndex(const double* values, int** index, int n, bool ascending, bool signedValues)
+{
+    sortIndexOf(values, index, n, ascending, signedValues);
 }
 
 void sortIndex(const Vector& values, int** index, bool ascending, bool signedValues)
 {
-    sortIndex(values.data, index, values.n, ascending, signedValues);
+    sortIndexOf(values.data, index, values.n, ascending, signedValues);
 }
 
 double quantile(const double* values, int n, double q, int** index, int* position, bool reuseIndex,
                 bool signedValues)
 {
-    if (position)
-        *position = 0;
-    if (n <= 0 || !values)
-        return 0.0;
-    if (!(q >= 0.0))
-        q = 0.0;
-    else if (q > 1.0)
-        q = 1.0;
+    return quantileOf(values, n, q, index, position, reuseIndex, signedValues);
+}
 
-    int* ownIndex = nullptr;
-    int** idx = index ? index : &ownIndex;
-    if (!(reuseIndex && *idx))
-        sortIndex(values, idx, n, true, signedValues);
-
-    const int pos = std::min(n - 1, std::max(0, int(std::floor(q * n))));
-    if (position)
-        *position = pos;
-    const double value = values[(*idx)[pos]];
-    delete[] ownIndex;
-    return signedValues ? value : std::fabs(value);
+float quantile(const float* values, int n, float q, int** order, int* index, bool reuseOrder)
+{
+    return quantileOf(values, n, q, order, index, reuseOrder, true);
 }
 
 double quantile(const Vector& values, double q, int** index, int* position, bool reuseIndex,

@@ -143,6 +143,10 @@ double quantile(const Vector& values, double q, int** index, int* position, bool
                 bool signedValues = true);
 // Builds and frees its own index; returns the signed value.
 double quantile(const Vector& values, double q);
+// The same rule for floats (signed values): `order` is the index array,
+// `index` receives the position used.
+float quantile(const float* values, int n, float q, int** order, int* index,
+               bool reuseOrder = false);
 
 // Text form: "[" entries separated by "," "]". Entries of magnitude at most
 // 1e-323 are written as "0", others at the vector output precision (stream

@@ -12,6 +12,25 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
+
+// Lengths below this are taken as this length when a direction is scaled to
+// unit length, so a zero direction stays finite (and stays zero).
+inline constexpr double kUnitLengthFloor = 2.2e-16;
+
+// Scales the N values to unit length (lengths below kUnitLengthFloor count as
+// that floor), summing in double. Returns the length before scaling.
+template <typename T, int N> double normalizeCoordinates(T* data)
+{
+    double sum = 0.0;
+    for (int i = 0; i < N; ++i)
+        sum += double(data[i]) * double(data[i]);
+    const double length = std::sqrt(sum);
+    const double divisor = length < kUnitLengthFloor ? kUnitLengthFloor : length;
+    for (int i = 0; i < N; ++i)
+        data[i] = T(double(data[i]) / divisor);
+    return length;
+}
 
 // How a vertex built on given storage treats it: View leaves it to its owner,
 // Adopt frees it with delete[] when the vertex is destroyed.
@@ -97,6 +116,14 @@ public:
     const T& operator[](int i) const { return data[i]; }
 
     void set(const T* values) { std::copy(values, values + N, data); }
+
+    // this += s a + t b.
+    CVertex& addTwoScaled(const CVertex& a, T s, const CVertex& b, T t)
+    {
+        for (int i = 0; i < N; ++i)
+            data[i] += s * a.data[i] + t * b.data[i];
+        return *this;
+    }
 };
 
 // A direction; same layout as a vertex.
@@ -109,6 +136,10 @@ public:
     CVector(CVector&&) noexcept = default;
     CVector& operator=(const CVector&) = default;
     CVector& operator=(CVector&&) noexcept = default;
+
+    // Scales to unit length (see normalizeCoordinates); returns the length
+    // before scaling.
+    double normalize() { return normalizeCoordinates<T, N>(this->data); }
 };
 
 template <typename T, int N> bool operator==(const CVertex<T, N>& p, const CVertex<T, N>& q)

@@ -71,6 +71,10 @@ public:
     // the normal directions; orthoPlane adds nothing.
     void addEquations(Kor::List<CSparseLinearEquation>& eqs, NurbsSurf* surf, int nU,
                       int nV) override;
+    // Marks control rows or columns from the side inward with code-5 point
+    // markers: one for C0Fix and epsG1Fix, two for C1Fix, three for C2Fix;
+    // inPlane and symmetry mark the side itself with code 3.
+    void draw(NurbsSurf* surf, int unused, double size) override;
 };
 
 } // namespace Fenwo

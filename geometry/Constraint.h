@@ -69,6 +69,10 @@ public:
     // the surface's fixed control-point list. The base adds none.
     virtual void addEquations(Kor::List<CSparseLinearEquation>& eqs, NurbsSurf* surf, int nU,
                               int nV);
+    // Draws the constraint on the surface's control net into the current
+    // OpenGL context, markers of half-size `size`; the int is not read. The
+    // line state is restored. The base draws nothing.
+    virtual void draw(NurbsSurf* surf, int unused, double size);
     // Called after `count` knots were inserted into direction dir (0 u, 1 v)
     // of the surface: a record that names control points by index raises
     // every index of that direction above `threshold` by count (the

@@ -48,6 +48,8 @@ public:
     // Fixes every control point of the nU x nV grid outside the rectangle.
     void addEquations(Kor::List<CSparseLinearEquation>& eqs, NurbsSurf* surf, int nU,
                       int nV) override;
+    // Outlines every cell of the free rectangle's control net (width 2).
+    void draw(NurbsSurf* surf, int unused, double size) override;
 };
 
 // Short form (m_threePoint 0): control point (i0, j0) moves by the same
@@ -102,6 +104,9 @@ public:
     // Three rows relating the increments (see the class comment).
     void addEquations(Kor::List<CSparseLinearEquation>& eqs, NurbsSurf* surf, int nU,
                       int nV) override;
+    // Short form: a code-3 marker at (i0, j0); long form: a line (width 2)
+    // through (i1, j1), (i0, j0), (i2, j2).
+    void draw(NurbsSurf* surf, int unused, double size) override;
 };
 
 // What a single control-point constraint keeps.
@@ -156,6 +161,8 @@ public:
     // when the point is fixed already.
     void addEquations(Kor::List<CSparseLinearEquation>& eqs, NurbsSurf* surf, int nU,
                       int nV) override;
+    // A code-3 (square) point marker at control point (i, j).
+    void draw(NurbsSurf* surf, int unused, double size) override;
     // Raises i (dir 0) or j (dir 1) by count when it exceeds threshold.
     void shiftControlPointIndices(int dir, int threshold, int count) override;
 };

@@ -51,6 +51,10 @@ public:
     // continuity rows per (index, knot position), index outer.
     void addEquations(Kor::List<CSparseLinearEquation>& eqs, NurbsSurf* surf, int nU,
                       int nV) override;
+    // A screen-size cube marker at the surface point of every (index, knot
+    // position): the knot value across, the Greville abscissa of the index
+    // along the other direction.
+    void draw(NurbsSurf* surf, int unused, double size) override;
 };
 
 // Every control point not yet fixed may move only along the surface normal

@@ -296,6 +296,41 @@ public:
     void addDegenerateSide(BoundaryPosition side);
     bool hasDegenerateSide(BoundaryPosition side) const;
 
+    // ---- Drawing (NurbsSurfDraw.cpp) --------------------------------------------
+    // Immediate-mode OpenGL into the caller's current context.
+    // Shaded quad strips with unit normals (a curve: one grey line strip). The
+    // resolutions are derived from the control-point counts: about four
+    // samples per span in each direction, at most `limit` in all.
+    void drawShaded(int uResolution, int vResolution, int limit);
+    // Inspection drawing by flag bits, in this order: 8 control net, then the
+    // colour (r, g, b, a); 2 lines along u (the control polygon below degree
+    // 2); 1 lines along v; 0x20 lines through the peaks of the basis
+    // functions; 0x200 the four boundary curves; 4 knot lines; 0x100 knot
+    // points; 128 normals; 16 the shaded Greville mesh. Flag 64 draws the
+    // lines of 1 and 2 red. uIsoCount + 1 and vIsoCount + 1 lines are drawn,
+    // each through samples + 1 points. Line width and point size are
+    // restored.
+    void render(int uIsoCount, int samples, int vIsoCount, int flags, float r, float g, float b,
+                float a);
+    // drawPointMarker at every Euclidean control point of row j (of column i).
+    void drawRowMarkers(int j, double size, int kind);
+    void drawColumnMarkers(int i, double size, int kind);
+    // A marker of line strips centred on (x, y, z), half-size s: 1 axis cross
+    // (black), 2 cube diagonals (0.1, 0.1, 0.9), 3 square in the plane z
+    // (0.8, 0.8, 0.8), 4 triangle up (0.8, 0, 0.7), 5 triangle down
+    // (0.9, 0.1, 0.1); any other kind draws nothing.
+    static void drawPointMarker(double x, double y, double z, int kind, double s);
+    // A black line strip from p to p + s d.
+    static void drawDirectionLine(const Vector& p, const Vector& d, double s);
+    // The point at (u, v) and the unit normal S_u x S_v there (a zero vector
+    // where the cross product vanishes), both sized to 3.
+    void evaluatePointAndNormal(double u, double v, Vector& point, Vector& normal);
+    // The shaded bilinear patches through the surface points at the corners
+    // of every cell between consecutive Greville abscissae (flag 16).
+    void drawGrevilleMesh();
+    // The four boundary curves (flag 0x200); false when none was drawn.
+    bool drawBoundaryCurves();
+
     // ---- Evaluation -------------------------------------------------------------
     // The rational point at (u, v) (internal parameters, clamped to the knots
     // or wrapped on cyclic ones) into out (3 entries). Zeros when the

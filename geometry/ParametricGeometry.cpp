@@ -3,7 +3,6 @@
 #include "geometry/NumericRoutines.h"
 
 #include <cmath>
-#include <iostream>
 #include <limits>
 
 CParametricGeometry::CParametricGeometry(const CParametricGeometry& other)
@@ -266,12 +265,6 @@ bool CParametricGeometry::isClosed()
     closed = gap < 0.005 * length;
     closedComputed = true;
     return closed;
-}
-
-void CParametricGeometry::draw(double, bool, int)
-{
-    if (!isCurve())
-        std::cout << "render of base surfaces not supported" << std::endl;
 }
 
 bool CParametricGeometry::toInternalParameters(double& u, double& v) const

@@ -131,9 +131,10 @@ public:
     // A curve whose end points are closer than 0.005 of its length. The
     // answer is computed once and cached; a surface is never closed.
     virtual bool isClosed();
-    // A surface prints "render of base surfaces not supported". A curve draws
-    // nothing yet: the geometry library has no drawing context, so drawing
-    // the facetCurve points is left to the display code and to subclasses.
+    // A curve: one line strip through its facet points (facetCurve with the
+    // chord tolerance, verified when n is not 0, at most 2000 facets), in
+    // its own colour when withColour (setGLColour). A surface prints "render
+    // of base surfaces not supported" and draws nothing.
     virtual void draw(double tolerance, bool withColour, int n);
     virtual void setBkColour(double r, double g, double b) { bkColour = Vector(r, g, b); }
     virtual void setColour(double r, double g, double b) { colour = Vector(r, g, b); }

@@ -1,10 +1,12 @@
-// The OpenGL colour of a geometry: the one place where the geometry library
-// talks to OpenGL, so that everything else in it stays free of a context.
+// The OpenGL colour of a geometry and the drawing of a curve as a line strip
+// through its facet points.
 
 #include "geometry/ParametricGeometry.h"
 #include "platform/GLContext.h"
 
 #include <GL/gl.h>
+
+#include <iostream>
 
 namespace {
 
@@ -35,4 +37,22 @@ void CParametricGeometry::setGLColour() const
     toRgba(bkColour, back);
     glMaterialfv(GL_FRONT, GL_AMBIENT_AND_DIFFUSE, front);
     glMaterialfv(GL_BACK, GL_AMBIENT_AND_DIFFUSE, back);
+}
+
+void CParametricGeometry::draw(double tolerance, bool withColour, int n)
+{
+    if (!isCurve()) {
+        std::cout << "render of base surfaces not supported" << std::endl;
+        return;
+    }
+    Kor::List<double> parameters;
+    facetCurve(parameters, tolerance, n != 0, 2000, false, false, -1.0);
+    if (withColour)
+        setGLColour();
+    glBegin(GL_LINE_STRIP);
+    for (int i = 0; i < parameters.count; ++i) {
+        const Vector p = getPoint(parameters.data[i], 0.0);
+        glVertex3d(p.n > 0 ? p[0] : 0.0, p.n > 1 ? p[1] : 0.0, p.n > 2 ? p[2] : 0.0);
+    }
+    glEnd();
 }

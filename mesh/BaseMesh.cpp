@@ -7,9 +7,6 @@ namespace Mesh {
 
 namespace {
 
-// A mesh of fewer than twice this many facets is drawn whole; a larger one
-// by every step-th facet.
-constexpr int kDrawnFacetBudget = 393216;
 // Facets of more corners are left out by copyMesh.
 constexpr int kMaxCopiedCorners = 20;
 
@@ -31,12 +28,6 @@ void CBaseMesh::releaseFacetHash()
     facetHash.clear();
     delete[] facetCentroids;
     facetCentroids = nullptr;
-}
-
-bool CBaseMesh::drawFacet(int, bool)
-{
-    // OpenGL calls are made by the display layer.
-    return true;
 }
 
 bool CBaseMesh::buildTopology()
@@ -355,33 +346,6 @@ bool CBaseMesh::flipFacet(int)
 bool CBaseMesh::reserved55()
 {
     return false;
-}
-
-void CBaseMesh::draw(int)
-{
-    if (!modified)
-        return;
-    // Flat shading is set by the display layer.
-    const int count = getFacetCount();
-    int step = count / kDrawnFacetBudget;
-    if (step < 2)
-        step = 1;
-    for (int i = 0; i < count; i += step)
-        drawFacet(i, true);
-    modified = false;
-}
-
-void CBaseMesh::drawFacets(int, const int* idx, int n)
-{
-    if (idx == nullptr || n == 0)
-        return;
-    // OpenGL calls (shaded facets and facet-value points) are made by the
-    // display layer.
-}
-
-void CBaseMesh::drawFacetList(int flags, const Kor::List<int>& list)
-{
-    drawFacets(flags, list.data, list.count);
 }
 
 bool CBaseMesh::reserved65()

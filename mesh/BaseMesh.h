@@ -18,8 +18,8 @@
 //
 // Where the bodies live: the facet hash and hit operations are defined with
 // the facet hash, the boundary frames, angles and slicing with the boundary
-// code, writeBinarySTL with the STL formats; the OpenGL calls of the drawing
-// operations belong to the display layer.
+// code, writeBinarySTL with the STL formats, the drawing (OpenGL 1.1
+// immediate mode into the current context) in BaseMeshDraw.cpp.
 
 #include "foundation/Box.h"
 #include "foundation/KorList.h"
@@ -145,7 +145,8 @@ public:
     // index).
     virtual void releaseFacetHash();
     virtual ~CBaseMesh();
-    // Draws facet i (with its normal when asked); true.
+    // Draws facet i as one primitive (triangles below 4 corners, a quad, a
+    // polygon from 5), with its normal when asked; true.
     virtual bool drawFacet(int i, bool withNormal);
     // Builds the edge table; false in the base.
     virtual bool buildTopology();
@@ -239,9 +240,15 @@ public:
     virtual bool getFacetNormal(int i, Direction& n);
     virtual bool flipFacet(int i);
     virtual bool reserved55();
-    // Draws the mesh when the modified flag is set (thinning very large
-    // meshes) and clears the flag. The mode is not read by the base.
+    // Draws the mesh flat-shaded when the modified flag is set and clears the
+    // flag. A mesh of 2 x 393216 facets or more draws only every
+    // (count / 393216)-th facet. The mode is not read by the base.
     virtual void draw(int mode);
+    // Draws the n listed facets lit and flat-shaded in the diffuse colour
+    // (0.6784, 0.8471, 0.902), red with flags bit 0x100: triangles in one
+    // block, quads in one block, other polygons one by one; then, with facet
+    // values, a point of each facet's value colour at its centroid. Nothing
+    // for a null list or n = 0.
     virtual void drawFacets(int flags, const int* idx, int n);
     virtual void drawFacetList(int flags, const Kor::List<int>& list);
     virtual void setRay(const Point& p, const Direction& d);
@@ -267,6 +274,10 @@ public:
     bool getVertex(int i, float out[3]);
     // True when the facet-value list holds exactly one value per facet.
     bool hasFacetValues();
+    // The colour of facet i's value over the value range (hueBandColour round
+    // the hue circle, saturation 0.7 to 0.5 across a band; white over an
+    // empty range). False (rgba unchanged) when i has no value.
+    bool getFacetValueColour(int i, float rgba[4]);
     // Smallest triangleQuality of the triangles (k, k+s, k+2s), s = 1, 2, 4,
     // ...; DBL_MAX for a facet of at most 2 corners.
     double facetQuality(int i);
@@ -289,6 +300,11 @@ public:
     // would have left them. True when the corners cannot be read at once.
     bool rayMayHitFacet(int i, double tolerance);
     CBaseHitInfo* addHit(Kor::Set<CBaseHitInfo>& hits, const CBaseHitInfo& h);
+
+protected:
+    // Scratch of the drawing operations.
+    Direction& drawNormal();
+    Point& drawCorner();
 };
 
 // Triangulates facet i of a mesh by step doubling, without geometry: for n

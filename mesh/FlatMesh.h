@@ -283,6 +283,23 @@ public:
     // ", the count and " Voronoi faces " are printed.
     virtual CFlatMesh* buildVoronoiFaces(Mesh::CBaseMesh* projectOnto);
 
+    // ---- Drawing and statistics (FlatMeshDraw.cpp) ----
+
+    // Mode bits: 0x8 the base's flat facets (when there are no facet values
+    // and 0x80 is clear); 0x200 the vertex normals in white (with derived
+    // data); 0x10 the boundary edges in red (lighting and depth test left
+    // off); 0x80 facet values from the turn of the normals across the
+    // facets' edges (computed when absent, range set to their 10 % and 90 %
+    // quantiles, both printed). Facets with values are drawn in their value
+    // colours, unlit and depth-tested.
+    void draw(int mode) override;
+    // Curvature indicator per polygon (from the areas of its corner triangle
+    // and of the triangle of its unit vertex normals) into the facet records
+    // and, as magnitudes, into the facet values; prints the 10 % and 90 %
+    // quantiles and the extremes and sets the value range from the quantiles.
+    // Builds the derived data when there are none. True.
+    bool printStatistics();
+
 private:
     // Stream position of the corner count of polygon p's first loop, or -1
     // when p is invalid or the record does not lie in the stream.

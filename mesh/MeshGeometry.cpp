@@ -66,12 +66,7 @@ void triangleNormal(const CVertex<float, 3>& a, const CVertex<float, 3>& b,
 
 double normalize(CVertex<float, 3>& v)
 {
-    const double len = std::sqrt(double(v.data[0]) * v.data[0] + double(v.data[1]) * v.data[1] +
-                                 double(v.data[2]) * v.data[2]);
-    const double divisor = len < kNormalizeLengthFloor ? kNormalizeLengthFloor : len;
-    for (int i = 0; i < 3; ++i)
-        v.data[i] = float(v.data[i] / divisor);
-    return len;
+    return normalizeCoordinates<float, 3>(v.data);
 }
 
 double triangleNormalAndArea(const CVertex<float, 3>& a, const CVertex<float, 3>& b,

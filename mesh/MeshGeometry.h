@@ -17,10 +17,6 @@
 #include <cmath>
 #include <iosfwd>
 
-// Length below which a vector is treated as having this length when it is
-// normalised, so that a zero vector stays finite.
-inline constexpr double kNormalizeLengthFloor = 2.2e-16;
-
 // Exact lexicographic order of positions: x, then y, then z. Two points with
 // equal coordinates are the same point for every hash.
 template <class R> bool isLessVertex(const CVertex<R, 3>& a, const CVertex<R, 3>& b)
@@ -60,8 +56,8 @@ void triangleNormal(const CVertex<float, 3>& a, const CVertex<float, 3>& b,
 // returns the triangle's area (half the cross-product length).
 double triangleNormalAndArea(const CVertex<float, 3>& a, const CVertex<float, 3>& b,
                              const CVertex<float, 3>& c, CVertex<float, 3>& out);
-// Divides v by its length (at least kNormalizeLengthFloor); returns the
-// length before normalisation.
+// Divides v by its length (at least kUnitLengthFloor, the rule of
+// CVector::normalize); returns the length before normalisation.
 double normalize(CVertex<float, 3>& v);
 
 float squaredPointDistance(const CVertex<float, 3>& a, const CVertex<float, 3>& b);

@@ -2,6 +2,8 @@
 
 #include "mesh/MeshGeometry.h"
 
+#include <GL/gl.h>
+
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
@@ -350,31 +352,64 @@ int CMesh<CSTLVertex>::drawStep()
 
 void CMesh<CSTLVertex>::draw(int mode)
 {
-    lastDraw = CMeshDrawCounts();
     if ((mode & drawCurvatureDirections) != 0) {
+        glDisable(GL_DEPTH_TEST);
+        glDisable(GL_LIGHTING);
         std::cout << "computng curvatures for " << getHashVertexCount() << " points " << std::endl;
+        const double h = 0.3 * vertexHash.cellSize;
         double lo = 0.0, hi = 0.0;
         CVector<float, 3> loDir, hiDir;
+        glBegin(GL_LINES);
         forEachHashVertex(vertexHash, [&](CSTLVertex* v) {
             if (!getVertexCurvature(*v, lo, hi, loDir, hiDir))
                 return;
             if (!(lo * hi <= 0.0 || std::fabs(hi) * 0.05 <= std::fabs(lo - hi)))
                 return;
-            // The display layer draws GL_LINES from v - h e to v + h e, e the
-            // direction of the curvature of smaller magnitude (the minimum's on
-            // a tie) and h = 0.3 x the vertex hash's cell size.
-            ++lastDraw.curvatureLines;
+            // The direction of the curvature of smaller magnitude, the
+            // minimum's on a tie.
+            const CVector<float, 3>& e = std::fabs(hi) < std::fabs(lo) ? hiDir : loDir;
+            for (double sign : {-1.0, 1.0})
+                glVertex3d(v->data[0] + sign * h * e.data[0], v->data[1] + sign * h * e.data[1],
+                           v->data[2] + sign * h * e.data[2]);
         });
+        glEnd();
         modified = false;
         return;
     }
+    // Vertex normals are the hash vertices' directions.
+    auto corner = [](const CSTLVertex* v, float shift) {
+        glNormal3fv(v->direction.data);
+        if (shift == 0.0f) {
+            glVertex3fv(v->data);
+            return;
+        }
+        glVertex3f(v->data[0] + shift * v->direction.data[0],
+                   v->data[1] + shift * v->direction.data[1],
+                   v->data[2] + shift * v->direction.data[2]);
+    };
     if (!(offsetDistance > 0.0f)) {
         const int inc = drawStep();
-        lastDraw.step = inc;
-        // Triangles (facet or vertex normals by the shade model) and
-        // quadrilaterals are drawn by the display layer.
-        lastDraw.triangles = (triangles.count + inc - 1) / inc;
-        lastDraw.quads = quads.count;
+        GLint shadeModel = GL_SMOOTH;
+        glGetIntegerv(GL_SHADE_MODEL, &shadeModel);
+        const bool flat = shadeModel == GL_FLAT;
+        glBegin(GL_TRIANGLES);
+        for (int i = 0; i < triangles.count; i += inc) {
+            const CTriData& t = triangles.data[i];
+            if (flat) {
+                glNormal3fv(t.normal.data);
+                for (const CSTLVertex* v : t.v)
+                    glVertex3fv(v->data);
+            } else {
+                for (const CSTLVertex* v : t.v)
+                    corner(v, 0.0f);
+            }
+        }
+        glEnd();
+        glBegin(GL_QUADS);
+        for (int i = 0; i < quads.count; ++i)
+            for (const CSTLVertex* v : quads.data[i].v)
+                corner(v, 0.0f);
+        glEnd();
     } else {
         auto flagged = [](CSTLVertex* const* corners, int size) {
             for (int k = 0; k < size; ++k)
@@ -382,28 +417,47 @@ void CMesh<CSTLVertex>::draw(int mode)
                     return false;
             return true;
         };
-        // Each flagged facet is drawn at +d and at -d along the vertex
-        // normals by the display layer.
-        for (int i = 0; i < triangles.count; ++i)
-            if (flagged(triangles.data[i].v, 3))
-                lastDraw.triangles += 2;
-        for (int i = 0; i < quads.count; ++i)
-            if (flagged(quads.data[i].v, 4))
-                lastDraw.quads += 2;
+        // Each flagged facet once at +d and once at -d along the vertex
+        // normals: the two sides of the offset shell.
+        for (float shift : {offsetDistance, -offsetDistance}) {
+            glBegin(GL_TRIANGLES);
+            for (int i = 0; i < triangles.count; ++i)
+                if (flagged(triangles.data[i].v, 3))
+                    for (const CSTLVertex* v : triangles.data[i].v)
+                        corner(v, shift);
+            glEnd();
+            glBegin(GL_QUADS);
+            for (int i = 0; i < quads.count; ++i)
+                if (flagged(quads.data[i].v, 4))
+                    for (const CSTLVertex* v : quads.data[i].v)
+                        corner(v, shift);
+            glEnd();
+        }
     }
     if ((mode & (drawBoundaryEdges | drawCreaseEdges)) != 0) {
         if (edgeSet.count == 0)
             buildEdgeTable();
-        for (int n = 0; n < edgeSet.count; ++n) {
-            const CTriangularEdge* e = edgeSet.items[n];
-            // Boundary edges in (0.4, 0.0, 0.6), creases in (0.5, 0.0, 0.8),
-            // drawn as GL_LINES by the display layer.
-            if ((mode & drawBoundaryEdges) != 0 && e->second == nullptr)
-                ++lastDraw.boundaryEdges;
-            if ((mode & drawCreaseEdges) != 0 && e->second != nullptr &&
-                double(e->value) < creaseThreshold)
-                ++lastDraw.creaseEdges;
-        }
+        glDisable(GL_LIGHTING);
+        glDisable(GL_DEPTH_TEST);
+        auto drawEdges = [this](bool boundary, float r, float g, float b) {
+            glColor3f(r, g, b);
+            glBegin(GL_LINES);
+            for (int n = 0; n < edgeSet.count; ++n) {
+                const CTriangularEdge* e = edgeSet.items[n];
+                const bool take = boundary
+                                      ? e->second == nullptr
+                                      : e->second != nullptr && double(e->value) < creaseThreshold;
+                if (take) {
+                    glVertex3fv(e->a->data);
+                    glVertex3fv(e->b->data);
+                }
+            }
+            glEnd();
+        };
+        if ((mode & drawBoundaryEdges) != 0)
+            drawEdges(true, 0.4f, 0.0f, 0.6f);
+        if ((mode & drawCreaseEdges) != 0)
+            drawEdges(false, 0.5f, 0.0f, 0.8f);
     }
     modified = false;
 }

@@ -2,7 +2,8 @@
 // layer, hidden entities, compile errors and the life of display lists, drawn
 // into an offscreen context and checked by pixels.
 #include "display/OpenGLContainer.h"
-#include "platform/GLContext.h"
+#include "platform/MessageBox.h"
+#include "support/GLView.h"
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
@@ -138,9 +139,14 @@ TEST(OpenGLContainer, RequestsForADifferentEntityWithAStoredKeyChangeNothing)
     c.addEntity(stored);
     RecordingQuad impostor(2, nullptr, 77);
 
-    testing::internal::CaptureStdout();
+    std::vector<std::string> boxes;
+    Platform::setMessageBoxHandler([&boxes](const std::string& text, Platform::MessageBoxButtons) {
+        boxes.push_back(text);
+        return Platform::MessageBoxAnswer::Ok;
+    });
     EXPECT_FALSE(c.removeEntity(&impostor));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "OpenGL delete request ignored\n");
+    Platform::setMessageBoxHandler(nullptr);
+    EXPECT_EQ(boxes, std::vector<std::string>{"OpenGL delete request ignored"});
     EXPECT_EQ(c.findEntity(77), stored);
 
     // Detaching in place of the stored entity would orphan it.
@@ -166,7 +172,11 @@ TEST(OpenGLContainer, FaceDisplayModeReachesStoredAndAddedEntities)
     auto* second = new RecordingQuad(2, nullptr);
     c.addEntity(second);
     EXPECT_EQ(second->faceMode, 3);
-    EXPECT_FALSE(c.faceEdges);
+    int mode = -1;
+    bool edges = true;
+    EXPECT_TRUE(c.getFaceDisplayMode(mode, edges));
+    EXPECT_EQ(mode, 3);
+    EXPECT_FALSE(edges);
 }
 
 TEST(OpenGLEntity, DestructionDeletesTheWholeChildChain)
@@ -180,36 +190,14 @@ TEST(OpenGLEntity, DestructionDeletesTheWholeChildChain)
     EXPECT_EQ(g_destroyed, 4);
 }
 
-class OpenGLDrawing : public testing::Test {
+class OpenGLDrawing : public mwtest::GLView {
 protected:
-    static constexpr int kSize = 32;
-    Platform::GLContext context;
     std::vector<int> log;
-    std::vector<unsigned char> pixels;
 
-    void SetUp() override
+    OpenGLDrawing()
     {
-        if (!context.create(kSize, kSize))
-            GTEST_SKIP() << "no offscreen OpenGL context available: " << context.lastError();
-        glViewport(0, 0, kSize, kSize);
-        glDisable(GL_DEPTH_TEST);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
-        clear();
-    }
-    void clear()
-    {
-        glClearColor(0.f, 0.f, 0.f, 1.f);
-        glClear(GL_COLOR_BUFFER_BIT);
-    }
-    // Colour at (x, y), both counted from the bottom-left corner, as 0xRRGGBB.
-    unsigned int pixel(int x, int y)
-    {
-        EXPECT_TRUE(context.readPixels(pixels));
-        const unsigned char* p = pixels.data() + (static_cast<std::size_t>(y) * kSize + x) * 4;
-        return (unsigned(p[0]) << 16) | (unsigned(p[1]) << 8) | unsigned(p[2]);
+        width = 32;
+        height = 32;
     }
 };
 

@@ -116,9 +116,6 @@ TEST(TriangleMesh, EdgeTableCountsSharedAndOpenEdges)
         }
     }
     EXPECT_EQ(open, 4);
-    mesh.draw(CTriangleMesh::drawBoundaryEdges | CTriangleMesh::drawCreaseEdges);
-    EXPECT_EQ(mesh.lastDraw.boundaryEdges, 4);
-    EXPECT_EQ(mesh.lastDraw.creaseEdges, 0);
 
     // The edges point into the triangle list: a new facet empties them.
     mesh.addTriangle(a, d, Point(-1, 0.5f, 0));
@@ -155,9 +152,6 @@ TEST(TriangleMesh, EdgeTableOfClosedTetrahedron)
             EXPECT_EQ(shared, 2);
         }
     }
-    mesh.draw(CTriangleMesh::drawBoundaryEdges | CTriangleMesh::drawCreaseEdges);
-    EXPECT_EQ(mesh.lastDraw.boundaryEdges, 0);
-    EXPECT_EQ(mesh.lastDraw.creaseEdges, 6);
 
     // A third triangle on edge (p0, p1) is reported once and ignored.
     mesh.addTriangle(p0, p1, Point(3, 0, 0));
@@ -232,57 +226,10 @@ TEST(TriangleMesh, CurvatureOfFlatPatchIsZeroNotNaN)
     EXPECT_EQ(lo, 0.0);
     EXPECT_EQ(hi, 0.0);
 
-    // The curvature display shows only vertices with a distinct direction.
-    testing::internal::CaptureStdout();
-    mesh.draw(CTriangleMesh::drawCurvatureDirections);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "computng curvatures for 4 points \n");
-    EXPECT_EQ(mesh.lastDraw.curvatureLines, 4); // minimum x maximum = 0
-    EXPECT_EQ(mesh.lastDraw.triangles, 0);
-
     CTriangleMesh small;
     small.insertVertex(a);
     small.insertVertex(b);
     EXPECT_FALSE(small.getVertexCurvature(a, lo, hi, loDir, hiDir));
-}
-
-TEST(TriangleMesh, DrawThinsOnlyVeryLargeMeshes)
-{
-    CTriangleMesh mesh;
-    const Point a(0, 0, 0), b(1, 0, 0), c(0, 1, 0);
-    mesh.addTriangle(a, b, c);
-    const Mesh::CTriData one = mesh.triangles.data[0];
-    mesh.triangles.setCapacity(250000, false);
-    while (mesh.triangles.count < 150000)
-        mesh.triangles.append(one);
-    testing::internal::CaptureStdout();
-    mesh.draw(0);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    EXPECT_EQ(mesh.lastDraw.step, 1);
-    EXPECT_EQ(mesh.lastDraw.triangles, 150000);
-
-    while (mesh.triangles.count < 250000)
-        mesh.triangles.append(one);
-    testing::internal::CaptureStdout();
-    mesh.draw(0);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Triangular restriction of250000 triangles  every inc=2\n");
-    EXPECT_EQ(mesh.lastDraw.step, 2);
-    EXPECT_EQ(mesh.lastDraw.triangles, 125000);
-}
-
-TEST(TriangleMesh, OffsetShellDrawsFlaggedFacetsTwice)
-{
-    CTriangleMesh mesh;
-    const Point a(0, 0, 0), b(1, 0, 0), c(1, 1, 0), d(0, 1, 0), e(2, 0, 0);
-    mesh.addTriangle(a, b, c);
-    mesh.addTriangle(b, e, c);
-    mesh.addQuad(a, c, d, Point(-1, 0, 0), false);
-    for (const Point* p : {&a, &b, &c, &d})
-        mesh.findVertex(*p)->firstFlag = 1;
-    mesh.offsetDistance = 0.1f;
-    mesh.draw(0);
-    EXPECT_EQ(mesh.lastDraw.triangles, 2); // e is not flagged
-    EXPECT_EQ(mesh.lastDraw.quads, 0);     // (-1, 0, 0) is not flagged
 }
 
 TEST(TriangleMesh, HitOrNearestFallsBackToNearestVertexPlane)
