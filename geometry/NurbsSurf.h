@@ -328,8 +328,15 @@ public:
     // The shaded bilinear patches through the surface points at the corners
     // of every cell between consecutive Greville abscissae (flag 16).
     void drawGrevilleMesh();
-    // The four boundary curves (flag 0x200); false when none was drawn.
+    // The four boundary curves (flag 0x200) through the installed drawer;
+    // false when none is installed.
     bool drawBoundaryCurves();
+    // Draws the four boundary iso-parametric curves of a surface. The curve
+    // classes live above this library, so the curves library installs the
+    // drawer (installBoundaryCurveDrawing, curves/SurfaceBoundaryDrawing.h);
+    // returns the previous one.
+    using BoundaryCurveDrawer = void (*)(NurbsSurf& surface);
+    static BoundaryCurveDrawer setBoundaryCurveDrawer(BoundaryCurveDrawer drawer);
 
     // ---- Evaluation -------------------------------------------------------------
     // The rational point at (u, v) (internal parameters, clamped to the knots

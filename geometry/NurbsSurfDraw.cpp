@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <utility>
 
 namespace Fenwo {
 
@@ -357,11 +358,21 @@ void NurbsSurf::drawGrevilleMesh()
         }
 }
 
+namespace {
+NurbsSurf::BoundaryCurveDrawer g_boundaryCurveDrawer = nullptr;
+}
+
+NurbsSurf::BoundaryCurveDrawer NurbsSurf::setBoundaryCurveDrawer(BoundaryCurveDrawer drawer)
+{
+    return std::exchange(g_boundaryCurveDrawer, drawer);
+}
+
 bool NurbsSurf::drawBoundaryCurves()
 {
-    // Slot: draws the four boundary iso-parametric curves with the curve
-    // drawing at chord tolerance 0.01 once iso-parametric curves exist.
-    return false;
+    if (g_boundaryCurveDrawer == nullptr)
+        return false;
+    g_boundaryCurveDrawer(*this);
+    return true;
 }
 
 } // namespace Fenwo

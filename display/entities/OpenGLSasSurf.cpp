@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "curves/SurfaceBoundaryDrawing.h"
 #include "display/ColorCoding.h"
 #include "geometry/NurbsSurf.h"
 
@@ -33,6 +34,8 @@ COpenGLSasSurf::COpenGLSasSurf(const char* name, Fenwo::NurbsSurf* surface_, flo
                                float b, float a, bool shaded_, bool controlNet_, bool depthTest_)
     : surface(surface_), shaded(shaded_), controlNet(controlNet_), depthTest(depthTest_)
 {
+    // The shaded drawing outlines the surface with its boundary curves.
+    installBoundaryCurveDrawing();
     setRgba(r, g, b, a);
     setName(name);
 }
