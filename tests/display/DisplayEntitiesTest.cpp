@@ -141,11 +141,7 @@ TEST_F(DisplayEntities, SurfaceDrawsItsBranchesAndErrorPoints)
 
 class DisplayScene : public mwtest::GLView {
 protected:
-    DisplayScene()
-    {
-        width = 320;
-        height = 240;
-    }
+    DisplayScene() : GLView(320, 240) {}
 };
 
 TEST_F(DisplayScene, ShadedMeshAndSurfaceWithControlNetAsPng)

@@ -85,11 +85,7 @@ TEST_F(Markers, ScreenSizeFollowsTheSizeNotTheZoom)
 // 1.5 pixels.
 class SpherePoint : public mwtest::GLView {
 protected:
-    SpherePoint()
-    {
-        width = 380;
-        height = 380;
-    }
+    SpherePoint() : GLView(380, 380) {}
 };
 
 TEST_F(SpherePoint, KeepsItsPixelRadiusUnderZoomAndMoves)

@@ -194,11 +194,7 @@ class OpenGLDrawing : public mwtest::GLView {
 protected:
     std::vector<int> log;
 
-    OpenGLDrawing()
-    {
-        width = 32;
-        height = 32;
-    }
+    OpenGLDrawing() : GLView(32, 32) {}
 };
 
 TEST_F(OpenGLDrawing, LayersAreDrawnBottomOrdinaryCallListsTop)

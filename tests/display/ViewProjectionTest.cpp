@@ -9,11 +9,7 @@ namespace {
 
 class ViewProjection : public mwtest::GLView {
 protected:
-    ViewProjection()
-    {
-        width = 200;
-        height = 100;
-    }
+    ViewProjection() : GLView(200, 100) {}
 };
 
 void expectAxis(const Vector& v, double x, double y, double z)

@@ -1,7 +1,7 @@
 // Test fixture: an offscreen OpenGL view to draw into and look at.
 //
 // Every test case of a fixture derived from GLView gets a fresh context of
-// `width` x `height` pixels (set them in the derived constructor), made
+// `width` x `height` pixels (64 x 64 unless the fixture asks otherwise), made
 // current, with the viewport covering it, an orthographic projection of
 // [-1, 1] in every direction, identity model-view, depth test off and a black
 // background. Without a context the case is skipped. Pixels are addressed
@@ -28,8 +28,10 @@ unsigned int rgb(double r, double g, double b);
 
 class GLView : public ::testing::Test {
 protected:
-    int width = 64;
-    int height = 64;
+    explicit GLView(int w = 64, int h = 64) : width(w), height(h) {}
+
+    int width;
+    int height;
     Platform::GLContext context;
 
     void SetUp() override;
