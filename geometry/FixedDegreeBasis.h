@@ -9,8 +9,9 @@
 // Basis functions span - P .. span and their derivatives up to `order`
 // (0 <= order <= P) at t, for a degree known at compile time: the triangle
 // of the general routine (the knot differences in its lower half, the basis
-// values in its upper half) with its loops unrolled into locals and every
-// knot difference inverted once, so that the derivative rows do not divide.
+// values in its upper half) with its loops unrolled into locals, and each
+// knot difference the derivative rows need inverted once, so that they do
+// not divide.
 // The value of knot position k is v[pd[k]]; positions i + 1 - P .. i + P
 // are read. Row r goes to out + r (P + 1).
 template <int P>
@@ -18,10 +19,9 @@ inline void fixedDegreeBasis(const double* v, const int* pd, int i, double t, in
                              double* out)
 {
     constexpr int W = P + 1;
-    double L[W] = {};
-    double R[W] = {};
-    double ndu[W][W];      // upper triangle: basis values; lower: knot differences
-    double inv[W][W] = {}; // lower triangle: 1 / knot difference
+    double L[W];
+    double R[W];
+    double ndu[W][W]; // upper triangle: basis values; lower: knot differences
     ndu[0][0] = 1.0;
     for (int j = 1; j <= P; ++j) {
         L[j] = t - v[pd[i + 1 - j]];
@@ -29,8 +29,7 @@ inline void fixedDegreeBasis(const double* v, const int* pd, int i, double t, in
         double saved = 0.0;
         for (int r = 0; r < j; ++r) {
             ndu[j][r] = R[r + 1] + L[j - r];
-            inv[j][r] = 1.0 / ndu[j][r];
-            const double temp = ndu[r][j - 1] * inv[j][r];
+            const double temp = ndu[r][j - 1] / ndu[j][r];
             ndu[r][j] = saved + R[r + 1] * temp;
             saved = L[j - r] * temp;
         }
@@ -40,6 +39,12 @@ inline void fixedDegreeBasis(const double* v, const int* pd, int i, double t, in
         out[j] = ndu[j][P];
     if (order <= 0)
         return;
+    // The knot differences the derivative rows divide by (rows P - order + 1
+    // .. P of the lower triangle), inverted once.
+    double inv[W][W];
+    for (int j = P - order + 1; j <= P; ++j)
+        for (int r = 0; r < j; ++r)
+            inv[j][r] = 1.0 / ndu[j][r];
     for (int r = 0; r <= P; ++r) {
         double a[2][W] = {};
         int s1 = 0;
