@@ -5,6 +5,7 @@
 
 #include "mesh/FacetHash.h"
 #include "mesh/MeshGeometry.h"
+#include "mesh/VertexSampling.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -239,6 +240,7 @@ CVector<float, 3> meanFacetNormal(CBaseMesh* mesh, const Kor::List<int>& list)
 CVertex<float, 3> facetVertexCentroid(CBaseMesh* mesh, const Kor::List<int>& list)
 {
     Kor::List<int> vertices;
+    collectFacetVertices(mesh, list, vertices);
     double sum[3] = {0.0, 0.0, 0.0};
     int count = 0;
     Point q;
@@ -247,20 +249,16 @@ CVertex<float, 3> facetVertexCentroid(CBaseMesh* mesh, const Kor::List<int>& lis
             sum[c] += q.data[c];
         ++count;
     };
-    for (int f : list) {
-        const int size = mesh->getFacetSize(f);
-        for (int k = 0; k < size; ++k) {
-            const int v = mesh->getPolygonVertexIndex(f, k);
-            if (v >= 0)
-                vertices.append(v);
-            else if (mesh->getFacetCorner(f, k, q))
-                add(); // a mesh that does not index its corners
-        }
-    }
-    vertices.count = sortUnique(vertices.data, vertices.count);
     for (int v : vertices)
         if (mesh->getVertex(v, q))
             add();
+    // A mesh that does not index its corners gives them as points.
+    for (int f : list) {
+        const int size = mesh->getFacetSize(f);
+        for (int k = 0; k < size; ++k)
+            if (mesh->getPolygonVertexIndex(f, k) < 0 && mesh->getFacetCorner(f, k, q))
+                add();
+    }
     Point result;
     const int divisor = std::max(count, 1);
     for (int c = 0; c < 3; ++c)
