@@ -1,5 +1,6 @@
 #include "curves/BoundaryLoopCurves.h"
 
+#include "curves/ReInterpolation.h"
 #include "foundation/Vector.h"
 #include "geometry/FitHelpers.h"
 #include "geometry/Knots.h"
@@ -9,17 +10,6 @@
 #include <vector>
 
 namespace {
-
-// The loop resampled at its Greville abscissae and interpolated at the
-// given degree.
-Fenwo::NurbsSurf* interpolateLoop(const Fenwo::NurbsSurf* curve, int degree)
-{
-    // Slot: resampleAndInterpolate (curve, degree) once the curve
-    // re-interpolation is available.
-    (void)curve;
-    (void)degree;
-    return nullptr;
-}
 
 Fenwo::NurbsSurf* pieceThrough(const std::vector<Vector>& points, int from, int to)
 {
@@ -33,8 +23,7 @@ Fenwo::NurbsSurf* pieceThrough(const std::vector<Vector>& points, int from, int 
 
 } // namespace
 
-Kor::List<Fenwo::NurbsSurf*> boundaryLoopToCurves(const Fenwo::NurbsSurf* curve,
-                                                  double angleDegrees)
+Kor::List<Fenwo::NurbsSurf*> boundaryLoopToCurves(Fenwo::NurbsSurf* curve, double angleDegrees)
 {
     Kor::List<Fenwo::NurbsSurf*> pieces;
     if (curve == nullptr || curve->isSurface() || curve->uKnots == nullptr || curve->uKnots->p != 1)
@@ -68,7 +57,7 @@ Kor::List<Fenwo::NurbsSurf*> boundaryLoopToCurves(const Fenwo::NurbsSurf* curve,
             corners.push_back(k);
 
     if (corners.empty()) {
-        if (Fenwo::NurbsSurf* smooth = interpolateLoop(curve, 3))
+        if (Fenwo::NurbsSurf* smooth = resampleAndInterpolate(curve, 3))
             pieces.append(smooth);
         return pieces;
     }

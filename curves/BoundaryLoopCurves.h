@@ -4,7 +4,8 @@
 // without corners, one smooth curve interpolating the loop.
 //
 // Ownership: the returned curves are new objects owned by the caller; the
-// loop curve is only read. Thread-safety: no shared state.
+// loop curve is only evaluated. Thread-safety: evaluation writes the loop
+// curve's derivative table; one thread per loop curve.
 
 #include "foundation/KorList.h"
 
@@ -20,7 +21,7 @@ class NurbsSurf;
 // open curve is cut at its corners, its ends always bounding the first and
 // the last piece. Each piece is a clamped degree-1 curve through the control
 // points from one corner to the next. Without corners the list holds the
-// loop resampled and interpolated at degree 3, when that succeeds. Empty for
-// a null curve, a curve not of degree 1 in u, or a surface.
-Kor::List<Fenwo::NurbsSurf*> boundaryLoopToCurves(const Fenwo::NurbsSurf* curve,
-                                                  double angleDegrees);
+// loop resampled and interpolated at degree 3 (resampleAndInterpolate),
+// when that succeeds. Empty for a null curve, a curve not of degree 1 in u,
+// or a surface. The loop curve is only evaluated, never changed.
+Kor::List<Fenwo::NurbsSurf*> boundaryLoopToCurves(Fenwo::NurbsSurf* curve, double angleDegrees);

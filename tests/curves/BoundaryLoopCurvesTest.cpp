@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <memory>
@@ -69,10 +70,26 @@ TEST(BoundaryLoopCurves, OpenCurvesAndRefusedInput)
     EXPECT_EQ(two.list[0]->getUCount(), 3);
     EXPECT_EQ(two.list[1]->getUCount(), 2);
 
-    // The turn must exceed the angle.
-    Curves straight(boundaryLoopToCurves(open.get(), 90.0));
-    for (Fenwo::NurbsSurf* piece : straight.list)
-        EXPECT_NE(piece->uKnots->p, 1);
+    // The turn must exceed the angle: without corners the loop comes back
+    // as one cubic through its points, closed for a closed loop.
+    const std::vector<std::array<double, 2>> square = {{0, 0}, {2, 0}, {2, 2}, {0, 2}, {0, 0}};
+    auto closed = polyline(square);
+    for (Fenwo::NurbsSurf* loop : {open.get(), closed.get()}) {
+        Curves smooth(boundaryLoopToCurves(loop, 90.0));
+        ASSERT_EQ(smooth.count(), 1);
+        EXPECT_EQ(smooth[0].uKnots->p, 3);
+        EXPECT_EQ(smooth[0].uKnots->endCondition == knots::CyclicEnd, loop == closed.get());
+        const Interval domain = smooth[0].getDomain(0);
+        for (int i = 0; i < loop->getUCount(); ++i) {
+            double nearest = 1e300;
+            for (int k = 0; k <= 4000; ++k)
+                nearest = std::min(
+                    nearest, norm(smooth[0].getPoint(
+                                      domain.min + k * (domain.max - domain.min) / 4000, 0.0) -
+                                  mwtest::controlPoint(*loop, i)));
+            EXPECT_LT(nearest, 0.01);
+        }
+    }
 
     const knots cubic(4, 3, 0.0, 1.0);
     Fenwo::NurbsSurf notLinear(cubic, nullptr);
