@@ -12,6 +12,36 @@ CRotation::CRotation(const Vector& ax, double angleRad) : Matrix(3, 3)
     set(ax, angleRad);
 }
 
+CRotation::CRotation(const Vector& from, const Vector& to) : Matrix(3, 3)
+{
+    Vector a(3), b(3);
+    for (int d = 0; d < 3; ++d) {
+        a[d] = d < from.n ? from[d] : 0.0;
+        b[d] = d < to.n ? to[d] : 0.0;
+    }
+    if (norm(a) <= 1e-300 || norm(b) <= 1e-300) {
+        set(Vector(0.0, 0.0, 1.0), 0.0);
+        return;
+    }
+    // atan2 keeps the angle accurate for nearly parallel directions too.
+    Vector axisOfTurn = crossProduct(a, b);
+    const double angle = std::atan2(norm(axisOfTurn), dot(a, b));
+    if (norm(axisOfTurn) <= 1e-12 * norm(a) * norm(b)) {
+        // Parallel: any axis orthogonal to `from` turns it by 0 or pi; take the
+        // one across the coordinate axis `from` leans on least.
+        int least = 0;
+        for (int d = 1; d < 3; ++d)
+            if (std::fabs(a[d]) < std::fabs(a[least]))
+                least = d;
+        Vector e(3);
+        e[least] = 1.0;
+        axisOfTurn = crossProduct(a, e);
+    }
+    // Unit length before set(), whose normalisation drops axes shorter than 1e-9.
+    axisOfTurn /= norm(axisOfTurn);
+    set(axisOfTurn, angle);
+}
+
 void CRotation::set(const Vector& ax, double angleRad)
 {
     // A factorised matrix no longer holds R: start from a fresh 3 x 3.

@@ -45,3 +45,28 @@ TEST(Rotation, IsOrthonormalKeepsAxisAndTurnsByAngle)
     EXPECT_DOUBLE_EQ(r.cosAngle, std::cos(angle));
     EXPECT_DOUBLE_EQ(r.sinAngle, -std::sin(angle));
 }
+
+TEST(Rotation, FromOneDirectionToAnother)
+{
+    const Vector pairs[][2] = {{Vector(1, 0, 0), Vector(0, 2, 0)},
+                               {Vector(1, 2, 3), Vector(-0.5, 0.1, 4)},
+                               {Vector(0, 0, 3), Vector(0, 0, 1)},
+                               {Vector(1, 1, 0), Vector(-2, -2, 0)}, // antiparallel
+                               {Vector(1, 1e-13, 0), Vector(-1, 0, 0)}};
+    for (const auto& [from, to] : pairs) {
+        const CRotation r(from, to);
+        const Vector turned = r * normalized(from);
+        const Vector target = normalized(to);
+        for (int d = 0; d < 3; ++d)
+            EXPECT_NEAR(turned[d], target[d], 1e-12);
+        // A proper rotation: determinant +1.
+        const double det = r.at(0, 0) * (r.at(1, 1) * r.at(2, 2) - r.at(1, 2) * r.at(2, 1)) -
+                           r.at(0, 1) * (r.at(1, 0) * r.at(2, 2) - r.at(1, 2) * r.at(2, 0)) +
+                           r.at(0, 2) * (r.at(1, 0) * r.at(2, 1) - r.at(1, 1) * r.at(2, 0));
+        EXPECT_NEAR(det, 1.0, 1e-14);
+    }
+    const CRotation none(Vector(3), Vector(1, 0, 0));
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            EXPECT_EQ(none.at(i, j), i == j ? 1.0 : 0.0);
+}
