@@ -23,3 +23,15 @@ class CParametricGeometry;
 // false when the pieces do not form one connected chain (the order is then
 // still the greedy one described).
 bool chainCurvesByEndGaps(Kor::List<CParametricGeometry*>& curves, Kor::List<bool>& reversed);
+
+// The same chain started from the piece at position `start` (the first piece
+// at or after it that is not null; the last piece when there is none), which
+// keeps its direction. A piece joins only across an end gap of at most
+// gapLimit; when neither end of the chain can take a piece within it, the
+// pieces not yet chained stay out. Pieces left out go behind the chain, not
+// reversed, in their former order, followed by the null pieces. Returns the
+// number of pieces left out of the chain, null pieces included (0 when every
+// piece is chained). With an infinite gapLimit and start 0 the order is that
+// of the two-argument form.
+int chainCurvesByEndGaps(Kor::List<CParametricGeometry*>& curves, int start, double gapLimit,
+                         Kor::List<bool>& reversed);

@@ -118,11 +118,6 @@ void sortIntArrayByKey(int* values, int n)
         values[i] = sorted[i];
 }
 
-bool lessInt(const int* a, const int* b)
-{
-    return *a < *b;
-}
-
 std::ostream& operator<<(std::ostream& os, const Kor::List<double>& values)
 {
     for (int i = 0; i < values.count; ++i)

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "foundation/KorList.h"
+#include "foundation/VertexList.h"
 
 #include <array>
 #include <iosfwd>
@@ -64,8 +65,7 @@ template <class F> double gaussLegendreIntegral(double a, double b, int n, F&& f
 // n <= 1 nothing happens.
 void sortIntArrayByKey(int* values, int n);
 
-// *a < *b: the comparator of Kor::Set<int>.
-bool lessInt(const int* a, const int* b);
+// lessInt, the comparator of Kor::Set<int>, comes with foundation/VertexList.h.
 
 // Every value followed by a line end.
 std::ostream& operator<<(std::ostream& os, const Kor::List<double>& values);

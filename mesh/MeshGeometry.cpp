@@ -191,22 +191,6 @@ std::ostream& operator<<(std::ostream& os, const CVertex<float, 3>& p)
     return os << p.data[0] << ' ' << p.data[1] << ' ' << p.data[2];
 }
 
-double roundToDigits(double x, int n)
-{
-    // 10^|n+1| by repeated squaring.
-    long long e = std::llabs((long long)n + 1);
-    double base = 10.0, scale = 1.0;
-    while (e > 0) {
-        if (e & 1)
-            scale *= base;
-        base *= base;
-        e >>= 1;
-    }
-    if ((long long)n + 1 < 0)
-        scale = 1.0 / scale;
-    return std::floor(x * scale + 0.5) / scale;
-}
-
 bool lessUnorderedPair(const int* a, const int* b)
 {
     const int a0 = std::min(a[0], a[1]), a1 = std::max(a[0], a[1]);

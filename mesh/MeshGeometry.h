@@ -3,13 +3,14 @@
 // (CVertex<float,3>) and 3-vectors (CVector<float,3>), triangle normals and
 // areas, point-line and point-segment distances, box distances, the exact
 // lexicographic point order used by every point hash, and a few array
-// helpers (findSortedRecord, roundToDigits; sortUnique comes from
-// foundation/Sort.h).
+// helpers (findSortedRecord; sortUnique comes from foundation/Sort.h,
+// roundToDigits from foundation/Rounding.h).
 //
 // Ownership: results are returned as new values or written into outputs the
 // caller owns. Thread-safety: the functions keep no state.
 
 #include "foundation/Box.h"
+#include "foundation/Rounding.h"
 #include "foundation/Sort.h"
 #include "foundation/Vertex.h"
 
@@ -146,9 +147,6 @@ template <class List> bool addUniqueIndex(List& list, int value)
     list.append(value);
     return true;
 }
-
-// x rounded to n + 1 decimal places: floor(x 10^(n+1) + 0.5) / 10^(n+1).
-double roundToDigits(double x, int n);
 
 // Binary search of key in the sorted records[0..n): the index of a record
 // equivalent to key (neither less than the other), or -1 (also for n < 1).

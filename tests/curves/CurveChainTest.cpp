@@ -144,3 +144,35 @@ TEST(CurveChain, NullPiecesGoToTheBack)
     EXPECT_TRUE(chainCurvesByEndGaps(empty, reversed));
     EXPECT_EQ(reversed.getCount(), 0);
 }
+
+TEST(CurveChain, StartIndexAndGapLimitLeavePiecesOut)
+{
+    // Three segments along x with a gap of 0.5 before the third; a stray null.
+    AnalyticLine a(Vector(0, 0, 0), Vector(1, 0, 0));
+    AnalyticLine b(Vector(1, 0, 0), Vector(2, 0, 0));
+    AnalyticLine c(Vector(2.5, 0, 0), Vector(3, 0, 0));
+    struct Case {
+        int start;
+        double limit;
+        int missed;
+        std::vector<CParametricGeometry*> order;
+    };
+    const Case cases[] = {
+        {0, 1e300, 1, {&a, &b, &c, nullptr}}, // from b: a joins in front, c behind
+        {1, 1e300, 1, {&a, &b, &c, nullptr}}, // starting on the null takes the next piece
+        {0, 0.1, 2, {&a, &b, &c, nullptr}},   // c stays out beyond the limit
+        {3, 0.1, 3, {&c, &b, &a, nullptr}},   // c alone: neither neighbour within 0.1
+    };
+    for (const Case& k : cases) {
+        Kor::List<CParametricGeometry*> chain;
+        for (CParametricGeometry* g : std::vector<CParametricGeometry*>{&b, nullptr, &a, &c})
+            chain.append(g);
+        Kor::List<bool> reversed;
+        EXPECT_EQ(chainCurvesByEndGaps(chain, k.start, k.limit, reversed), k.missed) << k.start;
+        ASSERT_EQ(chain.getCount(), 4);
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_EQ(chain[i], k.order[i]) << k.start << " " << i;
+            EXPECT_FALSE(reversed[i]);
+        }
+    }
+}
