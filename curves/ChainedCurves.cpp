@@ -143,63 +143,64 @@ bool CChainedCurves::isClosed(double tol)
     return D != nullptr && distance(start, D[0][0]) < tol;
 }
 
-void CChainedCurves::getJunctionTangents(int i, Vector& endTangent, Vector& startTangent)
+void CChainedCurves::junction(int i, bool tangents, Vector& leaving, Vector& entering)
 {
-    endTangent = Vector(3);
-    startTangent = Vector(3);
+    leaving = Vector(3);
+    entering = Vector(3);
     const int n = curves.count;
     if (n == 0)
         return;
     const int a = ((i % n) + n) % n, b = (a + 1) % n;
-    if (curves[a] != nullptr)
-        endTangent =
-            isMemberReversed(a) ? -curves[a]->getStartTangent() : curves[a]->getEndTangent();
-    if (curves[b] != nullptr)
-        startTangent =
-            isMemberReversed(b) ? -curves[b]->getEndTangent() : curves[b]->getStartTangent();
+    CParametricGeometry* before = curves[a];
+    CParametricGeometry* after = curves[b];
+    const bool ra = isMemberReversed(a), rb = isMemberReversed(b);
+    if (before != nullptr)
+        leaving = !tangents ? exitPoint(before, ra)
+                  : ra      ? -before->getStartTangent()
+                            : before->getEndTangent();
+    if (after != nullptr)
+        entering = !tangents ? entryPoint(after, rb)
+                   : rb      ? -after->getEndTangent()
+                             : after->getStartTangent();
+}
+
+void CChainedCurves::getJunctionTangents(int i, Vector& endTangent, Vector& startTangent)
+{
+    junction(i, true, endTangent, startTangent);
 }
 
 void CChainedCurves::getJunctionPoints(int i, Vector& endPoint, Vector& startPoint)
 {
-    endPoint = Vector(3);
-    startPoint = Vector(3);
-    const int n = curves.count;
-    if (n == 0)
-        return;
-    const int a = ((i % n) + n) % n, b = (a + 1) % n;
-    if (curves[a] != nullptr)
-        endPoint = exitPoint(curves[a], isMemberReversed(a));
-    if (curves[b] != nullptr)
-        startPoint = entryPoint(curves[b], isMemberReversed(b));
+    junction(i, false, endPoint, startPoint);
+}
+
+template <class Visit> void CChainedCurves::forEachJoint(Visit visit)
+{
+    const bool closes = isClosed(1.0);
+    const int n = std::min(curves.count, intervals.count);
+    double at = globalInterval.min;
+    for (int i = 0; i < (closes ? n : n - 1); ++i) {
+        if (curves[i] != nullptr)
+            at += curves[i]->getDomain(0).getLength();
+        visit(i, at);
+    }
 }
 
 bool CChainedCurves::getKinks(Kor::Set<double>& kinks, double angleLimit)
 {
-    const bool closes = isClosed(1.0);
     kinks.removeAll(false, true);
-    const int n = std::min(curves.count, intervals.count);
-    const int joints = closes ? n : n - 1;
-    double at = globalInterval.min;
-    for (int i = 0; i < joints; ++i) {
-        if (curves[i] != nullptr)
-            at += curves[i]->getDomain(0).getLength();
+    forEachJoint([&](int i, double at) {
         Vector out, in;
         getJunctionTangents(i, out, in);
         if (angleDegrees(out, in) > angleLimit)
             insertUnique(kinks, at);
-    }
+    });
     return true;
 }
 
 bool CChainedCurves::getJointStatistics(CJointStatistics& stats)
 {
-    const bool closes = isClosed(1.0);
-    const int n = std::min(curves.count, intervals.count);
-    const int joints = closes ? n : n - 1;
-    double at = globalInterval.min;
-    for (int i = 0; i < joints; ++i) {
-        if (curves[i] != nullptr)
-            at += curves[i]->getDomain(0).getLength();
+    forEachJoint([&](int i, double at) {
         Vector out, in, end, start;
         getJunctionTangents(i, out, in);
         getJunctionPoints(i, end, start);
@@ -211,7 +212,7 @@ bool CChainedCurves::getJointStatistics(CJointStatistics& stats)
         for (int k = 0; k < 3; ++k)
             if (values[k] >= pairs[k]->first)
                 *pairs[k] = {values[k], at};
-    }
+    });
     stats.crossGap.first = roundToDigits(stats.crossGap.first, 4);
     stats.alongGap.first = roundToDigits(stats.alongGap.first, 4);
     stats.angle.first = roundToDigits(stats.angle.first, 4);

@@ -125,5 +125,10 @@ protected:
     void orientInPlace();
 
 private:
+    // Joint i's leaving and entering points (tangents when `tangents`).
+    void junction(int i, bool tangents, Vector& leaving, Vector& entering);
+    // visit(i, global parameter of joint i) over the joints of getKinks.
+    template <class Visit> void forEachJoint(Visit visit);
+
     std::vector<std::unique_ptr<CParametricGeometry>> owned; // bridges and adopted curves
 };
