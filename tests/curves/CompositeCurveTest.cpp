@@ -320,9 +320,9 @@ TEST(CompositeCurve, BlockRoundTripsThroughTheRegistry)
     for (auto& a : arcs)
         registry.addUnique(a.get());
     for (bool crlf : {false, true}) {
-        std::string block = text;
-        for (std::size_t at = 0; crlf && (at = block.find('\n', at)) != std::string::npos; at += 2)
-            block.insert(at, "\r");
+        std::string block;
+        for (char ch : text)
+            block += crlf && ch == '\n' ? std::string("\r\n") : std::string(1, ch);
         std::istringstream is(block);
         std::string word;
         is >> word;
