@@ -73,6 +73,14 @@ public:
     // are not faces ignore it; a face stores both and marks itself dirty.
     virtual void setFaceDisplayMode(int mode, bool edges);
 
+    // True for the display of a face's surface or trimmed face; the grid
+    // shows and hides these together.
+    virtual bool isFaceDisplay() const { return false; }
+
+    // Receives the grid's depth-test switch. Entities without one ignore it;
+    // the others store it in their own terms and mark themselves dirty.
+    virtual void applyDepthTest(bool on) { (void)on; }
+
     void setDirty() { dirty = true; }
     // Sets colour and alpha; what the entity shows changes only after its
     // next compile (callers mark it dirty when it has one).

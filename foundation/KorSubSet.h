@@ -9,6 +9,8 @@
 
 #include <algorithm>
 
+#include "foundation/Sort.h"
+
 namespace Kor {
 
 template <class T> class SubSet {
@@ -50,6 +52,28 @@ public:
     void removeAll() { release(); }
 
     T* operator[](int i) const { return items[i]; }
+
+    // Sorts the items with less(const T*, const T*) and removes every item
+    // that is neither less nor greater than the item kept before it; returns
+    // the number removed. The second array is not touched.
+    template <class Less> int sortUnique(Less less)
+    {
+        if (count < 2)
+            return 0;
+        quickSort(items, 0, count - 1, [&less](T* const* a, T* const* b) { return less(*a, *b); });
+        int kept = 1;
+        for (int i = 1; i < count; ++i)
+            if (less(items[kept - 1], items[i]) || less(items[i], items[kept - 1]))
+                items[kept++] = items[i];
+        const int removed = count - kept;
+        count = kept;
+        return removed;
+    }
+    // The same with the items' own operator<.
+    int sortUnique()
+    {
+        return sortUnique([](const T* a, const T* b) { return *a < *b; });
+    }
 
 private:
     static void resizeArray(T**& array, int& n, int& cap, int want)

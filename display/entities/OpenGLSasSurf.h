@@ -32,6 +32,14 @@ public:
     // Sets the colour and marks the entity for recompilation.
     void setColour(float r, float g, float b, float a);
 
+    bool isFaceDisplay() const override { return true; }
+    // Stores the switch as the surface drawing's depth test; recompiles.
+    void applyDepthTest(bool on) override
+    {
+        depthTest = on;
+        setDirty();
+    }
+
 protected:
     // A surface with control points: shaded (with its boundary curves unless
     // depth-tested), else its iso-lines; its control net when asked. A curve:

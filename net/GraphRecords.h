@@ -1,0 +1,86 @@
+// The records of the poly-line graph that the net's topology step builds and
+// that every face loop keeps a copy of: the node (GraphAlgorithm::Vertex and
+// _CVertex, which wraps one grid point), the half-edge
+// (GraphAlgorithm::CHalfEdge) and the cycle of half-edges around a region
+// (GraphAlgorithm::Cycle).
+//
+// Ownership: a node does not own its outgoing half-edges; a half-edge does
+// not own its target, twin, neighbours or poly-line; a cycle does not own its
+// half-edges. Whoever builds a graph (or a loop's copy of a cycle) releases
+// what it made. A _CVertex does not own its grid point.
+// Thread-safety: plain records; one graph serves one thread.
+#pragma once
+
+#include "foundation/KorSubSet.h"
+#include "foundation/Vertex.h"
+
+#include <cstdint>
+
+class COffset_PointList;
+
+namespace GraphAlgorithm {
+
+class CHalfEdge;
+
+class Vertex {
+public:
+    Kor::SubSet<CHalfEdge> outgoing; // not owned
+    int index = -1;
+
+    Vertex() = default;
+    virtual ~Vertex() = default;
+    Vertex(const Vertex&) = delete;
+    Vertex& operator=(const Vertex&) = delete;
+
+    // A new node of the same kind standing for the same thing, with no
+    // outgoing half-edges and index -1; owned by the caller.
+    virtual Vertex* clone() const { return new Vertex(); }
+    // Order of nodes; the base orders by address.
+    virtual bool isLess(const Vertex& other) const;
+    // Writes the node's point into out; a node without a point leaves it.
+    virtual void getPoint(CVertex<float, 3>& out) const;
+    // The node's identity: the base node's address taken as a number.
+    virtual std::intptr_t getId() const;
+};
+
+class CHalfEdge {
+public:
+    int kind = 0; // 2: this and its twin lie on accepted cycles; 3: only the twin does
+    bool twinMarked = false;
+    bool used = false;
+    Vertex* target = nullptr;
+    void* extra = nullptr; // copied with the half-edge; no meaning of its own
+    CHalfEdge* next = nullptr;
+    CHalfEdge* twin = nullptr;
+    CHalfEdge* previous = nullptr;
+    COffset_PointList* polyLine = nullptr; // the poly-line of the piece
+
+    virtual ~CHalfEdge() = default;
+};
+
+// The half-edges of one cycle in order (not owned) and whether every twin
+// was free when the cycle was found.
+class Cycle : public Kor::SubSet<CHalfEdge> {
+public:
+    bool freeTwins = false;
+};
+
+} // namespace GraphAlgorithm
+
+// A node that wraps one grid point of the net.
+class _CVertex : public GraphAlgorithm::Vertex {
+public:
+    CVertex<float, 3>* point; // not owned
+
+    explicit _CVertex(CVertex<float, 3>* p = nullptr) : point(p) {}
+
+    // A new _CVertex of the same grid point.
+    GraphAlgorithm::Vertex* clone() const override { return new _CVertex(point); }
+    // The wrapped points compared exactly by x, then y, then z. A node
+    // without a point (or another kind of node) orders by address.
+    bool isLess(const GraphAlgorithm::Vertex& other) const override;
+    void getPoint(CVertex<float, 3>& out) const override;
+    // The grid point's serial number when the point is a grid point, else
+    // the point's address taken as a number.
+    std::intptr_t getId() const override;
+};

@@ -1,0 +1,182 @@
+// COffset_PointList: one poly-line of the grid sketched on the mesh: its
+// ordered grid points (shared with other poly-lines where they meet), their
+// parameters on a cached curve through them, and the pending point the mouse
+// is inserting. UndoGridEdit is the base of the grid's undo items;
+// CUndoInsert and CUndoSnapVertex undo the edits of one poly-line's points.
+//
+// Use counts: every entry of a poly-line that is a grid point
+// (Gridbench::CGridPoint) counts once in that point's use count while the
+// poly-line belongs to its grid; an entry that is a plain point counts
+// nowhere. The edits below keep the counts exact, and a grid point whose
+// count falls to 0 is handed to the grid (COffset_Grid::registerGridPoint).
+// A poly-line taken out of its grid withdraws its uses and gives them back
+// when it returns.
+//
+// Ownership: the poly-line owns its cached curve and its parameter list; it
+// never owns its points: the grid that owns the poly-line owns every grid
+// point that enters one of its poly-lines (COffset_Grid::adoptGridPoint).
+// Undo items refer to their poly-line and points by plain pointers.
+// Thread-safety: none; user-interface thread only.
+#pragma once
+
+#include "foundation/KorList.h"
+#include "foundation/Vertex.h"
+
+class COffset_Grid;
+class CParametricGeometry;
+
+class UndoGridEdit {
+public:
+    virtual ~UndoGridEdit() = default;
+    // Reverts the edit. The grid deletes the item afterwards.
+    virtual void undo(COffset_Grid* grid) = 0;
+};
+
+class COffset_PointList {
+public:
+    // Where insertPoints placed the last point: 4 after construction, 3 when
+    // it inserted nothing.
+    int insertionCase = 4;
+    CVertex<float, 3>* pendingVertex = nullptr; // an entry the mouse is inserting
+    bool closed = false;
+    bool closedByPending = false; // the pending insertion set `closed`
+    bool curveLocked = false;     // the curve came from outside and survives edits
+    bool modified = true;         // changed since the net last looked at it
+    bool optionFlag = false;      // a split repeats the first point at the end of its second half
+    CParametricGeometry* curve = nullptr;   // owned; null when dropped
+    Kor::List<double> parameters;           // curve parameter of each entry
+    double pickedParameter = 0.0;           // of the last pick along a ray
+    Kor::List<CVertex<float, 3>*> vertices; // the entries; one point may occur twice
+    COffset_Grid* owner;
+    bool usesCounted = true; // the entries count in their points' use counts
+
+    explicit COffset_PointList(COffset_Grid* owner);
+    // The same, then a and b appended without raising their use counts.
+    COffset_PointList(COffset_Grid* owner, CVertex<float, 3>* a, CVertex<float, 3>* b);
+    // Releases the entries' uses, then deletes the curve.
+    virtual ~COffset_PointList();
+    COffset_PointList(const COffset_PointList&) = delete;
+    COffset_PointList& operator=(const COffset_PointList&) = delete;
+
+    // Takes back the use of every entry (while counted) and empties the
+    // entries; returns their former number.
+    int releaseVertices();
+    // Takes back (gives back) one use per entry while the poly-line is out of
+    // its grid; each does nothing when already done.
+    void withdrawUses();
+    void restoreUses();
+
+    // ---- Curve -------------------------------------------------------------
+    CParametricGeometry* getCurve() const { return curve; }
+    // True with a locked curve that is a curve.
+    bool hasValidCurve() const;
+    // Unless the curve is locked: deletes it (setting `modified` when there
+    // was one) and returns true; false and nothing changes when locked.
+    bool dropCurve();
+    // Takes c as the locked curve, with params[first..last] (inclusive;
+    // none when first > last) as the entries' parameters. A former curve
+    // other than c is deleted.
+    void setCurve(CParametricGeometry* c, const Kor::List<double>& params, int first, int last);
+    void setCurveLocked(bool locked) { curveLocked = locked; }
+    void setModified(bool m) { modified = m; }
+    // The curve through the entries, built when needed; null when it cannot
+    // be built.
+    CParametricGeometry* interpolate();
+
+    // ---- Queries (pointer comparisons; "index" is the first occurrence) -----
+    int getCount() const { return vertices.count; }
+    int indexOf(const CVertex<float, 3>* v) const;
+    bool contains(const CVertex<float, 3>* v) const { return indexOf(v) >= 0; }
+    bool isInteriorVertex(const CVertex<float, 3>* v) const;
+    // First or last entry; an empty poly-line answers true for any point.
+    bool isEndVertex(const CVertex<float, 3>* v) const;
+    bool hasPending() const { return pendingVertex != nullptr; }
+    bool isPendingAtEnd() const;
+    // Direction through the LAST occurrence of v: (v - prev) + (next - v)
+    // with both neighbours (1), v - prev (2), next - v (0); -1 without
+    // neighbours or for an absent v, out unchanged. out is then normalised.
+    int getDirectionAtVertex(const CVertex<float, 3>* v, CVector<float, 3>& out) const;
+    // The unit tangent at the first (atStart) or last entry, pointing along
+    // the poly-line: the curve's when one is cached, else the end leg's.
+    // False (out unchanged) without a curve and with fewer than two entries.
+    bool getEndTangent(bool atStart, CVector<float, 3>& out) const;
+    // Which side of the segment between entries a and b a direction lies on:
+    // no side is ever reported (0).
+    int segmentSide(int a, int b, const CVector<float, 3>& n) const;
+    // The FIRST entry (pending one skipped when asked) closer than maxDist to
+    // p: true with it and its distance. Otherwise false with the nearest
+    // entry and its distance (null and FLT_MAX when empty).
+    bool findNearestVertex(const CVertex<float, 3>& p, double maxDist, CVertex<float, 3>*& found,
+                           double& dist, bool skipPending) const;
+    // The entry whose parameter is nearest the picked parameter; null without
+    // entries or parameters.
+    CVertex<float, 3>* getVertexNearestParameter() const;
+    // The curve point nearest the ray (origin, unit direction), measured
+    // across the ray, over chords of the curve between and halfway between
+    // the entries' parameters. True when that distance is at most maxDist:
+    // the picked parameter is then refined on the curve. dist receives the
+    // distance (FLT_MAX without a curve or with fewer than two parameters).
+    bool pickCurveAlongRay(const CVertex<float, 3>& origin, const CVector<float, 3>& direction,
+                           double maxDist, double& dist);
+
+    // ---- Edits ---------------------------------------------------------------
+    // Appends v and counts its use; returns its index.
+    int appendVertex(CVertex<float, 3>* v);
+    // With insert: insertPoints (committed). Otherwise appends v, counts its
+    // use and sets `modified`; true.
+    bool addPoint(CVertex<float, 3>* v, bool insert, double distance,
+                  const CVector<float, 3>* direction);
+    // Places v into the poly-line near where it belongs; true when placed.
+    bool insertPoints(CVertex<float, 3>* v, double maxDistance,
+                      const CVector<float, 3>* viewDirection, bool committed, double* startLength,
+                      double* endLength);
+    // Removes the first occurrence of v (false when absent) and drops the
+    // curve; v's use count drops and it is marked changed either way; the
+    // former neighbours are marked changed.
+    bool removeVertex(CVertex<float, 3>* v);
+    // Replaces the first occurrence of oldV by newV, recording the undo item;
+    // the use moves from oldV to newV. False for a null newV or absent oldV.
+    bool snapVertex(CVertex<float, 3>* oldV, CVertex<float, 3>* newV);
+    // Ends a pending insertion: records its undo item and highlights it.
+    void commitPending();
+    // Takes the pending point out again; false when there is none.
+    bool RollBack();
+
+    // Adds delta to the use count of v when it is a grid point; a count that
+    // falls to 0 hands the point to the owner grid. The new count (0 for a
+    // plain point, -1 for null).
+    int changeUse(CVertex<float, 3>* v, int delta);
+    // Marks the entry at i changed (when it is a grid point).
+    void markChanged(int i);
+};
+
+// The use count of v: -1 for null, 0 for a point that is not a grid point.
+int useCountOf(const CVertex<float, 3>* v);
+
+// One line per entry on standard output ("   %d:  Vertex, Usecount: %d" for
+// a junction, else "   %d:  Point") followed by its coordinates. True.
+bool PointList_Dump(COffset_PointList& list);
+
+// Undoes the insertion of the entry at `index`.
+class CUndoInsert : public UndoGridEdit {
+public:
+    COffset_PointList* pointList;
+    int index;
+
+    CUndoInsert(COffset_PointList* list, int i) : pointList(list), index(i) {}
+    void undo(COffset_Grid* grid) override;
+};
+
+// Puts `oldPoint` back at `index`.
+class CUndoSnapVertex : public UndoGridEdit {
+public:
+    COffset_PointList* pointList;
+    CVertex<float, 3>* oldPoint;
+    int index;
+
+    CUndoSnapVertex(COffset_PointList* list, CVertex<float, 3>* old, int i)
+        : pointList(list), oldPoint(old), index(i)
+    {
+    }
+    void undo(COffset_Grid* grid) override;
+};

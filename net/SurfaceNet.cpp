@@ -1,0 +1,349 @@
+#include "net/SurfaceNet.h"
+
+#include "display/ViewProjection.h"
+#include "display/entities/OpenGLSasSurf.h"
+#include "foundation/Logging.h"
+#include "geometry/NurbsSurf.h"
+#include "net/OpenGLPointList.h"
+#include "platform/InputState.h"
+
+#include <GL/gl.h>
+
+#include <cstdio>
+#include <iostream>
+
+namespace GB {
+
+namespace {
+
+// The trimmed face leaves with its face; deleting it comes with the trimmed
+// face itself (until then no face holds one).
+void releaseTrimmedFace(Face* face)
+{
+    face->trimmedFace = nullptr;
+}
+
+} // namespace
+
+CSurfaceNet::CSurfaceNet() : COffset_Grid(nullptr), faceColorCoding(new CColorCoding())
+{
+    faceColorCoding->mode = 1;
+    faceColorCoding->hueCarried = 0;
+    faceColorCoding->hueLow = 0;
+    faceColorCoding->count = 360;
+    faceColorCoding->setRange(-0.1, 0.1);
+    displayContainer.addEntity(this);
+}
+
+CSurfaceNet::~CSurfaceNet()
+{
+    while (firstFace != nullptr)
+        removeFace(firstFace);
+    displayContainer.removeEntityByName("geometry-errors");
+    displayContainer.detachEntity(this);
+}
+
+// ---- Operations of the grid ------------------------------------------------------------
+
+bool CSurfaceNet::setCurrentPointList(COffset_PointList* pl)
+{
+    setDirty();
+    return COffset_Grid::setCurrentPointList(pl);
+}
+
+int CSurfaceNet::getSurfaces(Kor::List<Fenwo::NurbsSurf*>& list)
+{
+    int appended = 0;
+    for (Face* f = firstFace; f != nullptr; f = f->next) {
+        if (f->requestedState == Ribbon)
+            continue;
+        if (auto* s = dynamic_cast<Fenwo::NurbsSurf*>(f->surface)) {
+            list.append(s);
+            ++appended;
+        }
+    }
+    return appended;
+}
+
+bool CSurfaceNet::hasSurfaces()
+{
+    for (Face* f = firstFace; f != nullptr; f = f->next)
+        if (f->surface != nullptr)
+            return true;
+    return false;
+}
+
+bool CSurfaceNet::readFile(const char* name)
+{
+    std::ifstream in;
+    if (name != nullptr)
+        in.open(name);
+    if (!in) {
+        std::cout << "cannot open the net file " << (name != nullptr ? name : "(none)")
+                  << std::endl;
+        return false;
+    }
+    return read(in);
+}
+
+int CSurfaceNet::deleteAll(bool ask)
+{
+    const int count = pointLists.count;
+    if (ask && count == 0)
+        return 0;
+    // The question guards the faces as well as the poly-lines.
+    if (ask && !confirmDeleteAll())
+        return 0;
+    while (firstFace != nullptr)
+        removeFace(firstFace);
+    COffset_Grid::deleteAll(false);
+    return count;
+}
+
+bool CSurfaceNet::onRButtonDown(const CGridMouseEvent& event, int flags)
+{
+    if (busy)
+        return false;
+    const bool edited = COffset_Grid::onRButtonDown(event, flags);
+    if (edited) {
+        Platform::WaitCursor wait;
+        if (buildTopology(false))
+            computeSurfaces(draftOnly, true, nullptr);
+        else
+            log() << "RButtonDown::now new topology" << std::endl;
+        setDirty();
+    } else {
+        int x = 0, y = 0;
+        float depth = 0.f;
+        if (!projectToWindow(event.point, x, y, depth))
+            std::cout << "to World failed." << std::endl;
+        else if (!pickFaceSurfaces(x, y))
+            std::cout << "no pick at" << x << " " << y << std::endl;
+    }
+    notify();
+    return edited;
+}
+
+bool CSurfaceNet::update()
+{
+    if (busy)
+        return false;
+    if (Platform::isKeyDown("Y"))
+        return true;
+    Platform::WaitCursor wait;
+    if (buildTopology(false))
+        computeSurfaces(draftOnly, true, nullptr);
+    return COffset_Grid::update();
+}
+
+// The closed regions of the poly-line graph become faces with the net's
+// topology step; until then the net finds none.
+bool CSurfaceNet::buildTopology(bool)
+{
+    return false;
+}
+
+// Fitting the face surfaces comes with the net's surface update; until then
+// nothing is computed.
+void CSurfaceNet::computeSurfaces(bool, bool, Face*) {}
+
+bool CSurfaceNet::setDepthTest(bool on)
+{
+    if (!COffset_Grid::setDepthTest(on)) {
+        std::cout.flush();
+        return false;
+    }
+    for (Face* f = firstFace; f != nullptr; f = f->next)
+        if (COpenGLEntity* display = findFaceDisplay(f);
+            display != nullptr && display->isFaceDisplay())
+            display->applyDepthTest(on);
+    for (COpenGLEntity* entity : displayContainer.entities)
+        if (dynamic_cast<COpenGLPointList*>(entity) != nullptr ||
+            dynamic_cast<COpenGLVertexList*>(entity) != nullptr)
+            entity->applyDepthTest(on);
+    notify();
+    std::cout.flush();
+    return true;
+}
+
+void CSurfaceNet::setWireframe(bool on)
+{
+    wireframe = on;
+    for (Face* f = firstFace; f != nullptr; f = f->next)
+        if (auto* display = dynamic_cast<COpenGLSasSurf*>(findFaceDisplay(f))) {
+            display->shaded = !on;
+            display->setDirty();
+        }
+    notify();
+}
+
+int CSurfaceNet::setSurfaceQuality(int quality)
+{
+    if (quality != surfaceQuality)
+        resetFaces(0, false);
+    surfaceQuality = quality;
+    return quality;
+}
+
+bool CSurfaceNet::removePointList(COffset_PointList* pl, bool rebuild)
+{
+    if (pl != nullptr && pl->curveLocked && pl->getCurve() != nullptr)
+        for (Face* f = firstFace; f != nullptr; f = f->next)
+            if (f->surface == pl->getCurve()) {
+                removeFace(f);
+                break;
+            }
+    const bool removed = COffset_Grid::removePointList(pl, rebuild);
+    if (buildTopology(false) && removed && rebuild)
+        computeSurfaces(true, true, nullptr);
+    return removed;
+}
+
+// ---- Operations the net adds -------------------------------------------------------------
+
+void CSurfaceNet::showPointListPlain(COffset_PointList* pl, bool show)
+{
+    showPointList(pl, show, false);
+}
+
+// Stitching the trimmed faces into a skin and healing it comes with the
+// healing of the skin; until then nothing is healed.
+bool CSurfaceNet::healFaces()
+{
+    return false;
+}
+
+void CSurfaceNet::resetFaces(int newMode, bool recompute)
+{
+    setMode(newMode);
+    for (Face* f = firstFace; f != nullptr; f = f->next)
+        f->computedState = Naked;
+    if (recompute && topologySwitch) {
+        Platform::WaitCursor wait;
+        computeSurfaces(draftOnly, false, nullptr);
+        notify();
+    }
+}
+
+// Reading the net text comes with the net text format; until then nothing
+// is read.
+bool CSurfaceNet::read(std::istream&)
+{
+    return false;
+}
+
+// ---- Drawing -----------------------------------------------------------------------------------
+
+unsigned int CSurfaceNet::draw()
+{
+    layer = LayerTop;
+    glDisable(GL_DEPTH_TEST);
+    if (currentPointList == nullptr)
+        return glGetError();
+    Kor::List<COffset_PointList*> polyLines;
+    for (Face* f = firstFace; f != nullptr; f = f->next) {
+        const COpenGLEntity* display = findFaceDisplay(f);
+        if ((display != nullptr && display->hidden) || f->surface == nullptr ||
+            f->firstLoop == nullptr)
+            continue;
+        f->firstLoop->getPolyLineRanges(polyLines);
+        auto* surface = dynamic_cast<Fenwo::NurbsSurf*>(f->surface);
+        if (surface != nullptr && polyLines.contains(currentPointList))
+            surface->render(1, 1, 1, 8, 0.9f, 0.9f, 0.0f, 0.5f);
+    }
+    return glGetError();
+}
+
+// ---- Further operations ---------------------------------------------------------------------
+
+bool CSurfaceNet::onMouseDown(const CGridMouseEvent& event, int flags)
+{
+    if (busy)
+        return false;
+    const bool result = editAtMouseDown(event, flags);
+    if (surfacesPending && topologySwitch) {
+        Platform::WaitCursor wait;
+        computeSurfaces(draftOnly, true, nullptr);
+        surfacesPending = false;
+    }
+    return result;
+}
+
+bool CSurfaceNet::removeFace(Face* face)
+{
+    if (face == nullptr)
+        return false;
+    if (firstFace == face) {
+        firstFace = face->next;
+    } else {
+        Face* before = firstFace;
+        while (before != nullptr && before->next != face)
+            before = before->next;
+        if (before == nullptr)
+            return false;
+        before->next = face->next;
+    }
+    face->next = nullptr;
+    displayContainer.removeEntity(findFaceDisplay(face));
+    const bool trimmed = face->requestedState == Trimmed;
+    if (trimmed && face->firstLoop != nullptr) {
+        Loop* loop = face->firstLoop;
+        for (CCoEdge* coedge : loop->coedges) {
+            if (coedge == nullptr)
+                continue;
+            if (coedge->leftLoop == loop)
+                coedge->setLeftSurface(nullptr);
+            if (coedge->rightLoop == loop)
+                coedge->setRightSurface(nullptr);
+        }
+    }
+    if (trimmed)
+        releaseTrimmedFace(face);
+    if (trimmed || face->requestedState == Ribbon) {
+        // The surface belongs to the poly-line or to the trimmed face.
+        face->surface = nullptr;
+        face->errorPoints.removeAll();
+    }
+    delete face;
+    return true;
+}
+
+void CSurfaceNet::showGridEntities(bool show)
+{
+    for (COpenGLEntity* entity : displayContainer.entities)
+        if (dynamic_cast<COpenGLPointList*>(entity) != nullptr ||
+            dynamic_cast<COpenGLVertexList*>(entity) != nullptr)
+            entity->hidden = !show;
+}
+
+bool CSurfaceNet::pickFaceSurfaces(int, int)
+{
+    Kor::List<Fenwo::NurbsSurf*> surfaces;
+    getSurfaces(surfaces);
+    return false;
+}
+
+void CSurfaceNet::getFaceDisplayName(const Face* face, char* buffer, std::size_t size)
+{
+    if (face == nullptr || buffer == nullptr || size == 0)
+        return;
+    std::snprintf(buffer, size, "Face %1li", face->serial);
+}
+
+COpenGLEntity* CSurfaceNet::findFaceDisplay(const Face* face) const
+{
+    char name[32] = "";
+    getFaceDisplayName(face, name, sizeof name);
+    return name[0] != '\0' ? displayContainer.findEntityByName(name) : nullptr;
+}
+
+std::ostream& CSurfaceNet::log()
+{
+    if (!netLogOpened) {
+        netLogOpened = true;
+        openLogStream(netLog, "c:/tmp/SurfaceNet.log");
+    }
+    return netLog;
+}
+
+} // namespace GB
