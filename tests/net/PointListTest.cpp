@@ -47,7 +47,7 @@ TEST(PointList, NearestVertexIsTheFirstWithinElseTheNearestOverall)
         bool within;
         CVertex<float, 3>* found;
         double dist;
-    } cases[] = {{1.08f, 0.2, true, b, 0.08},  // c is nearer, b comes first
+    } cases[] = {{1.08f, 0.2, true, b, 0.08},   // c is nearer, b comes first
                  {1.08f, 0.01, false, c, 0.02}, // none within: the nearest
                  {-3.f, 1.0, false, a, 3.0}};
     for (const Case& k : cases) {
@@ -89,7 +89,7 @@ TEST(PointList, DirectionIsTakenAtTheLastOccurrence)
         float x, y;
     } cases[] = {{a, 1, 3.f / std::sqrt(13.f), -2.f / std::sqrt(13.f)}, // (a - b) + (c - a)
                  {c, 2, 1.f, 0.f},
-                 {b, 1, 0.f, 0.f}, // there and back: no direction
+                 {b, 1, 0.f, 0.f},   // there and back: no direction
                  {d, -1, 0.f, 1.f}}; // absent: out kept (then normalised)
     for (const Case& k : cases) {
         CVector<float, 3> out(0.f, 5.f, 0.f);
