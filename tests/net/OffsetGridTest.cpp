@@ -5,6 +5,7 @@
 #include "mesh/GridPoint.h"
 #include "platform/MessageBox.h"
 
+#include "support/GridFixtures.h"
 #include "support/NurbsFixtures.h"
 #include "support/TestMeshes.h"
 
@@ -17,49 +18,19 @@
 namespace {
 
 using Gridbench::CGridPoint;
+using mwtest::gridPoint;
+using mwtest::NotificationCounter;
+using mwtest::polyLine;
 using Point = CVertex<float, 3>;
-
-CGridPoint* gp(float x, float y, float z = 0.f)
-{
-    auto* p = new CGridPoint();
-    p->data[0] = x;
-    p->data[1] = y;
-    p->data[2] = z;
-    return p;
-}
-
-COffset_PointList* line(COffset_Grid& grid, std::initializer_list<CVertex<float, 3>*> points)
-{
-    auto* pl = new COffset_PointList(&grid);
-    for (CVertex<float, 3>* p : points)
-        pl->appendVertex(p);
-    grid.addPointList(pl);
-    return pl;
-}
-
-// Counts the change notifications while it lives.
-struct NotificationCounter {
-    int count = 0;
-    Platform::ChangeNotificationHandler previous;
-    NotificationCounter()
-    {
-        previous = Platform::setChangeNotificationHandler(
-            [this](Platform::WindowToken, unsigned int) { ++count; });
-    }
-    ~NotificationCounter() { Platform::setChangeNotificationHandler(previous); }
-    int take() { return std::exchange(count, 0); }
-};
-
-int windowToken;
 
 TEST(OffsetGrid, ModeDepthTestAndRedisplayNotifyOnlyOnChange)
 {
     NotificationCounter sent;
     COffset_Grid grid(nullptr);
     EXPECT_FALSE(grid.notify()); // no window yet
-    grid.setNotifyWindow(&windowToken, 0);
+    grid.setNotifyWindow(mwtest::testWindow(), 0);
     EXPECT_FALSE(grid.notify()); // no message id
-    grid.setNotifyWindow(&windowToken, 0x8001);
+    grid.setNotifyWindow(mwtest::testWindow(), 0x8001);
     EXPECT_TRUE(grid.notify());
     EXPECT_EQ(sent.take(), 1);
 
@@ -86,16 +57,16 @@ TEST(OffsetGrid, ModeDepthTestAndRedisplayNotifyOnlyOnChange)
     EXPECT_EQ(sent.take(), 1);
 
     // redisplayCurrent notifies for one poly-line showing one point only.
-    COffset_PointList* one = line(grid, {gp(0, 0)});
+    COffset_PointList* one = polyLine(grid, {gridPoint(0, 0)});
     EXPECT_EQ(grid.redisplayCurrent(true), 0);
     grid.currentPointList = one;
     EXPECT_EQ(grid.redisplayCurrent(true), 1);
     EXPECT_EQ(sent.take(), 1);
-    one->appendVertex(gp(1, 0));
+    one->appendVertex(gridPoint(1, 0));
     EXPECT_EQ(grid.redisplayCurrent(true), 2);
     EXPECT_EQ(sent.take(), 0);
     one->removeVertex(one->vertices[1]);
-    line(grid, {gp(5, 5)});
+    polyLine(grid, {gridPoint(5, 5)});
     EXPECT_EQ(grid.redisplayCurrent(true), 1);
     EXPECT_EQ(sent.take(), 0);
 }
@@ -112,12 +83,12 @@ TEST(OffsetGrid, DeleteAllAnsweredNoChangesNothing)
             return answer;
         });
     COffset_Grid grid(nullptr);
-    grid.setNotifyWindow(&windowToken, 7);
+    grid.setNotifyWindow(mwtest::testWindow(), 7);
     EXPECT_EQ(grid.deleteAll(true), 0); // nothing to ask about
     EXPECT_TRUE(asked.empty());
-    CGridPoint* shared = gp(1, 0);
-    line(grid, {gp(0, 0), shared});
-    COffset_PointList* second = line(grid, {shared, gp(2, 0)});
+    CGridPoint* shared = gridPoint(1, 0);
+    polyLine(grid, {gridPoint(0, 0), shared});
+    COffset_PointList* second = polyLine(grid, {shared, gridPoint(2, 0)});
     grid.removePointList(second, true);
     grid.highlightPoint(shared);
     sent.take();
@@ -146,7 +117,7 @@ TEST(OffsetGrid, PointListByIndexNeverDividesByZero)
     EXPECT_FALSE(grid.selectPointList(0));
     COffset_PointList* lists[3];
     for (int k = 0; k < 3; ++k)
-        lists[k] = line(grid, {gp(float(k), 0)});
+        lists[k] = polyLine(grid, {gridPoint(float(k), 0)});
     EXPECT_EQ(grid.getPointList(5), lists[2]);
     EXPECT_EQ(grid.getPointList(-1), lists[2]);
     EXPECT_EQ(grid.getPointList(3), lists[0]);
@@ -164,8 +135,8 @@ TEST(OffsetGrid, SplitKeepsTheSplitPointInBothHalves)
         COffset_Grid grid(nullptr);
         CGridPoint* p[5];
         for (int k = 0; k < 5; ++k)
-            p[k] = gp(float(k), 0.f);
-        COffset_PointList* pl = line(grid, {p[0], p[1], p[2], p[3], p[4]});
+            p[k] = gridPoint(float(k), 0.f);
+        COffset_PointList* pl = polyLine(grid, {p[0], p[1], p[2], p[3], p[4]});
         pl->optionFlag = option;
         Kor::List<double> t;
         for (int k = 0; k < 5; ++k)
@@ -206,9 +177,10 @@ TEST(OffsetGrid, SplitKeepsTheSplitPointInBothHalves)
 TEST(OffsetGrid, JunctionsCrossingsAndTheStemTangent)
 {
     COffset_Grid grid(nullptr);
-    CGridPoint *w = gp(-1, 0), *m = gp(0, 0), *e = gp(1, 0), *s = gp(0, -2), *n = gp(0, 1);
-    COffset_PointList* across = line(grid, {w, m, e});
-    line(grid, {s, m}); // ends inside `across`
+    CGridPoint *w = gridPoint(-1, 0), *m = gridPoint(0, 0), *e = gridPoint(1, 0),
+               *s = gridPoint(0, -2), *n = gridPoint(0, 1);
+    COffset_PointList* across = polyLine(grid, {w, m, e});
+    polyLine(grid, {s, m}); // ends inside `across`
     EXPECT_TRUE(grid.isTJunction(m));
     EXPECT_FALSE(grid.isCrossing(m));
     CVector<float, 3> stem;
@@ -222,21 +194,21 @@ TEST(OffsetGrid, JunctionsCrossingsAndTheStemTangent)
 
     // The stem drawn the other way gives the same tangent.
     COffset_Grid reversed(nullptr);
-    CGridPoint *m2 = gp(0, 0), *s2 = gp(0, -2);
-    line(reversed, {gp(-1, 0), m2, gp(1, 0)});
-    line(reversed, {m2, s2});
+    CGridPoint *m2 = gridPoint(0, 0), *s2 = gridPoint(0, -2);
+    polyLine(reversed, {gridPoint(-1, 0), m2, gridPoint(1, 0)});
+    polyLine(reversed, {m2, s2});
     ASSERT_TRUE(reversed.getStemTangent(m2, stem));
     EXPECT_NEAR(stem.data[1], 1.0f, 1e-6);
 
     // A third poly-line through the junction: no stem of use count 2.
-    line(grid, {gp(0, 3), n, m, gp(0, -5)});
+    polyLine(grid, {gridPoint(0, 3), n, m, gridPoint(0, -5)});
     EXPECT_FALSE(grid.getStemTangent(m, stem));
     EXPECT_TRUE(grid.isCrossing(m)); // inside the first and the last poly-line
     // Two poly-lines meeting end to end: neither; both ends in the other.
     COffset_Grid corner(nullptr);
-    CGridPoint *a = gp(0, 0), *b = gp(1, 0), *c = gp(1, 1);
-    line(corner, {a, b});
-    line(corner, {b, c, a});
+    CGridPoint *a = gridPoint(0, 0), *b = gridPoint(1, 0), *c = gridPoint(1, 1);
+    polyLine(corner, {a, b});
+    polyLine(corner, {b, c, a});
     EXPECT_FALSE(corner.isTJunction(b) || corner.isCrossing(b));
     EXPECT_FALSE(corner.findListsAtVertex(b, &interior, count));
     EXPECT_EQ(count, 0);
@@ -246,11 +218,11 @@ TEST(OffsetGrid, SinglePointListsGoAndTheLastLineBecomesCurrent)
 {
     NotificationCounter sent;
     COffset_Grid grid(nullptr);
-    grid.setNotifyWindow(&windowToken, 3);
-    COffset_PointList* kept = line(grid, {gp(0, 0), gp(1, 0)});
-    COffset_PointList* single = line(grid, {gp(5, 5)});
-    line(grid, {gp(6, 6)});
-    COffset_PointList* last = line(grid, {gp(0, 1), gp(1, 1)});
+    grid.setNotifyWindow(mwtest::testWindow(), 3);
+    COffset_PointList* kept = polyLine(grid, {gridPoint(0, 0), gridPoint(1, 0)});
+    COffset_PointList* single = polyLine(grid, {gridPoint(5, 5)});
+    polyLine(grid, {gridPoint(6, 6)});
+    COffset_PointList* last = polyLine(grid, {gridPoint(0, 1), gridPoint(1, 1)});
     grid.setCurrentPointList(single);
     grid.highlightPoint(single->vertices[0]);
     sent.take();

@@ -4,6 +4,7 @@
 #include "mesh/GridPoint.h"
 #include "net/OffsetGrid.h"
 
+#include "support/GridFixtures.h"
 #include "support/NurbsFixtures.h"
 #include "support/TestMeshes.h"
 
@@ -15,32 +16,16 @@
 namespace {
 
 using Gridbench::CGridPoint;
+using mwtest::gridPoint;
+using mwtest::NotificationCounter;
+using mwtest::polyLine;
 using Point = CVertex<float, 3>;
-
-CGridPoint* gp(float x, float y, float z = 0.f)
-{
-    auto* p = new CGridPoint();
-    p->data[0] = x;
-    p->data[1] = y;
-    p->data[2] = z;
-    return p;
-}
-
-// A poly-line of the grid through the points, appended in order.
-COffset_PointList* line(COffset_Grid& grid, std::initializer_list<CVertex<float, 3>*> points)
-{
-    auto* pl = new COffset_PointList(&grid);
-    for (CVertex<float, 3>* p : points)
-        pl->appendVertex(p);
-    grid.addPointList(pl);
-    return pl;
-}
 
 TEST(PointList, NearestVertexIsTheFirstWithinElseTheNearestOverall)
 {
     COffset_Grid grid(nullptr);
-    CGridPoint *a = gp(0, 0), *b = gp(1, 0), *c = gp(1.1f, 0);
-    COffset_PointList* pl = line(grid, {a, b, c});
+    CGridPoint *a = gridPoint(0, 0), *b = gridPoint(1, 0), *c = gridPoint(1.1f, 0);
+    COffset_PointList* pl = polyLine(grid, {a, b, c});
     struct Case {
         float x;
         double maxDist;
@@ -66,8 +51,8 @@ TEST(PointList, NearestVertexIsTheFirstWithinElseTheNearestOverall)
 
     // Over the grid: the point within and its poly-line; a miss reports the
     // nearest point beyond with its own poly-line.
-    CGridPoint* far = gp(5, 5);
-    COffset_PointList* other = line(grid, {far});
+    CGridPoint* far = gridPoint(5, 5);
+    COffset_PointList* other = polyLine(grid, {far});
     COffset_PointList* at = nullptr;
     CVertex<float, 3>* beyond = nullptr;
     EXPECT_EQ(grid.findNearestVertex(Point(1.08f, 0, 0), 0.2, &at, false, &beyond), b);
@@ -80,8 +65,9 @@ TEST(PointList, NearestVertexIsTheFirstWithinElseTheNearestOverall)
 TEST(PointList, DirectionIsTakenAtTheLastOccurrence)
 {
     COffset_Grid grid(nullptr);
-    CGridPoint *a = gp(0, 0), *b = gp(0, 2), *c = gp(3, 0), *d = gp(9, 9);
-    COffset_PointList* pl = line(grid, {a, b, a, c});
+    CGridPoint *a = gridPoint(0, 0), *b = gridPoint(0, 2), *c = gridPoint(3, 0),
+               *d = gridPoint(9, 9);
+    COffset_PointList* pl = polyLine(grid, {a, b, a, c});
     EXPECT_EQ(useCountOf(a), 2); // a point twice in one poly-line
     struct Case {
         CVertex<float, 3>* v;
@@ -106,9 +92,10 @@ TEST(PointList, DirectionIsTakenAtTheLastOccurrence)
 TEST(PointList, UseCountsStayExactThroughEditsAndUndo)
 {
     COffset_Grid grid(nullptr);
-    CGridPoint *a = gp(0, 0), *b = gp(1, 0), *c = gp(2, 0), *d = gp(1, 1), *x = gp(7, 7);
-    COffset_PointList* pl = line(grid, {a, b, c});
-    COffset_PointList* other = line(grid, {c, gp(2, 2)});
+    CGridPoint *a = gridPoint(0, 0), *b = gridPoint(1, 0), *c = gridPoint(2, 0),
+               *d = gridPoint(1, 1), *x = gridPoint(7, 7);
+    COffset_PointList* pl = polyLine(grid, {a, b, c});
+    COffset_PointList* other = polyLine(grid, {c, gridPoint(2, 2)});
 
     ASSERT_TRUE(pl->snapVertex(b, d));
     EXPECT_EQ(pl->vertices[1], d);
@@ -146,8 +133,8 @@ TEST(PointList, UseCountsStayExactThroughEditsAndUndo)
 TEST(PointList, LockedCurveSurvivesRemoveSnapAndUndo)
 {
     COffset_Grid grid(nullptr);
-    CGridPoint *a = gp(0, 0), *b = gp(1, 0), *c = gp(2, 0);
-    COffset_PointList* pl = line(grid, {a, b, c});
+    CGridPoint *a = gridPoint(0, 0), *b = gridPoint(1, 0), *c = gridPoint(2, 0);
+    COffset_PointList* pl = polyLine(grid, {a, b, c});
     Kor::List<double> t;
     for (double v : {0.0, 0.5, 1.0})
         t.append(v);
@@ -157,7 +144,7 @@ TEST(PointList, LockedCurveSurvivesRemoveSnapAndUndo)
     ASSERT_TRUE(pl->hasValidCurve());
 
     pl->modified = false;
-    EXPECT_TRUE(pl->snapVertex(b, gp(1, 1)));
+    EXPECT_TRUE(pl->snapVertex(b, gridPoint(1, 1)));
     grid.undoList[grid.undoList.count - 1]->undo(&grid);
     EXPECT_TRUE(pl->removeVertex(c));
     ASSERT_TRUE(grid.removePointList(pl, false));
@@ -166,7 +153,7 @@ TEST(PointList, LockedCurveSurvivesRemoveSnapAndUndo)
     EXPECT_FALSE(pl->dropCurve());
 
     // Unlocked, any change drops the curve and marks the poly-line.
-    COffset_PointList* loose = line(grid, {gp(0, 5), gp(1, 5)});
+    COffset_PointList* loose = polyLine(grid, {gridPoint(0, 5), gridPoint(1, 5)});
     loose->setCurve(clampedCurve({Vector(0, 5, 0), Vector(1, 5, 0)}, 1).release(), t, 0, 1);
     loose->setCurveLocked(false);
     loose->modified = false;
@@ -191,9 +178,10 @@ TEST(PointList, SetCurveReleasesTheCurveItReplaces)
 TEST(PointList, RollBackAndCommitOfThePendingPoint)
 {
     COffset_Grid grid(nullptr);
-    CGridPoint *a = gp(0, 0), *j = gp(1, 0), *p = gp(2, 0), *e = gp(1, 1);
-    line(grid, {a, j});
-    COffset_PointList* pl = line(grid, {e, j, p});
+    CGridPoint *a = gridPoint(0, 0), *j = gridPoint(1, 0), *p = gridPoint(2, 0),
+               *e = gridPoint(1, 1);
+    polyLine(grid, {a, j});
+    COffset_PointList* pl = polyLine(grid, {e, j, p});
 
     // A pending junction: only this poly-line's entry goes.
     pl->pendingVertex = j;
@@ -256,9 +244,9 @@ TEST(PointList, CurvePickComparesTheTrueDistanceNotItsSquare)
 TEST(PointList, DumpPrintsJunctionsAndPoints)
 {
     COffset_Grid grid(nullptr);
-    CGridPoint* j = gp(1, 2, 3);
-    line(grid, {j, gp(0.5f, 0.25f, 0)});
-    COffset_PointList* pl = line(grid, {gp(-1, 0, 0), j});
+    CGridPoint* j = gridPoint(1, 2, 3);
+    polyLine(grid, {j, gridPoint(0.5f, 0.25f, 0)});
+    COffset_PointList* pl = polyLine(grid, {gridPoint(-1, 0, 0), j});
     const std::string out = mwtest::capturedStdout([&] { EXPECT_TRUE(PointList_Dump(*pl)); });
     EXPECT_EQ(out, "   0:  Point\n"
                    "      -1.000 0.000  0.000\n"

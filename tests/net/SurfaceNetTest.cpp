@@ -14,6 +14,7 @@
 #include "platform/MessageBox.h"
 
 #include "support/GLView.h"
+#include "support/GridFixtures.h"
 #include "support/NurbsFixtures.h"
 #include "support/ScratchDir.h"
 #include "support/TestMeshes.h"
@@ -30,25 +31,10 @@ namespace {
 
 using GB::CSurfaceNet;
 using Gridbench::CGridPoint;
+using mwtest::gridPoint;
+using mwtest::NotificationCounter;
+using mwtest::polyLine;
 using Point = CVertex<float, 3>;
-
-CGridPoint* gp(float x, float y, float z = 0.f)
-{
-    auto* p = new CGridPoint();
-    p->data[0] = x;
-    p->data[1] = y;
-    p->data[2] = z;
-    return p;
-}
-
-COffset_PointList* line(COffset_Grid& grid, std::initializer_list<CVertex<float, 3>*> points)
-{
-    auto* pl = new COffset_PointList(&grid);
-    for (CVertex<float, 3>* p : points)
-        pl->appendVertex(p);
-    grid.addPointList(pl);
-    return pl;
-}
 
 // The bilinear patch over [-s, s]^2 in the plane z = 0.
 Fenwo::NurbsSurf* square(double s)
@@ -75,20 +61,6 @@ GB::Face* addFace(CSurfaceNet& net, FaceState state, CParametricGeometry* surfac
         name, dynamic_cast<Fenwo::NurbsSurf*>(surface), 1, 1, 1, 1, true, false, false));
     return face;
 }
-
-struct NotificationCounter {
-    int count = 0;
-    Platform::ChangeNotificationHandler previous;
-    NotificationCounter()
-    {
-        previous = Platform::setChangeNotificationHandler(
-            [this](Platform::WindowToken, unsigned int) { ++count; });
-    }
-    ~NotificationCounter() { Platform::setChangeNotificationHandler(previous); }
-    int take() { return std::exchange(count, 0); }
-};
-
-int windowToken;
 
 TEST(SurfaceNet, NewNetDefaults)
 {
@@ -126,7 +98,7 @@ TEST(SurfaceNet, NewNetDefaults)
             {1, 0, 0, 1},          {1, 1, 1, 1},          {0.5f, 0, 0, 1}};
         EXPECT_TRUE(std::equal(&expected[0][0], &expected[0][0] + 44, &net->colours[0][0]));
         EXPECT_EQ(net->displayContainer.findEntity(net->key), asEntity);
-        line(*net, {gp(0, 0), gp(1, 0)});
+        polyLine(*net, {gridPoint(0, 0), gridPoint(1, 0)});
     }
     delete asEntity; // through the drawable: the whole net goes (leak checker)
 }
@@ -135,7 +107,7 @@ TEST(SurfaceNet, FacesLeaveWithWhatTheyOwn)
 {
     auto net = std::make_unique<CSurfaceNet>();
     std::unique_ptr<Fenwo::NurbsSurf> trimmedSurface(square(1.0)), base(square(1.0));
-    COffset_PointList* ribbonLine = line(*net, {gp(0, 0), gp(1, 0)});
+    COffset_PointList* ribbonLine = polyLine(*net, {gridPoint(0, 0), gridPoint(1, 0)});
     Kor::List<double> t;
     ribbonLine->setCurve(clampedCurve({Vector(0, 0, 0), Vector(1, 0, 0)}, 1).release(), t, 0, -1);
 
@@ -198,7 +170,7 @@ TEST(SurfaceNet, NetDeleteAllAsksBeforeRemovingFacesAndPolyLines)
             return Platform::MessageBoxAnswer::No;
         });
     CSurfaceNet net;
-    line(net, {gp(0, 0), gp(1, 0)});
+    polyLine(net, {gridPoint(0, 0), gridPoint(1, 0)});
     addFace(net, ComplexApprox, square(1.0));
     EXPECT_EQ(net.deleteAll(true), 0);
     EXPECT_EQ(net.getNumPointLists(), 1);
@@ -215,7 +187,7 @@ TEST(SurfaceNet, EditingEntriesWaitWhileBusyOrWhileYIsHeld)
     auto previous = Platform::setKeyStateQuery([&](int key) { return yHeld && key == 'Y'; });
     CFlatMesh mesh;
     CSurfaceNet net;
-    net.setNotifyWindow(&windowToken, 1);
+    net.setNotifyWindow(mwtest::testWindow(), 1);
     CGridMouseEvent click;
     EXPECT_FALSE(net.update()); // no mesh
     net.setMesh(&mesh);
@@ -249,7 +221,7 @@ TEST(SurfaceNet, EditingEntriesWaitWhileBusyOrWhileYIsHeld)
 TEST(SurfaceNet, ReadingAMissingFileChangesNothing)
 {
     CSurfaceNet net;
-    line(net, {gp(0, 0), gp(1, 0)});
+    polyLine(net, {gridPoint(0, 0), gridPoint(1, 0)});
     const std::string path = mwtest::scratchPath("missing.net");
     EXPECT_EQ(mwtest::capturedStdout([&] { EXPECT_FALSE(net.readFile(path.c_str())); }),
               "cannot open the net file " + path + "\n");
@@ -272,8 +244,8 @@ TEST_F(SurfaceNetView, DisplaysTakeTheSwitchesAndTheNetDrawsAroundTheCurrentLine
     NotificationCounter sent;
     {
         CSurfaceNet net;
-        net.setNotifyWindow(&windowToken, 1);
-        COffset_PointList* pl = line(net, {gp(-0.5f, -0.5f), gp(0.5f, -0.5f)});
+        net.setNotifyWindow(mwtest::testWindow(), 1);
+        COffset_PointList* pl = polyLine(net, {gridPoint(-0.5f, -0.5f), gridPoint(0.5f, -0.5f)});
         net.setCurrentPointList(pl);
         auto* display = dynamic_cast<COpenGLPointList*>(
             net.displayContainer.findEntity(reinterpret_cast<std::intptr_t>(pl)));
@@ -337,8 +309,8 @@ TEST(SurfaceNet, RealSphereNetOfRayHits)
         }
     // Three poly-lines each way; the inner ones end on the outer ones.
     for (int k = 0; k < 3; ++k) {
-        line(*net, {at[0][k], at[1][k], at[2][k]});
-        line(*net, {at[k][0], at[k][1], at[k][2]});
+        polyLine(*net, {at[0][k], at[1][k], at[2][k]});
+        polyLine(*net, {at[k][0], at[k][1], at[k][2]});
     }
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j) {
