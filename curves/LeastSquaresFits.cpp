@@ -277,7 +277,8 @@ bool parameterizeGrid(CFitPointArray2D& grid, const knots* u, const knots* v)
 }
 
 NurbsSurf* fitNurbsToPoints(CFitPointArray2D& grid, const knots* u, const knots* v,
-                            CProgress* progress, bool parameterize, int uDegree, int vDegree)
+                            CProgress* progress, bool parameterize, int uDegree, int vDegree,
+                            const double* weights)
 {
     if (!checkGrid(grid, parameterize ? 0 : 2, "fitNurbsToPoints"))
         return nullptr;
@@ -320,11 +321,23 @@ NurbsSurf* fitNurbsToPoints(CFitPointArray2D& grid, const knots* u, const knots*
         const int sv = Kv.clampToKnots(t);
         const Vector& Nv = Kv.basisFunctions(sv, t);
         A[r].reserve((p + 1) * (q + 1));
+        double denominator = 1.0; // sum of the weighted products: the rational basis
+        if (weights != nullptr) {
+            denominator = 0.0;
+            for (int jb = 0; jb <= q; ++jb)
+                for (int ia = 0; ia <= p; ++ia)
+                    denominator += Nu[ia] * Nv[jb] *
+                                   weights[((su - p + ia) % nU + nU) % nU +
+                                           nU * (((sv - q + jb) % nV + nV) % nV)];
+            if (!(std::fabs(denominator) > 0.0))
+                denominator = 1.0;
+        }
         for (int jb = 0; jb <= q; ++jb) {
             const int j = ((sv - q + jb) % nV + nV) % nV;
             for (int ia = 0; ia <= p; ++ia) {
                 const int i = ((su - p + ia) % nU + nU) % nU;
-                A[r].append(i + nU * j, Nu[ia] * Nv[jb]);
+                const double w = weights != nullptr ? weights[i + nU * j] : 1.0;
+                A[r].append(i + nU * j, Nu[ia] * Nv[jb] * w / denominator);
             }
         }
         for (int d = 0; d < 3; ++d)
@@ -376,7 +389,8 @@ NurbsSurf* fitNurbsToPoints(CFitPointArray2D& grid, const knots* u, const knots*
     for (int j = 0; j < nV; ++j)
         for (int i = 0; i < nU; ++i) {
             const int c = i + nU * j;
-            surface->setControlPoint(i, j, Vector(x[0][c], x[1][c], x[2][c]), 1.0);
+            surface->setControlPoint(i, j, Vector(x[0][c], x[1][c], x[2][c]),
+                                     weights != nullptr ? weights[c] : 1.0);
         }
     return surface.release();
 }

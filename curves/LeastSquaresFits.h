@@ -61,9 +61,12 @@ Fenwo::NurbsSurf* fitCurveThroughPoints(IndexSubset<CFitPoint>& points, int degr
 // knots with more control points in a direction than the grid has records
 // (the system would be underdetermined). With parameterize, the records'
 // uv are rewritten as parameterizeGrid states.
+// weights, when given, holds one weight per control point (index i + nU j):
+// the result is the rational surface with those weights whose control
+// points are fitted (with fixed weights the surface is linear in them).
 Fenwo::NurbsSurf* fitNurbsToPoints(CFitPointArray2D& grid, const knots* u, const knots* v,
-                                   CProgress* progress, bool parameterize, int uDegree,
-                                   int vDegree);
+                                   CProgress* progress, bool parameterize, int uDegree, int vDegree,
+                                   const double* weights = nullptr);
 
 // Writes (u, v) into every record of the grid: the parameters of the
 // record's nearest point on the surface whose control point (i, j) is record

@@ -111,6 +111,24 @@ TEST(LeastSquaresFits, GridFitsReproduceTheirSurfaces)
             refit->getControlPoint(i, j, b);
             EXPECT_LT(std::sqrt(squaredDistance(a, b)), 1e-6);
         }
+    // The same bicubic made rational, refitted with its own weights.
+    double weights[36];
+    for (int c = 0; c < 36; ++c) {
+        weights[c] = 1.0 + 0.4 * std::sin(1.3 * c);
+        Vector a;
+        bicubic.getControlPoint(c % 6, c / 6, a);
+        bicubic.setControlPoint(c % 6, c / 6, a, weights[c]);
+    }
+    fillGrid(samples, [&](double i, double j) { return pointAt(bicubic, i / 9, j / 9); });
+    for (int r = 0; r < 100; ++r)
+        samples.items[r].uv = Vector(samples.items[r].uv[0] / 9, samples.items[r].uv[1] / 9, 0);
+    std::unique_ptr<NurbsSurf> rational(
+        fitNurbsToPoints(samples, &k, &k, nullptr, false, 3, 3, weights));
+    ASSERT_NE(nullptr, rational);
+    for (int c = 0; c < 36; ++c)
+        EXPECT_LT(norm(rational->getWrappedControlPoint(c % 6, c / 6) -
+                       bicubic.getWrappedControlPoint(c % 6, c / 6)),
+                  1e-6);
 
     // A half cylinder of radius 2, parameterised on the fly.
     CFitPointArray2D cylinder(20, 20);
