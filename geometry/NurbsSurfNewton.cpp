@@ -14,6 +14,8 @@
 #include "platform/FitStopFlag.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cassert>
 #include <cmath>
 #include <iostream>
 #include <vector>
@@ -86,6 +88,29 @@ void identity3(double M[3][3])
             M[r][s] = r == s ? 1.0 : 0.0;
 }
 
+// Marks the one running Newton approximation. Its stop flag and the sparse
+// solver's slots are process-wide, so a second run must never start while
+// one is active; the fits take turns on one thread, so a check suffices
+// where a lock would only hide the fault.
+class SingleRunGuard {
+public:
+    SingleRunGuard()
+    {
+        [[maybe_unused]] const bool wasActive = running().exchange(true);
+        assert(!wasActive && "a second Newton approximation started while one is running");
+    }
+    ~SingleRunGuard() { running() = false; }
+    SingleRunGuard(const SingleRunGuard&) = delete;
+    SingleRunGuard& operator=(const SingleRunGuard&) = delete;
+
+private:
+    static std::atomic<bool>& running()
+    {
+        static std::atomic<bool> flag{false};
+        return flag;
+    }
+};
+
 } // namespace
 
 void NurbsSurf::newtonApproximation(IndexSubset<CFitPoint>& points, int /*unused*/,
@@ -95,6 +120,7 @@ void NurbsSurf::newtonApproximation(IndexSubset<CFitPoint>& points, int /*unused
 {
     if (points.count == 0 || maxIterations <= 0)
         return;
+    const SingleRunGuard guard;
     if (!prepareFitWorkspace()) {
         std::cout << "something with the constraints is wrong." << std::endl;
         sendNotification(options, Platform::FitNotification::FitEnded);
