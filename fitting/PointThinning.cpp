@@ -1,0 +1,175 @@
+#include "fitting/PointThinning.h"
+
+#include "foundation/Logging.h"
+#include "foundation/SparsePointHash.h"
+
+#include <algorithm>
+#include <cmath>
+#include <ostream>
+#include <vector>
+
+namespace {
+
+// Below this spacing the thinning keeps every point.
+constexpr double kNoSpacing = 1e-8;
+// Rounds of growing the cell size while too many cells are occupied.
+constexpr int kMaxGrowRounds = 40;
+
+// The points' first three coordinates, contiguous, missing ones 0.
+template <class T> std::vector<T> packCoordinates(const Kor::List<Vector*>& pts)
+{
+    std::vector<T> xyz(3 * std::size_t(pts.count), T(0));
+    for (int i = 0; i < pts.count; ++i) {
+        const Vector* p = pts.data[i];
+        for (int c = 0; p != nullptr && c < 3 && c < p->n; ++c)
+            xyz[3 * std::size_t(i) + c] = T((*p)[c]);
+    }
+    return xyz;
+}
+
+// Inserts every point into the hash with the given cell size and returns
+// the number of occupied cells.
+int fillHash(CSparsePointHash& hash, const Kor::List<float*>& points, double cellSize)
+{
+    hash.clear();
+    hash.cellSize = cellSize;
+    hash.invCellSize = 1.0 / std::max(cellSize, 1e-8);
+    for (float* q : points)
+        hash.insert(q);
+    return hash.leafCellCount();
+}
+
+} // namespace
+
+bool thinPoints(const Kor::List<Vector*>& pts, Kor::List<int>& kept, double minDist)
+{
+    if (pts.count == 0)
+        return false;
+    if (!(minDist > kNoSpacing)) {
+        for (int i = 0; i < pts.count; ++i)
+            kept.append(i);
+        return true;
+    }
+    std::vector<double> xyz = packCoordinates<double>(pts);
+    CThinningHash hash;
+    hash.setCellSize(minDist);
+    // The hash takes its radius in single precision; asking with the next
+    // float above minDist and deciding in double keeps the test strict at
+    // exactly minDist, whatever the rounding of minDist to float.
+    const float radius = std::nextafter(float(minDist), HUGE_VALF);
+    const double limit2 = minDist * minDist;
+    for (int i = 0; i < pts.count; ++i) {
+        CSimpleVertex3d p(&xyz[3 * std::size_t(i)]);
+        bool crowded = false;
+        if (hash.findNearest(p, radius, true))
+            for (CSimpleVertex3d* q : hash.results)
+                if (squaredDistance<double, 3>(*q, p) < limit2) {
+                    crowded = true;
+                    break;
+                }
+        if (crowded)
+            continue;
+        kept.append(i);
+        hash.insert(p, true, false);
+    }
+    return true;
+}
+
+bool thinToTargetCount(const Kor::List<Vector*>& pts, int targetCount, Kor::List<int>& chosen)
+{
+    if (pts.count == 0)
+        return false;
+    targetCount = std::max(targetCount, 1);
+    std::vector<float> xyz = packCoordinates<float>(pts);
+    Kor::List<float*> points;
+    points.setCapacity(pts.count, false);
+    for (int i = 0; i < pts.count; ++i)
+        points.append(&xyz[3 * std::size_t(i)]);
+
+    CSparsePointHash hash;
+    double cellSize = 10.0;
+    hash.fitCellSize(points, targetCount, cellSize, 0.2);
+    int occupied = fillHash(hash, points, cellSize);
+    // The tuning stops within 20 % of the count; more cells than asked for
+    // are merged by growing the cells until the count is kept.
+    for (int round = 0; occupied > targetCount && round < kMaxGrowRounds; ++round) {
+        cellSize *= std::max(1.05, std::sqrt(double(occupied) / targetCount));
+        occupied = fillHash(hash, points, cellSize);
+    }
+
+    while (CSparsePointHash::Leaf* cell = hash.nextCell()) {
+        if (cell->points.count == 0)
+            continue;
+        const CVertex<double, 3>& centre = cell->centroid();
+        int nearest = 0;
+        double d2 = 0.0;
+        if (!cell->findNearest(centre.data, nearest, d2))
+            nearest = 0;
+        const float* q = cell->points.data[nearest];
+        const std::ptrdiff_t offset = q - xyz.data();
+        const long index = long(offset / 3);
+        if (offset < 0 || index >= pts.count) {
+            profileLog() << "pointer computations are wrong" << std::endl;
+            continue;
+        }
+        if (points.data[index] != q) {
+            profileLog() << "pointer compute wrong!" << std::endl;
+            continue;
+        }
+        chosen.append(int(index));
+    }
+    hash.clear();
+    return true;
+}
+
+bool selectThinnedSubset(IndexSubset<CFitPoint>& pts, int targetCount, double minDist)
+{
+    auto pointsOf = [&pts]() {
+        Kor::List<Vector*> list;
+        list.setCapacity(pts.count, false);
+        for (int k = 0; k < pts.count; ++k)
+            list.append(&pts[k].Point);
+        return list;
+    };
+    auto keepOnly = [&pts](const Kor::List<int>& positions) {
+        std::vector<int> indices;
+        indices.reserve(std::size_t(positions.count));
+        for (int k : positions)
+            indices.push_back(pts.indices[k]);
+        pts.clear();
+        for (int index : indices)
+            pts.append(index);
+    };
+    if (pts.count > targetCount) {
+        Kor::List<int> chosen;
+        thinToTargetCount(pointsOf(), targetCount, chosen);
+        keepOnly(chosen);
+    }
+    if (pts.count > 0) {
+        Kor::List<int> kept;
+        thinPoints(pointsOf(), kept, minDist);
+        keepOnly(kept);
+    }
+    return true;
+}
+
+IndexSubset<CFitPoint> intersectSubsets(IndexSubset<CFitPoint>& a, IndexSubset<CFitPoint>& b)
+{
+    IndexSubset<CFitPoint> common(a.array, 0);
+    if (a.array != b.array)
+        return common;
+    std::sort(a.indices, a.indices + a.count);
+    std::sort(b.indices, b.indices + b.count);
+    for (int i = 0, j = 0; i < a.count && j < b.count;) {
+        if (a.indices[i] < b.indices[j])
+            ++i;
+        else if (b.indices[j] < a.indices[i])
+            ++j;
+        else {
+            common.append(a.indices[i]);
+            ++i;
+            ++j;
+        }
+    }
+    return common;
+}

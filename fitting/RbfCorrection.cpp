@@ -1,0 +1,286 @@
+#include "fitting/RbfCorrection.h"
+
+#include "curves/LeastSquaresFits.h"
+#include "curves/SubCurves.h"
+#include "foundation/Logging.h"
+#include "foundation/PointSequence.h"
+#include "foundation/Progress.h"
+#include "foundation/Statistic.h"
+#include "geometry/Constraint.h"
+#include "geometry/Knots.h"
+#include "geometry/NurbsSurf.h"
+
+#include <cfloat>
+#include <cmath>
+#include <iostream>
+#include <memory>
+#include <vector>
+
+using Fenwo::NurbsSurf;
+
+namespace {
+
+bool isCancelled(CProgress* progress)
+{
+    return progress != nullptr && progress->isCancelled();
+}
+
+// The largest error of the points after refreshing their distances (one
+// inversion step; points in state 2 keep their parameters).
+double largestError(NurbsSurf& S, IndexSubset<CFitPoint>& pts)
+{
+    S.PointInversion(pts, 1);
+    return fitErrorStatistics(pts, nullptr, nullptr, 0.0, 0).max;
+}
+
+void setInversionState(IndexSubset<CFitPoint>& pts, int state)
+{
+    for (int k = 0; k < pts.count; ++k)
+        pts[k].state = state;
+}
+
+// The debug dumps of a successful interpolation.
+void writeInterpolationDumps(NurbsSurf& S, IndexSubset<CFitPoint>& pts)
+{
+    std::ofstream samples;
+    if (openLogStream(samples, "c:/tmp/samplesuccess.mp")) {
+        samples.precision(16);
+        for (int k = 0; k < pts.count; ++k) {
+            printFitPoint(samples, pts[k]);
+            samples << '\n';
+        }
+    }
+    std::ofstream result;
+    if (openLogStream(result, "c:/tmp/InterpolateToResult.out")) {
+        result.precision(16);
+        S.write(result);
+        result << '\n';
+    }
+}
+
+} // namespace
+
+void raiseToCubic(NurbsSurf& S)
+{
+    for (int d = 0; d < 2; ++d) {
+        const knots* k = d == 0 ? S.uKnots : S.vKnots;
+        const int degree = k != nullptr ? k->p : 0;
+        if (degree == 1 || degree == 2)
+            for (int p = degree; p < 3; ++p)
+                elevateCurveDegree(&S, d);
+    }
+}
+
+void adoptKnotsAndNet(NurbsSurf& S, const NurbsSurf& T)
+{
+    if (&S == &T || T.uKnots == nullptr || T.vKnots == nullptr)
+        return;
+    // Constraints name control points by index: they stay meaningful only
+    // while the net keeps its size.
+    const bool sameNet = S.getUCount() == T.getUCount() && S.getVCount() == T.getVCount();
+    delete S.uKnots;
+    S.uKnots = new knots(*T.uKnots);
+    delete S.vKnots;
+    S.vKnots = new knots(*T.vKnots);
+    if (!sameNet)
+        S.constraints.deleteAll();
+    S.allocateStorage();
+    const int n = std::min(S.controlNetSize, T.controlNetSize);
+    for (int k = 0; k < n; ++k)
+        S.controlNet[k] = T.controlNet[k];
+    S.rational = T.rational;
+}
+
+iPolScatteredData* harmonicRecompute(NurbsSurf& S, IndexSubset<CFitPoint>& pts, int kernelType,
+                                     bool skipFlagged, CProgress* progress, double shape, double th,
+                                     bool prepare)
+{
+    setInversionState(pts, 1);
+    if (prepare) {
+        if (isCancelled(progress))
+            return nullptr;
+        S.invertPoints(pts, 2, 2, false);
+        S.PointInversion(pts, 20);
+    }
+    std::unique_ptr<iPolScatteredData> f(newScatteredDataRBF());
+    f->setKernelType(kernelType);
+    f->setShapeParameter(shape);
+
+    const bool check = th > 0.0;
+    CStatistic D;
+    for (int k = 0; k < pts.count; ++k) {
+        if (isCancelled(progress))
+            return nullptr;
+        const CFitPoint& fp = pts[k];
+        if (skipFlagged && fp.boundary != 0)
+            continue;
+        const Vector p = S.getPoint(fp.uv[0], fp.uv[1]);
+        const Vector d = fp.Point - p;
+        if (check)
+            D.add(norm(d));
+        f->setSample(p, d);
+    }
+    if (skipFlagged)
+        for (int k = pts.count - 1; k >= 0; --k)
+            if (pts[k].boundary != 0)
+                pts.removeAt(k);
+
+    if (auto* rbf = dynamic_cast<iPolScatteredDataRBF*>(f.get()))
+        rbf->progress = progress;
+    f->recompute(false);
+
+    if (kernelType != 0 && kernelType != 1 && kernelType != 2) {
+        CStatistic R;
+        for (int k = 0; k < pts.count; ++k) {
+            const Vector p = S.getPoint(pts[k].uv[0], pts[k].uv[1]);
+            R.add(norm(p + f->evaluate(p) - pts[k].Point));
+        }
+        std::cout << "type = " << kernelType << " repro Statistic=" << R << std::endl;
+    }
+
+    if (check) {
+        // The field on the inner part of the domain, 4/18 .. 14/18 of each
+        // direction, should not swing far beyond the displacements it was
+        // built from.
+        const Interval du = S.getDomain(0);
+        const Interval dv = S.getDomain(1);
+        CStatistic G;
+        for (int a = 4; a <= 14; ++a)
+            for (int b = 4; b <= 14; ++b) {
+                const double s = a / 18.0, t = b / 18.0;
+                const Vector p =
+                    S.getPoint((1.0 - s) * du.min + s * du.max, (1.0 - t) * dv.min + t * dv.max);
+                G.add(norm(f->evaluate(p)));
+            }
+        const double ratio = D.max / std::max(G.max, 2.2e-16);
+        if (ratio < 1.0 / th && kernelType != 0) {
+            std::cout << "harmonic recompute val=" << ratio << " th= " << 1.0 / th << std::endl;
+            f.reset();
+            return harmonicRecompute(S, pts, 0, skipFlagged, progress, -1.0, -1.0, true);
+        }
+    }
+    if (isCancelled(progress))
+        return nullptr;
+    return f.release();
+}
+
+bool interpolateToTolerance(NurbsSurf& S, iPolScatteredData* rbf, double dTol,
+                            IndexSubset<CFitPoint>& pts, CProgress* progress)
+{
+    if (rbf == nullptr)
+        return false;
+    raiseToCubic(S);
+    // The displaced grid is always taken from the surface as it came in.
+    NurbsSurf S0(S);
+    double dMax = DBL_MAX;
+    for (int pass = 0; pass < 16; ++pass) {
+        Vector U, V;
+        S.uKnots->getGrevilleAbscissae(U);
+        S.vKnots->getGrevilleAbscissae(V);
+        if (largestError(S, pts) < dTol)
+            return true;
+
+        CFitPointArray2D grid(U.n, V.n);
+        if (progress != nullptr)
+            progress->begin(0, U.n * V.n);
+        for (int j = 0; j < V.n; ++j)
+            for (int i = 0; i < U.n; ++i) {
+                Vector q = S0.getPoint(U[i], V[j]);
+                q += rbf->evaluate(q);
+                CFitPoint& record = grid.at(i, j);
+                record.Point = q;
+                record.uv = Vector(2);
+                record.uv[0] = U[i];
+                record.uv[1] = V[j];
+                if (progress != nullptr) {
+                    progress->step(1);
+                    if (progress->isCancelled())
+                        return false;
+                }
+            }
+
+        const int nU = S.getUCount();
+        const int nV = S.getVCount();
+        std::vector<double> W;
+        if (S.isRational()) {
+            W.resize(std::size_t(nU) * nV);
+            Vector xyz;
+            for (int j = 0; j < nV; ++j)
+                for (int i = 0; i < nU; ++i)
+                    S.getControlPointAndWeight(xyz, i, j, W[i + std::size_t(j) * nU]);
+        }
+        std::unique_ptr<NurbsSurf> T(fitNurbsToPoints(grid, S.uKnots, S.vKnots,
+                                                      nU * nV > 1000 ? progress : nullptr, false, 3,
+                                                      3, W.empty() ? nullptr : W.data()));
+        if (T == nullptr) {
+            profileLog() << "interpolGrid failed" << std::endl;
+            return false;
+        }
+        adoptKnotsAndNet(S, *T);
+
+        dMax = largestError(S, pts);
+        if (dMax < dTol)
+            break;
+        if (!S.fixControlPoints(pts, dTol * 0.5, false, true, true, 7)) {
+            refineKnots(&S, 0, 1, false);
+            refineKnots(&S, 1, 1, false);
+        }
+        if ((S.getUCount() / 2 * S.getVCount()) / 2 >= 5000)
+            break;
+    }
+    if (dMax >= dTol) {
+        profileLog() << "Interpolation failed dMax=" << dMax << " for dTol = " << dTol << std::endl;
+        return false;
+    }
+    profileLog() << "interpolation success! dMax=" << dMax << " for Tol=" << dTol << std::endl;
+    writeInterpolationDumps(S, pts);
+    return true;
+}
+
+bool approximateToTolerance(const NurbsSurf& S, iPolScatteredData& rbf, NurbsSurf& T,
+                            CProgress* progress)
+{
+    if (progress != nullptr)
+        T.progress = progress;
+    raiseToCubic(T);
+    Vector U, V;
+    T.uKnots->getGrevilleAbscissae(U);
+    T.vKnots->getGrevilleAbscissae(V);
+    U = refineValues(U, 1);
+    V = refineValues(V, 1);
+
+    NurbsSurf source(S); // evaluation writes the surface's tables
+    CFitPointArray samples;
+    samples.setCapacity(U.n * V.n);
+    if (progress != nullptr)
+        progress->begin(0, U.n * V.n);
+    for (int j = 0; j < V.n; ++j)
+        for (int i = 0; i < U.n; ++i) {
+            const Vector p = source.getPoint(U[i], V[j]);
+            Vector uv(2);
+            uv[0] = U[i];
+            uv[1] = V[j];
+            samples.append(CFitPoint(p + rbf.evaluate(p), uv));
+            if (progress != nullptr) {
+                if (progress->isCancelled())
+                    return false;
+                progress->step(1);
+            }
+        }
+
+    IndexSubset<CFitPoint> grid(samples);
+    grid.selectAll();
+    T.invalidateFitState();
+    T.PointInversion(grid, 20);
+    T.newtonApproximation(grid, 0, 3, false, true, 1, nullptr, 1.0, 0.0, -1.0);
+
+    const CStatistic stat = fitErrorStatistics(grid, nullptr, nullptr, 0.0, 0);
+    const double e =
+        stat.count > 1 ? std::sqrt(stat.sumSquares / (stat.count - 1)) : stat.count - 1.0;
+    profileLog() << "Max=" << stat.max << std::endl;
+    if (e < 3.4028234663852886e+38) {
+        profileLog() << "Approximation success!" << std::endl;
+        return true;
+    }
+    return false;
+}

@@ -1,0 +1,444 @@
+#include "fitting/ScatteredDataRBF.h"
+
+#include "foundation/Logging.h"
+#include "foundation/Progress.h"
+#include "foundation/SolveLSCG.h"
+
+#include <algorithm>
+#include <cmath>
+#include <ostream>
+#include <type_traits>
+
+namespace {
+
+// The kernel with its code known at compile time, so that the assembly and
+// evaluation loops carry no switch.
+template <int K> inline double phi(double r, double eps)
+{
+    if constexpr (K == 1)
+        return r > 1e-12 ? r * r * std::log(r) : 0.0;
+    else if constexpr (K == 2)
+        return r * r * r;
+    else if constexpr (K == 3)
+        return std::exp(-(eps * r) * (eps * r));
+    else if constexpr (K == 4)
+        return std::sqrt((eps * r) * (eps * r) + 1.0);
+    else if constexpr (K == 5)
+        return 1.0 / std::sqrt((eps * r) * (eps * r) + 1.0);
+    else if constexpr (K == 6)
+        return 1.0 / ((eps * r) * (eps * r) + 1.0);
+    else
+        return r;
+}
+
+// Calls f(std::integral_constant<int, K>) for the kernel of the code.
+template <class F> decltype(auto) withKernel(int code, F&& f)
+{
+    switch (code) {
+    case 1:
+        return f(std::integral_constant<int, 1>());
+    case 2:
+        return f(std::integral_constant<int, 2>());
+    case 3:
+        return f(std::integral_constant<int, 3>());
+    case 4:
+        return f(std::integral_constant<int, 4>());
+    case 5:
+        return f(std::integral_constant<int, 5>());
+    case 6:
+        return f(std::integral_constant<int, 6>());
+    default:
+        return f(std::integral_constant<int, 0>());
+    }
+}
+
+inline double distance3(const double* a, const double* b)
+{
+    const double dx = a[0] - b[0], dy = a[1] - b[1], dz = a[2] - b[2];
+    return std::sqrt(dx * dx + dy * dy + dz * dz);
+}
+
+// The m polynomial terms at p: 1, x, y, z, x^2, y^2, z^2, xy, xz, yz.
+inline void polynomialTerms(const double* p, int m, double* t)
+{
+    t[0] = 1.0;
+    if (m < 4)
+        return;
+    t[1] = p[0];
+    t[2] = p[1];
+    t[3] = p[2];
+    if (m < 10)
+        return;
+    t[4] = p[0] * p[0];
+    t[5] = p[1] * p[1];
+    t[6] = p[2] * p[2];
+    t[7] = p[0] * p[1];
+    t[8] = p[0] * p[2];
+    t[9] = p[1] * p[2];
+}
+
+// Terms containing each coordinate (degree 1 uses the first entry only).
+constexpr int kTermsOf[3][4] = {{1, 4, 7, 8}, {2, 5, 7, 9}, {3, 6, 8, 9}};
+
+// A flat coordinate's sample standard deviation stays below this.
+constexpr double kFlatSpread = 0.2;
+// Absolute pivot threshold of the direct factorisation.
+constexpr double kPivotEps = 2.2e-16;
+
+// |A c - b|, 0 when the squared norm comes out negative.
+double residualNorm(const Matrix& A, const Vector& c, const Vector& b)
+{
+    Vector Ac;
+    A.multiply(c, Ac);
+    const Vector r = Ac - b;
+    const double r2 = dot(r, r);
+    return r2 > 0.0 ? std::sqrt(r2) : 0.0;
+}
+
+} // namespace
+
+double rbfKernel(int code, double r, double eps)
+{
+    return withKernel(code, [&](auto k) { return phi<decltype(k)::value>(r, eps); });
+}
+
+int rbfInternalKernel(int publicCode)
+{
+    switch (publicCode) {
+    case 1:
+        return 1;
+    case 2:
+        return 2;
+    case 3:
+        return 4;
+    case 4:
+        return 5;
+    case 5:
+        return 6;
+    case 6:
+        return 3;
+    default:
+        return 0;
+    }
+}
+
+int rbfPolynomialDegree(int code)
+{
+    if (code == 0 || code == 1)
+        return 1;
+    if (code == 2)
+        return 2;
+    return code < 0 || code > 6 ? 1 : -1;
+}
+
+int rbfPolynomialTerms(int code)
+{
+    const int degree = rbfPolynomialDegree(code);
+    return degree == 1 ? 4 : degree == 2 ? 10 : 0;
+}
+
+// ---- CRBFComponent -------------------------------------------------------------
+
+void CRBFComponent::buildRightHandSide(int m)
+{
+    const int n = active != nullptr ? active->count : 0;
+    b.setSize(n + m, true);
+    b.fill(0.0);
+    for (int i = 0; i < n; ++i) {
+        const Vector& value = active->at(i).SurfNormal;
+        b[i] = value.n > d ? value[d] : 0.0;
+    }
+    c.setSize(n + m);
+}
+
+// ---- CRBFSystem ----------------------------------------------------------------
+
+bool CRBFSystem::cancelled() const
+{
+    return progress != nullptr && progress->isCancelled();
+}
+
+void CRBFSystem::rbfAssemble(bool withRightHandSides)
+{
+    const int n = active != nullptr ? active->count : 0;
+    const int m = rbfPolynomialTerms(kernel);
+    const int N = n + m;
+    if (iterative)
+        A.resize(N, SymmetricMatrix);
+    else
+        A.resize(N, N);
+
+    std::vector<double> p(3 * std::size_t(n));
+    for (int i = 0; i < n; ++i) {
+        const Vector& position = active->at(i).Tangent;
+        for (int c = 0; c < 3; ++c)
+            p[3 * i + c] = position.n > c ? position[c] : 0.0;
+    }
+
+    const double eps = components[0].eps;
+    const bool full = A.type == FullMatrix;
+    withKernel(kernel, [&](auto k) {
+        constexpr int K = decltype(k)::value;
+        const double diagonal = phi<K>(0.0, eps);
+        for (int i = 0; i < n; ++i) {
+            double* row = A.rowData[i].data; // full row or packed lower row
+            const double* pi = &p[3 * i];
+            for (int j = 0; j < i; ++j)
+                row[j] = phi<K>(distance3(pi, &p[3 * j]), eps);
+            row[i] = diagonal;
+        }
+    });
+    if (full)
+        for (int i = 0; i < n; ++i)
+            for (int j = 0; j < i; ++j)
+                A.rowData[j][i] = A.rowData[i][j];
+
+    if (m > 0) {
+        double t[10];
+        for (int i = 0; i < n; ++i) {
+            polynomialTerms(&p[3 * i], m, t);
+            for (int l = 0; l < m; ++l) {
+                A.at(n + l, i) = t[l];
+                if (full)
+                    A.at(i, n + l) = t[l];
+            }
+        }
+    }
+
+    // A coordinate in which the samples barely vary makes its polynomial
+    // columns (nearly) dependent on the constant one; a unit diagonal frees
+    // their coefficients instead.
+    for (int c = 0; c < 3; ++c) {
+        flat[c] = false;
+        if (n <= 1)
+            continue;
+        double sum = 0.0, sum2 = 0.0;
+        for (int i = 0; i < n; ++i) {
+            sum += p[3 * i + c];
+            sum2 += p[3 * i + c] * p[3 * i + c];
+        }
+        const double spread = std::sqrt(std::max(0.0, sum2 - sum * sum / n) / (n - 1));
+        if (spread < kFlatSpread) {
+            flat[c] = true;
+            for (int term : kTermsOf[c])
+                if (term < m)
+                    A.at(n + term, n + term) = 1.0;
+        }
+    }
+    for (int term : removedTerms)
+        if (term >= 0 && term < m)
+            A.at(n + term, n + term) = 1.0;
+
+    if (withRightHandSides)
+        for (CRBFComponent& component : components)
+            component.buildRightHandSide(m);
+}
+
+void CRBFSystem::rbfSolve(bool iterativeSolve)
+{
+    iterative = iterativeSolve;
+    if (active == nullptr || active->count == 0)
+        return;
+    removedTerms.removeAll();
+    rbfAssemble(true);
+    if (cancelled())
+        return;
+    if (!iterative) {
+        if (solveDirect())
+            keepSolution();
+        return;
+    }
+    for (int d = 0; d < 3; ++d)
+        if (!rbfSolveCG(d)) {
+            profileLog() << "finally the matrix is singular!" << std::endl;
+            break;
+        }
+    if (!cancelled())
+        keepSolution();
+}
+
+bool CRBFSystem::solveDirect()
+{
+    A.progress = progress;
+    int result = A.factorize(0, kPivotEps);
+    if (cancelled())
+        return false;
+    // Each retry takes out the sample or polynomial term of the column the
+    // factorisation stopped at. A term that is already out and still
+    // singular cannot be repaired further.
+    while (result == FactorizeSingular) {
+        const int k = A.singularColumn;
+        const int n = active->count;
+        if (k < 0 || k >= A.cols)
+            return false;
+        if (k < n) {
+            profileLog() << "removing point=" << k << std::endl;
+            active->removeAt(k);
+        } else {
+            const int term = k - n;
+            if (removedTerms.contains(term))
+                return false;
+            removedTerms.append(term);
+            profileLog() << "removing local Coordinate=" << term << std::endl;
+        }
+        rbfAssemble(true);
+        A.progress = progress;
+        result = A.factorize(0, kPivotEps);
+        if (cancelled())
+            return false;
+    }
+    for (CRBFComponent& component : components)
+        A.solve(component.c, component.b);
+    return true;
+}
+
+bool CRBFSystem::rbfSolveCG(int d)
+{
+    CRBFComponent& component = components[d];
+    Vector& c = component.c;
+    const Vector& b = component.b;
+    const int N = b.n;
+    c.setSize(N, true);
+    c.fill(0.0);
+    A.progress = progress;
+    A.solveCG(b, c, 0.7, 1e-6, true);
+    double res = residualNorm(A, c, b);
+    if (res > 0.1 && N < 100) {
+        solveLScg(&A, &b, &c, 22 * N);
+        res = residualNorm(A, c, b);
+    }
+    for (int again = 0; again < 2 && N >= 100 && res > 0.1; ++again) {
+        A.solveCG(b, c, 0.7, 1e-7, true);
+        res = residualNorm(A, c, b);
+    }
+    return res <= 0.1;
+}
+
+void CRBFSystem::keepSolution()
+{
+    const int n = active->count;
+    const int m = rbfPolynomialTerms(kernel);
+    solved = false;
+    for (const CRBFComponent& component : components)
+        if (component.c.n != n + m)
+            return;
+    centres.assign(3 * std::size_t(n), 0.0);
+    weights.assign(3 * std::size_t(n), 0.0);
+    polynomial.assign(3 * std::size_t(m), 0.0);
+    for (int i = 0; i < n; ++i) {
+        const Vector& position = active->at(i).Tangent;
+        for (int c = 0; c < 3 && c < position.n; ++c)
+            centres[3 * i + c] = position[c];
+        for (int d = 0; d < 3; ++d)
+            weights[3 * i + d] = components[d].c[i];
+    }
+    for (int d = 0; d < 3; ++d)
+        for (int l = 0; l < m; ++l)
+            polynomial[m * d + l] = components[d].c[n + l];
+    solvedKernel = kernel;
+    solvedEps = components[0].eps;
+    solved = true;
+}
+
+void CRBFSystem::evaluate(const double* x, double* out) const
+{
+    out[0] = out[1] = out[2] = 0.0;
+    const int n = int(centres.size() / 3);
+    if (!solved || n == 0)
+        return;
+    const double* w = weights.data();
+    const double eps = solvedEps;
+    double s[3] = {0.0, 0.0, 0.0};
+    withKernel(solvedKernel, [&](auto k) {
+        constexpr int K = decltype(k)::value;
+        for (int j = 0; j < n; ++j) {
+            const double f = phi<K>(distance3(x, &centres[3 * j]), eps);
+            s[0] += w[3 * j] * f;
+            s[1] += w[3 * j + 1] * f;
+            s[2] += w[3 * j + 2] * f;
+        }
+    });
+    const int m = int(polynomial.size() / 3);
+    if (m > 0) {
+        double t[10];
+        polynomialTerms(x, m, t);
+        for (int d = 0; d < 3; ++d)
+            for (int l = 0; l < m; ++l)
+                s[d] += polynomial[m * d + l] * t[l];
+    }
+    out[0] = s[0];
+    out[1] = s[1];
+    out[2] = s[2];
+}
+
+// ---- iPolScatteredDataRBF --------------------------------------------------------
+
+iPolScatteredData* newScatteredDataRBF()
+{
+    return new iPolScatteredDataRBF();
+}
+
+iPolScatteredDataRBF::iPolScatteredDataRBF() : active(samples)
+{
+    system.active = &active;
+    for (int d = 0; d < 3; ++d) {
+        system.components[d].active = &active;
+        system.components[d].d = d;
+    }
+}
+
+Vector iPolScatteredDataRBF::evaluate(const Vector& x)
+{
+    Vector result(3);
+    double p[3] = {0.0, 0.0, 0.0};
+    for (int c = 0; c < 3 && c < x.n; ++c)
+        p[c] = x[c];
+    system.evaluate(p, result.data);
+    return result;
+}
+
+void iPolScatteredDataRBF::setSample(const Vector& position, const Vector& value)
+{
+    if (position.n != 3 || value.n != 3)
+        return;
+    CFitPoint record(position);
+    record.Tangent = position;
+    record.SurfNormal = value;
+    samples.append(record);
+}
+
+bool iPolScatteredDataRBF::getSample(int i, Vector& position, Vector& value)
+{
+    if (i < 0 || i >= samples.count)
+        return false;
+    position = samples[i].Tangent;
+    value = samples[i].SurfNormal;
+    return true;
+}
+
+void iPolScatteredDataRBF::setKernelType(int publicCode)
+{
+    const int code = rbfInternalKernel(publicCode);
+    system.kernel = code;
+    for (CRBFComponent& component : system.components)
+        component.kernel = code;
+}
+
+void iPolScatteredDataRBF::setShapeParameter(double eps)
+{
+    for (CRBFComponent& component : system.components)
+        component.eps = eps;
+}
+
+void iPolScatteredDataRBF::setKernelParameter(int k)
+{
+    for (CRBFComponent& component : system.components)
+        component.kernelParameter = k;
+}
+
+void iPolScatteredDataRBF::recompute(bool iterative)
+{
+    active.selectAll();
+    system.progress = progress;
+    system.rbfSolve(iterative);
+}

@@ -1,0 +1,118 @@
+#include "fitting/RbfCorrection.h"
+
+#include "RbfTestSupport.h"
+#include "foundation/PointSequence.h"
+#include "support/TestMeshes.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <string>
+
+namespace {
+
+double flat(double, double)
+{
+    return 0.0;
+}
+
+double wave(double x, double y)
+{
+    return 0.3 * std::sin(x / 3.0) * std::cos(y / 4.0);
+}
+
+std::unique_ptr<iPolScatteredData> field(Fenwo::NurbsSurf& S, IndexSubset<CFitPoint>& pts,
+                                         int kernel, double th)
+{
+    return std::unique_ptr<iPolScatteredData>(
+        harmonicRecompute(S, pts, kernel, false, nullptr, -1.0, th, true));
+}
+
+int kernelOf(iPolScatteredData& f)
+{
+    return dynamic_cast<iPolScatteredDataRBF&>(f).system.kernel;
+}
+
+} // namespace
+
+TEST(RbfCorrection, OvershootCheckFallsBackToTheLinearKernel)
+{
+    auto S = rbftest::heightSurface(6, 6, 3, 3, flat);
+    CFitPointArray array;
+    rbftest::sampleNear(*S, 12, 12, wave, array);
+    IndexSubset<CFitPoint> pts(array);
+    pts.selectAll();
+
+    struct Case {
+        int kernel;
+        double th;
+        bool fallsBack;
+    };
+    for (const Case& c : {Case{2, 0.5, true}, Case{0, 0.5, false}, Case{2, -1.0, false}}) {
+        SCOPED_TRACE(c.kernel);
+        std::unique_ptr<iPolScatteredData> f;
+        const std::string out = mwtest::capturedStdout([&] { f = field(*S, pts, c.kernel, c.th); });
+        ASSERT_NE(f, nullptr);
+        EXPECT_EQ(out.find("harmonic recompute val=") != std::string::npos, c.fallsBack) << out;
+        EXPECT_EQ(out.find(" th= 2") != std::string::npos, c.fallsBack) << out;
+        EXPECT_EQ(kernelOf(*f), c.fallsBack ? 0 : c.kernel);
+        // The field carries every point from the surface onto itself.
+        for (int k = 0; k < pts.count; k += 13) {
+            const Vector p = S->getPoint(pts[k].uv[0], pts[k].uv[1]);
+            EXPECT_LT(norm(p + f->evaluate(p) - pts[k].Point), 1e-8);
+        }
+    }
+}
+
+TEST(RbfCorrection, InterpolationFollowsADisplacementWithinTolerance)
+{
+    rbftest::GeneralLog log;
+    auto S = rbftest::heightSurface(6, 6, 3, 3, flat);
+    CFitPointArray array;
+    rbftest::sampleNear(*S, 25, 25, wave, array);
+    IndexSubset<CFitPoint> pts(array);
+    pts.selectAll();
+    auto f = field(*S, pts, 0, -1.0);
+    for (int k = 0; k < pts.count; ++k)
+        pts[k].state = 2;
+
+    const double dTol = 1e-3;
+    ASSERT_TRUE(interpolateToTolerance(*S, f.get(), dTol, pts, nullptr));
+    EXPECT_NE(log.text().find("interpolation success! dMax="), std::string::npos) << log.text();
+    EXPECT_NE(log.text().find(" for Tol=0.001"), std::string::npos);
+    // Also by the true distance, the parameters free again.
+    for (int k = 0; k < pts.count; ++k)
+        pts[k].state = 1;
+    S->PointInversion(pts, 20);
+    EXPECT_LT(fitErrorStatistics(pts, nullptr, nullptr, 0.0, 0).max, dTol);
+}
+
+TEST(RbfCorrection, PointsWithinToleranceLeaveTheNetAsItIs)
+{
+    rbftest::GeneralLog log;
+    struct Case {
+        int p, q;
+    };
+    for (const Case& c : {Case{3, 3}, Case{1, 2}}) {
+        auto S = rbftest::heightSurface(5, 5, c.p, c.q, wave);
+        Fenwo::NurbsSurf before(*S);
+        CFitPointArray array;
+        rbftest::sampleNear(*S, 8, 8, flat, array);
+        IndexSubset<CFitPoint> pts(array);
+        pts.selectAll();
+        auto f = field(*S, pts, 0, -1.0);
+        const std::string out = mwtest::capturedStdout(
+            [&] { EXPECT_TRUE(interpolateToTolerance(*S, f.get(), 1e-6, pts, nullptr)); });
+        EXPECT_EQ(out, "");
+        EXPECT_EQ(S->uKnots->p, 3);
+        EXPECT_EQ(S->vKnots->p, 3);
+        if (c.p == 3 && c.q == 3) {
+            EXPECT_TRUE(rbftest::sameNet(*S, before));
+        }
+    }
+    EXPECT_EQ(log.text().find("nterpolation"), std::string::npos) << log.text();
+    IndexSubset<CFitPoint> none;
+    EXPECT_FALSE(interpolateToTolerance(*rbftest::heightSurface(4, 4, 3, 3, flat), nullptr, 1.0,
+                                        none, nullptr));
+}

@@ -1,0 +1,182 @@
+#include "fitting/RbfFitLoop.h"
+
+#include "fitting/PointThinning.h"
+
+#include "RbfTestSupport.h"
+#include "foundation/PointSequence.h"
+#include "support/TestMeshes.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+
+namespace {
+
+double flat(double, double)
+{
+    return 0.0;
+}
+
+double bump(double x, double y)
+{
+    return 0.4 * std::exp(-((x - 5.0) * (x - 5.0) + (y - 4.0) * (y - 4.0)) / 8.0) +
+           0.05 * std::sin(x / 2.0);
+}
+
+// n fit points at random parameters of S, lifted by offset along z.
+void scatterNear(Fenwo::NurbsSurf& S, int n, double (*offset)(double, double), CFitPointArray& out)
+{
+    std::mt19937 gen(23);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    for (int k = 0; k < n; ++k) {
+        Vector uv(2);
+        uv[0] = unit(gen);
+        uv[1] = unit(gen);
+        Vector p = S.getPoint(uv[0], uv[1]);
+        p[2] += offset(p[0], p[1]);
+        out.append(CFitPoint(p, uv));
+    }
+}
+
+double largestDistance(Fenwo::NurbsSurf& S, IndexSubset<CFitPoint>& pts)
+{
+    for (int k = 0; k < pts.count; ++k)
+        pts[k].state = 1;
+    S.invertPoints(pts, 2, 2, false);
+    S.PointInversion(pts, 20);
+    return fitErrorStatistics(pts, nullptr, nullptr, 0.0, 0).max;
+}
+
+} // namespace
+
+TEST(RbfFitLoop, Rbf3BendsABicubicOntoNearbyPoints)
+{
+    rbftest::GeneralLog log;
+    auto S = rbftest::heightSurface(10, 10, 3, 3, flat);
+    CFitPointArray array;
+    scatterNear(*S, 723, bump, array);
+    IndexSubset<CFitPoint> pts(array);
+    pts.selectAll();
+    const double dTol = 0.01;
+    ASSERT_TRUE(rbf3(*S, dTol, pts, 723, nullptr, 0, false, true, 0.01, -1.0, true));
+    EXPECT_GE(pts.count, 3);
+    EXPECT_LT(largestDistance(*S, pts), dTol);
+    EXPECT_NE(log.text().find("interpolation success!"), std::string::npos);
+
+    // Also approximating afterwards reports on the general log.
+    auto T = rbftest::heightSurface(10, 10, 3, 3, flat);
+    IndexSubset<CFitPoint> again(array);
+    again.selectAll();
+    EXPECT_TRUE(rbf3(*T, dTol, again, 723, nullptr, 0, true, true, 0.01, -1.0, true));
+    EXPECT_NE(log.text().find("Approximation success!"), std::string::npos) << log.text();
+}
+
+TEST(RbfFitLoop, Rbf3RefusesFarPointsAndAcceptsTooFew)
+{
+    auto S = rbftest::heightSurface(6, 6, 3, 3, flat);
+    Fenwo::NurbsSurf before(*S);
+    CFitPointArray array;
+    scatterNear(
+        *S, 40, [](double, double) { return 2.0; }, array);
+    IndexSubset<CFitPoint> pts(array);
+    pts.selectAll();
+    bool ok = true;
+    const std::string out = mwtest::capturedStdout(
+        [&] { ok = rbf3(*S, 0.01, pts, 40, nullptr, 0, true, false, 0.01, -1.0, true); });
+    EXPECT_FALSE(ok);
+    EXPECT_NE(out.find("rbf3::error too large, abort\n"), std::string::npos) << out;
+    EXPECT_TRUE(rbftest::sameNet(*S, before));
+
+    IndexSubset<CFitPoint> two(array);
+    two.append(0);
+    two.append(1);
+    EXPECT_TRUE(rbf3(*S, 0.01, two, 2, nullptr, 0, false, false, 0.01, -1.0, true));
+    EXPECT_TRUE(rbftest::sameNet(*S, before));
+}
+
+TEST(RbfFitLoop, ImprintBuildsTheRequestedNet)
+{
+    struct Case {
+        int nU, nV, degreeU, degreeV;
+    };
+    for (const Case& c : {Case{1, 1, 1, 1}, Case{2, 1, 2, 1}, Case{4, 5, 3, 3}}) {
+        SCOPED_TRACE(c.nU);
+        auto S = rbftest::heightSurface(6, 6, 3, 3, flat);
+        CFitPointArray array;
+        scatterNear(
+            *S, 60, [](double, double) { return 0.5; }, array);
+        IndexSubset<CFitPoint> pts(array);
+        pts.selectAll();
+        ASSERT_TRUE(imprintSurface(*S, pts, 0, c.nU, c.nV, 2, true));
+        EXPECT_EQ(S->getUCount(), c.nU + 1);
+        EXPECT_EQ(S->getVCount(), c.nV + 1);
+        EXPECT_EQ(S->uKnots->p, c.degreeU);
+        EXPECT_EQ(S->vKnots->p, c.degreeV);
+        // A constant lift moves the net by that lift: the corners lie 0.5
+        // above the old plane's corners.
+        Vector corner;
+        S->getControlPoint(c.nU, c.nV, corner);
+        EXPECT_NEAR(norm(corner - Vector(10.0, 10.0, 0.5)), 0.0, 1e-9);
+        EXPECT_EQ(pts.count, 60); // all project inside the new surface
+    }
+}
+
+TEST(RbfFitLoop, ShapeHealingNeedsSharedPoints)
+{
+    auto S = rbftest::heightSurface(6, 6, 3, 3, flat);
+    Fenwo::NurbsSurf before(*S);
+    CFitPointArray array;
+    scatterNear(*S, 60, bump, array);
+    IndexSubset<CFitPoint> test(array), shape(array);
+    for (int k = 0; k < 60; ++k)
+        (k < 30 ? test : shape).append(k);
+    bool ok = true;
+    const std::string out = mwtest::capturedStdout([&] {
+        ok = fitShapeToTestSet(*S, 0.01, test, shape, 100, nullptr, 0, false, true, 0.01, -1.0,
+                               true);
+    });
+    EXPECT_FALSE(ok);
+    EXPECT_NE(out.find("oops, testSet and shapeSet have nothing common.\nmaybe the Surface is "
+                       "too small ? \n"),
+              std::string::npos)
+        << out;
+    EXPECT_TRUE(rbftest::sameNet(*S, before));
+
+    // Shared points inside the surface: healed within the tolerance on them.
+    IndexSubset<CFitPoint> all(array);
+    all.selectAll();
+    EXPECT_TRUE(
+        fitShapeToTestSet(*S, 0.01, all, shape, 100, nullptr, 0, false, true, 0.01, -1.0, true));
+    IndexSubset<CFitPoint> judged = intersectSubsets(shape, all);
+    EXPECT_LT(largestDistance(*S, judged), 0.01);
+}
+
+TEST(RbfFitLoop, ParameterLookupOfATrimmedFace)
+{
+    auto S = rbftest::heightSurface(8, 8, 3, 3, bump);
+    // Samples along the iso-lines of a disc-shaped trim, as a face's
+    // tessellation gives them.
+    Kor::List<Vector> uv;
+    for (int k = 1; k < 12; ++k) {
+        const double c = k / 12.0;
+        const double half = std::sqrt(std::max(0.0, 0.2025 - (c - 0.5) * (c - 0.5)));
+        for (int s = 0; s <= 150; ++s) {
+            const double t = 0.5 - half + 2.0 * half * s / 150.0;
+            uv.append(Vector(c, t, 0.0));
+            uv.append(Vector(t, c, 0.0));
+        }
+    }
+    std::unique_ptr<iPolScatteredData> lookup(newParameterLookup(*S, uv));
+    const int kept = lookup->getSampleCount();
+    EXPECT_LE(kept, 500);
+    EXPECT_GT(kept, 250);
+    for (int i = 0; i < kept; ++i) {
+        Vector position, value;
+        ASSERT_TRUE(lookup->getSample(i, position, value));
+        EXPECT_EQ(value[2], 0.0);
+        const Vector back = lookup->evaluate(S->getPoint(value[0], value[1]));
+        ASSERT_LT(norm(back - value), 1e-8) << i;
+    }
+}

@@ -1,0 +1,155 @@
+#include "fitting/ScatteredDataRBF.h"
+
+#include "RbfTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <random>
+#include <vector>
+
+namespace {
+
+// 200 positions scattered in the unit cube (or in the plane z = zPlane).
+std::vector<Vector> scatteredPositions(int n, unsigned seed, bool flat = false, double zPlane = 0.0)
+{
+    std::mt19937 gen(seed);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::vector<Vector> out;
+    for (int i = 0; i < n; ++i) {
+        const double x = unit(gen), y = unit(gen), z = unit(gen);
+        out.emplace_back(x, y, flat ? zPlane : z);
+    }
+    return out;
+}
+
+Vector smoothField(const Vector& p)
+{
+    return Vector(std::sin(2.0 * p[0]) + p[1], std::cos(p[1]) * p[2] + 0.5,
+                  p[0] * p[1] - p[2] * p[2]);
+}
+
+std::unique_ptr<iPolScatteredDataRBF> interpolant(int kernel, double eps,
+                                                  const std::vector<Vector>& positions)
+{
+    std::unique_ptr<iPolScatteredDataRBF> f(
+        static_cast<iPolScatteredDataRBF*>(newScatteredDataRBF()));
+    f->setKernelType(kernel);
+    f->setShapeParameter(eps);
+    for (const Vector& p : positions)
+        f->setSample(p, smoothField(p));
+    return f;
+}
+
+// Largest |f(p_i) - v_i| relative to the largest |v|.
+double reproductionError(iPolScatteredData& f, const std::vector<Vector>& positions)
+{
+    double worst = 0.0, largest = 0.0;
+    for (const Vector& p : positions) {
+        const Vector v = smoothField(p);
+        worst = std::max(worst, norm(f.evaluate(p) - v));
+        largest = std::max(largest, norm(v));
+    }
+    return worst / largest;
+}
+
+struct KernelCase {
+    int publicCode;
+    double eps;
+    int degree;     // getPolynomialDegree
+    int extraTerms; // polynomial unknowns beyond the samples
+};
+
+} // namespace
+
+TEST(ScatteredDataRBF, EveryKernelReproducesItsSamples)
+{
+    const std::vector<Vector> positions = scatteredPositions(200, 7);
+    const KernelCase cases[] = {
+        {1, 1.0, 1, 4},  {2, 1.0, 2, 10}, {0, 1.0, 1, 4},  {7, 1.0, 1, 4},  {-1, 1.0, 1, 4},
+        {3, 3.0, -1, 0}, {4, 3.0, -1, 0}, {5, 3.0, -1, 0}, {6, 3.0, -1, 0},
+    };
+    for (const KernelCase& c : cases) {
+        SCOPED_TRACE(c.publicCode);
+        auto f = interpolant(c.publicCode, c.eps, positions);
+        EXPECT_EQ(f->getPolynomialDegree(), c.degree);
+        EXPECT_EQ(f->getPolynomialDegreeValue(), double(c.degree));
+        f->recompute(false);
+        EXPECT_EQ(f->system.A.rows, 200 + c.extraTerms);
+        EXPECT_LT(reproductionError(*f, positions), 1e-8);
+    }
+    // The thin-plate kernel vanishes up to r = 1e-12; the linear one at 0.
+    EXPECT_EQ(rbfKernel(1, 1e-12, 1.0), 0.0);
+    EXPECT_LT(rbfKernel(1, 2e-12, 1.0), 0.0);
+    EXPECT_EQ(rbfKernel(0, 0.0, 1.0), 0.0);
+    // Public codes name the kernels by a table of their own.
+    const int internal[] = {0, 1, 2, 4, 5, 6, 3, 0};
+    for (int code = 0; code <= 7; ++code)
+        EXPECT_EQ(rbfInternalKernel(code), internal[code]) << code;
+}
+
+TEST(ScatteredDataRBF, IterativeSolveReproducesItsSamples)
+{
+    const std::vector<Vector> positions = scatteredPositions(60, 11);
+    auto f = interpolant(2, 1.0, positions);
+    f->recompute(true);
+    EXPECT_EQ(f->system.A.type, SymmetricMatrix);
+    EXPECT_LT(reproductionError(*f, positions), 1e-3);
+}
+
+TEST(ScatteredDataRBF, CoplanarSamplesFreeTheirFlatCoordinate)
+{
+    const std::vector<Vector> positions = scatteredPositions(50, 3, true, 2.5);
+    auto f = interpolant(1, 1.0, positions);
+    f->recompute(false);
+    const CRBFSystem& system = f->system;
+    EXPECT_FALSE(system.flat[0]);
+    EXPECT_FALSE(system.flat[1]);
+    EXPECT_TRUE(system.flat[2]);
+    EXPECT_EQ(system.A.rows, 54);
+    EXPECT_LT(reproductionError(*f, positions), 1e-8);
+
+    // A single sample has no spread to measure.
+    auto single = interpolant(1, 1.0, {Vector(1.0, 2.0, 3.0)});
+    single->recompute(false);
+    EXPECT_FALSE(single->system.flat[0] || single->system.flat[1] || single->system.flat[2]);
+    // Only 3-entry positions and values become samples.
+    single->setSample(Vector(2), Vector(1.0, 1.0, 1.0));
+    single->setSample(Vector(1.0, 1.0, 1.0), Vector(4));
+    EXPECT_EQ(single->getSampleCount(), 1);
+}
+
+TEST(ScatteredDataRBF, CoincidentSamplesDropOneAndSolve)
+{
+    rbftest::GeneralLog log;
+    std::vector<Vector> positions = scatteredPositions(40, 5);
+    positions.push_back(positions[17]);
+    auto f = interpolant(0, 1.0, positions);
+    f->recompute(false);
+    EXPECT_EQ(f->getSampleCount(), 41);
+    EXPECT_EQ(f->active.count, 40);
+    EXPECT_LT(reproductionError(*f, positions), 1e-8);
+
+    // The next solve starts from every sample again and repairs it again.
+    f->recompute(false);
+    const std::string text = log.text();
+    EXPECT_EQ(rbftest::countOf(text, "removing point="), 2) << text;
+    EXPECT_EQ(f->active.count, 40);
+    Vector position, value;
+    EXPECT_TRUE(f->getSample(40, position, value));
+    EXPECT_EQ(norm(position - positions[17]), 0.0);
+    EXPECT_FALSE(f->getSample(41, position, value));
+}
+
+TEST(ScatteredDataRBF, EvaluationWithoutASolveGivesZero)
+{
+    auto f = interpolant(2, 1.0, scatteredPositions(10, 1));
+    const Vector before = f->evaluate(Vector(0.5, 0.5, 0.5));
+    EXPECT_EQ(before.n, 3);
+    EXPECT_EQ(norm(before), 0.0);
+    auto empty = interpolant(2, 1.0, {});
+    empty->recompute(false);
+    EXPECT_EQ(norm(empty->evaluate(Vector(0.5, 0.5, 0.5))), 0.0);
+}
