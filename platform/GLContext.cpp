@@ -3,7 +3,7 @@
 #include <GL/gl.h>
 #include <GL/osmesa.h>
 
-#include <cstring>
+#include <atomic>
 
 namespace Platform {
 
@@ -16,6 +16,12 @@ OSMesaContext handle(void* p)
 {
     return static_cast<OSMesaContext>(p);
 }
+
+unsigned int newShareGroup()
+{
+    static std::atomic<unsigned int> last{0};
+    return ++last;
+}
 } // namespace
 
 GLContext::~GLContext()
@@ -23,20 +29,27 @@ GLContext::~GLContext()
     destroy();
 }
 
-bool GLContext::create(int width, int height)
+bool GLContext::create(int width, int height, const GLContext* sharePartner)
 {
+    if (sharePartner == this || (sharePartner && !sharePartner->isValid())) {
+        m_lastError = "the share partner holds no context";
+        destroy();
+        return false;
+    }
     destroy();
     m_lastError.clear();
     if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) {
         m_lastError = "invalid context size";
         return false;
     }
-    OSMesaContext context = OSMesaCreateContextExt(OSMESA_RGBA, 24, 0, 0, nullptr);
+    OSMesaContext context = OSMesaCreateContextExt(
+        OSMESA_RGBA, 24, 0, 0, sharePartner ? handle(sharePartner->m_context) : nullptr);
     if (context == nullptr) {
         m_lastError = "the offscreen driver could not create a context";
         return false;
     }
     m_context = context;
+    m_shareGroup = sharePartner ? sharePartner->m_shareGroup : newShareGroup();
     m_width = width;
     m_height = height;
     m_buffer.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4u, 0);
@@ -91,6 +104,7 @@ void GLContext::destroy()
     m_buffer.shrink_to_fit();
     m_width = 0;
     m_height = 0;
+    m_shareGroup = 0;
 }
 
 } // namespace Platform

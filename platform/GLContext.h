@@ -5,12 +5,14 @@
 // with GLU, display lists and immediate mode) runs unchanged against it; the
 // frame is read back with readPixels and written out with writePng.
 //
-// Display-list sharing between views: a windowed host keeps one context per
-// view and shares their display lists, so a list compiled in one view can be
-// called in every other. The headless host keeps one context at a time
-// instead: every view is drawn in turn with the same current context, so the
-// lists of the display layer need no sharing. A platform with several live
-// contexts replaces this class and shares the lists when it creates them.
+// Display-list sharing between views: every view keeps a context of its own,
+// and the views of one host share their display lists, so a list compiled
+// while one view draws can be called while another draws. The offscreen
+// driver shares lists only when a context is created, so create takes the
+// partner whose lists the new context shares; contexts created that way
+// (directly or through a chain of partners) form one share group, which
+// shareGroup() names. A context created without a partner starts a group of
+// its own.
 //
 // Ownership: the object owns the context and its pixel buffer; both are freed
 // by destroy() or the destructor. Not copyable.
@@ -31,11 +33,14 @@ public:
     GLContext& operator=(const GLContext&) = delete;
 
     // Creates an RGBA context with a 24-bit depth buffer of width x height
-    // pixels and makes it current. An existing context of this object is
-    // destroyed first. False (with the reason in lastError()) for a
-    // non-positive or oversized size or when the driver refuses; the object
-    // then holds no context.
-    bool create(int width, int height);
+    // pixels and makes it current. With a share partner the new context
+    // shares the partner's display lists and joins its share group; the
+    // partner must hold a context and stay alive while lists are shared.
+    // An existing context of this object is destroyed first. False (with the
+    // reason in lastError()) for a non-positive or oversized size, a partner
+    // without a context (or this object itself) or when the driver refuses;
+    // the object then holds no context.
+    bool create(int width, int height, const GLContext* sharePartner = nullptr);
 
     // Binds this context and its buffer to the calling thread. False when the
     // object holds no context or the driver refuses.
@@ -54,6 +59,8 @@ public:
     bool isCurrent() const;
     int width() const { return m_width; }
     int height() const { return m_height; }
+    // The share group of the context (from 1); 0 without a context.
+    unsigned int shareGroup() const { return m_shareGroup; }
     const std::string& lastError() const { return m_lastError; }
 
     // Whether any offscreen context is current on the calling thread; OpenGL
@@ -65,6 +72,7 @@ private:
     std::vector<unsigned char> m_buffer;
     int m_width = 0;
     int m_height = 0;
+    unsigned int m_shareGroup = 0;
     std::string m_lastError;
 };
 

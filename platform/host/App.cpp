@@ -5,6 +5,8 @@
 #include "platform/host/HostText.h"
 #include "platform/host/PlugIn.h"
 #include "platform/host/ToolBar.h"
+#include "platform/host/View.h"
+#include "platform/mfc/Wnd.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -61,21 +63,64 @@ void CVezadApp::Print(const char* format, ...)
         printUtf8(text.ToUtf8());
 }
 
+void CVezadApp::BeginWaitCursor()
+{
+    AfxSubset::beginWaitCursor();
+}
+
 void CVezadApp::EndWaitCursor()
 {
-    if (m_waitCursorCount > 0)
-        --m_waitCursorCount;
+    AfxSubset::endWaitCursor();
+}
+
+int CVezadApp::WaitCursorCount() const
+{
+    return AfxSubset::waitCursorCount();
+}
+
+const BYTE* CVezadApp::KeyStates() const
+{
+    return Win32Subset::keyStates();
 }
 
 void CVezadApp::SetKeyDown(int virtualKey, bool down)
 {
-    if (virtualKey >= 0 && virtualKey < 256)
-        m_keyStates[virtualKey] = down ? 0x80 : 0;
+    Win32Subset::setKeyDown(virtualKey, down);
 }
 
 bool CVezadApp::IsKeyDown(int virtualKey) const
 {
-    return virtualKey >= 0 && virtualKey < 256 && (m_keyStates[virtualKey] & 0x80) != 0;
+    return Win32Subset::isKeyDown(virtualKey);
+}
+
+CWnd* CVezadApp::MainWnd() const
+{
+    return AfxGetMainWnd();
+}
+
+CVezadView* CVezadApp::ActiveView() const
+{
+    return m_activeView;
+}
+
+CVezadView* CVezadApp::addView(int width, int height, bool shaded, bool ownContext)
+{
+    // The views share one group: each shares with the first view made
+    // without a context of its own.
+    const CVezadView* partner = ownContext ? nullptr : m_shareView;
+    m_views.push_back(std::make_unique<CVezadView>(m_doc.get(), width, height, shaded, partner));
+    if (!ownContext && !m_shareView)
+        m_shareView = m_views.back().get();
+    if (!m_activeView)
+        m_activeView = m_views.back().get();
+    return m_views.back().get();
+}
+
+void CVezadApp::destroyViews()
+{
+    m_activeView = nullptr;
+    m_shareView = nullptr;
+    m_views.clear();
 }
 
 bool CVezadApp::takeAnswer(const std::string& promptLine, std::string& token)
@@ -223,8 +268,9 @@ void CVezadApp::resetSession()
     m_unanswered.clear();
     m_menus.clear();
     m_cursorToolTip.Empty();
-    std::fill(std::begin(m_keyStates), std::end(m_keyStates), BYTE(0));
-    m_waitCursorCount = 0;
+    Win32Subset::releaseAllKeys();
+    while (AfxSubset::waitCursorCount() > 0)
+        AfxSubset::endWaitCursor();
     m_unknownCommands = 0;
     m_lastResult = 0;
     m_commandDepth = 0;

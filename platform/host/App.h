@@ -1,14 +1,17 @@
 // The host application: CVezadApp, reached through VezadApp(), with its
 // settings, the command-line transcript, the input queue, the message-box
-// and prompt logs, the key table, the cursor tool-tip and the wait cursor.
+// and prompt logs, the main window and the views, the key table, the cursor
+// tool-tip and the wait cursor (the last two kept by the Win32 and class-
+// library layers, so that GetKeyboardState and CWaitCursor see them).
 //
 // The application is constructed on first use, so the plug-in's static
 // globals may use it while they are constructed, before a host runs; it
 // holds a document only while a HeadlessHost runs (platform/host/
 // HeadlessHost.h), which shuts down before static destruction begins.
 //
-// Ownership: the application owns the active document, the toolbar manager
-// and the logs; loaded plug-ins are static objects it only points to.
+// Ownership: the application owns the active document, the views, the
+// toolbar manager and the logs; the main window belongs to the running
+// HeadlessHost; loaded plug-ins are static objects it only points to.
 // Not thread-safe: everything belongs to the host's user-interface thread;
 // only the keep-running flag may be read from any thread.
 #pragma once
@@ -25,6 +28,8 @@
 class CVezadDoc;
 class CVezadPlugIn;
 class CVezadUiToolBarManager;
+class CVezadView;
+class CWnd;
 
 // The host's cursor tool-tip switch and where the tip sits beside the cursor.
 struct CVezadCursorToolTipSettings {
@@ -90,15 +95,21 @@ public:
     const ON_wString& CursorToolTip() const { return m_cursorToolTip; }
 
     // Nested wait-cursor requests; the cursor waits while the count is above 0.
-    void BeginWaitCursor() { ++m_waitCursorCount; }
+    void BeginWaitCursor();
     void EndWaitCursor();
-    int WaitCursorCount() const { return m_waitCursorCount; }
+    int WaitCursorCount() const;
 
     // Keys held down, by virtual-key code (the high bit of a byte is set for
     // a held key), as the keyboard-state query reports them.
-    const BYTE* KeyStates() const { return m_keyStates; }
+    const BYTE* KeyStates() const;
     void SetKeyDown(int virtualKey, bool down);
     bool IsKeyDown(int virtualKey) const;
+
+    // The main window; null when no host runs.
+    CWnd* MainWnd() const;
+    // The view that takes commands and the one last clicked; null without
+    // views.
+    CVezadView* ActiveView() const;
 
     // Plug-in menus in the host's menu bar, in the order inserted.
     const std::vector<CVezadPlugInMenu>& PlugInMenus() const { return m_menus; }
@@ -154,6 +165,13 @@ public:
     bool keepRunning() const { return m_keepRunning.load(); }
     void setKeepRunning(bool keepRunning) { m_keepRunning.store(keepRunning); }
 
+    // Views of the running host, in the order they were made (index 0
+    // first); the first is active until another one is made active.
+    const std::vector<std::unique_ptr<CVezadView>>& views() const { return m_views; }
+    CVezadView* addView(int width, int height, bool shaded, bool ownContext);
+    void setActiveView(CVezadView* view) { m_activeView = view; }
+    void destroyViews();
+
     // Clears the queue, logs, transcript, keys and tool-tip: a fresh session.
     void resetSession();
 
@@ -174,9 +192,10 @@ private:
     std::vector<std::string> m_unanswered;
     std::vector<LoadedPlugIn> m_plugIns;
     std::vector<CVezadPlugInMenu> m_menus;
+    std::vector<std::unique_ptr<CVezadView>> m_views;
+    CVezadView* m_activeView = nullptr;
+    CVezadView* m_shareView = nullptr;
     ON_wString m_cursorToolTip;
-    BYTE m_keyStates[256] = {};
-    int m_waitCursorCount = 0;
     int m_unknownCommands = 0;
     int m_lastResult = 0;
     int m_commandDepth = 0;

@@ -7,6 +7,7 @@
 #include "platform/host/Get.h"
 #include "platform/host/HostText.h"
 #include "platform/host/PlugIn.h"
+#include "platform/host/View.h"
 
 #include <filesystem>
 
@@ -186,6 +187,92 @@ public:
     }
 };
 
+// The view commands change views only: they get no undo record.
+class DisplayModeCommand : public HostCommand {
+public:
+    DisplayModeCommand(const char* id, const wchar_t* name, bool shaded)
+        : HostCommand(id, name, false), m_shaded(shaded)
+    {
+    }
+    result RunCommand(const CVezadCommandContext&) override
+    {
+        CVezadView* view = app().ActiveView();
+        if (!view) {
+            app().Print("No view\n");
+            return failure;
+        }
+        view->ActiveViewport().setShaded(m_shaded);
+        view->Redraw();
+        return success;
+    }
+
+private:
+    bool m_shaded;
+};
+
+class ZoomCommand : public HostCommand {
+public:
+    ZoomCommand() : HostCommand("5a0d3e4c-2f61-4b8e-9a57-1c0e6b2d7f0a", L"Zoom", false) {}
+    result RunCommand(const CVezadCommandContext&) override
+    {
+        std::string token;
+        if (!app().takeAnswer("Zoom ( All Extents )", token) || equalsNoCase(token, "Escape"))
+            return cancel;
+        const bool all = isOption(token, "All");
+        if (all && (!app().takeAnswer("Zoom all ( Extents )", token) ||
+                    equalsNoCase(token, "Escape")))
+            return cancel;
+        if (!isOption(token, "Extents")) {
+            app().Print("Unknown zoom option: %s\n", token.c_str());
+            return failure;
+        }
+        ON_BoundingBox box;
+        for (int i = 0; i < doc().ObjectCount(); ++i) {
+            const CVezadObject* object = doc().ObjectAt(i);
+            if (!object->IsDeleted() && !object->IsHidden())
+                box.Union(object->BoundingBox());
+        }
+        std::vector<CVezadView*> views;
+        for (const auto& view : app().views())
+            if (all || view.get() == app().ActiveView())
+                views.push_back(view.get());
+        for (CVezadView* view : views) {
+            ON_BoundingBox viewBox = box;
+            for (CVezadDrawCallback* callback : VezadHost::drawCallbacks())
+                callback->BoundingBox(view->ActiveViewport(), viewBox);
+            if (viewBox.IsValid())
+                view->ActiveViewport().VP().ZoomToBox(viewBox);
+            view->Redraw();
+        }
+        return success;
+    }
+
+private:
+    // "_A" or "All" (any case) for the option "All".
+    static bool isOption(const std::string& token, const std::string& option)
+    {
+        return equalsNoCase(token, option) || equalsNoCase(token, "_" + option) ||
+               equalsNoCase(token, "_" + option.substr(0, 1));
+    }
+};
+
+class MaxViewPortCommand : public HostCommand {
+public:
+    MaxViewPortCommand() : HostCommand("5a0d3e4c-2f61-4b8e-9a57-1c0e6b2d7f0b", L"MaxViewPort", false)
+    {
+    }
+    result RunCommand(const CVezadCommandContext&) override
+    {
+        CVezadView* view = app().ActiveView();
+        if (!view) {
+            app().Print("No view\n");
+            return failure;
+        }
+        view->setMaximized(!view->IsMaximized());
+        return success;
+    }
+};
+
 } // namespace
 
 namespace VezadHost {
@@ -199,6 +286,12 @@ BuiltInCommands::BuiltInCommands()
     m_commands.push_back(std::make_unique<UndoCommand>());
     m_commands.push_back(std::make_unique<DeleteCommand>());
     m_commands.push_back(std::make_unique<ToleranceCommand>());
+    m_commands.push_back(std::make_unique<DisplayModeCommand>(
+        "5a0d3e4c-2f61-4b8e-9a57-1c0e6b2d7f08", L"ShadedViewport", true));
+    m_commands.push_back(std::make_unique<DisplayModeCommand>(
+        "5a0d3e4c-2f61-4b8e-9a57-1c0e6b2d7f09", L"WireframeViewport", false));
+    m_commands.push_back(std::make_unique<ZoomCommand>());
+    m_commands.push_back(std::make_unique<MaxViewPortCommand>());
 }
 
 BuiltInCommands::~BuiltInCommands() = default;

@@ -9,8 +9,13 @@
 //   _Undo             undoes the newest undo record
 //   _Delete           deletes the selected or picked objects
 //   _Tolerance <v>    sets the absolute tolerance
-// A missing argument is asked for on the command line. _New, _Open and _Undo
-// get no undo record of their own.
+//   _ShadedViewport, _WireframeViewport   the active view's display mode
+//   _Zoom [_A] _E     zooms the active view (with _A, every view) to the
+//                     visible objects and what the draw callbacks add
+//   _MaxViewPort      maximises or restores the active view (recorded only:
+//                     a headless view keeps its size)
+// A missing argument is asked for on the command line. _New, _Open, _Undo
+// and the view commands get no undo record of their own.
 //
 // The commands live while the host runs: the host makes them at start and
 // destroys them at shutdown. Not thread-safe.

@@ -2,6 +2,7 @@
 
 #include "platform/host/App.h"
 #include "platform/host/HostText.h"
+#include "platform/host/View.h"
 
 #include <algorithm>
 #include <cmath>
@@ -426,11 +427,21 @@ void CVezadDoc::UnselectAll()
         object->m_selected = false;
 }
 
-void CVezadDoc::UpdateAllViews() {}
-
-int CVezadDoc::GetViewList(ON_SimpleArray<CVezadView*>&) const
+void CVezadDoc::UpdateAllViews()
 {
-    return 0;
+    ON_SimpleArray<CVezadView*> views;
+    GetViewList(views);
+    for (int i = 0; i < views.Count(); ++i)
+        views[i]->Redraw();
+}
+
+int CVezadDoc::GetViewList(ON_SimpleArray<CVezadView*>& views) const
+{
+    views.Empty();
+    for (const auto& view : VezadApp().views())
+        if (view->GetDocument() == this)
+            views.Append(view.get());
+    return views.Count();
 }
 
 bool CVezadDoc::SetAbsoluteTolerance(double tolerance)

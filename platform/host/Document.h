@@ -121,9 +121,10 @@ public:
     CVezadObject* ownObject(const CVezadObject* object) const;
     void UnselectAll();
 
-    // Views of the document: the headless host's views are added by its view
-    // layer; until then the list is empty and there is nothing to redraw.
+    // Redraws every view of the document.
     void UpdateAllViews();
+    // Fills views with the document's views in the order they were made and
+    // answers their count.
     int GetViewList(ON_SimpleArray<CVezadView*>& views) const;
 
     double AbsoluteTolerance() const { return m_absoluteTolerance; }

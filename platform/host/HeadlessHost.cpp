@@ -5,8 +5,10 @@
 #include "platform/host/App.h"
 #include "platform/host/BuiltInCommands.h"
 #include "platform/host/Document.h"
+#include "platform/host/EventReplay.h"
 #include "platform/host/HostText.h"
 #include "platform/host/PlugIn.h"
+#include "platform/mfc/AnswerSource.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -88,6 +90,26 @@ public:
     bool keepRunning() override { return CVezadWorkerThread::KeepRunning(); }
 };
 
+// Dialogs, menus and file dialogs answer from the host's input queue.
+class HostAnswers : public AfxSubset::AnswerSource {
+public:
+    bool takeAnswer(const std::string& promptLine, std::string& token) override
+    {
+        return VezadApp().takeAnswer(promptLine, token);
+    }
+    const std::string* peekAnswer() override { return VezadApp().InputQueue().peek(); }
+    void dropAnswer() override
+    {
+        std::string token;
+        VezadApp().InputQueue().pop(token);
+    }
+    void print(const std::string& line) override { VezadApp().Print("%s", line.c_str()); }
+    void logUnanswered(const std::string& prompt) override
+    {
+        VezadApp().logUnansweredPrompt(prompt);
+    }
+};
+
 bool hostStartedInThisProcess = false;
 
 std::string programFolder()
@@ -103,6 +125,9 @@ struct HeadlessHost::Impl {
     HeadlessHostSettings settings;
     OutputCapture capture;
     HostKeepRunning keepRunning;
+    HostAnswers answers;
+    std::unique_ptr<VezadHost::MainWindow> mainWindow;
+    std::unique_ptr<VezadHost::EventReplay> events;
     std::unique_ptr<VezadHost::BuiltInCommands> commands;
     std::map<std::string, ScriptDirective> directives;
     // Where the previous script ended in the transcript, the captured output
@@ -120,6 +145,7 @@ HeadlessHost::HeadlessHost() : m_impl(std::make_unique<Impl>())
     addDirective("expect-result", std::bind(&HeadlessHost::expectResult, this, _1, _2));
     addDirective("dump-doc", std::bind(&HeadlessHost::dumpDoc, this, _1, _2));
     addDirective("require-file", std::bind(&HeadlessHost::requireFile, this, _1, _2));
+    m_impl->events = std::make_unique<VezadHost::EventReplay>(*this);
 }
 
 HeadlessHost::~HeadlessHost()
@@ -149,7 +175,13 @@ bool HeadlessHost::start(const HeadlessHostSettings& settings)
     CVezadDoc& doc = app.createDocument();
     doc.SetAbsoluteTolerance(settings.absoluteTolerance);
     m_impl->commands = std::make_unique<VezadHost::BuiltInCommands>();
+    m_impl->mainWindow = std::make_unique<VezadHost::MainWindow>();
+    Win32Subset::setMainWindow(m_impl->mainWindow->m_hWnd);
+    for (const HeadlessViewSettings& view : settings.views)
+        app.addView(view.width, view.height, view.shaded, view.ownContext);
+    AfxSubset::setAnswerSource(&m_impl->answers);
     Platform::setKeepRunningQuery(&m_impl->keepRunning);
+    AfxSubset::initApplications();
     m_running = true;
 
     bool loaded = true;
@@ -188,8 +220,12 @@ void HeadlessHost::shutdown()
     app.ActiveDoc()->closeContents();
     VezadHost::unloadPlugIns();
     m_impl->commands.reset();
+    app.destroyViews();
     app.destroyDocument();
     app.InputQueue().clear();
+    AfxSubset::setAnswerSource(nullptr);
+    Win32Subset::setMainWindow(nullptr);
+    m_impl->mainWindow.reset();
     Platform::setKeepRunningQuery(nullptr);
     m_impl->capture.stop();
     m_running = false;
@@ -241,6 +277,7 @@ ScriptResult HeadlessHost::runScript(const std::string& text,
             break;
     }
     app.InputQueue().clear();
+    m_impl->events->scriptEnded();
     m_impl->transcriptStart = app.Transcript().size();
     m_impl->outputStart = standardOutput().size();
     m_impl->boxStart = app.MessageBoxes().size();
@@ -268,7 +305,21 @@ void HeadlessHost::runLine(const std::string& rawLine, int number,
     }
     if (tokens.empty())
         return;
-    if (line[0] == '!') {
+    const std::size_t unansweredBefore = app.UnansweredPrompts().size();
+    runTokens(line[0] == '!', tokens, number, fail, result);
+    // The messages the line posted (paints, menu commands) are taken now,
+    // and every prompt it left without an answer fails it.
+    VezadHost::runMessageLoop();
+    for (std::size_t i = unansweredBefore; i < app.UnansweredPrompts().size(); ++i)
+        fail("unanswered prompt: " + app.UnansweredPrompts()[i]);
+}
+
+void HeadlessHost::runTokens(bool isDirective, const std::vector<std::string>& tokens,
+                             int number, const std::function<void(const std::string&)>& fail,
+                             ScriptResult& result)
+{
+    CVezadApp& app = VezadApp();
+    if (isDirective) {
         auto directive = m_impl->directives.find(tokens[0].substr(1));
         if (directive == m_impl->directives.end()) {
             fail("unknown directive " + tokens[0]);
@@ -290,14 +341,11 @@ void HeadlessHost::runLine(const std::string& rawLine, int number,
         return;
     }
     const int unknownBefore = app.UnknownCommandCount();
-    const std::size_t unansweredBefore = app.UnansweredPrompts().size();
     app.InputQueue().clear();
     app.InputQueue().pushFront(tokens);
     app.runQueuedCommands(0, true);
     if (app.UnknownCommandCount() > unknownBefore)
         fail("unknown command");
-    for (std::size_t i = unansweredBefore; i < app.UnansweredPrompts().size(); ++i)
-        fail("unanswered prompt: " + app.UnansweredPrompts()[i]);
 }
 
 namespace {

@@ -1,7 +1,9 @@
-// HeadlessHost: the host without windows. It creates the application's
-// document, loads plug-ins, runs scripts as a user would type and click, and
-// shuts down in order: the document is closed while the plug-ins live, then
-// the plug-ins are unloaded. Tests and the script runner start here.
+// HeadlessHost: the host without windows on a screen. It creates the
+// application's document, its main window and offscreen views, loads
+// plug-ins, runs scripts as a user would type and click, and shuts down in
+// order: the document is closed while the plug-ins live, then the plug-ins
+// are unloaded and the views destroyed. Tests and the script runner start
+// here.
 //
 // Scripts (".vzs") are lines. A line whose first non-blank character is #
 // is a comment; a line starting with ! is a directive; any other line is a
@@ -18,9 +20,11 @@
 //   !dump-doc                prints "doc: layer <k> <type> <state> <count>"
 //                            for every layer, object type and state in use
 //   !require-file <path>     a missing file skips the rest of the script
-// and addDirective adds more. A script fails on a failed check, an unknown
-// command or directive, a line that does not parse, or a prompt left
-// without an answer; each failure names its line.
+// with the event directives of platform/host/EventReplay.h (mouse, keys,
+// menus, views, captures), and addDirective adds more. After every line the
+// host's message loop takes the messages the line posted. A script fails on
+// a failed check, an unknown command or directive, a line that does not
+// parse, or a prompt left without an answer; each failure names its line.
 //
 // The plug-ins and commands are static globals, so one process runs one
 // host: a second start fails. The host must be shut down (or destroyed)
@@ -36,12 +40,23 @@
 
 class CVezadDoc;
 
+struct HeadlessViewSettings {
+    int width = 320;
+    int height = 240;
+    bool shaded = true;
+    // A context of its own instead of one sharing the other views' lists.
+    bool ownContext = false;
+};
+
 struct HeadlessHostSettings {
     // The folder of the plug-in files; empty: the folder of the program.
     std::string plugInFolder;
     // Plug-ins to load at start, in this order, by their file's base name.
     std::vector<std::wstring> plugIns;
     double absoluteTolerance = 0.001;
+    // The views, made in this order; the first is active. Each looks down
+    // -Z at the origin.
+    std::vector<HeadlessViewSettings> views{HeadlessViewSettings()};
     // The value of ${OUT}; empty: the diagnostics folder.
     std::string outputFolder;
     // Standard output is captured (and passed on) so that checks see what
@@ -112,6 +127,8 @@ private:
     DirectiveOutcome requireFile(const std::vector<std::string>& arguments, std::string& reason);
     void runLine(const std::string& line, int number, const VezadHost::ScriptDefines& defines,
                  ScriptResult& result);
+    void runTokens(bool isDirective, const std::vector<std::string>& tokens, int number,
+                   const std::function<void(const std::string&)>& fail, ScriptResult& result);
 
     std::unique_ptr<Impl> m_impl;
     bool m_running = false;

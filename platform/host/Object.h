@@ -12,8 +12,11 @@
 
 #include "platform/on/OpenNurbsSubset.h"
 
+class CVezadDisplayPipeline;
 class CVezadDoc;
 class CVezadGetObject;
+class CVezadObjRef;
+class CVezadPickContext;
 
 // Custom grips installed on an object; only their type is kept.
 class CVezadObjectGrips {
@@ -75,6 +78,18 @@ public:
     virtual void showGLEntity() {}
     virtual void hideGLEntity() {}
 
+    // Draws the object while a view redraws (the view's context is current
+    // and its matrices loaded). The host's own objects draw themselves (see
+    // platform/host/View.h); the base draws nothing.
+    virtual void Draw(CVezadDisplayPipeline& pipeline) const;
+    // Appends a reference for each place the pick line meets the object,
+    // with the point hit as its selection point, and answers how many were
+    // appended. The host's own objects answer their hits; the base none.
+    virtual int Pick(const CVezadPickContext& context, ON_ClassArray<CVezadObjRef>& picks) const;
+    // The box the object fills, for zooming to the extents: the geometry's
+    // box; empty without geometry.
+    virtual ON_BoundingBox BoundingBox() const;
+
 protected:
     // Installs the object's geometry; the object owns it and deletes the one
     // installed before.
@@ -93,28 +108,40 @@ private:
 };
 
 // Built-in objects; each takes ownership of the geometry it is made with.
+// Built-in objects; each takes ownership of the geometry it is made with.
+// Meshes are picked where the pick line meets a face; curves, surfaces
+// (by their boundary) and Breps (by their edges) where they pass within the
+// pick radius of the picked pixel.
 class CVezadMeshObject : public CVezadObject {
 public:
     explicit CVezadMeshObject(ON_Mesh* mesh);
     const ON_Mesh* Mesh() const { return static_cast<const ON_Mesh*>(Geometry()); }
+    void Draw(CVezadDisplayPipeline& pipeline) const override;
+    int Pick(const CVezadPickContext& context, ON_ClassArray<CVezadObjRef>& picks) const override;
 };
 
 class CVezadCurveObject : public CVezadObject {
 public:
     explicit CVezadCurveObject(ON_Curve* curve);
     const ON_Curve* Curve() const { return static_cast<const ON_Curve*>(Geometry()); }
+    void Draw(CVezadDisplayPipeline& pipeline) const override;
+    int Pick(const CVezadPickContext& context, ON_ClassArray<CVezadObjRef>& picks) const override;
 };
 
 class CVezadSurfaceObject : public CVezadObject {
 public:
     explicit CVezadSurfaceObject(ON_Surface* surface);
     const ON_Surface* Surface() const { return static_cast<const ON_Surface*>(Geometry()); }
+    void Draw(CVezadDisplayPipeline& pipeline) const override;
+    int Pick(const CVezadPickContext& context, ON_ClassArray<CVezadObjRef>& picks) const override;
 };
 
 class CVezadBrepObject : public CVezadObject {
 public:
     explicit CVezadBrepObject(ON_Brep* brep);
     const ON_Brep* Brep() const { return static_cast<const ON_Brep*>(Geometry()); }
+    void Draw(CVezadDisplayPipeline& pipeline) const override;
+    int Pick(const CVezadPickContext& context, ON_ClassArray<CVezadObjRef>& picks) const override;
 };
 
 // A reference to a document object, or to an edge or face of a Brep object,

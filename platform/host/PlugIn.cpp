@@ -74,6 +74,14 @@ CVezadPlugInModule::~CVezadPlugInModule()
 
 namespace VezadHost {
 
+std::vector<std::wstring> plugInModuleNames()
+{
+    std::vector<std::wstring> names;
+    for (const CVezadPlugInModule* module : modules())
+        names.push_back(module->BaseName());
+    return names;
+}
+
 const CVezadPlugInModule* findPlugInModule(const std::wstring& baseName)
 {
     for (const CVezadPlugInModule* module : modules())

@@ -165,6 +165,8 @@ namespace VezadHost {
 
 // The module of that base name; null when none is registered.
 const CVezadPlugInModule* findPlugInModule(const std::wstring& baseName);
+// The base names of the registered modules, in the order they registered.
+std::vector<std::wstring> plugInModuleNames();
 
 // Loads the module named baseName from folder: calls the exports, checks
 // the SDK version, calls OnLoadPlugIn and enters the plug-in among the

@@ -1,0 +1,113 @@
+// vzhost: runs a script (.vzs) in the headless host with every plug-in linked
+// into the program.
+//
+//   vzhost --script file.vzs [--define NAME=value]... [--out dir]
+//
+// Exit codes: 0 every check passed; 1 a check failed, a command was unknown
+// or a prompt went unanswered (each failure names its script line on
+// standard error); 2 the script cannot be read or the arguments are wrong;
+// 77 a required file is missing (the script is skipped), except under CI
+// (CI=true), where missing data is a failure (1). Ctrl-C asks a
+// running surface fit to stop at its next iteration; a second Ctrl-C ends
+// the program at once.
+#include "platform/FitStopFlag.h"
+#include "platform/host/HeadlessHost.h"
+#include "platform/host/PlugIn.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <pthread.h>
+#include <string>
+#include <thread>
+
+namespace {
+
+int usage(const char* message)
+{
+    std::fprintf(stderr,
+                 "vzhost: %s\n"
+                 "usage: vzhost --script file.vzs [--define NAME=value]... [--out dir]\n",
+                 message);
+    return ScriptResult::unreadable;
+}
+
+// Ctrl-C is taken by a thread of its own, where the fit's stop request may
+// print and set its flag safely (a signal handler may do neither).
+void watchCtrlC()
+{
+    sigset_t interrupt;
+    sigemptyset(&interrupt);
+    sigaddset(&interrupt, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &interrupt, nullptr);
+    std::thread([interrupt] {
+        for (int count = 0;; ++count) {
+            int signal = 0;
+            if (sigwait(&interrupt, &signal) != 0)
+                return;
+            if (count > 0)
+                std::_Exit(130);
+            Platform::onCtrlC();
+        }
+    }).detach();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::string script;
+    std::string out;
+    VezadHost::ScriptDefines defines;
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        if (i + 1 >= argc)
+            return usage(("missing value after " + option).c_str());
+        const std::string value = argv[++i];
+        if (option == "--script") {
+            script = value;
+        } else if (option == "--out") {
+            out = value;
+        } else if (option == "--define") {
+            const std::size_t equals = value.find('=');
+            if (equals == 0 || equals == std::string::npos)
+                return usage(("--define needs NAME=value, not " + value).c_str());
+            defines[value.substr(0, equals)] = value.substr(equals + 1);
+        } else {
+            return usage(("unknown option " + option).c_str());
+        }
+    }
+    if (script.empty())
+        return usage("no script given");
+    if (!out.empty()) {
+        std::error_code error;
+        std::filesystem::create_directories(out, error);
+        if (!std::filesystem::is_directory(out, error))
+            return usage(("cannot make the output folder " + out).c_str());
+    }
+    watchCtrlC();
+
+    HeadlessHostSettings settings;
+    settings.outputFolder = out;
+    settings.plugIns = VezadHost::plugInModuleNames();
+    HeadlessHost host;
+    if (!host.start(settings))
+        std::fprintf(stderr, "vzhost: a plug-in did not load; the script runs without it\n");
+    const ScriptResult result = host.runScriptFile(script, defines);
+    host.shutdown();
+    for (const ScriptFailure& failure : result.failures)
+        std::fprintf(stderr, "%s:%d: %s\n", script.c_str(), failure.line,
+                     failure.message.c_str());
+    if (result.status == ScriptResult::skipped) {
+        const char* ci = std::getenv("CI");
+        if (ci && std::strcmp(ci, "true") == 0) {
+            std::fprintf(stderr, "%s: a required file is missing, which fails under CI\n",
+                         script.c_str());
+            return ScriptResult::failed;
+        }
+        std::fprintf(stderr, "%s: skipped\n", script.c_str());
+    }
+    return result.status;
+}
