@@ -98,8 +98,7 @@ int main(int argc, char** argv)
     const ScriptResult result = host.runScriptFile(script, defines);
     host.shutdown();
     for (const ScriptFailure& failure : result.failures)
-        std::fprintf(stderr, "%s:%d: %s\n", script.c_str(), failure.line,
-                     failure.message.c_str());
+        std::fprintf(stderr, "%s:%d: %s\n", script.c_str(), failure.line, failure.message.c_str());
     if (result.status == ScriptResult::skipped) {
         const char* ci = std::getenv("CI");
         if (ci && std::strcmp(ci, "true") == 0) {

@@ -219,8 +219,8 @@ public:
         if (!app().takeAnswer("Zoom ( All Extents )", token) || equalsNoCase(token, "Escape"))
             return cancel;
         const bool all = isOption(token, "All");
-        if (all && (!app().takeAnswer("Zoom all ( Extents )", token) ||
-                    equalsNoCase(token, "Escape")))
+        if (all &&
+            (!app().takeAnswer("Zoom all ( Extents )", token) || equalsNoCase(token, "Escape")))
             return cancel;
         if (!isOption(token, "Extents")) {
             app().Print("Unknown zoom option: %s\n", token.c_str());
@@ -258,7 +258,8 @@ private:
 
 class MaxViewPortCommand : public HostCommand {
 public:
-    MaxViewPortCommand() : HostCommand("5a0d3e4c-2f61-4b8e-9a57-1c0e6b2d7f0b", L"MaxViewPort", false)
+    MaxViewPortCommand()
+        : HostCommand("5a0d3e4c-2f61-4b8e-9a57-1c0e6b2d7f0b", L"MaxViewPort", false)
     {
     }
     result RunCommand(const CVezadCommandContext&) override

@@ -42,8 +42,7 @@ HWND newestDialog()
     return found;
 }
 
-int mouseCall(CVezadMouseCallback& callback, const MouseEvent& event, CVezadView& view,
-              UINT flags)
+int mouseCall(CVezadMouseCallback& callback, const MouseEvent& event, CVezadView& view, UINT flags)
 {
     switch (event.action) {
     case MouseEvent::down:
@@ -137,7 +136,7 @@ bool sendMouseEvent(const MouseEvent& event, std::string& reason)
             app.SetKeyDown(key, true);
     UINT flags = (event.shift ? MK_SHIFT : 0) | (event.ctrl ? MK_CONTROL : 0);
     if (event.action != MouseEvent::up)
-        flags |= event.button == 1 ? MK_LBUTTON
+        flags |= event.button == 1   ? MK_LBUTTON
                  : event.button == 2 ? MK_RBUTTON
                  : event.button == 3 ? MK_MBUTTON
                                      : 0;
@@ -349,8 +348,7 @@ DirectiveOutcome keyDirective(const Arguments& a, std::string& reason)
     }
     const bool inDialog = a.size() > 1 && equalsNoCase(a[1], "dialog");
     const Arguments answers(a.begin() + (inDialog ? 2 : 1), a.end());
-    return withAnswers(answers, reason,
-                       [&](std::string& r) { return pressKey(key, inDialog, r); });
+    return withAnswers(answers, reason, [&](std::string& r) { return pressKey(key, inDialog, r); });
 }
 
 DirectiveOutcome menuDirective(const Arguments& a, std::string& reason)
@@ -435,8 +433,7 @@ void pressTerminate()
             const auto* button = Win32Subset::windowSettings(control);
             if (button->text == L"Terminate" && button->enabled) {
                 app.Print("[terminate] Terminate pressed\n");
-                PostMessageW(*it, WM_COMMAND,
-                             MAKEWPARAM(static_cast<WORD>(button->id), BN_CLICKED),
+                PostMessageW(*it, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(button->id), BN_CLICKED),
                              reinterpret_cast<LPARAM>(control));
                 return;
             }

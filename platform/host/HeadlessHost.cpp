@@ -314,8 +314,8 @@ void HeadlessHost::runLine(const std::string& rawLine, int number,
         fail("unanswered prompt: " + app.UnansweredPrompts()[i]);
 }
 
-void HeadlessHost::runTokens(bool isDirective, const std::vector<std::string>& tokens,
-                             int number, const std::function<void(const std::string&)>& fail,
+void HeadlessHost::runTokens(bool isDirective, const std::vector<std::string>& tokens, int number,
+                             const std::function<void(const std::string&)>& fail,
                              ScriptResult& result)
 {
     CVezadApp& app = VezadApp();

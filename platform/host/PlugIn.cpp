@@ -2,6 +2,7 @@
 
 #include "platform/host/App.h"
 #include "platform/host/HostText.h"
+#include "platform/win32/Win32Host.h"
 
 #include <algorithm>
 
@@ -128,8 +129,10 @@ bool loadPlugIn(const std::wstring& baseName, const std::string& folder)
     if (exports.VezadPlugInSdkServiceRelease)
         exports.VezadPlugInSdkServiceRelease();
     std::string file = folder.empty() ? name + ".vzp" : folder + "/" + name + ".vzp";
-    // The plug-in knows its file while it loads.
+    // The plug-in knows its file while it loads, through the host and as a
+    // module of the process.
     app.addLoadedPlugIn({&plugIn, baseName, toWide(file)});
+    Win32Subset::registerModule(toWide(file));
     if (!plugIn.OnLoadPlugIn()) {
         app.removeLoadedPlugIn(&plugIn);
         app.Print("Plug-in %s failed to load\n", name.c_str());

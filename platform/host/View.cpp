@@ -118,8 +118,7 @@ bool CVezadViewport::worldToScreen(const ON_3dPoint& point, double& x, double& y
 {
     double projection[16], modelView[16];
     int left = 0, right = 0, bottom = 0, top = 0;
-    if (!m_vp.GetOpenGLProjectionMatrix(projection) ||
-        !m_vp.GetOpenGLModelViewMatrix(modelView) ||
+    if (!m_vp.GetOpenGLProjectionMatrix(projection) || !m_vp.GetOpenGLModelViewMatrix(modelView) ||
         !m_vp.GetScreenPort(&left, &right, &bottom, &top))
         return false;
     // Column-major: element (row, column) is m[column * 4 + row].
@@ -129,8 +128,8 @@ bool CVezadViewport::worldToScreen(const ON_3dPoint& point, double& x, double& y
         eye[r] = modelView[r] * p[0] + modelView[4 + r] * p[1] + modelView[8 + r] * p[2] +
                  modelView[12 + r] * p[3];
     for (int r = 0; r < 4; ++r)
-        clip[r] = projection[r] * eye[0] + projection[4 + r] * eye[1] +
-                  projection[8 + r] * eye[2] + projection[12 + r] * eye[3];
+        clip[r] = projection[r] * eye[0] + projection[4 + r] * eye[1] + projection[8 + r] * eye[2] +
+                  projection[12 + r] * eye[3];
     if (!(clip[3] > 0.0))
         return false;
     x = left + (clip[0] / clip[3] + 1.0) * 0.5 * (right - left);

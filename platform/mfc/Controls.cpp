@@ -31,7 +31,9 @@ LRESULT comboMessage(ControlState& s, UINT message, WPARAM wParam, LPARAM lParam
         s.selection = index >= 0 && index < count ? index : CB_ERR;
         return index == -1 ? CB_ERR : s.selection;
     case CB_GETLBTEXTLEN:
-        return index >= 0 && index < count ? static_cast<LRESULT>(s.entries[static_cast<std::size_t>(index)].size()) : CB_ERR;
+        return index >= 0 && index < count
+                   ? static_cast<LRESULT>(s.entries[static_cast<std::size_t>(index)].size())
+                   : CB_ERR;
     case CB_GETLBTEXT: {
         // lParam is a buffer of CB_GETLBTEXTLEN + 1 characters.
         if (index < 0 || index >= count || !lParam)

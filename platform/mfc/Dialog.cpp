@@ -77,9 +77,8 @@ bool exchangeFails(CDataExchange* pDX, int id, const char* what)
     const bool missing = !resource || positionOfId(*resource, id) == resource->controls.size() ||
                          !pDX->m_pDlgWnd->GetDlgItem(id);
     if (missing) {
-        AfxSubset::print("Data exchange: dialog " +
-                         std::to_string(resource ? resource->id : 0) + " has no " + what + " " +
-                         std::to_string(id) + "\n");
+        AfxSubset::print("Data exchange: dialog " + std::to_string(resource ? resource->id : 0) +
+                         " has no " + what + " " + std::to_string(id) + "\n");
         pDX->m_failed = true;
     }
     return missing;
@@ -300,7 +299,7 @@ INT_PTR CDialog::DoModal()
     }
     m_modalRunning = false;
     Win32Subset::setActiveWindow(previousActive == Win32Subset::mainWindow() ? nullptr
-                                                                              : previousActive);
+                                                                             : previousActive);
     destroyControls();
     CWnd::DestroyWindow();
     return m_modalResult;
@@ -382,8 +381,10 @@ BOOL CDialog::OnCommand(WPARAM wParam, LPARAM)
 
 void DDX_Control(CDataExchange* pDX, int id, CWnd& control)
 {
-    if (control.m_hWnd || exchangeFails(pDX, id, "control"))
+    if ((control.m_hWnd && IsWindow(control.m_hWnd)) || exchangeFails(pDX, id, "control"))
         return;
+    // A control of an earlier run of the dialog is gone: bind the new one.
+    control.Detach();
     control.Attach(pDX->m_pDlgWnd->GetDlgItem(id)->m_hWnd);
 }
 
@@ -440,8 +441,7 @@ INT_PTR CFileDialog::DoModal()
     }
     const std::string path = token.substr(5);
     std::error_code error;
-    if (m_open && (m_flags & OFN_FILEMUSTEXIST) &&
-        !std::filesystem::is_regular_file(path, error)) {
+    if (m_open && (m_flags & OFN_FILEMUSTEXIST) && !std::filesystem::is_regular_file(path, error)) {
         AfxSubset::print("File not found: " + path + "; the file dialog is cancelled\n");
         return IDCANCEL;
     }

@@ -104,7 +104,7 @@ public:
     bool m_failed = false;
 };
 
-// Binds control (once) to the dialog's control id.
+// Binds control to the dialog's control id, once per window of the dialog.
 void DDX_Control(CDataExchange* pDX, int id, CWnd& control);
 // A check box as 0 / 1.
 void DDX_Check(CDataExchange* pDX, int id, int& value);

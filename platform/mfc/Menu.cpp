@@ -231,8 +231,8 @@ int CMenu::GetMenuItemCount() const
 
 UINT CMenu::GetMenuItemID(int position) const
 {
-    MenuItem* item = position < 0 ? nullptr
-                                  : findItem(m_hMenu, static_cast<UINT>(position), MF_BYPOSITION);
+    MenuItem* item =
+        position < 0 ? nullptr : findItem(m_hMenu, static_cast<UINT>(position), MF_BYPOSITION);
     return !item || item->popup ? static_cast<UINT>(-1) : item->id;
 }
 
@@ -276,8 +276,8 @@ BOOL CMenu::TrackPopupMenu(UINT flags, int x, int y, CWnd* owner, const RECT*)
 {
     std::vector<UINT> ids;
     enabledCommands(m_hMenu, ids);
-    std::string line = "[context menu] at " + std::to_string(x) + "," + std::to_string(y) +
-                       ", enabled:";
+    std::string line =
+        "[context menu] at " + std::to_string(x) + "," + std::to_string(y) + ", enabled:";
     for (UINT id : ids)
         line += " " + std::to_string(id);
     const std::string* next = AfxSubset::peekAnswer();

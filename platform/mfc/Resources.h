@@ -37,7 +37,16 @@ struct MenuResource {
 // (or the first radio) to the next control marked groupStart or the next
 // control that is not a radio button.
 struct ControlResource {
-    enum Kind { label, readout, pushButton, checkBox, radioButton, comboBox, progressBar, groupBox };
+    enum Kind {
+        label,
+        readout,
+        pushButton,
+        checkBox,
+        radioButton,
+        comboBox,
+        progressBar,
+        groupBox
+    };
     Kind kind = label;
     int id = IDC_STATIC;
     std::wstring text;

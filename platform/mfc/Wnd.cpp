@@ -82,10 +82,10 @@ BOOL CWnd::createWindow(const Win32Subset::WindowSettings& settings)
 {
     if (m_hWnd && IsWindow(m_hWnd))
         return FALSE;
-    m_hWnd = Win32Subset::createWindow(
-        settings, [this](HWND, UINT message, WPARAM wParam, LPARAM lParam) {
-            return WindowProc(message, wParam, lParam);
-        });
+    m_hWnd = Win32Subset::createWindow(settings,
+                                       [this](HWND, UINT message, WPARAM wParam, LPARAM lParam) {
+                                           return WindowProc(message, wParam, lParam);
+                                       });
     m_ownsWindow = true;
     AfxSubset::registerWindowObject(m_hWnd, this);
     return TRUE;

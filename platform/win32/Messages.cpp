@@ -182,6 +182,13 @@ HWND childWithId(HWND parent, int id)
 
 std::vector<HWND> children(HWND parent)
 {
+    if (!parent) {
+        std::vector<HWND> topLevel;
+        for (HWND window : registry().order)
+            if (!find(window)->settings.parent)
+                topLevel.push_back(window);
+        return topLevel;
+    }
     auto record = find(parent);
     return record ? record->children : std::vector<HWND>();
 }
@@ -295,9 +302,8 @@ BOOL PeekMessageW(MSG* message, HWND window, UINT filterMin, UINT filterMax, UIN
         if (auto observer = registry().pumpObserver)
             observer();
     }
-    auto it = std::find_if(t.queue.begin(), t.queue.end(), [&](const MSG& m) {
-        return matches(m, window, filterMin, filterMax);
-    });
+    auto it = std::find_if(t.queue.begin(), t.queue.end(),
+                           [&](const MSG& m) { return matches(m, window, filterMin, filterMax); });
     if (it == t.queue.end() || !message) {
         t.pumpIdle = true;
         return FALSE;

@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <unistd.h>
 #include <sys/syscall.h>
+#include <unistd.h>
 
 struct HINSTANCE__ {
     std::wstring path;
@@ -49,8 +49,10 @@ std::wstring fileNameOf(const std::wstring& path)
 
 bool sameNoCase(const std::wstring& a, const std::wstring& b)
 {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) {
-               return std::towlower(static_cast<wint_t>(x)) == std::towlower(static_cast<wint_t>(y));
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) {
+               return std::towlower(static_cast<wint_t>(x)) ==
+                      std::towlower(static_cast<wint_t>(y));
            });
 }
 

@@ -49,7 +49,8 @@ bool showWindow(HWND window, bool visible);
 bool enableWindow(HWND window, bool enabled);
 // The child of parent with that control id; null when none.
 HWND childWithId(HWND parent, int id);
-// The children of a window in the order they were created.
+// The children of a window in the order they were created; with a null
+// parent, the top-level windows.
 std::vector<HWND> children(HWND parent);
 
 // The host's main window (what GetActiveWindow answers unless another

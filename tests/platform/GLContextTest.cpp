@@ -2,10 +2,10 @@
 // as PNG and read back through libpng.
 #include "platform/GLContext.h"
 #include "platform/PngWriter.h"
+#include "support/ReadPng.h"
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -87,24 +87,6 @@ TEST(GLContext, InvalidSizesAreRefusedAndRecreationReplacesTheContext)
     EXPECT_EQ(pixels.size(), 16u * 4u * 4u);
 }
 
-// Reads a PNG through libpng's own reader into top-down RGBA rows.
-bool readPng(const std::string& path, int& width, int& height, std::vector<unsigned char>& rgba)
-{
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str()))
-        return false;
-    image.format = PNG_FORMAT_RGBA;
-    rgba.resize(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr)) {
-        png_image_free(&image);
-        return false;
-    }
-    width = static_cast<int>(image.width);
-    height = static_cast<int>(image.height);
-    return true;
-}
-
 TEST(PngWriter, CaptureRoundTripsUprightThroughLibpng)
 {
     Platform::GLContext ctx;
@@ -118,7 +100,7 @@ TEST(PngWriter, CaptureRoundTripsUprightThroughLibpng)
     ASSERT_TRUE(Platform::writePng(path, pixels.data(), kW, kH));
     int w = 0, h = 0;
     std::vector<unsigned char> back;
-    ASSERT_TRUE(readPng(path, w, h, back));
+    ASSERT_TRUE(mwtest::readPng(path, w, h, back));
     std::remove(path.c_str());
     ASSERT_EQ(w, kW);
     ASSERT_EQ(h, kH);

@@ -1,0 +1,66 @@
+// The script runner as a program: its exit codes, and the failing line named
+// on standard error.
+#include "support/ScratchDir.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+
+namespace {
+
+struct RunnerOutcome {
+    int code = -1;
+    std::string errors;
+};
+
+RunnerOutcome runScript(const std::string& name, const std::string& text, const char* ci = nullptr)
+{
+    const std::string script = mwtest::scratchPath(name);
+    if (!text.empty())
+        std::ofstream(script) << text;
+    const std::string errors = mwtest::scratchPath(name + ".err");
+    const std::string command = std::string(ci ? "env CI=" + std::string(ci) : "env -u CI") +
+                                " '" MW_VZHOST "' --script '" + script + "' --define WHO=vzhost" +
+                                " --out '" + mwtest::scratchPath(name + ".out") +
+                                "' >/dev/null 2>'" + errors + "'";
+    RunnerOutcome run;
+    const int status = std::system(command.c_str());
+    run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::stringstream written;
+    written << std::ifstream(errors).rdbuf();
+    run.errors = written.str();
+    return run;
+}
+
+} // namespace
+
+TEST(ScriptRunner, ExitCodesNameTheFailingLine)
+{
+    struct Case {
+        const char* name;
+        std::string text;
+        int code;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"pass.vzs",
+         "# views, events, answers and captures\n_ShadedViewport\n!mouse down left 160 120\n"
+         "!key Delete\n_Tolerance 0.01\n!capture 0 ${OUT}/v.png\n!require-file ${OUT}/v.png\n"
+         "-_Save ${OUT}/${WHO}.vzd\n!expect-print \"Command Save: result 0\"\n",
+         0, ""},
+        {"check.vzs", "_Tolerance 0.01\n!expect-print \"never printed\"\n", 1,
+         "check.vzs:2: !expect-print"},
+        {"unanswered.vzs", "\n_Tolerance\n", 1, "unanswered.vzs:2: unanswered prompt"},
+        {"skip.vzs", "!require-file /no/such/file\n!expect-print never\n", 77, "skipped"},
+        {"missing.vzs", "", 2, "cannot be read"},
+    };
+    for (const Case& c : cases) {
+        const RunnerOutcome run = runScript(c.name, c.text);
+        EXPECT_EQ(run.code, c.code) << c.name << "\n" << run.errors;
+        EXPECT_NE(run.errors.find(c.error), std::string::npos) << c.name << "\n" << run.errors;
+    }
+    // Under CI a missing data file fails instead of skipping.
+    EXPECT_EQ(runScript("skip.vzs", "", "true").code, 1);
+}

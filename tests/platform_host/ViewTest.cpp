@@ -1,0 +1,146 @@
+// Views on the real offscreen driver: what a shaded view draws, the order of
+// the draw stages, captures read back through libpng, display lists shared
+// within a share group only, and the display-mode commands.
+#include "support/HostFixture.h"
+#include "support/ReadPng.h"
+#include "support/ScratchDir.h"
+
+#include <GL/gl.h>
+
+namespace {
+
+// A square mesh from (x0, y0) to (x1, y1) in the plane z = 0.
+CVezadMeshObject* addSquare(CVezadDoc& doc, double x0, double y0, double x1, double y1)
+{
+    ON_Mesh mesh;
+    mesh.SetVertex(0, ON_3dPoint(x0, y0, 0));
+    mesh.SetVertex(1, ON_3dPoint(x1, y0, 0));
+    mesh.SetVertex(2, ON_3dPoint(x1, y1, 0));
+    mesh.SetVertex(3, ON_3dPoint(x0, y1, 0));
+    mesh.SetQuad(0, 0, 1, 2, 3);
+    return doc.AddMeshObject(mesh);
+}
+
+std::array<unsigned char, 4> pixel(CVezadView& view, int x, int y)
+{
+    std::array<unsigned char, 4> rgba{};
+    EXPECT_TRUE(view.pixel(x, y, rgba.data()));
+    return rgba;
+}
+
+// Records the stages it runs in, with the context current in the middle
+// stage, and draws a red list compiled once, in the view that draws first.
+class StageRecorder : public CVezadDrawCallback {
+public:
+    void DrawBackground(CVezadViewport& vp, CVezadDoc&) override { note("background", vp); }
+    void DrawMiddleground(CVezadViewport& vp, CVezadDoc&) override
+    {
+        note("middle", vp);
+        contextInMiddle = wglGetCurrentContext();
+        if (list == 0) {
+            list = glGenLists(1);
+            glNewList(list, GL_COMPILE);
+            glDisable(GL_DEPTH_TEST);
+            glColor3ub(255, 0, 0);
+            glRectd(-0.1, -0.1, 0.1, 0.1);
+            glEndList();
+        }
+        listKnown = glIsList(list) == GL_TRUE;
+        glCallList(list);
+    }
+    void DrawForeground(CVezadViewport& vp, CVezadDoc&) override { note("foreground", vp); }
+    void DrawPostForeground(CVezadViewport& vp, CVezadDoc&) override { note("post", vp); }
+
+    std::vector<std::string> stages;
+    std::vector<bool> shaded;
+    HGLRC contextInMiddle = nullptr;
+    GLuint list = 0;
+    bool listKnown = false;
+
+private:
+    void note(const char* stage, CVezadViewport& vp)
+    {
+        stages.push_back(stage);
+        shaded.push_back(vp.DisplayModeIsShaded());
+    }
+};
+
+class ThreeViews : public HostFixture {
+protected:
+    HeadlessHostSettings settings() const override
+    {
+        HeadlessHostSettings s = HostFixture::settings();
+        HeadlessViewSettings own;
+        own.ownContext = true;
+        s.views = {HeadlessViewSettings(), HeadlessViewSettings(), own};
+        return s;
+    }
+};
+
+} // namespace
+
+using ViewHost = HostFixture;
+
+TEST_F(ViewHost, ShadedViewDrawsTheMeshAndItsCaptureIsTheViewUpright)
+{
+    ASSERT_TRUE(view().hasContext());
+    // The square covers the upper half of the view only, so that a flipped
+    // capture shows.
+    addSquare(doc(), -0.5, 0.1, 0.5, 0.9);
+    StageRecorder recorder;
+    ASSERT_TRUE(view().AddDrawCallback(&recorder));
+    EXPECT_FALSE(view().AddDrawCallback(&recorder));
+    const std::string path = mwtest::scratchPath("view.png");
+    ASSERT_EQ(run("!capture 0 \"" + path + "\"").status, ScriptResult::passed);
+
+    EXPECT_EQ(recorder.stages,
+              (std::vector<std::string>{"background", "middle", "foreground", "post"}));
+    EXPECT_EQ(recorder.contextInMiddle, view().contextHandle());
+    const auto background = pixel(view(), 5, 235);
+    EXPECT_NE(pixel(view(), 120, 80), background); // beside the red list, on the mesh
+    EXPECT_EQ(pixel(view(), 120, 160), background);
+    EXPECT_EQ(pixel(view(), 160, 120), (std::array<unsigned char, 4>{255, 0, 0, 255}));
+
+    int width = 0, height = 0;
+    std::vector<unsigned char> png;
+    ASSERT_TRUE(mwtest::readPng(path, width, height, png));
+    ASSERT_EQ(width, 320);
+    ASSERT_EQ(height, 240);
+    for (int y = 0; y < height; y += 7)
+        for (int x = 0; x < width; x += 5) {
+            const unsigned char* p = &png[(static_cast<std::size_t>(y) * width + x) * 4];
+            ASSERT_EQ((std::array<unsigned char, 4>{p[0], p[1], p[2], p[3]}), pixel(view(), x, y))
+                << x << "," << y;
+        }
+
+    // The display mode follows the commands; a wireframe view draws the mesh
+    // as its edges only.
+    recorder.shaded.clear();
+    ASSERT_EQ(run("_WireframeViewport\n!redraw 0").status, ScriptResult::passed);
+    EXPECT_FALSE(recorder.shaded.back());
+    EXPECT_EQ(pixel(view(), 120, 80), background);
+    ASSERT_EQ(run("_ShadedViewport").status, ScriptResult::passed);
+    EXPECT_TRUE(recorder.shaded.back());
+    EXPECT_NE(pixel(view(), 120, 80), background);
+}
+
+TEST_F(ThreeViews, ListsCompiledInOneViewDrawInItsShareGroupOnly)
+{
+    StageRecorder recorder;
+    view(0).AddDrawCallback(&recorder);
+    const std::array<unsigned char, 4> red{255, 0, 0, 255};
+    for (int i = 0; i < 3; ++i) {
+        view(i).Redraw();
+        EXPECT_EQ(recorder.contextInMiddle, view(i).contextHandle());
+        EXPECT_EQ(recorder.listKnown, i < 2) << "view " << i;
+        EXPECT_EQ(pixel(view(i), 160, 120) == red, i < 2) << "view " << i;
+    }
+    EXPECT_TRUE(wglShareLists(view(0).contextHandle(), view(1).contextHandle()));
+    SetLastError(ERROR_SUCCESS);
+    EXPECT_FALSE(wglShareLists(view(0).contextHandle(), view(2).contextHandle()));
+    wchar_t text[256] = {};
+    EXPECT_GT(
+        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, GetLastError(), 0, text, 256, nullptr),
+        0u);
+    EXPECT_GT(std::wstring(text).size(), 10u);
+}
