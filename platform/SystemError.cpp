@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace Platform {
 
@@ -18,11 +19,27 @@ namespace {
     return buffer;
 }
 
+LastErrorTextProvider& installedProvider()
+{
+    static LastErrorTextProvider provider;
+    return provider;
+}
+
 } // namespace
+
+LastErrorTextProvider setLastErrorTextProvider(LastErrorTextProvider provider)
+{
+    return std::exchange(installedProvider(), std::move(provider));
+}
 
 std::wstring lastSystemErrorText()
 {
     const int code = errno;
+    if (const LastErrorTextProvider& provider = installedProvider()) {
+        std::wstring text = provider();
+        if (!text.empty())
+            return text;
+    }
     if (code == 0)
         return std::wstring();
     char buffer[256] = {};

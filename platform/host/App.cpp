@@ -269,6 +269,7 @@ void CVezadApp::resetSession()
     m_menus.clear();
     m_cursorToolTip.Empty();
     Win32Subset::releaseAllKeys();
+    Win32Subset::clearShellExecuteLog();
     while (AfxSubset::waitCursorCount() > 0)
         AfxSubset::endWaitCursor();
     m_unknownCommands = 0;

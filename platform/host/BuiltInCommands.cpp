@@ -251,8 +251,9 @@ private:
     // "_A" or "All" (any case) for the option "All".
     static bool isOption(const std::string& token, const std::string& option)
     {
-        return equalsNoCase(token, option) || equalsNoCase(token, "_" + option) ||
-               equalsNoCase(token, "_" + option.substr(0, 1));
+        const std::string underscore = std::string("_").append(option);
+        return equalsNoCase(token, option) || equalsNoCase(token, underscore) ||
+               equalsNoCase(token, underscore.substr(0, 2));
     }
 };
 

@@ -2,11 +2,14 @@
 
 #include "platform/Diagnostics.h"
 #include "platform/KeepRunning.h"
+#include "platform/MessageBox.h"
+#include "platform/SystemError.h"
 #include "platform/host/App.h"
 #include "platform/host/BuiltInCommands.h"
 #include "platform/host/Document.h"
 #include "platform/host/EventReplay.h"
 #include "platform/host/HostText.h"
+#include "platform/host/MessageBox.h"
 #include "platform/host/PlugIn.h"
 #include "platform/mfc/AnswerSource.h"
 
@@ -110,6 +113,44 @@ public:
     }
 };
 
+// The system's own message boxes are host message boxes with the system's
+// caption, answered from the input queue.
+Platform::MessageBoxAnswer hostMessageBox(const std::string& text,
+                                          Platform::MessageBoxButtons buttons)
+{
+    using Platform::MessageBoxButtons;
+    const UINT flags = buttons == MessageBoxButtons::OkCancel      ? MB_OKCANCEL
+                       : buttons == MessageBoxButtons::YesNo       ? MB_YESNO
+                       : buttons == MessageBoxButtons::YesNoCancel ? MB_YESNOCANCEL
+                                                                   : MB_OK;
+    switch (VezadMessageBox(VezadHost::toWide(text).c_str(), L"Meshwright", flags)) {
+    case IDOK:
+        return Platform::MessageBoxAnswer::Ok;
+    case IDYES:
+        return Platform::MessageBoxAnswer::Yes;
+    case IDNO:
+        return Platform::MessageBoxAnswer::No;
+    default:
+        return Platform::MessageBoxAnswer::Cancel;
+    }
+}
+
+// The last error of the Win32 subset, as FormatMessageW words it (without
+// its line break); empty when there is none.
+std::wstring lastWin32ErrorText()
+{
+    const DWORD code = GetLastError();
+    wchar_t text[512] = {};
+    if (code == ERROR_SUCCESS ||
+        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                       text, 512, nullptr) == 0)
+        return std::wstring();
+    std::wstring message(text);
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r'))
+        message.pop_back();
+    return message;
+}
+
 bool hostStartedInThisProcess = false;
 
 std::string programFolder()
@@ -180,6 +221,8 @@ bool HeadlessHost::start(const HeadlessHostSettings& settings)
     for (const HeadlessViewSettings& view : settings.views)
         app.addView(view.width, view.height, view.shaded, view.ownContext);
     AfxSubset::setAnswerSource(&m_impl->answers);
+    Platform::setMessageBoxHandler(hostMessageBox);
+    Platform::setLastErrorTextProvider(lastWin32ErrorText);
     Platform::setKeepRunningQuery(&m_impl->keepRunning);
     AfxSubset::initApplications();
     m_running = true;
@@ -224,6 +267,8 @@ void HeadlessHost::shutdown()
     app.destroyDocument();
     app.InputQueue().clear();
     AfxSubset::setAnswerSource(nullptr);
+    Platform::setMessageBoxHandler(nullptr);
+    Platform::setLastErrorTextProvider(nullptr);
     Win32Subset::setMainWindow(nullptr);
     m_impl->mainWindow.reset();
     Platform::setKeepRunningQuery(nullptr);

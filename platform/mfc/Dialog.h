@@ -66,7 +66,6 @@ public:
     // The template of the dialog; null before it is created or when its id
     // is not registered.
     const AfxSubset::DialogResource* Resource() const;
-    bool IsModalRunning() const { return m_modalRunning; }
 
 protected:
     virtual void DoDataExchange(CDataExchange* pDX);

@@ -279,7 +279,7 @@ BOOL CMenu::TrackPopupMenu(UINT flags, int x, int y, CWnd* owner, const RECT*)
     std::string line =
         "[context menu] at " + std::to_string(x) + "," + std::to_string(y) + ", enabled:";
     for (UINT id : ids)
-        line += " " + std::to_string(id);
+        line.append(" ").append(std::to_string(id));
     const std::string* next = AfxSubset::peekAnswer();
     if (!next || next->rfind("menu:", 0) != 0) {
         AfxSubset::print(line + " -> dismissed\n");

@@ -1,5 +1,6 @@
 #include "platform/wgl/WglSubset.h"
 
+#include "platform/BitmapFont.h"
 #include "platform/GLContext.h"
 
 #include <map>
@@ -48,12 +49,6 @@ void unregisterContext(HGLRC handle)
     registry().contexts.erase(handle);
 }
 
-Platform::GLContext* context(HGLRC handle)
-{
-    const Registered* r = find(handle);
-    return r ? r->context : nullptr;
-}
-
 HGLRC handleOf(const Platform::GLContext* context)
 {
     for (const auto& [handle, registered] : registry().contexts)
@@ -98,11 +93,16 @@ BOOL wglShareLists(HGLRC source, HGLRC destination)
     return TRUE;
 }
 
-BOOL wglUseFontBitmapsW(HDC device, DWORD, DWORD, DWORD)
+BOOL wglUseFontBitmapsW(HDC device, DWORD first, DWORD count, DWORD listBase)
 {
-    // Slot: the platform's bitmap font will compile the glyphs here; until
-    // it exists no font lists can be built.
-    (void)device;
-    SetLastError(ERROR_INVALID_OPERATION);
-    return FALSE;
+    HDC current = wglGetCurrentDC();
+    if (!current || device != current) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (!Platform::buildBitmapFontLists(first, count, listBase)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    return TRUE;
 }

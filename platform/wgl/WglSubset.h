@@ -27,10 +27,10 @@ HDC wglGetCurrentDC();
 // unknown context or contexts of different groups.
 BOOL wglShareLists(HGLRC source, HGLRC destination);
 // Compiles the glyphs of the codes first .. first + count - 1 of the
-// platform's bitmap font into the display lists listBase ... of the current
-// context. FALSE, with the last error set, without a current context, for a
-// device handle that is not the current context's, or when the font cannot
-// be built.
+// platform's one bitmap font (platform/BitmapFont.h) into the display lists
+// listBase ... of the current context. FALSE, with the last error set,
+// without a current context, for a device handle that is not the current
+// context's, or for codes or a list base the font refuses.
 BOOL wglUseFontBitmapsW(HDC device, DWORD first, DWORD count, DWORD listBase);
 
 namespace WglSubset {
@@ -38,9 +38,8 @@ namespace WglSubset {
 // Registers a view's context (not owned; it must outlive its registration).
 HGLRC registerContext(Platform::GLContext* context);
 void unregisterContext(HGLRC handle);
-// The context behind a handle, the handle and device handle of a context;
+// The handle of a registered context and the device handle of a handle;
 // null for unknown ones.
-Platform::GLContext* context(HGLRC handle);
 HGLRC handleOf(const Platform::GLContext* context);
 HDC deviceOf(HGLRC handle);
 

@@ -213,29 +213,6 @@ void setPumpObserver(std::function<void()> observer)
     registry().pumpObserver = std::move(observer);
 }
 
-std::size_t pendingMessageCount()
-{
-    return thread().queue.size();
-}
-
-void reset()
-{
-    WindowRegistry& r = registry();
-    while (!r.order.empty())
-        destroyWindow(r.order.back());
-    r.mainWindow = nullptr;
-    r.activeWindow = nullptr;
-    r.pumpObserver = nullptr;
-    ThreadMessages& t = thread();
-    t.queue.clear();
-    for (auto& hook : t.hooks)
-        hook->removed = true;
-    t.purgeRemovedHooks();
-    t.pumpIdle = true;
-    releaseAllKeys();
-    clearShellExecuteLog();
-}
-
 } // namespace Win32Subset
 
 HHOOK SetWindowsHookExW(int idHook, HOOKPROC procedure, HINSTANCE, DWORD threadId)

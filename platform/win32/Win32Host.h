@@ -85,11 +85,4 @@ void clearShellExecuteLog();
 // pumps of long work there. Empty: nobody observes.
 void setPumpObserver(std::function<void()> observer);
 
-// Messages waiting in the calling thread's queue.
-std::size_t pendingMessageCount();
-
-// A fresh session: every window destroyed, keys released, the calling
-// thread's queue and hooks emptied, logs and the observer cleared.
-void reset();
-
 } // namespace Win32Subset

@@ -1,6 +1,8 @@
 // Views on the real offscreen driver: what a shaded view draws, the order of
 // the draw stages, captures read back through libpng, display lists shared
 // within a share group only, and the display-mode commands.
+#include "platform/MessageBox.h"
+#include "platform/SystemError.h"
 #include "support/HostFixture.h"
 #include "support/ReadPng.h"
 #include "support/ScratchDir.h"
@@ -138,9 +140,26 @@ TEST_F(ThreeViews, ListsCompiledInOneViewDrawInItsShareGroupOnly)
     EXPECT_TRUE(wglShareLists(view(0).contextHandle(), view(1).contextHandle()));
     SetLastError(ERROR_SUCCESS);
     EXPECT_FALSE(wglShareLists(view(0).contextHandle(), view(2).contextHandle()));
-    wchar_t text[256] = {};
-    EXPECT_GT(
-        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, GetLastError(), 0, text, 256, nullptr),
-        0u);
-    EXPECT_GT(std::wstring(text).size(), 10u);
+    EXPECT_EQ(Platform::lastSystemErrorText(),
+              L"The operation is not valid for the objects given.");
+}
+
+TEST_F(ViewHost, SystemSeamsAnswerThroughTheHost)
+{
+    // The system's message boxes take their answers from the input queue.
+    VezadApp().InputQueue().pushFront({"yes"});
+    EXPECT_EQ(Platform::showMessageBox("Replace?", Platform::MessageBoxButtons::YesNo),
+              Platform::MessageBoxAnswer::Yes);
+    ASSERT_EQ(boxes().size(), 1u);
+    EXPECT_EQ(boxes()[0].title, "Meshwright");
+    EXPECT_TRUE(boxes()[0].answered);
+
+    // The font lists are built in the current view's context, for its
+    // device only.
+    view().Redraw();
+    HDC device = wglGetCurrentDC();
+    ASSERT_NE(device, nullptr);
+    EXPECT_FALSE(wglUseFontBitmapsW(reinterpret_cast<HDC>(8), 0, 256, 1000));
+    ASSERT_TRUE(wglUseFontBitmapsW(device, 0, 256, 1000));
+    EXPECT_TRUE(glIsList(1000 + 'A'));
 }
