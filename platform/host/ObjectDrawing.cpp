@@ -98,6 +98,14 @@ std::vector<std::vector<ON_3dPoint>> brepEdges(const ON_Brep& brep)
 
 namespace VezadHost {
 
+bool isBuiltIn(const CVezadObject& object)
+{
+    return dynamic_cast<const CVezadMeshObject*>(&object) ||
+           dynamic_cast<const CVezadCurveObject*>(&object) ||
+           dynamic_cast<const CVezadSurfaceObject*>(&object) ||
+           dynamic_cast<const CVezadBrepObject*>(&object);
+}
+
 std::vector<ON_3dPoint> curveSamples(const ON_Curve& curve)
 {
     std::vector<ON_3dPoint> points;

@@ -7,9 +7,14 @@
 
 #include <vector>
 
+class CVezadObject;
 class CVezadPickContext;
 
 namespace VezadHost {
+
+// Whether the object is one of the host's own mesh, curve, surface and Brep
+// objects.
+bool isBuiltIn(const CVezadObject& object);
 
 // Points along a curve for drawing and picking: 16 per span of a NURBS
 // curve, 64 over the domain of any other curve.

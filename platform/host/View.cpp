@@ -230,11 +230,15 @@ void CVezadView::Redraw()
     };
     stage(&CVezadDrawCallback::DrawBackground);
     if (m_document) {
+        // The host's own objects first, then the custom ones.
         CVezadDisplayPipeline pipeline(vp);
-        for (int i = 0; i < m_document->ObjectCount(); ++i) {
-            const CVezadObject* object = m_document->ObjectAt(i);
-            if (!object->IsDeleted() && !object->IsHidden())
-                isolated([&] { object->Draw(pipeline); });
+        for (bool builtInPass : {true, false}) {
+            for (int i = 0; i < m_document->ObjectCount(); ++i) {
+                const CVezadObject* object = m_document->ObjectAt(i);
+                if (!object->IsDeleted() && !object->IsHidden() &&
+                    VezadHost::isBuiltIn(*object) == builtInPass)
+                    isolated([&] { object->Draw(pipeline); });
+            }
         }
     }
     stage(&CVezadDrawCallback::DrawMiddleground);

@@ -7,10 +7,11 @@
 // A redraw makes the view's context current (wglGetCurrentContext answers
 // it), clears to the background, loads the viewport's matrices, enables the
 // depth test and runs, in this order: every draw callback's DrawBackground;
-// every visible object's Draw (the host's own objects draw themselves:
-// curves and Brep edges as poly-lines, meshes flat-shaded with one light in
-// shaded views and as edges in wireframe views); DrawMiddleground,
-// DrawForeground and DrawPostForeground of every callback; then glFinish.
+// the Draw of every visible object, the host's own first (they draw
+// themselves: curves, surface boundaries and Brep edges as poly-lines,
+// meshes flat-shaded with one light in shaded views and as edges in
+// wireframe views), then the custom ones; DrawMiddleground, DrawForeground
+// and DrawPostForeground of every callback; then glFinish.
 // Each stage runs with the OpenGL state and matrices saved and restored.
 // Draw callbacks are registered with the host through any view and called by
 // every view's redraw; a callback leaves the host when it is destroyed.

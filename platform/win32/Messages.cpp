@@ -145,28 +145,29 @@ const WindowSettings* windowSettings(HWND window)
     return record ? &record->settings : nullptr;
 }
 
-bool setWindowText(HWND window, const std::wstring& text)
+// Sets one setting of a live window; false for an unknown handle.
+template <class Value>
+bool setSetting(HWND window, Value WindowSettings::*setting, const Value& value)
 {
     auto record = find(window);
     if (record)
-        record->settings.text = text;
+        record->settings.*setting = value;
     return record != nullptr;
+}
+
+bool setWindowText(HWND window, const std::wstring& text)
+{
+    return setSetting(window, &WindowSettings::text, text);
 }
 
 bool showWindow(HWND window, bool visible)
 {
-    auto record = find(window);
-    if (record)
-        record->settings.visible = visible;
-    return record != nullptr;
+    return setSetting(window, &WindowSettings::visible, visible);
 }
 
 bool enableWindow(HWND window, bool enabled)
 {
-    auto record = find(window);
-    if (record)
-        record->settings.enabled = enabled;
-    return record != nullptr;
+    return setSetting(window, &WindowSettings::enabled, enabled);
 }
 
 HWND childWithId(HWND parent, int id)
