@@ -1,6 +1,8 @@
 #include "platform/host/HeadlessHost.h"
 
+#include "platform/ChangeNotification.h"
 #include "platform/Diagnostics.h"
+#include "platform/InputState.h"
 #include "platform/KeepRunning.h"
 #include "platform/MessageBox.h"
 #include "platform/SystemError.h"
@@ -18,6 +20,7 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <tuple>
 #include <unistd.h>
@@ -170,6 +173,8 @@ struct HeadlessHost::Impl {
     std::unique_ptr<VezadHost::MainWindow> mainWindow;
     std::unique_ptr<VezadHost::EventReplay> events;
     std::unique_ptr<VezadHost::BuiltInCommands> commands;
+    // The host's wait cursor while the system shows one.
+    std::optional<CWaitCursor> waitCursor;
     std::map<std::string, ScriptDirective> directives;
     // Where the previous script ended in the transcript, the captured output
     // and the message-box log: checks look no further back.
@@ -221,8 +226,21 @@ bool HeadlessHost::start(const HeadlessHostSettings& settings)
     for (const HeadlessViewSettings& view : settings.views)
         app.addView(view.width, view.height, view.shaded, view.ownContext);
     AfxSubset::setAnswerSource(&m_impl->answers);
+    // The system's platform seams lead to the host's windows, keys and
+    // cursor.
     Platform::setMessageBoxHandler(hostMessageBox);
     Platform::setLastErrorTextProvider(lastWin32ErrorText);
+    Platform::setKeyStateQuery([](int virtualKey) {
+        BYTE keys[256];
+        return GetKeyboardState(keys) && virtualKey >= 0 && virtualKey < 256 &&
+               (keys[virtualKey] & 0x80) != 0;
+    });
+    Impl* impl = m_impl.get();
+    Platform::setWaitCursorHooks(
+        {[impl] { impl->waitCursor.emplace(); }, [impl] { impl->waitCursor.reset(); }});
+    Platform::setChangeNotificationHandler([](Platform::WindowToken window, unsigned int message) {
+        SendMessageW(static_cast<HWND>(window), message, 0, 0);
+    });
     Platform::setKeepRunningQuery(&m_impl->keepRunning);
     AfxSubset::initApplications();
     m_running = true;
@@ -269,6 +287,10 @@ void HeadlessHost::shutdown()
     AfxSubset::setAnswerSource(nullptr);
     Platform::setMessageBoxHandler(nullptr);
     Platform::setLastErrorTextProvider(nullptr);
+    Platform::setKeyStateQuery(nullptr);
+    Platform::setWaitCursorHooks({});
+    m_impl->waitCursor.reset();
+    Platform::setChangeNotificationHandler(nullptr);
     Win32Subset::setMainWindow(nullptr);
     m_impl->mainWindow.reset();
     Platform::setKeepRunningQuery(nullptr);

@@ -1,6 +1,8 @@
 // Views on the real offscreen driver: what a shaded view draws, the order of
 // the draw stages, captures read back through libpng, display lists shared
 // within a share group only, and the display-mode commands.
+#include "platform/ChangeNotification.h"
+#include "platform/InputState.h"
 #include "platform/MessageBox.h"
 #include "platform/SystemError.h"
 #include "support/HostFixture.h"
@@ -162,4 +164,20 @@ TEST_F(ViewHost, SystemSeamsAnswerThroughTheHost)
     EXPECT_FALSE(wglUseFontBitmapsW(reinterpret_cast<HDC>(8), 0, 256, 1000));
     ASSERT_TRUE(wglUseFontBitmapsW(device, 0, 256, 1000));
     EXPECT_TRUE(glIsList(1000 + 'A'));
+
+    // Keys, the wait cursor and change notifications are the host's.
+    VezadApp().SetKeyDown('Y', true);
+    EXPECT_TRUE(Platform::isKeyDown("Y"));
+    {
+        Platform::WaitCursor wait;
+        EXPECT_EQ(VezadApp().WaitCursorCount(), 1);
+    }
+    EXPECT_EQ(VezadApp().WaitCursorCount(), 0);
+    UINT received = 0;
+    HWND window = Win32Subset::createWindow({}, [&](HWND, UINT message, WPARAM, LPARAM) {
+        received = message;
+        return LRESULT(0);
+    });
+    EXPECT_TRUE(Platform::sendChangeNotification(window, WM_USER + 5));
+    EXPECT_EQ(received, WM_USER + 5);
 }
