@@ -5,6 +5,7 @@
 #include "geometry/GeoRef.h"
 #include "geometry/NurbsSurf.h"
 #include "support/AnalyticCurves.h"
+#include "support/GLView.h"
 
 #include <gtest/gtest.h>
 
@@ -362,4 +363,27 @@ TEST(CompositeCurve, BlockRoundTripsThroughTheRegistry)
         EXPECT_FALSE(partial.read(in, registry)) << bad;
         EXPECT_EQ(partial.getNumCurves(), 3);
     }
+}
+
+namespace {
+using CompositeCurveDraw = mwtest::GLView;
+}
+
+TEST_F(CompositeCurveDraw, EveryMemberDrawsInTheCompositeColour)
+{
+    // Two half circles of radius 0.4 (13 pixels) meeting at the view's
+    // centre: the left one above the axis, the right one below it.
+    AnalyticCircle left(Vector(-0.4, 0, 0), 0.4, 0.0, pi);
+    AnalyticCircle right(Vector(0.4, 0, 0), 0.4, pi, 2.0 * pi);
+    CCompositeCurve composite;
+    composite.curves.append(&left);
+    composite.curves.append(&right);
+    composite.orderCurves(0);
+    composite.setColour(1.0, 0.5, 0.0);
+    composite.draw(0.001, true, 0);
+    const unsigned orange = mwtest::rgb(1.0, 0.5, 0.0);
+    EXPECT_EQ(litPixels(), countPixels(orange));
+    EXPECT_GT(countPixels(orange, 3, {0, 36, 32, 64}), 20); // the left arc's top
+    EXPECT_GT(countPixels(orange, 3, {32, 0, 64, 28}), 20); // the right arc's bottom
+    EXPECT_EQ(countPixels(orange, 3, {32, 40, 64, 64}), 0);
 }
