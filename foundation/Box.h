@@ -65,6 +65,14 @@ public:
                 return true;
         return false;
     }
+    // True when min_c - tol <= p_c <= max_c + tol for every coordinate.
+    bool contains(const CVertex<T, N>& p, double tol) const
+    {
+        for (int i = 0; i < N; ++i)
+            if (!(corners[i] - tol <= p.data[i] && p.data[i] <= corners[N + i] + tol))
+                return false;
+        return true;
+    }
     // Widens the box to include p; count is unchanged.
     void add(const CVertex<T, N>& p)
     {

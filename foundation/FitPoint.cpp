@@ -33,6 +33,11 @@ std::ostream& operator<<(std::ostream& os, const CFitPoint& p)
     return os;
 }
 
+double signedError(const CFitPoint& p)
+{
+    return std::sqrt(std::max(p.dist2, 0.0)) * p.side;
+}
+
 void printFitPoint(std::ostream& os, const CFitPoint& p)
 {
     os << p;

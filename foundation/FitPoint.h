@@ -39,10 +39,19 @@ public:
     // are largest at the parameters (-1 until then), the side of the surface
     // (+1 or -1) and the boundary flag (0 inside, 1 u minimum, 2 u maximum,
     // 3 v minimum, 4 v maximum, 9 not inverted).
+    // The fitting reads the error sign as `side`, the status code as
+    // `boundary` (0: the foot lies inside) and the inversion state as `state`.
     int uIndex = -1;
     int vIndex = -1;
     int side = 1;
     int boundary = 9;
+    // Set by the hit selection: the grid indices (i, j) of the sample that
+    // produced the point (-1 unset), the kind of the mesh hit (1 also for a
+    // synthetic or nearest-facet hit) and the hit facet (-1 none).
+    int gridI = -1;
+    int gridJ = -1;
+    int kind = 1;
+    int facet = -1;
 
     CFitPoint() = default;
     // The point with a 2-entry uv (zero).
@@ -58,6 +67,9 @@ public:
 std::ostream& operator<<(std::ostream& os, const CFitPoint& p);
 // The same text form.
 void printFitPoint(std::ostream& os, const CFitPoint& p);
+
+// The signed error: sqrt(dist2) times the side (+1 or -1).
+double signedError(const CFitPoint& p);
 
 // Growable array of fit points (Kor::Array growth rules).
 using CFitPointArray = Kor::Array<CFitPoint>;

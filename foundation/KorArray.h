@@ -116,6 +116,17 @@ public:
     int getCount() const { return count; }
 };
 
+// index := the first position of value among c.data[0 .. c.count) (any
+// array of ints with data and count); true when found, else false with -1.
+template <class IntArrayLike> bool findIndex(const IntArrayLike& c, int value, int& index)
+{
+    for (index = 0; index < c.count; ++index)
+        if (c.data[index] == value)
+            return true;
+    index = -1;
+    return false;
+}
+
 // Array of exactly `count` ints.
 class IntArray {
 public:

@@ -176,6 +176,23 @@ public:
         return removeAt(0);
     }
 
+    // Appends the n values, sorts the list (sort) and
+    // removes neighbours that are exactly equal. Returns the growth of the
+    // count (0 when every value was present already).
+    int addUnique(const T* values, int n)
+    {
+        const int before = count;
+        for (int i = 0; i < n; ++i)
+            append(values[i]);
+        sort();
+        int kept = std::min(count, 1);
+        for (int i = 1; i < count; ++i)
+            if (!(data[i] == data[kept - 1]))
+                data[kept++] = std::move(data[i]);
+        count = kept;
+        return count - before;
+    }
+
     bool contains(const T& v) const
     {
         for (int i = 0; i < count; ++i)

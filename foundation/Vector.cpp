@@ -63,6 +63,12 @@ Vector::Vector(int size)
     }
 }
 
+Vector::Vector(double a, double b) : n(2), data(new double[2])
+{
+    data[0] = a;
+    data[1] = b;
+}
+
 Vector::Vector(double x, double y, double z) : n(3), data(new double[3])
 {
     data[0] = x;
@@ -227,6 +233,15 @@ Vector& Vector::addScaled(double s, const Vector& b)
     for (int i = 0; i < m; ++i)
         data[i] += s * b.data[i];
     return *this;
+}
+
+void Vector::insertAfter(double value, int i)
+{
+    const int at = std::clamp(i, -1, n - 1) + 1;
+    resize(n + 1);
+    for (int k = n - 1; k > at; --k)
+        data[k] = data[k - 1];
+    data[at] = value;
 }
 
 Vector& Vector::normalize()

@@ -24,6 +24,8 @@ public:
     Vector() = default;
     // n entries, all 0.0 (none for n <= 0).
     explicit Vector(int n);
+    // The 2-vector (a, b): a parameter pair.
+    Vector(double a, double b);
     // The 3-vector (x, y, z).
     Vector(double x, double y, double z);
     // Copies of the first n values of an array (empty for n <= 0 or a null array).
@@ -65,6 +67,11 @@ public:
     Vector& operator/=(double s);
     // this[i] += s * b[i] for i < min(n, b.n).
     Vector& addScaled(double s, const Vector& b);
+
+    // Grows by one entry: the entries after position i move up by one and
+    // value goes to position i + 1 (i = -1 inserts at the front; i is
+    // clamped into [-1, n - 1]).
+    void insertAfter(double value, int i);
 
     // Divides every entry by the norm; a norm below 2.2e-16 is replaced by
     // 2.2e-16 so that a zero vector stays finite.

@@ -142,6 +142,20 @@ public:
     double normalize() { return normalizeCoordinates<T, N>(this->data); }
 };
 
+// A float point that owns its coordinate array (or views one it was given).
+using CLocalVertex3f = CVertex<float, 3>;
+
+// A plain double point copied from a float vertex.
+class cVertex {
+public:
+    double x = 0.0;
+    double y = 0.0;
+    double z = 0.0;
+
+    cVertex() = default;
+    explicit cVertex(const CVertex<float, 3>& p) : x(p.data[0]), y(p.data[1]), z(p.data[2]) {}
+};
+
 template <typename T, int N> bool operator==(const CVertex<T, N>& p, const CVertex<T, N>& q)
 {
     return std::equal(p.data, p.data + N, q.data);

@@ -73,6 +73,18 @@ template <class T> void resizePtrArray(Kor::Array<T*>& a, int n)
     a.setCapacity(n);
 }
 
+// Removes the entry at index i (0 <= i < count, else nothing happens); later
+// entries shift down. True when one was removed.
+template <class T> bool removeFromPtrArray(Kor::Array<T*>& a, int i)
+{
+    if (i < 0 || i >= a.count)
+        return false;
+    for (int k = i; k + 1 < a.count; ++k)
+        a.data[k] = a.data[k + 1];
+    --a.count;
+    return true;
+}
+
 // Removes the first occurrence of p (later entries shift down); false when p
 // is not there.
 template <class T> bool removeFromPtrArray(Kor::Array<T*>& a, T* p)

@@ -29,6 +29,13 @@ std::ostream& operator<<(std::ostream& os, const Interval& interval)
     return os << '[' << interval.min << ',' << interval.max << ']';
 }
 
+std::ostream& operator<<(std::ostream& os, const Kor::List<Interval>& intervals)
+{
+    for (int i = 0; i < intervals.count; ++i)
+        os << intervals[i] << std::endl;
+    return os;
+}
+
 bool equalWithinEps2(const double a[2], const double b[2])
 {
     const double eps = 4.4e-16;

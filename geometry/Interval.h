@@ -4,6 +4,8 @@
 // in Kor::List<Interval>.
 // Thread-safety: plain value, no shared state.
 
+#include "foundation/KorList.h"
+
 #include <ostream>
 
 class Interval {
@@ -27,6 +29,8 @@ public:
 
 // Writes "[min,max]" at the stream's precision, without a line end.
 std::ostream& operator<<(std::ostream& os, const Interval& interval);
+// Each interval of the list as "[min,max]" followed by a line end.
+std::ostream& operator<<(std::ostream& os, const Kor::List<Interval>& intervals);
 
 // True when b[0] and b[1] lie in the intervals [a[k] - 4.4e-16, a[k] + 4.4e-16]
 // under the containment rule of Interval; compares a parameter range with a
