@@ -1,0 +1,167 @@
+// Approximation on mesh hits and the V2 refinement: a surface lying on its
+// mesh comes back unchanged, held rows stay, the refinement stops at the
+// tolerance and reports what it measured.
+#include "fitting/HitApproximation.h"
+#include "fitting/RefineV2.h"
+
+#include "fitting/FitFixtures.h"
+#include "foundation/Progress.h"
+#include "geometry/NurbsSurf.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <sstream>
+#include <string>
+
+namespace {
+
+using fitfix::SurfaceFrame;
+
+constexpr double kSize = 10.0, kHeight = 2.0;
+
+// A bicubic in the plane z = 0.5 whose control points are spread unevenly.
+std::unique_ptr<Fenwo::NurbsSurf> unevenPlanarSurface()
+{
+    auto s = fitfix::heightFieldSurface(6, 5, SurfaceFrame{1.0, 1.0, 5.0, 4.0}, fitfix::flat(0.5));
+    Vector p(3);
+    for (int j = 0; j < 5; ++j)
+        for (int i = 0; i < 6; ++i) {
+            s->getControlPoint(i, j, p);
+            p[0] += 0.3 * std::sin(1.7 * i + j);
+            p[1] += 0.2 * std::cos(i - 2.1 * j);
+            s->setControlPointPosition(i, j, p);
+        }
+    return s;
+}
+
+bool sameKnots(const knots& a, const knots& b)
+{
+    if (a.n != b.n || a.p != b.p)
+        return false;
+    for (int k = 0; k <= a.n + a.p + 1; ++k)
+        if (*a.knotAt(k) != *b.knotAt(k))
+            return false;
+    return true;
+}
+
+int occurrences(const std::string& text, const std::string& word)
+{
+    int n = 0;
+    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
+        ++n;
+    return n;
+}
+
+TEST(HitApproximation, SurfaceLyingOnItsMeshComesBackUnchanged)
+{
+    auto mesh = fitfix::heightFieldMesh(28, 7.0, fitfix::flat(0.5));
+    auto s = unevenPlanarSurface();
+    std::unique_ptr<Fenwo::NurbsSurf> r;
+    const std::string out = mwtest::capturedStdout(
+        [&] { r.reset(approximateOnHits(s.get(), mesh.get(), false, false, nullptr)); });
+    ASSERT_NE(nullptr, r);
+    EXPECT_TRUE(sameKnots(*s->uKnots, *r->uKnots));
+    EXPECT_TRUE(sameKnots(*s->vKnots, *r->vKnots));
+    Vector a(3), b(3);
+    for (int j = 0; j < 5; ++j)
+        for (int i = 0; i < 6; ++i) {
+            s->getControlPoint(i, j, a);
+            r->getControlPoint(i, j, b);
+            EXPECT_LT(std::sqrt(squaredDistance(a, b)), 1e-6 * 7.0) << i << "," << j;
+        }
+    EXPECT_NE(std::string::npos, out.find("start interpoaltion on 30 6,5"));
+    EXPECT_NE(std::string::npos, out.find("interpolate dStat = "));
+}
+
+TEST(HitApproximation, HeldBoundaryAndTangentRowsEqualTheInput)
+{
+    auto mesh = fitfix::bumpMesh(40, kSize, kHeight);
+    auto s = fitfix::heightFieldSurface(8, 8, SurfaceFrame{1.0, 1.0, 8.0, 8.0},
+                                        fitfix::bump(kSize, kHeight), 0.2);
+    std::unique_ptr<Fenwo::NurbsSurf> r(approximateOnHits(s.get(), mesh.get(), true, true, nullptr));
+    ASSERT_NE(nullptr, r);
+    bool innerMoved = false;
+    for (int j = 0; j < 8; ++j)
+        for (int i = 0; i < 8; ++i) {
+            const Vector& p = s->controlPointAt(i, j);
+            const Vector& q = r->controlPointAt(i, j);
+            const bool same = std::memcmp(p.data, q.data, sizeof(double) * 4) == 0;
+            if (std::min({i, j, 7 - i, 7 - j}) < 2)
+                EXPECT_TRUE(same) << i << "," << j;
+            else
+                innerMoved = innerMoved || !same;
+        }
+    EXPECT_TRUE(innerMoved);
+}
+
+TEST(HitApproximation, NullMeshOrCancelGiveNothingAndCurvesTakeTheCurveRoad)
+{
+    auto mesh = fitfix::heightFieldMesh(28, 7.0, fitfix::flat(0.5));
+    auto s = unevenPlanarSurface();
+    EXPECT_EQ(nullptr, approximateOnHits(s.get(), nullptr, false, false, nullptr));
+    CSimpleProgress cancelled;
+    cancelled.setCancelled(true);
+    EXPECT_EQ(nullptr, approximateOnHits(s.get(), mesh.get(), false, false, &cancelled));
+
+    auto curve = clampedCurve({Vector(1.0, 1.0, 1.0), Vector(3.0, 2.0, 1.2), Vector(5.0, 4.0, 0.8),
+                               Vector(6.0, 6.0, 1.0)},
+                              3);
+    std::unique_ptr<Fenwo::NurbsSurf> c(approximateOnHits(curve.get(), mesh.get(), false, false, nullptr));
+    ASSERT_NE(nullptr, c);
+    EXPECT_FALSE(c->isSurface());
+    Vector p(3);
+    for (int i = 0; i < c->getUCount(); ++i) {
+        c->getControlPoint(i, 0, p);
+        EXPECT_NEAR(0.5, p[2], 1e-6);
+    }
+}
+
+TEST(RefineV2, SurfaceWithinToleranceTakesOneStep)
+{
+    auto mesh = fitfix::heightFieldMesh(28, 7.0, fitfix::flat(0.5));
+    auto s = unevenPlanarSurface();
+    double deviation = -2.0;
+    bool ok = false;
+    const std::string out =
+        mwtest::capturedStdout([&] { ok = refineV2(s.get(), mesh.get(), 1e-3, nullptr, &deviation); });
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(1, occurrences(out, "V2 Maximal Deviation (0.98%quantile)= "));
+    EXPECT_EQ(1, occurrences(out, "V2 success!, tolerance level reached."));
+    EXPECT_GE(deviation, 0.0);
+    EXPECT_LT(deviation, 1e-3);
+}
+
+TEST(RefineV2, CoarseSurfaceOnABumpGrowsUntilTheToleranceOrALimit)
+{
+    auto mesh = fitfix::bumpMesh(60, kSize, kHeight);
+    auto s = fitfix::heightFieldSurface(4, 4, SurfaceFrame{0.0, 0.0, kSize, kSize}, fitfix::flat(0.0));
+    const double dTol = 0.01 * kHeight;
+    double deviation = -2.0;
+    bool ok = false;
+    const std::string out =
+        mwtest::capturedStdout([&] { ok = refineV2(s.get(), mesh.get(), dTol, nullptr, &deviation); });
+    const std::string mark = "V2 Maximal Deviation (0.98%quantile)= ";
+    const int steps = occurrences(out, mark);
+    EXPECT_GE(steps, 2);
+    EXPECT_GT(s->getUCount() * s->getVCount(), 16);
+    std::istringstream last(out.substr(out.rfind(mark) + mark.size()));
+    double printed = -1.0;
+    last >> printed;
+    EXPECT_NEAR(printed, deviation, 1e-5 * std::fabs(printed));
+    EXPECT_EQ(deviation < dTol, ok);
+}
+
+TEST(RefineV2, CancelledBeforeAnyMeasurementReportsNoSuccess)
+{
+    auto mesh = fitfix::bumpMesh(20, kSize, kHeight);
+    auto s = fitfix::heightFieldSurface(4, 4, SurfaceFrame{0.0, 0.0, kSize, kSize}, fitfix::flat(0.0));
+    CSimpleProgress cancelled;
+    cancelled.setCancelled(true);
+    double deviation = 7.0;
+    EXPECT_FALSE(refineV2(s.get(), mesh.get(), 1.0, &cancelled, &deviation));
+    EXPECT_EQ(7.0, deviation);
+}
+
+} // namespace

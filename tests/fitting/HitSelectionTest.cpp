@@ -1,0 +1,212 @@
+// Hit selection: orientation vote, clipping at 4.5 sigma, snapping, peak
+// correction, the neighbour search and the second stage of consistent
+// orientation.
+#include "fitting/HitSelection.h"
+
+#include "fitting/FitFixtures.h"
+#include "foundation/FitPoint.h"
+#include "foundation/VertexList.h"
+#include "geometry/NurbsSurf.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+namespace {
+
+using fitfix::SurfaceFrame;
+
+// The plane z = 0 over [0, 5]^2 whose facets right of x = 2.5 face down.
+std::unique_ptr<CFlatMesh> halfFlippedMesh()
+{
+    mwtest::MeshSoup soup = mwtest::gridSoup(20, 20, 0.25, 0.25, true);
+    for (auto& f : soup.facets) {
+        double cx = 0.0;
+        for (int v : f)
+            cx += soup.xyz[3 * v] / f.size();
+        if (cx > 2.5)
+            std::swap(f[1], f[2]);
+    }
+    return fitfix::meshOf(soup);
+}
+
+int occurrences(const std::string& text, const std::string& word)
+{
+    int n = 0;
+    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
+        ++n;
+    return n;
+}
+
+TEST(HitSelection, OrientationVoteReversesOnlyASurfaceMostlyFacingAway)
+{
+    auto flatMesh = fitfix::planarGridMesh(20, 5.0);
+    auto halfMesh = halfFlippedMesh();
+    struct Case {
+        const char* name;
+        CFlatMesh* mesh;
+        bool facingDown; // surface normal -z
+        bool reversed;
+    } cases[] = {
+        {"facing the facets", flatMesh.get(), false, false},
+        {"facing away", flatMesh.get(), true, true},
+        {"half against", halfMesh.get(), true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto s = fitfix::heightFieldSurface(4, 4, SurfaceFrame{1.0, 1.0, 3.0, 3.0}, fitfix::flat(0.1));
+        if (c.facingDown)
+            s->swapuv();
+        Vector before(3), after(3), n(3);
+        s->getControlPoint(0, 0, before);
+        ASSERT_TRUE(selectHitsAndUpdate(s.get(), c.mesh));
+        s->getControlPoint(0, 0, after);
+        EXPECT_EQ(c.reversed, squaredDistance(before, after) > 1.0);
+        s->getRawNormal(n, 0.5, 0.5);
+        EXPECT_EQ(c.facingDown != c.reversed, n[2] < 0.0);
+    }
+    EXPECT_FALSE(selectHitsAndUpdate(nullptr, nullptr));
+}
+
+TEST(HitSelection, ErrorsBeyondFourAndAHalfSigmaArePulledOntoTheSphere)
+{
+    // A pit 2.0 deep under control point (2, 2); every other hit is 0.1 away.
+    auto s = fitfix::heightFieldSurface(6, 6, SurfaceFrame{1.0, 1.0, 5.0, 5.0}, fitfix::flat(0.1));
+    Vector pit(3);
+    s->getControlPoint(2, 2, pit);
+    auto mesh = fitfix::heightFieldMesh(28, 7.0, [&](double x, double y) {
+        return std::hypot(x - pit[0], y - pit[1]) < 0.3 ? -1.9 : 0.0;
+    });
+    CFitPointArray points;
+    ASSERT_EQ(36, selectHitsSecondStage(s.get(), mesh.get(), points, true, false, false, false,
+                                        nullptr, 0.0, -1.0, nullptr, false));
+    const double radius = 4.5 * std::sqrt((35 * 0.01 + 4.0) / 35.0);
+    Vector cp(3);
+    for (int k = 0; k < points.count; ++k) {
+        const CFitPoint& fp = points[k];
+        s->getControlPoint(fp.gridI, fp.gridJ, cp);
+        const double d = std::sqrt(squaredDistance(fp.Point, cp));
+        if (fp.gridI == 2 && fp.gridJ == 2) {
+            EXPECT_NEAR(radius, d, 1e-6);
+            EXPECT_NEAR(pit[2] - radius, fp.Point[2], 1e-6); // straight down, as the hit
+        } else {
+            EXPECT_NEAR(0.1, d, 1e-6);
+        }
+        EXPECT_EQ(0, fp.Normal.n);
+    }
+}
+
+TEST(HitSelection, SnappingPutsEveryControlPointOnItsHit)
+{
+    const double R = 2.0;
+    auto mesh = fitfix::cylinderStripMesh(R, 5.0, 0.6, 24, 20);
+    auto s = fitfix::heightFieldSurface(5, 5, SurfaceFrame{1.0, -0.8, 3.0, 1.6},
+                                        [R](double, double y) { return std::sqrt(R * R - y * y); },
+                                        0.2);
+    CFitPointArray points;
+    ASSERT_EQ(25, selectHitsSecondStage(s.get(), mesh.get(), points, true, false, true, false,
+                                        nullptr, 0.0, -1.0, nullptr, true));
+    Vector cp(3);
+    for (int k = 0; k < points.count; ++k) {
+        s->getControlPoint(points[k].gridI, points[k].gridJ, cp);
+        EXPECT_EQ(0.0, squaredDistance(cp, points[k].Point));
+        EXPECT_NEAR(R, std::hypot(cp[1], cp[2]), 1e-3);
+    }
+}
+
+TEST(HitSelection, PeakCorrectionOfADegreeTwoSurfaceUsesDegreeThree)
+{
+    // Bezier of degree 2 at 0.1 above the plane: basis peaks 1, 0.5, 1.
+    auto mesh = fitfix::planarGridMesh(20, 5.0);
+    auto s = fitfix::heightFieldSurface(3, 3, SurfaceFrame{1.0, 1.0, 3.0, 3.0}, fitfix::flat(0.1),
+                                        0.0, 2, 2);
+    CFitPointArray points;
+    ASSERT_EQ(9, selectHitsSecondStage(s.get(), mesh.get(), points, true, true, false, false,
+                                       nullptr, 0.0, -1.0, nullptr, false));
+    const struct {
+        int i, j;
+        double peaks; // B
+    } cases[] = {{0, 0, 1.0}, {1, 0, 0.5}, {0, 1, 0.5}, {1, 1, 0.25}, {2, 2, 1.0}};
+    Vector cp(3);
+    for (const auto& c : cases) {
+        const double f = std::sqrt(std::sqrt(3.0) * 1.2 * (3 - 2) * (1.0 - c.peaks));
+        s->getControlPoint(c.i, c.j, cp);
+        EXPECT_NEAR(0.1 - 0.1 * f, cp[2], 1e-6) << c.i << "," << c.j;
+    }
+}
+
+TEST(HitSelection, NeighbourSearchTakesTheEarliestFitPoint)
+{
+    auto array = [](std::initializer_list<std::pair<int, int>> ij) {
+        CFitPointArray a;
+        for (auto [i, j] : ij) {
+            CFitPoint fp;
+            fp.gridI = i;
+            fp.gridJ = j;
+            a.append(fp);
+        }
+        return a;
+    };
+    const struct {
+        CFitPointArray points;
+        int expected;
+    } cases[] = {
+        {array({{4, 4}, {2, 2}, {3, 2}}), 1},  // (i - 1, j - 1) before (i, j - 1)
+        {array({{2, 4}, {3, 2}}), 0},          // (i - 1, j + 1)
+        {array({{3, 4}, {4, 3}, {2, 3}}), 2},  // (i - 1, j) only
+        {array({{3, 3}, {4, 2}, {1, 1}}), -1}, // itself, later and far points are no neighbours
+    };
+    for (const auto& c : cases) {
+        int index = 7;
+        EXPECT_EQ(c.expected >= 0, findPreviousNeighbourHit(c.points, 3, 3, index));
+        EXPECT_EQ(c.expected, index);
+    }
+}
+
+TEST(HitSelection, HitsFacingAgainstTheFirstFallToTheSecondStage)
+{
+    auto mesh = halfFlippedMesh();
+    auto s = fitfix::heightFieldSurface(4, 4, SurfaceFrame{1.0, 1.0, 3.0, 3.0}, fitfix::flat(0.1));
+    CFitPointArray points;
+    int count = 0;
+    const std::string out = mwtest::capturedStdout([&] {
+        count = selectHitsSecondStage(s.get(), mesh.get(), points, true, false, false, true,
+                                      nullptr, 0.0, -1.0, nullptr, false);
+    });
+    EXPECT_EQ(8, count);
+    for (int k = 0; k < points.count; ++k)
+        EXPECT_LT(points[k].Point[0], 2.5);
+    EXPECT_EQ(8, occurrences(out, " no suitable hit found."));
+    EXPECT_EQ(8, occurrences(out, "selection on second stage: no success."));
+}
+
+TEST(HitSelection, PolygonHitsKeepSamplesInsideAndOnTheWantedSide)
+{
+    auto mesh = fitfix::planarGridMesh(20, 5.0);
+    auto s = fitfix::heightFieldSurface(4, 4, SurfaceFrame{1.0, 1.0, 3.0, 3.0}, fitfix::flat(0.1));
+    CFitPointArray points;
+    // Greville 0, 1/3, 2/3, 1 refined once: 7 x 7 samples, all facing the facets.
+    EXPECT_EQ(49, selectPolygonHits(s.get(), mesh.get(), points, true, 1, nullptr, nullptr, false, -1));
+    points.count = 0;
+    EXPECT_EQ(0, selectPolygonHits(s.get(), mesh.get(), points, false, 1, nullptr, nullptr, false, -1));
+    // A (u, v) square around the first three samples of each direction.
+    CVertexList square;
+    for (auto [u, v] : {std::pair{-0.1, -0.1}, {0.45, -0.1}, {0.45, 0.45}, {-0.1, 0.45}})
+        square.appendPoint(Vector(u, v, 0.0));
+    points.count = 0;
+    EXPECT_EQ(9, selectPolygonHits(s.get(), mesh.get(), points, true, 1, &square, nullptr, false, -1));
+    // The vertex road: the corners of the hit facets around the sampled region.
+    Kor::List<int> facets;
+    points.count = 0;
+    const int n = selectPolygonHits(s.get(), mesh.get(), points, true, 1, nullptr, &facets, true, -1);
+    EXPECT_GE(facets.count, 49);
+    EXPECT_GE(n, 49);
+    for (int k = 0; k < points.count; ++k) {
+        EXPECT_EQ(0.0, points[k].Point[2]);
+        EXPECT_NEAR(2.5, points[k].Point[0], 1.75);
+        EXPECT_EQ(0.0, points[k].uv[0]);
+    }
+}
+
+} // namespace
