@@ -69,9 +69,11 @@ TEST(ConstrainedSurfaceFit, NewtonRoadReplacesConstraintsByWeightsAndSideRelatio
                 s->setControlPoint(i, 0, corner);
             s->addDegenerateSide(uvSouth);
         }
-        s->addConstraint(new Fenwo::CBoundaryConstraint(uvWest, Fenwo::BoundaryConstraintKind::C0Fix));
+        s->addConstraint(
+            new Fenwo::CBoundaryConstraint(uvWest, Fenwo::BoundaryConstraintKind::C0Fix));
         ASSERT_TRUE(fitSurfaceWithConstraints(s.get(), mesh.get(), false, false, nullptr, nullptr,
-                                              false, false, false, nullptr, false, 0.0, true, -1.0));
+                                              false, false, false, nullptr, false, 0.0, true,
+                                              -1.0));
         int weights = 0, relations = 0;
         for (int k = 0; k < s->constraints.count; ++k) {
             const int type = s->constraints[k]->m_type;
@@ -92,8 +94,8 @@ TEST(ConstrainedSurfaceFit, ErrorValuesHoldSixFloatsPerFitPointAndNothingOlder)
     Kor::List<float> errors;
     for (int k = 0; k < 5; ++k)
         errors.append(-1.0f);
-    ASSERT_TRUE(fitSurfaceWithConstraints(s.get(), mesh.get(), true, false, nullptr, &errors,
-                                          false, false, false, nullptr, false, 2.0, true, -1.0));
+    ASSERT_TRUE(fitSurfaceWithConstraints(s.get(), mesh.get(), true, false, nullptr, &errors, false,
+                                          false, false, nullptr, false, 2.0, true, -1.0));
     // One fit point per control point, each on the mesh, with its distance.
     ASSERT_EQ(6 * 36, errors.count);
     const int first = errors.count;
@@ -113,8 +115,8 @@ TEST(ConstrainedSurfaceFit, HitRoadWithSnappingBringsAnOffsetSurfaceOntoTheBump)
     auto s = fitfix::heightFieldSurface(12, 12, SurfaceFrame{0.0, 0.0, kSize, kSize},
                                         fitfix::bump(kSize, kHeight), 0.05 * kHeight);
     const double before = fitfix::vertexRmsDistance(*mesh, *s);
-    ASSERT_TRUE(fitSurfaceWithConstraints(s.get(), mesh.get(), true, false, nullptr, nullptr,
-                                          false, true, false, nullptr, false, 2.0, true, -1.0));
+    ASSERT_TRUE(fitSurfaceWithConstraints(s.get(), mesh.get(), true, false, nullptr, nullptr, false,
+                                          true, false, nullptr, false, 2.0, true, -1.0));
     const double after = fitfix::vertexRmsDistance(*mesh, *s);
     EXPECT_LT(after, 0.5 * before);
     EXPECT_FALSE(fitSurfaceWithConstraints(nullptr, mesh.get(), true, false, nullptr, nullptr,

@@ -80,7 +80,8 @@ TEST(HitApproximation, HeldBoundaryAndTangentRowsEqualTheInput)
     auto mesh = fitfix::bumpMesh(40, kSize, kHeight);
     auto s = fitfix::heightFieldSurface(8, 8, SurfaceFrame{1.0, 1.0, 8.0, 8.0},
                                         fitfix::bump(kSize, kHeight), 0.2);
-    std::unique_ptr<Fenwo::NurbsSurf> r(approximateOnHits(s.get(), mesh.get(), true, true, nullptr));
+    std::unique_ptr<Fenwo::NurbsSurf> r(
+        approximateOnHits(s.get(), mesh.get(), true, true, nullptr));
     ASSERT_NE(nullptr, r);
     bool innerMoved = false;
     for (int j = 0; j < 8; ++j)
@@ -108,7 +109,8 @@ TEST(HitApproximation, NullMeshOrCancelGiveNothingAndCurvesTakeTheCurveRoad)
     auto curve = clampedCurve({Vector(1.0, 1.0, 1.0), Vector(3.0, 2.0, 1.2), Vector(5.0, 4.0, 0.8),
                                Vector(6.0, 6.0, 1.0)},
                               3);
-    std::unique_ptr<Fenwo::NurbsSurf> c(approximateOnHits(curve.get(), mesh.get(), false, false, nullptr));
+    std::unique_ptr<Fenwo::NurbsSurf> c(
+        approximateOnHits(curve.get(), mesh.get(), false, false, nullptr));
     ASSERT_NE(nullptr, c);
     EXPECT_FALSE(c->isSurface());
     Vector p(3);
@@ -124,8 +126,8 @@ TEST(RefineV2, SurfaceWithinToleranceTakesOneStep)
     auto s = unevenPlanarSurface();
     double deviation = -2.0;
     bool ok = false;
-    const std::string out =
-        mwtest::capturedStdout([&] { ok = refineV2(s.get(), mesh.get(), 1e-3, nullptr, &deviation); });
+    const std::string out = mwtest::capturedStdout(
+        [&] { ok = refineV2(s.get(), mesh.get(), 1e-3, nullptr, &deviation); });
     EXPECT_TRUE(ok);
     EXPECT_EQ(1, occurrences(out, "V2 Maximal Deviation (0.98%quantile)= "));
     EXPECT_EQ(1, occurrences(out, "V2 success!, tolerance level reached."));
@@ -136,12 +138,13 @@ TEST(RefineV2, SurfaceWithinToleranceTakesOneStep)
 TEST(RefineV2, CoarseSurfaceOnABumpGrowsUntilTheToleranceOrALimit)
 {
     auto mesh = fitfix::bumpMesh(60, kSize, kHeight);
-    auto s = fitfix::heightFieldSurface(4, 4, SurfaceFrame{0.0, 0.0, kSize, kSize}, fitfix::flat(0.0));
+    auto s =
+        fitfix::heightFieldSurface(4, 4, SurfaceFrame{0.0, 0.0, kSize, kSize}, fitfix::flat(0.0));
     const double dTol = 0.01 * kHeight;
     double deviation = -2.0;
     bool ok = false;
-    const std::string out =
-        mwtest::capturedStdout([&] { ok = refineV2(s.get(), mesh.get(), dTol, nullptr, &deviation); });
+    const std::string out = mwtest::capturedStdout(
+        [&] { ok = refineV2(s.get(), mesh.get(), dTol, nullptr, &deviation); });
     const std::string mark = "V2 Maximal Deviation (0.98%quantile)= ";
     const int steps = occurrences(out, mark);
     EXPECT_GE(steps, 2);
@@ -156,7 +159,8 @@ TEST(RefineV2, CoarseSurfaceOnABumpGrowsUntilTheToleranceOrALimit)
 TEST(RefineV2, CancelledBeforeAnyMeasurementReportsNoSuccess)
 {
     auto mesh = fitfix::bumpMesh(20, kSize, kHeight);
-    auto s = fitfix::heightFieldSurface(4, 4, SurfaceFrame{0.0, 0.0, kSize, kSize}, fitfix::flat(0.0));
+    auto s =
+        fitfix::heightFieldSurface(4, 4, SurfaceFrame{0.0, 0.0, kSize, kSize}, fitfix::flat(0.0));
     CSimpleProgress cancelled;
     cancelled.setCancelled(true);
     double deviation = 7.0;

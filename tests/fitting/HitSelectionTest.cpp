@@ -55,7 +55,8 @@ TEST(HitSelection, OrientationVoteReversesOnlyASurfaceMostlyFacingAway)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        auto s = fitfix::heightFieldSurface(4, 4, SurfaceFrame{1.0, 1.0, 3.0, 3.0}, fitfix::flat(0.1));
+        auto s =
+            fitfix::heightFieldSurface(4, 4, SurfaceFrame{1.0, 1.0, 3.0, 3.0}, fitfix::flat(0.1));
         if (c.facingDown)
             s->swapuv();
         Vector before(3), after(3), n(3);
@@ -101,9 +102,9 @@ TEST(HitSelection, SnappingPutsEveryControlPointOnItsHit)
 {
     const double R = 2.0;
     auto mesh = fitfix::cylinderStripMesh(R, 5.0, 0.6, 24, 20);
-    auto s = fitfix::heightFieldSurface(5, 5, SurfaceFrame{1.0, -0.8, 3.0, 1.6},
-                                        [R](double, double y) { return std::sqrt(R * R - y * y); },
-                                        0.2);
+    auto s = fitfix::heightFieldSurface(
+        5, 5, SurfaceFrame{1.0, -0.8, 3.0, 1.6},
+        [R](double, double y) { return std::sqrt(R * R - y * y); }, 0.2);
     CFitPointArray points;
     ASSERT_EQ(25, selectHitsSecondStage(s.get(), mesh.get(), points, true, false, true, false,
                                         nullptr, 0.0, -1.0, nullptr, true));
@@ -187,19 +188,23 @@ TEST(HitSelection, PolygonHitsKeepSamplesInsideAndOnTheWantedSide)
     auto s = fitfix::heightFieldSurface(4, 4, SurfaceFrame{1.0, 1.0, 3.0, 3.0}, fitfix::flat(0.1));
     CFitPointArray points;
     // Greville 0, 1/3, 2/3, 1 refined once: 7 x 7 samples, all facing the facets.
-    EXPECT_EQ(49, selectPolygonHits(s.get(), mesh.get(), points, true, 1, nullptr, nullptr, false, -1));
+    EXPECT_EQ(49,
+              selectPolygonHits(s.get(), mesh.get(), points, true, 1, nullptr, nullptr, false, -1));
     points.count = 0;
-    EXPECT_EQ(0, selectPolygonHits(s.get(), mesh.get(), points, false, 1, nullptr, nullptr, false, -1));
+    EXPECT_EQ(
+        0, selectPolygonHits(s.get(), mesh.get(), points, false, 1, nullptr, nullptr, false, -1));
     // A (u, v) square around the first three samples of each direction.
     CVertexList square;
     for (auto [u, v] : {std::pair{-0.1, -0.1}, {0.45, -0.1}, {0.45, 0.45}, {-0.1, 0.45}})
         square.appendPoint(Vector(u, v, 0.0));
     points.count = 0;
-    EXPECT_EQ(9, selectPolygonHits(s.get(), mesh.get(), points, true, 1, &square, nullptr, false, -1));
+    EXPECT_EQ(9,
+              selectPolygonHits(s.get(), mesh.get(), points, true, 1, &square, nullptr, false, -1));
     // The vertex road: the corners of the hit facets around the sampled region.
     Kor::List<int> facets;
     points.count = 0;
-    const int n = selectPolygonHits(s.get(), mesh.get(), points, true, 1, nullptr, &facets, true, -1);
+    const int n =
+        selectPolygonHits(s.get(), mesh.get(), points, true, 1, nullptr, &facets, true, -1);
     EXPECT_GE(facets.count, 49);
     EXPECT_GE(n, 49);
     for (int k = 0; k < points.count; ++k) {
