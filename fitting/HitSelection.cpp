@@ -81,6 +81,17 @@ const CBaseMesh::CBaseHitInfo* secondStageHit(CBaseMesh* mesh, const Vector& P, 
     return nullptr;
 }
 
+// The Greville abscissae of both knot vectors; false for a null surface or
+// one without knots.
+bool grevilleSamples(const Fenwo::NurbsSurf* surface, Vector& us, Vector& vs)
+{
+    if (surface == nullptr || surface->uKnots == nullptr || surface->vKnots == nullptr)
+        return false;
+    surface->uKnots->getGrevilleAbscissae(us);
+    surface->vKnots->getGrevilleAbscissae(vs);
+    return true;
+}
+
 } // namespace
 
 bool findPreviousNeighbourHit(const CFitPointArray& fitPoints, int i, int j, int& index)
@@ -104,12 +115,9 @@ int selectHitsSecondStage(Fenwo::NurbsSurf* surface, Mesh::CBaseMesh* mesh,
                           double rayTolerance, double minCosine, bool* orientationFlag,
                           bool nearestFallback)
 {
-    if (surface == nullptr || mesh == nullptr || surface->uKnots == nullptr ||
-        surface->vKnots == nullptr)
-        return 0;
     Vector us, vs;
-    surface->uKnots->getGrevilleAbscissae(us);
-    surface->vKnots->getGrevilleAbscissae(vs);
+    if (mesh == nullptr || !grevilleSamples(surface, us, vs))
+        return 0;
     if (controlPointMode) {
         us.resize(std::min(us.n, surface->getUCount()));
         vs.resize(std::min(vs.n, surface->getVCount()));
@@ -242,12 +250,9 @@ int selectPolygonHits(Fenwo::NurbsSurf* surface, Mesh::CBaseMesh* mesh, CFitPoin
                       bool sameSide, int refinement, const CVertexList* polygon,
                       Kor::List<int>* facets, bool addVertices, int thinningLevel)
 {
-    if (surface == nullptr || mesh == nullptr || surface->uKnots == nullptr ||
-        surface->vKnots == nullptr)
-        return 0;
     Vector us, vs;
-    surface->uKnots->getGrevilleAbscissae(us);
-    surface->vKnots->getGrevilleAbscissae(vs);
+    if (mesh == nullptr || !grevilleSamples(surface, us, vs))
+        return 0;
     if (refinement > 0) {
         us = refineValues(us, refinement);
         vs = refineValues(vs, refinement);

@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <numbers>
+#include <string>
 
 namespace fitfix {
 
@@ -130,6 +131,15 @@ inline double vertexRmsDistance(CFlatMesh& mesh, Fenwo::NurbsSurf& surface)
     for (int k = 0; k < points.count; ++k)
         sum += points[k].dist2;
     return std::sqrt(sum / std::max(points.count, 1));
+}
+
+// How often word occurs in text (overlapping counts).
+inline int occurrences(const std::string& text, const std::string& word)
+{
+    int n = 0;
+    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
+        ++n;
+    return n;
 }
 
 } // namespace fitfix

@@ -46,14 +46,6 @@ bool sameKnots(const knots& a, const knots& b)
     return true;
 }
 
-int occurrences(const std::string& text, const std::string& word)
-{
-    int n = 0;
-    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
-        ++n;
-    return n;
-}
-
 TEST(HitApproximation, SurfaceLyingOnItsMeshComesBackUnchanged)
 {
     auto mesh = fitfix::heightFieldMesh(28, 7.0, fitfix::flat(0.5));
@@ -129,8 +121,8 @@ TEST(RefineV2, SurfaceWithinToleranceTakesOneStep)
     const std::string out = mwtest::capturedStdout(
         [&] { ok = refineV2(s.get(), mesh.get(), 1e-3, nullptr, &deviation); });
     EXPECT_TRUE(ok);
-    EXPECT_EQ(1, occurrences(out, "V2 Maximal Deviation (0.98%quantile)= "));
-    EXPECT_EQ(1, occurrences(out, "V2 success!, tolerance level reached."));
+    EXPECT_EQ(1, fitfix::occurrences(out, "V2 Maximal Deviation (0.98%quantile)= "));
+    EXPECT_EQ(1, fitfix::occurrences(out, "V2 success!, tolerance level reached."));
     EXPECT_GE(deviation, 0.0);
     EXPECT_LT(deviation, 1e-3);
 }
@@ -146,7 +138,7 @@ TEST(RefineV2, CoarseSurfaceOnABumpGrowsUntilTheToleranceOrALimit)
     const std::string out = mwtest::capturedStdout(
         [&] { ok = refineV2(s.get(), mesh.get(), dTol, nullptr, &deviation); });
     const std::string mark = "V2 Maximal Deviation (0.98%quantile)= ";
-    const int steps = occurrences(out, mark);
+    const int steps = fitfix::occurrences(out, mark);
     EXPECT_GE(steps, 2);
     EXPECT_GT(s->getUCount() * s->getVCount(), 16);
     std::istringstream last(out.substr(out.rfind(mark) + mark.size()));

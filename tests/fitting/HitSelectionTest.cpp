@@ -31,14 +31,6 @@ std::unique_ptr<CFlatMesh> halfFlippedMesh()
     return fitfix::meshOf(soup);
 }
 
-int occurrences(const std::string& text, const std::string& word)
-{
-    int n = 0;
-    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
-        ++n;
-    return n;
-}
-
 TEST(HitSelection, OrientationVoteReversesOnlyASurfaceMostlyFacingAway)
 {
     auto flatMesh = fitfix::planarGridMesh(20, 5.0);
@@ -178,8 +170,8 @@ TEST(HitSelection, HitsFacingAgainstTheFirstFallToTheSecondStage)
     EXPECT_EQ(8, count);
     for (int k = 0; k < points.count; ++k)
         EXPECT_LT(points[k].Point[0], 2.5);
-    EXPECT_EQ(8, occurrences(out, " no suitable hit found."));
-    EXPECT_EQ(8, occurrences(out, "selection on second stage: no success."));
+    EXPECT_EQ(8, fitfix::occurrences(out, " no suitable hit found."));
+    EXPECT_EQ(8, fitfix::occurrences(out, "selection on second stage: no success."));
 }
 
 TEST(HitSelection, PolygonHitsKeepSamplesInsideAndOnTheWantedSide)
