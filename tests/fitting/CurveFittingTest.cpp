@@ -5,9 +5,7 @@
 #include "fitting/FitGeometry.h"
 
 #include "fitting/FitFixtures.h"
-#include "foundation/Box.h"
 #include "foundation/KorList.h"
-#include "geometry/FitRecords.h"
 #include "geometry/Interval.h"
 #include "geometry/NurbsSurf.h"
 
@@ -15,7 +13,6 @@
 
 #include <cmath>
 #include <limits>
-#include <sstream>
 
 namespace {
 
@@ -77,22 +74,6 @@ TEST(CurveFitting, CountsFollowTheTangentTurn)
     EXPECT_EQ(8, b->getUCount());
 }
 
-TEST(CurveFitting, ChainCurveListOrdersAndOrients)
-{
-    auto c0 = fitfix::straightCurve(Vector(0.0, 0.0, 0.0), Vector(1.0, 0.0, 0.0));
-    auto c1 = fitfix::straightCurve(Vector(2.0, 1.0, 0.0), Vector(1.0, 0.0, 0.0)); // reversed
-    auto c2 = fitfix::straightCurve(Vector(2.0, 1.0, 0.0), Vector(2.0, 3.0, 0.0));
-    Kor::Array<Fenwo::NurbsSurf*> list;
-    for (auto* c : {c2.get(), c0.get(), c1.get()})
-        list.append(c);
-    ASSERT_TRUE(chainCurveList(list));
-    ASSERT_EQ(3, list.count);
-    for (int k = 0; k + 1 < list.count; ++k)
-        EXPECT_LT(distance(list[k]->getEndPoint(), list[k + 1]->getStartPoint()), 1e-12);
-    Kor::Array<Fenwo::NurbsSurf*> empty;
-    EXPECT_FALSE(chainCurveList(empty));
-}
-
 TEST(FitGeometry, SpanCountsWrappingAndExtrusion)
 {
     const double nan = std::numeric_limits<double>::quiet_NaN();
@@ -133,7 +114,7 @@ TEST(FitGeometry, SpanCountsWrappingAndExtrusion)
     EXPECT_EQ(nullptr, extrudeCurve(nullptr, Vector(0.0, 0.0, 1.0), Interval(0.0, 1.0)));
 }
 
-TEST(FitGeometry, DerivativesPlanesAndSegments)
+TEST(FitGeometry, DerivativesOfUnitVectorsAndCurvature)
 {
     // d(v/|v|)/ds against a central difference along v(s) = (1 + s, 2 s^2, 3).
     auto v = [](double s) { return Vector(1.0 + s, 2.0 * s * s, 3.0); };
@@ -147,25 +128,9 @@ TEST(FitGeometry, DerivativesPlanesAndSegments)
                 curvature(Vector(-5.0 * std::sin(0.3), 5.0 * std::cos(0.3), 0.0),
                           Vector(-5.0 * std::cos(0.3), -5.0 * std::sin(0.3), 0.0)),
                 1e-12);
-
-    Kor::List<Vector> points;
-    for (int k = 0; k < 9; ++k)
-        points.append(Vector(k % 3, k / 3, 1.0 + 0.5 * (k % 3)));
-    Vector centre, normal;
-    ASSERT_TRUE(fitPlaneToVectors(points, centre, normal));
-    EXPECT_LT(distance(centre, Vector(1.0, 1.0, 1.5)), 1e-12);
-    EXPECT_NEAR(1.0, std::fabs(dot(normal, normalized(Vector(-0.5, 0.0, 1.0)))), 1e-9);
-    Kor::List<Vector> none;
-    EXPECT_FALSE(fitPlaneToVectors(none, centre, normal));
-    EXPECT_EQ(0.0, norm(centre));
-
-    const CSegment seg(Vector(1.0, 1.0), Vector(1.0, 3.0));
-    EXPECT_EQ(2.0, seg.length);
-    EXPECT_NEAR(std::numbers::pi / 2.0, seg.angle, 1e-15);
-    EXPECT_EQ(0.0, CSegment(Vector(1.0, 1.0), Vector(1.0, 1.0)).length);
 }
 
-TEST(FitGeometry, ContainerAndRecordHelpers)
+TEST(FitGeometry, SortedInsertionAndFitPointRecord)
 {
     Kor::List<double> list;
     const double first[] = {3.0, 1.0, 2.0, 1.0};
@@ -181,37 +146,6 @@ TEST(FitGeometry, ContainerAndRecordHelpers)
     ASSERT_EQ(4, v.n);
     for (int k = 0; k < 4; ++k)
         EXPECT_EQ(double(k), v[k]);
-
-    CBox<float, 3> box;
-    box.add(CVertex<float, 3>(0.0f, 0.0f, 0.0f));
-    box.add(CVertex<float, 3>(1.0f, 2.0f, 3.0f));
-    EXPECT_TRUE(box.contains(CVertex<float, 3>(1.05f, 1.0f, 1.0f), 0.1));
-    EXPECT_FALSE(box.contains(CVertex<float, 3>(1.05f, 1.0f, 1.0f), 0.01));
-
-    Kor::Array<int> ints;
-    for (int k : {4, 7, 4})
-        ints.append(k);
-    int index = 9;
-    EXPECT_TRUE(findIndex(ints, 4, index));
-    EXPECT_EQ(0, index);
-    EXPECT_FALSE(findIndex(ints, 5, index));
-    EXPECT_EQ(-1, index);
-
-    int a = 1, b = 2, c = 3;
-    Kor::Array<int*> ptrs;
-    for (int* p : {&a, &b, &c})
-        ptrs.append(p);
-    EXPECT_TRUE(removeFromPtrArray(ptrs, 1));
-    EXPECT_FALSE(removeFromPtrArray(ptrs, 2));
-    ASSERT_EQ(2, ptrs.count);
-    EXPECT_EQ(&c, ptrs[1]);
-
-    Kor::List<Interval> intervals;
-    intervals.append(Interval(0.0, 1.5));
-    intervals.append(Interval(3.0, 2.0));
-    std::ostringstream text;
-    text << intervals;
-    EXPECT_EQ("[0,1.5]\n[2,3]\n", text.str());
 
     CFitPoint fp;
     fp.dist2 = 4.0;
