@@ -130,7 +130,7 @@ TEST(FitGeometry, DerivativesOfUnitVectorsAndCurvature)
                 1e-12);
 }
 
-TEST(FitGeometry, SortedInsertionAndFitPointRecord)
+TEST(FitGeometry, SortedInsertionWithoutRepeats)
 {
     Kor::List<double> list;
     const double first[] = {3.0, 1.0, 2.0, 1.0};
@@ -147,12 +147,6 @@ TEST(FitGeometry, SortedInsertionAndFitPointRecord)
     for (int k = 0; k < 4; ++k)
         EXPECT_EQ(double(k), v[k]);
 
-    CFitPoint fp;
-    fp.dist2 = 4.0;
-    fp.side = -1;
-    EXPECT_EQ(-2.0, signedError(fp));
-    EXPECT_EQ(-1, fp.gridI);
-    EXPECT_EQ(1, fp.kind);
 }
 
 } // namespace
