@@ -154,11 +154,9 @@ bool tightenBoundaryCurves(Fenwo::NurbsSurf& surface, int side, CParametricGeome
     }
     edge->checkFolds = true;
     Kor::List<double> knotList;
-    Fenwo::NurbsSurf* fitted = edge.get();
+    Fenwo::NurbsSurf* fitted = edge.get(); // refitted in place: the pointer stays
     const bool fit = tearToCurves(fitted, curve, tol, &knotList, false, requireSuccess, false,
                                   false, false, nuMax);
-    if (fitted != edge.get()) // the fit replaced the edge object
-        edge.reset(fitted);
     if (!fit && requireSuccess)
         return false;
 
