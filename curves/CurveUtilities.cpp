@@ -3,6 +3,7 @@
 #include "curves/ArcLength.h"
 #include "curves/CurveInterpolation.h"
 #include "curves/CurveOperations.h"
+#include "curves/IsoParametricCurve.h"
 #include "foundation/IndexSubset.h"
 #include "foundation/Statistic.h"
 #include "geometry/FitHelpers.h"
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iostream>
 #include <memory>
 #include <numbers>
 #include <vector>
@@ -44,6 +46,31 @@ void updateCandidates(CVInfo* r)
 } // namespace
 
 // ---- Parameter estimate ---------------------------------------------------------
+
+CEstimateCurveParam::CEstimateCurveParam(CParametricGeometry* g, double tol) : curve(g)
+{
+    if (g == nullptr)
+        return;
+    parameters.removeAll();
+    g->facetCurve(parameters, tol, true, 3000, false, false, 20.0 * tol);
+    if (parameters.count == 0)
+        tryIsoCurves(g, tol);
+}
+
+bool CEstimateCurveParam::tryIsoCurves(CParametricGeometry* g, double tol)
+{
+    if (g == nullptr)
+        return false;
+    std::cout << "trying pIso, uvSouth " << std::endl;
+    auto* iso = new CIsoParametricCurve(g, g->getDomain(1).min, 3);
+    if (ownsCurve)
+        delete curve;
+    curve = iso;
+    ownsCurve = true;
+    parameters.removeAll();
+    iso->facetCurve(parameters, tol, true, 3000, false, false, 20.0 * tol);
+    return true;
+}
 
 CEstimateCurveParam::~CEstimateCurveParam()
 {

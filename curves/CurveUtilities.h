@@ -33,6 +33,11 @@ public:
     double distance = 3.4028234663852886e38; // of the last estimate; the largest float until found
 
     CEstimateCurveParam() = default;
+    // The facet parameters of g for the chord tolerance tol (at most 3000,
+    // facets longer than 20 tol split); g is not owned. When g gives none,
+    // tryIsoCurves takes g's iso-line v = v min instead. A null g leaves the
+    // estimator empty.
+    CEstimateCurveParam(CParametricGeometry* g, double tol);
     CEstimateCurveParam(const CEstimateCurveParam&) = delete;
     CEstimateCurveParam& operator=(const CEstimateCurveParam&) = delete;
     // Deletes the curve when it is owned, whatever its type.
@@ -46,6 +51,12 @@ public:
     // point, the start of the curve's domain (0 without a curve) with
     // distance left at the largest float.
     double estimate(const Vector& p, bool segments);
+
+    // Prints "trying pIso, uvSouth ", makes the iso-line v = v min of g
+    // running along u (owned from then on, in place of an owned curve) and
+    // refills the parameters with its facets. False, nothing changed, for a
+    // null g.
+    bool tryIsoCurves(CParametricGeometry* g, double tol);
 };
 
 // A work record of the polygon simplification: the vertex position (the

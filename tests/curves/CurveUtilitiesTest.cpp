@@ -6,6 +6,7 @@
 #include "mesh/FlatMesh.h"
 #include "mesh/StlFormat.h"
 #include "support/AnalyticCurves.h"
+#include "support/NurbsFixtures.h"
 #include "support/TestMeshes.h"
 
 #include <gtest/gtest.h>
@@ -170,6 +171,32 @@ TEST(CurveUtilities, EstimatorDeletesAnOwnedCurveOfAnyType)
     // Beyond the last chord no foot falls within a chord.
     EXPECT_EQ(estimator.estimate(Vector(12, 0, 0), true), 2.0);
     EXPECT_EQ(estimator.distance, 3.4028234663852886e38);
+}
+
+TEST(CurveUtilities, EstimatorFacetsACurveOrTheLowerIsoLineOfASurface)
+{
+    // A curve: its own facets, not owned; a point beside it finds its parameter.
+    AnalyticLine line(Vector(0, 0, 0), Vector(10, 0, 0), 2.0, 3.0);
+    CEstimateCurveParam onCurve(&line, 0.01);
+    EXPECT_FALSE(onCurve.ownsCurve);
+    ASSERT_GE(onCurve.parameters.count, 2);
+    EXPECT_EQ(2.0, onCurve.parameters[0]);
+    EXPECT_EQ(3.0, onCurve.parameters[onCurve.parameters.count - 1]);
+    EXPECT_NEAR(2.3, onCurve.estimate(Vector(3, 1, 0), true), 1e-12);
+
+    // The iso-line v = v min of a surface replaces the curve and is owned.
+    const knots k(3, 3, 0.0, 1.0);
+    Fenwo::NurbsSurf patch(k, &k);
+    for (int j = 0; j < 4; ++j)
+        for (int i = 0; i < 4; ++i)
+            patch.setControlPoint(i, j, Vector(i, j, 0.3 * i * j));
+    const std::string out =
+        mwtest::capturedStdout([&] { EXPECT_TRUE(onCurve.tryIsoCurves(&patch, 0.01)); });
+    EXPECT_NE(std::string::npos, out.find("trying pIso, uvSouth "));
+    EXPECT_TRUE(onCurve.ownsCurve);
+    ASSERT_GE(onCurve.parameters.count, 2);
+    EXPECT_NEAR(0.5, onCurve.estimate(pointAt(patch, 0.5, 0.0), true), 1e-3);
+    EXPECT_FALSE(onCurve.tryIsoCurves(nullptr, 0.01));
 }
 
 TEST(CurveUtilities, EquatorOfARealSphereMesh)
