@@ -3,9 +3,9 @@
 // of a loop and the graph node of a grid point.
 #include "net/FaceRecords.h"
 #include "geometry/NurbsSurf.h"
+#include "geometry/SurfaceBoundaryPoint.h"
 #include "mesh/GridPoint.h"
 #include "net/PointList.h"
-#include "net/SurfaceBoundaryPoint.h"
 
 #include "support/NurbsFixtures.h"
 #include "support/TestMeshes.h"

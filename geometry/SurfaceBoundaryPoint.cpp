@@ -1,4 +1,4 @@
-#include "net/SurfaceBoundaryPoint.h"
+#include "geometry/SurfaceBoundaryPoint.h"
 
 #include "geometry/NurbsSurf.h"
 
