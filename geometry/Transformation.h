@@ -7,7 +7,10 @@
 #pragma once
 
 #include "foundation/Matrix.h"
+#include "foundation/Vector.h"
 #include "foundation/Vertex.h"
+
+class CParametricGeometry;
 
 class C3DTransformation {
 public:
@@ -22,4 +25,19 @@ public:
 
     // Back to the identity.
     void reset();
+
+    // The matrix becomes a full 3 x 3 copy of the rotation's rows, the
+    // translation the three given doubles, the centre the three given
+    // doubles or (0, 0, 0) when centre is null. A rotation of another size
+    // contributes its leading 3 x 3 block (missing entries 0).
+    void set(const Matrix& rotation, const double* translation, const double* centre);
+
+    // x := R (x - centre) + translation over its first three entries (x
+    // needs at least three).
+    void transformPoint(Vector& x) const;
 };
+
+// Moves every control point P of a NURBS surface or curve to
+// R (P - centre) + translation, keeping its weight. False, nothing changed,
+// when s is not a Fenwo::NurbsSurf.
+bool transformNurbsSurf(CParametricGeometry* s, const C3DTransformation& t);
