@@ -1,5 +1,6 @@
 #include "NurbsFixtures.h"
 
+#include "foundation/IndexSubset.h"
 #include "foundation/KorList.h"
 #include "geometry/Knots.h"
 
@@ -63,4 +64,30 @@ std::unique_ptr<Fenwo::NurbsSurf> rationalArc(const Vector& centre, const Vector
         arc->setControlPoint(2 * q + 1, 0, corner, std::sqrt(0.5));
     }
     return arc;
+}
+
+double distanceToSurface(Fenwo::NurbsSurf& s, const Vector& p)
+{
+    const Interval U = s.getDomain(0), V = s.getDomain(1);
+    double best = 1e300, bu = U.min, bv = V.min;
+    for (int i = 0; i <= 40; ++i)
+        for (int j = 0; j <= 40; ++j) {
+            const double u = U.min + (U.max - U.min) * i / 40.0;
+            const double v = V.min + (V.max - V.min) * j / 40.0;
+            const double d = squaredDistance(pointAt(s, u, v), p);
+            if (d < best) {
+                best = d;
+                bu = u;
+                bv = v;
+            }
+        }
+    Vector uv(2);
+    uv[0] = bu;
+    uv[1] = bv;
+    CFitPointArray points;
+    points.append(CFitPoint(p, uv));
+    IndexSubset<CFitPoint> subset(points);
+    subset.selectAll();
+    s.PointInversion(subset, 30);
+    return std::sqrt(points[0].dist2);
 }

@@ -37,3 +37,7 @@ std::unique_ptr<Fenwo::NurbsSurf> clampedCurve(const std::vector<Vector>& contro
 // on [0, 1].
 std::unique_ptr<Fenwo::NurbsSurf> rationalArc(const Vector& centre, const Vector& x,
                                               const Vector& y, double radius, int quarters);
+
+// Distance from p to the nearest point of the surface: the best of a 40 x 40
+// grid of its domain refined by point inversion (double precision).
+double distanceToSurface(Fenwo::NurbsSurf& s, const Vector& p);
