@@ -201,6 +201,20 @@ public:
         return false;
     }
 
+    // Removes every element equal to v, keeping the order of the rest;
+    // returns how many were removed. Pointees are not deleted.
+    int remove(const T& v)
+    {
+        const T value = v; // v may be an element of this list
+        int kept = 0;
+        for (int i = 0; i < count; ++i)
+            if (!(data[i] == value))
+                data[kept++] = std::move(data[i]);
+        const int removed = count - kept;
+        count = kept;
+        return removed;
+    }
+
     // Removes the element at index (0 <= index < count, guaranteed by the
     // caller) by shifting the later ones down.
     bool removeAt(int index)

@@ -1,7 +1,6 @@
 #include "healing/RailSection.h"
 
 #include "foundation/Logging.h"
-#include "geometry/GeoTokenizer.h"
 #include "platform/Diagnostics.h"
 #include "support/NurbsFixtures.h"
 #include "support/ScratchDir.h"
@@ -11,23 +10,8 @@
 #include <cstdio>
 #include <fstream>
 #include <numbers>
-#include <sstream>
 
 namespace {
-
-// Every curve written to a geometry text file, in file order.
-std::vector<std::unique_ptr<Fenwo::NurbsSurf>> readCurves(const std::string& path)
-{
-    std::vector<std::unique_ptr<Fenwo::NurbsSurf>> out;
-    std::ifstream in(path);
-    while (in && readGeoToken(in, true) == 13) {
-        auto c = std::make_unique<Fenwo::NurbsSurf>(in, true);
-        if (!c->valid)
-            break;
-        out.push_back(std::move(c));
-    }
-    return out;
-}
 
 // A parabola in the plane y = const from (0, y, 0) to (width, y, 0) rising to
 // height h / 2 (its middle control point at height h).

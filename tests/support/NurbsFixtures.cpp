@@ -2,9 +2,11 @@
 
 #include "foundation/IndexSubset.h"
 #include "foundation/KorList.h"
+#include "geometry/GeoTokenizer.h"
 #include "geometry/Knots.h"
 
 #include <cmath>
+#include <fstream>
 
 Kor::Array<Fenwo::NurbsSurf*> OwnedCurves::list() const
 {
@@ -90,4 +92,17 @@ double distanceToSurface(Fenwo::NurbsSurf& s, const Vector& p)
     subset.selectAll();
     s.PointInversion(subset, 30);
     return std::sqrt(points[0].dist2);
+}
+
+std::vector<std::unique_ptr<Fenwo::NurbsSurf>> readCurves(const std::string& path)
+{
+    std::vector<std::unique_ptr<Fenwo::NurbsSurf>> out;
+    std::ifstream in(path);
+    while (in && readGeoToken(in, true) == 13) {
+        auto c = std::make_unique<Fenwo::NurbsSurf>(in, true);
+        if (!c->valid)
+            break;
+        out.push_back(std::move(c));
+    }
+    return out;
 }

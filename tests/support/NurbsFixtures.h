@@ -12,6 +12,7 @@
 #include "geometry/NurbsSurf.h"
 
 #include <memory>
+#include <string>
 #include <vector>
 
 // Curves owned together, handed out as the plain pointer list the curve
@@ -41,3 +42,6 @@ std::unique_ptr<Fenwo::NurbsSurf> rationalArc(const Vector& centre, const Vector
 // Distance from p to the nearest point of the surface: the best of a 40 x 40
 // grid of its domain refined by point inversion (double precision).
 double distanceToSurface(Fenwo::NurbsSurf& s, const Vector& p);
+
+// Every surface or curve written in its text form to a file, in file order.
+std::vector<std::unique_ptr<Fenwo::NurbsSurf>> readCurves(const std::string& path);
