@@ -1,6 +1,7 @@
 #include "healing/InternalG1.h"
 
 #include "support/NurbsFixtures.h"
+#include "support/TestMeshes.h"
 
 #include <gtest/gtest.h>
 
@@ -18,13 +19,6 @@ std::unique_ptr<Fenwo::NurbsSurf> curveOnKnots(const std::vector<double>& k, int
     for (int i = 0; i < static_cast<int>(points.size()); ++i)
         c->setControlPoint(i, 0, points[i]);
     return c;
-}
-
-Vector controlPoint(const Fenwo::NurbsSurf& c, int i)
-{
-    Vector p;
-    c.getControlPoint(i, 0, p);
-    return p;
 }
 
 double distanceToLine(const Vector& x, const Vector& a, const Vector& b)
@@ -47,13 +41,13 @@ TEST(InternalG1, CubicJointBecomesCollinearWithALinearFade)
     c->setControlPoint(4, 0, weighted, w);
     EXPECT_TRUE(AdjustInternalG1(c.get()));
 
-    const Vector moved = controlPoint(*c, 3);
+    const Vector moved = mwtest::controlPoint(*c, 3);
     EXPECT_LT(distanceToLine(moved, P[4], P[5]), 1e-12);
     for (int i : {0, 1, 4, 5, 6, 7})
-        EXPECT_LT(norm(controlPoint(*c, i) - P[i]), 1e-12) << i;
+        EXPECT_LT(norm(mwtest::controlPoint(*c, i) - P[i]), 1e-12) << i;
     const Vector delta = moved - P[3];
     EXPECT_GT(norm(delta), 0.1);
-    EXPECT_LT(norm(controlPoint(*c, 2) - (P[2] + 0.5 * delta)), 1e-12);
+    EXPECT_LT(norm(mwtest::controlPoint(*c, 2) - (P[2] + 0.5 * delta)), 1e-12);
     EXPECT_DOUBLE_EQ(c->getWrappedControlPoint(4, 0)[3], w);
 }
 
@@ -64,15 +58,15 @@ TEST(InternalG1, QuadraticJointMovesToItsFootAndSmoothCurvesStay)
     auto c = curveOnKnots({0, 0, 0, 1, 1, 2, 2, 2}, 2, P);
     AdjustInternalG1(c.get());
     const Vector foot = P[1] + dot(P[2] - P[1], normalized(P[3] - P[1])) * normalized(P[3] - P[1]);
-    EXPECT_LT(norm(controlPoint(*c, 2) - foot), 1e-12);
+    EXPECT_LT(norm(mwtest::controlPoint(*c, 2) - foot), 1e-12);
     for (int i : {0, 1, 3, 4})
-        EXPECT_LT(norm(controlPoint(*c, i) - P[i]), 1e-14) << i;
+        EXPECT_LT(norm(mwtest::controlPoint(*c, i) - P[i]), 1e-14) << i;
 
     // One piece: nothing moves.
     auto smooth = clampedCurve(P, 3);
     AdjustInternalG1(smooth.get());
     for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(norm(controlPoint(*smooth, i) - P[i]), 0.0) << i;
+        EXPECT_EQ(norm(mwtest::controlPoint(*smooth, i) - P[i]), 0.0) << i;
 }
 
 TEST(InternalG1, MakeCollinearKeepsThePointsItsModeNames)

@@ -2,21 +2,11 @@
 
 #include "support/AnalyticCurves.h"
 #include "support/NurbsFixtures.h"
+#include "support/TestMeshes.h"
 
 #include <gtest/gtest.h>
 
 #include <numbers>
-
-namespace {
-
-Vector controlPoint(const Fenwo::NurbsSurf& c, int i)
-{
-    Vector p;
-    c.getControlPoint(i, 0, p);
-    return p;
-}
-
-} // namespace
 
 TEST(ProfileShaping, ScaleAlongAxesAboutCentre)
 {
@@ -25,7 +15,7 @@ TEST(ProfileShaping, ScaleAlongAxesAboutCentre)
     CAxisScaling s{Vector(1, 0, 0), Vector(0, 1, 0), Vector(0, 0, 0), 2.0, -1.0};
     scaleCurveAlongAxes(c.get(), s);
     for (int i = 0; i < 3; ++i) {
-        const Vector q = controlPoint(*c, i);
+        const Vector q = mwtest::controlPoint(*c, i);
         EXPECT_NEAR(q[0], 2 * P[i][0], 1e-15);
         EXPECT_NEAR(q[1], 2 * P[i][1], 1e-15);
         EXPECT_NEAR(q[2], P[i][2], 1e-15);
@@ -38,7 +28,7 @@ TEST(ProfileShaping, ScaleAlongAxesAboutCentre)
     for (int i = 0; i < 3; ++i) {
         const Vector r = P[i] - centre;
         const Vector expected = centre + r + 2.0 * dot(r, u) * u;
-        EXPECT_LT(norm(controlPoint(*d, i) - expected), 1e-14) << i;
+        EXPECT_LT(norm(mwtest::controlPoint(*d, i) - expected), 1e-14) << i;
     }
 }
 

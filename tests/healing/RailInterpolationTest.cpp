@@ -23,11 +23,14 @@ std::vector<std::unique_ptr<Fenwo::NurbsSurf>> lastSections()
     return once;
 }
 
-Vector control(const Fenwo::NurbsSurf& c, int i)
+// Each rail of a single member.
+void railsOf(CCompositeCurve& railA, CParametricGeometry* a, CCompositeCurve& railB,
+             CParametricGeometry* b)
 {
-    Vector p;
-    c.getControlPoint(i, 0, p);
-    return p;
+    railA.curves.append(a);
+    railB.curves.append(b);
+    railA.orderCurves(0);
+    railB.orderCurves(0);
 }
 
 } // namespace
@@ -44,20 +47,17 @@ TEST(RailInterpolation, FilletArmsFollowBothTangentPlanes)
     auto uvB = clampedCurve({Vector(0, 8, 0), Vector(10, 8, 0)}, 1);
     CCONS onFloor(uvA.get(), &floor), onWall(uvB.get(), &wall);
     CCompositeCurve railA, railB;
-    railA.curves.append(&onFloor);
-    railB.curves.append(&onWall);
-    railA.orderCurves(0);
-    railB.orderCurves(0);
+    railsOf(railA, &onFloor, railB, &onWall);
     std::unique_ptr<Fenwo::NurbsSurf> s(interpolateBetweenRails(&railA, &railB, 0.001, 0.4, 0.4));
     ASSERT_TRUE(s);
     const auto sections = lastSections();
     ASSERT_GE(sections.size(), 2u);
     for (const auto& c : sections) {
-        const double x = control(*c, 0)[0];
-        EXPECT_LT(norm(control(*c, 0) - Vector(x, 0, 0)), 1e-9);
-        EXPECT_LT(norm(control(*c, 1) - Vector(x, 4, 0)), 1e-9);
-        EXPECT_LT(norm(control(*c, 2) - Vector(x, 6, 4)), 1e-9);
-        EXPECT_LT(norm(control(*c, 3) - Vector(x, 6, 8)), 1e-9);
+        const double x = mwtest::controlPoint(*c, 0)[0];
+        EXPECT_LT(norm(mwtest::controlPoint(*c, 0) - Vector(x, 0, 0)), 1e-9);
+        EXPECT_LT(norm(mwtest::controlPoint(*c, 1) - Vector(x, 4, 0)), 1e-9);
+        EXPECT_LT(norm(mwtest::controlPoint(*c, 2) - Vector(x, 6, 4)), 1e-9);
+        EXPECT_LT(norm(mwtest::controlPoint(*c, 3) - Vector(x, 6, 8)), 1e-9);
         for (double t : {0.0, 0.5, 1.0})
             EXPECT_LT(distanceToSurface(*s, pointAt(*c, t)), 1e-6);
     }
@@ -68,20 +68,18 @@ TEST(RailInterpolation, OpenRailsDrawnAgainstEachOtherPairMatchingEnds)
     auto a = clampedCurve({Vector(0, 0, 0), Vector(4, 0, 1), Vector(10, 0, 0)}, 2);
     auto b = clampedCurve({Vector(10, 10, 0), Vector(0, 10, 0)}, 1);
     CCompositeCurve railA, railB;
-    railA.curves.append(a.get());
-    railB.curves.append(b.get());
-    railA.orderCurves(0);
-    railB.orderCurves(0);
+    railsOf(railA, a.get(), railB, b.get());
     std::unique_ptr<Fenwo::NurbsSurf> s(interpolateBetweenRails(&railA, &railB, 0.001, 0.3, 0.3));
     ASSERT_TRUE(s);
     const auto sections = lastSections();
     ASSERT_GE(sections.size(), 3u);
-    EXPECT_LT(norm(control(*sections.front(), 3) - Vector(0, 10, 0)), 1e-9);
-    EXPECT_LT(norm(control(*sections.back(), 3) - Vector(10, 10, 0)), 1e-9);
+    EXPECT_LT(norm(mwtest::controlPoint(*sections.front(), 3) - Vector(0, 10, 0)), 1e-9);
+    EXPECT_LT(norm(mwtest::controlPoint(*sections.back(), 3) - Vector(10, 10, 0)), 1e-9);
     // Members without normals: the arms run along the chord.
     for (const auto& c : sections) {
-        const Vector chord = control(*c, 3) - control(*c, 0);
-        EXPECT_LT(norm(control(*c, 1) - (control(*c, 0) + 0.3 * chord)), 1e-9);
+        const Vector chord = mwtest::controlPoint(*c, 3) - mwtest::controlPoint(*c, 0);
+        EXPECT_LT(norm(mwtest::controlPoint(*c, 1) - (mwtest::controlPoint(*c, 0) + 0.3 * chord)),
+                  1e-9);
     }
 }
 
@@ -90,10 +88,7 @@ TEST(RailInterpolation, ClosedRailsOfOppositeSenseGiveACyclicSurface)
     auto bottom = rationalArc(Vector(0, 0, 0), Vector(1, 0, 0), Vector(0, 1, 0), 1.0, 4);
     auto top = rationalArc(Vector(0, 0, 1), Vector(0, 1, 0), Vector(1, 0, 0), 1.0, 4);
     CCompositeCurve railA, railB;
-    railA.curves.append(bottom.get());
-    railB.curves.append(top.get());
-    railA.orderCurves(0);
-    railB.orderCurves(0);
+    railsOf(railA, bottom.get(), railB, top.get());
     std::unique_ptr<Fenwo::NurbsSurf> s;
     const std::string out = mwtest::capturedStdout(
         [&] { s.reset(interpolateBetweenRails(&railA, &railB, 0.001, 0.4, 0.4)); });
@@ -122,10 +117,7 @@ TEST(RailInterpolation, SectionsThroughOnePointGiveNullAfterTheLastResort)
     auto a = clampedCurve({Vector(1, 0, 0), Vector(3, 0, 0)}, 1);
     auto b = clampedCurve({Vector(-1, 0, 0), Vector(-3, 0, 0)}, 1);
     CCompositeCurve railA, railB;
-    railA.curves.append(a.get());
-    railB.curves.append(b.get());
-    railA.orderCurves(0);
-    railB.orderCurves(0);
+    railsOf(railA, a.get(), railB, b.get());
     Fenwo::NurbsSurf* s = nullptr;
     const std::string out = mwtest::capturedStdout(
         [&] { s = interpolateBetweenRails(&railA, &railB, 0.001, 0.4, 0.4); });

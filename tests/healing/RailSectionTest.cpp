@@ -31,6 +31,22 @@ struct Sweep {
         profiles.append(c.get());
         owned.push_back(std::move(c));
     }
+
+    // Runs the sweep with the given uniform step count and returns its
+    // sections as dumped (none when the run fails).
+    std::vector<std::unique_ptr<Fenwo::NurbsSurf>> sections(int count)
+    {
+        std::remove(Platform::diagnosticsPath("c:/tmp/profiles.out").c_str());
+        CRailSection rs(profiles);
+        rs.rail0 = rail0.get();
+        rs.rail1 = rail1.get();
+        rs.sectionCount = count;
+        if (!rs.Run())
+            return {};
+        delete rs.result;
+        rs.patches.deleteAll();
+        return readCurves(Platform::diagnosticsPath("c:/tmp/profiles.out"));
+    }
 };
 
 double weightOfNext(double s)
@@ -109,14 +125,7 @@ TEST(RailSection, BlendWeightsAndTranslatedProfiles)
         Sweep sweep;
         sweep.add(arch(0, 0.0));
         sweep.add(arch(20, 2.0));
-        CRailSection rs(sweep.profiles);
-        rs.rail0 = sweep.rail0.get();
-        rs.rail1 = sweep.rail1.get();
-        rs.sectionCount = 4;
-        ASSERT_TRUE(rs.Run());
-        delete rs.result;
-        rs.patches.deleteAll();
-        const auto sections = readCurves(Platform::diagnosticsPath("c:/tmp/profiles.out"));
+        const auto sections = sweep.sections(4);
         ASSERT_EQ(sections.size(), 5u);
         Vector middle;
         sections[1]->getControlPoint(1, 0, middle);
@@ -127,19 +136,12 @@ TEST(RailSection, BlendWeightsAndTranslatedProfiles)
 
     // Equal straight profiles between parallel rails at their own distance:
     // every section is the profile moved along the rails.
-    std::remove(Platform::diagnosticsPath("c:/tmp/profiles.out").c_str());
     Sweep sweep;
     const Vector offset(0.5, 0, 1.0); // the rails run beside a tilted chord
     sweep.rail1 = clampedCurve({Vector(4, 0, 0) + offset, Vector(4, 20, 0) + offset}, 1);
     for (double y : {0.0, 20.0})
         sweep.add(clampedCurve({Vector(0, y, 0), Vector(4, y, 0) + offset}, 1));
-    CRailSection rs(sweep.profiles);
-    rs.rail0 = sweep.rail0.get();
-    rs.rail1 = sweep.rail1.get();
-    ASSERT_TRUE(rs.Run());
-    delete rs.result;
-    rs.patches.deleteAll();
-    const auto sections = readCurves(Platform::diagnosticsPath("c:/tmp/profiles.out"));
+    const auto sections = sweep.sections(21);
     ASSERT_EQ(sections.size(), 22u);
     for (int k = 0; k < 22; ++k)
         for (double t : {0.0, 0.25, 1.0}) {
@@ -203,14 +205,7 @@ TEST(RailSection, SectionsTurnFromOneProfilePlaneToTheNext)
     sweep.add(arch(0, h));
     sweep.add(clampedCurve(
         {Vector(0, 20, 0), Vector(2, 20 - h * std::sin(a), h * std::cos(a)), Vector(4, 20, 0)}, 2));
-    CRailSection rs(sweep.profiles);
-    rs.rail0 = sweep.rail0.get();
-    rs.rail1 = sweep.rail1.get();
-    rs.sectionCount = 4;
-    ASSERT_TRUE(rs.Run());
-    delete rs.result;
-    rs.patches.deleteAll();
-    const auto sections = readCurves(Platform::diagnosticsPath("c:/tmp/profiles.out"));
+    const auto sections = sweep.sections(4);
     ASSERT_EQ(sections.size(), 5u);
     for (int i : {0, 1, 2}) {
         Vector first, last, expected;
