@@ -68,24 +68,3 @@ TEST(InternalG1, QuadraticJointMovesToItsFootAndSmoothCurvesStay)
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ(norm(mwtest::controlPoint(*smooth, i) - P[i]), 0.0) << i;
 }
-
-TEST(InternalG1, MakeCollinearKeepsThePointsItsModeNames)
-{
-    const Vector A(0, 0, 0), B(1, 1, 0), C(3, 0, 0);
-    // Per mode: whether a, b and c stay where they were.
-    const struct {
-        int mode;
-        bool keepA, keepB, keepC;
-    } cases[] = {{0, true, true, false},
-                 {1, false, true, true},
-                 {2, true, false, true},
-                 {5, false, false, false}};
-    for (const auto& k : cases) {
-        Vector a = A, b = B, c = C;
-        EXPECT_TRUE(makeCollinear(a, b, c, k.mode));
-        EXPECT_LT(distanceToLine(b, a, c), 1e-12) << k.mode;
-        EXPECT_EQ(norm(a - A) < 1e-14, k.keepA) << k.mode;
-        EXPECT_EQ(norm(b - B) < 1e-14, k.keepB) << k.mode;
-        EXPECT_EQ(norm(c - C) < 1e-14, k.keepC) << k.mode;
-    }
-}

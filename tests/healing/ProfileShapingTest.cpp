@@ -41,14 +41,6 @@ TEST(ProfileShaping, BlendCurvesLinearCombinesHomogeneousPoints)
     EXPECT_TRUE(copy->rational);
     for (double t : {0.0, 0.3, 0.77, 1.0})
         EXPECT_LT(norm(pointAt(*copy, t) - pointAt(*arc, t)), 1e-15) << t;
-
-    // Equal weights on equal-weight arcs: the arc halfway between them.
-    std::unique_ptr<Fenwo::NurbsSurf> mid(blendCurvesLinear(arc.get(), other.get(), 0.5, 0.5));
-    for (double t : {0.0, 0.4, 1.0}) {
-        const Vector p = pointAt(*mid, t);
-        EXPECT_NEAR(std::hypot(p[0], p[1]), 2.0, 1e-14) << t;
-        EXPECT_NEAR(p[2], 1.0, 1e-14) << t;
-    }
 }
 
 TEST(ProfileShaping, BlendCurvesLinearRefusesShorterSecondCurve)
