@@ -10,6 +10,7 @@
 // caller owns. Thread-safety: the functions keep no state.
 
 #include "foundation/Box.h"
+#include "foundation/KorSubSet.h"
 #include "foundation/Rounding.h"
 #include "foundation/Sort.h"
 #include "foundation/Vertex.h"
@@ -145,6 +146,16 @@ template <class List> bool addUniqueIndex(List& list, int value)
         if (list.data[i] == value)
             return false;
     list.append(value);
+    return true;
+}
+
+// The same for a sub-set of pointers: appends item unless it is held already.
+template <class T> bool addUniqueIndex(Kor::SubSet<T>& set, T* item)
+{
+    for (int i = 0; i < set.count; ++i)
+        if (set.items[i] == item)
+            return false;
+    set.append(item);
     return true;
 }
 

@@ -99,6 +99,12 @@ public:
 
     // Deletes every half-edge copy with its target node and empties the cycle.
     void clearCycle();
+    // Takes copies of the half-edges of c in order (each with a copy of its
+    // target node, linked to the next and previous copies in a ring, with
+    // nothing pointing back into c's graph) in place of the former ones.
+    void setCycle(const GraphAlgorithm::Cycle& c);
+    // The number of half-edge copies.
+    int getCycleLength() const;
 
     // The index ranges the loop's coedges cover on each poly-line, for
     // drawing: polyLines is emptied and receives each poly-line once (ordered

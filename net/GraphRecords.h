@@ -41,6 +41,9 @@ public:
     virtual void getPoint(CVertex<float, 3>& out) const;
     // The node's identity: the base node's address taken as a number.
     virtual std::intptr_t getId() const;
+
+    // Appends h to the outgoing half-edges unless it is there already.
+    void addOutgoing(CHalfEdge* h);
 };
 
 class CHalfEdge {
@@ -55,7 +58,18 @@ public:
     CHalfEdge* previous = nullptr;
     COffset_PointList* polyLine = nullptr; // the poly-line of the piece
 
+    CHalfEdge() = default;
+    CHalfEdge(const CHalfEdge&) = default;
+    CHalfEdge& operator=(const CHalfEdge&) = default;
     virtual ~CHalfEdge() = default;
+
+    // Stores v as the target and returns it; a null target is reported
+    // ("CHalfEdge::setting target to NULL").
+    Vertex* setTarget(Vertex* v);
+    // A new half-edge with every member copied and, as its target, a copy of
+    // this one's target node (see Vertex::clone); owned by the caller, who
+    // owns the new target node as well.
+    CHalfEdge* clone() const;
 };
 
 // The half-edges of one cycle in order (not owned) and whether every twin

@@ -136,13 +136,6 @@ bool CSurfaceNet::update()
     return COffset_Grid::update();
 }
 
-// The closed regions of the poly-line graph become faces with the net's
-// topology step; until then the net finds none.
-bool CSurfaceNet::buildTopology(bool)
-{
-    return false;
-}
-
 // Fitting the face surfaces comes with the net's surface update; until then
 // nothing is computed.
 void CSurfaceNet::computeSurfaces(bool, bool, Face*) {}

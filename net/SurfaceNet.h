@@ -63,6 +63,9 @@ public:
     // False while busy; true without rebuilding while "Y" is held; otherwise
     // rebuilds topology and surfaces and runs the grid's update.
     bool update() override;
+    // The topology step: the closed regions of the poly-line graph become
+    // faces (see net/Topology.h). False, with only the use counts recounted,
+    // while the topology switch is off.
     bool buildTopology(bool collectCycles) override;
     void computeSurfaces(bool draftOnly, bool onlyModified, Face* onlyFace) override;
     // The grid's switch, then every face display and poly-line display takes
@@ -97,6 +100,18 @@ public:
     // ------------------------------------------------------------------------ The host's button
     // down: the grid's edit, then the pending surface update.
     bool onMouseDown(const CGridMouseEvent& event, int flags);
+    // Sets the unmatched mark of every loop of every face.
+    void markAllLoopsUnmatched();
+    // Gives the cycle to the first loop still marked unmatched whose corner
+    // set equals corners (the loop keeps its face, states and surface and
+    // takes the coedge list), or makes a new face with a new loop at the head
+    // of the chain (requested ComplexApprox, computed Naked). True when a new
+    // face was made.
+    bool findMatchingLoop(const GraphAlgorithm::Cycle& c, const Kor::List<CCoEdge*>& coedges,
+                          const Kor::Set<std::intptr_t>& corners);
+    // Removes the loops still marked unmatched, except in Ribbon faces; a
+    // face whose first loop goes is removed as a whole.
+    void removeUnmatchedLoops();
     // Unlinks and deletes one face with its display (see the source for
     // which surfaces go with it); false for null or a face not in the net.
     bool removeFace(Face* face);

@@ -1,0 +1,90 @@
+// GraphAlgorithm::Graph: the half-edge graph of the poly-line net, built for
+// one topology step. Its nodes are the junctions of the grid, its edges the
+// pieces of poly-lines between consecutive junctions, one half-edge in each
+// direction. The cycle search walks it for closed cycles of a given length,
+// shortest lengths first; a half-edge that an accepted cycle linked (its
+// `next` set) is no longer free, so short cycles claim their half-edges
+// before longer ones that would enclose them.
+//
+// Also here: the marking and linking of found cycles (markCycleUsed,
+// markCycleTwins, cycleTwinsFree, linkCycle).
+//
+// Ownership: the graph owns its nodes and half-edges and deletes them when
+// destroyed; cycles only refer to half-edges, so a batch of cycles must not
+// outlive its graph. Thread-safety: none; one graph serves one thread.
+#pragma once
+
+#include "foundation/KorList.h"
+#include "foundation/KorSet.h"
+#include "foundation/KorSubSet.h"
+#include "net/GraphRecords.h"
+
+class COffset_PointList;
+
+namespace GraphAlgorithm {
+
+class Graph {
+public:
+    Kor::Set<Vertex> vertices;             // owned, ordered by Vertex::isLess
+    Kor::Set<CHalfEdge> halfEdges;         // owned, ordered by target, poly-line, source
+    Kor::List<Kor::Set<int>> vertexGroups; // left empty by the topology step
+    int cycleLength = 0;                   // the length L being searched
+    int scanPosition = 0;                  // next start half-edge in halfEdges
+    Vertex* startVertex = nullptr;         // source of the current start half-edge
+    Kor::SubSet<CHalfEdge> path;           // L slots of the walk being searched
+
+    Graph() = default;
+    virtual ~Graph();
+    Graph(const Graph&) = delete;
+    Graph& operator=(const Graph&) = delete;
+
+    // Adds the edge a-b along the poly-line as the half-edges a->b and b->a
+    // (each the other's twin). a and b (new nodes, handed over) are replaced
+    // by the graph's nodes at the same positions when there are such; a node
+    // that was already there is kept and the new one deleted. A half-edge
+    // equal to one already in the set (the same piece seen twice) is deleted
+    // and the present one kept. a->b joins a's outgoing half-edges, b->a b's.
+    void addEdge(Vertex* a, Vertex* b, COffset_PointList* polyLine);
+
+    // The node of the set equal to v (v itself is then not taken), else v,
+    // inserted.
+    Vertex* findOrAddVertex(Vertex* v);
+
+    // Sets the sought length L, restarts the scan at the first half-edge and
+    // makes the path L empty slots.
+    void setCycleLength(int length);
+
+    // Empties the batch, then scans the half-edges from the scan position on
+    // until a free one (no next) starts at least one closed walk of exactly L
+    // half-edges; every such walk goes into the batch. Successive calls go on
+    // where the last stopped. True while the batch holds a cycle.
+    bool nextCycles(Kor::List<Cycle>& batch);
+
+    // One level of the search: puts h into the path at `depth` and walks on
+    // over the free outgoing half-edges of h's target that neither turn back
+    // nor use a piece already on the path. A walk that returns to the start
+    // node after exactly L half-edges is appended to `found`, with its
+    // free-twins flag set when every twin along it is free. The caller sets
+    // L and the start node (the source of h) and calls with depth 0.
+    void findCycle(int depth, CHalfEdge* h, Kor::List<Cycle>* found);
+
+    // Links the reversed walk of c: for every position i of the n half-edges,
+    // next(twin(c[i])) := twin(c[(i - 1) mod n]).
+    void linkReversedCycle(Cycle& c);
+
+    int vertexCount() const { return vertices.count; }
+};
+
+// Used mark on every half-edge of the cycle.
+void markCycleUsed(const Cycle& c);
+// Twin mark on the twin of every half-edge of the cycle.
+void markCycleTwins(const Cycle& c);
+// True when no half-edge of the cycle has a twin that lies on a cycle (also
+// for an empty cycle).
+bool cycleTwinsFree(const Cycle& c);
+// Links the cycle forward, next(c[i]) := c[(i + 1) mod m]; a half-edge whose
+// twin already has a next gets kind 2 with its twin, otherwise the twin gets
+// kind 3.
+void linkCycle(const Cycle& c);
+
+} // namespace GraphAlgorithm

@@ -1,0 +1,564 @@
+#include "net/Topology.h"
+
+#include "curves/PlaneFit.h"
+#include "foundation/FitPoint.h"
+#include "foundation/Statistic.h"
+#include "foundation/VertexList.h"
+#include "geometry/FitHelpers.h"
+#include "geometry/ParametricGeometry.h"
+#include "mesh/GridPoint.h"
+#include "mesh/MeshGeometry.h"
+#include "net/Graph.h"
+#include "net/PointList.h"
+#include "net/SurfaceNet.h"
+
+#include <algorithm>
+#include <cmath>
+#include <iostream>
+
+using GraphAlgorithm::CHalfEdge;
+using GraphAlgorithm::Cycle;
+using GraphAlgorithm::Vertex;
+
+namespace {
+
+// Points along each piece of the outline.
+constexpr int kOutlineSteps = 25;
+// Share of a spoke's way from its junction to the far one at which its test
+// point lies.
+constexpr double kSpokeShare = 0.05;
+// Largest |n . P| at or below which the mesh normals stand across the
+// corners' plane and the cycle is no face.
+constexpr double kBadLoopAlignment = 0.1;
+// Longest cycle searched, in half-edges.
+constexpr int kMaxCycleLength = 24;
+
+const Vertex* sourceOf(const CHalfEdge* h)
+{
+    return h->twin != nullptr ? h->twin->target : nullptr;
+}
+
+Gridbench::CGridPoint* gridPointOf(const Vertex* v)
+{
+    const auto* node = dynamic_cast<const _CVertex*>(v);
+    return node != nullptr ? dynamic_cast<Gridbench::CGridPoint*>(node->point) : nullptr;
+}
+
+// Index of p in the poly-line: the entry p itself, else the first entry at
+// exactly p's position (the graph joins grid points that lie at one
+// position into one node, whose point may be another poly-line's). -1 when
+// neither.
+int indexInPolyLine(const COffset_PointList* polyLine, const CVertex<float, 3>* p)
+{
+    if (polyLine == nullptr || p == nullptr)
+        return -1;
+    const int at = polyLine->indexOf(p);
+    if (at >= 0)
+        return at;
+    for (int i = 0; i < polyLine->vertices.count; ++i) {
+        const CVertex<float, 3>* q = polyLine->vertices.data[i];
+        if (q != nullptr && q->data[0] == p->data[0] && q->data[1] == p->data[1] &&
+            q->data[2] == p->data[2])
+            return i;
+    }
+    return -1;
+}
+
+// The curve parameter of the entry at index, when the poly-line has a curve
+// and a parameter there.
+bool parameterAt(const COffset_PointList* polyLine, int index, double& t)
+{
+    if (polyLine == nullptr || polyLine->getCurve() == nullptr || index < 0 ||
+        index >= polyLine->parameters.count)
+        return false;
+    t = polyLine->parameters.data[index];
+    return true;
+}
+
+bool curvePoint(CParametricGeometry* curve, double t, double out[3])
+{
+    Vector** d = curve->evaluate(0, t, 0.0);
+    if (d == nullptr)
+        return false;
+    const Vector& p = d[0][0];
+    for (int k = 0; k < 3; ++k)
+        out[k] = k < p.n ? p[k] : 0.0;
+    return true;
+}
+
+double dot3(const double* a, const double* b)
+{
+    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
+
+// The plane the outline is drawn in: origin O and the right-handed frame
+// (u, v, n).
+struct ProjectionPlane {
+    double origin[3];
+    double u[3];
+    double v[3];
+    double n[3];
+
+    void set(const double* o, const double* normal)
+    {
+        CAxis axis(Vector(o[0], o[1], o[2]), Vector(normal[0], normal[1], normal[2]));
+        Vector uAxis(3), vAxis(3);
+        axis.orthonormalPair(uAxis, vAxis);
+        for (int k = 0; k < 3; ++k) {
+            origin[k] = o[k];
+            n[k] = axis.direction[k];
+            u[k] = uAxis[k];
+            v[k] = vAxis[k];
+        }
+    }
+
+    Vector project(const double* q) const
+    {
+        const double d[3] = {q[0] - origin[0], q[1] - origin[1], q[2] - origin[2]};
+        return Vector(dot3(d, u), dot3(d, v), 0.0);
+    }
+    Vector project(const CVertex<float, 3>& q) const
+    {
+        const double p[3] = {q.data[0], q.data[1], q.data[2]};
+        return project(p);
+    }
+};
+
+// Appends the piece of h from its source to its target junction: 25 points
+// of the poly-line's curve, the last at the target; without a curve the
+// poly-line's own points after the source up to the target; the target
+// alone when the junctions cannot be found in the poly-line.
+void appendPieceOutline(const CHalfEdge* h, const Gridbench::CGridPoint* source,
+                        const Gridbench::CGridPoint* target, const ProjectionPlane& plane,
+                        CVertexList& outline)
+{
+    const COffset_PointList* polyLine = h->polyLine;
+    const int i0 = indexInPolyLine(polyLine, source);
+    const int i1 = indexInPolyLine(polyLine, target);
+    double t0 = 0.0, t1 = 0.0;
+    if (parameterAt(polyLine, i0, t0) && parameterAt(polyLine, i1, t1)) {
+        CParametricGeometry* curve = polyLine->getCurve();
+        double p[3];
+        bool complete = true;
+        for (int k = 1; k <= kOutlineSteps && complete; ++k) {
+            const double s = double(k) / kOutlineSteps;
+            complete = curvePoint(curve, (1.0 - s) * t0 + s * t1, p);
+            if (complete)
+                outline.appendPoint(plane.project(p));
+        }
+        if (complete)
+            return;
+    }
+    if (i0 >= 0 && i1 >= 0 && i0 != i1) {
+        const int step = i1 > i0 ? 1 : -1;
+        for (int j = i0 + step; j != i1 + step; j += step)
+            if (polyLine->vertices.data[j] != nullptr)
+                outline.appendPoint(plane.project(*polyLine->vertices.data[j]));
+        return;
+    }
+    outline.appendPoint(plane.project(*target));
+}
+
+// The test point of the spoke e leaving junction J: 5 % of the way towards
+// its far junction F along e's curve, or along the straight line between
+// the two.
+void spokeTestPoint(const CHalfEdge* e, const Gridbench::CGridPoint* J,
+                    const Gridbench::CGridPoint* F, double out[3])
+{
+    const COffset_PointList* polyLine = e->polyLine;
+    double tJ = 0.0, tF = 0.0;
+    if (parameterAt(polyLine, indexInPolyLine(polyLine, J), tJ) &&
+        parameterAt(polyLine, indexInPolyLine(polyLine, F), tF) &&
+        curvePoint(polyLine->getCurve(), (1.0 - kSpokeShare) * tJ + kSpokeShare * tF, out))
+        return;
+    for (int k = 0; k < 3; ++k)
+        out[k] = (1.0 - kSpokeShare) * J->data[k] + kSpokeShare * F->data[k];
+}
+
+bool inCycleOrTwin(const Cycle& c, const CHalfEdge* e)
+{
+    for (int i = 0; i < c.count; ++i)
+        if (c.items[i] == e || c.items[i]->twin == e)
+            return true;
+    return false;
+}
+
+int rejectCycle(bool& bad)
+{
+    bad = true;
+    return -1;
+}
+
+} // namespace
+
+int getOrientation(const Cycle& c, const Kor::List<COffset_PointList*>&, bool& bad)
+{
+    bad = false;
+    const int n = c.count;
+    for (int i = 0; i < n; ++i)
+        if (c.items[i] == nullptr || gridPointOf(c.items[i]->target) == nullptr ||
+            gridPointOf(sourceOf(c.items[i])) == nullptr) {
+            std::cout << "runtime cast failed!   aborting the loop " << std::endl;
+            return rejectCycle(bad);
+        }
+
+    // Corners with their mesh normals; N the mean normal, C the centroid.
+    CFitPointArray corners;
+    double normalSum[3] = {0.0, 0.0, 0.0};
+    double centre[3] = {0.0, 0.0, 0.0};
+    for (int i = 0; i < n; ++i) {
+        const Gridbench::CGridPoint* g = gridPointOf(c.items[i]->target);
+        const Vector position(g->data, 3);
+        const Vector normal(g->normal.data, 3);
+        corners.append(CFitPoint(position, Vector(2), normal));
+        for (int k = 0; k < 3; ++k) {
+            normalSum[k] += normal[k];
+            centre[k] += position[k] / n;
+        }
+    }
+    const double length = std::sqrt(dot3(normalSum, normalSum));
+    for (int k = 0; k < 3 && length > 0.0; ++k)
+        normalSum[k] /= length;
+
+    ProjectionPlane plane;
+    Vector fittedCentre, fittedNormal;
+    if (n > 2 && fitPlane(corners, fittedCentre, fittedNormal)) {
+        const double P[3] = {fittedNormal[0], fittedNormal[1], fittedNormal[2]};
+        CStatistic alignment;
+        for (const CFitPoint& corner : corners)
+            alignment.add(std::fabs(corner.Normal[0] * P[0] + corner.Normal[1] * P[1] +
+                                    corner.Normal[2] * P[2]));
+        if (alignment.max <= kBadLoopAlignment) {
+            std::cout << "getOrientation::badloop, spstat = " << alignment << std::endl;
+            return rejectCycle(bad);
+        }
+        const double sign = dot3(P, normalSum) < 0.0 ? -1.0 : 1.0;
+        const double facing[3] = {sign * P[0], sign * P[1], sign * P[2]};
+        const double origin[3] = {fittedCentre[0], fittedCentre[1], fittedCentre[2]};
+        plane.set(origin, facing);
+    } else {
+        // Two corners, or corners on one line: no plane of their own.
+        plane.set(centre, normalSum);
+    }
+
+    CVertexList outline;
+    for (int i = 0; i < n; ++i)
+        appendPieceOutline(c.items[i], gridPointOf(sourceOf(c.items[i])),
+                           gridPointOf(c.items[i]->target), plane, outline);
+
+    // A piece of the net that leaves a junction of the cycle towards its
+    // inside makes it no face. Spokes whose far end faces away from the
+    // plane's side are not judged.
+    for (int i = 0; i < n; ++i) {
+        const Vertex* junction = c.items[i]->target;
+        const Gridbench::CGridPoint* J = gridPointOf(junction);
+        for (int k = 0; k < junction->outgoing.count; ++k) {
+            const CHalfEdge* e = junction->outgoing.items[k];
+            if (e == nullptr || inCycleOrTwin(c, e))
+                continue;
+            const Gridbench::CGridPoint* F = gridPointOf(e->target);
+            if (F == nullptr)
+                continue;
+            const double farNormal[3] = {F->normal.data[0], F->normal.data[1], F->normal.data[2]};
+            if (dot3(farNormal, plane.n) <= 0.0)
+                continue;
+            double test[3];
+            spokeTestPoint(e, J, F, test);
+            const Vector projected = plane.project(test);
+            const CVertex<double, 3> q(projected[0], projected[1], 0.0);
+            if (outline.isInside(q, false))
+                return rejectCycle(bad);
+        }
+    }
+    return outline.orientation();
+}
+
+void collectEdgeEntries(const Cycle& c, Kor::List<EdgeData>& entries)
+{
+    const int first = entries.count;
+    Kor::List<const COffset_PointList*> polyLines;
+    for (int i = 0; i < c.count; ++i) {
+        const CHalfEdge* h = c.items[i];
+        if (h == nullptr)
+            continue;
+        const auto* source = dynamic_cast<const _CVertex*>(sourceOf(h));
+        const auto* target = dynamic_cast<const _CVertex*>(h->target);
+        if (source == nullptr || target == nullptr)
+            continue;
+        EdgeData entry;
+        entry.sourceId = source->getId();
+        entry.targetId = target->getId();
+        entry.polyLine = h->polyLine;
+        entry.sourceIndex = indexInPolyLine(h->polyLine, source->point);
+        entry.targetIndex = indexInPolyLine(h->polyLine, target->point);
+        entries.append(entry);
+        if (!polyLines.contains(h->polyLine))
+            polyLines.append(h->polyLine);
+    }
+    if (polyLines.count != 4 || entries.count - first <= 3)
+        return;
+
+    // Four-sided merge: two consecutive pieces of one poly-line that meet at
+    // one point (three distinct indices among their four) become one piece
+    // from the smallest to the largest index.
+    for (int i = 1; i < entries.count - first + 1;) {
+        const int n = entries.count - first;
+        EdgeData& a = entries.data[first + i - 1];
+        const int bAt = first + i % n;
+        const EdgeData& b = entries.data[bAt];
+        if (&a == &b || a.polyLine != b.polyLine) {
+            ++i;
+            continue;
+        }
+        int indices[4] = {a.sourceIndex, a.targetIndex, b.sourceIndex, b.targetIndex};
+        std::sort(indices, indices + 4);
+        if (std::unique(indices, indices + 4) - indices != 3) {
+            ++i;
+            continue;
+        }
+        a.sourceIndex = indices[0];
+        a.targetIndex = indices[2];
+        if (a.sourceId == b.sourceId)
+            a.sourceId = b.targetId;
+        else if (a.sourceId == b.targetId)
+            a.sourceId = b.sourceId;
+        else if (a.targetId == b.sourceId)
+            a.targetId = b.targetId;
+        else if (a.targetId == b.targetId)
+            a.targetId = b.sourceId;
+        entries.removeAt(bAt);
+    }
+}
+
+void collectCornerSet(const Kor::List<EdgeData>& entries, Kor::Set<std::intptr_t>& corners)
+{
+    for (const EdgeData& e : entries) {
+        corners.findOrInsert(e.sourceId, lessCornerId);
+        corners.findOrInsert(e.targetId, lessCornerId);
+    }
+}
+
+// ---- The net's topology step ------------------------------------------------
+
+namespace GB {
+
+namespace {
+
+// Corner ids in the same order, element by element.
+bool sameCorners(const Kor::Set<std::intptr_t>& a, const Kor::Set<std::intptr_t>& b)
+{
+    if (a.count != b.count)
+        return false;
+    for (int i = 0; i < a.count; ++i)
+        if (*a.items[i] != *b.items[i])
+            return false;
+    return true;
+}
+
+// The saved index (node number of the net text) of every target, -1 for a
+// target that is no grid point.
+Kor::List<int> savedIndicesOf(const Cycle& c)
+{
+    Kor::List<int> corners;
+    for (int i = 0; i < c.count; ++i) {
+        const Gridbench::CGridPoint* g = gridPointOf(c.items[i]->target);
+        corners.append(g != nullptr ? g->savedIndex : -1);
+    }
+    return corners;
+}
+
+bool anyLinked(const Cycle& c)
+{
+    for (int i = 0; i < c.count; ++i)
+        if (c.items[i]->next != nullptr)
+            return true;
+    return false;
+}
+
+// The walk that linkReversedCycle linked: twin(c[0]), then its successors.
+void replaceByReversedWalk(Cycle& c)
+{
+    Cycle reversed;
+    CHalfEdge* h = c.items[0]->twin;
+    for (int i = 0; i < c.count && h != nullptr; ++i, h = h->next)
+        reversed.append(h);
+    reversed.freeTwins = c.freeTwins;
+    c = reversed;
+}
+
+// Removes the first loop still marked unmatched outside Ribbon faces; a
+// face whose first loop it is goes as a whole. False when there is none.
+bool removeFirstUnmatchedLoop(CSurfaceNet& net)
+{
+    for (Face* face = net.firstFace; face != nullptr; face = face->next) {
+        if (face->requestedState == Ribbon)
+            continue;
+        Loop* previous = nullptr;
+        for (Loop* loop = face->firstLoop; loop != nullptr; previous = loop, loop = loop->next) {
+            if (!loop->unmatched)
+                continue;
+            if (previous == nullptr) {
+                net.removeFace(face);
+            } else {
+                previous->next = loop->next;
+                delete loop;
+            }
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+void CSurfaceNet::markAllLoopsUnmatched()
+{
+    for (Face* face = firstFace; face != nullptr; face = face->next)
+        for (Loop* loop = face->firstLoop; loop != nullptr; loop = loop->next)
+            loop->unmatched = true;
+}
+
+bool CSurfaceNet::findMatchingLoop(const Cycle& c, const Kor::List<CCoEdge*>& coedges,
+                                   const Kor::Set<std::intptr_t>& corners)
+{
+    // Only a loop that no cycle of this rebuild took yet may match: two
+    // cycles with one corner set are two faces.
+    for (Face* face = firstFace; face != nullptr; face = face->next)
+        for (Loop* loop = face->firstLoop; loop != nullptr; loop = loop->next)
+            if (loop->unmatched && sameCorners(loop->cornerSet, corners)) {
+                loop->unmatched = false;
+                loop->setCycle(c);
+                loop->coedges = coedges;
+                return false;
+            }
+    auto* loop = new Loop();
+    loop->setCycle(c);
+    loop->coedges = coedges;
+    loop->cornerSet = corners;
+    loop->unmatched = false;
+    auto* face = new Face(loop);
+    face->next = firstFace;
+    firstFace = face;
+    return true;
+}
+
+void CSurfaceNet::removeUnmatchedLoops()
+{
+    // Each removal changes the chains: walk again from the first face.
+    while (removeFirstUnmatchedLoop(*this)) {
+    }
+}
+
+namespace {
+
+// The graph's edges: the pieces of every poly-line between consecutive
+// junctions (grid points used more than once). Points before the first and
+// after the last junction belong to no edge, and the last junction is not
+// joined back to the first.
+void addPolyLineEdges(const Kor::List<COffset_PointList*>& polyLines, GraphAlgorithm::Graph& graph)
+{
+    for (COffset_PointList* polyLine : polyLines) {
+        if (polyLine == nullptr)
+            continue;
+        if (polyLine->getCurve() == nullptr)
+            polyLine->interpolate();
+        Gridbench::CGridPoint* previous = nullptr;
+        for (CVertex<float, 3>* slot : polyLine->vertices) {
+            auto* junction = dynamic_cast<Gridbench::CGridPoint*>(slot);
+            if (junction == nullptr || junction->useCount <= 1)
+                continue;
+            if (previous != nullptr) {
+                GraphAlgorithm::Vertex* a = new _CVertex(previous);
+                if (!isLessVertex<float>(*previous, *junction) &&
+                    !isLessVertex<float>(*junction, *previous)) {
+                    GraphAlgorithm::Vertex* node = graph.findOrAddVertex(a);
+                    if (node != a)
+                        delete a;
+                    a = node;
+                    std::cout << "adding a sel pointing edge " << node->getId() << std::endl;
+                }
+                graph.addEdge(a, new _CVertex(junction), polyLine);
+            }
+            previous = junction;
+        }
+    }
+}
+
+// Judges one found cycle: a face is linked into the graph (a clockwise one
+// by its reversed walk, when that is free) and matched with the net's loops.
+// True when accepted.
+bool judgeCycle(CSurfaceNet& net, GraphAlgorithm::Graph& graph, Cycle& c, bool collectCycles)
+{
+    for (int i = 0; i < c.count; ++i)
+        if (c.items[i] == nullptr)
+            return false;
+    Kor::List<int> corners = savedIndicesOf(c);
+
+    bool bad = false;
+    const int orientation = getOrientation(c, net.pointLists, bad);
+    // A half-edge linked by another cycle of the same batch is taken.
+    bool accepted = false;
+    if (!bad && orientation == 1) {
+        if (c.freeTwins && cycleTwinsFree(c)) {
+            graph.linkReversedCycle(c);
+            replaceByReversedWalk(c);
+            accepted = true;
+        }
+    } else if (!bad && !anyLinked(c)) {
+        GraphAlgorithm::linkCycle(c);
+        accepted = true;
+    }
+    if (collectCycles)
+        net.examinedCycles.append(corners);
+    if (!accepted)
+        return false;
+
+    Kor::List<EdgeData> entries;
+    collectEdgeEntries(c, entries);
+    if (entries.count > 0) {
+        Kor::Set<std::intptr_t> cornerSet;
+        collectCornerSet(entries, cornerSet);
+        const Kor::List<CCoEdge*> noCoedges;
+        net.findMatchingLoop(c, noCoedges, cornerSet);
+    }
+    return true;
+}
+
+} // namespace
+
+bool CSurfaceNet::buildTopology(bool collectCycles)
+{
+    recountUse();
+    if (collectCycles)
+        examinedCycles.removeAll();
+    if (!topologySwitch)
+        return false;
+    topologyPending = false;
+    markAllLoopsUnmatched();
+
+    GraphAlgorithm::Graph graph;
+    addPolyLineEdges(pointLists, graph);
+    while (displayContainer.removeEntityByName("cycle-numbers")) {
+    }
+
+    // Shortest cycles first, at most 24 half-edges.
+    const int lengthLimit = std::min(graph.vertexCount() + 1, kMaxCycleLength + 1);
+    Kor::List<Cycle> batch;
+    for (int length = 2; length < lengthLimit; ++length) {
+        graph.setCycleLength(length);
+        while (graph.nextCycles(batch))
+            for (Cycle& c : batch)
+                judgeCycle(*this, graph, c, collectCycles);
+    }
+
+    int loops = 0;
+    for (Face* face = firstFace; face != nullptr; face = face->next)
+        for (Loop* loop = face->firstLoop; loop != nullptr; loop = loop->next)
+            if (!loop->unmatched)
+                ++loops;
+    removeUnmatchedLoops();
+    std::cout << "model has " << loops << " loops" << std::endl;
+    return true;
+}
+
+} // namespace GB

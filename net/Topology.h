@@ -1,0 +1,49 @@
+// The face test of the net's topology step and the corner identity of a
+// cycle.
+//
+// getOrientation decides whether a closed cycle of the poly-line graph
+// bounds a face of the net and which way it runs: its outline (the
+// poly-lines' curves between the junctions) is projected into the plane of
+// its corners, seen from the side the mesh normals point to; a cycle into
+// which some other piece of the net runs from one of its junctions is no
+// face. cycleCornerSet gives the identity a face keeps across rebuilds: the
+// corner ids of the cycle, where along the sides of a face bounded by four
+// poly-lines the junctions at which other poly-lines merely end do not
+// count.
+//
+// The net's own topology operations (GB::CSurfaceNet::buildTopology and
+// its loop matching) are declared with the net.
+//
+// Ownership: the functions only read the cycle, its graph and the
+// poly-lines; outputs are the caller's. Thread-safety: none beyond that of
+// the poly-lines' curves, which are evaluated.
+#pragma once
+
+#include "foundation/KorList.h"
+#include "foundation/KorSet.h"
+#include "net/FaceRecords.h"
+#include "net/GraphRecords.h"
+
+#include <cstdint>
+
+class COffset_PointList;
+
+// -1 when the cycle runs counter-clockwise about the mesh normals, +1
+// clockwise, 0 when its outline has fewer than three points. bad is set
+// (and -1 returned) when the cycle is no face: a node is no grid-point node
+// ("runtime cast failed!   aborting the loop "), the mesh normals are all
+// nearly perpendicular to the plane of the corners ("getOrientation::badloop,
+// spstat = " and the statistic), or a piece of the net leaves one of its
+// junctions towards its inside. The poly-line list is not consulted.
+int getOrientation(const GraphAlgorithm::Cycle& c, const Kor::List<COffset_PointList*>& polyLines,
+                   bool& bad);
+
+// One entry per half-edge of the cycle whose two ends are grid-point nodes
+// (corner ids, poly-line, the ends' indices in it), appended to entries.
+// When the cycle runs along exactly four poly-lines, consecutive entries
+// on one poly-line that meet at a point are merged into one.
+void collectEdgeEntries(const GraphAlgorithm::Cycle& c, Kor::List<EdgeData>& entries);
+
+// The corner ids of the entries, ascending and each once, inserted into
+// corners (which owns the new items).
+void collectCornerSet(const Kor::List<EdgeData>& entries, Kor::Set<std::intptr_t>& corners);

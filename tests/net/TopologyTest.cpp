@@ -1,0 +1,348 @@
+// The net's topology step: which closed regions of the poly-line net become
+// faces, which way their loops run, and which faces keep their identity
+// across rebuilds. Small nets in the plane z = 0 (grid points with mesh
+// normals along z, poly-lines with or without attached curves) and a net
+// of ray hits on the real unit sphere. Cycle and face-chain order follow
+// pointer order, so faces are compared by their corner sets.
+#include "geometry/NurbsSurf.h"
+#include "mesh/FlatMesh.h"
+#include "mesh/GridPoint.h"
+#include "mesh/StlFormat.h"
+#include "net/SurfaceNet.h"
+
+#include "support/GridFixtures.h"
+#include "support/NurbsFixtures.h"
+#include "support/TestMeshes.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <numbers>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Gridbench::CGridPoint;
+using Ids = std::set<std::intptr_t>;
+
+struct TestNet {
+    GB::CSurfaceNet net;
+    float normalZ;
+
+    explicit TestNet(float nz = 1.f) : normalZ(nz) {}
+
+    CGridPoint* point(float x, float y)
+    {
+        CGridPoint* p = mwtest::gridPoint(x, y);
+        p->normal.data[2] = normalZ;
+        return p;
+    }
+
+    // A poly-line through the points; with a curve, the degree-1 curve
+    // through them, point i at parameter i / (n - 1).
+    COffset_PointList* line(std::initializer_list<CGridPoint*> points, bool withCurve = true)
+    {
+        auto* pl = new COffset_PointList(&net);
+        std::vector<Vector> at;
+        Kor::List<double> t;
+        for (CGridPoint* p : points) {
+            pl->appendVertex(p);
+            at.emplace_back(p->data, 3);
+            t.append(double(at.size() - 1) / double(points.size() - 1));
+        }
+        if (withCurve)
+            pl->setCurve(clampedCurve(at, 1).release(), t, 0, t.count - 1);
+        net.addPointList(pl);
+        return pl;
+    }
+
+    std::string build(bool collect = false)
+    {
+        return mwtest::capturedStdout([&] { EXPECT_TRUE(net.buildTopology(collect)); });
+    }
+
+    std::vector<GB::Face*> faces() const
+    {
+        std::vector<GB::Face*> all;
+        for (GB::Face* f = net.firstFace; f != nullptr; f = f->next)
+            all.push_back(f);
+        return all;
+    }
+
+    // A face from elsewhere (a file, an older rebuild) at the head of the chain.
+    GB::Face* addFace(FaceState requested)
+    {
+        auto* face = new GB::Face(new GB::Loop());
+        face->requestedState = requested;
+        face->next = net.firstFace;
+        net.firstFace = face;
+        return face;
+    }
+};
+
+Ids ids(std::initializer_list<const CGridPoint*> points)
+{
+    Ids all;
+    for (const CGridPoint* p : points)
+        all.insert(p->serial);
+    return all;
+}
+
+Ids corners(const GB::Face* face)
+{
+    const Kor::Set<std::intptr_t>& set = face->firstLoop->cornerSet;
+    Ids all;
+    for (int i = 0; i < set.count; ++i)
+        all.insert(*set.items[i]);
+    return all;
+}
+
+std::set<Ids> cornerSets(const TestNet& t)
+{
+    std::set<Ids> all;
+    for (const GB::Face* f : t.faces())
+        all.insert(corners(f));
+    return all;
+}
+
+// Every face with its first loop.
+std::set<std::pair<GB::Face*, GB::Loop*>> faceLoops(const TestNet& t)
+{
+    std::set<std::pair<GB::Face*, GB::Loop*>> all;
+    for (GB::Face* f : t.faces())
+        all.emplace(f, f->firstLoop);
+    return all;
+}
+
+// Twice the signed area in x-y of the loop's corners in loop order.
+double signedArea(const GB::Loop* loop)
+{
+    double area = 0.0;
+    const int n = loop->getCycleLength();
+    for (int i = 0; i < n; ++i) {
+        CVertex<float, 3> p, q;
+        loop->cycle[i]->target->getPoint(p);
+        loop->cycle[(i + 1) % n]->target->getPoint(q);
+        area += double(p[0]) * q[1] - double(q[0]) * p[1];
+    }
+    return area;
+}
+
+TEST(Topology, NetsWithoutRegionsKeepOnlyRibbonFaces)
+{
+    TestNet t;
+    CGridPoint *a = t.point(0, 0), *b = t.point(1, 0), *c = t.point(1, 1), *d = t.point(0, 1);
+    // A closed poly-line with a single junction, where another line ends.
+    t.line({a, b, c, d})->closed = true;
+    t.line({t.point(2, 0), b});
+    t.addFace(ComplexApprox);
+    // A face read with two loops goes as a whole when its first is unmatched.
+    t.addFace(Trimmed)->firstLoop->next = new GB::Loop();
+    GB::Face* ribbon = t.addFace(Ribbon);
+
+    // Switched off: only the use counts are recounted.
+    b->useCount = 7;
+    t.net.topologySwitch = false;
+    EXPECT_EQ(mwtest::capturedStdout([&] { EXPECT_FALSE(t.net.buildTopology(true)); }), "");
+    EXPECT_EQ(b->useCount, 2);
+    EXPECT_EQ(t.faces().size(), 3u);
+
+    t.net.topologySwitch = true;
+    EXPECT_EQ(t.build(), "model has 0 loops\n");
+    EXPECT_EQ(t.faces(), std::vector<GB::Face*>{ribbon});
+
+    // A poly-line that comes back to its first point makes an edge from
+    // that junction to itself.
+    CGridPoint* g = t.point(5, 5);
+    t.line({g, t.point(6, 5), t.point(6, 6), g});
+    EXPECT_EQ(t.build(),
+              "adding a sel pointing edge " + std::to_string(g->serial) + "\nmodel has 0 loops\n");
+    EXPECT_EQ(t.faces(), std::vector<GB::Face*>{ribbon});
+}
+
+// The outer boundary of two adjacent squares is no face: the middle line
+// leaves two of its junctions towards its inside. Loops run counter-
+// clockwise about the mesh normals, with or without curves on the lines.
+TEST(Topology, AdjacentSquaresGiveTwoFacesRunningAboutTheNormals)
+{
+    for (float nz : {1.f, -1.f})
+        for (bool withCurves : {true, false}) {
+            SCOPED_TRACE(testing::Message() << "normal z " << nz << ", curves " << withCurves);
+            TestNet t(nz);
+            CGridPoint *p0 = t.point(0, 0), *p1 = t.point(1, 0), *p2 = t.point(2, 0);
+            CGridPoint *p3 = t.point(0, 1), *p4 = t.point(1, 1), *p5 = t.point(2, 1);
+            t.line({p0, p1, p2}, withCurves);
+            t.line({p3, p4, p5}, withCurves);
+            t.line({p0, p3}, withCurves);
+            t.line({p1, p4}, withCurves);
+            t.line({p2, p5}, withCurves);
+            EXPECT_EQ(t.build(), "model has 2 loops\n");
+            EXPECT_EQ(cornerSets(t), (std::set<Ids>{ids({p0, p1, p4, p3}), ids({p1, p2, p5, p4})}));
+            for (const GB::Face* f : t.faces()) {
+                EXPECT_EQ(f->requestedState, ComplexApprox);
+                EXPECT_EQ(f->computedState, Naked);
+                EXPECT_EQ(f->firstLoop->next, nullptr);
+                EXPECT_EQ(f->firstLoop->getCycleLength(), 4);
+                EXPECT_NEAR(signedArea(f->firstLoop), 2.0 * nz, 1e-6);
+            }
+        }
+}
+
+// Two poly-lines joined at both ends bound a face of two half-edges; a
+// third makes a second face with the same two corners, which must not take
+// over the first face's loop.
+TEST(Topology, TwoCyclesWithOneCornerSetKeepTwoFaces)
+{
+    TestNet t;
+    CGridPoint *a = t.point(0, 0), *b = t.point(2, 0);
+    t.line({a, b});
+    t.line({a, t.point(1, 1), b});
+    EXPECT_EQ(t.build(), "model has 1 loops\n");
+    ASSERT_EQ(t.faces().size(), 1u);
+    GB::Face* first = t.faces()[0];
+    EXPECT_EQ(first->firstLoop->getCycleLength(), 2);
+
+    t.line({a, t.point(1, -1), b});
+    EXPECT_EQ(t.build(), "model has 2 loops\n");
+    const auto two = faceLoops(t);
+    ASSERT_EQ(two.size(), 2u);
+    EXPECT_EQ(two.count({first, first->firstLoop}), 1u);
+    for (const GB::Face* f : t.faces())
+        EXPECT_EQ(corners(f), ids({a, b}));
+    EXPECT_EQ(t.build(), "model has 2 loops\n");
+    EXPECT_EQ(faceLoops(t), two);
+}
+
+// Rings of n segments: a region of 24 edges is searched, one of 25 never.
+// With the mesh normals along the plane of the corners every cycle is a bad
+// loop; each of the eight half-edges of the square starts one.
+TEST(Topology, LongRegionsAndSidewaysNormalsAreNoFaces)
+{
+    const std::string badLoop = "getOrientation::badloop, spstat = n=4 in [0,0] mean=0 rms=0\n";
+    const struct {
+        int n;
+        bool sideways;
+        std::string output;
+    } cases[] = {{24, false, "model has 1 loops\n"},
+                 {25, false, "model has 0 loops\n"},
+                 {4, true, [&] {
+                      std::string all;
+                      for (int i = 0; i < 8; ++i)
+                          all += badLoop;
+                      return all + "model has 0 loops\n";
+                  }()}};
+    for (const auto& c : cases) {
+        TestNet t;
+        std::vector<CGridPoint*> ring;
+        for (int i = 0; i < c.n; ++i) {
+            const double angle = 2.0 * std::numbers::pi * i / c.n;
+            ring.push_back(t.point(float(10 * std::cos(angle)), float(10 * std::sin(angle))));
+            if (c.sideways)
+                ring.back()->normal = CVector<float, 3>(1, 0, 0);
+        }
+        for (int i = 0; i < c.n; ++i)
+            t.line({ring[i], ring[(i + 1) % c.n]});
+        EXPECT_EQ(t.build(), c.output) << c.n;
+        EXPECT_EQ(t.faces().size(), c.output == "model has 1 loops\n" ? 1u : 0u);
+    }
+}
+
+TEST(Topology, FaceKeepsItsIdentityUntilACornerMoves)
+{
+    TestNet t;
+    CGridPoint *A = t.point(0, 0), *M = t.point(1, 0), *B = t.point(2, 0);
+    CGridPoint *C = t.point(2, 2), *D = t.point(0, 2);
+    t.line({A, M, B});
+    COffset_PointList* right = t.line({B, C});
+    COffset_PointList* top = t.line({C, D});
+    t.line({D, A});
+    t.build(true);
+    ASSERT_EQ(t.faces().size(), 1u);
+    GB::Face* face = t.faces()[0];
+    GB::Loop* loop = face->firstLoop;
+    EXPECT_EQ(corners(face), ids({A, B, C, D}));
+    // Accepted and rejected cycles alike, by the saved indices of corners.
+    const int examined = t.net.examinedCycles.count;
+    EXPECT_GE(examined, 2);
+    for (const Kor::List<int>& cycle : t.net.examinedCycles)
+        EXPECT_EQ(cycle.count, 4);
+    face->computedState = Draft;
+    loop->next = new GB::Loop(); // a second loop no cycle bounds
+
+    // A line ending on the bottom side from outside: the side is still one
+    // side, so the face keeps its loop and states; the loop takes the cycle.
+    t.line({M, t.point(1, -1)});
+    EXPECT_EQ(t.build(), "model has 1 loops\n");
+    EXPECT_EQ(t.faces(), std::vector<GB::Face*>{face});
+    EXPECT_EQ(face->firstLoop, loop);
+    EXPECT_EQ(loop->next, nullptr);
+    EXPECT_EQ(face->computedState, Draft);
+    EXPECT_EQ(loop->getCycleLength(), 5);
+    EXPECT_EQ(corners(face), ids({A, B, C, D}));
+    EXPECT_EQ(t.net.examinedCycles.count, examined);
+
+    // The corner C moves to another grid point: a new face.
+    CGridPoint* moved = t.point(2.5f, 2.5f);
+    ASSERT_TRUE(right->snapVertex(C, moved));
+    ASSERT_TRUE(top->snapVertex(C, moved));
+    EXPECT_EQ(t.build(), "model has 1 loops\n");
+    ASSERT_EQ(t.faces().size(), 1u);
+    GB::Face* fresh = t.net.firstFace;
+    EXPECT_NE(fresh, face);
+    EXPECT_EQ(corners(fresh), ids({A, B, moved, D}));
+    EXPECT_EQ(fresh->requestedState, ComplexApprox);
+    EXPECT_EQ(fresh->computedState, Naked);
+}
+
+TEST(Topology, RealSphereHashNetGivesFourFacesThatRebuildsKeep)
+{
+    MW_REQUIRE_REAL_FILE(path, "stl", "unit_sphere.STL");
+    CFlatMesh mesh;
+    mwtest::capturedStdout([&] { ASSERT_TRUE(readSTL(mesh, path.c_str(), true)); });
+    mesh.computeBoundingBox();
+    mesh.buildFacetHash(10.0, -1.0, nullptr);
+    TestNet t;
+    t.net.setMesh(&mesh);
+
+    // Rays straight down at x, y in {-0.5, 0, 0.5} hit the upper half.
+    const float c[3] = {-0.5f, 0.f, 0.5f};
+    CGridPoint* at[3][3];
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            Kor::Set<Mesh::CBaseMesh::CBaseHitInfo> hits;
+            ASSERT_TRUE(mesh.hit(CVertex<float, 3>(c[i], c[j], 5.f), CVector<float, 3>(0, 0, -1),
+                                 hits, true, false, false, nullptr, 0.0));
+            at[i][j] = new CGridPoint(*hits[0]);
+        }
+    // Four poly-lines around a four-sided region, without curves.
+    t.line({at[0][0], at[1][0], at[2][0]}, false);
+    t.line({at[0][2], at[1][2], at[2][2]}, false);
+    t.line({at[0][0], at[0][1], at[0][2]}, false);
+    t.line({at[2][0], at[2][1], at[2][2]}, false);
+    EXPECT_EQ(t.build(), "model has 1 loops\n");
+    ASSERT_EQ(t.faces().size(), 1u);
+    EXPECT_EQ(t.faces()[0]->firstLoop->getCycleLength(), 4);
+    EXPECT_EQ(corners(t.faces()[0]), ids({at[0][0], at[2][0], at[2][2], at[0][2]}));
+
+    // The inner lines make the "#": four faces; the outer ring goes.
+    t.line({at[1][0], at[1][1], at[1][2]}, false);
+    t.line({at[0][1], at[1][1], at[2][1]}, false);
+    EXPECT_EQ(t.build(), "model has 4 loops\n");
+    std::set<Ids> expected;
+    for (int i = 0; i < 2; ++i)
+        for (int j = 0; j < 2; ++j)
+            expected.insert(ids({at[i][j], at[i + 1][j], at[i + 1][j + 1], at[i][j + 1]}));
+    EXPECT_EQ(cornerSets(t), expected);
+
+    for (GB::Face* f : t.faces())
+        EXPECT_GT(signedArea(f->firstLoop), 0.0); // counter-clockwise seen from outside
+    const auto before = faceLoops(t);
+    EXPECT_EQ(t.build(), "model has 4 loops\n");
+    EXPECT_EQ(faceLoops(t), before);
+}
+
+} // namespace
