@@ -3,21 +3,14 @@
 #include "fitting/PointThinning.h"
 
 #include "RbfTestSupport.h"
-#include "foundation/PointSequence.h"
 #include "support/TestMeshes.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <random>
 #include <string>
 
 namespace {
-
-double flat(double, double)
-{
-    return 0.0;
-}
 
 double bump(double x, double y)
 {
@@ -25,48 +18,24 @@ double bump(double x, double y)
            0.05 * std::sin(x / 2.0);
 }
 
-// n fit points at random parameters of S, lifted by offset along z.
-void scatterNear(Fenwo::NurbsSurf& S, int n, double (*offset)(double, double), CFitPointArray& out)
-{
-    std::mt19937 gen(23);
-    std::uniform_real_distribution<double> unit(0.0, 1.0);
-    for (int k = 0; k < n; ++k) {
-        Vector uv(2);
-        uv[0] = unit(gen);
-        uv[1] = unit(gen);
-        Vector p = S.getPoint(uv[0], uv[1]);
-        p[2] += offset(p[0], p[1]);
-        out.append(CFitPoint(p, uv));
-    }
-}
-
-double largestDistance(Fenwo::NurbsSurf& S, IndexSubset<CFitPoint>& pts)
-{
-    for (int k = 0; k < pts.count; ++k)
-        pts[k].state = 1;
-    S.invertPoints(pts, 2, 2, false);
-    S.PointInversion(pts, 20);
-    return fitErrorStatistics(pts, nullptr, nullptr, 0.0, 0).max;
-}
-
 } // namespace
 
 TEST(RbfFitLoop, Rbf3BendsABicubicOntoNearbyPoints)
 {
     rbftest::GeneralLog log;
-    auto S = rbftest::heightSurface(10, 10, 3, 3, flat);
+    auto S = rbftest::heightSurface(10, 10, 3, 3, rbftest::flat);
     CFitPointArray array;
-    scatterNear(*S, 723, bump, array);
+    rbftest::scatterNear(*S, 723, bump, array);
     IndexSubset<CFitPoint> pts(array);
     pts.selectAll();
     const double dTol = 0.01;
     ASSERT_TRUE(rbf3(*S, dTol, pts, 723, nullptr, 0, false, true, 0.01, -1.0, true));
     EXPECT_GE(pts.count, 3);
-    EXPECT_LT(largestDistance(*S, pts), dTol);
+    EXPECT_LT(rbftest::largestDistance(*S, pts), dTol);
     EXPECT_NE(log.text().find("interpolation success!"), std::string::npos);
 
     // Also approximating afterwards reports on the general log.
-    auto T = rbftest::heightSurface(10, 10, 3, 3, flat);
+    auto T = rbftest::heightSurface(10, 10, 3, 3, rbftest::flat);
     IndexSubset<CFitPoint> again(array);
     again.selectAll();
     EXPECT_TRUE(rbf3(*T, dTol, again, 723, nullptr, 0, true, true, 0.01, -1.0, true));
@@ -75,10 +44,10 @@ TEST(RbfFitLoop, Rbf3BendsABicubicOntoNearbyPoints)
 
 TEST(RbfFitLoop, Rbf3RefusesFarPointsAndAcceptsTooFew)
 {
-    auto S = rbftest::heightSurface(6, 6, 3, 3, flat);
+    auto S = rbftest::heightSurface(6, 6, 3, 3, rbftest::flat);
     Fenwo::NurbsSurf before(*S);
     CFitPointArray array;
-    scatterNear(
+    rbftest::scatterNear(
         *S, 40, [](double, double) { return 2.0; }, array);
     IndexSubset<CFitPoint> pts(array);
     pts.selectAll();
@@ -103,9 +72,9 @@ TEST(RbfFitLoop, ImprintBuildsTheRequestedNet)
     };
     for (const Case& c : {Case{1, 1, 1, 1}, Case{2, 1, 2, 1}, Case{4, 5, 3, 3}}) {
         SCOPED_TRACE(c.nU);
-        auto S = rbftest::heightSurface(6, 6, 3, 3, flat);
+        auto S = rbftest::heightSurface(6, 6, 3, 3, rbftest::flat);
         CFitPointArray array;
-        scatterNear(
+        rbftest::scatterNear(
             *S, 60, [](double, double) { return 0.5; }, array);
         IndexSubset<CFitPoint> pts(array);
         pts.selectAll();
@@ -125,10 +94,10 @@ TEST(RbfFitLoop, ImprintBuildsTheRequestedNet)
 
 TEST(RbfFitLoop, ShapeHealingNeedsSharedPoints)
 {
-    auto S = rbftest::heightSurface(6, 6, 3, 3, flat);
+    auto S = rbftest::heightSurface(6, 6, 3, 3, rbftest::flat);
     Fenwo::NurbsSurf before(*S);
     CFitPointArray array;
-    scatterNear(*S, 60, bump, array);
+    rbftest::scatterNear(*S, 60, bump, array);
     IndexSubset<CFitPoint> test(array), shape(array);
     for (int k = 0; k < 60; ++k)
         (k < 30 ? test : shape).append(k);
@@ -150,7 +119,7 @@ TEST(RbfFitLoop, ShapeHealingNeedsSharedPoints)
     EXPECT_TRUE(
         fitShapeToTestSet(*S, 0.01, all, shape, 100, nullptr, 0, false, true, 0.01, -1.0, true));
     IndexSubset<CFitPoint> judged = intersectSubsets(shape, all);
-    EXPECT_LT(largestDistance(*S, judged), 0.01);
+    EXPECT_LT(rbftest::largestDistance(*S, judged), 0.01);
 }
 
 TEST(RbfFitLoop, ParameterLookupOfATrimmedFace)

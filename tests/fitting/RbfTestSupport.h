@@ -1,9 +1,10 @@
 // Helpers of the scattered-data tests: the general log read back, smooth
-// bicubic surfaces over [0, 1]^2 and fit points near them.
+// surfaces over [0, 1]^2, fit points near them and their distances.
 #pragma once
 
 #include "foundation/FitPoint.h"
 #include "foundation/Logging.h"
+#include "foundation/PointSequence.h"
 #include "geometry/Knots.h"
 #include "geometry/NurbsSurf.h"
 
@@ -13,6 +14,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <random>
 #include <sstream>
 #include <string>
 
@@ -47,6 +49,12 @@ inline int countOf(const std::string& text, const std::string& word)
     return n;
 }
 
+// The height 0 everywhere.
+inline double flat(double, double)
+{
+    return 0.0;
+}
+
 // The clamped surface of degrees (p, q) with nU x nV control points over
 // [0, 1]^2 whose control point (i, j) lies at (10 s, 10 t, h(10 s, 10 t)),
 // s = i / (nU - 1), t = j / (nV - 1).
@@ -64,21 +72,31 @@ heightSurface(int nU, int nV, int p, int q, const std::function<double(double, d
     return S;
 }
 
-// n x m fit points of the surface S moved by offset(x, y) along z, with their
-// parameters at the sample grid (to be refined by the caller's inversion).
-inline void sampleNear(Fenwo::NurbsSurf& S, int n, int m,
-                       const std::function<double(double, double)>& offset, CFitPointArray& out)
+// n fit points at random parameters of S (a fixed seed), lifted by
+// offset(x, y) along z, with those parameters as start values.
+inline void scatterNear(Fenwo::NurbsSurf& S, int n, double (*offset)(double, double),
+                        CFitPointArray& out)
 {
-    for (int j = 0; j < m; ++j)
-        for (int i = 0; i < n; ++i) {
-            const double s = (i + 0.5) / n, t = (j + 0.5) / m;
-            Vector p = S.getPoint(s, t);
-            p[2] += offset(p[0], p[1]);
-            Vector uv(2);
-            uv[0] = s;
-            uv[1] = t;
-            out.append(CFitPoint(p, uv));
-        }
+    std::mt19937 gen(23);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    for (int k = 0; k < n; ++k) {
+        Vector uv(2);
+        uv[0] = unit(gen);
+        uv[1] = unit(gen);
+        Vector p = S.getPoint(uv[0], uv[1]);
+        p[2] += offset(p[0], p[1]);
+        out.append(CFitPoint(p, uv));
+    }
+}
+
+// The largest distance of the points from S, their parameters found afresh.
+inline double largestDistance(Fenwo::NurbsSurf& S, IndexSubset<CFitPoint>& pts)
+{
+    for (int k = 0; k < pts.count; ++k)
+        pts[k].state = 1;
+    S.invertPoints(pts, 2, 2, false);
+    S.PointInversion(pts, 20);
+    return fitErrorStatistics(pts, nullptr, nullptr, 0.0, 0).max;
 }
 
 // Same control-point counts and exactly the same homogeneous points.
