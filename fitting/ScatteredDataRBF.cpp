@@ -82,8 +82,24 @@ constexpr int kTermsOf[3][4] = {{1, 4, 7, 8}, {2, 5, 7, 9}, {3, 6, 8, 9}};
 
 // A flat coordinate's sample standard deviation stays below this.
 constexpr double kFlatSpread = 0.2;
-// Absolute pivot threshold of the direct factorisation.
+// Pivot threshold of the direct factorisation, relative to the entries.
 constexpr double kPivotEps = 2.2e-16;
+
+// The threshold below which a column's remainder counts as dependent. A
+// repeated sample's column is eliminated only up to rounding, which grows
+// with the size and number of the entries (about 1e-16 times the column
+// norm times the square root of the order), so a fixed 2.2e-16 misses
+// repeats at realistic sizes and in large units. The matrix is symmetric:
+// its column norms are its row norms.
+double pivotThreshold(const Matrix& A)
+{
+    double largest = 0.0;
+    for (int i = 0; i < A.rows; ++i) {
+        const Vector& row = A.rowData[i];
+        largest = std::max(largest, dotRange(row.data, row.data, row.n));
+    }
+    return kPivotEps * std::max(1.0, std::sqrt(double(A.rows) * largest));
+}
 
 // |A c - b|, 0 when the squared norm comes out negative.
 double residualNorm(const Matrix& A, const Vector& c, const Vector& b)
@@ -260,7 +276,7 @@ void CRBFSystem::rbfSolve(bool iterativeSolve)
 bool CRBFSystem::solveDirect()
 {
     A.progress = progress;
-    int result = A.factorize(0, kPivotEps);
+    int result = A.factorize(0, pivotThreshold(A));
     if (cancelled())
         return false;
     // Each retry takes out the sample or polynomial term of the column the
@@ -283,7 +299,7 @@ bool CRBFSystem::solveDirect()
         }
         rbfAssemble(true);
         A.progress = progress;
-        result = A.factorize(0, kPivotEps);
+        result = A.factorize(0, pivotThreshold(A));
         if (cancelled())
             return false;
     }

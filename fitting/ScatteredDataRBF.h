@@ -111,7 +111,10 @@ public:
     // Solves for the three components. The direct solve repairs a singular
     // system by dropping the sample or polynomial term of the column the
     // factorisation names, one per retry, each logged ("removing point=",
-    // "removing local Coordinate=") to the first global log. The iterative
+    // "removing local Coordinate=") to the first global log; a column is
+    // singular when its remainder falls below 2.2e-16 times the square root
+    // of the order times the largest column norm (at least 2.2e-16), so
+    // repeated samples are found whatever the units and the sample count. The iterative
     // solve logs "finally the matrix is singular!" when a coordinate fails.
     // A cancel through the progress sink leaves the coefficients as they were.
     void rbfSolve(bool iterative);

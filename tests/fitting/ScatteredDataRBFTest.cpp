@@ -121,26 +121,34 @@ TEST(ScatteredDataRBF, CoplanarSamplesFreeTheirFlatCoordinate)
     EXPECT_EQ(single->getSampleCount(), 1);
 }
 
-TEST(ScatteredDataRBF, CoincidentSamplesDropOneAndSolve)
+TEST(ScatteredDataRBF, RepeatedSamplesAreDroppedAtAnyScale)
 {
-    rbftest::GeneralLog log;
-    std::vector<Vector> positions = scatteredPositions(40, 5);
-    positions.push_back(positions[17]);
-    auto f = interpolant(0, 1.0, positions);
-    f->recompute(false);
-    EXPECT_EQ(f->getSampleCount(), 41);
-    EXPECT_EQ(f->active.count, 40);
-    EXPECT_LT(reproductionError(*f, positions), 1e-8);
+    // Rounding leaves a repeated column a remainder that grows with the
+    // size of the entries; every repeat must be found, in millimetres as in
+    // metres.
+    for (double scale : {1.0, 1e4}) {
+        SCOPED_TRACE(scale);
+        rbftest::GeneralLog log;
+        std::vector<Vector> positions = scatteredPositions(200, 5);
+        for (Vector& p : positions)
+            p *= scale;
+        for (int k = 1; k <= 3; ++k)
+            positions.push_back(positions[std::size_t(53 * k)]);
+        auto f = interpolant(0, 1.0, positions);
+        f->recompute(false);
+        EXPECT_EQ(f->getSampleCount(), 203);
+        EXPECT_EQ(f->active.count, 200);
+        EXPECT_LT(reproductionError(*f, positions), 1e-8);
 
-    // The next solve starts from every sample again and repairs it again.
-    f->recompute(false);
-    const std::string text = log.text();
-    EXPECT_EQ(rbftest::countOf(text, "removing point="), 2) << text;
-    EXPECT_EQ(f->active.count, 40);
-    Vector position, value;
-    EXPECT_TRUE(f->getSample(40, position, value));
-    EXPECT_EQ(norm(position - positions[17]), 0.0);
-    EXPECT_FALSE(f->getSample(41, position, value));
+        // The next solve starts from every sample again and repairs it again.
+        f->recompute(false);
+        EXPECT_EQ(rbftest::countOf(log.text(), "removing point="), 6) << log.text();
+        EXPECT_EQ(f->active.count, 200);
+        Vector position, value;
+        EXPECT_TRUE(f->getSample(202, position, value));
+        EXPECT_EQ(norm(position - positions[159]), 0.0);
+        EXPECT_FALSE(f->getSample(203, position, value));
+    }
 }
 
 TEST(ScatteredDataRBF, EvaluationWithoutASolveGivesZero)
