@@ -5,6 +5,7 @@
 #include <cmath>
 #include <numbers>
 #include <ostream>
+#include <utility>
 
 namespace {
 
@@ -131,6 +132,42 @@ void AnalyticCircle::evaluateAt(int order, double u, double, Vector** d) const
             d[i][0][2] = i == 0 ? centre[2] : 0.0;
         }
     }
+}
+
+AnalyticSpaceArc::AnalyticSpaceArc(const Vector& c, const Vector& a, const Vector& b, double r,
+                                   double t0, double t1)
+    : AnalyticGeometry(0, Interval(t0, t1), Interval()), centre(c), e1(a), e2(b), radius(r)
+{
+}
+
+bool AnalyticSpaceArc::writeGeometry(std::ostream& os) const
+{
+    os << "AnalyticSpaceArc " << centre << ' ' << e1 << ' ' << e2 << ' ' << radius << '\n';
+    return os.good();
+}
+
+void AnalyticSpaceArc::evaluateAt(int order, double u, double, Vector** d) const
+{
+    for (int i = 0; i <= order; ++i)
+        for (int j = 0; j <= order; ++j) {
+            d[i][j].fill(0.0);
+            if (j != 0)
+                continue;
+            const double c = radius * cosDerivative(u, i), s = radius * sinDerivative(u, i);
+            for (int k = 0; k < 3; ++k)
+                d[i][0][k] = c * e1[k] + s * e2[k] + (i == 0 ? centre[k] : 0.0);
+        }
+}
+
+CurveWithNormals::CurveWithNormals(CParametricGeometry* c, NormalField f)
+    : curve(c), field(std::move(f))
+{
+    kind = 0;
+}
+
+CParametricGeometry* CurveWithNormals::clone() const
+{
+    return new CurveWithNormals(curve->clone(), field);
 }
 
 AnalyticPlane::AnalyticPlane(const Vector& o, const Vector& da, const Vector& db, const Interval& u,

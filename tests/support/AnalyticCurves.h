@@ -12,6 +12,7 @@
 
 #include "geometry/ParametricGeometry.h"
 
+#include <functional>
 #include <memory>
 
 namespace Fenwo {
@@ -73,6 +74,50 @@ public:
 
 protected:
     void evaluateAt(int order, double u, double v, Vector** d) const override;
+};
+
+// Circle arc in space: centre + radius (cos t e1 + sin t e2), t in [t0, t1]
+// (radians); e1 and e2 orthonormal.
+class AnalyticSpaceArc : public AnalyticGeometry {
+public:
+    AnalyticSpaceArc(const Vector& centre, const Vector& e1, const Vector& e2, double radius,
+                     double t0, double t1);
+    bool writeGeometry(std::ostream& os) const override;
+    CParametricGeometry* clone() const override { return new AnalyticSpaceArc(*this); }
+
+    Vector centre, e1, e2;
+    double radius;
+
+protected:
+    void evaluateAt(int order, double u, double v, Vector** d) const override;
+};
+
+// A curve that carries the normals of a surface it lies on, as the edges of
+// surfaces do: the points and derivatives of the wrapped curve, and as its
+// normal the field's value at the curve point. Owns the wrapped curve.
+class CurveWithNormals : public CParametricGeometry {
+public:
+    using NormalField = std::function<Vector(const Vector& point)>;
+    CurveWithNormals(CParametricGeometry* curve, NormalField field);
+
+    long memorySize() const override { return curve->memorySize(); }
+    bool writeGeometry(std::ostream& os) const override { return curve->writeGeometry(os); }
+    CParametricGeometry* clone() const override;
+    Vector** evaluate(int order, double u, double v) override
+    {
+        return curve->evaluate(order, u, v);
+    }
+    Interval getDomain(int dir) const override { return curve->getDomain(dir); }
+    void setDomain(int dir, const Interval& d) override { curve->setDomain(dir, d); }
+    bool getUKinks(Vector& kinks) const override { return curve->getUKinks(kinks); }
+    bool getVKinks(Vector& kinks) const override { return curve->getVKinks(kinks); }
+    bool isUReversed() const override { return curve->isUReversed(); }
+    void reverseU() override { curve->reverseU(); }
+    bool hasNormal() const override { return true; }
+    Vector getNormal(double t, double) override { return normalized(field(getPoint(t, 0.0))); }
+
+    std::unique_ptr<CParametricGeometry> curve;
+    NormalField field;
 };
 
 // The plane origin + u a + v b over [u0, u1] x [v0, v1].
