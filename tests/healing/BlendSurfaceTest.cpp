@@ -41,35 +41,26 @@ struct BlendCase {
 TEST(BlendSurface, ShortSidesAreDroppedAndTheOthersSpanned)
 {
     const Vector p00(0, 0, 0), p02(0, 2, 0), p102(10, 2, 0), p100(10, 0, 0);
+    const Vector p22(2, 2, 0), p20(2, 0, 0);
+    // clang-format off
     const std::vector<BlendCase> cases = {
         {"closed four sides, short pair dropped",
-         {{p00, p02}, {p02, p102}, {p102, p100}, {p100, p00}},
-         {1, 3},
-         true},
+         {{p00, p02}, {p02, p102}, {p102, p100}, {p100, p00}}, {1, 3}, true},
         {"open U, middle dropped", {{p02, p00}, {p00, p100}, {p100, p102}}, {0, 2}, true},
         {"closed three sides, shortest dropped",
-         {{p00, p100}, {p100, Vector(4, 5, 0)}, {Vector(4, 5, 0), p00}},
-         {0, 1},
-         false},
-        {"equal pairs",
-         {{p00, p02},
-          {p02, Vector(2, 2, 0)},
-          {Vector(2, 2, 0), Vector(2, 0, 0)},
-          {Vector(2, 0, 0), p00}},
-         {0, 1, 2, 3},
-         false},
+         {{p00, p100}, {p100, Vector(4, 5, 0)}, {Vector(4, 5, 0), p00}}, {0, 1}, false},
+        {"equal pairs", {{p00, p02}, {p02, p22}, {p22, p20}, {p20, p00}}, {0, 1, 2, 3}, false},
         {"five sides",
          {{p00, p02}, {p02, Vector(5, 3, 0)}, {Vector(5, 3, 0), p102}, {p102, p100}, {p100, p00}},
-         {0, 1, 2, 3, 4},
-         false},
+         {0, 1, 2, 3, 4}, false},
         // Two gaps, so that one stays inside the chain however it is ordered;
         // the pieces that connect within 0.5 become the rails.
         {"gap of 0.5 or more",
          {{p00, p02}, {p02, p102}, {Vector(10, 2.6, 0), Vector(10, 0.6, 0)}, {p100, p00}},
-         {0, 1, 2, 3},
-         true},
+         {0, 1, 2, 3}, true},
         {"one curve", {{p00, p100}}, {0}, false},
     };
+    // clang-format on
     for (const BlendCase& c : cases) {
         Boundary boundary(c.sides);
         std::unique_ptr<Fenwo::NurbsSurf> s(blendFromBoundaryCurves(boundary.list));

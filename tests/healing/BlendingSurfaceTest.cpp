@@ -22,38 +22,21 @@ struct LoopCase {
 TEST(BlendingSurface, SweepFallBackOrNothingByShapeAndCallersCurvesKept)
 {
     const double a20 = 20.0 * std::numbers::pi / 180.0;
+    const Vector o(0, 0, 0), x10(10, 0, 0), x20(20, 0, 0);
+    // clang-format off
     const std::vector<LoopCase> cases = {
-        {"longest sides adjacent",
-         {Vector(0, 0, 0), Vector(10, 0, 0), Vector(9.8, 9.9, 0), Vector(0.2, 9.3, 0)},
-         false,
-         false},
-        {"long and thin",
-         {Vector(0, 0, 0), Vector(20, 0, 0), Vector(20, 0.5, 0), Vector(0, 0.5, 0)},
-         true,
-         true},
-        {"short sides of a fifth",
-         {Vector(0, 0, 0), Vector(20, 0, 0), Vector(20, 4, 1), Vector(0, 4, 0)},
-         true,
-         true},
-        {"short sides of 70 percent",
-         {Vector(0, 0, 0), Vector(10, 0, 0), Vector(10, 7, 0), Vector(0, 7, 0)},
-         true,
-         false},
+        {"longest sides adjacent", {o, x10, Vector(9.8, 9.9, 0), Vector(0.2, 9.3, 0)}, false, false},
+        {"long and thin", {o, x20, Vector(20, 0.5, 0), Vector(0, 0.5, 0)}, true, true},
+        {"short sides of a fifth", {o, x20, Vector(20, 4, 1), Vector(0, 4, 0)}, true, true},
+        {"short sides of 70 percent", {o, x10, Vector(10, 7, 0), Vector(0, 7, 0)}, true, false},
         {"short sides of 60 percent or more, unlike",
-         {Vector(0, 0, 0), Vector(10, 0, 0), Vector(10, 8, 0), Vector(0, 5, 0)},
-         false,
-         false},
+         {o, x10, Vector(10, 8, 0), Vector(0, 5, 0)}, false, false},
         {"a corner of 20 degrees",
-         {Vector(0, 0, 0), Vector(20, 0, 0), Vector(20 + 3 * std::cos(a20), 3 * std::sin(a20), 0),
-          Vector(0, 3, 0)},
-         true,
-         false},
-        {"three sides", {Vector(0, 0, 0), Vector(10, 0, 0), Vector(5, 5, 0)}, false, false},
-        {"five sides",
-         {Vector(0, 0, 0), Vector(10, 0, 0), Vector(10, 5, 0), Vector(5, 8, 0), Vector(0, 5, 0)},
-         false,
-         false},
+         {o, x20, Vector(20 + 3 * std::cos(a20), 3 * std::sin(a20), 0), Vector(0, 3, 0)}, true, false},
+        {"three sides", {o, x10, Vector(5, 5, 0)}, false, false},
+        {"five sides", {o, x10, Vector(10, 5, 0), Vector(5, 8, 0), Vector(0, 5, 0)}, false, false},
     };
+    // clang-format on
     for (const LoopCase& c : cases) {
         OwnedCurves owned;
         const int n = static_cast<int>(c.corners.size());

@@ -24,31 +24,21 @@ TEST(CurveListOperations, FindNextChainCurveChoosesNearestEndWithItsCodes)
 {
     // The chain runs from the origin to (1, 0, 0) (a short one for the tie).
     const Vector E(1, 0, 0), S(0, 0, 0);
+    // clang-format off
     const std::vector<ChainCase> cases = {
         {"exact start beats end 0.0005 away",
-         {{Vector(1, 1, 0), Vector(1.0005, 0, 0)}, {E, Vector(2, 0, 0)}},
-         0.1,
-         1,
-         1,
-         0,
-         0,
-         false},
+         {{Vector(1, 1, 0), Vector(1.0005, 0, 0)}, {E, Vector(2, 0, 0)}}, 0.1, 1, 1, 0, 0, false},
         {"start beyond the end", {{Vector(1.01, 0, 0), Vector(2, 0, 0)}}, 0.1, 0, 1, 0, 1, false},
         {"start back inside", {{Vector(0.99, 0, 0), Vector(0.99, 1, 0)}}, 0.1, 0, 1, 0, 2, false},
         {"distance equal to the tolerance",
-         {{Vector(1.25, 0, 0), Vector(2, 0, 0)}},
-         0.25,
-         -1,
-         1,
-         -1,
-         -1,
-         false},
+         {{Vector(1.25, 0, 0), Vector(2, 0, 0)}}, 0.25, -1, 1, -1, -1, false},
         {"end meeting the end, running back", {{Vector(0.5, 0, 0), E}}, 0.1, 0, -1, 1, 0, true},
         {"end meeting the end, reversed fits", {{Vector(2, 0, 0), E}}, 0.1, 0, -1, 1, 0, false},
         {"end before the start", {{Vector(-1, 0, 0), Vector(-0.01, 0, 0)}}, 0.1, 0, 1, 3, 1, false},
         {"start on the start", {{S, Vector(0, -1, 0)}}, 0.1, 0, -1, 2, 0, false},
         {"empty list", {}, 0.1, -1, 1, -1, -1, false},
     };
+    // clang-format on
     AnalyticLine chain(S, E);
     for (const ChainCase& c : cases) {
         std::vector<std::unique_ptr<AnalyticLine>> lines;

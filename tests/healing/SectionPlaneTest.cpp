@@ -59,14 +59,11 @@ TEST(SectionPlane, DerivativeIsFiniteWhereTheLinePassesThroughAPoint)
     // The line through A: the distance |L - A| vanishes at t = 0, which is
     // also the minimum (|L - A| + |B - L| >= |B - A|).
     const Vector A(0, 0, 0);
-    CPlane line;
-    line.point = A;
-    line.normal = Vector(1, 0, 0);
+    const CPlane line(A, Vector(1, 0, 0));
     CMinSumOfDistance m(&A, CAxis(Vector(2, 1, 0), Vector(0, 1, 0)), &line);
     Vector g(1);
-    const Vector p(1);
-    Vector x(1);
-    const double f = m.evaluate(1, g, x, 0.0, p);
+    const Vector zero(1);
+    const double f = m.evaluate(1, g, zero, 0.0, zero);
     EXPECT_NEAR(g[0], -2.0 / std::sqrt(5.0), 1e-15);
     EXPECT_NEAR(f, std::sqrt(5.0), 1e-15);
     EXPECT_NEAR(m.x[0], 0.0, 1e-6);
