@@ -2,7 +2,8 @@
 // and 10k centres with the linear (0), thin-plate (1) and cubic (2) kernels,
 // by the direct factorisation of the full matrix and by conjugate gradients
 // on the packed one; the evaluation per point; and the RBF fit loop of a
-// 12 x 12 bicubic to 723 points of a bump at a tolerance of 1e-3 of its size.
+// 12 x 12 bicubic to 723 points of a bump at a tolerance of 1e-3 of its size;
+// and the cost of the direct solve's repairs of repeated samples.
 //
 // Counters: "matrixMB" the system matrix (full n^2, packed n(n+1)/2 doubles),
 // "peakRssMB" the process's peak resident size so far (run one case per
@@ -104,6 +105,32 @@ BENCHMARK(BM_RbfBuild)
     ->ArgsProduct({{0, 1, 2}, {1000}, {0, 1}})
     ->ArgsProduct({{0, 1, 2}, {10000}, {1}})
     ->ArgsProduct({{0, 1, 2}, {10000}, {0}})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
+// The direct solve repairs a repeated sample by refactorising once per
+// dropped column: 1k centres of which `repeats` repeat an earlier one.
+void BM_RbfBuildWithRepeats(benchmark::State& state)
+{
+    const int repeats = int(state.range(0));
+    std::vector<Vector> centres = randomCentres(1000 - repeats, 4);
+    for (int r = 0; r < repeats; ++r)
+        centres.push_back(centres[std::size_t(7 * r)]);
+    int active = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto f = withSamples(0, centres);
+        state.ResumeTiming();
+        f->recompute(false);
+        active = static_cast<iPolScatteredDataRBF&>(*f).active.count;
+    }
+    state.counters["activeSamples"] = active;
+}
+BENCHMARK(BM_RbfBuildWithRepeats)
+    ->ArgNames({"repeats"})
+    ->Arg(0)
+    ->Arg(10)
+    ->Arg(40)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 
