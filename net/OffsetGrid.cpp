@@ -768,6 +768,33 @@ bool COffset_Grid::editAtMouseDown(const CGridMouseEvent&, int)
 // Rolling back to the last checkpoint comes with the grid's mouse editing.
 void COffset_Grid::undo() {}
 
+// The mouse-up commit, snapping, splitting, joining and deleting of the
+// selection come with the grid edits; until then they change nothing.
+bool COffset_Grid::onMouseUp(bool)
+{
+    return false;
+}
+
+bool COffset_Grid::snapPoint()
+{
+    return false;
+}
+
+bool COffset_Grid::splitAtPoint(CVertex<float, 3>*)
+{
+    return false;
+}
+
+bool COffset_Grid::joinAtPoint(CVertex<float, 3>*)
+{
+    return false;
+}
+
+bool COffset_Grid::deleteSelection()
+{
+    return false;
+}
+
 // The direction vectors of the grid points come with the grid's mouse
 // editing; until then none changes.
 int COffset_Grid::updateDirectionsOfPointList(COffset_PointList*)

@@ -291,6 +291,21 @@ public:
     bool editAtMouseDown(const CGridMouseEvent& event, int flags);
     // Rolls the grid back to its last checkpoint.
     void undo();
+    // Commits the pending insert or snap of a mouse-up (with insertIntoCurrent
+    // the snapped point replaces the selected one); true when the grid changed.
+    bool onMouseUp(bool insertIntoCurrent);
+    // Inserts a grid point where the grabbed point on a segment lies and
+    // selects it; true when inserted.
+    bool snapPoint();
+    // Splits a poly-line at point (null: the snapped or grabbed point); true
+    // when split.
+    bool splitAtPoint(CVertex<float, 3>* point);
+    // Joins the poly-lines that end at point (null: the grabbed point); true
+    // when a join was tried.
+    bool joinAtPoint(CVertex<float, 3>* point);
+    // The Delete key: removes the selected grid point, else the current
+    // poly-line; true when something was removed.
+    bool deleteSelection();
     // Updates the direction vectors of the poly-line's points; how many changed.
     int updateDirectionsOfPointList(COffset_PointList* pl);
 

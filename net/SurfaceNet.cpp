@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <set>
 
 namespace GB {
 
@@ -248,6 +249,25 @@ unsigned int CSurfaceNet::draw()
 }
 
 // ---- Further operations ---------------------------------------------------------------------
+
+int CSurfaceNet::countSurfaces(Kor::Set<HistogramItem>* histogram)
+{
+    int withSurface = 0;
+    for (Face* f = firstFace; f != nullptr; f = f->next) {
+        if (f->surface != nullptr)
+            ++withSurface;
+        if (histogram == nullptr)
+            continue;
+        std::set<const COffset_PointList*> polyLines;
+        if (f->firstLoop != nullptr)
+            for (int i = 0; i < f->firstLoop->cycle.count; ++i)
+                if (const GraphAlgorithm::CHalfEdge* h = f->firstLoop->cycle[i];
+                    h != nullptr && h->polyLine != nullptr)
+                    polyLines.insert(h->polyLine);
+        countInHistogram(*histogram, static_cast<int>(polyLines.size()));
+    }
+    return withSurface;
+}
 
 bool CSurfaceNet::onMouseDown(const CGridMouseEvent& event, int flags)
 {

@@ -18,6 +18,7 @@
 
 #include "display/ColorCoding.h"
 #include "display/OpenGLEntity.h"
+#include "foundation/Histogram.h"
 #include "net/FaceRecords.h"
 #include "net/OffsetGrid.h"
 
@@ -34,6 +35,7 @@ public:
     std::unique_ptr<CColorCoding> faceColorCoding; // mode 1 over -0.1 .. 0.1
     Face* firstFace = nullptr;                     // head of the owned chain of faces
     bool fittingOff = false;                       // the surface update fits nothing to the mesh
+    bool surfaceMeshDistance = false;              // the options dialog's "Surf Mesh Distance"
 
     // An empty net without a mesh; its drawable is put into the container.
     CSurfaceNet();
@@ -112,6 +114,10 @@ public:
     // Removes the loops still marked unmatched, except in Ribbon faces; a
     // face whose first loop goes is removed as a whole.
     void removeUnmatchedLoops();
+    // The number of faces holding a surface. With a histogram, every face is
+    // also counted under the number of distinct poly-lines of its first loop
+    // (0 without a loop).
+    int countSurfaces(Kor::Set<HistogramItem>* histogram);
     // Unlinks and deletes one face with its display (see the source for
     // which surfaces go with it); false for null or a face not in the net.
     bool removeFace(Face* face);

@@ -1,0 +1,102 @@
+// The eleven host commands of the plug-in. Each is a class with one global
+// instance (plugin/StartUp.cpp), registered with the host as it is
+// constructed.
+//
+// The common frame: a run that is not interactive prints why the command
+// does not run there and fails (3), so that a script knows nothing was done;
+// "MWCommit" runs the same from scripts. Results: 0 success, 1 cancel, 3
+// failure.
+//
+// Not thread-safe: commands run on the host's user-interface thread. No
+// command keeps state between runs.
+#pragma once
+
+#include "platform/host/VezadSdk.h"
+
+// The frame shared by the commands: id, name and the non-interactive refusal.
+class CMWCommand : public CVezadCommand {
+public:
+    ON_UUID CommandUUID() override { return m_id; }
+    const wchar_t* EnglishCommandName() override { return m_name; }
+    result RunCommand(const CVezadCommandContext& context) override;
+
+protected:
+    // refusal is the line a non-interactive run prints ("%s": the name);
+    // null lets every run through.
+    CMWCommand(const char* id, const wchar_t* name, const char* refusal);
+    // The interactive run.
+    virtual result run() = 0;
+    // Prints that the command is not built yet; failure.
+    result notBuiltYet();
+
+private:
+    ON_UUID m_id;
+    const wchar_t* m_name;
+    const char* m_refusal;
+};
+
+class CCommandMeshwright : public CMWCommand {
+public:
+    CCommandMeshwright();
+    result run() override;
+};
+
+class CCommandMWLoadMesh : public CMWCommand {
+public:
+    CCommandMWLoadMesh();
+    result run() override;
+};
+
+class CCommandMWCommit : public CMWCommand {
+public:
+    CCommandMWCommit();
+    result run() override;
+};
+
+class CCommandMWEditGrid : public CMWCommand {
+public:
+    CCommandMWEditGrid();
+    result run() override;
+};
+
+class CCommandMWPatch : public CMWCommand {
+public:
+    CCommandMWPatch();
+    result run() override;
+};
+
+class CCommandMWOptions : public CMWCommand {
+public:
+    CCommandMWOptions();
+    result run() override;
+};
+
+class CCommandMWHeal : public CMWCommand {
+public:
+    CCommandMWHeal();
+    result run() override;
+};
+
+class CCommandMWImportGridV1 : public CMWCommand {
+public:
+    CCommandMWImportGridV1();
+    result run() override;
+};
+
+class CCommandMWHideMesh : public CMWCommand {
+public:
+    CCommandMWHideMesh();
+    result run() override;
+};
+
+class CCommandMWRelief : public CMWCommand {
+public:
+    CCommandMWRelief();
+    result run() override;
+};
+
+class CCommandgetStringList : public CMWCommand {
+public:
+    CCommandgetStringList();
+    result run() override;
+};

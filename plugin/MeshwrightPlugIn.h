@@ -1,0 +1,146 @@
+// The system as a plug-in of the host: CMeshwrightApp, the library's
+// application object, and CMeshwrightPlugIn, the one plug-in object, reached
+// everywhere through MeshwrightPlugIn(). The plug-in object owns the state
+// of the system inside the host: the surface net with its display container,
+// the event watcher, the two modeless dialogs, the menus, the mouse and draw
+// callbacks, the views' OpenGL contexts and the loaded mesh objects.
+//
+// Start-up: the library's globals come to life in one file, in this order:
+// the eleven commands, the application object, the plug-in object, the
+// plug-in file's exports (plugin/StartUp.cpp). The host then calls
+// OnLoadPlugIn (menus, dialogs, draw callback) and, at shutdown after the
+// document is closed, OnUnloadPlugIn.
+//
+// Ownership: the plug-in lives as long as the library; the host document
+// owns the mesh objects the plug-in lists. Not thread-safe: everything runs
+// on the host's user-interface thread.
+#pragma once
+
+#include "foundation/KorList.h"
+#include "foundation/Tuple.h"
+#include "net/SurfaceNet.h"
+#include "platform/host/VezadSdk.h"
+#include "plugin/Callbacks.h"
+#include "plugin/ProgressDialogs.h"
+#include "plugin/Watcher.h"
+
+class CMWMeshObject;
+
+class CMeshwrightApp : public CWinApp {
+public:
+    BOOL InitInstance() override;
+};
+
+class CMeshwrightPlugIn : public CVezadFileImportPlugIn {
+public:
+    CMWWatcher watcher;
+    CDlgEditInfo infoDialog;                 // its sink is the net's progress sink
+    CMWDlgProgress progressDialog;           // the sink of long commands
+    CMenu contextMenu;                       // menu 6023, the grid editor's context menu
+    CMWDrawCallBack* drawCallback = nullptr; // owned; null while none is registered
+    GB::CSurfaceNet net;
+    CMenu mainMenu; // menu 6017, "Fenwo Tools"
+    ON_wString versionText;
+    Kor::List<c_pair<CVezadView*, HGLRC>> viewContexts; // one context per view
+    Kor::List<CMWMeshObject*> meshObjects;              // in load order; the document owns them
+    CMWMouseCallback mouseCallback;                     // bound to the net; enabled while editing
+    bool editGrid = false;                              // grid editing is on
+    Kor::List<CVezadObjRef> objectRefs;                 // written with the document
+
+    CMeshwrightPlugIn();
+    ~CMeshwrightPlugIn() override;
+
+    ON_UUID PlugInID() const override;
+    const wchar_t* PlugInName() const override;
+    const wchar_t* PlugInVersion() const override;
+    // Clears the threaded matrix products, opens the logs when FENWO_LOGGING
+    // is set, registers a draw callback with the active view (none without
+    // one), inserts "Fenwo Tools" into the host's menu bar ("Menu Load
+    // failed" when that fails; loading goes on), creates the two dialogs and
+    // hands the information dialog's sink to the net.
+    BOOL OnLoadPlugIn() override;
+    // Switches grid editing off (the Delete-key hook goes with it), removes
+    // and deletes the draw callback and takes the menu out of the host's bar.
+    void OnUnloadPlugIn() override;
+    BOOL ShowInPluginList() const override { return TRUE; }
+    BOOL CanUnload() const override { return TRUE; }
+    // Opens "Meshwright/Tutorial/Tutorial_Eng.pdf" beside the plug-in file.
+    void OnDisplayPlugInHelp(HWND window) const override;
+    // The menu handler: runs the action of a menu id of 33001 .. 33024;
+    // FALSE for other ids and ids without action. The mouse callback is
+    // disabled while the action runs and enabled again exactly when grid
+    // editing is on, whatever the result.
+    BOOL OnPlugInMenuCommand(WPARAM wParam) override;
+    // "Knotwork Files (*.out)", "STL Mesh Files (*.stl)", "POL Mesh Files
+    // (*.pol)", in this order.
+    void AddFileType(ON_ClassArray<CVezadFileType>& fileTypes,
+                     const CVezadFileReadOptions& options) override;
+    BOOL ReadFile(const wchar_t* fileName, int fileTypeIndex, CVezadDoc& doc,
+                  const CVezadFileReadOptions& options) override;
+
+    // Switches grid editing. On needs a mesh object and a net mesh with
+    // facets, else the box "no mesh to work on" and editing stays off. On:
+    // the Delete-key hook, the mouse callback, grips of type 1000 on the
+    // first mesh object (made visible when hidden) and the information
+    // dialog; off removes them again.
+    void setEditGridMode(bool on);
+    // Brings the display of the meshes and the net in line with editGrid;
+    // redraws all views when asked. False without an active view with a
+    // document.
+    bool applyEditDisplay(bool redraw);
+    // Commits the net's surfaces to the document; false when nothing was
+    // committed.
+    bool convertFacesToVezad(bool heal, bool deleteOld, bool approx);
+
+private:
+    bool runMenuAction(UINT id);
+    // Context-menu "activate": the selected grid point, or the vertex of the
+    // selected point on a segment, becomes the point editing goes on from.
+    void activateSelection();
+};
+
+// The plug-in object.
+CMeshwrightPlugIn& MeshwrightPlugIn();
+
+// "Meshwright V2 8.0".
+ON_wString makeVersionText();
+// The build's date and time as "Mmm dd yyyy  hh:mm:ss".
+const char* buildDateText();
+// Shows (hide false) or hides the toolbar "Meshwright" of the ".tb" file
+// beside the plug-in file; the result of the show call, 0 when nothing was
+// done (no plug-in file, no or an unreadable ".tb" file, no such toolbar, or
+// the toolbar already in that state).
+int showToolbar(bool hide);
+// Removes from the menu tree every pop-up that directly holds an item of that
+// id; true when a pop-up at this level was removed (then at once).
+bool removeMenuItemRecursive(HMENU menu, UINT id);
+// Brings viewContexts in line with the active document's views: new views
+// are appended without context, entries of views that are gone removed.
+void syncViewContexts();
+// The hidden flag of every mesh object's display entity set, cleared or
+// flipped; objects without an entity are skipped.
+void hideMeshEntities();
+void showMeshEntities();
+void toggleMeshEntities();
+
+// The Delete-key hook while grid editing is on (a WH_GETMESSAGE hook of the
+// user-interface thread): with the host's main window active and the mouse
+// callback enabled, Delete records "MW delete" and deletes the net's
+// selection. Every message is passed on.
+LRESULT CALLBACK deleteKeyHookProc(int code, WPARAM wParam, LPARAM lParam);
+// The hook's handle; null while grid editing is off.
+HHOOK deleteKeyHookHandle();
+// Records one host undo step of the grid: a record of that name holding a
+// CMWUndo, and the grid's undo mark at its current undo-list length.
+void addUndoRecord(const wchar_t* name);
+
+// The plug-in file's exports.
+int VezadPlugInSdkVersion();
+int VezadPlugInSdkServiceRelease();
+const wchar_t* VezadPlugInDeveloperOrganization();
+const wchar_t* VezadPlugInDeveloperAddress();
+const wchar_t* VezadPlugInDeveloperCountry();
+const wchar_t* VezadPlugInDeveloperPhone();
+const wchar_t* VezadPlugInDeveloperFax();
+const wchar_t* VezadPlugInDeveloperEmail();
+const wchar_t* VezadPlugInDeveloperWebsite();

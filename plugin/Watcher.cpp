@@ -1,0 +1,87 @@
+#include "plugin/Watcher.h"
+
+#include "plugin/MeshObject.h"
+#include "plugin/MeshwrightPlugIn.h"
+
+#include <iostream>
+
+CMWWatcher::CMWWatcher(CMeshwrightPlugIn* plugIn) : plugIn(plugIn)
+{
+    Register();
+    Enable(true);
+    CVezadAppSettings& settings = VezadApp().AppSettings();
+    CVezadCursorToolTipSettings toolTips = settings.CursorToolTipSettings();
+    toolTips.m_bEnableCursorToolTips = true;
+    settings.SetCursorToolTipSettings(toolTips);
+}
+
+void CMWWatcher::clearLists()
+{
+    plugIn->meshObjects.removeAll();
+    plugIn->objectRefs.removeAll();
+    plugIn->net.lastSnappedPoint = nullptr;
+}
+
+void CMWWatcher::resetSession()
+{
+    plugIn->meshObjects.removeAll();
+    plugIn->objectRefs.removeAll();
+    plugIn->setEditGridMode(false);
+    plugIn->net.lastSnappedPoint = nullptr;
+    showToolbar(false);
+}
+
+bool CMWWatcher::isOurs(CVezadDoc&, CVezadObject& object) const
+{
+    return FindUuid(object.ModelObjectId());
+}
+
+void CMWWatcher::onDeleteObject(CVezadDoc& doc, CVezadObject& object)
+{
+    if (!isOurs(doc, object))
+        return;
+    hideMeshEntities();
+    Kor::List<CMWMeshObject*>& list = plugIn->meshObjects;
+    bool removed = false;
+    for (int i = list.count - 1; i >= 0; --i)
+        if (list[i] == &object)
+            removed = list.removeAt(i);
+    if (!removed)
+        std::cout << "Remove MeshObject failed!" << std::endl;
+}
+
+void CMWWatcher::onUndeleteObject(CVezadDoc& doc, CVezadObject& object)
+{
+    if (auto* meshObject = dynamic_cast<CMWMeshObject*>(&object); meshObject && isOurs(doc, object))
+        plugIn->meshObjects.append(meshObject);
+}
+
+void CMWWatcher::OnCloseDocument(CVezadDoc&)
+{
+    clearLists();
+}
+
+void CMWWatcher::OnNewDocument(CVezadDoc&)
+{
+    resetSession();
+}
+
+void CMWWatcher::OnDeleteObject(CVezadDoc& doc, CVezadObject& object)
+{
+    onDeleteObject(doc, object);
+}
+
+void CMWWatcher::OnUndeleteObject(CVezadDoc& doc, CVezadObject& object)
+{
+    onUndeleteObject(doc, object);
+}
+
+void CMWUndo::Undo()
+{
+    CMeshwrightPlugIn& plugIn = MeshwrightPlugIn();
+    if (!plugIn.editGrid)
+        plugIn.setEditGridMode(true);
+    plugIn.net.undo();
+    if (CVezadView* view = VezadApp().ActiveView())
+        view->Redraw();
+}

@@ -1,0 +1,50 @@
+// CMWWatcher keeps the plug-in in step with the host document: closing or
+// renewing the document forgets the plug-in's lists (renewing also ends
+// grid editing and shows the toolbar), and the deletion and undeletion of
+// the plug-in's own mesh objects, recognised by their ids in the watcher's
+// collection, keep the list of loaded meshes and their display right.
+// CMWUndo is the custom step of every grid-editing undo record: undoing the
+// record rolls the grid back to the mark taken with it.
+//
+// Ownership: the plug-in owns the watcher; the document owns each CMWUndo.
+// Not thread-safe: the host's user-interface thread only.
+#pragma once
+
+#include "platform/host/VezadSdk.h"
+
+class CMeshwrightPlugIn;
+
+class CMWWatcher : public CVezadEventWatcher, public CVezadUuidCollection {
+public:
+    CMeshwrightPlugIn* plugIn;
+
+    // Registers and enables the watcher and switches the host's cursor
+    // tool-tips on (the grid editing shows its hints there).
+    explicit CMWWatcher(CMeshwrightPlugIn* plugIn);
+
+    // Empties meshObjects and objectRefs and clears the net's snap target.
+    void clearLists();
+    // As clearLists, with grid editing switched off in between; then the
+    // toolbar is shown.
+    void resetSession();
+    // Whether the object's id is in the collection (one of the plug-in's
+    // mesh objects).
+    bool isOurs(CVezadDoc& doc, CVezadObject& object) const;
+    // One of ours: every mesh entity hidden and the object taken out of
+    // meshObjects ("Remove MeshObject failed!" when it was not there).
+    void onDeleteObject(CVezadDoc& doc, CVezadObject& object);
+    // One of ours: appended to meshObjects again.
+    void onUndeleteObject(CVezadDoc& doc, CVezadObject& object);
+
+    void OnCloseDocument(CVezadDoc& doc) override;
+    void OnNewDocument(CVezadDoc& doc) override;
+    void OnDeleteObject(CVezadDoc& doc, CVezadObject& object) override;
+    void OnUndeleteObject(CVezadDoc& doc, CVezadObject& object) override;
+};
+
+class CMWUndo : public CVezadUndoEventHandler {
+public:
+    // Switches grid editing on when it is off, rolls the grid back to its
+    // last mark and redraws the active view.
+    void Undo() override;
+};
