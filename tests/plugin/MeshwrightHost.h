@@ -1,0 +1,65 @@
+// Test fixture of the plug-in's host-level tests: the headless host with the
+// Meshwright plug-in loaded, and a grid mesh taken into the document as a
+// mesh object the way a load takes it in.
+#pragma once
+
+#include "mesh/FlatMesh.h"
+#include "platform_host/TestHost.h"
+#include "plugin/MeshObject.h"
+#include "plugin/MeshwrightPlugIn.h"
+#include "support/HostFixture.h"
+#include "support/TestMeshes.h"
+
+#include <string>
+#include <vector>
+
+// One class for every test file of the folder (a test suite has one
+// fixture class).
+class MeshwrightHost : public HostFixture {
+protected:
+    std::vector<std::wstring> plugIns() const override { return {L"Meshwright"}; }
+
+    CMeshwrightPlugIn& plugIn() { return MeshwrightPlugIn(); }
+
+    // Runs script; the result of its last command.
+    int command(const std::string& script)
+    {
+        EXPECT_TRUE(hosttest::passes(run(script))) << script;
+        return VezadApp().LastCommandResult();
+    }
+
+    // A 4 x 4 cell grid mesh (25 vertices, 32 triangles) as a mesh object of
+    // the document, with its id known to the watcher; listed, it is also the
+    // net's mesh and in the plug-in's list.
+    CMWMeshObject* addMeshObject(bool listed = true)
+    {
+        auto* mesh = new CFlatMesh;
+        mwtest::fillFlatMesh(mwtest::gridSoup(4, 4, 0.5, 0.5, true, -1.0, -1.0), *mesh);
+        auto* object = new CMWMeshObject;
+        attachMesh(object, mesh);
+        if (listed)
+            plugIn().net.setMesh(mesh);
+        EXPECT_TRUE(doc().AddObject(object));
+        plugIn().watcher.AddUuid(object->ModelObjectId());
+        if (listed)
+            plugIn().meshObjects.append(object);
+        return object;
+    }
+
+    // The text of a control of a plug-in dialog.
+    static std::wstring itemText(const CWnd& dialog, int id)
+    {
+        CString text;
+        if (const CWnd* item = dialog.GetDlgItem(id))
+            item->GetWindowText(text);
+        return text.str();
+    }
+
+    bool boxShown(const std::string& text, const std::string& title) const
+    {
+        for (const CVezadMessageBoxRecord& box : boxes())
+            if (box.text == text && box.title == title)
+                return true;
+        return false;
+    }
+};
