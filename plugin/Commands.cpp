@@ -42,7 +42,9 @@ CVezadCommand::result CMWCommand::RunCommand(const CVezadCommandContext& context
     return run();
 }
 
-CVezadCommand::result CMWCommand::notBuiltYet()
+// "MWLoadMesh" (mesh loading), "MWCommit" (the commit to the document),
+// "MWPatch" and "MWHeal" get their own runs with those parts of the system.
+CVezadCommand::result CMWCommand::run()
 {
     VezadApp().Print("The \"%ls\" command is not built yet.\n", m_name);
     return failure;
@@ -70,21 +72,9 @@ CCommandMWLoadMesh::CCommandMWLoadMesh()
 {
 }
 
-// Loading a mesh from a file or from host meshes comes with the mesh loading.
-CVezadCommand::result CCommandMWLoadMesh::run()
-{
-    return notBuiltYet();
-}
-
 CCommandMWCommit::CCommandMWCommit()
     : CMWCommand("da79996c-57dc-4475-bae1-42fb3f5f5628", L"MWCommit", nullptr)
 {
-}
-
-// Committing the faces as Breps comes with the commit to the document.
-CVezadCommand::result CCommandMWCommit::run()
-{
-    return notBuiltYet();
 }
 
 CCommandMWEditGrid::CCommandMWEditGrid()
@@ -109,12 +99,6 @@ CCommandMWPatch::CCommandMWPatch()
 {
 }
 
-// The patch over selected edges comes with the patch and heal commands.
-CVezadCommand::result CCommandMWPatch::run()
-{
-    return notBuiltYet();
-}
-
 CCommandMWOptions::CCommandMWOptions()
     : CMWCommand("89c1cf8e-4bd7-4143-8687-b0c5b681f2b3", L"MWOptions", underConstruction)
 {
@@ -136,12 +120,6 @@ CVezadCommand::result CCommandMWOptions::run()
 CCommandMWHeal::CCommandMWHeal()
     : CMWCommand("11e19acb-3b53-4fc7-a9b5-bb1b68eb81ec", L"MWHeal", underConstruction)
 {
-}
-
-// Healing selected surfaces comes with the patch and heal commands.
-CVezadCommand::result CCommandMWHeal::run()
-{
-    return notBuiltYet();
 }
 
 CCommandMWImportGridV1::CCommandMWImportGridV1()

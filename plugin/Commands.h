@@ -24,10 +24,9 @@ protected:
     // refusal is the line a non-interactive run prints ("%s": the name);
     // null lets every run through.
     CMWCommand(const char* id, const wchar_t* name, const char* refusal);
-    // The interactive run.
-    virtual result run() = 0;
-    // Prints that the command is not built yet; failure.
-    result notBuiltYet();
+    // The interactive run; until a command's own run is built it prints
+    // that the command is not built yet and fails.
+    virtual result run();
 
 private:
     ON_UUID m_id;
@@ -44,13 +43,11 @@ public:
 class CCommandMWLoadMesh : public CMWCommand {
 public:
     CCommandMWLoadMesh();
-    result run() override;
 };
 
 class CCommandMWCommit : public CMWCommand {
 public:
     CCommandMWCommit();
-    result run() override;
 };
 
 class CCommandMWEditGrid : public CMWCommand {
@@ -62,7 +59,6 @@ public:
 class CCommandMWPatch : public CMWCommand {
 public:
     CCommandMWPatch();
-    result run() override;
 };
 
 class CCommandMWOptions : public CMWCommand {
@@ -74,7 +70,6 @@ public:
 class CCommandMWHeal : public CMWCommand {
 public:
     CCommandMWHeal();
-    result run() override;
 };
 
 class CCommandMWImportGridV1 : public CMWCommand {

@@ -17,7 +17,8 @@ TEST_F(MeshwrightHost, CommandResultsAndMessages)
         std::string boxTitle; // empty: text is a printed line
     };
     const Case cases[] = {
-        {"-_MWEditGrid", 3, "The \"MWEditGrid\" command not available in non-interactive modes.", ""},
+        {"-_MWEditGrid", 3, "The \"MWEditGrid\" command not available in non-interactive modes.",
+         ""},
         {"-_MWOptions", 3, "The \"MWOptions\" command is under construction.", ""},
         {"-_Meshwright", 3, "The \"Meshwright\" command is under construction.", ""},
         {"-_getStringList", 3, "The \"getStringList\" command is under construction.", ""},

@@ -129,8 +129,8 @@ TEST(FileFormatTable, NamesAndExtensions)
         EXPECT_EQ(formatFromExtension(path), number) << path;
     EXPECT_EQ(formatFromExtension(nullptr), 0);
 
-    const std::pair<const char*, int> names[] = {{"pro/e", 6},  {"Knotwork", 10}, {"obj", 23},
-                                                 {"AUTOMAGIC", 0}, {"wrldat", 27}, {"off", 33}};
+    const std::pair<const char*, int> names[] = {{"pro/e", 6},     {"Knotwork", 10}, {"obj", 23},
+                                                 {"AUTOMAGIC", 0}, {"wrldat", 27},   {"off", 33}};
     int number = -1;
     for (const auto& [name, expected] : names) {
         EXPECT_TRUE(formatFromName(name, number)) << name;

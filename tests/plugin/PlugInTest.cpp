@@ -5,9 +5,9 @@
 #include "platform/win32/Win32Host.h"
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
-#include <cctype>
 
 namespace {
 
