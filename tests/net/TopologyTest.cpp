@@ -182,6 +182,11 @@ TEST(Topology, AdjacentSquaresGiveTwoFacesRunningAboutTheNormals)
             t.line({p2, p5}, withCurves);
             EXPECT_EQ(t.build(), "model has 2 loops\n");
             EXPECT_EQ(cornerSets(t), (std::set<Ids>{ids({p0, p1, p4, p3}), ids({p1, p2, p5, p4})}));
+            // Each square is bounded by four poly-lines; no face has a surface yet.
+            Kor::Set<HistogramItem> sides;
+            EXPECT_EQ(t.net.countSurfaces(&sides), 0);
+            EXPECT_EQ(sides.count, 1);
+            EXPECT_EQ(histogramCount(sides, 4), 2);
             for (const GB::Face* f : t.faces()) {
                 EXPECT_EQ(f->requestedState, ComplexApprox);
                 EXPECT_EQ(f->computedState, Naked);
