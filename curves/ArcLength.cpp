@@ -10,6 +10,7 @@
 #include <cmath>
 #include <iostream>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -90,6 +91,28 @@ int sampleDomainUniform(CParametricGeometry* geometry, Kor::List<double>& out, i
     for (int i = 0; i <= n; ++i)
         out.append(lerpParameter(d.min, d.max, static_cast<double>(i) / n));
     return n;
+}
+
+int breakpointsInInterval(CParametricGeometry* curve, const Interval& range, Kor::List<double>& out,
+                          int refine)
+{
+    if (curve == nullptr)
+        return 0;
+    Kor::List<double> breaks;
+    curve->getUBreakpoints(breaks, false);
+    std::vector<double> inside;
+    for (const double t : breaks)
+        if (t > range.min && t < range.max)
+            inside.push_back(t);
+    std::sort(inside.begin(), inside.end());
+    Vector ends(static_cast<int>(inside.size()) + 2);
+    ends[0] = range.min;
+    std::copy(inside.begin(), inside.end(), ends.data + 1);
+    ends[ends.n - 1] = range.max;
+    const Vector values = refineValues(ends, std::max(refine, 0));
+    for (int i = 0; i < values.n; ++i)
+        out.append(values[i]);
+    return values.n;
 }
 
 // ---- Arc-length table ----------------------------------------------------------------

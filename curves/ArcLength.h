@@ -15,6 +15,7 @@
 #include "foundation/KorList.h"
 #include "foundation/KorSet.h"
 #include "foundation/Vector.h"
+#include "geometry/Interval.h"
 
 class CParametricGeometry;
 
@@ -93,6 +94,13 @@ double sampledCurveLength(CParametricGeometry* curve, int n, bool hermite);
 // Appends n + 1 equally spaced parameters of the geometry's u domain to out
 // and returns n; 0 with nothing appended for n < 1 or a null geometry.
 int sampleDomainUniform(CParametricGeometry* geometry, Kor::List<double>& out, int n);
+
+// Appends to out, ascending, range.min, the curve's u breakpoints strictly
+// inside the range and range.max, with `refine` equally spaced values
+// inserted between every two of them. Returns the number appended; 0 for a
+// null curve.
+int breakpointsInInterval(CParametricGeometry* curve, const Interval& range, Kor::List<double>& out,
+                          int refine);
 
 // Arc length of the curve between the parameters a and b (in either order):
 // the curve's sample parameters refined five-fold (and three-fold more when

@@ -10,7 +10,8 @@
 // never owns its trimmed face. A loop owns its copies of the half-edges of
 // its cycle together with their target nodes; it does not own its coedges,
 // which two loops share. A coedge owns its two side objects, not its
-// surfaces, loops or poly-line.
+// surfaces, loops or poly-line. The coedge's seam and blend-boundary members
+// belong to the seam matching and are defined with it (healing/CoEdge.cpp).
 // Thread-safety: plain records of the net; user-interface thread only.
 #pragma once
 
@@ -19,6 +20,8 @@
 #include "foundation/Statistic.h"
 #include "foundation/Tuple.h"
 #include "foundation/Vector.h"
+#include "foundation/Vertex.h"
+#include "geometry/BoundaryPosition.h"
 #include "geometry/GeoObject.h"
 #include "geometry/Interval.h"
 #include "mesh/BlockList.h"
@@ -33,6 +36,9 @@ class COffset_PointList;
 class CParametricGeometry;
 namespace Fenwo {
 class NurbsSurf;
+}
+namespace Mesh {
+class CBaseMesh;
 }
 
 // State of a face; the requested state says what the user or the net asks
@@ -118,10 +124,21 @@ public:
 // Orders corner ids ascending (the comparator of GB::Loop::cornerSet).
 bool lessCornerId(const std::intptr_t* a, const std::intptr_t* b);
 
+// One side of an evaluated seam sample: the derivative table copied out of
+// the surface that was evaluated (d[k][l]: order k in u and l in v, up to
+// the order asked, at most 3), that surface and the (u, v) at which it was
+// evaluated. A copy, so both sides stay valid when they are one surface.
+struct CSeamSide {
+    Vector d[4][4];
+    CParametricGeometry* surface = nullptr; // not owned
+    double u = 0.0;
+    double v = 0.0;
+};
+
 class CCoEdge {
 public:
-    // The surface of the face on each side (not owned) and whether that side
-    // is set.
+    // The fixed curve of each side (a curve on a surface, not owned) and
+    // whether that side is fixed.
     CParametricGeometry* leftSideSurface = nullptr;
     CParametricGeometry* rightSideSurface = nullptr;
     std::unique_ptr<CParametricGeometry> leftObject; // owned geometry of each side
@@ -129,14 +146,28 @@ public:
     Kor::List<c_pair<Vector, Vector>> vectorPairs;
     GB::Loop* leftLoop = nullptr;
     GB::Loop* rightLoop = nullptr;
+    // Side of each face's surface the coedge runs along (uvSouth .. uvEast).
+    BoundaryPosition leftPosition = undefinedPosition;
+    BoundaryPosition rightPosition = undefinedPosition;
     bool leftSet = false;
     bool rightSet = false;
     int firstIndex; // point range on the poly-line, firstIndex <= secondIndex
     int secondIndex;
-    Interval leftInterval{0.0, 0.0}; // the side surface's domain in u when set
+    CVertex<float, 3>* startGridPoint = nullptr; // grid points at the two ends; not owned
+    CVertex<float, 3>* endGridPoint = nullptr;
+    // The coedge's parameter range on each side's boundary curve (the fixed
+    // curve's u domain when that side is set).
+    Interval leftInterval{0.0, 0.0};
     Interval rightInterval{0.0, 0.0};
     COffset_PointList* polyLine; // not owned
+    int startIndex = -1;         // positions in the poly-line of the two ends
+    int endIndex = -1;
     bool flags[3] = {true, false, false};
+    // The right surface's normal points against the left one's along the
+    // seam: the right side's odd u-derivatives change sign on evaluation.
+    bool reversed = false;
+    // Seam samples: {left parameter, right parameter} of one seam point on
+    // the two sides' boundary curves.
     CBlockList<c_pair<float, float>> samples{0, 10};
 
     // The run of polyLine between point indices a and b (in either order).
@@ -145,13 +176,55 @@ public:
     CCoEdge(const CCoEdge&) = delete;
     CCoEdge& operator=(const CCoEdge&) = delete;
 
-    // Stores the surface of the left (right) face, copies its u domain into
-    // the left (right) interval and sets that side; null clears the side.
+    // Stores the fixed curve of the left (right) side, copies its u domain
+    // into the left (right) interval and sets that side; null clears the side.
     void setLeftSurface(CParametricGeometry* surface);
     void setRightSurface(CParametricGeometry* surface);
 
     // By first index, then second index, then poly-line address.
     bool operator<(const CCoEdge& other) const;
+
+    // ---- Seams and blend boundaries (defined with the seam matching) ------
+    // The geometry on the left: the NURBS surface of the left loop's face
+    // (null when that face's surface is no NURBS surface); without a left
+    // loop or face, the poly-line's valid attached curve, the left position
+    // then becoming uvSouth; else null.
+    CParametricGeometry* leftSurface();
+    CParametricGeometry* rightSurface();
+    // The NURBS surface of that side's face only; null without loop, face
+    // or NURBS surface.
+    Fenwo::NurbsSurf* leftFaceSurface() const;
+    Fenwo::NurbsSurf* rightFaceSurface() const;
+    // The poly-line exists and carries a valid attached curve.
+    bool hasValidCurve() const;
+    void setLeftLoop(GB::Loop* loop) { leftLoop = loop; }
+    void setRightLoop(GB::Loop* loop) { rightLoop = loop; }
+    // Whether a blend of a face beside this coedge must meet it: a fixed
+    // curve on either side; else not between two Blending faces; a Blending
+    // face beside a face surface; else exactly one side with a face surface.
+    bool isBlendBoundary() const;
+    // The poly-line's point at the start (end) index; null without poly-line
+    // or with an index outside it.
+    CVertex<float, 3>* startPoint() const;
+    CVertex<float, 3>* endPoint() const;
+    // The curve a blend must meet along this coedge: the fixed left, else
+    // the fixed right curve (still the coedge's); else, when exactly one side
+    // supplies a surface and that side's face exists and is not Blending, a
+    // new iso-curve of it along the side over the side's interval, owned by
+    // the caller ("L coedge range=" or "R coedge range=" printed). Else null.
+    CParametricGeometry* blendBoundaryCurve();
+    // Both sides of sample k up to `order`: a fixed side at the curve-on-
+    // surface's point of the sample parameter, another side on its surface
+    // along its position. With the reversed flag the right side's odd pure
+    // u-derivatives change sign. False, with the tables unspecified, for k
+    // outside the samples, a side supplying no surface, a fixed side that is
+    // no curve on a surface, or a failed evaluation.
+    bool evaluateSample(int k, CSeamSide& left, CSeamSide& right, int order);
+    // Rebuilds the samples from both sides' boundary curves (see the seam
+    // matching) and returns their number. Only mesh null is supported: a
+    // mesh gives 0 and keeps the old samples, as does a coedge with no
+    // surface on either side or no boundary curve at all.
+    int sampleSeams(Mesh::CBaseMesh* mesh);
 };
 
 // One edge of an accepted cycle as the topology step records it.

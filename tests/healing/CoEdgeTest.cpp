@@ -1,0 +1,191 @@
+#include "healing/CoEdge.h"
+
+#include "SeamTestSupport.h"
+#include "net/PointList.h"
+#include "support/NurbsFixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+using namespace seamtest;
+
+namespace {
+
+Vector flatBelow(int i, int j)
+{
+    return Vector(i / 3.0, (j - 3) / 3.0, 0.0);
+}
+
+// A face below y = 0 whose north side lies on a poly-line carrying a
+// straight cubic from shift to (1, 0, 0) + shift; the coedge runs between
+// the poly-line's two points, which sit at curve parameters 0 and 1.
+struct BorderSeam {
+    std::unique_ptr<GB::Face> left = face(patch(flatBelow));
+    COffset_PointList polyLine{nullptr};
+    CVertex<float, 3> a, b, elsewhere;
+    CCoEdge seam{0, 1, &polyLine};
+
+    explicit BorderSeam(const Vector& shift)
+    {
+        std::vector<Vector> points;
+        for (int i = 0; i <= 3; ++i)
+            points.push_back(Vector(i / 3.0, 0.0, 0.0) + shift);
+        polyLine.curve = clampedCurve(points, 3).release();
+        polyLine.curveLocked = true;
+        polyLine.vertices.append(&a);
+        polyLine.vertices.append(&b);
+        polyLine.parameters.append(0.0);
+        polyLine.parameters.append(1.0);
+        seam.setLeftLoop(left->firstLoop);
+        seam.leftPosition = uvNorth;
+        seam.leftInterval = Interval(0.0, 1.0);
+        seam.startGridPoint = &a;
+        seam.endGridPoint = &b;
+    }
+    ~BorderSeam() { polyLine.vertices.removeAll(); }
+};
+
+int sampleCapturing(CCoEdge& seam, std::string& out)
+{
+    testing::internal::CaptureStdout();
+    const int n = seam.sampleSeams(nullptr);
+    out = testing::internal::GetCapturedStdout();
+    return n;
+}
+
+} // namespace
+
+TEST(CoEdge, SidesBlendBoundariesEndsAndOrder)
+{
+    struct Side {
+        bool loop;
+        FaceState state;
+        bool surface;
+    };
+    struct Case {
+        Side left, right;
+        bool fixed;
+        bool blendBoundary;
+    } cases[] = {
+        {{true, Blending, false}, {true, Blending, false}, true, true},
+        {{true, Blending, false}, {true, Blending, false}, false, false},
+        {{true, Blending, false}, {true, ComplexApprox, true}, false, true},
+        {{true, ComplexApprox, true}, {true, ComplexApprox, true}, false, false},
+        {{true, ComplexApprox, true}, {false, Naked, false}, false, true},
+    };
+    auto fixedCurve = clampedCurve({Vector(0, 0, 0), Vector(1, 0, 0)}, 1);
+    for (const Case& c : cases) {
+        auto make = [](const Side& s) {
+            return s.loop ? face(s.surface ? patch(flatBelow) : nullptr, s.state) : nullptr;
+        };
+        auto left = make(c.left);
+        auto right = make(c.right);
+        CCoEdge seam(0, 1, nullptr);
+        seam.setLeftLoop(left->firstLoop);
+        seam.setRightLoop(right ? right->firstLoop : nullptr);
+        if (c.fixed)
+            seam.setLeftSurface(fixedCurve.get());
+        EXPECT_EQ(seam.isBlendBoundary(), c.blendBoundary) << &c - cases;
+        EXPECT_EQ(seam.leftFaceSurface() != nullptr, c.left.surface);
+        EXPECT_EQ(seam.rightSurface() != nullptr, c.right.surface);
+    }
+
+    COffset_PointList p(nullptr), q(nullptr);
+    CVertex<float, 3> v[3];
+    for (auto& point : v)
+        p.vertices.append(&point);
+    CCoEdge e1(2, 5, &p), e2(2, 3, &q), e3(1, 9, &p);
+    e1.startIndex = 0;
+    e1.endIndex = 2;
+    EXPECT_EQ(e1.startPoint(), &v[0]);
+    EXPECT_EQ(e1.endPoint(), &v[2]);
+    e1.endIndex = 3;
+    EXPECT_EQ(e1.endPoint(), nullptr);
+    EXPECT_EQ(e2.startPoint(), nullptr);
+    CCoEdge* order[] = {&e1, &e2, &e3};
+    std::sort(std::begin(order), std::end(order), [](auto* a, auto* b) { return *a < *b; });
+    EXPECT_EQ(order[0], &e3);
+    EXPECT_EQ(order[1], &e2);
+    EXPECT_EQ(order[2], &e1);
+    p.vertices.removeAll();
+}
+
+TEST(CoEdge, BorderSeamSamplesThePolyLineCurve)
+{
+    // A foot 0.0005 away is close enough whatever the angle; one 0.01 away
+    // counts only where it meets the other curve at a right angle, which the
+    // end samples of curves shifted along their length do not.
+    const struct {
+        Vector shift;
+        int samples;
+    } cases[] = {{Vector(0, 0, 0.01), 12}, {Vector(0.0005, 0, 0), 12}, {Vector(0.01, 0, 0), 10}};
+    for (const auto& c : cases) {
+        BorderSeam border(c.shift);
+        CCoEdge& seam = border.seam;
+        EXPECT_EQ(seam.leftSurface(), border.left->surface);
+        EXPECT_EQ(seam.rightSurface(), border.polyLine.curve);
+        EXPECT_EQ(seam.rightPosition, uvSouth);
+        EXPECT_EQ(seam.blendBoundaryCurve(), nullptr);
+        std::string printed;
+        EXPECT_EQ(sampleCapturing(seam, printed), c.samples) << c.shift[0];
+        EXPECT_NE(printed.find("fixed r-range=[0,1]"), std::string::npos) << printed;
+        EXPECT_FALSE(seam.reversed);
+    }
+
+    BorderSeam border(Vector(0, 0, 0));
+    border.seam.endGridPoint = &border.elsewhere;
+    std::string printed;
+    EXPECT_EQ(sampleCapturing(border.seam, printed), 0);
+    EXPECT_NE(printed.find("bad right index from getIndex"), std::string::npos);
+    EXPECT_EQ(border.seam.samples.count, 0);
+}
+
+TEST(CoEdge, SamplesPairSeamPointsInBothDirections)
+{
+    for (const bool opposite : {false, true}) {
+        TwoPatchSeam two(0.0, 0.0, opposite);
+        CCoEdge& seam = two.seam;
+        // Six parameters a side: one cubic span refined by four.
+        ASSERT_EQ(seam.sampleSeams(nullptr), 12);
+        CSeamSide left, right;
+        for (int k = 0; k < seam.samples.count; ++k) {
+            ASSERT_TRUE(seam.evaluateSample(k, left, right, 1));
+            EXPECT_LT(norm(left.d[0][0] - right.d[0][0]), 1e-6) << k;
+        }
+        // The right-driven samples follow the right list, reversed when the
+        // sides run against each other.
+        EXPECT_FLOAT_EQ(seam.samples[6].second, opposite ? 1.0f : 0.0f);
+        EXPECT_FALSE(seam.evaluateSample(seam.samples.count, left, right, 1));
+    }
+}
+
+TEST(CoEdge, ReversedFlagFlipsOnlyTheRightUDerivative)
+{
+    TwoPatchSeam two(0.01, 10.0, false);
+    CCoEdge& seam = two.seam;
+    ASSERT_GT(seam.sampleSeams(nullptr), 3);
+    CSeamSide l0, r0, l1, r1;
+    ASSERT_TRUE(seam.evaluateSample(3, l0, r0, 1));
+    seam.reversed = true;
+    ASSERT_TRUE(seam.evaluateSample(3, l1, r1, 1));
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_EQ(l1.d[0][0][k], l0.d[0][0][k]);
+        EXPECT_EQ(l1.d[1][0][k], l0.d[1][0][k]);
+        EXPECT_EQ(r1.d[0][0][k], r0.d[0][0][k]);
+        EXPECT_EQ(r1.d[0][1][k], r0.d[0][1][k]);
+        EXPECT_EQ(r1.d[1][0][k], -r0.d[1][0][k]);
+    }
+    EXPECT_LT(dot(crossProduct(r1.d[1][0], r1.d[0][1]), crossProduct(r0.d[1][0], r0.d[0][1])), 0.0);
+}
+
+TEST(CoEdge, FixedSideThatIsNoCurveOnSurfaceIsNotEvaluated)
+{
+    TwoPatchSeam two(0.0, 0.0, false);
+    ASSERT_GT(two.seam.sampleSeams(nullptr), 0);
+    auto notOnSurface = clampedCurve({Vector(0, 0, 0), Vector(1, 0, 0)}, 1);
+    two.seam.setLeftSurface(notOnSurface.get());
+    CSeamSide left, right;
+    EXPECT_FALSE(two.seam.evaluateSample(0, left, right, 1));
+}

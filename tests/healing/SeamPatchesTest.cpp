@@ -1,0 +1,271 @@
+#include "healing/SeamPatches.h"
+
+#include "SeamTestSupport.h"
+#include "geometry/FitHelpers.h"
+#include "net/PointList.h"
+#include "support/NurbsFixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <random>
+#include <string>
+
+using namespace seamtest;
+
+namespace {
+
+struct SampleExtremes {
+    double distance = 0.0;
+    double angleDegrees = 0.0;
+};
+
+SampleExtremes extremes(CCoEdge& seam)
+{
+    SampleExtremes out;
+    CSeamSide l, r;
+    for (int k = 0; k < seam.samples.count; ++k) {
+        EXPECT_TRUE(seam.evaluateSample(k, l, r, 1));
+        out.distance = std::max(out.distance, norm(l.d[0][0] - r.d[0][0]));
+        const double angle =
+            angleBetween(crossProduct(l.d[1][0], l.d[0][1]), crossProduct(r.d[1][0], r.d[0][1]));
+        out.angleDegrees = std::max(out.angleDegrees, angle * 180.0 / std::numbers::pi);
+    }
+    return out;
+}
+
+// Every stored control point outside the given rows of v is unchanged.
+void expectRowsKept(Fenwo::NurbsSurf* s, const std::vector<std::vector<double>>& before,
+                    std::initializer_list<int> moving)
+{
+    const auto after = controlNet(s);
+    for (int j = 0; j < s->getVCount(); ++j) {
+        const bool mayMove = std::find(moving.begin(), moving.end(), j) != moving.end();
+        for (int i = 0; i < s->getUCount(); ++i) {
+            const size_t k = static_cast<size_t>(i + s->getUCount() * j);
+            if (!mayMove) {
+                EXPECT_EQ(after[k], before[k]) << i << "," << j;
+            }
+        }
+    }
+}
+
+std::string healCapturing(CSeamPatches& patches, double d, int maxIter, bool g1)
+{
+    testing::internal::CaptureStdout();
+    patches.healSeams(d, maxIter, g1, 0.5, 0);
+    return testing::internal::GetCapturedStdout();
+}
+
+} // namespace
+
+TEST(SeamPatches, NetCallClosesGapsAndKeepsTheRest)
+{
+    for (const bool opposite : {false, true}) {
+        TwoPatchSeam two(0.01, 0.0, opposite);
+        const auto leftBefore = controlNet(two.leftSurface());
+        const auto rightBefore = controlNet(two.rightSurface());
+        CSeamPatches patches;
+        patches.seams.append(&two.seam);
+        ASSERT_TRUE(patches.healSeams(0.001, 10, false, 0.5, 0));
+        EXPECT_NEAR(patches.chordTolerance, 0.0087266, 1e-7);
+        EXPECT_NEAR(patches.normalWeight, 0.0131313, 1e-7);
+        EXPECT_DOUBLE_EQ(patches.distanceThreshold, 0.0007);
+        EXPECT_TRUE(patches.stopped) << opposite;
+        EXPECT_EQ(patches.variables.count, 8);
+        EXPECT_GT(two.seam.samples.count, 0);
+        EXPECT_LT(extremes(two.seam).distance, 0.001) << opposite;
+        expectRowsKept(two.leftSurface(), leftBefore, {3});
+        expectRowsKept(two.rightSurface(), rightBefore, {0});
+        EXPECT_NE(controlNet(two.rightSurface()), rightBefore);
+    }
+}
+
+TEST(SeamPatches, CornersWithinToleranceAreOneVariable)
+{
+    TwoPatchSeam two(0.0, 0.0, false);
+    two.rightSurface()->setControlPointPosition(0, 0, Vector(0.0, 5e-7, 0.0));
+    CSeamPatches patches;
+    patches.seams.append(&two.seam);
+    patches.positionFlag = true;
+    patches.G1 = false;
+    ASSERT_TRUE(patches.collectSeamVariables(false));
+    ASSERT_EQ(patches.variables.count, 4);
+    CCtrlPt* corner = patches.variables[0];
+    ASSERT_EQ(corner->refs.count, 2);
+    corner->position[2] = 0.25;
+    corner->apply();
+    Vector l, r;
+    two.leftSurface()->getControlPoint(0, 3, l);
+    two.rightSurface()->getControlPoint(0, 0, r);
+    EXPECT_EQ(l[2], 0.25);
+    EXPECT_EQ(r[2], 0.25);
+}
+
+TEST(SeamPatches, TangentMatchingMovesOnlyTheTwoSeamRows)
+{
+    TwoPatchSeam two(0.0, 5.0, false);
+    const auto leftBefore = controlNet(two.leftSurface());
+    const auto rightBefore = controlNet(two.rightSurface());
+    CSeamPatches patches;
+    patches.seams.append(&two.seam);
+    patches.healSeams(0.001, 100, true, 0.5, 0);
+    EXPECT_TRUE(patches.stopped);
+    const SampleExtremes after = extremes(two.seam);
+    EXPECT_LT(after.distance, 0.001);
+    EXPECT_LT(after.angleDegrees, 0.5);
+    expectRowsKept(two.leftSurface(), leftBefore, {2, 3});
+    expectRowsKept(two.rightSurface(), rightBefore, {0, 1});
+
+    // On a poly-line with a valid curve only positions count: nothing is
+    // apart, no normal is measured, and the run never reports the stop.
+    TwoPatchSeam onCurve(0.0, 5.0, false);
+    COffset_PointList polyLine(nullptr);
+    polyLine.curve = clampedCurve({Vector(0, 0, 0), Vector(1, 0, 0)}, 1).release();
+    polyLine.curveLocked = true;
+    onCurve.seam.polyLine = &polyLine;
+    const auto before = controlNet(onCurve.rightSurface());
+    CSeamPatches positionsOnly;
+    positionsOnly.seams.append(&onCurve.seam);
+    positionsOnly.healSeams(0.001, 100, true, 0.5, 0);
+    EXPECT_FALSE(positionsOnly.stopped);
+    EXPECT_EQ(positionsOnly.normalStatistic.count, 0);
+    EXPECT_EQ(positionsOnly.m_iter, 0);
+    EXPECT_EQ(controlNet(onCurve.rightSurface()), before);
+}
+
+TEST(SeamPatches, IterationLimitFollowsTheVariables)
+{
+    // A border face with nu control points along its seam; with the
+    // attached-curve flag the row's two end points are left out.
+    const struct {
+        int nu;
+        bool attached;
+        int variables;
+        int limit;
+    } cases[] = {{59, false, 59, 35}, {60, false, 60, 36}, {3, true, 1, 0}};
+    for (const auto& c : cases) {
+        auto left = face(patch([](int i, int j) { return Vector(i, j, 0.0); }, c.nu, 4));
+        COffset_PointList polyLine(nullptr);
+        polyLine.curveLocked = c.attached;
+        CCoEdge seam(0, 1, &polyLine);
+        seam.setLeftLoop(left->firstLoop);
+        seam.leftPosition = uvNorth;
+        seam.leftInterval = Interval(0.0, 1.0);
+        CSeamPatches patches;
+        patches.seams.append(&seam);
+        patches.healSeams(0.001, -1, false, 0.5, 0);
+        EXPECT_EQ(patches.variables.count, c.variables);
+        EXPECT_EQ(patches.m_maxIter, c.limit) << c.nu;
+    }
+
+    TwoPatchSeam two(0.01, 0.0, false);
+    for (GB::Face* f : {two.left.get(), two.right.get()}) {
+        delete f->surface;
+        f->surface = nullptr;
+    }
+    CSeamPatches nothing;
+    nothing.seams.append(&two.seam);
+    EXPECT_NE(healCapturing(nothing, 0.001, 10, false).find("no Variables here. "),
+              std::string::npos);
+    EXPECT_EQ(nothing.coordinateCount, 0);
+    EXPECT_EQ(nothing.m_iter, 0);
+}
+
+TEST(SeamPatches, ControlPointIndexAlongEachSide)
+{
+    auto s = std::unique_ptr<Fenwo::NurbsSurf>(
+        patch([](int i, int j) { return Vector(i, j, 0); }, 4, 5));
+    const struct {
+        int position;
+        int i, j;
+    } table[] = {{uvSouth, 1, 1}, {uvNorth, 1, 3}, {uvWest, 1, 1}, {uvEast, 2, 1}};
+    for (const auto& t : table) {
+        int i = -2, j = -2;
+        EXPECT_TRUE(getCtrlPtIndex(s.get(), t.position, 1, i, j, 1));
+        EXPECT_EQ(i, t.i) << t.position;
+        EXPECT_EQ(j, t.j) << t.position;
+    }
+    int i = 0, j = 0;
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(getCtrlPtIndex(s.get(), 9, 1, i, j, 0));
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("getCtrlPtIndex: unknown Position. "),
+              std::string::npos);
+    EXPECT_EQ(i, -1);
+    EXPECT_EQ(j, -1);
+}
+
+TEST(SeamPatches, GetCtrlPtIndexOutOfRangeIsRejected)
+{
+    auto s = std::unique_ptr<Fenwo::NurbsSurf>(patch([](int i, int j) { return Vector(i, j, 0); }));
+    int i = 0, j = 0;
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(getCtrlPtIndex(s.get(), uvSouth, 4, i, j, 0));
+    EXPECT_FALSE(getCtrlPtIndex(s.get(), uvEast, 0, i, j, 4));
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_NE(printed.find("s_i out of range."), std::string::npos);
+}
+
+TEST(SeamPatches, SeamsBesideInitialFacesAddNothing)
+{
+    TwoPatchSeam two(0.01, 0.0, false);
+    two.right->requestedState = Initial;
+    ASSERT_GT(two.seam.sampleSeams(nullptr), 0);
+    CSeamPatches patches;
+    patches.seams.append(&two.seam);
+    patches.distanceThreshold = 0.0007;
+    patches.G1 = false;
+    EXPECT_FALSE(patches.collectSeamVariables(true));
+    EXPECT_EQ(two.seam.samples.count, 0);
+    ASSERT_EQ(patches.variables.count, 8);
+    Vector x(24), p(24), grad(24);
+    for (int k = 0; k < 8; ++k)
+        for (int c = 0; c < 3; ++c)
+            x[3 * k + c] = patches.variables[k]->position[c];
+    grad.fill(1.0);
+    EXPECT_EQ(patches.evaluate(1, grad, x, 0.0, p), 0.0);
+    EXPECT_EQ(normSquared(grad), 0.0);
+}
+
+TEST(SeamPatches, AnalyticGradientMatchesCentralDifferences)
+{
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> jitter(-0.002, 0.002);
+    const struct {
+        bool g1;
+        bool reversed;
+    } cases[] = {{false, false}, {true, false}, {true, true}};
+    for (const auto& c : cases) {
+        TwoPatchSeam two(0.02, 20.0, false);
+        CSeamPatches patches;
+        patches.seams.append(&two.seam);
+        patches.G1 = c.g1;
+        patches.distanceTolerance = 0.001;
+        patches.distanceThreshold = 0.0007;
+        patches.chordTolerance = 0.0087;
+        patches.chordThreshold = 0.0044;
+        patches.normalWeight = 0.5;
+        ASSERT_TRUE(patches.collectSeamVariables(false));
+        two.seam.reversed = c.reversed;
+        const int n = 3 * patches.variables.count;
+        Vector x(n), p(n), grad(n), probe(n);
+        for (int k = 0; k < patches.variables.count; ++k)
+            for (int d = 0; d < 3; ++d)
+                x[3 * k + d] = patches.variables[k]->position[d] + jitter(random);
+        patches.evaluate(1, grad, x, 0.0, p);
+        Vector numeric(n);
+        const double h = 1e-6;
+        for (int k = 0; k < n; ++k) {
+            Vector xp(x), xm(x);
+            xp[k] += h;
+            xm[k] -= h;
+            numeric[k] =
+                (patches.evaluate(0, probe, xp, 0.0, p) - patches.evaluate(0, probe, xm, 0.0, p)) /
+                (2.0 * h);
+        }
+        ASSERT_GT(norm(grad), 1e-4);
+        EXPECT_LT(norm(grad - numeric), 1e-5 * norm(grad)) << c.g1 << c.reversed;
+        EXPECT_FALSE(patches.stopped);
+    }
+}
