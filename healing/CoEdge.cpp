@@ -5,6 +5,7 @@
 #include "foundation/Logging.h"
 #include "geometry/BoundaryPosition.h"
 #include "geometry/NurbsSurf.h"
+#include "healing/BlendSurface.h"
 #include "net/FaceRecords.h"
 #include "net/PointList.h"
 
@@ -252,5 +253,5 @@ Fenwo::NurbsSurf* blendFaceFromBoundary(const Kor::List<CCoEdge*>& coedges)
             continue;
         curves.append(cons);
     }
-    return nullptr; // PENDING blendFromBoundaryCurves(curves)
+    return blendFromBoundaryCurves(curves);
 }

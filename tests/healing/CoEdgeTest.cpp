@@ -189,3 +189,49 @@ TEST(CoEdge, FixedSideThatIsNoCurveOnSurfaceIsNotEvaluated)
     CSeamSide left, right;
     EXPECT_FALSE(two.seam.evaluateSample(0, left, right, 1));
 }
+
+TEST(CoEdge, BlendFaceSpansTheNeighboursSides)
+{
+    // Fitted faces below y = 0 and above y = 1, bent away from the straight
+    // sides that face the Blending face between them.
+    auto below = face(patch(
+        [](int i, int j) { return Vector(i / 3.0, (j - 3) / 3.0, 0.1 * (3 - j) * (i % 2)); }));
+    auto above = face(patch(
+        [](int i, int j) { return Vector(i / 3.0, 1.0 + j / 3.0, -0.1 * j * ((i + 1) % 2)); }));
+    auto blend = face(nullptr, Blending);
+    CCoEdge toBelow(0, 1, nullptr), toAbove(2, 3, nullptr);
+    toBelow.setRightLoop(below->firstLoop);
+    toBelow.rightPosition = uvNorth;
+    toAbove.setRightLoop(above->firstLoop);
+    toAbove.rightPosition = uvSouth;
+    Kor::List<CCoEdge*> coedges;
+    for (CCoEdge* c : {&toBelow, &toAbove}) {
+        c->setLeftLoop(blend->firstLoop);
+        c->rightInterval = Interval(0.0, 1.0);
+        ASSERT_TRUE(c->isBlendBoundary());
+        coedges.append(c);
+    }
+    testing::internal::CaptureStdout();
+    std::unique_ptr<Fenwo::NurbsSurf> s(blendFaceFromBoundary(coedges));
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("R coedge range=[0,1]"),
+              std::string::npos);
+    ASSERT_NE(s, nullptr);
+
+    // Two opposite sides of the blend lie on the rails y = 0 and y = 1 (z = 0).
+    bool onRail[2] = {false, false};
+    for (int side = uvSouth; side <= uvEast; ++side) {
+        double off[2] = {0.0, 0.0};
+        for (int k = 0; k <= 20; ++k) {
+            const float t =
+                (side <= uvNorth ? s->getUMin() + (s->getUMax() - s->getUMin()) * k / 20
+                                 : s->getVMin() + (s->getVMax() - s->getVMin()) * k / 20);
+            const Vector p = evaluateOnBoundary(&t, s.get(), side, 0)[0][0];
+            for (int r = 0; r < 2; ++r)
+                off[r] = std::max(off[r], std::hypot(p[1] - r, p[2]));
+        }
+        for (int r = 0; r < 2; ++r)
+            onRail[r] = onRail[r] || off[r] < 1e-6;
+    }
+    EXPECT_TRUE(onRail[0]);
+    EXPECT_TRUE(onRail[1]);
+}
