@@ -16,46 +16,30 @@ using namespace seamtest;
 
 namespace {
 
-struct SampleExtremes {
-    double distance = 0.0;
-    double angleDegrees = 0.0;
-};
-
-SampleExtremes extremes(CCoEdge& seam)
+// The largest distance and normal angle (degrees) over the seam's samples.
+std::pair<double, double> extremes(CCoEdge& seam)
 {
-    SampleExtremes out;
+    std::pair<double, double> out{0.0, 0.0};
     CSeamSide l, r;
     for (int k = 0; k < seam.samples.count; ++k) {
         EXPECT_TRUE(seam.evaluateSample(k, l, r, 1));
-        out.distance = std::max(out.distance, norm(l.d[0][0] - r.d[0][0]));
+        out.first = std::max(out.first, norm(l.d[0][0] - r.d[0][0]));
         const double angle =
             angleBetween(crossProduct(l.d[1][0], l.d[0][1]), crossProduct(r.d[1][0], r.d[0][1]));
-        out.angleDegrees = std::max(out.angleDegrees, angle * 180.0 / std::numbers::pi);
+        out.second = std::max(out.second, angle * 180.0 / std::numbers::pi);
     }
     return out;
 }
 
-// Every stored control point outside the given rows of v is unchanged.
-void expectRowsKept(Fenwo::NurbsSurf* s, const std::vector<std::vector<double>>& before,
-                    std::initializer_list<int> moving)
+// The variables' positions, each coordinate moved by up to +-jitter.
+Vector coordinates(const CSeamPatches& patches, double jitter, unsigned seed = 1)
 {
-    const auto after = controlNet(s);
-    for (int j = 0; j < s->getVCount(); ++j) {
-        const bool mayMove = std::find(moving.begin(), moving.end(), j) != moving.end();
-        for (int i = 0; i < s->getUCount(); ++i) {
-            const size_t k = static_cast<size_t>(i + s->getUCount() * j);
-            if (!mayMove) {
-                EXPECT_EQ(after[k], before[k]) << i << "," << j;
-            }
-        }
-    }
-}
-
-std::string healCapturing(CSeamPatches& patches, double d, int maxIter, bool g1)
-{
-    testing::internal::CaptureStdout();
-    patches.healSeams(d, maxIter, g1, 0.5, 0);
-    return testing::internal::GetCapturedStdout();
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> move(-jitter, jitter);
+    Vector x(3 * patches.variables.count);
+    for (int k = 0; k < x.n; ++k)
+        x[k] = patches.variables[k / 3]->position[k % 3] + move(random);
+    return x;
 }
 
 } // namespace
@@ -64,8 +48,9 @@ TEST(SeamPatches, NetCallClosesGapsAndKeepsTheRest)
 {
     for (const bool opposite : {false, true}) {
         TwoPatchSeam two(0.01, 0.0, opposite);
-        const auto leftBefore = controlNet(two.leftSurface());
-        const auto rightBefore = controlNet(two.rightSurface());
+        const auto leftBefore = controlRows(two.leftSurface(), {0, 1, 2});
+        const auto rightBefore = controlRows(two.rightSurface(), {1, 2, 3});
+        const auto seamRow = controlRows(two.rightSurface(), {0});
         CSeamPatches patches;
         patches.seams.append(&two.seam);
         ASSERT_TRUE(patches.healSeams(0.001, 10, false, 0.5, 0));
@@ -75,10 +60,10 @@ TEST(SeamPatches, NetCallClosesGapsAndKeepsTheRest)
         EXPECT_TRUE(patches.stopped) << opposite;
         EXPECT_EQ(patches.variables.count, 8);
         EXPECT_GT(two.seam.samples.count, 0);
-        EXPECT_LT(extremes(two.seam).distance, 0.001) << opposite;
-        expectRowsKept(two.leftSurface(), leftBefore, {3});
-        expectRowsKept(two.rightSurface(), rightBefore, {0});
-        EXPECT_NE(controlNet(two.rightSurface()), rightBefore);
+        EXPECT_LT(extremes(two.seam).first, 0.001) << opposite;
+        EXPECT_EQ(controlRows(two.leftSurface(), {0, 1, 2}), leftBefore);
+        EXPECT_EQ(controlRows(two.rightSurface(), {1, 2, 3}), rightBefore);
+        EXPECT_NE(controlRows(two.rightSurface(), {0}), seamRow);
     }
 }
 
@@ -106,17 +91,17 @@ TEST(SeamPatches, CornersWithinToleranceAreOneVariable)
 TEST(SeamPatches, TangentMatchingMovesOnlyTheTwoSeamRows)
 {
     TwoPatchSeam two(0.0, 5.0, false);
-    const auto leftBefore = controlNet(two.leftSurface());
-    const auto rightBefore = controlNet(two.rightSurface());
+    const auto leftBefore = controlRows(two.leftSurface(), {0, 1});
+    const auto rightBefore = controlRows(two.rightSurface(), {2, 3});
     CSeamPatches patches;
     patches.seams.append(&two.seam);
     patches.healSeams(0.001, 100, true, 0.5, 0);
     EXPECT_TRUE(patches.stopped);
-    const SampleExtremes after = extremes(two.seam);
-    EXPECT_LT(after.distance, 0.001);
-    EXPECT_LT(after.angleDegrees, 0.5);
-    expectRowsKept(two.leftSurface(), leftBefore, {2, 3});
-    expectRowsKept(two.rightSurface(), rightBefore, {0, 1});
+    const auto [distance, angle] = extremes(two.seam);
+    EXPECT_LT(distance, 0.001);
+    EXPECT_LT(angle, 0.5);
+    EXPECT_EQ(controlRows(two.leftSurface(), {0, 1}), leftBefore);
+    EXPECT_EQ(controlRows(two.rightSurface(), {2, 3}), rightBefore);
 
     // On a poly-line with a valid curve only positions count: nothing is
     // apart, no normal is measured, and the run never reports the stop.
@@ -125,14 +110,14 @@ TEST(SeamPatches, TangentMatchingMovesOnlyTheTwoSeamRows)
     polyLine.curve = clampedCurve({Vector(0, 0, 0), Vector(1, 0, 0)}, 1).release();
     polyLine.curveLocked = true;
     onCurve.seam.polyLine = &polyLine;
-    const auto before = controlNet(onCurve.rightSurface());
+    const auto before = controlRows(onCurve.rightSurface(), {0, 1, 2, 3});
     CSeamPatches positionsOnly;
     positionsOnly.seams.append(&onCurve.seam);
     positionsOnly.healSeams(0.001, 100, true, 0.5, 0);
     EXPECT_FALSE(positionsOnly.stopped);
     EXPECT_EQ(positionsOnly.normalStatistic.count, 0);
     EXPECT_EQ(positionsOnly.m_iter, 0);
-    EXPECT_EQ(controlNet(onCurve.rightSurface()), before);
+    EXPECT_EQ(controlRows(onCurve.rightSurface(), {0, 1, 2, 3}), before);
 }
 
 TEST(SeamPatches, IterationLimitFollowsTheVariables)
@@ -167,44 +152,40 @@ TEST(SeamPatches, IterationLimitFollowsTheVariables)
     }
     CSeamPatches nothing;
     nothing.seams.append(&two.seam);
-    EXPECT_NE(healCapturing(nothing, 0.001, 10, false).find("no Variables here. "),
+    testing::internal::CaptureStdout();
+    nothing.healSeams(0.001, 10, false, 0.5, 0);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("no Variables here. "),
               std::string::npos);
     EXPECT_EQ(nothing.coordinateCount, 0);
     EXPECT_EQ(nothing.m_iter, 0);
 }
 
-TEST(SeamPatches, ControlPointIndexAlongEachSide)
+TEST(SeamPatches, GetCtrlPtIndexOutOfRangeIsRejected)
 {
     auto s = std::unique_ptr<Fenwo::NurbsSurf>(
         patch([](int i, int j) { return Vector(i, j, 0); }, 4, 5));
+    // Point k = 1, one row in, along each side; then an unknown side and
+    // points off the net, which are refused rather than read.
     const struct {
-        int position;
+        int position, k, offset;
+        bool found;
         int i, j;
-    } table[] = {{uvSouth, 1, 1}, {uvNorth, 1, 3}, {uvWest, 1, 1}, {uvEast, 2, 1}};
+        const char* message;
+    } table[] = {{uvSouth, 1, 1, true, 1, 1, ""},
+                 {uvNorth, 1, 1, true, 1, 3, ""},
+                 {uvWest, 1, 1, true, 1, 1, ""},
+                 {uvEast, 1, 1, true, 2, 1, ""},
+                 {9, 1, 0, false, -1, -1, "getCtrlPtIndex: unknown Position. "},
+                 {uvSouth, 4, 0, false, 4, 0, "s_i out of range."},
+                 {uvWest, 0, 5, false, 5, 0, "s_i out of range."}};
     for (const auto& t : table) {
         int i = -2, j = -2;
-        EXPECT_TRUE(getCtrlPtIndex(s.get(), t.position, 1, i, j, 1));
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(getCtrlPtIndex(s.get(), t.position, t.k, i, j, t.offset), t.found);
+        EXPECT_NE(testing::internal::GetCapturedStdout().find(t.message), std::string::npos);
         EXPECT_EQ(i, t.i) << t.position;
         EXPECT_EQ(j, t.j) << t.position;
     }
-    int i = 0, j = 0;
-    testing::internal::CaptureStdout();
-    EXPECT_FALSE(getCtrlPtIndex(s.get(), 9, 1, i, j, 0));
-    EXPECT_NE(testing::internal::GetCapturedStdout().find("getCtrlPtIndex: unknown Position. "),
-              std::string::npos);
-    EXPECT_EQ(i, -1);
-    EXPECT_EQ(j, -1);
-}
-
-TEST(SeamPatches, GetCtrlPtIndexOutOfRangeIsRejected)
-{
-    auto s = std::unique_ptr<Fenwo::NurbsSurf>(patch([](int i, int j) { return Vector(i, j, 0); }));
-    int i = 0, j = 0;
-    testing::internal::CaptureStdout();
-    EXPECT_FALSE(getCtrlPtIndex(s.get(), uvSouth, 4, i, j, 0));
-    EXPECT_FALSE(getCtrlPtIndex(s.get(), uvEast, 0, i, j, 4));
-    const std::string printed = testing::internal::GetCapturedStdout();
-    EXPECT_NE(printed.find("s_i out of range."), std::string::npos);
 }
 
 TEST(SeamPatches, SeamsBesideInitialFacesAddNothing)
@@ -219,10 +200,7 @@ TEST(SeamPatches, SeamsBesideInitialFacesAddNothing)
     EXPECT_FALSE(patches.collectSeamVariables(true));
     EXPECT_EQ(two.seam.samples.count, 0);
     ASSERT_EQ(patches.variables.count, 8);
-    Vector x(24), p(24), grad(24);
-    for (int k = 0; k < 8; ++k)
-        for (int c = 0; c < 3; ++c)
-            x[3 * k + c] = patches.variables[k]->position[c];
+    Vector x = coordinates(patches, 0.0), p(24), grad(24);
     grad.fill(1.0);
     EXPECT_EQ(patches.evaluate(1, grad, x, 0.0, p), 0.0);
     EXPECT_EQ(normSquared(grad), 0.0);
@@ -230,8 +208,6 @@ TEST(SeamPatches, SeamsBesideInitialFacesAddNothing)
 
 TEST(SeamPatches, AnalyticGradientMatchesCentralDifferences)
 {
-    std::mt19937 random(7);
-    std::uniform_real_distribution<double> jitter(-0.002, 0.002);
     const struct {
         bool g1;
         bool reversed;
@@ -248,11 +224,9 @@ TEST(SeamPatches, AnalyticGradientMatchesCentralDifferences)
         patches.normalWeight = 0.5;
         ASSERT_TRUE(patches.collectSeamVariables(false));
         two.seam.reversed = c.reversed;
-        const int n = 3 * patches.variables.count;
-        Vector x(n), p(n), grad(n), probe(n);
-        for (int k = 0; k < patches.variables.count; ++k)
-            for (int d = 0; d < 3; ++d)
-                x[3 * k + d] = patches.variables[k]->position[d] + jitter(random);
+        const Vector x = coordinates(patches, 0.002, 7);
+        const int n = x.n;
+        Vector p(n), grad(n), probe(n);
         patches.evaluate(1, grad, x, 0.0, p);
         Vector numeric(n);
         const double h = 1e-6;

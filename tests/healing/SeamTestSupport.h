@@ -77,11 +77,11 @@ struct TwoPatchSeam {
     Fenwo::NurbsSurf* rightSurface() const { return surfaceOf(right); }
 };
 
-// The stored (homogeneous) control points of a surface, row by row.
-inline std::vector<std::vector<double>> controlNet(Fenwo::NurbsSurf* s)
+// The stored (homogeneous) control points of the given rows j of a surface.
+inline std::vector<std::vector<double>> controlRows(Fenwo::NurbsSurf* s, std::vector<int> rows)
 {
     std::vector<std::vector<double>> out;
-    for (int j = 0; j < s->getVCount(); ++j)
+    for (int j : rows)
         for (int i = 0; i < s->getUCount(); ++i) {
             const Vector& p = s->getWrappedControlPoint(i, j);
             out.emplace_back(p.data, p.data + p.n);
