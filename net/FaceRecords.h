@@ -117,6 +117,40 @@ public:
     // by address); the result holds, at the same position, the interval from
     // the smallest to the largest point index the coedges use on it.
     Kor::List<Interval> getPolyLineRanges(Kor::List<COffset_PointList*>& polyLines) const;
+
+    // ---- Pieces of the ring (each half-edge runs along its poly-line from
+    // the target of the previous half-edge to its own target) ----------------
+    // Appends, for every half-edge with a poly-line, the poly-line's entries
+    // from the half-edge's target to its start (so a joint stands at the end
+    // of one piece and at the start of the next). A piece whose poly-line no
+    // longer holds an end is skipped (" loop is referencing a deleted
+    // Vertex.").
+    void getVertexList(Kor::List<CVertex<float, 3>*>& out) const;
+    // Appends the grid point of every half-edge's target, in ring order.
+    void getNodePoints(Kor::List<CVertex<float, 3>*>& out) const;
+    // Whether the face must be computed again: no face, a face without
+    // surface that is not to be trimmed, or a point of the boundary marked
+    // changed.
+    bool isModified() const;
+    // The number of distinct poly-lines of the half-edges.
+    int countPolyLines() const;
+    // The number of coedges whose poly-line has a locked curve.
+    int countLockedPieces() const;
+    // The parameter interval of half-edge i on pl; on a closed pl a start at
+    // entry 0 stands for the end of its curve. False for i outside the ring,
+    // a null pl or ends that pl does not hold.
+    bool getPieceInterval(int i, COffset_PointList* pl, Interval& out) const;
+    // The piece of pl's curve along half-edge i (a new curve owned by the
+    // caller), or null.
+    CParametricGeometry* getPieceCurve(int i, COffset_PointList* pl) const;
+    // Appends the boundary curves (new, owned by the caller): one piece per
+    // half-edge, or with merge one piece per run of half-edges along the
+    // same poly-line, spanning the run's parameters. A loop whose
+    // poly-lines all carry locked curves (given curves such as the mesh
+    // boundary, or none at all) gets no face: "skipping an 'outer' loop"
+    // and false. False also when a merged piece has no interval; otherwise
+    // true when a curve was appended.
+    bool getBoundaryCurves(Kor::List<CParametricGeometry*>& out, bool merge) const;
 };
 
 } // namespace GB

@@ -224,6 +224,16 @@ public:
     bool deleteCurrentPointList();
     // Removes every poly-line of a single point; always 0.
     int removeSinglePointLists();
+    // Turns a curve (a boundary curve of the mesh) into two-point poly-lines
+    // following copies of it (setRibbonCurve, chord tolerance 0.1). Its ends
+    // become grid points: an existing one within 0.001 is shared, else a
+    // new one placed on the mesh. A CyclicEnd curve with n - p > p is first
+    // cut at its middle knot into two pieces handled in turn ("settting a
+    // periodic edge "), so that no poly-line starts and ends at one point;
+    // a curve whose ends meet in one grid point adds nothing. The new
+    // poly-line becomes current. The caller keeps its curve. False for a
+    // null curve and when a piece fails, else true.
+    bool addPointListsFromPoints(Fenwo::NurbsSurf* curve);
 
     // ---- Grid points -------------------------------------------------------------
     // The grid takes ownership of v when it is a grid point it does not own yet.

@@ -136,13 +136,6 @@ void COffset_PointList::setCurve(CParametricGeometry* c, const Kor::List<double>
     curveLocked = true;
 }
 
-// Building the curve through the points comes with the poly-line
-// interpolation; until then a dropped curve stays dropped.
-CParametricGeometry* COffset_PointList::interpolate()
-{
-    return curve;
-}
-
 // ---- Queries -----------------------------------------------------------------
 
 int COffset_PointList::indexOf(const CVertex<float, 3>* v) const
@@ -316,15 +309,6 @@ bool COffset_PointList::addPoint(CVertex<float, 3>* v, bool insert, double dista
     appendVertex(v);
     modified = true;
     return true;
-}
-
-// Placing a point between the entries comes with the poly-line
-// interpolation; until then nothing is inserted.
-bool COffset_PointList::insertPoints(CVertex<float, 3>*, double, const CVector<float, 3>*, bool,
-                                     double*, double*)
-{
-    insertionCase = 3;
-    return false;
 }
 
 bool COffset_PointList::removeVertex(CVertex<float, 3>* v)

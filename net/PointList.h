@@ -24,6 +24,7 @@
 
 class COffset_Grid;
 class CParametricGeometry;
+class Interval;
 
 class UndoGridEdit {
 public:
@@ -79,9 +80,46 @@ public:
     void setCurve(CParametricGeometry* c, const Kor::List<double>& params, int first, int last);
     void setCurveLocked(bool locked) { curveLocked = locked; }
     void setModified(bool m) { modified = m; }
-    // The curve through the entries, built when needed; null when it cannot
-    // be built.
+    // The curve through the entries, built when needed (a locked curve is
+    // returned as it is): a cubic through the entries by chord length, the
+    // first and last entry and every junction (use count 2 or more) held
+    // with their mesh normals; periodic for a closed poly-line. An open
+    // curve is then pulled onto the mesh (approximateOnHits) and the entries
+    // are located on it again; a periodic curve keeps its shape, since the
+    // pull gives an open curve. A failed fit falls back on a plain
+    // interpolation ("resorting to old-fashioned interpolation on points=",
+    // one "points to=" line per entry). `parameters` receives each entry's
+    // parameter; a held entry farther than 0.001 from the curve at its
+    // parameter is reported ("** severe: interpolation parameter at
+    // Start/End/Join is not correct (3d) d="). Null with fewer than two
+    // entries or when no curve can be fitted.
     CParametricGeometry* interpolate();
+    // Makes the poly-line follow a copy of c (null drops the curve): the copy
+    // becomes the locked curve, the entries' parameters are its facet
+    // parameters for the chord tolerance (at most 2000; a surface is faceted
+    // along its south side), or n + 1 equally spaced ones for n >= 2 or when
+    // faceting gives none; a new grid point at every inner parameter goes
+    // between the first and the last entry, in the curve's order along the
+    // poly-line, its normal taken from the mesh (a curve on a surface: its
+    // own normal). A former different curve is deleted ("deleting a know
+    // Ribbon.").
+    void setRibbonCurve(CParametricGeometry* c, double tolerance, int n);
+    // The ordered interval of the parameters of entries a and b (the curve
+    // built first when needed); on a closed poly-line b equal to the number
+    // of parameters stands for the end of the curve. False for a < 0, an
+    // index beyond the parameters, or without a curve.
+    bool getParameterInterval(int a, int b, Interval& out);
+    // A new curve (owned by the caller): the piece of the curve between
+    // entries a and b, the whole curve for the whole range or for indices
+    // beyond the parameters. With refit (unless the curve is locked) the
+    // piece is fitted again with clamp(n, 1, 20) control points when that
+    // succeeds. Null without a sound NURBS curve.
+    CParametricGeometry* getSubCurve(int a, int b, bool refit, int n);
+    // For a locked curve: the entries' parameters again, from the Greville
+    // abscissae of a degree-1 curve with one control point per entry, else
+    // each entry's place on the curve (within 0.01 of an end control point:
+    // that end of the domain).
+    void updateParameters();
 
     // ---- Queries (pointer comparisons; "index" is the first occurrence) -----
     int getCount() const { return vertices.count; }
@@ -126,7 +164,23 @@ public:
     // use and sets `modified`; true.
     bool addPoint(CVertex<float, 3>* v, bool insert, double distance,
                   const CVector<float, 3>* direction);
-    // Places v into the poly-line near where it belongs; true when placed.
+    // Places v into the poly-line where it belongs; true when placed, with
+    // the place in `insertionCase` (0 before the first entry, 1 into a
+    // segment, 2 after the last, 3 nothing inserted). A pending point is
+    // rolled back first. Fewer than two entries: v is appended untested.
+    // Otherwise the segment nearest to v with its foot inside wins (without
+    // a view direction, refused beyond maxDistance), or, with a unit view
+    // direction, the first segment whose ellipse seen along it (semi-axes
+    // 0.8 and 0.56 of the half segment) holds v. An open poly-line grows at
+    // an end nearer than the segments when sqrt(d) < 1.75 x the length of
+    // its two end segments (startLength, endLength: 1.75 x the segment of a
+    // two-entry poly-line) and the turn there is at most 72 degrees. Not
+    // committed, v becomes the pending point; moving it from one end of an
+    // open poly-line of 4 or more entries to the other closes the
+    // poly-line until it is rolled back. Committed, a CUndoInsert is
+    // recorded. False: editing not allowed, v present already ("PointList::
+    // skipping the point-matching vertex "), no place found, a sharper end
+    // turn (case 0 or 2 kept) or a v that is not a grid point.
     bool insertPoints(CVertex<float, 3>* v, double maxDistance,
                       const CVector<float, 3>* viewDirection, bool committed, double* startLength,
                       double* endLength);

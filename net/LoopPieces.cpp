@@ -1,0 +1,184 @@
+// The boundary of a face loop taken from its ring of half-edges: the points
+// along it, whether the face must be computed again, and the pieces of the
+// poly-lines' curves that bound the face.
+
+#include "curves/SubCurves.h"
+#include "geometry/Interval.h"
+#include "geometry/NurbsSurf.h"
+#include "mesh/GridPoint.h"
+#include "net/FaceRecords.h"
+#include "net/PointList.h"
+
+#include <algorithm>
+#include <iostream>
+
+namespace {
+
+// The grid point a node of the ring stands for; null for another node.
+CVertex<float, 3>* nodePoint(const GraphAlgorithm::Vertex* node)
+{
+    const auto* v = dynamic_cast<const _CVertex*>(node);
+    return v != nullptr ? v->point : nullptr;
+}
+
+// The entries of half-edge h's target and start in its poly-line pl.
+void pieceEnds(const GraphAlgorithm::CHalfEdge* h, const COffset_PointList* pl, int& target,
+               int& start)
+{
+    target = pl->indexOf(nodePoint(h->target));
+    start = h->previous != nullptr ? pl->indexOf(nodePoint(h->previous->target)) : -1;
+}
+
+} // namespace
+
+namespace GB {
+
+void Loop::getVertexList(Kor::List<CVertex<float, 3>*>& out) const
+{
+    for (int i = 0; i < cycle.count; ++i) {
+        const GraphAlgorithm::CHalfEdge* h = cycle.items[i];
+        if (h == nullptr || h->polyLine == nullptr)
+            continue;
+        const COffset_PointList* pl = h->polyLine;
+        int ia, ib;
+        pieceEnds(h, pl, ia, ib);
+        if (ia < 0 || ib < 0) {
+            std::cout << ia << " " << ib << " loop is referencing a deleted Vertex." << std::endl;
+            continue;
+        }
+        const int step = ia >= ib ? -1 : 1;
+        for (int k = ia;; k += step) {
+            out.append(pl->vertices[k]);
+            if (k == ib)
+                break;
+        }
+    }
+}
+
+void Loop::getNodePoints(Kor::List<CVertex<float, 3>*>& out) const
+{
+    for (int i = 0; i < cycle.count; ++i)
+        if (cycle.items[i] != nullptr)
+            out.append(nodePoint(cycle.items[i]->target));
+}
+
+bool Loop::isModified() const
+{
+    if (owner == nullptr)
+        return true;
+    if (owner->requestedState != Trimmed && owner->surface == nullptr)
+        return true;
+    Kor::List<CVertex<float, 3>*> points;
+    getVertexList(points);
+    for (CVertex<float, 3>* v : points) {
+        const auto* g = dynamic_cast<const Gridbench::CGridPoint*>(v);
+        if (g != nullptr && g->changed)
+            return true;
+    }
+    return false;
+}
+
+int Loop::countPolyLines() const
+{
+    Kor::List<COffset_PointList*> seen;
+    for (int i = 0; i < cycle.count; ++i) {
+        const GraphAlgorithm::CHalfEdge* h = cycle.items[i];
+        if (h != nullptr && h->polyLine != nullptr && !seen.contains(h->polyLine))
+            seen.append(h->polyLine);
+    }
+    return seen.count;
+}
+
+int Loop::countLockedPieces() const
+{
+    int n = 0;
+    for (const CCoEdge* c : coedges)
+        if (c != nullptr && c->polyLine != nullptr && c->polyLine->curveLocked)
+            ++n;
+    return n;
+}
+
+bool Loop::getPieceInterval(int i, COffset_PointList* pl, Interval& out) const
+{
+    if (i < 0 || i >= cycle.count || pl == nullptr || cycle.items[i] == nullptr)
+        return false;
+    int ia, ib;
+    pieceEnds(cycle.items[i], pl, ia, ib);
+    if (ia < 0 || ib < 0)
+        return false;
+    if (ib == 0 && pl->closed) {
+        // The parameters exist once the curve does.
+        if (pl->getCurve() == nullptr && pl->interpolate() == nullptr)
+            return false;
+        ib = pl->parameters.count;
+    }
+    return pl->getParameterInterval(std::min(ia, ib), std::max(ia, ib), out);
+}
+
+CParametricGeometry* Loop::getPieceCurve(int i, COffset_PointList* pl) const
+{
+    if (i < 0 || i >= cycle.count || pl == nullptr || cycle.items[i] == nullptr)
+        return nullptr;
+    int ia, ib;
+    pieceEnds(cycle.items[i], pl, ia, ib);
+    if (ia < 0 || ib < 0)
+        return nullptr;
+    return pl->getSubCurve(std::min(ia, ib), std::max(ia, ib), false, 5);
+}
+
+bool Loop::getBoundaryCurves(Kor::List<CParametricGeometry*>& out, bool merge) const
+{
+    Kor::List<COffset_PointList*> lines;
+    Kor::List<Interval> intervals;
+    bool allLocked = true;
+    for (int i = 0; i < cycle.count; ++i) {
+        COffset_PointList* pl = cycle.items[i] != nullptr ? cycle.items[i]->polyLine : nullptr;
+        if (pl == nullptr)
+            continue;
+        lines.append(pl);
+        allLocked = allLocked && pl->curveLocked;
+        Interval iv;
+        if (getPieceInterval(i, pl, iv))
+            intervals.append(iv);
+    }
+    if (allLocked) {
+        std::cout << "skipping an 'outer' loop" << std::endl;
+        return false;
+    }
+    const int before = out.count;
+    if (!merge) {
+        for (int i = 0; i < cycle.count; ++i) {
+            COffset_PointList* pl = cycle.items[i] != nullptr ? cycle.items[i]->polyLine : nullptr;
+            if (pl == nullptr)
+                continue;
+            if (CParametricGeometry* c = getPieceCurve(i, pl))
+                out.append(c);
+        }
+        return out.count > before;
+    }
+    if (lines.count != intervals.count)
+        return false;
+    // Start at the first change of poly-line, so that no run is split by the
+    // start of the ring.
+    const int n = lines.count;
+    int s = 0;
+    for (int k = 0; k < n; ++k)
+        if (lines[k] != lines[(k + n - 1) % n]) {
+            s = k;
+            break;
+        }
+    for (int done = 0; done < n;) {
+        COffset_PointList* pl = lines[(s + done) % n];
+        double lo = intervals[(s + done) % n].min, hi = intervals[(s + done) % n].max;
+        for (++done; done < n && lines[(s + done) % n] == pl; ++done) {
+            lo = std::min(lo, intervals[(s + done) % n].min);
+            hi = std::max(hi, intervals[(s + done) % n].max);
+        }
+        if (auto* c = dynamic_cast<Fenwo::NurbsSurf*>(pl->getCurve()))
+            if (Fenwo::NurbsSurf* piece = ::getSubCurve(c, lo, hi))
+                out.append(piece);
+    }
+    return out.count > before;
+}
+
+} // namespace GB

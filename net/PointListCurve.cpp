@@ -1,0 +1,460 @@
+// The curve of a poly-line: its interpolation through the entries on the
+// mesh, the placing of a new point between the entries, the ribbon curve a
+// poly-line can be made to follow, and the parameters and pieces the net
+// takes from the curve.
+
+#include "curves/ArcLength.h"
+#include "curves/BoundaryCurves.h"
+#include "curves/CurveInterpolation.h"
+#include "curves/LeastSquaresFits.h"
+#include "curves/SubCurves.h"
+#include "fitting/BoundaryPlacement.h"
+#include "fitting/CurveFitting.h"
+#include "fitting/HitApproximation.h"
+#include "geometry/Interval.h"
+#include "geometry/NurbsSurf.h"
+#include "geometry/PointParameters.h"
+#include "mesh/GridPoint.h"
+#include "mesh/MeshGeometry.h"
+#include "net/OffsetGrid.h"
+#include "net/PointList.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <iostream>
+#include <memory>
+
+namespace {
+
+// Largest turn at an end of an open poly-line that may still grow there
+// (72 degrees, 2 pi / 5).
+constexpr double kMaxEndTurn = 1.2566370614359172;
+// A point may extend an end when it lies closer than this multiple of the
+// length of the last two segments there.
+constexpr double kEndReach = 1.75;
+// A held entry farther than this from the interpolated curve is reported.
+constexpr double kFixedPointTolerance = 0.001;
+
+Gridbench::CGridPoint* asGridPoint(CVertex<float, 3>* v)
+{
+    return dynamic_cast<Gridbench::CGridPoint*>(v);
+}
+
+Vector toVector(const CVertex<float, 3>& v)
+{
+    return Vector(v.data, 3);
+}
+
+// Sum of the lengths of `count` segments starting with segment `first`
+// (segment i runs from entry i to entry i + 1), in single precision.
+float segmentLengths(const Kor::List<CVertex<float, 3>*>& v, int first, int count)
+{
+    float sum = 0.f;
+    for (int i = first; i < first + count; ++i)
+        sum += pointDistance(*v[i], *v[i + 1]);
+    return sum;
+}
+
+// Whether v lies, seen along the unit direction w, inside the ellipse about
+// the midpoint of the segment a-b with semi-axes 0.8 of the half segment
+// along it and 0.7 of that across it.
+bool insideSegmentEllipse(const CVertex<float, 3>& a, const CVertex<float, 3>& b,
+                          const CVertex<float, 3>& v, const CVector<float, 3>& w)
+{
+    const CVertex<float, 3> m = lerp(0.5, a, b);
+    CVector<float, 3> axis = 0.8f * (b - m);
+    axis = axis - dot(axis, w) * CVertex<float, 3>(w);
+    const float axisLength = std::sqrt(dot(axis, axis));
+    if (axisLength < 1e-8f)
+        return false;
+    CVector<float, 3> across = crossProduct(CVertex<float, 3>(w), CVertex<float, 3>(axis));
+    across.normalize();
+    across = (0.7f * axisLength) * across;
+    CVector<float, 3> c = v - m;
+    c = c - dot(c, w) * CVertex<float, 3>(w);
+    const float cc = dot(c, c);
+    if (std::sqrt(cc) < 1e-8f)
+        return true;
+    const double g =
+        std::acos(std::clamp(double(dot(c, axis)) / (std::sqrt(cc) * axisLength), -1.0, 1.0));
+    const CVertex<float, 3> e = float(std::cos(g)) * axis + float(std::sin(g)) * across;
+    return cc <= dot(e, e);
+}
+
+// The angle between two directions of single-precision points.
+double turnAngle(const CVertex<float, 3>& d0, const CVertex<float, 3>& d1)
+{
+    return std::acos(std::clamp(cosineBetween(toVector(d0), toVector(d1)), -1.0, 1.0));
+}
+
+// A NURBS curve the pieces can be cut from: knots present and healthy,
+// control points present.
+Fenwo::NurbsSurf* soundNurbsCurve(CParametricGeometry* g)
+{
+    auto* s = dynamic_cast<Fenwo::NurbsSurf*>(g);
+    if (s == nullptr || s->uKnots == nullptr || s->vKnots == nullptr || !s->uKnots->isHealthy ||
+        !s->vKnots->isHealthy || s->controlNet == nullptr)
+        return nullptr;
+    return s;
+}
+
+} // namespace
+
+// ---- Interpolation --------------------------------------------------------------
+
+CParametricGeometry* COffset_PointList::interpolate()
+{
+    if (curveLocked)
+        return curve;
+    if (curve != nullptr)
+        modified = true;
+    delete curve;
+    curve = nullptr;
+    const int n = vertices.count;
+    if (n < 2)
+        return nullptr;
+
+    // Ends and junctions are held: they carry their mesh normal, which the
+    // curve fit reads as the mark of a point to pass through.
+    CFitPointArray points;
+    points.setCapacity(n);
+    std::vector<bool> held(n, false);
+    for (int i = 0; i < n; ++i) {
+        CFitPoint fp(toVector(*vertices[i]), Vector(0.0, 0.0));
+        held[i] = i == 0 || i == n - 1 || useCountOf(vertices[i]) >= 2;
+        if (held[i]) {
+            const auto* hit = dynamic_cast<const Mesh::CBaseMesh::CBaseHitInfo*>(vertices[i]);
+            Vector normal = hit != nullptr ? toVector(hit->normal) : Vector(0.0, 0.0, 1.0);
+            if (!(norm(normal) > 0.5))
+                normal = Vector(0.0, 0.0, 1.0);
+            fp.Normal = normal;
+        }
+        points.append(fp);
+    }
+    IndexSubset<CFitPoint> all(points);
+    all.selectAll();
+    parameterizePoints(all, 1.0, 1, 3);
+
+    Fenwo::NurbsSurf* fitted = nullptr;
+    if (!closed) {
+        fitted = fitCurveThroughPoints(all, 3);
+    } else {
+        fitted = interpolateCurve(all, 2, 3, true, true);
+        if (fitted != nullptr) {
+            fitted->updateCyclicKnotList(points[0].uv[0], true);
+            fitted->PointInversion(all, 10);
+        }
+    }
+    if (fitted == nullptr) {
+        std::cout << "resorting to old-fashioned interpolation on points=" << std::endl;
+        for (CVertex<float, 3>* v : vertices)
+            std::cout << "points to=" << static_cast<const void*>(v) << std::endl;
+        parameterizePoints(all, 1.0, 1, 3);
+        fitted = interpolateCurve(all, 2, 3, false, false);
+    }
+    if (fitted == nullptr)
+        return nullptr;
+
+    // The entries lie on the mesh but the cubic between them need not: an
+    // open curve is replaced by its pull onto the mesh and the entries are
+    // located on the pulled curve. The pull gives open curves only, so a
+    // periodic curve keeps its own shape.
+    if (owner != nullptr && owner->mesh != nullptr && !closed) {
+        if (Fenwo::NurbsSurf* pulled =
+                approximateOnHits(fitted, owner->mesh, false, false, nullptr)) {
+            // Start values: the entries' parameters carried over to the
+            // pulled curve's domain.
+            const Interval from = fitted->getDomain(0), to = pulled->getDomain(0);
+            const double scale = from.getLength() > 0.0 ? to.getLength() / from.getLength() : 0.0;
+            for (int i = 0; i < n; ++i) {
+                points[i].uv[0] = to.min + (points[i].uv[0] - from.min) * scale;
+                points[i].state = 1;
+            }
+            delete fitted;
+            fitted = pulled;
+            fitted->PointInversion(all, 10);
+            points[0].uv[0] = fitted->getUMin();
+            points[n - 1].uv[0] = fitted->getUMax();
+        }
+    }
+    curve = fitted;
+
+    parameters.removeAll();
+    for (int i = 0; i < n; ++i) {
+        const double t = points[i].uv[0];
+        if (held[i]) {
+            const double d = std::sqrt(squaredDistance(curve->getPoint(t, 0.0), points[i].Point));
+            if (d > kFixedPointTolerance)
+                std::cout << "** severe: interpolation parameter at Start/End/Join is not "
+                             "correct (3d) d="
+                          << d << std::endl;
+        }
+        parameters.append(t);
+    }
+    return curve;
+}
+
+// ---- Insertion ---------------------------------------------------------------------
+
+bool COffset_PointList::insertPoints(CVertex<float, 3>* v, double maxDistance,
+                                     const CVector<float, 3>* viewDirection, bool committed,
+                                     double* startLength, double* endLength)
+{
+    if (owner != nullptr && !owner->editAllowed) {
+        insertionCase = 3;
+        return false;
+    }
+    int formerPending = -1;
+    const bool wasClosed = closed;
+    if (pendingVertex != nullptr) {
+        formerPending = indexOf(pendingVertex);
+        RollBack();
+    }
+    if (v == nullptr || contains(v)) {
+        std::cout << "PointList::skipping the point-matching vertex " << static_cast<const void*>(v)
+                  << std::endl;
+        insertionCase = 3;
+        return false;
+    }
+    const int n = vertices.count;
+    if (n < 2) {
+        appendVertex(v);
+        insertionCase = 0;
+        if (!committed && vertices.count == 2)
+            pendingVertex = v;
+        return true;
+    }
+
+    insertionCase = 3;
+    int best = -1; // winning segment i runs from entry i - 1 to entry i
+    float bestDistance = FLT_MAX;
+    float startLen, endLen;
+    if (n == 2) {
+        startLen = endLen = float(kEndReach) * pointDistance(*vertices[0], *vertices[1]);
+    } else {
+        const int k = std::min(2, n - 1);
+        startLen = segmentLengths(vertices, 0, k);
+        endLen = segmentLengths(vertices, n - 1 - k, k);
+    }
+    if (startLength != nullptr)
+        *startLength = startLen;
+    if (endLength != nullptr)
+        *endLength = endLen;
+
+    for (int i = 1; i < n; ++i) {
+        const CVertex<float, 3>& a = *vertices[i - 1];
+        const CVertex<float, 3>& b = *vertices[i];
+        if (viewDirection != nullptr) {
+            if (insideSegmentEllipse(a, b, *v, *viewDirection)) {
+                best = i;
+                break;
+            }
+            continue;
+        }
+        float t = 0.f;
+        const float d = pointSegmentDistance2(a.data, b.data, v->data, 3, &t);
+        if (t >= 0.f && t <= 1.f && d < bestDistance) {
+            best = i;
+            bestDistance = d;
+        }
+    }
+    if (best >= 1)
+        insertionCase = 1;
+
+    if (!closed && (best < 1 || viewDirection == nullptr)) {
+        const float d0 = squaredPointDistance(*v, *vertices[0]);
+        if (d0 < bestDistance && startLen > 0.f && std::sqrt(d0) < float(kEndReach) * startLen) {
+            insertionCase = 0;
+            bestDistance = d0;
+        }
+        const float dn = squaredPointDistance(*v, *vertices[n - 1]);
+        if (dn < bestDistance && endLen > 0.f && std::sqrt(dn) < float(kEndReach) * endLen) {
+            insertionCase = 2;
+            bestDistance = dn;
+        }
+        const bool sharpTurn =
+            (insertionCase == 0 &&
+             turnAngle(*vertices[1] - *vertices[0], *vertices[0] - *v) > kMaxEndTurn) ||
+            (insertionCase == 2 &&
+             turnAngle(*vertices[n - 1] - *vertices[n - 2], *v - *vertices[n - 1]) > kMaxEndTurn);
+        if (sharpTurn) {
+            dropCurve();
+            return false;
+        }
+    }
+    if (insertionCase == 1 && viewDirection == nullptr && std::sqrt(bestDistance) > maxDistance)
+        insertionCase = 3;
+    // Only grid points enter a poly-line between its entries: they carry the
+    // use counts and the changed marks the net follows.
+    if (insertionCase == 3 || asGridPoint(v) == nullptr) {
+        insertionCase = 3;
+        return false;
+    }
+
+    const int index = insertionCase == 0 ? 0 : insertionCase == 1 ? best : n;
+    if (owner != nullptr)
+        owner->adoptGridPoint(v);
+    if (usesCounted)
+        changeUse(v, +1);
+    dropCurve();
+    vertices.insertAfter(v, index - 1);
+    markChanged(index - 1);
+    markChanged(index);
+    markChanged(index + 1);
+
+    if (!committed) {
+        pendingVertex = v;
+        const int count = vertices.count;
+        if (count >= 4 && formerPending != -1 &&
+            (std::abs(index - formerPending) == count - 1 ||
+             ((insertionCase == 0 || insertionCase == 2) && wasClosed))) {
+            closed = true;
+            closedByPending = true;
+        }
+    } else {
+        if (owner != nullptr)
+            owner->addUndo(new CUndoInsert(this, index));
+        modified = true;
+    }
+    return true;
+}
+
+// ---- Ribbon curve ------------------------------------------------------------------
+
+void COffset_PointList::setRibbonCurve(CParametricGeometry* c, double tolerance, int n)
+{
+    if (c != curve) {
+        if (curve != nullptr) {
+            std::cout << "deleting a know Ribbon." << std::endl;
+            delete curve;
+        }
+        curve = c != nullptr ? c->clone() : nullptr;
+    }
+    if (curve == nullptr)
+        return;
+
+    Kor::List<double> t;
+    if (n < 2) {
+        if (curve->isCurve()) {
+            curve->facetCurve(t, tolerance, true, 2000, false, false, -1.0);
+        } else if (auto* surface = dynamic_cast<Fenwo::NurbsSurf*>(curve)) {
+            std::unique_ptr<Fenwo::NurbsSurf> side(surfaceBoundaryCurves(surface, 1));
+            if (side != nullptr)
+                side->facetCurve(t, tolerance, true, 2000, false, false, -1.0);
+        }
+        if (t.count < 2) {
+            t.removeAll();
+            sampleDomainUniform(curve, t, std::max(n, 1));
+        }
+    } else {
+        sampleDomainUniform(curve, t, n);
+    }
+    curveLocked = true;
+
+    bool alongCurve = true;
+    if (vertices.count > 0) {
+        const Vector first = toVector(*vertices[0]);
+        alongCurve = squaredDistance(first, curve->getEndPoint()) >=
+                     squaredDistance(first, curve->getStartPoint());
+    }
+    const bool onSurface = curve->isCurve() && curve->hasNormal();
+    for (int k = 1; k + 1 < t.count; ++k) {
+        auto* g = new Gridbench::CGridPoint();
+        const Vector p = curve->getPoint(t[k], 0.0);
+        for (int d = 0; d < 3; ++d)
+            g->data[d] = float(p[d]);
+        if (onSurface) {
+            const Vector normal = curve->getNormal(t[k], 0.0);
+            for (int d = 0; d < 3 && d < normal.n; ++d)
+                g->normal.data[d] = float(normal[d]);
+        } else if (owner != nullptr && owner->mesh != nullptr) {
+            // The point keeps its place on the curve; the mesh gives its
+            // normal and facet.
+            Gridbench::CGridPoint probe(*g);
+            CVector<float, 3> normal;
+            if (nearestMeshPoint(owner->mesh, probe, normal)) {
+                g->normal = normal;
+                g->facet = probe.facet;
+            }
+        }
+        const int count = vertices.count;
+        const int at = alongCurve ? std::max(count - 1, 0) : std::min(count, 1);
+        if (owner != nullptr)
+            owner->adoptGridPoint(g);
+        if (usesCounted)
+            changeUse(g, +1);
+        vertices.insertAfter(g, at - 1);
+    }
+    // The parameters follow the entries' order.
+    parameters.removeAll();
+    for (int k = 0; k < t.count; ++k)
+        parameters.append(alongCurve ? t[k] : t[t.count - 1 - k]);
+    modified = true;
+}
+
+// ---- Parameters and pieces -------------------------------------------------------
+
+bool COffset_PointList::getParameterInterval(int a, int b, Interval& out)
+{
+    if (curve == nullptr && interpolate() == nullptr)
+        return false;
+    if (a < 0)
+        return false;
+    if (std::max(a, b) < parameters.count) {
+        out = Interval(parameters[a], parameters[b]);
+        return true;
+    }
+    if (closed && b == parameters.count && a < parameters.count) {
+        out = Interval(parameters[a], curve->getUMax());
+        return true;
+    }
+    return false;
+}
+
+CParametricGeometry* COffset_PointList::getSubCurve(int a, int b, bool refit, int n)
+{
+    if (curve == nullptr && interpolate() == nullptr)
+        return nullptr;
+    Fenwo::NurbsSurf* whole = soundNurbsCurve(curve);
+    if (whole == nullptr)
+        return nullptr;
+    Fenwo::NurbsSurf* piece = nullptr;
+    if ((a < 1 && b >= vertices.count - 1) || std::max(a, b) >= parameters.count || a < 0 || b < 0)
+        piece = new Fenwo::NurbsSurf(*whole);
+    else
+        piece = ::getSubCurve(whole, parameters[a], parameters[b]);
+    if (curveLocked && curve->isCurve())
+        return piece;
+    if (refit && piece != nullptr) {
+        if (Fenwo::NurbsSurf* fitted = fitCurveToPolyline(piece, std::clamp(n, 1, 20), false)) {
+            delete piece;
+            return fitted;
+        }
+    }
+    return piece;
+}
+
+void COffset_PointList::updateParameters()
+{
+    if (!curveLocked || curve == nullptr)
+        return;
+    auto* nurbs = dynamic_cast<Fenwo::NurbsSurf*>(curve);
+    if (nurbs != nullptr && nurbs->isCurve() && nurbs->uKnots != nullptr && nurbs->uKnots->p == 1 &&
+        nurbs->getUCount() == vertices.count) {
+        Vector g;
+        nurbs->uKnots->getGrevilleAbscissae(g);
+        std::sort(g.data, g.data + g.n);
+        const int unique = int(std::unique(g.data, g.data + g.n) - g.data);
+        parameters.removeAll();
+        for (int k = 0; k < unique; ++k)
+            parameters.append(g[k]);
+        return;
+    }
+    parameters.removeAll();
+    for (CVertex<float, 3>* v : vertices) {
+        double t = -1.0;
+        boundaryParameter(toVector(*v), curve, &t, uvSouth, 0.01);
+        parameters.append(t);
+    }
+}
