@@ -54,3 +54,12 @@ bool transformNurbsSurf(CParametricGeometry* s, const C3DTransformation& t)
         }
     return true;
 }
+
+Fenwo::NurbsSurf* transformSurfaceCopy(const Fenwo::NurbsSurf* s, const C3DTransformation& t)
+{
+    if (s == nullptr)
+        return nullptr;
+    auto* copy = new Fenwo::NurbsSurf(*s);
+    transformNurbsSurf(copy, t);
+    return copy;
+}

@@ -11,6 +11,9 @@
 #include "foundation/Vertex.h"
 
 class CParametricGeometry;
+namespace Fenwo {
+class NurbsSurf;
+}
 
 class C3DTransformation {
 public:
@@ -41,3 +44,7 @@ public:
 // R (P - centre) + translation, keeping its weight. False, nothing changed,
 // when s is not a Fenwo::NurbsSurf.
 bool transformNurbsSurf(CParametricGeometry* s, const C3DTransformation& t);
+
+// A copy of s (owned by the caller) with every control point moved as
+// transformNurbsSurf moves it; null for a null s.
+Fenwo::NurbsSurf* transformSurfaceCopy(const Fenwo::NurbsSurf* s, const C3DTransformation& t);

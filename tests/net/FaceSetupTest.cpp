@@ -1,0 +1,135 @@
+// Face set-up from four boundary curves: chaining in any order and
+// orientation, the corners and knots of the result, the merge distance of
+// opposite sides, and the view test of a side's grid points.
+#include "net/FaceSetup.h"
+
+#include "curves/BoundaryCurves.h"
+#include "geometry/NurbsSurf.h"
+#include "mesh/GridPoint.h"
+
+#include "fitting/FitFixtures.h"
+#include "support/GridFixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+// A degree-1 curve through the points.
+std::unique_ptr<Fenwo::NurbsSurf> polyline(std::vector<Vector> points)
+{
+    return clampedCurve(points, 1);
+}
+
+TEST(FaceSetup, FourCurvesInAnyOrderSpanASurfaceThroughTheJunctions)
+{
+    // Corners of a saddle-like loop, sides bent a little.
+    const Vector c[4] = {Vector(0, 0, 0), Vector(4, 0, 1), Vector(4, 3, 0), Vector(0, 3, 1)};
+    std::unique_ptr<Fenwo::NurbsSurf> side[4];
+    for (int i = 0; i < 4; ++i) {
+        const Vector mid = 0.5 * (c[i] + c[(i + 1) % 4]) + Vector(0.0, 0.0, 0.3);
+        side[i] = clampedCurve({c[i], mid, c[(i + 1) % 4]}, 2);
+    }
+    side[1]->invertDirection(0);
+    side[2]->invertDirection(0);
+    Kor::Array<Fenwo::NurbsSurf*> curves;
+    for (int i : {2, 0, 3, 1})
+        curves.append(side[i].get());
+    std::unique_ptr<Fenwo::NurbsSurf> s(Face_OrderLoopAndInit(curves, nullptr, 2, nullptr));
+    ASSERT_NE(nullptr, s);
+    Vector p;
+    int matched = 0;
+    for (auto [i, j] : {std::pair{0, 0}, {-1, 0}, {-1, -1}, {0, -1}}) {
+        s->getControlPointXYZ(p, i, j);
+        for (const Vector& q : c)
+            matched += norm(p - q) < 1e-9;
+    }
+    EXPECT_EQ(matched, 4);
+    for (const knots* k : {s->uKnots, s->vKnots}) {
+        EXPECT_EQ(k->getDomain().min, 0.0);
+        EXPECT_EQ(k->getDomain().max, 1.0);
+        EXPECT_EQ(k->endCondition, knots::ClampedEnd);
+        EXPECT_EQ(k->spacing, knots::Uniform);
+        EXPECT_EQ(k->p, std::min(k->n, 2));
+    }
+    // The caller's curves keep their directions.
+    EXPECT_LT(norm(side[1]->getStartPoint() - c[2]), 1e-12);
+
+    // Three or five curves give nothing; curves that do not chain say so.
+    Kor::Array<Fenwo::NurbsSurf*> three, five(curves), apart;
+    for (int i = 0; i < 3; ++i)
+        three.append(side[i].get());
+    five.append(side[0].get());
+    EXPECT_EQ(nullptr, Face_OrderLoopAndInit(three, nullptr, 3, nullptr));
+    EXPECT_EQ(nullptr, Face_OrderLoopAndInit(five, nullptr, 3, nullptr));
+    auto far = fitfix::straightCurve(Vector(10, 10, 10), Vector(11, 10, 10));
+    for (int i : {0, 1, 2})
+        apart.append(side[i].get());
+    apart.append(far.get());
+    Fenwo::NurbsSurf* none = side[0].get();
+    const std::string out =
+        mwtest::capturedStdout([&] { none = Face_OrderLoopAndInit(apart, nullptr, 3, nullptr); });
+    EXPECT_EQ(nullptr, none);
+    EXPECT_EQ(out, "order Curve Loops failed\n");
+}
+
+TEST(FaceSetup, OppositeSidesMergeCloseBreakpointsFinerWhenCountsDiffer)
+{
+    // a: two equal legs (breakpoint 0.5); c: a breakpoint at 0.51 among
+    // two legs, or among sixteen legs (then more than five times a's).
+    auto a = polyline({Vector(0, 0, 0), Vector(1, 0, 0), Vector(2, 0, 0)});
+    auto coarse = polyline({Vector(0, 1, 0), Vector(1.02, 1, 0), Vector(2, 1, 0)});
+    std::vector<Vector> legs;
+    for (double f : {0.0, 1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0, 8.16, 9.0, 10.0, 11.0, 12.0, 13.0,
+                     14.0, 15.0, 16.0})
+        legs.push_back(Vector(f / 8.0, 1.0, 0.0));
+    auto fine = polyline(legs);
+    struct Case {
+        Fenwo::NurbsSurf* c;
+        int m;
+    } cases[] = {{coarse.get(), 2}, {fine.get(), 17}};
+    for (const Case& k : cases) {
+        Fenwo::NurbsSurf *outA = nullptr, *outC = nullptr;
+        ASSERT_TRUE(Face_MakeOppositeSidesCompatible(a.get(), k.c, outA, outC, 3));
+        std::unique_ptr<Fenwo::NurbsSurf> ownA(outA), ownC(outC);
+        EXPECT_EQ(outA->getUCount(), k.m + 1);
+        EXPECT_EQ(outC->getUCount(), k.m + 1);
+        EXPECT_EQ(outA->uKnots->p, std::min(3, k.m));
+        EXPECT_LT(norm(mwtest::controlPoint(*outC, -1) - Vector(2, 1, 0)), 1e-12);
+    }
+    auto dot = fitfix::straightCurve(Vector(1, 1, 1), Vector(1, 1, 1));
+    Fenwo::NurbsSurf *outA = dot.get(), *outC = dot.get();
+    EXPECT_FALSE(Face_MakeOppositeSidesCompatible(a.get(), dot.get(), outA, outC, 3));
+    EXPECT_EQ(outA, nullptr);
+    EXPECT_EQ(outC, nullptr);
+}
+
+TEST(FaceSetup, SideSeesPointCountsOnlyPairsThatCrossThePlane)
+{
+    // The point looks along +x with its normal +z: the plane y = 0. The
+    // pairs at y = 0.005 lie on one side of it and must count neither as a
+    // cut behind the point nor divide by their equal distances.
+    std::unique_ptr<Gridbench::CGridPoint> g(mwtest::gridPoint(0, 0));
+    g->normal = CVector<float, 3>(0.f, 0.f, 1.f);
+    SidePoints loop;
+    std::vector<std::unique_ptr<Gridbench::CGridPoint>> own;
+    for (auto [x, y] : {std::pair{1.f, -1.f},
+                        {1.f, 1.f},
+                        {-1.f, 1.f},
+                        {-1.f, 0.005f},
+                        {0.5f, 0.005f},
+                        {0.5f, 0.005f}}) {
+        own.emplace_back(mwtest::gridPoint(x, y));
+        loop.append(own.back().get());
+    }
+    Kor::List<SidePoints> sides;
+    sides.append(loop);
+    EXPECT_FALSE(Face_SideSeesPoint(g.get(), sides)); // no direction set
+    g->setDirection1(CVector<float, 3>(1.f, 0.f, 0.f), true);
+    EXPECT_TRUE(Face_SideSeesPoint(g.get(), sides));
+    g->setDirection1(CVector<float, 3>(-1.f, 0.f, 0.f), true);
+    EXPECT_FALSE(Face_SideSeesPoint(g.get(), sides));
+}
+
+} // namespace
