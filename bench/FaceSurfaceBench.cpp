@@ -15,6 +15,8 @@
 #include "mesh/FlatMesh.h"
 #include "mesh/StlFormat.h"
 
+#include "FitBenchSupport.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -26,34 +28,6 @@
 #include <sstream>
 
 namespace {
-
-constexpr double kSize = 100.0, kHeight = 20.0;
-
-double bumpHeight(double x, double y)
-{
-    const double s = kSize / 6.0, dx = x - 0.5 * kSize, dy = y - 0.5 * kSize;
-    return kHeight * std::exp(-(dx * dx + dy * dy) / (2.0 * s * s));
-}
-
-// (n + 1)^2 vertices over [0, kSize]^2, two triangles per cell.
-std::unique_ptr<CFlatMesh> bumpMesh(int n)
-{
-    auto mesh = std::make_unique<CFlatMesh>();
-    for (int j = 0; j <= n; ++j)
-        for (int i = 0; i <= n; ++i) {
-            const double x = kSize * i / n, y = kSize * j / n;
-            mesh->addVertex(CVertex<float, 3>(float(x), float(y), float(bumpHeight(x, y))));
-        }
-    for (int j = 0; j < n; ++j)
-        for (int i = 0; i < n; ++i) {
-            const int a = j * (n + 1) + i, b = a + 1, c = a + n + 2, d = a + n + 1;
-            int t1[3] = {a, b, c}, t2[3] = {a, c, d};
-            mesh->addPolygon(t1, 3, -1);
-            mesh->addPolygon(t2, 3, -1);
-        }
-    mesh->computeBoundingBox();
-    return mesh;
-}
 
 // A cubic through `count` points of the path at t = 0 .. 1.
 Fenwo::NurbsSurf* curveThrough(const std::function<Vector(double)>& path, int count)
@@ -131,13 +105,6 @@ bool sphereCapFace(Face& f)
     return true;
 }
 
-// Silences the fitting's reports while it is timed.
-struct QuietStdout {
-    std::ostringstream sink;
-    std::streambuf* old = std::cout.rdbuf(sink.rdbuf());
-    ~QuietStdout() { std::cout.rdbuf(old); }
-};
-
 // Arguments: shape (0 bump, 1 sphere cap), -log10 of the tolerance relative
 // to the extent, requested count.
 void BM_CreateFaceSurface(benchmark::State& state)
@@ -161,22 +128,10 @@ void BM_CreateFaceSurface(benchmark::State& state)
         state.SkipWithError("no surface");
         return;
     }
-    CFitPointArray points;
-    float xyz[3];
-    for (int k = 0; k < face.mesh->getVertexCount(true); ++k)
-        if (face.mesh->getVertex(k, xyz) && face.inside(Vector(xyz, 3)))
-            points.append(CFitPoint(Vector(xyz, 3)));
-    IndexSubset<CFitPoint> all(points);
-    all.selectAll();
-    {
-        QuietStdout quiet;
-        s->invertPoints(all, 4, 4, false);
-        all.selectAll();
-        s->PointInversion(all, 20);
-    }
+    const VertexDistances d = vertexDistances(*face.mesh, *s, face.inside);
     state.counters["controlPoints"] = s->getUCount() * s->getVCount();
-    state.counters["q98/dTol"] = errorQuantile(all, 0.98) / dTol;
-    state.counters["max/dTol"] = errorQuantile(all, 1.0) / dTol;
+    state.counters["q98/dTol"] = d.q98 / dTol;
+    state.counters["max/dTol"] = d.max / dTol;
 }
 BENCHMARK(BM_CreateFaceSurface)
     ->ArgsProduct({{0, 1}, {3, 4}, {0, 12}})

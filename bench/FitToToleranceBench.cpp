@@ -18,6 +18,8 @@
 #include "geometry/NurbsSurf.h"
 #include "mesh/FlatMesh.h"
 
+#include "FitBenchSupport.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -27,36 +29,6 @@
 #include <sstream>
 
 namespace {
-
-constexpr double kSize = 100.0, kHeight = 20.0;
-
-double bumpHeight(double x, double y)
-{
-    const double s = kSize / 6.0, dx = x - 0.5 * kSize, dy = y - 0.5 * kSize;
-    return kHeight * std::exp(-(dx * dx + dy * dy) / (2.0 * s * s));
-}
-
-// (n + 1)^2 vertices over [0, kSize]^2, two triangles per cell, facet hash
-// of 500 cells across as the face road builds it.
-std::unique_ptr<CFlatMesh> bumpMesh(int n)
-{
-    auto mesh = std::make_unique<CFlatMesh>();
-    for (int j = 0; j <= n; ++j)
-        for (int i = 0; i <= n; ++i) {
-            const double x = kSize * i / n, y = kSize * j / n;
-            mesh->addVertex(CVertex<float, 3>(float(x), float(y), float(bumpHeight(x, y))));
-        }
-    for (int j = 0; j < n; ++j)
-        for (int i = 0; i < n; ++i) {
-            const int a = j * (n + 1) + i, b = a + 1, c = a + n + 2, d = a + n + 1;
-            int t1[3] = {a, b, c}, t2[3] = {a, c, d};
-            mesh->addPolygon(t1, 3, -1);
-            mesh->addPolygon(t2, 3, -1);
-        }
-    mesh->computeBoundingBox();
-    mesh->buildFacetHash(500.0, -1.0, nullptr);
-    return mesh;
-}
 
 // A bicubic with `spans` spans per direction over the square at height z,
 // or on the bump (onBump).
@@ -84,13 +56,6 @@ public:
     }
 };
 
-// Silences the fitting's reports while it is timed.
-struct QuietStdout {
-    std::ostringstream sink;
-    std::streambuf* old = std::cout.rdbuf(sink.rdbuf());
-    ~QuietStdout() { std::cout.rdbuf(old); }
-};
-
 void BM_FitBumpToTolerance(benchmark::State& state)
 {
     const int n = int(state.range(0));
@@ -112,24 +77,12 @@ void BM_FitBumpToTolerance(benchmark::State& state)
         double deviation = -1.0;
         ok = refineV2(s.get(), mesh.get(), dTol, &counter, &deviation);
     }
-    CFitPointArray points;
-    float xyz[3];
-    for (int k = 0; k < mesh->getVertexCount(true); ++k)
-        if (mesh->getVertex(k, xyz))
-            points.append(CFitPoint(Vector(xyz, 3)));
-    IndexSubset<CFitPoint> all(points);
-    all.selectAll();
-    {
-        QuietStdout quiet;
-        s->invertPoints(all, 4, 4, false);
-        all.selectAll();
-        s->PointInversion(all, 20);
-    }
-    state.counters["samples"] = points.count;
+    const VertexDistances d = vertexDistances(*mesh, *s);
+    state.counters["samples"] = d.count;
     state.counters["steps"] = counter.steps;
     state.counters["controlPoints"] = s->getUCount() * s->getVCount();
-    state.counters["q98/dTol"] = errorQuantile(all, 0.98) / dTol;
-    state.counters["max/dTol"] = errorQuantile(all, 1.0) / dTol;
+    state.counters["q98/dTol"] = d.q98 / dTol;
+    state.counters["max/dTol"] = d.max / dTol;
     state.counters["reached"] = ok;
 }
 BENCHMARK(BM_FitBumpToTolerance)->Arg(31)->Arg(99)->Arg(315)->Unit(benchmark::kMillisecond);

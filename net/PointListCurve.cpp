@@ -107,10 +107,7 @@ CParametricGeometry* COffset_PointList::interpolate()
 {
     if (curveLocked)
         return curve;
-    if (curve != nullptr)
-        modified = true;
-    delete curve;
-    curve = nullptr;
+    dropCurve();
     const int n = vertices.count;
     if (n < 2)
         return nullptr;

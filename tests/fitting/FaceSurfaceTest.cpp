@@ -61,20 +61,7 @@ int spans(const knots* k)
 std::pair<double, double> vertexDistances(CFlatMesh& mesh, Fenwo::NurbsSurf& s,
                                           const std::function<bool(const Vector&)>& inside)
 {
-    CFitPointArray points;
-    float xyz[3];
-    for (int k = 0; k < mesh.getVertexCount(true); ++k)
-        if (mesh.getVertex(k, xyz) && inside(Vector(xyz, 3)))
-            points.append(CFitPoint(Vector(xyz, 3)));
-    IndexSubset<CFitPoint> all(points);
-    all.selectAll();
-    s.invertPoints(all, 8, 8, false);
-    all.selectAll();
-    s.PointInversion(all, 20);
-    std::vector<double> d;
-    for (int k = 0; k < points.count; ++k)
-        d.push_back(std::sqrt(points[k].dist2));
-    std::sort(d.begin(), d.end());
+    const std::vector<double> d = fitfix::vertexDistances(mesh, s, inside);
     if (d.empty())
         return {-1.0, -1.0};
     return {d[std::min(size_t(std::ceil(0.98 * d.size())), d.size() - 1)], d.back()};

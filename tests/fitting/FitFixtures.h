@@ -14,11 +14,13 @@
 #include "support/NurbsFixtures.h"
 #include "support/TestMeshes.h"
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <memory>
 #include <numbers>
 #include <string>
+#include <vector>
 
 namespace fitfix {
 
@@ -114,23 +116,36 @@ inline std::unique_ptr<Fenwo::NurbsSurf> circularArc(double r, int quarters)
                        quarters);
 }
 
-// Root mean square distance of the mesh's vertices from the surface.
-inline double vertexRmsDistance(CFlatMesh& mesh, Fenwo::NurbsSurf& surface)
+// The distances of the mesh's vertices accepted by `inside` (all when it is
+// empty) from the surface, ascending.
+inline std::vector<double> vertexDistances(CFlatMesh& mesh, Fenwo::NurbsSurf& surface,
+                                           const std::function<bool(const Vector&)>& inside = {})
 {
     CFitPointArray points;
     float xyz[3];
     for (int k = 0; k < mesh.getVertexCount(true); ++k)
-        if (mesh.getVertex(k, xyz))
+        if (mesh.getVertex(k, xyz) && (!inside || inside(Vector(xyz, 3))))
             points.append(CFitPoint(Vector(xyz, 3)));
     IndexSubset<CFitPoint> all(points);
     all.selectAll();
     surface.invertPoints(all, 8, 8, false);
     all.selectAll();
     surface.PointInversion(all, 20);
-    double sum = 0.0;
+    std::vector<double> d;
     for (int k = 0; k < points.count; ++k)
-        sum += points[k].dist2;
-    return std::sqrt(sum / std::max(points.count, 1));
+        d.push_back(std::sqrt(points[k].dist2));
+    std::sort(d.begin(), d.end());
+    return d;
+}
+
+// Root mean square distance of the mesh's vertices from the surface.
+inline double vertexRmsDistance(CFlatMesh& mesh, Fenwo::NurbsSurf& surface)
+{
+    double sum = 0.0;
+    const std::vector<double> d = vertexDistances(mesh, surface);
+    for (double x : d)
+        sum += x * x;
+    return std::sqrt(sum / std::max<double>(double(d.size()), 1.0));
 }
 
 // How often word occurs in text (overlapping counts).
