@@ -56,22 +56,44 @@ TEST(FaceSetup, FourCurvesInAnyOrderSpanASurfaceThroughTheJunctions)
     // The caller's curves keep their directions.
     EXPECT_LT(norm(side[1]->getStartPoint() - c[2]), 1e-12);
 
-    // Three or five curves give nothing; curves that do not chain say so.
-    Kor::Array<Fenwo::NurbsSurf*> three, five(curves), apart;
-    for (int i = 0; i < 3; ++i)
-        three.append(side[i].get());
+    // Three (an open chain) or five curves, or curves apart: nothing.
+    Kor::Array<Fenwo::NurbsSurf*> five(curves), apart(curves);
     five.append(side[0].get());
-    EXPECT_EQ(nullptr, Face_OrderLoopAndInit(three, nullptr, 3, nullptr));
-    EXPECT_EQ(nullptr, Face_OrderLoopAndInit(five, nullptr, 3, nullptr));
     auto far = fitfix::straightCurve(Vector(10, 10, 10), Vector(11, 10, 10));
-    for (int i : {0, 1, 2})
-        apart.append(side[i].get());
-    apart.append(far.get());
-    Fenwo::NurbsSurf* none = side[0].get();
-    const std::string out =
-        mwtest::capturedStdout([&] { none = Face_OrderLoopAndInit(apart, nullptr, 3, nullptr); });
-    EXPECT_EQ(nullptr, none);
-    EXPECT_EQ(out, "order Curve Loops failed\n");
+    apart[3] = far.get();
+    --curves.count;
+    for (const auto* list : {&curves, &five, &apart}) {
+        Fenwo::NurbsSurf* none = side[0].get();
+        const std::string out = mwtest::capturedStdout(
+            [&] { none = Face_OrderLoopAndInit(*list, nullptr, 3, nullptr); });
+        EXPECT_EQ(nullptr, none);
+        EXPECT_EQ(out, "order Curve Loops failed\n");
+    }
+    // A closed loop of three: nothing, silently.
+    auto ab = fitfix::straightCurve(c[0], c[1]), bc = fitfix::straightCurve(c[1], c[2]),
+         ca = fitfix::straightCurve(c[2], c[0]);
+    Kor::Array<Fenwo::NurbsSurf*> triangle;
+    for (auto* t : {ab.get(), bc.get(), ca.get()})
+        triangle.append(t);
+    EXPECT_EQ(mwtest::capturedStdout([&] {
+                  EXPECT_EQ(nullptr, Face_OrderLoopAndInit(triangle, nullptr, 3, nullptr));
+              }),
+              "");
+}
+
+TEST(FaceSetup, SideFittedToATargetKeepsItsEndsAndItsConstraintsOnce)
+{
+    auto arc = fitfix::circularArc(2.0, 1);
+    auto side = clampedCurve({Vector(2, 0, 0), Vector(1.6, 0.4, 0), Vector(1.2, 0.8, 0),
+                              Vector(0.8, 1.2, 0), Vector(0.4, 1.6, 0), Vector(0, 2, 0)},
+                             3);
+    for (int pass = 0; pass < 2; ++pass)
+        mwtest::capturedStdout([&] { Face_FitSideToCurve(side.get(), arc.get()); });
+    EXPECT_EQ(side->constraints.count, 1 + 6); // the weights and one per control point
+    EXPECT_LT(norm(side->getStartPoint() - Vector(2, 0, 0)), 1e-9);
+    EXPECT_LT(norm(side->getEndPoint() - Vector(0, 2, 0)), 1e-9);
+    for (double t : {0.25, 0.5, 0.75})
+        EXPECT_NEAR(norm(side->getPoint(t, 0.0)), 2.0, 0.01) << t;
 }
 
 TEST(FaceSetup, OppositeSidesMergeCloseBreakpointsFinerWhenCountsDiffer)
