@@ -88,6 +88,23 @@ public:
     virtual ~CTopoVertex() = default;
 };
 
+// A point of the healing's skin on one curve: its position, the curve (not
+// owned) and the curve parameter there. Copies carry all three.
+class CPointOnCurve : public CTopoVertex {
+public:
+    CParametricGeometry* curve = nullptr; // not owned
+    double parameter = 0.0;
+
+    CPointOnCurve() = default;
+    CPointOnCurve(const CVertex<double, 3>& p, CParametricGeometry* c, double t)
+        : CTopoVertex(p), curve(c), parameter(t)
+    {
+    }
+    CPointOnCurve(const CPointOnCurve&) = default;
+    CPointOnCurve& operator=(const CPointOnCurve&) = default;
+    ~CPointOnCurve() override = default;
+};
+
 // A new cyclic degree-1 curve (uniform knots over [0, 1]) through the
 // control polygon of `curve` simplified to at most `target` vertices: while
 // too many remain, the vertex whose move onto the meeting point of its

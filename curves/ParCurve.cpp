@@ -11,6 +11,15 @@ CParCurve::CParCurve(CParametricGeometry* uv, CParametricGeometry* s, bool withE
     }
 }
 
+CParCurve::CParCurve(CParametricGeometry* uv, CParametricGeometry* curve, CParametricGeometry* s)
+    : CCONS(uv, s)
+{
+    ownsUVCurve = true;
+    if (curve != nullptr)
+        edge = new CEdge(surface, curve);
+    updateSpacePoints(0.1);
+}
+
 CParCurve::~CParCurve()
 {
     delete edge;
@@ -56,9 +65,21 @@ void CParCurve::reverseU()
 
 CParametricGeometry* CParCurve::clone() const
 {
+    return duplicate();
+}
+
+CParCurve* CParCurve::duplicate() const
+{
     auto* copy = new CParCurve(uvCurve != nullptr ? uvCurve->clone() : nullptr, surface, false);
     copy->setDomain(0, getDomain(0));
     return copy;
+}
+
+void CParCurve::setSurface(CParametricGeometry* s)
+{
+    surface = s;
+    if (edge != nullptr)
+        edge->surface = s;
 }
 
 void CParCurve::setDomain(int dir, const Interval& domain)

@@ -32,6 +32,11 @@ public:
     // is made whose curve is reApproximateCurve(3, 0.01, false), and the
     // facet image is built at tolerance 0.1; otherwise the lists stay empty.
     CParCurve(CParametricGeometry* uvCurve, CParametricGeometry* surface, bool withEdge);
+    // Takes the uv curve over; the edge record (made only for a curve) pairs
+    // the surface with the given space curve, which it then owns. The facet
+    // image is built at tolerance 0.1.
+    CParCurve(CParametricGeometry* uvCurve, CParametricGeometry* curve,
+              CParametricGeometry* surface);
     // Deletes the edge record and the uv curve.
     ~CParCurve() override;
 
@@ -48,6 +53,12 @@ public:
     // A curve on the same surface with a clone of the uv curve and no edge,
     // its lists filled through setDomain with this curve's domain.
     CParametricGeometry* clone() const override;
+    // clone, as a trim curve.
+    CParCurve* duplicate() const;
+    // The edge record's space curve, null without one.
+    CParametricGeometry* getSpaceCurve() const { return edge != nullptr ? edge->curve : nullptr; }
+    // Refers the curve and its edge record to surface s (not owned).
+    void setSurface(CParametricGeometry* s);
     // The uv curve's domain, then the lists refreshed at 0.1.
     void setDomain(int dir, const Interval& domain) override;
 

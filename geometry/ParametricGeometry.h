@@ -103,6 +103,12 @@ public:
     virtual double getLength();
 
     virtual Vector getPoint(double u, double v);
+    // getPoint at (u, v) into out, which it returns.
+    Vector& pointAt(Vector& out, double u, double v)
+    {
+        out = getPoint(u, v);
+        return out;
+    }
     virtual Vector getTangent(double t) { return getDerivativeU(t, 0.0); }
     virtual Vector getDerivativeU(double u, double v);
     virtual Vector getDerivativeV(double u, double v);

@@ -121,10 +121,10 @@ public:
     // ---- Pieces of the ring (each half-edge runs along its poly-line from
     // the target of the previous half-edge to its own target) ----------------
     // Appends, for every half-edge with a poly-line, the poly-line's entries
-    // from the half-edge's target to its start (so a joint stands at the end
-    // of one piece and at the start of the next). A piece whose poly-line no
-    // longer holds an end is skipped (" loop is referencing a deleted
-    // Vertex.").
+    // from the half-edge's start to its target, so the points run round the
+    // loop and a joint stands at the end of one piece and at the start of
+    // the next. A piece whose poly-line no longer holds an end is skipped
+    // (" loop is referencing a deleted Vertex.").
     void getVertexList(Kor::List<CVertex<float, 3>*>& out) const;
     // Appends the grid point of every half-edge's target, in ring order.
     void getNodePoints(Kor::List<CVertex<float, 3>*>& out) const;

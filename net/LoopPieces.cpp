@@ -46,10 +46,11 @@ void Loop::getVertexList(Kor::List<CVertex<float, 3>*>& out) const
             std::cout << ia << " " << ib << " loop is referencing a deleted Vertex." << std::endl;
             continue;
         }
-        const int step = ia >= ib ? -1 : 1;
-        for (int k = ia;; k += step) {
+        // From the start (ib) to the target (ia): the pieces follow the ring.
+        const int step = ib >= ia ? -1 : 1;
+        for (int k = ib;; k += step) {
             out.append(pl->vertices[k]);
-            if (k == ib)
+            if (k == ia)
                 break;
         }
     }

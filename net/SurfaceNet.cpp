@@ -4,6 +4,7 @@
 #include "display/entities/OpenGLSasSurf.h"
 #include "foundation/Logging.h"
 #include "geometry/NurbsSurf.h"
+#include "net/Face.h"
 #include "net/OpenGLPointList.h"
 #include "platform/InputState.h"
 
@@ -17,10 +18,10 @@ namespace GB {
 
 namespace {
 
-// The trimmed face leaves with its face; deleting it comes with the trimmed
-// face itself (until then no face holds one).
+// The trimmed face leaves with its face; it owns the face's surface.
 void releaseTrimmedFace(Face* face)
 {
+    delete face->trimmedFace;
     face->trimmedFace = nullptr;
 }
 

@@ -130,6 +130,21 @@ public:
     static void getFaceDisplayName(const Face* face, char* buffer, std::size_t size);
     // The display of face in the container, or null.
     COpenGLEntity* findFaceDisplay(const Face* face) const;
+
+    // Face display:
+    // Gives the face of loop its trimmed face (null included; a previous,
+    // different one is deleted) and, with show, its display "Face <serial>"
+    // (made on the first call, refreshed later); then updateFaceBoundary.
+    // False for a null loop.
+    bool updateFaceDisplay(CFace* trimmed, Loop* loop, bool show);
+    // Brings the loop's coedges up to date with its face's surface: a
+    // Trimmed face puts its trim curves on them; any other face has them
+    // cleared, its corners matched to the surface's corners and the sides
+    // between them walked, reporting "isSharp! from" the segments along
+    // poly-lines with a valid attached curve. False without a loop, a face
+    // or a NURBS surface of the face.
+    bool updateFaceBoundary(Loop* loop);
+
     // The net's log "c:/tmp/SurfaceNet.log" in the diagnostics folder, open
     // while FENWO_LOGGING is set (writes are dropped otherwise).
     std::ostream& log();

@@ -1,0 +1,233 @@
+// The trimmed face: CFace, one base surface with closed trim loops of curves
+// on it (the first loop is the outer boundary, the others are holes), and
+// CLoop, one such loop, a closed chain of trim curves (CParCurve).
+//
+// A trim loop is kept ordered (consecutive curves join end to start, the
+// last one closing the loop) and oriented in the parameter plane: the outer
+// loop counter-clockwise (orientation -1 of CVertexList) and the holes
+// clockwise (+1). Every curve of every loop, and every display curve, lies on
+// the face's base surface.
+//
+// The face caches its whole boundary as one (u, v) polygon, its tessellation
+// (CFaceter) and an OpenGL display list; every change of its loops drops the
+// cache. It is written and read as the ".out" face record.
+//
+// Ownership: a face owns its base surface, its loops, its display curves,
+// its faceter and its look-up mesh; a loop owns its curves. Loops and curves
+// handed to a face are owned by it from then on. Functions that return a new
+// face leave it to the caller.
+// Thread-safety: none. A face is built and changed by one thread; drawing
+// needs the view's OpenGL context current.
+#pragma once
+
+#include "foundation/Box.h"
+#include "foundation/KorList.h"
+#include "foundation/Vector.h"
+#include "foundation/VertexList.h"
+
+#include <iosfwd>
+
+class CCONS;
+class CFace;
+class CFaceter;
+class CFlatMesh;
+class CParCurve;
+class CParametricGeometry;
+namespace Fenwo {
+class NurbsSurf;
+}
+
+class CLoop {
+public:
+    Kor::List<CParCurve*> curves; // owned, in chain order
+    CFace* owner = nullptr;       // set when the loop is given to a face
+
+    CLoop() = default;
+    // Deletes the curves.
+    virtual ~CLoop();
+    CLoop(const CLoop&) = delete;
+    CLoop& operator=(const CLoop&) = delete;
+
+    // Curve i taken cyclically (a negative i wraps); null for an empty loop.
+    CParCurve* getCurve(int i) const;
+    int getCard() const { return curves.count; }
+    // Refers every curve and its space curve's record to surface s.
+    void setSurface(CParametricGeometry* s);
+    // Sum of the curves' sampled lengths (25 chords each); 0 for no curves.
+    double getLength() const;
+
+    // True when every joint, the closing one included, leaves a gap in space
+    // strictly below tol. With logging on, a gap above tol prints "dTol="
+    // and is appended to "c:/tmp/3dgap.out" as a straight curve.
+    bool checkGaps(double tol);
+    // Reverses every curve and the order of the curves; prints " Loop after
+    // invert() is bad" when a gap of 0.01 or more remains (the loop stays
+    // inverted).
+    void invert();
+    // With reorder, chains the curves by the gaps of their (u, v) ends and
+    // turns the pieces that run backwards ("orderCurves failed, missed " n
+    // " curves " when n pieces do not join the chain; they are kept after
+    // it). Then closes the loop: a joint whose gap in space is at most 0.05
+    // stays; a gap below 1.0 that turns back against the end tangent (dot
+    // below -0.9) stays open; every other gap gets a straight (u, v) bridge
+    // after the curve. False only for an empty loop.
+    bool orderCurves(bool reorder);
+    // Inverts the loop when the orientation of its (u, v) polygon (tolerance
+    // 0.1) is not the wanted one (-1 counter-clockwise, +1 clockwise).
+    void orient(int wanted);
+
+    // Appends the (u, v) samples of every curve (u, v, 0), each curve's last
+    // sample left out, to out; curves without samples are sampled at tol
+    // first. True when out then holds a vertex. The int is not read.
+    bool getPolygon(CVertexList& out, int, double tol);
+    // Empties the (u, v) sample list of every curve.
+    void clearUVSamples();
+};
+
+class CFace {
+public:
+    CFlatMesh* lookupMesh = nullptr; // owned; the tessellation as a mesh for hit tests
+    int spareFlag = 0;
+    // Tessellation method: 0 triangulate the trim polygon, 17 iso lines by
+    // arc tolerance, 32 the scan-line method, others iso lines by distance.
+    int MeshType = 0;
+    double MeshArcTol = 1.0;
+    double MeshDistance = 10.0;
+    bool sense = false;           // true: "reverse", the reported normal is flipped
+    CBox<double, 3> boundingBox;  // of the base surface
+    CParametricGeometry* surface; // owned base surface
+    Kor::List<CLoop*> trimLoops;  // owned; loop 0 is the outer loop
+    CFaceter* faceter = nullptr;  // owned; built on demand
+    CVertexList uvPolygon;        // the whole boundary as one (u, v) polygon; empty when stale
+    int displayList = -1;         // OpenGL list of the face; -1 when none
+    Kor::List<CParCurve*> displayCurves; // owned; drawn and written with the face
+    // Number of the face among all faces made in this process; names its
+    // debug files.
+    const long serial;
+
+    // A face without surface and loops: the state a record is read into.
+    CFace();
+    // A face on surface; first (when given) becomes loop 0 as it stands, its
+    // curves referred to the surface; the loop is neither ordered nor
+    // oriented.
+    CFace(CParametricGeometry* surface, CLoop* first);
+    // A face on surface bounded by its parameter domain.
+    explicit CFace(CParametricGeometry* surface);
+    // Drops the cache, then deletes the loops, the display curves, the
+    // look-up mesh and the surface.
+    virtual ~CFace();
+    CFace(const CFace&) = delete;
+    CFace& operator=(const CFace&) = delete;
+
+    // ---- Surface ----------------------------------------------------------------
+    // The outer loop of four straight (u, v) segments around the surface's
+    // domain rectangle (a NURBS surface's knot vectors become NonUniform).
+    void setBoundaryFromDomain();
+    // Refers every loop curve and display curve to s, deletes the old
+    // surface and keeps s; the current surface changes nothing. A null s
+    // prints "warning: set NULL pointer in setBaseSurface" and is stored.
+    // Always true; the box is the caller's to refresh.
+    bool setBaseSurface(CParametricGeometry* s);
+    // The box of the base surface.
+    void updateBoundingBox();
+    // The base surface as a NURBS surface; null for any other kind.
+    Fenwo::NurbsSurf* getNurbsSurf() const;
+    void getPoint(Vector& out, double u, double v);
+    // The surface's normal at (u, v), flipped for a reversed face.
+    void getNormal(Vector& out, double u, double v);
+    // The point and the unit normal from the first derivatives (flipped for a
+    // reversed face); false without a surface or where it cannot be evaluated.
+    bool getPointAndNormal(double u, double v, Vector& point, Vector& normal);
+
+    // ---- Loops ------------------------------------------------------------------
+    // Replaces loop 0 by loop (ordered, oriented -1), keeping the holes, and
+    // rebuilds the (u, v) polygon. False (nothing changes, the caller keeps
+    // the loop) for a null or empty loop.
+    bool setOuterLoop(CLoop* loop);
+    // Appends loop as a hole (ordered, oriented +1) and rebuilds the (u, v)
+    // polygon. False as setOuterLoop.
+    bool addTrimLoop(CLoop* loop);
+    // The curves of every loop in order, then (withDisplayCurves) the display
+    // curves. With link, each loop curve's next and previous are its
+    // neighbours in its loop, cyclically. The list owns nothing.
+    Kor::List<CCONS*> getAllCONS(bool withDisplayCurves, bool link);
+
+    // ---- ".out" record ------------------------------------------------------
+    // Writes the record with 16 significant digits (the stream's precision is
+    // restored). False when the base surface is not a NURBS surface; the
+    // settings lines have been written then.
+    bool write(std::ostream& os);
+    // Reads one record into a freshly made face. True when the face is
+    // usable (a valid NURBS surface with healthy knots and control points);
+    // otherwise prints "skipping a bad nurbs surface in face read " and the
+    // caller discards the face. Reading stops at the first stream failure.
+    bool read(std::istream& is);
+
+    // ---- (u, v) polygon and display ------------------------------------------------
+    // Appends the outer loop's polygon to out, then merges each hole in at
+    // its closest vertex pair by a zero-width slit. Returns the number of
+    // loops merged; 0 without loops or when the outer polygon is empty. A
+    // hole without vertices prints "tempList.getCard()==0" and stops the
+    // merge: the result is then out's vertex count. The int is not read.
+    int buildUVPolygon(CVertexList& out, int, double tol);
+    // Empties the (u, v) samples of every loop curve.
+    void clearUVSamples();
+    // Deletes the faceter and the display list (the list only while a
+    // context is current) and clears the (u, v) samples; the polygon stays.
+    void clearDisplayCache();
+    // Deletes the display list (while a context is current) and marks it
+    // absent, so that the next draw compiles it again.
+    void dropDisplayList();
+    // Drops the cache and rebuilds the (u, v) polygon; true.
+    bool updateTrimLoops();
+    // The tessellation, built on first use. Not available yet: the face
+    // keeps none (null).
+    CFaceter* getFaceter(int outline);
+    // The shaded face with its trims (withTrims) and display curves; with
+    // useList compiled into the face's own display list on first use and
+    // replayed afterwards.
+    void draw(bool withTrims, bool useList);
+    // The iso lines of the tessellation and the domain's sides; nothing
+    // without a faceter.
+    void computeIsoLines();
+    // A line strip 1.0 beside the outer loop on the surface, left of the
+    // (u, v) direction.
+    void drawTrimCurves();
+
+private:
+    // Binds the surface's colour and replays the face's list.
+    void callDisplayList();
+    // The shaded tessellation (steps that need the faceter).
+    void drawShading();
+    // False for a null or empty loop; otherwise the face becomes its owner.
+    bool prepareLoop(CLoop* loop);
+};
+
+// Writes the face's record; prints " face write failed. " when write fails.
+std::ostream& operator<<(std::ostream& os, CFace& face);
+
+// Makes the (u, v) curves of each joint of the loop meet exactly: A's last
+// and B's first control point move to their midpoint (weights kept), a
+// reversal flag first moved into the control points. A loop of fewer than
+// two curves is left as it is.
+void makeVezadCompat(CLoop& loop);
+
+// A new face on a clone of source's surface with duplicates of its loops
+// (and its sense and tessellation settings); null for a null source or when
+// the surface cannot be cloned as a surface. Owned by the caller.
+CFace* copyFace(const CFace* source);
+
+// A new face on a clone of surface, bounded by its domain; null for a null
+// surface or a failed clone. Owned by the caller.
+CFace* makeFaceFromSurface(const CParametricGeometry* surface);
+
+// Colours curve (0.4, 0, 0.5) and appends a new trim curve with a space
+// curve on its (u, v) curve to the face's display curves; drops the face's
+// display list. The trim curve takes over a (u, v) curve that curve owns
+// (curve then refers to it without owning it) and copies any other. Nothing
+// for a null curve or one without (u, v) curve.
+void addDisplayCurve(CFace& face, CCONS* curve);
+
+// True when the first curve's start and the last curve's end lie closer
+// than 1e-6 in space; false for an empty list.
+bool isChainClosed(const Kor::List<CParCurve*>& curves);

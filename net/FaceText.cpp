@@ -1,0 +1,223 @@
+// The ".out" face record: "Face=", the sense and the three tessellation
+// settings, the base surface, the trim loops as pairs of (u, v) curve and
+// space curve, and the display curves after "ListOfCONS".
+#include "net/Face.h"
+
+#include "curves/CurveOnSurface.h"
+#include "curves/ParCurve.h"
+#include "geometry/GeoTokenizer.h"
+#include "geometry/Knots.h"
+#include "geometry/NurbsSurf.h"
+
+#include <charconv>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <string_view>
+
+namespace {
+
+constexpr int kLineSize = 1024; // words and settings lines, terminator included
+
+// Restores a stream's precision when the writer leaves.
+class PrecisionGuard {
+public:
+    PrecisionGuard(std::ostream& os, std::streamsize precision) : m_os(os)
+    {
+        m_old = os.precision(precision);
+    }
+    ~PrecisionGuard() { m_os.precision(m_old); }
+    PrecisionGuard(const PrecisionGuard&) = delete;
+    PrecisionGuard& operator=(const PrecisionGuard&) = delete;
+
+private:
+    std::ostream& m_os;
+    std::streamsize m_old;
+};
+
+bool writeCurve(std::ostream& os, CParametricGeometry* curve)
+{
+    Fenwo::NurbsSurf* nurbs = asNurbsSurf(curve);
+    return nurbs != nullptr && nurbs->write(os);
+}
+
+// A curve that reads back as no curve at all: degree 1, both ends at the
+// origin.
+void writeZeroCurve(std::ostream& os)
+{
+    const double origin[3] = {0.0, 0.0, 0.0};
+    std::unique_ptr<Fenwo::NurbsSurf> zero(makeCurve(origin, origin));
+    zero->write(os);
+}
+
+// The key and value of a "key=value" text; the value ends before a CR.
+void splitSetting(std::string_view text, std::string_view& key, std::string_view& value)
+{
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n'))
+        text.remove_suffix(1);
+    const std::size_t at = text.find('=');
+    key = text.substr(0, at);
+    value = at == std::string_view::npos ? std::string_view() : text.substr(at + 1);
+}
+
+// Reads the next settings line (white space skipped first) and converts its
+// value when the key matches; a missing or unreadable value, or another key,
+// leaves target as it is. False when the stream failed (a line of kLineSize
+// characters or more fails it).
+template <class T> bool readSetting(std::istream& is, const char* name, T& target)
+{
+    char line[kLineSize];
+    is >> std::ws;
+    if (!is.getline(line, sizeof line))
+        return false;
+    std::string_view key, value;
+    splitSetting(line, key, value);
+    if (key == name && !value.empty()) {
+        T number{};
+        const auto [end, error] =
+            std::from_chars(value.data(), value.data() + value.size(), number);
+        if (error == std::errc() && end != value.data())
+            target = number;
+    }
+    return true;
+}
+
+bool isUsableCurve(const Fenwo::NurbsSurf& curve)
+{
+    return curve.valid && curve.uKnots != nullptr && curve.uKnots->isHealthy;
+}
+
+bool hasControlPoints(const Fenwo::NurbsSurf& s)
+{
+    return s.controlNet != nullptr && s.controlNetSize > 0 && !s.controlNet[0].empty();
+}
+
+} // namespace
+
+bool CFace::write(std::ostream& os)
+{
+    PrecisionGuard precision(os, 16);
+    os << "Face=\n";
+    os << "SenseData=" << (sense ? "reverse" : "forward") << '\n';
+    os << "MeshType=" << MeshType << '\n';
+    os << "MeshDistance=" << MeshDistance << '\n';
+    os << "MeshArcTol=" << MeshArcTol << '\n';
+    Fenwo::NurbsSurf* base = getNurbsSurf();
+    if (base == nullptr)
+        return false;
+    base->write(os);
+    os << '\n';
+    // Only curves whose (u, v) curve has a text are written, and counted, so
+    // that a reader never runs out of step with the counts.
+    os << trimLoops.count << '\n';
+    for (CLoop* loop : trimLoops) {
+        int written = 0;
+        for (CParCurve* curve : loop->curves)
+            written += asNurbsSurf(curve->getUVCurve()) != nullptr ? 1 : 0;
+        os << written << '\n';
+        for (CParCurve* curve : loop->curves) {
+            if (!writeCurve(os, curve->getUVCurve()))
+                continue;
+            os << '\n';
+            if (!writeCurve(os, curve->getSpaceCurve()))
+                writeZeroCurve(os);
+            os << '\n';
+        }
+    }
+    int written = 0;
+    for (CParCurve* curve : displayCurves)
+        written += asNurbsSurf(curve->getUVCurve()) != nullptr ? 1 : 0;
+    os << "ListOfCONS " << written << '\n';
+    for (CParCurve* curve : displayCurves)
+        if (writeCurve(os, curve->getUVCurve()))
+            os << '\n';
+    return os.good();
+}
+
+std::ostream& operator<<(std::ostream& os, CFace& face)
+{
+    if (!face.write(os))
+        std::cout << " face write failed. " << std::endl;
+    return os;
+}
+
+bool CFace::read(std::istream& is)
+{
+    if (readGeoToken(is, true) != GeoTokenF)
+        std::cout << "must have FACE= here!" << std::endl;
+
+    char word[kLineSize];
+    const int token = GeoTokenizer(is, word, false, sizeof word);
+    if (token == GeoTokenWord && word[0] == 'S') {
+        std::string_view key, value;
+        splitSetting(word, key, value);
+        if (key == "SenseData" && value == "reverse") {
+            std::cout << "reversing a face from .out" << std::endl;
+            sense = !sense;
+            clearDisplayCache();
+        }
+        if (readSetting(is, "MeshType", MeshType) && readSetting(is, "MeshDistance", MeshDistance))
+            readSetting(is, "MeshArcTol", MeshArcTol);
+    }
+
+    if (!is.fail()) {
+        // The tokeniser has taken "GeoObject" when the settings were missing.
+        setBaseSurface(new Fenwo::NurbsSurf(is, token == GeoTokenGeoObject));
+        int loopCount = 0;
+        is >> loopCount;
+        bool inStep = !is.fail();
+        for (int l = 0; l < loopCount && inStep; ++l) {
+            int curveCount = 0;
+            if (!(is >> curveCount))
+                break;
+            auto* loop = new CLoop();
+            for (int c = 0; c < curveCount; ++c) {
+                auto* uv = new Fenwo::NurbsSurf(is, false);
+                auto* space = new Fenwo::NurbsSurf(is, false);
+                // A pair that could not be read at all leaves the stream out
+                // of step with the record: stop here.
+                inStep = !is.fail() && (uv->valid || space->valid);
+                if (!isUsableCurve(*uv)) {
+                    delete uv;
+                    uv = nullptr;
+                }
+                // The writer's zero curve stands for "no space curve".
+                if (!isUsableCurve(*space) || space->getLength() < 1e-8) {
+                    delete space;
+                    space = nullptr;
+                }
+                if (uv != nullptr)
+                    loop->curves.append(new CParCurve(uv, space, surface));
+                else
+                    delete space;
+                if (!inStep)
+                    break;
+            }
+            const bool taken = l == 0 ? setOuterLoop(loop) : addTrimLoop(loop);
+            if (!taken)
+                delete loop;
+        }
+        if (inStep && GeoTokenizer(is, word, false, sizeof word) == GeoTokenListOfCONS) {
+            int count = 0;
+            is >> count;
+            for (int k = 0; k < count && !is.fail(); ++k) {
+                CCONS curve(new Fenwo::NurbsSurf(is, false), surface);
+                curve.ownsUVCurve = true;
+                const auto& uv = static_cast<const Fenwo::NurbsSurf&>(*curve.getUVCurve());
+                if (!uv.valid)
+                    break;
+                if (isUsableCurve(uv))
+                    addDisplayCurve(*this, &curve);
+            }
+        }
+    }
+
+    Fenwo::NurbsSurf* base = getNurbsSurf();
+    if (base == nullptr || !base->valid || base->uKnots == nullptr || base->vKnots == nullptr ||
+        !base->uKnots->isHealthy || !base->vKnots->isHealthy || !hasControlPoints(*base)) {
+        std::cout << "skipping a bad nurbs surface in face read " << std::endl;
+        return false;
+    }
+    updateBoundingBox();
+    return true;
+}

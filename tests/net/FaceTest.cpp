@@ -1,0 +1,456 @@
+// The trimmed face and its loops: the gap rules of ordering, inversion and
+// orientation, the outer loop and holes, host compatibility and copies, the
+// ".out" record, the (u, v) polygon with its slits, the face list and the
+// arc-length parametrisation.
+#include "net/Face.h"
+#include "curves/CurveOnSurface.h"
+#include "curves/ParCurve.h"
+#include "geometry/Knots.h"
+#include "geometry/NurbsSurf.h"
+#include "net/FaceList.h"
+
+#include "support/NurbsFixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using testing::internal::CaptureStdout;
+using testing::internal::GetCapturedStdout;
+
+// The plane S(u, v) = (u, v, 0) over [0, 10]^2: gaps in (u, v) are gaps in
+// space.
+Fenwo::NurbsSurf* plane()
+{
+    const knots k(1, 1, 0.0, 10.0);
+    auto* s = new Fenwo::NurbsSurf(k, &k);
+    for (int i = 0; i < 2; ++i)
+        for (int j = 0; j < 2; ++j)
+            s->setControlPoint(i, j, Vector(10.0 * i, 10.0 * j, 0.0));
+    return s;
+}
+
+// A straight trim curve from a to b in (u, v), with or without space curve.
+CParCurve* segment(CParametricGeometry* s, double au, double av, double bu, double bv,
+                   bool withSpaceCurve = true)
+{
+    const double a[3] = {au, av, 0.0}, b[3] = {bu, bv, 0.0};
+    return new CParCurve(makeCurve(a, b), s, withSpaceCurve);
+}
+
+// The closed polygon through the (u, v) corners as a loop, in the given order.
+CLoop* polygonLoop(CParametricGeometry* s, const std::vector<std::pair<double, double>>& c,
+                   bool withSpaceCurves = true)
+{
+    auto* loop = new CLoop();
+    for (std::size_t i = 0; i < c.size(); ++i) {
+        const auto& [au, av] = c[i];
+        const auto& [bu, bv] = c[(i + 1) % c.size()];
+        loop->curves.append(segment(s, au, av, bu, bv, withSpaceCurves));
+    }
+    return loop;
+}
+
+int orientationOf(CLoop& loop)
+{
+    loop.clearUVSamples();
+    CVertexList polygon;
+    loop.getPolygon(polygon, 1, 0.1);
+    return polygon.orientation();
+}
+
+Vector uvAt(const CVertexList& polygon, int i)
+{
+    const CVertex<double, 3>& p = *polygon.getVertex(i);
+    return Vector(p.data[0], p.data[1], 0.0);
+}
+
+TEST(TrimLoop, OrderCurvesBridgesTheGapsThatAreHolesOnly)
+{
+    std::unique_ptr<Fenwo::NurbsSurf> s(plane());
+    // Curve 0 ends at (5, 1) heading +u; curve 1 starts there moved by the gap.
+    struct Case {
+        double du, dv;
+        int curves;
+    } cases[] = {{0.04, 0.0, 3}, {-0.5, 0.0, 3}, {0.5, 0.0, 4}, {0.0, 0.5, 4}, {-1.5, 0.0, 4}};
+    for (const Case& c : cases) {
+        CLoop loop;
+        loop.curves.append(segment(s.get(), 1, 1, 5, 1));
+        loop.curves.append(segment(s.get(), 5 + c.du, 1 + c.dv, 5, 5));
+        loop.curves.append(segment(s.get(), 5, 5, 1, 1));
+        EXPECT_TRUE(loop.orderCurves(false));
+        ASSERT_EQ(loop.getCard(), c.curves) << c.du << " " << c.dv;
+        if (c.curves == 4) {
+            auto* bridge = asNurbsSurf(loop.getCurve(1)->getUVCurve());
+            EXPECT_EQ(bridge->uKnots->p, 1);
+            EXPECT_EQ(loop.getCurve(1)->getStartUVPoint()[0], 5.0);
+            EXPECT_EQ(loop.getCurve(1)->getEndUVPoint()[0], 5 + c.du);
+            EXPECT_TRUE(loop.checkGaps(1e-9));
+        }
+    }
+
+    // One curve whose ends are 2.0 apart is closed by its bridge.
+    CLoop single;
+    single.curves.append(segment(s.get(), 1, 1, 3, 1));
+    single.orderCurves(true);
+    EXPECT_EQ(single.getCard(), 2);
+
+    // Shuffled and reversed pieces are chained without bridges; a piece that
+    // cannot be placed is reported and kept.
+    CLoop shuffled;
+    shuffled.curves.append(segment(s.get(), 1, 1, 5, 5));
+    shuffled.curves.append(segment(s.get(), 5, 1, 1, 1));
+    shuffled.curves.append(segment(s.get(), 5, 5, 5, 1));
+    EXPECT_TRUE(shuffled.orderCurves(true));
+    EXPECT_EQ(shuffled.getCard(), 3);
+    EXPECT_TRUE(shuffled.checkGaps(1e-9));
+    const double nan = std::nan("");
+    shuffled.curves.append(segment(s.get(), nan, nan, nan, 1));
+    CaptureStdout();
+    shuffled.orderCurves(true);
+    EXPECT_NE(GetCapturedStdout().find("orderCurves failed, missed 1 curves \n"),
+              std::string::npos);
+    EXPECT_GE(shuffled.getCard(), 4);
+}
+
+TEST(TrimLoop, GapsInversionAndCyclicAccess)
+{
+    std::unique_ptr<Fenwo::NurbsSurf> s(plane());
+    CLoop empty;
+    EXPECT_EQ(empty.getCurve(-1), nullptr);
+    EXPECT_FALSE(empty.orderCurves(true));
+
+    std::unique_ptr<CLoop> square(polygonLoop(s.get(), {{1, 1}, {4, 1}, {4, 4}, {1, 4}}));
+    EXPECT_EQ(square->getCurve(-1), square->curves[3]);
+    EXPECT_EQ(square->getCurve(9), square->curves[1]);
+    EXPECT_DOUBLE_EQ(square->getLength(), 12.0);
+    EXPECT_EQ(orientationOf(*square), -1);
+    const Vector firstStart = square->getCurve(0)->getStartPoint();
+    CaptureStdout();
+    square->invert();
+    EXPECT_EQ(GetCapturedStdout(), "");
+    EXPECT_EQ(orientationOf(*square), 1);
+    EXPECT_EQ(squaredDistance(square->getCurve(-1)->getEndPoint(), firstStart), 0.0);
+    EXPECT_TRUE(square->checkGaps(1e-12));
+
+    // A gap of exactly 0.25 fails a tolerance of 0.25: strictly below is needed.
+    CLoop open;
+    open.curves.append(segment(s.get(), 1, 1, 4, 1));
+    open.curves.append(segment(s.get(), 4.25, 1, 1, 1));
+    EXPECT_FALSE(open.checkGaps(0.25));
+    EXPECT_TRUE(open.checkGaps(0.2500001));
+    CaptureStdout();
+    open.invert();
+    EXPECT_EQ(GetCapturedStdout(), " Loop after invert() is bad\n");
+    EXPECT_EQ(open.getCurve(0)->getStartUVPoint()[0], 1.0);
+    EXPECT_EQ(open.getCurve(0)->getEndUVPoint()[0], 4.25);
+}
+
+TEST(Face, OuterLoopAndHolesKeepTheirOrientation)
+{
+    CFace face(plane());
+    ASSERT_EQ(face.trimLoops.count, 1);
+    EXPECT_EQ(face.trimLoops[0]->getCard(), 4);
+    EXPECT_EQ(orientationOf(*face.trimLoops[0]), -1);
+
+    // A counter-clockwise hole is turned clockwise; a clockwise outer loop
+    // replaces loop 0 turned counter-clockwise, and the hole stays.
+    EXPECT_TRUE(face.addTrimLoop(polygonLoop(face.surface, {{4, 4}, {6, 4}, {6, 6}, {4, 6}})));
+    CLoop emptyLoop;
+    EXPECT_FALSE(face.addTrimLoop(&emptyLoop));
+    EXPECT_FALSE(face.setOuterLoop(nullptr));
+    CLoop* outer = polygonLoop(face.surface, {{1, 1}, {1, 9}, {9, 9}, {9, 5}, {9, 1}});
+    EXPECT_TRUE(face.setOuterLoop(outer));
+    ASSERT_EQ(face.trimLoops.count, 2);
+    EXPECT_EQ(face.trimLoops[0], outer);
+    EXPECT_EQ(orientationOf(*outer), -1);
+    EXPECT_EQ(orientationOf(*face.trimLoops[1]), 1);
+    EXPECT_EQ(face.uvPolygon.getCount(), 5 + 4 + 2);
+
+    Kor::List<CCONS*> all = face.getAllCONS(false, true);
+    ASSERT_EQ(all.count, 9);
+    EXPECT_EQ(all[4]->getNext(), all[0]);
+    EXPECT_EQ(all[0]->getPrevious(), all[4]);
+
+    // A reversed face reports the other side.
+    Vector point, normal, raw;
+    for (bool reversed : {false, true}) {
+        face.sense = reversed;
+        ASSERT_TRUE(face.getPointAndNormal(2, 3, point, normal));
+        face.getNormal(raw, 2, 3);
+        EXPECT_LT(squaredDistance(point, Vector(2, 3, 0)), 1e-28);
+        EXPECT_EQ(squaredDistance(normal, Vector(0, 0, reversed ? -1 : 1)), 0.0);
+        EXPECT_EQ(squaredDistance(raw, normal), 0.0);
+    }
+
+    // The same surface again changes nothing; null is reported and stored.
+    CParametricGeometry* s = face.surface;
+    EXPECT_TRUE(face.setBaseSurface(s));
+    EXPECT_EQ(face.surface, s);
+    EXPECT_EQ(face.trimLoops[1]->getCurve(0)->surface, s);
+    CaptureStdout();
+    face.setBaseSurface(nullptr);
+    EXPECT_EQ(GetCapturedStdout(), "warning: set NULL pointer in setBaseSurface\n");
+    EXPECT_EQ(face.trimLoops[0]->getCurve(0)->surface, nullptr);
+}
+
+TEST(Face, HostCompatibilityAndCopies)
+{
+    std::unique_ptr<Fenwo::NurbsSurf> s(plane());
+    CLoop loop;
+    loop.curves.append(segment(s.get(), 1, 1, 5, 1.2));
+    loop.curves.append(segment(s.get(), 5.4, 1, 1, 1.5));
+    auto* a = asNurbsSurf(loop.curves[0]->getUVCurve());
+    auto* b = asNurbsSurf(loop.curves[1]->getUVCurve());
+    a->setControlPoint(1, 0, Vector(5, 1.2, 0), 2.0);
+    b->reverseU(); // a flag the host cannot read
+    makeVezadCompat(loop);
+    Vector p, q;
+    double w = 0;
+    a->getControlPointAndWeight(p, -1, 0, w);
+    EXPECT_EQ(w, 2.0);
+    EXPECT_FALSE(b->isUReversed());
+    b->getControlPoint(0, 0, q);
+    EXPECT_LT(squaredDistance(p, q), 1e-28);
+    EXPECT_LT(squaredDistance(p, Vector(0.5 * (5 + 1), 0.5 * (1.2 + 1.5), 0)), 1e-28);
+
+    CLoop one;
+    one.curves.append(segment(s.get(), 1, 1, 5, 1));
+    makeVezadCompat(one);
+    asNurbsSurf(one.curves[0]->getUVCurve())->getControlPoint(-1, 0, p);
+    EXPECT_EQ(p[0], 5.0);
+
+    EXPECT_EQ(copyFace(nullptr), nullptr);
+    CFace face(plane());
+    face.addTrimLoop(polygonLoop(face.surface, {{4, 4}, {6, 4}, {6, 6}, {4, 6}}));
+    face.sense = true;
+    std::unique_ptr<CFace> copy(copyFace(&face));
+    ASSERT_NE(copy, nullptr);
+    EXPECT_NE(copy->surface, face.surface);
+    EXPECT_TRUE(copy->sense);
+    ASSERT_EQ(copy->trimLoops.count, 2);
+    for (int k = 0; k < 2; ++k)
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_EQ(copy->trimLoops[k]->getCurve(i)->surface, copy->surface);
+            EXPECT_EQ(squaredDistance(copy->trimLoops[k]->getCurve(i)->getStartPoint(),
+                                      face.trimLoops[k]->getCurve(i)->getStartPoint()),
+                      0.0);
+        }
+    std::unique_ptr<CFace> fromSurface(makeFaceFromSurface(face.surface));
+    EXPECT_EQ(fromSurface->trimLoops[0]->getCard(), 4);
+    EXPECT_NE(fromSurface->surface, face.surface);
+}
+
+// A face over a bicubic patch with awkward coordinates, a hole and two
+// display curves.
+std::unique_ptr<CFace> faceWithHole()
+{
+    const knots k(4, 3, 0.0, 3.0);
+    auto* s = new Fenwo::NurbsSurf(k, &k);
+    for (int i = 0; i < 5; ++i)
+        for (int j = 0; j < 5; ++j)
+            s->setControlPoint(i, j, Vector(i * 2.0 / 3.0, j * std::sqrt(2.0), std::sin(i + j)));
+    auto face = std::make_unique<CFace>(s);
+    face->addTrimLoop(polygonLoop(s, {{1, 1}, {2, 1.1}, {1.9, 2}, {1.2, 1.8}}));
+    face->MeshDistance = 1.0 / 3.0;
+    for (double v : {0.5, 2.5}) {
+        const double a[3] = {0.2, v, 0.0}, b[3] = {2.8, v + 0.1, 0.0};
+        CCONS curve(makeCurve(a, b), s);
+        curve.ownsUVCurve = true;
+        addDisplayCurve(*face, &curve);
+    }
+    return face;
+}
+
+std::string textOf(CFace& face)
+{
+    std::ostringstream os;
+    os.precision(3);
+    os << face;
+    EXPECT_EQ(os.precision(), 3);
+    return os.str();
+}
+
+std::string replaced(std::string text, const std::string& from, const std::string& to)
+{
+    for (std::size_t at = text.find(from); at != std::string::npos;
+         at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+TEST(FaceRecord, RoundTripKeepsSixteenDigitsAndTheStreamPrecision)
+{
+    auto face = faceWithHole();
+    const std::string text = textOf(*face);
+    // Every variant reads to the same face: CR LF line ends, text after
+    // "Face=".
+    for (const std::string& variant :
+         {text, replaced(text, "\n", "\r\n"), replaced(text, "Face=\n", "Face= 17 more\n")}) {
+        std::istringstream in(variant);
+        CFace read;
+        ASSERT_TRUE(read.read(in));
+        EXPECT_EQ(textOf(read), text);
+        EXPECT_EQ(read.displayCurves.count, 2);
+        EXPECT_EQ(read.MeshDistance, 1.0 / 3.0);
+        for (int k = 0; k < 2; ++k)
+            for (int i = 0; i < face->trimLoops[k]->getCard(); ++i) {
+                Vector p, q;
+                asNurbsSurf(face->trimLoops[k]->getCurve(i)->getUVCurve())
+                    ->getControlPoint(1, 0, p);
+                asNurbsSurf(read.trimLoops[k]->getCurve(i)->getUVCurve())->getControlPoint(1, 0, q);
+                EXPECT_LE(std::sqrt(squaredDistance(p, q)), 1e-15 * norm(p));
+            }
+    }
+
+    // A reversed face, and a record that names no display curves.
+    face->sense = true;
+    std::string reversed = textOf(*face);
+    reversed = reversed.substr(0, reversed.find("ListOfCONS")) + "ListOfCONS 0\n";
+    std::istringstream in(reversed);
+    CFace read;
+    CaptureStdout();
+    EXPECT_TRUE(read.read(in));
+    EXPECT_EQ(GetCapturedStdout(), "reversing a face from .out\n");
+    EXPECT_TRUE(read.sense);
+    EXPECT_EQ(read.displayCurves.count, 0);
+}
+
+TEST(FaceRecord, ZeroCurvesBadSurfacesAndUnwritableFaces)
+{
+    // A curve without space curve is written as the zero curve and reads
+    // back without one.
+    CFace face(plane());
+    face.addTrimLoop(polygonLoop(face.surface, {{4, 4}, {6, 4}, {6, 6}, {4, 6}}, false));
+    ASSERT_EQ(face.trimLoops[1]->getCurve(0)->getSpaceCurve(), nullptr);
+    const std::string text = textOf(face);
+    {
+        std::istringstream in(text);
+        CFace read;
+        ASSERT_TRUE(read.read(in));
+        ASSERT_EQ(read.trimLoops.count, 2);
+        EXPECT_EQ(read.trimLoops[1]->getCard(), 4);
+        EXPECT_EQ(read.trimLoops[1]->getCurve(0)->getSpaceCurve(), nullptr);
+        EXPECT_NE(read.trimLoops[0]->getCurve(0)->getSpaceCurve(), nullptr);
+    }
+    // An unhealthy knot vector of the surface: the loops are read, the face
+    // is refused.
+    const std::string knotsText = "p=1 n=1 ClampedEnd NonUniform\n[0,10]\n0 2\n10 2\n";
+    ASSERT_NE(text.find(knotsText), std::string::npos);
+    std::istringstream bad(
+        replaced(text, knotsText, "p=1 n=1 ClampedEnd NonUniform\n[0,10]\n0 2\n10 4\n"));
+    CFace refused;
+    CaptureStdout();
+    EXPECT_FALSE(refused.read(bad));
+    EXPECT_NE(GetCapturedStdout().find("skipping a bad nurbs surface in face read \n"),
+              std::string::npos);
+
+    // A base surface that is not a NURBS surface cannot be written.
+    CFace other(new CCONS(nullptr, nullptr), nullptr);
+    CaptureStdout();
+    const std::string partial = textOf(other);
+    EXPECT_EQ(GetCapturedStdout(), " face write failed. \n");
+    EXPECT_EQ(partial, "Face=\nSenseData=forward\nMeshType=0\nMeshDistance=10\nMeshArcTol=1\n");
+}
+
+TEST(FaceRecord, CorruptCountsAndLongLinesStopAtTheFirstStreamFailure)
+{
+    CFace face(plane());
+    const std::string text = textOf(face);
+    const std::size_t loops = text.find("\n1\n4\n") + 1;
+    std::istringstream huge(text.substr(0, loops) + "2000000000\n3\n");
+    CFace read;
+    EXPECT_TRUE(read.read(huge));
+    EXPECT_EQ(read.trimLoops.count, 0);
+
+    std::istringstream longLine("Face=\nSenseData=forward\nMeshType=" + std::string(2000, '7') +
+                                "\n" + text.substr(text.find("MeshDistance")));
+    CFace refused;
+    CaptureStdout();
+    EXPECT_FALSE(refused.read(longLine));
+    EXPECT_EQ(GetCapturedStdout(), "skipping a bad nurbs surface in face read \n");
+    EXPECT_EQ(refused.MeshType, 0);
+}
+
+TEST(Face, PolygonMergesHolesThroughSlits)
+{
+    Fenwo::NurbsSurf* s = plane();
+    CFace face(s, polygonLoop(s, {{0, 0}, {10, 0}, {10, 10}, {0, 10}}));
+    face.trimLoops.append(polygonLoop(face.surface, {{1, 1}, {1, 2}, {2, 2}, {2, 1}}));
+    CVertexList polygon;
+    EXPECT_EQ(face.buildUVPolygon(polygon, 1, 0.1), 2);
+    // Outer 0, the hole from 0 round to 0 again, outer 0 again, outer 1 on.
+    const double expected[][2] = {{0, 0}, {1, 1}, {1, 2},  {2, 2},   {2, 1},
+                                  {1, 1}, {0, 0}, {10, 0}, {10, 10}, {0, 10}};
+    ASSERT_EQ(polygon.getCount(), 10);
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(squaredDistance(uvAt(polygon, i), Vector(expected[i][0], expected[i][1], 0)), 0.0)
+            << i;
+
+    // A second hole next to the first bridges to it.
+    face.trimLoops.append(polygonLoop(face.surface, {{2.5, 1}, {2.5, 2}, {3.5, 2}, {3.5, 1}}));
+    polygon.deleteVertices();
+    EXPECT_EQ(face.buildUVPolygon(polygon, 1, 0.1), 3);
+    ASSERT_EQ(polygon.getCount(), 16);
+    int at = 0; // the closest pairs tie; the first, at hole vertex (2, 2), wins
+    while (at < 16 && squaredDistance(uvAt(polygon, at), Vector(2.5, 2, 0)) != 0.0)
+        ++at;
+    EXPECT_EQ(squaredDistance(uvAt(polygon, at - 1), Vector(2, 2, 0)), 0.0);
+
+    face.trimLoops.append(new CLoop());
+    polygon.deleteVertices();
+    CaptureStdout();
+    EXPECT_EQ(face.buildUVPolygon(polygon, 1, 0.1), 16);
+    EXPECT_EQ(GetCapturedStdout(), "tempList.getCard()==0\n");
+}
+
+TEST(FaceList, TopologyDeletesOnlyOwnedFaces)
+{
+    CTopology* topology = new CTopology();
+    auto* owned = new CFace(plane());
+    auto* lent = new CFace(plane());
+    topology->faces.append(owned);
+    topology->lend(lent);
+    topology->faces.append(owned);
+    EXPECT_EQ(topology->findFaceBySurface(lent->getNurbsSurf()), lent);
+    std::unique_ptr<Fenwo::NurbsSurf> line(clampedCurve({Vector(0, 0, 0), Vector(1, 0, 0)}, 1));
+    EXPECT_EQ(topology->findFaceOfCONS(line.get(), true), nullptr);
+    EXPECT_EQ(topology->faces.count, 3);
+    EXPECT_EQ(topology->findFaceOfCONS(owned->trimLoops[0]->getCurve(0), true), owned);
+    EXPECT_EQ(topology->faces.count, 1);
+    topology->faces.append(owned);
+    delete topology; // deletes the owned face once and leaves the lent one
+    EXPECT_EQ(lent->trimLoops[0]->getCard(), 4);
+    delete lent;
+}
+
+TEST(FaceList, ArcLengthParametrisationOfASquare)
+{
+    // A bicubic square of side 10 on [0, 1]^2 at uniform speed: control
+    // points at ten times the Greville abscissae.
+    const knots k(5, 3, 0.0, 1.0);
+    Fenwo::NurbsSurf s(k, &k);
+    Vector g;
+    k.getGrevilleAbscissae(g);
+    for (int i = 0; i < 6; ++i)
+        for (int j = 0; j < 6; ++j)
+            s.setControlPoint(i, j, Vector(10 * g[i], 10 * g[j], 0.0));
+    double Lu = 0, Lv = 0;
+    EXPECT_FALSE(reparametrizeByArcLength(nullptr, Lu, Lv));
+    ASSERT_TRUE(reparametrizeByArcLength(&s, Lu, Lv));
+    EXPECT_NEAR(Lu, 10.0, 1e-12);
+    EXPECT_NEAR(Lv, 10.0, 1e-12);
+    for (int dir = 0; dir < 2; ++dir) {
+        EXPECT_NEAR(s.getDomain(dir).min, 0.0, 1e-12);
+        EXPECT_NEAR(s.getDomain(dir).max, 10.0, 1e-12);
+    }
+    EXPECT_LT(squaredDistance(s.getPoint(3.0, 7.0), Vector(3, 7, 0)), 1e-20);
+}
+
+} // namespace
