@@ -42,6 +42,15 @@ Face::~Face()
 
 Loop::~Loop()
 {
+    // The coedges outlive the loop in the net's set until they are made anew.
+    for (CCoEdge* coedge : coedges) {
+        if (coedge == nullptr)
+            continue;
+        if (coedge->leftLoop == this)
+            coedge->leftLoop = nullptr;
+        if (coedge->rightLoop == this)
+            coedge->rightLoop = nullptr;
+    }
     clearCycle();
 }
 

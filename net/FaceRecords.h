@@ -28,6 +28,7 @@
 #include "net/GraphRecords.h"
 
 #include <cstdint>
+#include <iosfwd>
 #include <memory>
 
 class CFace;
@@ -58,6 +59,14 @@ enum FaceState : int {
     Planar = 11,
 };
 
+// The word of a state in the net text ("Naked" .. "Planar"); any other
+// value writes "Unknown". Nothing is written before or after the word.
+std::ostream& writeFaceState(std::ostream& os, const FaceState& s);
+// Reads one word: exactly one of the twelve state words (case matters)
+// gives its state; any other word, "Unknown" included, and a failed stream
+// give Naked.
+std::istream& readFaceState(std::istream& is, FaceState& s);
+
 namespace GB {
 
 class Loop;
@@ -84,6 +93,22 @@ public:
     ~Face() override;
     Face(const Face&) = delete;
     Face& operator=(const Face&) = delete;
+
+    // ---- Face record of the net text ----------------------------------------------
+    using CGeoObject::read;
+    using CGeoObject::write;
+    // The geometry-object block, the requested state word (Imprint: then its
+    // two counts), the computed state word, "1" and the trimmed face's record
+    // (state Trimmed) or the surface's text (any other state), or "0", then
+    // " 0", the loop count and every loop's record. False when the stream
+    // failed.
+    virtual bool write(std::ostream& os, int version) const;
+    // Reads a record into a fresh face (option is not read). False, having
+    // taken only that word, when the record does not begin with "GeoObject";
+    // false as well when its block, its surface or trimmed face, or a loop
+    // cannot be read, or the stream failed: what was read so far stays with
+    // the face. Loops keep the order of the text.
+    virtual bool read(std::istream& is, int option, int version);
 };
 
 class Loop : public CGeoObject {
@@ -98,10 +123,28 @@ public:
     Kor::Set<std::intptr_t> cornerSet; // corner ids, ascending, each once
 
     Loop() = default;
-    // Deletes the half-edge copies of the cycle; the coedges stay.
+    // Deletes the half-edge copies of the cycle; the coedges stay and
+    // forget the loop as theirs.
     ~Loop() override;
     Loop(const Loop&) = delete;
     Loop& operator=(const Loop&) = delete;
+
+    // ---- Loop record of the net text ------------------------------------------------
+    using CGeoObject::read;
+    using CGeoObject::write;
+    // The geometry-object block, " 0", the number of entries, then per
+    // half-edge the saved index of its target's grid point and (version 5
+    // on) the position of its poly-line in the grid. The entries start at
+    // the smallest node index, so one cycle writes one text whatever half-edge
+    // the loop starts at. A target without a grid point prints "uups. pPoint
+    // could not! be written" and is left out of the entries and their count.
+    // False when the stream failed.
+    virtual bool write(std::ostream& os, int version) const;
+    // Reads a record into `references`: the node indices (up to version 4)
+    // or pairs of node index and poly-line number (version 5 on), in text
+    // order. False when the record does not begin with "GeoObject", its block
+    // cannot be read or the stream failed.
+    virtual bool read(std::istream& is, int option, int version);
 
     // Deletes every half-edge copy with its target node and empties the cycle.
     void clearCycle();

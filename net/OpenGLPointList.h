@@ -34,11 +34,22 @@ public:
 
     // Stores the switch and recompiles.
     void applyDepthTest(bool on) override;
+    // The list (compiled when dirty), then, unless hidden, a lit sphere at
+    // every point of the poly-line but the grid's selected and highlighted
+    // points, sized by the current view (pixelSize() / 200 x 0.75) on every
+    // redraw, so zooming needs no new list. The OpenGL state is restored.
+    unsigned int draw() override;
 
 protected:
-    // The poly-line's drawing comes with the poly-line display; until then
-    // the entity draws nothing.
-    void compileCommands() override {}
+    // The poly-line's curve (built first when it has none) as a line of width
+    // 2 in the line colour, or in (0.596, 0.984, 0.196) while a point is
+    // being dragged, faceted within min(0.01, pixelSize() / 5000).
+    void compileCommands() override;
+
+private:
+    // The colour of the points: the third colour when asked, else the
+    // vertex colour.
+    const float* pointColour() const { return useMarkerColour ? markerColour : vertexColour; }
 };
 
 class COpenGLVertexList : public COpenGLEntity {

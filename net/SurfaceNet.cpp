@@ -39,6 +39,7 @@ CSurfaceNet::CSurfaceNet() : COffset_Grid(nullptr), faceColorCoding(new CColorCo
 
 CSurfaceNet::~CSurfaceNet()
 {
+    deleteCoEdges();
     while (firstFace != nullptr)
         removeFace(firstFace);
     displayContainer.removeEntityByName("geometry-errors");
@@ -96,6 +97,7 @@ int CSurfaceNet::deleteAll(bool ask)
     // The question guards the faces as well as the poly-lines.
     if (ask && !confirmDeleteAll())
         return 0;
+    deleteCoEdges();
     while (firstFace != nullptr)
         removeFace(firstFace);
     COffset_Grid::deleteAll(false);
@@ -137,10 +139,6 @@ bool CSurfaceNet::update()
         computeSurfaces(draftOnly, true, nullptr);
     return COffset_Grid::update();
 }
-
-// Fitting the face surfaces comes with the net's surface update; until then
-// nothing is computed.
-void CSurfaceNet::computeSurfaces(bool, bool, Face*) {}
 
 bool CSurfaceNet::setDepthTest(bool on)
 {
@@ -218,13 +216,6 @@ void CSurfaceNet::resetFaces(int newMode, bool recompute)
         computeSurfaces(draftOnly, false, nullptr);
         notify();
     }
-}
-
-// Reading the net text comes with the net text format; until then nothing
-// is read.
-bool CSurfaceNet::read(std::istream&)
-{
-    return false;
 }
 
 // ---- Drawing -----------------------------------------------------------------------------------

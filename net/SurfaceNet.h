@@ -19,6 +19,7 @@
 #include "display/ColorCoding.h"
 #include "display/OpenGLEntity.h"
 #include "foundation/Histogram.h"
+#include "foundation/KorSubSet.h"
 #include "net/FaceRecords.h"
 #include "net/OffsetGrid.h"
 
@@ -89,7 +90,12 @@ public:
     // Sets the grid's mode, every face's computed state back to Naked and,
     // with recompute (and the topology switch on), recomputes all faces.
     virtual void resetFaces(int newMode, bool recompute);
-    // Reads the net text; true when read.
+    // Reads the net text and appends its grid points and poly-lines to the
+    // net (the caller empties the net first); from version 3 on the topology
+    // is rebuilt and every stored face's states, surface and identity move
+    // onto the face with the same corners ("failed to relocate the loop "
+    // when there is none; that face's surface is dropped). Reading stops at
+    // the first stream failure; what was read stays. True.
     virtual bool read(std::istream& in);
 
     // ---- The net's drawable
@@ -145,13 +151,85 @@ public:
     // or a NURBS surface of the face.
     bool updateFaceBoundary(Loop* loop);
 
+    // ---- Net text ---------------------------------------------------------------------------
+    // Writes the net text: version 7 (2 with the topology switch off), the
+    // grid points by position, the poly-lines, and from version 3 on the
+    // settings and every face that is not Ribbon, faces and loops in an
+    // order that depends only on the net's shape. Poly-lines of a single
+    // point are removed first. At precision 16 in the classic locale (the
+    // stream's own are restored). Sets the saved mark; true.
+    bool write(std::ostream& out);
+    // Gives face the surface (deleting its former one, emptying its error
+    // points) and shows it as "Face <serial>": an existing surface display
+    // takes the surface, otherwise a new white one is made. Nothing for a
+    // null face.
+    void setFaceSurface(Face* face, Fenwo::NurbsSurf* surface);
+
+    // ---- Surface update ----------------------------------------------------------------------
+    // The loops to recompute, Blending faces last: with onlyFace its loops;
+    // otherwise the modified loops and, unless onlyModified, those whose
+    // face's requested and computed states differ. Loops along 25 or more
+    // poly-lines and loops marked failed are never taken.
+    Kor::List<Loop*> collectLoopsToUpdate(bool onlyModified, Face* onlyFace);
+    // Removes the face's display and deletes its surface; false for null,
+    // Ribbon and Trimmed faces and faces without surface (display removed
+    // all the same for the latter two). A Trimmed face's surface belongs to
+    // its trimmed face, which goes with its display.
+    bool clearFaceSurface(Face* face);
+    // True when some poly-line carries a locked curve or a valid curve.
+    bool hasAttachedCurves() const;
+    // Gives every loop its coedges anew: one per run of its cycle along one
+    // poly-line, shared with the loop on the other side through the net's
+    // coedge set (the loop that runs the poly-line by ascending index is the
+    // left loop). Each face's NURBS surface is then placed on its coedges.
+    void rebuildCoEdges();
+    // Places the face's NURBS surface on the coedges of its first loop:
+    // each takes that side's position and interval on the surface.
+    void placeSurfaceOnCoEdges(Face* face);
+
     // The net's log "c:/tmp/SurfaceNet.log" in the diagnostics folder, open
     // while FENWO_LOGGING is set (writes are dropped otherwise).
     std::ostream& log();
 
+    // Every coedge of the loops, ordered by CCoEdge::operator<; owned.
+    Kor::SubSet<CCoEdge> coedges;
+
 private:
+    // Relocates one stored face of the net text onto the face with the same
+    // corners; nodes maps node indices to grid points.
+    void relocateStoredFace(Face* stored, const Kor::List<Gridbench::CGridPoint*>& nodes);
+    // The coedge block of version-3 texts: per coedge its two node indices,
+    // looked up among the loops' coedges ("vlist out of range. ",
+    // "relocation failure for coedges. ").
+    void readCoEdgeBlock(std::istream& in, const Kor::List<Gridbench::CGridPoint*>& nodes);
+    // Deletes every coedge and empties the loops' coedge lists.
+    void deleteCoEdges();
+
     std::ofstream netLog;
     bool netLogOpened = false;
 };
+
+// Whether the stored loop entries (pairs of corner id and a second value
+// that is not compared) name the targets of the cycle's half-edges in
+// order, starting anywhere: false for an empty cycle, a list that is not
+// two values per half-edge, or the cycle walked the other way.
+bool matchLoopUpToRotation(const GraphAlgorithm::Cycle& cycle, const Kor::List<int>& pairs);
+
+// The display colour of a face by its requested state (rgba). Blending has
+// its own colour only with blendingColour; otherwise it shares the colour of
+// the states without one.
+void faceStateColour(FaceState state, bool blendingColour, float rgba[4]);
+
+// Makes or refreshes the surface display of the loop's face (the face's
+// surface when it has none yet); "redisplay id=" and the name for a
+// display that takes the new surface. With fitting on it is coloured by the
+// face's requested state. False without surface or loop.
+bool redisplayFace(CSurfaceNet* net, Fenwo::NurbsSurf* surface, Loop* loop);
+
+// The blend of the loop's face from its blend-boundary coedges and the
+// mesh: with two or more of them the blend becomes the face's surface and
+// its requested state Blending; else "not enough CONS found. actual=" and
+// the number.
+void buildBlendSurface(Loop* loop, Mesh::CBaseMesh* mesh);
 
 } // namespace GB

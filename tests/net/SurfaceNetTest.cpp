@@ -194,7 +194,7 @@ TEST(SurfaceNet, EditingEntriesWaitWhileBusyOrWhileYIsHeld)
     EXPECT_FALSE(net.update()); // no mesh
     net.setMesh(&mesh);
     EXPECT_TRUE(net.update());
-    EXPECT_EQ(sent.take(), 1);
+    EXPECT_EQ(sent.take(), 2); // the surface update's and the grid's
     yHeld = true;
     EXPECT_TRUE(net.update());
     EXPECT_EQ(sent.take(), 0);

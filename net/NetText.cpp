@@ -1,0 +1,502 @@
+// The net text: writer and reader of the whole net (grid points, poly-lines,
+// settings, faces), the relocation of stored faces onto the faces the
+// topology finds, and the face surface display it sets up.
+#include "display/entities/OpenGLSasSurf.h"
+#include "geometry/NurbsSurf.h"
+#include "mesh/CharScanner.h"
+#include "mesh/GridPoint.h"
+#include "net/SurfaceNet.h"
+#include "platform/InputState.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <iostream>
+#include <locale>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace GB {
+
+namespace {
+
+// The stream's precision and locale for the life of a read or write: 16
+// digits (6 would lose grid coordinates on every save) and the classic "C"
+// locale, whatever the user's locale writes as a decimal point.
+class TextFormatScope {
+public:
+    explicit TextFormatScope(std::ios_base& s)
+        : stream(s), precision(s.precision(16)), locale(s.imbue(std::locale::classic()))
+    {
+    }
+    ~TextFormatScope()
+    {
+        stream.precision(precision);
+        stream.imbue(locale);
+    }
+    TextFormatScope(const TextFormatScope&) = delete;
+    TextFormatScope& operator=(const TextFormatScope&) = delete;
+
+private:
+    std::ios_base& stream;
+    std::streamsize precision;
+    std::locale locale;
+};
+
+bool lessPosition(const CVertex<float, 3>* a, const CVertex<float, 3>* b)
+{
+    for (int k = 0; k < 3; ++k)
+        if (a->data[k] != b->data[k])
+            return a->data[k] < b->data[k];
+    return false;
+}
+
+// The sorted node indices of the targets of the face's first loop: the key
+// of the canonical order of faces in the text.
+std::vector<int> faceKey(const Face* face)
+{
+    std::vector<int> key;
+    if (face->firstLoop == nullptr)
+        return key;
+    const GraphAlgorithm::Cycle& cycle = face->firstLoop->cycle;
+    for (int i = 0; i < cycle.count; ++i) {
+        const GraphAlgorithm::CHalfEdge* h = cycle.items[i];
+        const auto* node = h != nullptr ? dynamic_cast<const _CVertex*>(h->target) : nullptr;
+        if (const auto* p = node != nullptr
+                                ? dynamic_cast<const Gridbench::CGridPoint*>(node->point)
+                                : nullptr)
+            key.push_back(p->savedIndex);
+    }
+    std::sort(key.begin(), key.end());
+    return key;
+}
+
+std::string lowerCase(std::string word)
+{
+    for (char& c : word)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return word;
+}
+
+} // namespace
+
+void faceStateColour(FaceState state, bool blendingColour, float rgba[4])
+{
+    float r = 0.9f, g = 0.9f, b = 0.2f;
+    switch (state) {
+    case Initial:
+        r = 0.125f, g = 0.698f, b = 0.666f;
+        break;
+    case Draft:
+        r = 0.4666f, g = 0.53333f, b = 0.6f;
+        break;
+    case Imprint:
+        r = 0.8235294f, g = 0.4117647f, b = 0.11764706f;
+        break;
+    case Planar:
+        r = 0.596f, g = 0.984f, b = 0.596f;
+        break;
+    case Blending:
+        if (blendingColour)
+            r = 0.23529412f, g = 0.7019608f, b = 0.44313726f;
+        break;
+    default:
+        break;
+    }
+    rgba[0] = r, rgba[1] = g, rgba[2] = b, rgba[3] = 1.f;
+}
+
+bool matchLoopUpToRotation(const GraphAlgorithm::Cycle& cycle, const Kor::List<int>& pairs)
+{
+    const int n = cycle.count;
+    if (n == 0 || pairs.count != 2 * n)
+        return false;
+    auto targetId = [&](int i) -> std::intptr_t {
+        const GraphAlgorithm::CHalfEdge* h = cycle.items[i % n];
+        return h != nullptr && h->target != nullptr ? h->target->getId() : -1;
+    };
+    int k = 0;
+    while (k < n && targetId(k) != pairs[0])
+        ++k;
+    if (k == n)
+        return false;
+    for (int i = 1; i < n; ++i)
+        if (targetId(i + k) != pairs[2 * i])
+            return false;
+    return true;
+}
+
+bool CSurfaceNet::write(std::ostream& out)
+{
+    removeSinglePointLists();
+    TextFormatScope format(out);
+
+    // Node numbers: the points of all poly-lines by position; points at one
+    // position share the node written for the first of them. A point that is
+    // no hit record has no normal to write and gets no node.
+    std::vector<CVertex<float, 3>*> entries;
+    for (COffset_PointList* pl : pointLists)
+        for (CVertex<float, 3>* v : pl->vertices)
+            if (v != nullptr) {
+                if (auto* g = dynamic_cast<Gridbench::CGridPoint*>(v))
+                    g->savedIndex = -1;
+                entries.push_back(v);
+            }
+    std::stable_sort(entries.begin(), entries.end(), lessPosition);
+    std::vector<const Mesh::CBaseMesh::CBaseHitInfo*> nodes;
+    std::unordered_map<const CVertex<float, 3>*, int> nodeOf;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const auto* hit = dynamic_cast<const Mesh::CBaseMesh::CBaseHitInfo*>(entries[i]);
+        if (hit == nullptr) {
+            std::cout << "excpected a HitItem. at index=" << i << std::endl;
+            continue;
+        }
+        if (nodeOf.count(hit) != 0)
+            continue;
+        if (nodes.empty() || lessPosition(nodes.back(), hit))
+            nodes.push_back(hit);
+        const int index = int(nodes.size()) - 1;
+        nodeOf[hit] = index;
+        if (auto* g = dynamic_cast<Gridbench::CGridPoint*>(entries[i])) {
+            g->savedIndex = index;
+            g->changed = false;
+        }
+    }
+
+    const int version = topologySwitch ? 7 : 2;
+    out << "Version " << version << '\n';
+    out << "Nodes " << nodes.size() << '\n';
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        const Mesh::CBaseMesh::CBaseHitInfo* p = nodes[i];
+        out << i << ' ' << p->data[0] << ' ' << p->data[1] << ' ' << p->data[2] << ' '
+            << p->normal.data[0] << ' ' << p->normal.data[1] << ' ' << p->normal.data[2] << '\n';
+        if (version <= 1)
+            continue;
+        const auto* g = dynamic_cast<const Gridbench::CGridPoint*>(p);
+        for (int d = 0; d < 2; ++d) {
+            const CVector<float, 3> zero;
+            const CVector<float, 3>& v = g == nullptr ? zero : d == 0 ? g->direction1 : g->direction2;
+            const bool set = g != nullptr && (d == 0 ? g->direction1Set : g->direction2Set);
+            const bool second = g != nullptr && (d == 0 ? g->direction1Flag : g->direction2Flag);
+            out << set << '\t' << second << '\t' << v.data[0] << ' ' << v.data[1] << ' '
+                << v.data[2] << '\n';
+        }
+    }
+
+    out << "Polylines " << pointLists.count << '\n';
+    for (COffset_PointList* pl : pointLists) {
+        Kor::List<int> indices;
+        for (int j = 0; j < pl->vertices.count; ++j) {
+            const CVertex<float, 3>* v = pl->vertices[j];
+            if (dynamic_cast<const Mesh::CBaseMesh::CBaseHitInfo*>(v) == nullptr) {
+                std::cout << "excpected a HitItem 2. at index=" << j << std::endl;
+                continue;
+            }
+            const auto found = nodeOf.find(v);
+            const int index = found != nodeOf.end() ? found->second : -1;
+            if (index < 0)
+                std::cout << " referring to an unsaved vertex " << std::endl;
+            indices.append(index);
+        }
+        // The count is that of the indices written, so a reader stays in step.
+        out << indices.count << "\n ";
+        auto* curve = dynamic_cast<Fenwo::NurbsSurf*>(pl->getCurve());
+        if (pl->curveLocked && curve != nullptr && curve->uKnots != nullptr &&
+            curve->vKnots != nullptr && curve->controlNet) {
+            out << "2\n";
+            curve->write(out);
+            out << '\n';
+        } else {
+            out << "1\n";
+        }
+        for (int j = 0; j < indices.count; ++j)
+            out << (j > 0 ? " " : "") << indices[j];
+        if (version >= 7)
+            out << '\n' << pl->optionFlag;
+        out << '\n';
+    }
+
+    if (version >= 3) {
+        out << "Topology\n";
+        out << mode << ' ' << sideCount << ' ' << numCtrlPts << '\n';
+        out << surfaceTolerance << '\n'
+            << (draftOnly ? "1" : "0") << '\n'
+            << surfaceQuality << '\n'
+            << (depthTest ? "1" : "0") << '\n';
+        for (double t : tolerances)
+            out << t << '\n';
+        std::vector<std::pair<std::vector<int>, const Face*>> faces;
+        for (const Face* f = firstFace; f != nullptr; f = f->next)
+            if (f->requestedState != Ribbon)
+                faces.emplace_back(faceKey(f), f);
+        std::stable_sort(faces.begin(), faces.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        out << faces.size() << '\n';
+        for (const auto& [key, face] : faces)
+            face->write(out, version);
+    }
+    savedMark = true;
+    return true;
+}
+
+bool CSurfaceNet::read(std::istream& in)
+{
+    Platform::WaitCursor wait;
+    TextFormatScope format(in);
+    topologyPending = true;
+    int version = 0;
+    Kor::List<Gridbench::CGridPoint*> nodes; // by node index
+    enum Section { NoSection, NodeSection, PolyLineSection } section = NoSection;
+    bool topology = false;
+
+    while (in.good() && !topology) {
+        char next = 0;
+        const int kind = peekTokenClass(in, &next, true);
+        if (kind == TokenClassLetter) {
+            std::string word;
+            in >> word;
+            word = lowerCase(word);
+            int count = 0;
+            if (word == "nodes") {
+                section = NodeSection;
+                in >> count;
+            } else if (word == "polylines") {
+                section = PolyLineSection;
+                in >> count;
+            } else if (word == "version") {
+                in >> version;
+                if (version == 4)
+                    version = 2;
+            } else if (word == "topology") {
+                std::string rest;
+                std::getline(in, rest);
+                topology = true;
+            }
+        } else if (kind == TokenClassNumber && section == NodeSection) {
+            int index = 0;
+            Mesh::CBaseMesh::CBaseHitInfo hit;
+            in >> index >> hit.data[0] >> hit.data[1] >> hit.data[2] >> hit.normal.data[0] >>
+                hit.normal.data[1] >> hit.normal.data[2];
+            if (in.fail())
+                break;
+            auto* point = new Gridbench::CGridPoint(hit);
+            if (version > 1)
+                for (int d = 0; d < 2; ++d) {
+                    int set = 0, second = 0;
+                    CVector<float, 3>& v = d == 0 ? point->direction1 : point->direction2;
+                    in >> set >> second >> v.data[0] >> v.data[1] >> v.data[2];
+                    // Stored as written: normalising again would move the
+                    // last digits on every save.
+                    (d == 0 ? point->direction1Set : point->direction2Set) = set != 0;
+                    (d == 0 ? point->direction1Flag : point->direction2Flag) = second > 0;
+                }
+            point->changed = false;
+            nodes.append(point);
+        } else if (kind == TokenClassNumber && section == PolyLineSection) {
+            int count = 0;
+            if (!(in >> count))
+                break;
+            auto* pl = new COffset_PointList(this);
+            addPointList(pl);
+            if (version > 0) {
+                int curveKind = -1;
+                in >> curveKind;
+                if (curveKind == 2) {
+                    auto* curve = new Fenwo::NurbsSurf(in, false);
+                    if (curve->valid) {
+                        pl->setCurve(curve, Kor::List<double>(), 0, -1);
+                    } else {
+                        std::cout << "poly-line curve not read." << std::endl;
+                        delete curve;
+                    }
+                }
+            }
+            for (int j = 0; j < count; ++j) {
+                int index = -1;
+                if (!(in >> index))
+                    break;
+                if (index >= 0 && index < nodes.count) {
+                    pl->appendVertex(nodes[index]);
+                    pl->parameters.append(-1.0);
+                }
+            }
+            if (version > 6) {
+                int option = 0;
+                in >> option;
+                pl->optionFlag = option == 1;
+            }
+            pl->modified = false;
+        } else if (kind == TokenClassNumber) {
+            std::string token; // a number outside the sections
+            in >> token;
+        } else if (in.good()) {
+            in.get(); // a stray character: taken, so the scan moves on
+        }
+    }
+    recountUse();
+    // Nodes that no poly-line took were never handed to the grid.
+    for (Gridbench::CGridPoint* point : nodes)
+        if (point->useCount == 0)
+            delete point;
+
+    if (topology && version >= 3 && !in.fail()) {
+        buildTopology(false);
+        for (Face* f = firstFace; f != nullptr; f = f->next)
+            f->requestedState = Initial;
+        int newMode = 0;
+        in >> newMode;
+        std::string rest;
+        std::getline(in, rest);
+        int sides = 0, count = 100;
+        if (std::sscanf(rest.c_str(), "%i %i", &sides, &count) == 2) {
+            sideCount = sides;
+            numCtrlPts = count;
+        }
+        if (version >= 6) {
+            double tolerance = 0.0;
+            int draft = 0, quality = 0, depth = 0;
+            in >> tolerance >> draft >> quality >> depth;
+            faceColorCoding->setRange(-tolerance, tolerance);
+            surfaceTolerance = tolerance;
+            draftOnly = draft != 0;
+            surfaceQuality = quality;
+            setDepthTest(depth != 0);
+        }
+        in >> tolerances[0] >> tolerances[1] >> tolerances[2];
+        setMode(newMode);
+        int faceCount = 0;
+        in >> faceCount;
+        // Version 3 stores single node indices: they are read as version 4
+        // and matched like the pairs of later versions.
+        const int recordVersion = version == 3 ? 4 : version;
+        for (int i = 0; i < faceCount && in.good(); ++i) {
+            auto* stored = new Face();
+            const bool ok = stored->read(in, 0, recordVersion);
+            if (ok && version == 3)
+                for (Loop* loop = stored->firstLoop; loop != nullptr; loop = loop->next) {
+                    Kor::List<int> pairs;
+                    for (int node : loop->references) {
+                        pairs.append(node);
+                        pairs.append(0);
+                    }
+                    loop->references = pairs;
+                }
+            if (ok)
+                relocateStoredFace(stored, nodes);
+            delete stored;
+            if (!ok)
+                break;
+        }
+        if (version == 3 && in.good())
+            readCoEdgeBlock(in, nodes);
+        char next = 0;
+        if (in.good() && peekTokenClass(in, &next, true) == TokenClassLetter) {
+            std::string word;
+            in >> word;
+        }
+    }
+    for (Face* f = firstFace; f != nullptr; f = f->next)
+        if (auto* s = dynamic_cast<Fenwo::NurbsSurf*>(f->surface))
+            s->updateBoundaryPositions();
+    hasAttachedCurves();
+    return true;
+}
+
+void CSurfaceNet::relocateStoredFace(Face* stored, const Kor::List<Gridbench::CGridPoint*>& nodes)
+{
+    bool surfaceMoved = false;
+    for (Loop* loop = stored->firstLoop; loop != nullptr; loop = loop->next) {
+        Kor::List<int> pairs;
+        for (int k = 0; k + 1 < loop->references.count; k += 2) {
+            const int node = loop->references[k];
+            pairs.append(node >= 0 && node < nodes.count ? nodes[node]->serial : -1);
+            pairs.append(loop->references[k + 1]);
+        }
+        Face* found = firstFace;
+        while (found != nullptr &&
+               (found->firstLoop == nullptr || !matchLoopUpToRotation(found->firstLoop->cycle, pairs)))
+            found = found->next;
+        if (found == nullptr) {
+            std::cout << "failed to relocate the loop " << std::endl;
+            continue;
+        }
+        // The surface goes to the face of the first loop relocated.
+        auto* surface = dynamic_cast<Fenwo::NurbsSurf*>(stored->surface);
+        if (!surfaceMoved && (surface != nullptr || stored->surface == nullptr)) {
+            stored->surface = nullptr;
+            setFaceSurface(found, surface);
+            surfaceMoved = true;
+        }
+        found->requestedState = stored->requestedState;
+        found->computedState = stored->computedState;
+        found->imprint[0] = stored->imprint[0];
+        found->imprint[1] = stored->imprint[1];
+        // The stored identity goes with the face and loop found, so the text
+        // names them as before.
+        found->id = stored->id;
+        found->name = stored->name;
+        found->layer = stored->layer;
+        found->firstLoop->id = loop->id;
+        found->firstLoop->name = loop->name;
+        found->firstLoop->layer = loop->layer;
+        if (found->requestedState != Trimmed)
+            if (auto* display = dynamic_cast<COpenGLSasSurf*>(findFaceDisplay(found))) {
+                float rgba[4];
+                faceStateColour(found->requestedState, true, rgba);
+                display->setColour(rgba[0], rgba[1], rgba[2], rgba[3]);
+            }
+    }
+}
+
+void CSurfaceNet::setFaceSurface(Face* face, Fenwo::NurbsSurf* surface)
+{
+    if (face == nullptr)
+        return;
+    if (face->surface != surface)
+        delete face->surface;
+    face->surface = surface;
+    face->errorPoints.removeAll();
+    COpenGLEntity* display = findFaceDisplay(face);
+    if (auto* sas = dynamic_cast<COpenGLSasSurf*>(display)) {
+        sas->surface = surface;
+        sas->setDirty();
+    } else if (display == nullptr && surface != nullptr) {
+        char name[32] = "";
+        getFaceDisplayName(face, name, sizeof name);
+        displayContainer.addEntity(
+            new COpenGLSasSurf(name, surface, 1.f, 1.f, 1.f, 1.f, !wireframe, false, depthTest));
+    }
+}
+
+void CSurfaceNet::readCoEdgeBlock(std::istream& in, const Kor::List<Gridbench::CGridPoint*>& nodes)
+{
+    rebuildCoEdges();
+    int count = 0;
+    if (!(in >> count))
+        return;
+    for (int i = 0; i < count; ++i) {
+        int a = -1, b = -1;
+        if (!(in >> a >> b))
+            return;
+        if (a < 0 || a >= nodes.count || b < 0 || b >= nodes.count) {
+            std::cout << "vlist out of range. " << a << " " << b << std::endl;
+            continue;
+        }
+        bool found = false;
+        for (int k = 0; k < coedges.count; ++k) {
+            const CCoEdge* c = coedges.items[k];
+            const Kor::List<CVertex<float, 3>*>& v = c->polyLine->vertices;
+            if (c->firstIndex < 0 || c->secondIndex >= v.count)
+                continue;
+            const CVertex<float, 3>* ends[2] = {v[c->firstIndex], v[c->secondIndex]};
+            if ((ends[0] == nodes[a] && ends[1] == nodes[b]) ||
+                (ends[0] == nodes[b] && ends[1] == nodes[a]))
+                found = true;
+        }
+        if (!found)
+            std::cout << "relocation failure for coedges. " << " local =" << i << std::endl;
+    }
+}
+
+} // namespace GB

@@ -1,0 +1,617 @@
+// The surface update of the net: the loops to recompute, their coedges, and
+// per face a blend, the approximation, a Coons surface fitted to the mesh or
+// an equispaced surface; the face displays and the small operations around
+// them (clearing, counting, colouring).
+#include "curves/CurveLoops.h"
+#include "curves/CurveOperations.h"
+#include "curves/SubCurves.h"
+#include "display/entities/OpenGLSasSurf.h"
+#include "fitting/ConstrainedSurfaceFit.h"
+#include "fitting/CurveFitting.h"
+#include "fitting/HitSelection.h"
+#include "foundation/KorArray.h"
+#include "foundation/Logging.h"
+#include "foundation/Progress.h"
+#include "foundation/StopUhr.h"
+#include "geometry/Knots.h"
+#include "geometry/NurbsSurf.h"
+#include "mesh/GridPoint.h"
+#include "net/SurfaceNet.h"
+#include "platform/GLContext.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <set>
+#include <vector>
+
+namespace GB {
+
+namespace {
+
+// Sets the net's busy byte for the life of an update and clears it on every
+// way out.
+class BusyScope {
+public:
+    explicit BusyScope(bool& flag) : busy(flag) { busy = true; }
+    ~BusyScope() { busy = false; }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    bool& busy;
+};
+
+const Gridbench::CGridPoint* targetGridPoint(const GraphAlgorithm::CHalfEdge* h)
+{
+    const auto* node = h != nullptr ? dynamic_cast<const _CVertex*>(h->target) : nullptr;
+    return node != nullptr ? dynamic_cast<const Gridbench::CGridPoint*>(node->point) : nullptr;
+}
+
+// The number of distinct poly-lines the loop's half-edges run along.
+int distinctPolyLines(const Loop* loop)
+{
+    std::set<const COffset_PointList*> lines;
+    for (int i = 0; i < loop->cycle.count; ++i)
+        if (const GraphAlgorithm::CHalfEdge* h = loop->cycle.items[i]; h != nullptr)
+            lines.insert(h->polyLine);
+    lines.erase(nullptr);
+    return int(lines.size());
+}
+
+// Whether the loop must be computed again: no face, a face without surface
+// that is not Trimmed, or a corner marked changed.
+bool loopIsModified(const Loop* loop)
+{
+    const Face* face = loop->owner;
+    if (face == nullptr || (face->requestedState != Trimmed && face->surface == nullptr))
+        return true;
+    for (int i = 0; i < loop->cycle.count; ++i)
+        if (const Gridbench::CGridPoint* p = targetGridPoint(loop->cycle.items[i]);
+            p != nullptr && p->changed)
+            return true;
+    return false;
+}
+
+// The boundary curves of the loop (new, owned by the caller), one per run of
+// a poly-line.
+bool loopBoundaryCurves(Loop*, Kor::List<CParametricGeometry*>&)
+{
+    return false; // the loop's pieces of its poly-lines' curves come with the loop pieces
+}
+
+// Whether a coedge of the loop lies on a poly-line with a locked curve.
+bool runsAlongLockedCurve(const Loop* loop)
+{
+    for (const CCoEdge* c : loop->coedges)
+        if (c != nullptr && c->polyLine != nullptr && c->polyLine->curveLocked)
+            return true;
+    return false;
+}
+
+// The control points (in u) of a curve-like surface through the points, of
+// degree min(3, n - 1), clamped on [0, 1].
+Fenwo::NurbsSurf* curveThroughControlPoints(const std::vector<Vector>& points)
+{
+    const int n = int(points.size());
+    const knots u(n - 1, std::min(3, n - 1), 0.0, 1.0);
+    auto* curve = new Fenwo::NurbsSurf(u, nullptr);
+    for (int i = 0; i < n; ++i)
+        curve->setControlPoint(i, 0, points[std::size_t(i)], 1.0);
+    return curve;
+}
+
+// The side resampled with n points at equal arc length, as the control
+// points of a new curve; null when the side cannot be measured.
+Fenwo::NurbsSurf* resampleSide(Fenwo::NurbsSurf* side, int n)
+{
+    Kor::List<double> t;
+    if (!equalArcLengthParameters(side, n - 1, t) || t.count < 2)
+        return nullptr;
+    std::vector<Vector> points;
+    for (double value : t)
+        points.push_back(side->getPoint(value, 0.0));
+    return curveThroughControlPoints(points);
+}
+
+// The start surface of the constrained start: the four sides ordered into a
+// loop and spanned with the face's side relations.
+Fenwo::NurbsSurf* constrainedStart(const Kor::Array<Fenwo::NurbsSurf*>&, int)
+{
+    return nullptr; // comes with the four-sided face set-up
+}
+
+// The per-face surface builder of mode 3: the mesh inside the four sides
+// fitted within the tolerance.
+Fenwo::NurbsSurf* buildFaceSurface(Mesh::CBaseMesh*, const Kor::Array<Fenwo::NurbsSurf*>&, int,
+                                   CProgress*, bool, double, int)
+{
+    return nullptr; // comes with the per-face surface creation
+}
+
+// Matches the face's seams along locked poly-lines to its neighbours.
+void matchSeams(CSurfaceNet&, Loop*) {} // comes with the seam matching
+
+// Shows the surface of the loop's face as a trimmed face bounded by its
+// domain.
+void showAsTrimmedFace(CSurfaceNet&, Loop*, Fenwo::NurbsSurf*) {} // comes with the trimmed face
+
+// The approximation of the mesh inside the loop by a trimmed face. Without
+// a result the loop is marked failed, so it is not queued again.
+void approximateFace(CSurfaceNet&, Loop* loop, bool)
+{
+    loop->failed = true; // the approximation comes later: no result yet
+}
+
+} // namespace
+
+// ---- Coedges -------------------------------------------------------------------------------
+
+void CSurfaceNet::deleteCoEdges()
+{
+    for (Face* f = firstFace; f != nullptr; f = f->next)
+        for (Loop* l = f->firstLoop; l != nullptr; l = l->next)
+            l->coedges.removeAll();
+    for (int i = 0; i < coedges.count; ++i)
+        delete coedges.items[i];
+    coedges.removeAll();
+}
+
+void CSurfaceNet::rebuildCoEdges()
+{
+    deleteCoEdges();
+    for (Face* f = firstFace; f != nullptr; f = f->next)
+        for (Loop* loop = f->firstLoop; loop != nullptr; loop = loop->next) {
+            const int n = loop->cycle.count;
+            // A run starts where the poly-line changes; a ring along one
+            // poly-line has a run per half-edge.
+            auto lineOf = [&](int i) { return loop->cycle.items[((i % n) + n) % n]->polyLine; };
+            bool oneLine = true;
+            for (int i = 1; i < n; ++i)
+                oneLine = oneLine && lineOf(i) == lineOf(0);
+            for (int i = 0; i < n; ++i) {
+                COffset_PointList* pl = lineOf(i);
+                if (pl == nullptr || (!oneLine && lineOf(i - 1) == pl))
+                    continue;
+                int last = i;
+                while (!oneLine && last + 1 < i + n && lineOf(last + 1) == pl)
+                    ++last;
+                const auto* from = dynamic_cast<const _CVertex*>(
+                    loop->cycle.items[((i - 1) % n + n) % n]->target);
+                const auto* to = dynamic_cast<const _CVertex*>(loop->cycle.items[last % n]->target);
+                const int a = from != nullptr ? pl->indexOf(from->point) : -1;
+                const int b = to != nullptr ? pl->indexOf(to->point) : -1;
+                if (a < 0 || b < 0)
+                    continue;
+                auto* coedge = new CCoEdge(a, b, pl);
+                int at = -1;
+                const auto less = [](const CCoEdge* x, const CCoEdge* y) { return *x < *y; };
+                const auto place = std::lower_bound(coedges.items, coedges.items + coedges.count,
+                                                    coedge, less);
+                at = int(place - coedges.items);
+                if (at < coedges.count && !less(coedge, coedges.items[at])) {
+                    delete coedge;
+                    coedge = coedges.items[at];
+                } else {
+                    coedges.append(coedge);
+                    std::rotate(coedges.items + at, coedges.items + coedges.count - 1,
+                                coedges.items + coedges.count);
+                }
+                if (a <= b)
+                    coedge->leftLoop = loop;
+                else
+                    coedge->rightLoop = loop;
+                loop->coedges.append(coedge);
+            }
+        }
+    for (Face* f = firstFace; f != nullptr; f = f->next)
+        placeSurfaceOnCoEdges(f);
+}
+
+// Placing a face's surface on its coedges comes with the boundary positions
+// of a surface; until then the coedges keep no position.
+void CSurfaceNet::placeSurfaceOnCoEdges(Face*) {}
+
+// ---- Selection -------------------------------------------------------------------------------
+
+Kor::List<Loop*> CSurfaceNet::collectLoopsToUpdate(bool onlyModified, Face* onlyFace)
+{
+    Kor::List<Loop*> list;
+    int counted = 0;
+    for (Face* f = firstFace; f != nullptr; f = f->next)
+        for (Loop* loop = f->firstLoop; loop != nullptr; loop = loop->next) {
+            if (distinctPolyLines(loop) >= 25)
+                continue;
+            bool take = false;
+            if (onlyFace != nullptr)
+                take = f == onlyFace;
+            else if (onlyModified)
+                take = loopIsModified(loop);
+            else
+                take = loopIsModified(loop) || f->requestedState != f->computedState;
+            if (!take)
+                continue;
+            ++counted;
+            if (!loop->failed)
+                list.append(loop);
+        }
+    if (counted > 0) {
+        displayContainer.removeEntityByName("d_i errors");
+        displayContainer.removeEntityByName("geometry-errors");
+    }
+    // Blends lean on their neighbours' surfaces: they go last.
+    int j = list.count - 1;
+    auto blending = [&](int k) { return list[k]->owner != nullptr &&
+                                        list[k]->owner->requestedState == Blending; };
+    while (j >= 0 && blending(j))
+        --j;
+    for (int i = 0; i < j; ++i)
+        if (blending(i)) {
+            std::swap(list[i], list[j]);
+            while (j >= 0 && blending(j))
+                --j;
+        }
+    return list;
+}
+
+// ---- The update ------------------------------------------------------------------------------
+
+namespace {
+
+// One face of an update: its loop, the boundary curves and the outcome.
+struct FaceJob {
+    CSurfaceNet& net;
+    Loop* loop;
+    Face* face;
+    bool draftOnly;
+    Kor::List<CParametricGeometry*> curves; // owned
+    bool chainFailed = false;
+
+    FaceJob(CSurfaceNet& n, Loop* l, bool draft) : net(n), loop(l), face(l->owner), draftOnly(draft)
+    {
+    }
+    ~FaceJob()
+    {
+        for (CParametricGeometry* c : curves)
+            delete c;
+    }
+    FaceJob(const FaceJob&) = delete;
+    FaceJob& operator=(const FaceJob&) = delete;
+
+    // The boundary curves as NURBS curves; empty when one is of another kind.
+    Kor::Array<Fenwo::NurbsSurf*> nurbsCurves() const
+    {
+        Kor::Array<Fenwo::NurbsSurf*> out;
+        for (CParametricGeometry* c : curves) {
+            auto* n = dynamic_cast<Fenwo::NurbsSurf*>(c);
+            if (n == nullptr)
+                return Kor::Array<Fenwo::NurbsSurf*>();
+            out.append(n);
+        }
+        return out;
+    }
+
+    Fenwo::NurbsSurf* coons();
+    Fenwo::NurbsSurf* equispaced();
+    bool fit(Fenwo::NurbsSurf* s, bool selectHits, bool keepBoundary, bool planar,
+             bool consistentOrientation, CColorCoding* colours);
+};
+
+bool FaceJob::fit(Fenwo::NurbsSurf* s, bool selectHits, bool keepBoundary, bool planar,
+                  bool consistentOrientation, CColorCoding* colours)
+{
+    return fitSurfaceWithConstraints(s, net.mesh, selectHits, keepBoundary, colours,
+                                     &face->errorPoints, false, true, consistentOrientation,
+                                     net.progress, planar, 2.0, true, -1.0);
+}
+
+// The Coons path: a start surface spanned by the boundary curves, turned
+// towards the mesh and fitted to it as the requested state asks, then the
+// seams along locked poly-lines matched to the neighbours.
+Fenwo::NurbsSurf* FaceJob::coons()
+{
+    Kor::Array<Fenwo::NurbsSurf*> sides = nurbsCurves();
+    Fenwo::NurbsSurf* s = nullptr;
+    if (net.directCoons) {
+        s = orderCurveLoops(sides, 1, 1, nullptr);
+    } else if (!net.constrainedStart) {
+        // Every side on the range of its control points; the shapes stay.
+        for (Fenwo::NurbsSurf* c : sides)
+            if (c->uKnots != nullptr)
+                c->uKnots->rescale(0.0, double(c->getUCount() - c->uKnots->p));
+        s = orderCurveLoops(sides, 1, 1, nullptr);
+        if (s == nullptr) {
+            std::cout << "approx Coons failed." << std::endl;
+        } else {
+            s->uKnots->rescale(0.0, 1.0);
+            s->vKnots->rescale(0.0, 1.0);
+        }
+    } else {
+        s = constrainedStart(sides, std::clamp(net.sideCount, 1, 4));
+        if (s != nullptr) {
+            s->reparametrizeU();
+            s->reparametrizeV();
+        }
+    }
+    if (s == nullptr)
+        return nullptr;
+    const bool fitting = !net.fittingOff;
+    if (fitting && net.mode != 3)
+        selectHitsAndUpdate(s, net.mesh);
+    net.clearFaceSurface(face);
+    face->surface = s;
+    face->errorPoints.removeAll();
+    face->computedState = Initial;
+
+    // The fits draw their coloured deviations into the list of "d_i errors".
+    auto* errors = new COpenGLEntity();
+    errors->setName("d_i errors");
+    const bool listed = Platform::GLContext::isAnyCurrent() && (errors->listId = glGenLists(1)) != 0;
+    if (listed)
+        glNewList(errors->listId, GL_COMPILE);
+    CColorCoding* colours = listed ? net.faceColorCoding.get() : nullptr;
+    bool fitted = false;
+    const FaceState requested = face->requestedState;
+    if (requested == Draft || requested == Planar || (draftOnly && requested != Initial)) {
+        if (fitting && !net.directCoons && net.mode != 3) {
+            fitted = fit(s, true, true, requested == Planar, false, colours);
+            face->computedState = requested == Planar ? Planar : Draft;
+        }
+    } else if (fitting && net.mode != 3 && (requested == ComplexApprox || requested == Imprint)) {
+        if (!net.directCoons)
+            fit(s, true, true, false, false, colours);
+        // With direct Coons the second pass is the first: it selects its hits.
+        fitted = fit(s, net.directCoons, true, false, net.depthTest, colours);
+        face->computedState = requested;
+    }
+    if (listed) {
+        glEndList();
+        errors->dirty = false;
+    }
+    if (fitted)
+        net.displayContainer.addEntity(errors);
+    else
+        delete errors;
+
+    if (fitting)
+        matchSeams(net, loop);
+    return s;
+}
+
+// The equispaced path: nu x nv control points from the lengths of the sides
+// (an Imprint face's own counts), the surface from the resampled sides
+// (Imprint) or the face-surface builder (mode 3), shown as a trimmed face.
+Fenwo::NurbsSurf* FaceJob::equispaced()
+{
+    face->computedState = Imprint;
+    StopUhr watch(true, "Generate Equispaced nuxnv");
+    Kor::Array<Fenwo::NurbsSurf*> all = nurbsCurves(), chain;
+    Kor::List<int> indices, flags;
+    if (all.count == 0 || findCurveChain(all, indices, flags, 100.0, &chain) != 0 ||
+        chain.count < 4) {
+        std::cout << "order Curve Loops failed" << std::endl;
+        chainFailed = true;
+        return nullptr;
+    }
+    const double lu = std::max(chain[0]->getLength(), chain[2]->getLength());
+    const double lv = std::max(chain[1]->getLength(), chain[3]->getLength());
+    const int n = net.numCtrlPts;
+    int nu = n, nv = n;
+    // A zero longer side gives no ratio: both directions take N.
+    if (std::max(lu, lv) > 0.0) {
+        if (lu <= lv)
+            nu = int(std::ceil(lu * n / lv));
+        else
+            nv = int(std::ceil(lv * n / lu));
+    }
+    const bool imprint = face->requestedState == Imprint;
+    if (imprint) {
+        // The first count goes to the longer direction.
+        nu = lv >= lu ? face->imprint[1] : face->imprint[0];
+        nv = lv >= lu ? face->imprint[0] : face->imprint[1];
+    }
+    nu = std::clamp(nu, 1, 500);
+    nv = std::clamp(nv, 1, 500);
+    std::cout << "nu=" << nu << " nv=" << nv << std::endl;
+
+    Fenwo::NurbsSurf* s = nullptr;
+    if (imprint) {
+        Kor::Array<Fenwo::NurbsSurf*> sides;
+        std::vector<std::unique_ptr<Fenwo::NurbsSurf>> owned;
+        for (int k = 0; k < 4; ++k) {
+            const int points = std::clamp(k % 2 == 0 ? nu : nv, 2, 200);
+            owned.emplace_back(resampleSide(chain[k], points));
+            if (owned.back() == nullptr)
+                return nullptr;
+            sides.append(owned.back().get());
+        }
+        s = orderCurveLoops(sides, 1, 1, nullptr);
+        if (s != nullptr && !net.fittingOff)
+            fit(s, true, false, false, false, nullptr);
+    } else if (net.mode == 3 && !net.fittingOff) {
+        CSimpleProgress own;
+        CProgress* sink = net.progress;
+        if (sink == nullptr) {
+            own.begin(0, 48);
+            sink = &own;
+        }
+        s = buildFaceSurface(net.mesh, chain, net.automaticCount ? 0 : n, sink,
+                             net.automaticCount, net.surfaceTolerance, 3);
+        if (s != nullptr && net.simplify && net.surfaceTolerance > 0.0)
+            simplify(s, 0.5 * net.surfaceTolerance);
+    }
+    if (s == nullptr)
+        return nullptr;
+    net.clearFaceSurface(face);
+    face->surface = s;
+    face->errorPoints.removeAll();
+    showAsTrimmedFace(net, loop, s);
+    return s;
+}
+
+} // namespace
+
+void CSurfaceNet::computeSurfaces(bool draftOnly, bool onlyModified, Face* onlyFace)
+{
+    if (busy || mesh == nullptr)
+        return;
+    BusyScope busyScope(busy);
+    if (progress != nullptr)
+        progress->setCancelled(false);
+    mesh->progress = progress;
+    // No half-finished drag reaches the surfaces.
+    for (COffset_PointList* pl : pointLists)
+        if (pl->hasPending()) {
+            pl->RollBack();
+            pl->dropCurve();
+            pl->interpolate();
+        }
+    rebuildCoEdges();
+    const Kor::List<Loop*> list = collectLoopsToUpdate(onlyModified, onlyFace);
+    if (mesh->facetHash.cells.count == 0)
+        mesh->buildFacetHash(350.0, -1.0, nullptr);
+    auto cancelled = [this] { return progress != nullptr && progress->isCancelled(); };
+
+    for (int i = 0; i < list.count; ++i) {
+        Loop* loop = list[i];
+        Face* face = loop->owner;
+        if (progress != nullptr) {
+            char label[64];
+            if (list.count == 1)
+                std::snprintf(label, sizeof label, "update face");
+            else
+                std::snprintf(label, sizeof label, "update face %1i / %1i", i + 1, list.count);
+            progress->setLabel(label);
+        }
+        if (isLoggingEnabled()) {
+            std::cout << "recompute on loop #curves " << distinctPolyLines(loop);
+            for (int k = 0; k < loop->cycle.count; ++k)
+                if (const Gridbench::CGridPoint* p = targetGridPoint(loop->cycle.items[k]))
+                    std::cout << " " << p->serial;
+            std::cout << std::endl;
+        }
+        if (face == nullptr)
+            continue;
+        face->computedState = Naked;
+        if (cancelled())
+            break;
+        const int edges = loop->getCycleLength();
+        if (edges < 2 || edges > 25)
+            continue;
+        if (!fittingOff && face->requestedState == Blending) {
+            clearFaceSurface(face);
+            buildBlendSurface(loop, mesh);
+            auto* blend = dynamic_cast<Fenwo::NurbsSurf*>(face->surface);
+            if (blend != nullptr)
+                selectHitsAndUpdate(blend, mesh);
+            face->computedState = Blending;
+            // A blend is shown like every other surface.
+            redisplayFace(this, blend, loop);
+            continue;
+        }
+        if (mode == 0 && !fittingOff && !runsAlongLockedCurve(loop)) {
+            clearFaceSurface(face);
+            approximateFace(*this, loop, draftOnly);
+            if (cancelled())
+                break;
+            continue;
+        }
+        FaceJob job(*this, loop, draftOnly);
+        loopBoundaryCurves(loop, job.curves);
+        if (mode == 0)
+            for (CParametricGeometry*& c : job.curves) {
+                CParametricGeometry* refit = fitCurveToPolyline(c, 9, false);
+                if (refit != nullptr) {
+                    delete c;
+                    c = refit;
+                }
+            }
+        Fenwo::NurbsSurf* s = face->requestedState == Imprint || mode == 3 ? job.equispaced()
+                                                                            : job.coons();
+        if (job.chainFailed) {
+            // Ends the update like a cancellation: the marks are still cleared.
+            break;
+        }
+        redisplayFace(this, s, loop);
+        if (progress != nullptr)
+            progress->step(1);
+    }
+    if (list.count > 0 && progress != nullptr)
+        progress->setLabel("Incremental surface creation finished.");
+    notify();
+    for (COffset_PointList* pl : pointLists) {
+        pl->modified = false;
+        for (CVertex<float, 3>* v : pl->vertices)
+            if (auto* g = dynamic_cast<Gridbench::CGridPoint*>(v))
+                g->changed = false;
+    }
+}
+
+// ---- Small operations --------------------------------------------------------------------------
+
+bool CSurfaceNet::clearFaceSurface(Face* face)
+{
+    if (face == nullptr || face->requestedState == Ribbon)
+        return false;
+    displayContainer.removeEntity(findFaceDisplay(face));
+    if (face->surface == nullptr)
+        return false;
+    delete face->surface;
+    face->surface = nullptr;
+    face->errorPoints.removeAll();
+    return true;
+}
+
+bool CSurfaceNet::hasAttachedCurves() const
+{
+    for (const COffset_PointList* pl : pointLists)
+        if (pl->curveLocked || pl->hasValidCurve())
+            return true;
+    return false;
+}
+
+bool redisplayFace(CSurfaceNet* net, Fenwo::NurbsSurf* surface, Loop* loop)
+{
+    if (net == nullptr || surface == nullptr || loop == nullptr || loop->owner == nullptr)
+        return false;
+    Face* face = loop->owner;
+    char name[32] = "";
+    CSurfaceNet::getFaceDisplayName(face, name, sizeof name);
+    COpenGLEntity* found = net->displayContainer.findEntityByName(name);
+    auto* display = dynamic_cast<COpenGLSasSurf*>(found);
+    if (display != nullptr) {
+        display->surface = surface;
+        display->setDirty();
+        std::cout << "redisplay id=" << name << std::endl;
+    } else if (found == nullptr && face->surface != nullptr) {
+        auto* own = dynamic_cast<Fenwo::NurbsSurf*>(face->surface);
+        if (own != nullptr) {
+            display = new COpenGLSasSurf(name, own, 1.f, 1.f, 1.f, 1.f, !net->wireframe, false,
+                                         net->depthTest);
+            display->colourMap = net->faceColorCoding.get();
+            display->errorPoints = face->errorPoints;
+            face->errorPoints.removeAll();
+            net->displayContainer.addEntity(display);
+        }
+    }
+    if (display != nullptr && !net->fittingOff) {
+        float rgba[4];
+        faceStateColour(face->requestedState, false, rgba);
+        display->setColour(rgba[0], rgba[1], rgba[2], rgba[3]);
+    }
+    return true;
+}
+
+// The blend of a face from its neighbours comes with the coedges' blend
+// boundaries; until then no blend is built.
+void buildBlendSurface(Loop* loop, Mesh::CBaseMesh*)
+{
+    if (loop == nullptr)
+        return;
+    std::cout << "not enough CONS found. actual=" << 0 << std::endl;
+}
+
+} // namespace GB

@@ -1,0 +1,349 @@
+// The net text: the face and loop records with their state words, the whole
+// net written and read back byte for byte, the readers' tolerance of older
+// versions, case, line ends and stray characters, and the relocation of
+// stored loops onto the topology's faces.
+#include "geometry/NurbsSurf.h"
+#include "mesh/GridPoint.h"
+#include "net/SurfaceNet.h"
+
+#include "support/GridFixtures.h"
+#include "support/NurbsFixtures.h"
+#include "support/TestMeshes.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using GB::CSurfaceNet;
+using Gridbench::CGridPoint;
+
+// A flat "#" of three rows and three columns of poly-lines on z = 0 (mesh
+// normals +z): four square faces after the topology step.
+struct HashNet {
+    CSurfaceNet net;
+    CGridPoint* at[3][3];
+    std::vector<COffset_PointList*> lines;
+
+    HashNet()
+    {
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j) {
+                at[i][j] = mwtest::gridPoint(0.1f * float(i) + 0.05f, 0.3f * float(j) - 0.2f);
+                at[i][j]->normal.data[2] = 1.f;
+            }
+        for (int j = 0; j < 3; ++j)
+            lines.push_back(mwtest::polyLine(net, {at[0][j], at[1][j], at[2][j]}));
+        for (int i = 0; i < 3; ++i)
+            lines.push_back(mwtest::polyLine(net, {at[i][0], at[i][1], at[i][2]}));
+        mwtest::capturedStdout([&] { net.buildTopology(false); });
+    }
+
+    std::vector<GB::Face*> faces() const
+    {
+        std::vector<GB::Face*> all;
+        for (GB::Face* f = net.firstFace; f != nullptr; f = f->next)
+            all.push_back(f);
+        return all;
+    }
+};
+
+std::string written(CSurfaceNet& net)
+{
+    std::ostringstream out;
+    mwtest::capturedStdout([&] { EXPECT_TRUE(net.write(out)); });
+    return out.str();
+}
+
+std::string readBack(CSurfaceNet& net, const std::string& text)
+{
+    std::istringstream in(text);
+    return mwtest::capturedStdout([&] { EXPECT_TRUE(net.read(in)); });
+}
+
+double liftOf(const Fenwo::NurbsSurf& s)
+{
+    Vector p;
+    s.getControlPoint(1, 1, p);
+    return p[2];
+}
+
+int faceCount(const CSurfaceNet& net)
+{
+    int n = 0;
+    for (const GB::Face* f = net.firstFace; f != nullptr; f = f->next)
+        ++n;
+    return n;
+}
+
+// A biquadratic patch over 3 x 3 control points with digits in every place.
+Fenwo::NurbsSurf* bumpPatch(double lift)
+{
+    const knots k(2, 2, 0.0, 1.0);
+    auto* s = new Fenwo::NurbsSurf(k, &k);
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            s->setControlPoint(i, j, Vector(0.1 * i / 3.0, 0.3 * j / 7.0, lift * (i == 1 && j == 1)),
+                               1.0);
+    return s;
+}
+
+TEST(NetText, EmptyNetsVersionsCaseLineEndsAndStrayCharacters)
+{
+    CSurfaceNet net;
+    std::ostringstream out;
+    out.precision(6);
+    EXPECT_TRUE(net.write(out));
+    EXPECT_EQ(out.str(), "Version 7\nNodes 0\nPolylines 0\nTopology\n0 5 100\n0.1\n1\n2\n0\n"
+                         "0.01\n0.1\n0.5\n0\n");
+    EXPECT_EQ(out.precision(), 6); // the stream's own precision is given back
+    EXPECT_TRUE(net.savedMark);
+    net.topologySwitch = false;
+    EXPECT_EQ(written(net), "Version 2\nNodes 0\nPolylines 0\n");
+
+    // Every reader below sees the same two poly-lines crossing at one node
+    // (no face) and, where the version carries it, a Topology section.
+    const std::string body = " 3\n0 0 0 0 0 0 1\n1 0\t0 0 0\n1\t0\t0 0 0\n1 1 0 0 0 0 1\n0\t1\t0 0 0\n"
+                             "0\t1\t0 0 0\n2 0 1 0 0 0 1\n0\t1\t0 0 0\n0\t1\t0 0 0\n";
+    struct Case {
+        const char* name;
+        std::string text;
+        int polyLines;
+        int mode; // read from the Topology section; 0 when none is read
+    };
+    const std::string topology = "Topology\n2 3 40\n0.2\n0\n1\n1\n0.01\n0.1\n0.5\n0\n";
+    const Case cases[] = {
+        {"version 7", "Version 7\nNodes" + body + "Polylines 2\n2\n 1\n0 1\n1\n2\n 1\n0 2\n0\n" + topology, 2, 2},
+        {"any case, CR LF", "vERSION 7\r\nnodes" + body + "POLYLINES 2\r\n2\r\n 1\r\n0 1\r\n0\r\n2\r\n 1\r\n0 2\r\n0\r\n" + topology, 2, 2},
+        {"version 4 is 2", "Version 4\nNodes" + body + "Polylines 2\n2\n 1\n0 1\n2\n 1\n0 2\n" + topology, 2, 0},
+        {"stray characters", "Version 7 ; Nodes" + body + ". Polylines 2 !\n2\n 1\n0 1\n0\n2\n 1\n0 2\n0\n" + topology, 2, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CSurfaceNet in;
+        readBack(in, c.text);
+        ASSERT_EQ(in.getNumPointLists(), c.polyLines);
+        EXPECT_EQ(in.getPointList(0)->vertices[0], in.getPointList(1)->vertices[0]); // shared node
+        EXPECT_EQ(in.getPointList(1)->getCount(), 2);
+        EXPECT_EQ(in.mode, c.mode);
+        EXPECT_EQ(faceCount(in), 0);
+        const auto* first = static_cast<CGridPoint*>(in.getPointList(0)->vertices[0]);
+        EXPECT_TRUE(first->direction1Set);
+        EXPECT_FALSE(first->direction1Flag);
+        EXPECT_EQ(first->useCount, 2);
+    }
+}
+
+TEST(NetText, FaceAndLoopRecordsKeepStatesCountsAndLoopOrder)
+{
+    // Twelve words and "Unknown"; words are read case-sensitively.
+    const char* words[] = {"Naked",   "Initial", "Draft",   "SimpleApprox", "ComplexApprox",
+                           "Frozen",  "Refresh", "Blending", "Trimmed",     "Ribbon",
+                           "Imprint", "Planar",  "Unknown"};
+    for (int v = 0; v <= 12; ++v) {
+        std::ostringstream os;
+        writeFaceState(os, FaceState(v));
+        EXPECT_EQ(os.str(), words[v]);
+        std::istringstream is(os.str() + " planar");
+        FaceState s = Draft, t = Draft;
+        readFaceState(is, s);
+        readFaceState(is, t);
+        EXPECT_EQ(s, v < 12 ? FaceState(v) : Naked);
+        EXPECT_EQ(t, Naked);
+    }
+
+    // A face in state Imprint with a surface and loops A, B, C, the loops'
+    // cycles from the "#" net, at version 4 (one line per loop) and 5 (one
+    // pair per line).
+    HashNet hash;
+    std::ostringstream nodes;
+    mwtest::capturedStdout([&] { hash.net.write(nodes); }); // gives the grid points their indices
+    GB::Face face;
+    face.requestedState = Imprint;
+    face.computedState = Draft;
+    face.imprint[0] = 7;
+    face.imprint[1] = 12;
+    face.surface = bumpPatch(0.25);
+    GB::Loop* last = nullptr;
+    const char* names[] = {"A", "B", "C"};
+    for (int k = 0; k < 3; ++k) {
+        auto* loop = new GB::Loop();
+        loop->name.set(names[k]);
+        loop->setCycle(hash.faces()[std::size_t(k)]->firstLoop->cycle);
+        (last == nullptr ? face.firstLoop : last->next) = loop;
+        loop->owner = &face;
+        last = loop;
+    }
+    for (int version : {4, 5}) {
+        SCOPED_TRACE(version);
+        std::ostringstream out;
+        ASSERT_TRUE(face.write(out, version));
+        const std::string text = out.str();
+        EXPECT_NE(text.find("\nImprint\n7 12\nDraft\n1\nGeoObject Begin"), std::string::npos);
+        std::istringstream in(text);
+        GB::Face back;
+        ASSERT_TRUE(back.read(in, 0, version));
+        EXPECT_EQ(back.requestedState, Imprint);
+        EXPECT_EQ(back.imprint[1], 12);
+        auto* s = dynamic_cast<Fenwo::NurbsSurf*>(back.surface);
+        ASSERT_NE(s, nullptr);
+        EXPECT_EQ(liftOf(*s), 0.25);
+        std::string chain;
+        for (const GB::Loop* l = back.firstLoop; l != nullptr; l = l->next) {
+            chain += l->name.c_str();
+            EXPECT_EQ(l->owner, &back);
+            EXPECT_EQ(l->references.count, version >= 5 ? 8 : 4);
+        }
+        EXPECT_EQ(chain, "ABC");
+    }
+    // One cycle writes one loop text, whatever half-edge it starts at.
+    const GraphAlgorithm::Cycle& cycle = face.firstLoop->cycle;
+    GraphAlgorithm::Cycle rotated;
+    for (int k = 0; k < cycle.count; ++k)
+        rotated.append(cycle[(k + 1) % cycle.count]);
+    GB::Loop turned;
+    turned.setCycle(rotated);
+    std::ostringstream a, b, older;
+    face.firstLoop->write(a, 7);
+    turned.write(b, 7);
+    face.firstLoop->write(older, 4);
+    auto entries = [](const std::string& text) {
+        return text.substr(text.find("GeoObject End\n") + 14);
+    };
+    const std::string e7 = entries(a.str()), e4 = entries(older.str());
+    EXPECT_EQ(e7, entries(b.str()));
+    EXPECT_EQ(std::count(e4.begin(), e4.end(), '\n'), 2); // " 0", then count and indices
+    EXPECT_EQ(std::count(e7.begin(), e7.end(), '\n'), 6); // a pair per line, an empty line
+
+    // A record that is no face record, and a loop node without grid point.
+    std::istringstream bad("Face Begin\n");
+    GB::Face none;
+    EXPECT_FALSE(none.read(bad, 0, 7));
+    GB::Loop plain;
+    CVertex<float, 3> somewhere;
+    auto* h = new GraphAlgorithm::CHalfEdge();
+    h->target = new _CVertex(&somewhere);
+    plain.cycle.append(h);
+    std::ostringstream out;
+    EXPECT_EQ(mwtest::capturedStdout([&] { plain.write(out, 7); }),
+              "uups. pPoint could not! be written\n");
+    EXPECT_NE(out.str().find(" 0\n0\n"), std::string::npos); // the count of what was written
+}
+
+TEST(NetText, HashNetRoundTripsByteForByte)
+{
+    HashNet hash;
+    CSurfaceNet& net = hash.net;
+    ASSERT_EQ(hash.faces().size(), 4u);
+    // Directions, option flags and a poly-line with a locked curve.
+    hash.at[1][1]->setDirection1(CVector<float, 3>(1.f, 2.f, 0.f), true);
+    hash.at[0][2]->setDirection2(CVector<float, 3>(0.f, -3.f, 1.f), false);
+    hash.at[0][2]->direction2Flag = false;
+    hash.lines[1]->optionFlag = true;
+    CGridPoint* far[2] = {mwtest::gridPoint(5.f, 5.f, 1.f / 3.f), mwtest::gridPoint(6.f, 5.f)};
+    COffset_PointList* ribbon = mwtest::polyLine(net, {far[0], far[1]});
+    Kor::List<double> t;
+    ribbon->setCurve(clampedCurve({Vector(5.0, 5.0, 1.0 / 3.0), Vector(5.5, 5.2, 0.1),
+                                   Vector(6.0, 5.0, 0.0)},
+                                  2)
+                         .release(),
+                     t, 0, -1);
+    // Faces: a surface, Imprint counts, other states, the settings.
+    std::vector<GB::Face*> faces = hash.faces();
+    net.setFaceSurface(faces[0], bumpPatch(0.125));
+    faces[0]->requestedState = Draft;
+    faces[0]->computedState = Draft;
+    faces[1]->requestedState = Imprint;
+    faces[1]->imprint[0] = 3;
+    faces[1]->imprint[1] = 40;
+    faces[2]->requestedState = Blending;
+    faces[3]->computedState = Frozen;
+    faces[3]->name.set("named face");
+    net.setMode(2);
+    net.surfaceTolerance = 0.0625;
+    net.tolerances[1] = 1.0 / 3.0;
+
+    const std::string first = written(net);
+    ASSERT_NE(first.find("Topology\n2 5 100\n0.0625\n"), std::string::npos);
+    CSurfaceNet back;
+    readBack(back, first);
+    EXPECT_EQ(written(back), first);
+    ASSERT_EQ(faceCount(back), 4);
+    int withSurface = 0;
+    for (GB::Face* f = back.firstFace; f != nullptr; f = f->next) {
+        if (auto* s = dynamic_cast<Fenwo::NurbsSurf*>(f->surface)) {
+            ++withSurface;
+            EXPECT_EQ(f->requestedState, Draft);
+            EXPECT_EQ(liftOf(*s), 0.125);
+            EXPECT_NE(back.findFaceDisplay(f), nullptr);
+        }
+        if (f->requestedState == Imprint) {
+            EXPECT_EQ(f->imprint[1], 40);
+        }
+    }
+    EXPECT_EQ(withSurface, 1);
+    EXPECT_EQ(back.mode, 2);
+    EXPECT_TRUE(back.directCoons);
+    EXPECT_TRUE(back.getPointList(6)->curveLocked);
+    EXPECT_EQ(back.getPointList(6)->getCurve()->getPoint(0.0, 0.0)[2], Vector(5.0, 5.0, 1.0 / 3.0)[2]);
+
+    // Without the topology switch: version 2, no faces.
+    net.topologySwitch = false;
+    const std::string plain = written(net);
+    EXPECT_EQ(plain.find("Topology"), std::string::npos);
+    CSurfaceNet older;
+    readBack(older, plain);
+    EXPECT_EQ(faceCount(older), 0);
+    older.topologySwitch = false;
+    EXPECT_EQ(written(older), plain);
+}
+
+TEST(NetText, StoredLoopsRelocateUpToRotationButNotReversal)
+{
+    HashNet hash;
+    const GraphAlgorithm::Cycle& cycle = hash.faces()[0]->firstLoop->cycle;
+    ASSERT_EQ(cycle.count, 4);
+    Kor::List<int> pairs;
+    for (int k = 0; k < 4; ++k) {
+        pairs.append(int(cycle[(k + 2) % 4]->target->getId()));
+        pairs.append(99); // the second values are not compared
+    }
+    EXPECT_TRUE(GB::matchLoopUpToRotation(cycle, pairs));
+    Kor::List<int> reversed;
+    for (int k = 3; k >= 0; --k) {
+        reversed.append(pairs[2 * k]);
+        reversed.append(0);
+    }
+    EXPECT_FALSE(GB::matchLoopUpToRotation(cycle, reversed));
+    reversed.count = 6;
+    EXPECT_FALSE(GB::matchLoopUpToRotation(cycle, reversed));
+
+    // A stored loop walked the other way round is no loop of the net: its
+    // face stays with the topology's states.
+    hash.faces()[0]->requestedState = Planar;
+    std::string text = written(hash.net);
+    const std::size_t at = text.find("GeoObject End\n 0\n4 ");
+    ASSERT_NE(at, std::string::npos);
+    const std::size_t from = text.find(" 0\n4 ", at) + 5;
+    const std::size_t to = text.find("\n\n", from);
+    std::istringstream entries(text.substr(from, to - from));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(entries, line);)
+        lines.push_back(line);
+    ASSERT_EQ(lines.size(), 4u);
+    std::string flipped = lines[0] + "\n" + lines[3] + "\n" + lines[2] + "\n" + lines[1];
+    text.replace(from, to - from, flipped);
+    CSurfaceNet back;
+    EXPECT_NE(readBack(back, text).find("failed to relocate the loop "), std::string::npos);
+    ASSERT_EQ(faceCount(back), 4);
+    int initial = 0;
+    for (GB::Face* f = back.firstFace; f != nullptr; f = f->next)
+        initial += f->requestedState == Initial;
+    EXPECT_EQ(initial, 1);
+}
+
+} // namespace
