@@ -12,9 +12,9 @@
 
 namespace {
 
-constexpr const char* kStateWords[] = {"Naked",   "Initial",  "Draft",   "SimpleApprox",
-                                       "ComplexApprox", "Frozen", "Refresh", "Blending",
-                                       "Trimmed", "Ribbon",   "Imprint", "Planar"};
+constexpr const char* kStateWords[] = {"Naked",         "Initial", "Draft",   "SimpleApprox",
+                                       "ComplexApprox", "Frozen",  "Refresh", "Blending",
+                                       "Trimmed",       "Ribbon",  "Imprint", "Planar"};
 constexpr int kStateCount = int(sizeof kStateWords / sizeof kStateWords[0]);
 
 // One entry of a loop record: the node index of a half-edge's target and the

@@ -5,6 +5,7 @@
 #include "geometry/NurbsSurf.h"
 #include "mesh/CharScanner.h"
 #include "mesh/GridPoint.h"
+#include "mesh/MeshGeometry.h"
 #include "net/SurfaceNet.h"
 #include "platform/InputState.h"
 
@@ -44,14 +45,6 @@ private:
     std::locale locale;
 };
 
-bool lessPosition(const CVertex<float, 3>* a, const CVertex<float, 3>* b)
-{
-    for (int k = 0; k < 3; ++k)
-        if (a->data[k] != b->data[k])
-            return a->data[k] < b->data[k];
-    return false;
-}
-
 // The sorted node indices of the targets of the face's first loop: the key
 // of the canonical order of faces in the text.
 std::vector<int> faceKey(const Face* face)
@@ -63,9 +56,8 @@ std::vector<int> faceKey(const Face* face)
     for (int i = 0; i < cycle.count; ++i) {
         const GraphAlgorithm::CHalfEdge* h = cycle.items[i];
         const auto* node = h != nullptr ? dynamic_cast<const _CVertex*>(h->target) : nullptr;
-        if (const auto* p = node != nullptr
-                                ? dynamic_cast<const Gridbench::CGridPoint*>(node->point)
-                                : nullptr)
+        if (const auto* p =
+                node != nullptr ? dynamic_cast<const Gridbench::CGridPoint*>(node->point) : nullptr)
             key.push_back(p->savedIndex);
     }
     std::sort(key.begin(), key.end());
@@ -143,7 +135,7 @@ bool CSurfaceNet::write(std::ostream& out)
                     g->savedIndex = -1;
                 entries.push_back(v);
             }
-    std::stable_sort(entries.begin(), entries.end(), lessPosition);
+    std::stable_sort(entries.begin(), entries.end(), lessVertex<CVertex<float, 3>>);
     std::vector<const Mesh::CBaseMesh::CBaseHitInfo*> nodes;
     std::unordered_map<const CVertex<float, 3>*, int> nodeOf;
     for (std::size_t i = 0; i < entries.size(); ++i) {
@@ -154,7 +146,7 @@ bool CSurfaceNet::write(std::ostream& out)
         }
         if (nodeOf.count(hit) != 0)
             continue;
-        if (nodes.empty() || lessPosition(nodes.back(), hit))
+        if (nodes.empty() || lessVertex<CVertex<float, 3>>(nodes.back(), hit))
             nodes.push_back(hit);
         const int index = int(nodes.size()) - 1;
         nodeOf[hit] = index;
@@ -176,7 +168,9 @@ bool CSurfaceNet::write(std::ostream& out)
         const auto* g = dynamic_cast<const Gridbench::CGridPoint*>(p);
         for (int d = 0; d < 2; ++d) {
             const CVector<float, 3> zero;
-            const CVector<float, 3>& v = g == nullptr ? zero : d == 0 ? g->direction1 : g->direction2;
+            const CVector<float, 3>& v = g == nullptr ? zero
+                                         : d == 0     ? g->direction1
+                                                      : g->direction2;
             const bool set = g != nullptr && (d == 0 ? g->direction1Set : g->direction2Set);
             const bool second = g != nullptr && (d == 0 ? g->direction1Flag : g->direction2Flag);
             out << set << '\t' << second << '\t' << v.data[0] << ' ' << v.data[1] << ' '
@@ -249,6 +243,8 @@ bool CSurfaceNet::read(std::istream& in)
     Kor::List<Gridbench::CGridPoint*> nodes; // by node index
     enum Section { NoSection, NodeSection, PolyLineSection } section = NoSection;
     bool topology = false;
+    bool netText = false;  // a header or section word was met
+    bool cutShort = false; // a record could not be read to its end
 
     while (in.good() && !topology) {
         char next = 0;
@@ -258,6 +254,7 @@ bool CSurfaceNet::read(std::istream& in)
             in >> word;
             word = lowerCase(word);
             int count = 0;
+            netText = netText || word == "nodes" || word == "polylines" || word == "version";
             if (word == "nodes") {
                 section = NodeSection;
                 in >> count;
@@ -278,8 +275,10 @@ bool CSurfaceNet::read(std::istream& in)
             Mesh::CBaseMesh::CBaseHitInfo hit;
             in >> index >> hit.data[0] >> hit.data[1] >> hit.data[2] >> hit.normal.data[0] >>
                 hit.normal.data[1] >> hit.normal.data[2];
-            if (in.fail())
+            if (in.fail()) {
+                cutShort = true;
                 break;
+            }
             auto* point = new Gridbench::CGridPoint(hit);
             if (version > 1)
                 for (int d = 0; d < 2; ++d) {
@@ -293,10 +292,13 @@ bool CSurfaceNet::read(std::istream& in)
                 }
             point->changed = false;
             nodes.append(point);
+            cutShort = in.fail();
         } else if (kind == TokenClassNumber && section == PolyLineSection) {
             int count = 0;
-            if (!(in >> count))
+            if (!(in >> count)) {
+                cutShort = true;
                 break;
+            }
             auto* pl = new COffset_PointList(this);
             addPointList(pl);
             if (version > 0) {
@@ -327,6 +329,7 @@ bool CSurfaceNet::read(std::istream& in)
                 pl->optionFlag = option == 1;
             }
             pl->modified = false;
+            cutShort = in.fail();
         } else if (kind == TokenClassNumber) {
             std::string token; // a number outside the sections
             in >> token;
@@ -340,7 +343,7 @@ bool CSurfaceNet::read(std::istream& in)
         if (point->useCount == 0)
             delete point;
 
-    if (topology && version >= 3 && !in.fail()) {
+    if (topology && version >= 3 && !cutShort) {
         buildTopology(false);
         for (Face* f = firstFace; f != nullptr; f = f->next)
             f->requestedState = Initial;
@@ -367,10 +370,11 @@ bool CSurfaceNet::read(std::istream& in)
         setMode(newMode);
         int faceCount = 0;
         in >> faceCount;
+        cutShort = in.fail();
         // Version 3 stores single node indices: they are read as version 4
         // and matched like the pairs of later versions.
         const int recordVersion = version == 3 ? 4 : version;
-        for (int i = 0; i < faceCount && in.good(); ++i) {
+        for (int i = 0; i < faceCount && !cutShort; ++i) {
             auto* stored = new Face();
             const bool ok = stored->read(in, 0, recordVersion);
             if (ok && version == 3)
@@ -385,10 +389,12 @@ bool CSurfaceNet::read(std::istream& in)
             if (ok)
                 relocateStoredFace(stored, nodes);
             delete stored;
-            if (!ok)
+            if (!ok) {
+                cutShort = true;
                 break;
+            }
         }
-        if (version == 3 && in.good())
+        if (version == 3 && !cutShort)
             readCoEdgeBlock(in, nodes);
         char next = 0;
         if (in.good() && peekTokenClass(in, &next, true) == TokenClassLetter) {
@@ -400,7 +406,7 @@ bool CSurfaceNet::read(std::istream& in)
         if (auto* s = dynamic_cast<Fenwo::NurbsSurf*>(f->surface))
             s->updateBoundaryPositions();
     hasAttachedCurves();
-    return true;
+    return netText && !cutShort;
 }
 
 void CSurfaceNet::relocateStoredFace(Face* stored, const Kor::List<Gridbench::CGridPoint*>& nodes)
@@ -414,8 +420,8 @@ void CSurfaceNet::relocateStoredFace(Face* stored, const Kor::List<Gridbench::CG
             pairs.append(loop->references[k + 1]);
         }
         Face* found = firstFace;
-        while (found != nullptr &&
-               (found->firstLoop == nullptr || !matchLoopUpToRotation(found->firstLoop->cycle, pairs)))
+        while (found != nullptr && (found->firstLoop == nullptr ||
+                                    !matchLoopUpToRotation(found->firstLoop->cycle, pairs)))
             found = found->next;
         if (found == nullptr) {
             std::cout << "failed to relocate the loop " << std::endl;
@@ -495,7 +501,8 @@ void CSurfaceNet::readCoEdgeBlock(std::istream& in, const Kor::List<Gridbench::C
                 found = true;
         }
         if (!found)
-            std::cout << "relocation failure for coedges. " << " local =" << i << std::endl;
+            std::cout << "relocation failure for coedges. "
+                      << " local =" << i << std::endl;
     }
 }
 

@@ -95,7 +95,9 @@ public:
     // is rebuilt and every stored face's states, surface and identity move
     // onto the face with the same corners ("failed to relocate the loop "
     // when there is none; that face's surface is dropped). Reading stops at
-    // the first stream failure; what was read stays. True.
+    // the first stream failure; what was read stays. False for a text
+    // without a net's header or section words and for a grid record cut
+    // short: the caller reports a file that is no net text.
     virtual bool read(std::istream& in);
 
     // ---- The net's drawable

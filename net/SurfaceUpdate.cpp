@@ -179,8 +179,8 @@ void CSurfaceNet::rebuildCoEdges()
                 int last = i;
                 while (!oneLine && last + 1 < i + n && lineOf(last + 1) == pl)
                     ++last;
-                const auto* from = dynamic_cast<const _CVertex*>(
-                    loop->cycle.items[((i - 1) % n + n) % n]->target);
+                const auto* from =
+                    dynamic_cast<const _CVertex*>(loop->cycle.items[((i - 1) % n + n) % n]->target);
                 const auto* to = dynamic_cast<const _CVertex*>(loop->cycle.items[last % n]->target);
                 const int a = from != nullptr ? pl->indexOf(from->point) : -1;
                 const int b = to != nullptr ? pl->indexOf(to->point) : -1;
@@ -189,8 +189,8 @@ void CSurfaceNet::rebuildCoEdges()
                 auto* coedge = new CCoEdge(a, b, pl);
                 int at = -1;
                 const auto less = [](const CCoEdge* x, const CCoEdge* y) { return *x < *y; };
-                const auto place = std::lower_bound(coedges.items, coedges.items + coedges.count,
-                                                    coedge, less);
+                const auto place =
+                    std::lower_bound(coedges.items, coedges.items + coedges.count, coedge, less);
                 at = int(place - coedges.items);
                 if (at < coedges.count && !less(coedge, coedges.items[at])) {
                     delete coedge;
@@ -244,8 +244,9 @@ Kor::List<Loop*> CSurfaceNet::collectLoopsToUpdate(bool onlyModified, Face* only
     }
     // Blends lean on their neighbours' surfaces: they go last.
     int j = list.count - 1;
-    auto blending = [&](int k) { return list[k]->owner != nullptr &&
-                                        list[k]->owner->requestedState == Blending; };
+    auto blending = [&](int k) {
+        return list[k]->owner != nullptr && list[k]->owner->requestedState == Blending;
+    };
     while (j >= 0 && blending(j))
         --j;
     for (int i = 0; i < j; ++i)
@@ -349,7 +350,8 @@ Fenwo::NurbsSurf* FaceJob::coons()
     // The fits draw their coloured deviations into the list of "d_i errors".
     auto* errors = new COpenGLEntity();
     errors->setName("d_i errors");
-    const bool listed = Platform::GLContext::isAnyCurrent() && (errors->listId = glGenLists(1)) != 0;
+    const bool listed =
+        Platform::GLContext::isAnyCurrent() && (errors->listId = glGenLists(1)) != 0;
     if (listed)
         glNewList(errors->listId, GL_COMPILE);
     CColorCoding* colours = listed ? net.faceColorCoding.get() : nullptr;
@@ -438,8 +440,8 @@ Fenwo::NurbsSurf* FaceJob::equispaced()
             own.begin(0, 48);
             sink = &own;
         }
-        s = buildFaceSurface(net.mesh, chain, net.automaticCount ? 0 : n, sink,
-                             net.automaticCount, net.surfaceTolerance, 3);
+        s = buildFaceSurface(net.mesh, chain, net.automaticCount ? 0 : n, sink, net.automaticCount,
+                             net.surfaceTolerance, 3);
         if (s != nullptr && net.simplify && net.surfaceTolerance > 0.0)
             simplify(s, 0.5 * net.surfaceTolerance);
     }
@@ -529,8 +531,8 @@ void CSurfaceNet::computeSurfaces(bool draftOnly, bool onlyModified, Face* onlyF
                     c = refit;
                 }
             }
-        Fenwo::NurbsSurf* s = face->requestedState == Imprint || mode == 3 ? job.equispaced()
-                                                                            : job.coons();
+        Fenwo::NurbsSurf* s =
+            face->requestedState == Imprint || mode == 3 ? job.equispaced() : job.coons();
         if (job.chainFailed) {
             // Ends the update like a cancellation: the marks are still cleared.
             break;

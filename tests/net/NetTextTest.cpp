@@ -22,34 +22,9 @@ namespace {
 using GB::CSurfaceNet;
 using Gridbench::CGridPoint;
 
-// A flat "#" of three rows and three columns of poly-lines on z = 0 (mesh
-// normals +z): four square faces after the topology step.
-struct HashNet {
-    CSurfaceNet net;
-    CGridPoint* at[3][3];
-    std::vector<COffset_PointList*> lines;
-
-    HashNet()
-    {
-        for (int i = 0; i < 3; ++i)
-            for (int j = 0; j < 3; ++j) {
-                at[i][j] = mwtest::gridPoint(0.1f * float(i) + 0.05f, 0.3f * float(j) - 0.2f);
-                at[i][j]->normal.data[2] = 1.f;
-            }
-        for (int j = 0; j < 3; ++j)
-            lines.push_back(mwtest::polyLine(net, {at[0][j], at[1][j], at[2][j]}));
-        for (int i = 0; i < 3; ++i)
-            lines.push_back(mwtest::polyLine(net, {at[i][0], at[i][1], at[i][2]}));
-        mwtest::capturedStdout([&] { net.buildTopology(false); });
-    }
-
-    std::vector<GB::Face*> faces() const
-    {
-        std::vector<GB::Face*> all;
-        for (GB::Face* f = net.firstFace; f != nullptr; f = f->next)
-            all.push_back(f);
-        return all;
-    }
+// The "#" of the tests: four faces over [0.05, 0.25] x [-0.2, 0.4].
+struct HashNet : mwtest::HashNet {
+    HashNet() : mwtest::HashNet(0.05f, -0.2f, 0.1f) {}
 };
 
 std::string written(CSurfaceNet& net)
@@ -87,8 +62,8 @@ Fenwo::NurbsSurf* bumpPatch(double lift)
     auto* s = new Fenwo::NurbsSurf(k, &k);
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j)
-            s->setControlPoint(i, j, Vector(0.1 * i / 3.0, 0.3 * j / 7.0, lift * (i == 1 && j == 1)),
-                               1.0);
+            s->setControlPoint(
+                i, j, Vector(0.1 * i / 3.0, 0.3 * j / 7.0, lift * (i == 1 && j == 1)), 1.0);
     return s;
 }
 
@@ -107,8 +82,9 @@ TEST(NetText, EmptyNetsVersionsCaseLineEndsAndStrayCharacters)
 
     // Every reader below sees the same two poly-lines crossing at one node
     // (no face) and, where the version carries it, a Topology section.
-    const std::string body = " 3\n0 0 0 0 0 0 1\n1 0\t0 0 0\n1\t0\t0 0 0\n1 1 0 0 0 0 1\n0\t1\t0 0 0\n"
-                             "0\t1\t0 0 0\n2 0 1 0 0 0 1\n0\t1\t0 0 0\n0\t1\t0 0 0\n";
+    const std::string body =
+        " 3\n0 0 0 0 0 0 1\n1 0\t0 0 0\n1\t0\t0 0 0\n1 1 0 0 0 0 1\n0\t1\t0 0 0\n"
+        "0\t1\t0 0 0\n2 0 1 0 0 0 1\n0\t1\t0 0 0\n0\t1\t0 0 0\n";
     struct Case {
         const char* name;
         std::string text;
@@ -117,10 +93,18 @@ TEST(NetText, EmptyNetsVersionsCaseLineEndsAndStrayCharacters)
     };
     const std::string topology = "Topology\n2 3 40\n0.2\n0\n1\n1\n0.01\n0.1\n0.5\n0\n";
     const Case cases[] = {
-        {"version 7", "Version 7\nNodes" + body + "Polylines 2\n2\n 1\n0 1\n1\n2\n 1\n0 2\n0\n" + topology, 2, 2},
-        {"any case, CR LF", "vERSION 7\r\nnodes" + body + "POLYLINES 2\r\n2\r\n 1\r\n0 1\r\n0\r\n2\r\n 1\r\n0 2\r\n0\r\n" + topology, 2, 2},
-        {"version 4 is 2", "Version 4\nNodes" + body + "Polylines 2\n2\n 1\n0 1\n2\n 1\n0 2\n" + topology, 2, 0},
-        {"stray characters", "Version 7 ; Nodes" + body + ". Polylines 2 !\n2\n 1\n0 1\n0\n2\n 1\n0 2\n0\n" + topology, 2, 2},
+        {"version 7",
+         "Version 7\nNodes" + body + "Polylines 2\n2\n 1\n0 1\n1\n2\n 1\n0 2\n0\n" + topology, 2,
+         2},
+        {"any case, CR LF",
+         "vERSION 7\r\nnodes" + body +
+             "POLYLINES 2\r\n2\r\n 1\r\n0 1\r\n0\r\n2\r\n 1\r\n0 2\r\n0\r\n" + topology,
+         2, 2},
+        {"version 4 is 2",
+         "Version 4\nNodes" + body + "Polylines 2\n2\n 1\n0 1\n2\n 1\n0 2\n" + topology, 2, 0},
+        {"stray characters",
+         "Version 7 ; Nodes" + body + ". Polylines 2 !\n2\n 1\n0 1\n0\n2\n 1\n0 2\n0\n" + topology,
+         2, 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -136,13 +120,20 @@ TEST(NetText, EmptyNetsVersionsCaseLineEndsAndStrayCharacters)
         EXPECT_FALSE(first->direction1Flag);
         EXPECT_EQ(first->useCount, 2);
     }
+    // No net text, and a text cut short inside a record, read as failures.
+    for (const std::string text : {"no grid in here\n", "Version 7\nNodes 1\n0 0 0 0 0 0"}) {
+        CSurfaceNet in;
+        std::istringstream is(text);
+        EXPECT_FALSE(in.read(is));
+        EXPECT_EQ(in.getNumPointLists(), 0);
+    }
 }
 
 TEST(NetText, FaceAndLoopRecordsKeepStatesCountsAndLoopOrder)
 {
     // Twelve words and "Unknown"; words are read case-sensitively.
-    const char* words[] = {"Naked",   "Initial", "Draft",   "SimpleApprox", "ComplexApprox",
-                           "Frozen",  "Refresh", "Blending", "Trimmed",     "Ribbon",
+    const char* words[] = {"Naked",   "Initial", "Draft",    "SimpleApprox", "ComplexApprox",
+                           "Frozen",  "Refresh", "Blending", "Trimmed",      "Ribbon",
                            "Imprint", "Planar",  "Unknown"};
     for (int v = 0; v <= 12; ++v) {
         std::ostringstream os;
@@ -247,11 +238,10 @@ TEST(NetText, HashNetRoundTripsByteForByte)
     CGridPoint* far[2] = {mwtest::gridPoint(5.f, 5.f, 1.f / 3.f), mwtest::gridPoint(6.f, 5.f)};
     COffset_PointList* ribbon = mwtest::polyLine(net, {far[0], far[1]});
     Kor::List<double> t;
-    ribbon->setCurve(clampedCurve({Vector(5.0, 5.0, 1.0 / 3.0), Vector(5.5, 5.2, 0.1),
-                                   Vector(6.0, 5.0, 0.0)},
-                                  2)
-                         .release(),
-                     t, 0, -1);
+    ribbon->setCurve(
+        clampedCurve({Vector(5.0, 5.0, 1.0 / 3.0), Vector(5.5, 5.2, 0.1), Vector(6.0, 5.0, 0.0)}, 2)
+            .release(),
+        t, 0, -1);
     // Faces: a surface, Imprint counts, other states, the settings.
     std::vector<GB::Face*> faces = hash.faces();
     net.setFaceSurface(faces[0], bumpPatch(0.125));
@@ -289,7 +279,8 @@ TEST(NetText, HashNetRoundTripsByteForByte)
     EXPECT_EQ(back.mode, 2);
     EXPECT_TRUE(back.directCoons);
     EXPECT_TRUE(back.getPointList(6)->curveLocked);
-    EXPECT_EQ(back.getPointList(6)->getCurve()->getPoint(0.0, 0.0)[2], Vector(5.0, 5.0, 1.0 / 3.0)[2]);
+    EXPECT_EQ(back.getPointList(6)->getCurve()->getPoint(0.0, 0.0)[2],
+              Vector(5.0, 5.0, 1.0 / 3.0)[2]);
 
     // Without the topology switch: version 2, no faces.
     net.topologySwitch = false;

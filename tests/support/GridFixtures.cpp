@@ -1,5 +1,7 @@
 #include "GridFixtures.h"
 
+#include "TestMeshes.h"
+
 #include <utility>
 
 namespace mwtest {
@@ -20,6 +22,28 @@ COffset_PointList* polyLine(COffset_Grid& grid, std::initializer_list<CVertex<fl
         pl->appendVertex(p);
     grid.addPointList(pl);
     return pl;
+}
+
+HashNet::HashNet(float x0, float y0, float step)
+{
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            at[i][j] = gridPoint(x0 + step * float(i), y0 + step * float(j));
+            at[i][j]->normal.data[2] = 1.f;
+        }
+    for (int j = 0; j < 3; ++j)
+        lines.push_back(polyLine(net, {at[0][j], at[1][j], at[2][j]}));
+    for (int i = 0; i < 3; ++i)
+        lines.push_back(polyLine(net, {at[i][0], at[i][1], at[i][2]}));
+    capturedStdout([&] { net.buildTopology(false); });
+}
+
+std::vector<GB::Face*> HashNet::faces() const
+{
+    std::vector<GB::Face*> all;
+    for (GB::Face* f = net.firstFace; f != nullptr; f = f->next)
+        all.push_back(f);
+    return all;
 }
 
 NotificationCounter::NotificationCounter()

@@ -9,9 +9,11 @@
 
 #include "mesh/GridPoint.h"
 #include "net/OffsetGrid.h"
+#include "net/SurfaceNet.h"
 #include "platform/ChangeNotification.h"
 
 #include <initializer_list>
+#include <vector>
 
 namespace mwtest {
 
@@ -21,6 +23,19 @@ Gridbench::CGridPoint* gridPoint(float x, float y, float z = 0.f);
 // A new poly-line of the grid through the points (each use counted), added
 // to the grid.
 COffset_PointList* polyLine(COffset_Grid& grid, std::initializer_list<CVertex<float, 3>*> points);
+
+// A flat "#" of three rows and three columns of poly-lines (no curves) over
+// x in [x0, x0 + 2 step], y in [y0, y0 + 2 step] on z = 0 with mesh normals
+// +z: after its topology step, four square faces.
+struct HashNet {
+    GB::CSurfaceNet net;
+    Gridbench::CGridPoint* at[3][3];       // at[i][j] at (x0 + i step, y0 + j step)
+    std::vector<COffset_PointList*> lines; // the rows j = 0..2, then the columns i = 0..2
+
+    HashNet(float x0, float y0, float step);
+    // The faces in the net's order.
+    std::vector<GB::Face*> faces() const;
+};
 
 // Counts the change notifications while it lives.
 class NotificationCounter {

@@ -1,0 +1,240 @@
+// The surface update of the net: which loops it takes and in which order,
+// its progress labels, cancellation and change marks, the face colours and
+// the clearing of a face, and the poly-line display it leans on.
+#include "display/entities/OpenGLSasSurf.h"
+#include "foundation/Progress.h"
+#include "geometry/NurbsSurf.h"
+#include "mesh/FlatMesh.h"
+#include "net/OpenGLPointList.h"
+#include "net/SurfaceNet.h"
+
+#include "support/GLView.h"
+#include "support/GridFixtures.h"
+#include "support/NurbsFixtures.h"
+#include "support/TestMeshes.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using GB::CSurfaceNet;
+
+// A sink that records its labels and cancels when a label is set for the
+// given time.
+class RecordingProgress : public CSimpleProgress {
+public:
+    std::vector<std::string> labels;
+    int cancelAtLabel = -1;
+
+    RecordingProgress() { setPrint(false); }
+    bool setLabel(const char* label) override
+    {
+        labels.emplace_back(label != nullptr ? label : "");
+        if (int(labels.size()) == cancelAtLabel)
+            setCancelled(true);
+        return CSimpleProgress::setLabel(label);
+    }
+};
+
+// The "#" on a flat mesh under it, fitting off.
+struct UpdateNet : mwtest::HashNet {
+    CFlatMesh mesh;
+    RecordingProgress sink;
+
+    UpdateNet() : mwtest::HashNet(0.f, 0.f, 1.f)
+    {
+        mwtest::fillFlatMesh(mwtest::gridSoup(4, 4, 0.5, 0.5, true), mesh);
+        net.setMesh(&mesh);
+        net.setProgress(&sink);
+        net.fittingOff = true;
+        net.setMode(2);
+    }
+
+    std::string update(bool onlyModified = false, GB::Face* only = nullptr)
+    {
+        sink.labels.clear();
+        return mwtest::capturedStdout([&] { net.computeSurfaces(false, onlyModified, only); });
+    }
+};
+
+TEST(SurfaceUpdate, LoopsTakenLabelsCancellationAndChangeMarks)
+{
+    UpdateNet t;
+    ASSERT_EQ(t.faces().size(), 4u);
+    mwtest::NotificationCounter sent;
+    t.net.setNotifyWindow(mwtest::testWindow(), 1);
+
+    t.update();
+    EXPECT_EQ(t.sink.labels, (std::vector<std::string>{"update face 1 / 4", "update face 2 / 4",
+                                                       "update face 3 / 4", "update face 4 / 4",
+                                                       "Incremental surface creation finished."}));
+    EXPECT_GT(t.mesh.facetHash.cells.count, 0); // built for the update
+    EXPECT_FALSE(t.net.busy);
+    EXPECT_EQ(sent.take(), 1);
+    for (COffset_PointList* pl : t.lines)
+        EXPECT_FALSE(pl->modified);
+    EXPECT_FALSE(t.at[1][1]->changed);
+    t.update(false, t.faces()[2]);
+    EXPECT_EQ(t.sink.labels,
+              (std::vector<std::string>{"update face", "Incremental surface creation finished."}));
+    EXPECT_EQ(sent.take(), 1);
+
+    // Blending faces last; failed loops and loops along 25 poly-lines never.
+    std::vector<GB::Face*> faces = t.faces();
+    faces[0]->requestedState = Blending;
+    faces[3]->firstLoop->failed = true;
+    auto* wide = new GB::Face(new GB::Loop());
+    std::vector<std::unique_ptr<COffset_PointList>> many;
+    for (int k = 0; k < 25; ++k) {
+        many.push_back(std::make_unique<COffset_PointList>(nullptr));
+        auto* h = new GraphAlgorithm::CHalfEdge();
+        h->polyLine = many.back().get();
+        wide->firstLoop->cycle.append(h);
+    }
+    wide->next = t.net.firstFace;
+    t.net.firstFace = wide;
+    const Kor::List<GB::Loop*> list = t.net.collectLoopsToUpdate(false, nullptr);
+    ASSERT_EQ(list.count, 3);
+    EXPECT_EQ(list[2], faces[0]->firstLoop);
+    for (int k = 0; k < list.count; ++k)
+        EXPECT_NE(list[k], faces[3]->firstLoop);
+    t.net.removeFace(wide);
+
+    // Cancelled while the second face is labelled: the marks go all the same.
+    faces[3]->firstLoop->failed = false;
+    t.lines[0]->modified = true;
+    t.at[1][1]->changed = true;
+    t.sink.cancelAtLabel = 2;
+    t.update();
+    EXPECT_EQ(t.sink.labels.size(), 3u);
+    EXPECT_EQ(t.sink.labels.back(), "Incremental surface creation finished.");
+    EXPECT_FALSE(t.lines[0]->modified);
+    EXPECT_FALSE(t.at[1][1]->changed);
+    EXPECT_EQ(sent.take(), 1);
+
+    // Nothing to take: notified and marks cleared, no label.
+    for (GB::Face* f : faces) {
+        t.net.setFaceSurface(f, clampedCurve({Vector(0, 0, 0), Vector(1, 0, 0)}, 1).release());
+        f->computedState = f->requestedState;
+    }
+    t.lines[2]->modified = true;
+    t.sink.cancelAtLabel = -1;
+    t.update(true);
+    EXPECT_TRUE(t.sink.labels.empty());
+    EXPECT_FALSE(t.lines[2]->modified);
+    EXPECT_EQ(sent.take(), 1);
+
+    // While busy nothing happens.
+    t.net.busy = true;
+    t.lines[2]->modified = true;
+    t.update();
+    EXPECT_TRUE(t.lines[2]->modified);
+    t.net.busy = false;
+}
+
+TEST(SurfaceUpdate, FaceColoursByStateAndClearing)
+{
+    UpdateNet t;
+    GB::Face* face = t.faces()[0];
+    struct Case {
+        FaceState state;
+        float rgb[3];
+    };
+    const Case cases[] = {{Initial, {0.125f, 0.698f, 0.666f}},
+                          {Draft, {0.4666f, 0.53333f, 0.6f}},
+                          {Imprint, {0.8235294f, 0.4117647f, 0.11764706f}},
+                          {Planar, {0.596f, 0.984f, 0.596f}},
+                          {Blending, {0.9f, 0.9f, 0.2f}},
+                          {ComplexApprox, {0.9f, 0.9f, 0.2f}}};
+    t.net.fittingOff = false;
+    auto* surface = clampedCurve({Vector(0, 0, 0), Vector(1, 0, 0)}, 1).release();
+    face->surface = surface;
+    std::string said;
+    for (const Case& c : cases) {
+        face->requestedState = c.state;
+        said = mwtest::capturedStdout(
+            [&] { EXPECT_TRUE(GB::redisplayFace(&t.net, surface, face->firstLoop)); });
+        auto* display = dynamic_cast<COpenGLSasSurf*>(t.net.findFaceDisplay(face));
+        ASSERT_NE(display, nullptr);
+        EXPECT_EQ(display->surface, surface);
+        for (int k = 0; k < 3; ++k)
+            EXPECT_EQ(display->colour[k], c.rgb[k]);
+        EXPECT_EQ(display->alpha, 1.f);
+    }
+    EXPECT_EQ(said.rfind("redisplay id=Face ", 0), 0u);
+    // The reader's table gives Blending a colour of its own.
+    float rgba[4];
+    GB::faceStateColour(Blending, true, rgba);
+    EXPECT_EQ(rgba[1], 0.7019608f);
+    EXPECT_FALSE(GB::redisplayFace(&t.net, nullptr, face->firstLoop));
+
+    face->requestedState = Ribbon;
+    EXPECT_FALSE(t.net.clearFaceSurface(face));
+    face->requestedState = Draft;
+    EXPECT_TRUE(t.net.clearFaceSurface(face));
+    EXPECT_EQ(face->surface, nullptr);
+    EXPECT_EQ(t.net.findFaceDisplay(face), nullptr);
+    EXPECT_FALSE(t.net.clearFaceSurface(face));
+
+    CSurfaceNet empty;
+    Kor::Set<HistogramItem> histogram;
+    EXPECT_EQ(empty.countSurfaces(&histogram), 0);
+    EXPECT_EQ(histogram.count, 0);
+}
+
+// Large enough for the point spheres (1.5 % of the view wide) to cover
+// pixels.
+class PointListView : public mwtest::GLView {
+protected:
+    PointListView() : mwtest::GLView(600, 600) {}
+};
+
+TEST_F(PointListView, SpheresKeepTheirScreenSizeAndDraggedLinesTakeTheirColour)
+{
+    CSurfaceNet net;
+    std::vector<Gridbench::CGridPoint*> at;
+    for (float x : {-0.5f, 0.f, 0.5f})
+        at.push_back(mwtest::gridPoint(x, 0.f));
+    COffset_PointList* pl = mwtest::polyLine(net, {at[0], at[1], at[2]});
+    Kor::List<double> t;
+    t.append(0.0), t.append(0.5), t.append(1.0);
+    pl->setCurve(clampedCurve({Vector(-0.5, 0, 0), Vector(0.5, 0, 0)}, 1).release(), t, 0, 2);
+    COpenGLPointList display(pl);
+    display.vertexColour[2] = 1.f; // blue points; the line black as the background
+    light();
+    auto drawn = [&] {
+        clear();
+        display.draw();
+        return litPixels();
+    };
+    const int three = drawn();
+    const unsigned int list = display.listId;
+    EXPECT_GT(three, 0);
+    // The selected and highlighted points get no sphere.
+    net.selectedPoint = at[0];
+    net.highlightedPoint = at[2];
+    EXPECT_NEAR(drawn(), three / 3, three / 10);
+    // Zoomed out four times: the spheres keep their size on the screen, and
+    // the list is not compiled again.
+    net.selectedPoint = net.highlightedPoint = nullptr;
+    ortho(-4, 4, -4, 4);
+    const int zoomed = drawn(); // in the list they would cover a sixteenth
+    EXPECT_GT(zoomed, three * 3 / 4);
+    EXPECT_LT(zoomed, three * 4 / 3);
+    EXPECT_EQ(display.listId, list);
+    EXPECT_FALSE(display.dirty);
+
+    // A dragged point: the line in its own colour after the next compile.
+    ortho(-1, 1, -1, 1);
+    pl->pendingVertex = at[1];
+    display.setDirty();
+    drawn();
+    EXPECT_GT(countPixels(mwtest::rgb(0.596, 0.984, 0.196)), 0);
+    pl->pendingVertex = nullptr;
+}
+
+} // namespace
