@@ -60,9 +60,12 @@ void COffset_Grid::deleteGridContents()
     // Every point dies with the grid: no use count needs to be given back.
     for (COffset_PointList* pl : pointLists)
         pl->usesCounted = false;
+    for (COffset_PointList* pl : retiredPointLists)
+        pl->usesCounted = false;
     currentPointList = nullptr;
     segmentList = nullptr;
     pointLists.deleteAll();
+    retiredPointLists.deleteAll();
     undoList.deleteAll();
     undoMarks.removeAll();
     pointSet.removeAll(false, false);
@@ -162,13 +165,6 @@ int COffset_Grid::deleteAll(bool ask)
     return removed;
 }
 
-// Removing the point under the cursor comes with the grid's mouse editing;
-// until then a right click edits nothing.
-bool COffset_Grid::onRButtonDown(const CGridMouseEvent&, int)
-{
-    return false;
-}
-
 bool COffset_Grid::update()
 {
     if (busy || mesh == nullptr)
@@ -232,14 +228,18 @@ bool COffset_Grid::removePointList(COffset_PointList* pl, bool)
         currentPointList = nullptr;
     pl->setModified(true);
     int removed = 0;
+    int at = -1;
     for (int i = pointLists.count - 1; i >= 0; --i)
         if (pointLists[i] == pl) {
             pointLists.removeAt(i);
             ++removed;
+            at = i;
         }
     if (removed != 1)
         return false;
-    addUndo(new CUndoRemovePointList(pl, true));
+    auto* item = new CUndoRemovePointList(pl, true);
+    item->index = at;
+    addUndo(item);
     if (segmentList == pl)
         clearSelectedPointOnSegment();
     topologyChanged = true;
@@ -618,11 +618,13 @@ bool COffset_Grid::splitPointList(const CVertex<float, 3>* point, COffset_PointL
         if (Fenwo::NurbsSurf* second = getSubCurve(curve, t[i], t[n - 1]))
             b->setCurve(second, t, i, n - 1);
     }
+    // Undo puts the old poly-line back and takes the halves out again.
     removePointList(pl, false);
-    addPointList(a);
-    showPointList(a, true, false);
-    addPointList(b);
-    showPointList(b, true, false);
+    for (COffset_PointList* half : {a, b}) {
+        addPointList(half);
+        addUndo(new CUndoAddPointList(half));
+        showPointList(half, true, false);
+    }
     setCurrentPointList(a);
     notify();
     return true;
@@ -756,52 +758,6 @@ void COffset_Grid::clearHighlightPoint()
     highlightedPoint = nullptr;
 }
 
-// ---- Edits that later parts of the grid supply ---------------------------------------
-
-// Selecting, adding, splitting and joining at the cursor come with the
-// grid's mouse editing; until then a click changes nothing.
-bool COffset_Grid::editAtMouseDown(const CGridMouseEvent&, int)
-{
-    return false;
-}
-
-// Rolling back to the last checkpoint comes with the grid's mouse editing.
-void COffset_Grid::undo() {}
-
-// The mouse-up commit, snapping, splitting, joining and deleting of the
-// selection come with the grid edits; until then they change nothing.
-bool COffset_Grid::onMouseUp(bool)
-{
-    return false;
-}
-
-bool COffset_Grid::snapPoint()
-{
-    return false;
-}
-
-bool COffset_Grid::splitAtPoint(CVertex<float, 3>*)
-{
-    return false;
-}
-
-bool COffset_Grid::joinAtPoint(CVertex<float, 3>*)
-{
-    return false;
-}
-
-bool COffset_Grid::deleteSelection()
-{
-    return false;
-}
-
-// The direction vectors of the grid points come with the grid's mouse
-// editing; until then none changes.
-int COffset_Grid::updateDirectionsOfPointList(COffset_PointList*)
-{
-    return 0;
-}
-
 // ---- Undo items ------------------------------------------------------------------------------
 
 CUndoRemovePointList::CUndoRemovePointList(COffset_PointList* pl, bool current)
@@ -822,7 +778,14 @@ void CUndoRemovePointList::undo(COffset_Grid* grid)
         return;
     COffset_PointList* pl = pointList;
     pointList = nullptr; // the grid owns it again
-    grid->addPointList(pl);
+    // Back at its former place, so that the order of the poly-lines (the
+    // "last" one included) is what it was.
+    if (grid->indexOfPointList(pl) < 0) {
+        if (index >= 0 && index <= grid->pointLists.count)
+            grid->pointLists.insertAfter(pl, index - 1);
+        else
+            grid->pointLists.append(pl);
+    }
     pl->restoreUses();
     if (makeCurrent)
         grid->setCurrentPointList(pl);
@@ -838,6 +801,3 @@ CUndoMoveVertex::~CUndoMoveVertex()
 {
     delete saved;
 }
-
-// Putting a dragged grid point back comes with the grid's mouse editing.
-void CUndoMoveVertex::undo(COffset_Grid*) {}

@@ -111,7 +111,8 @@ public:
     double pickRadius = 1.0;
     Mesh::CBaseMesh* mesh; // not owned
     COffset_PointList* currentPointList = nullptr;
-    Kor::List<COffset_PointList*> pointLists; // owned
+    Kor::List<COffset_PointList*> pointLists;        // owned
+    Kor::List<COffset_PointList*> retiredPointLists; // owned; taken out by undo
     COpenGLContainer displayContainer;
     CColorCoding colorCoding; // mode 3 over -0.15 .. 0.15, count 360
     // Points of the edit; none is owned through these (see the header note).
@@ -151,8 +152,9 @@ public:
     // poly-lines. Returns the number of poly-lines removed.
     virtual int deleteAll(bool ask);
     virtual int emptyHook(int, int, int, int, int, int) { return 0; }
-    // Removes the point under the cursor from its poly-line; true when
-    // something changed.
+    // The right-button edit: removes the point under the cursor
+    // (removePointAt). False when busy, without mesh, while editing is not
+    // allowed or when nothing was removed.
     virtual bool onRButtonDown(const CGridMouseEvent& event, int flags);
     // Notifies and returns true when not busy and a mesh is set.
     virtual bool update();
@@ -296,28 +298,153 @@ public:
     bool clearSelectedPoint();
     void clearHighlightPoint();
 
-    // ---- Edits that later parts of the grid supply ----------------------------
-    // The left-button edit at the cursor; true when something changed.
+    // ---- Picking ------------------------------------------------------------------
+    // Everything under the pick ray (origin, unit direction): first the mesh
+    // (near the tangent plane of the last mouse hit when there is one, else
+    // along the ray), then, unless meshOnly, the grid point nearest that
+    // mesh hit (nearest the ray without one). The pick radius is taken anew
+    // from the current view first: its world width / 75 (a width <= 0 keeps
+    // the radius). A grid point within the pick radius wins: its position,
+    // facet, normal and values go into out. Otherwise, with allowMesh (forced
+    // by meshOnly), the mesh hit goes into out. True when something went into
+    // out; the last pick position is then its point. With nearest the mesh
+    // hit nearest the origin is taken, else the first reported.
+    bool pickPoint(const CVertex<float, 3>& origin, const CVector<float, 3>& direction,
+                   Gridbench::CGridPoint& out, bool allowMesh, bool meshOnly, bool nearest);
+    // The mesh's hits along the ray (mode: hit from both sides; retry: the
+    // nearest facet when the ray meets none); the one nearest the origin with
+    // nearest, else the first, into out. count receives the number of hits;
+    // false (out unchanged) without any.
+    static bool pickMeshAlongRay(Mesh::CBaseMesh* mesh, const CVertex<float, 3>& origin,
+                                 const CVector<float, 3>& direction,
+                                 Mesh::CBaseMesh::CBaseHitInfo& out, int mode, bool nearest,
+                                 bool retry, int& count);
+    // With a current poly-line: the grid point within the pick radius of the
+    // pick becomes the selected point, its poly-line current unless the
+    // current one holds it. The highlight point is cleared first. False when
+    // nothing was selected.
+    bool selectPointAt(const CVertex<float, 3>& origin, const CVector<float, 3>& direction);
+    // What the cursor hovers over, point being the scene point under it and
+    // direction the ray's: a grid point of another poly-line within the pick
+    // radius (or beyond it but within the pick radius of the ray line), else
+    // the curve of another poly-line within the pick radius, becomes the
+    // point on a segment (setSelectedPointOnSegment; a grid point only when
+    // within the pick radius of point). pl and gridPoint receive what was
+    // found (null when nothing). True when something was found.
+    bool hoverPick(const CVertex<float, 3>& point, const CVector<float, 3>& direction,
+                   COffset_PointList*& pl, CVertex<float, 3>*& gridPoint);
+    // The poly-line whose curve passes nearest the ray, within pick radius x
+    // 15 (within the pick radius only when asked), the current one skipped
+    // when asked; poly-lines without a curve, or whose curve's box lies far
+    // from the ray, are not looked at. The winner keeps the picked parameter
+    // of its curve. Null when none.
+    COffset_PointList* findPointListNear(const CVertex<float, 3>& origin,
+                                         const CVector<float, 3>& direction, bool withinRadius,
+                                         bool skipCurrent);
+    // Makes the poly-line whose curve passes nearest the ray current, clears
+    // the highlight point and notifies. False when busy, without mesh, while
+    // editing is not allowed or when no curve is near.
+    bool pickPointListAt(const CVertex<float, 3>& origin, const CVector<float, 3>& direction);
+    // The grabbed point becomes gridPoint and the segment poly-line pl; the
+    // marker "SelectedPointOnSegment" is shown at gridPoint (or at point
+    // without one) unless gridPoint is the selected point (a null gridPoint
+    // with no selected point counts as the same).
+    void setSelectedPointOnSegment(COffset_PointList* pl, const CVertex<float, 3>& point,
+                                   CVertex<float, 3>* gridPoint);
+
+    // ---- Edits ----------------------------------------------------------------------
+    // Every edit records undo items, so that undo() restores the grid to its
+    // last checkpoint. The left-button edit at the cursor: the first click on
+    // an empty grid starts a poly-line (building the mesh's facet hash when
+    // missing); a click within the pick radius of a grid point selects it;
+    // any other click appends a point to the current poly-line, splitting it
+    // where its end now turns by more than 72 degrees. True when something
+    // changed; false when busy, without mesh or while editing is not allowed.
     bool editAtMouseDown(const CGridMouseEvent& event, int flags);
-    // Rolls the grid back to its last checkpoint.
-    void undo();
-    // Commits the pending insert or snap of a mouse-up (with insertIntoCurrent
-    // the snapped point replaces the selected one); true when the grid changed.
-    bool onMouseUp(bool insertIntoCurrent);
-    // Inserts a grid point where the grabbed point on a segment lies and
-    // selects it; true when inserted.
-    bool snapPoint();
-    // Splits a poly-line at point (null: the snapped or grabbed point); true
-    // when split.
-    bool splitAtPoint(CVertex<float, 3>* point);
-    // Joins the poly-lines that end at point (null: the grabbed point); true
-    // when a join was tried.
-    bool joinAtPoint(CVertex<float, 3>* point);
-    // The Delete key: removes the selected grid point, else the current
-    // poly-line; true when something was removed.
-    bool deleteSelection();
-    // Updates the direction vectors of the poly-line's points; how many changed.
+    // A new grid point at the pick (mesh or grid point) given to addGridPoint
+    // (a new poly-line with newList, else the current one), then the
+    // directions of the current poly-line's points. False when nothing was
+    // picked or added.
+    bool addPickedPoint(const CVertex<float, 3>& origin, const CVector<float, 3>& direction,
+                        bool newList);
+    // Puts point into a new poly-line (newList) or the current one. A grid
+    // point within pick radius x snap factor (the alternative snap distance
+    // with useAlternative) is re-used instead: its use count grows and the
+    // topology counts as changed. When point cannot be placed and live
+    // editing is on, a new poly-line is tried once. The poly-line becomes
+    // current and its point nearest point the selected point. The caller
+    // keeps a point that did not enter the grid. True when placed.
+    bool addGridPoint(CVertex<float, 3>* point, bool newList, bool useAlternative,
+                      const CVector<float, 3>* direction);
+    // The grid point within the pick radius of point, when the current
+    // poly-line holds it, gets direction 1 = unit(tangent x mesh normal) and
+    // direction 2 its opposite, each keeping its set flag. False otherwise.
+    bool setDirectionsAt(const CVertex<float, 3>& point);
+    // setDirectionsAt, then the set flags of an inner point of the current
+    // poly-line: at a T-junction only the direction nearer the stem's keeps
+    // its flag (direction 1 on a tie), at a crossing neither; both notify.
+    // True when the grid point lies on the current poly-line.
+    bool updateDirectionsAt(const CVertex<float, 3>& point);
+    // updateDirectionsAt at every point of pl; how many answered true (0 for
+    // null).
     int updateDirectionsOfPointList(COffset_PointList* pl);
+    // Drags a grid point (vertex; when null, the one within the pick radius
+    // of the last mouse hit, stored back into vertex) onto the last mouse
+    // hit. Every poly-line through it drops its curve and is shown again.
+    // False when busy or without a grid point.
+    bool moveVertex(CVertex<float, 3>*& vertex);
+    // Ends a mouse edit: commits the current poly-line's pending point, then
+    // snaps the selected point onto the grabbed grid point, or inserts a new
+    // point on the segment poly-line's curve at its picked parameter (into
+    // the current poly-line too, or replacing the selected point there with
+    // insertIntoCurrent). False when there was nothing to finish.
+    bool onMouseUp(bool insertIntoCurrent);
+    // A new grid point on the segment poly-line's curve at its picked
+    // parameter, inserted there and selected; the segment poly-line becomes
+    // current. False without a segment poly-line or when nothing was placed.
+    bool snapPoint();
+    // Starts a poly-line at a grid point by splitting the poly-line through
+    // it there. A null point: a point snapped onto the segment poly-line
+    // (snapPoint) first, else the grabbed point. False when the point is not
+    // a grid point or no poly-line could be split.
+    bool splitAtPoint(CVertex<float, 3>* point);
+    // joinPointListsAt at point (null: the grabbed point); false when that is
+    // not a grid point, true otherwise (whether joined or not).
+    bool joinAtPoint(CVertex<float, 3>* point);
+    // Joins the two poly-lines ending within the pick radius of point that
+    // continue each other most nearly straight: the second's points go onto
+    // the first (in front when the joint is its first point), the second is
+    // removed, the first becomes current. Nothing changes when either is
+    // closed or the point is not an end of both. True when joined.
+    bool joinPointListsAt(const CVertex<float, 3>& point);
+    // The point under the cursor (a pick of mesh or grid point) goes to
+    // removeGridPoint.
+    bool removePointAt(const CVertex<float, 3>& origin, const CVector<float, 3>& direction);
+    // Removes the current poly-line's point nearest point (else the grid
+    // point within the pick radius, else the selected point) from its
+    // poly-line; a poly-line left empty is removed. Prints "upps " n " < 0 !"
+    // for a use count that fell below zero. False when nothing was found or
+    // the poly-line is closed.
+    bool removeGridPoint(const CVertex<float, 3>& point);
+    // The Delete key: removes the selected point (removeGridPoint) or, with
+    // none, the current poly-line.
+    bool deleteSelection();
+    // Starts a new poly-line with the pending start point and the last mouse
+    // hit; false without both.
+    bool replacePendingPoint();
+    // Rolls the grid back to its last checkpoint: the undo items after the
+    // last mark that encloses any, newest first (all of them without marks).
+    // The use counts are recounted and "SelectedPoint" shown again.
+    void undo();
+    // Takes pl out of the grid without an undo item, withdrawing its uses.
+    // It is kept, points and all, until the grid is emptied, since the
+    // net's loops may still refer to it. False when it is not the grid's.
+    bool discardPointList(COffset_PointList* pl);
+    // After a point went onto an end of the current poly-line (its insertion
+    // case 2, or 0 for the start): when the poly-line now turns there by more
+    // than 72 degrees, it is split at that corner; after a split at the end
+    // the last poly-line becomes current. True when split.
+    bool splitAtSharpEndTurn();
 
 protected:
     // Empties the poly-lines, undo items, grid points and point pointers.
@@ -327,6 +454,17 @@ protected:
 
 private:
     std::unordered_set<Gridbench::CGridPoint*> ownedGridPoints;
+
+    // insertPoints committed, recording the undo item of an insertion that
+    // recorded none (the first two points of a poly-line are appended
+    // without one).
+    bool insertCommitted(COffset_PointList* pl, CVertex<float, 3>* v, double maxDistance,
+                         const CVector<float, 3>* direction);
+    // Deletes a new grid point that did not enter the grid.
+    void discardUnowned(Gridbench::CGridPoint* point);
+    // The direction flags of v (see updateDirectionsAt); false unless the
+    // current poly-line holds v.
+    bool updateDirections(CVertex<float, 3>* v);
 };
 
 // Undo item of a removed poly-line: owns the poly-line until undone.
@@ -334,12 +472,13 @@ class CUndoRemovePointList : public UndoGridEdit {
 public:
     COffset_PointList* pointList; // owned while the item holds it
     bool makeCurrent;
+    int index = -1; // its place among the grid's poly-lines (-1: appended)
 
     // Drops pl's cached curve (a locked curve stays).
     CUndoRemovePointList(COffset_PointList* pl, bool current);
     ~CUndoRemovePointList() override;
-    // Gives the poly-line back to the grid, makes it current when asked and
-    // shows it.
+    // Gives the poly-line back to the grid at its former place, makes it
+    // current when asked and shows it.
     void undo(COffset_Grid* grid) override;
 };
 
@@ -352,5 +491,29 @@ public:
     CUndoMoveVertex(Gridbench::CGridPoint* p, const Mesh::CBaseMesh::CBaseHitInfo& hit);
     ~CUndoMoveVertex() override;
     // Puts the point back where it was.
+    void undo(COffset_Grid* grid) override;
+};
+
+// Undo item of a poly-line an edit added to the grid: takes it out again.
+class CUndoAddPointList : public UndoGridEdit {
+public:
+    COffset_PointList* pointList; // the grid's; deleted when undone
+
+    explicit CUndoAddPointList(COffset_PointList* pl) : pointList(pl) {}
+    void undo(COffset_Grid* grid) override;
+};
+
+// Undo item of an edit that rewrote a poly-line's points (a join, a removal):
+// a copy of the former points and closed flag, put back with their uses.
+class CUndoVertexList : public UndoGridEdit {
+public:
+    COffset_PointList* pointList;
+    Kor::List<CVertex<float, 3>*> vertices;
+    bool closed;
+
+    explicit CUndoVertexList(COffset_PointList* pl)
+        : pointList(pl), vertices(pl->vertices), closed(pl->closed)
+    {
+    }
     void undo(COffset_Grid* grid) override;
 };

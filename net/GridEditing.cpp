@@ -1,0 +1,685 @@
+// Editing the grid with the mouse: the left-button edit that starts,
+// extends and splits poly-lines, adding and re-using grid points, the
+// direction vectors of grid points, dragging, the snaps and insertions at
+// mouse-up, splitting and joining at a grid point, removing points and
+// poly-lines, and the undo to the last checkpoint with its undo items.
+//
+// Every edit records what undo needs: the poly-line items (CUndoInsert,
+// CUndoSnapVertex) where the poly-line records them, and here an item for
+// every poly-line an edit adds, every rewritten vertex list and every
+// dragged point, so that undoing to a checkpoint restores the poly-lines,
+// their points and the use counts exactly.
+
+#include "geometry/ParametricGeometry.h"
+#include "mesh/GridPoint.h"
+#include "mesh/MeshGeometry.h"
+#include "mesh/MeshProjection.h"
+#include "net/OffsetGrid.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <iostream>
+#include <numbers>
+#include <unordered_set>
+#include <vector>
+
+namespace {
+
+// A poly-line's end may turn by at most this angle (72 degrees, 2 pi / 5)
+// before the poly-line is split at the corner.
+constexpr double kMaxEndTurn = 1.2566370614359172;
+// Reach of a new point into the poly-line, in pick radii.
+constexpr double kAddReach = 3.0;
+// Reach of a point inserted from a curve pick, in pick radii.
+constexpr double kCurveInsertReach = 15.0;
+// "Within any distance" of the searches over one poly-line.
+constexpr double kAnyDistance = 10000.0;
+
+Gridbench::CGridPoint* asGridPoint(CVertex<float, 3>* v)
+{
+    return dynamic_cast<Gridbench::CGridPoint*>(v);
+}
+
+CVertex<float, 3> toVertex(const Vector& p)
+{
+    return CVertex<float, 3>(float(p[0]), float(p[1]), float(p[2]));
+}
+
+// The angle between two single-precision directions, in radians.
+double turnAngle(const CVertex<float, 3>& a, const CVertex<float, 3>& b)
+{
+    const double la = std::sqrt(double(dot(a, a)));
+    const double lb = std::sqrt(double(dot(b, b)));
+    if (!(la > 0.0) || !(lb > 0.0))
+        return 0.0;
+    return std::acos(std::clamp(double(dot(a, b)) / (la * lb), -1.0, 1.0));
+}
+
+// The entry of pl nearest p (the pending one skipped when asked), when
+// closer than maxDist; null otherwise. The poly-line's own search answers the
+// first entry within its distance, which is not the nearest.
+CVertex<float, 3>* nearestEntry(const COffset_PointList* pl, const CVertex<float, 3>& p,
+                                double maxDist, bool skipPending)
+{
+    CVertex<float, 3>* found = nullptr;
+    double d = FLT_MAX;
+    pl->findNearestVertex(p, 0.0, found, d, skipPending);
+    return found != nullptr && d < maxDist ? found : nullptr;
+}
+
+// The points of b, in the order that continues a poly-line arriving at b's
+// entry `joint` (an end of b), without the joint itself when it is shared.
+std::vector<CVertex<float, 3>*> continuation(const COffset_PointList* b, int joint, bool shared)
+{
+    std::vector<CVertex<float, 3>*> out(b->vertices.begin(), b->vertices.end());
+    if (joint != 0)
+        std::reverse(out.begin(), out.end());
+    if (shared && !out.empty())
+        out.erase(out.begin());
+    return out;
+}
+
+} // namespace
+
+// ---- The left-button edit -------------------------------------------------------------
+
+bool COffset_Grid::editAtMouseDown(const CGridMouseEvent& event, int)
+{
+    if (busy || mesh == nullptr)
+        return false;
+    if (mesh->facetHash.cells.count == 0)
+        mesh->buildFacetHash(500.0, -1.0, nullptr);
+    if (!editAllowed)
+        return false;
+    const CVertex<float, 3>& origin = event.rayOrigin;
+    const CVector<float, 3>& direction = event.rayDirection;
+    if (pointLists.count == 0) {
+        addPickedPoint(origin, direction, true);
+        topologyChanged = false;
+    }
+    if (selectPointAt(origin, direction)) {
+        redisplayCurrent(true);
+        notify();
+        return true;
+    }
+    if (!addPickedPoint(origin, direction, false))
+        return false;
+    splitAtSharpEndTurn();
+    return true;
+}
+
+bool COffset_Grid::splitAtSharpEndTurn()
+{
+    COffset_PointList* pl = currentPointList;
+    if (pl == nullptr || pl->getCount() < 3)
+        return false;
+    const Kor::List<CVertex<float, 3>*>& p = pl->vertices;
+    const int n = p.count;
+    if (pl->insertionCase == 2) {
+        if (!(turnAngle(*p[n - 2] - *p[n - 3], *p[n - 1] - *p[n - 2]) > kMaxEndTurn))
+            return false;
+        if (!splitPointList(p[n - 2], pl))
+            return false;
+        // Drawing goes on from the new corner.
+        selectPointList(pointLists.count - 1);
+        return true;
+    }
+    if (pl->insertionCase == 0) {
+        if (!(turnAngle(*p[1] - *p[0], *p[2] - *p[1]) > kMaxEndTurn))
+            return false;
+        return splitPointList(p[1], pl);
+    }
+    return false;
+}
+
+bool COffset_Grid::addPickedPoint(const CVertex<float, 3>& origin,
+                                  const CVector<float, 3>& direction, bool newList)
+{
+    auto* point = new Gridbench::CGridPoint();
+    if (!pickPoint(origin, direction, *point, true, false, true)) {
+        delete point;
+        return false;
+    }
+    const bool added = addGridPoint(point, newList, false, &direction);
+    discardUnowned(point);
+    if (!added)
+        return false;
+    updateDirectionsOfPointList(currentPointList);
+    return true;
+}
+
+bool COffset_Grid::addGridPoint(CVertex<float, 3>* point, bool newList, bool useAlternative,
+                                const CVector<float, 3>* direction)
+{
+    if (point == nullptr)
+        return false;
+    COffset_PointList* target = currentPointList;
+    if (newList) {
+        target = new COffset_PointList(this);
+        addPointList(target);
+        addUndo(new CUndoAddPointList(target));
+    }
+    if (target == nullptr)
+        return false;
+
+    const double snapDistance = useAlternative ? alternativeSnapDistance : pickRadius * snapFactor;
+    CVertex<float, 3>* existing = findNearestVertex(*point, snapDistance, nullptr, false, nullptr);
+    bool placed = false;
+    if (existing != nullptr) {
+        placed = insertCommitted(target, existing, -1.0, nullptr);
+        topologyChanged = true;
+    } else {
+        placed = insertCommitted(target, point, pickRadius * kAddReach, direction);
+        // With live editing a point the current poly-line refuses starts a
+        // poly-line of its own, once.
+        if (!placed && liveEdit && !newList)
+            return addGridPoint(point, true, useAlternative, direction);
+        updateDirectionsAt(*point);
+    }
+
+    if (!setCurrentPointList(target))
+        redisplayCurrent(true);
+    CVertex<float, 3>* nearest = nearestEntry(target, *point, kAnyDistance, true);
+    if (nearest == nullptr)
+        nearest = existing;
+    if (nearest != nullptr) {
+        highlightPoint(nearest);
+        clearHighlightPoint();
+    }
+    return placed;
+}
+
+bool COffset_Grid::insertCommitted(COffset_PointList* pl, CVertex<float, 3>* v, double maxDistance,
+                                   const CVector<float, 3>* direction)
+{
+    const int recorded = undoList.count;
+    if (!pl->insertPoints(v, maxDistance, direction, true, nullptr, nullptr))
+        return false;
+    const int at = pl->indexOf(v);
+    if (undoList.count == recorded && at >= 0)
+        addUndo(new CUndoInsert(pl, at));
+    return true;
+}
+
+void COffset_Grid::discardUnowned(Gridbench::CGridPoint* point)
+{
+    if (point != nullptr && ownedGridPoints.count(point) == 0)
+        delete point;
+}
+
+// ---- Directions of grid points ------------------------------------------------------------
+
+bool COffset_Grid::setDirectionsAt(const CVertex<float, 3>& point)
+{
+    CVertex<float, 3>* v = findNearestVertex(point, pickRadius, nullptr, false, nullptr);
+    Gridbench::CGridPoint* g = asGridPoint(v);
+    if (g == nullptr || currentPointList == nullptr || !currentPointList->contains(v))
+        return false;
+    const Kor::List<CVertex<float, 3>*>& p = currentPointList->vertices;
+    const int i = currentPointList->indexOf(v);
+    const CVertex<float, 3>& next = *p[std::min(i + 1, p.count - 1)];
+    const CVertex<float, 3>& previous = *p[std::max(i - 1, 0)];
+    // Across the poly-line within the mesh's tangent plane.
+    CVector<float, 3> d = crossProduct(next - previous, CVertex<float, 3>(g->normal));
+    if (d.normalize() > 0.0) {
+        g->setDirection1(d, g->direction1Set);
+        g->setDirection2(-d, g->direction2Set);
+    }
+    return true;
+}
+
+bool COffset_Grid::updateDirectionsAt(const CVertex<float, 3>& point)
+{
+    return updateDirections(findNearestVertex(point, pickRadius, nullptr, false, nullptr));
+}
+
+int COffset_Grid::updateDirectionsOfPointList(COffset_PointList* pl)
+{
+    if (pl == nullptr)
+        return 0;
+    int updated = 0;
+    // The entries themselves: a search by position could find a neighbour
+    // closer than the pick radius first.
+    for (CVertex<float, 3>* v : pl->vertices)
+        if (updateDirections(v))
+            ++updated;
+    return updated;
+}
+
+bool COffset_Grid::updateDirections(CVertex<float, 3>* v)
+{
+    Gridbench::CGridPoint* g = asGridPoint(v);
+    if (g == nullptr || currentPointList == nullptr || !currentPointList->contains(v))
+        return false;
+    setDirectionsAt(*v);
+    if (currentPointList->isEndVertex(v))
+        return true;
+    if (isTJunction(v)) {
+        // Only the direction along the stem that ends here stays set.
+        bool keep1 = g->direction1Set;
+        bool keep2 = !keep1 && g->direction2Set;
+        CVector<float, 3> stem;
+        if (getStemTangent(v, stem)) {
+            const bool first = dot(g->direction1, stem) >= dot(g->direction2, stem);
+            keep1 = first && g->direction1Set;
+            keep2 = !first && g->direction2Set;
+        }
+        g->direction1Set = keep1;
+        g->direction2Set = keep2;
+        notify();
+    } else if (isCrossing(v)) {
+        g->direction1Set = false;
+        g->direction2Set = false;
+        notify();
+    }
+    return true;
+}
+
+// ---- Dragging and mouse-up -------------------------------------------------------------
+
+bool COffset_Grid::moveVertex(CVertex<float, 3>*& vertex)
+{
+    if (busy)
+        return false;
+    COffset_PointList* found = nullptr;
+    if (vertex == nullptr && lastMouseHit != nullptr)
+        vertex = findNearestVertex(*lastMouseHit, pickRadius, &found, false, nullptr);
+    Gridbench::CGridPoint* g = asGridPoint(vertex);
+    if (g == nullptr)
+        return false;
+    if (found == nullptr)
+        found = firstPointListAt(g);
+    for (COffset_PointList* pl : pointLists)
+        if (pl->contains(g))
+            pl->dropCurve();
+    addUndo(new CUndoMoveVertex(g, *g));
+    g->changed = true;
+    if (lastMouseHit != nullptr)
+        static_cast<Mesh::CBaseMesh::CBaseHitInfo&>(*g) = *lastMouseHit;
+    if (g == selectedPoint)
+        showSelectedPoint(true);
+    for (COffset_PointList* pl : pointLists)
+        if (pl->contains(g))
+            showPointList(pl, true, pl == currentPointList);
+    if (currentPointList == nullptr && found != nullptr)
+        setCurrentPointList(found);
+    return true;
+}
+
+bool COffset_Grid::onMouseUp(bool insertIntoCurrent)
+{
+    if (currentPointList != nullptr && currentPointList->hasPending())
+        currentPointList->commitPending();
+    replacePendingPoint();
+
+    if (grabbedPoint != nullptr) {
+        COffset_PointList* pl = currentPointList;
+        if (pl == nullptr)
+            return false;
+        CVertex<float, 3>* grabbed = grabbedPoint;
+        Gridbench::CGridPoint* g = asGridPoint(grabbed);
+        if (g != nullptr)
+            g->changed = true;
+        if (grabbed != selectedPoint) {
+            // The selected point moves onto the grabbed one; a copy of the
+            // grabbed one already in the poly-line goes first.
+            if (pl->contains(grabbed)) {
+                addUndo(new CUndoVertexList(pl));
+                pl->removeVertex(grabbed);
+            }
+            pl->snapVertex(selectedPoint, grabbed);
+            redisplayCurrent(true);
+            highlightPoint(grabbed);
+        }
+        if (g != nullptr) {
+            buildTopology(false);
+            computeSurfaces(draftOnly, true, nullptr);
+        }
+        grabbedPoint = nullptr;
+        return true;
+    }
+
+    if (segmentList == nullptr || segmentList->getCurve() == nullptr || mesh == nullptr)
+        return false;
+    COffset_PointList* segment = segmentList;
+    const CVertex<float, 3> onCurve =
+        toVertex(segment->getCurve()->getPoint(segment->pickedParameter, 0.0));
+    Mesh::HitSet hits;
+    if (!meshHitsNearPoint(mesh, onCurve, hits, 1.2, false) || hits.count == 0)
+        return false;
+    auto* point = new Gridbench::CGridPoint(*hits[0]);
+    if (!insertCommitted(segment, point, pickRadius * kCurveInsertReach, nullptr)) {
+        discardUnowned(point);
+        return false;
+    }
+    segment->interpolate();
+    COffset_PointList* pl = currentPointList;
+    if (pl == nullptr)
+        return false;
+    if (!insertIntoCurrent) {
+        if (!insertCommitted(pl, point, pickRadius * kCurveInsertReach, nullptr))
+            return false;
+    } else {
+        pl->snapVertex(selectedPoint, point);
+        highlightPoint(point);
+    }
+    redisplayCurrent(true);
+    buildTopology(false);
+    computeSurfaces(draftOnly, true, nullptr);
+    return true;
+}
+
+bool COffset_Grid::snapPoint()
+{
+    COffset_PointList* segment = segmentList;
+    if (segment == nullptr || segment->getCurve() == nullptr || mesh == nullptr)
+        return false;
+    const CVertex<float, 3> onCurve =
+        toVertex(segment->getCurve()->getPoint(segment->pickedParameter, 0.0));
+    Mesh::HitSet hits;
+    if (!meshHitsNearPoint(mesh, onCurve, hits, 1.2, false) || hits.count == 0)
+        return false;
+    auto* point = new Gridbench::CGridPoint(*hits[0]);
+    if (!insertCommitted(segment, point, pickRadius * kCurveInsertReach, nullptr)) {
+        discardUnowned(point);
+        return false;
+    }
+    segment->interpolate();
+    highlightPoint(point);
+    setCurrentPointList(segment);
+    redisplayCurrent(true);
+    lastSnappedPoint = point;
+    return true;
+}
+
+// ---- Split and join --------------------------------------------------------------------
+
+bool COffset_Grid::splitAtPoint(CVertex<float, 3>* point)
+{
+    if (point == nullptr) {
+        if (snapPoint())
+            return splitPointList(lastSnappedPoint, currentPointList);
+        point = grabbedPoint;
+    }
+    if (asGridPoint(point) == nullptr)
+        return false;
+    // The poly-line holding this very point, the current one first; a copy
+    // of its position is looked for among the poly-lines otherwise.
+    COffset_PointList* pl = currentPointList != nullptr && currentPointList->contains(point)
+                                ? currentPointList
+                                : firstPointListAt(point);
+    return splitPointList(point, pl);
+}
+
+bool COffset_Grid::joinAtPoint(CVertex<float, 3>* point)
+{
+    if (point == nullptr)
+        point = grabbedPoint;
+    if (asGridPoint(point) == nullptr)
+        return false;
+    const CVertex<float, 3> at(*point);
+    joinPointListsAt(at);
+    return true;
+}
+
+bool COffset_Grid::joinPointListsAt(const CVertex<float, 3>& point)
+{
+    struct Meeting {
+        COffset_PointList* pl;
+        CVertex<float, 3>* v;
+    };
+    Meeting meets[3];
+    int count = 0;
+    for (COffset_PointList* pl : pointLists) {
+        if (count == 3)
+            break;
+        if (CVertex<float, 3>* v = nearestEntry(pl, point, pickRadius, false))
+            meets[count++] = {pl, v};
+    }
+    if (count < 2)
+        return false;
+    // The pair that continues each other most nearly straight.
+    int bestA = 0, bestB = 1;
+    double bestDeviation = DBL_MAX;
+    for (int a = 0; a < count; ++a)
+        for (int b = a + 1; b < count; ++b) {
+            CVector<float, 3> da, db;
+            meets[a].pl->getDirectionAtVertex(meets[a].v, da);
+            meets[b].pl->getDirectionAtVertex(meets[b].v, db);
+            const double angle = turnAngle(da, db) * 180.0 / std::numbers::pi;
+            const double deviation = std::min(angle, 180.0 - angle);
+            if (deviation < bestDeviation) {
+                bestDeviation = deviation;
+                bestA = a;
+                bestB = b;
+            }
+        }
+    COffset_PointList* first = meets[bestA].pl;
+    COffset_PointList* second = meets[bestB].pl;
+    CVertex<float, 3>* va = meets[bestA].v;
+    CVertex<float, 3>* vb = meets[bestB].v;
+    if (first->closed || second->closed || !first->isEndVertex(va) || !second->isEndVertex(vb))
+        return false;
+
+    const int jointA = first->indexOf(va);
+    const int jointB = second->indexOf(vb);
+    const std::vector<CVertex<float, 3>*> added = continuation(second, jointB, va == vb);
+    addUndo(new CUndoVertexList(first));
+    if (jointA == 0 && first->getCount() > 1) {
+        // The second's points go in front, running into the joint.
+        for (CVertex<float, 3>* v : added)
+            first->changeUse(v, +1);
+        for (CVertex<float, 3>* v : added)
+            first->vertices.append(v, true);
+    } else {
+        for (CVertex<float, 3>* v : added)
+            first->appendVertex(v);
+    }
+    first->modified = true;
+    currentPointList = nullptr;
+    removePointList(second, false);
+    first->dropCurve();
+    setCurrentPointList(first);
+    redisplayCurrent(true);
+    notify();
+    if (first->getCount() > 2)
+        highlightPoint(nullptr);
+    return true;
+}
+
+// ---- Removing ------------------------------------------------------------------------------
+
+bool COffset_Grid::onRButtonDown(const CGridMouseEvent& event, int)
+{
+    if (busy || mesh == nullptr || !editAllowed)
+        return false;
+    if (!removePointAt(event.rayOrigin, event.rayDirection))
+        return false;
+    updateDirectionsOfPointList(currentPointList);
+    redisplayCurrent(true);
+    notify();
+    return true;
+}
+
+bool COffset_Grid::removePointAt(const CVertex<float, 3>& origin,
+                                 const CVector<float, 3>& direction)
+{
+    Gridbench::CGridPoint record;
+    if (!pickPoint(origin, direction, record, true, false, false))
+        return false;
+    const CVertex<float, 3> at(record);
+    return removeGridPoint(at);
+}
+
+bool COffset_Grid::removeGridPoint(const CVertex<float, 3>& point)
+{
+    COffset_PointList* pl = nullptr;
+    CVertex<float, 3>* v = nullptr;
+    bool onCurrent = false;
+    if (currentPointList != nullptr) {
+        v = nearestEntry(currentPointList, point, kAnyDistance, false);
+        onCurrent = v != nullptr;
+        if (onCurrent)
+            pl = currentPointList;
+    }
+    if (v == nullptr)
+        v = findNearestVertex(point, pickRadius, &pl, false, nullptr);
+    if (v == nullptr && selectedPoint != nullptr) {
+        v = selectedPoint;
+        pl = firstPointListAt(v);
+    }
+    if (v == nullptr || pl == nullptr || pl->closed)
+        return false;
+
+    pl->RollBack();
+    addUndo(new CUndoVertexList(pl));
+    pl->removeVertex(v);
+    const int use = useCountOf(v);
+    if (use < 0)
+        std::cout << "upps " << use << " < 0 !" << std::endl;
+    if (v == selectedPoint)
+        highlightPoint(nullptr);
+    if (v == pendingStartPoint)
+        pendingStartPoint = nullptr;
+    if (use < 1)
+        registerGridPoint(v);
+    if (pl->getCount() == 0)
+        return removePointList(pl, false);
+    if (!onCurrent)
+        setCurrentPointList(pl);
+    redisplayCurrent(true);
+    return true;
+}
+
+bool COffset_Grid::deleteSelection()
+{
+    if (selectedPoint != nullptr) {
+        const CVertex<float, 3> at(*selectedPoint);
+        const bool removed = removeGridPoint(at);
+        clearSelectedPoint();
+        return removed;
+    }
+    return deleteCurrentPointList();
+}
+
+bool COffset_Grid::replacePendingPoint()
+{
+    if (pendingStartPoint == nullptr || lastMouseHit == nullptr)
+        return false;
+    addGridPoint(pendingStartPoint, true, false, nullptr);
+    auto* point = new Gridbench::CGridPoint(*lastMouseHit);
+    addGridPoint(point, false, false, nullptr);
+    discardUnowned(point);
+    pendingStartPoint = nullptr;
+    return true;
+}
+
+bool COffset_Grid::discardPointList(COffset_PointList* pl)
+{
+    const int at = indexOfPointList(pl);
+    if (at < 0)
+        return false;
+    showPointList(pl, false, false);
+    if (currentPointList == pl)
+        currentPointList = nullptr;
+    if (segmentList == pl)
+        clearSelectedPointOnSegment();
+    pointLists.removeAt(at);
+    pl->withdrawUses();
+    pl->dropCurve();
+    retiredPointLists.append(pl);
+    topologyChanged = true;
+    return true;
+}
+
+// ---- Undo ------------------------------------------------------------------------------
+
+void COffset_Grid::undo()
+{
+    // The items after the last mark that encloses any; marks above the
+    // list's length (left by an earlier undo) enclose none.
+    int n = undoList.count;
+    while (undoMarks.count > 0) {
+        const int mark = undoMarks[undoMarks.count - 1];
+        undoMarks.removeAt(undoMarks.count - 1);
+        n = undoList.count - mark;
+        if (n > 0)
+            break;
+    }
+    n = std::clamp(n, 0, undoList.count);
+
+    std::vector<Gridbench::CGridPoint*> used;
+    for (COffset_PointList* pl : pointLists)
+        for (CVertex<float, 3>* v : pl->vertices)
+            if (Gridbench::CGridPoint* g = asGridPoint(v))
+                used.push_back(g);
+
+    for (; n > 0; --n) {
+        UndoGridEdit* item = undoList[undoList.count - 1];
+        undoList.removeAt(undoList.count - 1);
+        if (item == nullptr)
+            continue;
+        item->undo(this);
+        delete item;
+    }
+
+    // The counts from the poly-lines as they now stand; a point that left
+    // every poly-line is unused.
+    for (Gridbench::CGridPoint* g : used)
+        g->useCount = 0;
+    recountUse();
+    std::unordered_set<const CVertex<float, 3>*> unused(pointSet.items,
+                                                        pointSet.items + pointSet.count);
+    for (Gridbench::CGridPoint* g : used)
+        if (g->useCount == 0 && unused.insert(g).second)
+            registerGridPoint(g);
+    if (showPointLists)
+        for (COffset_PointList* pl : pointLists)
+            showPointList(pl, true, pl == currentPointList);
+    showSelectedPoint(true);
+}
+
+// ---- Undo items ----------------------------------------------------------------------------
+
+void CUndoMoveVertex::undo(COffset_Grid* grid)
+{
+    if (point == nullptr || saved == nullptr)
+        return;
+    static_cast<Mesh::CBaseMesh::CBaseHitInfo&>(*point) = *saved;
+    point->changed = true;
+    if (grid == nullptr)
+        return;
+    for (COffset_PointList* pl : grid->pointLists)
+        if (pl->contains(point)) {
+            pl->dropCurve();
+            grid->showPointList(pl, true, false);
+        }
+}
+
+void CUndoAddPointList::undo(COffset_Grid* grid)
+{
+    if (grid != nullptr)
+        grid->discardPointList(pointList);
+}
+
+void CUndoVertexList::undo(COffset_Grid*)
+{
+    COffset_PointList& pl = *pointList;
+    if (pl.usesCounted) {
+        // Uses of the former points first, so no shared point counts as
+        // unused on the way.
+        for (CVertex<float, 3>* v : vertices)
+            pl.changeUse(v, +1);
+        for (CVertex<float, 3>* v : pl.vertices)
+            pl.changeUse(v, -1);
+    }
+    pl.vertices = vertices;
+    pl.closed = closed;
+    pl.pendingVertex = nullptr;
+    pl.closedByPending = false;
+    pl.modified = true;
+    for (int i = 0; i < pl.vertices.count; ++i)
+        pl.markChanged(i);
+    pl.dropCurve();
+}
