@@ -340,20 +340,9 @@ bool COffset_Grid::onMouseUp(bool insertIntoCurrent)
         return true;
     }
 
-    if (segmentList == nullptr || segmentList->getCurve() == nullptr || mesh == nullptr)
+    Gridbench::CGridPoint* point = insertOnSegmentCurve();
+    if (point == nullptr)
         return false;
-    COffset_PointList* segment = segmentList;
-    const CVertex<float, 3> onCurve =
-        toVertex(segment->getCurve()->getPoint(segment->pickedParameter, 0.0));
-    Mesh::HitSet hits;
-    if (!meshHitsNearPoint(mesh, onCurve, hits, 1.2, false) || hits.count == 0)
-        return false;
-    auto* point = new Gridbench::CGridPoint(*hits[0]);
-    if (!insertCommitted(segment, point, pickRadius * kCurveInsertReach, nullptr)) {
-        discardUnowned(point);
-        return false;
-    }
-    segment->interpolate();
     COffset_PointList* pl = currentPointList;
     if (pl == nullptr)
         return false;
@@ -370,22 +359,31 @@ bool COffset_Grid::onMouseUp(bool insertIntoCurrent)
     return true;
 }
 
-bool COffset_Grid::snapPoint()
+Gridbench::CGridPoint* COffset_Grid::insertOnSegmentCurve()
 {
     COffset_PointList* segment = segmentList;
     if (segment == nullptr || segment->getCurve() == nullptr || mesh == nullptr)
-        return false;
+        return nullptr;
     const CVertex<float, 3> onCurve =
         toVertex(segment->getCurve()->getPoint(segment->pickedParameter, 0.0));
     Mesh::HitSet hits;
     if (!meshHitsNearPoint(mesh, onCurve, hits, 1.2, false) || hits.count == 0)
-        return false;
+        return nullptr;
     auto* point = new Gridbench::CGridPoint(*hits[0]);
     if (!insertCommitted(segment, point, pickRadius * kCurveInsertReach, nullptr)) {
         discardUnowned(point);
-        return false;
+        return nullptr;
     }
     segment->interpolate();
+    return point;
+}
+
+bool COffset_Grid::snapPoint()
+{
+    COffset_PointList* segment = segmentList;
+    Gridbench::CGridPoint* point = insertOnSegmentCurve();
+    if (point == nullptr)
+        return false;
     highlightPoint(point);
     setCurrentPointList(segment);
     redisplayCurrent(true);

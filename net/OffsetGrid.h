@@ -357,9 +357,11 @@ public:
     // last checkpoint. The left-button edit at the cursor: the first click on
     // an empty grid starts a poly-line (building the mesh's facet hash when
     // missing); a click within the pick radius of a grid point selects it;
-    // any other click appends a point to the current poly-line, splitting it
-    // where its end now turns by more than 72 degrees. True when something
-    // changed; false when busy, without mesh or while editing is not allowed.
+    // any other click adds a point to the current poly-line (a point it
+    // refuses starts a poly-line of its own while live editing is on), and
+    // an end that then turns by more than 72 degrees is split off. True when
+    // something changed; false when busy, without mesh or while editing is
+    // not allowed.
     bool editAtMouseDown(const CGridMouseEvent& event, int flags);
     // A new grid point at the pick (mesh or grid point) given to addGridPoint
     // (a new poly-line with newList, else the current one), then the
@@ -460,6 +462,10 @@ private:
     // without one).
     bool insertCommitted(COffset_PointList* pl, CVertex<float, 3>* v, double maxDistance,
                          const CVector<float, 3>* direction);
+    // A new grid point on the mesh under the segment poly-line's curve at
+    // its picked parameter, inserted into the segment poly-line, whose curve
+    // is built again; null when none was placed.
+    Gridbench::CGridPoint* insertOnSegmentCurve();
     // Deletes a new grid point that did not enter the grid.
     void discardUnowned(Gridbench::CGridPoint* point);
     // The direction flags of v (see updateDirectionsAt); false unless the
