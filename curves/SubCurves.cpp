@@ -85,8 +85,11 @@ NurbsSurf* getTrivialSubCurve(NurbsSurf* curve, double t1, double t2)
     const int s = i1 - p;
     int e = i2 - p;
     if (inputEnd == knots::OpenEnd) {
-        const int span2 = spanOf(k, t2);
-        i2 = span2 + 1 - std::min(p, k.getMultiplicityAt(span2));
+        // The first copy of t2. (The span search would not do: at the end of
+        // the domain it answers the last non-empty span, below those copies.)
+        i2 = 0;
+        while (i2 < n + p + 1 && knotValue(k, i2) < t2 - 1e-8)
+            ++i2;
         // Knot positions strictly between the last copy of t1 and the first
         // of t2.
         const int between = std::max(0, i2 - 1 - i1);

@@ -97,8 +97,13 @@ TEST(BoundaryCurves, SplittingAndTheExportFormKeepTheShape)
     std::unique_ptr<NurbsSurf> clamped(makeAcisCompliantCurve(c.get()));
     ASSERT_NE(clamped, nullptr);
     EXPECT_EQ(clamped->uKnots->endCondition, knots::ClampedEnd);
-    for (int k = 0; k <= 20; ++k)
-        EXPECT_LT(gap(*clamped, k / 20.0, *c, k / 20.0), 1e-10) << k;
+    // The whole period, its last span included.
+    EXPECT_EQ(clamped->getUMin(), c->getUMin());
+    EXPECT_EQ(clamped->getUMax(), c->getUMax());
+    for (int k = 0; k <= 20; ++k) {
+        const double t = c->getUMin() + (c->getUMax() - c->getUMin()) * k / 20.0;
+        EXPECT_LT(gap(*clamped, t, *c, t), 1e-10) << k;
+    }
     EXPECT_EQ(makeAcisCompliantCurve(nullptr), nullptr);
 
     NurbsSurf* first = nullptr;
