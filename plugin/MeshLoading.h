@@ -1,0 +1,36 @@
+// The loaders behind "MWLoadMesh": a mesh file chosen in a file dialog, read
+// by the reader of its extension into the system's mesh (alone, or wrapped
+// into a new mesh document object), and the host's own meshes joined into
+// one mesh through their openNURBS topology. Each loaded mesh gets its
+// bounding box and its facet hash.
+//
+// Ownership: every mesh and object returned is new and the caller's; a mesh
+// object is not yet in the document (the caller adds it). Not thread-safe:
+// the host's user-interface thread only (dialogs and message boxes).
+#pragma once
+
+#include "platform/on/OpenNurbsSubset.h"
+
+class CFlatMesh;
+class CMWMeshObject;
+class CProgress;
+
+// Asks for a mesh file and reads it: STL ("stl", "stla", "stlb"), POL, AutoForm
+// ("af"), Nastran ("nas") or VRML ("wrl", "vrml"), the extension compared
+// without regard to case; any other extension reads nothing. A mesh without
+// facets is still returned, after the box "No facets have been imported"; one
+// of more than 750000 facets loads after a note on its size. Null when the
+// dialog is cancelled.
+CFlatMesh* loadMeshFile();
+
+// loadMeshFile, then the mesh in a new mesh object named after the file's
+// full path. Null when the dialog is cancelled or the file yields no facets.
+CMWMeshObject* loadMeshObject();
+
+// One mesh of all the host meshes: the topological vertices of each (so
+// that vertices the host duplicates become one), its triangles and quads (a
+// quad whose last two corners coincide is a triangle), then coincident
+// vertices of different meshes merged ("stitch") and the facet hash built
+// ("init search"). progress (may be null) sees one step per face; a cancel
+// ends the face loops, gives null and is cleared on the sink.
+CFlatMesh* meshFromVezadMesh(CProgress* progress, const ON_SimpleArray<const ON_Mesh*>& meshes);
