@@ -170,6 +170,24 @@ CParametricGeometry* CurveWithNormals::clone() const
     return new CurveWithNormals(curve->clone(), field);
 }
 
+CurveVector sphereCapBoundary(double radius, double half, double side)
+{
+    const double r = std::sqrt(radius * radius - half * half), a = std::asin(half / r);
+    CurveVector arcs;
+    for (int k = 0; k < 4; ++k) {
+        const double c = std::cos(k * std::numbers::pi / 2.0),
+                     s = std::sin(k * std::numbers::pi / 2.0);
+        auto* arc = new AnalyticSpaceArc(Vector(half * c, half * s, 0.0), Vector(0.0, 0.0, 1.0),
+                                         Vector(-s, c, 0.0), r, -a, a);
+        if (side == 0.0)
+            arcs.emplace_back(arc);
+        else
+            arcs.emplace_back(
+                new CurveWithNormals(arc, [side](const Vector& p) { return side * p; }));
+    }
+    return arcs;
+}
+
 AnalyticPlane::AnalyticPlane(const Vector& o, const Vector& da, const Vector& db, const Interval& u,
                              const Interval& v)
     : AnalyticGeometry(1, u, v), origin(o), a(da), b(db)

@@ -14,6 +14,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace Fenwo {
 class NurbsSurf;
@@ -119,6 +120,23 @@ public:
     std::unique_ptr<CParametricGeometry> curve;
     NormalField field;
 };
+
+using CurveVector = std::vector<std::unique_ptr<CParametricGeometry>>;
+
+// The curves as the list of plain pointers the curve algorithms take.
+inline Kor::List<CParametricGeometry*> listOf(const CurveVector& curves)
+{
+    Kor::List<CParametricGeometry*> list;
+    for (const auto& c : curves)
+        list.append(c.get());
+    return list;
+}
+
+// The four arcs that bound the cap |x|, |y| <= half of the sphere of the
+// radius about the origin (z > 0), counter-clockwise seen from +z. With side
+// not 0 they carry the sphere's outward normals times side (curves with
+// normals, as the edges of a surface would).
+CurveVector sphereCapBoundary(double radius, double half, double side);
 
 // The plane origin + u a + v b over [u0, u1] x [v0, v1].
 class AnalyticPlane : public AnalyticGeometry {
