@@ -292,6 +292,24 @@ public:
         return results.count > 0;
     }
 
+    // The distance from p to the nearest item of the whole hash; the largest
+    // double when the hash is empty. Cells whose (grown) box lies further
+    // than the best distance so far are passed over.
+    double nearestDistance(const CVertex<R, 3>& p) const
+    {
+        double best2 = DBL_MAX;
+        for (int n = 0; n < cells.count; ++n) {
+            const Cell* cell = cells.items[n];
+            const bool boxed = cell->box.min.data[0] <= cell->box.max.data[0];
+            if (cell->items.count == 0 ||
+                (boxed && !(double(boxSquaredDistance(cell->box, p)) < best2)))
+                continue;
+            for (int m = 0; m < cell->items.count; ++m)
+                best2 = std::min(best2, double(squaredDistance<R, 3>(*cell->items.items[m], p)));
+        }
+        return best2 == DBL_MAX ? DBL_MAX : std::sqrt(best2);
+    }
+
     // True when no item within the cells searched lies closer than
     // |distance| to p (an item exactly at that distance does not count).
     bool isAtLeast(const CVertex<R, 3>& p, float distance, bool searchNeighbours)

@@ -87,7 +87,7 @@ public:
 class CFace {
 public:
     CFlatMesh* lookupMesh = nullptr; // owned; the tessellation as a mesh for hit tests
-    int spareFlag = 0;
+    int healRank = 0; // 1-based place in the last skin healing order; 0 when never healed
     // Tessellation method: 0 triangulate the trim polygon, 17 iso lines by
     // arc tolerance, 32 the scan-line method, others iso lines by distance.
     int MeshType = 0;
@@ -183,6 +183,9 @@ public:
     // The tessellation, built on first use. Not available yet: the face
     // keeps none (null).
     CFaceter* getFaceter(int outline);
+    // The area of the tessellated face. Not available yet: 0 while faces are
+    // not tessellated.
+    double computeArea();
     // The shaded face with its trims (withTrims) and display curves; with
     // useList compiled into the face's own display list on first use and
     // replayed afterwards.

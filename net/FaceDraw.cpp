@@ -105,6 +105,12 @@ CFaceter* CFace::getFaceter(int)
     return faceter;
 }
 
+double CFace::computeArea()
+{
+    // Comes with the tessellation of faces.
+    return 0.0;
+}
+
 // ---- Drawing ---------------------------------------------------------------------------
 
 void CFace::callDisplayList()

@@ -1,0 +1,350 @@
+// The face healing of a skin: the heal order, and for each face in turn the
+// targets taken from its healed neighbours, the shape correction through
+// them and the trim loop rebuilt on the corrected surface.
+
+#include "curves/CurveInterpolation.h"
+#include "curves/CurveOnSurface.h"
+#include "curves/ParCurve.h"
+#include "curves/Projections.h"
+#include "fitting/RbfFitLoop.h"
+#include "foundation/Logging.h"
+#include "foundation/MatrixThreads.h"
+#include "foundation/Progress.h"
+#include "foundation/Sort.h"
+#include "geometry/Knots.h"
+#include "geometry/NurbsSurf.h"
+#include "healing/SkinTopology.h"
+#include "net/Face.h"
+#include "platform/Diagnostics.h"
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <unordered_set>
+
+namespace FENWO_SKIN {
+
+namespace {
+
+// The order value of a fixed face: the largest single-precision value.
+constexpr double kFixedValue = 3.4028234663852886e38;
+// Arguments of the shape correction.
+constexpr int kTargetCount = 723;
+constexpr double kOvershootRatio = 500.0;
+// Digits of the Vector text while a healing runs (and after it).
+constexpr int kVectorDigits = 10;
+
+struct HealRecord {
+    CFace* face = nullptr;
+    double value = 0.0;
+    int place = 0; // position in the heal set: equal values keep it
+};
+
+// The continuity distance: the distance at which a kink of half a degree
+// opens a gap of 2 dTol, a sixth of it. About 38.2 dTol.
+double continuityDistance(double dTol)
+{
+    return (2.0 * dTol / std::atan(M_PI / 360.0)) / 6.0;
+}
+
+// The point on `surface` nearest to p, searched from (u, v).
+Vector surfacePointNear(CParametricGeometry* surface, const Vector& p, double u, double v)
+{
+    projectPointOnSurface(surface, p, u, v);
+    return surface->getPoint(u, v);
+}
+
+int appendTarget(CFitPointArray& targets, const Vector& p, int group, const Vector* normal)
+{
+    CFitPoint fp = normal != nullptr ? CFitPoint(p, Vector(0.0, 0.0), *normal)
+                                     : CFitPoint(p, Vector(0.0, 0.0));
+    fp.group = group;
+    return targets.append(fp);
+}
+
+} // namespace
+
+namespace {
+
+// One face's healing. The skin, the face and the working lists of the
+// record being healed.
+class FaceHealer {
+public:
+    FaceHealer(CSkinTopology& skin, double dTol, int mode)
+        : skin(skin), dTol(dTol), mode(mode), s(continuityDistance(dTol))
+    {
+    }
+
+    // Heals the face of record p; false on a cancel or a loop that cannot
+    // be walked.
+    bool heal(const std::vector<HealRecord>& records, int p, std::ofstream& facesLog);
+
+private:
+    CSkinTopology& skin;
+    double dTol;
+    int mode;
+    double s;
+
+    bool cancelled() const { return skin.progress != nullptr && skin.progress->isCancelled(); }
+    // Targets along edge i from the partner's curve of the healed
+    // neighbour: its points, and the continuity rows at s and 2 s inside
+    // the neighbour's surface.
+    void addMatchedTargets(int i, CParametricGeometry* partnerCurve, CFitPointArray& targets,
+                           IndexSubset<CFitPoint>& all, IndexSubset<CFitPoint>& edge);
+    // The new outer loop from the targets of groups 1..n; true when the
+    // face took it.
+    bool rebuildLoop(CFace& F, Fenwo::NurbsSurf& S, const Kor::List<CCONS*>& curves,
+                     CFitPointArray& targets);
+};
+
+void FaceHealer::addMatchedTargets(int i, CParametricGeometry* partnerCurve,
+                                   CFitPointArray& targets, IndexSubset<CFitPoint>& all,
+                                   IndexSubset<CFitPoint>& edge)
+{
+    Kor::List<double> tList;
+    partnerCurve->facetCurve(tList, dTol / 3.0, true, 2000, false, false, 250.0 * dTol);
+    const int m = tList.count - 1;
+    auto* cons = dynamic_cast<CCONS*>(partnerCurve);
+    for (int j = 0; j <= m; ++j) {
+        const double t = tList[j];
+        const Vector P = partnerCurve->getPoint(t, 0.0);
+        const Vector normal = partnerCurve->getNormal(t, 0.0);
+        const int at = appendTarget(targets, P, i + 1, &normal);
+        edge.append(at);
+        all.append(at);
+        if (mode < 1 || cons == nullptr || cons->surface == nullptr)
+            continue;
+        const Vector N = cons->getSideVector(t, true);
+        const Vector uv = cons->getUVPoint(t);
+        const Vector row1 = surfacePointNear(cons->surface, P - s * N, uv[0], uv[1]);
+        const int at1 = appendTarget(targets, row1, -(i + 1), nullptr);
+        edge.append(at1);
+        all.append(at1);
+        if (mode < 2)
+            continue;
+        const Vector row2 = surfacePointNear(cons->surface, P - 2.0 * s * N, uv[0], uv[1]);
+        const int at2 = appendTarget(targets, row2, -(i + 1), nullptr);
+        // The second row leaves out the two points at each end, where the
+        // neighbouring edges bend it.
+        if (j >= 2 && j < m - 1) {
+            edge.append(at2);
+            all.append(at2);
+        }
+    }
+}
+
+bool FaceHealer::rebuildLoop(CFace& F, Fenwo::NurbsSurf& S, const Kor::List<CCONS*>& curves,
+                             CFitPointArray& targets)
+{
+    auto loop = std::make_unique<CLoop>();
+    for (int e = 1; e <= curves.count; ++e) {
+        IndexSubset<CFitPoint> points(targets);
+        for (int k = 0; k < targets.count; ++k) {
+            CFitPoint& fp = targets[k];
+            if (fp.group != e || fp.uv.n < 2)
+                continue;
+            fp.Point = Vector(fp.uv[0], fp.uv[1], 0.0);
+            points.append(k);
+        }
+        if (points.count < 2)
+            continue;
+        Fenwo::NurbsSurf* uvCurve = interpolateCurve(points, 2, 2, true, false);
+        if (uvCurve == nullptr)
+            continue;
+        if (uvCurve->uKnots != nullptr && uvCurve->uKnots->p == 1) {
+            std::cout << "logging a linear probaly bad uv curve" << std::endl;
+            std::ofstream bad(Platform::diagnosticsPath("c:/tmp/baduv.out"),
+                              std::ios::out | std::ios::app);
+            if (bad) {
+                uvCurve->write(bad);
+                bad << '\n';
+            }
+        }
+        loop->curves.append(new CParCurve(uvCurve, &S, false));
+    }
+    if (loop->getCard() <= 1 || curves.count == 0)
+        return false;
+    if (!skin.replaceFaceCurves(skin.findHalfEdge(curves[0]), *loop))
+        return false;
+    F.setOuterLoop(loop.release());
+    // The loop was ordered and oriented: its chain links follow it again.
+    F.getAllCONS(false, true);
+    return true;
+}
+
+bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstream& facesLog)
+{
+    if (cancelled())
+        return false;
+    const int count = int(records.size());
+    CFace& F = *records[std::size_t(p)].face;
+    std::cout << "Start Face " << p + 1 << "/" << count << "  val = " << records[std::size_t(p)].value
+              << std::endl;
+    if (skin.progress != nullptr) {
+        char label[64];
+        std::snprintf(label, sizeof label, "healing face %1i / %1i", p + 1, count);
+        skin.progress->setLabel(label);
+    }
+    const Kor::List<CCONS*> curves = skin.getFaceCurves(&F);
+    const int n = curves.count;
+    std::ofstream thisFace;
+    if (openLogStream(thisFace, "c:/tmp/thisface.out"))
+        thisFace << F;
+
+    // The loop walk: each half-edge learns the next one of the face.
+    bool broken = false;
+    for (int i = 0; i < n; ++i) {
+        CSkinTopology::CHalfEdge* h = skin.findHalfEdge(curves[i]);
+        CSkinTopology::CHalfEdge* next = skin.findHalfEdge(curves[(i + 1) % n]);
+        if (h == nullptr) {
+            std::cout << "No pHalf here." << std::endl;
+            broken = true;
+        } else if (next == nullptr) {
+            std::cout << "No pNext here." << std::endl;
+            broken = true;
+        } else {
+            h->pNext = next;
+            h->visited = 0;
+        }
+    }
+    if (broken) {
+        std::cout << "Abort, damaged Pointers." << std::endl;
+        return false;
+    }
+
+    Fenwo::NurbsSurf* S = F.getNurbsSurf();
+    CFitPointArray targets;
+    IndexSubset<CFitPoint> all(targets), edge(targets);
+    int matched = 0;
+    for (int i = 0; i < n && S != nullptr; ++i) {
+        if (cancelled())
+            return false;
+        CSkinTopology::CHalfEdge* h = skin.findHalfEdge(curves[i]);
+        CSkinTopology::CHalfEdge* partner = h->partner;
+        if (partner == nullptr || partner->curve == nullptr)
+            continue;
+        const CFace* neighbour = skin.faceOfCurve(partner->curve);
+        if (neighbour == nullptr || neighbour->healRank < 1 || neighbour->healRank > p)
+            continue;
+        addMatchedTargets(i, partner->curve, targets, all, edge);
+        h->visited = 1;
+        ++matched;
+    }
+    if (S != nullptr && matched < n)
+        skin.addUnmatchedEdgeTargets(curves, *S, all, edge, s, dTol);
+    // Every target, those of the unmatched edges too, gets its parameters
+    // on S before the correction.
+    IndexSubset<CFitPoint> every(targets);
+    every.selectAll();
+    if (S != nullptr && every.count > 0) {
+        S->invertPoints(every, 1, 1, false);
+        S->PointInversion(every, 10);
+    }
+
+    std::ofstream shape;
+    if (openLogStream(shape, ("c:/tmp/shape-" + std::to_string(p) + ".mp").c_str())) {
+        shape.precision(16);
+        for (int k = 0; k < all.count; ++k)
+            shape << all[k] << '\n';
+    }
+    const int degree = mode == 0 ? 0 : 2;
+    bool corrected = false;
+    if (S != nullptr && edge.count > 0)
+        corrected = fitShapeToTestSet(*S, 0.8 * dTol, all, edge, kTargetCount, skin.progress,
+                                      degree, false, true, s / 3.0, kOvershootRatio, true);
+    else if (S != nullptr && all.count > 4)
+        corrected = rbf3(*S, 0.8 * dTol, all, kTargetCount, skin.progress, degree, false, true,
+                         s / 3.0, kOvershootRatio, true);
+    if (!corrected)
+        std::cout << "Heal failed for dTol=" << dTol << std::endl;
+    if (cancelled())
+        return false;
+
+    if (S != nullptr && every.count > 0) {
+        S->PointInversion(every, 10);
+        if (S->degenerateSides.count == 0)
+            rebuildLoop(F, *S, curves, targets);
+    }
+    if (facesLog.is_open())
+        facesLog << F;
+    return true;
+}
+
+} // namespace
+
+bool CSkinTopology::healFaces(double dTol, Kor::List<CFace*>* fixed, int mode)
+{
+    multithreadingAllowed = false;
+    setVectorOutputPrecision(kVectorDigits);
+
+    // The faces with a shared edge or a junction vertex, each once.
+    Kor::List<CFace*> healSet;
+    std::unordered_set<const CFace*> inSet;
+    auto addFacesOf = [&](const Kor::List<CParametricGeometry*>& curves) {
+        for (CParametricGeometry* c : curves)
+            if (CFace* f = faceOfCurve(c); f != nullptr && inSet.insert(f).second)
+                healSet.append(f);
+    };
+    addFacesOf(getInnerCurves());
+    addFacesOf(getJunctionCurves());
+
+    std::ofstream preheal;
+    if (openLogStream(preheal, "c:/tmp/faces_preheal.out"))
+        for (CFace* f : healSet)
+            preheal << *f;
+    if (progress != nullptr)
+        progress->begin(0, healSet.count);
+
+    // Ranks of an earlier run must not stand for this one.
+    for (CFace* f : faces)
+        if (f != nullptr)
+            f->healRank = 0;
+    std::vector<HealRecord> records;
+    int seeds = fixed != nullptr ? 0 : 1;
+    for (int k = 0; k < healSet.count; ++k) {
+        if (progress != nullptr) {
+            progress->step(1);
+            if (progress->isCancelled())
+                return false;
+        }
+        CFace* f = healSet[k];
+        HealRecord record{f, kFixedValue, k};
+        if (fixed != nullptr && fixed->contains(f)) {
+            ++seeds;
+        } else {
+            const double area = f->computeArea();
+            const double l = f->trimLoops.count > 0 ? f->trimLoops[0]->getLength() : 0.0;
+            record.value = area / std::pow(std::max(l, 1e-10), 2);
+            std::cout << "area = " << area << " area/l^2 = " << record.value << std::endl;
+        }
+        records.push_back(record);
+    }
+    // Largest value first; equal values keep the order of the heal set.
+    if (records.size() > 1)
+        quickSort(records.data(), 0, int(records.size()) - 1,
+                  [](const HealRecord* a, const HealRecord* b) {
+                      return a->value != b->value ? a->value > b->value : a->place < b->place;
+                  });
+    for (std::size_t k = 0; k < records.size(); ++k)
+        records[k].face->healRank = int(k) + 1;
+
+    const double s = continuityDistance(dTol);
+    std::cout << "len used=" << s << " dTol=" << dTol << std::endl;
+    std::ofstream facesLog;
+    openLogStream(facesLog, "c:/tmp/faces.out");
+    if (records.empty())
+        return true;
+    seeds = std::min(seeds, int(records.size()));
+    if (seeds == 1 && facesLog.is_open())
+        facesLog << *records[0].face;
+    FaceHealer healer(*this, dTol, mode);
+    for (int p = seeds; p < int(records.size()); ++p)
+        if (!healer.heal(records, p, facesLog))
+            return false;
+    return true;
+}
+
+} // namespace FENWO_SKIN

@@ -1,0 +1,106 @@
+// The heal driver: one skin over the faces' trim curves with a match
+// tolerance taken from the data, and its face healing.
+
+#include "curves/ArcLength.h"
+#include "curves/CurveOnSurface.h"
+#include "foundation/Logging.h"
+#include "foundation/Progress.h"
+#include "foundation/Sort.h"
+#include "foundation/Statistic.h"
+#include "healing/SkinTopology.h"
+#include "net/Face.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iostream>
+
+namespace {
+
+// Chords of the curve length that bounds the match tolerance.
+constexpr int kLengthSteps = 15;
+// The healing rank whose neighbours the fixed-list search moves.
+constexpr int kTransitionRank = 3;
+
+// Lends the faces to the skin and appends all curves of their trim loops,
+// linked to their loop neighbours, to curves; with lengths each curve's
+// length is added.
+void collectCurves(FENWO_SKIN::CSkinTopology& skin, Kor::List<CFace*>& faces,
+                   Kor::List<CParametricGeometry*>& curves, CStatistic* lengths)
+{
+    for (CFace* face : faces) {
+        if (face == nullptr)
+            continue;
+        skin.lend(face);
+        for (CCONS* c : face->getAllCONS(false, true)) {
+            curves.append(c);
+            if (lengths != nullptr)
+                lengths->add(sampledCurveLength(c, kLengthSteps, false));
+        }
+    }
+}
+
+void sortUniqueFaces(Kor::List<CFace*>& list)
+{
+    list.count = sortUnique(list.data, list.count);
+}
+
+// The faces whose shared edge leads to a face of the transition rank, then
+// every other face of the skin into the fixed list.
+void searchFixedFaces(FENWO_SKIN::CSkinTopology& skin, Kor::List<CFace*>& fixed)
+{
+    Kor::List<CFace*> moving;
+    for (FENWO_SKIN::CSkinTopology::CHalfEdge* h : skin.getInnerEdgePairs()) {
+        CFace* a = skin.findFaceOfCONS(h->curve, false);
+        CFace* b = h->partner != nullptr ? skin.findFaceOfCONS(h->partner->curve, false) : nullptr;
+        if (a == nullptr || b == nullptr)
+            continue;
+        if ((a->healRank == kTransitionRank) != (b->healRank == kTransitionRank))
+            moving.append(a->healRank == kTransitionRank ? b : a);
+    }
+    sortUniqueFaces(moving);
+    std::ofstream dump;
+    if (openLogStream(dump, "c:/tmp/transitions.out"))
+        for (CFace* f : moving)
+            dump << *f << std::endl;
+    for (CFace* f : skin.faces)
+        if (!moving.contains(f))
+            fixed.append(f);
+    sortUniqueFaces(fixed);
+    std::cout << "movlist=" << moving.count << " fixList=" << fixed.count << std::endl;
+}
+
+} // namespace
+
+double healMatchTolerance(double dMatchTol, double dTol, double shortest)
+{
+    if (dMatchTol <= 0.0)
+        dMatchTol = 100.0 * dTol;
+    if (shortest < dMatchTol && shortest > 10.0 * dTol) {
+        dMatchTol = 0.75 * shortest;
+        std::cout << "reducing dMatchTol to" << dMatchTol << std::endl;
+    }
+    return dMatchTol;
+}
+
+bool healSkin(Kor::List<CFace*>& faces, double dTol, CProgress* progress,
+              Kor::List<CFace*>* boundaryFaces, double dMatchTol, int mode, bool skipFixList)
+{
+    FENWO_SKIN::CSkinTopology skin;
+    skin.progress = progress;
+    if (progress != nullptr)
+        progress->setLabel("healing init");
+    Kor::List<CParametricGeometry*> curves;
+    CStatistic lengths;
+    collectCurves(skin, faces, curves, &lengths);
+    if (boundaryFaces != nullptr)
+        collectCurves(skin, *boundaryFaces, curves, nullptr);
+    dMatchTol = healMatchTolerance(dMatchTol, dTol, lengths.min);
+    if (!FENWO_SKIN::buildSkin(curves, &skin, dMatchTol, nullptr))
+        return false;
+    if (!skipFixList) {
+        if (boundaryFaces == nullptr || boundaryFaces->count == 0)
+            return false;
+        searchFixedFaces(skin, *boundaryFaces);
+    }
+    return skin.healFaces(dTol, boundaryFaces, std::clamp(mode, 0, 2));
+}

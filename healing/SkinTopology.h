@@ -1,0 +1,247 @@
+#pragma once
+// The skin: trimmed faces stitched along the curves they share, and its
+// healing. FENWO_SKIN::CSkinTopology knows, for every trim curve of its
+// faces, where the curve ends (skin vertices CTopoV: curve ends merged within
+// the match tolerance through a spatial hash) and which curve of a
+// neighbouring face runs along it (half-edges CHalfEdge paired with their
+// partner). buildSkin makes it from the faces' curves on surfaces, splitting
+// curves where another curve ends inside them (T-joins); healFaces then
+// corrects the faces one after the other until each meets the faces healed
+// before it (position, tangent plane or bending), and healSkin is the entry
+// point that does both for a list of faces.
+//
+// Ownership: the skin owns its half-edges, its vertices and the curve pieces
+// cut at T-joins; when it is destroyed it links every original curve that a
+// face still holds back between its loop neighbours before the pieces go.
+// The faces belong to whoever handed them in: they are lent to the skin
+// (CTopology::lend) and must outlive it. The other curves belong to their
+// faces. Results returned as new objects say so.
+// Thread-safety: none; a skin is built and healed by one thread, and the
+// healing runs the process-wide surface fitting.
+
+#include "curves/CurveUtilities.h"
+#include "foundation/FitPoint.h"
+#include "foundation/IndexSubset.h"
+#include "foundation/KorList.h"
+#include "foundation/KorSet.h"
+#include "foundation/Tuple.h"
+#include "foundation/Vector.h"
+#include "foundation/Vertex.h"
+#include "net/FaceList.h"
+
+class CCONS;
+class CFace;
+class CLoop;
+class CParametricGeometry;
+class CProgress;
+namespace Fenwo {
+class NurbsSurf;
+}
+
+namespace FENWO_SKIN {
+
+// A skin vertex: its position and one entry per curve that ends here (the
+// vertex at the curve's other end, the curve). Copies are deep.
+class CTopoV : public CVertex<double, 3> {
+public:
+    Kor::List<c_pair<CTopoV*, CParametricGeometry*>> curves;
+
+    CTopoV() = default;
+    explicit CTopoV(const CVertex<double, 3>& p) : CVertex<double, 3>(p) {}
+    CTopoV(const CTopoV& other) = default;
+    ~CTopoV() override = default;
+
+    // The curves ending here, in the order they were registered.
+    Kor::List<CParametricGeometry*> getCurves() const;
+};
+
+// A T-join: the point at `parameter` of `curve` that lies on skin vertex
+// `vertex` (not owned).
+class CPointOnCurveAndVertex : public CPointOnCurve {
+public:
+    CTopoV* vertex = nullptr;
+
+    CPointOnCurveAndVertex(const CVertex<double, 3>& p, CParametricGeometry* c, double t,
+                           CTopoV* v)
+        : CPointOnCurve(p, c, t), vertex(v)
+    {
+    }
+};
+
+class CSkinTopology : public CTopology {
+public:
+    // One trim curve of the skin. `origin` is the vertex at the curve's
+    // domain maximum, `target` the one at its minimum, rewritten to the
+    // partner's origin when the two are paired. `partnerCount` is 0 on the
+    // skin's border, 1 on an ordinary shared edge and more where three or
+    // more faces meet at one curve. pNext and visited are the face healing's:
+    // the next half-edge of the face's loop and the matched flag.
+    class CHalfEdge {
+    public:
+        int visited = 0;
+        CHalfEdge* pNext = nullptr;
+        CHalfEdge* partner = nullptr;
+        CTopoV* origin = nullptr;
+        CTopoV* target = nullptr;
+        CParametricGeometry* curve = nullptr; // not owned
+        int partnerCount = 0;
+
+        CHalfEdge(CTopoV* o, CParametricGeometry* c) : origin(o), curve(c) {}
+        // Order of the half-edge set: origin, then curve, as identities.
+        static bool less(const CHalfEdge* a, const CHalfEdge* b);
+    };
+
+    double dMatchTol = 3.4028234663852886e38; // vertex match tolerance of the last build
+    CProgress* progress = nullptr;            // the skin's own sink; not owned, may be null
+    Kor::Set<CHalfEdge> halfEdges;            // owned; ordered by origin, then curve
+    Kor::List<CHalfEdge*> halfEdgesInOrder;   // the same half-edges in the order made
+    Kor::List<CTopoV*> vertices;              // owned; in the order made
+
+    CSkinTopology();
+    // Relinks the original curves that faces still hold, then deletes the
+    // pieces cut at T-joins, the half-edges and the vertices; the base
+    // deletes the faces that were not lent.
+    ~CSkinTopology() override;
+    CSkinTopology(const CSkinTopology&) = delete;
+    CSkinTopology& operator=(const CSkinTopology&) = delete;
+
+    // Every inner edge once: of two partners (both with partnerCount 1) the
+    // one met first in the set. Uses and leaves the visited flags.
+    Kor::List<CHalfEdge*> getInnerEdgePairs();
+    // The first half-edge (in the order made) whose curve is `curve`; null
+    // when none.
+    CHalfEdge* findHalfEdge(const CParametricGeometry* curve) const;
+    // The half-edge with this origin and curve; null when none.
+    CHalfEdge* findHalfEdge(const CTopoV* origin, const CParametricGeometry* curve) const;
+    // The curves of all half-edges with partnerCount 1.
+    Kor::List<CParametricGeometry*> getInnerCurves() const;
+    // For each half-edge whose partnerCount is not 1 and at whose origin
+    // more than two curves meet, all curves of that vertex (duplicates
+    // possible).
+    Kor::List<CParametricGeometry*> getJunctionCurves() const;
+    // The face's boundary curves in loop order: from the first curve (in
+    // the order made) on the face's base surface along the curves' next
+    // links until the first curve comes back, the chain ends, or as many
+    // steps as there are half-edges were taken. A curve without half-edge
+    // prints " curve not found in Skin!" (and is dumped to
+    // "c:/tmp/next.out"); it is listed all the same.
+    Kor::List<CCONS*> getFaceCurves(CFace* face);
+    // Puts the curves of newLoop in place of the old chain that starts with
+    // start's curve (followed through the next links): curve i of the chain
+    // becomes curve i of the loop in its half-edge and in every vertex's
+    // curve list; newLoop's curves are linked into a closed chain first.
+    // False (nothing replaced) when the chain and the loop differ in length.
+    bool replaceFaceCurves(CHalfEdge* start, CLoop& newLoop);
+    // The point of the partner's curve at its end nearest to this curve's
+    // start (end) point; the partner's domain maximum on a tie. False
+    // without partner or curve.
+    bool partnerPointAtStart(const CHalfEdge& h, Vector& out) const;
+    bool partnerPointAtEnd(const CHalfEdge& h, Vector& out) const;
+    // The face whose base surface is the surface of curve (a CCONS); null
+    // otherwise.
+    CFace* faceOfCurve(const CParametricGeometry* curve) const;
+
+    // Heals the faces of the skin in the order of their area over their
+    // squared outer loop length, largest first, each towards the faces
+    // healed before it; the faces of `fixed` (may be null) come first and
+    // stay unchanged, as does the first face when no list is given. mode:
+    // 0 position, 1 also the tangent plane, 2 also the bending. Each face's
+    // heal rank is its 1-based place in that order. False on a cancel of
+    // the skin's sink (faces healed before keep their new shape) and on a
+    // face whose loop cannot be walked ("Abort, damaged Pointers."); true
+    // otherwise, also when single faces fail ("Heal failed for dTol=") or
+    // there is nothing to heal. Clears multithreadingAllowed for good.
+    bool healFaces(double dTol, Kor::List<CFace*>* fixed, int mode);
+
+    // The corner fix for the unmatched edge of curve c of the face being
+    // healed: at the origin of c's half-edge, the face with the lowest heal
+    // rank below that face's own that is not an edge neighbour of it gives
+    // four targets (group -4, appended to the array of `all` and indexed by
+    // both subsets) stepping s and 3 s from the corner along its two loop
+    // curves there; corner receives the corner point. False when there is
+    // no such face (or c's partner face was healed earlier).
+    bool addCornerTargets(CParametricGeometry* c, Vector& corner, IndexSubset<CFitPoint>& all,
+                          IndexSubset<CFitPoint>& edge, double s);
+
+    // The targets of the unmatched edges of a face (curves in loop order,
+    // half-edges linked by pNext, matched ones visited): runs between
+    // matched edges, or with none matched the chains between corners.
+    void addUnmatchedEdgeTargets(const Kor::List<CCONS*>& curves, Fenwo::NurbsSurf& S,
+                                 IndexSubset<CFitPoint>& all, IndexSubset<CFitPoint>& edge,
+                                 double s, double dTol);
+
+private:
+    friend bool buildSkin(Kor::List<CParametricGeometry*>& curveList, CSkinTopology* skin,
+                          double dMatchTol, CProgress* progress);
+
+    // A curve cut at T-joins: its pieces (owned by the skin), in order.
+    struct SplitCurve {
+        CParametricGeometry* original = nullptr;
+        Kor::List<CParametricGeometry*> pieces;
+    };
+    Kor::List<SplitCurve*> splits; // owned
+
+    // The half-edge (origin, curve), made when there is none; *made tells.
+    CHalfEdge* findOrInsertHalfEdge(CTopoV* origin, CParametricGeometry* curve, bool* made);
+    // Empties the skin: relinks and frees the pieces, frees half-edges and
+    // vertices.
+    void clearSkin();
+    // Puts each split original that a face of the list still holds back
+    // between its loop neighbours, then deletes the pieces.
+    void releasePieces();
+    // The heal rank of the face of curve; 0 when it has none.
+    int rankOfCurve(const CParametricGeometry* curve) const;
+};
+
+// Builds the skin from the curves: ends within dMatchTol are one vertex,
+// curves are split where a vertex lies on their interior (the pieces take
+// the curve's place in curveList and in its loop chain), and coinciding
+// curves are paired. The skin is emptied first. Sink: progress, or the
+// skin's own when null. False when cancelled (the skin is then partly
+// built and must not be healed).
+bool buildSkin(Kor::List<CParametricGeometry*>& curveList, CSkinTopology* skin, double dMatchTol,
+               CProgress* progress);
+
+// A curve registered at V that ends at `other`, differs from c and runs
+// along c: three points of c within [a, b] (at quarters) lie within tol of
+// it and three of its own (at quarters of its domain) within tol of c. Null
+// when none.
+CParametricGeometry* findCoincidentCurve(CTopoV* V, CTopoV* other, CParametricGeometry* c,
+                                         double a, double b, double tol);
+
+// The parameter of the curve's end nearer to point: the domain maximum when
+// the end point is at least as near as the start point (*atEnd true), else
+// the domain minimum (*atEnd false). atEnd may be null.
+double nearerEndParameter(CParametricGeometry* curve, const Vector& point, bool* atEnd);
+
+// The vertex (1 - t) a + t b.
+CVertex<double, 3> lerpVertex(double t, const CVertex<double, 3>& a, const CVertex<double, 3>& b);
+
+// The targets of a chain of unmatched half-edges of a face that has no
+// matched edge, from corner point start to corner point end (see
+// CSkinTopology::addUnmatchedEdgeTargets): appended to targets with the
+// group of their curve's place in curves + 1; those between a tenth and
+// nine tenths of the chain's length also indexed by all. Always true.
+bool addVertexOnlyTargets(const Kor::List<CSkinTopology::CHalfEdge*>& chain,
+                          CFitPointArray& targets, IndexSubset<CFitPoint>& all,
+                          Fenwo::NurbsSurf& S, const Vector& start, const Vector& end, double dTol,
+                          const Kor::List<CCONS*>& curves);
+
+} // namespace FENWO_SKIN
+
+// Heals the faces along their shared edges: builds a skin over all trim
+// curves of `faces` and of `boundaryFaces` (which take part only as
+// neighbours) with the match tolerance dMatchTol (<= 0: 100 dTol; cut to 0.75
+// of the shortest curve of `faces` when that lies between 10 dTol and it)
+// and heals it (FENWO_SKIN::CSkinTopology::healFaces with dTol, mode clamped
+// into 0 .. 2 and boundaryFaces as the fixed list). Unless skipFixList, the
+// faces that stay fixed are searched first and appended to boundaryFaces
+// (false at once without boundary faces). The faces stay the caller's.
+// False when the build or the healing was cancelled or the healing failed.
+bool healSkin(Kor::List<CFace*>& faces, double dTol, CProgress* progress,
+              Kor::List<CFace*>* boundaryFaces, double dMatchTol, int mode, bool skipFixList);
+
+// The match tolerance healSkin uses for curves whose shortest length is
+// shortest: dMatchTol (100 dTol when <= 0), or 0.75 shortest when that is
+// below it and above 10 dTol ("reducing dMatchTol to" is printed then).
+double healMatchTolerance(double dMatchTol, double dTol, double shortest);

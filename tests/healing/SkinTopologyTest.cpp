@@ -1,0 +1,150 @@
+// The skin over trim curves: curve ends merged within the match tolerance,
+// shared edges paired, edges cut where another face's corner lies on them
+// (and linked back when the skin goes), closed skins and non-manifold
+// edges.
+#include "healing/SkinTopology.h"
+
+#include "support/ScopedEnv.h"
+#include "SkinTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using FENWO_SKIN::CSkinTopology;
+using skintest::Faces;
+using skintest::rectangle;
+using testing::internal::CaptureStdout;
+using testing::internal::GetCapturedStdout;
+
+int countPartners(const CSkinTopology& skin, int partnerCount)
+{
+    int n = 0;
+    for (CSkinTopology::CHalfEdge* h : skin.halfEdgesInOrder)
+        n += h->partnerCount == partnerCount ? 1 : 0;
+    return n;
+}
+
+// Whether the curve runs along x = x0 (both ends there).
+bool runsAlongX(CParametricGeometry* c, double x0)
+{
+    return std::fabs(c->getStartPoint()[0] - x0) < 1e-9 && std::fabs(c->getEndPoint()[0] - x0) < 1e-9;
+}
+
+TEST(Skin, SharedEdgeIsPairedWhenItsEndsLieWithinTheMatchTolerance)
+{
+    const ScopedEnv logging("FENWO_LOGGING", "1");
+    const double tol = 0.1;
+    const struct {
+        double offset; // of the second face, in tolerances
+        int vertices;
+        int pairs;
+    } cases[] = {{0.4, 6, 1}, {1.1, 8, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.offset);
+        Faces faces;
+        CFace* a = faces.add(rectangle(0, 0, 1, 1));
+        CFace* b = faces.add(rectangle(1, 0, 2, 1, c.offset * tol));
+        CSkinTopology skin;
+        Kor::List<CParametricGeometry*> curves;
+        CaptureStdout();
+        ASSERT_TRUE(skintest::buildOver(skin, faces.list, tol, curves));
+        const std::string out = GetCapturedStdout();
+        EXPECT_EQ(skin.vertices.count, c.vertices);
+        EXPECT_EQ(skin.halfEdges.count, 8);
+        EXPECT_EQ(countPartners(skin, 1), 2 * c.pairs);
+        EXPECT_EQ(countPartners(skin, 0), 8 - 2 * c.pairs);
+        EXPECT_NE(out.find("skin has " + std::to_string(c.pairs) + " inner edges "),
+                  std::string::npos)
+            << out;
+        const Kor::List<CSkinTopology::CHalfEdge*> pairs = skin.getInnerEdgePairs();
+        ASSERT_EQ(pairs.count, c.pairs);
+        if (c.pairs == 1) {
+            CSkinTopology::CHalfEdge* h = pairs[0];
+            EXPECT_EQ(h->partner->partner, h);
+            EXPECT_TRUE(runsAlongX(h->curve, 1.0) && runsAlongX(h->partner->curve, 1.0));
+            EXPECT_NE(skin.faceOfCurve(h->curve), skin.faceOfCurve(h->partner->curve));
+            EXPECT_NE(h->origin, h->partner->origin);
+            EXPECT_EQ(h->target, h->partner->origin);
+            EXPECT_TRUE(skin.faceOfCurve(h->curve) == a || skin.faceOfCurve(h->curve) == b);
+        }
+    }
+}
+
+TEST(Skin, CornerOnAnEdgeCutsItIntoPiecesThatAreFreedAndRelinkedWithTheSkin)
+{
+    Faces faces;
+    CFace* wide = faces.add(rectangle(0, 0, 2, 1));
+    faces.add(rectangle(0, 1, 1, 2));
+    faces.add(rectangle(1, 1, 2, 2));
+    Kor::List<CParCurve*> loop = wide->trimLoops[0]->curves;
+    {
+        CSkinTopology skin;
+        Kor::List<CParametricGeometry*> curves;
+        ASSERT_TRUE(skintest::buildOver(skin, faces.list, 0.05, curves));
+        EXPECT_EQ(curves.count, 13);
+        EXPECT_EQ(skin.vertices.count, 8);
+        EXPECT_EQ(countPartners(skin, 1), 6);
+        // The wide face's top edge is gone from the list; its two pieces
+        // pair with the bottom edges of the two squares above.
+        int pieces = 0;
+        for (CSkinTopology::CHalfEdge* h : skin.getInnerEdgePairs()) {
+            CParametricGeometry* mine = skin.faceOfCurve(h->curve) == wide ? h->curve
+                                        : skin.faceOfCurve(h->partner->curve) == wide
+                                            ? h->partner->curve
+                                            : nullptr;
+            if (mine == nullptr)
+                continue;
+            ++pieces;
+            EXPECT_FALSE(loop.contains(static_cast<CParCurve*>(mine)));
+            EXPECT_NEAR(mine->getStartPoint()[1], 1.0, 1e-9);
+            EXPECT_NEAR(std::fabs(mine->getEndPoint()[0] - mine->getStartPoint()[0]), 1.0, 1e-9);
+        }
+        EXPECT_EQ(pieces, 2);
+        const Kor::List<CCONS*> chain = skin.getFaceCurves(wide);
+        ASSERT_EQ(chain.count, 5);
+        for (int i = 0; i < chain.count; ++i)
+            EXPECT_EQ(chain[i]->getNext(), chain[(i + 1) % chain.count]);
+    }
+    // The face's own curves are linked in their loop again.
+    for (int i = 0; i < loop.count; ++i) {
+        EXPECT_EQ(loop[i]->getNext(), loop[(i + 1) % loop.count]);
+        EXPECT_EQ(loop[(i + 1) % loop.count]->getPrevious(), loop[i]);
+    }
+}
+
+TEST(Skin, ClosedSkinPairsEveryCurveAndAThirdFaceOnAnEdgeIsNonManifold)
+{
+    for (bool fin : {false, true}) {
+        SCOPED_TRACE(fin);
+        Faces faces;
+        auto face = [&](Vector o, Vector u, Vector v) {
+            faces.add(new CFace(skintest::bilinear(o, o + u, o + v, o + u + v)));
+        };
+        const Vector X(1, 0, 0), Y(0, 1, 0), Z(0, 0, 1), O(0, 0, 0);
+        face(O, Y, X);
+        face(Z, X, Y);
+        face(O, X, Z);
+        face(Y, Z, X);
+        face(O, Z, Y);
+        face(X, Y, Z);
+        if (fin)
+            face(O, X, -1.0 * Y);
+        CSkinTopology skin;
+        Kor::List<CParametricGeometry*> curves;
+        CaptureStdout();
+        ASSERT_TRUE(skintest::buildOver(skin, faces.list, 0.01, curves));
+        const std::string out = GetCapturedStdout();
+        EXPECT_EQ(out.find("skipping this curve"), std::string::npos) << out;
+        EXPECT_EQ(skin.vertices.count, fin ? 10 : 8);
+        EXPECT_EQ(skin.halfEdges.count, fin ? 28 : 24);
+        EXPECT_EQ(out.find("overwriting a Partner") != std::string::npos, fin) << out;
+        EXPECT_EQ(countPartners(skin, 2), fin ? 1 : 0);
+        EXPECT_EQ(countPartners(skin, 1), fin ? 24 : 24);
+        EXPECT_EQ(countPartners(skin, 0), fin ? 3 : 0);
+    }
+}
+
+} // namespace
