@@ -227,7 +227,7 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
         if (partner == nullptr || partner->curve == nullptr)
             continue;
         const CFace* neighbour = skin.faceOfCurve(partner->curve);
-        if (neighbour == nullptr || neighbour->healRank < 1 || neighbour->healRank > p)
+        if (neighbour == nullptr || neighbour->spareFlag < 1 || neighbour->spareFlag > p)
             continue;
         addMatchedTargets(i, partner->curve, targets, all, edge);
         h->visited = 1;
@@ -301,7 +301,7 @@ bool CSkinTopology::healFaces(double dTol, Kor::List<CFace*>* fixed, int mode)
     // Ranks of an earlier run must not stand for this one.
     for (CFace* f : faces)
         if (f != nullptr)
-            f->healRank = 0;
+            f->spareFlag = 0;
     std::vector<HealRecord> records;
     int seeds = fixed != nullptr ? 0 : 1;
     for (int k = 0; k < healSet.count; ++k) {
@@ -329,7 +329,7 @@ bool CSkinTopology::healFaces(double dTol, Kor::List<CFace*>* fixed, int mode)
                       return a->value != b->value ? a->value > b->value : a->place < b->place;
                   });
     for (std::size_t k = 0; k < records.size(); ++k)
-        records[k].face->healRank = int(k) + 1;
+        records[k].face->spareFlag = int(k) + 1;
 
     const double s = continuityDistance(dTol);
     std::cout << "len used=" << s << " dTol=" << dTol << std::endl;

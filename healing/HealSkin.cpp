@@ -54,8 +54,8 @@ void searchFixedFaces(FENWO_SKIN::CSkinTopology& skin, Kor::List<CFace*>& fixed)
         CFace* b = h->partner != nullptr ? skin.findFaceOfCONS(h->partner->curve, false) : nullptr;
         if (a == nullptr || b == nullptr)
             continue;
-        if ((a->healRank == kTransitionRank) != (b->healRank == kTransitionRank))
-            moving.append(a->healRank == kTransitionRank ? b : a);
+        if ((a->spareFlag == kTransitionRank) != (b->spareFlag == kTransitionRank))
+            moving.append(a->spareFlag == kTransitionRank ? b : a);
     }
     sortUniqueFaces(moving);
     std::ofstream dump;

@@ -351,7 +351,7 @@ CFace* CSkinTopology::faceOfCurve(const CParametricGeometry* curve) const
 int CSkinTopology::rankOfCurve(const CParametricGeometry* curve) const
 {
     const CFace* face = faceOfCurve(curve);
-    return face != nullptr ? face->healRank : 0;
+    return face != nullptr ? face->spareFlag : 0;
 }
 
 Kor::List<CCONS*> CSkinTopology::getFaceCurves(CFace* face)

@@ -169,7 +169,7 @@ bool CSkinTopology::addCornerTargets(CParametricGeometry* c, Vector& corner,
     const CFace* F = faceOfCurve(c);
     if (F == nullptr)
         return false;
-    const int rank = F->healRank;
+    const int rank = F->spareFlag;
     if (h->partner != nullptr) {
         const int partnerRank = rankOfCurve(h->partner->curve);
         if (partnerRank >= 1 && partnerRank < rank)
@@ -193,8 +193,8 @@ bool CSkinTopology::addCornerTargets(CParametricGeometry* c, Vector& corner,
         const CFace* G = faceOfCurve(entry.second);
         if (G == nullptr || G == F || neighbours.count(G) != 0)
             continue;
-        if (G->healRank >= 1 && G->healRank < bestRank) {
-            bestRank = G->healRank;
+        if (G->spareFlag >= 1 && G->spareFlag < bestRank) {
+            bestRank = G->spareFlag;
             found = entry.second;
             corner = found->getPoint(nearerEndParameter(found, vertex, nullptr), 0.0);
         }

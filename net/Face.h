@@ -87,7 +87,7 @@ public:
 class CFace {
 public:
     CFlatMesh* lookupMesh = nullptr; // owned; the tessellation as a mesh for hit tests
-    int healRank = 0; // 1-based place in the last skin healing order; 0 when never healed
+    int spareFlag = 0;
     // Tessellation method: 0 triangulate the trim polygon, 17 iso lines by
     // arc tolerance, 32 the scan-line method, others iso lines by distance.
     int MeshType = 0;

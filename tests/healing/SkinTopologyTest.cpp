@@ -6,6 +6,7 @@
 
 #include "support/ScopedEnv.h"
 #include "SkinTestSupport.h"
+#include "curves/ParCurve.h"
 
 #include <gtest/gtest.h>
 
