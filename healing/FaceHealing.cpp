@@ -181,8 +181,8 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
         return false;
     const int count = int(records.size());
     CFace& F = *records[std::size_t(p)].face;
-    std::cout << "Start Face " << p + 1 << "/" << count << "  val = " << records[std::size_t(p)].value
-              << std::endl;
+    std::cout << "Start Face " << p + 1 << "/" << count
+              << "  val = " << records[std::size_t(p)].value << std::endl;
     if (skin.progress != nullptr) {
         char label[64];
         std::snprintf(label, sizeof label, "healing face %1i / %1i", p + 1, count);

@@ -269,9 +269,8 @@ void CSkinTopology::releasePieces()
     splits.removeAll();
 }
 
-CSkinTopology::CHalfEdge* CSkinTopology::findOrInsertHalfEdge(CTopoV* origin,
-                                                              CParametricGeometry* curve,
-                                                              bool* made)
+CSkinTopology::CHalfEdge*
+CSkinTopology::findOrInsertHalfEdge(CTopoV* origin, CParametricGeometry* curve, bool* made)
 {
     CHalfEdge key(origin, curve);
     int at = -1;
@@ -479,8 +478,8 @@ CVertex<double, 3> lerpVertex(double t, const CVertex<double, 3>& a, const CVert
     return out;
 }
 
-CParametricGeometry* findCoincidentCurve(CTopoV* V, CTopoV* other, CParametricGeometry* c,
-                                         double a, double b, double tol)
+CParametricGeometry* findCoincidentCurve(CTopoV* V, CTopoV* other, CParametricGeometry* c, double a,
+                                         double b, double tol)
 {
     // Each of the two curves' quarter points must lie within tol of the other.
     auto within = [tol](CParametricGeometry* from, double t0, double t1, CParametricGeometry* to) {
@@ -635,13 +634,15 @@ bool buildSkin(Kor::List<CParametricGeometry*>& curveList, CSkinTopology* skin, 
         if (pV0 == nullptr) {
             std::cout << "unexpected: pV0 not found." << std::endl;
             if (!any0)
-                std::cout << " no neighbor! " << "d0=" << hash.nearestDistance(p0) << std::endl;
+                std::cout << " no neighbor! "
+                          << "d0=" << hash.nearestDistance(p0) << std::endl;
         }
         CTopoV* pV1 = nearestVertex(hash, p1, tol, &any1);
         if (pV1 == nullptr) {
             std::cout << "unexpected:pV1 not found." << std::endl;
             if (!any1)
-                std::cout << " no neighbor! " << "d1=" << hash.nearestDistance(p1) << std::endl;
+                std::cout << " no neighbor! "
+                          << "d1=" << hash.nearestDistance(p1) << std::endl;
         }
         if (pV0 == nullptr || pV1 == nullptr) {
             std::cout << "oops not 2 connections found, skipping this curve" << std::endl;

@@ -61,8 +61,7 @@ class CPointOnCurveAndVertex : public CPointOnCurve {
 public:
     CTopoV* vertex = nullptr;
 
-    CPointOnCurveAndVertex(const CVertex<double, 3>& p, CParametricGeometry* c, double t,
-                           CTopoV* v)
+    CPointOnCurveAndVertex(const CVertex<double, 3>& p, CParametricGeometry* c, double t, CTopoV* v)
         : CPointOnCurve(p, c, t), vertex(v)
     {
     }
@@ -146,10 +145,10 @@ public:
     // healed before it; the faces of `fixed` (may be null) come first and
     // stay unchanged, as does the first face when no list is given. mode:
     // 0 position, 1 also the tangent plane, 2 also the bending. Each face's
-    // heal rank is its 1-based place in that order. False on a cancel of
-    // the skin's sink (faces healed before keep their new shape) and on a
-    // face whose loop cannot be walked ("Abort, damaged Pointers."); true
-    // otherwise, also when single faces fail ("Heal failed for dTol=") or
+    // heal rank (kept in its spare int, spareFlag) is its 1-based place in
+    // that order. False on a cancel of the skin's sink (faces healed before
+    // keep their new shape) and on a face whose loop cannot be walked
+    // ("Abort, damaged Pointers."); true otherwise, also when single faces fail ("Heal failed for dTol=") or
     // there is nothing to heal. Clears multithreadingAllowed for good.
     bool healFaces(double dTol, Kor::List<CFace*>* fixed, int mode);
 
@@ -206,8 +205,8 @@ bool buildSkin(Kor::List<CParametricGeometry*>& curveList, CSkinTopology* skin, 
 // along c: three points of c within [a, b] (at quarters) lie within tol of
 // it and three of its own (at quarters of its domain) within tol of c. Null
 // when none.
-CParametricGeometry* findCoincidentCurve(CTopoV* V, CTopoV* other, CParametricGeometry* c,
-                                         double a, double b, double tol);
+CParametricGeometry* findCoincidentCurve(CTopoV* V, CTopoV* other, CParametricGeometry* c, double a,
+                                         double b, double tol);
 
 // The parameter of the curve's end nearer to point: the domain maximum when
 // the end point is at least as near as the start point (*atEnd true), else
@@ -223,8 +222,8 @@ CVertex<double, 3> lerpVertex(double t, const CVertex<double, 3>& a, const CVert
 // group of their curve's place in curves + 1; those between a tenth and
 // nine tenths of the chain's length also indexed by all. Always true.
 bool addVertexOnlyTargets(const Kor::List<CSkinTopology::CHalfEdge*>& chain,
-                          CFitPointArray& targets, IndexSubset<CFitPoint>& all,
-                          Fenwo::NurbsSurf& S, const Vector& start, const Vector& end, double dTol,
+                          CFitPointArray& targets, IndexSubset<CFitPoint>& all, Fenwo::NurbsSurf& S,
+                          const Vector& start, const Vector& end, double dTol,
                           const Kor::List<CCONS*>& curves);
 
 } // namespace FENWO_SKIN

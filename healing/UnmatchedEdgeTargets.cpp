@@ -226,8 +226,8 @@ bool CSkinTopology::addCornerTargets(CParametricGeometry* c, Vector& corner,
         for (double step : {s, 3.0 * s}) {
             double u = uv[0], v = uv[1];
             projectPointOnSurface(side.curve->surface, P + step * side.direction, u, v);
-            const int at = appendTarget(*all.array, side.curve->surface->getPoint(u, v),
-                                        kCornerGroup);
+            const int at =
+                appendTarget(*all.array, side.curve->surface->getPoint(u, v), kCornerGroup);
             all.append(at);
             edge.append(at);
         }

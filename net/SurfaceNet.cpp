@@ -1,9 +1,11 @@
 #include "net/SurfaceNet.h"
 
 #include "display/ViewProjection.h"
+#include "curves/CurveOnSurface.h"
 #include "display/entities/OpenGLSasSurf.h"
 #include "foundation/Logging.h"
 #include "geometry/NurbsSurf.h"
+#include "healing/SkinTopology.h"
 #include "net/Face.h"
 #include "net/OpenGLPointList.h"
 #include "platform/InputState.h"
@@ -199,11 +201,21 @@ void CSurfaceNet::showPointListPlain(COffset_PointList* pl, bool show)
     showPointList(pl, show, false);
 }
 
-// Stitching the trimmed faces into a skin and healing it comes with the
-// healing of the skin; until then nothing is healed.
+// The skin lends the trimmed faces: they stay the net's when it goes.
 bool CSurfaceNet::healFaces()
 {
-    return false;
+    FENWO_SKIN::CSkinTopology skin;
+    Kor::List<CParametricGeometry*> curves;
+    for (Face* f = firstFace; f != nullptr; f = f->next) {
+        if (f->trimmedFace == nullptr)
+            continue;
+        skin.lend(f->trimmedFace);
+        for (CCONS* c : f->trimmedFace->getAllCONS(false, true))
+            curves.append(c);
+    }
+    FENWO_SKIN::buildSkin(curves, &skin, 2.0, progress);
+    skin.healFaces(0.005, nullptr, 2);
+    return true;
 }
 
 void CSurfaceNet::resetFaces(int newMode, bool recompute)

@@ -4,6 +4,8 @@
 #pragma once
 
 #include "curves/CurveOnSurface.h"
+#include "curves/CurveUtilities.h"
+#include "curves/ParCurve.h"
 #include "curves/Projections.h"
 #include "curves/StartValues.h"
 #include "geometry/Knots.h"
@@ -36,8 +38,35 @@ inline Fenwo::NurbsSurf* bilinear(const Vector& p00, const Vector& p10, const Ve
 // height z.
 inline CFace* rectangle(double x0, double y0, double x1, double y1, double z = 0.0)
 {
-    return new CFace(bilinear(Vector(x0, y0, z), Vector(x1, y0, z), Vector(x0, y1, z),
-                              Vector(x1, y1, z)));
+    return new CFace(
+        bilinear(Vector(x0, y0, z), Vector(x1, y0, z), Vector(x0, y1, z), Vector(x1, y1, z)));
+}
+
+// A face on surface trimmed by the (u, v) rectangle [u0, u1] x [v0, v1].
+inline CFace* trimmed(Fenwo::NurbsSurf* surface, double u0, double v0, double u1, double v1)
+{
+    auto* face = new CFace(surface, nullptr);
+    auto* loop = new CLoop();
+    const double uv[5][2] = {{u0, v0}, {u1, v0}, {u1, v1}, {u0, v1}, {u0, v0}};
+    for (int k = 0; k < 4; ++k) {
+        const double a[3] = {uv[k][0], uv[k][1], 0.0};
+        const double b[3] = {uv[k + 1][0], uv[k + 1][1], 0.0};
+        loop->curves.append(new CParCurve(makeCurve(a, b), surface, true));
+    }
+    if (!face->setOuterLoop(loop))
+        delete loop;
+    return face;
+}
+
+// A face trimmed to [x0, x1] x [y0, y1] at height z on a plane that reaches
+// margin beyond it on every side.
+inline CFace* insetRectangle(double x0, double y0, double x1, double y1, double z, double margin)
+{
+    const double w = x1 - x0 + 2.0 * margin, h = y1 - y0 + 2.0 * margin;
+    const double X0 = x0 - margin, Y0 = y0 - margin;
+    return trimmed(bilinear(Vector(X0, Y0, z), Vector(X0 + w, Y0, z), Vector(X0, Y0 + h, z),
+                            Vector(X0 + w, Y0 + h, z)),
+                   margin / w, margin / h, 1.0 - margin / w, 1.0 - margin / h);
 }
 
 // A bicubic patch on [0, 1]^2 with 4 x 4 control points rule(i, j).

@@ -4,9 +4,9 @@
 // edges.
 #include "healing/SkinTopology.h"
 
-#include "support/ScopedEnv.h"
 #include "SkinTestSupport.h"
 #include "curves/ParCurve.h"
+#include "support/ScopedEnv.h"
 
 #include <gtest/gtest.h>
 
@@ -31,7 +31,8 @@ int countPartners(const CSkinTopology& skin, int partnerCount)
 // Whether the curve runs along x = x0 (both ends there).
 bool runsAlongX(CParametricGeometry* c, double x0)
 {
-    return std::fabs(c->getStartPoint()[0] - x0) < 1e-9 && std::fabs(c->getEndPoint()[0] - x0) < 1e-9;
+    return std::fabs(c->getStartPoint()[0] - x0) < 1e-9 &&
+           std::fabs(c->getEndPoint()[0] - x0) < 1e-9;
 }
 
 TEST(Skin, SharedEdgeIsPairedWhenItsEndsLieWithinTheMatchTolerance)
