@@ -3,6 +3,7 @@
 #include "geometry/GeoTokenizer.h"
 #include "geometry/NurbsSurf.h"
 #include "mesh/GridPoint.h"
+#include "net/Face.h"
 #include "net/FaceRecords.h"
 #include "net/OffsetGrid.h"
 
@@ -56,8 +57,12 @@ bool Face::write(std::ostream& os, int version) const
         os << imprint[0] << ' ' << imprint[1] << '\n';
     writeFaceState(os, computedState) << '\n';
     if (requestedState == Trimmed) {
-        // The trimmed face's own record comes with the trimmed face.
-        os << "0\n";
+        if (trimmedFace != nullptr) {
+            os << "1\n";
+            trimmedFace->write(os);
+        } else {
+            os << "0\n";
+        }
     } else if (surface != nullptr) {
         os << "1\n";
         surface->write(os);
@@ -88,10 +93,12 @@ bool Face::read(std::istream& is, int, int version)
         return false;
     trimmedFace = nullptr;
     CParametricGeometry* read = nullptr;
-    if (hasGeometry == 1) {
-        // A trimmed face's record is read with the trimmed face.
-        if (requestedState == Trimmed)
+    if (hasGeometry == 1 && requestedState == Trimmed) {
+        // The reader of the net moves the trimmed face on or deletes it.
+        trimmedFace = new CFace();
+        if (!trimmedFace->read(is) || trimmedFace->getNurbsSurf() == nullptr)
             return false;
+    } else if (hasGeometry == 1) {
         auto* s = new Fenwo::NurbsSurf(is, false);
         if (!s->valid) {
             delete s;

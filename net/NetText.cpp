@@ -6,6 +6,7 @@
 #include "mesh/CharScanner.h"
 #include "mesh/GridPoint.h"
 #include "mesh/MeshGeometry.h"
+#include "net/Face.h"
 #include "net/SurfaceNet.h"
 #include "platform/InputState.h"
 
@@ -388,6 +389,7 @@ bool CSurfaceNet::read(std::istream& in)
                 }
             if (ok)
                 relocateStoredFace(stored, nodes);
+            releaseTrimmedFace(stored); // a trimmed face no loop took
             delete stored;
             if (!ok) {
                 cutShort = true;
@@ -427,17 +429,31 @@ void CSurfaceNet::relocateStoredFace(Face* stored, const Kor::List<Gridbench::CG
             std::cout << "failed to relocate the loop " << std::endl;
             continue;
         }
-        // The surface goes to the face of the first loop relocated.
-        auto* surface = dynamic_cast<Fenwo::NurbsSurf*>(stored->surface);
-        if (!surfaceMoved && (surface != nullptr || stored->surface == nullptr)) {
-            stored->surface = nullptr;
-            setFaceSurface(found, surface);
-            surfaceMoved = true;
-        }
         found->requestedState = stored->requestedState;
         found->computedState = stored->computedState;
         found->imprint[0] = stored->imprint[0];
         found->imprint[1] = stored->imprint[1];
+        // The surface (or the trimmed face with the surface it owns) goes to
+        // the face of the first loop relocated.
+        auto* surface = dynamic_cast<Fenwo::NurbsSurf*>(stored->surface);
+        if (!surfaceMoved && stored->trimmedFace != nullptr) {
+            CFace* trimmed = stored->trimmedFace;
+            stored->trimmedFace = nullptr;
+            setFaceSurface(found, nullptr);
+            displayContainer.removeEntity(findFaceDisplay(found));
+            found->surface = trimmed->surface;
+            // The stored face keeps its tessellation settings.
+            const int meshType = trimmed->MeshType;
+            const double meshDistance = trimmed->MeshDistance;
+            updateFaceDisplay(trimmed, found->firstLoop, true);
+            trimmed->MeshType = meshType;
+            trimmed->MeshDistance = meshDistance;
+            surfaceMoved = true;
+        } else if (!surfaceMoved && (surface != nullptr || stored->surface == nullptr)) {
+            stored->surface = nullptr;
+            setFaceSurface(found, surface);
+            surfaceMoved = true;
+        }
         // The stored identity goes with the face and loop found, so the text
         // names them as before.
         found->id = stored->id;
@@ -459,6 +475,10 @@ void CSurfaceNet::setFaceSurface(Face* face, Fenwo::NurbsSurf* surface)
 {
     if (face == nullptr)
         return;
+    if (face->trimmedFace != nullptr) {
+        displayContainer.removeEntity(findFaceDisplay(face));
+        releaseTrimmedFace(face);
+    }
     if (face->surface != surface)
         delete face->surface;
     face->surface = surface;

@@ -18,16 +18,15 @@
 
 namespace GB {
 
-namespace {
-
-// The trimmed face leaves with its face; it owns the face's surface.
 void releaseTrimmedFace(Face* face)
 {
+    if (face == nullptr || face->trimmedFace == nullptr)
+        return;
+    if (face->surface != nullptr && face->surface == face->trimmedFace->surface)
+        face->surface = nullptr;
     delete face->trimmedFace;
     face->trimmedFace = nullptr;
 }
-
-} // namespace
 
 CSurfaceNet::CSurfaceNet() : COffset_Grid(nullptr), faceColorCoding(new CColorCoding())
 {
@@ -314,8 +313,7 @@ bool CSurfaceNet::removeFace(Face* face)
                 coedge->setRightSurface(nullptr);
         }
     }
-    if (trimmed)
-        releaseTrimmedFace(face);
+    releaseTrimmedFace(face);
     if (trimmed || face->requestedState == Ribbon) {
         // The surface belongs to the poly-line or to the trimmed face.
         face->surface = nullptr;

@@ -173,10 +173,10 @@ public:
     // face's requested and computed states differ. Loops along 25 or more
     // poly-lines and loops marked failed are never taken.
     Kor::List<Loop*> collectLoopsToUpdate(bool onlyModified, Face* onlyFace);
-    // Removes the face's display and deletes its surface; false for null,
-    // Ribbon and Trimmed faces and faces without surface (display removed
-    // all the same for the latter two). A Trimmed face's surface belongs to
-    // its trimmed face, which goes with its display.
+    // Removes the face's display and deletes its surface; a face that holds
+    // a trimmed face loses it too (with the surface it owns). False for null
+    // and Ribbon faces and for faces without surface (display removed all
+    // the same for the latter).
     bool clearFaceSurface(Face* face);
     // True when some poly-line carries a locked curve or a valid curve.
     bool hasAttachedCurves() const;
@@ -221,6 +221,10 @@ bool matchLoopUpToRotation(const GraphAlgorithm::Cycle& cycle, const Kor::List<i
 // its own colour only with blendingColour; otherwise it shares the colour of
 // the states without one.
 void faceStateColour(FaceState state, bool blendingColour, float rgba[4]);
+
+// Deletes the face's trimmed face and nulls the pointer; the face's surface
+// is nulled first when it is the trimmed face's own. Nothing for null.
+void releaseTrimmedFace(Face* face);
 
 // Makes or refreshes the surface display of the loop's face (the face's
 // surface when it has none yet); "redisplay id=" and the name for a

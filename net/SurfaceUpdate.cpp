@@ -6,8 +6,10 @@
 #include "curves/CurveOperations.h"
 #include "curves/SubCurves.h"
 #include "display/entities/OpenGLSasSurf.h"
+#include "fitting/BoundaryPlacement.h"
 #include "fitting/ConstrainedSurfaceFit.h"
 #include "fitting/CurveFitting.h"
+#include "fitting/FaceSurface.h"
 #include "fitting/HitSelection.h"
 #include "foundation/KorArray.h"
 #include "foundation/Logging.h"
@@ -15,7 +17,11 @@
 #include "foundation/StopUhr.h"
 #include "geometry/Knots.h"
 #include "geometry/NurbsSurf.h"
+#include "healing/CoEdge.h"
+#include "healing/SeamPatches.h"
 #include "mesh/GridPoint.h"
+#include "net/Face.h"
+#include "net/FaceSetup.h"
 #include "net/SurfaceNet.h"
 #include "platform/GLContext.h"
 
@@ -78,9 +84,9 @@ bool loopIsModified(const Loop* loop)
 
 // The boundary curves of the loop (new, owned by the caller), one per run of
 // a poly-line.
-bool loopBoundaryCurves(Loop*, Kor::List<CParametricGeometry*>&)
+bool loopBoundaryCurves(Loop* loop, Kor::List<CParametricGeometry*>& out)
 {
-    return false; // the loop's pieces of its poly-lines' curves come with the loop pieces
+    return loop->getBoundaryCurves(out, true);
 }
 
 // Whether a coedge of the loop lies on a poly-line with a locked curve.
@@ -117,27 +123,34 @@ Fenwo::NurbsSurf* resampleSide(Fenwo::NurbsSurf* side, int n)
     return curveThroughControlPoints(points);
 }
 
-// The start surface of the constrained start: the four sides ordered into a
-// loop and spanned with the face's side relations.
-Fenwo::NurbsSurf* constrainedStart(const Kor::Array<Fenwo::NurbsSurf*>&, int)
+// Matches the face's seams along poly-lines with attached curves to the
+// curves and the neighbouring faces.
+void matchSeams(Loop* loop)
 {
-    return nullptr; // comes with the four-sided face set-up
+    CSeamPatches patches;
+    for (CCoEdge* c : loop->coedges) {
+        if (c == nullptr || c->polyLine == nullptr || !c->polyLine->curveLocked)
+            continue;
+        bool listed = false;
+        for (int k = 0; k < patches.seams.count && !listed; ++k)
+            listed = patches.seams.items[k] == c;
+        if (!listed)
+            patches.seams.append(c);
+    }
+    if (patches.seams.count == 0)
+        return;
+    std::cout << "refreshing #seams=" << patches.seams.count << std::endl;
+    patches.healSeams(0.001, 10, false, 0.5, 0);
 }
-
-// The per-face surface builder of mode 3: the mesh inside the four sides
-// fitted within the tolerance.
-Fenwo::NurbsSurf* buildFaceSurface(Mesh::CBaseMesh*, const Kor::Array<Fenwo::NurbsSurf*>&, int,
-                                   CProgress*, bool, double, int)
-{
-    return nullptr; // comes with the per-face surface creation
-}
-
-// Matches the face's seams along locked poly-lines to its neighbours.
-void matchSeams(CSurfaceNet&, Loop*) {} // comes with the seam matching
 
 // Shows the surface of the loop's face as a trimmed face bounded by its
-// domain.
-void showAsTrimmedFace(CSurfaceNet&, Loop*, Fenwo::NurbsSurf*) {} // comes with the trimmed face
+// domain; the trimmed face owns the surface the face refers to.
+void showAsTrimmedFace(CSurfaceNet& net, Loop* loop, Fenwo::NurbsSurf* s)
+{
+    auto* trimmed = new CFace(s);
+    trimmed->MeshDistance = 0.5 * net.surfaceTolerance;
+    net.updateFaceDisplay(trimmed, loop, true);
+}
 
 // The approximation of the mesh inside the loop by a trimmed face. Without
 // a result the loop is marked failed, so it is not queued again.
@@ -196,6 +209,10 @@ void CSurfaceNet::rebuildCoEdges()
                     delete coedge;
                     coedge = coedges.items[at];
                 } else {
+                    coedge->startIndex = coedge->firstIndex;
+                    coedge->endIndex = coedge->secondIndex;
+                    coedge->startGridPoint = pl->vertices[coedge->firstIndex];
+                    coedge->endGridPoint = pl->vertices[coedge->secondIndex];
                     coedges.append(coedge);
                     std::rotate(coedges.items + at, coedges.items + coedges.count - 1,
                                 coedges.items + coedges.count);
@@ -211,9 +228,28 @@ void CSurfaceNet::rebuildCoEdges()
         placeSurfaceOnCoEdges(f);
 }
 
-// Placing a face's surface on its coedges comes with the boundary positions
-// of a surface; until then the coedges keep no position.
-void CSurfaceNet::placeSurfaceOnCoEdges(Face*) {}
+void CSurfaceNet::placeSurfaceOnCoEdges(Face* face)
+{
+    auto* surface = face != nullptr ? dynamic_cast<Fenwo::NurbsSurf*>(face->surface) : nullptr;
+    if (surface == nullptr)
+        return;
+    for (Loop* loop = face->firstLoop; loop != nullptr; loop = loop->next)
+        for (CCoEdge* c : loop->coedges) {
+            if (c == nullptr || c->startGridPoint == nullptr || c->endGridPoint == nullptr)
+                continue;
+            Interval range(0.0, 0.0);
+            const BoundaryPosition side = getBoundaryPOs(*c->startGridPoint, *c->endGridPoint,
+                                                         surface, &range, nullptr, nullptr);
+            if (c->leftLoop == loop && !c->leftSet) {
+                c->leftPosition = side;
+                c->leftInterval = range;
+            }
+            if (c->rightLoop == loop && !c->rightSet) {
+                c->rightPosition = side;
+                c->rightInterval = range;
+            }
+        }
+}
 
 // ---- Selection -------------------------------------------------------------------------------
 
@@ -331,7 +367,7 @@ Fenwo::NurbsSurf* FaceJob::coons()
             s->vKnots->rescale(0.0, 1.0);
         }
     } else {
-        s = constrainedStart(sides, std::clamp(net.sideCount, 1, 4));
+        s = Face_OrderLoopAndInit(sides, nullptr, std::clamp(net.sideCount, 1, 4), nullptr);
         if (s != nullptr) {
             s->reparametrizeU();
             s->reparametrizeV();
@@ -346,6 +382,7 @@ Fenwo::NurbsSurf* FaceJob::coons()
     face->surface = s;
     face->errorPoints.removeAll();
     face->computedState = Initial;
+    net.placeSurfaceOnCoEdges(face);
 
     // The fits draw their coloured deviations into the list of "d_i errors".
     auto* errors = new COpenGLEntity();
@@ -379,7 +416,7 @@ Fenwo::NurbsSurf* FaceJob::coons()
         delete errors;
 
     if (fitting)
-        matchSeams(net, loop);
+        matchSeams(loop);
     return s;
 }
 
@@ -440,8 +477,8 @@ Fenwo::NurbsSurf* FaceJob::equispaced()
             own.begin(0, 48);
             sink = &own;
         }
-        s = buildFaceSurface(net.mesh, chain, net.automaticCount ? 0 : n, sink, net.automaticCount,
-                             net.surfaceTolerance, 3);
+        s = createFaceSurface(net.mesh, chain, net.automaticCount ? 0 : n, sink, net.automaticCount,
+                              net.surfaceTolerance, 3, false, nullptr);
         if (s != nullptr && net.simplify && net.surfaceTolerance > 0.0)
             simplify(s, 0.5 * net.surfaceTolerance);
     }
@@ -450,6 +487,7 @@ Fenwo::NurbsSurf* FaceJob::equispaced()
     net.clearFaceSurface(face);
     face->surface = s;
     face->errorPoints.removeAll();
+    net.placeSurfaceOnCoEdges(face);
     showAsTrimmedFace(net, loop, s);
     return s;
 }
@@ -559,6 +597,15 @@ bool CSurfaceNet::clearFaceSurface(Face* face)
     if (face == nullptr || face->requestedState == Ribbon)
         return false;
     displayContainer.removeEntity(findFaceDisplay(face));
+    // A trimmed face owns the surface the face refers to: it goes as a whole,
+    // its display with it, so nothing is left pointing into it.
+    const bool shared = face->trimmedFace != nullptr && face->surface != nullptr &&
+                        face->surface == face->trimmedFace->surface;
+    releaseTrimmedFace(face);
+    if (shared) {
+        face->errorPoints.removeAll();
+        return true;
+    }
     if (face->surface == nullptr)
         return false;
     delete face->surface;
@@ -607,13 +654,26 @@ bool redisplayFace(CSurfaceNet* net, Fenwo::NurbsSurf* surface, Loop* loop)
     return true;
 }
 
-// The blend of a face from its neighbours comes with the coedges' blend
-// boundaries; until then no blend is built.
 void buildBlendSurface(Loop* loop, Mesh::CBaseMesh*)
 {
-    if (loop == nullptr)
+    if (loop == nullptr || loop->owner == nullptr)
         return;
-    std::cout << "not enough CONS found. actual=" << 0 << std::endl;
+    Kor::List<CCoEdge*> boundary;
+    for (CCoEdge* c : loop->coedges)
+        if (c != nullptr && c->isBlendBoundary())
+            boundary.append(c);
+    if (boundary.count < 2) {
+        std::cout << "not enough CONS found. actual=" << boundary.count << std::endl;
+        return;
+    }
+    if (Fenwo::NurbsSurf* blend = blendFaceFromBoundary(boundary)) {
+        Face* face = loop->owner;
+        releaseTrimmedFace(face);
+        delete face->surface;
+        face->surface = blend;
+        face->errorPoints.removeAll();
+        face->requestedState = Blending;
+    }
 }
 
 } // namespace GB

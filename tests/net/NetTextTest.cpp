@@ -3,7 +3,10 @@
 // versions, case, line ends and stray characters, and the relocation of
 // stored loops onto the topology's faces.
 #include "geometry/NurbsSurf.h"
+#include "mesh/FlatMesh.h"
 #include "mesh/GridPoint.h"
+#include "mesh/StlFormat.h"
+#include "net/Face.h"
 #include "net/SurfaceNet.h"
 
 #include "support/GridFixtures.h"
@@ -13,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -253,6 +257,11 @@ TEST(NetText, HashNetRoundTripsByteForByte)
     faces[2]->requestedState = Blending;
     faces[3]->computedState = Frozen;
     faces[3]->name.set("named face");
+    // A Trimmed face carries its trimmed face's record.
+    faces[3]->requestedState = Trimmed;
+    auto* trimmed = new CFace(bumpPatch(0.375));
+    faces[3]->surface = trimmed->surface;
+    net.updateFaceDisplay(trimmed, faces[3]->firstLoop, true);
     net.setMode(2);
     net.surfaceTolerance = 0.0625;
     net.tolerances[1] = 1.0 / 3.0;
@@ -265,7 +274,8 @@ TEST(NetText, HashNetRoundTripsByteForByte)
     ASSERT_EQ(faceCount(back), 4);
     int withSurface = 0;
     for (GB::Face* f = back.firstFace; f != nullptr; f = f->next) {
-        if (auto* s = dynamic_cast<Fenwo::NurbsSurf*>(f->surface)) {
+        auto* s = dynamic_cast<Fenwo::NurbsSurf*>(f->surface);
+        if (s != nullptr && f->requestedState != Trimmed) {
             ++withSurface;
             EXPECT_EQ(f->requestedState, Draft);
             EXPECT_EQ(liftOf(*s), 0.125);
@@ -273,6 +283,11 @@ TEST(NetText, HashNetRoundTripsByteForByte)
         }
         if (f->requestedState == Imprint) {
             EXPECT_EQ(f->imprint[1], 40);
+        }
+        if (f->requestedState == Trimmed) {
+            ASSERT_NE(f->trimmedFace, nullptr);
+            EXPECT_EQ(f->surface, f->trimmedFace->surface);
+            EXPECT_EQ(liftOf(*f->trimmedFace->getNurbsSurf()), 0.375);
         }
     }
     EXPECT_EQ(withSurface, 1);
@@ -291,6 +306,84 @@ TEST(NetText, HashNetRoundTripsByteForByte)
     EXPECT_EQ(faceCount(older), 0);
     older.topologySwitch = false;
     EXPECT_EQ(written(older), plain);
+}
+
+// The control points of every face surface, in the net's face order.
+std::vector<std::vector<double>> controlPoints(const CSurfaceNet& net)
+{
+    std::vector<std::vector<double>> all;
+    for (const GB::Face* f = net.firstFace; f != nullptr; f = f->next) {
+        std::vector<double>& points = all.emplace_back();
+        if (auto* s = dynamic_cast<Fenwo::NurbsSurf*>(f->surface))
+            for (int j = 0; j < s->getVCount(); ++j)
+                for (int i = 0; i < s->getUCount(); ++i) {
+                    Vector p;
+                    s->getControlPoint(i, j, p);
+                    points.insert(points.end(), {p[0], p[1], p[2]});
+                }
+    }
+    return all;
+}
+
+TEST(NetText, RealSphereFacesOnTheCoonsPathRoundTripByteForByte)
+{
+    MW_REQUIRE_REAL_FILE(path, "stl", "unit_sphere.STL");
+    CFlatMesh mesh;
+    mwtest::capturedStdout([&] { ASSERT_TRUE(readSTL(mesh, path.c_str(), true)); });
+    mesh.computeBoundingBox();
+    mesh.buildFacetHash(10.0, -1.0, nullptr);
+    CSurfaceNet net;
+    net.setMesh(&mesh);
+    net.fittingOff = true;
+    net.setMode(2);
+    // The "#" of grid points where rays straight down hit the upper half.
+    const float c[3] = {-0.5f, 0.f, 0.5f};
+    CGridPoint* at[3][3];
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            Kor::Set<Mesh::CBaseMesh::CBaseHitInfo> hits;
+            ASSERT_TRUE(mesh.hit(CVertex<float, 3>(c[i], c[j], 5.f), CVector<float, 3>(0, 0, -1),
+                                 hits, true, false, false, nullptr, 0.0));
+            at[i][j] = new CGridPoint(*hits[0]);
+        }
+    for (int k = 0; k < 3; ++k) {
+        mwtest::polyLine(net, {at[0][k], at[1][k], at[2][k]});
+        mwtest::polyLine(net, {at[k][0], at[k][1], at[k][2]});
+    }
+    mwtest::capturedStdout([&] {
+        for (COffset_PointList* pl : net.pointLists)
+            pl->interpolate();
+        net.buildTopology(false);
+        net.computeSurfaces(false, false, nullptr);
+    });
+    ASSERT_EQ(faceCount(net), 4);
+    const std::vector<std::vector<double>> points = controlPoints(net);
+    for (const GB::Face* f = net.firstFace; f != nullptr; f = f->next) {
+        EXPECT_EQ(f->computedState, Initial);
+        ASSERT_NE(f->surface, nullptr);
+    }
+
+    const std::string first = written(net);
+    CSurfaceNet back;
+    back.setMesh(&mesh);
+    readBack(back, first);
+    EXPECT_EQ(written(back), first);
+    ASSERT_EQ(faceCount(back), 4);
+    // The same control points, to the 16 decimals of the surface text.
+    std::multiset<std::vector<double>> before(points.begin(), points.end());
+    const std::vector<std::vector<double>> read = controlPoints(back);
+    std::multiset<std::vector<double>> after(read.begin(), read.end());
+    ASSERT_EQ(after.size(), before.size());
+    for (auto a = after.begin(), b = before.begin(); a != after.end(); ++a, ++b) {
+        ASSERT_EQ(a->size(), b->size());
+        ASSERT_GT(a->size(), 0u);
+        for (std::size_t k = 0; k < a->size(); ++k)
+            EXPECT_NEAR((*a)[k], (*b)[k], 1e-15);
+    }
+    for (const GB::Face* f = back.firstFace; f != nullptr; f = f->next) {
+        EXPECT_EQ(f->requestedState, ComplexApprox);
+        EXPECT_EQ(f->computedState, Initial);
+    }
 }
 
 TEST(NetText, StoredLoopsRelocateUpToRotationButNotReversal)

@@ -5,6 +5,7 @@
 #include "foundation/Progress.h"
 #include "geometry/NurbsSurf.h"
 #include "mesh/FlatMesh.h"
+#include "net/Face.h"
 #include "net/OpenGLPointList.h"
 #include "net/SurfaceNet.h"
 
@@ -15,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -184,6 +186,61 @@ TEST(SurfaceUpdate, FaceColoursByStateAndClearing)
     Kor::Set<HistogramItem> histogram;
     EXPECT_EQ(empty.countSurfaces(&histogram), 0);
     EXPECT_EQ(histogram.count, 0);
+}
+
+TEST(SurfaceUpdate, CoonsAndEquispacedPathsBuildAndShowSurfaces)
+{
+    UpdateNet t;
+    std::vector<GB::Face*> faces = t.faces();
+    faces[1]->requestedState = Imprint;
+    faces[1]->imprint[0] = 3;
+    faces[1]->imprint[1] = 300; // 300 across the side, resampled with at most 200 points
+    const std::string said = t.update();
+
+    // Fitting off: Coons patches spanned by the boundaries, shown unfitted.
+    for (GB::Face* f : {faces[0], faces[2], faces[3]}) {
+        EXPECT_EQ(f->computedState, Initial);
+        ASSERT_NE(f->surface, nullptr);
+        EXPECT_NE(dynamic_cast<COpenGLSasSurf*>(t.net.findFaceDisplay(f)), nullptr);
+    }
+    // Imprint: the equispaced path, shown as a trimmed face that owns the surface.
+    GB::Face* imprint = faces[1];
+    EXPECT_NE(said.find("nu=300 nv=3"), std::string::npos) << said;
+    EXPECT_EQ(imprint->computedState, Imprint);
+    ASSERT_NE(imprint->trimmedFace, nullptr);
+    EXPECT_EQ(imprint->surface, imprint->trimmedFace->surface);
+    auto* s = dynamic_cast<Fenwo::NurbsSurf*>(imprint->surface);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(std::max(s->getUCount(), s->getVCount()), 200);
+    EXPECT_EQ(std::min(s->getUCount(), s->getVCount()), 3);
+    // The coedges shared by two faces hold each face's side of them.
+    int shared = 0;
+    for (int k = 0; k < t.net.coedges.count; ++k) {
+        const CCoEdge* c = t.net.coedges.items[k];
+        if (c->leftLoop != nullptr && c->rightLoop != nullptr) {
+            ++shared;
+            EXPECT_NE(c->leftPosition, undefinedPosition);
+            EXPECT_NE(c->rightPosition, undefinedPosition);
+        }
+    }
+    EXPECT_EQ(shared, 4);
+    // Clearing leaves nothing dangling: the trimmed face goes with its surface.
+    EXPECT_TRUE(t.net.clearFaceSurface(imprint));
+    EXPECT_EQ(imprint->trimmedFace, nullptr);
+    EXPECT_EQ(imprint->surface, nullptr);
+    EXPECT_EQ(t.net.findFaceDisplay(imprint), nullptr);
+
+    // Mode 3 with fitting on: the face from the face-surface builder, as a
+    // trimmed face.
+    t.net.fittingOff = false;
+    t.net.setMode(3);
+    t.net.surfaceTolerance = 0.01;
+    faces = t.faces();
+    const std::string built = t.update(false, faces[2]);
+    EXPECT_EQ(built.find("approx Coons failed."), std::string::npos);
+    EXPECT_EQ(faces[2]->computedState, Imprint);
+    ASSERT_NE(faces[2]->trimmedFace, nullptr);
+    EXPECT_NE(dynamic_cast<Fenwo::NurbsSurf*>(faces[2]->surface), nullptr);
 }
 
 // Large enough for the point spheres (1.5 % of the view wide) to cover
