@@ -161,13 +161,18 @@ bool COpenGLContainer::getFaceDisplayMode(int& mode, bool& edges) const
 
 bool COpenGLContainer::moveListsToPending()
 {
+    releaseLists();
+    entities.removeAll(true, true);
+    return true;
+}
+
+void COpenGLContainer::releaseLists()
+{
     for (COpenGLEntity* entity : entities)
         addPending(entity->releaseList());
     for (int name : callLists)
         addPending(static_cast<unsigned int>(name));
-    entities.removeAll(true, true);
     callLists.removeAll();
-    return true;
 }
 
 void COpenGLContainer::addPending(unsigned int listName)

@@ -74,6 +74,10 @@ public:
     // Schedules the lists of every entity and every call list for deletion,
     // destroys all entities and empties the call lists. Always true.
     bool moveListsToPending();
+    // Schedules the lists of every entity and every call list for deletion
+    // and empties the call lists; the entities stay and compile anew at
+    // their next draw.
+    void releaseLists();
 
 private:
     void addPending(unsigned int listName);

@@ -75,8 +75,30 @@ public:
     // (*.pol)", in this order.
     void AddFileType(ON_ClassArray<CVezadFileType>& fileTypes,
                      const CVezadFileReadOptions& options) override;
+    // Imports a ".out" file (the name's last four characters, any case):
+    // its surfaces with their names and own colours, curves and trimmed
+    // faces as Breps, up to the first record of an unknown type ("Unknown
+    // type in input-stream, input stopped.") or the end of the file. Other
+    // files add nothing. TRUE.
     BOOL ReadFile(const wchar_t* fileName, int fileTypeIndex, CVezadDoc& doc,
                   const CVezadFileReadOptions& options) override;
+
+    // Document data (plugin/DocumentData.cpp). Whether there is anything to
+    // write: a mesh object that is not deleted; when all are deleted, the
+    // user's answer (No undeletes them and writes).
+    BOOL CallWriteDocument(const CVezadFileWriteOptions& options) override;
+    // The record: version 4, the last commit's references, the faces'
+    // display settings, the mesh objects' POL images and the net's text. An
+    // image that cannot be made ("writeMesh failed") is left out of the
+    // count. TRUE.
+    BOOL WriteDocument(CVezadDoc& doc, ON_BinaryArchive& archive,
+                       const CVezadFileWriteOptions& options) override;
+    // Empties the references and the net, then rebuilds them, the display
+    // settings and the mesh objects from the record (versions 2 to 4). A mesh
+    // that cannot be restored ("Mesh restore failed") is dropped and the rest
+    // read on; reading stops at the first field that cannot be read. TRUE.
+    BOOL ReadDocument(CVezadDoc& doc, ON_BinaryArchive& archive,
+                      const CVezadFileReadOptions& options) override;
 
     // Switches grid editing. On needs a mesh object and a net mesh with
     // facets, else the box "no mesh to work on" and editing stays off. On:

@@ -1,0 +1,196 @@
+#include "MeshwrightHost.h"
+
+#include "mesh/PolFormat.h"
+#include "support/GridFixtures.h"
+
+#include <memory>
+#include <sstream>
+
+namespace {
+
+// A mesh object of an n x n cell grid over [-1, 1]^2, listed like a load.
+CMWMeshObject* addGrid(CMeshwrightPlugIn& plugIn, CVezadDoc& doc, int n)
+{
+    auto* mesh = new CFlatMesh;
+    mwtest::fillFlatMesh(mwtest::gridSoup(n, n, 2.0 / n, 2.0 / n, true, -1.0, -1.0), *mesh);
+    auto* object = new CMWMeshObject;
+    attachMesh(object, mesh);
+    plugIn.net.setMesh(mesh);
+    EXPECT_TRUE(doc.AddObject(object));
+    plugIn.watcher.AddUuid(object->ModelObjectId());
+    plugIn.meshObjects.append(object);
+    return object;
+}
+
+// A "#" of three rows and three columns of poly-lines on the grid.
+void addHash(GB::CSurfaceNet& net)
+{
+    Gridbench::CGridPoint* p[3][3];
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            p[i][j] = mwtest::gridPoint(-0.5f + 0.5f * i, -0.5f + 0.5f * j);
+            p[i][j]->normal.data[2] = 1.f;
+        }
+    for (int k = 0; k < 3; ++k) {
+        mwtest::polyLine(net, {p[0][k], p[1][k], p[2][k]});
+        mwtest::polyLine(net, {p[k][0], p[k][1], p[k][2]});
+    }
+    net.buildTopology(false);
+}
+
+std::string netText(GB::CSurfaceNet& net)
+{
+    std::ostringstream out;
+    net.write(out);
+    return out.str();
+}
+
+std::vector<int> facetCounts(const CMeshwrightPlugIn& plugIn)
+{
+    std::vector<int> counts;
+    for (const CMWMeshObject* object : plugIn.meshObjects)
+        counts.push_back(object->mesh ? object->mesh->getFacetCount() : -1);
+    return counts;
+}
+
+// Reads a record through the plug-in as the host's open would.
+void readRecord(CMeshwrightPlugIn& plugIn, CVezadDoc& doc, const ON_MemoryArchive& written)
+{
+    ON_MemoryArchive in(written.Buffer());
+    plugIn.ReadDocument(doc, in, CVezadFileReadOptions());
+}
+
+// Save and open keep the meshes in order, the net, the faces' display
+// settings and the last commit's references.
+TEST_F(MeshwrightHost, SaveAndOpenRestoreMeshesNetDisplayAndReferences)
+{
+    addGrid(plugIn(), doc(), 4);
+    addGrid(plugIn(), doc(), 6);
+    addHash(plugIn().net);
+    const std::string text = netText(plugIn().net);
+    ASSERT_NE(plugIn().net.firstFace, nullptr);
+    plugIn().net.displayContainer.setFaceDisplayMode(4, true);
+    const CVezadObject* committed =
+        doc().AddCurveObject(ON_LineCurve(ON_3dPoint(0, 0, 0), ON_3dPoint(1, 0, 0)));
+    plugIn().objectRefs.append(CVezadObjRef(committed));
+    const ON_UUID committedId = committed->ModelObjectId();
+
+    ASSERT_TRUE(saveAndReopen());
+    EXPECT_EQ(facetCounts(plugIn()), (std::vector<int>{32, 72}));
+    EXPECT_EQ(plugIn().net.mesh, plugIn().meshObjects[1]->mesh);
+    EXPECT_EQ(netText(plugIn().net), text);
+    int mode = 0;
+    bool edges = false;
+    plugIn().net.displayContainer.getFaceDisplayMode(mode, edges);
+    EXPECT_EQ(mode, 4);
+    EXPECT_TRUE(edges);
+    ASSERT_EQ(plugIn().objectRefs.count, 1);
+    EXPECT_EQ(plugIn().objectRefs[0].m_uuid, committedId);
+    for (const CMWMeshObject* object : plugIn().meshObjects)
+        EXPECT_TRUE(plugIn().watcher.FindUuid(object->ModelObjectId()));
+}
+
+// Older record versions, display modes out of range, a corrupted mesh
+// buffer and counts that cannot be right, read from hand-built records.
+TEST_F(MeshwrightHost, RecordVersionsAndDamagedRecordsRead)
+{
+    CMWMeshObject* object = addGrid(plugIn(), doc(), 4);
+    addHash(plugIn().net);
+    const std::string text = netText(plugIn().net);
+    char* image = nullptr;
+    unsigned size = 0;
+    ASSERT_TRUE(serializeMesh(object->mesh, &image, false, &size));
+    std::unique_ptr<char[]> owned(image);
+    const CVezadObject* curve =
+        doc().AddCurveObject(ON_LineCurve(ON_3dPoint(0, 0, 0), ON_3dPoint(1, 0, 0)));
+
+    struct Case {
+        int version, mode;
+        bool corruptMesh;
+        int meshes, refs; // expected afterwards
+        int modeRead;
+    };
+    const Case cases[] = {
+        {2, 4, false, 1, 1, 0}, // references, no display settings
+        {3, 4, false, 1, 0, 4}, // display settings, no references
+        {3, 5, false, 1, 0, 0}, // a mode out of range reads as 0
+        {4, 0, true, 0, 1, 0},  // the mesh is lost, the net still read
+    };
+    plugIn().meshObjects.removeAll(); // as the document's close leaves it
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.version * 10 + c.mode);
+        ON_MemoryArchive record;
+        record.WriteInt(c.version);
+        if (c.version == 2 || c.version >= 4) {
+            record.WriteInt(1);
+            CVezadObjRef(curve).Write(record);
+        }
+        if (c.version >= 3) {
+            record.WriteInt(1);
+            record.WriteInt(c.mode);
+        }
+        record.WriteInt(1);
+        const std::size_t meshAt = record.CurrentPosition();
+        record.WriteCompressedBuffer(size, image);
+        record.WriteCompressedBuffer(text.size() + 1, text.c_str());
+        std::vector<unsigned char> bytes = record.Buffer();
+        if (c.corruptMesh)
+            bytes[meshAt + 40] ^= 0x5a; // inside the deflated image
+        plugIn().net.displayContainer.setFaceDisplayMode(1, false);
+        const std::size_t boxesBefore = boxes().size();
+        readRecord(plugIn(), doc(), ON_MemoryArchive(bytes));
+        EXPECT_EQ(plugIn().meshObjects.count, c.meshes);
+        EXPECT_EQ(plugIn().objectRefs.count, c.refs);
+        int mode = -1;
+        bool edges = false;
+        plugIn().net.displayContainer.getFaceDisplayMode(mode, edges);
+        EXPECT_EQ(mode, c.version >= 3 ? c.modeRead : 1);
+        EXPECT_EQ(boxShown("Mesh restore failed", "Meshwright"), c.corruptMesh);
+        EXPECT_EQ(boxes().size() - boxesBefore, c.corruptMesh ? 1u : 0u);
+        EXPECT_EQ(plugIn().net.pointLists.count, 6);
+        plugIn().meshObjects.removeAll();
+    }
+
+    // Negative counts are none, and a record cut short stops quietly.
+    ON_MemoryArchive record;
+    for (int v : {4, -3, 0, 0, -1})
+        record.WriteInt(v);
+    readRecord(plugIn(), doc(), record);
+    EXPECT_EQ(plugIn().objectRefs.count, 0);
+    EXPECT_EQ(plugIn().meshObjects.count, 0);
+    EXPECT_EQ(plugIn().net.pointLists.count, 0);
+}
+
+// A save with every mesh object deleted asks first: Yes writes nothing,
+// No brings them back and writes. With only the first of two deleted, the
+// other mesh and the net are written and restored.
+TEST_F(MeshwrightHost, DeletedMeshObjectsAreAskedForOrLeftOut)
+{
+    CMWMeshObject* first = addGrid(plugIn(), doc(), 4);
+    addGrid(plugIn(), doc(), 6);
+    addHash(plugIn().net);
+    const std::string text = netText(plugIn().net);
+    const CVezadFileWriteOptions options;
+
+    ASSERT_TRUE(doc().DeleteObject(CVezadObjRef(first)));
+    ASSERT_TRUE(saveAndReopen());
+    EXPECT_EQ(facetCounts(plugIn()), (std::vector<int>{72}));
+    EXPECT_EQ(netText(plugIn().net), text);
+
+    ASSERT_TRUE(doc().DeleteObject(CVezadObjRef(plugIn().meshObjects[0])));
+    ASSERT_EQ(plugIn().meshObjects.count, 0);
+    const std::string question =
+        "There are deleted MWMeshObjects and Grids. Do you really want to loose them ?";
+    VezadApp().InputQueue().pushFront({"yes"});
+    EXPECT_FALSE(plugIn().CallWriteDocument(options));
+    EXPECT_EQ(plugIn().meshObjects.count, 0);
+    VezadApp().InputQueue().pushFront({"no"});
+    EXPECT_TRUE(plugIn().CallWriteDocument(options));
+    EXPECT_EQ(facetCounts(plugIn()), (std::vector<int>{72}));
+    int asked = 0;
+    for (const CVezadMessageBoxRecord& box : boxes())
+        asked += box.text == question && box.title == "Meshwright";
+    EXPECT_EQ(asked, 2);
+}
+
+} // namespace
