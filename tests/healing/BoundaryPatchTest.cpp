@@ -17,6 +17,7 @@
 #include <numbers>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 using testing::internal::CaptureStdout;
@@ -45,10 +46,10 @@ CurveVector squareBoundary(double z, double tilt)
 
 FacePtr patch(const CurveList& boundary, double dTol, const CurveList& interior = CurveList(),
               CFitPointArray* extra = nullptr, CProgress* progress = nullptr,
-              const Vector& direction = Vector(3), bool startSurfaceOnly = true)
+              const Vector& direction = Vector(3), bool startSurfaceOnly = true, int continuity = 1)
 {
     return FacePtr(approxAndTrim(boundary, dTol, direction, CurveList(), interior, extra, progress,
-                                 startSurfaceOnly, 1));
+                                 startSurfaceOnly, continuity));
 }
 
 // Largest distance of 50 samples of each curve from the surface.
@@ -74,9 +75,11 @@ double largestDistance(Fenwo::NurbsSurf& S, const CurveVector& curves)
 
 TEST(BoundaryPatch, SphereCapFacesTheWayItsBoundaryNormalsPoint)
 {
-    for (const double side : {1.0, -1.0}) {
+    // Both orientations, with and without the tangent planes of the boundary.
+    for (const auto& [side, continuity] : {std::pair(1.0, 1), std::pair(-1.0, 0)}) {
         const CurveVector arcs = sphereCapBoundary(10.0, 4.0, side);
-        FacePtr face = patch(listOf(arcs), 0.01);
+        FacePtr face =
+            patch(listOf(arcs), 0.01, CurveList(), nullptr, nullptr, Vector(3), true, continuity);
         ASSERT_NE(face, nullptr);
         Fenwo::NurbsSurf* S = face->getNurbsSurf();
         ASSERT_NE(S, nullptr);
