@@ -13,6 +13,38 @@ bool lessByParameter(const CIntersectionVertex* a, const CIntersectionVertex* b)
     return a->t < b->t;
 }
 
+bool lessAlongPolygon(const CIntersectionVertex* a, const CIntersectionVertex* b)
+{
+    return a->vIndex < b->vIndex || (a->vIndex == b->vIndex && a->param < b->param);
+}
+
+CVertex<double, 3> CIntersectionVertex::getPoint() const
+{
+    if (param > 0.0 && polygon != nullptr && polygon->getCount() > 0) {
+        const CVertex<double, 3>& a = *polygon->getVertex(vIndex);
+        const CVertex<double, 3>& b = *polygon->getVertex(vIndex + 1);
+        CVertex<double, 3> p;
+        for (int d = 0; d < 3; ++d)
+            p[d] = (1.0 - param) * a[d] + param * b[d];
+        return p;
+    }
+    return point;
+}
+
+std::ostream& operator<<(std::ostream& os, const CIntersectionVertex& x)
+{
+    if (x.m_i + x.m_j == -2)
+        return os << "vIndex=" << x.vIndex << " param =" << x.param;
+    return os << "m_i=" << x.m_i << " m_j=" << x.m_j;
+}
+
+std::ostream& operator<<(std::ostream& os, const Kor::Set<CIntersectionVertex>& set)
+{
+    for (const CIntersectionVertex* x : set)
+        os << *x << "\n";
+    return os;
+}
+
 bool lessDouble(const double* a, const double* b)
 {
     return *a < *b;

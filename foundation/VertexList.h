@@ -18,10 +18,13 @@
 #include "foundation/Vector.h"
 #include "foundation/Vertex.h"
 
+#include <iosfwd>
+
 class CVertexList;
 
 // A crossing of a segment with a polygon edge (or, for callers that build
-// grids of them, a grid node with m_i and m_j set).
+// grids of them, a grid node with m_i and m_j set, param -1 and vIndex -1).
+// A copy owns its own point (CVertex copies its values).
 struct CIntersectionVertex {
     double t = 0.0;     // parameter on the segment (0 at its start, 1 at its end)
     double param = 0.0; // parameter on the polygon edge
@@ -31,10 +34,25 @@ struct CIntersectionVertex {
     CVertexList* polygon = nullptr;       // not owned
     CVertex<double, 3> point;             // the crossing point
     CIntersectionVertex* pNext = nullptr; // free link for callers, not owned
+
+    // A crossing inside its edge (param above 0): the point at param on the
+    // edge from vertex vIndex to vIndex + 1 of the polygon (indices taken
+    // cyclically), so that every user of the crossing gets the same point;
+    // otherwise (grid nodes, crossings at an edge's start, no polygon) a
+    // copy of the stored point.
+    CVertex<double, 3> getPoint() const;
 };
 
 // Orders crossings by their parameter on the segment.
 bool lessByParameter(const CIntersectionVertex* a, const CIntersectionVertex* b);
+// Orders crossings along their polygon: by edge index, then by the
+// parameter on the edge.
+bool lessAlongPolygon(const CIntersectionVertex* a, const CIntersectionVertex* b);
+// A crossing (m_i + m_j = -2) as "vIndex=" vIndex " param =" param, a grid
+// node as "m_i=" m_i " m_j=" m_j; no line end.
+std::ostream& operator<<(std::ostream& os, const CIntersectionVertex& x);
+// Every record of the set followed by a line end.
+std::ostream& operator<<(std::ostream& os, const Kor::Set<CIntersectionVertex>& set);
 bool lessDouble(const double* a, const double* b);
 
 // Vertex of the doubly linked ring of the ear-clipping triangulation.

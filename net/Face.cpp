@@ -2,6 +2,7 @@
 
 #include "curves/CurveOnSurface.h"
 #include "curves/ParCurve.h"
+#include "fitting/ScatteredDataRBF.h"
 #include "geometry/Knots.h"
 #include "geometry/NurbsSurf.h"
 #include "mesh/FlatMesh.h"
@@ -59,6 +60,7 @@ CFace::~CFace()
     trimLoops.deleteAll();
     displayCurves.deleteAll();
     delete lookupMesh;
+    delete lookup;
     delete surface;
 }
 

@@ -33,8 +33,12 @@ class CFaceter;
 class CFlatMesh;
 class CParCurve;
 class CParametricGeometry;
+class iPolScatteredData;
 namespace Fenwo {
 class NurbsSurf;
+}
+namespace Mesh {
+class CBaseMesh;
 }
 
 class CLoop {
@@ -86,7 +90,8 @@ public:
 
 class CFace {
 public:
-    CFlatMesh* lookupMesh = nullptr; // owned; the tessellation as a mesh for hit tests
+    CFlatMesh* lookupMesh = nullptr;     // owned; the tessellation as a mesh for hit tests
+    iPolScatteredData* lookup = nullptr; // owned; maps surface points to (u, v, 0)
     int spareFlag = 0;
     // Tessellation method: 0 triangulate the trim polygon, 17 iso lines by
     // arc tolerance, 32 the scan-line method, others iso lines by distance.
@@ -180,8 +185,12 @@ public:
     void dropDisplayList();
     // Drops the cache and rebuilds the (u, v) polygon; true.
     bool updateTrimLoops();
-    // The tessellation, built on first use. Not available yet: the face
-    // keeps none (null).
+    // The tessellation, built on first use: a new faceter after the (u, v)
+    // polygon is emptied; MeshType 32 runs the scan-line method alone, any
+    // other type the iso-line method and, when that gives fewer than 10
+    // quads and fewer than 10 triangles, the scan-line method as well (with
+    // the outline when outline is not 0). With a faceter present nothing is
+    // done. Never null.
     CFaceter* getFaceter(int outline);
     // The area of the tessellated face. Not available yet: 0 while faces are
     // not tessellated.
@@ -196,6 +205,35 @@ public:
     // A line strip 1.0 beside the outer loop on the surface, left of the
     // (u, v) direction.
     void drawTrimCurves();
+
+    // ---- Services built on the tessellation ---------------------------------
+    // Appends samples of the tessellation to out: (quadDensity + 1)^2
+    // random points in every quad, (triangleDensity + 1)^2 in every
+    // triangle (none for a density of -1), and the facet points (chord
+    // tolerance 0.1, at most 2000) of every scan-line piece longer than 1e-4.
+    // Each sample is (u, v, 0) with asUV, else the surface point. The random
+    // points come from globalRandom15. Returns the number appended; 0
+    // without a faceter. The int and tol are not read.
+    int collectSamples(Kor::List<Vector>& out, bool asUV, int, int quadDensity, int triangleDensity,
+                       double tol);
+    // Adds the tessellation to mesh: each quad's four surface points and one
+    // quad (splitQuads: the triangles 0-1-2 and 0-2-3), each triangle's
+    // three points and one triangle. Every facet's info is owner and the
+    // (u, v) centroid of its corners. Corners where the surface cannot be
+    // evaluated are added at the origin. Nothing without a faceter.
+    void addToMesh(int owner, Mesh::CBaseMesh& mesh, bool splitQuads);
+    // The area in space of the tessellation at MeshArcTol 0.25 (set here):
+    // quads as the triangles 0-1-2 and 2-3-0. The faceter is built, or
+    // rebuilt when it holds no triangles.
+    double computeArea();
+    // The look-up from space back to (u, v). As a mesh: MeshType 0 and
+    // MeshDistance tol (2.0 when tol is negative), the tessellation rebuilt
+    // and added to a new look-up mesh (owner the face's serial number),
+    // vertices closer than 1e-8 merged, the facet hash built (350.0, -1.0);
+    // the mesh is written to "c:/tmp/face<serial>.pol" in every case. As an
+    // interpolant: MeshType 32, the tessellation rebuilt, its scan-line
+    // samples handed to newParameterLookup.
+    void buildLookup(bool asMesh, double tol);
 
 private:
     // Binds the surface's colour and replays the face's list.

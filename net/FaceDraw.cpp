@@ -99,9 +99,16 @@ bool CFace::updateTrimLoops()
     return true;
 }
 
-CFaceter* CFace::getFaceter(int)
+CFaceter* CFace::getFaceter(int outline)
 {
-    // Faces are not tessellated yet: the one built elsewhere, if any, serves.
+    if (faceter != nullptr)
+        return faceter;
+    faceter = new CFaceter();
+    uvPolygon.deleteVertices();
+    if (MeshType == 32)
+        faceter->facetByVertexList(*this, outline != 0);
+    else if (faceter->facetFace(*this) < 10 && faceter->getTriangleCount(0, 0) < 10)
+        faceter->facetByVertexList(*this, outline != 0);
     return faceter;
 }
 

@@ -1,0 +1,574 @@
+// The tessellation of trimmed faces: coverage, watertightness and
+// orientation of the facets, the counts of the tessellation methods, the
+// scan-line fallback, the messages of the cut-cell walk, and the face
+// services built on the tessellation (area, look-up mesh, samples, picture).
+#include "net/Faceter.h"
+#include "curves/ParCurve.h"
+#include "foundation/VertexList.h"
+#include "geometry/Knots.h"
+#include "geometry/NurbsSurf.h"
+#include "net/Face.h"
+#include "net/IsoParameters.h"
+
+#include "support/AnalyticCurves.h"
+#include "support/NurbsFixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using testing::internal::CaptureStdout;
+using testing::internal::GetCapturedStdout;
+using UV = std::pair<double, double>;
+
+// A straight trim curve from a to b in (u, v).
+CParCurve* segment(CParametricGeometry* s, UV a, UV b)
+{
+    const double pa[3] = {a.first, a.second, 0.0}, pb[3] = {b.first, b.second, 0.0};
+    return new CParCurve(makeCurve(pa, pb), s, false);
+}
+
+CLoop* polygonLoop(CParametricGeometry* s, const std::vector<UV>& corners)
+{
+    auto* loop = new CLoop();
+    for (std::size_t i = 0; i < corners.size(); ++i)
+        loop->curves.append(segment(s, corners[i], corners[(i + 1) % corners.size()]));
+    return loop;
+}
+
+// The circle of radius r about (cu, cv) in (u, v) as one rational trim curve.
+CLoop* circleLoop(CParametricGeometry* s, double cu, double cv, double r)
+{
+    auto* loop = new CLoop();
+    auto uv = rationalArc(Vector(cu, cv, 0.0), Vector(1, 0, 0), Vector(0, 1, 0), r, 4);
+    loop->curves.append(new CParCurve(uv.release(), s, false));
+    return loop;
+}
+
+// A bicubic bowl over [0, 1]^2 (5 x 5 control points, x = u and y = v at
+// the control points), curved along every iso line.
+Fenwo::NurbsSurf* bowl()
+{
+    const knots k(4, 3, 0.0, 1.0);
+    auto* s = new Fenwo::NurbsSurf(k, &k);
+    for (int i = 0; i < 5; ++i)
+        for (int j = 0; j < 5; ++j) {
+            const double x = i / 4.0, y = j / 4.0;
+            s->setControlPoint(i, j, Vector(x, y, 0.8 * ((x - 0.5) * (x - 0.5) + (y - 0.4) * (y - 0.4))));
+        }
+    return s;
+}
+
+// A face on the bowl with the outer loop and the holes (each made on the
+// face's surface).
+std::unique_ptr<CFace> bicubicFace(CLoop* (*outer)(CParametricGeometry*),
+                                   std::vector<CLoop* (*)(CParametricGeometry*)> holes = {})
+{
+    auto face = std::make_unique<CFace>(bowl(), nullptr);
+    face->setOuterLoop(outer(face->surface));
+    for (auto hole : holes)
+        face->addTrimLoop(hole(face->surface));
+    return face;
+}
+
+CLoop* circle(CParametricGeometry* s)
+{
+    return circleLoop(s, 0.5, 0.5, 0.37);
+}
+CLoop* square(CParametricGeometry* s)
+{
+    return polygonLoop(s, {{0.05, 0.06}, {0.93, 0.06}, {0.93, 0.95}, {0.05, 0.95}});
+}
+CLoop* squareHole(CParametricGeometry* s)
+{
+    return polygonLoop(s, {{0.36, 0.33}, {0.36, 0.61}, {0.67, 0.61}, {0.67, 0.33}});
+}
+CLoop* circleHole(CParametricGeometry* s)
+{
+    return circleLoop(s, 0.52, 0.47, 0.18);
+}
+
+double signedArea(const double* u, const double* v, int n)
+{
+    double a = 0.0;
+    for (int k = 0; k < n; ++k)
+        a += u[k] * v[(k + 1) % n] - u[(k + 1) % n] * v[k];
+    return 0.5 * a;
+}
+
+double polygonArea(const CVertexList& p)
+{
+    std::vector<double> u, v;
+    for (int k = 0; k < p.getCount(); ++k) {
+        u.push_back((*p.getVertex(k))[0]);
+        v.push_back((*p.getVertex(k))[1]);
+    }
+    return signedArea(u.data(), v.data(), p.getCount());
+}
+
+struct Facets {
+    std::vector<std::vector<UV>> polygons; // counter-clockwise when right
+};
+
+Facets facetsOf(const CFaceter& f)
+{
+    Facets out;
+    for (const quadDataType& q : f.quads)
+        out.polygons.push_back({{q.u[0], q.v[0]}, {q.u[1], q.v[1]}, {q.u[2], q.v[2]}, {q.u[3], q.v[3]}});
+    for (const triDataType& t : f.triangles)
+        out.polygons.push_back({{t.u[0], t.v[0]}, {t.u[1], t.v[1]}, {t.u[2], t.v[2]}});
+    return out;
+}
+
+double areaOf(const std::vector<UV>& p)
+{
+    std::vector<double> u, v;
+    for (const UV& c : p) {
+        u.push_back(c.first);
+        v.push_back(c.second);
+    }
+    return signedArea(u.data(), v.data(), int(p.size()));
+}
+
+
+// Corners closer than 1e-9 in (u, v) become one vertex.
+struct Welded {
+    std::vector<UV> points;
+    std::map<std::pair<long long, long long>, int> cells;
+
+    int id(const UV& p)
+    {
+        const long long cu = std::llround(p.first * 1e9), cv = std::llround(p.second * 1e9);
+        for (long long du = -1; du <= 1; ++du)
+            for (long long dv = -1; dv <= 1; ++dv) {
+                auto found = cells.find({cu + du, cv + dv});
+                if (found != cells.end() &&
+                    std::hypot(points[found->second].first - p.first,
+                               points[found->second].second - p.second) < 1e-9)
+                    return found->second;
+            }
+        points.push_back(p);
+        return cells[{cu, cv}] = int(points.size()) - 1;
+    }
+};
+
+// Point p inside the convex facet (counter-clockwise), by the signs of the
+// edge cross products.
+bool covers(const std::vector<UV>& f, const UV& p)
+{
+    for (std::size_t k = 0; k < f.size(); ++k) {
+        const UV& a = f[k];
+        const UV& b = f[(k + 1) % f.size()];
+        if ((b.first - a.first) * (p.second - a.second) - (b.second - a.second) * (p.first - a.first) <
+            0.0)
+            return false;
+    }
+    return true;
+}
+
+CVertex<double, 3> vertex(const UV& p)
+{
+    return CVertex<double, 3>(p.first, p.second, 0.0);
+}
+
+// The iso values of the distance road as facetFace uses them.
+void isoValues(CFace& face, Vector& U, Vector& V)
+{
+    isoParametersForDistance(face.surface, face.MeshDistance, U, V);
+    for (Vector* W : {&U, &V}) {
+        const int n = W->size();
+        (*W)[0] += 0.1 * ((*W)[1] - (*W)[0]);
+        (*W)[n - 1] -= 0.1 * ((*W)[n - 1] - (*W)[n - 2]);
+    }
+}
+
+} // namespace
+
+TEST(FacetFace, CountsAndCornerOrderOfEachMethod)
+{
+    // A face without trim loops: the cells of its sample parameters,
+    // counter-clockwise whatever its sense.
+    for (bool reversed : {false, true}) {
+        CFace face(bowl());
+        face.trimLoops.deleteAll();
+        face.sense = reversed;
+        Vector U, V;
+        face.surface->getUSampleParameters(U);
+        face.surface->getVSampleParameters(V);
+        CFaceter f;
+        EXPECT_EQ(f.facetFace(face), (U.size() - 1) * (V.size() - 1));
+        EXPECT_EQ(f.quads.count, (U.size() - 1) * (V.size() - 1));
+        EXPECT_EQ(f.triangles.count, 0);
+        for (const auto& q : facetsOf(f).polygons)
+            EXPECT_GT(areaOf(q), 0.0);
+    }
+
+    // The same trimmed face forwards and reversed, by each method.
+    for (int type : {0, 17, 1, 32}) {
+        std::unique_ptr<CFace> face[2] = {bicubicFace(circle), bicubicFace(circle)};
+        CFaceter f[2];
+        int result[2];
+        for (int r = 0; r < 2; ++r) {
+            face[r]->MeshType = type;
+            face[r]->MeshArcTol = 0.005;
+            face[r]->MeshDistance = 0.03;
+            face[r]->sense = r == 1;
+            result[r] = f[r].facetFace(*face[r]);
+        }
+        const int N = face[0]->uvPolygon.getCount();
+        EXPECT_EQ(result[0], result[1]);
+        if (type == 0) {
+            EXPECT_EQ(result[0], 0);
+            EXPECT_EQ(f[0].triangles.count, N - 2);
+        } else if (type == 32) {
+            EXPECT_GE(result[0], 10);
+            EXPECT_EQ(f[0].quads.count + f[0].triangles.count, 0);
+            EXPECT_GT(f[0].scanSegments.count, 0);
+        } else {
+            EXPECT_EQ(result[0], f[0].quads.count);
+            EXPECT_GT(f[0].quads.count, 20);
+        }
+        ASSERT_EQ(f[1].quads.count, f[0].quads.count);
+        ASSERT_EQ(f[1].triangles.count, f[0].triangles.count);
+        for (int k = 0; k < f[0].quads.count; ++k)
+            for (int c = 0; c < 4; ++c) {
+                EXPECT_EQ(f[1].quads[k].u[c], f[0].quads[k].u[3 - c]);
+                EXPECT_EQ(f[1].quads[k].v[c], f[0].quads[k].v[3 - c]);
+            }
+        for (int k = 0; k < f[0].triangles.count; ++k) {
+            for (int c = 0; c < 3; ++c) {
+                EXPECT_EQ(f[1].triangles[k].u[c], f[0].triangles[k].u[2 - c]);
+                EXPECT_EQ(f[1].triangles[k].v[c], f[0].triangles[k].v[2 - c]);
+            }
+            EXPECT_GE(areaOf(facetsOf(f[0]).polygons[f[0].quads.count + k]), -1e-15);
+        }
+    }
+}
+
+// Coverage of the trim polygon: facets that sum to its area, lie inside it
+// and do not overlap, a quad for every whole cell. The calls run on faces
+// whose polygon is already built, which facetFace must not run twice; the
+// hole on the left is bridged by a slit whose two edges cross each u line
+// at one place, the one on top by a slit that crosses the v lines.
+TEST(FacetFace, CoverageAndSlitCrossingsThatBoundTheirOwnSide)
+{
+    auto holeLeft = +[](CParametricGeometry* s) { return circleLoop(s, 0.2, 0.5, 0.1); };
+    auto holeTop = +[](CParametricGeometry* s) { return circleLoop(s, 0.5, 0.8, 0.1); };
+    auto octagon = +[](CParametricGeometry* s) {
+        return polygonLoop(s, {{0.05, 0.06}, {0.5, 0.03}, {0.93, 0.06}, {0.96, 0.5}, {0.93, 0.95},
+                               {0.5, 0.97}, {0.05, 0.95}, {0.03, 0.5}});
+    };
+    const std::vector<std::unique_ptr<CFace>> faces = [&] {
+        std::vector<std::unique_ptr<CFace>> v;
+        v.push_back(bicubicFace(circle));
+        v.push_back(bicubicFace(square, {squareHole}));
+        v.push_back(bicubicFace(octagon, {holeLeft}));
+        v.push_back(bicubicFace(octagon, {holeTop}));
+        return v;
+    }();
+    for (const auto& face : faces) {
+        face->MeshType = 1;
+        face->MeshDistance = 0.03;
+        CFaceter f;
+        f.facetFace(*face);
+        const CVertexList& polygon = face->uvPolygon;
+        const Facets facets = facetsOf(f);
+        double sum = 0.0;
+        for (const auto& p : facets.polygons) {
+            sum += areaOf(p);
+            EXPECT_GE(areaOf(p), -1e-15);
+        }
+        EXPECT_NEAR(sum, polygonArea(polygon), 1e-9);
+        for (const triDataType& t : f.triangles) {
+            const CVertex<double, 3> centroid((t.u[0] + t.u[1] + t.u[2]) / 3,
+                                              (t.v[0] + t.v[1] + t.v[2]) / 3, 0.0);
+            if (std::fabs(signedArea(t.u, t.v, 3)) > 1e-12)
+                EXPECT_TRUE(polygon.isInside(centroid, true));
+        }
+        // Points inside the polygon are covered exactly once, others never.
+        for (int k = 0; k < 4000; ++k) {
+            const UV p{(k % 63 + 0.5) / 63.0 + 1e-4 * std::sin(k), (k / 63 + 0.5) / 63.5};
+            int covering = 0;
+            for (const auto& facet : facets.polygons)
+                covering += covers(facet, p) ? 1 : 0;
+            EXPECT_EQ(covering, polygon.isInside(vertex(p), false) ? 1 : 0) << p.first << " " << p.second;
+        }
+        // Every cell that no polygon edge touches and that lies inside is a quad.
+        Vector U, V;
+        isoValues(*face, U, V);
+        std::map<UV, int> quads;
+        for (const quadDataType& q : f.quads)
+            ++quads[{q.u[0], q.v[0]}];
+        int whole = 0;
+        for (int i = 0; i + 1 < U.size(); ++i)
+            for (int j = 0; j + 1 < V.size(); ++j) {
+                const UV c[4] = {{U[i], V[j]}, {U[i + 1], V[j]}, {U[i + 1], V[j + 1]}, {U[i], V[j + 1]}};
+                bool inside = polygon.isInside(vertex(c[0]), false);
+                for (int e = 0; e < 4 && inside; ++e) {
+                    Kor::Set<double> crossings;
+                    polygon.segmentCrossParams(vertex(c[e]), vertex(c[(e + 1) % 4]), crossings);
+                    inside = crossings.count == 0;
+                }
+                whole += inside;
+                EXPECT_EQ(quads.count({U[i], V[j]}), inside ? 1u : 0u) << i << " " << j;
+            }
+        EXPECT_EQ(whole, f.quads.count);
+    }
+}
+
+namespace {
+
+// Distance from p to the poly-line through pts (closed when asked).
+double distanceToPolyline(const Vector& p, const std::vector<Vector>& pts)
+{
+    double best = 1e300;
+    for (std::size_t k = 0; k + 1 < pts.size(); ++k) {
+        const Vector d = pts[k + 1] - pts[k];
+        const double len2 = dot(d, d);
+        const double t = len2 > 0.0 ? std::clamp(dot(p - pts[k], d) / len2, 0.0, 1.0) : 0.0;
+        best = std::min(best, norm(p - (pts[k] + t * d)));
+    }
+    return best;
+}
+
+} // namespace
+
+// Every facet edge inside the face is shared by two facets running opposite
+// ways, the slit's included; the rest forms the outer loop and the hole, and
+// stays within MeshDistance of the trim curves in space.
+TEST(FacetFace, WatertightAlongTheTrimAndAcrossTheSlit)
+{
+    for (int type : {17, 1}) {
+        std::unique_ptr<CFace> face = bicubicFace(square, {circleHole});
+        face->MeshType = type;
+        face->MeshArcTol = 0.01;
+        face->MeshDistance = 0.01;
+        CFaceter f;
+        ASSERT_GT(f.facetFace(*face), 20);
+        Welded w;
+        std::map<std::pair<int, int>, int> edges;
+        for (const auto& facet : facetsOf(f).polygons)
+            for (std::size_t k = 0; k < facet.size(); ++k) {
+                const int a = w.id(facet[k]), b = w.id(facet[(k + 1) % facet.size()]);
+                if (a != b)
+                    ++edges[{a, b}];
+            }
+        std::map<int, int> boundary; // vertex -> next vertex along the boundary
+        for (const auto& [e, count] : edges) {
+            ASSERT_EQ(count, 1) << "edge used twice the same way";
+            if (edges.count({e.second, e.first}) == 0) {
+                ASSERT_EQ(boundary.count(e.first), 0u);
+                boundary[e.first] = e.second;
+            }
+        }
+        int loops = 0;
+        std::map<int, bool> seen;
+        for (const auto& [start, next] : boundary) {
+            if (seen[start])
+                continue;
+            ++loops;
+            for (int v = start; !seen[v]; v = boundary.at(v))
+                seen[v] = true;
+        }
+        EXPECT_EQ(loops, 2) << "type " << type;
+
+        // In space: boundary vertices near the trim curves, trim curve points
+        // near the boundary edges.
+        std::vector<Vector> trim; // dense samples of every trim curve
+        std::vector<Vector> coarse;
+        for (CLoop* loop : face->trimLoops)
+            for (CParCurve* c : loop->curves) {
+                const Interval d = c->getDomain(0);
+                for (int k = 0; k <= 4000; ++k) {
+                    const double t = d.min + (d.max - d.min) * k / 4000.0;
+                    trim.push_back(c->getPoint(t, 0.0));
+                    if (k % 20 == 0)
+                        coarse.push_back(trim.back());
+                }
+                trim.push_back(Vector(1e9, 1e9, 1e9)); // no chord between curves
+            }
+        std::vector<Vector> edgesInSpace;
+        for (const auto& [a, b] : boundary) {
+            const Vector pa = face->surface->getPoint(w.points[a].first, w.points[a].second);
+            EXPECT_LT(distanceToPolyline(pa, trim), face->MeshDistance);
+            edgesInSpace.push_back(pa);
+            edgesInSpace.push_back(face->surface->getPoint(w.points[b].first, w.points[b].second));
+        }
+        for (const Vector& p : coarse) {
+            double best = 1e300;
+            for (std::size_t k = 0; k + 1 < edgesInSpace.size(); k += 2)
+                best = std::min(best, distanceToPolyline(p, {edgesInSpace[k], edgesInSpace[k + 1]}));
+            EXPECT_LT(best, face->MeshDistance);
+        }
+    }
+}
+
+// Spikes too thin to pair the crossings of an iso line: the pair is skipped
+// with a message and marks nothing; the walks that meet the unlinked
+// crossings say so, and the rest of the face is tessellated as without them.
+TEST(FacetFace, ThinSpikesAreSkippedAndTheRestTessellated)
+{
+    auto plain = +[](CParametricGeometry* s) {
+        return polygonLoop(s, {{0.05, 0.06}, {0.7, 0.06}, {0.7, 0.72}, {0.05, 0.72}});
+    };
+    auto spiky = +[](CParametricGeometry* s) {
+        return polygonLoop(s, {{0.05, 0.06}, {0.7, 0.06}, {0.7, 0.4 - 1e-8}, {0.8, 0.4}, {0.7, 0.4 + 1e-8},
+                               {0.7, 0.72}, {0.4 + 1e-8, 0.72}, {0.4, 0.82}, {0.4 - 1e-8, 0.72},
+                               {0.05, 0.72}});
+    };
+    std::vector<std::vector<float>> grid[2];
+    int quads[2];
+    std::string out;
+    for (int k = 0; k < 2; ++k) {
+        std::unique_ptr<CFace> face = bicubicFace(k == 0 ? plain : spiky);
+        face->MeshType = 1;
+        face->MeshDistance = 0.03;
+        CFaceter f;
+        CaptureStdout();
+        quads[k] = f.facetFace(*face);
+        out = GetCapturedStdout();
+        for (const tuple<float, 2>& p : f.gridPoints)
+            grid[k].push_back({p[0], p[1]});
+        std::sort(grid[k].begin(), grid[k].end());
+        EXPECT_GT(f.triangles.count, 50);
+    }
+    EXPECT_EQ(quads[1], quads[0]);
+    EXPECT_EQ(grid[1], grid[0]);
+    auto count = [&](const std::string& message) {
+        int n = 0;
+        for (std::size_t at = out.find(message); at != std::string::npos; at = out.find(message, at + 1))
+            ++n;
+        return n;
+    };
+    // The horizontal spike crosses three u lines, the vertical one four v
+    // lines, whose unlinked crossings are dropped.
+    EXPECT_EQ(count("skipping a segmet "), 3);
+    EXPECT_EQ(count("skipping a segment "), 4);
+    EXPECT_EQ(count("null not expected.\n"), 8);
+    EXPECT_EQ(count("facetFaceQuads unxpected p->pNext == NULL \n"), 1);
+}
+
+// The scan-line hatching: one piece per line of a convex face, exactly the
+// lines that meet it (a line that misses adds no row, not the row before
+// it again), the crossings of the pieces, and the outline rows.
+TEST(FacetByVertexList, RowsCrossingsAndOutline)
+{
+    auto rectangle = +[](CParametricGeometry* s) {
+        return polygonLoop(s, {{0.23, 0.17}, {0.81, 0.17}, {0.81, 0.66}, {0.23, 0.66}});
+    };
+    std::unique_ptr<CFace> face = bicubicFace(rectangle);
+    CFaceter f;
+    const int rows = f.facetByVertexList(*face, false);
+    // Three distinct knots, refined with 5 values between neighbours.
+    Vector U = refineValues(Vector(std::vector<double>{0.0, 0.5, 1.0}.data(), 3), 5);
+    ASSERT_EQ(U.size(), 13);
+    int inside = 0;
+    for (int k = 0; k < U.size(); ++k)
+        inside += U[k] > 0.23 && U[k] < 0.81;
+    int insideV = 0;
+    for (int k = 0; k < U.size(); ++k)
+        insideV += U[k] > 0.17 && U[k] < 0.66;
+    EXPECT_EQ(rows, inside + insideV);
+    for (const auto& row : f.scanSegments)
+        EXPECT_EQ(row.count, 2);
+    EXPECT_EQ(f.scanCrossings.count, inside * insideV);
+    for (const tuple<float, 2>& p : f.scanCrossings) {
+        EXPECT_GE(p[0], 0.23f);
+        EXPECT_LE(p[1], 0.66f);
+    }
+
+    // Two loops with the outline: two more rows of the loops' edges.
+    std::unique_ptr<CFace> holed = bicubicFace(rectangle, {circleHole});
+    CFaceter g;
+    const int withOutline = g.facetByVertexList(*holed, true);
+    ASSERT_GE(withOutline, 2);
+    for (int l = 0; l < 2; ++l) {
+        CVertexList loopPolygon;
+        holed->trimLoops[l]->getPolygon(loopPolygon, 1, 0.1);
+        const auto& row = g.scanSegments[withOutline - 2 + l];
+        ASSERT_EQ(row.count, 2 * loopPolygon.getCount());
+        EXPECT_EQ(squaredDistance2(row[row.count - 1], row[0]), 0.0); // the closing edge
+    }
+
+    // A face without trim loops: quads only.
+    CFace untrimmed(bowl());
+    untrimmed.trimLoops.deleteAll();
+    CFaceter h;
+    EXPECT_EQ(h.facetByVertexList(untrimmed, true), h.quads.count);
+    EXPECT_GT(h.quads.count, 0);
+    EXPECT_EQ(h.scanSegments.count, 0);
+}
+
+TEST(IsoParameters, ArcAndDistanceRoads)
+{
+    // Flat iso curves: the middle value and one step beyond each end,
+    // refined to five values for degree 3.
+    const knots k(4, 3, 0.0, 2.0);
+    Fenwo::NurbsSurf plane(k, &k);
+    for (int i = 0; i < 5; ++i) // at the Greville abscissae: unit speed in u
+        for (int j = 0; j < 5; ++j)
+            plane.setControlPoint(i, j,
+                                  Vector(k.getGrevilleAbscissa(i), 0.5 * k.getGrevilleAbscissa(j), 0.0));
+    Vector U, V;
+    isoParametersForArcTolerance(&plane, 0.01, U, V);
+    for (const Vector* W : {&U, &V}) {
+        ASSERT_EQ(W->size(), 5);
+        EXPECT_EQ((*W)[2], 1.0);
+        EXPECT_LT((*W)[0], 0.0);
+        EXPECT_GT((*W)[4], 2.0);
+        EXPECT_NEAR((*W)[1], 0.5 * ((*W)[0] + (*W)[2]), 1e-12);
+    }
+    // A straight iso curve among curved ones (the wavy patch's side at
+    // u = 0) no longer stretches the steps some 1e7 past the face: the
+    // values stay within one domain length beyond its ends.
+    auto wavy = makeWavyBicubic(Interval(0, 1), Interval(0, 1));
+    isoParametersForArcTolerance(wavy.get(), 0.01, V, U);
+    ASSERT_GE(U.size(), 5);
+    for (int i = 0; i < U.size(); ++i)
+        EXPECT_TRUE(U[i] > -1.0 && U[i] < 2.0 && (i == 0 || U[i] > U[i - 1])) << U;
+
+    // The distance road: steps of tol / |S_u| on the plane (speed 1 in u,
+    // 0.5 in v), the last interval halved and the end exact.
+    isoParametersForDistance(&plane, 0.01, U, V);
+    for (auto [W, step] : {std::pair{&U, 0.01}, std::pair{&V, 0.02}}) {
+        const int n = W->size();
+        ASSERT_GT(n, 10);
+        EXPECT_EQ((*W)[0], 0.0);
+        EXPECT_NEAR((*W)[1], step, 1e-12);
+        EXPECT_EQ((*W)[n - 1], 2.0);
+        EXPECT_EQ((*W)[n - 2], 0.5 * ((*W)[n - 3] + 2.0));
+    }
+    // A side collapsed to a point has no speed there: its samples are left
+    // out of the mean instead of making it infinite.
+    Fenwo::NurbsSurf cone(k, &k);
+    for (int i = 0; i < 5; ++i)
+        for (int j = 0; j < 5; ++j)
+            cone.setControlPoint(i, j, Vector(i * j / 4.0, j, 0.0));
+    isoParametersForDistance(&cone, 0.05, U, V);
+    EXPECT_GT(U.size(), 10);
+    // A tolerance that is not positive gives nothing (and the face nothing).
+    for (double tol : {0.0, -1.0}) {
+        isoParametersForDistance(&plane, tol, U, V);
+        EXPECT_EQ(U.size() + V.size(), 0);
+        std::unique_ptr<CFace> face = bicubicFace(circle);
+        face->MeshType = 1;
+        face->MeshDistance = tol;
+        CFaceter f;
+        EXPECT_EQ(f.facetFace(*face), 0);
+    }
+
+    // Another kind of surface: its two sample values in each direction,
+    // refined to 9 and then to 65.
+    AnalyticPlane analytic(Vector(0, 0, 0), Vector(1, 0, 0), Vector(0, 1, 0), Interval(0, 1),
+                           Interval(0, 1));
+    isoParametersForDistance(&analytic, 0.1, U, V);
+    EXPECT_EQ(U.size(), 65);
+    EXPECT_EQ(V.size(), 65);
+}
