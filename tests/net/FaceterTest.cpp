@@ -4,14 +4,21 @@
 // services built on the tessellation (area, look-up mesh, samples, picture).
 #include "net/Faceter.h"
 #include "curves/ParCurve.h"
+#include "foundation/Random15.h"
 #include "foundation/VertexList.h"
 #include "geometry/Knots.h"
 #include "geometry/NurbsSurf.h"
+#include "mesh/FlatMesh.h"
 #include "net/Face.h"
 #include "net/IsoParameters.h"
 
 #include "support/AnalyticCurves.h"
+#include "support/GLView.h"
 #include "support/NurbsFixtures.h"
+#include "support/ReadPng.h"
+#include "support/ScratchDir.h"
+
+#include <GL/gl.h>
 
 #include <gtest/gtest.h>
 
@@ -61,7 +68,8 @@ Fenwo::NurbsSurf* bowl()
     for (int i = 0; i < 5; ++i)
         for (int j = 0; j < 5; ++j) {
             const double x = i / 4.0, y = j / 4.0;
-            s->setControlPoint(i, j, Vector(x, y, 0.8 * ((x - 0.5) * (x - 0.5) + (y - 0.4) * (y - 0.4))));
+            s->setControlPoint(i, j,
+                               Vector(x, y, 0.8 * ((x - 0.5) * (x - 0.5) + (y - 0.4) * (y - 0.4))));
         }
     return s;
 }
@@ -121,7 +129,8 @@ Facets facetsOf(const CFaceter& f)
 {
     Facets out;
     for (const quadDataType& q : f.quads)
-        out.polygons.push_back({{q.u[0], q.v[0]}, {q.u[1], q.v[1]}, {q.u[2], q.v[2]}, {q.u[3], q.v[3]}});
+        out.polygons.push_back(
+            {{q.u[0], q.v[0]}, {q.u[1], q.v[1]}, {q.u[2], q.v[2]}, {q.u[3], q.v[3]}});
     for (const triDataType& t : f.triangles)
         out.polygons.push_back({{t.u[0], t.v[0]}, {t.u[1], t.v[1]}, {t.u[2], t.v[2]}});
     return out;
@@ -136,7 +145,6 @@ double areaOf(const std::vector<UV>& p)
     }
     return signedArea(u.data(), v.data(), int(p.size()));
 }
-
 
 // Corners closer than 1e-9 in (u, v) become one vertex.
 struct Welded {
@@ -166,7 +174,8 @@ bool covers(const std::vector<UV>& f, const UV& p)
     for (std::size_t k = 0; k < f.size(); ++k) {
         const UV& a = f[k];
         const UV& b = f[(k + 1) % f.size()];
-        if ((b.first - a.first) * (p.second - a.second) - (b.second - a.second) * (p.first - a.first) <
+        if ((b.first - a.first) * (p.second - a.second) -
+                (b.second - a.second) * (p.first - a.first) <
             0.0)
             return false;
     }
@@ -262,8 +271,14 @@ TEST(FacetFace, CoverageAndSlitCrossingsThatBoundTheirOwnSide)
     auto holeLeft = +[](CParametricGeometry* s) { return circleLoop(s, 0.2, 0.5, 0.1); };
     auto holeTop = +[](CParametricGeometry* s) { return circleLoop(s, 0.5, 0.8, 0.1); };
     auto octagon = +[](CParametricGeometry* s) {
-        return polygonLoop(s, {{0.05, 0.06}, {0.5, 0.03}, {0.93, 0.06}, {0.96, 0.5}, {0.93, 0.95},
-                               {0.5, 0.97}, {0.05, 0.95}, {0.03, 0.5}});
+        return polygonLoop(s, {{0.05, 0.06},
+                               {0.5, 0.03},
+                               {0.93, 0.06},
+                               {0.96, 0.5},
+                               {0.93, 0.95},
+                               {0.5, 0.97},
+                               {0.05, 0.95},
+                               {0.03, 0.5}});
     };
     const std::vector<std::unique_ptr<CFace>> faces = [&] {
         std::vector<std::unique_ptr<CFace>> v;
@@ -289,8 +304,9 @@ TEST(FacetFace, CoverageAndSlitCrossingsThatBoundTheirOwnSide)
         for (const triDataType& t : f.triangles) {
             const CVertex<double, 3> centroid((t.u[0] + t.u[1] + t.u[2]) / 3,
                                               (t.v[0] + t.v[1] + t.v[2]) / 3, 0.0);
-            if (std::fabs(signedArea(t.u, t.v, 3)) > 1e-12)
+            if (std::fabs(signedArea(t.u, t.v, 3)) > 1e-12) {
                 EXPECT_TRUE(polygon.isInside(centroid, true));
+            }
         }
         // Points inside the polygon are covered exactly once, others never.
         for (int k = 0; k < 4000; ++k) {
@@ -298,7 +314,8 @@ TEST(FacetFace, CoverageAndSlitCrossingsThatBoundTheirOwnSide)
             int covering = 0;
             for (const auto& facet : facets.polygons)
                 covering += covers(facet, p) ? 1 : 0;
-            EXPECT_EQ(covering, polygon.isInside(vertex(p), false) ? 1 : 0) << p.first << " " << p.second;
+            EXPECT_EQ(covering, polygon.isInside(vertex(p), false) ? 1 : 0)
+                << p.first << " " << p.second;
         }
         // Every cell that no polygon edge touches and that lies inside is a quad.
         Vector U, V;
@@ -309,7 +326,8 @@ TEST(FacetFace, CoverageAndSlitCrossingsThatBoundTheirOwnSide)
         int whole = 0;
         for (int i = 0; i + 1 < U.size(); ++i)
             for (int j = 0; j + 1 < V.size(); ++j) {
-                const UV c[4] = {{U[i], V[j]}, {U[i + 1], V[j]}, {U[i + 1], V[j + 1]}, {U[i], V[j + 1]}};
+                const UV c[4] = {
+                    {U[i], V[j]}, {U[i + 1], V[j]}, {U[i + 1], V[j + 1]}, {U[i], V[j + 1]}};
                 bool inside = polygon.isInside(vertex(c[0]), false);
                 for (int e = 0; e < 4 && inside; ++e) {
                     Kor::Set<double> crossings;
@@ -386,10 +404,10 @@ TEST(FacetFace, WatertightAlongTheTrimAndAcrossTheSlit)
         for (CLoop* loop : face->trimLoops)
             for (CParCurve* c : loop->curves) {
                 const Interval d = c->getDomain(0);
-                for (int k = 0; k <= 4000; ++k) {
-                    const double t = d.min + (d.max - d.min) * k / 4000.0;
+                for (int k = 0; k <= 1000; ++k) {
+                    const double t = d.min + (d.max - d.min) * k / 1000.0;
                     trim.push_back(c->getPoint(t, 0.0));
-                    if (k % 20 == 0)
+                    if (k % 5 == 0)
                         coarse.push_back(trim.back());
                 }
                 trim.push_back(Vector(1e9, 1e9, 1e9)); // no chord between curves
@@ -404,7 +422,8 @@ TEST(FacetFace, WatertightAlongTheTrimAndAcrossTheSlit)
         for (const Vector& p : coarse) {
             double best = 1e300;
             for (std::size_t k = 0; k + 1 < edgesInSpace.size(); k += 2)
-                best = std::min(best, distanceToPolyline(p, {edgesInSpace[k], edgesInSpace[k + 1]}));
+                best =
+                    std::min(best, distanceToPolyline(p, {edgesInSpace[k], edgesInSpace[k + 1]}));
             EXPECT_LT(best, face->MeshDistance);
         }
     }
@@ -419,8 +438,15 @@ TEST(FacetFace, ThinSpikesAreSkippedAndTheRestTessellated)
         return polygonLoop(s, {{0.05, 0.06}, {0.7, 0.06}, {0.7, 0.72}, {0.05, 0.72}});
     };
     auto spiky = +[](CParametricGeometry* s) {
-        return polygonLoop(s, {{0.05, 0.06}, {0.7, 0.06}, {0.7, 0.4 - 1e-8}, {0.8, 0.4}, {0.7, 0.4 + 1e-8},
-                               {0.7, 0.72}, {0.4 + 1e-8, 0.72}, {0.4, 0.82}, {0.4 - 1e-8, 0.72},
+        return polygonLoop(s, {{0.05, 0.06},
+                               {0.7, 0.06},
+                               {0.7, 0.4 - 1e-8},
+                               {0.8, 0.4},
+                               {0.7, 0.4 + 1e-8},
+                               {0.7, 0.72},
+                               {0.4 + 1e-8, 0.72},
+                               {0.4, 0.82},
+                               {0.4 - 1e-8, 0.72},
                                {0.05, 0.72}});
     };
     std::vector<std::vector<float>> grid[2];
@@ -443,7 +469,8 @@ TEST(FacetFace, ThinSpikesAreSkippedAndTheRestTessellated)
     EXPECT_EQ(grid[1], grid[0]);
     auto count = [&](const std::string& message) {
         int n = 0;
-        for (std::size_t at = out.find(message); at != std::string::npos; at = out.find(message, at + 1))
+        for (std::size_t at = out.find(message); at != std::string::npos;
+             at = out.find(message, at + 1))
             ++n;
         return n;
     };
@@ -514,8 +541,8 @@ TEST(IsoParameters, ArcAndDistanceRoads)
     Fenwo::NurbsSurf plane(k, &k);
     for (int i = 0; i < 5; ++i) // at the Greville abscissae: unit speed in u
         for (int j = 0; j < 5; ++j)
-            plane.setControlPoint(i, j,
-                                  Vector(k.getGrevilleAbscissa(i), 0.5 * k.getGrevilleAbscissa(j), 0.0));
+            plane.setControlPoint(
+                i, j, Vector(k.getGrevilleAbscissa(i), 0.5 * k.getGrevilleAbscissa(j), 0.0));
     Vector U, V;
     isoParametersForArcTolerance(&plane, 0.01, U, V);
     for (const Vector* W : {&U, &V}) {
@@ -571,4 +598,149 @@ TEST(IsoParameters, ArcAndDistanceRoads)
     isoParametersForDistance(&analytic, 0.1, U, V);
     EXPECT_EQ(U.size(), 65);
     EXPECT_EQ(V.size(), 65);
+}
+
+namespace {
+
+// The plane z = 0 over [0, 1]^2, scaled by `size` about its centre: x = size
+// (u - 0.5), y = size (v - 0.5).
+Fenwo::NurbsSurf* plane(double size = 1.0)
+{
+    const knots k(1, 1, 0.0, 1.0);
+    auto* s = new Fenwo::NurbsSurf(k, &k);
+    for (int i = 0; i < 2; ++i)
+        for (int j = 0; j < 2; ++j)
+            s->setControlPoint(i, j, Vector(size * (i - 0.5), size * (j - 0.5), 0.0));
+    return s;
+}
+
+// A regular n-gon of radius r about (0.5, 0.5) in (u, v).
+CLoop* ngon(CParametricGeometry* s, int n, double r)
+{
+    std::vector<UV> corners;
+    for (int k = 0; k < n; ++k)
+        corners.push_back(
+            {0.5 + r * std::cos(2 * M_PI * k / n), 0.5 + r * std::sin(2 * M_PI * k / n)});
+    return polygonLoop(s, corners);
+}
+
+} // namespace
+
+// The accessor runs the scan lines when the iso lines give fewer than 10
+// quads and fewer than 10 triangles, or alone for MeshType 32; and the
+// services read the tessellation it keeps.
+TEST(FaceServices, FallbackRuleSamplesMeshAreaAndLookup)
+{
+    struct Case {
+        int type, corners;
+        bool scanLines;
+    } cases[] = {{0, 11, true}, {0, 12, false}, {1, 12, false}, {32, 12, true}};
+    for (const Case& c : cases) {
+        CFace face(plane(), nullptr);
+        face.setOuterLoop(ngon(face.surface, c.corners, 0.37));
+        face.MeshType = c.type;
+        face.MeshDistance = 0.05;
+        CFaceter* f = face.getFaceter(1);
+        ASSERT_NE(f, nullptr);
+        if (c.type == 0) {
+            EXPECT_EQ(f->triangles.count, c.corners - 2);
+        } else if (c.type == 32) {
+            EXPECT_EQ(f->quads.count + f->triangles.count, 0);
+        }
+        EXPECT_EQ(f->scanSegments.count > 0, c.scanLines) << c.type << " " << c.corners;
+        EXPECT_EQ(face.getFaceter(1), f);
+
+        // Samples lie in the face: four per quad and one per triangle, then
+        // those along the scan lines.
+        globalRandom15().seed(7);
+        Kor::List<Vector> samples;
+        const int n = face.collectSamples(samples, true, 0, 1, 0, 0.0);
+        const int inFacets = 4 * f->quads.count + f->triangles.count;
+        EXPECT_EQ(n, samples.count);
+        EXPECT_EQ(n > inFacets, c.scanLines);
+        for (int k = 0; k < inFacets; ++k)
+            EXPECT_TRUE(face.uvPolygon.isInside(
+                CVertex<double, 3>(samples[k][0], samples[k][1], 0.0), true))
+                << samples[k];
+
+        // Split quads give two triangles each.
+        CFlatMesh mesh;
+        face.addToMesh(3, mesh, true);
+        EXPECT_EQ(mesh.getFacetCount(), 2 * f->quads.count + f->triangles.count);
+    }
+
+    // The area in space: the unit square untrimmed, and a disc of radius 2
+    // on a plane four times as large: its polygon's, within the chords'
+    // sagitta of the circle's.
+    CFace unit(plane());
+    unit.trimLoops.deleteAll();
+    EXPECT_NEAR(unit.computeArea(), 1.0, 1e-12);
+    EXPECT_EQ(unit.MeshArcTol, 0.25);
+    CFace disc(plane(4.0), nullptr);
+    disc.setOuterLoop(circleLoop(disc.surface, 0.5, 0.5, 0.5));
+    disc.MeshType = 1;
+    disc.MeshDistance = 0.5;
+    const double area = disc.computeArea();
+    EXPECT_NEAR(area, 16.0 * polygonArea(disc.uvPolygon), 1e-5); // single-precision corners
+    EXPECT_LT(area, M_PI * 4.0);
+    EXPECT_GT(area, M_PI * 4.0 - 4.0 * M_PI * 0.05);
+
+    // The look-up mesh: MeshDistance 2 for a negative tolerance, the facets
+    // of the polygon's triangulation, its facet hash, and its file.
+    auto face = bicubicFace(square, {circleHole});
+    face->buildLookup(true, -1.0);
+    EXPECT_EQ(face->MeshDistance, 2.0);
+    EXPECT_EQ(face->MeshType, 0);
+    ASSERT_NE(face->lookupMesh, nullptr);
+    EXPECT_EQ(face->lookupMesh->getFacetCount(), face->faceter->triangles.count);
+    EXPECT_GT(face->lookupMesh->facetHash.cells.count, 0);
+    CFlatMesh back;
+    ASSERT_TRUE(
+        back.readPOL(mwtest::scratchPath("face" + std::to_string(face->serial) + ".pol").c_str()));
+    EXPECT_EQ(back.getFacetCount(), face->lookupMesh->getFacetCount());
+}
+
+namespace {
+
+class FacePicture : public mwtest::GLView {
+protected:
+    FacePicture() : GLView(200, 160) {}
+};
+
+} // namespace
+
+// A face with a hole, shaded through its drawing and written as a picture.
+TEST_F(FacePicture, ShadedFaceWithAHole)
+{
+    ortho(-5, 5, -4, 4);
+    CFace face(plane(8.0));
+    face.trimLoops.deleteAll();
+    face.setOuterLoop(
+        polygonLoop(face.surface, {{0.06, 0.06}, {0.94, 0.06}, {0.94, 0.94}, {0.06, 0.94}}));
+    face.addTrimLoop(circleLoop(face.surface, 0.51, 0.49, 0.2));
+    face.MeshType = 1;
+    face.MeshDistance = 0.2;
+    light();
+    glDisable(GL_DEPTH_TEST);
+    face.draw(true, false);
+    ASSERT_NE(face.faceter, nullptr);
+    EXPECT_GT(face.faceter->quads.count, 10);
+    const std::string path = capture("face.png");
+    ASSERT_FALSE(path.empty());
+    int w = 0, h = 0;
+    std::vector<unsigned char> rgba;
+    ASSERT_TRUE(mwtest::readPng(path, w, h, rgba));
+    ASSERT_EQ(w, width);
+    ASSERT_EQ(h, height);
+    // Pixel at world (x, y), rows top-down.
+    auto at = [&](double x, double y) {
+        const int px = int((x + 5.0) * 20.0), py = h - 1 - int((y + 4.0) * 20.0);
+        const unsigned char* p = &rgba[4 * (std::size_t(py) * w + px)];
+        return mwtest::rgb(p[0] / 255.0, p[1] / 255.0, p[2] / 255.0);
+    };
+    const unsigned shaded = mwtest::rgb(1.0, 0.8, 0.3607);
+    EXPECT_EQ(at(0.08, -0.08), 0u); // the hole's centre
+    for (auto [x, y] : {std::pair{-3.0, -3.0}, {2.5, 0.1}, {0.3, 2.9}, {-2.2, 0.4}})
+        EXPECT_EQ(at(x, y), shaded) << x << " " << y;
+    EXPECT_EQ(at(3.9, 3.9), 0u); // beyond the outer loop
 }
