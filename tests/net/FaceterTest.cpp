@@ -16,6 +16,7 @@
 #include "support/GLView.h"
 #include "support/NurbsFixtures.h"
 #include "support/ReadPng.h"
+#include "support/ScopedEnv.h"
 #include "support/ScratchDir.h"
 
 #include <GL/gl.h>
@@ -23,6 +24,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -522,6 +524,21 @@ TEST(FacetByVertexList, RowsCrossingsAndOutline)
         const auto& row = g.scanSegments[withOutline - 2 + l];
         ASSERT_EQ(row.count, 2 * loopPolygon.getCount());
         EXPECT_EQ(squaredDistance2(row[row.count - 1], row[0]), 0.0); // the closing edge
+    }
+
+    // The debug pictures of the polygon and the iso pieces are written only
+    // with logging on.
+    for (const char* logging : {static_cast<const char*>(nullptr), "1"}) {
+        ScopedEnv env("FENWO_LOGGING", logging);
+        std::unique_ptr<CFace> logged = bicubicFace(circle);
+        logged->MeshType = 1;
+        logged->MeshDistance = 0.1;
+        CFaceter l;
+        l.facetFace(*logged);
+        l.facetByVertexList(*logged, false);
+        for (const char* name : {"face.out", "iseg.out", "vList.out"})
+            EXPECT_EQ(std::filesystem::exists(mwtest::scratchPath(name)), logging != nullptr)
+                << name;
     }
 
     // A face without trim loops: quads only.
