@@ -214,15 +214,10 @@ void CFace::computeIsoLines()
     const double origin[3] = {0.0, 0.0, 0.0};
     std::unique_ptr<Fenwo::NurbsSurf> line(makeCurve(origin, origin));
     CCONS pen(line.get(), surface);
-    for (const Kor::List<tuple<float, 2>>& segments : faceter->scanSegments)
-        for (int k = 0; k + 1 < segments.count; k += 2) {
-            const tuple<float, 2>& a = segments[k];
-            const tuple<float, 2>& b = segments[k + 1];
-            if (squaredDistance2(a, b) <= 1e-8)
-                continue;
-            setPen(*line, a[0], a[1], b[0], b[1]);
-            pen.draw(0.1, true, 0);
-        }
+    forEachScanPiece(*faceter, [&](const tuple<float, 2>& a, const tuple<float, 2>& b) {
+        setPen(*line, a[0], a[1], b[0], b[1]);
+        pen.draw(0.1, true, 0);
+    });
     const Interval U = surface->getDomain(0), V = surface->getDomain(1);
     const double sides[4][4] = {{U.min, V.min, U.max, V.min},
                                 {U.max, V.min, U.max, V.max},

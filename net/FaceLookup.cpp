@@ -76,18 +76,13 @@ int CFace::collectSamples(Kor::List<Vector>& out, bool asUV, int, int quadDensit
     std::unique_ptr<Fenwo::NurbsSurf> line(makeCurve(origin, origin));
     CCONS pen(line.get(), surface);
     Kor::List<double> params;
-    for (const Kor::List<tuple<float, 2>>& segments : faceter->scanSegments)
-        for (int k = 0; k + 1 < segments.count; k += 2) {
-            const tuple<float, 2>& a = segments[k];
-            const tuple<float, 2>& b = segments[k + 1];
-            if (squaredDistance2(a, b) <= 1e-8)
-                continue;
-            line->setControlPoint(0, 0, Vector(a[0], a[1], 0.0), 1.0);
-            line->setControlPoint(1, 0, Vector(b[0], b[1], 0.0), 1.0);
-            pen.facetCurve(params, 0.1, true, 2000, false, false, -1.0);
-            for (double t : params)
-                add(a[0] + t * (b[0] - a[0]), a[1] + t * (b[1] - a[1]));
-        }
+    forEachScanPiece(*faceter, [&](const tuple<float, 2>& a, const tuple<float, 2>& b) {
+        line->setControlPoint(0, 0, Vector(a[0], a[1], 0.0), 1.0);
+        line->setControlPoint(1, 0, Vector(b[0], b[1], 0.0), 1.0);
+        pen.facetCurve(params, 0.1, true, 2000, false, false, -1.0);
+        for (double t : params)
+            add(a[0] + t * (b[0] - a[0]), a[1] + t * (b[1] - a[1]));
+    });
     return out.count - before;
 }
 

@@ -101,3 +101,13 @@ inline double squaredDistance2(const tuple<float, 2>& a, const tuple<float, 2>& 
     const double dv = double(a[1]) - double(b[1]);
     return du * du + dv * dv;
 }
+
+// Calls piece(a, b) for every piece of the faceter's scan lines whose ends
+// are more than 1e-4 apart (squared distance above 1e-8), in list order.
+template <class F> void forEachScanPiece(const CFaceter& faceter, F piece)
+{
+    for (const Kor::List<tuple<float, 2>>& segments : faceter.scanSegments)
+        for (int k = 0; k + 1 < segments.count; k += 2)
+            if (squaredDistance2(segments[k], segments[k + 1]) > 1e-8)
+                piece(segments[k], segments[k + 1]);
+}
