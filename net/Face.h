@@ -192,9 +192,6 @@ public:
     // the outline when outline is not 0). With a faceter present nothing is
     // done. Never null.
     CFaceter* getFaceter(int outline);
-    // The area of the tessellated face. Not available yet: 0 while faces are
-    // not tessellated.
-    double computeArea();
     // The shaded face with its trims (withTrims) and display curves; with
     // useList compiled into the face's own display list on first use and
     // replayed afterwards.

@@ -112,12 +112,6 @@ CFaceter* CFace::getFaceter(int outline)
     return faceter;
 }
 
-double CFace::computeArea()
-{
-    // Comes with the tessellation of faces.
-    return 0.0;
-}
-
 // ---- Drawing ---------------------------------------------------------------------------
 
 void CFace::callDisplayList()
