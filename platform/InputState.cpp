@@ -1,5 +1,6 @@
 #include "platform/InputState.h"
 
+#include <cctype>
 #include <cstring>
 #include <utility>
 
@@ -34,10 +35,20 @@ KeyStateQuery setKeyStateQuery(KeyStateQuery query)
 
 bool isKeyDown(const char* keyName)
 {
-    if (keyName == nullptr || std::strcmp(keyName, "Y") != 0)
+    if (keyName == nullptr)
         return false;
+    // Virtual-key codes as the host's key table numbers them.
+    int key = 0;
+    if (std::isalpha(static_cast<unsigned char>(keyName[0])) && keyName[1] == '\0')
+        key = std::toupper(static_cast<unsigned char>(keyName[0]));
+    else if (std::strcmp(keyName, "Shift") == 0)
+        key = 0x10;
+    else if (std::strcmp(keyName, "Ctrl") == 0)
+        key = 0x11;
+    else if (std::strcmp(keyName, "Alt") == 0)
+        key = 0x12;
     const KeyStateQuery& query = installedQuery();
-    return query && query('Y');
+    return key != 0 && query && query(key);
 }
 
 WaitCursorHooks setWaitCursorHooks(WaitCursorHooks hooks)
