@@ -277,8 +277,12 @@ bool CSurfaceNet::onMouseDown(const CGridMouseEvent& event, int flags)
     if (busy)
         return false;
     const bool result = editAtMouseDown(event, flags);
-    if (surfacesPending && topologySwitch) {
+    // A click that joined poly-lines may have closed or opened a region.
+    if ((surfacesPending || topologyChanged) && topologySwitch) {
         Platform::WaitCursor wait;
+        if (topologyChanged)
+            buildTopology(false);
+        topologyChanged = false;
         computeSurfaces(draftOnly, true, nullptr);
         surfacesPending = false;
     }

@@ -106,9 +106,9 @@ public:
     // poly-line.
     unsigned int draw() override;
 
-    // ---- Further operations
-    // ------------------------------------------------------------------------ The host's button
-    // down: the grid's edit, then the pending surface update.
+    // ---- Further operations --------------------------------------------------------------------
+    // The host's button down: the grid's edit, then the topology (when the edit changed which
+    // poly-lines meet) and the surface update.
     bool onMouseDown(const CGridMouseEvent& event, int flags);
     // Sets the unmatched mark of every loop of every face.
     void markAllLoopsUnmatched();

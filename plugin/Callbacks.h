@@ -81,8 +81,14 @@ private:
     // The left-button edit of an unselected click: commits the pending
     // vertex, then the net's own button-down edit.
     void editAtLeftButton(const CVertex<float, 3>& p, const CVector<float, 3>& dir);
-    // The rubber band of the current poly-line while the cursor moves.
+    // The rubber band of the current poly-line while the cursor moves: the
+    // pending vertex follows the last hit, or, where the poly-line refuses
+    // it, a snap target is chosen.
     void followCursor();
+    // The snap target of a refused pending vertex: the end of the current
+    // poly-line nearer the last hit, or the active grid point when nearer;
+    // none beyond the insertion's end limits.
+    void chooseSnapTarget(double limitStart, double limitEnd);
 };
 
 class CMWDrawCallBack : public CVezadDrawCallback {

@@ -1,8 +1,66 @@
-// The mouse callback: grid editing with the mouse in the host's views.
+// The mouse callback: grid editing with the mouse in the host's views. Every
+// event turns the cursor into a ray through the view and hits the mesh
+// through the net; presses and releases then choose the net's edit, moves
+// give the feedback (pick radius, read-outs, hover highlight, tool-tips and
+// the pending vertex that follows the cursor while a poly-line is drawn).
 #include "plugin/Callbacks.h"
 
 #include "mesh/GridPoint.h"
+#include "platform/InputState.h"
 #include "plugin/MeshwrightPlugIn.h"
+
+#include <algorithm>
+#include <cfloat>
+
+namespace {
+
+// The pick radius covers this many pixels around the cursor.
+constexpr double kPickPixels = 15.0;
+// Context-menu items by mask bit.
+const struct {
+    int bit;
+    UINT id;
+} kMenuItems[] = {{0x01, 33023}, {0x02, 33019}, {0x04, 33024},
+                  {0x10, 33020}, {0x08, 33017}, {0x20, 33021}};
+
+using Point = CVertex<float, 3>;
+
+float distanceTo(const CVertex<float, 3>* a, const CVertex<float, 3>& b)
+{
+    return pointDistance(*a, b);
+}
+
+// The grid's context menu at the click, its first sub-menu greyed but for
+// the items of mask; the chosen item reaches the plug-in's menu handler.
+void openContextMenu(CVezadView& view, int x, int y, int mask)
+{
+    CMenu* items = MeshwrightPlugIn().contextMenu.GetSubMenu(0);
+    if (items == nullptr)
+        return;
+    POINT at{x, y};
+    view.ClientToScreen(&at);
+    for (int i = 0; i < items->GetMenuItemCount(); ++i)
+        items->EnableMenuItem(i, MF_BYPOSITION | MF_GRAYED);
+    for (const auto& item : kMenuItems)
+        if ((mask & item.bit) != 0)
+            items->EnableMenuItem(item.id, MF_BYCOMMAND | MF_ENABLED);
+    items->TrackPopupMenu(TPM_RIGHTBUTTON | TPM_CENTERALIGN, at.x, at.y, VezadApp().MainWnd());
+}
+
+// The grid point and poly-line that a right click at p would split or join
+// at: v is the nearest grid point within the pick radius (null when none
+// qualifies). A grid point of the current poly-line while it holds a pending
+// vertex, and a poly-line reported without a point, leave nothing.
+CVertex<float, 3>* splitOrJoinCandidate(GB::CSurfaceNet& net, const Point& p)
+{
+    COffset_PointList* list = nullptr;
+    CVertex<float, 3>* v = net.findNearestVertex(p, net.getPickRadius(), &list, false, nullptr);
+    if (list != nullptr && (v == nullptr || (list == net.currentPointList && list->hasPending())))
+        return nullptr;
+    return v;
+}
+
+} // namespace
 
 CMWMouseCallback::~CMWMouseCallback()
 {
@@ -18,18 +76,254 @@ int CMWMouseCallback::PassThrough()
     return 0;
 }
 
-// The grid's mouse editing comes with the net's picking and editing; until
-// then every event is left to the host.
-int CMWMouseCallback::mouseDown(CVezadView&, int, UINT, int, int)
+bool CMWMouseCallback::castRay(CVezadView& view, int x, int y, Point& p, CVector<float, 3>& dir)
+{
+    if (!view.ActiveViewport().VP().GetFrustumLine(x, y, line))
+        return false;
+    p = Point(float(line.to.x), float(line.to.y), float(line.to.z));
+    const ON_3dVector d = line.Direction();
+    dir = CVector<float, 3>(Point(float(d.x), float(d.y), float(d.z)));
+    dir.normalize();
+    // The line runs through the whole frustum; the hit nearest its near end
+    // is the surface the user sees.
+    Gridbench::CGridPoint hit;
+    if (!net->pickPoint(p, dir, hit, true, true, true))
+        return false;
+    p.set(hit.data);
+    storeGridHit(net, hit);
+    return true;
+}
+
+int CMWMouseCallback::mouseDown(CVezadView& view, int button, UINT, int x, int y)
 {
     moveCount = 0;
     dragging = false;
+    VezadApp().SetCursorToolTip(L"");
+    if (!IsEnabled() || Platform::isKeyDown("Shift") || Platform::isKeyDown("Ctrl"))
+        return 0;
+    delete net->lastMouseHit;
+    net->lastMouseHit = nullptr;
+    Point p;
+    CVector<float, 3> dir;
+    castRay(view, x, y, p, dir);
+
+    switch (button) {
+    case 1: {
+        addUndoRecord(L"MW LButtonDown");
+        if (Platform::isKeyDown("Y")) {
+            Point target;
+            if (castRay(view, x, y, target, dir))
+                view.ActiveViewport().SetTarget(ON_3dPoint(target[0], target[1], target[2]), true);
+            return 1;
+        }
+        if (net->getSelectedSegmentList() != nullptr) {
+            openContextMenu(view, x, y, 0x17);
+            return 1;
+        }
+        // A grid point selected away from where drawing goes on (the current
+        // poly-line or the activated start point) asks what to do with it.
+        const COffset_PointList* current = net->currentPointList;
+        const CVertex<float, 3>* selected = net->selectedPoint;
+        const bool active = selected == net->pendingStartPoint ||
+                            (current != nullptr && current->contains(selected));
+        if (selected != nullptr && !active &&
+            ((current != nullptr && current->hasPending() && net->lastMouseHit != nullptr) ||
+             net->lastSnappedPoint != nullptr)) {
+            openContextMenu(view, x, y, 3);
+            return 1;
+        }
+        editAtLeftButton(p, dir);
+        return 1;
+    }
+    case 2:
+        addUndoRecord(L"MW RButtonDown");
+        return rightButtonDown(p, dir);
+    case 3:
+        if (Platform::isKeyDown("Alt")) {
+            net->pickPointListAt(p, dir);
+            redrawAllViews();
+        }
+        return 1;
+    default:
+        return 1;
+    }
+}
+
+void CMWMouseCallback::editAtLeftButton(const Point& p, const CVector<float, 3>& dir)
+{
+    CDlgEditInfo& info = MeshwrightPlugIn().infoDialog;
+    info.pumpMessages = false;
+    COffset_PointList* current = net->currentPointList;
+    if (current != nullptr && current->hasPending()) {
+        net->highlightPoint(current->pendingVertex);
+        current->commitPending();
+        // The committed vertex may close a region: the net catches up
+        // before the click goes on, with no mouse event let in meanwhile.
+        Enable(false);
+        net->replacePendingPoint();
+        net->buildTopology(false);
+        net->computeSurfaces(net->draftOnly, true, nullptr);
+        Enable(true);
+    }
+    net->replacePendingPoint();
+    const CGridMouseEvent event{p, dir, CVertex<double, 3>(p[0], p[1], p[2])};
+    net->onMouseDown(event, 0);
+    dragging = true;
+    info.pumpMessages = true;
+    info.step(1);
+    info.disableControls();
+    redrawAllViews();
+}
+
+int CMWMouseCallback::rightButtonDown(const Point& p, const CVector<float, 3>& dir)
+{
+    if (COffset_PointList* current = net->currentPointList; current && current->hasPending()) {
+        current->RollBack();
+        net->redisplayCurrent(true);
+    }
+    net->lastSnappedPoint = nullptr;
+    bool handled = false;
+    if (CVertex<float, 3>* v = splitOrJoinCandidate(*net, p)) {
+        net->highlightPoint(v);
+        COffset_PointList* l = nullptr;
+        int count = 0;
+        if (net->findListsAtVertex(v, &l, count)) {
+            net->setCurrentPointList(l);
+            handled = net->splitAtPoint(v);
+        } else if (count > 1) {
+            handled = net->joinAtPoint(v);
+        }
+        if (handled)
+            redrawAllViews();
+    }
+    if (Platform::isKeyDown("Alt")) {
+        const CGridMouseEvent event{p, dir, CVertex<double, 3>(p[0], p[1], p[2])};
+        net->onRButtonDown(event, 0);
+        redrawAllViews();
+        return 1;
+    }
+    return handled ? 1 : 0;
+}
+
+int CMWMouseCallback::mouseMove(CVezadView& view, UINT, int x, int y)
+{
+    if (!IsEnabled())
+        return 0;
+    Point p;
+    CVector<float, 3> dir;
+    const bool hit = castRay(view, x, y, p, dir);
+    if (hit) {
+        double scale = 0.0;
+        if (!view.ActiveViewport().VP().GetWorldToScreenScale(ON_3dPoint(p[0], p[1], p[2]), &scale))
+            scale = 0.0;
+        net->pickRadius = kPickPixels / std::max(scale, 1e-16);
+    } else {
+        delete net->lastMouseHit;
+        net->lastMouseHit = nullptr;
+    }
+    COffset_PointList* current = net->currentPointList;
+    if (current != nullptr)
+        net->lastSnappedPoint = nullptr;
+
+    CDlgEditInfo& info = MeshwrightPlugIn().infoDialog;
+    if (!hit) {
+        info.showCurrentPoint(nullptr);
+        if (current != nullptr) {
+            current->RollBack();
+            net->redisplayCurrent(true);
+            redrawAllViews();
+        }
+    } else {
+        info.showCurrentPoint(&p);
+    }
+    info.showCurveInfo(current);
+
+    net->clearSelectedPointOnSegment();
+    COffset_PointList* hoveredList = nullptr;
+    CVertex<float, 3>* hoveredPoint = nullptr;
+    if (net->hoverPick(p, dir, hoveredList, hoveredPoint))
+        redrawAllViews();
+
+    VezadApp().SetCursorToolTip(L"");
+    if (!dragging && hit)
+        if (CVertex<float, 3>* v = splitOrJoinCandidate(*net, p)) {
+            COffset_PointList* l = nullptr;
+            int count = 0;
+            if (net->findListsAtVertex(v, &l, count))
+                VezadApp().SetCursorToolTip(L"RButton:Split");
+            else if (count > 1)
+                VezadApp().SetCursorToolTip(L"RButton:Join");
+        }
+
+    if (dragging) {
+        if (hit)
+            net->moveVertex(net->selectedPoint);
+        redrawAllViews();
+        return 1;
+    }
+    if (current != nullptr && net->lastMouseHit != nullptr && net->liveEdit)
+        followCursor();
+    else if (current == nullptr)
+        redrawAllViews();
     return 0;
 }
 
-int CMWMouseCallback::mouseMove(CVezadView&, UINT, int, int)
+void CMWMouseCallback::followCursor()
 {
-    return 0;
+    COffset_PointList* current = net->currentPointList;
+    const Gridbench::CGridPoint& lastHit = *net->lastMouseHit;
+    CVertex<float, 3>* near = nullptr;
+    double distance = 0.0;
+    if (current->findNearestVertex(lastHit, net->getPickRadius(), near, distance, true)) {
+        // Over a vertex of its own the poly-line takes no pending vertex.
+        const bool atEnd = current->isPendingAtEnd();
+        if (current->RollBack() && !atEnd &&
+            (net->getSelectedSegmentList() != nullptr || net->selectedPoint != nullptr))
+            net->redisplayCurrent(true);
+        net->redisplayCurrent(true);
+        redrawAllViews();
+        return;
+    }
+    auto* pending = new Gridbench::CGridPoint(lastHit);
+    double limitStart = 0.0, limitEnd = 0.0;
+    const CVector<float, 3>* noDirection = nullptr;
+    if (!current->insertPoints(pending, -1.0, noDirection, false, &limitStart, &limitEnd)) {
+        delete pending;
+        chooseSnapTarget(limitStart, limitEnd);
+    }
+    net->redisplayCurrent(true);
+    redrawAllViews();
+}
+
+void CMWMouseCallback::chooseSnapTarget(double limitStart, double limitEnd)
+{
+    const COffset_PointList* current = net->currentPointList;
+    const Gridbench::CGridPoint& lastHit = *net->lastMouseHit;
+    const int n = current->getCount();
+    auto gridPointAt = [&](int i) {
+        return i >= 0 && i < n ? dynamic_cast<Gridbench::CGridPoint*>(current->vertices[i])
+                               : nullptr;
+    };
+    // A refused point grows the poly-line at the end it lies nearer to.
+    double best = FLT_MAX;
+    if (n > 0) {
+        const bool atStart = distanceTo(current->vertices[0], lastHit) <
+                             distanceTo(current->vertices[n - 1], lastHit);
+        Gridbench::CGridPoint* end = gridPointAt(atStart ? 0 : n - 1);
+        net->lastSnappedPoint = end;
+        if (end != nullptr) {
+            best = distanceTo(end, lastHit);
+            if ((atStart ? limitStart : limitEnd) < best)
+                best = FLT_MAX;
+        }
+    }
+    if (Gridbench::CGridPoint* active = net->pendingStartPoint) {
+        const double d = distanceTo(active, lastHit);
+        if (d < best)
+            net->lastSnappedPoint = active;
+        if (std::max(limitStart, limitEnd) < d)
+            net->lastSnappedPoint = nullptr;
+    }
 }
 
 int CMWMouseCallback::mouseUp(CVezadView&, int button, UINT, int, int)
@@ -37,5 +331,19 @@ int CMWMouseCallback::mouseUp(CVezadView&, int button, UINT, int, int)
     moveCount = 0;
     if (button == 1)
         dragging = false;
-    return 0;
+    if (!IsEnabled() || net->busy)
+        return 0;
+    VezadApp().SetCursorToolTip(L"");
+    if (button != 1)
+        return 0;
+    Enable(false);
+    addUndoRecord(L"MW LButtonUp");
+    if (net->getSelectedSegmentList() != nullptr || net->grabbedPoint != nullptr)
+        net->onMouseUp(true);
+    else
+        net->computeSurfaces(net->draftOnly, true, nullptr);
+    MeshwrightPlugIn().infoDialog.disableControls();
+    Enable(true);
+    redrawAllViews();
+    return 1;
 }

@@ -66,10 +66,13 @@ TEST_F(MeshwrightHost, WatcherFollowsMeshObjectsAndTheNewDocument)
     CMWMeshObject* object = addMeshObject();
     COpenGLEntity* entity = object->glEntity();
     ASSERT_NE(entity, nullptr);
+    // Outside grid editing every redraw shows the mesh again.
+    ASSERT_EQ(command("_MWEditGrid"), 0);
     for (bool hidden : {true, false}) {
         EXPECT_EQ(command("_MWHideMesh"), 0);
         EXPECT_EQ(entity->hidden, hidden);
     }
+    ASSERT_EQ(command("_MWEditGrid"), 0);
 
     EXPECT_EQ(command("_Delete pick:#0 Enter"), 0);
     EXPECT_EQ(p.meshObjects.count, 0);

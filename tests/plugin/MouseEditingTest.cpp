@@ -1,0 +1,222 @@
+// Mouse editing of the grid in the host: clicks, drags and moves replayed
+// as the user's events in the offscreen view, the undo records they leave,
+// the context menu, the feedback of moves, and four poly-lines drawn around
+// a region of a bump that the net turns into a face.
+#include "MeshwrightHost.h"
+
+#include "mesh/GridPoint.h"
+#include "net/SurfaceNet.h"
+
+#include <cmath>
+#include <sstream>
+
+namespace {
+
+// The default view shows 120 pixels per unit around the origin.
+std::string at(double x, double y)
+{
+    return std::to_string(std::lround(160.0 + 120.0 * x)) + " " +
+           std::to_string(std::lround(120.0 - 120.0 * y));
+}
+
+// A click at a world point after the cursor moved there.
+std::string click(double x, double y, const std::string& extra = "")
+{
+    return "!mouse move " + at(x, y) + "\n!mouse down left " + at(x, y) + extra +
+           "\n!mouse up left " + at(x, y) + "\n";
+}
+
+// A press at (x, y) released over (tx, ty).
+std::string drag(double x, double y, double tx, double ty)
+{
+    return "!mouse move " + at(x, y) + "\n!mouse down left " + at(x, y) + "\n!mouse move " +
+           at(tx, ty) + "\n!mouse up left " + at(tx, ty) + "\n";
+}
+
+// Four poly-lines around the square of corners (+-h, +-h), clicked at the
+// corners and side middles while the rubber band follows the cursor. A
+// poly-line cannot turn a corner, so sides two to four start beside their
+// corner and are dragged onto it, as is the last point onto the first corner.
+std::string squareScript(double h)
+{
+    const double d = 0.17; // beside a corner: beyond the pick radius
+    return click(-h, -h) + click(0.0, -h) + click(h, -h) + drag(h, -h + d, h, -h) + click(h, 0.0) +
+           click(h, h) + drag(h - d, h, h, h) + click(0.0, h) + click(-h, h) +
+           drag(-h, h - d, -h, h) + click(-h, 0.0) + drag(-h, -h + d, -h, -h);
+}
+
+bool near(const CVertex<float, 3>* p, double x, double y)
+{
+    return p != nullptr && std::fabs(p->data[0] - x) < 1e-3 && std::fabs(p->data[1] - y) < 1e-3;
+}
+
+class MouseEditing : public MeshwrightHost {
+protected:
+    GB::CSurfaceNet& net() { return plugIn().net; }
+
+    void SetUp() override
+    {
+        MeshwrightHost::SetUp();
+        addMeshObject();
+        ASSERT_EQ(command("_MWEditGrid"), 0);
+    }
+
+    // The enabled ids of the context menu opened last.
+    std::string lastMenu() const
+    {
+        const std::string text = transcript();
+        const std::size_t from = text.rfind("enabled:");
+        return from == std::string::npos ? "" : text.substr(from, text.find(" ->", from) - from);
+    }
+};
+
+TEST_F(MouseEditing, ClicksDrawAPolyLineEveryPressIsARecordAndUndoGoesBackToItsMark)
+{
+    const int records = doc().undoRecordCount();
+    ASSERT_TRUE(hosttest::passes(run(click(-0.5, 0.1) + click(0.0, 0.1))));
+    ASSERT_TRUE(hosttest::passes(
+        run("!mouse move " + at(0.5, 0.1) + "\n!mouse down left " + at(0.5, 0.1))));
+    EXPECT_EQ(doc().newestUndoRecordName(), L"MW LButtonDown");
+    ASSERT_TRUE(hosttest::passes(mouse("up left " + at(0.5, 0.1))));
+    EXPECT_EQ(doc().newestUndoRecordName(), L"MW LButtonUp");
+    // A right click away from the grid points is left to the host.
+    ASSERT_TRUE(hosttest::passes(run("!mouse move " + at(0.5, -0.6) + "\n!mouse down right " +
+                                     at(0.5, -0.6) + "\n!mouse up right " + at(0.5, -0.6))));
+    EXPECT_EQ(doc().newestUndoRecordName(), L"MW RButtonDown");
+    EXPECT_EQ(doc().undoRecordCount(), records + 7);
+
+    ASSERT_EQ(net().getNumPointLists(), 1);
+    const COffset_PointList* line = net().pointLists[0];
+    ASSERT_EQ(line->getCount(), 3);
+    EXPECT_FALSE(line->hasPending());
+    EXPECT_TRUE(near(line->vertices[0], -0.5, 0.1));
+    EXPECT_TRUE(near(line->vertices[1], 0.0, 0.1));
+    EXPECT_TRUE(near(line->vertices[2], 0.5, 0.1));
+
+    // Each undo rolls the grid back to the newest mark that holds edits:
+    // the right press changed nothing, so the third press goes first.
+    EXPECT_EQ(command("_Undo"), 0);
+    ASSERT_EQ(net().pointLists[0]->getCount(), 2);
+    EXPECT_TRUE(near(net().pointLists[0]->vertices[1], 0.0, 0.1));
+    EXPECT_EQ(command("_Undo"), 0);
+    ASSERT_EQ(net().pointLists[0]->getCount(), 1);
+    EXPECT_TRUE(near(net().pointLists[0]->vertices[0], -0.5, 0.1));
+}
+
+TEST_F(MouseEditing, ModifierClicksGoToTheHostOrTheViewAndAltRightToTheNet)
+{
+    ASSERT_TRUE(hosttest::passes(run(click(-0.5, 0.0) + click(0.0, 0.0))));
+    const int records = doc().undoRecordCount();
+    // Shift and Ctrl clicks are the host's: it selects the mesh object.
+    ASSERT_TRUE(hosttest::passes(mouse("down left " + at(0.5, 0.5) + " shift")));
+    ASSERT_TRUE(hosttest::passes(mouse("down left " + at(0.5, 0.5) + " ctrl")));
+    EXPECT_EQ(doc().undoRecordCount(), records);
+    EXPECT_EQ(net().pointLists[0]->getCount(), 2);
+
+    // "Y" held: the view looks at the clicked point; the grid stays.
+    ASSERT_TRUE(hosttest::passes(mouse("down left " + at(0.5, 0.5) + " key=Y")));
+    EXPECT_EQ(doc().newestUndoRecordName(), L"MW LButtonDown");
+    const ON_3dPoint target = view().ActiveViewport().Target();
+    EXPECT_NEAR(target.x, 0.5, 1e-3);
+    EXPECT_NEAR(target.y, 0.5, 1e-3);
+    EXPECT_EQ(net().pointLists[0]->getCount(), 2);
+
+    // Alt with a right click on an end point: the net's own right-button
+    // edit removes it.
+    ASSERT_TRUE(hosttest::passes(mouse("up left " + at(0.5, 0.5))));
+    ASSERT_TRUE(hosttest::passes(mouse("down right " + at(0.5, 0.5))));
+    ASSERT_TRUE(hosttest::passes(mouse("down right " + at(0.0, 0.0) + " alt")));
+    EXPECT_EQ(net().pointLists[0]->getCount(), 1);
+}
+
+TEST_F(MouseEditing, ContextMenuOffersWhatFitsTheSelection)
+{
+    // A second poly-line ends beside the first one's middle point.
+    ASSERT_TRUE(hosttest::passes(
+        run(click(-0.5, 0.0) + click(0.0, 0.0) + click(0.5, 0.0) + click(0.0, -0.6))));
+    ASSERT_TRUE(hosttest::passes(run(click(0.0, -0.3))));
+    ASSERT_EQ(net().getNumPointLists(), 2);
+
+    // Hovering over a grid point of the other poly-line selects it on its
+    // segment: a click offers activate, snap, insert and split.
+    ASSERT_TRUE(hosttest::passes(mouse("move " + at(0.0, 0.0))));
+    ASSERT_NE(net().getSelectedSegmentList(), nullptr);
+    ASSERT_TRUE(hosttest::passes(mouse("down left " + at(0.0, 0.0))));
+    EXPECT_EQ(lastMenu(), "enabled: 33023 33019 33024 33020");
+    EXPECT_EQ(doc().newestUndoRecordName(), L"MW LButtonDown");
+
+    // A grid point selected away from the current poly-line while a snap
+    // target waits: activate or snap.
+    net().clearSelectedPointOnSegment();
+    net().highlightPoint(net().pointLists[0]->vertices[0]);
+    net().setCurrentPointList(net().pointLists[1]);
+    net().lastSnappedPoint = dynamic_cast<Gridbench::CGridPoint*>(net().pointLists[1]->vertices[0]);
+    ASSERT_TRUE(hosttest::passes(mouse("down left " + at(0.9, 0.9))));
+    EXPECT_EQ(lastMenu(), "enabled: 33023 33019");
+    net().lastSnappedPoint = nullptr;
+}
+
+TEST_F(MouseEditing, MovesFollowTheCursorWithRadiusToolTipsAndReadOuts)
+{
+    ASSERT_TRUE(hosttest::passes(run(click(-0.5, 0.0) + click(0.0, 0.0) + click(0.5, 0.0))));
+    COffset_PointList* line = net().pointLists[0];
+    // The pending vertex follows the cursor at the poly-line's end.
+    ASSERT_TRUE(hosttest::passes(mouse("move " + at(0.8, 0.0))));
+    ASSERT_TRUE(line->hasPending());
+    EXPECT_TRUE(near(line->pendingVertex, 0.8, 0.0));
+    EXPECT_NE(itemText(plugIn().infoDialog, 6049).find(L"0.8"), std::wstring::npos);
+    // Off the mesh: no read-out and no pending vertex.
+    ASSERT_TRUE(hosttest::passes(mouse("move 2 2")));
+    EXPECT_FALSE(line->hasPending());
+    EXPECT_EQ(itemText(plugIn().infoDialog, 6049), L"");
+
+    // Over the middle point a right click would split, over an end where two
+    // poly-lines meet it would join.
+    ASSERT_TRUE(hosttest::passes(mouse("move " + at(0.0, 0.0))));
+    EXPECT_EQ(VezadApp().CursorToolTip(), L"RButton:Split");
+    ASSERT_TRUE(hosttest::passes(run(drag(0.5, 0.17, 0.5, 0.0) + click(0.5, 0.6))));
+    ASSERT_EQ(net().getNumPointLists(), 2);
+    ASSERT_TRUE(hosttest::passes(mouse("down right " + at(0.9, -0.9))));
+    ASSERT_TRUE(hosttest::passes(mouse("move " + at(0.5, 0.0))));
+    EXPECT_EQ(VezadApp().CursorToolTip(), L"RButton:Join");
+
+    // While the net is busy a release leaves the grid alone: no record.
+    const int records = doc().undoRecordCount();
+    net().busy = true;
+    ASSERT_TRUE(hosttest::passes(mouse("up left " + at(0.5, 0.0))));
+    net().busy = false;
+    EXPECT_EQ(doc().undoRecordCount(), records);
+
+    // At 3 pixels per unit the 15-pixel pick radius is 5 units.
+    view().ActiveViewport().VP().SetFrustum(-160.0 / 3.0, 160.0 / 3.0, -40.0, 40.0, 0.1, 1000.0);
+    ASSERT_TRUE(hosttest::passes(mouse("move 161 121")));
+    EXPECT_NEAR(net().getPickRadius(), 5.0, 1e-9);
+}
+
+TEST_F(MeshwrightHost, FourPolyLinesDrawnWithTheMouseCloseAFace)
+{
+    // A bump z = 0.3 exp(-r^2 / 0.25) on 40 x 40 cells over [-1, 1]^2.
+    mwtest::MeshSoup soup = mwtest::gridSoup(40, 40, 0.05, 0.05, true, -1.0, -1.0);
+    for (int k = 0; k < soup.pointCount(); ++k) {
+        const double x = soup.xyz[3 * k], y = soup.xyz[3 * k + 1];
+        soup.xyz[3 * k + 2] = 0.3 * std::exp(-(x * x + y * y) / 0.25);
+    }
+    auto* mesh = new CFlatMesh;
+    mwtest::fillFlatMesh(soup, *mesh);
+    auto* object = new CMWMeshObject;
+    attachMesh(object, mesh);
+    plugIn().net.setMesh(mesh);
+    ASSERT_TRUE(doc().AddObject(object));
+    plugIn().meshObjects.append(object);
+    ASSERT_EQ(command("_MWEditGrid"), 0);
+
+    ASSERT_TRUE(hosttest::passes(run(squareScript(0.5))));
+    assertNoUnansweredPrompts();
+    GB::CSurfaceNet& net = plugIn().net;
+    EXPECT_EQ(net.getNumPointLists(), 4);
+    ASSERT_NE(net.firstFace, nullptr);
+    EXPECT_EQ(net.firstFace->next, nullptr);
+    EXPECT_EQ(net.firstFace->firstLoop->getCycleLength(), 4);
+}
+
+} // namespace
