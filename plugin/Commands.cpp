@@ -42,7 +42,7 @@ CVezadCommand::result CMWCommand::RunCommand(const CVezadCommandContext& context
     return run();
 }
 
-// "MWLoadMesh" (mesh loading), "MWCommit" (the commit to the document),
+// "MWCommit" (the commit to the document),
 // "MWPatch" and "MWHeal" get their own runs with those parts of the system.
 CVezadCommand::result CMWCommand::run()
 {

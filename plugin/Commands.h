@@ -43,6 +43,11 @@ public:
 class CCommandMWLoadMesh : public CMWCommand {
 public:
     CCommandMWLoadMesh();
+    // The getter with "DeleteVezadMesh" (Yes), "File" (No) and
+    // "ConvertMeshBoundary" (No); picked host meshes or a mesh file become
+    // the plug-in's mesh object (plugin/LoadMesh.cpp). 1 when the user
+    // cancels the replace or merge question, otherwise 0.
+    result run() override;
 };
 
 class CCommandMWCommit : public CMWCommand {

@@ -8,8 +8,10 @@
 #include "plugin/MeshObject.h"
 #include "plugin/MeshwrightPlugIn.h"
 #include "support/HostFixture.h"
+#include "support/ScratchDir.h"
 #include "support/TestMeshes.h"
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -44,6 +46,22 @@ protected:
         if (listed)
             plugIn().meshObjects.append(object);
         return object;
+    }
+
+    // A bump z = h exp(-r^2 / w^2) over n x n triangulated cells of [-1, 1]^2
+    // written as a binary STL file in the test's folder; its path.
+    static std::string writeBumpStl(const std::string& name, int n, double h, double w)
+    {
+        mwtest::MeshSoup soup = mwtest::gridSoup(n, n, 2.0 / n, 2.0 / n, true, -1.0, -1.0);
+        for (int k = 0; k < soup.pointCount(); ++k) {
+            const double x = soup.xyz[3 * k], y = soup.xyz[3 * k + 1];
+            soup.xyz[3 * k + 2] = h * std::exp(-(x * x + y * y) / (w * w));
+        }
+        CFlatMesh mesh;
+        mwtest::fillFlatMesh(soup, mesh);
+        const std::string path = mwtest::scratchPath(name);
+        EXPECT_TRUE(mesh.writeBinarySTL(path.c_str(), nullptr, -1));
+        return path;
     }
 
     // The text of a control of a plug-in dialog.
