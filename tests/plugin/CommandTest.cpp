@@ -26,7 +26,6 @@ TEST_F(MeshwrightHost, CommandResultsAndMessages)
          "The \"Meshwright\" command is deprecated in Vezad4. Please use "
          "MWLoadMesh/MWEditGrid/MWOptions and so on.\n",
          "Meshwright"},
-        {"_MWLoadMesh", 3, "The \"MWLoadMesh\" command is not built yet.", ""},
         {"-_MWCommit", 3, "The \"MWCommit\" command is not built yet.", ""},
         {"_MWPatch", 3, "The \"MWPatch\" command is not built yet.", ""},
         {"_MWHeal", 3, "The \"MWHeal\" command is not built yet.", ""},
