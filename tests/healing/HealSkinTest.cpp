@@ -1,40 +1,404 @@
 // Healing a skin: the match tolerance the driver takes from the data, the
-// heal order with its seed, gaps closed along shared edges in every mode,
-// faces kept with their surfaces and loops, cancels and broken loops.
+// heal order and its seeds, gaps and kinks closed along shared edges,
+// faces kept with their surfaces and loops through failures, cancels and
+// broken loops, the net's own healing, and faces fitted to a real mesh.
 #include "healing/SkinTopology.h"
 
 #include "SkinTestSupport.h"
+#include "fitting/BicubicFit.h"
+#include "foundation/MatrixThreads.h"
 #include "foundation/Progress.h"
+#include "mesh/FlatMesh.h"
+#include "mesh/StlFormat.h"
+#include "net/FaceRecords.h"
+#include "net/SurfaceNet.h"
+#include "support/RealData.h"
+#include "support/ScopedEnv.h"
+#include "support/ScratchDir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <vector>
 
 namespace {
 
 using FENWO_SKIN::CSkinTopology;
 using skintest::Faces;
-using skintest::rectangle;
+using skintest::insetRectangle;
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
 
-TEST(HealSkin, MovedRectangleMeetsTheSeedSquare)
+bool contains(const std::string& text, const std::string& part)
 {
-    Faces faces;
-    CFace* square = faces.add(skintest::insetRectangle(0, 0, 2, 2, 0.0, 0.5));
-    CFace* rect = faces.add(skintest::insetRectangle(2, 0, 3, 2, 0.05, 0.5));
-    const double dTol = 0.01;
-    const double before = skintest::largestEdgeGap(faces.list, 0.5, dTol);
+    return text.find(part) != std::string::npos;
+}
+
+std::vector<double> controlNet(const CFace* f)
+{
+    auto* S = dynamic_cast<Fenwo::NurbsSurf*>(f->surface);
+    std::vector<double> out;
+    Vector P;
+    for (int j = 0; S != nullptr && j < S->getVCount(); ++j)
+        for (int i = 0; i < S->getUCount(); ++i) {
+            S->getControlPoint(i, j, P);
+            out.insert(out.end(), {P[0], P[1], P[2]});
+        }
+    return out;
+}
+
+// The (u, v) of X on S, inverted from a grid start.
+Vector uvOn(CParametricGeometry* S, const Vector& X)
+{
+    double u = 0.5, v = 0.5;
+    startParametersOnSurface(S, u, v, X, 10);
+    projectPointOnSurface(S, X, u, v);
+    return Vector(u, v);
+}
+
+// Runs healSkin with output captured into out.
+bool heal(Kor::List<CFace*>& faces, double dTol, Kor::List<CFace*>* fixed, int mode,
+          std::string& out, CProgress* progress = nullptr, double matchTol = 0.0)
+{
     CaptureStdout();
-    const bool ok = healSkin(faces.list, dTol, nullptr, nullptr, 0.0, 0, true);
-    const std::string out = GetCapturedStdout();
-    std::cout << out;
-    EXPECT_TRUE(ok);
-    const double after = skintest::largestEdgeGap(faces.list, 0.5, dTol);
-    std::cout << "gap before " << before << " after " << after << std::endl;
+    const bool ok = healSkin(faces, dTol, progress, fixed, matchTol, mode, true);
+    out = GetCapturedStdout();
+    return ok;
+}
+
+TEST(HealSkin, MatchToleranceFollowsTheShortestCurveOfTheHealedFaces)
+{
+    const struct {
+        double shortest, expected;
+    } cases[] = {{2.0, 1.0}, {0.5, 0.375}, {0.05, 1.0}};
+    for (const auto& c : cases) {
+        CaptureStdout();
+        EXPECT_DOUBLE_EQ(healMatchTolerance(0.0, 0.01, c.shortest), c.expected) << c.shortest;
+        EXPECT_EQ(contains(GetCapturedStdout(), "reducing dMatchTol to"), c.expected != 1.0);
+    }
+    // A narrow face shortens it while healed, not as a boundary face.
+    for (bool narrowHealed : {true, false}) {
+        Faces faces, boundary;
+        (narrowHealed ? faces : boundary).add(insetRectangle(0, 0, 2, 0.5, 0.0, 0.25));
+        faces.add(insetRectangle(0, 0.5, 2, 2.5, 0.0, 0.25));
+        std::string out;
+        heal(faces.list, 0.01, &boundary.list, 0, out);
+        EXPECT_EQ(contains(out, "reducing dMatchTol to0.375"), narrowHealed) << out;
+    }
+}
+
+// A 2 x 2 square and a 2 x 1 rectangle beside it, moved 0.05 along the
+// normal: the square, of larger area over squared loop length, is the seed
+// and stays; the rectangle's edge comes onto the square's; its loop is
+// rebuilt from straight (u, v) pieces. The net heals them the same way.
+TEST(HealSkin, MovedRectangleMeetsTheUnchangedSeed)
+{
+    for (bool byNet : {false, true}) {
+        SCOPED_TRACE(byNet);
+        // The net matches curve ends within 2.0: its faces are larger.
+        const double k = byNet ? 10.0 : 1.0;
+        Faces faces;
+        CFace* rect = faces.add(insetRectangle(2 * k, 0, 3 * k, 2 * k, 0.05, 0.5 * k));
+        CFace* square = faces.add(insetRectangle(0, 0, 2 * k, 2 * k, 0.0, 0.5 * k));
+        const std::vector<double> seed = controlNet(square);
+        const CLoop* seedLoop = square->trimLoops[0];
+        const CLoop* oldLoop = rect->trimLoops[0];
+        const double dTol = byNet ? 0.005 : 0.01;
+        EXPECT_NEAR(skintest::largestEdgeGap(faces.list, 0.5 * k, dTol), 0.05, 1e-9);
+        std::string out;
+        if (byNet) {
+            GB::CSurfaceNet net;
+            for (CFace* f : faces.list) {
+                auto* record = new GB::Face();
+                record->trimmedFace = f;
+                record->next = net.firstFace;
+                net.firstFace = record;
+            }
+            CaptureStdout();
+            EXPECT_TRUE(net.healFaces());
+            out = GetCapturedStdout();
+        } else {
+            EXPECT_TRUE(heal(faces.list, dTol, nullptr, 0, out));
+            EXPECT_TRUE(contains(out, "len used=0.38198")) << out;
+        }
+        EXPECT_LT(skintest::largestEdgeGap(faces.list, 0.5 * k, dTol), dTol);
+        EXPECT_EQ(square->spareFlag, 1);
+        EXPECT_EQ(rect->spareFlag, 2);
+        EXPECT_EQ(controlNet(square), seed);
+        EXPECT_EQ(square->trimLoops[0], seedLoop);
+        ASSERT_EQ(rect->trimLoops.count, 1);
+        EXPECT_NE(rect->trimLoops[0], oldLoop);
+        EXPECT_EQ(rect->trimLoops[0]->getCard(), 4);
+        EXPECT_TRUE(contains(out, "logging a linear probaly bad uv curve")) << out;
+        EXPECT_TRUE(std::filesystem::exists(mwtest::scratchPath("baduv.out")));
+        EXPECT_FALSE(multithreadingAllowed);
+    }
+}
+
+// Two planar bicubic patches meeting at x = 0 with a kink of 10 degrees, the
+// flat one fixed: every mode closes the edge, modes 1 and 2 also turn the
+// tilted patch's normals towards the flat one's along it; mode 2 adds the
+// second row without its two points at each end; modes out of range are
+// clamped.
+TEST(HealSkin, ContinuityModesBendTheKinkedNeighbour)
+{
+    const ScopedEnv logging("FENWO_LOGGING", "1");
+    const double slope = std::tan(10.0 * M_PI / 180.0), dTol = 0.005;
+    // Along y the edge is long enough for several continuity points.
+    auto plane = [](double x0, double z0, double dz) {
+        return skintest::bicubic([=](int i, int j) {
+            const double x = x0 + 2.0 * i / 3.0;
+            return Vector(x, -1.0 + 6.0 * j / 3.0, z0 + dz * (x - x0));
+        });
+    };
+    auto kinkAngle = [](CFace* f) {
+        double worst = 0.0;
+        for (double y = 0.2; y < 3.9; y += 0.2) {
+            const Vector uv = uvOn(f->surface, Vector(0.0, y, 0.0));
+            const Vector n = normalized(f->surface->getNormal(uv[0], uv[1]));
+            worst = std::max(worst, std::acos(std::min(1.0, std::fabs(n[2]))) * 180.0 / M_PI);
+        }
+        return worst;
+    };
+    std::vector<double> nets[5], angles(5);
+    int rows[5] = {0, 0, 0, 0, 0};
+    const int modes[5] = {-1, 0, 1, 2, 5};
+    for (int m = 0; m < 5; ++m) {
+        SCOPED_TRACE(modes[m]);
+        Faces faces, fixed;
+        fixed.add(skintest::trimmed(plane(-1.5, 0.0, 0.0), 0.25, 1.0 / 6.0, 0.75, 5.0 / 6.0));
+        CFace* tilted = faces.add(
+            skintest::trimmed(plane(-0.5, -0.5 * slope, slope), 0.25, 1.0 / 6.0, 0.75, 5.0 / 6.0));
+        EXPECT_NEAR(kinkAngle(tilted), 10.0, 1e-6);
+        std::string out;
+        EXPECT_TRUE(heal(faces.list, dTol, &fixed.list, modes[m], out));
+        Kor::List<CFace*> both = faces.list;
+        both.append(fixed[0]);
+        EXPECT_LT(skintest::largestEdgeGap(both, 0.5, dTol), dTol);
+        nets[m] = controlNet(tilted);
+        angles[m] = kinkAngle(tilted);
+        std::ifstream shape(mwtest::scratchPath("shape-1.mp"));
+        for (std::string line; std::getline(shape, line);)
+            rows[m] += contains(line, "group=-") ? 1 : 0;
+    }
+    EXPECT_EQ(nets[0], nets[1]);
+    EXPECT_EQ(nets[4], nets[3]);
+    EXPECT_EQ(rows[1], 0);
+    EXPECT_GT(rows[2], 4);
+    EXPECT_EQ(rows[3], 2 * rows[2] - 4);
+    EXPECT_LT(angles[2], 0.5 * angles[1]);
+    EXPECT_LT(angles[3], 0.5 * angles[1]);
+}
+
+// A sink that cancels when the healing reaches the given label.
+class CancelAt : public CSimpleProgress {
+public:
+    explicit CancelAt(std::string label) : label(std::move(label)) {}
+    bool setLabel(const char* text) override
+    {
+        if (label == text)
+            setCancelled(true);
+        return CSimpleProgress::setLabel(text);
+    }
+    std::string label;
+};
+
+// Nothing to heal, a cancel before the last face and a face loop that
+// cannot be walked; no face is lost or changed except those healed before
+// the cancel.
+TEST(HealSkin, NothingToHealCancelsAndBrokenLoops)
+{
+    {
+        Faces faces;
+        faces.add(insetRectangle(0, 0, 1, 1, 0.0, 0.2));
+        faces.add(insetRectangle(3, 0, 4, 1, 0.3, 0.2));
+        const std::vector<double> before = controlNet(faces[1]);
+        std::string out;
+        EXPECT_TRUE(heal(faces.list, 0.01, nullptr, 2, out));
+        EXPECT_FALSE(contains(out, "Start Face")) << out;
+        EXPECT_EQ(controlNet(faces[1]), before);
+    }
+    {
+        // A square with two rectangles on its right side, both raised.
+        Faces faces, fixed;
+        fixed.add(insetRectangle(0, 0, 2, 2, 0.0, 0.5));
+        faces.add(insetRectangle(2, 0, 3, 1, 0.05, 0.4));
+        faces.add(insetRectangle(2, 1, 3, 2, 0.05, 0.4));
+        const std::vector<double> before[2] = {controlNet(faces[0]), controlNet(faces[1])};
+        CancelAt cancel("healing face 3 / 3");
+        cancel.setPrint(false);
+        std::string out;
+        EXPECT_FALSE(heal(faces.list, 0.01, &fixed.list, 0, out, &cancel));
+        for (int i = 0; i < 2; ++i) {
+            const bool healed = faces[i]->spareFlag == 2;
+            EXPECT_EQ(controlNet(faces[i]) != before[i], healed) << i;
+            EXPECT_EQ(faces[i]->trimLoops.count, 1);
+        }
+    }
+    for (const char* message : {"No pHalf here.", "No pNext here."}) {
+        // One curve of the second face is left out of the skin: the walk
+        // meets it as its own curve, or as the next of the one before.
+        Faces faces;
+        faces.add(insetRectangle(0, 0, 2, 2, 0.0, 0.5));
+        CFace* broken = faces.add(insetRectangle(2, 0, 3, 2, 0.05, 0.5));
+        CSkinTopology skin;
+        Kor::List<CParametricGeometry*> curves;
+        for (CFace* f : faces.list) {
+            skin.lend(f);
+            for (CCONS* c : f->getAllCONS(false, true))
+                curves.append(c);
+        }
+        curves.remove(broken->trimLoops[0]->curves[2]);
+        CaptureStdout();
+        ASSERT_TRUE(FENWO_SKIN::buildSkin(curves, &skin, 0.5, nullptr));
+        Kor::List<CFace*> fixed;
+        fixed.append(faces[0]);
+        EXPECT_FALSE(skin.healFaces(0.01, &fixed, 0));
+        const std::string out = GetCapturedStdout();
+        EXPECT_TRUE(contains(out, message)) << out;
+        EXPECT_TRUE(contains(out, "Abort, damaged Pointers.")) << out;
+        EXPECT_NE(broken->surface, nullptr);
+    }
+}
+
+// A face with nothing healed next to it: the first of an empty fixed list,
+// or a face whose only neighbour comes after it. It keeps its loop and
+// surface; the healing goes on with the next face. A fixed-list search
+// without boundary faces is refused and leaves the faces alone.
+TEST(HealSkin, FaceWithoutTargetsKeepsItsLoopAndSurface)
+{
+    Faces faces, fixed;
+    faces.add(insetRectangle(0, 0, 2, 2, 0.0, 0.5));
+    faces.add(insetRectangle(2, 0, 3, 2, 0.05, 0.5));
+    std::vector<double> nets[2] = {controlNet(faces[0]), controlNet(faces[1])};
+    const CLoop* loops[2] = {faces[0]->trimLoops[0], faces[1]->trimLoops[0]};
+
+    CaptureStdout();
+    EXPECT_FALSE(healSkin(faces.list, 0.01, nullptr, nullptr, 0.0, 0, false));
+    EXPECT_FALSE(healSkin(faces.list, 0.01, nullptr, &fixed.list, 0.0, 0, false));
+    GetCapturedStdout();
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(controlNet(faces[i]), nets[i]);
+        EXPECT_EQ(faces[i]->trimLoops[0], loops[i]);
+    }
+
+    std::string out;
+    EXPECT_TRUE(heal(faces.list, 0.01, &fixed.list, 0, out));
+    EXPECT_TRUE(contains(out, "Heal failed for dTol=0.01")) << out;
+    const int first = faces[0]->spareFlag == 1 ? 0 : 1;
+    EXPECT_EQ(faces[1 - first]->spareFlag, 2);
+    EXPECT_EQ(controlNet(faces[first]), nets[first]);
+    EXPECT_EQ(faces[first]->trimLoops[0], loops[first]);
+    EXPECT_NE(faces[1 - first]->trimLoops[0], loops[1 - first]);
+    EXPECT_LT(skintest::largestEdgeGap(faces.list, 0.5, 0.01), 0.01);
+}
+
+// The groups of the targets of the second healed face, from its shape file.
+std::vector<int> shapeGroups()
+{
+    std::vector<int> groups;
+    std::ifstream shape(mwtest::scratchPath("shape-1.mp"));
+    for (std::string line; std::getline(shape, line);)
+        if (const auto at = line.find("group="); at != std::string::npos)
+            groups.push_back(std::stoi(line.substr(at + 6)));
+    return groups;
+}
+
+// Unmatched edges of a healed face: a run of them shorter than 14
+// continuity distances gives no targets inside, a longer one does; a face
+// that touches the fixed face only at a corner takes four corner targets
+// from its two curves there.
+TEST(HealSkin, UnmatchedEdgesFollowTheirCorners)
+{
+    const ScopedEnv logging("FENWO_LOGGING", "1");
+    for (double dTol : {0.01, 0.001}) {
+        Faces faces, fixed;
+        fixed.add(insetRectangle(0, 0, 2, 2, 0.0, 0.5));
+        faces.add(insetRectangle(2, 0, 3, 2, 0.05, 0.5));
+        std::string out;
+        EXPECT_TRUE(heal(faces.list, dTol, &fixed.list, 0, out));
+        const std::vector<int> groups = shapeGroups();
+        ASSERT_FALSE(groups.empty());
+        const bool inner =
+            std::any_of(groups.begin(), groups.end(), [&](int g) { return g != groups[0]; });
+        // The run around the three free sides is 4 long; 14 s is 5.3 at
+        // dTol 0.01 and 0.53 at 0.001.
+        EXPECT_EQ(inner, dTol < 0.005) << dTol;
+    }
+    Faces faces, fixed;
+    fixed.add(insetRectangle(0, 0, 1, 1, 0.0, 0.3));
+    CFace* diagonal = faces.add(insetRectangle(1, 1, 2, 2, 0.02, 1.3));
+    const std::vector<double> before = controlNet(diagonal);
+    std::string out;
+    EXPECT_TRUE(heal(faces.list, 0.01, &fixed.list, 0, out));
+    const std::vector<int> groups = shapeGroups();
+    EXPECT_EQ(std::count(groups.begin(), groups.end(), -4), 4) << out;
+    EXPECT_EQ(diagonal->spareFlag, 2);
+    EXPECT_NE(controlNet(diagonal), before) << out;
+    const Vector corner(1.0, 1.0, 0.0), uv = uvOn(diagonal->surface, corner);
+    EXPECT_LT(norm(diagonal->surface->getPoint(uv[0], uv[1]) - corner), 0.01);
+}
+
+// Four neighbouring faces fitted to the real torus mesh (tube radius 0.5
+// around the z axis at distance 1), a 2 x 2 net by the angles around the
+// axis and around the tube, each trimmed between its corners on the torus.
+TEST(HealSkin, FacesFittedToTheRealTorusMeetAfterHealing)
+{
+    MW_REALDATA_DIR_OR_SKIP(dir, "stl");
+    CFlatMesh mesh;
+    CaptureStdout();
+    ASSERT_TRUE(readSTL(mesh, (std::filesystem::path(dir) / "torus.STL").string().c_str(), true));
+    auto torus = [](double a, double b) {
+        const double r = 1.0 + 0.5 * std::cos(b);
+        return Vector(r * std::cos(a), r * std::sin(a), 0.5 * std::sin(b));
+    };
+    const double as[3] = {0.0, 0.6, 1.2}, bs[3] = {0.2, 0.9, 1.6}, margin = 0.2;
+    Faces faces;
+    for (int i = 0; i < 2; ++i)
+        for (int j = 0; j < 2; ++j) {
+            CFitPointArray points;
+            Mesh::CBaseMesh::Point p;
+            for (int k = 0; k < mesh.getVertexCount(true); ++k) {
+                if (!mesh.getVertex(k, p))
+                    continue;
+                const Vector X(p.data[0], p.data[1], p.data[2]);
+                const double a = std::atan2(X[1], X[0]);
+                const double b = std::atan2(X[2], std::hypot(X[0], X[1]) - 1.0);
+                if (a > as[i] - margin && a < as[i + 1] + margin && b > bs[j] - margin &&
+                    b < bs[j + 1] + margin)
+                    points.append(CFitPoint(X));
+            }
+            Fenwo::NurbsSurf* S = fitBicubic(points);
+            ASSERT_NE(S, nullptr);
+            Vector corners[5];
+            for (int k = 0; k < 4; ++k)
+                corners[k] = uvOn(S, torus(as[i + (k == 1 || k == 2)], bs[j + (k >= 2)]));
+            corners[4] = corners[0];
+            auto* loop = new CLoop();
+            for (int k = 0; k < 4; ++k) {
+                const double a[3] = {corners[k][0], corners[k][1], 0.0};
+                const double b[3] = {corners[k + 1][0], corners[k + 1][1], 0.0};
+                loop->curves.append(new CParCurve(makeCurve(a, b), S, true));
+            }
+            faces.add(new CFace(S, nullptr))->setOuterLoop(loop);
+        }
+    GetCapturedStdout();
+    const double dTol = 0.005;
+    const double before = skintest::largestEdgeGap(faces.list, 0.1, dTol);
+    std::string out;
+    EXPECT_TRUE(heal(faces.list, dTol, nullptr, 0, out));
+    const double after = skintest::largestEdgeGap(faces.list, 0.1, dTol);
+    std::cout << "largest edge gap before " << before << " after " << after << std::endl;
+    EXPECT_GT(before, dTol);
     EXPECT_LT(after, dTol);
-    EXPECT_EQ(square->spareFlag, 1);
-    EXPECT_EQ(rect->spareFlag, 2);
+    for (CFace* f : faces.list) {
+        EXPECT_NE(f->surface, nullptr);
+        EXPECT_EQ(f->trimLoops.count, 1);
+    }
 }
 
 } // namespace
