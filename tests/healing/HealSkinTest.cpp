@@ -101,6 +101,7 @@ TEST(HealSkin, MovedRectangleMeetsTheUnchangedSeed)
         SCOPED_TRACE(byNet);
         // The net matches curve ends within 2.0: its faces are larger.
         const double k = byNet ? 10.0 : 1.0;
+        GB::CSurfaceNet net; // owns the faces it heals
         Faces faces;
         CFace* rect = faces.add(insetRectangle(2 * k, 0, 3 * k, 2 * k, 0.05, 0.5 * k));
         CFace* square = faces.add(insetRectangle(0, 0, 2 * k, 2 * k, 0.0, 0.5 * k));
@@ -111,10 +112,9 @@ TEST(HealSkin, MovedRectangleMeetsTheUnchangedSeed)
         EXPECT_NEAR(skintest::largestEdgeGap(faces.list, 0.5 * k, dTol), 0.05, 1e-9);
         std::string out;
         if (byNet) {
-            GB::CSurfaceNet net;
-            for (CFace* f : faces.list) {
+            for (auto& f : faces.owned) {
                 auto* record = new GB::Face();
-                record->trimmedFace = f;
+                record->trimmedFace = f.release();
                 record->next = net.firstFace;
                 net.firstFace = record;
             }
@@ -133,8 +133,10 @@ TEST(HealSkin, MovedRectangleMeetsTheUnchangedSeed)
         ASSERT_EQ(rect->trimLoops.count, 1);
         EXPECT_NE(rect->trimLoops[0], oldLoop);
         EXPECT_EQ(rect->trimLoops[0]->getCard(), 4);
-        EXPECT_TRUE(contains(out, "logging a linear probaly bad uv curve")) << out;
-        EXPECT_TRUE(std::filesystem::exists(mwtest::scratchPath("baduv.out")));
+        // The small rectangle's sides give too few points for more than
+        // straight (u, v) curves; they are still used.
+        EXPECT_EQ(contains(out, "logging a linear probaly bad uv curve"), !byNet) << out;
+        EXPECT_TRUE(byNet || std::filesystem::exists(mwtest::scratchPath("baduv.out")));
         EXPECT_FALSE(multithreadingAllowed);
     }
 }
