@@ -324,6 +324,9 @@ bool CSurfaceNet::read(std::istream& in)
                     pl->parameters.append(-1.0);
                 }
             }
+            // The entries of an attached curve take their places on it, so
+            // its pieces between grid points can be cut out.
+            pl->updateParameters();
             if (version > 6) {
                 int option = 0;
                 in >> option;

@@ -294,6 +294,11 @@ TEST(NetText, HashNetRoundTripsByteForByte)
     EXPECT_EQ(back.mode, 2);
     EXPECT_TRUE(back.directCoons);
     EXPECT_TRUE(back.getPointList(6)->curveLocked);
+    // The read entries take their places on the attached curve (not -1).
+    const Kor::List<double>& places = back.getPointList(6)->parameters;
+    ASSERT_EQ(places.count, 2);
+    EXPECT_EQ(places[0], 0.0);
+    EXPECT_EQ(places[1], 1.0);
     EXPECT_EQ(back.getPointList(6)->getCurve()->getPoint(0.0, 0.0)[2],
               Vector(5.0, 5.0, 1.0 / 3.0)[2]);
 
