@@ -31,6 +31,9 @@ public:
     // Parameter-space direction (u, v) read by point inversion in state 3.
     double dirU = 0.0;
     double dirV = 0.0;
+    // The boundary curve a face's boundary sample was taken from (its
+    // position in the chain of the face's boundary curves).
+    double curveIndex = 0.0;
     // 1: parameters to be computed; 2: keep the parameters, only recompute the
     // distance; 3: move only perpendicular to (dirU, dirV).
     int state = 1;

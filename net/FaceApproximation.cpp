@@ -1,0 +1,647 @@
+// The stages of approximateFace: the boundary chain and its samples on the
+// mesh, the shape tests and the start surface; the boundary on the start
+// surface, the Draft surface, the check of a second selection, the fast or
+// Newton refinement and the result with its error points.
+#include "net/FaceApproximation.h"
+
+#include "curves/ArcLength.h"
+#include "curves/CompositeCurve.h"
+#include "curves/CurveOperations.h"
+#include "curves/CurveUtilities.h"
+#include "curves/SubCurves.h"
+#include "display/ColorCoding.h"
+#include "fitting/BicubicFit.h"
+#include "fitting/BoundaryLoopSurface.h"
+#include "fitting/FitMeshHits.h"
+#include "fitting/HitSelection.h"
+#include "fitting/PointThinning.h"
+#include "fitting/RbfCorrection.h"
+#include "fitting/RbfFitLoop.h"
+#include "fitting/StartOutlines.h"
+#include "foundation/Logging.h"
+#include "foundation/PointSequence.h"
+#include "foundation/Progress.h"
+#include "foundation/Statistic.h"
+#include "foundation/VertexList.h"
+#include "geometry/FitHelpers.h"
+#include "geometry/NurbsSurf.h"
+#include "healing/CurveListOperations.h"
+#include "healing/PlanarStartSurface.h"
+#include "mesh/MeshProjection.h"
+#include "net/FaceList.h"
+#include "platform/Diagnostics.h"
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <numbers>
+
+namespace {
+
+using Fenwo::NurbsSurf;
+
+// cos 67.5 degrees: boundary normals all closer than this to their mean make
+// a planar face; cos 55 degrees: a non-planar face whose normals all stray
+// further from the boundary plane's normal is a tube.
+const double kPlanarCosine = std::cos(67.5 * std::numbers::pi / 180.0);
+const double kTubeCosine = std::cos(55.0 * std::numbers::pi / 180.0);
+constexpr int kMaxControlPoints = 625;
+constexpr int kNewtonRuns = 5;
+constexpr int kRbfKernel = 2;
+
+int controlPointCount(const NurbsSurf& s)
+{
+    return s.getUCount() * s.getVCount();
+}
+
+// Writes the surface (its text form) to a debug file; with logged only while
+// FENWO_LOGGING is set, otherwise always. A file that cannot be opened is
+// skipped.
+void dumpSurface(const NurbsSurf& s, const char* name, bool logged)
+{
+    std::ofstream f;
+    if (logged ? openLogStream(f, name) : (f.open(Platform::diagnosticsPath(name)), f.good()))
+        s.write(f);
+}
+
+// Writes every point of the subset, one line each.
+void dumpPoints(IndexSubset<CFitPoint>& points, const char* name, bool logged)
+{
+    std::ofstream f;
+    if (!(logged ? openLogStream(f, name) : (f.open(Platform::diagnosticsPath(name)), f.good())))
+        return;
+    for (int k = 0; k < points.count; ++k) {
+        printFitPoint(f, points[k]);
+        f << '\n';
+    }
+}
+
+void markActive(IndexSubset<CFitPoint>& points)
+{
+    for (int k = 0; k < points.count; ++k)
+        points[k].state = 1;
+}
+
+// Keeps the points whose last inversion found a foot inside the domain.
+void dropFailed(IndexSubset<CFitPoint>& points)
+{
+    int kept = 0;
+    for (int k = 0; k < points.count; ++k)
+        if (points[k].boundary == 0)
+            points.indices[kept++] = points.indices[k];
+    points.count = kept;
+}
+
+void appendErrorPoints(IndexSubset<CFitPoint>& points, Kor::List<float>& out)
+{
+    for (int k = 0; k < points.count; ++k) {
+        const CFitPoint& p = points[k];
+        const float values[6] = {float(p.uv[0]), float(p.uv[1]),
+                                 float(std::sqrt(p.dist2) * p.side), float(p.Point[0]),
+                                 float(p.Point[1]), float(p.Point[2])};
+        for (float v : values)
+            out.append(v);
+    }
+}
+
+class FaceApproximation {
+public:
+    FaceApproximation(Kor::List<NurbsSurf*>& curves, Mesh::CBaseMesh* mesh,
+                      CFitPointArray& samples, Kor::List<float>* errorPoints, NurbsSurf* start,
+                      CColorCoding* colourCoding, bool fast, CProgress* progress, double tol,
+                      bool draftOnly, int fitOptionA, int fitOptionB)
+        : curves(curves), mesh(mesh), samples(samples), sampleSet(samples),
+          errorPoints(errorPoints), given(start), startWasGiven(start != nullptr),
+          colourCoding(colourCoding), fast(fast),
+          progress(progress), tol(tol), draftOnly(draftOnly), fullMode(!draftOnly && !fast),
+          fitOptionA(fitOptionA), fitOptionB(fitOptionB)
+    {
+        if (this->progress == nullptr && mesh != nullptr)
+            this->progress = mesh->progress;
+    }
+
+    NurbsSurf* run();
+
+private:
+    // What a stage leaves for the next: go on, give null, or give S as it is
+    // (a cancellation, the Draft surface, the result).
+    enum class Outcome { Next, Fail, Return };
+    using Stage = Outcome (FaceApproximation::*)();
+
+    Outcome boundaryChain();
+    Outcome sampleParameters();
+    Outcome sampleBoundary();
+    Outcome shapeTests();
+    Outcome startSurface();
+    Outcome boundaryOnSurface();
+    Outcome draftSurface();
+    Outcome selectionCheck();
+    Outcome refine();
+    Outcome newtonRuns();
+    Outcome result();
+
+    NurbsSurf* fallbackPatch();
+    bool cancelled() const { return progress != nullptr && progress->isCancelled(); }
+    void rebuildBoundaryPolygon();
+    void invertSamples(int iterations);
+
+    Kor::List<NurbsSurf*>& curves;
+    Mesh::CBaseMesh* mesh;
+    CFitPointArray& samples;
+    IndexSubset<CFitPoint> sampleSet; // every boundary sample, in sample order
+    Kor::List<float>* errorPoints;
+    std::unique_ptr<NurbsSurf> given; // the caller's start surface, taken over
+    const bool startWasGiven;
+    CColorCoding* colourCoding;
+    const bool fast;
+    CProgress* progress;
+    const double tol;
+    const bool draftOnly;
+    const bool fullMode;
+    const int fitOptionA;
+    const int fitOptionB;
+
+    CCompositeCurve chain;
+    CStatistic lengths;
+    CAxis axis;                  // best-fit plane of the boundary curves
+    Vector joints;               // the chain's joint parameters
+    Kor::List<double> params;    // sample parameters along the chain
+    Kor::List<int> pieceEnds;    // running parameter count after each piece
+    Vector direction;            // projection direction of the samples
+    int parameterCount = 0;      // samples tried in Stage 3
+    Kor::List<int> hitPolygons;  // the facet of every boundary sample
+    Vector meanNormal;           // N: the mean normal of the boundary
+    std::unique_ptr<NurbsSurf> planar;
+    std::unique_ptr<NurbsSurf> S;
+    bool reversed = false;       // the orientation vote went against S
+    CVertexList boundaryPolygon; // (u, v, 0) of every boundary sample
+    CFitPointArray selectionPoints;
+    IndexSubset<CFitPoint> selection{selectionPoints};
+    CFitPointArray shapePoints;
+    IndexSubset<CFitPoint> working{shapePoints};
+};
+
+NurbsSurf* FaceApproximation::run()
+{
+    static constexpr Stage stages[] = {
+        &FaceApproximation::boundaryChain,     &FaceApproximation::sampleParameters,
+        &FaceApproximation::sampleBoundary,    &FaceApproximation::shapeTests,
+        &FaceApproximation::startSurface,      &FaceApproximation::boundaryOnSurface,
+        &FaceApproximation::draftSurface,      &FaceApproximation::selectionCheck,
+        &FaceApproximation::refine,            &FaceApproximation::result};
+    if (mesh == nullptr)
+        return nullptr;
+    for (Stage stage : stages) {
+        const Outcome outcome = (this->*stage)();
+        if (outcome == Outcome::Fail)
+            return nullptr; // S and the working data go with this object
+        if (outcome == Outcome::Return)
+            return S.release();
+    }
+    return S.release();
+}
+
+// Stage 1: the boundary curves, longest first, chained and oriented; their
+// plane and lengths.
+FaceApproximation::Outcome FaceApproximation::boundaryChain()
+{
+    sortCurvesByLength(curves);
+    Kor::Array<NurbsSurf*> all;
+    for (NurbsSurf* c : curves)
+        all.append(c);
+    Vector centre(3), normal(3);
+    fitPlaneToSurface(all, centre, normal);
+    axis = CAxis(centre, normal);
+    for (NurbsSurf* c : curves) {
+        if (c == nullptr)
+            continue;
+        chain.curves.append(c);
+        lengths.add(sampledCurveLength(c, 22, false));
+    }
+    if (cancelled() || chain.curves.count == 0)
+        return Outcome::Fail;
+    chain.orderCurves(0);
+    chain.getNumCurves(&joints);
+    return Outcome::Next;
+}
+
+// Stage 2: each chained curve faceted within a chord tolerance that follows
+// the size of the boundary; every joint sampled once.
+FaceApproximation::Outcome FaceApproximation::sampleParameters()
+{
+    const int n = lengths.count;
+    const double L = n > 1 ? std::sqrt(lengths.sumSquares / (n - 1)) : double(n - 1);
+    double chordTol = 1.0;
+    if (L < 200.0)
+        chordTol = 0.1;
+    if (L < 5.0)
+        chordTol = 0.01;
+    const Interval whole = chain.getDomain(0);
+    for (int k = 0; k + 1 < joints.n; ++k) {
+        const double t0 = std::min(joints[k], joints[k + 1]);
+        const double t1 = std::max(joints[k], joints[k + 1]);
+        chain.setDomain(0, Interval(t0, t1));
+        if (cancelled()) {
+            chain.setDomain(0, whole);
+            return Outcome::Fail;
+        }
+        Kor::List<double> piece;
+        chain.facetCurve(piece, chordTol, true, 2000, false, false, -1.0);
+        for (int i = 0; i + 1 < piece.count; ++i)
+            params.append(piece[i]);
+        pieceEnds.append(params.count);
+    }
+    chain.setDomain(0, whole);
+
+    // The tangents on either side of the point where the chain closes span
+    // the plane of the boundary near it. A smooth closed boundary makes them
+    // (nearly) parallel: the boundary plane's normal serves then.
+    const double t0 = whole.min, t1 = whole.max;
+    direction = crossProduct(normalized(chain.getTangent(t0)),
+                             normalized(chain.getTangent(0.99 * t1 + 0.01 * t0)));
+    if (norm(direction) < 1e-8)
+        direction = axis.direction;
+    direction.normalize();
+    return Outcome::Next;
+}
+
+// Stage 3: every sample parameter's chain point projected onto the mesh
+// along the direction; the hits become the boundary samples.
+FaceApproximation::Outcome FaceApproximation::sampleBoundary()
+{
+    Mesh::HitSet hits;
+    meanNormal = axis.direction;
+    const Mesh::CBaseMesh::Direction d = toMeshDirection(direction);
+    parameterCount = params.count;
+    int piece = 0;
+    for (int k = 0; k < params.count; ++k) {
+        if (cancelled()) {
+            hits.removeAll(true, true);
+            return Outcome::Fail;
+        }
+        while (piece + 1 < pieceEnds.count && pieceEnds[piece] <= k)
+            ++piece;
+        const Vector p = chain.getPoint(params[k], 0.0);
+        if (!Mesh::meshHitsAlongDirection(mesh, toMeshPoint(p), d, hits, 1.2, true) ||
+            hits.count == 0)
+            continue;
+        const Mesh::CBaseMesh::CBaseHitInfo& hit = *hits[0];
+        CFitPoint sample(hitPosition(hit), Vector(0.0, 0.0), hitNormal(hit));
+        sample.curveIndex = piece;
+        samples.append(sample);
+        hitPolygons.append(hit.facet);
+        meanNormal += sample.Normal;
+    }
+    hits.removeAll(true, true);
+    meanNormal.normalize();
+    sampleSet.selectAll();
+    return Outcome::Next;
+}
+
+// Stage 4: the planar case, the count of hits and the tube test.
+FaceApproximation::Outcome FaceApproximation::shapeTests()
+{
+    double minimum = 1.0;
+    for (int k = 0; k < sampleSet.count; ++k)
+        minimum = std::min(minimum, dot(sampleSet[k].Normal, meanNormal));
+    const bool isPlanar = minimum > kPlanarCosine;
+    if (isPlanar && !startWasGiven)
+        planar.reset(planarImprintSurface(sampleSet, Vector(meanNormal), 4, false));
+    std::cout << "picked " << samples.count << " polygons on Boundary at  " << parameterCount
+              << " points on Loop " << std::endl;
+    profileLog() << " picked " << hitPolygons.count << " polygons on Boundary " << std::endl;
+    if (hitPolygons.count < 3)
+        return Outcome::Fail;
+    if (!isPlanar) {
+        CStatistic alongAxis;
+        for (int k = 0; k < sampleSet.count; ++k)
+            alongAxis.add(std::fabs(dot(sampleSet[k].Normal, axis.direction)));
+        if (alongAxis.max < kTubeCosine) {
+            std::cout << "capped Cylinder" << std::endl;
+            return Outcome::Fail;
+        }
+    }
+    return Outcome::Next;
+}
+
+// Stage 5: the given start surface, the planar imprint, the fit with knot
+// refinement, the bicubic fit, or the fallback patch.
+FaceApproximation::Outcome FaceApproximation::startSurface()
+{
+    if (startWasGiven) {
+        S = std::move(given);
+    } else {
+        if (planar != nullptr) {
+            S = std::move(planar);
+        } else {
+            S.reset(fitWithKnotRefinement(samples, fitOptionA != 0, fitOptionB != 0));
+            if (cancelled())
+                return Outcome::Return;
+            if (S != nullptr && S->checkControlNetAngles()) {
+                std::cout << "makro returned a bad surface" << std::endl;
+                return Outcome::Fail;
+            }
+            if (S == nullptr) {
+                S.reset(fitBicubic(samples));
+                if (S == nullptr) {
+                    S.reset(fallbackPatch());
+                    if (cancelled())
+                        return Outcome::Return;
+                }
+            }
+        }
+        if (S == nullptr || S->checkControlNetAngles())
+            return Outcome::Fail;
+    }
+    return S->isSurface() ? Outcome::Next : Outcome::Fail;
+}
+
+// A bicubic patch over the rectangle that encloses the boundary in its
+// plane, written to "c:/tmp/x1map.out"; null without a rectangle.
+NurbsSurf* FaceApproximation::fallbackPatch()
+{
+    const knots linear(1, 1, 0.0, 1.0, knots::ClampedEnd, knots::Uniform);
+    auto P = std::make_unique<NurbsSurf>(linear, &linear);
+    std::unique_ptr<NurbsSurf> F(createStartSurface(curves, axis));
+    if (F == nullptr)
+        return nullptr;
+    adjustControlPointsAlongDifferences(F.get(), F->getLength() * 0.25 * 0.05);
+    // F is the rectangle as a closed outline: its corners, in ring order,
+    // span the patch.
+    const std::pair<int, int> corners[4] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    Vector corner;
+    for (int k = 0; k < 4; ++k) {
+        F->getControlPointXYZ(corner, k, 0);
+        P->setControlPoint(corners[k].first, corners[k].second, corner);
+    }
+    for (int dir : {0, 0, 1, 1})
+        elevateCurveDegree(P.get(), dir);
+    for (int dir : {0, 1})
+        refineKnots(P.get(), dir, 3, false);
+    P->reparametrizeU();
+    P->reparametrizeV();
+    if (cancelled())
+        return P.release();
+    if (P->uKnots->n > 3)
+        P->reparametrizeU(new knots(P->uKnots->n, 3, 0.0, 1.0));
+    if (P->vKnots->n > 3)
+        P->reparametrizeV(new knots(P->vKnots->n, 3, 0.0, 1.0));
+    dumpSurface(*P, "c:/tmp/x1map.out", false);
+    return P.release();
+}
+
+// The samples' parameters refreshed on S (the parameters they have are the
+// start values).
+void FaceApproximation::invertSamples(int iterations)
+{
+    markActive(sampleSet);
+    S->PointInversion(sampleSet, iterations);
+}
+
+void FaceApproximation::rebuildBoundaryPolygon()
+{
+    boundaryPolygon.deleteVertices();
+    for (int k = 0; k < sampleSet.count; ++k)
+        boundaryPolygon.appendPoint(Vector(sampleSet[k].uv[0], sampleSet[k].uv[1], 0.0));
+}
+
+// Stage 6: the boundary samples on S, the orientation vote, S bent to the
+// boundary.
+FaceApproximation::Outcome FaceApproximation::boundaryOnSurface()
+{
+    markActive(sampleSet);
+    double Lu = 0.0, Lv = 0.0;
+    reparametrizeByArcLength(S.get(), Lu, Lv);
+    S->invertPoints(sampleSet, 2, 2, false);
+    S->PointInversion(sampleSet, 20);
+    if (cancelled())
+        return Outcome::Return;
+
+    int counting = 0, opposed = 0;
+    for (int k = 0; k < sampleSet.count; ++k) {
+        const CFitPoint& p = sampleSet[k];
+        if (dot(p.Normal, p.Normal) < 0.1)
+            continue;
+        ++counting;
+        if (dot(S->getRawNormal(p.uv[0], p.uv[1]), p.Normal) < 0.0)
+            ++opposed;
+    }
+    reversed = counting > 2 && opposed > counting / 2;
+
+    if (!startWasGiven && controlPointCount(*S) > 35) {
+        IndexSubset<CFitPoint> bent(sampleSet);
+        rbf3(*S, 15.0 * tol, bent, 250, progress, kRbfKernel, false, true, tol, 50.0, true);
+        invertSamples(20);
+    }
+    rebuildBoundaryPolygon();
+    return Outcome::Next;
+}
+
+// Stage 7: the mesh inside the boundary selected and inverted onto S, S
+// corrected towards it: the Draft surface.
+FaceApproximation::Outcome FaceApproximation::draftSurface()
+{
+    selectionPoints.count = 0;
+    selectPolygonHits(S.get(), mesh, selectionPoints, !reversed, fullMode ? 4 : 2,
+                      &boundaryPolygon, &hitPolygons, true, -1);
+    selection.selectAll();
+    S->invertPoints(selection, 3, 3, false);
+    S->PointInversion(selection, 10);
+    if (cancelled())
+        return Outcome::Return;
+    dropFailed(selection);
+    dumpPoints(selection, "c:/tmp/Draft.mp", true);
+    dumpSurface(*S, "c:/tmp/Draft.out", true);
+
+    const double draftTol = (fullMode ? 5.0 : 7.5) * tol;
+    if (colourCoding != nullptr)
+        colourCoding->setRange(-3.0 * tol, 3.0 * tol);
+    // The correction thins the points it is given; the selection stays whole.
+    IndexSubset<CFitPoint> thinned(selection);
+    rbf3(*S, draftTol, thinned, fullMode ? 350 : 100, progress, kRbfKernel, fullMode, false, tol,
+         -1.0, false);
+    if (reversed) {
+        S->invertDirection(0);
+        // The reversal mirrors u within the domain; the boundary samples keep
+        // their exact place on S that way, which the draft trim loop reads.
+        const Interval du = S->getDomain(0);
+        for (int k = 0; k < sampleSet.count; ++k)
+            sampleSet[k].uv[0] = du.min + du.max - sampleSet[k].uv[0];
+        rebuildBoundaryPolygon();
+        S->invertPoints(selection, 2, 2, false);
+    }
+    if (draftOnly)
+        return Outcome::Return;
+    S->PointInversion(selection, 20);
+    if (!fast && errorPoints != nullptr) {
+        markActive(selection);
+        S->PointInversion(selection, 10);
+        const CStatistic stat = fitErrorStatistics(selection, nullptr, nullptr, 0.0, 0);
+        std::cout << "Histo(work)=" << stat << std::endl;
+        appendErrorPoints(selection, *errorPoints);
+    }
+    return Outcome::Next;
+}
+
+// Stage 8: a second selection against the Draft surface; one that strays
+// far from it means the surface left the face.
+FaceApproximation::Outcome FaceApproximation::selectionCheck()
+{
+    invertSamples(10);
+    rebuildBoundaryPolygon();
+    // The boundary's own hits seed the second selection as they did the first.
+    selectionPoints.count = 0;
+    selectPolygonHits(S.get(), mesh, selectionPoints, true, 5, &boundaryPolygon, &hitPolygons,
+                      true, -1);
+    selection.selectAll();
+    S->invertPoints(selection, 3, 3, false);
+    S->PointInversion(selection, 10);
+    const CStatistic stat = fitErrorStatistics(selection, nullptr, nullptr, 0.0, 0);
+    if (stat.count > 3 && stat.max > 250.0 * tol) {
+        std::cout << "selection Error dMax = " << stat.max << "  terminate." << std::endl;
+        dumpSurface(*S, "c:/tmp/selError.out", true);
+        dumpPoints(selection, "c:/tmp/selError.mp", true);
+        return Outcome::Fail;
+    }
+    if (cancelled())
+        return Outcome::Return;
+    dropFailed(selection);
+    dumpPoints(selection, "c:/tmp/work.mp", false);
+    if (colourCoding != nullptr)
+        colourCoding->setRange(-3.0 * tol, 3.0 * tol);
+    return Outcome::Next;
+}
+
+// Stage 9: one correction to the tolerance (fast, or for large selections)
+// or the Newton runs.
+FaceApproximation::Outcome FaceApproximation::refine()
+{
+    const bool fastRefinement = fast || selection.count > 2000;
+    if (controlPointCount(*S) > kMaxControlPoints) {
+        std::cout << "Shortcut delete a degenerate face " << std::endl;
+        return Outcome::Fail;
+    }
+    if (!fastRefinement)
+        return newtonRuns();
+    IndexSubset<CFitPoint> thinned(selection);
+    rbf3(*S, tol, thinned, 450, progress, kRbfKernel, false, true, tol, -1.0, true);
+    dumpSurface(*S, "c:/tmp/x0Map.out", true);
+    return Outcome::Next;
+}
+
+// Each run fits S to points of S moved by the deviation field of the thinned
+// selection, until the fit keeps within the tolerance.
+FaceApproximation::Outcome FaceApproximation::newtonRuns()
+{
+    IndexSubset<CFitPoint> thinned(selection);
+    selectThinnedSubset(thinned, 500, 0.1);
+    dumpSurface(*S, "c:/tmp/NewtonStart.out", true);
+    for (int run = 0; run < kNewtonRuns; ++run) {
+        if (S->checkControlNetAngles()) {
+            std::cout << " bad surface stage 3, ignoring " << std::endl;
+            return Outcome::Fail;
+        }
+        IndexSubset<CFitPoint> fieldPoints(thinned);
+        std::unique_ptr<iPolScatteredData> field(harmonicRecompute(
+            *S, fieldPoints, kRbfKernel, true, progress, -1.0, -1.0, true));
+
+        // The shape points: a grid three times as fine as the Greville
+        // abscissae, each point of S moved by the field.
+        Vector gu, gv;
+        S->uKnots->getGrevilleAbscissae(gu);
+        S->vKnots->getGrevilleAbscissae(gv);
+        gu = refineValues(gu, 2);
+        gv = refineValues(gv, 2);
+        shapePoints.count = 0;
+        if (progress != nullptr)
+            progress->begin(0, gu.n * gv.n);
+        for (int i = 0; i < gu.n && field != nullptr; ++i) {
+            bool stop = false;
+            for (int j = 0; j < gv.n; ++j) {
+                if (progress != nullptr) {
+                    progress->step(1);
+                    if (progress->isCancelled()) {
+                        stop = true;
+                        break;
+                    }
+                }
+                const Vector p = S->getPoint(gu[i], gv[j]);
+                shapePoints.append(CFitPoint(p + field->evaluate(p), Vector(gu[i], gv[j])));
+            }
+            if (stop)
+                break;
+        }
+        field.reset();
+        working.selectAll();
+        markActive(working);
+        S->invalidateFitState();
+        S->invertPoints(working, 1, 1, false);
+        S->PointInversion(working, 10);
+        dumpPoints(working, "c:/tmp/work0.mp", false);
+        dropFailed(working);
+
+        S->setColour(1.0, 0.0, 0.0);
+        // The fit road of the constrained surface fit: sparse least squares,
+        // parameters eliminated per point, three iterations.
+        S->progress = progress;
+        S->newtonApproximation(working, 0, 3, false, true, 1, nullptr, 1.0, 0.0, -1.0);
+        S->progress = nullptr;
+        if (cancelled())
+            return Outcome::Return;
+
+        invertSamples(10);
+        rebuildBoundaryPolygon();
+        int kept = 0;
+        for (int k = 0; k < working.count; ++k) {
+            const CVertex<double, 3> uv(working[k].uv[0], working[k].uv[1], 0.0);
+            if (boundaryPolygon.isInside(uv, true))
+                working.indices[kept++] = working.indices[k];
+        }
+        working.count = kept;
+        if (working.count < 3)
+            return Outcome::Fail;
+
+        const CStatistic stat = fitErrorStatistics(working, nullptr, nullptr, 0.0, 0);
+        std::cout << "Post aproximation Histo=" << std::endl
+                  << stat << " lauf=" << run << " dTolAppox " << tol << std::endl;
+        profileLog() << "Post aproximation Histo=" << std::endl << stat << std::endl;
+        if (stat.rms() < 1.25 * tol && stat.max < 1.5 * tol)
+            break;
+        // Knots where the fit misses the tolerance, for the next run.
+        S->fixControlPoints(working, 0.5 * tol, false, true, true, 7);
+        if (cancelled())
+            return Outcome::Return;
+    }
+    return Outcome::Next;
+}
+
+// Stage 10: the error points of the selection and the boundary samples on
+// the final S.
+FaceApproximation::Outcome FaceApproximation::result()
+{
+    if (errorPoints != nullptr) {
+        errorPoints->removeAll();
+        dropFailed(selection);
+        markActive(selection);
+        S->PointInversion(selection, 10);
+        appendErrorPoints(selection, *errorPoints);
+    }
+    invertSamples(20);
+    return Outcome::Return;
+}
+
+} // namespace
+
+Fenwo::NurbsSurf* approximateFace(Kor::List<Fenwo::NurbsSurf*>& boundaryCurves,
+                                  Mesh::CBaseMesh* mesh, CFitPointArray& boundarySamples,
+                                  Kor::List<float>* errorPoints, Fenwo::NurbsSurf* startSurface,
+                                  CColorCoding* colourCoding, bool fast, CProgress* progress,
+                                  double tolerance, bool draftOnly, int fitOptionA, int fitOptionB)
+{
+    FaceApproximation approximation(boundaryCurves, mesh, boundarySamples, errorPoints,
+                                    startSurface, colourCoding, fast, progress, tolerance,
+                                    draftOnly, fitOptionA, fitOptionB);
+    return approximation.run();
+}

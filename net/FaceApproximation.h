@@ -1,0 +1,79 @@
+#pragma once
+// The approximation of one face of the net: the mesh inside the face's
+// boundary fitted by a NURBS surface (approximateFace), and the trimmed face
+// made of that surface and a trim loop in its parameter plane
+// (selectAndApprox), which the net's surface update calls for every face it
+// approximates.
+//
+// approximateFace runs in stages: the boundary curves are chained and
+// sampled on the mesh (the boundary samples), faces the method cannot handle
+// are refused, a start surface is chosen, bent to the boundary and corrected
+// towards the mesh inside the boundary (the Draft surface); unless only a
+// draft is wanted, the selection of the mesh inside is checked again and the
+// surface is refined to the tolerance, either by one radial-basis-function
+// correction (fast) or by up to five constrained Newton runs.
+//
+// Ownership: approximateFace returns a new surface owned by the caller; a
+// start surface handed to it belongs to it from the call on (it is the
+// result or deleted). selectAndApprox returns a new trimmed face owned by the
+// caller; the face owns the surface, which the net's face refers to without
+// owning it. The boundary curves passed to approximateFace stay the caller's.
+// Thread-safety: user-interface thread only; the fits use the process-wide
+// Newton solver, so only one approximation may run at a time.
+
+#include "foundation/FitPoint.h"
+#include "foundation/KorList.h"
+
+class CColorCoding;
+class CFace;
+class CProgress;
+namespace Fenwo {
+class NurbsSurf;
+}
+namespace GB {
+class Loop;
+}
+namespace Mesh {
+class CBaseMesh;
+}
+
+// The surface of the face bounded by the curves, fitted to the mesh within
+// `tolerance`, or null. The curves are reordered longest first. Every
+// boundary sample that hit the mesh is appended to boundarySamples with the
+// hit's position and normal and its curve's place in the boundary chain
+// (curveIndex); on a surface returned they carry their (u, v) on it. With
+// errorPoints, the deviations of the mesh points inside are appended to it,
+// six floats per point (u, v, signed distance, x, y, z). colourCoding (may be
+// null) gets the deviation range +-3 tolerance. fast replaces the Newton runs
+// by one radial-basis-function correction; draftOnly returns the Draft
+// surface. fitOptionA and fitOptionB go to the knot-refinement start fit.
+// Without progress the mesh's own sink is polled; a cancellation returns the
+// surface as it stands (null before there is one).
+// Null, with a message where one is given, when the boundary hits the mesh
+// at fewer than 3 places, for a tube-like face ("capped Cylinder"), a start
+// surface with a bad control net, a second selection that strays from the
+// Draft surface ("selection Error dMax = "), more than 625 control points
+// ("Shortcut delete a degenerate face "), a bad control net during the
+// Newton runs (" bad surface stage 3, ignoring ") or fewer than 3 points
+// left inside the boundary.
+Fenwo::NurbsSurf* approximateFace(Kor::List<Fenwo::NurbsSurf*>& boundaryCurves,
+                                  Mesh::CBaseMesh* mesh, CFitPointArray& boundarySamples,
+                                  Kor::List<float>* errorPoints, Fenwo::NurbsSurf* startSurface,
+                                  CColorCoding* colourCoding, bool fast, CProgress* progress,
+                                  double tolerance, bool draftOnly, int fitOptionA,
+                                  int fitOptionB);
+
+// The trimmed face of the loop's face: its boundary curves, a blending
+// (Coons) start surface when none is given ("s0 is a coons"), approximateFace
+// timed as "select and approx", and a trim loop oriented counter-clockwise in
+// the surface's parameter plane: with draftOnly one curve per run of boundary
+// samples from the same boundary curve, else each boundary curve put on the
+// surface. A loop that does not close in space within 0.01 prints "trimLoop
+// not io." and still gives a face. On success both states of the loop's face
+// become Trimmed and its surface refers to the face's surface. With
+// errorPoints the face's error points are refilled. Null (the face's states
+// untouched) without boundary curves, when approximateFace gives nothing, or
+// on a cancellation.
+CFace* selectAndApprox(GB::Loop* loop, Mesh::CBaseMesh* mesh, Fenwo::NurbsSurf* startSurface,
+                       CColorCoding* colourCoding, bool fast, CProgress* progress,
+                       double tolerance, bool draftOnly, bool errorPoints);

@@ -1,0 +1,177 @@
+// selectAndApprox: one face of the net approximated (approximateFace) and
+// trimmed by a loop of curves in the surface's parameter plane, built either
+// from the boundary samples (draft) or by putting the boundary curves on the
+// surface.
+#include "net/FaceApproximation.h"
+
+#include "curves/CurveInterpolation.h"
+#include "curves/ParCurve.h"
+#include "curves/PolylineCurve.h"
+#include "foundation/Logging.h"
+#include "foundation/Progress.h"
+#include "foundation/StopUhr.h"
+#include "geometry/NurbsSurf.h"
+#include "healing/BlendingSurface.h"
+#include "net/Face.h"
+#include "net/FaceRecords.h"
+
+#include <cmath>
+#include <fstream>
+#include <iostream>
+#include <memory>
+
+namespace {
+
+using Fenwo::NurbsSurf;
+
+// The boundary curves of the loop, deleted with this list.
+struct BoundaryCurves {
+    Kor::List<NurbsSurf*> list;
+    BoundaryCurves() = default;
+    BoundaryCurves(const BoundaryCurves&) = delete;
+    BoundaryCurves& operator=(const BoundaryCurves&) = delete;
+    ~BoundaryCurves() { list.deleteAll(); }
+};
+
+bool isCancelled(CProgress* progress)
+{
+    return progress != nullptr && progress->isCancelled();
+}
+
+// Exact rule: every boundary curve put on the surface; a curve that cannot be
+// put on it is left out. False on a cancellation.
+bool trimByProjection(const Kor::List<NurbsSurf*>& curves, NurbsSurf* S, CLoop& loop,
+                      CProgress* progress, std::ofstream& debug)
+{
+    for (NurbsSurf* curve : curves) {
+        if (debug.is_open()) {
+            curve->write(debug);
+            debug << '\n';
+        }
+        if (isCancelled(progress))
+            return false;
+        CCONS onSurface(curve, S, 2, 1e-8);
+        CParametricGeometry* uv = onSurface.getUVCurve();
+        if (uv == nullptr)
+            continue;
+        if (debug.is_open()) {
+            if (const auto* uvNurbs = dynamic_cast<const NurbsSurf*>(uv))
+                uvNurbs->write(debug);
+            debug << '\n';
+        }
+        loop.curves.append(new CParCurve(onSurface.takeUVCurve(), S, true));
+    }
+    return true;
+}
+
+// Draft rule: the samples cut into runs of one boundary curve each, every run
+// interpolated in the parameter plane from its first sample to the first
+// sample of the next run (the last run closing at sample 0). False on a
+// cancellation.
+bool trimBySamples(const CFitPointArray& samples, NurbsSurf* S, CLoop& loop,
+                   CProgress* progress, std::ofstream& debug)
+{
+    const int n = samples.count;
+    CFitPointArray run;
+    auto appendToRun = [&](const CFitPoint& p) {
+        run.append(CFitPoint(Vector(p.uv[0], p.uv[1], 0.0), p.uv));
+    };
+    int current = int(samples[0].curveIndex);
+    int i = 0;
+    do {
+        if (isCancelled(progress))
+            return false;
+        appendToRun(samples[i]);
+        i = (i + 1) % n;
+        if (i != 0 && int(samples[i].curveIndex) == current)
+            continue;
+        current = int(samples[i].curveIndex);
+        appendToRun(samples[i]);
+        IndexSubset<CFitPoint> all(run);
+        all.selectAll();
+        std::unique_ptr<NurbsSurf> uv(interpolateCurve(all, 2, 2, true, false));
+        run.count = 0;
+        if (uv == nullptr)
+            continue;
+        if (debug.is_open()) {
+            uv->write(debug);
+            debug << '\n';
+            if (std::unique_ptr<NurbsSurf> facets{facetCurveToPolyline(uv.get(), 0.1, nullptr,
+                                                                        -1, -1.0)})
+                facets->write(debug);
+            debug << '\n';
+        }
+        loop.curves.append(new CParCurve(uv.release(), S, true));
+    } while (i != 0);
+    return true;
+}
+
+} // namespace
+
+CFace* selectAndApprox(GB::Loop* loop, Mesh::CBaseMesh* mesh, Fenwo::NurbsSurf* startSurface,
+                       CColorCoding* colourCoding, bool fast, CProgress* progress,
+                       double tolerance, bool draftOnly, bool errorPoints)
+{
+    if (loop == nullptr)
+        return nullptr;
+    BoundaryCurves curves;
+    Kor::List<CParametricGeometry*> pieces;
+    const bool found = loop->getBoundaryCurves(pieces, true);
+    for (CParametricGeometry* piece : pieces) {
+        if (auto* c = dynamic_cast<NurbsSurf*>(piece))
+            curves.list.append(c);
+        else
+            delete piece;
+    }
+    if (!found || curves.list.count == 0)
+        return nullptr;
+
+    if (startSurface == nullptr) {
+        startSurface = makeBlendingSurface(curves.list, 2.0 * tolerance);
+        if (startSurface != nullptr)
+            std::cout << "s0 is a coons" << std::endl;
+    }
+
+    GB::Face* face = loop->owner;
+    CFitPointArray samples;
+    std::unique_ptr<NurbsSurf> S;
+    {
+        StopUhr watch(true, "select and approx", false);
+        S.reset(approximateFace(curves.list, mesh, samples,
+                                errorPoints && face != nullptr ? &face->errorPoints : nullptr,
+                                startSurface, colourCoding, fast, progress, tolerance, draftOnly,
+                                0, 1));
+        profileLog() << watch << std::endl;
+    }
+    if (S == nullptr)
+        return nullptr;
+
+    auto trimLoop = std::make_unique<CLoop>();
+    std::ofstream debug;
+    openLogStream(debug, "c:/tmp/trimcurves.out");
+    bool built = false;
+    if (draftOnly)
+        built = samples.count > 0 && trimBySamples(samples, S.get(), *trimLoop, progress, debug);
+    else
+        built = trimByProjection(curves.list, S.get(), *trimLoop, progress, debug);
+    if (!built)
+        return nullptr;
+    debug.close();
+    trimLoop->orderCurves(true);
+    trimLoop->orient(-1);
+    if (!trimLoop->checkGaps(0.01)) {
+        std::cout << "trimLoop not io." << std::endl;
+        trimLoop->checkGaps(0.01);
+    }
+
+    auto* trimmed = new CFace(S.get(), trimLoop.release());
+    if (face != nullptr) {
+        // Both states become Trimmed, the requested one included: the face
+        // keeps its trimmed face on the next updates.
+        face->requestedState = Trimmed;
+        face->computedState = Trimmed;
+        face->surface = S.get();
+    }
+    S.release(); // the trimmed face owns it
+    return trimmed;
+}
