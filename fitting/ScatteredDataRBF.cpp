@@ -8,6 +8,7 @@
 #include <cmath>
 #include <ostream>
 #include <type_traits>
+#include <vector>
 
 namespace {
 
@@ -75,6 +76,104 @@ inline void polynomialTerms(const double* p, int m, double* t)
     t[7] = p[0] * p[1];
     t[8] = p[0] * p[2];
     t[9] = p[1] * p[2];
+}
+
+// Relative remainder below which a quadratic term counts as dependent.
+constexpr double kDependentTerm = 5e-2;
+
+// Appends to `out` the quadratic terms the samples leave (nearly)
+// undetermined; the solve drops them. Samples on or near a quadric (a
+// sphere, a cylinder) satisfy a quadratic equation: that combination of the
+// terms vanishes at every sample, so its coefficient follows the noise of
+// the values and the field, exact at the samples, swings far off them (on a
+// small cap of a sphere by a hundred times the displacements). The columns
+// are taken in coordinates centred on the samples and scaled by their
+// extent; the linear part is projected out first, then the quadratic terms
+// are orthogonalised, the most independent first, until every one left has
+// a remainder below 1 % of its norm: those are dependent. A quadric's
+// equation always has a quadratic coefficient, which is the same in raw and
+// centred coordinates, so dropping that raw term breaks the dependence.
+// Only for a quadratic part and at least as many samples as terms.
+void appendDependentTerms(const std::vector<double>& p, int n, int m, Kor::List<int>& out)
+{
+    if (m < 10 || n < m)
+        return;
+    double centre[3] = {0.0, 0.0, 0.0}, extent = 0.0;
+    for (std::size_t k = 0; k < p.size(); ++k)
+        centre[k % 3] += p[k] / n;
+    for (std::size_t k = 0; k < p.size(); ++k)
+        extent = std::max(extent, std::fabs(p[k] - centre[k % 3]));
+    if (extent == 0.0)
+        return;
+    const std::size_t rows = static_cast<std::size_t>(n), terms = static_cast<std::size_t>(m);
+    std::vector<std::vector<double>> columns(terms, std::vector<double>(rows));
+    double t[10], q[3];
+    for (int i = 0; i < n; ++i) {
+        for (int c = 0; c < 3; ++c)
+            q[c] = (p[3 * std::size_t(i) + std::size_t(c)] - centre[c]) / extent;
+        polynomialTerms(q, m, t);
+        for (int l = 0; l < m; ++l)
+            columns[std::size_t(l)][std::size_t(i)] = t[l];
+    }
+    std::vector<double> original(terms);
+    for (int l = 0; l < m; ++l)
+        original[std::size_t(l)] = std::sqrt(dotRange(columns[l].data(), columns[l].data(), n));
+    // Takes column k into the basis: normalises it and removes it from the
+    // columns still open.
+    std::vector<bool> open(terms, true);
+    auto take = [&](int k) {
+        open[std::size_t(k)] = false;
+        std::vector<double>& b = columns[std::size_t(k)];
+        const double length = std::sqrt(dotRange(b.data(), b.data(), n));
+        if (length == 0.0)
+            return;
+        for (double& v : b)
+            v /= length;
+        for (int l = 0; l < m; ++l) {
+            if (!open[std::size_t(l)])
+                continue;
+            std::vector<double>& c = columns[std::size_t(l)];
+            const double along = dotRange(c.data(), b.data(), n);
+            for (int i = 0; i < n; ++i)
+                c[std::size_t(i)] -= along * b[std::size_t(i)];
+        }
+    };
+    for (int l = 0; l < 4; ++l)
+        take(l);
+    for (;;) {
+        int best = -1;
+        double bestRatio = 0.0;
+        for (int l = 4; l < m; ++l) {
+            if (!open[std::size_t(l)] || original[std::size_t(l)] == 0.0)
+                continue;
+            const std::vector<double>& c = columns[std::size_t(l)];
+            const double ratio =
+                std::sqrt(dotRange(c.data(), c.data(), n)) / original[std::size_t(l)];
+            if (ratio > bestRatio) {
+                best = l;
+                bestRatio = ratio;
+            }
+        }
+        if (best < 0 || bestRatio < kDependentTerm)
+            break;
+        take(best);
+    }
+    for (int l = 4; l < m; ++l)
+        if (open[std::size_t(l)] && original[std::size_t(l)] > 0.0)
+            out.append(l);
+}
+
+// x y z of every active sample.
+std::vector<double> activePositions(IndexSubset<CFitPoint>* active)
+{
+    const int n = active != nullptr ? active->count : 0;
+    std::vector<double> p(3 * std::size_t(n));
+    for (int i = 0; i < n; ++i) {
+        const Vector& position = active->at(i).Tangent;
+        for (int c = 0; c < 3; ++c)
+            p[3 * std::size_t(i) + std::size_t(c)] = position.n > c ? position[c] : 0.0;
+    }
+    return p;
 }
 
 // Terms containing each coordinate (degree 1 uses the first entry only).
@@ -184,12 +283,7 @@ void CRBFSystem::rbfAssemble(bool withRightHandSides)
     else
         A.resize(N, N);
 
-    std::vector<double> p(3 * std::size_t(n));
-    for (int i = 0; i < n; ++i) {
-        const Vector& position = active->at(i).Tangent;
-        for (int c = 0; c < 3; ++c)
-            p[3 * i + c] = position.n > c ? position[c] : 0.0;
-    }
+    const std::vector<double> p = activePositions(active);
 
     const double eps = components[0].eps;
     const bool full = A.type == FullMatrix;
@@ -214,9 +308,10 @@ void CRBFSystem::rbfAssemble(bool withRightHandSides)
         for (int i = 0; i < n; ++i) {
             polynomialTerms(&p[3 * i], m, t);
             for (int l = 0; l < m; ++l) {
-                A.at(n + l, i) = t[l];
+                const double v = removedTerms.contains(l) ? 0.0 : t[l];
+                A.at(n + l, i) = v;
                 if (full)
-                    A.at(i, n + l) = t[l];
+                    A.at(i, n + l) = v;
             }
         }
     }
@@ -256,6 +351,8 @@ void CRBFSystem::rbfSolve(bool iterativeSolve)
     if (active == nullptr || active->count == 0)
         return;
     removedTerms.removeAll();
+    appendDependentTerms(activePositions(active), active->count, rbfPolynomialTerms(kernel),
+                         removedTerms);
     rbfAssemble(true);
     if (cancelled())
         return;

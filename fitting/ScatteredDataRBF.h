@@ -108,7 +108,9 @@ public:
     // flat-coordinate and removed-term diagonals; withRightHandSides also
     // rebuilds every component's b and sizes its c.
     void rbfAssemble(bool withRightHandSides);
-    // Solves for the three components. The direct solve repairs a singular
+    // Solves for the three components. Quadratic terms the samples leave
+    // nearly undetermined (samples on or near a quadric) are dropped first,
+    // so the field does not swing between and beside them. The direct solve repairs a singular
     // system by dropping the sample or polynomial term of the column the
     // factorisation names, one per retry, each logged ("removing point=",
     // "removing local Coordinate=") to the first global log; a column is
