@@ -98,9 +98,9 @@ void appendErrorPoints(IndexSubset<CFitPoint>& points, Kor::List<float>& out)
 {
     for (int k = 0; k < points.count; ++k) {
         const CFitPoint& p = points[k];
-        const float values[6] = {float(p.uv[0]), float(p.uv[1]),
-                                 float(std::sqrt(p.dist2) * p.side), float(p.Point[0]),
-                                 float(p.Point[1]), float(p.Point[2])};
+        const float values[6] = {
+            float(p.uv[0]),    float(p.uv[1]),    float(std::sqrt(p.dist2) * p.side),
+            float(p.Point[0]), float(p.Point[1]), float(p.Point[2])};
         for (float v : values)
             out.append(v);
     }
@@ -108,15 +108,15 @@ void appendErrorPoints(IndexSubset<CFitPoint>& points, Kor::List<float>& out)
 
 class FaceApproximation {
 public:
-    FaceApproximation(Kor::List<NurbsSurf*>& curves, Mesh::CBaseMesh* mesh,
-                      CFitPointArray& samples, Kor::List<float>* errorPoints, NurbsSurf* start,
-                      CColorCoding* colourCoding, bool fast, CProgress* progress, double tol,
-                      bool draftOnly, int fitOptionA, int fitOptionB)
+    FaceApproximation(Kor::List<NurbsSurf*>& curves, Mesh::CBaseMesh* mesh, CFitPointArray& samples,
+                      Kor::List<float>* errorPoints, NurbsSurf* start, CColorCoding* colourCoding,
+                      bool fast, CProgress* progress, double tol, bool draftOnly, int fitOptionA,
+                      int fitOptionB)
         : curves(curves), mesh(mesh), samples(samples), sampleSet(samples),
           errorPoints(errorPoints), given(start), startWasGiven(start != nullptr),
-          colourCoding(colourCoding), fast(fast),
-          progress(progress), tol(tol), draftOnly(draftOnly), fullMode(!draftOnly && !fast),
-          fitOptionA(fitOptionA), fitOptionB(fitOptionB)
+          colourCoding(colourCoding), fast(fast), progress(progress), tol(tol),
+          draftOnly(draftOnly), fullMode(!draftOnly && !fast), fitOptionA(fitOptionA),
+          fitOptionB(fitOptionB)
     {
         if (this->progress == nullptr && mesh != nullptr)
             this->progress = mesh->progress;
@@ -165,14 +165,14 @@ private:
 
     CCompositeCurve chain;
     CStatistic lengths;
-    CAxis axis;                  // best-fit plane of the boundary curves
-    Vector joints;               // the chain's joint parameters
-    Kor::List<double> params;    // sample parameters along the chain
-    Kor::List<int> pieceEnds;    // running parameter count after each piece
-    Vector direction;            // projection direction of the samples
-    int parameterCount = 0;      // samples tried in Stage 3
-    Kor::List<int> hitPolygons;  // the facet of every boundary sample
-    Vector meanNormal;           // N: the mean normal of the boundary
+    CAxis axis;                 // best-fit plane of the boundary curves
+    Vector joints;              // the chain's joint parameters
+    Kor::List<double> params;   // sample parameters along the chain
+    Kor::List<int> pieceEnds;   // running parameter count after each piece
+    Vector direction;           // projection direction of the samples
+    int parameterCount = 0;     // samples tried in Stage 3
+    Kor::List<int> hitPolygons; // the facet of every boundary sample
+    Vector meanNormal;          // N: the mean normal of the boundary
     std::unique_ptr<NurbsSurf> planar;
     std::unique_ptr<NurbsSurf> S;
     bool reversed = false;       // the orientation vote went against S
@@ -186,11 +186,11 @@ private:
 NurbsSurf* FaceApproximation::run()
 {
     static constexpr Stage stages[] = {
-        &FaceApproximation::boundaryChain,     &FaceApproximation::sampleParameters,
-        &FaceApproximation::sampleBoundary,    &FaceApproximation::shapeTests,
-        &FaceApproximation::startSurface,      &FaceApproximation::boundaryOnSurface,
-        &FaceApproximation::draftSurface,      &FaceApproximation::selectionCheck,
-        &FaceApproximation::refine,            &FaceApproximation::result};
+        &FaceApproximation::boundaryChain,  &FaceApproximation::sampleParameters,
+        &FaceApproximation::sampleBoundary, &FaceApproximation::shapeTests,
+        &FaceApproximation::startSurface,   &FaceApproximation::boundaryOnSurface,
+        &FaceApproximation::draftSurface,   &FaceApproximation::selectionCheck,
+        &FaceApproximation::refine,         &FaceApproximation::result};
     if (mesh == nullptr)
         return nullptr;
     for (Stage stage : stages) {
@@ -444,8 +444,8 @@ FaceApproximation::Outcome FaceApproximation::boundaryOnSurface()
 FaceApproximation::Outcome FaceApproximation::draftSurface()
 {
     selectionPoints.count = 0;
-    selectPolygonHits(S.get(), mesh, selectionPoints, !reversed, fullMode ? 4 : 2,
-                      &boundaryPolygon, &hitPolygons, true, -1);
+    selectPolygonHits(S.get(), mesh, selectionPoints, !reversed, fullMode ? 4 : 2, &boundaryPolygon,
+                      &hitPolygons, true, -1);
     selection.selectAll();
     S->invertPoints(selection, 3, 3, false);
     S->PointInversion(selection, 10);
@@ -493,8 +493,8 @@ FaceApproximation::Outcome FaceApproximation::selectionCheck()
     rebuildBoundaryPolygon();
     // The boundary's own hits seed the second selection as they did the first.
     selectionPoints.count = 0;
-    selectPolygonHits(S.get(), mesh, selectionPoints, true, 5, &boundaryPolygon, &hitPolygons,
-                      true, -1);
+    selectPolygonHits(S.get(), mesh, selectionPoints, true, 5, &boundaryPolygon, &hitPolygons, true,
+                      -1);
     selection.selectAll();
     S->invertPoints(selection, 3, 3, false);
     S->PointInversion(selection, 10);
@@ -544,8 +544,8 @@ FaceApproximation::Outcome FaceApproximation::newtonRuns()
             return Outcome::Fail;
         }
         IndexSubset<CFitPoint> fieldPoints(thinned);
-        std::unique_ptr<iPolScatteredData> field(harmonicRecompute(
-            *S, fieldPoints, kRbfKernel, true, progress, -1.0, -1.0, true));
+        std::unique_ptr<iPolScatteredData> field(
+            harmonicRecompute(*S, fieldPoints, kRbfKernel, true, progress, -1.0, -1.0, true));
 
         // The shape points: a grid three times as fine as the Greville
         // abscissae, each point of S moved by the field.

@@ -60,8 +60,7 @@ Fenwo::NurbsSurf* approximateFace(Kor::List<Fenwo::NurbsSurf*>& boundaryCurves,
                                   Mesh::CBaseMesh* mesh, CFitPointArray& boundarySamples,
                                   Kor::List<float>* errorPoints, Fenwo::NurbsSurf* startSurface,
                                   CColorCoding* colourCoding, bool fast, CProgress* progress,
-                                  double tolerance, bool draftOnly, int fitOptionA,
-                                  int fitOptionB);
+                                  double tolerance, bool draftOnly, int fitOptionA, int fitOptionB);
 
 // The trimmed face of the loop's face: its boundary curves, a blending
 // (Coons) start surface when none is given ("s0 is a coons"), approximateFace
@@ -75,5 +74,5 @@ Fenwo::NurbsSurf* approximateFace(Kor::List<Fenwo::NurbsSurf*>& boundaryCurves,
 // untouched) without boundary curves, when approximateFace gives nothing, or
 // on a cancellation.
 CFace* selectAndApprox(GB::Loop* loop, Mesh::CBaseMesh* mesh, Fenwo::NurbsSurf* startSurface,
-                       CColorCoding* colourCoding, bool fast, CProgress* progress,
-                       double tolerance, bool draftOnly, bool errorPoints);
+                       CColorCoding* colourCoding, bool fast, CProgress* progress, double tolerance,
+                       bool draftOnly, bool errorPoints);

@@ -68,8 +68,8 @@ bool trimByProjection(const Kor::List<NurbsSurf*>& curves, NurbsSurf* S, CLoop& 
 // interpolated in the parameter plane from its first sample to the first
 // sample of the next run (the last run closing at sample 0). False on a
 // cancellation.
-bool trimBySamples(const CFitPointArray& samples, NurbsSurf* S, CLoop& loop,
-                   CProgress* progress, std::ofstream& debug)
+bool trimBySamples(const CFitPointArray& samples, NurbsSurf* S, CLoop& loop, CProgress* progress,
+                   std::ofstream& debug)
 {
     const int n = samples.count;
     CFitPointArray run;
@@ -96,8 +96,8 @@ bool trimBySamples(const CFitPointArray& samples, NurbsSurf* S, CLoop& loop,
         if (debug.is_open()) {
             uv->write(debug);
             debug << '\n';
-            if (std::unique_ptr<NurbsSurf> facets{facetCurveToPolyline(uv.get(), 0.1, nullptr,
-                                                                        -1, -1.0)})
+            if (std::unique_ptr<NurbsSurf> facets{
+                    facetCurveToPolyline(uv.get(), 0.1, nullptr, -1, -1.0)})
                 facets->write(debug);
             debug << '\n';
         }
@@ -109,8 +109,8 @@ bool trimBySamples(const CFitPointArray& samples, NurbsSurf* S, CLoop& loop,
 } // namespace
 
 CFace* selectAndApprox(GB::Loop* loop, Mesh::CBaseMesh* mesh, Fenwo::NurbsSurf* startSurface,
-                       CColorCoding* colourCoding, bool fast, CProgress* progress,
-                       double tolerance, bool draftOnly, bool errorPoints)
+                       CColorCoding* colourCoding, bool fast, CProgress* progress, double tolerance,
+                       bool draftOnly, bool errorPoints)
 {
     if (loop == nullptr)
         return nullptr;
@@ -139,8 +139,8 @@ CFace* selectAndApprox(GB::Loop* loop, Mesh::CBaseMesh* mesh, Fenwo::NurbsSurf* 
         StopUhr watch(true, "select and approx", false);
         S.reset(approximateFace(curves.list, mesh, samples,
                                 errorPoints && face != nullptr ? &face->errorPoints : nullptr,
-                                startSurface, colourCoding, fast, progress, tolerance, draftOnly,
-                                0, 1));
+                                startSurface, colourCoding, fast, progress, tolerance, draftOnly, 0,
+                                1));
         profileLog() << watch << std::endl;
     }
     if (S == nullptr)

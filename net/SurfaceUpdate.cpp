@@ -21,6 +21,7 @@
 #include "healing/SeamPatches.h"
 #include "mesh/GridPoint.h"
 #include "net/Face.h"
+#include "net/FaceApproximation.h"
 #include "net/FaceSetup.h"
 #include "net/SurfaceNet.h"
 #include "platform/GLContext.h"
@@ -153,10 +154,22 @@ void showAsTrimmedFace(CSurfaceNet& net, Loop* loop, Fenwo::NurbsSurf* s)
 }
 
 // The approximation of the mesh inside the loop by a trimmed face. Without
-// a result the loop is marked failed, so it is not queued again.
-void approximateFace(CSurfaceNet&, Loop* loop, bool)
+// a result the loop is marked failed, so it is not queued again. The
+// options dialog's "Surf Mesh Distance" asks for the face's error points.
+void approximateFace(CSurfaceNet& net, Loop* loop, bool draftOnly)
 {
-    loop->failed = true; // the approximation comes later: no result yet
+    Face* face = loop->owner;
+    CFace* trimmed =
+        selectAndApprox(loop, net.mesh, nullptr, net.faceColorCoding.get(), net.surfaceQuality == 1,
+                        net.progress, net.surfaceTolerance, draftOnly, net.surfaceMeshDistance);
+    if (trimmed == nullptr) {
+        loop->failed = true;
+        net.updateFaceDisplay(nullptr, loop, false);
+        return;
+    }
+    trimmed->MeshDistance = 0.5 * net.surfaceTolerance;
+    net.updateFaceDisplay(trimmed, loop, true);
+    face->computedState = draftOnly ? Draft : face->requestedState;
 }
 
 } // namespace

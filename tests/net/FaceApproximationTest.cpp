@@ -1,0 +1,309 @@
+// The approximation of a net face by a trimmed surface, through the net's
+// surface update: synthetic meshes of known shape and the real sphere, with
+// mesh, net and fitting all real.
+#include "foundation/Progress.h"
+#include "geometry/NurbsSurf.h"
+#include "mesh/StlFormat.h"
+#include "net/Face.h"
+#include "net/SurfaceNet.h"
+
+#include "fitting/FitFixtures.h"
+#include "support/GridFixtures.h"
+#include "support/RealData.h"
+#include "support/TestMeshes.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <iostream>
+#include <numbers>
+
+namespace {
+
+using Place = std::function<Vector(double, double)>; // (s, t) in [0, 1]^2 to space
+
+// A sink that cancels at its given poll.
+class CancellingSink : public CSimpleProgress {
+public:
+    int polls = 0;
+    int cancelAt = -1;
+    CancellingSink() { setPrint(false); }
+    bool isCancelled() override
+    {
+        if (++polls == cancelAt)
+            setCancelled(true);
+        return CSimpleProgress::isCancelled();
+    }
+};
+
+// One face bounded by four poly-lines of `per` segments each, the sides of
+// the unit square placed in space on the mesh; mode 0 with fitting on.
+struct FourSidedFace {
+    std::unique_ptr<CFlatMesh> mesh;
+    GB::CSurfaceNet net;
+    CancellingSink sink;
+
+    FourSidedFace(std::unique_ptr<CFlatMesh> m, const Place& at, int per) : mesh(std::move(m))
+    {
+        auto point = [&](double s, double t) {
+            const Vector p = at(s, t);
+            auto* g = mwtest::gridPoint(float(p[0]), float(p[1]), float(p[2]));
+            const double h = 1e-4;
+            Vector n = crossProduct(at(s + h, t) - at(s - h, t), at(s, t + h) - at(s, t - h));
+            n.normalize();
+            for (int k = 0; k < 3; ++k)
+                g->normal.data[k] = float(n[k]);
+            return g;
+        };
+        const double cs[4] = {0, 1, 1, 0}, ct[4] = {0, 0, 1, 1};
+        Gridbench::CGridPoint* corners[4];
+        for (int k = 0; k < 4; ++k)
+            corners[k] = point(cs[k], ct[k]);
+        for (int k = 0; k < 4; ++k) {
+            auto* pl = new COffset_PointList(&net);
+            const int n = (k + 1) % 4;
+            pl->appendVertex(corners[k]);
+            for (int i = 1; i < per; ++i) {
+                const double f = double(i) / per;
+                pl->appendVertex(point(cs[k] + f * (cs[n] - cs[k]), ct[k] + f * (ct[n] - ct[k])));
+            }
+            pl->appendVertex(corners[n]);
+            net.addPointList(pl);
+        }
+        mwtest::capturedStdout([&] { net.buildTopology(false); });
+        net.setMesh(mesh.get());
+        net.setProgress(&sink);
+        net.fittingOff = false;
+        net.setMode(0);
+    }
+    GB::Face* face() const { return net.firstFace; }
+    CFace* trimmed() const { return face() != nullptr ? face()->trimmedFace : nullptr; }
+    std::string update(double tol, bool draft)
+    {
+        net.surfaceTolerance = tol;
+        return mwtest::capturedStdout([&] { net.computeSurfaces(draft, false, nullptr); });
+    }
+};
+
+struct Deviation {
+    double max = 0.0, mean = 0.0;
+};
+// The distances of the mesh vertices inside (s, t) in [margin, 1 - margin]^2
+// (the inverse of the placement given as a predicate) from the face's surface.
+Deviation deviation(FourSidedFace& t, const std::function<bool(const Vector&)>& inside)
+{
+    std::vector<double> d = fitfix::vertexDistances(*t.mesh, *t.trimmed()->getNurbsSurf(), inside);
+    Deviation r;
+    for (double x : d)
+        r.mean += x / double(d.size());
+    r.max = d.empty() ? 0.0 : d.back();
+    return r;
+}
+
+// The normal of the trimmed face in the middle of its domain.
+Vector middleNormal(CFace& f)
+{
+    Fenwo::NurbsSurf* s = f.getNurbsSurf();
+    const Interval du = s->getDomain(0), dv = s->getDomain(1);
+    Vector p, n;
+    EXPECT_TRUE(f.getPointAndNormal(0.5 * (du.min + du.max), 0.5 * (dv.min + dv.max), p, n));
+    return n;
+}
+
+// A face on a mesh: the mesh, where the sides lie, which vertices count as
+// inside, and the outward direction at a point.
+struct Shape {
+    const char* name;
+    std::function<std::unique_ptr<CFlatMesh>()> mesh;
+    Place at;
+    std::function<bool(const Vector&)> inside;
+    std::function<Vector(const Vector&)> outward;
+    const char* message; // printed by the update, or ""
+};
+
+Vector up(const Vector&)
+{
+    return Vector(0.0, 0.0, 1.0);
+}
+
+std::vector<Shape> shapes()
+{
+    const fitfix::HeightField z = fitfix::bump(10.0, 2.0);
+    const double r = 5.0, half = 0.8; // the quarter cylinder: radius, half angle
+    return {
+        {"flat square", [] { return fitfix::planarGridMesh(60, 10.0); },
+         [](double s, double t) { return Vector(2.0 + 6.0 * s, 2.0 + 6.0 * t, 0.0); },
+         [](const Vector& p) { return p[0] > 2.2 && p[0] < 7.8 && p[1] > 2.2 && p[1] < 7.8; }, up,
+         ""},
+        {"bump rectangle", [] { return fitfix::bumpMesh(80, 10.0, 2.0); },
+         [z](double s, double t) {
+             const double x = 1.0 + 8.0 * s, y = 3.0 + 4.0 * t;
+             return Vector(x, y, z(x, y));
+         },
+         [](const Vector& p) { return p[0] > 1.2 && p[0] < 8.8 && p[1] > 3.2 && p[1] < 6.8; }, up,
+         "s0 is a coons"},
+        {"quarter cylinder", [=] { return fitfix::cylinderStripMesh(r, 8.0, 1.0, 60, 60); },
+         [=](double s, double t) {
+             const double a = -half + 2.0 * half * t;
+             return Vector(1.0 + 6.0 * s, r * std::sin(a), r * std::cos(a));
+         },
+         [=](const Vector& p) {
+             return p[0] > 1.2 && p[0] < 6.8 && std::fabs(std::atan2(p[1], p[2])) < half - 0.05;
+         },
+         [](const Vector& p) { return Vector(0.0, p[1], p[2]); }, ""},
+    };
+}
+
+TEST(FaceApproximation, FourSidedFacesFitTheMeshInsideTheirLoop)
+{
+    const double tol = 0.01;
+    for (const Shape& shape : shapes())
+        for (const bool draft : {false, true}) {
+            SCOPED_TRACE(std::string(shape.name) + (draft ? " draft" : " full"));
+            FourSidedFace t(shape.mesh(), shape.at, 6);
+            ASSERT_NE(t.face(), nullptr);
+            const std::string out = t.update(tol, draft);
+            std::cout << out;
+            ASSERT_NE(t.trimmed(), nullptr);
+            EXPECT_NE(out.find(shape.message), std::string::npos);
+            EXPECT_EQ(t.face()->requestedState, Trimmed);
+            EXPECT_EQ(t.face()->computedState, draft ? Draft : Trimmed);
+            EXPECT_EQ(t.face()->surface, t.trimmed()->surface);
+            CLoop& loop = *t.trimmed()->trimLoops[0];
+            if (draft) {
+                EXPECT_EQ(loop.curves.count, 4);
+            }
+            EXPECT_TRUE(loop.checkGaps(0.01));
+            const Deviation d = deviation(t, shape.inside);
+            std::cout << shape.name << (draft ? " draft" : " full") << ": max " << d.max << " mean "
+                      << d.mean << std::endl;
+            EXPECT_LT(d.max, (draft ? 7.5 : 1.5) * tol);
+            if (!draft) {
+                EXPECT_LT(d.mean, tol);
+            }
+            const Vector n = middleNormal(*t.trimmed());
+            Fenwo::NurbsSurf* s = t.trimmed()->getNurbsSurf();
+            const Interval du = s->getDomain(0), dv = s->getDomain(1);
+            EXPECT_GT(dot(n, shape.outward(
+                                 s->getPoint(0.5 * (du.min + du.max), 0.5 * (dv.min + dv.max)))),
+                      0.0);
+        }
+}
+
+// The unit square mapped onto the cap of the sphere of radius r around the
+// +z axis down to latitude `lowest` (radians): its boundary runs along that
+// latitude.
+Place sphereCap(double r, double lowest)
+{
+    return [=](double s, double t) {
+        const double x = 2.0 * s - 1.0, y = 2.0 * t - 1.0;
+        const double rho = std::max(std::fabs(x), std::fabs(y));
+        const double latitude = 0.5 * std::numbers::pi - rho * (0.5 * std::numbers::pi - lowest);
+        const double longitude = std::atan2(y, x);
+        return Vector(r * std::cos(latitude) * std::cos(longitude),
+                      r * std::cos(latitude) * std::sin(longitude), r * std::sin(latitude));
+    };
+}
+
+TEST(FaceApproximation, FacesTheMethodCannotHandleFailTheirLoop)
+{
+    struct Case {
+        const char* name;
+        std::function<std::unique_ptr<CFlatMesh>()> mesh;
+        Place at;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"boundary off the mesh", [] { return fitfix::planarGridMesh(20, 10.0); },
+         [](double s, double t) { return Vector(20.0 + 6.0 * s, 20.0 + 6.0 * t, 0.0); },
+         "picked 0 polygons on Boundary at  "},
+        {"cap over a tube", [] { return fitfix::meshOf(mwtest::sphereSoup(5.0, 64, 32), 20.0); },
+         sphereCap(5.0, 0.15), "capped Cylinder"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FourSidedFace t(c.mesh(), c.at, 6);
+        ASSERT_NE(t.face(), nullptr);
+        const std::string out = t.update(0.01, false);
+        EXPECT_NE(out.find(c.message), std::string::npos) << out;
+        EXPECT_EQ(t.trimmed(), nullptr);
+        EXPECT_TRUE(t.face()->firstLoop->failed);
+        EXPECT_EQ(t.face()->requestedState, ComplexApprox);
+    }
+}
+
+TEST(FaceApproximation, ErrorPointsAndCancellation)
+{
+    const double tol = 0.01;
+    const Shape shape = shapes()[2];
+    {
+        FourSidedFace t(shape.mesh(), shape.at, 6);
+        t.net.surfaceMeshDistance = true;
+        t.update(tol, false);
+        ASSERT_NE(t.trimmed(), nullptr);
+        const Kor::List<float>& e = t.face()->errorPoints;
+        ASSERT_GT(e.count, 0);
+        EXPECT_EQ(e.count % 6, 0);
+        for (int k = 0; k < e.count; k += 6) {
+            EXPECT_LT(std::fabs(e[k + 2]), 1.5 * tol);
+            Vector p;
+            t.trimmed()->getPoint(p, e[k], e[k + 1]);
+            EXPECT_NEAR(norm(p - Vector(e[k + 3], e[k + 4], e[k + 5])), std::fabs(e[k + 2]), 1e-4);
+        }
+    }
+    // Cancelled while the draft trim loop is built: no face, the states stay.
+    int polls = 0;
+    {
+        FourSidedFace t(shape.mesh(), shape.at, 6);
+        t.update(tol, true);
+        polls = t.sink.polls;
+    }
+    FourSidedFace t(shape.mesh(), shape.at, 6);
+    t.sink.cancelAt = polls - 5;
+    t.update(tol, true);
+    EXPECT_EQ(t.trimmed(), nullptr);
+    EXPECT_EQ(t.face()->requestedState, ComplexApprox);
+}
+
+// The Newton runs' displacement field on a cap of a sphere once swung far
+// off the mesh (its quadratic part was undetermined on the near-spherical
+// samples); the deviations below catch that.
+TEST(FaceApproximation, RealSphereAroundThePole)
+{
+    MW_REQUIRE_REAL_FILE(path, "stl", "unit_sphere.STL");
+    const double tol = 0.01;
+    for (const bool draft : {false, true}) {
+        SCOPED_TRACE(draft ? "draft" : "full");
+        auto mesh = std::make_unique<CFlatMesh>();
+        mwtest::capturedStdout([&] { ASSERT_TRUE(readSTL(*mesh, path.c_str(), true)); });
+        mesh->computeBoundingBox();
+        mesh->buildFacetHash(20.0, -1.0, nullptr);
+        // The sides run straight in x and y between the corners (+-0.5, +-0.5),
+        // lifted onto the sphere.
+        FourSidedFace t(
+            std::move(mesh),
+            [](double s, double u) {
+                const double x = s - 0.5, y = u - 0.5;
+                return Vector(x, y, std::sqrt(1.0 - x * x - y * y));
+            },
+            8);
+        ASSERT_NE(t.face(), nullptr);
+        const std::string out = t.update(tol, draft);
+        ASSERT_NE(t.trimmed(), nullptr) << out;
+        EXPECT_EQ(t.face()->computedState, draft ? Draft : Trimmed);
+        EXPECT_TRUE(t.trimmed()->trimLoops[0]->checkGaps(0.01));
+        const Deviation d = deviation(t, [](const Vector& p) {
+            return p[2] > 0.0 && std::fabs(p[0]) < 0.45 && std::fabs(p[1]) < 0.45;
+        });
+        std::cout << "sphere cap " << (draft ? "draft" : "full") << ": max " << d.max << " mean "
+                  << d.mean << " (tolerance " << tol << ")" << std::endl;
+        EXPECT_LT(d.max, (draft ? 7.5 : 1.5) * tol);
+        if (!draft) {
+            EXPECT_LT(d.mean, tol);
+        }
+        EXPECT_GT(middleNormal(*t.trimmed())[2], 0.0);
+    }
+}
+
+} // namespace
