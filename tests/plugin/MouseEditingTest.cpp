@@ -12,11 +12,12 @@
 
 namespace {
 
-// The default view shows 120 pixels per unit around the origin.
+// The pixel of a world point in the active view.
 std::string at(double x, double y)
 {
-    return std::to_string(std::lround(160.0 + 120.0 * x)) + " " +
-           std::to_string(std::lround(120.0 - 120.0 * y));
+    double sx = 0.0, sy = 0.0;
+    VezadApp().ActiveView()->ActiveViewport().worldToScreen(ON_3dPoint(x, y, 0.0), sx, sy);
+    return std::to_string(std::lround(sx)) + " " + std::to_string(std::lround(sy));
 }
 
 // A click at a world point after the cursor moved there.
@@ -35,11 +36,15 @@ std::string drag(double x, double y, double tx, double ty)
 
 // Four poly-lines around the square of corners (+-h, +-h), clicked at the
 // corners and side middles while the rubber band follows the cursor. A
-// poly-line cannot turn a corner, so sides two to four start beside their
-// corner and are dragged onto it, as is the last point onto the first corner.
+// poly-line cannot turn a corner, so sides two to four start 20 pixels
+// beside their corner and are dragged onto it, as is the last point onto
+// the first corner.
 std::string squareScript(double h)
 {
-    const double d = 0.17; // beside a corner: beyond the pick radius
+    double scale = 1.0;
+    VezadApp().ActiveView()->ActiveViewport().VP().GetWorldToScreenScale(ON_3dPoint(0, 0, 0),
+                                                                         &scale);
+    const double d = 20.0 / scale;
     return click(-h, -h) + click(0.0, -h) + click(h, -h) + drag(h, -h + d, h, -h) + click(h, 0.0) +
            click(h, h) + drag(h - d, h, h, h) + click(0.0, h) + click(-h, h) +
            drag(-h, h - d, -h, h) + click(-h, 0.0) + drag(-h, -h + d, -h, -h);
@@ -193,26 +198,17 @@ TEST_F(MouseEditing, MovesFollowTheCursorWithRadiusToolTipsAndReadOuts)
     EXPECT_NEAR(net().getPickRadius(), 5.0, 1e-9);
 }
 
-TEST_F(MeshwrightHost, FourPolyLinesDrawnWithTheMouseCloseAFace)
+TEST_F(MeshwrightHost, MainRoadLoadsABumpAndClosesAFaceDrawnWithTheMouse)
 {
     // A bump z = 0.3 exp(-r^2 / 0.25) on 40 x 40 cells over [-1, 1]^2.
-    mwtest::MeshSoup soup = mwtest::gridSoup(40, 40, 0.05, 0.05, true, -1.0, -1.0);
-    for (int k = 0; k < soup.pointCount(); ++k) {
-        const double x = soup.xyz[3 * k], y = soup.xyz[3 * k + 1];
-        soup.xyz[3 * k + 2] = 0.3 * std::exp(-(x * x + y * y) / 0.25);
-    }
-    auto* mesh = new CFlatMesh;
-    mwtest::fillFlatMesh(soup, *mesh);
-    auto* object = new CMWMeshObject;
-    attachMesh(object, mesh);
-    plugIn().net.setMesh(mesh);
-    ASSERT_TRUE(doc().AddObject(object));
-    plugIn().meshObjects.append(object);
-    ASSERT_EQ(command("_MWEditGrid"), 0);
-
+    const std::string bump = writeBumpStl("bump.stl", 40, 0.3, 0.5);
+    ASSERT_EQ(command("_MWLoadMesh File=Yes file:" + bump), 0);
+    ASSERT_EQ(command("_MWOptions RMS_of_Mesh=0.01 Online_Face_Computation=Yes OK Cancel"), 0);
+    GB::CSurfaceNet& net = plugIn().net;
+    ASSERT_FALSE(net.draftOnly);
     ASSERT_TRUE(hosttest::passes(run(squareScript(0.5))));
     assertNoUnansweredPrompts();
-    GB::CSurfaceNet& net = plugIn().net;
+
     EXPECT_EQ(net.getNumPointLists(), 4);
     ASSERT_NE(net.firstFace, nullptr);
     EXPECT_EQ(net.firstFace->next, nullptr);
