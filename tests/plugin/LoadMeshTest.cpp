@@ -92,12 +92,18 @@ TEST_F(LoadMesh, FileRoadLoadsReplacesAndMergesWithoutLosingTheMesh)
 
 TEST_F(LoadMesh, PickedRoadConvertsHostMeshesAndDeletesThemOnlyOnceConverted)
 {
-    // Two halves of one grid; a cancelled pick deletes nothing.
+    // Two halves of one grid; a cancelled pick and a conversion stopped
+    // with Terminate delete nothing.
     doc().AddMeshObject(hostMesh(mwtest::gridSoup(2, 4, 0.5, 0.5, true, -1.0, -1.0)));
     doc().AddMeshObject(hostMesh(mwtest::gridSoup(2, 4, 0.5, 0.5, true, 0.0, -1.0)));
-    EXPECT_EQ(command("_MWLoadMesh pick:type:mesh Escape"), 0);
-    EXPECT_EQ(plugIn().meshObjects.count, 0);
-    EXPECT_FALSE(doc().ObjectAt(0)->IsDeleted());
+    for (const char* script : {"_MWLoadMesh pick:type:mesh Escape",
+                               "!terminate-after 1\n_MWLoadMesh pick:type:mesh Enter"}) {
+        SCOPED_TRACE(script);
+        EXPECT_EQ(command(script), 0);
+        EXPECT_EQ(plugIn().meshObjects.count, 0);
+        EXPECT_FALSE(doc().ObjectAt(0)->IsDeleted());
+        EXPECT_FALSE(doc().ObjectAt(1)->IsDeleted());
+    }
 
     EXPECT_EQ(command("_MWLoadMesh pick:type:mesh Enter"), 0);
     CMWMeshObject* object = only();
