@@ -146,9 +146,12 @@ TEST_F(MouseEditing, ContextMenuOffersWhatFitsTheSelection)
     // segment: a click offers activate, snap, insert and split.
     ASSERT_TRUE(hosttest::passes(mouse("move " + at(0.0, 0.0))));
     ASSERT_NE(net().getSelectedSegmentList(), nullptr);
-    ASSERT_TRUE(hosttest::passes(mouse("down left " + at(0.0, 0.0))));
+    // "activate" reaches the menu handler: the hovered poly-line goes on.
+    ASSERT_EQ(net().currentPointList, net().pointLists[1]);
+    ASSERT_TRUE(hosttest::passes(mouse("down left " + at(0.0, 0.0) + " menu:33023")));
     EXPECT_EQ(lastMenu(), "enabled: 33023 33019 33024 33020");
     EXPECT_EQ(doc().newestUndoRecordName(), L"MW LButtonDown");
+    EXPECT_EQ(net().currentPointList, net().pointLists[0]);
 
     // A grid point selected away from the current poly-line while a snap
     // target waits: activate or snap.
