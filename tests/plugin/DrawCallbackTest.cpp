@@ -59,11 +59,9 @@ std::vector<Rgba> facetPixels(CVezadView& v, Mesh::CBaseMesh& mesh)
     return pixels;
 }
 
-TEST_F(MeshwrightHost, ShadedViewsDrawTheMeshEntityWireframeViewsDoNot)
+TEST_F(MeshwrightHost, ShadedViewsDrawTheLoadedMeshWireframeViewsDoNot)
 {
-    addMeshObject();
-    ASSERT_EQ(command("_MWEditGrid"), 0);
-    view().Redraw();
+    ASSERT_EQ(command("_MWLoadMesh File=Yes file:" + writeBumpStl("bump.stl", 8, 0.3, 0.5)), 0);
     const Rgba background = pixelAt(view(), 2, 2);
     const Rgba mesh = centre(view());
     EXPECT_NE(mesh, background);

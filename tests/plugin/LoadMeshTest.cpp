@@ -1,6 +1,5 @@
 // "MWLoadMesh" in the host: the file road with its replace and merge
-// questions, the picked road over host meshes, the boundary option, and the
-// loaded mesh drawn in the view.
+// questions, the picked road over host meshes and the boundary option.
 #include "MeshwrightHost.h"
 
 #include "mesh/GridPoint.h"
@@ -137,22 +136,6 @@ TEST_F(LoadMesh, PickedRoadConvertsHostMeshesAndDeletesThemOnlyOnceConverted)
             corners += useCountOf(v) == 2 ? 1 : 0;
     EXPECT_EQ(corners, 8) << "each corner ends two poly-lines";
     assertNoUnansweredPrompts();
-}
-
-TEST_F(LoadMesh, LoadedMeshIsDrawnAndHiddenInTheView)
-{
-    view().Redraw();
-    const auto pixel = [&](int x, int y) {
-        std::array<unsigned char, 4> rgba{};
-        EXPECT_TRUE(view().pixel(x, y, rgba.data()));
-        return rgba;
-    };
-    const auto background = pixel(160, 120);
-    EXPECT_EQ(command("_MWLoadMesh File=Yes file:" + writeBumpStl("bump.stl", 8, 0.3, 0.5)), 0);
-    const auto mesh = pixel(160, 120);
-    EXPECT_NE(mesh, background);
-    EXPECT_EQ(command("_MWHideMesh"), 0);
-    EXPECT_EQ(pixel(160, 120), background);
 }
 
 } // namespace
