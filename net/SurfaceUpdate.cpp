@@ -470,7 +470,9 @@ Fenwo::NurbsSurf* FaceJob::equispaced()
     std::cout << "nu=" << nu << " nv=" << nv << std::endl;
 
     Fenwo::NurbsSurf* s = nullptr;
-    if (imprint) {
+    // With fitting off the face-surface builder, which fits the mesh, is
+    // not run: the sides' equispaced samples span the surface instead.
+    if (imprint || net.fittingOff) {
         Kor::Array<Fenwo::NurbsSurf*> sides;
         std::vector<std::unique_ptr<Fenwo::NurbsSurf>> owned;
         for (int k = 0; k < 4; ++k) {
@@ -483,7 +485,7 @@ Fenwo::NurbsSurf* FaceJob::equispaced()
         s = orderCurveLoops(sides, 1, 1, nullptr);
         if (s != nullptr && !net.fittingOff)
             fit(s, true, false, false, false, nullptr);
-    } else if (net.mode == 3 && !net.fittingOff) {
+    } else if (net.mode == 3) {
         CSimpleProgress own;
         CProgress* sink = net.progress;
         if (sink == nullptr) {

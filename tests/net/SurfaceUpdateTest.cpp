@@ -230,10 +230,18 @@ TEST(SurfaceUpdate, CoonsAndEquispacedPathsBuildAndShowSurfaces)
     EXPECT_EQ(imprint->surface, nullptr);
     EXPECT_EQ(t.net.findFaceDisplay(imprint), nullptr);
 
+    // Mode 3, fitting off: the sides' equispaced samples span the surface.
+    t.net.setMode(3);
+    t.net.numCtrlPts = 6;
+    EXPECT_NE(t.update(false, faces[0]).find("nu=6 nv=6"), std::string::npos);
+    auto* spanned = dynamic_cast<Fenwo::NurbsSurf*>(faces[0]->surface);
+    ASSERT_NE(spanned, nullptr);
+    EXPECT_EQ(spanned->getUCount() * spanned->getVCount(), 36);
+    EXPECT_NE(faces[0]->trimmedFace, nullptr);
+
     // Mode 3 with fitting on: the face from the face-surface builder, as a
     // trimmed face.
     t.net.fittingOff = false;
-    t.net.setMode(3);
     t.net.surfaceTolerance = 0.01;
     faces = t.faces();
     const std::string built = t.update(false, faces[2]);
