@@ -53,6 +53,12 @@ public:
 class CCommandMWCommit : public CMWCommand {
 public:
     CCommandMWCommit();
+    // Options "Delete_old_srfs", "Heal", "Commit_Surfaces" and
+    // "Approx_Surfaces" (all Yes): the net's faces become Breps on the first
+    // empty layer, or, without surfaces, the mesh object's curves and the
+    // poly-lines' curves become curve objects. Cancel without a mesh object
+    // or a fitted face ("MW:Nothing to Commit."), or without curves.
+    result run() override;
 };
 
 class CCommandMWEditGrid : public CMWCommand {
@@ -64,6 +70,12 @@ public:
 class CCommandMWPatch : public CMWCommand {
 public:
     CCommandMWPatch();
+    // Picked boundary edges (and interior edges) become one trimmed surface
+    // fitted within 0.75 times the document's tolerance ("Continuity" 1:
+    // tangent to the edges' faces), added as a Brep; the boundary objects are
+    // hidden while it runs. "MWPatch did not create a face.\n" when none
+    // came.
+    result run() override;
 };
 
 class CCommandMWOptions : public CMWCommand {
@@ -75,6 +87,11 @@ public:
 class CCommandMWHeal : public CMWCommand {
 public:
     CCommandMWHeal();
+    // Picked surfaces healed along their shared edges (against picked
+    // boundary surfaces) within "EdgeMatchDistance" and "Continuity"; each
+    // healed face replaces its surface as a Brep. Cancel (1) when the
+    // conversion is terminated, the picked surfaces staying.
+    result run() override;
 };
 
 class CCommandMWImportGridV1 : public CMWCommand {

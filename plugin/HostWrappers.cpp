@@ -145,8 +145,8 @@ Vector** ciCurve::evaluate(int order, double t, double)
     if (order < 0 || curve == nullptr)
         return table;
     double p[3] = {0.0, 0.0, 0.0}, d1[3] = {0.0, 0.0, 0.0}, d2[3] = {0.0, 0.0, 0.0};
-    const bool ok = curve->evaluate(t, p, order > 0 ? d1 : nullptr, order > 1 ? d2 : nullptr,
-                                    nullptr);
+    const bool ok =
+        curve->evaluate(t, p, order > 0 ? d1 : nullptr, order > 1 ? d2 : nullptr, nullptr);
     if (ok)
         setRow(table[0][0], p, 1.0);
     if (order > 0)

@@ -33,8 +33,7 @@ public:
     // of a face gives the face's point and unit normal at its (u, v) point,
     // its derivatives staying those in the parameter plane. True exactly
     // when the curve could be evaluated.
-    bool evaluate(double t, double* point, double* first, double* second,
-                  double* normal) override;
+    bool evaluate(double t, double* point, double* first, double* second, double* normal) override;
     bool reserved7() override { return false; }
 
 private:

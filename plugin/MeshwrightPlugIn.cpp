@@ -136,20 +136,6 @@ void CMeshwrightPlugIn::AddFileType(ON_ClassArray<CVezadFileType>& fileTypes,
     fileTypes.Append(CVezadFileType(PlugInID(), L"POL Mesh Files (*.pol)", L"pol"));
 }
 
-// Reading ".out" files and mesh files through the host's Import comes with
-// the import of ".out" files; until then nothing is read.
-BOOL CMeshwrightPlugIn::ReadFile(const wchar_t*, int, CVezadDoc&, const CVezadFileReadOptions&)
-{
-    return FALSE;
-}
-
-// Committing the net's faces as Breps comes with the commit to the document;
-// until then nothing is committed.
-bool CMeshwrightPlugIn::convertFacesToVezad(bool, bool, bool)
-{
-    return false;
-}
-
 // ---- Free functions -------------------------------------------------------------------------
 
 ON_wString makeVersionText()

@@ -110,8 +110,14 @@ public:
     // redraws all views when asked. False without an active view with a
     // document.
     bool applyEditDisplay(bool redraw);
-    // Commits the net's surfaces to the document; false when nothing was
-    // committed.
+    // Commits the net's surfaces to the document (plugin/Commit.cpp): the
+    // surfaces recomputed (fully approximated with approx), their trimmed
+    // faces healed (heal) and converted into Breps; with deleteOld the Breps
+    // of the last commit go first; the new Breps go to the first layer
+    // holding no objects (a new one when all do) and their references into
+    // objectRefs. False without an active view with a document, or when the
+    // run was cancelled (then nothing is added or deleted); true otherwise,
+    // also when no face has a surface.
     bool convertFacesToVezad(bool heal, bool deleteOld, bool approx);
 
 private:

@@ -26,9 +26,10 @@ TEST_F(MeshwrightHost, CommandResultsAndMessages)
          "The \"Meshwright\" command is deprecated in Vezad4. Please use "
          "MWLoadMesh/MWEditGrid/MWOptions and so on.\n",
          "Meshwright"},
-        {"-_MWCommit", 3, "The \"MWCommit\" command is not built yet.", ""},
-        {"_MWPatch", 3, "The \"MWPatch\" command is not built yet.", ""},
-        {"_MWHeal", 3, "The \"MWHeal\" command is not built yet.", ""},
+        {"-_MWCommit", 1, "MW:Nothing to Commit.", ""},
+        {"-_MWPatch", 3, "The \"MWPatch\" command is under construction.", ""},
+        {"_MWPatch Escape", 0, "", ""},
+        {"_MWHeal Escape", 0, "", ""},
         {"_MWImportGridV1 cancel", 1, "", ""},
         {"_MWImportGridV1 file:" + brokenGrid, 3, "failed to read the grid.", "MWImportGridV1"},
         {"_MWRelief", 3, "", ""}, // no mesh under the net

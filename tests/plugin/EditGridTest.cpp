@@ -111,12 +111,13 @@ TEST_F(MeshwrightHost, MenuCommandWithoutActionKeepsMouseEditingAlive)
     EXPECT_TRUE(boxShown("pop1", "mw"));
     EXPECT_TRUE(mouseCallbackEnabled(p.mouseCallback));
 
-    // "Patch" runs two commands; four items name commands the host lacks.
-    ASSERT_TRUE(hosttest::passes(run("!menu 33005")));
+    // "Patch" runs two commands, whose prompts the menu leaves unanswered;
+    // four items name commands the host lacks.
+    run("!menu 33005");
     const std::string text = transcript();
-    const std::size_t patch = text.find("The \"MWPatch\" command is not built yet.");
+    const std::size_t patch = text.find("Select boundary edges");
     EXPECT_NE(patch, std::string::npos);
-    EXPECT_NE(text.find("The \"MWHeal\" command is not built yet.", patch), std::string::npos);
+    EXPECT_NE(text.find("Select Surfaces to Heal", patch), std::string::npos);
     for (UINT id : {33002u, 33009u, 33011u, 33012u})
         EXPECT_TRUE(p.OnPlugInMenuCommand(id));
     for (const char* name : {"MWUnloadMesh", "MWCommitCurves", "MWMatchSrf", "MWUsageInfo"})

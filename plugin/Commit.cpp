@@ -1,0 +1,264 @@
+#include "plugin/Commit.h"
+
+#include "geometry/NurbsSurf.h"
+#include "healing/SkinTopology.h"
+#include "net/Face.h"
+#include "net/SurfaceNet.h"
+#include "plugin/Commands.h"
+#include "plugin/MeshObject.h"
+#include "plugin/MeshwrightPlugIn.h"
+#include "plugin/OpenNurbsConversion.h"
+
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <vector>
+
+namespace {
+
+bool isCancelled(CProgress* progress)
+{
+    return progress != nullptr && progress->isCancelled();
+}
+
+// The index of the first layer that holds no live object; a new layer when
+// every layer is used.
+int firstEmptyLayer(CVezadDoc& doc)
+{
+    CVezadLayerTable& layers = doc.LayerTable();
+    std::vector<int> counts(static_cast<std::size_t>(layers.LayerCount()) + 1, 0);
+    CVezadObjectIterator it(doc, CVezadObjectIterator::undeleted_objects);
+    for (CVezadObject* object = it.First(); object != nullptr; object = it.Next()) {
+        const int layer = object->Attributes().m_layer_index;
+        if (layer >= 0 && layer < static_cast<int>(counts.size()))
+            ++counts[static_cast<std::size_t>(layer)];
+    }
+    int target = 0;
+    while (counts[static_cast<std::size_t>(target)] != 0)
+        ++target;
+    if (target == layers.LayerCount())
+        target = layers.AddLayer(false);
+    return target;
+}
+
+bool referenced(const Kor::List<CVezadObjRef>& refs, const CVezadObject& object)
+{
+    for (const CVezadObjRef& ref : refs)
+        if (ref.m_uuid == object.ModelObjectId())
+            return true;
+    return false;
+}
+
+// Deletes the objects of the references, then purges them from the deleted
+// objects; failures are counted and reported on standard output.
+void deleteOldSurfaces(CVezadDoc& doc, const Kor::List<CVezadObjRef>& refs)
+{
+    std::cout << "try delete " << refs.count << " old surfaces." << std::endl;
+    int deleteFailures = 0, purgeFailures = 0;
+    for (const CVezadObjRef& ref : refs)
+        if (!doc.DeleteObject(ref, true, true))
+            ++deleteFailures;
+    std::vector<CVezadObject*> doomed;
+    CVezadObjectIterator it(doc, CVezadObjectIterator::deleted_objects);
+    for (CVezadObject* object = it.First(); object != nullptr; object = it.Next())
+        if (referenced(refs, *object))
+            doomed.push_back(object);
+    for (CVezadObject* object : doomed)
+        if (!doc.PurgeObject(object))
+            ++purgeFailures;
+    if (deleteFailures != 0)
+        std::cout << "failed to delete " << deleteFailures << " objects " << std::endl;
+    if (purgeFailures != 0)
+        std::cout << "failed to purge " << purgeFailures << " objects" << std::endl;
+}
+
+} // namespace
+
+double commitMatchTolerance(double deviation, double tolerance)
+{
+    const double a = 4.0 * deviation, b = 100.0 * tolerance;
+    return a < b ? b : a;
+}
+
+// ---- CMakeTight ------------------------------------------------------------------------------
+
+CMakeTight::CMakeTight(GB::CSurfaceNet* net, bool heal, double dTol, double dMatchTol, bool approx)
+    : net(net), heal(heal), approx(approx), dTol(dTol), dMatchTol(dMatchTol)
+{
+}
+
+CMakeTight::~CMakeTight()
+{
+    faces.deleteAll();
+}
+
+void CMakeTight::work()
+{
+    CVezadProgress localSink;
+    const bool ownSink = net->progress == nullptr;
+    if (ownSink)
+        net->setProgress(&localSink);
+    CProgress* progress = net->progress;
+    const bool draftOnly = net->draftOnly;
+    if (approx)
+        net->setDraftOnly(false);
+
+    net->computeSurfaces(!approx, false, nullptr);
+    if (!isCancelled(progress)) {
+        faces.deleteAll();
+        notConverted = 0;
+        progress->begin(0, net->countSurfaces(nullptr));
+        bool cancelled = false;
+        for (GB::Face* face = net->firstFace; face != nullptr; face = face->next) {
+            progress->step(1);
+            if ((cancelled = progress->isCancelled()))
+                break;
+            if (face->surface == nullptr)
+                continue;
+            if (dynamic_cast<Fenwo::NurbsSurf*>(face->surface) == nullptr)
+                continue;
+            if (CFace* trimmed = makeFaceFromSurface(face->surface))
+                faces.append(trimmed);
+            else
+                ++notConverted;
+        }
+        if (!cancelled && notConverted != 0) {
+            ON_wString text;
+            text.Format("%01i faces have not been converted. please edit (insert) some more "
+                        "polylines.",
+                        notConverted);
+            VezadMessageBox(text, L"Meshwright", MB_ICONINFORMATION);
+        }
+        if (!cancelled && heal) {
+            char label[64];
+            std::snprintf(label, sizeof label, "Healing up to %5.3f", dTol);
+            progress->setLabel(label);
+            healSkin(faces, dTol, progress, nullptr, dMatchTol, 2, true);
+        }
+    }
+    net->setDraftOnly(draftOnly);
+    if (ownSink)
+        net->setProgress(nullptr);
+}
+
+// ---- The commit ------------------------------------------------------------------------------
+
+bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool approx)
+{
+    CVezadView* view = VezadApp().ActiveView();
+    CVezadDoc* doc = view != nullptr ? view->GetDocument() : nullptr;
+    if (doc == nullptr)
+        return false;
+    if (net.countSurfaces(nullptr) == 0)
+        return true;
+    const double tol = doc->AbsoluteTolerance();
+    const bool mouseEnabled = mouseCallback.IsEnabled();
+    mouseCallback.Enable(false);
+    CMakeTight tight(&net, heal, tol, commitMatchTolerance(net.surfaceTolerance, tol), approx);
+    tight.work();
+    mouseCallback.Enable(mouseEnabled);
+    CProgress* progress = net.progress;
+    if (isCancelled(progress)) {
+        VezadApp().Print("Face Creation cancelled\n");
+        return false;
+    }
+
+    CWaitCursor wait;
+    if (progress != nullptr) {
+        char label[64];
+        std::snprintf(label, sizeof label, "convert %1i faces to Vezad", tight.faces.count);
+        progress->setLabel(label);
+        progress->begin(0, tight.faces.count);
+    }
+    std::vector<std::unique_ptr<ON_Brep>> breps;
+    for (CFace* face : tight.faces) {
+        if (progress != nullptr) {
+            progress->step(1);
+            // A cancelled conversion adds nothing and deletes nothing.
+            if (progress->isCancelled()) {
+                VezadApp().Print("Face Creation cancelled\n");
+                progress->setLabel(nullptr);
+                return false;
+            }
+        }
+        auto brep = std::make_unique<ON_Brep>();
+        if (faceToBrep(face, *brep, 0.75 * tol))
+            breps.push_back(std::move(brep));
+    }
+    std::cout << "Conversion is done." << std::endl;
+
+    if (deleteOld && objectRefs.count > 0)
+        deleteOldSurfaces(*doc, objectRefs);
+    objectRefs.removeAll();
+    std::cout << "start add objects is done." << std::endl;
+
+    const int layer = firstEmptyLayer(*doc);
+    std::cout << "adding to layer=" << layer << std::endl;
+    for (const std::unique_ptr<ON_Brep>& brep : breps) {
+        CVezadBrepObject* object = doc->AddBrepObject(*brep);
+        if (object == nullptr)
+            continue;
+        objectRefs.append(CVezadObjRef(object));
+        ON_3dmObjectAttributes attributes = object->Attributes();
+        attributes.m_layer_index = layer;
+        object->ModifyAttributes(attributes, true, false);
+    }
+    VezadApp().Print("Converted %01i Surfaces to Vezad into Layer %01i.\n",
+                     static_cast<int>(breps.size()), layer);
+    if (progress != nullptr)
+        progress->setLabel(nullptr);
+    return true;
+}
+
+CVezadCommand::result CCommandMWCommit::run()
+{
+    CMeshwrightPlugIn& p = MeshwrightPlugIn();
+    if (p.meshObjects.count == 0 || p.net.countSurfaces(nullptr) == 0) {
+        VezadApp().Print("MW:Nothing to Commit.\n");
+        return cancel;
+    }
+    CVezadGetObject getter;
+    getter.EnablePreSelect(false);
+    getter.AcceptNothing(true);
+    getter.EnablePressEnterWhenDonePrompt();
+    getter.SetCommandPrompt(L"MWCommit: Press Return to continue");
+    bool deleteOld = true, heal = true, commitSurfaces = true, approx = true;
+    getter.AddCommandOptionToggle(L"Delete_old_srfs", L"No", L"Yes", &deleteOld);
+    getter.AddCommandOptionToggle(L"Heal", L"No", L"Yes", &heal);
+    getter.AddCommandOptionToggle(L"Commit_Surfaces", L"No", L"Yes", &commitSurfaces);
+    getter.AddCommandOptionToggle(L"Approx_Surfaces", L"No", L"Yes", &approx);
+    CVezadGet::result answer;
+    while ((answer = getter.GetObjects(0, 0)) == CVezadGet::option) {
+    }
+    if (answer == CVezadGet::cancel)
+        return cancel;
+
+    CVezadDoc* doc = VezadApp().ActiveDoc();
+    if (commitSurfaces) {
+        if (p.convertFacesToVezad(heal, deleteOld, approx))
+            p.setEditGridMode(false);
+    } else {
+        // The mesh object's own curves stay its own; the converted ones go.
+        Kor::List<ON_NurbsCurve*> curves;
+        std::vector<std::unique_ptr<ON_NurbsCurve>> converted;
+        for (ON_NurbsCurve* curve : p.meshObjects[0]->curves)
+            curves.append(curve);
+        for (COffset_PointList* polyLine : p.net.pointLists) {
+            auto* curve = dynamic_cast<Fenwo::NurbsSurf*>(polyLine->getCurve());
+            if (ON_NurbsCurve* c = curve ? toONNurbsCurve(curve, true) : nullptr) {
+                converted.emplace_back(c);
+                curves.append(c);
+            }
+        }
+        if (curves.count == 0) {
+            VezadMessageBox(L"no curves to commit, use MWEditGrid.", EnglishCommandName());
+            return cancel;
+        }
+        if (doc != nullptr)
+            for (ON_NurbsCurve* curve : curves)
+                doc->AddCurveObject(*curve);
+    }
+    if (doc != nullptr)
+        doc->UpdateAllViews();
+    return success;
+}

@@ -1,0 +1,47 @@
+// The commit of the net's fitted surfaces to the host document, and the
+// worker behind it: CMakeTight recomputes the net's surfaces (fully
+// approximated on request), turns each face's surface into a trimmed face
+// bounded by the surface's domain and, on request, heals those faces
+// against each other. The plug-in's convertFacesToVezad turns them into
+// Breps on the first empty layer (plugin/MeshwrightPlugIn.h).
+//
+// Ownership: CMakeTight owns the faces it collected; they die with it.
+// Thread-safety: runs in the foreground, on the host's user-interface thread.
+#pragma once
+
+#include "foundation/KorList.h"
+#include "platform/host/VezadSdk.h"
+
+class CFace;
+namespace GB {
+class CSurfaceNet;
+}
+
+class CMakeTight : public CVezadWorkerThread {
+public:
+    GB::CSurfaceNet* net;
+    Kor::List<CFace*> faces; // owned
+    bool heal;
+    bool approx;
+    double dTol;
+    double dMatchTol;
+    // Faces with a surface that did not become a trimmed face in the last run.
+    int notConverted = 0;
+
+    CMakeTight(GB::CSurfaceNet* net, bool heal, double dTol, double dMatchTol, bool approx);
+    ~CMakeTight() override;
+    CMakeTight(const CMakeTight&) = delete;
+    CMakeTight& operator=(const CMakeTight&) = delete;
+
+    // Recomputes the net's surfaces (draft unless approx), collects one
+    // trimmed face per face with a NURBS surface in chain order and, with
+    // heal, heals them along their shared edges. A cancel through the net's
+    // progress sink stops the run; the net's draft flag and sink are put
+    // back either way. Faces left out are announced in a message box.
+    void work() override;
+};
+
+// The matching distance of the commit's healing: the larger of 4 times the
+// net's deviation value and 100 times the document's tolerance (the first
+// when they cannot be compared).
+double commitMatchTolerance(double deviation, double tolerance);

@@ -1,0 +1,112 @@
+// Import of the system's own geometry text files (".out") through the
+// host's Import: surfaces (with their names and own colours) as surface
+// objects, curves as curve objects and trimmed faces as Breps.
+#include "geometry/GeoTokenizer.h"
+#include "geometry/NurbsSurf.h"
+#include "net/Face.h"
+#include "plugin/MeshwrightPlugIn.h"
+#include "plugin/OpenNurbsConversion.h"
+
+#include <algorithm>
+#include <cwctype>
+#include <fstream>
+#include <iostream>
+#include <memory>
+
+namespace {
+
+bool hasOutExtension(const wchar_t* fileName)
+{
+    const ON_wString name(fileName);
+    const int n = name.Length();
+    if (n < 4)
+        return false;
+    const wchar_t* tail = name.Array() + n - 4;
+    return tail[0] == L'.' && std::towlower(tail[1]) == L'o' && std::towlower(tail[2]) == L'u' &&
+           std::towlower(tail[3]) == L't';
+}
+
+int colourComponent(double c)
+{
+    return std::clamp(static_cast<int>(c * 255.0), 0, 255);
+}
+
+// The surface as a surface object carrying the surface's name and own colour.
+void addSurface(CVezadDoc& doc, Fenwo::NurbsSurf& surface)
+{
+    std::unique_ptr<ON_NurbsSurface> converted(toONNurbsSurface(&surface));
+    CVezadSurfaceObject* object = converted ? doc.AddSurfaceObject(*converted) : nullptr;
+    if (object == nullptr)
+        return;
+    ON_3dmObjectAttributes attributes = object->Attributes();
+    if (surface.name.text != nullptr && surface.name.length > 0)
+        attributes.m_name = ON_wString(surface.name.text);
+    if (surface.colour.size() == 3) {
+        attributes.m_color.SetRGB(colourComponent(surface.colour[0]),
+                                  colourComponent(surface.colour[1]),
+                                  colourComponent(surface.colour[2]));
+        attributes.SetColorSource(ON::color_from_object);
+    }
+    const CVezadObjRef ref(object);
+    if (!doc.ModifyObjectAttributes(ref, attributes) &&
+        !doc.ModifyObjectAttributes(ref, attributes))
+        std::cout << "attrib change failed " << std::endl;
+}
+
+void addCurve(CVezadDoc& doc, Fenwo::NurbsSurf& curve)
+{
+    std::unique_ptr<ON_NurbsCurve> converted(toONNurbsCurve(&curve, true));
+    if (converted)
+        doc.AddCurveObject(*converted);
+}
+
+} // namespace
+
+BOOL CMeshwrightPlugIn::ReadFile(const wchar_t* fileName, int, CVezadDoc& doc,
+                                 const CVezadFileReadOptions&)
+{
+    if (fileName == nullptr || !hasOutExtension(fileName))
+        return TRUE;
+    CWaitCursor wait;
+    std::ifstream in(ON_wString(fileName).ToUtf8());
+    const double tolerance = 0.75 * doc.AbsoluteTolerance();
+    int faceCount = 0, nurbsCount = 0;
+    while (in.good()) {
+        const std::streampos start = in.tellg();
+        const int token = readGeoToken(in, false);
+        std::unique_ptr<Fenwo::NurbsSurf> surface;
+        if (token == GeoTokenHash || token == GeoTokenB || token == GeoTokenGeoObject) {
+            surface = std::make_unique<Fenwo::NurbsSurf>(in, token == GeoTokenGeoObject);
+            ++nurbsCount;
+            if (!surface->valid)
+                surface.reset();
+        } else if (token == GeoTokenF) {
+            ++faceCount;
+            auto face = std::make_unique<CFace>();
+            if (face->read(in)) {
+                ON_Brep brep;
+                if (faceToBrep(face.get(), brep, tolerance))
+                    doc.AddBrepObject(brep);
+                else
+                    VezadApp().Print("failed to import a trimmed face\n");
+            }
+        } else {
+            if (!in.fail() && !in.eof())
+                VezadMessageBox(L"Unknown type in input-stream, input stopped.", L"Meshwright",
+                                MB_ICONSTOP);
+            break;
+        }
+        if (surface && surface->isSurface())
+            addSurface(doc, *surface);
+        else if (surface && surface->isCurve())
+            addCurve(doc, *surface);
+        // A record that consumed nothing would be read again forever.
+        if (in.good() && in.tellg() == start)
+            break;
+    }
+    if (faceCount != 0)
+        std::cout << "faceCount = " << faceCount << std::endl;
+    if (nurbsCount != 0)
+        std::cout << "nurbsCount = " << nurbsCount << std::endl;
+    return TRUE;
+}

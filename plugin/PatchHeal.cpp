@@ -1,0 +1,237 @@
+#include "plugin/PatchHeal.h"
+
+#include "foundation/Logging.h"
+#include "geometry/NurbsSurf.h"
+#include "healing/BoundaryPatch.h"
+#include "healing/SkinTopology.h"
+#include "net/Face.h"
+#include "plugin/Commands.h"
+#include "plugin/HostWrappers.h"
+#include "plugin/MeshwrightPlugIn.h"
+#include "plugin/OpenNurbsConversion.h"
+
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// Kernel curves made from picked host curves; deleted with the list.
+struct CurveList {
+    Kor::List<CParametricGeometry*> list;
+    ~CurveList() { list.deleteAll(); }
+};
+
+// The kernel curves of one picked curve: the trims of a Brep edge, a NURBS
+// curve converted, any other curve wrapped; nothing for other proxies.
+void collectCurves(const CVezadObjRef& ref, Kor::List<CParametricGeometry*>& out)
+{
+    const ON_Curve* curve = ref.Curve();
+    if (curve == nullptr)
+        return;
+    if (const ON_CurveProxy* proxy = ON_CurveProxy::Cast(curve)) {
+        if (const ON_BrepEdge* edge = ON_BrepEdge::Cast(proxy))
+            for (int i = 0; i < edge->TrimCount(); ++i)
+                if (CParametricGeometry* g = collectPatchBoundary(edge->Trim(i)))
+                    out.append(g);
+        return;
+    }
+    if (const ON_NurbsCurve* nurbs = ON_NurbsCurve::Cast(curve)) {
+        if (Fenwo::NurbsSurf* g = fromONNurbsCurve(*nurbs))
+            out.append(g);
+        return;
+    }
+    if (CParametricGeometry* g = collectPatchBoundary(curve))
+        out.append(g);
+}
+
+const ON_BrepFace* brepFaceOf(const CVezadObjRef& ref)
+{
+    const ON_SurfaceProxy* proxy = ON_SurfaceProxy::Cast(ref.Surface());
+    return proxy != nullptr ? ON_BrepFace::Cast(proxy) : nullptr;
+}
+
+void updateAllViews()
+{
+    if (CVezadDoc* doc = VezadApp().ActiveDoc())
+        doc->UpdateAllViews();
+}
+
+// Adds the face as a Brep; false when it does not convert.
+bool addFaceAsBrep(CVezadDoc& doc, CFace* face, double tolerance)
+{
+    ON_Brep brep;
+    return faceToBrep(face, brep, tolerance) && doc.AddBrepObject(brep) != nullptr;
+}
+
+} // namespace
+
+// ---- CHeal ----------------------------------------------------------------------------------
+
+void CHeal::work()
+{
+    CVezadProgress progress;
+    healSkin(*faces, dTol, &progress, boundary, dMatchTol, mode, true);
+}
+
+bool CHeal::runInForeground()
+{
+    CMWDlgProgress& dialog = MeshwrightPlugIn().progressDialog;
+    dialog.ShowWindow(SW_SHOW);
+    dialog.setCancelled(false);
+    healSkin(*faces, dTol, &dialog, boundary, dMatchTol, mode, true);
+    dialog.ShowWindow(SW_HIDE);
+    return !dialog.isCancelled();
+}
+
+// ---- MWPatch --------------------------------------------------------------------------------
+
+CVezadCommand::result CCommandMWPatch::run()
+{
+    CVezadDoc* doc = VezadApp().ActiveDoc();
+    if (doc == nullptr)
+        return success;
+    int continuity = 1;
+    CVezadGetObject getter;
+    getter.SetGeometryFilter(ON::curve_object);
+    getter.SetCommandPrompt(L"Select boundary edges");
+    getter.AddCommandOptionInteger(L"Continuity", &continuity, 0, 1);
+    CVezadGet::result answer;
+    while ((answer = getter.GetObjects(1, 0)) == CVezadGet::option) {
+    }
+    if (answer != CVezadGet::object)
+        return success;
+
+    CurveList boundary, interior;
+    std::vector<CVezadObjRef> hidden;
+    for (int i = 0; i < getter.ObjectCount(); ++i) {
+        const CVezadObjRef& ref = getter.Object(i);
+        collectCurves(ref, boundary.list);
+        if (doc->HideObject(ref, false))
+            hidden.push_back(ref);
+    }
+    updateAllViews();
+    getter.EnableClearObjectsOnEntry(true);
+    getter.EnableAlreadySelectedObjectSelect(false);
+    getter.EnableDeselectAllBeforePostSelect(true);
+    getter.SetCommandPrompt(L"Select interior edges if any");
+    getter.EnablePressEnterWhenDonePrompt();
+    if (getter.GetObjects(1, 0) == CVezadGet::object)
+        for (int i = 0; i < getter.ObjectCount(); ++i)
+            collectCurves(getter.Object(i), interior.list);
+
+    if (boundary.list.count > 0) {
+        const double tol = 0.75 * doc->AbsoluteTolerance();
+        CMWDlgProgress& dialog = MeshwrightPlugIn().progressDialog;
+        dialog.setLabel("MWPatch computing...");
+        dialog.ShowWindow(SW_SHOW);
+        dialog.setCancelled(false);
+        const Kor::List<CParametricGeometry*> noCurves;
+        std::unique_ptr<CFace> face(approxAndTrim(boundary.list, tol, Vector(0.0, 0.0, 0.0),
+                                                  noCurves, interior.list, nullptr, &dialog, false,
+                                                  continuity));
+        dialog.ShowWindow(SW_HIDE);
+        // A face that does not become a Brep is no face for the user either.
+        if (dialog.isCancelled() || face == nullptr || !addFaceAsBrep(*doc, face.get(), tol))
+            VezadApp().Print("MWPatch did not create a face.\n");
+    }
+    for (const CVezadObjRef& ref : hidden)
+        doc->ShowObject(ref);
+    updateAllViews();
+    return success;
+}
+
+// ---- MWHeal ---------------------------------------------------------------------------------
+
+CVezadCommand::result CCommandMWHeal::run()
+{
+    CVezadDoc* doc = VezadApp().ActiveDoc();
+    if (doc == nullptr)
+        return success;
+    const double tol = doc->AbsoluteTolerance();
+    double matchDistance = 100.0 * tol;
+    int continuity = 2;
+    CVezadGetObject getter;
+    getter.SetGeometryFilter(ON::surface_object);
+    getter.AddCommandOptionNumber(L"EdgeMatchDistance", &matchDistance, tol, 2500.0 * tol);
+    getter.AddCommandOptionInteger(L"Continuity", &continuity, 0, 2);
+    getter.SetCommandPrompt(L"Select Surfaces to Heal (Modify) ");
+    getter.EnablePressEnterWhenDonePrompt();
+    getter.EnableAlreadySelectedObjectSelect(false);
+    CVezadGet::result answer;
+    while ((answer = getter.GetObjects(1, 0)) == CVezadGet::option) {
+    }
+    std::cout << "dEdgeTol to use = " << matchDistance << std::endl;
+    if (answer != CVezadGet::object)
+        return success;
+
+    // The picked surfaces stay until their healed Breps are in the
+    // document: a cancelled or failed heal loses none of them.
+    std::vector<const ON_BrepFace*> picked;
+    std::vector<CVezadObjRef> pickedRefs;
+    for (int i = 0; i < getter.ObjectCount(); ++i)
+        if (const ON_BrepFace* face = brepFaceOf(getter.Object(i))) {
+            picked.push_back(face);
+            pickedRefs.push_back(getter.Object(i));
+        }
+
+    getter.ClearObjects();
+    getter.EnableAlreadySelectedObjectSelect(false);
+    getter.SetCommandPrompt(L"Select Surfaces defining the boundary,or nothing");
+    getter.EnablePressEnterWhenDonePrompt();
+    updateAllViews();
+    while ((answer = getter.GetObjects(1, 0)) == CVezadGet::option) {
+    }
+
+    CMWDlgProgress& dialog = MeshwrightPlugIn().progressDialog;
+    dialog.ShowWindow(SW_SHOW);
+    dialog.setCancelled(false);
+    dialog.setLabel("convert faces");
+    const int boundaryPicks = answer == CVezadGet::object ? getter.ObjectCount() : 0;
+    dialog.begin(0, static_cast<int>(picked.size()) + boundaryPicks);
+    Kor::List<CFace*> boundary, faces;
+    std::vector<CVezadObjRef> sources; // the picked object of each face to heal
+    bool cancelled = false;
+    for (int i = 0; i < boundaryPicks && !cancelled; ++i) {
+        dialog.step(1);
+        if ((cancelled = dialog.isCancelled()))
+            break;
+        if (const ON_BrepFace* face = brepFaceOf(getter.Object(i)))
+            if (CFace* converted = faceFromBrepFace(*face))
+                boundary.append(converted);
+    }
+    for (std::size_t i = 0; i < picked.size() && !cancelled; ++i) {
+        dialog.step(1);
+        if ((cancelled = dialog.isCancelled()))
+            break;
+        if (CFace* converted = faceFromBrepFace(*picked[i])) {
+            faces.append(converted);
+            sources.push_back(pickedRefs[i]);
+        }
+    }
+    dialog.ShowWindow(SW_HIDE);
+    CVezadCommand::result result = success;
+    if (cancelled) {
+        result = cancel;
+    } else {
+        CHeal heal(&faces, boundary.count > 0 ? &boundary : nullptr, tol, matchDistance,
+                   continuity);
+        if (heal.runInForeground()) {
+            std::ofstream log;
+            const bool logging = openLogStream(log, "c:/tmp/Heal.out");
+            for (int i = 0; i < faces.count; ++i) {
+                if (!addFaceAsBrep(*doc, faces[i], 0.75 * tol))
+                    continue;
+                doc->DeleteObject(sources[static_cast<std::size_t>(i)], true, false);
+                if (logging) {
+                    faces[i]->write(log);
+                    log << '\n';
+                }
+            }
+        }
+    }
+    faces.deleteAll();
+    boundary.deleteAll();
+    return result;
+}
