@@ -584,7 +584,8 @@ FaceApproximation::Outcome FaceApproximation::newtonRuns()
 
         S->setColour(1.0, 0.0, 0.0);
         // The fit road of the constrained surface fit: sparse least squares,
-        // parameters eliminated per point, three iterations.
+        // parameters eliminated per point, normal alignment weight 1, no
+        // quantile stop, three iterations; the progress sink goes through S.
         S->progress = progress;
         S->newtonApproximation(working, 0, 3, false, true, 1, nullptr, 1.0, 0.0, -1.0);
         S->progress = nullptr;
@@ -609,7 +610,8 @@ FaceApproximation::Outcome FaceApproximation::newtonRuns()
         profileLog() << "Post aproximation Histo=" << std::endl << stat << std::endl;
         if (stat.rms() < 1.25 * tol && stat.max < 1.5 * tol)
             break;
-        // Knots where the fit misses the tolerance, for the next run.
+        // The next run gets more freedom where the working set misses half
+        // the tolerance: knots inserted in both directions, at most 7 each.
         S->fixControlPoints(working, 0.5 * tol, false, true, true, 7);
         if (cancelled())
             return Outcome::Return;
