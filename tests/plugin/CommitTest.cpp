@@ -2,37 +2,15 @@
 
 #include "fitting/FitFixtures.h"
 #include "plugin/Commit.h"
-#include "support/GridFixtures.h"
 
 #include <string>
 
 namespace {
 
-// A flat 8 x 8 cell grid mesh over [-1, 1]^2 as the loaded mesh object and
-// a "#" of poly-lines on it whose four faces carry the planes over their
-// squares, as a finished surface update leaves them.
-CMWMeshObject* fittedHashNet(CMeshwrightPlugIn& plugIn, CVezadDoc& doc)
+// Each face of the net gets the plane over its square, as a finished
+// surface update leaves them.
+void givePlanesToFaces(GB::CSurfaceNet& net)
 {
-    auto* mesh = new CFlatMesh;
-    mwtest::fillFlatMesh(mwtest::gridSoup(8, 8, 0.25, 0.25, true, -1.0, -1.0), *mesh);
-    auto* object = new CMWMeshObject;
-    attachMesh(object, mesh);
-    plugIn.net.setMesh(mesh);
-    EXPECT_TRUE(doc.AddObject(object));
-    plugIn.watcher.AddUuid(object->ModelObjectId());
-    plugIn.meshObjects.append(object);
-    GB::CSurfaceNet& net = plugIn.net;
-    Gridbench::CGridPoint* p[3][3];
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j) {
-            p[i][j] = mwtest::gridPoint(-0.75f + 0.75f * i, -0.75f + 0.75f * j);
-            p[i][j]->normal.data[2] = 1.f;
-        }
-    for (int k = 0; k < 3; ++k) {
-        mwtest::polyLine(net, {p[0][k], p[1][k], p[2][k]})->interpolate();
-        mwtest::polyLine(net, {p[k][0], p[k][1], p[k][2]})->interpolate();
-    }
-    net.buildTopology(false);
     net.fittingOff = true;
     net.computeSurfaces(false, false, nullptr); // the coedges, and no loop left modified
     for (GB::Face* face = net.firstFace; face != nullptr; face = face->next) {
@@ -47,7 +25,6 @@ CMWMeshObject* fittedHashNet(CMeshwrightPlugIn& plugIn, CVezadDoc& doc)
         face->computedState = face->requestedState;
     }
     EXPECT_EQ(net.countSurfaces(nullptr), 4);
-    return object;
 }
 
 // Live Breps per layer.
@@ -85,7 +62,9 @@ public:
 // commit's Breps, or keeps them; the references follow the last commit.
 TEST_F(MeshwrightHost, CommitAddsBrepsToTheFirstEmptyLayerAndReplacesTheLastCommit)
 {
-    fittedHashNet(plugIn(), doc());
+    addMeshObject(true, 8);
+    addHashNet(0.75f);
+    givePlanesToFaces(plugIn().net);
     ASSERT_TRUE(run("_MWEditGrid").status == ScriptResult::passed);
     EXPECT_EQ(command("_MWCommit Enter"), 0);
     EXPECT_NE(transcript().find("Converted 4 Surfaces to Vezad into Layer 1."), std::string::npos);
@@ -114,7 +93,9 @@ TEST_F(MeshwrightHost, CommitAddsBrepsToTheFirstEmptyLayerAndReplacesTheLastComm
 // the poly-lines' curves.
 TEST_F(MeshwrightHost, CancelledCommitAddsNothingAndCurvesOnlyAddsCurves)
 {
-    CMWMeshObject* object = fittedHashNet(plugIn(), doc());
+    CMWMeshObject* object = addMeshObject(true, 8);
+    addHashNet(0.75f);
+    givePlanesToFaces(plugIn().net);
     ASSERT_TRUE(run("_MWEditGrid").status == ScriptResult::passed);
     EXPECT_EQ(command("_MWCommit Heal=No Enter"), 0);
     const int objects = doc().ObjectCount();

@@ -1,42 +1,11 @@
 #include "MeshwrightHost.h"
 
 #include "mesh/PolFormat.h"
-#include "support/GridFixtures.h"
 
 #include <memory>
 #include <sstream>
 
 namespace {
-
-// A mesh object of an n x n cell grid over [-1, 1]^2, listed like a load.
-CMWMeshObject* addGrid(CMeshwrightPlugIn& plugIn, CVezadDoc& doc, int n)
-{
-    auto* mesh = new CFlatMesh;
-    mwtest::fillFlatMesh(mwtest::gridSoup(n, n, 2.0 / n, 2.0 / n, true, -1.0, -1.0), *mesh);
-    auto* object = new CMWMeshObject;
-    attachMesh(object, mesh);
-    plugIn.net.setMesh(mesh);
-    EXPECT_TRUE(doc.AddObject(object));
-    plugIn.watcher.AddUuid(object->ModelObjectId());
-    plugIn.meshObjects.append(object);
-    return object;
-}
-
-// A "#" of three rows and three columns of poly-lines on the grid.
-void addHash(GB::CSurfaceNet& net)
-{
-    Gridbench::CGridPoint* p[3][3];
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j) {
-            p[i][j] = mwtest::gridPoint(-0.5f + 0.5f * i, -0.5f + 0.5f * j);
-            p[i][j]->normal.data[2] = 1.f;
-        }
-    for (int k = 0; k < 3; ++k) {
-        mwtest::polyLine(net, {p[0][k], p[1][k], p[2][k]});
-        mwtest::polyLine(net, {p[k][0], p[k][1], p[k][2]});
-    }
-    net.buildTopology(false);
-}
 
 std::string netText(GB::CSurfaceNet& net)
 {
@@ -64,9 +33,9 @@ void readRecord(CMeshwrightPlugIn& plugIn, CVezadDoc& doc, const ON_MemoryArchiv
 // settings and the last commit's references.
 TEST_F(MeshwrightHost, SaveAndOpenRestoreMeshesNetDisplayAndReferences)
 {
-    addGrid(plugIn(), doc(), 4);
-    addGrid(plugIn(), doc(), 6);
-    addHash(plugIn().net);
+    addMeshObject(true, 4);
+    addMeshObject(true, 6);
+    addHashNet(0.5f);
     const std::string text = netText(plugIn().net);
     ASSERT_NE(plugIn().net.firstFace, nullptr);
     plugIn().net.displayContainer.setFaceDisplayMode(4, true);
@@ -94,8 +63,8 @@ TEST_F(MeshwrightHost, SaveAndOpenRestoreMeshesNetDisplayAndReferences)
 // buffer and counts that cannot be right, read from hand-built records.
 TEST_F(MeshwrightHost, RecordVersionsAndDamagedRecordsRead)
 {
-    CMWMeshObject* object = addGrid(plugIn(), doc(), 4);
-    addHash(plugIn().net);
+    CMWMeshObject* object = addMeshObject(true, 4);
+    addHashNet(0.5f);
     const std::string text = netText(plugIn().net);
     char* image = nullptr;
     unsigned size = 0;
@@ -166,9 +135,9 @@ TEST_F(MeshwrightHost, RecordVersionsAndDamagedRecordsRead)
 // other mesh and the net are written and restored.
 TEST_F(MeshwrightHost, DeletedMeshObjectsAreAskedForOrLeftOut)
 {
-    CMWMeshObject* first = addGrid(plugIn(), doc(), 4);
-    addGrid(plugIn(), doc(), 6);
-    addHash(plugIn().net);
+    CMWMeshObject* first = addMeshObject(true, 4);
+    addMeshObject(true, 6);
+    addHashNet(0.5f);
     const std::string text = netText(plugIn().net);
     const CVezadFileWriteOptions options;
 

@@ -7,6 +7,7 @@
 #include "platform_host/TestHost.h"
 #include "plugin/MeshObject.h"
 #include "plugin/MeshwrightPlugIn.h"
+#include "support/GridFixtures.h"
 #include "support/HostFixture.h"
 #include "support/ScratchDir.h"
 #include "support/TestMeshes.h"
@@ -30,13 +31,15 @@ protected:
         return VezadApp().LastCommandResult();
     }
 
-    // A 4 x 4 cell grid mesh (25 vertices, 32 triangles) as a mesh object of
-    // the document, with its id known to the watcher; listed, it is also the
-    // net's mesh and in the plug-in's list.
-    CMWMeshObject* addMeshObject(bool listed = true)
+    // A grid mesh of cells x cells triangulated cells over [-1, 1]^2 (by
+    // default 25 vertices, 32 triangles) as a mesh object of the document,
+    // with its id known to the watcher; listed, it is also the net's mesh
+    // and in the plug-in's list.
+    CMWMeshObject* addMeshObject(bool listed = true, int cells = 4)
     {
         auto* mesh = new CFlatMesh;
-        mwtest::fillFlatMesh(mwtest::gridSoup(4, 4, 0.5, 0.5, true, -1.0, -1.0), *mesh);
+        const double size = 2.0 / cells;
+        mwtest::fillFlatMesh(mwtest::gridSoup(cells, cells, size, size, true, -1.0, -1.0), *mesh);
         auto* object = new CMWMeshObject;
         attachMesh(object, mesh);
         if (listed)
@@ -46,6 +49,24 @@ protected:
         if (listed)
             plugIn().meshObjects.append(object);
         return object;
+    }
+
+    // A "#" of three rows and three columns of poly-lines through x, y in
+    // {-half, 0, half} on z = 0 (normals +z) with its topology: four faces.
+    void addHashNet(float half)
+    {
+        Gridbench::CGridPoint* p[3][3];
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j) {
+                p[i][j] = mwtest::gridPoint(half * float(i - 1), half * float(j - 1));
+                p[i][j]->normal.data[2] = 1.f;
+            }
+        GB::CSurfaceNet& net = plugIn().net;
+        for (int k = 0; k < 3; ++k) {
+            mwtest::polyLine(net, {p[0][k], p[1][k], p[2][k]})->interpolate();
+            mwtest::polyLine(net, {p[k][0], p[k][1], p[k][2]})->interpolate();
+        }
+        net.buildTopology(false);
     }
 
     // A bump z = h exp(-r^2 / w^2) over n x n triangulated cells of [-1, 1]^2
