@@ -4,6 +4,7 @@
 // a region of a bump that the net turns into a face.
 #include "MeshwrightHost.h"
 
+#include "fitting/FitFixtures.h"
 #include "mesh/GridPoint.h"
 #include "net/SurfaceNet.h"
 
@@ -34,20 +35,21 @@ std::string drag(double x, double y, double tx, double ty)
            at(tx, ty) + "\n!mouse up left " + at(tx, ty) + "\n";
 }
 
-// Four poly-lines around the square of corners (+-h, +-h), clicked at the
-// corners and side middles while the rubber band follows the cursor. A
-// poly-line cannot turn a corner, so sides two to four start 20 pixels
+// Four poly-lines around the square of corners (cx +- h, cy +- h), clicked
+// at the corners and side middles while the rubber band follows the cursor.
+// A poly-line cannot turn a corner, so sides two to four start 20 pixels
 // beside their corner and are dragged onto it, as is the last point onto
 // the first corner.
-std::string squareScript(double h)
+std::string squareScript(double h, double cx = 0.0, double cy = 0.0)
 {
     double scale = 1.0;
-    VezadApp().ActiveView()->ActiveViewport().VP().GetWorldToScreenScale(ON_3dPoint(0, 0, 0),
+    VezadApp().ActiveView()->ActiveViewport().VP().GetWorldToScreenScale(ON_3dPoint(cx, cy, 0),
                                                                          &scale);
     const double d = 20.0 / scale;
-    return click(-h, -h) + click(0.0, -h) + click(h, -h) + drag(h, -h + d, h, -h) + click(h, 0.0) +
-           click(h, h) + drag(h - d, h, h, h) + click(0.0, h) + click(-h, h) +
-           drag(-h, h - d, -h, h) + click(-h, 0.0) + drag(-h, -h + d, -h, -h);
+    const double l = cx - h, r = cx + h, b = cy - h, t = cy + h;
+    return click(l, b) + click(cx, b) + click(r, b) + drag(r, b + d, r, b) + click(r, cy) +
+           click(r, t) + drag(r - d, t, r, t) + click(cx, t) + click(l, t) + drag(l, t - d, l, t) +
+           click(l, cy) + drag(l, b + d, l, b);
 }
 
 bool near(const CVertex<float, 3>* p, double x, double y)
@@ -201,21 +203,62 @@ TEST_F(MouseEditing, MovesFollowTheCursorWithRadiusToolTipsAndReadOuts)
     EXPECT_NEAR(net().getPickRadius(), 5.0, 1e-9);
 }
 
-TEST_F(MeshwrightHost, MainRoadLoadsABumpAndClosesAFaceDrawnWithTheMouse)
+// The main road: the mesh file loaded, the net's tolerance t set with
+// online face computation, the square of half-size h about (cx, cy) drawn;
+// the net finds one four-sided face whose surface it fits. The distances of
+// the mesh vertices above the height `above` over the inner part of the
+// square from that surface, ascending.
+class MainRoad : public MeshwrightHost {
+protected:
+    std::vector<double> fitOnRoad(const std::string& file, double t, double h, double cx, double cy,
+                                  double above);
+};
+
+std::vector<double> MainRoad::fitOnRoad(const std::string& file, double t, double h, double cx,
+                                        double cy, double above)
+{
+    GB::CSurfaceNet& net = MeshwrightPlugIn().net;
+    std::ostringstream options;
+    options << "_MWOptions RMS_of_Mesh=" << t << " Online_Face_Computation=Yes OK Cancel";
+    // The square's pixels follow the view the load zoomed.
+    EXPECT_TRUE(hosttest::passes(run("_MWLoadMesh File=Yes file:" + file + "\n" + options.str())));
+    EXPECT_TRUE(hosttest::passes(run(squareScript(h, cx, cy))));
+    EXPECT_FALSE(net.draftOnly);
+    EXPECT_EQ(net.surfaceTolerance, t);
+    EXPECT_EQ(net.getNumPointLists(), 4);
+    Kor::List<Fenwo::NurbsSurf*> surfaces;
+    if (net.firstFace == nullptr || net.firstFace->next != nullptr ||
+        net.firstFace->firstLoop->getCycleLength() != 4 || net.getSurfaces(surfaces) != 1) {
+        ADD_FAILURE() << "no four-sided face with its surface";
+        return {};
+    }
+    auto* mesh = dynamic_cast<CFlatMesh*>(net.mesh);
+    const double inner = h - 0.05;
+    return fitfix::vertexDistances(*mesh, *surfaces[0], [&](const Vector& p) {
+        return std::fabs(p[0] - cx) < inner && std::fabs(p[1] - cy) < inner && p[2] > above;
+    });
+}
+
+TEST_F(MainRoad, FitsTheFaceDrawnWithTheMouseOnABump)
 {
     // A bump z = 0.3 exp(-r^2 / 0.25) on 40 x 40 cells over [-1, 1]^2.
-    const std::string bump = writeBumpStl("bump.stl", 40, 0.3, 0.5);
-    ASSERT_EQ(command("_MWLoadMesh File=Yes file:" + bump), 0);
-    ASSERT_EQ(command("_MWOptions RMS_of_Mesh=0.01 Online_Face_Computation=Yes OK Cancel"), 0);
-    GB::CSurfaceNet& net = plugIn().net;
-    ASSERT_FALSE(net.draftOnly);
-    ASSERT_TRUE(hosttest::passes(run(squareScript(0.5))));
+    const double t = 0.01;
+    const std::vector<double> d =
+        fitOnRoad(writeBumpStl("bump.stl", 40, 0.3, 0.5), t, 0.5, 0.0, 0.0, -1.0);
+    ASSERT_GT(d.size(), 300u);
+    EXPECT_LE(d[d.size() * 98 / 100], 1.05 * t);
+    EXPECT_LE(d.back(), 3.0 * t);
     assertNoUnansweredPrompts();
+}
 
-    EXPECT_EQ(net.getNumPointLists(), 4);
-    ASSERT_NE(net.firstFace, nullptr);
-    EXPECT_EQ(net.firstFace->next, nullptr);
-    EXPECT_EQ(net.firstFace->firstLoop->getCycleLength(), 4);
+TEST_F(MainRoad, FitsTheFaceDrawnWithTheMouseOnTheRealSphere)
+{
+    MW_REQUIRE_REAL_FILE(path, "stl", "sphereWithHole.stl");
+    const double t = 0.05;
+    const std::vector<double> d = fitOnRoad(path, t, 0.75, 1.5, 1.5, 1.5);
+    ASSERT_GE(d.size(), 5u);
+    EXPECT_LE(d.back(), t);
+    assertNoUnansweredPrompts();
 }
 
 } // namespace
