@@ -1,8 +1,14 @@
 #include "MeshwrightHost.h"
 
 #include "fitting/FitFixtures.h"
+#include "geometry/NurbsSurf.h"
 #include "plugin/Commit.h"
+#include "plugin/OpenNurbsConversion.h"
+#include "support/NurbsFixtures.h"
 
+#include <algorithm>
+#include <cmath>
+#include <memory>
 #include <string>
 
 namespace {
@@ -121,6 +127,57 @@ TEST_F(MeshwrightHost, CancelledCommitAddsNothingAndCurvesOnlyAddsCurves)
 
     EXPECT_NEAR(commitMatchTolerance(0.1, 0.01), 1.0, 1e-15);
     EXPECT_NEAR(commitMatchTolerance(0.5, 0.01), 2.0, 1e-15);
+    assertNoUnansweredPrompts();
+}
+
+// Four faces fitted on a bump become four valid Breps whose surfaces keep
+// the mesh vertices inside their squares within the net's tolerance.
+TEST_F(MeshwrightHost, CommittedFacesFollowTheMesh)
+{
+    const auto height = [](double x, double y) { return 0.5 * std::exp(-(x * x + y * y) / 0.64); };
+    ASSERT_EQ(command("_MWLoadMesh File=Yes file:" + writeBumpStl("bump.stl", 40, 0.5, 0.8)), 0);
+    Gridbench::CGridPoint* p[3][3];
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            const float x = 0.6f * float(i - 1), y = 0.6f * float(j - 1);
+            p[i][j] = mwtest::gridPoint(x, y, float(height(x, y)));
+            p[i][j]->normal.data[2] = 1.f;
+        }
+    GB::CSurfaceNet& net = plugIn().net;
+    for (int k = 0; k < 3; ++k) {
+        mwtest::polyLine(net, {p[0][k], p[1][k], p[2][k]})->interpolate();
+        mwtest::polyLine(net, {p[k][0], p[k][1], p[k][2]})->interpolate();
+    }
+    const double t = 0.01;
+    net.surfaceTolerance = t;
+    net.buildTopology(false);
+    net.computeSurfaces(true, false, nullptr);
+    ASSERT_EQ(net.countSurfaces(nullptr), 4);
+
+    EXPECT_EQ(command("_MWCommit Enter"), 0);
+    EXPECT_EQ(brepsPerLayer(doc()), (std::vector<int>{0, 4}));
+    EXPECT_TRUE(allValid(doc()));
+    for (const CVezadObjRef& ref : plugIn().objectRefs) {
+        const ON_BrepFace& face = ref.Brep()->m_F[0];
+        const ON_3dPoint middle =
+            face.PointAt(face.Domain(0).ParameterAt(0.5), face.Domain(1).ParameterAt(0.5));
+        // The square of the face: the quadrant its middle lies in.
+        const double x0 = middle.x < 0.0 ? -0.6 : 0.0, y0 = middle.y < 0.0 ? -0.6 : 0.0;
+        std::unique_ptr<Fenwo::NurbsSurf> surface(
+            fromONNurbsSurface(*ON_NurbsSurface::Cast(ref.Brep()->m_S[0])));
+        ASSERT_NE(surface, nullptr);
+        std::vector<double> distances;
+        for (int j = 0; j <= 40; ++j)
+            for (int i = 0; i <= 40; ++i) {
+                const double x = -1.0 + 0.05 * i, y = -1.0 + 0.05 * j;
+                if (x > x0 + 0.06 && x < x0 + 0.54 && y > y0 + 0.06 && y < y0 + 0.54)
+                    distances.push_back(distanceToSurface(*surface, Vector(x, y, height(x, y))));
+            }
+        ASSERT_GE(distances.size(), 64u);
+        std::sort(distances.begin(), distances.end());
+        EXPECT_LE(distances[distances.size() * 98 / 100], 1.05 * t);
+        EXPECT_LE(distances.back(), 3.0 * t);
+    }
     assertNoUnansweredPrompts();
 }
 
