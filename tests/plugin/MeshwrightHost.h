@@ -13,6 +13,7 @@
 #include "support/TestMeshes.h"
 
 #include <cmath>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -52,13 +53,15 @@ protected:
     }
 
     // A "#" of three rows and three columns of poly-lines through x, y in
-    // {-half, 0, half} on z = 0 (normals +z) with its topology: four faces.
-    void addHashNet(float half)
+    // {-half, 0, half} at the given height (0 by default; normals +z), with
+    // its topology: four faces.
+    void addHashNet(float half, const std::function<double(double, double)>& height = {})
     {
         Gridbench::CGridPoint* p[3][3];
         for (int i = 0; i < 3; ++i)
             for (int j = 0; j < 3; ++j) {
-                p[i][j] = mwtest::gridPoint(half * float(i - 1), half * float(j - 1));
+                const float x = half * float(i - 1), y = half * float(j - 1);
+                p[i][j] = mwtest::gridPoint(x, y, height ? float(height(x, y)) : 0.f);
                 p[i][j]->normal.data[2] = 1.f;
             }
         GB::CSurfaceNet& net = plugIn().net;
