@@ -30,7 +30,8 @@ void readRecord(CMeshwrightPlugIn& plugIn, CVezadDoc& doc, const ON_MemoryArchiv
 }
 
 // Save and open keep the meshes in order, the net, the faces' display
-// settings and the last commit's references.
+// settings and the last commit's references; deleted mesh objects are left
+// out or asked for.
 TEST_F(MeshwrightHost, SaveAndOpenRestoreMeshesNetDisplayAndReferences)
 {
     addMeshObject(true, 4);
@@ -57,6 +58,27 @@ TEST_F(MeshwrightHost, SaveAndOpenRestoreMeshesNetDisplayAndReferences)
     EXPECT_EQ(plugIn().objectRefs[0].m_uuid, committedId);
     for (const CMWMeshObject* object : plugIn().meshObjects)
         EXPECT_TRUE(plugIn().watcher.FindUuid(object->ModelObjectId()));
+
+    // With the first of the two deleted, the other mesh and the net are
+    // written and restored.
+    ASSERT_TRUE(doc().DeleteObject(CVezadObjRef(plugIn().meshObjects[0])));
+    ASSERT_TRUE(saveAndReopen());
+    EXPECT_EQ(facetCounts(plugIn()), (std::vector<int>{72}));
+    EXPECT_EQ(netText(plugIn().net), text);
+
+    // With all deleted, the save asks first: Yes writes nothing, No brings
+    // them back and writes.
+    ASSERT_TRUE(doc().DeleteObject(CVezadObjRef(plugIn().meshObjects[0])));
+    ASSERT_EQ(plugIn().meshObjects.count, 0);
+    VezadApp().InputQueue().pushFront({"yes"});
+    EXPECT_FALSE(plugIn().CallWriteDocument(CVezadFileWriteOptions()));
+    EXPECT_EQ(plugIn().meshObjects.count, 0);
+    VezadApp().InputQueue().pushFront({"no"});
+    EXPECT_TRUE(plugIn().CallWriteDocument(CVezadFileWriteOptions()));
+    EXPECT_EQ(facetCounts(plugIn()), (std::vector<int>{72}));
+    EXPECT_TRUE(
+        boxShown("There are deleted MWMeshObjects and Grids. Do you really want to loose them ?",
+                 "Meshwright"));
 }
 
 // Older record versions, display modes out of range, a corrupted mesh
@@ -128,38 +150,6 @@ TEST_F(MeshwrightHost, RecordVersionsAndDamagedRecordsRead)
     EXPECT_EQ(plugIn().objectRefs.count, 0);
     EXPECT_EQ(plugIn().meshObjects.count, 0);
     EXPECT_EQ(plugIn().net.pointLists.count, 0);
-}
-
-// A save with every mesh object deleted asks first: Yes writes nothing,
-// No brings them back and writes. With only the first of two deleted, the
-// other mesh and the net are written and restored.
-TEST_F(MeshwrightHost, DeletedMeshObjectsAreAskedForOrLeftOut)
-{
-    CMWMeshObject* first = addMeshObject(true, 4);
-    addMeshObject(true, 6);
-    addHashNet(0.5f);
-    const std::string text = netText(plugIn().net);
-    const CVezadFileWriteOptions options;
-
-    ASSERT_TRUE(doc().DeleteObject(CVezadObjRef(first)));
-    ASSERT_TRUE(saveAndReopen());
-    EXPECT_EQ(facetCounts(plugIn()), (std::vector<int>{72}));
-    EXPECT_EQ(netText(plugIn().net), text);
-
-    ASSERT_TRUE(doc().DeleteObject(CVezadObjRef(plugIn().meshObjects[0])));
-    ASSERT_EQ(plugIn().meshObjects.count, 0);
-    const std::string question =
-        "There are deleted MWMeshObjects and Grids. Do you really want to loose them ?";
-    VezadApp().InputQueue().pushFront({"yes"});
-    EXPECT_FALSE(plugIn().CallWriteDocument(options));
-    EXPECT_EQ(plugIn().meshObjects.count, 0);
-    VezadApp().InputQueue().pushFront({"no"});
-    EXPECT_TRUE(plugIn().CallWriteDocument(options));
-    EXPECT_EQ(facetCounts(plugIn()), (std::vector<int>{72}));
-    int asked = 0;
-    for (const CVezadMessageBoxRecord& box : boxes())
-        asked += box.text == question && box.title == "Meshwright";
-    EXPECT_EQ(asked, 2);
 }
 
 } // namespace
