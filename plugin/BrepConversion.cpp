@@ -56,10 +56,34 @@ CParCurve* trimCurve(const ON_BrepTrim& trim, Fenwo::NurbsSurf* surface, std::of
     return new CParCurve(uv, surface, false);
 }
 
+// Whether the curve on the surface strays farther than tolerance from the
+// space curve: its points at 8 parameters per control point of the uv curve
+// (at least 64), each projected onto the space curve from the parameter the
+// previous one found.
+bool strays(CCONS& onSurface, const Fenwo::NurbsSurf& uv, CParametricGeometry& space,
+            double tolerance)
+{
+    const Interval d = onSurface.getDomain(0);
+    const int n = std::max(64, 8 * uv.getUCount());
+    double t = space.getDomain(0).min;
+    for (int i = 0; i <= n; ++i) {
+        const Vector p = onSurface.getPoint(d.min + d.getLength() * i / n, 0.0);
+        if (projectPointOnCurve(&space, p, t) > tolerance)
+            return true;
+    }
+    return false;
+}
+
 // The edge curve of one trim: the curve on the surface re-approximated in
 // space as a cubic within tolerance. A closed curve comes back with its seam
 // where the curve on the surface starts; against tells whether the two then
 // start in opposite directions. Null when no curve can be made.
+//
+// A curved trim is first interpolated at the Greville abscissae of its uv
+// curve; when the surface bends more than the few control points of that
+// uv curve can follow, the interpolant strays from the face by far more
+// than the tolerance, and the curve on the surface is re-interpolated from
+// samples instead.
 //
 // The seam is moved for every closed result, not only for trims on cyclic
 // knots: a closed trim on clamped knots is re-approximated on cyclic knots
@@ -71,6 +95,10 @@ Fenwo::NurbsSurf* edgeCurve(CCONS& onSurface, const Fenwo::NurbsSurf& uv, double
     Fenwo::NurbsSurf* curve = uv.uKnots->p == 1
                                   ? reInterpolate(&onSurface, tolerance, 3, true, nullptr)
                                   : resampleAndReInterpolate(&onSurface, tolerance, 3, true);
+    if (curve != nullptr && uv.uKnots->p != 1 && strays(onSurface, uv, *curve, tolerance)) {
+        delete curve;
+        curve = reInterpolate(&onSurface, tolerance, 3, true, nullptr);
+    }
     if (curve == nullptr || curve->uKnots->endCondition != knots::CyclicEnd)
         return curve;
     const Vector start = onSurface.getStartPoint();
