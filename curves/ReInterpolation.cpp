@@ -74,10 +74,13 @@ NurbsSurf* interpolateAtGreville(CParametricGeometry* curve, const knots& k, int
     Vector g;
     k.getGrevilleAbscissae(g);
     const Interval domain = curve->getDomain(0);
+    // An abscissa that rounding puts just past an end of the domain is that
+    // end: dropping it would leave the curve's end out of the interpolant.
+    const double slack = 1e-12 * (domain.max - domain.min);
     std::vector<double> values;
     for (int i = 0; i < g.n; ++i)
-        if (domain.contains(g[i]))
-            values.push_back(g[i]);
+        if (g[i] >= domain.min - slack && g[i] <= domain.max + slack)
+            values.push_back(std::clamp(g[i], domain.min, domain.max));
     int n = sortUnique(values.data(), static_cast<int>(values.size()));
     const bool closed = curve->isClosed();
     // The cyclic interpolant closes through the first point itself: a

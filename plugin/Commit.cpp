@@ -117,7 +117,11 @@ void CMakeTight::work()
                 continue;
             if (dynamic_cast<Fenwo::NurbsSurf*>(face->surface) == nullptr)
                 continue;
-            if (CFace* trimmed = makeFaceFromSurface(face->surface))
+            // A face the net trimmed keeps its trim loop: its surface
+            // reaches past the face's boundary.
+            CFace* trimmed = face->trimmedFace != nullptr ? copyFace(face->trimmedFace)
+                                                          : makeFaceFromSurface(face->surface);
+            if (trimmed != nullptr)
                 faces.append(trimmed);
             else
                 ++notConverted;

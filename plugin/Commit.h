@@ -1,9 +1,10 @@
 // The commit of the net's fitted surfaces to the host document, and the
 // worker behind it: CMakeTight recomputes the net's surfaces (fully
-// approximated on request), turns each face's surface into a trimmed face
-// bounded by the surface's domain and, on request, heals those faces
-// against each other. The plug-in's convertFacesToVezad turns them into
-// Breps on the first empty layer (plugin/MeshwrightPlugIn.h).
+// approximated on request), copies each face's trimmed face (or makes one
+// bounded by the surface's domain when the net did not trim the face) and,
+// on request, heals those faces against each other. The plug-in's
+// convertFacesToVezad turns them into Breps on the first empty layer
+// (plugin/MeshwrightPlugIn.h).
 //
 // Ownership: CMakeTight owns the faces it collected; they die with it.
 // Thread-safety: runs in the foreground, on the host's user-interface thread.

@@ -27,6 +27,52 @@ std::vector<int> brepsPerLayer(CVezadDoc& doc)
     return counts;
 }
 
+// n + 1 points of each edge of each Brep, equally spaced in its parameter.
+std::vector<std::vector<std::vector<ON_3dPoint>>>
+edgeSamples(const std::vector<const ON_Brep*>& breps, int n)
+{
+    std::vector<std::vector<std::vector<ON_3dPoint>>> samples(breps.size());
+    for (std::size_t b = 0; b < breps.size(); ++b)
+        for (int e = 0; e < breps[b]->m_E.Count(); ++e) {
+            const ON_BrepEdge& edge = breps[b]->m_E[e];
+            samples[b].emplace_back();
+            for (int k = 0; k <= n; ++k)
+                samples[b].back().push_back(edge.PointAt(edge.Domain().ParameterAt(double(k) / n)));
+        }
+    return samples;
+}
+
+// Over the edges of the Breps that run along another Brep (their middle
+// within 0.05 of its edges): their count, and the largest distance from
+// their 50 samples to the edges of the other Breps.
+std::pair<int, double> neighbourEdgeGap(const std::vector<const ON_Brep*>& breps)
+{
+    const auto polygons = edgeSamples(breps, 1000);
+    auto distanceToOthers = [&](std::size_t b, const ON_3dPoint& p) {
+        double best = 1e300;
+        for (std::size_t o = 0; o < polygons.size(); ++o)
+            for (std::size_t e = 0; o != b && e < polygons[o].size(); ++e)
+                for (std::size_t k = 0; k + 1 < polygons[o][e].size(); ++k) {
+                    const ON_3dPoint& a = polygons[o][e][k];
+                    const ON_3dVector d = polygons[o][e][k + 1] - a;
+                    best = std::min(
+                        best, p.DistanceTo(a + std::clamp((p - a) * d / (d * d), 0.0, 1.0) * d));
+                }
+        return best;
+    };
+    const auto samples = edgeSamples(breps, 49);
+    int shared = 0;
+    double gap = 0.0;
+    for (std::size_t b = 0; b < samples.size(); ++b)
+        for (const std::vector<ON_3dPoint>& edge : samples[b])
+            if (distanceToOthers(b, edge[25]) < 0.05) {
+                ++shared;
+                for (const ON_3dPoint& p : edge)
+                    gap = std::max(gap, distanceToOthers(b, p));
+            }
+    return {shared, gap};
+}
+
 // Cancels the first step of the Brep conversion.
 class CancelConversion : public CSimpleProgress {
 public:
@@ -38,8 +84,9 @@ public:
     }
 };
 
-// Four faces fitted on a bump within t become four valid Breps on the first
-// empty layer whose surfaces keep the mesh inside their squares within t.
+// Four faces fitted on a bump within t become, healed, four valid Breps on
+// the first empty layer whose surfaces keep the mesh inside their squares
+// within t and whose shared edges meet.
 // Committing again replaces them, also after a save and reopen, or keeps
 // them; the references follow the last commit.
 TEST_F(MeshwrightHost, CommitAddsFittedFacesToTheFirstEmptyLayerAndReplacesTheLastCommit)
@@ -56,6 +103,15 @@ TEST_F(MeshwrightHost, CommitAddsFittedFacesToTheFirstEmptyLayerAndReplacesTheLa
     EXPECT_EQ(brepsPerLayer(doc()), (std::vector<int>{0, 4}));
     EXPECT_FALSE(plugIn().editGrid);
     ASSERT_EQ(plugIn().objectRefs.count, 4);
+    // Healed, the faces keep their trims: each inner side is two Brep edges
+    // that meet within twice the document's tolerance.
+    EXPECT_EQ(m_host.standardOutput().find("Heal failed"), std::string::npos);
+    std::vector<const ON_Brep*> breps;
+    for (const CVezadObjRef& ref : plugIn().objectRefs)
+        breps.push_back(ref.Brep());
+    const auto [shared, gap] = neighbourEdgeGap(breps);
+    EXPECT_EQ(shared, 8);
+    EXPECT_LE(gap, 2.0 * doc().AbsoluteTolerance());
     for (const CVezadObjRef& ref : plugIn().objectRefs) {
         const ON_Brep* brep = ref.Brep();
         EXPECT_TRUE(brep->IsValid());
