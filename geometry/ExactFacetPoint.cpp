@@ -33,6 +33,8 @@ double CExactFacetPoint::findMaxDeviation(CParametricGeometry* curve, double t0,
     m_t0 = t0;
     m_tol = tol;
     m_chordStart = curve->getPoint(t0, 0.0);
+    m_chordKnown = false;
+    m_pointKnown = false;
 
     const double lo = t0 + 5e-8;
     const double hi = curve->getDomain(0).max;
@@ -70,25 +72,41 @@ double CExactFacetPoint::evaluate(int mode, Vector& g, const Vector& x, double a
         g.fill(0.0);
     if (m_curve == nullptr)
         return 0.5 * tolSq;
-    m_chordEnd = m_curve->getPoint(u, 0.0);
-    Vector chord = m_chordEnd - m_chordStart;
-    const double dd = normSquared(chord);
-    m_chordLength = std::sqrt(dd);
+    if (!m_chordKnown || u != m_chordU || m_curve != m_chordCurve || m_t0 != m_chordT0 ||
+        m_tol != m_chordTol) {
+        m_chordEnd = m_curve->getPoint(u, 0.0);
+        m_chord = m_chordEnd - m_chordStart;
+        m_chordSq = normSquared(m_chord);
+        m_chordLength = std::sqrt(m_chordSq);
+        // Curve samples between the chord's ends that lie beyond the tolerance.
+        m_excess = 0.0;
+        if (std::isfinite(m_chordLength) && m_chordLength >= 2.2e-8)
+            for (int i = 0; i < 10; ++i) {
+                const double s = i / 10.0;
+                const Vector q = m_curve->getPoint((1.0 - s) * m_t0 + s * u, 0.0);
+                const double dist =
+                    std::sqrt(squaredDistanceFromLine(q, m_chordStart, m_chord, m_chordSq));
+                if (dist > m_tol)
+                    m_excess += (dist - m_tol) * (dist - m_tol);
+            }
+        m_chordU = u;
+        m_chordCurve = m_curve;
+        m_chordT0 = m_t0;
+        m_chordTol = m_tol;
+        m_chordKnown = true;
+    }
     if (!std::isfinite(m_chordLength) || m_chordLength < 2.2e-8)
         return 0.5 * tolSq;
 
-    m_curvePoint = m_curve->getPoint(v, 0.0);
-    m_deviation = std::sqrt(squaredDistanceFromLine(m_curvePoint, m_chordStart, chord, dd));
-
-    // Curve samples between the chord's ends that lie beyond the tolerance.
-    double excess = 0.0;
-    for (int i = 0; i < 10; ++i) {
-        const double s = i / 10.0;
-        const Vector q = m_curve->getPoint((1.0 - s) * m_t0 + s * u, 0.0);
-        const double dist = std::sqrt(squaredDistanceFromLine(q, m_chordStart, chord, dd));
-        if (dist > m_tol)
-            excess += (dist - m_tol) * (dist - m_tol);
+    if (!m_pointKnown || v != m_pointV || m_curve != m_pointCurve) {
+        m_curvePoint = m_curve->getPoint(v, 0.0);
+        m_pointV = v;
+        m_pointCurve = m_curve;
+        m_pointKnown = true;
     }
+    m_deviation =
+        std::sqrt(squaredDistanceFromLine(m_curvePoint, m_chordStart, m_chord, m_chordSq));
+    const double excess = m_excess;
 
     const double miss = m_deviation - m_tol;
     if (excess < 0.1 * tolSq && std::fabs(miss) < 0.05 * m_tol) {

@@ -47,4 +47,24 @@ public:
     double m_chordLength = 0.0;             // |C(u) - C(t0)| of the last evaluation
     double m_deviation = 0.0;               // distance of C(v) from the chord line, last evaluation
     bool matched = false; // the deviation matched the tolerance (see findMaxDeviation)
+
+private:
+    // What an evaluation at (u, v) computes from u alone (the chord and the
+    // excess of the samples along it) and from v alone (the curve point),
+    // kept for the last u and the last v with the curve, t0 and tol they were
+    // computed for; findMaxDeviation forgets them, as the curve may have
+    // changed between runs. The difference probes move one variable at a
+    // time, and a chord end held at its bound repeats u over the whole run,
+    // so most evaluations find one of them here.
+    bool m_chordKnown = false;
+    double m_chordU = 0.0;
+    const CParametricGeometry* m_chordCurve = nullptr;
+    double m_chordT0 = 0.0;
+    double m_chordTol = 0.0;
+    Vector m_chord;         // C(u) - C(t0)
+    double m_chordSq = 0.0; // |C(u) - C(t0)|^2
+    double m_excess = 0.0;  // squared excess of the samples along the chord
+    bool m_pointKnown = false;
+    double m_pointV = 0.0;
+    const CParametricGeometry* m_pointCurve = nullptr;
 };

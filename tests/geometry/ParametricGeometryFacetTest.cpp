@@ -364,6 +364,36 @@ TEST(ExactFacetPoint, FindsTheChordEndWhoseDeviationIsTheTolerance)
     EXPECT_NEAR(problem.m_deviation, tol, 0.05 * tol);
 }
 
+TEST(ExactFacetPoint, ReusedProblemAnswersLikeAFreshOne)
+{
+    // One problem refines chords of other curves, starts and tolerances in
+    // turn, and of a curve bent in place between two runs with the same
+    // arguments; nothing of an earlier run may leak into a later one.
+    AnalyticCircle circle(origin3(), 1.0, 0.0, 2.0 * pi);
+    auto cubic = nurbsCurve(
+        {0, 0, 0, 0, 1, 1, 1, 1}, 3,
+        {origin3(), Vector(1.0, 0.0, 0.0), Vector(2.0, 0.0, 0.0), Vector(3.0, 0.0, 0.0)});
+    struct Run {
+        CParametricGeometry* curve;
+        double t0, tEnd, tol;
+        double bend; // y of the cubic's second control point before the run
+    };
+    const Run runs[] = {{&circle, 0.0, 0.3, 0.01, 0.0},
+                        {&circle, 0.1, 0.4, 0.01, 0.0},
+                        {&circle, 0.1, 0.4, 0.002, 0.0},
+                        {cubic.get(), 0.1, 1.0, 0.01, 0.0},
+                        {cubic.get(), 0.1, 1.0, 0.01, 0.3}};
+    CExactFacetPoint reused;
+    for (const Run& r : runs) {
+        cubic->setControlPoint(1, 0, Vector(1.0, r.bend, 0.0));
+        CExactFacetPoint fresh;
+        const double expected = fresh.findMaxDeviation(r.curve, r.t0, r.tEnd, 0.5, r.tol);
+        EXPECT_EQ(reused.findMaxDeviation(r.curve, r.t0, r.tEnd, 0.5, r.tol), expected);
+        EXPECT_EQ(reused.matched, fresh.matched);
+        EXPECT_EQ(reused.m_deviation, fresh.m_deviation);
+    }
+}
+
 TEST(ExactFacetPoint, DegenerateChordGivesHalfTheSquaredTolerance)
 {
     AnalyticLine point(Vector(1.0, 1.0, 1.0), Vector(1.0, 1.0, 1.0));
