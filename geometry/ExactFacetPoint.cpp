@@ -7,12 +7,29 @@
 
 namespace {
 
-// Squared distance of p from the line through a with direction d (|d|^2 = dd > 0).
+// Squared distance of p from the line through a with direction d (|d|^2 = dd > 0),
+// summed in place without a vector for p - a.
 double squaredDistanceFromLine(const Vector& p, const Vector& a, const Vector& d, double dd)
 {
-    Vector r = p - a;
-    const double along = dot(r, d);
-    return std::max(0.0, normSquared(r) - along * along / dd);
+    const int common = std::min(p.n, a.n);
+    auto r = [&](int i) { return i < common ? p[i] - a[i] : p[i]; };
+    double along = 0.0;
+    for (int i = 0; i < std::min(p.n, d.n); ++i)
+        along += r(i) * d[i];
+    double rr = 0.0;
+    for (int i = 0; i < p.n; ++i)
+        rr += r(i) * r(i);
+    return std::max(0.0, std::max(rr, 0.0) - along * along / dd);
+}
+
+// C(t) into `point`, reusing its storage.
+void pointAt(CParametricGeometry& curve, double t, Vector& point)
+{
+    Vector** d = curve.evaluate(0, t, 0.0);
+    if (d != nullptr)
+        point = d[0][0];
+    else
+        point = Vector(curve.getDimension());
 }
 
 } // namespace
@@ -74,7 +91,7 @@ double CExactFacetPoint::evaluate(int mode, Vector& g, const Vector& x, double a
         return 0.5 * tolSq;
     if (!m_chordKnown || u != m_chordU || m_curve != m_chordCurve || m_t0 != m_chordT0 ||
         m_tol != m_chordTol) {
-        m_chordEnd = m_curve->getPoint(u, 0.0);
+        pointAt(*m_curve, u, m_chordEnd);
         m_chord = m_chordEnd - m_chordStart;
         m_chordSq = normSquared(m_chord);
         m_chordLength = std::sqrt(m_chordSq);
@@ -83,9 +100,9 @@ double CExactFacetPoint::evaluate(int mode, Vector& g, const Vector& x, double a
         if (std::isfinite(m_chordLength) && m_chordLength >= 2.2e-8)
             for (int i = 0; i < 10; ++i) {
                 const double s = i / 10.0;
-                const Vector q = m_curve->getPoint((1.0 - s) * m_t0 + s * u, 0.0);
+                pointAt(*m_curve, (1.0 - s) * m_t0 + s * u, m_sample);
                 const double dist =
-                    std::sqrt(squaredDistanceFromLine(q, m_chordStart, m_chord, m_chordSq));
+                    std::sqrt(squaredDistanceFromLine(m_sample, m_chordStart, m_chord, m_chordSq));
                 if (dist > m_tol)
                     m_excess += (dist - m_tol) * (dist - m_tol);
             }
@@ -99,7 +116,7 @@ double CExactFacetPoint::evaluate(int mode, Vector& g, const Vector& x, double a
         return 0.5 * tolSq;
 
     if (!m_pointKnown || v != m_pointV || m_curve != m_pointCurve) {
-        m_curvePoint = m_curve->getPoint(v, 0.0);
+        pointAt(*m_curve, v, m_curvePoint);
         m_pointV = v;
         m_pointCurve = m_curve;
         m_pointKnown = true;

@@ -67,4 +67,5 @@ private:
     bool m_pointKnown = false;
     double m_pointV = 0.0;
     const CParametricGeometry* m_pointCurve = nullptr;
+    Vector m_sample; // scratch for the samples along the chord
 };
