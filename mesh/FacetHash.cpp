@@ -7,6 +7,7 @@
 #include "foundation/Progress.h"
 
 #include <algorithm>
+#include <array>
 #include <cfloat>
 #include <climits>
 #include <cmath>
@@ -149,6 +150,86 @@ void setZero(CVertex<float, 3>& v)
     v.data[0] = v.data[1] = v.data[2] = 0.0f;
 }
 
+// Corners a facet may have for the side test to read them at once.
+constexpr int kCornerCapacity = 64;
+
+// How far beyond the ray, across it, a facet's projected corners may lie for
+// the triangle test still to hit one of its triangles: the larger of that
+// test's bound (at most 1e-8) and snap distance (at most 1e-4), plus the
+// tolerance.
+double sideMargin(double tolerance)
+{
+    return 1e-4 + 1e-8 + std::fabs(tolerance);
+}
+
+// Distance from p to the farthest corner of facet f; infinite when the side
+// test cannot read the corners at once (it then lets the facet through).
+float cornerRadius(CBaseMesh& mesh, int f, const CVertex<float, 3>& p)
+{
+    float corners[3 * kCornerCapacity];
+    const int n = mesh.readFacetCorners(f, corners, kCornerCapacity);
+    if (n < 3)
+        return std::numeric_limits<float>::infinity();
+    double far2 = 0.0;
+    for (int k = 0; k < n; ++k) {
+        double d2 = 0.0;
+        for (int c = 0; c < 3; ++c) {
+            const double e = double(corners[3 * k + c]) - p.data[c];
+            d2 += e * e;
+        }
+        if (!std::isfinite(d2))
+            return std::numeric_limits<float>::infinity();
+        far2 = std::max(far2, d2);
+    }
+    const float r = float(std::sqrt(far2));
+    return std::isfinite(r) ? r : std::numeric_limits<float>::infinity();
+}
+
+// True when the ray of the frame passes so far from hash point `item` that
+// every corner of its facet (all within item.radius of the point) projects
+// beyond `margin` on one side of the ray along the frame's u or v: the side
+// test (rayMayHitFacet) would reject the facet. The allowance of 1e-5 of the
+// distances involved covers that test's float rounding. Never rejects with
+// an infinite radius, with anything not finite, or at distances where that
+// test's float arithmetic could overflow.
+bool rayPassesFacetOf(const CRayFrame& frame, const CFacetCentroid& item, double margin)
+{
+    double x = 0.0, y = 0.0, size = item.radius;
+    for (int c = 0; c < 3; ++c) {
+        const double w = double(frame.origin.data[c]) - item.data[c];
+        x += w * frame.u.data[c];
+        y += w * frame.v.data[c];
+        size += std::fabs(w);
+    }
+    if (!(size < 1e30))
+        return false;
+    const double limit = double(item.radius) + margin + 1e-5 * size;
+    return std::max(std::fabs(x), std::fabs(y)) > limit;
+}
+
+// The same for every facet with a point in `cell`: the ray passes the cell's
+// box, grown by the reach of its items, by more than `margin` along u or v.
+bool rayPassesFacetsOf(const CRayFrame& frame, const C3DCell<CFacetCentroid, float>& cell,
+                       double margin)
+{
+    double x = 0.0, y = 0.0, spreadX = cell.itemReach, spreadY = cell.itemReach,
+           size = cell.itemReach;
+    for (int c = 0; c < 3; ++c) {
+        const double half = 0.5 * (double(cell.box.max.data[c]) - cell.box.min.data[c]);
+        const double w = double(frame.origin.data[c]) -
+                         0.5 * (double(cell.box.min.data[c]) + cell.box.max.data[c]);
+        x += w * frame.u.data[c];
+        y += w * frame.v.data[c];
+        spreadX += half * std::fabs(frame.u.data[c]);
+        spreadY += half * std::fabs(frame.v.data[c]);
+        size += std::fabs(w) + half;
+    }
+    if (!(size < 1e30))
+        return false;
+    const double slack = margin + 1e-5 * size;
+    return std::fabs(x) > spreadX + slack || std::fabs(y) > spreadY + slack;
+}
+
 } // namespace
 
 void CBaseMesh::buildFacetHash(double divisor, double size, void*)
@@ -220,40 +301,58 @@ void CBaseMesh::buildFacetHash(double divisor, double size, void*)
         }
     }
 
-    const int total = facetCount + samples.count();
+    // The entries in the order they are entered: facet centroids, then the
+    // samples.
+    SamplePoints pending;
+    CVertex<float, 3> centroid;
+    for (int i = 0; i < facetCount; ++i)
+        if (facetQuality(i) >= kMinFacetQuality && getFacetCentroid(i, centroid))
+            pending.append(centroid, i);
+    for (int k = 0; k < samples.count(); ++k)
+        pending.append(CVertex<float, 3>(&samples.xyz[3 * size_t(k)]), samples.facet[k]);
+    // Stored cell by cell (in key order, entering order within a cell), so
+    // that a walk over a cell's items reads adjacent memory.
+    const int count = pending.count();
+    std::vector<std::array<int, 3>> keys(static_cast<size_t>(count));
+    for (int k = 0; k < count; ++k) {
+        const CVertex<float, 3> point(&pending.xyz[3 * size_t(k)], VertexStorage::View);
+        facetHash.cellKey(point, keys[k][0], keys[k][1], keys[k][2]);
+    }
+    std::vector<int> order(static_cast<size_t>(count));
+    for (int k = 0; k < count; ++k)
+        order[k] = k;
+    std::stable_sort(order.begin(), order.end(), [&](int x, int y) { return keys[x] < keys[y]; });
     delete[] facetCentroids;
-    facetCentroids = new CFacetCentroid[total];
-    if (progress != nullptr)
-        progress->begin(0, total);
+    facetCentroids = new CFacetCentroid[std::max(count, 1)];
+    std::vector<int> slot(static_cast<size_t>(count));
+    for (int n = 0; n < count; ++n) {
+        const int k = order[n];
+        CFacetCentroid& stored = facetCentroids[n];
+        stored.set(&pending.xyz[3 * size_t(k)]);
+        stored.facet = pending.facet[k];
+        stored.radius = cornerRadius(*this, stored.facet, stored);
+        slot[k] = n;
+    }
 
-    int used = 0;
-    bool cancelled = false;
-    // Enters entry `used` (the hash keeps a pointer to it) and reports the
-    // step; a cancellation leaves the entries made so far in the hash.
-    auto enter = [&]() {
-        facetHash.insert(facetCentroids[used], false, true);
-        ++used;
+    if (progress != nullptr)
+        progress->begin(0, facetCount + samples.count());
+    // Entered in order, each reported as a step; a cancellation leaves the
+    // entries made so far in the hash.
+    for (int k = 0; k < count; ++k) {
+        facetHash.insert(facetCentroids[slot[k]], false, true);
         if (progress != nullptr) {
             progress->step(1);
-            cancelled = progress->isCancelled();
+            if (progress->isCancelled())
+                break;
         }
-    };
-    for (int i = 0; i < facetCount && !cancelled; ++i) {
-        if (!(facetQuality(i) >= kMinFacetQuality))
-            continue;
-        CFacetCentroid& entry = facetCentroids[used];
-        if (!getFacetCentroid(i, entry))
-            continue;
-        entry.facet = i;
-        enter();
-    }
-    for (int k = 0; k < samples.count() && !cancelled; ++k) {
-        CFacetCentroid& entry = facetCentroids[used];
-        entry.set(&samples.xyz[3 * size_t(k)]);
-        entry.facet = samples.facet[k];
-        enter();
     }
     facetHash.updateCellBoxes();
+    for (auto* cell : facetHash.cells) {
+        float reach = 0.0f;
+        for (const CFacetCentroid* item : cell->items)
+            reach = std::max(reach, item->radius);
+        cell->itemReach = reach;
+    }
 }
 
 void CBaseMesh::setRay(const Point& p, const Direction& d)
@@ -269,18 +368,17 @@ void CBaseMesh::setRay(const Point& p, const Direction& d)
 
 bool CBaseMesh::rayMayHitFacet(int i, double tolerance)
 {
-    constexpr int kCapacity = 64;
-    float corners[3 * kCapacity];
-    const int n = readFacetCorners(i, corners, kCapacity);
+    float corners[3 * kCornerCapacity];
+    const int n = readFacetCorners(i, corners, kCornerCapacity);
     if (n < 3)
         return true;
     // Every triangle of the polygon has its corners among the polygon's, so
     // its projected extent lies within the polygon's. The triangle test
-    // rejects a triangle lying beyond its bound (at most 1e-8) plus the
-    // tolerance on one side in x or y, and accepts one only with a corner
-    // within its snap distance (at most 1e-4): beyond the larger of the two
-    // plus the tolerance on one side, every triangle is rejected.
-    const double margin = 1e-4 + 1e-8 + std::fabs(tolerance);
+    // rejects a triangle lying beyond its bound plus the tolerance on one
+    // side in x or y, and accepts one only with a corner within its snap
+    // distance: beyond the side margin on one side, every triangle is
+    // rejected.
+    const double margin = sideMargin(tolerance);
     double minX = DBL_MAX, maxX = -DBL_MAX, minY = DBL_MAX, maxY = -DBL_MAX;
     // The same float arithmetic as the triangle test (a view, no storage).
     float relativeStore[3];
@@ -403,15 +501,40 @@ bool CBaseMesh::hitWithFacetHash(const Point& p, const Direction& d, Kor::Set<CB
     normalize(unit);
     const float reach = float(2.0 * facetHash.cellSize);
     const float reach2 = reach * reach;
+    setRay(p, d);
+    const int facetCount = getFacetCount();
+    if (int(facetMarks.size()) < facetCount || markNumber == UINT_MAX) {
+        facetMarks.assign(std::max(facetCount, 0), 0u);
+        markNumber = 0;
+    }
+    ++markNumber;
+    // Each facet once, and only those the ray may hit (both sides counting),
+    // as the cells are met. The reach of a cell's items, then the radius of
+    // a hash point, reject most facets without reading their corners; a
+    // facet they reject the side test rejects too. A facet named beyond the
+    // mesh is kept (its hit test fails).
+    const double margin = sideMargin(tolerance);
     Kor::List<int> candidates;
+    auto consider = [&](int f, const CFacetCentroid* item) {
+        if (f >= 0 && f < facetCount) {
+            if (bothSides && item != nullptr && rayPassesFacetOf(rayFrame, *item, margin))
+                return;
+            if (facetMarks[f] == markNumber)
+                return;
+            facetMarks[f] = markNumber;
+            if (bothSides && !rayMayHitFacet(f, tolerance))
+                return;
+        }
+        candidates.append(f);
+    };
     auto collect = [&](const C3DCell<CFacetCentroid, float>* cell) {
         if (cell->m_pUserData != nullptr) {
             const auto* facets = static_cast<const Kor::List<int>*>(cell->m_pUserData);
             for (int f : *facets)
-                candidates.append(f);
+                consider(f, nullptr);
         } else {
             for (const CFacetCentroid* item : cell->items)
-                candidates.append(item->facet);
+                consider(item->facet, item);
         }
     };
     Point centre;
@@ -423,45 +546,31 @@ bool CBaseMesh::hitWithFacetHash(const Point& p, const Direction& d, Kor::Set<CB
     };
     // The cells whose box centre lies within the reach of the line: without
     // a list of cells, only those the walk along the line meets are tested
-    // (the same cells a scan of all of them would keep).
+    // (the same cells a scan of all of them would keep). Of those, a cell
+    // whose facets the ray passes is left out whole.
     float dist2 = 0.0f;
+    auto visit = [&](const C3DCell<CFacetCentroid, float>* cell) {
+        if (!nearLine(cell, dist2))
+            return;
+        if (bothSides && cell->m_pUserData == nullptr && rayPassesFacetsOf(rayFrame, *cell, margin))
+            return;
+        collect(cell);
+    };
     const bool walked =
         cells == nullptr &&
-        facetHash.forCellsNearLine(p, unit, reach, [&](C3DCell<CFacetCentroid, float>* cell) {
-            if (nearLine(cell, dist2))
-                collect(cell);
-        });
+        facetHash.forCellsNearLine(p, unit, reach,
+                                   [&](C3DCell<CFacetCentroid, float>* cell) { visit(cell); });
     if (!walked) {
         const int listed = cells != nullptr ? cells->count : cellSet.count;
         for (int n = 0; n < listed; ++n) {
             const int index = cells != nullptr ? cells->data[n] : n;
             if (index < 0 || index >= cellSet.count)
                 continue; // a stale cell index names no cell
-            if (nearLine(cellSet.items[index], dist2))
-                collect(cellSet.items[index]);
+            visit(cellSet.items[index]);
         }
     }
-    // Each candidate once, and only those the ray may hit, tested in
-    // ascending facet order.
-    setRay(p, d);
-    const int facetCount = getFacetCount();
-    if (int(facetMarks.size()) < facetCount || markNumber == UINT_MAX) {
-        facetMarks.assign(std::max(facetCount, 0), 0u);
-        markNumber = 0;
-    }
-    ++markNumber;
-    int kept = 0;
-    for (int f : candidates) {
-        if (f >= 0 && f < facetCount) {
-            if (facetMarks[f] == markNumber)
-                continue;
-            facetMarks[f] = markNumber;
-            if (bothSides && !rayMayHitFacet(f, tolerance))
-                continue;
-        }
-        candidates.data[kept++] = f;
-    }
-    candidates.count = sortUnique(candidates.data, kept);
+    // Tested in ascending facet order.
+    candidates.count = sortUnique(candidates.data, candidates.count);
     CBaseHitInfo h;
     for (int f : candidates)
         if (rayFacetHit(f, h, bothSides, tolerance))

@@ -28,6 +28,7 @@
 #include <cmath>
 #include <cstdint>
 #include <iostream>
+#include <limits>
 #include <vector>
 
 namespace Mesh {
@@ -39,13 +40,18 @@ public:
     Kor::Set<T> items; // owning, ordered by lessVertex
     CBox<R, 3> box;    // box of the items, kept by the hash
     void* m_pUserData = nullptr;
+    // How far what the items stand for reaches beyond their points, set by
+    // whoever fills the hash; infinite when not known. Inserting an item
+    // makes it unknown again.
+    R itemReach = std::numeric_limits<R>::infinity();
 
     C3DCell() = default;
     C3DCell(int ci, int cj, int ck) : i(ci), j(cj), k(ck) {}
-    // Owning copies of the source's items; the box and the user data copied.
+    // Owning copies of the source's items; the box, the user data and the
+    // reach copied.
     C3DCell(const C3DCell& other)
         : i(other.i), j(other.j), k(other.k), items(other.items), box(other.box),
-          m_pUserData(other.m_pUserData)
+          m_pUserData(other.m_pUserData), itemReach(other.itemReach)
     {
     }
     C3DCell& operator=(const C3DCell&) = delete;
@@ -231,8 +237,10 @@ public:
         T* result = nullptr;
         if (cell->items.find(&item, index, &lessVertex<T>))
             result = cell->items.items[index];
-        else
+        else {
             result = cell->items.insertAt(storePointer ? &item : new T(item), index);
+            cell->itemReach = std::numeric_limits<R>::infinity();
+        }
         if (growBox)
             cell->box.add(*result);
         return result;
@@ -635,18 +643,24 @@ private:
 };
 
 // The item of a mesh's facet hash: a point of facet `facet` (its centroid or
-// a sample point of a large facet).
+// a sample point of a large facet) and the distance from it to the facet's
+// farthest corner, infinite when not known (the facet-hash build sets it).
 class CFacetCentroid : public CVertex<float, 3> {
 public:
     int facet = -1;
+    float radius = std::numeric_limits<float>::infinity();
 
     CFacetCentroid() = default;
     CFacetCentroid(const CVertex<float, 3>& p, int f) : CVertex<float, 3>(p), facet(f) {}
-    CFacetCentroid(const CFacetCentroid& other) : CVertex<float, 3>(other), facet(other.facet) {}
+    CFacetCentroid(const CFacetCentroid& other)
+        : CVertex<float, 3>(other), facet(other.facet), radius(other.radius)
+    {
+    }
     CFacetCentroid& operator=(const CFacetCentroid& other)
     {
         CVertex<float, 3>::operator=(other);
         facet = other.facet;
+        radius = other.radius;
         return *this;
     }
     ~CFacetCentroid() override = default;

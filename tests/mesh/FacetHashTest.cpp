@@ -405,3 +405,21 @@ TEST(FacetHash, WalkAlongTheRayFindsWhatTheScanOfAllCellsFinds)
         scanned.removeAll(false, true);
     }
 }
+
+TEST(FacetHash, PointEnteredAfterTheBuildIsReachedThroughItsCell)
+{
+    // The ray passes the cell of facet 0 too far for facet 0, but the point
+    // entered there later names a large facet it crosses: the cell must not
+    // be left out on what the build knew of it.
+    Mesh::CFacetCentroid entry(Point(0.3f, 0.3f, 0.0f), 1);
+    CFlatMesh mesh;
+    polygon(mesh, {add(mesh, 0, 0, 0), add(mesh, 1, 0, 0), add(mesh, 0, 1, 0)});
+    mesh.computeBoundingBox();
+    mesh.buildFacetHash(1.0, 1.1, nullptr);
+    polygon(mesh, {add(mesh, 1.5, -1, 0), add(mesh, 3, -1, 0), add(mesh, 1.5, 2, 0)});
+    mesh.facetHash.insert(entry, true, true);
+    HitSet hits;
+    ASSERT_TRUE(cast(mesh, Point(2.0f, 0.3f, 5.0f), kDown, hits));
+    EXPECT_EQ(hits.items[0]->facet, 1);
+    EXPECT_FLOAT_EQ(float(hits.items[0]->distance), 5.0f);
+}
