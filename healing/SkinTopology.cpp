@@ -28,6 +28,24 @@ namespace {
 
 using VertexHash = Mesh::C3DHash<CTopoV, double>;
 
+// Starts a phase of the skin build on the sink, if there is one.
+void beginPhase(CProgress* sink, const char* label, int count)
+{
+    if (sink != nullptr) {
+        sink->setLabel(label);
+        sink->begin(0, count);
+    }
+}
+
+// One step of a phase; true when the user cancelled.
+bool stepCancelled(CProgress* sink)
+{
+    if (sink == nullptr)
+        return false;
+    sink->step(1);
+    return sink->isCancelled();
+}
+
 // Chord tolerance of the parameter estimators that start the projections of
 // the coincidence test.
 constexpr double kEstimateStep = 0.1;
@@ -99,12 +117,9 @@ void collectTJoins(Kor::List<CParametricGeometry*>& curveList, const Kor::List<C
     }
     std::vector<CParametricGeometry*> candidates;
     for (CTopoV* V : vertices) {
-        if (sink != nullptr) {
-            sink->step(1);
-            if (sink->isCancelled()) {
-                cancelled = true;
-                return;
-            }
+        if (stepCancelled(sink)) {
+            cancelled = true;
+            return;
         }
         candidates.clear();
         for (int i = 0; i < curveList.count; ++i) {
@@ -533,10 +548,7 @@ bool buildSkin(Kor::List<CParametricGeometry*>& curveList, CSkinTopology* skin, 
     }
 
     // Phase 2: vertices on curve interiors.
-    if (sink != nullptr) {
-        sink->setLabel("connect edges (2/3)");
-        sink->begin(0, skin->vertices.count);
-    }
+    beginPhase(sink, "connect edges (2/3)", skin->vertices.count);
     Kor::Set<CPointOnCurveAndVertex> tJoins;
     bool cancelled = false;
     collectTJoins(curveList, skin->vertices, tol, sink, cancelled, tJoins);
@@ -549,18 +561,12 @@ bool buildSkin(Kor::List<CParametricGeometry*>& curveList, CSkinTopology* skin, 
     }
 
     // Phase 2.1: curves cut at their T-joins.
-    if (sink != nullptr) {
-        sink->setLabel("connect edges (2.1/3)");
-        sink->begin(0, curveList.count);
-    }
+    beginPhase(sink, "connect edges (2.1/3)", curveList.count);
     Kor::List<int> replaced;
     const int originalCount = curveList.count;
     for (int i = 0; i < originalCount; ++i) {
-        if (sink != nullptr) {
-            sink->step(1);
-            if (sink->isCancelled())
-                return false;
-        }
+        if (stepCancelled(sink))
+            return false;
         CParametricGeometry* c = curveList[i];
         const Interval d = c->getDomain(0);
         Kor::List<double> parameters;
@@ -614,17 +620,11 @@ bool buildSkin(Kor::List<CParametricGeometry*>& curveList, CSkinTopology* skin, 
     tJoins.removeAll(true, false);
 
     // Phase 3: half-edges, coinciding curves paired.
-    if (sink != nullptr) {
-        sink->setLabel("connect edges (3/3)");
-        sink->begin(0, curveList.count);
-    }
+    beginPhase(sink, "connect edges (3/3)", curveList.count);
     int skipped = 0;
     for (int i = 0; i < curveList.count; ++i) {
-        if (sink != nullptr) {
-            sink->step(1);
-            if (sink->isCancelled())
-                return false;
-        }
+        if (stepCancelled(sink))
+            return false;
         CParametricGeometry* c = curveList[i];
         const Interval d = c->getDomain(0);
         const CVertex<double, 3> p0 = toVertex(c->getPoint(d.min, 0.0));

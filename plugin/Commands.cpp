@@ -42,14 +42,6 @@ CVezadCommand::result CMWCommand::RunCommand(const CVezadCommandContext& context
     return run();
 }
 
-// "MWCommit" (the commit to the document),
-// "MWPatch" and "MWHeal" get their own runs with those parts of the system.
-CVezadCommand::result CMWCommand::run()
-{
-    VezadApp().Print("The \"%ls\" command is not built yet.\n", m_name);
-    return failure;
-}
-
 // ---- The commands -----------------------------------------------------------------------------
 
 CCommandMeshwright::CCommandMeshwright()

@@ -24,9 +24,8 @@ protected:
     // refusal is the line a non-interactive run prints ("%s": the name);
     // null lets every run through.
     CMWCommand(const char* id, const wchar_t* name, const char* refusal);
-    // The interactive run; until a command's own run is built it prints
-    // that the command is not built yet and fails.
-    virtual result run();
+    // The interactive run, each command's own.
+    virtual result run() = 0;
 
 private:
     ON_UUID m_id;

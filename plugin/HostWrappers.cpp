@@ -64,36 +64,36 @@ bool CVezadCurveInterface::evaluate(double t, double* point, double* first, doub
     return ok;
 }
 
+bool CVezadCurveInterface::evaluateOne(double t, int which, double& x, double& y, double& z)
+{
+    // A failed evaluation leaves the values given, the normal excepted.
+    double r[4][3] = {};
+    if (which != 3)
+        r[which][0] = x, r[which][1] = y, r[which][2] = z;
+    const bool ok = evaluate(t, which == 0 ? r[0] : nullptr, which == 1 ? r[1] : nullptr,
+                             which == 2 ? r[2] : nullptr, which == 3 ? r[3] : nullptr);
+    x = r[which][0], y = r[which][1], z = r[which][2];
+    return ok;
+}
+
 bool CVezadCurveInterface::getPoint(double t, double& x, double& y, double& z)
 {
-    double r[3] = {x, y, z};
-    const bool ok = evaluate(t, r, nullptr, nullptr, nullptr);
-    x = r[0], y = r[1], z = r[2];
-    return ok;
+    return evaluateOne(t, 0, x, y, z);
 }
 
 bool CVezadCurveInterface::getFirstDerivative(double t, double& x, double& y, double& z)
 {
-    double r[3] = {x, y, z};
-    const bool ok = evaluate(t, nullptr, r, nullptr, nullptr);
-    x = r[0], y = r[1], z = r[2];
-    return ok;
+    return evaluateOne(t, 1, x, y, z);
 }
 
 bool CVezadCurveInterface::getSecondDerivative(double t, double& x, double& y, double& z)
 {
-    double r[3] = {x, y, z};
-    const bool ok = evaluate(t, nullptr, nullptr, r, nullptr);
-    x = r[0], y = r[1], z = r[2];
-    return ok;
+    return evaluateOne(t, 2, x, y, z);
 }
 
 bool CVezadCurveInterface::getNormal(double t, double& x, double& y, double& z)
 {
-    double r[3] = {0.0, 0.0, 0.0};
-    const bool ok = evaluate(t, nullptr, nullptr, nullptr, r);
-    x = r[0], y = r[1], z = r[2];
-    return ok && r[0] * r[0] + r[1] * r[1] + r[2] * r[2] > 0.001;
+    return evaluateOne(t, 3, x, y, z) && x * x + y * y + z * z > 0.001;
 }
 
 // ---- ciCurve --------------------------------------------------------------------------------

@@ -37,6 +37,10 @@ public:
     bool reserved7() override { return false; }
 
 private:
+    // One of evaluate's four results (0 point, 1 first and 2 second
+    // derivative, 3 normal) into x, y, z.
+    bool evaluateOne(double t, int which, double& x, double& y, double& z);
+
     const ON_Curve* curve; // not owned
     ON_3dPoint p;
     ON_3dVector d1, d2, n;

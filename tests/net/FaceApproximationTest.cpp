@@ -276,9 +276,7 @@ TEST(FaceApproximation, RealSphereAroundThePole)
     for (const bool draft : {false, true}) {
         SCOPED_TRACE(draft ? "draft" : "full");
         auto mesh = std::make_unique<CFlatMesh>();
-        mwtest::capturedStdout([&] { ASSERT_TRUE(readSTL(*mesh, path.c_str(), true)); });
-        mesh->computeBoundingBox();
-        mesh->buildFacetHash(20.0, -1.0, nullptr);
+        ASSERT_TRUE(mwtest::readHashedMesh(*mesh, path, 20.0));
         // The sides run straight in x and y between the corners (+-0.5, +-0.5),
         // lifted onto the sphere.
         FourSidedFace t(

@@ -425,10 +425,8 @@ TEST_F(GridEditing, RealSphereQuadByClicksAndSnapsUndoesToEveryMark)
 {
     MW_REQUIRE_REAL_FILE(path, "stl", "unit_sphere.STL");
     CFlatMesh sphere;
-    mwtest::capturedStdout([&] { ASSERT_TRUE(readSTL(sphere, path.c_str(), true)); });
-    sphere.computeBoundingBox();
-    sphere.buildFacetHash(10.0, -1.0, nullptr); // coarse: the fine one of a click is slow
-    ortho(-1.5, 1.5, -1.5, 1.5, -10.0, 10.0);   // pick radius 0.04
+    ASSERT_TRUE(mwtest::readHashedMesh(sphere, path)); // coarse: the fine one of a click is slow
+    ortho(-1.5, 1.5, -1.5, 1.5, -10.0, 10.0);          // pick radius 0.04
     GB::CSurfaceNet net;
     net.setMesh(&sphere);
     net.topologySwitch = false; // no rebuilds while drawing

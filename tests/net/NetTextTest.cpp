@@ -316,9 +316,7 @@ TEST(NetText, RealSphereFacesOnTheCoonsPathRoundTripByteForByte)
 {
     MW_REQUIRE_REAL_FILE(path, "stl", "unit_sphere.STL");
     CFlatMesh mesh;
-    mwtest::capturedStdout([&] { ASSERT_TRUE(readSTL(mesh, path.c_str(), true)); });
-    mesh.computeBoundingBox();
-    mesh.buildFacetHash(10.0, -1.0, nullptr);
+    ASSERT_TRUE(mwtest::readHashedMesh(mesh, path));
     CSurfaceNet net;
     net.setMesh(&mesh);
     net.fittingOff = true;

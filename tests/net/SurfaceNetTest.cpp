@@ -292,9 +292,7 @@ TEST(SurfaceNet, RealSphereNetOfRayHits)
 {
     MW_REQUIRE_REAL_FILE(path, "stl", "unit_sphere.STL");
     CFlatMesh mesh;
-    mwtest::capturedStdout([&] { ASSERT_TRUE(readSTL(mesh, path.c_str(), true)); });
-    mesh.computeBoundingBox();
-    mesh.buildFacetHash(10.0, -1.0, nullptr);
+    ASSERT_TRUE(mwtest::readHashedMesh(mesh, path));
     auto net = std::make_unique<CSurfaceNet>();
     net->setMesh(&mesh);
 

@@ -307,9 +307,7 @@ TEST(Topology, RealSphereHashNetGivesFourFacesThatRebuildsKeep)
 {
     MW_REQUIRE_REAL_FILE(path, "stl", "unit_sphere.STL");
     CFlatMesh mesh;
-    mwtest::capturedStdout([&] { ASSERT_TRUE(readSTL(mesh, path.c_str(), true)); });
-    mesh.computeBoundingBox();
-    mesh.buildFacetHash(10.0, -1.0, nullptr);
+    ASSERT_TRUE(mwtest::readHashedMesh(mesh, path));
     TestNet t;
     t.net.setMesh(&mesh);
 

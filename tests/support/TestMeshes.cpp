@@ -1,6 +1,7 @@
 #include "support/TestMeshes.h"
 
 #include "geometry/NurbsSurf.h"
+#include "mesh/StlFormat.h"
 
 #include <gtest/gtest.h>
 
@@ -121,6 +122,17 @@ std::string capturedStdout(const std::function<void()>& run)
     testing::internal::CaptureStdout();
     run();
     return testing::internal::GetCapturedStdout();
+}
+
+bool readHashedMesh(CFlatMesh& mesh, const std::string& path, double hashCells)
+{
+    bool read = false;
+    capturedStdout([&] { read = readSTL(mesh, path.c_str(), true); });
+    if (!read)
+        return false;
+    mesh.computeBoundingBox();
+    mesh.buildFacetHash(hashCells, -1.0, nullptr);
+    return true;
 }
 
 } // namespace mwtest

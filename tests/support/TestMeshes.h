@@ -66,6 +66,10 @@ Vector controlPoint(Fenwo::NurbsSurf& curve, int i);
 // What run writes to the standard output.
 std::string capturedStdout(const std::function<void()>& run);
 
+// Reads an STL file into mesh without its messages and makes it ready for
+// hits: its bounding box and a facet hash of the given cell count.
+bool readHashedMesh(CFlatMesh& mesh, const std::string& path, double hashCells = 10.0);
+
 } // namespace mwtest
 
 // Skips the current test when the real data folder is absent (outside CI).
