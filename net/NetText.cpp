@@ -342,10 +342,13 @@ bool CSurfaceNet::read(std::istream& in)
         }
     }
     recountUse();
-    // Nodes that no poly-line took were never handed to the grid.
-    for (Gridbench::CGridPoint* point : nodes)
-        if (point->useCount == 0)
+    // Nodes that no poly-line took were never handed to the grid: they go,
+    // and stored loops that name them relocate to nothing.
+    for (Gridbench::CGridPoint*& point : nodes)
+        if (point->useCount == 0) {
             delete point;
+            point = nullptr;
+        }
 
     if (topology && version >= 3 && !cutShort) {
         buildTopology(false);
@@ -421,7 +424,9 @@ void CSurfaceNet::relocateStoredFace(Face* stored, const Kor::List<Gridbench::CG
         Kor::List<int> pairs;
         for (int k = 0; k + 1 < loop->references.count; k += 2) {
             const int node = loop->references[k];
-            pairs.append(node >= 0 && node < nodes.count ? nodes[node]->serial : -1);
+            pairs.append(node >= 0 && node < nodes.count && nodes[node] != nullptr
+                             ? nodes[node]->serial
+                             : -1);
             pairs.append(loop->references[k + 1]);
         }
         Face* found = firstFace;
