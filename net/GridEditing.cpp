@@ -635,6 +635,11 @@ void COffset_Grid::undo()
     if (showPointLists)
         for (COffset_PointList* pl : pointLists)
             showPointList(pl, true, pl == currentPointList);
+    // A selected point the undo took out of every poly-line is gone for the
+    // user: kept, a Delete would remove the current poly-line's point
+    // nearest to where it was.
+    if (selectedPoint != nullptr && firstPointListAt(selectedPoint) == nullptr)
+        highlightPoint(nullptr);
     showSelectedPoint(true);
 }
 

@@ -436,7 +436,8 @@ public:
     bool replacePendingPoint();
     // Rolls the grid back to its last checkpoint: the undo items after the
     // last mark that encloses any, newest first (all of them without marks).
-    // The use counts are recounted and "SelectedPoint" shown again.
+    // The use counts are recounted and "SelectedPoint" shown again; a
+    // selected point no poly-line holds any more is no longer selected.
     void undo();
     // Takes pl out of the grid without an undo item, withdrawing its uses.
     // It is kept, points and all, until the grid is emptied, since the

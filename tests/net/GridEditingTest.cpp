@@ -365,6 +365,45 @@ TEST_F(GridEditing, DirectionFlagsAtJunctions)
     }
 }
 
+// An undo that takes the selected point out of the grid takes the selection
+// and its marker along: kept, the next Delete removed the current
+// poly-line's point nearest to where the selected one had been, a point the
+// user never chose. With nothing selected, Delete takes the current
+// poly-line, the one the user sees highlighted.
+TEST_F(GridEditing, UndoneSelectedPointLeavesNoSelectionForDeleteToMistake)
+{
+    mesh.buildFacetHash(200.0, -1.0, nullptr); // coarse: the fine one of a first click is slow
+    COffset_Grid grid(&mesh);
+    ASSERT_TRUE(click(grid, 0.3f, 0.3f));
+    ASSERT_TRUE(click(grid, 2.3f, 0.3f));
+    grid.undoMarks.append(grid.undoList.count);
+    ASSERT_TRUE(click(grid, 4.3f, 0.3f));
+    COffset_PointList* line = grid.pointLists[0];
+    ASSERT_EQ(line->getCount(), 3);
+    ASSERT_EQ(grid.selectedPoint, line->vertices[2]);
+    ASSERT_NE(grid.displayContainer.findEntityByName("SelectedPoint"), nullptr);
+
+    grid.undo();
+    ASSERT_EQ(line->getCount(), 2);
+    EXPECT_EQ(grid.selectedPoint, nullptr);
+    EXPECT_EQ(grid.displayContainer.findEntityByName("SelectedPoint"), nullptr);
+    EXPECT_TRUE(grid.deleteSelection());
+    EXPECT_EQ(grid.getNumPointLists(), 0);
+
+    // A selected point the undo leaves in the grid stays selected.
+    ASSERT_TRUE(click(grid, 0.3f, 2.3f));
+    ASSERT_TRUE(click(grid, 2.3f, 2.3f));
+    grid.undoMarks.append(grid.undoList.count);
+    ASSERT_TRUE(click(grid, 4.3f, 2.3f));
+    ASSERT_TRUE(click(grid, 0.35f, 2.35f)); // selects the first point
+    CVertex<float, 3>* first = grid.currentPointList->vertices[0];
+    ASSERT_EQ(grid.selectedPoint, first);
+    grid.undo();
+    EXPECT_EQ(grid.currentPointList->getCount(), 2);
+    EXPECT_EQ(grid.selectedPoint, first);
+    EXPECT_NE(grid.displayContainer.findEntityByName("SelectedPoint"), nullptr);
+}
+
 // Undo items that write their number into a shared log when undone.
 struct LoggedItem : UndoGridEdit {
     std::vector<int>* log;
