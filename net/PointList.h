@@ -36,7 +36,8 @@ public:
 class COffset_PointList {
 public:
     // Where insertPoints placed the last point: 4 after construction, 3 when
-    // it inserted nothing.
+    // it inserted nothing. 0 and 2 are the poly-line's growth direction (at
+    // its start, at its end), kept when a sharp turn there refused the point.
     int insertionCase = 4;
     CVertex<float, 3>* pendingVertex = nullptr; // an entry the mouse is inserting
     bool closed = false;
@@ -44,6 +45,10 @@ public:
     bool curveLocked = false;     // the curve came from outside and survives edits
     bool modified = true;         // changed since the net last looked at it
     bool optionFlag = false;      // a split repeats the first point at the end of its second half
+    // Marked while it is drawn with the mouse: the click that commits its
+    // pending point starts a new poly-line at its middle grid point, and its
+    // rubber band snaps to the active grid point. No edit of the net sets it.
+    bool markFlag = false;
     CParametricGeometry* curve = nullptr;   // owned; null when dropped
     Kor::List<double> parameters;           // curve parameter of each entry
     double pickedParameter = 0.0;           // of the last pick along a ray

@@ -68,8 +68,10 @@ public:
     // target. 1 only while a grid point is dragged.
     int mouseMove(CVezadView& view, UINT flags, int x, int y);
     // Button up: the left button finishes the edit (undo record "MW
-    // LButtonUp", pending insert or snap, surface update) and answers 1; 0
-    // while disabled, while the net is busy and for the other buttons.
+    // LButtonUp"; with a point on a segment or a selected grid point the
+    // pending insert or snap, otherwise or when there was none to finish the
+    // surface update) and answers 1; 0 while disabled, while the net is busy
+    // and for the other buttons.
     int mouseUp(CVezadView& view, int button, UINT flags, int x, int y);
 
 private:
@@ -85,9 +87,11 @@ private:
     // pending vertex follows the last hit, or, where the poly-line refuses
     // it, a snap target is chosen.
     void followCursor();
-    // The snap target of a refused pending vertex: the end of the current
-    // poly-line nearer the last hit, or the active grid point when nearer;
-    // none beyond the insertion's end limits.
+    // The snap target of a refused pending vertex: the end the current
+    // poly-line grows at (its insertion case 0 the first, 2 the last grid
+    // point), or the active grid point when that lies nearer or the
+    // poly-line's mark flag is set; none where the active grid point lies
+    // beyond both of the insertion's end limits.
     void chooseSnapTarget(double limitStart, double limitEnd);
 };
 

@@ -30,6 +30,13 @@ float distanceTo(const CVertex<float, 3>* a, const CVertex<float, 3>& b)
     return pointDistance(*a, b);
 }
 
+// The grid point at index i of pl; null out of range and for a plain point.
+Gridbench::CGridPoint* gridPointAt(const COffset_PointList& pl, int i)
+{
+    return i >= 0 && i < pl.getCount() ? dynamic_cast<Gridbench::CGridPoint*>(pl.vertices[i])
+                                       : nullptr;
+}
+
 // The grid's context menu at the click, its first sub-menu greyed but for
 // the items of mask; the chosen item reaches the plug-in's menu handler.
 void openContextMenu(CVezadView& view, int x, int y, int mask)
@@ -122,6 +129,8 @@ int CMWMouseCallback::mouseDown(CVezadView& view, int button, UINT, int x, int y
         }
         // A grid point selected away from where drawing goes on (the current
         // poly-line or the activated start point) asks what to do with it.
+        // The points of the current poly-line never ask: every click selects
+        // the point it adds, so the next one would ask instead of drawing.
         const COffset_PointList* current = net->currentPointList;
         const CVertex<float, 3>* selected = net->selectedPoint;
         const bool active = selected == net->pendingStartPoint ||
@@ -157,6 +166,10 @@ void CMWMouseCallback::editAtLeftButton(const Point& p, const CVector<float, 3>&
     if (current != nullptr && current->hasPending()) {
         net->highlightPoint(current->pendingVertex);
         current->commitPending();
+        // A marked poly-line goes on as a new one from its middle.
+        if (current->markFlag)
+            if (Gridbench::CGridPoint* middle = gridPointAt(*current, current->getCount() / 2))
+                net->splitAtPoint(middle);
         // The committed vertex may close a region: the net catches up
         // before the click goes on, with no mouse event let in meanwhile.
         Enable(false);
@@ -261,7 +274,7 @@ int CMWMouseCallback::mouseMove(CVezadView& view, UINT, int x, int y)
         redrawAllViews();
         return 1;
     }
-    if (current != nullptr && net->lastMouseHit != nullptr && net->liveEdit)
+    if (current != nullptr && net->lastMouseHit != nullptr)
         followCursor();
     else if (current == nullptr)
         redrawAllViews();
@@ -299,17 +312,14 @@ void CMWMouseCallback::chooseSnapTarget(double limitStart, double limitEnd)
 {
     const COffset_PointList* current = net->currentPointList;
     const Gridbench::CGridPoint& lastHit = *net->lastMouseHit;
-    const int n = current->getCount();
-    auto gridPointAt = [&](int i) {
-        return i >= 0 && i < n ? dynamic_cast<Gridbench::CGridPoint*>(current->vertices[i])
-                               : nullptr;
-    };
-    // A refused point grows the poly-line at the end it lies nearer to.
+    // First the end the poly-line grows at, where a sharp turn refused the
+    // point; an end farther than its reach leaves the active grid point
+    // nothing to be nearer than.
     double best = FLT_MAX;
-    if (n > 0) {
-        const bool atStart = distanceTo(current->vertices[0], lastHit) <
-                             distanceTo(current->vertices[n - 1], lastHit);
-        Gridbench::CGridPoint* end = gridPointAt(atStart ? 0 : n - 1);
+    const int growth = current->insertionCase;
+    if (growth == 0 || growth == 2) {
+        const bool atStart = growth == 0;
+        Gridbench::CGridPoint* end = gridPointAt(*current, atStart ? 0 : current->getCount() - 1);
         net->lastSnappedPoint = end;
         if (end != nullptr) {
             best = distanceTo(end, lastHit);
@@ -317,13 +327,16 @@ void CMWMouseCallback::chooseSnapTarget(double limitStart, double limitEnd)
                 best = FLT_MAX;
         }
     }
-    if (Gridbench::CGridPoint* active = net->pendingStartPoint) {
-        const double d = distanceTo(active, lastHit);
-        if (d < best)
-            net->lastSnappedPoint = active;
-        if (std::max(limitStart, limitEnd) < d)
-            net->lastSnappedPoint = nullptr;
-    }
+    Gridbench::CGridPoint* active = net->pendingStartPoint;
+    if (active == nullptr)
+        return;
+    if (current->markFlag)
+        net->lastSnappedPoint = active;
+    const double d = distanceTo(active, lastHit);
+    if (d < best)
+        net->lastSnappedPoint = active;
+    if (std::max(limitStart, limitEnd) < d)
+        net->lastSnappedPoint = nullptr;
 }
 
 int CMWMouseCallback::mouseUp(CVezadView&, int button, UINT, int, int)
@@ -338,9 +351,11 @@ int CMWMouseCallback::mouseUp(CVezadView&, int button, UINT, int, int)
         return 0;
     Enable(false);
     addUndoRecord(L"MW LButtonUp");
-    if (net->getSelectedSegmentList() != nullptr || net->grabbedPoint != nullptr)
-        net->onMouseUp(true);
-    else
+    // With a point on a segment or a selected grid point the edit's insert
+    // or snap is finished; where there was none to finish (a grid point
+    // dragged onto the mesh) the surfaces catch up as after any other edit.
+    const bool selection = net->getSelectedSegmentList() != nullptr || net->selectedPoint != nullptr;
+    if (!selection || !net->onMouseUp(true))
         net->computeSurfaces(net->draftOnly, true, nullptr);
     MeshwrightPlugIn().infoDialog.disableControls();
     Enable(true);

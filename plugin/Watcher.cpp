@@ -81,7 +81,18 @@ void CMWUndo::Undo()
     CMeshwrightPlugIn& plugIn = MeshwrightPlugIn();
     if (!plugIn.editGrid)
         plugIn.setEditGridMode(true);
-    plugIn.net.undo();
+    GB::CSurfaceNet& net = plugIn.net;
+    const int items = net.undoList.count;
+    net.undo();
+    // A region the undo opened loses its face, as after an edit; no mouse
+    // event may reach the grid meanwhile.
+    if (net.undoList.count != items && !net.busy) {
+        const bool enabled = plugIn.mouseCallback.IsEnabled();
+        plugIn.mouseCallback.Enable(false);
+        net.buildTopology(false);
+        net.computeSurfaces(net.draftOnly, true, nullptr);
+        plugIn.mouseCallback.Enable(enabled);
+    }
     if (CVezadView* view = VezadApp().ActiveView())
         view->Redraw();
 }

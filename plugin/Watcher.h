@@ -4,7 +4,8 @@
 // the plug-in's own mesh objects, recognised by their ids in the watcher's
 // collection, keep the list of loaded meshes and their display right.
 // CMWUndo is the custom step of every grid-editing undo record: undoing the
-// record rolls the grid back to the mark taken with it.
+// record rolls the grid back to the mark taken with it, faces and surfaces
+// included.
 //
 // Ownership: the plug-in owns the watcher; the document owns each CMWUndo.
 // Not thread-safe: the host's user-interface thread only.
@@ -45,6 +46,8 @@ public:
 class CMWUndo : public CVezadUndoEventHandler {
 public:
     // Switches grid editing on when it is off, rolls the grid back to its
-    // last mark and redraws the active view.
+    // last mark, brings the net's regions and surfaces after it when that
+    // changed the grid (unless a surface update runs), and redraws the
+    // active view.
     void Undo() override;
 };

@@ -38,9 +38,14 @@ protected:
     // and in the plug-in's list.
     CMWMeshObject* addMeshObject(bool listed = true, int cells = 4)
     {
-        auto* mesh = new CFlatMesh;
         const double size = 2.0 / cells;
-        mwtest::fillFlatMesh(mwtest::gridSoup(cells, cells, size, size, true, -1.0, -1.0), *mesh);
+        return addMeshObject(mwtest::gridSoup(cells, cells, size, size, true, -1.0, -1.0), listed);
+    }
+    // The same with the mesh of the soup.
+    CMWMeshObject* addMeshObject(const mwtest::MeshSoup& soup, bool listed = true)
+    {
+        auto* mesh = new CFlatMesh;
+        mwtest::fillFlatMesh(soup, *mesh);
         auto* object = new CMWMeshObject;
         attachMesh(object, mesh);
         if (listed)

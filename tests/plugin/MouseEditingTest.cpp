@@ -8,7 +8,9 @@
 #include "mesh/GridPoint.h"
 #include "net/SurfaceNet.h"
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 #include <sstream>
 
 namespace {
@@ -36,20 +38,34 @@ std::string drag(double x, double y, double tx, double ty)
 }
 
 // Four poly-lines around the square of corners (cx +- h, cy +- h), clicked
-// at the corners and side middles while the rubber band follows the cursor.
-// A poly-line cannot turn a corner, so sides two to four start 20 pixels
-// beside their corner and are dragged onto it, as is the last point onto
-// the first corner.
-std::string squareScript(double h, double cx = 0.0, double cy = 0.0)
+// at the corners and at `inner` points along each side while the rubber band
+// follows the cursor; the inner points wander off the side by +-wander,
+// alternately. A poly-line cannot turn a corner, so sides two to four start
+// 20 pixels beside their corner and are dragged onto it, as is the last
+// point onto the first corner.
+std::string squareScript(double h, double cx = 0.0, double cy = 0.0, int inner = 1,
+                         double wander = 0.0)
 {
     double scale = 1.0;
     VezadApp().ActiveView()->ActiveViewport().VP().GetWorldToScreenScale(ON_3dPoint(cx, cy, 0),
                                                                          &scale);
     const double d = 20.0 / scale;
-    const double l = cx - h, r = cx + h, b = cy - h, t = cy + h;
-    return click(l, b) + click(cx, b) + click(r, b) + drag(r, b + d, r, b) + click(r, cy) +
-           click(r, t) + drag(r - d, t, r, t) + click(cx, t) + click(l, t) + drag(l, t - d, l, t) +
-           click(l, cy) + drag(l, b + d, l, b);
+    const double corner[5][2] = {
+        {cx - h, cy - h}, {cx + h, cy - h}, {cx + h, cy + h}, {cx - h, cy + h}, {cx - h, cy - h}};
+    std::string script;
+    for (int side = 0; side < 4; ++side) {
+        const double* a = corner[side];
+        const double* b = corner[side + 1];
+        const double ux = (b[0] - a[0]) / (2.0 * h), uy = (b[1] - a[1]) / (2.0 * h);
+        script += side == 0 ? click(a[0], a[1]) : drag(a[0] + d * ux, a[1] + d * uy, a[0], a[1]);
+        for (int k = 1; k <= inner; ++k) {
+            const double t = double(k) / (inner + 1), off = k % 2 ? wander : -wander;
+            script += click(a[0] + t * (b[0] - a[0]) - off * uy, a[1] + t * (b[1] - a[1]) + off * ux);
+        }
+        if (side < 3)
+            script += click(b[0], b[1]);
+    }
+    return script + drag(cx - h, cy - h + d, cx - h, cy - h);
 }
 
 bool near(const CVertex<float, 3>* p, double x, double y)
@@ -64,7 +80,7 @@ protected:
     void SetUp() override
     {
         MeshwrightHost::SetUp();
-        addMeshObject();
+        addMeshObject()->mesh->buildFacetHash(200.0, -1.0, nullptr); // as a restore builds it
         ASSERT_EQ(command("_MWEditGrid"), 0);
     }
 
@@ -201,6 +217,253 @@ TEST_F(MouseEditing, MovesFollowTheCursorWithRadiusToolTipsAndReadOuts)
     view().ActiveViewport().VP().SetFrustum(-160.0 / 3.0, 160.0 / 3.0, -40.0, 40.0, 0.1, 1000.0);
     ASSERT_TRUE(hosttest::passes(mouse("move 161 121")));
     EXPECT_NEAR(net().getPickRadius(), 5.0, 1e-9);
+}
+
+// A poly-line of the net through new grid points at (x, y) on the mesh
+// (z = 0, normals +z).
+COffset_PointList* lineThrough(GB::CSurfaceNet& net, std::initializer_list<std::pair<float, float>> xy)
+{
+    std::vector<CVertex<float, 3>*> points;
+    for (const auto& [x, y] : xy) {
+        Gridbench::CGridPoint* p = mwtest::gridPoint(x, y);
+        p->normal.data[2] = 1.f;
+        points.push_back(p);
+    }
+    COffset_PointList* pl = new COffset_PointList(&net);
+    for (CVertex<float, 3>* p : points)
+        pl->appendVertex(p);
+    net.addPointList(pl);
+    return pl;
+}
+
+// The rubber band of the poly-line (-0.5, 0), (0, 0), (0.5, 0), whose ends
+// reach 1.0 (the length of the two end segments): a point it refuses for a
+// sharp turn leaves the snap target at the end it grows at, or at the
+// active grid point where that lies nearer (or the mark flag is set), none
+// where the active point lies beyond both ends' reach. Live editing does
+// not matter.
+TEST_F(MouseEditing, RubberBandSnapsWhereThePolyLineGrows)
+{
+    enum Where { none, first, last, active };
+    struct Case {
+        float x, y;   // the cursor
+        bool mark;    // the poly-line's mark flag
+        float ax, ay; // the active grid point (none for ax = 9)
+        Where pending, target;
+        const char* what;
+    } cases[] = {
+        {0.8f, 0.05f, false, 9, 0, last, none, "on along the end: pending there"},
+        {-0.8f, -0.05f, false, 9, 0, first, none, "on along the start"},
+        {0.55f, 0.4f, false, 9, 0, none, last, "turn at the end"},
+        {-0.55f, 0.4f, false, 9, 0, none, first, "turn at the start"},
+        {0.1f, 0.4f, false, 9, 0, none, none, "beside a segment: no growth"},
+        {0.55f, 0.4f, false, 0.6f, 0.55f, none, active, "the active point nearer"},
+        {0.55f, 0.4f, false, 0.0f, 0.9f, none, last, "the active point farther"},
+        {0.55f, 0.4f, true, 0.0f, 0.9f, none, active, "farther, but marked"},
+        {-0.55f, 0.4f, true, 9, 0, none, first, "marked without an active point"},
+        {0.55f, 0.4f, false, -0.6f, -0.8f, none, none, "the active point beyond reach"},
+    };
+    for (bool live : {true, false})
+        for (const Case& k : cases) {
+            SCOPED_TRACE(std::string(k.what) + (live ? ", live" : ""));
+            net().deleteAll(false);
+            net().liveEdit = live;
+            COffset_PointList* line = lineThrough(net(), {{-0.5f, 0.f}, {0.f, 0.f}, {0.5f, 0.f}});
+            Gridbench::CGridPoint* activePoint = nullptr;
+            if (k.ax != 9) {
+                COffset_PointList* other = lineThrough(net(), {{k.ax, k.ay}, {k.ax - 0.3f, k.ay}});
+                activePoint = dynamic_cast<Gridbench::CGridPoint*>(other->vertices[0]);
+            }
+            net().pendingStartPoint = activePoint;
+            net().setCurrentPointList(line);
+            line->markFlag = k.mark;
+            ASSERT_TRUE(hosttest::passes(mouse("move " + at(k.x, k.y))));
+            const Where pending = !line->hasPending()                      ? none
+                                  : line->pendingVertex == line->vertices[0] ? first
+                                                                             : last;
+            EXPECT_EQ(pending, k.pending);
+            if (k.pending != none)
+                EXPECT_TRUE(near(line->pendingVertex, k.x, k.y));
+            const CVertex<float, 3>* target = net().lastSnappedPoint;
+            const Where snapped = target == nullptr                 ? none
+                                  : target == activePoint            ? active
+                                  : target == line->vertices[0]      ? first
+                                  : target == line->vertices[2]      ? last
+                                                                     : none;
+            EXPECT_EQ(snapped, k.target);
+            EXPECT_EQ(snapped != none, target != nullptr);
+        }
+}
+
+// A click while the rubber band holds a pending vertex at (0.8, 0.05) past
+// the end of (-0.5, 0), (0, 0), (0.5, 0): it commits the vertex (a marked
+// poly-line then goes on as a new one from its middle grid point), or,
+// with a grid point selected on another poly-line, asks with the menu; an
+// active grid point starts a poly-line from itself to the click. Press and
+// release are records, each with its mark, and two undos take the click
+// back.
+TEST_F(MouseEditing, ClickCommitsThePendingVertexSplitsAMarkedLineOrAsks)
+{
+    enum Selected { nothing, ownEnd, otherPoint, activePoint };
+    struct Case {
+        bool mark;
+        Selected selected;
+        bool menu;
+        std::vector<int> counts; // the points of each poly-line after the click
+        const char* what;
+    } cases[] = {
+        {false, nothing, false, {4, 2}, "commit"},
+        {true, nothing, false, {3, 2, 2}, "commit, then split at the middle"},
+        {false, ownEnd, false, {4, 2}, "the current poly-line's end selected"},
+        {false, otherPoint, true, {4, 2}, "another poly-line's point selected"},
+        {false, activePoint, false, {4, 2, 2}, "the active point selected"},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        net().deleteAll(false);
+        COffset_PointList* other = lineThrough(net(), {{-0.5f, 0.6f}, {0.f, 0.6f}});
+        COffset_PointList* line = lineThrough(net(), {{-0.5f, 0.f}, {0.f, 0.f}, {0.5f, 0.f}});
+        net().setCurrentPointList(line);
+        line->markFlag = k.mark;
+        CVertex<float, 3>* selected = k.selected == ownEnd ? line->vertices[2]
+                                      : k.selected == nothing ? nullptr
+                                                              : other->vertices[1];
+        net().highlightPoint(selected);
+        net().pendingStartPoint = k.selected == activePoint
+                                      ? dynamic_cast<Gridbench::CGridPoint*>(selected)
+                                      : nullptr;
+        ASSERT_TRUE(hosttest::passes(mouse("move " + at(0.8, 0.05))));
+        ASSERT_TRUE(line->hasPending());
+        const std::size_t printed = m_host.standardOutput().size();
+        const std::size_t menus = transcript().size();
+        const int marks = net().undoMarks.count;
+        ASSERT_TRUE(hosttest::passes(run("!mouse down left " + at(0.8, 0.05) +
+                                         "\n!mouse up left " + at(0.8, 0.05))));
+        EXPECT_EQ(transcript().find("[context menu]", menus) != std::string::npos, k.menu);
+        if (k.menu)
+            EXPECT_EQ(lastMenu(), "enabled: 33023 33019");
+        // The release commits a vertex the menu left pending.
+        EXPECT_FALSE(line->hasPending());
+        EXPECT_EQ(net().undoMarks.count, marks + 2);
+        // A committed vertex is taken into the net's regions at once.
+        EXPECT_EQ(m_host.standardOutput().find("model has 0 loops", printed) != std::string::npos,
+                  !k.menu);
+        std::vector<int> counts;
+        for (const COffset_PointList* pl : net().pointLists)
+            counts.push_back(pl->getCount());
+        std::sort(counts.begin(), counts.end(), std::greater<int>());
+        EXPECT_EQ(counts, k.counts);
+        if (k.mark)
+            EXPECT_TRUE(net().pointLists[2]->vertices[0] == line->vertices[2] &&
+                        near(net().pointLists[2]->vertices[1], 0.8, 0.05));
+        if (k.selected == activePoint)
+            EXPECT_TRUE(net().pointLists[2]->vertices[0] == selected &&
+                        near(net().pointLists[2]->vertices[1], 0.8, 0.05));
+
+        EXPECT_EQ(command("_Undo"), 0);
+        EXPECT_EQ(command("_Undo"), 0);
+        ASSERT_EQ(net().getNumPointLists(), 2);
+        EXPECT_TRUE(net().pointLists[1] == line && line->getCount() == 3 && !line->hasPending());
+        net().pendingStartPoint = nullptr;
+    }
+}
+
+// Every click selects the point it adds, so a selected point of the
+// current poly-line that opened the menu (activate or snap) would make every
+// click after the first ask instead of drawing.
+TEST_F(MouseEditing, EveryClickAfterTheFirstDrawsOnWithoutAskingActivateOrSnap)
+{
+    ASSERT_TRUE(hosttest::passes(run(click(-0.5, 0.1) + click(0.0, 0.1) + click(0.5, 0.1))));
+    EXPECT_EQ(transcript().find("[context menu]"), std::string::npos);
+    ASSERT_EQ(net().getNumPointLists(), 1);
+    EXPECT_EQ(net().pointLists[0]->getCount(), 3);
+}
+
+// The ray through the cursor takes the facet nearest the viewer, where a
+// ray meets two sheets of the mesh.
+TEST_F(MeshwrightHost, ClickWhereTwoSheetsLieBehindEachOtherLandsOnTheOneInFront)
+{
+    // The sheet in front (z = 0.5) first, the one behind it (z = 0) after.
+    mwtest::MeshSoup sheets = mwtest::gridSoup(2, 2, 0.5, 0.5, true, -0.5, -0.5);
+    for (int k = 0; k < sheets.pointCount(); ++k)
+        sheets.xyz[3 * k + 2] = 0.5;
+    const mwtest::MeshSoup back = mwtest::gridSoup(4, 4, 0.5, 0.5, true, -1.0, -1.0);
+    const int first = sheets.pointCount();
+    sheets.xyz.insert(sheets.xyz.end(), back.xyz.begin(), back.xyz.end());
+    for (std::vector<int> f : back.facets) {
+        for (int& i : f)
+            i += first;
+        sheets.facets.push_back(f);
+    }
+    CMWMeshObject* object = addMeshObject(sheets);
+    object->mesh->buildFacetHash(10.0, -1.0, nullptr); // as a load builds it
+    ASSERT_EQ(command("_MWEditGrid"), 0);
+    for (const bool front : {true, false}) {
+        double x = 0.0, y = 0.0;
+        view().ActiveViewport().worldToScreen(ON_3dPoint(front ? 0.1 : 0.8, 0.2, 0.0), x, y);
+        const std::string pixel = std::to_string(std::lround(x)) + " " + std::to_string(std::lround(y));
+        ASSERT_TRUE(hosttest::passes(run("!mouse move " + pixel + "\n!mouse down left " + pixel +
+                                         "\n!mouse up left " + pixel)));
+    }
+    ASSERT_EQ(plugIn().net.getNumPointLists(), 1);
+    const COffset_PointList* line = plugIn().net.pointLists[0];
+    ASSERT_EQ(line->getCount(), 2);
+    EXPECT_NEAR(line->vertices[0]->data[2], 0.5, 1e-6);
+    EXPECT_NEAR(line->vertices[1]->data[2], 0.0, 1e-6); // beside the front sheet
+}
+
+// A grid point dragged to a new place and released there, with nothing to
+// snap to, still leaves its faces recomputed: finishing an insert or snap
+// that is not there must not stand for the surface update.
+TEST_F(MouseEditing, DraggedCornerWithNothingToSnapToLeavesNoStaleFace)
+{
+    addHashNet(0.5f);
+    GB::CSurfaceNet& n = net();
+    n.computeSurfaces(true, false, nullptr);
+    ASSERT_EQ(n.countSurfaces(nullptr), 4);
+    // The corner (0.5, 0.5) is an end of the third row, made current.
+    COffset_PointList* row = n.pointLists[4];
+    ASSERT_TRUE(near(row->vertices[2], 0.5, 0.5));
+    n.setCurrentPointList(row);
+    // Pressed without hovering first (the cursor came from off the mesh), the
+    // junction is dragged rather than offered in the menu.
+    ASSERT_TRUE(hosttest::passes(run("!mouse move 2 2\n!mouse down left " + at(0.5, 0.5) +
+                                     "\n!mouse move " + at(0.7, 0.7) + "\n!mouse up left " +
+                                     at(0.7, 0.7))));
+    ASSERT_TRUE(near(row->vertices[2], 0.7, 0.7));
+    // The face at that corner reaches it: the corners of its surface (which
+    // reaches a little past the face) surround the new corner.
+    int reaching = 0;
+    for (GB::Face* face = n.firstFace; face != nullptr; face = face->next) {
+        CParametricGeometry& surface = *face->surface;
+        const Vector low = surface.getPoint(surface.getUMin(), surface.getVMin());
+        const Vector high = surface.getPoint(surface.getUMax(), surface.getVMax());
+        if (low[0] < 0.7 && low[1] < 0.7 && high[0] > 0.7 && high[1] > 0.7)
+            ++reaching;
+    }
+    EXPECT_EQ(reaching, 1);
+}
+
+// Undoing the release that closed a region opens it again, and the face of
+// the region goes with it: a face kept after its region is gone shows and
+// commits a surface no poly-line bounds any more. Record by record, undo
+// then takes every edit of the drawing back.
+TEST_F(MouseEditing, UndoneEditThatClosedARegionTakesItsFaceAlong)
+{
+    const int records = doc().undoRecordCount();
+    ASSERT_TRUE(hosttest::passes(run(squareScript(0.5))));
+    ASSERT_EQ(net().getNumPointLists(), 4);
+    ASSERT_NE(net().firstFace, nullptr);
+    ASSERT_EQ(net().countSurfaces(nullptr), 1);
+    EXPECT_EQ(command("_Undo"), 0);
+    EXPECT_EQ(doc().newestUndoRecordName(), L"MW LButtonDown");
+    EXPECT_EQ(net().firstFace, nullptr);
+    // Twelve gestures, a press and a release each.
+    for (int record = 1; record < 24; ++record)
+        EXPECT_EQ(command("_Undo"), 0);
+    EXPECT_EQ(net().getNumPointLists(), 0);
+    EXPECT_EQ(net().firstFace, nullptr);
+    EXPECT_EQ(doc().undoRecordCount(), records);
 }
 
 // The main road: the mesh file loaded, the net's tolerance t set with
