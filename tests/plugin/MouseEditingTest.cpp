@@ -9,6 +9,7 @@
 #include "net/SurfaceNet.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <functional>
 #include <sstream>
@@ -39,8 +40,8 @@ std::string drag(double x, double y, double tx, double ty)
 
 // Four poly-lines around the square of corners (cx +- h, cy +- h), clicked
 // at the corners and at `inner` points along each side while the rubber band
-// follows the cursor; the inner points wander off the side by +-wander,
-// alternately. A poly-line cannot turn a corner, so sides two to four start
+// follows the cursor; the inner points but the last wander off the side by
+// +-wander, alternately. A poly-line cannot turn a corner, so sides two to four start
 // 20 pixels beside their corner and are dragged onto it, as is the last
 // point onto the first corner.
 std::string squareScript(double h, double cx = 0.0, double cy = 0.0, int inner = 1,
@@ -59,7 +60,8 @@ std::string squareScript(double h, double cx = 0.0, double cy = 0.0, int inner =
         const double ux = (b[0] - a[0]) / (2.0 * h), uy = (b[1] - a[1]) / (2.0 * h);
         script += side == 0 ? click(a[0], a[1]) : drag(a[0] + d * ux, a[1] + d * uy, a[0], a[1]);
         for (int k = 1; k <= inner; ++k) {
-            const double t = double(k) / (inner + 1), off = k % 2 ? wander : -wander;
+            const double t = double(k) / (inner + 1);
+            const double off = k == inner ? 0.0 : k % 2 ? wander : -wander;
             script += click(a[0] + t * (b[0] - a[0]) - off * uy, a[1] + t * (b[1] - a[1]) + off * ux);
         }
         if (side < 3)
@@ -229,11 +231,7 @@ COffset_PointList* lineThrough(GB::CSurfaceNet& net, std::initializer_list<std::
         p->normal.data[2] = 1.f;
         points.push_back(p);
     }
-    COffset_PointList* pl = new COffset_PointList(&net);
-    for (CVertex<float, 3>* p : points)
-        pl->appendVertex(p);
-    net.addPointList(pl);
-    return pl;
+    return mwtest::polyLine(net, points);
 }
 
 // The rubber band of the poly-line (-0.5, 0), (0, 0), (0.5, 0), whose ends
@@ -295,77 +293,89 @@ TEST_F(MouseEditing, RubberBandSnapsWhereThePolyLineGrows)
         }
 }
 
-// A click while the rubber band holds a pending vertex at (0.8, 0.05) past
-// the end of (-0.5, 0), (0, 0), (0.5, 0): it commits the vertex (a marked
-// poly-line then goes on as a new one from its middle grid point), or,
-// with a grid point selected on another poly-line, asks with the menu; an
-// active grid point starts a poly-line from itself to the click. Press and
-// release are records, each with its mark, and two undos take the click
-// back.
+// A click while the rubber band holds a pending vertex past an end of
+// (-0.5, 0), (0, 0), (0.5, 0), at (0.8, 0.05) or (-0.8, -0.05): it commits
+// the vertex (a marked poly-line then goes on as a new one from its middle
+// grid point, entry count / 2), or, with a grid point selected on another
+// poly-line, asks with the menu; an active grid point starts a poly-line
+// from itself to the click. Press and release are records, each with its
+// mark, and two undos take the click back. Live editing does not matter.
 TEST_F(MouseEditing, ClickCommitsThePendingVertexSplitsAMarkedLineOrAsks)
 {
     enum Selected { nothing, ownEnd, otherPoint, activePoint };
     struct Case {
+        bool atStart; // the poly-line grows at its start
         bool mark;
         Selected selected;
         bool menu;
         std::vector<int> counts; // the points of each poly-line after the click
+        float splitX;            // where a marked poly-line is split
         const char* what;
     } cases[] = {
-        {false, nothing, false, {4, 2}, "commit"},
-        {true, nothing, false, {3, 2, 2}, "commit, then split at the middle"},
-        {false, ownEnd, false, {4, 2}, "the current poly-line's end selected"},
-        {false, otherPoint, true, {4, 2}, "another poly-line's point selected"},
-        {false, activePoint, false, {4, 2, 2}, "the active point selected"},
+        {false, false, nothing, false, {4, 2}, 0, "commit at the end"},
+        {true, false, nothing, false, {4, 2}, 0, "commit at the start"},
+        {false, true, nothing, false, {3, 2, 2}, 0.5f, "commit at the end, split"},
+        {true, true, nothing, false, {3, 2, 2}, 0.0f, "commit at the start, split"},
+        {false, false, ownEnd, false, {4, 2}, 0, "the current poly-line's end selected"},
+        {false, false, otherPoint, true, {4, 2}, 0, "another poly-line's point selected"},
+        {true, false, activePoint, false, {4, 2, 2}, 0, "the active point selected"},
     };
-    for (const Case& k : cases) {
-        SCOPED_TRACE(k.what);
-        net().deleteAll(false);
-        COffset_PointList* other = lineThrough(net(), {{-0.5f, 0.6f}, {0.f, 0.6f}});
-        COffset_PointList* line = lineThrough(net(), {{-0.5f, 0.f}, {0.f, 0.f}, {0.5f, 0.f}});
-        net().setCurrentPointList(line);
-        line->markFlag = k.mark;
-        CVertex<float, 3>* selected = k.selected == ownEnd ? line->vertices[2]
-                                      : k.selected == nothing ? nullptr
-                                                              : other->vertices[1];
-        net().highlightPoint(selected);
-        net().pendingStartPoint = k.selected == activePoint
-                                      ? dynamic_cast<Gridbench::CGridPoint*>(selected)
-                                      : nullptr;
-        ASSERT_TRUE(hosttest::passes(mouse("move " + at(0.8, 0.05))));
-        ASSERT_TRUE(line->hasPending());
-        const std::size_t printed = m_host.standardOutput().size();
-        const std::size_t menus = transcript().size();
-        const int marks = net().undoMarks.count;
-        ASSERT_TRUE(hosttest::passes(run("!mouse down left " + at(0.8, 0.05) +
-                                         "\n!mouse up left " + at(0.8, 0.05))));
-        EXPECT_EQ(transcript().find("[context menu]", menus) != std::string::npos, k.menu);
-        if (k.menu)
-            EXPECT_EQ(lastMenu(), "enabled: 33023 33019");
-        // The release commits a vertex the menu left pending.
-        EXPECT_FALSE(line->hasPending());
-        EXPECT_EQ(net().undoMarks.count, marks + 2);
-        // A committed vertex is taken into the net's regions at once.
-        EXPECT_EQ(m_host.standardOutput().find("model has 0 loops", printed) != std::string::npos,
-                  !k.menu);
-        std::vector<int> counts;
-        for (const COffset_PointList* pl : net().pointLists)
-            counts.push_back(pl->getCount());
-        std::sort(counts.begin(), counts.end(), std::greater<int>());
-        EXPECT_EQ(counts, k.counts);
-        if (k.mark)
-            EXPECT_TRUE(net().pointLists[2]->vertices[0] == line->vertices[2] &&
-                        near(net().pointLists[2]->vertices[1], 0.8, 0.05));
-        if (k.selected == activePoint)
-            EXPECT_TRUE(net().pointLists[2]->vertices[0] == selected &&
-                        near(net().pointLists[2]->vertices[1], 0.8, 0.05));
+    for (bool live : {true, false})
+        for (const Case& k : cases) {
+            SCOPED_TRACE(std::string(k.what) + (live ? ", live" : ""));
+            net().deleteAll(false);
+            net().liveEdit = live;
+            COffset_PointList* other = lineThrough(net(), {{-0.5f, 0.6f}, {0.f, 0.6f}});
+            COffset_PointList* line = lineThrough(net(), {{-0.5f, 0.f}, {0.f, 0.f}, {0.5f, 0.f}});
+            net().setCurrentPointList(line);
+            line->markFlag = k.mark;
+            CVertex<float, 3>* selected = k.selected == ownEnd    ? line->vertices[2]
+                                          : k.selected == nothing ? nullptr
+                                                                  : other->vertices[1];
+            net().highlightPoint(selected);
+            net().pendingStartPoint = k.selected == activePoint
+                                          ? dynamic_cast<Gridbench::CGridPoint*>(selected)
+                                          : nullptr;
+            const double x = k.atStart ? -0.8 : 0.8, y = k.atStart ? -0.05 : 0.05;
+            ASSERT_TRUE(hosttest::passes(mouse("move " + at(x, y))));
+            ASSERT_TRUE(line->hasPending());
+            ASSERT_EQ(line->insertionCase, k.atStart ? 0 : 2);
+            const std::size_t printed = m_host.standardOutput().size();
+            const std::size_t menus = transcript().size();
+            const int marks = net().undoMarks.count;
+            ASSERT_TRUE(hosttest::passes(
+                run("!mouse down left " + at(x, y) + "\n!mouse up left " + at(x, y))));
+            EXPECT_EQ(transcript().find("[context menu]", menus) != std::string::npos, k.menu);
+            if (k.menu)
+                EXPECT_EQ(lastMenu(), "enabled: 33023 33019");
+            // The release commits a vertex the menu left pending.
+            EXPECT_FALSE(line->hasPending());
+            EXPECT_EQ(net().undoMarks.count, marks + 2);
+            // A committed vertex is taken into the net's regions at once.
+            EXPECT_EQ(m_host.standardOutput().find("model has 0 loops", printed) !=
+                          std::string::npos,
+                      !k.menu);
+            std::vector<int> counts;
+            for (const COffset_PointList* pl : net().pointLists)
+                counts.push_back(pl->getCount());
+            std::sort(counts.begin(), counts.end(), std::greater<int>());
+            EXPECT_EQ(counts, k.counts);
+            if (k.mark) {
+                const COffset_PointList* second = net().pointLists[2];
+                EXPECT_TRUE(near(second->vertices[0], k.splitX, 0.0));
+                EXPECT_EQ(net().pointLists[1]->vertices[2], second->vertices[0]);
+            }
+            if (k.selected == activePoint)
+                EXPECT_TRUE(net().pointLists[2]->vertices[0] == selected &&
+                            near(net().pointLists[2]->vertices[1], x, y));
 
-        EXPECT_EQ(command("_Undo"), 0);
-        EXPECT_EQ(command("_Undo"), 0);
-        ASSERT_EQ(net().getNumPointLists(), 2);
-        EXPECT_TRUE(net().pointLists[1] == line && line->getCount() == 3 && !line->hasPending());
-        net().pendingStartPoint = nullptr;
-    }
+            EXPECT_EQ(command("_Undo"), 0);
+            EXPECT_EQ(command("_Undo"), 0);
+            ASSERT_EQ(net().getNumPointLists(), 2);
+            EXPECT_TRUE(net().pointLists[1] == line && line->getCount() == 3 &&
+                        !line->hasPending());
+            net().pendingStartPoint = nullptr;
+        }
 }
 
 // Every click selects the point it adds, so a selected point of the
@@ -464,6 +474,95 @@ TEST_F(MouseEditing, UndoneEditThatClosedARegionTakesItsFaceAlong)
     EXPECT_EQ(net().getNumPointLists(), 0);
     EXPECT_EQ(net().firstFace, nullptr);
     EXPECT_EQ(doc().undoRecordCount(), records);
+}
+
+// Each face's loops, each as the sorted corner positions (to 1e-4) of its
+// cycle, the faces sorted.
+using Corners = std::vector<std::array<long, 3>>;
+std::vector<std::vector<Corners>> faceCorners(const GB::CSurfaceNet& net)
+{
+    std::vector<std::vector<Corners>> faces;
+    for (const GB::Face* face = net.firstFace; face != nullptr; face = face->next) {
+        std::vector<Corners> loops;
+        for (const GB::Loop* loop = face->firstLoop; loop != nullptr; loop = loop->next) {
+            Kor::List<CVertex<float, 3>*> nodes;
+            loop->getNodePoints(nodes);
+            Corners corners;
+            for (const CVertex<float, 3>* p : nodes)
+                corners.push_back({std::lround(p->data[0] * 1e4), std::lround(p->data[1] * 1e4),
+                                   std::lround(p->data[2] * 1e4)});
+            std::sort(corners.begin(), corners.end());
+            loops.push_back(corners);
+        }
+        faces.push_back(loops);
+    }
+    std::sort(faces.begin(), faces.end());
+    return faces;
+}
+
+// A grid point on the mesh under (x, y), seen from above.
+Gridbench::CGridPoint* pointOnMesh(Mesh::CBaseMesh* mesh, float x, float y)
+{
+    Mesh::CBaseMesh::CBaseHitInfo hit;
+    int hits = 0;
+    EXPECT_TRUE(COffset_Grid::pickMeshAlongRay(mesh, CVertex<float, 3>(x, y, 5.f),
+                                               CVector<float, 3>(CVertex<float, 3>(0.f, 0.f, -1.f)),
+                                               hit, 1, true, false, hits));
+    return new Gridbench::CGridPoint(hit);
+}
+
+// Nets on a scanned-like mesh whose sides wander off their straight lines
+// over the bumps: save and open give back their loops and faces, corner for
+// corner. One is drawn with the mouse; the other is a "#" of three rows and
+// three columns whose four faces share their wandering sides.
+TEST_F(MeshwrightHost, SaveAndOpenKeepTheFacesOfNetsWanderingOverABumpyMesh)
+{
+    CMWMeshObject* object = addMeshObject(mwtest::scannedSoup(20, 7));
+    object->mesh->buildFacetHash(200.0, -1.0, nullptr);
+    ASSERT_EQ(command("_MWEditGrid"), 0);
+    GB::CSurfaceNet& net = plugIn().net;
+    ASSERT_TRUE(hosttest::passes(run(squareScript(0.45, 0.0, 0.0, 3, 0.06))));
+    ASSERT_EQ(net.getNumPointLists(), 4);
+    auto before = faceCorners(net);
+    ASSERT_EQ(before.size(), 1u);
+    ASSERT_EQ(before[0].size(), 1u);
+    EXPECT_EQ(before[0][0].size(), 4u);
+    ASSERT_TRUE(saveAndReopen());
+    EXPECT_EQ(net.getNumPointLists(), 4);
+    EXPECT_EQ(faceCorners(net), before);
+
+    net.deleteAll(false);
+    Mesh::CBaseMesh* mesh = net.mesh;
+    const float at[3] = {-0.45f, 0.f, 0.45f};
+    Gridbench::CGridPoint* node[3][3];
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            node[i][j] = pointOnMesh(mesh, at[i], at[j]);
+    // Two points between neighbouring nodes, 0.05 off to either side.
+    for (int k = 0; k < 3; ++k)
+        for (const bool row : {true, false}) {
+            std::vector<CVertex<float, 3>*> points;
+            for (int m = 0; m < 3; ++m) {
+                points.push_back(row ? node[m][k] : node[k][m]);
+                for (int q = 1; m < 2 && q <= 2; ++q) {
+                    const float along = at[m] + 0.15f * q, off = at[k] + (q == 1 ? 0.05f : -0.05f);
+                    points.push_back(row ? pointOnMesh(mesh, along, off) : pointOnMesh(mesh, off, along));
+                }
+            }
+            mwtest::polyLine(net, points)->interpolate();
+        }
+    mwtest::capturedStdout([&] {
+        net.buildTopology(false);
+        net.computeSurfaces(true, false, nullptr);
+    });
+    before = faceCorners(net);
+    ASSERT_EQ(before.size(), 4u);
+    const int surfaces = net.countSurfaces(nullptr);
+    EXPECT_EQ(surfaces, 4);
+    ASSERT_TRUE(saveAndReopen());
+    EXPECT_EQ(net.getNumPointLists(), 6);
+    EXPECT_EQ(faceCorners(net), before);
+    EXPECT_EQ(net.countSurfaces(nullptr), surfaces);
 }
 
 // The main road: the mesh file loaded, the net's tolerance t set with

@@ -17,6 +17,11 @@ Gridbench::CGridPoint* gridPoint(float x, float y, float z)
 
 COffset_PointList* polyLine(COffset_Grid& grid, std::initializer_list<CVertex<float, 3>*> points)
 {
+    return polyLine(grid, std::vector<CVertex<float, 3>*>(points));
+}
+
+COffset_PointList* polyLine(COffset_Grid& grid, const std::vector<CVertex<float, 3>*>& points)
+{
     auto* pl = new COffset_PointList(&grid);
     for (CVertex<float, 3>* p : points)
         pl->appendVertex(p);

@@ -23,6 +23,7 @@ Gridbench::CGridPoint* gridPoint(float x, float y, float z = 0.f);
 // A new poly-line of the grid through the points (each use counted), added
 // to the grid.
 COffset_PointList* polyLine(COffset_Grid& grid, std::initializer_list<CVertex<float, 3>*> points);
+COffset_PointList* polyLine(COffset_Grid& grid, const std::vector<CVertex<float, 3>*>& points);
 
 // A flat "#" of three rows and three columns of poly-lines (no curves) over
 // x in [x0, x0 + 2 step], y in [y0, y0 + 2 step] on z = 0 with mesh normals

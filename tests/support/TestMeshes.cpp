@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 
@@ -67,6 +69,50 @@ MeshSoup cubeSoup(double s)
         soup.addPoint((k & 1) ? s : 0.0, (k & 2) ? s : 0.0, (k & 4) ? s : 0.0);
     soup.facets = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4},
                    {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+    return soup;
+}
+
+MeshSoup scannedSoup(int n, unsigned seed)
+{
+    // A linear congruential generator: the same numbers everywhere.
+    std::uint32_t state = seed;
+    auto uniform = [&state](double lo, double hi) {
+        state = state * 1664525u + 1013904223u;
+        return lo + (hi - lo) * (state >> 8) / double(1u << 24);
+    };
+    auto edges = [&] {
+        std::vector<double> at(n + 1, 0.0);
+        for (int i = 1; i <= n; ++i)
+            at[i] = at[i - 1] + uniform(0.6, 1.4);
+        for (double& a : at)
+            a = 2.0 * a / at[n] - 1.0;
+        return at;
+    };
+    const std::vector<double> xs = edges(), ys = edges();
+    MeshSoup soup;
+    for (int j = 0; j <= n; ++j)
+        for (int i = 0; i <= n; ++i) {
+            double x = xs[i], y = ys[j];
+            if (i > 0 && i < n)
+                x += 0.3 * uniform(-1.0, 1.0) * std::min(xs[i] - xs[i - 1], xs[i + 1] - xs[i]);
+            if (j > 0 && j < n)
+                y += 0.3 * uniform(-1.0, 1.0) * std::min(ys[j] - ys[j - 1], ys[j + 1] - ys[j]);
+            const double z = 0.12 * std::sin(2.3 * x + 0.4) * std::cos(1.9 * y - 0.3) +
+                             0.04 * std::cos(5.1 * x) * std::sin(4.3 * y + 0.7) +
+                             uniform(-0.002, 0.002);
+            soup.addPoint(x, y, z);
+        }
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i) {
+            const int a = j * (n + 1) + i, b = a + 1, c = a + n + 2, d = a + n + 1;
+            if (uniform(0.0, 1.0) < 0.5) {
+                soup.facets.push_back({a, b, c});
+                soup.facets.push_back({a, c, d});
+            } else {
+                soup.facets.push_back({a, b, d});
+                soup.facets.push_back({b, c, d});
+            }
+        }
     return soup;
 }
 

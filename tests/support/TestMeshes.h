@@ -38,6 +38,12 @@ MeshSoup sphereSoup(double r, int around, int rings, double cx = 0.0, double cy 
                     double cz = 0.0);
 // The closed cube [0, s]^3 as six quads, normals outwards.
 MeshSoup cubeSoup(double s);
+// A scanned-like patch over [-1, 1]^2, normals +z: n x n cells of uneven
+// widths (0.6 to 1.4 of the mean), inner vertices moved by up to 0.3 of a
+// cell in x and y, each cell cut along a random diagonal, heights on a bumpy
+// surface (two waves, 0.12 and 0.04 high) with +-0.002 of noise. The same
+// seed gives the same mesh on every machine.
+MeshSoup scannedSoup(int n, unsigned seed);
 
 // Every point and polygon into the flat mesh (indices shifted past its
 // existing vertices), then its box.
