@@ -354,7 +354,8 @@ int CMWMouseCallback::mouseUp(CVezadView&, int button, UINT, int, int)
     // With a point on a segment or a selected grid point the edit's insert
     // or snap is finished; where there was none to finish (a grid point
     // dragged onto the mesh) the surfaces catch up as after any other edit.
-    const bool selection = net->getSelectedSegmentList() != nullptr || net->selectedPoint != nullptr;
+    const bool selection =
+        net->getSelectedSegmentList() != nullptr || net->selectedPoint != nullptr;
     if (!selection || !net->onMouseUp(true))
         net->computeSurfaces(net->draftOnly, true, nullptr);
     MeshwrightPlugIn().infoDialog.disableControls();

@@ -62,7 +62,8 @@ std::string squareScript(double h, double cx = 0.0, double cy = 0.0, int inner =
         for (int k = 1; k <= inner; ++k) {
             const double t = double(k) / (inner + 1);
             const double off = k == inner ? 0.0 : k % 2 ? wander : -wander;
-            script += click(a[0] + t * (b[0] - a[0]) - off * uy, a[1] + t * (b[1] - a[1]) + off * ux);
+            script +=
+                click(a[0] + t * (b[0] - a[0]) - off * uy, a[1] + t * (b[1] - a[1]) + off * ux);
         }
         if (side < 3)
             script += click(b[0], b[1]);
@@ -223,7 +224,8 @@ TEST_F(MouseEditing, MovesFollowTheCursorWithRadiusToolTipsAndReadOuts)
 
 // A poly-line of the net through new grid points at (x, y) on the mesh
 // (z = 0, normals +z).
-COffset_PointList* lineThrough(GB::CSurfaceNet& net, std::initializer_list<std::pair<float, float>> xy)
+COffset_PointList* lineThrough(GB::CSurfaceNet& net,
+                               std::initializer_list<std::pair<float, float>> xy)
 {
     std::vector<CVertex<float, 3>*> points;
     for (const auto& [x, y] : xy) {
@@ -276,18 +278,19 @@ TEST_F(MouseEditing, RubberBandSnapsWhereThePolyLineGrows)
             net().setCurrentPointList(line);
             line->markFlag = k.mark;
             ASSERT_TRUE(hosttest::passes(mouse("move " + at(k.x, k.y))));
-            const Where pending = !line->hasPending()                      ? none
+            const Where pending = !line->hasPending()                        ? none
                                   : line->pendingVertex == line->vertices[0] ? first
                                                                              : last;
             EXPECT_EQ(pending, k.pending);
-            if (k.pending != none)
+            if (k.pending != none) {
                 EXPECT_TRUE(near(line->pendingVertex, k.x, k.y));
+            }
             const CVertex<float, 3>* target = net().lastSnappedPoint;
-            const Where snapped = target == nullptr                 ? none
-                                  : target == activePoint            ? active
-                                  : target == line->vertices[0]      ? first
-                                  : target == line->vertices[2]      ? last
-                                                                     : none;
+            const Where snapped = target == nullptr             ? none
+                                  : target == activePoint       ? active
+                                  : target == line->vertices[0] ? first
+                                  : target == line->vertices[2] ? last
+                                                                : none;
             EXPECT_EQ(snapped, k.target);
             EXPECT_EQ(snapped != none, target != nullptr);
         }
@@ -346,8 +349,9 @@ TEST_F(MouseEditing, ClickCommitsThePendingVertexSplitsAMarkedLineOrAsks)
             ASSERT_TRUE(hosttest::passes(
                 run("!mouse down left " + at(x, y) + "\n!mouse up left " + at(x, y))));
             EXPECT_EQ(transcript().find("[context menu]", menus) != std::string::npos, k.menu);
-            if (k.menu)
+            if (k.menu) {
                 EXPECT_EQ(lastMenu(), "enabled: 33023 33019");
+            }
             // The release commits a vertex the menu left pending.
             EXPECT_FALSE(line->hasPending());
             EXPECT_EQ(net().undoMarks.count, marks + 2);
@@ -365,9 +369,10 @@ TEST_F(MouseEditing, ClickCommitsThePendingVertexSplitsAMarkedLineOrAsks)
                 EXPECT_TRUE(near(second->vertices[0], k.splitX, 0.0));
                 EXPECT_EQ(net().pointLists[1]->vertices[2], second->vertices[0]);
             }
-            if (k.selected == activePoint)
+            if (k.selected == activePoint) {
                 EXPECT_TRUE(net().pointLists[2]->vertices[0] == selected &&
                             near(net().pointLists[2]->vertices[1], x, y));
+            }
 
             EXPECT_EQ(command("_Undo"), 0);
             EXPECT_EQ(command("_Undo"), 0);
@@ -406,12 +411,13 @@ TEST_F(MeshwrightHost, ClickWhereTwoSheetsLieBehindEachOtherLandsOnTheOneInFront
         sheets.facets.push_back(f);
     }
     CMWMeshObject* object = addMeshObject(sheets);
-    object->mesh->buildFacetHash(10.0, -1.0, nullptr); // as a load builds it
+    object->mesh->buildFacetHash(10.0, -1.0, nullptr); // coarse: the first click builds none
     ASSERT_EQ(command("_MWEditGrid"), 0);
     for (const bool front : {true, false}) {
         double x = 0.0, y = 0.0;
         view().ActiveViewport().worldToScreen(ON_3dPoint(front ? 0.1 : 0.8, 0.2, 0.0), x, y);
-        const std::string pixel = std::to_string(std::lround(x)) + " " + std::to_string(std::lround(y));
+        const std::string pixel =
+            std::to_string(std::lround(x)) + " " + std::to_string(std::lround(y));
         ASSERT_TRUE(hosttest::passes(run("!mouse move " + pixel + "\n!mouse down left " + pixel +
                                          "\n!mouse up left " + pixel)));
     }
@@ -533,11 +539,11 @@ TEST_F(MeshwrightHost, SaveAndOpenKeepTheFacesOfNetsWanderingOverABumpyMesh)
 
     net.deleteAll(false);
     Mesh::CBaseMesh* mesh = net.mesh;
-    const float at[3] = {-0.45f, 0.f, 0.45f};
+    const float line[3] = {-0.45f, 0.f, 0.45f};
     Gridbench::CGridPoint* node[3][3];
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j)
-            node[i][j] = pointOnMesh(mesh, at[i], at[j]);
+            node[i][j] = pointOnMesh(mesh, line[i], line[j]);
     // Two points between neighbouring nodes, 0.05 off to either side.
     for (int k = 0; k < 3; ++k)
         for (const bool row : {true, false}) {
@@ -545,8 +551,10 @@ TEST_F(MeshwrightHost, SaveAndOpenKeepTheFacesOfNetsWanderingOverABumpyMesh)
             for (int m = 0; m < 3; ++m) {
                 points.push_back(row ? node[m][k] : node[k][m]);
                 for (int q = 1; m < 2 && q <= 2; ++q) {
-                    const float along = at[m] + 0.15f * q, off = at[k] + (q == 1 ? 0.05f : -0.05f);
-                    points.push_back(row ? pointOnMesh(mesh, along, off) : pointOnMesh(mesh, off, along));
+                    const float along = line[m] + 0.15f * q;
+                    const float off = line[k] + (q == 1 ? 0.05f : -0.05f);
+                    points.push_back(row ? pointOnMesh(mesh, along, off)
+                                         : pointOnMesh(mesh, off, along));
                 }
             }
             mwtest::polyLine(net, points)->interpolate();
