@@ -5,10 +5,12 @@
 #include "foundation/Progress.h"
 #include "geometry/NurbsSurf.h"
 #include "mesh/FlatMesh.h"
+#include "mesh/GridPoint.h"
 #include "net/Face.h"
 #include "net/OpenGLPointList.h"
 #include "net/SurfaceNet.h"
 
+#include "fitting/FitFixtures.h"
 #include "support/GLView.h"
 #include "support/GridFixtures.h"
 #include "support/NurbsFixtures.h"
@@ -17,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
@@ -253,6 +256,65 @@ TEST(SurfaceUpdate, CoonsAndEquispacedPathsBuildAndShowSurfaces)
     EXPECT_EQ(faces[2]->computedState, Imprint);
     ASSERT_NE(faces[2]->trimmedFace, nullptr);
     EXPECT_NE(dynamic_cast<Fenwo::NurbsSurf*>(faces[2]->surface), nullptr);
+}
+
+// The "#" of step 1 on a wavy mesh, fitting on, mode 2: every face takes
+// the Coons path and is fitted to the mesh inside it (within 0.022, the
+// Coons patches alone 0.016: the boundary poly-lines of three points are
+// kept). The bottom row carries an attached curve: each of the two faces on
+// it matches its seam to it once.
+TEST(SurfaceUpdate, CoonsPathFitsTheMeshAndMatchesSeamsAlongAttachedCurves)
+{
+    const auto z = [](double x, double y) {
+        return 0.3 * std::sin(1.3 * x) * std::sin(1.1 * y) + 0.1 * x * x;
+    };
+    const std::unique_ptr<CFlatMesh> mesh = fitfix::heightFieldMesh(24, 2.0, z);
+    CSurfaceNet net;
+    Gridbench::CGridPoint* at[3][3];
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            at[i][j] = mwtest::gridPoint(float(i), float(j), float(z(i, j)));
+            at[i][j]->normal.data[2] = 1.f;
+        }
+    std::vector<COffset_PointList*> lines;
+    for (int j = 0; j < 3; ++j)
+        lines.push_back(mwtest::polyLine(net, {at[0][j], at[1][j], at[2][j]}));
+    for (int i = 0; i < 3; ++i)
+        lines.push_back(mwtest::polyLine(net, {at[i][0], at[i][1], at[i][2]}));
+    net.setMesh(mesh.get());
+    for (COffset_PointList* pl : lines)
+        pl->interpolate();
+    lines[0]->curveLocked = true;
+    mwtest::capturedStdout([&] { net.buildTopology(false); });
+    net.fittingOff = false;
+    net.setMode(2);
+    net.surfaceTolerance = 0.01;
+    const std::string said =
+        mwtest::capturedStdout([&] { net.computeSurfaces(false, false, nullptr); });
+
+    std::size_t seams = 0;
+    for (std::size_t at = said.find("refreshing #seams=1\n"); at != std::string::npos;
+         at = said.find("refreshing #seams=1\n", at + 1))
+        ++seams;
+    EXPECT_EQ(seams, 2u) << said;
+    for (GB::Face* f = net.firstFace; f != nullptr; f = f->next) {
+        EXPECT_EQ(f->computedState, ComplexApprox);
+        auto* s = dynamic_cast<Fenwo::NurbsSurf*>(f->surface);
+        ASSERT_NE(s, nullptr);
+        // The mesh inside the face's square, kept 0.1 from its sides.
+        Kor::List<CVertex<float, 3>*> corners;
+        f->firstLoop->getNodePoints(corners);
+        float x0 = 2.f, y0 = 2.f;
+        for (const CVertex<float, 3>* p : corners) {
+            x0 = std::min(x0, p->data[0]);
+            y0 = std::min(y0, p->data[1]);
+        }
+        const std::vector<double> d = fitfix::vertexDistances(*mesh, *s, [&](const Vector& p) {
+            return p[0] > x0 + 0.1 && p[0] < x0 + 0.9 && p[1] > y0 + 0.1 && p[1] < y0 + 0.9;
+        });
+        ASSERT_FALSE(d.empty());
+        EXPECT_LT(d.back(), 3.0 * net.surfaceTolerance) << x0 << " " << y0;
+    }
 }
 
 // Large enough for the point spheres (1.5 % of the view wide) to cover
