@@ -10,6 +10,8 @@
 #include "net/OpenGLPointList.h"
 #include "net/SurfaceNet.h"
 
+#include "curves/Projections.h"
+#include "curves/StartValues.h"
 #include "fitting/FitFixtures.h"
 #include "support/GLView.h"
 #include "support/GridFixtures.h"
@@ -315,6 +317,74 @@ TEST(SurfaceUpdate, CoonsPathFitsTheMeshAndMatchesSeamsAlongAttachedCurves)
         ASSERT_FALSE(d.empty());
         EXPECT_LT(d.back(), 3.0 * net.surfaceTolerance) << x0 << " " << y0;
     }
+}
+
+// A Blending face among fitted neighbours, fitting on: it is computed after
+// them and gets a blend surface that meets them; a Blending face without
+// two neighbours to lean on has none.
+TEST(SurfaceUpdate, BlendLeansOnItsFittedNeighbours)
+{
+    const auto z = [](double x, double y) { return 0.1 * std::sin(1.3 * x) * std::sin(1.1 * y); };
+    const std::unique_ptr<CFlatMesh> mesh = fitfix::heightFieldMesh(24, 3.0, z);
+    CSurfaceNet net;
+    const float xs[4] = {0.f, 1.f, 2.2f, 3.f}; // the middle face is 1.2 x 1
+    Gridbench::CGridPoint* at[4][4];
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j) {
+            at[i][j] = mwtest::gridPoint(xs[i], float(j), float(z(xs[i], j)));
+            at[i][j]->normal.data[2] = 1.f;
+        }
+    net.setMesh(mesh.get());
+    for (int k = 0; k < 4; ++k) {
+        mwtest::polyLine(net, {at[0][k], at[1][k], at[2][k], at[3][k]})->interpolate();
+        mwtest::polyLine(net, {at[k][0], at[k][1], at[k][2], at[k][3]})->interpolate();
+    }
+    mwtest::capturedStdout([&] { net.buildTopology(false); });
+    net.fittingOff = false;
+    net.setMode(2);
+    net.surfaceTolerance = 0.01;
+    GB::Face* middle = nullptr;
+    for (GB::Face* f = net.firstFace; f != nullptr; f = f->next) {
+        Kor::List<CVertex<float, 3>*> corners;
+        f->firstLoop->getNodePoints(corners);
+        bool inside = true;
+        for (const CVertex<float, 3>* p : corners)
+            inside = inside && p->data[0] > 0.5f && p->data[0] < 2.5f && p->data[1] > 0.5f &&
+                     p->data[1] < 2.5f;
+        if (inside)
+            middle = f;
+    }
+    ASSERT_NE(middle, nullptr);
+    middle->requestedState = Blending;
+    mwtest::capturedStdout([&] { net.computeSurfaces(false, false, nullptr); });
+    EXPECT_EQ(middle->computedState, Blending);
+    auto* blend = dynamic_cast<Fenwo::NurbsSurf*>(middle->surface);
+    ASSERT_NE(blend, nullptr);
+    // The blend runs from one neighbour's side to the other's.
+    for (const float x : {1.f, 2.2f}) {
+        const Vector side(x, 1.5, z(x, 1.5));
+        double u = 0.5, v = 0.5;
+        startParametersOnSurface(blend, u, v, side, 10);
+        EXPECT_LT(projectPointOnSurface(blend, side, u, v), 0.01) << x;
+    }
+
+    CSurfaceNet alone;
+    Gridbench::CGridPoint* c[4] = {mwtest::gridPoint(0, 0), mwtest::gridPoint(1, 0),
+                                   mwtest::gridPoint(1, 1), mwtest::gridPoint(0, 1)};
+    alone.setMesh(mesh.get());
+    for (int k = 0; k < 4; ++k) {
+        c[k]->normal.data[2] = 1.f;
+        mwtest::polyLine(alone, {c[k], c[(k + 1) % 4]})->interpolate();
+    }
+    mwtest::capturedStdout([&] { alone.buildTopology(false); });
+    alone.fittingOff = false;
+    ASSERT_NE(alone.firstFace, nullptr);
+    alone.firstFace->requestedState = Blending;
+    const std::string said =
+        mwtest::capturedStdout([&] { alone.computeSurfaces(false, false, nullptr); });
+    EXPECT_NE(said.find("not enough CONS found. actual=0\n"), std::string::npos) << said;
+    EXPECT_EQ(alone.firstFace->computedState, Blending);
+    EXPECT_EQ(alone.firstFace->surface, nullptr);
 }
 
 // Large enough for the point spheres (1.5 % of the view wide) to cover
