@@ -260,9 +260,9 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
                          s / 3.0, kOvershootRatio, true);
     if (!corrected)
         std::cout << "Heal failed for dTol=" << dTol << std::endl;
-    if (cancelled())
-        return false;
 
+    // The trim loop follows the surface even when the correction was
+    // cancelled part of the way: a moved surface never keeps its old loop.
     if (S != nullptr && every.count > 0) {
         S->PointInversion(every, 10);
         if (S->degenerateSides.count == 0)
@@ -270,7 +270,7 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
     }
     if (facesLog.is_open())
         facesLog << F;
-    return true;
+    return !cancelled();
 }
 
 } // namespace

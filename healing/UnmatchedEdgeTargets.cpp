@@ -5,6 +5,7 @@
 // that face's two curves there.
 
 #include "curves/CurveOnSurface.h"
+#include "curves/ParCurve.h"
 #include "curves/Projections.h"
 #include "curves/StartValues.h"
 #include "foundation/Logging.h"
@@ -140,6 +141,24 @@ void sampleRun(const Kor::List<HalfEdge*>& run, const Vector& A, const Vector& B
     }
 }
 
+// A curve of a vertex-only chain in its text form: a curve on a surface as
+// its (u, v) curve and, where it has one, its space curve.
+void writeChainCurve(std::ostream& os, CParametricGeometry* curve)
+{
+    if (auto* nurbs = dynamic_cast<Fenwo::NurbsSurf*>(curve)) {
+        nurbs->write(os);
+        return;
+    }
+    auto* cons = dynamic_cast<CCONS*>(curve);
+    if (cons == nullptr)
+        return;
+    if (auto* uv = dynamic_cast<Fenwo::NurbsSurf*>(cons->getUVCurve()))
+        uv->write(os);
+    if (auto* trim = dynamic_cast<CParCurve*>(cons))
+        if (auto* space = dynamic_cast<Fenwo::NurbsSurf*>(trim->getSpaceCurve()))
+            space->write(os);
+}
+
 } // namespace
 
 bool addVertexOnlyTargets(const Kor::List<HalfEdge*>& chain, CFitPointArray& targets,
@@ -149,8 +168,7 @@ bool addVertexOnlyTargets(const Kor::List<HalfEdge*>& chain, CFitPointArray& tar
     std::ofstream log;
     if (openLogStream(log, "c:/tmp/vonly.out", std::ios::out | std::ios::app))
         for (HalfEdge* h : chain)
-            if (auto* c = dynamic_cast<Fenwo::NurbsSurf*>(h->curve))
-                c->write(log);
+            writeChainCurve(log, h->curve);
     sampleRun(chain, start, end, S, curves, targets, all, dTol, 0.0, true);
     return true;
 }

@@ -612,6 +612,9 @@ FaceApproximation::Outcome FaceApproximation::newtonRuns()
             break;
         // The next run gets more freedom where the working set misses half
         // the tolerance: knots inserted in both directions, at most 7 each.
+        // Only fixing the control points that already fit would add no
+        // freedom, and a surface too coarse for the face would stay outside
+        // the tolerance through every run.
         S->fixControlPoints(working, 0.5 * tol, false, true, true, 7);
         if (cancelled())
             return Outcome::Return;

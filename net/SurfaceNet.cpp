@@ -95,9 +95,6 @@ int CSurfaceNet::deleteAll(bool ask)
     const int count = pointLists.count;
     if (ask && count == 0)
         return 0;
-    // The question guards the faces as well as the poly-lines.
-    if (ask && !confirmDeleteAll())
-        return 0;
     deleteCoEdges();
     while (firstFace != nullptr)
         removeFace(firstFace);

@@ -55,9 +55,9 @@ public:
     // Reads the net text from the named file; a file that cannot be opened
     // prints a message and changes nothing (false).
     bool readFile(const char* name) override;
-    // With ask and no poly-lines: 0 at once. With ask, the grid's question
-    // first (No: 0, nothing changes). Then removes every face and all the
-    // grid holds; returns the number of poly-lines there were.
+    // With ask and no poly-lines: 0 at once. Otherwise removes every face and
+    // all the grid holds, without a question; returns the number of
+    // poly-lines there were.
     int deleteAll(bool ask) override;
     // The grid's right-button edit, then the topology and surfaces when it
     // changed something; when it changed nothing, the face pick at the

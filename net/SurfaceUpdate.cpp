@@ -69,20 +69,6 @@ int distinctPolyLines(const Loop* loop)
     return int(lines.size());
 }
 
-// Whether the loop must be computed again: no face, a face without surface
-// that is not Trimmed, or a corner marked changed.
-bool loopIsModified(const Loop* loop)
-{
-    const Face* face = loop->owner;
-    if (face == nullptr || (face->requestedState != Trimmed && face->surface == nullptr))
-        return true;
-    for (int i = 0; i < loop->cycle.count; ++i)
-        if (const Gridbench::CGridPoint* p = targetGridPoint(loop->cycle.items[i]);
-            p != nullptr && p->changed)
-            return true;
-    return false;
-}
-
 // The boundary curves of the loop (new, owned by the caller), one per run of
 // a poly-line.
 bool loopBoundaryCurves(Loop* loop, Kor::List<CParametricGeometry*>& out)
@@ -278,9 +264,9 @@ Kor::List<Loop*> CSurfaceNet::collectLoopsToUpdate(bool onlyModified, Face* only
             if (onlyFace != nullptr)
                 take = f == onlyFace;
             else if (onlyModified)
-                take = loopIsModified(loop);
+                take = loop->isModified();
             else
-                take = loopIsModified(loop) || f->requestedState != f->computedState;
+                take = loop->isModified() || f->requestedState != f->computedState;
             if (!take)
                 continue;
             ++counted;

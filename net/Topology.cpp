@@ -496,7 +496,11 @@ bool judgeCycle(CSurfaceNet& net, GraphAlgorithm::Graph& graph, Cycle& c, bool c
 
     bool bad = false;
     const int orientation = getOrientation(c, net.pointLists, bad);
-    // A half-edge linked by another cycle of the same batch is taken.
+    // A half-edge linked by another cycle of the same batch is taken: the
+    // cycles of one batch all begin with the same half-edge, and a second one
+    // over a taken half-edge would be a second face on the same side of it,
+    // overlapping the first where the spoke test cannot see (junctions whose
+    // mesh normals face away).
     bool accepted = false;
     if (!bad && orientation == 1) {
         if (c.freeTwins && cycleTwinsFree(c)) {

@@ -82,7 +82,7 @@ CFlatMesh* readMeshWithFacets()
 }
 
 // The kept object's mesh merged with a file's (merge) or replaced by it. The
-// net leaves a replaced mesh together with its grid, which lives on it.
+// net stays as it is and goes onto the new mesh.
 void changeContents(CMeshwrightPlugIn& plugIn, CMWMeshObject& kept, bool merge)
 {
     CFlatMesh* loaded = readMeshWithFacets();
@@ -97,10 +97,8 @@ void changeContents(CMeshwrightPlugIn& plugIn, CMWMeshObject& kept, bool merge)
         const auto key = reinterpret_cast<std::intptr_t>(old);
         while (COpenGLEntity* entity = container.findEntity(key))
             container.removeEntity(entity);
-        if (plugIn.net.mesh == old) {
-            plugIn.net.setMesh(nullptr);
-            plugIn.net.deleteAll(false);
-        }
+        if (plugIn.net.mesh == old)
+            plugIn.net.setMesh(loaded);
         attachMesh(&kept, loaded);
         delete old;
         kept.showGLEntity();

@@ -209,6 +209,30 @@ public:
     std::string label;
 };
 
+// A sink that cancels at its given poll after the label was set.
+class CancelAfterLabel : public CSimpleProgress {
+public:
+    CancelAfterLabel(std::string label, int polls) : label(std::move(label)), polls(polls)
+    {
+        setPrint(false);
+    }
+    bool setLabel(const char* text) override
+    {
+        counting = counting || label == text;
+        return CSimpleProgress::setLabel(text);
+    }
+    bool isCancelled() override
+    {
+        if (counting && ++seen == polls)
+            setCancelled(true);
+        return CSimpleProgress::isCancelled();
+    }
+    std::string label;
+    int polls;
+    int seen = 0;
+    bool counting = false;
+};
+
 // Nothing to heal, a cancel before the last face and a face loop that
 // cannot be walked; no face is lost or changed except those healed before
 // the cancel.
@@ -241,6 +265,47 @@ TEST(HealSkin, NothingToHealCancelsAndBrokenLoops)
             EXPECT_EQ(faces[i]->trimLoops.count, 1);
         }
     }
+    {
+        // Cancelled during the build of the skin (the square's side is cut
+        // at the T-joins of the two rectangles): no face is healed, and the
+        // cancel is no success.
+        Faces faces, fixed;
+        fixed.add(insetRectangle(0, 0, 2, 2, 0.0, 0.5));
+        faces.add(insetRectangle(2, 0, 3, 1, 0.05, 0.4));
+        faces.add(insetRectangle(2, 1, 3, 2, 0.05, 0.4));
+        const std::vector<double> before = controlNet(faces[0]);
+        CancelAt cancel("connect edges (2.1/3)");
+        cancel.setPrint(false);
+        std::string out;
+        EXPECT_FALSE(heal(faces.list, 0.01, &fixed.list, 0, out, &cancel));
+        EXPECT_FALSE(contains(out, "Start Face")) << out;
+        EXPECT_EQ(controlNet(faces[0]), before);
+        // The faces' trim curves are linked to each other again.
+        for (CFace* f : {fixed[0], faces[0], faces[1]})
+            for (CParCurve* c : f->trimLoops[0]->curves)
+                EXPECT_TRUE(
+                    f->trimLoops[0]->curves.contains(static_cast<CParCurve*>(c->getNext())));
+    }
+    // Cancelled at every third of the 33 polls of the second face's healing
+    // in turn: from about the 19th the correction has moved the surface, which
+    // then has its loop rebuilt on it, never keeps its old one.
+    int moved = 0;
+    for (int poll = 1; poll <= 31; poll += 3) {
+        SCOPED_TRACE(poll);
+        Faces faces, fixed;
+        fixed.add(insetRectangle(0, 0, 2, 2, 0.0, 0.5));
+        CFace* rect = faces.add(insetRectangle(2, 0, 3, 2, 0.05, 0.5));
+        const std::vector<double> before = controlNet(rect);
+        const CLoop* oldLoop = rect->trimLoops[0];
+        CancelAfterLabel cancel("healing face 2 / 2", poll);
+        std::string out;
+        EXPECT_FALSE(heal(faces.list, 0.01, &fixed.list, 0, out, &cancel));
+        if (controlNet(rect) != before) {
+            ++moved;
+            EXPECT_NE(rect->trimLoops[0], oldLoop);
+        }
+    }
+    EXPECT_GT(moved, 0);
     for (const char* message : {"No pHalf here.", "No pNext here."}) {
         // One curve of the second face is left out of the skin: the walk
         // meets it as its own curve, or as the next of the one before.
@@ -299,6 +364,52 @@ TEST(HealSkin, FaceWithoutTargetsKeepsItsLoopAndSurface)
     EXPECT_LT(skintest::largestEdgeGap(faces.list, 0.5, 0.01), 0.01);
 }
 
+// A fixed face that shares no edge with the faces to heal is no seed: the
+// seeds are counted among the faces of the heal set. Counting the whole
+// fixed list (two here) left the rectangle unhealed, 0.05 off its fixed
+// neighbour.
+TEST(HealSkin, FixedFaceOutsideTheHealSetTakesNoSeedPlace)
+{
+    Faces faces, fixed;
+    fixed.add(insetRectangle(0, 0, 2, 2, 0.0, 0.5));
+    fixed.add(insetRectangle(10, 10, 11, 11, 0.0, 0.2));
+    faces.add(insetRectangle(2, 0, 3, 2, 0.05, 0.5));
+    std::string out;
+    EXPECT_TRUE(heal(faces.list, 0.01, &fixed.list, 0, out));
+    EXPECT_TRUE(contains(out, "Start Face 2/2")) << out;
+    Kor::List<CFace*> all;
+    for (CFace* f : {fixed[0], faces[0]})
+        all.append(f);
+    EXPECT_LT(skintest::largestEdgeGap(all, 0.5, 0.01), 0.01);
+}
+
+// A run of no length (its curve a single point) moves as its start; its
+// arc-length fractions are not 0 / 0.
+TEST(HealSkin, ZeroLengthRunMovesAsItsStart)
+{
+    std::unique_ptr<Fenwo::NurbsSurf> S(
+        skintest::bilinear(Vector(0, 0, 0), Vector(1, 0, 0), Vector(0, 1, 0), Vector(1, 1, 0)));
+    const double at[3] = {0.5, 0.5, 0.0};
+    auto* point = new CParCurve(makeCurve(at, at), S.get(), false);
+    std::unique_ptr<CParCurve> own(point);
+    CSkinTopology::CHalfEdge h(nullptr, point);
+    Kor::List<CSkinTopology::CHalfEdge*> chain;
+    chain.append(&h);
+    Kor::List<CCONS*> curves;
+    curves.append(point);
+    CFitPointArray targets;
+    IndexSubset<CFitPoint> all(targets);
+    const Vector corner(0.5, 0.5, 0.02);
+    EXPECT_TRUE(
+        FENWO_SKIN::addVertexOnlyTargets(chain, targets, all, *S, corner, corner, 0.01, curves));
+    ASSERT_GT(targets.count, 0);
+    for (int k = 0; k < targets.count; ++k) {
+        for (int c = 0; c < 3; ++c)
+            EXPECT_NEAR(targets[k].Point[c], corner[c], 1e-9) << k;
+        EXPECT_EQ(targets[k].group, 1);
+    }
+}
+
 // The groups of the targets of the second healed face, from its shape file.
 std::vector<int> shapeGroups()
 {
@@ -343,6 +454,13 @@ TEST(HealSkin, UnmatchedEdgesFollowTheirCorners)
     EXPECT_NE(controlNet(diagonal), before) << out;
     const Vector corner(1.0, 1.0, 0.0), uv = uvOn(diagonal->surface, corner);
     EXPECT_LT(norm(diagonal->surface->getPoint(uv[0], uv[1]) - corner), 0.01);
+    // The vertex-only chain, all four trim curves of the face, is logged
+    // with its curves on the surface.
+    std::ifstream chains(mwtest::scratchPath("vonly.out"));
+    int curves = 0;
+    for (std::string line; std::getline(chains, line);)
+        curves += line == "GeoObject Begin" ? 1 : 0;
+    EXPECT_GE(curves, 4);
 }
 
 // Four neighbouring faces fitted to the real torus mesh (tube radius 0.5

@@ -192,3 +192,27 @@ TEST(RailSection, SectionsTurnFromOneProfilePlaneToTheNext)
     const Vector middle = controlPoint(*sections[2], 1);
     EXPECT_LT(norm(middle - Vector(2, 10 - h * std::sin(a / 2), h * std::cos(a / 2))), 1e-9);
 }
+
+// The profile's normal turns with the profile when its chord is turned onto
+// the frame's, before it is compared with the target normal. Compared as it
+// came, the arch's normal (y) lies along the frame's chord (y) and vanishes
+// across it: the copy was not turned to the target at all.
+TEST(RailSection, PlacedProfileTakesTheTargetNormalWhenItsChordTurns)
+{
+    const auto profile = arch(0.0, 1.0, 1.0); // in the plane y = 0, chord along x
+    for (const Vector& target : {Vector(0, 0, 1), Vector(0, 0, -1), Vector(1, 0, 1)}) {
+        SCOPED_TRACE(testing::Message() << target);
+        CSectionFrame frame{Vector(3, 3, 3), Vector(0, 2, 0), Vector(0, 1, 0), target};
+        std::unique_ptr<Fenwo::NurbsSurf> placed(placeProfileInSection(profile.get(), frame));
+        ASSERT_NE(placed, nullptr);
+        const Vector a = placed->getStartPoint(), b = placed->getEndPoint();
+        EXPECT_LT(norm(a - frame.origin), 1e-12);
+        EXPECT_NEAR(cosineBetween(b - a, frame.chord), 1.0, 1e-12);
+        // The plane of the placed arch is normal to the target (made
+        // orthogonal to the chord).
+        const Vector normal = crossProduct(b - a, placed->getPoint(0.5, 0.0) - a);
+        Vector wanted = target;
+        orthogonalize(wanted, normalized(frame.chord));
+        EXPECT_NEAR(std::fabs(cosineBetween(normal, wanted)), 1.0, 1e-9);
+    }
+}

@@ -67,6 +67,57 @@ TEST(SeamPatches, NetCallClosesGapsAndKeepsTheRest)
     }
 }
 
+// The minimiser's line searches move the surfaces to trial points it may
+// not keep; afterwards they hold where the run ended: the point where the
+// seams came within the tolerances (for the flat seam with tangents asked
+// its minimiser's last point lies beyond, at 0.52 degrees), or else the
+// minimiser's last point, whose objective it reports.
+TEST(SeamPatches, SurfacesEndWhereTheRunEnded)
+{
+    const double d = 0.001;
+    auto objective = [&](CCoEdge& seam) {
+        double F = 0.0;
+        CSeamSide l, r;
+        for (int k = 0; k < seam.samples.count; ++k) {
+            EXPECT_TRUE(seam.evaluateSample(k, l, r, 1));
+            const double e = norm(l.d[0][0] - r.d[0][0]) - 0.7 * d;
+            F += e > 0.0 ? e * e : 0.0;
+        }
+        return 0.5 * F;
+    };
+    const struct {
+        double gap, kink;
+        bool G1;
+        int iterations;
+    } cases[] = {{0.01, 5.0, false, 1},
+                 {0.01, 5.0, false, 3},
+                 {0.2, 5.0, false, 1},
+                 {0.2, 5.0, false, 6},
+                 {0.0, 0.0, true, 2}};
+    int stops = 0, runsOut = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << c.gap << " " << c.kink << " " << c.G1 << " " << c.iterations);
+        TwoPatchSeam two(c.gap, c.kink, false);
+        CSeamPatches patches;
+        patches.seams.append(&two.seam);
+        patches.healSeams(d, c.iterations, c.G1, 0.5, 0);
+        if (patches.stopped) {
+            ++stops;
+            const auto [distance, angle] = extremes(two.seam);
+            EXPECT_LT(distance, d);
+            if (c.G1) {
+                EXPECT_LT(angle, 0.5);
+            }
+        } else {
+            ++runsOut;
+            EXPECT_NEAR(objective(two.seam), patches.m_f, 1e-12);
+        }
+    }
+    EXPECT_GT(stops, 0);
+    EXPECT_GT(runsOut, 0);
+}
+
 TEST(SeamPatches, CornersWithinToleranceAreOneVariable)
 {
     TwoPatchSeam two(0.0, 0.0, false);

@@ -116,6 +116,23 @@ TEST(FaceDisplay, CornersOfALoopAndTheSidesBetweenThem)
     EXPECT_EQ(indices.count, 5);
     EXPECT_EQ(indices[1], 1); // the side, not the stem
 
+    // No poly-line leads on from c1 (the right side is left out): c1 still
+    // gets its flag, so that the flags keep naming the right points and the
+    // corners stay c0, c2 and c3. Without its flag c1 would take c2's place
+    // among the corners and c2 c3's.
+    Kor::List<COffset_PointList*> gap;
+    for (COffset_PointList* pl : r.net.pointLists)
+        if (pl != r.sides[1])
+            gap.append(pl);
+    EXPECT_EQ(findLoopCorners(ring, gap, flags, indices), 3);
+    ASSERT_EQ(flags.count, 5);
+    std::vector<Point*> found;
+    for (int i = 0; i < 5; ++i)
+        if (flags[i] == Corner)
+            found.push_back(ring[i]);
+    EXPECT_EQ(found, (std::vector<Point*>{r.c[0], r.c[2], r.c[3]}));
+    EXPECT_EQ(indices.count, 4); // c1 has no poly-line leading on
+
     // Corners that tie go to the lower row, then the lower column.
     std::unique_ptr<Fenwo::NurbsSurf> s(patch(*r.c[0], *r.c[1], *r.c[2], *r.c[3]));
     Kor::List<Point*> four;

@@ -12,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -79,6 +81,77 @@ TEST(FaceSetup, FourCurvesInAnyOrderSpanASurfaceThroughTheJunctions)
                   EXPECT_EQ(nullptr, Face_OrderLoopAndInit(triangle, nullptr, 3, nullptr));
               }),
               "");
+}
+
+// The loop (0, 0) - (4, 0) - (4, 3) - (0, 3): the bottom side bends up
+// through a grid point that neither has a direction nor sees the loop, so
+// the side is straightened; the top side, straight in five pieces, is
+// pulled onto a target that bulges up by 0.5 in its middle.
+TEST(FaceSetup, SidesStraightenedAndPulledOntoTheirTargetsShapeTheSurface)
+{
+    const Vector c[4] = {Vector(0, 0, 0), Vector(4, 0, 0), Vector(4, 3, 0), Vector(0, 3, 0)};
+    auto bottom = polyline({c[0], Vector(2, 0, 1), c[1]});
+    auto right = polyline({c[1], c[2]});
+    auto top = polyline({c[2], Vector(3, 3, 0), Vector(2, 3, 0), Vector(1, 3, 0), c[3]});
+    auto left = polyline({c[3], c[0]});
+    const int topConstraints = top->constraints.count;
+    Kor::Array<Fenwo::NurbsSurf*> curves;
+    for (auto* side : {bottom.get(), right.get(), top.get(), left.get()})
+        curves.append(side);
+    std::vector<std::unique_ptr<Gridbench::CGridPoint>> own;
+    auto point = [&](const Vector& p) {
+        own.emplace_back(mwtest::gridPoint(float(p[0]), float(p[1]), float(p[2])));
+        own.back()->normal = CVector<float, 3>(0.f, 0.f, 1.f);
+        return own.back().get();
+    };
+    Kor::List<SidePoints> sidePoints;
+    for (const std::vector<Vector>& along : {std::vector<Vector>{c[0], Vector(2, 0, 1), c[1]},
+                                             {c[1], c[2]},
+                                             {c[2], c[3]},
+                                             {c[3], c[0]}}) {
+        SidePoints points;
+        for (const Vector& p : along)
+            points.append(point(p));
+        sidePoints.append(points);
+    }
+    auto target = clampedCurve({c[2], Vector(2, 3, 1), c[3]}, 2);
+    Kor::Array<Fenwo::NurbsSurf*> targets;
+    targets.append(target.get());
+    Kor::List<int> targetIndex;
+    for (int t : {-1, -1, 0, -1})
+        targetIndex.append(t);
+
+    for (const bool shaped : {false, true}) {
+        SCOPED_TRACE(shaped);
+        std::unique_ptr<Fenwo::NurbsSurf> s;
+        mwtest::capturedStdout([&] {
+            s.reset(Face_OrderLoopAndInit(curves, shaped ? &targets : nullptr, 3,
+                                          shaped ? &targetIndex : nullptr,
+                                          shaped ? &sidePoints : nullptr));
+        });
+        ASSERT_NE(s, nullptr);
+        // The middles of the four sides of the surface; the bottom's and the
+        // top's are told apart by y.
+        double bottomZ = -1.0, topZ = -1.0;
+        for (auto [u, v] : {std::pair{0.5, 0.0}, {0.5, 1.0}, {0.0, 0.5}, {1.0, 0.5}}) {
+            const Vector p = s->getPoint(u, v);
+            if (std::fabs(p[1]) < 0.1)
+                bottomZ = p[2];
+            if (std::fabs(p[1] - 3.0) < 0.1)
+                topZ = p[2];
+        }
+        if (shaped) {
+            EXPECT_NEAR(bottomZ, 0.0, 1e-9);
+            EXPECT_NEAR(topZ, 0.5, 0.02);
+        } else {
+            EXPECT_GT(bottomZ, 0.5);
+            EXPECT_NEAR(topZ, 0.0, 1e-9);
+        }
+    }
+    // The set-up works on copies: the caller's curves keep their shape and
+    // take no constraints.
+    EXPECT_EQ(bottom->getUCount(), 3);
+    EXPECT_EQ(top->constraints.count, topConstraints);
 }
 
 TEST(FaceSetup, SideFittedToATargetKeepsItsEndsAndItsConstraintsOnce)

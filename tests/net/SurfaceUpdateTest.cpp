@@ -5,10 +5,14 @@
 #include "foundation/Progress.h"
 #include "geometry/NurbsSurf.h"
 #include "mesh/FlatMesh.h"
+#include "mesh/GridPoint.h"
 #include "net/Face.h"
 #include "net/OpenGLPointList.h"
 #include "net/SurfaceNet.h"
 
+#include "curves/Projections.h"
+#include "curves/StartValues.h"
+#include "fitting/FitFixtures.h"
 #include "support/GLView.h"
 #include "support/GridFixtures.h"
 #include "support/NurbsFixtures.h"
@@ -17,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
@@ -253,6 +258,133 @@ TEST(SurfaceUpdate, CoonsAndEquispacedPathsBuildAndShowSurfaces)
     EXPECT_EQ(faces[2]->computedState, Imprint);
     ASSERT_NE(faces[2]->trimmedFace, nullptr);
     EXPECT_NE(dynamic_cast<Fenwo::NurbsSurf*>(faces[2]->surface), nullptr);
+}
+
+// The "#" of step 1 on a wavy mesh, fitting on, mode 2: every face takes
+// the Coons path and is fitted to the mesh inside it (within 0.022, the
+// Coons patches alone 0.016: the boundary poly-lines of three points are
+// kept). The bottom row carries an attached curve: each of the two faces on
+// it matches its seam to it once.
+TEST(SurfaceUpdate, CoonsPathFitsTheMeshAndMatchesSeamsAlongAttachedCurves)
+{
+    const auto z = [](double x, double y) {
+        return 0.3 * std::sin(1.3 * x) * std::sin(1.1 * y) + 0.1 * x * x;
+    };
+    const std::unique_ptr<CFlatMesh> mesh = fitfix::heightFieldMesh(24, 2.0, z);
+    CSurfaceNet net;
+    Gridbench::CGridPoint* at[3][3];
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            at[i][j] = mwtest::gridPoint(float(i), float(j), float(z(i, j)));
+            at[i][j]->normal.data[2] = 1.f;
+        }
+    std::vector<COffset_PointList*> lines;
+    for (int j = 0; j < 3; ++j)
+        lines.push_back(mwtest::polyLine(net, {at[0][j], at[1][j], at[2][j]}));
+    for (int i = 0; i < 3; ++i)
+        lines.push_back(mwtest::polyLine(net, {at[i][0], at[i][1], at[i][2]}));
+    net.setMesh(mesh.get());
+    for (COffset_PointList* pl : lines)
+        pl->interpolate();
+    lines[0]->curveLocked = true;
+    mwtest::capturedStdout([&] { net.buildTopology(false); });
+    net.fittingOff = false;
+    net.setMode(2);
+    net.surfaceTolerance = 0.01;
+    const std::string said =
+        mwtest::capturedStdout([&] { net.computeSurfaces(false, false, nullptr); });
+
+    std::size_t seams = 0;
+    for (std::size_t at = said.find("refreshing #seams=1\n"); at != std::string::npos;
+         at = said.find("refreshing #seams=1\n", at + 1))
+        ++seams;
+    EXPECT_EQ(seams, 2u) << said;
+    for (GB::Face* f = net.firstFace; f != nullptr; f = f->next) {
+        EXPECT_EQ(f->computedState, ComplexApprox);
+        auto* s = dynamic_cast<Fenwo::NurbsSurf*>(f->surface);
+        ASSERT_NE(s, nullptr);
+        // The mesh inside the face's square, kept 0.1 from its sides.
+        Kor::List<CVertex<float, 3>*> corners;
+        f->firstLoop->getNodePoints(corners);
+        float x0 = 2.f, y0 = 2.f;
+        for (const CVertex<float, 3>* p : corners) {
+            x0 = std::min(x0, p->data[0]);
+            y0 = std::min(y0, p->data[1]);
+        }
+        const std::vector<double> d = fitfix::vertexDistances(*mesh, *s, [&](const Vector& p) {
+            return p[0] > x0 + 0.1 && p[0] < x0 + 0.9 && p[1] > y0 + 0.1 && p[1] < y0 + 0.9;
+        });
+        ASSERT_FALSE(d.empty());
+        EXPECT_LT(d.back(), 3.0 * net.surfaceTolerance) << x0 << " " << y0;
+    }
+}
+
+// A Blending face among fitted neighbours, fitting on: it is computed after
+// them and gets a blend surface that meets them; a Blending face without
+// two neighbours to lean on has none.
+TEST(SurfaceUpdate, BlendLeansOnItsFittedNeighbours)
+{
+    const auto z = [](double x, double y) { return 0.1 * std::sin(1.3 * x) * std::sin(1.1 * y); };
+    const std::unique_ptr<CFlatMesh> mesh = fitfix::heightFieldMesh(24, 3.0, z);
+    CSurfaceNet net;
+    const float xs[4] = {0.f, 1.f, 2.2f, 3.f}; // the middle face is 1.2 x 1
+    Gridbench::CGridPoint* at[4][4];
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j) {
+            at[i][j] = mwtest::gridPoint(xs[i], float(j), float(z(xs[i], j)));
+            at[i][j]->normal.data[2] = 1.f;
+        }
+    net.setMesh(mesh.get());
+    for (int k = 0; k < 4; ++k) {
+        mwtest::polyLine(net, {at[0][k], at[1][k], at[2][k], at[3][k]})->interpolate();
+        mwtest::polyLine(net, {at[k][0], at[k][1], at[k][2], at[k][3]})->interpolate();
+    }
+    mwtest::capturedStdout([&] { net.buildTopology(false); });
+    net.fittingOff = false;
+    net.setMode(2);
+    net.surfaceTolerance = 0.01;
+    GB::Face* middle = nullptr;
+    for (GB::Face* f = net.firstFace; f != nullptr; f = f->next) {
+        Kor::List<CVertex<float, 3>*> corners;
+        f->firstLoop->getNodePoints(corners);
+        bool inside = true;
+        for (const CVertex<float, 3>* p : corners)
+            inside = inside && p->data[0] > 0.5f && p->data[0] < 2.5f && p->data[1] > 0.5f &&
+                     p->data[1] < 2.5f;
+        if (inside)
+            middle = f;
+    }
+    ASSERT_NE(middle, nullptr);
+    middle->requestedState = Blending;
+    mwtest::capturedStdout([&] { net.computeSurfaces(false, false, nullptr); });
+    EXPECT_EQ(middle->computedState, Blending);
+    auto* blend = dynamic_cast<Fenwo::NurbsSurf*>(middle->surface);
+    ASSERT_NE(blend, nullptr);
+    // The blend runs from one neighbour's side to the other's.
+    for (const float x : {1.f, 2.2f}) {
+        const Vector side(x, 1.5, z(x, 1.5));
+        double u = 0.5, v = 0.5;
+        startParametersOnSurface(blend, u, v, side, 10);
+        EXPECT_LT(projectPointOnSurface(blend, side, u, v), 0.01) << x;
+    }
+
+    CSurfaceNet alone;
+    Gridbench::CGridPoint* c[4] = {mwtest::gridPoint(0, 0), mwtest::gridPoint(1, 0),
+                                   mwtest::gridPoint(1, 1), mwtest::gridPoint(0, 1)};
+    alone.setMesh(mesh.get());
+    for (int k = 0; k < 4; ++k) {
+        c[k]->normal.data[2] = 1.f;
+        mwtest::polyLine(alone, {c[k], c[(k + 1) % 4]})->interpolate();
+    }
+    mwtest::capturedStdout([&] { alone.buildTopology(false); });
+    alone.fittingOff = false;
+    ASSERT_NE(alone.firstFace, nullptr);
+    alone.firstFace->requestedState = Blending;
+    const std::string said =
+        mwtest::capturedStdout([&] { alone.computeSurfaces(false, false, nullptr); });
+    EXPECT_NE(said.find("not enough CONS found. actual=0\n"), std::string::npos) << said;
+    EXPECT_EQ(alone.firstFace->computedState, Blending);
+    EXPECT_EQ(alone.firstFace->surface, nullptr);
 }
 
 // Large enough for the point spheres (1.5 % of the view wide) to cover

@@ -22,6 +22,7 @@
 #include <numbers>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -253,6 +254,45 @@ TEST(Topology, LongRegionsAndSidewaysNormalsAreNoFaces)
             t.line({ring[i], ring[(i + 1) % c.n]});
         EXPECT_EQ(t.build(), c.output) << c.n;
         EXPECT_EQ(t.faces().size(), c.output == "model has 1 loops\n" ? 1u : 0u);
+    }
+}
+
+// A rectangle ABCD1D2 inside a larger region ABCG1G2 that shares the path
+// A-B-C with it; the top junctions D1 and D2 have their mesh normals facing
+// away, so the spoke test of the larger cycle cannot see the rectangle's top
+// inside it. Both cycles come in one batch (they begin with the same
+// half-edge) and both pass the face test. Taking the second over the
+// half-edges the first has linked would make two overlapping faces on the
+// same side of A-B-C (and lose the region between them): whichever the batch
+// takes first, no piece of a poly-line may bound two faces in the same
+// direction. Both normal senses, so that the batch finds the two cycles
+// clockwise or counter-clockwise.
+TEST(Topology, CycleOverATakenHalfEdgeIsNoSecondOverlappingFace)
+{
+    for (float nz : {1.f, -1.f}) {
+        SCOPED_TRACE(nz);
+        TestNet t(nz);
+        CGridPoint *a = t.point(0, 0), *b = t.point(2, 0), *c = t.point(2, 1);
+        CGridPoint *d1 = t.point(1, 1), *d2 = t.point(0, 1);
+        CGridPoint *g1 = t.point(2, 3), *g2 = t.point(-1, 3);
+        d1->normal.data[2] = -nz;
+        d2->normal.data[2] = -nz;
+        for (auto [p, q] :
+             {std::pair{a, b}, {b, c}, {c, d1}, {d1, d2}, {d2, a}, {c, g1}, {g1, g2}, {g2, a}})
+            t.line({p, q});
+        t.build();
+        ASSERT_FALSE(t.faces().empty());
+        std::set<std::tuple<std::intptr_t, std::intptr_t, const COffset_PointList*>> sides;
+        for (const GB::Face* f : t.faces()) {
+            const GB::Loop* loop = f->firstLoop;
+            const int n = loop->getCycleLength();
+            for (int i = 0; i < n; ++i) {
+                const auto side = std::make_tuple(
+                    loop->cycle[(i + n - 1) % n]->target->getId(), loop->cycle[i]->target->getId(),
+                    static_cast<const COffset_PointList*>(loop->cycle[i]->polyLine));
+                EXPECT_TRUE(sides.insert(side).second) << "a side bounds two faces";
+            }
+        }
     }
 }
 

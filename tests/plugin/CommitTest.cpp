@@ -73,17 +73,6 @@ std::pair<int, double> neighbourEdgeGap(const std::vector<const ON_Brep*>& breps
     return {shared, gap};
 }
 
-// Cancels the first step of the Brep conversion.
-class CancelConversion : public CSimpleProgress {
-public:
-    void step(int n) override
-    {
-        CSimpleProgress::step(n);
-        if (std::string(getLabel() ? getLabel() : "").rfind("convert ", 0) == 0)
-            setCancelled(true);
-    }
-};
-
 // Four faces fitted on a bump within t become, healed, four valid Breps on
 // the first empty layer whose surfaces keep the mesh inside their squares
 // within t and whose shared edges meet.

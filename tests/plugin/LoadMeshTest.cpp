@@ -73,11 +73,18 @@ TEST_F(LoadMesh, FileRoadLoadsReplacesAndMergesWithoutLosingTheMesh)
     EXPECT_EQ(command("_MWLoadMesh File=Yes no yes file:" + small), 0);
     EXPECT_EQ(only(), object);
     expectLoaded(object, 136);
+    // Replacing the contents keeps the net, which goes onto the new mesh.
+    addHashNet(0.5f);
+    GB::CSurfaceNet& net = plugIn().net;
+    const GB::Face* face = net.firstFace;
+    ASSERT_NE(face, nullptr);
     EXPECT_EQ(command("_MWLoadMesh File=Yes no no file:" + small), 0);
     EXPECT_EQ(only(), object);
     expectLoaded(object, 8);
     EXPECT_EQ(object->ModelObjectId(), id);
     EXPECT_NE(object->glEntity(), nullptr);
+    EXPECT_EQ(net.getNumPointLists(), 6);
+    EXPECT_EQ(net.firstFace, face);
 
     EXPECT_EQ(command("_MWLoadMesh File=Yes yes file:" + bump), 0);
     CMWMeshObject* fresh = only();

@@ -94,6 +94,28 @@ TEST_F(MeshwrightHost, ObjectWithoutMeshWritesNothingAndHasNoBox)
     EXPECT_EQ(empty.mesh, nullptr);
 }
 
+// Only the object that holds the net's mesh takes the net with it when it
+// is destroyed. Another one, say an older object purged from the undo
+// history, used to empty the net and leave it without a mesh.
+TEST_F(MeshwrightHost, DestroyingAnotherMeshObjectLeavesTheNetAlone)
+{
+    CMWMeshObject* current = addMeshObject();
+    CMWMeshObject* other = addMeshObject(false);
+    addHashNet(0.5f);
+    GB::CSurfaceNet& net = plugIn().net;
+    ASSERT_EQ(net.getNumPointLists(), 6);
+    ASSERT_NE(net.firstFace, nullptr);
+    ASSERT_TRUE(doc().PurgeObject(other));
+    EXPECT_EQ(net.mesh, current->mesh);
+    EXPECT_EQ(net.getNumPointLists(), 6);
+    EXPECT_NE(net.firstFace, nullptr);
+    ASSERT_TRUE(doc().PurgeObject(current));
+    EXPECT_EQ(net.mesh, nullptr);
+    EXPECT_EQ(net.getNumPointLists(), 0);
+    EXPECT_EQ(net.firstFace, nullptr);
+    EXPECT_EQ(plugIn().meshObjects.count, 0);
+}
+
 TEST_F(MeshwrightHost, ReadRefusesAnImageThatFailsItsCrc)
 {
     CMWMeshObject* object = addMeshObject();

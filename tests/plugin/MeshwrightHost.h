@@ -3,6 +3,7 @@
 // mesh object the way a load takes it in.
 #pragma once
 
+#include "foundation/Progress.h"
 #include "mesh/FlatMesh.h"
 #include "platform_host/TestHost.h"
 #include "plugin/MeshObject.h"
@@ -16,6 +17,18 @@
 #include <functional>
 #include <string>
 #include <vector>
+
+// Cancels the first step of the Brep conversion of a commit.
+class CancelConversion : public CSimpleProgress {
+public:
+    CancelConversion() { setPrint(false); }
+    void step(int n) override
+    {
+        CSimpleProgress::step(n);
+        if (std::string(getLabel() ? getLabel() : "").rfind("convert ", 0) == 0)
+            setCancelled(true);
+    }
+};
 
 // One class for every test file of the folder (a test suite has one
 // fixture class).
