@@ -1099,23 +1099,42 @@ void refineBelow(Vector& v, int below, int between)
         v = refineValues(v, between);
 }
 
-// The pieces of the segment a-b inside the polygon into row, as pairs of
-// end points: between every two neighbouring crossings whose midpoint lies
-// inside. The row is emptied first, so a line that misses the polygon
-// leaves nothing of the previous line behind.
-void scanLine(const CVertexList& polygon, const Point& a, const Point& b,
-              Kor::List<tuple<float, 2>>& row)
+// The pieces of the scan line a-b (where coordinate f is fixed) inside the
+// polygon into row, as pairs of end points: the line's crossings, decided
+// for vertices on the line as the cut cells decide them, taken in pairs
+// along it; a piece of no length (a vertex touching the line) is left out.
+// The row is emptied first, so a line that misses the polygon leaves
+// nothing of the previous line behind.
+void scanLine(const CVertexList& polygon, const TieSides& ties, int f, const Point& a,
+              const Point& b, Kor::List<tuple<float, 2>>& row)
 {
     row.removeAll();
-    Kor::Set<double> params;
-    if (!polygon.segmentCrossParams(a, b, params))
-        return;
+    const int g = 1 - f;
+    const double c = a[f];
+    const int n = polygon.getCount();
+    std::vector<double> params;
+    for (int k = 0; k < n; ++k) {
+        const int k1 = k + 1 < n ? k + 1 : 0;
+        if (ties.side(k, f, c) == ties.side(k1, f, c))
+            continue;
+        const Point& e0 = *polygon.vertices[k];
+        const Point& e1 = *polygon.vertices[k1];
+        if (e0[f] == c || e1[f] == c) {
+            params.push_back(((e0[f] == c ? e0 : e1)[g] - a[g]) / (b[g] - a[g]));
+            continue;
+        }
+        // The parameter on a-b where it meets the edge, computed as for any
+        // two segments.
+        const double dx = b[0] - a[0], dy = b[1] - a[1];
+        const double ex = e1[0] - e0[0], ey = e1[1] - e0[1];
+        const double wx = e0[0] - a[0], wy = e0[1] - a[1];
+        params.push_back((wx * ey - wy * ex) / (dx * ey - dy * ex));
+    }
+    std::sort(params.begin(), params.end());
     auto at = [&](double t) { return uvPoint(a[0] + t * (b[0] - a[0]), a[1] + t * (b[1] - a[1])); };
-    for (int m = 0; m + 1 < params.count; ++m) {
-        const double p = *params.items[m], q = *params.items[m + 1];
-        const double h = 0.5 * (p + q);
-        const Point middle(a[0] + h * (b[0] - a[0]), a[1] + h * (b[1] - a[1]), 0.0);
-        if (!polygon.isInside(middle, false))
+    for (std::size_t m = 0; m + 1 < params.size(); m += 2) {
+        const double p = std::max(params[m], 0.0), q = std::min(params[m + 1], 1.0);
+        if (p >= q)
             continue;
         row.append(at(p));
         row.append(at(q));
@@ -1164,8 +1183,10 @@ int CFaceter::facetByVertexList(CFace& face, bool outline)
         Kor::List<tuple<float, 2>> row;
         U[0] += e;
         U[nu - 1] -= e;
+        const TieSides ties(polygon);
         for (int k = 0; k < nu; ++k) {
-            scanLine(polygon, Point(U[k], V[0] - e, 0.0), Point(U[k], V[nv - 1] + e, 0.0), row);
+            scanLine(polygon, ties, kU, Point(U[k], V[0] - e, 0.0), Point(U[k], V[nv - 1] + e, 0.0),
+                     row);
             if (row.count > 1)
                 scanSegments.append(row);
         }
@@ -1175,7 +1196,8 @@ int CFaceter::facetByVertexList(CFace& face, bool outline)
         V[0] += e;
         V[nv - 1] -= e;
         for (int k = 0; k < nv; ++k) {
-            scanLine(polygon, Point(U[0] - e, V[k], 0.0), Point(U[nu - 1] + e, V[k], 0.0), row);
+            scanLine(polygon, ties, kV, Point(U[0] - e, V[k], 0.0), Point(U[nu - 1] + e, V[k], 0.0),
+                     row);
             if (row.count <= 1)
                 continue;
             scanSegments.append(row);

@@ -1168,7 +1168,31 @@ TEST(FacetFace, TrimsOnIsoLinesLeaveNoGapOrOverlap)
                 tilingFault(face->uvPolygon, face->trimLoops.count, reversed, f, random, 3000), "")
                 << c.name;
         }
-        if (c.planar && !c.hole.empty() && c.hole[0].first == 0.3)
+        if (c.planar && !c.hole.empty() && c.hole[0].first == 0.3) {
             EXPECT_NEAR(face->computeArea(), 72.0, 1e-5); // corners in single precision
+        }
+    }
+
+    // The scan lines decide alike: of a square whose sides lie on scan lines
+    // those lines hold nothing, of a diamond whose corners touch them, the
+    // lines through its side corners; every other line holds the piece from
+    // side to side.
+    const Vector W = refineValues(Vector(std::vector<double>{0.0, 1.0}.data(), 2), 5);
+    ASSERT_EQ(W.size(), 7);
+    const std::vector<UV> squareOnLines = {{W[1], W[1]}, {W[5], W[1]}, {W[5], W[5]}, {W[1], W[5]}};
+    const std::vector<UV> diamondOnLines = {{W[3], W[1]}, {W[5], W[3]}, {W[3], W[5]}, {W[1], W[3]}};
+    for (const auto* corners : {&squareOnLines, &diamondOnLines}) {
+        CFace face(plane(), nullptr);
+        face.setOuterLoop(polygonLoop(face.surface, *corners));
+        CFaceter f;
+        ASSERT_EQ(f.facetByVertexList(face, false), 6);
+        for (int r = 0; r < 6; ++r) {
+            const auto& row = f.scanSegments[r];
+            const int along = r < 3 ? 1 : 0; // the u lines first
+            const double half = corners == &squareOnLines || r % 3 == 1 ? 2.0 : 1.0;
+            ASSERT_EQ(row.count, 2);
+            EXPECT_NEAR(row[0][along], W[3] - half / 6.0, 1e-6) << r;
+            EXPECT_NEAR(row[1][along], W[3] + half / 6.0, 1e-6) << r;
+        }
     }
 }
