@@ -25,9 +25,11 @@
 #include "net/IsoParameters.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <unordered_map>
 #include <utility>
@@ -79,65 +81,19 @@ bool isNode(const CIntersectionVertex* x)
     return x->m_i >= 0 && x->m_j >= 0;
 }
 
+bool samePlace(const Point& a, const Point& b)
+{
+    return a[0] == b[0] && a[1] == b[1];
+}
+
+// Appends p unless it is where the last point already is: crossings that
+// meet at a vertex or at a grid node add one corner, not several.
 void appendPoint(CVertexList& polygon, const Point& p)
 {
+    const int n = polygon.getCount();
+    if (n > 0 && samePlace(*polygon.vertices[n - 1], p))
+        return;
     polygon.appendVertex(new Point(p));
-}
-
-// +1 when the trim polygon's edge under the crossing runs so that the face
-// (on its left) lies towards increasing t of the line (dx, dy): the line
-// enters the face there; -1 when it leaves.
-int crossingSense(const CIntersectionVertex& x, double dx, double dy)
-{
-    const Point& a = *x.polygon->getVertex(x.vIndex);
-    const Point& b = *x.polygon->getVertex(x.vIndex + 1);
-    const double ex = b[0] - a[0], ey = b[1] - a[1];
-    return ex * dy - ey * dx > 0.0 ? 1 : -1;
-}
-
-void removeAt(Crossings& hits, int k)
-{
-    delete hits.items[k];
-    for (int i = k; i + 1 < hits.count; ++i)
-        hits.items[i] = hits.items[i + 1];
-    --hits.count;
-}
-
-// Crossings of one line that coincide need a decision the parameter along
-// the line cannot make:
-// - the line passes through a polygon vertex: the two edges at it give two
-//   crossings of the same sense for one passage; the second goes;
-// - the line crosses a slit to a hole: the slit's two edges give crossings
-//   of opposite sense at one place, which must be ordered so that the line
-//   leaves the face before it enters it again, else each half of the line
-//   would be bounded by the slit edge of the other side.
-void settleCoincidentCrossings(Crossings& hits, double dx, double dy)
-{
-    const double near = 1e-7;
-    const int n = hits.count > 0 ? hits.items[0]->polygon->getCount() : 0;
-    for (int k = 0; k + 1 < hits.count;) {
-        CIntersectionVertex& a = *hits.items[k];
-        CIntersectionVertex& b = *hits.items[k + 1];
-        const bool atSharedVertex =
-            ((a.vIndex + 1) % n == b.vIndex && a.param > 1.0 - 1e-9 && b.param < 1e-9) ||
-            ((b.vIndex + 1) % n == a.vIndex && b.param > 1.0 - 1e-9 && a.param < 1e-9);
-        if (std::fabs(a.t - b.t) < near && atSharedVertex &&
-            crossingSense(a, dx, dy) == crossingSense(b, dx, dy))
-            removeAt(hits, k + 1);
-        else
-            ++k;
-    }
-    int expected = 1;
-    for (int k = 0; k < hits.count; ++k) {
-        int sense = crossingSense(*hits.items[k], dx, dy);
-        if (sense != expected && k + 1 < hits.count &&
-            std::fabs(hits.items[k + 1]->t - hits.items[k]->t) < near &&
-            crossingSense(*hits.items[k + 1], dx, dy) == expected) {
-            std::swap(hits.items[k], hits.items[k + 1]);
-            sense = expected;
-        }
-        expected = -sense;
-    }
 }
 
 // The cell from (ua, va) to (ub, vb), counter-clockwise.
@@ -164,44 +120,476 @@ int appendSampleGridQuads(CFace& face, Kor::List<quadDataType>& quads)
     return quads.count;
 }
 
-// The ear-clipping triangles of polygon, appended in the triangulation's
-// corner order.
-void appendTriangles(CVertexList& polygon, Kor::List<triDataType>& triangles)
+// ---- Triangles without flat ones --------------------------------------------------------
+
+// Twice the signed area of the triangle (a, b, c).
+double area2(const Point& a, const Point& b, const Point& c)
 {
-    Kor::List<CTGTriangle> ears;
-    polygon.triangulate(ears);
-    for (const CTGTriangle& ear : ears) {
-        triDataType t;
-        const int corners[3] = {ear.i, ear.j, ear.k};
-        for (int c = 0; c < 3; ++c) {
-            const Point& p = *polygon.getVertex(corners[c]);
-            t.u[c] = p[0];
-            t.v[c] = p[1];
-        }
-        triangles.append(t);
-    }
+    return (b[0] - a[0]) * (c[1] - a[1]) - (b[1] - a[1]) * (c[0] - a[0]);
 }
 
-// The state of one cut-cell tessellation: the iso values, the three byte
-// grids, the crossing set X and the node set S (both owning their records,
-// so that every exit frees them).
-class CutCells {
+double squaredLength(const Point& a, const Point& b)
+{
+    const double du = b[0] - a[0], dv = b[1] - a[1];
+    return du * du + dv * dv;
+}
+
+// A triangle whose corners lie on one line up to rounding: it covers
+// nothing, and a neighbour that runs along its long side would meet its
+// middle corner in the middle of an edge.
+bool isFlat(const Point& a, const Point& b, const Point& c)
+{
+    const double longest =
+        std::max({squaredLength(a, b), squaredLength(b, c), squaredLength(c, a)});
+    return std::fabs(area2(a, b, c)) <= 1e-12 * longest;
+}
+
+void appendTriangle(Kor::List<triDataType>& triangles, const Point& a, const Point& b,
+                    const Point& c)
+{
+    triDataType t;
+    const Point* corners[3] = {&a, &b, &c};
+    for (int k = 0; k < 3; ++k) {
+        t.u[k] = (*corners[k])[0];
+        t.v[k] = (*corners[k])[1];
+    }
+    triangles.append(t);
+}
+
+// The triangulation of a polygon some of whose corners are straight (on the
+// line through their neighbours): the polygon without them is triangulated
+// by ear clipping, and each triangle with a side that held straight corners
+// is fanned from its opposite corner through them, so that every corner of
+// the polygon stays a corner of the triangles next to it and none of them
+// is flat. Corners where the polygon turns back on itself (a spike of no
+// width) are left out. A polygon of no area gives nothing.
+class StraightCornerTriangulation {
 public:
-    CutCells(CFaceter& faceter, CVertexList& polygon, const Vector& U, const Vector& V,
-             std::ofstream& isoLog)
-        : faceter(faceter), polygon(polygon), U(U), V(V), nu(U.size()), nv(V.size()),
-          isoLog(isoLog), nodeInside(std::size_t(nu) * nv, 0),
-          vEdgeInside(std::size_t(nu) * std::max(nv - 1, 0), 0),
-          uEdgeInside(std::size_t(std::max(nu - 1, 0)) * nv, 0), nodeIndex(std::size_t(nu) * nv)
+    StraightCornerTriangulation(const CVertexList& polygon, Kor::List<triDataType>& triangles)
+        : polygon(polygon), triangles(triangles)
     {
     }
 
     void run()
     {
+        const int n = polygon.getCount();
+        std::vector<int> prev(static_cast<std::size_t>(n)), next(static_cast<std::size_t>(n));
+        std::vector<unsigned char> alive(static_cast<std::size_t>(n), 1), straight(alive.size(), 0);
+        for (int k = 0; k < n; ++k) {
+            prev[k] = (k + n - 1) % n;
+            next[k] = (k + 1) % n;
+        }
+        int remaining = n;
+        std::vector<int> pending(static_cast<std::size_t>(n));
+        for (int k = 0; k < n; ++k)
+            pending[k] = n - 1 - k;
+        while (!pending.empty() && remaining >= 3) {
+            const int k = pending.back();
+            pending.pop_back();
+            if (!alive[k])
+                continue;
+            const Point &a = at(prev[k]), &p = at(k), &b = at(next[k]);
+            if (!isFlat(a, p, b))
+                continue;
+            const bool through =
+                (p[0] - a[0]) * (b[0] - p[0]) + (p[1] - a[1]) * (b[1] - p[1]) > 0.0;
+            straight[k] = through ? 1 : 0;
+            alive[k] = 0;
+            next[prev[k]] = next[k];
+            prev[next[k]] = prev[k];
+            pending.push_back(prev[k]);
+            pending.push_back(next[k]);
+            --remaining;
+        }
+        if (remaining < 3)
+            return;
+
+        // The corners kept, and for each side of the kept polygon the
+        // straight corners that lay on it, in order.
+        CVertexList kept;
+        std::vector<int> keptIndex;
+        int start = 0;
+        while (!alive[start])
+            ++start;
+        for (int k = start; keptIndex.empty() || k != start; k = next[k]) {
+            keptIndex.push_back(k);
+            kept.appendVertex(new Point(at(k)));
+        }
+        const int m = int(keptIndex.size());
+        for (int r = 0; r < m; ++r) {
+            const int from = keptIndex[r], to = keptIndex[(r + 1) % m];
+            std::vector<int>& side = sides[{from, to}];
+            double last = 0.0;
+            for (int k = (from + 1) % n; k != to; k = (k + 1) % n) {
+                if (!straight[k])
+                    continue;
+                // Kept only while it lies on the side, after the one before.
+                const Point &a = at(from), &b = at(to), &p = at(k);
+                const double s = ((p[0] - a[0]) * (b[0] - a[0]) + (p[1] - a[1]) * (b[1] - a[1])) /
+                                 squaredLength(a, b);
+                if (s > last && s < 1.0 && isFlat(a, p, b)) {
+                    side.push_back(k);
+                    last = s;
+                }
+            }
+        }
+        Kor::List<CTGTriangle> ears;
+        kept.triangulate(ears);
+        for (const CTGTriangle& ear : ears)
+            emit(keptIndex[ear.i % m], keptIndex[ear.j % m], keptIndex[ear.k % m]);
+    }
+
+private:
+    const CVertexList& polygon;
+    Kor::List<triDataType>& triangles;
+    std::map<std::pair<int, int>, std::vector<int>> sides;
+
+    const Point& at(int k) const { return *polygon.vertices[k]; }
+
+    // The triangle (a, b, c), fanned through the straight corners of its
+    // sides.
+    void emit(int a, int b, int c)
+    {
+        const int corners[3] = {a, b, c};
+        for (int e = 0; e < 3; ++e) {
+            const int from = corners[e], to = corners[(e + 1) % 3], apex = corners[(e + 2) % 3];
+            auto found = sides.find({from, to});
+            if (found == sides.end() || found->second.empty())
+                continue;
+            std::vector<int> through = std::move(found->second);
+            sides.erase(found);
+            int last = from;
+            for (int k : through) {
+                emit(last, k, apex);
+                last = k;
+            }
+            emit(last, to, apex);
+            return;
+        }
+        if (!isFlat(at(a), at(b), at(c)))
+            appendTriangle(triangles, at(a), at(b), at(c));
+    }
+};
+
+// The ear-clipping triangles of polygon, appended in the triangulation's
+// corner order; a polygon with straight corners is triangulated around
+// them, and a flat triangle is never appended.
+void appendTriangles(CVertexList& polygon, Kor::List<triDataType>& triangles)
+{
+    const int n = polygon.getCount();
+    for (int k = 0; k < n; ++k)
+        if (n > 3 &&
+            isFlat(*polygon.getVertex(k - 1), *polygon.getVertex(k), *polygon.getVertex(k + 1))) {
+            StraightCornerTriangulation(polygon, triangles).run();
+            return;
+        }
+    Kor::List<CTGTriangle> ears;
+    polygon.triangulate(ears);
+    for (const CTGTriangle& ear : ears) {
+        const Point& a = *polygon.getVertex(ear.i);
+        const Point& b = *polygon.getVertex(ear.j);
+        const Point& c = *polygon.getVertex(ear.k);
+        if (!isFlat(a, b, c))
+            appendTriangle(triangles, a, b, c);
+    }
+}
+
+// ---- Ties with the iso lines ------------------------------------------------------------
+//
+// A trim vertex may lie exactly on an iso line, a trim edge may run along
+// one, and an iso line may meet the polygon exactly at a grid node. Each
+// such tie is decided as if the trim polygon were moved by an infinitely
+// small amount, the iso lines staying where they are. The move has three
+// orders, each infinitely smaller than the one before:
+// - a slit to a hole opens: each corner at it moves inwards, so that the
+//   slit becomes a gap and an iso line or a grid node on it lies outside;
+// - every vertex moves by e1 * su in u,
+// - and then by e2 * sv in v, where su and sv (+1 or -1) are its tie
+//   sides. A vertex of an edge that runs along the line moves towards the
+//   face's side of that edge, so that an iso line along a trim edge counts
+//   as just outside the face; a vertex whose neighbours on its loop lie both
+//   on one side of the line reaches just across it, so that the line meets
+//   the polygon there and the cells on both sides have the vertex as a
+//   corner; every other vertex moves towards increasing u and v. The two
+//   places of a slit's end decide by the loop through them.
+// Which edges a line crosses, the order of the crossings along the line
+// and along the polygon, and which grid nodes lie inside all follow from
+// this one moved polygon, so the u lines, the v lines and the walk agree;
+// away from ties nothing changes.
+
+constexpr int kU = 0; // the coordinate fixed on a u line
+constexpr int kV = 1; // the coordinate fixed on a v line
+
+// The move of a vertex along one coordinate, by order (slit, e1, e2).
+using Move = std::array<double, 3>;
+
+// The first non-zero order of m: +1, -1, or 0 when there is none.
+int signOf(const Move& m)
+{
+    for (double x : m)
+        if (x != 0.0)
+            return x > 0.0 ? 1 : -1;
+    return 0;
+}
+
+class TieSides {
+public:
+    explicit TieSides(const CVertexList& polygon) : polygon(polygon)
+    {
+        const int n = polygon.getCount();
+        findSlits();
+        for (int f : {kU, kV}) {
+            sides[f].resize(std::size_t(n));
+            for (int k = 0; k < n; ++k)
+                sides[f][std::size_t(k)] = static_cast<signed char>(decide(k, f));
+        }
+    }
+
+    // The move of vertex k along coordinate f.
+    Move move(int k, int f) const
+    {
+        const double open = opening[std::size_t(k)][std::size_t(f)];
+        const double side = sides[f][std::size_t(k)];
+        return f == kU ? Move{open, side, 0.0} : Move{open, 0.0, side};
+    }
+
+    // +1 or -1: the side of the line on which vertex k lies, the line being
+    // where coordinate f is c.
+    int side(int k, int f, double c) const
+    {
+        const double x = (*polygon.vertices[k])[f];
+        if (x != c)
+            return x > c ? 1 : -1;
+        const double open = opening[std::size_t(k)][std::size_t(f)];
+        return open != 0.0 ? (open > 0.0 ? 1 : -1) : sides[f][std::size_t(k)];
+    }
+
+private:
+    const CVertexList& polygon;
+    std::vector<signed char> sides[2];
+    // The other vertex at the same place (the two ends of a slit to a hole
+    // stand twice), or -1.
+    std::vector<int> twin;
+    // For a vertex of a slit, how its corner moves inwards when the slit
+    // opens (each of the corner's edges by one towards the face); zero
+    // elsewhere.
+    std::vector<std::array<double, 2>> opening;
+
+    const Point& at(int k) const { return *polygon.getVertex(k); }
+    int wrap(int k) const { return (k + polygon.getCount()) % polygon.getCount(); }
+
+    void findSlits()
+    {
+        const int n = polygon.getCount();
+        twin.assign(std::size_t(n), -1);
+        opening.assign(std::size_t(n), {0.0, 0.0});
+        std::vector<int> order(static_cast<std::size_t>(n));
+        for (int k = 0; k < n; ++k)
+            order[std::size_t(k)] = k;
+        std::sort(order.begin(), order.end(), [this](int x, int y) {
+            return at(x)[0] < at(y)[0] || (at(x)[0] == at(y)[0] && at(x)[1] < at(y)[1]);
+        });
+        for (int r = 0; r + 1 < n;) {
+            int e = r + 1;
+            while (e < n && samePlace(at(order[std::size_t(e)]), at(order[std::size_t(r)])))
+                ++e;
+            if (e == r + 2) {
+                twin[std::size_t(order[std::size_t(r)])] = order[std::size_t(r + 1)];
+                twin[std::size_t(order[std::size_t(r + 1)])] = order[std::size_t(r)];
+            }
+            r = e;
+        }
+        for (int k = 0; k < n; ++k) {
+            const int t = twin[std::size_t(k)];
+            if (t < 0 || !(samePlace(at(wrap(k + 1)), at(wrap(t - 1))) ||
+                           samePlace(at(wrap(k - 1)), at(wrap(t + 1)))))
+                continue;
+            // The corner moves inwards, each of its two edges by the same
+            // distance towards the face.
+            double normal[2][2];
+            for (int e = 0; e < 2; ++e) {
+                const Point& p = at(wrap(k + e - 1));
+                const Point& q = at(wrap(k + e));
+                const double du = q[0] - p[0], dv = q[1] - p[1];
+                const double length = std::hypot(du, dv);
+                normal[e][0] = length > 0.0 ? -dv / length : 0.0;
+                normal[e][1] = length > 0.0 ? du / length : 0.0;
+            }
+            const double bend = 1.0 + normal[0][0] * normal[1][0] + normal[0][1] * normal[1][1];
+            if (bend > 1e-12)
+                for (int d = 0; d < 2; ++d)
+                    opening[std::size_t(k)][std::size_t(d)] = (normal[0][d] + normal[1][d]) / bend;
+        }
+    }
+
+    int decide(int k, int f) const
+    {
+        const int a = 1 - f;
+        const int t = twin[std::size_t(k)];
+        const bool leaves = t >= 0 && samePlace(at(wrap(k + 1)), at(wrap(t - 1)));
+        const bool arrives = t >= 0 && samePlace(at(wrap(k - 1)), at(wrap(t + 1)));
+        // The edges to look at, (from, to): at the end of a slit its side
+        // first, then the loop through the two places; and the vertex's
+        // neighbours on that loop. (Where the slit's side runs along the
+        // line its opening decides first anyway.)
+        std::pair<int, int> edges[3] = {{wrap(k - 1), k}, {k, wrap(k + 1)}, {-1, -1}};
+        int before = wrap(k - 1), after = wrap(k + 1);
+        if (leaves && !arrives) {
+            after = wrap(t + 1);
+            edges[0] = {k, wrap(k + 1)};
+            edges[1] = {wrap(k - 1), k};
+            edges[2] = {t, after};
+        } else if (arrives && !leaves) {
+            before = wrap(t - 1);
+            edges[0] = {wrap(k - 1), k};
+            edges[1] = {k, wrap(k + 1)};
+            edges[2] = {before, t};
+        }
+        for (const auto& [from, to] : edges) {
+            if (from < 0 || at(from)[f] != at(to)[f] || at(from)[a] == at(to)[a])
+                continue;
+            // The face lies left of the edge: towards -u of an edge that runs
+            // up, towards +v of one that runs right.
+            return (f == kU ? -1 : 1) * (at(to)[a] > at(from)[a] ? 1 : -1);
+        }
+        if (at(before)[f] > at(k)[f] && at(after)[f] > at(k)[f])
+            return -1;
+        return 1;
+    }
+};
+
+// The value of W nearest to x when it lies within `near` of x; null when
+// none does.
+const double* nearestWithin(const Vector& W, double x, double near)
+{
+    const double* begin = W.data;
+    const double* end = begin + W.size();
+    const double* k = std::lower_bound(begin, end, x);
+    const double* best = nullptr;
+    if (k != end && *k - x <= near)
+        best = k;
+    if (k != begin && x - k[-1] <= near && (best == nullptr || x - k[-1] < *best - x))
+        best = k - 1;
+    return best;
+}
+
+double snapped(const Vector& W, double x, double near)
+{
+    const double* w = nearestWithin(W, x, near);
+    return w != nullptr ? *w : x;
+}
+
+// The trim polygon as the cells cut it: a coordinate within `near` of an
+// iso value takes that value, a vertex repeating the one before goes, and
+// an edge that passes within `near` of a grid node gets a vertex there; so
+// rounding leaves no tie undecided. Away from the iso values and nodes the
+// polygon is unchanged.
+void buildCutPolygon(const CVertexList& polygon, const Vector& U, const Vector& V, double near,
+                     CVertexList& out)
+{
+    using Corner = std::array<double, 3>;
+    auto same = [](const Corner& a, const Corner& b) { return a[0] == b[0] && a[1] == b[1]; };
+    std::vector<Corner> vertices;
+    for (const Point* p : polygon.vertices) {
+        const Corner q = {snapped(U, (*p)[0], near), snapped(V, (*p)[1], near), (*p)[2]};
+        if (vertices.empty() || !same(q, vertices.back()))
+            vertices.push_back(q);
+    }
+    while (vertices.size() > 1 && same(vertices.front(), vertices.back()))
+        vertices.pop_back();
+
+    const Vector* values[2] = {&U, &V};
+    std::vector<std::pair<double, Corner>> onEdge;
+    const std::size_t n = vertices.size();
+    for (std::size_t k = 0; k < n; ++k) {
+        const Corner& a = vertices[k];
+        const Corner& b = vertices[(k + 1) % n];
+        out.appendVertex(new Point(a[0], a[1], a[2]));
+        onEdge.clear();
+        for (int f : {kU, kV}) {
+            const int g = 1 - f;
+            const Vector& W = *values[f];
+            const Vector& O = *values[g];
+            const double lo = std::min(a[f], b[f]), hi = std::max(a[f], b[f]);
+            const double* first = std::upper_bound(W.data, W.data + W.size(), lo);
+            const double* last = std::lower_bound(W.data, W.data + W.size(), hi);
+            for (const double* w = first; w < last; ++w) {
+                const double s = (*w - a[f]) / (b[f] - a[f]);
+                const double* node = nearestWithin(O, a[g] + s * (b[g] - a[g]), near);
+                if (node == nullptr)
+                    continue;
+                Corner p;
+                p[f] = *w;
+                p[g] = *node;
+                p[2] = a[2] + s * (b[2] - a[2]);
+                onEdge.push_back({s, p});
+            }
+        }
+        std::sort(onEdge.begin(), onEdge.end(),
+                  [](const auto& x, const auto& y) { return x.first < y.first; });
+        const Corner* last = &a;
+        for (const auto& [s, p] : onEdge)
+            if (!same(p, *last) && !same(p, b)) {
+                out.appendVertex(new Point(p[0], p[1], p[2]));
+                last = &p;
+            }
+    }
+}
+
+// One crossing of an iso line with the cut polygon while the line is cut.
+struct LineCrossing {
+    CIntersectionVertex* x = nullptr;
+    double w = 0.0; // the coordinate along the line of its point
+    int sense = 0;  // +1 where the line enters the face, -1 where it leaves
+    // For a crossing at a vertex, where the moved polygon crosses relative
+    // to w, by order.
+    Move beside = {0.0, 0.0, 0.0};
+};
+
+// The order along the line; crossings at one place by where the moved
+// polygon crosses, and the line leaving the face before it enters again
+// (the two sides of a slit).
+bool alongLine(const LineCrossing& a, const LineCrossing& b)
+{
+    if (a.w != b.w)
+        return a.w < b.w;
+    if (a.beside != b.beside)
+        return a.beside < b.beside;
+    return a.sense < b.sense;
+}
+
+// +1 when the crossing lies beyond the grid node at w along the line, -1
+// when before it.
+int beyond(const LineCrossing& c, double w)
+{
+    if (c.w != w)
+        return c.w > w ? 1 : -1;
+    return signOf(c.beside) < 0 ? -1 : 1;
+}
+
+// The state of one cut-cell tessellation: the cut polygon, the iso values,
+// the three byte grids, the crossing set X and the node set S (both owning
+// their records, so that every exit frees them).
+class CutCells {
+public:
+    CutCells(CFaceter& faceter, const CVertexList& trimPolygon, const Vector& U, const Vector& V,
+             std::ofstream& isoLog)
+        : faceter(faceter), U(U), V(V), nu(U.size()), nv(V.size()), isoLog(isoLog),
+          nodeInside(std::size_t(nu) * nv, 0),
+          vEdgeInside(std::size_t(nu) * std::max(nv - 1, 0), 0),
+          uEdgeInside(std::size_t(std::max(nu - 1, 0)) * nv, 0), nodeIndex(std::size_t(nu) * nv)
+    {
+        const double extent = std::max(U[nu - 1] - U[0], V[nv - 1] - V[0]);
+        buildCutPolygon(trimPolygon, U, V, 1e-12 * extent, polygon);
+        tieSides = std::make_unique<TieSides>(polygon);
+    }
+
+    void run()
+    {
         for (int i = 0; i < nu; ++i)
-            cutLine(true, i);
+            cutLine(kU, i);
         for (int j = 0; j < nv; ++j)
-            cutLine(false, j);
+            cutLine(kV, j);
         closeCutCells();
         for (int i = 0; i + 1 < nu; ++i)
             for (int j = 0; j + 1 < nv; ++j)
@@ -210,8 +598,17 @@ public:
     }
 
 private:
+    // What the walk needs of a crossing: its place in X, its line, and
+    // whether it ends its inside interval on the low or the high side.
+    struct CrossingInfo {
+        int position = -1;
+        bool onULine = false;
+        bool lowEnd = false;
+    };
+
     CFaceter& faceter;
-    CVertexList& polygon;
+    CVertexList polygon;
+    std::unique_ptr<TieSides> tieSides;
     const Vector& U;
     const Vector& V;
     const int nu, nv;
@@ -225,11 +622,10 @@ private:
     // does not search S.
     std::vector<CIntersectionVertex*> nodeIndex;
 
-    // Filled once X is sorted along the polygon.
-    std::unordered_map<const CIntersectionVertex*, int> position;
-    // For each node record, the positions in X of the crossings linked to
-    // it, ascending.
-    std::unordered_map<const CIntersectionVertex*, std::vector<int>> linkedTo;
+    std::unordered_map<const CIntersectionVertex*, CrossingInfo> info;
+    // For each node (at j nu + i), the crossings linked to it, by the
+    // direction in which they lie from it: +u, +v, -u, -v.
+    std::unordered_map<std::size_t, std::array<CIntersectionVertex*, 4>> linkedTo;
     std::vector<unsigned char> done;
 
     unsigned char& node(int i, int j) { return nodeInside[std::size_t(j) * nu + i]; }
@@ -249,10 +645,64 @@ private:
         return record;
     }
 
-    // Cuts u line `index` (alongV) or v line `index` with the polygon, marks
-    // the nodes and edges inside and links the crossings.
-    void cutLine(bool alongV, int index)
+    // The crossings of the line where coordinate f is c, from the iso
+    // segment la-lb (along which t runs), in no order.
+    void crossLine(int f, double c, const Point& la, const Point& lb,
+                   std::vector<LineCrossing>& hits)
     {
+        const int a = 1 - f;
+        const int n = polygon.getCount();
+        const TieSides& ties = *tieSides;
+        for (int k = 0; k < n; ++k) {
+            const int k1 = k + 1 < n ? k + 1 : 0;
+            const int sa = ties.side(k, f, c), sb = ties.side(k1, f, c);
+            if (sa == sb)
+                continue;
+            const Point& e0 = *polygon.vertices[k];
+            const Point& e1 = *polygon.vertices[k1];
+            auto* x = new CIntersectionVertex();
+            x->vIndex = k;
+            x->polygon = &polygon;
+            LineCrossing h;
+            h.x = x;
+            h.sense = (f == kU) == (sb > sa) ? 1 : -1;
+            const int at = e0[f] == c ? k : e1[f] == c ? k1 : -1;
+            if (at >= 0) {
+                // At a vertex: exactly there, and the moved polygon crosses
+                // just beside it, by the slope of the edge.
+                const Point& p = at == k ? e0 : e1;
+                const Point& q = at == k ? e1 : e0;
+                x->param = at == k ? 0.0 : 1.0;
+                x->point = p;
+                h.w = p[a];
+                x->t = (h.w - la[a]) / (lb[a] - la[a]);
+                const double df = q[f] - p[f], slope = df != 0.0 ? (q[a] - p[a]) / df : 0.0;
+                const Move along = ties.move(at, a), across = ties.move(at, f);
+                for (std::size_t o = 0; o < h.beside.size(); ++o)
+                    h.beside[o] = along[o] - slope * across[o];
+            } else {
+                // Inside the edge: the intersection of the iso segment and
+                // the edge, computed as for any two segments.
+                const double dx = lb[0] - la[0], dy = lb[1] - la[1];
+                const double ex = e1[0] - e0[0], ey = e1[1] - e0[1];
+                const double det = dx * ey - dy * ex;
+                const double wx = e0[0] - la[0], wy = e0[1] - la[1];
+                x->t = (wx * ey - wy * ex) / det;
+                const double s = std::clamp((wx * dy - wy * dx) / det, 0.0, 1.0);
+                x->param = s;
+                for (int d = 0; d < 3; ++d)
+                    x->point[d] = (1.0 - s) * e0[d] + s * e1[d];
+                h.w = x->point[a];
+            }
+            hits.push_back(h);
+        }
+    }
+
+    // Cuts u line `index` (f = kU) or v line `index` with the polygon, marks
+    // the nodes and edges inside and links the crossings.
+    void cutLine(int f, int index)
+    {
+        const bool alongV = f == kU;
         const Vector& W = alongV ? V : U; // the values along the line
         const int nw = W.size();
         const double fixed = alongV ? U[index] : V[index];
@@ -270,41 +720,48 @@ private:
                 uEdge(i, index) = 0;
         }
 
-        Crossings hits;
-        polygon.segmentCrossVertices(a, b, hits);
-        if (alongV)
-            settleCoincidentCrossings(hits, 0.0, 1.0);
-        else
-            settleCoincidentCrossings(hits, 1.0, 0.0);
+        std::vector<LineCrossing> hits;
+        crossLine(f, fixed, a, b, hits);
+        std::stable_sort(hits.begin(), hits.end(), alongLine);
+        // Crossings the rounding put the wrong way round at one place (the
+        // two sides of a slit): the line leaves the face before it enters.
+        int expected = 1;
+        for (std::size_t k = 0; k < hits.size(); ++k) {
+            if (hits[k].sense != expected && k + 1 < hits.size() &&
+                std::fabs(hits[k + 1].x->t - hits[k].x->t) < 1e-7 && hits[k + 1].sense == expected)
+                std::swap(hits[k], hits[k + 1]);
+            expected = -hits[k].sense;
+        }
 
-        for (int k = 0; k + 1 < hits.count; k += 2) {
-            CIntersectionVertex* P = hits.items[k];
-            CIntersectionVertex* Q = hits.items[k + 1];
-            const double tP = P->t, tQ = Q->t;
-            if (std::fabs(tP - tQ) < 1e-7) {
+        for (std::size_t k = 0; k < hits.size(); ++k)
+            info[hits[k].x] = CrossingInfo{-1, alongV, k % 2 == 0};
+        for (std::size_t k = 0; k + 1 < hits.size(); k += 2) {
+            const LineCrossing& P = hits[k];
+            const LineCrossing& Q = hits[k + 1];
+            const double tP = P.x->t, tQ = Q.x->t;
+            // Two crossings at one vertex bound the tip of the moved polygon
+            // there: a piece of the line, however short.
+            const bool atOneVertex = P.w == Q.w && samePlace(P.x->point, Q.x->point) &&
+                                     (P.x->param == 0.0 || P.x->param == 1.0) &&
+                                     (Q.x->param == 0.0 || Q.x->param == 1.0);
+            if (!atOneVertex && std::fabs(tP - tQ) < 1e-7) {
                 std::cout << (alongV ? "skipping a segmet " : "skipping a segment ") << tP << " "
                           << tQ << std::endl;
                 continue;
             }
-            P->pNext = Q;
-            Q->pNext = P;
-            const double wP = (1.0 - tP) * w0 + tP * w1;
-            const double wQ = (1.0 - tQ) * w0 + tQ * w1;
+            P.x->pNext = Q.x;
+            Q.x->pNext = P.x;
             if (isoLog.is_open()) {
                 if (alongV)
-                    writeSegmentCurve(isoLog, fixed, wP, fixed, wQ, 0.0, 1.0, 0.0);
+                    writeSegmentCurve(isoLog, fixed, P.w, fixed, Q.w, 0.0, 1.0, 0.0);
                 else
-                    writeSegmentCurve(isoLog, wP, fixed, wQ, fixed, 0.0, 0.0, 1.0);
+                    writeSegmentCurve(isoLog, P.w, fixed, Q.w, fixed, 0.0, 0.0, 1.0);
             }
-            double lo = wP - 1e-7, hi = wQ + 1e-7;
-            if (hi < lo)
-                std::swap(lo, hi);
-            const bool wide = hi - lo >= 2.2e-15;
             int first = -1, last = -1;
             bool previousInside = false;
-            for (int m = 0; m < nw; ++m) {
-                const bool inside =
-                    wide ? (lo <= W[m] && W[m] <= hi) : std::fabs(W[m] - lo) < 1.1e-15;
+            for (int m = int(std::lower_bound(W.data, W.data + nw, std::min(P.w, Q.w)) - W.data);
+                 m < nw && W[m] <= std::max(P.w, Q.w); ++m) {
+                const bool inside = beyond(P, W[m]) < 0 && beyond(Q, W[m]) > 0;
                 if (inside) {
                     const int i = alongV ? index : m, j = alongV ? m : index;
                     node(i, j) = 1;
@@ -312,7 +769,7 @@ private:
                     if (first < 0)
                         first = m;
                     last = m;
-                    if (m > 0 && previousInside) {
+                    if (previousInside) {
                         if (alongV)
                             vEdge(index, m - 1) = 1;
                         else
@@ -327,22 +784,33 @@ private:
             // Records made on the u lines are shared by the v lines.
             CIntersectionVertex* lower =
                 alongV ? nodeRecord(index, first, true) : nodeRecord(first, index, false);
-            P->pNext = lower;
-            Q->pNext = lower;
+            P.x->pNext = lower;
+            Q.x->pNext = lower;
             if (last != first)
-                Q->pNext = alongV ? nodeRecord(index, last, true) : nodeRecord(last, index, false);
+                Q.x->pNext =
+                    alongV ? nodeRecord(index, last, true) : nodeRecord(last, index, false);
         }
 
-        for (int k = 0; k < hits.count; ++k) {
-            CIntersectionVertex* x = hits.items[k];
+        for (const LineCrossing& h : hits) {
+            CIntersectionVertex* x = h.x;
             if (!alongV && x->pNext == nullptr) {
                 std::cout << "null not expected." << std::endl;
+                info.erase(x);
                 delete x;
                 continue;
             }
             X.insertAt(x, X.count - 1);
         }
-        hits.removeAll(false, false);
+    }
+
+    // The points the walk of one cut polygon has added, those that fell on
+    // the point before them included.
+    int walked = 0;
+
+    void add(CVertexList& C, const Point& p)
+    {
+        ++walked;
+        appendPoint(C, p);
     }
 
     // The polygon vertices between crossing a and crossing b along the
@@ -355,26 +823,32 @@ private:
         if (b.vIndex != a.vIndex && b.vIndex < a.vIndex + 1)
             end += n;
         for (int k = a.vIndex + 1; k <= end; ++k)
-            appendPoint(C, *polygon.getVertex(k % n));
+            add(C, *polygon.getVertex(k % n));
     }
 
-    // The first crossing linked to node p that lies from p in direction r.
-    CIntersectionVertex* crossingTowards(const CIntersectionVertex* p, double rx, double ry)
+    // A step between neighbouring nodes, or the direction of one.
+    struct Step {
+        int di = 0, dj = 0;
+        Step turnedLeft() const { return Step{-dj, di}; }
+        int slot() const { return di > 0 ? 0 : dj > 0 ? 1 : di < 0 ? 2 : 3; }
+    };
+
+    // The direction from crossing x along its line towards the node it leads
+    // to (from the low end of an interval upwards).
+    Step towardsLink(const CIntersectionVertex* x) const
     {
-        auto found = linkedTo.find(p);
-        if (found == linkedTo.end())
-            return nullptr;
-        const Point pp = p->getPoint();
-        const double rn = std::hypot(rx, ry);
-        for (int s : found->second) {
-            CIntersectionVertex* c = X.items[s];
-            const Point pc = c->getPoint();
-            const double cx = pc[0] - pp[0], cy = pc[1] - pp[1];
-            const double cn = std::hypot(cx, cy);
-            if (cn > 0.0 && rn > 0.0 && std::fabs((cx * rx + cy * ry) / (cn * rn) - 1.0) <= 0.001)
-                return c;
-        }
-        return nullptr;
+        auto found = info.find(x);
+        if (found == info.end())
+            return Step{};
+        const int sign = found->second.lowEnd ? 1 : -1;
+        return found->second.onULine ? Step{0, sign} : Step{sign, 0};
+    }
+
+    // The crossing linked to node p that lies from p in direction r.
+    CIntersectionVertex* crossingTowards(const CIntersectionVertex* p, Step r) const
+    {
+        auto found = linkedTo.find(std::size_t(p->m_j) * nu + p->m_i);
+        return found == linkedTo.end() ? nullptr : found->second[std::size_t(r.slot())];
     }
 
     // Closes and triangulates the cut polygon that begins with the piece of
@@ -384,31 +858,26 @@ private:
         const int N = polygon.getCount();
         const int n = X.count;
         CVertexList C;
-        appendPoint(C, A->getPoint());
+        walked = 0;
+        add(C, A->point);
         appendBoundaryRun(C, *A, *B);
-        appendPoint(C, B->getPoint());
+        add(C, B->point);
         CIntersectionVertex* const goal = A->pNext;
-        const bool complete = (A->pNext == B && B->pNext == A) || B->pNext == nullptr ||
-                              (goal != nullptr && goal == B->pNext);
-        if (goal != nullptr && goal == B->pNext && !(A->pNext == B && B->pNext == A))
-            appendPoint(C, goal->getPoint());
+        const bool partners = A->pNext == B && B->pNext == A;
+        const bool complete =
+            partners || B->pNext == nullptr || (goal != nullptr && goal == B->pNext);
+        if (goal != nullptr && goal == B->pNext && !partners)
+            add(C, goal->point);
         if (!complete) {
             CIntersectionVertex* p = B->pNext;
-            Point from = B->getPoint();
-            Point at = p->getPoint();
-            double dx = at[0] - from[0], dy = at[1] - from[1];
-            while (p != nullptr && p != goal && C.getCount() < 2 * N) {
-                const double rx = -dy, ry = dx; // d turned by +90 degrees
+            Step d = towardsLink(B);
+            while (p != nullptr && p != goal && walked < 2 * N) {
                 if (isNode(p)) {
-                    appendPoint(C, Point(U[p->m_i], V[p->m_j], 0.0));
-                    int di = 0, dj = 0;
-                    if (std::fabs(ry) < std::fabs(rx))
-                        di = rx >= 0.0 ? 1 : -1;
-                    else
-                        dj = ry >= 0.0 ? 1 : -1;
-                    CIntersectionVertex* next = crossingTowards(p, rx, ry);
+                    add(C, Point(U[p->m_i], V[p->m_j], 0.0));
+                    const Step r = d.turnedLeft();
+                    CIntersectionVertex* next = crossingTowards(p, r);
                     if (next == nullptr) {
-                        const int i = p->m_i + di, j = p->m_j + dj;
+                        const int i = p->m_i + r.di, j = p->m_j + r.dj;
                         if (i >= 0 && i < nu && j >= 0 && j < nv &&
                             nodeIndex[std::size_t(j) * nu + i])
                             next = nodeIndex[std::size_t(j) * nu + i];
@@ -419,58 +888,89 @@ private:
                         } else
                             next = nodeRecord(i, j, false);
                     }
-                    from = p->getPoint();
-                    at = next->getPoint();
-                    dx = at[0] - from[0];
-                    dy = at[1] - from[1];
+                    d = r;
                     p = next;
                     if (p == goal)
-                        appendPoint(C, at);
+                        add(C, p->point);
                 } else {
-                    const auto slot = position.find(p);
-                    if (slot == position.end())
+                    const auto slot = info.find(p);
+                    if (slot == info.end() || slot->second.position < 0)
                         break;
-                    const int s = slot->second;
+                    const int s = slot->second.position;
                     CIntersectionVertex* T = X.items[(s + 1) % n];
                     done[std::size_t(s)] = 1;
-                    appendPoint(C, p->getPoint());
+                    add(C, p->point);
                     appendBoundaryRun(C, *p, *T);
-                    appendPoint(C, T->getPoint());
+                    add(C, T->point);
                     if (T->pNext == nullptr) {
                         std::cout << "facetFaceQuads unxpected p->pNext == NULL " << std::endl;
                         break;
                     }
-                    from = T->getPoint();
-                    at = T->pNext->getPoint();
-                    dx = at[0] - from[0];
-                    dy = at[1] - from[1];
+                    d = towardsLink(T);
                     if (T == goal)
                         break;
                     p = T->pNext;
                     if (p == goal)
-                        appendPoint(C, at);
+                        add(C, p->point);
                 }
             }
         }
-        if (C.getCount() < 2 * N)
+        if (walked >= 2 * N) {
+            std::cout << "extraordinary long loop found: " << walked << std::endl;
+            return;
+        }
+        // The walk ends where it began.
+        while (C.getCount() > 1 && samePlace(*C.vertices[0], *C.vertices[C.getCount() - 1]))
+            delete C.vertices.data[--C.vertices.count];
+        if (C.getCount() >= 3)
             appendTriangles(C, faceter.triangles);
-        else
-            std::cout << "extraordinary long loop found: " << C.getCount() << std::endl;
+    }
+
+    // How far along its edge the moved polygon meets the line of crossing
+    // x, which lies at a vertex, from that vertex, by order.
+    Move fromVertex(const CIntersectionVertex* x)
+    {
+        const int f = info[x].onULine ? kU : kV;
+        const int n = polygon.getCount();
+        const int p = x->param == 0.0 ? x->vIndex : (x->vIndex + 1) % n;
+        const int q = x->param == 0.0 ? (x->vIndex + 1) % n : x->vIndex;
+        const double df = (*polygon.vertices[q])[f] - (*polygon.vertices[p])[f];
+        Move d = tieSides->move(p, f);
+        for (double& o : d)
+            o = df != 0.0 ? -o / df : 0.0;
+        return d;
     }
 
     void closeCutCells()
     {
+        // Along the polygon; two crossings at one vertex (the vertex on a
+        // grid node) in the order the moved polygon meets them.
         std::stable_sort(X.items, X.items + X.count,
-                         [](const CIntersectionVertex* a, const CIntersectionVertex* b) {
-                             return lessAlongPolygon(a, b);
+                         [this](const CIntersectionVertex* a, const CIntersectionVertex* b) {
+                             if (a->vIndex != b->vIndex)
+                                 return a->vIndex < b->vIndex;
+                             if (a->param != b->param)
+                                 return a->param < b->param;
+                             if (a->param != 0.0 && a->param != 1.0)
+                                 return false;
+                             const Move da = fromVertex(a), db = fromVertex(b);
+                             return a->param == 0.0 ? da < db : db < da;
                          });
         const int n = X.count;
         done.assign(std::size_t(n), 0);
         for (int s = 0; s < n; ++s) {
-            const CIntersectionVertex* x = X.items[s];
-            position[x] = s;
-            if (x->pNext != nullptr && isNode(x->pNext))
-                linkedTo[x->pNext].push_back(s);
+            CIntersectionVertex* x = X.items[s];
+            CrossingInfo& about = info[x];
+            about.position = s;
+            if (x->pNext == nullptr || !isNode(x->pNext))
+                continue;
+            // The direction from the node to the crossing, against the one
+            // the crossing leads in.
+            const int sign = about.lowEnd ? -1 : 1;
+            const Step from = about.onULine ? Step{0, sign} : Step{sign, 0};
+            auto& slots = linkedTo[std::size_t(x->pNext->m_j) * nu + x->pNext->m_i];
+            if (slots[std::size_t(from.slot())] == nullptr)
+                slots[std::size_t(from.slot())] = x;
         }
         for (int k = 1; k <= n; ++k)
             if (!done[std::size_t(k - 1)])
@@ -527,6 +1027,15 @@ void writePolygonCurve(std::ostream& os, const CVertexList& polygon)
     os << "\n";
 }
 
+void CFaceter::facetPolygon(const CVertexList& polygon, const Vector& U, const Vector& V)
+{
+    if (U.size() == 0 || V.size() == 0)
+        return;
+    std::ofstream isoLog;
+    openLogStream(isoLog, "c:/tmp/iseg.out", std::ios::out | std::ios::app);
+    CutCells(*this, polygon, U, V, isoLog).run();
+}
+
 int CFaceter::facetFace(CFace& face)
 {
     std::ofstream faceLog;
@@ -571,9 +1080,7 @@ int CFaceter::facetFace(CFace& face)
             return 0;
         pullEndsInwards(U);
         pullEndsInwards(V);
-        std::ofstream isoLog;
-        openLogStream(isoLog, "c:/tmp/iseg.out", std::ios::out | std::ios::app);
-        CutCells(*this, polygon, U, V, isoLog).run();
+        facetPolygon(polygon, U, V);
     }
     if (face.sense)
         reverseCorners(*this);
@@ -592,23 +1099,42 @@ void refineBelow(Vector& v, int below, int between)
         v = refineValues(v, between);
 }
 
-// The pieces of the segment a-b inside the polygon into row, as pairs of
-// end points: between every two neighbouring crossings whose midpoint lies
-// inside. The row is emptied first, so a line that misses the polygon
-// leaves nothing of the previous line behind.
-void scanLine(const CVertexList& polygon, const Point& a, const Point& b,
-              Kor::List<tuple<float, 2>>& row)
+// The pieces of the scan line a-b (where coordinate f is fixed) inside the
+// polygon into row, as pairs of end points: the line's crossings, decided
+// for vertices on the line as the cut cells decide them, taken in pairs
+// along it; a piece of no length (a vertex touching the line) is left out.
+// The row is emptied first, so a line that misses the polygon leaves
+// nothing of the previous line behind.
+void scanLine(const CVertexList& polygon, const TieSides& ties, int f, const Point& a,
+              const Point& b, Kor::List<tuple<float, 2>>& row)
 {
     row.removeAll();
-    Kor::Set<double> params;
-    if (!polygon.segmentCrossParams(a, b, params))
-        return;
+    const int g = 1 - f;
+    const double c = a[f];
+    const int n = polygon.getCount();
+    std::vector<double> params;
+    for (int k = 0; k < n; ++k) {
+        const int k1 = k + 1 < n ? k + 1 : 0;
+        if (ties.side(k, f, c) == ties.side(k1, f, c))
+            continue;
+        const Point& e0 = *polygon.vertices[k];
+        const Point& e1 = *polygon.vertices[k1];
+        if (e0[f] == c || e1[f] == c) {
+            params.push_back(((e0[f] == c ? e0 : e1)[g] - a[g]) / (b[g] - a[g]));
+            continue;
+        }
+        // The parameter on a-b where it meets the edge, computed as for any
+        // two segments.
+        const double dx = b[0] - a[0], dy = b[1] - a[1];
+        const double ex = e1[0] - e0[0], ey = e1[1] - e0[1];
+        const double wx = e0[0] - a[0], wy = e0[1] - a[1];
+        params.push_back((wx * ey - wy * ex) / (dx * ey - dy * ex));
+    }
+    std::sort(params.begin(), params.end());
     auto at = [&](double t) { return uvPoint(a[0] + t * (b[0] - a[0]), a[1] + t * (b[1] - a[1])); };
-    for (int m = 0; m + 1 < params.count; ++m) {
-        const double p = *params.items[m], q = *params.items[m + 1];
-        const double h = 0.5 * (p + q);
-        const Point middle(a[0] + h * (b[0] - a[0]), a[1] + h * (b[1] - a[1]), 0.0);
-        if (!polygon.isInside(middle, false))
+    for (std::size_t m = 0; m + 1 < params.size(); m += 2) {
+        const double p = std::max(params[m], 0.0), q = std::min(params[m + 1], 1.0);
+        if (p >= q)
             continue;
         row.append(at(p));
         row.append(at(q));
@@ -657,8 +1183,10 @@ int CFaceter::facetByVertexList(CFace& face, bool outline)
         Kor::List<tuple<float, 2>> row;
         U[0] += e;
         U[nu - 1] -= e;
+        const TieSides ties(polygon);
         for (int k = 0; k < nu; ++k) {
-            scanLine(polygon, Point(U[k], V[0] - e, 0.0), Point(U[k], V[nv - 1] + e, 0.0), row);
+            scanLine(polygon, ties, kU, Point(U[k], V[0] - e, 0.0), Point(U[k], V[nv - 1] + e, 0.0),
+                     row);
             if (row.count > 1)
                 scanSegments.append(row);
         }
@@ -668,7 +1196,8 @@ int CFaceter::facetByVertexList(CFace& face, bool outline)
         V[0] += e;
         V[nv - 1] -= e;
         for (int k = 0; k < nv; ++k) {
-            scanLine(polygon, Point(U[0] - e, V[k], 0.0), Point(U[nu - 1] + e, V[k], 0.0), row);
+            scanLine(polygon, ties, kV, Point(U[0] - e, V[k], 0.0), Point(U[nu - 1] + e, V[k], 0.0),
+                     row);
             if (row.count <= 1)
                 continue;
             scanSegments.append(row);

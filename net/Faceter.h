@@ -26,6 +26,7 @@
 
 class CFace;
 class CVertexList;
+class Vector;
 
 // A whole cell: the u values of its four corners, then their v values,
 // counter-clockwise in the (u, v) plane for a face that is not reversed.
@@ -71,6 +72,15 @@ public:
     // every quad and triangle with its corner order reversed. Appends to the
     // lists (the grid points are emptied first).
     int facetFace(CFace& face);
+
+    // The cut-cell tessellation of facetFace for a given (u, v) polygon
+    // (running with the face on its left; holes joined by slits) and given
+    // ascending iso values: appends the quads of the whole cells and the
+    // triangles of the cut ones, counter-clockwise. A trim vertex on an iso
+    // line, a trim edge along one and a crossing at a grid node are decided
+    // as if the polygon were moved by an infinitely small amount, the same
+    // way on every line, so that the facets tile the polygon; none is flat.
+    void facetPolygon(const CVertexList& polygon, const Vector& U, const Vector& V);
 
     // The scan-line tessellation: for a face without trim loops the quads of
     // its sample-parameter grid (only while the faceter holds no quads) and
