@@ -61,7 +61,7 @@ bool thinPoints(const Kor::List<Vector*>& pts, Kor::List<int>& kept, double minD
     for (int i = 0; i < pts.count; ++i) {
         CSimpleVertex3d p(&xyz[3 * std::size_t(i)]);
         bool crowded = false;
-        if (hash.findNearest(p, radius, true))
+        if (hash.thinningQuery(p, radius, true))
             for (CSimpleVertex3d* q : hash.results)
                 if (squaredDistance<double, 3>(*q, p) < limit2) {
                     crowded = true;
@@ -70,7 +70,7 @@ bool thinPoints(const Kor::List<Vector*>& pts, Kor::List<int>& kept, double minD
         if (crowded)
             continue;
         kept.append(i);
-        hash.insert(p, true, false);
+        hash.thinningInsert(p, true, false);
     }
     return true;
 }
