@@ -123,6 +123,10 @@ bool CCompositeCurve::read(std::istream& is, const CGeoRef& registry)
 
 CParametricGeometry* CCompositeCurve::clone() const
 {
+    // The clone takes over the order and the reversal flags instead of
+    // chaining its members afresh: a new chain keeps the direction of the
+    // member it starts from, so one started from a member that runs against
+    // the chain would run the other way.
     auto copy = std::make_unique<CCompositeCurve>();
     for (int i = 0; i < curves.count; ++i) {
         CParametricGeometry* member = curves[i];

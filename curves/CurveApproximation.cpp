@@ -104,11 +104,12 @@ NurbsSurf* approximateCurve(CParametricGeometry* curve, double tol,
             for (int k = 1; k < n; ++k)
                 elevateCurveDegree(c.get(), 0);
         NurbsSurf* edge = c.get();
-        // A fit within the tolerance is the result: refitting it at a fifth
-        // of the tolerance could only fold it.
+        // A fit within the tolerance goes on to the finer pass all the same:
+        // the fit points are approximated again at a fifth of the tolerance,
+        // which leaves the result more room below the tolerance.
         if (tearToCurves(edge, *curve, passTol, nullptr, true, true, settings.reparametrize,
                          settings.fixEnds, false, 2500))
-            break;
+            continue;
         if (!c->checkTurningAngles()) {
             if (failed != nullptr)
                 *failed = true;

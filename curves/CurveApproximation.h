@@ -32,10 +32,11 @@ struct CurveApproximationSettings {
 // polyLineToNurbs at tol / 15 (at most 0.5). With refine the result is
 // fitted to the curve; a fit that fails on an unfolded control polygon ends
 // with *failed set and, unless the result is cyclic or fixEnds is set, the
-// result cut to the curve's ends. A folded one is fitted once more from the
-// start at a fifth of the tolerance, and that result stands. Null for a null
-// curve or when no curve can be fitted. The progress sink (may be null) is
-// reset and begun.
+// result cut to the curve's ends. A fit that succeeds, or fails on a folded
+// control polygon, is made once more from the start at a fifth of the
+// tolerance, and that second result stands (cut as above when its fit fails
+// on an unfolded polygon). Null for a null curve or when no curve can be
+// fitted. The progress sink (may be null) is reset and begun.
 Fenwo::NurbsSurf* approximateCurve(CParametricGeometry* curve, double tol,
                                    const CurveApproximationSettings& settings, bool* failed,
                                    CProgress* progress);

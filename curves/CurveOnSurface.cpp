@@ -168,7 +168,10 @@ void CCONS::getUSampleParameters(Vector& out) const
 
 double CCONS::getLength()
 {
-    if (uvCurve == nullptr || surface == nullptr)
+    // Measured through getPoint and getDomain alone, so that a subclass that
+    // evaluates its surface directly (an iso line, without a uv curve) is
+    // measured the same way. Without a surface nothing can be evaluated.
+    if (surface == nullptr)
         return 0.0;
     const Interval d = getDomain(0);
     double length = 0.0;

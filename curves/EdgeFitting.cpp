@@ -184,6 +184,7 @@ bool tearToCurve(NurbsSurf*& edge, CParametricGeometry& curve, double tol, Inter
             savedKnots = *knotList;
     };
     auto meanOf = [](const CStatistic& s) { return s.count > 0 ? s.mean() : DBL_MAX; };
+    const bool surfaceEdge = edge->isSurface();
 
     for (int pass = 0; pass <= 6; ++pass) {
         CStatistic stat;
@@ -206,7 +207,14 @@ bool tearToCurve(NurbsSurf*& edge, CParametricGeometry& curve, double tol, Inter
             matchedRange = Interval(std::min(matchedRange.min, t), std::max(matchedRange.max, t));
             Vector uv(2);
             uv[0] = S[i];
-            points.append(CFitPoint(curve.getPoint(t, 0.0), uv));
+            CFitPoint& fp = points[points.append(CFitPoint(curve.getPoint(t, 0.0), uv))];
+            if (surfaceEdge) {
+                // The edge is the side v = 0 of a surface: its fit points
+                // may only slide along u, across the direction (0, 1).
+                fp.dirU = 0.0;
+                fp.dirV = 1.0;
+                fp.state = 3;
+            }
         }
         if (isEdgeWithinTolerance(curve, *edge, 1.2 * tol, points))
             return true;
@@ -231,16 +239,15 @@ bool tearToCurve(NurbsSurf*& edge, CParametricGeometry& curve, double tol, Inter
         IndexSubset<CFitPoint> all(points);
         all.selectAll();
         edge->PointInversion(all, 20);
-        edge->invalidateFitState();
         edge->dampSteps = 1;
         edge->stepLimit = 5.0;
         if (fixEnds && !edge->isClosed()) {
             edge->addFixedPointConstraint(0, 0);
             edge->addFixedPointConstraint(edge->getUCount() - 1, 0);
         }
-        edge->prepareFitWorkspace();
-        edge->newtonApproximation(all, 0, edge->isSurface() ? 25 : 5, false, true, 1, nullptr, 1.0,
-                                  0.0, -1.0);
+        edge->buildSparseSystem();
+        edge->newtonApproximation(all, 0, surfaceEdge ? 25 : 5, false, true, 1, nullptr, 1.0, 0.0,
+                                  -1.0);
 
         stat = CStatistic();
         std::set<int> spans;

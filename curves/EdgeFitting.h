@@ -59,8 +59,10 @@ bool tearToCurveInterpolate(Fenwo::NurbsSurf*& edge, CParametricGeometry& curve,
 // Both stops, and the last pass, restore the best edge seen and the knot list
 // as it stood then, and give false (the last pass: the tolerance test of
 // that edge). Without trackBest the first Newton fit ends with false.
-// An edge with a v direction is fitted like a curve edge, with 25 Newton
-// iterations instead of 5; its fit points carry nothing of their own.
+// An edge with a v direction (a surface whose side v = 0 is fitted) gets 25
+// Newton iterations instead of 5, and its fit points the parameter-space
+// direction (0, 1) with state 3: their point inversion moves them along u
+// only, so they stay on that side.
 bool tearToCurve(Fenwo::NurbsSurf*& edge, CParametricGeometry& curve, double tol,
                  Interval& matchedRange, Kor::List<double>* knotList, bool trackBest,
                  bool reparametrize, bool fixEnds, int nuMax);

@@ -307,6 +307,11 @@ NurbsSurf* CParCurve::reApproximateCurve(int degree, double tol, bool approximat
     std::vector<double> own;
     for (const CFitPoint& fp : points)
         own.push_back(fp.uv[0]);
+    // polyLineToNurbs thins the samples at 25 times the tolerance it is given
+    // before it fits: handed tol itself, its control polygon keeps too few
+    // vertices and the curve misses tol many times over on a bent line. A
+    // fifteenth of tol, as the curve approximation uses, thins at about
+    // 1.7 tol, which leaves the fit enough control points to follow.
     NurbsSurf* result =
         polyLineToNurbs(points, closed, std::clamp(tol / 15.0, 0.0, 0.5), degree, true);
     if (result == nullptr)

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <iostream>
 #include <numbers>
+#include <optional>
 
 #include "display/ViewProjection.h"
 
@@ -114,8 +115,12 @@ void drawMarker(double x, double y, double z, int shape, bool setColour, CMarker
         std::cout << "undefined shape=" << shape << std::endl;
         return;
     }
-    CMarkerFrame ownFrame;
-    CMarkerFrame& f = frame != nullptr ? *frame : ownFrame;
+    // The view is read only when no frame is given: callers that draw many
+    // markers build one frame for all of them.
+    std::optional<CMarkerFrame> ownFrame;
+    if (frame == nullptr)
+        ownFrame.emplace();
+    CMarkerFrame& f = frame != nullptr ? *frame : *ownFrame;
     f.centre = Point(x, y, z);
     const Point& c = f.centre;
     if (shape == 6) {

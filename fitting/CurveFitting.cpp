@@ -48,7 +48,7 @@ Fenwo::NurbsSurf* fitCurveToPoints(CParametricGeometry* c, int n, bool bezier)
     curve->invertPoints(all, m, 1, false);
     all.selectAll();
     curve->PointInversion(all, 10);
-    curve->prepareFitWorkspace();
+    curve->buildSparseSystem();
     curve->newtonApproximation(all, 0, 5, false, true, 1, nullptr, 1.0, 0.0, -1.0);
     curve->invalidateFitState();
     return curve.release();

@@ -208,8 +208,8 @@ int selectHitsSecondStage(Fenwo::NurbsSurf* surface, Mesh::CBaseMesh* mesh,
         }
         if (peakCorrection) {
             const int p = std::max({surface->uKnots->p, surface->vKnots->p, 3});
-            // Gaps measured on the surface before any control point moves.
-            std::vector<std::pair<int, Vector>> moves;
+            // Each gap is measured on the surface as the corrections before
+            // it in the array left it.
             for (int k = first; k < fitPoints.count; ++k) {
                 CFitPoint& fp = fitPoints[k];
                 if (fp.kind == 1 || fp.gridI < 0 || fp.gridJ < 0 || fp.Normal.n < 3)
@@ -219,10 +219,7 @@ int selectHitsSecondStage(Fenwo::NurbsSurf* surface, Mesh::CBaseMesh* mesh,
                 const double B = (1.0 - surface->uKnots->getBasisMaximum(fp.gridI, nullptr)) *
                                  (1.0 - surface->vKnots->getBasisMaximum(fp.gridJ, nullptr));
                 const double f = std::sqrt(std::sqrt(3.0) * 1.2 * (p - 2) * std::max(0.0, 1.0 - B));
-                moves.emplace_back(k, (f * dot(fp.Point - P, n)) * n);
-            }
-            for (const auto& [k, d] : moves) {
-                const CFitPoint& fp = fitPoints[k];
+                const Vector d = (f * dot(fp.Point - P, n)) * n;
                 surface->getControlPoint(fp.gridI, fp.gridJ, P);
                 surface->setControlPointPosition(fp.gridI, fp.gridJ, P + d);
             }

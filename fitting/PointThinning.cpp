@@ -12,8 +12,6 @@ namespace {
 
 // Below this spacing the thinning keeps every point.
 constexpr double kNoSpacing = 1e-8;
-// Rounds of growing the cell size while too many cells are occupied.
-constexpr int kMaxGrowRounds = 40;
 
 // The points' first three coordinates, contiguous, missing ones 0.
 template <class T> std::vector<T> packCoordinates(const Kor::List<Vector*>& pts)
@@ -61,7 +59,7 @@ bool thinPoints(const Kor::List<Vector*>& pts, Kor::List<int>& kept, double minD
     for (int i = 0; i < pts.count; ++i) {
         CSimpleVertex3d p(&xyz[3 * std::size_t(i)]);
         bool crowded = false;
-        if (hash.findNearest(p, radius, true))
+        if (hash.thinningQuery(p, radius, true))
             for (CSimpleVertex3d* q : hash.results)
                 if (squaredDistance<double, 3>(*q, p) < limit2) {
                     crowded = true;
@@ -70,7 +68,7 @@ bool thinPoints(const Kor::List<Vector*>& pts, Kor::List<int>& kept, double minD
         if (crowded)
             continue;
         kept.append(i);
-        hash.insert(p, true, false);
+        hash.thinningInsert(p, true, false);
     }
     return true;
 }
@@ -89,13 +87,7 @@ bool thinToTargetCount(const Kor::List<Vector*>& pts, int targetCount, Kor::List
     CSparsePointHash hash;
     double cellSize = 10.0;
     hash.fitCellSize(points, targetCount, cellSize, 0.2);
-    int occupied = fillHash(hash, points, cellSize);
-    // The tuning stops within 20 % of the count; more cells than asked for
-    // are merged by growing the cells until the count is kept.
-    for (int round = 0; occupied > targetCount && round < kMaxGrowRounds; ++round) {
-        cellSize *= std::max(1.05, std::sqrt(double(occupied) / targetCount));
-        occupied = fillHash(hash, points, cellSize);
-    }
+    fillHash(hash, points, cellSize);
 
     while (CSparsePointHash::Leaf* cell = hash.nextCell()) {
         if (cell->points.count == 0)

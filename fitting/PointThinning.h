@@ -33,10 +33,33 @@ public:
     ~CSimpleVertex3d() override { data = nullptr; }
 };
 
-// The thinning hash and its cells. The hash's cellKey, findNearest and
-// insert are the thinning's cell index, neighbour query and insertion.
+// The thinning hash and its cells: the spatial hash of the mesh code over
+// points that view their coordinates.
 using CThinningCell = Mesh::C3DCell<CSimpleVertex3d, double>;
-using CThinningHash = Mesh::C3DHash<CSimpleVertex3d, double>;
+class CThinningHash : public Mesh::C3DHash<CSimpleVertex3d, double> {
+public:
+    // The key of p's cell: floor of each coordinate times the inverse cell
+    // size (cellKey).
+    bool thinningCellIndex(const CVertex<double, 3>& p, int& i, int& j, int& k) const
+    {
+        return cellKey(p, i, j, k);
+    }
+    // Every stored point closer than radius to p (the cell size for a
+    // radius <= 0) into results and distances; with searchNeighbours the
+    // cells around p's are searched too (findNearest). True when any was
+    // found.
+    bool thinningQuery(const CVertex<double, 3>& p, float radius, bool searchNeighbours)
+    {
+        return findNearest(p, radius, searchNeighbours);
+    }
+    // Stores p in its cell, created when missing (insert): the stored point
+    // with p's exact coordinates when there is one, else p itself (asVertex)
+    // or a new point viewing p's coordinates. growBox grows the cell's box.
+    CSimpleVertex3d* thinningInsert(CSimpleVertex3d& p, bool growBox, bool asVertex)
+    {
+        return insert(p, growBox, asVertex);
+    }
+};
 
 // Appends to kept, in input order, the indices of the points that survive a
 // greedy pass: a point is kept when no point kept before lies closer than
@@ -48,10 +71,10 @@ bool thinPoints(const Kor::List<Vector*>& pts, Kor::List<int>& kept, double minD
 
 // Appends to chosen one index per occupied cell of a sparse cell grid (in
 // the grid's cell order): the point nearest to the centroid of its cell's
-// points. The cell size is tuned (from 10.0, within 20 %) so that the points
-// occupy about targetCount cells, then grown further while more than
-// targetCount cells are occupied, so at most max(targetCount, 1) indices are
-// appended. Coordinates are taken in single precision. False for no points.
+// points. The cell size is tuned (from 10.0, at most 13 rounds, stopping
+// within 20 %) so that the points occupy about targetCount cells: the count
+// appended may miss max(targetCount, 1) by that much either way.
+// Coordinates are taken in single precision. False for no points.
 bool thinToTargetCount(const Kor::List<Vector*>& pts, int targetCount, Kor::List<int>& chosen);
 
 // Rewrites the index list of pts: when it holds more than targetCount points

@@ -85,6 +85,12 @@ bool refineV2(Fenwo::NurbsSurf* surface, Mesh::CBaseMesh* mesh, double dTol, CPr
         CFitPointArray points;
         if (!collectSpanMidpointHits(*surface, mesh, progress, points))
             break;
+        // A surface that no ray from its span midpoints meets the mesh from
+        // has nothing measured: no quantile, so no success either.
+        if (points.count == 0) {
+            measured = false;
+            break;
+        }
         IndexSubset<CFitPoint> all(points);
         all.selectAll();
         surface->PointInversion(all, 10);

@@ -27,6 +27,7 @@ class CBaseMesh;
 // spikes sharper than 30 degrees healed (healing many makes it the last
 // step). maxDeviation (may be null) receives every measured deviation.
 // True when the last measured deviation is below dTol; false when nothing
-// was measured.
+// was measured, also when a step finds no mesh hit at any span midpoint
+// (the refinement stops there).
 bool refineV2(Fenwo::NurbsSurf* surface, Mesh::CBaseMesh* mesh, double dTol, CProgress* progress,
               double* maxDeviation);

@@ -122,6 +122,12 @@ const Kor::Array<int>& CFitPointGrid::cellOf(const Vector& p, int& i, int& j, in
     return buckets[bucketIndex(p, i, j, k)];
 }
 
+Vector CFitPointGrid::gridCellCenter(int i, int j, int k) const
+{
+    return Vector((i + 0.5) * cellSize[0] + origin[0], (j + 0.5) * cellSize[1] + origin[1],
+                  (k + 0.5) * cellSize[2] + origin[2]);
+}
+
 const CFitPoint* CFitPointGrid::findNearest(const Vector& p, bool& found, int& index) const
 {
     int i, j, k;

@@ -64,6 +64,11 @@ public:
     // with index -1 when the array is empty or no distance is a number.
     const CFitPoint* findNearestOverall(const Vector& p, int& index) const;
 
+    // The centre of bucket (i, j, k): origin + (index + 0.5) x bucket size per
+    // axis. Indices outside the grid give the centre the grid would continue
+    // with there.
+    Vector gridCellCenter(int i, int j, int k) const;
+
     int getCountX() const { return nx; }
     int getCountY() const { return ny; }
     int getCountZ() const { return nz; }

@@ -282,6 +282,7 @@ knots& knots::operator=(const knots& other)
     range = Interval();
     endCondition = ClampedEnd;
     spacing = Uniform;
+    reparametrized = other.reparametrized;
     if (!other.isHealthy) {
         setEmpty(3, 3);
         return *this;

@@ -70,6 +70,10 @@ public:
     IntArray positionToDistinct;       // per position 0 .. n + p + 1
     IntArray cumulativeMultiplicities; // entry k: positions covered by distinct knots 0 .. k
     Vector values;                     // distinct values, ascending; first distinctCount in use
+    // 1 once the vector was re-parametrised to the arc length of its surface
+    // (the arc-length re-parametrisation, the face approximation's result);
+    // 0 otherwise. Copied with the vector; not part of its text form.
+    int reparametrized = 0;
 
     // ---- Construction -------------------------------------------------------
     // Uniform knots on [t0, t1]. ClampedEnd: t0 and t1 with multiplicity p + 1

@@ -129,6 +129,12 @@ void NurbsSurf::invalidateFitState()
     fitWorkspace.reset();
 }
 
+bool NurbsSurf::buildSparseSystem()
+{
+    invalidateFitState();
+    return prepareFitWorkspace();
+}
+
 int NurbsSurf::getUCount() const
 {
     return controlPointCount(uKnots);
@@ -524,6 +530,16 @@ Fenwo::NurbsSurf* makeCurve(const double* a, const double* b)
     curve->setControlPoint(0, 0, Vector(a, 3));
     curve->setControlPoint(1, 0, Vector(b, 3));
     return curve;
+}
+
+Fenwo::NurbsSurf* makeLineCurve(const Vector& a, const Vector& b)
+{
+    double p[3] = {0.0, 0.0, 0.0}, q[3] = {0.0, 0.0, 0.0};
+    for (int k = 0; k < 3; ++k) {
+        p[k] = k < a.n ? a[k] : 0.0;
+        q[k] = k < b.n ? b[k] : 0.0;
+    }
+    return makeCurve(p, q);
 }
 
 Fenwo::NurbsSurf* asNurbsSurf(CParametricGeometry* g)

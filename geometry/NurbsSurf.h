@@ -199,6 +199,11 @@ public:
     // Frees the null space, empties the four variable arrays and drops the
     // derivative workspace, so that a fit rebuilds them.
     void invalidateFitState();
+    // Drops the fit state built before and builds it again from the current
+    // knots and constraints (invalidateFitState, then prepareFitWorkspace):
+    // the constrained least-squares system the next Newton fit solves in.
+    // True when the null space exists.
+    bool buildSparseSystem();
 
     // Control-point counts: n + 1 of the knot vector, less p when it is
     // cyclic; 1 without a knot vector (never below 1).
@@ -850,6 +855,8 @@ private:
 // The straight segment from a to b (3 coordinates each) as a degree-1 curve on
 // [0, 1]; the caller owns the new curve.
 Fenwo::NurbsSurf* makeCurve(const double* a, const double* b);
+// makeCurve between two points given as vectors (missing coordinates 0).
+Fenwo::NurbsSurf* makeLineCurve(const Vector& a, const Vector& b);
 
 // The geometry as a NURBS surface, null when it is none.
 Fenwo::NurbsSurf* asNurbsSurf(CParametricGeometry* g);

@@ -228,6 +228,7 @@ void CSkinTopology::clearSkin()
     halfEdges.removeAll(true, false);
     halfEdgesInOrder.removeAll();
     vertices.deleteAll();
+    globalToLocalFaces.deleteAll();
 }
 
 void CSkinTopology::releasePieces()

@@ -90,11 +90,21 @@ public:
         static bool less(const CHalfEdge* a, const CHalfEdge* b);
     };
 
+    // The map of one face from the parameters of a look-up surface over the
+    // whole skin to the face's own surface. The skin keeps a list of them for
+    // a look-up surface; no part of the system sets one, so the list stays
+    // empty, and every build and the destructor delete what it holds.
+    class CGlobalToLocalFace {
+    public:
+        CFace* face = nullptr; // not owned
+    };
+
     double dMatchTol = 3.4028234663852886e38; // vertex match tolerance of the last build
     CProgress* progress = nullptr;            // the skin's own sink; not owned, may be null
     Kor::Set<CHalfEdge> halfEdges;            // owned; ordered by origin, then curve
     Kor::List<CHalfEdge*> halfEdgesInOrder;   // the same half-edges in the order made
     Kor::List<CTopoV*> vertices;              // owned; in the order made
+    Kor::List<CGlobalToLocalFace*> globalToLocalFaces; // owned; empty (see above)
 
     CSkinTopology();
     // Relinks the original curves that faces still hold, then deletes the

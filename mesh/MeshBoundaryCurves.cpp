@@ -61,15 +61,13 @@ bool chainBoundaryEdges(BoundaryEdgeList& edges, BoundaryLoopList& loops, Mesh::
                      [](const Edge& a, const Edge& b) { return a.vertex0 < b.vertex0; });
 
     // The edge leaving vertex v whose direction is closest to d (the first
-    // found on a tie), among all such edges or only the unused ones.
-    auto straightest = [&](int v, const CVector<float, 3>& d, bool unusedOnly) -> Edge* {
+    // found on a tie).
+    auto straightest = [&](int v, const CVector<float, 3>& d) -> Edge* {
         Edge* chosen = nullptr;
         double best = -1e10;
         auto first = std::lower_bound(edges.begin(), edges.end(), v,
                                       [](const Edge& e, int vertex) { return e.vertex0 < vertex; });
         for (Edge* e = first; e != edges.end() && e->vertex0 == v; ++e) {
-            if (unusedOnly && e->mark)
-                continue;
             const double score = dotProduct(edgeDirection(mesh, *e), d);
             if (score > best) {
                 best = score;
@@ -91,20 +89,17 @@ bool chainBoundaryEdges(BoundaryEdgeList& edges, BoundaryLoopList& loops, Mesh::
         for (;;) {
             current->mark = true;
             loop.append(current);
-            Edge* chosen = straightest(current->vertex1, edgeDirection(mesh, *current), false);
+            Edge* chosen = straightest(current->vertex1, edgeDirection(mesh, *current));
             if (chosen == nullptr)
                 break; // an open walk: dropped
-            if (chosen->vertex1 == startVertex && !chosen->mark) {
-                // Back at the start: where the boundary touches itself there,
-                // the walk goes on, as it does where it touches elsewhere.
-                chosen->mark = true;
-                loop.append(chosen);
-                if (Edge* onward = straightest(startVertex, edgeDirection(mesh, *chosen), true)) {
-                    current = onward;
-                    continue;
-                }
-            }
+            // Back at the start, the loop closes, even where the boundary
+            // touches itself there: the edges still leaving the start begin
+            // a loop of their own.
             if (chosen->vertex1 == startVertex || chosen->mark) {
+                if (!chosen->mark) {
+                    chosen->mark = true;
+                    loop.append(chosen);
+                }
                 if (loop.count > 2)
                     loops.append(loop);
                 break;

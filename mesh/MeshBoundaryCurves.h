@@ -32,12 +32,12 @@ bool collectBoundaryLoops(Mesh::CBaseMesh* mesh, BoundaryEdgeList& edges, Bounda
 // Sorts the edges by start vertex and walks them into loops: from the first
 // unused edge, each step takes among the edges leaving the current edge's
 // end the one whose direction is closest to the current edge's (the first
-// found on a tie). A loop closes when the chosen edge was used already, or
-// when it ends at the loop's start and no unused edge leaves the start (so
-// a boundary touching itself in a vertex is one loop wherever the walk
-// began); closed loops of more than 2 edges are kept. A walk that reaches a
-// vertex without a leaving edge is dropped. False (no loops) when there are
-// no edges.
+// found on a tie). A loop closes when the chosen edge ends at the loop's
+// start (the edge is taken into the loop) or was used already; loops of more
+// than 2 edges are kept. A boundary that touches itself in a vertex thus
+// gives two loops when a walk starts there, and one through that vertex
+// when it starts elsewhere. A walk that reaches a vertex without a leaving
+// edge is dropped. False (no loops) when there are no edges.
 bool chainBoundaryEdges(BoundaryEdgeList& edges, BoundaryLoopList& loops, Mesh::CBaseMesh* mesh);
 
 // Appends one curve per boundary loop of at least 3 edges: the clamped

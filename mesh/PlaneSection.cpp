@@ -223,12 +223,13 @@ private:
     }
 
     // The vertex of w's plane with untraced neighbours nearest to w within
-    // the hash's cell size (twice the merge radius), other than the vertex
-    // the walk came from; null when there is none. A path never continues
+    // the merge radius, other than the vertex the walk came from; null when
+    // there is none. Ends farther apart than the merge radius are separate
+    // ends of the section, so a path stops at them. A path never continues
     // onto the section of a neighbouring plane.
     CEdgeVertex_* continuation(CEdgeVertex_* w, CEdgeVertex_* from)
     {
-        if (!hash.findNearest(*w, float(hash.cellSize), true))
+        if (!hash.findNearest(*w, float(std::sqrt(g)), true))
             return nullptr;
         CEdgeVertex_* best = nullptr;
         float fMin = 0.0f;

@@ -94,7 +94,7 @@ bool intersectMeshWithPlanes(Mesh::CBaseMesh* mesh, const CVertex<float, 3>& p,
 // found within r); ends of different planes stay apart. A path runs from a vertex
 // of degree 1 where there is one, else from the first vertex in cell order
 // that still has neighbours, and follows the first untraced neighbour; where
-// it ends, a vertex of the same plane with untraced neighbours within 2r
+// it ends, a vertex of the same plane with untraced neighbours within r
 // continues it ("new Path continuation found, fMin=" and the distance are
 // printed). Tracing
 // ends when no vertex keeps neighbours. A path returning to its start (or

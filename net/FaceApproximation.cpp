@@ -622,8 +622,8 @@ FaceApproximation::Outcome FaceApproximation::newtonRuns()
     return Outcome::Next;
 }
 
-// Stage 10: the error points of the selection and the boundary samples on
-// the final S.
+// Stage 10: the error points of the selection, both knot vectors of the
+// final S marked re-parametrised, and the boundary samples on it.
 FaceApproximation::Outcome FaceApproximation::result()
 {
     if (errorPoints != nullptr) {
@@ -633,6 +633,8 @@ FaceApproximation::Outcome FaceApproximation::result()
         S->PointInversion(selection, 10);
         appendErrorPoints(selection, *errorPoints);
     }
+    S->uKnots->reparametrized = 1;
+    S->vKnots->reparametrized = 1;
     invertSamples(20);
     return Outcome::Return;
 }

@@ -205,8 +205,7 @@ void CFace::computeIsoLines()
 {
     if (faceter == nullptr || surface == nullptr)
         return;
-    const double origin[3] = {0.0, 0.0, 0.0};
-    std::unique_ptr<Fenwo::NurbsSurf> line(makeCurve(origin, origin));
+    std::unique_ptr<Fenwo::NurbsSurf> line(makeLineCurve(Vector(3), Vector(3)));
     CCONS pen(line.get(), surface);
     forEachScanPiece(*faceter, [&](const tuple<float, 2>& a, const tuple<float, 2>& b) {
         setPen(*line, a[0], a[1], b[0], b[1]);

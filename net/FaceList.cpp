@@ -93,5 +93,6 @@ bool reparametrizeByArcLength(Fenwo::NurbsSurf* surface, double& Lu, double& Lv)
         surface->uKnots->rescale(0.0, Lu);
     if (Lv > 0.0)
         surface->vKnots->rescale(0.0, Lv);
+    surface->uKnots->reparametrized = 1;
     return true;
 }

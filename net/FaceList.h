@@ -41,6 +41,7 @@ public:
 
 // Rescales the surface's knot vectors to [0, Lu] and [0, Lv]: Lu is the sum
 // over the u spans of the mean arc length of the iso curves at the v
-// breakpoints (5-point Gauss-Legendre), Lv likewise across. False for a null
-// surface (Lu, Lv untouched).
+// breakpoints (5-point Gauss-Legendre), Lv likewise across; the u knot
+// vector is marked re-parametrised. False for a null surface (Lu, Lv
+// untouched).
 bool reparametrizeByArcLength(Fenwo::NurbsSurf* surface, double& Lu, double& Lv);

@@ -124,13 +124,26 @@ TEST(CompositeCurve, ReversedCompositeMirrorsItsParameter)
     Vector kinks;
     c.getUKinks(kinks); // the chain's 0, 1, 3, 4.5 seen from the other end
     expectNear(kinks, Vector(std::vector<double>{0, 1.5, 3.5, 4.5}.data(), 4), 0.0);
+}
 
-    // A clone takes over order, orientation, domain and reversal.
-    std::unique_ptr<CParametricGeometry> copy(c.clone());
-    ASSERT_NE(copy, nullptr);
-    for (double t : {0.0, 0.7, 2.2, 3.9})
-        expectNear(copy->getPoint(t, 0.0), c.getPoint(t, 0.0), 1e-15);
-    EXPECT_NE(static_cast<CCompositeCurve*>(copy.get())->curves[0], c.curves[0]);
+TEST(CompositeCurve, CloneKeepsTheDirectionOfAMemberReadBackwards)
+{
+    // The middle member runs against the chain. A clone keeps the order and
+    // the reversal flags of its original: chained afresh from its second
+    // member, which keeps its own direction, it would run the other way.
+    for (bool reversed : {false, true}) {
+        ThreeMembers m(true);
+        CCompositeCurve& c = m.composite;
+        if (reversed)
+            c.reverseU();
+        std::unique_ptr<CParametricGeometry> copy(c.clone());
+        ASSERT_NE(copy, nullptr);
+        auto* composite = static_cast<CCompositeCurve*>(copy.get());
+        EXPECT_TRUE(composite->isMemberReversed(1));
+        for (double t : {0.0, 0.7, 2.2, 3.9, 5.0})
+            expectNear(copy->getPoint(t, 0.0), c.getPoint(t, 0.0), 1e-15);
+        EXPECT_NE(composite->curves[0], c.curves[0]);
+    }
 }
 
 TEST(CompositeCurve, QuarterArcsCloseIntoTheCircle)

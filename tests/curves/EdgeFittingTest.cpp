@@ -92,6 +92,34 @@ TEST(EdgeFitting, StraightEdgeIsFittedToAQuarterCircleByBothStrategies)
     }
 }
 
+TEST(EdgeFitting, SideOfAStripSurfaceIsFittedAlongItsOwnRow)
+{
+    // A strip whose side v = 0 is the chord under a quarter circle, leaning
+    // up and out towards the arc. Fit points that keep v = 0 measure and pull
+    // that side; let free they find their feet on the strip above it (0.41
+    // left on the side after every pass).
+    AnalyticCircle quarter(Vector(0.0, 0.0, 0.0), 10.0, 0.0, kPi / 2);
+    const knots across(1, 1, 0.0, 1.0);
+    NurbsSurf strip(knots(3, 3, 0.0, 1.0), &across);
+    const Vector out = normalized(Vector(1.0, 1.0, 0.0));
+    for (int i = 0; i < 4; ++i) {
+        const Vector chord = Vector(10.0, 0.0, 0.0) + (i / 3.0) * Vector(-10.0, 10.0, 0.0);
+        strip.setControlPoint(i, 0, chord);
+        strip.setControlPoint(i, 1, chord + Vector(0.0, 0.0, 1.0) + 0.5 * out);
+    }
+    ASSERT_TRUE(strip.isSurface());
+    NurbsSurf* edge = &strip;
+    Interval matched;
+    testing::internal::CaptureStdout();
+    const bool fitted = tearToCurve(edge, quarter, 1e-3, matched, nullptr, true, false, true, 2500);
+    testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(fitted);
+    double worst = 0.0;
+    for (int k = 0; k <= 1000; ++k)
+        worst = std::max(worst, std::fabs(norm(strip.getPoint(k / 1000.0, 0.0)) - 10.0));
+    EXPECT_LT(worst, 1.2e-3);
+}
+
 TEST(EdgeFitting, EdgeAlreadyWithinToleranceIsKept)
 {
     AnalyticLine line(Vector(0.0, 0.0, 0.0), Vector(3.0, 4.0, 0.0));

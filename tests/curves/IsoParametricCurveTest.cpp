@@ -1,10 +1,12 @@
 #include "curves/IsoParametricCurve.h"
 
+#include "curves/ArcLength.h"
 #include "geometry/NurbsSurf.h"
 #include "support/AnalyticCurves.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -91,4 +93,36 @@ TEST(IsoParametricCurve, KinksAndSamplesOfTheRunningDirectionWithinTheDomain)
     std::unique_ptr<CParametricGeometry> copy(alongV.clone());
     EXPECT_EQ(copy->getDomain(0).min, 1.0);
     EXPECT_EQ(copy->getDomain(0).max, 5.0);
+}
+
+TEST(IsoParametricCurve, LengthAndFacetsFollowTheBentLine)
+{
+    // An iso line has no uv curve: its length and its facets come from its
+    // own points, as for any curve on a surface.
+    auto s = makeWavyBicubic(Interval(0.0, 2.0), Interval(1.0, 5.0));
+    const double tol = 0.01;
+    for (auto [value, direction] : {std::pair{0.7, 2}, {2.6, 3}}) {
+        CIsoParametricCurve iso(s.get(), value, direction);
+        const Interval d = iso.getDomain(0);
+        const double exact = curveLengthBetween(iso, d.min, d.max);
+        EXPECT_NEAR(iso.getLength(), exact, 1e-3 * exact) << direction;
+        EXPECT_FALSE(iso.isClosed());
+
+        // Faceted by its curvature it is cut into steps (a curve without
+        // length would give its two ends); verified, every chord keeps within
+        // the tolerance.
+        Kor::List<double> t;
+        EXPECT_GT(iso.facetCurve(t, tol, false, 2000, false, false, -1.0), 2);
+        ASSERT_GT(iso.facetCurve(t, tol, true, 2000, false, false, -1.0), 2);
+        double worst = 0.0;
+        for (int k = 1; k < t.count; ++k) {
+            const Vector a = iso.getPoint(t[k - 1], 0.0), b = iso.getPoint(t[k], 0.0);
+            for (int m = 1; m < 10; ++m) {
+                const Vector p = iso.getPoint(t[k - 1] + (t[k] - t[k - 1]) * m / 10.0, 0.0);
+                const double s2 = std::clamp(dot(p - a, b - a) / dot(b - a, b - a), 0.0, 1.0);
+                worst = std::max(worst, norm(p - (a + s2 * (b - a))));
+            }
+        }
+        EXPECT_LT(worst, tol) << direction;
+    }
 }

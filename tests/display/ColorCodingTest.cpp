@@ -1,10 +1,14 @@
 // Colour maps: tick values, colours outside and at the ends of the range,
-// continuity inside the coloured bands, and the range setter.
+// colours inside the bands against the maps' tables, continuity inside the
+// coloured bands, and the range setter.
 #include "display/ColorCoding.h"
 
 #include <gtest/gtest.h>
 
+#include "foundation/HlsColour.h"
+
 #include <cmath>
+#include <string>
 #include <vector>
 
 namespace {
@@ -90,6 +94,50 @@ TEST(ColorCoding, ColoursAreContinuousAcrossTheTicksInsideTheColouredBands)
             for (int k = 0; k < 3; ++k)
                 EXPECT_NEAR(lo.c[k], hi.c[k], 0.02) << "mode " << c.mode << " at " << t;
         }
+    }
+}
+
+TEST(ColorCoding, InBandColoursFollowTheMapTables)
+{
+    // A quarter into each band: the band's hue, lightness and saturation
+    // from the tables of the maps, through the HLS conversion.
+    struct Case {
+        int mode;
+        double min, max, value;
+        double lightness, hue, saturation;
+    };
+    const Case cases[] = {
+        // bandColour7: hue falling 60 degrees per band, lightness alternating.
+        {3, 0, 6, 0.25, 0.125, -15, 0.001},
+        {3, 0, 6, 1.25, 0.35, 225, 1.0},
+        {3, 0, 6, 2.25, 0.55, 165, 1.0},
+        {3, 0, 6, 3.25, 0.35, 105, 1.0},
+        {3, 0, 6, 4.25, 0.55, 45, 1.0},
+        {3, 0, 6, 5.25, 0.625, -15, 0.001},
+        // bandColour9 two-sided: grey ends, hues 300 240 180 0 60 120.
+        {0, -4, 4, -3.75, 0.125, 0, 0.001},
+        {0, -4, 4, -2.75, 0.35, 300, 1.0},
+        {0, -4, 4, -0.75, 0.35, 180, 1.0},
+        {0, -4, 4, 0.25, 0.35, 0, 1.0},
+        {0, -4, 4, 2.25, 0.35, 120, 1.0},
+        {0, -4, 4, 3.25, 0.625, 0, 0.001},
+        // bandColour9 one-sided: pairs of hue 120 60 300 0, dark to light.
+        {0, 0, 8, 0.25, 0.30, 120, 1.0},
+        {0, 0, 8, 1.25, 0.50, 120, 1.0},
+        {0, 0, 8, 3.75, 0.60, 60, 1.0},
+        {0, 0, 8, 5.5, 0.55, 300, 1.0},
+        {0, 0, 8, 6.5, 0.35, 0, 1.0},
+        // hueBandColour once round the circle (mode 2): H = 360 - 1.5 h with
+        // h = 240 - 60 k - 60 f, whole degrees; bands 0 and 1 light up, then
+        // down.
+        {2, 0, 4, 0.25, 0.35, 22, 1.0},
+        {2, 0, 4, 1.25, 0.55, 112, 1.0},
+    };
+    for (const Case& c : cases) {
+        double r, g, b;
+        hlsToRgb(c.lightness, c.hue, c.saturation, r, g, b);
+        expectColour(colourOf(coding(c.mode, c.min, c.max), c.value), float(r), float(g), float(b),
+                     (std::to_string(c.mode) + " at " + std::to_string(c.value)).c_str());
     }
 }
 

@@ -73,10 +73,16 @@ TEST_F(Markers, ScreenSizeFollowsTheSizeNotTheZoom)
     const auto [w2, h2] = markerExtent(2, 60.0);
     EXPECT_NEAR(w2, 2 * w1, 2);
     EXPECT_NEAR(h2, 2 * h1, 2);
+    CMarkerFrame wide;           // read from the view before the zoom
     ortho(-0.5, 0.5, -0.5, 0.5); // half the view's width: zoomed in twice
     const auto [w3, h3] = markerExtent(2, 30.0);
     EXPECT_NEAR(w3, w1, 1);
     EXPECT_NEAR(h3, h1, 1);
+    // A given frame is drawn in as it is: its world size is that of the
+    // wide view, twice the screen size now.
+    clear();
+    drawMarker(0.0, 0.0, 0.0, 2, true, &wide, 30.0);
+    EXPECT_NEAR(litExtent().first, 2 * w1, 2);
     glViewport(0, 0, 0, 0); // no view: no marker of a meaningless size
     EXPECT_EQ(markerExtent(2, 30.0).first, 0);
 }

@@ -1,10 +1,13 @@
 // The surface of one face: counts from the request, the side lengths and
-// the tolerance (not the mesh density), the stages with their dumps, and
-// the tolerance met on a bump and on a cap of the real unit sphere.
+// the tolerance (not the mesh density), the stages with their dumps, the
+// tolerance met on a bump and on a cap of the real unit sphere, sides
+// tightened to the boundary curves, and a spike healed after the first fit.
 #include "fitting/FaceSurface.h"
 
 #include "curves/BoundaryCurves.h"
 #include "curves/CurveInterpolation.h"
+#include "curves/Projections.h"
+#include "curves/StartValues.h"
 #include "fitting/FitFixtures.h"
 #include "foundation/Progress.h"
 #include "mesh/StlFormat.h"
@@ -69,6 +72,29 @@ std::unique_ptr<Fenwo::NurbsSurf> expectFaceWithin(CFlatMesh& mesh, mwtest::Owne
     return s;
 }
 
+// createFaceSurface of the four sides at tolerance 0.01 (not automatic),
+// its printing kept from the test's output.
+std::unique_ptr<Fenwo::NurbsSurf> faceSurface(CFlatMesh& mesh, mwtest::OwnedCurves& sides,
+                                              int count, LabelLog& log, bool tighten)
+{
+    std::unique_ptr<Fenwo::NurbsSurf> s;
+    mwtest::capturedStdout([&] {
+        s.reset(createFaceSurface(&mesh, arrayOf(sides), count, &log, false, 0.01, 3, tighten,
+                                  nullptr));
+    });
+    return s;
+}
+
+// The four sides, in loop order, of a bicubic lying on the bump of height 2
+// over [0, size]^2.
+void appendBumpSides(double size, mwtest::OwnedCurves& sides)
+{
+    auto frame = fitfix::heightFieldSurface(12, 12, fitfix::SurfaceFrame{0.0, 0.0, size, size},
+                                            fitfix::bump(size, 2.0));
+    for (int side : {1, 4, 2, 3})
+        sides.list.append(surfaceBoundaryCurves(frame.get(), side));
+}
+
 TEST(FaceSurface, CountsFollowTheRequestTheSidesAndTheToleranceNotTheMesh)
 {
     const Vector c[4] = {Vector(0, 0, 0), Vector(10, 0, 0), Vector(10, 5, 0), Vector(0, 5, 0)};
@@ -119,11 +145,8 @@ TEST(FaceSurface, BumpMeetsTheToleranceInAutomaticMode)
 {
     const double size = 10.0, tol = 1e-3 * size;
     auto mesh = fitfix::bumpMesh(16, size, 2.0);
-    auto frame = fitfix::heightFieldSurface(12, 12, fitfix::SurfaceFrame{0.0, 0.0, size, size},
-                                            fitfix::bump(size, 2.0));
     mwtest::OwnedCurves sides;
-    for (int side : {1, 4, 2, 3})
-        sides.list.append(surfaceBoundaryCurves(frame.get(), side));
+    appendBumpSides(size, sides);
     LabelLog log;
     std::string out;
     expectFaceWithin(
@@ -174,6 +197,68 @@ TEST(FaceSurface, RealSphereCapMeetsTheToleranceOnTheSphere)
             offSphere = std::max(
                 offSphere, std::fabs(norm(s->getPoint(u * s->getUMax(), v * s->getVMax())) - 1.0));
     EXPECT_LT(offSphere, tol + 0.005);
+}
+
+TEST(FaceSurface, TightenedSidesHoldTheBoundaryCurves)
+{
+    // Start curves stay on the sides (not laid onto the mesh), the refits
+    // keep the boundary control points, and every pass tightens the four
+    // sides to the boundary curves.
+    const double size = 10.0;
+    auto mesh = fitfix::bumpMesh(16, size, 2.0);
+    mwtest::OwnedCurves sides;
+    appendBumpSides(size, sides);
+    LabelLog log;
+    auto s = faceSurface(*mesh, sides, 8, log, true);
+    ASSERT_NE(nullptr, s);
+    EXPECT_EQ(log.labels, "Step1: |Step2: |tighten boundary curves|Step3: |tighten boundary "
+                          "curves|Step4: |tighten boundary curves|");
+    double worst = 0.0;
+    for (int side = 1; side <= 4; ++side) {
+        std::unique_ptr<Fenwo::NurbsSurf> edge(surfaceBoundaryCurves(s.get(), side));
+        for (int k = 0; k <= 20; ++k) {
+            const Vector p = edge->getPoint(
+                edge->getUMin() + 0.05 * k * (edge->getUMax() - edge->getUMin()), 0.0);
+            double nearest = 1e9;
+            for (int c = 0; c < 4; ++c) {
+                double t = sides[c].getUMin();
+                startParameterOnCurve(sides[c], p, t);
+                nearest = std::min(nearest, double(projectPointOnCurve(&sides[c], p, t)));
+            }
+            worst = std::max(worst, nearest);
+        }
+    }
+    EXPECT_LT(worst, 2e-3);
+}
+
+TEST(FaceSurface, SpikeHealedAfterTheFirstFitEndsTheRun)
+{
+    // A needle under a control point of the first start curve: the start
+    // surface and the snapping fit stand on it, the healing puts the point
+    // back between its neighbours, and no refinement pass follows.
+    const double size = 10.0, c = size / 3.0, needle = 50.0;
+    auto mesh = fitfix::heightFieldMesh(30, size, [=](double x, double y) {
+        return std::fabs(x - c) < 0.4 && std::fabs(y) < 0.4 ? needle : 0.0;
+    });
+    const Vector k[4] = {Vector(0, 0, 0), Vector(size, 0, 0), Vector(size, size, 0),
+                         Vector(0, size, 0)};
+    mwtest::OwnedCurves sides;
+    for (int i = 0; i < 4; ++i)
+        sides.list.append(fitfix::straightCurve(k[i], k[(i + 1) % 4]).release());
+    const std::string healed = Platform::diagnosticsPath("c:/tmp/1-healed.out");
+    std::filesystem::remove(healed);
+    LabelLog log;
+    auto s = faceSurface(*mesh, sides, 0, log, false);
+    ASSERT_NE(nullptr, s);
+    EXPECT_EQ(log.labels, "Step1: |");
+    EXPECT_TRUE(std::filesystem::exists(healed));
+    EXPECT_FALSE(s->checkControlNetAngles());
+    Vector p;
+    for (int j = 0; j < s->getVCount(); ++j)
+        for (int i = 0; i < s->getUCount(); ++i) {
+            s->getControlPointXYZ(p, i, j);
+            EXPECT_LT(p[2], 0.5 * needle) << i << "," << j;
+        }
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // Approximation on mesh hits and the V2 refinement: a surface lying on its
 // mesh comes back unchanged, held rows stay, the refinement stops at the
-// tolerance and reports what it measured.
+// tolerance and reports what it measured, and claims no success where it
+// measured nothing.
 #include "fitting/HitApproximation.h"
 #include "fitting/RefineV2.h"
 
@@ -127,7 +128,7 @@ TEST(RefineV2, SurfaceWithinToleranceTakesOneStep)
     EXPECT_LT(deviation, 1e-3);
 }
 
-TEST(RefineV2, CoarseSurfaceOnABumpGrowsUntilTheToleranceOrALimit)
+TEST(RefineV2, CoarseSurfaceOnABumpGrowsUntilTheTolerance)
 {
     auto mesh = fitfix::bumpMesh(60, kSize, kHeight);
     auto s =
@@ -145,7 +146,43 @@ TEST(RefineV2, CoarseSurfaceOnABumpGrowsUntilTheToleranceOrALimit)
     double printed = -1.0;
     last >> printed;
     EXPECT_NEAR(printed, deviation, 1e-5 * std::fabs(printed));
-    EXPECT_EQ(deviation < dTol, ok);
+    EXPECT_TRUE(ok);
+    EXPECT_GE(deviation, 0.0);
+    EXPECT_LT(deviation, dTol);
+    EXPECT_EQ(1, fitfix::occurrences(out, "V2 success!, tolerance level reached."));
+}
+
+TEST(RefineV2, SurfaceOfMoreThan160000ControlPointsIsLeftAsItIs)
+{
+    auto mesh = fitfix::bumpMesh(20, kSize, kHeight);
+    auto huge = fitfix::heightFieldSurface(401, 400, SurfaceFrame{0.0, 0.0, kSize, kSize},
+                                           fitfix::flat(0.0), 0.0, 1, 1);
+    const Vector before = huge->controlPointAt(200, 200);
+    double deviation = 7.0;
+    bool ok = true;
+    const std::string out = mwtest::capturedStdout(
+        [&] { ok = refineV2(huge.get(), mesh.get(), 1.0, nullptr, &deviation); });
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(7.0, deviation);
+    EXPECT_EQ(out.find("V2"), std::string::npos);
+    EXPECT_EQ(huge->getUCount() * huge->getVCount(), 401 * 400);
+    EXPECT_EQ(norm(huge->controlPointAt(200, 200) - before), 0.0);
+}
+
+TEST(RefineV2, NoMeshHitAtAnySpanMidpointIsNoSuccess)
+{
+    // Nothing measured gives no quantile: the refinement must not report the
+    // tolerance reached.
+    CFlatMesh empty;
+    auto s =
+        fitfix::heightFieldSurface(4, 4, SurfaceFrame{0.0, 0.0, kSize, kSize}, fitfix::flat(0.0));
+    double deviation = 7.0;
+    bool ok = true;
+    const std::string out =
+        mwtest::capturedStdout([&] { ok = refineV2(s.get(), &empty, 1.0, nullptr, &deviation); });
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(7.0, deviation);
+    EXPECT_EQ(out.find("V2 success!"), std::string::npos);
 }
 
 TEST(RefineV2, CancelledBeforeAnyMeasurementReportsNoSuccess)

@@ -117,16 +117,27 @@ TEST(HitSelection, PeakCorrectionOfADegreeTwoSurfaceUsesDegreeThree)
     CFitPointArray points;
     ASSERT_EQ(9, selectHitsSecondStage(s.get(), mesh.get(), points, true, true, false, false,
                                        nullptr, 0.0, -1.0, nullptr, false));
+    auto factor = [](double peaks) {
+        return std::sqrt(std::sqrt(3.0) * 1.2 * (3 - 2) * (1.0 - peaks));
+    };
+    // The corners and the side points measure the gap 0.1: no point before
+    // them in the array moved the surface there.
     const struct {
         int i, j;
         double peaks; // B
-    } cases[] = {{0, 0, 1.0}, {1, 0, 0.5}, {0, 1, 0.5}, {1, 1, 0.25}, {2, 2, 1.0}};
+    } cases[] = {{0, 0, 1.0}, {1, 0, 0.5}, {0, 1, 0.5}, {2, 1, 0.5}, {2, 2, 1.0}};
     Vector cp(3);
     for (const auto& c : cases) {
-        const double f = std::sqrt(std::sqrt(3.0) * 1.2 * (3 - 2) * (1.0 - c.peaks));
         s->getControlPoint(c.i, c.j, cp);
-        EXPECT_NEAR(0.1 - 0.1 * f, cp[2], 1e-6) << c.i << "," << c.j;
+        EXPECT_NEAR(0.1 - 0.1 * factor(c.peaks), cp[2], 1e-6) << c.i << "," << c.j;
     }
+    // The centre comes after (0, 1) and (1, 0): its gap is measured on the
+    // surface they moved (Bezier weights 1/16 per corner, 1/8 per side
+    // point, 1/4 at the centre).
+    const double side = 0.1 - 0.1 * factor(0.5);
+    const double gap = 4 * 0.1 / 16 + (2 * side + 2 * 0.1) / 8 + 0.1 / 4;
+    s->getControlPoint(1, 1, cp);
+    EXPECT_NEAR(0.1 - gap * factor(0.25), cp[2], 1e-6);
 }
 
 TEST(HitSelection, NeighbourSearchTakesTheEarliestFitPoint)

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -87,11 +88,24 @@ TEST(PointThinning, SelectedSubsetKeepsTargetCountAndSpacing)
         for (int i = 0; i < 40; ++i)
             array.append(CFitPoint(Vector(0.1 * i, 0.1 * j, 0.01 * ((i * 7 + j * 3) % 5))));
 
-    // More points than asked for: at most targetCount survive, spaced.
+    // One point per cell of a grid tuned to about targetCount cells: the
+    // tuning stops within 20 % of the count.
+    Kor::List<Vector*> points;
+    for (CFitPoint& p : array)
+        points.append(&p.Point);
+    Kor::List<int> chosen;
+    ASSERT_TRUE(thinToTargetCount(points, 120, chosen));
+    EXPECT_GE(chosen.count, 96);
+    EXPECT_LE(chosen.count, 144);
+    std::vector<int> sorted(chosen.begin(), chosen.end());
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end());
+
+    // More points than asked for: about targetCount survive, spaced.
     IndexSubset<CFitPoint> many(array);
     many.selectAll();
     ASSERT_TRUE(selectThinnedSubset(many, 120, 0.25));
-    EXPECT_LE(many.count, 120);
+    EXPECT_LE(many.count, chosen.count);
     std::vector<Vector> selected;
     std::vector<int> all;
     for (int k = 0; k < many.count; ++k) {

@@ -33,6 +33,14 @@ TEST(FitPointGrid, BucketCountsFollowTheCellSizeAndAFlatAxisGetsOneBucket)
     EXPECT_EQ(k, 0);
     ASSERT_EQ(corner.count, 1);
     EXPECT_EQ(corner[0], 1);
+    // Every point lies within half a bucket of its bucket's centre.
+    for (const CFitPoint& p : pts) {
+        grid.cellOf(p.Point, i, j, k);
+        const Vector centre = grid.gridCellCenter(i, j, k);
+        for (int a = 0; a < 3; ++a)
+            EXPECT_LE(std::fabs(p.Point[a] - centre[a]), 0.5 * grid.getCellSize()[a] + 1e-12);
+    }
+    EXPECT_DOUBLE_EQ(grid.gridCellCenter(5, 2, 0)[0], 10.0 * 5.5 / 6.0);
     // Filling again replaces the lists instead of adding to them.
     grid.fill(pts);
     EXPECT_EQ(grid.cellOf(pts[1].Point, i, j, k).count, 1);

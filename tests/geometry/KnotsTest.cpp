@@ -135,6 +135,13 @@ TEST(Knots, CopiesOfUnhealthyVectorsAreBlank)
     knots copy(good);
     EXPECT_EQ(distinctValues(copy), distinctValues(good));
     EXPECT_TRUE(copy.isHealthy);
+    // The re-parametrisation mark goes with every copy.
+    EXPECT_EQ(copy.reparametrized, 0);
+    good.reparametrized = 1;
+    knots marked(good);
+    copy = good;
+    EXPECT_EQ(marked.reparametrized, 1);
+    EXPECT_EQ(copy.reparametrized, 1);
 
     testing::internal::CaptureStdout();
     knots sick = clampedFrom({0, 0, 0, 0, 0.5, 0.5, 0.5, 0.5, 1, 1, 1, 1}, 3);

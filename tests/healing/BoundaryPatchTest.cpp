@@ -1,18 +1,22 @@
 // The patch from a selected boundary: the sphere cap end to end with either
 // orientation of its boundary normals, the planar boundary, curves without
-// normals, a failed tolerance fit and the inputs that give no face.
+// normals, a failed tolerance fit, the inputs that give no face, an RC curve
+// closing the loop, and the orientation vote at exactly half.
 #include "healing/BoundaryPatch.h"
 #include "curves/ParCurve.h"
+#include "foundation/Logging.h"
 #include "foundation/Progress.h"
 #include "geometry/NurbsSurf.h"
 #include "net/Face.h"
 
 #include "support/AnalyticCurves.h"
+#include "support/ScratchDir.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <memory>
 #include <numbers>
 #include <sstream>
@@ -133,10 +137,11 @@ TEST(BoundaryPatch, CurvesWithoutNormalsStartFromTheCircleLayout)
 
 TEST(BoundaryPatch, FailedToleranceFitStillGivesAFace)
 {
-    // An interior curve far above a flat boundary.
+    // An interior curve far above a flat boundary: the correction field
+    // errs beyond 120 times the tolerance and the fit gives up.
     const CurveVector sides = squareBoundary(0.0, 0.0);
     CurveVector inner;
-    inner.emplace_back(new AnalyticLine(Vector(1.0, 2.0, 3.0), Vector(3.0, 2.0, 3.0)));
+    inner.emplace_back(new AnalyticLine(Vector(1.0, 2.0, 30.0), Vector(3.0, 2.0, 30.0)));
     CaptureStdout();
     FacePtr face = patch(listOf(sides), 0.001, listOf(inner));
     const std::string out = GetCapturedStdout();
@@ -169,4 +174,60 @@ TEST(BoundaryPatch, BoundaryWithoutTrimCurvesGivesNoFace)
     for (int k = 0; k < 25; ++k)
         extra.append(CFitPoint(Vector(k % 5, k / 5, 0.1 * (k % 3))));
     EXPECT_EQ(patch(nothing, 0.01, CurveList(), &extra), nullptr);
+}
+
+TEST(BoundaryPatch, RCCurveClosesTheLoopAsItsLastCurve)
+{
+    // Three arcs of the cap bound it, the fourth is an RC curve: the fit
+    // takes the RC road (logged to the first log stream) and the loop ends
+    // with the RC curve.
+    closeGlobalLogs();
+    openGlobalLogs("c:/tmp/general.txt", nullptr);
+    const CurveVector arcs = sphereCapBoundary(10.0, 4.0, 1.0);
+    CurveList boundary, rc;
+    for (int k = 0; k < 3; ++k)
+        boundary.append(arcs[std::size_t(k)].get());
+    rc.append(arcs[3].get());
+    FacePtr face(
+        approxAndTrim(boundary, 0.01, Vector(3), rc, CurveList(), nullptr, nullptr, true, 1));
+    closeGlobalLogs();
+    ASSERT_NE(face, nullptr);
+    std::ifstream logFile(mwtest::scratchPath("general.txt"));
+    std::stringstream log;
+    log << logFile.rdbuf();
+    EXPECT_NE(log.str().find(" h(RCCurve)= "), std::string::npos);
+    EXPECT_LT(largestDistance(*face->getNurbsSurf(), arcs), 0.02);
+    ASSERT_EQ(face->trimLoops.count, 1);
+    CLoop& loop = *face->trimLoops[0];
+    ASSERT_EQ(loop.getCard(), 4);
+    EXPECT_TRUE(loop.checkGaps(0.01));
+    const Vector a = loop.getCurve(-1)->getStartPoint(), b = loop.getCurve(-1)->getEndPoint();
+    const Vector p = arcs[3]->getStartPoint(), q = arcs[3]->getEndPoint();
+    EXPECT_LT(std::min(norm(a - p) + norm(b - q), norm(a - q) + norm(b - p)), 0.02);
+}
+
+TEST(BoundaryPatch, ExactlyHalfTheBoundaryNormalsAgainstKeepTheOrientation)
+{
+    // Two arcs carry the outward normals, two the inward ones: half of the
+    // samples face against the surface whichever way it faces, and half is
+    // not more than half. The planar start surface faces the given
+    // direction, and so does the patch.
+    const CurveVector out = sphereCapBoundary(10.0, 4.0, 1.0),
+                      in = sphereCapBoundary(10.0, 4.0, -1.0);
+    const CurveList mixed = [&] {
+        CurveList list;
+        for (int k = 0; k < 4; ++k)
+            list.append((k < 2 ? out : in)[std::size_t(k)].get());
+        return list;
+    }();
+    for (double up : {1.0, -1.0}) {
+        FacePtr face = patch(mixed, 0.01, CurveList(), nullptr, nullptr, Vector(0.0, 0.0, up));
+        ASSERT_NE(face, nullptr);
+        Fenwo::NurbsSurf* S = face->getNurbsSurf();
+        Vector P, N;
+        ASSERT_TRUE(face->getPointAndNormal(S->getUMin() + 0.5 * S->getDomain(0).getLength(),
+                                            S->getVMin() + 0.5 * S->getDomain(1).getLength(), P,
+                                            N));
+        EXPECT_GT(up * N[2], 0.9) << up;
+    }
 }

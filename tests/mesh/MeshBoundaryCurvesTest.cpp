@@ -60,23 +60,29 @@ TEST(MeshBoundaryCurves, HolesTouchingLoopsAndShortLoops)
     EXPECT_EQ(loops[0].count + loops[1].count, 20 + 4);
 
     // Two quads meeting in one corner: arriving there along +y, the walk
-    // takes the edge that turns least (into the second quad) and still
-    // closes one loop over all eight edges.
-    CFlatMesh touching;
-    mwtest::MeshSoup soup;
+    // takes the edge that turns least (into the second quad) and closes one
+    // loop over all eight edges. A walk that starts at the shared corner
+    // closes when it comes back there: two loops of four edges.
     const double pts[7][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}, {2, 1.5}, {2, 2.5}, {1, 2}};
-    for (const auto& p : pts)
-        soup.addPoint(p[0], p[1], 0.0);
-    soup.facets = {{0, 1, 2, 3}, {2, 4, 5, 6}};
-    mwtest::fillFlatMesh(soup, touching);
-    ASSERT_TRUE(collectBoundaryLoops(&touching, edges, loops));
-    ASSERT_EQ(loops.count, 1);
-    const BoundaryLoop& loop = loops[0];
-    ASSERT_EQ(loop.count, 8);
-    for (int k = 0; k < loop.count; ++k) {
-        EXPECT_EQ(loop[k]->vertex0, loop[(k + loop.count - 1) % loop.count]->vertex1);
-        if (loop[k]->vertex0 == 1) {
-            EXPECT_EQ(loop[(k + 1) % loop.count]->vertex1, 4);
+    for (int shared : {2, 0}) {
+        CFlatMesh touching;
+        mwtest::MeshSoup soup;
+        // Vertex numbers swapped so that the shared corner is `shared`.
+        auto id = [shared](int v) { return v == 2 ? shared : v == shared ? 2 : v; };
+        for (int v = 0; v < 7; ++v)
+            soup.addPoint(pts[id(v)][0], pts[id(v)][1], 0.0);
+        soup.facets = {{id(0), id(1), id(2), id(3)}, {id(2), id(4), id(5), id(6)}};
+        mwtest::fillFlatMesh(soup, touching);
+        ASSERT_TRUE(collectBoundaryLoops(&touching, edges, loops));
+        ASSERT_EQ(loops.count, shared == 2 ? 1 : 2);
+        for (const BoundaryLoop& loop : loops) {
+            ASSERT_EQ(loop.count, shared == 2 ? 8 : 4);
+            for (int k = 0; k < loop.count; ++k) {
+                EXPECT_EQ(loop[k]->vertex0, loop[(k + loop.count - 1) % loop.count]->vertex1);
+                if (loop[k]->vertex0 == 1 && shared == 2) {
+                    EXPECT_EQ(loop[(k + 1) % loop.count]->vertex1, 4);
+                }
+            }
         }
     }
 
@@ -149,17 +155,24 @@ TEST(MeshBoundaryCurves, FlatSheetPrincipalSectionsAreStraightLinesAcrossIt)
         GTEST_SKIP() << "plate_py.dat not found";
 }
 
-TEST(MeshBoundaryCurves, RealSphereHoleIsOneLoopOnTheSphere)
+TEST(MeshBoundaryCurves, RealSphereHoleIsTwoLoopsOnTheSphere)
 {
+    // The hole's nine boundary edges pass its first vertex twice: the walk
+    // from there closes a loop of three edges, the next one of six.
     MW_REQUIRE_REAL_FILE(path, "stl", "sphereWithHole.stl");
     CFlatMesh mesh;
     ASSERT_TRUE(readSTL(mesh, path.c_str(), true));
     Curves loops;
     ASSERT_TRUE(meshBoundaryToCurves(&mesh, loops.list, false));
-    ASSERT_EQ(loops.count(), 1);
-    EXPECT_EQ(squaredDistance(controlPoint(loops[0], 0), controlPoint(loops[0], -1)), 0.0);
-    for (int i = 0; i < loops[0].getUCount(); ++i)
-        EXPECT_NEAR(norm(controlPoint(loops[0], i) - Vector(1.5, 1.5, 1.5)), 1.5, 1e-5);
+    ASSERT_EQ(loops.count(), 2);
+    EXPECT_EQ(loops[0].getUCount(), 4);
+    EXPECT_EQ(loops[1].getUCount(), 7);
+    for (int c = 0; c < 2; ++c) {
+        EXPECT_EQ(squaredDistance(controlPoint(loops[c], 0), controlPoint(loops[c], -1)), 0.0);
+        EXPECT_EQ(squaredDistance(controlPoint(loops[c], 0), controlPoint(loops[0], 0)), 0.0);
+        for (int i = 0; i < loops[c].getUCount(); ++i)
+            EXPECT_NEAR(norm(controlPoint(loops[c], i) - Vector(1.5, 1.5, 1.5)), 1.5, 1e-5);
+    }
 }
 
 TEST(MeshBoundaryCurves, WritePOLFileWritesThePOLImageOrNothing)

@@ -214,6 +214,9 @@ TEST(FaceApproximation, FourSidedFacesFitTheMeshInsideTheirLoop)
             }
             const Vector n = middleNormal(*t.trimmed());
             Fenwo::NurbsSurf* s = t.trimmed()->getNurbsSurf();
+            // u re-parametrised by arc length; a finished fit marks both.
+            EXPECT_EQ(s->uKnots->reparametrized, 1);
+            EXPECT_EQ(s->vKnots->reparametrized, draft ? 0 : 1);
             const Interval du = s->getDomain(0), dv = s->getDomain(1);
             EXPECT_GT(dot(n, shape.outward(
                                  s->getPoint(0.5 * (du.min + du.max), 0.5 * (dv.min + dv.max)))),

@@ -444,6 +444,8 @@ TEST(FaceList, ArcLengthParametrisationOfASquare)
     double Lu = 0, Lv = 0;
     EXPECT_FALSE(reparametrizeByArcLength(nullptr, Lu, Lv));
     ASSERT_TRUE(reparametrizeByArcLength(&s, Lu, Lv));
+    EXPECT_EQ(s.uKnots->reparametrized, 1);
+    EXPECT_EQ(s.vKnots->reparametrized, 0);
     EXPECT_NEAR(Lu, 10.0, 1e-12);
     EXPECT_NEAR(Lv, 10.0, 1e-12);
     for (int dir = 0; dir < 2; ++dir) {

@@ -83,11 +83,14 @@ TEST(GridFromCurves, RealSphereHoleBecomesTwoPolyLinesOnTheMesh)
     mesh.buildFacetHash(40.0, -1.0, nullptr);
     mwtest::OwnedCurves loops;
     ASSERT_TRUE(meshBoundaryToCurves(&mesh, loops.list, false));
-    ASSERT_EQ(loops.count(), 1);
-    // The hole as a closed degree-1 curve through its distinct vertices.
+    // The hole's boundary passes its first vertex twice: two loops from there.
+    ASSERT_EQ(loops.count(), 2);
+    // The hole as a closed degree-1 curve through its vertices, both loops
+    // one after the other.
     CFitPointArray corners;
-    for (int i = 0; i + 1 < loops[0].getUCount(); ++i)
-        corners.append(CFitPoint(mwtest::controlPoint(loops[0], i)));
+    for (int c = 0; c < 2; ++c)
+        for (int i = 0; i + 1 < loops[c].getUCount(); ++i)
+            corners.append(CFitPoint(mwtest::controlPoint(loops[c], i)));
     ASSERT_EQ(corners.count, 9);
     std::unique_ptr<Fenwo::NurbsSurf> hole(polylineOfAllFitPoints(corners, true));
     ASSERT_EQ(hole->uKnots->endCondition, knots::CyclicEnd);
