@@ -69,6 +69,23 @@ bool GLContext::makeCurrent()
                              m_height) == GL_TRUE;
 }
 
+bool GLContext::resize(int width, int height)
+{
+    if (m_context == nullptr || width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide)
+        return false;
+    std::vector<unsigned char> buffer(
+        static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4u, 0);
+    if (OSMesaMakeCurrent(handle(m_context), buffer.data(), GL_UNSIGNED_BYTE, width, height) !=
+        GL_TRUE) {
+        makeCurrent();
+        return false;
+    }
+    m_buffer = std::move(buffer);
+    m_width = width;
+    m_height = height;
+    return true;
+}
+
 bool GLContext::isCurrent() const
 {
     return m_context != nullptr && OSMesaGetCurrentContext() == handle(m_context);
@@ -89,6 +106,18 @@ bool GLContext::readPixels(std::vector<unsigned char>& pixels)
     glFinish();
     // The driver renders straight into our buffer with row 0 at the bottom.
     pixels = m_buffer;
+    return true;
+}
+
+bool GLContext::readDepths(std::vector<float>& depths)
+{
+    depths.clear();
+    if (m_context == nullptr || (!isCurrent() && !makeCurrent()))
+        return false;
+    glFinish();
+    depths.resize(static_cast<std::size_t>(m_width) * static_cast<std::size_t>(m_height));
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, m_width, m_height, GL_DEPTH_COMPONENT, GL_FLOAT, depths.data());
     return true;
 }
 

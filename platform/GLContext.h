@@ -46,10 +46,21 @@ public:
     // object holds no context or the driver refuses.
     bool makeCurrent();
 
+    // Gives the context a new, cleared buffer of width x height pixels and
+    // makes it current; the context and its display lists stay. False (the
+    // old size kept) without a context or for a size create refuses.
+    bool resize(int width, int height);
+
     // Reads back the finished frame: width*height RGBA bytes, rows from the
     // bottom of the image upwards as OpenGL numbers them. Makes the context
     // current when it is not. False (pixels emptied) without a context.
     bool readPixels(std::vector<unsigned char>& pixels);
+
+    // Reads back the finished frame's depth buffer: width*height values from
+    // 0 (near plane) to 1 (far plane, and where nothing was drawn), rows from
+    // the bottom upwards. Makes the context current when it is not. False
+    // (depths emptied) without a context.
+    bool readDepths(std::vector<float>& depths);
 
     // Unbinds the context when it is current and frees it with its buffer.
     // Safe to call on an empty object.

@@ -301,11 +301,14 @@ int CMWMeshObject::pick(const CVezadPickContext& context, ON_ClassArray<CVezadOb
         static_cast<float>(line.to.x - line.from.x), static_cast<float>(line.to.y - line.from.y),
         static_cast<float>(line.to.z - line.from.z)));
     direction.normalize();
-    Mesh::CBaseMesh::Point hit;
-    if (!mesh->getFirstHit(from, direction, hit, 0.0))
+    // The first hit as getFirstHit finds it, with the facet's normal.
+    Kor::Set<Mesh::CBaseMesh::CBaseHitInfo> hits;
+    if (!mesh->hit(from, direction, hits, true, true, false, nullptr, 0.0))
         return 0;
+    const Mesh::CBaseMesh::CBaseHitInfo& hit = *hits.items[0];
     CVezadObjRef ref(this);
     ref.SetSelectionPoint(ON_3dPoint(hit[0], hit[1], hit[2]));
+    ref.setSelectionNormal(ON_3dVector(hit.normal[0], hit.normal[1], hit.normal[2]));
     picks.Append(ref);
     return 1;
 }

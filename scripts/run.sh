@@ -1,19 +1,27 @@
 #!/usr/bin/env bash
-# Builds the optimised system and runs its main job: a mesh is loaded, a net
-# of four poly-lines is drawn on it, the fitted face is committed as a Brep,
-# the document is saved, reopened and captured. The mesh is the bundled
-# examples/bump.stl or the mesh file given as the argument.
+# Builds the optimised system and runs its main job on a mesh: a net of
+# 2 x 2 four-sided regions is drawn on it with the mouse (or, with a second
+# argument, read from that net text file), the faces are fitted, committed
+# as Breps and healed where they meet, and the document is saved, reopened
+# and captured. The mesh is the bundled examples/bump.stl or the file given
+# (STL, POL, VRML, Nastran, AutoForm).
 #
-#   bash scripts/run.sh [mesh.stl]
+#   bash scripts/run.sh [MESH [NET]]
+#
+# Exit codes: those of the script runner (0 done, 1 a step failed, 2 an
+# unreadable script or file, 3 no region found to draw on).
 set -euo pipefail
+absolute() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
 mesh=${1:-}
-if [[ -n "$mesh" ]]; then
-    if [[ ! -f "$mesh" ]]; then
-        echo "run.sh: no mesh file $mesh" >&2
+net=${2:-}
+for file in "$mesh" "$net"; do
+    if [[ -n "$file" && ! -f "$file" ]]; then
+        echo "run.sh: no file $file" >&2
         exit 2
     fi
-    mesh=$(cd "$(dirname "$mesh")" && pwd)/$(basename "$mesh")
-fi
+done
+[[ -n "$mesh" ]] && mesh=$(absolute "$mesh")
+[[ -n "$net" ]] && net=$(absolute "$net")
 cd "$(dirname "$0")/.."
 root=$(pwd)
 mesh=${mesh:-$root/examples/bump.stl}
@@ -24,15 +32,55 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMW_BUILD_TESTS=OFF 
 cmake --build "$build" -j "$(nproc)" --target vzhost
 
 out=$root/$build/main-job
-mkdir -p "$out"
+rm -rf "$out"
+mkdir -p "$out/diagnostics"
 export FENWO_DIAGNOSTICS_DIR=$out/diagnostics
-mkdir -p "$FENWO_DIAGNOSTICS_DIR"
-echo "Main job on $mesh"
+# Nastran files also end in .bdf, .blk or .dat; the loader knows them by
+# .nas, so such a file is handed over through a link of that name.
+case "${mesh,,}" in
+*.bdf | *.blk | *.dat)
+    ln -s "$mesh" "$out/$(basename "${mesh%.*}").nas"
+    mesh=$out/$(basename "${mesh%.*}").nas
+    ;;
+esac
+script=examples/main-job.vzs
+defines=(--define "MESH=$mesh")
+if [[ -n "$net" ]]; then
+    script=examples/main-job-import.vzs
+    defines+=(--define "NET=$net")
+fi
+
+echo "Main job on $mesh${net:+ with the net $net}"
+log=$out/main-job.log
 status=0
-"$build/apps/vzhost" --script examples/main-job.vzs --define "MESH=$mesh" --out "$out" || status=$?
+"$build/apps/vzhost" --script "$script" "${defines[@]}" --out "$out" >"$log" 2>&1 || status=$?
+
+# The fits, the heal and the pictures, from the runner's transcript.
+fifth=$(sed -n 's/^TOLERANCE = //p' "$log" | head -1)
+tolerance=$(sed -n 's/^Face [0-9]* fit to \([^:]*\):.*/\1/p' "$log" | head -1)
+if [[ -n "$fifth" ]]; then
+    echo "Tolerance:  ${tolerance:-?} (the options dialog's entry nearest 1/500 of the mesh's" \
+         "diagonal, $fifth, which is the document's tolerance)"
+fi
+grep -m1 '^Net square:' "$log" || true
+grep '^Face [0-9]* fit' "$log" || true
+grep -m1 "^Largest gap between neighbouring Breps' shared edges" "$log" || true
 if [[ $status -ne 0 ]]; then
-    echo "The main job failed (vzhost exit code $status)." >&2
+    # The failure that stopped the job (no region), else the first the
+    # runner names, in one line.
+    reason=$(grep -m1 -E "^$script:[0-9]+: no region: " "$log" ||
+             grep -m1 -E "^$script:[0-9]+: |^vzhost: " "$log") || true
+    reason=$(sed "s|^$script:[0-9]*: ||" <<<"$reason")
+    case "$reason" in
+    "no region: "*) echo "The main job failed: no region found (${reason#no region: })." >&2 ;;
+    *"model has 4 loops"* | *"Converted 4 Surfaces"* | *"brep normal 4"*)
+        echo "The main job failed: a face was refused ($reason)." >&2 ;;
+    *"Converted "* | *"brep normal"*) echo "The main job failed: the commit was empty ($reason)." >&2 ;;
+    *) echo "The main job failed: ${reason:-vzhost exit code $status}." >&2 ;;
+    esac
+    echo "Transcript: $log" >&2
     exit "$status"
 fi
-echo "Document: $out/main-job.vzd"
-echo "Picture:  $out/main-job.png"
+echo "Document:   $out/main-job.vzd"
+echo "Pictures:   $out/fit.png (the fits while editing), $out/main-job.png (the Breps)"
+echo "Transcript: $log"

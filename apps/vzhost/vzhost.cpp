@@ -1,15 +1,19 @@
 // vzhost: runs a script (.vzs) in the headless host with every plug-in linked
-// into the program.
+// into the program, with the directives of the host and the runner's own
+// report of the Meshwright net's fits (apps/vzhost/FaceFits.h).
 //
 //   vzhost --script file.vzs [--define NAME=value]... [--out dir]
 //
 // Exit codes: 0 every check passed; 1 a check failed, a command was unknown
 // or a prompt went unanswered (each failure names its script line on
 // standard error); 2 the script cannot be read or the arguments are wrong;
+// 3 no region: a directive found nothing to work on (say !place-net, on a
+// mesh without a smooth sheet to draw on), which it says in one line;
 // 77 a required file is missing (the script is skipped), except under CI
 // (CI=true), where missing data is a failure (1). Ctrl-C asks a
 // running surface fit to stop at its next iteration; a second Ctrl-C ends
 // the program at once.
+#include "FaceFits.h"
 #include "platform/FitStopFlag.h"
 #include "platform/host/HeadlessHost.h"
 #include "platform/host/PlugIn.h"
@@ -93,6 +97,7 @@ int main(int argc, char** argv)
     settings.outputFolder = out;
     settings.plugIns = VezadHost::plugInModuleNames();
     HeadlessHost host;
+    VezadRunner::addFaceFitsDirective(host);
     if (!host.start(settings))
         std::fprintf(stderr, "vzhost: a plug-in did not load; the script runs without it\n");
     const ScriptResult result = host.runScriptFile(script, defines);

@@ -226,20 +226,12 @@ public:
             app().Print("Unknown zoom option: %s\n", token.c_str());
             return failure;
         }
-        ON_BoundingBox box;
-        for (int i = 0; i < doc().ObjectCount(); ++i) {
-            const CVezadObject* object = doc().ObjectAt(i);
-            if (!object->IsDeleted() && !object->IsHidden())
-                box.Union(object->BoundingBox());
-        }
         std::vector<CVezadView*> views;
         for (const auto& view : app().views())
             if (all || view.get() == app().ActiveView())
                 views.push_back(view.get());
         for (CVezadView* view : views) {
-            ON_BoundingBox viewBox = box;
-            for (CVezadDrawCallback* callback : VezadHost::drawCallbacks())
-                callback->BoundingBox(view->ActiveViewport(), viewBox);
+            const ON_BoundingBox viewBox = VezadHost::visibleExtents(*view);
             if (viewBox.IsValid())
                 view->ActiveViewport().VP().ZoomToBox(viewBox);
             view->Redraw();

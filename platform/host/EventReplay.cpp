@@ -89,7 +89,7 @@ int virtualKeyFromName(const std::string& name)
     return 0;
 }
 
-CVezadObject* objectAt(CVezadView& view, int x, int y)
+CVezadObject* objectAt(CVezadView& view, int x, int y, ON_3dPoint* hitPoint, ON_3dVector* hitNormal)
 {
     CVezadDoc* doc = view.GetDocument();
     if (!doc)
@@ -113,6 +113,10 @@ CVezadObject* objectAt(CVezadView& view, int x, int y)
             if (!nearest || depth < nearestDepth) {
                 nearest = object;
                 nearestDepth = depth;
+                if (hitPoint)
+                    picks[k].SelectionPoint(*hitPoint);
+                if (hitNormal && !picks[k].selectionNormal(*hitNormal))
+                    *hitNormal = ON_3dVector(0.0, 0.0, 0.0);
             }
         }
     }
@@ -290,9 +294,17 @@ DirectiveOutcome withAnswers(const Arguments& answers, std::string& reason,
     return ok ? DirectiveOutcome::passed : DirectiveOutcome::failed;
 }
 
+// Where the mouse of each view was last, for moves in steps.
+std::vector<std::pair<int, int>>& mousePositions()
+{
+    static std::vector<std::pair<int, int>> positions;
+    return positions;
+}
+
 DirectiveOutcome mouseDirective(const Arguments& a, std::string& reason)
 {
     MouseEvent event;
+    int steps = 1;
     std::size_t i = 0;
     const std::string action = i < a.size() ? a[i++] : "";
     if (equalsNoCase(action, "down"))
@@ -329,13 +341,34 @@ DirectiveOutcome mouseDirective(const Arguments& a, std::string& reason)
             event.alt = true;
         else if (t.rfind("key=", 0) == 0 && (event.key = virtualKeyFromName(t.substr(4))) != 0)
             continue;
-        else if (t.rfind("view=", 0) == 0) {
+        else if (t.rfind("steps=", 0) == 0 && event.action == MouseEvent::move) {
+            if (!parseInteger(t.substr(6), steps) || steps < 1) {
+                reason = "expects steps=<n> from 1";
+                return DirectiveOutcome::failed;
+            }
+        } else if (t.rfind("view=", 0) == 0) {
             if (!parseView(t.substr(5), event.view, reason))
                 return DirectiveOutcome::failed;
         } else
             answers.push_back(t);
     }
-    return withAnswers(answers, reason, [&](std::string& r) { return sendMouseEvent(event, r); });
+    auto& positions = mousePositions();
+    if (positions.size() <= static_cast<std::size_t>(event.view))
+        positions.resize(static_cast<std::size_t>(event.view) + 1, {event.x, event.y});
+    const auto [fromX, fromY] = positions[static_cast<std::size_t>(event.view)];
+    positions[static_cast<std::size_t>(event.view)] = {event.x, event.y};
+    return withAnswers(answers, reason, [&](std::string& r) {
+        // A move in steps passes the pixels between as a hand moves the
+        // mouse: each step is a move of its own.
+        MouseEvent step = event;
+        for (int k = 1; k < steps; ++k) {
+            step.x = fromX + (event.x - fromX) * k / steps;
+            step.y = fromY + (event.y - fromY) * k / steps;
+            if (!sendMouseEvent(step, r))
+                return false;
+        }
+        return sendMouseEvent(event, r);
+    });
 }
 
 DirectiveOutcome keyDirective(const Arguments& a, std::string& reason)
@@ -406,17 +439,25 @@ DirectiveOutcome redrawDirective(const Arguments& a, std::string& reason)
     return DirectiveOutcome::passed;
 }
 
+// A picture size written WIDTHxHEIGHT.
+bool parseSize(const std::string& text, int& width, int& height)
+{
+    const std::size_t x = text.find('x');
+    return x != std::string::npos && parseInteger(text.substr(0, x), width) &&
+           parseInteger(text.substr(x + 1), height) && width > 0 && height > 0;
+}
+
 DirectiveOutcome captureDirective(const Arguments& a, std::string& reason)
 {
-    int index = 0;
-    if (a.size() != 2 || !parseView(a[0], index, reason)) {
+    int index = 0, width = 800, height = 600;
+    if (a.size() < 2 || a.size() > 3 || !parseView(a[0], index, reason) ||
+        (a.size() == 3 && !parseSize(a[2], width, height))) {
         if (reason.empty())
-            reason = "expects a view and a PNG file";
+            reason = "expects a view, a PNG file and a size WIDTHxHEIGHT";
         return DirectiveOutcome::failed;
     }
-    CVezadView* view = viewAt(index);
-    view->Redraw();
-    return view->capture(a[1], reason) ? DirectiveOutcome::passed : DirectiveOutcome::failed;
+    return viewAt(index)->captureAt(a[1], width, height, reason) ? DirectiveOutcome::passed
+                                                                 : DirectiveOutcome::failed;
 }
 
 // Presses the Terminate button of the newest visible dialog that has one.

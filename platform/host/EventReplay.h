@@ -20,6 +20,7 @@
 
 #include "platform/host/HeadlessHost.h"
 #include "platform/mfc/Wnd.h"
+#include "platform/on/OpenNurbsSubset.h"
 
 #include <memory>
 #include <string>
@@ -66,8 +67,11 @@ void runMessageLoop();
 int virtualKeyFromName(const std::string& name);
 
 // The visible object nearest along the pick line of a pixel; null when the
-// line meets none.
-CVezadObject* objectAt(CVezadView& view, int x, int y);
+// line meets none. hitPoint and hitNormal, when given, receive where the line
+// meets it and the object's normal there (the point unchanged, the normal
+// zero when the pick has none).
+CVezadObject* objectAt(CVezadView& view, int x, int y, ON_3dPoint* hitPoint = nullptr,
+                       ON_3dVector* hitNormal = nullptr);
 
 // Offers a menu command to the plug-ins: the one whose inserted menu holds
 // the id first, then every loaded plug-in in load order, until one takes it.

@@ -9,10 +9,13 @@
 #include "platform/host/App.h"
 #include "platform/host/BuiltInCommands.h"
 #include "platform/host/Document.h"
+#include "platform/host/EdgeGaps.h"
 #include "platform/host/EventReplay.h"
 #include "platform/host/HostText.h"
 #include "platform/host/MessageBox.h"
+#include "platform/host/NetPlacement.h"
 #include "platform/host/PlugIn.h"
+#include "platform/host/View.h"
 #include "platform/mfc/AnswerSource.h"
 
 #include <cstdio>
@@ -181,6 +184,8 @@ struct HeadlessHost::Impl {
     std::size_t transcriptStart = 0;
     std::size_t outputStart = 0;
     std::size_t boxStart = 0;
+    // The defines of the running script; null between scripts.
+    VezadHost::ScriptDefines* defines = nullptr;
 };
 
 HeadlessHost::HeadlessHost() : m_impl(std::make_unique<Impl>())
@@ -191,6 +196,9 @@ HeadlessHost::HeadlessHost() : m_impl(std::make_unique<Impl>())
     addDirective("expect-result", std::bind(&HeadlessHost::expectResult, this, _1, _2));
     addDirective("dump-doc", std::bind(&HeadlessHost::dumpDoc, this, _1, _2));
     addDirective("require-file", std::bind(&HeadlessHost::requireFile, this, _1, _2));
+    addDirective("place-net", std::bind(&HeadlessHost::placeNet, this, _1, _2));
+    addDirective("diagonal", std::bind(&HeadlessHost::diagonal, this, _1, _2));
+    addDirective("edge-gaps", std::bind(&HeadlessHost::edgeGaps, this, _1, _2));
     m_impl->events = std::make_unique<VezadHost::EventReplay>(*this);
 }
 
@@ -303,6 +311,12 @@ void HeadlessHost::addDirective(const std::string& name, ScriptDirective directi
     m_impl->directives[name] = std::move(directive);
 }
 
+void HeadlessHost::define(const std::string& name, const std::string& value)
+{
+    if (m_impl->defines)
+        (*m_impl->defines)[name] = value;
+}
+
 ScriptResult HeadlessHost::runScriptFile(const std::string& path,
                                          const VezadHost::ScriptDefines& defines)
 {
@@ -337,12 +351,15 @@ ScriptResult HeadlessHost::runScript(const std::string& text,
     CVezadApp& app = VezadApp();
     std::istringstream lines(text);
     std::string line;
+    VezadHost::ScriptDefines* outer = m_impl->defines;
+    m_impl->defines = &all;
     for (int number = 1; std::getline(lines, line); ++number) {
         runLine(line, number, all, result);
         m_impl->capture.poll();
-        if (result.status == ScriptResult::skipped)
+        if (result.status == ScriptResult::skipped || result.status == ScriptResult::noRegion)
             break;
     }
+    m_impl->defines = outer;
     app.InputQueue().clear();
     m_impl->events->scriptEnded();
     m_impl->transcriptStart = app.Transcript().size();
@@ -403,6 +420,11 @@ void HeadlessHost::runTokens(bool isDirective, const std::vector<std::string>& t
         case DirectiveOutcome::skipScript:
             app.Print("Script skipped at line %d: %s\n", number, reason.c_str());
             result.status = ScriptResult::skipped;
+            break;
+        case DirectiveOutcome::noRegion:
+            app.Print("No region at line %d: %s\n", number, reason.c_str());
+            result.status = ScriptResult::noRegion;
+            result.failures.push_back({number, "no region: " + reason});
             break;
         }
         return;
@@ -500,4 +522,99 @@ DirectiveOutcome HeadlessHost::requireFile(const std::vector<std::string>& argum
         return DirectiveOutcome::passed;
     reason = "required file missing: " + arguments[0];
     return DirectiveOutcome::skipScript;
+}
+
+DirectiveOutcome HeadlessHost::placeNet(const std::vector<std::string>& arguments,
+                                        std::string& reason)
+{
+    std::string name;
+    double share = 0.5;
+    int viewIndex = 0;
+    for (const std::string& a : arguments) {
+        if (a.rfind("view=", 0) == 0) {
+            if (!VezadHost::parseInteger(a.substr(5), viewIndex)) {
+                reason = "expects view=<n>";
+                return DirectiveOutcome::failed;
+            }
+        } else if (name.empty()) {
+            name = a;
+        } else if (!VezadHost::parseNumber(a, share)) {
+            reason = "expects a name, a share of the extent and view=<n>";
+            return DirectiveOutcome::failed;
+        }
+    }
+    const auto& views = VezadApp().views();
+    if (name.empty() || viewIndex < 0 || viewIndex >= static_cast<int>(views.size())) {
+        reason = "expects a name and a view that exists";
+        return DirectiveOutcome::failed;
+    }
+    CVezadView& view = *views[static_cast<std::size_t>(viewIndex)];
+    VezadHost::NetSquare square;
+    if (!VezadHost::placeNetSquare(view, share, square, reason))
+        return DirectiveOutcome::noRegion;
+    const int h = square.half, third = (square.half + 1) / 3;
+    const int xs[3] = {square.centreX - h, square.centreX, square.centreX + h};
+    const int ys[3] = {square.centreY - h, square.centreY, square.centreY + h};
+    const int from[3] = {ys[0] + third, ys[1] - third, ys[2] - third};
+    for (int k = 0; k < 3; ++k) {
+        const std::string suffix = std::to_string(k);
+        define(name + "_X" + suffix, std::to_string(xs[k]));
+        define(name + "_Y" + suffix, std::to_string(ys[k]));
+        define(name + "_Y" + suffix + "_FROM", std::to_string(from[k]));
+    }
+    VezadApp().Print("Net square: x %d..%d, y %d..%d in view %d (%s, zoomed %.2f times)\n", xs[0],
+                     xs[2], ys[0], ys[2], viewIndex,
+                     square.turned ? "turned along an axis" : "as it was", square.zoom);
+    return DirectiveOutcome::passed;
+}
+
+DirectiveOutcome HeadlessHost::diagonal(const std::vector<std::string>& arguments,
+                                        std::string& reason)
+{
+    double divisor = 1.0;
+    if (arguments.empty() || arguments.size() > 2 ||
+        (arguments.size() == 2 &&
+         !(VezadHost::parseNumber(arguments[1], divisor) && divisor > 0.0))) {
+        reason = "expects a name and a positive divisor";
+        return DirectiveOutcome::failed;
+    }
+    const auto& views = VezadApp().views();
+    const ON_BoundingBox box =
+        views.empty() ? ON_BoundingBox() : VezadHost::visibleExtents(*views[0]);
+    if (!box.IsValid()) {
+        reason = "no visible object has a box";
+        return DirectiveOutcome::failed;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6g", box.Diagonal().Length() / divisor);
+    define(arguments[0], text);
+    VezadApp().Print("%s = %s\n", arguments[0].c_str(), text);
+    return DirectiveOutcome::passed;
+}
+
+DirectiveOutcome HeadlessHost::edgeGaps(const std::vector<std::string>& arguments,
+                                        std::string& reason)
+{
+    double factor = 0.0;
+    if (arguments.size() > 1 || (arguments.size() == 1 &&
+                                 !(VezadHost::parseNumber(arguments[0], factor) && factor > 0.0))) {
+        reason = "expects at most a positive factor of the document's tolerance";
+        return DirectiveOutcome::failed;
+    }
+    const VezadHost::EdgeGaps gaps = VezadHost::sharedEdgeGaps(doc());
+    const double tolerance = doc().AbsoluteTolerance();
+    VezadApp().Print("Largest gap between neighbouring Breps' shared edges: %.6g (%d shared edges "
+                     "of %d Breps, document tolerance %.6g)\n",
+                     gaps.largest, gaps.sharedEdges, gaps.brepCount, tolerance);
+    if (arguments.empty())
+        return DirectiveOutcome::passed;
+    if (gaps.sharedEdges == 0) {
+        reason = "no Breps share an edge";
+        return DirectiveOutcome::failed;
+    }
+    if (gaps.largest > factor * tolerance) {
+        reason = "the largest gap exceeds " + arguments[0] + " x the document's tolerance";
+        return DirectiveOutcome::failed;
+    }
+    return DirectiveOutcome::passed;
 }

@@ -20,6 +20,27 @@
 //   !dump-doc                prints "doc: layer <k> <type> <state> <count>"
 //                            for every layer, object type and state in use
 //   !require-file <path>     a missing file skips the rest of the script
+//   !place-net <NAME> [<share>] [view=<n>]
+//                            finds where a net may be drawn (see
+//                            platform/host/NetPlacement.h) and defines the
+//                            pixels to draw it with: NAME_X0, NAME_X1 and
+//                            NAME_X2 (left side, middle, right side),
+//                            NAME_Y0, NAME_Y1 and NAME_Y2 (top, middle,
+//                            bottom), and NAME_Y0_FROM, NAME_Y1_FROM and
+//                            NAME_Y2_FROM, the rows a third of a cell from
+//                            each line inside the square (below the top,
+//                            above the others) from which a point is dragged
+//                            onto that line; where none qualifies the rest
+//                            of the script is left out with status "no
+//                            region"
+//   !diagonal <NAME> [<divisor>]
+//                            defines NAME as the diagonal of the box of the
+//                            visible objects, divided by the divisor
+//   !edge-gaps [<factor>]    prints the largest gap between the edges that
+//                            neighbouring Breps share (platform/host/
+//                            EdgeGaps.h); with a factor, fails when there is
+//                            no shared edge or the gap exceeds factor x the
+//                            document's tolerance
 // with the event directives of platform/host/EventReplay.h (mouse, keys,
 // menus, views, captures), and addDirective adds more. After every line the
 // host's message loop takes the messages the line posted. A script fails on
@@ -74,15 +95,17 @@ struct ScriptResult {
         passed = 0,
         failed = 1,
         unreadable = 2,
+        // A directive found no region to work on; the rest was left out.
+        noRegion = 3,
         skipped = 77,
     };
     Status status = passed;
     std::vector<ScriptFailure> failures;
 };
 
-enum class DirectiveOutcome { passed, failed, skipScript };
+enum class DirectiveOutcome { passed, failed, skipScript, noRegion };
 // A directive's work: its arguments (the tokens after the directive's name)
-// and, for a failure or a skip, the reason.
+// and, for a failure, a skip or no region, the reason.
 using ScriptDirective =
     std::function<DirectiveOutcome(const std::vector<std::string>& arguments, std::string& reason)>;
 
@@ -110,6 +133,9 @@ public:
                                const VezadHost::ScriptDefines& defines = {});
     // Adds or replaces a directive (name without the !).
     void addDirective(const std::string& name, ScriptDirective directive);
+    // Defines ${name} for the rest of the running script (directives call
+    // it); nothing when no script runs.
+    void define(const std::string& name, const std::string& value);
 
     CVezadDoc& doc();
     // What the system wrote to standard output since the start (everything
@@ -125,6 +151,9 @@ private:
     DirectiveOutcome expectResult(const std::vector<std::string>& arguments, std::string& reason);
     DirectiveOutcome dumpDoc(const std::vector<std::string>& arguments, std::string& reason);
     DirectiveOutcome requireFile(const std::vector<std::string>& arguments, std::string& reason);
+    DirectiveOutcome placeNet(const std::vector<std::string>& arguments, std::string& reason);
+    DirectiveOutcome diagonal(const std::vector<std::string>& arguments, std::string& reason);
+    DirectiveOutcome edgeGaps(const std::vector<std::string>& arguments, std::string& reason);
     void runLine(const std::string& line, int number, const VezadHost::ScriptDefines& defines,
                  ScriptResult& result);
     void runTokens(bool isDirective, const std::vector<std::string>& tokens, int number,

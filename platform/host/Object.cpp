@@ -1,5 +1,7 @@
 #include "platform/host/Object.h"
 
+#include "platform/host/RenderMesh.h"
+
 #include "platform/host/App.h"
 #include "platform/host/Document.h"
 #include "platform/host/Get.h"
@@ -87,6 +89,8 @@ CVezadBrepObject::CVezadBrepObject(ON_Brep* brep)
     SetGeometry(brep);
 }
 
+CVezadBrepObject::~CVezadBrepObject() = default;
+
 CVezadObjRef::CVezadObjRef(const CVezadObject* object)
 {
     if (object)
@@ -155,6 +159,20 @@ bool CVezadObjRef::SelectionPoint(ON_3dPoint& point) const
     if (!m_hasSelectionPoint)
         return false;
     point = m_selectionPoint;
+    return true;
+}
+
+void CVezadObjRef::setSelectionNormal(const ON_3dVector& normal)
+{
+    m_selectionNormal = normal;
+    m_hasSelectionNormal = true;
+}
+
+bool CVezadObjRef::selectionNormal(ON_3dVector& normal) const
+{
+    if (!m_hasSelectionNormal)
+        return false;
+    normal = m_selectionNormal;
     return true;
 }
 

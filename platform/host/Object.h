@@ -12,11 +12,16 @@
 
 #include "platform/on/OpenNurbsSubset.h"
 
+#include <memory>
+
 class CVezadDisplayPipeline;
 class CVezadDoc;
 class CVezadGetObject;
 class CVezadObjRef;
 class CVezadPickContext;
+namespace VezadHost {
+struct RenderMesh;
+}
 
 // Custom grips installed on an object; only their type is kept.
 class CVezadObjectGrips {
@@ -108,7 +113,6 @@ private:
 };
 
 // Built-in objects; each takes ownership of the geometry it is made with.
-// Built-in objects; each takes ownership of the geometry it is made with.
 // Meshes are picked where the pick line meets a face; curves, surfaces
 // (by their boundary) and Breps (by their edges) where they pass within the
 // pick radius of the picked pixel.
@@ -136,12 +140,20 @@ public:
     int Pick(const CVezadPickContext& context, ON_ClassArray<CVezadObjRef>& picks) const override;
 };
 
+// A Brep draws as its edges in wireframe views; in shaded views its faces
+// are shaded from its render mesh (platform/host/RenderMesh.h, made at the
+// first shaded draw; the Brep does not change afterwards) with the edges on
+// top.
 class CVezadBrepObject : public CVezadObject {
 public:
     explicit CVezadBrepObject(ON_Brep* brep);
+    ~CVezadBrepObject() override;
     const ON_Brep* Brep() const { return static_cast<const ON_Brep*>(Geometry()); }
     void Draw(CVezadDisplayPipeline& pipeline) const override;
     int Pick(const CVezadPickContext& context, ON_ClassArray<CVezadObjRef>& picks) const override;
+
+private:
+    mutable std::unique_ptr<VezadHost::RenderMesh> m_renderMesh;
 };
 
 // A reference to a document object, or to an edge or face of a Brep object,
@@ -168,9 +180,18 @@ public:
     // False (point unchanged) when no point was set.
     bool SelectionPoint(ON_3dPoint& point) const;
 
+    // ---- Host side ----
+    // The outward normal of a surface or facet where it was picked (a pick
+    // of a curve has none).
+    void setSelectionNormal(const ON_3dVector& normal);
+    // False (normal unchanged) when no normal was set.
+    bool selectionNormal(ON_3dVector& normal) const;
+
 private:
     ON_3dPoint m_selectionPoint;
+    ON_3dVector m_selectionNormal;
     bool m_hasSelectionPoint = false;
+    bool m_hasSelectionNormal = false;
 };
 
 namespace VezadHost {

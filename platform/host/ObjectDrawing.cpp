@@ -2,6 +2,7 @@
 #include "platform/host/ObjectDrawing.h"
 
 #include "platform/host/Object.h"
+#include "platform/host/RenderMesh.h"
 #include "platform/host/View.h"
 
 #include <GL/gl.h>
@@ -15,6 +16,12 @@ namespace {
 const ON_Color kMeshColor(205, 205, 200);
 const ON_Color kCurveColor(0, 0, 0);
 const ON_Color kSelectedColor(255, 255, 0);
+const ON_Color kSurfaceColor(110, 160, 225);
+// Shaded Breps are drawn this share of the view's depth towards the viewer,
+// and their edges a little more, so that they show over a mesh they were
+// fitted to (which lies within a fraction of that on either side of them).
+constexpr double kSurfaceLift = 0.005;
+constexpr double kEdgeLift = 0.006;
 
 ON_Color objectColor(const CVezadObject& object, const ON_Color& fallback)
 {
@@ -75,6 +82,39 @@ int pickSamples(const CVezadObject& object, const CVezadPickContext& context,
     ref = CVezadObjRef(&object);
     ref.SetSelectionPoint(best);
     return 1;
+}
+
+// One light from the camera, faces lit on both sides, the current colour
+// as the material's.
+void lightFromCamera(GLenum shadeModel)
+{
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    const GLfloat position[4] = {0.0f, 0.0f, 1.0f, 0.0f};
+    glLightfv(GL_LIGHT0, GL_POSITION, position);
+    glPopMatrix();
+    glEnable(GL_LIGHTING);
+    glEnable(GL_LIGHT0);
+    glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_TRUE);
+    glEnable(GL_COLOR_MATERIAL);
+    glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
+    glShadeModel(shadeModel);
+}
+
+// Moves what is drawn next towards the camera by the share of the view's
+// depth range.
+void liftTowardsViewer(const CVezadViewport& viewport, double share)
+{
+    double l = 0, r = 0, b = 0, t = 0, n = 0, f = 0;
+    if (!viewport.VP().GetFrustum(&l, &r, &b, &t, &n, &f))
+        return;
+    double modelView[16];
+    glMatrixMode(GL_MODELVIEW);
+    glGetDoublev(GL_MODELVIEW_MATRIX, modelView);
+    glLoadIdentity();
+    glTranslated(0.0, 0.0, share * (f - n));
+    glMultMatrixd(modelView);
 }
 
 void drawPolylines(const CVezadObject& object,
@@ -202,19 +242,7 @@ void CVezadMeshObject::Draw(CVezadDisplayPipeline& pipeline) const
     const bool shaded = pipeline.GetVezadVP()->DisplayModeIsShaded();
     VezadHost::setColor(objectColor(*this, shaded ? kMeshColor : kCurveColor));
     if (shaded) {
-        // One light from the camera, flat faces lit on both sides.
-        glMatrixMode(GL_MODELVIEW);
-        glPushMatrix();
-        glLoadIdentity();
-        const GLfloat position[4] = {0.0f, 0.0f, 1.0f, 0.0f};
-        glLightfv(GL_LIGHT0, GL_POSITION, position);
-        glPopMatrix();
-        glEnable(GL_LIGHTING);
-        glEnable(GL_LIGHT0);
-        glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_TRUE);
-        glEnable(GL_COLOR_MATERIAL);
-        glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
-        glShadeModel(GL_FLAT);
+        lightFromCamera(GL_FLAT);
     } else {
         glDisable(GL_LIGHTING);
     }
@@ -242,21 +270,26 @@ int CVezadMeshObject::Pick(const CVezadPickContext& context,
     const ON_Mesh* mesh = Mesh();
     const ON_Line& line = context.m_pick_line;
     double nearest = std::numeric_limits<double>::infinity();
+    ON_3dVector normal;
     for (int f = 0; f < mesh->FaceCount(); ++f) {
         const ON_MeshFace& face = mesh->m_F[f];
         const ON_3dPoint a = mesh->m_V[face.vi[0]], b = mesh->m_V[face.vi[1]],
                          c = mesh->m_V[face.vi[2]], d = mesh->m_V[face.vi[3]];
         double t = 0.0;
-        if (rayHitsTriangle(line, a, b, c, t))
-            nearest = std::min(nearest, t);
-        if (!face.IsTriangle() && rayHitsTriangle(line, a, c, d, t))
-            nearest = std::min(nearest, t);
+        const bool hit = (rayHitsTriangle(line, a, b, c, t) && t < nearest) ||
+                         (!face.IsTriangle() && rayHitsTriangle(line, a, c, d, t) && t < nearest);
+        if (hit) {
+            nearest = t;
+            normal = face.IsTriangle() ? cross(b - a, c - a) : cross(c - a, d - b);
+        }
     }
     if (!std::isfinite(nearest))
         return 0;
     CVezadObjRef& ref = picks.AppendNew();
     ref = CVezadObjRef(this);
     ref.SetSelectionPoint(line.PointAt(nearest));
+    if (normal.Unitize())
+        ref.setSelectionNormal(normal);
     return 1;
 }
 
@@ -282,8 +315,29 @@ int CVezadSurfaceObject::Pick(const CVezadPickContext& context,
     return pickSamples(*this, context, VezadHost::surfaceBoundary(*Surface()), picks);
 }
 
-void CVezadBrepObject::Draw(CVezadDisplayPipeline&) const
+void CVezadBrepObject::Draw(CVezadDisplayPipeline& pipeline) const
 {
+    const CVezadViewport& viewport = *pipeline.GetVezadVP();
+    if (viewport.DisplayModeIsShaded()) {
+        if (!m_renderMesh)
+            m_renderMesh =
+                std::make_unique<VezadHost::RenderMesh>(VezadHost::brepRenderMesh(*Brep()));
+        const VezadHost::RenderMesh& mesh = *m_renderMesh;
+        glPushMatrix();
+        liftTowardsViewer(viewport, kSurfaceLift);
+        VezadHost::setColor(objectColor(*this, kSurfaceColor));
+        lightFromCamera(GL_SMOOTH);
+        glBegin(GL_TRIANGLES);
+        for (int index : mesh.triangles) {
+            const ON_3dVector& n = mesh.normals[static_cast<std::size_t>(index)];
+            const ON_3dPoint& p = mesh.points[static_cast<std::size_t>(index)];
+            glNormal3d(n.x, n.y, n.z);
+            glVertex3d(p.x, p.y, p.z);
+        }
+        glEnd();
+        glPopMatrix();
+        liftTowardsViewer(viewport, kEdgeLift);
+    }
     drawPolylines(*this, brepEdges(*Brep()));
 }
 

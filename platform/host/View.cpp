@@ -52,6 +52,20 @@ const std::vector<CVezadDrawCallback*>& drawCallbacks()
     return callbacks();
 }
 
+ON_BoundingBox visibleExtents(CVezadView& view)
+{
+    ON_BoundingBox box;
+    if (const CVezadDoc* doc = view.GetDocument())
+        for (int i = 0; i < doc->ObjectCount(); ++i) {
+            const CVezadObject* object = doc->ObjectAt(i);
+            if (!object->IsDeleted() && !object->IsHidden())
+                box.Union(object->BoundingBox());
+        }
+    for (CVezadDrawCallback* callback : callbacks())
+        callback->BoundingBox(view.ActiveViewport(), box);
+    return box;
+}
+
 } // namespace VezadHost
 
 // ---- CVezadViewport ----
@@ -257,6 +271,20 @@ bool CVezadView::pixel(int x, int y, unsigned char rgba[4])
     return true;
 }
 
+bool CVezadView::depths(std::vector<float>& values)
+{
+    std::vector<float> bottomUp;
+    values.clear();
+    if (!m_context.readDepths(bottomUp))
+        return false;
+    values.reserve(bottomUp.size());
+    for (int row = m_height - 1; row >= 0; --row) {
+        const auto first = bottomUp.begin() + static_cast<std::ptrdiff_t>(row) * m_width;
+        values.insert(values.end(), first, first + m_width);
+    }
+    return true;
+}
+
 bool CVezadView::capture(const std::string& path, std::string& reason)
 {
     std::vector<unsigned char> pixels;
@@ -269,6 +297,37 @@ bool CVezadView::capture(const std::string& path, std::string& reason)
         return false;
     }
     return true;
+}
+
+bool CVezadView::captureAt(const std::string& path, int width, int height, std::string& reason)
+{
+    if (width == m_width && height == m_height) {
+        Redraw();
+        return capture(path, reason);
+    }
+    if (!m_context.resize(width, height)) {
+        reason = "the view cannot be drawn at " + std::to_string(width) + " x " +
+                 std::to_string(height) + " pixels";
+        return false;
+    }
+    const int ownWidth = m_width, ownHeight = m_height;
+    const ON_Viewport own = m_viewport.m_vp;
+    double l = 0, r = 0, b = 0, t = 0, n = 0, f = 0;
+    if (own.GetFrustum(&l, &r, &b, &t, &n, &f)) {
+        const double halfWidth = 0.5 * (t - b) * width / height, middle = 0.5 * (l + r);
+        m_viewport.m_vp.SetFrustum(middle - halfWidth, middle + halfWidth, b, t, n, f);
+    }
+    m_viewport.m_vp.SetScreenPort(0, width, height, 0);
+    m_width = width;
+    m_height = height;
+    Redraw();
+    const bool written = capture(path, reason);
+    m_context.resize(ownWidth, ownHeight);
+    m_width = ownWidth;
+    m_height = ownHeight;
+    m_viewport.m_vp = own;
+    Redraw();
+    return written;
 }
 
 CVezadPickContext CVezadView::pickContext(int x, int y)

@@ -157,9 +157,19 @@ public:
     // The RGBA of pixel (x, y), y counted down from the top, as last drawn;
     // false outside the view or without a context.
     bool pixel(int x, int y, unsigned char rgba[4]);
+    // The depths of the view as last drawn, row by row from the top: 0 at
+    // the near plane, 1 at the far plane and where nothing was drawn. False
+    // without a context.
+    bool depths(std::vector<float>& values);
     // Writes the view as last drawn to a PNG file; false (with the reason)
     // without a context or when the file cannot be written.
     bool capture(const std::string& path, std::string& reason);
+    // Draws the view at width x height pixels for the picture only and
+    // writes it: the picture shows the view's height of the scene about its
+    // centre (its width follows the picture's shape). The view keeps its
+    // size, camera and pixels (it is drawn again afterwards), so what its
+    // pixels address stays the same.
+    bool captureAt(const std::string& path, int width, int height, std::string& reason);
     // The pick context of screen point (x, y).
     CVezadPickContext pickContext(int x, int y);
 
@@ -180,5 +190,9 @@ namespace VezadHost {
 
 // The registered draw callbacks in the order they were added.
 const std::vector<CVezadDrawCallback*>& drawCallbacks();
+
+// What the view shows, for zooming to the extents: the boxes of its
+// document's visible objects and what the draw callbacks add to them.
+ON_BoundingBox visibleExtents(CVezadView& view);
 
 } // namespace VezadHost

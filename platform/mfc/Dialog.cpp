@@ -3,6 +3,8 @@
 #include "platform/mfc/AnswerSource.h"
 #include "platform/on/WideString.h"
 
+#include <cmath>
+#include <cstdlib>
 #include <cwctype>
 #include <filesystem>
 
@@ -84,6 +86,43 @@ bool exchangeFails(CDataExchange* pDX, int id, const char* what)
     return missing;
 }
 
+// The entry of the combo box with the text value, or, for "~number", the
+// entry whose text is the number nearest to it (the first of equals); -1
+// when none.
+int comboEntry(CComboBox& combo, const std::wstring& value)
+{
+    const bool nearest = !value.empty() && value[0] == L'~';
+    double wanted = 0.0;
+    if (nearest) {
+        const std::string number = utf8(value.substr(1));
+        char* end = nullptr;
+        wanted = std::strtod(number.c_str(), &end);
+        if (number.empty() || *end != '\0' || !std::isfinite(wanted))
+            return -1;
+    }
+    int chosen = -1;
+    double best = 0.0;
+    for (int i = 0; i < combo.GetCount(); ++i) {
+        CString entry;
+        combo.GetLBText(i, entry);
+        if (!nearest) {
+            if (entry.str() == value)
+                return i;
+            continue;
+        }
+        const std::string text = utf8(entry.str());
+        char* end = nullptr;
+        const double number = std::strtod(text.c_str(), &end);
+        if (text.empty() || *end != '\0')
+            continue;
+        if (chosen < 0 || std::fabs(number - wanted) < best) {
+            chosen = i;
+            best = std::fabs(number - wanted);
+        }
+    }
+    return chosen;
+}
+
 } // namespace
 
 // Applies the input tokens of a modal run.
@@ -160,19 +199,20 @@ struct DialogInput {
         const bool yes = v == L"yes" || v == L"1", no = v == L"no" || v == L"0";
         if (c.kind == ControlResource::comboBox) {
             CComboBox& combo = static_cast<CComboBox&>(*dialog.m_controls[position]);
-            for (int i = 0; i < combo.GetCount(); ++i) {
-                CString entry;
-                combo.GetLBText(i, entry);
-                if (entry.str() == value) {
-                    combo.SetCurSel(i);
-                    dialog.SendMessage(WM_COMMAND,
-                                       MAKEWPARAM(static_cast<WORD>(c.id), CBN_SELCHANGE),
-                                       reinterpret_cast<LPARAM>(window));
-                    return true;
-                }
+            const int chosen = comboEntry(combo, value);
+            if (chosen < 0) {
+                reason = "\"" + name + "\" has no entry " + utf8(value);
+                return false;
             }
-            reason = "\"" + name + "\" has no entry " + utf8(value);
-            return false;
+            combo.SetCurSel(chosen);
+            if (value[0] == L'~') {
+                CString entry;
+                combo.GetLBText(chosen, entry);
+                AfxSubset::print("\"" + name + "\" takes the entry " + utf8(entry.str()) + "\n");
+            }
+            dialog.SendMessage(WM_COMMAND, MAKEWPARAM(static_cast<WORD>(c.id), CBN_SELCHANGE),
+                               reinterpret_cast<LPARAM>(window));
+            return true;
         }
         if (c.kind == ControlResource::checkBox && (yes || no)) {
             if ((SendMessageW(window, BM_GETCHECK, 0, 0) == BST_CHECKED) != yes)

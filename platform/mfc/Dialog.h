@@ -8,7 +8,8 @@
 // input from the answer source (platform/mfc/AnswerSource.h), one token at
 // a time, until it ends:
 //   Name=Value   sets a control: a check box Yes/No (1/0), a combo box the
-//                entry with that text, a radio button Yes clicks it;
+//                entry with that text (with ~number: the entry whose text
+//                is the number nearest it), a radio button Yes clicks it;
 //   Name         clicks a button, check box or radio button;
 //   OK           clicks button 1 (IDOK): OnOK, which ends the dialog unless
 //                the dialog overrides it;

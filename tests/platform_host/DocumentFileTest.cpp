@@ -33,16 +33,6 @@ public:
     }
 } g_eventLog;
 
-ON_NurbsCurve* segment(int dim, ON_3dPoint a, ON_3dPoint b)
-{
-    auto* c = new ON_NurbsCurve(dim, false, 2, 2);
-    c->SetCV(0, a);
-    c->SetCV(1, b);
-    c->SetKnot(0, 0.0);
-    c->SetKnot(1, 1.0);
-    return c;
-}
-
 // The unit square in the plane z = 1 as a one-face Brep.
 ON_Brep squareBrep()
 {
@@ -60,10 +50,11 @@ ON_Brep squareBrep()
     const ON_3dPoint corners[4] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
     for (int i = 0; i < 4; ++i) {
         ON_3dPoint a = corners[i], b = corners[(i + 1) % 4];
-        ON_BrepEdge& edge = brep.NewEdge(
-            brep.AddEdgeCurve(segment(3, ON_3dPoint(a.x, a.y, 1), ON_3dPoint(b.x, b.y, 1))));
+        ON_BrepEdge& edge = brep.NewEdge(brep.AddEdgeCurve(
+            hosttest::segment(3, ON_3dPoint(a.x, a.y, 1), ON_3dPoint(b.x, b.y, 1))));
         edge.m_tolerance = 1e-6;
-        ON_BrepTrim& trim = brep.NewTrim(edge, false, loop, brep.AddTrimCurve(segment(2, a, b)));
+        ON_BrepTrim& trim =
+            brep.NewTrim(edge, false, loop, brep.AddTrimCurve(hosttest::segment(2, a, b)));
         trim.m_type = ON_BrepTrim::boundary;
     }
     brep.SetVertices();

@@ -54,6 +54,8 @@ TEST(ScriptRunner, ExitCodesNameTheFailingLine)
          "check.vzs:2: !expect-print"},
         {"unanswered.vzs", "\n_Tolerance\n", 1, "unanswered.vzs:2: unanswered prompt"},
         {"skip.vzs", "!require-file /no/such/file\n!expect-print never\n", 77, "skipped"},
+        {"noregion.vzs", "!place-net NET\n!expect-print never\n", 3,
+         "noregion.vzs:1: no region: nothing is visible in the view"},
         {"missing.vzs", "", 2, "cannot be read"},
     };
     for (const Case& c : cases) {

@@ -33,6 +33,18 @@ inline ::testing::AssertionResult passes(const ScriptResult& result)
     return failure;
 }
 
+// A straight NURBS curve from a to b over [0, 1], of dimension 2 (a trim)
+// or 3 (an edge), owned by the caller.
+inline ON_NurbsCurve* segment(int dimension, const ON_3dPoint& a, const ON_3dPoint& b)
+{
+    auto* c = new ON_NurbsCurve(dimension, false, 2, 2);
+    c->SetCV(0, a);
+    c->SetCV(1, b);
+    c->SetKnot(0, 0.0);
+    c->SetKnot(1, 1.0);
+    return c;
+}
+
 // The transcript lines printed since line `from`, joined by new lines.
 inline std::string transcript(std::size_t from = 0)
 {

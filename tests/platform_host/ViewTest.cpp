@@ -5,6 +5,8 @@
 #include "platform/InputState.h"
 #include "platform/MessageBox.h"
 #include "platform/SystemError.h"
+#include "platform/host/RenderMesh.h"
+#include "platform_host/TestHost.h"
 #include "support/HostFixture.h"
 #include "support/ReadPng.h"
 #include "support/ScratchDir.h"
@@ -69,6 +71,40 @@ private:
     }
 };
 
+// The square [-0.8, 0.8]^2 of the plane z = 0 with a square hole
+// [-0.2, 0.2]^2, as one face of a bilinear surface over [-1, 1]^2 (so the
+// trims lie inside its domain).
+ON_Brep squareWithHole()
+{
+    ON_Brep brep;
+    auto* plane = new ON_NurbsSurface(3, false, 2, 2, 2, 2);
+    for (int i = 0; i < 2; ++i)
+        for (int j = 0; j < 2; ++j)
+            plane->SetCV(i, j, ON_3dPoint(2 * i - 1, 2 * j - 1, 0));
+    for (int dir = 0; dir < 2; ++dir) {
+        plane->SetKnot(dir, 0, -1.0);
+        plane->SetKnot(dir, 1, 1.0);
+    }
+    ON_BrepFace& face = brep.NewFace(brep.AddSurface(plane));
+    for (double half : {0.8, 0.2}) {
+        ON_BrepLoop& loop =
+            brep.NewLoop(half > 0.5 ? ON_BrepLoop::outer : ON_BrepLoop::inner, face);
+        // The outer loop runs counter-clockwise, the hole clockwise.
+        const double s = half > 0.5 ? half : -half;
+        const ON_3dPoint corners[4] = {{-s, -s, 0}, {s, -s, 0}, {s, s, 0}, {-s, s, 0}};
+        for (int i = 0; i < 4; ++i) {
+            const ON_3dPoint a = corners[i], b = corners[(i + 1) % 4];
+            ON_BrepEdge& edge = brep.NewEdge(brep.AddEdgeCurve(hosttest::segment(3, a, b)));
+            edge.m_tolerance = 1e-6;
+            brep.NewTrim(edge, false, loop, brep.AddTrimCurve(hosttest::segment(2, a, b))).m_type =
+                ON_BrepTrim::boundary;
+        }
+    }
+    brep.SetVertices();
+    brep.SetTolerancesBoxesAndFlags();
+    return brep;
+}
+
 class ThreeViews : public HostFixture {
 protected:
     HeadlessHostSettings settings() const override
@@ -95,7 +131,7 @@ TEST_F(ViewHost, ShadedViewDrawsTheMeshAndItsCaptureIsTheViewUpright)
     ASSERT_TRUE(view().AddDrawCallback(&recorder));
     EXPECT_FALSE(view().AddDrawCallback(&recorder));
     const std::string path = mwtest::scratchPath("view.png");
-    ASSERT_EQ(run("!capture 0 \"" + path + "\"").status, ScriptResult::passed);
+    ASSERT_EQ(run("!capture 0 \"" + path + "\" 320x240").status, ScriptResult::passed);
 
     EXPECT_EQ(recorder.stages,
               (std::vector<std::string>{"background", "middle", "foreground", "post"}));
@@ -180,4 +216,78 @@ TEST_F(ViewHost, SystemSeamsAnswerThroughTheHost)
     });
     EXPECT_TRUE(Platform::sendChangeNotification(window, WM_USER + 5));
     EXPECT_EQ(received, WM_USER + 5);
+}
+
+// A shaded Brep is its render mesh clipped to its trims, in its colour over a
+// mesh that lies a little in front of it, with its edges on top; a wireframe
+// view draws the edges alone. A capture draws the view at its own size for
+// the picture only.
+TEST_F(ViewHost, ShadedBrepsShowOverTheirMeshAndCapturesTakeTheirOwnSize)
+{
+    const ON_Brep brep = squareWithHole();
+    const VezadHost::RenderMesh render = VezadHost::brepRenderMesh(brep);
+    double area = 0.0;
+    for (std::size_t k = 0; k < render.triangles.size(); k += 3) {
+        const ON_3dPoint& a = render.points[static_cast<std::size_t>(render.triangles[k])];
+        const ON_3dPoint& b = render.points[static_cast<std::size_t>(render.triangles[k + 1])];
+        const ON_3dPoint& c = render.points[static_cast<std::size_t>(render.triangles[k + 2])];
+        area += 0.5 * ((b.x - a.x) * (c.y - a.y) - (c.x - a.x) * (b.y - a.y));
+    }
+    EXPECT_NEAR(area, 1.6 * 1.6 - 0.4 * 0.4, 0.01);
+
+    ON_Mesh mesh;
+    const double corners[4][2] = {{-0.9, -0.9}, {0.9, -0.9}, {0.9, 0.9}, {-0.9, 0.9}};
+    for (int k = 0; k < 4; ++k)
+        mesh.SetVertex(k, ON_3dPoint(corners[k][0], corners[k][1], 0.002));
+    mesh.SetQuad(0, 0, 1, 2, 3);
+    ASSERT_NE(doc().AddMeshObject(mesh), nullptr);
+    ASSERT_NE(doc().AddBrepObject(brep), nullptr);
+    const std::string path = mwtest::scratchPath("brep.png");
+    ASSERT_EQ(run("!capture 0 \"" + path + "\"").status, ScriptResult::passed);
+    // World (x, y) is pixel (160 + 120 x, 120 - 120 y).
+    const auto onFace = pixel(view(), 160 + 60, 120 - 60);
+    const auto inHole = pixel(view(), 160, 120);
+    const auto onMesh = pixel(view(), 160 + 102, 120 - 102);
+    EXPECT_GT(onFace[2], onFace[0] + 40); // the Brep's blue
+    EXPECT_EQ(inHole, onMesh);
+    EXPECT_NE(onFace, onMesh);
+    EXPECT_EQ(view().width(), 320);
+
+    int width = 0, height = 0;
+    std::vector<unsigned char> png;
+    ASSERT_TRUE(mwtest::readPng(path, width, height, png));
+    ASSERT_EQ(width, 800);
+    ASSERT_EQ(height, 600);
+    // The picture shows the view's scene at 2.5 times the view's pixels.
+    const unsigned char* face = &png[4 * (static_cast<std::size_t>(300 - 150) * 800 + 400 + 150)];
+    EXPECT_EQ((std::array<unsigned char, 4>{face[0], face[1], face[2], face[3]}), onFace);
+
+    ASSERT_EQ(run("!view 0 wireframe").status, ScriptResult::passed);
+    EXPECT_EQ(pixel(view(), 160 + 60, 120 - 60), pixel(view(), 5, 235));
+}
+
+// The net's square lies on the sheet the view shows, zoomed in until it is
+// big enough to draw in; a sheet whose outside faces away has the view
+// turned round to it.
+TEST_F(ViewHost, NetPlacementFindsTheSheetThatFacesTheViewer)
+{
+    const auto plate = [&](bool facing) {
+        ON_Mesh mesh;
+        const double corners[4][2] = {{-0.4, -0.3}, {0.4, -0.3}, {0.4, 0.3}, {-0.4, 0.3}};
+        for (int k = 0; k < 4; ++k)
+            mesh.SetVertex(k, ON_3dPoint(corners[k][0], corners[k][1], 0.0));
+        facing ? mesh.SetQuad(0, 0, 1, 2, 3) : mesh.SetQuad(0, 0, 3, 2, 1);
+        return doc().AddMeshObject(mesh);
+    };
+    CVezadObject* front = plate(true);
+    ASSERT_EQ(run("!place-net NET 0.5\n!mouse down left ${NET_X0} ${NET_Y2}").status,
+              ScriptResult::passed);
+    EXPECT_NE(transcript().find("(as it was, zoomed"), std::string::npos);
+    EXPECT_TRUE(front->IsSelected()); // the square's corner lies on the plate
+
+    ASSERT_TRUE(doc().DeleteObject(CVezadObjRef(front)));
+    plate(false);
+    ASSERT_EQ(run("!place-net NET 0.5").status, ScriptResult::passed);
+    EXPECT_NE(transcript().find("(turned along an axis"), std::string::npos);
+    EXPECT_GT(view().ActiveViewport().VP().CameraDirection().z, 0.9);
 }

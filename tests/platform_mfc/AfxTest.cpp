@@ -195,22 +195,27 @@ TEST(AfxDialogs, RadioGroupsExchangeInResourceOrderWithMinusOneForNone)
 
 TEST(AfxDialogs, ModalDialogRunsTheHandlersOfItsTokensInOrder)
 {
-    Answers answers({"RMS_of_Mesh=0.05", "Smooth_Face", "Depth=No", "OK", "Hatch=7", "Cancel"});
+    // "~number" takes the combo entry nearest the number.
+    Answers answers({"RMS_of_Mesh=0.05", "RMS_of_Mesh=~0.0069", "Smooth_Face", "Depth=No", "OK",
+                     "Hatch=7", "RMS_of_Mesh=~tiny", "Cancel"});
     OptionsDialog dialog;
     EXPECT_EQ(dialog.DoModal(), IDCANCEL);
-    EXPECT_EQ(dialog.log, (std::vector<std::string>{"RMS 5", "Smooth Face", "OK", "Cancel"}));
+    EXPECT_EQ(dialog.log,
+              (std::vector<std::string>{"RMS 5", "RMS 7", "Smooth Face", "OK", "Cancel"}));
+    EXPECT_NE(answers.printed.find("\"RMS_of_Mesh\" takes the entry 0.005"), std::string::npos);
     EXPECT_EQ(dialog.surfaceKind, 1);
     EXPECT_EQ(dialog.depth, 0);
-    // The value a radio cannot take fails the script; the dialog went on.
-    ASSERT_EQ(answers.unanswered.size(), 1u);
+    // Values the controls cannot take fail the script; the dialog went on.
+    ASSERT_EQ(answers.unanswered.size(), 2u);
     EXPECT_NE(answers.printed.find("refused Hatch=7"), std::string::npos);
+    EXPECT_NE(answers.printed.find("refused RMS_of_Mesh=~tiny"), std::string::npos);
     EXPECT_FALSE(IsWindow(dialog.m_hWnd));
 
     // Without input the dialog closes as its close box does, unanswered.
     OptionsDialog silent;
     EXPECT_EQ(silent.DoModal(), IDCANCEL);
     EXPECT_EQ(silent.log, std::vector<std::string>{"Cancel"});
-    EXPECT_EQ(answers.unanswered.size(), 2u);
+    EXPECT_EQ(answers.unanswered.size(), 3u);
 }
 
 TEST(AfxDialogs, FileDialogTakesAFileOrCancelAndMissingFilesCancel)

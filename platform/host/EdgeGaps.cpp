@@ -1,0 +1,103 @@
+#include "platform/host/EdgeGaps.h"
+
+#include "platform/host/Document.h"
+#include "platform/host/Object.h"
+
+#include <algorithm>
+#include <limits>
+#include <vector>
+
+namespace VezadHost {
+
+namespace {
+
+constexpr int kSamplesPerEdge = 50;
+constexpr int kPolylinePoints = 400;
+constexpr double kSharedShare = 0.8;
+constexpr double kReachShare = 0.25;
+
+using Polyline = std::vector<ON_3dPoint>;
+
+struct Edge {
+    int brep;
+    Polyline samples;
+    double length = 0.0;
+};
+
+Polyline sampleCurve(const ON_Curve& curve, int count, bool midpoints)
+{
+    Polyline points;
+    const ON_Interval domain = curve.Domain();
+    for (int k = 0; k < count; ++k)
+        points.push_back(curve.PointAt(
+            domain.ParameterAt(midpoints ? (k + 0.5) / count : double(k) / (count - 1))));
+    return points;
+}
+
+double distanceToSegment(const ON_3dPoint& p, const ON_3dPoint& a, const ON_3dPoint& b)
+{
+    const ON_3dVector ab = b - a;
+    const double length2 = ab * ab;
+    const double s = length2 > 0.0 ? std::clamp(((p - a) * ab) / length2, 0.0, 1.0) : 0.0;
+    return p.DistanceTo(a + s * ab);
+}
+
+double distanceToPolylines(const ON_3dPoint& p, const std::vector<const Polyline*>& lines)
+{
+    double best = std::numeric_limits<double>::infinity();
+    for (const Polyline* line : lines)
+        for (std::size_t k = 1; k < line->size(); ++k)
+            best = std::min(best, distanceToSegment(p, (*line)[k - 1], (*line)[k]));
+    return best;
+}
+
+} // namespace
+
+EdgeGaps sharedEdgeGaps(const CVezadDoc& doc)
+{
+    EdgeGaps gaps;
+    std::vector<Edge> edges;
+    std::vector<std::vector<Polyline>> outlines; // each Brep's edges as poly-lines
+    for (int i = 0; i < doc.ObjectCount(); ++i) {
+        const auto* object = dynamic_cast<const CVezadBrepObject*>(doc.ObjectAt(i));
+        if (!object || object->IsDeleted() || object->IsHidden())
+            continue;
+        const ON_Brep& brep = *object->Brep();
+        outlines.emplace_back();
+        for (int e = 0; e < brep.m_E.Count(); ++e) {
+            const ON_Curve& curve = brep.m_E[e];
+            if (!curve.Domain().IsValid())
+                continue;
+            Polyline line = sampleCurve(curve, kPolylinePoints, false);
+            Edge edge{gaps.brepCount, sampleCurve(curve, kSamplesPerEdge, true), 0.0};
+            for (std::size_t k = 1; k < line.size(); ++k)
+                edge.length += line[k - 1].DistanceTo(line[k]);
+            outlines.back().push_back(std::move(line));
+            edges.push_back(std::move(edge));
+        }
+        ++gaps.brepCount;
+    }
+    for (const Edge& edge : edges)
+        for (int other = 0; other < gaps.brepCount; ++other) {
+            if (other == edge.brep)
+                continue;
+            std::vector<const Polyline*> lines;
+            for (const Polyline& line : outlines[static_cast<std::size_t>(other)])
+                lines.push_back(&line);
+            int along = 0;
+            double gap = 0.0;
+            for (const ON_3dPoint& p : edge.samples)
+                if (const double d = distanceToPolylines(p, lines);
+                    d <= kReachShare * edge.length) {
+                    ++along;
+                    gap = std::max(gap, d);
+                }
+            if (along >= kSharedShare * kSamplesPerEdge) {
+                ++gaps.sharedEdges;
+                gaps.largest = std::max(gaps.largest, gap);
+            }
+        }
+    return gaps;
+}
+
+} // namespace VezadHost

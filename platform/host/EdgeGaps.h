@@ -1,0 +1,27 @@
+// How well neighbouring Breps of a document meet: the gaps along the edges
+// they share.
+//
+// Each edge of a Brep is sampled at 50 points evenly spread over its domain
+// and measured against every other Brep's edges (as poly-lines of 400
+// points each, which follow them far closer than any gap of interest). The
+// edge runs along that Brep, and the pair counts as shared, when 80 % of its
+// samples lie within a quarter of its length of that Brep's edges; its gap
+// is then the largest distance of those samples.
+//
+// Plain functions; the document must not change meanwhile.
+#pragma once
+
+class CVezadDoc;
+
+namespace VezadHost {
+
+struct EdgeGaps {
+    int brepCount = 0;
+    int sharedEdges = 0; // edges that run along another Brep, each side counted
+    double largest = 0.0;
+};
+
+// Over the document's Breps that are neither deleted nor hidden.
+EdgeGaps sharedEdgeGaps(const CVezadDoc& doc);
+
+} // namespace VezadHost

@@ -1,0 +1,360 @@
+#include "platform/host/NetPlacement.h"
+
+#include "platform/host/EventReplay.h"
+#include "platform/host/View.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <unordered_map>
+#include <vector>
+
+namespace VezadHost {
+
+namespace {
+
+// Steepest slope of the surface against the screen, and largest change of
+// slope between neighbouring samples along a line.
+constexpr double kMaxSlope = 72.0 * std::numbers::pi / 180.0;
+constexpr double kMaxBend = 25.0 * std::numbers::pi / 180.0;
+// Pixels between the visible points tried as centres, and between the
+// samples that measure the visible extent.
+constexpr int kScanStep = 4;
+// The smallest square (half side, pixels) worth zooming in on, and the half
+// side the zoom gives it: a third of the view's smaller side.
+constexpr int kSmallestHalf = 8;
+constexpr double kDrawingShare = 0.3;
+// What is seen narrower than half the view is first zoomed in on until it
+// fills this share of it, by this factor at the most.
+constexpr double kFillShare = 0.9;
+constexpr double kMostZoom = 20.0;
+// Lines checked across a square in each direction (sides and middle lines
+// among them), and samples along each.
+constexpr int kLinesPerDirection = 9;
+constexpr int kSamplesPerLine = 48;
+// The least cosine between a picked normal and the direction to the viewer.
+constexpr double kLeastFacing = 0.2;
+// How far from the pick line a hit may lie, in pixels (at the far plane of
+// a perspective view).
+constexpr double kOnLine = 0.05;
+
+struct Sample {
+    ON_3dPoint point;
+    double lateral[2] = {0.0, 0.0}; // across the screen, in world units
+    double depth = 0.0;             // away from the camera
+};
+
+// What a view shows at its pixels, from its depth buffer: where the first
+// surface along each pixel's line of sight lies, as the view drew it.
+class ViewSamples {
+public:
+    explicit ViewSamples(CVezadView& view)
+        : m_view(view), m_width(view.width()), m_height(view.height())
+    {
+        view.Redraw();
+        const ON_Viewport& vp = view.ActiveViewport().VP();
+        double l = 0, r = 0, b = 0, t = 0;
+        m_valid = view.depths(m_depths) && vp.GetCameraFrame(m_axes[0], m_axes[1], m_axes[2]) &&
+                  vp.GetFrustum(&l, &r, &b, &t, &m_near, &m_far);
+        m_perspective = vp.IsPerspectiveProjection();
+        m_camera = vp.CameraLocation();
+    }
+
+    int width() const { return m_width; }
+    int height() const { return m_height; }
+
+    // The object the pixel shows when its pick finds its outside facing the
+    // viewer there (or finds no normal to tell); else null.
+    const CVezadObject* facingObject(int x, int y) const
+    {
+        const int key = y * m_width + x;
+        if (auto found = m_facing.find(key); found != m_facing.end())
+            return found->second;
+        ON_3dVector normal;
+        const CVezadObject* object = objectAt(m_view, x, y, nullptr, &normal);
+        if (object && !normal.IsZero() && !(normal * m_axes[2] > kLeastFacing * normal.Length()))
+            object = nullptr;
+        m_facing.emplace(key, object);
+        return object;
+    }
+
+    // False outside the view or where nothing was drawn.
+    bool at(int x, int y, Sample& sample) const
+    {
+        if (!m_valid || x < 0 || y < 0 || x >= m_width || y >= m_height)
+            return false;
+        const double z = m_depths[static_cast<std::size_t>(y) * static_cast<std::size_t>(m_width) +
+                                  static_cast<std::size_t>(x)];
+        ON_Line line;
+        if (!(z < 1.0) || !m_view.ActiveViewport().VP().GetFrustumLine(x + 0.5, y + 0.5, line))
+            return false;
+        // The window depth is linear in the distance for a parallel view,
+        // in its reciprocal for a perspective one.
+        const double distance = m_perspective ? m_near * m_far / (m_far - z * (m_far - m_near))
+                                              : m_near + z * (m_far - m_near);
+        const double share = (distance - m_near) / (m_far - m_near);
+        sample.point = line.to + share * (line.from - line.to);
+        const ON_3dVector offset = sample.point - m_camera;
+        sample.lateral[0] = offset * m_axes[0];
+        sample.lateral[1] = offset * m_axes[1];
+        sample.depth = distance;
+        return true;
+    }
+
+private:
+    CVezadView& m_view;
+    int m_width;
+    int m_height;
+    std::vector<float> m_depths;
+    ON_3dVector m_axes[3];
+    ON_3dPoint m_camera;
+    double m_near = 0.0;
+    double m_far = 1.0;
+    bool m_perspective = false;
+    bool m_valid = false;
+    mutable std::unordered_map<int, const CVezadObject*> m_facing;
+};
+
+// Whether the samples from (x0, y0) to (x1, y1) all lie on one smooth sheet
+// facing the viewer.
+bool smoothLine(const ViewSamples& samples, int x0, int y0, int x1, int y1)
+{
+    Sample previous, s;
+    double previousSlope = 0.0;
+    bool hasSlope = false;
+    for (int i = 0; i <= kSamplesPerLine; ++i) {
+        const double t = double(i) / kSamplesPerLine;
+        const int x = static_cast<int>(std::lround(x0 + t * (x1 - x0)));
+        const int y = static_cast<int>(std::lround(y0 + t * (y1 - y0)));
+        if (!samples.at(x, y, s))
+            return false;
+        if (i > 0) {
+            const double across =
+                std::hypot(s.lateral[0] - previous.lateral[0], s.lateral[1] - previous.lateral[1]);
+            if (across > 0.0) {
+                const double slope = std::atan2(s.depth - previous.depth, across);
+                if (std::fabs(slope) > kMaxSlope ||
+                    (hasSlope && std::fabs(slope - previousSlope) > kMaxBend))
+                    return false;
+                previousSlope = slope;
+                hasSlope = true;
+            }
+        }
+        previous = s;
+    }
+    return true;
+}
+
+bool squareQualifies(const ViewSamples& samples, int cx, int cy, int half)
+{
+    if (cx - half < 0 || cy - half < 0 || cx + half >= samples.width() ||
+        cy + half >= samples.height())
+        return false;
+    int offsets[kLinesPerDirection];
+    for (int k = 0; k < kLinesPerDirection; ++k) {
+        offsets[k] =
+            static_cast<int>(std::lround(-half + 2.0 * half * k / (kLinesPerDirection - 1)));
+        if (!smoothLine(samples, cx - half, cy + offsets[k], cx + half, cy + offsets[k]) ||
+            !smoothLine(samples, cx + offsets[k], cy - half, cx + offsets[k], cy + half))
+            return false;
+    }
+    // Where the lines cross, picks tell that one object shows its outside.
+    const CVezadObject* object = nullptr;
+    for (int dy : offsets)
+        for (int dx : offsets) {
+            const CVezadObject* o = samples.facingObject(cx + dx, cy + dy);
+            if (!o || (object && o != object))
+                return false;
+            object = o;
+        }
+    return true;
+}
+
+// The largest qualifying half side from `largest` down, else 0.
+int largestSquare(const ViewSamples& samples, int cx, int cy, int largest)
+{
+    if (largest < kSmallestHalf || !squareQualifies(samples, cx, cy, kSmallestHalf))
+        return 0;
+    for (double half = largest; half > kSmallestHalf; half *= 0.85)
+        if (squareQualifies(samples, cx, cy, static_cast<int>(half)))
+            return static_cast<int>(half);
+    return kSmallestHalf;
+}
+
+struct Candidate {
+    int x;
+    int y;
+    double distance;
+};
+
+// The box of the pixels that show something; false when none does.
+bool visibleExtent(const ViewSamples& samples, int box[4])
+{
+    Sample sample;
+    box[0] = samples.width(), box[1] = samples.height(), box[2] = -1, box[3] = -1;
+    for (int y = 0; y < samples.height(); y += kScanStep)
+        for (int x = 0; x < samples.width(); x += kScanStep)
+            if (samples.at(x, y, sample)) {
+                box[0] = std::min(box[0], x);
+                box[1] = std::min(box[1], y);
+                box[2] = std::max(box[2], x + kScanStep);
+                box[3] = std::max(box[3], y + kScanStep);
+            }
+    return box[2] >= 0;
+}
+
+// The square around the visible point nearest the view's centre whose
+// square is at least half the largest allowed; where no point carries one
+// that big, the largest square found. False when none qualifies.
+bool searchSquare(const ViewSamples& samples, const int extent[4], double fraction,
+                  NetSquare& square)
+{
+    const int w = samples.width(), h = samples.height();
+    std::vector<Candidate> candidates;
+    Sample sample;
+    for (int y = extent[1]; y < extent[3]; y += kScanStep)
+        for (int x = extent[0]; x < extent[2]; x += kScanStep)
+            if (samples.at(x, y, sample))
+                candidates.push_back({x, y, std::hypot(x - 0.5 * w, y - 0.5 * h)});
+    std::stable_sort(
+        candidates.begin(), candidates.end(),
+        [](const Candidate& a, const Candidate& b) { return a.distance < b.distance; });
+    const int largest =
+        static_cast<int>(0.5 * fraction * std::min(extent[2] - extent[0], extent[3] - extent[1]));
+    square.half = 0;
+    for (const Candidate& c : candidates) {
+        const int border = std::min({c.x, c.y, w - 1 - c.x, h - 1 - c.y});
+        const int reach = std::min(largest, border);
+        if (reach <= square.half)
+            continue;
+        if (const int half = largestSquare(samples, c.x, c.y, reach); half > square.half) {
+            square.centreX = c.x;
+            square.centreY = c.y;
+            square.half = half;
+            if (2 * half >= largest)
+                break;
+        }
+    }
+    return square.half > 0;
+}
+
+// Moves the camera across the view so that the point comes to its centre,
+// and narrows the frustum by the factor.
+void zoomAt(CVezadView& view, const ON_3dPoint& point, double factor)
+{
+    ON_Viewport& vp = view.ActiveViewport().VP();
+    ON_3dVector axes[3];
+    if (!vp.GetCameraFrame(axes[0], axes[1], axes[2]))
+        return;
+    const ON_3dVector offset = point - vp.CameraLocation();
+    vp.SetCameraLocation(vp.CameraLocation() + (offset * axes[0]) * axes[0] +
+                         (offset * axes[1]) * axes[1]);
+    double l = 0, r = 0, b = 0, t = 0, n = 0, f = 0;
+    if (vp.GetFrustum(&l, &r, &b, &t, &n, &f))
+        vp.SetFrustum(l * factor, r * factor, b * factor, t * factor, n, f);
+}
+
+// Zooms in on the pixel (x, y) by the factor; false when the view cannot.
+bool zoomAtPixel(CVezadView& view, double x, double y, double factor)
+{
+    ON_Line line;
+    if (!view.ActiveViewport().VP().GetFrustumLine(x, y, line))
+        return false;
+    zoomAt(view, line.to, 1.0 / factor);
+    return true;
+}
+
+// The square in the view as it stands (zoomed in as needed); false, with the
+// reason, when none qualifies.
+bool squareInView(CVezadView& view, double fraction, NetSquare& square, std::string& reason)
+{
+    const int smaller = std::min(view.width(), view.height());
+    int extent[4];
+    square.zoom = 1.0;
+    {
+        // Something seen small (far, or thin across) is zoomed in on first.
+        const ViewSamples samples(view);
+        if (!visibleExtent(samples, extent)) {
+            reason = "nothing is visible in the view";
+            return false;
+        }
+        const int narrow = std::min(extent[2] - extent[0], extent[3] - extent[1]);
+        if (2 * narrow < smaller) {
+            square.zoom = std::min(kMostZoom, kFillShare * smaller / narrow);
+            zoomAtPixel(view, 0.5 * (extent[0] + extent[2]), 0.5 * (extent[1] + extent[3]),
+                        square.zoom);
+        }
+    }
+    Sample centre;
+    {
+        const ViewSamples samples(view);
+        if (!visibleExtent(samples, extent) || !searchSquare(samples, extent, fraction, square)) {
+            reason = "no square of " + std::to_string(2 * kSmallestHalf) +
+                     " pixels or more lies on one smooth sheet facing the viewer";
+            return false;
+        }
+        samples.at(square.centreX, square.centreY, centre);
+    }
+    const int comfortable = static_cast<int>(kDrawingShare * smaller);
+    if (square.half >= comfortable)
+        return true;
+    // Zoom in on the square's centre and find it again at the new scale.
+    const double zoom = double(comfortable) / square.half;
+    zoomAt(view, centre.point, 1.0 / zoom);
+    const ViewSamples zoomed(view);
+    const int cx = view.width() / 2, cy = view.height() / 2;
+    const int half = largestSquare(zoomed, cx, cy, comfortable);
+    if (2 * half < comfortable) {
+        reason = "the square found does not hold when the view is zoomed in on it";
+        return false;
+    }
+    square = {cx, cy, half, square.zoom * zoom};
+    return true;
+}
+
+// Turns the camera to look at the box along -direction (towards the
+// camera: direction), the whole box in view.
+bool lookAlong(CVezadView& view, const ON_3dVector& direction, const ON_BoundingBox& box)
+{
+    ON_Viewport& vp = view.ActiveViewport().VP();
+    const ON_3dVector up =
+        std::fabs(direction.z) < 0.9 ? ON_3dVector(0, 0, 1) : ON_3dVector(0, 1, 0);
+    return vp.SetCameraDirection(-direction) && vp.SetCameraUp(up) && vp.ZoomToBox(box);
+}
+
+} // namespace
+
+bool placeNetSquare(CVezadView& view, double fraction, NetSquare& square, std::string& reason)
+{
+    if (!(fraction > 0.0) || fraction > 1.0) {
+        reason = "the share of the extent must lie in (0, 1]";
+        return false;
+    }
+    const ON_Viewport own = view.ActiveViewport().VP();
+    if (squareInView(view, fraction, square, reason))
+        return true;
+    // As a user would, turn the view to look along the axes of what it
+    // shows, the thinnest first (it shows the most), from either side.
+    const ON_BoundingBox box = visibleExtents(view);
+    if (box.IsValid()) {
+        const ON_3dVector size = box.Diagonal();
+        int axes[3] = {0, 1, 2};
+        std::stable_sort(axes, axes + 3, [&](int a, int b) { return size[a] < size[b]; });
+        std::string why;
+        for (int a : axes)
+            for (double side : {1.0, -1.0}) {
+                ON_3dVector direction(0, 0, 0);
+                direction[a] = side;
+                view.ActiveViewport().VP() = own;
+                if (lookAlong(view, direction, box) && squareInView(view, fraction, square, why)) {
+                    square.turned = true;
+                    return true;
+                }
+            }
+    }
+    view.ActiveViewport().VP() = own;
+    view.Redraw();
+    return false;
+}
+
+} // namespace VezadHost

@@ -1,0 +1,48 @@
+// Where a script may draw a net: a square of pixels in a view that lies on
+// one smooth sheet of what the view shows, found from the view itself.
+//
+// A pixel's sample is the first surface along its line of sight, read from
+// the depth buffer of the view as it draws what it shows. A square
+// qualifies when the samples along its sides, its middle lines and the rows
+// and columns between them (nine each way) all show a surface that, along
+// each of those lines, neither turns away from the viewer (slope below 72
+// degrees) nor bends sharply between neighbouring samples (25 degrees at
+// the most): its depths vary smoothly, so it is one sheet that faces the
+// viewer, without edges, folds, holes or a second sheet seen through a gap.
+//
+// The search starts at the visible point nearest the view's centre (then the
+// next nearest, until one carries the smallest square) and takes the largest
+// square around it, up to a fraction of the visible objects' extent on
+// screen. As a user would, the view is zoomed in on what it shows when that
+// looks narrow, and on a square too small to draw in comfortably (which is
+// then found again in the zoomed view); when the view shows no square at
+// all (a part seen edge-on), it is turned to look along the axes of the
+// visible objects' box, the thinnest first, from either side, until one
+// shows a square.
+//
+// Not thread-safe: runs on the host's user-interface thread.
+#pragma once
+
+#include <string>
+
+class CVezadView;
+
+namespace VezadHost {
+
+struct NetSquare {
+    int centreX = 0;
+    int centreY = 0;
+    int half = 0; // half the side, in pixels
+    // How much the view was zoomed in to make the square big enough (1: not).
+    double zoom = 1.0;
+    // Whether the view was turned to look along an axis of what it shows.
+    bool turned = false;
+};
+
+// Finds the square in the view (above); fraction bounds its side by that
+// share of the smaller side of the visible objects' extent on screen. False,
+// with the reason in one line, when no square qualifies; the view is then
+// unchanged.
+bool placeNetSquare(CVezadView& view, double fraction, NetSquare& square, std::string& reason);
+
+} // namespace VezadHost
