@@ -155,10 +155,11 @@ bool offsetNurbs(NurbsSurf* surface, int side, double distance, bool secondPass,
     bool reversed = false, swapped = false;
     double parameter = 0.0;
     orientSurfaceSide(surface, side, reversed, swapped, parameter);
-    // The turn may have flipped S_u x S_v: the offset follows the normal of
-    // the surface as it was given.
-    const double sense = reversed != swapped ? -distance : distance;
 
+    // The side is now the u maximum: S_u there points out of the surface,
+    // along its tangent plane. Moving the side's control points that way
+    // runs the surface on beyond its former side, which stays (nearly) on
+    // it; along the normals the side would lift off the surface instead.
     const int last = surface->getUCount() - 1;
     Vector peaks;
     surface->vKnots->getBasisMaxima(peaks);
@@ -166,7 +167,7 @@ bool offsetNurbs(NurbsSurf* surface, int side, double distance, bool secondPass,
     for (int j = 0; j < surface->getVCount() && j < peaks.n; ++j) {
         Vector du, dv, normal;
         surfaceDerivativesAndNormalEx(surface, surface->getUMax(), peaks[j], du, dv, normal);
-        offsets.push_back(sense * normalized(normal));
+        offsets.push_back(distance * du);
     }
     Vector p;
     for (int j = 0; j < static_cast<int>(offsets.size()); ++j)

@@ -1,8 +1,8 @@
 // Small operations on the sides of surfaces and on NURBS curves: the uv line
 // along a side of a surface's domain as a curve on the surface, the side
 // iso-curve of a NURBS surface, splitting at a parameter, the clamped form of
-// a curve that is handed to the host, and the offset of a surface side along
-// its normals.
+// a curve that is handed to the host, and the offset of a surface side
+// outward, beyond its former boundary.
 //
 // Ownership: returned curves are new and owned by the caller (the curve on a
 // surface owns its uv line); a surface given to offsetNurbs is changed in
@@ -49,10 +49,12 @@ bool splitCurveAt(Fenwo::NurbsSurf* surface, double t, Fenwo::NurbsSurf*& first,
 // curve is returned. Null only for a null curve.
 Fenwo::NurbsSurf* makeAcisCompliantCurve(Fenwo::NurbsSurf* curve);
 
-// Moves the control points of side 1 to 4 by distance along the surface's
-// unit normals (S_u x S_v of the surface as given), each taken at the peak of
-// its control point's basis function along the side. secondPass moves the
-// next row by the same offsets, keeping the cross-boundary tangents; refine
+// Moves the control points of side 1 to 4 outward by distance along the
+// surface's unit tangent across that side (the direction the side's control
+// legs run out of the surface), each taken at the peak of its control
+// point's basis function along the side: the surface reaches beyond its
+// former side, which stays (nearly) on it. secondPass moves the next row by
+// the same offsets, keeping the cross-boundary tangents; refine
 // inserts a knot in the middle of the boundary span across the side. False,
 // with the surface unchanged, for a null surface, a distance of 0 or less, a
 // side other than 1 to 4 or a side across a cyclic direction.

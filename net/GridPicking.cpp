@@ -42,6 +42,33 @@ void copyPointRecord(const CVertex<float, 3>& v, Gridbench::CGridPoint& out)
         out.lastValue = g->lastValue;
 }
 
+// The guess of the mesh point under the ray from the last hit: where the
+// mesh meets its normal through the ray's point on the last hit's tangent
+// plane. That lies off the ray by as much as the mesh bends away from the
+// plane, pixels off the cursor after a long move over a curved mesh. The
+// ray's own hit nearest the guess lies on the same sheet, under the cursor,
+// and replaces it; one farther from the guess than the move reaches (plus
+// slack) is another sheet, or the ray meets none: the guess stays.
+void moveGuessOntoRay(Mesh::CBaseMesh* mesh, const CVertex<float, 3>& origin,
+                      const CVector<float, 3>& direction, const CVertex<float, 3>& lastHit,
+                      double slack, Mesh::CBaseMesh::CBaseHitInfo& guess)
+{
+    Mesh::HitSet along;
+    if (!mesh->hit(origin, direction, along, true, false, false, nullptr, 0.0))
+        return;
+    const Mesh::CBaseMesh::CBaseHitInfo* best = nullptr;
+    double bestDistance = pointDistance(guess, lastHit) + slack;
+    for (int i = 0; i < along.count; ++i) {
+        const double d = pointDistance(*along[i], guess);
+        if (d <= bestDistance) {
+            bestDistance = d;
+            best = along[i];
+        }
+    }
+    if (best != nullptr)
+        guess = *best;
+}
+
 } // namespace
 
 bool COffset_Grid::pickMeshAlongRay(Mesh::CBaseMesh* mesh, const CVertex<float, 3>& origin,
@@ -92,6 +119,7 @@ bool COffset_Grid::pickPoint(const CVertex<float, 3>& origin, const CVector<floa
                 if (meshHitsNearPoint(mesh, q, near, 1.2, false) && near.count > 0) {
                     hit = *near[0];
                     meshHit = true;
+                    moveGuessOntoRay(mesh, origin, direction, *lastMouseHit, pickRadius, hit);
                 }
             }
         }

@@ -300,7 +300,8 @@ public:
 
     // ---- Picking ------------------------------------------------------------------
     // Everything under the pick ray (origin, unit direction): first the mesh
-    // (near the tangent plane of the last mouse hit when there is one, else
+    // (near the tangent plane of the last mouse hit when there is one, moved
+    // onto the ray's hit nearest it when the move reaches that far; else
     // along the ray), then, unless meshOnly, the grid point nearest that
     // mesh hit (nearest the ray without one). The pick radius is taken anew
     // from the current view first: its world width / 75 (a width <= 0 keeps

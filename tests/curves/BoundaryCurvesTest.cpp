@@ -130,8 +130,12 @@ TEST(BoundaryCurves, SplittingAndTheExportFormKeepTheShape)
     EXPECT_EQ(first, nullptr);
 }
 
-TEST(BoundaryCurves, OffsetMovesOnlyTheSideAlongTheNormal)
+TEST(BoundaryCurves, OffsetMovesOnlyTheSideOutwardAlongTheSurface)
 {
+    // Side 1 is v min, 2 v max, 3 u min, 4 u max; control point (i, j) of
+    // the plate lies at (0.5 i, 1 + j).
+    const Vector outward[5] = {Vector(0, 0, 0), Vector(0, -0.5, 0), Vector(0, 0.5, 0),
+                               Vector(-0.5, 0, 0), Vector(0.5, 0, 0)};
     for (int side = 1; side <= 4; ++side) {
         auto plate = makeWavyBicubic(Interval(0.0, 2.0), Interval(1.0, 5.0));
         for (int j = 0; j < 5; ++j)
@@ -145,7 +149,8 @@ TEST(BoundaryCurves, OffsetMovesOnlyTheSideAlongTheNormal)
                 const bool onSide = (side == 1 && j == 0) || (side == 2 && j == 4) ||
                                     (side == 3 && i == 0) || (side == 4 && i == 4);
                 plate->getControlPointXYZ(p, i, j);
-                EXPECT_LT(norm(p - Vector(0.5 * i, 1.0 + j, onSide ? 0.5 : 0.0)), 1e-12)
+                const Vector moved = onSide ? outward[side] : Vector(0, 0, 0);
+                EXPECT_LT(norm(p - Vector(0.5 * i, 1.0 + j, 0.0) - moved), 1e-12)
                     << side << ' ' << i << ' ' << j;
             }
     }

@@ -115,6 +115,43 @@ TEST_F(GridEditing, PicksTakeGridPointsWithinTheViewsPickRadius)
     EXPECT_EQ(grid.pickRadius, 0.5);
 }
 
+// Moves jump far between two events when the mouse is quick. The mesh
+// point found from the last hit's tangent plane then lay where the curved
+// mesh meets its normal, off the ray: off the cursor by 0.31 after the
+// first move here, beyond the pick radius of 0.2. The pick lands on the ray,
+// on the sheet of the last hit: a bowl z = 0.15 r^2 under a flat sheet at
+// z = 2, which every ray meets first.
+TEST_F(GridEditing, PickAfterALongMoveOverACurvedMeshLandsUnderTheCursor)
+{
+    CFlatMesh sheets;
+    auto bowl = [](double x, double y) { return 0.15 * (x * x + y * y); };
+    mwtest::MeshSoup lower = mwtest::gridSoup(24, 24, 0.25, 0.25, true, -3.0, -3.0);
+    for (int k = 0; k < lower.pointCount(); ++k)
+        lower.xyz[3 * k + 2] = bowl(lower.xyz[3 * k], lower.xyz[3 * k + 1]);
+    mwtest::fillFlatMesh(lower, sheets);
+    mwtest::MeshSoup upper = mwtest::gridSoup(6, 6, 1.0, 1.0, true, -3.0, -3.0);
+    for (int k = 0; k < upper.pointCount(); ++k)
+        upper.xyz[3 * k + 2] = 2.0;
+    mwtest::fillFlatMesh(upper, sheets);
+    sheets.buildFacetHash(20.0, -1.0, nullptr); // cells of 0.6: the guess is found
+    COffset_Grid grid(&sheets);
+
+    CGridPoint last; // a hit on the bowl, under the upper sheet
+    last.set(Point(0.3f, 0.2f, float(bowl(0.3, 0.2))).data);
+    last.normal = CVector<float, 3>(Point(-0.09f, -0.06f, 1.f));
+    last.normal.normalize();
+    for (const auto& [x, y] : {std::pair{2.0f, 1.5f}, {1.0f, 2.2f}, {-0.5f, 1.8f}}) {
+        grid.lastMouseHit = &last;
+        CGridPoint out;
+        ASSERT_TRUE(grid.pickPoint(Point(x, y, 5.f), kDown, out, true, true, true)) << x << y;
+        grid.lastMouseHit = nullptr;
+        EXPECT_NEAR(out.data[0], x, 1e-4);
+        EXPECT_NEAR(out.data[1], y, 1e-4);
+        EXPECT_NEAR(out.data[2], bowl(x, y), 0.02); // facets cut under the bowl
+        last = out;
+    }
+}
+
 TEST_F(GridEditing, ClicksStartExtendSelectAndReuseGridPoints)
 {
     COffset_Grid grid(&mesh);

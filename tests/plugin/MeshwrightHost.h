@@ -99,6 +99,11 @@ protected:
             const double x = soup.xyz[3 * k], y = soup.xyz[3 * k + 1];
             soup.xyz[3 * k + 2] = h * std::exp(-(x * x + y * y) / (w * w));
         }
+        return writeStl(name, soup);
+    }
+    // The soup's mesh as a binary STL file in the test's folder; its path.
+    static std::string writeStl(const std::string& name, const mwtest::MeshSoup& soup)
+    {
         CFlatMesh mesh;
         mwtest::fillFlatMesh(soup, mesh);
         const std::string path = mwtest::scratchPath(name);

@@ -631,4 +631,77 @@ TEST_F(MainRoad, FitsTheFaceDrawnWithTheMouseOnTheRealSphere)
     assertNoUnansweredPrompts();
 }
 
+// The region of the scanned-like patch drawn as a user draws it, in the
+// pixels of the view the load zoomed (the mesh fills it about pixel (160,
+// 120)): corners 35 pixels off the centre each way, sides two to four
+// started 20 pixels beside their corner and dragged onto it, as is the last
+// point onto the first corner. The middle point of side `turned` (0 the
+// lower side, then counter-clockwise on the screen) lies `off` pixels
+// outwards of its straight line (inwards when negative).
+std::string regionDrawnWithOneSideTurned(int turned, int off)
+{
+    int middle[4][2] = {{160, 155}, {195, 120}, {160, 85}, {125, 120}};
+    const int outward[4][2] = {{0, 1}, {1, 0}, {0, -1}, {-1, 0}};
+    middle[turned][0] += off * outward[turned][0];
+    middle[turned][1] += off * outward[turned][1];
+    auto pixel = [](int x, int y) { return std::to_string(x) + " " + std::to_string(y); };
+    auto click = [&](int x, int y) {
+        return "!mouse move " + pixel(x, y) + "\n!mouse down left " + pixel(x, y) +
+               "\n!mouse up left " + pixel(x, y) + "\n";
+    };
+    auto drag = [&](int x, int y, int tx, int ty) {
+        return "!mouse move " + pixel(x, y) + "\n!mouse down left " + pixel(x, y) +
+               "\n!mouse move " + pixel(tx, ty) + "\n!mouse up left " + pixel(tx, ty) + "\n";
+    };
+    return click(125, 155) + click(middle[0][0], middle[0][1]) + click(195, 155) +
+           drag(195, 135, 195, 155) + click(middle[1][0], middle[1][1]) + click(195, 85) +
+           drag(175, 85, 195, 85) + click(middle[2][0], middle[2][1]) + click(125, 85) +
+           drag(125, 105, 125, 85) + click(middle[3][0], middle[3][1]) + drag(125, 135, 125, 155);
+}
+
+// Whichever side turns, by 5 or 10 pixels either way, the region closes
+// into one loop and its face fits the mesh within the tolerance. A turned
+// side can make the two longest sides opposite: the face then starts from
+// the blending surface of its four sides. One side per test case.
+class ScannedRegion : public MeshwrightHost, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ScannedRegion, ClosesAndFitsWithTheSideTurnedEitherWay)
+{
+    const int side = GetParam();
+    const double t = 0.01;
+    const std::string file = writeStl("scanned.stl", mwtest::scannedSoup(20, 7));
+    ASSERT_TRUE(hosttest::passes(run("_MWLoadMesh File=Yes file:" + file +
+                                     "\n_MWOptions RMS_of_Mesh=0.01 "
+                                     "Online_Face_Computation=Yes OK Cancel\n")));
+    GB::CSurfaceNet& net = MeshwrightPlugIn().net;
+    auto* mesh = dynamic_cast<CFlatMesh*>(net.mesh);
+    ASSERT_NE(mesh, nullptr);
+    for (int off : {5, 10, -5, -10}) {
+        const std::string what = "side " + std::to_string(side) + " off " + std::to_string(off);
+        const std::size_t from = m_host.standardOutput().size();
+        EXPECT_TRUE(hosttest::passes(
+            run(regionDrawnWithOneSideTurned(side, off) + "!expect-print \"model has 1 loops\"\n")))
+            << what;
+        EXPECT_EQ(m_host.standardOutput().find("bad surface", from), std::string::npos) << what;
+        Kor::List<Fenwo::NurbsSurf*> surfaces;
+        if (net.firstFace == nullptr || net.firstFace->next != nullptr ||
+            net.firstFace->firstLoop->getCycleLength() != 4 || net.getSurfaces(surfaces) != 1) {
+            ADD_FAILURE() << what << ": no four-sided face with its surface";
+        } else {
+            // The vertices well inside the region (its corners lie 0.41 off
+            // the centre, a side turned inwards 0.12 less at its middle).
+            const std::vector<double> d =
+                fitfix::vertexDistances(*mesh, *surfaces[0], [](const Vector& p) {
+                    return std::fabs(p[0]) < 0.25 && std::fabs(p[1]) < 0.25;
+                });
+            ASSERT_GT(d.size(), 20u) << what;
+            EXPECT_LE(d.back(), t) << what;
+        }
+        net.deleteAll(false);
+    }
+    assertNoUnansweredPrompts();
+}
+
+INSTANTIATE_TEST_SUITE_P(EachSide, ScannedRegion, ::testing::Range(0, 4));
+
 } // namespace
