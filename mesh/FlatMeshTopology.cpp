@@ -10,6 +10,7 @@
 #include "platform/Diagnostics.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -477,6 +478,186 @@ bool equalPointIndices(const float* xyz, int n, std::vector<int>& newIndex,
     return true;
 }
 
+float* coordinatesOf(CFlatMesh& mesh, int i);
+
+// The tolerance merge's representatives through a grid of its own, with
+// the result of the spatial hash the merge is defined by (cells of the
+// tolerance, each vertex's query over the 27 cells around its own in key
+// order, the first stored vertex strictly closer than the cell size in that
+// order, else the vertex is stored): a stored vertex found in cells four
+// tolerances wide, of which a vertex needs only the 8 on its side, chosen
+// by the key order of the hash's cells and then by the coordinate order.
+// A vertex at the exact place of an earlier one takes the same answer
+// without a search: a stored place stays its own, and the answer of a place
+// that is not stored changes only when vertices were stored after it.
+// cellCount: the number of cells that hash would hold. False, with nothing
+// done, when some coordinate is not finite or keys would leave the int
+// range: the hash then runs itself.
+bool mergeWithinTolerance(CFlatMesh& mesh, int n, double cellSize, std::vector<int>& representative,
+                          int& cellCount)
+{
+    const double inverse = cellSize >= 1e-8 ? 1.0 / cellSize : 1e8;
+    const float radius = float(cellSize);
+    const float r2 = radius * radius;
+    const double coarseInverse = inverse / 4.0;
+    std::vector<float> xyz(3 * std::size_t(n));
+    std::vector<bool> present(static_cast<std::size_t>(n), false);
+    for (int i = 0; i < n; ++i) {
+        const float* c = coordinatesOf(mesh, i);
+        if (c == nullptr)
+            continue;
+        present[i] = true;
+        for (int a = 0; a < 3; ++a) {
+            if (!std::isfinite(c[a]) || !(std::fabs(double(c[a]) * inverse) < 1e9))
+                return false;
+            xyz[3 * std::size_t(i) + a] = c[a];
+        }
+    }
+    struct Entry {
+        int vertex;     // first vertex at this place
+        int next;       // next entry of the coarse cell, -1 at the end
+        int answer;     // representative (the vertex itself when stored)
+        int storedAt;   // stored count when the answer was found
+        int key[3];     // key of the hash's cell
+    };
+    std::vector<Entry> entries;
+    struct Slot {
+        long long key[3];
+        int head; // -1: empty
+    };
+    std::size_t size = 1024;
+    while (size < std::size_t(n) / 2)
+        size *= 2;
+    std::vector<Slot> table(size, Slot{{0, 0, 0}, -1});
+    auto slotOf = [](const long long* key, std::size_t mask) {
+        std::uint64_t h = std::uint64_t(key[0]) * 0x9E3779B97F4A7C15ull;
+        h ^= std::uint64_t(key[1]) * 0xC2B2AE3D27D4EB4Full;
+        h ^= std::uint64_t(key[2]) * 0x165667B19E3779F9ull;
+        h ^= h >> 31;
+        return std::size_t(h) & mask;
+    };
+    auto find = [&](const long long* key) -> Slot& {
+        std::size_t s = slotOf(key, size - 1);
+        while (table[s].head >= 0 &&
+               !(table[s].key[0] == key[0] && table[s].key[1] == key[1] && table[s].key[2] == key[2]))
+            s = (s + 1) & (size - 1);
+        return table[s];
+    };
+    int used = 0;
+    auto grow = [&]() {
+        std::vector<Slot> old(2 * size, Slot{{0, 0, 0}, -1});
+        old.swap(table);
+        size *= 2;
+        for (const Slot& e : old)
+            if (e.head >= 0)
+                find(e.key) = e;
+    };
+    auto point = [&](int v) { return xyz.data() + 3 * std::size_t(v); };
+    // The stored vertex the hash's query gives for place p (key k), or -1.
+    auto query = [&](const float* p, const int* k, const double* coarse) {
+        int best = -1;
+        const int* bestKey = nullptr;
+        long long base[3];
+        int side[3];
+        for (int a = 0; a < 3; ++a) {
+            base[a] = (long long)std::floor(coarse[a]);
+            side[a] = coarse[a] - double(base[a]) < 0.5 ? -1 : 1;
+        }
+        for (int cell = 0; cell < 8; ++cell) {
+            const long long key[3] = {base[0] + ((cell & 1) ? side[0] : 0),
+                                      base[1] + ((cell & 2) ? side[1] : 0),
+                                      base[2] + ((cell & 4) ? side[2] : 0)};
+            const Slot& slot = find(key);
+            for (int e = slot.head; e >= 0; e = entries[e].next) {
+                const Entry& entry = entries[e];
+                if (entry.answer != entry.vertex)
+                    continue; // not stored
+                if (std::abs(entry.key[0] - k[0]) > 1 || std::abs(entry.key[1] - k[1]) > 1 ||
+                    std::abs(entry.key[2] - k[2]) > 1)
+                    continue;
+                const float* q = point(entry.vertex);
+                float d2 = 0.0f;
+                for (int a = 0; a < 3; ++a) {
+                    const float d = q[a] - p[a];
+                    d2 += d * d;
+                }
+                if (!(d2 < r2))
+                    continue;
+                bool before = best < 0;
+                if (!before) {
+                    const int* bk = bestKey;
+                    if (entry.key[0] != bk[0] || entry.key[1] != bk[1] || entry.key[2] != bk[2])
+                        before = std::lexicographical_compare(entry.key, entry.key + 3, bk, bk + 3);
+                    else
+                        before = isLessVertex(CVertex<float, 3>(const_cast<float*>(q), VertexStorage::View),
+                                              CVertex<float, 3>(point(best), VertexStorage::View));
+                }
+                if (before) {
+                    best = entry.vertex;
+                    bestKey = entry.key;
+                }
+            }
+        }
+        return best;
+    };
+
+    representative.assign(n, -1);
+    int stored = 0;
+    std::vector<std::array<int, 3>> storedKeys;
+    for (int i = 0; i < n; ++i) {
+        if (!present[i])
+            continue;
+        const float* p = point(i);
+        int k[3];
+        double coarse[3];
+        for (int a = 0; a < 3; ++a) {
+            k[a] = int(std::floor(double(p[a]) * inverse));
+            coarse[a] = double(p[a]) * coarseInverse;
+        }
+        const long long own[3] = {(long long)std::floor(coarse[0]), (long long)std::floor(coarse[1]),
+                                  (long long)std::floor(coarse[2])};
+        int same = -1;
+        for (int e = find(own).head; e >= 0; e = entries[e].next) {
+            const float* q = point(entries[e].vertex);
+            if (q[0] == p[0] && q[1] == p[1] && q[2] == p[2]) {
+                same = e;
+                break;
+            }
+        }
+        if (same >= 0) {
+            Entry& entry = entries[same];
+            if (entry.answer != entry.vertex && entry.storedAt != stored) {
+                entry.answer = query(p, k, coarse);
+                entry.storedAt = stored;
+            }
+            representative[i] = entry.answer;
+            continue;
+        }
+        const int found = query(p, k, coarse);
+        Entry entry{i, -1, found >= 0 ? found : i, stored, {k[0], k[1], k[2]}};
+        if (found < 0) {
+            ++stored;
+            storedKeys.push_back({k[0], k[1], k[2]});
+        }
+        representative[i] = entry.answer;
+        Slot* slot = &find(own);
+        if (slot->head < 0) {
+            if (2 * (used + 1) > int(size)) {
+                grow();
+                slot = &find(own);
+            }
+            ++used;
+            *slot = Slot{{own[0], own[1], own[2]}, -1};
+        }
+        entry.next = slot->head;
+        slot->head = int(entries.size());
+        entries.push_back(entry);
+    }
+    std::sort(storedKeys.begin(), storedKeys.end());
+    cellCount = int(std::unique(storedKeys.begin(), storedKeys.end()) - storedKeys.begin());
+    return true;
+}
+
 // One pass of the edge-table build; with repair allowed, polygons found
 // wrongly oriented are flipped and the table is built once more without it.
 bool buildEdgeTable(CFlatMesh& mesh, bool repairAllowed)
@@ -654,14 +835,27 @@ bool CFlatMesh::mergeVertices(double dTol, int exact)
     // Checked before anything is cleared, so a refused merge changes nothing.
     if (n < 3)
         return false;
+    clearDerivedData();
+    std::vector<int> representative;
+    int cellCount = 0;
+    if (mergeWithinTolerance(*this, n, std::max(dTol, 1e-8), representative, cellCount)) {
+        std::cout << "new count =" << cellCount << " old # v=" << n << " dTol= " << dTol
+                  << std::endl;
+        forEachPolygonIndex(*this, [&](int& j) {
+            if (j >= 0 && j < n && representative[j] >= 0)
+                j = representative[j];
+            else
+                std::cout << "eqIndex out of range." << std::endl;
+        });
+        return true;
+    }
     Mesh::C3DHash<CSimpleVertex3f, float> hash;
     hash.setCellSize(std::max(dTol, 1e-8));
-    clearDerivedData();
 
     // Views of the vertices; only vertices held by the coordinate blocks take
     // part (a header count beyond them would read outside the storage).
     std::vector<CSimpleVertex3f> views(n);
-    std::vector<int> representative(n, -1);
+    representative.assign(n, -1);
     for (int i = 0; i < n; ++i) {
         float* xyz = coordinatesOf(*this, i);
         if (xyz == nullptr)

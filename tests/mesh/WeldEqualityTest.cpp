@@ -4,7 +4,10 @@
 // real STL files and on generated meshes: the welded coordinates bit for
 // bit, the rewritten polygons and every edge record in its place.
 #include "mesh/FlatMesh.h"
+#include "mesh/SimpleVertex.h"
+#include "mesh/SpatialHash.h"
 #include "mesh/StlFormat.h"
+#include "support/ScanLikeMesh.h"
 #include "support/TestMeshes.h"
 
 #include <gtest/gtest.h>
@@ -147,6 +150,35 @@ void expectEdgeTableAsDefined(CFlatMesh& mesh)
     }
 }
 
+// The tolerance merge by its definition, through the spatial hash: each
+// vertex in order takes the first stored vertex strictly closer than the
+// cell size around it, else it is stored.
+std::vector<std::vector<int>> mergedAsDefined(CFlatMesh& mesh, double tolerance)
+{
+    const int n = mesh.getVertexCount(true);
+    std::vector<CVertex<float, 3>> points(n);
+    Mesh::C3DHash<CSimpleVertex3f, float> hash;
+    hash.setCellSize(tolerance);
+    std::vector<CSimpleVertex3f> views(n);
+    std::vector<int> representative(n);
+    for (int v = 0; v < n; ++v) {
+        mesh.getVertex(v, points[v]);
+        views[v].view(points[v].data);
+        if (hash.findNearest(views[v], float(hash.cellSize), true)) {
+            representative[v] = int(hash.results[0] - views.data());
+        } else {
+            hash.insert(views[v], true, true);
+            representative[v] = v;
+        }
+    }
+    hash.clear();
+    std::vector<std::vector<int>> polygons = polygonsOf(mesh);
+    for (auto& polygon : polygons)
+        for (int& v : polygon)
+            v = representative[v];
+    return polygons;
+}
+
 struct WeldCase {
     const char* name;
     std::function<bool(CFlatMesh&)> fill; // false: the input is missing (skip)
@@ -162,7 +194,16 @@ TEST(WeldEquality, WeldAndEdgeTableMatchTheirDefinitions)
 {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const WeldCase cases[] = {
-        {"scan-like patch", [](CFlatMesh& m) { fillUnshared(mwtest::scanLikeSoup(60, 40), m); return true; }},
+        {"scan-like patch",
+         [](CFlatMesh& m) {
+             const mwtest::ScanLikeMesh scan = mwtest::scanLikeMesh(60, 40);
+             MeshSoup s;
+             s.xyz = scan.xyz;
+             for (std::size_t t = 0; t < scan.triangles.size(); t += 3)
+                 s.facets.push_back({scan.triangles[t], scan.triangles[t + 1], scan.triangles[t + 2]});
+             fillUnshared(s, m);
+             return true;
+         }},
         {"sphere of quads", [](CFlatMesh& m) { fillUnshared(mwtest::sphereSoup(2.0, 24, 12), m); return true; }},
         {"signed zeros and duplicates",
          [](CFlatMesh& m) {
@@ -209,6 +250,40 @@ TEST(WeldEquality, WeldAndEdgeTableMatchTheirDefinitions)
         expectEdgeTableAsDefined(mesh);
         expectWeldAsDefined(mesh);
         expectEdgeTableAsDefined(mesh);
+    }
+}
+
+TEST(WeldEquality, ToleranceMergeMatchesItsDefinition)
+{
+    // Vertices moved by up to twice the tolerance, so that some merge, some
+    // chain without merging and some exact copies follow merged places.
+    const mwtest::ScanLikeMesh scan = mwtest::scanLikeMesh(40, 30);
+    unsigned state = 7u;
+    auto nudge = [&state]() {
+        state = state * 1664525u + 1013904223u;
+        return (double(state >> 8) / double(1u << 24) * 2.0 - 1.0) * 2e-4;
+    };
+    const struct {
+        const char* name;
+        int nudged; // every nudged-th corner moved
+    } cases[] = {{"exact copies only", 0}, {"every corner moved", 1}, {"every third moved", 3}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CFlatMesh mesh;
+        for (std::size_t t = 0; t < scan.triangles.size(); t += 3) {
+            int corners[3];
+            for (int k = 0; k < 3; ++k) {
+                const double* p = &scan.xyz[3 * std::size_t(scan.triangles[t + k])];
+                const bool move = c.nudged > 0 && (t + k) % std::size_t(c.nudged) == 0;
+                corners[k] = mesh.addVertex(CVertex<float, 3>(float(p[0] + (move ? nudge() : 0.0)),
+                                                              float(p[1] + (move ? nudge() : 0.0)),
+                                                              float(p[2])));
+            }
+            mesh.addPolygon(corners, 3, -1);
+        }
+        const std::vector<std::vector<int>> expected = mergedAsDefined(mesh, 1e-4);
+        ASSERT_TRUE(mesh.mergeVertices(1e-4, 0));
+        EXPECT_EQ(polygonsOf(mesh), expected);
     }
 }
 

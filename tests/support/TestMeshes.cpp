@@ -70,42 +70,6 @@ MeshSoup cubeSoup(double s)
     return soup;
 }
 
-MeshSoup scanLikeSoup(int columns, int rows)
-{
-    MeshSoup soup;
-    unsigned state = 20240607u;
-    auto jitter = [&state]() {
-        state = state * 1664525u + 1013904223u;
-        return double(state >> 8) / double(1u << 24) * 2.0 - 1.0; // -1 .. 1
-    };
-    const double width = 100.0, depth = 70.0;
-    auto columnAt = [&](double i) {
-        const double s = i / columns; // uneven: spacing grows fourfold across
-        return width * (0.25 * s + 0.75 * s * s) / (0.25 + 0.75);
-    };
-    for (int j = 0; j <= rows; ++j)
-        for (int i = 0; i <= columns; ++i) {
-            const double spacingX = columnAt(i + 1.0) - columnAt(i);
-            const double spacingY = depth / rows;
-            const double x = columnAt(i) + jitter() * spacingX / 3.0;
-            const double y = j * spacingY + jitter() * spacingY / 3.0;
-            const double z = 8.0 * std::sin(x / 13.0) * std::cos(y / 9.0) + 0.02 * jitter();
-            soup.addPoint(x, y, z);
-        }
-    for (int j = 0; j < rows; ++j)
-        for (int i = 0; i < columns; ++i) {
-            const int a = j * (columns + 1) + i, b = a + 1, c = a + columns + 2, d = a + columns + 1;
-            if ((i + j) % 2 == 0) {
-                soup.facets.push_back({a, b, c});
-                soup.facets.push_back({a, c, d});
-            } else {
-                soup.facets.push_back({a, b, d});
-                soup.facets.push_back({b, c, d});
-            }
-        }
-    return soup;
-}
-
 void fillFlatMesh(const MeshSoup& soup, CFlatMesh& mesh)
 {
     const int first = mesh.getVertexCount(true);

@@ -38,12 +38,6 @@ MeshSoup sphereSoup(double r, int around, int rings, double cx = 0.0, double cy 
                     double cz = 0.0);
 // The closed cube [0, s]^3 as six quads, normals outwards.
 MeshSoup cubeSoup(double s);
-// A patch as a scanner delivers it: columns x rows cells over about 100 x 70
-// units of a bumpy height field, the columns spaced unevenly (four times
-// denser at one end), every point jittered by up to a third of its spacing
-// (a fixed pseudo-random sequence), each cell cut into two triangles along
-// an alternating diagonal: 2 columns rows triangles.
-MeshSoup scanLikeSoup(int columns, int rows);
 
 // Every point and polygon into the flat mesh (indices shifted past its
 // existing vertices), then its box.
