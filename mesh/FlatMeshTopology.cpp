@@ -658,6 +658,36 @@ bool mergeWithinTolerance(CFlatMesh& mesh, int n, double cellSize, std::vector<i
     return true;
 }
 
+// The tolerance merge's representatives through the spatial hash itself;
+// returns the number of its cells.
+int mergeThroughHash(CFlatMesh& mesh, int n, double cellSize, std::vector<int>& representative)
+{
+    Mesh::C3DHash<CSimpleVertex3f, float> hash;
+    hash.setCellSize(cellSize);
+    // Views of the vertices; only vertices held by the coordinate blocks take
+    // part (a header count beyond them would read outside the storage).
+    std::vector<CSimpleVertex3f> views(n);
+    representative.assign(n, -1);
+    for (int i = 0; i < n; ++i) {
+        float* xyz = coordinatesOf(mesh, i);
+        if (xyz == nullptr)
+            continue;
+        views[i].view(xyz);
+        // Only stored vertices become representatives, so merging never
+        // chains along a row of close vertices.
+        if (hash.findNearest(views[i], float(hash.cellSize), true)) {
+            representative[i] = int(hash.results[0] - views.data());
+        } else {
+            hash.insert(views[i], true, true);
+            representative[i] = i;
+        }
+    }
+    const int cells = hash.cells.count;
+    // The views are owned by the vector, not by the cells.
+    hash.clear();
+    return cells;
+}
+
 // One pass of the edge-table build; with repair allowed, polygons found
 // wrongly oriented are flipped and the table is built once more without it.
 bool buildEdgeTable(CFlatMesh& mesh, bool repairAllowed)
@@ -838,49 +868,15 @@ bool CFlatMesh::mergeVertices(double dTol, int exact)
     clearDerivedData();
     std::vector<int> representative;
     int cellCount = 0;
-    if (mergeWithinTolerance(*this, n, std::max(dTol, 1e-8), representative, cellCount)) {
-        std::cout << "new count =" << cellCount << " old # v=" << n << " dTol= " << dTol
-                  << std::endl;
-        forEachPolygonIndex(*this, [&](int& j) {
-            if (j >= 0 && j < n && representative[j] >= 0)
-                j = representative[j];
-            else
-                std::cout << "eqIndex out of range." << std::endl;
-        });
-        return true;
-    }
-    Mesh::C3DHash<CSimpleVertex3f, float> hash;
-    hash.setCellSize(std::max(dTol, 1e-8));
-
-    // Views of the vertices; only vertices held by the coordinate blocks take
-    // part (a header count beyond them would read outside the storage).
-    std::vector<CSimpleVertex3f> views(n);
-    representative.assign(n, -1);
-    for (int i = 0; i < n; ++i) {
-        float* xyz = coordinatesOf(*this, i);
-        if (xyz == nullptr)
-            continue;
-        views[i].view(xyz);
-        // Only stored vertices become representatives, so merging never
-        // chains along a row of close vertices.
-        if (hash.findNearest(views[i], float(hash.cellSize), true)) {
-            representative[i] = int(hash.results[0] - views.data());
-        } else {
-            hash.insert(views[i], true, true);
-            representative[i] = i;
-        }
-    }
-    std::cout << "new count =" << hash.cells.count << " old # v=" << n << " dTol= " << dTol
-              << std::endl;
-
+    if (!mergeWithinTolerance(*this, n, std::max(dTol, 1e-8), representative, cellCount))
+        cellCount = mergeThroughHash(*this, n, std::max(dTol, 1e-8), representative);
+    std::cout << "new count =" << cellCount << " old # v=" << n << " dTol= " << dTol << std::endl;
     forEachPolygonIndex(*this, [&](int& j) {
         if (j >= 0 && j < n && representative[j] >= 0)
             j = representative[j];
         else
             std::cout << "eqIndex out of range." << std::endl;
     });
-    // The views are owned by the vector, not by the cells.
-    hash.clear();
     return true;
 }
 
