@@ -22,6 +22,15 @@ inline int wrapIndex(int i, int n)
     return r < 0 ? r + n : r;
 }
 
+// The fixed-degree bodies are built twice on x86-64 with GCC, for processors
+// with four-lane vectors and for all others, the one to run chosen when the
+// program loads (other compilers cannot clone templates: one plain body).
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define MW_FIXED_DEGREE_ATTRIBUTES [[gnu::flatten, gnu::target_clones("avx2", "default")]]
+#else
+#define MW_FIXED_DEGREE_ATTRIBUTES [[gnu::flatten]]
+#endif
+
 // The four entries of a control point handled as one value (the compiler's
 // generic vectors: four lanes where the target has them, two pairs or plain
 // code elsewhere). Each lane computes exactly what the scalar code computes
@@ -154,7 +163,7 @@ template <int W> SpanKernel selectKernel(int p, int q)
 // into one body (flatten). iu and iv are the spans, u and v already clamped
 // into the domain; D is the order d of the table (0..2).
 template <int W, int P, int Q, int D>
-[[gnu::flatten, gnu::target_clones("avx2", "default")]] void fixedDegreeSums(const knots& U, const knots& V, int iu, double u, int iv,
+MW_FIXED_DEGREE_ATTRIBUTES void fixedDegreeSums(const knots& U, const knots& V, int iu, double u, int iv,
                                       double v, const double* first, std::ptrdiff_t rowStride,
                                       double* out)
 {
