@@ -12,6 +12,7 @@
 #include <climits>
 #include <cmath>
 #include <iostream>
+#include <limits>
 #include <vector>
 
 bool lessByThirdDouble(const Mesh::CBaseMesh::CBaseHitInfo* a,
@@ -235,6 +236,7 @@ void CFacetHashIndex::build(const C3DHash<CFacetCentroid, float>& hash)
 {
     cells.clear();
     items.clear();
+    groups.clear();
     dense.clear();
     occupied.clear();
     keyed.clear();
@@ -257,14 +259,27 @@ void CFacetHashIndex::build(const C3DHash<CFacetCentroid, float>& hash)
         flat.reach = cell->itemReach;
         flat.first = int(items.size());
         flat.count = cell->items.count;
+        flat.group = int(groups.size());
+        flat.groups = 0;
         for (const CFacetCentroid* item : cell->items)
             items.push_back(Item{{item->data[0], item->data[1], item->data[2]}, item->radius,
-                                 item->facet});
+                                 item->facet, false});
+        if (flat.count > kGroupedCell)
+            groupItems(flat);
         cells.push_back(flat);
         keyed.push_back(Keyed{cell->i, cell->j, cell->k, c});
     }
     if (n == 0)
         return;
+    int largest = -1;
+    for (const Item& item : items)
+        largest = std::max(largest, item.facet);
+    std::vector<unsigned char> seen(std::size_t(largest) + 1, 0);
+    for (const Item& item : items)
+        if (item.facet >= 0 && seen[std::size_t(item.facet)] < 2)
+            ++seen[std::size_t(item.facet)];
+    for (Item& item : items)
+        item.alone = item.facet >= 0 && seen[std::size_t(item.facet)] == 1;
     for (int a = 0; a < 3; ++a) {
         keyLow[a] = keyHigh[a] = (&keyed[0].i)[a];
         for (const Keyed& k : keyed) {
@@ -288,6 +303,47 @@ void CFacetHashIndex::build(const C3DHash<CFacetCentroid, float>& hash)
     } else {
         for (Keyed& k : keyed)
             table.add(&k);
+    }
+}
+
+void CFacetHashIndex::groupItems(Cell& cell)
+{
+    // Items by the octant of the cell's box they lie in (the order within an
+    // octant kept), each octant with the box and reach of its items.
+    Item* first = items.data() + cell.first;
+    float middle[3];
+    for (int a = 0; a < 3; ++a)
+        middle[a] = 0.5f * (cell.min[a] + cell.max[a]);
+    auto octant = [&](const Item& item) {
+        return (item.xyz[0] > middle[0] ? 1 : 0) | (item.xyz[1] > middle[1] ? 2 : 0) |
+               (item.xyz[2] > middle[2] ? 4 : 0);
+    };
+    std::stable_sort(first, first + cell.count,
+                     [&](const Item& x, const Item& y) { return octant(x) < octant(y); });
+    for (int n = 0; n < cell.count;) {
+        Group group;
+        group.first = cell.first + n;
+        group.reach = 0.0f;
+        for (int a = 0; a < 3; ++a) {
+            group.min[a] = first[n].xyz[a];
+            group.max[a] = first[n].xyz[a];
+        }
+        const int o = octant(first[n]);
+        int m = n;
+        for (; m < cell.count && octant(first[m]) == o; ++m) {
+            for (int a = 0; a < 3; ++a) {
+                group.min[a] = std::min(group.min[a], first[m].xyz[a]);
+                group.max[a] = std::max(group.max[a], first[m].xyz[a]);
+            }
+            // A reach that is not a number leaves the group's test open.
+            const float r = first[m].radius;
+            group.reach = r >= group.reach ? r : (r == r ? group.reach
+                                                         : std::numeric_limits<float>::infinity());
+        }
+        group.count = m - n;
+        groups.push_back(group);
+        ++cell.groups;
+        n = m;
     }
 }
 
@@ -589,14 +645,17 @@ bool CBaseMesh::hitWithFacetHash(const Point& p, const Direction& d, Kor::Set<CB
     // mesh is kept (its hit test fails).
     const double margin = sideMargin(tolerance);
     Kor::List<int> candidates;
-    // xyz: the hash point of the facet, null when there is none.
-    auto consider = [&](int f, const float* xyz, float radius) {
+    // xyz: the hash point of the facet, null when there is none; alone: the
+    // facet has no other, so that it cannot be met twice.
+    auto consider = [&](int f, const float* xyz, float radius, bool alone) {
         if (f >= 0 && f < facetCount) {
             if (bothSides && xyz != nullptr && rayPassesFacetOf(rayFrame, xyz, radius, margin))
                 return;
-            if (facetMarks[f] == markNumber)
-                return;
-            facetMarks[f] = markNumber;
+            if (!alone) {
+                if (facetMarks[f] == markNumber)
+                    return;
+                facetMarks[f] = markNumber;
+            }
             if (bothSides && !rayMayHitFacet(f, tolerance))
                 return;
         }
@@ -606,10 +665,10 @@ bool CBaseMesh::hitWithFacetHash(const Point& p, const Direction& d, Kor::Set<CB
         if (cell->m_pUserData != nullptr) {
             const auto* facets = static_cast<const Kor::List<int>*>(cell->m_pUserData);
             for (int f : *facets)
-                consider(f, nullptr, 0.0f);
+                consider(f, nullptr, 0.0f, false);
         } else {
             for (const CFacetCentroid* item : cell->items)
-                consider(item->facet, item->data, item->radius);
+                consider(item->facet, item->data, item->radius, false);
         }
     };
     Point centre;
@@ -644,9 +703,21 @@ bool CBaseMesh::hitWithFacetHash(const Point& p, const Direction& d, Kor::Set<CB
             return;
         if (bothSides && rayPassesFacetsOf(rayFrame, cell.min, cell.max, cell.reach, margin))
             return;
-        const CFacetHashIndex::Item* item = flat->items.data() + cell.first;
-        for (int n = 0; n < cell.count; ++n, ++item)
-            consider(item->facet, item->xyz, item->radius);
+        auto considerItems = [&](int first, int count) {
+            const CFacetHashIndex::Item* item = flat->items.data() + first;
+            for (int n = 0; n < count; ++n, ++item)
+                consider(item->facet, item->xyz, item->radius, item->alone);
+        };
+        if (cell.groups == 0 || !bothSides) {
+            considerItems(cell.first, cell.count);
+            return;
+        }
+        // A crowded cell by its groups: one the ray passes is left out.
+        for (int g = cell.group; g < cell.group + cell.groups; ++g) {
+            const CFacetHashIndex::Group& group = flat->groups[std::size_t(g)];
+            if (!rayPassesFacetsOf(rayFrame, group.min, group.max, group.reach, margin))
+                considerItems(group.first, group.count);
+        }
     };
     const bool walked =
         cells == nullptr &&

@@ -3,7 +3,8 @@
 // key order as plain records (box, reach of their items, range of their
 // items) and the items of every cell side by side (point, reach to the
 // farthest corner of its facet, facet), found by key through an array over
-// the key box or a table. A search reads a cell and its items from a few
+// the key box or a table. The items of a crowded cell are kept by the
+// octants of its box, each octant a group with a box and reach of its own. A search reads a cell and its items from a few
 // adjacent places instead of following the pointers of the hash's cells,
 // boxes and items. The searches it serves give what the hash gives: the
 // same cells and items, tested by the same arithmetic.
@@ -27,15 +28,25 @@ public:
         float min[3], max[3]; // the cell's box
         float reach;          // how far its items' facets reach beyond them
         int first, count;     // its items
+        int group, groups;    // its groups of items (none: the items at once)
+    };
+    // Part of a crowded cell's items (those in one octant of its box), with
+    // their own box and reach, so that a ray test can pass them over whole.
+    struct Group {
+        float min[3], max[3];
+        float reach;
+        int first, count; // items
     };
     struct Item {
         float xyz[3];
         float radius; // distance to the farthest corner of the facet
         int facet;
+        bool alone; // the facet's only item in the hash
     };
 
     std::vector<Cell> cells; // in key order
-    std::vector<Item> items; // cell by cell, in each cell's order
+    std::vector<Item> items; // cell by cell; a crowded cell's by group
+    std::vector<Group> groups;
     // Whether some cell carries user data (its facets are a list of its
     // own): the searches then go through the hash itself.
     bool userData = false;
@@ -77,6 +88,10 @@ public:
     const int* highestKey() const { return keyHigh; }
 
 private:
+    // Cells of more items than this keep them by groups.
+    static constexpr int kGroupedCell = 8;
+    void groupItems(Cell& cell);
+
     struct Keyed {
         int i, j, k;
         int index;
