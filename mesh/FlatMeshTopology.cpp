@@ -126,39 +126,45 @@ Edge* sortByUndirectedKey(const Edge* records, int n)
         highest = std::max({highest, records[i].vertex0, records[i].vertex1});
     }
     const std::int64_t range = std::int64_t(highest) - lowest + 1;
-    std::vector<int> order(static_cast<std::size_t>(n));
     if (range <= 4 * std::int64_t(n) + 1024) {
         // Vertex indices of a mesh lie in a range of the order of the record
-        // count: bucket the records by their lower vertex, in the start
-        // order, then order each bucket (a few records) by the higher
-        // vertex, keeping the start order among equal keys.
+        // count: the records go into buckets by their lower vertex, in the
+        // start order, and each bucket (a few records, side by side) is
+        // ordered by the higher vertex, keeping the start order among equal
+        // keys.
         std::vector<int> first(static_cast<std::size_t>(range) + 1, 0);
         for (int i = 0; i < n; ++i)
             ++first[std::size_t(lowKey(records[i]) - lowest) + 1];
         for (std::size_t k = 1; k < first.size(); ++k)
             first[k] += first[k - 1];
-        std::vector<int> fill(first.begin(), first.end() - 1);
-        for (int s = 0; s < n; ++s) {
-            const int i = start[s];
-            order[fill[std::size_t(lowKey(records[i]) - lowest)]++] = i;
+        Edge* sorted = new Edge[n];
+        {
+            std::vector<int> fill(first.begin(), first.end() - 1);
+            for (int s = 0; s < n; ++s) {
+                const Edge& e = records[start[s]];
+                sorted[fill[std::size_t(lowKey(e) - lowest)]++] = e;
+            }
         }
         for (std::size_t k = 0; k + 1 < first.size(); ++k) {
-            int* bucket = order.data() + first[k];
+            Edge* bucket = sorted + first[k];
             const int size = first[k + 1] - first[k];
             for (int x = 1; x < size; ++x) {
-                const int i = bucket[x];
-                const int key = highKey(records[i]);
+                const Edge e = bucket[x];
+                const int key = highKey(e);
                 int y = x;
-                while (y > 0 && highKey(records[bucket[y - 1]]) > key) {
+                while (y > 0 && highKey(bucket[y - 1]) > key) {
                     bucket[y] = bucket[y - 1];
                     --y;
                 }
-                bucket[y] = i;
+                bucket[y] = e;
             }
         }
-    } else {
-        // Indices spread wider than the records: the keys, counted from the
-        // lowest vertex index, sorted by digits without a comparison.
+        return sorted;
+    }
+    // Indices spread wider than the records: the keys, counted from the
+    // lowest vertex index, sorted by digits without a comparison.
+    std::vector<int> order(static_cast<std::size_t>(n));
+    {
         struct Key {
             std::uint64_t edge;
             int index;
@@ -434,9 +440,20 @@ bool equalPointIndices(const float* xyz, int n, std::vector<int>& newIndex,
         h ^= h >> 31;
         return std::size_t(h) & mask;
     };
+    // The points met last, by the same hash in a small table: a vertex of a
+    // triangle soup comes back a few triangles later, and is then found
+    // there, in the caches, instead of in the large table.
+    constexpr std::size_t kRecent = 8192;
+    std::vector<Slot> recent(kRecent, Slot{{0, 0, 0}, -1});
     for (int v = 0; v < n; ++v) {
         const float* c = xyz + 3 * std::size_t(v);
         const std::uint32_t key[3] = {ordered(c[0]), ordered(c[1]), ordered(c[2])};
+        Slot& last = recent[slotOf(key, kRecent - 1)];
+        if (last.id >= 0 && last.key[0] == key[0] && last.key[1] == key[1] &&
+            last.key[2] == key[2]) {
+            distinctOf[v] = last.id;
+            continue;
+        }
         std::size_t s = slotOf(key, size - 1);
         while (table[s].id >= 0 && !(table[s].key[0] == key[0] && table[s].key[1] == key[1] &&
                                      table[s].key[2] == key[2]))
@@ -461,6 +478,7 @@ bool equalPointIndices(const float* xyz, int n, std::vector<int>& newIndex,
             }
         }
         distinctOf[v] = s == std::size_t(-1) ? int(firstVertex.size()) - 1 : table[s].id;
+        last = Slot{{key[0], key[1], key[2]}, distinctOf[v]};
     }
     const int m = int(firstVertex.size());
     std::vector<float> distinct(3 * std::size_t(m));
