@@ -519,24 +519,10 @@ void NurbsSurf::computeDerivativesInto(int d, double u, double v, double* out)
         std::fill(out, out + entries, 0.0);
         return;
     }
-    const double* hw = homogeneousWork.data();
-    switch (d) {
-    case 0:
-        quotientRule<0>(hw, d, out);
-        return;
-    case 1:
-        quotientRule<1>(hw, d, out);
-        return;
-    case 2:
-        quotientRule<2>(hw, d, out);
-        return;
-    case 3:
-        quotientRule<3>(hw, d, out);
-        return;
-    default:
-        quotientRule<0>(hw, d, out);
-        return;
-    }
+    using Rule = void (*)(const double*, int, double*);
+    static constexpr Rule rules[4] = {quotientRule<0>, quotientRule<1>, quotientRule<2>,
+                                      quotientRule<3>};
+    (d <= 3 ? rules[d] : quotientRule<0>)(homogeneousWork.data(), d, out);
 }
 
 Vector** NurbsSurf::evaluate(int order, double u, double v)
