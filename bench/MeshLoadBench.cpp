@@ -1,13 +1,17 @@
 // Cost of loading STL files: a generated torus of about 1,000,000 triangles
-// as binary STL, and one of about 200,000 triangles as ASCII and as binary
-// STL (the same triangles, so the ASCII read can be set against the binary
-// read of the same mesh), each read with and without the tolerance merge.
+// as binary STL, one of about 200,000 triangles as ASCII and as binary STL
+// (the same triangles, so the ASCII read can be set against the binary read
+// of the same mesh), and a scan-like patch of 70,000 jittered, uneven
+// triangles as binary STL, each read with and without the tolerance merge
+// (the torus above 500,000 vertices is welded exactly, the scan-like patch
+// merged within the tolerance).
 // The files are written once per run into a folder of their own under the
 // system's temporary folder and removed at exit. "vertices" reports the
 // vertex count after loading (merged or not), a check that both forms weld
 // alike.
 #include "mesh/FlatMesh.h"
 #include "mesh/StlFormat.h"
+#include "support/ScanLikeMesh.h"
 
 #include <benchmark/benchmark.h>
 
@@ -63,6 +67,29 @@ void writeBinary(const fs::path& path, int around, int across)
     }
 }
 
+// The scan-like patch as binary STL (250 x 140 cells, 70,000 triangles).
+void writeScanLike(const fs::path& path)
+{
+    const mwtest::ScanLikeMesh scan = mwtest::scanLikeMesh(250, 140);
+    std::ofstream os(path, std::ios::binary);
+    char header[80] = {};
+    os.write(header, 80);
+    const unsigned count = unsigned(scan.triangles.size() / 3);
+    const unsigned char c4[4] = {
+        static_cast<unsigned char>(count), static_cast<unsigned char>(count >> 8),
+        static_cast<unsigned char>(count >> 16), static_cast<unsigned char>(count >> 24)};
+    os.write(reinterpret_cast<const char*>(c4), 4);
+    for (unsigned t = 0; t < count; ++t) {
+        float record[12] = {};
+        for (int c = 0; c < 3; ++c)
+            for (int k = 0; k < 3; ++k)
+                record[3 + 3 * c + k] = float(scan.xyz[3 * std::size_t(scan.triangles[3 * t + c]) + k]);
+        os.write(reinterpret_cast<const char*>(record), 48);
+        const char attribute[2] = {0, 0};
+        os.write(attribute, 2);
+    }
+}
+
 void writeAscii(const fs::path& path, int around, int across)
 {
     std::FILE* f = std::fopen(path.c_str(), "w");
@@ -81,7 +108,7 @@ void writeAscii(const fs::path& path, int around, int across)
 
 // The generated files, written on first use.
 struct Files {
-    fs::path dir, large, smallBinary, smallAscii;
+    fs::path dir, large, smallBinary, smallAscii, scanLike;
     Files()
     {
         dir = fs::temp_directory_path() / ("mw-meshload-" + std::to_string(getpid()));
@@ -92,6 +119,8 @@ struct Files {
         writeBinary(large, 708, 707);
         writeBinary(smallBinary, 317, 316);
         writeAscii(smallAscii, 317, 316);
+        scanLike = dir / "scan-like.stl";
+        writeScanLike(scanLike);
     }
     ~Files() { fs::remove_all(dir); }
 };
@@ -103,13 +132,14 @@ const Files& files()
 }
 
 // args: file (0 the 1,000,000-triangle binary, 1 the 200,000-triangle
-// binary, 2 the same as ASCII), merge.
+// binary, 2 the same as ASCII, 3 the scan-like binary), merge.
 void BM_Load(benchmark::State& state)
 {
     const Files& f = files();
     const fs::path& path = state.range(0) == 0   ? f.large
                            : state.range(0) == 1 ? f.smallBinary
-                                                 : f.smallAscii;
+                           : state.range(0) == 2 ? f.smallAscii
+                                                 : f.scanLike;
     const bool merge = state.range(1) != 0;
     int vertices = 0;
     for (auto _ : state) {
@@ -124,5 +154,10 @@ BENCHMARK(BM_Load)
     ->ArgsProduct({{0, 1, 2}, {0, 1}})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(2);
+BENCHMARK(BM_Load)
+    ->ArgNames({"file", "merge"})
+    ->ArgsProduct({{3}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
 
 } // namespace

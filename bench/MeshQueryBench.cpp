@@ -6,8 +6,13 @@
 // box in random directions; points within 0.2 cell sizes of the surface, the
 // direction of an along-direction query within 30 degrees of the normal);
 // "hits_per_query" counts the hits found, a check that the work is real.
+// Mesh 2 is a scan-like patch of 70,000 jittered, uneven triangles (about
+// 100 x 70 x 16 units) hashed as the loader hashes a mesh (divisor 200), with
+// the same kinds of queries scaled to its box. BM_HashBuild reports the
+// build of the facet hash of each mesh on its own.
 #include "mesh/FlatMesh.h"
 #include "mesh/MeshProjection.h"
+#include "support/ScanLikeMesh.h"
 
 #include <benchmark/benchmark.h>
 
@@ -56,6 +61,29 @@ std::unique_ptr<CFlatMesh> torus(int around, int across)
     return mesh;
 }
 
+// The scan-like patch, its facet hash as the loader builds it (divisor 200)
+// unless told not to.
+std::unique_ptr<CFlatMesh> scanLike(bool hashed = true)
+{
+    auto mesh = std::make_unique<CFlatMesh>();
+    const mwtest::ScanLikeMesh scan = mwtest::scanLikeMesh(250, 140);
+    for (std::size_t v = 0; v < scan.xyz.size(); v += 3)
+        mesh->addVertex(Point(float(scan.xyz[v]), float(scan.xyz[v + 1]), float(scan.xyz[v + 2])));
+    for (std::size_t t = 0; t < scan.triangles.size(); t += 3)
+        mesh->addPolygon(&scan.triangles[t], 3, -1);
+    mesh->computeBoundingBox();
+    if (hashed)
+        mesh->buildFacetHash(200.0, -1.0, nullptr);
+    return mesh;
+}
+
+// Queries on the scan-like patch: rays from random points of its box in
+// random directions; points within 0.2 cell sizes above or below the patch
+// (found by a vertical ray), directions within about 30 degrees of the
+// vertical.
+struct Queries;
+Queries makeScanQueries(CFlatMesh& mesh, bool rays);
+
 struct Queries {
     std::vector<Point> points;
     std::vector<Direction> directions;
@@ -89,22 +117,50 @@ Queries makeQueries(bool rays, double cellSize)
     return q;
 }
 
+Queries makeScanQueries(CFlatMesh& mesh, bool rays)
+{
+    std::mt19937 gen(9);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::normal_distribution<double> normal(0.0, 1.0);
+    const double cell = mesh.facetHash.cellSize;
+    Queries q;
+    Mesh::HitSet hits;
+    while (int(q.points.size()) < kQueries) {
+        const double x = 2.0 + 96.0 * unit(gen), y = 2.0 + 66.0 * unit(gen);
+        if (rays) {
+            q.points.emplace_back(float(x), float(y), float(-10.0 + 20.0 * unit(gen)));
+            q.directions.emplace_back(float(normal(gen)), float(normal(gen)), float(normal(gen)));
+            continue;
+        }
+        if (!mesh.hit(Point(float(x), float(y), 0.0f), Direction(0.0f, 0.0f, 1.0f), hits, true,
+                      false, false, nullptr, 0.0))
+            continue;
+        const float z = hits.items[0]->data[2] + float(0.2 * cell * (2.0 * unit(gen) - 1.0));
+        q.points.emplace_back(float(x), float(y), z);
+        q.directions.emplace_back(float(0.3 * normal(gen)), float(0.3 * normal(gen)), 1.0f);
+    }
+    hits.removeAll(false, true);
+    return q;
+}
+
 CFlatMesh& meshOf(int size)
 {
-    static std::unique_ptr<CFlatMesh> small, large;
-    std::unique_ptr<CFlatMesh>& m = size == 0 ? small : large;
+    static std::unique_ptr<CFlatMesh> small, large, scan;
+    std::unique_ptr<CFlatMesh>& m = size == 0 ? small : size == 1 ? large : scan;
     if (!m)
-        m = size == 0 ? torus(190, 184) : torus(708, 707);
+        m = size == 0 ? torus(190, 184) : size == 1 ? torus(708, 707) : scanLike();
     return *m;
 }
 
-// args: mesh (0: ~70,000 triangles, 1: ~1,000,000), query (0 ray, 1 near
-// point, 2 along direction).
+// args: mesh (0: torus of ~70,000 triangles, 1: torus of ~1,000,000, 2: the
+// scan-like patch of 70,000), query (0 ray, 1 near point, 2 along
+// direction).
 void BM_Query(benchmark::State& state)
 {
     CFlatMesh& mesh = meshOf(static_cast<int>(state.range(0)));
     const int kind = static_cast<int>(state.range(1));
-    const Queries q = makeQueries(kind == 0, mesh.facetHash.cellSize);
+    const Queries q = state.range(0) == 2 ? makeScanQueries(mesh, kind == 0)
+                                          : makeQueries(kind == 0, mesh.facetHash.cellSize);
     Mesh::HitSet hits;
     long found = 0;
     size_t k = 0;
@@ -126,7 +182,23 @@ void BM_Query(benchmark::State& state)
 }
 BENCHMARK(BM_Query)
     ->ArgNames({"mesh", "query"})
-    ->ArgsProduct({{0, 1}, {0, 1, 2}})
+    ->ArgsProduct({{0, 1, 2}, {0, 1, 2}})
     ->Unit(benchmark::kMicrosecond);
+
+// The facet hash build alone. args: mesh as above.
+void BM_HashBuild(benchmark::State& state)
+{
+    const int size = static_cast<int>(state.range(0));
+    std::unique_ptr<CFlatMesh> mesh = size == 2 ? scanLike(false) : nullptr;
+    if (size != 2)
+        mesh = size == 0 ? torus(190, 184) : torus(708, 707);
+    const double divisor = size == 2 ? 200.0 : 8.0 / (2.0 * M_PI * 4.0 / (size == 0 ? 190 : 708));
+    for (auto _ : state) {
+        mesh->releaseFacetHash();
+        mesh->buildFacetHash(divisor, -1.0, nullptr);
+    }
+    state.counters["cells"] = mesh->facetHash.cells.count;
+}
+BENCHMARK(BM_HashBuild)->ArgName("mesh")->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -45,31 +45,35 @@ inline void fixedDegreeBasis(const double* v, const int* pd, int i, double t, in
     for (int j = P - order + 1; j <= P; ++j)
         for (int r = 0; r < j; ++r)
             inv[j][r] = 1.0 / ndu[j][r];
+    // Row k of the coefficients follows from row k - 1 (the alternating pair
+    // of the general routine, here one row per order, so that the unrolled
+    // loops address every coefficient by constants).
     for (int r = 0; r <= P; ++r) {
-        double a[2][W] = {};
-        int s1 = 0;
-        int s2 = 1;
+        double a[W + 1][W] = {};
         a[0][0] = 1.0;
-        for (int k = 1; k <= order; ++k) {
+        for (int k = 1; k <= P; ++k) {
+            if (k > order)
+                break;
             double d = 0.0;
             const int rk = r - k;
             const int pk = P - k;
+            const double* prev = a[k - 1];
+            double* cur = a[k];
             if (r >= k) {
-                a[s2][0] = a[s1][0] * inv[pk + 1][rk];
-                d = a[s2][0] * ndu[rk][pk];
+                cur[0] = prev[0] * inv[pk + 1][rk];
+                d = cur[0] * ndu[rk][pk];
             }
             const int j1 = rk >= -1 ? 1 : -rk;
             const int j2 = (r - 1 <= pk) ? k - 1 : P - r;
             for (int j = j1; j <= j2; ++j) {
-                a[s2][j] = (a[s1][j] - a[s1][j - 1]) * inv[pk + 1][rk + j];
-                d += a[s2][j] * ndu[rk + j][pk];
+                cur[j] = (prev[j] - prev[j - 1]) * inv[pk + 1][rk + j];
+                d += cur[j] * ndu[rk + j][pk];
             }
             if (r <= pk) {
-                a[s2][k] = -a[s1][k - 1] * inv[pk + 1][r];
-                d += a[s2][k] * ndu[r][pk];
+                cur[k] = -prev[k - 1] * inv[pk + 1][r];
+                d += cur[k] * ndu[r][pk];
             }
             out[k * W + r] = d;
-            std::swap(s1, s2);
         }
     }
     double factor = P;

@@ -827,6 +827,11 @@ private:
             rebuildFlatNet(count);
     }
     void rebuildFlatNet(int count);
+    // The polynomial derivative table of order d at (u, v) (internal
+    // parameters), as computeDerivativesInto gives it, read in place from the
+    // evaluation work; null for a rational surface, one not of dimension 3,
+    // or a net that does not sum (computeDerivativesInto then answers).
+    const double* polynomialDerivatives(int d, double u, double v);
     // Steps 4 and 5 of evaluate.
     void repairDegenerateSides(int o, double u, double v);
     void repairParallelCorner(int o, double u, double v);

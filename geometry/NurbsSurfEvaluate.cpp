@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <iostream>
 
 namespace Fenwo {
@@ -21,24 +22,86 @@ inline int wrapIndex(int i, int n)
     return r < 0 ? r + n : r;
 }
 
+// The fixed-degree bodies are built twice on x86-64 with GCC, for processors
+// with four-lane vectors and for all others, the one to run chosen when the
+// program loads (other compilers cannot clone templates: one plain body).
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define MW_FIXED_DEGREE_ATTRIBUTES [[gnu::flatten, gnu::target_clones("avx2", "default")]]
+#else
+#define MW_FIXED_DEGREE_ATTRIBUTES [[gnu::flatten]]
+#endif
+
+// The four entries of a control point handled as one value (the compiler's
+// generic vectors: four lanes where the target has them, two pairs or plain
+// code elsewhere). Each lane computes exactly what the scalar code computes
+// for its coordinate.
+using Quad = double __attribute__((vector_size(32)));
+
 // Tensor-product sums of one span, W entries per control point:
 // out[(k (d + 1) + l) W + c] = sum over s of nv[l][s] sum over r of
-// nu[k][r] P(r, s)[c] for k <= du, l <= dv, k + l <= d, zero elsewhere.
+// nu[k][r] P(r, s)[c] for k <= du, l <= dv, k + l <= d, zero elsewhere;
+// every sum runs over its index in order from zero.
 // Control point (r, s) of the span is read at first + s rowStride + 4 r (the
 // flat net keeps four entries per point, a width-3 sum reads the first
 // three); nu[k] = nu + k (p + 1) and nv[l] = nv + l (q + 1) are the basis
 // derivative rows. P1 and Q1 are p + 1 and q + 1 when known at compile time
 // (0: taken from p and q), so the common low degrees run fully unrolled with
-// the row sums in locals; the general case keeps them in rowSums.
+// the row sums in locals, a point's four entries as two pairs; the general
+// case keeps them in rowSums.
 template <int W, int P1, int Q1>
 void sumSpanKernel(const double* first, std::ptrdiff_t rowStride, int p, int q, const double* nu,
                    const double* nv, int du, int dv, int d, double* rowSums, double* out)
 {
-    const int p1 = P1 > 0 ? P1 : p + 1;
-    const int q1 = Q1 > 0 ? Q1 : q + 1;
-    constexpr int localRows = P1 > 0 && Q1 > 0 ? P1 * Q1 * W : 1;
-    double local[localRows];
-    double* rows = P1 > 0 && Q1 > 0 ? local : rowSums; // rows[(k q1 + l) W + c]
+    const int stride = d + 1;
+    // Entries beyond the degrees or the order are zero; written one by one,
+    // which for a small table costs less than clearing it first.
+    for (int k = 0; k <= d; ++k) {
+        const int lmax = k > du ? -1 : (dv < d - k ? dv : d - k);
+        for (int l = lmax + 1; l <= d; ++l)
+            for (int c = 0; c < W; ++c)
+                out[(k * stride + l) * W + c] = 0.0;
+    }
+    if constexpr (P1 > 0 && Q1 > 0) {
+        // Row sums of the derivative rows k <= du, one per row of points.
+        Quad rowSum[P1][Q1];
+        for (int l = 0; l < Q1; ++l) {
+            const double* rowPts = first + l * rowStride;
+            Quad acc[P1] = {};
+            for (int r = 0; r < P1; ++r) {
+                Quad point;
+                std::memcpy(&point, rowPts + 4 * r, sizeof point);
+                for (int k = 0; k < P1; ++k) {
+                    if (k > du)
+                        break;
+                    const double b = nu[k * P1 + r];
+                    acc[k] += Quad{b, b, b, b} * point;
+                }
+            }
+            for (int k = 0; k < P1; ++k)
+                rowSum[k][l] = acc[k];
+        }
+        for (int k = 0; k < P1; ++k) {
+            if (k > du)
+                break;
+            const int lmax = dv < d - k ? dv : d - k;
+            for (int l = 0; l < Q1; ++l) {
+                if (l > lmax)
+                    break;
+                Quad acc = {};
+                for (int s = 0; s < Q1; ++s) {
+                    const double b = nv[l * Q1 + s];
+                    acc += Quad{b, b, b, b} * rowSum[k][s];
+                }
+                double* o = out + (k * stride + l) * W;
+                for (int c = 0; c < W; ++c)
+                    o[c] = acc[c];
+            }
+        }
+        return;
+    }
+    const int p1 = p + 1;
+    const int q1 = q + 1;
+    double* rows = rowSums; // rows[(k q1 + l) W + c]
     for (int l = 0; l < q1; ++l) {
         const double* rowPts = first + l * rowStride;
         for (int k = 0; k <= du; ++k) {
@@ -55,10 +118,6 @@ void sumSpanKernel(const double* first, std::ptrdiff_t rowStride, int p, int q, 
                 o[c] = acc[c];
         }
     }
-    const int stride = d + 1;
-    if (d > 0)
-        for (int x = 0; x < stride * stride * W; ++x)
-            out[x] = 0.0;
     for (int k = 0; k <= du; ++k) {
         const double* krows = rows + k * q1 * W;
         const int lmax = dv < d - k ? dv : d - k;
@@ -104,7 +163,7 @@ template <int W> SpanKernel selectKernel(int p, int q)
 // into one body (flatten). iu and iv are the spans, u and v already clamped
 // into the domain; D is the order d of the table (0..2).
 template <int W, int P, int Q, int D>
-[[gnu::flatten]] void fixedDegreeSums(const knots& U, const knots& V, int iu, double u, int iv,
+MW_FIXED_DEGREE_ATTRIBUTES void fixedDegreeSums(const knots& U, const knots& V, int iu, double u, int iv,
                                       double v, const double* first, std::ptrdiff_t rowStride,
                                       double* out)
 {
@@ -156,7 +215,52 @@ inline double binomialOf(int n, int k)
     return n <= 3 ? kBinomial[n][k] : static_cast<double>(::binomial(n, k));
 }
 
+// The quotient rule of a rational table: from the homogeneous derivatives
+// A[k][l] of (w x, w y, w z, w) (four entries each, hw), S = (A - sum of
+// binomial terms w^(i,j) S) / w, in the order in which every right-hand S is
+// already known; entries beyond the order are zero. D is the order d when
+// known at compile time (0: taken from d), so that the small tables run
+// with constant bounds and coefficients.
+template <int D> void quotientRule(const double* hw, int dRuntime, double* out)
+{
+    constexpr int dim = 3;
+    constexpr int W = dim + 1;
+    const int d = D > 0 ? D : dRuntime;
+    const int stride = d + 1;
+    auto weightAt = [&](int k, int l) { return hw[(k * stride + l) * W + dim]; };
+    const double w0 = weightAt(0, 0);
+    for (int k = 0; k <= d; ++k) {
+        for (int l = 0; l <= d; ++l) {
+            double* s = out + (k * stride + l) * dim;
+            if (k + l > d || w0 == 0.0) {
+                s[0] = s[1] = s[2] = 0.0;
+                continue;
+            }
+            const double* a = hw + (k * stride + l) * W;
+            double x[dim] = {a[0], a[1], a[2]};
+            for (int j = 1; j <= l; ++j) {
+                const double c = binomialOf(l, j) * weightAt(0, j);
+                const double* t = out + (k * stride + l - j) * dim;
+                for (int e = 0; e < dim; ++e)
+                    x[e] -= c * t[e];
+            }
+            for (int i = 1; i <= k; ++i) {
+                const double bki = binomialOf(k, i);
+                for (int j = 0; j <= l; ++j) {
+                    const double c = bki * binomialOf(l, j) * weightAt(i, j);
+                    const double* t = out + ((k - i) * stride + l - j) * dim;
+                    for (int e = 0; e < dim; ++e)
+                        x[e] -= c * t[e];
+                }
+            }
+            for (int e = 0; e < dim; ++e)
+                s[e] = x[e] / w0;
+        }
+    }
+}
+
 } // namespace
+
 
 void NurbsSurf::rebuildFlatNet(int count)
 {
@@ -342,16 +446,43 @@ Vector** NurbsSurf::computeDerivatives(int d, double u, double v, Vector** T)
     const size_t size = static_cast<size_t>(stride) * stride * 3;
     if (derivativeWork.size() < size)
         derivativeWork.resize(size);
-    computeDerivativesInto(d, u, v, derivativeWork.data());
-    const double* src = derivativeWork.data();
-    for (int k = 0; k <= d; ++k)
-        for (int l = 0; l <= d; ++l) {
-            Vector& e = T[k][l];
+    // A polynomial table is read from the span's sums as they stand; a
+    // rational one goes through the quotient rule first.
+    const double* src = polynomialDerivatives(d, u, v);
+    if (src == nullptr) {
+        computeDerivativesInto(d, u, v, derivativeWork.data());
+        src = derivativeWork.data();
+    }
+    for (int k = 0; k <= d; ++k) {
+        Vector* row = T[k];
+        const double* from = src + k * stride * 3;
+        for (int l = 0; l <= d; ++l, from += 3) {
+            const double x = from[0], y = from[1], z = from[2];
+            Vector& e = row[l];
             if (e.n != 3)
                 e.resize(3);
-            std::copy_n(src + (k * stride + l) * 3, 3, e.data);
+            double* to = e.data;
+            to[0] = x;
+            to[1] = y;
+            to[2] = z;
         }
+    }
     return T;
+}
+
+const double* NurbsSurf::polynomialDerivatives(int d, double u, double v)
+{
+    if (rational || dimension != 3)
+        return nullptr;
+    const int du = std::max(std::min(d, uKnots->p), 0);
+    const int dv = std::max(std::min(d, vKnots->p), 0);
+    int su = 0;
+    int sv = 0;
+    if (!sumAt(u, v, du, dv, d, 3, su, sv))
+        return nullptr;
+    lastUSpan = su;
+    lastVSpan = sv;
+    return homogeneousWork.data();
 }
 
 void NurbsSurf::computeDerivativesInto(int d, double u, double v, double* out)
@@ -388,37 +519,10 @@ void NurbsSurf::computeDerivativesInto(int d, double u, double v, double* out)
         std::fill(out, out + entries, 0.0);
         return;
     }
-    const double* hw = homogeneousWork.data();
-    auto weightAt = [&](int k, int l) { return hw[(k * stride + l) * W + dim]; };
-    const double w0 = weightAt(0, 0);
-    for (int k = 0; k <= d; ++k) {
-        for (int l = 0; l <= d; ++l) {
-            double* s = out + (k * stride + l) * dim;
-            if (k + l > d || w0 == 0.0) {
-                s[0] = s[1] = s[2] = 0.0;
-                continue;
-            }
-            const double* a = hw + (k * stride + l) * W;
-            double x[dim] = {a[0], a[1], a[2]};
-            for (int j = 1; j <= l; ++j) {
-                const double c = binomialOf(l, j) * weightAt(0, j);
-                const double* t = out + (k * stride + l - j) * dim;
-                for (int e = 0; e < dim; ++e)
-                    x[e] -= c * t[e];
-            }
-            for (int i = 1; i <= k; ++i) {
-                const double bki = binomialOf(k, i);
-                for (int j = 0; j <= l; ++j) {
-                    const double c = bki * binomialOf(l, j) * weightAt(i, j);
-                    const double* t = out + ((k - i) * stride + l - j) * dim;
-                    for (int e = 0; e < dim; ++e)
-                        x[e] -= c * t[e];
-                }
-            }
-            for (int e = 0; e < dim; ++e)
-                s[e] = x[e] / w0;
-        }
-    }
+    using Rule = void (*)(const double*, int, double*);
+    static constexpr Rule rules[4] = {quotientRule<0>, quotientRule<1>, quotientRule<2>,
+                                      quotientRule<3>};
+    (d <= 3 ? rules[d] : quotientRule<0>)(homogeneousWork.data(), d, out);
 }
 
 Vector** NurbsSurf::evaluate(int order, double u, double v)

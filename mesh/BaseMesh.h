@@ -27,6 +27,7 @@
 #include "foundation/Statistic.h"
 #include "foundation/Vertex.h"
 #include "mesh/MeshGeometry.h"
+#include "mesh/FacetHashIndex.h"
 #include "mesh/SpatialHash.h"
 #include "platform/MTLock.h"
 
@@ -132,6 +133,9 @@ public:
     // candidate of the search whose number it holds) and that number.
     std::vector<unsigned> facetMarks;
     unsigned markNumber = 0;
+    // Flat mirror of the facet hash for the hit searches, rebuilt when the
+    // hash has changed (see flatFacetHash).
+    CFacetHashIndex facetIndex;
 
     CBaseMesh();
     CBaseMesh(const CBaseMesh&) = delete;
@@ -299,7 +303,16 @@ public:
     // test on one side. The frame's corners are then left as the full test
     // would have left them. True when the corners cannot be read at once.
     bool rayMayHitFacet(int i, double tolerance);
+    // True when the ray of the frame passes a facet whose corners all lie
+    // within `radius` of the point xyz so far that rayMayHitFacet (and so
+    // rayFacetHit with both sides counting, at this tolerance) rejects it.
+    // Never true with an infinite radius or anything not finite.
+    bool rayPassesFacetNear(const float* xyz, float radius, double tolerance) const;
     CBaseHitInfo* addHit(Kor::Set<CBaseHitInfo>& hits, const CBaseHitInfo& h);
+    // The flat mirror of the facet hash, brought up to date; null when the
+    // hash has no cells or a cell carries user data (searches then go
+    // through the hash).
+    const CFacetHashIndex* flatFacetHash();
 
 protected:
     // Scratch of the drawing operations.

@@ -15,7 +15,7 @@
 template <class T> class CBlockList {
 public:
     int count = 0;      // elements in use
-    int blockSize = 1;  // elements per block, at least 1
+    int blockSize = 1;  // elements per block, at least 1 (set by init only)
     int blockCount = 0; // allocated blocks
     int capacity = 0;   // blockCount * blockSize
     T** blocks = nullptr;
@@ -43,6 +43,7 @@ public:
     {
         release();
         blockSize = std::max(size, 1);
+        setDivisor();
         n = std::max(n, 0);
         blockCount = int((long(n) + blockSize - 1) / blockSize);
         capacity = blockCount * blockSize;
@@ -77,8 +78,16 @@ public:
     }
 
     // Unchecked element access; 0 <= i < capacity is the caller's guarantee.
-    T& operator[](int i) { return blocks[i / blockSize][i % blockSize]; }
-    const T& operator[](int i) const { return blocks[i / blockSize][i % blockSize]; }
+    T& operator[](int i)
+    {
+        const int b = blockOf(i);
+        return blocks[b][i - b * blockSize];
+    }
+    const T& operator[](int i) const
+    {
+        const int b = blockOf(i);
+        return blocks[b][i - b * blockSize];
+    }
 
     // Address of element i; the elements up to the end of its block follow it
     // contiguously.
@@ -88,6 +97,23 @@ public:
     int size() const { return count; }
 
 private:
+    // ceil(2^64 / blockSize) (0 for a block size of 1): i / blockSize is then
+    // the high word of i times it, exactly for every i and block size below
+    // 2^31 (the error of the product stays below 1 / blockSize), without a
+    // division.
+    unsigned long long reciprocal = 0;
+
+    void setDivisor()
+    {
+        reciprocal = blockSize > 1 ? ~0ull / unsigned(blockSize) + 1 : 0;
+    }
+    int blockOf(int i) const
+    {
+        if (reciprocal == 0)
+            return i;
+        return int((unsigned __int128)(unsigned(i)) * reciprocal >> 64);
+    }
+
     void addBlock()
     {
         T** table = new T*[blockCount + 1];
@@ -103,6 +129,7 @@ private:
     {
         count = other.count;
         blockSize = other.blockSize;
+        reciprocal = other.reciprocal;
         blockCount = other.blockCount;
         capacity = other.capacity;
         blocks = other.blocks;

@@ -12,6 +12,7 @@
 #include <climits>
 #include <cmath>
 #include <iostream>
+#include <limits>
 #include <vector>
 
 bool lessByThirdDouble(const Mesh::CBaseMesh::CBaseHitInfo* a,
@@ -185,39 +186,38 @@ float cornerRadius(CBaseMesh& mesh, int f, const CVertex<float, 3>& p)
     return std::isfinite(r) ? r : std::numeric_limits<float>::infinity();
 }
 
-// True when the ray of the frame passes so far from hash point `item` that
-// every corner of its facet (all within item.radius of the point) projects
+// True when the ray of the frame passes so far from hash point xyz that
+// every corner of its facet (all within `radius` of the point) projects
 // beyond `margin` on one side of the ray along the frame's u or v: the side
 // test (rayMayHitFacet) would reject the facet. The allowance of 1e-5 of the
 // distances involved covers that test's float rounding. Never rejects with
 // an infinite radius, with anything not finite, or at distances where that
 // test's float arithmetic could overflow.
-bool rayPassesFacetOf(const CRayFrame& frame, const CFacetCentroid& item, double margin)
+bool rayPassesFacetOf(const CRayFrame& frame, const float* xyz, float radius, double margin)
 {
-    double x = 0.0, y = 0.0, size = item.radius;
+    double x = 0.0, y = 0.0, size = radius;
     for (int c = 0; c < 3; ++c) {
-        const double w = double(frame.origin.data[c]) - item.data[c];
+        const double w = double(frame.origin.data[c]) - xyz[c];
         x += w * frame.u.data[c];
         y += w * frame.v.data[c];
         size += std::fabs(w);
     }
     if (!(size < 1e30))
         return false;
-    const double limit = double(item.radius) + margin + 1e-5 * size;
+    const double limit = double(radius) + margin + 1e-5 * size;
     return std::max(std::fabs(x), std::fabs(y)) > limit;
 }
 
-// The same for every facet with a point in `cell`: the ray passes the cell's
-// box, grown by the reach of its items, by more than `margin` along u or v.
-bool rayPassesFacetsOf(const CRayFrame& frame, const C3DCell<CFacetCentroid, float>& cell,
+// The same for every facet with a point in a cell of box [min, max] whose
+// items reach `reach` beyond it: the ray passes the box, grown by that
+// reach, by more than `margin` along u or v.
+bool rayPassesFacetsOf(const CRayFrame& frame, const float* min, const float* max, float reach,
                        double margin)
 {
-    double x = 0.0, y = 0.0, spreadX = cell.itemReach, spreadY = cell.itemReach,
-           size = cell.itemReach;
+    double x = 0.0, y = 0.0, spreadX = reach, spreadY = reach, size = reach;
     for (int c = 0; c < 3; ++c) {
-        const double half = 0.5 * (double(cell.box.max.data[c]) - cell.box.min.data[c]);
-        const double w = double(frame.origin.data[c]) -
-                         0.5 * (double(cell.box.min.data[c]) + cell.box.max.data[c]);
+        const double half = 0.5 * (double(max[c]) - min[c]);
+        const double w = double(frame.origin.data[c]) - 0.5 * (double(min[c]) + max[c]);
         x += w * frame.u.data[c];
         y += w * frame.v.data[c];
         spreadX += half * std::fabs(frame.u.data[c]);
@@ -231,6 +231,135 @@ bool rayPassesFacetsOf(const CRayFrame& frame, const C3DCell<CFacetCentroid, flo
 }
 
 } // namespace
+
+void CFacetHashIndex::build(const C3DHash<CFacetCentroid, float>& hash)
+{
+    cells.clear();
+    items.clear();
+    groups.clear();
+    dense.clear();
+    occupied.clear();
+    keyed.clear();
+    table.clear();
+    userData = false;
+    built = true;
+    source = &hash;
+    version = hash.version;
+    const int n = hash.cells.count;
+    cells.reserve(std::size_t(n));
+    keyed.reserve(std::size_t(n));
+    for (int c = 0; c < n; ++c) {
+        const C3DCell<CFacetCentroid, float>* cell = hash.cells.items[c];
+        userData = userData || cell->m_pUserData != nullptr;
+        Cell flat;
+        for (int a = 0; a < 3; ++a) {
+            flat.min[a] = cell->box.min.data[a];
+            flat.max[a] = cell->box.max.data[a];
+        }
+        flat.reach = cell->itemReach;
+        flat.first = int(items.size());
+        flat.count = cell->items.count;
+        flat.group = int(groups.size());
+        flat.groups = 0;
+        for (const CFacetCentroid* item : cell->items)
+            items.push_back(Item{{item->data[0], item->data[1], item->data[2]}, item->radius,
+                                 item->facet, false});
+        if (flat.count > kGroupedCell)
+            groupItems(flat);
+        cells.push_back(flat);
+        keyed.push_back(Keyed{cell->i, cell->j, cell->k, c});
+    }
+    if (n == 0)
+        return;
+    int largest = -1;
+    for (const Item& item : items)
+        largest = std::max(largest, item.facet);
+    std::vector<unsigned char> seen(std::size_t(largest) + 1, 0);
+    for (const Item& item : items)
+        if (item.facet >= 0 && seen[std::size_t(item.facet)] < 2)
+            ++seen[std::size_t(item.facet)];
+    for (Item& item : items)
+        item.alone = item.facet >= 0 && seen[std::size_t(item.facet)] == 1;
+    for (int a = 0; a < 3; ++a) {
+        keyLow[a] = keyHigh[a] = (&keyed[0].i)[a];
+        for (const Keyed& k : keyed) {
+            keyLow[a] = std::min(keyLow[a], (&k.i)[a]);
+            keyHigh[a] = std::max(keyHigh[a], (&k.i)[a]);
+        }
+        extent[a] = (long long)keyHigh[a] - keyLow[a] + 1;
+    }
+    const double volume = double(extent[0]) * double(extent[1]) * double(extent[2]);
+    if (volume <= std::max(double(1 << 22), 16.0 * n)) {
+        dense.assign(std::size_t(volume), -1);
+        occupied.assign((std::size_t(volume) + 63) / 64, 0u);
+        for (const Keyed& k : keyed) {
+            const std::size_t at =
+                std::size_t(((long long)(k.i - keyLow[0]) * extent[1] + (k.j - keyLow[1])) *
+                                extent[2] +
+                            (k.k - keyLow[2]));
+            dense[at] = k.index;
+            occupied[at >> 6] |= std::uint64_t(1) << (at & 63);
+        }
+    } else {
+        for (Keyed& k : keyed)
+            table.add(&k);
+    }
+}
+
+void CFacetHashIndex::groupItems(Cell& cell)
+{
+    // Items by the octant of the cell's box they lie in (the order within an
+    // octant kept), each octant with the box and reach of its items.
+    Item* first = items.data() + cell.first;
+    float middle[3];
+    for (int a = 0; a < 3; ++a)
+        middle[a] = 0.5f * (cell.min[a] + cell.max[a]);
+    auto octant = [&](const Item& item) {
+        return (item.xyz[0] > middle[0] ? 1 : 0) | (item.xyz[1] > middle[1] ? 2 : 0) |
+               (item.xyz[2] > middle[2] ? 4 : 0);
+    };
+    std::stable_sort(first, first + cell.count,
+                     [&](const Item& x, const Item& y) { return octant(x) < octant(y); });
+    for (int n = 0; n < cell.count;) {
+        Group group;
+        group.first = cell.first + n;
+        group.reach = 0.0f;
+        for (int a = 0; a < 3; ++a) {
+            group.min[a] = first[n].xyz[a];
+            group.max[a] = first[n].xyz[a];
+        }
+        const int o = octant(first[n]);
+        int m = n;
+        for (; m < cell.count && octant(first[m]) == o; ++m) {
+            for (int a = 0; a < 3; ++a) {
+                group.min[a] = std::min(group.min[a], first[m].xyz[a]);
+                group.max[a] = std::max(group.max[a], first[m].xyz[a]);
+            }
+            // A reach that is not a number leaves the group's test open.
+            const float r = first[m].radius;
+            group.reach = r >= group.reach ? r : (r == r ? group.reach
+                                                         : std::numeric_limits<float>::infinity());
+        }
+        group.count = m - n;
+        groups.push_back(group);
+        ++cell.groups;
+        n = m;
+    }
+}
+
+const CFacetHashIndex* CBaseMesh::flatFacetHash()
+{
+    if (facetHash.cells.count == 0)
+        return nullptr;
+    if (!facetIndex.mirrors(facetHash))
+        facetIndex.build(facetHash);
+    return facetIndex.userData ? nullptr : &facetIndex;
+}
+
+bool CBaseMesh::rayPassesFacetNear(const float* xyz, float radius, double tolerance) const
+{
+    return rayPassesFacetOf(rayFrame, xyz, radius, sideMargin(tolerance));
+}
 
 void CBaseMesh::buildFacetHash(double divisor, double size, void*)
 {
@@ -353,6 +482,7 @@ void CBaseMesh::buildFacetHash(double divisor, double size, void*)
             reach = std::max(reach, item->radius);
         cell->itemReach = reach;
     }
+    facetIndex.build(facetHash);
 }
 
 void CBaseMesh::setRay(const Point& p, const Direction& d)
@@ -515,13 +645,17 @@ bool CBaseMesh::hitWithFacetHash(const Point& p, const Direction& d, Kor::Set<CB
     // mesh is kept (its hit test fails).
     const double margin = sideMargin(tolerance);
     Kor::List<int> candidates;
-    auto consider = [&](int f, const CFacetCentroid* item) {
+    // xyz: the hash point of the facet, null when there is none; alone: the
+    // facet has no other, so that it cannot be met twice.
+    auto consider = [&](int f, const float* xyz, float radius, bool alone) {
         if (f >= 0 && f < facetCount) {
-            if (bothSides && item != nullptr && rayPassesFacetOf(rayFrame, *item, margin))
+            if (bothSides && xyz != nullptr && rayPassesFacetOf(rayFrame, xyz, radius, margin))
                 return;
-            if (facetMarks[f] == markNumber)
-                return;
-            facetMarks[f] = markNumber;
+            if (!alone) {
+                if (facetMarks[f] == markNumber)
+                    return;
+                facetMarks[f] = markNumber;
+            }
             if (bothSides && !rayMayHitFacet(f, tolerance))
                 return;
         }
@@ -531,10 +665,10 @@ bool CBaseMesh::hitWithFacetHash(const Point& p, const Direction& d, Kor::Set<CB
         if (cell->m_pUserData != nullptr) {
             const auto* facets = static_cast<const Kor::List<int>*>(cell->m_pUserData);
             for (int f : *facets)
-                consider(f, nullptr);
+                consider(f, nullptr, 0.0f, false);
         } else {
             for (const CFacetCentroid* item : cell->items)
-                consider(item->facet, item);
+                consider(item->facet, item->data, item->radius, false);
         }
     };
     Point centre;
@@ -552,14 +686,51 @@ bool CBaseMesh::hitWithFacetHash(const Point& p, const Direction& d, Kor::Set<CB
     auto visit = [&](const C3DCell<CFacetCentroid, float>* cell) {
         if (!nearLine(cell, dist2))
             return;
-        if (bothSides && cell->m_pUserData == nullptr && rayPassesFacetsOf(rayFrame, *cell, margin))
+        if (bothSides && cell->m_pUserData == nullptr &&
+            rayPassesFacetsOf(rayFrame, cell->box.min.data, cell->box.max.data, cell->itemReach,
+                              margin))
             return;
         collect(cell);
     };
+    // The same through the flat mirror of the hash: the same cells, met in
+    // the same order, the same tests.
+    const CFacetHashIndex* flat = cells == nullptr ? flatFacetHash() : nullptr;
+    auto visitFlat = [&](int c) {
+        const CFacetHashIndex::Cell& cell = flat->cells[std::size_t(c)];
+        for (int a = 0; a < 3; ++a)
+            centre.data[a] = 0.5f * (cell.min[a] + cell.max[a]);
+        if (!(pointLineDistance2(centre, p, unit) < reach2))
+            return;
+        if (bothSides && rayPassesFacetsOf(rayFrame, cell.min, cell.max, cell.reach, margin))
+            return;
+        auto considerItems = [&](int first, int count) {
+            const CFacetHashIndex::Item* item = flat->items.data() + first;
+            for (int n = 0; n < count; ++n, ++item)
+                consider(item->facet, item->xyz, item->radius, item->alone);
+        };
+        if (cell.groups == 0 || !bothSides) {
+            considerItems(cell.first, cell.count);
+            return;
+        }
+        // A crowded cell by its groups: one the ray passes is left out.
+        for (int g = cell.group; g < cell.group + cell.groups; ++g) {
+            const CFacetHashIndex::Group& group = flat->groups[std::size_t(g)];
+            if (!rayPassesFacetsOf(rayFrame, group.min, group.max, group.reach, margin))
+                considerItems(group.first, group.count);
+        }
+    };
     const bool walked =
         cells == nullptr &&
-        facetHash.forCellsNearLine(p, unit, reach,
-                                   [&](C3DCell<CFacetCentroid, float>* cell) { visit(cell); });
+        (flat != nullptr
+             ? forKeysNearLine(p.data, unit.data, reach, facetHash.inverseCellSize,
+                               flat->lowestKey(), flat->highestKey(),
+                               [&](const int* key) {
+                                   const int c = flat->cellInBox(key);
+                                   if (c >= 0)
+                                       visitFlat(c);
+                               })
+             : facetHash.forCellsNearLine(
+                   p, unit, reach, [&](C3DCell<CFacetCentroid, float>* cell) { visit(cell); }));
     if (!walked) {
         const int listed = cells != nullptr ? cells->count : cellSet.count;
         for (int n = 0; n < listed; ++n) {

@@ -10,11 +10,13 @@
 #include "platform/Diagnostics.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <limits>
 #include <memory>
 #include <new>
 #include <numbers>
@@ -44,68 +46,147 @@ bool sameUndirectedEdge(const Edge& a, const Edge& b)
     return lowKey(a) == lowKey(b) && highKey(a) == highKey(b);
 }
 
-// An int as an unsigned number of the same order.
-std::uint64_t ordered(int v)
-{
-    return std::uint64_t(std::uint32_t(v) ^ 0x80000000u);
-}
+// Stable least-significant-digit radix sort of recs by 11-bit digits:
+// digit(rec, d) is digit d of the key (d = 0 the least significant, d <
+// digits), each below 2048. The counts of every digit are taken in one pass
+// over the records; a pass whose digit is the same for every record is
+// skipped. Digits of 11 bits keep the scatter to 2048 places at a time, few
+// enough for the caches, where wider digits spread each pass over as many
+// pages as there are buckets.
+constexpr int kRadixBits = 8;
+constexpr std::size_t kRadixBuckets = std::size_t(1) << kRadixBits;
 
-// Stable least-significant-digit radix sort of recs by 16-bit digits:
-// digit(rec, d) is digit d of the key, d = 0 the least significant, for
-// d < digits. A pass whose digit is the same for every record is skipped.
 template <class Rec, class Digit> void radixSort(std::vector<Rec>& recs, int digits, Digit digit)
 {
+    if (recs.size() < 2)
+        return;
+    std::vector<std::size_t> count(std::size_t(digits) * kRadixBuckets, 0);
+    for (const Rec& r : recs)
+        for (int d = 0; d < digits; ++d)
+            ++count[std::size_t(d) * kRadixBuckets + digit(r, d)];
     std::vector<Rec> other(recs.size());
-    std::vector<std::size_t> count(65537);
     for (int d = 0; d < digits; ++d) {
-        std::fill(count.begin(), count.end(), 0);
-        for (const Rec& r : recs)
-            ++count[digit(r, d) + 1];
-        if (!recs.empty() && count[digit(recs[0], d) + 1] == recs.size())
+        std::size_t* c = count.data() + std::size_t(d) * kRadixBuckets;
+        if (c[digit(recs[0], d)] == recs.size())
             continue;
-        for (std::size_t k = 1; k < count.size(); ++k)
-            count[k] += count[k - 1];
+        std::size_t at = 0;
+        for (std::size_t k = 0; k < kRadixBuckets; ++k) {
+            const std::size_t here = c[k];
+            c[k] = at;
+            at += here;
+        }
         for (const Rec& r : recs)
-            other[count[digit(r, d)]++] = r;
+            other[c[digit(r, d)]++] = r;
         recs.swap(other);
     }
 }
 
-// Sorts the records by their undirected key (lower, then higher vertex
-// index); the polygon and the start vertex only make the order of coedges
-// on one edge reproducible. The records arrive polygon by polygon, so a
-// stable sort by the undirected key, started from an order by polygon and
-// start vertex, gives that order; the keys are plain integers, sorted by
-// digits without a comparison.
-void sortByUndirectedKey(Edge* records, int n)
+// Number of bits needed for values 0 .. v.
+int bitWidth(std::uint64_t v)
 {
-    struct Key {
-        std::uint64_t edge;
-        int index;
-    };
-    std::vector<Key> keys(std::size_t(std::max(n, 0)));
+    int bits = 0;
+    while (v != 0) {
+        ++bits;
+        v >>= 1;
+    }
+    return bits;
+}
+
+// The records sorted by their undirected key (lower, then higher vertex
+// index), as a new array; null when there is nothing to sort. The polygon
+// and the start vertex only make the order of coedges on one edge
+// reproducible: the records arrive polygon by polygon, so a stable sort by
+// the undirected key, started from an order by polygon and start vertex,
+// gives that order. The keys are plain integers: bucketed by the lower
+// vertex when the indices lie close together, else sorted by digits.
+Edge* sortByUndirectedKey(const Edge* records, int n)
+{
+    if (n < 2)
+        return nullptr;
+    // The start order: polygon by polygon, one polygon's records by start
+    // vertex (insertion sort: few).
+    std::vector<int> start(static_cast<std::size_t>(n));
     for (int first = 0; first < n;) {
         int last = first + 1;
         while (last < n && records[last].facet1 == records[first].facet1)
             ++last;
-        // One polygon's records, by start vertex (insertion sort: few).
         for (int i = first; i < last; ++i) {
-            const Edge& e = records[i];
-            Key key{ordered(lowKey(e)) << 32 | ordered(highKey(e)), i};
             int j = i;
-            while (j > first && records[keys[j - 1].index].vertex0 > e.vertex0) {
-                keys[j] = keys[j - 1];
+            while (j > first && records[start[j - 1]].vertex0 > records[i].vertex0) {
+                start[j] = start[j - 1];
                 --j;
             }
-            keys[j] = key;
+            start[j] = i;
         }
         first = last;
     }
-    radixSort(keys, 4, [](const Key& k, int d) { return unsigned(k.edge >> (16 * d)) & 0xffffu; });
-    std::vector<Edge> sorted(std::size_t(std::max(n, 0)));
-    for (int i = 0; i < n; ++i)
-        sorted[i] = records[keys[i].index];
-    std::copy(sorted.begin(), sorted.end(), records);
+    int lowest = records[0].vertex0, highest = lowest;
+    for (int i = 0; i < n; ++i) {
+        lowest = std::min({lowest, records[i].vertex0, records[i].vertex1});
+        highest = std::max({highest, records[i].vertex0, records[i].vertex1});
+    }
+    const std::int64_t range = std::int64_t(highest) - lowest + 1;
+    if (range <= 4 * std::int64_t(n) + 1024) {
+        // Vertex indices of a mesh lie in a range of the order of the record
+        // count: the records go into buckets by their lower vertex, in the
+        // start order, and each bucket (a few records, side by side) is
+        // ordered by the higher vertex, keeping the start order among equal
+        // keys.
+        std::vector<int> first(static_cast<std::size_t>(range) + 1, 0);
+        for (int i = 0; i < n; ++i)
+            ++first[std::size_t(lowKey(records[i]) - lowest) + 1];
+        for (std::size_t k = 1; k < first.size(); ++k)
+            first[k] += first[k - 1];
+        Edge* sorted = new Edge[n];
+        {
+            std::vector<int> fill(first.begin(), first.end() - 1);
+            for (int s = 0; s < n; ++s) {
+                const Edge& e = records[start[s]];
+                sorted[fill[std::size_t(lowKey(e) - lowest)]++] = e;
+            }
+        }
+        for (std::size_t k = 0; k + 1 < first.size(); ++k) {
+            Edge* bucket = sorted + first[k];
+            const int size = first[k + 1] - first[k];
+            for (int x = 1; x < size; ++x) {
+                const Edge e = bucket[x];
+                const int key = highKey(e);
+                int y = x;
+                while (y > 0 && highKey(bucket[y - 1]) > key) {
+                    bucket[y] = bucket[y - 1];
+                    --y;
+                }
+                bucket[y] = e;
+            }
+        }
+        return sorted;
+    }
+    // Indices spread wider than the records: the keys, counted from the
+    // lowest vertex index, sorted by digits without a comparison.
+    std::vector<int> order(static_cast<std::size_t>(n));
+    {
+        struct Key {
+            std::uint64_t edge;
+            int index;
+        };
+        const int width = bitWidth(std::uint64_t(std::int64_t(highest) - lowest));
+        auto offset = [lowest](int v) { return std::uint64_t(std::int64_t(v) - lowest); };
+        std::vector<Key> keys(static_cast<std::size_t>(n));
+        for (int s = 0; s < n; ++s) {
+            const Edge& e = records[start[s]];
+            keys[s] = Key{offset(lowKey(e)) << width | offset(highKey(e)), start[s]};
+        }
+        const int digits = std::max((2 * width + kRadixBits - 1) / kRadixBits, 1);
+        radixSort(keys, digits, [](const Key& k, int d) {
+            return unsigned(k.edge >> (kRadixBits * d)) & unsigned(kRadixBuckets - 1);
+        });
+        for (int s = 0; s < n; ++s)
+            order[s] = keys[s].index;
+    }
+    Edge* sorted = new Edge[n];
+    for (int s = 0; s < n; ++s)
+        sorted[s] = records[order[s]];
+    return sorted;
 }
 
 // A float as an unsigned number of the same order; both zeros give the same
@@ -119,33 +200,68 @@ std::uint32_t ordered(float f)
     return (u & 0x80000000u) != 0 ? ~u : (u | 0x80000000u);
 }
 
-// The vertex indices of polygon p's `corners` corners into out, as
-// getPolygonVertexIndex gives them: all -1 for a record that runs past the
-// end of the stream.
-void polygonCornerIndices(CFlatMesh& mesh, int p, int corners, std::vector<int>& out)
-{
-    out.assign(std::size_t(corners), -1);
-    const int start = mesh.polygonStarts[p];
-    const int at = start + 1;
-    if (start < 0 || at >= mesh.polygonStream.count ||
-        long(at) + corners >= long(mesh.polygonStream.count))
-        return;
-    for (int k = 0; k < corners; ++k)
-        out[k] = mesh.polygonStream[at + 1 + k];
-}
+// Contiguous copies of a flat mesh's polygon starts, polygon stream and
+// vertex coordinates, read as the mesh's own accessors read its block lists
+// (getFacetSize, getPolygonVertexIndex, getVertex), without a division per
+// element.
+class FlatStorage {
+public:
+    explicit FlatStorage(CFlatMesh& mesh)
+        : starts(copyOf(mesh.polygonStarts)), stream(copyOf(mesh.polygonStream)),
+          coordinates(copyOf(mesh.coordinates)),
+          vertexCount(std::min<long>(mesh.getVertexCount(true), (long(coordinates.size()) - 0) / 3))
+    {
+    }
 
-// Vertex v's coordinates into xyz, as getVertex gives them; false for an
-// index outside the stored vertices.
-bool readVertex(CFlatMesh& mesh, int v, float* xyz)
-{
-    if (v < 0 || v >= mesh.getVertexCount(true) || long(v) * 3 + 2 >= long(mesh.coordinates.count))
-        return false;
-    const float* c = mesh.coordinates.pointer(3 * v);
-    xyz[0] = c[0];
-    xyz[1] = c[1];
-    xyz[2] = c[2];
-    return true;
-}
+    // The corner count of polygon p, 0 for a record outside the stream.
+    int polygonSize(int p) const
+    {
+        if (p < 0 || p >= int(starts.size()))
+            return 0;
+        const int start = starts[p];
+        if (start < 0 || long(start) + 1 >= long(stream.size()))
+            return 0;
+        return stream[start + 1];
+    }
+    // The `corners` vertex indices of polygon p, or null for a record that
+    // runs past the end of the stream.
+    const int* cornerIndices(int p, int corners) const
+    {
+        const int start = starts[p];
+        const long at = long(start) + 1;
+        if (start < 0 || at >= long(stream.size()) || at + corners >= long(stream.size()))
+            return nullptr;
+        return stream.data() + at + 1;
+    }
+    // Vertex v's coordinates into xyz; false for an index outside the
+    // stored vertices.
+    bool readVertex(int v, float* xyz) const
+    {
+        if (v < 0 || v >= vertexCount)
+            return false;
+        const float* c = coordinates.data() + 3 * std::size_t(v);
+        xyz[0] = c[0];
+        xyz[1] = c[1];
+        xyz[2] = c[2];
+        return true;
+    }
+
+private:
+    std::vector<int> starts;
+    std::vector<int> stream;
+    std::vector<float> coordinates;
+    long vertexCount;
+
+    template <class T> static std::vector<T> copyOf(const CBlockList<T>& list)
+    {
+        std::vector<T> out(std::size_t(std::max(list.count, 0)));
+        for (int at = 0; at < list.count; at += list.blockSize) {
+            const int n = std::min(list.blockSize, list.count - at);
+            std::copy_n(list.pointer(at), n, out.data() + at);
+        }
+        return out;
+    }
+};
 
 // Gives `record` the neighbour polygon `partner`: an unknown partner makes
 // the record broken on both sides; otherwise the first free facet slot is
@@ -184,10 +300,21 @@ void writeEdgeCurve(CFlatMesh& mesh, std::ofstream& out, int a, int b)
 template <class Visit> void forEachPolygonIndex(CFlatMesh& mesh, Visit visit)
 {
     CBlockList<int>& stream = mesh.polygonStream;
+    const int blockSize = stream.blockSize;
     for (int p = 0; p < mesh.polygonStarts.count; ++p) {
         int pos = mesh.polygonStarts[p];
         if (pos < 0 || pos >= stream.count)
             continue;
+        // A record within one block (nearly every one) is walked through
+        // a pointer.
+        const int offset = pos % blockSize;
+        int* at = stream.blocks[pos / blockSize] + offset;
+        const int inBlock = std::min(blockSize - offset, stream.count - pos);
+        if (inBlock >= 2 && at[1] >= 0 && at[0] == 1 && at[1] <= inBlock - 2) {
+            for (int j = 0; j < at[1]; ++j)
+                visit(at[2 + j]);
+            continue;
+        }
         const int loops = stream[pos++];
         for (int l = 0; l < loops && pos < stream.count; ++l) {
             const int n = stream[pos++];
@@ -206,6 +333,377 @@ void freeDerivedArrays(CFlatMesh::CDerivedData& d)
     delete[] d.facetNormals;
     delete[] d.legs;
     d = CFlatMesh::CDerivedData();
+}
+
+// The vertices in coordinate order: x, then y, then z (as the coordinates'
+// order-preserving integer forms compare, so both zeros are one value),
+// then index. The vertices are dealt into a few thousand slices of x by a
+// rising function of x and each slice is sorted on its own, a piece that
+// stays in the caches; coordinates that are not all finite take a stable
+// sort by digits of the integer forms, z first, from the order by index.
+std::vector<int> coordinateOrder(const float* xyz, int n)
+{
+    struct Key {
+        std::uint64_t xy;
+        std::uint64_t zi;
+        bool operator<(const Key& o) const { return xy < o.xy || (xy == o.xy && zi < o.zi); }
+    };
+    auto keyOf = [xyz](int v) {
+        const float* c = xyz + 3 * std::size_t(v);
+        return Key{std::uint64_t(ordered(c[0])) << 32 | ordered(c[1]),
+                   std::uint64_t(ordered(c[2])) << 32 | std::uint32_t(v)};
+    };
+    std::vector<int> order(static_cast<std::size_t>(n));
+    double low = std::numeric_limits<double>::infinity(), high = -low;
+    bool finite = true;
+    for (int v = 0; v < n; ++v) {
+        const float* c = xyz + 3 * std::size_t(v);
+        finite = finite && std::isfinite(c[0]) && std::isfinite(c[1]) && std::isfinite(c[2]);
+        low = std::min(low, double(c[0]));
+        high = std::max(high, double(c[0]));
+    }
+    if (!finite) {
+        struct Digits {
+            std::uint64_t yz;
+            std::uint32_t x;
+            int index;
+        };
+        std::vector<Digits> keys(static_cast<std::size_t>(n));
+        for (int v = 0; v < n; ++v) {
+            const float* c = xyz + 3 * std::size_t(v);
+            keys[v] = {std::uint64_t(ordered(c[1])) << 32 | ordered(c[2]), ordered(c[0]), v};
+        }
+        constexpr unsigned mask = unsigned(kRadixBuckets - 1);
+        radixSort(keys, (96 + kRadixBits - 1) / kRadixBits, [](const Digits& k, int d) {
+            const int bit = kRadixBits * d;
+            if (bit + kRadixBits <= 64)
+                return unsigned(k.yz >> bit) & mask;
+            if (bit >= 64)
+                return unsigned(k.x >> (bit - 64)) & mask;
+            return unsigned((k.yz >> bit) | (std::uint64_t(k.x) << (64 - bit))) & mask;
+        });
+        for (int s = 0; s < n; ++s)
+            order[s] = keys[s].index;
+        return order;
+    }
+    const int slices = std::clamp(n / 1024, 1, 4096);
+    const double scale = high > low ? (slices - 1e-9) / (high - low) : 0.0;
+    auto sliceOf = [&](int v) {
+        return std::min(int((double(xyz[3 * std::size_t(v)]) - low) * scale), slices - 1);
+    };
+    std::vector<int> first(static_cast<std::size_t>(slices) + 1, 0);
+    for (int v = 0; v < n; ++v)
+        ++first[sliceOf(v) + 1];
+    for (int k = 0; k < slices; ++k)
+        first[k + 1] += first[k];
+    std::vector<Key> keys(static_cast<std::size_t>(n));
+    {
+        std::vector<int> fill(first.begin(), first.end() - 1);
+        for (int v = 0; v < n; ++v)
+            keys[fill[sliceOf(v)]++] = keyOf(v);
+    }
+    for (int k = 0; k < slices; ++k)
+        std::sort(keys.begin() + first[k], keys.begin() + first[k + 1]);
+    for (int s = 0; s < n; ++s)
+        order[s] = int(keys[s].zi & 0xffffffffu);
+    return order;
+}
+
+// The weld's numbering of finite points: equal points (both zeros alike)
+// share one new index, new indices follow the coordinate order, and each
+// new point keeps the coordinates of its lowest-numbered vertex. The
+// points are made unique through a table first, so that only the distinct
+// ones are sorted. False, with nothing written, when some coordinate is not
+// finite.
+bool equalPointIndices(const float* xyz, int n, std::vector<int>& newIndex,
+                       std::vector<float>& points)
+{
+    for (long k = 0; k < 3L * n; ++k)
+        if (!std::isfinite(xyz[k]))
+            return false;
+    struct Slot {
+        std::uint32_t key[3];
+        int id; // -1: empty
+    };
+    // Sized for a mesh whose points are shared by a few vertices each, as
+    // those of a triangle soup are; grown when half full.
+    std::size_t size = 1024;
+    while (size < std::size_t(n) / 4)
+        size *= 2;
+    std::vector<Slot> table(size, Slot{{0, 0, 0}, -1});
+    std::vector<int> distinctOf(static_cast<std::size_t>(n));
+    std::vector<int> firstVertex;
+    auto slotOf = [](const std::uint32_t* key, std::size_t mask) {
+        std::uint64_t h = key[0] * 0x9E3779B97F4A7C15ull;
+        h ^= key[1] * 0xC2B2AE3D27D4EB4Full;
+        h ^= key[2] * 0x165667B19E3779F9ull;
+        h ^= h >> 31;
+        return std::size_t(h) & mask;
+    };
+    // The points met last, by the same hash in a small table: a vertex of a
+    // triangle soup comes back a few triangles later, and is then found
+    // there, in the caches, instead of in the large table.
+    constexpr std::size_t kRecent = 8192;
+    std::vector<Slot> recent(kRecent, Slot{{0, 0, 0}, -1});
+    for (int v = 0; v < n; ++v) {
+        const float* c = xyz + 3 * std::size_t(v);
+        const std::uint32_t key[3] = {ordered(c[0]), ordered(c[1]), ordered(c[2])};
+        Slot& last = recent[slotOf(key, kRecent - 1)];
+        if (last.id >= 0 && last.key[0] == key[0] && last.key[1] == key[1] &&
+            last.key[2] == key[2]) {
+            distinctOf[v] = last.id;
+            continue;
+        }
+        std::size_t s = slotOf(key, size - 1);
+        while (table[s].id >= 0 && !(table[s].key[0] == key[0] && table[s].key[1] == key[1] &&
+                                     table[s].key[2] == key[2]))
+            s = (s + 1) & (size - 1);
+        if (table[s].id < 0) {
+            table[s] = Slot{{key[0], key[1], key[2]}, int(firstVertex.size())};
+            firstVertex.push_back(v);
+            if (2 * firstVertex.size() > size) {
+                // Half full: twice the slots, every entry placed again.
+                std::vector<Slot> old(2 * size, Slot{{0, 0, 0}, -1});
+                old.swap(table);
+                size *= 2;
+                for (const Slot& e : old) {
+                    if (e.id < 0)
+                        continue;
+                    std::size_t t = slotOf(e.key, size - 1);
+                    while (table[t].id >= 0)
+                        t = (t + 1) & (size - 1);
+                    table[t] = e;
+                }
+                s = std::size_t(-1);
+            }
+        }
+        distinctOf[v] = s == std::size_t(-1) ? int(firstVertex.size()) - 1 : table[s].id;
+        last = Slot{{key[0], key[1], key[2]}, distinctOf[v]};
+    }
+    const int m = int(firstVertex.size());
+    std::vector<float> distinct(3 * std::size_t(m));
+    for (int d = 0; d < m; ++d)
+        std::copy_n(xyz + 3 * std::size_t(firstVertex[d]), 3, distinct.data() + 3 * std::size_t(d));
+    const std::vector<int> order = coordinateOrder(distinct.data(), m);
+    std::vector<int> rank(static_cast<std::size_t>(m));
+    points.resize(3 * std::size_t(m));
+    for (int r = 0; r < m; ++r) {
+        rank[order[r]] = r;
+        std::copy_n(distinct.data() + 3 * std::size_t(order[r]), 3, points.data() + 3 * std::size_t(r));
+    }
+    for (int v = 0; v < n; ++v)
+        newIndex[v] = rank[distinctOf[v]];
+    return true;
+}
+
+float* coordinatesOf(CFlatMesh& mesh, int i);
+
+// The tolerance merge's representatives through a grid of its own, with
+// the result of the spatial hash the merge is defined by (cells of the
+// tolerance, each vertex's query over the 27 cells around its own in key
+// order, the first stored vertex strictly closer than the cell size in that
+// order, else the vertex is stored): a stored vertex found in cells four
+// tolerances wide, of which a vertex needs only the 8 on its side, chosen
+// by the key order of the hash's cells and then by the coordinate order.
+// A vertex at the exact place of an earlier one takes the same answer
+// without a search: a stored place stays its own, and the answer of a place
+// that is not stored changes only when vertices were stored after it.
+// cellCount: the number of cells that hash would hold. False, with nothing
+// done, when some coordinate is not finite or keys would leave the int
+// range: the hash then runs itself.
+bool mergeWithinTolerance(CFlatMesh& mesh, int n, double cellSize, std::vector<int>& representative,
+                          int& cellCount)
+{
+    const double inverse = cellSize >= 1e-8 ? 1.0 / cellSize : 1e8;
+    const float radius = float(cellSize);
+    const float r2 = radius * radius;
+    const double coarseInverse = inverse / 4.0;
+    std::vector<float> xyz(3 * std::size_t(n));
+    std::vector<bool> present(static_cast<std::size_t>(n), false);
+    for (int i = 0; i < n; ++i) {
+        const float* c = coordinatesOf(mesh, i);
+        if (c == nullptr)
+            continue;
+        present[i] = true;
+        for (int a = 0; a < 3; ++a) {
+            if (!std::isfinite(c[a]) || !(std::fabs(double(c[a]) * inverse) < 1e9))
+                return false;
+            xyz[3 * std::size_t(i) + a] = c[a];
+        }
+    }
+    struct Entry {
+        int vertex;     // first vertex at this place
+        int next;       // next entry of the coarse cell, -1 at the end
+        int answer;     // representative (the vertex itself when stored)
+        int storedAt;   // stored count when the answer was found
+        int key[3];     // key of the hash's cell
+    };
+    std::vector<Entry> entries;
+    struct Slot {
+        long long key[3];
+        int head; // -1: empty
+    };
+    std::size_t size = 1024;
+    while (size < std::size_t(n) / 2)
+        size *= 2;
+    std::vector<Slot> table(size, Slot{{0, 0, 0}, -1});
+    auto slotOf = [](const long long* key, std::size_t mask) {
+        std::uint64_t h = std::uint64_t(key[0]) * 0x9E3779B97F4A7C15ull;
+        h ^= std::uint64_t(key[1]) * 0xC2B2AE3D27D4EB4Full;
+        h ^= std::uint64_t(key[2]) * 0x165667B19E3779F9ull;
+        h ^= h >> 31;
+        return std::size_t(h) & mask;
+    };
+    auto find = [&](const long long* key) -> Slot& {
+        std::size_t s = slotOf(key, size - 1);
+        while (table[s].head >= 0 &&
+               !(table[s].key[0] == key[0] && table[s].key[1] == key[1] && table[s].key[2] == key[2]))
+            s = (s + 1) & (size - 1);
+        return table[s];
+    };
+    int used = 0;
+    auto grow = [&]() {
+        std::vector<Slot> old(2 * size, Slot{{0, 0, 0}, -1});
+        old.swap(table);
+        size *= 2;
+        for (const Slot& e : old)
+            if (e.head >= 0)
+                find(e.key) = e;
+    };
+    auto point = [&](int v) { return xyz.data() + 3 * std::size_t(v); };
+    // The stored vertex the hash's query gives for place p (key k), or -1.
+    auto query = [&](const float* p, const int* k, const double* coarse) {
+        int best = -1;
+        const int* bestKey = nullptr;
+        long long base[3];
+        int side[3];
+        for (int a = 0; a < 3; ++a) {
+            base[a] = (long long)std::floor(coarse[a]);
+            side[a] = coarse[a] - double(base[a]) < 0.5 ? -1 : 1;
+        }
+        for (int cell = 0; cell < 8; ++cell) {
+            const long long key[3] = {base[0] + ((cell & 1) ? side[0] : 0),
+                                      base[1] + ((cell & 2) ? side[1] : 0),
+                                      base[2] + ((cell & 4) ? side[2] : 0)};
+            const Slot& slot = find(key);
+            for (int e = slot.head; e >= 0; e = entries[e].next) {
+                const Entry& entry = entries[e];
+                if (entry.answer != entry.vertex)
+                    continue; // not stored
+                if (std::abs(entry.key[0] - k[0]) > 1 || std::abs(entry.key[1] - k[1]) > 1 ||
+                    std::abs(entry.key[2] - k[2]) > 1)
+                    continue;
+                const float* q = point(entry.vertex);
+                float d2 = 0.0f;
+                for (int a = 0; a < 3; ++a) {
+                    const float d = q[a] - p[a];
+                    d2 += d * d;
+                }
+                if (!(d2 < r2))
+                    continue;
+                bool before = best < 0;
+                if (!before) {
+                    const int* bk = bestKey;
+                    if (entry.key[0] != bk[0] || entry.key[1] != bk[1] || entry.key[2] != bk[2])
+                        before = std::lexicographical_compare(entry.key, entry.key + 3, bk, bk + 3);
+                    else
+                        before = isLessVertex(CVertex<float, 3>(const_cast<float*>(q), VertexStorage::View),
+                                              CVertex<float, 3>(point(best), VertexStorage::View));
+                }
+                if (before) {
+                    best = entry.vertex;
+                    bestKey = entry.key;
+                }
+            }
+        }
+        return best;
+    };
+
+    representative.assign(n, -1);
+    int stored = 0;
+    std::vector<std::array<int, 3>> storedKeys;
+    for (int i = 0; i < n; ++i) {
+        if (!present[i])
+            continue;
+        const float* p = point(i);
+        int k[3];
+        double coarse[3];
+        for (int a = 0; a < 3; ++a) {
+            k[a] = int(std::floor(double(p[a]) * inverse));
+            coarse[a] = double(p[a]) * coarseInverse;
+        }
+        const long long own[3] = {(long long)std::floor(coarse[0]), (long long)std::floor(coarse[1]),
+                                  (long long)std::floor(coarse[2])};
+        int same = -1;
+        for (int e = find(own).head; e >= 0; e = entries[e].next) {
+            const float* q = point(entries[e].vertex);
+            if (q[0] == p[0] && q[1] == p[1] && q[2] == p[2]) {
+                same = e;
+                break;
+            }
+        }
+        if (same >= 0) {
+            Entry& entry = entries[same];
+            if (entry.answer != entry.vertex && entry.storedAt != stored) {
+                entry.answer = query(p, k, coarse);
+                entry.storedAt = stored;
+            }
+            representative[i] = entry.answer;
+            continue;
+        }
+        const int found = query(p, k, coarse);
+        Entry entry{i, -1, found >= 0 ? found : i, stored, {k[0], k[1], k[2]}};
+        if (found < 0) {
+            ++stored;
+            storedKeys.push_back({k[0], k[1], k[2]});
+        }
+        representative[i] = entry.answer;
+        Slot* slot = &find(own);
+        if (slot->head < 0) {
+            if (2 * (used + 1) > int(size)) {
+                grow();
+                slot = &find(own);
+            }
+            ++used;
+            *slot = Slot{{own[0], own[1], own[2]}, -1};
+        }
+        entry.next = slot->head;
+        slot->head = int(entries.size());
+        entries.push_back(entry);
+    }
+    std::sort(storedKeys.begin(), storedKeys.end());
+    cellCount = int(std::unique(storedKeys.begin(), storedKeys.end()) - storedKeys.begin());
+    return true;
+}
+
+// The tolerance merge's representatives through the spatial hash itself;
+// returns the number of its cells.
+int mergeThroughHash(CFlatMesh& mesh, int n, double cellSize, std::vector<int>& representative)
+{
+    Mesh::C3DHash<CSimpleVertex3f, float> hash;
+    hash.setCellSize(cellSize);
+    // Views of the vertices; only vertices held by the coordinate blocks take
+    // part (a header count beyond them would read outside the storage).
+    std::vector<CSimpleVertex3f> views(n);
+    representative.assign(n, -1);
+    for (int i = 0; i < n; ++i) {
+        float* xyz = coordinatesOf(mesh, i);
+        if (xyz == nullptr)
+            continue;
+        views[i].view(xyz);
+        // Only stored vertices become representatives, so merging never
+        // chains along a row of close vertices.
+        if (hash.findNearest(views[i], float(hash.cellSize), true)) {
+            representative[i] = int(hash.results[0] - views.data());
+        } else {
+            hash.insert(views[i], true, true);
+            representative[i] = i;
+        }
+    }
+    const int cells = hash.cells.count;
+    // The views are owned by the vector, not by the cells.
+    hash.clear();
+    return cells;
 }
 
 // One pass of the edge-table build; with repair allowed, polygons found
@@ -234,26 +732,27 @@ bool buildEdgeTable(CFlatMesh& mesh, bool repairAllowed)
     mesh.edges.attach(records, n);
 
     // Corner indices and coordinates are read from the mesh's own storage,
-    // as getPolygonVertexIndex and getVertex give them, a polygon at a time.
-    std::vector<int> corner;
+    // as getPolygonVertexIndex and getVertex give them, through contiguous
+    // copies of the block lists.
+    const FlatStorage storage(mesh);
     float store[2][3];
     const Mesh::CBaseMesh::Point a(store[0], VertexStorage::View);
     const Mesh::CBaseMesh::Point b(store[1], VertexStorage::View);
     int written = 0;
     for (int p = 0; p < polygonCount && written < n; ++p) {
-        const int corners = mesh.getPolygonSize(p);
+        const int corners = storage.polygonSize(p);
         if (corners <= 0)
             continue;
-        polygonCornerIndices(mesh, p, corners, corner);
+        const int* corner = storage.cornerIndices(p, corners);
         for (int k = 1; k <= corners && written < n; ++k) {
             Edge& e = records[written++];
-            e.vertex0 = corner[k - 1];
-            e.vertex1 = corner[k % corners];
+            e.vertex0 = corner != nullptr ? corner[k - 1] : -1;
+            e.vertex1 = corner != nullptr ? corner[k % corners] : -1;
             e.facet1 = p;
             e.facet2 = -1;
             e.mark = false;
             float length = 0.0f;
-            if (readVertex(mesh, e.vertex0, store[0]) && readVertex(mesh, e.vertex1, store[1]))
+            if (storage.readVertex(e.vertex0, store[0]) && storage.readVertex(e.vertex1, store[1]))
                 length = pointDistance(a, b);
             if (!std::isfinite(length))
                 std::cout << "dij is bad" << std::endl;
@@ -263,7 +762,10 @@ bool buildEdgeTable(CFlatMesh& mesh, bool repairAllowed)
     if (written != n)
         std::cout << " nedges and eCount do not match!." << std::endl;
 
-    sortByUndirectedKey(records, n);
+    if (Edge* sorted = sortByUndirectedKey(records, n)) {
+        mesh.edges.attach(sorted, n);
+        records = sorted;
+    }
 
     std::ofstream diagnostics(Platform::diagnosticsPath("c:/tmp/coedge-error.out"),
                               std::ios::out | std::ios::trunc);
@@ -381,39 +883,18 @@ bool CFlatMesh::mergeVertices(double dTol, int exact)
     // Checked before anything is cleared, so a refused merge changes nothing.
     if (n < 3)
         return false;
-    Mesh::C3DHash<CSimpleVertex3f, float> hash;
-    hash.setCellSize(std::max(dTol, 1e-8));
     clearDerivedData();
-
-    // Views of the vertices; only vertices held by the coordinate blocks take
-    // part (a header count beyond them would read outside the storage).
-    std::vector<CSimpleVertex3f> views(n);
-    std::vector<int> representative(n, -1);
-    for (int i = 0; i < n; ++i) {
-        float* xyz = coordinatesOf(*this, i);
-        if (xyz == nullptr)
-            continue;
-        views[i].view(xyz);
-        // Only stored vertices become representatives, so merging never
-        // chains along a row of close vertices.
-        if (hash.findNearest(views[i], float(hash.cellSize), true)) {
-            representative[i] = int(hash.results[0] - views.data());
-        } else {
-            hash.insert(views[i], true, true);
-            representative[i] = i;
-        }
-    }
-    std::cout << "new count =" << hash.cells.count << " old # v=" << n << " dTol= " << dTol
-              << std::endl;
-
+    std::vector<int> representative;
+    int cellCount = 0;
+    if (!mergeWithinTolerance(*this, n, std::max(dTol, 1e-8), representative, cellCount))
+        cellCount = mergeThroughHash(*this, n, std::max(dTol, 1e-8), representative);
+    std::cout << "new count =" << cellCount << " old # v=" << n << " dTol= " << dTol << std::endl;
     forEachPolygonIndex(*this, [&](int& j) {
         if (j >= 0 && j < n && representative[j] >= 0)
             j = representative[j];
         else
             std::cout << "eqIndex out of range." << std::endl;
     });
-    // The views are owned by the vector, not by the cells.
-    hash.clear();
     return true;
 }
 
@@ -425,40 +906,27 @@ bool CFlatMesh::weldEqualVertices(double /*dTol*/)
     clearDerivedData();
     n = std::min(n, coordinates.count / 3);
 
-    // The vertices in coordinate order (x, then y, then z, then index): a
-    // stable sort by digits of the coordinates' order-preserving integer
-    // forms, z first, from the order by index.
     std::vector<float> flat(3 * std::size_t(n));
-    for (int v = 0; v < n; ++v)
-        for (int axis = 0; axis < 3; ++axis)
-            flat[3 * std::size_t(v) + axis] = coordinates[3 * v + axis];
+    for (int at = 0; at < 3 * n; at += coordinates.blockSize)
+        std::copy_n(coordinates.pointer(at), std::min(coordinates.blockSize, 3 * n - at),
+                    flat.data() + at);
     auto coordinate = [&](int v, int axis) { return flat[3 * std::size_t(v) + axis]; };
-    struct Key {
-        std::uint32_t axis[3];
-        int index;
-    };
-    std::vector<Key> keys(n);
-    for (int v = 0; v < n; ++v)
-        keys[v] = {
-            {ordered(coordinate(v, 0)), ordered(coordinate(v, 1)), ordered(coordinate(v, 2))}, v};
-    radixSort(keys, 6,
-              [](const Key& k, int d) { return (k.axis[2 - d / 2] >> (16 * (d % 2))) & 0xffffu; });
-    std::vector<int> order(n);
-    for (int s = 0; s < n; ++s)
-        order[s] = keys[s].index;
 
     std::vector<int> newIndex(n, -1);
     std::vector<float> points;
-    points.reserve(3 * std::size_t(n));
-    for (int s = 0; s < n; ++s) {
-        const int v = order[s];
-        const bool differs = s == 0 || coordinate(v, 0) != coordinate(order[s - 1], 0) ||
-                             coordinate(v, 1) != coordinate(order[s - 1], 1) ||
-                             coordinate(v, 2) != coordinate(order[s - 1], 2);
-        if (differs)
-            for (int axis = 0; axis < 3; ++axis)
-                points.push_back(coordinate(v, axis));
-        newIndex[v] = int(points.size() / 3) - 1;
+    if (!equalPointIndices(flat.data(), n, newIndex, points)) {
+        const std::vector<int> order = coordinateOrder(flat.data(), n);
+        points.reserve(3 * std::size_t(n));
+        for (int s = 0; s < n; ++s) {
+            const int v = order[s];
+            const bool differs = s == 0 || coordinate(v, 0) != coordinate(order[s - 1], 0) ||
+                                 coordinate(v, 1) != coordinate(order[s - 1], 1) ||
+                                 coordinate(v, 2) != coordinate(order[s - 1], 2);
+            if (differs)
+                for (int axis = 0; axis < 3; ++axis)
+                    points.push_back(coordinate(v, axis));
+            newIndex[v] = int(points.size() / 3) - 1;
+        }
     }
 
     forEachPolygonIndex(*this, [&](int& j) {
@@ -471,8 +939,11 @@ bool CFlatMesh::weldEqualVertices(double /*dTol*/)
     const int blockSize = coordinates.blockSize;
     coordinates.release();
     coordinates.init(0, blockSize);
-    for (float x : points)
-        coordinates.push(x);
+    for (std::size_t at = 0; at < points.size(); at += std::size_t(blockSize)) {
+        const int count = int(std::min(points.size() - at, std::size_t(blockSize)));
+        for (int k = 0; k < count; ++k)
+            coordinates.push(points[at + k]);
+    }
     header.setWord(CPOLHeader::vertexCountOffset, std::uint32_t(points.size() / 3));
     // Deletions recorded for undo refer to the old vertex numbering.
     clearUndo();

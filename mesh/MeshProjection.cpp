@@ -10,6 +10,9 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <vector>
+#include <limits>
+#include <climits>
 
 namespace Mesh {
 
@@ -159,12 +162,18 @@ void addNearestEdgeHit(CBaseMesh* mesh, const Kor::List<int>& list, const Point&
     mesh->addHit(hits, h);
 }
 
-} // namespace
-
-bool facetsNearPoint(CBaseMesh* mesh, const CVertex<float, 3>& p, Kor::List<int>& list,
-                     double factor)
+// facetsNearPoint, and with `reaches` for each listed facet one of its hash
+// points and that point's reach to the facet's corners (4 floats each, in
+// the order of the list; the reach is infinite where it is not known). The
+// radius query runs over the flat mirror of the facet hash where there is
+// one (the same cells, boxes and items, tested by the same arithmetic), else
+// through the hash.
+bool candidatesNearPoint(CBaseMesh* mesh, const CVertex<float, 3>& p, Kor::List<int>& list,
+                         double factor, std::vector<float>* reaches)
 {
     list.count = 0;
+    if (reaches != nullptr)
+        reaches->clear();
     if (!hasHashCells(mesh))
         return false;
     const float radius = float(factor * mesh->facetHash.cellSize);
@@ -172,11 +181,122 @@ bool facetsNearPoint(CBaseMesh* mesh, const CVertex<float, 3>& p, Kor::List<int>
     // factor that is not positive finds nothing instead.
     if (!(radius > 0.0f))
         return false;
-    mesh->facetHash.findNearest(p, radius, true);
-    for (const CFacetCentroid* item : mesh->facetHash.results)
-        list.append(item->facet);
-    list.count = sortUnique(list.data, list.count);
+    const CFacetHashIndex* flat = mesh->flatFacetHash();
+    const double m = std::ceil(double(radius) * 0.95 / mesh->facetHash.cellSize);
+    const double side = 2.0 * m + 1.0;
+    if (flat == nullptr || !(side * side * side <= 4.0 * double(flat->cells.size()) + 1024.0)) {
+        mesh->facetHash.findNearest(p, radius, true);
+        for (const CFacetCentroid* item : mesh->facetHash.results) {
+            list.append(item->facet);
+            if (reaches != nullptr)
+                reaches->insert(reaches->end(),
+                                {item->data[0], item->data[1], item->data[2], item->radius});
+        }
+        if (reaches == nullptr) {
+            list.count = sortUnique(list.data, list.count);
+            return list.count > 0;
+        }
+    } else {
+        const float r2 = radius * radius;
+        int key[3];
+        mesh->facetHash.cellKey(p, key[0], key[1], key[2]);
+        const int reach = int(m);
+        for (long long di = -reach; di <= reach; ++di)
+            for (long long dj = -reach; dj <= reach; ++dj)
+                for (long long dk = -reach; dk <= reach; ++dk) {
+                    const long long i = key[0] + di, j = key[1] + dj, k = key[2] + dk;
+                    if (i < INT_MIN || i > INT_MAX || j < INT_MIN || j > INT_MAX || k < INT_MIN ||
+                        k > INT_MAX)
+                        continue;
+                    const int c = flat->cellAt(int(i), int(j), int(k));
+                    if (c < 0)
+                        continue;
+                    const CFacetHashIndex::Cell& cell = flat->cells[std::size_t(c)];
+                    float box2 = 0.0f;
+                    for (int a = 0; a < 3; ++a) {
+                        const float x = p.data[a];
+                        const float d = x < cell.min[a]   ? cell.min[a] - x
+                                        : x > cell.max[a] ? x - cell.max[a]
+                                                          : 0.0f;
+                        box2 += d * d;
+                    }
+                    if (!(box2 < r2))
+                        continue;
+                    const CFacetHashIndex::Item* item = flat->items.data() + cell.first;
+                    for (int n = 0; n < cell.count; ++n, ++item) {
+                        float d2 = 0.0f;
+                        for (int a = 0; a < 3; ++a) {
+                            const float d = item->xyz[a] - p.data[a];
+                            d2 += d * d;
+                        }
+                        if (!(d2 < r2))
+                            continue;
+                        list.append(item->facet);
+                        if (reaches != nullptr)
+                            reaches->insert(reaches->end(),
+                                            {item->xyz[0], item->xyz[1], item->xyz[2], item->radius});
+                    }
+                }
+        if (reaches == nullptr) {
+            std::sort(list.data, list.data + list.count);
+            list.count = int(std::unique(list.data, list.data + list.count) - list.data);
+            return list.count > 0;
+        }
+    }
+    // Facets ascending, each once, with the point of its first entry.
+    std::vector<int> order(static_cast<std::size_t>(list.count));
+    for (int n = 0; n < list.count; ++n)
+        order[n] = n;
+    std::sort(order.begin(), order.end(), [&](int a, int b) {
+        return list.data[a] < list.data[b] || (list.data[a] == list.data[b] && a < b);
+    });
+    std::vector<float> found;
+    found.swap(*reaches);
+    Kor::List<int> facets;
+    for (std::size_t n = 0; n < order.size(); ++n) {
+        const int at = order[n];
+        if (n > 0 && list.data[at] == list.data[order[n - 1]])
+            continue;
+        facets.append(list.data[at]);
+        reaches->insert(reaches->end(), found.begin() + 4 * at, found.begin() + 4 * at + 4);
+    }
+    list.count = 0;
+    for (int f : facets)
+        list.append(f);
     return list.count > 0;
+}
+
+// meshHitSearch; with `reaches` (from candidatesNearPoint) a listed facet
+// that the ray passes beyond the reach of its hash point is left out
+// unread: its hit test would reject it.
+bool hitSearch(CBaseMesh* mesh, const Kor::List<int>& list, const std::vector<float>* reaches,
+               const CVertex<float, 3>& p, const CVertex<float, 3>& d, HitSet& hits,
+               bool fallback, double tolerance)
+{
+    if (mesh == nullptr || usableLength2(d) < 0.0)
+        return hits.count > 0;
+    mesh->setRay(p, Direction(d));
+    HitInfo record;
+    for (int n = 0; n < list.count; ++n) {
+        if (reaches != nullptr &&
+            mesh->rayPassesFacetNear(reaches->data() + 4 * n, (*reaches)[4 * n + 3], tolerance))
+            continue;
+        if (mesh->rayFacetHit(list.data[n], record, true, tolerance))
+            mesh->addHit(hits, record);
+    }
+    if (fallback && hits.count == 0)
+        addNearestEdgeHit(mesh, list, p, d, hits);
+    if (hits.count > 1)
+        sortHits(hits.items, hits.count);
+    return hits.count > 0;
+}
+
+} // namespace
+
+bool facetsNearPoint(CBaseMesh* mesh, const CVertex<float, 3>& p, Kor::List<int>& list,
+                     double factor)
+{
+    return candidatesNearPoint(mesh, p, list, factor, nullptr);
 }
 
 bool facetsNearLine(CBaseMesh* mesh, const CVertex<float, 3>& p, const CVertex<float, 3>& d,
@@ -315,18 +435,7 @@ CVector<float, 3> smoothedFacetNormal(CBaseMesh* mesh, const Kor::List<int>& lis
 bool meshHitSearch(CBaseMesh* mesh, const Kor::List<int>& list, const CVertex<float, 3>& p,
                    const CVertex<float, 3>& d, HitSet& hits, bool fallback, double tolerance)
 {
-    if (mesh == nullptr || usableLength2(d) < 0.0)
-        return hits.count > 0;
-    mesh->setRay(p, Direction(d));
-    HitInfo record;
-    for (int f : list)
-        if (mesh->rayFacetHit(f, record, true, tolerance))
-            mesh->addHit(hits, record);
-    if (fallback && hits.count == 0)
-        addNearestEdgeHit(mesh, list, p, d, hits);
-    if (hits.count > 1)
-        sortHits(hits.items, hits.count);
-    return hits.count > 0;
+    return hitSearch(mesh, list, nullptr, p, d, hits, fallback, tolerance);
 }
 
 CBaseMesh::CBaseHitInfo* appendHit(HitSet& hits, const CBaseMesh::CBaseHitInfo& hit)
@@ -358,19 +467,20 @@ bool meshHitsNearPoint(CBaseMesh* mesh, const CVertex<float, 3>& p, HitSet& hits
         return false;
     MeshLock guard(mesh);
     Kor::List<int> list;
+    std::vector<float> reaches;
     bool widened = false;
-    bool found = facetsNearPoint(mesh, p, list, factor);
+    bool found = candidatesNearPoint(mesh, p, list, factor, &reaches);
     if (!found) {
         widened = true;
-        found = facetsNearPoint(mesh, p, list, factor * kNearPointWidening);
+        found = candidatesNearPoint(mesh, p, list, factor * kNearPointWidening, &reaches);
     }
     // The ray runs through p along the local mean normal.
     const Direction d = meanFacetNormal(mesh, list);
     if (found) {
-        meshHitSearch(mesh, list, p, d, hits, false, 0.0);
+        hitSearch(mesh, list, &reaches, p, d, hits, false, 0.0);
         if (hits.count == 0 && !widened &&
-            facetsNearPoint(mesh, p, list, factor * kNearPointWidening))
-            meshHitSearch(mesh, list, p, d, hits, false, 0.0);
+            candidatesNearPoint(mesh, p, list, factor * kNearPointWidening, &reaches))
+            hitSearch(mesh, list, &reaches, p, d, hits, false, 0.0);
     }
     if (synthesise && hits.count == 0 && list.count >= 3) {
         const double dd = usableLength2(d);
@@ -412,17 +522,18 @@ bool meshHitsAlongDirection(CBaseMesh* mesh, const CVertex<float, 3>& p, const C
         return false;
     MeshLock guard(mesh);
     Kor::List<int> list;
+    std::vector<float> reaches;
     bool wideTried = false;
-    if (!facetsNearPoint(mesh, p, list, factor)) {
+    if (!candidatesNearPoint(mesh, p, list, factor, &reaches)) {
         wideTried = true;
-        facetsNearPoint(mesh, p, list, factor * kAlongDirectionWidening);
+        candidatesNearPoint(mesh, p, list, factor * kAlongDirectionWidening, &reaches);
     }
-    meshHitSearch(mesh, list, p, d, hits, false, 0.0);
+    hitSearch(mesh, list, &reaches, p, d, hits, false, 0.0);
     // The wide query is repeated only when it has not run yet: it would find
     // the same facets again.
     if (hits.count == 0 && !wideTried &&
-        facetsNearPoint(mesh, p, list, factor * kAlongDirectionWidening))
-        meshHitSearch(mesh, list, p, d, hits, false, 0.0);
+        candidatesNearPoint(mesh, p, list, factor * kAlongDirectionWidening, &reaches))
+        hitSearch(mesh, list, &reaches, p, d, hits, false, 0.0);
     if (hits.count > 0 || !synthesise || list.count == 0)
         return hits.count > 0;
 

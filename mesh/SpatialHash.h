@@ -156,6 +156,61 @@ private:
     }
 };
 
+// Visits every key of the box [keyLow, keyHigh] whose cell (edge 1 /
+// inverseCellSize) can hold a point within `radius` of the line through p
+// along the unit direction d: slab by slab along the dominant axis of d,
+// the keys of each slab that come within the radius (with a margin for the
+// rounding of keys and distances) of the part of the line that crosses it.
+// A superset of the keys asked for, each visited once (visitKey(key), key
+// an int[3]), in no particular order. False, with nothing visited, when the
+// line cannot be walked (d zero, anything not finite).
+template <class R, class VisitKey>
+bool forKeysNearLine(const R* p, const R* d, double radius, double inverseCellSize,
+                     const int* keyLow, const int* keyHigh, VisitKey visitKey)
+{
+    double P[3], D[3];
+    double largest = 0.0;
+    int a = 0;
+    for (int c = 0; c < 3; ++c) {
+        P[c] = double(p[c]) * inverseCellSize;
+        D[c] = double(d[c]);
+        if (std::fabs(D[c]) > largest) {
+            largest = std::fabs(D[c]);
+            a = c;
+        }
+    }
+    const double magnitude = std::max({std::fabs(P[0]), std::fabs(P[1]), std::fabs(P[2])});
+    const double reach = radius * inverseCellSize * 1.001 + 1e-6 * (magnitude + 1.0) + 0.01;
+    if (!(largest > 0.0) || !std::isfinite(reach) || !std::isfinite(magnitude) ||
+        !std::isfinite(D[0] + D[1] + D[2]) || reach > 1e6)
+        return false;
+    const int b = (a + 1) % 3;
+    const int c = (a + 2) % 3;
+    int key[3];
+    for (long long s = keyLow[a]; s <= keyHigh[a]; ++s) {
+        double t0 = (double(s) - reach - P[a]) / D[a];
+        double t1 = (double(s) + 1.0 + reach - P[a]) / D[a];
+        if (t0 > t1)
+            std::swap(t0, t1);
+        long long from[3], to[3];
+        for (int e : {b, c}) {
+            const double x0 = P[e] + D[e] * t0;
+            const double x1 = P[e] + D[e] * t1;
+            from[e] = std::max((long long)keyLow[e], (long long)std::floor(std::min(x0, x1) - reach));
+            to[e] = std::min((long long)keyHigh[e], (long long)std::floor(std::max(x0, x1) + reach));
+        }
+        key[a] = int(s);
+        for (long long u = from[b]; u <= to[b]; ++u) {
+            key[b] = int(u);
+            for (long long w = from[c]; w <= to[c]; ++w) {
+                key[c] = int(w);
+                visitKey(static_cast<const int*>(key));
+            }
+        }
+    }
+    return true;
+}
+
 template <class T, class R> class C3DHash {
 public:
     using Cell = C3DCell<T, R>;
@@ -167,6 +222,9 @@ public:
     Cell probeCell;               // scratch: the neighbour cell being probed
     Kor::List<T*> results;        // items found by findNearest
     Kor::List<float> distances;   // their distances, index for index
+    // Counts the changes of cells, items and boxes made through the hash's
+    // operations, so that a mirror of the hash can tell that it is stale.
+    std::uint64_t version = 0;
 
     C3DHash() = default;
     C3DHash(const C3DHash&) = delete;
@@ -212,6 +270,7 @@ public:
         cells.find(&queryCell, at, &Cell::less);
         Cell* cell = cells.insertAt(new Cell(ci, cj, ck), at);
         index.add(cell);
+        ++version;
         if (cells.count == 1) {
             keyLow[0] = keyHigh[0] = ci;
             keyLow[1] = keyHigh[1] = cj;
@@ -243,6 +302,7 @@ public:
         }
         if (growBox)
             cell->box.add(*result);
+        ++version;
         return result;
     }
 
@@ -351,11 +411,13 @@ public:
     {
         for (int n = 0; n < cells.count; ++n)
             cells.items[n]->updateBox();
+        ++version;
     }
 
     // Recomputes the cell boxes and returns their union (empty without cells).
     virtual CBox<R, 3> getBoundingBox()
     {
+        ++version;
         CBox<R, 3> result;
         for (int n = 0; n < cells.count; ++n) {
             Cell* cell = cells.items[n];
@@ -432,6 +494,7 @@ public:
         index.clear();
         dense.clear();
         denseFor = 0;
+        ++version;
     }
 
     // Visits every cell that can hold an item within `radius` of the line
@@ -448,66 +511,33 @@ public:
     {
         if (cells.count == 0)
             return true;
-        double P[3], D[3];
-        double largest = 0.0;
-        int a = 0;
-        for (int c = 0; c < 3; ++c) {
-            P[c] = double(p.data[c]) * inverseCellSize;
-            D[c] = double(d.data[c]);
-            if (std::fabs(D[c]) > largest) {
-                largest = std::fabs(D[c]);
-                a = c;
-            }
-        }
-        const double magnitude = std::max({std::fabs(P[0]), std::fabs(P[1]), std::fabs(P[2])});
-        const double reach = radius * inverseCellSize * 1.001 + 1e-6 * (magnitude + 1.0) + 0.01;
-        if (!(largest > 0.0) || !std::isfinite(reach) || !std::isfinite(magnitude) ||
-            !std::isfinite(D[0] + D[1] + D[2]) || reach > 1e6)
-            return false;
-        const int b = (a + 1) % 3;
-        const int c = (a + 2) % 3;
         const bool useDense = buildDense();
-        quietQueries = kSettledQueries;
         const long long extent[3] = {(long long)keyHigh[0] - keyLow[0] + 1,
                                      (long long)keyHigh[1] - keyLow[1] + 1,
                                      (long long)keyHigh[2] - keyLow[2] + 1};
-        int key[3];
-        for (long long s = keyLow[a]; s <= keyHigh[a]; ++s) {
-            double t0 = (double(s) - reach - P[a]) / D[a];
-            double t1 = (double(s) + 1.0 + reach - P[a]) / D[a];
-            if (t0 > t1)
-                std::swap(t0, t1);
-            long long from[3], to[3];
-            for (int e : {b, c}) {
-                const double x0 = P[e] + D[e] * t0;
-                const double x1 = P[e] + D[e] * t1;
-                from[e] =
-                    std::max((long long)keyLow[e], (long long)std::floor(std::min(x0, x1) - reach));
-                to[e] = std::min((long long)keyHigh[e],
-                                 (long long)std::floor(std::max(x0, x1) + reach));
-            }
-            key[a] = int(s);
-            for (long long u = from[b]; u <= to[b]; ++u) {
-                key[b] = int(u);
-                for (long long w = from[c]; w <= to[c]; ++w) {
-                    key[c] = int(w);
-                    Cell* cell;
-                    if (useDense) {
-                        const long long at =
-                            ((long long)(key[0] - keyLow[0]) * extent[1] + (key[1] - keyLow[1])) *
-                                extent[2] +
-                            (key[2] - keyLow[2]);
-                        cell = dense[std::size_t(at)];
-                    } else {
-                        cell = index.find(key[0], key[1], key[2]);
-                    }
-                    if (cell != nullptr)
-                        visit(cell);
+        const bool walked = forKeysNearLine(
+            p.data, d.data, radius, inverseCellSize, keyLow, keyHigh, [&](const int* key) {
+                Cell* cell;
+                if (useDense) {
+                    const long long at =
+                        ((long long)(key[0] - keyLow[0]) * extent[1] + (key[1] - keyLow[1])) *
+                            extent[2] +
+                        (key[2] - keyLow[2]);
+                    cell = dense[std::size_t(at)];
+                } else {
+                    cell = index.find(key[0], key[1], key[2]);
                 }
-            }
-        }
-        return true;
+                if (cell != nullptr)
+                    visit(cell);
+            });
+        if (walked)
+            quietQueries = kSettledQueries;
+        return walked;
     }
+
+    // The key box of the cells (valid when there are cells).
+    const int* lowestKey() const { return keyLow; }
+    const int* highestKey() const { return keyHigh; }
 
 private:
     C3DCellIndex<Cell> index;  // every cell of `cells` by key

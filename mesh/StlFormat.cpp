@@ -274,18 +274,28 @@ bool readBinarySTL(Mesh::CBaseMesh& mesh, const char* path, bool merge)
     }
 
     // The corners are gathered first: a read that fails part-way adds nothing.
-    std::vector<float> corners;
-    corners.reserve(std::size_t(9) * count);
-    unsigned char record[kRecordBytes];
-    for (std::uint32_t f = 0; f < count; ++f) {
-        if (!in.read(reinterpret_cast<char*>(record), kRecordBytes)) {
-            std::cout << "STL file read error at facet " << f << std::endl;
+    // The records are read a few thousand at a time.
+    std::vector<float> corners(std::size_t(9) * count);
+    constexpr std::uint32_t kRecordsPerPiece = 20000;
+    std::vector<unsigned char> piece(std::size_t(kRecordBytes) *
+                                     std::min<std::uint32_t>(count, kRecordsPerPiece));
+    for (std::uint32_t f = 0; f < count;) {
+        const std::uint32_t n = std::min(count - f, kRecordsPerPiece);
+        if (!in.read(reinterpret_cast<char*>(piece.data()), std::streamsize(kRecordBytes) * n)) {
+            // The first record that could not be read whole.
+            const std::uint32_t whole = std::uint32_t(in.gcount() / kRecordBytes);
+            std::cout << "STL file read error at facet " << f + whole << std::endl;
             return false;
         }
-        // Bytes 0..11 hold the stored normal, which is not used; 48..49 the
-        // attribute.
-        for (int k = 0; k < 9; ++k)
-            corners.push_back(decodeFloat(record + 12 + 4 * k, bigEndian));
+        for (std::uint32_t r = 0; r < n; ++r) {
+            // Bytes 0..11 hold the stored normal, which is not used; 48..49
+            // the attribute.
+            const unsigned char* record = piece.data() + std::size_t(kRecordBytes) * r;
+            float* out = corners.data() + std::size_t(9) * (f + r);
+            for (int k = 0; k < 9; ++k)
+                out[k] = decodeFloat(record + 12 + 4 * k, bigEndian);
+        }
+        f += n;
     }
     CVertex<float, 3> corner;
     for (std::size_t f = 0; f < count; ++f) {

@@ -1,0 +1,160 @@
+// The hits of the facet hash bit for bit as they were before its searches
+// went through the hash's flat mirror: rays through the hash (both sides and
+// the facing side, with the boundary fallback), hits near a point and along
+// a direction (with and without the synthetic hit), hits on a line, the
+// candidate facets near a point and the nearest vertex, for fixed queries on
+// generated and real meshes, each reduced to a digest of every field of
+// every hit in its order and compared with the digest recorded from the
+// earlier searches.
+#include "mesh/FlatMesh.h"
+#include "mesh/MeshProjection.h"
+#include "mesh/StlFormat.h"
+#include "support/ScanLikeMesh.h"
+#include "support/TestMeshes.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <string>
+
+namespace {
+
+using Point = CVertex<float, 3>;
+using Direction = CVector<float, 3>;
+
+struct Digest {
+    std::uint64_t h = 1469598103934665603ull;
+    void bytes(const void* p, std::size_t n)
+    {
+        for (std::size_t b = 0; b < n; ++b) {
+            h ^= static_cast<const unsigned char*>(p)[b];
+            h *= 1099511628211ull;
+        }
+    }
+    void add(int v) { bytes(&v, sizeof v); }
+    void add(float v) { bytes(&v, sizeof v); }
+    void add(double v) { bytes(&v, sizeof v); }
+    void add(const Mesh::HitSet& hits)
+    {
+        add(hits.count);
+        for (const Mesh::CBaseMesh::CBaseHitInfo* hit : hits) {
+            for (int c = 0; c < 3; ++c)
+                add(hit->data[c]);
+            add(hit->facet);
+            add(hit->distance);
+            for (int c = 0; c < 3; ++c)
+                add(hit->normal.data[c]);
+            add(hit->flag);
+        }
+    }
+};
+
+// Queries over the mesh's box: rays from anywhere in it, points near its
+// facets (a facet's centroid moved off it) with directions near its normal.
+std::uint64_t hitDigest(CFlatMesh& mesh, int queries)
+{
+    std::mt19937 gen(17);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::normal_distribution<double> normal(0.0, 1.0);
+    const CBox<float, 3>& box = mesh.box;
+    const double cell = mesh.facetHash.cellSize;
+    Digest digest;
+    Mesh::HitSet hits;
+    Kor::List<int> facets;
+    for (int q = 0; q < queries; ++q) {
+        Point p;
+        for (int c = 0; c < 3; ++c)
+            p.data[c] = float(box.min.data[c] +
+                              (box.max.data[c] - box.min.data[c]) * (1.2 * unit(gen) - 0.1));
+        const Direction d(float(normal(gen)), float(normal(gen)), float(normal(gen)));
+        const bool both = q % 3 != 0;
+        digest.add(int(mesh.hit(p, d, hits, both, q % 5 == 0, false, nullptr, 0.0)));
+        digest.add(hits);
+        digest.add(int(Mesh::meshHitsOnLine(&mesh, p, d, hits, 1.0)));
+        digest.add(hits);
+
+        Point near;
+        Direction n;
+        const int f = int(unit(gen) * mesh.getFacetCount()) % mesh.getFacetCount();
+        mesh.getFacetCentroid(f, near);
+        mesh.getFacetNormal(f, n);
+        const double off = 0.4 * cell * (2.0 * unit(gen) - 1.0);
+        for (int c = 0; c < 3; ++c)
+            near.data[c] += float(off * n.data[c] + 0.1 * cell * normal(gen));
+        const Direction along(float(n.data[0] + 0.3 * normal(gen)),
+                              float(n.data[1] + 0.3 * normal(gen)),
+                              float(n.data[2] + 0.3 * normal(gen)));
+        const double factor = q % 4 == 0 ? 0.3 : 1.0;
+        digest.add(int(Mesh::meshHitsNearPoint(&mesh, near, hits, factor, q % 2 == 0)));
+        digest.add(hits);
+        digest.add(int(Mesh::meshHitsAlongDirection(&mesh, near, along, hits, factor, q % 2 == 1)));
+        digest.add(hits);
+        digest.add(int(Mesh::facetsNearPoint(&mesh, near, facets, factor)));
+        for (int g : facets)
+            digest.add(g);
+        int vertex = -1;
+        digest.add(int(mesh.findNearestVertex(near, vertex)));
+        digest.add(vertex);
+        Direction meshNormal;
+        digest.add(int(Mesh::meshNormalNearPoint(&mesh, near, meshNormal)));
+        for (int c = 0; c < 3; ++c)
+            digest.add(meshNormal.data[c]);
+    }
+    hits.removeAll(false, true);
+    return digest.h;
+}
+
+struct HitCase {
+    const char* name;
+    std::function<bool(CFlatMesh&)> fill; // false: the input is missing (skip)
+    double divisor;
+    int queries;
+    std::uint64_t expected;
+};
+
+bool fromRealFile(CFlatMesh& mesh, const char* name)
+{
+    const std::string path = mwtest::realDataFile("stl", name);
+    return !path.empty() && readSTL(mesh, path.c_str(), true);
+}
+
+TEST(HitEquality, HitsAreThoseOfTheEarlierSearches)
+{
+    const HitCase cases[] = {
+        {"scan-like patch",
+         [](CFlatMesh& m) {
+             const mwtest::ScanLikeMesh scan = mwtest::scanLikeMesh(80, 60);
+             for (std::size_t v = 0; v < scan.xyz.size(); v += 3)
+                 m.addVertex(Point(float(scan.xyz[v]), float(scan.xyz[v + 1]), float(scan.xyz[v + 2])));
+             for (std::size_t t = 0; t < scan.triangles.size(); t += 3)
+                 m.addPolygon(&scan.triangles[t], 3, -1);
+             m.buildTopology();
+             m.computeBoundingBox();
+             return true;
+         },
+         200.0, 150, 0xfe7c3cfe698511afull},
+        {"sphere of quads", [](CFlatMesh& m) { mwtest::fillFlatMesh(mwtest::sphereSoup(3.0, 40, 30), m); return true; },
+         60.0, 150, 0x3b462c7d002fc34full},
+        {"sphereWithHole.stl", [](CFlatMesh& m) { return fromRealFile(m, "sphereWithHole.stl"); }, 200.0, 150, 0x30838ec67bf264f6ull},
+        {"torus.STL", [](CFlatMesh& m) { return fromRealFile(m, "torus.STL"); }, 200.0, 150, 0x7f4abd39a3e1d228ull},
+        {"featuretype.STL", [](CFlatMesh& m) { return fromRealFile(m, "featuretype.STL"); }, 350.0, 150, 0xaf41b0d1f0bf2cfeull},
+        {"Spider_binary.stl", [](CFlatMesh& m) { return fromRealFile(m, "Spider_binary.stl"); }, 200.0, 150, 0x37145990b1a50200ull},
+    };
+    for (const HitCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        CFlatMesh mesh;
+        if (!c.fill(mesh))
+            continue;
+        testing::internal::CaptureStdout(); // far hits report their size
+        mesh.buildFacetHash(c.divisor, -1.0, nullptr);
+        const std::uint64_t digest = hitDigest(mesh, c.queries);
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(digest, c.expected) << std::hex << "hits 0x" << digest;
+    }
+}
+
+} // namespace
