@@ -168,7 +168,8 @@ void CCONS::getUSampleParameters(Vector& out) const
 
 double CCONS::getLength()
 {
-    if (uvCurve == nullptr || surface == nullptr)
+    // An iso-parametric curve has no uv curve: it evaluates its surface.
+    if (surface == nullptr)
         return 0.0;
     const Interval d = getDomain(0);
     double length = 0.0;

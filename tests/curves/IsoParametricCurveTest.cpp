@@ -92,3 +92,18 @@ TEST(IsoParametricCurve, KinksAndSamplesOfTheRunningDirectionWithinTheDomain)
     EXPECT_EQ(copy->getDomain(0).min, 1.0);
     EXPECT_EQ(copy->getDomain(0).max, 5.0);
 }
+
+// An iso curve has no uv curve, yet a length (it measured 0, so that a
+// blend took the boundary curves of its neighbours all for one rail): on
+// the plane rectangle 3 x 4 its sides measure 3 and 4.
+TEST(IsoParametricCurve, IsoCurveHasTheLengthOfItsSide)
+{
+    const knots k(1, 1, 0.0, 1.0);
+    NurbsSurf plane(k, &k);
+    for (int i = 0; i < 2; ++i)
+        for (int j = 0; j < 2; ++j)
+            plane.setControlPoint(i, j, Vector(3.0 * i, 4.0 * j, 0.0));
+    for (int side = 1; side <= 4; ++side)
+        EXPECT_NEAR(CIsoParametricCurve(&plane, side).getLength(), side <= 2 ? 3.0 : 4.0, 1e-12)
+            << side;
+}
