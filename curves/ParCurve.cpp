@@ -2,6 +2,14 @@
 
 #include "geometry/NurbsSurf.h"
 
+namespace {
+
+// The chords a trim curve's samples need at the most before their tolerance
+// is taken relative to the curve's size.
+constexpr int kMaxSampleChords = 250;
+
+} // namespace
+
 CParCurve::CParCurve(CParametricGeometry* uv, CParametricGeometry* s, bool withEdge) : CCONS(uv, s)
 {
     ownsUVCurve = true;
@@ -32,6 +40,10 @@ int CParCurve::updateSpacePoints(double tol)
     facetParameters.removeAll();
     if (uvCurve == nullptr || surface == nullptr)
         return 0;
+    // A curve far larger than tol (a bridge across a face many orders of
+    // magnitude wider than its tolerance) is sampled at a tolerance relative
+    // to its size: its samples are bounded by its shape, not by its size.
+    tol = chordToleranceWithin(*this, tol, kMaxSampleChords);
     if (facetCurve(facetParameters, tol, true, 2500, true, false, -1.0) < 2)
         facetCurve(facetParameters, 0.1 * tol, true, 2000, false, false, -1.0);
     for (double t : facetParameters) {

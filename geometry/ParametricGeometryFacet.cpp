@@ -19,6 +19,14 @@ constexpr double kTiny = 2.2e-16;
 // A facet split by maxLength gets at most this many inserted parameters, so
 // that a tiny maxLength cannot exhaust memory.
 constexpr double kMaxInsertedPerFacet = 1e6;
+// A span takes at most this many times maxFacets steps. Beyond that the
+// tolerance is out of reach for the curve's size (each step is verified and
+// halved up to 10 times, which alone would allow 1024 times maxFacets), and
+// the rest of the span is stepped at the span over maxFacets.
+constexpr int kStepsPerFacetCap = 4;
+// Points of the poly-line from which chordToleranceWithin estimates a
+// curve's length and turning.
+constexpr int kEstimateSamples = 64;
 
 // Squared distance of p from the segment a-b.
 double squaredDistanceFromSegment(const Vector& p, const Vector& a, const Vector& b)
@@ -79,7 +87,18 @@ int CParametricGeometry::facetCurve(Kor::List<double>& tList, double tol, bool v
         if (k == 1)
             tList.append(lo);
         double t = lo;
+        const int stepCap = maxFacets > 0 ? kStepsPerFacetCap * maxFacets : 0;
+        int steps = 0;
         while (std::fabs(t - hi) > kParameterEps) {
+            if (stepCap > 0 && ++steps > stepCap) {
+                const double step = (hi - lo) / maxFacets;
+                while (hi - t > step + kParameterEps) {
+                    t += step;
+                    tList.append(t);
+                }
+                tList.append(hi);
+                break;
+            }
             // a. Derivatives at the step's start.
             ++nf;
             ++calls;
@@ -214,4 +233,42 @@ int CParametricGeometry::facetCurve(Kor::List<double>& tList, double tol, bool v
     profileLog() << "#number functions calls in facetCurve=" << calls
                  << " for tList.getCard()=" << count << " dTol=" << tol << '\n';
     return count;
+}
+
+double chordToleranceWithin(CParametricGeometry& curve, double tol, int maxChords)
+{
+    if (maxChords <= 0)
+        return tol;
+    // Length from the chords, turning from the tangents at the same points:
+    // the chords alone would miss a turn made within the first of them.
+    const Interval domain = curve.getDomain(0);
+    double length = 0.0, turning = 0.0;
+    Vector previousPoint, previousTangent;
+    for (int i = 0; i <= kEstimateSamples; ++i) {
+        const double s = double(i) / kEstimateSamples;
+        Vector** d = curve.evaluate(1, (1.0 - s) * domain.min + s * domain.max, 0.0);
+        if (d == nullptr)
+            return tol;
+        const Vector& point = d[0][0];
+        const Vector& tangent = d[1][0];
+        if (i > 0)
+            length += std::sqrt(squaredDistance(point, previousPoint));
+        if (normSquared(tangent) > 0.0) {
+            if (previousTangent.n > 0) {
+                const double c = dot(tangent, previousTangent) /
+                                 std::sqrt(normSquared(tangent) * normSquared(previousTangent));
+                turning += std::acos(std::clamp(c, -1.0, 1.0));
+            }
+            previousTangent = tangent;
+        }
+        previousPoint = point;
+    }
+    // A chord c across an arc of radius r keeps within c^2 / (8 r) of it, so
+    // a curve of length L turning by the angle T needs at most
+    // sqrt(T L / (8 tol)) chords.
+    const double demand = turning * length / 8.0;
+    const double cap = double(maxChords) * maxChords;
+    if (!std::isfinite(demand) || !(demand > tol * cap))
+        return tol;
+    return demand / cap;
 }
