@@ -15,6 +15,11 @@
 
 namespace {
 
+// Values per direction at the most. The floors of the steps keep the counts
+// near 200 (arc road) and 1000 (distance road); a domain so far from zero
+// that a step is lost in the rounding of its start would step on the spot.
+constexpr std::size_t kMaxIsoValues = 10000;
+
 Vector toVector(const std::deque<double>& values)
 {
     Vector out(static_cast<int>(values.size()));
@@ -42,7 +47,7 @@ Vector arcToleranceValues(Fenwo::NurbsSurf& s, bool alongU, const Vector& breaks
     values.push_back(middle);
     for (double sign : {1.0, -1.0}) {
         double c = middle;
-        while (sign > 0.0 ? c < hi : c > lo) {
+        while ((sign > 0.0 ? c < hi : c > lo) && values.size() < kMaxIsoValues) {
             double sum = 0.0;
             int used = 0;
             for (int k = 0; k < across.size(); ++k) {
@@ -93,7 +98,7 @@ Vector distanceValues(Fenwo::NurbsSurf& s, bool alongU, const Vector& breaks, co
     // move, and so bounds the number of values by about 1000.
     const double floorStep = (end - std::min(start, last)) / 1000.0;
     std::vector<double> values{last};
-    while (end > last) {
+    while (end > last && values.size() < kMaxIsoValues) {
         double sum = 0.0;
         int used = 0;
         for (int k = 0; k < across.size(); ++k) {
