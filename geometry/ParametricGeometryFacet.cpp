@@ -91,11 +91,14 @@ int CParametricGeometry::facetCurve(Kor::List<double>& tList, double tol, bool v
         int steps = 0;
         while (std::fabs(t - hi) > kParameterEps) {
             if (stepCap > 0 && ++steps > stepCap) {
-                const double step = (hi - lo) / maxFacets;
-                while (hi - t > step + kParameterEps) {
-                    t += step;
-                    tList.append(t);
-                }
+                // The rest of the span in equal steps of about the span over
+                // maxFacets, counted, so that a step lost in the rounding
+                // of t cannot repeat without end.
+                const double rest = std::ceil((hi - t) / (hi - lo) * maxFacets);
+                const int count = static_cast<int>(std::clamp(rest, 1.0, double(maxFacets)));
+                const double from = t;
+                for (int j = 1; j < count; ++j)
+                    tList.append(from + (hi - from) * j / count);
                 tList.append(hi);
                 break;
             }
@@ -177,9 +180,11 @@ int CParametricGeometry::facetCurve(Kor::List<double>& tList, double tol, bool v
                 s *= k2;
             }
 
-            // f. Advance.
+            // f. Advance. A step lost in the rounding of a t far from zero
+            // ends the span.
+            const double previous = t;
             t += std::max(s, kMinStep);
-            if (t >= hi - kParameterEps) {
+            if (t >= hi - kParameterEps || !(t > previous)) {
                 tList.append(hi);
                 break;
             }

@@ -16,8 +16,8 @@
 namespace {
 
 // Values per direction at the most. The floors of the steps keep the counts
-// near 200 (arc road) and 1000 (distance road); a domain so far from zero
-// that a step is lost in the rounding of its start would step on the spot.
+// near 200 (arc road) and 1000 (distance road), and a step lost in the
+// rounding of a value far from zero ends the direction.
 constexpr std::size_t kMaxIsoValues = 10000;
 
 Vector toVector(const std::deque<double>& values)
@@ -76,7 +76,10 @@ Vector arcToleranceValues(Fenwo::NurbsSurf& s, bool alongU, const Vector& breaks
                 h = floorStep;
             if (!(h > 0.0))
                 break; // an empty domain: nothing to step through
+            const double previous = c;
             c += sign * h;
+            if (c == previous)
+                break; // the step is lost in the rounding of c
             if (sign > 0.0)
                 values.push_back(c);
             else
@@ -119,6 +122,8 @@ Vector distanceValues(Fenwo::NurbsSurf& s, bool alongU, const Vector& breaks, co
             values.push_back(end);
             break;
         }
+        if (last + h == last)
+            break; // the step is lost in the rounding of last
         last += h;
         values.push_back(last);
     }
