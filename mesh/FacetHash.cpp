@@ -337,9 +337,13 @@ void CBaseMesh::buildFacetHash(double divisor, double size, void*)
     if (progress != nullptr)
         progress->begin(0, facetCount + samples.count());
     // Entered in order, each reported as a step; a cancellation leaves the
-    // entries made so far in the hash.
+    // entries made so far in the hash. Without a sink the order is not seen:
+    // the entries go in by key (the order they are stored in), so that each
+    // new cell is appended to the ordered cell set instead of moving every
+    // cell after it; a mesh of a few large facets has tens of thousands of
+    // samples in as many cells.
     for (int k = 0; k < count; ++k) {
-        facetHash.insert(facetCentroids[slot[k]], false, true);
+        facetHash.insert(facetCentroids[progress != nullptr ? slot[k] : k], false, true);
         if (progress != nullptr) {
             progress->step(1);
             if (progress->isCancelled())
