@@ -42,6 +42,12 @@ constexpr double kSampleSpacing = 0.9;
 // Division counts of the sampling are kept in this range.
 constexpr int kMinDivisions = 2;
 constexpr int kMaxDivisions = 100;
+// Interior samples of long facets at the most. The real meshes of large flat
+// facets take up to some 170000; a few hundred bytes of compressed mesh
+// record can hold thousands of facets as large as the mesh, some 5000
+// samples each. Facets past the budget are found from their centroid's cell
+// only.
+constexpr int kMaxSamples = 1 << 18;
 
 // Interior sample points of large facets, collected before the centroid array
 // is allocated.
@@ -284,9 +290,14 @@ void CBaseMesh::buildFacetHash(double divisor, double size, void*)
         }
         longFacets.count = sortUnique(longFacets.data, longFacets.count);
         CVertex<float, 3> p[4];
+        int leftOut = 0;
         for (int f : longFacets) {
             if (f < 0 || f >= facetCount || !(facetQuality(f) >= kMinFacetQuality))
                 continue;
+            if (samples.count() >= kMaxSamples) {
+                ++leftOut;
+                continue;
+            }
             const int n = getFacetSize(f);
             if (n != 3 && n != 4)
                 continue;
@@ -299,6 +310,9 @@ void CBaseMesh::buildFacetHash(double divisor, double size, void*)
             if (n == 4)
                 sampleTriangle(p[2], p[3], p[0], f, s, samples);
         }
+        if (leftOut > 0)
+            std::cout << "facet hash: " << leftOut << " long facets without interior samples"
+                      << std::endl;
     }
 
     // The entries in the order they are entered: facet centroids, then the
