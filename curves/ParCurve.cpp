@@ -7,6 +7,8 @@ namespace {
 // The chords a trim curve's samples need at the most before their tolerance
 // is taken relative to the curve's size.
 constexpr int kMaxSampleChords = 250;
+// The samples a trim curve keeps at the most.
+constexpr int kMaxSamples = 2 * kMaxSampleChords;
 
 } // namespace
 
@@ -46,6 +48,9 @@ int CParCurve::updateSpacePoints(double tol)
     tol = chordToleranceWithin(*this, tol, kMaxSampleChords);
     if (facetCurve(facetParameters, tol, true, 2500, true, false, -1.0) < 2)
         facetCurve(facetParameters, 0.1 * tol, true, 2000, false, false, -1.0);
+    // A curve whose turning the estimate missed (a fold or a cusp between
+    // its estimate's points) is thinned evenly to the cap, its ends kept.
+    thinParameters(facetParameters, kMaxSamples);
     for (double t : facetParameters) {
         const Vector uv = uvCurve->getPoint(t, 0.0);
         tuple<double, 2> pair;

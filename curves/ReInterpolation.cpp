@@ -122,6 +122,9 @@ NurbsSurf* reInterpolate(CParametricGeometry* curve, double tol, int degree, boo
         norm(curve->getPoint(params[0], 0.0) - curve->getPoint(params[params.count - 1], 0.0)) <
             2.0 * tol)
         params.removeAt(params.count - 1);
+    // A curve whose turning the estimate missed (a fold or a cusp between
+    // its estimate's points) is thinned evenly to the cap, its ends kept.
+    thinParameters(params, kMaxSamples);
     CFitPointArray points;
     for (double t : params)
         points.append(samplePoint(curve, t));

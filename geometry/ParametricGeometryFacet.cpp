@@ -19,11 +19,17 @@ constexpr double kTiny = 2.2e-16;
 // A facet split by maxLength gets at most this many inserted parameters, so
 // that a tiny maxLength cannot exhaust memory.
 constexpr double kMaxInsertedPerFacet = 1e6;
-// A span takes at most this many times maxFacets steps. Beyond that the
-// tolerance is out of reach for the curve's size (each step is verified and
-// halved up to 10 times, which alone would allow 1024 times maxFacets), and
-// the rest of the span is stepped at the span over maxFacets.
+// A span takes at most this many times maxFacets steps, and a call (with
+// maxFacets > 0) spends at most kMaxWork curve evaluations, a search of the
+// variant counted as kVariantWork. Beyond either the tolerance is out of
+// reach for the curve (each step is verified and halved up to 10 times,
+// which alone would allow 1024 times maxFacets steps of up to 671
+// evaluations), and the rest of the span is stepped at the span over
+// maxFacets. A curve that reaches its tolerance in a few hundred chords
+// takes well under half of either.
 constexpr int kStepsPerFacetCap = 4;
+constexpr long kMaxWork = 200000;
+constexpr long kVariantWork = 250;
 // Points of the poly-line from which chordToleranceWithin estimates a
 // curve's length and turning.
 constexpr int kEstimateSamples = 64;
@@ -78,6 +84,8 @@ int CParametricGeometry::facetCurve(Kor::List<double>& tList, double tol, bool v
     const double tolSq = tol * tol;
     int nf = 0;    // step evaluations (derivatives at the step's start)
     int calls = 0; // every curve evaluation made here
+    long variantWork = 0;
+    const long workCap = maxFacets > 0 ? kMaxWork : 0;
     CExactFacetPoint exact;
 
     const std::vector<double> ends = spanEnds(*this, domain, ignoreKinks);
@@ -90,7 +98,7 @@ int CParametricGeometry::facetCurve(Kor::List<double>& tList, double tol, bool v
         const int stepCap = maxFacets > 0 ? kStepsPerFacetCap * maxFacets : 0;
         int steps = 0;
         while (std::fabs(t - hi) > kParameterEps) {
-            if (stepCap > 0 && ++steps > stepCap) {
+            if (stepCap > 0 && (++steps > stepCap || calls + variantWork > workCap)) {
                 // The rest of the span in equal steps of about the span over
                 // maxFacets, counted, so that a step lost in the rounding
                 // of t cannot repeat without end.
@@ -128,6 +136,7 @@ int CParametricGeometry::facetCurve(Kor::List<double>& tList, double tol, bool v
 
             // c. Optional refinement of the chord's end.
             if (variant) {
+                variantWork += kVariantWork;
                 if (hi < t + 1.2 * s && hi - t <= s)
                     s = hi - t;
                 double u =
@@ -276,4 +285,16 @@ double chordToleranceWithin(CParametricGeometry& curve, double tol, int maxChord
     if (!std::isfinite(demand) || !(demand > tol * cap))
         return tol;
     return demand / cap;
+}
+
+void thinParameters(Kor::List<double>& tList, int count)
+{
+    const int n = tList.count;
+    if (count < 2 || n <= count)
+        return;
+    Kor::List<double> thinned;
+    thinned.setCapacity(count, false);
+    for (int i = 0; i < count; ++i)
+        thinned.append(tList[int(long(i) * (n - 1) / (count - 1))]);
+    tList = thinned;
 }
