@@ -8,7 +8,7 @@ namespace {
 // is taken relative to the curve's size.
 constexpr int kMaxSampleChords = 250;
 // The samples a trim curve keeps at the most.
-constexpr int kMaxSamples = 2 * kMaxSampleChords;
+constexpr int kMaxSamples = kMaxSampleChords;
 
 } // namespace
 

@@ -36,7 +36,7 @@ constexpr int kMaxSampleChords = 250;
 // The refinement passes insert no samples beyond this count: each pass
 // interpolates all samples, at a cost that grows with the square of their
 // number.
-constexpr int kMaxSamples = 2 * kMaxSampleChords;
+constexpr int kMaxSamples = kMaxSampleChords;
 
 // Steps the sink (when given); true when it asks to stop.
 bool cancelled(CProgress* progress)
