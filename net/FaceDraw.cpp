@@ -432,7 +432,8 @@ void CFace::drawTrimCurves()
         return;
     for (CParCurve* curve : trimLoops[0]->curves) {
         Kor::List<double> parameters;
-        curve->facetCurve(parameters, 0.1, true, 2000, false, false, -1.0);
+        curve->facetCurve(parameters, chordToleranceWithin(*curve, 0.1, 2000), true, 2000, false,
+                          false, -1.0);
         glBegin(GL_LINE_STRIP);
         for (double t : parameters) {
             Vector** C = curve->evaluateUV(1, t);
