@@ -325,8 +325,35 @@ NurbsSurf* CParCurve::reApproximateCurve(int degree, double tol, bool approximat
     // vertices and the curve misses tol many times over on a bent line. A
     // fifteenth of tol, as the curve approximation uses, thins at about
     // 1.7 tol, which leaves the fit enough control points to follow.
-    NurbsSurf* result =
-        polyLineToNurbs(points, closed, std::clamp(tol / 15.0, 0.0, 0.5), degree, true);
+    // On a strongly bent line even that can stay above tol at coarse
+    // tolerances; the fit is then repeated on the same samples at a quarter
+    // of its tolerance, a few times at most, and the closest one is kept.
+    const CFitPointArray samples = points;
+    auto worstOf = [](const CFitPointArray& fitted) {
+        double worst = 0.0;
+        for (const CFitPoint& fp : fitted)
+            worst = std::max(worst, fp.dist2);
+        return std::sqrt(worst);
+    };
+    NurbsSurf* result = nullptr;
+    double fitTol = std::clamp(tol / 15.0, 0.0, 0.5), reached = 0.0;
+    for (int attempt = 0; attempt < 4; ++attempt, fitTol *= 0.25) {
+        CFitPointArray trial = samples;
+        NurbsSurf* fitted = polyLineToNurbs(trial, closed, fitTol, degree, true);
+        if (fitted == nullptr)
+            break;
+        const double worst = worstOf(trial);
+        if (result == nullptr || worst < reached) {
+            delete result;
+            result = fitted;
+            points = trial;
+            reached = worst;
+        } else {
+            delete fitted;
+        }
+        if (reached <= tol)
+            break;
+    }
     if (result == nullptr)
         return nullptr;
 

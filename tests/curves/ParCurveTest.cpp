@@ -73,7 +73,8 @@ TEST(ParCurve, ReApproximationOfABentLineMeetsItsTolerance)
     const struct {
         double u0, v0, u1, v1, tol;
     } cases[] = {
-        {0.2, 1.3, 1.8, 4.6, 1e-3}, {1.9, 1.1, 0.1, 4.9, 1e-3}, {0.1, 1.2, 1.9, 1.9, 1e-3}};
+        {0.2, 1.3, 1.8, 4.6, 1e-3}, {1.9, 1.1, 0.1, 4.9, 1e-3}, {0.1, 1.2, 1.9, 1.9, 1e-3},
+        {0.2, 1.3, 1.8, 4.6, 1e-2}, {1.9, 1.1, 0.1, 4.9, 1e-2}, {0.1, 1.2, 1.9, 1.9, 1e-2}};
     for (const auto& c : cases) {
         CParCurve line(uvLine(c.u0, c.v0, c.u1, c.v1), s.get(), false);
         testing::internal::CaptureStdout();
