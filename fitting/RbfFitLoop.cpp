@@ -70,8 +70,15 @@ bool rbf3(NurbsSurf& S, double dTol, IndexSubset<CFitPoint>& pts, int targetCoun
     if (alsoApproximate)
         S0.emplace(S);
     const bool ok = interpolateToTolerance(S, f.get(), dTol, pts, progress);
-    if (S0)
+    if (S0) {
+        // The approximation moves the control points freely along the
+        // surface; one that folds a net the interpolation left without
+        // spikes is not kept.
+        const NurbsSurf interpolated(S);
         approximateToTolerance(*S0, *f, S, progress);
+        if (S.checkControlNetAngles() && !interpolated.checkControlNetAngles())
+            adoptKnotsAndNet(S, interpolated);
+    }
     S.updateBoundaryPositions();
     return ok;
 }

@@ -34,8 +34,10 @@ class NurbsSurf;
 // prepare); when the largest error exceeds 120 dTol, "rbf3::error too
 // large, abort" goes to standard output and false is returned with S
 // untouched. Otherwise S is interpolated to the tolerance (and, with
-// alsoApproximate, afterwards approximated from its previous shape) and its
-// boundary positions are renewed. True when the points end within dTol.
+// alsoApproximate, afterwards approximated from its previous shape, unless
+// that approximation folds a control net the interpolation left without
+// spikes: the interpolated S then stays) and its boundary positions are
+// renewed. True when the points end within dTol.
 bool rbf3(Fenwo::NurbsSurf& S, double dTol, IndexSubset<CFitPoint>& pts, int targetCount,
           CProgress* progress, int kernelType, bool alsoApproximate, bool skipFlagged,
           double minDist, double th, bool prepare);

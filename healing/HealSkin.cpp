@@ -11,6 +11,7 @@
 #include "net/Face.h"
 
 #include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <iostream>
 
@@ -23,19 +24,27 @@ constexpr int kTransitionRank = 3;
 
 // Lends the faces to the skin and appends all curves of their trim loops,
 // linked to their loop neighbours, to curves; with lengths each curve's
-// length is added.
+// length is added, and smallestFace becomes the least longest curve of a
+// face among the faces whose longest curve exceeds `degenerate`.
 void collectCurves(FENWO_SKIN::CSkinTopology& skin, Kor::List<CFace*>& faces,
-                   Kor::List<CParametricGeometry*>& curves, CStatistic* lengths)
+                   Kor::List<CParametricGeometry*>& curves, CStatistic* lengths,
+                   double* smallestFace = nullptr, double degenerate = 0.0)
 {
     for (CFace* face : faces) {
         if (face == nullptr)
             continue;
         skin.lend(face);
+        double longest = -1.0;
         for (CCONS* c : face->getAllCONS(false, true)) {
             curves.append(c);
-            if (lengths != nullptr)
-                lengths->add(sampledCurveLength(c, kLengthSteps, false));
+            if (lengths != nullptr) {
+                const double length = sampledCurveLength(c, kLengthSteps, false);
+                lengths->add(length);
+                longest = std::max(longest, length);
+            }
         }
+        if (smallestFace != nullptr && longest > degenerate)
+            *smallestFace = std::min(*smallestFace, longest);
     }
 }
 
@@ -91,10 +100,21 @@ bool healSkin(Kor::List<CFace*>& faces, double dTol, CProgress* progress,
         progress->setLabel("healing init");
     Kor::List<CParametricGeometry*> curves;
     CStatistic lengths;
-    collectCurves(skin, faces, curves, &lengths);
+    double smallestFace = HUGE_VAL;
+    collectCurves(skin, faces, curves, &lengths, &smallestFace, 2.0 * dTol);
     if (boundaryFaces != nullptr)
         collectCurves(skin, *boundaryFaces, curves, nullptr);
     dMatchTol = healMatchTolerance(dMatchTol, dTol, lengths.min);
+    // Curves shorter than 10 dTol leave the tolerance as it is; but a face
+    // whose every curve is shorter than the tolerance would have all its
+    // curve ends taken for one skin vertex and lose its loop in the
+    // healing. The tolerance stays below the longest curve of every face
+    // (but for faces within two dTol, degenerate at this tolerance, which
+    // must not keep the others' ends from meeting).
+    if (0.75 * smallestFace < dMatchTol) {
+        dMatchTol = 0.75 * smallestFace;
+        std::cout << "reducing dMatchTol to" << dMatchTol << std::endl;
+    }
     if (!FENWO_SKIN::buildSkin(curves, &skin, dMatchTol, nullptr))
         return false;
     if (!skipFixList) {

@@ -241,8 +241,10 @@ bool addVertexOnlyTargets(const Kor::List<CSkinTopology::CHalfEdge*>& chain,
 // Heals the faces along their shared edges: builds a skin over all trim
 // curves of `faces` and of `boundaryFaces` (which take part only as
 // neighbours) with the match tolerance dMatchTol (<= 0: 100 dTol; cut to 0.75
-// of the shortest curve of `faces` when that lies between 10 dTol and it)
-// and heals it (FENWO_SKIN::CSkinTopology::healFaces with dTol, mode clamped
+// of the shortest curve of `faces` when that lies between 10 dTol and it,
+// and to 0.75 of the longest curve of every face of `faces` whose longest
+// curve exceeds 2 dTol, so that no face falls into one skin vertex) and
+// heals it (FENWO_SKIN::CSkinTopology::healFaces with dTol, mode clamped
 // into 0 .. 2 and boundaryFaces as the fixed list). Unless skipFixList, the
 // faces that stay fixed are searched first and appended to boundaryFaces
 // (false at once without boundary faces). The faces stay the caller's.

@@ -146,6 +146,7 @@ private:
     bool cancelled() const { return progress != nullptr && progress->isCancelled(); }
     void rebuildBoundaryPolygon();
     void invertSamples(int iterations);
+    void addHitsOnLargeFacets(bool sameSide, int refinement);
 
     Kor::List<NurbsSurf*>& curves;
     Mesh::CBaseMesh* mesh;
@@ -407,6 +408,30 @@ void FaceApproximation::rebuildBoundaryPolygon()
         boundaryPolygon.appendPoint(Vector(sampleSet[k].uv[0], sampleSet[k].uv[1], 0.0));
 }
 
+// The selection holds the vertices of the facets that the samples of S hit
+// inside the boundary. Where those facets are large against the face, few of
+// their vertices lie inside (often none), fewer than S has control points to
+// place, and S would be left to follow its boundary alone over facets that
+// bend away from it. The samples' hits on the facets are then fit points as
+// well, inverted onto S, so that the face follows the facets it spans. A
+// selection of as many vertices as S has control points is left as it is.
+void FaceApproximation::addHitsOnLargeFacets(bool sameSide, int refinement)
+{
+    if (selection.count >= controlPointCount(*S))
+        return;
+    CFitPointArray hits;
+    selectPolygonHits(S.get(), mesh, hits, sameSide, refinement, &boundaryPolygon, nullptr, false,
+                      -1);
+    IndexSubset<CFitPoint> added(selectionPoints);
+    for (int k = 0; k < hits.count; ++k)
+        added.append(selectionPoints.append(hits[k]));
+    markActive(added);
+    S->PointInversion(added, 10);
+    dropFailed(added);
+    for (int k = 0; k < added.count; ++k)
+        selection.append(added.indices[k]);
+}
+
 // Stage 6: the boundary samples on S, the orientation vote, S bent to the
 // boundary.
 FaceApproximation::Outcome FaceApproximation::boundaryOnSurface()
@@ -452,6 +477,7 @@ FaceApproximation::Outcome FaceApproximation::draftSurface()
     if (cancelled())
         return Outcome::Return;
     dropFailed(selection);
+    addHitsOnLargeFacets(!reversed, fullMode ? 4 : 2);
     dumpPoints(selection, "c:/tmp/Draft.mp", true);
     dumpSurface(*S, "c:/tmp/Draft.out", true);
 
@@ -508,6 +534,7 @@ FaceApproximation::Outcome FaceApproximation::selectionCheck()
     if (cancelled())
         return Outcome::Return;
     dropFailed(selection);
+    addHitsOnLargeFacets(true, 5);
     dumpPoints(selection, "c:/tmp/work.mp", false);
     if (colourCoding != nullptr)
         colourCoding->setRange(-3.0 * tol, 3.0 * tol);

@@ -91,6 +91,45 @@ TEST(HealSkin, MatchToleranceFollowsTheShortestCurveOfTheHealedFaces)
     }
 }
 
+// Four faces 0.05 across, a net of 2 x 2 on a plane, one of them lifted by
+// half the tolerance, all their curves shorter than 10 dTol: the match
+// tolerance stayed 100 dTol, larger than the faces, every curve end of a
+// face fell into one skin vertex, and the healing rebuilt each loop it
+// moved from those (a loop running back and forth along one side, which
+// trims the face away). It now stays below the faces' curves, and every
+// face keeps a loop around its square.
+TEST(HealSkin, FacesSmallerThanTheMatchToleranceLostTheirLoops)
+{
+    const double dTol = 0.01, side = 0.05;
+    Faces faces;
+    for (int i = 0; i < 2; ++i)
+        for (int j = 0; j < 2; ++j)
+            faces.add(insetRectangle(i * side, j * side, (i + 1) * side, (j + 1) * side,
+                                     i + j == 2 ? 0.5 * dTol : 0.0, 0.5 * side));
+    std::string out;
+    heal(faces.list, dTol, nullptr, 0, out);
+    EXPECT_TRUE(contains(out, "reducing dMatchTol to0.0375")) << out;
+    for (int f = 0; f < 4; ++f) {
+        SCOPED_TRACE(f);
+        ASSERT_EQ(faces[f]->trimLoops.count, 1);
+        // The loop's points in space span the face's square.
+        double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+        for (CParCurve* c : faces[f]->trimLoops[0]->curves) {
+            const Interval d = c->getDomain(0);
+            for (int k = 0; k <= 8; ++k) {
+                const Vector p = c->getPoint(d.min + k * (d.max - d.min) / 8.0, 0.0);
+                for (int a = 0; a < 2; ++a) {
+                    lo[a] = std::min(lo[a], p[a]);
+                    hi[a] = std::max(hi[a], p[a]);
+                }
+            }
+        }
+        EXPECT_NEAR(hi[0] - lo[0], side, dTol);
+        EXPECT_NEAR(hi[1] - lo[1], side, dTol);
+    }
+    EXPECT_LT(skintest::largestEdgeGap(faces.list, 0.0375, dTol), dTol);
+}
+
 // A 2 x 2 square and a 2 x 1 rectangle beside it, moved 0.05 along the
 // normal: the square, of larger area over squared loop length, is the seed
 // and stays; the rectangle's edge comes onto the square's; its loop is

@@ -413,3 +413,72 @@ TEST(FaceApproximation, RealSphereAroundThePole)
 }
 
 } // namespace
+
+namespace {
+
+// The strips of a coarse cylinder of radius r around the x axis, `around`
+// of them between the angles -half and half about +z: the point at x and
+// angle a on them (on the chord of a's strip), and the distance of p from
+// the strip it lies over.
+struct CoarseCylinder {
+    double r, half;
+    int around;
+    Vector at(double x, double a) const
+    {
+        const double step = 2.0 * half / around;
+        const int k = std::clamp(int(std::floor((a + half) / step)), 0, around - 1);
+        const double a0 = -half + k * step, f = (a - a0) / step;
+        const Vector p0(x, r * std::sin(a0), r * std::cos(a0));
+        const Vector p1(x, r * std::sin(a0 + step), r * std::cos(a0 + step));
+        return (1.0 - f) * p0 + f * p1;
+    }
+    double distance(const Vector& p) const
+    {
+        const double a = std::atan2(p[1], p[2]);
+        const double step = 2.0 * half / around;
+        const int k = std::clamp(int(std::floor((a + half) / step)), 0, around - 1);
+        const double middle = -half + (k + 0.5) * step;
+        // The strip's plane: its normal points along the middle angle, at
+        // the chord's distance r cos(step / 2) from the axis.
+        return std::fabs(p[1] * std::sin(middle) + p[2] * std::cos(middle) -
+                         r * std::cos(0.5 * step));
+    }
+};
+
+// A face across three of the long flat strips of a coarse cylinder, whose
+// vertices all lie on its two ends: no mesh vertex lies inside the face.
+// The selection took the vertices of the strips it hit, all outside, so the
+// face had nothing to fit (no error points) and stayed the patch spanned by
+// its boundary, 0.0335 off the strips; the samples' hits on the strips now
+// bend it onto them, in the fast correction and in the smooth one (whose
+// approximation from the Draft's previous shape once folded the control net
+// on those hits, and the face was refused).
+TEST(FaceApproximation, FaceOverLargeFacetsWithNoVertexInsideStayedItsBoundaryPatch)
+{
+    const double tol = 0.01;
+    const CoarseCylinder cylinder{5.0, 0.8, 6};
+    for (const bool fast : {true, false}) {
+        SCOPED_TRACE(fast ? "fast" : "smooth");
+        FourSidedFace t(fitfix::cylinderStripMesh(cylinder.r, 8.0, cylinder.half, 6, 1),
+                        [&](double s, double u) {
+                            return cylinder.at(1.0 + 6.0 * s, -0.45 + 0.9 * u);
+                        },
+                        6);
+        t.net.surfaceMeshDistance = true;
+        t.net.setSurfaceQuality(fast ? 1 : 0);
+        const std::string out = t.update(tol, false);
+        ASSERT_NE(t.trimmed(), nullptr) << out;
+        EXPECT_GT(t.face()->errorPoints.count, 0);
+        Fenwo::NurbsSurf& s = *t.trimmed()->getNurbsSurf();
+        const Interval du = s.getDomain(0), dv = s.getDomain(1);
+        double largest = 0.0;
+        for (int i = 1; i < 20; ++i)
+            for (int j = 1; j < 20; ++j)
+                largest = std::max(largest, cylinder.distance(s.getPoint(
+                                                du.min + i * du.getLength() / 20.0,
+                                                dv.min + j * dv.getLength() / 20.0)));
+        EXPECT_LT(largest, 2.0 * tol);
+    }
+}
+
+} // namespace
