@@ -889,6 +889,7 @@ bool CFlatMesh::mergeVertices(double dTol, int exact)
     if (!mergeWithinTolerance(*this, n, std::max(dTol, 1e-8), representative, cellCount))
         cellCount = mergeThroughHash(*this, n, std::max(dTol, 1e-8), representative);
     std::cout << "new count =" << cellCount << " old # v=" << n << " dTol= " << dTol << std::endl;
+    ++geometryVersion;
     forEachPolygonIndex(*this, [&](int& j) {
         if (j >= 0 && j < n && representative[j] >= 0)
             j = representative[j];
@@ -945,6 +946,7 @@ bool CFlatMesh::weldEqualVertices(double /*dTol*/)
             coordinates.push(points[at + k]);
     }
     header.setWord(CPOLHeader::vertexCountOffset, std::uint32_t(points.size() / 3));
+    ++geometryVersion;
     // Deletions recorded for undo refer to the old vertex numbering.
     clearUndo();
     computeBoundingBox();
