@@ -71,7 +71,8 @@ public:
     void getUSampleParameters(Vector& out) const override;
     // Leaves out unchanged.
     void getVSampleParameters(Vector&) const override {}
-    // Sum of the 50 chords between 51 equally spaced parameters.
+    // Sum of the 50 chords between 51 equally spaced parameters (0 without
+    // surface; a curve that cannot be evaluated has only zero points).
     double getLength() override;
     bool hasNormal() const override { return true; }
     Vector getSideVector(double t) override { return getSideVector(t, false); }

@@ -2,6 +2,16 @@
 
 #include "geometry/NurbsSurf.h"
 
+namespace {
+
+// The chords a trim curve's samples need at the most before their tolerance
+// is taken relative to the curve's size.
+constexpr int kMaxSampleChords = 250;
+// The samples a trim curve keeps at the most.
+constexpr int kMaxSamples = kMaxSampleChords;
+
+} // namespace
+
 CParCurve::CParCurve(CParametricGeometry* uv, CParametricGeometry* s, bool withEdge) : CCONS(uv, s)
 {
     ownsUVCurve = true;
@@ -32,8 +42,15 @@ int CParCurve::updateSpacePoints(double tol)
     facetParameters.removeAll();
     if (uvCurve == nullptr || surface == nullptr)
         return 0;
+    // A curve far larger than tol (a bridge across a face many orders of
+    // magnitude wider than its tolerance) is sampled at a tolerance relative
+    // to its size: its samples are bounded by its shape, not by its size.
+    tol = chordToleranceWithin(*this, tol, kMaxSampleChords);
     if (facetCurve(facetParameters, tol, true, 2500, true, false, -1.0) < 2)
         facetCurve(facetParameters, 0.1 * tol, true, 2000, false, false, -1.0);
+    // A curve whose turning the estimate missed (a fold or a cusp between
+    // its estimate's points) is thinned evenly to the cap, its ends kept.
+    thinParameters(facetParameters, kMaxSamples);
     for (double t : facetParameters) {
         const Vector uv = uvCurve->getPoint(t, 0.0);
         tuple<double, 2> pair;

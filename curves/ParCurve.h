@@ -44,6 +44,9 @@ public:
     // tolerance tol, at most 2500, verified, chord ends refined; kinks always
     // kept), or when that gives fewer than two, those at tol / 10 (at most
     // 2000, ends not refined); then each one's uv point and surface point.
+    // A curve that would need more than 250 chords at tol is sampled at the
+    // tolerance relative to its size that needs 250 (chordToleranceWithin),
+    // and no curve keeps more than 250 samples (thinParameters).
     // Returns the number of space points.
     int updateSpacePoints(double tol);
 

@@ -30,6 +30,14 @@ using Fenwo::NurbsSurf;
 
 namespace {
 
+// A curve that would need more chords than this at the requested tolerance
+// is followed to the tolerance relative to its size that needs this many.
+constexpr int kMaxSampleChords = 250;
+// The refinement passes insert no samples beyond this count: each pass
+// interpolates all samples, at a cost that grows with the square of their
+// number.
+constexpr int kMaxSamples = kMaxSampleChords;
+
 // Steps the sink (when given); true when it asks to stop.
 bool cancelled(CProgress* progress)
 {
@@ -105,6 +113,8 @@ NurbsSurf* reInterpolate(CParametricGeometry* curve, double tol, int degree, boo
     CSimpleProfiler profiler("reInterpolate");
     const int furtherPasses = check ? 5 : 0;
     const bool closed = curve->isClosed();
+    // The samples are taken at twice the tolerance.
+    tol = 0.5 * chordToleranceWithin(*curve, 2.0 * tol, kMaxSampleChords);
 
     Kor::List<double> params;
     curve->facetCurve(params, 2.0 * tol, true, 10000, false, false, -1.0);
@@ -112,6 +122,9 @@ NurbsSurf* reInterpolate(CParametricGeometry* curve, double tol, int degree, boo
         norm(curve->getPoint(params[0], 0.0) - curve->getPoint(params[params.count - 1], 0.0)) <
             2.0 * tol)
         params.removeAt(params.count - 1);
+    // A curve whose turning the estimate missed (a fold or a cusp between
+    // its estimate's points) is thinned evenly to the cap, its ends kept.
+    thinParameters(params, kMaxSamples);
     CFitPointArray points;
     for (double t : params)
         points.append(samplePoint(curve, t));
@@ -165,7 +178,7 @@ NurbsSurf* reInterpolate(CParametricGeometry* curve, double tol, int degree, boo
         int shift = 0;
         for (int k : marked) {
             const int at = k + shift;
-            if (at + 1 >= params.count)
+            if (at + 1 >= params.count || params.count >= kMaxSamples)
                 continue;
             const double t = 0.5 * (params[at] + params[at + 1]);
             params.insertAfter(t, at);
@@ -173,7 +186,7 @@ NurbsSurf* reInterpolate(CParametricGeometry* curve, double tol, int degree, boo
             ++shift;
         }
         best = std::min(best, mean);
-        if (marked.empty() || pass >= furtherPasses || !(mean < 10.0 * best))
+        if (shift == 0 || pass >= furtherPasses || !(mean < 10.0 * best))
             break;
     }
     if (record != nullptr) {
@@ -289,7 +302,7 @@ NurbsSurf* CParCurve::reApproximateCurve(int degree, double tol, bool approximat
         return reInterpolate(this, tol, degree, true, nullptr, nullptr);
 
     Kor::List<double> params;
-    facetCurve(params, tol, false, 2000, false, false, -1.0);
+    facetCurve(params, chordToleranceWithin(*this, tol, 2000), false, 2000, false, false, -1.0);
     const bool closed = isClosed();
     CFitPointArray points;
     auto addSample = [&](double t) {

@@ -39,6 +39,11 @@ struct ReInterpolationRecord {
 // approximateCurveWithLengthCheck (samples per interval = degree) of the
 // curve; from 1000 samples on the kept curve stands. Null when the sink
 // cancels (everything freed) or when nothing could be made.
+// A curve so large against tol that its samples would need more than 250
+// chords is followed to the tolerance relative to its size that needs 250
+// (chordToleranceWithin), more than 250 first samples are thinned to 250
+// and the passes add none beyond: the work depends on the curve's shape,
+// not on its size.
 Fenwo::NurbsSurf* reInterpolate(CParametricGeometry* curve, double tol, int degree, bool check,
                                 CProgress* progress, ReInterpolationRecord* record = nullptr);
 

@@ -155,17 +155,24 @@ Fenwo::NurbsSurf* collectCurveFitPoints(Fenwo::NurbsSurf* curve, Mesh::CBaseMesh
     Mesh::HitSet hits;
     Vector P(3);
     const CBaseMesh::Direction up(0.0f, 0.0f, 1.0f);
+    int hitCount = 0;
     for (int k = 0; k < unique; ++k) {
         curve->evaluatePoint(P, ts[k], 0.0);
         const CBaseMesh::Point p = toMeshPoint(P);
-        if (!Mesh::meshHitsNearPoint(mesh, p, hits, 0.6, false) &&
-            !mesh->hit(p, up, hits, true, false, false, nullptr, 0.0))
-            continue;
-        CFitPoint fp(hitPosition(*hits[0]), Vector(ts[k], 0.0), hitNormal(*hits[0]));
-        points.append(fp);
+        if (Mesh::meshHitsNearPoint(mesh, p, hits, 0.6, false) ||
+            mesh->hit(p, up, hits, true, false, false, nullptr, 0.0)) {
+            points.append(
+                CFitPoint(hitPosition(*hits[0]), Vector(ts[k], 0.0), hitNormal(*hits[0])));
+            ++hitCount;
+        } else {
+            // Dropping the sample would move the others along the new
+            // curve, so that it no longer passes where the curve's own
+            // points (a junction of poly-lines, say) were.
+            points.append(CFitPoint(P, Vector(ts[k], 0.0)));
+        }
     }
     hits.removeAll(true, true);
-    if (points.count < 2)
+    if (hitCount < 2)
         return nullptr;
     IndexSubset<CFitPoint> all(points);
     all.selectAll();

@@ -32,6 +32,7 @@ Fenwo::NurbsSurf* approximateOnHits(Fenwo::NurbsSurf* geometry, Mesh::CBaseMesh*
 
 // The curve road: at every distinct Greville parameter of the curve the
 // first mesh hit near the curve point (else along +z) becomes a fit point,
-// and a curve of the same degree is interpolated through them by chord
-// length. Null for a null curve or mesh or fewer than two hits.
+// a sample without a hit keeps the curve point, and a curve of the same
+// degree is interpolated through them by chord length. Null for a null
+// curve or mesh or fewer than two hits.
 Fenwo::NurbsSurf* collectCurveFitPoints(Fenwo::NurbsSurf* curve, Mesh::CBaseMesh* mesh);

@@ -5,7 +5,9 @@
 // (`ownsData` true); it may instead view storage held by its owner
 // (`ownsData` false), as the corners of a `CBox<T,N>` do. Copies always own
 // their values; assignment copies values into the existing storage, so a
-// viewing vertex keeps viewing its owner's storage.
+// viewing vertex keeps viewing its owner's storage. A vertex whose owned
+// storage was moved away holds no values (data null): it may be assigned
+// to, moved or destroyed, and assignment gives it owned storage again.
 //
 // Thread-safety: values are plain; the `pointsDiffer` threshold is a
 // process-wide setting and not thread-safe.
@@ -77,10 +79,11 @@ public:
     }
 
     CVertex(const CVertex& other) : CVertex() { std::copy(other.data, other.data + N, data); }
-    // Takes over owned storage; a viewing source is copied.
+    // Takes over owned storage (a moved-from source stays empty); a viewing
+    // source is copied.
     CVertex(CVertex&& other) noexcept : data(other.data), ownsData(other.ownsData)
     {
-        if (other.ownsData) {
+        if (other.ownsData || other.data == nullptr) {
             other.data = nullptr;
             other.ownsData = false;
         } else {
@@ -91,18 +94,27 @@ public:
     }
     CVertex& operator=(const CVertex& other)
     {
-        if (this != &other)
+        if (this != &other) {
+            ensureStorage();
             std::copy(other.data, other.data + N, data);
+        }
         return *this;
     }
+    // Between vertices that own their storage (or are empty) the storage is
+    // exchanged; a viewing side takes or gives a copy of the values. An
+    // empty source leaves a viewing vertex as it is.
     CVertex& operator=(CVertex&& other) noexcept
     {
         if (this == &other)
             return *this;
-        if (ownsData && other.ownsData)
+        const bool viewing = data != nullptr && !ownsData;
+        if (!viewing && (other.ownsData || other.data == nullptr)) {
             std::swap(data, other.data);
-        else
+            std::swap(ownsData, other.ownsData);
+        } else if (other.data != nullptr) {
+            ensureStorage();
             std::copy(other.data, other.data + N, data);
+        }
         return *this;
     }
     virtual ~CVertex()
@@ -123,6 +135,16 @@ public:
         for (int i = 0; i < N; ++i)
             data[i] += s * a.data[i] + t * b.data[i];
         return *this;
+    }
+
+private:
+    // Owned storage for a vertex emptied by a move.
+    void ensureStorage()
+    {
+        if (data == nullptr) {
+            data = new T[N]();
+            ownsData = true;
+        }
     }
 };
 

@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <string>
 
+class CVezadDoc;
+
 namespace mwfuzz {
 
 using Entry = int (*)(const std::uint8_t* data, std::size_t size);
@@ -38,6 +40,16 @@ private:
 
 // Aborts with a message on standard error when a promise does not hold.
 void require(bool holds, const char* what);
+
+// The document of the headless host with the Meshwright plug-in loaded,
+// started on first use (one host per process, shut down at exit).
+CVezadDoc& hostDocument();
+// Ends one run on the host: the document and the plug-in's net emptied,
+// the session's transcript and message boxes cleared, so that runs do not
+// pile up.
+void endHostRun();
+// The POL image of a small mesh (two triangles), as the document stores it.
+std::string smallPolImage();
 
 } // namespace mwfuzz
 

@@ -20,6 +20,11 @@ constexpr int kMinDerivativeRows = 4;    // derivative rows 0..3 always exist
 constexpr int kMaxTextDegree = 64;       // largest degree the reader accepts
 constexpr int kMaxTextIndex = 1 << 24;   // largest last index the reader accepts
 constexpr std::streamsize kMaxWord = 32; // end-condition and spacing words
+// The uniform short form names its knot count in the header alone: its
+// store (a value and three indices a position) is built only within this
+// budget. The writer uses the form only for a single span.
+constexpr long kBytesPerPosition = sizeof(double) + 3 * sizeof(int);
+constexpr long kUniformStoreBudget = 16L << 20;
 
 const char* const kEndNames[] = {"ClampedEnd", "OpenEnd", "CyclicEnd"};
 const char* const kSpacingNames[] = {"Uniform", "NonUniform"};
@@ -305,7 +310,9 @@ knots& knots::operator=(const knots& other)
 
 knots::knots(std::istream& is)
 {
-    readText(is);
+    KnotText text;
+    readText(is, text);
+    buildFromText(text);
 }
 
 knots::~knots() = default;
@@ -1107,19 +1114,19 @@ std::ostream& knots::write(std::ostream& os, const knots& k)
     return os;
 }
 
-void knots::readText(std::istream& is)
+bool knots::readText(std::istream& is, KnotText& text)
 {
-    // A rejected header leaves a small empty vector: the counts it names are
-    // not allocated, since nothing of what they describe has been read.
-    auto fail = [&](const char* cause, const std::string* text, int pp) {
+    text = KnotText();
+    auto fail = [&](const char* cause, const std::string* read, int degree) {
         std::cout << cause << std::endl;
-        if (text != nullptr) {
-            if (text->empty())
+        if (read != nullptr) {
+            if (read->empty())
                 std::cout << "empty string.";
             else
-                std::cout << "s='" << *text << "'" << std::endl;
+                std::cout << "s='" << *read << "'" << std::endl;
         }
-        setEmpty(0, pp);
+        text.p = degree;
+        return false;
     };
 
     char buffer[128];
@@ -1128,8 +1135,7 @@ void knots::readText(std::istream& is)
     const std::string pText = buffer;
     if (is.fail()) {
         std::cout << "unhealthy 'p=' not present in file, s='" << pText << "'" << std::endl;
-        setEmpty(0, 0);
-        return;
+        return false;
     }
     if (pText.empty() || pText.back() != 'p')
         return fail("unhealthy cause 2", &pText, 0);
@@ -1171,47 +1177,38 @@ void knots::readText(std::istream& is)
             s = k;
     if (e < 0) {
         std::cerr << "end Conditions not implemented" << std::endl;
-        setEmpty(0, degree);
-        return;
+        text.p = degree;
+        return false;
     }
     if (s < 0)
         return fail("unhealthy cause 8", &spacingWord, degree);
-    endCondition = static_cast<EndCondition>(e);
-    spacing = static_cast<Spacing>(s);
-
-    n = lastIndex;
-    p = degree;
-    distinctCount = 0;
-    const int needed = n + p + 2;
+    text.headerRead = true;
+    text.p = degree;
+    text.n = lastIndex;
+    text.endCondition = static_cast<EndCondition>(e);
+    text.spacing = static_cast<Spacing>(s);
 
     // Optional range line; any other word after the header stays in the stream.
-    double rangeMin = 0.0;
-    double rangeMax = 0.0;
     if (is.good())
         is >> std::ws;
     if (is.good() && is.peek() == '[') {
         is.get();
-        is >> rangeMin >> std::ws;
+        is >> text.rangeMin >> std::ws;
         if (is.get() != ',')
             is.setstate(std::ios::failbit);
-        is >> rangeMax >> std::ws;
+        is >> text.rangeMax >> std::ws;
         if (is.get() != ']')
             is.setstate(std::ios::failbit);
     }
 
-    bool badRecord = false;
-    if (spacing == Uniform) {
-        // The short form: the header alone defines the knots.
-        buildUniform(lastIndex, degree, 0.0, lastIndex - degree + 1, endCondition);
-    } else {
+    if (text.spacing == NonUniform) {
         // Each multiplicity must lie in 1 .. p + 1 (2 for degree 0, whose
         // clamped start knot is double) and the values must ascend; the pairs
-        // must cover every position. They are gathered first and the store is
-        // sized only once they are all there, so a header naming millions of
+        // must cover every position. They are gathered here and the store is
+        // sized only when they are all there, so a header naming millions of
         // knots costs nothing unless the text holds them.
-        const int maxMult = std::max(p + 1, 2);
-        std::vector<double> readValues;
-        std::vector<int> readMultiplicities;
+        const int needed = lastIndex + degree + 2;
+        const int maxMult = std::max(degree + 1, 2);
         int covered = 0;
         double previous = -std::numeric_limits<double>::infinity();
         while (is.good() && covered < needed) {
@@ -1221,43 +1218,79 @@ void knots::readText(std::istream& is)
             if (is.fail())
                 break;
             if (m < 1 || m > maxMult || !std::isfinite(v) || v < previous - kMergeTolerance) {
-                badRecord = true;
+                text.recordFailed = true;
                 break;
             }
-            readValues.push_back(v);
-            readMultiplicities.push_back(m);
+            text.values.push_back(v);
+            text.multiplicities.push_back(m);
             covered += m;
             previous = v;
         }
         if (covered < needed)
-            badRecord = true;
-        if (badRecord || is.fail()) {
-            setEmpty(0, degree);
-        } else {
-            allocateStore(std::max(needed, static_cast<int>(readValues.size())));
-            allocateWork();
-            distinctCount = static_cast<int>(readValues.size());
-            for (int k = 0; k < distinctCount; ++k) {
-                values[k] = readValues[k];
-                multiplicities[k] = readMultiplicities[k];
-            }
-            if (endCondition == CyclicEnd) {
-                n += p;
-                resizeStore(n + p + 2);
-            }
-            rebuildMaps();
-            checkHealth(1);
+            text.recordFailed = true;
+    }
+    if (is.fail())
+        text.recordFailed = true;
+    return !text.recordFailed;
+}
+
+knots::knots(const KnotText& text)
+{
+    buildFromText(text);
+}
+
+void knots::buildFromText(const KnotText& text)
+{
+    // A header that was not read leaves a small empty vector: the counts it
+    // names are not allocated, since nothing of what they describe was read.
+    if (!text.headerRead) {
+        setEmpty(0, text.p);
+        return;
+    }
+    endCondition = text.endCondition;
+    spacing = text.spacing;
+    n = text.n;
+    p = text.p;
+    distinctCount = 0;
+    const int needed = n + p + 2;
+
+    if (spacing == Uniform) {
+        // The short form: the header alone defines the knots, so only a count
+        // whose store fits the budget is built.
+        const long positions = long(needed) + (endCondition == CyclicEnd ? p : 0);
+        if (positions * kBytesPerPosition > kUniformStoreBudget) {
+            std::cout << "knot vector of " << positions << " positions too large." << std::endl;
+            setEmpty(0, text.p);
+            return;
         }
+        buildUniform(n, p, 0.0, n - p + 1, endCondition);
+    } else if (text.recordFailed) {
+        setEmpty(0, p);
+    } else {
+        const int read = static_cast<int>(text.values.size());
+        allocateStore(std::max(needed, read));
+        allocateWork();
+        distinctCount = read;
+        for (int k = 0; k < distinctCount; ++k) {
+            values[k] = text.values[k];
+            multiplicities[k] = text.multiplicities[k];
+        }
+        if (endCondition == CyclicEnd) {
+            n += p;
+            resizeStore(n + p + 2);
+        }
+        rebuildMaps();
+        checkHealth(1);
     }
 
-    if (is.fail() || badRecord) {
+    if (text.recordFailed) {
         std::cout << "unhealthy cause 9" << std::endl;
         isHealthy = false;
         return;
     }
     checkHealth(1);
-    if (rangeMax - rangeMin >= 2.2e-15)
-        range = Interval(rangeMin, rangeMax);
+    if (text.rangeMax - text.rangeMin >= 2.2e-15)
+        range = Interval(text.rangeMin, text.rangeMax);
 }
 
 // ---------------------------------------------------------------------------

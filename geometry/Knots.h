@@ -51,6 +51,8 @@ struct KnotDerivativeTable {
     }
 };
 
+struct KnotText;
+
 class knots {
 public:
     enum EndCondition : int { ClampedEnd = 0, OpenEnd = 1, CyclicEnd = 2 };
@@ -106,6 +108,15 @@ public:
     // "unhealthy cause" message on standard output and leaves an unhealthy
     // vector; the stream stays where reading stopped.
     explicit knots(std::istream& is);
+    // Builds the vector a text holds (`readText`). The uniform short form
+    // names its knot count in the header alone; a count whose store would
+    // exceed 16 MB is refused with the line "knot vector of N positions too
+    // large." and gives an unhealthy vector without knots.
+    explicit knots(const KnotText& text);
+    // Reads one vector's text; a header fault prints its "unhealthy cause"
+    // message on standard output. False when the record is unusable (the
+    // vector built from it is unhealthy).
+    static bool readText(std::istream& is, KnotText& text);
     virtual ~knots();
 
     // Pointer to the value of position i (clamped into 0 .. n + p + 1).
@@ -253,7 +264,7 @@ private:
         }
         return base;
     }
-    void readText(std::istream& is);
+    void buildFromText(const KnotText& text);
     void splitAtBreaks(Kor::List<Kor::List<double>>& out, int minMult) const;
 
     // Evaluation work arrays, sized by p.
@@ -318,6 +329,27 @@ inline int knots::clampToKnots(double& t, int& hint) const
         span -= multiplicities.data[mid];
     return span > 0 ? span : 0;
 }
+
+// What the text form of one knot vector holds, read without building the
+// knots: the header, the optional range line and, for NonUniform spacing, the
+// value and multiplicity pairs. A reader of several vectors (the surface
+// text) reads all of their texts first, so that the counts their headers
+// name are checked together before any store is allocated.
+struct KnotText {
+    bool headerRead = false;   // false: a header fault was reported, nothing follows
+    bool recordFailed = false; // the stream failed or a pair was out of order
+    int p = 0;
+    int n = 0; // as written: a CyclicEnd vector's n without its p wrapped points
+    knots::EndCondition endCondition = knots::ClampedEnd;
+    knots::Spacing spacing = knots::Uniform;
+    double rangeMin = 0.0;
+    double rangeMax = 0.0;
+    std::vector<double> values;      // NonUniform: the distinct values read
+    std::vector<int> multiplicities; // and their multiplicities
+    // The control-point count the header names (n + 1 for every end
+    // condition), 0 when the header was not read.
+    long controlPointCount() const { return headerRead ? long(n) + 1 : 0; }
+};
 
 // Peak of one basis function: minimises 1 - N_i(t) from the Greville abscissa.
 class CBasisMax : public CConjugateGradient {

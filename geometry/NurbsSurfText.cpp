@@ -237,24 +237,37 @@ bool NurbsSurf::readGeometry(std::istream& is, bool withHeader)
         }
     }
 
-    // The two knot vectors, each after an optional "reverse".
+    // The two knot vectors, each after an optional "reverse". Both texts are
+    // read before either vector is built: the net size their headers name is
+    // checked first, so that no store is spent on a net that is refused.
     const bool reverseUFlag = readReverseWord(is);
-    std::unique_ptr<knots> u(new knots(is));
+    KnotText uText;
+    if (!knots::readText(is, uText)) {
+        const knots reported(uText); // says what was wrong with the record
+        return fail();
+    }
+    const bool reverseVFlag = readReverseWord(is);
+    KnotText vText;
+    const bool vRead = knots::readText(is, vText);
+    if (vRead) {
+        const long nUheader = std::max(uText.controlPointCount(), 1L);
+        const long nVheader = std::max(vText.controlPointCount(), 1L);
+        if (nUheader * nVheader > maxReadControlPoints) {
+            std::cout << "control net of " << nUheader << " x " << nVheader << " points too large."
+                      << std::endl;
+            return fail();
+        }
+    }
+    std::unique_ptr<knots> u(new knots(uText));
     if (!u->isHealthy)
         return fail();
-    const bool reverseVFlag = readReverseWord(is);
-    std::unique_ptr<knots> v(new knots(is));
+    std::unique_ptr<knots> v(new knots(vText));
     if (!v->isHealthy) {
         std::cout << "unheahlthy vknots." << std::endl;
         return fail();
     }
     const long nUread = std::max(u->getControlPointCount(), 1);
     const long nVread = std::max(v->getControlPointCount(), 1);
-    if (nUread * nVread > maxReadControlPoints) {
-        std::cout << "control net of " << nUread << " x " << nVread << " points too large."
-                  << std::endl;
-        return fail();
-    }
 
     // Control-point lines "P i,j = [ x, y, z ] w", in any order, gathered
     // before the net is built: the net is sized by the knots, and memory is

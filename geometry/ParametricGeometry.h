@@ -153,7 +153,10 @@ public:
     // (maxFacets <= 0: no such floor); with verify each chord is checked at
     // sample points and halved (up to 10 times) until it keeps within tol; an
     // unmet tolerance is reported on standard output ("dTol=... not reached
-    // actTol=...") and the last halved step is kept. variant refines each
+    // actTol=...") and the last halved step is kept. With maxFacets > 0 a
+    // span takes at most 4 * maxFacets steps and a call some 200000 curve
+    // evaluations: the rest of a span that needs more is stepped at the span
+    // over maxFacets. variant refines each
     // chord end with CExactFacetPoint. maxLength > 0 splits facets whose chord
     // is longer. A curve shorter than 1e-12 gives its two ends. Two summary
     // lines go to profileLog(). Returns the number of parameters.
@@ -185,3 +188,14 @@ protected:
     // subclass copies whatever else it wants to carry over.
     CParametricGeometry(const CParametricGeometry& other);
 };
+
+// The chord tolerance at which facetCurve takes about maxChords chords at the
+// most: tol itself, unless the curve is so large against tol that tol would
+// ask for more; then the tolerance relative to the curve's size (its length
+// times its turning) that asks for maxChords. Length and turning are
+// estimated from 65 points and tangents along the curve.
+double chordToleranceWithin(CParametricGeometry& curve, double tol, int maxChords);
+
+// Keeps at most count (at least 2) of the parameters of tList: a longer list
+// is thinned to evenly spread entries, its first and last kept.
+void thinParameters(Kor::List<double>& tList, int count);

@@ -19,6 +19,20 @@ constexpr double kTiny = 2.2e-16;
 // A facet split by maxLength gets at most this many inserted parameters, so
 // that a tiny maxLength cannot exhaust memory.
 constexpr double kMaxInsertedPerFacet = 1e6;
+// A span takes at most this many times maxFacets steps, and a call (with
+// maxFacets > 0) spends at most kMaxWork curve evaluations, a search of the
+// variant counted as kVariantWork. Beyond either the tolerance is out of
+// reach for the curve (each step is verified and halved up to 10 times,
+// which alone would allow 1024 times maxFacets steps of up to 671
+// evaluations), and the rest of the span is stepped at the span over
+// maxFacets. A curve that reaches its tolerance in a few hundred chords
+// takes well under half of either.
+constexpr int kStepsPerFacetCap = 4;
+constexpr long kMaxWork = 200000;
+constexpr long kVariantWork = 250;
+// Points of the poly-line from which chordToleranceWithin estimates a
+// curve's length and turning.
+constexpr int kEstimateSamples = 64;
 
 // Squared distance of p from the segment a-b.
 double squaredDistanceFromSegment(const Vector& p, const Vector& a, const Vector& b)
@@ -70,6 +84,8 @@ int CParametricGeometry::facetCurve(Kor::List<double>& tList, double tol, bool v
     const double tolSq = tol * tol;
     int nf = 0;    // step evaluations (derivatives at the step's start)
     int calls = 0; // every curve evaluation made here
+    long variantWork = 0;
+    const long workCap = maxFacets > 0 ? kMaxWork : 0;
     CExactFacetPoint exact;
 
     const std::vector<double> ends = spanEnds(*this, domain, ignoreKinks);
@@ -79,7 +95,21 @@ int CParametricGeometry::facetCurve(Kor::List<double>& tList, double tol, bool v
         if (k == 1)
             tList.append(lo);
         double t = lo;
+        const int stepCap = maxFacets > 0 ? kStepsPerFacetCap * maxFacets : 0;
+        int steps = 0;
         while (std::fabs(t - hi) > kParameterEps) {
+            if (stepCap > 0 && (++steps > stepCap || calls + variantWork > workCap)) {
+                // The rest of the span in equal steps of about the span over
+                // maxFacets, counted, so that a step lost in the rounding
+                // of t cannot repeat without end.
+                const double rest = std::ceil((hi - t) / (hi - lo) * maxFacets);
+                const int count = static_cast<int>(std::clamp(rest, 1.0, double(maxFacets)));
+                const double from = t;
+                for (int j = 1; j < count; ++j)
+                    tList.append(from + (hi - from) * j / count);
+                tList.append(hi);
+                break;
+            }
             // a. Derivatives at the step's start.
             ++nf;
             ++calls;
@@ -106,6 +136,7 @@ int CParametricGeometry::facetCurve(Kor::List<double>& tList, double tol, bool v
 
             // c. Optional refinement of the chord's end.
             if (variant) {
+                variantWork += kVariantWork;
                 if (hi < t + 1.2 * s && hi - t <= s)
                     s = hi - t;
                 double u =
@@ -158,9 +189,11 @@ int CParametricGeometry::facetCurve(Kor::List<double>& tList, double tol, bool v
                 s *= k2;
             }
 
-            // f. Advance.
+            // f. Advance. A step lost in the rounding of a t far from zero
+            // ends the span.
+            const double previous = t;
             t += std::max(s, kMinStep);
-            if (t >= hi - kParameterEps) {
+            if (t >= hi - kParameterEps || !(t > previous)) {
                 tList.append(hi);
                 break;
             }
@@ -214,4 +247,54 @@ int CParametricGeometry::facetCurve(Kor::List<double>& tList, double tol, bool v
     profileLog() << "#number functions calls in facetCurve=" << calls
                  << " for tList.getCard()=" << count << " dTol=" << tol << '\n';
     return count;
+}
+
+double chordToleranceWithin(CParametricGeometry& curve, double tol, int maxChords)
+{
+    if (maxChords <= 0)
+        return tol;
+    // Length from the chords, turning from the tangents at the same points:
+    // the chords alone would miss a turn made within the first of them.
+    const Interval domain = curve.getDomain(0);
+    double length = 0.0, turning = 0.0;
+    Vector previousPoint, previousTangent;
+    for (int i = 0; i <= kEstimateSamples; ++i) {
+        const double s = double(i) / kEstimateSamples;
+        Vector** d = curve.evaluate(1, (1.0 - s) * domain.min + s * domain.max, 0.0);
+        if (d == nullptr)
+            return tol;
+        const Vector& point = d[0][0];
+        const Vector& tangent = d[1][0];
+        if (i > 0)
+            length += std::sqrt(squaredDistance(point, previousPoint));
+        if (normSquared(tangent) > 0.0) {
+            if (previousTangent.n > 0) {
+                const double c = dot(tangent, previousTangent) /
+                                 std::sqrt(normSquared(tangent) * normSquared(previousTangent));
+                turning += std::acos(std::clamp(c, -1.0, 1.0));
+            }
+            previousTangent = tangent;
+        }
+        previousPoint = point;
+    }
+    // A chord c across an arc of radius r keeps within c^2 / (8 r) of it, so
+    // a curve of length L turning by the angle T needs at most
+    // sqrt(T L / (8 tol)) chords.
+    const double demand = turning * length / 8.0;
+    const double cap = double(maxChords) * maxChords;
+    if (!std::isfinite(demand) || !(demand > tol * cap))
+        return tol;
+    return demand / cap;
+}
+
+void thinParameters(Kor::List<double>& tList, int count)
+{
+    const int n = tList.count;
+    if (count < 2 || n <= count)
+        return;
+    Kor::List<double> thinned;
+    thinned.setCapacity(count, false);
+    for (int i = 0; i < count; ++i)
+        thinned.append(tList[int(long(i) * (n - 1) / (count - 1))]);
+    tList = thinned;
 }

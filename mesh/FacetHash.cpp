@@ -43,6 +43,12 @@ constexpr double kSampleSpacing = 0.9;
 // Division counts of the sampling are kept in this range.
 constexpr int kMinDivisions = 2;
 constexpr int kMaxDivisions = 100;
+// Interior samples of long facets at the most. The real meshes of large flat
+// facets take up to some 170000; a few hundred bytes of compressed mesh
+// record can hold thousands of facets as large as the mesh, some 5000
+// samples each. Facets past the budget are found from their centroid's cell
+// only.
+constexpr int kMaxSamples = 1 << 18;
 
 // Interior sample points of large facets, collected before the centroid array
 // is allocated.
@@ -531,9 +537,14 @@ void CBaseMesh::buildFacetHash(double divisor, double size, void*)
         longFacets.count = sortUnique(longFacets.data, longFacets.count);
         CVertex<float, 3> p[4];
         SamplePoints samples;
+        int leftOut = 0;
         for (int f : longFacets) {
             if (f < 0 || f >= facetCount || !(facetQuality(f) >= kMinFacetQuality))
                 continue;
+            if (samples.count() >= kMaxSamples) {
+                ++leftOut;
+                continue;
+            }
             const int n = getFacetSize(f);
             if (n != 3 && n != 4)
                 continue;
@@ -546,6 +557,9 @@ void CBaseMesh::buildFacetHash(double divisor, double size, void*)
             if (n == 4)
                 sampleTriangle(p[2], p[3], p[0], f, s, samples);
         }
+        if (leftOut > 0)
+            std::cout << "facet hash: " << leftOut << " long facets without interior samples"
+                      << std::endl;
         sampleCount = samples.count();
         for (int k = 0; k < sampleCount; ++k)
             pending.append(CVertex<float, 3>(&samples.xyz[3 * size_t(k)]), samples.facet[k]);
@@ -584,10 +598,11 @@ void CBaseMesh::buildFacetHash(double divisor, double size, void*)
     if (progress != nullptr)
         progress->begin(0, facetCount + sampleCount);
     // Entered in order, each reported as a step; a cancellation leaves the
-    // entries made so far in the hash. Without progress to report they are
-    // entered cell by cell, which builds the same hash (a cell's items in
-    // their order of entry, so that of equal points the first is kept) with
-    // every new cell at the end of the cells.
+    // entries made so far in the hash. Without a sink the order is not seen:
+    // the entries go in by key (the order they are stored in), so that each
+    // new cell is appended to the ordered cell set instead of moving every
+    // cell after it; a mesh of a few large facets has tens of thousands of
+    // samples in as many cells.
     for (int k = 0; k < count; ++k) {
         facetHash.insert(facetCentroids[progress != nullptr ? slot[k] : k], false, true);
         if (progress != nullptr) {

@@ -26,6 +26,8 @@
 #include "foundation/VertexList.h"
 
 #include <iosfwd>
+#include <memory>
+#include <vector>
 
 class CCONS;
 class CFace;
@@ -169,11 +171,12 @@ public:
     bool read(std::istream& is);
 
     // ---- (u, v) polygon and display ------------------------------------------------
-    // Appends the outer loop's polygon to out, then merges each hole in at
-    // its closest vertex pair by a zero-width slit. Returns the number of
-    // loops merged; 0 without loops or when the outer polygon is empty. A
-    // hole without vertices prints "tempList.getCard()==0" and stops the
-    // merge: the result is then out's vertex count. The int is not read.
+    // Appends the outer loop's polygon to out, then merges the holes in by
+    // zero-width slits (joinHolePolygons). Returns the number of loops
+    // merged; 0 without loops or when the outer polygon is empty. A hole
+    // without vertices prints "tempList.getCard()==0" and stops the merge:
+    // the holes before it are merged and the result is out's vertex count.
+    // The int is not read.
     int buildUVPolygon(CVertexList& out, int, double tol);
     // Empties the (u, v) samples of every loop curve.
     void clearUVSamples();
@@ -243,6 +246,18 @@ private:
 
 // Writes the face's record; prints " face write failed. " when write fails.
 std::ostream& operator<<(std::ostream& os, CFace& face);
+
+// Merges the hole polygons (their vertices move over) into the (u, v)
+// polygon, each by a zero-width slit: the walk runs from a polygon vertex
+// to a hole vertex, once around the hole to a copy of that vertex, and on
+// to a copy of the polygon vertex. Holes are taken in list order, each at
+// the closest pair of vertices (the first in polygon, then hole, order
+// among equals) whose slit leaves both vertices into the face and meets no
+// loop and no earlier slit. A hole that no such slit reaches yet waits
+// until the holes after it are merged; when none can be reached, the first
+// one waiting is merged at its closest pair. Null and empty holes are
+// skipped; nothing is merged into an empty polygon.
+void joinHolePolygons(CVertexList& polygon, std::vector<std::unique_ptr<CVertexList>> holes);
 
 // Makes the (u, v) curves of each joint of the loop meet exactly: A's last
 // and B's first control point move to their midpoint (weights kept), a

@@ -87,6 +87,26 @@ bool isUsableCurve(const Fenwo::NurbsSurf& curve)
     return curve.valid && curve.uKnots != nullptr && curve.uKnots->isHealthy;
 }
 
+// A (u, v) curve whose control points lie farther outside the surface's
+// domain than the domain is wide is no trim curve of that surface: the
+// surface maps all of that onto its sides, and the loop's bridges, samples
+// and tessellation would run through parameters the surface does not have.
+// The curve lies within the hull of its control points.
+bool farOutsideDomain(const Fenwo::NurbsSurf& uv, CParametricGeometry& surface)
+{
+    const Interval domain[2] = {surface.getDomain(0), surface.getDomain(1)};
+    Vector point;
+    for (int i = 0; i < uv.getUCount(); ++i) {
+        uv.getControlPoint(i, 0, point);
+        for (int d = 0; d < 2 && d < point.n; ++d) {
+            const double width = domain[d].max - domain[d].min;
+            if (!(point[d] >= domain[d].min - width && point[d] <= domain[d].max + width))
+                return true;
+        }
+    }
+    return false;
+}
+
 bool hasControlPoints(const Fenwo::NurbsSurf& s)
 {
     return s.controlNet != nullptr && s.controlNetSize > 0 && !s.controlNet[0].empty();
@@ -178,6 +198,11 @@ bool CFace::read(std::istream& is)
                 // of step with the record: stop here.
                 inStep = !is.fail() && (uv->valid || space->valid);
                 if (!isUsableCurve(*uv)) {
+                    delete uv;
+                    uv = nullptr;
+                } else if (farOutsideDomain(*uv, *surface)) {
+                    std::cout << "skipping a trim curve far outside the surface's domain"
+                              << std::endl;
                     delete uv;
                     uv = nullptr;
                 }

@@ -15,6 +15,11 @@
 
 namespace {
 
+// Values per direction at the most. The floors of the steps keep the counts
+// near 200 (arc road) and 1000 (distance road), and a step lost in the
+// rounding of a value far from zero ends the direction.
+constexpr std::size_t kMaxIsoValues = 10000;
+
 Vector toVector(const std::deque<double>& values)
 {
     Vector out(static_cast<int>(values.size()));
@@ -42,7 +47,7 @@ Vector arcToleranceValues(Fenwo::NurbsSurf& s, bool alongU, const Vector& breaks
     values.push_back(middle);
     for (double sign : {1.0, -1.0}) {
         double c = middle;
-        while (sign > 0.0 ? c < hi : c > lo) {
+        while ((sign > 0.0 ? c < hi : c > lo) && values.size() < kMaxIsoValues) {
             double sum = 0.0;
             int used = 0;
             for (int k = 0; k < across.size(); ++k) {
@@ -71,7 +76,10 @@ Vector arcToleranceValues(Fenwo::NurbsSurf& s, bool alongU, const Vector& breaks
                 h = floorStep;
             if (!(h > 0.0))
                 break; // an empty domain: nothing to step through
+            const double previous = c;
             c += sign * h;
+            if (c == previous)
+                break; // the step is lost in the rounding of c
             if (sign > 0.0)
                 values.push_back(c);
             else
@@ -93,7 +101,7 @@ Vector distanceValues(Fenwo::NurbsSurf& s, bool alongU, const Vector& breaks, co
     // move, and so bounds the number of values by about 1000.
     const double floorStep = (end - std::min(start, last)) / 1000.0;
     std::vector<double> values{last};
-    while (end > last) {
+    while (end > last && values.size() < kMaxIsoValues) {
         double sum = 0.0;
         int used = 0;
         for (int k = 0; k < across.size(); ++k) {
@@ -114,6 +122,8 @@ Vector distanceValues(Fenwo::NurbsSurf& s, bool alongU, const Vector& breaks, co
             values.push_back(end);
             break;
         }
+        if (last + h == last)
+            break; // the step is lost in the rounding of last
         last += h;
         values.push_back(last);
     }

@@ -11,7 +11,9 @@
 //
 // Samples where the first derivative vanishes take no part in a step, and
 // every step has a floor (1/100 of the domain on the arc road, 1/1000 on the
-// distance road), so neither road can loop without end.
+// distance road), a step lost in the rounding of a value far from zero ends
+// its direction, and a direction takes at most 10000 values, so neither road
+// can loop without end.
 //
 // Ownership: the surface is only read (its evaluation tables are written).
 // Thread-safety: one thread per surface.

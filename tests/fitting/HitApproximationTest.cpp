@@ -113,6 +113,27 @@ TEST(HitApproximation, NullMeshOrCancelGiveNothingAndCurvesTakeTheCurveRoad)
     }
 }
 
+// A curve leaving the mesh: the samples over the mesh come down onto it,
+// the ones beyond its border keep their places instead of dropping out, so
+// the pulled curve still ends where the curve does. A curve with fewer
+// than two samples over the mesh gives none.
+TEST(HitApproximation, CurveSamplesWithoutHitKeepTheCurvePoint)
+{
+    auto mesh = fitfix::heightFieldMesh(28, 7.0, fitfix::flat(0.5));
+    auto leaving =
+        clampedCurve({Vector(2.0, 3.0, 0.7), Vector(4.0, 3.5, 0.7), Vector(6.0, 3.0, 0.7),
+                      Vector(8.0, 3.5, 0.7), Vector(10.0, 3.0, 0.7)},
+                     3);
+    std::unique_ptr<Fenwo::NurbsSurf> c(
+        approximateOnHits(leaving.get(), mesh.get(), false, false, nullptr));
+    ASSERT_NE(nullptr, c);
+    EXPECT_NEAR(c->getPoint(c->getUMin(), 0.0)[2], 0.5, 1e-6);
+    EXPECT_LT(norm(c->getPoint(c->getUMax(), 0.0) - Vector(10.0, 3.0, 0.7)), 1e-9);
+
+    auto away = clampedCurve({Vector(6.0, 3.0, 0.7), Vector(20.0, 3.0, 0.7)}, 1);
+    EXPECT_EQ(nullptr, approximateOnHits(away.get(), mesh.get(), false, false, nullptr));
+}
+
 TEST(RefineV2, SurfaceWithinToleranceTakesOneStep)
 {
     auto mesh = fitfix::heightFieldMesh(28, 7.0, fitfix::flat(0.5));

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -33,6 +34,49 @@ TEST(Vertex, CopiesOwnAndViewsWriteThrough)
     std::vector<V3f> list(3);
     list.push_back(b);
     EXPECT_EQ(list[3], b);
+}
+
+// A vertex whose storage was moved away takes values again by copy and by
+// move (from an owning or a viewing vertex), can itself be moved on, and
+// sorting pairs that hold vertices (which assigns into moved-from
+// temporaries) keeps every value.
+TEST(Vertex, MovedFromVertexIsAssignable)
+{
+    V3d a(1, 2, 3);
+    V3d taken(std::move(a));
+    a = V3d(4, 5, 6);
+    EXPECT_EQ(a, V3d(4, 5, 6));
+    EXPECT_TRUE(a.ownsData);
+
+    V3d b(std::move(a));
+    const V3d source(7, 8, 9);
+    b = source;
+    EXPECT_EQ(b, source);
+
+    double storage[3] = {10, 11, 12};
+    V3d view(storage, VertexStorage::View);
+    V3d c(std::move(b));
+    c = std::move(b); // empty into empty
+    EXPECT_EQ(c.data, nullptr);
+    c = std::move(view);
+    EXPECT_EQ(c, V3d(10, 11, 12));
+    EXPECT_NE(c.data, storage);
+    V3d d(std::move(c));
+    V3d e(std::move(c)); // a moved-from vertex moves on empty
+    EXPECT_EQ(e.data, nullptr);
+    view = std::move(e); // an empty source leaves the view as it is
+    EXPECT_EQ(storage[0], 10.0);
+
+    std::vector<std::pair<double, V3d>> pairs;
+    for (int k = 0; k < 40; ++k)
+        pairs.emplace_back((k * 17) % 40, V3d(k, -k, 2.0 * k));
+    std::sort(pairs.begin(), pairs.end(),
+              [](const auto& x, const auto& y) { return x.first < y.first; });
+    for (int k = 0; k < 40; ++k) {
+        const double i = pairs[std::size_t(k)].second[0];
+        EXPECT_EQ((int(i) * 17) % 40, k);
+        EXPECT_EQ(pairs[std::size_t(k)].second, V3d(i, -i, 2.0 * i));
+    }
 }
 
 TEST(Vertex, WeightedSumRoundsWeightsToFloat)

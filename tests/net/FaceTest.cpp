@@ -410,6 +410,79 @@ TEST(Face, PolygonMergesHolesThroughSlits)
     EXPECT_EQ(GetCapturedStdout(), "tempList.getCard()==0\n");
 }
 
+// A slit to the nearest corner may run through another hole or leave a
+// corner shared with an earlier slit on the wrong side of it; either way
+// the polygon crosses itself. Each hole joins instead at the nearest pair
+// whose slit stays in the face: the centre square past the diamond on the
+// diagonal, at the next corner of equal distance; the triangle by the
+// corner at the copy of (0, 0) on whose side of the first slit it lies;
+// and a square that sees no outer corner from inside a U-shaped hole after
+// the U, at the U's inner corner.
+TEST(Face, PolygonBridgesCrossNoOtherHoleOrSlit)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::vector<std::pair<double, double>>> holes;
+        std::vector<std::pair<double, double>> expected;
+    } cases[] = {
+        {"through a hole",
+         {{{4.5, 4.5}, {4.5, 5.5}, {5.5, 5.5}, {5.5, 4.5}},
+          {{2.5, 1.8}, {1.8, 2.5}, {2.5, 3.2}, {3.2, 2.5}}},
+         {{0, 0},
+          {10, 0},
+          {5.5, 4.5},
+          {4.5, 4.5},
+          {2.5, 3.2},
+          {3.2, 2.5},
+          {2.5, 1.8},
+          {1.8, 2.5},
+          {2.5, 3.2},
+          {4.5, 4.5},
+          {4.5, 5.5},
+          {5.5, 5.5},
+          {5.5, 4.5},
+          {10, 0},
+          {10, 10},
+          {0, 10}}},
+        {"across a slit",
+         {{{3, 3}, {3, 4}, {4, 4}, {4, 3}}, {{1.0, 0.2}, {1.4, 0.5}, {1.4, 0.2}}},
+         {{0, 0},
+          {3, 3},
+          {3, 4},
+          {4, 4},
+          {4, 3},
+          {3, 3},
+          {0, 0},
+          {1.0, 0.2},
+          {1.4, 0.5},
+          {1.4, 0.2},
+          {1.0, 0.2},
+          {0, 0},
+          {10, 0},
+          {10, 10},
+          {0, 10}}},
+        {"inside a cup",
+         {{{4, 4}, {4, 5}, {5, 5}, {5, 4}},
+          {{2, 2}, {2, 8}, {3, 8}, {3, 3}, {7, 3}, {7, 8}, {8, 8}, {8, 2}}},
+         {{0, 0}, {2, 2}, {2, 8}, {3, 8}, {3, 3}, {4, 4}, {4, 5}, {5, 5},  {5, 4},   {4, 4},
+          {3, 3}, {7, 3}, {7, 8}, {8, 8}, {8, 2}, {2, 2}, {0, 0}, {10, 0}, {10, 10}, {0, 10}}},
+    };
+    for (const Case& c : cases) {
+        Fenwo::NurbsSurf* s = plane();
+        CFace face(s, polygonLoop(s, {{0, 0}, {10, 0}, {10, 10}, {0, 10}}));
+        for (const auto& hole : c.holes)
+            face.trimLoops.append(polygonLoop(face.surface, hole));
+        CVertexList polygon;
+        EXPECT_EQ(face.buildUVPolygon(polygon, 1, 0.1), 3) << c.name;
+        ASSERT_EQ(polygon.getCount(), int(c.expected.size())) << c.name;
+        for (std::size_t i = 0; i < c.expected.size(); ++i)
+            EXPECT_EQ(squaredDistance(uvAt(polygon, int(i)),
+                                      Vector(c.expected[i].first, c.expected[i].second, 0)),
+                      0.0)
+                << c.name << " " << i;
+    }
+}
+
 TEST(FaceList, TopologyDeletesOnlyOwnedFaces)
 {
     CTopology* topology = new CTopology();

@@ -7,6 +7,7 @@
 #include "mesh/FlatMesh.h"
 #include "mesh/GridPoint.h"
 #include "net/Face.h"
+#include "net/FaceRecords.h"
 #include "net/OpenGLPointList.h"
 #include "net/SurfaceNet.h"
 
@@ -263,8 +264,11 @@ TEST(SurfaceUpdate, CoonsAndEquispacedPathsBuildAndShowSurfaces)
 // The "#" of step 1 on a wavy mesh, fitting on, mode 2: every face takes
 // the Coons path and is fitted to the mesh inside it (within 0.022, the
 // Coons patches alone 0.016: the boundary poly-lines of three points are
-// kept). The bottom row carries an attached curve: each of the two faces on
-// it matches its seam to it once.
+// kept). The bottom row, along the mesh's border, carries an attached
+// curve that passes through its grid points: each of the two faces on it
+// matches its seam to it once, and the seams close within the matching's
+// 0.001, also at the corner the two faces share (once 0.044 off, when the
+// curve lost its samples beyond the border and missed that corner).
 TEST(SurfaceUpdate, CoonsPathFitsTheMeshAndMatchesSeamsAlongAttachedCurves)
 {
     const auto z = [](double x, double y) {
@@ -284,8 +288,11 @@ TEST(SurfaceUpdate, CoonsPathFitsTheMeshAndMatchesSeamsAlongAttachedCurves)
     for (int i = 0; i < 3; ++i)
         lines.push_back(mwtest::polyLine(net, {at[i][0], at[i][1], at[i][2]}));
     net.setMesh(mesh.get());
-    for (COffset_PointList* pl : lines)
-        pl->interpolate();
+    const std::string interpolated = mwtest::capturedStdout([&] {
+        for (COffset_PointList* pl : lines)
+            pl->interpolate();
+    });
+    EXPECT_EQ(interpolated.find("** severe"), std::string::npos) << interpolated;
     lines[0]->curveLocked = true;
     mwtest::capturedStdout([&] { net.buildTopology(false); });
     net.fittingOff = false;
@@ -299,6 +306,16 @@ TEST(SurfaceUpdate, CoonsPathFitsTheMeshAndMatchesSeamsAlongAttachedCurves)
          at = said.find("refreshing #seams=1\n", at + 1))
         ++seams;
     EXPECT_EQ(seams, 2u) << said;
+    int samples = 0;
+    for (int k = 0; k < net.coedges.count; ++k) {
+        CCoEdge* c = net.coedges.items[k];
+        for (int s = 0; c->polyLine == lines[0] && s < c->samples.count; ++s, ++samples) {
+            CSeamSide face, curve;
+            ASSERT_TRUE(c->evaluateSample(s, face, curve, 0));
+            EXPECT_LT(norm(face.d[0][0] - curve.d[0][0]), 0.001) << k << " " << s;
+        }
+    }
+    EXPECT_GT(samples, 20);
     for (GB::Face* f = net.firstFace; f != nullptr; f = f->next) {
         EXPECT_EQ(f->computedState, ComplexApprox);
         auto* s = dynamic_cast<Fenwo::NurbsSurf*>(f->surface);

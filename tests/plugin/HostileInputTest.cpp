@@ -1,0 +1,226 @@
+// Readers on hostile input: the inputs found to drive a reader to a quarter
+// of a gigabyte or to minutes of work, each read with a limit on the CPU time
+// it takes and on how far it raises the process's peak memory.
+#include "MeshwrightHost.h"
+
+#include "geometry/Knots.h"
+#include "geometry/NurbsSurf.h"
+#include "mesh/PolFormat.h"
+#include "net/Face.h"
+#include "net/Faceter.h"
+
+#include <atomic>
+#include <cstddef>
+#include <ctime>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <sstream>
+#include <string>
+
+namespace {
+
+using testing::internal::CaptureStdout;
+using testing::internal::GetCapturedStdout;
+
+std::string keptInput(const std::string& name)
+{
+    std::ifstream in(std::string(MW_SOURCE_DIR) + "/tests/data/fuzz/" + name, std::ios::binary);
+    EXPECT_TRUE(in.good()) << name;
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define MW_HEAP_HOOKS 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define MW_HEAP_HOOKS 1
+#endif
+#endif
+
+#ifdef MW_HEAP_HOOKS
+extern "C" {
+int __sanitizer_install_malloc_and_free_hooks(void (*onMalloc)(const volatile void*, size_t),
+                                              void (*onFree)(const volatile void*));
+size_t __sanitizer_get_allocated_size(const volatile void* p);
+}
+
+// The heap bytes allocated while counting, and their peak: the reader's own
+// sizes, without the sanitizer's red zones and quarantine.
+std::atomic<bool> counting{false};
+std::atomic<long> heapNow{0}, heapPeak{0};
+
+void onMalloc(const volatile void*, size_t size)
+{
+    if (!counting.load(std::memory_order_relaxed))
+        return;
+    const long now = heapNow.fetch_add(long(size)) + long(size);
+    long peak = heapPeak.load();
+    while (now > peak && !heapPeak.compare_exchange_weak(peak, now)) {
+    }
+}
+
+void onFree(const volatile void* p)
+{
+    if (counting.load(std::memory_order_relaxed))
+        heapNow.fetch_sub(long(__sanitizer_get_allocated_size(p)));
+}
+#else
+// A field of /proc/self/status in KB; 0 when it cannot be read.
+long statusKB(const std::string& field)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.compare(0, field.size() + 1, field + ":") == 0)
+            return std::stol(line.substr(field.size() + 1));
+    return 0;
+}
+#endif
+
+struct Cost {
+    double seconds = 0.0; // CPU time
+    long growthKB = 0;    // peak of the memory taken while reading
+};
+
+// Runs read once. Under the address sanitizer the heap is counted through
+// its allocation hooks (frees of older blocks lower the count, so the peak
+// may come out a little low); elsewhere the peak resident size is reset to
+// the current size first where the kernel allows it, and only a rise above
+// the earlier peak is seen where it does not.
+Cost measure(const std::function<void()>& read)
+{
+#ifdef MW_HEAP_HOOKS
+    static const bool installed =
+        __sanitizer_install_malloc_and_free_hooks(&onMalloc, &onFree) != 0;
+    EXPECT_TRUE(installed);
+    heapNow = 0;
+    heapPeak = 0;
+    counting = true;
+#else
+    std::ofstream clearRefs("/proc/self/clear_refs");
+    const bool reset = static_cast<bool>(clearRefs << "5" << std::flush);
+    const long before = reset ? statusKB("VmRSS") : statusKB("VmHWM");
+#endif
+    const std::clock_t start = std::clock();
+    read();
+    Cost cost;
+    cost.seconds = double(std::clock() - start) / CLOCKS_PER_SEC;
+#ifdef MW_HEAP_HOOKS
+    counting = false;
+    cost.growthKB = heapPeak / 1024;
+#else
+    cost.growthKB = statusKB("VmHWM") - before;
+#endif
+    return cost;
+}
+
+// The plug-in's document record holding one mesh and the given net text.
+std::string documentRecord(const std::string& netText)
+{
+    CFlatMesh mesh;
+    mwtest::fillFlatMesh(mwtest::gridSoup(2, 2, 1.0, 1.0, true), mesh);
+    char* image = nullptr;
+    unsigned size = 0;
+    EXPECT_TRUE(serializeMesh(&mesh, &image, false, &size));
+    ON_MemoryArchive record;
+    for (int field : {4, 0, 0, 0, 1})
+        record.WriteInt(field);
+    record.WriteCompressedBuffer(size, image);
+    delete[] image;
+    record.WriteCompressedBuffer(netText.size() + 1, netText.c_str());
+    return std::string(record.Buffer().begin(), record.Buffer().end());
+}
+
+} // namespace
+
+// Each input of at most 1 KB returns within a second of CPU time and raises
+// the peak memory by less than 64 MB; what it asks for beyond that is
+// refused in one line, and a face the bounds cut short still reads and
+// tessellates.
+TEST_F(MeshwrightHost, HostileInputsStaySmallAndQuick)
+{
+    // Each reader answers whether the input read as it should.
+    const auto readKnots = [](const std::string& text) {
+        std::istringstream in(text);
+        return !knots(in).isHealthy;
+    };
+    const auto readSurface = [](const std::string& text) {
+        std::istringstream in(text.substr(1)); // the harness's first byte chooses the entry
+        return !Fenwo::NurbsSurf(in, false).valid;
+    };
+    const auto readFace = [](const std::string& text) {
+        std::istringstream in(text);
+        CFace face;
+        if (!face.read(in))
+            return false;
+        const CFaceter* faceter = face.getFaceter(1);
+        return faceter->triangles.count + faceter->quads.count + faceter->scanSegments.count > 0;
+    };
+    const std::string netText = keptInput("NetText/trimmed-face-bridging-a-corner-at-4e12");
+    const std::string record = documentRecord(netText);
+    const auto readNet = [this](const std::string& text) {
+        std::istringstream in(text);
+        const bool read = plugIn().net.read(in);
+        plugIn().net.deleteAll(false);
+        return read;
+    };
+    const auto readRecord = [this](const std::string& bytes) {
+        ON_MemoryArchive in(bytes.data(), bytes.size());
+        return plugIn().ReadDocument(doc(), in, CVezadFileReadOptions()) &&
+               plugIn().meshObjects.count == 1;
+    };
+
+    const auto readMeshObject = [](const std::string& bytes) {
+        ON_MemoryArchive written;
+        written.WriteCompressedBuffer(bytes.size() - 1,
+                                      bytes.data() + 1); // after the harness's byte
+        ON_MemoryArchive in(written.Buffer());
+        CMWMeshObject object;
+        return object.Read(in) && object.mesh != nullptr;
+    };
+
+    struct Case {
+        const char* what;
+        std::string input;
+        std::function<bool(const std::string&)> read;
+        const char* line; // the line that says what was refused, or nothing
+    };
+    const Case cases[] = {
+        {"uniform knot count of 2^24", keptInput("KnotsText/uniform-count-beyond-the-store-budget"),
+         readKnots, "knot vector of 16777221 positions too large.\n"},
+        {"cyclic uniform knot count of 2^24",
+         keptInput("KnotsText/cyclic-uniform-count-beyond-the-store-budget"), readKnots,
+         "knot vector of 16777224 positions too large.\n"},
+        {"two uniform headers of 2^24",
+         keptInput("NurbsSurfText/two-uniform-headers-naming-a-huge-net"), readSurface,
+         "control net of 16777217 x 16777217 points too large.\n"},
+        {"uniform header beside a degree-0 header",
+         keptInput("NurbsSurfText/uniform-header-beside-a-degree-0-header"), readSurface,
+         "control net of 16777217 x 1 points too large.\n"},
+        {"face bridging a corner at z = 4e12", keptInput("OutFace/bridge-across-a-corner-at-4e12"),
+         readFace, nullptr},
+        {"trim curve to v = 2147483647", keptInput("OutFace/trim-curve-far-outside-the-domain"),
+         readFace, "skipping a trim curve far outside the surface's domain\n"},
+        {"face tessellated on a domain far from zero",
+         keptInput("OutFace/tessellation-of-a-domain-far-from-zero"), readFace, nullptr},
+        {"that face in a net text", netText, readNet, nullptr},
+        {"cube of facets as large as the mesh",
+         keptInput("MeshObject/cube-of-facets-as-large-as-the-mesh"), readMeshObject, nullptr},
+        {"that net in a document record", record, readRecord, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_LE(c.input.size(), 1024u);
+        CaptureStdout();
+        bool readAsItShould = false;
+        const Cost cost = measure([&] { readAsItShould = c.read(c.input); });
+        const std::string printed = GetCapturedStdout();
+        EXPECT_TRUE(readAsItShould) << printed;
+        EXPECT_LT(cost.seconds, 1.0);
+        EXPECT_LT(cost.growthKB, 64 * 1024);
+        if (c.line != nullptr) {
+            EXPECT_NE(printed.find(c.line), std::string::npos) << printed;
+        }
+    }
+}
