@@ -9,6 +9,8 @@ namespace {
 
 // Facets of more corners are left out by copyMesh.
 constexpr int kMaxCopiedCorners = 20;
+// Corners of a facet read at once for its centroid and quality.
+constexpr int kCornersReadAtOnce = 64;
 
 } // namespace
 
@@ -250,11 +252,46 @@ bool CBaseMesh::flipFacets(const int*, int)
     return false;
 }
 
+void cornerCentroid(const float* xyz, int n, CVertex<float, 3>& out)
+{
+    double sum[3] = {0.0, 0.0, 0.0};
+    for (int k = 0; k < n; ++k)
+        for (int c = 0; c < 3; ++c)
+            sum[c] += xyz[3 * k + c];
+    const double divisor = n > 1 ? n : 1;
+    for (int c = 0; c < 3; ++c)
+        out.data[c] = float(sum[c] / divisor);
+}
+
+double cornerQuality(const float* xyz, int n)
+{
+    if (n <= 2)
+        return DBL_MAX;
+    auto corner = [&](int k) {
+        return CVertex<float, 3>(const_cast<float*>(xyz) + 3 * (k % n), VertexStorage::View);
+    };
+    double best = DBL_MAX;
+    for (int s = 1; 2 * s < n; s *= 2) {
+        for (int k = 0; k + 2 * s <= n; k += 2 * s) {
+            const CVertex<float, 3> a = corner(k), b = corner(k + s), c = corner(k + 2 * s);
+            best = std::min(best,
+                            triangleQuality(pointDistance(a, b), pointDistance(b, c),
+                                            pointDistance(c, a)));
+        }
+    }
+    return best;
+}
+
 bool CBaseMesh::getFacetCentroid(int i, Point& out)
 {
     if (i < 0 || i >= getFacetCount())
         return false;
     const int size = getFacetSize(i);
+    float corners[3 * kCornersReadAtOnce];
+    if (size > 0 && readFacetCorners(i, corners, kCornersReadAtOnce) == size) {
+        cornerCentroid(corners, size, out);
+        return true;
+    }
     double sum[3] = {0.0, 0.0, 0.0};
     for (int k = 0; k < size; ++k) {
         if (!getFacetCorner(i, k, workPoints[0]))
@@ -284,8 +321,34 @@ bool CBaseMesh::evalFacetPoint(int i, Point& out, const float* w)
     return true;
 }
 
+double cornerAreaAndNormal(const float* xyz, int n, CVector<float, 3>& normal)
+{
+    normal.data[0] = normal.data[1] = normal.data[2] = 0.0f;
+    CPolyTriangulator triangulator(nullptr, 0);
+    triangulator.n = n;
+    const int triangles = std::max(n - 2, 0);
+    double area = 0.0;
+    float store[3];
+    CVector<float, 3> w(store, VertexStorage::View);
+    auto corner = [&](int k) {
+        return CVertex<float, 3>(const_cast<float*>(xyz) + 3 * (k % n), VertexStorage::View);
+    };
+    for (int t = 0; t < triangles; ++t) {
+        int ka, kb, kc;
+        triangulator.nextCorners(ka, kb, kc);
+        area += triangleNormalAndArea(corner(ka), corner(kb), corner(kc), w);
+        normal += w;
+    }
+    normalize(normal);
+    return area;
+}
+
 double CBaseMesh::getFacetAreaAndNormal(int i, Direction& n)
 {
+    const int size = getFacetSize(i);
+    float corners[3 * kCornersReadAtOnce];
+    if (size > 0 && readFacetCorners(i, corners, kCornersReadAtOnce) == size)
+        return cornerAreaAndNormal(corners, size, n);
     n.data[0] = n.data[1] = n.data[2] = 0.0f;
     CPolyTriangulator triangulator(this, i);
     const int triangles = std::max(triangulator.n - 2, 0);
@@ -373,6 +436,9 @@ double CBaseMesh::facetQuality(int i)
     const int size = getFacetSize(i);
     if (size <= 2)
         return DBL_MAX;
+    float corners[3 * kCornersReadAtOnce];
+    if (readFacetCorners(i, corners, kCornersReadAtOnce) == size)
+        return cornerQuality(corners, size);
     double best = DBL_MAX;
     for (int s = 1; 2 * s < size; s *= 2) {
         for (int k = 0; k + 2 * s <= size; k += 2 * s) {

@@ -31,6 +31,7 @@
 #include "mesh/SpatialHash.h"
 #include "platform/MTLock.h"
 
+#include <cstdint>
 #include <vector>
 
 class CProgress;
@@ -134,8 +135,12 @@ public:
     std::vector<unsigned> facetMarks;
     unsigned markNumber = 0;
     // Flat mirror of the facet hash for the hit searches, rebuilt when the
-    // hash has changed (see flatFacetHash).
+    // hash or the geometry has changed (see flatFacetHash).
     CFacetHashIndex facetIndex;
+    // Counts the changes of vertex positions and of the corners of facets
+    // (their order included) made through the mesh's operations, so that
+    // what was copied from the facets can tell that it is stale.
+    std::uint64_t geometryVersion = 0;
 
     CBaseMesh();
     CBaseMesh(const CBaseMesh&) = delete;
@@ -296,13 +301,19 @@ public:
 
     // Facet-hash and hit helpers (defined with the facet hash).
     void buildFacetHash(double divisor, double size, void* unused);
-    bool rayFacetHit(int i, CBaseHitInfo& hit, bool bothSides, double tolerance);
+    // sideTested: with both sides counting, the side test (rayMayHitFacet)
+    // has passed the facet already at this tolerance and is not repeated.
+    bool rayFacetHit(int i, CBaseHitInfo& hit, bool bothSides, double tolerance,
+                     bool sideTested = false);
     // False only when the ray of the frame cannot hit facet i from either
     // side: its corners, read at once and projected across the ray as the
     // triangle test projects them, all lie beyond every threshold of that
     // test on one side. The frame's corners are then left as the full test
     // would have left them. True when the corners cannot be read at once.
     bool rayMayHitFacet(int i, double tolerance);
+    // The same test of a facet's n corners (x, y, z each) as read at once;
+    // true for n < 3.
+    bool rayMayHitCorners(const float* corners, int n, double tolerance);
     // True when the ray of the frame passes a facet whose corners all lie
     // within `radius` of the point xyz so far that rayMayHitFacet (and so
     // rayFacetHit with both sides counting, at this tolerance) rejects it.
@@ -319,6 +330,15 @@ protected:
     Direction& drawNormal();
     Point& drawCorner();
 };
+
+// The centroid of n corners (x, y, z each), as getFacetCentroid gives it.
+void cornerCentroid(const float* xyz, int n, CVertex<float, 3>& out);
+// The quality of a facet of n corners (x, y, z each), as facetQuality
+// gives it.
+double cornerQuality(const float* xyz, int n);
+// The area and normal of a facet of n corners (x, y, z each), as
+// getFacetAreaAndNormal gives them.
+double cornerAreaAndNormal(const float* xyz, int n, CVector<float, 3>& normal);
 
 // Triangulates facet i of a mesh by step doubling, without geometry: for n
 // corners it gives n - 2 triangles, e.g. (0,1,2), (2,3,0) for a quad.

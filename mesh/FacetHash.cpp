@@ -169,12 +169,51 @@ double sideMargin(double tolerance)
     return 1e-4 + 1e-8 + std::fabs(tolerance);
 }
 
-// Distance from p to the farthest corner of facet f; infinite when the side
-// test cannot read the corners at once (it then lets the facet through).
-float cornerRadius(CBaseMesh& mesh, int f, const CVertex<float, 3>& p)
+// Distance from p to the farthest of the n corners (x, y, z each) of a
+// facet; infinite when the side test cannot read them at once (n < 3: it
+// then lets the facet through).
+// The order of the keys (i, j, k) as a stable sort gives it, by a counting
+// sort per coordinate when the keys lie close enough together.
+std::vector<int> stableKeyOrder(const std::vector<std::array<int, 3>>& keys)
 {
-    float corners[3 * kCornerCapacity];
-    const int n = mesh.readFacetCorners(f, corners, kCornerCapacity);
+    const std::size_t n = keys.size();
+    std::vector<int> order(n);
+    for (std::size_t k = 0; k < n; ++k)
+        order[k] = int(k);
+    if (n < 2)
+        return order;
+    int low[3], high[3];
+    for (int a = 0; a < 3; ++a) {
+        low[a] = high[a] = keys[0][a];
+        for (const std::array<int, 3>& key : keys) {
+            low[a] = std::min(low[a], key[a]);
+            high[a] = std::max(high[a], key[a]);
+        }
+        if (double(high[a]) - low[a] > 4.0 * double(n) + 1024.0) {
+            std::stable_sort(order.begin(), order.end(),
+                             [&](int x, int y) { return keys[std::size_t(x)] < keys[std::size_t(y)]; });
+            return order;
+        }
+    }
+    // Least significant coordinate first; each pass keeps the order of the
+    // one before among equal coordinates.
+    std::vector<int> other(n);
+    std::vector<std::size_t> start;
+    for (int a = 2; a >= 0; --a) {
+        start.assign(std::size_t(high[a] - low[a]) + 2, 0);
+        for (const std::array<int, 3>& key : keys)
+            ++start[std::size_t(key[a] - low[a]) + 1];
+        for (std::size_t b = 1; b < start.size(); ++b)
+            start[b] += start[b - 1];
+        for (int k : order)
+            other[start[std::size_t(keys[std::size_t(k)][a] - low[a])]++] = k;
+        order.swap(other);
+    }
+    return order;
+}
+
+float cornerRadius(const float* corners, int n, const CVertex<float, 3>& p)
+{
     if (n < 3)
         return std::numeric_limits<float>::infinity();
     double far2 = 0.0;
@@ -238,22 +277,35 @@ bool rayPassesFacetsOf(const CRayFrame& frame, const float* min, const float* ma
 
 } // namespace
 
-void CFacetHashIndex::build(const C3DHash<CFacetCentroid, float>& hash)
+void CFacetHashIndex::build(const C3DHash<CFacetCentroid, float>& hash, CBaseMesh& mesh,
+                            std::uint64_t geometryVersion, const float* storedCorners,
+                            const CFacetCentroid* entries, int entryCount)
 {
     cells.clear();
     items.clear();
     groups.clear();
-    dense.clear();
-    occupied.clear();
+    corners.clear();
+    for (std::vector<std::uint64_t>& r : rows)
+        r.clear();
+    bitsBefore.clear();
     keyed.clear();
     table.clear();
     userData = false;
     built = true;
     source = &hash;
     version = hash.version;
+    geometry = geometryVersion;
     const int n = hash.cells.count;
     cells.reserve(std::size_t(n));
     keyed.reserve(std::size_t(n));
+    std::size_t itemCount = 0;
+    for (int c = 0; c < n; ++c)
+        itemCount += std::size_t(hash.cells.items[c]->items.count);
+    items.reserve(itemCount);
+    corners.resize(9 * itemCount);
+    float read[3 * kCornerCapacity];
+    std::vector<Item> sorted;
+    std::vector<float> sortedCorners;
     for (int c = 0; c < n; ++c) {
         const C3DCell<CFacetCentroid, float>* cell = hash.cells.items[c];
         userData = userData || cell->m_pUserData != nullptr;
@@ -267,11 +319,23 @@ void CFacetHashIndex::build(const C3DHash<CFacetCentroid, float>& hash)
         flat.count = cell->items.count;
         flat.group = int(groups.size());
         flat.groups = 0;
-        for (const CFacetCentroid* item : cell->items)
+        for (const CFacetCentroid* item : cell->items) {
+            float* to = corners.data() + 9 * items.size();
+            const std::ptrdiff_t entry = item - entries;
+            bool triangle = false;
+            if (storedCorners != nullptr && entry >= 0 && entry < entryCount) {
+                const float* from = storedCorners + 9 * entry;
+                triangle = from[0] == from[0];
+                std::copy_n(from, 9, to);
+            } else if (mesh.readFacetCorners(item->facet, read, kCornerCapacity) == 3) {
+                triangle = true;
+                std::copy_n(read, 9, to);
+            }
             items.push_back(Item{{item->data[0], item->data[1], item->data[2]}, item->radius,
-                                 item->facet, false});
+                                 item->facet, false, triangle});
+        }
         if (flat.count > kGroupedCell)
-            groupItems(flat);
+            groupItems(flat, sorted, sortedCorners);
         cells.push_back(flat);
         keyed.push_back(Keyed{cell->i, cell->j, cell->k, c});
     }
@@ -296,15 +360,24 @@ void CFacetHashIndex::build(const C3DHash<CFacetCentroid, float>& hash)
     }
     const double volume = double(extent[0]) * double(extent[1]) * double(extent[2]);
     if (volume <= std::max(double(1 << 22), 16.0 * n)) {
-        dense.assign(std::size_t(volume), -1);
-        occupied.assign((std::size_t(volume) + 63) / 64, 0u);
-        for (const Keyed& k : keyed) {
-            const std::size_t at =
-                std::size_t(((long long)(k.i - keyLow[0]) * extent[1] + (k.j - keyLow[1])) *
-                                extent[2] +
-                            (k.k - keyLow[2]));
-            dense[at] = k.index;
-            occupied[at >> 6] |= std::uint64_t(1) << (at & 63);
+        const std::size_t words = (std::size_t(volume) + 63) / 64;
+        for (int along = 0; along < 3; ++along) {
+            rows[along].assign(words, 0u);
+            const int y = (along + 1) % 3, z = (along + 2) % 3;
+            for (const Keyed& k : keyed) {
+                const int* key = &k.i;
+                const std::size_t at = std::size_t(
+                    ((long long)(key[y] - keyLow[y]) * extent[z] + (key[z] - keyLow[z])) *
+                        extent[along] +
+                    (key[along] - keyLow[along]));
+                rows[along][at >> 6] |= std::uint64_t(1) << (at & 63);
+            }
+        }
+        bitsBefore.resize(words);
+        int before = 0;
+        for (std::size_t w = 0; w < words; ++w) {
+            bitsBefore[w] = before;
+            before += std::popcount(rows[2][w]);
         }
     } else {
         for (Keyed& k : keyed)
@@ -312,7 +385,8 @@ void CFacetHashIndex::build(const C3DHash<CFacetCentroid, float>& hash)
     }
 }
 
-void CFacetHashIndex::groupItems(Cell& cell)
+void CFacetHashIndex::groupItems(Cell& cell, std::vector<Item>& sorted,
+                                 std::vector<float>& sortedCorners)
 {
     // Items by the octant of the cell's box they lie in (the order within an
     // octant kept), each octant with the box and reach of its items.
@@ -324,8 +398,22 @@ void CFacetHashIndex::groupItems(Cell& cell)
         return (item.xyz[0] > middle[0] ? 1 : 0) | (item.xyz[1] > middle[1] ? 2 : 0) |
                (item.xyz[2] > middle[2] ? 4 : 0);
     };
-    std::stable_sort(first, first + cell.count,
-                     [&](const Item& x, const Item& y) { return octant(x) < octant(y); });
+    // A stable counting sort by octant, the items' corners moving with them.
+    int start[9] = {};
+    for (int n = 0; n < cell.count; ++n)
+        ++start[octant(first[n]) + 1];
+    for (int o = 0; o < 8; ++o)
+        start[o + 1] += start[o];
+    sorted.resize(std::size_t(cell.count));
+    sortedCorners.resize(9 * std::size_t(cell.count));
+    float* cornersOfFirst = corners.data() + 9 * std::size_t(cell.first);
+    for (int n = 0; n < cell.count; ++n) {
+        const int at = start[octant(first[n])]++;
+        sorted[std::size_t(at)] = first[n];
+        std::copy_n(cornersOfFirst + 9 * n, 9, sortedCorners.data() + 9 * at);
+    }
+    std::copy_n(sorted.begin(), cell.count, first);
+    std::copy_n(sortedCorners.begin(), 9 * cell.count, cornersOfFirst);
     for (int n = 0; n < cell.count;) {
         Group group;
         group.first = cell.first + n;
@@ -357,8 +445,8 @@ const CFacetHashIndex* CBaseMesh::flatFacetHash()
 {
     if (facetHash.cells.count == 0)
         return nullptr;
-    if (!facetIndex.mirrors(facetHash))
-        facetIndex.build(facetHash);
+    if (!facetIndex.mirrors(facetHash, geometryVersion))
+        facetIndex.build(facetHash, *this, geometryVersion);
     return facetIndex.userData ? nullptr : &facetIndex;
 }
 
@@ -387,11 +475,54 @@ void CBaseMesh::buildFacetHash(double divisor, double size, void*)
     if (isLoggingEnabled())
         std::cout << "::initsearch r=" << facetHash.cellSize << std::endl;
 
-    SamplePoints samples;
+    // The facet centroids in facet order, each facet's corners read at once
+    // where the mesh can (else one by one): its quality, its centroid and,
+    // without an edge table, whether it has a long edge.
+    SamplePoints pending;
+    int sampleCount = 0;
+    Kor::List<int> longFacets;
+    const bool scanEdges = size < 0.0 && edges.count == 0;
+    const double limit2 = 2.56 * s * s;
+    {
+        float corners[3 * kCornerCapacity];
+        CVertex<float, 3> centroid, prev, cur;
+        for (int f = 0; f < facetCount; ++f) {
+            const int n = readFacetCorners(f, corners, kCornerCapacity);
+            if (n < 1) {
+                if (scanEdges) {
+                    const int cornerCount = getFacetSize(f);
+                    for (int k = 1; k <= cornerCount; ++k) {
+                        if (!getFacetCorner(f, k - 1, prev) || !getFacetCorner(f, k, cur))
+                            continue;
+                        if (double(squaredPointDistance(prev, cur)) > limit2) {
+                            longFacets.append(f);
+                            break;
+                        }
+                    }
+                }
+                if (facetQuality(f) >= kMinFacetQuality && getFacetCentroid(f, centroid))
+                    pending.append(centroid, f);
+                continue;
+            }
+            if (scanEdges) {
+                for (int k = 1; k <= n; ++k) {
+                    const CVertex<float, 3> a(corners + 3 * (k - 1), VertexStorage::View);
+                    const CVertex<float, 3> b(corners + 3 * (k % n), VertexStorage::View);
+                    if (double(squaredPointDistance(a, b)) > limit2) {
+                        longFacets.append(f);
+                        break;
+                    }
+                }
+            }
+            if (cornerQuality(corners, n) >= kMinFacetQuality) {
+                cornerCentroid(corners, n, centroid);
+                pending.append(centroid, f);
+            }
+        }
+    }
+    // Facets with a long edge get interior samples so that they are found
+    // from every cell they cross; they are entered after the centroids.
     if (size < 0.0) {
-        // Facets with a long edge get interior samples so that they are found
-        // from every cell they cross.
-        Kor::List<int> longFacets;
         if (edges.count > 0) {
             for (const CPolygonEdge& e : edges) {
                 if (!(double(e.length) > 0.8 * s))
@@ -402,23 +533,10 @@ void CBaseMesh::buildFacetHash(double divisor, double size, void*)
                 if (e.facet2 >= 0)
                     longFacets.append(e.facet2);
             }
-        } else {
-            CVertex<float, 3> prev, cur;
-            const double limit2 = 2.56 * s * s;
-            for (int f = 0; f < facetCount; ++f) {
-                const int n = getFacetSize(f);
-                for (int k = 1; k <= n; ++k) {
-                    if (!getFacetCorner(f, k - 1, prev) || !getFacetCorner(f, k, cur))
-                        continue;
-                    if (double(squaredPointDistance(prev, cur)) > limit2) {
-                        longFacets.append(f);
-                        break;
-                    }
-                }
-            }
         }
         longFacets.count = sortUnique(longFacets.data, longFacets.count);
         CVertex<float, 3> p[4];
+        SamplePoints samples;
         int leftOut = 0;
         for (int f : longFacets) {
             if (f < 0 || f >= facetCount || !(facetQuality(f) >= kMinFacetQuality))
@@ -442,17 +560,10 @@ void CBaseMesh::buildFacetHash(double divisor, double size, void*)
         if (leftOut > 0)
             std::cout << "facet hash: " << leftOut << " long facets without interior samples"
                       << std::endl;
+        sampleCount = samples.count();
+        for (int k = 0; k < sampleCount; ++k)
+            pending.append(CVertex<float, 3>(&samples.xyz[3 * size_t(k)]), samples.facet[k]);
     }
-
-    // The entries in the order they are entered: facet centroids, then the
-    // samples.
-    SamplePoints pending;
-    CVertex<float, 3> centroid;
-    for (int i = 0; i < facetCount; ++i)
-        if (facetQuality(i) >= kMinFacetQuality && getFacetCentroid(i, centroid))
-            pending.append(centroid, i);
-    for (int k = 0; k < samples.count(); ++k)
-        pending.append(CVertex<float, 3>(&samples.xyz[3 * size_t(k)]), samples.facet[k]);
     // Stored cell by cell (in key order, entering order within a cell), so
     // that a walk over a cell's items reads adjacent memory.
     const int count = pending.count();
@@ -461,24 +572,31 @@ void CBaseMesh::buildFacetHash(double divisor, double size, void*)
         const CVertex<float, 3> point(&pending.xyz[3 * size_t(k)], VertexStorage::View);
         facetHash.cellKey(point, keys[k][0], keys[k][1], keys[k][2]);
     }
-    std::vector<int> order(static_cast<size_t>(count));
-    for (int k = 0; k < count; ++k)
-        order[k] = k;
-    std::stable_sort(order.begin(), order.end(), [&](int x, int y) { return keys[x] < keys[y]; });
+    const std::vector<int> order = stableKeyOrder(keys);
     delete[] facetCentroids;
     facetCentroids = new CFacetCentroid[std::max(count, 1)];
     std::vector<int> slot(static_cast<size_t>(count));
+    // The corners of each entry's facet are read once: for its reach, and,
+    // when the facet is a triangle, kept for the flat mirror.
+    std::vector<float> storedCorners(9 * std::size_t(count));
+    float corners[3 * kCornerCapacity];
     for (int n = 0; n < count; ++n) {
         const int k = order[n];
         CFacetCentroid& stored = facetCentroids[n];
         stored.set(&pending.xyz[3 * size_t(k)]);
         stored.facet = pending.facet[k];
-        stored.radius = cornerRadius(*this, stored.facet, stored);
+        const int read = readFacetCorners(stored.facet, corners, kCornerCapacity);
+        stored.radius = cornerRadius(corners, read, stored);
+        float* keep = storedCorners.data() + 9 * std::size_t(n);
+        if (read == 3)
+            std::copy_n(corners, 9, keep);
+        else
+            keep[0] = std::numeric_limits<float>::quiet_NaN();
         slot[k] = n;
     }
 
     if (progress != nullptr)
-        progress->begin(0, facetCount + samples.count());
+        progress->begin(0, facetCount + sampleCount);
     // Entered in order, each reported as a step; a cancellation leaves the
     // entries made so far in the hash. Without a sink the order is not seen:
     // the entries go in by key (the order they are stored in), so that each
@@ -500,7 +618,8 @@ void CBaseMesh::buildFacetHash(double divisor, double size, void*)
             reach = std::max(reach, item->radius);
         cell->itemReach = reach;
     }
-    facetIndex.build(facetHash);
+    facetIndex.build(facetHash, *this, geometryVersion, storedCorners.data(), facetCentroids,
+                     count);
 }
 
 void CBaseMesh::setRay(const Point& p, const Direction& d)
@@ -518,6 +637,11 @@ bool CBaseMesh::rayMayHitFacet(int i, double tolerance)
 {
     float corners[3 * kCornerCapacity];
     const int n = readFacetCorners(i, corners, kCornerCapacity);
+    return rayMayHitCorners(corners, n, tolerance);
+}
+
+bool CBaseMesh::rayMayHitCorners(const float* corners, int n, double tolerance)
+{
     if (n < 3)
         return true;
     // Every triangle of the polygon has its corners among the polygon's, so
@@ -547,7 +671,7 @@ bool CBaseMesh::rayMayHitFacet(int i, double tolerance)
         return true;
     // The full test would have read the corners of every triangle, the last
     // call one past them: leave the frame's corners as it would.
-    CPolyTriangulator triangulator(nullptr, i);
+    CPolyTriangulator triangulator(nullptr, 0);
     triangulator.n = n;
     int ka = 0, kb = 0, kc = 0;
     while (triangulator.nextCorners(ka, kb, kc)) {
@@ -558,14 +682,15 @@ bool CBaseMesh::rayMayHitFacet(int i, double tolerance)
     return false;
 }
 
-bool CBaseMesh::rayFacetHit(int i, CBaseHitInfo& hit, bool bothSides, double tolerance)
+bool CBaseMesh::rayFacetHit(int i, CBaseHitInfo& hit, bool bothSides, double tolerance,
+                            bool sideTested)
 {
     const int size = getFacetSize(i);
     if (size < 3)
         return false;
     // Only when both sides count: otherwise the side test, which comes first,
     // may leave the frame's corners untouched.
-    if (bothSides && !rayMayHitFacet(i, tolerance))
+    if (bothSides && !sideTested && !rayMayHitFacet(i, tolerance))
         return false;
     getFacetNormal(i, rayFrame.normal);
     const double dn = dotProduct(rayFrame.d, rayFrame.normal);
@@ -664,8 +789,10 @@ bool CBaseMesh::hitWithFacetHash(const Point& p, const Direction& d, Kor::Set<CB
     const double margin = sideMargin(tolerance);
     Kor::List<int> candidates;
     // xyz: the hash point of the facet, null when there is none; alone: the
-    // facet has no other, so that it cannot be met twice.
-    auto consider = [&](int f, const float* xyz, float radius, bool alone) {
+    // facet has no other, so that it cannot be met twice; corners: the
+    // facet's triangle as the mirror keeps it, null to read the mesh.
+    auto consider = [&](int f, const float* xyz, float radius, bool alone,
+                        const float* corners) {
         if (f >= 0 && f < facetCount) {
             if (bothSides && xyz != nullptr && rayPassesFacetOf(rayFrame, xyz, radius, margin))
                 return;
@@ -674,7 +801,8 @@ bool CBaseMesh::hitWithFacetHash(const Point& p, const Direction& d, Kor::Set<CB
                     return;
                 facetMarks[f] = markNumber;
             }
-            if (bothSides && !rayMayHitFacet(f, tolerance))
+            if (bothSides && !(corners != nullptr ? rayMayHitCorners(corners, 3, tolerance)
+                                                  : rayMayHitFacet(f, tolerance)))
                 return;
         }
         candidates.append(f);
@@ -683,10 +811,10 @@ bool CBaseMesh::hitWithFacetHash(const Point& p, const Direction& d, Kor::Set<CB
         if (cell->m_pUserData != nullptr) {
             const auto* facets = static_cast<const Kor::List<int>*>(cell->m_pUserData);
             for (int f : *facets)
-                consider(f, nullptr, 0.0f, false);
+                consider(f, nullptr, 0.0f, false, nullptr);
         } else {
             for (const CFacetCentroid* item : cell->items)
-                consider(item->facet, item->data, item->radius, false);
+                consider(item->facet, item->data, item->radius, false, nullptr);
         }
     };
     Point centre;
@@ -724,7 +852,8 @@ bool CBaseMesh::hitWithFacetHash(const Point& p, const Direction& d, Kor::Set<CB
         auto considerItems = [&](int first, int count) {
             const CFacetHashIndex::Item* item = flat->items.data() + first;
             for (int n = 0; n < count; ++n, ++item)
-                consider(item->facet, item->xyz, item->radius, item->alone);
+                consider(item->facet, item->xyz, item->radius, item->alone,
+                         flat->cornersOf(*item));
         };
         if (cell.groups == 0 || !bothSides) {
             considerItems(cell.first, cell.count);
@@ -740,13 +869,11 @@ bool CBaseMesh::hitWithFacetHash(const Point& p, const Direction& d, Kor::Set<CB
     const bool walked =
         cells == nullptr &&
         (flat != nullptr
-             ? forKeysNearLine(p.data, unit.data, reach, facetHash.inverseCellSize,
-                               flat->lowestKey(), flat->highestKey(),
-                               [&](const int* key) {
-                                   const int c = flat->cellInBox(key);
-                                   if (c >= 0)
-                                       visitFlat(c);
-                               })
+             ? forKeyRowsNearLine(p.data, unit.data, reach, facetHash.inverseCellSize,
+                                  flat->lowestKey(), flat->highestKey(),
+                                  [&](int* key, int along, int from, int to) {
+                                      flat->forCellsInRow(key, along, from, to, visitFlat);
+                                  })
              : facetHash.forCellsNearLine(
                    p, unit, reach, [&](C3DCell<CFacetCentroid, float>* cell) { visit(cell); }));
     if (!walked) {
@@ -761,8 +888,9 @@ bool CBaseMesh::hitWithFacetHash(const Point& p, const Direction& d, Kor::Set<CB
     // Tested in ascending facet order.
     candidates.count = sortUnique(candidates.data, candidates.count);
     CBaseHitInfo h;
+    // Each candidate has passed the side test already.
     for (int f : candidates)
-        if (rayFacetHit(f, h, bothSides, tolerance))
+        if (rayFacetHit(f, h, bothSides, tolerance, true))
             addHit(hits, h);
     if (hits.count > 1)
         sortHits(hits.items, hits.count);

@@ -102,6 +102,7 @@ bool CFlatMesh::setVertex(int i, const Point& v)
     xyz[0] = v.data[0];
     xyz[1] = v.data[1];
     xyz[2] = v.data[2];
+    ++geometryVersion;
     return true;
 }
 
@@ -323,6 +324,7 @@ bool CFlatMesh::deleteFacets(const int* list, int n, bool recordUndo)
             polygonStarts[kept++] = polygonStarts[i];
     }
     polygonStarts.count = kept;
+    ++geometryVersion;
 
     clearDerivedData();
     releaseFacetHash();
@@ -336,6 +338,7 @@ bool CFlatMesh::undo()
     Mesh::CMeshUndoItem* item = undoItems.data[undoItems.count - 1];
     if (auto* deletion = dynamic_cast<CUndoDelete*>(item)) {
         appendPolygonStarts(deletion->starts.data, deletion->starts.count);
+        ++geometryVersion;
         releaseFacetHash();
         modified = true;
     } else if (item != nullptr) {
@@ -356,6 +359,7 @@ void CFlatMesh::reversePolygon(int p)
         return;
     for (int j = 0; j < n / 2; ++j)
         std::swap(polygonStream[at + 1 + j], polygonStream[at + n - j]);
+    ++geometryVersion;
 }
 
 bool CFlatMesh::flipFacets(const int* list, int n)

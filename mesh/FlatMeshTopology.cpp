@@ -445,7 +445,16 @@ bool equalPointIndices(const float* xyz, int n, std::vector<int>& newIndex,
     // there, in the caches, instead of in the large table.
     constexpr std::size_t kRecent = 8192;
     std::vector<Slot> recent(kRecent, Slot{{0, 0, 0}, -1});
+    // The slot of the vertex a few places ahead is fetched into the caches
+    // while this one is placed: the first meeting of a point always probes
+    // the large table, at a place no cache holds.
+    constexpr int kAhead = 16;
     for (int v = 0; v < n; ++v) {
+        if (v + kAhead < n) {
+            const float* a = xyz + 3 * std::size_t(v + kAhead);
+            const std::uint32_t ahead[3] = {ordered(a[0]), ordered(a[1]), ordered(a[2])};
+            __builtin_prefetch(table.data() + slotOf(ahead, size - 1));
+        }
         const float* c = xyz + 3 * std::size_t(v);
         const std::uint32_t key[3] = {ordered(c[0]), ordered(c[1]), ordered(c[2])};
         Slot& last = recent[slotOf(key, kRecent - 1)];
@@ -619,6 +628,19 @@ bool mergeWithinTolerance(CFlatMesh& mesh, int n, double cellSize, std::vector<i
         return best;
     };
 
+    // The entries of the places met last, by a hash of the place's bits: a
+    // vertex of a triangle soup comes back a few triangles later.
+    constexpr std::size_t kRecentPlaces = 4096;
+    std::vector<int> recentPlaces(kRecentPlaces, -1);
+    auto placeSlot = [](const float* p) {
+        std::uint32_t bits[3];
+        std::memcpy(bits, p, sizeof bits);
+        std::uint64_t h = bits[0] * 0x9E3779B97F4A7C15ull;
+        h ^= bits[1] * 0xC2B2AE3D27D4EB4Full;
+        h ^= bits[2] * 0x165667B19E3779F9ull;
+        h ^= h >> 29;
+        return std::size_t(h) & (kRecentPlaces - 1);
+    };
     representative.assign(n, -1);
     int stored = 0;
     std::vector<std::array<int, 3>> storedKeys;
@@ -634,8 +656,16 @@ bool mergeWithinTolerance(CFlatMesh& mesh, int n, double cellSize, std::vector<i
         }
         const long long own[3] = {(long long)std::floor(coarse[0]), (long long)std::floor(coarse[1]),
                                   (long long)std::floor(coarse[2])};
+        // A place has one entry; the entry of a place met a few vertices
+        // before is found through the small table without a search.
+        int& recent = recentPlaces[placeSlot(p)];
         int same = -1;
-        for (int e = find(own).head; e >= 0; e = entries[e].next) {
+        if (recent >= 0) {
+            const float* q = point(entries[recent].vertex);
+            if (q[0] == p[0] && q[1] == p[1] && q[2] == p[2])
+                same = recent;
+        }
+        for (int e = same < 0 ? find(own).head : -1; e >= 0; e = entries[e].next) {
             const float* q = point(entries[e].vertex);
             if (q[0] == p[0] && q[1] == p[1] && q[2] == p[2]) {
                 same = e;
@@ -643,6 +673,7 @@ bool mergeWithinTolerance(CFlatMesh& mesh, int n, double cellSize, std::vector<i
             }
         }
         if (same >= 0) {
+            recent = same;
             Entry& entry = entries[same];
             if (entry.answer != entry.vertex && entry.storedAt != stored) {
                 entry.answer = query(p, k, coarse);
@@ -669,6 +700,7 @@ bool mergeWithinTolerance(CFlatMesh& mesh, int n, double cellSize, std::vector<i
         }
         entry.next = slot->head;
         slot->head = int(entries.size());
+        recent = slot->head;
         entries.push_back(entry);
     }
     std::sort(storedKeys.begin(), storedKeys.end());
@@ -889,6 +921,7 @@ bool CFlatMesh::mergeVertices(double dTol, int exact)
     if (!mergeWithinTolerance(*this, n, std::max(dTol, 1e-8), representative, cellCount))
         cellCount = mergeThroughHash(*this, n, std::max(dTol, 1e-8), representative);
     std::cout << "new count =" << cellCount << " old # v=" << n << " dTol= " << dTol << std::endl;
+    ++geometryVersion;
     forEachPolygonIndex(*this, [&](int& j) {
         if (j >= 0 && j < n && representative[j] >= 0)
             j = representative[j];
@@ -945,6 +978,7 @@ bool CFlatMesh::weldEqualVertices(double /*dTol*/)
             coordinates.push(points[at + k]);
     }
     header.setWord(CPOLHeader::vertexCountOffset, std::uint32_t(points.size() / 3));
+    ++geometryVersion;
     // Deletions recorded for undo refer to the old vertex numbering.
     clearUndo();
     computeBoundingBox();

@@ -162,18 +162,27 @@ void addNearestEdgeHit(CBaseMesh* mesh, const Kor::List<int>& list, const Point&
     mesh->addHit(hits, h);
 }
 
-// facetsNearPoint, and with `reaches` for each listed facet one of its hash
-// points and that point's reach to the facet's corners (4 floats each, in
-// the order of the list; the reach is infinite where it is not known). The
-// radius query runs over the flat mirror of the facet hash where there is
-// one (the same cells, boxes and items, tested by the same arithmetic), else
-// through the hash.
+// A candidate facet of a point query: one of its hash points (that of its
+// first entry met), the reach from there to the facet's corners (infinite
+// where it is not known) and, where the flat mirror keeps it, the facet's
+// triangle.
+struct Candidate {
+    int facet;
+    float xyz[3];
+    float radius;
+    const float* corners;
+};
+
+// facetsNearPoint, and with `found` for each listed facet its candidate
+// record (in the order of the list). The radius query runs over the flat
+// mirror of the facet hash where there is one (the same cells, boxes and
+// items, tested by the same arithmetic), else through the hash.
 bool candidatesNearPoint(CBaseMesh* mesh, const CVertex<float, 3>& p, Kor::List<int>& list,
-                         double factor, std::vector<float>* reaches)
+                         double factor, std::vector<Candidate>* found)
 {
     list.count = 0;
-    if (reaches != nullptr)
-        reaches->clear();
+    if (found != nullptr)
+        found->clear();
     if (!hasHashCells(mesh))
         return false;
     const float radius = float(factor * mesh->facetHash.cellSize);
@@ -181,21 +190,16 @@ bool candidatesNearPoint(CBaseMesh* mesh, const CVertex<float, 3>& p, Kor::List<
     // factor that is not positive finds nothing instead.
     if (!(radius > 0.0f))
         return false;
+    // The entries within the radius in the order the search meets them.
+    std::vector<Candidate> met;
     const CFacetHashIndex* flat = mesh->flatFacetHash();
     const double m = std::ceil(double(radius) * 0.95 / mesh->facetHash.cellSize);
     const double side = 2.0 * m + 1.0;
     if (flat == nullptr || !(side * side * side <= 4.0 * double(flat->cells.size()) + 1024.0)) {
         mesh->facetHash.findNearest(p, radius, true);
-        for (const CFacetCentroid* item : mesh->facetHash.results) {
-            list.append(item->facet);
-            if (reaches != nullptr)
-                reaches->insert(reaches->end(),
-                                {item->data[0], item->data[1], item->data[2], item->radius});
-        }
-        if (reaches == nullptr) {
-            list.count = sortUnique(list.data, list.count);
-            return list.count > 0;
-        }
+        for (const CFacetCentroid* item : mesh->facetHash.results)
+            met.push_back(Candidate{item->facet, {item->data[0], item->data[1], item->data[2]},
+                                    item->radius, nullptr});
     } else {
         const float r2 = radius * radius;
         int key[3];
@@ -229,47 +233,69 @@ bool candidatesNearPoint(CBaseMesh* mesh, const CVertex<float, 3>& p, Kor::List<
                             const float d = item->xyz[a] - p.data[a];
                             d2 += d * d;
                         }
-                        if (!(d2 < r2))
-                            continue;
-                        list.append(item->facet);
-                        if (reaches != nullptr)
-                            reaches->insert(reaches->end(),
-                                            {item->xyz[0], item->xyz[1], item->xyz[2], item->radius});
+                        if (d2 < r2)
+                            met.push_back(Candidate{item->facet,
+                                                    {item->xyz[0], item->xyz[1], item->xyz[2]},
+                                                    item->radius, flat->cornersOf(*item)});
                     }
                 }
-        if (reaches == nullptr) {
-            std::sort(list.data, list.data + list.count);
-            list.count = int(std::unique(list.data, list.data + list.count) - list.data);
-            return list.count > 0;
-        }
     }
-    // Facets ascending, each once, with the point of its first entry.
-    std::vector<int> order(static_cast<std::size_t>(list.count));
-    for (int n = 0; n < list.count; ++n)
-        order[n] = n;
-    std::sort(order.begin(), order.end(), [&](int a, int b) {
-        return list.data[a] < list.data[b] || (list.data[a] == list.data[b] && a < b);
-    });
-    std::vector<float> found;
-    found.swap(*reaches);
-    Kor::List<int> facets;
+    // Facets ascending, each once, with the record of its first entry: the
+    // entries ordered by facet, then by the order met.
+    std::vector<std::uint64_t> order(met.size());
+    for (std::size_t n = 0; n < met.size(); ++n)
+        order[n] = std::uint64_t(std::uint32_t(met[n].facet) ^ 0x80000000u) << 32 | n;
+    std::sort(order.begin(), order.end());
     for (std::size_t n = 0; n < order.size(); ++n) {
-        const int at = order[n];
-        if (n > 0 && list.data[at] == list.data[order[n - 1]])
+        const Candidate& c = met[std::size_t(order[n] & 0xffffffffu)];
+        if (list.count > 0 && list.data[list.count - 1] == c.facet)
             continue;
-        facets.append(list.data[at]);
-        reaches->insert(reaches->end(), found.begin() + 4 * at, found.begin() + 4 * at + 4);
+        list.append(c.facet);
+        if (found != nullptr)
+            found->push_back(c);
     }
-    list.count = 0;
-    for (int f : facets)
-        list.append(f);
     return list.count > 0;
 }
 
-// meshHitSearch; with `reaches` (from candidatesNearPoint) a listed facet
-// that the ray passes beyond the reach of its hash point is left out
-// unread: its hit test would reject it.
-bool hitSearch(CBaseMesh* mesh, const Kor::List<int>& list, const std::vector<float>* reaches,
+// The facets' mean normal of meanFacetNormal; a facet whose triangle the
+// candidate record holds is weighed from there.
+CVector<float, 3> meanCandidateNormal(CBaseMesh* mesh, const Kor::List<int>& list,
+                                      const std::vector<Candidate>* found)
+{
+    double sum[3] = {0.0, 0.0, 0.0};
+    bool started = false;
+    Direction n;
+    for (int k = 0; k < list.count; ++k) {
+        const float* corners = found != nullptr ? (*found)[std::size_t(k)].corners : nullptr;
+        const double area = corners != nullptr ? cornerAreaAndNormal(corners, 3, n)
+                                               : mesh->getFacetAreaAndNormal(list.data[k], n);
+        if (!std::isfinite(area))
+            continue;
+        double w[3];
+        for (int c = 0; c < 3; ++c)
+            w[c] = area * n.data[c];
+        const double sign = !started || dot3(w, sum) >= 0.0 ? 1.0 : -1.0;
+        started = true;
+        for (int c = 0; c < 3; ++c)
+            sum[c] += sign * w[c];
+    }
+    // The sum is of the order of the candidates' area, far below any fixed
+    // length floor on a small model: divide by its own length whenever it has
+    // one, so the result is a unit vector at every scale.
+    const double length = std::sqrt(dot3(sum, sum));
+    Direction result;
+    if (!(length > 0.0) || !std::isfinite(length))
+        return result;
+    for (int c = 0; c < 3; ++c)
+        result.data[c] = float(sum[c] / length);
+    return result;
+}
+
+// meshHitSearch; with `found` (from candidatesNearPoint) a listed facet that
+// the ray passes beyond the reach of its hash point is left out unread (its
+// hit test would reject it), and one whose triangle the record holds takes
+// the side test from there.
+bool hitSearch(CBaseMesh* mesh, const Kor::List<int>& list, const std::vector<Candidate>* found,
                const CVertex<float, 3>& p, const CVertex<float, 3>& d, HitSet& hits,
                bool fallback, double tolerance)
 {
@@ -278,10 +304,16 @@ bool hitSearch(CBaseMesh* mesh, const Kor::List<int>& list, const std::vector<fl
     mesh->setRay(p, Direction(d));
     HitInfo record;
     for (int n = 0; n < list.count; ++n) {
-        if (reaches != nullptr &&
-            mesh->rayPassesFacetNear(reaches->data() + 4 * n, (*reaches)[4 * n + 3], tolerance))
+        const Candidate* c = found != nullptr ? &(*found)[std::size_t(n)] : nullptr;
+        if (c != nullptr && mesh->rayPassesFacetNear(c->xyz, c->radius, tolerance))
             continue;
-        if (mesh->rayFacetHit(list.data[n], record, true, tolerance))
+        bool hit;
+        if (c != nullptr && c->corners != nullptr)
+            hit = mesh->rayMayHitCorners(c->corners, 3, tolerance) &&
+                  mesh->rayFacetHit(list.data[n], record, true, tolerance, true);
+        else
+            hit = mesh->rayFacetHit(list.data[n], record, true, tolerance);
+        if (hit)
             mesh->addHit(hits, record);
     }
     if (fallback && hits.count == 0)
@@ -330,31 +362,7 @@ bool facetsNearLine(CBaseMesh* mesh, const CVertex<float, 3>& p, const CVertex<f
 
 CVector<float, 3> meanFacetNormal(CBaseMesh* mesh, const Kor::List<int>& list)
 {
-    double sum[3] = {0.0, 0.0, 0.0};
-    bool started = false;
-    Direction n;
-    for (int f : list) {
-        const double area = mesh->getFacetAreaAndNormal(f, n);
-        if (!std::isfinite(area))
-            continue;
-        double w[3];
-        for (int c = 0; c < 3; ++c)
-            w[c] = area * n.data[c];
-        const double sign = !started || dot3(w, sum) >= 0.0 ? 1.0 : -1.0;
-        started = true;
-        for (int c = 0; c < 3; ++c)
-            sum[c] += sign * w[c];
-    }
-    // The sum is of the order of the candidates' area, far below any fixed
-    // length floor on a small model: divide by its own length whenever it has
-    // one, so the result is a unit vector at every scale.
-    const double length = std::sqrt(dot3(sum, sum));
-    Direction result;
-    if (!(length > 0.0) || !std::isfinite(length))
-        return result;
-    for (int c = 0; c < 3; ++c)
-        result.data[c] = float(sum[c] / length);
-    return result;
+    return meanCandidateNormal(mesh, list, nullptr);
 }
 
 CVertex<float, 3> facetVertexCentroid(CBaseMesh* mesh, const Kor::List<int>& list)
@@ -449,10 +457,11 @@ bool meshNormalNearPoint(CBaseMesh* mesh, const CVertex<float, 3>& p, CVector<fl
         return false;
     MeshLock guard(mesh);
     Kor::List<int> list;
-    if (!facetsNearPoint(mesh, p, list, kNormalNarrowFactor) &&
-        !facetsNearPoint(mesh, p, list, kNormalWideFactor))
+    std::vector<Candidate> found;
+    if (!candidatesNearPoint(mesh, p, list, kNormalNarrowFactor, &found) &&
+        !candidatesNearPoint(mesh, p, list, kNormalWideFactor, &found))
         return false;
-    const Direction n = meanFacetNormal(mesh, list);
+    const Direction n = meanCandidateNormal(mesh, list, &found);
     if (isZero(n))
         return false; // no facet of finite, non-zero area
     out = n;
@@ -467,20 +476,20 @@ bool meshHitsNearPoint(CBaseMesh* mesh, const CVertex<float, 3>& p, HitSet& hits
         return false;
     MeshLock guard(mesh);
     Kor::List<int> list;
-    std::vector<float> reaches;
+    std::vector<Candidate> candidates;
     bool widened = false;
-    bool found = candidatesNearPoint(mesh, p, list, factor, &reaches);
+    bool found = candidatesNearPoint(mesh, p, list, factor, &candidates);
     if (!found) {
         widened = true;
-        found = candidatesNearPoint(mesh, p, list, factor * kNearPointWidening, &reaches);
+        found = candidatesNearPoint(mesh, p, list, factor * kNearPointWidening, &candidates);
     }
     // The ray runs through p along the local mean normal.
-    const Direction d = meanFacetNormal(mesh, list);
+    const Direction d = meanCandidateNormal(mesh, list, &candidates);
     if (found) {
-        hitSearch(mesh, list, &reaches, p, d, hits, false, 0.0);
+        hitSearch(mesh, list, &candidates, p, d, hits, false, 0.0);
         if (hits.count == 0 && !widened &&
-            candidatesNearPoint(mesh, p, list, factor * kNearPointWidening, &reaches))
-            hitSearch(mesh, list, &reaches, p, d, hits, false, 0.0);
+            candidatesNearPoint(mesh, p, list, factor * kNearPointWidening, &candidates))
+            hitSearch(mesh, list, &candidates, p, d, hits, false, 0.0);
     }
     if (synthesise && hits.count == 0 && list.count >= 3) {
         const double dd = usableLength2(d);
@@ -522,25 +531,25 @@ bool meshHitsAlongDirection(CBaseMesh* mesh, const CVertex<float, 3>& p, const C
         return false;
     MeshLock guard(mesh);
     Kor::List<int> list;
-    std::vector<float> reaches;
+    std::vector<Candidate> candidates;
     bool wideTried = false;
-    if (!candidatesNearPoint(mesh, p, list, factor, &reaches)) {
+    if (!candidatesNearPoint(mesh, p, list, factor, &candidates)) {
         wideTried = true;
-        candidatesNearPoint(mesh, p, list, factor * kAlongDirectionWidening, &reaches);
+        candidatesNearPoint(mesh, p, list, factor * kAlongDirectionWidening, &candidates);
     }
-    hitSearch(mesh, list, &reaches, p, d, hits, false, 0.0);
+    hitSearch(mesh, list, &candidates, p, d, hits, false, 0.0);
     // The wide query is repeated only when it has not run yet: it would find
     // the same facets again.
     if (hits.count == 0 && !wideTried &&
-        candidatesNearPoint(mesh, p, list, factor * kAlongDirectionWidening, &reaches))
-        hitSearch(mesh, list, &reaches, p, d, hits, false, 0.0);
+        candidatesNearPoint(mesh, p, list, factor * kAlongDirectionWidening, &candidates))
+        hitSearch(mesh, list, &candidates, p, d, hits, false, 0.0);
     if (hits.count > 0 || !synthesise || list.count == 0)
         return hits.count > 0;
 
     const double dd = usableLength2(d);
     if (dd < 0.0)
         return false;
-    const Direction n = meanFacetNormal(mesh, list);
+    const Direction n = meanCandidateNormal(mesh, list, &candidates);
     double nd[3], dv[3], pd[3], c[3];
     toDouble(n, nd);
     toDouble(d, dv);

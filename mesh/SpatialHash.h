@@ -161,12 +161,15 @@ private:
 // along the unit direction d: slab by slab along the dominant axis of d,
 // the keys of each slab that come within the radius (with a margin for the
 // rounding of keys and distances) of the part of the line that crosses it.
-// A superset of the keys asked for, each visited once (visitKey(key), key
-// an int[3]), in no particular order. False, with nothing visited, when the
-// line cannot be walked (d zero, anything not finite).
-template <class R, class VisitKey>
-bool forKeysNearLine(const R* p, const R* d, double radius, double inverseCellSize,
-                     const int* keyLow, const int* keyHigh, VisitKey visitKey)
+// The keys come as rows: visitRow(key, along, from, to) stands for the keys
+// whose coordinate on axis `along` runs from `from` to `to` (ascending), the
+// other two coordinates those of key (an int[3] whose entry `along` the
+// visitor may use as it likes). A superset of the keys asked for, each
+// visited once, in no particular order. False, with nothing visited, when
+// the line cannot be walked (d zero, anything not finite).
+template <class R, class VisitRow>
+bool forKeyRowsNearLine(const R* p, const R* d, double radius, double inverseCellSize,
+                        const int* keyLow, const int* keyHigh, VisitRow visitRow)
 {
     double P[3], D[3];
     double largest = 0.0;
@@ -199,16 +202,29 @@ bool forKeysNearLine(const R* p, const R* d, double radius, double inverseCellSi
             from[e] = std::max((long long)keyLow[e], (long long)std::floor(std::min(x0, x1) - reach));
             to[e] = std::min((long long)keyHigh[e], (long long)std::floor(std::max(x0, x1) + reach));
         }
+        if (from[c] > to[c])
+            continue;
         key[a] = int(s);
         for (long long u = from[b]; u <= to[b]; ++u) {
             key[b] = int(u);
-            for (long long w = from[c]; w <= to[c]; ++w) {
-                key[c] = int(w);
-                visitKey(static_cast<const int*>(key));
-            }
+            visitRow(static_cast<int*>(key), c, int(from[c]), int(to[c]));
         }
     }
     return true;
+}
+
+// forKeyRowsNearLine key by key: visitKey(key), key an int[3].
+template <class R, class VisitKey>
+bool forKeysNearLine(const R* p, const R* d, double radius, double inverseCellSize,
+                     const int* keyLow, const int* keyHigh, VisitKey visitKey)
+{
+    return forKeyRowsNearLine(p, d, radius, inverseCellSize, keyLow, keyHigh,
+                              [&](int* key, int along, int from, int to) {
+                                  for (int w = from; w <= to; ++w) {
+                                      key[along] = w;
+                                      visitKey(static_cast<const int*>(key));
+                                  }
+                              });
 }
 
 template <class T, class R> class C3DHash {

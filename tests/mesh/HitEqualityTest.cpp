@@ -158,3 +158,45 @@ TEST(HitEquality, HitsAreThoseOfTheEarlierSearches)
 }
 
 } // namespace
+
+// The flat mirror keeps copies of the facets' corners: an edit of the mesh
+// after the hash was built (a vertex moved, a facet turned over) must not
+// leave the searches on the old corners. The mean normal near a point is
+// set against the one computed from the mesh itself.
+TEST(HitEquality, SearchesFollowEditsMadeAfterTheHashWasBuilt)
+{
+    struct Edit {
+        const char* name;
+        std::function<void(CFlatMesh&, int facet)> apply;
+    };
+    const Edit edits[] = {
+        {"vertex moved",
+         [](CFlatMesh& m, int facet) {
+             Point q;
+             const int v = m.getPolygonVertexIndex(facet, 0);
+             m.getVertex(v, q);
+             q.data[2] += 0.05f;
+             m.setVertex(v, q);
+         }},
+        {"facet turned over", [](CFlatMesh& m, int facet) { m.flipFacet(facet); }},
+    };
+    for (const Edit& edit : edits) {
+        SCOPED_TRACE(edit.name);
+        CFlatMesh mesh;
+        mwtest::fillFlatMesh(mwtest::scannedSoup(20, 3), mesh);
+        mesh.buildFacetHash(40.0, -1.0, nullptr);
+        const int facet = 200;
+        Point p;
+        mesh.getFacetCentroid(facet, p);
+        Direction before;
+        ASSERT_TRUE(Mesh::meshNormalNearPoint(&mesh, p, before));
+        edit.apply(mesh, facet);
+        Direction after;
+        ASSERT_TRUE(Mesh::meshNormalNearPoint(&mesh, p, after));
+        Kor::List<int> near;
+        ASSERT_TRUE(Mesh::facetsNearPoint(&mesh, p, near, 0.6));
+        const Direction fromMesh = Mesh::meanFacetNormal(&mesh, near);
+        EXPECT_NE(std::memcmp(before.data, after.data, sizeof(float) * 3), 0);
+        EXPECT_EQ(std::memcmp(after.data, fromMesh.data, sizeof(float) * 3), 0);
+    }
+}
