@@ -353,17 +353,6 @@ Vector crossProduct(const Vector& a, const Vector& b)
     return Vector(a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]);
 }
 
-double squaredDistance(const Vector& a, const Vector& b)
-{
-    const int m = std::min(a.n, b.n);
-    double s = 0.0;
-    for (int i = 0; i < m; ++i) {
-        const double d = a.data[i] - b.data[i];
-        s += d * d;
-    }
-    return s;
-}
-
 double minElement(const Vector& v, int* index)
 {
     if (v.n <= 0) {

@@ -106,8 +106,18 @@ Vector normalized(const Vector& a);
 double cosineBetween(const Vector& a, const Vector& b);
 // The 3-vector a x b; both operands need at least 3 entries.
 Vector crossProduct(const Vector& a, const Vector& b);
-// Sum of (a[i] - b[i])^2 over min(a.n, b.n) entries.
-double squaredDistance(const Vector& a, const Vector& b);
+// Sum of (a[i] - b[i])^2 over min(a.n, b.n) entries. Inline: the nearest-
+// point searches call it once per candidate.
+inline double squaredDistance(const Vector& a, const Vector& b)
+{
+    const int m = a.n < b.n ? a.n : b.n;
+    double s = 0.0;
+    for (int i = 0; i < m; ++i) {
+        const double d = a.data[i] - b.data[i];
+        s += d * d;
+    }
+    return s;
+}
 // The smallest entry; `index` (when given) receives the position of its first
 // occurrence. An empty vector gives 0.0 and index -1.
 double minElement(const Vector& v, int* index = nullptr);

@@ -597,7 +597,11 @@ int NurbsSurf::invertPoints(IndexSubset<CFitPoint>& points, int resU, int resV, 
             const double t = static_cast<double>(i) / std::max(su - 1, 1);
             params[0] = (1.0 - t) * umin + t * umax;
             evaluatePoint(position, params[0], params[1]);
-            samples.append(CFitPoint(position, params));
+            // Written into the array's own place (storage reserved above):
+            // no temporary record to copy and free.
+            CFitPoint& sample = samples.data[samples.count++];
+            sample.Point = position;
+            sample.uv = params;
         }
     }
 
@@ -630,31 +634,38 @@ int NurbsSurf::invertPoints(IndexSubset<CFitPoint>& points, int resU, int resV, 
             if (fp.state == 2)
                 continue;
             owners.push_back(points.indices[m]);
-            CFitPoint copy;
-            copy.Point = fp.Point;
-            moving.append(copy);
+            moving.data[moving.count++].Point = fp.Point;
         }
         if (moving.count == 0)
             return 0;
         const std::array<Vector, 2> box = boundingBox(moving);
         const CFitPointGrid grid(moving, norm(box[1] - box[0]) / 45.0);
         Vector centre(3);
+        std::vector<int> sampleOf(moving.count);
         for (int k = 0; k < grid.getCountZ(); ++k) {
             for (int j = 0; j < grid.getCountY(); ++j) {
                 for (int i = 0; i < grid.getCountX(); ++i) {
                     const Kor::Array<int>& bucket = grid.bucketAt(i, j, k);
                     if (bucket.count == 0)
                         continue;
-                    centre.fill(0.0);
-                    for (int n = 0; n < bucket.count; ++n)
-                        centre += moving.data[bucket.data[n]].Point;
-                    centre /= static_cast<double>(bucket.count);
+                    double sum[3] = {0.0, 0.0, 0.0};
+                    for (int n = 0; n < bucket.count; ++n) {
+                        const Vector& q = moving.data[bucket.data[n]].Point;
+                        for (int c = 0; c < std::min(q.n, 3); ++c)
+                            sum[c] += q.data[c];
+                    }
+                    for (int c = 0; c < 3; ++c)
+                        centre[c] = sum[c] / static_cast<double>(bucket.count);
                     const int sample = nearestSample(centre);
                     for (int n = 0; n < bucket.count; ++n)
-                        takeParameters(points.array->data[owners[bucket.data[n]]], sample);
+                        sampleOf[bucket.data[n]] = sample;
                 }
             }
         }
+        // Written in the order of the points, not of the buckets, so that
+        // the writes walk the array instead of jumping about it.
+        for (int n = 0; n < moving.count; ++n)
+            takeParameters(points.array->data[owners[n]], sampleOf[n]);
         return moving.count;
     }
 
