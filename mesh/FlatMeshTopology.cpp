@@ -46,6 +46,22 @@ bool sameUndirectedEdge(const Edge& a, const Edge& b)
     return lowKey(a) == lowKey(b) && highKey(a) == highKey(b);
 }
 
+// One bucket of records sharing their lower vertex (a few, side by side)
+// ordered by the higher vertex, keeping the order of equal keys.
+void orderByHighKey(Edge* bucket, int size)
+{
+    for (int x = 1; x < size; ++x) {
+        const Edge e = bucket[x];
+        const int key = highKey(e);
+        int y = x;
+        while (y > 0 && highKey(bucket[y - 1]) > key) {
+            bucket[y] = bucket[y - 1];
+            --y;
+        }
+        bucket[y] = e;
+    }
+}
+
 // Stable least-significant-digit radix sort of recs by 11-bit digits:
 // digit(rec, d) is digit d of the key (d = 0 the least significant, d <
 // digits), each below 2048. The counts of every digit are taken in one pass
@@ -145,20 +161,8 @@ Edge* sortByUndirectedKey(const Edge* records, int n)
                 sorted[fill[std::size_t(lowKey(e) - lowest)]++] = e;
             }
         }
-        for (std::size_t k = 0; k + 1 < first.size(); ++k) {
-            Edge* bucket = sorted + first[k];
-            const int size = first[k + 1] - first[k];
-            for (int x = 1; x < size; ++x) {
-                const Edge e = bucket[x];
-                const int key = highKey(e);
-                int y = x;
-                while (y > 0 && highKey(bucket[y - 1]) > key) {
-                    bucket[y] = bucket[y - 1];
-                    --y;
-                }
-                bucket[y] = e;
-            }
-        }
+        for (std::size_t k = 0; k + 1 < first.size(); ++k)
+            orderByHighKey(sorted + first[k], first[k + 1] - first[k]);
         return sorted;
     }
     // Indices spread wider than the records: the keys, counted from the
@@ -233,17 +237,13 @@ public:
             return nullptr;
         return stream.data() + at + 1;
     }
-    // Vertex v's coordinates into xyz; false for an index outside the
-    // stored vertices.
-    bool readVertex(int v, float* xyz) const
+    // Vertex v's three coordinates; null for an index outside the stored
+    // vertices.
+    const float* vertexAt(int v) const
     {
         if (v < 0 || v >= vertexCount)
-            return false;
-        const float* c = coordinates.data() + 3 * std::size_t(v);
-        xyz[0] = c[0];
-        xyz[1] = c[1];
-        xyz[2] = c[2];
-        return true;
+            return nullptr;
+        return coordinates.data() + 3 * std::size_t(v);
     }
 
 private:
@@ -262,6 +262,128 @@ private:
         return out;
     }
 };
+
+// The length an edge record keeps: the distance of its two vertices, 0 when
+// one is not stored, raised to the shortest edge length.
+float recordLength(const FlatStorage& storage, int v0, int v1)
+{
+    const float* a = storage.vertexAt(v0);
+    const float* b = storage.vertexAt(v1);
+    float length = 0.0f;
+    if (a != nullptr && b != nullptr)
+        length = std::sqrt(squaredDistance(CVertex<float, 3>(const_cast<float*>(a), VertexStorage::View),
+                                           CVertex<float, 3>(const_cast<float*>(b), VertexStorage::View)));
+    if (!std::isfinite(length))
+        std::cout << "dij is bad" << std::endl;
+    return length < kShortestEdge ? kShortestEdge : length;
+}
+
+// The edge table of a mesh whose n corners all lie in readable polygons and
+// whose vertex indices lie close together, written straight into the order
+// sortByUndirectedKey gives (lower vertex, higher vertex, polygon, start
+// vertex, corner): the records are counted by their lower vertex, dealt
+// polygon by polygon, one polygon's records by start vertex, into their
+// buckets, and each bucket is ordered by the higher vertex, keeping the
+// order of equal keys. The lengths are taken afterwards in that order, where
+// the lower vertices come one after the other and their coordinates are read
+// in turn. Null for any other mesh (and
+// when the table cannot be allocated): the records are then built and sorted
+// as they stand.
+Edge* edgeTableInKeyOrder(const FlatStorage& storage, int polygonCount, int n)
+{
+    long corners = 0;
+    int lowest = std::numeric_limits<int>::max(), highest = std::numeric_limits<int>::min();
+    int widest = 0;
+    for (int p = 0; p < polygonCount; ++p) {
+        const int size = storage.polygonSize(p);
+        if (size <= 0)
+            continue;
+        const int* corner = storage.cornerIndices(p, size);
+        if (corner == nullptr)
+            return nullptr;
+        for (int k = 0; k < size; ++k) {
+            lowest = std::min(lowest, corner[k]);
+            highest = std::max(highest, corner[k]);
+        }
+        corners += size;
+        widest = std::max(widest, size);
+    }
+    if (corners != n || n < 2)
+        return nullptr;
+    const std::int64_t range = std::int64_t(highest) - lowest + 1;
+    if (range > 4 * std::int64_t(n) + 1024)
+        return nullptr;
+    std::vector<int> first(static_cast<std::size_t>(range) + 1, 0);
+    for (int p = 0; p < polygonCount; ++p) {
+        const int size = storage.polygonSize(p);
+        if (size <= 0)
+            continue;
+        const int* corner = storage.cornerIndices(p, size);
+        for (int k = 1; k <= size; ++k)
+            ++first[std::size_t(std::min(corner[k - 1], corner[k % size]) - lowest) + 1];
+    }
+    for (std::size_t k = 1; k < first.size(); ++k)
+        first[k] += first[k - 1];
+    Edge* table = new (std::nothrow) Edge[n];
+    if (table == nullptr)
+        return nullptr;
+    // The buckets in a few hundred groups: the records are dealt first into
+    // their group's part of the table, a few hundred places written at a
+    // time, and then each group, copied aside, into its buckets, within a
+    // part of the table small enough for the caches to hold while its
+    // buckets are ordered and its lengths taken. Both deals keep the order
+    // in which records arrive.
+    int shift = 0;
+    while (((range - 1) >> shift) >= 512)
+        ++shift;
+    const std::size_t groups = std::size_t((range - 1) >> shift) + 1;
+    auto groupStart = [&](std::size_t g) {
+        return std::min(g << shift, std::size_t(range));
+    };
+    {
+        std::vector<int> fill(groups);
+        for (std::size_t g = 0; g < groups; ++g)
+            fill[g] = first[groupStart(g)];
+        std::vector<int> byStart(static_cast<std::size_t>(widest));
+        for (int p = 0; p < polygonCount; ++p) {
+            const int size = storage.polygonSize(p);
+            if (size <= 0)
+                continue;
+            const int* corner = storage.cornerIndices(p, size);
+            // The polygon's corners by start vertex, equal ones in corner order.
+            for (int i = 0; i < size; ++i) {
+                int j = i;
+                while (j > 0 && corner[byStart[j - 1]] > corner[i]) {
+                    byStart[j] = byStart[j - 1];
+                    --j;
+                }
+                byStart[j] = i;
+            }
+            for (int i = 0; i < size; ++i) {
+                const int v0 = corner[byStart[i]];
+                const int v1 = corner[(byStart[i] + 1) % size];
+                table[fill[std::size_t(std::min(v0, v1) - lowest) >> shift]++] = Edge{v0, v1, p};
+            }
+        }
+    }
+    std::vector<Edge> aside;
+    std::vector<int> fill;
+    for (std::size_t g = 0; g < groups; ++g) {
+        const std::size_t low = groupStart(g), high = groupStart(g + 1);
+        aside.assign(table + first[low], table + first[high]);
+        fill.assign(first.begin() + std::ptrdiff_t(low), first.begin() + std::ptrdiff_t(high));
+        for (const Edge& e : aside)
+            table[fill[std::size_t(lowKey(e) - lowest) - low]++] = e;
+        for (std::size_t k = low; k < high; ++k) {
+            Edge* bucket = table + first[k];
+            const int size = first[k + 1] - first[k];
+            orderByHighKey(bucket, size);
+            for (int x = 0; x < size; ++x)
+                bucket[x].length = recordLength(storage, bucket[x].vertex0, bucket[x].vertex1);
+        }
+    }
+    return table;
+}
 
 // Gives `record` the neighbour polygon `partner`: an unknown partner makes
 // the record broken on both sides; otherwise the first free facet slot is
@@ -753,7 +875,16 @@ bool buildEdgeTable(CFlatMesh& mesh, bool repairAllowed)
         return false;
     }
     const int n = int(total);
-    Edge* records = new (std::nothrow) Edge[n];
+    // Corner indices and coordinates are read from the mesh's own storage,
+    // as getPolygonVertexIndex and getVertex give them, through contiguous
+    // copies of the block lists.
+    const FlatStorage storage(mesh);
+    // A table dealt straight into key order needs neither the records in
+    // polygon order below nor their sort.
+    Edge* records = edgeTableInKeyOrder(storage, polygonCount, n);
+    const bool inKeyOrder = records != nullptr;
+    if (records == nullptr)
+        records = new (std::nothrow) Edge[n];
     if (records == nullptr) {
         std::cout << "Memory Low." << std::endl;
         return false;
@@ -762,15 +893,7 @@ bool buildEdgeTable(CFlatMesh& mesh, bool repairAllowed)
     // drop them rather than leave them dangling.
     freeDerivedArrays(mesh.derived);
     mesh.edges.attach(records, n);
-
-    // Corner indices and coordinates are read from the mesh's own storage,
-    // as getPolygonVertexIndex and getVertex give them, through contiguous
-    // copies of the block lists.
-    const FlatStorage storage(mesh);
-    float store[2][3];
-    const Mesh::CBaseMesh::Point a(store[0], VertexStorage::View);
-    const Mesh::CBaseMesh::Point b(store[1], VertexStorage::View);
-    int written = 0;
+    int written = inKeyOrder ? n : 0;
     for (int p = 0; p < polygonCount && written < n; ++p) {
         const int corners = storage.polygonSize(p);
         if (corners <= 0)
@@ -783,18 +906,13 @@ bool buildEdgeTable(CFlatMesh& mesh, bool repairAllowed)
             e.facet1 = p;
             e.facet2 = -1;
             e.mark = false;
-            float length = 0.0f;
-            if (storage.readVertex(e.vertex0, store[0]) && storage.readVertex(e.vertex1, store[1]))
-                length = pointDistance(a, b);
-            if (!std::isfinite(length))
-                std::cout << "dij is bad" << std::endl;
-            e.length = length < kShortestEdge ? kShortestEdge : length;
+            e.length = recordLength(storage, e.vertex0, e.vertex1);
         }
     }
     if (written != n)
         std::cout << " nedges and eCount do not match!." << std::endl;
 
-    if (Edge* sorted = sortByUndirectedKey(records, n)) {
+    if (Edge* sorted = inKeyOrder ? nullptr : sortByUndirectedKey(records, n)) {
         mesh.edges.attach(sorted, n);
         records = sorted;
     }
