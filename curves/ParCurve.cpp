@@ -9,6 +9,10 @@ namespace {
 constexpr int kMaxSampleChords = 250;
 // The samples a trim curve keeps at the most.
 constexpr int kMaxSamples = kMaxSampleChords;
+// The curve evaluations its faceting spends per sample it keeps: a chord
+// end search (counted as 250) and a verification at 61 points. A curve
+// that needs more (a fold its size estimate missed) is stepped evenly on.
+constexpr long kMaxFacetWork = 320L * kMaxSamples;
 
 } // namespace
 
@@ -46,8 +50,8 @@ int CParCurve::updateSpacePoints(double tol)
     // magnitude wider than its tolerance) is sampled at a tolerance relative
     // to its size: its samples are bounded by its shape, not by its size.
     tol = chordToleranceWithin(*this, tol, kMaxSampleChords);
-    if (facetCurve(facetParameters, tol, true, 2500, true, false, -1.0) < 2)
-        facetCurve(facetParameters, 0.1 * tol, true, 2000, false, false, -1.0);
+    if (facetCurve(facetParameters, tol, true, 2500, true, false, -1.0, kMaxFacetWork) < 2)
+        facetCurve(facetParameters, 0.1 * tol, true, 2000, false, false, -1.0, kMaxFacetWork);
     // A curve whose turning the estimate missed (a fold or a cusp between
     // its estimate's points) is thinned evenly to the cap, its ends kept.
     thinParameters(facetParameters, kMaxSamples);

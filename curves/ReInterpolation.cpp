@@ -37,6 +37,10 @@ constexpr int kMaxSampleChords = 250;
 // interpolates all samples, at a cost that grows with the square of their
 // number.
 constexpr int kMaxSamples = kMaxSampleChords;
+// The curve evaluations the faceting of the first samples spends per sample
+// kept: a verification at 61 points, halved once. A curve that needs more
+// (a fold its size estimate missed) is stepped evenly on and thinned.
+constexpr long kMaxFacetWork = 128L * kMaxSamples;
 
 // Steps the sink (when given); true when it asks to stop.
 bool cancelled(CProgress* progress)
@@ -117,7 +121,7 @@ NurbsSurf* reInterpolate(CParametricGeometry* curve, double tol, int degree, boo
     tol = 0.5 * chordToleranceWithin(*curve, 2.0 * tol, kMaxSampleChords);
 
     Kor::List<double> params;
-    curve->facetCurve(params, 2.0 * tol, true, 10000, false, false, -1.0);
+    curve->facetCurve(params, 2.0 * tol, true, 10000, false, false, -1.0, kMaxFacetWork);
     if (closed && params.count > 2 &&
         norm(curve->getPoint(params[0], 0.0) - curve->getPoint(params[params.count - 1], 0.0)) <
             2.0 * tol)

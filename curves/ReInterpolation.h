@@ -41,9 +41,10 @@ struct ReInterpolationRecord {
 // cancels (everything freed) or when nothing could be made.
 // A curve so large against tol that its samples would need more than 250
 // chords is followed to the tolerance relative to its size that needs 250
-// (chordToleranceWithin), more than 250 first samples are thinned to 250
-// and the passes add none beyond: the work depends on the curve's shape,
-// not on its size.
+// (chordToleranceWithin), its faceting spends at most 128 curve evaluations
+// per sample kept (the rest of a curve that needs more is stepped evenly),
+// more than 250 first samples are thinned to 250 and the passes add none
+// beyond: the work depends on the curve's shape, not on its size.
 Fenwo::NurbsSurf* reInterpolate(CParametricGeometry* curve, double tol, int degree, bool check,
                                 CProgress* progress, ReInterpolationRecord* record = nullptr);
 

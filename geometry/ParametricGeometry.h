@@ -154,14 +154,17 @@ public:
     // sample points and halved (up to 10 times) until it keeps within tol; an
     // unmet tolerance is reported on standard output ("dTol=... not reached
     // actTol=...") and the last halved step is kept. With maxFacets > 0 a
-    // span takes at most 4 * maxFacets steps and a call some 200000 curve
+    // span takes at most 4 * maxFacets steps and a call some maxWork curve
     // evaluations: the rest of a span that needs more is stepped at the span
     // over maxFacets. variant refines each
     // chord end with CExactFacetPoint. maxLength > 0 splits facets whose chord
     // is longer. A curve shorter than 1e-12 gives its two ends. Two summary
     // lines go to profileLog(). Returns the number of parameters.
     int facetCurve(Kor::List<double>& tList, double tol, bool verify, int maxFacets, bool variant,
-                   bool ignoreKinks, double maxLength);
+                   bool ignoreKinks, double maxLength, long maxWork = kFacetCurveWork);
+    // The curve evaluations a facetCurve call spends by default, a search of
+    // the variant counted as 250.
+    static constexpr long kFacetCurveWork = 200000;
     // ---- end of curve faceting -----------------------------------------------------
 
     // Sets the current OpenGL colour from `colour` (glColor3dv) when it has

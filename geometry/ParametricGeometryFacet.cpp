@@ -20,15 +20,14 @@ constexpr double kTiny = 2.2e-16;
 // that a tiny maxLength cannot exhaust memory.
 constexpr double kMaxInsertedPerFacet = 1e6;
 // A span takes at most this many times maxFacets steps, and a call (with
-// maxFacets > 0) spends at most kMaxWork curve evaluations, a search of the
-// variant counted as kVariantWork. Beyond either the tolerance is out of
+// maxFacets > 0) spends at most its maxWork curve evaluations, a search of
+// the variant counted as kVariantWork. Beyond either the tolerance is out of
 // reach for the curve (each step is verified and halved up to 10 times,
 // which alone would allow 1024 times maxFacets steps of up to 671
 // evaluations), and the rest of the span is stepped at the span over
 // maxFacets. A curve that reaches its tolerance in a few hundred chords
-// takes well under half of either.
+// takes well under half of either at the default work.
 constexpr int kStepsPerFacetCap = 4;
-constexpr long kMaxWork = 200000;
 constexpr long kVariantWork = 250;
 // Points of the poly-line from which chordToleranceWithin estimates a
 // curve's length and turning.
@@ -71,7 +70,8 @@ std::vector<double> spanEnds(const CParametricGeometry& curve, const Interval& d
 } // namespace
 
 int CParametricGeometry::facetCurve(Kor::List<double>& tList, double tol, bool verify,
-                                    int maxFacets, bool variant, bool ignoreKinks, double maxLength)
+                                    int maxFacets, bool variant, bool ignoreKinks, double maxLength,
+                                    long maxWork)
 {
     const Interval domain = getDomain(0);
     tList.removeAll();
@@ -85,7 +85,7 @@ int CParametricGeometry::facetCurve(Kor::List<double>& tList, double tol, bool v
     int nf = 0;    // step evaluations (derivatives at the step's start)
     int calls = 0; // every curve evaluation made here
     long variantWork = 0;
-    const long workCap = maxFacets > 0 ? kMaxWork : 0;
+    const long workCap = maxFacets > 0 ? maxWork : 0;
     CExactFacetPoint exact;
 
     const std::vector<double> ends = spanEnds(*this, domain, ignoreKinks);

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <iostream>
 #include <limits>
+#include <set>
 #include <vector>
 
 bool lessByThirdDouble(const Mesh::CBaseMesh::CBaseHitInfo* a,
@@ -49,6 +50,28 @@ constexpr int kMaxDivisions = 100;
 // samples each. Facets past the budget are found from their centroid's cell
 // only.
 constexpr int kMaxSamples = 1 << 18;
+
+// The corner count and the corners of a facet in ascending order: coincident
+// facets (the same corners, in any order or turn) give the same key. Empty
+// for corners that are not all finite.
+using CornerKey = std::array<float, 13>;
+
+CornerKey cornerKey(const CVertex<float, 3>* corners, int n)
+{
+    std::array<std::array<float, 3>, 4> sorted{};
+    for (int k = 0; k < n; ++k)
+        for (int a = 0; a < 3; ++a) {
+            if (!std::isfinite(corners[k].data[a]))
+                return {};
+            sorted[k][a] = corners[k].data[a] + 0.0f; // both zeros as one
+        }
+    std::sort(sorted.begin(), sorted.begin() + n);
+    CornerKey key{};
+    key[0] = float(n);
+    for (int k = 0; k < n; ++k)
+        std::copy(sorted[k].begin(), sorted[k].end(), key.begin() + 1 + 3 * k);
+    return key;
+}
 
 // Interior sample points of large facets, collected before the centroid array
 // is allocated.
@@ -537,6 +560,7 @@ void CBaseMesh::buildFacetHash(double divisor, double size, void*)
         longFacets.count = sortUnique(longFacets.data, longFacets.count);
         CVertex<float, 3> p[4];
         SamplePoints samples;
+        std::set<CornerKey> sampled;
         int leftOut = 0;
         for (int f : longFacets) {
             if (f < 0 || f >= facetCount || !(facetQuality(f) >= kMinFacetQuality))
@@ -552,6 +576,12 @@ void CBaseMesh::buildFacetHash(double divisor, double size, void*)
             for (int k = 0; k < n; ++k)
                 readable = readable && getFacetCorner(f, k, p[k]);
             if (!readable)
+                continue;
+            // A facet coincident with one sampled already would repeat its
+            // samples: it is found from its centroid's cell, as the other
+            // is found from all of them.
+            const CornerKey key = cornerKey(p, n);
+            if (key[0] != 0.0f && !sampled.insert(key).second)
                 continue;
             sampleTriangle(p[0], p[1], p[2], f, s, samples);
             if (n == 4)

@@ -31,6 +31,8 @@ using Edge = Mesh::CBaseMesh::CPolygonEdge;
 // (one sort instead of a hash query per vertex).
 constexpr int kLargestTolerantMerge = 500000;
 constexpr float kShortestEdge = 2.2e-16f;
+// Buckets of the edge sort up to this size are ordered by insertion.
+constexpr int kInsertionSortLimit = 32;
 
 int lowKey(const Edge& e)
 {
@@ -47,9 +49,15 @@ bool sameUndirectedEdge(const Edge& a, const Edge& b)
 }
 
 // One bucket of records sharing their lower vertex (a few, side by side)
-// ordered by the higher vertex, keeping the order of equal keys.
+// ordered by the higher vertex, keeping the order of equal keys; a crowded
+// one (thousands of coincident facets) by merge sort instead of insertion.
 void orderByHighKey(Edge* bucket, int size)
 {
+    if (size > kInsertionSortLimit) {
+        std::stable_sort(bucket, bucket + size,
+                         [](const Edge& x, const Edge& y) { return highKey(x) < highKey(y); });
+        return;
+    }
     for (int x = 1; x < size; ++x) {
         const Edge e = bucket[x];
         const int key = highKey(e);
@@ -145,9 +153,10 @@ Edge* sortByUndirectedKey(const Edge* records, int n)
     if (range <= 4 * std::int64_t(n) + 1024) {
         // Vertex indices of a mesh lie in a range of the order of the record
         // count: the records go into buckets by their lower vertex, in the
-        // start order, and each bucket (a few records, side by side) is
-        // ordered by the higher vertex, keeping the start order among equal
-        // keys.
+        // start order, and each bucket is ordered by the higher vertex,
+        // keeping the start order among equal keys: a few records side by
+        // side by insertion, a crowded bucket (many polygons on one vertex,
+        // coincident polygons) by a merge sort, which stays n log n.
         std::vector<int> first(static_cast<std::size_t>(range) + 1, 0);
         for (int i = 0; i < n; ++i)
             ++first[std::size_t(lowKey(records[i]) - lowest) + 1];

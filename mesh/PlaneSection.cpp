@@ -14,9 +14,13 @@
 #include "mesh/MeshGeometry.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <iostream>
 #include <memory>
+#include <unordered_set>
 #include <vector>
 
 namespace MeshFunctions {
@@ -50,7 +54,7 @@ bool sameVector(const CVertex<float, 3>& a, const CVertex<float, 3>& b)
 // in edge order, and how many crossings were found before equal ones were
 // merged.
 struct FacetCrossings {
-    std::vector<Point> points;
+    std::vector<std::array<float, 3>> points;
     int raw = 0;
 };
 
@@ -73,17 +77,46 @@ void crossFacet(const std::vector<Point>& corners, const std::vector<double>& he
         const double u = std::clamp((c - hk) / s, 0.0, 1.0);
         const Point& a = corners[k];
         const Point& b = corners[k1];
-        Point q;
+        std::array<float, 3> q;
         for (int i = 0; i < 3; ++i)
-            q.data[i] = float((1.0 - u) * a.data[i] + u * b.data[i]);
+            q[i] = float((1.0 - u) * a.data[i] + u * b.data[i]);
         ++out.raw;
+        // Equal as floats: both zeros are one point, a NaN is never known.
         bool known = false;
-        for (const Point& known_point : out.points)
-            known = known || sameVector(known_point, q);
+        for (const std::array<float, 3>& known_point : out.points)
+            known = known || known_point == q;
         if (!known)
             out.points.push_back(q);
     }
 }
+
+// The two ends of a segment, the lesser first, as a key: a segment and its
+// reverse give the same key. Equal keys compare their coordinates as floats,
+// so a segment with a NaN end equals none; the hash reads the bits of the
+// coordinates with both zeros made one.
+using SegmentKey = std::array<float, 6>;
+
+SegmentKey segmentKey(const std::array<float, 3>& a, const std::array<float, 3>& b)
+{
+    const bool aFirst = a < b;
+    const std::array<float, 3>& first = aFirst ? a : b;
+    const std::array<float, 3>& second = aFirst ? b : a;
+    return {first[0], first[1], first[2], second[0], second[1], second[2]};
+}
+
+struct SegmentKeyHash {
+    std::size_t operator()(const SegmentKey& key) const
+    {
+        std::size_t h = 0;
+        for (float f : key) {
+            std::uint32_t bits;
+            const float zeroAsOne = f + 0.0f;
+            std::memcpy(&bits, &zeroAsOne, sizeof bits);
+            h = h * 1000003u ^ bits;
+        }
+        return h;
+    }
+};
 
 bool keepSegment(const Point& a, const Point& b, const CVertex<float, 3>& p,
                  const CVector<float, 3>* side, const Point* start, const Point* end,
@@ -278,6 +311,12 @@ bool intersectMeshWithPlanes(Mesh::CBaseMesh* mesh, const CVertex<float, 3>& p,
     // Segments gathered per plane, so that the list comes out plane by
     // plane while every facet is read only once.
     std::vector<std::vector<PolyPlaneIntersection>> perPlane(static_cast<std::size_t>(count));
+    // A segment a plane already has (coincident facets, or the two facets
+    // beside an edge that lies in the plane) is kept once: it would join the
+    // same two ends again, and coincident facets would otherwise multiply
+    // the segments, and the merging of their ends, by their number.
+    std::vector<std::unordered_set<SegmentKey, SegmentKeyHash>> known(
+        static_cast<std::size_t>(count));
     std::vector<Point> corners;
     std::vector<double> heights;
     FacetCrossings crossings;
@@ -306,8 +345,14 @@ bool intersectMeshWithPlanes(Mesh::CBaseMesh* mesh, const CVertex<float, 3>& p,
                 std::cout << "efCount=3, mystery" << std::endl;
             if (crossings.points.size() < 2)
                 continue;
-            const Point& a = crossings.points.front();
-            const Point& b = crossings.points.back();
+            // A segment the plane has already was kept or dropped as this
+            // one would be.
+            if (!known[i]
+                     .insert(segmentKey(crossings.points.front(), crossings.points.back()))
+                     .second)
+                continue;
+            const Point a(crossings.points.front().data());
+            const Point b(crossings.points.back().data());
             if (keepSegment(a, b, p, side, start, end, maxDistance))
                 perPlane[i].emplace_back(a, b, i, 0);
         }

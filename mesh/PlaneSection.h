@@ -78,9 +78,10 @@ double heightAlong(const CVertex<float, 3>& v, const CVertex<float, 3>& o,
 // without side, when maxDistance > 0, a segment with both ends farther than
 // maxDistance from p is dropped; with side, a segment wholly behind the
 // plane through start (or wholly beyond the plane through end) with normal
-// side is dropped. The segments are appended plane by plane, facets in
-// index order. False (list empty) for a null mesh or count < 1; otherwise
-// true when the list is not empty. The range's validity is not read.
+// side is dropped, and so is a segment equal to one its plane already has
+// (the same two ends, either way round). The segments are appended plane by
+// plane, facets in index order. False (list empty) for a null mesh or
+// count < 1; otherwise true when the list is not empty. The range's validity is not read.
 bool intersectMeshWithPlanes(Mesh::CBaseMesh* mesh, const CVertex<float, 3>& p,
                              const CVector<float, 3>& n, const CVector<float, 3>& m, int count,
                              Interval range, SegmentList& segments,

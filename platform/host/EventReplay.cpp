@@ -357,7 +357,7 @@ DirectiveOutcome mouseDirective(const Arguments& a, std::string& reason)
         positions.resize(static_cast<std::size_t>(event.view) + 1, {event.x, event.y});
     const auto [fromX, fromY] = positions[static_cast<std::size_t>(event.view)];
     positions[static_cast<std::size_t>(event.view)] = {event.x, event.y};
-    return withAnswers(answers, reason, [&](std::string& r) {
+    return withAnswers(answers, reason, [&, fromX = fromX, fromY = fromY](std::string& r) {
         // A move in steps passes the pixels between as a hand moves the
         // mouse: each step is a move of its own.
         MouseEvent step = event;
