@@ -80,12 +80,18 @@ void searchFixedFaces(FENWO_SKIN::CSkinTopology& skin, Kor::List<CFace*>& fixed)
 
 } // namespace
 
-double healMatchTolerance(double dMatchTol, double dTol, double shortest)
+double healMatchTolerance(double dMatchTol, double dTol, double shortest, double smallestFace)
 {
     if (dMatchTol <= 0.0)
         dMatchTol = 100.0 * dTol;
-    if (shortest < dMatchTol && shortest > 10.0 * dTol) {
-        dMatchTol = 0.75 * shortest;
+    // Curves shorter than 10 dTol leave the tolerance as it is; the face
+    // bound still applies to them.
+    double reduced = dMatchTol;
+    if (shortest < dMatchTol && shortest > 10.0 * dTol)
+        reduced = 0.75 * shortest;
+    reduced = std::min(reduced, 0.75 * smallestFace);
+    if (reduced < dMatchTol) {
+        dMatchTol = reduced;
         std::cout << "reducing dMatchTol to" << dMatchTol << std::endl;
     }
     return dMatchTol;
@@ -104,17 +110,9 @@ bool healSkin(Kor::List<CFace*>& faces, double dTol, CProgress* progress,
     collectCurves(skin, faces, curves, &lengths, &smallestFace, 2.0 * dTol);
     if (boundaryFaces != nullptr)
         collectCurves(skin, *boundaryFaces, curves, nullptr);
-    dMatchTol = healMatchTolerance(dMatchTol, dTol, lengths.min);
-    // Curves shorter than 10 dTol leave the tolerance as it is; but a face
-    // whose every curve is shorter than the tolerance would have all its
-    // curve ends taken for one skin vertex and lose its loop in the
-    // healing. The tolerance stays below the longest curve of every face
-    // (but for faces within two dTol, degenerate at this tolerance, which
-    // must not keep the others' ends from meeting).
-    if (0.75 * smallestFace < dMatchTol) {
-        dMatchTol = 0.75 * smallestFace;
-        std::cout << "reducing dMatchTol to" << dMatchTol << std::endl;
-    }
+    // Faces within two dTol are degenerate at this tolerance and do not
+    // bound it: they must not keep the others' ends from meeting.
+    dMatchTol = healMatchTolerance(dMatchTol, dTol, lengths.min, smallestFace);
     if (!FENWO_SKIN::buildSkin(curves, &skin, dMatchTol, nullptr))
         return false;
     if (!skipFixList) {

@@ -1,4 +1,6 @@
 #pragma once
+
+#include <cmath>
 // The skin: trimmed faces stitched along the curves they share, and its
 // healing. FENWO_SKIN::CSkinTopology knows, for every trim curve of its
 // faces, where the curve ends (skin vertices CTopoV: curve ends merged within
@@ -255,4 +257,9 @@ bool healSkin(Kor::List<CFace*>& faces, double dTol, CProgress* progress,
 // The match tolerance healSkin uses for curves whose shortest length is
 // shortest: dMatchTol (100 dTol when <= 0), or 0.75 shortest when that is
 // below it and above 10 dTol ("reducing dMatchTol to" is printed then).
-double healMatchTolerance(double dMatchTol, double dTol, double shortest);
+// It also stays at or below 0.75 smallestFace, the least longest curve of a
+// face that is not degenerate: a face whose every curve is shorter than the
+// tolerance would have all its curve ends taken for one skin vertex and
+// lose its loop in the healing.
+double healMatchTolerance(double dMatchTol, double dTol, double shortest,
+                          double smallestFace = HUGE_VAL);
