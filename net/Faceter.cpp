@@ -1066,11 +1066,8 @@ int CFaceter::facetFace(CFace& face)
     if (face.MeshType >= 32)
         return std::max(facetByVertexList(face, true), 10);
 
-    if (face.MeshType == 0) {
-        if (quads.count == 0 && triangles.count == 0)
-            appendTriangles(polygon, triangles);
-    } else {
-        Vector U, V;
+    Vector U, V;
+    if (face.MeshType != 0) {
         Fenwo::NurbsSurf* nurbs = face.getNurbsSurf();
         if (face.MeshType == 17 && nurbs != nullptr)
             isoParametersForArcTolerance(nurbs, face.MeshArcTol, U, V);
@@ -1078,9 +1075,17 @@ int CFaceter::facetFace(CFace& face)
             isoParametersForDistance(face.surface, face.MeshDistance, U, V);
         if (U.size() == 0 || V.size() == 0)
             return 0;
+    }
+    // Cells need two distinct values a direction: a domain without width
+    // (or one whose width is lost in rounding) is drawn from its trim
+    // polygon alone, as type 0 draws every face.
+    const bool cells = face.MeshType != 0 && U[0] < U[U.size() - 1] && V[0] < V[V.size() - 1];
+    if (cells) {
         pullEndsInwards(U);
         pullEndsInwards(V);
         facetPolygon(polygon, U, V);
+    } else if (quads.count == 0 && triangles.count == 0) {
+        appendTriangles(polygon, triangles);
     }
     if (face.sense)
         reverseCorners(*this);

@@ -78,8 +78,17 @@ Vector arcToleranceValues(Fenwo::NurbsSurf& s, bool alongU, const Vector& breaks
                 break; // an empty domain: nothing to step through
             const double previous = c;
             c += sign * h;
-            if (c == previous)
-                break; // the step is lost in the rounding of c
+            if (c == previous) {
+                // The step is lost in the rounding of c: the domain's end
+                // closes the direction, so the values still span the face.
+                if (sign > 0.0 ? hi > previous : lo < previous) {
+                    if (sign > 0.0)
+                        values.push_back(hi);
+                    else
+                        values.push_front(lo);
+                }
+                break;
+            }
             if (sign > 0.0)
                 values.push_back(c);
             else
@@ -122,8 +131,12 @@ Vector distanceValues(Fenwo::NurbsSurf& s, bool alongU, const Vector& breaks, co
             values.push_back(end);
             break;
         }
-        if (last + h == last)
-            break; // the step is lost in the rounding of last
+        if (last + h == last) {
+            // The step is lost in the rounding of last: the domain's end
+            // closes the direction, so the values still span the face.
+            values.push_back(end);
+            break;
+        }
         last += h;
         values.push_back(last);
     }

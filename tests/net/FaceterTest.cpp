@@ -597,6 +597,27 @@ TEST(IsoParameters, ArcAndDistanceRoads)
         EXPECT_EQ(f.facetFace(*face), 0);
     }
 
+    // A domain 16 rounding steps wide at 1e20, where every step is lost in
+    // the rounding of the values: both roads still span it end to end.
+    const double lo = 1e20, hi = 1.0000000000000026e20;
+    const knots far(1, 1, lo, hi);
+    Fenwo::NurbsSurf farPlane(far, &far);
+    for (int i = 0; i < 2; ++i)
+        for (int j = 0; j < 2; ++j)
+            farPlane.setControlPoint(i, j, Vector(i, j, 0.0));
+    isoParametersForDistance(&farPlane, 1e-9, U, V);
+    for (const Vector* W : {&U, &V}) {
+        ASSERT_GE(W->size(), 2);
+        EXPECT_EQ((*W)[0], lo);
+        EXPECT_EQ((*W)[W->size() - 1], hi);
+    }
+    isoParametersForArcTolerance(&farPlane, 1e-9, U, V);
+    for (const Vector* W : {&U, &V}) {
+        ASSERT_GE(W->size(), 2);
+        EXPECT_LE((*W)[0], lo);
+        EXPECT_GE((*W)[W->size() - 1], hi);
+    }
+
     // Another kind of surface: its two sample values in each direction,
     // refined to 9 and then to 65.
     AnalyticPlane analytic(Vector(0, 0, 0), Vector(1, 0, 0), Vector(0, 1, 0), Interval(0, 1),
