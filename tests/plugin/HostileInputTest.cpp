@@ -213,6 +213,8 @@ TEST_F(MeshwrightHost, HostileInputsStaySmallAndQuick)
          keptInput("OutFace/bridge-across-a-folded-face-with-a-corner-at-1e42"), readFace, nullptr},
         {"face tessellated on a domain far from zero",
          keptInput("OutFace/tessellation-of-a-domain-far-from-zero"), readFace, nullptr},
+        {"face tessellated at 1e-9 on a domain 16 rounding steps wide at 1e20",
+         keptInput("OutFace/tessellation-at-1e-9-of-a-domain-at-1e20"), readFace, nullptr},
         {"that face in a net text", netText, readNet, nullptr},
         {"cube of facets as large as the mesh",
          keptInput("MeshObject/cube-of-facets-as-large-as-the-mesh"), readMeshObject, nullptr},
