@@ -633,8 +633,29 @@ void CBaseMesh::buildFacetHash(double divisor, double size, void*)
     // new cell is appended to the ordered cell set instead of moving every
     // cell after it; a mesh of a few large facets has tens of thousands of
     // samples in as many cells.
+    // Within a cell, the entries go in by position, so that each is appended
+    // to the cell's ordered items instead of moving those after it: a cell of
+    // thousands of coincident or crowded facets would otherwise cost the
+    // square of its count. The sort is stable, so of equal positions the
+    // same (first) entry is kept.
+    std::vector<int> entry;
+    if (progress == nullptr) {
+        entry.resize(static_cast<size_t>(count));
+        for (int k = 0; k < count; ++k)
+            entry[k] = k;
+        for (int a = 0; a < count;) {
+            int b = a + 1;
+            while (b < count && keys[order[b]] == keys[order[a]])
+                ++b;
+            if (b - a > 1)
+                std::stable_sort(entry.begin() + a, entry.begin() + b, [&](int x, int y) {
+                    return lessVertex(&facetCentroids[x], &facetCentroids[y]);
+                });
+            a = b;
+        }
+    }
     for (int k = 0; k < count; ++k) {
-        facetHash.insert(facetCentroids[progress != nullptr ? slot[k] : k], false, true);
+        facetHash.insert(facetCentroids[progress != nullptr ? slot[k] : entry[k]], false, true);
         if (progress != nullptr) {
             progress->step(1);
             if (progress->isCancelled())
