@@ -91,19 +91,31 @@ bool isUsableCurve(const Fenwo::NurbsSurf& curve)
 // domain than the domain is wide is no trim curve of that surface: the
 // surface maps all of that onto its sides, and the loop's bridges, samples
 // and tessellation would run through parameters the surface does not have.
-// The curve lies within the hull of its control points.
-bool farOutsideDomain(const Fenwo::NurbsSurf& uv, CParametricGeometry& surface)
+// A sound curve lies within the hull of its control points; its ends and
+// middle are tested too, for a curve whose evaluation leaves that hull (a
+// second direction whose degree its single row cannot carry evaluates to
+// the origin).
+bool farOutsideDomain(Fenwo::NurbsSurf& uv, CParametricGeometry& surface)
 {
     const Interval domain[2] = {surface.getDomain(0), surface.getDomain(1)};
-    Vector point;
-    for (int i = 0; i < uv.getUCount(); ++i) {
-        uv.getControlPoint(i, 0, point);
+    auto outside = [&](const Vector& point) {
         for (int d = 0; d < 2 && d < point.n; ++d) {
             const double width = domain[d].max - domain[d].min;
             if (!(point[d] >= domain[d].min - width && point[d] <= domain[d].max + width))
                 return true;
         }
+        return false;
+    };
+    Vector point;
+    for (int i = 0; i < uv.getUCount(); ++i) {
+        uv.getControlPoint(i, 0, point);
+        if (outside(point))
+            return true;
     }
+    const Interval range = uv.getDomain(0);
+    for (double t : {range.min, 0.5 * (range.min + range.max), range.max})
+        if (outside(uv.getPoint(t, 0.0)))
+            return true;
     return false;
 }
 
