@@ -13,6 +13,7 @@
 #include <cmath>
 #include <iostream>
 #include <limits>
+#include <numeric>
 #include <set>
 #include <vector>
 
@@ -605,7 +606,6 @@ void CBaseMesh::buildFacetHash(double divisor, double size, void*)
     const std::vector<int> order = stableKeyOrder(keys);
     delete[] facetCentroids;
     facetCentroids = new CFacetCentroid[std::max(count, 1)];
-    std::vector<int> slot(static_cast<size_t>(count));
     // The corners of each entry's facet are read once: for its reach, and,
     // when the facet is a triangle, kept for the flat mirror.
     std::vector<float> storedCorners(9 * std::size_t(count));
@@ -622,40 +622,33 @@ void CBaseMesh::buildFacetHash(double divisor, double size, void*)
             std::copy_n(corners, 9, keep);
         else
             keep[0] = std::numeric_limits<float>::quiet_NaN();
-        slot[k] = n;
     }
 
     if (progress != nullptr)
         progress->begin(0, facetCount + sampleCount);
-    // Entered in order, each reported as a step; a cancellation leaves the
-    // entries made so far in the hash. Without a sink the order is not seen:
-    // the entries go in by key (the order they are stored in), so that each
+    // The entries go in by key (the order they are stored in), so that each
     // new cell is appended to the ordered cell set instead of moving every
-    // cell after it; a mesh of a few large facets has tens of thousands of
-    // samples in as many cells.
-    // Within a cell, the entries go in by position, so that each is appended
-    // to the cell's ordered items instead of moving those after it: a cell of
-    // thousands of coincident or crowded facets would otherwise cost the
-    // square of its count. The sort is stable, so of equal positions the
-    // same (first) entry is kept.
-    std::vector<int> entry;
-    if (progress == nullptr) {
-        entry.resize(static_cast<size_t>(count));
-        for (int k = 0; k < count; ++k)
-            entry[k] = k;
-        for (int a = 0; a < count;) {
-            int b = a + 1;
-            while (b < count && keys[order[b]] == keys[order[a]])
-                ++b;
-            if (b - a > 1)
-                std::stable_sort(entry.begin() + a, entry.begin() + b, [&](int x, int y) {
-                    return lessVertex(&facetCentroids[x], &facetCentroids[y]);
-                });
-            a = b;
-        }
+    // cell after it (a mesh of a few large facets has tens of thousands of
+    // samples in as many cells), and within a cell by position, so that each
+    // is appended to the cell's ordered items instead of moving those after
+    // it (a cell of thousands of coincident or crowded facets would otherwise
+    // cost the square of its count). The sort is stable, so of equal
+    // positions the first entry is kept. Each entry is reported as a step; a
+    // cancellation leaves the entries made so far in the hash.
+    std::vector<int> entry(static_cast<size_t>(count));
+    std::iota(entry.begin(), entry.end(), 0);
+    for (int a = 0; a < count;) {
+        int b = a + 1;
+        while (b < count && keys[order[b]] == keys[order[a]])
+            ++b;
+        if (b - a > 1)
+            std::stable_sort(entry.begin() + a, entry.begin() + b, [&](int x, int y) {
+                return lessVertex(&facetCentroids[x], &facetCentroids[y]);
+            });
+        a = b;
     }
-    for (int k = 0; k < count; ++k) {
-        facetHash.insert(facetCentroids[progress != nullptr ? slot[k] : entry[k]], false, true);
+    for (int k : entry) {
+        facetHash.insert(facetCentroids[k], false, true);
         if (progress != nullptr) {
             progress->step(1);
             if (progress->isCancelled())

@@ -81,12 +81,10 @@ Vector arcToleranceValues(Fenwo::NurbsSurf& s, bool alongU, const Vector& breaks
             if (c == previous) {
                 // The step is lost in the rounding of c: the domain's end
                 // closes the direction, so the values still span the face.
-                if (sign > 0.0 ? hi > previous : lo < previous) {
-                    if (sign > 0.0)
-                        values.push_back(hi);
-                    else
-                        values.push_front(lo);
-                }
+                if (sign > 0.0 && hi > previous)
+                    values.push_back(hi);
+                else if (sign < 0.0 && lo < previous)
+                    values.push_front(lo);
                 break;
             }
             if (sign > 0.0)
