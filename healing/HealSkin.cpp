@@ -84,12 +84,16 @@ double healMatchTolerance(double dMatchTol, double dTol, double shortest, double
 {
     if (dMatchTol <= 0.0)
         dMatchTol = 100.0 * dTol;
-    // Curves shorter than 10 dTol leave the tolerance as it is; the face
-    // bound still applies to them.
     double reduced = dMatchTol;
     if (shortest < dMatchTol && shortest > 10.0 * dTol)
         reduced = 0.75 * shortest;
-    reduced = std::min(reduced, 0.75 * smallestFace);
+    // Curves shorter than 10 dTol leave the tolerance as it is, but a face
+    // whose every curve is shorter than it would have all its curve ends
+    // taken for one skin vertex and lose its loop: the tolerance then stays
+    // below that face's longest curve. Faces with a curve as long as the
+    // tolerance keep it.
+    if (smallestFace < reduced)
+        reduced = 0.75 * smallestFace;
     if (reduced < dMatchTol) {
         dMatchTol = reduced;
         std::cout << "reducing dMatchTol to" << dMatchTol << std::endl;

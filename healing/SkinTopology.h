@@ -242,12 +242,11 @@ bool addVertexOnlyTargets(const Kor::List<CSkinTopology::CHalfEdge*>& chain,
 
 // Heals the faces along their shared edges: builds a skin over all trim
 // curves of `faces` and of `boundaryFaces` (which take part only as
-// neighbours) with the match tolerance dMatchTol (<= 0: 100 dTol; cut to 0.75
-// of the shortest curve of `faces` when that lies between 10 dTol and it,
-// and to 0.75 of the longest curve of every face of `faces` whose longest
-// curve exceeds 2 dTol, so that no face falls into one skin vertex) and
-// heals it (FENWO_SKIN::CSkinTopology::healFaces with dTol, mode clamped
-// into 0 .. 2 and boundaryFaces as the fixed list). Unless skipFixList, the
+// neighbours) with the match tolerance of healMatchTolerance (from
+// dMatchTol, the shortest curve of `faces` and the least longest curve of a
+// face of `faces` wider than 2 dTol) and heals it
+// (FENWO_SKIN::CSkinTopology::healFaces with dTol, mode clamped into 0 .. 2
+// and boundaryFaces as the fixed list). Unless skipFixList, the
 // faces that stay fixed are searched first and appended to boundaryFaces
 // (false at once without boundary faces). The faces stay the caller's.
 // False when the build or the healing was cancelled or the healing failed.
@@ -257,9 +256,10 @@ bool healSkin(Kor::List<CFace*>& faces, double dTol, CProgress* progress,
 // The match tolerance healSkin uses for curves whose shortest length is
 // shortest: dMatchTol (100 dTol when <= 0), or 0.75 shortest when that is
 // below it and above 10 dTol ("reducing dMatchTol to" is printed then).
-// It also stays at or below 0.75 smallestFace, the least longest curve of a
-// face that is not degenerate: a face whose every curve is shorter than the
-// tolerance would have all its curve ends taken for one skin vertex and
-// lose its loop in the healing.
+// When smallestFace, the least longest curve of a face that is not
+// degenerate, is below that tolerance, it becomes 0.75 smallestFace (printed
+// the same way): a face whose every curve is shorter than the tolerance would
+// have all its curve ends taken for one skin vertex and lose its loop in the
+// healing. A smallestFace at or above the tolerance leaves it.
 double healMatchTolerance(double dMatchTol, double dTol, double shortest,
                           double smallestFace = HUGE_VAL);

@@ -17,6 +17,7 @@
 #include "fitting/PointThinning.h"
 #include "fitting/RbfCorrection.h"
 #include "fitting/RbfFitLoop.h"
+#include "fitting/ScatteredDataRBF.h"
 #include "fitting/StartOutlines.h"
 #include "foundation/Logging.h"
 #include "foundation/PointSequence.h"
@@ -410,14 +411,17 @@ void FaceApproximation::rebuildBoundaryPolygon()
 
 // The selection holds the vertices of the facets that the samples of S hit
 // inside the boundary. Where those facets are large against the face, few of
-// their vertices lie inside (often none), fewer than S has control points to
-// place, and S would be left to follow its boundary alone over facets that
-// bend away from it. The samples' hits on the facets are then fit points as
-// well, inverted onto S, so that the face follows the facets it spans. A
-// selection of as many vertices as S has control points is left as it is.
+// their vertices land on S (often none): fewer than the correction field of
+// S has polynomial terms (10 for its cubic kernel) leave that field, and S,
+// to the boundary over facets that bend away from it, and the face is
+// reported fitted on points that say nothing of those facets. The samples'
+// hits on the facets are then fit points as well, inverted onto S, so that
+// the face follows the facets it spans. A selection of that many vertices or
+// more shapes S through them, as the vertices of a coarse scan of a smooth
+// part should, and is left as it is.
 void FaceApproximation::addHitsOnLargeFacets(bool sameSide, int refinement)
 {
-    if (selection.count >= controlPointCount(*S))
+    if (selection.count >= rbfPolynomialTerms(rbfInternalKernel(kRbfKernel)))
         return;
     CFitPointArray hits;
     selectPolygonHits(S.get(), mesh, hits, sameSide, refinement, &boundaryPolygon, nullptr, false,

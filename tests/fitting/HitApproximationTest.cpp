@@ -37,6 +37,19 @@ std::unique_ptr<Fenwo::NurbsSurf> unevenPlanarSurface()
     return s;
 }
 
+// A silent sink that keeps the step labels it was given, one a line.
+class StepLabels : public CSimpleProgress {
+public:
+    std::string labels;
+    StepLabels() { setPrint(false); }
+    bool setLabel(const char* label) override
+    {
+        if (label != nullptr && std::strstr(label, "step (") != nullptr)
+            labels += label;
+        return CSimpleProgress::setLabel(label);
+    }
+};
+
 bool sameKnots(const knots& a, const knots& b)
 {
     if (a.n != b.n || a.p != b.p)
@@ -157,11 +170,20 @@ TEST(RefineV2, CoarseSurfaceOnABumpGrowsUntilTheTolerance)
     const double dTol = 0.01 * kHeight;
     double deviation = -2.0;
     bool ok = false;
+    StepLabels sink;
     const std::string out = mwtest::capturedStdout(
-        [&] { ok = refineV2(s.get(), mesh.get(), dTol, nullptr, &deviation); });
+        [&] { ok = refineV2(s.get(), mesh.get(), dTol, &sink, &deviation); });
     const std::string mark = "V2 Maximal Deviation (0.98%quantile)= ";
     const int steps = fitfix::occurrences(out, mark);
     EXPECT_GE(steps, 2);
+    // Every step is shown against the limit of 50 steps (a run to the limit
+    // grows the surface to some 340 x 340 control points: too slow here).
+    std::string labels;
+    for (int k = 0; k < steps; ++k)
+        labels += "step (" + std::to_string(k) + "/50)\n" +
+                  (k + 1 < steps ? "intermediate step (" + std::to_string(2 * k + 2) + "/100)\n"
+                                 : "");
+    EXPECT_EQ(sink.labels, labels);
     EXPECT_GT(s->getUCount() * s->getVCount(), 16);
     std::istringstream last(out.substr(out.rfind(mark) + mark.size()));
     double printed = -1.0;

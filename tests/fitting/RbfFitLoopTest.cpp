@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -147,5 +148,49 @@ TEST(RbfFitLoop, ParameterLookupOfATrimmedFace)
         EXPECT_EQ(value[2], 0.0);
         const Vector back = lookup->evaluate(S->getPoint(value[0], value[1]));
         ASSERT_LT(norm(back - value), 1e-8) << i;
+    }
+}
+
+// Points on three of six flat strips around a cylinder of radius 5 (angles
+// -0.8 .. 0.8 about +z, along x), a cubic of 8 or 10 x 4 control points on
+// the round cylinder over them. Approximating after the interpolation slides
+// the control points along the surface; with 10 columns it folds the net the
+// interpolation left smooth, and the interpolation is kept; with 8 the
+// approximation is kept.
+TEST(RbfFitLoop, ApproximationThatFoldsTheControlNetIsNotKept)
+{
+    const double r = 5.0, step = 1.6 / 6.0;
+    auto onStrips = [&](double x, double a) {
+        const double a0 = -0.8 + std::clamp(std::floor((a + 0.8) / step), 0.0, 5.0) * step;
+        const double f = (a - a0) / step;
+        return Vector(x, r * ((1.0 - f) * std::sin(a0) + f * std::sin(a0 + step)),
+                      r * ((1.0 - f) * std::cos(a0) + f * std::cos(a0 + step)));
+    };
+    for (const auto& [columns, folds] : {std::pair{8, false}, std::pair{10, true}}) {
+        SCOPED_TRACE(columns);
+        const knots u(columns - 1, 3, 0.0, 1.0), v(3, 3, 0.0, 1.0);
+        Fenwo::NurbsSurf S(u, &v);
+        for (int j = 0; j < 4; ++j)
+            for (int i = 0; i < columns; ++i) {
+                const double a = 0.56 - 1.12 * u.getGrevilleAbscissa(i);
+                S.setControlPoint(i, j,
+                                  Vector(0.4755 + 7.05 * v.getGrevilleAbscissa(j), r * std::sin(a),
+                                         r * std::cos(a)),
+                                  1.0);
+            }
+        CFitPointArray array;
+        for (int i = 0; i <= 18; ++i)
+            for (int j = 0; j <= 18; ++j)
+                array.append(CFitPoint(onStrips(1.36 + 5.3 * i / 18.0, -0.42 + 0.84 * j / 18.0),
+                                       Vector(0.5, 0.5)));
+        IndexSubset<CFitPoint> pts(array), again(array);
+        pts.selectAll();
+        rbftest::largestDistance(S, pts); // the points' parameters on S
+        again.selectAll();
+        Fenwo::NurbsSurf interpolated(S), approximated(S);
+        rbf3(interpolated, 0.05, pts, 350, nullptr, 2, false, false, 0.01, -1.0, false);
+        rbf3(approximated, 0.05, again, 350, nullptr, 2, true, false, 0.01, -1.0, false);
+        EXPECT_FALSE(approximated.checkControlNetAngles());
+        EXPECT_EQ(rbftest::sameNet(approximated, interpolated), folds);
     }
 }

@@ -72,12 +72,17 @@ bool heal(Kor::List<CFace*>& faces, double dTol, Kor::List<CFace*>* fixed, int m
 
 TEST(HealSkin, MatchToleranceFollowsTheShortestCurveOfTheHealedFaces)
 {
+    // smallestFace: the least longest curve of a face. A face with a curve
+    // longer than the tolerance leaves it (1.2); one whose every curve is
+    // shorter (0.9) keeps its ends apart by cutting it to 0.75 of that.
     const struct {
-        double shortest, expected;
-    } cases[] = {{2.0, 1.0}, {0.5, 0.375}, {0.05, 1.0}};
+        double shortest, smallestFace, expected;
+    } cases[] = {{2.0, HUGE_VAL, 1.0}, {0.5, HUGE_VAL, 0.375}, {0.05, HUGE_VAL, 1.0},
+                 {1.1, 1.2, 1.0},      {0.05, 0.9, 0.675}};
     for (const auto& c : cases) {
         CaptureStdout();
-        EXPECT_DOUBLE_EQ(healMatchTolerance(0.0, 0.01, c.shortest), c.expected) << c.shortest;
+        EXPECT_DOUBLE_EQ(healMatchTolerance(0.0, 0.01, c.shortest, c.smallestFace), c.expected)
+            << c.shortest << " " << c.smallestFace;
         EXPECT_EQ(contains(GetCapturedStdout(), "reducing dMatchTol to"), c.expected != 1.0);
     }
     // A narrow face shortens it while healed, not as a boundary face.
