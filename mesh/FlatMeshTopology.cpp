@@ -673,10 +673,10 @@ bool mergeWithinTolerance(CFlatMesh& mesh, int n, double cellSize, std::vector<i
         }
     }
     struct Entry {
-        int vertex;     // first vertex at this place
-        int next;       // next entry of the coarse cell, -1 at the end
-        int answer;     // representative (the vertex itself when stored)
-        int storedAt;   // stored count when the answer was found
+        int vertex;       // first vertex at this place
+        int next;         // next entry of the coarse cell, -1 at the end
+        int answer;       // representative (the vertex itself when stored)
+        int storedAt;     // stored count when the answer was found
         long long key[3]; // key of the hash's cell
     };
     std::vector<Entry> entries;

@@ -252,7 +252,8 @@ TEST(FlatMeshTopology, MergeOfMeshesFarFromTheOriginKeepsEveryVertex)
         EXPECT_EQ(mesh.getFacetCount(), 2 * n * n);
         EXPECT_EQ(int(referenced.size()), c.kept);
         EXPECT_EQ(int(places.size()), c.kept);
-        EXPECT_NE(said.find("new count =" + std::to_string(c.kept) + " old # v="), std::string::npos)
+        EXPECT_NE(said.find("new count =" + std::to_string(c.kept) + " old # v="),
+                  std::string::npos)
             << said;
     }
 }

@@ -478,7 +478,9 @@ TEST_F(MouseEditing, UndoneEditThatClosedARegionTakesItsFaceAlong)
         {"nothing after the drawing", [] { return std::string(); }, 0},
         {"a click on a point of the current poly-line", [] { return click(-0.5, 0.0); }, 2},
         {"a right click inside the region",
-         [] { return "!mouse move " + at(0.0, 0.0) + "\n!mouse down right " + at(0.0, 0.0) + "\n"; },
+         [] {
+             return "!mouse move " + at(0.0, 0.0) + "\n!mouse down right " + at(0.0, 0.0) + "\n";
+         },
          1},
         {"the point clicked twice", [] { return click(-0.5, 0.0) + click(-0.5, 0.0); }, 4},
     };

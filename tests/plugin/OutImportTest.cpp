@@ -1,7 +1,7 @@
 #include "MeshwrightHost.h"
 
-#include "fitting/FitFixtures.h"
 #include "curves/ParCurve.h"
+#include "fitting/FitFixtures.h"
 #include "net/Face.h"
 #include "support/AnalyticCurves.h"
 

@@ -113,7 +113,8 @@ TEST_F(MeshwrightHost, PatchFollowsThePickedEdgesOrSaysByHowMuchItMisses)
             ASSERT_NE(at, std::string::npos);
             const double told = std::stod(transcript().substr(at + said.size()));
             EXPECT_NEAR(told, gap, 0.01 * gap);
-            EXPECT_NE(transcript().find(", more than the tolerance 0.00075.", at), std::string::npos);
+            EXPECT_NE(transcript().find(", more than the tolerance 0.00075.", at),
+                      std::string::npos);
         }
         EXPECT_FALSE(source->IsHidden());
         ASSERT_TRUE(doc().DeleteObject(CVezadObjRef(source)));
