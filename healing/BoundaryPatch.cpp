@@ -19,6 +19,7 @@
 #include "healing/PlanarStartSurface.h"
 #include "net/Face.h"
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <iostream>
@@ -128,10 +129,14 @@ CStatistic normalPointErrors(Fenwo::NurbsSurf& S, IndexSubset<CFitPoint>& normal
 }
 
 // rbf3 on the normal points alone, where the tangent planes still miss.
+// The points are thinned no further than 0.1 and no further than the
+// boundary's sampling step (twice the tolerance): at 0.1 alone, a boundary
+// less than about 0.1 across kept one point, too few to fit, and the
+// refinement did nothing.
 void refineOnNormalPoints(Fenwo::NurbsSurf& S, double dTol, IndexSubset<CFitPoint>& normals,
                           CProgress* progress)
 {
-    rbf3(S, dTol, normals, 750, progress, 0, false, false, 0.1, -1.0, true);
+    rbf3(S, dTol, normals, 750, progress, 0, false, false, std::min(0.1, 2.0 * dTol), -1.0, true);
 }
 
 // The tolerance fit of the surface to every point, then to the normal points.

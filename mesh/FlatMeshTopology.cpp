@@ -10,7 +10,6 @@
 #include "platform/Diagnostics.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -648,11 +647,13 @@ float* coordinatesOf(CFlatMesh& mesh, int i);
 // A vertex at the exact place of an earlier one takes the same answer
 // without a search: a stored place stays its own, and the answer of a place
 // that is not stored changes only when vertices were stored after it.
-// cellCount: the number of cells that hash would hold. False, with nothing
-// done, when some coordinate is not finite or keys would leave the int
-// range: the hash then runs itself.
+// Keys are 64-bit, so a mesh far from the origin keeps one cell per place
+// (keys clamped to the int range would crowd every vertex beyond 2^31
+// tolerances into a few cells). keptCount: the number of vertices kept (the
+// stored ones). False, with nothing done, when some coordinate is not finite
+// or lies beyond 2^50 tolerances: the hash then runs itself.
 bool mergeWithinTolerance(CFlatMesh& mesh, int n, double cellSize, std::vector<int>& representative,
-                          int& cellCount)
+                          int& keptCount)
 {
     const double inverse = cellSize >= 1e-8 ? 1.0 / cellSize : 1e8;
     const float radius = float(cellSize);
@@ -666,17 +667,17 @@ bool mergeWithinTolerance(CFlatMesh& mesh, int n, double cellSize, std::vector<i
             continue;
         present[i] = true;
         for (int a = 0; a < 3; ++a) {
-            if (!std::isfinite(c[a]) || !(std::fabs(double(c[a]) * inverse) < 1e9))
+            if (!std::isfinite(c[a]) || !(std::fabs(double(c[a]) * inverse) < 0x1p50))
                 return false;
             xyz[3 * std::size_t(i) + a] = c[a];
         }
     }
     struct Entry {
-        int vertex;     // first vertex at this place
-        int next;       // next entry of the coarse cell, -1 at the end
-        int answer;     // representative (the vertex itself when stored)
-        int storedAt;   // stored count when the answer was found
-        int key[3];     // key of the hash's cell
+        int vertex;       // first vertex at this place
+        int next;         // next entry of the coarse cell, -1 at the end
+        int answer;       // representative (the vertex itself when stored)
+        int storedAt;     // stored count when the answer was found
+        long long key[3]; // key of the hash's cell
     };
     std::vector<Entry> entries;
     struct Slot {
@@ -712,9 +713,9 @@ bool mergeWithinTolerance(CFlatMesh& mesh, int n, double cellSize, std::vector<i
     };
     auto point = [&](int v) { return xyz.data() + 3 * std::size_t(v); };
     // The stored vertex the hash's query gives for place p (key k), or -1.
-    auto query = [&](const float* p, const int* k, const double* coarse) {
+    auto query = [&](const float* p, const long long* k, const double* coarse) {
         int best = -1;
-        const int* bestKey = nullptr;
+        const long long* bestKey = nullptr;
         long long base[3];
         int side[3];
         for (int a = 0; a < 3; ++a) {
@@ -743,7 +744,7 @@ bool mergeWithinTolerance(CFlatMesh& mesh, int n, double cellSize, std::vector<i
                     continue;
                 bool before = best < 0;
                 if (!before) {
-                    const int* bk = bestKey;
+                    const long long* bk = bestKey;
                     if (entry.key[0] != bk[0] || entry.key[1] != bk[1] || entry.key[2] != bk[2])
                         before = std::lexicographical_compare(entry.key, entry.key + 3, bk, bk + 3);
                     else
@@ -774,15 +775,14 @@ bool mergeWithinTolerance(CFlatMesh& mesh, int n, double cellSize, std::vector<i
     };
     representative.assign(n, -1);
     int stored = 0;
-    std::vector<std::array<int, 3>> storedKeys;
     for (int i = 0; i < n; ++i) {
         if (!present[i])
             continue;
         const float* p = point(i);
-        int k[3];
+        long long k[3];
         double coarse[3];
         for (int a = 0; a < 3; ++a) {
-            k[a] = int(std::floor(double(p[a]) * inverse));
+            k[a] = (long long)std::floor(double(p[a]) * inverse);
             coarse[a] = double(p[a]) * coarseInverse;
         }
         const long long own[3] = {(long long)std::floor(coarse[0]), (long long)std::floor(coarse[1]),
@@ -815,10 +815,8 @@ bool mergeWithinTolerance(CFlatMesh& mesh, int n, double cellSize, std::vector<i
         }
         const int found = query(p, k, coarse);
         Entry entry{i, -1, found >= 0 ? found : i, stored, {k[0], k[1], k[2]}};
-        if (found < 0) {
+        if (found < 0)
             ++stored;
-            storedKeys.push_back({k[0], k[1], k[2]});
-        }
         representative[i] = entry.answer;
         Slot* slot = &find(own);
         if (slot->head < 0) {
@@ -834,13 +832,12 @@ bool mergeWithinTolerance(CFlatMesh& mesh, int n, double cellSize, std::vector<i
         recent = slot->head;
         entries.push_back(entry);
     }
-    std::sort(storedKeys.begin(), storedKeys.end());
-    cellCount = int(std::unique(storedKeys.begin(), storedKeys.end()) - storedKeys.begin());
+    keptCount = stored;
     return true;
 }
 
 // The tolerance merge's representatives through the spatial hash itself;
-// returns the number of its cells.
+// returns the number of vertices kept.
 int mergeThroughHash(CFlatMesh& mesh, int n, double cellSize, std::vector<int>& representative)
 {
     Mesh::C3DHash<CSimpleVertex3f, float> hash;
@@ -849,6 +846,7 @@ int mergeThroughHash(CFlatMesh& mesh, int n, double cellSize, std::vector<int>& 
     // part (a header count beyond them would read outside the storage).
     std::vector<CSimpleVertex3f> views(n);
     representative.assign(n, -1);
+    int kept = 0;
     for (int i = 0; i < n; ++i) {
         float* xyz = coordinatesOf(mesh, i);
         if (xyz == nullptr)
@@ -861,12 +859,12 @@ int mergeThroughHash(CFlatMesh& mesh, int n, double cellSize, std::vector<int>& 
         } else {
             hash.insert(views[i], true, true);
             representative[i] = i;
+            ++kept;
         }
     }
-    const int cells = hash.cells.count;
     // The views are owned by the vector, not by the cells.
     hash.clear();
-    return cells;
+    return kept;
 }
 
 // One pass of the edge-table build; with repair allowed, polygons found
@@ -1044,10 +1042,11 @@ bool CFlatMesh::mergeVertices(double dTol, int exact)
         return false;
     clearDerivedData();
     std::vector<int> representative;
-    int cellCount = 0;
-    if (!mergeWithinTolerance(*this, n, std::max(dTol, 1e-8), representative, cellCount))
-        cellCount = mergeThroughHash(*this, n, std::max(dTol, 1e-8), representative);
-    std::cout << "new count =" << cellCount << " old # v=" << n << " dTol= " << dTol << std::endl;
+    // The new count is the number of vertices kept, each one place.
+    int keptCount = 0;
+    if (!mergeWithinTolerance(*this, n, std::max(dTol, 1e-8), representative, keptCount))
+        keptCount = mergeThroughHash(*this, n, std::max(dTol, 1e-8), representative);
+    std::cout << "new count =" << keptCount << " old # v=" << n << " dTol= " << dTol << std::endl;
     ++geometryVersion;
     forEachPolygonIndex(*this, [&](int& j) {
         if (j >= 0 && j < n && representative[j] >= 0)

@@ -595,15 +595,16 @@ bool COffset_Grid::discardPointList(COffset_PointList* pl)
 
 void COffset_Grid::undo()
 {
-    // The items after the last mark that encloses any; marks above the
-    // list's length (left by an earlier undo) enclose none.
+    // The items after the last mark, which was taken with the host's undo
+    // record that is undone now: one record, one mark. A record whose edit
+    // changed nothing encloses no items and undoes nothing; passing over it
+    // to an earlier mark would take back an edit whose own record then
+    // finds nothing left, so every later undo ran one edit ahead. A mark
+    // above the list's length encloses nothing either.
     int n = undoList.count;
-    while (undoMarks.count > 0) {
-        const int mark = undoMarks[undoMarks.count - 1];
+    if (undoMarks.count > 0) {
+        n = undoList.count - undoMarks[undoMarks.count - 1];
         undoMarks.removeAt(undoMarks.count - 1);
-        n = undoList.count - mark;
-        if (n > 0)
-            break;
     }
     n = std::clamp(n, 0, undoList.count);
 

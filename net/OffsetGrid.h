@@ -436,7 +436,8 @@ public:
     // hit; false without both.
     bool replacePendingPoint();
     // Rolls the grid back to its last checkpoint: the undo items after the
-    // last mark that encloses any, newest first (all of them without marks).
+    // last mark, newest first (all of them without marks); the mark goes,
+    // also when it encloses none.
     // The use counts are recounted and "SelectedPoint" shown again; a
     // selected point no poly-line holds any more is no longer selected.
     void undo();

@@ -204,8 +204,9 @@ CVezadCommand::result CCommandgetStringList::run()
 {
     CVezadGetObject getter;
     getter.SetCommandPrompt(L"select some objects");
+    // Nothing picked lists nothing: the command has done its work.
     if (getter.GetObjects(1, 0) != CVezadGet::object)
-        return cancel;
+        return success;
     CVezadDoc& doc = *VezadApp().ActiveDoc();
     for (int i = 0; i < getter.ObjectCount(); ++i) {
         const CVezadObjRef& ref = getter.Object(i);

@@ -106,6 +106,8 @@ void changeContents(CMeshwrightPlugIn& plugIn, CMWMeshObject& kept, bool merge)
     kept.mesh->buildFacetHash(350.0, -1.0, nullptr);
     if (COpenGLEntity* entity = kept.glEntity())
         entity->setDirty();
+    // The read-out follows the mesh that changed under the kept object.
+    plugIn.infoDialog.showMeshInfo(kept.mesh);
 }
 
 CVezadCommand::result loadFromFile(CMeshwrightPlugIn& plugIn, CVezadDoc& doc, bool boundary)

@@ -83,7 +83,15 @@ BOOL CMeshwrightPlugIn::ReadFile(const wchar_t* fileName, int, CVezadDoc& doc,
         } else if (token == GeoTokenF) {
             ++faceCount;
             auto face = std::make_unique<CFace>();
-            if (face->read(in)) {
+            // A record the stream could not read to its end (the file stops
+            // inside it, or a field is out of step) gives a face with loops
+            // or curves missing: it is left out, and the loop stops.
+            const bool read = face->read(in);
+            if (read && in.fail()) {
+                VezadApp().Print("failed to import a trimmed face\n");
+                break;
+            }
+            if (read) {
                 ON_Brep brep;
                 if (faceToBrep(face.get(), brep, tolerance))
                     doc.AddBrepObject(brep);

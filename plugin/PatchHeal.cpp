@@ -10,8 +10,10 @@
 #include "plugin/MeshwrightPlugIn.h"
 #include "plugin/OpenNurbsConversion.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iostream>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -65,6 +67,52 @@ bool addFaceAsBrep(CVezadDoc& doc, CFace* face, double tolerance)
     return faceToBrep(face, brep, tolerance) && doc.AddBrepObject(brep) != nullptr;
 }
 
+double segmentDistance(const ON_3dPoint& p, const ON_3dPoint& a, const ON_3dPoint& b)
+{
+    const ON_3dVector ab = b - a;
+    const double length2 = ab * ab;
+    const double t = length2 > 0.0 ? std::clamp(((p - a) * ab) / length2, 0.0, 1.0) : 0.0;
+    return p.DistanceTo(a + t * ab);
+}
+
+// Points along a picked curve as the document holds it (a Brep edge's own
+// curve): 50, ends included.
+void sampleCurve(const ON_Curve* curve, std::vector<ON_3dPoint>& points)
+{
+    constexpr int kCurveSamples = 50;
+    if (curve == nullptr)
+        return;
+    const ON_Interval d = curve->Domain();
+    for (int i = 0; i < kCurveSamples; ++i)
+        points.push_back(curve->PointAt(d.ParameterAt(double(i) / (kCurveSamples - 1))));
+}
+
+// How far the patch leaves the picked boundary: the largest distance from
+// its points to the nearest of the Brep's edges (each a poly-line of 400
+// segments).
+double boundaryGap(const std::vector<ON_3dPoint>& boundary, const ON_Brep& brep)
+{
+    constexpr int kEdgeSegments = 400;
+    std::vector<std::vector<ON_3dPoint>> edges;
+    for (int e = 0; e < brep.m_E.Count(); ++e) {
+        const ON_BrepEdge& edge = brep.m_E[e];
+        const ON_Interval d = edge.Domain();
+        std::vector<ON_3dPoint> line;
+        for (int i = 0; i <= kEdgeSegments; ++i)
+            line.push_back(edge.PointAt(d.ParameterAt(double(i) / kEdgeSegments)));
+        edges.push_back(std::move(line));
+    }
+    double largest = 0.0;
+    for (const ON_3dPoint& p : boundary) {
+        double nearest = std::numeric_limits<double>::infinity();
+        for (const std::vector<ON_3dPoint>& line : edges)
+            for (std::size_t k = 1; k < line.size(); ++k)
+                nearest = std::min(nearest, segmentDistance(p, line[k - 1], line[k]));
+        largest = std::max(largest, nearest);
+    }
+    return largest;
+}
+
 } // namespace
 
 // ---- CHeal ----------------------------------------------------------------------------------
@@ -105,9 +153,11 @@ CVezadCommand::result CCommandMWPatch::run()
 
     CurveList boundary, interior;
     std::vector<CVezadObjRef> hidden;
+    std::vector<ON_3dPoint> picked; // along the boundary curves as picked
     for (int i = 0; i < getter.ObjectCount(); ++i) {
         const CVezadObjRef& ref = getter.Object(i);
         collectCurves(ref, boundary.list);
+        sampleCurve(ref.Curve(), picked);
         if (doc->HideObject(ref, false))
             hidden.push_back(ref);
     }
@@ -133,8 +183,22 @@ CVezadCommand::result CCommandMWPatch::run()
                                                   continuity));
         dialog.ShowWindow(SW_HIDE);
         // A face that does not become a Brep is no face for the user either.
-        if (dialog.isCancelled() || face == nullptr || !addFaceAsBrep(*doc, face.get(), tol))
+        ON_Brep brep;
+        if (dialog.isCancelled() || face == nullptr || !faceToBrep(face.get(), brep, tol) ||
+            doc->AddBrepObject(brep) == nullptr) {
             VezadApp().Print("MWPatch did not create a face.\n");
+        } else {
+            // The fit checks the points it keeps, on the faces along the
+            // boundary, not the boundary between them nor the picked edges,
+            // which may stray from their faces: a patch that leaves the
+            // picked boundary by more than the tolerance is added all the
+            // same, and the user is told.
+            const double gap = boundaryGap(picked, brep);
+            if (!(gap <= tol))
+                VezadApp().Print("MWPatch: the patch leaves its boundary by up to %g, more than "
+                                 "the tolerance %g.\n",
+                                 gap, tol);
+        }
     }
     for (const CVezadObjRef& ref : hidden)
         doc->ShowObject(ref);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <fstream>
 #include <map>
@@ -202,6 +203,59 @@ TEST(FlatMeshTopology, WeldingAndMerging)
     EXPECT_EQ(tiny.getPolygonVertexIndex(0, 0), 0);
     EXPECT_EQ(tiny.getPolygonVertexIndex(0, 1), 1);
     EXPECT_EQ(tiny.edges.count, 3);
+}
+
+// A mesh merged into another, as the loaded mesh takes a file's: every place
+// of the two stays one vertex, shared places become one, and the merge says
+// how many it kept, also far from the origin, where cells of 1e-8 have keys
+// beyond the int range.
+TEST(FlatMeshTopology, MergeOfMeshesFarFromTheOriginKeepsEveryVertex)
+{
+    const int n = 24; // 625 vertices a grid
+    auto grid = [n](CFlatMesh& mesh, float x0, float y0, float z0) {
+        CFlatMesh source;
+        fillQuadGrid(source, n, 0.5f, [](float, float y) { return 0.01f * y * y; });
+        for (int v = 0; v < source.getVertexCount(true); ++v) {
+            Point p;
+            source.getVertex(v, p);
+            source.setVertex(v, Point(p[0] + x0, p[1] + y0, p[2] + z0));
+        }
+        testing::internal::CaptureStdout();
+        mesh.copyMesh(source);
+        return testing::internal::GetCapturedStdout();
+    };
+    const struct {
+        const char* name;
+        float first[3], second[3];
+        int kept;
+    } cases[] = {
+        {"far apart", {0, 0, 0}, {1.2e4f, 1.2e4f, 1.2e4f}, 2 * 625},
+        {"both far, apart", {1.2e4f, 1.2e4f, 1.2e4f}, {1.2e4f, 1.2e4f + 50, 1.2e4f}, 2 * 625},
+        {"both far, overlapping", {1.2e4f, -1.2e4f, 1.2e4f}, {1.2e4f, -1.2e4f, 1.2e4f}, 625},
+        {"half shared at a million", {1e6f, 1e6f, 1e6f}, {1e6f + 6, 1e6f, 1e6f}, 2 * 625 - 13 * 25},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CFlatMesh mesh;
+        grid(mesh, c.first[0], c.first[1], c.first[2]);
+        const std::string said = grid(mesh, c.second[0], c.second[1], c.second[2]);
+        std::set<int> referenced;
+        std::set<std::array<float, 3>> places;
+        for (int p = 0; p < mesh.getFacetCount(); ++p)
+            for (int k = 0; k < mesh.getPolygonSize(p); ++k) {
+                const int v = mesh.getPolygonVertexIndex(p, k);
+                Point q;
+                ASSERT_TRUE(mesh.getVertex(v, q));
+                referenced.insert(v);
+                places.insert({q[0], q[1], q[2]});
+            }
+        EXPECT_EQ(mesh.getFacetCount(), 2 * n * n);
+        EXPECT_EQ(int(referenced.size()), c.kept);
+        EXPECT_EQ(int(places.size()), c.kept);
+        EXPECT_NE(said.find("new count =" + std::to_string(c.kept) + " old # v="),
+                  std::string::npos)
+            << said;
+    }
 }
 
 TEST(FlatMeshTopology, NonPositiveToleranceWeldsExactly)

@@ -19,6 +19,7 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <numbers>
@@ -449,18 +450,23 @@ struct LoggedItem : UndoGridEdit {
     void undo(COffset_Grid*) override { log->push_back(id); }
 };
 
-TEST(GridUndo, MarksThatEncloseNoItemsAreDropped)
+// One undo, one mark: the host's undo record and the mark taken with it go
+// together, so a mark that encloses no items (an edit that changed nothing)
+// undoes nothing. Passing over it to an earlier mark took back the edit of
+// an earlier record, whose own undo then took back one more: every undo
+// after an empty one ran an edit ahead.
+TEST(GridUndo, MarkThatEnclosesNoItemsUndoesNothing)
 {
     struct Case {
         std::vector<int> marks;
-        std::vector<int> undone;
-        int marksLeft;
+        std::vector<std::vector<int>> undone; // by each undo in turn
     } cases[] = {
-        {{}, {4, 3, 2, 1, 0}, 0},
-        {{2, 5}, {4, 3, 2}, 0},    // the last mark encloses nothing
-        {{1, 3, 5, 5}, {4, 3}, 1}, // nor do two equal marks
-        {{2, 9}, {4, 3, 2}, 0},    // a mark beyond the list
-        {{5}, {}, 0},
+        {{}, {{4, 3, 2, 1, 0}, {}}},
+        {{2, 5}, {{}, {4, 3, 2}, {1, 0}}},        // the last mark encloses nothing
+        {{1, 3, 5, 5}, {{}, {}, {4, 3}, {2, 1}}}, // nor do two equal marks
+        {{2, 9}, {{}, {4, 3, 2}}},                // a mark beyond the list
+        {{5}, {{}, {4, 3, 2, 1, 0}}},
+        {{0, 4}, {{4}, {3, 2, 1, 0}, {}}},
     };
     for (const Case& k : cases) {
         COffset_Grid grid(nullptr);
@@ -469,10 +475,15 @@ TEST(GridUndo, MarksThatEncloseNoItemsAreDropped)
             grid.addUndo(new LoggedItem(&log, i));
         for (int m : k.marks)
             grid.undoMarks.append(m);
-        grid.undo();
-        EXPECT_EQ(log, k.undone);
-        EXPECT_EQ(grid.undoList.count, 5 - int(k.undone.size()));
-        EXPECT_EQ(grid.undoMarks.count, k.marksLeft);
+        int left = 5;
+        for (std::size_t u = 0; u < k.undone.size(); ++u) {
+            log.clear();
+            grid.undo();
+            EXPECT_EQ(log, k.undone[u]) << "undo " << u;
+            left -= int(k.undone[u].size());
+            EXPECT_EQ(grid.undoList.count, left);
+            EXPECT_EQ(grid.undoMarks.count, std::max(int(k.marks.size()) - int(u) - 1, 0));
+        }
     }
 }
 
@@ -553,8 +564,9 @@ TEST_F(GridEditing, RealSphereQuadByClicksAndSnapsUndoesToEveryMark)
     EXPECT_EQ(net.firstFace->next, nullptr);
     EXPECT_EQ(net.firstFace->firstLoop->getCycleLength(), 4);
 
-    // Every undo goes back one mark, to the empty grid at last.
-    for (int k = int(states.size()) - 2; k >= 0; --k) {
+    // Every undo goes back to its own mark, to the empty grid at last; the
+    // last mark, taken after the last edit, encloses nothing.
+    for (int k = int(states.size()) - 1; k >= 0; --k) {
         net.undo();
         for (auto& [p, n] : seen)
             states[k].uses.try_emplace(p, 0);

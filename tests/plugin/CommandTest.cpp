@@ -24,6 +24,7 @@ TEST_F(MeshwrightHost, CommandResultsAndMessages)
         {"-_MWOptions", 3, "The \"MWOptions\" command is under construction.", ""},
         {"-_Meshwright", 3, "The \"Meshwright\" command is under construction.", ""},
         {"-_getStringList", 3, "The \"getStringList\" command is under construction.", ""},
+        {"_getStringList Enter", 0, "select some objects: Enter\n", ""},
         {"_Meshwright", 3,
          "The \"Meshwright\" command is deprecated in Vezad4. Please use "
          "MWLoadMesh/MWEditGrid/MWOptions and so on.\n",

@@ -1,5 +1,6 @@
 #include "MeshwrightHost.h"
 
+#include "curves/ParCurve.h"
 #include "fitting/FitFixtures.h"
 #include "net/Face.h"
 #include "support/AnalyticCurves.h"
@@ -78,7 +79,7 @@ TEST_F(MeshwrightHost, OutImportAddsSurfacesFacesAndCurvesUpToAnUnknownRecord)
                         0.75 * doc().AbsoluteTolerance());
         }
 
-    const int before = doc().ObjectCount();
+    int before = doc().ObjectCount();
     EXPECT_EQ(command("_Import \"" + stopped + "\""), 0);
     EXPECT_TRUE(boxShown("Unknown type in input-stream, input stopped.", "Meshwright"));
     EXPECT_EQ(doc().ObjectCount(), before + 3);
@@ -87,6 +88,43 @@ TEST_F(MeshwrightHost, OutImportAddsSurfacesFacesAndCurvesUpToAnUnknownRecord)
     EXPECT_EQ(command("_Import \"" + mesh + "\""), 0);
     EXPECT_EQ(boxes().size(), boxCount);
     EXPECT_EQ(doc().ObjectCount(), before + 3 + 1); // the cut file's whole surface
+
+    // A file that ends inside a record adds the records before it, whole,
+    // and stops without a box. A trimmed face cut inside its trim loop read
+    // its surface and came in as a Brep with its loop half-read.
+    auto* trimmed = makeWavyBicubic(Interval(0.0, 4.0), Interval(0.0, 4.0)).release();
+    CFace cutFace(trimmed);
+    auto* loop = new CLoop;
+    const double corners[5][3] = {{1, 1, 0}, {3, 1, 0}, {3, 3, 0}, {1, 3, 0}, {1, 1, 0}};
+    for (int k = 0; k < 4; ++k)
+        loop->curves.append(new CParCurve(makeCurve(corners[k], corners[k + 1]), trimmed, false));
+    ASSERT_TRUE(cutFace.setOuterLoop(loop));
+    const std::string two = outText(cutFace);
+    const std::size_t faceAt = two.find("Face=");
+    // The loop count follows the surface's blank line, the curve count it.
+    const std::size_t loopAt = two.find("\n\n1\n4\n", faceAt) + 2;
+    const std::size_t consAt = two.find("ListOfCONS", faceAt);
+    ASSERT_TRUE(faceAt != std::string::npos && loopAt < consAt && consAt != std::string::npos);
+    const struct {
+        const char* what;
+        std::size_t length;
+        int added;
+    } cuts[] = {
+        {"inside the face's surface", (faceAt + loopAt) / 2, 1},
+        {"after the face's loop count", loopAt + 2, 1},
+        {"inside the face's trim loop", (loopAt + consAt) / 2, 1},
+        {"before the display curves' count", consAt + 11, 1},
+        {"after the face", consAt + 12, 2},
+        {"inside the curve", (consAt + two.size()) / 2, 2},
+    };
+    for (const auto& c : cuts) {
+        SCOPED_TRACE(c.what);
+        std::ofstream(cut, std::ios::trunc) << two.substr(0, c.length);
+        before = doc().ObjectCount();
+        EXPECT_EQ(command("_Import \"" + cut + "\""), 0);
+        EXPECT_EQ(doc().ObjectCount(), before + c.added);
+        EXPECT_EQ(boxes().size(), boxCount);
+    }
 }
 
 } // namespace
