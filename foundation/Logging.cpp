@@ -4,7 +4,9 @@
 #include "platform/Diagnostics.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 namespace {
 
@@ -153,4 +155,61 @@ std::ofstream& profileLog()
 std::ofstream& ioLog()
 {
     return globalLogs().second;
+}
+
+// ---- Bounded debug files ----------------------------------------------------------------
+
+namespace {
+
+// Room beyond the limit for the count lines of an appended file's runs.
+constexpr std::uintmax_t kNoteRoom = 4096;
+
+} // namespace
+
+CBoundedDump::CBoundedDump(const char* name, bool append, std::uintmax_t limit) : limit(limit)
+{
+    if (name == nullptr || *name == '\0')
+        return;
+    const std::string path = Platform::diagnosticsPath(name);
+    if (append) {
+        std::error_code ec;
+        const std::uintmax_t present = std::filesystem::file_size(path, ec);
+        size = ec ? 0 : present;
+    }
+    file.open(path, append ? std::ios::out | std::ios::app : std::ios::out | std::ios::trunc);
+}
+
+CBoundedDump::~CBoundedDump()
+{
+    close();
+}
+
+void CBoundedDump::commitPending()
+{
+    const std::string text = pending.str();
+    if (text.empty())
+        return;
+    file << text;
+    size += text.size();
+    pending.str(std::string());
+}
+
+std::ostream* CBoundedDump::entry()
+{
+    commitPending();
+    if (!file.is_open() || size >= limit) {
+        ++skipped;
+        return nullptr;
+    }
+    return &pending;
+}
+
+void CBoundedDump::close()
+{
+    if (!file.is_open())
+        return;
+    commitPending();
+    if (skipped > 0 && size < limit + kNoteRoom)
+        file << skipped << " further entries not written\n";
+    file.close();
 }

@@ -20,8 +20,10 @@
 // happen on one thread.
 #pragma once
 
+#include <cstdint>
 #include <fstream>
 #include <ios>
+#include <sstream>
 
 // True when FENWO_LOGGING is set: debug dumps and log files are written.
 bool isLoggingEnabled();
@@ -65,3 +67,45 @@ std::ofstream& profileLog();
 
 // The second global log stream (io log). Closed until openGlobalLogs.
 std::ofstream& ioLog();
+
+// A debug file of entries (a curve, a point, a line each) that keeps to a
+// size, however many entries its writer makes: entries are written while
+// the file holds less than `limit` bytes (an appended file counts what it
+// held before), the others only counted; closing writes one line with
+// their count, "<n> further entries not written", unless the file already
+// holds 4 KB beyond the limit (the notes of earlier runs of an appended
+// file). The file is opened at once under the diagnostics folder, like
+// the plain files the system writes whenever that folder exists.
+// Not copyable; closed by its destructor.
+class CBoundedDump {
+public:
+    static constexpr std::uintmax_t kDefaultLimit = 512 * 1024;
+
+    // Opens the file `name` ("c:/tmp/NAME" lands in the diagnostics folder)
+    // truncated, or appended with append set. A file that cannot be opened
+    // takes every entry as counted only.
+    explicit CBoundedDump(const char* name, bool append = false,
+                          std::uintmax_t limit = kDefaultLimit);
+    ~CBoundedDump();
+    CBoundedDump(const CBoundedDump&) = delete;
+    CBoundedDump& operator=(const CBoundedDump&) = delete;
+
+    // The stream the next entry is written to, or null when the entry is
+    // only counted (the file is full or not open). What is written goes to
+    // the file when the next entry begins or the dump is closed.
+    std::ostream* entry();
+    // Writes the last entry and the count line, and closes the file.
+    void close();
+
+    bool isOpen() const { return file.is_open(); }
+    long skippedEntries() const { return skipped; }
+
+private:
+    void commitPending();
+
+    std::ofstream file;
+    std::ostringstream pending;
+    std::uintmax_t size = 0; // bytes in the file
+    std::uintmax_t limit;
+    long skipped = 0;
+};

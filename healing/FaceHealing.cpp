@@ -15,7 +15,6 @@
 #include "geometry/NurbsSurf.h"
 #include "healing/SkinTopology.h"
 #include "net/Face.h"
-#include "platform/Diagnostics.h"
 
 #include <cmath>
 #include <cstdio>
@@ -156,11 +155,11 @@ bool FaceHealer::rebuildLoop(CFace& F, Fenwo::NurbsSurf& S, const Kor::List<CCON
             continue;
         if (uvCurve->uKnots != nullptr && uvCurve->uKnots->p == 1) {
             std::cout << "logging a linear probaly bad uv curve" << std::endl;
-            std::ofstream bad(Platform::diagnosticsPath("c:/tmp/baduv.out"),
-                              std::ios::out | std::ios::app);
-            if (bad) {
-                uvCurve->write(bad);
-                bad << '\n';
+            // Appended on every healing: bounded, so that it cannot grow for ever.
+            CBoundedDump bad("c:/tmp/baduv.out", true);
+            if (std::ostream* out = bad.entry()) {
+                uvCurve->write(*out);
+                *out << '\n';
             }
         }
         loop->curves.append(new CParCurve(uvCurve, &S, false));

@@ -341,10 +341,12 @@ bool CRailSection::Run()
         rail1->setDomain(0, domain1);
 
     {
-        std::ofstream dump(Platform::diagnosticsPath("c:/tmp/profiles.out"), std::ios::app);
+        // Appended on every sweep: bounded, so that it cannot grow for ever.
+        CBoundedDump dump("c:/tmp/profiles.out", true);
         for (int k = 0; k < sections.count; ++k) {
             sections[k]->name.set(std::to_string(k + 1).c_str());
-            writeGeometryLine(dump, sections[k]);
+            if (std::ostream* out = dump.entry())
+                writeGeometryLine(*out, sections[k]);
         }
     }
 

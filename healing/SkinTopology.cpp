@@ -10,11 +10,9 @@
 #include "geometry/NurbsSurf.h"
 #include "mesh/SpatialHash.h"
 #include "net/Face.h"
-#include "platform/Diagnostics.h"
 
 #include <algorithm>
 #include <cfloat>
-#include <fstream>
 #include <functional>
 #include <iostream>
 #include <map>
@@ -178,14 +176,13 @@ void dumpCurve(const char* name, CParametricGeometry* curve, bool always)
     std::unique_ptr<Fenwo::NurbsSurf> copy(resampleAndReInterpolate(curve, 0.01, 3, false));
     if (copy == nullptr)
         return;
-    std::ofstream out;
-    if (always)
-        out.open(Platform::diagnosticsPath(name), std::ios::out | std::ios::app);
-    else
-        openLogStream(out, name, std::ios::out | std::ios::app);
-    if (out) {
-        copy->write(out);
-        out << '\n';
+    if (!always && !isLoggingEnabled())
+        return;
+    // Appended on every run: bounded, so that it cannot grow for ever.
+    CBoundedDump dump(name, true);
+    if (std::ostream* out = dump.entry()) {
+        copy->write(*out);
+        *out << '\n';
     }
 }
 

@@ -3,17 +3,16 @@
 // and exact welding, the derived per-vertex and per-polygon records, the
 // boundary queries answered from them and the ordered vertex ring.
 
+#include "foundation/Logging.h"
 #include "foundation/StopUhr.h"
 #include "geometry/NurbsSurf.h"
 #include "mesh/FlatMesh.h"
 #include "mesh/MeshVertex.h"
-#include "platform/Diagnostics.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 #include <limits>
 #include <memory>
@@ -30,7 +29,8 @@ using Edge = Mesh::CBaseMesh::CPolygonEdge;
 // (one sort instead of a hash query per vertex).
 constexpr int kLargestTolerantMerge = 500000;
 constexpr float kShortestEdge = 2.2e-16f;
-// Buckets of the edge sort up to this size are ordered by insertion.
+// Buckets of the edge sort, and the corners of a polygon, up to this size
+// are ordered by insertion.
 constexpr int kInsertionSortLimit = 32;
 
 int lowKey(const Edge& e)
@@ -66,6 +66,26 @@ void orderByHighKey(Edge* bucket, int size)
             --y;
         }
         bucket[y] = e;
+    }
+}
+
+// order[0..count) := 0..count-1 ordered by key(i), equal keys in index
+// order: by insertion for a few (a polygon's corners), by merge sort for
+// more, so that a polygon of a hundred thousand corners costs n log n.
+template <class Key> void stableOrderBy(int* order, int count, Key key)
+{
+    std::iota(order, order + count, 0);
+    if (count > kInsertionSortLimit) {
+        std::stable_sort(order, order + count, [&](int a, int b) { return key(a) < key(b); });
+        return;
+    }
+    for (int i = 1; i < count; ++i) {
+        int j = i;
+        while (j > 0 && key(order[j - 1]) > key(i)) {
+            order[j] = order[j - 1];
+            --j;
+        }
+        order[j] = i;
     }
 }
 
@@ -127,20 +147,16 @@ Edge* sortByUndirectedKey(const Edge* records, int n)
     if (n < 2)
         return nullptr;
     // The start order: polygon by polygon, one polygon's records by start
-    // vertex (insertion sort: few).
+    // vertex.
     std::vector<int> start(static_cast<std::size_t>(n));
     for (int first = 0; first < n;) {
         int last = first + 1;
         while (last < n && records[last].facet1 == records[first].facet1)
             ++last;
-        for (int i = first; i < last; ++i) {
-            int j = i;
-            while (j > first && records[start[j - 1]].vertex0 > records[i].vertex0) {
-                start[j] = start[j - 1];
-                --j;
-            }
-            start[j] = i;
-        }
+        stableOrderBy(start.data() + first, last - first,
+                      [&](int i) { return records[first + i].vertex0; });
+        for (int i = first; i < last; ++i)
+            start[i] += first;
         first = last;
     }
     int lowest = records[0].vertex0, highest = lowest;
@@ -359,14 +375,7 @@ Edge* edgeTableInKeyOrder(const FlatStorage& storage, int polygonCount, int n)
                 continue;
             const int* corner = storage.cornerIndices(p, size);
             // The polygon's corners by start vertex, equal ones in corner order.
-            for (int i = 0; i < size; ++i) {
-                int j = i;
-                while (j > 0 && corner[byStart[j - 1]] > corner[i]) {
-                    byStart[j] = byStart[j - 1];
-                    --j;
-                }
-                byStart[j] = i;
-            }
+            stableOrderBy(byStart.data(), size, [corner](int i) { return corner[i]; });
             for (int i = 0; i < size; ++i) {
                 const int v0 = corner[byStart[i]];
                 const int v1 = corner[(byStart[i] + 1) % size];
@@ -409,10 +418,11 @@ void givePartner(Edge& record, int partner)
 }
 
 // A straight-line curve between two mesh vertices, in the curve text format,
-// so that the faulty edge can be loaded and looked at.
-void writeEdgeCurve(CFlatMesh& mesh, std::ofstream& out, int a, int b)
+// so that the faulty edge can be loaded and looked at: one entry of the dump.
+void writeEdgeCurve(CFlatMesh& mesh, CBoundedDump& dump, int a, int b)
 {
-    if (!out.is_open())
+    std::ostream* out = dump.entry();
+    if (out == nullptr)
         return;
     Mesh::CBaseMesh::Point pa, pb;
     if (!mesh.getVertex(a, pa) || !mesh.getVertex(b, pb))
@@ -421,7 +431,7 @@ void writeEdgeCurve(CFlatMesh& mesh, std::ofstream& out, int a, int b)
     const double db[3] = {pb[0], pb[1], pb[2]};
     std::unique_ptr<Fenwo::NurbsSurf> curve(makeCurve(da, db));
     if (curve)
-        curve->write(out);
+        curve->write(*out);
 }
 
 // Visits every vertex index of every loop of every live polygon record;
@@ -924,8 +934,9 @@ bool buildEdgeTable(CFlatMesh& mesh, bool repairAllowed)
         records = sorted;
     }
 
-    std::ofstream diagnostics(Platform::diagnosticsPath("c:/tmp/coedge-error.out"),
-                              std::ios::out | std::ios::trunc);
+    // One curve per coedge on its own polygon, the first half megabyte of
+    // them: a polygon that runs around one edge many times makes as many.
+    CBoundedDump diagnostics("c:/tmp/coedge-error.out");
 
     // Pair the coedges of one edge with the first coedge on it (the
     // reference); a third coedge of a non-manifold edge gets the reference's

@@ -67,16 +67,18 @@ void dumpSurface(const NurbsSurf& s, const char* name, bool logged)
         s.write(f);
 }
 
-// Writes every point of the subset, one line each.
+// Writes the points of the subset, one line each, as far as a bounded dump
+// takes them (a face over a large mesh selects millions).
 void dumpPoints(IndexSubset<CFitPoint>& points, const char* name, bool logged)
 {
-    std::ofstream f;
-    if (!(logged ? openLogStream(f, name) : (f.open(Platform::diagnosticsPath(name)), f.good())))
+    if (logged && !isLoggingEnabled())
         return;
-    for (int k = 0; k < points.count; ++k) {
-        printFitPoint(f, points[k]);
-        f << '\n';
-    }
+    CBoundedDump dump(name);
+    for (int k = 0; k < points.count; ++k)
+        if (std::ostream* out = dump.entry()) {
+            printFitPoint(*out, points[k]);
+            *out << '\n';
+        }
 }
 
 void markActive(IndexSubset<CFitPoint>& points)

@@ -103,7 +103,7 @@ void Graph::setCycleLength(int length)
 bool Graph::nextCycles(Kor::List<Cycle>& batch)
 {
     batch.removeAll();
-    while (batch.count == 0 && scanPosition < halfEdges.count) {
+    while (batch.count == 0 && scanPosition < halfEdges.count && !searchCut) {
         CHalfEdge* h = halfEdges.items[scanPosition];
         if (h->next == nullptr) {
             startVertex = sourceOf(h);
@@ -124,6 +124,12 @@ bool Graph::nextCycles(Kor::List<Cycle>& batch)
 
 void Graph::findCycle(int depth, CHalfEdge* h, Kor::List<Cycle>* found)
 {
+    if (stepsLeft == 0) {
+        searchCut = true;
+        return;
+    }
+    if (stepsLeft > 0)
+        --stepsLeft;
     const int n = cycleLength;
     if (depth >= n || depth < 0 || h == nullptr)
         return;
@@ -140,7 +146,7 @@ void Graph::findCycle(int depth, CHalfEdge* h, Kor::List<Cycle>* found)
     };
 
     const Kor::SubSet<CHalfEdge>& leaving = h->target->outgoing;
-    for (int k = 0; k < leaving.count; ++k) {
+    for (int k = 0; k < leaving.count && !searchCut; ++k) {
         CHalfEdge* e = leaving.items[k];
         if (e == nullptr || e == h->twin || e->next != nullptr || pieceOnPath(e))
             continue;
@@ -152,6 +158,15 @@ void Graph::findCycle(int depth, CHalfEdge* h, Kor::List<Cycle>* found)
         path.items[depth + 1] = e;
         if (depth + 1 != n - 1 || found == nullptr)
             continue;
+        // Keeping the walk is a step for each of its half-edges; a bounded
+        // batch holds at most as many walks as the graph has half-edges.
+        if (stepsLeft >= 0 && (stepsLeft < n || found->count >= halfEdges.count)) {
+            stepsLeft = 0;
+            searchCut = true;
+            return;
+        }
+        if (stepsLeft > 0)
+            stepsLeft -= n;
         Cycle cycle;
         for (int i = 0; i < n; ++i)
             cycle.append(path.items[i]);

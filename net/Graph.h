@@ -32,6 +32,8 @@ public:
     int scanPosition = 0;                  // next start half-edge in halfEdges
     Vertex* startVertex = nullptr;         // source of the current start half-edge
     Kor::SubSet<CHalfEdge> path;           // L slots of the walk being searched
+    long stepsLeft = -1;                   // search steps still allowed; negative: no bound
+    bool searchCut = false;                // a step was refused: the search is cut short
 
     Graph() = default;
     virtual ~Graph();
@@ -57,7 +59,9 @@ public:
     // Empties the batch, then scans the half-edges from the scan position on
     // until a free one (no next) starts at least one closed walk of exactly L
     // half-edges; every such walk goes into the batch. Successive calls go on
-    // where the last stopped. True while the batch holds a cycle.
+    // where the last stopped. True while the batch holds a cycle. Once the
+    // steps run out the batch keeps the walks found so far, and later calls
+    // find none.
     bool nextCycles(Kor::List<Cycle>& batch);
 
     // One level of the search: puts h into the path at `depth` and walks on
@@ -65,7 +69,11 @@ public:
     // nor use a piece already on the path. A walk that returns to the start
     // node after exactly L half-edges is appended to `found`, with its
     // free-twins flag set when every twin along it is free. The caller sets
-    // L and the start node (the source of h) and calls with depth 0.
+    // L and the start node (the source of h) and calls with depth 0. Each
+    // call is one step, and each walk kept L more. With the steps bounded,
+    // a call or a walk the steps left cannot pay for, or a walk beyond as
+    // many in `found` as the graph has half-edges, sets searchCut and ends
+    // the search.
     void findCycle(int depth, CHalfEdge* h, Kor::List<Cycle>* found);
 
     // Links the reversed walk of c: for every position i of the n half-edges,

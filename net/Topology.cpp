@@ -32,6 +32,20 @@ constexpr double kSpokeShare = 0.05;
 constexpr double kBadLoopAlignment = 0.1;
 // Longest cycle searched, in half-edges.
 constexpr int kMaxCycleLength = 24;
+// The work one cycle search may do, per half-edge of the graph: walk steps
+// (a step into the walk, and one for each half-edge of a walk kept), and
+// judging work (a cycle of n pieces whose junctions have s half-edges
+// leaving them costs n (1 + s): its outline takes 25 curve points a piece,
+// and each leaving half-edge is a spoke tested against it). Closed walks
+// multiply with the ways through their junctions, not with the size of the
+// graph: a junction with a few pieces that start and end at it is passed
+// in every order and direction of them. The nets of the tests and drawn
+// nets of some thousands of half-edges (grids, T-junctions, brick walls,
+// webs) take at most 300 steps and 600 units of judging per half-edge, a
+// lone ring of 24 or 25 pieces the most: each of its half-edges walks
+// along it at every length, and the walk around it is judged from each.
+constexpr long kSearchStepsPerHalfEdge = 4096;
+constexpr long kJudgingWorkPerHalfEdge = 4096;
 
 const Vertex* sourceOf(const CHalfEdge* h)
 {
@@ -484,6 +498,18 @@ void addPolyLineEdges(const Kor::List<COffset_PointList*>& polyLines, GraphAlgor
     }
 }
 
+// The work of judging c: its outline of 25 curve points per piece, and the
+// test of every half-edge that leaves one of its junctions against that
+// outline.
+long judgingWork(const Cycle& c)
+{
+    long leaving = 0;
+    for (int i = 0; i < c.count; ++i)
+        if (c.items[i] != nullptr && c.items[i]->target != nullptr)
+            leaving += c.items[i]->target->outgoing.count;
+    return long(c.count) * (1 + leaving);
+}
+
 // Judges one found cycle: a face is linked into the graph (a clockwise one
 // by its reversed walk, when that is free) and matched with the net's loops.
 // True when accepted.
@@ -545,14 +571,29 @@ bool CSurfaceNet::buildTopology(bool collectCycles)
     while (displayContainer.removeEntityByName("cycle-numbers")) {
     }
 
-    // Shortest cycles first, at most 24 half-edges.
+    // Shortest cycles first, at most 24 half-edges, within the work the
+    // graph's size allows.
     const int lengthLimit = std::min(graph.vertexCount() + 1, kMaxCycleLength + 1);
+    graph.stepsLeft = kSearchStepsPerHalfEdge * graph.halfEdges.count;
+    long workLeft = kJudgingWorkPerHalfEdge * graph.halfEdges.count;
+    bool cut = false;
     Kor::List<Cycle> batch;
-    for (int length = 2; length < lengthLimit; ++length) {
+    for (int length = 2; length < lengthLimit && !cut; ++length) {
         graph.setCycleLength(length);
-        while (graph.nextCycles(batch))
-            for (Cycle& c : batch)
+        while (!cut && graph.nextCycles(batch))
+            for (Cycle& c : batch) {
+                const long work = judgingWork(c);
+                if (workLeft < work) {
+                    cut = true;
+                    break;
+                }
+                workLeft -= work;
                 judgeCycle(*this, graph, c, collectCycles);
+            }
+        if (cut || graph.searchCut)
+            std::cout << "cycle search stopped at length " << length << ": the work of "
+                      << graph.halfEdges.count << " half-edges is used up" << std::endl;
+        cut = cut || graph.searchCut;
     }
 
     int loops = 0;

@@ -266,15 +266,19 @@ TEST(Topology, LongRegionsAndSidewaysNormalsAreNoFaces)
 // same side of A-B-C (and lose the region between them): whichever the batch
 // takes first, no piece of a poly-line may bound two faces in the same
 // direction. Both normal senses, so that the batch finds the two cycles
-// clockwise or counter-clockwise.
+// clockwise or counter-clockwise, each also mirrored in x: whichever way
+// the batch's first half-edge runs along A-B-C, one of the four meets both
+// cycles counter-clockwise, where only the refusal of a taken half-edge
+// keeps the second out.
 TEST(Topology, CycleOverATakenHalfEdgeIsNoSecondOverlappingFace)
 {
-    for (float nz : {1.f, -1.f}) {
-        SCOPED_TRACE(nz);
+    for (auto [nz, mirror] : {std::pair{1.f, 1.f}, {-1.f, 1.f}, {1.f, -1.f}, {-1.f, -1.f}}) {
+        SCOPED_TRACE(testing::Message() << "normal z " << nz << ", x times " << mirror);
         TestNet t(nz);
-        CGridPoint *a = t.point(0, 0), *b = t.point(2, 0), *c = t.point(2, 1);
-        CGridPoint *d1 = t.point(1, 1), *d2 = t.point(0, 1);
-        CGridPoint *g1 = t.point(2, 3), *g2 = t.point(-1, 3);
+        const auto at = [&](float x, float y) { return t.point(mirror * x, y); };
+        CGridPoint *a = at(0, 0), *b = at(2, 0), *c = at(2, 1);
+        CGridPoint *d1 = at(1, 1), *d2 = at(0, 1);
+        CGridPoint *g1 = at(2, 3), *g2 = at(-1, 3);
         d1->normal.data[2] = -nz;
         d2->normal.data[2] = -nz;
         for (auto [p, q] :

@@ -8,10 +8,12 @@
 #include "mesh/PolFormat.h"
 #include "net/Face.h"
 #include "net/Faceter.h"
+#include "platform/Diagnostics.h"
 
 #include <atomic>
 #include <cstddef>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -136,10 +138,10 @@ std::string documentRecord(const std::string& netText)
 
 } // namespace
 
-// Each input of at most 1 KB returns within a second of CPU time and raises
-// the peak memory by less than 64 MB; what it asks for beyond that is
-// refused in one line, and a face the bounds cut short still reads and
-// tessellates.
+// Each input of at most 1 KB returns within a second of CPU time, raises
+// the peak memory by less than 64 MB and leaves no debug file of a megabyte;
+// what it asks for beyond that is refused in one line, and a face the
+// bounds cut short still reads and tessellates.
 TEST_F(MeshwrightHost, HostileInputsStaySmallAndQuick)
 {
     // Each reader answers whether the input read as it should.
@@ -223,6 +225,12 @@ TEST_F(MeshwrightHost, HostileInputsStaySmallAndQuick)
          keptInput("MeshObject/thousands-of-coincident-facets-as-large-as-the-mesh"),
          readMeshObject, nullptr},
         {"that net in a document record", record, readRecord, nullptr},
+        {"polygon of 91422 corners round eight vertices",
+         keptInput("MeshObject/polygon-of-ninety-thousand-corners-round-eight-vertices"),
+         readMeshObject, nullptr},
+        {"grid junction with six self-pointing edges",
+         keptInput("ImportGrid/grid-junction-with-six-self-pointing-edges"), readNet,
+         "cycle search stopped at length "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -236,6 +244,10 @@ TEST_F(MeshwrightHost, HostileInputsStaySmallAndQuick)
         EXPECT_LT(cost.growthKB, 64 * 1024);
         if (c.line != nullptr) {
             EXPECT_NE(printed.find(c.line), std::string::npos) << printed;
+        }
+        // Nor does a debug file the read writes grow past a megabyte.
+        for (const auto& file : std::filesystem::directory_iterator(Platform::diagnosticsFolder())) {
+            EXPECT_LT(file.is_regular_file() ? file.file_size() : 0u, 1u << 20) << file.path();
         }
     }
 }
