@@ -179,6 +179,21 @@ public:
             prev[k] = (k + n - 1) % n;
             next[k] = (k + 1) % n;
         }
+        // A place the polygon passes twice (the ends of a slit) keeps its
+        // corners: the slit's two sides must stay the same edges, each the
+        // other's reverse, however straight the polygon runs through them.
+        std::vector<unsigned char> twice(alive.size(), 0);
+        {
+            std::vector<int> order(static_cast<std::size_t>(n));
+            for (int k = 0; k < n; ++k)
+                order[k] = k;
+            std::sort(order.begin(), order.end(), [this](int x, int y) {
+                return at(x)[0] < at(y)[0] || (at(x)[0] == at(y)[0] && at(x)[1] < at(y)[1]);
+            });
+            for (int r = 0; r + 1 < n; ++r)
+                if (samePlace(at(order[r]), at(order[r + 1])))
+                    twice[order[r]] = twice[order[r + 1]] = 1;
+        }
         int remaining = n;
         std::vector<int> pending(static_cast<std::size_t>(n));
         for (int k = 0; k < n; ++k)
@@ -186,7 +201,7 @@ public:
         while (!pending.empty() && remaining >= 3) {
             const int k = pending.back();
             pending.pop_back();
-            if (!alive[k])
+            if (!alive[k] || twice[k])
                 continue;
             const Point &a = at(prev[k]), &p = at(k), &b = at(next[k]);
             if (!isFlat(a, p, b))
@@ -235,8 +250,13 @@ public:
         }
         Kor::List<CTGTriangle> ears;
         kept.triangulate(ears);
-        for (const CTGTriangle& ear : ears)
-            emit(keptIndex[ear.i % m], keptIndex[ear.j % m], keptIndex[ear.k % m]);
+        for (const CTGTriangle& ear : ears) {
+            const int a = keptIndex[ear.i % m], p = keptIndex[ear.j % m], b = keptIndex[ear.k % m];
+            if (isFlat(at(a), at(p), at(b)))
+                clipFlat(a, p, b);
+            else
+                emit(a, p, b);
+        }
     }
 
 private:
@@ -245,6 +265,40 @@ private:
     std::map<std::pair<int, int>, std::vector<int>> sides;
 
     const Point& at(int k) const { return *polygon.vertices[k]; }
+
+    // An ear of no area clipped at p (a corner kept straight, or a spike):
+    // it covers nothing, and the side from a to b that it leaves takes over
+    // the corners of its two sides that lie between a and b, p among them
+    // when the polygon runs straight through it, so that the triangle later
+    // made on that side is fanned through them.
+    void clipFlat(int a, int p, int b)
+    {
+        std::vector<std::pair<double, int>> through;
+        auto take = [&](int k) {
+            const double s = ((at(k)[0] - at(a)[0]) * (at(b)[0] - at(a)[0]) +
+                              (at(k)[1] - at(a)[1]) * (at(b)[1] - at(a)[1])) /
+                             squaredLength(at(a), at(b));
+            if (s > 0.0 && s < 1.0)
+                through.push_back({s, k});
+        };
+        auto takeSide = [&](int from, int to) {
+            auto found = sides.find({from, to});
+            if (found == sides.end())
+                return;
+            for (int k : found->second)
+                take(k);
+            sides.erase(found);
+        };
+        takeSide(a, p);
+        take(p);
+        takeSide(p, b);
+        std::stable_sort(through.begin(), through.end(),
+                         [](const auto& x, const auto& y) { return x.first < y.first; });
+        std::vector<int>& side = sides[{a, b}];
+        for (const auto& [s, k] : through)
+            if (side.empty() || !samePlace(at(side.back()), at(k)))
+                side.push_back(k);
+    }
 
     // The triangle (a, b, c), fanned through the straight corners of its
     // sides.
@@ -334,7 +388,12 @@ int signOf(const Move& m)
 
 class TieSides {
 public:
-    explicit TieSides(const CVertexList& polygon) : polygon(polygon)
+    // With openSlits the slits to the holes open as above (the cut cells);
+    // without, a slit stays closed, the face lying on both of its sides
+    // (the scan lines): its sides are no boundary of the face, and each of
+    // its ends lies where the loop through that place puts it.
+    explicit TieSides(const CVertexList& polygon, bool openSlits = true)
+        : polygon(polygon), openSlits(openSlits)
     {
         const int n = polygon.getCount();
         findSlits();
@@ -353,6 +412,10 @@ public:
         return f == kU ? Move{open, side, 0.0} : Move{open, 0.0, side};
     }
 
+    // True when the edge from vertex k to the next is a side of a slit (the
+    // polygon runs the same edge back elsewhere).
+    bool isSlit(int k) const { return slit[std::size_t(k)] != 0; }
+
     // +1 or -1: the side of the line on which vertex k lies, the line being
     // where coordinate f is c.
     int side(int k, int f, double c) const
@@ -366,6 +429,7 @@ public:
 
 private:
     const CVertexList& polygon;
+    const bool openSlits;
     std::vector<signed char> sides[2];
     // The other vertex at the same place (the two ends of a slit to a hole
     // stand twice), or -1.
@@ -374,6 +438,13 @@ private:
     // opens (each of the corner's edges by one towards the face); zero
     // elsewhere.
     std::vector<std::array<double, 2>> opening;
+    // Per edge (from vertex k to the next): a side of a slit.
+    std::vector<unsigned char> slit;
+    // With closed slits, for a vertex at a place the polygon passes several
+    // times: the copies there whose edge in and whose edge out are no slit
+    // (the loop through the place), or the place's first copy when every
+    // edge there is a slit; the vertex itself elsewhere.
+    std::vector<int> loopIn, loopOut;
 
     const Point& at(int k) const { return *polygon.getVertex(k); }
     int wrap(int k) const { return (k + polygon.getCount()) % polygon.getCount(); }
@@ -389,7 +460,8 @@ private:
         std::sort(order.begin(), order.end(), [this](int x, int y) {
             return at(x)[0] < at(y)[0] || (at(x)[0] == at(y)[0] && at(x)[1] < at(y)[1]);
         });
-        for (int r = 0; r + 1 < n;) {
+        std::vector<int> place(std::size_t(n), 0);
+        for (int r = 0; r < n;) {
             int e = r + 1;
             while (e < n && samePlace(at(order[std::size_t(e)]), at(order[std::size_t(r)])))
                 ++e;
@@ -397,12 +469,49 @@ private:
                 twin[std::size_t(order[std::size_t(r)])] = order[std::size_t(r + 1)];
                 twin[std::size_t(order[std::size_t(r + 1)])] = order[std::size_t(r)];
             }
+            for (int m = r; m < e; ++m)
+                place[std::size_t(order[std::size_t(m)])] = r;
+            r = e;
+        }
+        // An edge is a slit's side when the polygon runs it back elsewhere.
+        std::vector<std::pair<int, int>> edges(static_cast<std::size_t>(n));
+        for (int k = 0; k < n; ++k)
+            edges[std::size_t(k)] = {place[std::size_t(k)], place[std::size_t(wrap(k + 1))]};
+        std::vector<std::pair<int, int>> sorted = edges;
+        std::sort(sorted.begin(), sorted.end());
+        slit.assign(std::size_t(n), 0);
+        for (int k = 0; k < n; ++k) {
+            const auto [from, to] = edges[std::size_t(k)];
+            slit[std::size_t(k)] =
+                from != to && std::binary_search(sorted.begin(), sorted.end(), std::pair{to, from});
+        }
+        loopIn.resize(std::size_t(n));
+        loopOut.resize(std::size_t(n));
+        for (int r = 0; r < n;) {
+            int e = r + 1;
+            while (e < n && place[std::size_t(order[std::size_t(e)])] == r)
+                ++e;
+            int in = -1, out = -1;
+            for (int m = r; m < e; ++m) {
+                const int k = order[std::size_t(m)];
+                if (in < 0 && !slit[std::size_t(wrap(k - 1))])
+                    in = k;
+                if (out < 0 && !slit[std::size_t(k)])
+                    out = k;
+            }
+            // A place all of whose edges are slits lies inside the face:
+            // its first copy decides for all.
+            if (in < 0 || out < 0)
+                in = out = order[std::size_t(r)];
+            for (int m = r; m < e; ++m) {
+                const int k = order[std::size_t(m)];
+                loopIn[std::size_t(k)] = openSlits ? k : in;
+                loopOut[std::size_t(k)] = openSlits ? k : out;
+            }
             r = e;
         }
         for (int k = 0; k < n; ++k) {
-            const int t = twin[std::size_t(k)];
-            if (t < 0 || !(samePlace(at(wrap(k + 1)), at(wrap(t - 1))) ||
-                           samePlace(at(wrap(k - 1)), at(wrap(t + 1)))))
+            if (!openSlits || !(slit[std::size_t(k)] || slit[std::size_t(wrap(k - 1))]))
                 continue;
             // The corner moves inwards, each of its two edges by the same
             // distance towards the face.
@@ -445,6 +554,16 @@ private:
             edges[1] = {k, wrap(k + 1)};
             edges[2] = {before, t};
         }
+        if (!openSlits) {
+            // A closed slit is no edge: the loop through the place decides,
+            // the same way for every copy of the place.
+            const int in = loopIn[std::size_t(k)], out = loopOut[std::size_t(k)];
+            before = wrap(in - 1);
+            after = wrap(out + 1);
+            edges[0] = {before, in};
+            edges[1] = {out, after};
+            edges[2] = {-1, -1};
+        }
         for (const auto& [from, to] : edges) {
             if (from < 0 || at(from)[f] != at(to)[f] || at(from)[a] == at(to)[a])
                 continue;
@@ -479,24 +598,146 @@ double snapped(const Vector& W, double x, double near)
     return w != nullptr ? *w : x;
 }
 
+using Corner = std::array<double, 3>;
+
+bool sameCorner(const Corner& a, const Corner& b)
+{
+    return a[0] == b[0] && a[1] == b[1];
+}
+
+// The closed polygon with every edge along an iso direction split where
+// another edge along the same line ends inside it, so that two edges that
+// run along one another (the sides of a spike, or of a slit that meets a
+// spike) become the same edge, run once each way. At most as many vertices
+// are added as the polygon has: a polygon that overlaps itself more than
+// that is left partly unsplit.
+void splitOverlaps(std::vector<Corner>& vertices)
+{
+    const std::size_t n = vertices.size();
+    if (n < 3)
+        return;
+    // Per edge, the places along it where it is split.
+    std::vector<std::vector<double>> splits(n);
+    std::size_t added = 0;
+    for (int f : {kU, kV}) {
+        const int g = 1 - f;
+        // The edges along lines where coordinate f is fixed, by line, and
+        // the ends of the edges on each line.
+        std::map<double, std::pair<std::vector<std::size_t>, std::vector<double>>> lines;
+        for (std::size_t k = 0; k < n; ++k) {
+            const Corner &a = vertices[k], &b = vertices[(k + 1) % n];
+            if (a[f] != b[f] || a[g] == b[g])
+                continue;
+            auto& line = lines[a[f]];
+            line.first.push_back(k);
+            line.second.push_back(a[g]);
+            line.second.push_back(b[g]);
+        }
+        for (auto& [at, line] : lines) {
+            auto& [edges, ends] = line;
+            if (edges.size() < 2)
+                continue;
+            std::sort(ends.begin(), ends.end());
+            ends.erase(std::unique(ends.begin(), ends.end()), ends.end());
+            for (std::size_t k : edges) {
+                const double a = vertices[k][g], b = vertices[(k + 1) % n][g];
+                auto first = std::upper_bound(ends.begin(), ends.end(), std::min(a, b));
+                auto last = std::lower_bound(ends.begin(), ends.end(), std::max(a, b));
+                if (first >= last || added + std::size_t(last - first) > n)
+                    continue;
+                added += std::size_t(last - first);
+                splits[k].assign(first, last);
+                if (a > b)
+                    std::reverse(splits[k].begin(), splits[k].end());
+            }
+        }
+    }
+    if (added == 0)
+        return;
+    std::vector<Corner> out;
+    out.reserve(n + added);
+    for (std::size_t k = 0; k < n; ++k) {
+        const Corner &a = vertices[k], &b = vertices[(k + 1) % n];
+        out.push_back(a);
+        const int f = a[kU] == b[kU] ? kU : kV, g = 1 - f;
+        for (double w : splits[k]) {
+            const double s = (w - a[g]) / (b[g] - a[g]);
+            Corner p;
+            p[f] = a[f];
+            p[g] = w;
+            p[2] = a[2] + s * (b[2] - a[2]);
+            out.push_back(p);
+        }
+    }
+    vertices = std::move(out);
+}
+
+// The closed polygon without the spikes of no width it may hold: a vertex
+// at which it turns straight back goes, and so does a vertex repeating its
+// neighbour, until none is left. A spike covers nothing, but an iso line
+// along it would meet its two sides with nothing between them, and its
+// sides would lie on top of each other in the cut polygons. A polygon that
+// is spikes alone gives nothing.
+void dropSpikes(std::vector<Corner>& vertices)
+{
+    const int n = int(vertices.size());
+    if (n < 3)
+        return;
+    const std::size_t count = std::size_t(n);
+    std::vector<int> prev(count), next(count), pending(count);
+    std::vector<unsigned char> alive(std::size_t(n), 1);
+    for (int k = 0; k < n; ++k) {
+        prev[k] = (k + n - 1) % n;
+        next[k] = (k + 1) % n;
+        pending[k] = n - 1 - k;
+    }
+    int remaining = n;
+    while (!pending.empty() && remaining >= 3) {
+        const int k = pending.back();
+        pending.pop_back();
+        if (!alive[k])
+            continue;
+        const Corner &a = vertices[prev[k]], &p = vertices[k], &b = vertices[next[k]];
+        const double du0 = p[0] - a[0], dv0 = p[1] - a[1], du1 = b[0] - p[0], dv1 = b[1] - p[1];
+        const double longest = std::max(du0 * du0 + dv0 * dv0, du1 * du1 + dv1 * dv1);
+        const bool back =
+            du0 * du1 + dv0 * dv1 < 0.0 && std::fabs(du0 * dv1 - dv0 * du1) <= 1e-12 * longest;
+        if (!sameCorner(p, b) && !back)
+            continue;
+        alive[k] = 0;
+        next[prev[k]] = next[k];
+        prev[next[k]] = prev[k];
+        pending.push_back(next[k]);
+        pending.push_back(prev[k]);
+        --remaining;
+    }
+    std::vector<Corner> kept;
+    if (remaining >= 3)
+        for (int k = 0; k < n; ++k)
+            if (alive[k])
+                kept.push_back(vertices[k]);
+    vertices = std::move(kept);
+}
+
 // The trim polygon as the cells cut it: a coordinate within `near` of an
 // iso value takes that value, a vertex repeating the one before goes, and
-// an edge that passes within `near` of a grid node gets a vertex there; so
-// rounding leaves no tie undecided. Away from the iso values and nodes the
-// polygon is unchanged.
+// so do spikes of no width (dropSpikes); an edge that passes within `near`
+// of a grid node gets a vertex there. So rounding leaves no tie undecided.
+// Away from the iso values, the nodes and the spikes the polygon is
+// unchanged.
 void buildCutPolygon(const CVertexList& polygon, const Vector& U, const Vector& V, double near,
                      CVertexList& out)
 {
-    using Corner = std::array<double, 3>;
-    auto same = [](const Corner& a, const Corner& b) { return a[0] == b[0] && a[1] == b[1]; };
     std::vector<Corner> vertices;
     for (const Point* p : polygon.vertices) {
         const Corner q = {snapped(U, (*p)[0], near), snapped(V, (*p)[1], near), (*p)[2]};
-        if (vertices.empty() || !same(q, vertices.back()))
+        if (vertices.empty() || !sameCorner(q, vertices.back()))
             vertices.push_back(q);
     }
-    while (vertices.size() > 1 && same(vertices.front(), vertices.back()))
+    while (vertices.size() > 1 && sameCorner(vertices.front(), vertices.back()))
         vertices.pop_back();
+    splitOverlaps(vertices);
+    dropSpikes(vertices);
 
     const Vector* values[2] = {&U, &V};
     std::vector<std::pair<double, Corner>> onEdge;
@@ -529,7 +770,7 @@ void buildCutPolygon(const CVertexList& polygon, const Vector& U, const Vector& 
                   [](const auto& x, const auto& y) { return x.first < y.first; });
         const Corner* last = &a;
         for (const auto& [s, p] : onEdge)
-            if (!same(p, *last) && !same(p, b)) {
+            if (!sameCorner(p, *last) && !sameCorner(p, b)) {
                 out.appendVertex(new Point(p[0], p[1], p[2]));
                 last = &p;
             }
@@ -1085,7 +1326,17 @@ int CFaceter::facetFace(CFace& face)
         pullEndsInwards(V);
         facetPolygon(polygon, U, V);
     } else if (quads.count == 0 && triangles.count == 0) {
-        appendTriangles(polygon, triangles);
+        // Spikes of no width cover nothing; their sides would lie on top
+        // of each other in the triangulation.
+        std::vector<Corner> corners;
+        for (const Point* p : polygon.vertices)
+            corners.push_back({(*p)[0], (*p)[1], (*p)[2]});
+        splitOverlaps(corners);
+        dropSpikes(corners);
+        CVertexList spikeFree;
+        for (const Corner& c : corners)
+            spikeFree.appendVertex(new Point(c[0], c[1], c[2]));
+        appendTriangles(spikeFree, triangles);
     }
     if (face.sense)
         reverseCorners(*this);
@@ -1106,8 +1357,10 @@ void refineBelow(Vector& v, int below, int between)
 
 // The pieces of the scan line a-b (where coordinate f is fixed) inside the
 // polygon into row, as pairs of end points: the line's crossings, decided
-// for vertices on the line as the cut cells decide them, taken in pairs
-// along it; a piece of no length (a vertex touching the line) is left out.
+// for vertices on the line as the cut cells decide them but with the slits
+// to the holes closed (a line along a slit runs on through it, the face
+// lying on both of its sides), taken in pairs along it; a piece of no
+// length (a vertex touching the line) is left out.
 // The row is emptied first, so a line that misses the polygon leaves
 // nothing of the previous line behind.
 void scanLine(const CVertexList& polygon, const TieSides& ties, int f, const Point& a,
@@ -1124,6 +1377,9 @@ void scanLine(const CVertexList& polygon, const TieSides& ties, int f, const Poi
             continue;
         const Point& e0 = *polygon.vertices[k];
         const Point& e1 = *polygon.vertices[k1];
+        // A slit along the line is no boundary: the line runs on through it.
+        if (e0[f] == c && e1[f] == c && ties.isSlit(k))
+            continue;
         if (e0[f] == c || e1[f] == c) {
             params.push_back(((e0[f] == c ? e0 : e1)[g] - a[g]) / (b[g] - a[g]));
             continue;
@@ -1183,14 +1439,21 @@ int CFaceter::facetByVertexList(CFace& face, bool outline)
 
     const int nu = U.size(), nv = V.size();
     if (nu > 0 && nv > 0) {
+        // The polygon as the cut cells take it: snapped onto the scan
+        // values it lies within rounding of, and without spikes of no
+        // width, which hold no piece of a line along them (the face lies on
+        // both of their sides, a cut into it, or on neither).
+        CVertexList scanned;
+        const double extent = std::max(U[nu - 1] - U[0], V[nv - 1] - V[0]);
+        buildCutPolygon(polygon, U, V, 1e-12 * extent, scanned);
+        const TieSides ties(scanned, false);
         // The outermost scan lines keep just inside the domain.
         const double e = 1e-6;
         Kor::List<tuple<float, 2>> row;
         U[0] += e;
         U[nu - 1] -= e;
-        const TieSides ties(polygon);
         for (int k = 0; k < nu; ++k) {
-            scanLine(polygon, ties, kU, Point(U[k], V[0] - e, 0.0), Point(U[k], V[nv - 1] + e, 0.0),
+            scanLine(scanned, ties, kU, Point(U[k], V[0] - e, 0.0), Point(U[k], V[nv - 1] + e, 0.0),
                      row);
             if (row.count > 1)
                 scanSegments.append(row);
@@ -1201,7 +1464,7 @@ int CFaceter::facetByVertexList(CFace& face, bool outline)
         V[0] += e;
         V[nv - 1] -= e;
         for (int k = 0; k < nv; ++k) {
-            scanLine(polygon, ties, kV, Point(U[0] - e, V[k], 0.0), Point(U[nu - 1] + e, V[k], 0.0),
+            scanLine(scanned, ties, kV, Point(U[0] - e, V[k], 0.0), Point(U[nu - 1] + e, V[k], 0.0),
                      row);
             if (row.count <= 1)
                 continue;

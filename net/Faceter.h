@@ -80,13 +80,17 @@ public:
     // line, a trim edge along one and a crossing at a grid node are decided
     // as if the polygon were moved by an infinitely small amount, the same
     // way on every line, so that the facets tile the polygon; none is flat.
+    // Spikes of no width (the trim doubling back on itself) cover nothing
+    // and are left out.
     void facetPolygon(const CVertexList& polygon, const Vector& U, const Vector& V);
 
     // The scan-line tessellation: for a face without trim loops the quads of
     // its sample-parameter grid (only while the faceter holds no quads) and
     // their count; otherwise the scan segments (and, with outline, one row
     // per trim loop holding its polygon's edges) and their crossings, and
-    // the number of scan-segment rows.
+    // the number of scan-segment rows. A scan line holds the stretches with
+    // the face on both sides: not those along a trim edge, but those along
+    // a slit to a hole or a spike cut into the face.
     int facetByVertexList(CFace& face, bool outline);
 
     // The number of triangles; both arguments are ignored.
