@@ -137,6 +137,16 @@ int CVertexList::orientation() const
     if (n < 3)
         return 0;
     for (int i = 0; i < n; ++i) {
+        // A corner without area (a straight run, or a spike where the polygon
+        // turns back on itself) puts its centroid on the polygon's own edges,
+        // where the winding angle takes half turns of either sign: such a
+        // corner decides nothing.
+        const CVertex<double, 3>& a = *getVertex(i);
+        const CVertex<double, 3>& b = *getVertex(i + 1);
+        const CVertex<double, 3>& d = *getVertex(i + 2);
+        const double ux = b[0] - a[0], uy = b[1] - a[1], vx = d[0] - b[0], vy = d[1] - b[1];
+        if (std::fabs(ux * vy - uy * vx) <= 1e-12 * std::hypot(ux, uy) * std::hypot(vx, vy))
+            continue;
         const CVertex<double, 3> c = cornerCentroid(i, i + 1, i + 2);
         if (!isInside(c, true))
             continue;

@@ -106,7 +106,8 @@ public:
     // boundary are inside).
     bool isInside(const CVertex<double, 3>& p, bool useSecondAxis) const;
     // -1 counter-clockwise, 1 clockwise (also when no corner decides), 0 for
-    // fewer than 3 vertices.
+    // fewer than 3 vertices. Corners without area (straight runs, spikes)
+    // are passed over.
     int orientation() const;
     // Centroid of the vertices i, j, k (indices taken modulo the count).
     CVertex<double, 3> cornerCentroid(int i, int j, int k) const;

@@ -107,6 +107,18 @@ TEST(VertexList, OrientationAndWinding)
     EXPECT_EQ(cw.orientation(), 1);
     EXPECT_EQ(two.orientation(), 0);
     EXPECT_EQ(l.orientation(), 1);
+    // A square with a spike out of its lower side, from every start corner
+    // and both ways round: the spike's corners, whose centroids lie on the
+    // spike, decide nothing.
+    const XY spiked{{0.5, 0}, {0.5, -0.5}, {0.5, 0}, {1, 0}, {1, 1}, {0, 1}, {0, 0}};
+    for (int start = 0; start < int(spiked.size()); ++start)
+        for (bool reversed : {false, true}) {
+            XY turned(spiked.begin() + start, spiked.end());
+            turned.insert(turned.end(), spiked.begin(), spiked.begin() + start);
+            CVertexList list;
+            fill(list, turned, reversed);
+            EXPECT_EQ(list.orientation(), reversed ? 1 : -1) << start;
+        }
     EXPECT_NEAR(ccw.windingAngle(V3(0.3, 0.6, 0)), 2 * std::numbers::pi, 1e-12);
     EXPECT_NEAR(cw.windingAngle(V3(0.3, 0.6, 0)), -2 * std::numbers::pi, 1e-12);
     EXPECT_NEAR(ccw.windingAngle(V3(3, 0.5, 0)), 0.0, 1e-12);
