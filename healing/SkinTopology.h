@@ -154,8 +154,10 @@ public:
 
     // Heals the faces of the skin in the order of their area over their
     // squared outer loop length, largest first, each towards the faces
-    // healed before it; the faces of `fixed` (may be null) come first and
-    // stay unchanged, as does the first face when no list is given. mode:
+    // healed before it (of the faces left, the first that shares an edge
+    // with one placed before it comes next); the faces of `fixed` (may be
+    // null) come first and stay unchanged, as does the first face when no
+    // list is given. mode:
     // 0 position, 1 also the tangent plane, 2 also the bending. Each face's
     // heal rank (kept in its spare int, spareFlag) is its 1-based place in
     // that order. False on a cancel of the skin's sink (faces healed before
