@@ -646,4 +646,60 @@ TEST_F(MeshwrightHost, MainJobOnAnImportedNetCommitsAllItsFaces)
               2.0 * printedNumber(job.output, "Breps, document tolerance "));
 }
 
+// A net text of version 2 (nodes and poly-lines, no topology section, as a
+// net without its topology switch writes it) drives the job's second form
+// on several meshes: the import finds the net's regions and fits them, the
+// commit heals all four faces within the document's tolerance (the script
+// checks both). The net is a "#" of three rows and three columns through
+// the points where rays straight down meet the mesh over the middle of its
+// box. Before, nothing ran the topology step of a version-2 net: "Nothing to
+// Commit".
+class ImportedVersion2Net : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(ImportedVersion2Net, CommitsAndHealsAllItsFaces)
+{
+    const std::string mesh = meshFile("generated", GetParam());
+    CFlatMesh read;
+    ASSERT_TRUE(mwtest::readHashedMesh(read, mesh));
+    const CBox<float, 3> box = read.getBoundingBox();
+    GB::CSurfaceNet net;
+    net.setMesh(&read);
+    net.topologySwitch = false;
+    Gridbench::CGridPoint* at[3][3];
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            const float x = box.min[0] + (0.35f + 0.15f * float(i)) * (box.max[0] - box.min[0]);
+            const float y = box.min[1] + (0.35f + 0.15f * float(j)) * (box.max[1] - box.min[1]);
+            Kor::Set<Mesh::CBaseMesh::CBaseHitInfo> hits;
+            ASSERT_TRUE(read.hit(CVertex<float, 3>(x, y, box.max[2] + 1.f),
+                                 CVector<float, 3>(0, 0, -1), hits, true, false, false, nullptr,
+                                 0.0));
+            at[i][j] = new Gridbench::CGridPoint(*hits[0]);
+        }
+    for (int k = 0; k < 3; ++k) {
+        mwtest::polyLine(net, {at[0][k], at[1][k], at[2][k]});
+        mwtest::polyLine(net, {at[k][0], at[k][1], at[k][2]});
+    }
+    const std::string text = mwtest::scratchPath("net.grid");
+    {
+        std::ofstream file(text);
+        ASSERT_TRUE(net.write(file));
+    }
+    std::stringstream written;
+    written << std::ifstream(text).rdbuf();
+    ASSERT_EQ(written.str().rfind("Version 2\n", 0), 0u);
+    ASSERT_EQ(written.str().find("Topology"), std::string::npos);
+
+    const RunnerOutcome job =
+        runMainJob("main-job-import.vzs", "--define 'MESH=" + mesh + "' --define 'NET=" + text + "'",
+                   mwtest::scratchPath("imported"));
+    ASSERT_EQ(job.code, 0) << job.output.substr(job.output.size() > 3000 ? job.output.size() - 3000
+                                                                         : 0);
+    EXPECT_NE(job.output.find("model has 4 loops"), std::string::npos);
+    EXPECT_NE(job.output.find("Converted 4 Surfaces to Vezad into Layer 1."), std::string::npos);
+    EXPECT_EQ(fitErrorPointCounts(job.output).size(), 4u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Meshes, ImportedVersion2Net, ::testing::Values("bump", "sphere", "wide"));
+
 } // namespace
