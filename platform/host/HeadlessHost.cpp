@@ -628,9 +628,11 @@ DirectiveOutcome HeadlessHost::placeNet(const std::vector<std::string>& argument
         define(name + "_Y" + suffix, std::to_string(ys[k]));
         define(name + "_Y" + suffix + "_FROM", std::to_string(from[k]));
     }
+    const char* how = setView         ? "as look and zoom set it"
+                      : square.turned ? "turned along an axis"
+                                      : "as it was";
     VezadApp().Print("Net square: x %d..%d, y %d..%d in view %d (%s, zoomed %.2f times)\n", xs[0],
-                     xs[2], ys[0], ys[2], viewIndex,
-                     square.turned ? "turned along an axis" : "as it was", square.zoom);
+                     xs[2], ys[0], ys[2], viewIndex, how, square.zoom);
     return DirectiveOutcome::passed;
 }
 
