@@ -42,8 +42,8 @@ COpenGLContainer::COpenGLContainer()
 
 COpenGLContainer::~COpenGLContainer()
 {
-    std::cout << "COpenGLContainer::~COpenGLContainer() deleted OPenGLList at: "
-              << reinterpret_cast<std::uintptr_t>(this) << std::endl;
+    std::cout << "COpenGLContainer::~COpenGLContainer() deleted OPenGLList at: " << creation.value()
+              << std::endl;
     moveListsToPending();
     // The entities handed their lists over instead of deleting them; without a
     // current context there is nothing to delete them in, and the lists go

@@ -14,6 +14,7 @@
 #include <cstdint>
 
 #include "display/OpenGLEntity.h"
+#include "foundation/CreationOrder.h"
 #include "foundation/KorList.h"
 #include "foundation/KorSet.h"
 
@@ -24,10 +25,14 @@ public:
     Kor::Set<unsigned int> pendingDeletions; // list names deleted at the next draw
     int faceDisplayMode = 0;
     bool faceEdges = true;
+    // The container's identity in the destruction line: the same in every
+    // run, unlike its address.
+    const CreationOrder creation;
 
     COpenGLContainer();
-    // Prints the destruction line, destroys every entity and deletes every
-    // list the container still knows of (when a context is current).
+    // Prints the destruction line (with the container's creation number),
+    // destroys every entity and deletes every list the container still knows
+    // of (when a context is current).
     virtual ~COpenGLContainer();
     COpenGLContainer(const COpenGLContainer&) = delete;
     COpenGLContainer& operator=(const COpenGLContainer&) = delete;

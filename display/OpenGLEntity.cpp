@@ -13,7 +13,7 @@ void clearOpenGLErrors()
     }
 }
 
-COpenGLEntity::COpenGLEntity() : key(reinterpret_cast<std::intptr_t>(this)) {}
+COpenGLEntity::COpenGLEntity() : key(displayKeyOf(*this)) {}
 
 COpenGLEntity::~COpenGLEntity()
 {

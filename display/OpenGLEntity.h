@@ -13,6 +13,7 @@
 #include <climits>
 #include <cstdint>
 
+#include "foundation/CreationOrder.h"
 #include "foundation/SimpleString.h"
 
 class COpenGLEntity {
@@ -40,9 +41,12 @@ public:
     bool dirty = true;                 // compile again at the next draw
     bool compiling = false;
     int layer = 0;
-    // Sort key in the container: the entity's own address, or the address of
-    // the object the entity stands for. Change it only while the entity is
-    // not stored in a container.
+    // The entity's identity (see displayKeyOf).
+    const CreationOrder creation;
+    // Sort key in the container: the entity's own creation number, or the
+    // creation number of the object the entity stands for (displayKeyOf),
+    // so that the container draws in the same order in every run. Change it
+    // only while the entity is not stored in a container.
     std::intptr_t key;
 
     COpenGLEntity();
@@ -107,6 +111,14 @@ protected:
     // The commands compiled into the list; the base entity draws nothing.
     virtual void compileCommands() {}
 };
+
+// The container key of the entity that stands for `object` (a mesh, a
+// poly-line): the object's creation number. Numbers come from one counter,
+// so they never meet an entity's own key.
+template <class T> std::intptr_t displayKeyOf(const T& object)
+{
+    return static_cast<std::intptr_t>(object.creation.value());
+}
 
 // Empties the OpenGL error queue (bounded, so a missing context cannot make it
 // spin).

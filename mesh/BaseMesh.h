@@ -22,6 +22,7 @@
 // immediate mode into the current context) in BaseMeshDraw.cpp.
 
 #include "foundation/Box.h"
+#include "foundation/CreationOrder.h"
 #include "foundation/KorList.h"
 #include "foundation/KorSet.h"
 #include "foundation/Statistic.h"
@@ -141,6 +142,8 @@ public:
     // (their order included) made through the mesh's operations, so that
     // what was copied from the facets can tell that it is stale.
     std::uint64_t geometryVersion = 0;
+    // The mesh's identity where it is keyed (its display entity's key).
+    const CreationOrder creation;
 
     CBaseMesh();
     CBaseMesh(const CBaseMesh&) = delete;

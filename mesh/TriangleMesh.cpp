@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
-#include <functional>
 #include <iostream>
 #include <vector>
 
@@ -64,10 +63,9 @@ bool CTriangularEdge::addTriangle(CTriData* t)
 
 bool CTriangularEdge::less(const CTriangularEdge* x, const CTriangularEdge* y)
 {
-    std::less<const CSTLVertex*> byAddress;
     if (x->a != y->a)
-        return byAddress(x->a, y->a);
-    return byAddress(x->b, y->b);
+        return lessByCreation(x->a, y->a);
+    return lessByCreation(x->b, y->b);
 }
 
 CMesh<CSTLVertex>::~CMesh()
@@ -219,7 +217,9 @@ bool CMesh<CSTLVertex>::buildEdgeTable()
         CSTLVertex* b;
         CTriData* t;
     };
-    std::less<const CSTLVertex*> byAddress;
+    // Vertices in the order they were made: their addresses would order the
+    // edges (and the vertices' edge lists) differently in every run.
+    const auto byCreation = &lessByCreation<CSTLVertex>;
     std::vector<Record> records;
     records.reserve(std::size_t(triangles.count) * 3);
     for (int i = 0; i < triangles.count; ++i) {
@@ -227,7 +227,7 @@ bool CMesh<CSTLVertex>::buildEdgeTable()
         for (int k = 0; k < 3; ++k) {
             CSTLVertex* p = t->v[k];
             CSTLVertex* q = t->v[(k + 1) % 3];
-            if (byAddress(q, p))
+            if (byCreation(q, p))
                 std::swap(p, q);
             records.push_back({p, q, t});
         }
@@ -235,8 +235,8 @@ bool CMesh<CSTLVertex>::buildEdgeTable()
     // Stable, so the triangles of one edge keep their list order.
     std::stable_sort(records.begin(), records.end(), [&](const Record& x, const Record& y) {
         if (x.a != y.a)
-            return byAddress(x.a, y.a);
-        return byAddress(x.b, y.b);
+            return byCreation(x.a, y.a);
+        return byCreation(x.b, y.b);
     });
     edgeSet.setCapacity(int(records.size()));
     CTriangularEdge* last = nullptr;
@@ -290,10 +290,9 @@ bool CMesh<CSTLVertex>::getVertexCurvature(const Point& p, double& minimum, doub
     CSTLVertex* v = findVertex(p);
     if (v == nullptr)
         return false;
-    std::less<const CSTLVertex*> byAddress;
     std::vector<std::pair<CSTLVertex*, CSTLVertex*>> around;
     auto enter = [&](CSTLVertex* a, CSTLVertex* b) {
-        if (byAddress(b, a))
+        if (lessByCreation(b, a))
             std::swap(a, b);
         const std::pair<CSTLVertex*, CSTLVertex*> e(a, b);
         if (std::find(around.begin(), around.end(), e) == around.end())

@@ -14,6 +14,7 @@
 // (buildEdgeTable builds it again).
 // Thread-safety: none; lookups and hits use member scratch storage.
 
+#include "foundation/CreationOrder.h"
 #include "foundation/KorList.h"
 #include "foundation/KorSet.h"
 #include "foundation/Vertex.h"
@@ -41,6 +42,8 @@ public:
     // The edges at the vertex, only while a smoothing runs (owned by the
     // smoothing; never copied).
     Kor::List<CTriangularEdge*>* edgeList = nullptr;
+    // The vertex's identity in the edge order; a copy has its own.
+    CreationOrder creation;
 
     CSTLVertex() = default;
     explicit CSTLVertex(const CVertex<float, 3>& p) : CBaseHashVertex<3>(p) {}
@@ -82,7 +85,7 @@ struct CQuadData {
     CVector<float, 3> normal;
 };
 
-// One edge of the edge table: its vertices (a at the smaller address), the
+// One edge of the edge table: its vertices (a the one made first), the
 // triangles on it and the dot product of their normals, 10.0 while the edge
 // has fewer than two triangles.
 class CTriangularEdge {
@@ -101,7 +104,7 @@ public:
     // edge left unchanged (false).
     bool addTriangle(CTriData* t);
 
-    // Edge order: by a's address, then by b's.
+    // Edge order: by a's creation, then by b's.
     static bool less(const CTriangularEdge* x, const CTriangularEdge* y);
 };
 
@@ -121,7 +124,7 @@ public:
     C3DHash<CSTLVertex, float> vertexHash;
     Kor::List<CTriData> triangles;
     Kor::List<CQuadData> quads;
-    Kor::Set<CTriangularEdge> edgeSet; // owning, ascending by (a, b)
+    Kor::Set<CTriangularEdge> edgeSet; // owning, ascending by (a, b) (CTriangularEdge::less)
     int reservedValue = 0;
     double d0 = 0.0; // printed with the z-move statistics
     // Edges of two triangles whose normal dot product is below this are

@@ -1,10 +1,10 @@
 #include "net/FaceRecords.h"
 
 #include "geometry/ParametricGeometry.h"
+#include "net/PointList.h"
 
 #include <algorithm>
 #include <atomic>
-#include <functional>
 #include <map>
 
 namespace GB {
@@ -68,7 +68,9 @@ void Loop::clearCycle()
 Kor::List<Interval> Loop::getPolyLineRanges(Kor::List<COffset_PointList*>& polyLines) const
 {
     polyLines.removeAll();
-    std::map<COffset_PointList*, std::pair<int, int>, std::less<COffset_PointList*>> ranges;
+    std::map<COffset_PointList*, std::pair<int, int>,
+             bool (*)(const COffset_PointList*, const COffset_PointList*)>
+        ranges(&lessByCreation<COffset_PointList>);
     for (const CCoEdge* coedge : coedges) {
         if (coedge == nullptr)
             continue;
@@ -121,5 +123,5 @@ bool CCoEdge::operator<(const CCoEdge& other) const
         return firstIndex < other.firstIndex;
     if (secondIndex != other.secondIndex)
         return secondIndex < other.secondIndex;
-    return std::less<const COffset_PointList*>()(polyLine, other.polyLine);
+    return lessByCreation(polyLine, other.polyLine);
 }

@@ -156,9 +156,10 @@ public:
     int getCycleLength() const;
 
     // The index ranges the loop's coedges cover on each poly-line, for
-    // drawing: polyLines is emptied and receives each poly-line once (ordered
-    // by address); the result holds, at the same position, the interval from
-    // the smallest to the largest point index the coedges use on it.
+    // drawing: polyLines is emptied and receives each poly-line once (in the
+    // order the poly-lines were made); the result holds, at the same
+    // position, the interval from the smallest to the largest point index
+    // the coedges use on it.
     Kor::List<Interval> getPolyLineRanges(Kor::List<COffset_PointList*>& polyLines) const;
 
     // ---- Pieces of the ring (each half-edge runs along its poly-line from
@@ -258,7 +259,8 @@ public:
     void setLeftSurface(CParametricGeometry* surface);
     void setRightSurface(CParametricGeometry* surface);
 
-    // By first index, then second index, then poly-line address.
+    // By first index, then second index, then poly-line (in the order the
+    // poly-lines were made).
     bool operator<(const CCoEdge& other) const;
 
     // ---- Seams and blend boundaries (defined with the seam matching) ------

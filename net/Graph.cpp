@@ -1,8 +1,8 @@
 #include "net/Graph.h"
 
 #include "mesh/MeshGeometry.h"
+#include "net/PointList.h"
 
-#include <functional>
 #include <iostream>
 
 namespace GraphAlgorithm {
@@ -19,21 +19,23 @@ Vertex* sourceOf(const CHalfEdge* h)
     return h->twin != nullptr ? h->twin->target : nullptr;
 }
 
-// Target, then poly-line, then source, all by identity. The two half-edges
-// of a piece that starts and ends at one node have equal keys; their own
-// addresses keep them apart, so neither is taken for a copy of the other.
+// Target, then poly-line, then source, all by identity: their creation
+// order, which, unlike their addresses, is the same from run to run, so the
+// scan meets the half-edges (and finds the cycles, from the same start) in
+// the same order. The two half-edges of a piece that starts and ends at one
+// node have equal keys; their own creation keeps them apart, so neither is
+// taken for a copy of the other.
 bool lessHalfEdge(const CHalfEdge* a, const CHalfEdge* b)
 {
-    const std::less<const void*> less;
     if (a->target != b->target)
-        return less(a->target, b->target);
+        return lessByCreation(a->target, b->target);
     if (a->polyLine != b->polyLine)
-        return less(a->polyLine, b->polyLine);
+        return lessByCreation(a->polyLine, b->polyLine);
     const Vertex* sa = sourceOf(a);
     const Vertex* sb = sourceOf(b);
     if (sa != sb)
-        return less(sa, sb);
-    return sa == a->target && less(a, b);
+        return lessByCreation(sa, sb);
+    return sa == a->target && a->creation < b->creation;
 }
 
 } // namespace

@@ -3,20 +3,18 @@
 #include "mesh/GridPoint.h"
 #include "mesh/MeshGeometry.h"
 
-#include <functional>
-
 namespace GraphAlgorithm {
 
 bool Vertex::isLess(const Vertex& other) const
 {
-    return std::less<const Vertex*>()(this, &other);
+    return creation < other.creation;
 }
 
 void Vertex::getPoint(CVertex<float, 3>&) const {}
 
 std::intptr_t Vertex::getId() const
 {
-    return reinterpret_cast<std::intptr_t>(this);
+    return static_cast<std::intptr_t>(creation.value());
 }
 
 } // namespace GraphAlgorithm

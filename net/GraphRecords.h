@@ -11,6 +11,7 @@
 // Thread-safety: plain records; one graph serves one thread.
 #pragma once
 
+#include "foundation/CreationOrder.h"
 #include "foundation/KorSubSet.h"
 #include "foundation/Vertex.h"
 
@@ -26,6 +27,7 @@ class Vertex {
 public:
     Kor::SubSet<CHalfEdge> outgoing; // not owned
     int index = -1;
+    const CreationOrder creation; // the node's identity in orders and ids
 
     Vertex() = default;
     virtual ~Vertex() = default;
@@ -35,11 +37,11 @@ public:
     // A new node of the same kind standing for the same thing, with no
     // outgoing half-edges and index -1; owned by the caller.
     virtual Vertex* clone() const { return new Vertex(); }
-    // Order of nodes; the base orders by address.
+    // Order of nodes; the base orders by creation (the order of `creation`).
     virtual bool isLess(const Vertex& other) const;
     // Writes the node's point into out; a node without a point leaves it.
     virtual void getPoint(CVertex<float, 3>& out) const;
-    // The node's identity: the base node's address taken as a number.
+    // The node's identity: the base node's creation number.
     virtual std::intptr_t getId() const;
 
     // Appends h to the outgoing half-edges unless it is there already.
@@ -57,6 +59,8 @@ public:
     CHalfEdge* twin = nullptr;
     CHalfEdge* previous = nullptr;
     COffset_PointList* polyLine = nullptr; // the poly-line of the piece
+    // The half-edge's identity in the graph's order; a copy has its own.
+    CreationOrder creation;
 
     CHalfEdge() = default;
     CHalfEdge(const CHalfEdge&) = default;
@@ -91,7 +95,7 @@ public:
     // A new _CVertex of the same grid point.
     GraphAlgorithm::Vertex* clone() const override { return new _CVertex(point); }
     // The wrapped points compared exactly by x, then y, then z. A node
-    // without a point (or another kind of node) orders by address.
+    // without a point (or another kind of node) orders by creation.
     bool isLess(const GraphAlgorithm::Vertex& other) const override;
     void getPoint(CVertex<float, 3>& out) const override;
     // The grid point's serial number when the point is a grid point, else

@@ -250,7 +250,7 @@ int COffset_Grid::showPointList(COffset_PointList* pl, bool show, bool highlight
 {
     if (pl == nullptr)
         return 0;
-    COpenGLEntity* found = displayContainer.findEntity(reinterpret_cast<std::intptr_t>(pl));
+    COpenGLEntity* found = displayContainer.findEntity(displayKeyOf(*pl));
     auto* display = dynamic_cast<COpenGLPointList*>(found);
     if (!show) {
         if (display != nullptr)

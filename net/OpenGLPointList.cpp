@@ -14,7 +14,7 @@
 COpenGLPointList::COpenGLPointList(COffset_PointList* pl) : pointList(pl), quadric(gluNewQuadric())
 {
     if (pl != nullptr)
-        key = reinterpret_cast<std::intptr_t>(pl);
+        key = displayKeyOf(*pl);
 }
 
 COpenGLPointList::~COpenGLPointList()

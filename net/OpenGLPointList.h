@@ -28,7 +28,7 @@ public:
     bool vertexDepthTest = false;
     bool useMarkerColour = false; // the vertices' markers take the third colour
 
-    // The display of pl, keyed by pl (by its own address without one).
+    // The display of pl, keyed by pl (displayKeyOf; its own key without one).
     explicit COpenGLPointList(COffset_PointList* pl);
     ~COpenGLPointList() override;
 

@@ -19,6 +19,7 @@
 // Thread-safety: none; user-interface thread only.
 #pragma once
 
+#include "foundation/CreationOrder.h"
 #include "foundation/KorList.h"
 #include "foundation/Vertex.h"
 
@@ -55,6 +56,9 @@ public:
     Kor::List<CVertex<float, 3>*> vertices; // the entries; one point may occur twice
     COffset_Grid* owner;
     bool usesCounted = true; // the entries count in their points' use counts
+    // The poly-line's identity where poly-lines are ordered (the net's graph,
+    // its coedges) or keyed (its display entity).
+    const CreationOrder creation;
 
     explicit COffset_PointList(COffset_Grid* owner);
     // The same, then a and b appended without raising their use counts.

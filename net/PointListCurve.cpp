@@ -41,6 +41,15 @@ Gridbench::CGridPoint* asGridPoint(CVertex<float, 3>* v)
     return dynamic_cast<Gridbench::CGridPoint*>(v);
 }
 
+// The number that names an entry in messages: the grid point's serial
+// number (the same in every run, unlike its address); -1 for a plain point
+// or none.
+int entryNumber(const CVertex<float, 3>* v)
+{
+    const auto* g = dynamic_cast<const Gridbench::CGridPoint*>(v);
+    return g != nullptr ? g->serial : -1;
+}
+
 Vector toVector(const CVertex<float, 3>& v)
 {
     return Vector(v.data, 3);
@@ -146,7 +155,7 @@ CParametricGeometry* COffset_PointList::interpolate()
     if (fitted == nullptr) {
         std::cout << "resorting to old-fashioned interpolation on points=" << std::endl;
         for (CVertex<float, 3>* v : vertices)
-            std::cout << "points to=" << static_cast<const void*>(v) << std::endl;
+            std::cout << "points to=" << entryNumber(v) << std::endl;
         parameterizePoints(all, 1.0, 1, 3);
         fitted = interpolateCurve(all, 2, 3, false, false);
     }
@@ -209,7 +218,7 @@ bool COffset_PointList::insertPoints(CVertex<float, 3>* v, double maxDistance,
         RollBack();
     }
     if (v == nullptr || contains(v)) {
-        std::cout << "PointList::skipping the point-matching vertex " << static_cast<const void*>(v)
+        std::cout << "PointList::skipping the point-matching vertex " << entryNumber(v)
                   << std::endl;
         insertionCase = 3;
         return false;

@@ -94,7 +94,7 @@ void changeContents(CMeshwrightPlugIn& plugIn, CMWMeshObject& kept, bool merge)
         delete loaded;
     } else {
         COpenGLContainer& container = plugIn.net.displayContainer;
-        const auto key = reinterpret_cast<std::intptr_t>(old);
+        const std::intptr_t key = displayKeyOf(*old);
         while (COpenGLEntity* entity = container.findEntity(key))
             container.removeEntity(entity);
         if (plugIn.net.mesh == old)

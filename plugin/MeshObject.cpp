@@ -195,8 +195,7 @@ COpenGLEntity* CMWMeshObject::glEntity() const
 {
     if (mesh == nullptr)
         return nullptr;
-    return MeshwrightPlugIn().net.displayContainer.findEntity(
-        reinterpret_cast<std::intptr_t>(mesh));
+    return MeshwrightPlugIn().net.displayContainer.findEntity(displayKeyOf(*mesh));
 }
 
 void CMWMeshObject::hideGLEntity()

@@ -16,7 +16,7 @@ COpenGLMesh::COpenGLMesh(const char* name, Mesh::CBaseMesh* mesh_, float fr, flo
                          float fa, float br, float bg, float bb, float ba)
     : mesh(mesh_)
 {
-    key = reinterpret_cast<std::intptr_t>(mesh_);
+    key = mesh_ != nullptr ? displayKeyOf(*mesh_) : 0;
     depthTestOff = false;
     const float front[4] = {fr, fg, fb, fa}, back[4] = {br, bg, bb, ba};
     for (int k = 0; k < 4; ++k) {

@@ -27,8 +27,8 @@ public:
     bool highlightOnly = false; // only the highlighted facets are drawn
     int pointSize = 1;
 
-    // Keyed by the mesh's address, depth-tested; name becomes the entity's
-    // name.
+    // Keyed by the mesh (displayKeyOf; 0 without one), depth-tested; name
+    // becomes the entity's name.
     COpenGLMesh(const char* name, Mesh::CBaseMesh* mesh, float fr, float fg, float fb, float fa,
                 float br, float bg, float bb, float ba);
     ~COpenGLMesh() override;

@@ -52,7 +52,7 @@ TEST_F(DisplayEntities, MeshIsForcedFilledOncePerCompileAndHighlightsEveryRedraw
     addSquare(mesh);
     auto* entity =
         new COpenGLMesh("MeshwrightMesh", &mesh, 0.2f, 0.2f, 0.2f, 1.f, 0.5f, 0.f, 0.f, 1.f);
-    EXPECT_EQ(entity->key, reinterpret_cast<std::intptr_t>(&mesh));
+    EXPECT_EQ(entity->key, displayKeyOf(mesh));
     EXPECT_FALSE(entity->depthTestOff);
     glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
     testing::internal::CaptureStdout();

@@ -236,8 +236,8 @@ TEST_F(GridEditing, HoverMarksPointsAndCurvesAndMouseUpSnaps)
     mesh.buildFacetHash(500.0, -1.0, nullptr); // points on curves go onto the mesh
 
     // The current poly-line's display: wider, large vertices, third colour.
-    auto* display = dynamic_cast<COpenGLPointList*>(
-        grid.displayContainer.findEntity(reinterpret_cast<std::intptr_t>(upper)));
+    auto* display =
+        dynamic_cast<COpenGLPointList*>(grid.displayContainer.findEntity(displayKeyOf(*upper)));
     ASSERT_NE(display, nullptr);
     EXPECT_TRUE(display->lineWidth == 8.f && display->vertexSize == 8.f &&
                 display->useMarkerColour && display->markerColour[1] == 0.24f);

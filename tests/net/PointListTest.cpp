@@ -122,7 +122,7 @@ TEST(PointList, UseCountsStayExactThroughEditsAndUndo)
     item->undo(&grid);
     EXPECT_EQ(grid.indexOfPointList(other), 1);
     EXPECT_EQ(grid.currentPointList, other);
-    EXPECT_NE(grid.displayContainer.findEntity(reinterpret_cast<std::intptr_t>(other)), nullptr);
+    EXPECT_NE(grid.displayContainer.findEntity(displayKeyOf(*other)), nullptr);
     EXPECT_EQ(useCountOf(c), 2);
     grid.recountUse();
     EXPECT_EQ(useCountOf(c), 2);

@@ -251,8 +251,8 @@ TEST_F(SurfaceNetView, DisplaysTakeTheSwitchesAndTheNetDrawsAroundTheCurrentLine
         net.setNotifyWindow(mwtest::testWindow(), 1);
         COffset_PointList* pl = polyLine(net, {gridPoint(-0.5f, -0.5f), gridPoint(0.5f, -0.5f)});
         net.setCurrentPointList(pl);
-        auto* display = dynamic_cast<COpenGLPointList*>(
-            net.displayContainer.findEntity(reinterpret_cast<std::intptr_t>(pl)));
+        auto* display =
+            dynamic_cast<COpenGLPointList*>(net.displayContainer.findEntity(displayKeyOf(*pl)));
         ASSERT_NE(display, nullptr);
         EXPECT_NE(display->quadric, nullptr);
         EXPECT_EQ(display->layer, COpenGLEntity::LayerTop);

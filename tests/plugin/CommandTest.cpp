@@ -80,9 +80,9 @@ TEST_F(MeshwrightHost, ImportGridReadsTheNetAndShowsItsPolyLines)
         ++faces;
     EXPECT_EQ(faces, 4);
     for (COffset_PointList* pl : net.pointLists)
-        EXPECT_NE(dynamic_cast<COpenGLPointList*>(
-                      net.displayContainer.findEntity(reinterpret_cast<std::intptr_t>(pl))),
-                  nullptr);
+        EXPECT_NE(
+            dynamic_cast<COpenGLPointList*>(net.displayContainer.findEntity(displayKeyOf(*pl))),
+            nullptr);
     assertNoUnansweredPrompts();
 }
 
