@@ -162,8 +162,8 @@ public:
     // heal rank (kept in its spare int, spareFlag) is its 1-based place in
     // that order. False on a cancel of the skin's sink (faces healed before
     // keep their new shape) and on a face whose loop cannot be walked
-    // ("Abort, damaged Pointers."); true otherwise, also when single faces fail ("Heal failed for dTol=") or
-    // there is nothing to heal. Clears multithreadingAllowed for good.
+    // ("Abort, damaged Pointers."); true otherwise, also when single faces fail ("Heal failed for
+    // dTol=") or there is nothing to heal. Clears multithreadingAllowed for good.
     bool healFaces(double dTol, Kor::List<CFace*>* fixed, int mode);
 
     // The corner fix for the unmatched edge of curve c of the face being

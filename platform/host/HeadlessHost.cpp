@@ -474,8 +474,9 @@ bool HeadlessHost::findPrinted(const std::string& wanted, std::string& line)
     const std::size_t begin = output.rfind('\n', at);
     const std::size_t end = output.find('\n', at);
     line = output.substr(begin == std::string::npos ? 0 : begin + 1,
-                         end == std::string::npos ? std::string::npos
-                                                  : end - (begin == std::string::npos ? 0 : begin + 1));
+                         end == std::string::npos
+                             ? std::string::npos
+                             : end - (begin == std::string::npos ? 0 : begin + 1));
     return true;
 }
 
@@ -609,9 +610,9 @@ DirectiveOutcome HeadlessHost::placeNet(const std::vector<std::string>& argument
     // A view direction or zoom given: the view is set so, and the square is
     // searched there only.
     const bool setView = !look.IsZero() || zoom != 1.0;
-    if (setView && !VezadHost::lookAtVisible(
-                       view, look.IsZero() ? -view.ActiveViewport().VP().CameraDirection() : look,
-                       zoom)) {
+    if (setView &&
+        !VezadHost::lookAtVisible(
+            view, look.IsZero() ? -view.ActiveViewport().VP().CameraDirection() : look, zoom)) {
         reason = "nothing is visible in the view";
         return DirectiveOutcome::noRegion;
     }

@@ -399,9 +399,9 @@ TEST(NetText, StoredLoopsRelocateUpToRotationButNotReversal)
     CSurfaceNet back;
     std::istringstream in(text);
     bool whole = true;
-    EXPECT_NE(mwtest::capturedStdout([&] { whole = back.read(in); })
-                  .find("failed to relocate the loop "),
-              std::string::npos);
+    EXPECT_NE(
+        mwtest::capturedStdout([&] { whole = back.read(in); }).find("failed to relocate the loop "),
+        std::string::npos);
     EXPECT_FALSE(whole); // the reader says it lost part of the net
     ASSERT_EQ(faceCount(back), 4);
     int initial = 0;
@@ -450,8 +450,9 @@ TEST(NetText, PolyLineThroughTwoPointsAtOnePlaceKeepsEveryLoop)
         CSurfaceNet back;
         std::istringstream in(text);
         bool whole = false;
-        EXPECT_EQ(mwtest::capturedStdout([&] { whole = back.read(in); })
-                      .find("failed to relocate the loop "),
+        EXPECT_EQ(mwtest::capturedStdout([&] {
+                      whole = back.read(in);
+                  }).find("failed to relocate the loop "),
                   std::string::npos);
         EXPECT_TRUE(whole);
         EXPECT_EQ(loopSizes(back), loopSizes(net));

@@ -223,8 +223,8 @@ TEST(HostScript, DirectivesCheckAndFailNamingTheirLines)
         VezadHost::ScriptDefines defines;
         if (*given)
             defines["LOOK"] = given;
-        EXPECT_TRUE(passes(host.runScript("!default LOOK 0,0,1\n!expect-print \"look ${LOOK}\"",
-                                          defines)));
+        EXPECT_TRUE(
+            passes(host.runScript("!default LOOK 0,0,1\n!expect-print \"look ${LOOK}\"", defines)));
     }
     // Scripts from files know their folder.
     std::ofstream(mwtest::scratchPath("s.vzs")) << "!expect-print \"never printed anywhere\"\n";

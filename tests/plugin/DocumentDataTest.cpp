@@ -95,7 +95,8 @@ TEST_F(MeshwrightHost, RecordVersionsAndDamagedRecordsRead)
     // The same net with the first stored loop walked the other way round.
     std::string lostLoop = text;
     {
-        const std::size_t from = lostLoop.find(" 0\n4 ", lostLoop.find("GeoObject End\n 0\n4 ")) + 5;
+        const std::size_t from =
+            lostLoop.find(" 0\n4 ", lostLoop.find("GeoObject End\n 0\n4 ")) + 5;
         const std::size_t to = lostLoop.find("\n\n", from);
         std::istringstream entries(lostLoop.substr(from, to - from));
         std::vector<std::string> lines;

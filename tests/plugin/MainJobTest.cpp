@@ -664,8 +664,7 @@ TEST_P(MainJob, CommitsFourHealedFacesThatFollowTheMesh)
         return;
     const std::string fitPicture = fileBytes(out + "/fit.png");
     const std::string jobPicture = fileBytes(out + "/main-job.png");
-    const RunnerOutcome again =
-        runMainJob("main-job.vzs", defines, out, otherHeapLayout());
+    const RunnerOutcome again = runMainJob("main-job.vzs", defines, out, otherHeapLayout());
     ASSERT_EQ(again.code, 0);
     EXPECT_EQ(firstDifference(job.output, again.output), "");
     EXPECT_TRUE(fileBytes(out + "/fit.png") == fitPicture) << "fit.png differs";
@@ -775,9 +774,9 @@ TEST_P(ImportedVersion2Net, CommitsAndHealsAllItsFaces)
     ASSERT_EQ(written.str().rfind("Version 2\n", 0), 0u);
     ASSERT_EQ(written.str().find("Topology"), std::string::npos);
 
-    const RunnerOutcome job =
-        runMainJob("main-job-import.vzs", "--define 'MESH=" + mesh + "' --define 'NET=" + text + "'",
-                   mwtest::scratchPath("imported"));
+    const RunnerOutcome job = runMainJob("main-job-import.vzs",
+                                         "--define 'MESH=" + mesh + "' --define 'NET=" + text + "'",
+                                         mwtest::scratchPath("imported"));
     ASSERT_EQ(job.code, 0) << job.output.substr(job.output.size() > 3000 ? job.output.size() - 3000
                                                                          : 0);
     EXPECT_NE(job.output.find("model has 4 loops"), std::string::npos);
