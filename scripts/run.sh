@@ -8,6 +8,9 @@
 #
 #   bash scripts/run.sh [MESH [NET]]
 #
+# MW_LOOK (a direction towards the camera, x,y,z) and MW_ZOOM (a factor) set
+# the view the net's square is sought in, as scripts/sweep.sh does.
+#
 # Exit codes: those of the script runner (0 done, 1 a step failed, 2 an
 # unreadable script or file, 3 no region found to draw on).
 set -euo pipefail
@@ -45,6 +48,8 @@ case "${mesh,,}" in
 esac
 script=examples/main-job.vzs
 defines=(--define "MESH=$mesh")
+[[ -n "${MW_LOOK:-}" ]] && defines+=(--define "LOOK=$MW_LOOK")
+[[ -n "${MW_ZOOM:-}" ]] && defines+=(--define "ZOOM=$MW_ZOOM")
 if [[ -n "$net" ]]; then
     script=examples/main-job-import.vzs
     defines+=(--define "NET=$net")
