@@ -16,12 +16,14 @@
 #include "healing/SkinTopology.h"
 #include "net/Face.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace FENWO_SKIN {
@@ -62,6 +64,55 @@ int appendTarget(CFitPointArray& targets, const Vector& p, int group, const Vect
                                      : CFitPoint(p, Vector(0.0, 0.0));
     fp.group = group;
     return targets.append(fp);
+}
+
+// The heal order grows from the faces kept: after them comes, in value
+// order, the first face that shares an edge with a face placed before it,
+// so that it has an edge to match; a face that meets the placed ones at a
+// vertex at most (it could only take corner targets, which lie beyond its
+// own sides, and would stay as it is) comes when no face has such an edge.
+void growFromHealed(CSkinTopology& skin, std::vector<HealRecord>& records, int seeds)
+{
+    std::unordered_map<const CFace*, std::vector<const CFace*>> neighbours;
+    for (const CSkinTopology::CHalfEdge* h : skin.halfEdgesInOrder)
+        if (h->partner != nullptr && h->partner->curve != nullptr) {
+            const CFace* a = skin.faceOfCurve(h->curve);
+            const CFace* b = skin.faceOfCurve(h->partner->curve);
+            if (a != nullptr && b != nullptr && a != b)
+                neighbours[a].push_back(b);
+        }
+    std::unordered_set<const CFace*> placed;
+    for (int k = 0; k < seeds; ++k)
+        placed.insert(records[std::size_t(k)].face);
+    for (std::size_t p = std::size_t(std::max(seeds, 0)); p < records.size(); ++p) {
+        std::size_t next = p;
+        for (std::size_t q = p; q < records.size(); ++q) {
+            const std::vector<const CFace*>& around = neighbours[records[q].face];
+            if (std::any_of(around.begin(), around.end(),
+                            [&](const CFace* f) { return placed.count(f) != 0; })) {
+                next = q;
+                break;
+            }
+        }
+        std::rotate(records.begin() + std::ptrdiff_t(p), records.begin() + std::ptrdiff_t(next),
+                    records.begin() + std::ptrdiff_t(next) + 1);
+        placed.insert(records[p].face);
+    }
+}
+
+// Whether the targets of the face's edges (group > 0) all lie within tol
+// of the surface, as their last inversion found them; false without any.
+bool edgesWithin(const CFitPointArray& targets, double tol)
+{
+    int edgeTargets = 0;
+    for (int k = 0; k < targets.count; ++k) {
+        if (targets[k].group <= 0)
+            continue;
+        ++edgeTargets;
+        if (!(targets[k].dist2 <= tol * tol))
+            return false;
+    }
+    return edgeTargets > 0;
 }
 
 } // namespace
@@ -257,15 +308,23 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
     else if (S != nullptr && all.count > 4)
         corrected = rbf3(*S, 0.8 * dTol, all, kTargetCount, skin.progress, degree, false, true,
                          s / 3.0, kOvershootRatio, true);
-    if (!corrected)
-        std::cout << "Heal failed for dTol=" << dTol << std::endl;
-
     // The trim loop follows the surface even when the correction was
     // cancelled part of the way: a moved surface never keeps its old loop.
+    // A face whose correction could not run (all its targets lie on or
+    // beyond its sides, as on a face narrower than the continuity distance)
+    // or failed has still healed when its sides meet the places its
+    // neighbours' edges give (the targets of its edges, group > 0) within
+    // dTol; otherwise "Heal failed".
+    bool failed = !corrected;
     if (S != nullptr && every.count > 0) {
         S->PointInversion(every, 10);
+        failed = failed && !edgesWithin(targets, dTol);
+        if (failed)
+            std::cout << "Heal failed for dTol=" << dTol << std::endl;
         if (S->degenerateSides.count == 0)
             rebuildLoop(F, *S, curves, targets);
+    } else if (failed) {
+        std::cout << "Heal failed for dTol=" << dTol << std::endl;
     }
     if (facesLog.is_open())
         facesLog << F;
@@ -327,6 +386,7 @@ bool CSkinTopology::healFaces(double dTol, Kor::List<CFace*>* fixed, int mode)
                   [](const HealRecord* a, const HealRecord* b) {
                       return a->value != b->value ? a->value > b->value : a->place < b->place;
                   });
+    growFromHealed(*this, records, std::min(seeds, int(records.size())));
     for (std::size_t k = 0; k < records.size(); ++k)
         records[k].face->spareFlag = int(k) + 1;
 

@@ -154,14 +154,16 @@ public:
 
     // Heals the faces of the skin in the order of their area over their
     // squared outer loop length, largest first, each towards the faces
-    // healed before it; the faces of `fixed` (may be null) come first and
-    // stay unchanged, as does the first face when no list is given. mode:
+    // healed before it (of the faces left, the first that shares an edge
+    // with one placed before it comes next); the faces of `fixed` (may be
+    // null) come first and stay unchanged, as does the first face when no
+    // list is given. mode:
     // 0 position, 1 also the tangent plane, 2 also the bending. Each face's
     // heal rank (kept in its spare int, spareFlag) is its 1-based place in
     // that order. False on a cancel of the skin's sink (faces healed before
     // keep their new shape) and on a face whose loop cannot be walked
-    // ("Abort, damaged Pointers."); true otherwise, also when single faces fail ("Heal failed for dTol=") or
-    // there is nothing to heal. Clears multithreadingAllowed for good.
+    // ("Abort, damaged Pointers."); true otherwise, also when single faces fail ("Heal failed for
+    // dTol=") or there is nothing to heal. Clears multithreadingAllowed for good.
     bool healFaces(double dTol, Kor::List<CFace*>* fixed, int mode);
 
     // The corner fix for the unmatched edge of curve c of the face being

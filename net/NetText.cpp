@@ -17,6 +17,7 @@
 #include <locale>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace GB {
@@ -125,13 +126,18 @@ bool CSurfaceNet::write(std::ostream& out)
     removeSinglePointLists();
     TextFormatScope format(out);
 
-    // Node numbers: the points of all poly-lines by position; points at one
-    // position share the node written for the first of them. A point that is
-    // no hit record has no normal to write and gets no node.
+    // Node numbers: every point of the poly-lines once, by position, points
+    // at one position in the order of their first use (so a text read back
+    // numbers them alike). Two grid points at one place stay two nodes: as
+    // one node, a poly-line through both would pass one point twice, which
+    // the text read back takes for a junction where the net has none, and
+    // the faces there would not find their loops again. A point that is no
+    // hit record has no normal to write and gets no node.
     std::vector<CVertex<float, 3>*> entries;
+    std::unordered_set<const CVertex<float, 3>*> listed;
     for (COffset_PointList* pl : pointLists)
         for (CVertex<float, 3>* v : pl->vertices)
-            if (v != nullptr) {
+            if (v != nullptr && listed.insert(v).second) {
                 if (auto* g = dynamic_cast<Gridbench::CGridPoint*>(v))
                     g->savedIndex = -1;
                 entries.push_back(v);
@@ -145,11 +151,8 @@ bool CSurfaceNet::write(std::ostream& out)
             std::cout << "excpected a HitItem. at index=" << i << std::endl;
             continue;
         }
-        if (nodeOf.count(hit) != 0)
-            continue;
-        if (nodes.empty() || lessVertex<CVertex<float, 3>>(nodes.back(), hit))
-            nodes.push_back(hit);
-        const int index = int(nodes.size()) - 1;
+        const int index = int(nodes.size());
+        nodes.push_back(hit);
         nodeOf[hit] = index;
         if (auto* g = dynamic_cast<Gridbench::CGridPoint*>(entries[i])) {
             g->savedIndex = index;
@@ -246,6 +249,7 @@ bool CSurfaceNet::read(std::istream& in)
     bool topology = false;
     bool netText = false;  // a header or section word was met
     bool cutShort = false; // a record could not be read to its end
+    bool lost = false;     // a stored loop found no face
 
     while (in.good() && !topology) {
         char next = 0;
@@ -315,13 +319,18 @@ bool CSurfaceNet::read(std::istream& in)
                     }
                 }
             }
-            for (int j = 0; j < count; ++j) {
+            // One node listed twice in a row (as writers that made one node
+            // of the grid points at one place wrote a poly-line through
+            // both) is one point the poly-line passes: twice, it would make
+            // a junction of no length.
+            for (int j = 0, last = -1; j < count; ++j) {
                 int index = -1;
                 if (!(in >> index))
                     break;
-                if (index >= 0 && index < nodes.count) {
+                if (index >= 0 && index < nodes.count && index != last) {
                     pl->appendVertex(nodes[index]);
                     pl->parameters.append(-1.0);
+                    last = index;
                 }
             }
             // The entries of an attached curve take their places on it, so
@@ -393,8 +402,8 @@ bool CSurfaceNet::read(std::istream& in)
                     }
                     loop->references = pairs;
                 }
-            if (ok)
-                relocateStoredFace(stored, nodes);
+            if (ok && !relocateStoredFace(stored, nodes))
+                lost = true;
             releaseTrimmedFace(stored); // a trimmed face no loop took
             delete stored;
             if (!ok) {
@@ -414,12 +423,13 @@ bool CSurfaceNet::read(std::istream& in)
         if (auto* s = dynamic_cast<Fenwo::NurbsSurf*>(f->surface))
             s->updateBoundaryPositions();
     hasAttachedCurves();
-    return netText && !cutShort;
+    return netText && !cutShort && !lost;
 }
 
-void CSurfaceNet::relocateStoredFace(Face* stored, const Kor::List<Gridbench::CGridPoint*>& nodes)
+bool CSurfaceNet::relocateStoredFace(Face* stored, const Kor::List<Gridbench::CGridPoint*>& nodes)
 {
     bool surfaceMoved = false;
+    bool allFound = true;
     for (Loop* loop = stored->firstLoop; loop != nullptr; loop = loop->next) {
         Kor::List<int> pairs;
         for (int k = 0; k + 1 < loop->references.count; k += 2) {
@@ -435,6 +445,7 @@ void CSurfaceNet::relocateStoredFace(Face* stored, const Kor::List<Gridbench::CG
             found = found->next;
         if (found == nullptr) {
             std::cout << "failed to relocate the loop " << std::endl;
+            allFound = false;
             continue;
         }
         found->requestedState = stored->requestedState;
@@ -477,6 +488,7 @@ void CSurfaceNet::relocateStoredFace(Face* stored, const Kor::List<Gridbench::CG
                 display->setColour(rgba[0], rgba[1], rgba[2], rgba[3]);
             }
     }
+    return allFound;
 }
 
 void CSurfaceNet::setFaceSurface(Face* face, Fenwo::NurbsSurf* surface)

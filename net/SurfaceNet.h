@@ -96,8 +96,9 @@ public:
     // onto the face with the same corners ("failed to relocate the loop "
     // when there is none; that face's surface is dropped). Reading stops at
     // the first stream failure; what was read stays. False for a text
-    // without a net's header or section words and for a grid record cut
-    // short: the caller reports a file that is no net text.
+    // without a net's header or section words, for a grid record cut short
+    // (the caller reports a file that is no net text) and when a stored loop
+    // found no face: part of the net was lost.
     virtual bool read(std::istream& in);
 
     // ---- The net's drawable
@@ -198,8 +199,9 @@ public:
 
 private:
     // Relocates one stored face of the net text onto the face with the same
-    // corners; nodes maps node indices to grid points.
-    void relocateStoredFace(Face* stored, const Kor::List<Gridbench::CGridPoint*>& nodes);
+    // corners; nodes maps node indices to grid points. False when a loop of
+    // it found no face.
+    bool relocateStoredFace(Face* stored, const Kor::List<Gridbench::CGridPoint*>& nodes);
     // The coedge block of version-3 texts: per coedge its two node indices,
     // looked up among the loops' coedges ("vlist out of range. ",
     // "relocation failure for coedges. ").

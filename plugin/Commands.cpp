@@ -134,6 +134,17 @@ CVezadCommand::result CCommandMWImportGridV1::run()
         return failure;
     }
     net.showAllPointLists(true);
+    // The net updates as after an edit: a text without a topology section
+    // (version 2) leaves the net without faces until its next topology
+    // step, and the faces read without a surface have none until the next
+    // surface update; so the imported net's regions become faces and are
+    // fitted, whatever the text's version. No mouse event reaches the grid
+    // meanwhile.
+    CMWMouseCallback& callback = plugIn().mouseCallback;
+    const bool enabled = callback.IsEnabled();
+    callback.Enable(false);
+    net.update();
+    callback.Enable(enabled);
     redrawActiveView();
     return success;
 }

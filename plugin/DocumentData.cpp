@@ -168,6 +168,7 @@ BOOL CMeshwrightPlugIn::ReadDocument(CVezadDoc& doc, ON_BinaryArchive& archive,
             net.displayContainer.setFaceDisplayMode(mode >= 1 && mode <= 4 ? mode : 0, edges != 0);
     }
 
+    bool whole = true; // nothing of the record was lost
     const int meshCount = readCount(archive, ok);
     for (int i = 0; ok && i < meshCount; ++i) {
         const std::size_t before = archive.CurrentPosition();
@@ -175,6 +176,7 @@ BOOL CMeshwrightPlugIn::ReadDocument(CVezadDoc& doc, ON_BinaryArchive& archive,
         if (!object->Read(archive) || object->mesh == nullptr) {
             delete object;
             VezadMessageBox(L"Mesh restore failed", L"Meshwright");
+            whole = false;
             // A buffer that could not even be passed over leaves nothing
             // readable behind it.
             ok = archive.CurrentPosition() != before;
@@ -202,9 +204,11 @@ BOOL CMeshwrightPlugIn::ReadDocument(CVezadDoc& doc, ON_BinaryArchive& archive,
             while (length < size && buffer[length] != '\0')
                 ++length;
             std::istringstream in(std::string(buffer.data(), length));
-            net.read(in);
+            whole = net.read(in) && whole;
             net.showSurfaces(false);
+        } else {
+            whole = false;
         }
     }
-    return TRUE;
+    return ok && whole ? TRUE : FALSE;
 }

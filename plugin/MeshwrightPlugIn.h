@@ -96,7 +96,10 @@ public:
     // Empties the references and the net, then rebuilds them, the display
     // settings and the mesh objects from the record (versions 2 to 4). A mesh
     // that cannot be restored ("Mesh restore failed") is dropped and the rest
-    // read on; reading stops at the first field that cannot be read. TRUE.
+    // read on; reading stops at the first field that cannot be read. FALSE
+    // when anything of the record was lost so (a mesh, the net's buffer, a
+    // field, or a stored face whose loop the net read back does not hold),
+    // so that the host tells the open lost data; TRUE otherwise.
     BOOL ReadDocument(CVezadDoc& doc, ON_BinaryArchive& archive,
                       const CVezadFileReadOptions& options) override;
 

@@ -8,6 +8,9 @@
 #
 #   bash scripts/run.sh [MESH [NET]]
 #
+# MW_LOOK (a direction towards the camera, x,y,z) and MW_ZOOM (a factor) set
+# the view the net's square is sought in, as scripts/sweep.sh does.
+#
 # Exit codes: those of the script runner (0 done, 1 a step failed, 2 an
 # unreadable script or file, 3 no region found to draw on).
 set -euo pipefail
@@ -45,6 +48,8 @@ case "${mesh,,}" in
 esac
 script=examples/main-job.vzs
 defines=(--define "MESH=$mesh")
+[[ -n "${MW_LOOK:-}" ]] && defines+=(--define "LOOK=$MW_LOOK")
+[[ -n "${MW_ZOOM:-}" ]] && defines+=(--define "ZOOM=$MW_ZOOM")
 if [[ -n "$net" ]]; then
     script=examples/main-job-import.vzs
     defines+=(--define "NET=$net")
@@ -73,6 +78,20 @@ if [[ $status -ne 0 ]]; then
     reason=$(sed "s|^$script:[0-9]*: ||" <<<"$reason")
     case "$reason" in
     "no region: "*) echo "The main job failed: no region found (${reason#no region: })." >&2 ;;
+    *"printed: Heal failed"*)
+        echo "The main job failed: a face could not be healed to its neighbours" \
+             "(${reason#*printed: })." >&2 ;;
+    *"largest gap exceeds"*)
+        gap=$(grep -m1 "^Largest gap between neighbouring Breps' shared edges" "$log" |
+              sed 's/^[^:]*: \([^ ]*\) .*document tolerance \([^)]*\)).*/\1 against \2/')
+        echo "The main job failed: the largest gap between the Breps' shared edges exceeds" \
+             "the document's tolerance (${gap})." >&2 ;;
+    *"Edges per Brep: 4 4 4 4"*)
+        echo "The main job failed: a Brep's trim loop does not have its region's four sides" \
+             "($(grep -m1 '^Edges per Brep:' "$log" || echo 'no Breps'))." >&2 ;;
+    *"printed: failed to relocate"*)
+        echo "The main job failed: the reopened document lost a face (a stored loop found no" \
+             "face of the net read back)." >&2 ;;
     *"model has 4 loops"* | *"Converted 4 Surfaces"* | *"brep normal 4"*)
         echo "The main job failed: a face was refused ($reason)." >&2 ;;
     *"Converted "* | *"brep normal"*) echo "The main job failed: the commit was empty ($reason)." >&2 ;;

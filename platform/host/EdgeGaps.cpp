@@ -75,6 +75,7 @@ EdgeGaps sharedEdgeGaps(const CVezadDoc& doc)
             outlines.back().push_back(std::move(line));
             edges.push_back(std::move(edge));
         }
+        gaps.edgesPerBrep.push_back(brep.m_E.Count());
         ++gaps.brepCount;
     }
     for (const Edge& edge : edges)

@@ -11,6 +11,8 @@
 // Plain functions; the document must not change meanwhile.
 #pragma once
 
+#include <vector>
+
 class CVezadDoc;
 
 namespace VezadHost {
@@ -19,6 +21,7 @@ struct EdgeGaps {
     int brepCount = 0;
     int sharedEdges = 0; // edges that run along another Brep, each side counted
     double largest = 0.0;
+    std::vector<int> edgesPerBrep; // in the document's order
 };
 
 // Over the document's Breps that are neither deleted nor hidden.

@@ -192,6 +192,7 @@ HeadlessHost::HeadlessHost() : m_impl(std::make_unique<Impl>())
 {
     using namespace std::placeholders;
     addDirective("expect-print", std::bind(&HeadlessHost::expectPrint, this, _1, _2));
+    addDirective("expect-no-print", std::bind(&HeadlessHost::expectNoPrint, this, _1, _2));
     addDirective("expect-box", std::bind(&HeadlessHost::expectBox, this, _1, _2));
     addDirective("expect-result", std::bind(&HeadlessHost::expectResult, this, _1, _2));
     addDirective("dump-doc", std::bind(&HeadlessHost::dumpDoc, this, _1, _2));
@@ -199,6 +200,15 @@ HeadlessHost::HeadlessHost() : m_impl(std::make_unique<Impl>())
     addDirective("place-net", std::bind(&HeadlessHost::placeNet, this, _1, _2));
     addDirective("diagonal", std::bind(&HeadlessHost::diagonal, this, _1, _2));
     addDirective("edge-gaps", std::bind(&HeadlessHost::edgeGaps, this, _1, _2));
+    addDirective("default", [this](const std::vector<std::string>& arguments, std::string& reason) {
+        if (arguments.size() != 2 || arguments[0].empty()) {
+            reason = "expects a name and a value";
+            return DirectiveOutcome::failed;
+        }
+        if (m_impl->defines && m_impl->defines->count(arguments[0]) == 0)
+            define(arguments[0], arguments[1]);
+        return DirectiveOutcome::passed;
+    });
     m_impl->events = std::make_unique<VezadHost::EventReplay>(*this);
 }
 
@@ -449,20 +459,50 @@ bool oneArgument(const std::vector<std::string>& arguments, std::string& reason)
 
 } // namespace
 
+bool HeadlessHost::findPrinted(const std::string& wanted, std::string& line)
+{
+    const auto& transcript = VezadApp().Transcript();
+    for (std::size_t i = m_impl->transcriptStart; i < transcript.size(); ++i)
+        if (transcript[i].find(wanted) != std::string::npos) {
+            line = transcript[i];
+            return true;
+        }
+    const std::string& output = standardOutput();
+    const std::size_t at = output.find(wanted, std::min(m_impl->outputStart, output.size()));
+    if (at == std::string::npos)
+        return false;
+    const std::size_t begin = output.rfind('\n', at);
+    const std::size_t end = output.find('\n', at);
+    line = output.substr(begin == std::string::npos ? 0 : begin + 1,
+                         end == std::string::npos
+                             ? std::string::npos
+                             : end - (begin == std::string::npos ? 0 : begin + 1));
+    return true;
+}
+
 DirectiveOutcome HeadlessHost::expectPrint(const std::vector<std::string>& arguments,
                                            std::string& reason)
 {
     if (!oneArgument(arguments, reason))
         return DirectiveOutcome::failed;
-    const std::string& wanted = arguments[0];
-    const auto& transcript = VezadApp().Transcript();
-    for (std::size_t i = m_impl->transcriptStart; i < transcript.size(); ++i)
-        if (transcript[i].find(wanted) != std::string::npos)
-            return DirectiveOutcome::passed;
-    const std::string& output = standardOutput();
-    if (output.find(wanted, std::min(m_impl->outputStart, output.size())) != std::string::npos)
+    std::string line;
+    if (findPrinted(arguments[0], line))
         return DirectiveOutcome::passed;
-    reason = "nothing printed holds \"" + wanted + "\"";
+    reason = "nothing printed holds \"" + arguments[0] + "\"";
+    return DirectiveOutcome::failed;
+}
+
+DirectiveOutcome HeadlessHost::expectNoPrint(const std::vector<std::string>& arguments,
+                                             std::string& reason)
+{
+    if (!oneArgument(arguments, reason))
+        return DirectiveOutcome::failed;
+    std::string line;
+    if (!findPrinted(arguments[0], line))
+        return DirectiveOutcome::passed;
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' '))
+        line.pop_back();
+    reason = "printed: " + line;
     return DirectiveOutcome::failed;
 }
 
@@ -530,10 +570,28 @@ DirectiveOutcome HeadlessHost::placeNet(const std::vector<std::string>& argument
     std::string name;
     double share = 0.5;
     int viewIndex = 0;
+    ON_3dVector look(0, 0, 0);
+    double zoom = 1.0;
     for (const std::string& a : arguments) {
         if (a.rfind("view=", 0) == 0) {
             if (!VezadHost::parseInteger(a.substr(5), viewIndex)) {
                 reason = "expects view=<n>";
+                return DirectiveOutcome::failed;
+            }
+        } else if (a.rfind("look=", 0) == 0) {
+            std::string rest = a.substr(5);
+            for (int k = 0; k < 3; ++k) {
+                const std::size_t comma = k < 2 ? rest.find(',') : rest.size();
+                if (comma == std::string::npos ||
+                    !VezadHost::parseNumber(rest.substr(0, comma), look[k])) {
+                    reason = "expects look=<x>,<y>,<z>";
+                    return DirectiveOutcome::failed;
+                }
+                rest = k < 2 ? rest.substr(comma + 1) : "";
+            }
+        } else if (a.rfind("zoom=", 0) == 0) {
+            if (!VezadHost::parseNumber(a.substr(5), zoom) || !(zoom >= 1.0)) {
+                reason = "expects zoom=<factor of 1 or more>";
                 return DirectiveOutcome::failed;
             }
         } else if (name.empty()) {
@@ -549,8 +607,17 @@ DirectiveOutcome HeadlessHost::placeNet(const std::vector<std::string>& argument
         return DirectiveOutcome::failed;
     }
     CVezadView& view = *views[static_cast<std::size_t>(viewIndex)];
+    // A view direction or zoom given: the view is set so, and the square is
+    // searched there only.
+    const bool setView = !look.IsZero() || zoom != 1.0;
+    if (setView &&
+        !VezadHost::lookAtVisible(
+            view, look.IsZero() ? -view.ActiveViewport().VP().CameraDirection() : look, zoom)) {
+        reason = "nothing is visible in the view";
+        return DirectiveOutcome::noRegion;
+    }
     VezadHost::NetSquare square;
-    if (!VezadHost::placeNetSquare(view, share, square, reason))
+    if (!VezadHost::placeNetSquare(view, share, square, reason, !setView))
         return DirectiveOutcome::noRegion;
     const int h = square.half, third = (square.half + 1) / 3;
     const int xs[3] = {square.centreX - h, square.centreX, square.centreX + h};
@@ -562,9 +629,11 @@ DirectiveOutcome HeadlessHost::placeNet(const std::vector<std::string>& argument
         define(name + "_Y" + suffix, std::to_string(ys[k]));
         define(name + "_Y" + suffix + "_FROM", std::to_string(from[k]));
     }
+    const char* how = setView         ? "as look and zoom set it"
+                      : square.turned ? "turned along an axis"
+                                      : "as it was";
     VezadApp().Print("Net square: x %d..%d, y %d..%d in view %d (%s, zoomed %.2f times)\n", xs[0],
-                     xs[2], ys[0], ys[2], viewIndex,
-                     square.turned ? "turned along an axis" : "as it was", square.zoom);
+                     xs[2], ys[0], ys[2], viewIndex, how, square.zoom);
     return DirectiveOutcome::passed;
 }
 
@@ -606,6 +675,12 @@ DirectiveOutcome HeadlessHost::edgeGaps(const std::vector<std::string>& argument
     VezadApp().Print("Largest gap between neighbouring Breps' shared edges: %.6g (%d shared edges "
                      "of %d Breps, document tolerance %.6g)\n",
                      gaps.largest, gaps.sharedEdges, gaps.brepCount, tolerance);
+    std::string counts;
+    for (int count : gaps.edgesPerBrep) {
+        counts += ' ';
+        counts += std::to_string(count);
+    }
+    VezadApp().Print("Edges per Brep:%s\n", counts.c_str());
     if (arguments.empty())
         return DirectiveOutcome::passed;
     if (gaps.sharedEdges == 0) {

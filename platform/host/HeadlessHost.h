@@ -14,13 +14,17 @@
 // Directives built in:
 //   !expect-print "<text>"   the text was printed (transcript or standard
 //                            output) since the previous script ended
+//   !expect-no-print "<text>"
+//                            nothing printed since then holds the text (the
+//                            failure names the line that does)
 //   !expect-box "<text>"     a message box with that text was shown since
 //                            then
 //   !expect-result <0|1|3>   the result of the last command
 //   !dump-doc                prints "doc: layer <k> <type> <state> <count>"
 //                            for every layer, object type and state in use
 //   !require-file <path>     a missing file skips the rest of the script
-//   !place-net <NAME> [<share>] [view=<n>]
+//   !default <NAME> <value>  defines NAME as the value unless it is defined
+//   !place-net <NAME> [<share>] [view=<n>] [look=<x>,<y>,<z>] [zoom=<f>]
 //                            finds where a net may be drawn (see
 //                            platform/host/NetPlacement.h) and defines the
 //                            pixels to draw it with: NAME_X0, NAME_X1 and
@@ -32,15 +36,20 @@
 //                            above the others) from which a point is dragged
 //                            onto that line; where none qualifies the rest
 //                            of the script is left out with status "no
-//                            region"
+//                            region"; with look (the direction towards
+//                            the camera; 0,0,0 keeps the view's own) or a
+//                            zoom above 1 the view first looks at all it
+//                            shows along that direction, zoomed in on its
+//                            centre, and is searched there only
 //   !diagonal <NAME> [<divisor>]
 //                            defines NAME as the diagonal of the box of the
 //                            visible objects, divided by the divisor
 //   !edge-gaps [<factor>]    prints the largest gap between the edges that
 //                            neighbouring Breps share (platform/host/
-//                            EdgeGaps.h); with a factor, fails when there is
-//                            no shared edge or the gap exceeds factor x the
-//                            document's tolerance
+//                            EdgeGaps.h) and each Brep's edge count; with a
+//                            factor, fails when there is no shared edge or
+//                            the gap exceeds factor x the document's
+//                            tolerance
 // with the event directives of platform/host/EventReplay.h (mouse, keys,
 // menus, views, captures), and addDirective adds more. After every line the
 // host's message loop takes the messages the line posted. A script fails on
@@ -147,6 +156,10 @@ public:
 private:
     struct Impl;
     DirectiveOutcome expectPrint(const std::vector<std::string>& arguments, std::string& reason);
+    DirectiveOutcome expectNoPrint(const std::vector<std::string>& arguments, std::string& reason);
+    // The first line printed since the previous script ended that holds the
+    // text (transcript first, then standard output); false when none.
+    bool findPrinted(const std::string& wanted, std::string& line);
     DirectiveOutcome expectBox(const std::vector<std::string>& arguments, std::string& reason);
     DirectiveOutcome expectResult(const std::vector<std::string>& arguments, std::string& reason);
     DirectiveOutcome dumpDoc(const std::vector<std::string>& arguments, std::string& reason);

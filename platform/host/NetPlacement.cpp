@@ -324,7 +324,8 @@ bool lookAlong(CVezadView& view, const ON_3dVector& direction, const ON_Bounding
 
 } // namespace
 
-bool placeNetSquare(CVezadView& view, double fraction, NetSquare& square, std::string& reason)
+bool placeNetSquare(CVezadView& view, double fraction, NetSquare& square, std::string& reason,
+                    bool turn)
 {
     if (!(fraction > 0.0) || fraction > 1.0) {
         reason = "the share of the extent must lie in (0, 1]";
@@ -336,7 +337,7 @@ bool placeNetSquare(CVezadView& view, double fraction, NetSquare& square, std::s
     // As a user would, turn the view to look along the axes of what it
     // shows, the thinnest first (it shows the most), from either side.
     const ON_BoundingBox box = visibleExtents(view);
-    if (box.IsValid()) {
+    if (turn && box.IsValid()) {
         const ON_3dVector size = box.Diagonal();
         int axes[3] = {0, 1, 2};
         std::stable_sort(axes, axes + 3, [&](int a, int b) { return size[a] < size[b]; });
@@ -355,6 +356,23 @@ bool placeNetSquare(CVezadView& view, double fraction, NetSquare& square, std::s
     view.ActiveViewport().VP() = own;
     view.Redraw();
     return false;
+}
+
+bool lookAtVisible(CVezadView& view, const ON_3dVector& direction, double zoom)
+{
+    const ON_BoundingBox box = visibleExtents(view);
+    if (!box.IsValid() || direction.IsZero() || !(zoom > 0.0))
+        return false;
+    const ON_Viewport own = view.ActiveViewport().VP();
+    ON_3dVector unit = direction;
+    unit.Unitize();
+    if (!lookAlong(view, unit, box) ||
+        !zoomAtPixel(view, 0.5 * view.width(), 0.5 * view.height(), zoom)) {
+        view.ActiveViewport().VP() = own;
+        return false;
+    }
+    view.Redraw();
+    return true;
 }
 
 } // namespace VezadHost

@@ -23,6 +23,8 @@
 // Not thread-safe: runs on the host's user-interface thread.
 #pragma once
 
+#include "platform/on/OpenNurbsSubset.h"
+
 #include <string>
 
 class CVezadView;
@@ -43,6 +45,14 @@ struct NetSquare {
 // share of the smaller side of the visible objects' extent on screen. False,
 // with the reason in one line, when no square qualifies; the view is then
 // unchanged.
-bool placeNetSquare(CVezadView& view, double fraction, NetSquare& square, std::string& reason);
+// With turn false the view is searched as it stands, never turned.
+bool placeNetSquare(CVezadView& view, double fraction, NetSquare& square, std::string& reason,
+                    bool turn = true);
+
+// Turns the view to look along -direction (the direction towards the
+// camera) at the box of the visible objects, the whole box in view, then
+// zooms in on the view's centre by the factor (1: not). False, the view
+// unchanged, when the direction is zero or nothing is visible.
+bool lookAtVisible(CVezadView& view, const ON_3dVector& direction, double zoom);
 
 } // namespace VezadHost

@@ -378,6 +378,45 @@ TEST(HealSkin, NothingToHealCancelsAndBrokenLoops)
     }
 }
 
+// A 2 x 2 net of rectangles whose surfaces reach a little past their trims,
+// as fitted faces do, the corner face diagonal to the seed next in value
+// order. It came second, met the seed at the centre only, took corner
+// targets that lie beyond its sides, and was left unhealed with "Heal
+// failed". The heal order now grows from the seed: a face that shares an
+// edge with one placed before it comes first. Scaled down below the
+// continuity distance (mode 2), every face's targets lie on or beyond its
+// sides and no correction runs: a face whose sides already meet its
+// neighbours within dTol has healed, one that stays farther off failed.
+TEST(HealSkin, HealOrderGrowsFromTheSeedAndFacesNarrowerThanTheRowsMeetOrFail)
+{
+    const struct {
+        double scale, lift; // lift: of the face diagonal to the seed, in dTol
+        int mode;
+        bool failed;
+    } cases[] = {{1.0, 0.5, 0, false}, {0.1, 0.5, 2, false}, {0.1, 3.0, 2, true}};
+    const double dTol = 0.01;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.scale << " " << c.lift << " " << c.mode);
+        const double w[2] = {1.0 * c.scale, 1.2 * c.scale}, h[2] = {1.0 * c.scale, 1.1 * c.scale};
+        const double x[3] = {0.0, w[0], w[0] + w[1]}, y[3] = {0.0, h[0], h[0] + h[1]};
+        Faces faces;
+        for (int i = 0; i < 2; ++i)
+            for (int j = 0; j < 2; ++j)
+                faces.add(insetRectangle(x[i], y[j], x[i + 1], y[j + 1],
+                                         i + j == 2 ? c.lift * dTol : 0.0, 0.05 * c.scale));
+        std::string out;
+        EXPECT_TRUE(heal(faces.list, dTol, nullptr, c.mode, out));
+        EXPECT_EQ(contains(out, "Heal failed"), c.failed) << out;
+        // Faces 0 (the seed, a square), 1 above it, 2 beside it, 3 diagonal.
+        EXPECT_EQ(faces[0]->spareFlag, 1);
+        EXPECT_EQ(faces[1]->spareFlag, 2);
+        EXPECT_EQ(faces[3]->spareFlag, 3);
+        if (!c.failed) {
+            EXPECT_LT(skintest::largestEdgeGap(faces.list, 0.05 * c.scale, dTol), dTol);
+        }
+    }
+}
+
 // A face with nothing healed next to it: the first of an empty fixed list,
 // or a face whose only neighbour comes after it. It keeps its loop and
 // surface; the healing goes on with the next face. A fixed-list search

@@ -211,6 +211,21 @@ TEST(HostScript, DirectivesCheckAndFailNamingTheirLines)
     // What the system prints on standard output counts for checks too.
     std::printf("fit error 0.25\n");
     EXPECT_TRUE(passes(host.runScript("!expect-print \"fit error 0.25\"")));
+    // The opposite check names the line that holds the text.
+    std::printf("Heal failed for dTol=0.5\n");
+    r = host.runScript("!expect-no-print \"fit error\"\n!expect-no-print \"Heal failed\"");
+    ASSERT_EQ(r.failures.size(), 1u);
+    EXPECT_EQ(r.failures[0].line, 2);
+    EXPECT_EQ(r.failures[0].message, "!expect-no-print: printed: Heal failed for dTol=0.5");
+    // A default gives way to the value the run was given.
+    for (const char* given : {"", "1,1,1"}) {
+        std::printf("look %s\n", *given ? given : "0,0,1");
+        VezadHost::ScriptDefines defines;
+        if (*given)
+            defines["LOOK"] = given;
+        EXPECT_TRUE(
+            passes(host.runScript("!default LOOK 0,0,1\n!expect-print \"look ${LOOK}\"", defines)));
+    }
     // Scripts from files know their folder.
     std::ofstream(mwtest::scratchPath("s.vzs")) << "!expect-print \"never printed anywhere\"\n";
     EXPECT_EQ(host.runScriptFile(mwtest::scratchPath("nothing.vzs")).status,

@@ -4,6 +4,8 @@
 
 #include <memory>
 #include <sstream>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -22,11 +24,11 @@ std::vector<int> facetCounts(const CMeshwrightPlugIn& plugIn)
     return counts;
 }
 
-// Reads a record through the plug-in as the host's open would.
-void readRecord(CMeshwrightPlugIn& plugIn, CVezadDoc& doc, const ON_MemoryArchive& written)
+// Reads a record through the plug-in as the host's open would; its answer.
+bool readRecord(CMeshwrightPlugIn& plugIn, CVezadDoc& doc, const ON_MemoryArchive& written)
 {
     ON_MemoryArchive in(written.Buffer());
-    plugIn.ReadDocument(doc, in, CVezadFileReadOptions());
+    return plugIn.ReadDocument(doc, in, CVezadFileReadOptions()) != FALSE;
 }
 
 // Save and open keep the meshes in order, the net, the faces' display
@@ -82,12 +84,28 @@ TEST_F(MeshwrightHost, SaveAndOpenRestoreMeshesNetDisplayAndReferences)
 }
 
 // Older record versions, display modes out of range, a corrupted mesh
-// buffer and counts that cannot be right, read from hand-built records.
+// buffer, a net whose stored face finds no loop and counts that cannot be
+// right, read from hand-built records. A record that loses anything answers
+// FALSE, so that the host's open says so.
 TEST_F(MeshwrightHost, RecordVersionsAndDamagedRecordsRead)
 {
     CMWMeshObject* object = addMeshObject(true, 4);
     addHashNet(0.5f);
     const std::string text = netText(plugIn().net);
+    // The same net with the first stored loop walked the other way round.
+    std::string lostLoop = text;
+    {
+        const std::size_t from =
+            lostLoop.find(" 0\n4 ", lostLoop.find("GeoObject End\n 0\n4 ")) + 5;
+        const std::size_t to = lostLoop.find("\n\n", from);
+        std::istringstream entries(lostLoop.substr(from, to - from));
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(entries, line);)
+            lines.push_back(line);
+        ASSERT_EQ(lines.size(), 4u);
+        lostLoop.replace(from, to - from,
+                         lines[0] + "\n" + lines[3] + "\n" + lines[2] + "\n" + lines[1]);
+    }
     char* image = nullptr;
     unsigned size = 0;
     ASSERT_TRUE(serializeMesh(object->mesh, &image, false, &size));
@@ -97,15 +115,17 @@ TEST_F(MeshwrightHost, RecordVersionsAndDamagedRecordsRead)
 
     struct Case {
         int version, mode;
-        bool corruptMesh;
+        bool corruptMesh, loseLoop;
         int meshes, refs; // expected afterwards
         int modeRead;
+        bool whole;
     };
     const Case cases[] = {
-        {2, 4, false, 1, 1, 0}, // references, no display settings
-        {3, 4, false, 1, 0, 4}, // display settings, no references
-        {3, 5, false, 1, 0, 0}, // a mode out of range reads as 0
-        {4, 0, true, 0, 1, 0},  // the mesh is lost, the net still read
+        {2, 4, false, false, 1, 1, 0, true}, // references, no display settings
+        {3, 4, false, false, 1, 0, 4, true}, // display settings, no references
+        {3, 5, false, false, 1, 0, 0, true}, // a mode out of range reads as 0
+        {4, 0, false, true, 1, 1, 0, false}, // a stored face is lost
+        {4, 0, true, false, 0, 1, 0, false}, // the mesh is lost, the net still read
     };
     plugIn().meshObjects.removeAll(); // as the document's close leaves it
     for (const Case& c : cases) {
@@ -123,13 +143,14 @@ TEST_F(MeshwrightHost, RecordVersionsAndDamagedRecordsRead)
         record.WriteInt(1);
         const std::size_t meshAt = record.CurrentPosition();
         record.WriteCompressedBuffer(size, image);
-        record.WriteCompressedBuffer(text.size() + 1, text.c_str());
+        const std::string& net = c.loseLoop ? lostLoop : text;
+        record.WriteCompressedBuffer(net.size() + 1, net.c_str());
         std::vector<unsigned char> bytes = record.Buffer();
         if (c.corruptMesh)
             bytes[meshAt + 40] ^= 0x5a; // inside the deflated image
         plugIn().net.displayContainer.setFaceDisplayMode(1, false);
         const std::size_t boxesBefore = boxes().size();
-        readRecord(plugIn(), doc(), ON_MemoryArchive(bytes));
+        EXPECT_EQ(readRecord(plugIn(), doc(), ON_MemoryArchive(bytes)), c.whole);
         EXPECT_EQ(plugIn().meshObjects.count, c.meshes);
         EXPECT_EQ(plugIn().objectRefs.count, c.refs);
         int mode = -1;
@@ -146,7 +167,7 @@ TEST_F(MeshwrightHost, RecordVersionsAndDamagedRecordsRead)
     ON_MemoryArchive record;
     for (int v : {4, -3, 0, 0, -1})
         record.WriteInt(v);
-    readRecord(plugIn(), doc(), record);
+    EXPECT_TRUE(readRecord(plugIn(), doc(), record));
     EXPECT_EQ(plugIn().objectRefs.count, 0);
     EXPECT_EQ(plugIn().meshObjects.count, 0);
     EXPECT_EQ(plugIn().net.pointLists.count, 0);

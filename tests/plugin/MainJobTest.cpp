@@ -3,9 +3,10 @@
 // and on generated meshes (a bump, a sphere, a scanned-like bumpy mesh of
 // jittered uneven triangles, a mesh 1000 units across); then this test opens
 // the saved document and measures the committed Breps against the mesh with
-// its own point-to-surface distance. A net read back from a document drives
-// examples/main-job-import.vzs. Each case is a test (and a process) of its
-// own, so CTest runs them side by side.
+// its own point-to-surface distance; a few cases seek the net's square in
+// views turned and zoomed in. A net read back from a document, and version-2
+// net texts on several meshes, drive examples/main-job-import.vzs. Each case
+// is a test (and a process) of its own, so CTest runs them side by side.
 //
 // Every file ends with four Breps committed, or, where it has no surface to
 // draw on, with "no region". Every face follows the mesh within the
@@ -13,7 +14,8 @@
 // surface (on the coarse real meshes a region may hold none; the generated
 // ones hold plenty), and points of the surface inside its trim to the mesh,
 // which measures a face inside large facets too. The heal leaves the shared
-// edges within twice the document's tolerance, and the pictures show the
+// edges within the document's tolerance (the script checks it, with every
+// face healed and four edges on each Brep), and the pictures show the
 // fits' colours and the Breps. On some meshes the job runs a second time in
 // a process whose heap lays records out in another order: its transcript
 // and pictures are the first run's, byte for byte.
@@ -552,16 +554,22 @@ struct MainJobCase {
     // print the same transcript and draw the same pictures: no order or
     // choice of the system may follow where the heap put its records.
     bool runTwice = false;
+    // The view the square is sought in: a direction towards the camera
+    // (0,0,0: the view as the mesh is loaded) and a zoom.
+    const char* look = "0,0,0";
+    const char* zoom = "1";
 };
 
 void PrintTo(const MainJobCase& c, std::ostream* os)
 {
-    *os << c.folder << "/" << c.name;
+    *os << c.folder << "/" << c.name << " look " << c.look << " zoom " << c.zoom;
 }
 
 std::string caseName(const ::testing::TestParamInfo<MainJobCase>& info)
 {
     std::string name = std::string(info.param.folder) + "_" + info.param.name;
+    if (std::string(info.param.look) != "0,0,0" || std::string(info.param.zoom) != "1")
+        name += std::string("_look_") + info.param.look + "_zoom_" + info.param.zoom;
     std::replace_if(
         name.begin(), name.end(), [](char c) { return !std::isalnum(c); }, '_');
     return name;
@@ -589,7 +597,9 @@ TEST_P(MainJob, CommitsFourHealedFacesThatFollowTheMesh)
     if (mesh.empty())
         GTEST_SKIP() << "no real data for " << c.name;
     const std::string out = mwtest::scratchPath("out");
-    const RunnerOutcome job = runMainJob("main-job.vzs", "--define 'MESH=" + mesh + "'", out);
+    const std::string defines = "--define 'MESH=" + mesh + "' --define 'LOOK=" + c.look +
+                                "' --define 'ZOOM=" + c.zoom + "'";
+    const RunnerOutcome job = runMainJob("main-job.vzs", defines, out);
     if (job.code == 3 && c.mayFindNoRegion)
         return;
     ASSERT_EQ(job.code, 0) << job.output.substr(job.output.size() > 3000 ? job.output.size() - 3000
@@ -654,8 +664,7 @@ TEST_P(MainJob, CommitsFourHealedFacesThatFollowTheMesh)
         return;
     const std::string fitPicture = fileBytes(out + "/fit.png");
     const std::string jobPicture = fileBytes(out + "/main-job.png");
-    const RunnerOutcome again =
-        runMainJob("main-job.vzs", "--define 'MESH=" + mesh + "'", out, otherHeapLayout());
+    const RunnerOutcome again = runMainJob("main-job.vzs", defines, out, otherHeapLayout());
     ASSERT_EQ(again.code, 0);
     EXPECT_EQ(firstDifference(job.output, again.output), "");
     EXPECT_TRUE(fileBytes(out + "/fit.png") == fitPicture) << "fit.png differs";
@@ -687,6 +696,11 @@ const MainJobCase kCases[] = {
     {"nastran", "bend_A1_105.bdf"},
     {"nastran", "bwb_geom.blk"},
     {"nastran", "plate_py.dat"},
+    // The square sought in views turned and zoomed in: a machined part seen
+    // along a diagonal, a torus from its side, a sphere from below.
+    {"stl", "featuretype.STL", false, false, "1,1,1", "3"},
+    {"stl", "torus.STL", false, false, "1,0,0", "3"},
+    {"stl", "unit_sphere.STL", false, false, "-1,-1,-1", "3"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Meshes, MainJob, ::testing::ValuesIn(kCases), caseName);
@@ -715,5 +729,61 @@ TEST_F(MeshwrightHost, MainJobOnAnImportedNetCommitsAllItsFaces)
     EXPECT_LE(printedNumber(job.output, "shared edges: "),
               2.0 * printedNumber(job.output, "Breps, document tolerance "));
 }
+
+// A net text of version 2 (nodes and poly-lines, no topology section, as a
+// net without its topology switch writes it) drives the job's second form
+// on several meshes: the import finds the net's regions and fits them, the
+// commit heals all four faces within the document's tolerance (the script
+// checks both). The net is a "#" of three rows and three columns through
+// the points where rays straight down meet the mesh over the middle of its
+// box. Before, nothing ran the topology step of a version-2 net: "Nothing to
+// Commit".
+class ImportedVersion2Net : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(ImportedVersion2Net, CommitsAndHealsAllItsFaces)
+{
+    const std::string mesh = meshFile("generated", GetParam());
+    CFlatMesh read;
+    ASSERT_TRUE(mwtest::readHashedMesh(read, mesh));
+    const CBox<float, 3> box = read.getBoundingBox();
+    GB::CSurfaceNet net;
+    net.setMesh(&read);
+    net.topologySwitch = false;
+    Gridbench::CGridPoint* at[3][3];
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            const float x = box.min[0] + (0.35f + 0.15f * float(i)) * (box.max[0] - box.min[0]);
+            const float y = box.min[1] + (0.35f + 0.15f * float(j)) * (box.max[1] - box.min[1]);
+            Kor::Set<Mesh::CBaseMesh::CBaseHitInfo> hits;
+            ASSERT_TRUE(read.hit(CVertex<float, 3>(x, y, box.max[2] + 1.f),
+                                 CVector<float, 3>(0, 0, -1), hits, true, false, false, nullptr,
+                                 0.0));
+            at[i][j] = new Gridbench::CGridPoint(*hits[0]);
+        }
+    for (int k = 0; k < 3; ++k) {
+        mwtest::polyLine(net, {at[0][k], at[1][k], at[2][k]});
+        mwtest::polyLine(net, {at[k][0], at[k][1], at[k][2]});
+    }
+    const std::string text = mwtest::scratchPath("net.grid");
+    {
+        std::ofstream file(text);
+        ASSERT_TRUE(net.write(file));
+    }
+    std::stringstream written;
+    written << std::ifstream(text).rdbuf();
+    ASSERT_EQ(written.str().rfind("Version 2\n", 0), 0u);
+    ASSERT_EQ(written.str().find("Topology"), std::string::npos);
+
+    const RunnerOutcome job = runMainJob("main-job-import.vzs",
+                                         "--define 'MESH=" + mesh + "' --define 'NET=" + text + "'",
+                                         mwtest::scratchPath("imported"));
+    ASSERT_EQ(job.code, 0) << job.output.substr(job.output.size() > 3000 ? job.output.size() - 3000
+                                                                         : 0);
+    EXPECT_NE(job.output.find("model has 4 loops"), std::string::npos);
+    EXPECT_NE(job.output.find("Converted 4 Surfaces to Vezad into Layer 1."), std::string::npos);
+    EXPECT_EQ(fitErrorPointCounts(job.output).size(), 4u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Meshes, ImportedVersion2Net, ::testing::Values("bump", "sphere", "wide"));
 
 } // namespace
