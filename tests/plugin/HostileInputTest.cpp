@@ -228,9 +228,11 @@ TEST_F(MeshwrightHost, HostileInputsStaySmallAndQuick)
         {"polygon of 91422 corners round eight vertices",
          keptInput("MeshObject/polygon-of-ninety-thousand-corners-round-eight-vertices"),
          readMeshObject, nullptr},
+        // A node listed seven times in a row is one point of its poly-line:
+        // the junction keeps no self-pointing edges, and the grid its faces.
         {"grid junction with six self-pointing edges",
          keptInput("ImportGrid/grid-junction-with-six-self-pointing-edges"), readNet,
-         "cycle search stopped at length "},
+         "model has 9 loops"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
