@@ -1,18 +1,15 @@
 #include "curves/ParCurve.h"
 
+#include "curves/ReInterpolation.h"
 #include "geometry/NurbsSurf.h"
 
 namespace {
 
-// The chords a trim curve's samples need at the most before their tolerance
-// is taken relative to the curve's size.
-constexpr int kMaxSampleChords = 250;
-// The samples a trim curve keeps at the most.
-constexpr int kMaxSamples = kMaxSampleChords;
-// The curve evaluations its faceting spends per sample it keeps: a chord
-// end search (counted as 250) and a verification at 61 points. A curve
-// that needs more (a fold its size estimate missed) is stepped evenly on.
-constexpr long kMaxFacetWork = 320L * kMaxSamples;
+// The curve evaluations a trim curve's faceting spends per sample it may
+// keep: a chord end search (counted as 250) and a verification at 61
+// points. A curve that needs more (a fold its size estimate missed) is
+// stepped evenly on.
+constexpr long kFacetWorkPerSample = 320;
 
 } // namespace
 
@@ -48,13 +45,18 @@ int CParCurve::updateSpacePoints(double tol)
         return 0;
     // A curve far larger than tol (a bridge across a face many orders of
     // magnitude wider than its tolerance) is sampled at a tolerance relative
-    // to its size: its samples are bounded by its shape, not by its size.
-    tol = chordToleranceWithin(*this, tol, kMaxSampleChords);
-    if (facetCurve(facetParameters, tol, true, 2500, true, false, -1.0, kMaxFacetWork) < 2)
-        facetCurve(facetParameters, 0.1 * tol, true, 2000, false, false, -1.0, kMaxFacetWork);
+    // to its size: its samples are bounded by the pieces it is made of, not
+    // by its size.
+    const SampleAllowance allowance = sampleAllowance(*this, tol);
+    const int maxSamples = allowance.samples;
+    const long maxWork = kFacetWorkPerSample * maxSamples;
+    tol = allowance.tol;
+    if (facetCurve(facetParameters, tol, true, 2500, true, false, -1.0, maxWork) < 2)
+        facetCurve(facetParameters, 0.1 * tol, true, 2000, false, false, -1.0, maxWork);
     // A curve whose turning the estimate missed (a fold or a cusp between
-    // its estimate's points) is thinned evenly to the cap, its ends kept.
-    thinParameters(facetParameters, kMaxSamples);
+    // its estimate's points) is thinned evenly to the allowance, its ends
+    // kept.
+    thinParameters(facetParameters, maxSamples);
     for (double t : facetParameters) {
         const Vector uv = uvCurve->getPoint(t, 0.0);
         tuple<double, 2> pair;

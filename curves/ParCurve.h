@@ -44,11 +44,11 @@ public:
     // tolerance tol, at most 2500, verified, chord ends refined; kinks always
     // kept), or when that gives fewer than two, those at tol / 10 (at most
     // 2000, ends not refined); then each one's uv point and surface point.
-    // A curve that would need more than 250 chords at tol is sampled at the
-    // tolerance relative to its size that needs 250 (chordToleranceWithin),
-    // the faceting spends at most 320 curve evaluations per sample kept (a
-    // chord end search counted as 250), and no curve keeps more than 250
-    // samples (thinParameters).
+    // The tolerance and the samples are those sampleAllowance gives the
+    // curve at tol (each polynomial piece of it what it asks for, up to 250
+    // chords): the faceting spends at most 320 curve evaluations per sample
+    // allowed (a chord end search counted as 250), and no curve keeps more
+    // samples than allowed (thinParameters).
     // Returns the number of space points.
     int updateSpacePoints(double tol);
 

@@ -30,17 +30,85 @@ using Fenwo::NurbsSurf;
 
 namespace {
 
-// A curve that would need more chords than this at the requested tolerance
-// is followed to the tolerance relative to its size that needs this many.
-constexpr int kMaxSampleChords = 250;
-// The refinement passes insert no samples beyond this count: each pass
-// interpolates all samples, at a cost that grows with the square of their
-// number.
-constexpr int kMaxSamples = kMaxSampleChords;
+// The chords a polynomial piece of a curve may take. One piece of a curve
+// whose size dwarfs its tolerance (a bridge across a face with a corner
+// at 4e12) asks for millions, and interpolating a few hundred of its samples
+// takes a good part of a second under the sanitizers.
+constexpr int kSampleChordsPerPiece = 250;
+// The chords at which a piece's length and turning are measured, at least,
+// and those of all pieces together, at least.
+constexpr long kPieceEstimateChords = 8;
+constexpr long kEstimateChords = 64;
+// No curve is allowed more samples (a bound of the store, far beyond any
+// curve a record can hold).
+constexpr double kMaxAllowedSamples = 1 << 28;
 // The curve evaluations the faceting of the first samples spends per sample
-// kept: a verification at 61 points, halved once. A curve that needs more
-// (a fold its size estimate missed) is stepped evenly on and thinned.
-constexpr long kMaxFacetWork = 128L * kMaxSamples;
+// allowed: a verification at 61 points, halved once. A curve that needs
+// more (a fold its size estimate missed) is stepped evenly on and thinned.
+constexpr long kFacetWorkPerSample = 128;
+
+// The interior knot lines of the surface in direction dir (0: u), in the
+// parameters its evaluation takes, ascending.
+std::vector<double> knotLines(CParametricGeometry& surface, int dir)
+{
+    Kor::List<double> list;
+    if (dir == 0)
+        surface.getUBreakpoints(list, false);
+    else
+        surface.getVBreakpoints(list, false);
+    const bool reversed = dir == 0 ? surface.isUReversed() : surface.isVReversed();
+    const Interval d = surface.getDomain(dir);
+    std::vector<double> lines;
+    for (double x : list)
+        lines.push_back(reversed ? d.min + d.max - x : x);
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+// The knot lines of one direction, each counted once: the first span of a
+// curve whose uv points reach across a line takes it.
+class KnotLineCount {
+public:
+    explicit KnotLineCount(std::vector<double> values) : lines(std::move(values))
+    {
+        next.resize(lines.size() + 1);
+        for (std::size_t i = 0; i < next.size(); ++i)
+            next[i] = i;
+    }
+    // The lines strictly between lo and hi not taken before, taken now.
+    long take(double lo, double hi)
+    {
+        if (!(lo < hi))
+            return 0;
+        const std::size_t first = std::upper_bound(lines.begin(), lines.end(), lo) - lines.begin();
+        const std::size_t last = std::lower_bound(lines.begin(), lines.end(), hi) - lines.begin();
+        long taken = 0;
+        for (std::size_t i = untaken(first); i < last; i = untaken(i + 1)) {
+            next[i] = i + 1;
+            ++taken;
+        }
+        return taken;
+    }
+    bool empty() const { return lines.empty(); }
+
+private:
+    // The first line from i on not taken yet (lines.size() when none).
+    std::size_t untaken(std::size_t i)
+    {
+        std::size_t root = i;
+        while (next[root] != root)
+            root = next[root];
+        while (next[i] != root) {
+            const std::size_t up = next[i];
+            next[i] = root;
+            i = up;
+        }
+        return root;
+    }
+
+    std::vector<double> lines;
+    std::vector<std::size_t> next;
+};
 
 // Steps the sink (when given); true when it asks to stop.
 bool cancelled(CProgress* progress)
@@ -117,18 +185,24 @@ NurbsSurf* reInterpolate(CParametricGeometry* curve, double tol, int degree, boo
     CSimpleProfiler profiler("reInterpolate");
     const int furtherPasses = check ? 5 : 0;
     const bool closed = curve->isClosed();
-    // The samples are taken at twice the tolerance.
-    tol = 0.5 * chordToleranceWithin(*curve, 2.0 * tol, kMaxSampleChords);
+    // The samples are taken at twice the tolerance. Each pass interpolates
+    // all of them: the samples a curve is allowed bound the work by the
+    // pieces it is made of.
+    const SampleAllowance allowance = sampleAllowance(*curve, 2.0 * tol);
+    const int maxSamples = allowance.samples;
+    tol = 0.5 * allowance.tol;
 
     Kor::List<double> params;
-    curve->facetCurve(params, 2.0 * tol, true, 10000, false, false, -1.0, kMaxFacetWork);
+    curve->facetCurve(params, 2.0 * tol, true, 10000, false, false, -1.0,
+                      kFacetWorkPerSample * maxSamples);
     if (closed && params.count > 2 &&
         norm(curve->getPoint(params[0], 0.0) - curve->getPoint(params[params.count - 1], 0.0)) <
             2.0 * tol)
         params.removeAt(params.count - 1);
     // A curve whose turning the estimate missed (a fold or a cusp between
-    // its estimate's points) is thinned evenly to the cap, its ends kept.
-    thinParameters(params, kMaxSamples);
+    // its estimate's points) is thinned evenly to the allowance, its ends
+    // kept.
+    thinParameters(params, maxSamples);
     CFitPointArray points;
     for (double t : params)
         points.append(samplePoint(curve, t));
@@ -182,7 +256,7 @@ NurbsSurf* reInterpolate(CParametricGeometry* curve, double tol, int degree, boo
         int shift = 0;
         for (int k : marked) {
             const int at = k + shift;
-            if (at + 1 >= params.count || params.count >= kMaxSamples)
+            if (at + 1 >= params.count || params.count >= maxSamples)
                 continue;
             const double t = 0.5 * (params[at] + params[at + 1]);
             params.insertAfter(t, at);
@@ -215,6 +289,107 @@ NurbsSurf* reInterpolate(CParametricGeometry* curve, double tol, int degree, boo
         result = kept.release();
     }
     profileLog() << profiler << std::endl;
+    return result;
+}
+
+SampleAllowance sampleAllowance(CParametricGeometry& curve, double tol)
+{
+    const SampleAllowance unmeasured{tol, kSampleChordsPerPiece};
+    const Interval domain = curve.getDomain(0);
+    Kor::List<double> breaks;
+    curve.getUBreakpoints(breaks, false);
+    std::vector<double> ends{domain.min};
+    for (double b : breaks)
+        if (b > domain.min && b < domain.max)
+            ends.push_back(b);
+    std::sort(ends.begin(), ends.end());
+    ends.erase(std::unique(ends.begin(), ends.end()), ends.end());
+    if (domain.max > ends.back() || ends.size() == 1)
+        ends.push_back(domain.max);
+
+    // A curve on a surface is a polynomial between the surface's knot lines
+    // too: a span is cut once more for each line across it that no span
+    // before it took, so that a curve has no more pieces than its spans and
+    // the surface's lines together.
+    auto* cons = dynamic_cast<CCONS*>(&curve);
+    CParametricGeometry* uv = cons != nullptr ? cons->getUVCurve() : nullptr;
+    const bool onSurface = uv != nullptr && cons->surface != nullptr;
+    KnotLineCount lines[2] = {
+        KnotLineCount(onSurface ? knotLines(*cons->surface, 0) : std::vector<double>()),
+        KnotLineCount(onSurface ? knotLines(*cons->surface, 1) : std::vector<double>())};
+    std::vector<double> cuts{ends[0]};
+    for (std::size_t s = 1; s < ends.size(); ++s) {
+        const double a = ends[s - 1], b = ends[s];
+        long parts = 1;
+        if (!lines[0].empty() || !lines[1].empty()) {
+            double lo[2] = {DBL_MAX, DBL_MAX}, hi[2] = {-DBL_MAX, -DBL_MAX};
+            for (int q = 0; q <= 4; ++q) {
+                const Vector p = uv->getPoint(a + (b - a) * q / 4.0, 0.0);
+                for (int k = 0; k < 2 && k < p.n; ++k) {
+                    lo[k] = std::min(lo[k], p[k]);
+                    hi[k] = std::max(hi[k], p[k]);
+                }
+            }
+            for (int k = 0; k < 2; ++k)
+                parts += lines[k].take(lo[k], hi[k]);
+        }
+        for (long j = 1; j < parts; ++j)
+            cuts.push_back(a + (b - a) * double(j) / double(parts));
+        cuts.push_back(b);
+    }
+
+    // T L / 8 from chords and tangents (the chords alone would miss a turn
+    // made within the first of them): a chord c across an arc of radius r
+    // keeps within c^2 / (8 r) of it, so a curve of length L turning by T
+    // needs about sqrt(T L / (8 tol)) chords. The turn between two pieces
+    // (a kink at a knot line of the surface) is the next piece's.
+    const long pieces = long(cuts.size()) - 1;
+    const long chords =
+        std::max<long>(kPieceEstimateChords, (kEstimateChords + pieces - 1) / pieces);
+    double sumOfRoots = 0.0, allowed = 0.0, length = 0.0, turning = 0.0;
+    Vector previousPoint, previousTangent;
+    for (long piece = 0; piece < pieces; ++piece) {
+        const double a = cuts[std::size_t(piece)], b = cuts[std::size_t(piece) + 1];
+        double pieceLength = 0.0, pieceTurning = 0.0;
+        for (long i = piece == 0 ? 0 : 1; i <= chords; ++i) {
+            const double s = double(i) / double(chords);
+            Vector** d = curve.evaluate(1, (1.0 - s) * a + s * b, 0.0);
+            if (d == nullptr)
+                return unmeasured;
+            const Vector& point = d[0][0];
+            const Vector& tangent = d[1][0];
+            if (previousPoint.n > 0)
+                pieceLength += std::sqrt(squaredDistance(point, previousPoint));
+            if (normSquared(tangent) > 0.0) {
+                if (previousTangent.n > 0) {
+                    const double c = dot(tangent, previousTangent) /
+                                     std::sqrt(normSquared(tangent) * normSquared(previousTangent));
+                    pieceTurning += std::acos(std::clamp(c, -1.0, 1.0));
+                }
+                previousTangent = tangent;
+            }
+            previousPoint = point;
+        }
+        length += pieceLength;
+        turning += pieceTurning;
+        const double root = std::sqrt(pieceTurning * pieceLength / 8.0);
+        sumOfRoots += root;
+        const double asked = root / std::sqrt(tol);
+        allowed += std::isfinite(asked) ? std::min(2.0 * asked + 2.0, double(kSampleChordsPerPiece))
+                                        : double(kSampleChordsPerPiece);
+    }
+    allowed = std::clamp(allowed, double(kSampleChordsPerPiece), double(kMaxAllowedSamples));
+    SampleAllowance result{tol, int(allowed)};
+    // The tolerance at which the pieces ask for the samples allowed in all,
+    // and that at which the whole curve asks for 250 chords a piece; each
+    // comparison is written so that it holds for a tolerance that is not
+    // positive too.
+    const double demands[2] = {sumOfRoots * sumOfRoots, turning * length / 8.0};
+    const double caps[2] = {double(result.samples) * double(result.samples),
+                            std::pow(double(kSampleChordsPerPiece) * double(pieces), 2.0)};
+    for (int k = 0; k < 2; ++k)
+        if (std::isfinite(demands[k]) && demands[k] > result.tol * caps[k])
+            result.tol = demands[k] / caps[k];
     return result;
 }
 

@@ -39,14 +39,41 @@ struct ReInterpolationRecord {
 // approximateCurveWithLengthCheck (samples per interval = degree) of the
 // curve; from 1000 samples on the kept curve stands. Null when the sink
 // cancels (everything freed) or when nothing could be made.
-// A curve so large against tol that its samples would need more than 250
-// chords is followed to the tolerance relative to its size that needs 250
-// (chordToleranceWithin), its faceting spends at most 128 curve evaluations
-// per sample kept (the rest of a curve that needs more is stepped evenly),
-// more than 250 first samples are thinned to 250 and the passes add none
-// beyond: the work depends on the curve's shape, not on its size.
+// The first samples are taken at the tolerance and within the samples
+// sampleAllowance gives the curve at 2 tol: its faceting spends at most 128
+// curve evaluations per sample allowed (the rest of a curve that needs more
+// is stepped evenly), more first samples than allowed are thinned to that
+// count and the passes add none beyond: the work depends on the pieces the
+// curve is made of, not on its size.
 Fenwo::NurbsSurf* reInterpolate(CParametricGeometry* curve, double tol, int degree, bool check,
                                 CProgress* progress, ReInterpolationRecord* record = nullptr);
+
+// The chord tolerance and the samples of a curve's faceting at a tolerance.
+struct SampleAllowance {
+    double tol = 0.0; // the tolerance asked for, or larger (see sampleAllowance)
+    int samples = 0;  // the samples the faceting may keep, at least 250
+};
+
+// The curve is cut into the polynomial pieces its record makes it of: the
+// spans between the distinct knots of a NURBS curve, of a curve on a
+// surface's uv curve or of a composite curve's members, and each span of a
+// curve on a surface into one equal part more than the knot lines of the
+// surface that its uv points (its ends and quarters) reach across and no
+// span before it did; a curve has no more pieces than its spans and its
+// surface's knot lines together. Each piece is measured at 8 chords or
+// more, 64 over all pieces at least: its length L and turning T (the angles
+// between its tangents, the turn from the piece before included) ask for
+// about sqrt(T L / (8 tol)) chords, d. The curve may keep
+// max(250, the sum of min(2 d + 2, 250)) samples: each piece twice what it
+// asks for, and no more than 250. A curve whose pieces ask for more than
+// that in all, or whose whole length and turning ask for more than 250
+// chords a piece, is given the larger tolerance at which it asks for that
+// many: the work on a curve far larger than its tolerance depends on the
+// pieces it is made of, not on its size. A curve of one piece is measured
+// and given its tolerance as chordToleranceWithin does for 250 chords. The
+// tolerance stays for a curve whose measures are not finite; a curve that
+// cannot be evaluated keeps it with 250 samples.
+SampleAllowance sampleAllowance(CParametricGeometry& curve, double tol);
 
 // A curve on a surface whose uv curve is a NURBS curve is interpolated at
 // the distinct Greville abscissae of the uv curve within its domain; any

@@ -5,6 +5,7 @@
 #include "net/Face.h"
 #include "curves/CurveOnSurface.h"
 #include "curves/ParCurve.h"
+#include "curves/Projections.h"
 #include "geometry/Knots.h"
 #include "geometry/NurbsSurf.h"
 #include "net/FaceList.h"
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <sstream>
@@ -480,6 +482,85 @@ TEST(Face, PolygonBridgesCrossNoOtherHoleOrSlit)
                                       Vector(c.expected[i].first, c.expected[i].second, 0)),
                       0.0)
                 << c.name << " " << i;
+    }
+}
+
+// Long trims on a 1000 x 1000 plane, one trim curve each: a cubic of 12
+// waves about 20 high and a poly-line of 400 corners 15 apart across.
+// Sampled at 0.1 as the face samples its trims, each keeps what its
+// tolerance asks for: every corner is a sample, every chord keeps within
+// the tolerance of the curve (the faceting verifies a chord at six points,
+// and a few % more lie between them), the face's polygon has the face's
+// area, and the cubic's edge curve follows it within 0.01. A cap of 250
+// samples a curve left the cubic 0.95 off its chords and its edge 0.02 off
+// it, and cut the corners of the poly-line, growing its face by 2077 of
+// 398250.
+TEST(Face, LongTrimsKeepTheSamplesTheirToleranceAsksFor)
+{
+    const struct {
+        int corners; // 0: the cubic
+        double area; // in (u, v)
+    } cases[] = {{0, 0.405}, {400, 0.39825}};
+    for (const auto& c : cases) {
+        const knots k(1, 1, 0.0, 1.0);
+        auto* s = new Fenwo::NurbsSurf(k, &k);
+        for (int i = 0; i < 2; ++i)
+            for (int j = 0; j < 2; ++j)
+                s->setControlPoint(i, j, Vector(1000.0 * i, 1000.0 * j, 0.0));
+        // With the other sides the loop runs as an outer loop does: it is not
+        // turned over (and sampled again).
+        std::vector<Vector> points;
+        const int n = c.corners > 0 ? c.corners : 97;
+        for (int i = 0; i < n; ++i)
+            points.push_back(Vector(0.05 + 0.9 * i / (n - 1),
+                                    c.corners > 0 ? 0.3 + 0.015 * (i % 2)
+                                                  : 0.3 + 0.024 * std::sin(M_PI * i / 4.0),
+                                    0.0));
+        auto* trim = new CParCurve(clampedCurve(points, c.corners > 0 ? 1 : 3).release(), s, false);
+        auto* loop = new CLoop();
+        loop->curves.append(trim);
+        loop->curves.append(segment(s, 0.95, 0.3, 0.95, 0.75, false));
+        loop->curves.append(segment(s, 0.95, 0.75, 0.05, 0.75, false));
+        loop->curves.append(segment(s, 0.05, 0.75, 0.05, 0.3, false));
+        CFace face(s, nullptr);
+        face.setOuterLoop(loop);
+        double area = 0.0;
+        for (int i = 0; i < face.uvPolygon.getCount(); ++i) {
+            const Vector a = uvAt(face.uvPolygon, i);
+            const Vector b = uvAt(face.uvPolygon, (i + 1) % face.uvPolygon.getCount());
+            area += 0.5 * (a[0] * b[1] - b[0] * a[1]);
+        }
+        EXPECT_NEAR(area, c.area, c.corners > 0 ? 1e-9 * c.area : 2e-6) << n;
+
+        const Kor::List<double>& t = trim->facetParameters;
+        double worst = 0.0;
+        for (int i = 1; i < t.count; ++i) {
+            const Vector a = trim->getPoint(t[i - 1], 0.0), b = trim->getPoint(t[i], 0.0);
+            for (int j = 1; j < 16; ++j) {
+                const Vector p = trim->getPoint(t[i - 1] + (t[i] - t[i - 1]) * j / 16.0, 0.0);
+                const double along = std::clamp(dot(p - a, b - a) / normSquared(b - a), 0.0, 1.0);
+                worst = std::max(worst, norm(p - (a + along * (b - a))));
+            }
+        }
+        EXPECT_LT(worst, 0.105) << n;
+        if (c.corners > 0) {
+            int kept = 0;
+            for (const Vector& corner : points)
+                for (const tuple<double, 2>& uv : trim->uvPoints)
+                    kept += std::hypot(uv[0] - corner[0], uv[1] - corner[1]) < 1e-12;
+            EXPECT_EQ(kept, n);
+        } else {
+            std::unique_ptr<Fenwo::NurbsSurf> edge(trim->reApproximateCurve(3, 0.01, false));
+            ASSERT_NE(edge, nullptr);
+            // Along the curve, each point's projection starts from the last.
+            double off = 0.0, u = edge->getUMin();
+            for (int i = 0; i <= 2000; ++i) {
+                const Vector p = trim->getPoint(i / 2000.0, 0.0);
+                projectPointOnCurve(edge.get(), p, u);
+                off = std::max(off, norm(edge->getPoint(u, 0.0) - p));
+            }
+            EXPECT_LT(off, 0.01);
+        }
     }
 }
 

@@ -211,6 +211,8 @@ TEST_F(MeshwrightHost, HostileInputsStaySmallAndQuick)
          readFace, nullptr},
         {"trim curve to v = 2147483647", keptInput("OutFace/trim-curve-far-outside-the-domain"),
          readFace, "skipping a trim curve far outside the surface's domain\n"},
+        {"face bridging ten spans, the last with a corner at z = 4e12",
+         keptInput("OutFace/bridge-across-ten-spans-with-a-corner-at-4e12"), readFace, nullptr},
         {"face bridging a folded face with a corner at 1e42",
          keptInput("OutFace/bridge-across-a-folded-face-with-a-corner-at-1e42"), readFace, nullptr},
         {"face tessellated on a domain far from zero",
