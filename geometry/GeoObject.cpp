@@ -133,6 +133,9 @@ bool CGeoObject::read(std::istream& is)
     is >> std::ws;
     if (!readHollerith(id, is) || !readHollerith(name, is))
         return false;
+    // The id may be one this process would make later: it is taken.
+    if (id.text != nullptr)
+        Platform::reserveUuid(std::string(id.text, static_cast<size_t>(id.length)));
     is >> std::ws;
 
     std::string line;

@@ -2,9 +2,9 @@
 // block, plus the counted strings ("7Hunknown") of the geometry text formats.
 //
 // `CProgressFeature` carries the optional progress sink of long operations;
-// `CGeoObject` adds a process-unique id (see makeUniqueId), a name and a
-// layer. A geometry object takes itself out of the registry (`CGeoRef`) when
-// it is destroyed.
+// `CGeoObject` adds an id (see makeUniqueId), a name and a layer. A
+// geometry object takes itself out of the registry (`CGeoRef`) when it is
+// destroyed.
 //
 // Ownership: the progress sink is borrowed, never deleted. The id and name
 // texts are owned by the object.
@@ -54,8 +54,10 @@ public:
     // when the first word does not begin with "Begin" (nothing read beyond
     // it), when a counted string cannot be read, or when the stream ends
     // before "GeoObject End"; fields read before the failure keep their new
-    // values. Does not touch the registry: a caller that wants the object to
-    // be found by its new id registers it (CGeoRef::addUnique).
+    // values. The id read is marked taken (Platform::reserveUuid), so no
+    // object made later in the process gets it. Does not touch the registry:
+    // a caller that wants the object to be found by its new id registers it
+    // (CGeoRef::addUnique).
     virtual bool read(std::istream& is);
     // Writes the geometry-object block; false when the stream failed.
     virtual bool write(std::ostream& os) const;
@@ -86,8 +88,9 @@ private:
 // Comparator of the registry's set: a->idLess(*b).
 bool lessGeoObjectId(const CGeoObject* a, const CGeoObject* b);
 
-// A new process-unique id: a random version-4 id in its 36-character
-// lower-case text form. When the system supplies no random bytes the id is
+// A new id, unique in the process: the next version-4 id of the process's
+// stream (Platform::makeUuid) in its 36-character lower-case text form, the
+// same in every run of the same work. When no id can be made the id is
 // "OID=<k>" with a process-wide counter k that starts at 1.
 CSimpleString makeUniqueId();
 

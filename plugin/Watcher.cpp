@@ -59,6 +59,7 @@ void CMWWatcher::onUndeleteObject(CVezadDoc& doc, CVezadObject& object)
 void CMWWatcher::OnCloseDocument(CVezadDoc&)
 {
     clearLists();
+    Empty();
 }
 
 void CMWWatcher::OnNewDocument(CVezadDoc&)

@@ -2,7 +2,9 @@
 // renewing the document forgets the plug-in's lists (renewing also ends
 // grid editing and shows the toolbar), and the deletion and undeletion of
 // the plug-in's own mesh objects, recognised by their ids in the watcher's
-// collection, keep the list of loaded meshes and their display right.
+// collection, keep the list of loaded meshes and their display right. The
+// collection forgets the ids when the document closes: its objects are gone,
+// and a file opened later may give one of those ids to another object.
 // CMWUndo is the custom step of every grid-editing undo record: undoing the
 // record rolls the grid back to the mark taken with it, faces and surfaces
 // included.

@@ -95,7 +95,7 @@ bool CVezadDoc::insertObject(CVezadObject* object, const ON_3dmObjectAttributes*
     if (!attributesFit(wanted, bQuiet))
         return false;
     if (object->m_id.IsNil() || m_byId.count(object->m_id)) {
-        ON_UUID id = ON_UUID::Create();
+        ON_UUID id = freeId();
         if (id.IsNil()) {
             print(bQuiet, "No id can be made for a new object");
             return false;
@@ -113,6 +113,18 @@ bool CVezadDoc::insertObject(CVezadObject* object, const ON_3dmObjectAttributes*
         object->showGLEntity();
     VezadHost::notifyWatchers([&](CVezadEventWatcher& w) { w.OnAddObject(*this, *object); });
     return true;
+}
+
+ON_UUID CVezadDoc::freeId() const
+{
+    // The process never makes one id twice, but an object read from a file
+    // of another run may hold one of the ids it makes: those are passed over.
+    // The loop ends, as the document holds finitely many ids.
+    for (;;) {
+        ON_UUID id = ON_UUID::Create();
+        if (id.IsNil() || m_byId.count(id) == 0)
+            return id;
+    }
 }
 
 bool CVezadDoc::AddObject(CVezadObject* object, bool bQuiet, bool)
@@ -307,7 +319,7 @@ bool CVezadDoc::ReplaceObject(const CVezadObjRef& objref, CVezadObject* newObjec
     }
     if (!attributesFit(newObject->m_attributes, false))
         return false;
-    ON_UUID id = ON_UUID::Create();
+    ON_UUID id = freeId();
     if (id.IsNil()) {
         print(false, "No id can be made for a new object");
         return false;

@@ -63,8 +63,10 @@ public:
 
     // Adds an object made by the caller and takes it over (a failure leaves
     // it with the caller): false for null, an object already in a document,
-    // or attributes on a layer the document lacks. bQuiet suppresses the
-    // messages; reference objects are not kept apart.
+    // or attributes on a layer the document lacks. An object without an id,
+    // or with one another object of the document has, gets a new id that no
+    // object of the document has. bQuiet suppresses the messages; reference
+    // objects are not kept apart.
     bool AddObject(CVezadObject* object, bool bQuiet = false, bool bReference = false);
 
     // Built-in objects holding a copy of the geometry (a proxy curve or
@@ -177,6 +179,9 @@ private:
     struct UndoRecord;
 
     bool insertObject(CVezadObject* object, const ON_3dmObjectAttributes* attributes, bool bQuiet);
+    // A new id that no object of the document has (deleted ones included);
+    // nil when no id can be made.
+    ON_UUID freeId() const;
     // Built-in objects go on the current layer unless attributes are given.
     bool insertBuiltIn(CVezadObject* object, const ON_3dmObjectAttributes* attributes);
     bool attributesFit(const ON_3dmObjectAttributes& attributes, bool bQuiet) const;

@@ -74,6 +74,7 @@ public:
     bool AddUuid(const ON_UUID& id, bool bCheckUnique = false);
     bool FindUuid(const ON_UUID& id) const { return m_ids.count(id) > 0; }
     bool RemoveUuid(const ON_UUID& id) { return m_ids.erase(id) > 0; }
+    void Empty() { m_ids.clear(); }
     int Count() const { return static_cast<int>(m_ids.size()); }
 
 private:

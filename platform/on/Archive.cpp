@@ -1,5 +1,7 @@
 #include "platform/on/Archive.h"
 
+#include "platform/Uuid.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -215,6 +217,8 @@ bool ON_BinaryArchive::ReadUuid(ON_UUID& id)
     read.Data1 = static_cast<std::uint32_t>(d1);
     read.Data2 = static_cast<std::uint16_t>(d2);
     read.Data3 = static_cast<std::uint16_t>(d3);
+    // The id may be one this process would make later: it is taken.
+    Platform::reserveUuid(read.ToString());
     id = read;
     return true;
 }

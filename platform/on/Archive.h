@@ -54,6 +54,8 @@ public:
     bool WriteDouble(double value);
     bool ReadDouble(double* value);
     bool WriteUuid(const ON_UUID& id);
+    // The id read is marked taken (Platform::reserveUuid): this process
+    // does not make it anew.
     bool ReadUuid(ON_UUID& id);
     bool WriteString(const ON_wString& text);
     bool ReadString(ON_wString& text);

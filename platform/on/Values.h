@@ -276,8 +276,8 @@ struct ON_UUID {
 
     // All 128 bits zero: the id of nothing.
     bool IsNil() const;
-    // A new random id from Platform::makeUuid; the nil id when the system
-    // has no random source.
+    // The next id of the process's stream (Platform::makeUuid); the nil id
+    // when none can be made.
     static ON_UUID Create();
     // Parses the text form (either case, no braces). False leaves the id as
     // it was.

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <memory>
 #include <set>
 #include <sstream>
@@ -221,6 +222,19 @@ TEST(UniqueId, TenThousandIdsAreDistinct)
         ids.insert(str(makeUniqueId()));
     EXPECT_EQ(ids.size(), 10000u);
     EXPECT_EQ(ids.begin()->size(), 36u);
+}
+
+// A file of another run holds ids this process makes later: an id read is
+// not made again.
+TEST(UniqueId, IdReadFromABlockIsNotMadeAgain)
+{
+    const std::uint64_t next = Platform::nextUuidPosition();
+    std::istringstream is("GeoObject Begin\n36H" + Platform::uuidAt(next) +
+                          "\n0H\nGeoObject End\n");
+    CGeoObject obj(text("key"));
+    ASSERT_TRUE(readBlock(obj, is));
+    EXPECT_EQ(str(obj.id), Platform::uuidAt(next));
+    EXPECT_EQ(str(makeUniqueId()), Platform::uuidAt(next + 1));
 }
 
 TEST(UniqueId, FallbackCountsUpWhenNoRandomIdCanBeMade)

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstdint>
 #include <set>
 #include <string>
 
@@ -36,4 +38,27 @@ TEST(Uuid, ManyIdsAreDistinct)
     for (int k = 0; k < 10000; ++k)
         seen.insert(Platform::makeUuid());
     EXPECT_EQ(seen.size(), 10000u);
+}
+
+// Every run makes the same ids in the same order, so the same work saves the
+// same files. An id read from a file is one the stream may make later: it
+// is passed over, whatever its case; ids made already, foreign ids and other
+// texts change nothing. A failed draw takes no id from the stream.
+TEST(Uuid, StreamIsFixedAndPassesOverIdsRead)
+{
+    EXPECT_EQ(Platform::uuidAt(1), "9f557e5b-91e1-41b0-8c40-910a2dec8902");
+    const std::uint64_t next = Platform::nextUuidPosition();
+    EXPECT_EQ(Platform::makeUuid(), Platform::uuidAt(next));
+    std::string ahead = Platform::uuidAt(next + 1);
+    for (char& c : ahead)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    Platform::reserveUuid(ahead);
+    Platform::reserveUuid(Platform::uuidAt(next));
+    Platform::reserveUuid("123e4567-e89b-42d3-a456-426614174000");
+    Platform::reserveUuid("not an id");
+    EXPECT_EQ(Platform::makeUuid(), Platform::uuidAt(next + 2));
+    Platform::setUuidFailureForTesting(true);
+    EXPECT_EQ(Platform::makeUuid(), "");
+    Platform::setUuidFailureForTesting(false);
+    EXPECT_EQ(Platform::makeUuid(), Platform::uuidAt(next + 3));
 }

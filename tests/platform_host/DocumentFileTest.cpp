@@ -1,11 +1,13 @@
 #include "TestHost.h"
 
+#include "platform/Uuid.h"
 #include "platform/host/DocumentFile.h"
 
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <sys/stat.h>
 
 using hosttest::passes;
@@ -237,4 +239,77 @@ TEST(HostDocumentFile, MissingTruncatedOrForeignFilesLeaveTheDocumentAlone)
     for (const auto& entry : std::filesystem::directory_iterator(mwtest::scratchDir()))
         EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
     EXPECT_NE(transcript().find("not saved"), std::string::npos);
+}
+
+// Every run makes the same ids in the same order, so a document of another
+// run holds ids this process makes later. An added object that drew an id
+// the document holds drew again until the id was free, not just once; a
+// file opened, and a reference read, mark their ids taken. No two objects
+// come to share an id, and a reference to an object the file lacks never
+// resolves to a new one.
+TEST(HostDocumentFile, NewIdsPassOverTheIdsOfAnotherRunsDocument)
+{
+    HeadlessHost host;
+    ASSERT_TRUE(host.start(hosttest::settings()));
+    CVezadDoc& doc = host.doc();
+    std::uint64_t next = Platform::nextUuidPosition();
+    const auto idAhead = [&next](std::uint64_t k) {
+        ON_UUID id;
+        id.SetFromString(Platform::uuidAt(next + k).c_str());
+        return id;
+    };
+    const auto addLine = [&doc](double x) {
+        return doc.AddCurveObject(ON_LineCurve(ON_3dPoint(x, 0, 0), ON_3dPoint(x, 1, 0)));
+    };
+    const auto expectDistinctIds = [&doc](int count) {
+        ASSERT_EQ(doc.ObjectCount(), count);
+        std::set<ON_UUID> ids;
+        for (int i = 0; i < count; ++i) {
+            const CVezadObject* object = doc.ObjectAt(i);
+            ids.insert(object->ModelObjectId());
+            EXPECT_EQ(doc.LookupObject(object->ModelObjectId()), object) << i;
+        }
+        EXPECT_EQ(ids.size(), static_cast<std::size_t>(count));
+    };
+
+    // Objects taken over with the next ids but one of the stream: the add
+    // draws two taken ids, the replace one.
+    for (std::uint64_t k : {0, 1, 3})
+        ASSERT_TRUE(doc.addStoredObject(new CVezadCurveObject(new ON_LineCurve(
+                                            ON_3dPoint(0, 0, 0), ON_3dPoint(double(k), 1, 0))),
+                                        idAhead(k), ON_3dmObjectAttributes()));
+    CVezadCurveObject* added = addLine(5.0);
+    ASSERT_NE(added, nullptr);
+    EXPECT_EQ(added->ModelObjectId(), idAhead(2));
+    auto* replacement =
+        new CVezadCurveObject(new ON_LineCurve(ON_3dPoint(6, 0, 0), ON_3dPoint(6, 1, 0)));
+    ASSERT_TRUE(doc.ReplaceObject(CVezadObjRef(added), replacement));
+    EXPECT_EQ(replacement->ModelObjectId(), idAhead(2));
+    EXPECT_EQ(added->ModelObjectId(), idAhead(4));
+    expectDistinctIds(5);
+
+    // A file of another run with two objects at the ids ahead, and a
+    // reference to a third that the file does not hold.
+    ASSERT_TRUE(passes(host.runScript("_New\n!expect-result 0")));
+    next = Platform::nextUuidPosition();
+    for (std::uint64_t k : {0, 1})
+        ASSERT_TRUE(doc.addStoredObject(new CVezadCurveObject(new ON_LineCurve(
+                                            ON_3dPoint(0, 0, 0), ON_3dPoint(double(k), 1, 0))),
+                                        idAhead(k), ON_3dmObjectAttributes()));
+    const std::string path = mwtest::scratchPath("another-run.vzd");
+    ASSERT_TRUE(passes(host.runScript("_Save \"" + path + "\"\n!expect-result 0\n_New\n_Open \"" +
+                                      path + "\"\n!expect-result 0")));
+    ON_MemoryArchive refs;
+    CVezadObjRef dangling;
+    dangling.m_uuid = idAhead(2);
+    ASSERT_TRUE(dangling.Write(refs));
+    ON_MemoryArchive in(refs.Buffer());
+    ASSERT_TRUE(dangling.Read(in));
+    for (int i = 0; i < 3; ++i)
+        ASSERT_NE(addLine(2.0 + i), nullptr);
+    expectDistinctIds(5);
+    EXPECT_EQ(dangling.Object(), nullptr);
+    ASSERT_TRUE(passes(host.runScript("_Save \"" + path + "\"\n!expect-result 0\n_New\n_Open \"" +
+                                      path + "\"\n!expect-result 0")));
+    expectDistinctIds(5);
 }

@@ -60,6 +60,9 @@ TEST_F(MeshwrightHost, SaveAndOpenRestoreMeshesNetDisplayAndReferences)
     EXPECT_EQ(plugIn().objectRefs[0].m_uuid, committedId);
     for (const CMWMeshObject* object : plugIn().meshObjects)
         EXPECT_TRUE(plugIn().watcher.FindUuid(object->ModelObjectId()));
+    // Those of the closed document's mesh objects are forgotten: a file may
+    // give their ids to other objects.
+    EXPECT_EQ(plugIn().watcher.Count(), 2);
 
     // With the first of the two deleted, the other mesh and the net are
     // written and restored.

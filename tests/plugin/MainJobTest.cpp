@@ -551,8 +551,10 @@ struct MainJobCase {
     // region" (exit code 3).
     bool mayFindNoRegion = false;
     // The job runs again with another heap layout (otherHeapLayout) and must
-    // print the same transcript and draw the same pictures: no order or
-    // choice of the system may follow where the heap put its records.
+    // print the same transcript, draw the same pictures and save the same
+    // document (object ids included): no order or choice of the system may
+    // follow where the heap put its records. The document it saved, opened
+    // and saved again, is the same file.
     bool runTwice = false;
     // The view the square is sought in: a direction towards the camera
     // (0,0,0: the view as the mesh is loaded) and a zoom.
@@ -662,6 +664,11 @@ TEST_P(MainJob, CommitsFourHealedFacesThatFollowTheMesh)
 
     if (!c.runTwice)
         return;
+    // The document opened here and saved again is the same file.
+    const std::string document = fileBytes(out + "/main-job.vzd");
+    const std::string resaved = out + "/resaved.vzd";
+    ASSERT_TRUE(hosttest::passes(run("-_Save \"" + resaved + "\"")));
+    EXPECT_TRUE(fileBytes(resaved) == document) << "the document saved again differs";
     const std::string fitPicture = fileBytes(out + "/fit.png");
     const std::string jobPicture = fileBytes(out + "/main-job.png");
     const RunnerOutcome again = runMainJob("main-job.vzs", defines, out, otherHeapLayout());
@@ -669,6 +676,7 @@ TEST_P(MainJob, CommitsFourHealedFacesThatFollowTheMesh)
     EXPECT_EQ(firstDifference(job.output, again.output), "");
     EXPECT_TRUE(fileBytes(out + "/fit.png") == fitPicture) << "fit.png differs";
     EXPECT_TRUE(fileBytes(out + "/main-job.png") == jobPicture) << "main-job.png differs";
+    EXPECT_TRUE(fileBytes(out + "/main-job.vzd") == document) << "main-job.vzd differs";
 }
 
 const MainJobCase kCases[] = {
