@@ -51,7 +51,7 @@ public:
     explicit ViewSamples(CVezadView& view)
         : m_view(view), m_width(view.width()), m_height(view.height())
     {
-        view.Redraw();
+        // The depths draw the view when it changed since its last drawing.
         const ON_Viewport& vp = view.ActiveViewport().VP();
         double l = 0, r = 0, b = 0, t = 0;
         m_valid = view.depths(m_depths) && vp.GetCameraFrame(m_axes[0], m_axes[1], m_axes[2]) &&

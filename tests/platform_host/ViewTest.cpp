@@ -157,11 +157,12 @@ TEST_F(ViewHost, ShadedViewDrawsTheMeshAndItsCaptureIsTheViewUpright)
     // as its edges only.
     recorder.shaded.clear();
     ASSERT_EQ(run("_WireframeViewport\n!redraw 0").status, ScriptResult::passed);
-    EXPECT_FALSE(recorder.shaded.back());
     EXPECT_EQ(pixel(view(), 120, 80), background);
+    ASSERT_FALSE(recorder.shaded.empty());
+    EXPECT_FALSE(recorder.shaded.back());
     ASSERT_EQ(run("_ShadedViewport").status, ScriptResult::passed);
-    EXPECT_TRUE(recorder.shaded.back());
     EXPECT_NE(pixel(view(), 120, 80), background);
+    EXPECT_TRUE(recorder.shaded.back());
 }
 
 TEST_F(ThreeViews, ListsCompiledInOneViewDrawInItsShareGroupOnly)
@@ -170,7 +171,7 @@ TEST_F(ThreeViews, ListsCompiledInOneViewDrawInItsShareGroupOnly)
     view(0).AddDrawCallback(&recorder);
     const std::array<unsigned char, 4> red{255, 0, 0, 255};
     for (int i = 0; i < 3; ++i) {
-        view(i).Redraw();
+        view(i).drawNow();
         EXPECT_EQ(recorder.contextInMiddle, view(i).contextHandle());
         EXPECT_EQ(recorder.listKnown, i < 2) << "view " << i;
         EXPECT_EQ(pixel(view(i), 160, 120) == red, i < 2) << "view " << i;
