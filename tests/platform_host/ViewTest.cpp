@@ -165,6 +165,32 @@ TEST_F(ViewHost, ShadedViewDrawsTheMeshAndItsCaptureIsTheViewUpright)
     EXPECT_TRUE(recorder.shaded.back());
 }
 
+// Redraw requests cost nothing until the view is read: the requests of a
+// gesture make one drawing, a second read without a change none, and a
+// camera moved without a request is drawn all the same.
+TEST_F(ViewHost, RedrawRequestsDrawOnceWhenTheViewIsRead)
+{
+    addSquare(doc(), -0.5, 0.1, 0.5, 0.9);
+    const auto background = pixel(view(), 5, 235);
+    const auto square = pixel(view(), 160, 60);
+    EXPECT_NE(square, background);
+    const long drawn = view().drawCount();
+    EXPECT_FALSE(view().stale());
+    for (int k = 0; k < 5; ++k)
+        view().Redraw();
+    EXPECT_EQ(view().drawCount(), drawn);
+    EXPECT_EQ(pixel(view(), 160, 60), square);
+    std::vector<float> depths;
+    ASSERT_TRUE(view().depths(depths));
+    EXPECT_EQ(view().drawCount(), drawn + 1);
+
+    ON_Viewport& vp = view().ActiveViewport().VP();
+    vp.SetCameraLocation(vp.CameraLocation() + ON_3dVector(0.0, 0.8, 0.0));
+    EXPECT_TRUE(view().stale());
+    EXPECT_EQ(pixel(view(), 160, 60), background);
+    EXPECT_EQ(view().drawCount(), drawn + 2);
+}
+
 TEST_F(ThreeViews, ListsCompiledInOneViewDrawInItsShareGroupOnly)
 {
     StageRecorder recorder;
