@@ -27,8 +27,8 @@ namespace {
 // A folder of this process for the meshes and the jobs' output, removed
 // at exit.
 struct Scratch {
-    std::filesystem::path path = std::filesystem::temp_directory_path() /
-                                 ("mw-main-job-bench-" + std::to_string(getpid()));
+    std::filesystem::path path =
+        std::filesystem::temp_directory_path() / ("mw-main-job-bench-" + std::to_string(getpid()));
     Scratch() { std::filesystem::create_directories(path); }
     ~Scratch()
     {
@@ -87,8 +87,8 @@ bool runJob(const std::string& mesh, long& peakKb)
     environment.push_back(nullptr);
     const std::string script = MW_SOURCE_DIR "/examples/main-job.vzs";
     const std::string define = "MESH=" + mesh;
-    const char* arguments[] = {MW_VZHOST, "--script", script.c_str(), "--define", define.c_str(),
-                               "--out", out.c_str(), nullptr};
+    const char* arguments[] = {MW_VZHOST,      "--script", script.c_str(), "--define",
+                               define.c_str(), "--out",    out.c_str(),    nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     const std::string log = out + "/log";
