@@ -13,6 +13,8 @@
 
 #include <GL/gl.h>
 
+#include <random>
+
 namespace {
 
 // A square mesh from (x0, y0) to (x1, y1) in the plane z = 0.
@@ -317,4 +319,37 @@ TEST_F(ViewHost, NetPlacementFindsTheSheetThatFacesTheViewer)
     ASSERT_EQ(run("!place-net NET 0.5").status, ScriptResult::passed);
     EXPECT_NE(transcript().find("(turned along an axis"), std::string::npos);
     EXPECT_GT(view().ActiveViewport().VP().CameraDirection().z, 0.9);
+}
+
+// A scan's noise below the document's tolerance tilts each of its facets
+// its own way; judged between neighbouring pixels, those tilts were folds,
+// and a sheet facing the viewer with noise of a sixth or a third of the
+// tolerance showed no square, or none that held when zoomed in on.
+TEST_F(ViewHost, NetPlacementTookScanNoiseForFolds)
+{
+    const double tolerance = 0.004;
+    ASSERT_TRUE(doc().SetAbsoluteTolerance(tolerance));
+    CVezadObject* sheet = nullptr;
+    for (const double noise : {tolerance / 6.0, tolerance / 3.0}) {
+        if (sheet) {
+            ASSERT_TRUE(doc().DeleteObject(CVezadObjRef(sheet)));
+        }
+        const int n = 120;
+        std::mt19937 random(11);
+        std::normal_distribution<double> lift(0.0, noise);
+        ON_Mesh mesh;
+        for (int j = 0; j <= n; ++j)
+            for (int i = 0; i <= n; ++i)
+                mesh.SetVertex(j * (n + 1) + i,
+                               ON_3dPoint(-0.6 + 1.2 * i / n, -0.6 + 1.2 * j / n, lift(random)));
+        for (int j = 0; j < n; ++j)
+            for (int i = 0; i < n; ++i) {
+                const int a = j * (n + 1) + i;
+                mesh.SetQuad(j * n + i, a, a + 1, a + n + 2, a + n + 1);
+            }
+        sheet = doc().AddMeshObject(mesh);
+        const std::size_t before = transcript().size();
+        ASSERT_EQ(run("!place-net NET 0.5").status, ScriptResult::passed) << "noise " << noise;
+        EXPECT_NE(transcript().find("(as it was, zoomed", before), std::string::npos);
+    }
 }
