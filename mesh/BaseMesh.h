@@ -252,9 +252,10 @@ public:
     virtual bool getFacetNormal(int i, Direction& n);
     virtual bool flipFacet(int i);
     virtual bool reserved55();
-    // Draws the mesh flat-shaded when the modified flag is set and clears the
-    // flag. A mesh of 2 x 393216 facets or more draws only every
-    // (count / 393216)-th facet. The mode is not read by the base.
+    // Draws every facet of the mesh flat-shaded when the modified flag is
+    // set and clears the flag; the mode is not read by the base. However many
+    // the facets, none is left out: a thinned drawing shows a sheet full of
+    // holes, and what the view shows is what picks and placements go by.
     virtual void draw(int mode);
     // Draws the n listed facets lit and flat-shaded in the diffuse colour
     // (0.6784, 0.8471, 0.902), red with flags bit 0x100: triangles in one

@@ -10,9 +10,6 @@ namespace Mesh {
 
 namespace {
 
-// A mesh of fewer than twice this many facets is drawn whole; a larger one
-// by every step-th facet.
-constexpr int kDrawnFacetBudget = 393216;
 constexpr int kHighlightFlag = 0x100;
 
 } // namespace
@@ -47,12 +44,38 @@ void CBaseMesh::draw(int)
     if (!modified)
         return;
     glShadeModel(GL_FLAT);
+    // Runs of whole triangles, and of whole quads, share one block: a block
+    // of its own for each facet costs the driver a primitive record a
+    // facet. A facet of another size, or with a corner that cannot be read,
+    // is drawn alone.
     const int count = getFacetCount();
-    int step = count / kDrawnFacetBudget;
-    if (step < 2)
-        step = 1;
-    for (int i = 0; i < count; i += step)
-        drawFacet(i, true);
+    GLenum block = 0; // the mode of the open block; 0 when none is open
+    Point corners[4];
+    for (int i = 0; i < count; ++i) {
+        const int n = getFacetSize(i);
+        bool whole = n == 3 || n == 4;
+        for (int k = 0; k < n && whole; ++k)
+            whole = getFacetCorner(i, k, corners[k]);
+        const GLenum mode = !whole ? 0 : n == 3 ? GL_TRIANGLES : GL_QUADS;
+        if (block != 0 && block != mode) {
+            glEnd();
+            block = 0;
+        }
+        if (mode == 0) {
+            drawFacet(i, true);
+            continue;
+        }
+        if (block == 0) {
+            glBegin(mode);
+            block = mode;
+        }
+        if (getFacetNormal(i, drawNormal()))
+            glNormal3fv(drawNormal().data);
+        for (int k = 0; k < n; ++k)
+            glVertex3fv(corners[k].data);
+    }
+    if (block != 0)
+        glEnd();
     modified = false;
 }
 

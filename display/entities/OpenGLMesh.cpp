@@ -42,8 +42,19 @@ unsigned int COpenGLMesh::draw()
         glRotated(rotationAngle, rotationAxis[0], rotationAxis[1], rotationAxis[2]);
     }
     unsigned int error = 0;
-    if (!highlightOnly)
+    if (!highlightOnly && mesh != nullptr && mesh->getFacetCount() > kListedFacets) {
+        // Drawn straight: a list compiled while the mesh was smaller goes.
+        if (listId != 0)
+            glDeleteLists(listId, 1);
+        listId = 0;
+        dirty = false;
+        clearOpenGLErrors();
+        if (!hidden)
+            compileCommands();
+        error = glGetError();
+    } else if (!highlightOnly) {
         error = COpenGLEntity::draw();
+    }
     if (highlight.count > 0 && mesh != nullptr) {
         glPushAttrib(GL_DEPTH_BUFFER_BIT | GL_LIGHTING_BIT | GL_CURRENT_BIT | GL_POINT_BIT);
         glDisable(GL_DEPTH_TEST);

@@ -1,7 +1,11 @@
 // COpenGLMesh: the display entity of a loaded mesh. It compiles the mesh's
 // own drawing (lit, flat-shaded, in the entity's front and back colours) into
 // its display list, and draws a list of highlighted facets on every redraw
-// outside the list, so that highlighting never recompiles the mesh.
+// outside the list, so that highlighting never recompiles the mesh. A mesh
+// of more than kListedFacets facets is drawn straight on every redraw
+// instead: the driver keeps a list's vertices twice (about 170 bytes a
+// facet), and compiling one costs as much as several straight drawings,
+// while a headless view draws only when its pixels are read.
 //
 // Ownership: the mesh is not owned; it must outlive the entity. Destroying
 // the entity sets the mesh's modified flag, so that the mesh rebuilds its own
@@ -18,6 +22,8 @@ class CBaseMesh;
 
 class COpenGLMesh : public COpenGLEntity {
 public:
+    static constexpr int kListedFacets = 500000;
+
     Mesh::CBaseMesh* mesh; // not owned
     float frontColour[4] = {0.f, 0.f, 0.f, 1.f};
     float backColour[4] = {0.f, 0.f, 0.f, 1.f};
@@ -34,9 +40,10 @@ public:
     ~COpenGLMesh() override;
 
     // Transformed when asked; unless highlightOnly the list protocol of the
-    // entity (compiling the mesh when dirty); then the highlighted facets
-    // (mode 8, 264 when highlightOnly) without depth test. Returns the
-    // OpenGL error code.
+    // entity (compiling the mesh when dirty), or for a mesh drawn straight
+    // (above) its drawing unless hidden; then the highlighted facets (mode
+    // 8, 264 when highlightOnly) without depth test. Returns the OpenGL
+    // error code.
     unsigned int draw() override;
 
 protected:

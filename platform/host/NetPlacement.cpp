@@ -1,5 +1,6 @@
 #include "platform/host/NetPlacement.h"
 
+#include "platform/host/Document.h"
 #include "platform/host/EventReplay.h"
 #include "platform/host/View.h"
 
@@ -14,9 +15,17 @@ namespace VezadHost {
 namespace {
 
 // Steepest slope of the surface against the screen, and largest change of
-// slope between neighbouring samples along a line.
+// slope between neighbouring stretches of a line.
 constexpr double kMaxSlope = 72.0 * std::numbers::pi / 180.0;
 constexpr double kMaxBend = 25.0 * std::numbers::pi / 180.0;
+// The shortest stretch over which a slope is judged, in document
+// tolerances: the scale at which the fit sees the surface. A scan's noise
+// of spread s moves the change of slope between two stretches of length L
+// by about sqrt(6) s / L radians; for noise of a third of the tolerance and
+// stretches of 10 tolerances that is 4.7 degrees, a fifth of the largest
+// bend, while a sheet the fit can follow bends far less over so short a
+// stretch than a fold or an edge does.
+constexpr double kStretchTolerances = 10.0;
 // Pixels between the visible points tried as centres, and between the
 // samples that measure the visible extent.
 constexpr int kScanStep = 4;
@@ -51,17 +60,22 @@ public:
     explicit ViewSamples(CVezadView& view)
         : m_view(view), m_width(view.width()), m_height(view.height())
     {
-        view.Redraw();
+        // The depths draw the view when it changed since its last drawing.
         const ON_Viewport& vp = view.ActiveViewport().VP();
         double l = 0, r = 0, b = 0, t = 0;
         m_valid = view.depths(m_depths) && vp.GetCameraFrame(m_axes[0], m_axes[1], m_axes[2]) &&
                   vp.GetFrustum(&l, &r, &b, &t, &m_near, &m_far);
         m_perspective = vp.IsPerspectiveProjection();
         m_camera = vp.CameraLocation();
+        if (const CVezadDoc* doc = view.GetDocument())
+            m_stretch = kStretchTolerances * std::max(doc->AbsoluteTolerance(), 0.0);
     }
 
     int width() const { return m_width; }
     int height() const { return m_height; }
+    // The shortest stretch of a line over which a slope is judged, in world
+    // units (above).
+    double stretch() const { return m_stretch; }
 
     // The object the pixel shows when its pick finds its outside facing the
     // viewer there (or finds no normal to tell); else null.
@@ -112,35 +126,59 @@ private:
     double m_far = 1.0;
     bool m_perspective = false;
     bool m_valid = false;
+    double m_stretch = 0.0;
     mutable std::unordered_map<int, const CVezadObject*> m_facing;
 };
 
 // Whether the samples from (x0, y0) to (x1, y1) all lie on one smooth sheet
-// facing the viewer.
+// facing the viewer: every sample shows a surface, and along the line the
+// surface neither turns away nor bends sharply, judged over stretches at
+// least the samples' stretch long (and at most half the line), so that a
+// scan's noise below the tolerance is not taken for folds.
 bool smoothLine(const ViewSamples& samples, int x0, int y0, int x1, int y1)
 {
-    Sample previous, s;
-    double previousSlope = 0.0;
-    bool hasSlope = false;
+    Sample line[kSamplesPerLine + 1];
+    double along[kSamplesPerLine + 1]; // distance from the first sample, across the screen
     for (int i = 0; i <= kSamplesPerLine; ++i) {
         const double t = double(i) / kSamplesPerLine;
         const int x = static_cast<int>(std::lround(x0 + t * (x1 - x0)));
         const int y = static_cast<int>(std::lround(y0 + t * (y1 - y0)));
-        if (!samples.at(x, y, s))
+        if (!samples.at(x, y, line[i]))
             return false;
-        if (i > 0) {
-            const double across =
-                std::hypot(s.lateral[0] - previous.lateral[0], s.lateral[1] - previous.lateral[1]);
-            if (across > 0.0) {
-                const double slope = std::atan2(s.depth - previous.depth, across);
-                if (std::fabs(slope) > kMaxSlope ||
-                    (hasSlope && std::fabs(slope - previousSlope) > kMaxBend))
-                    return false;
-                previousSlope = slope;
-                hasSlope = true;
-            }
-        }
-        previous = s;
+        along[i] = i == 0 ? 0.0
+                          : along[i - 1] + std::hypot(line[i].lateral[0] - line[i - 1].lateral[0],
+                                                      line[i].lateral[1] - line[i - 1].lateral[1]);
+    }
+    const double stretch = std::min(samples.stretch(), 0.5 * along[kSamplesPerLine]);
+    // The ends of the stretches: each the first sample a stretch from the
+    // last end; the line's last sample closes the last stretch, or replaces
+    // the last end when it lies less than half a stretch beyond it.
+    int ends[kSamplesPerLine + 1];
+    int count = 1;
+    ends[0] = 0;
+    for (int i = 1; i <= kSamplesPerLine; ++i)
+        if (along[i] - along[ends[count - 1]] >= stretch && along[i] > along[ends[count - 1]])
+            ends[count++] = i;
+    if (ends[count - 1] != kSamplesPerLine) {
+        if (count > 2 && along[kSamplesPerLine] - along[ends[count - 1]] < 0.5 * stretch)
+            ends[count - 1] = kSamplesPerLine;
+        else
+            ends[count++] = kSamplesPerLine;
+    }
+    double previousSlope = 0.0;
+    bool hasSlope = false;
+    for (int k = 1; k < count; ++k) {
+        const Sample& a = line[ends[k - 1]];
+        const Sample& b = line[ends[k]];
+        const double across = std::hypot(b.lateral[0] - a.lateral[0], b.lateral[1] - a.lateral[1]);
+        if (!(across > 0.0))
+            continue;
+        const double slope = std::atan2(b.depth - a.depth, across);
+        if (std::fabs(slope) > kMaxSlope ||
+            (hasSlope && std::fabs(slope - previousSlope) > kMaxBend))
+            return false;
+        previousSlope = slope;
+        hasSlope = true;
     }
     return true;
 }

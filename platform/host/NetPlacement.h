@@ -6,9 +6,14 @@
 // qualifies when the samples along its sides, its middle lines and the rows
 // and columns between them (nine each way) all show a surface that, along
 // each of those lines, neither turns away from the viewer (slope below 72
-// degrees) nor bends sharply between neighbouring samples (25 degrees at
+// degrees) nor bends sharply between neighbouring stretches (25 degrees at
 // the most): its depths vary smoothly, so it is one sheet that faces the
 // viewer, without edges, folds, holes or a second sheet seen through a gap.
+// Slopes are judged over stretches of at least 10 document tolerances (the
+// neighbouring samples where they lie farther apart, half the line at the
+// most), the scale at which the fit sees the surface: a scan's noise below
+// the tolerance tilts every facet its own way, which a bend between
+// neighbouring pixels would take for folds.
 //
 // The search starts at the visible point nearest the view's centre (then the
 // next nearest, until one carries the smallest square) and takes the largest

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace {
 
@@ -20,6 +21,10 @@ std::vector<CVezadDrawCallback*>& callbacks()
 }
 
 const float kBackground[3] = {0.47f, 0.51f, 0.55f};
+
+// Set while a view draws: a redraw asked for meanwhile (by a callback) only
+// marks its view, and a drawing never starts inside another.
+bool drawing = false;
 
 // Runs one stage with the OpenGL state and both matrices saved, so that what
 // a stage changes cannot leak into the next.
@@ -210,13 +215,22 @@ bool CVezadView::RemoveDrawCallback(CVezadDrawCallback* callback)
     return true;
 }
 
-void CVezadView::Redraw()
+CVezadView::Look CVezadView::look() const
 {
-    if (!m_context.makeCurrent())
-        return;
+    Look now;
+    if (!m_viewport.m_vp.GetOpenGLProjectionMatrix(now.projection))
+        std::fill(std::begin(now.projection), std::end(now.projection), 0.0);
+    if (!m_viewport.m_vp.GetOpenGLModelViewMatrix(now.modelView))
+        std::fill(std::begin(now.modelView), std::end(now.modelView), 0.0);
+    now.width = m_width;
+    now.height = m_height;
+    now.shaded = m_viewport.m_shaded;
+    return now;
+}
+
+void CVezadView::loadCamera()
+{
     glViewport(0, 0, m_width, m_height);
-    glClearColor(kBackground[0], kBackground[1], kBackground[2], 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     double projection[16], modelView[16];
     glMatrixMode(GL_PROJECTION);
     if (m_viewport.m_vp.GetOpenGLProjectionMatrix(projection))
@@ -228,6 +242,39 @@ void CVezadView::Redraw()
         glLoadMatrixd(modelView);
     else
         glLoadIdentity();
+}
+
+void CVezadView::Redraw()
+{
+    m_requested = true;
+    if (!drawing && m_context.makeCurrent())
+        loadCamera();
+}
+
+bool CVezadView::stale() const
+{
+    return m_requested || !m_drawn || !(look() == m_drawnLook);
+}
+
+void CVezadView::drawWhenStale()
+{
+    if (stale())
+        drawNow();
+}
+
+void CVezadView::drawNow()
+{
+    if (drawing || !m_context.makeCurrent())
+        return;
+    drawing = true;
+    // A request made while the view draws asks for the next drawing.
+    m_requested = false;
+    m_drawnLook = look();
+    m_drawn = true;
+    ++m_drawCount;
+    loadCamera();
+    glClearColor(kBackground[0], kBackground[1], kBackground[2], 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glEnable(GL_DEPTH_TEST);
     glDisable(GL_LIGHTING);
 
@@ -259,12 +306,16 @@ void CVezadView::Redraw()
     stage(&CVezadDrawCallback::DrawForeground);
     stage(&CVezadDrawCallback::DrawPostForeground);
     glFinish();
+    drawing = false;
 }
 
 bool CVezadView::pixel(int x, int y, unsigned char rgba[4])
 {
     std::vector<unsigned char> pixels;
-    if (x < 0 || y < 0 || x >= m_width || y >= m_height || !m_context.readPixels(pixels))
+    if (x < 0 || y < 0 || x >= m_width || y >= m_height)
+        return false;
+    drawWhenStale();
+    if (!m_context.readPixels(pixels))
         return false;
     const std::size_t row = static_cast<std::size_t>(m_height - 1 - y);
     std::copy_n(pixels.data() + (row * static_cast<std::size_t>(m_width) + x) * 4, 4, rgba);
@@ -275,6 +326,7 @@ bool CVezadView::depths(std::vector<float>& values)
 {
     std::vector<float> bottomUp;
     values.clear();
+    drawWhenStale();
     if (!m_context.readDepths(bottomUp))
         return false;
     values.reserve(bottomUp.size());
@@ -288,6 +340,7 @@ bool CVezadView::depths(std::vector<float>& values)
 bool CVezadView::capture(const std::string& path, std::string& reason)
 {
     std::vector<unsigned char> pixels;
+    drawWhenStale();
     if (!m_context.readPixels(pixels)) {
         reason = "the view has no OpenGL context";
         return false;
@@ -301,10 +354,8 @@ bool CVezadView::capture(const std::string& path, std::string& reason)
 
 bool CVezadView::captureAt(const std::string& path, int width, int height, std::string& reason)
 {
-    if (width == m_width && height == m_height) {
-        Redraw();
+    if (width == m_width && height == m_height)
         return capture(path, reason);
-    }
     if (!m_context.resize(width, height)) {
         reason = "the view cannot be drawn at " + std::to_string(width) + " x " +
                  std::to_string(height) + " pixels";
@@ -320,12 +371,13 @@ bool CVezadView::captureAt(const std::string& path, int width, int height, std::
     m_viewport.m_vp.SetScreenPort(0, width, height, 0);
     m_width = width;
     m_height = height;
-    Redraw();
+    drawNow();
     const bool written = capture(path, reason);
     m_context.resize(ownWidth, ownHeight);
     m_width = ownWidth;
     m_height = ownHeight;
     m_viewport.m_vp = own;
+    // The view's own pixels gave way to the picture's.
     Redraw();
     return written;
 }

@@ -4,7 +4,17 @@
 // Draw gets), the pick context, and CVezadDrawCallback, through which a
 // plug-in draws at fixed stages of every redraw.
 //
-// A redraw makes the view's context current (wglGetCurrentContext answers
+// Nobody looks at a headless view, so a redraw is drawn when what the view
+// shows is next needed: its pixels, its depths or a capture. Redraw() asks
+// for one and at once makes the view's context current with the view's port
+// and matrices loaded, as a drawing leaves them (code that projects through
+// the current matrices between drawings finds the view's). The view is drawn
+// when it is read after a request, or after its camera, size or display
+// mode changed since its last drawing; else the pixels of the last drawing
+// stand. The requests of a gesture (one or two for every mouse move while a
+// net is drawn) so cost one drawing at the most, the one a capture asks for.
+//
+// A drawing makes the view's context current (wglGetCurrentContext answers
 // it), clears to the background, loads the viewport's matrices, enables the
 // depth test and runs, in this order: every draw callback's DrawBackground;
 // the Draw of every visible object, the host's own first (they draw
@@ -140,7 +150,8 @@ public:
     // already.
     bool AddDrawCallback(CVezadDrawCallback* callback);
     bool RemoveDrawCallback(CVezadDrawCallback* callback);
-    // Draws the view now (above).
+    // Asks for the view to be drawn (above); a request made while a view
+    // draws only marks the view.
     void Redraw();
 
     // Whether _MaxViewPort maximised the view (a headless view keeps its
@@ -154,21 +165,27 @@ public:
     HGLRC contextHandle() const { return m_contextHandle; }
     int width() const { return m_width; }
     int height() const { return m_height; }
-    // The RGBA of pixel (x, y), y counted down from the top, as last drawn;
-    // false outside the view or without a context.
+    // Draws the view now (above), asked for or not.
+    void drawNow();
+    // Whether reading the view draws it first (above).
+    bool stale() const;
+    // How many times the view has been drawn.
+    long drawCount() const { return m_drawCount; }
+    // The RGBA of pixel (x, y), y counted down from the top, drawn first
+    // when stale; false outside the view or without a context.
     bool pixel(int x, int y, unsigned char rgba[4]);
-    // The depths of the view as last drawn, row by row from the top: 0 at
-    // the near plane, 1 at the far plane and where nothing was drawn. False
-    // without a context.
+    // The depths of the view, drawn first when stale, row by row from the
+    // top: 0 at the near plane, 1 at the far plane and where nothing was
+    // drawn. False without a context.
     bool depths(std::vector<float>& values);
-    // Writes the view as last drawn to a PNG file; false (with the reason)
-    // without a context or when the file cannot be written.
+    // Writes the view, drawn first when stale, to a PNG file; false (with
+    // the reason) without a context or when the file cannot be written.
     bool capture(const std::string& path, std::string& reason);
     // Draws the view at width x height pixels for the picture only and
     // writes it: the picture shows the view's height of the scene about its
     // centre (its width follows the picture's shape). The view keeps its
-    // size, camera and pixels (it is drawn again afterwards), so what its
-    // pixels address stays the same.
+    // size and camera (its own pixels are drawn again when next read), so
+    // what its pixels address stays the same.
     bool captureAt(const std::string& path, int width, int height, std::string& reason);
     // The pick context of screen point (x, y).
     CVezadPickContext pickContext(int x, int y);
@@ -177,6 +194,22 @@ protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
+    // What a drawing depends on besides the scene: the camera's matrices,
+    // the size and the display mode.
+    struct Look {
+        double projection[16] = {};
+        double modelView[16] = {};
+        int width = 0;
+        int height = 0;
+        bool shaded = false;
+        bool operator==(const Look&) const = default;
+    };
+    Look look() const;
+    // Loads the view's port and matrices into its current context.
+    void loadCamera();
+    // Draws the view when stale.
+    void drawWhenStale();
+
     CVezadDoc* m_document;
     CVezadViewport m_viewport;
     Platform::GLContext m_context;
@@ -184,6 +217,10 @@ private:
     int m_width;
     int m_height;
     bool m_maximized = false;
+    bool m_requested = true; // a redraw was asked for since the last drawing
+    bool m_drawn = false;    // m_drawnLook holds the look of the last drawing
+    Look m_drawnLook;
+    long m_drawCount = 0;
 };
 
 namespace VezadHost {

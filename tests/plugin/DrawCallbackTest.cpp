@@ -84,7 +84,7 @@ TEST_F(MeshwrightHost, ViewsShareListsOrRecompileInAContextOfTheirOwn)
 {
     ScopedEnv logging("FENWO_LOGGING", "1");
     CMWMeshObject* object = addMeshObject();
-    view().Redraw();
+    view().drawNow();
     EXPECT_NE(fontListBase, 0u) << "a fresh context builds the font lists";
     COpenGLEntity* entity = object->glEntity();
     ASSERT_NE(entity, nullptr);
@@ -92,14 +92,14 @@ TEST_F(MeshwrightHost, ViewsShareListsOrRecompileInAContextOfTheirOwn)
     const Rgba drawn = centre(view());
 
     CVezadView* sharing = VezadApp().addView(320, 240, true, false);
-    sharing->Redraw();
+    sharing->drawNow();
     EXPECT_EQ(entity->listId, list);
     EXPECT_FALSE(entity->dirty);
     EXPECT_EQ(centre(*sharing), drawn);
     EXPECT_EQ(transcript().find("failed to share lists"), std::string::npos);
 
     CVezadView* own = VezadApp().addView(320, 240, true, true);
-    own->Redraw();
+    own->drawNow();
     const std::string text = transcript();
     const std::size_t failed = text.find("failed to share lists expect display problems\n");
     ASSERT_NE(failed, std::string::npos);

@@ -97,6 +97,15 @@ std::string meshFile(const std::string& folder, const std::string& name)
                                             0.3 * std::sin(0.3 * x + 0.5 * y);
                                  }),
                      path);
+        // A scan of a bump with noise of a third of the job's tolerance
+        // (0.094 against 1/500 of the diagonal, 0.284).
+        if (name == "noisy-scan")
+            writeStl(heightField(100, 100.0, 0.3, 0.094,
+                                 [](double x, double y) {
+                                     const double u = x - 50.0, v = y - 50.0;
+                                     return 15.0 * std::exp(-(u * u + v * v) / 800.0);
+                                 }),
+                     path);
         if (name == "wide")
             writeStl(heightField(60, 1000.0, 0.0, 0.0,
                                  [](double x, double y) {
@@ -684,6 +693,7 @@ const MainJobCase kCases[] = {
     {"generated", "ellipsoid", false, true},
     {"generated", "sphere"},
     {"generated", "bumpy-scan"},
+    {"generated", "noisy-scan"},
     {"generated", "wide"},
     {"stl", "1002_tray_bottom.STL"},
     {"stl", "Spider_ascii.stl"},
