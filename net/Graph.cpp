@@ -22,9 +22,11 @@ Vertex* sourceOf(const CHalfEdge* h)
 // Target, then poly-line, then source, all by identity: their creation
 // order, which, unlike their addresses, is the same from run to run, so the
 // scan meets the half-edges (and finds the cycles, from the same start) in
-// the same order. The two half-edges of a piece that starts and ends at one
-// node have equal keys; their own creation keeps them apart, so neither is
-// taken for a copy of the other.
+// the same order. Then the entries of the two ends, which keep apart the
+// pieces of a poly-line that runs between the same two nodes more than
+// once. The two half-edges of a piece that starts and ends at one node
+// without known entries have equal keys; their own creation keeps them
+// apart, so neither is taken for a copy of the other.
 bool lessHalfEdge(const CHalfEdge* a, const CHalfEdge* b)
 {
     if (a->target != b->target)
@@ -35,6 +37,10 @@ bool lessHalfEdge(const CHalfEdge* a, const CHalfEdge* b)
     const Vertex* sb = sourceOf(b);
     if (sa != sb)
         return lessByCreation(sa, sb);
+    if (a->sourceEntry != b->sourceEntry)
+        return a->sourceEntry < b->sourceEntry;
+    if (a->targetEntry != b->targetEntry)
+        return a->targetEntry < b->targetEntry;
     return sa == a->target && a->creation < b->creation;
 }
 
@@ -54,7 +60,7 @@ Vertex* Graph::findOrAddVertex(Vertex* v)
     return vertices.insertAt(v, index);
 }
 
-void Graph::addEdge(Vertex* a, Vertex* b, COffset_PointList* polyLine)
+void Graph::addEdge(Vertex* a, Vertex* b, COffset_PointList* polyLine, int aEntry, int bEntry)
 {
     Vertex* keptA = findOrAddVertex(a);
     if (keptA != a)
@@ -70,6 +76,8 @@ void Graph::addEdge(Vertex* a, Vertex* b, COffset_PointList* polyLine)
     ab->twin = ba;
     ba->twin = ab;
     ab->polyLine = ba->polyLine = polyLine;
+    ab->sourceEntry = ba->targetEntry = aEntry;
+    ab->targetEntry = ba->sourceEntry = bEntry;
 
     // A piece already in the graph has both of its half-edges there: keep
     // the present pair so that twins stay twins.

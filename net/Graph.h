@@ -26,7 +26,7 @@ namespace GraphAlgorithm {
 class Graph {
 public:
     Kor::Set<Vertex> vertices;             // owned, ordered by Vertex::isLess
-    Kor::Set<CHalfEdge> halfEdges;         // owned, ordered by target, poly-line, source
+    Kor::Set<CHalfEdge> halfEdges;         // owned, ordered by target, poly-line, source, entries
     Kor::List<Kor::Set<int>> vertexGroups; // left empty by the topology step
     int cycleLength = 0;                   // the length L being searched
     int scanPosition = 0;                  // next start half-edge in halfEdges
@@ -46,7 +46,10 @@ public:
     // that was already there is kept and the new one deleted. A half-edge
     // equal to one already in the set (the same piece seen twice) is deleted
     // and the present one kept. a->b joins a's outgoing half-edges, b->a b's.
-    void addEdge(Vertex* a, Vertex* b, COffset_PointList* polyLine);
+    // aEntry and bEntry are the poly-line's entries at a and b (-1: not
+    // known); a->b runs from aEntry to bEntry, b->a back.
+    void addEdge(Vertex* a, Vertex* b, COffset_PointList* polyLine, int aEntry = -1,
+                 int bEntry = -1);
 
     // The node of the set equal to v (v itself is then not taken), else v,
     // inserted.

@@ -59,6 +59,12 @@ public:
     CHalfEdge* twin = nullptr;
     CHalfEdge* previous = nullptr;
     COffset_PointList* polyLine = nullptr; // the poly-line of the piece
+    // The entries of the poly-line at the piece's source and target: the
+    // piece runs over the entries between them. A point the poly-line passes
+    // twice (a ring that returns to its first point) has two entries, and
+    // only these tell which run is the piece's. -1 when not known.
+    int sourceEntry = -1;
+    int targetEntry = -1;
     // The half-edge's identity in the graph's order; a copy has its own.
     CreationOrder creation;
 

@@ -21,12 +21,15 @@ CVertex<float, 3>* nodePoint(const GraphAlgorithm::Vertex* node)
     return v != nullptr ? v->point : nullptr;
 }
 
-// The entries of half-edge h's target and start in its poly-line pl.
+// The entries of half-edge h's target and start in its poly-line pl: the
+// piece's own while they still hold its ends (a point the poly-line passes
+// twice has two entries), else the first entries of its end points.
 void pieceEnds(const GraphAlgorithm::CHalfEdge* h, const COffset_PointList* pl, int& target,
                int& start)
 {
-    target = pl->indexOf(nodePoint(h->target));
-    start = h->previous != nullptr ? pl->indexOf(nodePoint(h->previous->target)) : -1;
+    target = pl->entryOf(h->targetEntry, nodePoint(h->target));
+    start =
+        h->previous != nullptr ? pl->entryOf(h->sourceEntry, nodePoint(h->previous->target)) : -1;
 }
 
 } // namespace

@@ -146,6 +146,17 @@ int COffset_PointList::indexOf(const CVertex<float, 3>* v) const
     return -1;
 }
 
+int COffset_PointList::entryOf(int i, const CVertex<float, 3>* v) const
+{
+    if (i >= 0 && i < vertices.count && v != nullptr && vertices[i] != nullptr) {
+        const CVertex<float, 3>* q = vertices[i];
+        if (q == v ||
+            (q->data[0] == v->data[0] && q->data[1] == v->data[1] && q->data[2] == v->data[2]))
+            return i;
+    }
+    return indexOf(v);
+}
+
 bool COffset_PointList::isInteriorVertex(const CVertex<float, 3>* v) const
 {
     const int i = indexOf(v);

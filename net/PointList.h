@@ -133,6 +133,10 @@ public:
     // ---- Queries (pointer comparisons; "index" is the first occurrence) -----
     int getCount() const { return vertices.count; }
     int indexOf(const CVertex<float, 3>* v) const;
+    // i when the entry there is v or a point at exactly v's position (the
+    // net's graph joins such points into one node; a point the poly-line
+    // passes twice has an entry for each pass), else indexOf(v).
+    int entryOf(int i, const CVertex<float, 3>* v) const;
     bool contains(const CVertex<float, 3>* v) const { return indexOf(v) >= 0; }
     bool isInteriorVertex(const CVertex<float, 3>* v) const;
     // First or last entry; an empty poly-line answers true for any point.

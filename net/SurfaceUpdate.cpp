@@ -194,8 +194,14 @@ void CSurfaceNet::rebuildCoEdges()
                 const auto* from =
                     dynamic_cast<const _CVertex*>(loop->cycle.items[((i - 1) % n + n) % n]->target);
                 const auto* to = dynamic_cast<const _CVertex*>(loop->cycle.items[last % n]->target);
-                const int a = from != nullptr ? pl->indexOf(from->point) : -1;
-                const int b = to != nullptr ? pl->indexOf(to->point) : -1;
+                // The run's own entries: a point the poly-line passes twice
+                // has two.
+                const int a = from != nullptr
+                                  ? pl->entryOf(loop->cycle.items[i]->sourceEntry, from->point)
+                                  : -1;
+                const int b = to != nullptr
+                                  ? pl->entryOf(loop->cycle.items[last % n]->targetEntry, to->point)
+                                  : -1;
                 if (a < 0 || b < 0)
                     continue;
                 auto* coedge = new CCoEdge(a, b, pl);

@@ -14,7 +14,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <iostream>
+#include <set>
+#include <vector>
 
 using GraphAlgorithm::CHalfEdge;
 using GraphAlgorithm::Cycle;
@@ -58,15 +62,16 @@ Gridbench::CGridPoint* gridPointOf(const Vertex* v)
     return node != nullptr ? dynamic_cast<Gridbench::CGridPoint*>(node->point) : nullptr;
 }
 
-// Index of p in the poly-line: the entry p itself, else the first entry at
-// exactly p's position (the graph joins grid points that lie at one
-// position into one node, whose point may be another poly-line's). -1 when
-// neither.
-int indexInPolyLine(const COffset_PointList* polyLine, const CVertex<float, 3>* p)
+// Index of p in the poly-line: the piece's own entry when it holds p (a
+// point the poly-line passes twice has two entries; the piece runs from
+// one of them), else the entry p itself, else the first entry at exactly
+// p's position (the graph joins grid points that lie at one position into
+// one node, whose point may be another poly-line's). -1 when none.
+int indexInPolyLine(const COffset_PointList* polyLine, const CVertex<float, 3>* p, int entry)
 {
     if (polyLine == nullptr || p == nullptr)
         return -1;
-    const int at = polyLine->indexOf(p);
+    const int at = polyLine->entryOf(entry, p);
     if (at >= 0)
         return at;
     for (int i = 0; i < polyLine->vertices.count; ++i) {
@@ -147,8 +152,8 @@ void appendPieceOutline(const CHalfEdge* h, const Gridbench::CGridPoint* source,
                         CVertexList& outline)
 {
     const COffset_PointList* polyLine = h->polyLine;
-    const int i0 = indexInPolyLine(polyLine, source);
-    const int i1 = indexInPolyLine(polyLine, target);
+    const int i0 = indexInPolyLine(polyLine, source, h->sourceEntry);
+    const int i1 = indexInPolyLine(polyLine, target, h->targetEntry);
     double t0 = 0.0, t1 = 0.0;
     if (parameterAt(polyLine, i0, t0) && parameterAt(polyLine, i1, t1)) {
         CParametricGeometry* curve = polyLine->getCurve();
@@ -181,12 +186,25 @@ void spokeTestPoint(const CHalfEdge* e, const Gridbench::CGridPoint* J,
 {
     const COffset_PointList* polyLine = e->polyLine;
     double tJ = 0.0, tF = 0.0;
-    if (parameterAt(polyLine, indexInPolyLine(polyLine, J), tJ) &&
-        parameterAt(polyLine, indexInPolyLine(polyLine, F), tF) &&
+    if (parameterAt(polyLine, indexInPolyLine(polyLine, J, e->sourceEntry), tJ) &&
+        parameterAt(polyLine, indexInPolyLine(polyLine, F, e->targetEntry), tF) &&
         curvePoint(polyLine->getCurve(), (1.0 - kSpokeShare) * tJ + kSpokeShare * tF, out))
         return;
     for (int k = 0; k < 3; ++k)
         out[k] = (1.0 - kSpokeShare) * J->data[k] + kSpokeShare * F->data[k];
+}
+
+// The index of a piece's end in the four-sided merge: its entry, where a
+// poly-line that returns to its first point counts its last entry as the
+// first, so that the pieces on either side of that point meet there as
+// along the rest of the poly-line.
+int cornerIndex(const COffset_PointList* polyLine, const CVertex<float, 3>* p, int entry)
+{
+    const int at = indexInPolyLine(polyLine, p, entry);
+    const int last = polyLine != nullptr ? polyLine->vertices.count - 1 : -1;
+    if (at > 0 && at == last && polyLine->vertices[0] == polyLine->vertices[last])
+        return 0;
+    return at;
 }
 
 bool inCycleOrTwin(const Cycle& c, const CHalfEdge* e)
@@ -303,8 +321,8 @@ void collectEdgeEntries(const Cycle& c, Kor::List<EdgeData>& entries)
         entry.sourceId = source->getId();
         entry.targetId = target->getId();
         entry.polyLine = h->polyLine;
-        entry.sourceIndex = indexInPolyLine(h->polyLine, source->point);
-        entry.targetIndex = indexInPolyLine(h->polyLine, target->point);
+        entry.sourceIndex = cornerIndex(h->polyLine, source->point, h->sourceEntry);
+        entry.targetIndex = cornerIndex(h->polyLine, target->point, h->targetEntry);
         entries.append(entry);
         if (!polyLines.contains(h->polyLine))
             polyLines.append(h->polyLine);
@@ -465,23 +483,53 @@ void CSurfaceNet::removeUnmatchedLoops()
 
 namespace {
 
+// The path of the piece over the poly-line's entries from..to: the exact
+// positions of its points, in the one of its two directions that orders
+// first, so that a piece and the same path walked backwards have one path.
+using PiecePath = std::vector<std::uint32_t>;
+PiecePath piecePath(const COffset_PointList& polyLine, int from, int to)
+{
+    PiecePath forward, backward;
+    const auto append = [](PiecePath& path, const CVertex<float, 3>* p) {
+        if (p == nullptr)
+            return;
+        for (int k = 0; k < 3; ++k) {
+            const float x = p->data[k] + 0.0f; // -0 and 0 are one position
+            std::uint32_t bits = 0;
+            std::memcpy(&bits, &x, sizeof bits);
+            path.push_back(bits);
+        }
+    };
+    for (int i = from; i <= to; ++i)
+        append(forward, polyLine.vertices[i]);
+    for (int i = to; i >= from; --i)
+        append(backward, polyLine.vertices[i]);
+    return std::min(forward, backward);
+}
+
 // The graph's edges: the pieces of every poly-line between consecutive
 // junctions (grid points used more than once). Points before the first and
 // after the last junction belong to no edge, and the last junction is not
-// joined back to the first.
+// joined back to the first. A piece over the same points as one already in
+// the graph (a poly-line drawn along another one, or back along itself) is
+// that edge: the two would bound a region of no area, and the regions on
+// either side must meet along one edge.
 void addPolyLineEdges(const Kor::List<COffset_PointList*>& polyLines, GraphAlgorithm::Graph& graph)
 {
+    std::set<PiecePath> paths;
     for (COffset_PointList* polyLine : polyLines) {
         if (polyLine == nullptr)
             continue;
         if (polyLine->getCurve() == nullptr)
             polyLine->interpolate();
         Gridbench::CGridPoint* previous = nullptr;
-        for (CVertex<float, 3>* slot : polyLine->vertices) {
-            auto* junction = dynamic_cast<Gridbench::CGridPoint*>(slot);
+        int previousEntry = -1;
+        for (int entry = 0; entry < polyLine->vertices.count; ++entry) {
+            auto* junction = dynamic_cast<Gridbench::CGridPoint*>(polyLine->vertices[entry]);
             if (junction == nullptr || junction->useCount <= 1)
                 continue;
-            if (previous != nullptr) {
+            if (previous != nullptr &&
+                paths.insert(piecePath(*polyLine, previousEntry, entry)).second) {
                 GraphAlgorithm::Vertex* a = new _CVertex(previous);
                 if (!isLessVertex<float>(*previous, *junction) &&
                     !isLessVertex<float>(*junction, *previous)) {
@@ -491,9 +539,10 @@ void addPolyLineEdges(const Kor::List<COffset_PointList*>& polyLines, GraphAlgor
                     a = node;
                     std::cout << "adding a sel pointing edge " << node->getId() << std::endl;
                 }
-                graph.addEdge(a, new _CVertex(junction), polyLine);
+                graph.addEdge(a, new _CVertex(junction), polyLine, previousEntry, entry);
             }
             previous = junction;
+            previousEntry = entry;
         }
     }
 }

@@ -193,7 +193,7 @@ TEST_F(MeshwrightHost, HostileInputsStaySmallAndQuick)
         const char* what;
         std::string input;
         std::function<bool(const std::string&)> read;
-        const char* line; // the line that says what was refused, or nothing
+        const char* line; // a line the read prints (what it refused or built), or nothing
     };
     const Case cases[] = {
         {"uniform knot count of 2^24", keptInput("KnotsText/uniform-count-beyond-the-store-budget"),
@@ -231,10 +231,14 @@ TEST_F(MeshwrightHost, HostileInputsStaySmallAndQuick)
          keptInput("MeshObject/polygon-of-ninety-thousand-corners-round-eight-vertices"),
          readMeshObject, nullptr},
         // A node listed seven times in a row is one point of its poly-line:
-        // the junction keeps no self-pointing edges, and the grid its faces.
+        // the junction keeps no self-pointing edges, and the grid its nine
+        // faces.
         {"grid junction with six self-pointing edges",
          keptInput("ImportGrid/grid-junction-with-six-self-pointing-edges"), readNet,
-         "model has 9 loops"},
+         "model has 9 loops\n"},
+        {"grid junction with six self-pointing loops",
+         keptInput("ImportGrid/grid-junction-with-six-self-pointing-loops"), readNet,
+         "cycle search stopped at length "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
