@@ -184,11 +184,14 @@ void assignCoEdgeToSegment(CCONS* curve, GB::Loop* loop)
     for (CCoEdge* coedge : loop->coedges) {
         if (coedge == nullptr || coedge->polyLine == nullptr)
             continue;
-        const Kor::List<CVertex<float, 3>*>& v = coedge->polyLine->vertices;
-        if (coedge->firstIndex < 0 || coedge->secondIndex >= v.count)
+        // The ends' entries (past the last one round the closing segment of
+        // a closed poly-line).
+        const CVertex<float, 3>* first = coedge->polyLine->entryAt(coedge->firstIndex);
+        const CVertex<float, 3>* second = coedge->polyLine->entryAt(coedge->secondIndex);
+        if (first == nullptr || second == nullptr)
             continue;
-        const CVertex<float, 3>& a = *v[coedge->firstIndex];
-        const CVertex<float, 3>& b = *v[coedge->secondIndex];
+        const CVertex<float, 3>& a = *first;
+        const CVertex<float, 3>& b = *second;
         // The curve may run either way along its coedge.
         const double d =
             std::min(distance(start, a) + distance(end, b), distance(start, b) + distance(end, a));

@@ -10,6 +10,7 @@
 #include "net/PointList.h"
 
 #include <algorithm>
+#include <cmath>
 #include <iostream>
 
 namespace {
@@ -23,13 +24,43 @@ CVertex<float, 3>* nodePoint(const GraphAlgorithm::Vertex* node)
 
 // The entries of half-edge h's target and start in its poly-line pl: the
 // piece's own while they still hold its ends (a point the poly-line passes
-// twice has two entries), else the first entries of its end points.
+// twice has two entries; a piece round the closing segment of a closed
+// poly-line ends at an entry past the last), else the first entries of its
+// end points.
 void pieceEnds(const GraphAlgorithm::CHalfEdge* h, const COffset_PointList* pl, int& target,
                int& start)
 {
     target = pl->entryOf(h->targetEntry, nodePoint(h->target));
     start =
         h->previous != nullptr ? pl->entryOf(h->sourceEntry, nodePoint(h->previous->target)) : -1;
+}
+
+// The period of a closed poly-line's periodic curve; false for any other
+// poly-line or curve.
+bool periodOf(const COffset_PointList* pl, double& period)
+{
+    const auto* c =
+        pl != nullptr && pl->closed ? dynamic_cast<Fenwo::NurbsSurf*>(pl->getCurve()) : nullptr;
+    if (c == nullptr || c->uKnots == nullptr || c->uKnots->endCondition != knots::CyclicEnd)
+        return false;
+    period = c->getUMax() - c->getUMin();
+    return period > 0.0;
+}
+
+// The piece of a closed poly-line's periodic curve from entry lo on to entry
+// hi past its last (round the closing segment); the whole curve for a piece
+// once round. Null without a periodic curve.
+CParametricGeometry* pieceRoundTheClosing(COffset_PointList* pl, int lo, int hi)
+{
+    if (pl->getCurve() == nullptr && pl->interpolate() == nullptr)
+        return nullptr;
+    auto* c = dynamic_cast<Fenwo::NurbsSurf*>(pl->getCurve());
+    double period = 0.0, t0 = 0.0, t1 = 0.0;
+    if (!periodOf(pl, period) || !pl->entryParameter(lo, t0) || !pl->entryParameter(hi, t1))
+        return nullptr;
+    if (t1 - t0 >= period)
+        return new Fenwo::NurbsSurf(*c);
+    return ::getSubCurve(c, t0, t1);
 }
 
 } // namespace
@@ -52,7 +83,7 @@ void Loop::getVertexList(Kor::List<CVertex<float, 3>*>& out) const
         // From the start (ib) to the target (ia): the pieces follow the ring.
         const int step = ib >= ia ? -1 : 1;
         for (int k = ib;; k += step) {
-            out.append(pl->vertices[k]);
+            out.append(pl->entryAt(k));
             if (k == ia)
                 break;
         }
@@ -110,13 +141,24 @@ bool Loop::getPieceInterval(int i, COffset_PointList* pl, Interval& out) const
     pieceEnds(cycle.items[i], pl, ia, ib);
     if (ia < 0 || ib < 0)
         return false;
-    if (ib == 0 && pl->closed) {
-        // The parameters exist once the curve does.
-        if (pl->getCurve() == nullptr && pl->interpolate() == nullptr)
-            return false;
+    // The parameters exist once the curve does.
+    if (pl->closed && pl->getCurve() == nullptr && pl->interpolate() == nullptr)
+        return false;
+    if (ib == 0 && pl->closed && cycle.items[i]->sourceEntry < 0) {
+        // A piece without its entries that starts at the first one of a
+        // closed poly-line is taken for the piece round the closing segment.
         ib = pl->parameters.count;
     }
-    return pl->getParameterInterval(std::min(ia, ib), std::max(ia, ib), out);
+    const int lo = std::min(ia, ib), hi = std::max(ia, ib);
+    if (pl->closed && hi > pl->vertices.count) {
+        // Round the closing segment, past the end of the periodic curve.
+        double t0 = 0.0, t1 = 0.0;
+        if (!pl->entryParameter(lo, t0) || !pl->entryParameter(hi, t1))
+            return false;
+        out = Interval(t0, t1);
+        return true;
+    }
+    return pl->getParameterInterval(lo, hi, out);
 }
 
 CParametricGeometry* Loop::getPieceCurve(int i, COffset_PointList* pl) const
@@ -127,6 +169,8 @@ CParametricGeometry* Loop::getPieceCurve(int i, COffset_PointList* pl) const
     pieceEnds(cycle.items[i], pl, ia, ib);
     if (ia < 0 || ib < 0)
         return nullptr;
+    if (pl->closed && std::max(ia, ib) >= pl->vertices.count)
+        return pieceRoundTheClosing(pl, std::min(ia, ib), std::max(ia, ib));
     return pl->getSubCurve(std::min(ia, ib), std::max(ia, ib), false, 5);
 }
 
@@ -173,14 +217,37 @@ bool Loop::getBoundaryCurves(Kor::List<CParametricGeometry*>& out, bool merge) c
         }
     for (int done = 0; done < n;) {
         COffset_PointList* pl = lines[(s + done) % n];
+        // On a closed poly-line the run may go on round its closing segment:
+        // each piece's interval is taken a period on or back where it
+        // continues the run.
+        double period = 0.0;
+        const bool periodic = periodOf(pl, period);
         double lo = intervals[(s + done) % n].min, hi = intervals[(s + done) % n].max;
         for (++done; done < n && lines[(s + done) % n] == pl; ++done) {
-            lo = std::min(lo, intervals[(s + done) % n].min);
-            hi = std::max(hi, intervals[(s + done) % n].max);
+            double pieceLo = intervals[(s + done) % n].min, pieceHi = intervals[(s + done) % n].max;
+            if (periodic) {
+                const auto gap = [&](double shift) {
+                    return std::min(std::fabs(pieceLo + shift - hi),
+                                    std::fabs(pieceHi + shift - lo));
+                };
+                double shift = 0.0;
+                for (double other : {-period, period})
+                    if (gap(other) < gap(shift))
+                        shift = other;
+                pieceLo += shift;
+                pieceHi += shift;
+            }
+            lo = std::min(lo, pieceLo);
+            hi = std::max(hi, pieceHi);
         }
-        if (auto* c = dynamic_cast<Fenwo::NurbsSurf*>(pl->getCurve()))
-            if (Fenwo::NurbsSurf* piece = ::getSubCurve(c, lo, hi))
-                out.append(piece);
+        auto* c = dynamic_cast<Fenwo::NurbsSurf*>(pl->getCurve());
+        if (c == nullptr)
+            continue;
+        // Once round a closed poly-line: the whole curve.
+        if (periodic && hi - lo >= period * (1.0 - 1e-12))
+            out.append(new Fenwo::NurbsSurf(*c));
+        else if (Fenwo::NurbsSurf* piece = ::getSubCurve(c, lo, hi))
+            out.append(piece);
     }
     return out.count > before;
 }

@@ -121,6 +121,33 @@ bool matchLoopUpToRotation(const GraphAlgorithm::Cycle& cycle, const Kor::List<i
     return true;
 }
 
+namespace {
+
+// Whether the loop's half-edges, taken from the one whose target is the
+// first pair's node, run along the poly-lines the pairs name (their places
+// in the grid's list).
+bool polyLinesMatch(const GraphAlgorithm::Cycle& cycle, const Kor::List<int>& pairs,
+                    const COffset_Grid& grid)
+{
+    const int n = cycle.count;
+    if (n == 0 || pairs.count != 2 * n)
+        return false;
+    int k = 0;
+    while (k < n && (cycle.items[k] == nullptr || cycle.items[k]->target == nullptr ||
+                     cycle.items[k]->target->getId() != pairs[0]))
+        ++k;
+    if (k == n)
+        return false;
+    for (int i = 0; i < n; ++i) {
+        const GraphAlgorithm::CHalfEdge* h = cycle.items[(i + k) % n];
+        if (h == nullptr || grid.indexOfPointList(h->polyLine) != pairs[2 * i + 1])
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 bool CSurfaceNet::write(std::ostream& out)
 {
     removeSinglePointLists();
@@ -196,6 +223,16 @@ bool CSurfaceNet::write(std::ostream& out)
             if (index < 0)
                 std::cout << " referring to an unsaved vertex " << std::endl;
             indices.append(index);
+        }
+        // A closed poly-line goes on round its closing segment to its first
+        // node, written twice: a reader that takes a node listed twice in a
+        // row for one point has the ring back at its first point, and this
+        // reader takes the repeat for the closing (a poly-line drawn back to
+        // its first point ends with that node once).
+        if (pl->closed && indices.count >= 3 && indices[0] != indices[indices.count - 1]) {
+            const int first = indices[0];
+            indices.append(first);
+            indices.append(first);
         }
         // The count is that of the indices written, so a reader stays in step.
         out << indices.count << "\n ";
@@ -322,16 +359,29 @@ bool CSurfaceNet::read(std::istream& in)
             // One node listed twice in a row (as writers that made one node
             // of the grid points at one place wrote a poly-line through
             // both) is one point the poly-line passes: twice, it would make
-            // a junction of no length.
-            for (int j = 0, last = -1; j < count; ++j) {
+            // a junction of no length. A poly-line of three points or more
+            // that ends at its first node listed twice in a row is closed:
+            // the repeat is its closing segment (a poly-line drawn back to
+            // its first point ends with that node once).
+            std::vector<int> entries;
+            bool repeatedAtEnd = false;
+            for (int j = 0; j < count; ++j) {
                 int index = -1;
                 if (!(in >> index))
                     break;
-                if (index >= 0 && index < nodes.count && index != last) {
-                    pl->appendVertex(nodes[index]);
-                    pl->parameters.append(-1.0);
-                    last = index;
-                }
+                if (index < 0 || index >= nodes.count)
+                    continue;
+                repeatedAtEnd = !entries.empty() && index == entries.back();
+                if (!repeatedAtEnd)
+                    entries.push_back(index);
+            }
+            if (repeatedAtEnd && entries.size() >= 4 && entries.back() == entries.front()) {
+                entries.pop_back();
+                pl->closed = true;
+            }
+            for (int index : entries) {
+                pl->appendVertex(nodes[index]);
+                pl->parameters.append(-1.0);
             }
             // The entries of an attached curve take their places on it, so
             // its pieces between grid points can be cut out.
@@ -386,6 +436,7 @@ bool CSurfaceNet::read(std::istream& in)
         setMode(newMode);
         int faceCount = 0;
         in >> faceCount;
+        std::vector<const Face*> taken;
         cutShort = in.fail();
         // Version 3 stores single node indices: they are read as version 4
         // and matched like the pairs of later versions.
@@ -402,7 +453,7 @@ bool CSurfaceNet::read(std::istream& in)
                     }
                     loop->references = pairs;
                 }
-            if (ok && !relocateStoredFace(stored, nodes))
+            if (ok && !relocateStoredFace(stored, nodes, taken))
                 lost = true;
             releaseTrimmedFace(stored); // a trimmed face no loop took
             delete stored;
@@ -426,7 +477,8 @@ bool CSurfaceNet::read(std::istream& in)
     return netText && !cutShort && !lost;
 }
 
-bool CSurfaceNet::relocateStoredFace(Face* stored, const Kor::List<Gridbench::CGridPoint*>& nodes)
+bool CSurfaceNet::relocateStoredFace(Face* stored, const Kor::List<Gridbench::CGridPoint*>& nodes,
+                                     std::vector<const Face*>& taken)
 {
     bool surfaceMoved = false;
     bool allFound = true;
@@ -439,15 +491,28 @@ bool CSurfaceNet::relocateStoredFace(Face* stored, const Kor::List<Gridbench::CG
                              : -1);
             pairs.append(loop->references[k + 1]);
         }
-        Face* found = firstFace;
-        while (found != nullptr && (found->firstLoop == nullptr ||
-                                    !matchLoopUpToRotation(found->firstLoop->cycle, pairs)))
-            found = found->next;
+        // The first face with the loop's corners; among several, the first
+        // one no other stored loop took, along the same poly-lines when one
+        // is.
+        Face* found = nullptr;
+        int foundRank = 0;
+        for (Face* f = firstFace; f != nullptr; f = f->next) {
+            if (f->firstLoop == nullptr || !matchLoopUpToRotation(f->firstLoop->cycle, pairs))
+                continue;
+            const bool free = std::find(taken.begin(), taken.end(), f) == taken.end();
+            const int rank = 1 + (free ? 2 : 0) +
+                             (free && polyLinesMatch(f->firstLoop->cycle, pairs, *this) ? 1 : 0);
+            if (rank > foundRank) {
+                found = f;
+                foundRank = rank;
+            }
+        }
         if (found == nullptr) {
             std::cout << "failed to relocate the loop " << std::endl;
             allFound = false;
             continue;
         }
+        taken.push_back(found);
         found->requestedState = stored->requestedState;
         found->computedState = stored->computedState;
         found->imprint[0] = stored->imprint[0];
@@ -532,10 +597,10 @@ void CSurfaceNet::readCoEdgeBlock(std::istream& in, const Kor::List<Gridbench::C
         bool found = false;
         for (int k = 0; k < coedges.count; ++k) {
             const CCoEdge* c = coedges.items[k];
-            const Kor::List<CVertex<float, 3>*>& v = c->polyLine->vertices;
-            if (c->firstIndex < 0 || c->secondIndex >= v.count)
+            const CVertex<float, 3>* ends[2] = {c->polyLine->entryAt(c->firstIndex),
+                                                c->polyLine->entryAt(c->secondIndex)};
+            if (ends[0] == nullptr || ends[1] == nullptr)
                 continue;
-            const CVertex<float, 3>* ends[2] = {v[c->firstIndex], v[c->secondIndex]};
             if ((ends[0] == nodes[a] && ends[1] == nodes[b]) ||
                 (ends[0] == nodes[b] && ends[1] == nodes[a]))
                 found = true;

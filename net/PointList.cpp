@@ -148,13 +148,22 @@ int COffset_PointList::indexOf(const CVertex<float, 3>* v) const
 
 int COffset_PointList::entryOf(int i, const CVertex<float, 3>* v) const
 {
-    if (i >= 0 && i < vertices.count && v != nullptr && vertices[i] != nullptr) {
-        const CVertex<float, 3>* q = vertices[i];
-        if (q == v ||
-            (q->data[0] == v->data[0] && q->data[1] == v->data[1] && q->data[2] == v->data[2]))
-            return i;
-    }
+    const CVertex<float, 3>* q = entryAt(i);
+    if (q != nullptr && v != nullptr &&
+        (q == v ||
+         (q->data[0] == v->data[0] && q->data[1] == v->data[1] && q->data[2] == v->data[2])))
+        return i;
     return indexOf(v);
+}
+
+CVertex<float, 3>* COffset_PointList::entryAt(int i) const
+{
+    const int n = vertices.count;
+    if (i >= 0 && i < n)
+        return vertices[i];
+    if (closed && i >= n && i < 2 * n)
+        return vertices[i - n];
+    return nullptr;
 }
 
 bool COffset_PointList::isInteriorVertex(const CVertex<float, 3>* v) const

@@ -135,8 +135,18 @@ public:
     int indexOf(const CVertex<float, 3>* v) const;
     // i when the entry there is v or a point at exactly v's position (the
     // net's graph joins such points into one node; a point the poly-line
-    // passes twice has an entry for each pass), else indexOf(v).
+    // passes twice has an entry for each pass), else indexOf(v). On a closed
+    // poly-line the entries go on round the closing segment: entry count + k
+    // is entry k reached again, and i there is kept as it is.
     int entryOf(int i, const CVertex<float, 3>* v) const;
+    // The point of entry i: 0 <= i < count, or count <= i < 2 count on a
+    // closed poly-line (entry i - count, reached round the closing segment).
+    // Null otherwise.
+    CVertex<float, 3>* entryAt(int i) const;
+    // The curve parameter of entry i (see entryAt): its parameter, one
+    // period further on for an entry reached round the closing segment
+    // (only on a periodic curve). False without one.
+    bool entryParameter(int i, double& t) const;
     bool contains(const CVertex<float, 3>* v) const { return indexOf(v) >= 0; }
     bool isInteriorVertex(const CVertex<float, 3>* v) const;
     // First or last entry; an empty poly-line answers true for any point.

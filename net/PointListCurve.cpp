@@ -418,6 +418,28 @@ bool COffset_PointList::getParameterInterval(int a, int b, Interval& out)
     return false;
 }
 
+bool COffset_PointList::entryParameter(int i, double& t) const
+{
+    const int n = vertices.count;
+    if (i < 0)
+        return false;
+    if (!closed || i < n) {
+        if (i >= parameters.count)
+            return false;
+        t = parameters[i];
+        return true;
+    }
+    // Round the closing segment: one period on, on the periodic curve only
+    // (a curve that is not periodic does not run through the closing
+    // segment).
+    const auto* periodic = dynamic_cast<const Fenwo::NurbsSurf*>(curve);
+    if (i - n >= parameters.count || i >= 2 * n || periodic == nullptr ||
+        periodic->uKnots == nullptr || periodic->uKnots->endCondition != knots::CyclicEnd)
+        return false;
+    t = parameters[i - n] + (periodic->getUMax() - periodic->getUMin());
+    return true;
+}
+
 CParametricGeometry* COffset_PointList::getSubCurve(int a, int b, bool refit, int n)
 {
     if (curve == nullptr && interpolate() == nullptr)

@@ -27,6 +27,7 @@
 #include <fstream>
 #include <iosfwd>
 #include <memory>
+#include <vector>
 
 namespace GB {
 
@@ -199,9 +200,14 @@ public:
 
 private:
     // Relocates one stored face of the net text onto the face with the same
-    // corners; nodes maps node indices to grid points. False when a loop of
-    // it found no face.
-    bool relocateStoredFace(Face* stored, const Kor::List<Gridbench::CGridPoint*>& nodes);
+    // corners; nodes maps node indices to grid points. Faces with the same
+    // corners (two regions between the same two junctions) are told apart by
+    // the poly-lines along their loops, and a face another stored loop took
+    // in this read (listed in taken, which receives the faces found) is
+    // passed over while another one matches. False when a loop of it found
+    // no face.
+    bool relocateStoredFace(Face* stored, const Kor::List<Gridbench::CGridPoint*>& nodes,
+                            std::vector<const Face*>& taken);
     // The coedge block of version-3 texts: per coedge its two node indices,
     // looked up among the loops' coedges ("vlist out of range. ",
     // "relocation failure for coedges. ").

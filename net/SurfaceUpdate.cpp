@@ -162,6 +162,56 @@ void approximateFace(CSurfaceNet& net, Loop* loop, bool draftOnly)
 
 // ---- Coedges -------------------------------------------------------------------------------
 
+namespace {
+
+// The entry of the source (atSource) or the target of half-edge k of the
+// ring in its poly-line: its own while it still holds that point, else the
+// point's first entry; -1 without a grid point node.
+int runEntry(const GraphAlgorithm::Cycle& ring, int k, bool atSource)
+{
+    const int n = ring.count;
+    const GraphAlgorithm::CHalfEdge* h = ring.items[((k % n) + n) % n];
+    const GraphAlgorithm::CHalfEdge* from = ring.items[(((k - 1) % n) + n) % n];
+    const auto* node = dynamic_cast<const _CVertex*>(atSource ? from->target : h->target);
+    if (node == nullptr || h->polyLine == nullptr)
+        return -1;
+    return h->polyLine->entryOf(atSource ? h->sourceEntry : h->targetEntry, node->point);
+}
+
+// The ends a and b of the run of half-edges first..last of the ring along
+// one closed poly-line, on one count of its entries: a run that goes on
+// round the closing segment ends past the last entry (or starts there when
+// it runs backwards), each piece taken on from where the one before ended.
+// a is the first piece's start entry; both are brought into 0 .. 2 count - 1
+// with the smaller below count. False when the pieces do not follow each
+// other (a poly-line changed since the ring was found).
+bool chainRoundClosing(const GraphAlgorithm::Cycle& ring, int first, int last, int& a, int& b)
+{
+    const COffset_PointList* pl = ring.items[first % ring.count]->polyLine;
+    const int count = pl->vertices.count;
+    if (count <= 0)
+        return false;
+    a = runEntry(ring, first, true);
+    int at = runEntry(ring, first, false);
+    for (int k = first + 1; k <= last; ++k) {
+        const int start = runEntry(ring, k, true);
+        const int end = runEntry(ring, k, false);
+        if (a < 0 || at < 0 || start < 0 || end < 0 || (at - start) % count != 0)
+            return false;
+        at = end + (at - start);
+    }
+    b = at;
+    if (a < 0 || b < 0)
+        return false;
+    const int low = std::min(a, b);
+    const int shift = (low >= 0 ? low / count : -((count - 1 - low) / count)) * count;
+    a -= shift;
+    b -= shift;
+    return std::max(a, b) < 2 * count;
+}
+
+} // namespace
+
 void CSurfaceNet::deleteCoEdges()
 {
     for (Face* f = firstFace; f != nullptr; f = f->next)
@@ -191,17 +241,12 @@ void CSurfaceNet::rebuildCoEdges()
                 int last = i;
                 while (!oneLine && last + 1 < i + n && lineOf(last + 1) == pl)
                     ++last;
-                const auto* from =
-                    dynamic_cast<const _CVertex*>(loop->cycle.items[((i - 1) % n + n) % n]->target);
-                const auto* to = dynamic_cast<const _CVertex*>(loop->cycle.items[last % n]->target);
                 // The run's own entries: a point the poly-line passes twice
                 // has two.
-                const int a = from != nullptr
-                                  ? pl->entryOf(loop->cycle.items[i]->sourceEntry, from->point)
-                                  : -1;
-                const int b = to != nullptr
-                                  ? pl->entryOf(loop->cycle.items[last % n]->targetEntry, to->point)
-                                  : -1;
+                int a = runEntry(loop->cycle, i, true);
+                int b = runEntry(loop->cycle, last, false);
+                if (pl->closed && !chainRoundClosing(loop->cycle, i, last, a, b))
+                    continue;
                 if (a < 0 || b < 0)
                     continue;
                 auto* coedge = new CCoEdge(a, b, pl);
@@ -214,10 +259,14 @@ void CSurfaceNet::rebuildCoEdges()
                     delete coedge;
                     coedge = coedges.items[at];
                 } else {
-                    coedge->startIndex = coedge->firstIndex;
-                    coedge->endIndex = coedge->secondIndex;
-                    coedge->startGridPoint = pl->vertices[coedge->firstIndex];
-                    coedge->endGridPoint = pl->vertices[coedge->secondIndex];
+                    // The ends' places in the poly-line: an entry reached
+                    // round the closing segment of a closed one is that
+                    // entry.
+                    const int count = pl->vertices.count;
+                    coedge->startIndex = coedge->firstIndex % count;
+                    coedge->endIndex = coedge->secondIndex % count;
+                    coedge->startGridPoint = pl->entryAt(coedge->firstIndex);
+                    coedge->endGridPoint = pl->entryAt(coedge->secondIndex);
                     coedges.append(coedge);
                     std::rotate(coedges.items + at, coedges.items + coedges.count - 1,
                                 coedges.items + coedges.count);

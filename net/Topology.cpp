@@ -64,9 +64,11 @@ Gridbench::CGridPoint* gridPointOf(const Vertex* v)
 
 // Index of p in the poly-line: the piece's own entry when it holds p (a
 // point the poly-line passes twice has two entries; the piece runs from
-// one of them), else the entry p itself, else the first entry at exactly
-// p's position (the graph joins grid points that lie at one position into
-// one node, whose point may be another poly-line's). -1 when none.
+// one of them; the closing piece of a closed poly-line ends at an entry
+// past the last, see COffset_PointList::entryAt), else the entry p itself,
+// else the first entry at exactly p's position (the graph joins grid points
+// that lie at one position into one node, whose point may be another
+// poly-line's). -1 when none.
 int indexInPolyLine(const COffset_PointList* polyLine, const CVertex<float, 3>* p, int entry)
 {
     if (polyLine == nullptr || p == nullptr)
@@ -84,14 +86,14 @@ int indexInPolyLine(const COffset_PointList* polyLine, const CVertex<float, 3>* 
 }
 
 // The curve parameter of the entry at index, when the poly-line has a curve
-// and a parameter there.
+// and a parameter there (past the end of a periodic curve for an entry
+// reached round the closing segment; the curve is evaluated there as one
+// period earlier).
 bool parameterAt(const COffset_PointList* polyLine, int index, double& t)
 {
-    if (polyLine == nullptr || polyLine->getCurve() == nullptr || index < 0 ||
-        index >= polyLine->parameters.count)
+    if (polyLine == nullptr || polyLine->getCurve() == nullptr)
         return false;
-    t = polyLine->parameters.data[index];
-    return true;
+    return polyLine->entryParameter(index, t);
 }
 
 bool curvePoint(CParametricGeometry* curve, double t, double out[3])
@@ -171,8 +173,8 @@ void appendPieceOutline(const CHalfEdge* h, const Gridbench::CGridPoint* source,
     if (i0 >= 0 && i1 >= 0 && i0 != i1) {
         const int step = i1 > i0 ? 1 : -1;
         for (int j = i0 + step; j != i1 + step; j += step)
-            if (polyLine->vertices.data[j] != nullptr)
-                outline.appendPoint(plane.project(*polyLine->vertices.data[j]));
+            if (const CVertex<float, 3>* p = polyLine->entryAt(j))
+                outline.appendPoint(plane.project(*p));
         return;
     }
     outline.appendPoint(plane.project(*target));
@@ -196,12 +198,15 @@ void spokeTestPoint(const CHalfEdge* e, const Gridbench::CGridPoint* J,
 
 // The index of a piece's end in the four-sided merge: its entry, where a
 // poly-line that returns to its first point counts its last entry as the
-// first, so that the pieces on either side of that point meet there as
-// along the rest of the poly-line.
+// first, and a closed poly-line an entry reached round its closing segment
+// as that entry, so that the pieces on either side of that point meet there
+// as along the rest of the poly-line.
 int cornerIndex(const COffset_PointList* polyLine, const CVertex<float, 3>* p, int entry)
 {
     const int at = indexInPolyLine(polyLine, p, entry);
     const int last = polyLine != nullptr ? polyLine->vertices.count - 1 : -1;
+    if (at > last && polyLine->closed)
+        return at - (last + 1);
     if (at > 0 && at == last && polyLine->vertices[0] == polyLine->vertices[last])
         return 0;
     return at;
@@ -332,7 +337,9 @@ void collectEdgeEntries(const Cycle& c, Kor::List<EdgeData>& entries)
 
     // Four-sided merge: two consecutive pieces of one poly-line that meet at
     // one point (three distinct indices among their four) become one piece
-    // from the smallest to the largest index.
+    // from the smallest to the largest index; on a closed poly-line, whose
+    // pieces may run on round its closing segment, between the two indices
+    // they do not share.
     for (int i = 1; i < entries.count - first + 1;) {
         const int n = entries.count - first;
         EdgeData& a = entries.data[first + i - 1];
@@ -348,8 +355,18 @@ void collectEdgeEntries(const Cycle& c, Kor::List<EdgeData>& entries)
             ++i;
             continue;
         }
-        a.sourceIndex = indices[0];
-        a.targetIndex = indices[2];
+        if (a.polyLine != nullptr && a.polyLine->closed) {
+            const int shared = a.sourceIndex == b.sourceIndex || a.sourceIndex == b.targetIndex
+                                   ? a.sourceIndex
+                                   : a.targetIndex;
+            const int aEnd = a.sourceIndex == shared ? a.targetIndex : a.sourceIndex;
+            const int bEnd = b.sourceIndex == shared ? b.targetIndex : b.sourceIndex;
+            a.sourceIndex = aEnd;
+            a.targetIndex = bEnd;
+        } else {
+            a.sourceIndex = indices[0];
+            a.targetIndex = indices[2];
+        }
         if (a.sourceId == b.sourceId)
             a.sourceId = b.targetId;
         else if (a.sourceId == b.targetId)
@@ -501,49 +518,64 @@ PiecePath piecePath(const COffset_PointList& polyLine, int from, int to)
         }
     };
     for (int i = from; i <= to; ++i)
-        append(forward, polyLine.vertices[i]);
+        append(forward, polyLine.entryAt(i));
     for (int i = to; i >= from; --i)
-        append(backward, polyLine.vertices[i]);
+        append(backward, polyLine.entryAt(i));
     return std::min(forward, backward);
 }
 
 // The graph's edges: the pieces of every poly-line between consecutive
 // junctions (grid points used more than once). Points before the first and
-// after the last junction belong to no edge, and the last junction is not
-// joined back to the first. A piece over the same points as one already in
-// the graph (a poly-line drawn along another one, or back along itself) is
-// that edge: the two would bound a region of no area, and the regions on
-// either side must meet along one edge.
+// after the last junction of an open poly-line belong to no edge. A closed
+// poly-line runs on from its last junction round its closing segment to its
+// first junction (entries past the last, see COffset_PointList::entryAt):
+// that piece is an edge too, and the regions the closing segment bounds are
+// found like any other. A piece over the same points as one already in the
+// graph (a poly-line drawn along another one, or back along itself) is that
+// edge: the two would bound a region of no area, and the regions on either
+// side must meet along one edge.
 void addPolyLineEdges(const Kor::List<COffset_PointList*>& polyLines, GraphAlgorithm::Graph& graph)
 {
     std::set<PiecePath> paths;
+    const auto addPiece = [&](COffset_PointList* polyLine, Gridbench::CGridPoint* from,
+                              int fromEntry, Gridbench::CGridPoint* to, int toEntry) {
+        if (!paths.insert(piecePath(*polyLine, fromEntry, toEntry)).second)
+            return;
+        GraphAlgorithm::Vertex* a = new _CVertex(from);
+        if (!isLessVertex<float>(*from, *to) && !isLessVertex<float>(*to, *from)) {
+            GraphAlgorithm::Vertex* node = graph.findOrAddVertex(a);
+            if (node != a)
+                delete a;
+            a = node;
+            std::cout << "adding a sel pointing edge " << node->getId() << std::endl;
+        }
+        graph.addEdge(a, new _CVertex(to), polyLine, fromEntry, toEntry);
+    };
     for (COffset_PointList* polyLine : polyLines) {
         if (polyLine == nullptr)
             continue;
         if (polyLine->getCurve() == nullptr)
             polyLine->interpolate();
+        Gridbench::CGridPoint* first = nullptr;
+        int firstEntry = -1;
         Gridbench::CGridPoint* previous = nullptr;
         int previousEntry = -1;
         for (int entry = 0; entry < polyLine->vertices.count; ++entry) {
             auto* junction = dynamic_cast<Gridbench::CGridPoint*>(polyLine->vertices[entry]);
             if (junction == nullptr || junction->useCount <= 1)
                 continue;
-            if (previous != nullptr &&
-                paths.insert(piecePath(*polyLine, previousEntry, entry)).second) {
-                GraphAlgorithm::Vertex* a = new _CVertex(previous);
-                if (!isLessVertex<float>(*previous, *junction) &&
-                    !isLessVertex<float>(*junction, *previous)) {
-                    GraphAlgorithm::Vertex* node = graph.findOrAddVertex(a);
-                    if (node != a)
-                        delete a;
-                    a = node;
-                    std::cout << "adding a sel pointing edge " << node->getId() << std::endl;
-                }
-                graph.addEdge(a, new _CVertex(junction), polyLine, previousEntry, entry);
+            if (previous != nullptr) {
+                addPiece(polyLine, previous, previousEntry, junction, entry);
+            } else {
+                first = junction;
+                firstEntry = entry;
             }
             previous = junction;
             previousEntry = entry;
         }
+        if (polyLine->closed && first != nullptr)
+            addPiece(polyLine, previous, previousEntry, first,
+                     firstEntry + polyLine->vertices.count);
     }
 }
 
