@@ -46,15 +46,32 @@ void polyLineStandIn(const CCoEdge& coedge, BoundaryCurve& side, Interval& inter
     side.take(surfaceBoundaryCurves(asNurbsSurf(polyLine->getCurve()), uvSouth));
     if (side.curve == nullptr)
         return;
-    const int a = polyLine->indexOf(coedge.startGridPoint);
-    const int b = polyLine->indexOf(coedge.endGridPoint);
-    const int parameterCount = polyLine->parameters.count;
-    if (a < 0 || b < 0 || a >= parameterCount || b >= parameterCount) {
+    // The coedge's own range of entries where its ends are those entries: a
+    // point the poly-line passes twice, or the closing piece of a closed
+    // poly-line (one period on), has its parameter there and not at the
+    // point's first entry.
+    double ta = 0.0, tb = 0.0;
+    bool found = false;
+    if (polyLine->entryAt(coedge.firstIndex) == coedge.startGridPoint &&
+        polyLine->entryAt(coedge.secondIndex) == coedge.endGridPoint)
+        found = polyLine->entryParameter(coedge.firstIndex, ta) &&
+                polyLine->entryParameter(coedge.secondIndex, tb);
+    else {
+        const int a = polyLine->indexOf(coedge.startGridPoint);
+        const int b = polyLine->indexOf(coedge.endGridPoint);
+        const int parameterCount = polyLine->parameters.count;
+        found = a >= 0 && b >= 0 && a < parameterCount && b < parameterCount;
+        if (found) {
+            ta = polyLine->parameters[a];
+            tb = polyLine->parameters[b];
+        }
+    }
+    if (!found) {
         std::cout << badIndexMessage << std::endl;
         side.drop();
         return;
     }
-    interval = Interval(polyLine->parameters[a], polyLine->parameters[b]);
+    interval = Interval(ta, tb);
     std::cout << rangeLabel << interval << std::endl;
 }
 
