@@ -598,7 +598,9 @@ bool COffset_Grid::splitPointList(const CVertex<float, 3>* point, COffset_PointL
     const int i = pl->indexOf(at);
     auto* a = new COffset_PointList(this);
     auto* b = new COffset_PointList(this);
-    const int last = pl->optionFlag ? n : n - 1;
+    // The second half runs on to the first point with the option flag, and
+    // on a closed poly-line, whose closing segment it then keeps.
+    const int last = pl->optionFlag || pl->closed ? n : n - 1;
     for (int k = 0; k <= last; ++k) {
         CVertex<float, 3>* v = pl->vertices[k % n];
         if (k < i) {

@@ -129,15 +129,20 @@ TEST(OffsetGrid, PointListByIndexNeverDividesByZero)
     EXPECT_EQ(grid.getNextPointListNumber(), 4);
 }
 
+// A split keeps the split point in both halves; with the option flag, or on
+// a closed poly-line (whose closing segment would be lost otherwise), the
+// second half runs on to the first point.
 TEST(OffsetGrid, SplitKeepsTheSplitPointInBothHalves)
 {
-    for (bool option : {false, true}) {
+    for (int variant : {0, 1, 2}) {
+        const bool option = variant == 1, closed = variant == 2, wraps = option || closed;
         COffset_Grid grid(nullptr);
         CGridPoint* p[5];
         for (int k = 0; k < 5; ++k)
             p[k] = gridPoint(float(k), 0.f);
         COffset_PointList* pl = polyLine(grid, {p[0], p[1], p[2], p[3], p[4]});
         pl->optionFlag = option;
+        pl->closed = closed;
         Kor::List<double> t;
         for (int k = 0; k < 5; ++k)
             t.append(0.25 * k);
@@ -152,10 +157,10 @@ TEST(OffsetGrid, SplitKeepsTheSplitPointInBothHalves)
         COffset_PointList* b = grid.getPointList(1);
         EXPECT_EQ(grid.currentPointList, a);
         EXPECT_EQ(a->getCount(), 3);
-        EXPECT_EQ(b->getCount(), option ? 4 : 3);
+        EXPECT_EQ(b->getCount(), wraps ? 4 : 3);
         EXPECT_EQ(a->vertices[2], p[2]);
         EXPECT_EQ(b->vertices[0], p[2]);
-        EXPECT_EQ(b->vertices[b->getCount() - 1], option ? p[0] : p[4]);
+        EXPECT_EQ(b->vertices[b->getCount() - 1], wraps ? p[0] : p[4]);
         EXPECT_EQ(useCountOf(p[2]), 2);
         EXPECT_EQ(useCountOf(p[4]), 1);
         auto* ca = dynamic_cast<Fenwo::NurbsSurf*>(a->getCurve());
