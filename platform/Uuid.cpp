@@ -82,16 +82,6 @@ std::string idText(const unsigned char bytes[16])
     return text;
 }
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 bool parseId(const std::string& text, unsigned char bytes[16])
 {
@@ -105,8 +95,8 @@ bool parseId(const std::string& text, unsigned char bytes[16])
             ++i;
             continue;
         }
-        const int hi = hexValue(text[static_cast<std::size_t>(i)]);
-        const int lo = hexValue(text[static_cast<std::size_t>(i) + 1]);
+        const int hi = hexDigitValue(text[static_cast<std::size_t>(i)]);
+        const int lo = hexDigitValue(text[static_cast<std::size_t>(i) + 1]);
         if (hi < 0 || lo < 0)
             return false;
         bytes[k++] = static_cast<unsigned char>(hi * 16 + lo);
@@ -203,6 +193,17 @@ std::string uuidAt(std::uint64_t position)
 void setUuidFailureForTesting(bool fail)
 {
     failureSwitch() = fail;
+}
+
+int hexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
 }
 
 } // namespace Platform

@@ -40,6 +40,10 @@ void reserveUuid(const std::string& text);
 std::uint64_t nextUuidPosition();
 std::string uuidAt(std::uint64_t position);
 
+// The value of a hexadecimal digit of either case, or -1 for another
+// character; the readers of id texts share it.
+int hexDigitValue(char c);
+
 // Tests make makeUuid fail to reach the fallback paths of its callers;
 // false restores normal operation.
 void setUuidFailureForTesting(bool fail);

@@ -272,17 +272,6 @@ ON_3dVector ON_Xform::operator*(const ON_3dVector& v) const
 
 namespace {
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // The 16 bytes of an id in text order: Data1, Data2 and Data3 most
 // significant byte first, then Data4.
 void toBytes(const ON_UUID& id, unsigned char b[16])
@@ -325,7 +314,7 @@ bool ON_UUID::SetFromString(const char* text)
             ++i;
             continue;
         }
-        int hi = hexValue(text[i]), lo = hexValue(text[i + 1]);
+        int hi = Platform::hexDigitValue(text[i]), lo = Platform::hexDigitValue(text[i + 1]);
         if (hi < 0 || lo < 0)
             return false;
         b[k++] = static_cast<unsigned char>(hi * 16 + lo);
