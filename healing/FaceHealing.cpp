@@ -405,22 +405,22 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
                                       degree, false, true, thin, kOvershootRatio, true);
     }
     // The trim loop follows the surface even when the correction was
-    // cancelled part of the way: a moved surface never keeps its old loop.
-    // A face whose correction could not run (all its targets lie on or
-    // beyond its sides, as on a face narrower than the continuity distance)
-    // or failed has still healed when its sides meet the places its
-    // neighbours' edges give (the targets of its edges, group > 0) within
-    // dTol; otherwise "Heal failed".
+    // cancelled part of the way: a moved surface keeps its old loop only
+    // when the targets give no place for a new one (below). A face without
+    // matched edges whose correction could not run (all its targets lie on
+    // or beyond its sides) or failed has still healed when its sides meet
+    // the places its targets give (group > 0) within dTol; otherwise "Heal
+    // failed".
     bool failed = !corrected;
     if (S != nullptr && every.count > 0) {
         S->PointInversion(every, 10);
         if (matched > 0) {
             // A correction that leaves the face's sides farther from their
             // targets than they were, and beyond dTol, is undone: bent by a
-            // few displacements, a small face swings its free corner off the
-            // mesh. (A cancelled correction stays as far as it came.) The
-            // face has healed when its matched edges meet its
-            // healed neighbours' edges within dTol, whatever the correction
+            // few displacements, a small face swings its free corner off
+            // the mesh (a cancelled correction stays as far as it came).
+            // The face has healed when its matched edges meet its healed
+            // neighbours' edges within dTol, whatever the correction
             // answered: it judges itself on a thinned part of the targets.
             const double sides = sideGap(targets, {});
             if (sides > dTol && sides > sidesBefore && uncorrected && !cancelled()) {
