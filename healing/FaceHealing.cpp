@@ -2,15 +2,18 @@
 // targets taken from its healed neighbours, the shape correction through
 // them and the trim loop rebuilt on the corrected surface.
 
+#include "curves/ArcLength.h"
 #include "curves/CurveInterpolation.h"
 #include "curves/CurveOnSurface.h"
 #include "curves/ParCurve.h"
 #include "curves/Projections.h"
+#include "fitting/RbfCorrection.h"
 #include "fitting/RbfFitLoop.h"
 #include "foundation/Logging.h"
 #include "foundation/MatrixThreads.h"
 #include "foundation/Progress.h"
 #include "foundation/Sort.h"
+#include "geometry/FitHelpers.h"
 #include "geometry/Knots.h"
 #include "geometry/NurbsSurf.h"
 #include "healing/SkinTopology.h"
@@ -22,6 +25,7 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -35,6 +39,11 @@ constexpr double kFixedValue = 3.4028234663852886e38;
 // Arguments of the shape correction.
 constexpr int kTargetCount = 723;
 constexpr double kOvershootRatio = 500.0;
+// Chords of a side's length, and the targets a side keeps at least.
+constexpr int kSideSteps = 15;
+constexpr double kTargetsPerSide = 6.0;
+// Corrections on targets thinned ever closer, while the matched edges miss.
+constexpr int kDenserRounds = 4;
 // Digits of the Vector text while a healing runs (and after it).
 constexpr int kVectorDigits = 10;
 
@@ -49,13 +58,6 @@ struct HealRecord {
 double continuityDistance(double dTol)
 {
     return (2.0 * dTol / std::atan(M_PI / 360.0)) / 6.0;
-}
-
-// The point on `surface` nearest to p, searched from (u, v).
-Vector surfacePointNear(CParametricGeometry* surface, const Vector& p, double u, double v)
-{
-    projectPointOnSurface(surface, p, u, v);
-    return surface->getPoint(u, v);
 }
 
 int appendTarget(CFitPointArray& targets, const Vector& p, int group, const Vector* normal)
@@ -115,7 +117,30 @@ bool edgesWithin(const CFitPointArray& targets, double tol)
     return edgeTargets > 0;
 }
 
+// The largest distance from the surface, as their last inversion found
+// it, of the targets of the face's edges (group e > 0 is edge e - 1): of
+// those whose edge `only` flags, or of all of them when `only` is empty.
+double sideGap(const CFitPointArray& targets, const std::vector<bool>& only)
+{
+    double gap = 0.0;
+    for (int k = 0; k < targets.count; ++k) {
+        const int g = targets[k].group;
+        if (g >= 1 && (only.empty() || (std::size_t(g) <= only.size() && only[std::size_t(g - 1)])))
+            gap = std::max(gap, std::sqrt(targets[k].dist2));
+    }
+    return gap;
+}
+
 } // namespace
+
+bool continuationPoint(CParametricGeometry* surface, const Vector& P, const Vector& direction,
+                       double d, double u, double v, Vector& point)
+{
+    const Vector aim = P + d * direction;
+    projectPointOnSurface(surface, aim, u, v);
+    point = surface->getPoint(u, v);
+    return norm(point - aim) <= 0.5 * d;
+}
 
 namespace {
 
@@ -169,17 +194,23 @@ void FaceHealer::addMatchedTargets(int i, CParametricGeometry* partnerCurve,
             continue;
         const Vector N = cons->getSideVector(t, true);
         const Vector uv = cons->getUVPoint(t);
-        const Vector row1 = surfacePointNear(cons->surface, P - s * N, uv[0], uv[1]);
+        // A row the neighbour's surface does not reach (a neighbour
+        // narrower than s or 2 s) is no target.
+        Vector row1;
+        const bool reached1 = continuationPoint(cons->surface, P, -N, s, uv[0], uv[1], row1);
         const int at1 = appendTarget(targets, row1, -(i + 1), nullptr);
-        edge.append(at1);
-        all.append(at1);
+        if (reached1) {
+            edge.append(at1);
+            all.append(at1);
+        }
         if (mode < 2)
             continue;
-        const Vector row2 = surfacePointNear(cons->surface, P - 2.0 * s * N, uv[0], uv[1]);
+        Vector row2;
+        const bool reached2 = continuationPoint(cons->surface, P, -N, 2.0 * s, uv[0], uv[1], row2);
         const int at2 = appendTarget(targets, row2, -(i + 1), nullptr);
         // The second row leaves out the two points at each end, where the
         // neighbouring edges bend it.
-        if (j >= 2 && j < m - 1) {
+        if (reached2 && j >= 2 && j < m - 1) {
             edge.append(at2);
             all.append(at2);
         }
@@ -189,7 +220,8 @@ void FaceHealer::addMatchedTargets(int i, CParametricGeometry* partnerCurve,
 bool FaceHealer::rebuildLoop(CFace& F, Fenwo::NurbsSurf& S, const Kor::List<CCONS*>& curves,
                              CFitPointArray& targets)
 {
-    auto loop = std::make_unique<CLoop>();
+    // The (u, v) of each side's targets, in their order.
+    std::vector<IndexSubset<CFitPoint>> sides;
     for (int e = 1; e <= curves.count; ++e) {
         IndexSubset<CFitPoint> points(targets);
         for (int k = 0; k < targets.count; ++k) {
@@ -199,6 +231,33 @@ bool FaceHealer::rebuildLoop(CFace& F, Fenwo::NurbsSurf& S, const Kor::List<CCON
             fp.Point = Vector(fp.uv[0], fp.uv[1], 0.0);
             points.append(k);
         }
+        sides.push_back(std::move(points));
+    }
+    // Two sides matched to two different neighbours end where those
+    // neighbours' edges end, a little apart: the nearest ends of
+    // neighbouring sides meet half-way, so that the loop closes with its
+    // sides alone and is not bridged by a curve of its own (a side the face
+    // does not have).
+    for (std::size_t e = 0; e < sides.size() && sides.size() > 1; ++e) {
+        IndexSubset<CFitPoint>& a = sides[e];
+        IndexSubset<CFitPoint>& b = sides[(e + 1) % sides.size()];
+        if (a.count < 2 || b.count < 2)
+            continue;
+        CFitPoint* best[2] = {nullptr, nullptr};
+        double nearest = HUGE_VAL;
+        for (CFitPoint* x : {&a[0], &a[a.count - 1]})
+            for (CFitPoint* y : {&b[0], &b[b.count - 1]})
+                if (const double d = squaredDistance(x->Point, y->Point); d < nearest) {
+                    nearest = d;
+                    best[0] = x;
+                    best[1] = y;
+                }
+        const Vector middle = lerp(best[0]->Point, best[1]->Point, 0.5);
+        best[0]->Point = middle;
+        best[1]->Point = middle;
+    }
+    auto loop = std::make_unique<CLoop>();
+    for (IndexSubset<CFitPoint>& points : sides) {
         if (points.count < 2)
             continue;
         Fenwo::NurbsSurf* uvCurve = interpolateCurve(points, 2, 2, true, false);
@@ -269,6 +328,7 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
     CFitPointArray targets;
     IndexSubset<CFitPoint> all(targets), edge(targets);
     int matched = 0;
+    std::vector<bool> matchedEdges(std::size_t(n), false);
     for (int i = 0; i < n && S != nullptr; ++i) {
         if (cancelled())
             return false;
@@ -281,6 +341,7 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
             continue;
         addMatchedTargets(i, partner->curve, targets, all, edge);
         h->visited = 1;
+        matchedEdges[std::size_t(i)] = true;
         ++matched;
     }
     if (S != nullptr && matched < n)
@@ -301,27 +362,83 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
             shape << all[k] << '\n';
     }
     const int degree = mode == 0 ? 0 : 2;
+    // The targets are thinned to a third of the continuity distance, but
+    // on a face narrower than that to a sixth of its shortest side: thinned
+    // at s / 3 such a face keeps one or two targets a side, fewer than the
+    // correction's quadratic part has terms, and the correction then bends
+    // the whole face by a couple of displacements, sides it met included.
+    double shortestSide = HUGE_VAL;
+    for (CCONS* c : curves)
+        shortestSide = std::min(shortestSide, sampledCurveLength(c, kSideSteps, false));
+    const double spacing = std::min(s / 3.0, shortestSide / kTargetsPerSide);
+    // How far the face's sides lie from their targets before the
+    // correction, and its surface as it stood, to go back to should the
+    // correction move them away.
+    const double sidesBefore = sideGap(targets, {});
+    std::optional<Fenwo::NurbsSurf> uncorrected;
+    if (S != nullptr && matched > 0)
+        uncorrected.emplace(*S);
     bool corrected = false;
+    const IndexSubset<CFitPoint> allTargets(all);
     if (S != nullptr && edge.count > 0)
         corrected = fitShapeToTestSet(*S, 0.8 * dTol, all, edge, kTargetCount, skin.progress,
-                                      degree, false, true, s / 3.0, kOvershootRatio, true);
+                                      degree, false, true, spacing, kOvershootRatio, true);
     else if (S != nullptr && all.count > 4)
         corrected = rbf3(*S, 0.8 * dTol, all, kTargetCount, skin.progress, degree, false, true,
-                         s / 3.0, kOvershootRatio, true);
+                         spacing, kOvershootRatio, true);
+    // Thinned to `spacing` the correction sees the neighbours' edges at a
+    // few points; where they wave between them (fits of a noisy scan) the
+    // matched edges stay farther than its tolerance from them. It then
+    // runs again on the surface it made, the targets thinned half as far
+    // apart each time, a few times at most.
+    double thin = spacing;
+    for (int round = 0; S != nullptr && edge.count > 0 && matched > 0 && round < kDenserRounds;
+         ++round) {
+        if (cancelled())
+            break;
+        S->PointInversion(every, 10);
+        if (sideGap(targets, matchedEdges) <= 0.8 * dTol)
+            break;
+        thin /= 2.0;
+        IndexSubset<CFitPoint> denser(allTargets);
+        corrected = fitShapeToTestSet(*S, 0.8 * dTol, denser, edge, kTargetCount, skin.progress,
+                                      degree, false, true, thin, kOvershootRatio, true);
+    }
     // The trim loop follows the surface even when the correction was
-    // cancelled part of the way: a moved surface never keeps its old loop.
-    // A face whose correction could not run (all its targets lie on or
-    // beyond its sides, as on a face narrower than the continuity distance)
-    // or failed has still healed when its sides meet the places its
-    // neighbours' edges give (the targets of its edges, group > 0) within
-    // dTol; otherwise "Heal failed".
+    // cancelled part of the way: a moved surface keeps its old loop only
+    // when the targets give no place for a new one (below). A face without
+    // matched edges whose correction could not run (all its targets lie on
+    // or beyond its sides) or failed has still healed when its sides meet
+    // the places its targets give (group > 0) within dTol; otherwise "Heal
+    // failed".
     bool failed = !corrected;
     if (S != nullptr && every.count > 0) {
         S->PointInversion(every, 10);
-        failed = failed && !edgesWithin(targets, dTol);
+        if (matched > 0) {
+            // A correction that leaves the face's sides farther from their
+            // targets than they were, and beyond dTol, is undone: bent by a
+            // few displacements, a small face swings its free corner off
+            // the mesh (a cancelled correction stays as far as it came).
+            // The face has healed when its matched edges meet its healed
+            // neighbours' edges within dTol, whatever the correction
+            // answered: it judges itself on a thinned part of the targets.
+            const double sides = sideGap(targets, {});
+            if (sides > dTol && sides > sidesBefore && uncorrected && !cancelled()) {
+                adoptKnotsAndNet(*S, *uncorrected);
+                S->updateBoundaryPositions();
+                S->PointInversion(every, 10);
+            }
+            failed = sideGap(targets, matchedEdges) > dTol;
+        } else {
+            failed = failed && !edgesWithin(targets, dTol);
+        }
         if (failed)
             std::cout << "Heal failed for dTol=" << dTol << std::endl;
-        if (S->degenerateSides.count == 0)
+        // Sides whose targets lie farther from the surface than the skin's
+        // match tolerance (a neighbour paired across a region drawn astray)
+        // are no place for the loop: their feet on the surface trace no
+        // side of the face, and the face keeps the loop it had.
+        if (S->degenerateSides.count == 0 && sideGap(targets, {}) <= skin.dMatchTol)
             rebuildLoop(F, *S, curves, targets);
     } else if (failed) {
         std::cout << "Heal failed for dTol=" << dTol << std::endl;

@@ -14,6 +14,7 @@
 #include <cmath>
 #include <fstream>
 #include <iostream>
+#include <vector>
 
 namespace {
 
@@ -24,28 +25,41 @@ constexpr int kTransitionRank = 3;
 
 // Lends the faces to the skin and appends all curves of their trim loops,
 // linked to their loop neighbours, to curves; with lengths each curve's
-// length is added, and smallestFace becomes the least longest curve of a
-// face among the faces whose longest curve exceeds `degenerate`.
+// length is added to it and to measured.
 void collectCurves(FENWO_SKIN::CSkinTopology& skin, Kor::List<CFace*>& faces,
                    Kor::List<CParametricGeometry*>& curves, CStatistic* lengths,
-                   double* smallestFace = nullptr, double degenerate = 0.0)
+                   std::vector<double>* measured = nullptr)
 {
     for (CFace* face : faces) {
         if (face == nullptr)
             continue;
         skin.lend(face);
-        double longest = -1.0;
         for (CCONS* c : face->getAllCONS(false, true)) {
             curves.append(c);
             if (lengths != nullptr) {
                 const double length = sampledCurveLength(c, kLengthSteps, false);
                 lengths->add(length);
-                longest = std::max(longest, length);
+                if (measured != nullptr)
+                    measured->push_back(length);
             }
         }
-        if (smallestFace != nullptr && longest > degenerate)
-            *smallestFace = std::min(*smallestFace, longest);
     }
+}
+
+// The shortest of the lengths that are not degenerate: longer than 2 dTol
+// (a curve within it is a point at this tolerance) or, on faces that all
+// lie within a few dTol, than a tenth of the longest. HUGE_VAL when none.
+double shortestSoundCurve(const std::vector<double>& lengths, double dTol)
+{
+    double longest = 0.0;
+    for (double length : lengths)
+        longest = std::max(longest, length);
+    const double degenerate = std::min(2.0 * dTol, 0.1 * longest);
+    double shortest = HUGE_VAL;
+    for (double length : lengths)
+        if (length > degenerate)
+            shortest = std::min(shortest, length);
+    return shortest;
 }
 
 void sortUniqueFaces(Kor::List<CFace*>& list)
@@ -80,20 +94,19 @@ void searchFixedFaces(FENWO_SKIN::CSkinTopology& skin, Kor::List<CFace*>& fixed)
 
 } // namespace
 
-double healMatchTolerance(double dMatchTol, double dTol, double shortest, double smallestFace)
+double healMatchTolerance(double dMatchTol, double dTol, double shortest, double shortestSound)
 {
     if (dMatchTol <= 0.0)
         dMatchTol = 100.0 * dTol;
     double reduced = dMatchTol;
     if (shortest < dMatchTol && shortest > 10.0 * dTol)
         reduced = 0.75 * shortest;
-    // Curves shorter than 10 dTol leave the tolerance as it is, but a face
-    // whose every curve is shorter than it would have all its curve ends
-    // taken for one skin vertex and lose its loop: the tolerance then stays
-    // below that face's longest curve. Faces with a curve as long as the
-    // tolerance keep it.
-    if (smallestFace < reduced)
-        reduced = 0.75 * smallestFace;
+    // Curves shorter than 10 dTol leave the tolerance as it is, but the two
+    // ends of a curve shorter than the tolerance would be taken for one
+    // skin vertex: the curve is lost to the skin and its face's loop falls
+    // apart. The tolerance stays below every curve that is not degenerate.
+    if (shortestSound < reduced)
+        reduced = 0.75 * shortestSound;
     if (reduced < dMatchTol) {
         dMatchTol = reduced;
         std::cout << "reducing dMatchTol to" << dMatchTol << std::endl;
@@ -110,13 +123,13 @@ bool healSkin(Kor::List<CFace*>& faces, double dTol, CProgress* progress,
         progress->setLabel("healing init");
     Kor::List<CParametricGeometry*> curves;
     CStatistic lengths;
-    double smallestFace = HUGE_VAL;
-    collectCurves(skin, faces, curves, &lengths, &smallestFace, 2.0 * dTol);
+    std::vector<double> measured;
+    collectCurves(skin, faces, curves, &lengths, &measured);
     if (boundaryFaces != nullptr)
         collectCurves(skin, *boundaryFaces, curves, nullptr);
-    // Faces within two dTol are degenerate at this tolerance and do not
-    // bound it: they must not keep the others' ends from meeting.
-    dMatchTol = healMatchTolerance(dMatchTol, dTol, lengths.min, smallestFace);
+    // Degenerate curves do not bound it: they must not keep the others'
+    // ends from meeting.
+    dMatchTol = healMatchTolerance(dMatchTol, dTol, lengths.min, shortestSoundCurve(measured, dTol));
     if (!FENWO_SKIN::buildSkin(curves, &skin, dMatchTol, nullptr))
         return false;
     if (!skipFixList) {

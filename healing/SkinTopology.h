@@ -230,6 +230,16 @@ double nearerEndParameter(CParametricGeometry* curve, const Vector& point, bool*
 // The vertex (1 - t) a + t b.
 CVertex<double, 3> lerpVertex(double t, const CVertex<double, 3>& a, const CVertex<double, 3>& b);
 
+// The point of `surface` nearest to P + d direction, searched from (u, v),
+// in point. True when the surface reaches that far: the point lies within
+// d / 2 of P + d direction (a surface bending away by its curvature stays
+// well within that). A surface narrower than d ends short of it, and the
+// search stops on its border or on a fold of it elsewhere: such a point
+// says nothing of the surface's run beyond P, and the face healing takes
+// it for no target.
+bool continuationPoint(CParametricGeometry* surface, const Vector& P, const Vector& direction,
+                       double d, double u, double v, Vector& point);
+
 // The targets of a chain of unmatched half-edges of a face that has no
 // matched edge, from corner point start to corner point end (see
 // CSkinTopology::addUnmatchedEdgeTargets): appended to targets with the
@@ -245,8 +255,8 @@ bool addVertexOnlyTargets(const Kor::List<CSkinTopology::CHalfEdge*>& chain,
 // Heals the faces along their shared edges: builds a skin over all trim
 // curves of `faces` and of `boundaryFaces` (which take part only as
 // neighbours) with the match tolerance of healMatchTolerance (from
-// dMatchTol, the shortest curve of `faces` and the least longest curve of a
-// face of `faces` wider than 2 dTol) and heals it
+// dMatchTol, the shortest curve of `faces` and the shortest of them that is
+// not degenerate) and heals it
 // (FENWO_SKIN::CSkinTopology::healFaces with dTol, mode clamped into 0 .. 2
 // and boundaryFaces as the fixed list). Unless skipFixList, the
 // faces that stay fixed are searched first and appended to boundaryFaces
@@ -258,10 +268,11 @@ bool healSkin(Kor::List<CFace*>& faces, double dTol, CProgress* progress,
 // The match tolerance healSkin uses for curves whose shortest length is
 // shortest: dMatchTol (100 dTol when <= 0), or 0.75 shortest when that is
 // below it and above 10 dTol ("reducing dMatchTol to" is printed then).
-// When smallestFace, the least longest curve of a face that is not
-// degenerate, is below that tolerance, it becomes 0.75 smallestFace (printed
-// the same way): a face whose every curve is shorter than the tolerance would
-// have all its curve ends taken for one skin vertex and lose its loop in the
-// healing. A smallestFace at or above the tolerance leaves it.
+// When shortestSound, the shortest curve that is not degenerate (longer than
+// 2 dTol, or than a tenth of the longest curve where that is less), is below
+// that tolerance, it becomes 0.75 shortestSound (printed the same way): the
+// two ends of a curve shorter than the tolerance would be taken for one skin
+// vertex, and its face's loop would fall apart in the healing. A
+// shortestSound at or above the tolerance leaves it.
 double healMatchTolerance(double dMatchTol, double dTol, double shortest,
-                          double smallestFace = HUGE_VAL);
+                          double shortestSound = HUGE_VAL);

@@ -31,8 +31,9 @@ constexpr int kCornerGroup = -4;
 // Group of the corner points that close a chain of a vertex-only face.
 constexpr int kChainCornerGroup = -2;
 // Margin of the run samples that go to all targets, in continuity
-// distances from the run's ends.
+// distances from the run's ends, and at most this share of the run.
 constexpr double kRunMargin = 7.0;
+constexpr double kShortRunMargin = 0.1;
 
 int appendTarget(CFitPointArray& targets, const Vector& p, int group)
 {
@@ -80,7 +81,11 @@ int edgeIndex(const Kor::List<CCONS*>& curves, const CParametricGeometry* c)
 // shifted in the parameter plane and in space by the gaps at the two ends
 // blended by the arc-length fraction x, becomes a target of its edge's
 // group. A run sample goes to all targets for 0.1 < x < 0.9, for a run
-// between matched edges also only 7 s away from both ends.
+// between matched edges also only 7 s away from both ends, or a tenth of
+// the run's length L where that is less (on runs shorter than 70 s the
+// x rule alone): on a face narrower than 14 s the 7 s margins would leave
+// its free sides without a target, and the correction would swing them
+// (and the corner between them) off the mesh.
 void sampleRun(const Kor::List<HalfEdge*>& run, const Vector& A, const Vector& B,
                Fenwo::NurbsSurf& S, const Kor::List<CCONS*>& curves, CFitPointArray& targets,
                IndexSubset<CFitPoint>& all, double dTol, double s, bool vertexOnly)
@@ -135,7 +140,7 @@ void sampleRun(const Kor::List<HalfEdge*>& run, const Vector& A, const Vector& B
         }
         const int at = appendTarget(targets, Q + lerp(gA, gB, x), sample.group);
         const bool inner = x > 0.1 && x < 0.9;
-        const double margin = kRunMargin * s;
+        const double margin = std::min(kRunMargin * s, kShortRunMargin * L);
         if (inner && (vertexOnly || (sample.d > margin && sample.d < L - margin)))
             all.append(at);
     }
@@ -242,10 +247,12 @@ bool CSkinTopology::addCornerTargets(CParametricGeometry* c, Vector& corner,
         const Vector P = side.curve->getPoint(side.t, 0.0);
         const Vector uv = side.curve->getUVPoint(side.t);
         for (double step : {s, 3.0 * s}) {
-            double u = uv[0], v = uv[1];
-            projectPointOnSurface(side.curve->surface, P + step * side.direction, u, v);
-            const int at =
-                appendTarget(*all.array, side.curve->surface->getPoint(u, v), kCornerGroup);
+            // A step the face's surface does not reach (a face narrower
+            // than s or 3 s) gives no target.
+            Vector Q;
+            if (!continuationPoint(side.curve->surface, P, side.direction, step, uv[0], uv[1], Q))
+                continue;
+            const int at = appendTarget(*all.array, Q, kCornerGroup);
             all.append(at);
             edge.append(at);
         }

@@ -719,6 +719,12 @@ const MainJobCase kCases[] = {
     {"stl", "featuretype.STL", false, false, "1,1,1", "3"},
     {"stl", "torus.STL", false, false, "1,0,0", "3"},
     {"stl", "unit_sphere.STL", false, false, "-1,-1,-1", "3"},
+    // Faces narrower than the heal's continuity distance: on a coarse
+    // sphere zoomed in (the correction bent them by a couple of targets and
+    // left gaps of 1.4 tolerances), and on a flat part, whose short sides
+    // the heal's match tolerance took for points.
+    {"stl", "sphereWithHole.stl", false, false, "-1,1,1", "3"},
+    {"stl", "triangle_with_two_solids.stl", false, false, "1,-1,1", "1"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Meshes, MainJob, ::testing::ValuesIn(kCases), caseName);
