@@ -73,10 +73,11 @@ public:
     // With reorder, chains the curves by the gaps of their (u, v) ends and
     // turns the pieces that run backwards ("orderCurves failed, missed " n
     // " curves " when n pieces do not join the chain; they are kept after
-    // it). Then closes the loop: a joint whose gap in space is at most 0.05
-    // stays; a gap below 1.0 that turns back against the end tangent (dot
-    // below -0.9) stays open; every other gap gets a straight (u, v) bridge
-    // after the curve. False only for an empty loop.
+    // it). Then closes the loop: a joint whose gap in space is at most the
+    // larger of 0.05 and a thousandth of the loop's length stays; a gap
+    // below 1.0 that turns back against the end tangent (dot below -0.9)
+    // stays open; every other gap gets a straight (u, v) bridge after the
+    // curve. False only for an empty loop.
     bool orderCurves(bool reorder);
     // Inverts the loop when the orientation of its (u, v) polygon (tolerance
     // 0.1) is not the wanted one (-1 counter-clockwise, +1 clockwise).

@@ -530,6 +530,11 @@ FaceApproximation::Outcome FaceApproximation::selectionCheck()
     selection.selectAll();
     S->invertPoints(selection, 3, 3, false);
     S->PointInversion(selection, 10);
+    // Points that invert onto the edge of S lie beyond it (the far corners
+    // of large facets reaching out of the face): their distance tells how
+    // far the facet reaches, not how far S strays from the mesh, and they
+    // leave the selection anyway. Only the points that stay are judged.
+    dropFailed(selection);
     const CStatistic stat = fitErrorStatistics(selection, nullptr, nullptr, 0.0, 0);
     if (stat.count > 3 && stat.max > 250.0 * tol) {
         std::cout << "selection Error dMax = " << stat.max << "  terminate." << std::endl;
@@ -539,7 +544,6 @@ FaceApproximation::Outcome FaceApproximation::selectionCheck()
     }
     if (cancelled())
         return Outcome::Return;
-    dropFailed(selection);
     addHitsOnLargeFacets(true, 5);
     dumpPoints(selection, "c:/tmp/work.mp", false);
     if (colourCoding != nullptr)

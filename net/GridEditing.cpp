@@ -105,11 +105,11 @@ bool COffset_Grid::editAtMouseDown(const CGridMouseEvent& event, int)
     }
     if (!addPickedPoint(origin, direction, false))
         return false;
-    splitAtSharpEndTurn();
+    splitAtSharpEndTurn(&direction);
     return true;
 }
 
-bool COffset_Grid::splitAtSharpEndTurn()
+bool COffset_Grid::splitAtSharpEndTurn(const CVector<float, 3>* seenAlong)
 {
     COffset_PointList* pl = currentPointList;
     if (pl == nullptr || pl->getCount() < 3)
@@ -117,7 +117,8 @@ bool COffset_Grid::splitAtSharpEndTurn()
     const Kor::List<CVertex<float, 3>*>& p = pl->vertices;
     const int n = p.count;
     if (pl->insertionCase == 2) {
-        if (!(turnAngle(*p[n - 2] - *p[n - 3], *p[n - 1] - *p[n - 2]) > kMaxEndTurn))
+        if (!(turnAngleSeenAlong(*p[n - 2] - *p[n - 3], *p[n - 1] - *p[n - 2], seenAlong) >
+              kMaxEndTurn))
             return false;
         if (!splitPointList(p[n - 2], pl))
             return false;
@@ -126,7 +127,7 @@ bool COffset_Grid::splitAtSharpEndTurn()
         return true;
     }
     if (pl->insertionCase == 0) {
-        if (!(turnAngle(*p[1] - *p[0], *p[2] - *p[1]) > kMaxEndTurn))
+        if (!(turnAngleSeenAlong(*p[1] - *p[0], *p[2] - *p[1], seenAlong) > kMaxEndTurn))
             return false;
         return splitPointList(p[1], pl);
     }
@@ -167,7 +168,7 @@ bool COffset_Grid::addGridPoint(CVertex<float, 3>* point, bool newList, bool use
     CVertex<float, 3>* existing = findNearestVertex(*point, snapDistance, nullptr, false, nullptr);
     bool placed = false;
     if (existing != nullptr) {
-        placed = insertCommitted(target, existing, -1.0, nullptr);
+        placed = insertCommitted(target, existing, -1.0, nullptr, direction);
         topologyChanged = true;
     } else {
         placed = insertCommitted(target, point, pickRadius * kAddReach, direction);
@@ -191,10 +192,11 @@ bool COffset_Grid::addGridPoint(CVertex<float, 3>* point, bool newList, bool use
 }
 
 bool COffset_Grid::insertCommitted(COffset_PointList* pl, CVertex<float, 3>* v, double maxDistance,
-                                   const CVector<float, 3>* direction)
+                                   const CVector<float, 3>* direction,
+                                   const CVector<float, 3>* seenAlong)
 {
     const int recorded = undoList.count;
-    if (!pl->insertPoints(v, maxDistance, direction, true, nullptr, nullptr))
+    if (!pl->insertPoints(v, maxDistance, direction, true, nullptr, nullptr, seenAlong))
         return false;
     const int at = pl->indexOf(v);
     if (undoList.count == recorded && at >= 0)

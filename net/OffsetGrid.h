@@ -447,9 +447,10 @@ public:
     bool discardPointList(COffset_PointList* pl);
     // After a point went onto an end of the current poly-line (its insertion
     // case 2, or 0 for the start): when the poly-line now turns there by more
-    // than 72 degrees, it is split at that corner; after a split at the end
-    // the last poly-line becomes current. True when split.
-    bool splitAtSharpEndTurn();
+    // than 72 degrees (as seen along seenAlong, when given), it is split at
+    // that corner; after a split at the end the last poly-line becomes
+    // current. True when split.
+    bool splitAtSharpEndTurn(const CVector<float, 3>* seenAlong = nullptr);
 
 protected:
     // Empties the poly-lines, undo items, grid points and point pointers.
@@ -464,7 +465,8 @@ private:
     // recorded none (the first two points of a poly-line are appended
     // without one).
     bool insertCommitted(COffset_PointList* pl, CVertex<float, 3>* v, double maxDistance,
-                         const CVector<float, 3>* direction);
+                         const CVector<float, 3>* direction,
+                         const CVector<float, 3>* seenAlong = nullptr);
     // A new grid point on the mesh under the segment poly-line's curve at
     // its picked parameter, inserted into the segment poly-line, whose curve
     // is built again; null when none was placed.

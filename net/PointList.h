@@ -197,7 +197,9 @@ public:
     // 0.8 and 0.56 of the half segment) holds v. An open poly-line grows at
     // an end nearer than the segments when sqrt(d) < 1.75 x the length of
     // its two end segments (startLength, endLength: 1.75 x the segment of a
-    // two-entry poly-line) and the turn there is at most 72 degrees. Not
+    // two-entry poly-line) and the turn there is at most 72 degrees, judged
+    // as seen along seenAlong (else along the view direction; with neither,
+    // in space): the user draws by the turns the screen shows. Not
     // committed, v becomes the pending point; moving it from one end of an
     // open poly-line of 4 or more entries to the other closes the
     // poly-line until it is rolled back. Committed, a CUndoInsert is
@@ -206,7 +208,7 @@ public:
     // turn (case 0 or 2 kept) or a v that is not a grid point.
     bool insertPoints(CVertex<float, 3>* v, double maxDistance,
                       const CVector<float, 3>* viewDirection, bool committed, double* startLength,
-                      double* endLength);
+                      double* endLength, const CVector<float, 3>* seenAlong = nullptr);
     // Removes the first occurrence of v (false when absent) and drops the
     // curve; v's use count drops and it is marked changed either way; the
     // former neighbours are marked changed.
@@ -226,6 +228,15 @@ public:
     // Marks the entry at i changed (when it is a grid point).
     void markChanged(int i);
 };
+
+// The turn from direction d0 to direction d1 in radians as seen along the
+// unit view direction w: the angle between them projected into the plane
+// normal to w. A turn drawn on a surface seen at a slant shows on the screen
+// otherwise than it is in space (a right angle on the screen can be 60
+// degrees in space), and the user draws by what the screen shows. Without
+// w, or where either direction runs along it, the turn in space.
+double turnAngleSeenAlong(const CVertex<float, 3>& d0, const CVertex<float, 3>& d1,
+                          const CVector<float, 3>* w);
 
 // The use count of v: -1 for null, 0 for a point that is not a grid point.
 int useCountOf(const CVertex<float, 3>* v);

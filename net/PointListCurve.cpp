@@ -110,6 +110,22 @@ Fenwo::NurbsSurf* soundNurbsCurve(CParametricGeometry* g)
 
 } // namespace
 
+double turnAngleSeenAlong(const CVertex<float, 3>& d0, const CVertex<float, 3>& d1,
+                          const CVector<float, 3>* w)
+{
+    if (w == nullptr)
+        return turnAngle(d0, d1);
+    // A direction that runs (almost) along the view shows no turn of its
+    // own on the screen; the turn in space stands for it.
+    constexpr float kAlongView = 1e-3f;
+    const CVertex<float, 3> a = d0 - dot(d0, *w) * CVertex<float, 3>(*w);
+    const CVertex<float, 3> b = d1 - dot(d1, *w) * CVertex<float, 3>(*w);
+    if (!(dot(a, a) > kAlongView * kAlongView * dot(d0, d0)) ||
+        !(dot(b, b) > kAlongView * kAlongView * dot(d1, d1)))
+        return turnAngle(d0, d1);
+    return turnAngle(a, b);
+}
+
 // ---- Interpolation --------------------------------------------------------------
 
 CParametricGeometry* COffset_PointList::interpolate()
@@ -205,7 +221,8 @@ CParametricGeometry* COffset_PointList::interpolate()
 
 bool COffset_PointList::insertPoints(CVertex<float, 3>* v, double maxDistance,
                                      const CVector<float, 3>* viewDirection, bool committed,
-                                     double* startLength, double* endLength)
+                                     double* startLength, double* endLength,
+                                     const CVector<float, 3>* seenAlong)
 {
     if (owner != nullptr && !owner->editAllowed) {
         insertionCase = 3;
@@ -269,6 +286,7 @@ bool COffset_PointList::insertPoints(CVertex<float, 3>* v, double maxDistance,
         insertionCase = 1;
 
     if (!closed && (best < 1 || viewDirection == nullptr)) {
+        const CVector<float, 3>* turnView = seenAlong != nullptr ? seenAlong : viewDirection;
         const float d0 = squaredPointDistance(*v, *vertices[0]);
         if (d0 < bestDistance && startLen > 0.f && std::sqrt(d0) < float(kEndReach) * startLen) {
             insertionCase = 0;
@@ -280,10 +298,11 @@ bool COffset_PointList::insertPoints(CVertex<float, 3>* v, double maxDistance,
             bestDistance = dn;
         }
         const bool sharpTurn =
-            (insertionCase == 0 &&
-             turnAngle(*vertices[1] - *vertices[0], *vertices[0] - *v) > kMaxEndTurn) ||
+            (insertionCase == 0 && turnAngleSeenAlong(*vertices[1] - *vertices[0],
+                                                      *vertices[0] - *v, turnView) > kMaxEndTurn) ||
             (insertionCase == 2 &&
-             turnAngle(*vertices[n - 1] - *vertices[n - 2], *v - *vertices[n - 1]) > kMaxEndTurn);
+             turnAngleSeenAlong(*vertices[n - 1] - *vertices[n - 2], *v - *vertices[n - 1],
+                                turnView) > kMaxEndTurn);
         if (sharpTurn) {
             dropCurve();
             return false;

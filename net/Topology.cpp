@@ -424,6 +424,20 @@ bool anyLinked(const Cycle& c)
     return false;
 }
 
+// Whether c walks backwards around a face already linked: the twins of its
+// half-edges follow one another as that face's walk.
+bool reversesLinkedFace(const Cycle& c)
+{
+    const int n = c.count;
+    for (int i = 0; i < n; ++i) {
+        const CHalfEdge* twin = c.items[i]->twin;
+        const CHalfEdge* before = c.items[(i + n - 1) % n]->twin;
+        if (twin == nullptr || before == nullptr || twin->next != before)
+            return false;
+    }
+    return n > 0;
+}
+
 // The walk that linkReversedCycle linked: twin(c[0]), then its successors.
 void replaceByReversedWalk(Cycle& c)
 {
@@ -607,7 +621,11 @@ bool judgeCycle(CSurfaceNet& net, GraphAlgorithm::Graph& graph, Cycle& c, bool c
     // cycles of one batch all begin with the same half-edge, and a second one
     // over a taken half-edge would be a second face on the same side of it,
     // overlapping the first where the spoke test cannot see (junctions whose
-    // mesh normals face away).
+    // mesh normals face away). Nor is a region a face twice, once walked
+    // each way: an outline that crosses itself (a junction picked on the
+    // next sheet, seen from the plane of the corners) can show the same
+    // orientation both ways round, and the second face would take the
+    // other side of every side of the first from its neighbours.
     bool accepted = false;
     if (!bad && orientation == 1) {
         if (c.freeTwins && cycleTwinsFree(c)) {
@@ -615,7 +633,7 @@ bool judgeCycle(CSurfaceNet& net, GraphAlgorithm::Graph& graph, Cycle& c, bool c
             replaceByReversedWalk(c);
             accepted = true;
         }
-    } else if (!bad && !anyLinked(c)) {
+    } else if (!bad && !anyLinked(c) && !reversesLinkedFace(c)) {
         GraphAlgorithm::linkCycle(c);
         accepted = true;
     }

@@ -18,6 +18,14 @@
 
 namespace {
 
+// A joint of a loop whose ends lie at most this far apart in space, or
+// this share of the loop's length when that is more, is closed.
+constexpr double kClosedGap = 0.05;
+constexpr double kClosedShare = 1e-3;
+// Below this gap a gap that turns back against the end is an overlap of
+// the next curve.
+constexpr double kOverlapGap = 1.0;
+
 // Writes a curve's NURBS text to a debug stream; other kinds are skipped.
 void writeCurve(std::ofstream& os, CParametricGeometry* curve)
 {
@@ -135,7 +143,12 @@ bool CLoop::orderCurves(bool reorder)
     }
 
     // Close the loop in the parameter plane. The joint after curve i is
-    // measured cyclically, so i = count - 1 is the closing joint.
+    // measured cyclically, so i = count - 1 is the closing joint. A gap is
+    // judged against the loop's own size: the ends of neighbouring pieces,
+    // each approximated on its own, part by a share of the loop however
+    // large the model's units are, and such a gap is no hole to bridge (a
+    // bridge would give the face a sliver of an extra side).
+    const double closed = std::max(kClosedGap, kClosedShare * getLength());
     std::ofstream dump;
     const bool logging = openLogStream(dump, "c:/tmp/uvloop.out");
     for (int i = 0; i <= curves.count;) {
@@ -146,11 +159,11 @@ bool CLoop::orderCurves(bool reorder)
         const Vector end = a->getEndPoint();
         const Vector start = b->getStartPoint();
         const double d = std::sqrt(squaredDistance(start, end));
-        if (d <= 0.05) {
+        if (d <= closed) {
             ++i;
             continue;
         }
-        if (d < 1.0) {
+        if (d < kOverlapGap) {
             // A gap that turns back against the curve's end is an overlap of
             // the next curve, not a hole to bridge.
             const Vector tangent = normalized(a->getEndTangent());

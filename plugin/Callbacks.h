@@ -85,8 +85,9 @@ private:
     void editAtLeftButton(const CVertex<float, 3>& p, const CVector<float, 3>& dir);
     // The rubber band of the current poly-line while the cursor moves: the
     // pending vertex follows the last hit, or, where the poly-line refuses
-    // it, a snap target is chosen.
-    void followCursor();
+    // it, a snap target is chosen. The turn at an end is judged as seen
+    // along dir, the ray through the cursor, as the click judges it.
+    void followCursor(const CVector<float, 3>& dir);
     // The snap target of a refused pending vertex: the end the current
     // poly-line grows at (its insertion case 0 the first, 2 the last grid
     // point), or the active grid point when that lies nearer or the

@@ -275,13 +275,13 @@ int CMWMouseCallback::mouseMove(CVezadView& view, UINT, int x, int y)
         return 1;
     }
     if (current != nullptr && net->lastMouseHit != nullptr)
-        followCursor();
+        followCursor(dir);
     else if (current == nullptr)
         redrawAllViews();
     return 0;
 }
 
-void CMWMouseCallback::followCursor()
+void CMWMouseCallback::followCursor(const CVector<float, 3>& dir)
 {
     COffset_PointList* current = net->currentPointList;
     const Gridbench::CGridPoint& lastHit = *net->lastMouseHit;
@@ -299,8 +299,10 @@ void CMWMouseCallback::followCursor()
     }
     auto* pending = new Gridbench::CGridPoint(lastHit);
     double limitStart = 0.0, limitEnd = 0.0;
+    // The point follows the cursor as the poly-line's own insertion places
+    // it, the turn at an end judged as the user sees it.
     const CVector<float, 3>* noDirection = nullptr;
-    if (!current->insertPoints(pending, -1.0, noDirection, false, &limitStart, &limitEnd)) {
+    if (!current->insertPoints(pending, -1.0, noDirection, false, &limitStart, &limitEnd, &dir)) {
         delete pending;
         chooseSnapTarget(limitStart, limitEnd);
     }

@@ -26,6 +26,8 @@ constexpr double kMaxBend = 25.0 * std::numbers::pi / 180.0;
 // bend, while a sheet the fit can follow bends far less over so short a
 // stretch than a fold or an edge does.
 constexpr double kStretchTolerances = 10.0;
+// The least side of a square, in document tolerances.
+constexpr double kLeastSide = 4.0;
 // Pixels between the visible points tried as centres, and between the
 // samples that measure the visible extent.
 constexpr int kScanStep = 4;
@@ -68,14 +70,16 @@ public:
         m_perspective = vp.IsPerspectiveProjection();
         m_camera = vp.CameraLocation();
         if (const CVezadDoc* doc = view.GetDocument())
-            m_stretch = kStretchTolerances * std::max(doc->AbsoluteTolerance(), 0.0);
+            m_tolerance = std::max(doc->AbsoluteTolerance(), 0.0);
     }
 
     int width() const { return m_width; }
     int height() const { return m_height; }
     // The shortest stretch of a line over which a slope is judged, in world
     // units (above).
-    double stretch() const { return m_stretch; }
+    double stretch() const { return kStretchTolerances * m_tolerance; }
+    // The document's tolerance (0 without a document).
+    double tolerance() const { return m_tolerance; }
 
     // The object the pixel shows when its pick finds its outside facing the
     // viewer there (or finds no normal to tell); else null.
@@ -126,7 +130,7 @@ private:
     double m_far = 1.0;
     bool m_perspective = false;
     bool m_valid = false;
-    double m_stretch = 0.0;
+    double m_tolerance = 0.0;
     mutable std::unordered_map<int, const CVezadObject*> m_facing;
 };
 
@@ -183,7 +187,22 @@ bool smoothLine(const ViewSamples& samples, int x0, int y0, int x1, int y1)
     return true;
 }
 
-bool squareQualifies(const ViewSamples& samples, int cx, int cy, int half)
+// Whether the square's sides span kLeastSide tolerances across the screen:
+// a net of cells narrower than 2 tolerances asks the fit for faces that a
+// plane through their corners already meets, and the heal for edges closer
+// than its tolerance; no user draws such a net.
+bool wideEnough(const ViewSamples& samples, int cx, int cy, int half)
+{
+    Sample a, b, c, d;
+    if (!samples.at(cx - half, cy, a) || !samples.at(cx + half, cy, b) ||
+        !samples.at(cx, cy - half, c) || !samples.at(cx, cy + half, d))
+        return false;
+    const double across = std::hypot(b.lateral[0] - a.lateral[0], b.lateral[1] - a.lateral[1]);
+    const double down = std::hypot(d.lateral[0] - c.lateral[0], d.lateral[1] - c.lateral[1]);
+    return std::min(across, down) >= kLeastSide * samples.tolerance();
+}
+
+bool squareQualifies(const ViewSamples& samples, int cx, int cy, int half, bool judgeSize = true)
 {
     if (cx - half < 0 || cy - half < 0 || cx + half >= samples.width() ||
         cy + half >= samples.height())
@@ -205,18 +224,19 @@ bool squareQualifies(const ViewSamples& samples, int cx, int cy, int half)
                 return false;
             object = o;
         }
-    return true;
+    return !judgeSize || wideEnough(samples, cx, cy, half);
 }
 
 // The largest qualifying half side from `largest` down, else 0.
 int largestSquare(const ViewSamples& samples, int cx, int cy, int largest)
 {
-    if (largest < kSmallestHalf || !squareQualifies(samples, cx, cy, kSmallestHalf))
+    // The smallest square on a smooth sheet first: no larger one is either.
+    if (largest < kSmallestHalf || !squareQualifies(samples, cx, cy, kSmallestHalf, false))
         return 0;
     for (double half = largest; half > kSmallestHalf; half *= 0.85)
         if (squareQualifies(samples, cx, cy, static_cast<int>(half)))
             return static_cast<int>(half);
-    return kSmallestHalf;
+    return wideEnough(samples, cx, cy, kSmallestHalf) ? kSmallestHalf : 0;
 }
 
 struct Candidate {
@@ -327,8 +347,9 @@ bool squareInView(CVezadView& view, double fraction, NetSquare& square, std::str
     {
         const ViewSamples samples(view);
         if (!visibleExtent(samples, extent) || !searchSquare(samples, extent, fraction, square)) {
-            reason = "no square of " + std::to_string(2 * kSmallestHalf) +
-                     " pixels or more lies on one smooth sheet facing the viewer";
+            reason = "no square of " + std::to_string(2 * kSmallestHalf) + " pixels and " +
+                     std::to_string(int(kLeastSide)) +
+                     " tolerances or more lies on one smooth sheet facing the viewer";
             return false;
         }
         samples.at(square.centreX, square.centreY, centre);

@@ -13,7 +13,9 @@
 // neighbouring samples where they lie farther apart, half the line at the
 // most), the scale at which the fit sees the surface: a scan's noise below
 // the tolerance tilts every facet its own way, which a bend between
-// neighbouring pixels would take for folds.
+// neighbouring pixels would take for folds. The square spans 4 tolerances
+// at least: a net of cells narrower than 2 tolerances asks the fit for
+// faces that a plane through their corners already meets.
 //
 // The search starts at the visible point nearest the view's centre (then the
 // next nearest, until one carries the smallest square) and takes the largest

@@ -140,6 +140,14 @@ std::vector<Shape> shapes()
          [](double s, double t) { return Vector(2.0 + 6.0 * s, 2.0 + 6.0 * t, 0.0); },
          [](const Vector& p) { return p[0] > 2.2 && p[0] < 7.8 && p[1] > 2.2 && p[1] < 7.8; }, up,
          ""},
+        // The facets of a CAD mesh reach far out of the face: their corners
+        // lie up to 24 beyond it on its plane, over 250 tolerances. The
+        // second selection took their distance to the edge of the surface
+        // for the surface leaving the mesh ("selection Error dMax = ").
+        {"flat square on large facets", [] { return fitfix::planarGridMesh(2, 30.0); },
+         [](double s, double t) { return Vector(7.0 + 6.0 * s, 7.0 + 6.0 * t, 0.0); },
+         [](const Vector& p) { return p[0] > 7.2 && p[0] < 12.8 && p[1] > 7.2 && p[1] < 12.8; }, up,
+         ""},
         // Its start surface faces away from the mesh: the orientation vote
         // turns it round.
         {"bump rectangle", [] { return fitfix::bumpMesh(80, 10.0, 2.0); },

@@ -26,15 +26,15 @@ namespace {
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
 
-// The plane S(u, v) = (u, v, 0) over [0, 10]^2: gaps in (u, v) are gaps in
-// space.
-Fenwo::NurbsSurf* plane()
+// The plane S(u, v) = (u, v, 0) over [0, extent]^2: gaps in (u, v) are gaps
+// in space.
+Fenwo::NurbsSurf* plane(double extent = 10.0)
 {
-    const knots k(1, 1, 0.0, 10.0);
+    const knots k(1, 1, 0.0, extent);
     auto* s = new Fenwo::NurbsSurf(k, &k);
     for (int i = 0; i < 2; ++i)
         for (int j = 0; j < 2; ++j)
-            s->setControlPoint(i, j, Vector(10.0 * i, 10.0 * j, 0.0));
+            s->setControlPoint(i, j, Vector(extent * i, extent * j, 0.0));
     return s;
 }
 
@@ -75,27 +75,34 @@ Vector uvAt(const CVertexList& polygon, int i)
 
 TEST(TrimLoop, OrderCurvesBridgesTheGapsThatAreHolesOnly)
 {
-    std::unique_ptr<Fenwo::NurbsSurf> s(plane());
-    // Curve 0 ends at (5, 1) heading +u; curve 1 starts there moved by the gap.
+    // Curve 0 ends at (5, 1) heading +u; curve 1 starts there moved by the
+    // gap; the loop (13.7 around) is drawn at the scale given. A gap up to a
+    // thousandth of the loop's length (0.9 of 1370 at scale 100) is no hole:
+    // bridged, it gave a face in large units a fifth side.
     struct Case {
         double du, dv;
         int curves;
-    } cases[] = {{0.04, 0.0, 3}, {-0.5, 0.0, 3}, {0.5, 0.0, 4}, {0.0, 0.5, 4}, {-1.5, 0.0, 4}};
+        double scale = 1.0;
+    } cases[] = {{0.04, 0.0, 3}, {-0.5, 0.0, 3},       {0.5, 0.0, 4},        {0.0, 0.5, 4},
+                 {-1.5, 0.0, 4}, {0.009, 0.0, 3, 100}, {0.0, 0.009, 3, 100}, {0.02, 0.0, 4, 100}};
     for (const Case& c : cases) {
+        std::unique_ptr<Fenwo::NurbsSurf> s(plane(10.0 * c.scale));
+        const double k = c.scale;
         CLoop loop;
-        loop.curves.append(segment(s.get(), 1, 1, 5, 1));
-        loop.curves.append(segment(s.get(), 5 + c.du, 1 + c.dv, 5, 5));
-        loop.curves.append(segment(s.get(), 5, 5, 1, 1));
+        loop.curves.append(segment(s.get(), k, k, 5 * k, k));
+        loop.curves.append(segment(s.get(), (5 + c.du) * k, (1 + c.dv) * k, 5 * k, 5 * k));
+        loop.curves.append(segment(s.get(), 5 * k, 5 * k, k, k));
         EXPECT_TRUE(loop.orderCurves(false));
-        ASSERT_EQ(loop.getCard(), c.curves) << c.du << " " << c.dv;
+        ASSERT_EQ(loop.getCard(), c.curves) << c.du << " " << c.dv << " at " << k;
         if (c.curves == 4) {
             auto* bridge = asNurbsSurf(loop.getCurve(1)->getUVCurve());
             EXPECT_EQ(bridge->uKnots->p, 1);
-            EXPECT_EQ(loop.getCurve(1)->getStartUVPoint()[0], 5.0);
-            EXPECT_EQ(loop.getCurve(1)->getEndUVPoint()[0], 5 + c.du);
-            EXPECT_TRUE(loop.checkGaps(1e-9));
+            EXPECT_EQ(loop.getCurve(1)->getStartUVPoint()[0], 5.0 * k);
+            EXPECT_EQ(loop.getCurve(1)->getEndUVPoint()[0], (5 + c.du) * k);
+            EXPECT_TRUE(loop.checkGaps(1e-9 * k));
         }
     }
+    std::unique_ptr<Fenwo::NurbsSurf> s(plane());
 
     // One curve whose ends are 2.0 apart is closed by its bridge.
     CLoop single;

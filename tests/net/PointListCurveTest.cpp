@@ -22,10 +22,11 @@ using mwtest::polyLine;
 
 // Inserts a new grid point at (x, y, z); a refused point is deleted again.
 bool insertAt(COffset_PointList& pl, float x, float y, float z = 0.f,
-              const CVector<float, 3>* view = nullptr, bool committed = true)
+              const CVector<float, 3>* view = nullptr, bool committed = true,
+              const CVector<float, 3>* seenAlong = nullptr)
 {
     CGridPoint* p = gridPoint(x, y, z);
-    const bool placed = pl.insertPoints(p, 1.0, view, committed, nullptr, nullptr);
+    const bool placed = pl.insertPoints(p, 1.0, view, committed, nullptr, nullptr, seenAlong);
     if (!placed)
         delete p;
     return placed;
@@ -39,13 +40,19 @@ Vector at(const CVertex<float, 3>* v)
 TEST(PointListCurve, InsertionPlacesPointsAtEndsAndSegmentsByTheRules)
 {
     // A straight line of unit steps: its end length is 2, so an end reaches
-    // to just below 3.5.
+    // to just below 3.5. The turn at an end is judged as the user sees it
+    // along the view, where one is given: a turn of 60 degrees in the plane
+    // z = 0 seen along (1, 1, 1) is one of 85 on the screen (the drawing's
+    // right angle at a slant), where the next row or column starts; judged
+    // in space, the click joined it to the line drawn last.
     const double turn = 1.2566370614359172;
+    const CVector<float, 3> slant(0.57735027f, 0.57735027f, 0.57735027f);
     struct Case {
         float x, y;
         bool placed;
         int insertionCase;
         const char* what;
+        bool seenAtASlant = false;
     } cases[] = {
         {6.4f, 0.f, true, 2, "beyond the end, within reach"},
         {6.5f, 0.f, false, 3, "exactly 1.75 times the end length"},
@@ -56,12 +63,16 @@ TEST(PointListCurve, InsertionPlacesPointsAtEndsAndSegmentsByTheRules)
          "a turn under 72"},
         {float(3 + std::cos(turn + 0.05)), float(std::sin(turn + 0.05)), false, 2,
          "a sharper turn"},
+        {3.5f, 0.8660254f, true, 2, "60 degrees in space"},
+        {3.5f, 0.8660254f, false, 2, "60 degrees in space, 85 on the screen", true},
     };
     for (const Case& k : cases) {
         COffset_Grid grid(nullptr);
         COffset_PointList* pl =
             polyLine(grid, {gridPoint(0, 0), gridPoint(1, 0), gridPoint(2, 0), gridPoint(3, 0)});
-        EXPECT_EQ(insertAt(*pl, k.x, k.y), k.placed) << k.what;
+        EXPECT_EQ(insertAt(*pl, k.x, k.y, 0.f, nullptr, true, k.seenAtASlant ? &slant : nullptr),
+                  k.placed)
+            << k.what;
         EXPECT_EQ(pl->insertionCase, k.insertionCase) << k.what;
         EXPECT_EQ(pl->getCount(), k.placed ? 5 : 4) << k.what;
         EXPECT_EQ(grid.undoList.count, k.placed ? 1 : 0) << k.what;

@@ -570,4 +570,57 @@ TEST(Topology, RealSphereHashNetGivesFourFacesThatRebuildsKeep)
     EXPECT_EQ(faceLoops(t), before);
 }
 
+// A junction picked across a fold (on the top of a part whose front the net
+// lies on) carries the top's normal; the curve of the poly-line from it,
+// held square to that normal, swings off the front and back across the
+// region below. The outline of the region at that junction then crosses
+// itself and showed the same orientation walked either way round: both
+// walks became faces, the second took the other side of every side of the
+// first, and the two regions beside it found no free side (3 faces of 4).
+TEST(Topology, RegionWhoseOutlineCrossesItselfIsNoFaceTwice)
+{
+    TestNet t;
+    const auto at = [&](float x, float y, float z, float nx, float ny, float nz) {
+        CGridPoint* p = t.point(x, y);
+        p->data[2] = z;
+        p->normal = CVector<float, 3>(nx, ny, nz);
+        return p;
+    };
+    CGridPoint* fold = at(0.9005f, 1.2228f, 1.0f, 0, 0, 1);
+    CGridPoint *top = at(0.5546f, 1.25f, 0.8407f, 0, 1, 0),
+               *left = at(0.1815f, 1.25f, 0.6541f, 0, 1, 0);
+    CGridPoint *right = at(0.9277f, 1.25f, 0.7041f, 0, 1, 0),
+               *mid = at(0.5546f, 1.25f, 0.5175f, 0, 1, 0);
+    CGridPoint* midLeft = at(0.1815f, 1.25f, 0.3309f, 0, 1, 0);
+    CGridPoint *corner = at(0.9277f, 1.25f, 0.3809f, 0, 1, 0),
+               *bottom = at(0.5546f, 1.25f, 0.1944f, 0, 1, 0);
+    CGridPoint* last = at(0.1815f, 1.25f, 0.0078f, 0, 1, 0);
+    t.line({fold, top, left});
+    t.line({right, mid, midLeft});
+    t.line({corner, bottom, last});
+    t.line({top, mid, bottom});
+    t.line({left, midLeft, last});
+    // The side from the fold, as the curve through its points left it.
+    const std::vector<Vector> swing = {
+        {0.9005, 1.2228, 1.0},    {1.1213, 1.5572, 0.9640}, {1.2791, 1.7388, 0.9494},
+        {1.3778, 1.7977, 0.9477}, {1.4212, 1.7641, 0.9501}, {1.4132, 1.6679, 0.9480},
+        {1.3578, 1.5393, 0.9328}, {1.2587, 1.4084, 0.8957}, {1.1199, 1.3051, 0.8283},
+        {0.9523, 1.2543, 0.7248}, {0.8134, 1.2451, 0.6002}, {0.7798, 1.2521, 0.4779},
+        {0.9277, 1.25, 0.3809}};
+    auto* side = new COffset_PointList(&t.net);
+    for (CGridPoint* p : {fold, right, corner})
+        side->appendVertex(p);
+    Kor::List<double> parameters;
+    for (double p : {0.0, 0.7632, 1.0})
+        parameters.append(p);
+    side->setCurve(clampedCurve(swing, 1).release(), parameters, 0, 2);
+    t.net.addPointList(side);
+
+    EXPECT_EQ(t.build(), "model has 4 loops\n");
+    EXPECT_EQ(
+        cornerSets(t),
+        (std::set<Ids>{ids({fold, top, mid, right}), ids({top, left, midLeft, mid}),
+                       ids({right, mid, bottom, corner}), ids({mid, midLeft, last, bottom})}));
+}
+
 } // namespace

@@ -297,7 +297,9 @@ TEST_F(ViewHost, ShadedBrepsShowOverTheirMeshAndCapturesTakeTheirOwnSize)
 
 // The net's square lies on the sheet the view shows, zoomed in until it is
 // big enough to draw in; a sheet whose outside faces away has the view
-// turned round to it.
+// turned round to it. A sheet less than 4 tolerances across carries no
+// square: zoomed in on, the square found on a tray spanned 0.76 tolerances,
+// four faces each a fifth of one wide.
 TEST_F(ViewHost, NetPlacementFindsTheSheetThatFacesTheViewer)
 {
     const auto plate = [&](bool facing) {
@@ -315,10 +317,17 @@ TEST_F(ViewHost, NetPlacementFindsTheSheetThatFacesTheViewer)
     EXPECT_TRUE(front->IsSelected()); // the square's corner lies on the plate
 
     ASSERT_TRUE(doc().DeleteObject(CVezadObjRef(front)));
-    plate(false);
+    CVezadObject* back = plate(false);
     ASSERT_EQ(run("!place-net NET 0.5").status, ScriptResult::passed);
     EXPECT_NE(transcript().find("(turned along an axis"), std::string::npos);
     EXPECT_GT(view().ActiveViewport().VP().CameraDirection().z, 0.9);
+
+    ASSERT_TRUE(doc().DeleteObject(CVezadObjRef(back)));
+    plate(true);
+    ASSERT_TRUE(doc().SetAbsoluteTolerance(0.2)); // the plate: 4 x 3 tolerances
+    EXPECT_EQ(run("!place-net NET 0.5").status, ScriptResult::noRegion);
+    EXPECT_NE(transcript().find("no square of 16 pixels and 4 tolerances or more"),
+              std::string::npos);
 }
 
 // A scan's noise below the document's tolerance tilts each of its facets
