@@ -1,6 +1,7 @@
 #include "mesh/AutoFormReader.h"
 
 #include "mesh/FlatMesh.h"
+#include "support/ScratchDir.h"
 
 #include <gtest/gtest.h>
 
@@ -17,9 +18,8 @@ using Point = CVertex<float, 3>;
 
 std::string writeFile(const char* name, const std::string& text)
 {
-    const fs::path dir = fs::temp_directory_path() / "mw_autoform_test";
-    fs::create_directories(dir);
-    const std::string path = (dir / name).string();
+    // The test case's own folder: cases run side by side.
+    const std::string path = mwtest::scratchPath(name);
     std::ofstream(path, std::ios::binary) << text;
     return path;
 }

@@ -1,5 +1,6 @@
 #include "mesh/PolFormat.h"
 #include "mesh/FlatMesh.h"
+#include "support/ScratchDir.h"
 
 #include <gtest/gtest.h>
 
@@ -153,7 +154,7 @@ TEST(PolFormat, WriteReadWriteIsByteIdenticalThroughStreamFileAndReversedBytes)
     EXPECT_TRUE(back.modified);
     EXPECT_EQ(serialize(back), image);
 
-    const auto path = std::filesystem::temp_directory_path() / "pol_format_test.pol";
+    const std::string path = mwtest::scratchPath("pol_format_test.pol");
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         ASSERT_TRUE(writePOL(mesh, out));

@@ -3,6 +3,7 @@
 #include "platform/GLContext.h"
 #include "platform/PngWriter.h"
 #include "support/ReadPng.h"
+#include "support/ScratchDir.h"
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
@@ -95,8 +96,7 @@ TEST(PngWriter, CaptureRoundTripsUprightThroughLibpng)
     std::vector<unsigned char> pixels;
     ASSERT_TRUE(ctx.readPixels(pixels));
 
-    const std::string path =
-        (std::filesystem::temp_directory_path() / "mw_glcontext_capture.png").string();
+    const std::string path = mwtest::scratchPath("mw_glcontext_capture.png");
     ASSERT_TRUE(Platform::writePng(path, pixels.data(), kW, kH));
     int w = 0, h = 0;
     std::vector<unsigned char> back;
