@@ -46,6 +46,10 @@ constexpr double kTargetsPerSide = 6.0;
 constexpr int kDenserRounds = 4;
 // Digits of the Vector text while a healing runs (and after it).
 constexpr int kVectorDigits = 10;
+// Points along a healed side, and along the edge it matched, where the
+// two are measured against each other.
+constexpr int kSideSamples = 50;
+constexpr int kEdgePolylinePoints = 400;
 
 struct HealRecord {
     CFace* face = nullptr;
@@ -131,6 +135,54 @@ double sideGap(const CFitPointArray& targets, const std::vector<bool>& only)
     return gap;
 }
 
+// Points of a curve at count parameters evenly spread over its domain: at
+// the middles of count equal steps when midpoints, else from end to end.
+std::vector<Vector> curveSamples(CParametricGeometry* curve, int count, bool midpoints)
+{
+    std::vector<Vector> points;
+    const Interval d = curve->getDomain(0);
+    for (int k = 0; k < count; ++k) {
+        const double share = midpoints ? (k + 0.5) / count : double(k) / (count - 1);
+        points.push_back(curve->getPoint((1.0 - share) * d.min + share * d.max, 0.0));
+    }
+    return points;
+}
+
+double distanceToPolyline(const Vector& p, const std::vector<Vector>& line)
+{
+    double best = HUGE_VAL;
+    for (std::size_t k = 1; k < line.size(); ++k) {
+        const Vector ab = line[k] - line[k - 1];
+        const double length2 = dot(ab, ab);
+        const double s =
+            length2 > 0.0 ? std::clamp(dot(p - line[k - 1], ab) / length2, 0.0, 1.0) : 0.0;
+        best = std::min(best, squaredDistance(p, line[k - 1] + s * ab));
+    }
+    return std::sqrt(best);
+}
+
+// How far the side runs from the neighbour it was matched to: the largest
+// distance of points spread along the side from the neighbour's sides
+// (each followed by a poly-line far finer than any gap of interest), from
+// the side it matched and, near the corners, from those that meet it
+// there. The targets only say where the side's curve passes; between them
+// a curve through their (u, v) on a surface folded in its parameters can
+// stray far.
+double sideDeviation(CParametricGeometry* side, const Kor::List<CCONS*>& neighbourSides)
+{
+    std::vector<std::vector<Vector>> lines;
+    for (CCONS* c : neighbourSides)
+        lines.push_back(curveSamples(c, kEdgePolylinePoints, false));
+    double gap = 0.0;
+    for (const Vector& p : curveSamples(side, kSideSamples, true)) {
+        double nearest = HUGE_VAL;
+        for (const std::vector<Vector>& line : lines)
+            nearest = std::min(nearest, distanceToPolyline(p, line));
+        gap = std::max(gap, nearest);
+    }
+    return gap;
+}
+
 } // namespace
 
 bool continuationPoint(CParametricGeometry* surface, const Vector& P, const Vector& direction,
@@ -170,9 +222,9 @@ private:
     void addMatchedTargets(int i, CParametricGeometry* partnerCurve, CFitPointArray& targets,
                            IndexSubset<CFitPoint>& all, IndexSubset<CFitPoint>& edge);
     // The new outer loop from the targets of groups 1..n; true when the
-    // face took it.
+    // face took it, its sides then in sides (side i of edge i).
     bool rebuildLoop(CFace& F, Fenwo::NurbsSurf& S, const Kor::List<CCONS*>& curves,
-                     CFitPointArray& targets);
+                     CFitPointArray& targets, std::vector<CParametricGeometry*>& sides);
 };
 
 void FaceHealer::addMatchedTargets(int i, CParametricGeometry* partnerCurve,
@@ -181,6 +233,15 @@ void FaceHealer::addMatchedTargets(int i, CParametricGeometry* partnerCurve,
 {
     Kor::List<double> tList;
     partnerCurve->facetCurve(tList, dTol / 3.0, true, 2000, false, false, 250.0 * dTol);
+    // A nearly straight edge is faceted into its two ends: the correction
+    // would get nothing to pull the middle of the side with, which then
+    // stays as far from the edge as it was. Such an edge takes targets a
+    // sixth of its length apart.
+    if (tList.count < 3) {
+        const double partnerLength = sampledCurveLength(partnerCurve, kSideSteps, false);
+        partnerCurve->facetCurve(tList, dTol / 3.0, true, 2000, false, false,
+                                 std::min(250.0 * dTol, partnerLength / kTargetsPerSide));
+    }
     const int m = tList.count - 1;
     auto* cons = dynamic_cast<CCONS*>(partnerCurve);
     for (int j = 0; j <= m; ++j) {
@@ -218,10 +279,10 @@ void FaceHealer::addMatchedTargets(int i, CParametricGeometry* partnerCurve,
 }
 
 bool FaceHealer::rebuildLoop(CFace& F, Fenwo::NurbsSurf& S, const Kor::List<CCONS*>& curves,
-                             CFitPointArray& targets)
+                             CFitPointArray& targets, std::vector<CParametricGeometry*>& sides)
 {
     // The (u, v) of each side's targets, in their order.
-    std::vector<IndexSubset<CFitPoint>> sides;
+    std::vector<IndexSubset<CFitPoint>> sideTargets;
     for (int e = 1; e <= curves.count; ++e) {
         IndexSubset<CFitPoint> points(targets);
         for (int k = 0; k < targets.count; ++k) {
@@ -231,16 +292,16 @@ bool FaceHealer::rebuildLoop(CFace& F, Fenwo::NurbsSurf& S, const Kor::List<CCON
             fp.Point = Vector(fp.uv[0], fp.uv[1], 0.0);
             points.append(k);
         }
-        sides.push_back(std::move(points));
+        sideTargets.push_back(std::move(points));
     }
     // Two sides matched to two different neighbours end where those
     // neighbours' edges end, a little apart: the nearest ends of
     // neighbouring sides meet half-way, so that the loop closes with its
     // sides alone and is not bridged by a curve of its own (a side the face
     // does not have).
-    for (std::size_t e = 0; e < sides.size() && sides.size() > 1; ++e) {
-        IndexSubset<CFitPoint>& a = sides[e];
-        IndexSubset<CFitPoint>& b = sides[(e + 1) % sides.size()];
+    for (std::size_t e = 0; e < sideTargets.size() && sideTargets.size() > 1; ++e) {
+        IndexSubset<CFitPoint>& a = sideTargets[e];
+        IndexSubset<CFitPoint>& b = sideTargets[(e + 1) % sideTargets.size()];
         if (a.count < 2 || b.count < 2)
             continue;
         CFitPoint* best[2] = {nullptr, nullptr};
@@ -257,7 +318,7 @@ bool FaceHealer::rebuildLoop(CFace& F, Fenwo::NurbsSurf& S, const Kor::List<CCON
         best[1]->Point = middle;
     }
     auto loop = std::make_unique<CLoop>();
-    for (IndexSubset<CFitPoint>& points : sides) {
+    for (IndexSubset<CFitPoint>& points : sideTargets) {
         if (points.count < 2)
             continue;
         Fenwo::NurbsSurf* uvCurve = interpolateCurve(points, 2, 2, true, false);
@@ -278,6 +339,10 @@ bool FaceHealer::rebuildLoop(CFace& F, Fenwo::NurbsSurf& S, const Kor::List<CCON
         return false;
     if (!skin.replaceFaceCurves(skin.findHalfEdge(curves[0]), *loop))
         return false;
+    // The loop replaced the face's curves one for one: side i is edge i's.
+    sides.clear();
+    for (int i = 0; i < loop->getCard(); ++i)
+        sides.push_back(loop->getCurve(i));
     F.setOuterLoop(loop.release());
     // The loop was ordered and oriented: its chain links follow it again.
     F.getAllCONS(false, true);
@@ -329,6 +394,7 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
     IndexSubset<CFitPoint> all(targets), edge(targets);
     int matched = 0;
     std::vector<bool> matchedEdges(std::size_t(n), false);
+    std::vector<CFace*> matchedNeighbours(std::size_t(n), nullptr);
     for (int i = 0; i < n && S != nullptr; ++i) {
         if (cancelled())
             return false;
@@ -336,12 +402,13 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
         CSkinTopology::CHalfEdge* partner = h->partner;
         if (partner == nullptr || partner->curve == nullptr)
             continue;
-        const CFace* neighbour = skin.faceOfCurve(partner->curve);
+        CFace* neighbour = skin.faceOfCurve(partner->curve);
         if (neighbour == nullptr || neighbour->spareFlag < 1 || neighbour->spareFlag > p)
             continue;
         addMatchedTargets(i, partner->curve, targets, all, edge);
         h->visited = 1;
         matchedEdges[std::size_t(i)] = true;
+        matchedNeighbours[std::size_t(i)] = neighbour;
         ++matched;
     }
     if (S != nullptr && matched < n)
@@ -432,14 +499,21 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
         } else {
             failed = failed && !edgesWithin(targets, dTol);
         }
-        if (failed)
-            std::cout << "Heal failed for dTol=" << dTol << std::endl;
         // Sides whose targets lie farther from the surface than the skin's
         // match tolerance (a neighbour paired across a region drawn astray)
         // are no place for the loop: their feet on the surface trace no
         // side of the face, and the face keeps the loop it had.
+        std::vector<CParametricGeometry*> sides(curves.begin(), curves.end());
         if (S->degenerateSides.count == 0 && sideGap(targets, {}) <= skin.dMatchTol)
-            rebuildLoop(F, *S, curves, targets);
+            rebuildLoop(F, *S, curves, targets, sides);
+        // The face has healed only when the sides it ends with follow the
+        // neighbours they matched within dTol, between the targets too.
+        for (int i = 0; i < n && !failed; ++i)
+            if (CFace* neighbour = matchedNeighbours[std::size_t(i)];
+                neighbour != nullptr && std::size_t(i) < sides.size())
+                failed = sideDeviation(sides[std::size_t(i)], skin.getFaceCurves(neighbour)) > dTol;
+        if (failed)
+            std::cout << "Heal failed for dTol=" << dTol << std::endl;
     } else if (failed) {
         std::cout << "Heal failed for dTol=" << dTol << std::endl;
     }

@@ -436,6 +436,40 @@ TEST(HealSkin, HealOrderGrowsFromTheSeedAndFacesNarrowerThanTheRowsMeet)
     }
 }
 
+// A fixed flat square and a neighbour whose side along their straight
+// shared edge bows away from it, 0.75 bulge dTol in the middle and 0.42
+// bulge dTol at its ends. A straight edge used to give targets at its two
+// ends only: the correction pulled the ends in and left the middle a third
+// of the bulge off, and the face was taken as healed. The neighbour now
+// meets the edge along its length.
+TEST(HealSkin, SideBowingBetweenTheEndsOfAStraightEdgeMeetsIt)
+{
+    const struct {
+        double bulge; // in dTol
+        int mode;
+    } cases[] = {{12.0, 0}, {12.0, 2}, {40.0, 2}};
+    const double dTol = 0.01, margin = 0.25, span = 1.0 + 2.0 * margin;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.bulge << " " << c.mode);
+        Faces faces, fixed;
+        fixed.add(insetRectangle(0, 0, 1, 1, 0.0, margin));
+        CFace* bowed = faces.add(skintest::trimmed(
+            skintest::bicubic([&](int i, int j) {
+                return Vector(1.0 - margin + span * i / 3.0, -margin + span * j / 3.0,
+                              j == 1 || j == 2 ? c.bulge * dTol : 0.0);
+            }),
+            margin / span, margin / span, 1.0 - margin / span, 1.0 - margin / span));
+        Kor::List<CFace*> both = faces.list;
+        both.append(fixed[0]);
+        EXPECT_NEAR(skintest::largestEdgeGap(both, 0.5, dTol), 0.75 * c.bulge * dTol, 1e-3);
+        std::string out;
+        EXPECT_TRUE(heal(faces.list, dTol, &fixed.list, c.mode, out));
+        EXPECT_FALSE(contains(out, "Heal failed")) << out;
+        EXPECT_LT(skintest::largestEdgeGap(both, 0.5, dTol), dTol);
+        EXPECT_EQ(bowed->trimLoops[0]->getCard(), 4);
+    }
+}
+
 // A face with nothing healed next to it: the first of an empty fixed list,
 // or a face whose only neighbour comes after it. It keeps its loop and
 // surface; the healing goes on with the next face. A fixed-list search
