@@ -363,7 +363,8 @@ FaceApproximation::Outcome FaceApproximation::startSurface()
             }
         }
         if (S == nullptr || S->checkControlNetAngles()) {
-            std::cout << "start surface is a bad surface" << std::endl;
+            std::cout << (S == nullptr ? "no start surface" : "start surface is a bad surface")
+                      << std::endl;
             return Outcome::Fail;
         }
     }
