@@ -339,6 +339,12 @@ FaceApproximation::Outcome FaceApproximation::startSurface()
     } else {
         if (planar != nullptr) {
             S = std::move(planar);
+            // The imprint bends the plane by a displacement field built on
+            // points that all lie on that plane; where the field swings off
+            // them, the imprinted net folds. The plane itself then starts
+            // the fit, which bends it onto the mesh inside.
+            if (S->checkControlNetAngles())
+                S.reset(planarImprintSurface(sampleSet, Vector(meanNormal), 1, false));
         } else {
             S.reset(fitWithKnotRefinement(samples, fitOptionA != 0, fitOptionB != 0));
             if (cancelled())
@@ -356,10 +362,17 @@ FaceApproximation::Outcome FaceApproximation::startSurface()
                 }
             }
         }
-        if (S == nullptr || S->checkControlNetAngles())
+        if (S == nullptr || S->checkControlNetAngles()) {
+            std::cout << (S == nullptr ? "no start surface" : "start surface is a bad surface")
+                      << std::endl;
             return Outcome::Fail;
+        }
     }
-    return S->isSurface() ? Outcome::Next : Outcome::Fail;
+    if (!S->isSurface()) {
+        std::cout << "start geometry is not a surface" << std::endl;
+        return Outcome::Fail;
+    }
+    return Outcome::Next;
 }
 
 // A bicubic patch over the rectangle that encloses the boundary in its
@@ -638,8 +651,10 @@ FaceApproximation::Outcome FaceApproximation::newtonRuns()
                 working.indices[kept++] = working.indices[k];
         }
         working.count = kept;
-        if (working.count < 3)
+        if (working.count < 3) {
+            std::cout << "fewer than 3 points inside the boundary" << std::endl;
             return Outcome::Fail;
+        }
 
         const CStatistic stat = fitErrorStatistics(working, nullptr, nullptr, 0.0, 0);
         std::cout << "Post aproximation Histo=" << std::endl

@@ -49,13 +49,19 @@ class CBaseMesh;
 // surface. fitOptionA and fitOptionB go to the knot-refinement start fit.
 // Without progress the mesh's own sink is polled; a cancellation returns the
 // surface as it stands (null before there is one).
-// Null, with a message where one is given, when the boundary hits the mesh
-// at fewer than 3 places, for a tube-like face ("capped Cylinder"), a start
-// surface with a bad control net, a second selection that strays from the
-// Draft surface ("selection Error dMax = "), more than 625 control points
-// ("Shortcut delete a degenerate face "), a bad control net during the
-// Newton runs (" bad surface stage 3, ignoring ") or fewer than 3 points
-// left inside the boundary.
+// A nearly flat face starts from the plane of its boundary imprinted with
+// its samples, or from the plane alone where the imprint folds its net.
+// Null, with its message, when the boundary hits the mesh at fewer than 3
+// places, for a tube-like face ("capped Cylinder"), without a start surface
+// ("no start surface"), a start surface with a bad control net ("makro
+// returned a bad surface" for the fit of the developed boundary, "start
+// surface is a bad surface" for the others), a start geometry that is not a
+// surface ("start geometry is not a surface"), a second selection that
+// strays from the Draft surface ("selection Error dMax = "), more than 625
+// control points ("Shortcut delete a degenerate face "), a bad control net
+// during the Newton runs (" bad surface stage 3, ignoring ") or fewer than 3
+// points left inside the boundary ("fewer than 3 points inside the
+// boundary").
 Fenwo::NurbsSurf* approximateFace(Kor::List<Fenwo::NurbsSurf*>& boundaryCurves,
                                   Mesh::CBaseMesh* mesh, CFitPointArray& boundarySamples,
                                   Kor::List<float>* errorPoints, Fenwo::NurbsSurf* startSurface,

@@ -140,8 +140,12 @@ void showAsTrimmedFace(CSurfaceNet& net, Loop* loop, Fenwo::NurbsSurf* s)
 }
 
 // The approximation of the mesh inside the loop by a trimmed face. Without
-// a result the loop is marked failed, so it is not queued again. The
-// options dialog's "Surf Mesh Distance" asks for the face's error points.
+// a result the loop is marked failed, so it is not queued again, and "Face
+// " k " of " n " has no surface" names it after the line of the
+// approximation that tells why: k counts the net's n faces from its first,
+// as they stand now (a face added later comes first and moves the others
+// on). The options dialog's "Surf Mesh Distance" asks for the face's error
+// points.
 void approximateFace(CSurfaceNet& net, Loop* loop, bool draftOnly)
 {
     Face* face = loop->owner;
@@ -149,6 +153,13 @@ void approximateFace(CSurfaceNet& net, Loop* loop, bool draftOnly)
         selectAndApprox(loop, net.mesh, nullptr, net.faceColorCoding.get(), net.surfaceQuality == 1,
                         net.progress, net.surfaceTolerance, draftOnly, net.surfaceMeshDistance);
     if (trimmed == nullptr) {
+        int number = 0, count = 0;
+        for (const Face* f = net.firstFace; f != nullptr; f = f->next) {
+            ++count;
+            if (f == face)
+                number = count;
+        }
+        std::cout << "Face " << number << " of " << count << " has no surface" << std::endl;
         loop->failed = true;
         net.updateFaceDisplay(nullptr, loop, false);
         return;

@@ -26,8 +26,10 @@ DirectiveOutcome faceFits(const std::vector<std::string>& arguments, std::string
     int number = 0, fitted = 0;
     for (const GB::Face* face = net.firstFace; face; face = face->next) {
         ++number;
-        if (!face->surface)
+        if (!face->surface) {
+            VezadApp().Print("Face %d has no surface\n", number);
             continue;
+        }
         ++fitted;
         CStatistic distances;
         if (const auto* display = dynamic_cast<const COpenGLFace*>(net.findFaceDisplay(face)))

@@ -276,6 +276,9 @@ TEST(FaceApproximation, FacesTheMethodCannotHandleFailTheirLoop)
         ASSERT_NE(t.face(), nullptr);
         const std::string out = t.update(c.tol, false);
         EXPECT_NE(out.find(c.message), std::string::npos) << out;
+        // The refusal names the face after the line that tells why.
+        EXPECT_GT(out.find("Face 1 of 1 has no surface\n"), out.find(c.message)) << out;
+        EXPECT_NE(out.find("Face 1 of 1 has no surface\n"), std::string::npos) << out;
         EXPECT_EQ(t.trimmed(), nullptr);
         EXPECT_TRUE(t.face()->firstLoop->failed);
         EXPECT_EQ(t.face()->requestedState, ComplexApprox);
