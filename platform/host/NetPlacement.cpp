@@ -86,15 +86,28 @@ public:
     const CVezadObject* facingObject(int x, int y) const
     {
         const int key = y * m_width + x;
-        if (auto found = m_facing.find(key); found != m_facing.end())
-            return found->second;
-        ON_3dVector normal;
-        const CVezadObject* object = objectAt(m_view, x, y, nullptr, &normal);
-        if (object && !normal.IsZero() && !(normal * m_axes[2] > kLeastFacing * normal.Length()))
-            object = nullptr;
-        m_facing.emplace(key, object);
-        return object;
+        auto found = m_facing.find(key);
+        if (found == m_facing.end()) {
+            Facing facing;
+            facing.object = objectAt(m_view, x, y, nullptr, &facing.normal);
+            found = m_facing.emplace(key, facing).first;
+        }
+        const ON_3dVector& normal = found->second.normal;
+        if (!normal.IsZero() && !(normal * m_axes[2] > kLeastFacing * normal.Length()))
+            return nullptr;
+        return found->second.object;
     }
+
+    // The normal picked at the pixel by facingObject (zero when it found
+    // none or was not asked there).
+    ON_3dVector pickedNormal(int x, int y) const
+    {
+        const auto found = m_facing.find(y * m_width + x);
+        return found != m_facing.end() ? found->second.normal : ON_3dVector(0, 0, 0);
+    }
+
+    // The direction towards the viewer.
+    const ON_3dVector& towardsViewer() const { return m_axes[2]; }
 
     // False outside the view or where nothing was drawn.
     bool at(int x, int y, Sample& sample) const
@@ -131,7 +144,11 @@ private:
     bool m_perspective = false;
     bool m_valid = false;
     double m_tolerance = 0.0;
-    mutable std::unordered_map<int, const CVezadObject*> m_facing;
+    struct Facing {
+        const CVezadObject* object = nullptr;
+        ON_3dVector normal; // the picked normal (zero: none)
+    };
+    mutable std::unordered_map<int, Facing> m_facing;
 };
 
 // Whether the samples from (x0, y0) to (x1, y1) all lie on one smooth sheet
@@ -223,6 +240,32 @@ bool squareQualifies(const ViewSamples& samples, int cx, int cy, int half, bool 
             if (!o || (object && o != object))
                 return false;
             object = o;
+        }
+    // At the net's points the facet picked lies along the sheet the depths
+    // show between the neighbouring lines: a point on a wall or a fillet
+    // that the square's side runs along (too narrow for the slopes to see)
+    // faces the viewer as well, but turns from the sheet, and the poly-lines
+    // through it leave the sheet.
+    for (int i = 0; i < kLinesPerDirection; i += (kLinesPerDirection - 1) / 2)
+        for (int k = 0; k < kLinesPerDirection; k += (kLinesPerDirection - 1) / 2) {
+            const auto at = [&](int row, int column, Sample& sample) {
+                return samples.at(cx + offsets[column], cy + offsets[row], sample);
+            };
+            Sample left, right, up, down;
+            if (!at(i, std::max(k - 1, 0), left) ||
+                !at(i, std::min(k + 1, kLinesPerDirection - 1), right) ||
+                !at(std::max(i - 1, 0), k, up) ||
+                !at(std::min(i + 1, kLinesPerDirection - 1), k, down))
+                return false;
+            const ON_3dVector a = right.point - left.point, b = down.point - up.point;
+            ON_3dVector sheet(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x);
+            const ON_3dVector picked = samples.pickedNormal(cx + offsets[k], cy + offsets[i]);
+            if (sheet.IsZero() || picked.IsZero())
+                continue;
+            if (sheet * samples.towardsViewer() < 0.0)
+                sheet = -sheet;
+            if (!(sheet * picked > std::cos(kMaxSlope) * sheet.Length() * picked.Length()))
+                return false;
         }
     return !judgeSize || wideEnough(samples, cx, cy, half);
 }

@@ -13,7 +13,12 @@
 // neighbouring samples where they lie farther apart, half the line at the
 // most), the scale at which the fit sees the surface: a scan's noise below
 // the tolerance tilts every facet its own way, which a bend between
-// neighbouring pixels would take for folds. The square spans 4 tolerances
+// neighbouring pixels would take for folds. Where the net's points go, the
+// facet a pick finds there turns from the sheet the depths show between the
+// neighbouring lines by less than that steepest slope: a wall, fillet or rim
+// too narrow for the slopes to see, under a side of the square, faces the
+// viewer too, but the poly-lines through a point on it would leave the
+// sheet along it. The square spans 4 tolerances
 // at least: a net of cells narrower than 2 tolerances asks the fit for
 // faces that a plane through their corners already meets.
 //

@@ -731,6 +731,12 @@ const MainJobCase kCases[] = {
     // trim pieces' ends part by 0.09 on loops of 500, once each a fifth side.
     {"stl", "angle_block.STL", false, false, "1,1,1", "3"},
     {"nastran", "bwb_geom.blk", false, false, "-1,-1,1", "1"},
+    // Net points on a sliver the square's side ran along, facing the viewer
+    // but turned from the sheet: a block's face beside a bore's rim, and a
+    // tray's floor beside the low wall of a boss; the poly-lines through
+    // them left the sheet, and regions were lost.
+    {"stl", "angle_block.STL", false, false, "0,1,0", "3"},
+    {"stl", "1002_tray_bottom.STL", false, false, "1,-1,-1", "1"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Meshes, MainJob, ::testing::ValuesIn(kCases), caseName);
