@@ -8,6 +8,7 @@
 #include <cmath>
 #include <numbers>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace VezadHost {
@@ -35,6 +36,10 @@ constexpr int kScanStep = 4;
 // side the zoom gives it: a third of the view's smaller side.
 constexpr int kSmallestHalf = 8;
 constexpr double kDrawingShare = 0.3;
+// The least half side to draw on: a net's cell is then 48 pixels across, and
+// a point put down a third of a cell from a line lies 16 pixels from it,
+// beyond the reach within which a click takes the line itself (15 pixels).
+constexpr int kLeastDrawingHalf = 48;
 // What is seen narrower than half the view is first zoomed in on until it
 // fills this share of it, by this factor at the most.
 constexpr double kFillShare = 0.9;
@@ -266,6 +271,21 @@ bool squareQualifies(const ViewSamples& samples, int cx, int cy, int half, bool 
                 sheet = -sheet;
             if (!(sheet * picked > std::cos(kMaxSlope) * sheet.Length() * picked.Length()))
                 return false;
+            // Nor does it turn so far from the facets picked at the
+            // neighbouring crossings: a wall higher than a tolerance or two,
+            // under the side, tilts the depths' sheet towards itself, but
+            // its facets still part from the floor's beside it.
+            for (const auto& [row, column] : {std::pair{i - 1, k}, std::pair{i + 1, k},
+                                              std::pair{i, k - 1}, std::pair{i, k + 1}}) {
+                if (row < 0 || column < 0 || row >= kLinesPerDirection ||
+                    column >= kLinesPerDirection)
+                    continue;
+                const ON_3dVector beside =
+                    samples.pickedNormal(cx + offsets[column], cy + offsets[row]);
+                if (!beside.IsZero() &&
+                    !(beside * picked > std::cos(kMaxSlope) * beside.Length() * picked.Length()))
+                    return false;
+            }
         }
     return !judgeSize || wideEnough(samples, cx, cy, half);
 }
@@ -400,18 +420,23 @@ bool squareInView(CVezadView& view, double fraction, NetSquare& square, std::str
     const int comfortable = static_cast<int>(kDrawingShare * smaller);
     if (square.half >= comfortable)
         return true;
-    // Zoom in on the square's centre and find it again at the new scale.
-    const double zoom = double(comfortable) / square.half;
-    zoomAt(view, centre.point, 1.0 / zoom);
-    const ViewSamples zoomed(view);
+    // Zoom in on the square's centre and find it again at the new scale;
+    // found again too small to draw on, zoom in once more.
     const int cx = view.width() / 2, cy = view.height() / 2;
-    const int half = largestSquare(zoomed, cx, cy, comfortable);
-    if (2 * half < comfortable) {
-        reason = "the square found does not hold when the view is zoomed in on it";
-        return false;
+    double zoom = double(comfortable) / square.half;
+    for (int round = 0;; ++round) {
+        zoomAt(view, centre.point, 1.0 / zoom);
+        const ViewSamples zoomed(view);
+        const int half = largestSquare(zoomed, cx, cy, comfortable);
+        if (2 * half < comfortable) {
+            reason = "the square found does not hold when the view is zoomed in on it";
+            return false;
+        }
+        square = {cx, cy, half, square.zoom * zoom};
+        if (half >= kLeastDrawingHalf || round > 0 || !zoomed.at(cx, cy, centre))
+            return true;
+        zoom = double(comfortable) / half;
     }
-    square = {cx, cy, half, square.zoom * zoom};
-    return true;
 }
 
 // Turns the camera to look at the box along -direction (towards the

@@ -737,6 +737,13 @@ const MainJobCase kCases[] = {
     // them left the sheet, and regions were lost.
     {"stl", "angle_block.STL", false, false, "0,1,0", "3"},
     {"stl", "1002_tray_bottom.STL", false, false, "1,-1,-1", "1"},
+    // The tray zoomed in: the boss's wall under the square's side stands
+    // 2.5 tolerances and tilts the depths' sheet towards itself.
+    {"stl", "1002_tray_bottom.STL", false, false, "1,-1,1", "3"},
+    // A square found again too small after zooming in: its points put down
+    // a third of a cell from a row took the row's curve, and the columns
+    // were drawn onto the rows.
+    {"vrml", "MotionCaptureROM.WRL", false, false, "0,0,0", "3"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Meshes, MainJob, ::testing::ValuesIn(kCases), caseName);
