@@ -744,6 +744,10 @@ const MainJobCase kCases[] = {
     // a third of a cell from a row took the row's curve, and the columns
     // were drawn onto the rows.
     {"vrml", "MotionCaptureROM.WRL", false, false, "0,0,0", "3"},
+    // A pending point that followed the cursor onto a sheet behind the one
+    // the click picks: the click's own point was refused beside it and
+    // began a poly-line of its own.
+    {"vrml", "Wuson.wrl", false, false, "-1,-1,1", "3"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Meshes, MainJob, ::testing::ValuesIn(kCases), caseName);
