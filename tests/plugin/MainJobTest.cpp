@@ -748,6 +748,11 @@ const MainJobCase kCases[] = {
     // the click picks: the click's own point was refused beside it and
     // began a poly-line of its own.
     {"vrml", "Wuson.wrl", false, false, "-1,-1,1", "3"},
+    // A column dragged onto a row's point across a sheet behind it: the
+    // point, right on the line of sight, lay farther than the pick radius
+    // from the dragged one, was no target to snap to, and the column ended
+    // beside the row.
+    {"vrml", "Wuson.wrl", false, false, "0,-1,0", "3"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Meshes, MainJob, ::testing::ValuesIn(kCases), caseName);
