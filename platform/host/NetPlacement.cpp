@@ -19,6 +19,12 @@ namespace {
 // slope between neighbouring stretches of a line.
 constexpr double kMaxSlope = 72.0 * std::numbers::pi / 180.0;
 constexpr double kMaxBend = 25.0 * std::numbers::pi / 180.0;
+// The largest angle between the facets picked at a net point and at a
+// neighbouring crossing (an eighth of the square away): a single facet of a
+// scan tilts with its noise where a stretch of the depths does not, so the
+// bound is looser than the bend; the crease between two large flat facets
+// of a coarse mesh, which the net's curves cannot follow, is steeper.
+constexpr double kMaxBendOfFacets = 50.0 * std::numbers::pi / 180.0;
 // The shortest stretch over which a slope is judged, in document
 // tolerances: the scale at which the fit sees the surface. A scan's noise
 // of spread s moves the change of slope between two stretches of length L
@@ -271,7 +277,7 @@ bool squareQualifies(const ViewSamples& samples, int cx, int cy, int half, bool 
                 sheet = -sheet;
             if (!(sheet * picked > std::cos(kMaxSlope) * sheet.Length() * picked.Length()))
                 return false;
-            // Nor does it turn so far from the facets picked at the
+            // Nor does it turn far from the facets picked at the
             // neighbouring crossings: a wall higher than a tolerance or two,
             // under the side, tilts the depths' sheet towards itself, but
             // its facets still part from the floor's beside it.
@@ -282,8 +288,8 @@ bool squareQualifies(const ViewSamples& samples, int cx, int cy, int half, bool 
                     continue;
                 const ON_3dVector beside =
                     samples.pickedNormal(cx + offsets[column], cy + offsets[row]);
-                if (!beside.IsZero() &&
-                    !(beside * picked > std::cos(kMaxSlope) * beside.Length() * picked.Length()))
+                if (!beside.IsZero() && !(beside * picked > std::cos(kMaxBendOfFacets) *
+                                                                beside.Length() * picked.Length()))
                     return false;
             }
         }

@@ -15,8 +15,10 @@
 // the tolerance tilts every facet its own way, which a bend between
 // neighbouring pixels would take for folds. Where the net's points go, the
 // facet a pick finds there turns by less than that steepest slope from the
-// sheet the depths show between the neighbouring lines, and from the facets
-// picked where those lines cross the net's own: a wall, fillet or rim
+// sheet the depths show between the neighbouring lines, and by less than 50
+// degrees from the facets picked where those lines cross the net's own (a
+// crease between large flat facets of a coarse mesh is steeper): a wall,
+// fillet or rim
 // too narrow for the slopes to see, under a side of the square, faces the
 // viewer too, but the poly-lines through a point on it would leave the
 // sheet along it. The square spans 4 tolerances
