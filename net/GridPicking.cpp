@@ -179,14 +179,18 @@ bool COffset_Grid::hoverPick(const CVertex<float, 3>& point, const CVector<float
     CVertex<float, 3>* beyond = nullptr;
     CVertex<float, 3>* taken = findNearestVertex(point, pickRadius, &list, true, &beyond);
     // A grid point seen right behind the cursor counts although the scene
-    // point lies farther from it.
+    // point lies farther from it (on another sheet along the line of
+    // sight), and is the point to snap to as well.
+    bool seenBehind = false;
     if (taken == nullptr && beyond != nullptr &&
-        distanceToLine(beyond, &point, &direction) < pickRadius)
+        distanceToLine(beyond, &point, &direction) < pickRadius) {
         taken = beyond;
+        seenBehind = true;
+    }
     if (taken != nullptr) {
         pl = list;
         gridPoint = taken;
-        if (pointDistance(*taken, point) < pickRadius)
+        if (seenBehind || pointDistance(*taken, point) < pickRadius)
             setSelectedPointOnSegment(list, *taken, taken);
         return true;
     }

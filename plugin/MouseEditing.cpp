@@ -163,6 +163,15 @@ void CMWMouseCallback::editAtLeftButton(const Point& p, const CVector<float, 3>&
     CDlgEditInfo& info = MeshwrightPlugIn().infoDialog;
     info.pumpMessages = false;
     COffset_PointList* current = net->currentPointList;
+    // The pending vertex followed the cursor along the sheet of the last
+    // hit; where the click picks the surface the user sees elsewhere (the
+    // sheet followed lies behind another one there), the vertex follows the
+    // click's hit first, so that the click commits the point it picks.
+    if (current != nullptr && current->hasPending() && net->lastMouseHit != nullptr &&
+        pointDistance(*current->pendingVertex, *net->lastMouseHit) > net->getPickRadius()) {
+        current->RollBack();
+        followCursor(dir);
+    }
     if (current != nullptr && current->hasPending()) {
         net->highlightPoint(current->pendingVertex);
         current->commitPending();

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <numbers>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace VezadHost {
@@ -18,6 +19,12 @@ namespace {
 // slope between neighbouring stretches of a line.
 constexpr double kMaxSlope = 72.0 * std::numbers::pi / 180.0;
 constexpr double kMaxBend = 25.0 * std::numbers::pi / 180.0;
+// The largest angle between the facets picked at a net point and at a
+// neighbouring crossing (an eighth of the square away): a single facet of a
+// scan tilts with its noise where a stretch of the depths does not, so the
+// bound is looser than the bend; the crease between two large flat facets
+// of a coarse mesh, which the net's curves cannot follow, is steeper.
+constexpr double kMaxBendOfFacets = 50.0 * std::numbers::pi / 180.0;
 // The shortest stretch over which a slope is judged, in document
 // tolerances: the scale at which the fit sees the surface. A scan's noise
 // of spread s moves the change of slope between two stretches of length L
@@ -35,6 +42,10 @@ constexpr int kScanStep = 4;
 // side the zoom gives it: a third of the view's smaller side.
 constexpr int kSmallestHalf = 8;
 constexpr double kDrawingShare = 0.3;
+// The least half side to draw on: a net's cell is then 48 pixels across, and
+// a point put down a third of a cell from a line lies 16 pixels from it,
+// beyond the reach within which a click takes the line itself (15 pixels).
+constexpr int kLeastDrawingHalf = 48;
 // What is seen narrower than half the view is first zoomed in on until it
 // fills this share of it, by this factor at the most.
 constexpr double kFillShare = 0.9;
@@ -86,15 +97,28 @@ public:
     const CVezadObject* facingObject(int x, int y) const
     {
         const int key = y * m_width + x;
-        if (auto found = m_facing.find(key); found != m_facing.end())
-            return found->second;
-        ON_3dVector normal;
-        const CVezadObject* object = objectAt(m_view, x, y, nullptr, &normal);
-        if (object && !normal.IsZero() && !(normal * m_axes[2] > kLeastFacing * normal.Length()))
-            object = nullptr;
-        m_facing.emplace(key, object);
-        return object;
+        auto found = m_facing.find(key);
+        if (found == m_facing.end()) {
+            Facing facing;
+            facing.object = objectAt(m_view, x, y, nullptr, &facing.normal);
+            found = m_facing.emplace(key, facing).first;
+        }
+        const ON_3dVector& normal = found->second.normal;
+        if (!normal.IsZero() && !(normal * m_axes[2] > kLeastFacing * normal.Length()))
+            return nullptr;
+        return found->second.object;
     }
+
+    // The normal picked at the pixel by facingObject (zero when it found
+    // none or was not asked there).
+    ON_3dVector pickedNormal(int x, int y) const
+    {
+        const auto found = m_facing.find(y * m_width + x);
+        return found != m_facing.end() ? found->second.normal : ON_3dVector(0, 0, 0);
+    }
+
+    // The direction towards the viewer.
+    const ON_3dVector& towardsViewer() const { return m_axes[2]; }
 
     // False outside the view or where nothing was drawn.
     bool at(int x, int y, Sample& sample) const
@@ -131,7 +155,11 @@ private:
     bool m_perspective = false;
     bool m_valid = false;
     double m_tolerance = 0.0;
-    mutable std::unordered_map<int, const CVezadObject*> m_facing;
+    struct Facing {
+        const CVezadObject* object = nullptr;
+        ON_3dVector normal; // the picked normal (zero: none)
+    };
+    mutable std::unordered_map<int, Facing> m_facing;
 };
 
 // Whether the samples from (x0, y0) to (x1, y1) all lie on one smooth sheet
@@ -223,6 +251,47 @@ bool squareQualifies(const ViewSamples& samples, int cx, int cy, int half, bool 
             if (!o || (object && o != object))
                 return false;
             object = o;
+        }
+    // At the net's points the facet picked lies along the sheet the depths
+    // show between the neighbouring lines: a point on a wall or a fillet
+    // that the square's side runs along (too narrow for the slopes to see)
+    // faces the viewer as well, but turns from the sheet, and the poly-lines
+    // through it leave the sheet.
+    for (int i = 0; i < kLinesPerDirection; i += (kLinesPerDirection - 1) / 2)
+        for (int k = 0; k < kLinesPerDirection; k += (kLinesPerDirection - 1) / 2) {
+            const auto at = [&](int row, int column, Sample& sample) {
+                return samples.at(cx + offsets[column], cy + offsets[row], sample);
+            };
+            Sample left, right, up, down;
+            if (!at(i, std::max(k - 1, 0), left) ||
+                !at(i, std::min(k + 1, kLinesPerDirection - 1), right) ||
+                !at(std::max(i - 1, 0), k, up) ||
+                !at(std::min(i + 1, kLinesPerDirection - 1), k, down))
+                return false;
+            const ON_3dVector a = right.point - left.point, b = down.point - up.point;
+            ON_3dVector sheet(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x);
+            const ON_3dVector picked = samples.pickedNormal(cx + offsets[k], cy + offsets[i]);
+            if (sheet.IsZero() || picked.IsZero())
+                continue;
+            if (sheet * samples.towardsViewer() < 0.0)
+                sheet = -sheet;
+            if (!(sheet * picked > std::cos(kMaxSlope) * sheet.Length() * picked.Length()))
+                return false;
+            // Nor does it turn far from the facets picked at the
+            // neighbouring crossings: a wall higher than a tolerance or two,
+            // under the side, tilts the depths' sheet towards itself, but
+            // its facets still part from the floor's beside it.
+            for (const auto& [row, column] : {std::pair{i - 1, k}, std::pair{i + 1, k},
+                                              std::pair{i, k - 1}, std::pair{i, k + 1}}) {
+                if (row < 0 || column < 0 || row >= kLinesPerDirection ||
+                    column >= kLinesPerDirection)
+                    continue;
+                const ON_3dVector beside =
+                    samples.pickedNormal(cx + offsets[column], cy + offsets[row]);
+                if (!beside.IsZero() && !(beside * picked > std::cos(kMaxBendOfFacets) *
+                                                                beside.Length() * picked.Length()))
+                    return false;
+            }
         }
     return !judgeSize || wideEnough(samples, cx, cy, half);
 }
@@ -357,18 +426,23 @@ bool squareInView(CVezadView& view, double fraction, NetSquare& square, std::str
     const int comfortable = static_cast<int>(kDrawingShare * smaller);
     if (square.half >= comfortable)
         return true;
-    // Zoom in on the square's centre and find it again at the new scale.
-    const double zoom = double(comfortable) / square.half;
-    zoomAt(view, centre.point, 1.0 / zoom);
-    const ViewSamples zoomed(view);
+    // Zoom in on the square's centre and find it again at the new scale;
+    // found again too small to draw on, zoom in once more.
     const int cx = view.width() / 2, cy = view.height() / 2;
-    const int half = largestSquare(zoomed, cx, cy, comfortable);
-    if (2 * half < comfortable) {
-        reason = "the square found does not hold when the view is zoomed in on it";
-        return false;
+    double zoom = double(comfortable) / square.half;
+    for (int round = 0;; ++round) {
+        zoomAt(view, centre.point, 1.0 / zoom);
+        const ViewSamples zoomed(view);
+        const int half = largestSquare(zoomed, cx, cy, comfortable);
+        if (2 * half < comfortable) {
+            reason = "the square found does not hold when the view is zoomed in on it";
+            return false;
+        }
+        square = {cx, cy, half, square.zoom * zoom};
+        if (half >= kLeastDrawingHalf || round > 0 || !zoomed.at(cx, cy, centre))
+            return true;
+        zoom = double(comfortable) / half;
     }
-    square = {cx, cy, half, square.zoom * zoom};
-    return true;
 }
 
 // Turns the camera to look at the box along -direction (towards the

@@ -13,7 +13,15 @@
 // neighbouring samples where they lie farther apart, half the line at the
 // most), the scale at which the fit sees the surface: a scan's noise below
 // the tolerance tilts every facet its own way, which a bend between
-// neighbouring pixels would take for folds. The square spans 4 tolerances
+// neighbouring pixels would take for folds. Where the net's points go, the
+// facet a pick finds there turns by less than that steepest slope from the
+// sheet the depths show between the neighbouring lines, and by less than 50
+// degrees from the facets picked where those lines cross the net's own (a
+// crease between large flat facets of a coarse mesh is steeper): a wall,
+// fillet or rim
+// too narrow for the slopes to see, under a side of the square, faces the
+// viewer too, but the poly-lines through a point on it would leave the
+// sheet along it. The square spans 4 tolerances
 // at least: a net of cells narrower than 2 tolerances asks the fit for
 // faces that a plane through their corners already meets.
 //
@@ -22,7 +30,9 @@
 // square around it, up to a fraction of the visible objects' extent on
 // screen. As a user would, the view is zoomed in on what it shows when that
 // looks narrow, and on a square too small to draw in comfortably (which is
-// then found again in the zoomed view); when the view shows no square at
+// then found again in the zoomed view, and zoomed in on once more when its
+// cells leave a point put down a third of a cell from a line within a
+// click's reach of that line, 15 pixels); when the view shows no square at
 // all (a part seen edge-on), it is turned to look along the axes of the
 // visible objects' box, the thinnest first, from either side, until one
 // shows a square.

@@ -731,6 +731,28 @@ const MainJobCase kCases[] = {
     // trim pieces' ends part by 0.09 on loops of 500, once each a fifth side.
     {"stl", "angle_block.STL", false, false, "1,1,1", "3"},
     {"nastran", "bwb_geom.blk", false, false, "-1,-1,1", "1"},
+    // Net points on a sliver the square's side ran along, facing the viewer
+    // but turned from the sheet: a block's face beside a bore's rim, and a
+    // tray's floor beside the low wall of a boss; the poly-lines through
+    // them left the sheet, and regions were lost.
+    {"stl", "angle_block.STL", false, false, "0,1,0", "3"},
+    {"stl", "1002_tray_bottom.STL", false, false, "1,-1,-1", "1"},
+    // The tray zoomed in: the boss's wall under the square's side stands
+    // 2.5 tolerances and tilts the depths' sheet towards itself.
+    {"stl", "1002_tray_bottom.STL", false, false, "1,-1,1", "3"},
+    // A square found again too small after zooming in: its points put down
+    // a third of a cell from a row took the row's curve, and the columns
+    // were drawn onto the rows.
+    {"vrml", "MotionCaptureROM.WRL", false, false, "0,0,0", "3"},
+    // A pending point that followed the cursor onto a sheet behind the one
+    // the click picks: the click's own point was refused beside it and
+    // began a poly-line of its own.
+    {"vrml", "Wuson.wrl", false, false, "-1,-1,1", "3"},
+    // A column dragged onto a row's point across a sheet behind it: the
+    // point, right on the line of sight, lay farther than the pick radius
+    // from the dragged one, was no target to snap to, and the column ended
+    // beside the row.
+    {"vrml", "Wuson.wrl", false, false, "0,-1,0", "3"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Meshes, MainJob, ::testing::ValuesIn(kCases), caseName);
