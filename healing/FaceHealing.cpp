@@ -50,6 +50,13 @@ constexpr int kVectorDigits = 10;
 // two are measured against each other.
 constexpr int kSideSamples = 50;
 constexpr int kEdgePolylinePoints = 400;
+// How far, in tolerances, a healed side may run from the neighbour it
+// matched before the heal counts as failed. Between its targets a side
+// sags by a fraction of the tolerance, which the committed edges (each
+// approximated within three quarters of it) may take up or add to; the
+// gap between the committed edges is measured on its own. A side further
+// off than this has not followed its neighbour.
+constexpr double kSideSlack = 1.5;
 
 struct HealRecord {
     CFace* face = nullptr;
@@ -507,11 +514,12 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
         if (S->degenerateSides.count == 0 && sideGap(targets, {}) <= skin.dMatchTol)
             rebuildLoop(F, *S, curves, targets, sides);
         // The face has healed only when the sides it ends with follow the
-        // neighbours they matched within dTol, between the targets too.
+        // neighbours they matched, between the targets too.
         for (int i = 0; i < n && !failed; ++i)
             if (CFace* neighbour = matchedNeighbours[std::size_t(i)];
                 neighbour != nullptr && std::size_t(i) < sides.size())
-                failed = sideDeviation(sides[std::size_t(i)], skin.getFaceCurves(neighbour)) > dTol;
+                failed = sideDeviation(sides[std::size_t(i)], skin.getFaceCurves(neighbour)) >
+                         kSideSlack * dTol;
         if (failed)
             std::cout << "Heal failed for dTol=" << dTol << std::endl;
     } else if (failed) {
