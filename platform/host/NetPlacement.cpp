@@ -439,8 +439,19 @@ bool squareInView(CVezadView& view, double fraction, NetSquare& square, std::str
             return false;
         }
         square = {cx, cy, half, square.zoom * zoom};
-        if (half >= kLeastDrawingHalf || round > 0 || !zoomed.at(cx, cy, centre))
+        if (half >= kLeastDrawingHalf)
             return true;
+        // Still too small after zooming in again (the sizes tried shrink by
+        // steps, and the least one to draw on may lie between two of them):
+        // the least square to draw on, or none.
+        if (round > 0 || !zoomed.at(cx, cy, centre)) {
+            if (squareQualifies(zoomed, cx, cy, kLeastDrawingHalf)) {
+                square.half = kLeastDrawingHalf;
+                return true;
+            }
+            reason = "the square found is too small to draw on even when zoomed in on";
+            return false;
+        }
         zoom = double(comfortable) / half;
     }
 }

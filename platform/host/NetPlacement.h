@@ -32,7 +32,9 @@
 // looks narrow, and on a square too small to draw in comfortably (which is
 // then found again in the zoomed view, and zoomed in on once more when its
 // cells leave a point put down a third of a cell from a line within a
-// click's reach of that line, 15 pixels); when the view shows no square at
+// click's reach of that line, 15 pixels; still that small, it gives way to
+// the least square that leaves the point beyond that reach, or to none);
+// when the view shows no square at
 // all (a part seen edge-on), it is turned to look along the axes of the
 // visible objects' box, the thinnest first, from either side, until one
 // shows a square.

@@ -744,6 +744,10 @@ const MainJobCase kCases[] = {
     // a third of a cell from a row took the row's curve, and the columns
     // were drawn onto the rows.
     {"vrml", "MotionCaptureROM.WRL", false, false, "0,0,0", "3"},
+    // Found too small again after the second zoom too (the sizes tried
+    // shrink by steps of 0.85, and the square held 44 pixels at each zoom):
+    // the columns were drawn onto the rows, and a region was lost.
+    {"vrml", "MotionCaptureROM.WRL", false, false, "0,1,0", "1"},
     // A pending point that followed the cursor onto a sheet behind the one
     // the click picks: the click's own point was refused beside it and
     // began a poly-line of its own.
