@@ -24,6 +24,7 @@
 #include <cmath>
 #include <iostream>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -35,6 +36,15 @@ constexpr double kMaxEndTurn = 1.2566370614359172;
 constexpr double kEndReach = 1.75;
 // A held entry farther than this from the interpolated curve is reported.
 constexpr double kFixedPointTolerance = 0.001;
+// The longest the curve may run between two neighbouring entries, as a
+// multiple of the chord between them, and the farthest it may pass from a
+// held entry (an end or a junction), as a share of the shorter of the
+// poly-line's stretches to the held entries beside it. A curve along a
+// smooth sheet stays well within both (a quarter circle is 1.11 chords
+// long); a fit that runs out past an entry and comes back, or loops, does
+// not.
+constexpr double kMaxDetour = 1.5;
+constexpr double kMaxEntryMiss = 0.25;
 
 Gridbench::CGridPoint* asGridPoint(CVertex<float, 3>* v)
 {
@@ -108,6 +118,52 @@ Fenwo::NurbsSurf* soundNurbsCurve(CParametricGeometry* g)
     return s;
 }
 
+// Whether the curve runs along the points in their order: their parameters
+// ascend, the curve between two neighbouring points is not much longer than
+// the chord between them, and each held point (an end or a junction) lies on
+// the curve at its parameter, within a share of the poly-line's stretches to
+// the held points beside it.
+bool runsAlongPoints(CParametricGeometry& curve, IndexSubset<CFitPoint>& points,
+                     const std::vector<bool>& held)
+{
+    const int n = points.getCount();
+    std::vector<double> chords;
+    for (int i = 0; i + 1 < n; ++i) {
+        const double t = points[i].uv[0], next = points[i + 1].uv[0];
+        chords.push_back(std::sqrt(squaredDistance(points[i].Point, points[i + 1].Point)));
+        if (!std::isfinite(t) || !std::isfinite(next) || !(next > t) ||
+            !(curveLengthBetween(curve, t, next) <= kMaxDetour * chords.back()))
+            return false;
+    }
+    // The stretch of the poly-line before each point back to the last held
+    // one; the stretch after a held point is the one before the next.
+    std::vector<double> before(std::size_t(n), 0.0);
+    double run = 0.0;
+    for (int i = 1; i < n; ++i) {
+        run += chords[std::size_t(i - 1)];
+        before[std::size_t(i)] = run;
+        if (held[std::size_t(i)])
+            run = 0.0;
+    }
+    int previousHeld = -1;
+    for (int i = 0; i < n; ++i) {
+        if (!held[std::size_t(i)])
+            continue;
+        double beside = previousHeld >= 0 ? before[std::size_t(i)] : HUGE_VAL;
+        for (int k = i + 1; k < n; ++k)
+            if (held[std::size_t(k)]) {
+                beside = std::min(beside, before[std::size_t(k)]);
+                break;
+            }
+        const double miss =
+            std::sqrt(squaredDistance(curve.getPoint(points[i].uv[0], 0.0), points[i].Point));
+        if (!(miss <= kMaxEntryMiss * beside))
+            return false;
+        previousHeld = i;
+    }
+    return true;
+}
+
 } // namespace
 
 double turnAngleSeenAlong(const CVertex<float, 3>& d0, const CVertex<float, 3>& d1,
@@ -161,6 +217,18 @@ CParametricGeometry* COffset_PointList::interpolate()
     Fenwo::NurbsSurf* fitted = nullptr;
     if (!closed) {
         fitted = fitCurveThroughPoints(all, 3);
+        // The ends' normals bend the fit to lie across them. Where an end
+        // sits on a sharp edge of the mesh, its normal is the other sheet's,
+        // it stands along the poly-line, and the fit runs out past the end
+        // and comes back, or loops: such a curve is no curve of the
+        // poly-line (its pieces would give a face a spur of extra sides).
+        // The plain curve through the entries at their chord-length
+        // parameters is taken instead.
+        if (fitted != nullptr && !runsAlongPoints(*fitted, all, held)) {
+            delete fitted;
+            parameterizePoints(all, 1.0, 1, 3);
+            fitted = interpolateCurve(all, 5, 3, false, false);
+        }
     } else {
         fitted = interpolateCurve(all, 2, 3, true, true);
         if (fitted != nullptr) {
@@ -189,15 +257,28 @@ CParametricGeometry* COffset_PointList::interpolate()
             // pulled curve's domain.
             const Interval from = fitted->getDomain(0), to = pulled->getDomain(0);
             const double scale = from.getLength() > 0.0 ? to.getLength() / from.getLength() : 0.0;
+            std::vector<double> unpulled(std::size_t(n), 0.0);
             for (int i = 0; i < n; ++i) {
+                unpulled[std::size_t(i)] = points[i].uv[0];
                 points[i].uv[0] = to.min + (points[i].uv[0] - from.min) * scale;
                 points[i].state = 1;
             }
-            delete fitted;
-            fitted = pulled;
-            fitted->PointInversion(all, 10);
-            points[0].uv[0] = fitted->getUMin();
-            points[n - 1].uv[0] = fitted->getUMax();
+            pulled->PointInversion(all, 10);
+            points[0].uv[0] = pulled->getUMin();
+            points[n - 1].uv[0] = pulled->getUMax();
+            // Near a sharp edge or a step of the mesh the pull may take
+            // samples to another place of the mesh (the far side of the
+            // edge, further along it): the pulled curve then leaves entries
+            // behind or runs back over itself, and the curve keeps its
+            // unpulled shape, which passes through the entries.
+            if (runsAlongPoints(*pulled, all, held)) {
+                delete fitted;
+                fitted = pulled;
+            } else {
+                delete pulled;
+                for (int i = 0; i < n; ++i)
+                    points[i].uv[0] = unpulled[std::size_t(i)];
+            }
         }
     }
     curve = fitted;
