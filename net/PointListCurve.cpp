@@ -36,15 +36,20 @@ constexpr double kMaxEndTurn = 1.2566370614359172;
 constexpr double kEndReach = 1.75;
 // A held entry farther than this from the interpolated curve is reported.
 constexpr double kFixedPointTolerance = 0.001;
-// The longest the curve may run between two neighbouring entries, as a
-// multiple of the chord between them, and the farthest it may pass from a
-// held entry (an end or a junction), as a share of the shorter of the
-// poly-line's stretches to the held entries beside it. A curve along a
-// smooth sheet stays well within both (a quarter circle is 1.11 chords
-// long); a fit that runs out past an entry and comes back, or loops, does
-// not.
+// The number of steps each stretch of a poly-line's curve between two
+// entries is probed in for the mesh near it.
+constexpr int kMeshProbes = 8;
+// The longest a stretch that leaves the mesh may be, in chords between its
+// entries. A curve along the mesh may cross a hole of it, and a curve along
+// a curved sheet is longer than its chords (a quarter circle 1.11 of them);
+// a fit that runs out past an entry and comes back, or loops, off the mesh,
+// is far longer.
 constexpr double kMaxDetour = 1.5;
-constexpr double kMaxEntryMiss = 0.25;
+// The farthest the curve may pass from a held entry (an end or a junction),
+// as a share of the shorter of the poly-line's stretches to the held
+// entries beside it: a curve that misses an entry by more than the way to
+// its neighbour has lost it.
+constexpr double kMaxEntryMiss = 1.0;
 
 Gridbench::CGridPoint* asGridPoint(CVertex<float, 3>* v)
 {
@@ -118,21 +123,32 @@ Fenwo::NurbsSurf* soundNurbsCurve(CParametricGeometry* g)
     return s;
 }
 
-// Whether the curve runs along the points in their order: their parameters
-// ascend, the curve between two neighbouring points is not much longer than
-// the chord between them, and each held point (an end or a junction) lies on
-// the curve at its parameter, within a share of the poly-line's stretches to
-// the held points beside it.
+// Whether the curve of a poly-line on the mesh runs along its points: their
+// parameters ascend, no stretch of it between two points both leaves the
+// mesh (at one of a few points of the stretch no mesh is found near) and
+// runs far longer than their chord, and each held point (an end or a
+// junction) lies on the curve at its parameter, no farther from it than the
+// poly-line's stretches to the held points beside it.
 bool runsAlongPoints(CParametricGeometry& curve, IndexSubset<CFitPoint>& points,
-                     const std::vector<bool>& held)
+                     Mesh::CBaseMesh* mesh, const std::vector<bool>& held)
 {
     const int n = points.getCount();
     std::vector<double> chords;
     for (int i = 0; i + 1 < n; ++i) {
         const double t = points[i].uv[0], next = points[i + 1].uv[0];
+        if (!std::isfinite(t) || !std::isfinite(next) || !(next > t))
+            return false;
+        bool leavesMesh = false;
+        for (int k = 1; k < kMeshProbes && !leavesMesh; ++k) {
+            const Vector q = curve.getPoint(t + (next - t) * k / kMeshProbes, 0.0);
+            Gridbench::CGridPoint probe;
+            for (int d = 0; d < 3; ++d)
+                probe.data[d] = float(q[d]);
+            CVector<float, 3> normal;
+            leavesMesh = !nearestMeshPoint(mesh, probe, normal);
+        }
         chords.push_back(std::sqrt(squaredDistance(points[i].Point, points[i + 1].Point)));
-        if (!std::isfinite(t) || !std::isfinite(next) || !(next > t) ||
-            !(curveLengthBetween(curve, t, next) <= kMaxDetour * chords.back()))
+        if (leavesMesh && curveLengthBetween(curve, t, next) > kMaxDetour * chords.back())
             return false;
     }
     // The stretch of the poly-line before each point back to the last held
@@ -145,11 +161,11 @@ bool runsAlongPoints(CParametricGeometry& curve, IndexSubset<CFitPoint>& points,
         if (held[std::size_t(i)])
             run = 0.0;
     }
-    int previousHeld = -1;
+    bool first = true;
     for (int i = 0; i < n; ++i) {
         if (!held[std::size_t(i)])
             continue;
-        double beside = previousHeld >= 0 ? before[std::size_t(i)] : HUGE_VAL;
+        double beside = first ? HUGE_VAL : before[std::size_t(i)];
         for (int k = i + 1; k < n; ++k)
             if (held[std::size_t(k)]) {
                 beside = std::min(beside, before[std::size_t(k)]);
@@ -159,7 +175,7 @@ bool runsAlongPoints(CParametricGeometry& curve, IndexSubset<CFitPoint>& points,
             std::sqrt(squaredDistance(curve.getPoint(points[i].uv[0], 0.0), points[i].Point));
         if (!(miss <= kMaxEntryMiss * beside))
             return false;
-        previousHeld = i;
+        first = false;
     }
     return true;
 }
@@ -217,18 +233,6 @@ CParametricGeometry* COffset_PointList::interpolate()
     Fenwo::NurbsSurf* fitted = nullptr;
     if (!closed) {
         fitted = fitCurveThroughPoints(all, 3);
-        // The ends' normals bend the fit to lie across them. Where an end
-        // sits on a sharp edge of the mesh, its normal is the other sheet's,
-        // it stands along the poly-line, and the fit runs out past the end
-        // and comes back, or loops: such a curve is no curve of the
-        // poly-line (its pieces would give a face a spur of extra sides).
-        // The plain curve through the entries at their chord-length
-        // parameters is taken instead.
-        if (fitted != nullptr && !runsAlongPoints(*fitted, all, held)) {
-            delete fitted;
-            parameterizePoints(all, 1.0, 1, 3);
-            fitted = interpolateCurve(all, 5, 3, false, false);
-        }
     } else {
         fitted = interpolateCurve(all, 2, 3, true, true);
         if (fitted != nullptr) {
@@ -250,34 +254,61 @@ CParametricGeometry* COffset_PointList::interpolate()
     // open curve is replaced by its pull onto the mesh and the entries are
     // located on the pulled curve. The pull gives open curves only, so a
     // periodic curve keeps its own shape.
-    if (owner != nullptr && owner->mesh != nullptr && !closed) {
-        if (Fenwo::NurbsSurf* pulled =
-                approximateOnHits(fitted, owner->mesh, false, false, nullptr)) {
-            // Start values: the entries' parameters carried over to the
-            // pulled curve's domain.
-            const Interval from = fitted->getDomain(0), to = pulled->getDomain(0);
-            const double scale = from.getLength() > 0.0 ? to.getLength() / from.getLength() : 0.0;
-            std::vector<double> unpulled(std::size_t(n), 0.0);
-            for (int i = 0; i < n; ++i) {
-                unpulled[std::size_t(i)] = points[i].uv[0];
-                points[i].uv[0] = to.min + (points[i].uv[0] - from.min) * scale;
-                points[i].state = 1;
-            }
-            pulled->PointInversion(all, 10);
-            points[0].uv[0] = pulled->getUMin();
-            points[n - 1].uv[0] = pulled->getUMax();
-            // Near a sharp edge or a step of the mesh the pull may take
-            // samples to another place of the mesh (the far side of the
-            // edge, further along it): the pulled curve then leaves entries
-            // behind or runs back over itself, and the curve keeps its
-            // unpulled shape, which passes through the entries.
-            if (runsAlongPoints(*pulled, all, held)) {
+    Mesh::CBaseMesh* mesh = owner != nullptr && !closed ? owner->mesh : nullptr;
+    // The pull of c with the entries' parameters moved onto it; null when
+    // there is none, or when it is no curve along the entries (`astray` set;
+    // the pull is deleted and the parameters are left as they were).
+    const auto pullOnto = [&](Fenwo::NurbsSurf* c, bool& astray) -> Fenwo::NurbsSurf* {
+        astray = false;
+        Fenwo::NurbsSurf* pulled = approximateOnHits(c, mesh, false, false, nullptr);
+        if (pulled == nullptr)
+            return nullptr;
+        // Start values: the entries' parameters carried over to the
+        // pulled curve's domain.
+        const Interval from = c->getDomain(0), to = pulled->getDomain(0);
+        const double scale = from.getLength() > 0.0 ? to.getLength() / from.getLength() : 0.0;
+        std::vector<double> before(std::size_t(n), 0.0);
+        for (int i = 0; i < n; ++i) {
+            before[std::size_t(i)] = points[i].uv[0];
+            points[i].uv[0] = to.min + (points[i].uv[0] - from.min) * scale;
+            points[i].state = 1;
+        }
+        pulled->PointInversion(all, 10);
+        points[0].uv[0] = pulled->getUMin();
+        points[n - 1].uv[0] = pulled->getUMax();
+        if (runsAlongPoints(*pulled, all, mesh, held))
+            return pulled;
+        astray = true;
+        delete pulled;
+        for (int i = 0; i < n; ++i)
+            points[i].uv[0] = before[std::size_t(i)];
+        return nullptr;
+    };
+    bool offTheEntries = false;
+    if (mesh != nullptr) {
+        if (Fenwo::NurbsSurf* pulled = pullOnto(fitted, offTheEntries)) {
+            delete fitted;
+            fitted = pulled;
+        }
+    }
+    if (offTheEntries) {
+        // The ends' normals bend the fit to lie across them. Where an end
+        // sits on a sharp edge of the mesh its normal is the other sheet's
+        // and stands along the poly-line: the fit runs out past the end and
+        // comes back, or loops, off the mesh, where its pull finds nothing
+        // to bring it back to; near such an edge the pull may also take
+        // samples to another place of the mesh and lose an end or a
+        // junction. Such a curve would give a face a spur of extra sides:
+        // the plain curve through the entries at their chord-length
+        // parameters takes its place, pulled onto the mesh where its pull
+        // runs along the entries.
+        parameterizePoints(all, 1.0, 1, 3);
+        if (Fenwo::NurbsSurf* plain = interpolateCurve(all, 5, 3, false, false)) {
+            delete fitted;
+            fitted = plain;
+            if (Fenwo::NurbsSurf* pulled = pullOnto(fitted, offTheEntries)) {
                 delete fitted;
                 fitted = pulled;
-            } else {
-                delete pulled;
-                for (int i = 0; i < n; ++i)
-                    points[i].uv[0] = unpulled[std::size_t(i)];
             }
         }
     }

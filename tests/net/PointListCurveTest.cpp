@@ -187,20 +187,21 @@ TEST(PointListCurve, InterpolationHoldsEndsAndJunctionsOnTheMesh)
 
 TEST(PointListCurve, AnEndNormalAlongTheLineLeavesNoSpurInTheCurve)
 {
-    // A line across the plane z = 0 with a junction in the middle. An end
-    // picked on a sharp edge of the mesh carries the other sheet's normal,
-    // which stands (nearly) along the line: a fit that lies across it runs
-    // out past the end and comes back, or loops, and the pieces of such a
-    // curve give a face a spur of extra sides. Each row: the normal of the
-    // last entry, first the plane's own. The curve must pass the entries
-    // and run from one to the next, not half as long again as the line.
+    // A line across the plane z = 0, near its border, with a junction in
+    // the middle. An end picked on a sharp edge of the mesh carries the
+    // other sheet's normal, which stands (nearly) along the line: the fit
+    // that lies across it loops out past the border and back, and the
+    // pieces of such a curve give a face a spur of extra sides. Each row:
+    // the normal of the last entry, first the plane's own. The curve must
+    // pass the entries and run from one to the next, not half as long again
+    // as the line.
     auto mesh = fitfix::planarGridMesh(20, 10.0);
-    const float rows[][3] = {{0.f, 0.f, 1.f}, {0.98f, 0.2f, 0.f}, {-0.98f, 0.2f, 0.f}};
+    const float rows[][3] = {{0.f, 0.f, 1.f}, {0.98f, -0.2f, 0.f}, {-0.98f, 0.2f, 0.f}};
     for (const auto& n : rows) {
         COffset_Grid grid(mesh.get());
-        CGridPoint* a = gridPoint(2, 5);
-        CGridPoint* junction = gridPoint(5, 5);
-        CGridPoint* edge = gridPoint(8, 5);
+        CGridPoint* a = gridPoint(2, 2);
+        CGridPoint* junction = gridPoint(5, 2);
+        CGridPoint* edge = gridPoint(8, 2);
         for (CGridPoint* g : {a, junction})
             g->normal = CVector<float, 3>(0.f, 0.f, 1.f);
         edge->normal = CVector<float, 3>(n[0], n[1], n[2]);
@@ -208,18 +209,18 @@ TEST(PointListCurve, AnEndNormalAlongTheLineLeavesNoSpurInTheCurve)
         polyLine(grid, {junction, gridPoint(5, 8)});
         CParametricGeometry* curve = nullptr;
         const std::string out = mwtest::capturedStdout([&] { curve = line->interpolate(); });
-        ASSERT_NE(nullptr, curve) << n[0] << " " << n[2];
+        ASSERT_NE(nullptr, curve) << n[0];
         EXPECT_EQ(out.find("** severe"), std::string::npos) << out;
         ASSERT_EQ(line->parameters.count, 3);
         for (int i = 0; i < 3; ++i)
             EXPECT_LT(norm(curve->getPoint(line->parameters[i], 0.0) - at(line->vertices[i])),
                       0.001)
-                << n[0] << " " << n[2] << " entry " << i;
+                << n[0] << " entry " << i;
         for (int i = 0; i < 2; ++i) {
             ASSERT_LT(line->parameters[i], line->parameters[i + 1]);
             EXPECT_LT(curveLengthBetween(*curve, line->parameters[i], line->parameters[i + 1]),
                       1.5 * norm(at(line->vertices[i + 1]) - at(line->vertices[i])))
-                << n[0] << " " << n[2] << " piece " << i;
+                << n[0] << " piece " << i;
         }
     }
 }
