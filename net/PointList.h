@@ -95,9 +95,14 @@ public:
     // with their mesh normals; periodic for a closed poly-line. An open
     // curve is then pulled onto the mesh (approximateOnHits) and the entries
     // are located on it again; a periodic curve keeps its shape, since the
-    // pull gives an open curve. A failed fit falls back on a plain
-    // interpolation ("resorting to old-fashioned interpolation on points=",
-    // one "points to=" line per entry). `parameters` receives each entry's
+    // pull gives an open curve. A pull that is no curve along the entries
+    // (their parameters out of order, a stretch both off the mesh and over
+    // 1.5 times its chord long, or a held entry missed by more than the way
+    // to its held neighbour) gives way to the plain curve through the
+    // entries at their chord-length parameters, itself pulled when its pull
+    // runs along them. A failed fit falls back on a plain interpolation
+    // ("resorting to old-fashioned interpolation on points=", one "points
+    // to=" line per entry). `parameters` receives each entry's
     // parameter; a held entry farther than 0.001 from the curve at its
     // parameter is reported ("** severe: interpolation parameter at
     // Start/End/Join is not correct (3d) d="). Null with fewer than two

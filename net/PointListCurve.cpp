@@ -24,6 +24,7 @@
 #include <cmath>
 #include <iostream>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -35,6 +36,20 @@ constexpr double kMaxEndTurn = 1.2566370614359172;
 constexpr double kEndReach = 1.75;
 // A held entry farther than this from the interpolated curve is reported.
 constexpr double kFixedPointTolerance = 0.001;
+// The number of steps each stretch of a poly-line's curve between two
+// entries is probed in for the mesh near it.
+constexpr int kMeshProbes = 8;
+// The longest a stretch that leaves the mesh may be, in chords between its
+// entries. A curve along the mesh may cross a hole of it, and a curve along
+// a curved sheet is longer than its chords (a quarter circle 1.11 of them);
+// a fit that runs out past an entry and comes back, or loops, off the mesh,
+// is far longer.
+constexpr double kMaxDetour = 1.5;
+// The farthest the curve may pass from a held entry (an end or a junction),
+// as a share of the shorter of the poly-line's stretches to the held
+// entries beside it: a curve that misses an entry by more than the way to
+// its neighbour has lost it.
+constexpr double kMaxEntryMiss = 1.0;
 
 Gridbench::CGridPoint* asGridPoint(CVertex<float, 3>* v)
 {
@@ -106,6 +121,63 @@ Fenwo::NurbsSurf* soundNurbsCurve(CParametricGeometry* g)
         !s->vKnots->isHealthy || s->controlNet == nullptr)
         return nullptr;
     return s;
+}
+
+// Whether the curve of a poly-line on the mesh runs along its points: their
+// parameters ascend, no stretch of it between two points both leaves the
+// mesh (at one of a few points of the stretch no mesh is found near) and
+// runs far longer than their chord, and each held point (an end or a
+// junction) lies on the curve at its parameter, no farther from it than the
+// poly-line's stretches to the held points beside it.
+bool runsAlongPoints(CParametricGeometry& curve, IndexSubset<CFitPoint>& points,
+                     Mesh::CBaseMesh* mesh, const std::vector<bool>& held)
+{
+    const int n = points.getCount();
+    std::vector<double> chords;
+    for (int i = 0; i + 1 < n; ++i) {
+        const double t = points[i].uv[0], next = points[i + 1].uv[0];
+        if (!std::isfinite(t) || !std::isfinite(next) || !(next > t))
+            return false;
+        bool leavesMesh = false;
+        for (int k = 1; k < kMeshProbes && !leavesMesh; ++k) {
+            const Vector q = curve.getPoint(t + (next - t) * k / kMeshProbes, 0.0);
+            Gridbench::CGridPoint probe;
+            for (int d = 0; d < 3; ++d)
+                probe.data[d] = float(q[d]);
+            CVector<float, 3> normal;
+            leavesMesh = !nearestMeshPoint(mesh, probe, normal);
+        }
+        chords.push_back(std::sqrt(squaredDistance(points[i].Point, points[i + 1].Point)));
+        if (leavesMesh && curveLengthBetween(curve, t, next) > kMaxDetour * chords.back())
+            return false;
+    }
+    // The stretch of the poly-line before each point back to the last held
+    // one; the stretch after a held point is the one before the next.
+    std::vector<double> before(std::size_t(n), 0.0);
+    double run = 0.0;
+    for (int i = 1; i < n; ++i) {
+        run += chords[std::size_t(i - 1)];
+        before[std::size_t(i)] = run;
+        if (held[std::size_t(i)])
+            run = 0.0;
+    }
+    bool first = true;
+    for (int i = 0; i < n; ++i) {
+        if (!held[std::size_t(i)])
+            continue;
+        double beside = first ? HUGE_VAL : before[std::size_t(i)];
+        for (int k = i + 1; k < n; ++k)
+            if (held[std::size_t(k)]) {
+                beside = std::min(beside, before[std::size_t(k)]);
+                break;
+            }
+        const double miss =
+            std::sqrt(squaredDistance(curve.getPoint(points[i].uv[0], 0.0), points[i].Point));
+        if (!(miss <= kMaxEntryMiss * beside))
+            return false;
+        first = false;
+    }
+    return true;
 }
 
 } // namespace
@@ -182,22 +254,62 @@ CParametricGeometry* COffset_PointList::interpolate()
     // open curve is replaced by its pull onto the mesh and the entries are
     // located on the pulled curve. The pull gives open curves only, so a
     // periodic curve keeps its own shape.
-    if (owner != nullptr && owner->mesh != nullptr && !closed) {
-        if (Fenwo::NurbsSurf* pulled =
-                approximateOnHits(fitted, owner->mesh, false, false, nullptr)) {
-            // Start values: the entries' parameters carried over to the
-            // pulled curve's domain.
-            const Interval from = fitted->getDomain(0), to = pulled->getDomain(0);
-            const double scale = from.getLength() > 0.0 ? to.getLength() / from.getLength() : 0.0;
-            for (int i = 0; i < n; ++i) {
-                points[i].uv[0] = to.min + (points[i].uv[0] - from.min) * scale;
-                points[i].state = 1;
-            }
+    Mesh::CBaseMesh* mesh = owner != nullptr && !closed ? owner->mesh : nullptr;
+    // The pull of c with the entries' parameters moved onto it; null when
+    // there is none, or when it is no curve along the entries (`astray` set;
+    // the pull is deleted and the parameters are left as they were).
+    const auto pullOnto = [&](Fenwo::NurbsSurf* c, bool& astray) -> Fenwo::NurbsSurf* {
+        astray = false;
+        Fenwo::NurbsSurf* pulled = approximateOnHits(c, mesh, false, false, nullptr);
+        if (pulled == nullptr)
+            return nullptr;
+        // Start values: the entries' parameters carried over to the
+        // pulled curve's domain.
+        const Interval from = c->getDomain(0), to = pulled->getDomain(0);
+        const double scale = from.getLength() > 0.0 ? to.getLength() / from.getLength() : 0.0;
+        std::vector<double> before(std::size_t(n), 0.0);
+        for (int i = 0; i < n; ++i) {
+            before[std::size_t(i)] = points[i].uv[0];
+            points[i].uv[0] = to.min + (points[i].uv[0] - from.min) * scale;
+            points[i].state = 1;
+        }
+        pulled->PointInversion(all, 10);
+        points[0].uv[0] = pulled->getUMin();
+        points[n - 1].uv[0] = pulled->getUMax();
+        if (runsAlongPoints(*pulled, all, mesh, held))
+            return pulled;
+        astray = true;
+        delete pulled;
+        for (int i = 0; i < n; ++i)
+            points[i].uv[0] = before[std::size_t(i)];
+        return nullptr;
+    };
+    bool offTheEntries = false;
+    if (mesh != nullptr) {
+        if (Fenwo::NurbsSurf* pulled = pullOnto(fitted, offTheEntries)) {
             delete fitted;
             fitted = pulled;
-            fitted->PointInversion(all, 10);
-            points[0].uv[0] = fitted->getUMin();
-            points[n - 1].uv[0] = fitted->getUMax();
+        }
+    }
+    if (offTheEntries) {
+        // The ends' normals bend the fit to lie across them. Where an end
+        // sits on a sharp edge of the mesh its normal is the other sheet's
+        // and stands along the poly-line: the fit runs out past the end and
+        // comes back, or loops, off the mesh, where its pull finds nothing
+        // to bring it back to; near such an edge the pull may also take
+        // samples to another place of the mesh and lose an end or a
+        // junction. Such a curve would give a face a spur of extra sides:
+        // the plain curve through the entries at their chord-length
+        // parameters takes its place, pulled onto the mesh where its pull
+        // runs along the entries.
+        parameterizePoints(all, 1.0, 1, 3);
+        if (Fenwo::NurbsSurf* plain = interpolateCurve(all, 5, 3, false, false)) {
+            delete fitted;
+            fitted = plain;
+            if (Fenwo::NurbsSurf* pulled = pullOnto(fitted, offTheEntries)) {
+                delete fitted;
+                fitted = pulled;
+            }
         }
     }
     curve = fitted;

@@ -1,6 +1,7 @@
 // The curve of a poly-line: where insertPoints places a point (ends, view
 // ellipses, closing by the pending point), the interpolation on a mesh with
 // its held points, ribbons and the parameters of pieces.
+#include "curves/ArcLength.h"
 #include "geometry/Interval.h"
 #include "geometry/NurbsSurf.h"
 #include "mesh/GridPoint.h"
@@ -182,6 +183,46 @@ TEST(PointListCurve, InterpolationHoldsEndsAndJunctionsOnTheMesh)
     EXPECT_NE(fallback.find("resorting to old-fashioned interpolation on points="),
               std::string::npos);
     EXPECT_EQ(fitfix::occurrences(fallback, "points to="), 2);
+}
+
+TEST(PointListCurve, AnEndNormalAlongTheLineLeavesNoSpurInTheCurve)
+{
+    // A line across the plane z = 0, near its border, with a junction in
+    // the middle. An end picked on a sharp edge of the mesh carries the
+    // other sheet's normal, which stands (nearly) along the line: the fit
+    // that lies across it loops out past the border and back, and the
+    // pieces of such a curve give a face a spur of extra sides. Each row:
+    // the normal of the last entry, first the plane's own. The curve must
+    // pass the entries and run from one to the next, not half as long again
+    // as the line.
+    auto mesh = fitfix::planarGridMesh(20, 10.0);
+    const float rows[][3] = {{0.f, 0.f, 1.f}, {0.98f, -0.2f, 0.f}, {-0.98f, 0.2f, 0.f}};
+    for (const auto& n : rows) {
+        COffset_Grid grid(mesh.get());
+        CGridPoint* a = gridPoint(2, 2);
+        CGridPoint* junction = gridPoint(5, 2);
+        CGridPoint* edge = gridPoint(8, 2);
+        for (CGridPoint* g : {a, junction})
+            g->normal = CVector<float, 3>(0.f, 0.f, 1.f);
+        edge->normal = CVector<float, 3>(n[0], n[1], n[2]);
+        COffset_PointList* line = polyLine(grid, {a, junction, edge});
+        polyLine(grid, {junction, gridPoint(5, 8)});
+        CParametricGeometry* curve = nullptr;
+        const std::string out = mwtest::capturedStdout([&] { curve = line->interpolate(); });
+        ASSERT_NE(nullptr, curve) << n[0];
+        EXPECT_EQ(out.find("** severe"), std::string::npos) << out;
+        ASSERT_EQ(line->parameters.count, 3);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_LT(norm(curve->getPoint(line->parameters[i], 0.0) - at(line->vertices[i])),
+                      0.001)
+                << n[0] << " entry " << i;
+        for (int i = 0; i < 2; ++i) {
+            ASSERT_LT(line->parameters[i], line->parameters[i + 1]);
+            EXPECT_LT(curveLengthBetween(*curve, line->parameters[i], line->parameters[i + 1]),
+                      1.5 * norm(at(line->vertices[i + 1]) - at(line->vertices[i])))
+                << n[0] << " piece " << i;
+        }
+    }
 }
 
 TEST(PointListCurve, RibbonTakesACopyAndPlacesPointsInTheCurvesOrder)
