@@ -1254,6 +1254,16 @@ TEST(FacetFace, TilesTrimsThatMeetTheIsoLines)
     }
     EXPECT_GT(ties, 10 * 1000);
 
+    // Trims the face by the loops (the first one outer) and facets it;
+    // answers what the faceter printed.
+    auto facetWithLoops = [](CFaceter& f, CFace& face, const std::vector<std::vector<UV>>& loops) {
+        face.setOuterLoop(polygonLoop(face.surface, loops[0]));
+        for (std::size_t h = 1; h < loops.size(); ++h)
+            face.addTrimLoop(polygonLoop(face.surface, loops[h]));
+        CaptureStdout();
+        f.facetFace(face);
+        return GetCapturedStdout();
+    };
     for (int faces = 0; faces < 8;) {
         const bool onBowl = faces % 2 == 1;
         auto face = std::make_unique<CFace>(onBowl ? bowl() : plane(), nullptr);
@@ -1267,13 +1277,8 @@ TEST(FacetFace, TilesTrimsThatMeetTheIsoLines)
         const std::vector<std::vector<UV>> loops = loopsOnLines(random, U, V);
         if (loops.empty())
             continue;
-        face->setOuterLoop(polygonLoop(face->surface, loops[0]));
-        for (std::size_t h = 1; h < loops.size(); ++h)
-            face->addTrimLoop(polygonLoop(face->surface, loops[h]));
         CFaceter f;
-        CaptureStdout();
-        f.facetFace(*face);
-        const std::string printed = GetCapturedStdout();
+        const std::string printed = facetWithLoops(f, *face, loops);
         ASSERT_TRUE(crossesNowhere(face->uvPolygon)) << "face " << faces;
         ASSERT_EQ(tilingFault(face->uvPolygon, int(loops.size()), face->sense, f, random, 100) +
                       printed,
@@ -1297,13 +1302,8 @@ TEST(FacetFace, TilesTrimsThatMeetTheIsoLines)
         auto face = std::make_unique<CFace>(plane(1.0, hatched ? 2 : 1), nullptr);
         face->MeshType = hatched ? 32 + 8 * (faces % 4 / 2) : 0;
         face->sense = faces % 3 == 0;
-        face->setOuterLoop(polygonLoop(face->surface, loops[0]));
-        for (std::size_t h = 1; h < loops.size(); ++h)
-            face->addTrimLoop(polygonLoop(face->surface, loops[h]));
         CFaceter f;
-        CaptureStdout();
-        f.facetFace(*face);
-        const std::string printed = GetCapturedStdout();
+        const std::string printed = facetWithLoops(f, *face, loops);
         // Each loop keeps its turn, also with a spike at its first corners.
         double area = 0.0;
         for (const std::vector<UV>& loop : loops)
