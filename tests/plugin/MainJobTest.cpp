@@ -757,6 +757,12 @@ const MainJobCase kCases[] = {
     // from the dragged one, was no target to snap to, and the column ended
     // beside the row.
     {"vrml", "Wuson.wrl", false, false, "0,-1,0", "3"},
+    // A wing zoomed in: its trailing edge's facets reach over to the lower
+    // skin, and one face of few points took a vertex there, 12.6
+    // tolerances under the rest; the correction pulled the face through it
+    // and folded it over itself (twice the area of its neighbours), and the
+    // heal left a gap of 59.5.
+    {"nastran", "bwb_geom.blk", false, false, "-1,-1,1", "3"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Meshes, MainJob, ::testing::ValuesIn(kCases), caseName);
