@@ -158,13 +158,9 @@ std::vector<Vector> curveSamples(CParametricGeometry* curve, int count, bool mid
 double distanceToPolyline(const Vector& p, const std::vector<Vector>& line)
 {
     double best = HUGE_VAL;
-    for (std::size_t k = 1; k < line.size(); ++k) {
-        const Vector ab = line[k] - line[k - 1];
-        const double length2 = dot(ab, ab);
-        const double s =
-            length2 > 0.0 ? std::clamp(dot(p - line[k - 1], ab) / length2, 0.0, 1.0) : 0.0;
-        best = std::min(best, squaredDistance(p, line[k - 1] + s * ab));
-    }
+    for (std::size_t k = 1; k < line.size(); ++k)
+        best = std::min(best,
+                        pointSegmentDistance(line[k - 1].data, line[k].data, p.data, 3, nullptr));
     return std::sqrt(best);
 }
 

@@ -138,6 +138,10 @@ bool runsAlongPoints(CParametricGeometry& curve, IndexSubset<CFitPoint>& points,
         const double t = points[i].uv[0], next = points[i + 1].uv[0];
         if (!std::isfinite(t) || !std::isfinite(next) || !(next > t))
             return false;
+        chords.push_back(std::sqrt(squaredDistance(points[i].Point, points[i + 1].Point)));
+        // Only a stretch far longer than its chord is probed for the mesh.
+        if (!(curveLengthBetween(curve, t, next) > kMaxDetour * chords.back()))
+            continue;
         bool leavesMesh = false;
         for (int k = 1; k < kMeshProbes && !leavesMesh; ++k) {
             const Vector q = curve.getPoint(t + (next - t) * k / kMeshProbes, 0.0);
@@ -147,8 +151,7 @@ bool runsAlongPoints(CParametricGeometry& curve, IndexSubset<CFitPoint>& points,
             CVector<float, 3> normal;
             leavesMesh = !nearestMeshPoint(mesh, probe, normal);
         }
-        chords.push_back(std::sqrt(squaredDistance(points[i].Point, points[i + 1].Point)));
-        if (leavesMesh && curveLengthBetween(curve, t, next) > kMaxDetour * chords.back())
+        if (leavesMesh)
             return false;
     }
     // The stretch of the poly-line before each point back to the last held
