@@ -51,17 +51,14 @@ const double kPlanarCosine = std::cos(67.5 * std::numbers::pi / 180.0);
 const double kTubeCosine = std::cos(55.0 * std::numbers::pi / 180.0);
 constexpr int kMaxControlPoints = 625;
 constexpr int kNewtonRuns = 5;
-// Further corrections of the fast refinement for the selected points that
-// the thinned correction left beyond the tolerance.
-constexpr int kFastFollowUps = 2;
 // A fast correction that more than doubles the area of S inside the
 // boundary folded S; the correction is tried again this many times with the
 // farthest points left out. The area is summed over this many cells each way.
 constexpr double kFoldAreaRatio = 2.0;
 constexpr int kFoldRetries = 2;
 constexpr int kAreaCells = 80;
-// A fit whose largest distance exceeds this many tolerances is corrected
-// further (fast) or reported; the Newton runs accept no more.
+// A fit whose largest distance exceeds this many tolerances is reported;
+// the Newton runs accept no more.
 constexpr double kOutsideFactor = 1.5;
 constexpr int kRbfKernel = 2;
 
@@ -159,7 +156,6 @@ private:
     Outcome fastRefinementRuns();
     double areaInsideBoundary(NurbsSurf& T) const;
     bool dropFarthestPoints(NurbsSurf& T, IndexSubset<CFitPoint>& candidates);
-    void fastFollowUps(IndexSubset<CFitPoint>& candidates, IndexSubset<CFitPoint>& thinned);
     static IndexSubset<CFitPoint> measuredCopy(NurbsSurf& T, IndexSubset<CFitPoint>& points,
                                                CFitPointArray& copies);
     Outcome judgeFit();
@@ -168,7 +164,6 @@ private:
     NurbsSurf* fallbackPatch();
     bool cancelled() const { return progress != nullptr && progress->isCancelled(); }
     void rebuildBoundaryPolygon();
-    bool insideBoundary(const CFitPoint& p) const;
     void invertSamples(int iterations);
     void addHitsOnLargeFacets(bool sameSide, int refinement);
 
@@ -439,12 +434,6 @@ void FaceApproximation::invertSamples(int iterations)
     S->PointInversion(sampleSet, iterations);
 }
 
-bool FaceApproximation::insideBoundary(const CFitPoint& p) const
-{
-    const CVertex<double, 3> uv(p.uv[0], p.uv[1], 0.0);
-    return boundaryPolygon.isInside(uv, false);
-}
-
 void FaceApproximation::rebuildBoundaryPolygon()
 {
     boundaryPolygon.deleteVertices();
@@ -621,7 +610,6 @@ FaceApproximation::Outcome FaceApproximation::fastRefinementRuns()
     for (int attempt = 0;; ++attempt) {
         IndexSubset<CFitPoint> thinned(candidates);
         rbf3(*S, tol, thinned, 450, progress, kRbfKernel, false, true, tol, -1.0, true);
-        fastFollowUps(candidates, thinned);
         if (cancelled())
             return Outcome::Return;
         const double area = areaInsideBoundary(*S);
@@ -686,43 +674,6 @@ bool FaceApproximation::dropFarthestPoints(NurbsSurf& T, IndexSubset<CFitPoint>&
     const bool dropped = kept < candidates.count;
     candidates.count = kept;
     return dropped && kept >= 3;
-}
-
-// The fast correction fits the thinned points only; a point the thinning
-// left out may stay well beyond the tolerance (a face of a fine mesh was
-// reported fitted while two of its 964 points lay 1.4 and 3.3 tolerances
-// off). The candidates inside the boundary are measured on S; when one lies
-// farther than the Newton runs accept (1.5 tolerances), those beyond the
-// tolerance join the thinned ones, unthinned, for a further correction.
-// Points beyond the boundary (corners of facets reaching out of the face)
-// are left as the thinned correction put them: bending S to them moves the
-// sides the healing meets the neighbours with.
-void FaceApproximation::fastFollowUps(IndexSubset<CFitPoint>& candidates,
-                                      IndexSubset<CFitPoint>& thinned)
-{
-    for (int pass = 0; pass < kFastFollowUps && !cancelled(); ++pass) {
-        std::vector<char> inFit(static_cast<size_t>(selectionPoints.count), 0);
-        for (int k = 0; k < thinned.count; ++k)
-            inFit[static_cast<size_t>(thinned.indices[k])] = 1;
-        CFitPointArray copies;
-        IndexSubset<CFitPoint> judged = measuredCopy(*S, candidates, copies);
-        IndexSubset<CFitPoint> fit(thinned);
-        double largest = 0.0;
-        for (int k = 0; k < judged.count; ++k) {
-            const CFitPoint& p = judged[k];
-            const int index = candidates.indices[k];
-            if (p.boundary != 0 || inFit[static_cast<size_t>(index)] || !insideBoundary(p))
-                continue;
-            const double d = std::sqrt(p.dist2);
-            largest = std::max(largest, d);
-            if (d > tol)
-                fit.append(index);
-        }
-        if (!(largest > kOutsideFactor * tol))
-            return;
-        rbf3(*S, tol, fit, fit.count, progress, kRbfKernel, false, true, tol, -1.0, true);
-        thinned = fit;
-    }
 }
 
 // Copies of the points, in order, inverted onto T: the points themselves

@@ -309,31 +309,6 @@ TEST(FaceApproximation, NewtonRunsOrOneCorrectionByTheSelectionsSize)
 // inserted where the fit misses half of it. Fixing the control points that
 // fit instead, and adding no freedom, left these waves at 0.0055 after
 // three runs (1.85 tolerances); with the knots the second run reaches 0.0009.
-// The fast correction fits at most 450 of the selected points, spread
-// evenly; a narrow bump then keeps few of its vertices, and the face was
-// reported fitted while its top stayed 0.0136 (2.7 tolerances, on 60 x 60
-// cells) and 0.0158 (3.2, on 100 x 100) off. The selected points left
-// beyond the tolerance now join the correction.
-TEST(FaceApproximation, FastCorrectionLeftThePointsItsThinningDroppedOffTheTolerance)
-{
-    const double tol = 0.005;
-    for (const int cells : {60, 100}) {
-        SCOPED_TRACE(cells);
-        const SquareOnHeightField shape{[](double x, double y) {
-                                            const double r2 =
-                                                (x - 4.3) * (x - 4.3) + (y - 5.6) * (y - 5.6);
-                                            return 0.05 * std::exp(-r2 / (2.0 * 0.15 * 0.15));
-                                        },
-                                        cells};
-        FourSidedFace t(shape.mesh(), shape.at(), 6);
-        t.net.setSurfaceQuality(1);
-        const std::string out = t.update(tol, false);
-        ASSERT_NE(t.trimmed(), nullptr) << out;
-        const Deviation d = deviation(t, SquareOnHeightField::inside);
-        EXPECT_LT(d.max, tol);
-    }
-}
-
 TEST(FaceApproximation, MissedNewtonRunWithFixedControlPointsAloneStayedOffTheTolerance)
 {
     const double tol = 0.003;
