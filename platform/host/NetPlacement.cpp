@@ -22,9 +22,10 @@ constexpr double kMaxBend = 25.0 * std::numbers::pi / 180.0;
 // The largest angle between the facets picked at a net point and at a
 // neighbouring crossing (an eighth of the square away): a single facet of a
 // scan tilts with its noise where a stretch of the depths does not, so the
-// bound is looser than the bend; the crease between two large flat facets
-// of a coarse mesh, which the net's curves cannot follow, is steeper.
-constexpr double kMaxBendOfFacets = 50.0 * std::numbers::pi / 180.0;
+// bound is that of the steepest slope (at 50 degrees a scan whose noise is
+// a sixth of the tolerance found no square); a wall along the square's side
+// turns further.
+constexpr double kMaxBendOfFacets = 72.0 * std::numbers::pi / 180.0;
 // The shortest stretch over which a slope is judged, in document
 // tolerances: the scale at which the fit sees the surface. A scan's noise
 // of spread s moves the change of slope between two stretches of length L
