@@ -340,14 +340,19 @@ void finishMesh(CFlatMesh& mesh)
 
 // Adds the face sets to the meshes: a new mesh (with a mesh list) whenever a
 // set of another group adds its first face. A block's points are added to a
-// mesh when its first face there is added.
+// mesh when its first face there is added, all but those with a coordinate
+// that is not finite: a face with such a corner is left out (their count in
+// one line).
 void buildMeshes(const ParsedFile& parsed, CFlatMesh& mesh, Kor::List<CFlatMesh*>* meshes)
 {
     CFlatMesh* current = &mesh;
     bool currentUsed = false;
     int currentGroup = 0;
-    std::vector<int> base(parsed.blocks.size(), -1); // first mesh index of each block
+    // The mesh vertex of each point of each block in the current mesh (-1
+    // for a point that is not finite); empty while the block is not added.
+    std::vector<std::vector<int>> added(parsed.blocks.size());
     std::vector<int> face;
+    long nonFinite = 0;
     for (const ParsedFile::IndexedSet& set : parsed.faceSets) {
         static const std::vector<float> noPoints;
         const std::vector<float>& points = set.block >= 0 ? parsed.blocks[set.block] : noPoints;
@@ -360,41 +365,50 @@ void buildMeshes(const ParsedFile& parsed, CFlatMesh& mesh, Kor::List<CFlatMesh*
                 ++end;
             // values[start, end) is one face; the last may lack its -1.
             bool valid = true;
+            bool finite = true;
             for (std::size_t k = start; k < end; ++k) {
                 const int v = set.values[k];
                 if (v < 0 || v >= pointCount) {
                     std::cout << "referenced Vertex: " << v << " at " << (k - start)
                               << " not found." << std::endl;
                     valid = false;
+                } else if (!Mesh::isFinitePoint(points.data() + 3 * std::size_t(v))) {
+                    finite = false;
                 }
             }
-            if (valid && end - start > 2) {
+            if (valid && end - start > 2 && !finite)
+                ++nonFinite;
+            if (valid && end - start > 2 && finite) {
                 if (meshes != nullptr && currentUsed && set.group != currentGroup) {
                     finishMesh(*current);
                     current = new CFlatMesh();
                     prepareMesh(*current);
                     meshes->append(current);
-                    std::fill(base.begin(), base.end(), -1);
+                    for (std::vector<int>& indices : added)
+                        indices.clear();
                     currentUsed = false;
                 }
                 currentGroup = set.group;
                 currentUsed = true;
-                if (base[set.block] < 0) {
+                std::vector<int>& indices = added[std::size_t(set.block)];
+                if (indices.empty()) {
+                    indices.assign(std::size_t(pointCount), -1);
                     for (long i = 0; i < pointCount; ++i) {
-                        const int index = current->addVertex(
-                            CVertex<float, 3>(points[3 * i], points[3 * i + 1], points[3 * i + 2]));
-                        if (i == 0)
-                            base[set.block] = index;
+                        const float* xyz = points.data() + 3 * i;
+                        if (Mesh::isFinitePoint(xyz))
+                            indices[std::size_t(i)] =
+                                current->addVertex(CVertex<float, 3>(xyz[0], xyz[1], xyz[2]));
                     }
                 }
                 face.clear();
                 for (std::size_t k = start; k < end; ++k)
-                    face.push_back(base[set.block] + set.values[k]);
+                    face.push_back(indices[std::size_t(set.values[k])]);
                 current->addPolygon(face.data(), int(face.size()), -1);
             }
             start = end + 1;
         }
     }
+    Mesh::reportNonFiniteFacets(nonFinite);
     if (current != &mesh)
         finishMesh(*current);
     finishMesh(mesh);
