@@ -45,7 +45,8 @@ public:
     // The getter with "DeleteVezadMesh" (Yes), "File" (No) and
     // "ConvertMeshBoundary" (No); picked host meshes or a mesh file become
     // the plug-in's mesh object (plugin/LoadMesh.cpp). 1 when the user
-    // cancels the replace or merge question, otherwise 0.
+    // cancels the replace or merge question or the file dialog, 3 when the
+    // file chosen gives no facet (the mesh loaded before stays), otherwise 0.
     result run() override;
 };
 
