@@ -570,7 +570,8 @@ struct MainJobCase {
     // print the same transcript, draw the same pictures and save the same
     // document (object ids included): no order or choice of the system may
     // follow where the heap put its records. The document it saved, opened
-    // and saved again, is the same file.
+    // and saved again, is the same file; so is the one it saves with
+    // FENWO_LOGGING set.
     bool runTwice = false;
     // The view the square is sought in: a direction towards the camera
     // (0,0,0: the view as the mesh is loaded) and a zoom.
@@ -700,6 +701,13 @@ TEST_P(MainJob, CommitsFourHealedFacesThatFollowTheMesh)
     EXPECT_TRUE(fileBytes(out + "/fit.png") == fitPicture) << "fit.png differs";
     EXPECT_TRUE(fileBytes(out + "/main-job.png") == jobPicture) << "main-job.png differs";
     EXPECT_TRUE(fileBytes(out + "/main-job.vzd") == document) << "main-job.vzd differs";
+    // A diagnostics switch changes no saved byte: the debug dumps' curves
+    // drew ids from the work's stream, and FENWO_LOGGING changed every
+    // object id of the document.
+    const RunnerOutcome logged = runMainJob("main-job.vzs", defines, out, "FENWO_LOGGING=1");
+    ASSERT_EQ(logged.code, 0);
+    EXPECT_TRUE(fileBytes(out + "/main-job.vzd") == document)
+        << "main-job.vzd differs with FENWO_LOGGING";
 }
 
 const MainJobCase kCases[] = {
