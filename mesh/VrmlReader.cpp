@@ -10,6 +10,7 @@
 #include <climits>
 #include <cmath>
 #include <iostream>
+#include <limits>
 #include <map>
 #include <memory>
 #include <vector>
@@ -63,13 +64,17 @@ bool equalsNoCase(const std::string& a, const char* b)
     return i == a.size() && b[i] == 0;
 }
 
-// A coordinate read from the file, kept in the float range: the mesh stores
-// float32 and a double beyond that range has no float value.
+// A coordinate read from the file as the mesh stores it (float32): a double
+// beyond the float range is infinite there, and NaN stays NaN, so that the
+// faces and polylines through such a point are left out.
 float toCoordinate(double v)
 {
     if (!(v == v))
-        return 0.0f;
-    return float(std::clamp(v, -double(FLT_MAX), double(FLT_MAX)));
+        return std::numeric_limits<float>::quiet_NaN();
+    if (std::fabs(v) > double(FLT_MAX))
+        return v > 0.0 ? std::numeric_limits<float>::infinity()
+                       : -std::numeric_limits<float>::infinity();
+    return float(v);
 }
 
 // An index rounded toward zero. Values beyond the int range become INT_MIN
@@ -415,7 +420,7 @@ void buildMeshes(const ParsedFile& parsed, CFlatMesh& mesh, Kor::List<CFlatMesh*
 }
 
 // One curve per polyline of every line set; indices outside the points are
-// dropped.
+// dropped, and a polyline through a point that is not finite is left out.
 void buildCurves(const ParsedFile& parsed, Kor::List<CParametricGeometry*>& curves)
 {
     for (const ParsedFile::IndexedSet& set : parsed.lineSets) {
@@ -429,13 +434,17 @@ void buildCurves(const ParsedFile& parsed, Kor::List<CParametricGeometry*>& curv
             points.append(CVertex<float, 3>(coordinates[3 * i], coordinates[3 * i + 1],
                                             coordinates[3 * i + 2]));
         Kor::List<int> polyline;
+        bool finite = true;
         for (std::size_t k = 0; k <= set.values.size(); ++k) {
             if (k == set.values.size() || set.values[k] == -1) {
-                if (Fenwo::NurbsSurf* curve = indexedPolylineToCurve(points, polyline))
-                    curves.append(curve);
+                if (finite)
+                    if (Fenwo::NurbsSurf* curve = indexedPolylineToCurve(points, polyline))
+                        curves.append(curve);
                 polyline.removeAll();
+                finite = true;
             } else if (set.values[k] >= 0 && set.values[k] < pointCount) {
                 polyline.append(set.values[k]);
+                finite = finite && Mesh::isFinitePoint(coordinates.data() + 3 * set.values[k]);
             }
         }
     }

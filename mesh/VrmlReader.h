@@ -132,7 +132,8 @@ private:
 // mesh itself always, is finished: vertices merged within
 // kVrmlMergeTolerance, topology built, bounding box computed, modified flag
 // set; its facet-hash cell size is kVrmlFacetHashCellSize.
-// Each polyline of an IndexedLineSet becomes a curve appended to curves.
+// Each polyline of an IndexedLineSet becomes a curve appended to curves
+// (one through a point that is not finite is left out).
 // Returns true for a readable file, also one without any geometry. Returns
 // false, with mesh and lists unchanged, when the file cannot be opened, has
 // no "#VRML" comment line, contains a NUL byte, or ends inside a node or

@@ -131,12 +131,13 @@ TEST_F(MeshwrightHost, OutImportAddsSurfacesFacesAndCurvesUpToAnUnknownRecord)
         EXPECT_EQ(doc().ObjectCount(), before + c.added);
         EXPECT_EQ(boxes().size(), boxCount);
         const std::size_t at = transcript().find(" not imported\n", said);
-        if (c.said == nullptr)
+        if (c.said == nullptr) {
             EXPECT_EQ(at, std::string::npos) << transcript().substr(said);
-        else
+        } else {
             EXPECT_NE(transcript().find(std::string(c.said) + " not imported\n", said),
                       std::string::npos)
                 << transcript().substr(said);
+        }
     }
 
     // A file from which nothing comes answers failure: an empty file, 24
@@ -170,10 +171,11 @@ TEST_F(MeshwrightHost, OutImportAddsSurfacesFacesAndCurvesUpToAnUnknownRecord)
         EXPECT_EQ(result, 3);
         EXPECT_EQ(doc().ObjectCount(), before);
         EXPECT_NE(transcript().find("Import of " + cut + " failed", said), std::string::npos);
-        if (faceCut)
+        if (faceCut) {
             EXPECT_NE(transcript().find("1 of 1 trimmed faces not imported\n", said),
                       std::string::npos)
                 << transcript().substr(said);
+        }
     }
     EXPECT_GT(lost, int(nothing.size()) * 9 / 10);
 }
