@@ -8,6 +8,7 @@
 #include "foundation/FitPoint.h"
 #include "foundation/Logging.h"
 #include "geometry/NurbsSurf.h"
+#include "platform/Uuid.h"
 
 #include <cmath>
 #include <fstream>
@@ -77,6 +78,7 @@ NurbsSurf* interpolCurves(const Kor::Array<NurbsSurf*>& curves, int degree, bool
     if (mid == nullptr) {
         std::cout << "interpolation to mid-curve failed " << n << " curves" << std::endl;
         if (isLoggingEnabled()) {
+            const Platform::SideIdScope sideIds; // the dump's curve
             std::unique_ptr<NurbsSurf> polyline(polylineOfFitPoints(all, closed));
             dumpCurve("c:/tmp/midIpolFAil.out", polyline.get());
         }

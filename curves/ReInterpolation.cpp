@@ -16,6 +16,7 @@
 #include "foundation/Statistic.h"
 #include "geometry/NurbsSurf.h"
 #include "platform/Diagnostics.h"
+#include "platform/Uuid.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -226,6 +227,7 @@ NurbsSurf* reInterpolate(CParametricGeometry* curve, double tol, int degree, boo
             return nullptr;
         if (c == nullptr) {
             if (isLoggingEnabled()) {
+                const Platform::SideIdScope sideIds; // the dump's curve
                 std::unique_ptr<NurbsSurf> polyline(makePolylineCurve(curve, params));
                 writeCurveLog("c:/tmp/result-useBaseCurve-fail.out", polyline.get());
             }

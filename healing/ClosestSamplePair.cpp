@@ -4,6 +4,7 @@
 #include "curves/PolylineCurve.h"
 #include "foundation/Logging.h"
 #include "geometry/NurbsSurf.h"
+#include "platform/Uuid.h"
 
 #include <fstream>
 #include <iostream>
@@ -43,6 +44,7 @@ void closestSamplePair(CParametricGeometry* a, CParametricGeometry* b, const Kor
     std::ofstream dump;
     if (!openLogStream(dump, "c:/tmp/adjust.out", 18))
         return;
+    const Platform::SideIdScope sideIds; // the dump's curves
     const std::unique_ptr<Fenwo::NurbsSurf> polyA(makePolylineCurve(a, sa));
     const std::unique_ptr<Fenwo::NurbsSurf> polyB(makePolylineCurve(b, sb));
     const Vector pa = a->getPoint(*outA, 0.0);

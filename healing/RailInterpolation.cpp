@@ -9,6 +9,7 @@
 #include "healing/ClosestSamplePair.h"
 #include "healing/SectionPlane.h"
 #include "platform/Diagnostics.h"
+#include "platform/Uuid.h"
 
 #include <cmath>
 #include <fstream>
@@ -41,6 +42,7 @@ void alignClosedRails(CCompositeCurve* a, CCompositeCurve* b, Kor::List<double>&
     std::ofstream lines;
     if (!openLogStream(lines, "c:/tmp/cylic.out", 18))
         return;
+    const Platform::SideIdScope sideIds; // the dump's curves
     const Interval na = a->getDomain(0), nb = b->getDomain(0);
     for (int k = 0; k < 30; ++k) {
         const double s = k / 30.0;

@@ -81,6 +81,28 @@ bool takeReals(std::istream& in, double* values, int n)
     return true;
 }
 
+// The coordinates of a point: false when one is cut short or malformed;
+// notFinite tells of a number that is NaN or beyond the range of a float.
+bool takeCoordinates(std::istream& in, double* xyz, bool& notFinite)
+{
+    notFinite = false;
+    for (int k = 0; k < 3; ++k) {
+        std::string t;
+        if (!takeEntryToken(in, t))
+            return false;
+        if (!parseWholeFloatRange(t, xyz[k])) {
+            if (!isNonFiniteNumber(t))
+                return false;
+            notFinite = true;
+        }
+    }
+    return true;
+}
+
+// The id map's mark of a point whose coordinates are not all finite: it has
+// no vertex, and the facets that use it are left out.
+constexpr int kNonFinitePoint = -2;
+
 void skipRestOfLine(std::istream& in)
 {
     in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
@@ -93,6 +115,7 @@ struct CAutoFormReader {
     CMeshIdMap ids;
     Section section = Section::None;
     int pointsRead = 0;
+    long nonFiniteFacets = 0;
     std::vector<int> facetsAdded;
     std::unique_ptr<float[]> values; // the last post-variable array
     int valueCount = 0;
@@ -122,8 +145,13 @@ struct CAutoFormReader {
         case Section::None:
             return false;
         case Section::Points: {
-            if (!takeInteger(in, id) || !takeReals(in, xyz, 3))
+            bool notFinite = false;
+            if (!takeInteger(in, id) || !takeCoordinates(in, xyz, notFinite))
                 return false;
+            if (notFinite) {
+                ids.append(id, kNonFinitePoint);
+                return true;
+            }
             const Mesh::CBaseMesh::Point p{float(xyz[0]), float(xyz[1]), float(xyz[2])};
             ids.append(id, mesh.addVertex(p));
             ++pointsRead;
@@ -133,13 +161,19 @@ struct CAutoFormReader {
             return takeInteger(in, id) && takeReals(in, xyz, 3);
         case Section::Facets: {
             int corner[3];
+            bool finite = true;
             if (!takeInteger(in, id))
                 return false;
             for (int k = 0; k < 3; ++k) {
                 if (!takeInteger(in, id))
                     return false;
                 const int v = ids.findIdIndex(id);
+                finite = finite && v != kNonFinitePoint;
                 corner[k] = v >= 0 ? v : 0;
+            }
+            if (!finite) {
+                ++nonFiniteFacets;
+                return true;
             }
             const int p = mesh.addPolygon(corner, 3, -1);
             if (p >= 0)
@@ -214,6 +248,7 @@ bool readAutoForm(Mesh::CBaseMesh& mesh, const char* path, int /*reserved*/, flo
 
     CAutoFormReader reader(mesh, values != nullptr);
     reader.read(in);
+    Mesh::reportNonFiniteFacets(reader.nonFiniteFacets);
 
     // Facets without any point would refer to a vertex that does not exist.
     if (reader.pointsRead == 0) {

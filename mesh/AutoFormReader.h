@@ -23,7 +23,10 @@ class CBaseMesh;
 
 // Reads the file into the mesh: every point becomes a vertex, every facet a
 // triangle (facet information -1) whose ids are looked up among the points
-// read so far; a well-formed id that is not there takes vertex 0. An entry
+// read so far; a well-formed id that is not there takes vertex 0. A point
+// with a coordinate that is NaN or beyond the range of a float ("nan",
+// "1e39") gets no vertex, and a facet on it is left out (their count in one
+// line, Mesh::reportNonFiniteFacets). An entry
 // that is cut short by its line end or holds a malformed number is dropped
 // with the rest of its line. Vertices are not merged. Then topology,
 // bounding box and modified flag; the facet hash is set to cells of 12.

@@ -2,6 +2,7 @@
 
 #include <cfloat>
 #include <cmath>
+#include <iostream>
 
 namespace Mesh {
 
@@ -561,6 +562,12 @@ bool CPolyTriangulator::next(CVertex<float, 3>& a, CVertex<float, 3>& b, CVertex
     mesh->getFacetCorner(facet, kb, b);
     mesh->getFacetCorner(facet, kc, c);
     return more;
+}
+
+void reportNonFiniteFacets(long n)
+{
+    if (n > 0)
+        std::cout << "left out " << n << " facets with non-finite coordinates" << std::endl;
 }
 
 } // namespace Mesh

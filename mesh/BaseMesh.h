@@ -32,6 +32,7 @@
 #include "mesh/SpatialHash.h"
 #include "platform/MTLock.h"
 
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -343,6 +344,19 @@ double cornerQuality(const float* xyz, int n);
 // The area and normal of a facet of n corners (x, y, z each), as
 // getFacetAreaAndNormal gives them.
 double cornerAreaAndNormal(const float* xyz, int n, CVector<float, 3>& normal);
+
+// True when the three coordinates at xyz are finite. The readers leave out
+// facets with a corner that is not: a NaN or infinite corner has no place in
+// the box, the hash or the topology of a mesh.
+inline bool isFinitePoint(const float* xyz)
+{
+    return std::isfinite(xyz[0]) && std::isfinite(xyz[1]) && std::isfinite(xyz[2]);
+}
+
+// The readers' one line on the facets they left out for a corner that is
+// not finite: "left out <n> facets with non-finite coordinates" on standard
+// output; nothing for n = 0.
+void reportNonFiniteFacets(long n);
 
 // Triangulates facet i of a mesh by step doubling, without geometry: for n
 // corners it gives n - 2 triangles, e.g. (0,1,2), (2,3,0) for a quad.

@@ -97,10 +97,19 @@ bool CFlatMesh::readPOL(std::istream& in, std::uint32_t available)
         return false;
     }
 
+    // A vertex with a coordinate that is not finite is not taken.
+    auto finiteVertex = [&](std::uint64_t v) {
+        const float xyz[3] = {std::bit_cast<float>(blockWord(vertexBlock, 3 * v, swapped)),
+                              std::bit_cast<float>(blockWord(vertexBlock, 3 * v + 1, swapped)),
+                              std::bit_cast<float>(blockWord(vertexBlock, 3 * v + 2, swapped))};
+        return Mesh::isFinitePoint(xyz);
+    };
+
     // First pass: the record structure must lie inside the polygon block;
     // polygons with a vertex index outside the file's vertices, without a
-    // loop, or with a negative corner count are noted as invalid (once each).
-    std::vector<int> invalid;
+    // loop, or with a negative corner count are noted as invalid (once each),
+    // the others with a vertex that is not finite as not finite.
+    std::vector<int> invalid, notFinite;
     std::size_t position = 0;
     auto polygonBlockEnds = [](std::uint64_t p) {
         std::cout << "POL polygon block ends inside polygon " << p << std::endl;
@@ -111,6 +120,7 @@ bool CFlatMesh::readPOL(std::istream& in, std::uint32_t available)
             return polygonBlockEnds(p);
         const int loops = blockInt(polygonBlock, position++, swapped);
         bool bad = loops < 1;
+        bool finite = true;
         for (int l = 0; l < loops; ++l) {
             if (position >= polygonWords)
                 return polygonBlockEnds(p);
@@ -125,18 +135,37 @@ bool CFlatMesh::readPOL(std::istream& in, std::uint32_t available)
                 const int index = blockInt(polygonBlock, position++, swapped);
                 if (index < 0 || std::uint64_t(index) >= vertexCount)
                     bad = true;
+                else if (finite && !finiteVertex(std::uint64_t(index)))
+                    finite = false;
             }
         }
         if (bad)
             invalid.push_back(int(p));
+        else if (!finite)
+            notFinite.push_back(int(p));
     }
 
     // Second pass: the image is sound; append it. When the mesh already
-    // holds vertices the file's indices are moved past them.
+    // holds vertices the file's indices are moved past them, and past the
+    // vertices left out before them: moved gives the mesh vertex of each
+    // file vertex then (-1 for one left out).
     const bool wasEmpty = oldVertices == 0 && polygonStarts.count == 0;
     const int firstPolygon = polygonStarts.count;
-    for (std::size_t i = 0; i < 3 * vertexCount; ++i)
-        coordinates.push(std::bit_cast<float>(blockWord(vertexBlock, i, swapped)));
+    std::vector<int> moved;
+    for (std::uint64_t v = 0; v < vertexCount && moved.empty(); ++v)
+        if (!finiteVertex(v))
+            moved.assign(vertexCount, -1);
+    std::uint64_t keptVertices = 0;
+    for (std::uint64_t v = 0; v < vertexCount; ++v) {
+        if (!moved.empty()) {
+            if (!finiteVertex(v))
+                continue;
+            moved[v] = int(oldVertices + keptVertices);
+        }
+        for (std::uint64_t i = 3 * v; i < 3 * v + 3; ++i)
+            coordinates.push(std::bit_cast<float>(blockWord(vertexBlock, i, swapped)));
+        ++keptVertices;
+    }
     position = 0;
     for (std::uint64_t p = 0; p < polygonCount; ++p) {
         polygonStarts.push(polygonStream.count);
@@ -148,18 +177,24 @@ bool CFlatMesh::readPOL(std::istream& in, std::uint32_t available)
             for (int k = 0; k < corners; ++k) {
                 const int index = blockInt(polygonBlock, position++, swapped);
                 const bool valid = index >= 0 && std::uint64_t(index) < vertexCount;
-                polygonStream.push(valid ? index + int(oldVertices) : index);
+                if (valid)
+                    polygonStream.push(moved.empty() ? index + int(oldVertices) : moved[index]);
+                else
+                    polygonStream.push(index);
             }
         }
     }
     if (wasEmpty)
         header = fileHeader;
-    header.setWord(CPOLHeader::vertexCountOffset, std::uint32_t(oldVertices + vertexCount));
+    header.setWord(CPOLHeader::vertexCountOffset, std::uint32_t(oldVertices + keptVertices));
     header.setWord(CPOLHeader::polygonCountOffset, std::uint32_t(polygonStarts.count));
 
-    if (!invalid.empty()) {
+    if (!invalid.empty())
         std::cout << "pol-file contains " << invalid.size() << " invalid polygon-definitions "
                   << std::endl;
+    Mesh::reportNonFiniteFacets(long(notFinite.size()));
+    invalid.insert(invalid.end(), notFinite.begin(), notFinite.end());
+    if (!invalid.empty()) {
         for (int& p : invalid)
             p += firstPolygon;
         deleteFacets(invalid.data(), int(invalid.size()), false);

@@ -121,8 +121,9 @@ bool parseInteger(const std::string& f, int& value)
 // A real field in the Nastran forms: [sign] digits [. digits] followed by
 // an optional exponent written "E", "D" or only its sign ("1.5-3" is
 // 1.5e-3). A blank field is 0. False, value 0, for anything else or a value
-// a float cannot hold.
-bool parseReal(const std::string& f, float& value)
+// a float cannot hold; for the latter (a number beyond the range of a float,
+// "1.+39") notFinite is set as well.
+bool parseReal(const std::string& f, float& value, bool& notFinite)
 {
     value = 0.0f;
     if (f.empty())
@@ -169,10 +170,10 @@ bool parseReal(const std::string& f, float& value)
             return false;
     }
     double v = 0.0;
-    const auto r = std::from_chars(s.data(), s.data() + s.size(), v);
-    if (r.ec != std::errc() || r.ptr != s.data() + s.size() || !std::isfinite(v) || v > FLT_MAX ||
-        v < -FLT_MAX)
+    if (!parseWholeFloatRange(s, v)) {
+        notFinite = notFinite || isNonFiniteNumber(s);
         return false;
+    }
     value = float(v);
     return true;
 }
@@ -209,9 +210,14 @@ bool nextContinuation(CLineSource& lines, std::string& continuation)
     return false;
 }
 
+// The id map's mark of a grid whose coordinates are not all finite: it has
+// no vertex, and the elements that use it are left out.
+constexpr int kNonFiniteGrid = -2;
+
 // Pass 1: every readable grid becomes a vertex and an entry of the id map. A
 // grid without a readable id is skipped; an unreadable coordinate is 0, as is
-// X3 of a large-field grid whose continuation line is missing.
+// X3 of a large-field grid whose continuation line is missing; a coordinate
+// beyond the range of a float marks the grid kNonFiniteGrid.
 void readGrids(std::istream& in, Mesh::CBaseMesh& mesh, CMeshIdMap& ids)
 {
     CLineSource lines(in);
@@ -223,29 +229,32 @@ void readGrids(std::istream& in, Mesh::CBaseMesh& mesh, CMeshIdMap& ids)
         int id = 0;
         float x[3] = {0.0f, 0.0f, 0.0f};
         bool valid;
+        bool notFinite = false;
         if (kind == CardKind::LargeGrid) {
             valid = parseInteger(field(card, 9, 24), id);
-            parseReal(field(card, 41, 56), x[0]);
-            parseReal(field(card, 57, 72), x[1]);
+            parseReal(field(card, 41, 56), x[0], notFinite);
+            parseReal(field(card, 57, 72), x[1], notFinite);
             if (nextContinuation(lines, continuation))
-                parseReal(field(continuation, 9, 24), x[2]);
+                parseReal(field(continuation, 9, 24), x[2], notFinite);
         } else {
             valid = parseInteger(field(card, 9, 16), id);
-            parseReal(field(card, 25, 32), x[0]);
-            parseReal(field(card, 33, 40), x[1]);
-            parseReal(field(card, 41, 48), x[2]);
+            parseReal(field(card, 25, 32), x[0], notFinite);
+            parseReal(field(card, 33, 40), x[1], notFinite);
+            parseReal(field(card, 41, 48), x[2], notFinite);
         }
         if (!valid)
             continue;
         const Mesh::CBaseMesh::Point p(x[0], x[1], x[2]);
-        ids.append(id, mesh.addVertex(p));
+        ids.append(id, notFinite ? kNonFiniteGrid : mesh.addVertex(p));
     }
 }
 
 // Pass 2: every element whose grid fields are integers becomes a polygon;
-// ids not in the map take vertex 0.
+// ids not in the map take vertex 0. An element on a grid that is not finite
+// is left out (their count in one line).
 void readElements(std::istream& in, Mesh::CBaseMesh& mesh, CMeshIdMap& ids)
 {
+    long nonFinite = 0;
     static constexpr std::size_t gridColumns[4] = {25, 33, 41, 49};
     CLineSource lines(in);
     std::string card;
@@ -256,15 +265,20 @@ void readElements(std::istream& in, Mesh::CBaseMesh& mesh, CMeshIdMap& ids)
         const int corners = kind == CardKind::Triangle ? 3 : 4;
         int index[4] = {0, 0, 0, 0};
         bool valid = true;
+        bool finite = true;
         for (int k = 0; k < corners && valid; ++k) {
             int id = 0;
             valid = parseInteger(field(card, gridColumns[k], gridColumns[k] + 7), id);
             const int v = ids.findIdIndex(id);
+            finite = finite && v != kNonFiniteGrid;
             index[k] = v >= 0 ? v : 0;
         }
-        if (valid)
+        if (valid && !finite)
+            ++nonFinite;
+        else if (valid)
             mesh.addPolygon(index, corners, -1);
     }
+    Mesh::reportNonFiniteFacets(nonFinite);
 }
 
 } // namespace

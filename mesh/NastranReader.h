@@ -32,7 +32,9 @@ inline constexpr double kFiniteElementHashCellSize = 12.0;
 // Reads the file in two passes, grids first, so that elements may come before
 // the grids they use. Each element becomes a polygon of 3 or 4 corners
 // (facet information -1); a well-formed grid id that no GRID card defines
-// takes vertex 0. An element card whose grid fields are not integers is
+// takes vertex 0. A grid with a coordinate beyond the range of a float gets
+// no vertex, and an element on it is left out (their count in one line,
+// Mesh::reportNonFiniteFacets). An element card whose grid fields are not integers is
 // skipped. Vertices are not merged. Then topology, bounding box and modified
 // flag; the facet hash is set to cells of kFiniteElementHashCellSize.
 // Returns false, with the mesh unchanged and one line on standard output

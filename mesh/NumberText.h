@@ -9,6 +9,7 @@
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <string>
 
 // Optional sign and digits, fitting an int. False, value unchanged, otherwise.
@@ -40,4 +41,25 @@ inline bool parseWholeFloatRange(const std::string& token, double& value)
         return false;
     value = v;
     return true;
+}
+
+// True when token is entirely a number (optional sign; "nan" and "inf" in
+// any case count) whose value is NaN, infinite or beyond the range of a
+// float, as "nan", "-inf", "1e39" or "1e999": a number parseWholeFloatRange
+// refuses for its value, not for its form. A float would hold it as NaN or
+// infinity, so the readers leave out what it belongs to.
+inline bool isNonFiniteNumber(const std::string& token)
+{
+    const char* first = token.data();
+    const char* last = token.data() + token.size();
+    if (first != last && *first == '+')
+        ++first;
+    double v = 0.0;
+    const auto r = std::from_chars(first, last, v);
+    if (r.ptr != last || first == last)
+        return false;
+    if (r.ec == std::errc::result_out_of_range)
+        // Too large or too small for a double: only the first is beyond a float.
+        return std::fabs(std::strtod(std::string(first, last).c_str(), nullptr)) > FLT_MAX;
+    return r.ec == std::errc() && !(std::fabs(v) <= FLT_MAX);
 }

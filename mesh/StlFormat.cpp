@@ -3,6 +3,7 @@
 #include "foundation/PointSequence.h"
 #include "mesh/BaseMesh.h"
 #include "mesh/CharScanner.h"
+#include "mesh/NumberText.h"
 
 #include <cfloat>
 #include <charconv>
@@ -148,26 +149,28 @@ private:
     }
 };
 
-// Reads word as a number. False, with value unchanged, when the word is not
-// entirely a finite number (the message names it, in lower case).
-bool parseNumber(std::string_view word, float& value)
+// How a coordinate of "vertex" read.
+enum class NumberRead { Finite, NotFinite, Malformed };
+
+// Reads word as a number. A word that is entirely a number, but NaN or
+// beyond the range of a float ("nan", "inf", "1e39"), is NotFinite; any
+// other word that is not entirely a number is Malformed and reported (the
+// message names it, in lower case). value is set only for Finite.
+NumberRead parseNumber(std::string_view word, float& value)
 {
-    const char* first = word.data();
-    const char* last = word.data() + word.size();
-    if (first != last && *first == '+')
-        ++first;
+    const std::string text(word);
     double v = 0.0;
-    const auto result = std::from_chars(first, last, v);
-    if (result.ec != std::errc() || result.ptr != last || !(v == v) || v > FLT_MAX ||
-        v < -FLT_MAX) {
-        std::string lower(word);
-        for (char& c : lower)
-            c = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-        std::cout << "bad number in STL text: " << lower << std::endl;
-        return false;
+    if (parseWholeFloatRange(text, v)) {
+        value = float(v);
+        return NumberRead::Finite;
     }
-    value = float(v);
-    return true;
+    if (isNonFiniteNumber(text))
+        return NumberRead::NotFinite;
+    std::string lower(text);
+    for (char& c : lower)
+        c = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+    std::cout << "bad number in STL text: " << lower << std::endl;
+    return NumberRead::Malformed;
 }
 
 // The keywords of the grammar; Other for any other word.
@@ -298,15 +301,23 @@ bool readBinarySTL(Mesh::CBaseMesh& mesh, const char* path, bool merge)
         f += n;
     }
     CVertex<float, 3> corner;
+    long nonFinite = 0;
     for (std::size_t f = 0; f < count; ++f) {
+        const float* xyz = corners.data() + 9 * f;
+        if (!Mesh::isFinitePoint(xyz) || !Mesh::isFinitePoint(xyz + 3) ||
+            !Mesh::isFinitePoint(xyz + 6)) {
+            ++nonFinite;
+            continue;
+        }
         int idx[3];
         for (int k = 0; k < 3; ++k) {
             for (int c = 0; c < 3; ++c)
-                corner.data[c] = corners[9 * f + 3 * k + c];
+                corner.data[c] = xyz[3 * k + c];
             idx[k] = mesh.addVertex(corner);
         }
         mesh.addPolygon(idx, 3, -1);
     }
+    Mesh::reportNonFiniteFacets(nonFinite);
     finishMesh(mesh, merge, kBinaryStlMergeTolerance);
     return true;
 }
@@ -327,17 +338,22 @@ bool readAsciiSTL(Mesh::CBaseMesh& mesh, const char* path, bool merge)
     in.clear();
     in.seekg(0);
 
+    // The corners of the facet being read; it is added at "endfacet", when
+    // it has three corners and every coordinate is finite.
     int cornerCount = 0;
-    int corners[3] = {0, 0, 0};
+    CVertex<float, 3> corners[3];
+    bool finiteFacet = true;
+    long nonFinite = 0;
     bool sawKeyword = false;
-    CVertex<float, 3> point;
     TextCursor text(in);
     std::string word;
-    // A number starts with a digit, a sign or a point.
+    // A number starts with a digit, a sign or a point; "nan" and "inf" (in
+    // any case) start with a letter that begins no keyword of the grammar.
     auto atNumber = [&text] {
         text.skipSpace();
         const int c = text.peek();
-        return c >= 0 && (characterClass(c) == TokenClassNumber || c == '.');
+        return c >= 0 && (characterClass(c) == TokenClassNumber || c == '.' || c == 'n' ||
+                          c == 'N' || c == 'i' || c == 'I');
     };
     for (;;) {
         text.skipSpace();
@@ -351,23 +367,28 @@ bool readAsciiSTL(Mesh::CBaseMesh& mesh, const char* path, bool merge)
                 sawKeyword = true;
             if (kind == StlWord::Vertex) {
                 float xyz[3] = {0.0f, 0.0f, 0.0f};
+                bool finite = true;
                 for (float& v : xyz)
-                    if (atNumber())
-                        parseNumber(text.takeWord(word), v);
+                    if (atNumber() && parseNumber(text.takeWord(word), v) == NumberRead::NotFinite)
+                        finite = false;
                 if (cornerCount < 3) {
-                    point.data[0] = xyz[0];
-                    point.data[1] = xyz[1];
-                    point.data[2] = xyz[2];
-                    corners[cornerCount++] = mesh.addVertex(point);
+                    corners[cornerCount++] = CVertex<float, 3>(xyz[0], xyz[1], xyz[2]);
+                    finiteFacet = finiteFacet && finite;
                 } else {
                     std::cout << "not a triangle !" << std::endl;
                 }
             } else if (kind == StlWord::EndFacet) {
-                if (cornerCount == 3)
-                    mesh.addPolygon(corners, 3, -1);
-                else
+                if (cornerCount == 3 && finiteFacet) {
+                    const int added[3] = {mesh.addVertex(corners[0]), mesh.addVertex(corners[1]),
+                                          mesh.addVertex(corners[2])};
+                    mesh.addPolygon(added, 3, -1);
+                } else if (cornerCount == 3) {
+                    ++nonFinite;
+                } else {
                     std::cout << "endfacet on incomplete facet ! " << std::endl;
+                }
                 cornerCount = 0;
+                finiteFacet = true;
             }
         } else if (cls == TokenClassNumber || next == '.') {
             // Numbers outside "vertex" (normals, solid names beginning with
@@ -381,6 +402,7 @@ bool readAsciiSTL(Mesh::CBaseMesh& mesh, const char* path, bool merge)
         std::cout << "no STL keyword in " << path << std::endl;
         return false;
     }
+    Mesh::reportNonFiniteFacets(nonFinite);
     finishMesh(mesh, merge, kAsciiStlMergeTolerance);
     return true;
 }

@@ -35,7 +35,9 @@ bool readSTL(Mesh::CBaseMesh& mesh, const char* path, bool merge);
 bool isBinarySTL(const char* path);
 
 // Reads a binary STL file. Every facet becomes a triangle over three new
-// vertices (corners 1, 2, 3 in file order); with merge, vertices within
+// vertices (corners 1, 2, 3 in file order), except a facet with a NaN or
+// infinite coordinate, which is left out (their count in one line,
+// Mesh::reportNonFiniteFacets); with merge, vertices within
 // kBinaryStlMergeTolerance are merged afterwards. Then topology, bounding box
 // and modified flag. Returns false, with the mesh unchanged, when the file
 // cannot be opened, is shorter than 84 bytes, or is too short for the facet
@@ -55,6 +57,8 @@ bool readBinarySTL(Mesh::CBaseMesh& mesh, const char* path, bool merge);
 // Returns false, with the mesh unchanged, when the file cannot be opened,
 // contains a NUL byte (binary data, for example a truncated binary STL; the
 // whole file is checked before anything is added), or contains no STL
-// keyword at all; one line on standard output says why. A malformed number of a "vertex" is reported and leaves
-// its coordinate 0.
+// keyword at all; one line on standard output says why. A malformed number
+// of a "vertex" is reported and leaves its coordinate 0; a number that is
+// NaN or beyond the range of a float ("nan", "inf", "1e39") leaves its
+// facet out (their count in one line, Mesh::reportNonFiniteFacets).
 bool readAsciiSTL(Mesh::CBaseMesh& mesh, const char* path, bool merge);

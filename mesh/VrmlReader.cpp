@@ -10,6 +10,7 @@
 #include <climits>
 #include <cmath>
 #include <iostream>
+#include <limits>
 #include <map>
 #include <memory>
 #include <vector>
@@ -63,13 +64,17 @@ bool equalsNoCase(const std::string& a, const char* b)
     return i == a.size() && b[i] == 0;
 }
 
-// A coordinate read from the file, kept in the float range: the mesh stores
-// float32 and a double beyond that range has no float value.
+// A coordinate read from the file as the mesh stores it (float32): a double
+// beyond the float range is infinite there, and NaN stays NaN, so that the
+// faces and polylines through such a point are left out.
 float toCoordinate(double v)
 {
     if (!(v == v))
-        return 0.0f;
-    return float(std::clamp(v, -double(FLT_MAX), double(FLT_MAX)));
+        return std::numeric_limits<float>::quiet_NaN();
+    if (std::fabs(v) > double(FLT_MAX))
+        return v > 0.0 ? std::numeric_limits<float>::infinity()
+                       : -std::numeric_limits<float>::infinity();
+    return float(v);
 }
 
 // An index rounded toward zero. Values beyond the int range become INT_MIN
@@ -340,14 +345,19 @@ void finishMesh(CFlatMesh& mesh)
 
 // Adds the face sets to the meshes: a new mesh (with a mesh list) whenever a
 // set of another group adds its first face. A block's points are added to a
-// mesh when its first face there is added.
+// mesh when its first face there is added, all but those with a coordinate
+// that is not finite: a face with such a corner is left out (their count in
+// one line).
 void buildMeshes(const ParsedFile& parsed, CFlatMesh& mesh, Kor::List<CFlatMesh*>* meshes)
 {
     CFlatMesh* current = &mesh;
     bool currentUsed = false;
     int currentGroup = 0;
-    std::vector<int> base(parsed.blocks.size(), -1); // first mesh index of each block
+    // The mesh vertex of each point of each block in the current mesh (-1
+    // for a point that is not finite); empty while the block is not added.
+    std::vector<std::vector<int>> added(parsed.blocks.size());
     std::vector<int> face;
+    long nonFinite = 0;
     for (const ParsedFile::IndexedSet& set : parsed.faceSets) {
         static const std::vector<float> noPoints;
         const std::vector<float>& points = set.block >= 0 ? parsed.blocks[set.block] : noPoints;
@@ -360,48 +370,57 @@ void buildMeshes(const ParsedFile& parsed, CFlatMesh& mesh, Kor::List<CFlatMesh*
                 ++end;
             // values[start, end) is one face; the last may lack its -1.
             bool valid = true;
+            bool finite = true;
             for (std::size_t k = start; k < end; ++k) {
                 const int v = set.values[k];
                 if (v < 0 || v >= pointCount) {
                     std::cout << "referenced Vertex: " << v << " at " << (k - start)
                               << " not found." << std::endl;
                     valid = false;
+                } else if (!Mesh::isFinitePoint(points.data() + 3 * std::size_t(v))) {
+                    finite = false;
                 }
             }
-            if (valid && end - start > 2) {
+            if (valid && end - start > 2 && !finite)
+                ++nonFinite;
+            if (valid && end - start > 2 && finite) {
                 if (meshes != nullptr && currentUsed && set.group != currentGroup) {
                     finishMesh(*current);
                     current = new CFlatMesh();
                     prepareMesh(*current);
                     meshes->append(current);
-                    std::fill(base.begin(), base.end(), -1);
+                    for (std::vector<int>& indices : added)
+                        indices.clear();
                     currentUsed = false;
                 }
                 currentGroup = set.group;
                 currentUsed = true;
-                if (base[set.block] < 0) {
+                std::vector<int>& indices = added[std::size_t(set.block)];
+                if (indices.empty()) {
+                    indices.assign(std::size_t(pointCount), -1);
                     for (long i = 0; i < pointCount; ++i) {
-                        const int index = current->addVertex(
-                            CVertex<float, 3>(points[3 * i], points[3 * i + 1], points[3 * i + 2]));
-                        if (i == 0)
-                            base[set.block] = index;
+                        const float* xyz = points.data() + 3 * i;
+                        if (Mesh::isFinitePoint(xyz))
+                            indices[std::size_t(i)] =
+                                current->addVertex(CVertex<float, 3>(xyz[0], xyz[1], xyz[2]));
                     }
                 }
                 face.clear();
                 for (std::size_t k = start; k < end; ++k)
-                    face.push_back(base[set.block] + set.values[k]);
+                    face.push_back(indices[std::size_t(set.values[k])]);
                 current->addPolygon(face.data(), int(face.size()), -1);
             }
             start = end + 1;
         }
     }
+    Mesh::reportNonFiniteFacets(nonFinite);
     if (current != &mesh)
         finishMesh(*current);
     finishMesh(mesh);
 }
 
 // One curve per polyline of every line set; indices outside the points are
-// dropped.
+// dropped, and a polyline through a point that is not finite is left out.
 void buildCurves(const ParsedFile& parsed, Kor::List<CParametricGeometry*>& curves)
 {
     for (const ParsedFile::IndexedSet& set : parsed.lineSets) {
@@ -415,13 +434,17 @@ void buildCurves(const ParsedFile& parsed, Kor::List<CParametricGeometry*>& curv
             points.append(CVertex<float, 3>(coordinates[3 * i], coordinates[3 * i + 1],
                                             coordinates[3 * i + 2]));
         Kor::List<int> polyline;
+        bool finite = true;
         for (std::size_t k = 0; k <= set.values.size(); ++k) {
             if (k == set.values.size() || set.values[k] == -1) {
-                if (Fenwo::NurbsSurf* curve = indexedPolylineToCurve(points, polyline))
-                    curves.append(curve);
+                if (finite)
+                    if (Fenwo::NurbsSurf* curve = indexedPolylineToCurve(points, polyline))
+                        curves.append(curve);
                 polyline.removeAll();
+                finite = true;
             } else if (set.values[k] >= 0 && set.values[k] < pointCount) {
                 polyline.append(set.values[k]);
+                finite = finite && Mesh::isFinitePoint(coordinates.data() + 3 * set.values[k]);
             }
         }
     }

@@ -125,11 +125,15 @@ private:
 // first into a new CFlatMesh appended to *meshes. Faces of fewer than three
 // corners are not added; a face that refers to a point number the node does
 // not have prints "referenced Vertex: " k " at " position " not found." and
-// is dropped. The last face of a coordIndex list is added also without a
-// closing -1. Every filled mesh, and mesh itself always, is finished: vertices
-// merged within kVrmlMergeTolerance, topology built, bounding box computed,
-// modified flag set; its facet-hash cell size is kVrmlFacetHashCellSize.
-// Each polyline of an IndexedLineSet becomes a curve appended to curves.
+// is dropped. A face with a corner whose coordinates are not all finite
+// (a number beyond the range of a float) is left out, and so is that point
+// (their count in one line, Mesh::reportNonFiniteFacets). The last face of a
+// coordIndex list is added also without a closing -1. Every filled mesh, and
+// mesh itself always, is finished: vertices merged within
+// kVrmlMergeTolerance, topology built, bounding box computed, modified flag
+// set; its facet-hash cell size is kVrmlFacetHashCellSize.
+// Each polyline of an IndexedLineSet becomes a curve appended to curves
+// (one through a point that is not finite is left out).
 // Returns true for a readable file, also one without any geometry. Returns
 // false, with mesh and lists unchanged, when the file cannot be opened, has
 // no "#VRML" comment line, contains a NUL byte, or ends inside a node or

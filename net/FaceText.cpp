@@ -8,6 +8,7 @@
 #include "geometry/GeoTokenizer.h"
 #include "geometry/Knots.h"
 #include "geometry/NurbsSurf.h"
+#include "platform/Uuid.h"
 
 #include <charconv>
 #include <cstring>
@@ -45,6 +46,9 @@ bool writeCurve(std::ostream& os, CParametricGeometry* curve)
 // origin.
 void writeZeroCurve(std::ostream& os)
 {
+    // A placeholder that lives only to be written: it takes no id of the
+    // work's, however many faces are written (debug dumps among them).
+    const Platform::SideIdScope sideIds;
     const double origin[3] = {0.0, 0.0, 0.0};
     std::unique_ptr<Fenwo::NurbsSurf> zero(makeCurve(origin, origin));
     zero->write(os);

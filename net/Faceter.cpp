@@ -23,6 +23,7 @@
 #include "geometry/NurbsSurf.h"
 #include "net/Face.h"
 #include "net/IsoParameters.h"
+#include "platform/Uuid.h"
 
 #include <algorithm>
 #include <array>
@@ -53,6 +54,7 @@ tuple<float, 2> uvPoint(double u, double v)
 void writeSegmentCurve(std::ostream& os, double ua, double va, double ub, double vb, double r,
                        double g, double b)
 {
+    const Platform::SideIdScope sideIds; // a debug dump's curve
     const knots k(1, 1, 0.0, 1.0, knots::ClampedEnd, knots::Uniform);
     Fenwo::NurbsSurf curve(k);
     curve.setControlPoint(0, 0, Vector(ua, va, 0.0), 1.0);
@@ -1257,6 +1259,7 @@ void writePolygonCurve(std::ostream& os, const CVertexList& polygon)
     const int n = polygon.getCount();
     if (n < 2)
         return;
+    const Platform::SideIdScope sideIds; // a debug dump's curve
     const knots k(n - 1, 1, 0.0, 1.0, knots::CyclicEnd, knots::Uniform);
     Fenwo::NurbsSurf curve(k);
     const int count = curve.getUCount();

@@ -9,6 +9,7 @@
 #include "foundation/Logging.h"
 #include "geometry/FitHelpers.h"
 #include "geometry/NurbsSurf.h"
+#include "platform/Uuid.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -87,6 +88,7 @@ bool CLoop::checkGaps(double tol)
             if (!dumpOpened)
                 dumpOpened = openLogStream(dump, "c:/tmp/3dgap.out", std::ios::out | std::ios::app);
             if (dumpOpened) {
+                const Platform::SideIdScope sideIds; // the dump's curve
                 const Vector end = a->getEndPoint(), start = b->getStartPoint();
                 Fenwo::NurbsSurf* line = makeCurve(end.data, start.data);
                 writeCurve(dump, line);

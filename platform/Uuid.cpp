@@ -10,6 +10,10 @@ namespace {
 // Fixed keys of the stream: every process makes the same ids in order.
 constexpr std::uint64_t headKey = 0x4d57a3c19e6b2f05ull;
 constexpr std::uint64_t tailKey = 0x9e3779b97f4a7c15ull;
+// The side stream's head key differs from the stream's in its top bit: the
+// head words of the two agree only for positions 2^63 apart, which neither
+// reaches.
+constexpr std::uint64_t sideHeadKey = headKey ^ 0x8000000000000000ull;
 constexpr std::uint64_t mixFactor1 = 0xbf58476d1ce4e5b9ull;
 constexpr std::uint64_t mixFactor2 = 0x94d049bb133111ebull;
 
@@ -55,9 +59,9 @@ std::uint64_t unmix(std::uint64_t z)
 // position, fills bytes 0-5, 7 and 9, which the version and variant bits
 // leave whole; the tail word fills the free bits of bytes 6 and 8 and bytes
 // 10-15.
-void idBytes(std::uint64_t position, unsigned char bytes[16])
+void idBytes(std::uint64_t position, unsigned char bytes[16], std::uint64_t key = headKey)
 {
-    const std::uint64_t head = mix(position ^ headKey);
+    const std::uint64_t head = mix(position ^ key);
     const std::uint64_t tail = mix(position + tailKey);
     static const int headBytes[8] = {0, 1, 2, 3, 4, 5, 7, 9};
     for (int i = 0; i < 8; ++i)
@@ -145,12 +149,32 @@ std::atomic<bool>& failureSwitch()
     return fail;
 }
 
+// The positions the side stream draws, and the depth of this thread's side
+// scopes.
+std::atomic<std::uint64_t> sideNext{1};
+thread_local int sideDepth = 0;
+
 } // namespace
+
+SideIdScope::SideIdScope()
+{
+    ++sideDepth;
+}
+
+SideIdScope::~SideIdScope()
+{
+    --sideDepth;
+}
 
 std::string makeUuid()
 {
     if (failureSwitch().load())
         return std::string();
+    if (sideDepth > 0) {
+        unsigned char bytes[16];
+        idBytes(sideNext++, bytes, sideHeadKey);
+        return idText(bytes);
+    }
     Stream& s = stream();
     std::uint64_t position = 0;
     {

@@ -44,6 +44,21 @@ std::string uuidAt(std::uint64_t position);
 // character; the readers of id texts share it.
 int hexDigitValue(char c);
 
+// While an object of this class lives, makeUuid on the thread that made it
+// draws from a side stream of its own (other fixed keys, its own count)
+// instead of the process's stream. Objects made only to be written out
+// (the curves of a debug dump, the placeholder of a missing curve) take
+// their ids there: the ids of the work, and so the files it saves, are the
+// same whether diagnostics are on or off. The side stream makes no id that
+// the process's stream makes, and reserveUuid passes its ids by. Scopes nest.
+class SideIdScope {
+public:
+    SideIdScope();
+    ~SideIdScope();
+    SideIdScope(const SideIdScope&) = delete;
+    SideIdScope& operator=(const SideIdScope&) = delete;
+};
+
 // Tests make makeUuid fail to reach the fallback paths of its callers;
 // false restores normal operation.
 void setUuidFailureForTesting(bool fail);

@@ -10,6 +10,7 @@
 #include "geometry/NurbsSurf.h"
 #include "net/Face.h"
 #include "platform/Diagnostics.h"
+#include "platform/Uuid.h"
 
 #include <algorithm>
 #include <fstream>
@@ -31,6 +32,7 @@ void writeCurve(std::ofstream& log, const CParametricGeometry* curve)
 // The four sides of the surface's parameter rectangle as straight curves.
 void logParameterRectangle(std::ofstream& log, const Fenwo::NurbsSurf& surface)
 {
+    const Platform::SideIdScope sideIds; // the dump's curves
     const Interval u = surface.getDomain(0), v = surface.getDomain(1);
     const double corners[5][3] = {
         {u.min, v.min, 0.0}, {u.max, v.min, 0.0}, {u.max, v.max, 0.0}, {u.min, v.max, 0.0}, {}};

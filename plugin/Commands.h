@@ -45,7 +45,8 @@ public:
     // The getter with "DeleteVezadMesh" (Yes), "File" (No) and
     // "ConvertMeshBoundary" (No); picked host meshes or a mesh file become
     // the plug-in's mesh object (plugin/LoadMesh.cpp). 1 when the user
-    // cancels the replace or merge question, otherwise 0.
+    // cancels the replace or merge question or the file dialog, 3 when the
+    // file chosen gives no facet (the mesh loaded before stays), otherwise 0.
     result run() override;
 };
 
@@ -72,8 +73,9 @@ public:
     // Picked boundary edges (and interior edges) become one trimmed surface
     // fitted within 0.75 times the document's tolerance ("Continuity" 1:
     // tangent to the edges' faces), added as a Brep; the boundary objects are
-    // hidden while it runs. "MWPatch did not create a face.\n" when none
-    // came.
+    // hidden while it runs. 3 when the picks hold no boundary curve (said on
+    // the command line, nothing hidden) or when no face came ("MWPatch did
+    // not create a face.\n"), 1 when the fit is terminated, otherwise 0.
     result run() override;
 };
 

@@ -70,10 +70,21 @@ void enter(CMeshwrightPlugIn& plugIn, CVezadDoc& doc, CMWMeshObject* object)
     plugIn.watcher.AddUuid(object->ModelObjectId(), true);
 }
 
-// A mesh with facets read from a file the user chooses; null otherwise.
-CFlatMesh* readMeshWithFacets()
+// The answer of a file road that read no mesh: the user cancelled the file
+// dialog, or the file chosen gave no facet (a missing, empty, cut or
+// unreadable file, or one whose every facet was left out), which is a
+// failure; the loader has said which file it was.
+CVezadCommand::result noMeshRead(bool cancelled)
+{
+    return cancelled ? CVezadCommand::cancel : CVezadCommand::failure;
+}
+
+// A mesh with facets read from a file the user chooses; null otherwise, and
+// then cancelled tells whether the dialog was cancelled.
+CFlatMesh* readMeshWithFacets(bool& cancelled)
 {
     CFlatMesh* mesh = loadMeshFile();
+    cancelled = mesh == nullptr;
     if (mesh != nullptr && mesh->getFacetCount() == 0) {
         delete mesh;
         mesh = nullptr;
@@ -82,12 +93,14 @@ CFlatMesh* readMeshWithFacets()
 }
 
 // The kept object's mesh merged with a file's (merge) or replaced by it. The
-// net stays as it is and goes onto the new mesh.
-void changeContents(CMeshwrightPlugIn& plugIn, CMWMeshObject& kept, bool merge)
+// net stays as it is and goes onto the new mesh. Without a mesh read the
+// object stays as it was, and the answer is noMeshRead's.
+CVezadCommand::result changeContents(CMeshwrightPlugIn& plugIn, CMWMeshObject& kept, bool merge)
 {
-    CFlatMesh* loaded = readMeshWithFacets();
+    bool cancelled = false;
+    CFlatMesh* loaded = readMeshWithFacets(cancelled);
     if (loaded == nullptr)
-        return;
+        return noMeshRead(cancelled);
     Mesh::CBaseMesh* old = kept.mesh;
     if (merge) {
         old->copyMesh(*loaded);
@@ -108,6 +121,7 @@ void changeContents(CMeshwrightPlugIn& plugIn, CMWMeshObject& kept, bool merge)
         entity->setDirty();
     // The read-out follows the mesh that changed under the kept object.
     plugIn.infoDialog.showMeshInfo(kept.mesh);
+    return CVezadCommand::success;
 }
 
 CVezadCommand::result loadFromFile(CMeshwrightPlugIn& plugIn, CVezadDoc& doc, bool boundary)
@@ -126,20 +140,24 @@ CVezadCommand::result loadFromFile(CMeshwrightPlugIn& plugIn, CVezadDoc& doc, bo
                 VezadMessageBox(L"Merge new mesh into existing ?", kTitle, MB_YESNOCANCEL);
             if (merge == IDCANCEL)
                 return CVezadCommand::cancel;
-            changeContents(plugIn, *kept, merge == IDYES);
+            const CVezadCommand::result changed = changeContents(plugIn, *kept, merge == IDYES);
+            if (changed != CVezadCommand::success)
+                return changed;
             object = kept;
         } else {
             // The old object goes once the new one was read; its destructor
             // takes it out of the plug-in's list.
-            object = loadMeshObject();
+            bool cancelled = false;
+            object = loadMeshObject(&cancelled);
             if (object == nullptr)
-                return CVezadCommand::success;
+                return noMeshRead(cancelled);
             doc.PurgeObject(kept);
         }
     } else {
-        object = loadMeshObject();
+        bool cancelled = false;
+        object = loadMeshObject(&cancelled);
         if (object == nullptr)
-            return CVezadCommand::success;
+            return noMeshRead(cancelled);
     }
     workOn(plugIn, *object, boundary);
     enter(plugIn, doc, object);

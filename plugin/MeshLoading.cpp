@@ -73,6 +73,8 @@ std::unique_ptr<CFlatMesh> readChosenMeshFile(std::wstring& path)
     const int facets = mesh->getFacetCount();
     if (facets == 0) {
         VezadMessageBox(L"No facets have been imported", L"Meshwright");
+        // The command line keeps which file it was.
+        VezadApp().Print("No facets have been imported from %s\n", narrowPath.c_str());
         return mesh;
     }
     if (facets > largeMeshFacets)
@@ -92,10 +94,12 @@ CFlatMesh* loadMeshFile()
     return readChosenMeshFile(path).release();
 }
 
-CMWMeshObject* loadMeshObject()
+CMWMeshObject* loadMeshObject(bool* cancelled)
 {
     std::wstring path;
     std::unique_ptr<CFlatMesh> mesh = readChosenMeshFile(path);
+    if (cancelled != nullptr)
+        *cancelled = mesh == nullptr;
     if (mesh == nullptr || mesh->getFacetCount() == 0)
         return nullptr;
     auto* object = new CMWMeshObject;

@@ -17,15 +17,18 @@ class CProgress;
 
 // Asks for a mesh file and reads it: STL ("stl", "stla", "stlb"), POL, AutoForm
 // ("af"), Nastran ("nas") or VRML ("wrl", "vrml"), the extension compared
-// without regard to case; any other extension reads nothing. A mesh without
-// facets is still returned, after the box "No facets have been imported"; one
+// without regard to case; any other extension reads nothing. The readers
+// leave out facets with a corner that is not finite. A mesh without facets
+// is still returned, after the box "No facets have been imported" and the
+// line "No facets have been imported from <path>" on the command line; one
 // of more than 750000 facets loads after a note on its size. Null when the
 // dialog is cancelled.
 CFlatMesh* loadMeshFile();
 
 // loadMeshFile, then the mesh in a new mesh object named after the file's
-// full path. Null when the dialog is cancelled or the file yields no facets.
-CMWMeshObject* loadMeshObject();
+// full path. Null when the dialog is cancelled or the file yields no facets;
+// *cancelled (when given) tells which: true for the cancelled dialog.
+CMWMeshObject* loadMeshObject(bool* cancelled = nullptr);
 
 // One mesh of all the host meshes: the topological vertices of each (so
 // that vertices the host duplicates become one), its triangles and quads (a

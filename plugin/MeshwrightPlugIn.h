@@ -78,8 +78,12 @@ public:
     // Imports a ".out" file (the name's last four characters, any case):
     // its surfaces with their names and own colours, curves and trimmed
     // faces as Breps, up to the first record of an unknown type ("Unknown
-    // type in input-stream, input stopped.") or the end of the file. Other
-    // files add nothing. TRUE.
+    // type in input-stream, input stopped.") or the end of the file. Each
+    // trimmed face left out (not read whole, or not converted) says "failed
+    // to import a trimmed face"; a last line counts the faces, and the
+    // surfaces and curves, left out. FALSE when nothing of a ".out" file
+    // came into the document (an empty, unreadable or foreign file); other
+    // files add nothing and answer TRUE.
     BOOL ReadFile(const wchar_t* fileName, int fileTypeIndex, CVezadDoc& doc,
                   const CVezadFileReadOptions& options) override;
 

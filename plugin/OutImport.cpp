@@ -31,13 +31,14 @@ int colourComponent(double c)
     return std::clamp(static_cast<int>(c * 255.0), 0, 255);
 }
 
-// The surface as a surface object carrying the surface's name and own colour.
-void addSurface(CVezadDoc& doc, Fenwo::NurbsSurf& surface)
+// The surface as a surface object carrying the surface's name and own
+// colour; false when it could not be added.
+bool addSurface(CVezadDoc& doc, Fenwo::NurbsSurf& surface)
 {
     std::unique_ptr<ON_NurbsSurface> converted(toONNurbsSurface(&surface));
     CVezadSurfaceObject* object = converted ? doc.AddSurfaceObject(*converted) : nullptr;
     if (object == nullptr)
-        return;
+        return false;
     ON_3dmObjectAttributes attributes = object->Attributes();
     if (surface.name.text != nullptr && surface.name.length > 0)
         attributes.m_name = ON_wString(surface.name.text);
@@ -51,17 +52,20 @@ void addSurface(CVezadDoc& doc, Fenwo::NurbsSurf& surface)
     if (!doc.ModifyObjectAttributes(ref, attributes) &&
         !doc.ModifyObjectAttributes(ref, attributes))
         std::cout << "attrib change failed " << std::endl;
+    return true;
 }
 
-void addCurve(CVezadDoc& doc, Fenwo::NurbsSurf& curve)
+bool addCurve(CVezadDoc& doc, Fenwo::NurbsSurf& curve)
 {
     std::unique_ptr<ON_NurbsCurve> converted(toONNurbsCurve(&curve, true));
-    if (converted)
-        doc.AddCurveObject(*converted);
+    return converted && doc.AddCurveObject(*converted) != nullptr;
 }
 
 } // namespace
 
+// Every record that is left out (it does not read whole, or does not
+// convert) is counted and said; a file from which nothing came into the
+// document answers FALSE, so that the host's Import fails.
 BOOL CMeshwrightPlugIn::ReadFile(const wchar_t* fileName, int, CVezadDoc& doc,
                                  const CVezadFileReadOptions&)
 {
@@ -71,6 +75,11 @@ BOOL CMeshwrightPlugIn::ReadFile(const wchar_t* fileName, int, CVezadDoc& doc,
     std::ifstream in(ON_wString(fileName).ToUtf8());
     const double tolerance = 0.75 * doc.AbsoluteTolerance();
     int faceCount = 0, nurbsCount = 0;
+    int added = 0, facesLeftOut = 0, nurbsLeftOut = 0;
+    auto faceLeftOut = [&facesLeftOut] {
+        VezadApp().Print("failed to import a trimmed face\n");
+        ++facesLeftOut;
+    };
     while (in.good()) {
         const std::streampos start = in.tellg();
         const int token = readGeoToken(in, false);
@@ -78,8 +87,15 @@ BOOL CMeshwrightPlugIn::ReadFile(const wchar_t* fileName, int, CVezadDoc& doc,
         if (token == GeoTokenHash || token == GeoTokenB || token == GeoTokenGeoObject) {
             surface = std::make_unique<Fenwo::NurbsSurf>(in, token == GeoTokenGeoObject);
             ++nurbsCount;
-            if (!surface->valid)
-                surface.reset();
+            bool taken = false;
+            if (surface->valid && surface->isSurface())
+                taken = addSurface(doc, *surface);
+            else if (surface->valid && surface->isCurve())
+                taken = addCurve(doc, *surface);
+            if (taken)
+                ++added;
+            else
+                ++nurbsLeftOut;
         } else if (token == GeoTokenF) {
             ++faceCount;
             auto face = std::make_unique<CFace>();
@@ -88,26 +104,21 @@ BOOL CMeshwrightPlugIn::ReadFile(const wchar_t* fileName, int, CVezadDoc& doc,
             // or curves missing: it is left out, and the loop stops.
             const bool read = face->read(in);
             if (read && in.fail()) {
-                VezadApp().Print("failed to import a trimmed face\n");
+                faceLeftOut();
                 break;
             }
-            if (read) {
-                ON_Brep brep;
-                if (faceToBrep(face.get(), brep, tolerance))
-                    doc.AddBrepObject(brep);
-                else
-                    VezadApp().Print("failed to import a trimmed face\n");
-            }
+            ON_Brep brep;
+            if (read && faceToBrep(face.get(), brep, tolerance) &&
+                doc.AddBrepObject(brep) != nullptr)
+                ++added;
+            else
+                faceLeftOut();
         } else {
             if (!in.fail() && !in.eof())
                 VezadMessageBox(L"Unknown type in input-stream, input stopped.", L"Meshwright",
                                 MB_ICONSTOP);
             break;
         }
-        if (surface && surface->isSurface())
-            addSurface(doc, *surface);
-        else if (surface && surface->isCurve())
-            addCurve(doc, *surface);
         // A record that consumed nothing would be read again forever.
         if (in.good() && in.tellg() == start)
             break;
@@ -116,5 +127,9 @@ BOOL CMeshwrightPlugIn::ReadFile(const wchar_t* fileName, int, CVezadDoc& doc,
         std::cout << "faceCount = " << faceCount << std::endl;
     if (nurbsCount != 0)
         std::cout << "nurbsCount = " << nurbsCount << std::endl;
-    return TRUE;
+    if (facesLeftOut != 0)
+        VezadApp().Print("%d of %d trimmed faces not imported\n", facesLeftOut, faceCount);
+    if (nurbsLeftOut != 0)
+        VezadApp().Print("%d of %d surfaces and curves not imported\n", nurbsLeftOut, nurbsCount);
+    return added > 0 ? TRUE : FALSE;
 }

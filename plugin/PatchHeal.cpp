@@ -152,11 +152,21 @@ CVezadCommand::result CCommandMWPatch::run()
         return success;
 
     CurveList boundary, interior;
+    for (int i = 0; i < getter.ObjectCount(); ++i)
+        collectCurves(getter.Object(i), boundary.list);
+    // A pick without a curve (a mesh, a point, a proxy of no edge) bounds
+    // nothing: a patch cannot be made, and the user is told so before
+    // anything is hidden or asked.
+    if (boundary.list.count == 0) {
+        VezadApp().Print("MWPatch: no boundary curve in the %d picked objects (only curves and "
+                         "Brep edges bound a patch); no patch made.\n",
+                         getter.ObjectCount());
+        return failure;
+    }
     std::vector<CVezadObjRef> hidden;
     std::vector<ON_3dPoint> picked; // along the boundary curves as picked
     for (int i = 0; i < getter.ObjectCount(); ++i) {
         const CVezadObjRef& ref = getter.Object(i);
-        collectCurves(ref, boundary.list);
         sampleCurve(ref.Curve(), picked);
         if (doc->HideObject(ref, false))
             hidden.push_back(ref);
@@ -171,39 +181,38 @@ CVezadCommand::result CCommandMWPatch::run()
         for (int i = 0; i < getter.ObjectCount(); ++i)
             collectCurves(getter.Object(i), interior.list);
 
-    if (boundary.list.count > 0) {
-        const double tol = 0.75 * doc->AbsoluteTolerance();
-        CMWDlgProgress& dialog = MeshwrightPlugIn().progressDialog;
-        dialog.setLabel("MWPatch computing...");
-        dialog.ShowWindow(SW_SHOW);
-        dialog.setCancelled(false);
-        const Kor::List<CParametricGeometry*> noCurves;
-        std::unique_ptr<CFace> face(approxAndTrim(boundary.list, tol, Vector(0.0, 0.0, 0.0),
-                                                  noCurves, interior.list, nullptr, &dialog, false,
-                                                  continuity));
-        dialog.ShowWindow(SW_HIDE);
-        // A face that does not become a Brep is no face for the user either.
-        ON_Brep brep;
-        if (dialog.isCancelled() || face == nullptr || !faceToBrep(face.get(), brep, tol) ||
-            doc->AddBrepObject(brep) == nullptr) {
-            VezadApp().Print("MWPatch did not create a face.\n");
-        } else {
-            // The fit checks the points it keeps, on the faces along the
-            // boundary, not the boundary between them nor the picked edges,
-            // which may stray from their faces: a patch that leaves the
-            // picked boundary by more than the tolerance is added all the
-            // same, and the user is told.
-            const double gap = boundaryGap(picked, brep);
-            if (!(gap <= tol))
-                VezadApp().Print("MWPatch: the patch leaves its boundary by up to %g, more than "
-                                 "the tolerance %g.\n",
-                                 gap, tol);
-        }
+    CVezadCommand::result outcome = success;
+    const double tol = 0.75 * doc->AbsoluteTolerance();
+    CMWDlgProgress& dialog = MeshwrightPlugIn().progressDialog;
+    dialog.setLabel("MWPatch computing...");
+    dialog.ShowWindow(SW_SHOW);
+    dialog.setCancelled(false);
+    const Kor::List<CParametricGeometry*> noCurves;
+    std::unique_ptr<CFace> face(approxAndTrim(boundary.list, tol, Vector(0.0, 0.0, 0.0), noCurves,
+                                              interior.list, nullptr, &dialog, false, continuity));
+    dialog.ShowWindow(SW_HIDE);
+    // A face that does not become a Brep is no face for the user either.
+    ON_Brep brep;
+    if (dialog.isCancelled() || face == nullptr || !faceToBrep(face.get(), brep, tol) ||
+        doc->AddBrepObject(brep) == nullptr) {
+        VezadApp().Print("MWPatch did not create a face.\n");
+        outcome = dialog.isCancelled() ? cancel : failure;
+    } else {
+        // The fit checks the points it keeps, on the faces along the
+        // boundary, not the boundary between them nor the picked edges,
+        // which may stray from their faces: a patch that leaves the
+        // picked boundary by more than the tolerance is added all the
+        // same, and the user is told.
+        const double gap = boundaryGap(picked, brep);
+        if (!(gap <= tol))
+            VezadApp().Print("MWPatch: the patch leaves its boundary by up to %g, more than "
+                             "the tolerance %g.\n",
+                             gap, tol);
     }
     for (const CVezadObjRef& ref : hidden)
         doc->ShowObject(ref);
     updateAllViews();
-    return success;
+    return outcome;
 }
 
 // ---- MWHeal ---------------------------------------------------------------------------------

@@ -73,11 +73,12 @@ grep -m1 "^Largest gap between neighbouring Breps' shared edges" "$log" || true
 if [[ $status -ne 0 ]]; then
     # The failure that stopped the job (no region), else the first the
     # runner names, in one line.
-    reason=$(grep -m1 -E "^$script:[0-9]+: no region: " "$log" ||
+    reason=$({ [[ $status -eq 3 ]] && grep -m1 -E "^$script:[0-9]+: no region: " "$log"; } ||
              grep -m1 -E "^$script:[0-9]+: |^vzhost: " "$log") || true
     reason=$(sed "s|^$script:[0-9]*: ||" <<<"$reason")
     case "$reason" in
     "no region: "*) echo "The main job failed: no region found (${reason#no region: })." >&2 ;;
+    *"printed: No facets have been imported from "*) echo "The main job failed: ${reason#*printed: }." >&2 ;;
     *"printed: Heal failed"*)
         echo "The main job failed: a face could not be healed to its neighbours" \
              "(${reason#*printed: })." >&2 ;;

@@ -8,7 +8,9 @@
 // or a prompt went unanswered (each failure names its script line on
 // standard error); 2 the script cannot be read or the arguments are wrong;
 // 3 no region: a directive found nothing to work on (say !place-net, on a
-// mesh without a smooth sheet to draw on), which it says in one line;
+// mesh without a smooth sheet to draw on), which it says in one line, unless
+// a check failed before it (a mesh file that gave no facet leaves nothing to
+// draw on): that failure is the cause, and the exit code 1;
 // 77 a required file is missing (the script is skipped), except under CI
 // (CI=true), where missing data is a failure (1). Ctrl-C asks a
 // running surface fit to stop at its next iteration; a second Ctrl-C ends
@@ -104,6 +106,10 @@ int main(int argc, char** argv)
     host.shutdown();
     for (const ScriptFailure& failure : result.failures)
         std::fprintf(stderr, "%s:%d: %s\n", script.c_str(), failure.line, failure.message.c_str());
+    // The no-region failure is the last one recorded; any before it is its
+    // cause.
+    if (result.status == ScriptResult::noRegion && result.failures.size() > 1)
+        return ScriptResult::failed;
     if (result.status == ScriptResult::skipped) {
         const char* ci = std::getenv("CI");
         if (ci && std::strcmp(ci, "true") == 0) {

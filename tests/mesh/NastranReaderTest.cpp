@@ -182,13 +182,21 @@ TEST(NastranReader, UnreadableInputFailsCleanly)
     EXPECT_EQ(mesh.getVertexCount(true), 0);
     EXPECT_EQ(mesh.getFacetCount(), 0);
 
-    // Grid ids and coordinates that are not numbers, out of range or too
-    // large for a float: the grid is skipped, the coordinate is 0.
+    // Grid ids and coordinates that are not numbers or out of range: the
+    // grid is skipped, the coordinate is 0. A coordinate too large for a
+    // float leaves its grid without a vertex and its element out (it was
+    // read as 0, and the element kept).
     const std::string corrupt = "GRID        abc        0      1.      2.      3.\n"
                                 "GRID         9.5       0      1.      2.      3.\n"
-                                "GRID           1       0   1.e50     2.x     1+3\n"
-                                "CTRIA3        1       1       1       1       1\n";
+                                "GRID           1       0      0.     2.x     1+3\n"
+                                "GRID           2       0   1.e50      0.      0.\n"
+                                "CTRIA3        1       1       1       1       1\n"
+                                "CTRIA3        2       1       1       2       1\n";
+    testing::internal::CaptureStdout();
     ASSERT_TRUE(readNastran(mesh, writeFile("corrupt.bdf", corrupt).c_str()));
+    EXPECT_EQ(testing::internal::GetCapturedStdout().rfind(
+                  "left out 1 facets with non-finite coordinates\n", 0),
+              0u);
     ASSERT_EQ(mesh.getVertexCount(true), 1);
     expectVertex(mesh, 0, 0.0f, 0.0f, 1000.0f);
     EXPECT_EQ(mesh.getFacetCount(), 1);

@@ -56,6 +56,10 @@ TEST(ScriptRunner, ExitCodesNameTheFailingLine)
         {"skip.vzs", "!require-file /no/such/file\n!expect-print never\n", 77, "skipped"},
         {"noregion.vzs", "!place-net NET\n!expect-print never\n", 3,
          "noregion.vzs:1: no region: nothing is visible in the view"},
+        // A check that failed first is the cause of finding no region (a mesh
+        // file without facets left nothing to draw on): the exit code was 3.
+        {"failed-then-noregion.vzs", "!expect-print \"never printed\"\n!place-net NET\n", 1,
+         "failed-then-noregion.vzs:1: !expect-print"},
         {"missing.vzs", "", 2, "cannot be read"},
     };
     for (const Case& c : cases) {

@@ -1,11 +1,17 @@
 // Readers on hostile input: the inputs found to drive a reader to a quarter
 // of a gigabyte or to minutes of work, each read with a limit on the CPU time
-// it takes and on how far it raises the process's peak memory.
+// it takes and on how far it raises the process's peak memory; and mesh
+// files with corners that are not finite.
 #include "MeshwrightHost.h"
 
 #include "geometry/Knots.h"
 #include "geometry/NurbsSurf.h"
+#include "geometry/ParametricGeometry.h"
+#include "mesh/AutoFormReader.h"
+#include "mesh/NastranReader.h"
 #include "mesh/PolFormat.h"
+#include "mesh/StlFormat.h"
+#include "mesh/VrmlReader.h"
 #include "net/Face.h"
 #include "net/Faceter.h"
 #include "platform/Diagnostics.h"
@@ -189,6 +195,39 @@ TEST_F(MeshwrightHost, HostileInputsStaySmallAndQuick)
         return object.Read(in) && object.mesh != nullptr;
     };
 
+    // A mesh file read by its reader: the facets given, none with a corner
+    // that is not finite, and a finite box.
+    const auto meshFile = [](const std::function<bool(CFlatMesh&, const char*)>& reader,
+                             int facets) {
+        return [reader, facets](const std::string& bytes) {
+            const std::string path = mwtest::scratchPath("mesh-input");
+            std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+            CFlatMesh mesh;
+            if (!reader(mesh, path.c_str()) || mesh.getFacetCount() != facets)
+                return false;
+            for (int f = 0; f < facets; ++f)
+                for (int k = 0; k < mesh.getFacetSize(f); ++k) {
+                    CVertex<float, 3> p;
+                    if (!mesh.getFacetCorner(f, k, p) || !Mesh::isFinitePoint(p.data))
+                        return false;
+                }
+            const CBox<float, 3> box = mesh.getBoundingBox();
+            return Mesh::isFinitePoint(box.min.data) && Mesh::isFinitePoint(box.max.data);
+        };
+    };
+    const auto stl = [](CFlatMesh& mesh, const char* path) { return readSTL(mesh, path, true); };
+    const auto pol = [](CFlatMesh& mesh, const char* path) { return mesh.readPOL(path); };
+    const auto nastran = [](CFlatMesh& mesh, const char* path) { return readNastran(mesh, path); };
+    const auto autoForm = [](CFlatMesh& mesh, const char* path) {
+        return readAutoForm(mesh, path, 0, nullptr);
+    };
+    const auto vrml = [](CFlatMesh& mesh, const char* path) {
+        Kor::List<CParametricGeometry*> curves;
+        const bool read = readVRML(mesh, path, curves);
+        curves.deleteAll();
+        return read;
+    };
+
     struct Case {
         const char* what;
         std::string input;
@@ -239,6 +278,27 @@ TEST_F(MeshwrightHost, HostileInputsStaySmallAndQuick)
         {"grid junction with six self-pointing loops",
          keptInput("ImportGrid/grid-junction-with-six-self-pointing-loops"), readNet,
          "cycle search stopped at length "},
+        // Facets with a NaN or infinite corner are left out, and counted in
+        // one line; they came into the mesh ("dij is bad"), and a file of
+        // nothing else loaded as a mesh without a box.
+        {"binary STL facets with NaN and infinite corners",
+         keptInput("Stl/binary-facets-with-nan-and-infinite-corners"), meshFile(stl, 1),
+         "left out 2 facets with non-finite coordinates\n"},
+        {"STL text facets with nan, -inf and 1e39",
+         keptInput("StlAscii/text-facets-with-nan-inf-and-1e39"), meshFile(stl, 1),
+         "left out 2 facets with non-finite coordinates\n"},
+        {"POL image with an infinite vertex", keptInput("Pol/image-with-an-infinite-vertex"),
+         meshFile(pol, 1), "left out 1 facets with non-finite coordinates\n"},
+        {"VRML face set with a point at 1e39",
+         keptInput("Vrml/face-set-with-a-point-beyond-float-range"), meshFile(vrml, 1),
+         "left out 1 facets with non-finite coordinates\n"},
+        // Here the grid or point was read as 0 or dropped (its facets then
+        // took vertex 0).
+        {"Nastran grid at 1.+39", keptInput("Nastran/grid-beyond-the-range-of-a-float"),
+         meshFile(nastran, 1), "left out 1 facets with non-finite coordinates\n"},
+        {"AutoForm point with a nan coordinate",
+         keptInput("AutoForm/point-with-a-nan-coordinate"), meshFile(autoForm, 1),
+         "left out 1 facets with non-finite coordinates\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -3,7 +3,14 @@
 #include "MeshwrightHost.h"
 
 #include "mesh/GridPoint.h"
+#include "mesh/PolFormat.h"
 #include "net/SurfaceNet.h"
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <limits>
+#include <sstream>
 
 namespace {
 
@@ -63,7 +70,7 @@ TEST_F(LoadMesh, FileRoadLoadsReplacesAndMergesWithoutLosingTheMesh)
     for (const std::string answers : {"cancel", "no cancel", "no no cancel", "yes cancel"}) {
         SCOPED_TRACE(answers);
         const int result = command("_MWLoadMesh File=Yes " + answers);
-        EXPECT_EQ(result, answers.size() < 10 ? 1 : 0);
+        EXPECT_EQ(result, 1);
         EXPECT_EQ(only(), object);
         expectLoaded(object, 128);
     }
@@ -94,6 +101,98 @@ TEST_F(LoadMesh, FileRoadLoadsReplacesAndMergesWithoutLosingTheMesh)
 
     ASSERT_TRUE(hosttest::passes(run("-_MWLoadMesh\n!expect-result 3")));
     EXPECT_NE(printed("The \"MWLoadMesh\" command is under construction."), std::string::npos);
+}
+
+// A file that gives no facet (empty, cut, every facet NaN or infinite)
+// answers failure on every road of the file with a line that names it, and
+// leaves the mesh and the net the user had; a missing file cancels the file
+// dialog, and the command. Facets with a corner that is not finite are left
+// out of a file that has others, their count in one line. The failures
+// answered 0 (success), and NaN facets came into the mesh.
+TEST_F(LoadMesh, FileWithoutFacetsFailsAndKeepsTheMeshAndNet)
+{
+    const std::string bump = writeBumpStl("bump.stl", 8, 0.3, 0.5); // 128 facets
+    std::string image;
+    {
+        std::stringstream bytes;
+        bytes << std::ifstream(bump, std::ios::binary).rdbuf();
+        image = bytes.str();
+    }
+    const auto write = [](const std::string& name, const std::string& bytes) {
+        const std::string path = mwtest::scratchPath(name);
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    };
+    // The bump with a NaN vertex inside and an infinite one at a corner, and
+    // with every coordinate NaN.
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    mwtest::MeshSoup soup = mwtest::gridSoup(8, 8, 0.25, 0.25, true, -1.0, -1.0);
+    soup.xyz[3 * 40] = nan;
+    soup.xyz[3 * 80 + 2] = std::numeric_limits<double>::infinity();
+    int finiteFacets = 0;
+    for (const std::vector<int>& facet : soup.facets)
+        finiteFacets += std::all_of(facet.begin(), facet.end(), [&](int k) {
+            return std::isfinite(soup.xyz[3 * k]) && std::isfinite(soup.xyz[3 * k + 2]);
+        });
+    ASSERT_LT(finiteFacets, 126);
+    const std::string partly = writeStl("partly-nan.stl", soup);
+    std::fill(soup.xyz.begin(), soup.xyz.end(), nan);
+    CFlatMesh nanMesh;
+    mwtest::fillFlatMesh(soup, nanMesh);
+    const std::string nanPol = mwtest::scratchPath("nan.pol");
+    ASSERT_TRUE(writePOLFile(&nanMesh, nanPol.c_str()));
+    const std::string facet = "facet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\n";
+    const std::vector<std::string> noFacets = {
+        write("empty.stl", ""),
+        write("cut.stl", image.substr(0, image.size() / 2)),
+        writeStl("nan.stl", soup),
+        nanPol,
+        write("nan-text.stl", "solid s\n" + facet + "vertex nan 1 0\nendloop\nendfacet\n" + facet +
+                                  "vertex 0 1e39 -inf\nendloop\nendfacet\nendsolid s\n"),
+    };
+    const std::string missing = mwtest::scratchPath("missing.stl");
+
+    // Without a mesh loaded.
+    for (const std::string& file : noFacets) {
+        SCOPED_TRACE(file);
+        EXPECT_EQ(command("_MWLoadMesh File=Yes file:" + file), 3);
+        EXPECT_NE(printed("No facets have been imported from " + file), std::string::npos);
+        EXPECT_EQ(plugIn().meshObjects.count, 0);
+        EXPECT_EQ(doc().ObjectCount(), 0);
+    }
+    EXPECT_EQ(command("_MWLoadMesh File=Yes file:" + missing), 1);
+
+    // A mesh and a net on it stay through every road.
+    EXPECT_EQ(command("_MWLoadMesh File=Yes file:" + bump), 0);
+    CMWMeshObject* object = only();
+    addHashNet(0.5f);
+    GB::CSurfaceNet& net = plugIn().net;
+    const GB::Face* face = net.firstFace;
+    for (const std::string& file : noFacets)
+        for (const std::string road : {"yes", "no yes", "no no"}) {
+            SCOPED_TRACE(file + " " + road);
+            EXPECT_EQ(command("_MWLoadMesh File=Yes " + road + " file:" + file), 3);
+            EXPECT_EQ(only(), object);
+            expectLoaded(object, 128);
+            EXPECT_EQ(net.getNumPointLists(), 6);
+            EXPECT_EQ(net.firstFace, face);
+        }
+    EXPECT_EQ(command("_MWLoadMesh File=Yes no no file:" + missing), 1);
+    expectLoaded(object, 128);
+
+    const std::size_t before = m_host.standardOutput().size();
+    EXPECT_EQ(command("_MWLoadMesh File=Yes no no file:" + partly), 0);
+    expectLoaded(object, finiteFacets);
+    EXPECT_NE(m_host.standardOutput().find("left out " + std::to_string(128 - finiteFacets) +
+                                               " facets with non-finite coordinates\n",
+                                           before),
+              std::string::npos);
+    const CBox<float, 3> box = object->mesh->getBoundingBox();
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_GE(box.min.data[c], c < 2 ? -1.0f : 0.0f);
+        EXPECT_LE(box.max.data[c], c < 2 ? 1.0f : 0.3f);
+    }
+    assertNoUnansweredPrompts();
 }
 
 TEST_F(LoadMesh, PickedRoadConvertsHostMeshesAndDeletesThemOnlyOnceConverted)

@@ -7,6 +7,8 @@
 
 #include <fstream>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -85,13 +87,15 @@ TEST_F(MeshwrightHost, OutImportAddsSurfacesFacesAndCurvesUpToAnUnknownRecord)
     EXPECT_EQ(doc().ObjectCount(), before + 3);
     const std::size_t boxCount = boxes().size();
     EXPECT_EQ(command("_Import \"" + cut + "\""), 0);
+    EXPECT_NE(transcript().find("1 of 1 trimmed faces not imported"), std::string::npos);
     EXPECT_EQ(command("_Import \"" + mesh + "\""), 0);
     EXPECT_EQ(boxes().size(), boxCount);
     EXPECT_EQ(doc().ObjectCount(), before + 3 + 1); // the cut file's whole surface
 
     // A file that ends inside a record adds the records before it, whole,
-    // and stops without a box. A trimmed face cut inside its trim loop read
-    // its surface and came in as a Brep with its loop half-read.
+    // and stops without a box; a face left out is said, and counted. A
+    // trimmed face cut inside its trim loop read its surface and came in as
+    // a Brep with its loop half-read.
     auto* trimmed = makeWavyBicubic(Interval(0.0, 4.0), Interval(0.0, 4.0)).release();
     CFace cutFace(trimmed);
     auto* loop = new CLoop;
@@ -109,22 +113,71 @@ TEST_F(MeshwrightHost, OutImportAddsSurfacesFacesAndCurvesUpToAnUnknownRecord)
         const char* what;
         std::size_t length;
         int added;
+        const char* said;
     } cuts[] = {
-        {"inside the face's surface", (faceAt + loopAt) / 2, 1},
-        {"after the face's loop count", loopAt + 2, 1},
-        {"inside the face's trim loop", (loopAt + consAt) / 2, 1},
-        {"before the display curves' count", consAt + 11, 1},
-        {"after the face", consAt + 12, 2},
-        {"inside the curve", (consAt + two.size()) / 2, 2},
+        {"inside the face's surface", (faceAt + loopAt) / 2, 1, "1 of 1 trimmed faces"},
+        {"after the face's loop count", loopAt + 2, 1, "1 of 1 trimmed faces"},
+        {"inside the face's trim loop", (loopAt + consAt) / 2, 1, "1 of 1 trimmed faces"},
+        {"before the display curves' count", consAt + 11, 1, "1 of 1 trimmed faces"},
+        {"after the face", consAt + 12, 2, nullptr},
+        {"inside the curve", (consAt + two.size()) / 2, 2, "1 of 2 surfaces and curves"},
     };
     for (const auto& c : cuts) {
         SCOPED_TRACE(c.what);
         std::ofstream(cut, std::ios::trunc) << two.substr(0, c.length);
         before = doc().ObjectCount();
+        const std::size_t said = transcript().size();
         EXPECT_EQ(command("_Import \"" + cut + "\""), 0);
         EXPECT_EQ(doc().ObjectCount(), before + c.added);
         EXPECT_EQ(boxes().size(), boxCount);
+        const std::size_t at = transcript().find(" not imported\n", said);
+        if (c.said == nullptr) {
+            EXPECT_EQ(at, std::string::npos) << transcript().substr(said);
+        } else {
+            EXPECT_NE(transcript().find(std::string(c.said) + " not imported\n", said),
+                      std::string::npos)
+                << transcript().substr(said);
+        }
     }
+
+    // A file from which nothing comes answers failure: an empty file, 24
+    // bytes of garbage, and the face alone cut anywhere inside its record
+    // (each cut that loses the face says so). They answered success, and of
+    // the cuts that lost the face a quarter said nothing but the reader's
+    // own lines.
+    const std::size_t faceEnd = two.rfind("GeoObject Begin");
+    const std::size_t lastSpaceCurve = two.rfind("GeoObject Begin", consAt);
+    ASSERT_TRUE(faceEnd > consAt && lastSpaceCurve > loopAt);
+    const std::string alone = two.substr(faceAt, faceEnd - faceAt);
+    const std::string garbage("\x93q\x01\xfe{}7\x80[[ 5e9 ;\x02\x7f#\xcc\xa0\x11\x00\x1b", 24);
+    std::vector<std::pair<std::string, bool>> nothing = {{"", false}, {garbage, false}};
+    for (std::size_t n = 1; n + 1 < alone.size(); n += 7)
+        nothing.emplace_back(alone.substr(0, n), true);
+    int lost = 0;
+    for (const auto& [text, faceCut] : nothing) {
+        SCOPED_TRACE(faceCut ? std::to_string(text.size()) + " bytes of the face" : "no face");
+        std::ofstream(cut, std::ios::binary | std::ios::trunc) << text;
+        before = doc().ObjectCount();
+        const std::size_t said = transcript().size();
+        const int result = command("_Import \"" + cut + "\"");
+        // A cut inside the last trim's space curve or the display curves
+        // keeps the face, its surface and trims whole.
+        if (result == 0) {
+            EXPECT_EQ(doc().ObjectCount(), before + 1);
+            EXPECT_GT(faceAt + text.size(), lastSpaceCurve);
+            continue;
+        }
+        ++lost;
+        EXPECT_EQ(result, 3);
+        EXPECT_EQ(doc().ObjectCount(), before);
+        EXPECT_NE(transcript().find("Import of " + cut + " failed", said), std::string::npos);
+        if (faceCut) {
+            EXPECT_NE(transcript().find("1 of 1 trimmed faces not imported\n", said),
+                      std::string::npos)
+                << transcript().substr(said);
+        }
+    }
+    EXPECT_GT(lost, int(nothing.size()) * 9 / 10);
 }
 
 } // namespace

@@ -71,8 +71,10 @@ const ON_Brep* lastBrep(CVezadDoc& doc)
 // tolerance, 0.75 of the document's, or says by how much it misses them:
 // the fit checks the points it keeps, not the boundary between them, and on
 // a sphere of radius 3 the patch left its boundary by 0.00106 while the
-// command answered plain success. The edges' object is shown again; one
-// line is no boundary.
+// command answered plain success. The edges' object is shown again. One
+// line is no boundary, and a mesh bounds nothing: both answer failure, the
+// mesh said why before anything was hidden (it answered success, saying
+// nothing).
 TEST_F(MeshwrightHost, PatchFollowsThePickedEdgesOrSaysByHowMuchItMisses)
 {
     const double tol = doc().AbsoluteTolerance();
@@ -122,9 +124,15 @@ TEST_F(MeshwrightHost, PatchFollowsThePickedEdgesOrSaysByHowMuchItMisses)
 
     const int objects = doc().ObjectCount();
     doc().AddCurveObject(ON_LineCurve(ON_3dPoint(0, 0, 0), ON_3dPoint(1, 0, 0)));
-    EXPECT_EQ(command("_MWPatch pick:type:curve Enter Enter"), 0);
+    EXPECT_EQ(command("_MWPatch pick:type:curve Enter Enter"), 3);
     EXPECT_NE(transcript().find("MWPatch did not create a face."), std::string::npos);
     EXPECT_EQ(doc().ObjectCount(), objects + 1);
+    const CMWMeshObject* mesh = addMeshObject();
+    EXPECT_EQ(command("_MWPatch pick:type:mesh Enter Enter"), 3);
+    EXPECT_NE(transcript().find("MWPatch: no boundary curve in the 1 picked objects"),
+              std::string::npos);
+    EXPECT_FALSE(mesh->IsHidden());
+    EXPECT_EQ(doc().ObjectCount(), objects + 2);
     assertNoUnansweredPrompts();
 }
 
