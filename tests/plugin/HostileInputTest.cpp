@@ -239,6 +239,11 @@ TEST_F(MeshwrightHost, HostileInputsStaySmallAndQuick)
         {"grid junction with six self-pointing loops",
          keptInput("ImportGrid/grid-junction-with-six-self-pointing-loops"), readNet,
          "cycle search stopped at length "},
+        // A thousand iso lines a direction asked for by distance: a million
+        // cells; the lines step at least a two-hundredth of the domain.
+        {"face tessellated by distance at a billionth of its size",
+         keptInput("OutFace/tessellation-by-distance-at-a-billionth-of-the-face"), readFace,
+         nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
