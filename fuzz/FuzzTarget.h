@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class CVezadDoc;
 
@@ -50,6 +51,16 @@ CVezadDoc& hostDocument();
 void endHostRun();
 // The POL image of a small mesh (two triangles), as the document stores it.
 std::string smallPolImage();
+// The archive bytes of one compressed buffer whose zlib data carries the
+// given raw deflate stream, with the fields a writer would have stored
+// around it: the stream is inflated here (to no more than the readers'
+// largest ratio allows) and the record holds the size and CRC-32 of what
+// it gave, the stream behind the zlib header and followed by the Adler-32
+// of that output. So the readers' check values hold and the fuzzed bytes
+// reach the inflation and the parsing behind it. A stream that ends early
+// is dropped after its end; one that fails is handed over whole, with the
+// checks of the bytes it gave before it failed.
+std::vector<unsigned char> compressedBufferOf(const std::uint8_t* stream, std::size_t size);
 
 } // namespace mwfuzz
 

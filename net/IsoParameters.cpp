@@ -16,9 +16,20 @@
 namespace {
 
 // Values per direction at the most. The floors of the steps keep the counts
-// near 200 (arc road) and 1000 (distance road), and a step lost in the
+// near 100 (arc road) and 1000 (distance road), and a step lost in the
 // rounding of a value far from zero ends the direction.
 constexpr std::size_t kMaxIsoValues = 10000;
+
+// The floors of the distance road's steps, as divisions of the domain: a
+// thousandth while the face's cells stay within the budget of 200 x 200, a
+// two-hundredth in both directions beyond it. A tolerance a billionth of the
+// face's size would otherwise ask for a thousand lines a direction: a
+// million cells, half a gigabyte and a second of cutting. Within the budget
+// (twice the arc road's lines a direction) the steps are the tolerance's
+// own, and a long, thin face keeps up to a thousand lines along its length.
+constexpr double kFineDivisions = 1000.0;
+constexpr double kCoarseDivisions = 200.0;
+constexpr double kMaxDistanceCells = kCoarseDivisions * kCoarseDivisions;
 
 Vector toVector(const std::deque<double>& values)
 {
@@ -97,16 +108,17 @@ Vector arcToleranceValues(Fenwo::NurbsSurf& s, bool alongU, const Vector& breaks
 }
 
 // The distance road in one direction: from the first breakpoint until the
-// domain's end, steps of the tolerance over the mean speed across.
+// domain's end, steps of the tolerance over the mean speed across, never
+// below the domain's width over `floorDivisions` (the floor keeps the step
+// from vanishing where the surface does not move, and so bounds the number
+// of values by about floorDivisions + 2).
 Vector distanceValues(Fenwo::NurbsSurf& s, bool alongU, const Vector& breaks, const Vector& across,
-                      double tolerance)
+                      double tolerance, double floorDivisions)
 {
     const double end = alongU ? s.getUMax() : s.getVMax();
     const double start = alongU ? s.getUMin() : s.getVMin();
     double last = breaks[0];
-    // The floor keeps the step from vanishing where the surface does not
-    // move, and so bounds the number of values by about 1000.
-    const double floorStep = (end - std::min(start, last)) / 1000.0;
+    const double floorStep = (end - std::min(start, last)) / floorDivisions;
     std::vector<double> values{last};
     while (end > last && values.size() < kMaxIsoValues) {
         double sum = 0.0;
@@ -142,6 +154,12 @@ Vector distanceValues(Fenwo::NurbsSurf& s, bool alongU, const Vector& breaks, co
     for (std::size_t k = 0; k < values.size(); ++k)
         out[static_cast<int>(k)] = values[k];
     return out;
+}
+
+// The cells the iso lines U and V cut the domain into.
+double cellCount(const Vector& U, const Vector& V)
+{
+    return double(std::max(U.size() - 1, 0)) * double(std::max(V.size() - 1, 0));
 }
 
 // Refines v with `between` values between neighbours while it holds fewer
@@ -202,9 +220,16 @@ void isoParametersForDistance(CParametricGeometry* surface, double tolerance, Ve
         nurbs->vKnots->getBreakpoints(vB, 1);
         if (uB.size() == 0)
             return;
-        U = distanceValues(*nurbs, true, uB, vB, tolerance);
+        U = distanceValues(*nurbs, true, uB, vB, tolerance, kFineDivisions);
         if (vB.size() > 0)
-            V = distanceValues(*nurbs, false, vB, uB, tolerance);
+            V = distanceValues(*nurbs, false, vB, uB, tolerance, kFineDivisions);
+        // Beyond the budget of cells both directions step again, each at
+        // least a two-hundredth of its domain.
+        if (cellCount(U, V) > kMaxDistanceCells) {
+            U = distanceValues(*nurbs, true, uB, vB, tolerance, kCoarseDivisions);
+            if (vB.size() > 0)
+                V = distanceValues(*nurbs, false, vB, uB, tolerance, kCoarseDivisions);
+        }
         return;
     }
     surface->getUSampleParameters(U);

@@ -11,9 +11,10 @@
 //
 // Samples where the first derivative vanishes take no part in a step, and
 // every step has a floor (1/100 of the domain on the arc road, 1/1000 on the
-// distance road), a step lost in the rounding of a value far from zero ends
-// its direction, and a direction takes at most 10000 values, so neither road
-// can loop without end.
+// distance road, 1/200 there when the finer floor leaves more than 200 x 200
+// cells), a step lost in the rounding of a value far from zero ends its
+// direction, and a direction takes at most 10000 values, so neither road can
+// loop without end nor ask for more than some 40000 cells on the distance road.
 //
 // Ownership: the surface is only read (its evaluation tables are written).
 // Thread-safety: one thread per surface.
@@ -33,7 +34,9 @@ void isoParametersForArcTolerance(Fenwo::NurbsSurf* surface, double tolerance, V
 
 // The values by distance into U and V. A NURBS surface takes the distance
 // road: from its first distinct knot until the domain's end, the last two
-// values the midpoint of the last interval and the end itself; without u
+// values the midpoint of the last interval and the end itself, the steps
+// floored at 1/1000 of the domain, or at 1/200 in both directions where that
+// would leave more than 200 x 200 cells; without u
 // knots nothing is written, without v knots V is left as it was. A
 // tolerance that is not positive gives no values (U and V emptied). Any
 // other surface gets its sample parameters, refined with 7 values between

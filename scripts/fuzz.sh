@@ -36,23 +36,47 @@ run_one() {
   [ -n "${formats[$name]:-}" ] && [ -d "$realdata/${formats[$name]}" ] && inputs+=("$realdata/${formats[$name]}")
   local dict=()
   [ -f "fuzz/dict/$name.dict" ] && dict=(-dict="fuzz/dict/$name.dict")
-  # stdout of the readers is closed (their messages would slow the run);
-  # 2 GB of memory, 10 s per input.
-  # Inputs are cut to 64 KB: the large real files seed the run, and the
-  # mutations stay quick.
-  "$build/fuzz/fuzz_$name" "${dict[@]}" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
-      -max_len=65536 \
-      -close_fd_mask=1 -print_final_stats=1 -artifact_prefix="$findings/" "${inputs[@]}" \
+  # The project's limits on a hostile input: at most 1 KB (larger seeds are
+  # cut to it), a second, and 64 MB of memory above what the harness takes
+  # for an empty input (its start and the sanitizers' own), measured here on
+  # an empty corpus. The sanitizer holds up to 16 MB of freed blocks back to
+  # catch their later use; an empty input does not fill that, so it is added
+  # to the limit. No single allocation may take more than 64 MB.
+  local empty="$build/empty/$name" base
+  rm -rf "$empty" && mkdir -p "$empty"
+  base=$(ASAN_OPTIONS=$asan "$build/fuzz/fuzz_$name" -runs=0 -close_fd_mask=1 "$empty" 2>&1 |
+         sed -n 's/.*INITED.* rss: \([0-9]*\)Mb.*/\1/p' | tail -1)
+  # The fuzzing runs in a child process that is started again after each
+  # finding, so that one input over the limits does not end the run; stdout
+  # of the readers is closed (their messages would slow the run).
+  ASAN_OPTIONS=$asan "$build/fuzz/fuzz_$name" "${dict[@]}" -max_total_time="$seconds" \
+      -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 \
+      -rss_limit_mb=$(( ${base:-0} + 64 + 16 )) -malloc_limit_mb=64 -timeout=1 -max_len=1024 \
+      -close_fd_mask=1 -artifact_prefix="$findings/" "${inputs[@]}" \
       > "$build/$name.log" 2>&1 || true
   local runs
-  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$build/$name.log" | tail -1)
-  local found
-  found=$(find "$findings" -type f | wc -l)
-  echo "$name: ${runs:-?} executions, $found findings (log $build/$name.log)"
+  runs=$(sed -n 's/^#\([0-9]*\): cov:.*/\1/p' "$build/$name.log" | tail -1)
+  # A seed or kept input over the limits is named, not kept again: the
+  # instrumentation of this build makes a run several times slower than
+  # the test build, where the hostile-input table holds the kept inputs to
+  # their second.
+  local found=0 known=() f k
+  for f in "$findings"/*; do
+    [ -f "$f" ] || continue
+    for k in "fuzz/corpus/$name"/* "tests/data/fuzz/$name"/*; do
+      if [ -f "$k" ] && cmp -s "$f" "$k"; then known+=("$(basename "$f" | cut -d- -f1) $k"); rm "$f"; continue 2; fi
+    done
+    found=$((found + 1))
+  done
+  echo "$name: ${runs:-?} executions, $found findings, memory limit ${base:-?} + 80 MB (log $build/$name.log)"
+  for k in "${known[@]}"; do echo "  over the limits here: $k"; done
 }
 
+# Freed blocks held back to catch their use: at most 16 MB (the default
+# would hold 256 MB, and count against the memory limit).
+asan="quarantine_size_mb=16${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
 export -f run_one
-export build seconds realdata
+export build seconds realdata asan
 for name in "${harnesses[@]}"; do
   while [ "$(jobs -rp | wc -l)" -ge "$parallel" ]; do wait -n; done
   run_one "$name" &

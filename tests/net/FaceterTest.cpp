@@ -578,6 +578,26 @@ TEST(IsoParameters, ArcAndDistanceRoads)
         EXPECT_EQ((*W)[n - 1], 2.0);
         EXPECT_EQ((*W)[n - 2], 0.5 * ((*W)[n - 3] + 2.0));
     }
+    // A tolerance a billionth of the face would ask for a thousand lines a
+    // direction; beyond 200 x 200 cells each direction steps at least a
+    // two-hundredth of its domain. A long, thin face within that keeps the
+    // steps of its tolerance along its length.
+    isoParametersForDistance(&plane, 1e-9, U, V);
+    for (const Vector* W : {&U, &V}) {
+        const int n = W->size();
+        EXPECT_TRUE(n > 100 && n <= 202) << n;
+        EXPECT_NEAR((*W)[1], 0.01, 1e-12);
+        EXPECT_EQ((*W)[n - 1], 2.0);
+    }
+    Fenwo::NurbsSurf strip(k, &k);
+    for (int i = 0; i < 5; ++i)
+        for (int j = 0; j < 5; ++j)
+            strip.setControlPoint(
+                i, j, Vector(k.getGrevilleAbscissa(i), 0.005 * k.getGrevilleAbscissa(j), 0.0));
+    isoParametersForDistance(&strip, 0.002, U, V);
+    EXPECT_NEAR(U[1], 0.002, 1e-12);
+    EXPECT_GT(U.size(), 900);
+    EXPECT_LT(V.size(), 10);
     // A side collapsed to a point has no speed there: its samples are left
     // out of the mean instead of making it infinite.
     Fenwo::NurbsSurf cone(k, &k);

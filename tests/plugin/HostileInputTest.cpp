@@ -299,6 +299,11 @@ TEST_F(MeshwrightHost, HostileInputsStaySmallAndQuick)
         {"AutoForm point with a nan coordinate",
          keptInput("AutoForm/point-with-a-nan-coordinate"), meshFile(autoForm, 1),
          "left out 1 facets with non-finite coordinates\n"},
+        // A thousand iso lines a direction asked for by distance: a million
+        // cells; the lines step at least a two-hundredth of the domain.
+        {"face tessellated by distance at a billionth of its size",
+         keptInput("OutFace/tessellation-by-distance-at-a-billionth-of-the-face"), readFace,
+         nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
