@@ -224,10 +224,32 @@ private:
     // the neighbour's surface.
     void addMatchedTargets(int i, CParametricGeometry* partnerCurve, CFitPointArray& targets,
                            IndexSubset<CFitPoint>& all, IndexSubset<CFitPoint>& edge);
-    // The new outer loop from the targets of groups 1..n; true when the
-    // face took it, its sides then in sides (side i of edge i).
-    bool rebuildLoop(CFace& F, Fenwo::NurbsSurf& S, const Kor::List<CCONS*>& curves,
-                     CFitPointArray& targets, std::vector<CParametricGeometry*>& sides);
+    // The outer loop that the (u, v) of the targets of groups 1..n give
+    // on S, curve i for edge i; linear flags the curves of degree 1. Null
+    // when they give no curve for some edge, or give no place for a loop
+    // (below). The targets are left as they are.
+    std::unique_ptr<CLoop> candidateLoop(Fenwo::NurbsSurf& S, const Kor::List<CCONS*>& curves,
+                                         const CFitPointArray& targets, std::vector<bool>& linear);
+    // Gives F the loop in place of its curves (in the skin too); false,
+    // the loop dropped and F's loop kept, when there is none or the skin
+    // does not take it.
+    bool installLoop(CFace& F, const Kor::List<CCONS*>& curves, std::unique_ptr<CLoop> loop,
+                     const std::vector<bool>& linear);
+    // The largest deviation of sides[i] from the sides of
+    // matchedNeighbours[i], over the edges matched (a neighbour given).
+    double matchedSideDeviation(const std::vector<CParametricGeometry*>& sides,
+                                const std::vector<CFace*>& matchedNeighbours);
+};
+
+// One correction of a face: the surface it made, the loop its targets
+// give there (null when none), and how far its matched sides lie from the
+// neighbours' edges at the targets and between them.
+struct Correction {
+    std::unique_ptr<Fenwo::NurbsSurf> surface;
+    std::unique_ptr<CLoop> loop;
+    std::vector<bool> linear;
+    double targetGap = HUGE_VAL;
+    double deviation = HUGE_VAL;
 };
 
 void FaceHealer::addMatchedTargets(int i, CParametricGeometry* partnerCurve,
@@ -281,15 +303,26 @@ void FaceHealer::addMatchedTargets(int i, CParametricGeometry* partnerCurve,
     }
 }
 
-bool FaceHealer::rebuildLoop(CFace& F, Fenwo::NurbsSurf& S, const Kor::List<CCONS*>& curves,
-                             CFitPointArray& targets, std::vector<CParametricGeometry*>& sides)
+std::unique_ptr<CLoop> FaceHealer::candidateLoop(Fenwo::NurbsSurf& S,
+                                                 const Kor::List<CCONS*>& curves,
+                                                 const CFitPointArray& targets,
+                                                 std::vector<bool>& linear)
 {
-    // The (u, v) of each side's targets, in their order.
+    linear.clear();
+    // Sides whose targets lie farther from the surface than the skin's
+    // match tolerance (a neighbour paired across a region drawn astray) are
+    // no place for the loop: their feet on the surface trace no side of the
+    // face, and the face keeps the loop it had.
+    if (S.degenerateSides.count != 0 || curves.count < 2 || sideGap(targets, {}) > skin.dMatchTol)
+        return nullptr;
+    // The (u, v) of each side's targets, in their order, on a copy: the
+    // targets keep their points for the next correction.
+    CFitPointArray uvPoints(targets);
     std::vector<IndexSubset<CFitPoint>> sideTargets;
     for (int e = 1; e <= curves.count; ++e) {
-        IndexSubset<CFitPoint> points(targets);
-        for (int k = 0; k < targets.count; ++k) {
-            CFitPoint& fp = targets[k];
+        IndexSubset<CFitPoint> points(uvPoints);
+        for (int k = 0; k < uvPoints.count; ++k) {
+            CFitPoint& fp = uvPoints[k];
             if (fp.group != e || fp.uv.n < 2)
                 continue;
             fp.Point = Vector(fp.uv[0], fp.uv[1], 0.0);
@@ -302,7 +335,7 @@ bool FaceHealer::rebuildLoop(CFace& F, Fenwo::NurbsSurf& S, const Kor::List<CCON
     // neighbouring sides meet half-way, so that the loop closes with its
     // sides alone and is not bridged by a curve of its own (a side the face
     // does not have).
-    for (std::size_t e = 0; e < sideTargets.size() && sideTargets.size() > 1; ++e) {
+    for (std::size_t e = 0; e < sideTargets.size(); ++e) {
         IndexSubset<CFitPoint>& a = sideTargets[e];
         IndexSubset<CFitPoint>& b = sideTargets[(e + 1) % sideTargets.size()];
         if (a.count < 2 || b.count < 2)
@@ -320,36 +353,52 @@ bool FaceHealer::rebuildLoop(CFace& F, Fenwo::NurbsSurf& S, const Kor::List<CCON
         best[0]->Point = middle;
         best[1]->Point = middle;
     }
+    // Side i of the loop is edge i's: a side without a curve leaves the
+    // face no loop that replaces its curves one for one.
     auto loop = std::make_unique<CLoop>();
     for (IndexSubset<CFitPoint>& points : sideTargets) {
-        if (points.count < 2)
-            continue;
-        Fenwo::NurbsSurf* uvCurve = interpolateCurve(points, 2, 2, true, false);
+        Fenwo::NurbsSurf* uvCurve = points.count >= 2 ? interpolateCurve(points, 2, 2, true, false)
+                                                      : nullptr;
         if (uvCurve == nullptr)
-            continue;
-        if (uvCurve->uKnots != nullptr && uvCurve->uKnots->p == 1) {
+            return nullptr;
+        linear.push_back(uvCurve->uKnots != nullptr && uvCurve->uKnots->p == 1);
+        loop->curves.append(new CParCurve(uvCurve, &S, false));
+    }
+    return loop;
+}
+
+bool FaceHealer::installLoop(CFace& F, const Kor::List<CCONS*>& curves,
+                             std::unique_ptr<CLoop> loop, const std::vector<bool>& linear)
+{
+    if (loop == nullptr || curves.count == 0 ||
+        !skin.replaceFaceCurves(skin.findHalfEdge(curves[0]), *loop))
+        return false;
+    for (int i = 0; i < loop->getCard(); ++i)
+        if (std::size_t(i) < linear.size() && linear[std::size_t(i)]) {
             std::cout << "logging a linear probaly bad uv curve" << std::endl;
             // Appended on every healing: bounded, so that it cannot grow for ever.
             CBoundedDump bad("c:/tmp/baduv.out", true);
             if (std::ostream* out = bad.entry()) {
-                uvCurve->write(*out);
+                if (auto* uvCurve = dynamic_cast<Fenwo::NurbsSurf*>(loop->getCurve(i)->uvCurve))
+                    uvCurve->write(*out);
                 *out << '\n';
             }
         }
-        loop->curves.append(new CParCurve(uvCurve, &S, false));
-    }
-    if (loop->getCard() <= 1 || curves.count == 0)
-        return false;
-    if (!skin.replaceFaceCurves(skin.findHalfEdge(curves[0]), *loop))
-        return false;
-    // The loop replaced the face's curves one for one: side i is edge i's.
-    sides.clear();
-    for (int i = 0; i < loop->getCard(); ++i)
-        sides.push_back(loop->getCurve(i));
     F.setOuterLoop(loop.release());
     // The loop was ordered and oriented: its chain links follow it again.
     F.getAllCONS(false, true);
     return true;
+}
+
+double FaceHealer::matchedSideDeviation(const std::vector<CParametricGeometry*>& sides,
+                                        const std::vector<CFace*>& matchedNeighbours)
+{
+    double deviation = 0.0;
+    for (std::size_t i = 0; i < matchedNeighbours.size() && i < sides.size(); ++i)
+        if (matchedNeighbours[i] != nullptr)
+            deviation = std::max(deviation,
+                                 sideDeviation(sides[i], skin.getFaceCurves(matchedNeighbours[i])));
+    return deviation;
 }
 
 bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstream& facesLog)
@@ -441,13 +490,14 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
     for (CCONS* c : curves)
         shortestSide = std::min(shortestSide, sampledCurveLength(c, kSideSteps, false));
     const double spacing = std::min(s / 3.0, shortestSide / kTargetsPerSide);
-    // How far the face's sides lie from their targets before the
-    // correction, and its surface as it stood, to go back to should the
-    // correction move them away.
+    // The face as it stood: a heal that fails leaves it so, surface and
+    // loop, for a face the heal moved away from its neighbours would be
+    // committed farther from them than it was found.
+    std::optional<Fenwo::NurbsSurf> original;
+    if (S != nullptr)
+        original.emplace(*S);
+    // How far the face's sides lie from their targets before the correction.
     const double sidesBefore = sideGap(targets, {});
-    std::optional<Fenwo::NurbsSurf> uncorrected;
-    if (S != nullptr && matched > 0)
-        uncorrected.emplace(*S);
     bool corrected = false;
     const IndexSubset<CFitPoint> allTargets(all);
     if (S != nullptr && edge.count > 0)
@@ -460,65 +510,99 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
     // few points; where they wave between them (fits of a noisy scan) the
     // matched edges stay farther than its tolerance from them. It then
     // runs again on the surface it made, the targets thinned half as far
-    // apart each time, a few times at most.
-    double thin = spacing;
-    for (int round = 0; S != nullptr && edge.count > 0 && matched > 0 && round < kDenserRounds;
-         ++round) {
-        if (cancelled())
-            break;
+    // apart each time, a few times at most. Each correction is judged by
+    // the sides its targets give, between the targets too: close to them
+    // at the targets, a correction may still swing the surface far off
+    // between them, and denser targets make that likelier. The best one
+    // stands; one that leaves the face's targets farther off than they
+    // were, beyond dTol (bent by a few displacements, a small face swings
+    // its free corner off the mesh), is none.
+    // The correction S stands at: its targets inverted onto it.
+    auto judge = [&]() {
         S->PointInversion(every, 10);
-        if (sideGap(targets, matchedEdges) <= 0.8 * dTol)
+        Correction judged;
+        judged.loop = candidateLoop(*S, curves, targets, judged.linear);
+        std::vector<CParametricGeometry*> sides(curves.begin(), curves.end());
+        if (judged.loop != nullptr)
+            sides.assign(judged.loop->curves.begin(), judged.loop->curves.end());
+        judged.deviation = matchedSideDeviation(sides, matchedNeighbours);
+        judged.targetGap = sideGap(targets, matchedEdges);
+        return judged;
+    };
+    auto meets = [&](const Correction& c, double atTargets) {
+        return c.targetGap <= atTargets && c.deviation <= kSideSlack * dTol;
+    };
+    std::optional<Correction> best;
+    double thin = spacing;
+    for (int round = 0; S != nullptr && matched > 0 && edge.count > 0 && !cancelled(); ++round) {
+        Correction judged = judge();
+        const double sides = sideGap(targets, {});
+        const bool swung = sides > dTol && sides > sidesBefore;
+        const bool met = meets(judged, 0.8 * dTol);
+        if (!swung && (!best || judged.deviation < best->deviation)) {
+            judged.surface = std::make_unique<Fenwo::NurbsSurf>(*S);
+            best = std::move(judged);
+        }
+        if (met || round == kDenserRounds)
             break;
         thin /= 2.0;
         IndexSubset<CFitPoint> denser(allTargets);
         corrected = fitShapeToTestSet(*S, 0.8 * dTol, denser, edge, kTargetCount, skin.progress,
                                       degree, false, true, thin, kOvershootRatio, true);
     }
-    // The trim loop follows the surface even when the correction was
-    // cancelled part of the way: a moved surface keeps its old loop only
-    // when the targets give no place for a new one (below). A face without
-    // matched edges whose correction could not run (all its targets lie on
-    // or beyond its sides) or failed has still healed when its sides meet
-    // the places its targets give (group > 0) within dTol; otherwise "Heal
-    // failed".
+    // A face without matched edges whose correction could not run (all its
+    // targets lie on or beyond its sides) or failed has still healed when
+    // its sides meet the places its targets give (group > 0) within dTol.
+    // A face with matched edges has healed when its best correction brings
+    // them within dTol of its healed neighbours' edges at the targets and
+    // the sides it then has follow those edges between the targets too,
+    // whatever the correction answered: it judges itself on a thinned part
+    // of the targets. When no correction does, the face as it stood may
+    // meet them already, its sides then laid along them.
     bool failed = !corrected;
-    if (S != nullptr && every.count > 0) {
+    if (S != nullptr && every.count > 0 && cancelled()) {
+        // Cancelled part of the way, the surface keeps the shape it came
+        // to, with the trim loop on it.
         S->PointInversion(every, 10);
-        if (matched > 0) {
-            // A correction that leaves the face's sides farther from their
-            // targets than they were, and beyond dTol, is undone: bent by a
-            // few displacements, a small face swings its free corner off
-            // the mesh (a cancelled correction stays as far as it came).
-            // The face has healed when its matched edges meet its healed
-            // neighbours' edges within dTol, whatever the correction
-            // answered: it judges itself on a thinned part of the targets.
-            const double sides = sideGap(targets, {});
-            if (sides > dTol && sides > sidesBefore && uncorrected && !cancelled()) {
-                adoptKnotsAndNet(*S, *uncorrected);
-                S->updateBoundaryPositions();
-                S->PointInversion(every, 10);
+        std::vector<bool> linear;
+        installLoop(F, curves, candidateLoop(*S, curves, targets, linear), linear);
+        failed = false;
+    } else if (S != nullptr && every.count > 0 && matched > 0) {
+        if ((!best || !meets(*best, dTol)) && original) {
+            adoptKnotsAndNet(*S, *original);
+            S->updateBoundaryPositions();
+            Correction asFound = judge();
+            if (meets(asFound, dTol)) {
+                asFound.surface = std::make_unique<Fenwo::NurbsSurf>(*S);
+                best = std::move(asFound);
             }
-            failed = sideGap(targets, matchedEdges) > dTol;
-        } else {
-            failed = failed && !edgesWithin(targets, dTol);
         }
-        // Sides whose targets lie farther from the surface than the skin's
-        // match tolerance (a neighbour paired across a region drawn astray)
-        // are no place for the loop: their feet on the surface trace no
-        // side of the face, and the face keeps the loop it had.
-        std::vector<CParametricGeometry*> sides(curves.begin(), curves.end());
-        if (S->degenerateSides.count == 0 && sideGap(targets, {}) <= skin.dMatchTol)
-            rebuildLoop(F, *S, curves, targets, sides);
-        // The face has healed only when the sides it ends with follow the
-        // neighbours they matched, between the targets too.
-        for (int i = 0; i < n && !failed; ++i)
-            if (CFace* neighbour = matchedNeighbours[std::size_t(i)];
-                neighbour != nullptr && std::size_t(i) < sides.size())
-                failed = sideDeviation(sides[std::size_t(i)], skin.getFaceCurves(neighbour)) >
+        failed = !best || !meets(*best, dTol);
+        if (!failed) {
+            adoptKnotsAndNet(*S, *best->surface);
+            S->updateBoundaryPositions();
+            const bool withLoop = best->loop != nullptr;
+            // A loop the skin does not take leaves the face its old one on
+            // the corrected surface, which must follow the neighbours too.
+            if (!installLoop(F, curves, std::move(best->loop), best->linear) && withLoop)
+                failed = matchedSideDeviation({curves.begin(), curves.end()}, matchedNeighbours) >
                          kSideSlack * dTol;
-        if (failed)
-            std::cout << "Heal failed for dTol=" << dTol << std::endl;
-    } else if (failed) {
+        }
+    } else if (S != nullptr && every.count > 0) {
+        S->PointInversion(every, 10);
+        failed = failed && !edgesWithin(targets, dTol);
+        if (!failed) {
+            std::vector<bool> linear;
+            installLoop(F, curves, candidateLoop(*S, curves, targets, linear), linear);
+        }
+    }
+    // A face that has not healed keeps its surface and its loop as they
+    // were: moved towards some neighbours it would part from others.
+    if (failed) {
+        if (original) {
+            adoptKnotsAndNet(*S, *original);
+            S->updateBoundaryPositions();
+        }
         std::cout << "Heal failed for dTol=" << dTol << std::endl;
     }
     if (facesLog.is_open())

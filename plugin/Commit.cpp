@@ -9,12 +9,23 @@
 #include "plugin/MeshwrightPlugIn.h"
 #include "plugin/OpenNurbsConversion.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <iostream>
+#include <map>
 #include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace {
+
+// A shared edge counts as left farther apart by the heal only by more than
+// this share of the tolerance: a face healed against its other neighbours
+// moves the samples of an edge it did not heal by a trace (2e-5 where the
+// tolerance is 0.016), which is no worse an edge.
+constexpr double kGapNoise = 0.01;
 
 bool isCancelled(CProgress* progress)
 {
@@ -108,8 +119,11 @@ void CMakeTight::work()
         faces.deleteAll();
         notConverted = 0;
         progress->begin(0, net->countSurfaces(nullptr));
+        faceNumbers.clear();
         bool cancelled = false;
+        int number = 0;
         for (GB::Face* face = net->firstFace; face != nullptr; face = face->next) {
+            ++number;
             progress->step(1);
             if ((cancelled = progress->isCancelled()))
                 break;
@@ -121,9 +135,10 @@ void CMakeTight::work()
             // reaches past the face's boundary.
             CFace* trimmed = face->trimmedFace != nullptr ? copyFace(face->trimmedFace)
                                                           : makeFaceFromSurface(face->surface);
-            if (trimmed != nullptr)
+            if (trimmed != nullptr) {
                 faces.append(trimmed);
-            else
+                faceNumbers.push_back(number);
+            } else
                 ++notConverted;
         }
         if (!cancelled && notConverted != 0) {
@@ -137,12 +152,91 @@ void CMakeTight::work()
             char label[64];
             std::snprintf(label, sizeof label, "Healing up to %5.3f", dTol);
             progress->setLabel(label);
-            healSkin(faces, dTol, progress, nullptr, dMatchTol, 2, true);
+            healFaces(progress);
         }
     }
     net->setDraftOnly(draftOnly);
     if (ownSink)
         net->setProgress(nullptr);
+}
+
+void CMakeTight::healFaces(CProgress* progress)
+{
+    // The faces as they were found, and how far their shared edges lay apart.
+    std::vector<std::unique_ptr<CFace>> found;
+    std::vector<FaceOutline> outlines;
+    for (CFace* face : faces) {
+        found.emplace_back(copyFace(face));
+        outlines.push_back(faceOutline(*face));
+    }
+    std::map<std::pair<int, int>, double> before;
+    for (const SharedEdgeGap& g : sharedEdgeGaps(outlines))
+        before[{g.a, g.b}] = g.gap;
+    healSkin(faces, dTol, progress, nullptr, dMatchTol, 2, true);
+    if (isCancelled(progress))
+        return;
+    // A shared edge the heal left farther apart than it found it, beyond
+    // dTol (a face moved to meet one neighbour, or healed against a face
+    // that then moved), takes both its faces back to their shapes before
+    // the heal. That may leave an edge of theirs with a healed face apart
+    // in turn: it is undone the same way, until every edge lies as near as
+    // it was found or within dTol (all faces back is the state found).
+    // An edge that no longer runs along its neighbour has left it.
+    for (bool undone = true; undone;) {
+        undone = false;
+        for (std::size_t i = 0; i < outlines.size(); ++i)
+            outlines[i] = faceOutline(*faces[int(i)]);
+        std::map<std::pair<int, int>, double> after;
+        for (const SharedEdgeGap& g : sharedEdgeGaps(outlines))
+            after[{g.a, g.b}] = g.gap;
+        for (const auto& [pair, gapBefore] : before) {
+            const auto healed = after.find(pair);
+            const double gap = healed != after.end() ? healed->second : HUGE_VAL;
+            if (gap <= dTol || gap <= gapBefore + kGapNoise * dTol)
+                continue;
+            for (int f : {pair.first, pair.second})
+                if (found[std::size_t(f)] != nullptr) {
+                    delete faces[f];
+                    faces[f] = found[std::size_t(f)].release();
+                    undone = true;
+                }
+            if (undone) {
+                std::cout << "Heal undone on faces " << faceNumbers[std::size_t(pair.first)]
+                          << " and " << faceNumbers[std::size_t(pair.second)]
+                          << ": their shared edge lay " << gapBefore << " apart, healed " << gap
+                          << std::endl;
+                break;
+            }
+        }
+    }
+}
+
+std::string gapLine(std::vector<SharedEdgeGap> gaps, const std::vector<int>& faceNumbers,
+                    double tolerance)
+{
+    gaps.erase(std::remove_if(gaps.begin(), gaps.end(),
+                              [&](const SharedEdgeGap& g) { return g.gap <= tolerance; }),
+               gaps.end());
+    std::stable_sort(gaps.begin(), gaps.end(),
+                     [](const SharedEdgeGap& x, const SharedEdgeGap& y) { return x.gap > y.gap; });
+    auto number = [&](int f) {
+        return std::to_string(std::size_t(f) < faceNumbers.size() ? faceNumbers[std::size_t(f)]
+                                                                  : f + 1);
+    };
+    auto figure = [](double value) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.6g", value);
+        return std::string(text);
+    };
+    std::string line;
+    for (const SharedEdgeGap& g : gaps) {
+        if (line.empty())
+            line = "Gap between faces " + number(g.a) + " and " + number(g.b) + ": " +
+                   figure(g.gap) + " exceeds the tolerance " + figure(tolerance);
+        else
+            line += "; faces " + number(g.a) + " and " + number(g.b) + ": " + figure(g.gap);
+    }
+    return line;
 }
 
 // ---- The commit ------------------------------------------------------------------------------
@@ -175,7 +269,9 @@ bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool appr
         progress->begin(0, tight.faces.count);
     }
     std::vector<std::unique_ptr<ON_Brep>> breps;
-    for (CFace* face : tight.faces) {
+    std::vector<int> brepFaces; // the net face number of each Brep
+    for (int f = 0; f < tight.faces.count; ++f) {
+        CFace* face = tight.faces[f];
         if (progress != nullptr) {
             progress->step(1);
             // A cancelled conversion adds nothing and deletes nothing.
@@ -186,10 +282,20 @@ bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool appr
             }
         }
         auto brep = std::make_unique<ON_Brep>();
-        if (faceToBrep(face, *brep, 0.75 * tol))
+        if (faceToBrep(face, *brep, 0.75 * tol)) {
             breps.push_back(std::move(brep));
+            brepFaces.push_back(std::size_t(f) < tight.faceNumbers.size()
+                                    ? tight.faceNumbers[std::size_t(f)]
+                                    : f + 1);
+        }
     }
     std::cout << "Conversion is done." << std::endl;
+    // The Breps as committed must meet along their shared edges within the
+    // tolerance; where they do not, the user is told which faces part.
+    std::vector<FaceOutline> outlines;
+    for (const std::unique_ptr<ON_Brep>& brep : breps)
+        outlines.push_back(brepOutline(*brep));
+    const std::string gaps = gapLine(sharedEdgeGaps(outlines), brepFaces, tol);
 
     if (deleteOld && objectRefs.count > 0)
         deleteOldSurfaces(*doc, objectRefs);
@@ -209,6 +315,8 @@ bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool appr
     }
     VezadApp().Print("Converted %01i Surfaces to Vezad into Layer %01i.\n",
                      static_cast<int>(breps.size()), layer);
+    if (!gaps.empty())
+        VezadApp().Print("%s\n", gaps.c_str());
     if (progress != nullptr)
         progress->setLabel(nullptr);
     return true;

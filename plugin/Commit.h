@@ -4,7 +4,8 @@
 // bounded by the surface's domain when the net did not trim the face) and,
 // on request, heals those faces against each other. The plug-in's
 // convertFacesToVezad turns them into Breps on the first empty layer
-// (plugin/MeshwrightPlugIn.h).
+// (plugin/MeshwrightPlugIn.h) and names the faces whose Breps part along a
+// shared edge by more than the document's tolerance.
 //
 // Ownership: CMakeTight owns the faces it collected; they die with it.
 // Thread-safety: runs in the foreground, on the host's user-interface thread.
@@ -12,8 +13,13 @@
 
 #include "foundation/KorList.h"
 #include "platform/host/VezadSdk.h"
+#include "plugin/SharedEdgeGaps.h"
+
+#include <string>
+#include <vector>
 
 class CFace;
+class CProgress;
 namespace GB {
 class CSurfaceNet;
 }
@@ -22,6 +28,9 @@ class CMakeTight : public CVezadWorkerThread {
 public:
     GB::CSurfaceNet* net;
     Kor::List<CFace*> faces; // owned
+    // The number of each face's net face: its place in the net's chain,
+    // counted from 1 as the faces are numbered to the user.
+    std::vector<int> faceNumbers;
     bool heal;
     bool approx;
     double dTol;
@@ -36,11 +45,25 @@ public:
 
     // Recomputes the net's surfaces (draft unless approx), collects one
     // trimmed face per face with a NURBS surface in chain order and, with
-    // heal, heals them along their shared edges. A cancel through the net's
-    // progress sink stops the run; the net's draft flag and sink are put
-    // back either way. Faces left out are announced in a message box.
+    // heal, heals them along their shared edges. A heal never leaves a
+    // shared edge farther from its neighbour than it was found and beyond
+    // dTol: the two faces of such an edge go back to their shapes before
+    // the heal, until no edge is. A cancel through the net's progress sink
+    // stops the run; the net's draft flag and sink are put back either way.
+    // Faces left out are announced in a message box.
     void work() override;
+
+private:
+    // Heals the faces; see work.
+    void healFaces(CProgress* progress);
 };
+
+// The one line that names the faces whose committed shared edge lies
+// farther apart than the tolerance, the farthest first: "Gap between faces
+// a and b: g exceeds the tolerance t", and "; faces c and d: h" for each
+// further pair. Empty when no gap exceeds it. Gaps index faceNumbers.
+std::string gapLine(std::vector<SharedEdgeGap> gaps, const std::vector<int>& faceNumbers,
+                    double tolerance);
 
 // The matching distance of the commit's healing: the larger of 4 times the
 // net's deviation value and 100 times the document's tolerance (the first

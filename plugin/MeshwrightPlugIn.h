@@ -122,7 +122,10 @@ public:
     // faces healed (heal) and converted into Breps; with deleteOld the Breps
     // of the last commit go first; the new Breps go to the first layer
     // holding no objects (a new one when all do) and their references into
-    // objectRefs. False without an active view with a document, or when the
+    // objectRefs. Breps that part along a shared edge by more than the
+    // document's tolerance are named on the command line after the
+    // "Converted" line, in one line "Gap between faces ..." (gapLine,
+    // plugin/Commit.h). False without an active view with a document, or when the
     // run was cancelled (then nothing is added or deleted); true otherwise,
     // also when no face has a surface.
     bool convertFacesToVezad(bool heal, bool deleteOld, bool approx);

@@ -42,13 +42,28 @@ double distanceToSegment(const ON_3dPoint& p, const ON_3dPoint& a, const ON_3dPo
     return p.DistanceTo(a + s * ab);
 }
 
-double distanceToPolylines(const ON_3dPoint& p, const std::vector<const Polyline*>& lines)
+// The distance of p from the nearest of the lines; nearest is its index.
+double distanceToPolylines(const ON_3dPoint& p, const std::vector<const Polyline*>& lines,
+                           std::size_t& nearest)
 {
     double best = std::numeric_limits<double>::infinity();
-    for (const Polyline* line : lines)
-        for (std::size_t k = 1; k < line->size(); ++k)
-            best = std::min(best, distanceToSegment(p, (*line)[k - 1], (*line)[k]));
+    nearest = 0;
+    for (std::size_t l = 0; l < lines.size(); ++l)
+        for (std::size_t k = 1; k < lines[l]->size(); ++k)
+            if (const double d = distanceToSegment(p, (*lines[l])[k - 1], (*lines[l])[k]);
+                d < best) {
+                best = d;
+                nearest = l;
+            }
     return best;
+}
+
+double polylineLength(const Polyline& line)
+{
+    double length = 0.0;
+    for (std::size_t k = 1; k < line.size(); ++k)
+        length += line[k - 1].DistanceTo(line[k]);
+    return length;
 }
 
 } // namespace
@@ -83,16 +98,21 @@ EdgeGaps sharedEdgeGaps(const CVezadDoc& doc)
             if (other == edge.brep)
                 continue;
             std::vector<const Polyline*> lines;
-            for (const Polyline& line : outlines[static_cast<std::size_t>(other)])
+            std::vector<double> lengths;
+            for (const Polyline& line : outlines[static_cast<std::size_t>(other)]) {
                 lines.push_back(&line);
+                lengths.push_back(polylineLength(line));
+            }
             int along = 0;
             double gap = 0.0;
-            for (const ON_3dPoint& p : edge.samples)
-                if (const double d = distanceToPolylines(p, lines);
-                    d <= kReachShare * edge.length) {
+            for (const ON_3dPoint& p : edge.samples) {
+                std::size_t nearest = 0;
+                const double d = distanceToPolylines(p, lines, nearest);
+                if (!lines.empty() && d <= kReachShare * std::min(edge.length, lengths[nearest])) {
                     ++along;
                     gap = std::max(gap, d);
                 }
+            }
             if (along >= kSharedShare * kSamplesPerEdge) {
                 ++gaps.sharedEdges;
                 gaps.largest = std::max(gaps.largest, gap);

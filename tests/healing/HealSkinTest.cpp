@@ -502,6 +502,45 @@ TEST(HealSkin, FaceWithoutTargetsKeepsItsLoopAndSurface)
     EXPECT_LT(skintest::largestEdgeGap(faces.list, 0.5, 0.01), 0.01);
 }
 
+// A fixed square whose shared side bows 0.3 into it, in its plane, beside a
+// square whose surface reaches 0.1 past its trim: the targets in the middle
+// of the side lie beyond that surface, where no correction reaches, and the
+// heal fails. The face used to keep what the corrections made of its
+// surface and a loop rebuilt along its domain's side; it now keeps the
+// surface and the loop it had.
+TEST(HealSkin, FaceWhoseHealFailsKeepsItsSurfaceAndLoop)
+{
+    // The fixed square [0, 1]^2 on a plane over [-0.5, 1.5]^2, (u, v) in
+    // quarters: its right side runs from (0.75, 0.25) to (0.75, 0.75) by
+    // (0.6, 0.5), x = 0.7 in the middle.
+    auto* plane = skintest::bilinear(Vector(-0.5, -0.5, 0), Vector(1.5, -0.5, 0),
+                                     Vector(-0.5, 1.5, 0), Vector(1.5, 1.5, 0));
+    auto* bowed = new Fenwo::NurbsSurf(knots(2, 2, 0.0, 1.0));
+    bowed->setControlPoint(0, 0, Vector(0.75, 0.25, 0.0));
+    bowed->setControlPoint(1, 0, Vector(0.45, 0.5, 0.0));
+    bowed->setControlPoint(2, 0, Vector(0.75, 0.75, 0.0));
+    auto* square = new CFace(plane, nullptr);
+    auto* loop = new CLoop();
+    const double corners[4][2] = {{0.25, 0.25}, {0.75, 0.25}, {0.75, 0.75}, {0.25, 0.75}};
+    for (int k = 0; k < 4; ++k) {
+        const double a[3] = {corners[k][0], corners[k][1], 0.0};
+        const double b[3] = {corners[(k + 1) % 4][0], corners[(k + 1) % 4][1], 0.0};
+        loop->curves.append(new CParCurve(k == 1 ? bowed : makeCurve(a, b), plane, true));
+    }
+    ASSERT_TRUE(square->setOuterLoop(loop));
+    Faces faces, fixed;
+    fixed.add(square);
+    CFace* face = faces.add(insetRectangle(1, 0, 2, 1, 0.0, 0.1));
+    const std::vector<double> net = controlNet(face);
+    const CLoop* faceLoop = face->trimLoops[0];
+    std::string out;
+    EXPECT_TRUE(heal(faces.list, 0.01, &fixed.list, 0, out));
+    EXPECT_TRUE(contains(out, "Start Face 2/2")) << out;
+    EXPECT_TRUE(contains(out, "Heal failed for dTol=0.01")) << out;
+    EXPECT_EQ(controlNet(face), net);
+    EXPECT_EQ(face->trimLoops[0], faceLoop);
+}
+
 // A fixed face that shares no edge with the faces to heal is no seed: the
 // seeds are counted among the faces of the heal set. Counting the whole
 // fixed list (two here) left the rectangle unhealed, 0.05 off its fixed

@@ -77,7 +77,8 @@ std::pair<int, double> neighbourEdgeGap(const std::vector<const ON_Brep*>& breps
 // the first empty layer whose surfaces keep the mesh inside their squares
 // within t and whose shared edges meet.
 // Committing again replaces them, also after a save and reopen, or keeps
-// them; the references follow the last commit.
+// them; the references follow the last commit. Breps that part by more
+// than the tolerance are named.
 TEST_F(MeshwrightHost, CommitAddsFittedFacesToTheFirstEmptyLayerAndReplacesTheLastCommit)
 {
     ASSERT_EQ(command("_MWLoadMesh File=Yes file:" + writeBumpStl("bump.stl", 40, 0.5, 0.8)), 0);
@@ -131,7 +132,23 @@ TEST_F(MeshwrightHost, CommitAddsFittedFacesToTheFirstEmptyLayerAndReplacesTheLa
     EXPECT_EQ(command("_MWCommit Heal=No Enter"), 0);
     EXPECT_NE(m_host.standardOutput().find("try delete 4 old surfaces."), std::string::npos);
     EXPECT_EQ(brepsPerLayer(doc()), (std::vector<int>{0, 4}));
+    // Unhealed, the faces' Breps part along their four shared sides by far
+    // more than a tolerance of 1e-5: the commit names the four pairs, by
+    // the faces' numbers in the net, in one line.
+    ASSERT_TRUE(doc().SetAbsoluteTolerance(1e-5));
+    const std::size_t printed = m_host.standardOutput().size();
     EXPECT_EQ(command("_MWCommit Delete_old_srfs=No Heal=No Enter"), 0);
+    const std::string out = m_host.standardOutput().substr(printed);
+    const std::size_t at = out.find("\nGap between faces ");
+    ASSERT_NE(at, std::string::npos) << out;
+    const std::string line = out.substr(at + 1, out.find('\n', at + 1) - at - 1);
+    EXPECT_NE(line.find(" exceeds the tolerance 1e-05"), std::string::npos) << line;
+    std::vector<std::string> pairs;
+    for (std::size_t k = line.find("faces "); k != std::string::npos; k = line.find("faces ", k + 1))
+        pairs.push_back(line.substr(k + 6, line.find(':', k) - k - 6));
+    std::sort(pairs.begin(), pairs.end());
+    EXPECT_EQ(pairs, (std::vector<std::string>{"1 and 2", "1 and 3", "2 and 4", "3 and 4"}))
+        << line;
     EXPECT_EQ(brepsPerLayer(doc()), (std::vector<int>{0, 4, 4}));
     for (const CVezadObjRef& ref : plugIn().objectRefs)
         EXPECT_EQ(ref.Object()->Attributes().m_layer_index, 2);

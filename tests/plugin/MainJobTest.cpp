@@ -818,25 +818,51 @@ TEST_F(MeshwrightHost, MainJobOnAnImportedNetCommitsAllItsFaces)
 // A net text of version 2 (nodes and poly-lines, no topology section, as a
 // net without its topology switch writes it) drives the job's second form
 // on several meshes: the import finds the net's regions and fits them, the
-// commit heals all four faces within the document's tolerance (the script
-// checks both). The net is a "#" of three rows and three columns through
-// the points where rays straight down meet the mesh over the middle of its
-// box. Before, nothing ran the topology step of a version-2 net: "Nothing to
-// Commit".
-class ImportedVersion2Net : public ::testing::TestWithParam<const char*> {};
+// commit heals all faces within the document's tolerance (the script checks
+// both). The net is a "#" of three rows and three columns through the points
+// where rays straight down meet the mesh over the middle of its box. Before,
+// nothing ran the topology step of a version-2 net: "Nothing to Commit".
+// Wrapped, a poly-line runs from the top side's middle node round the
+// outside of the top right cell to the right side's middle node: a fifth
+// face of three sides, L-shaped, around that cell. Its long outer side,
+// which runs beside the cell's two outer sides across the L's width, was
+// taken for a side shared with the cell, and the L's width for a gap
+// (0.52 where the document's tolerance is 0.0069, 38.5 against 0.48).
+struct Version2Net {
+    const char* mesh;
+    bool wrapped;
+};
+
+void PrintTo(const Version2Net& c, std::ostream* os)
+{
+    *os << c.mesh << (c.wrapped ? " wrapped" : "");
+}
+
+class ImportedVersion2Net : public ::testing::TestWithParam<Version2Net> {};
 
 TEST_P(ImportedVersion2Net, CommitsAndHealsAllItsFaces)
 {
-    const std::string mesh = meshFile("generated", GetParam());
+    const std::string mesh = meshFile("generated", GetParam().mesh);
     CFlatMesh read;
     ASSERT_TRUE(mwtest::readHashedMesh(read, mesh));
     const CBox<float, 3> box = read.getBoundingBox();
     GB::CSurfaceNet net;
     net.setMesh(&read);
     net.topologySwitch = false;
-    Gridbench::CGridPoint* at[3][3];
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j) {
+    // Nodes at 0.35, 0.5 and 0.65 of the box each way, and the wrapping
+    // poly-line's at 0.8.
+    std::vector<std::vector<std::pair<int, int>>> lines;
+    for (int k = 0; k < 3; ++k) {
+        lines.push_back({{0, k}, {1, k}, {2, k}});
+        lines.push_back({{k, 0}, {k, 1}, {k, 2}});
+    }
+    if (GetParam().wrapped)
+        lines.push_back({{1, 2}, {1, 3}, {3, 3}, {3, 1}, {2, 1}});
+    Gridbench::CGridPoint* at[4][4] = {};
+    for (const auto& line : lines)
+        for (const auto& [i, j] : line) {
+            if (at[i][j] != nullptr)
+                continue;
             const float x = box.min[0] + (0.35f + 0.15f * float(i)) * (box.max[0] - box.min[0]);
             const float y = box.min[1] + (0.35f + 0.15f * float(j)) * (box.max[1] - box.min[1]);
             Kor::Set<Mesh::CBaseMesh::CBaseHitInfo> hits;
@@ -845,9 +871,11 @@ TEST_P(ImportedVersion2Net, CommitsAndHealsAllItsFaces)
                                  0.0));
             at[i][j] = new Gridbench::CGridPoint(*hits[0]);
         }
-    for (int k = 0; k < 3; ++k) {
-        mwtest::polyLine(net, {at[0][k], at[1][k], at[2][k]});
-        mwtest::polyLine(net, {at[k][0], at[k][1], at[k][2]});
+    for (const auto& line : lines) {
+        std::vector<CVertex<float, 3>*> points;
+        for (const auto& [i, j] : line)
+            points.push_back(at[i][j]);
+        mwtest::polyLine(net, points);
     }
     const std::string text = mwtest::scratchPath("net.grid");
     {
@@ -864,11 +892,18 @@ TEST_P(ImportedVersion2Net, CommitsAndHealsAllItsFaces)
                                          mwtest::scratchPath("imported"));
     ASSERT_EQ(job.code, 0) << job.output.substr(job.output.size() > 3000 ? job.output.size() - 3000
                                                                          : 0);
-    EXPECT_NE(job.output.find("model has 4 loops"), std::string::npos);
-    EXPECT_NE(job.output.find("Converted 4 Surfaces to Vezad into Layer 1."), std::string::npos);
-    EXPECT_EQ(fitErrorPointCounts(job.output).size(), 4u);
+    const int faces = GetParam().wrapped ? 5 : 4;
+    EXPECT_NE(job.output.find("model has " + std::to_string(faces) + " loops"), std::string::npos);
+    EXPECT_NE(job.output.find("Converted " + std::to_string(faces) +
+                              " Surfaces to Vezad into Layer 1."),
+              std::string::npos);
+    EXPECT_EQ(fitErrorPointCounts(job.output).size(), std::size_t(faces));
 }
 
-INSTANTIATE_TEST_SUITE_P(Meshes, ImportedVersion2Net, ::testing::Values("bump", "sphere", "wide"));
+INSTANTIATE_TEST_SUITE_P(Meshes, ImportedVersion2Net,
+                         ::testing::Values(Version2Net{"bump", false}, Version2Net{"sphere", false},
+                                           Version2Net{"wide", false}, Version2Net{"bump", true},
+                                           Version2Net{"sphere", true},
+                                           Version2Net{"ellipsoid", true}));
 
 } // namespace

@@ -1,0 +1,58 @@
+// How far apart neighbouring faces lie along the edges they share: the
+// commit measures its trimmed faces before and after their heal, and the
+// Breps it adds to the document.
+//
+// Each edge is sampled at 50 points evenly spread over its domain and
+// measured against the other face's edges (as poly-lines of 400 points each,
+// which follow them far closer than any gap of interest). A sample is near
+// that face when it lies within a quarter of the length of its own edge, and
+// of the edge it is nearest to, from that face's edges: a long free side that
+// runs beside a narrow face (an L-shaped face's outer side beside the cell it
+// wraps) lies farther than that from the neighbour's short sides, where a
+// side the two faces share lies along one side of the neighbour. The edge
+// runs along that face when 80 % of its samples are near it; its gap is then
+// the largest distance of those samples.
+//
+// Plain values and functions; not thread-safe only in that the faces and
+// Breps measured must not change meanwhile.
+#pragma once
+
+#include <array>
+#include <vector>
+
+class CFace;
+class ON_Brep;
+
+using EdgePoint = std::array<double, 3>;
+
+// One edge of a face: its samples, the poly-line that follows it and its
+// length along that poly-line.
+struct EdgeOutline {
+    std::vector<EdgePoint> samples;
+    std::vector<EdgePoint> polyline;
+    double length = 0.0;
+};
+
+// The edges of one face, and the box of their poly-lines.
+struct FaceOutline {
+    std::vector<EdgeOutline> edges;
+    EdgePoint low{0.0, 0.0, 0.0}, high{0.0, 0.0, 0.0};
+};
+
+// Two faces of which one has an edge along the other, by their positions in
+// the list measured (a < b), and the largest gap of such edges between them.
+struct SharedEdgeGap {
+    int a = 0;
+    int b = 0;
+    double gap = 0.0;
+};
+
+// The curves of every trim loop of the face, in space; no edges for a face
+// without loops.
+FaceOutline faceOutline(CFace& face);
+// The Brep's edges; edges without a valid domain are left out.
+FaceOutline brepOutline(const ON_Brep& brep);
+
+// Every pair of faces of which one has an edge running along the other, once,
+// in the order of a and then b.
+std::vector<SharedEdgeGap> sharedEdgeGaps(const std::vector<FaceOutline>& faces);
