@@ -11,8 +11,9 @@
 # Without meshes: examples/bump.stl and every mesh file of ../shared/realdata.
 # SWEEP_LOOKS and SWEEP_ZOOMS replace the view directions (x,y,z towards the
 # camera; 0,0,0 is the view as the mesh is loaded) and zooms; SWEEP_JOBS
-# runs that many jobs at once (2). Prints one line per run and a summary;
-# exits 1 when a run failed. The transcripts stay in $build/sweep/.
+# runs that many jobs at once (2). Prints one line per run (a failing one
+# ends with the cause the runner names) and a summary; exits 1 when a run
+# failed. The transcripts stay in $build/sweep/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -71,6 +72,11 @@ run() {
         what+=("gap $gap above $tolerance")
     fi
     [[ $status -eq 0 ]] || what+=("exit $status: $(grep -m1 -E '^examples/main-job.vzs:[0-9]+: ' "$dir.log" || true)")
+    # The runner's last line: the face, heal or document that failed and
+    # why, as printed before the checks failed.
+    local cause
+    cause=$(sed -n 's|^examples/main-job.vzs: failed: ||p' "$dir.log" | tail -1)
+    [[ $status -eq 0 || -z "$cause" ]] || what+=("cause: $cause")
     if [[ ${#what[@]} -eq 0 ]]; then
         echo "$name: pass (gap $gap, tolerance $tolerance)"
     else

@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <iostream>
 #include <pthread.h>
 #include <string>
 #include <thread>
@@ -98,12 +99,30 @@ int main(int argc, char** argv)
     settings.plugIns = VezadHost::plugInModuleNames();
     HeadlessHost host;
     VezadRunner::addFaceFitsDirective(host);
+    // What the Meshwright net prints when a face fails: the line naming the
+    // face (or the heal, or the reopened document), and the lines telling
+    // why, printed before it.
+    for (const char* what : {"has no surface", "Heal failed", "failed to relocate the loop"})
+        host.addFailureCause(what, true);
+    for (const char* why :
+         {"makro returned a bad surface", "folded surface, face refused", "no start surface",
+          "start surface is a bad surface", "start geometry is not a surface",
+          "fewer than 3 points inside the boundary", "selection Error dMax",
+          "Shortcut delete a degenerate face", "bad surface stage 3",
+          "face fit outside the tolerance", "tolerances off the mesh"})
+        host.addFailureCause(why, false);
     if (!host.start(settings))
         std::fprintf(stderr, "vzhost: a plug-in did not load; the script runs without it\n");
     const ScriptResult result = host.runScriptFile(script, defines);
     host.shutdown();
+    // The failures come last, after all the system printed; the last line
+    // names the cause, where something printed one.
+    std::cout.flush();
+    std::fflush(stdout);
     for (const ScriptFailure& failure : result.failures)
         std::fprintf(stderr, "%s:%d: %s\n", script.c_str(), failure.line, failure.message.c_str());
+    if (!result.cause.empty())
+        std::fprintf(stderr, "%s: failed: %s\n", script.c_str(), result.cause.c_str());
     if (result.status == ScriptResult::skipped) {
         const char* ci = std::getenv("CI");
         if (ci && std::strcmp(ci, "true") == 0) {
