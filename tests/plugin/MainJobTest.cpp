@@ -799,12 +799,25 @@ TEST_F(MeshwrightHost, MainJobOnAnImportedNetCommitsAllItsFaces)
 // checks both). The net is a "#" of three rows and three columns through
 // the points where rays straight down meet the mesh over the middle of its
 // box. Before, nothing ran the topology step of a version-2 net: "Nothing to
-// Commit".
-class ImportedVersion2Net : public ::testing::TestWithParam<const char*> {};
+// Commit". A net of two rows and two columns holds a single face, which has
+// no neighbour to share an edge with: the job failed it for that ("no Breps
+// share an edge").
+struct ImportedNetCase {
+    const char* mesh;
+    int lines = 3; // rows, and columns
+};
+
+void PrintTo(const ImportedNetCase& c, std::ostream* os)
+{
+    *os << c.mesh << " " << c.lines << " x " << c.lines;
+}
+
+class ImportedVersion2Net : public ::testing::TestWithParam<ImportedNetCase> {};
 
 TEST_P(ImportedVersion2Net, CommitsAndHealsAllItsFaces)
 {
-    const std::string mesh = meshFile("generated", GetParam());
+    const int lines = GetParam().lines, faces = (lines - 1) * (lines - 1);
+    const std::string mesh = meshFile("generated", GetParam().mesh);
     CFlatMesh read;
     ASSERT_TRUE(mwtest::readHashedMesh(read, mesh));
     const CBox<float, 3> box = read.getBoundingBox();
@@ -812,19 +825,25 @@ TEST_P(ImportedVersion2Net, CommitsAndHealsAllItsFaces)
     net.setMesh(&read);
     net.topologySwitch = false;
     Gridbench::CGridPoint* at[3][3];
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j) {
-            const float x = box.min[0] + (0.35f + 0.15f * float(i)) * (box.max[0] - box.min[0]);
-            const float y = box.min[1] + (0.35f + 0.15f * float(j)) * (box.max[1] - box.min[1]);
+    const float step = 0.3f / float(lines - 1);
+    for (int i = 0; i < lines; ++i)
+        for (int j = 0; j < lines; ++j) {
+            const float x = box.min[0] + (0.35f + step * float(i)) * (box.max[0] - box.min[0]);
+            const float y = box.min[1] + (0.35f + step * float(j)) * (box.max[1] - box.min[1]);
             Kor::Set<Mesh::CBaseMesh::CBaseHitInfo> hits;
             ASSERT_TRUE(read.hit(CVertex<float, 3>(x, y, box.max[2] + 1.f),
                                  CVector<float, 3>(0, 0, -1), hits, true, false, false, nullptr,
                                  0.0));
             at[i][j] = new Gridbench::CGridPoint(*hits[0]);
         }
-    for (int k = 0; k < 3; ++k) {
-        mwtest::polyLine(net, {at[0][k], at[1][k], at[2][k]});
-        mwtest::polyLine(net, {at[k][0], at[k][1], at[k][2]});
+    for (int k = 0; k < lines; ++k) {
+        std::vector<CVertex<float, 3>*> row, column;
+        for (int i = 0; i < lines; ++i) {
+            row.push_back(at[i][k]);
+            column.push_back(at[k][i]);
+        }
+        mwtest::polyLine(net, row);
+        mwtest::polyLine(net, column);
     }
     const std::string text = mwtest::scratchPath("net.grid");
     {
@@ -841,11 +860,19 @@ TEST_P(ImportedVersion2Net, CommitsAndHealsAllItsFaces)
                                          mwtest::scratchPath("imported"));
     ASSERT_EQ(job.code, 0) << job.output.substr(job.output.size() > 3000 ? job.output.size() - 3000
                                                                          : 0);
-    EXPECT_NE(job.output.find("model has 4 loops"), std::string::npos);
-    EXPECT_NE(job.output.find("Converted 4 Surfaces to Vezad into Layer 1."), std::string::npos);
-    EXPECT_EQ(fitErrorPointCounts(job.output).size(), 4u);
+    const std::string count = std::to_string(faces);
+    EXPECT_NE(job.output.find("model has " + count + " loops"), std::string::npos);
+    EXPECT_NE(job.output.find("Converted " + count + " Surfaces to Vezad into Layer 1."),
+              std::string::npos);
+    EXPECT_EQ(fitErrorPointCounts(job.output).size(), std::size_t(faces));
 }
 
-INSTANTIATE_TEST_SUITE_P(Meshes, ImportedVersion2Net, ::testing::Values("bump", "sphere", "wide"));
+INSTANTIATE_TEST_SUITE_P(Meshes, ImportedVersion2Net,
+                         ::testing::Values(ImportedNetCase{"bump"}, ImportedNetCase{"sphere"},
+                                           ImportedNetCase{"wide"}, ImportedNetCase{"bump", 2}),
+                         [](const ::testing::TestParamInfo<ImportedNetCase>& info) {
+                             return std::string(info.param.mesh) +
+                                    (info.param.lines == 3 ? "" : "_one_face");
+                         });
 
 } // namespace
