@@ -6,7 +6,9 @@
 //
 // Exit codes: 0 every check passed; 1 a check failed, a command was unknown
 // or a prompt went unanswered (each failure names its script line on
-// standard error); 2 the script cannot be read or the arguments are wrong;
+// standard error, and a last line "file.vzs: failed: ..." names the cause
+// printed before: the face without a surface and why, or the failed heal);
+// 2 the script cannot be read or the arguments are wrong;
 // 3 no region: a directive found nothing to work on (say !place-net, on a
 // mesh without a smooth sheet to draw on), which it says in one line;
 // 77 a required file is missing (the script is skipped), except under CI

@@ -26,6 +26,10 @@ constexpr double kMaxBend = 25.0 * std::numbers::pi / 180.0;
 // a sixth of the tolerance found no square); a wall along the square's side
 // turns further.
 constexpr double kMaxBendOfFacets = 72.0 * std::numbers::pi / 180.0;
+// The least bend of a crease: the facets of a coarse mesh meet at up to 45
+// degrees, and the fit follows them within the tolerance; a rim, a groove or
+// the edge of a part bends further.
+constexpr double kMaxCrease = 45.0 * std::numbers::pi / 180.0;
 // How far a crease's bend stands out from the bends a stretch before and
 // after it: over a sheet whose curvature changes gently they are alike; a
 // crease with flat sides bends nowhere else, and a rim or a groove narrower
@@ -253,7 +257,7 @@ bool smoothLine(const ViewSamples& samples, int x0, int y0, int x1, int y1)
 // to end, share its turn out between the bends at two of their ends when one
 // lies across it, and see nothing of it within half a stretch of the line's
 // ends; a rim or a groove narrower than a stretch lifts or drops the pixels
-// on it against both. A crease is a bend beyond kMaxBend that stands out:
+// on it against both. A crease is a bend beyond kMaxCrease that stands out:
 // the largest within half a stretch, and more than kCreasePeak times the
 // bends a stretch before and after it, where the sheet's own curvature
 // bends as much as where it lies. The line is followed on beyond its ends
@@ -328,7 +332,7 @@ bool creaseFree(const ViewSamples& samples, int x0, int y0, int x1, int y1)
             ++near;
         while (far < end && along[far + 1] - along[i] <= 0.5 * stretch)
             ++far;
-        if (i < first || i > last || !(bend[i] > kMaxBend))
+        if (i < first || i > last || !(bend[i] > kMaxCrease))
             continue;
         const double around = std::max(bend[behind[i]], bend[ahead[i]]);
         if (!(bend[i] > kCreasePeak * around))

@@ -368,13 +368,14 @@ TEST_F(ViewHost, NetPlacementTookScanNoiseForFolds)
 }
 
 // A feature across a sheet that faces the viewer, near the view's centre:
-// a crease of 30 degrees, a rim (a ridge 2.5 tolerances wide and 5 high)
+// a crease of 50 degrees, a rim (a ridge 2.5 tolerances wide and 5 high)
 // and a groove as narrow and deep. The square keeps off it, sides and all:
 // the world x of the square's sides lies on one side of the feature, a
 // tolerance away at the least. Slopes judged between stretches laid end to
-// end shared a crease's turn out between two bends of 15 degrees, and saw
-// nothing of one that ran within half a stretch of the square's side; the
-// faces drawn across it folded, or failed to heal.
+// end saw nothing of a crease that ran within half a stretch of the square's
+// side, and shared out the turn of a rim or a groove narrower than a stretch
+// between bends at two of their ends; the faces drawn across them folded, or
+// failed to heal.
 TEST_F(ViewHost, NetPlacementPutItsSquareAcrossACrease)
 {
     const double tolerance = 0.004;
@@ -399,7 +400,7 @@ TEST_F(ViewHost, NetPlacementPutItsSquareAcrossACrease)
         view().ActiveViewport().VP() = own;
         const auto height = [&](double x) {
             if (c.width == 0.0)
-                return x > c.at ? (x - c.at) * std::tan(30.0 * std::numbers::pi / 180.0) : 0.0;
+                return x > c.at ? (x - c.at) * std::tan(50.0 * std::numbers::pi / 180.0) : 0.0;
             return std::fabs(x - c.at) < 0.5 * c.width ? c.height : 0.0;
         };
         // Columns at every 120th of the sheet and at the feature's edges.
