@@ -97,6 +97,7 @@ if [[ $status -ne 0 ]]; then
     *) what=${reason:-vzhost exit code $status} ;;
     esac
     echo "Transcript: $log" >&2
+    [[ "$what" == *"$cause"* ]] && cause=
     echo "The main job failed: $what${cause:+; cause: $cause}." >&2
     exit "$status"
 fi

@@ -103,7 +103,8 @@ int main(int argc, char** argv)
     VezadRunner::addFaceFitsDirective(host);
     // What the Meshwright net prints when a face fails: the line naming the
     // face (or the heal, or the reopened document), and the lines telling
-    // why, printed before it.
+    // why, printed before it (the heal names the face it starts on, in its
+    // own order).
     for (const char* what : {"has no surface", "Heal failed", "failed to relocate the loop"})
         host.addFailureCause(what, true);
     for (const char* why :
@@ -111,7 +112,7 @@ int main(int argc, char** argv)
           "start surface is a bad surface", "start geometry is not a surface",
           "fewer than 3 points inside the boundary", "selection Error dMax",
           "Shortcut delete a degenerate face", "bad surface stage 3",
-          "face fit outside the tolerance", "tolerances off the mesh"})
+          "face fit outside the tolerance", "tolerances off the mesh", "Start Face "})
         host.addFailureCause(why, false);
     if (!host.start(settings))
         std::fprintf(stderr, "vzhost: a plug-in did not load; the script runs without it\n");
