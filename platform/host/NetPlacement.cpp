@@ -302,6 +302,17 @@ bool creaseFree(const ViewSamples& samples, int x0, int y0, int x1, int y1)
     std::vector<double> along(line.size(), 0.0);
     for (std::size_t k = 1; k < line.size(); ++k)
         along[k] = along[k - 1] + lateral(line[k - 1], line[k]);
+    // A single pixel nearer or farther than both its neighbours (a sliver
+    // seen edge-on, standing off the sheet) is no rim the fit sees: each
+    // pixel's depth is the middle one of it and its two neighbours'.
+    std::vector<double> depth(line.size());
+    for (std::size_t k = 0; k < line.size(); ++k) {
+        depth[k] = line[k].depth;
+        if (k > 0 && k < end)
+            depth[k] = std::max(std::min(line[k - 1].depth, line[k].depth),
+                                std::min(std::max(line[k - 1].depth, line[k].depth),
+                                         line[k + 1].depth));
+    }
     // Per pixel: the sample a stretch behind it and a stretch ahead (or the
     // first and the last, half a stretch away at the least), and the bend
     // between the slopes to them (negative where there is none).
@@ -309,7 +320,7 @@ bool creaseFree(const ViewSamples& samples, int x0, int y0, int x1, int y1)
     std::vector<double> bend(line.size(), -1.0);
     const auto slope = [&](std::size_t from, std::size_t to, double& angle) {
         const double across = lateral(line[from], line[to]);
-        angle = std::atan2(line[to].depth - line[from].depth, across);
+        angle = std::atan2(depth[to] - depth[from], across);
         return across > 0.0;
     };
     std::size_t back = 0, forth = 0;

@@ -368,8 +368,8 @@ TEST_F(ViewHost, NetPlacementTookScanNoiseForFolds)
 }
 
 // A feature across a sheet that faces the viewer, near the view's centre:
-// a crease of 50 degrees, a rim (a ridge 2.5 tolerances wide and 5 high)
-// and a groove as narrow and deep. The square keeps off it, sides and all:
+// a crease of 50 degrees, a rim (a ridge 5 tolerances wide and 5 high, half
+// a stretch) and a groove as narrow and deep. The square keeps off it, sides and all:
 // the world x of the square's sides lies on one side of the feature, a
 // tolerance away at the least. Slopes judged between stretches laid end to
 // end saw nothing of a crease that ran within half a stretch of the square's
@@ -388,8 +388,8 @@ TEST_F(ViewHost, NetPlacementPutItsSquareAcrossACrease)
     };
     const Case cases[] = {
         {"crease", 0.03, 0.0, 0.0},          {"crease", -0.11, 0.0, 0.0},
-        {"rim", 0.05, 2.5 * tolerance, 5.0 * tolerance},
-        {"groove", -0.07, 2.5 * tolerance, -5.0 * tolerance},
+        {"rim", 0.05, 5.0 * tolerance, 5.0 * tolerance},
+        {"groove", -0.07, 5.0 * tolerance, -5.0 * tolerance},
     };
     CVezadObject* sheet = nullptr;
     const ON_Viewport own = view().ActiveViewport().VP();
