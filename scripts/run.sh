@@ -72,33 +72,35 @@ grep '^Face [0-9]* fit' "$log" || true
 grep -m1 "^Largest gap between neighbouring Breps' shared edges" "$log" || true
 if [[ $status -ne 0 ]]; then
     # The failure that stopped the job (no region), else the first the
-    # runner names, in one line.
+    # runner names, in one line; with the cause the runner found printed
+    # before it (the face and why it failed, or the heal), in the same line,
+    # which comes last.
     reason=$({ [[ $status -eq 3 ]] && grep -m1 -E "^$script:[0-9]+: no region: " "$log"; } ||
              grep -m1 -E "^$script:[0-9]+: |^vzhost: " "$log") || true
     reason=$(sed "s|^$script:[0-9]*: ||" <<<"$reason")
+    cause=$(sed -n "s|^$script: failed: ||p" "$log" | tail -1)
     case "$reason" in
-    "no region: "*) echo "The main job failed: no region found (${reason#no region: })." >&2 ;;
-    *"printed: No facets have been imported from "*) echo "The main job failed: ${reason#*printed: }." >&2 ;;
+    "no region: "*) what="no region found (${reason#no region: })" ;;
+    *"printed: No facets have been imported from "*) what="${reason#*printed: }" ;;
+    *"printed: Gap between faces "*) what="${reason#*printed: }" ;;
     *"printed: Heal failed"*)
-        echo "The main job failed: a face could not be healed to its neighbours" \
-             "(${reason#*printed: })." >&2 ;;
+        what="a face could not be healed to its neighbours (${reason#*printed: })" ;;
     *"largest gap exceeds"*)
         gap=$(grep -m1 "^Largest gap between neighbouring Breps' shared edges" "$log" |
               sed 's/^[^:]*: \([^ ]*\) .*document tolerance \([^)]*\)).*/\1 against \2/')
-        echo "The main job failed: the largest gap between the Breps' shared edges exceeds" \
-             "the document's tolerance (${gap})." >&2 ;;
+        what="the largest gap between the Breps' shared edges exceeds the document's tolerance (${gap})" ;;
     *"Edges per Brep: 4 4 4 4"*)
-        echo "The main job failed: a Brep's trim loop does not have its region's four sides" \
-             "($(grep -m1 '^Edges per Brep:' "$log" || echo 'no Breps'))." >&2 ;;
+        what="a Brep's trim loop does not have its region's four sides ($(grep -m1 '^Edges per Brep:' "$log" || echo 'no Breps'))" ;;
     *"printed: failed to relocate"*)
-        echo "The main job failed: the reopened document lost a face (a stored loop found no" \
-             "face of the net read back)." >&2 ;;
+        what="the reopened document lost a face (a stored loop found no face of the net read back)" ;;
     *"model has 4 loops"* | *"Converted 4 Surfaces"* | *"brep normal 4"*)
-        echo "The main job failed: a face was refused ($reason)." >&2 ;;
-    *"Converted "* | *"brep normal"*) echo "The main job failed: the commit was empty ($reason)." >&2 ;;
-    *) echo "The main job failed: ${reason:-vzhost exit code $status}." >&2 ;;
+        what="a face was refused ($reason)" ;;
+    *"Converted "* | *"brep normal"*) what="the commit was empty ($reason)" ;;
+    *) what=${reason:-vzhost exit code $status} ;;
     esac
     echo "Transcript: $log" >&2
+    [[ "$what" == *"$cause"* ]] && cause=
+    echo "The main job failed: $what${cause:+; cause: $cause}." >&2
     exit "$status"
 fi
 echo "Document:   $out/main-job.vzd"

@@ -4,15 +4,18 @@
 # faces committed, four edges on each Brep, no "Heal failed", no "failed to
 # relocate", the largest gap between shared edges within the document's
 # tolerance, and exit code 0. A run that finds no square to draw on (exit
-# code 3) is counted apart. Not part of the test command: it takes long.
+# code 3), or a mesh file that gives no facet (exit code 1 on "No facets
+# have been imported"), is counted apart. Not part of the test command: it
+# takes long.
 #
 #   bash scripts/sweep.sh [MESH...]
 #
 # Without meshes: examples/bump.stl and every mesh file of ../shared/realdata.
 # SWEEP_LOOKS and SWEEP_ZOOMS replace the view directions (x,y,z towards the
 # camera; 0,0,0 is the view as the mesh is loaded) and zooms; SWEEP_JOBS
-# runs that many jobs at once (2). Prints one line per run and a summary;
-# exits 1 when a run failed. The transcripts stay in $build/sweep/.
+# runs that many jobs at once (2). Prints one line per run (a failing one
+# ends with the cause the runner names) and a summary; exits 1 when a run
+# failed. The transcripts stay in $build/sweep/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -60,6 +63,12 @@ run() {
         echo "$name: no region"
         return
     fi
+    # A file that gives no facet fails the job on its first command, as it
+    # should; it is no verdict on the system's surfaces.
+    if [[ $status -eq 1 ]] && grep -q "No facets have been imported from" "$dir.log"; then
+        echo "$name: no facets"
+        return
+    fi
     grep -q "^Converted 4 Surfaces" "$dir.log" || what+=("not four faces")
     grep -q "^Edges per Brep: 4 4 4 4$" "$dir.log" || what+=("$(grep -m1 '^Edges per Brep' "$dir.log" || echo 'no Breps')")
     grep -q "Heal failed" "$dir.log" && what+=("Heal failed")
@@ -71,6 +80,11 @@ run() {
         what+=("gap $gap above $tolerance")
     fi
     [[ $status -eq 0 ]] || what+=("exit $status: $(grep -m1 -E '^examples/main-job.vzs:[0-9]+: ' "$dir.log" || true)")
+    # The runner's last line: the face, heal or document that failed and
+    # why, as printed before the checks failed.
+    local cause
+    cause=$(sed -n 's|^examples/main-job.vzs: failed: ||p' "$dir.log" | tail -1)
+    [[ $status -eq 0 || -z "$cause" ]] || what+=("cause: $cause")
     if [[ ${#what[@]} -eq 0 ]]; then
         echo "$name: pass (gap $gap, tolerance $tolerance)"
     else
@@ -91,6 +105,7 @@ done | xargs -d '\n' -n 3 -P "$jobs" bash -c 'run "$@"' run | tee "$out/verdicts
 total=$(wc -l <"$out/verdicts.txt")
 passed=$(grep -c ': pass' "$out/verdicts.txt" || true)
 none=$(grep -c ': no region' "$out/verdicts.txt" || true)
+empty=$(grep -c ': no facets' "$out/verdicts.txt" || true)
 failed=$(grep -c ': FAIL' "$out/verdicts.txt" || true)
-echo "$total runs: $passed pass, $none no region, $failed fail (transcripts in $out)"
+echo "$total runs: $passed pass, $none no region, $empty no facets, $failed fail (transcripts in $out)"
 [[ $failed -eq 0 ]]

@@ -15,6 +15,9 @@ namespace {
 
 // Six floats per error point; the third is the signed deviation.
 constexpr int kErrorRecord = 6;
+// Error points farther than this many tolerances from the face's surface
+// tell that the face does not follow the mesh.
+constexpr double kFarOff = 3.0;
 
 DirectiveOutcome faceFits(const std::vector<std::string>& arguments, std::string& reason)
 {
@@ -39,6 +42,10 @@ DirectiveOutcome faceFits(const std::vector<std::string>& arguments, std::string
         line << "Face " << number << " fit to " << net.surfaceTolerance << ": " << distances;
         if (distances.count > 0)
             line << "; largest distance " << distances.max;
+        // A face that strays this far is a cause when the job fails later.
+        if (distances.count > 0 && distances.max > kFarOff * net.surfaceTolerance)
+            line << ", " << std::lround(distances.max / net.surfaceTolerance)
+                 << " tolerances off the mesh";
         VezadApp().Print("%s\n", line.str().c_str());
     }
     if (fitted == 0) {

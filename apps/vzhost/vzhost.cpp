@@ -6,7 +6,9 @@
 //
 // Exit codes: 0 every check passed; 1 a check failed, a command was unknown
 // or a prompt went unanswered (each failure names its script line on
-// standard error); 2 the script cannot be read or the arguments are wrong;
+// standard error, and a last line "file.vzs: failed: ..." names the cause
+// printed before: the face without a surface and why, or the failed heal);
+// 2 the script cannot be read or the arguments are wrong;
 // 3 no region: a directive found nothing to work on (say !place-net, on a
 // mesh without a smooth sheet to draw on), which it says in one line, unless
 // a check failed before it (a mesh file that gave no facet leaves nothing to
@@ -25,6 +27,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <iostream>
 #include <pthread.h>
 #include <string>
 #include <thread>
@@ -100,12 +103,31 @@ int main(int argc, char** argv)
     settings.plugIns = VezadHost::plugInModuleNames();
     HeadlessHost host;
     VezadRunner::addFaceFitsDirective(host);
+    // What the Meshwright net prints when a face fails: the line naming the
+    // face (or the heal, or the reopened document), and the lines telling
+    // why, printed before it (the heal names the face it starts on, in its
+    // own order).
+    for (const char* what : {"has no surface", "Heal failed", "failed to relocate the loop"})
+        host.addFailureCause(what, true);
+    for (const char* why :
+         {"makro returned a bad surface", "folded surface, face refused", "no start surface",
+          "start surface is a bad surface", "start geometry is not a surface",
+          "fewer than 3 points inside the boundary", "selection Error dMax",
+          "Shortcut delete a degenerate face", "bad surface stage 3",
+          "face fit outside the tolerance", "tolerances off the mesh", "Start Face "})
+        host.addFailureCause(why, false);
     if (!host.start(settings))
         std::fprintf(stderr, "vzhost: a plug-in did not load; the script runs without it\n");
     const ScriptResult result = host.runScriptFile(script, defines);
     host.shutdown();
+    // The failures come last, after all the system printed; the last line
+    // names the cause, where something printed one.
+    std::cout.flush();
+    std::fflush(stdout);
     for (const ScriptFailure& failure : result.failures)
         std::fprintf(stderr, "%s:%d: %s\n", script.c_str(), failure.line, failure.message.c_str());
+    if (!result.cause.empty())
+        std::fprintf(stderr, "%s: failed: %s\n", script.c_str(), result.cause.c_str());
     // The no-region failure is the last one recorded; any before it is its
     // cause.
     if (result.status == ScriptResult::noRegion && result.failures.size() > 1)

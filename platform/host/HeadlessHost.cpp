@@ -186,6 +186,9 @@ struct HeadlessHost::Impl {
     std::size_t boxStart = 0;
     // The defines of the running script; null between scripts.
     VezadHost::ScriptDefines* defines = nullptr;
+    // Markers of the lines that tell why a script failed, and whether a line
+    // holding one names what failed.
+    std::vector<std::pair<std::string, bool>> failureCauses;
 };
 
 HeadlessHost::HeadlessHost() : m_impl(std::make_unique<Impl>())
@@ -316,6 +319,34 @@ void HeadlessHost::shutdown()
     m_running = false;
 }
 
+void HeadlessHost::addFailureCause(const std::string& marker, bool namesWhatFailed)
+{
+    if (!marker.empty())
+        m_impl->failureCauses.emplace_back(marker, namesWhatFailed);
+}
+
+std::string HeadlessHost::failureCause(std::size_t from)
+{
+    const std::string& output = standardOutput();
+    std::istringstream lines(output.substr(std::min(from, output.size())));
+    std::string why;
+    for (std::string line; std::getline(lines, line);) {
+        // The host's lines of failed checks quote what they looked for.
+        if (line.rfind("Script line ", 0) == 0)
+            continue;
+        line = VezadHost::trimmed(line);
+        for (const auto& [marker, namesWhatFailed] : m_impl->failureCauses) {
+            if (line.find(marker) == std::string::npos)
+                continue;
+            if (namesWhatFailed)
+                return why.empty() ? line : line + " (after \"" + why + "\")";
+            why = line;
+            break;
+        }
+    }
+    return why;
+}
+
 void HeadlessHost::addDirective(const std::string& name, ScriptDirective directive)
 {
     m_impl->directives[name] = std::move(directive);
@@ -361,6 +392,7 @@ ScriptResult HeadlessHost::runScript(const std::string& text,
     CVezadApp& app = VezadApp();
     std::istringstream lines(text);
     std::string line;
+    const std::size_t outputStart = m_impl->outputStart;
     VezadHost::ScriptDefines* outer = m_impl->defines;
     m_impl->defines = &all;
     for (int number = 1; std::getline(lines, line); ++number) {
@@ -372,6 +404,8 @@ ScriptResult HeadlessHost::runScript(const std::string& text,
     m_impl->defines = outer;
     app.InputQueue().clear();
     m_impl->events->scriptEnded();
+    if (result.status == ScriptResult::passed && !result.failures.empty())
+        result.cause = failureCause(outputStart);
     m_impl->transcriptStart = app.Transcript().size();
     m_impl->outputStart = standardOutput().size();
     m_impl->boxStart = app.MessageBoxes().size();
@@ -683,7 +717,13 @@ DirectiveOutcome HeadlessHost::edgeGaps(const std::vector<std::string>& argument
     VezadApp().Print("Edges per Brep:%s\n", counts.c_str());
     if (arguments.empty())
         return DirectiveOutcome::passed;
-    if (gaps.sharedEdges == 0) {
+    // A single Brep has no neighbour to share an edge with: nothing to
+    // measure, and nothing left apart.
+    if (gaps.brepCount == 0) {
+        reason = "no Breps";
+        return DirectiveOutcome::failed;
+    }
+    if (gaps.sharedEdges == 0 && gaps.brepCount > 1) {
         reason = "no Breps share an edge";
         return DirectiveOutcome::failed;
     }

@@ -47,9 +47,9 @@
 //   !edge-gaps [<factor>]    prints the largest gap between the edges that
 //                            neighbouring Breps share (platform/host/
 //                            EdgeGaps.h) and each Brep's edge count; with a
-//                            factor, fails when there is no shared edge or
-//                            the gap exceeds factor x the document's
-//                            tolerance
+//                            factor, fails when there is no Brep, when two
+//                            or more share no edge, or when the gap exceeds
+//                            factor x the document's tolerance
 // with the event directives of platform/host/EventReplay.h (mouse, keys,
 // menus, views, captures), and addDirective adds more. After every line the
 // host's message loop takes the messages the line posted. A script fails on
@@ -110,6 +110,11 @@ struct ScriptResult {
     };
     Status status = passed;
     std::vector<ScriptFailure> failures;
+    // Of a failed script: the first line printed while it ran that holds a
+    // marker naming what failed (addFailureCause), with the last line before
+    // it that holds a marker telling why; else the first line telling why;
+    // empty when nothing printed holds a marker.
+    std::string cause;
 };
 
 enum class DirectiveOutcome { passed, failed, skipScript, noRegion };
@@ -145,6 +150,11 @@ public:
     // Defines ${name} for the rest of the running script (directives call
     // it); nothing when no script runs.
     void define(const std::string& name, const std::string& value);
+    // Adds a marker of the lines that tell why a script failed: a line that
+    // holds it names what failed ("Face 3 of 4 has no surface") when
+    // namesWhatFailed, else tells why ("folded surface, face refused"). The
+    // host's own lines of failed checks are no causes.
+    void addFailureCause(const std::string& marker, bool namesWhatFailed);
 
     CVezadDoc& doc();
     // What the system wrote to standard output since the start (everything
@@ -160,6 +170,9 @@ private:
     // The first line printed since the previous script ended that holds the
     // text (transcript first, then standard output); false when none.
     bool findPrinted(const std::string& wanted, std::string& line);
+    // The cause of a failure (ScriptResult::cause) among the lines printed
+    // from `from` in the standard output on.
+    std::string failureCause(std::size_t from);
     DirectiveOutcome expectBox(const std::vector<std::string>& arguments, std::string& reason);
     DirectiveOutcome expectResult(const std::vector<std::string>& arguments, std::string& reason);
     DirectiveOutcome dumpDoc(const std::vector<std::string>& arguments, std::string& reason);

@@ -26,6 +26,15 @@ constexpr double kMaxBend = 25.0 * std::numbers::pi / 180.0;
 // a sixth of the tolerance found no square); a wall along the square's side
 // turns further.
 constexpr double kMaxBendOfFacets = 72.0 * std::numbers::pi / 180.0;
+// The least bend of a crease: the facets of a coarse mesh meet at up to 45
+// degrees, and the fit follows them within the tolerance; a rim, a groove or
+// the edge of a part bends further.
+constexpr double kMaxCrease = 45.0 * std::numbers::pi / 180.0;
+// How far a crease's bend stands out from the bends a stretch before and
+// after it: over a sheet whose curvature changes gently they are alike; a
+// crease with flat sides bends nowhere else, and a rim or a groove narrower
+// than a stretch bends twice as much over it as a stretch away.
+constexpr double kCreasePeak = 1.5;
 // The shortest stretch over which a slope is judged, in document
 // tolerances: the scale at which the fit sees the surface. A scan's noise
 // of spread s moves the change of slope between two stretches of length L
@@ -121,11 +130,31 @@ public:
     // The direction towards the viewer.
     const ON_3dVector& towardsViewer() const { return m_axes[2]; }
 
-    // False outside the view or where nothing was drawn.
+    // False outside the view or where nothing was drawn. The squares tried
+    // share most of their lines' pixels: each pixel's sample is worked out
+    // once.
     bool at(int x, int y, Sample& sample) const
     {
         if (!m_valid || x < 0 || y < 0 || x >= m_width || y >= m_height)
             return false;
+        const std::size_t key =
+            static_cast<std::size_t>(y) * static_cast<std::size_t>(m_width) +
+            static_cast<std::size_t>(x);
+        if (m_known.empty()) {
+            m_known.assign(m_depths.size(), kUnknown);
+            m_samples.resize(m_depths.size());
+        }
+        if (m_known[key] == kUnknown)
+            m_known[key] = sampleAt(x, y, m_samples[key]) ? kShown : kNone;
+        if (m_known[key] != kShown)
+            return false;
+        sample = m_samples[key];
+        return true;
+    }
+
+private:
+    bool sampleAt(int x, int y, Sample& sample) const
+    {
         const double z = m_depths[static_cast<std::size_t>(y) * static_cast<std::size_t>(m_width) +
                                   static_cast<std::size_t>(x)];
         ON_Line line;
@@ -144,7 +173,6 @@ public:
         return true;
     }
 
-private:
     CVezadView& m_view;
     int m_width;
     int m_height;
@@ -161,6 +189,11 @@ private:
         ON_3dVector normal; // the picked normal (zero: none)
     };
     mutable std::unordered_map<int, Facing> m_facing;
+    // Per pixel: whether its sample was worked out, and whether it shows a
+    // surface.
+    static constexpr signed char kUnknown = -1, kNone = 0, kShown = 1;
+    mutable std::vector<signed char> m_known;
+    mutable std::vector<Sample> m_samples;
 };
 
 // Whether the samples from (x0, y0) to (x1, y1) all lie on one smooth sheet
@@ -216,6 +249,114 @@ bool smoothLine(const ViewSamples& samples, int x0, int y0, int x1, int y1)
     return true;
 }
 
+// Whether no crease, rim or groove lies across the line from (x0, y0) to
+// (x1, y1) (smoothLine judges the rest). At every pixel along the line the
+// slope over the stretch behind it is compared with the slope over the
+// stretch ahead of it (stretches as smoothLine's): across a crease they part
+// by all its angle wherever it lies, where smoothLine's stretches, laid end
+// to end, share its turn out between the bends at two of their ends when one
+// lies across it, and see nothing of it within half a stretch of the line's
+// ends; a rim or a groove narrower than a stretch lifts or drops the pixels
+// on it against both. A crease is a bend beyond kMaxCrease that stands out:
+// the largest within half a stretch, and more than kCreasePeak times the
+// bends a stretch before and after it, where the sheet's own curvature
+// bends as much as where it lies. The line is followed on beyond its ends
+// by up to a stretch where the view shows a surface, so that a crease just
+// inside the square meets whole stretches; a crease beyond the ends is no
+// crease of the square.
+bool creaseFree(const ViewSamples& samples, int x0, int y0, int x1, int y1)
+{
+    const int count = std::max(std::abs(x1 - x0), std::abs(y1 - y0));
+    if (count < 2)
+        return true;
+    const auto sampleAt = [&](int i, Sample& sample) {
+        const double t = double(i) / count;
+        return samples.at(static_cast<int>(std::lround(x0 + t * (x1 - x0))),
+                          static_cast<int>(std::lround(y0 + t * (y1 - y0))), sample);
+    };
+    const auto lateral = [](const Sample& a, const Sample& b) {
+        return std::hypot(b.lateral[0] - a.lateral[0], b.lateral[1] - a.lateral[1]);
+    };
+    Sample a, b;
+    if (!sampleAt(0, a) || !sampleAt(count, b))
+        return false;
+    const double stretch = std::min(samples.stretch(), 0.5 * lateral(a, b));
+    if (!(stretch > 0.0))
+        return true;
+    // The pixels beyond the ends that a stretch spans at the line's scale.
+    const int beyond =
+        std::min(count, static_cast<int>(std::ceil(stretch / lateral(a, b) * count)));
+    std::vector<Sample> line;
+    line.reserve(static_cast<std::size_t>(count + 2 * beyond) + 1);
+    int from = 0;
+    Sample sample;
+    while (from > -beyond && sampleAt(from - 1, sample))
+        --from;
+    for (int i = from; i <= count + beyond && sampleAt(i, sample); ++i)
+        line.push_back(sample);
+    const std::size_t first = static_cast<std::size_t>(-from);
+    const std::size_t last = first + static_cast<std::size_t>(count);
+    if (line.size() <= last)
+        return false;
+    const std::size_t end = line.size() - 1;
+    std::vector<double> along(line.size(), 0.0);
+    for (std::size_t k = 1; k < line.size(); ++k)
+        along[k] = along[k - 1] + lateral(line[k - 1], line[k]);
+    // A single pixel nearer or farther than both its neighbours (a sliver
+    // seen edge-on, standing off the sheet) is no rim the fit sees: each
+    // pixel's depth is the middle one of it and its two neighbours'.
+    std::vector<double> depth(line.size());
+    for (std::size_t k = 0; k < line.size(); ++k) {
+        depth[k] = line[k].depth;
+        if (k > 0 && k < end)
+            depth[k] = std::max(std::min(line[k - 1].depth, line[k].depth),
+                                std::min(std::max(line[k - 1].depth, line[k].depth),
+                                         line[k + 1].depth));
+    }
+    // Per pixel: the sample a stretch behind it and a stretch ahead (or the
+    // first and the last, half a stretch away at the least), and the bend
+    // between the slopes to them (negative where there is none).
+    std::vector<std::size_t> behind(line.size(), 0), ahead(line.size(), 0);
+    std::vector<double> bend(line.size(), -1.0);
+    const auto slope = [&](std::size_t from, std::size_t to, double& angle) {
+        const double across = lateral(line[from], line[to]);
+        angle = std::atan2(depth[to] - depth[from], across);
+        return across > 0.0;
+    };
+    std::size_t back = 0, forth = 0;
+    for (std::size_t i = 0; i <= end; ++i) {
+        while (back + 1 < i && along[i] - along[back + 1] >= stretch)
+            ++back;
+        forth = std::max(forth, std::min(i + 1, end));
+        while (forth < end && along[forth] - along[i] < stretch)
+            ++forth;
+        behind[i] = back;
+        ahead[i] = forth;
+        double before = 0.0, after = 0.0;
+        if (along[i] - along[back] >= 0.5 * stretch && along[forth] - along[i] >= 0.5 * stretch &&
+            slope(back, i, before) && slope(i, forth, after))
+            bend[i] = std::fabs(after - before);
+    }
+    std::size_t near = 0, far = 0; // the pixels within half a stretch of i
+    for (std::size_t i = 0; i <= end; ++i) {
+        while (along[i] - along[near] > 0.5 * stretch)
+            ++near;
+        while (far < end && along[far + 1] - along[i] <= 0.5 * stretch)
+            ++far;
+        if (i < first || i > last || !(bend[i] > kMaxCrease))
+            continue;
+        const double around = std::max(bend[behind[i]], bend[ahead[i]]);
+        if (!(bend[i] > kCreasePeak * around))
+            continue;
+        bool largest = true;
+        for (std::size_t j = near; j <= far && largest; ++j)
+            largest = !(bend[j] > bend[i]);
+        if (largest)
+            return false;
+    }
+    return true;
+}
+
 // Whether the square's sides span kLeastSide tolerances across the screen:
 // a net of cells narrower than 2 tolerances asks the fit for faces that a
 // plane through their corners already meets, and the heal for edges closer
@@ -244,6 +385,10 @@ bool squareQualifies(const ViewSamples& samples, int cx, int cy, int half, bool 
             !smoothLine(samples, cx + offsets[k], cy - half, cx + offsets[k], cy + half))
             return false;
     }
+    for (int k = 0; k < kLinesPerDirection; ++k)
+        if (!creaseFree(samples, cx - half, cy + offsets[k], cx + half, cy + offsets[k]) ||
+            !creaseFree(samples, cx + offsets[k], cy - half, cx + offsets[k], cy + half))
+            return false;
     // Where the lines cross, picks tell that one object shows its outside.
     const CVezadObject* object = nullptr;
     for (int dy : offsets)

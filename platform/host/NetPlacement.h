@@ -15,14 +15,19 @@
 // the tolerance tilts every facet its own way, which a bend between
 // neighbouring pixels would take for folds. Where the net's points go, the
 // facet a pick finds there turns by less than that steepest slope from the
-// sheet the depths show between the neighbouring lines, and by less than 50
-// degrees from the facets picked where those lines cross the net's own (a
-// crease between large flat facets of a coarse mesh is steeper): a wall,
-// fillet or rim
-// too narrow for the slopes to see, under a side of the square, faces the
-// viewer too, but the poly-lines through a point on it would leave the
-// sheet along it. The square spans 4 tolerances
-// at least: a net of cells narrower than 2 tolerances asks the fit for
+// sheet the depths show between the neighbouring lines, and by less than
+// that slope too from the facets picked where those lines cross the net's
+// own: a wall, fillet or rim too narrow for the slopes to see, under a side
+// of the square, faces the viewer too, but the poly-lines through a point
+// on it would leave the sheet along it. Each line is also followed pixel by pixel, and on beyond
+// its ends by up to a stretch: at every pixel inside the square the slope
+// over the stretch behind it and over the stretch ahead part by less than
+// 45 degrees (the facets of a coarse mesh meet at up to that, and the fit
+// follows them), unless the sheet bends as much a stretch before and after
+// (its own curvature): a crease turns them by all its angle, and a rim or a
+// groove narrower than a stretch lifts or drops the pixels on it against
+// both, wherever they lie under the square or along its sides. The square
+// spans 4 tolerances at least: a net of cells narrower than 2 tolerances asks the fit for
 // faces that a plane through their corners already meets.
 //
 // The search starts at the visible point nearest the view's centre (then the

@@ -217,6 +217,17 @@ TEST(HostScript, DirectivesCheckAndFailNamingTheirLines)
     ASSERT_EQ(r.failures.size(), 1u);
     EXPECT_EQ(r.failures[0].line, 2);
     EXPECT_EQ(r.failures[0].message, "!expect-no-print: printed: Heal failed for dTol=0.5");
+    // A failed script names its cause: the first line printed that names
+    // what failed, with the last line before it that tells why. The host's
+    // own lines of failed checks, which quote what they sought, are none.
+    host.addFailureCause("has no surface", true);
+    host.addFailureCause("face refused", false);
+    std::printf("makro: face refused\n folded surface, face refused \nFace 3 of 4 has no surface\n"
+                "Face 4 of 4 has no surface\n");
+    r = host.runScript("!expect-print \"Converted 4 Surfaces\"");
+    EXPECT_EQ(r.cause, "Face 3 of 4 has no surface (after \"folded surface, face refused\")");
+    r = host.runScript("!expect-print \"Face 1 of 4 has no surface\"");
+    EXPECT_EQ(r.cause, "");
     // A default gives way to the value the run was given.
     for (const char* given : {"", "1,1,1"}) {
         std::printf("look %s\n", *given ? given : "0,0,1");

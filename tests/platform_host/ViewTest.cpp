@@ -13,6 +13,10 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <numbers>
 #include <random>
 
 namespace {
@@ -360,5 +364,80 @@ TEST_F(ViewHost, NetPlacementTookScanNoiseForFolds)
         const std::size_t before = transcript().size();
         ASSERT_EQ(run("!place-net NET 0.5").status, ScriptResult::passed) << "noise " << noise;
         EXPECT_NE(transcript().find("(as it was, zoomed", before), std::string::npos);
+    }
+}
+
+// A feature across a sheet that faces the viewer, near the view's centre:
+// a crease of 50 degrees, a rim (a ridge 5 tolerances wide and 5 high, half
+// a stretch) and a groove as narrow and deep. The square keeps off it, sides and all:
+// the world x of the square's sides lies on one side of the feature, a
+// tolerance away at the least. Slopes judged between stretches laid end to
+// end saw nothing of a crease that ran within half a stretch of the square's
+// side, and shared out the turn of a rim or a groove narrower than a stretch
+// between bends at two of their ends; the faces drawn across them folded, or
+// failed to heal.
+TEST_F(ViewHost, NetPlacementPutItsSquareAcrossACrease)
+{
+    const double tolerance = 0.004;
+    ASSERT_TRUE(doc().SetAbsoluteTolerance(tolerance));
+    struct Case {
+        const char* name;
+        double at;    // world x of the feature
+        double width; // of a rim or groove (0: a crease)
+        double height;
+    };
+    const Case cases[] = {
+        {"crease", 0.03, 0.0, 0.0},          {"crease", -0.11, 0.0, 0.0},
+        {"rim", 0.05, 5.0 * tolerance, 5.0 * tolerance},
+        {"groove", -0.07, 5.0 * tolerance, -5.0 * tolerance},
+    };
+    CVezadObject* sheet = nullptr;
+    const ON_Viewport own = view().ActiveViewport().VP();
+    for (const Case& c : cases) {
+        if (sheet) {
+            ASSERT_TRUE(doc().DeleteObject(CVezadObjRef(sheet)));
+        }
+        view().ActiveViewport().VP() = own;
+        const auto height = [&](double x) {
+            if (c.width == 0.0)
+                return x > c.at ? (x - c.at) * std::tan(50.0 * std::numbers::pi / 180.0) : 0.0;
+            return std::fabs(x - c.at) < 0.5 * c.width ? c.height : 0.0;
+        };
+        // Columns at every 120th of the sheet and at the feature's edges.
+        std::vector<double> xs;
+        for (int i = 0; i <= 120; ++i)
+            xs.push_back(-0.6 + 1.2 * i / 120);
+        for (double x : {c.at - 0.5 * c.width, c.at + 0.5 * c.width})
+            for (double side : {-1e-4, 1e-4})
+                xs.push_back(x + side);
+        std::sort(xs.begin(), xs.end());
+        const int n = 60, m = static_cast<int>(xs.size()) - 1;
+        ON_Mesh mesh;
+        for (int j = 0; j <= n; ++j)
+            for (int i = 0; i <= m; ++i)
+                mesh.SetVertex(j * (m + 1) + i, ON_3dPoint(xs[std::size_t(i)], -0.6 + 1.2 * j / n,
+                                                           height(xs[std::size_t(i)])));
+        for (int j = 0; j < n; ++j)
+            for (int i = 0; i < m; ++i) {
+                const int a = j * (m + 1) + i;
+                mesh.SetQuad(j * m + i, a, a + 1, a + m + 2, a + m + 1);
+            }
+        sheet = doc().AddMeshObject(mesh);
+        const std::size_t before = transcript().size();
+        ASSERT_EQ(run("!place-net NET 0.5").status, ScriptResult::passed) << c.name << " " << c.at;
+        int x0 = 0, x2 = 0, y0 = 0, y2 = 0;
+        const std::size_t at = transcript().find("Net square: x ", before);
+        ASSERT_NE(at, std::string::npos);
+        ASSERT_EQ(std::sscanf(transcript().c_str() + at, "Net square: x %d..%d, y %d..%d", &x0,
+                              &x2, &y0, &y2),
+                  4);
+        ON_Line left, right;
+        ASSERT_TRUE(view().ActiveViewport().VP().GetFrustumLine(x0 + 0.5, y0 + 0.5, left));
+        ASSERT_TRUE(view().ActiveViewport().VP().GetFrustumLine(x2 + 0.5, y0 + 0.5, right));
+        const double from = std::min(left.from.x, right.from.x);
+        const double to = std::max(left.from.x, right.from.x);
+        const double margin = 0.5 * c.width + tolerance;
+        EXPECT_TRUE(to < c.at - margin || from > c.at + margin)
+            << c.name << " at " << c.at << ": the square spans x " << from << " to " << to;
     }
 }

@@ -827,21 +827,27 @@ TEST_F(MeshwrightHost, MainJobOnAnImportedNetCommitsAllItsFaces)
 // face of three sides, L-shaped, around that cell. Its long outer side,
 // which runs beside the cell's two outer sides across the L's width, was
 // taken for a side shared with the cell, and the L's width for a gap
-// (0.52 where the document's tolerance is 0.0069, 38.5 against 0.48).
-struct Version2Net {
+// (0.52 where the document's tolerance is 0.0069, 38.5 against 0.48). A net
+// of two rows and two columns holds a single face, which has no neighbour
+// to share an edge with: the job failed it for that ("no Breps share an
+// edge").
+struct ImportedNetCase {
     const char* mesh;
-    bool wrapped;
+    bool wrapped = false;
+    int lines = 3; // rows, and columns
 };
 
-void PrintTo(const Version2Net& c, std::ostream* os)
+void PrintTo(const ImportedNetCase& c, std::ostream* os)
 {
-    *os << c.mesh << (c.wrapped ? " wrapped" : "");
+    *os << c.mesh << " " << c.lines << " x " << c.lines << (c.wrapped ? " wrapped" : "");
 }
 
-class ImportedVersion2Net : public ::testing::TestWithParam<Version2Net> {};
+class ImportedVersion2Net : public ::testing::TestWithParam<ImportedNetCase> {};
 
 TEST_P(ImportedVersion2Net, CommitsAndHealsAllItsFaces)
 {
+    const int n = GetParam().lines;
+    const int faces = (n - 1) * (n - 1) + (GetParam().wrapped ? 1 : 0);
     const std::string mesh = meshFile("generated", GetParam().mesh);
     CFlatMesh read;
     ASSERT_TRUE(mwtest::readHashedMesh(read, mesh));
@@ -849,22 +855,28 @@ TEST_P(ImportedVersion2Net, CommitsAndHealsAllItsFaces)
     GB::CSurfaceNet net;
     net.setMesh(&read);
     net.topologySwitch = false;
-    // Nodes at 0.35, 0.5 and 0.65 of the box each way, and the wrapping
-    // poly-line's at 0.8.
+    // Nodes from 0.35 to 0.65 of the box each way, and the wrapping
+    // poly-line's a step further out, at 0.8.
     std::vector<std::vector<std::pair<int, int>>> lines;
-    for (int k = 0; k < 3; ++k) {
-        lines.push_back({{0, k}, {1, k}, {2, k}});
-        lines.push_back({{k, 0}, {k, 1}, {k, 2}});
+    for (int k = 0; k < n; ++k) {
+        std::vector<std::pair<int, int>> row, column;
+        for (int i = 0; i < n; ++i) {
+            row.push_back({i, k});
+            column.push_back({k, i});
+        }
+        lines.push_back(row);
+        lines.push_back(column);
     }
     if (GetParam().wrapped)
         lines.push_back({{1, 2}, {1, 3}, {3, 3}, {3, 1}, {2, 1}});
+    const float step = 0.3f / float(n - 1);
     Gridbench::CGridPoint* at[4][4] = {};
     for (const auto& line : lines)
         for (const auto& [i, j] : line) {
             if (at[i][j] != nullptr)
                 continue;
-            const float x = box.min[0] + (0.35f + 0.15f * float(i)) * (box.max[0] - box.min[0]);
-            const float y = box.min[1] + (0.35f + 0.15f * float(j)) * (box.max[1] - box.min[1]);
+            const float x = box.min[0] + (0.35f + step * float(i)) * (box.max[0] - box.min[0]);
+            const float y = box.min[1] + (0.35f + step * float(j)) * (box.max[1] - box.min[1]);
             Kor::Set<Mesh::CBaseMesh::CBaseHitInfo> hits;
             ASSERT_TRUE(read.hit(CVertex<float, 3>(x, y, box.max[2] + 1.f),
                                  CVector<float, 3>(0, 0, -1), hits, true, false, false, nullptr,
@@ -892,18 +904,21 @@ TEST_P(ImportedVersion2Net, CommitsAndHealsAllItsFaces)
                                          mwtest::scratchPath("imported"));
     ASSERT_EQ(job.code, 0) << job.output.substr(job.output.size() > 3000 ? job.output.size() - 3000
                                                                          : 0);
-    const int faces = GetParam().wrapped ? 5 : 4;
-    EXPECT_NE(job.output.find("model has " + std::to_string(faces) + " loops"), std::string::npos);
-    EXPECT_NE(job.output.find("Converted " + std::to_string(faces) +
-                              " Surfaces to Vezad into Layer 1."),
+    const std::string count = std::to_string(faces);
+    EXPECT_NE(job.output.find("model has " + count + " loops"), std::string::npos);
+    EXPECT_NE(job.output.find("Converted " + count + " Surfaces to Vezad into Layer 1."),
               std::string::npos);
     EXPECT_EQ(fitErrorPointCounts(job.output).size(), std::size_t(faces));
 }
 
-INSTANTIATE_TEST_SUITE_P(Meshes, ImportedVersion2Net,
-                         ::testing::Values(Version2Net{"bump", false}, Version2Net{"sphere", false},
-                                           Version2Net{"wide", false}, Version2Net{"bump", true},
-                                           Version2Net{"sphere", true},
-                                           Version2Net{"ellipsoid", true}));
+INSTANTIATE_TEST_SUITE_P(
+    Meshes, ImportedVersion2Net,
+    ::testing::Values(ImportedNetCase{"bump"}, ImportedNetCase{"sphere"}, ImportedNetCase{"wide"},
+                      ImportedNetCase{"bump", true}, ImportedNetCase{"sphere", true},
+                      ImportedNetCase{"ellipsoid", true}, ImportedNetCase{"bump", false, 2}),
+    [](const ::testing::TestParamInfo<ImportedNetCase>& info) {
+        return std::string(info.param.mesh) + (info.param.wrapped ? "_wrapped" : "") +
+               (info.param.lines == 3 ? "" : "_one_face");
+    });
 
 } // namespace
