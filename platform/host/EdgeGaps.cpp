@@ -78,26 +78,24 @@ EdgeGaps sharedEdgeGaps(const CVezadDoc& doc)
         gaps.edgesPerBrep.push_back(brep.m_E.Count());
         ++gaps.brepCount;
     }
-    for (const Edge& edge : edges)
-        for (int other = 0; other < gaps.brepCount; ++other) {
-            if (other == edge.brep)
-                continue;
-            std::vector<const Polyline*> lines;
-            for (const Polyline& line : outlines[static_cast<std::size_t>(other)])
-                lines.push_back(&line);
-            int along = 0;
-            double gap = 0.0;
-            for (const ON_3dPoint& p : edge.samples)
-                if (const double d = distanceToPolylines(p, lines);
-                    d <= kReachShare * edge.length) {
-                    ++along;
-                    gap = std::max(gap, d);
-                }
-            if (along >= kSharedShare * kSamplesPerEdge) {
-                ++gaps.sharedEdges;
-                gaps.largest = std::max(gaps.largest, gap);
+    for (const Edge& edge : edges) {
+        std::vector<const Polyline*> lines;
+        for (int other = 0; other < gaps.brepCount; ++other)
+            if (other != edge.brep)
+                for (const Polyline& line : outlines[static_cast<std::size_t>(other)])
+                    lines.push_back(&line);
+        int along = 0;
+        double gap = 0.0;
+        for (const ON_3dPoint& p : edge.samples)
+            if (const double d = distanceToPolylines(p, lines); d <= kReachShare * edge.length) {
+                ++along;
+                gap = std::max(gap, d);
             }
+        if (along >= kSharedShare * kSamplesPerEdge) {
+            ++gaps.sharedEdges;
+            gaps.largest = std::max(gaps.largest, gap);
         }
+    }
     return gaps;
 }
 

@@ -2,11 +2,13 @@
 // they share.
 //
 // Each edge of a Brep is sampled at 50 points evenly spread over its domain
-// and measured against every other Brep's edges (as poly-lines of 400
-// points each, which follow them far closer than any gap of interest). The
-// edge runs along that Brep, and the pair counts as shared, when 80 % of its
-// samples lie within a quarter of its length of that Brep's edges; its gap
-// is then the largest distance of those samples.
+// and measured against the edges of all other Breps together (as poly-lines
+// of 400 points each, which follow them far closer than any gap of
+// interest), so that an edge that runs along two neighbours, each over a
+// part of it (a side with a neighbour's corner on it), is measured against
+// both. The edge is shared when 80 % of its samples lie within a quarter of
+// its length of those edges; its gap is then the largest distance of those
+// samples.
 //
 // Plain functions; the document must not change meanwhile.
 #pragma once
@@ -19,7 +21,7 @@ namespace VezadHost {
 
 struct EdgeGaps {
     int brepCount = 0;
-    int sharedEdges = 0; // edges that run along another Brep, each side counted
+    int sharedEdges = 0; // edges that run along other Breps, each side counted
     double largest = 0.0;
     std::vector<int> edgesPerBrep; // in the document's order
 };
