@@ -3,6 +3,7 @@
 #include "geometry/NurbsSurf.h"
 #include "healing/SkinTopology.h"
 #include "net/Face.h"
+#include "net/FaceDisplay.h"
 #include "net/SurfaceNet.h"
 #include "plugin/Commands.h"
 #include "plugin/MeshObject.h"
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -106,6 +108,7 @@ void CMakeTight::work()
     net->computeSurfaces(!approx, false, nullptr);
     if (!isCancelled(progress)) {
         faces.deleteAll();
+        sides.removeAll();
         notConverted = 0;
         progress->begin(0, net->countSurfaces(nullptr));
         bool cancelled = false;
@@ -121,9 +124,12 @@ void CMakeTight::work()
             // reaches past the face's boundary.
             CFace* trimmed = face->trimmedFace != nullptr ? copyFace(face->trimmedFace)
                                                           : makeFaceFromSurface(face->surface);
-            if (trimmed != nullptr)
+            if (trimmed != nullptr) {
                 faces.append(trimmed);
-            else
+                sides.append(face->firstLoop != nullptr
+                                 ? countLoopSides(*face->firstLoop, net->pointLists)
+                                 : 0);
+            } else
                 ++notConverted;
         }
         if (!cancelled && notConverted != 0) {
@@ -175,7 +181,9 @@ bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool appr
         progress->begin(0, tight.faces.count);
     }
     std::vector<std::unique_ptr<ON_Brep>> breps;
-    for (CFace* face : tight.faces) {
+    std::string sides; // of each Brep's region, for "Sides per Brep"
+    for (int f = 0; f < tight.faces.count; ++f) {
+        CFace* face = tight.faces[f];
         if (progress != nullptr) {
             progress->step(1);
             // A cancelled conversion adds nothing and deletes nothing.
@@ -186,8 +194,10 @@ bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool appr
             }
         }
         auto brep = std::make_unique<ON_Brep>();
-        if (faceToBrep(face, *brep, 0.75 * tol))
+        if (faceToBrep(face, *brep, 0.75 * tol)) {
             breps.push_back(std::move(brep));
+            sides += ' ' + std::to_string(f < tight.sides.count ? tight.sides[f] : 0);
+        }
     }
     std::cout << "Conversion is done." << std::endl;
 
@@ -209,6 +219,8 @@ bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool appr
     }
     VezadApp().Print("Converted %01i Surfaces to Vezad into Layer %01i.\n",
                      static_cast<int>(breps.size()), layer);
+    // Each Brep's outer loop takes one edge a side of its region.
+    VezadApp().Print("Sides per Brep:%s\n", sides.c_str());
     if (progress != nullptr)
         progress->setLabel(nullptr);
     return true;

@@ -22,6 +22,7 @@ class CMakeTight : public CVezadWorkerThread {
 public:
     GB::CSurfaceNet* net;
     Kor::List<CFace*> faces; // owned
+    Kor::List<int> sides;    // of each face's region in the net, as faces
     bool heal;
     bool approx;
     double dTol;

@@ -217,6 +217,19 @@ TEST(HostScript, DirectivesCheckAndFailNamingTheirLines)
     ASSERT_EQ(r.failures.size(), 1u);
     EXPECT_EQ(r.failures[0].line, 2);
     EXPECT_EQ(r.failures[0].message, "!expect-no-print: printed: Heal failed for dTol=0.5");
+    // Two printed lines go on alike after their texts, or the check names
+    // both.
+    for (const std::string edges : {"4 4", "4 5"}) {
+        std::printf("Sides per Brep: 4 4\nEdges per Brep: %s\n", edges.c_str());
+        r = host.runScript("!expect-same-print \"Edges per Brep:\" \"Sides per Brep:\"");
+        if (edges == "4 4") {
+            EXPECT_TRUE(r.failures.empty());
+            continue;
+        }
+        ASSERT_EQ(r.failures.size(), 1u);
+        EXPECT_EQ(r.failures[0].message,
+                  "!expect-same-print: printed Edges per Brep: 4 5 and Sides per Brep: 4 4");
+    }
     // A default gives way to the value the run was given.
     for (const char* given : {"", "1,1,1"}) {
         std::printf("look %s\n", *given ? given : "0,0,1");
