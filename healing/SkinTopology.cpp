@@ -1,5 +1,6 @@
 #include "healing/SkinTopology.h"
 
+#include "curves/CurveJoins.h"
 #include "curves/CurveOnSurface.h"
 #include "curves/ParCurve.h"
 #include "curves/Projections.h"
@@ -19,6 +20,7 @@
 #include <memory>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 namespace FENWO_SKIN {
 
@@ -195,6 +197,36 @@ void pair(CSkinTopology::CHalfEdge* a, CSkinTopology::CHalfEdge* b)
     a->partner = b;
 }
 
+// The `length` curves of the loop from position `first` on (taken
+// cyclically) as one new curve on the surface of the first: their (u, v)
+// curves, each as it runs in the loop, joined end to start. Null when a
+// curve is no NURBS curve on that surface or the join fails; the loop's
+// curves are not changed.
+CParCurve* joinLoopCurves(const CLoop& loop, int first, int length)
+{
+    CParametricGeometry* surface = loop.getCurve(first)->surface;
+    std::vector<std::unique_ptr<Fenwo::NurbsSurf>> copies;
+    Kor::Array<Fenwo::NurbsSurf*> uvCurves;
+    for (int k = 0; k < length; ++k) {
+        const CParCurve* curve = loop.getCurve(first + k);
+        const auto* uv = dynamic_cast<const Fenwo::NurbsSurf*>(curve->getUVCurve());
+        if (uv == nullptr || curve->surface != surface)
+            return nullptr;
+        // A copy takes no reversal flag: it is reversed in its control
+        // points instead.
+        copies.push_back(std::make_unique<Fenwo::NurbsSurf>(*uv));
+        Fenwo::NurbsSurf* copy = copies.back().get();
+        if (uv->isUReversed())
+            copy->invertDirection(0);
+        uvCurves.append(copy);
+    }
+    IndexSubset<Fenwo::NurbsSurf*> chain(&uvCurves, length);
+    for (int k = 0; k < length; ++k)
+        chain.append(k);
+    Fenwo::NurbsSurf* joined = joinCurvesC1(chain, Kor::Array<int>(), 0.0, false, false);
+    return joined != nullptr ? new CParCurve(joined, surface, false) : nullptr;
+}
+
 } // namespace
 
 Kor::List<CParametricGeometry*> CTopoV::getCurves() const
@@ -228,10 +260,74 @@ void CSkinTopology::clearSkin()
     globalToLocalFaces.deleteAll();
 }
 
+void CSkinTopology::joinStandIns()
+{
+    // Each stand-in's original as the face holds it: a piece cut again
+    // stands for the curve the first cut was made in.
+    std::unordered_map<const CParametricGeometry*, SplitCurve*> parentOf; // piece -> split
+    for (SplitCurve* split : splits)
+        for (CParametricGeometry* piece : split->pieces)
+            parentOf[piece] = split;
+    std::unordered_map<const CParametricGeometry*, const CParametricGeometry*> originalOf;
+    for (SplitCurve* split : splits) {
+        const CParametricGeometry* original = split->original;
+        for (auto it = parentOf.find(original); it != parentOf.end(); it = parentOf.find(original))
+            original = it->second->original;
+        for (CParametricGeometry* standIn : split->standIns)
+            originalOf[standIn] = original;
+    }
+    if (originalOf.empty())
+        return;
+    const auto originalOfCurve = [&](const CParCurve* c) -> const CParametricGeometry* {
+        const auto it = originalOf.find(c);
+        return it != originalOf.end() ? it->second : nullptr;
+    };
+    for (CFace* face : faces) {
+        if (face == nullptr)
+            continue;
+        bool joined = false;
+        for (CLoop* loop : face->trimLoops) {
+            const int n = loop->getCard();
+            // The walk starts where a run starts; a loop made of one
+            // original's stand-ins alone is left as it is.
+            int start = -1;
+            for (int i = 0; i < n && start < 0; ++i)
+                if (originalOfCurve(loop->getCurve(i)) == nullptr ||
+                    originalOfCurve(loop->getCurve(i)) != originalOfCurve(loop->getCurve(i - 1)))
+                    start = i;
+            if (n < 2 || start < 0)
+                continue;
+            Kor::List<CParCurve*> curves, joinedRuns;
+            for (int i = 0; i < n;) {
+                CParCurve* first = loop->getCurve(start + i);
+                const CParametricGeometry* original = originalOfCurve(first);
+                int length = 1;
+                while (original != nullptr && i + length < n &&
+                       originalOfCurve(loop->getCurve(start + i + length)) == original)
+                    ++length;
+                CParCurve* whole = length > 1 ? joinLoopCurves(*loop, start + i, length) : nullptr;
+                for (int k = 0; k < length; ++k)
+                    (whole != nullptr ? joinedRuns : curves).append(loop->getCurve(start + i + k));
+                if (whole != nullptr)
+                    curves.append(whole);
+                i += length;
+            }
+            loop->curves = curves;
+            joinedRuns.deleteAll();
+            joined = joined || curves.count < n;
+        }
+        if (joined) {
+            face->getAllCONS(false, true);
+            face->updateTrimLoops();
+        }
+    }
+}
+
 void CSkinTopology::releasePieces()
 {
     if (splits.count == 0)
         return;
+    joinStandIns();
     std::unordered_set<const CParametricGeometry*> held;
     for (CFace* face : faces)
         if (face != nullptr)
@@ -436,6 +532,20 @@ bool CSkinTopology::replaceFaceCurves(CHalfEdge* start, CLoop& newLoop)
     for (int i = 0; i < n; ++i) {
         CParametricGeometry* old = chain[i]->curve;
         CParametricGeometry* fresh = newLoop.getCurve(i);
+        // A stand-in healed again gives its place to the new one.
+        for (SplitCurve* split : splits) {
+            int at = -1;
+            for (int k = 0; k < split->standIns.count && at < 0; ++k)
+                if (split->standIns[k] == old)
+                    at = k;
+            if (at >= 0)
+                split->standIns[at] = fresh;
+            else if (split->pieces.contains(old))
+                split->standIns.append(fresh);
+            else
+                continue;
+            break;
+        }
         chain[i]->curve = fresh;
         for (CTopoV* V : vertices)
             for (auto& entry : V->curves)

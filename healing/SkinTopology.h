@@ -14,7 +14,9 @@
 //
 // Ownership: the skin owns its half-edges, its vertices and the curve pieces
 // cut at T-joins; when it is destroyed it links every original curve that a
-// face still holds back between its loop neighbours before the pieces go.
+// face still holds back between its loop neighbours, and joins the curves a
+// face's healing made for the pieces of one original back into one, before
+// the pieces go.
 // The faces belong to whoever handed them in: they are lent to the skin
 // (CTopology::lend) and must outlive it. The other curves belong to their
 // faces. Results returned as new objects say so.
@@ -140,8 +142,9 @@ public:
     // Puts the curves of newLoop in place of the old chain that starts with
     // start's curve (followed through the next links): curve i of the chain
     // becomes curve i of the loop in its half-edge and in every vertex's
-    // curve list; newLoop's curves are linked into a closed chain first.
-    // False (nothing replaced) when the chain and the loop differ in length.
+    // curve list, and stands in for the piece it replaces; newLoop's curves
+    // are linked into a closed chain first. False (nothing replaced) when
+    // the chain and the loop differ in length.
     bool replaceFaceCurves(CHalfEdge* start, CLoop& newLoop);
     // The point of the partner's curve at its end nearest to this curve's
     // start (end) point; the partner's domain maximum on a tie. False
@@ -187,10 +190,13 @@ private:
     friend bool buildSkin(Kor::List<CParametricGeometry*>& curveList, CSkinTopology* skin,
                           double dMatchTol, CProgress* progress);
 
-    // A curve cut at T-joins: its pieces (owned by the skin), in order.
+    // A curve cut at T-joins: its pieces (owned by the skin), in order, and
+    // the curves a face's healing put in their place (replaceFaceCurves;
+    // owned by the face's loop).
     struct SplitCurve {
         CParametricGeometry* original = nullptr;
         Kor::List<CParametricGeometry*> pieces;
+        Kor::List<CParametricGeometry*> standIns;
     };
     Kor::List<SplitCurve*> splits; // owned
 
@@ -200,8 +206,16 @@ private:
     // vertices.
     void clearSkin();
     // Puts each split original that a face of the list still holds back
-    // between its loop neighbours, then deletes the pieces.
+    // between its loop neighbours, joins the healed stand-ins of one
+    // original's pieces that follow each other in a face's loop back into
+    // one curve (joinStandIns), then deletes the pieces.
     void releasePieces();
+    // In every loop of the faces, each run of two or more curves that
+    // stand in for the pieces of one original curve becomes one curve on
+    // the face's surface: the original was one side of its face, cut only
+    // where a neighbour's corner lies on it, and the face keeps one curve
+    // a side. A run whose curves cannot be joined stays as it is.
+    void joinStandIns();
     // The heal rank of the face of curve; 0 when it has none.
     int rankOfCurve(const CParametricGeometry* curve) const;
 };

@@ -77,8 +77,13 @@ public:
     // larger of 0.05 and a thousandth of the loop's length stays; a gap
     // below 1.0 that turns back against the end tangent (dot below -0.9)
     // stays open; every other gap gets a straight (u, v) bridge after the
-    // curve. False only for an empty loop.
-    bool orderCurves(bool reorder);
+    // curve. With sides, each curve is one side of the face, from one of its
+    // corners to the next, and a gap between two sides is none to bridge:
+    // their (u, v) ends meet half-way (as makeVezadCompat moves them) and
+    // the two curves are rebuilt on them; a bridge would be a side the face
+    // does not have. A loop whose curves do not all join the chain is closed
+    // as without sides. False only for an empty loop.
+    bool orderCurves(bool reorder, bool sides = false);
     // Inverts the loop when the orientation of its (u, v) polygon (tolerance
     // 0.1) is not the wanted one (-1 counter-clockwise, +1 clockwise).
     void orient(int wanted);

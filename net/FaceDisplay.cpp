@@ -11,6 +11,7 @@
 #include "net/SurfaceNet.h"
 #include "platform/Diagnostics.h"
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <iostream>
@@ -110,6 +111,13 @@ int findLoopCorners(const Kor::List<CVertex<float, 3>*>& p,
         ++corners;
     }
     return corners;
+}
+
+int countLoopSides(const GB::Loop& loop, const Kor::List<COffset_PointList*>& polyLines)
+{
+    Kor::List<v_attribute> flags;
+    Kor::List<int> indices;
+    return std::max(findLoopCorners(distinctLoopPoints(loop), polyLines, flags, indices), 1);
 }
 
 bool matchCornersToSurface(const Kor::List<CVertex<float, 3>*>& corners, Fenwo::NurbsSurf* surface,

@@ -34,6 +34,12 @@ int findLoopCorners(const Kor::List<CVertex<float, 3>*>& p,
                     const Kor::List<COffset_PointList*>& polyLines, Kor::List<v_attribute>& flags,
                     Kor::List<int>& indices);
 
+// The number of sides of the loop: its corners (findLoopCorners over its
+// boundary points, each once) or, for a loop without corners (a ring along
+// one closed poly-line), 1. The face's trim loop takes one curve a side,
+// and so does the Brep it is committed as.
+int countLoopSides(const GB::Loop& loop, const Kor::List<COffset_PointList*>& polyLines);
+
 // Matches four corner points to the corners of surface, closest pairs
 // first (ties to the lower row, then the lower column): positions receives
 // one record per corner point. False (positions untouched) unless exactly

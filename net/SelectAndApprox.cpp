@@ -157,7 +157,10 @@ CFace* selectAndApprox(GB::Loop* loop, Mesh::CBaseMesh* mesh, Fenwo::NurbsSurf* 
     if (!built)
         return nullptr;
     debug.close();
-    trimLoop->orderCurves(true);
+    // Put on the surface, every boundary curve is one side of the face: the
+    // loop's joints are its corners, and none is a hole to bridge. (The
+    // draft rule's runs end where the next begins.)
+    trimLoop->orderCurves(true, !draftOnly && trimLoop->getCard() == curves.list.count);
     trimLoop->orient(-1);
     if (!trimLoop->checkGaps(0.01)) {
         std::cout << "trimLoop not io." << std::endl;

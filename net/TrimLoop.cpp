@@ -41,6 +41,35 @@ double spaceGap(CParCurve* from, CParCurve* to)
     return std::sqrt(squaredDistance(to->getStartPoint(), from->getEndPoint()));
 }
 
+// Moves A's last and B's first control point to their midpoint (weights
+// kept), a reversal flag of either first moved into its control points.
+void meetHalfWay(Fenwo::NurbsSurf& A, Fenwo::NurbsSurf& B)
+{
+    for (Fenwo::NurbsSurf* curve : {&A, &B}) {
+        if (curve->isUReversed()) {
+            curve->reverseU();
+            curve->invertDirection(0);
+        }
+    }
+    Vector a, b;
+    A.getControlPoint(-1, 0, a);
+    B.getControlPoint(0, 0, b);
+    const Vector m = lerp(a, b, 0.5);
+    A.setControlPointPosition(-1, 0, m);
+    B.setControlPointPosition(0, 0, m);
+}
+
+// A curve like c on the rebuilt (u, v) curve c holds, which it gives over;
+// c is deleted. The edge record and the samples follow the (u, v) curve
+// again.
+CParCurve* rebuilt(CParCurve* c)
+{
+    CParametricGeometry* surface = c->surface;
+    CParametricGeometry* uv = c->takeUVCurve();
+    delete c;
+    return new CParCurve(uv, surface, true);
+}
+
 } // namespace
 
 CLoop::~CLoop()
@@ -110,7 +139,7 @@ void CLoop::invert()
         std::cout << " Loop after invert() is bad" << std::endl;
 }
 
-bool CLoop::orderCurves(bool reorder)
+bool CLoop::orderCurves(bool reorder, bool sides)
 {
     if (curves.count == 0)
         return false;
@@ -124,6 +153,8 @@ bool CLoop::orderCurves(bool reorder)
         const int missed = chainCurvesByEndGaps(uvCurves, 0, std::sqrt(DBL_MAX), reversed);
         if (missed != 0)
             std::cout << "orderCurves failed, missed " << missed << " curves " << std::endl;
+        // A piece left out is no side between its neighbours in the chain.
+        sides = sides && missed == 0;
         // The pieces left out of the chain stay in the loop behind it, as do
         // curves without a (u, v) curve: ordering never loses a curve.
         Kor::List<CParCurve*> previous(curves);
@@ -175,6 +206,19 @@ bool CLoop::orderCurves(bool reorder)
                 continue;
             }
         }
+        // Two sides meet at their corner where their own approximations put
+        // it: their ends move half-way, as the host conversion moves them.
+        Fenwo::NurbsSurf* A = asNurbsSurf(a->getUVCurve());
+        Fenwo::NurbsSurf* B = asNurbsSurf(b->getUVCurve());
+        if (sides && A != nullptr && B != nullptr) {
+            meetHalfWay(*A, *B);
+            const int at = i % curves.count, next = (i + 1) % curves.count;
+            curves[at] = rebuilt(a);
+            if (next != at)
+                curves[next] = rebuilt(b);
+            ++i;
+            continue;
+        }
         const Vector uvEnd = a->getEndUVPoint();
         const Vector uvStart = b->getStartUVPoint();
         const double p[3] = {uvEnd[0], uvEnd[1], 0.0};
@@ -222,21 +266,9 @@ void makeVezadCompat(CLoop& loop)
     for (int i = 0; i < n; ++i) {
         Fenwo::NurbsSurf* A = asNurbsSurf(loop.getCurve(i)->getUVCurve());
         Fenwo::NurbsSurf* B = asNurbsSurf(loop.getCurve(i + 1)->getUVCurve());
-        if (A == nullptr || B == nullptr)
-            continue;
         // The host reads control points only: a reversal flag goes into them.
-        for (Fenwo::NurbsSurf* curve : {A, B}) {
-            if (curve->isUReversed()) {
-                curve->reverseU();
-                curve->invertDirection(0);
-            }
-        }
-        Vector a, b;
-        A->getControlPoint(-1, 0, a);
-        B->getControlPoint(0, 0, b);
-        const Vector m = lerp(a, b, 0.5);
-        A->setControlPointPosition(-1, 0, m);
-        B->setControlPointPosition(0, 0, m);
+        if (A != nullptr && B != nullptr)
+            meetHalfWay(*A, *B);
     }
     std::ofstream dump;
     if (openLogStream(dump, "c:/tmp/makeVezadCompat.out", std::ios::out | std::ios::app))

@@ -3,6 +3,7 @@
 #include "geometry/NurbsSurf.h"
 #include "healing/SkinTopology.h"
 #include "net/Face.h"
+#include "net/FaceDisplay.h"
 #include "net/SurfaceNet.h"
 #include "plugin/Commands.h"
 #include "plugin/MeshObject.h"
@@ -117,6 +118,7 @@ void CMakeTight::work()
     net->computeSurfaces(!approx, false, nullptr);
     if (!isCancelled(progress)) {
         faces.deleteAll();
+        sides.removeAll();
         notConverted = 0;
         progress->begin(0, net->countSurfaces(nullptr));
         faceNumbers.clear();
@@ -138,6 +140,9 @@ void CMakeTight::work()
             if (trimmed != nullptr) {
                 faces.append(trimmed);
                 faceNumbers.push_back(number);
+                sides.append(face->firstLoop != nullptr
+                                 ? countLoopSides(*face->firstLoop, net->pointLists)
+                                 : 0);
             } else
                 ++notConverted;
         }
@@ -270,6 +275,7 @@ bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool appr
     }
     std::vector<std::unique_ptr<ON_Brep>> breps;
     std::vector<int> brepFaces; // the net face number of each Brep
+    std::string sides; // of each Brep's region, for "Sides per Brep"
     for (int f = 0; f < tight.faces.count; ++f) {
         CFace* face = tight.faces[f];
         if (progress != nullptr) {
@@ -287,6 +293,7 @@ bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool appr
             brepFaces.push_back(std::size_t(f) < tight.faceNumbers.size()
                                     ? tight.faceNumbers[std::size_t(f)]
                                     : f + 1);
+            sides += ' ' + std::to_string(f < tight.sides.count ? tight.sides[f] : 0);
         }
     }
     std::cout << "Conversion is done." << std::endl;
@@ -317,6 +324,8 @@ bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool appr
                      static_cast<int>(breps.size()), layer);
     if (!gaps.empty())
         VezadApp().Print("%s\n", gaps.c_str());
+    // Each Brep's outer loop takes one edge a side of its region.
+    VezadApp().Print("Sides per Brep:%s\n", sides.c_str());
     if (progress != nullptr)
         progress->setLabel(nullptr);
     return true;

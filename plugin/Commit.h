@@ -28,6 +28,7 @@ class CMakeTight : public CVezadWorkerThread {
 public:
     GB::CSurfaceNet* net;
     Kor::List<CFace*> faces; // owned
+    Kor::List<int> sides;    // of each face's region in the net, as faces
     // The number of each face's net face: its place in the net's chain,
     // counted from 1 as the faces are numbered to the user.
     std::vector<int> faceNumbers;

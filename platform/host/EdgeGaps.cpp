@@ -93,31 +93,30 @@ EdgeGaps sharedEdgeGaps(const CVezadDoc& doc)
         gaps.edgesPerBrep.push_back(brep.m_E.Count());
         ++gaps.brepCount;
     }
-    for (const Edge& edge : edges)
-        for (int other = 0; other < gaps.brepCount; ++other) {
-            if (other == edge.brep)
-                continue;
-            std::vector<const Polyline*> lines;
-            std::vector<double> lengths;
-            for (const Polyline& line : outlines[static_cast<std::size_t>(other)]) {
-                lines.push_back(&line);
-                lengths.push_back(polylineLength(line));
-            }
-            int along = 0;
-            double gap = 0.0;
-            for (const ON_3dPoint& p : edge.samples) {
-                std::size_t nearest = 0;
-                const double d = distanceToPolylines(p, lines, nearest);
-                if (!lines.empty() && d <= kReachShare * std::min(edge.length, lengths[nearest])) {
-                    ++along;
-                    gap = std::max(gap, d);
+    for (const Edge& edge : edges) {
+        std::vector<const Polyline*> lines;
+        std::vector<double> lengths;
+        for (int other = 0; other < gaps.brepCount; ++other)
+            if (other != edge.brep)
+                for (const Polyline& line : outlines[static_cast<std::size_t>(other)]) {
+                    lines.push_back(&line);
+                    lengths.push_back(polylineLength(line));
                 }
-            }
-            if (along >= kSharedShare * kSamplesPerEdge) {
-                ++gaps.sharedEdges;
-                gaps.largest = std::max(gaps.largest, gap);
+        int along = 0;
+        double gap = 0.0;
+        for (const ON_3dPoint& p : edge.samples) {
+            std::size_t nearest = 0;
+            const double d = distanceToPolylines(p, lines, nearest);
+            if (!lines.empty() && d <= kReachShare * std::min(edge.length, lengths[nearest])) {
+                ++along;
+                gap = std::max(gap, d);
             }
         }
+        if (along >= kSharedShare * kSamplesPerEdge) {
+            ++gaps.sharedEdges;
+            gaps.largest = std::max(gaps.largest, gap);
+        }
+    }
     return gaps;
 }
 

@@ -196,6 +196,7 @@ HeadlessHost::HeadlessHost() : m_impl(std::make_unique<Impl>())
     using namespace std::placeholders;
     addDirective("expect-print", std::bind(&HeadlessHost::expectPrint, this, _1, _2));
     addDirective("expect-no-print", std::bind(&HeadlessHost::expectNoPrint, this, _1, _2));
+    addDirective("expect-same-print", std::bind(&HeadlessHost::expectSamePrint, this, _1, _2));
     addDirective("expect-box", std::bind(&HeadlessHost::expectBox, this, _1, _2));
     addDirective("expect-result", std::bind(&HeadlessHost::expectResult, this, _1, _2));
     addDirective("dump-doc", std::bind(&HeadlessHost::dumpDoc, this, _1, _2));
@@ -537,6 +538,31 @@ DirectiveOutcome HeadlessHost::expectNoPrint(const std::vector<std::string>& arg
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' '))
         line.pop_back();
     reason = "printed: " + line;
+    return DirectiveOutcome::failed;
+}
+
+DirectiveOutcome HeadlessHost::expectSamePrint(const std::vector<std::string>& arguments,
+                                               std::string& reason)
+{
+    if (arguments.size() != 2) {
+        reason = "expects two arguments (quote text with blanks)";
+        return DirectiveOutcome::failed;
+    }
+    std::string rest[2];
+    for (int k = 0; k < 2; ++k) {
+        std::string line;
+        if (!findPrinted(arguments[k], line)) {
+            reason = "nothing printed holds \"" + arguments[k] + "\"";
+            return DirectiveOutcome::failed;
+        }
+        rest[k] = line.substr(line.find(arguments[k]) + arguments[k].size());
+        while (!rest[k].empty() &&
+               (rest[k].back() == '\n' || rest[k].back() == '\r' || rest[k].back() == ' '))
+            rest[k].pop_back();
+    }
+    if (rest[0] == rest[1])
+        return DirectiveOutcome::passed;
+    reason = "printed " + arguments[0] + rest[0] + " and " + arguments[1] + rest[1];
     return DirectiveOutcome::failed;
 }
 

@@ -17,6 +17,10 @@
 //   !expect-no-print "<text>"
 //                            nothing printed since then holds the text (the
 //                            failure names the line that does)
+//   !expect-same-print "<text>" "<text>"
+//                            the first lines printed since then that hold
+//                            the two texts go on alike after them (as
+//                            "Edges per Brep:" and "Sides per Brep:")
 //   !expect-box "<text>"     a message box with that text was shown since
 //                            then
 //   !expect-result <0|1|3>   the result of the last command
@@ -167,6 +171,8 @@ private:
     struct Impl;
     DirectiveOutcome expectPrint(const std::vector<std::string>& arguments, std::string& reason);
     DirectiveOutcome expectNoPrint(const std::vector<std::string>& arguments, std::string& reason);
+    DirectiveOutcome expectSamePrint(const std::vector<std::string>& arguments,
+                                     std::string& reason);
     // The first line printed since the previous script ended that holds the
     // text (transcript first, then standard output); false when none.
     bool findPrinted(const std::string& wanted, std::string& line);

@@ -75,45 +75,83 @@ TEST(Skin, SharedEdgeIsPairedWhenItsEndsLieWithinTheMatchTolerance)
     }
 }
 
-TEST(Skin, CornerOnAnEdgeCutsItIntoPiecesThatAreFreedAndRelinkedWithTheSkin)
+// A corner on an edge cuts it into pieces that go with the skin: a face
+// that still holds the edge gets it linked in its loop again; a face healed
+// meanwhile, whose loop took a curve for each piece (replaceFaceCurves),
+// gets those curves joined back into one, so that it keeps one curve a side
+// (it kept both, and its Brep had five edges on a region of four sides).
+TEST(Skin, CornerOnAnEdgeCutsItIntoPiecesThatJoinBackIntoOneSideWhenTheSkinGoes)
 {
-    Faces faces;
-    CFace* wide = faces.add(rectangle(0, 0, 2, 1));
-    faces.add(rectangle(0, 1, 1, 2));
-    faces.add(rectangle(1, 1, 2, 2));
-    Kor::List<CParCurve*> loop = wide->trimLoops[0]->curves;
-    {
-        CSkinTopology skin;
-        Kor::List<CParametricGeometry*> curves;
-        ASSERT_TRUE(skintest::buildOver(skin, faces.list, 0.05, curves));
-        EXPECT_EQ(curves.count, 13);
-        EXPECT_EQ(skin.vertices.count, 8);
-        EXPECT_EQ(countPartners(skin, 1), 6);
-        // The wide face's top edge is gone from the list; its two pieces
-        // pair with the bottom edges of the two squares above.
-        int pieces = 0;
-        for (CSkinTopology::CHalfEdge* h : skin.getInnerEdgePairs()) {
-            CParametricGeometry* mine = skin.faceOfCurve(h->curve) == wide ? h->curve
-                                        : skin.faceOfCurve(h->partner->curve) == wide
-                                            ? h->partner->curve
-                                            : nullptr;
-            if (mine == nullptr)
-                continue;
-            ++pieces;
-            EXPECT_FALSE(loop.contains(static_cast<CParCurve*>(mine)));
-            EXPECT_NEAR(mine->getStartPoint()[1], 1.0, 1e-9);
-            EXPECT_NEAR(std::fabs(mine->getEndPoint()[0] - mine->getStartPoint()[0]), 1.0, 1e-9);
+    for (bool healed : {false, true}) {
+        SCOPED_TRACE(healed ? "healed" : "not healed");
+        Faces faces;
+        CFace* wide = faces.add(rectangle(0, 0, 2, 1));
+        faces.add(rectangle(0, 1, 1, 2));
+        faces.add(rectangle(1, 1, 2, 2));
+        Kor::List<CParCurve*> loop = wide->trimLoops[0]->curves;
+        {
+            CSkinTopology skin;
+            Kor::List<CParametricGeometry*> curves;
+            ASSERT_TRUE(skintest::buildOver(skin, faces.list, 0.05, curves));
+            EXPECT_EQ(curves.count, 13);
+            EXPECT_EQ(skin.vertices.count, 8);
+            EXPECT_EQ(countPartners(skin, 1), 6);
+            // The wide face's top edge is gone from the list; its two pieces
+            // pair with the bottom edges of the two squares above.
+            int pieces = 0;
+            for (CSkinTopology::CHalfEdge* h : skin.getInnerEdgePairs()) {
+                CParametricGeometry* mine = skin.faceOfCurve(h->curve) == wide ? h->curve
+                                            : skin.faceOfCurve(h->partner->curve) == wide
+                                                ? h->partner->curve
+                                                : nullptr;
+                if (mine == nullptr)
+                    continue;
+                ++pieces;
+                EXPECT_FALSE(loop.contains(static_cast<CParCurve*>(mine)));
+                EXPECT_NEAR(mine->getStartPoint()[1], 1.0, 1e-9);
+                EXPECT_NEAR(std::fabs(mine->getEndPoint()[0] - mine->getStartPoint()[0]), 1.0,
+                            1e-9);
+            }
+            EXPECT_EQ(pieces, 2);
+            const Kor::List<CCONS*> chain = skin.getFaceCurves(wide);
+            ASSERT_EQ(chain.count, 5);
+            for (int i = 0; i < chain.count; ++i)
+                EXPECT_EQ(chain[i]->getNext(), chain[(i + 1) % chain.count]);
+            if (healed) {
+                // The healing's new loop: a straight (u, v) curve for each
+                // curve of the chain, the pieces included.
+                auto* fresh = new CLoop();
+                for (CCONS* c : chain) {
+                    const Vector a = c->getStartUVPoint(), b = c->getEndUVPoint();
+                    const double p[3] = {a[0], a[1], 0.0}, q[3] = {b[0], b[1], 0.0};
+                    fresh->curves.append(new CParCurve(makeCurve(p, q), wide->surface, false));
+                }
+                ASSERT_TRUE(skin.replaceFaceCurves(skin.findHalfEdge(chain[0]), *fresh));
+                ASSERT_TRUE(wide->setOuterLoop(fresh));
+                EXPECT_EQ(wide->trimLoops[0]->getCard(), 5);
+            }
         }
-        EXPECT_EQ(pieces, 2);
-        const Kor::List<CCONS*> chain = skin.getFaceCurves(wide);
-        ASSERT_EQ(chain.count, 5);
-        for (int i = 0; i < chain.count; ++i)
-            EXPECT_EQ(chain[i]->getNext(), chain[(i + 1) % chain.count]);
-    }
-    // The face's own curves are linked in their loop again.
-    for (int i = 0; i < loop.count; ++i) {
-        EXPECT_EQ(loop[i]->getNext(), loop[(i + 1) % loop.count]);
-        EXPECT_EQ(loop[(i + 1) % loop.count]->getPrevious(), loop[i]);
+        CLoop& now = *wide->trimLoops[0];
+        if (!healed) {
+            // The face's own curves are linked in their loop again.
+            for (int i = 0; i < loop.count; ++i) {
+                EXPECT_EQ(loop[i]->getNext(), loop[(i + 1) % loop.count]);
+                EXPECT_EQ(loop[(i + 1) % loop.count]->getPrevious(), loop[i]);
+            }
+            continue;
+        }
+        // Four curves, one of them the whole top side, linked and closed.
+        ASSERT_EQ(now.getCard(), 4);
+        int top = 0;
+        for (int i = 0; i < 4; ++i) {
+            CParCurve* c = now.getCurve(i);
+            EXPECT_EQ(c->getNext(), now.getCurve(i + 1));
+            const Vector a = c->getStartPoint(), b = c->getEndPoint();
+            top += std::fabs(a[1] - 1.0) < 1e-9 && std::fabs(b[1] - 1.0) < 1e-9 &&
+                   std::fabs(std::fabs(b[0] - a[0]) - 2.0) < 1e-9;
+        }
+        EXPECT_EQ(top, 1);
+        EXPECT_TRUE(now.checkGaps(1e-9));
     }
 }
 

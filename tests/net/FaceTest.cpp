@@ -78,13 +78,18 @@ TEST(TrimLoop, OrderCurvesBridgesTheGapsThatAreHolesOnly)
     // Curve 0 ends at (5, 1) heading +u; curve 1 starts there moved by the
     // gap; the loop (13.7 around) is drawn at the scale given. A gap up to a
     // thousandth of the loop's length (0.9 of 1370 at scale 100) is no hole:
-    // bridged, it gave a face in large units a fifth side.
+    // bridged, it gave a face in large units a fifth side. When the curves
+    // are the face's sides no gap is a hole: the ends meet half-way, and a
+    // face whose sides part by more than its loop's share keeps three sides.
     struct Case {
         double du, dv;
         int curves;
         double scale = 1.0;
-    } cases[] = {{0.04, 0.0, 3}, {-0.5, 0.0, 3},       {0.5, 0.0, 4},        {0.0, 0.5, 4},
-                 {-1.5, 0.0, 4}, {0.009, 0.0, 3, 100}, {0.0, 0.009, 3, 100}, {0.02, 0.0, 4, 100}};
+        bool sides = false;
+    } cases[] = {{0.04, 0.0, 3},         {-0.5, 0.0, 3},           {0.5, 0.0, 4},
+                 {0.0, 0.5, 4},          {-1.5, 0.0, 4},           {0.009, 0.0, 3, 100},
+                 {0.0, 0.009, 3, 100},   {0.02, 0.0, 4, 100},      {0.5, 0.0, 3, 1, true},
+                 {0.0, 0.5, 3, 1, true}, {0.02, 0.0, 3, 100, true}};
     for (const Case& c : cases) {
         std::unique_ptr<Fenwo::NurbsSurf> s(plane(10.0 * c.scale));
         const double k = c.scale;
@@ -92,8 +97,14 @@ TEST(TrimLoop, OrderCurvesBridgesTheGapsThatAreHolesOnly)
         loop.curves.append(segment(s.get(), k, k, 5 * k, k));
         loop.curves.append(segment(s.get(), (5 + c.du) * k, (1 + c.dv) * k, 5 * k, 5 * k));
         loop.curves.append(segment(s.get(), 5 * k, 5 * k, k, k));
-        EXPECT_TRUE(loop.orderCurves(false));
+        EXPECT_TRUE(loop.orderCurves(false, c.sides));
         ASSERT_EQ(loop.getCard(), c.curves) << c.du << " " << c.dv << " at " << k;
+        if (c.sides) {
+            EXPECT_TRUE(loop.checkGaps(1e-9 * k));
+            const Vector corner = loop.getCurve(1)->getStartUVPoint();
+            EXPECT_NEAR(corner[0], (5 + 0.5 * c.du) * k, 1e-12 * k);
+            EXPECT_NEAR(corner[1], (1 + 0.5 * c.dv) * k, 1e-12 * k);
+        }
         if (c.curves == 4) {
             auto* bridge = asNurbsSurf(loop.getCurve(1)->getUVCurve());
             EXPECT_EQ(bridge->uKnots->p, 1);

@@ -228,6 +228,19 @@ TEST(HostScript, DirectivesCheckAndFailNamingTheirLines)
     EXPECT_EQ(r.cause, "Face 3 of 4 has no surface (after \"folded surface, face refused\")");
     r = host.runScript("!expect-print \"Face 1 of 4 has no surface\"");
     EXPECT_EQ(r.cause, "");
+    // Two printed lines go on alike after their texts, or the check names
+    // both.
+    for (const std::string edges : {"4 4", "4 5"}) {
+        std::printf("Sides per Brep: 4 4\nEdges per Brep: %s\n", edges.c_str());
+        r = host.runScript("!expect-same-print \"Edges per Brep:\" \"Sides per Brep:\"");
+        if (edges == "4 4") {
+            EXPECT_TRUE(r.failures.empty());
+            continue;
+        }
+        ASSERT_EQ(r.failures.size(), 1u);
+        EXPECT_EQ(r.failures[0].message,
+                  "!expect-same-print: printed Edges per Brep: 4 5 and Sides per Brep: 4 4");
+    }
     // A default gives way to the value the run was given.
     for (const char* given : {"", "1,1,1"}) {
         std::printf("look %s\n", *given ? given : "0,0,1");

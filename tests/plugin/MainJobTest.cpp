@@ -1,12 +1,13 @@
 // The main job end to end, as a user runs it: the script runner runs
 // examples/main-job.vzs on every STL, VRML and Nastran file of the real data
 // and on generated meshes (a bump, a sphere, a scanned-like bumpy mesh of
-// jittered uneven triangles, a mesh 1000 units across); then this test opens
-// the saved document and measures the committed Breps against the mesh with
-// its own point-to-surface distance; a few cases seek the net's square in
-// views turned and zoomed in. A net read back from a document, and version-2
-// net texts on several meshes, drive examples/main-job-import.vzs. Each case
-// is a test (and a process) of its own, so CTest runs them side by side.
+// jittered uneven triangles, a mesh 1000 units across, a filleted box);
+// then this test opens the saved document and measures the committed Breps
+// against the mesh with its own point-to-surface distance; a few cases seek
+// the net's square in views turned and zoomed in. A net read back from a
+// document, and version-2 net texts on several meshes, drive
+// examples/main-job-import.vzs. Each case is a test (and a process) of its
+// own, so CTest runs them side by side.
 //
 // Every file ends with four Breps committed, or, where it gives no facet,
 // with the failed load naming the file. Every face follows the mesh within the
@@ -73,6 +74,65 @@ mwtest::MeshSoup heightField(int n, double size, double jitter, double noise,
     return soup;
 }
 
+// A box of half sides hx, hy and hz whose edges and corners are rounded
+// with radius r: the points of an n x n grid on each side of the cube
+// (spaced evenly in angle), each scaled to the box's proportions and moved
+// along its direction onto the rounded box, as triangles.
+mwtest::MeshSoup filletedBox(double hx, double hy, double hz, double r, int n)
+{
+    const double inner[3] = {hx - r, hy - r, hz - r};
+    // The distance of t d from the inner box grows with t: r is found by
+    // bisection.
+    const auto onSurface = [&](const double d[3], double out[3]) {
+        double lo = 0.0, hi = 10.0 * std::max({hx, hy, hz});
+        for (int k = 0; k < 80; ++k) {
+            const double m = 0.5 * (lo + hi);
+            double sum = 0.0;
+            for (int a = 0; a < 3; ++a) {
+                const double q = std::max(std::fabs(d[a] * m) - inner[a], 0.0);
+                sum += q * q;
+            }
+            (std::sqrt(sum) < r ? lo : hi) = m;
+        }
+        for (int a = 0; a < 3; ++a)
+            out[a] = d[a] * lo;
+    };
+    mwtest::MeshSoup soup;
+    std::map<std::array<double, 3>, int> index;
+    const auto point = [&](const std::array<double, 3>& c) {
+        const auto [at, added] = index.emplace(c, soup.pointCount());
+        if (added) {
+            double d[3] = {c[0] * hx, c[1] * hy, c[2] * hz}, p[3];
+            const double length = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+            for (double& x : d)
+                x /= length;
+            onSurface(d, p);
+            soup.addPoint(p[0], p[1], p[2]);
+        }
+        return at->second;
+    };
+    const auto along = [n](int i) {
+        return i == 0 ? -1.0 : i == n ? 1.0 : std::tan((-1.0 + 2.0 * i / n) * M_PI / 4.0);
+    };
+    for (int axis = 0; axis < 3; ++axis)
+        for (double side : {1.0, -1.0})
+            for (int i = 0; i < n; ++i)
+                for (int j = 0; j < n; ++j) {
+                    int q[4];
+                    const int corner[4][2] = {{i, j}, {i + 1, j}, {i + 1, j + 1}, {i, j + 1}};
+                    for (int k = 0; k < 4; ++k) {
+                        std::array<double, 3> c;
+                        c[axis] = along(corner[k][0]);
+                        c[(axis + 1) % 3] = along(corner[k][1]);
+                        c[(axis + 2) % 3] = side;
+                        q[side > 0.0 ? k : 3 - k] = point(c);
+                    }
+                    soup.facets.push_back({q[0], q[1], q[2]});
+                    soup.facets.push_back({q[0], q[2], q[3]});
+                }
+    return soup;
+}
+
 // The mesh file of a case: generated into the test's folder, or a real file
 // (a Nastran file under the ending the loader maps, as the runner links it).
 std::string meshFile(const std::string& folder, const std::string& name)
@@ -90,6 +150,9 @@ std::string meshFile(const std::string& folder, const std::string& name)
                 soup.xyz[k] *= k % 3 == 0 ? 100.0 : k % 3 == 1 ? 60.0 : 30.0;
             writeStl(soup, path);
         }
+        // A box of 100 x 60 x 40 (millimetres) with fillets of 8.
+        if (name == "filleted-box")
+            writeStl(filletedBox(50.0, 30.0, 20.0, 8.0, 40), path);
         if (name == "bumpy-scan")
             writeStl(heightField(60, 10.0, 0.4, 0.002,
                                  [](double x, double y) {
@@ -786,6 +849,13 @@ const MainJobCase kCases[] = {
     // and folded it over itself (twice the area of its neighbours), and the
     // heal left a gap of 59.5.
     {"nastran", "bwb_geom.blk", false, false, "-1,-1,1", "3"},
+    // A filleted box seen along two diagonals: the square lies over the
+    // fillets, where the ends of two sides at a corner, each a piece of its
+    // own poly-line's curve pulled onto the mesh, part by more than a
+    // thousandth of the face's loop, and the trim loops bridged them with a
+    // fifth side (Breps of 5 5 5 4 edges).
+    {"generated", "filleted-box", false, false, "1,1,1", "1"},
+    {"generated", "filleted-box", false, false, "-1,-1,1", "1"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Meshes, MainJob, ::testing::ValuesIn(kCases), caseName);
@@ -818,37 +888,46 @@ TEST_F(MeshwrightHost, MainJobOnAnImportedNetCommitsAllItsFaces)
 // A net text of version 2 (nodes and poly-lines, no topology section, as a
 // net without its topology switch writes it) drives the job's second form
 // on several meshes: the import finds the net's regions and fits them, the
-// commit heals all faces within the document's tolerance (the script checks
-// both). The net is a "#" of three rows and three columns through the points
-// where rays straight down meet the mesh over the middle of its box. Before,
-// nothing ran the topology step of a version-2 net: "Nothing to Commit".
-// Wrapped, a poly-line runs from the top side's middle node round the
-// outside of the top right cell to the right side's middle node: a fifth
-// face of three sides, L-shaped, around that cell. Its long outer side,
-// which runs beside the cell's two outer sides across the L's width, was
-// taken for a side shared with the cell, and the L's width for a gap
-// (0.52 where the document's tolerance is 0.0069, 38.5 against 0.48). A net
-// of two rows and two columns holds a single face, which has no neighbour
-// to share an edge with: the job failed it for that ("no Breps share an
-// edge").
+// commit heals all faces within the document's tolerance, each Brep with
+// one edge a side of its region (the script checks all three). The net has
+// n + 1 rows and n + 1 columns through the points where rays straight down
+// meet the mesh over the middle of its box. Before, nothing ran the
+// topology step of a version-2 net: "Nothing to Commit". A net of two rows
+// and two columns holds a single face, which has no neighbour to share an
+// edge with: the job failed it for that ("no Breps share an edge").
 struct ImportedNetCase {
     const char* mesh;
+    int n; // the net's regions per row and column
+    // Edges that run along other Breps' edges, each side counted: one a
+    // Brep on either side of an inner side of the net; -1: not counted.
+    int sharedEdges = -1;
+    // The middle column stops at the middle row, on which it ends in a
+    // T-join: the face below is two cells wide, with a neighbour's corner
+    // in the middle of its top side.
+    bool shortColumn = false;
+    // On a net of 2 x 2 regions, a poly-line runs from the top side's
+    // middle node round the outside of the top right cell to the right
+    // side's middle node: a fifth face of three sides, L-shaped, around that
+    // cell. Its long outer side, which runs beside the cell's two outer
+    // sides across the L's width, was taken for a side shared with the cell,
+    // and the L's width for a gap (0.52 where the document's tolerance is
+    // 0.0069, 38.5 against 0.48).
     bool wrapped = false;
-    int lines = 3; // rows, and columns
 };
 
 void PrintTo(const ImportedNetCase& c, std::ostream* os)
 {
-    *os << c.mesh << " " << c.lines << " x " << c.lines << (c.wrapped ? " wrapped" : "");
+    *os << c.mesh << " " << c.n << " x " << c.n << (c.shortColumn ? " short column" : "")
+        << (c.wrapped ? " wrapped" : "");
 }
 
 class ImportedVersion2Net : public ::testing::TestWithParam<ImportedNetCase> {};
 
 TEST_P(ImportedVersion2Net, CommitsAndHealsAllItsFaces)
 {
-    const int n = GetParam().lines;
-    const int faces = (n - 1) * (n - 1) + (GetParam().wrapped ? 1 : 0);
-    const std::string mesh = meshFile("generated", GetParam().mesh);
+    const ImportedNetCase c = GetParam();
+    const int n = c.n;
+    const std::string mesh = meshFile("generated", c.mesh);
     CFlatMesh read;
     ASSERT_TRUE(mwtest::readHashedMesh(read, mesh));
     const CBox<float, 3> box = read.getBoundingBox();
@@ -856,37 +935,41 @@ TEST_P(ImportedVersion2Net, CommitsAndHealsAllItsFaces)
     net.setMesh(&read);
     net.topologySwitch = false;
     // Nodes from 0.35 to 0.65 of the box each way, and the wrapping
-    // poly-line's a step further out, at 0.8.
+    // poly-line's a step further out.
     std::vector<std::vector<std::pair<int, int>>> lines;
-    for (int k = 0; k < n; ++k) {
+    for (int k = 0; k <= n; ++k) {
         std::vector<std::pair<int, int>> row, column;
-        for (int i = 0; i < n; ++i) {
+        for (int i = 0; i <= n; ++i) {
             row.push_back({i, k});
-            column.push_back({k, i});
+            if (!c.shortColumn || k != n / 2 || i <= n / 2)
+                column.push_back({k, i});
         }
         lines.push_back(row);
         lines.push_back(column);
     }
-    if (GetParam().wrapped)
+    if (c.wrapped)
         lines.push_back({{1, 2}, {1, 3}, {3, 3}, {3, 1}, {2, 1}});
-    const float step = 0.3f / float(n - 1);
-    Gridbench::CGridPoint* at[4][4] = {};
+    std::vector<std::vector<Gridbench::CGridPoint*>> at(
+        std::size_t(n + 2), std::vector<Gridbench::CGridPoint*>(std::size_t(n + 2), nullptr));
     for (const auto& line : lines)
         for (const auto& [i, j] : line) {
-            if (at[i][j] != nullptr)
+            Gridbench::CGridPoint*& point = at[std::size_t(i)][std::size_t(j)];
+            if (point != nullptr)
                 continue;
-            const float x = box.min[0] + (0.35f + step * float(i)) * (box.max[0] - box.min[0]);
-            const float y = box.min[1] + (0.35f + step * float(j)) * (box.max[1] - box.min[1]);
+            const float x =
+                box.min[0] + (0.35f + 0.3f * float(i) / float(n)) * (box.max[0] - box.min[0]);
+            const float y =
+                box.min[1] + (0.35f + 0.3f * float(j) / float(n)) * (box.max[1] - box.min[1]);
             Kor::Set<Mesh::CBaseMesh::CBaseHitInfo> hits;
             ASSERT_TRUE(read.hit(CVertex<float, 3>(x, y, box.max[2] + 1.f),
                                  CVector<float, 3>(0, 0, -1), hits, true, false, false, nullptr,
                                  0.0));
-            at[i][j] = new Gridbench::CGridPoint(*hits[0]);
+            point = new Gridbench::CGridPoint(*hits[0]);
         }
     for (const auto& line : lines) {
         std::vector<CVertex<float, 3>*> points;
         for (const auto& [i, j] : line)
-            points.push_back(at[i][j]);
+            points.push_back(at[std::size_t(i)][std::size_t(j)]);
         mwtest::polyLine(net, points);
     }
     const std::string text = mwtest::scratchPath("net.grid");
@@ -904,21 +987,34 @@ TEST_P(ImportedVersion2Net, CommitsAndHealsAllItsFaces)
                                          mwtest::scratchPath("imported"));
     ASSERT_EQ(job.code, 0) << job.output.substr(job.output.size() > 3000 ? job.output.size() - 3000
                                                                          : 0);
-    const std::string count = std::to_string(faces);
-    EXPECT_NE(job.output.find("model has " + count + " loops"), std::string::npos);
-    EXPECT_NE(job.output.find("Converted " + count + " Surfaces to Vezad into Layer 1."),
+    const int count = n * n - (c.shortColumn ? n - n / 2 : 0) + (c.wrapped ? 1 : 0);
+    const std::string faces = std::to_string(count);
+    EXPECT_NE(job.output.find("model has " + faces + " loops"), std::string::npos);
+    EXPECT_NE(job.output.find("Converted " + faces + " Surfaces to Vezad into Layer 1."),
               std::string::npos);
-    EXPECT_EQ(fitErrorPointCounts(job.output).size(), std::size_t(faces));
+    EXPECT_EQ(fitErrorPointCounts(job.output).size(), std::size_t(count));
+    if (c.sharedEdges >= 0) {
+        EXPECT_NE(job.output.find("(" + std::to_string(c.sharedEdges) + " shared edges of " +
+                                  faces + " Breps"),
+                  std::string::npos);
+    }
 }
 
+// A net of 4 x 4 regions on an ellipsoid whose middle column stops at the
+// middle row: the heal cut the top side of the face below at the column's
+// end, where the two faces above meet, and the healed face kept both
+// pieces, a Brep of five edges on a region of four sides.
 INSTANTIATE_TEST_SUITE_P(
     Meshes, ImportedVersion2Net,
-    ::testing::Values(ImportedNetCase{"bump"}, ImportedNetCase{"sphere"}, ImportedNetCase{"wide"},
-                      ImportedNetCase{"bump", true}, ImportedNetCase{"sphere", true},
-                      ImportedNetCase{"ellipsoid", true}, ImportedNetCase{"bump", false, 2}),
+    ::testing::Values(ImportedNetCase{"bump", 2, 8}, ImportedNetCase{"sphere", 2, 8},
+                      ImportedNetCase{"wide", 2, 8}, ImportedNetCase{"ellipsoid", 4, 41, true},
+                      ImportedNetCase{"bump", 2, -1, false, true},
+                      ImportedNetCase{"sphere", 2, -1, false, true},
+                      ImportedNetCase{"ellipsoid", 2, -1, false, true}, ImportedNetCase{"bump", 1}),
     [](const ::testing::TestParamInfo<ImportedNetCase>& info) {
-        return std::string(info.param.mesh) + (info.param.wrapped ? "_wrapped" : "") +
-               (info.param.lines == 3 ? "" : "_one_face");
+        return std::string(info.param.mesh) + "_" + std::to_string(info.param.n) + "x" +
+               std::to_string(info.param.n) + (info.param.shortColumn ? "_short_column" : "") +
+               (info.param.wrapped ? "_wrapped" : "");
     });
 
 } // namespace
