@@ -317,8 +317,9 @@ TEST(NurbsSurfNullSpace, PrepareFitWorkspaceSizesTheTableAndFollowsFreeKnots)
         for (int b = 0; b < 4; ++b) {
             ASSERT_EQ(static_cast<int>(s->fitWorkspace->entries[a][b].size()),
                       a + b <= 2 ? 80 : 0);
-            if (a + b <= 2)
+            if (a + b <= 2) {
                 EXPECT_EQ(s->fitWorkspace->entries[a][b][79].n, 3);
+            }
         }
     const Matrix* before = s->nullSpace.get();
     EXPECT_TRUE(s->prepareFitWorkspace());
