@@ -230,8 +230,8 @@ bool CFace::read(std::istream& is, bool loopsAsWritten)
                 if (!inStep)
                     break;
             }
-            const bool taken = l == 0 ? setOuterLoop(loop, !loopsAsWritten)
-                                      : addTrimLoop(loop, !loopsAsWritten);
+            const bool taken =
+                l == 0 ? setOuterLoop(loop, !loopsAsWritten) : addTrimLoop(loop, !loopsAsWritten);
             if (!taken)
                 delete loop;
         }

@@ -315,8 +315,7 @@ TEST(NurbsSurfNullSpace, PrepareFitWorkspaceSizesTheTableAndFollowsFreeKnots)
     // Derivative orders up to 2, all the fit evaluates.
     for (int a = 0; a < 4; ++a)
         for (int b = 0; b < 4; ++b) {
-            ASSERT_EQ(static_cast<int>(s->fitWorkspace->entries[a][b].size()),
-                      a + b <= 2 ? 80 : 0);
+            ASSERT_EQ(static_cast<int>(s->fitWorkspace->entries[a][b].size()), a + b <= 2 ? 80 : 0);
             if (a + b <= 2) {
                 EXPECT_EQ(s->fitWorkspace->entries[a][b][79].n, 3);
             }
