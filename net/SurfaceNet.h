@@ -105,10 +105,14 @@ public:
     // the first stream failure; what was read stays. False for a text
     // without a net's header or section words, for a grid record cut short
     // (the caller reports a file that is no net text) and when a stored loop
-    // found no face: part of the net was lost. A poly-line entry that names
-    // no node read before it refuses the whole text: "poly-line <n> of the
-    // net text names node <i>, but the text has <count> nodes before it:
-    // the text is refused." and false, with the net unchanged.
+    // found no face: part of the net was lost. A poly-line that no net
+    // holds refuses the whole text, with a line naming it and false, the net
+    // unchanged: an entry naming no node read before it ("poly-line <n> of
+    // the net text names node <i>, but the text has <count> nodes before
+    // it: the text is refused."), or more entries than twice its points
+    // ("... passes its <d> points <k> times, a poly-line passes a point
+    // twice at most: ..."). Poly-lines over the same entries are fitted
+    // once before the topology step (fitPolyLineCurves).
     virtual bool read(std::istream& in);
 
     // ---- The net's drawable
