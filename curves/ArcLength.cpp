@@ -274,22 +274,62 @@ double CArcLengthParametrisation::interpolateTable(double t) const
     return 1.0;
 }
 
-double curveLengthBetween(CParametricGeometry& curve, double a, double b)
+namespace {
+
+// The parameters that cut a curve's stretches for measuring: its sample
+// parameters refined five-fold (three-fold more when fewer than 10 result).
+Vector lengthSamples(CParametricGeometry& curve)
 {
     Vector samples;
     curve.getUSampleParameters(samples);
     samples = refineValues(samples, 5);
     if (samples.n < 10)
         samples = refineValues(samples, 3);
+    return samples;
+}
+
+// The length of [a, b] cut by the samples from `from` on that the range
+// holds (Interval::contains); the samples ascend, so the scan ends past the
+// range's end and the rounding step contains allows there.
+double lengthBetween(CParametricGeometry& curve, const Vector& samples, int from, double a,
+                     double b)
+{
     const Interval range(a, b);
     Kor::List<double> cuts;
     cuts.append(range.min);
-    for (int i = 0; i < samples.n; ++i)
+    for (int i = from; i < samples.n; ++i)
         if (range.contains(samples[i]))
             cuts.append(samples[i]);
+        else if (samples[i] > range.max + 1.1e-15)
+            break;
     cuts.append(range.max);
     double length = 0.0;
     for (int k = 1; k < cuts.count; ++k)
         length += gaussLegendreLength(curve, cuts[k - 1], cuts[k], 5);
     return length;
+}
+
+} // namespace
+
+double curveLengthBetween(CParametricGeometry& curve, double a, double b)
+{
+    return lengthBetween(curve, lengthSamples(curve), 0, a, b);
+}
+
+std::vector<double> curveLengthsBetween(CParametricGeometry& curve, const std::vector<double>& at)
+{
+    std::vector<double> lengths;
+    if (at.size() < 2)
+        return lengths;
+    const Vector samples = lengthSamples(curve);
+    int from = 0;
+    for (std::size_t i = 0; i + 1 < at.size(); ++i) {
+        // Samples below the stretch's start (less a rounding step) lie in
+        // no later stretch either.
+        const double start = std::min(at[i], at[i + 1]);
+        while (from < samples.n && samples[from] < start - 2.2e-15 * (1.0 + std::fabs(start)))
+            ++from;
+        lengths.push_back(lengthBetween(curve, samples, from, at[i], at[i + 1]));
+    }
+    return lengths;
 }

@@ -12,6 +12,8 @@
 // table is overwritten); one thread per curve. Look-ups are read-only.
 #pragma once
 
+#include <vector>
+
 #include "foundation/KorList.h"
 #include "foundation/KorSet.h"
 #include "foundation/Vector.h"
@@ -107,3 +109,9 @@ int breakpointsInInterval(CParametricGeometry* curve, const Interval& range, Kor
 // fewer than 10 result) split [min(a, b), max(a, b)], and each piece is
 // measured by the 5-point Gauss-Legendre rule. 0 for a = b.
 double curveLengthBetween(CParametricGeometry& curve, double a, double b);
+// The arc lengths between consecutive parameters of at (ascending): entry i
+// is curveLengthBetween(curve, at[i], at[i + 1]), to the last bit, with the
+// curve's sample parameters taken once for all stretches (a curve with a
+// control point per entry would otherwise cost the square of its entries).
+// Empty for fewer than two parameters.
+std::vector<double> curveLengthsBetween(CParametricGeometry& curve, const std::vector<double>& at);

@@ -129,6 +129,13 @@ void NurbsSurf::invalidateFitState()
     fitWorkspace.reset();
 }
 
+void NurbsSurf::releaseFitScratch()
+{
+    fitWorkspace.reset();
+    fitJacobianScratch = FitJacobianScratch();
+    rationalBasis = Vector();
+}
+
 bool NurbsSurf::buildSparseSystem()
 {
     invalidateFitState();

@@ -61,8 +61,9 @@ struct FitRecord {
 };
 
 // Derivatives of surface points with respect to every fit variable, indexed
-// by the derivative orders in u and v (0..3 each); each entry holds one
-// 3-vector per fit variable. Built by the fit set-up.
+// by the derivative orders in u and v; the entries of orders a + b <= 2 (the
+// highest the fit evaluates) hold one 3-vector per fit variable, the others
+// stay empty. Built by the fit set-up.
 struct FitDerivativeWorkspace {
     int variableCount = 0;
     std::vector<Vector> entries[4][4];
@@ -199,6 +200,11 @@ public:
     // Frees the null space, empties the four variable arrays and drops the
     // derivative workspace, so that a fit rebuilds them.
     void invalidateFitState();
+    // Drops what one Newton fit works in and the next one makes again: the
+    // derivative workspace, the Jacobian's scratch and the rational basis of
+    // the last point (a few 3-vectors per fit variable). The null space and
+    // the variable arrays stay.
+    void releaseFitScratch();
     // Drops the fit state built before and builds it again from the current
     // knots and constraints (invalidateFitState, then prepareFitWorkspace):
     // the constrained least-squares system the next Newton fit solves in.
@@ -511,10 +517,13 @@ public:
     // in internal parameters (clamped, or wrapped on cyclic knots), always
     // through the homogeneous quotient rule. Fills P (allocated when null:
     // order + 1 rows of order + 1 3-vectors; the caller then owns it and frees
-    // it with freeDerivativeTable) and R: one entry per control point, the
-    // rational basis value N_i N_j w_ij / W of the span's points, 0 elsewhere.
-    // *W (when given) receives the weight function. Returns P; a zero weight
-    // function leaves P and R zero.
+    // it with freeDerivativeTable) and R: the rational basis values
+    // N_i N_j w_ij / W of the span's (p + 1)(q + 1) control points, entry
+    // k (q + 1) + l for control point (lastUSpan - p + k, lastVSpan - q + l)
+    // (wrapped on cyclic knots); every other control point's value is 0, so
+    // the work does not grow with the size of the net. *W (when given)
+    // receives the weight function. Returns P; a zero weight function leaves
+    // P and R zero.
     Vector** evaluateRationalBasis(int order, double u, double v, Vector** P, Vector& R, double* W);
     // One fit point of the Newton fit at params (u, and v on a surface, in
     // internal parameters as the fit points store them):
@@ -543,7 +552,7 @@ public:
         std::vector<int> spanPoints;      // distinct control points of the span
         std::vector<double> spanProducts; // 9 basis products N_a N_b per span point
     };
-    Vector rationalBasis; // R of the last evaluateFitJacobian
+    Vector rationalBasis; // R of the last evaluateFitJacobian (the span's values)
     FitJacobianScratch fitJacobianScratch;
     // ---- end of constrained fit: null space and Jacobian ------------------------
 

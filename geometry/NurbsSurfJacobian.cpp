@@ -114,7 +114,11 @@ Vector** NurbsSurf::evaluateRationalBasis(int order, double u, double v, Vector*
     if (W != nullptr)
         *W = w0;
 
-    R.resize(nU * nV);
+    // R holds the span's (p + 1)(q + 1) values only: a vector of every
+    // control point, cleared for every fit point, made a fit of n points on
+    // n control points cost n^2.
+    const int spanCount = (p + 1) * (q + 1);
+    R.resize(spanCount);
     R.fill(0.0);
     for (int a = 0; a <= order; ++a)
         for (int b = 0; b <= order; ++b)
@@ -132,7 +136,7 @@ Vector** NurbsSurf::evaluateRationalBasis(int order, double u, double v, Vector*
             const int c = i + nU * wrapIndex(sv - q + l, nV);
             const Vector& Pw = controlNet.point(c);
             if (Pw.n >= 4)
-                R[c] += s.basisU[0][k] * s.basisV[0][l] * Pw[3] / w0;
+                R[k * (q + 1) + l] = s.basisU[0][k] * s.basisV[0][l] * Pw[3] / w0;
         }
     }
 

@@ -519,6 +519,9 @@ void NurbsSurf::newtonApproximation(IndexSubset<CFitPoint>& points, int /*unused
     if (P != nullptr)
         freeDerivativeTable(P, order);
     delete J;
+    // The workspace holds 3-vectors per fit variable that the next fit
+    // makes anew: a fitted curve of n points would keep several per point.
+    releaseFitScratch();
     sendNotification(options, Platform::FitNotification::FitEnded);
 }
 

@@ -181,9 +181,10 @@ bool NurbsSurf::prepareFitWorkspace()
     const int V = countUnknowns();
     fitWorkspace = std::make_unique<FitDerivativeWorkspace>();
     fitWorkspace->variableCount = V;
-    for (auto& row : fitWorkspace->entries)
-        for (std::vector<Vector>& entry : row)
-            entry.assign(V, Vector(3));
+    // The fit evaluates derivatives up to order 2 (evaluateFitJacobian).
+    for (int a = 0; a <= 2; ++a)
+        for (int b = 0; a + b <= 2; ++b)
+            fitWorkspace->entries[a][b].assign(V, Vector(3));
     fitJacobianScratch.touched.clear();
     fitJacobianScratch.touchedOrder = -1;
     // A null space built before freeKnots changed describes other variables.

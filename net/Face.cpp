@@ -153,7 +153,7 @@ bool CFace::prepareLoop(CLoop* loop)
     return true;
 }
 
-bool CFace::setOuterLoop(CLoop* loop)
+bool CFace::setOuterLoop(CLoop* loop, bool arrange)
 {
     if (!prepareLoop(loop))
         return false;
@@ -164,20 +164,24 @@ bool CFace::setOuterLoop(CLoop* loop)
         else
             trimLoops.removeAt(0);
     }
-    loop->orderCurves(true);
-    loop->orient(-1);
+    if (arrange) {
+        loop->orderCurves(true);
+        loop->orient(-1);
+    }
     trimLoops.append(loop, true);
     uvPolygon.deleteVertices();
     buildUVPolygon(uvPolygon, 1, 0.1);
     return true;
 }
 
-bool CFace::addTrimLoop(CLoop* loop)
+bool CFace::addTrimLoop(CLoop* loop, bool arrange)
 {
     if (!prepareLoop(loop))
         return false;
-    loop->orderCurves(true);
-    loop->orient(1);
+    if (arrange) {
+        loop->orderCurves(true);
+        loop->orient(1);
+    }
     trimLoops.append(loop);
     clearDisplayCache();
     uvPolygon.deleteVertices();

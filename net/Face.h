@@ -153,13 +153,15 @@ public:
     bool getPointAndNormal(double u, double v, Vector& point, Vector& normal);
 
     // ---- Loops ------------------------------------------------------------------
-    // Replaces loop 0 by loop (ordered, oriented -1), keeping the holes, and
-    // rebuilds the (u, v) polygon. False (nothing changes, the caller keeps
-    // the loop) for a null or empty loop.
-    bool setOuterLoop(CLoop* loop);
-    // Appends loop as a hole (ordered, oriented +1) and rebuilds the (u, v)
-    // polygon. False as setOuterLoop.
-    bool addTrimLoop(CLoop* loop);
+    // Replaces loop 0 by loop (with arrange: ordered, oriented -1), keeping
+    // the holes, and rebuilds the (u, v) polygon. Without arrange the loop
+    // is taken as it stands: one that was ordered and oriented when it was
+    // made. False (nothing changes, the caller keeps the loop) for a null or
+    // empty loop.
+    bool setOuterLoop(CLoop* loop, bool arrange = true);
+    // Appends loop as a hole (with arrange: ordered, oriented +1) and
+    // rebuilds the (u, v) polygon. False as setOuterLoop.
+    bool addTrimLoop(CLoop* loop, bool arrange = true);
     // The curves of every loop in order, then (withDisplayCurves) the display
     // curves. With link, each loop curve's next and previous are its
     // neighbours in its loop, cyclically. The list owns nothing.
@@ -174,7 +176,13 @@ public:
     // usable (a valid NURBS surface with healthy knots and control points);
     // otherwise prints "skipping a bad nurbs surface in face read " and the
     // caller discards the face. Reading stops at the first stream failure.
-    bool read(std::istream& is);
+    // The trim loops are ordered and oriented as setOuterLoop and
+    // addTrimLoop do, unless loopsAsWritten: a record this system wrote of a
+    // face it holds (the net text's trimmed faces) gets its loops back as
+    // they were, so that reading and writing it again gives the same text
+    // (ordering again may start a loop at another curve, and close a gap
+    // the face had with a bridge).
+    bool read(std::istream& is, bool loopsAsWritten = false);
 
     // ---- (u, v) polygon and display ------------------------------------------------
     // Appends the outer loop's polygon to out, then merges the holes in by

@@ -94,9 +94,10 @@ bool Face::read(std::istream& is, int, int version)
     trimmedFace = nullptr;
     CParametricGeometry* read = nullptr;
     if (hasGeometry == 1 && requestedState == Trimmed) {
-        // The reader of the net moves the trimmed face on or deletes it.
+        // The reader of the net moves the trimmed face on or deletes it. Its
+        // loops come back as the face had them.
         trimmedFace = new CFace();
-        if (!trimmedFace->read(is) || trimmedFace->getNurbsSurf() == nullptr)
+        if (!trimmedFace->read(is, true) || trimmedFace->getNurbsSurf() == nullptr)
             return false;
     } else if (hasGeometry == 1) {
         auto* s = new Fenwo::NurbsSurf(is, false);

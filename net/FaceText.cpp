@@ -177,7 +177,7 @@ std::ostream& operator<<(std::ostream& os, CFace& face)
     return os;
 }
 
-bool CFace::read(std::istream& is)
+bool CFace::read(std::istream& is, bool loopsAsWritten)
 {
     if (readGeoToken(is, true) != GeoTokenF)
         std::cout << "must have FACE= here!" << std::endl;
@@ -234,7 +234,8 @@ bool CFace::read(std::istream& is)
                 if (!inStep)
                     break;
             }
-            const bool taken = l == 0 ? setOuterLoop(loop) : addTrimLoop(loop);
+            const bool taken =
+                l == 0 ? setOuterLoop(loop, !loopsAsWritten) : addTrimLoop(loop, !loopsAsWritten);
             if (!taken)
                 delete loop;
         }

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <iostream>
 #include <locale>
+#include <map>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -275,11 +276,24 @@ bool CSurfaceNet::write(std::ostream& out)
     return true;
 }
 
+namespace {
+
+// A poly-line record as read: its entries (node indices, each within the
+// node table), its closing, its attached curve (owned until a poly-line
+// takes it) and its option flag.
+struct PolyLineRecord {
+    std::vector<int> entries;
+    bool closed = false;
+    Fenwo::NurbsSurf* curve = nullptr;
+    bool option = false;
+};
+
+} // namespace
+
 bool CSurfaceNet::read(std::istream& in)
 {
     Platform::WaitCursor wait;
     TextFormatScope format(in);
-    topologyPending = true;
     int version = 0;
     Kor::List<Gridbench::CGridPoint*> nodes; // by node index
     enum Section { NoSection, NodeSection, PolyLineSection } section = NoSection;
@@ -287,6 +301,11 @@ bool CSurfaceNet::read(std::istream& in)
     bool netText = false;  // a header or section word was met
     bool cutShort = false; // a record could not be read to its end
     bool lost = false;     // a stored loop found no face
+    // The poly-line records enter the net once the grid part has been read:
+    // a text with a poly-line no net can hold is refused before the net
+    // changes, with the reason.
+    std::vector<PolyLineRecord> records;
+    std::string refusal;
 
     while (in.good() && !topology) {
         char next = 0;
@@ -341,15 +360,15 @@ bool CSurfaceNet::read(std::istream& in)
                 cutShort = true;
                 break;
             }
-            auto* pl = new COffset_PointList(this);
-            addPointList(pl);
+            records.emplace_back();
+            PolyLineRecord& record = records.back();
             if (version > 0) {
                 int curveKind = -1;
                 in >> curveKind;
                 if (curveKind == 2) {
                     auto* curve = new Fenwo::NurbsSurf(in, false);
                     if (curve->valid) {
-                        pl->setCurve(curve, Kor::List<double>(), 0, -1);
+                        record.curve = curve;
                     } else {
                         std::cout << "poly-line curve not read." << std::endl;
                         delete curve;
@@ -362,36 +381,56 @@ bool CSurfaceNet::read(std::istream& in)
             // a junction of no length. A poly-line of three points or more
             // that ends at its first node listed twice in a row is closed:
             // the repeat is its closing segment (a poly-line drawn back to
-            // its first point ends with that node once).
-            std::vector<int> entries;
+            // its first point ends with that node once). An index that names
+            // no node read before is no point of the net: the poly-line
+            // would lose a point and its faces a corner, so the whole text
+            // is refused.
+            std::vector<int>& entries = record.entries;
             bool repeatedAtEnd = false;
             for (int j = 0; j < count; ++j) {
                 int index = -1;
                 if (!(in >> index))
                     break;
-                if (index < 0 || index >= nodes.count)
-                    continue;
+                if (index < 0 || index >= nodes.count) {
+                    refusal = "poly-line " + std::to_string(records.size()) +
+                              " of the net text names node " + std::to_string(index) +
+                              ", but the text has " + std::to_string(nodes.count) +
+                              " nodes before it";
+                    break;
+                }
                 repeatedAtEnd = !entries.empty() && index == entries.back();
                 if (!repeatedAtEnd)
                     entries.push_back(index);
             }
+            if (!refusal.empty())
+                break;
             if (repeatedAtEnd && entries.size() >= 4 && entries.back() == entries.front()) {
                 entries.pop_back();
-                pl->closed = true;
+                record.closed = true;
             }
-            for (int index : entries) {
-                pl->appendVertex(nodes[index]);
-                pl->parameters.append(-1.0);
+            // A poly-line passes a point once, or twice where it runs
+            // through itself: more entries than twice its points are no
+            // poly-line of a net (a back and forth between two nodes would
+            // have every entry fitted, the work of a net of that many
+            // points from a text of a few bytes).
+            if (entries.size() > 4) {
+                std::vector<int> points(entries);
+                std::sort(points.begin(), points.end());
+                const std::size_t distinct =
+                    std::size_t(std::unique(points.begin(), points.end()) - points.begin());
+                if (entries.size() > 2 * distinct) {
+                    refusal = "poly-line " + std::to_string(records.size()) +
+                              " of the net text passes its " + std::to_string(distinct) +
+                              " points " + std::to_string(entries.size()) +
+                              " times, a poly-line passes a point twice at most";
+                    break;
+                }
             }
-            // The entries of an attached curve take their places on it, so
-            // its pieces between grid points can be cut out.
-            pl->updateParameters();
             if (version > 6) {
                 int option = 0;
                 in >> option;
-                pl->optionFlag = option == 1;
+                record.option = option == 1;
             }
-            pl->modified = false;
             cutShort = in.fail();
         } else if (kind == TokenClassNumber) {
             std::string token; // a number outside the sections
@@ -399,6 +438,32 @@ bool CSurfaceNet::read(std::istream& in)
         } else if (in.good()) {
             in.get(); // a stray character: taken, so the scan moves on
         }
+    }
+    if (!refusal.empty()) {
+        std::cout << refusal << ": the text is refused." << std::endl;
+        for (PolyLineRecord& record : records)
+            delete record.curve;
+        for (Gridbench::CGridPoint* point : nodes)
+            delete point;
+        return false;
+    }
+    topologyPending = true;
+    for (PolyLineRecord& record : records) {
+        auto* pl = new COffset_PointList(this);
+        pointLists.append(pl); // new, so it is no poly-line of the net yet
+        if (record.curve != nullptr)
+            pl->setCurve(record.curve, Kor::List<double>(), 0, -1);
+        record.curve = nullptr;
+        pl->closed = record.closed;
+        for (int index : record.entries) {
+            pl->appendVertex(nodes[index]);
+            pl->parameters.append(-1.0);
+        }
+        // The entries of an attached curve take their places on it, so its
+        // pieces between grid points can be cut out.
+        pl->updateParameters();
+        pl->optionFlag = record.option;
+        pl->modified = false;
     }
     recountUse();
     // Nodes that no poly-line took were never handed to the grid: they go,
@@ -410,6 +475,7 @@ bool CSurfaceNet::read(std::istream& in)
         }
 
     if (topology && version >= 3 && !cutShort) {
+        fitPolyLineCurves();
         buildTopology(false);
         for (Face* f = firstFace; f != nullptr; f = f->next)
             f->requestedState = Initial;
@@ -475,6 +541,30 @@ bool CSurfaceNet::read(std::istream& in)
             s->updateBoundaryPositions();
     hasAttachedCurves();
     return netText && !cutShort && !lost;
+}
+
+void CSurfaceNet::fitPolyLineCurves()
+{
+    // The first poly-line over each run of entries, by its closing and its
+    // entries (compared as points: the key orders nothing that is written).
+    std::map<std::pair<bool, std::vector<const CVertex<float, 3>*>>, COffset_PointList*> fitted;
+    for (COffset_PointList* pl : pointLists) {
+        if (pl->getCurve() != nullptr || pl->curveLocked)
+            continue;
+        std::pair<bool, std::vector<const CVertex<float, 3>*>> key(
+            pl->closed,
+            std::vector<const CVertex<float, 3>*>(pl->vertices.begin(), pl->vertices.end()));
+        const auto [at, first] = fitted.emplace(std::move(key), pl);
+        const auto* curve =
+            first ? nullptr : dynamic_cast<const Fenwo::NurbsSurf*>(at->second->getCurve());
+        if (curve == nullptr) {
+            pl->interpolate();
+            continue;
+        }
+        // The same points, their uses and the same mesh make the same curve.
+        pl->curve = new Fenwo::NurbsSurf(*curve);
+        pl->parameters = at->second->parameters;
+    }
 }
 
 bool CSurfaceNet::relocateStoredFace(Face* stored, const Kor::List<Gridbench::CGridPoint*>& nodes,

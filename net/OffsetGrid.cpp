@@ -82,6 +82,24 @@ void COffset_Grid::deleteGridContents()
     ownedGridPoints.clear();
 }
 
+void COffset_Grid::takePointLists(COffset_Grid& from)
+{
+    for (Kor::List<COffset_PointList*>* lists : {&from.pointLists, &from.retiredPointLists}) {
+        Kor::List<COffset_PointList*>& into =
+            lists == &from.pointLists ? pointLists : retiredPointLists;
+        for (COffset_PointList* pl : *lists) {
+            pl->owner = this;
+            into.append(pl);
+        }
+        lists->removeAll();
+    }
+    ownedGridPoints.insert(from.ownedGridPoints.begin(), from.ownedGridPoints.end());
+    from.ownedGridPoints.clear();
+    for (CVertex<float, 3>* point : from.pointSet)
+        registerGridPoint(point);
+    from.pointSet.removeAll(false, false);
+}
+
 bool COffset_Grid::confirmDeleteAll()
 {
     return Platform::showMessageBox("delete all point lists ?",

@@ -455,6 +455,11 @@ public:
 protected:
     // Empties the poly-lines, undo items, grid points and point pointers.
     void deleteGridContents();
+    // Moves the poly-lines of `from` (those taken out by undo too) with
+    // every grid point it owns and the points no poly-line uses into this
+    // grid, emptied before; the poly-lines' owner becomes this grid. `from`
+    // is left without any of them.
+    void takePointLists(COffset_Grid& from);
     // Asks "delete all point lists ?" (Yes and No); true for Yes.
     static bool confirmDeleteAll();
 

@@ -133,14 +133,20 @@ bool runsAlongPoints(CParametricGeometry& curve, IndexSubset<CFitPoint>& points,
                      Mesh::CBaseMesh* mesh, const std::vector<bool>& held)
 {
     const int n = points.getCount();
+    std::vector<double> parameters;
+    for (int i = 0; i < n; ++i) {
+        const double t = points[i].uv[0];
+        if (!std::isfinite(t) || (i > 0 && !(t > parameters.back())))
+            return false;
+        parameters.push_back(t);
+    }
+    const std::vector<double> lengths = curveLengthsBetween(curve, parameters);
     std::vector<double> chords;
     for (int i = 0; i + 1 < n; ++i) {
-        const double t = points[i].uv[0], next = points[i + 1].uv[0];
-        if (!std::isfinite(t) || !std::isfinite(next) || !(next > t))
-            return false;
+        const double t = parameters[std::size_t(i)], next = parameters[std::size_t(i + 1)];
         chords.push_back(std::sqrt(squaredDistance(points[i].Point, points[i + 1].Point)));
         // Only a stretch far longer than its chord is probed for the mesh.
-        if (!(curveLengthBetween(curve, t, next) > kMaxDetour * chords.back()))
+        if (!(lengths[std::size_t(i)] > kMaxDetour * chords.back()))
             continue;
         bool leavesMesh = false;
         for (int k = 1; k < kMeshProbes && !leavesMesh; ++k) {
@@ -315,6 +321,11 @@ CParametricGeometry* COffset_PointList::interpolate()
             }
         }
     }
+    // The curve serves drawing and the net's pieces: the fit's bookkeeping
+    // (null space, variable arrays, workspace: numbers per control point,
+    // kilobytes for a curve of two points) goes with the fit.
+    fitted->invalidateFitState();
+    fitted->releaseFitScratch();
     curve = fitted;
 
     parameters.removeAll();

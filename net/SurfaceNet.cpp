@@ -12,9 +12,11 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <set>
+#include <vector>
 
 namespace GB {
 
@@ -87,7 +89,74 @@ bool CSurfaceNet::readFile(const char* name)
                   << std::endl;
         return false;
     }
-    return read(in);
+    // The text goes into a net of its own, on this net's mesh with its
+    // switches and settings (a text without a Topology section keeps them);
+    // only a whole read takes this net's place, so that a text refused, cut
+    // short or losing a face leaves the user's net as it was, its undo
+    // items with it.
+    CSurfaceNet read;
+    read.setMesh(mesh);
+    read.copyReadSettings(*this);
+    if (!read.read(in))
+        return false;
+    deleteAll(false);
+    takeContents(read);
+    return true;
+}
+
+void CSurfaceNet::copyReadSettings(const CSurfaceNet& from)
+{
+    topologySwitch = from.topologySwitch;
+    fittingOff = from.fittingOff;
+    surfaceMeshDistance = from.surfaceMeshDistance;
+    wireframe = from.wireframe;
+    depthTest = from.depthTest;
+    mode = from.mode;
+    constrainedStart = from.constrainedStart;
+    directCoons = from.directCoons;
+    sideCount = from.sideCount;
+    numCtrlPts = from.numCtrlPts;
+    surfaceTolerance = from.surfaceTolerance;
+    draftOnly = from.draftOnly;
+    surfaceQuality = from.surfaceQuality;
+    std::copy(from.tolerances, from.tolerances + 3, tolerances);
+    faceColorCoding->setRange(from.faceColorCoding->minimum, from.faceColorCoding->maximum);
+}
+
+void CSurfaceNet::takeContents(CSurfaceNet& read)
+{
+    takePointLists(read);
+    firstFace = read.firstFace;
+    read.firstFace = nullptr;
+    coedges = read.coedges;
+    read.coedges.removeAll();
+    examinedCycles = read.examinedCycles;
+    topologyPending = read.topologyPending;
+    // The read net's drawables (its faces' displays) come along; the read
+    // net's own drawable stays with it.
+    std::vector<COpenGLEntity*> drawables;
+    for (COpenGLEntity* entity : read.displayContainer.entities)
+        if (entity != &read)
+            drawables.push_back(entity);
+    for (COpenGLEntity* entity : drawables) {
+        read.displayContainer.detachEntity(entity);
+        const int layer = entity->layer;
+        if (displayContainer.addEntity(entity, layer == LayerTop) != entity)
+            delete entity;
+        else
+            entity->layer = layer;
+    }
+    // The settings the text carried, set as the reader sets them.
+    sideCount = read.sideCount;
+    numCtrlPts = read.numCtrlPts;
+    surfaceTolerance = read.surfaceTolerance;
+    draftOnly = read.draftOnly;
+    surfaceQuality = read.surfaceQuality;
+    std::copy(read.tolerances, read.tolerances + 3, tolerances);
+    faceColorCoding->setRange(read.faceColorCoding->minimum, read.faceColorCoding->maximum);
+    setDepthTest(read.depthTest);
+    setMode(read.mode);
+    setDirty();
 }
 
 int CSurfaceNet::deleteAll(bool ask)

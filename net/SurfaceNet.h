@@ -53,8 +53,14 @@ public:
     int getSurfaces(Kor::List<Fenwo::NurbsSurf*>& list) override;
     // True when any face holds a surface, whatever its state.
     bool hasSurfaces() override;
-    // Reads the net text from the named file; a file that cannot be opened
-    // prints a message and changes nothing (false).
+    // Reads the net text from the named file in place of the net's
+    // contents: the text is read (read) into a net of its own on this net's
+    // mesh, with this net's switches and settings, and only when that read
+    // is whole are this net's poly-lines, faces and undo items replaced by
+    // what was read, with the settings the text carried. False, with the
+    // net as it was, for a file that cannot be opened ("cannot open the net
+    // file " and its name) and for a text the reader refuses, finds cut
+    // short or loses a face of.
     bool readFile(const char* name) override;
     // With ask and no poly-lines: 0 at once. Otherwise removes every face and
     // all the grid holds, without a question; returns the number of
@@ -99,7 +105,14 @@ public:
     // the first stream failure; what was read stays. False for a text
     // without a net's header or section words, for a grid record cut short
     // (the caller reports a file that is no net text) and when a stored loop
-    // found no face: part of the net was lost.
+    // found no face: part of the net was lost. A poly-line that no net
+    // holds refuses the whole text, with a line naming it and false, the net
+    // unchanged: an entry naming no node read before it ("poly-line <n> of
+    // the net text names node <i>, but the text has <count> nodes before
+    // it: the text is refused."), or more entries than twice its points
+    // ("... passes its <d> points <k> times, a poly-line passes a point
+    // twice at most: ..."). Poly-lines over the same entries are fitted
+    // once before the topology step (fitPolyLineCurves).
     virtual bool read(std::istream& in);
 
     // ---- The net's drawable
@@ -208,12 +221,24 @@ private:
     // no face.
     bool relocateStoredFace(Face* stored, const Kor::List<Gridbench::CGridPoint*>& nodes,
                             std::vector<const Face*>& taken);
+    // Gives every poly-line without a curve its curve (interpolate), as the
+    // topology step would, fitting each run of entries once: a poly-line
+    // over the same points as one before it (a line drawn again) takes a
+    // copy of that one's curve and parameters.
+    void fitPolyLineCurves();
     // The coedge block of version-3 texts: per coedge its two node indices,
     // looked up among the loops' coedges ("vlist out of range. ",
     // "relocation failure for coedges. ").
     void readCoEdgeBlock(std::istream& in, const Kor::List<Gridbench::CGridPoint*>& nodes);
     // Deletes every coedge and empties the loops' coedge lists.
     void deleteCoEdges();
+    // The settings a net text read may change or depend on, and the
+    // switches and display options the read uses, taken from another net.
+    void copyReadSettings(const CSurfaceNet& from);
+    // Takes the contents of a net that read a text (its poly-lines with
+    // their grid points, its faces with their displays, its coedges and the
+    // settings the text carried) into this net, emptied before (deleteAll).
+    void takeContents(CSurfaceNet& read);
 
     std::ofstream netLog;
     bool netLogOpened = false;

@@ -126,13 +126,14 @@ CVezadCommand::result CCommandMWImportGridV1::run()
     if (dialog.DoModal() != IDOK)
         return cancel;
     GB::CSurfaceNet& net = plugIn().net;
-    net.deleteAll(false);
-    redrawActiveView();
     const std::string path = ON_wString(dialog.GetPathName().GetString()).ToUtf8();
+    // The grid read takes the net's place only when it was read whole; a
+    // refused file leaves the user's net, and its undo, as they were.
     if (!net.readFile(path.c_str())) {
         VezadMessageBox(L"failed to read the grid.", L"MWImportGridV1");
         return failure;
     }
+    redrawActiveView();
     net.showAllPointLists(true);
     // The net updates as after an edit: a text without a topology section
     // (version 2) leaves the net without faces until its next topology

@@ -17,6 +17,7 @@
 #include "plugin/MeshObject.h"
 #include "plugin/MeshwrightPlugIn.h"
 
+#include <iostream>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -25,6 +26,14 @@
 namespace {
 
 constexpr int recordVersion = 4;
+// The most a net text read from a record may inflate: the text of a net is
+// mostly coordinates and normals of 16 digits, surfaces and runs of node
+// indices, and deflates 3:1 to 7:1 (grids of a few nodes to long poly-lines
+// and faces with surfaces); a text that inflates far beyond that repeats
+// itself, and would have the reader fit every repetition. A few kilobytes
+// are read however well they deflate.
+constexpr std::size_t kNetTextInflation = 32;
+constexpr std::size_t kNetTextSlack = 4096;
 
 bool isListed(const CMeshwrightPlugIn& plugIn, const CVezadObject* object)
 {
@@ -199,13 +208,22 @@ BOOL CMeshwrightPlugIn::ReadDocument(CVezadDoc& doc, ON_BinaryArchive& archive,
     if (ok && meshCount > 0 && archive.ReadCompressedBufferSize(&size)) {
         std::vector<char> buffer(size);
         int crcFailed = 0;
+        const std::size_t start = archive.CurrentPosition();
         if (archive.ReadCompressedBuffer(size, buffer.data(), &crcFailed) && crcFailed == 0) {
+            const std::size_t packed = archive.CurrentPosition() - start;
             std::size_t length = 0;
             while (length < size && buffer[length] != '\0')
                 ++length;
-            std::istringstream in(std::string(buffer.data(), length));
-            whole = net.read(in) && whole;
-            net.showSurfaces(false);
+            if (length > kNetTextInflation * packed + kNetTextSlack) {
+                std::cout << "the net text of " << length << " bytes inflates from " << packed
+                          << ", more than " << kNetTextInflation
+                          << " times: a net text repeating itself is not read." << std::endl;
+                whole = false;
+            } else {
+                std::istringstream in(std::string(buffer.data(), length));
+                whole = net.read(in) && whole;
+                net.showSurfaces(false);
+            }
         } else {
             whole = false;
         }

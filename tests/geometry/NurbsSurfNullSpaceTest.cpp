@@ -312,10 +312,13 @@ TEST(NurbsSurfNullSpace, PrepareFitWorkspaceSizesTheTableAndFollowsFreeKnots)
     EXPECT_TRUE(s->prepareFitWorkspace());
     ASSERT_NE(s->fitWorkspace, nullptr);
     ASSERT_NE(s->nullSpace, nullptr);
+    // Derivative orders up to 2, all the fit evaluates.
     for (int a = 0; a < 4; ++a)
         for (int b = 0; b < 4; ++b) {
-            ASSERT_EQ(static_cast<int>(s->fitWorkspace->entries[a][b].size()), 80);
-            EXPECT_EQ(s->fitWorkspace->entries[a][b][79].n, 3);
+            ASSERT_EQ(static_cast<int>(s->fitWorkspace->entries[a][b].size()), a + b <= 2 ? 80 : 0);
+            if (a + b <= 2) {
+                EXPECT_EQ(s->fitWorkspace->entries[a][b][79].n, 3);
+            }
         }
     const Matrix* before = s->nullSpace.get();
     EXPECT_TRUE(s->prepareFitWorkspace());

@@ -2,6 +2,7 @@
 // net written and read back byte for byte, the readers' tolerance of older
 // versions, case, line ends and stray characters, and the relocation of
 // stored loops onto the topology's faces.
+#include "curves/ParCurve.h"
 #include "geometry/NurbsSurf.h"
 #include "mesh/FlatMesh.h"
 #include "mesh/GridPoint.h"
@@ -123,13 +124,45 @@ TEST(NetText, EmptyNetsVersionsCaseLineEndsAndStrayCharacters)
         EXPECT_FALSE(first->direction1Flag);
         EXPECT_EQ(first->useCount, 2);
     }
-    // No net text, and a text cut short inside a record, read as failures.
-    for (const std::string text : {"no grid in here\n", "Version 7\nNodes 1\n0 0 0 0 0 0"}) {
+    // No net text, a text cut short inside a record, and poly-lines no net
+    // holds (a node past the end or below 0: once passed over, the
+    // poly-line losing a point and the faces a corner; a back and forth over
+    // two nodes) read as failures; those refused add nothing to the net.
+    const std::string twoNodes =
+        "Version 2\nNodes 2\n0 0 0 0 0 0 1\n0\t0\t0 0 0\n0\t0\t0 0 0\n"
+        "1 1 0 0 0 0 1\n0\t0\t0 0 0\n0\t0\t0 0 0\nPolylines 2\n2\n 1\n0 1\n";
+    const struct {
+        std::string text;
+        const char* refusal;
+    } failures[] = {
+        {"no grid in here\n", nullptr},
+        {"Version 7\nNodes 1\n0 0 0 0 0 0", nullptr},
+        {twoNodes + "3\n 1\n0 1 2\n",
+         "poly-line 2 of the net text names node 2, but the text has 2 nodes before it"},
+        {twoNodes + "2\n 1\n-1 0\n",
+         "poly-line 2 of the net text names node -1, but the text has 2 nodes before it"},
+        {twoNodes + "5\n 1\n0 1 0 1 0\n",
+         "poly-line 2 of the net text passes its 2 points 5 times, a poly-line passes a point "
+         "twice at most"},
+    };
+    for (const auto& failure : failures) {
+        SCOPED_TRACE(failure.text);
         CSurfaceNet in;
-        std::istringstream is(text);
-        EXPECT_FALSE(in.read(is));
-        EXPECT_EQ(in.getNumPointLists(), 0);
+        mwtest::polyLine(in, {mwtest::gridPoint(5.f, 5.f), mwtest::gridPoint(6.f, 5.f)});
+        std::istringstream is(failure.text);
+        bool read = true;
+        const std::string printed = mwtest::capturedStdout([&] { read = in.read(is); });
+        EXPECT_FALSE(read);
+        EXPECT_EQ(in.getNumPointLists(), 1);
+        if (failure.refusal != nullptr) {
+            EXPECT_EQ(printed, std::string(failure.refusal) + ": the text is refused.\n");
+        }
     }
+    // The same poly-line through itself, once, is read.
+    CSurfaceNet through;
+    std::istringstream is(twoNodes + "3\n 1\n0 1 0\n");
+    mwtest::capturedStdout([&] { EXPECT_TRUE(through.read(is)); });
+    EXPECT_EQ(through.getNumPointLists(), 2);
 }
 
 TEST(NetText, FaceAndLoopRecordsKeepStatesCountsAndLoopOrder)
@@ -256,9 +289,23 @@ TEST(NetText, HashNetRoundTripsByteForByte)
     faces[2]->requestedState = Blending;
     faces[3]->computedState = Frozen;
     faces[3]->name.set("named face");
-    // A Trimmed face carries its trimmed face's record.
+    // A Trimmed face carries its trimmed face's record; its outer loop
+    // comes back as it was, though the heal left a step between two of its
+    // curves (ordered again on reading, it began at the next curve and the
+    // text changed on every first open and save).
     faces[3]->requestedState = Trimmed;
     auto* trimmed = new CFace(bumpPatch(0.375));
+    ASSERT_EQ(trimmed->trimLoops.count, 1);
+    {
+        CParCurve* second = trimmed->trimLoops[0]->curves[1];
+        auto* uv = dynamic_cast<Fenwo::NurbsSurf*>(second->getUVCurve());
+        ASSERT_NE(uv, nullptr);
+        Vector start;
+        uv->getControlPoint(0, 0, start);
+        start[1] += 0.03;
+        uv->setControlPointPosition(0, 0, start);
+        second->uvPoints.removeAll();
+    }
     faces[3]->surface = trimmed->surface;
     net.updateFaceDisplay(trimmed, faces[3]->firstLoop, true);
     net.setMode(2);

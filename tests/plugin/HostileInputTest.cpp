@@ -1,7 +1,7 @@
-// Readers on hostile input: the inputs found to drive a reader to a quarter
-// of a gigabyte or to minutes of work, each read with a limit on the CPU time
-// it takes and on how far it raises the process's peak memory; and mesh
-// files with corners that are not finite.
+// Readers on hostile and bad input: the inputs found to drive a reader to a
+// quarter of a gigabyte or to minutes of work, each read with a limit on the
+// CPU time it takes and on how far it raises the process's peak memory, and
+// inputs a reader must refuse, leaving what the user had as it was.
 #include "MeshwrightHost.h"
 
 #include "geometry/Knots.h"
@@ -142,6 +142,40 @@ std::string documentRecord(const std::string& netText)
     return std::string(record.Buffer().begin(), record.Buffer().end());
 }
 
+// A net text of version 2 with `nodes` nodes (all at the origin) and the
+// given poly-lines (their entries).
+std::string versionTwoText(int nodes, const std::vector<std::vector<int>>& polyLines)
+{
+    std::ostringstream text;
+    text << "Version 2\nNodes " << nodes << '\n';
+    for (int i = 0; i < nodes; ++i)
+        text << i << " 0 0 0 0 0 1\n0\t0\t0 0 0\n0\t0\t0 0 0\n";
+    text << "Polylines " << polyLines.size() << '\n';
+    for (const std::vector<int>& entries : polyLines) {
+        text << entries.size() << "\n 1\n";
+        for (std::size_t k = 0; k < entries.size(); ++k)
+            text << (k > 0 ? " " : "") << entries[k];
+        text << '\n';
+    }
+    return text.str();
+}
+
+// The "#" of addHashNet as a compact grid file: nine nodes, three rows and
+// three columns.
+std::string hashGrid(const std::string& firstRow)
+{
+    std::ostringstream text;
+    text << "Version 2\nNodes 9\n";
+    for (int j = 0; j < 3; ++j)
+        for (int i = 0; i < 3; ++i)
+            text << 3 * j + i << ' ' << 0.5 * (i - 1) << ' ' << 0.5 * (j - 1)
+                 << " 0 0 0 1\n0\t0\t0 0 0\n0\t0\t0 0 0\n";
+    text << "Polylines 6\n3\n 1\n"
+         << firstRow << "\n3\n 1\n3 4 5\n3\n 1\n6 7 8\n"
+         << "3\n 1\n0 3 6\n3\n 1\n1 4 7\n3\n 1\n2 5 8\n";
+    return text.str();
+}
+
 } // namespace
 
 // Each input of at most 1 KB returns within a second of CPU time, raises
@@ -174,6 +208,13 @@ TEST_F(MeshwrightHost, HostileInputsStaySmallAndQuick)
         const bool read = plugIn().net.read(in);
         plugIn().net.deleteAll(false);
         return read;
+    };
+    const auto readNotNet = [this](const std::string& text) {
+        std::istringstream in(text);
+        const bool read = plugIn().net.read(in);
+        const bool nothing = plugIn().net.getNumPointLists() == 0;
+        plugIn().net.deleteAll(false);
+        return !read && nothing;
     };
     const auto readRecord = [this](const std::string& bytes) {
         ON_MemoryArchive in(bytes.data(), bytes.size());
@@ -227,6 +268,40 @@ TEST_F(MeshwrightHost, HostileInputsStaySmallAndQuick)
         curves.deleteAll();
         return read;
     };
+    // A record whose net text repeats itself: refused, the mesh restored,
+    // the net empty, and the open reports the loss.
+    const auto refuseRecord = [this](const std::string& bytes) {
+        plugIn().meshObjects.removeAll();
+        ON_MemoryArchive in(bytes.data(), bytes.size());
+        const bool read = plugIn().ReadDocument(doc(), in, CVezadFileReadOptions()) != FALSE;
+        const bool refused =
+            !read && plugIn().meshObjects.count == 1 && plugIn().net.getNumPointLists() == 0;
+        plugIn().meshObjects.removeAll();
+        return refused;
+    };
+    std::vector<int> alternating(200000);
+    for (std::size_t k = 0; k < alternating.size(); ++k)
+        alternating[k] = int(k % 2);
+    // A grid file imported over a drawn net with an undo item: refused
+    // (result 3, "failed to read the grid."), the net and its undo as they
+    // were.
+    const auto refuseImport = [this](const std::string& text) {
+        GB::CSurfaceNet& net = plugIn().net;
+        net.deleteAll(false);
+        addHashNet(0.5f);
+        net.addUndo(new CUndoInsert(net.getPointList(0), 99));
+        std::ostringstream before, after;
+        net.write(before);
+        const std::string path = mwtest::scratchPath("refused.grid");
+        std::ofstream(path, std::ios::binary) << text;
+        const std::size_t boxesBefore = boxes().size();
+        const int result = command("_MWImportGridV1 file:" + path);
+        net.write(after);
+        return result == 3 && after.str() == before.str() && net.undoList.count == 1 &&
+               boxes().size() == boxesBefore + 1 &&
+               boxShown("failed to read the grid.", "MWImportGridV1");
+    };
+    const std::string grid = hashGrid("0 1 2");
 
     struct Case {
         const char* what;
@@ -304,6 +379,32 @@ TEST_F(MeshwrightHost, HostileInputsStaySmallAndQuick)
         {"face tessellated by distance at a billionth of its size",
          keptInput("OutFace/tessellation-by-distance-at-a-billionth-of-the-face"), readFace,
          nullptr},
+        // Records whose net text inflates 400 to 700 times, once read in
+        // 19 to 26 s with 0.3 to 1.2 GB: every repetition was a poly-line
+        // or an entry fitted.
+        {"poly-line of 200000 entries alternating between two nodes, in a record",
+         documentRecord(versionTwoText(2, {alternating})), refuseRecord,
+         "a net text repeating itself is not read."},
+        {"20000 two-point poly-lines between the same two nodes, in a record",
+         documentRecord(versionTwoText(2, std::vector<std::vector<int>>(20000, {0, 1}))),
+         refuseRecord, "a net text repeating itself is not read."},
+        // Read plain, such a poly-line is refused as no poly-line of a net.
+        {"poly-line of 400 entries alternating between two nodes",
+         versionTwoText(2, {std::vector<int>(alternating.begin(), alternating.begin() + 400)}),
+         readNotNet,
+         "poly-line 1 of the net text passes its 2 points 400 times, a poly-line passes a point "
+         "twice at most: the text is refused.\n"},
+        // Grid files that are no whole net leave the drawn net as it was
+        // (the import emptied it first, and an index past the end or below
+        // 0 lost the poly-line's point and answered success).
+        {"empty grid file", "", refuseImport, nullptr},
+        {"grid file cut in half", grid.substr(0, grid.size() / 2), refuseImport, nullptr},
+        {"grid file naming a node past the end", hashGrid("0 1 12"), refuseImport,
+         "poly-line 1 of the net text names node 12, but the text has 9 nodes before it: the text "
+         "is refused.\n"},
+        {"grid file naming node -1", hashGrid("0 -1 2"), refuseImport,
+         "poly-line 1 of the net text names node -1, but the text has 9 nodes before it: the text "
+         "is refused.\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

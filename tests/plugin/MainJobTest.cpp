@@ -874,15 +874,23 @@ TEST_F(MeshwrightHost, MainJobOnAnImportedNetCommitsAllItsFaces)
         std::ofstream file(net);
         ASSERT_TRUE(plugIn().net.write(file));
     }
-    const RunnerOutcome job =
-        runMainJob("main-job-import.vzs", "--define 'MESH=" + bump + "' --define 'NET=" + net + "'",
-                   mwtest::scratchPath("imported"));
+    const std::string out = mwtest::scratchPath("imported");
+    const RunnerOutcome job = runMainJob(
+        "main-job-import.vzs", "--define 'MESH=" + bump + "' --define 'NET=" + net + "'", out);
     ASSERT_EQ(job.code, 0) << job.output.substr(job.output.size() > 3000 ? job.output.size() - 3000
                                                                          : 0);
     EXPECT_NE(job.output.find("Converted 4 Surfaces to Vezad into Layer 1."), std::string::npos);
     EXPECT_NE(job.output.find("Face 4 fit to 0.005: "), std::string::npos);
     EXPECT_LE(printedNumber(job.output, "shared edges: "),
               2.0 * printedNumber(job.output, "Breps, document tolerance "));
+
+    // The document it saved, opened and saved again, is the same file: the
+    // net's trimmed faces come back with their trim loops as they were.
+    const std::string document = out + "/main-job.vzd";
+    ASSERT_TRUE(hosttest::passes(run("_Open \"" + document + "\"")));
+    const std::string resaved = out + "/resaved.vzd";
+    ASSERT_TRUE(hosttest::passes(run("-_Save \"" + resaved + "\"")));
+    EXPECT_TRUE(fileBytes(resaved) == fileBytes(document)) << "the document saved again differs";
 }
 
 // A net text of version 2 (nodes and poly-lines, no topology section, as a
