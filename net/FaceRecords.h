@@ -178,6 +178,11 @@ public:
     bool isModified() const;
     // The number of distinct poly-lines of the half-edges.
     int countPolyLines() const;
+    // The number of pieces between junctions (grid points with a use count
+    // above 1) the ring runs over now, as the topology step would find it;
+    // -1 when a half-edge's poly-line is not among polyLines any more or no
+    // longer holds the piece's ends.
+    int countDrawnPieces(const Kor::List<COffset_PointList*>& polyLines) const;
     // The number of coedges whose poly-line has a locked curve.
     int countLockedPieces() const;
     // The parameter interval of half-edge i on pl; on a closed pl a start at

@@ -3,7 +3,11 @@
 #include "mesh/MeshGeometry.h"
 #include "net/PointList.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <iostream>
+#include <queue>
+#include <utility>
 
 namespace GraphAlgorithm {
 
@@ -99,8 +103,342 @@ void Graph::addEdge(Vertex* a, Vertex* b, COffset_PointList* polyLine, int aEntr
     keptB->addOutgoing(ba);
 }
 
+void Graph::prepareSearch()
+{
+    const int count = vertices.count;
+    preparedNodes = count;
+    preparedHalfEdges = halfEdges.count;
+    for (int i = 0; i < count; ++i)
+        vertices.items[i]->index = i;
+    searchNodes.assign(std::size_t(count), SearchNode());
+    landmarkDistance.assign(std::size_t(count) * kLandmarks, 0);
+    const auto node = [&](int i) -> SearchNode& { return searchNodes[std::size_t(i)]; };
+    const auto numberOf = [&](const CHalfEdge* e) {
+        return e != nullptr && e->target != nullptr ? preparedIndex(e->target) : -1;
+    };
+
+    // Breadth first over all pieces, either way: the distance in pieces of
+    // every node of the part from `from`, and the part's nodes in the order
+    // reached.
+    std::vector<int> distance(std::size_t(count), -1), members;
+    const auto measureFrom = [&](int from) {
+        for (int m : members)
+            distance[std::size_t(m)] = -1;
+        members.clear();
+        distance[std::size_t(from)] = 0;
+        members.push_back(from);
+        for (std::size_t next = 0; next < members.size(); ++next) {
+            const Vertex* v = vertices.items[members[next]];
+            for (int k = 0; k < v->outgoing.count; ++k) {
+                const int w = numberOf(v->outgoing.items[k]);
+                if (w >= 0 && distance[std::size_t(w)] < 0) {
+                    distance[std::size_t(w)] = distance[std::size_t(members[next])] + 1;
+                    members.push_back(w);
+                }
+            }
+        }
+    };
+    // The node of the part farthest from the landmarks so far (the first in
+    // node order among equals).
+    std::vector<int> nearest(std::size_t(count), 0);
+    const auto farthest = [&]() {
+        int best = members.front();
+        for (int m : members)
+            if (nearest[std::size_t(m)] > nearest[std::size_t(best)] ||
+                (nearest[std::size_t(m)] == nearest[std::size_t(best)] && m < best))
+                best = m;
+        return best;
+    };
+    for (int first = 0; first < count; ++first) {
+        if (node(first).part >= 0)
+            continue;
+        measureFrom(first);
+        for (int m : members) {
+            node(m).part = first;
+            nearest[std::size_t(m)] = distance[std::size_t(m)];
+        }
+        // Each landmark is the node farthest from those before it (the first
+        // the one farthest from the part's first node): on a grid they go
+        // to its corners, where the distances bound those between any two
+        // crossings exactly.
+        for (int j = 0; j < kLandmarks; ++j) {
+            measureFrom(farthest());
+            for (int m : members) {
+                const int d = distance[std::size_t(m)];
+                landmarkDistance[std::size_t(m) * kLandmarks + j] = d;
+                nearest[std::size_t(m)] = j == 0 ? d : std::min(nearest[std::size_t(m)], d);
+            }
+        }
+    }
+
+    // Chains: nodes with two pieces to other nodes lie inside a chain from
+    // one end node to another (or on a ring of such nodes alone).
+    const auto inChain = [&](int i) {
+        const Vertex* v = vertices.items[i];
+        return v->outgoing.count == 2 && numberOf(v->outgoing.items[0]) != i &&
+               numberOf(v->outgoing.items[1]) != i;
+    };
+    for (int i = 0; i < count; ++i) {
+        node(i).exit[0] = node(i).exit[1] = i;
+        node(i).chainLength = 0;
+    }
+    int chains = 0;
+    std::vector<int> run;
+    // Walks on over e (e's target a node inside a chain) to the
+    // chain's far end or, round a ring, back to e's target; the nodes passed
+    // go into run. Answers the node it stopped at.
+    const auto walkChain = [&](const CHalfEdge* e) {
+        run.clear();
+        const int start = numberOf(e);
+        int at = start;
+        while (at >= 0 && inChain(at) && (run.empty() || at != start)) {
+            run.push_back(at);
+            const Vertex* v = vertices.items[at];
+            e = v->outgoing.items[0] == e->twin ? v->outgoing.items[1] : v->outgoing.items[0];
+            at = numberOf(e);
+        }
+        return at;
+    };
+    for (int i = 0; i < count; ++i) {
+        if (inChain(i))
+            continue;
+        const Vertex* v = vertices.items[i];
+        for (int k = 0; k < v->outgoing.count; ++k) {
+            const CHalfEdge* e = v->outgoing.items[k];
+            const int w = numberOf(e);
+            if (w < 0 || !inChain(w) || node(w).chain >= 0)
+                continue;
+            const int end = walkChain(e);
+            const int length = int(run.size()) + 1;
+            for (int p = 0; p < int(run.size()); ++p) {
+                SearchNode& n = node(run[std::size_t(p)]);
+                n.chain = chains;
+                n.along = p + 1;
+                n.chainLength = length;
+                n.exit[0] = i;
+                n.toExit[0] = p + 1;
+                n.exit[1] = end;
+                n.toExit[1] = length - p - 1;
+            }
+            ++chains;
+        }
+    }
+    for (int i = 0; i < count; ++i) {
+        if (!inChain(i) || node(i).chain >= 0)
+            continue;
+        walkChain(vertices.items[i]->outgoing.items[0]->twin);
+        for (int p = 0; p < int(run.size()); ++p) {
+            SearchNode& n = node(run[std::size_t(p)]);
+            n.chain = chains;
+            n.along = p;
+            n.chainLength = int(run.size());
+            n.exit[0] = n.exit[1] = -1;
+        }
+        ++chains;
+    }
+    measureShortestCycles();
+}
+
+void Graph::measureShortestCycles()
+{
+    const int count = preparedNodes;
+    const auto numberOf = [&](const CHalfEdge* e) {
+        return e != nullptr && e->target != nullptr ? preparedIndex(e->target) : -1;
+    };
+    firstOutgoing.assign(std::size_t(count) + 1, 0);
+    for (int i = 0; i < count; ++i)
+        firstOutgoing[std::size_t(i) + 1] =
+            firstOutgoing[std::size_t(i)] + vertices.items[i]->outgoing.count;
+    constexpr int none = kMeasuredCycles + 1;
+    shortestCycle.assign(std::size_t(firstOutgoing[std::size_t(count)]), none);
+
+    // The graph of the chains' ends: from a node off any chain, each piece
+    // leads on to the node at its other end, or over a whole chain to the
+    // chain's far end. An arc is a piece (either of its half-edges) or a
+    // chain, and is as long as the pieces it takes.
+    struct Arc {
+        int to = -1;
+        int length = 0;
+        int chain = -1;
+        const CHalfEdge* piece = nullptr;
+    };
+    std::vector<Arc> arcs(shortestCycle.size());
+    for (int i = 0; i < count; ++i) {
+        if (searchNodes[std::size_t(i)].chain >= 0)
+            continue;
+        const Vertex* v = vertices.items[i];
+        for (int k = 0; k < v->outgoing.count; ++k) {
+            const CHalfEdge* e = v->outgoing.items[k];
+            const int w = numberOf(e);
+            Arc& arc = arcs[std::size_t(firstOutgoing[std::size_t(i)] + k)];
+            if (w < 0)
+                continue;
+            const SearchNode& n = searchNodes[std::size_t(w)];
+            if (n.chain < 0) {
+                arc.to = w;
+                arc.length = 1;
+                arc.piece = e;
+            } else {
+                // The chain was walked from one of its ends: the far end is
+                // the other one, whichever end this is.
+                const bool fromFirst = n.exit[0] == i && n.toExit[0] == 1;
+                arc.to = fromFirst ? n.exit[1] : n.exit[0];
+                arc.length = n.chainLength;
+                arc.chain = n.chain;
+            }
+        }
+    }
+
+    // Shortest way between the ends of each arc without the arc itself,
+    // within what a cycle as long as measured leaves; nodes in the order of
+    // their distance, the least number first among equals.
+    std::vector<int> distance(std::size_t(count), -1), reached;
+    using Entry = std::pair<int, int>;
+    std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> queue;
+    const auto shortestWay = [&](int from, int to, const Arc& without, int limit) {
+        for (int m : reached)
+            distance[std::size_t(m)] = -1;
+        reached.clear();
+        queue = decltype(queue)();
+        distance[std::size_t(from)] = 0;
+        reached.push_back(from);
+        queue.emplace(0, from);
+        while (!queue.empty()) {
+            const auto [d, at] = queue.top();
+            queue.pop();
+            if (d != distance[std::size_t(at)])
+                continue;
+            if (at == to)
+                return d;
+            for (int a = firstOutgoing[std::size_t(at)]; a < firstOutgoing[std::size_t(at) + 1];
+                 ++a) {
+                const Arc& arc = arcs[std::size_t(a)];
+                if (arc.to < 0 || (arc.chain >= 0 && arc.chain == without.chain) ||
+                    (arc.piece != nullptr &&
+                     (arc.piece == without.piece || arc.piece->twin == without.piece)))
+                    continue;
+                const int next = d + arc.length;
+                int& known = distance[std::size_t(arc.to)];
+                if (next > limit || (known >= 0 && known <= next))
+                    continue;
+                if (known < 0)
+                    reached.push_back(arc.to);
+                known = next;
+                queue.emplace(next, arc.to);
+            }
+        }
+        return limit + 1;
+    };
+    std::vector<int> chainCycle;
+    for (int i = 0; i < count; ++i) {
+        const SearchNode& n = searchNodes[std::size_t(i)];
+        if (n.chain >= int(chainCycle.size()))
+            chainCycle.resize(std::size_t(n.chain) + 1, none);
+        if (n.chain >= 0 && n.exit[0] < 0) // a ring is its one cycle
+            chainCycle[std::size_t(n.chain)] = std::min(n.chainLength, none);
+    }
+    for (int i = 0; i < count; ++i) {
+        if (searchNodes[std::size_t(i)].chain >= 0)
+            continue;
+        for (int a = firstOutgoing[std::size_t(i)]; a < firstOutgoing[std::size_t(i) + 1]; ++a) {
+            const Arc& arc = arcs[std::size_t(a)];
+            if (arc.to < 0 || arc.length > kMeasuredCycles)
+                continue;
+            const int way =
+                arc.to == i ? 0 : shortestWay(i, arc.to, arc, kMeasuredCycles - arc.length);
+            const int cycle = std::min(arc.length + way, none);
+            shortestCycle[std::size_t(a)] = cycle;
+            if (arc.chain >= 0)
+                chainCycle[std::size_t(arc.chain)] = cycle;
+        }
+    }
+    for (int i = 0; i < count; ++i) {
+        const int chain = searchNodes[std::size_t(i)].chain;
+        if (chain < 0)
+            continue;
+        for (int a = firstOutgoing[std::size_t(i)]; a < firstOutgoing[std::size_t(i) + 1]; ++a)
+            shortestCycle[std::size_t(a)] = chainCycle[std::size_t(chain)];
+    }
+    // The same in the order the scan meets the half-edges.
+    startShortestCycle.assign(std::size_t(halfEdges.count), 0);
+    for (int p = 0; p < halfEdges.count; ++p) {
+        const CHalfEdge* h = halfEdges.items[p];
+        const Vertex* source = sourceOf(h);
+        const int i = preparedIndex(source);
+        for (int k = 0; i >= 0 && k < source->outgoing.count; ++k)
+            if (source->outgoing.items[k] == h)
+                startShortestCycle[std::size_t(p)] =
+                    shortestCycle[std::size_t(firstOutgoing[std::size_t(i)] + k)];
+    }
+}
+
+int Graph::preparedIndex(const Vertex* v) const
+{
+    const int i = v != nullptr ? v->index : -1;
+    return i >= 0 && i < preparedNodes && vertices.items[i] == v ? i : -1;
+}
+
+int Graph::landmarkBound(int i, int j) const
+{
+    int least = 0;
+    const int* di = &landmarkDistance[std::size_t(i) * kLandmarks];
+    const int* dj = &landmarkDistance[std::size_t(j) * kLandmarks];
+    for (int k = 0; k < kLandmarks; ++k)
+        least = std::max(least, std::abs(di[k] - dj[k]));
+    return least;
+}
+
+int Graph::piecesAtLeast(const Vertex* a, const Vertex* b) const
+{
+    const int i = preparedIndex(a);
+    const int j = preparedIndex(b);
+    if (i < 0 || j < 0)
+        return 0;
+    const SearchNode& A = searchNodes[std::size_t(i)];
+    const SearchNode& B = searchNodes[std::size_t(j)];
+    if (A.part != B.part)
+        return 1 << 20;
+    int least = 1 << 20;
+    if (A.chain >= 0 && A.chain == B.chain) {
+        const int along = std::abs(A.along - B.along);
+        if (A.exit[0] < 0) // a ring: either way round
+            return std::min(along, A.chainLength - along);
+        least = along;
+    }
+    for (int x = 0; x < 2; ++x)
+        for (int y = 0; y < 2; ++y)
+            least =
+                std::min(least, A.toExit[x] + B.toExit[y] + landmarkBound(A.exit[x], B.exit[y]));
+    return least;
+}
+
+bool Graph::onCycleAsShortAs(const CHalfEdge* h, int length) const
+{
+    const Vertex* source = sourceOf(h);
+    const int i = preparedIndex(source);
+    if (i < 0)
+        return true;
+    for (int k = 0; k < source->outgoing.count; ++k)
+        if (source->outgoing.items[k] == h)
+            return shortestCycle[std::size_t(firstOutgoing[std::size_t(i)] + k)] <= length;
+    return true;
+}
+
+bool Graph::passed(const Vertex* v, int depth) const
+{
+    const int i = preparedIndex(v);
+    if (i >= 0)
+        return searchNodes[std::size_t(i)].onPath;
+    for (int k = 0; k <= depth; ++k)
+        if (path.items[k] != nullptr && path.items[k]->target == v)
+            return true;
+    return false;
+}
+
 void Graph::setCycleLength(int length)
 {
+    if (preparedNodes != vertices.count || preparedHalfEdges != halfEdges.count)
+        prepareSearch();
     cycleLength = length;
     scanPosition = 0;
     path.removeAll();
@@ -113,7 +451,10 @@ bool Graph::nextCycles(Kor::List<Cycle>& batch)
     batch.removeAll();
     while (batch.count == 0 && scanPosition < halfEdges.count && !searchCut) {
         CHalfEdge* h = halfEdges.items[scanPosition];
-        if (h->next == nullptr) {
+        const bool onShortCycle = preparedHalfEdges == halfEdges.count
+                                      ? startShortestCycle[std::size_t(scanPosition)] <= cycleLength
+                                      : onCycleAsShortAs(h, cycleLength);
+        if (h->next == nullptr && onShortCycle) {
             startVertex = sourceOf(h);
             findCycle(0, h, &batch);
         }
@@ -142,24 +483,27 @@ void Graph::findCycle(int depth, CHalfEdge* h, Kor::List<Cycle>* found)
     if (depth >= n || depth < 0 || h == nullptr)
         return;
     path.items[depth] = h;
-    if (depth >= n - 1 || h->target == nullptr)
+    Vertex* at = h->target;
+    // A walk back at its start has closed, whatever its length.
+    if (depth >= n - 1 || at == nullptr || at == startVertex || passed(at, depth - 1))
         return;
 
-    // A piece may be walked once only, in either direction.
-    auto pieceOnPath = [&](const CHalfEdge* e) {
-        for (int k = 0; k <= depth; ++k)
-            if (path.items[k] == e || path.items[k] == e->twin)
-                return true;
-        return false;
-    };
-
-    const Kor::SubSet<CHalfEdge>& leaving = h->target->outgoing;
+    const int slot = preparedIndex(at);
+    if (slot >= 0)
+        searchNodes[std::size_t(slot)].onPath = true;
+    const Kor::SubSet<CHalfEdge>& leaving = at->outgoing;
+    const int* shortest =
+        slot >= 0 ? &shortestCycle[std::size_t(firstOutgoing[std::size_t(slot)])] : nullptr;
     for (int k = 0; k < leaving.count && !searchCut; ++k) {
         CHalfEdge* e = leaving.items[k];
-        if (e == nullptr || e == h->twin || e->next != nullptr || pieceOnPath(e))
+        if (e == nullptr || e == h->twin || e->next != nullptr || e->target == nullptr ||
+            (shortest != nullptr && shortest[k] > n))
             continue;
         if (e->target != startVertex) {
-            findCycle(depth + 1, e, found);
+            // Passing a node twice would also walk a piece twice or turn
+            // back; the node must leave room to come back in time.
+            if (!passed(e->target, depth) && depth + 2 + piecesAtLeast(e->target, startVertex) <= n)
+                findCycle(depth + 1, e, found);
             continue;
         }
         // e closes the walk; only a walk of exactly n half-edges is a cycle.
@@ -171,7 +515,7 @@ void Graph::findCycle(int depth, CHalfEdge* h, Kor::List<Cycle>* found)
         if (stepsLeft >= 0 && (stepsLeft < n || found->count >= halfEdges.count)) {
             stepsLeft = 0;
             searchCut = true;
-            return;
+            break;
         }
         if (stepsLeft > 0)
             stepsLeft -= n;
@@ -185,6 +529,8 @@ void Graph::findCycle(int depth, CHalfEdge* h, Kor::List<Cycle>* found)
         }
         found->append(cycle);
     }
+    if (slot >= 0)
+        searchNodes[std::size_t(slot)].onPath = false;
 }
 
 void Graph::linkReversedCycle(Cycle& c)

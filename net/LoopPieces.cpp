@@ -124,6 +124,28 @@ int Loop::countPolyLines() const
     return seen.count;
 }
 
+int Loop::countDrawnPieces(const Kor::List<COffset_PointList*>& polyLines) const
+{
+    int pieces = 0;
+    for (int i = 0; i < cycle.count; ++i) {
+        const GraphAlgorithm::CHalfEdge* h = cycle.items[i];
+        if (h == nullptr || h->polyLine == nullptr || !polyLines.contains(h->polyLine))
+            return -1;
+        int target, start;
+        pieceEnds(h, h->polyLine, target, start);
+        if (target < 0 || start < 0)
+            return -1;
+        ++pieces;
+        const int step = start < target ? 1 : -1;
+        for (int k = start + step; k != target; k += step) {
+            const auto* g = dynamic_cast<const Gridbench::CGridPoint*>(h->polyLine->entryAt(k));
+            if (g != nullptr && g->useCount > 1)
+                ++pieces;
+        }
+    }
+    return pieces;
+}
+
 int Loop::countLockedPieces() const
 {
     int n = 0;
