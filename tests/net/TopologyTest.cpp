@@ -457,6 +457,34 @@ TEST(Topology, PiecesOfAPointPassedTwiceRunOverTheirOwnEntries)
              t.line({t.point(3, 0), x, t.point(0, 0), y, t.point(-3, 0)}, false);
          },
          2},
+        {"a middle row that runs on round a corner outside and back in through the centre "
+         "as the middle column, a line from that corner to the grid's",
+         [](TestNet& t) {
+             // Each face along the row's two passes through the centre took
+             // one curve over the whole poly-line between them.
+             CGridPoint* at[4][4] = {};
+             for (auto [i, j] : {std::pair{0, 0},
+                                 {1, 0},
+                                 {2, 0},
+                                 {0, 1},
+                                 {1, 1},
+                                 {2, 1},
+                                 {3, 1},
+                                 {0, 2},
+                                 {1, 2},
+                                 {2, 2},
+                                 {1, 3},
+                                 {3, 3}})
+                 at[i][j] = t.point(float(i), float(j));
+             t.line({at[0][0], at[1][0], at[2][0]}, false);
+             t.line({at[0][2], at[1][2], at[2][2]}, false);
+             t.line({at[0][0], at[0][1], at[0][2]}, false);
+             t.line({at[2][0], at[2][1], at[2][2]}, false);
+             t.line({at[2][2], at[3][3]}, false);
+             t.line({at[0][1], at[1][1], at[2][1], at[3][1], at[3][3], at[1][3], at[1][2], at[1][1],
+                     at[1][0]});
+         },
+         6},
         {"6 x 6 squares, a row drawn twice and a column drawn there and back",
          [](TestNet& t) {
              CGridPoint* at[7][7];
