@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <iostream>
-#include <queue>
 #include <utility>
 
 namespace GraphAlgorithm {
@@ -116,23 +115,37 @@ void Graph::prepareSearch()
     const auto numberOf = [&](const CHalfEdge* e) {
         return e != nullptr && e->target != nullptr ? preparedIndex(e->target) : -1;
     };
+    // Each node's outgoing half-edges as slots, with the nodes they lead
+    // to, side by side for the walks below.
+    firstOutgoing.assign(std::size_t(count) + 1, 0);
+    for (int i = 0; i < count; ++i)
+        firstOutgoing[std::size_t(i) + 1] =
+            firstOutgoing[std::size_t(i)] + vertices.items[i]->outgoing.count;
+    slotTarget.assign(std::size_t(firstOutgoing[std::size_t(count)]), -1);
+    for (int i = 0; i < count; ++i) {
+        const Vertex* v = vertices.items[i];
+        for (int k = 0; k < v->outgoing.count; ++k)
+            slotTarget[std::size_t(firstOutgoing[std::size_t(i)] + k)] =
+                numberOf(v->outgoing.items[k]);
+    }
 
     // Breadth first over all pieces, either way: the distance in pieces of
     // every node of the part from `from`, and the part's nodes in the order
     // reached.
-    std::vector<int> distance(std::size_t(count), -1), members;
+    std::vector<int> hops(std::size_t(count), -1), members;
     const auto measureFrom = [&](int from) {
         for (int m : members)
-            distance[std::size_t(m)] = -1;
+            hops[std::size_t(m)] = -1;
         members.clear();
-        distance[std::size_t(from)] = 0;
+        hops[std::size_t(from)] = 0;
         members.push_back(from);
         for (std::size_t next = 0; next < members.size(); ++next) {
-            const Vertex* v = vertices.items[members[next]];
-            for (int k = 0; k < v->outgoing.count; ++k) {
-                const int w = numberOf(v->outgoing.items[k]);
-                if (w >= 0 && distance[std::size_t(w)] < 0) {
-                    distance[std::size_t(w)] = distance[std::size_t(members[next])] + 1;
+            const int at = members[next];
+            for (int a = firstOutgoing[std::size_t(at)]; a < firstOutgoing[std::size_t(at) + 1];
+                 ++a) {
+                const int w = slotTarget[std::size_t(a)];
+                if (w >= 0 && hops[std::size_t(w)] < 0) {
+                    hops[std::size_t(w)] = hops[std::size_t(members[next])] + 1;
                     members.push_back(w);
                 }
             }
@@ -155,7 +168,7 @@ void Graph::prepareSearch()
         measureFrom(first);
         for (int m : members) {
             node(m).part = first;
-            nearest[std::size_t(m)] = distance[std::size_t(m)];
+            nearest[std::size_t(m)] = hops[std::size_t(m)];
         }
         // Each landmark is the node farthest from those before it (the first
         // the one farthest from the part's first node): on a grid they go
@@ -164,7 +177,7 @@ void Graph::prepareSearch()
         for (int j = 0; j < kLandmarks; ++j) {
             measureFrom(farthest());
             for (int m : members) {
-                const int d = distance[std::size_t(m)];
+                const int d = hops[std::size_t(m)];
                 landmarkDistance[std::size_t(m) * kLandmarks + j] = d;
                 nearest[std::size_t(m)] = j == 0 ? d : std::min(nearest[std::size_t(m)], d);
             }
@@ -236,43 +249,42 @@ void Graph::prepareSearch()
         }
         ++chains;
     }
-    measureShortestCycles();
+    prepareShortestCycles();
 }
 
-void Graph::measureShortestCycles()
+void Graph::prepareShortestCycles()
 {
     const int count = preparedNodes;
-    const auto numberOf = [&](const CHalfEdge* e) {
-        return e != nullptr && e->target != nullptr ? preparedIndex(e->target) : -1;
-    };
-    firstOutgoing.assign(std::size_t(count) + 1, 0);
-    for (int i = 0; i < count; ++i)
-        firstOutgoing[std::size_t(i) + 1] =
-            firstOutgoing[std::size_t(i)] + vertices.items[i]->outgoing.count;
-    constexpr int none = kMeasuredCycles + 1;
-    shortestCycle.assign(std::size_t(firstOutgoing[std::size_t(count)]), none);
+    const std::size_t slots = std::size_t(firstOutgoing[std::size_t(count)]);
+    shortestCycle.assign(slots, -1);
+    slotNode.assign(slots, 0);
+    arcs.assign(slots, Arc());
+    int chains = 0;
+    for (const SearchNode& n : searchNodes)
+        chains = std::max(chains, n.chain + 1);
+    chainCycle.assign(std::size_t(chains), -1);
+    chainArc.assign(std::size_t(chains), -1);
 
     // The graph of the chains' ends: from a node off any chain, each piece
     // leads on to the node at its other end, or over a whole chain to the
-    // chain's far end. An arc is a piece (either of its half-edges) or a
-    // chain, and is as long as the pieces it takes.
-    struct Arc {
-        int to = -1;
-        int length = 0;
-        int chain = -1;
-        const CHalfEdge* piece = nullptr;
-    };
-    std::vector<Arc> arcs(shortestCycle.size());
+    // chain's far end.
     for (int i = 0; i < count; ++i) {
-        if (searchNodes[std::size_t(i)].chain >= 0)
-            continue;
+        const SearchNode& node = searchNodes[std::size_t(i)];
         const Vertex* v = vertices.items[i];
         for (int k = 0; k < v->outgoing.count; ++k) {
+            const int a = firstOutgoing[std::size_t(i)] + k;
+            slotNode[std::size_t(a)] = i;
+            if (node.chain >= 0) {
+                if (node.exit[0] < 0) // a ring is its one cycle
+                    chainCycle[std::size_t(node.chain)] =
+                        std::min(node.chainLength, kMeasuredCycles + 1);
+                continue;
+            }
             const CHalfEdge* e = v->outgoing.items[k];
-            const int w = numberOf(e);
-            Arc& arc = arcs[std::size_t(firstOutgoing[std::size_t(i)] + k)];
+            const int w = slotTarget[std::size_t(a)];
             if (w < 0)
                 continue;
+            Arc& arc = arcs[std::size_t(a)];
             const SearchNode& n = searchNodes[std::size_t(w)];
             if (n.chain < 0) {
                 arc.to = w;
@@ -285,28 +297,42 @@ void Graph::measureShortestCycles()
                 arc.to = fromFirst ? n.exit[1] : n.exit[0];
                 arc.length = n.chainLength;
                 arc.chain = n.chain;
+                chainArc[std::size_t(n.chain)] = a;
             }
         }
     }
+    distance.assign(std::size_t(count), -1);
+    reached.clear();
+    buckets.assign(std::size_t(kMeasuredCycles) + 1, std::vector<int>());
 
-    // Shortest way between the ends of each arc without the arc itself,
-    // within what a cycle as long as measured leaves; nodes in the order of
-    // their distance, the least number first among equals.
-    std::vector<int> distance(std::size_t(count), -1), reached;
-    using Entry = std::pair<int, int>;
-    std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> queue;
-    const auto shortestWay = [&](int from, int to, const Arc& without, int limit) {
-        for (int m : reached)
-            distance[std::size_t(m)] = -1;
-        reached.clear();
-        queue = decltype(queue)();
-        distance[std::size_t(from)] = 0;
-        reached.push_back(from);
-        queue.emplace(0, from);
-        while (!queue.empty()) {
-            const auto [d, at] = queue.top();
-            queue.pop();
-            if (d != distance[std::size_t(at)])
+    // The same slots in the order the scan meets the half-edges.
+    startSlot.assign(std::size_t(halfEdges.count), -1);
+    for (int p = 0; p < halfEdges.count; ++p) {
+        const CHalfEdge* h = halfEdges.items[p];
+        const Vertex* source = sourceOf(h);
+        const int i = preparedIndex(source);
+        for (int k = 0; i >= 0 && k < source->outgoing.count; ++k)
+            if (source->outgoing.items[k] == h)
+                startSlot[std::size_t(p)] = firstOutgoing[std::size_t(i)] + k;
+    }
+}
+
+int Graph::shortestWay(int from, int to, const Arc& without, int limit)
+{
+    // Nodes by their distance, in one bucket per distance: arcs are at
+    // least one piece long, so a bucket only grows into later ones.
+    for (int m : reached)
+        distance[std::size_t(m)] = -1;
+    reached.clear();
+    for (std::vector<int>& bucket : buckets)
+        bucket.clear();
+    distance[std::size_t(from)] = 0;
+    reached.push_back(from);
+    buckets[0].push_back(from);
+    for (int d = 0; d <= limit; ++d)
+        for (std::size_t q = 0; q < buckets[std::size_t(d)].size(); ++q) {
+            const int at = buckets[std::size_t(d)][q];
+            if (distance[std::size_t(at)] != d)
                 continue;
             if (at == to)
                 return d;
@@ -324,52 +350,49 @@ void Graph::measureShortestCycles()
                 if (known < 0)
                     reached.push_back(arc.to);
                 known = next;
-                queue.emplace(next, arc.to);
+                buckets[std::size_t(next)].push_back(arc.to);
             }
         }
-        return limit + 1;
+    return limit + 1;
+}
+
+int Graph::shortestCycleAt(int slot)
+{
+    int& known = shortestCycle[std::size_t(slot)];
+    if (known >= 0)
+        return known;
+    constexpr int none = kMeasuredCycles + 1;
+    const auto measure = [&](int a) {
+        const Arc& arc = arcs[std::size_t(a)];
+        const int from = slotNode[std::size_t(a)];
+        if (arc.to < 0 || arc.length > kMeasuredCycles)
+            return none;
+        const int way =
+            arc.to == from ? 0 : shortestWay(from, arc.to, arc, kMeasuredCycles - arc.length);
+        return std::min(arc.length + way, none);
     };
-    std::vector<int> chainCycle;
-    for (int i = 0; i < count; ++i) {
-        const SearchNode& n = searchNodes[std::size_t(i)];
-        if (n.chain >= int(chainCycle.size()))
-            chainCycle.resize(std::size_t(n.chain) + 1, none);
-        if (n.chain >= 0 && n.exit[0] < 0) // a ring is its one cycle
-            chainCycle[std::size_t(n.chain)] = std::min(n.chainLength, none);
+    // A chain lies on the same cycles from each of its pieces, a piece from
+    // each of its ends.
+    const int node = slotNode[std::size_t(slot)];
+    const int chain = searchNodes[std::size_t(node)].chain >= 0
+                          ? searchNodes[std::size_t(node)].chain
+                          : arcs[std::size_t(slot)].chain;
+    if (chain >= 0) {
+        int& cycle = chainCycle[std::size_t(chain)];
+        if (cycle < 0)
+            cycle =
+                chainArc[std::size_t(chain)] >= 0 ? measure(chainArc[std::size_t(chain)]) : none;
+        return known = cycle;
     }
-    for (int i = 0; i < count; ++i) {
-        if (searchNodes[std::size_t(i)].chain >= 0)
-            continue;
-        for (int a = firstOutgoing[std::size_t(i)]; a < firstOutgoing[std::size_t(i) + 1]; ++a) {
-            const Arc& arc = arcs[std::size_t(a)];
-            if (arc.to < 0 || arc.length > kMeasuredCycles)
-                continue;
-            const int way =
-                arc.to == i ? 0 : shortestWay(i, arc.to, arc, kMeasuredCycles - arc.length);
-            const int cycle = std::min(arc.length + way, none);
-            shortestCycle[std::size_t(a)] = cycle;
-            if (arc.chain >= 0)
-                chainCycle[std::size_t(arc.chain)] = cycle;
-        }
+    known = measure(slot);
+    const Arc& arc = arcs[std::size_t(slot)];
+    if (arc.to >= 0) {
+        const Vertex* far = vertices.items[arc.to];
+        for (int k = 0; k < far->outgoing.count; ++k)
+            if (far->outgoing.items[k] == arc.piece->twin)
+                shortestCycle[std::size_t(firstOutgoing[std::size_t(arc.to)] + k)] = known;
     }
-    for (int i = 0; i < count; ++i) {
-        const int chain = searchNodes[std::size_t(i)].chain;
-        if (chain < 0)
-            continue;
-        for (int a = firstOutgoing[std::size_t(i)]; a < firstOutgoing[std::size_t(i) + 1]; ++a)
-            shortestCycle[std::size_t(a)] = chainCycle[std::size_t(chain)];
-    }
-    // The same in the order the scan meets the half-edges.
-    startShortestCycle.assign(std::size_t(halfEdges.count), 0);
-    for (int p = 0; p < halfEdges.count; ++p) {
-        const CHalfEdge* h = halfEdges.items[p];
-        const Vertex* source = sourceOf(h);
-        const int i = preparedIndex(source);
-        for (int k = 0; i >= 0 && k < source->outgoing.count; ++k)
-            if (source->outgoing.items[k] == h)
-                startShortestCycle[std::size_t(p)] =
-                    shortestCycle[std::size_t(firstOutgoing[std::size_t(i)] + k)];
-    }
+    return known;
 }
 
 int Graph::preparedIndex(const Vertex* v) const
@@ -405,14 +428,15 @@ int Graph::piecesAtLeast(const Vertex* a, const Vertex* b) const
             return std::min(along, A.chainLength - along);
         least = along;
     }
-    for (int x = 0; x < 2; ++x)
-        for (int y = 0; y < 2; ++y)
+    // A node off chains is its own exit, both ways.
+    for (int x = 0; x < (A.exit[0] == A.exit[1] ? 1 : 2); ++x)
+        for (int y = 0; y < (B.exit[0] == B.exit[1] ? 1 : 2); ++y)
             least =
                 std::min(least, A.toExit[x] + B.toExit[y] + landmarkBound(A.exit[x], B.exit[y]));
     return least;
 }
 
-bool Graph::onCycleAsShortAs(const CHalfEdge* h, int length) const
+bool Graph::onCycleAsShortAs(const CHalfEdge* h, int length)
 {
     const Vertex* source = sourceOf(h);
     const int i = preparedIndex(source);
@@ -420,7 +444,7 @@ bool Graph::onCycleAsShortAs(const CHalfEdge* h, int length) const
         return true;
     for (int k = 0; k < source->outgoing.count; ++k)
         if (source->outgoing.items[k] == h)
-            return shortestCycle[std::size_t(firstOutgoing[std::size_t(i)] + k)] <= length;
+            return shortestCycleAt(firstOutgoing[std::size_t(i)] + k) <= length;
     return true;
 }
 
@@ -451,9 +475,13 @@ bool Graph::nextCycles(Kor::List<Cycle>& batch)
     batch.removeAll();
     while (batch.count == 0 && scanPosition < halfEdges.count && !searchCut) {
         CHalfEdge* h = halfEdges.items[scanPosition];
-        const bool onShortCycle = preparedHalfEdges == halfEdges.count
-                                      ? startShortestCycle[std::size_t(scanPosition)] <= cycleLength
-                                      : onCycleAsShortAs(h, cycleLength);
+        // Short lengths find the faces of most nets before measuring a
+        // piece's shortest cycle pays.
+        const int slot =
+            preparedHalfEdges == halfEdges.count ? startSlot[std::size_t(scanPosition)] : -1;
+        const bool onShortCycle =
+            cycleLength < kMeasuredFrom || h->next != nullptr ||
+            (slot >= 0 ? shortestCycleAt(slot) <= cycleLength : onCycleAsShortAs(h, cycleLength));
         if (h->next == nullptr && onShortCycle) {
             startVertex = sourceOf(h);
             findCycle(0, h, &batch);
@@ -492,17 +520,17 @@ void Graph::findCycle(int depth, CHalfEdge* h, Kor::List<Cycle>* found)
     if (slot >= 0)
         searchNodes[std::size_t(slot)].onPath = true;
     const Kor::SubSet<CHalfEdge>& leaving = at->outgoing;
-    const int* shortest =
-        slot >= 0 ? &shortestCycle[std::size_t(firstOutgoing[std::size_t(slot)])] : nullptr;
+    const bool measuring = slot >= 0 && n >= kMeasuredFrom;
     for (int k = 0; k < leaving.count && !searchCut; ++k) {
         CHalfEdge* e = leaving.items[k];
         if (e == nullptr || e == h->twin || e->next != nullptr || e->target == nullptr ||
-            (shortest != nullptr && shortest[k] > n))
+            (measuring && shortestCycleAt(firstOutgoing[std::size_t(slot)] + k) > n))
             continue;
         if (e->target != startVertex) {
             // Passing a node twice would also walk a piece twice or turn
             // back; the node must leave room to come back in time.
-            if (!passed(e->target, depth) && depth + 2 + piecesAtLeast(e->target, startVertex) <= n)
+            if (depth + 3 <= n && !passed(e->target, depth) &&
+                depth + 2 + piecesAtLeast(e->target, startVertex) <= n)
                 findCycle(depth + 1, e, found);
             continue;
         }

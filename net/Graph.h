@@ -109,7 +109,7 @@ public:
     // Whether h's piece may lie on a cycle of `length` pieces: false when
     // the shortest cycle along it, over all pieces, is longer (true for a
     // half-edge the search was not prepared for).
-    bool onCycleAsShortAs(const CHalfEdge* h, int length) const;
+    bool onCycleAsShortAs(const CHalfEdge* h, int length);
 
     int vertexCount() const { return vertices.count; }
 
@@ -122,11 +122,14 @@ private:
     // The landmark part of piecesAtLeast, for the nodes numbered i and j of
     // one part.
     int landmarkBound(int i, int j) const;
-    // Fills shortestCycle: for each piece leaving each node, the fewest
-    // pieces of a cycle along it, over all pieces (claimed or free), or
-    // kMeasuredCycles + 1 when that is more. Measured on the graph with its
-    // chains taken as single pieces as long as they are.
-    void measureShortestCycles();
+    // The search's view of the graph of the chains' ends, for measuring the
+    // shortest cycles along pieces (shortestCycleAt) when asked.
+    void prepareShortestCycles();
+    // The fewest pieces of a cycle along the piece of a node's outgoing
+    // half-edge (its slot: firstOutgoing of the node + its place in
+    // `outgoing`), over all pieces, claimed or free, or kMeasuredCycles + 1
+    // when that is more. Measured once, on the graph of the chains' ends.
+    int shortestCycleAt(int slot);
     // Whether node v is a target of the walk's first depth + 1 half-edges.
     bool passed(const Vertex* v, int depth) const;
     // The number of a node prepared for the search, else -1.
@@ -143,14 +146,36 @@ private:
         bool onPath = false; // a target of the walk so far
     };
     static constexpr int kLandmarks = 8;
+    // Cycles up to this length are measured; below kMeasuredFrom the search
+    // does not ask (most nets' faces are found there before it would pay).
     static constexpr int kMeasuredCycles = 32;
+    static constexpr int kMeasuredFrom = 5;
     int preparedNodes = -1;
     int preparedHalfEdges = -1;
     std::vector<SearchNode> searchNodes;
     std::vector<int> landmarkDistance; // per node, kLandmarks distances in pieces
-    std::vector<int> firstOutgoing;    // per node, where its pieces start in shortestCycle
-    std::vector<int> shortestCycle; // per node and outgoing half-edge, in the order of `outgoing`
-    std::vector<int> startShortestCycle; // per half-edge, in the order of halfEdges (0: unknown)
+
+    // A step of the graph of the chains' ends: a piece (either of its
+    // half-edges) or a whole chain, as long as the pieces it takes.
+    struct Arc {
+        int to = -1;
+        int length = 0;
+        int chain = -1;
+        const CHalfEdge* piece = nullptr;
+    };
+    // The shortest way from `from` to `to` without the arc `without`, or
+    // limit + 1 when it is longer.
+    int shortestWay(int from, int to, const Arc& without, int limit);
+    std::vector<int> firstOutgoing; // per node, its first slot
+    std::vector<int> slotTarget;    // per slot, the node its half-edge leads to, or -1
+    std::vector<int> slotNode;      // per slot, its node
+    std::vector<Arc> arcs;          // per slot of a node off chains
+    std::vector<int> shortestCycle; // per slot; -1 until measured
+    std::vector<int> chainCycle;    // per chain; -1 until measured
+    std::vector<int> chainArc;      // per chain, a slot whose arc takes it; -1 for a ring
+    std::vector<int> startSlot;     // per half-edge in the order of halfEdges
+    std::vector<int> distance, reached;
+    std::vector<std::vector<int>> buckets;
 };
 
 // Used mark on every half-edge of the cycle.

@@ -45,7 +45,7 @@ constexpr int kMaxCycleLength = 24;
 // length sought can close, and a cycle judged no face is not judged again,
 // so valid nets stay far below it (the nets of the tests, grids of faces
 // of 24 pieces and drawn nets of some thousands of half-edges take at most
-// 30 steps and 250 units per half-edge). What reaches it is a small net
+// 31 steps and 60 units per half-edge). What reaches it is a small net
 // whose junctions are all joined to one another (a few hundred bytes of
 // net text): its cycles multiply with the ways through them.
 constexpr long kSearchStepsPerHalfEdge = 4096;
