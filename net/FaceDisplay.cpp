@@ -19,12 +19,59 @@
 
 namespace {
 
-// Index of the first poly-line through both points, -1 when none.
+// The entries k - 1 and k + 1 of the poly-line beside entry k (round the
+// closing segment of a closed one); null where there is none.
+const CVertex<float, 3>* entryBeside(const COffset_PointList& pl, int k, int step)
+{
+    const int n = pl.vertices.count;
+    const int at = k + step;
+    if (at >= 0 && at < n)
+        return pl.vertices[at];
+    return pl.closed && n > 2 ? pl.vertices[(at + n) % n] : nullptr;
+}
+
+// Whether the poly-line runs from a to b at some entry of b (a beside it)
+// and, when c is given, on from b to c (c beside it on the other side). A
+// poly-line that passes b twice is asked at each of its entries there: its
+// two passes need not go on into one another.
+bool runsThrough(const COffset_PointList& pl, const CVertex<float, 3>* a,
+                 const CVertex<float, 3>* b, const CVertex<float, 3>* c)
+{
+    for (int k = 0; k < pl.vertices.count; ++k) {
+        if (pl.vertices[k] != b)
+            continue;
+        for (int step : {-1, 1})
+            if (entryBeside(pl, k, step) == a && (c == nullptr || entryBeside(pl, k, -step) == c))
+                return true;
+    }
+    return false;
+}
+
+// Whether the poly-line reaches b from a at one entry of b and leaves it for
+// c at another: a poly-line that passes b twice and turns there from one
+// pass to the other. The first and last entries of an open poly-line drawn
+// back to its first point are one point it runs on round.
+bool turnsBetweenPasses(const COffset_PointList& pl, const CVertex<float, 3>* a,
+                        const CVertex<float, 3>* b, const CVertex<float, 3>* c)
+{
+    const int n = pl.vertices.count;
+    const auto beside = [&](int k, const CVertex<float, 3>* v) {
+        return pl.vertices[k] == b && (entryBeside(pl, k, -1) == v || entryBeside(pl, k, 1) == v);
+    };
+    for (int from = 0; from < n; ++from)
+        for (int to = 0; to < n; ++to)
+            if (from != to && beside(from, a) && beside(to, c) &&
+                (pl.closed || std::min(from, to) != 0 || std::max(from, to) != n - 1))
+                return true;
+    return false;
+}
+
+// Index of the first poly-line with a and b side by side, -1 when none.
 int firstPolyLineThrough(const Kor::List<COffset_PointList*>& polyLines, const CVertex<float, 3>* a,
                          const CVertex<float, 3>* b)
 {
     for (int i = 0; i < polyLines.count; ++i)
-        if (polyLines[i] != nullptr && polyLines[i]->contains(a) && polyLines[i]->contains(b))
+        if (polyLines[i] != nullptr && runsThrough(*polyLines[i], a, b, nullptr))
             return i;
     return -1;
 }
@@ -92,13 +139,13 @@ int findLoopCorners(const Kor::List<CVertex<float, 3>*>& p,
         const CVertex<float, 3>* cur = p[i];
         const CVertex<float, 3>* next = p[(i + 1) % n];
         const int A = firstPolyLineThrough(polyLines, prev, cur);
-        if (A >= 0 && polyLines[A]->contains(next)) {
+        if (A >= 0 && runsThrough(*polyLines[A], prev, cur, next)) {
             flags.append(NoCorner);
             indices.append(A);
             continue;
         }
         const int B = firstPolyLineThrough(polyLines, cur, next);
-        if (A == B || B < 0) {
+        if ((A == B && !(A >= 0 && turnsBetweenPasses(*polyLines[A], prev, cur, next))) || B < 0) {
             // No poly-line leads on (B < 0): the point still gets its flag,
             // so that flags stay one per point.
             flags.append(NoCorner);

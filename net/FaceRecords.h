@@ -178,6 +178,17 @@ public:
     bool isModified() const;
     // The number of distinct poly-lines of the half-edges.
     int countPolyLines() const;
+    // Whether half-edge i + 1 (round the ring) goes on along the poly-line
+    // of half-edge i from the entry where i ends, so that the two are one
+    // stretch of it (on a closed poly-line, also round its closing
+    // segment). A poly-line that passes a node twice can bound a face with
+    // two stretches that meet at that node but lie apart along it.
+    bool continuesPiece(int i) const;
+    // The number of pieces between junctions (grid points with a use count
+    // above 1) the ring runs over now, as the topology step would find it;
+    // -1 when a half-edge's poly-line is not among polyLines any more or no
+    // longer holds the piece's ends.
+    int countDrawnPieces(const Kor::List<COffset_PointList*>& polyLines) const;
     // The number of coedges whose poly-line has a locked curve.
     int countLockedPieces() const;
     // The parameter interval of half-edge i on pl; on a closed pl a start at
@@ -185,13 +196,15 @@ public:
     // a null pl or ends that pl does not hold.
     bool getPieceInterval(int i, COffset_PointList* pl, Interval& out) const;
     // The piece of pl's curve along half-edge i (a new curve owned by the
-    // caller), or null.
+    // caller), or null. It ends at the grid points of the half-edge's ends.
     CParametricGeometry* getPieceCurve(int i, COffset_PointList* pl) const;
     // Appends the boundary curves (new, owned by the caller): one piece per
-    // half-edge, or with merge one piece per run of half-edges along the
-    // same poly-line, spanning the run's parameters. A loop whose
-    // poly-lines all carry locked curves (given curves such as the mesh
-    // boundary, or none at all) gets no face: "skipping an 'outer' loop"
+    // half-edge, or with merge one piece per run of half-edges that go on
+    // along one poly-line (see continuesPiece), spanning the run's
+    // parameters and ending at the grid points of the run's ends (a
+    // poly-line's curve may pass a junction inside it a little off). A loop
+    // whose poly-lines all carry locked curves (given curves such as the
+    // mesh boundary, or none at all) gets no face: "skipping an 'outer' loop"
     // and false. False also when a merged piece has no interval; otherwise
     // true when a curve was appended.
     bool getBoundaryCurves(Kor::List<CParametricGeometry*>& out, bool merge) const;

@@ -3,7 +3,10 @@
 #include "mesh/MeshGeometry.h"
 #include "net/PointList.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <iostream>
+#include <utility>
 
 namespace GraphAlgorithm {
 
@@ -99,8 +102,367 @@ void Graph::addEdge(Vertex* a, Vertex* b, COffset_PointList* polyLine, int aEntr
     keptB->addOutgoing(ba);
 }
 
+void Graph::prepareSearch()
+{
+    const int count = vertices.count;
+    preparedNodes = count;
+    preparedHalfEdges = halfEdges.count;
+    for (int i = 0; i < count; ++i)
+        vertices.items[i]->index = i;
+    searchNodes.assign(std::size_t(count), SearchNode());
+    landmarkDistance.assign(std::size_t(count) * kLandmarks, 0);
+    const auto node = [&](int i) -> SearchNode& { return searchNodes[std::size_t(i)]; };
+    const auto numberOf = [&](const CHalfEdge* e) {
+        return e != nullptr && e->target != nullptr ? preparedIndex(e->target) : -1;
+    };
+    // Each node's outgoing half-edges as slots, with the nodes they lead
+    // to, side by side for the walks below.
+    firstOutgoing.assign(std::size_t(count) + 1, 0);
+    for (int i = 0; i < count; ++i)
+        firstOutgoing[std::size_t(i) + 1] =
+            firstOutgoing[std::size_t(i)] + vertices.items[i]->outgoing.count;
+    slotTarget.assign(std::size_t(firstOutgoing[std::size_t(count)]), -1);
+    for (int i = 0; i < count; ++i) {
+        const Vertex* v = vertices.items[i];
+        for (int k = 0; k < v->outgoing.count; ++k)
+            slotTarget[std::size_t(firstOutgoing[std::size_t(i)] + k)] =
+                numberOf(v->outgoing.items[k]);
+    }
+
+    // Breadth first over all pieces, either way: the distance in pieces of
+    // every node of the part from `from`, and the part's nodes in the order
+    // reached.
+    std::vector<int> hops(std::size_t(count), -1), members;
+    const auto measureFrom = [&](int from) {
+        for (int m : members)
+            hops[std::size_t(m)] = -1;
+        members.clear();
+        hops[std::size_t(from)] = 0;
+        members.push_back(from);
+        for (std::size_t next = 0; next < members.size(); ++next) {
+            const int at = members[next];
+            for (int a = firstOutgoing[std::size_t(at)]; a < firstOutgoing[std::size_t(at) + 1];
+                 ++a) {
+                const int w = slotTarget[std::size_t(a)];
+                if (w >= 0 && hops[std::size_t(w)] < 0) {
+                    hops[std::size_t(w)] = hops[std::size_t(members[next])] + 1;
+                    members.push_back(w);
+                }
+            }
+        }
+    };
+    // The node of the part farthest from the landmarks so far (the first in
+    // node order among equals).
+    std::vector<int> nearest(std::size_t(count), 0);
+    const auto farthest = [&]() {
+        int best = members.front();
+        for (int m : members)
+            if (nearest[std::size_t(m)] > nearest[std::size_t(best)] ||
+                (nearest[std::size_t(m)] == nearest[std::size_t(best)] && m < best))
+                best = m;
+        return best;
+    };
+    for (int first = 0; first < count; ++first) {
+        if (node(first).part >= 0)
+            continue;
+        measureFrom(first);
+        for (int m : members) {
+            node(m).part = first;
+            nearest[std::size_t(m)] = hops[std::size_t(m)];
+        }
+        // Each landmark is the node farthest from those before it (the first
+        // the one farthest from the part's first node): on a grid they go
+        // to its corners, where the distances bound those between any two
+        // crossings exactly.
+        for (int j = 0; j < kLandmarks; ++j) {
+            measureFrom(farthest());
+            for (int m : members) {
+                const int d = hops[std::size_t(m)];
+                landmarkDistance[std::size_t(m) * kLandmarks + j] = d;
+                nearest[std::size_t(m)] = j == 0 ? d : std::min(nearest[std::size_t(m)], d);
+            }
+        }
+    }
+
+    // Chains: nodes with two pieces to other nodes lie inside a chain from
+    // one end node to another (or on a ring of such nodes alone).
+    const auto inChain = [&](int i) {
+        const Vertex* v = vertices.items[i];
+        return v->outgoing.count == 2 && numberOf(v->outgoing.items[0]) != i &&
+               numberOf(v->outgoing.items[1]) != i;
+    };
+    for (int i = 0; i < count; ++i) {
+        node(i).exit[0] = node(i).exit[1] = i;
+        node(i).chainLength = 0;
+    }
+    int chains = 0;
+    std::vector<int> run;
+    // Walks on over e (e's target a node inside a chain) to the
+    // chain's far end or, round a ring, back to e's target; the nodes passed
+    // go into run. Answers the node it stopped at.
+    const auto walkChain = [&](const CHalfEdge* e) {
+        run.clear();
+        const int start = numberOf(e);
+        int at = start;
+        while (at >= 0 && inChain(at) && (run.empty() || at != start)) {
+            run.push_back(at);
+            const Vertex* v = vertices.items[at];
+            e = v->outgoing.items[0] == e->twin ? v->outgoing.items[1] : v->outgoing.items[0];
+            at = numberOf(e);
+        }
+        return at;
+    };
+    for (int i = 0; i < count; ++i) {
+        if (inChain(i))
+            continue;
+        const Vertex* v = vertices.items[i];
+        for (int k = 0; k < v->outgoing.count; ++k) {
+            const CHalfEdge* e = v->outgoing.items[k];
+            const int w = numberOf(e);
+            if (w < 0 || !inChain(w) || node(w).chain >= 0)
+                continue;
+            const int end = walkChain(e);
+            const int length = int(run.size()) + 1;
+            for (int p = 0; p < int(run.size()); ++p) {
+                SearchNode& n = node(run[std::size_t(p)]);
+                n.chain = chains;
+                n.along = p + 1;
+                n.chainLength = length;
+                n.exit[0] = i;
+                n.toExit[0] = p + 1;
+                n.exit[1] = end;
+                n.toExit[1] = length - p - 1;
+            }
+            ++chains;
+        }
+    }
+    for (int i = 0; i < count; ++i) {
+        if (!inChain(i) || node(i).chain >= 0)
+            continue;
+        walkChain(vertices.items[i]->outgoing.items[0]->twin);
+        for (int p = 0; p < int(run.size()); ++p) {
+            SearchNode& n = node(run[std::size_t(p)]);
+            n.chain = chains;
+            n.along = p;
+            n.chainLength = int(run.size());
+            n.exit[0] = n.exit[1] = -1;
+        }
+        ++chains;
+    }
+    prepareShortestCycles();
+}
+
+void Graph::prepareShortestCycles()
+{
+    const int count = preparedNodes;
+    const std::size_t slots = std::size_t(firstOutgoing[std::size_t(count)]);
+    shortestCycle.assign(slots, -1);
+    slotNode.assign(slots, 0);
+    arcs.assign(slots, Arc());
+    int chains = 0;
+    for (const SearchNode& n : searchNodes)
+        chains = std::max(chains, n.chain + 1);
+    chainCycle.assign(std::size_t(chains), -1);
+    chainArc.assign(std::size_t(chains), -1);
+
+    // The graph of the chains' ends: from a node off any chain, each piece
+    // leads on to the node at its other end, or over a whole chain to the
+    // chain's far end.
+    for (int i = 0; i < count; ++i) {
+        const SearchNode& node = searchNodes[std::size_t(i)];
+        const Vertex* v = vertices.items[i];
+        for (int k = 0; k < v->outgoing.count; ++k) {
+            const int a = firstOutgoing[std::size_t(i)] + k;
+            slotNode[std::size_t(a)] = i;
+            if (node.chain >= 0) {
+                if (node.exit[0] < 0) // a ring is its one cycle
+                    chainCycle[std::size_t(node.chain)] =
+                        std::min(node.chainLength, kMeasuredCycles + 1);
+                continue;
+            }
+            const CHalfEdge* e = v->outgoing.items[k];
+            const int w = slotTarget[std::size_t(a)];
+            if (w < 0)
+                continue;
+            Arc& arc = arcs[std::size_t(a)];
+            const SearchNode& n = searchNodes[std::size_t(w)];
+            if (n.chain < 0) {
+                arc.to = w;
+                arc.length = 1;
+                arc.piece = e;
+            } else {
+                // The chain was walked from one of its ends: the far end is
+                // the other one, whichever end this is.
+                const bool fromFirst = n.exit[0] == i && n.toExit[0] == 1;
+                arc.to = fromFirst ? n.exit[1] : n.exit[0];
+                arc.length = n.chainLength;
+                arc.chain = n.chain;
+                chainArc[std::size_t(n.chain)] = a;
+            }
+        }
+    }
+    distance.assign(std::size_t(count), -1);
+    reached.clear();
+    buckets.assign(std::size_t(kMeasuredCycles) + 1, std::vector<int>());
+
+    // The same slots in the order the scan meets the half-edges.
+    startSlot.assign(std::size_t(halfEdges.count), -1);
+    for (int p = 0; p < halfEdges.count; ++p) {
+        const CHalfEdge* h = halfEdges.items[p];
+        const Vertex* source = sourceOf(h);
+        const int i = preparedIndex(source);
+        for (int k = 0; i >= 0 && k < source->outgoing.count; ++k)
+            if (source->outgoing.items[k] == h)
+                startSlot[std::size_t(p)] = firstOutgoing[std::size_t(i)] + k;
+    }
+}
+
+int Graph::shortestWay(int from, int to, const Arc& without, int limit)
+{
+    // Nodes by their distance, in one bucket per distance: arcs are at
+    // least one piece long, so a bucket only grows into later ones.
+    for (int m : reached)
+        distance[std::size_t(m)] = -1;
+    reached.clear();
+    for (std::vector<int>& bucket : buckets)
+        bucket.clear();
+    distance[std::size_t(from)] = 0;
+    reached.push_back(from);
+    buckets[0].push_back(from);
+    for (int d = 0; d <= limit; ++d)
+        for (std::size_t q = 0; q < buckets[std::size_t(d)].size(); ++q) {
+            const int at = buckets[std::size_t(d)][q];
+            if (distance[std::size_t(at)] != d)
+                continue;
+            if (at == to)
+                return d;
+            for (int a = firstOutgoing[std::size_t(at)]; a < firstOutgoing[std::size_t(at) + 1];
+                 ++a) {
+                const Arc& arc = arcs[std::size_t(a)];
+                if (arc.to < 0 || (arc.chain >= 0 && arc.chain == without.chain) ||
+                    (arc.piece != nullptr &&
+                     (arc.piece == without.piece || arc.piece->twin == without.piece)))
+                    continue;
+                const int next = d + arc.length;
+                int& known = distance[std::size_t(arc.to)];
+                if (next > limit || (known >= 0 && known <= next))
+                    continue;
+                if (known < 0)
+                    reached.push_back(arc.to);
+                known = next;
+                buckets[std::size_t(next)].push_back(arc.to);
+            }
+        }
+    return limit + 1;
+}
+
+int Graph::shortestCycleAt(int slot)
+{
+    int& known = shortestCycle[std::size_t(slot)];
+    if (known >= 0)
+        return known;
+    constexpr int none = kMeasuredCycles + 1;
+    const auto measure = [&](int a) {
+        const Arc& arc = arcs[std::size_t(a)];
+        const int from = slotNode[std::size_t(a)];
+        if (arc.to < 0 || arc.length > kMeasuredCycles)
+            return none;
+        const int way =
+            arc.to == from ? 0 : shortestWay(from, arc.to, arc, kMeasuredCycles - arc.length);
+        return std::min(arc.length + way, none);
+    };
+    // A chain lies on the same cycles from each of its pieces, a piece from
+    // each of its ends.
+    const int node = slotNode[std::size_t(slot)];
+    const int chain = searchNodes[std::size_t(node)].chain >= 0
+                          ? searchNodes[std::size_t(node)].chain
+                          : arcs[std::size_t(slot)].chain;
+    if (chain >= 0) {
+        int& cycle = chainCycle[std::size_t(chain)];
+        if (cycle < 0)
+            cycle =
+                chainArc[std::size_t(chain)] >= 0 ? measure(chainArc[std::size_t(chain)]) : none;
+        return known = cycle;
+    }
+    known = measure(slot);
+    const Arc& arc = arcs[std::size_t(slot)];
+    if (arc.to >= 0) {
+        const Vertex* far = vertices.items[arc.to];
+        for (int k = 0; k < far->outgoing.count; ++k)
+            if (far->outgoing.items[k] == arc.piece->twin)
+                shortestCycle[std::size_t(firstOutgoing[std::size_t(arc.to)] + k)] = known;
+    }
+    return known;
+}
+
+int Graph::preparedIndex(const Vertex* v) const
+{
+    const int i = v != nullptr ? v->index : -1;
+    return i >= 0 && i < preparedNodes && vertices.items[i] == v ? i : -1;
+}
+
+int Graph::landmarkBound(int i, int j) const
+{
+    int least = 0;
+    const int* di = &landmarkDistance[std::size_t(i) * kLandmarks];
+    const int* dj = &landmarkDistance[std::size_t(j) * kLandmarks];
+    for (int k = 0; k < kLandmarks; ++k)
+        least = std::max(least, std::abs(di[k] - dj[k]));
+    return least;
+}
+
+int Graph::piecesAtLeast(const Vertex* a, const Vertex* b) const
+{
+    const int i = preparedIndex(a);
+    const int j = preparedIndex(b);
+    if (i < 0 || j < 0)
+        return 0;
+    const SearchNode& A = searchNodes[std::size_t(i)];
+    const SearchNode& B = searchNodes[std::size_t(j)];
+    if (A.part != B.part)
+        return 1 << 20;
+    int least = 1 << 20;
+    if (A.chain >= 0 && A.chain == B.chain) {
+        const int along = std::abs(A.along - B.along);
+        if (A.exit[0] < 0) // a ring: either way round
+            return std::min(along, A.chainLength - along);
+        least = along;
+    }
+    // A node off chains is its own exit, both ways.
+    for (int x = 0; x < (A.exit[0] == A.exit[1] ? 1 : 2); ++x)
+        for (int y = 0; y < (B.exit[0] == B.exit[1] ? 1 : 2); ++y)
+            least =
+                std::min(least, A.toExit[x] + B.toExit[y] + landmarkBound(A.exit[x], B.exit[y]));
+    return least;
+}
+
+bool Graph::onCycleAsShortAs(const CHalfEdge* h, int length)
+{
+    const Vertex* source = sourceOf(h);
+    const int i = preparedIndex(source);
+    if (i < 0)
+        return true;
+    for (int k = 0; k < source->outgoing.count; ++k)
+        if (source->outgoing.items[k] == h)
+            return shortestCycleAt(firstOutgoing[std::size_t(i)] + k) <= length;
+    return true;
+}
+
+bool Graph::passed(const Vertex* v, int depth) const
+{
+    const int i = preparedIndex(v);
+    if (i >= 0)
+        return searchNodes[std::size_t(i)].onPath;
+    for (int k = 0; k <= depth; ++k)
+        if (path.items[k] != nullptr && path.items[k]->target == v)
+            return true;
+    return false;
+}
+
 void Graph::setCycleLength(int length)
 {
+    if (preparedNodes != vertices.count || preparedHalfEdges != halfEdges.count)
+        prepareSearch();
     cycleLength = length;
     scanPosition = 0;
     path.removeAll();
@@ -113,7 +475,14 @@ bool Graph::nextCycles(Kor::List<Cycle>& batch)
     batch.removeAll();
     while (batch.count == 0 && scanPosition < halfEdges.count && !searchCut) {
         CHalfEdge* h = halfEdges.items[scanPosition];
-        if (h->next == nullptr) {
+        // Short lengths find the faces of most nets before measuring a
+        // piece's shortest cycle pays.
+        const int slot =
+            preparedHalfEdges == halfEdges.count ? startSlot[std::size_t(scanPosition)] : -1;
+        const bool onShortCycle =
+            cycleLength < kMeasuredFrom || h->next != nullptr ||
+            (slot >= 0 ? shortestCycleAt(slot) <= cycleLength : onCycleAsShortAs(h, cycleLength));
+        if (h->next == nullptr && onShortCycle) {
             startVertex = sourceOf(h);
             findCycle(0, h, &batch);
         }
@@ -142,24 +511,27 @@ void Graph::findCycle(int depth, CHalfEdge* h, Kor::List<Cycle>* found)
     if (depth >= n || depth < 0 || h == nullptr)
         return;
     path.items[depth] = h;
-    if (depth >= n - 1 || h->target == nullptr)
+    Vertex* at = h->target;
+    // A walk back at its start has closed, whatever its length.
+    if (depth >= n - 1 || at == nullptr || at == startVertex || passed(at, depth - 1))
         return;
 
-    // A piece may be walked once only, in either direction.
-    auto pieceOnPath = [&](const CHalfEdge* e) {
-        for (int k = 0; k <= depth; ++k)
-            if (path.items[k] == e || path.items[k] == e->twin)
-                return true;
-        return false;
-    };
-
-    const Kor::SubSet<CHalfEdge>& leaving = h->target->outgoing;
+    const int slot = preparedIndex(at);
+    if (slot >= 0)
+        searchNodes[std::size_t(slot)].onPath = true;
+    const Kor::SubSet<CHalfEdge>& leaving = at->outgoing;
+    const bool measuring = slot >= 0 && n >= kMeasuredFrom;
     for (int k = 0; k < leaving.count && !searchCut; ++k) {
         CHalfEdge* e = leaving.items[k];
-        if (e == nullptr || e == h->twin || e->next != nullptr || pieceOnPath(e))
+        if (e == nullptr || e == h->twin || e->next != nullptr || e->target == nullptr ||
+            (measuring && shortestCycleAt(firstOutgoing[std::size_t(slot)] + k) > n))
             continue;
         if (e->target != startVertex) {
-            findCycle(depth + 1, e, found);
+            // Passing a node twice would also walk a piece twice or turn
+            // back; the node must leave room to come back in time.
+            if (depth + 3 <= n && !passed(e->target, depth) &&
+                depth + 2 + piecesAtLeast(e->target, startVertex) <= n)
+                findCycle(depth + 1, e, found);
             continue;
         }
         // e closes the walk; only a walk of exactly n half-edges is a cycle.
@@ -171,7 +543,7 @@ void Graph::findCycle(int depth, CHalfEdge* h, Kor::List<Cycle>* found)
         if (stepsLeft >= 0 && (stepsLeft < n || found->count >= halfEdges.count)) {
             stepsLeft = 0;
             searchCut = true;
-            return;
+            break;
         }
         if (stepsLeft > 0)
             stepsLeft -= n;
@@ -185,6 +557,8 @@ void Graph::findCycle(int depth, CHalfEdge* h, Kor::List<Cycle>* found)
         }
         found->append(cycle);
     }
+    if (slot >= 0)
+        searchNodes[std::size_t(slot)].onPath = false;
 }
 
 void Graph::linkReversedCycle(Cycle& c)

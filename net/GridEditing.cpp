@@ -477,9 +477,12 @@ bool COffset_Grid::joinPointListsAt(const CVertex<float, 3>& point)
             first->appendVertex(v);
     }
     first->modified = true;
+    // The joined poly-line's curve is made again before the second goes:
+    // its removal rebuilds the net's faces, whose pieces along the joined
+    // poly-line take their parameters from that curve.
+    first->dropCurve();
     currentPointList = nullptr;
     removePointList(second, false);
-    first->dropCurve();
     setCurrentPointList(first);
     redisplayCurrent(true);
     notify();

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iostream>
+#include <utility>
 
 namespace {
 
@@ -61,6 +62,41 @@ CParametricGeometry* pieceRoundTheClosing(COffset_PointList* pl, int lo, int hi)
     if (t1 - t0 >= period)
         return new Fenwo::NurbsSurf(*c);
     return ::getSubCurve(c, t0, t1);
+}
+
+// The farthest a boundary piece's end may lie from its corner: the
+// accuracy a poly-line's curve keeps at its ends and junctions.
+constexpr double kCornerMiss = 0.001;
+
+// A face's boundary piece ends at its corners, the grid points a and b. A
+// poly-line's curve, pulled onto the mesh, may pass a junction inside the
+// poly-line (where it is no end) at a distance, most beside a sharp turn of
+// it, where the neighbouring piece along another poly-line ends at the
+// grid point itself; the gap between them would be an edge of its own.
+// Each end of a clamped piece farther than kCornerMiss from the nearer
+// corner is moved onto it; only the end spans change.
+void endAtCorners(CParametricGeometry* piece, const CVertex<float, 3>* a,
+                  const CVertex<float, 3>* b)
+{
+    auto* c = dynamic_cast<Fenwo::NurbsSurf*>(piece);
+    if (c == nullptr || a == nullptr || b == nullptr || c->uKnots == nullptr ||
+        c->uKnots->endCondition != knots::ClampedEnd || c->getUCount() < 2)
+        return;
+    Vector first, last;
+    c->getControlPointXYZ(first, 0, 0);
+    c->getControlPointXYZ(last, -1, 0);
+    const auto gap = [](const Vector& p, const CVertex<float, 3>* q) {
+        double sum = 0.0;
+        for (int k = 0; k < 3; ++k)
+            sum += (p[k] - q->data[k]) * (p[k] - q->data[k]);
+        return std::sqrt(sum);
+    };
+    if (gap(first, b) + gap(last, a) < gap(first, a) + gap(last, b))
+        std::swap(a, b);
+    if (gap(first, a) > kCornerMiss)
+        c->setControlPointPosition(0, 0, Vector(a->data[0], a->data[1], a->data[2]));
+    if (gap(last, b) > kCornerMiss)
+        c->setControlPointPosition(-1, 0, Vector(b->data[0], b->data[1], b->data[2]));
 }
 
 } // namespace
@@ -124,6 +160,47 @@ int Loop::countPolyLines() const
     return seen.count;
 }
 
+bool Loop::continuesPiece(int i) const
+{
+    const int n = cycle.count;
+    if (n == 0)
+        return false;
+    const GraphAlgorithm::CHalfEdge* h = cycle.items[((i % n) + n) % n];
+    const GraphAlgorithm::CHalfEdge* g = cycle.items[((i + 1) % n + n) % n];
+    if (h == nullptr || g == nullptr || h->polyLine == nullptr || h->polyLine != g->polyLine)
+        return false;
+    const COffset_PointList* pl = h->polyLine;
+    int hTarget, hStart, gTarget, gStart;
+    pieceEnds(h, pl, hTarget, hStart);
+    pieceEnds(g, pl, gTarget, gStart);
+    if (hTarget < 0 || gStart < 0)
+        return false;
+    const int count = pl->vertices.count;
+    return hTarget == gStart || (pl->closed && count > 0 && (hTarget - gStart) % count == 0);
+}
+
+int Loop::countDrawnPieces(const Kor::List<COffset_PointList*>& polyLines) const
+{
+    int pieces = 0;
+    for (int i = 0; i < cycle.count; ++i) {
+        const GraphAlgorithm::CHalfEdge* h = cycle.items[i];
+        if (h == nullptr || h->polyLine == nullptr || !polyLines.contains(h->polyLine))
+            return -1;
+        int target, start;
+        pieceEnds(h, h->polyLine, target, start);
+        if (target < 0 || start < 0)
+            return -1;
+        ++pieces;
+        const int step = start < target ? 1 : -1;
+        for (int k = start + step; k != target; k += step) {
+            const auto* g = dynamic_cast<const Gridbench::CGridPoint*>(h->polyLine->entryAt(k));
+            if (g != nullptr && g->useCount > 1)
+                ++pieces;
+        }
+    }
+    return pieces;
+}
+
 int Loop::countLockedPieces() const
 {
     int n = 0;
@@ -169,21 +246,28 @@ CParametricGeometry* Loop::getPieceCurve(int i, COffset_PointList* pl) const
     pieceEnds(cycle.items[i], pl, ia, ib);
     if (ia < 0 || ib < 0)
         return nullptr;
-    if (pl->closed && std::max(ia, ib) >= pl->vertices.count)
-        return pieceRoundTheClosing(pl, std::min(ia, ib), std::max(ia, ib));
-    return pl->getSubCurve(std::min(ia, ib), std::max(ia, ib), false, 5);
+    CParametricGeometry* piece =
+        pl->closed && std::max(ia, ib) >= pl->vertices.count
+            ? pieceRoundTheClosing(pl, std::min(ia, ib), std::max(ia, ib))
+            : pl->getSubCurve(std::min(ia, ib), std::max(ia, ib), false, 5);
+    endAtCorners(piece, pl->entryAt(ib), pl->entryAt(ia));
+    return piece;
 }
 
 bool Loop::getBoundaryCurves(Kor::List<CParametricGeometry*>& out, bool merge) const
 {
     Kor::List<COffset_PointList*> lines;
     Kor::List<Interval> intervals;
+    Kor::List<int> pieceAt; // the half-edge of each piece
+    Kor::List<bool> goesOn; // the piece goes on along its poly-line into the next
     bool allLocked = true;
     for (int i = 0; i < cycle.count; ++i) {
         COffset_PointList* pl = cycle.items[i] != nullptr ? cycle.items[i]->polyLine : nullptr;
         if (pl == nullptr)
             continue;
         lines.append(pl);
+        pieceAt.append(i);
+        goesOn.append(continuesPiece(i));
         allLocked = allLocked && pl->curveLocked;
         Interval iv;
         if (getPieceInterval(i, pl, iv))
@@ -206,24 +290,26 @@ bool Loop::getBoundaryCurves(Kor::List<CParametricGeometry*>& out, bool merge) c
     }
     if (lines.count != intervals.count)
         return false;
-    // Start at the first change of poly-line, so that no run is split by the
-    // start of the ring.
+    // Start where a run starts, so that no run is split by the start of the
+    // ring. A poly-line that passes a node twice may bound the face with
+    // two runs that meet there: they stay two.
     const int n = lines.count;
     int s = 0;
     for (int k = 0; k < n; ++k)
-        if (lines[k] != lines[(k + n - 1) % n]) {
+        if (!goesOn[(k + n - 1) % n]) {
             s = k;
             break;
         }
     for (int done = 0; done < n;) {
         COffset_PointList* pl = lines[(s + done) % n];
+        const int first = pieceAt[(s + done) % n];
         // On a closed poly-line the run may go on round its closing segment:
         // each piece's interval is taken a period on or back where it
         // continues the run.
         double period = 0.0;
         const bool periodic = periodOf(pl, period);
         double lo = intervals[(s + done) % n].min, hi = intervals[(s + done) % n].max;
-        for (++done; done < n && lines[(s + done) % n] == pl; ++done) {
+        for (++done; done < n && goesOn[(s + done - 1) % n]; ++done) {
             double pieceLo = intervals[(s + done) % n].min, pieceHi = intervals[(s + done) % n].max;
             if (periodic) {
                 const auto gap = [&](double shift) {
@@ -244,10 +330,18 @@ bool Loop::getBoundaryCurves(Kor::List<CParametricGeometry*>& out, bool merge) c
         if (c == nullptr)
             continue;
         // Once round a closed poly-line: the whole curve.
-        if (periodic && hi - lo >= period * (1.0 - 1e-12))
+        if (periodic && hi - lo >= period * (1.0 - 1e-12)) {
             out.append(new Fenwo::NurbsSurf(*c));
-        else if (Fenwo::NurbsSurf* piece = ::getSubCurve(c, lo, hi))
+        } else if (Fenwo::NurbsSurf* piece = ::getSubCurve(c, lo, hi)) {
+            // The run from the target of the half-edge before its first to
+            // the target of its last.
+            const GraphAlgorithm::CHalfEdge* before =
+                cycle.items[(first + cycle.count - 1) % cycle.count];
+            const int last = pieceAt[(s + done - 1) % n];
+            endAtCorners(piece, before != nullptr ? nodePoint(before->target) : nullptr,
+                         nodePoint(cycle.items[last]->target));
             out.append(piece);
+        }
     }
     return out.count > before;
 }

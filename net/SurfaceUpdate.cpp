@@ -239,18 +239,20 @@ void CSurfaceNet::rebuildCoEdges()
     for (Face* f = firstFace; f != nullptr; f = f->next)
         for (Loop* loop = f->firstLoop; loop != nullptr; loop = loop->next) {
             const int n = loop->cycle.count;
-            // A run starts where the poly-line changes; a ring along one
-            // poly-line has a run per half-edge.
+            // A run starts where the ring leaves a stretch of a poly-line
+            // (a poly-line that passes a node twice may bound the face with
+            // two stretches that meet there); a ring along one poly-line has
+            // a run per half-edge.
             auto lineOf = [&](int i) { return loop->cycle.items[((i % n) + n) % n]->polyLine; };
             bool oneLine = true;
             for (int i = 1; i < n; ++i)
                 oneLine = oneLine && lineOf(i) == lineOf(0);
             for (int i = 0; i < n; ++i) {
                 COffset_PointList* pl = lineOf(i);
-                if (pl == nullptr || (!oneLine && lineOf(i - 1) == pl))
+                if (pl == nullptr || (!oneLine && loop->continuesPiece(i - 1)))
                     continue;
                 int last = i;
-                while (!oneLine && last + 1 < i + n && lineOf(last + 1) == pl)
+                while (!oneLine && last + 1 < i + n && loop->continuesPiece(last))
                     ++last;
                 // The run's own entries: a point the poly-line passes twice
                 // has two.

@@ -40,14 +40,14 @@ constexpr int kMaxCycleLength = 24;
 // (a step into the walk, and one for each half-edge of a walk kept), and
 // judging work (a cycle of n pieces whose junctions have s half-edges
 // leaving them costs n (1 + s): its outline takes 25 curve points a piece,
-// and each leaving half-edge is a spoke tested against it). Closed walks
-// multiply with the ways through their junctions, not with the size of the
-// graph: a junction with a few pieces that start and end at it is passed
-// in every order and direction of them. The nets of the tests and drawn
-// nets of some thousands of half-edges (grids, T-junctions, brick walls,
-// webs) take at most 300 steps and 600 units of judging per half-edge, a
-// lone ring of 24 or 25 pieces the most: each of its half-edges walks
-// along it at every length, and the walk around it is judged from each.
+// and each leaving half-edge is a spoke tested against it). A safety net
+// only: the search walks each node once and only where a cycle of the
+// length sought can close, and a cycle judged no face is not judged again,
+// so valid nets stay far below it (the nets of the tests, grids of faces
+// of 24 pieces and drawn nets of some thousands of half-edges take at most
+// 31 steps and 60 units per half-edge). What reaches it is a small net
+// whose junctions are all joined to one another (a few hundred bytes of
+// net text): its cycles multiply with the ways through them.
 constexpr long kSearchStepsPerHalfEdge = 4096;
 constexpr long kJudgingWorkPerHalfEdge = 4096;
 
@@ -605,6 +605,24 @@ long judgingWork(const Cycle& c)
     return long(c.count) * (1 + leaving);
 }
 
+// The half-edges of c by their creation, from the first of them on: the
+// same for every rotation of the walk, as the search finds it from each of
+// its half-edges. Empty for a cycle with an empty slot.
+std::vector<std::int64_t> cycleKey(const Cycle& c)
+{
+    std::vector<std::int64_t> key;
+    int first = 0;
+    for (int i = 0; i < c.count; ++i) {
+        if (c.items[i] == nullptr)
+            return {};
+        if (c.items[i]->creation < c.items[first]->creation)
+            first = i;
+    }
+    for (int i = 0; i < c.count; ++i)
+        key.push_back(c.items[(first + i) % c.count]->creation.value());
+    return key;
+}
+
 // Judges one found cycle: a face is linked into the graph (a clockwise one
 // by its reversed walk, when that is free) and matched with the net's loops.
 // True when accepted.
@@ -671,36 +689,61 @@ bool CSurfaceNet::buildTopology(bool collectCycles)
     }
 
     // Shortest cycles first, at most 24 half-edges, within the work the
-    // graph's size allows.
+    // graph's size allows. A cycle judged no face stays no face: half-edges
+    // are only ever linked, never freed, so the same walk found again from
+    // another of its half-edges is not judged again.
     const int lengthLimit = std::min(graph.vertexCount() + 1, kMaxCycleLength + 1);
     graph.stepsLeft = kSearchStepsPerHalfEdge * graph.halfEdges.count;
     long workLeft = kJudgingWorkPerHalfEdge * graph.halfEdges.count;
-    bool cut = false;
+    int cutAt = 0; // the length the search was cut at; 0: it ran to its end
+    std::set<std::vector<std::int64_t>> noFaces;
     Kor::List<Cycle> batch;
-    for (int length = 2; length < lengthLimit && !cut; ++length) {
+    for (int length = 2; length < lengthLimit && cutAt == 0; ++length) {
         graph.setCycleLength(length);
+        bool cut = false;
         while (!cut && graph.nextCycles(batch))
             for (Cycle& c : batch) {
+                std::vector<std::int64_t> key = cycleKey(c);
+                if (!key.empty() && noFaces.count(key) > 0) {
+                    if (collectCycles)
+                        examinedCycles.append(savedIndicesOf(c));
+                    continue;
+                }
                 const long work = judgingWork(c);
                 if (workLeft < work) {
                     cut = true;
                     break;
                 }
                 workLeft -= work;
-                judgeCycle(*this, graph, c, collectCycles);
+                if (!judgeCycle(*this, graph, c, collectCycles) && !key.empty())
+                    noFaces.insert(std::move(key));
             }
         if (cut || graph.searchCut)
-            std::cout << "cycle search stopped at length " << length << ": the work of "
-                      << graph.halfEdges.count << " half-edges is used up" << std::endl;
-        cut = cut || graph.searchCut;
+            cutAt = length;
     }
 
+    // Cut short, the search has not looked for the loops of cutAt pieces
+    // or more: such a loop that no cycle took stays with its face while its
+    // boundary is still drawn.
+    int kept = 0;
+    if (cutAt > 0)
+        for (Face* face = firstFace; face != nullptr; face = face->next)
+            for (Loop* loop = face->firstLoop; loop != nullptr; loop = loop->next)
+                if (loop->unmatched && loop->countDrawnPieces(pointLists) >= cutAt) {
+                    loop->unmatched = false;
+                    ++kept;
+                }
     int loops = 0;
     for (Face* face = firstFace; face != nullptr; face = face->next)
         for (Loop* loop = face->firstLoop; loop != nullptr; loop = loop->next)
             if (!loop->unmatched)
                 ++loops;
     removeUnmatchedLoops();
+    if (cutAt > 0)
+        std::cout << "cycle search stopped at length " << cutAt << ", cycles of up to " << cutAt - 1
+                  << " pieces searched: the work of " << graph.halfEdges.count
+                  << " half-edges is used up; " << kept << " loops of " << cutAt
+                  << " pieces or more kept as they were" << std::endl;
     std::cout << "model has " << loops << " loops" << std::endl;
     return true;
 }

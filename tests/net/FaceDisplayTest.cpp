@@ -133,6 +133,26 @@ TEST(FaceDisplay, CornersOfALoopAndTheSidesBetweenThem)
     EXPECT_EQ(found, (std::vector<Point*>{r.c[0], r.c[2], r.c[3]}));
     EXPECT_EQ(indices.count, 4); // c1 has no poly-line leading on
 
+    // A poly-line through its own point: a row from a over m to b runs on
+    // round the corner outside and back in through m as a column down to d.
+    // Each pass runs straight through m, but the cell m b e t turns there
+    // from one pass to the other: m is its corner as it would be with the
+    // row and the column drawn apart (it was none: the poly-line holds t, m
+    // and b, and t and b on both sides of m).
+    GB::CSurfaceNet net;
+    Point *m = mwtest::gridPoint(0, 0), *b = mwtest::gridPoint(2, 0);
+    Point *e = mwtest::gridPoint(2, 2), *t = mwtest::gridPoint(0, 2);
+    mwtest::polyLine(net, {mwtest::gridPoint(-2, 0), m, b, mwtest::gridPoint(3, 0),
+                           mwtest::gridPoint(3, 3), mwtest::gridPoint(0, 3), t, m,
+                           mwtest::gridPoint(0, -2)});
+    mwtest::polyLine(net, {b, e});
+    mwtest::polyLine(net, {e, t});
+    Kor::List<Point*> cell;
+    for (Point* p : {m, b, e, t})
+        cell.append(p);
+    EXPECT_EQ(findLoopCorners(cell, net.pointLists, flags, indices), 4);
+    EXPECT_EQ(flags[0], Corner);
+
     // Corners that tie go to the lower row, then the lower column.
     std::unique_ptr<Fenwo::NurbsSurf> s(patch(*r.c[0], *r.c[1], *r.c[2], *r.c[3]));
     Kor::List<Point*> four;

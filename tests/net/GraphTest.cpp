@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
+#include <map>
 #include <vector>
 
 namespace {
@@ -121,6 +123,91 @@ TEST(Graph, CycleSearchFindsWalksOfExactlyTheSoughtLength)
     Kor::List<Cycle> batch;
     s.g.setCycleLength(3);
     EXPECT_FALSE(s.g.nextCycles(batch));
+}
+
+// The search leaves a walk only where it cannot close at the length
+// sought: the bound on the pieces between two nodes is never more than
+// their distance, and a piece is passed over at a length only when the
+// shortest cycle along it is longer (which the search measures exactly).
+// Against breadth-first distances, on a grid whose columns are drawn in
+// strokes, with a piece that ends nowhere, three pieces between two nodes
+// and one from a node to itself, beside a ring and a lone piece that no
+// piece joins to the rest.
+TEST(Graph, SearchBoundsNeverExceedDistancesInTheGraph)
+{
+    std::deque<Point> points;
+    const auto at = [&](float x, float y) { return &points.emplace_back(x, y, 0.f); };
+    Graph g;
+    Point* grid[4][3];
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 3; ++j)
+            grid[i][j] = at(float(i), float(j));
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 3; ++j) {
+            if (i + 1 < 4)
+                addEdge(g, grid[i][j], grid[i + 1][j]);
+            if (j + 1 < 3) {
+                Point* last = grid[i][j];
+                for (int m = 1; m <= 3; ++m) {
+                    Point* next = m == 3 ? grid[i][j + 1] : at(float(i), float(j) + m / 3.f);
+                    addEdge(g, last, next);
+                    last = next;
+                }
+            }
+        }
+    addEdge(g, grid[3][2], at(5, 3));
+    Point* p = at(-2, 0);
+    for (int k = 0; k < 3; ++k)
+        g.addEdge(new _CVertex(grid[0][0]), new _CVertex(p), nullptr, 0, k);
+    g.addEdge(new _CVertex(p), new _CVertex(p), nullptr, 1, 2);
+    std::vector<Point*> ring;
+    for (int k = 0; k < 7; ++k)
+        ring.push_back(at(20.f + k, 20.f + k % 2));
+    for (int k = 0; k < 7; ++k)
+        addEdge(g, ring[k], ring[(k + 1) % 7]);
+    addEdge(g, at(30, 0), at(31, 0));
+    g.setCycleLength(4);
+
+    // Breadth first from a node, over all half-edges but the piece of `without`.
+    const auto distances = [&](const Vertex* from, const CHalfEdge* without) {
+        std::map<const Vertex*, int> d{{from, 0}};
+        std::vector<const Vertex*> queue{from};
+        for (std::size_t k = 0; k < queue.size(); ++k)
+            for (int i = 0; i < queue[k]->outgoing.count; ++i)
+                if (const CHalfEdge* e = queue[k]->outgoing[i];
+                    e != without && e->twin != without &&
+                    d.emplace(e->target, d[queue[k]] + 1).second)
+                    queue.push_back(e->target);
+        return d;
+    };
+    for (int i = 0; i < g.vertices.count; ++i) {
+        const Vertex* a = g.vertices[i];
+        const auto d = distances(a, nullptr);
+        for (int j = 0; j < g.vertices.count; ++j) {
+            const Vertex* b = g.vertices[j];
+            const auto found = d.find(b);
+            if (found == d.end())
+                EXPECT_GT(g.piecesAtLeast(a, b), 24);
+            else
+                EXPECT_LE(g.piecesAtLeast(a, b), found->second);
+        }
+    }
+    int onNoCycle = 0;
+    for (int i = 0; i < g.halfEdges.count; ++i) {
+        const CHalfEdge* h = g.halfEdges[i];
+        const Vertex* source = h->twin->target;
+        const auto d = distances(h->target, h);
+        const auto back = d.find(source);
+        const int shortest = source == h->target ? 1 : back != d.end() ? back->second + 1 : 99;
+        if (shortest > 24) {
+            EXPECT_FALSE(g.onCycleAsShortAs(h, 24));
+            ++onNoCycle;
+            continue;
+        }
+        EXPECT_TRUE(g.onCycleAsShortAs(h, shortest));
+        EXPECT_FALSE(g.onCycleAsShortAs(h, shortest - 1)) << shortest;
+    }
+    EXPECT_EQ(onNoCycle, 4); // the piece that ends nowhere and the lone one
 }
 
 // The two half-edges of a piece from one node to itself have equal keys in

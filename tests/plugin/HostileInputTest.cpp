@@ -350,8 +350,18 @@ TEST_F(MeshwrightHost, HostileInputsStaySmallAndQuick)
         {"grid junction with six self-pointing edges",
          keptInput("ImportGrid/grid-junction-with-six-self-pointing-edges"), readNet,
          "model has 9 loops\n"},
+        // A walk passes each junction once, so the six loops that start and
+        // end at one junction are no way round any region (walked in every
+        // order and direction, they ran the search out of its work). The
+        // cell they lie in, and the one their curve swings into, are no
+        // faces.
         {"grid junction with six self-pointing loops",
          keptInput("ImportGrid/grid-junction-with-six-self-pointing-loops"), readNet,
+         "model has 2 loops\n"},
+        // Cycles that multiply with the junctions they pass run into the
+        // search's bound.
+        {"twelve junctions each joined to every other",
+         keptInput("ImportGrid/twelve-junctions-each-joined-to-every-other"), readNet,
          "cycle search stopped at length "},
         // Facets with a NaN or infinite corner are left out, and counted in
         // one line; they came into the mesh ("dij is bad"), and a file of

@@ -1025,4 +1025,79 @@ INSTANTIATE_TEST_SUITE_P(
                (info.param.wrapped ? "_wrapped" : "");
     });
 
+// A poly-line through one of its own points: the middle row of a "#" runs on
+// past the grid, round the corner outside it (a line from there to the
+// grid's corner splits the region it closes) and back in through the centre
+// node as the middle column. It builds the faces that the same net with
+// the row, the loop and the column as poly-lines of their own builds: six
+// Breps of 4 4 4 4 3 3 edges, healed within the document's tolerance. The
+// faces along the poly-line's two passes through the centre took one curve
+// over the whole poly-line between them, and its curve, pulled onto the
+// mesh, passed the junctions inside it up to 0.9 off, where the pieces of
+// the other poly-lines end: Breps of 8 8 9 7 5 4 edges, "overwriting a
+// Partner!", a gap of 14.5 at a tolerance of 0.48.
+TEST(ImportedNet, PolyLineThroughItsOwnPointBuildsTheFacesOfSeparatePolyLines)
+{
+    const std::string mesh = meshFile("generated", "ellipsoid");
+    CFlatMesh read;
+    ASSERT_TRUE(mwtest::readHashedMesh(read, mesh));
+    const CBox<float, 3> box = read.getBoundingBox();
+    // A version-2 net text of poly-lines through the points where rays
+    // straight down meet the mesh at (0.35 + 0.15 i, 0.35 + 0.15 j) of its
+    // box, i and j up to 3: the grid and the loop's corner outside it.
+    const auto netText = [&](const std::vector<std::vector<std::pair<int, int>>>& lines,
+                             const std::string& name) {
+        GB::CSurfaceNet net;
+        net.setMesh(&read);
+        net.topologySwitch = false;
+        std::map<std::pair<int, int>, Gridbench::CGridPoint*> at;
+        for (const auto& line : lines) {
+            std::vector<CVertex<float, 3>*> points;
+            for (const auto& [i, j] : line) {
+                Gridbench::CGridPoint*& p = at[{i, j}];
+                if (p == nullptr) {
+                    const float x =
+                        box.min[0] + (0.35f + 0.15f * float(i)) * (box.max[0] - box.min[0]);
+                    const float y =
+                        box.min[1] + (0.35f + 0.15f * float(j)) * (box.max[1] - box.min[1]);
+                    Kor::Set<Mesh::CBaseMesh::CBaseHitInfo> hits;
+                    EXPECT_TRUE(read.hit(CVertex<float, 3>(x, y, box.max[2] + 1.f),
+                                         CVector<float, 3>(0, 0, -1), hits, true, false, false,
+                                         nullptr, 0.0));
+                    p = new Gridbench::CGridPoint(*hits[0]);
+                }
+                points.push_back(p);
+            }
+            mwtest::polyLine(net, points);
+        }
+        const std::string path = mwtest::scratchPath(name);
+        std::ofstream file(path);
+        EXPECT_TRUE(net.write(file));
+        return path;
+    };
+    const std::vector<std::vector<std::pair<int, int>>> grid = {{{0, 0}, {1, 0}, {2, 0}},
+                                                                {{0, 2}, {1, 2}, {2, 2}},
+                                                                {{0, 0}, {0, 1}, {0, 2}},
+                                                                {{2, 0}, {2, 1}, {2, 2}},
+                                                                {{2, 2}, {3, 3}}};
+    auto through = grid, separate = grid;
+    through.push_back({{0, 1}, {1, 1}, {2, 1}, {3, 1}, {3, 3}, {1, 3}, {1, 2}, {1, 1}, {1, 0}});
+    separate.push_back({{0, 1}, {1, 1}, {2, 1}});
+    separate.push_back({{2, 1}, {3, 1}, {3, 3}, {1, 3}, {1, 2}});
+    separate.push_back({{1, 2}, {1, 1}, {1, 0}});
+    for (const auto& [name, lines] : {std::pair{"through", through}, {"separate", separate}}) {
+        SCOPED_TRACE(name);
+        const RunnerOutcome job = runMainJob("main-job-import.vzs",
+                                             "--define 'MESH=" + mesh + "' --define 'NET=" +
+                                                 netText(lines, std::string(name) + ".grid") + "'",
+                                             mwtest::scratchPath(std::string("imported-") + name));
+        EXPECT_EQ(job.code, 0) << job.output.substr(
+            job.output.size() > 3000 ? job.output.size() - 3000 : 0);
+        EXPECT_NE(job.output.find("model has 6 loops"), std::string::npos);
+        EXPECT_NE(job.output.find("Edges per Brep: 4 4 4 4 3 3\n"), std::string::npos);
+        EXPECT_EQ(job.output.find("overwriting a Partner"), std::string::npos);
+        EXPECT_EQ(job.output.find("Loop after invert() is bad"), std::string::npos);
+    }
+}
+
 } // namespace
