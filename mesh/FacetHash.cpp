@@ -74,15 +74,16 @@ CornerKey cornerKey(const CVertex<float, 3>* corners, int n)
     return key;
 }
 
-// Interior sample points of large facets, collected before the centroid array
-// is allocated.
+// Points of the hash with their facets (the facet centroids, then the interior
+// samples of large facets), collected before the centroid array is allocated.
 struct SamplePoints {
     std::vector<float> xyz;
     std::vector<int> facet;
 
-    void append(const CVertex<float, 3>& p, int f)
+    void append(const CVertex<float, 3>& p, int f) { append(p.data, f); }
+    void append(const float* p, int f)
     {
-        xyz.insert(xyz.end(), p.data, p.data + 3);
+        xyz.insert(xyz.end(), p, p + 3);
         facet.push_back(f);
     }
     int count() const { return int(facet.size()); }
@@ -122,8 +123,11 @@ void sampleTriangle(const CVertex<float, 3>& p0, const CVertex<float, 3>& p1,
         const CVertex<float, 3> a = lerp(s, apex, endA);
         const CVertex<float, 3> b = lerp(s, apex, endB);
         const int m = divisionCount(pointDistance(a, b), cellSize);
-        for (int j = 1; j < m; ++j)
-            out.append(lerp(double(j) / m, a, b), f);
+        float point[3];
+        for (int j = 1; j < m; ++j) {
+            lerpInto(double(j) / m, a.data, b.data, point);
+            out.append(point, f);
+        }
     }
 }
 
@@ -560,13 +564,14 @@ void CBaseMesh::buildFacetHash(double divisor, double size, void*)
         }
         longFacets.count = sortUnique(longFacets.data, longFacets.count);
         CVertex<float, 3> p[4];
-        SamplePoints samples;
+        // The samples go after the centroids.
+        const int centroids = pending.count();
         std::set<CornerKey> sampled;
         int leftOut = 0;
         for (int f : longFacets) {
             if (f < 0 || f >= facetCount || !(facetQuality(f) >= kMinFacetQuality))
                 continue;
-            if (samples.count() >= kMaxSamples) {
+            if (pending.count() - centroids >= kMaxSamples) {
                 ++leftOut;
                 continue;
             }
@@ -584,16 +589,14 @@ void CBaseMesh::buildFacetHash(double divisor, double size, void*)
             const CornerKey key = cornerKey(p, n);
             if (key[0] != 0.0f && !sampled.insert(key).second)
                 continue;
-            sampleTriangle(p[0], p[1], p[2], f, s, samples);
+            sampleTriangle(p[0], p[1], p[2], f, s, pending);
             if (n == 4)
-                sampleTriangle(p[2], p[3], p[0], f, s, samples);
+                sampleTriangle(p[2], p[3], p[0], f, s, pending);
         }
         if (leftOut > 0)
             std::cout << "facet hash: " << leftOut << " long facets without interior samples"
                       << std::endl;
-        sampleCount = samples.count();
-        for (int k = 0; k < sampleCount; ++k)
-            pending.append(CVertex<float, 3>(&samples.xyz[3 * size_t(k)]), samples.facet[k]);
+        sampleCount = pending.count() - centroids;
     }
     // Stored cell by cell (in key order, entering order within a cell), so
     // that a walk over a cell's items reads adjacent memory.
@@ -637,7 +640,8 @@ void CBaseMesh::buildFacetHash(double divisor, double size, void*)
     // cancellation leaves the entries made so far in the hash.
     std::vector<int> entry(static_cast<size_t>(count));
     std::iota(entry.begin(), entry.end(), 0);
-    for (int a = 0; a < count;) {
+    int cellCount = 0;
+    for (int a = 0; a < count; ++cellCount) {
         int b = a + 1;
         while (b < count && keys[order[b]] == keys[order[a]])
             ++b;
@@ -647,6 +651,7 @@ void CBaseMesh::buildFacetHash(double divisor, double size, void*)
             });
         a = b;
     }
+    facetHash.reserveCells(cellCount);
     for (int k : entry) {
         facetHash.insert(facetCentroids[k], false, true);
         if (progress != nullptr) {
