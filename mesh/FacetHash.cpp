@@ -187,6 +187,8 @@ void setZero(CVertex<float, 3>& v)
 
 // Corners a facet may have for the side test to read them at once.
 constexpr int kCornerCapacity = 64;
+// Corners of the largest polygon the hash build reads at once.
+constexpr int kLargestPolygonReadAtOnce = 1 << 20;
 
 // How far beyond the ray, across it, a facet's projected corners may lie for
 // the triangle test still to hit one of its triangles: the larger of that
@@ -512,13 +514,22 @@ void CBaseMesh::buildFacetHash(double divisor, double size, void*)
     const bool scanEdges = size < 0.0 && edges.count == 0;
     const double limit2 = 2.56 * s * s;
     {
-        float corners[3 * kCornerCapacity];
+        std::vector<float> buffer(3 * kCornerCapacity);
         CVertex<float, 3> centroid, prev, cur;
         for (int f = 0; f < facetCount; ++f) {
-            const int n = readFacetCorners(f, corners, kCornerCapacity);
+            int n = readFacetCorners(f, buffer.data(), kCornerCapacity);
+            // A larger polygon is read at once too (read corner by corner,
+            // its edges, quality and centroid take each corner some ten
+            // times), up to a bound on the buffer.
+            const int cornerCount = n < 1 ? getFacetSize(f) : n;
+            if (n < 1 && cornerCount > kCornerCapacity &&
+                cornerCount <= kLargestPolygonReadAtOnce) {
+                buffer.resize(std::max(buffer.size(), 3 * std::size_t(cornerCount)));
+                n = readFacetCorners(f, buffer.data(), cornerCount);
+            }
+            const float* corners = buffer.data();
             if (n < 1) {
                 if (scanEdges) {
-                    const int cornerCount = getFacetSize(f);
                     for (int k = 1; k <= cornerCount; ++k) {
                         if (!getFacetCorner(f, k - 1, prev) || !getFacetCorner(f, k, cur))
                             continue;
@@ -534,8 +545,8 @@ void CBaseMesh::buildFacetHash(double divisor, double size, void*)
             }
             if (scanEdges) {
                 for (int k = 1; k <= n; ++k) {
-                    const CVertex<float, 3> a(corners + 3 * (k - 1), VertexStorage::View);
-                    const CVertex<float, 3> b(corners + 3 * (k % n), VertexStorage::View);
+                    const CVertex<float, 3> a(buffer.data() + 3 * (k - 1), VertexStorage::View);
+                    const CVertex<float, 3> b(buffer.data() + 3 * (k % n), VertexStorage::View);
                     if (double(squaredPointDistance(a, b)) > limit2) {
                         longFacets.append(f);
                         break;
@@ -569,15 +580,20 @@ void CBaseMesh::buildFacetHash(double divisor, double size, void*)
         std::set<CornerKey> sampled;
         int leftOut = 0;
         for (int f : longFacets) {
-            if (f < 0 || f >= facetCount || !(facetQuality(f) >= kMinFacetQuality))
+            if (f < 0 || f >= facetCount)
                 continue;
-            if (pending.count() - centroids >= kMaxSamples) {
+            // Only triangles and quadrilaterals are sampled; the quality of
+            // another polygon matters only to the count of those left out.
+            const int n = getFacetSize(f);
+            const bool full = pending.count() - centroids >= kMaxSamples;
+            if (!full && n != 3 && n != 4)
+                continue;
+            if (!(facetQuality(f) >= kMinFacetQuality))
+                continue;
+            if (full) {
                 ++leftOut;
                 continue;
             }
-            const int n = getFacetSize(f);
-            if (n != 3 && n != 4)
-                continue;
             bool readable = true;
             for (int k = 0; k < n; ++k)
                 readable = readable && getFacetCorner(f, k, p[k]);
@@ -610,15 +626,21 @@ void CBaseMesh::buildFacetHash(double divisor, double size, void*)
     delete[] facetCentroids;
     facetCentroids = new CFacetCentroid[std::max(count, 1)];
     // The corners of each entry's facet are read once: for its reach, and,
-    // when the facet is a triangle, kept for the flat mirror.
+    // when the facet is a triangle, kept for the flat mirror. The samples of
+    // a large facet that share a cell follow one another: its corners are
+    // read once for them.
     std::vector<float> storedCorners(9 * std::size_t(count));
     float corners[3 * kCornerCapacity];
+    int read = 0, readFacet = -1;
     for (int n = 0; n < count; ++n) {
         const int k = order[n];
         CFacetCentroid& stored = facetCentroids[n];
         stored.set(&pending.xyz[3 * size_t(k)]);
         stored.facet = pending.facet[k];
-        const int read = readFacetCorners(stored.facet, corners, kCornerCapacity);
+        if (n == 0 || stored.facet != readFacet) {
+            read = readFacetCorners(stored.facet, corners, kCornerCapacity);
+            readFacet = stored.facet;
+        }
         stored.radius = cornerRadius(corners, read, stored);
         float* keep = storedCorners.data() + 9 * std::size_t(n);
         if (read == 3)

@@ -51,8 +51,6 @@ bool sameVector(const CVertex<float, 3>& a, const CVertex<float, 3>& b)
     return a.data[0] == b.data[0] && a.data[1] == b.data[1] && a.data[2] == b.data[2];
 }
 
-using Corner = std::array<float, 3>;
-
 // The crossings of one facet with one plane at level c: the distinct points
 // in edge order, and how many crossings were found before equal ones were
 // merged.
@@ -76,10 +74,10 @@ constexpr int kPlainEdgeCorners = 8;
 // for point, so a polygon that runs round a few vertices thousands of
 // times is crossed along its few distinct edges. Small polygons keep every
 // edge.
-void facetEdges(const std::vector<Corner>& corners, std::vector<FacetEdge>& out)
+void facetEdges(const std::vector<float>& corners, std::vector<FacetEdge>& out)
 {
     out.clear();
-    const int size = int(corners.size());
+    const int size = int(corners.size() / 3);
     if (size <= kPlainEdgeCorners) {
         for (int k = 0; k < size; ++k)
             out.push_back(FacetEdge{k, (k + 1) % size, 1});
@@ -99,8 +97,8 @@ void facetEdges(const std::vector<Corner>& corners, std::vector<FacetEdge>& out)
     for (int k = 0; k < size; ++k) {
         const int k1 = (k + 1) % size;
         Bits bits;
-        std::memcpy(bits.data(), corners[k].data(), 3 * sizeof(float));
-        std::memcpy(bits.data() + 3, corners[k1].data(), 3 * sizeof(float));
+        std::memcpy(bits.data(), corners.data() + 3 * k, 3 * sizeof(float));
+        std::memcpy(bits.data() + 3, corners.data() + 3 * k1, 3 * sizeof(float));
         const auto [at, added] = first.try_emplace(bits, int(out.size()));
         if (added)
             out.push_back(FacetEdge{k, k1, 1});
@@ -109,7 +107,7 @@ void facetEdges(const std::vector<Corner>& corners, std::vector<FacetEdge>& out)
     }
 }
 
-void crossFacet(const std::vector<Corner>& corners, const std::vector<double>& heights,
+void crossFacet(const std::vector<float>& corners, const std::vector<double>& heights,
                 const std::vector<FacetEdge>& edges, double c, FacetCrossings& out)
 {
     out.points.clear();
@@ -125,8 +123,8 @@ void crossFacet(const std::vector<Corner>& corners, const std::vector<double>& h
         if (s == 0.0)
             continue; // an edge in the plane is given by its corners
         const double u = std::clamp((c - hk) / s, 0.0, 1.0);
-        const Corner& a = corners[k];
-        const Corner& b = corners[k1];
+        const float* a = corners.data() + 3 * k;
+        const float* b = corners.data() + 3 * k1;
         std::array<float, 3> q;
         for (int i = 0; i < 3; ++i)
             q[i] = float((1.0 - u) * a[i] + u * b[i]);
@@ -367,8 +365,9 @@ bool intersectMeshWithPlanes(Mesh::CBaseMesh* mesh, const CVertex<float, 3>& p,
     // the segments, and the merging of their ends, by their number.
     std::vector<std::unordered_set<SegmentKey, SegmentKeyHash>> known(
         static_cast<std::size_t>(count));
-    // A facet's corners side by side (a polygon may have tens of thousands).
-    std::vector<Corner> corners;
+    // A facet's corners side by side, x, y, z each (a polygon may have tens
+    // of thousands).
+    std::vector<float> corners;
     Point corner;
     std::vector<double> heights;
     std::vector<FacetEdge> edges;
@@ -378,13 +377,18 @@ bool intersectMeshWithPlanes(Mesh::CBaseMesh* mesh, const CVertex<float, 3>& p,
         const int size = mesh->getFacetSize(f);
         if (size < 2)
             continue;
-        corners.resize(std::size_t(size));
+        corners.resize(3 * std::size_t(size));
         heights.resize(std::size_t(size));
         double lo = INFINITY, hi = -INFINITY;
+        // At once where the mesh can, else corner by corner.
+        const bool atOnce = mesh->readFacetCorners(f, corners.data(), size) == size;
         bool readable = true;
         for (int k = 0; k < size && readable; ++k) {
-            readable = mesh->getFacetCorner(f, k, corner);
-            std::copy_n(corner.data, 3, corners[k].data());
+            if (atOnce)
+                std::copy_n(corners.data() + 3 * k, 3, corner.data);
+            else
+                readable = mesh->getFacetCorner(f, k, corner);
+            std::copy_n(corner.data, 3, corners.data() + 3 * k);
             heights[k] = heightAlong(corner, p, n);
             lo = std::min(lo, heights[k]);
             hi = std::max(hi, heights[k]);
