@@ -66,7 +66,11 @@ CornerKey cornerKey(const CVertex<float, 3>* corners, int n)
                 return {};
             sorted[k][a] = corners[k].data[a] + 0.0f; // both zeros as one
         }
-    std::sort(sorted.begin(), sorted.begin() + n);
+    // By insertion: n is 3 or 4 (a library sort of the first n of four
+    // arrays draws an out-of-bounds warning from the optimiser).
+    for (int i = 1; i < n; ++i)
+        for (int j = i; j > 0 && sorted[j] < sorted[j - 1]; --j)
+            std::swap(sorted[j], sorted[j - 1]);
     CornerKey key{};
     key[0] = float(n);
     for (int k = 0; k < n; ++k)
