@@ -129,7 +129,12 @@ int CParametricGeometry::facetCurve(Kor::List<double>& tList, double tol, bool v
             const double cross =
                 std::sqrt(std::max(0.0, normSquared(d1) * normSquared(d2) - dd * dd));
             double kappa = cross / (speed * speed * speed);
-            kappa = std::max(kappa, kTiny); // NaN stays NaN
+            // A straight stretch is taken as an arc of radius 1 / kTiny, and
+            // at tolerances above 1 of tol / kTiny: a radius fixed in length
+            // units would cut a straight curve many orders of magnitude
+            // larger than that into chords about tol long, as many as its
+            // size over tol, however few pieces it is made of.
+            kappa = std::max(kappa, kTiny / std::max(1.0, tol)); // NaN stays NaN
             double s = std::sqrt(tolSq + 2.0 * tol / kappa) / speed;
             if (!std::isfinite(s) || !std::isfinite(kappa))
                 s = kMinStep;

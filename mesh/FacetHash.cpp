@@ -66,7 +66,11 @@ CornerKey cornerKey(const CVertex<float, 3>* corners, int n)
                 return {};
             sorted[k][a] = corners[k].data[a] + 0.0f; // both zeros as one
         }
-    std::sort(sorted.begin(), sorted.begin() + n);
+    // By insertion: n is 3 or 4 (a library sort of the first n of four
+    // arrays draws an out-of-bounds warning from the optimiser).
+    for (int i = 1; i < n; ++i)
+        for (int j = i; j > 0 && sorted[j] < sorted[j - 1]; --j)
+            std::swap(sorted[j], sorted[j - 1]);
     CornerKey key{};
     key[0] = float(n);
     for (int k = 0; k < n; ++k)
@@ -74,15 +78,16 @@ CornerKey cornerKey(const CVertex<float, 3>* corners, int n)
     return key;
 }
 
-// Interior sample points of large facets, collected before the centroid array
-// is allocated.
+// Points of the hash with their facets (the facet centroids, then the interior
+// samples of large facets), collected before the centroid array is allocated.
 struct SamplePoints {
     std::vector<float> xyz;
     std::vector<int> facet;
 
-    void append(const CVertex<float, 3>& p, int f)
+    void append(const CVertex<float, 3>& p, int f) { append(p.data, f); }
+    void append(const float* p, int f)
     {
-        xyz.insert(xyz.end(), p.data, p.data + 3);
+        xyz.insert(xyz.end(), p, p + 3);
         facet.push_back(f);
     }
     int count() const { return int(facet.size()); }
@@ -122,8 +127,11 @@ void sampleTriangle(const CVertex<float, 3>& p0, const CVertex<float, 3>& p1,
         const CVertex<float, 3> a = lerp(s, apex, endA);
         const CVertex<float, 3> b = lerp(s, apex, endB);
         const int m = divisionCount(pointDistance(a, b), cellSize);
-        for (int j = 1; j < m; ++j)
-            out.append(lerp(double(j) / m, a, b), f);
+        float point[3];
+        for (int j = 1; j < m; ++j) {
+            lerpInto(double(j) / m, a.data, b.data, point);
+            out.append(point, f);
+        }
     }
 }
 
@@ -183,6 +191,8 @@ void setZero(CVertex<float, 3>& v)
 
 // Corners a facet may have for the side test to read them at once.
 constexpr int kCornerCapacity = 64;
+// Corners of the largest polygon the hash build reads at once.
+constexpr int kLargestPolygonReadAtOnce = 1 << 20;
 
 // How far beyond the ray, across it, a facet's projected corners may lie for
 // the triangle test still to hit one of its triangles: the larger of that
@@ -508,13 +518,22 @@ void CBaseMesh::buildFacetHash(double divisor, double size, void*)
     const bool scanEdges = size < 0.0 && edges.count == 0;
     const double limit2 = 2.56 * s * s;
     {
-        float corners[3 * kCornerCapacity];
+        std::vector<float> buffer(3 * kCornerCapacity);
         CVertex<float, 3> centroid, prev, cur;
         for (int f = 0; f < facetCount; ++f) {
-            const int n = readFacetCorners(f, corners, kCornerCapacity);
+            int n = readFacetCorners(f, buffer.data(), kCornerCapacity);
+            // A larger polygon is read at once too (read corner by corner,
+            // its edges, quality and centroid take each corner some ten
+            // times), up to a bound on the buffer.
+            const int cornerCount = n < 1 ? getFacetSize(f) : n;
+            if (n < 1 && cornerCount > kCornerCapacity &&
+                cornerCount <= kLargestPolygonReadAtOnce) {
+                buffer.resize(std::max(buffer.size(), 3 * std::size_t(cornerCount)));
+                n = readFacetCorners(f, buffer.data(), cornerCount);
+            }
+            const float* corners = buffer.data();
             if (n < 1) {
                 if (scanEdges) {
-                    const int cornerCount = getFacetSize(f);
                     for (int k = 1; k <= cornerCount; ++k) {
                         if (!getFacetCorner(f, k - 1, prev) || !getFacetCorner(f, k, cur))
                             continue;
@@ -530,8 +549,8 @@ void CBaseMesh::buildFacetHash(double divisor, double size, void*)
             }
             if (scanEdges) {
                 for (int k = 1; k <= n; ++k) {
-                    const CVertex<float, 3> a(corners + 3 * (k - 1), VertexStorage::View);
-                    const CVertex<float, 3> b(corners + 3 * (k % n), VertexStorage::View);
+                    const CVertex<float, 3> a(buffer.data() + 3 * (k - 1), VertexStorage::View);
+                    const CVertex<float, 3> b(buffer.data() + 3 * (k % n), VertexStorage::View);
                     if (double(squaredPointDistance(a, b)) > limit2) {
                         longFacets.append(f);
                         break;
@@ -560,19 +579,25 @@ void CBaseMesh::buildFacetHash(double divisor, double size, void*)
         }
         longFacets.count = sortUnique(longFacets.data, longFacets.count);
         CVertex<float, 3> p[4];
-        SamplePoints samples;
+        // The samples go after the centroids.
+        const int centroids = pending.count();
         std::set<CornerKey> sampled;
         int leftOut = 0;
         for (int f : longFacets) {
-            if (f < 0 || f >= facetCount || !(facetQuality(f) >= kMinFacetQuality))
+            if (f < 0 || f >= facetCount)
                 continue;
-            if (samples.count() >= kMaxSamples) {
+            // Only triangles and quadrilaterals are sampled; the quality of
+            // another polygon matters only to the count of those left out.
+            const int n = getFacetSize(f);
+            const bool full = pending.count() - centroids >= kMaxSamples;
+            if (!full && n != 3 && n != 4)
+                continue;
+            if (!(facetQuality(f) >= kMinFacetQuality))
+                continue;
+            if (full) {
                 ++leftOut;
                 continue;
             }
-            const int n = getFacetSize(f);
-            if (n != 3 && n != 4)
-                continue;
             bool readable = true;
             for (int k = 0; k < n; ++k)
                 readable = readable && getFacetCorner(f, k, p[k]);
@@ -584,16 +609,14 @@ void CBaseMesh::buildFacetHash(double divisor, double size, void*)
             const CornerKey key = cornerKey(p, n);
             if (key[0] != 0.0f && !sampled.insert(key).second)
                 continue;
-            sampleTriangle(p[0], p[1], p[2], f, s, samples);
+            sampleTriangle(p[0], p[1], p[2], f, s, pending);
             if (n == 4)
-                sampleTriangle(p[2], p[3], p[0], f, s, samples);
+                sampleTriangle(p[2], p[3], p[0], f, s, pending);
         }
         if (leftOut > 0)
             std::cout << "facet hash: " << leftOut << " long facets without interior samples"
                       << std::endl;
-        sampleCount = samples.count();
-        for (int k = 0; k < sampleCount; ++k)
-            pending.append(CVertex<float, 3>(&samples.xyz[3 * size_t(k)]), samples.facet[k]);
+        sampleCount = pending.count() - centroids;
     }
     // Stored cell by cell (in key order, entering order within a cell), so
     // that a walk over a cell's items reads adjacent memory.
@@ -607,15 +630,21 @@ void CBaseMesh::buildFacetHash(double divisor, double size, void*)
     delete[] facetCentroids;
     facetCentroids = new CFacetCentroid[std::max(count, 1)];
     // The corners of each entry's facet are read once: for its reach, and,
-    // when the facet is a triangle, kept for the flat mirror.
+    // when the facet is a triangle, kept for the flat mirror. The samples of
+    // a large facet that share a cell follow one another: its corners are
+    // read once for them.
     std::vector<float> storedCorners(9 * std::size_t(count));
     float corners[3 * kCornerCapacity];
+    int read = 0, readFacet = -1;
     for (int n = 0; n < count; ++n) {
         const int k = order[n];
         CFacetCentroid& stored = facetCentroids[n];
         stored.set(&pending.xyz[3 * size_t(k)]);
         stored.facet = pending.facet[k];
-        const int read = readFacetCorners(stored.facet, corners, kCornerCapacity);
+        if (n == 0 || stored.facet != readFacet) {
+            read = readFacetCorners(stored.facet, corners, kCornerCapacity);
+            readFacet = stored.facet;
+        }
         stored.radius = cornerRadius(corners, read, stored);
         float* keep = storedCorners.data() + 9 * std::size_t(n);
         if (read == 3)
@@ -637,7 +666,8 @@ void CBaseMesh::buildFacetHash(double divisor, double size, void*)
     // cancellation leaves the entries made so far in the hash.
     std::vector<int> entry(static_cast<size_t>(count));
     std::iota(entry.begin(), entry.end(), 0);
-    for (int a = 0; a < count;) {
+    int cellCount = 0;
+    for (int a = 0; a < count; ++cellCount) {
         int b = a + 1;
         while (b < count && keys[order[b]] == keys[order[a]])
             ++b;
@@ -647,6 +677,7 @@ void CBaseMesh::buildFacetHash(double divisor, double size, void*)
             });
         a = b;
     }
+    facetHash.reserveCells(cellCount);
     for (int k : entry) {
         facetHash.insert(facetCentroids[k], false, true);
         if (progress != nullptr) {

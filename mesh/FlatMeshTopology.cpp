@@ -32,6 +32,10 @@ constexpr float kShortestEdge = 2.2e-16f;
 // Buckets of the edge sort, and the corners of a polygon, up to this size
 // are ordered by insertion.
 constexpr int kInsertionSortLimit = 32;
+// Coedges found on their own polygon that the edge-table build names a line
+// each; a polygon running round a few vertices thousands of times has as
+// many, and the rest are counted.
+constexpr long kNamedCoedgeErrors = 100;
 
 int lowKey(const Edge& e)
 {
@@ -934,14 +938,17 @@ bool buildEdgeTable(CFlatMesh& mesh, bool repairAllowed)
         records = sorted;
     }
 
-    // One curve per coedge on its own polygon, the first half megabyte of
-    // them: a polygon that runs around one edge many times makes as many.
+    // One curve per edge with coedges on their own polygon, the first half
+    // megabyte of them: a polygon that runs around one edge many times gives
+    // it once.
     CBoundedDump diagnostics("c:/tmp/coedge-error.out");
 
     // Pair the coedges of one edge with the first coedge on it (the
     // reference); a third coedge of a non-manifold edge gets the reference's
-    // polygon as its neighbour too.
-    int reference = 0;
+    // polygon as its neighbour too. The first coedges on their own polygon
+    // are named a line each, the rest counted in one line.
+    int reference = 0, dumped = -1;
+    long onOwnPolygon = 0;
     for (int c = 1; c < n; ++c) {
         Edge& R = records[reference];
         Edge& C = records[c];
@@ -950,14 +957,20 @@ bool buildEdgeTable(CFlatMesh& mesh, bool repairAllowed)
             continue;
         }
         if (C.facet1 == R.facet1) {
-            std::cout << "uups coedges on the same polygon ! " << C.facet1 << " " << C.vertex0
-                      << " " << C.vertex1 << std::endl;
-            writeEdgeCurve(mesh, diagnostics, C.vertex0, C.vertex1);
+            if (++onOwnPolygon <= kNamedCoedgeErrors)
+                std::cout << "uups coedges on the same polygon ! " << C.facet1 << " "
+                          << C.vertex0 << " " << C.vertex1 << std::endl;
+            if (dumped != reference)
+                writeEdgeCurve(mesh, diagnostics, C.vertex0, C.vertex1);
+            dumped = reference;
         }
         const int partnerOfR = C.facet1;
         givePartner(R, partnerOfR);
         givePartner(C, R.facet1);
     }
+    if (onOwnPolygon > kNamedCoedgeErrors)
+        std::cout << "uups coedges on the same polygon: " << onOwnPolygon - kNamedCoedgeErrors
+                  << " more" << std::endl;
     // The nested pass below rewrites the file; close ours before it does.
     diagnostics.close();
 

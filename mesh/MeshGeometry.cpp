@@ -32,10 +32,17 @@ void addScaled(CVertex<float, 3>& a, double s, const CVertex<float, 3>& b)
 
 CVertex<float, 3> lerp(double t, const CVertex<float, 3>& a, const CVertex<float, 3>& b)
 {
+    CVertex<float, 3> result;
+    lerpInto(t, a.data, b.data, result.data);
+    return result;
+}
+
+void lerpInto(double t, const float* a, const float* b, float* out)
+{
     const float wb = float(t);
     const float wa = 1.0f - wb;
-    return CVertex<float, 3>(wa * a.data[0] + wb * b.data[0], wa * a.data[1] + wb * b.data[1],
-                             wa * a.data[2] + wb * b.data[2]);
+    for (int i = 0; i < 3; ++i)
+        out[i] = wa * a[i] + wb * b[i];
 }
 
 float dotProduct(const CVertex<float, 3>& a, const CVertex<float, 3>& b)

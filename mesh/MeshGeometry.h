@@ -46,6 +46,8 @@ CVertex<float, 3>& operator-=(CVertex<float, 3>& a, const CVertex<float, 3>& b);
 void addScaled(CVertex<float, 3>& a, double s, const CVertex<float, 3>& b);
 // (1 - t) a + t b with the weights formed in float.
 CVertex<float, 3> lerp(double t, const CVertex<float, 3>& a, const CVertex<float, 3>& b);
+// The same into three floats at out, without a vertex of its own.
+void lerpInto(double t, const float* a, const float* b, float* out);
 
 float dotProduct(const CVertex<float, 3>& a, const CVertex<float, 3>& b);
 // out = a x b (out may be a or b).

@@ -20,6 +20,7 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -58,14 +59,61 @@ struct FacetCrossings {
     int raw = 0;
 };
 
-void crossFacet(const std::vector<Point>& corners, const std::vector<double>& heights, double c,
-                FacetCrossings& out)
+// An edge of a facet, from corner `from` to the next corner `to`, which the
+// facet runs along `times` times.
+struct FacetEdge {
+    int from, to, times;
+};
+
+// Polygons of more corners than this have their repeated edges merged.
+constexpr int kPlainEdgeCorners = 8;
+
+// The facet's edges in order, an edge whose corners repeat those of an
+// earlier one (the same coordinates, bit for bit, the same way round) only
+// counted with it: its crossing of any plane is the earlier one's, point
+// for point, so a polygon that runs round a few vertices thousands of
+// times is crossed along its few distinct edges. Small polygons keep every
+// edge.
+void facetEdges(const std::vector<float>& corners, std::vector<FacetEdge>& out)
+{
+    out.clear();
+    const int size = int(corners.size() / 3);
+    if (size <= kPlainEdgeCorners) {
+        for (int k = 0; k < size; ++k)
+            out.push_back(FacetEdge{k, (k + 1) % size, 1});
+        return;
+    }
+    using Bits = std::array<std::uint32_t, 6>;
+    struct BitsHash {
+        std::size_t operator()(const Bits& b) const
+        {
+            std::size_t h = 0;
+            for (std::uint32_t w : b)
+                h = h * 1000003u ^ w;
+            return h;
+        }
+    };
+    std::unordered_map<Bits, int, BitsHash> first;
+    for (int k = 0; k < size; ++k) {
+        const int k1 = (k + 1) % size;
+        Bits bits;
+        std::memcpy(bits.data(), corners.data() + 3 * k, 3 * sizeof(float));
+        std::memcpy(bits.data() + 3, corners.data() + 3 * k1, 3 * sizeof(float));
+        const auto [at, added] = first.try_emplace(bits, int(out.size()));
+        if (added)
+            out.push_back(FacetEdge{k, k1, 1});
+        else
+            ++out[std::size_t(at->second)].times;
+    }
+}
+
+void crossFacet(const std::vector<float>& corners, const std::vector<double>& heights,
+                const std::vector<FacetEdge>& edges, double c, FacetCrossings& out)
 {
     out.points.clear();
     out.raw = 0;
-    const int size = int(corners.size());
-    for (int k = 0; k < size; ++k) {
-        const int k1 = (k + 1) % size;
+    for (const FacetEdge& edge : edges) {
+        const int k = edge.from, k1 = edge.to;
         const double hk = heights[k], hk1 = heights[k1];
         if (!((hk - c) * (hk1 - c) <= 0.0))
             continue;
@@ -75,12 +123,12 @@ void crossFacet(const std::vector<Point>& corners, const std::vector<double>& he
         if (s == 0.0)
             continue; // an edge in the plane is given by its corners
         const double u = std::clamp((c - hk) / s, 0.0, 1.0);
-        const Point& a = corners[k];
-        const Point& b = corners[k1];
+        const float* a = corners.data() + 3 * k;
+        const float* b = corners.data() + 3 * k1;
         std::array<float, 3> q;
         for (int i = 0; i < 3; ++i)
-            q[i] = float((1.0 - u) * a.data[i] + u * b.data[i]);
-        ++out.raw;
+            q[i] = float((1.0 - u) * a[i] + u * b[i]);
+        out.raw += edge.times;
         // Equal as floats: both zeros are one point, a NaN is never known.
         bool known = false;
         for (const std::array<float, 3>& known_point : out.points)
@@ -317,30 +365,45 @@ bool intersectMeshWithPlanes(Mesh::CBaseMesh* mesh, const CVertex<float, 3>& p,
     // the segments, and the merging of their ends, by their number.
     std::vector<std::unordered_set<SegmentKey, SegmentKeyHash>> known(
         static_cast<std::size_t>(count));
-    std::vector<Point> corners;
+    // A facet's corners side by side, x, y, z each (a polygon may have tens
+    // of thousands).
+    std::vector<float> corners;
+    Point corner;
     std::vector<double> heights;
+    std::vector<FacetEdge> edges;
     FacetCrossings crossings;
     const int facetCount = mesh->getFacetCount();
     for (int f = 0; f < facetCount; ++f) {
         const int size = mesh->getFacetSize(f);
         if (size < 2)
             continue;
-        corners.resize(std::size_t(size));
+        corners.resize(3 * std::size_t(size));
         heights.resize(std::size_t(size));
         double lo = INFINITY, hi = -INFINITY;
+        // At once where the mesh can, else corner by corner.
+        const bool atOnce = mesh->readFacetCorners(f, corners.data(), size) == size;
         bool readable = true;
         for (int k = 0; k < size && readable; ++k) {
-            readable = mesh->getFacetCorner(f, k, corners[k]);
-            heights[k] = heightAlong(corners[k], p, n);
+            if (atOnce)
+                std::copy_n(corners.data() + 3 * k, 3, corner.data);
+            else
+                readable = mesh->getFacetCorner(f, k, corner);
+            std::copy_n(corner.data, 3, corners.data() + 3 * k);
+            heights[k] = heightAlong(corner, p, n);
             lo = std::min(lo, heights[k]);
             hi = std::max(hi, heights[k]);
         }
         if (!readable)
             continue;
+        bool edgesRead = false;
         for (int i = 0; i < count; ++i) {
             if (!(levels[i] >= lo && levels[i] <= hi))
                 continue;
-            crossFacet(corners, heights, levels[i], crossings);
+            if (!edgesRead) {
+                facetEdges(corners, edges);
+                edgesRead = true;
+            }
+            crossFacet(corners, heights, edges, levels[i], crossings);
             if (crossings.raw == 3)
                 std::cout << "efCount=3, mystery" << std::endl;
             if (crossings.points.size() < 2)

@@ -113,6 +113,15 @@ public:
         place(cell);
         ++used;
     }
+    // Room for n cells in all without growing.
+    void reserve(std::size_t n)
+    {
+        std::size_t size = slots.empty() ? 64 : slots.size();
+        while (2 * n > size)
+            size *= 2;
+        if (size > slots.size())
+            rehash(size);
+    }
     void clear()
     {
         slots.clear();
@@ -144,11 +153,12 @@ private:
             s = (s + 1) & mask;
         slots[s] = Slot{cell->i, cell->j, cell->k, cell};
     }
-    void grow()
+    void grow() { rehash(slots.empty() ? 64 : 2 * slots.size()); }
+    void rehash(std::size_t size)
     {
         std::vector<Slot> old;
         old.swap(slots);
-        slots.assign(old.empty() ? 64 : 2 * old.size(), Slot());
+        slots.assign(size, Slot());
         mask = slots.size() - 1;
         for (const Slot& slot : old)
             if (slot.cell != nullptr)
@@ -273,6 +283,14 @@ public:
 
     // The cell with the given key, or null.
     Cell* findCell(int ci, int cj, int ck) const { return index.find(ci, cj, ck); }
+    // Room for n cells in all, so that a build that knows its cell count
+    // grows neither the cell set nor the key index cell by cell.
+    void reserveCells(int n)
+    {
+        if (n > cells.capacity)
+            cells.setCapacity(n);
+        index.reserve(std::size_t(std::max(n, 0)));
+    }
     // The cell with the given key, created and inserted at its ordered place
     // when there is none.
     Cell* findOrCreateCell(int ci, int cj, int ck)
@@ -282,8 +300,11 @@ public:
         queryCell.i = ci;
         queryCell.j = cj;
         queryCell.k = ck;
-        int at = -1;
-        cells.find(&queryCell, at, &Cell::less);
+        // A key beyond the last cell's (items entered in key order) is
+        // appended without a search.
+        int at = cells.count - 1;
+        if (cells.count > 0 && !Cell::less(cells.items[cells.count - 1], &queryCell))
+            cells.find(&queryCell, at, &Cell::less);
         Cell* cell = cells.insertAt(new Cell(ci, cj, ck), at);
         index.add(cell);
         ++version;
@@ -691,16 +712,25 @@ private:
 // The item of a mesh's facet hash: a point of facet `facet` (its centroid or
 // a sample point of a large facet) and the distance from it to the facet's
 // farthest corner, infinite when not known (the facet-hash build sets it).
+// The point's coordinates are held in the item itself, not on the heap of
+// their own: a mesh of a few large facets has a quarter of a million.
 class CFacetCentroid : public CVertex<float, 3> {
 public:
     int facet = -1;
     float radius = std::numeric_limits<float>::infinity();
 
-    CFacetCentroid() = default;
-    CFacetCentroid(const CVertex<float, 3>& p, int f) : CVertex<float, 3>(p), facet(f) {}
-    CFacetCentroid(const CFacetCentroid& other)
-        : CVertex<float, 3>(other), facet(other.facet), radius(other.radius)
+    // The origin.
+    CFacetCentroid() : CVertex<float, 3>(coordinates, VertexStorage::View) {}
+    CFacetCentroid(const CVertex<float, 3>& p, int f)
+        : CVertex<float, 3>(coordinates, VertexStorage::View), facet(f)
     {
+        set(p.data);
+    }
+    CFacetCentroid(const CFacetCentroid& other)
+        : CVertex<float, 3>(coordinates, VertexStorage::View), facet(other.facet),
+          radius(other.radius)
+    {
+        set(other.data);
     }
     CFacetCentroid& operator=(const CFacetCentroid& other)
     {
@@ -710,6 +740,9 @@ public:
         return *this;
     }
     ~CFacetCentroid() override = default;
+
+private:
+    float coordinates[3] = {0.0f, 0.0f, 0.0f};
 };
 
 // Base of the hashed mesh vertices (the triangle mesh's vertex, the edge

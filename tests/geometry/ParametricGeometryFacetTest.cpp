@@ -126,9 +126,11 @@ protected:
 
 } // namespace
 
+// Far beyond 1e8 too: a straight stretch was cut into chords about the
+// tolerance long (500 at 1e20, a curve's tolerance set relative to its size).
 TEST(FacetCurve, StraightLineYieldsItsTwoEndsAtEveryScale)
 {
-    for (double scale : {1.0, 1e-8, 1e8}) {
+    for (double scale : {1.0, 1e-8, 1e8, 1e20, 1e40}) {
         AnalyticLine line(Vector(0.0, 0.0, 0.0), Vector(3.0 * scale, 4.0 * scale, 0.0), 0.5, 2.0);
         for (bool verify : {false, true}) {
             Kor::List<double> t;

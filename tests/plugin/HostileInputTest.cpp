@@ -28,6 +28,8 @@
 #include <utility>
 #include <vector>
 
+#include <zlib.h>
+
 namespace {
 
 using testing::internal::CaptureStdout;
@@ -236,6 +238,27 @@ TEST_F(MeshwrightHost, HostileInputsStaySmallAndQuick)
         return object.Read(in) && object.mesh != nullptr;
     };
 
+    // The record whose compressed buffer holds what a raw deflate stream
+    // inflates to, as the deflate harness makes it.
+    const auto readMeshObjectDeflate = [readMeshObject](const std::string& stream) {
+        std::string image(1, '\1'); // the selector of a mesh image
+        z_stream z{};
+        EXPECT_EQ(inflateInit2(&z, -MAX_WBITS), Z_OK);
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(stream.data()));
+        z.avail_in = uInt(stream.size());
+        char out[4096];
+        int status = Z_OK;
+        while (status == Z_OK) {
+            z.next_out = reinterpret_cast<Bytef*>(out);
+            z.avail_out = sizeof out;
+            status = inflate(&z, Z_NO_FLUSH);
+            image.append(out, sizeof out - z.avail_out);
+        }
+        inflateEnd(&z);
+        EXPECT_EQ(status, Z_STREAM_END);
+        return readMeshObject(image);
+    };
+
     // A mesh file read by its reader: the facets given, none with a corner
     // that is not finite, and a finite box.
     const auto meshFile = [](const std::function<bool(CFlatMesh&, const char*)>& reader,
@@ -415,6 +438,10 @@ TEST_F(MeshwrightHost, HostileInputsStaySmallAndQuick)
         {"grid file naming node -1", hashGrid("0 -1 2"), refuseImport,
          "poly-line 1 of the net text names node -1, but the text has 9 nodes before it: the text "
          "is refused.\n"},
+        // Far corners beside unit ones size the facet hash by the far ones.
+        {"POL image with corners at 3e21 beside unit ones",
+         keptInput("MeshObjectDeflate/pol-image-with-corners-at-3e21-beside-unit-ones"),
+         readMeshObjectDeflate, nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
