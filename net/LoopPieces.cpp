@@ -12,7 +12,9 @@
 #include <algorithm>
 #include <cmath>
 #include <iostream>
+#include <functional>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -97,6 +99,22 @@ void endAtCorners(CParametricGeometry* piece, const CVertex<float, 3>* a,
         c->setControlPointPosition(0, 0, Vector(a->data[0], a->data[1], a->data[2]));
     if (gap(last, b) > kCornerMiss)
         c->setControlPointPosition(-1, 0, Vector(b->data[0], b->data[1], b->data[2]));
+}
+
+// Whether the poly-line passes one of its points twice, other than an open
+// poly-line drawn back to its first point. Only such a poly-line's curve
+// passes a junction inside it off the grid point where another stretch of
+// it, or another poly-line, ends there; along any other poly-line the faces
+// on both sides take the curve as it runs, and moving a piece's end would
+// part it from the run of the face across it.
+bool passesAPointTwice(const COffset_PointList& pl)
+{
+    const int n = pl.vertices.count;
+    std::vector<const CVertex<float, 3>*> points(pl.vertices.begin(), pl.vertices.end());
+    if (!pl.closed && n > 1 && points.front() == points.back())
+        points.pop_back();
+    std::sort(points.begin(), points.end(), std::less<>());
+    return std::adjacent_find(points.begin(), points.end()) != points.end();
 }
 
 } // namespace
@@ -250,7 +268,8 @@ CParametricGeometry* Loop::getPieceCurve(int i, COffset_PointList* pl) const
         pl->closed && std::max(ia, ib) >= pl->vertices.count
             ? pieceRoundTheClosing(pl, std::min(ia, ib), std::max(ia, ib))
             : pl->getSubCurve(std::min(ia, ib), std::max(ia, ib), false, 5);
-    endAtCorners(piece, pl->entryAt(ib), pl->entryAt(ia));
+    if (passesAPointTwice(*pl))
+        endAtCorners(piece, pl->entryAt(ib), pl->entryAt(ia));
     return piece;
 }
 
@@ -338,8 +357,9 @@ bool Loop::getBoundaryCurves(Kor::List<CParametricGeometry*>& out, bool merge) c
             const GraphAlgorithm::CHalfEdge* before =
                 cycle.items[(first + cycle.count - 1) % cycle.count];
             const int last = pieceAt[(s + done - 1) % n];
-            endAtCorners(piece, before != nullptr ? nodePoint(before->target) : nullptr,
-                         nodePoint(cycle.items[last]->target));
+            if (passesAPointTwice(*pl))
+                endAtCorners(piece, before != nullptr ? nodePoint(before->target) : nullptr,
+                             nodePoint(cycle.items[last]->target));
             out.append(piece);
         }
     }
