@@ -539,7 +539,12 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
         const double sides = sideGap(targets, {});
         const bool swung = sides > dTol && sides > sidesBefore;
         const bool met = meets(judged, 0.8 * dTol);
-        if (!swung && (!best || judged.deviation < best->deviation)) {
+        // A round that meets the neighbours within dTol goes before one
+        // that does not, however close the latter's sides come between
+        // its targets; among equals the smaller deviation stands.
+        const bool heals = meets(judged, dTol);
+        if (!swung && (!best || (heals && !meets(*best, dTol)) ||
+                       (heals == meets(*best, dTol) && judged.deviation < best->deviation))) {
             judged.surface = std::make_unique<Fenwo::NurbsSurf>(*S);
             best = std::move(judged);
         }

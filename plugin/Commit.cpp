@@ -182,37 +182,83 @@ void CMakeTight::healFaces(CProgress* progress)
         return;
     // A shared edge the heal left farther apart than it found it, beyond
     // dTol (a face moved to meet one neighbour, or healed against a face
-    // that then moved), takes both its faces back to their shapes before
-    // the heal. That may leave an edge of theirs with a healed face apart
-    // in turn: it is undone the same way, until every edge lies as near as
-    // it was found or within dTol (all faces back is the state found).
-    // An edge that no longer runs along its neighbour has left it.
-    for (bool undone = true; undone;) {
-        undone = false;
+    // that then moved), takes one of its faces back to its shape before the
+    // heal: the one whose return leaves fewer such edges, then the smaller
+    // excess over what was found; both when neither alone mends the edge.
+    // That may leave an edge of theirs with a healed face apart in turn: it
+    // is undone the same way, until every edge lies as near as it was found
+    // or within dTol (all faces back is the state found). An edge that no
+    // longer runs along its neighbour has left it.
+    struct Verdict {
+        std::size_t apart = 0; // edges farther apart than found, beyond dTol
+        double excess = 0.0;   // their largest gap beyond what was found
+        std::pair<int, int> first{-1, -1};
+        double firstGap = 0.0;
+    };
+    const auto judge = [&]() {
         for (std::size_t i = 0; i < outlines.size(); ++i)
             outlines[i] = faceOutline(*faces[int(i)]);
         std::map<std::pair<int, int>, double> after;
         for (const SharedEdgeGap& g : sharedEdgeGaps(outlines))
             after[{g.a, g.b}] = g.gap;
+        Verdict verdict;
         for (const auto& [pair, gapBefore] : before) {
             const auto healed = after.find(pair);
             const double gap = healed != after.end() ? healed->second : HUGE_VAL;
             if (gap <= dTol || gap <= gapBefore + kGapNoise * dTol)
                 continue;
-            for (int f : {pair.first, pair.second})
-                if (found[std::size_t(f)] != nullptr) {
-                    delete faces[f];
-                    faces[f] = found[std::size_t(f)].release();
-                    undone = true;
-                }
-            if (undone) {
-                std::cout << "Heal undone on faces " << faceNumbers[std::size_t(pair.first)]
-                          << " and " << faceNumbers[std::size_t(pair.second)]
-                          << ": their shared edge lay " << gapBefore << " apart, healed " << gap
-                          << std::endl;
-                break;
+            if (verdict.apart++ == 0) {
+                verdict.first = pair;
+                verdict.firstGap = gap;
+            }
+            verdict.excess = std::max(verdict.excess, gap - gapBefore);
+        }
+        return verdict;
+    };
+    // Swaps face f with its shape before the heal (and back).
+    const auto swapFound = [&](int f) {
+        CFace* healed = faces[f];
+        faces[f] = found[std::size_t(f)].release();
+        found[std::size_t(f)].reset(healed);
+    };
+    std::vector<bool> back(found.size(), false);
+    for (Verdict verdict = judge(); verdict.apart != 0;) {
+        const auto [a, b] = verdict.first;
+        // At least one of the two is still healed: the edge lay as found
+        // were both back.
+        std::vector<std::vector<int>> choices;
+        if (!back[std::size_t(a)] && !back[std::size_t(b)])
+            choices = {{a}, {b}, {a, b}};
+        else
+            choices = {{back[std::size_t(a)] ? b : a}};
+        std::vector<int> undo;
+        Verdict best;
+        for (const std::vector<int>& choice : choices) {
+            for (int f : choice)
+                swapFound(f);
+            const Verdict tried = judge();
+            for (int f : choice)
+                swapFound(f);
+            if (undo.empty() || tried.apart < best.apart ||
+                (tried.apart == best.apart && tried.excess < best.excess)) {
+                undo = choice;
+                best = tried;
             }
         }
+        for (int f : undo) {
+            swapFound(f);
+            back[std::size_t(f)] = true;
+            // What the face is taken back to stays: its healed shape goes.
+            found[std::size_t(f)].reset(copyFace(faces[f]));
+        }
+        std::cout << "Heal undone on face" << (undo.size() == 1 ? " " : "s ")
+                  << faceNumbers[std::size_t(undo.front())];
+        if (undo.size() == 2)
+            std::cout << " and " << faceNumbers[std::size_t(undo.back())];
+        std::cout << ": the shared edge of faces " << faceNumbers[std::size_t(a)] << " and "
+                  << faceNumbers[std::size_t(b)] << " lay " << before[verdict.first]
+                  << " apart, healed " << verdict.firstGap << std::endl;
+        verdict = judge();
     }
 }
 
