@@ -11,14 +11,23 @@
 #include <cmath>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
-// Optional sign and digits, fitting an int. False, value unchanged, otherwise.
-inline bool parseWholeInteger(const std::string& token, int& value)
+// The characters of token from_chars reads: all of them, but for a leading
+// '+' (which it does not take).
+inline std::pair<const char*, const char*> numberSpan(const std::string& token)
 {
     const char* first = token.data();
     const char* last = token.data() + token.size();
     if (first != last && *first == '+')
         ++first;
+    return {first, last};
+}
+
+// Optional sign and digits, fitting an int. False, value unchanged, otherwise.
+inline bool parseWholeInteger(const std::string& token, int& value)
+{
+    const auto [first, last] = numberSpan(token);
     long v = 0;
     const auto r = std::from_chars(first, last, v);
     if (r.ec != std::errc() || r.ptr != last || v < INT_MIN || v > INT_MAX)
@@ -31,10 +40,7 @@ inline bool parseWholeInteger(const std::string& token, int& value)
 // within the range of a float. False, value unchanged, otherwise.
 inline bool parseWholeFloatRange(const std::string& token, double& value)
 {
-    const char* first = token.data();
-    const char* last = token.data() + token.size();
-    if (first != last && *first == '+')
-        ++first;
+    const auto [first, last] = numberSpan(token);
     double v = 0.0;
     const auto r = std::from_chars(first, last, v);
     if (r.ec != std::errc() || r.ptr != last || !std::isfinite(v) || v > FLT_MAX || v < -FLT_MAX)
@@ -50,10 +56,7 @@ inline bool parseWholeFloatRange(const std::string& token, double& value)
 // infinity, so the readers leave out what it belongs to.
 inline bool isNonFiniteNumber(const std::string& token)
 {
-    const char* first = token.data();
-    const char* last = token.data() + token.size();
-    if (first != last && *first == '+')
-        ++first;
+    const auto [first, last] = numberSpan(token);
     double v = 0.0;
     const auto r = std::from_chars(first, last, v);
     if (r.ptr != last || first == last)

@@ -114,6 +114,11 @@ void CSurfaceNet::copyReadSettings(const CSurfaceNet& from)
     mode = from.mode;
     constrainedStart = from.constrainedStart;
     directCoons = from.directCoons;
+    copyFittingSettings(from);
+}
+
+void CSurfaceNet::copyFittingSettings(const CSurfaceNet& from)
+{
     sideCount = from.sideCount;
     numCtrlPts = from.numCtrlPts;
     surfaceTolerance = from.surfaceTolerance;
@@ -147,13 +152,7 @@ void CSurfaceNet::takeContents(CSurfaceNet& read)
             entity->layer = layer;
     }
     // The settings the text carried, set as the reader sets them.
-    sideCount = read.sideCount;
-    numCtrlPts = read.numCtrlPts;
-    surfaceTolerance = read.surfaceTolerance;
-    draftOnly = read.draftOnly;
-    surfaceQuality = read.surfaceQuality;
-    std::copy(read.tolerances, read.tolerances + 3, tolerances);
-    faceColorCoding->setRange(read.faceColorCoding->minimum, read.faceColorCoding->maximum);
+    copyFittingSettings(read);
     setDepthTest(read.depthTest);
     setMode(read.mode);
     setDirty();

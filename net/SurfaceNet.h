@@ -235,6 +235,9 @@ private:
     // The settings a net text read may change or depend on, and the
     // switches and display options the read uses, taken from another net.
     void copyReadSettings(const CSurfaceNet& from);
+    // The fitting settings a net text carries (sides, control points,
+    // tolerances, quality, colour range), taken from another net.
+    void copyFittingSettings(const CSurfaceNet& from);
     // Takes the contents of a net that read a text (its poly-lines with
     // their grid points, its faces with their displays, its coedges and the
     // settings the text carried) into this net, emptied before (deleteAll).
