@@ -169,13 +169,13 @@ void CMakeTight::healFaces(CProgress* progress)
 {
     // The faces as they were found, and how far their shared edges lay apart.
     std::vector<std::unique_ptr<CFace>> found;
-    std::vector<FaceOutline> outlines;
+    std::vector<FaceOutline> foundOutlines;
     for (CFace* face : faces) {
         found.emplace_back(copyFace(face));
-        outlines.push_back(faceOutline(*face));
+        foundOutlines.push_back(faceOutline(*face));
     }
     std::map<std::pair<int, int>, double> before;
-    for (const SharedEdgeGap& g : sharedEdgeGaps(outlines))
+    for (const SharedEdgeGap& g : sharedEdgeGaps(foundOutlines))
         before[{g.a, g.b}] = g.gap;
     healSkin(faces, dTol, progress, nullptr, dMatchTol, 2, true);
     if (isCancelled(progress))
@@ -195,9 +195,12 @@ void CMakeTight::healFaces(CProgress* progress)
         std::pair<int, int> first{-1, -1};
         double firstGap = 0.0;
     };
+    // The outlines of the faces as they stand (swapped with those of their
+    // shapes before the heal as the faces are).
+    std::vector<FaceOutline> outlines;
+    for (CFace* face : faces)
+        outlines.push_back(faceOutline(*face));
     const auto judge = [&]() {
-        for (std::size_t i = 0; i < outlines.size(); ++i)
-            outlines[i] = faceOutline(*faces[int(i)]);
         std::map<std::pair<int, int>, double> after;
         for (const SharedEdgeGap& g : sharedEdgeGaps(outlines))
             after[{g.a, g.b}] = g.gap;
@@ -220,6 +223,7 @@ void CMakeTight::healFaces(CProgress* progress)
         CFace* healed = faces[f];
         faces[f] = found[std::size_t(f)].release();
         found[std::size_t(f)].reset(healed);
+        std::swap(outlines[std::size_t(f)], foundOutlines[std::size_t(f)]);
     };
     std::vector<bool> back(found.size(), false);
     for (Verdict verdict = judge(); verdict.apart != 0;) {
@@ -248,8 +252,6 @@ void CMakeTight::healFaces(CProgress* progress)
         for (int f : undo) {
             swapFound(f);
             back[std::size_t(f)] = true;
-            // What the face is taken back to stays: its healed shape goes.
-            found[std::size_t(f)].reset(copyFace(faces[f]));
         }
         std::cout << "Heal undone on face" << (undo.size() == 1 ? " " : "s ")
                   << faceNumbers[std::size_t(undo.front())];

@@ -48,8 +48,8 @@ public:
     // trimmed face per face with a NURBS surface in chain order and, with
     // heal, heals them along their shared edges. A heal never leaves a
     // shared edge farther from its neighbour than it was found and beyond
-    // dTol: the two faces of such an edge go back to their shapes before
-    // the heal, until no edge is. A cancel through the net's progress sink
+    // dTol: one or both faces of such an edge go back to their shapes
+    // before the heal, until no edge is. A cancel through the net's progress sink
     // stops the run; the net's draft flag and sink are put back either way.
     // Faces left out are announced in a message box.
     void work() override;

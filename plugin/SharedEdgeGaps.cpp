@@ -75,6 +75,15 @@ bool withinBox(const EdgePoint& p, const EdgePoint& low, const EdgePoint& high, 
     return true;
 }
 
+// Whether the boxes of the two faces come within reach of each other.
+bool boxesMeet(const FaceOutline& a, const FaceOutline& b, double reach)
+{
+    for (std::size_t k = 0; k < 3; ++k)
+        if (a.low[k] > b.high[k] + reach || b.low[k] > a.high[k] + reach)
+            return false;
+    return true;
+}
+
 // The largest gap of the edge from the other face when it runs along it;
 // negative when it does not.
 double gapAlong(const EdgeOutline& edge, const FaceOutline& other)
@@ -142,7 +151,10 @@ std::vector<SharedEdgeGap> sharedEdgeGaps(const std::vector<FaceOutline>& faces)
     for (std::size_t a = 0; a < faces.size(); ++a)
         for (const EdgeOutline& edge : faces[a].edges)
             for (std::size_t b = 0; b < faces.size(); ++b) {
-                if (b == a || faces[b].edges.empty())
+                // Samples beyond the reach of the other face's box are
+                // not near it: a face far from this one is passed at once.
+                if (b == a || faces[b].edges.empty() ||
+                    !boxesMeet(faces[a], faces[b], kReachShare * edge.length))
                     continue;
                 const double gap = gapAlong(edge, faces[b]);
                 if (gap < 0.0)
