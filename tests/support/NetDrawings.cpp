@@ -251,16 +251,24 @@ bool netNodes(CFlatMesh& mesh, const NetSpot& spot, int last,
     const double c0 = lo[0] + spot.centre[0] * (hi[0] - lo[0]);
     const double c1 = lo[1] + spot.centre[1] * (hi[1] - lo[1]);
     const double front = hi[2] + 0.1 * side + 1e-6;
-    nodes.assign(std::size_t((last + 1) * (last + 1)), {});
-    for (int j = 0; j <= last; ++j)
-        for (int i = 0; i <= last; ++i) {
-            const double a = c0 + (i - 0.5 * last) * step, b = c1 + (j - 0.5 * last) * step;
+    // Rays through a finer lattice, kSub steps to a net step, so that a crease
+    // or a jump between the net's points shows too.
+    constexpr int kSub = 4;
+    const int fine = last * kSub;
+    const double fineStep = step / kSub;
+    CVector<float, 3> towards, down;
+    for (int k = 0; k < 3; ++k) {
+        towards.data[k] = float(f.look.data[k]);
+        down.data[k] = float(-f.look.data[k]);
+    }
+    std::vector<Mesh::CBaseMesh::CBaseHitInfo> samples(std::size_t((fine + 1) * (fine + 1)));
+    std::vector<double> depth(samples.size());
+    for (int j = 0; j <= fine; ++j)
+        for (int i = 0; i <= fine; ++i) {
+            const double a = c0 + (i - 0.5 * fine) * fineStep, b = c1 + (j - 0.5 * fine) * fineStep;
             CVertex<float, 3> origin;
-            CVector<float, 3> down;
-            for (int k = 0; k < 3; ++k) {
+            for (int k = 0; k < 3; ++k)
                 origin.data[k] = float(a * f.across.data[k] + b * f.up.data[k] + front * f.look.data[k]);
-                down.data[k] = float(-f.look.data[k]);
-            }
             Kor::Set<Mesh::CBaseMesh::CBaseHitInfo> hits;
             if (!mesh.hit(origin, down, hits, true, false, false, nullptr, 0.0) || hits.count == 0)
                 return false;
@@ -270,32 +278,45 @@ bool netNodes(CFlatMesh& mesh, const NetSpot& spot, int last,
             for (int h = 0; h < hits.count; ++h) {
                 double d = 0.0;
                 for (int k = 0; k < 3; ++k)
-                    d += (double(hits[h]->data[k]) - origin.data[k]) * (double(hits[h]->data[k]) - origin.data[k]);
+                    d += (double(hits[h]->data[k]) - origin.data[k]) *
+                         (double(hits[h]->data[k]) - origin.data[k]);
                 if (d < best) {
                     best = d;
                     nearest = h;
                 }
             }
-            Mesh::CBaseMesh::CBaseHitInfo& node = nodes[std::size_t(j * (last + 1) + i)];
-            node = *hits[nearest];
-            CVector<float, 3> towards;
-            for (int k = 0; k < 3; ++k)
-                towards.data[k] = float(f.look.data[k]);
+            const std::size_t at = std::size_t(j * (fine + 1) + i);
+            Mesh::CBaseMesh::CBaseHitInfo& sample = samples[at];
+            sample = *hits[nearest];
+            depth[at] = std::sqrt(best);
             // Facet normals may point either way on a mesh without orientation.
-            if (unitDot(node.normal, towards) < 0.0)
+            if (unitDot(sample.normal, towards) < 0.0)
                 for (int k = 0; k < 3; ++k)
-                    node.normal.data[k] = -node.normal.data[k];
-            if (unitDot(node.normal, towards) < 0.5)
+                    sample.normal.data[k] = -sample.normal.data[k];
+            if (unitDot(sample.normal, towards) < 0.5)
                 return false;
         }
+    // Smooth: neighbours turn by at most 20 degrees and lie at most two steps
+    // apart in depth, and no normal is more than 35 degrees off the middle one's.
+    const auto& middle = samples[std::size_t((fine / 2) * (fine + 1) + fine / 2)];
+    for (int j = 0; j <= fine; ++j)
+        for (int i = 0; i <= fine; ++i) {
+            const std::size_t at = std::size_t(j * (fine + 1) + i);
+            if (unitDot(samples[at].normal, middle.normal) < 0.819)
+                return false;
+            for (const std::size_t next : {at + 1, at + std::size_t(fine + 1)}) {
+                if ((next == at + 1 && i == fine) || (next != at + 1 && j == fine))
+                    continue;
+                if (unitDot(samples[at].normal, samples[next].normal) < 0.94 ||
+                    std::fabs(depth[at] - depth[next]) > 2.0 * fineStep)
+                    return false;
+            }
+        }
+    nodes.assign(std::size_t((last + 1) * (last + 1)), {});
     for (int j = 0; j <= last; ++j)
-        for (int i = 0; i <= last; ++i) {
-            const auto& here = nodes[std::size_t(j * (last + 1) + i)];
-            if (i < last && unitDot(here.normal, nodes[std::size_t(j * (last + 1) + i + 1)].normal) < 0.866)
-                return false;
-            if (j < last && unitDot(here.normal, nodes[std::size_t((j + 1) * (last + 1) + i)].normal) < 0.866)
-                return false;
-        }
+        for (int i = 0; i <= last; ++i)
+            nodes[std::size_t(j * (last + 1) + i)] =
+                samples[std::size_t(j * kSub * (fine + 1) + i * kSub)];
     return true;
 }
 
