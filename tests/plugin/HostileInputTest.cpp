@@ -407,6 +407,22 @@ TEST_F(MeshwrightHost, HostileInputsStaySmallAndQuick)
         {"AutoForm point with a nan coordinate",
          keptInput("AutoForm/point-with-a-nan-coordinate"), meshFile(autoForm, 1),
          "left out 1 facets with non-finite coordinates\n"},
+        // Records the readers passed over, or put at vertex 0, without a
+        // word: each cause is told in one line with its count and first
+        // place, and a message given per record only for the first few.
+        {"STL text of facets without vertices", keptInput("StlAscii/text-of-facets-without-vertices"),
+         meshFile(stl, 0), "left out 64 facets, the first: facet 1 (line 1) has 0 vertices\n"},
+        {"Nastran elements on grids no card defines",
+         keptInput("Nastran/elements-on-grids-no-card-defines"), meshFile(nastran, 0),
+         "left out 19 facets, the first: CTRIA3 1 (line 3) names GRID 2, which no GRID card "
+         "defines\n"},
+        {"AutoForm facet naming point 2147483648",
+         keptInput("AutoForm/facet-naming-point-2147483648"), meshFile(autoForm, 1),
+         "left out 1 facets: '2147483648' of facet 2 (line 7) is not a point id\n"},
+        {"VRML face set with words in its point and index lists",
+         keptInput("Vrml/face-set-with-words-in-its-lists"), meshFile(vrml, 0),
+         "left out 3 facets, the first: face 4 of the IndexedFaceSet of line 2 holds 'x' (line "
+         "4), not a point number\n"},
         // A thousand iso lines a direction asked for by distance: a million
         // cells; the lines step at least a two-hundredth of the domain.
         {"face tessellated by distance at a billionth of its size",
