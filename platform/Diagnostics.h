@@ -62,8 +62,10 @@ void setDiagnosticsFolderOverride(const std::string& folder);
 int openDiagnosticsFile(const std::string& debugName, bool append, std::uintmax_t* size = nullptr);
 
 // openDiagnosticsFile on a stream: s is closed first, then opened on the file
-// with `mode` (std::ios::app appends, as above). False, s left closed, when
-// the file cannot be opened.
+// with `mode` (std::ios::app appends, as above), through the descriptor's
+// name under /proc/self/fd, so the stream gets the very file that was
+// checked. False, s left closed and failed (writes are dropped), when the
+// file cannot be opened.
 bool openDiagnosticsStream(std::ofstream& s, const std::string& debugName,
                            std::ios_base::openmode mode = std::ios::out | std::ios::trunc,
                            std::uintmax_t* size = nullptr);

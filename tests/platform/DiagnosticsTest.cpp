@@ -37,7 +37,10 @@ TEST(Diagnostics, EnvironmentChoosesTheFolder)
     EXPECT_EQ(Platform::diagnosticsFolder(), "/tmp/mw-diag-test");
     EXPECT_EQ(diagnosticsPath("c:/tmp/a.log"), "/tmp/mw-diag-test/a.log");
     ::unsetenv("FENWO_DIAGNOSTICS_DIR");
-    EXPECT_FALSE(Platform::diagnosticsFolder().empty());
+    {
+        ScopedEnv temp("TMPDIR", mwtest::scratchDir().c_str());
+        EXPECT_FALSE(Platform::diagnosticsFolder().empty());
+    }
     if (old)
         ::setenv("FENWO_DIAGNOSTICS_DIR", saved.c_str(), 1);
 }
