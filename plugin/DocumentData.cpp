@@ -200,8 +200,9 @@ BOOL CMeshwrightPlugIn::ReadDocument(CVezadDoc& doc, ON_BinaryArchive& archive,
         net.setMesh(object->mesh);
         infoDialog.showMeshInfo(object->mesh);
         if (isLoggingEnabled())
-            object->mesh->writeBinarySTL(Platform::diagnosticsPath("c:/tmp/import.stl").c_str(),
-                                         nullptr, -1);
+            Platform::writeDiagnosticsFile("c:/tmp/import.stl", [&](const std::string& path) {
+                return object->mesh->writeBinarySTL(path.c_str(), nullptr, -1);
+            });
     }
 
     std::size_t size = 0;

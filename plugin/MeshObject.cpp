@@ -172,9 +172,10 @@ bool CMWMeshObject::Read(ON_BinaryArchive& archive)
     auto restored = std::make_unique<CFlatMesh>();
     std::cout << "ibuffer size=" << size << std::endl;
     {
-        std::ofstream copy(Platform::diagnosticsPath("c:/tmp/test.pol"),
-                           std::ios::binary | std::ios::trunc);
-        copy.write(image.data(), static_cast<std::streamsize>(size));
+        std::ofstream copy;
+        if (Platform::openDiagnosticsStream(copy, "c:/tmp/test.pol",
+                                            std::ios::binary | std::ios::trunc))
+            copy.write(image.data(), static_cast<std::streamsize>(size));
     }
     std::istringstream in(std::string(image.data(), size));
     if (!restored->readPOL(in, static_cast<std::uint32_t>(size)))
