@@ -138,12 +138,13 @@ TEST(NetText, EmptyNetsVersionsCaseLineEndsAndStrayCharacters)
         {"no grid in here\n", nullptr},
         {"Version 7\nNodes 1\n0 0 0 0 0 0", nullptr},
         {twoNodes + "3\n 1\n0 1 2\n",
-         "poly-line 2 of the net text names node 2, but the text has 2 nodes before it"},
+         "line 15: poly-line 2 of the net text names node 2, but the text has 2 nodes before it"},
         {twoNodes + "2\n 1\n-1 0\n",
-         "poly-line 2 of the net text names node -1, but the text has 2 nodes before it"},
+         "line 15: poly-line 2 of the net text names node -1, but the text has 2 nodes before "
+         "it"},
         {twoNodes + "5\n 1\n0 1 0 1 0\n",
-         "poly-line 2 of the net text passes its 2 points 5 times, a poly-line passes a point "
-         "twice at most"},
+         "line 15: poly-line 2 of the net text passes its 2 points 5 times, a poly-line passes a "
+         "point twice at most"},
     };
     for (const auto& failure : failures) {
         SCOPED_TRACE(failure.text);
