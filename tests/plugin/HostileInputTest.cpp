@@ -421,6 +421,18 @@ TEST_F(MeshwrightHost, HostileInputsStaySmallAndQuick)
         {"20000 two-point poly-lines between the same two nodes, in a record",
          documentRecord(versionTwoText(2, std::vector<std::vector<int>>(20000, {0, 1}))),
          refuseRecord, "a net text repeating itself is not read."},
+        // Records whose net text is not whole: the plug-in's record is not
+        // read whole either (before, the open gave the net that was read).
+        {"net text that ends after its Polylines line, in a record",
+         documentRecord("Version 7\nNodes 0\nPolylines 0\n"), refuseRecord,
+         "line 4: the text ends where \"Topology\" was expected (version 7 has the section): the "
+         "text is refused.\n"},
+        {"net text declaring 0 faces before its face record, in a record",
+         documentRecord(netText.substr(0, netText.find("0.5\n1\nGeoObject")) + "0.5\n0\n" +
+                        netText.substr(netText.find("GeoObject"))),
+         refuseRecord,
+         "line 14: expected the end of the text after the last of the 0 faces declared on line 13, "
+         "found \"GeoObject\": the text is refused.\n"},
         // Read plain, such a poly-line is refused as no poly-line of a net.
         {"poly-line of 400 entries alternating between two nodes",
          versionTwoText(2, {std::vector<int>(alternating.begin(), alternating.begin() + 400)}),
