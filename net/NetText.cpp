@@ -2,6 +2,7 @@
 // settings, faces), the relocation of stored faces onto the faces the
 // topology finds, and the face surface display it sets up.
 #include "display/entities/OpenGLSasSurf.h"
+#include "foundation/Box.h"
 #include "geometry/NurbsSurf.h"
 #include "mesh/CharScanner.h"
 #include "mesh/GridPoint.h"
@@ -283,6 +284,12 @@ namespace {
 
 // The newest version of the net text this reader knows.
 constexpr int kNewestVersion = 7;
+// How far from its mesh's box a point of a poly-line may lie, in diagonals
+// of the box. Grid points lie on the mesh or on curves drawn near it; a
+// point thousands of mesh sizes away is none, and the curves and fits
+// through it work at coordinates whose float steps outgrow the tolerance
+// (a node at 1e9 over a mesh of size 100 took seconds and 600 MB to fit).
+constexpr double kFarthestNode = 1000.0;
 // Tokens are words and numbers; a longer one is no field of a net text (and
 // only this much of it is kept to name it).
 constexpr std::size_t kLongestToken = 128;
@@ -395,6 +402,7 @@ struct NetTextContents {
     };
     int version = 0;
     Kor::List<Gridbench::CGridPoint*> nodes; // by node index
+    std::vector<long long> nodeLines;        // the line of each node record
     std::vector<PolyLine> polyLines;
     // The Topology section, read from version 3 on.
     bool topology = false;
@@ -656,6 +664,7 @@ bool NetTextParser::nodes(long long declaredOn, int declared)
                 return false;
         auto* point = new Gridbench::CGridPoint(hit);
         text.nodes.append(point);
+        text.nodeLines.push_back(tokenLine);
         if (text.version > 1)
             for (int d = 0; d < 2; ++d) {
                 bool set = false, second = false;
@@ -877,6 +886,34 @@ bool CSurfaceNet::read(std::istream& source)
                   << ": the text is refused." << std::endl;
         return false;
     }
+
+    // Over a mesh, every point of a poly-line lies near it.
+    const CBox<float, 3> box = mesh != nullptr ? mesh->getBoundingBox() : CBox<float, 3>();
+    double diagonal = 0.0;
+    for (int d = 0; !box.isEmpty() && d < 3; ++d)
+        diagonal += double(box.max[d] - box.min[d]) * double(box.max[d] - box.min[d]);
+    diagonal = std::sqrt(diagonal);
+    if (diagonal > 0.0 && std::isfinite(diagonal))
+        for (const NetTextContents::PolyLine& record : text.polyLines)
+            for (int index : record.entries) {
+                const Gridbench::CGridPoint& p = *text.nodes[index];
+                double outside = 0.0;
+                for (int d = 0; d < 3; ++d) {
+                    const double beyond = std::max({double(box.min[d]) - double(p.data[d]),
+                                                    double(p.data[d]) - double(box.max[d]), 0.0});
+                    outside += beyond * beyond;
+                }
+                outside = std::sqrt(outside);
+                if (outside > kFarthestNode * diagonal) {
+                    std::ostringstream why;
+                    why << "line " << text.nodeLines[std::size_t(index)] << ": node record "
+                        << index + 1 << " lies " << outside << " from the mesh's box, more than "
+                        << kFarthestNode << " times its diagonal of " << diagonal
+                        << ": the text is refused.";
+                    std::cout << why.str() << std::endl;
+                    return false;
+                }
+            }
 
     topologyPending = true;
     for (NetTextContents::PolyLine& record : text.polyLines) {
