@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -822,6 +823,45 @@ TEST(NetText, ImportedFaceDisplaysTakeTheImportingNetsColourCoding)
             ++faceDisplays;
         }
     EXPECT_EQ(faceDisplays, 1);
+}
+
+// Over a mesh, a point of a poly-line lies near it: a node more than a
+// thousand times the mesh's size from its box is refused. Before, such a
+// text of a few hundred bytes was fitted at coordinates whose float steps
+// outgrew the tolerance (a node at 1e9 over a mesh of size 100: seconds and
+// 600 MB). Without a mesh nothing is measured.
+TEST(NetText, NodesThousandsOfMeshSizesFromTheMeshAreRefused)
+{
+    CFlatMesh mesh;
+    mwtest::fillFlatMesh(mwtest::gridSoup(2, 2, 0.5, 0.5, true), mesh); // diagonal sqrt(2)
+    const double diagonal = std::sqrt(2.0);
+    const struct {
+        double sizes; // the second node's distance from the box in diagonals
+        bool overMesh, read;
+    } cases[] = {{0.5, true, true},     {999.0, true, true}, {1001.0, true, false},
+                 {1e7, true, false},    {1e7, false, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.sizes) + (c.overMesh ? " over the mesh" : " alone"));
+        std::ostringstream text;
+        text.precision(17);
+        text << "Version 2\nNodes 2\n0 0.5 0.5 0 0 0 1\n0\t0\t0 0 0\n0\t0\t0 0 0\n1 0.5 -"
+             << c.sizes * diagonal << " 0 0 0 1\n0\t0\t0 0 0\n0\t0\t0 0 0\nPolylines 1\n2\n 1\n0 1\n";
+        CSurfaceNet net;
+        if (c.overMesh)
+            net.setMesh(&mesh);
+        std::istringstream in(text.str());
+        bool read = false;
+        const std::string printed = mwtest::capturedStdout([&] { read = net.read(in); });
+        EXPECT_EQ(read, c.read) << printed;
+        EXPECT_EQ(net.getNumPointLists(), c.read ? 1 : 0);
+        if (!c.read) {
+            EXPECT_EQ(printed.rfind("line 6: node record 2 lies ", 0), 0u) << printed;
+            EXPECT_NE(printed.find(" from the mesh's box, more than 1000 times its diagonal of "
+                                   "1.41421: the text is refused.\n"),
+                      std::string::npos)
+                << printed;
+        }
+    }
 }
 
 } // namespace
