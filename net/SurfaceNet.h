@@ -118,11 +118,14 @@ public:
     // read before it ("poly-line <n> of the net text names node <i>, but
     // the text has <count> nodes before it"), or more entries than twice
     // its points ("... passes its <d> points <k> times, a poly-line passes
-    // a point twice at most"). Stray marks between records are passed
-    // over; words are compared without case; before version 3 a Topology
-    // section is not read. False with the net built when a stored loop
-    // found no face: part of the net was lost. Poly-lines over the same
-    // entries are fitted once before the topology step (fitPolyLineCurves).
+    // a point twice at most"), and, over a mesh, a point of a poly-line
+    // more than 1000 times the mesh's box diagonal from the box ("line <n>:
+    // node record <k> lies <d> from the mesh's box, ..."). Stray marks
+    // between records are passed over; words are compared without case;
+    // before version 3 a Topology section is not read. False with the net
+    // built when a stored loop found no face: part of the net was lost.
+    // Poly-lines over the same entries are fitted once before the topology
+    // step (fitPolyLineCurves).
     virtual bool read(std::istream& in);
 
     // ---- The net's drawable
