@@ -437,6 +437,18 @@ TEST_F(MeshwrightHost, HostileInputsStaySmallAndQuick)
         {"20000 two-point poly-lines between the same two nodes, in a record",
          documentRecord(versionTwoText(2, std::vector<std::vector<int>>(20000, {0, 1}))),
          refuseRecord, "a net text repeating itself is not read."},
+        // Records whose net text is not whole: the plug-in's record is not
+        // read whole either (before, the open gave the net that was read).
+        {"net text that ends after its Polylines line, in a record",
+         documentRecord("Version 7\nNodes 0\nPolylines 0\n"), refuseRecord,
+         "line 4: the text ends where \"Topology\" was expected (version 7 has the section): the "
+         "text is refused.\n"},
+        {"net text declaring 0 faces before its face record, in a record",
+         documentRecord(netText.substr(0, netText.find("0.5\n1\nGeoObject")) + "0.5\n0\n" +
+                        netText.substr(netText.find("GeoObject"))),
+         refuseRecord,
+         "line 14: expected the end of the text after the last of the 0 faces declared on line 13, "
+         "found \"GeoObject\": the text is refused.\n"},
         // Read plain, such a poly-line is refused as no poly-line of a net.
         {"poly-line of 400 entries alternating between two nodes",
          versionTwoText(2, {std::vector<int>(alternating.begin(), alternating.begin() + 400)}),
@@ -454,6 +466,38 @@ TEST_F(MeshwrightHost, HostileInputsStaySmallAndQuick)
         {"grid file naming node -1", hashGrid("0 -1 2"), refuseImport,
          "poly-line 1 of the net text names node -1, but the text has 9 nodes before it: the text "
          "is refused.\n"},
+        // Grid files that declare more than they hold, or counts past int,
+        // read as an empty or smaller net in the drawn one's place; a field
+        // moved by a missing line took a decimal for an index.
+        {"grid file of only its header", "Version 2", refuseImport,
+         "line 1: the text ends where \"Nodes\" was expected: the text is refused.\n"},
+        {"grid file cut after its Polylines line", grid.substr(0, grid.find("Polylines 6\n") + 12),
+         refuseImport,
+         "line 31: the text ends after 0 of the 6 poly-lines declared on line 30: the text is "
+         "refused.\n"},
+        {"grid file cut after 3 of 6 poly-lines", grid.substr(0, grid.find("3\n 1\n0 3 6")),
+         refuseImport,
+         "line 40: the text ends after 3 of the 6 poly-lines declared on line 30: the text is "
+         "refused.\n"},
+        {"grid file with 2147483648 nodes", "Version 2\nNodes 2147483648\nPolylines 0\n",
+         refuseImport,
+         "line 2: expected the node count after \"Nodes\" (a whole number from 0 to 2147483647), "
+         "found \"2147483648\": the text is refused.\n"},
+        {"grid file with 2147483648 poly-lines", "Version 2\nNodes 0\nPolylines 2147483648\n",
+         refuseImport,
+         "line 3: expected the poly-line count after \"Polylines\" (a whole number from 0 to "
+         "2147483647), found \"2147483648\": the text is refused.\n"},
+        {"grid file of version 2147483648", "Version 2147483648\nNodes 0\nPolylines 0\n",
+         refuseImport,
+         "line 1: expected the version after \"Version\" (a whole number from 0 to 2147483647), "
+         "found \"2147483648\": the text is refused.\n"},
+        {"grid file without a direction line",
+         grid.substr(0, 20) + grid.substr(grid.find('\n', 20) + 1), refuseImport,
+         "line 5: expected the second flag of the second direction of node record 1 of the 9 "
+         "declared on line 2 (0 or 1), found \"-0.5\": the text is refused.\n"},
+        {"grid file naming node 1.5", hashGrid("0 1.5 2"), refuseImport,
+         "line 33: expected entry 2 of the 3 of poly-line 1 of the 6 declared on line 30 (a whole "
+         "number within the range of an int), found \"1.5\": the text is refused.\n"},
         // Far corners beside unit ones size the facet hash by the far ones.
         {"POL image with corners at 3e21 beside unit ones",
          keptInput("MeshObjectDeflate/pol-image-with-corners-at-3e21-beside-unit-ones"),
