@@ -18,6 +18,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -238,6 +239,29 @@ TEST_F(MeshwrightHost, HostileInputsStaySmallAndQuick)
         return object.Read(in) && object.mesh != nullptr;
     };
 
+    // Records whose image inflates hundreds of times are refused before
+    // anything is read; the same images read by the POL reader and hashed,
+    // as the mesh object read them before that bound, stay quick too.
+    const auto refuseMeshObject = [readMeshObject](const std::string& bytes) {
+        return !readMeshObject(bytes);
+    };
+    const auto hashImageOfRecord = [](const std::string& bytes) {
+        ON_MemoryArchive in(bytes.data() + 1, bytes.size() - 1);
+        std::size_t size = 0;
+        int crcFailed = 0;
+        if (!in.ReadCompressedBufferSize(&size))
+            return false;
+        std::string image(size, '\0');
+        if (!in.ReadCompressedBuffer(size, image.data(), &crcFailed) || crcFailed != 0)
+            return false;
+        std::istringstream stream(image);
+        CFlatMesh mesh;
+        if (!mesh.readPOL(stream, std::uint32_t(size)))
+            return false;
+        mesh.buildFacetHash(200.0, -1.0, nullptr);
+        return mesh.getFacetCount() > 0;
+    };
+
     // The record whose compressed buffer holds what a raw deflate stream
     // inflates to, as the deflate harness makes it.
     const auto readMeshObjectDeflate = [readMeshObject](const std::string& stream) {
@@ -362,11 +386,17 @@ TEST_F(MeshwrightHost, HostileInputsStaySmallAndQuick)
          keptInput("MeshObject/cube-of-facets-as-large-as-the-mesh"), readMeshObject, nullptr},
         {"thousands of coincident facets as large as the mesh",
          keptInput("MeshObject/thousands-of-coincident-facets-as-large-as-the-mesh"),
-         readMeshObject, nullptr},
+         refuseMeshObject, "a mesh image repeating itself is not read."},
+        {"thousands of coincident facets as large as the mesh, hashed",
+         keptInput("MeshObject/thousands-of-coincident-facets-as-large-as-the-mesh"),
+         hashImageOfRecord, nullptr},
         {"that net in a document record", record, readRecord, nullptr},
         {"polygon of 91422 corners round eight vertices",
          keptInput("MeshObject/polygon-of-ninety-thousand-corners-round-eight-vertices"),
-         readMeshObject, nullptr},
+         refuseMeshObject, "a mesh image repeating itself is not read."},
+        {"polygon of 91422 corners round eight vertices, hashed",
+         keptInput("MeshObject/polygon-of-ninety-thousand-corners-round-eight-vertices"),
+         hashImageOfRecord, nullptr},
         // A node listed seven times in a row is one point of its poly-line:
         // the junction keeps no self-pointing edges, and the grid its nine
         // faces.
@@ -462,3 +492,4 @@ TEST_F(MeshwrightHost, HostileInputsStaySmallAndQuick)
         }
     }
 }
+
