@@ -493,3 +493,69 @@ TEST_F(MeshwrightHost, HostileInputsStaySmallAndQuick)
     }
 }
 
+// Records of about a megabyte whose buffer heads declare a mesh image or a
+// net text of a gigabyte (what the archive's own bound of 1040 times lets
+// through): refused before anything of that size is allocated, within a
+// few times the record's size. The image was held as a vector, a string
+// and a string stream, and the net text allocated at its declared size
+// before its bound was checked.
+TEST_F(MeshwrightHost, BuffersDeclaringAGigabyteAreRefusedBeforeTheyAreAllocated)
+{
+    const auto forgedBuffer = [](std::uint64_t size, std::size_t packed) {
+        ON_MemoryArchive head;
+        head.WriteInt64(std::int64_t(size));
+        head.WriteInt(0); // the check sum of bytes never inflated
+        head.WriteInt64(std::int64_t(packed));
+        std::string bytes(head.Buffer().begin(), head.Buffer().end());
+        return bytes + std::string(packed, '\x5a');
+    };
+    // The plug-in's record of one mesh: version 4, no references, display
+    // settings, a mesh count of 1, then the mesh's and the net's buffers.
+    const auto record = [](const std::string& buffers) {
+        ON_MemoryArchive out;
+        for (int field : {4, 0, 0, 0, 1})
+            out.WriteInt(field);
+        return std::string(out.Buffer().begin(), out.Buffer().end()) + buffers;
+    };
+    const std::string small = documentRecord(versionTwoText(0, {})).substr(20);
+    ON_MemoryArchive smallMesh(small.data(), small.size());
+    std::size_t meshSize = 0, meshPacked = 0;
+    ASSERT_TRUE(smallMesh.ReadCompressedBufferSize(&meshSize, &meshPacked));
+    const std::string meshBuffer = small.substr(0, 20 + meshPacked);
+
+    // What the record of the small mesh and an empty net costs to read.
+    const auto readRecord = [this](const std::string& bytes, bool& read) {
+        plugIn().meshObjects.removeAll();
+        ON_MemoryArchive in(bytes.data(), bytes.size());
+        return measure([&] { read = plugIn().ReadDocument(doc(), in, CVezadFileReadOptions()); });
+    };
+    bool read = false;
+    const long smallKB = readRecord(record(small), read).growthKB;
+    ASSERT_TRUE(read);
+
+    struct Case {
+        const char* what;
+        std::string record;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"mesh image of 1,020,000,532 bytes from 991,000",
+         record(forgedBuffer(1020000532u, 991000) + small.substr(20 + meshPacked)),
+         "the mesh image of 1020000532 bytes inflates from 991020, more than 32 times: a mesh "
+         "image repeating itself is not read.\n"},
+        {"net text of 1,000,000,000 bytes from 972,000",
+         record(meshBuffer + forgedBuffer(1000000000u, 972000)),
+         "the net text of 1000000000 bytes inflates from 972020, more than 32 times: a net text "
+         "repeating itself is not read.\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CaptureStdout();
+        const Cost cost = readRecord(c.record, read);
+        const std::string printed = GetCapturedStdout();
+        EXPECT_FALSE(read);
+        EXPECT_NE(printed.find(c.line), std::string::npos) << printed;
+        EXPECT_LT(cost.growthKB, smallKB + long(4 * c.record.size() / 1024));
+        EXPECT_LT(cost.seconds, 2.0);
+    }
+}
