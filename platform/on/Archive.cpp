@@ -624,7 +624,7 @@ ON_CompressedBufferStream::int_type ON_CompressedBufferStream::underflow()
 {
     if (gptr() < egptr())
         return traits_type::to_int_type(*gptr());
-    if (!m_state || m_state->stopped)
+    if (!m_state || m_state->stopped || m_state->out.empty())
         return traits_type::eof();
     // The last bytes of the piece read stay before the next for a putback.
     const std::size_t keep =
