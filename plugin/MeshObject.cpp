@@ -174,11 +174,15 @@ bool CMWMeshObject::Read(ON_BinaryArchive& archive)
     std::size_t size = 0, packed = 0;
     if (!archive.ReadCompressedBufferSize(&size, &packed))
         return false;
-    if (size > std::numeric_limits<std::uint32_t>::max() ||
-        size > kPolImageInflation * (packed + kBufferRecordHead) + kPolImageSlack) {
+    if (size > kPolImageInflation * (packed + kBufferRecordHead) + kPolImageSlack) {
         std::cout << "the mesh image of " << size << " bytes inflates from "
                   << packed + kBufferRecordHead << ", more than " << kPolImageInflation
                   << " times: a mesh image repeating itself is not read." << std::endl;
+        return false;
+    }
+    if (size > std::numeric_limits<std::uint32_t>::max()) {
+        std::cout << "the mesh image of " << size
+                  << " bytes is larger than a POL image can be: it is not read." << std::endl;
         return false;
     }
     // The image is read as it inflates: the POL reader takes its header and
