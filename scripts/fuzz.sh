@@ -68,7 +68,8 @@ run_one() {
   alone() {
     local out peak
     if ! out=$(ASAN_OPTIONS=$asan "$build/fuzz/fuzz_$name" -runs=1 -timeout=1 \
-                 -malloc_limit_mb=64 -close_fd_mask=1 -print_final_stats=1 "$1" 2>&1); then
+                 -malloc_limit_mb=64 -close_fd_mask=1 -print_final_stats=1 \
+                 -exact_artifact_path=/dev/null "$1" 2>&1); then
       echo "repeats alone"
       return
     fi
