@@ -62,6 +62,17 @@ public:
     // file " and its name) and for a text the reader refuses, finds cut
     // short or loses a face of.
     bool readFile(const char* name) override;
+    // readFile's two halves, for a text read ahead into a net of its own
+    // (a document's net, read whole before the open changes anything): the
+    // net that will read takes this net's switches and settings, and once
+    // read it gives its contents to this net in place of this net's
+    // poly-lines, faces and undo items.
+    void prepareTextRead(CSurfaceNet& read) const { read.copyReadSettings(*this); }
+    void takeTextRead(CSurfaceNet& read)
+    {
+        deleteAll(false);
+        takeContents(read);
+    }
     // With ask and no poly-lines: 0 at once. Otherwise removes every face and
     // all the grid holds, without a question; returns the number of
     // poly-lines there were.
