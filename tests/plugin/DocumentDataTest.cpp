@@ -252,6 +252,14 @@ TEST_F(MeshwrightHost, DocumentRecordNotReadWholeRefusesTheOpen)
         return at == std::string::npos ? text
                                        : text.substr(0, at) + to + text.substr(at + from.size());
     };
+    // The net text up to its "Polylines" line and 3 k lines after it.
+    const auto cutAfterLines = [&text](int k) {
+        std::size_t at = text.find("\nPolylines ");
+        EXPECT_NE(at, std::string::npos);
+        for (int line = 0; line <= 3 * k && at != std::string::npos; ++line)
+            at = text.find('\n', at + 1);
+        return text.substr(0, at == std::string::npos ? text.size() : at + 1);
+    };
     const auto flipped = [&record](std::size_t at) {
         std::string damaged = record;
         damaged[at] = char(damaged[at] ^ 0x5a);
@@ -348,6 +356,12 @@ TEST_F(MeshwrightHost, DocumentRecordNotReadWholeRefusesTheOpen)
          "its net text ends at byte " + std::to_string(text.size()) + " of its " +
              std::to_string(text.size() + 3)},
         {"net text naming a node past the end", withText(replaced("\n0 1 2\n", "\n0 1 12\n")),
+         "its net text cannot be read whole"},
+        // A net text that ends before its declared poly-lines: read as a
+        // smaller net (or none) before.
+        {"net text cut after its poly-line count", withText(cutAfterLines(0)),
+         "its net text cannot be read whole"},
+        {"net text cut inside its poly-lines", withText(cutAfterLines(3)),
          "its net text cannot be read whole"},
         {"the record as written", record, ""},
     };
