@@ -919,16 +919,22 @@ public:
     {
         const int a = vertexAt(s.first, s.plane);
         const int b = vertexAt(s.last, s.plane);
-        if (joins.join(a, b)) {
-            ++joinCount;
-            joined += (joins.degree(a) == 1) + (joins.degree(b) == 1);
+        if (!joins.join(a, b))
+            return;
+        // A vertex joined for the first time is a part of its own until the
+        // join unites it with the other end's part.
+        parts += (joins.degree(a) == 1) + (joins.degree(b) == 1);
+        const int ra = root(a), rb = root(b);
+        if (ra != rb) {
+            part[std::size_t(std::max(ra, rb))] = std::min(ra, rb);
+            --parts;
         }
     }
 
-    // The vertices joined less the joins: a part of the section of m
-    // vertices has at least m - 1 joins, so this never exceeds the number
-    // of parts the segments added so far form.
-    long long partsAtLeast() const { return joined - joinCount; }
+    // The separate parts of the segments added so far: sets of segments
+    // connected through their merged ends, each open path and each loop of
+    // the section one.
+    long long partCount() const { return parts; }
 
     // Traces the paths and appends their curves.
     void trace(CurveList& curves)
@@ -955,8 +961,23 @@ private:
     float g, r;
     SectionVertices graph;
     SectionJoins joins;
-    long long joined = 0;    // vertices of degree > 0
-    long long joinCount = 0; // distinct joins
+    // The parts: each vertex's parent towards its part's root (the least
+    // index of the part), and how many parts there are.
+    std::vector<int> part;
+    long long parts = 0;
+
+    int root(int v)
+    {
+        int r = v;
+        while (part[std::size_t(r)] != r)
+            r = part[std::size_t(r)];
+        while (part[std::size_t(v)] != r) {
+            const int next = part[std::size_t(v)];
+            part[std::size_t(v)] = r;
+            v = next;
+        }
+        return r;
+    }
 
     const float* position(int v) const { return graph.vertices[std::size_t(v)].xyz; }
 
@@ -975,8 +996,10 @@ private:
             return found;
         const std::size_t before = graph.vertices.size();
         found = graph.insert(q, plane);
-        if (graph.vertices.size() > before)
+        if (graph.vertices.size() > before) {
             joins.addVertex();
+            part.push_back(found);
+        }
         return found;
     }
 };
@@ -1074,7 +1097,7 @@ bool sectionOfPlanes(PlaneCuts& cuts, CurveList& curves, int maxPieces)
         cuts.planeSegments(i, plane);
         for (const SectionSegment& s : plane)
             trace.add(s);
-        if (maxPieces > 0 && !plane.empty() && trace.partsAtLeast() > maxPieces)
+        if (maxPieces > 0 && !plane.empty() && trace.partCount() > maxPieces)
             return false;
     }
     trace.trace(curves);

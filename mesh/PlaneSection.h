@@ -99,16 +99,15 @@ bool meshPlaneSection(Mesh::CBaseMesh* mesh, const CVertex<float, 3>& p, const C
 
 // meshPlaneSection with m = n, no side, end points or distance filter and
 // not per plane, given up where the section breaks into more than maxPieces
-// pieces. The ends are merged plane by plane; a part of the section
-// (segments connected through their merged ends) of m vertices has at least
-// m - 1 joins, so the vertices joined so far less the distinct joins is a
-// lower bound of the parts formed so far. When, after a plane's last
-// segment, that bound exceeds maxPieces, nothing is traced. A section that
-// never has more than maxPieces parts is not given up and gives the curves
-// meshPlaneSection gives; a mesh whose facets share no edges gives a part
-// per segment and is given up after its first planes' segments. False,
-// with nothing appended, when given up; true otherwise (also when the
-// planes miss the mesh). maxPieces <= 0 sets no bound.
+// pieces: the ends are merged plane by plane, and when, after a plane's last
+// segment, the segments merged so far form more than maxPieces separate
+// parts (sets of segments connected through their merged ends: each open
+// path and each loop of a section one), nothing is traced. A section that
+// never has more than maxPieces parts gives the curves meshPlaneSection
+// gives; a mesh whose facets share no edges gives a part per segment and
+// is given up after its first planes' segments. False, with nothing
+// appended, when given up; true otherwise (also when the planes miss the
+// mesh). maxPieces <= 0 sets no bound.
 bool meshPlaneSectionWithin(Mesh::CBaseMesh* mesh, const CVertex<float, 3>& p,
                             const CVector<float, 3>& n, int count, Interval range,
                             CurveList& curves, int maxPieces);
