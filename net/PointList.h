@@ -23,6 +23,11 @@
 #include "foundation/KorList.h"
 #include "foundation/Vertex.h"
 
+#include <algorithm>
+#include <cstddef>
+#include <functional>
+#include <vector>
+
 class COffset_Grid;
 class CParametricGeometry;
 class Interval;
@@ -254,6 +259,22 @@ double turnAngleSeenAlong(const CVertex<float, 3>& d0, const CVertex<float, 3>& 
 
 // The use count of v: -1 for null, 0 for a point that is not a grid point.
 int useCountOf(const CVertex<float, 3>* v);
+
+// Whether a poly-line over these entries (points, or node indices of a net
+// text, in order) passes its points more often than a poly-line of a net
+// does: a poly-line passes a point once, or twice where it runs through
+// itself, so more than four entries and more than twice as many as it has
+// distinct points. The net text refuses such a poly-line and the editing
+// builds none.
+template <class Entry> bool passesItsPointsTooOften(const std::vector<Entry>& entries)
+{
+    if (entries.size() <= 4)
+        return false;
+    std::vector<Entry> points(entries);
+    std::sort(points.begin(), points.end(), std::less<Entry>());
+    const auto distinct = std::size_t(std::unique(points.begin(), points.end()) - points.begin());
+    return entries.size() > 2 * distinct;
+}
 
 // One line per entry on standard output ("   %d:  Vertex, Usecount: %d" for
 // a junction, else "   %d:  Point") followed by its coordinates. True.
