@@ -304,7 +304,7 @@ INSTANTIATE_TEST_SUITE_P(
     Nets, NetInMetres,
     ::testing::Values(NetInUnitsCase{"lasso", 2, mwtest::NetStyle::Lasso, 0.0},
                       NetInUnitsCase{"uneven_3x3_long_row", 3, mwtest::NetStyle::MixedRow, 0.25},
-                      NetInUnitsCase{"uneven_4x4_reversed", 4, mwtest::NetStyle::Reversed, 0.25}),
+                      NetInUnitsCase{"uneven_3x3_tee_lines", 3, mwtest::NetStyle::TeeLines, 0.25}),
     [](const ::testing::TestParamInfo<NetInUnitsCase>& info) { return info.param.name; });
 
 // Planar four-sided faces bounded by their domains: corners (x, y) in the
