@@ -35,15 +35,16 @@ bool resolveReference(std::istream& is, const CGeoRef& registry, const char* wha
 
 CCONS::CCONS(CParametricGeometry* uv, CParametricGeometry* s) : surface(s), uvCurve(uv) {}
 
-CCONS::CCONS(CParametricGeometry* curve, CParametricGeometry* s, int option, double tolerance)
+CCONS::CCONS(CParametricGeometry* curve, CParametricGeometry* s, int option, double tolerance,
+             double accuracy)
     : surface(s)
 {
     if (curve == nullptr)
         return;
-    uvCurve = euclideanToPCurve(curve, surface, option, tolerance);
+    uvCurve = euclideanToPCurve(curve, surface, option, tolerance, accuracy);
     if (uvCurve == nullptr) {
         std::cout << "parCurve-Creation failed !" << std::endl;
-        uvCurve = euclideanToPCurve(curve, surface, option, tolerance);
+        uvCurve = euclideanToPCurve(curve, surface, option, tolerance, accuracy);
     }
     ownsUVCurve = uvCurve != nullptr;
 }

@@ -14,6 +14,7 @@
 // shares its surface.
 #pragma once
 
+#include "curves/ParameterCurve.h"
 #include "foundation/KorList.h"
 #include "foundation/Tuple.h"
 #include "geometry/ParametricGeometry.h"
@@ -33,10 +34,12 @@ public:
     // Stores both pointers unchanged (either may be null); owns neither.
     CCONS(CParametricGeometry* uvCurve, CParametricGeometry* surface);
     // The uv curve of the space curve on the surface (euclideanToPCurve with
-    // the option as degree and the tolerance), owned by this curve. A failed
-    // conversion prints "parCurve-Creation failed !" and is tried once more;
-    // a second failure leaves getUVCurve null. A null curve makes nothing.
-    CCONS(CParametricGeometry* curve, CParametricGeometry* surface, int option, double tolerance);
+    // the option as degree, the tolerance and the accuracy in space), owned
+    // by this curve. A failed conversion prints "parCurve-Creation failed !"
+    // and is tried once more; a second failure leaves getUVCurve null. A null
+    // curve makes nothing.
+    CCONS(CParametricGeometry* curve, CParametricGeometry* surface, int option, double tolerance,
+          double accuracy = kDefaultPCurveAccuracy);
     CCONS(const CCONS&) = delete;
     CCONS& operator=(const CCONS&) = delete;
     // Frees the table; deletes the uv curve only when owned.

@@ -22,6 +22,10 @@ using Fenwo::NurbsSurf;
 
 namespace {
 
+// The least thinning tolerance of the uv points, as a share of the
+// surface's larger parameter span.
+constexpr double kThinningFloorShare = 5e-6;
+
 Vector uvPoint(double u, double v)
 {
     return Vector(u, v, 0.0);
@@ -208,15 +212,17 @@ NurbsSurf* fitUVPointsAcrossSeams(NurbsSurf* surface, bool closed,
 }
 
 NurbsSurf* buildPCurve(CParametricGeometry* curve, NurbsSurf* surface, bool interpolate, int degree,
-                       double tol)
+                       double tol, double accuracy)
 {
     if (curve == nullptr || surface == nullptr)
         return nullptr;
+    if (!(accuracy > 0.0))
+        accuracy = kDefaultPCurveAccuracy;
     // Samples: facet parameters, or equal arc-length steps when the curve is
     // straight enough to facet into its two ends.
     const double L = sampledCurveLength(curve, 20, false);
     Kor::List<double> params;
-    curve->facetCurve(params, 0.001, false, 10000, false, false, 0.01 * L);
+    curve->facetCurve(params, accuracy, false, 10000, false, false, 0.01 * L);
     if (params.getCount() == 2) {
         const double length = curve->getLength();
         const double scaled = std::isfinite(length) ? std::min(5.0 * length, 1e4) : 0.0;
@@ -251,7 +257,12 @@ NurbsSurf* buildPCurve(CParametricGeometry* curve, NurbsSurf* surface, bool inte
     }
     IndexSubset<CFitPoint> all(points);
     all.selectAll();
-    const double tol2 = std::max(0.25 * uvToleranceAlongPoints(surface, all, 0.001), 5e-6);
+    // The thinning keeps at least a small share of the parameter domain: a
+    // domain in arc length is as large as the surface, so the share follows
+    // the model's size where a fixed value would not.
+    const double span = std::max(surface->getDomain(0).getLength(), surface->getDomain(1).getLength());
+    const double tol2 = std::max(0.25 * uvToleranceAlongPoints(surface, all, accuracy),
+                                 kThinningFloorShare * (span > 0.0 ? span : 1.0));
 
     NurbsSurf* result = fitUVPointsAcrossSeams(surface, closed, all, true, tol2, degree);
     if (result == nullptr) {
@@ -284,12 +295,12 @@ NurbsSurf* buildPCurve(CParametricGeometry* curve, NurbsSurf* surface, bool inte
 }
 
 NurbsSurf* euclideanToPCurve(CParametricGeometry* curve, CParametricGeometry* surface, int degree,
-                             double tol)
+                             double tol, double accuracy)
 {
     NurbsSurf* nurbs = dynamic_cast<NurbsSurf*>(surface);
     if (nurbs == nullptr) {
         std::cout << "Euclidian to PCurve must fail on Non-Nurbs-Surfaces, sorry" << std::endl;
         return nullptr;
     }
-    return buildPCurve(curve, nurbs, false, degree, tol);
+    return buildPCurve(curve, nurbs, false, degree, tol, accuracy);
 }

@@ -23,21 +23,31 @@ namespace Fenwo {
 class NurbsSurf;
 }
 
+// The accuracy in space of a uv curve built for a caller that knows no
+// tolerance of its model.
+constexpr double kDefaultPCurveAccuracy = 0.001;
+
 // The uv curve of `curve` on `surface` (builder with interpolate false).
 // A surface that is not a NURBS surface prints
 // "Euclidian to PCurve must fail on Non-Nurbs-Surfaces, sorry" on standard
 // output and gives null; null also when every fit fails or an input is null.
 Fenwo::NurbsSurf* euclideanToPCurve(CParametricGeometry* curve, CParametricGeometry* surface,
-                                    int degree, double tol);
+                                    int degree, double tol,
+                                    double accuracy = kDefaultPCurveAccuracy);
 
 // The p-curve builder: samples the curve (faceting, or equal arc-length steps
 // for a straight curve), projects the samples onto the surface, fits them by
 // the seam-aware uv fit, then (interpolate only) by a plain interpolation of
-// the uv points, and last by approximating their degree-1 poly-line. A closed
-// (cyclic) result has its seam moved to the first sample. Null for a null
-// curve or surface, a curve that cannot be sampled, or when every fit fails.
+// the uv points, and last by approximating their degree-1 poly-line (with
+// tol). The samples follow the curve, and the fit keeps to them, within
+// `accuracy` in space: a length, which the caller takes from its model's
+// tolerance, so that a model in metres gets the uv curve of the same model
+// in millimetres. A closed (cyclic) result has its seam moved to the first
+// sample. Null for a null curve or surface, a curve that cannot be sampled,
+// or when every fit fails.
 Fenwo::NurbsSurf* buildPCurve(CParametricGeometry* curve, Fenwo::NurbsSurf* surface,
-                              bool interpolate, int degree, double tol);
+                              bool interpolate, int degree, double tol,
+                              double accuracy = kDefaultPCurveAccuracy);
 
 // Fits a uv curve through the selected points' uv = (u, v) (the points are
 // not changed). With wrap the parameters are first wrapped into the

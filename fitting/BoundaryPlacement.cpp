@@ -117,7 +117,8 @@ BoundaryPosition boundaryParameter(const Vector& p, CParametricGeometry* s, doub
 
 BoundaryPosition getBoundaryPOs(const CVertex<float, 3>& a, const CVertex<float, 3>& b,
                                 CParametricGeometry* s, Interval* range,
-                                CPointOnSurfaceBoundary* endA, CPointOnSurfaceBoundary* endB)
+                                CPointOnSurfaceBoundary* endA, CPointOnSurfaceBoundary* endB,
+                                double cornerReach)
 {
     if (s == nullptr)
         return undefinedPosition;
@@ -131,8 +132,8 @@ BoundaryPosition getBoundaryPOs(const CVertex<float, 3>& a, const CVertex<float,
     auto* surface = dynamic_cast<Fenwo::NurbsSurf*>(s);
     CPointOnSurfaceBoundary cornerA, cornerB;
     cornerA.surface = cornerB.surface = surface;
-    cornerA.position = nearestCorner(a, s, 0.1);
-    cornerB.position = nearestCorner(b, s, 0.1);
+    cornerA.position = nearestCorner(a, s, cornerReach);
+    cornerB.position = nearestCorner(b, s, cornerReach);
 
     const bool alongV = std::fabs(ub - ua) < std::fabs(vb - va);
     BoundaryPosition side;
@@ -169,11 +170,11 @@ BoundaryPosition getBoundaryPOs(const CVertex<float, 3>& a, const CVertex<float,
 
 BoundaryPosition getBoundaryPOsOfPoints(const Vector& a, const Vector& b, CParametricGeometry* s,
                                         Interval* range, CPointOnSurfaceBoundary* endA,
-                                        CPointOnSurfaceBoundary* endB)
+                                        CPointOnSurfaceBoundary* endB, double cornerReach)
 {
     const CVertex<float, 3> fa{static_cast<float>(a[0]), static_cast<float>(a[1]),
                                static_cast<float>(a[2])};
     const CVertex<float, 3> fb{static_cast<float>(b[0]), static_cast<float>(b[1]),
                                static_cast<float>(b[2])};
-    return getBoundaryPOs(fa, fb, s, range, endA, endB);
+    return getBoundaryPOs(fa, fb, s, range, endA, endB, cornerReach);
 }

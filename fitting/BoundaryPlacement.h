@@ -45,14 +45,19 @@ BoundaryPosition boundaryParameter(const Vector& p, CParametricGeometry* s, doub
 // along the side, each snapped to the domain bound it lies within 1e-5 of,
 // or to its bound when its end is a corner (the smaller value to the
 // minimum, the larger to the maximum). endA and endB (when given) refer to s
-// and hold the corner within 0.1 of their point, or else the side with the
-// snapped parameter. Null s: undefinedPosition and nothing changes; a point
-// that cannot be located prints "Attention: getBoundaryPOs returnung an
-// undefined Position." and gives undefinedPosition.
+// and hold the corner within cornerReach of their point, or else the side
+// with the snapped parameter. cornerReach is a length: a caller that knows
+// its model's tolerance takes it from there. Null s: undefinedPosition and
+// nothing changes; a point that cannot be located prints "Attention:
+// getBoundaryPOs returnung an undefined Position." and gives
+// undefinedPosition.
+constexpr double kDefaultCornerReach = 0.1;
 BoundaryPosition getBoundaryPOs(const CVertex<float, 3>& a, const CVertex<float, 3>& b,
                                 CParametricGeometry* s, Interval* range,
-                                CPointOnSurfaceBoundary* endA, CPointOnSurfaceBoundary* endB);
+                                CPointOnSurfaceBoundary* endA, CPointOnSurfaceBoundary* endB,
+                                double cornerReach = kDefaultCornerReach);
 // The same for two points given in double precision (taken in single).
 BoundaryPosition getBoundaryPOsOfPoints(const Vector& a, const Vector& b, CParametricGeometry* s,
                                         Interval* range, CPointOnSurfaceBoundary* endA,
-                                        CPointOnSurfaceBoundary* endB);
+                                        CPointOnSurfaceBoundary* endB,
+                                        double cornerReach = kDefaultCornerReach);

@@ -84,8 +84,19 @@ bool thinToTargetCount(const Kor::List<Vector*>& pts, int targetCount, Kor::List
     for (int i = 0; i < pts.count; ++i)
         points.append(&xyz[3 * std::size_t(i)]);
 
+    // The tuning starts from the cells that share the points' box out among
+    // the wanted count as a sheet of points would occupy them: a size of the
+    // points' own scale, so that points in metres are thinned as the same
+    // points in millimetres.
+    float lo[3] = {xyz[0], xyz[1], xyz[2]}, hi[3] = {xyz[0], xyz[1], xyz[2]};
+    for (int i = 1; i < pts.count; ++i)
+        for (int c = 0; c < 3; ++c) {
+            lo[c] = std::min(lo[c], xyz[3 * std::size_t(i) + c]);
+            hi[c] = std::max(hi[c], xyz[3 * std::size_t(i) + c]);
+        }
+    const double side = std::max({double(hi[0]) - lo[0], double(hi[1]) - lo[1], double(hi[2]) - lo[2]});
     CSparsePointHash hash;
-    double cellSize = 10.0;
+    double cellSize = side > 0.0 && std::isfinite(side) ? side / std::sqrt(double(targetCount)) : 1.0;
     hash.fitCellSize(points, targetCount, cellSize, 0.2);
     fillHash(hash, points, cellSize);
 

@@ -71,8 +71,9 @@ bool thinPoints(const Kor::List<Vector*>& pts, Kor::List<int>& kept, double minD
 
 // Appends to chosen one index per occupied cell of a sparse cell grid (in
 // the grid's cell order): the point nearest to the centroid of its cell's
-// points. The cell size is tuned (from 10.0, at most 13 rounds, stopping
-// within 20 %) so that the points occupy about targetCount cells: the count
+// points. The cell size is tuned (from the larger side of the points' box
+// over the square root of targetCount, at most 13 rounds, stopping within
+// 20 %) so that the points occupy about targetCount cells: the count
 // appended may miss max(targetCount, 1) by that much either way.
 // Coordinates are taken in single precision. False for no points.
 bool thinToTargetCount(const Kor::List<Vector*>& pts, int targetCount, Kor::List<int>& chosen);

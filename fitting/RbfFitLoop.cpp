@@ -10,6 +10,7 @@
 #include "geometry/NurbsSurf.h"
 
 #include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -21,6 +22,12 @@ namespace {
 
 // The largest error of rbf3 before any change, in tolerances.
 constexpr double kAbortFactor = 120.0;
+// The closest two points of an imprint's field may lie, as a share of the
+// diagonal of the points' box: points closer than that add nothing to the
+// shape and make the field's system nearly singular. It follows the points'
+// size, so that a point set in metres is imprinted as the same set in
+// millimetres (0.1 on a face 20 millimetres across).
+constexpr double kImprintSpacingShare = 0.005;
 // Samples and spacing of a face's parameter look-up.
 constexpr int kLookupSamples = 500;
 constexpr double kLookupSpacing = 0.001;
@@ -89,8 +96,18 @@ bool imprintSurface(NurbsSurf& S, IndexSubset<CFitPoint>& pts, int kernelType, i
     if (nU < 1 || nV < 1)
         return false;
     targetCount = std::max(4, std::min(nU * nV, targetCount));
+    double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+    for (int k = 0; k < pts.count; ++k)
+        for (int d = 0; d < 3 && d < pts[k].Point.n; ++d) {
+            lo[d] = std::min(lo[d], pts[k].Point[d]);
+            hi[d] = std::max(hi[d], pts[k].Point[d]);
+        }
+    double diagonal = 0.0;
+    for (int d = 0; d < 3; ++d)
+        if (hi[d] > lo[d])
+            diagonal += (hi[d] - lo[d]) * (hi[d] - lo[d]);
     IndexSubset<CFitPoint> thinned(pts);
-    selectThinnedSubset(thinned, targetCount, 0.1);
+    selectThinnedSubset(thinned, targetCount, kImprintSpacingShare * std::sqrt(diagonal));
     std::unique_ptr<iPolScatteredData> f(
         harmonicRecompute(S, thinned, kernelType, true, nullptr, -1.0, -1.0, true));
     if (f == nullptr || !f->isValid())

@@ -45,7 +45,8 @@ bool rbf3(Fenwo::NurbsSurf& S, double dTol, IndexSubset<CFitPoint>& pts, int tar
 // Replaces S by a surface of (nU + 1) x (nV + 1) control points (degree
 // min(n, 3) per direction, uniform clamped knots on [0, 1]) placed on the
 // displaced S at a uniform grid of its domain; the field is built from at
-// most max(4, min(nU nV, targetCount)) points thinned at 0.1. With reproject
+// most max(4, min(nU nV, targetCount)) points, no two of them closer than a
+// two-hundredth of the diagonal of the points' box. With reproject
 // the points are inverted on the new S and only those landing inside its
 // domain stay in pts. False (S untouched) when nU or nV is below 1 or no
 // field can be built.

@@ -185,8 +185,11 @@ std::vector<double> activePositions(IndexSubset<CFitPoint>* active)
 // Terms containing each coordinate (degree 1 uses the first entry only).
 constexpr int kTermsOf[3][4] = {{1, 4, 7, 8}, {2, 5, 7, 9}, {3, 6, 8, 9}};
 
-// A flat coordinate's sample standard deviation stays below this.
-constexpr double kFlatSpread = 0.2;
+// A flat coordinate's sample standard deviation stays below this share of
+// the largest standard deviation of the three: flatness is a matter of the
+// samples' proportions, not of the model's units (0.2 where the samples of
+// a face some 15 millimetres across spread by 4 in their plane).
+constexpr double kFlatSpreadShare = 0.05;
 // Pivot threshold of the direct factorisation, relative to the entries.
 constexpr double kPivotEps = 2.2e-16;
 
@@ -325,17 +328,21 @@ void CRBFSystem::rbfAssemble(bool withRightHandSides)
     // A coordinate in which the samples barely vary makes its polynomial
     // columns (nearly) dependent on the constant one; a unit diagonal frees
     // their coefficients instead.
-    for (int c = 0; c < 3; ++c) {
-        flat[c] = false;
-        if (n <= 1)
-            continue;
+    double spread[3] = {0.0, 0.0, 0.0};
+    for (int c = 0; c < 3 && n > 1; ++c) {
         double sum = 0.0, sum2 = 0.0;
         for (int i = 0; i < n; ++i) {
             sum += p[3 * i + c];
             sum2 += p[3 * i + c] * p[3 * i + c];
         }
-        const double spread = std::sqrt(std::max(0.0, sum2 - sum * sum / n) / (n - 1));
-        if (spread < kFlatSpread) {
+        spread[c] = std::sqrt(std::max(0.0, sum2 - sum * sum / n) / (n - 1));
+    }
+    const double largestSpread = std::max({spread[0], spread[1], spread[2]});
+    for (int c = 0; c < 3; ++c) {
+        flat[c] = false;
+        if (n <= 1)
+            continue;
+        if (!(spread[c] > kFlatSpreadShare * largestSpread)) {
             flat[c] = true;
             for (int term : kTermsOf[c])
                 if (term < m)

@@ -74,16 +74,17 @@ public:
     // turns the pieces that run backwards ("orderCurves failed, missed " n
     // " curves " when n pieces do not join the chain; they are kept after
     // it). Then closes the loop: a joint whose gap in space is at most the
-    // larger of 0.05 and a thousandth of the loop's length stays; a gap
-    // below 1.0 that turns back against the end tangent (dot below -0.9)
-    // stays open; every other gap gets a straight (u, v) bridge after the
-    // curve. With sides, each curve is one side of the face, from one of its
+    // larger of a tenth of the face's tolerance (0.05 when the tolerance is
+    // not given, 0 or less) and a thousandth of the loop's length stays; a
+    // gap below twice the tolerance (1.0 without one) that turns back
+    // against the end tangent (dot below -0.9) stays open; every other gap
+    // gets a straight (u, v) bridge after the curve. With sides, each curve is one side of the face, from one of its
     // corners to the next, and a gap between two sides is none to bridge:
     // their (u, v) ends meet half-way (as makeVezadCompat moves them) and
     // the two curves are rebuilt on them; a bridge would be a side the face
     // does not have. A loop whose curves do not all join the chain is closed
     // as without sides. False only for an empty loop.
-    bool orderCurves(bool reorder, bool sides = false);
+    bool orderCurves(bool reorder, bool sides = false, double tolerance = 0.0);
     // Inverts the loop when the orientation of its (u, v) polygon (tolerance
     // 0.1) is not the wanted one (-1 counter-clockwise, +1 clockwise).
     void orient(int wanted);

@@ -61,6 +61,15 @@ constexpr int kAreaCells = 80;
 // the Newton runs accept no more.
 constexpr double kOutsideFactor = 1.5;
 constexpr int kRbfKernel = 2;
+// The chord tolerance of the boundary's sampling, as a share of the size
+// of its curves (0.1 on curves 10 long), and the one of a boundary without
+// length.
+constexpr double kBoundaryChordShare = 0.01;
+constexpr double kDegenerateChord = 0.01;
+// The closest two points of the field of a Newton run may lie, as a share
+// of the diagonal of the selection's box (0.1 on a face 8 across): the
+// field's points are spread alike in metres and in millimetres.
+constexpr double kShapeSpacingShare = 0.012;
 
 int controlPointCount(const NurbsSurf& s)
 {
@@ -248,17 +257,20 @@ FaceApproximation::Outcome FaceApproximation::boundaryChain()
     return Outcome::Next;
 }
 
-// Stage 2: each chained curve faceted within a chord tolerance that follows
-// the size of the boundary; every joint sampled once.
+// Stage 2: each chained curve faceted within a chord tolerance, every joint
+// sampled once. The chord tolerance is the face's tolerance, so that the
+// boundary's sag between two samples stays within what the fit may leave;
+// but no finer than a hundredth of the root mean square length of the
+// boundary's curves (of the curve's own length for a boundary of one
+// curve), so that the number of samples stays moderate. Both follow the
+// model's size: a model in metres is sampled as in millimetres.
 FaceApproximation::Outcome FaceApproximation::sampleParameters()
 {
     const int n = lengths.count;
-    const double L = n > 1 ? std::sqrt(lengths.sumSquares / (n - 1)) : double(n - 1);
-    double chordTol = 1.0;
-    if (L < 200.0)
-        chordTol = 0.1;
-    if (L < 5.0)
-        chordTol = 0.01;
+    const double L = n > 1 ? std::sqrt(lengths.sumSquares / (n - 1)) : lengths.sum;
+    double chordTol = std::max(kBoundaryChordShare * L, tol);
+    if (!(chordTol > 0.0))
+        chordTol = kDegenerateChord;
     const Interval whole = chain.getDomain(0);
     for (int k = 0; k + 1 < joints.n; ++k) {
         const double t0 = std::min(joints[k], joints[k + 1]);
@@ -710,8 +722,18 @@ FaceApproximation::Outcome FaceApproximation::judgeFit()
 // selection, until the fit keeps within the tolerance.
 FaceApproximation::Outcome FaceApproximation::newtonRuns()
 {
+    double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+    for (int k = 0; k < selection.count; ++k)
+        for (int d = 0; d < 3 && d < selection[k].Point.n; ++d) {
+            lo[d] = std::min(lo[d], selection[k].Point[d]);
+            hi[d] = std::max(hi[d], selection[k].Point[d]);
+        }
+    double diagonal = 0.0;
+    for (int d = 0; d < 3; ++d)
+        if (hi[d] > lo[d])
+            diagonal += (hi[d] - lo[d]) * (hi[d] - lo[d]);
     IndexSubset<CFitPoint> thinned(selection);
-    selectThinnedSubset(thinned, 500, 0.1);
+    selectThinnedSubset(thinned, 500, kShapeSpacingShare * std::sqrt(diagonal));
     dumpSurface(*S, "c:/tmp/NewtonStart.out", true);
     for (int run = 0; run < kNewtonRuns; ++run) {
         if (S->checkControlNetAngles()) {

@@ -38,7 +38,9 @@ class CBaseMesh;
 }
 
 // The surface of the face bounded by the curves, fitted to the mesh within
-// `tolerance`, or null. The curves are reordered longest first. Every
+// `tolerance`, or null. The curves are reordered longest first and sampled
+// on the mesh within a chord tolerance of a hundredth of their root mean
+// square length (a model in metres is sampled as in millimetres). Every
 // boundary sample that hit the mesh is appended to boundarySamples with the
 // hit's position and normal and its curve's place in the boundary chain
 // (curveIndex); on a surface returned they carry their (u, v) on it. With
@@ -73,8 +75,10 @@ Fenwo::NurbsSurf* approximateFace(Kor::List<Fenwo::NurbsSurf*>& boundaryCurves,
 // timed as "select and approx", and a trim loop oriented counter-clockwise in
 // the surface's parameter plane: with draftOnly one curve per run of boundary
 // samples from the same boundary curve, else each boundary curve put on the
-// surface. A loop that does not close in space within 0.01 prints "trimLoop
-// not io." and still gives a face. On success both states of the loop's face
+// surface, within a five-hundredth of the tolerance, and the loop closed
+// within a tenth of it. A loop that does not close in space within a
+// fiftieth of the tolerance (0.01 without one) prints "trimLoop not io."
+// and still gives a face. On success both states of the loop's face
 // become Trimmed and its surface refers to the face's surface. With
 // errorPoints the face's error points are refilled. Null (the face's states
 // untouched) without boundary curves, when approximateFace gives nothing, or

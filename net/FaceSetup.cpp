@@ -19,6 +19,13 @@ namespace {
 using CurvePtr = std::unique_ptr<Fenwo::NurbsSurf>;
 
 constexpr double kDegenerateLength = 1e-8;
+// A cut of a side point's plane with the loop lies ahead of the point when
+// it is farther along its direction than this share of the loop's extent
+// (0.0001 on a loop some 20 millimetres across); a pair of loop points whose
+// distances from the plane differ by less than kInPlaneShare of it lies in
+// the plane.
+constexpr double kAheadShare = 5e-6;
+constexpr double kInPlaneShare = 1e-14;
 
 // Control points of a knot vector as the merge rule counts them: the last
 // index, less the degree on a cyclic vector.
@@ -158,6 +165,18 @@ bool Face_SideSeesPoint(const CVertex<float, 3>* point, const Kor::List<SidePoin
         for (CVertex<float, 3>* v : side)
             if (v != nullptr)
                 polygon.push_back(v);
+    // The lengths are judged against the polygon's size: a net in metres
+    // sees what the same net in millimetres sees.
+    double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+    for (const CVertex<float, 3>* v : polygon)
+        for (int d = 0; d < 3; ++d) {
+            lo[d] = std::min(lo[d], double(v->data[d]));
+            hi[d] = std::max(hi[d], double(v->data[d]));
+        }
+    double extent = 0.0;
+    for (int d = 0; d < 3 && !polygon.empty(); ++d)
+        extent += (hi[d] - lo[d]) * (hi[d] - lo[d]);
+    extent = std::sqrt(extent);
     std::vector<double> ahead;
     const size_t n = polygon.size();
     for (size_t k = 0; k < n; ++k) {
@@ -169,12 +188,13 @@ bool Face_SideSeesPoint(const CVertex<float, 3>* point, const Kor::List<SidePoin
         const double fp = dot(P - origin, normal);
         const double fq = dot(Q - origin, normal);
         // Pairs on one side of the plane and pairs in it do not cut it.
-        if (fp * fq > 0.0 || !(std::fabs(fq - fp) > 1e-12))
+        if (fp * fq > 0.0 || !(std::fabs(fq - fp) > kInPlaneShare * extent))
             continue;
         const Vector x = P + (-fp / (fq - fp)) * (Q - P);
         ahead.push_back(dot(x - origin, u));
     }
-    return !ahead.empty() && *std::min_element(ahead.begin(), ahead.end()) > 0.0001;
+    return !ahead.empty() &&
+           *std::min_element(ahead.begin(), ahead.end()) > kAheadShare * extent;
 }
 
 Fenwo::NurbsSurf* Face_OrderLoopAndInit(const Kor::Array<Fenwo::NurbsSurf*>& curves,

@@ -69,5 +69,6 @@ bool Face_StraightenSide(Fenwo::NurbsSurf* side, const Kor::List<int>& dropped);
 // point's normal is cut with the polygon of the sides' points (pairs with
 // the point itself skipped; a pair counts when its ends lie on both sides
 // or on the plane, with different distances); true when there is a cut and
-// every cut lies more than 0.0001 ahead. False without a set direction.
+// every cut lies ahead by more than 5e-6 of the diagonal of the points' box.
+// False without a set direction.
 bool Face_SideSeesPoint(const CVertex<float, 3>* point, const Kor::List<SidePoints>& sides);

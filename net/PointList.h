@@ -145,8 +145,8 @@ public:
     CParametricGeometry* getSubCurve(int a, int b, bool refit, int n);
     // For a locked curve: the entries' parameters again, from the Greville
     // abscissae of a degree-1 curve with one control point per entry, else
-    // each entry's place on the curve (within 0.01 of an end control point:
-    // that end of the domain).
+    // each entry's place on the curve (within twice heldEntryMiss() of an
+    // end control point: that end of the domain).
     void updateParameters();
 
     // ---- Queries (pointer comparisons; "index" is the first occurrence) -----

@@ -669,10 +669,13 @@ void COffset_PointList::updateParameters()
             parameters.append(g[k]);
         return;
     }
+    // An entry at an end of the curve (twice the held-entry miss: 0.01 at
+    // the tolerance 0.5) takes the end's parameter; the others are projected.
     parameters.removeAll();
+    const double atEnd = 2.0 * heldEntryMiss();
     for (CVertex<float, 3>* v : vertices) {
         double t = -1.0;
-        boundaryParameter(toVector(*v), curve, &t, uvSouth, 0.01);
+        boundaryParameter(toVector(*v), curve, &t, uvSouth, atEnd);
         parameters.append(t);
     }
 }

@@ -38,10 +38,21 @@ bool isCancelled(CProgress* progress)
     return progress != nullptr && progress->isCancelled();
 }
 
-// Exact rule: every boundary curve put on the surface; a curve that cannot be
-// put on it is left out. False on a cancellation.
+// The accuracy in space of a trim curve put on the surface, as a share of
+// the face's tolerance: the trims of two neighbours along one boundary
+// curve meet within twice it. A five-hundredth: 0.001 at the tolerance 0.5
+// of a model some 250 millimetres across.
+constexpr double kTrimAccuracyShare = 0.002;
+
+// A trim loop whose joints part by this share of the face's tolerance or
+// more is reported: 0.01 at the tolerance 0.5.
+constexpr double kClosedLoopShare = 0.02;
+
+// Exact rule: every boundary curve put on the surface within the accuracy
+// (a length); a curve that cannot be put on it is left out. False on a
+// cancellation.
 bool trimByProjection(const Kor::List<NurbsSurf*>& curves, NurbsSurf* S, CLoop& loop,
-                      CProgress* progress, std::ofstream& debug)
+                      double accuracy, CProgress* progress, std::ofstream& debug)
 {
     for (NurbsSurf* curve : curves) {
         if (debug.is_open()) {
@@ -50,7 +61,7 @@ bool trimByProjection(const Kor::List<NurbsSurf*>& curves, NurbsSurf* S, CLoop& 
         }
         if (isCancelled(progress))
             return false;
-        CCONS onSurface(curve, S, 2, 1e-8);
+        CCONS onSurface(curve, S, 2, 1e-8, accuracy);
         CParametricGeometry* uv = onSurface.getUVCurve();
         if (uv == nullptr)
             continue;
@@ -153,18 +164,23 @@ CFace* selectAndApprox(GB::Loop* loop, Mesh::CBaseMesh* mesh, Fenwo::NurbsSurf* 
     if (draftOnly)
         built = samples.count > 0 && trimBySamples(samples, S.get(), *trimLoop, progress, debug);
     else
-        built = trimByProjection(curves.list, S.get(), *trimLoop, progress, debug);
+        built = trimByProjection(curves.list, S.get(), *trimLoop,
+                                 tolerance > 0.0 ? kTrimAccuracyShare * tolerance
+                                                 : kDefaultPCurveAccuracy,
+                                 progress, debug);
     if (!built)
         return nullptr;
     debug.close();
     // Put on the surface, every boundary curve is one side of the face: the
     // loop's joints are its corners, and none is a hole to bridge. (The
     // draft rule's runs end where the next begins.)
-    trimLoop->orderCurves(true, !draftOnly && trimLoop->getCard() == curves.list.count);
+    trimLoop->orderCurves(true, !draftOnly && trimLoop->getCard() == curves.list.count,
+                          tolerance);
     trimLoop->orient(-1);
-    if (!trimLoop->checkGaps(0.01)) {
+    const double closed = tolerance > 0.0 ? kClosedLoopShare * tolerance : 0.01;
+    if (!trimLoop->checkGaps(closed)) {
         std::cout << "trimLoop not io." << std::endl;
-        trimLoop->checkGaps(0.01);
+        trimLoop->checkGaps(closed);
     }
 
     auto* trimmed = new CFace(S.get(), trimLoop.release());

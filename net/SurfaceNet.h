@@ -225,7 +225,9 @@ public:
     // left loop). Each face's NURBS surface is then placed on its coedges.
     void rebuildCoEdges();
     // Places the face's NURBS surface on the coedges of its first loop:
-    // each takes that side's position and interval on the surface.
+    // each takes that side's position and interval on the surface; an end
+    // within a fifth of the net's tolerance of a corner control point stands
+    // at that corner.
     void placeSurfaceOnCoEdges(Face* face);
 
     // The net's log "c:/tmp/SurfaceNet.log" in the diagnostics folder, open

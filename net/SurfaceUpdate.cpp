@@ -175,6 +175,10 @@ void approximateFace(CSurfaceNet& net, Loop* loop, bool draftOnly)
 
 namespace {
 
+// The share of the net's tolerance within which a coedge's end is taken for
+// a corner of its face's surface.
+constexpr double kCornerReachShare = 0.2;
+
 // The entry of the source (atSource) or the target of half-edge k of the
 // ring in its poly-line: its own while it still holds that point, else the
 // point's first entry; -1 without a grid point node.
@@ -300,13 +304,18 @@ void CSurfaceNet::placeSurfaceOnCoEdges(Face* face)
     auto* surface = face != nullptr ? dynamic_cast<Fenwo::NurbsSurf*>(face->surface) : nullptr;
     if (surface == nullptr)
         return;
+    // A coedge's end stands at a corner of the surface within a share of
+    // the net's tolerance, in metres as in millimetres (0.1 at 0.5).
+    const double cornerReach =
+        surfaceTolerance > 0.0 ? kCornerReachShare * surfaceTolerance : kDefaultCornerReach;
     for (Loop* loop = face->firstLoop; loop != nullptr; loop = loop->next)
         for (CCoEdge* c : loop->coedges) {
             if (c == nullptr || c->startGridPoint == nullptr || c->endGridPoint == nullptr)
                 continue;
             Interval range(0.0, 0.0);
             const BoundaryPosition side = getBoundaryPOs(*c->startGridPoint, *c->endGridPoint,
-                                                         surface, &range, nullptr, nullptr);
+                                                         surface, &range, nullptr, nullptr,
+                                                         cornerReach);
             if (c->leftLoop == loop && !c->leftSet) {
                 c->leftPosition = side;
                 c->leftInterval = range;

@@ -19,12 +19,16 @@
 
 namespace {
 
-// A joint of a loop whose ends lie at most this far apart in space, or
-// this share of the loop's length when that is more, is closed.
-constexpr double kClosedGap = 0.05;
+// A joint of a loop whose ends lie at most this share of the face's
+// tolerance apart in space, or this share of the loop's length when that is
+// more, is closed; without a tolerance the share of it gives way to an
+// absolute gap.
+constexpr double kClosedToleranceShare = 0.1;
 constexpr double kClosedShare = 1e-3;
-// Below this gap a gap that turns back against the end is an overlap of
-// the next curve.
+constexpr double kClosedGap = 0.05;
+// Below this share of the tolerance (or this absolute gap without one) a gap
+// that turns back against the end is an overlap of the next curve.
+constexpr double kOverlapToleranceShare = 2.0;
 constexpr double kOverlapGap = 1.0;
 
 // Writes a curve's NURBS text to a debug stream; other kinds are skipped.
@@ -139,7 +143,7 @@ void CLoop::invert()
         std::cout << " Loop after invert() is bad" << std::endl;
 }
 
-bool CLoop::orderCurves(bool reorder, bool sides)
+bool CLoop::orderCurves(bool reorder, bool sides, double tolerance)
 {
     if (curves.count == 0)
         return false;
@@ -177,11 +181,16 @@ bool CLoop::orderCurves(bool reorder, bool sides)
 
     // Close the loop in the parameter plane. The joint after curve i is
     // measured cyclically, so i = count - 1 is the closing joint. A gap is
-    // judged against the loop's own size: the ends of neighbouring pieces,
-    // each approximated on its own, part by a share of the loop however
-    // large the model's units are, and such a gap is no hole to bridge (a
-    // bridge would give the face a sliver of an extra side).
-    const double closed = std::max(kClosedGap, kClosedShare * getLength());
+    // judged against the face's tolerance and the loop's own size: the ends
+    // of neighbouring pieces, each approximated on its own, part by a share
+    // of the loop however large the model's units are, and such a gap is no
+    // hole to bridge (a bridge would give the face a sliver of an extra
+    // side); a gap the tolerance notices is one, in metres as in
+    // millimetres.
+    const bool known = tolerance > 0.0;
+    const double closed = std::max(known ? kClosedToleranceShare * tolerance : kClosedGap,
+                                   kClosedShare * getLength());
+    const double overlap = known ? kOverlapToleranceShare * tolerance : kOverlapGap;
     std::ofstream dump;
     const bool logging = openLogStream(dump, "c:/tmp/uvloop.out");
     for (int i = 0; i <= curves.count;) {
@@ -196,7 +205,7 @@ bool CLoop::orderCurves(bool reorder, bool sides)
             ++i;
             continue;
         }
-        if (d < kOverlapGap) {
+        if (d < overlap) {
             // A gap that turns back against the curve's end is an overlap of
             // the next curve, not a hole to bridge.
             const Vector tangent = normalized(a->getEndTangent());

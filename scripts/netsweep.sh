@@ -13,7 +13,10 @@
 #
 # NETSWEEP_SIZES (2 3 4 5), NETSWEEP_STYLES (all), NETSWEEP_LOOKS (0,0,1),
 # NETSWEEP_HEALS (Yes No), NETSWEEP_SCALES (1: the mesh as it is; 0.001 adds
-# the mesh in metres) and NETSWEEP_JOBS (2) set the sweep. Prints one line per
+# the mesh in metres), NETSWEEP_JITTER (0: the net's points on a regular
+# lattice; 0.25 moves each by up to a quarter step each way, as users place
+# them), NETSWEEP_SEEDS (1: the seeds of the jittered nets, one net each)
+# and NETSWEEP_JOBS (2) set the sweep. Prints one line per
 # run and a summary; exits 1 when a run failed. Transcripts stay in
 # $build/netsweep/.
 set -euo pipefail
@@ -24,6 +27,9 @@ styles=${NETSWEEP_STYLES:-"lines strokes reversed mixed-row missing-side missing
 looks=${NETSWEEP_LOOKS:-"0,0,1"}
 heals=${NETSWEEP_HEALS:-"Yes No"}
 scales=${NETSWEEP_SCALES:-"1"}
+jitter=${NETSWEEP_JITTER:-0}
+seeds=${NETSWEEP_SEEDS:-"1"}
+awk "BEGIN { exit !($jitter > 0) }" || seeds=1
 jobs=${NETSWEEP_JOBS:-2}
 meshes=("$@")
 [[ ${#meshes[@]} -gt 0 ]] || meshes=("$root/examples/bump.stl")
@@ -39,19 +45,24 @@ sed 's/Heal=Yes/Heal=No/' examples/main-job-import.vzs >"$out/main-job-import-no
 
 # One run: its verdict in one line.
 run() {
-    local mesh=$1 scale=$2 look=$3 n=$4 style=$5 heal=$6
-    local name
-    name=$(basename "$mesh")_x${scale}_${look//,/_}_${n}_${style}_heal${heal}
+    local mesh=$1 scale=$2 look=$3 n=$4 style=$5 heal=$6 jitter=$7 seed=$8
+    local name uneven=()
+    name=$(basename "$mesh")_x${scale}_${look//,/_}_${n}_${style}
+    if awk "BEGIN { exit !($jitter > 0) }"; then
+        name+=_j${jitter}_s${seed}
+        uneven=(--jitter "$jitter" --seed "$seed")
+    fi
+    name+=_heal${heal}
     local dir=$out/$name
     mkdir -p "$dir/diagnostics"
     local drawn faces
     if [[ "$scale" == 1 ]]; then
-        drawn=$("$build/tests/netdraw" "$mesh" "$n" "$style" "$look" "$dir/net.grid" 2>&1) || {
+        drawn=$("$build/tests/netdraw" "${uneven[@]}" "$mesh" "$n" "$style" "$look" "$dir/net.grid" 2>&1) || {
             echo "$name: no spot (${drawn})"
             return
         }
     else
-        drawn=$("$build/tests/netdraw" "$mesh" "$n" "$style" "$look" "$dir/net.grid" "$scale" "$dir/mesh.stl" 2>&1) || {
+        drawn=$("$build/tests/netdraw" "${uneven[@]}" "$mesh" "$n" "$style" "$look" "$dir/net.grid" "$scale" "$dir/mesh.stl" 2>&1) || {
             echo "$name: no spot (${drawn})"
             return
         }
@@ -72,6 +83,7 @@ run() {
     edges=$(grep -m1 '^Edges per Brep:' "$dir.log" | sed 's/^Edges per Brep: *//' || true)
     sides=$(grep -m1 '^Sides per Brep:' "$dir.log" | sed 's/^Sides per Brep: *//' || true)
     [[ -n "$edges" && "$edges" == "$sides" ]] || what+=("edges [$edges] sides [$sides]")
+    grep -q "has no surface" "$dir.log" && what+=("$(grep -c 'has no surface' "$dir.log") no surface")
     grep -q "Heal failed" "$dir.log" && what+=("Heal failed")
     grep -q "^Gap between faces" "$dir.log" && what+=("$(grep -m1 '^Gap between faces' "$dir.log")")
     local gap tolerance
@@ -99,17 +111,26 @@ for mesh in "${meshes[@]}"; do
         for look in $looks; do
             for n in $sizes; do
                 for style in $styles; do
-                    for heal in $heals; do
-                        printf '%s\n%s\n%s\n%s\n%s\n%s\n' "$mesh" "$scale" "$look" "$n" "$style" "$heal"
+                    for seed in $seeds; do
+                        for heal in $heals; do
+                            printf '%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n' "$mesh" "$scale" "$look" \
+                                "$n" "$style" "$heal" "$jitter" "$seed"
+                        done
                     done
                 done
             done
         done
     done
-done | xargs -d '\n' -n 6 -P "$jobs" bash -c 'run "$@"' run | tee "$out/verdicts.txt"
+done | xargs -d '\n' -n 8 -P "$jobs" bash -c 'run "$@"' run | tee "$out/verdicts.txt"
 total=$(wc -l <"$out/verdicts.txt")
 passed=$(grep -c ': pass' "$out/verdicts.txt" || true)
 none=$(grep -c ': no spot' "$out/verdicts.txt" || true)
 failed=$(grep -c ': FAIL' "$out/verdicts.txt" || true)
 echo "$total runs: $passed pass, $none no smooth spot, $failed fail (transcripts in $out)"
+# The failures by kind (a run may fail several ways).
+kind() { grep ': FAIL' "$out/verdicts.txt" | grep -c -- "$1" || true; }
+echo "failed runs with: lost faces $(kind ' regions'), no surface $(kind ' no surface')," \
+    "edges unlike sides $(kind 'edges \['), heal failed $(kind 'Heal failed')," \
+    "gaps above the tolerance $(kind 'Gap between faces\|gap [0-9.e-]* above'), exit only" \
+    "$(grep ': FAIL exit' "$out/verdicts.txt" | grep -c . || true)"
 [[ $failed -eq 0 ]]

@@ -51,14 +51,15 @@ private:
     std::function<Vector(double)> uvOf;
 };
 
-// A wavy bicubic patch over [0, 4] x [0, 4] on clamped knots.
-std::unique_ptr<NurbsSurf> makeBicubicPatch()
+// A wavy bicubic patch over [0, 4] x [0, 4] on clamped knots, scaled.
+std::unique_ptr<NurbsSurf> makeBicubicPatch(double scale = 1.0)
 {
     knots k(4, 3, 0.0, 1.0);
     auto s = std::make_unique<NurbsSurf>(k, &k);
     for (int j = 0; j < 5; ++j)
         for (int i = 0; i < 5; ++i)
-            s->setControlPoint(i, j, Vector(i, j, 0.6 * std::sin(1.3 * i) * std::cos(0.9 * j)));
+            s->setControlPoint(
+                i, j, scale * Vector(i, j, 0.6 * std::sin(1.3 * i) * std::cos(0.9 * j)));
     return s;
 }
 
@@ -121,6 +122,26 @@ TEST(ParameterCurve, ImageOfKnownUvCurveLiesOnTheSpaceCurve)
     const Vector s = pc->getStartPoint();
     EXPECT_NEAR(s[0], 0.1, 1e-3);
     EXPECT_NEAR(s[1], 0.2, 1e-3);
+
+    // The same curve on the same patch in metres, asked for the same share
+    // of its size, gives the same uv curve: an absolute accuracy of 0.001
+    // (two tolerances of a model in metres) thinned it to a few points.
+    int counts[2] = {0, 0};
+    for (const int at : {0, 1}) {
+        const double scale = at == 0 ? 1.0 : 1e-3;
+        SCOPED_TRACE(scale);
+        auto scaled = makeBicubicPatch(scale);
+        ImageCurve image(scaled.get(), [](double t) {
+            return Vector(0.1 + 0.8 * t, 0.2 + 0.5 * t + 0.3 * t * t * (1.0 - t), 0.0);
+        });
+        std::unique_ptr<NurbsSurf> uv(
+            euclideanToPCurve(&image, scaled.get(), 3, 0.01, 1e-4 * scale));
+        ASSERT_NE(uv, nullptr);
+        imageDeviation(uv.get(), scaled.get(), image, dev, flat);
+        EXPECT_LT(dev, 2e-4 * scale);
+        counts[at] = uv->getUCount();
+    }
+    EXPECT_EQ(counts[1], counts[0]);
 
     // A straight image facets into its two ends and is resampled by length.
     knots k(3, 3, 0.0, 1.0);

@@ -100,6 +100,23 @@ TEST(PointThinning, SelectedSubsetKeepsTargetCountAndSpacing)
     std::vector<int> sorted(chosen.begin(), chosen.end());
     std::sort(sorted.begin(), sorted.end());
     EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end());
+    // The tuning starts from the points' own size: the same points a
+    // thousand times smaller or larger keep the same ones (it started from an
+    // absolute 10). Powers of two keep the single-precision rounding, and so
+    // the ties between points on the cells' borders, alike.
+    for (const double scale : {1.0 / 1024.0, 1024.0}) {
+        SCOPED_TRACE(scale);
+        std::vector<Vector> scaled;
+        for (const CFitPoint& p : array)
+            scaled.push_back(scale * p.Point);
+        Kor::List<Vector*> list;
+        for (Vector& p : scaled)
+            list.append(&p);
+        Kor::List<int> same;
+        ASSERT_TRUE(thinToTargetCount(list, 120, same));
+        EXPECT_EQ(std::vector<int>(same.begin(), same.end()),
+                  std::vector<int>(chosen.begin(), chosen.end()));
+    }
 
     // More points than asked for: about targetCount survive, spaced.
     IndexSubset<CFitPoint> many(array);

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -102,15 +103,25 @@ TEST(ScatteredDataRBF, IterativeSolveReproducesItsSamples)
 
 TEST(ScatteredDataRBF, CoplanarSamplesFreeTheirFlatCoordinate)
 {
-    const std::vector<Vector> positions = scatteredPositions(50, 3, true, 2.5);
-    auto f = interpolant(1, 1.0, positions);
-    f->recompute(false);
-    const CRBFSystem& system = f->system;
-    EXPECT_FALSE(system.flat[0]);
-    EXPECT_FALSE(system.flat[1]);
-    EXPECT_TRUE(system.flat[2]);
-    EXPECT_EQ(system.A.rows, 54);
-    EXPECT_LT(reproductionError(*f, positions), 1e-8);
+    // Flatness is a matter of the samples' proportions: in metres and in
+    // kilometres as in millimetres only the coordinate they do not spread in
+    // is freed. An absolute spread of 0.2 took every coordinate of samples a
+    // few tenths across for flat, and their field lost its linear part.
+    for (const double scale : {1.0, 1e-3, 1e3})
+        for (const bool coplanar : {true, false}) {
+            SCOPED_TRACE(std::to_string(scale) + (coplanar ? " coplanar" : " spread"));
+            std::vector<Vector> positions = scatteredPositions(50, 3, coplanar, 2.5);
+            for (Vector& p : positions)
+                p *= scale;
+            auto f = interpolant(1, 1.0, positions);
+            f->recompute(false);
+            const CRBFSystem& system = f->system;
+            EXPECT_FALSE(system.flat[0]);
+            EXPECT_FALSE(system.flat[1]);
+            EXPECT_EQ(system.flat[2], coplanar);
+            EXPECT_EQ(system.A.rows, 54);
+            EXPECT_LT(reproductionError(*f, positions), 1e-8);
+        }
 
     // A single sample has no spread to measure.
     auto single = interpolant(1, 1.0, {Vector(1.0, 2.0, 3.0)});

@@ -225,6 +225,24 @@ TEST(FaceSetup, SideSeesPointCountsOnlyPairsThatCrossThePlane)
     EXPECT_TRUE(Face_SideSeesPoint(g.get(), sides));
     g->setDirection1(CVector<float, 3>(-1.f, 0.f, 0.f), true);
     EXPECT_FALSE(Face_SideSeesPoint(g.get(), sides));
+
+    // A side a thousandth of the loop's width ahead is seen at every scale:
+    // an absolute 0.0001 hid it from a point of a loop in metres.
+    for (const float scale : {1e-3f, 1.f, 1e3f}) {
+        SCOPED_TRACE(scale);
+        std::unique_ptr<Gridbench::CGridPoint> at(mwtest::gridPoint(0, 0));
+        at->normal = CVector<float, 3>(0.f, 0.f, 1.f);
+        at->setDirection1(CVector<float, 3>(1.f, 0.f, 0.f), true);
+        SidePoints ahead;
+        std::vector<std::unique_ptr<Gridbench::CGridPoint>> corners;
+        for (auto [x, y] : {std::pair{0.001f, -1.f}, {0.001f, 1.f}, {2.f, 1.f}, {2.f, -1.f}}) {
+            corners.emplace_back(mwtest::gridPoint(scale * x, scale * y));
+            ahead.append(corners.back().get());
+        }
+        Kor::List<SidePoints> loop;
+        loop.append(ahead);
+        EXPECT_TRUE(Face_SideSeesPoint(at.get(), loop));
+    }
 }
 
 } // namespace

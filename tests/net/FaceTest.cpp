@@ -81,15 +81,32 @@ TEST(TrimLoop, OrderCurvesBridgesTheGapsThatAreHolesOnly)
     // bridged, it gave a face in large units a fifth side. When the curves
     // are the face's sides no gap is a hole: the ends meet half-way, and a
     // face whose sides part by more than its loop's share keeps three sides.
+    // With the face's tolerance (0.5 at scale 1) the loop in metres (scale
+    // 0.001) closes as in millimetres: an absolute 0.05 closed its holes of
+    // a hundred tolerances, and an absolute 1.0 took them for overlaps.
     struct Case {
         double du, dv;
         int curves;
         double scale = 1.0;
         bool sides = false;
-    } cases[] = {{0.04, 0.0, 3},         {-0.5, 0.0, 3},           {0.5, 0.0, 4},
-                 {0.0, 0.5, 4},          {-1.5, 0.0, 4},           {0.009, 0.0, 3, 100},
-                 {0.0, 0.009, 3, 100},   {0.02, 0.0, 4, 100},      {0.5, 0.0, 3, 1, true},
-                 {0.0, 0.5, 3, 1, true}, {0.02, 0.0, 3, 100, true}};
+        double tolerance = 0.0; // at scale 1
+    } cases[] = {{0.04, 0.0, 3},
+                 {-0.5, 0.0, 3},
+                 {0.5, 0.0, 4},
+                 {0.0, 0.5, 4},
+                 {-1.5, 0.0, 4},
+                 {0.009, 0.0, 3, 100},
+                 {0.0, 0.009, 3, 100},
+                 {0.02, 0.0, 4, 100},
+                 {0.5, 0.0, 3, 1, true},
+                 {0.0, 0.5, 3, 1, true},
+                 {0.02, 0.0, 3, 100, true},
+                 {0.04, 0.0, 3, 0.001, false, 0.5},
+                 {-0.5, 0.0, 3, 0.001, false, 0.5},
+                 {0.5, 0.0, 4, 0.001, false, 0.5},
+                 {0.0, 0.5, 4, 0.001, false, 0.5},
+                 {-1.5, 0.0, 4, 0.001, false, 0.5},
+                 {0.5, 0.0, 3, 0.001, true, 0.5}};
     for (const Case& c : cases) {
         std::unique_ptr<Fenwo::NurbsSurf> s(plane(10.0 * c.scale));
         const double k = c.scale;
@@ -97,7 +114,7 @@ TEST(TrimLoop, OrderCurvesBridgesTheGapsThatAreHolesOnly)
         loop.curves.append(segment(s.get(), k, k, 5 * k, k));
         loop.curves.append(segment(s.get(), (5 + c.du) * k, (1 + c.dv) * k, 5 * k, 5 * k));
         loop.curves.append(segment(s.get(), 5 * k, 5 * k, k, k));
-        EXPECT_TRUE(loop.orderCurves(false, c.sides));
+        EXPECT_TRUE(loop.orderCurves(false, c.sides, c.tolerance * k));
         ASSERT_EQ(loop.getCard(), c.curves) << c.du << " " << c.dv << " at " << k;
         if (c.sides) {
             EXPECT_TRUE(loop.checkGaps(1e-9 * k));

@@ -3,17 +3,23 @@
 #include "geometry/Knots.h"
 #include "geometry/NurbsSurf.h"
 #include "net/Face.h"
+#include "net/FaceDisplay.h"
+#include "net/SurfaceNet.h"
 #include "platform/host/EdgeGaps.h"
 #include "plugin/Commit.h"
 #include "plugin/OpenNurbsConversion.h"
+#include "plugin/SharedEdgeGaps.h"
+#include "support/NetDrawings.h"
 #include "support/NurbsFixtures.h"
 
 #include <algorithm>
 #include <cmath>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -192,6 +198,114 @@ TEST_F(MeshwrightHost, CancelledCommitAddsNothingAndCurvesOnlyAddsCurves)
     EXPECT_LT(first->PointAtStart().DistanceTo(object->curves[0]->PointAtStart()), 1e-12);
     assertNoUnansweredPrompts();
 }
+
+// ---- A net in metres -------------------------------------------------------------------------
+
+// A net as users draw it on an ellipsoid 200 x 120 x 60 millimetres across,
+// and the same net on the same ellipsoid in metres: the net's faces fitted
+// to 1/500 of the box's diagonal and converted as the commit converts them,
+// unhealed. Lengths of the system's own that did not follow the model's
+// size (the trims put on the surfaces within an absolute 0.001, a
+// coordinate of the samples of a field taken for flat below a spread of
+// 0.2, the thinning of fields, the spacing of a face's boundary samples)
+// parted the faces in metres by several tolerances where in millimetres
+// they met within a fraction of one.
+struct NetInUnitsCase {
+    const char* name;
+    int n;
+    mwtest::NetStyle style;
+    double jitter; // of the lattice points, as a share of a step (seeded)
+};
+
+void PrintTo(const NetInUnitsCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+struct CommittedNet {
+    int faces = 0;
+    std::vector<int> edges, sides; // per Brep, and of its face's region
+    double gap = 0.0;              // the largest, in tolerances
+};
+
+CommittedNet commitUnhealed(const NetInUnitsCase& c, double scale)
+{
+    mwtest::MeshSoup soup = mwtest::sphereSoup(1.0, 64, 32);
+    for (std::size_t k = 0; k < soup.xyz.size(); ++k)
+        soup.xyz[k] *= scale * (k % 3 == 0 ? 100.0 : k % 3 == 1 ? 60.0 : 30.0);
+    CFlatMesh mesh;
+    mwtest::fillFlatMesh(soup, mesh);
+    mesh.computeBoundingBox();
+    mesh.buildFacetHash(200.0, -1.0, nullptr);
+    const CBox<float, 3> box = mesh.getBoundingBox();
+    double diagonal = 0.0;
+    for (int k = 0; k < 3; ++k)
+        diagonal += double(box.max[k] - box.min[k]) * double(box.max[k] - box.min[k]);
+    const double tol = std::sqrt(diagonal) / 500.0;
+
+    mwtest::NetSpot spot;
+    spot.jitter = c.jitter;
+    spot.seed = 7;
+    CommittedNet out;
+    if (!mwtest::findNetSpot(mesh, CVector<double, 3>(0.0, 0.0, 1.0), c.n, c.style, spot)) {
+        ADD_FAILURE() << "no smooth spot";
+        return out;
+    }
+    std::istringstream text(mwtest::netText(mesh, spot, c.n, c.style));
+    GB::CSurfaceNet net;
+    net.setMesh(&mesh);
+    net.surfaceTolerance = tol;
+    net.setDraftOnly(false);
+    net.setSurfaceQuality(1);
+    mwtest::capturedStdout([&] {
+        EXPECT_TRUE(net.read(text));
+        net.update();
+    });
+    std::vector<FaceOutline> outlines;
+    for (GB::Face* f = net.firstFace; f != nullptr; f = f->next) {
+        ++out.faces;
+        std::unique_ptr<CFace> face(copyFace(f->trimmedFace));
+        ON_Brep brep;
+        bool converted = false;
+        mwtest::capturedStdout(
+            [&] { converted = face != nullptr && faceToBrep(face.get(), brep, 0.75 * tol); });
+        if (!converted)
+            continue;
+        outlines.push_back(brepOutline(brep));
+        out.edges.push_back(brep.m_L.Count() > 0 ? brep.m_L[0].TrimCount() : 0);
+        out.sides.push_back(countLoopSides(*f->firstLoop, net.pointLists));
+    }
+    for (const SharedEdgeGap& g : sharedEdgeGaps(outlines))
+        out.gap = std::max(out.gap, g.gap / tol);
+    return out;
+}
+
+class NetInMetres : public ::testing::TestWithParam<NetInUnitsCase> {};
+
+TEST_P(NetInMetres, MeetsAsTheSameNetInMillimetres)
+{
+    const NetInUnitsCase c = GetParam();
+    const CommittedNet mm = commitUnhealed(c, 1.0);
+    const CommittedNet m = commitUnhealed(c, 0.001);
+    EXPECT_EQ(mm.faces, mwtest::netFaceCount(c.n, c.style));
+    EXPECT_EQ(m.faces, mm.faces);
+    EXPECT_EQ(mm.edges, mm.sides);
+    EXPECT_EQ(m.edges, mm.edges);
+    EXPECT_EQ(m.sides, mm.sides);
+    EXPECT_LT(mm.gap, 1.0);
+    EXPECT_LT(m.gap, 1.0);
+    // The same share of the tolerance, but for the rounding of the mesh's
+    // single-precision coordinates.
+    EXPECT_LE(std::max(m.gap, mm.gap), 1.25 * std::min(m.gap, mm.gap) + 0.02)
+        << "millimetres " << mm.gap << ", metres " << m.gap;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Nets, NetInMetres,
+    ::testing::Values(NetInUnitsCase{"lasso", 2, mwtest::NetStyle::Lasso, 0.0},
+                      NetInUnitsCase{"uneven_3x3_long_row", 3, mwtest::NetStyle::MixedRow, 0.25},
+                      NetInUnitsCase{"uneven_3x3_tee_lines", 3, mwtest::NetStyle::TeeLines, 0.25}),
+    [](const ::testing::TestParamInfo<NetInUnitsCase>& info) { return info.param.name; });
 
 // Planar four-sided faces bounded by their domains: corners (x, y) in the
 // order of a bilinear patch, at a height of their own.

@@ -9,6 +9,7 @@
 #include <array>
 #include <cmath>
 #include <map>
+#include <random>
 #include <sstream>
 
 namespace mwtest {
@@ -252,48 +253,57 @@ bool netNodes(CFlatMesh& mesh, const NetSpot& spot, int last,
     const double c1 = lo[1] + spot.centre[1] * (hi[1] - lo[1]);
     const double front = hi[2] + 0.1 * side + 1e-6;
     // Rays through a finer lattice, kSub steps to a net step, so that a crease
-    // or a jump between the net's points shows too.
+    // or a jump between the net's points shows too; it reaches out by as many
+    // fine steps as a jittered point may move.
     constexpr int kSub = 4;
-    const int fine = last * kSub;
+    const double jitter = std::clamp(spot.jitter, 0.0, 0.45);
+    const int margin = int(std::ceil(jitter * kSub));
+    const int fine = last * kSub + 2 * margin;
     const double fineStep = step / kSub;
     CVector<float, 3> towards, down;
     for (int k = 0; k < 3; ++k) {
         towards.data[k] = float(f.look.data[k]);
         down.data[k] = float(-f.look.data[k]);
     }
+    // The hit nearest the viewer of the ray through (i, j) of the fine
+    // lattice (fractions allowed), its normal turned towards the viewer, and
+    // its depth; false when the ray misses or the mesh there turns more than
+    // 60 degrees away.
+    const auto cast = [&](double i, double j, Mesh::CBaseMesh::CBaseHitInfo& sample,
+                          double& depth) {
+        const double a = c0 + (i - 0.5 * fine) * fineStep, b = c1 + (j - 0.5 * fine) * fineStep;
+        CVertex<float, 3> origin;
+        for (int k = 0; k < 3; ++k)
+            origin.data[k] = float(a * f.across.data[k] + b * f.up.data[k] + front * f.look.data[k]);
+        Kor::Set<Mesh::CBaseMesh::CBaseHitInfo> hits;
+        if (!mesh.hit(origin, down, hits, true, false, false, nullptr, 0.0) || hits.count == 0)
+            return false;
+        int nearest = 0;
+        double best = 1e300;
+        for (int h = 0; h < hits.count; ++h) {
+            double d = 0.0;
+            for (int k = 0; k < 3; ++k)
+                d += (double(hits[h]->data[k]) - origin.data[k]) *
+                     (double(hits[h]->data[k]) - origin.data[k]);
+            if (d < best) {
+                best = d;
+                nearest = h;
+            }
+        }
+        sample = *hits[nearest];
+        depth = std::sqrt(best);
+        // Facet normals may point either way on a mesh without orientation.
+        if (unitDot(sample.normal, towards) < 0.0)
+            for (int k = 0; k < 3; ++k)
+                sample.normal.data[k] = -sample.normal.data[k];
+        return unitDot(sample.normal, towards) >= 0.5;
+    };
     std::vector<Mesh::CBaseMesh::CBaseHitInfo> samples(std::size_t((fine + 1) * (fine + 1)));
     std::vector<double> depth(samples.size());
     for (int j = 0; j <= fine; ++j)
         for (int i = 0; i <= fine; ++i) {
-            const double a = c0 + (i - 0.5 * fine) * fineStep, b = c1 + (j - 0.5 * fine) * fineStep;
-            CVertex<float, 3> origin;
-            for (int k = 0; k < 3; ++k)
-                origin.data[k] = float(a * f.across.data[k] + b * f.up.data[k] + front * f.look.data[k]);
-            Kor::Set<Mesh::CBaseMesh::CBaseHitInfo> hits;
-            if (!mesh.hit(origin, down, hits, true, false, false, nullptr, 0.0) || hits.count == 0)
-                return false;
-            // The hit nearest the viewer.
-            int nearest = 0;
-            double best = 1e300;
-            for (int h = 0; h < hits.count; ++h) {
-                double d = 0.0;
-                for (int k = 0; k < 3; ++k)
-                    d += (double(hits[h]->data[k]) - origin.data[k]) *
-                         (double(hits[h]->data[k]) - origin.data[k]);
-                if (d < best) {
-                    best = d;
-                    nearest = h;
-                }
-            }
             const std::size_t at = std::size_t(j * (fine + 1) + i);
-            Mesh::CBaseMesh::CBaseHitInfo& sample = samples[at];
-            sample = *hits[nearest];
-            depth[at] = std::sqrt(best);
-            // Facet normals may point either way on a mesh without orientation.
-            if (unitDot(sample.normal, towards) < 0.0)
-                for (int k = 0; k < 3; ++k)
-                    sample.normal.data[k] = -sample.normal.data[k];
-            if (unitDot(sample.normal, towards) < 0.5)
+            if (!cast(i, j, samples[at], depth[at]))
                 return false;
         }
     // Smooth: neighbours turn by at most 20 degrees and lie at most two steps
@@ -313,10 +323,25 @@ bool netNodes(CFlatMesh& mesh, const NetSpot& spot, int last,
             }
         }
     nodes.assign(std::size_t((last + 1) * (last + 1)), {});
+    // The moves are drawn for every lattice point in row-major order, two
+    // to a point, from the generator's raw words (its sequence is the same
+    // on every platform, unlike the library's distributions).
+    std::mt19937 random(spot.seed);
+    const auto move = [&] { return jitter * (2.0 * (double(random()) / 4294967296.0) - 1.0); };
     for (int j = 0; j <= last; ++j)
-        for (int i = 0; i <= last; ++i)
-            nodes[std::size_t(j * (last + 1) + i)] =
-                samples[std::size_t(j * kSub * (fine + 1) + i * kSub)];
+        for (int i = 0; i <= last; ++i) {
+            Mesh::CBaseMesh::CBaseHitInfo& node = nodes[std::size_t(j * (last + 1) + i)];
+            const int fi = i * kSub + margin, fj = j * kSub + margin;
+            if (jitter == 0.0) {
+                node = samples[std::size_t(fj * (fine + 1) + fi)];
+                continue;
+            }
+            const double di = move(), dj = move();
+            double seen = 0.0;
+            if (!cast(fi + di * kSub, fj + dj * kSub, node, seen) ||
+                unitDot(node.normal, middle.normal) < 0.819)
+                return false;
+        }
     return true;
 }
 
@@ -328,7 +353,7 @@ bool findNetSpot(CFlatMesh& mesh, const CVector<double, 3>& look, int n, NetStyl
     for (const double size : {0.3, 0.2, 0.1})
         for (const double dx : {0.0, -0.15, 0.15, -0.3, 0.3})
             for (const double dy : {0.0, -0.15, 0.15, -0.3, 0.3}) {
-                NetSpot tried;
+                NetSpot tried = spot;
                 tried.look = look;
                 tried.centre[0] = 0.5 + dx;
                 tried.centre[1] = 0.5 + dy;

@@ -54,25 +54,33 @@ int netFaceCount(int n, NetStyle style);
 
 // Where a net lies on the mesh: rays along -look (look points from the mesh
 // towards the viewer) through the lattice points of a square window across
-// the mesh's box seen from there.
+// the mesh's box seen from there. A user's points lie off any lattice: with
+// a jitter, each lattice point is moved across the view by up to that share
+// of a step each way (at most 0.45: neighbours never meet), by a generator
+// seeded with seed, so the same seed draws the same net.
 struct NetSpot {
     CVector<double, 3> look{0.0, 0.0, 1.0};
     double centre[2] = {0.5, 0.5}; // the window's centre, as fractions of the box seen
     double size = 0.3;             // the window's side, as a fraction of the box's larger side
+    double jitter = 0.0;           // 0: the lattice as it is
+    unsigned seed = 1;
 };
 
 // The mesh points of the lattice 0..last in each direction at the spot,
-// row-major (index j * (last + 1) + i), with their facet normals. False when
-// a ray misses the mesh or the spot is not smooth: the normals must face the
-// viewer within 60 degrees and turn by at most 30 degrees between lattice
-// neighbours.
+// row-major (index j * (last + 1) + i), with their facet normals; with a
+// jitter, each where the ray through its moved place meets the mesh. False
+// when a ray misses the mesh or the spot is not smooth: rays through a
+// lattice four times as fine (reaching out as far as the jitter moves a
+// point) must meet the mesh facing the viewer within 60 degrees, turning by
+// at most 20 degrees between neighbours without a jump in depth, and no
+// normal may lie more than 35 degrees off the middle one.
 bool netNodes(CFlatMesh& mesh, const NetSpot& spot, int last,
               std::vector<Mesh::CBaseMesh::CBaseHitInfo>& nodes);
 
 // A smooth spot for a net of n x n regions (lattice 0..n, or 0..n + 1 for a
 // lasso) seen along look: the window is tried at the box's middle and at
-// points around it, at sizes from 0.3 down to 0.1 of the box. False when
-// none is smooth.
+// points around it, at sizes from 0.3 down to 0.1 of the box. The spot's
+// jitter and seed are kept. False when none is smooth.
 bool findNetSpot(CFlatMesh& mesh, const CVector<double, 3>& look, int n, NetStyle style,
                  NetSpot& spot);
 

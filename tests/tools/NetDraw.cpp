@@ -2,13 +2,15 @@
 // tests/support/NetDrawings.h on a smooth spot of a mesh, for trying the
 // import job on nets as users draw them (scripts/netsweep.sh).
 //
-//   netdraw MESH N STYLE LOOK OUT.grid [SCALE SCALED.stl]
+//   netdraw [--jitter SHARE] [--seed N] MESH N STYLE LOOK OUT.grid [SCALE SCALED.stl]
 //
 // LOOK is x,y,z towards the viewer. With SCALE, the mesh is first scaled by
 // that factor and written to SCALED.stl (a mesh in millimetres given in
-// metres), and the net lies on the scaled mesh. Prints the regions the net
-// encloses ("faces K"); exits 1 when no smooth spot is found, 2 on bad
-// arguments or an unreadable mesh.
+// metres), and the net lies on the scaled mesh. With a jitter, each lattice
+// point is moved by up to that share of a step each way, as a user places
+// points, by a generator seeded with N (1 by default): the same seed draws
+// the same net. Prints the regions the net encloses ("faces K"); exits 1
+// when no smooth spot is found, 2 on bad arguments or an unreadable mesh.
 #include "support/NetDrawings.h"
 
 #include "foundation/KorList.h"
@@ -22,6 +24,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -53,7 +57,8 @@ bool readMesh(CFlatMesh& mesh, std::string path)
 
 int usage()
 {
-    std::fprintf(stderr, "usage: netdraw MESH N STYLE LOOK OUT.grid [SCALE SCALED.stl]\n");
+    std::fprintf(stderr, "usage: netdraw [--jitter SHARE] [--seed N] MESH N STYLE LOOK OUT.grid "
+                         "[SCALE SCALED.stl]\n");
     return 2;
 }
 
@@ -61,6 +66,24 @@ int usage()
 
 int main(int argc, char** argv)
 {
+    mwtest::NetSpot spot;
+    while (argc >= 3 && (std::strcmp(argv[1], "--jitter") == 0 || std::strcmp(argv[1], "--seed") == 0)) {
+        char* end = nullptr;
+        if (std::strcmp(argv[1], "--jitter") == 0) {
+            spot.jitter = std::strtod(argv[2], &end);
+            if (!(spot.jitter >= 0.0 && spot.jitter <= 0.45))
+                return usage();
+        } else {
+            const unsigned long seed = std::strtoul(argv[2], &end, 10);
+            if (seed > 0xffffffffUL)
+                return usage();
+            spot.seed = unsigned(seed);
+        }
+        if (end == argv[2] || *end != '\0')
+            return usage();
+        argv += 2;
+        argc -= 2;
+    }
     if (argc != 6 && argc != 8)
         return usage();
     const int n = std::atoi(argv[2]);
@@ -93,7 +116,6 @@ int main(int argc, char** argv)
     }
     mesh.computeBoundingBox();
     mesh.buildFacetHash(10.0, -1.0, nullptr);
-    mwtest::NetSpot spot;
     if (!mwtest::findNetSpot(mesh, look, n, style, spot)) {
         std::printf("netdraw: no smooth spot for %d x %d seen from %s\n", n, n, argv[4]);
         return 1;
@@ -105,7 +127,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "netdraw: cannot write %s\n", argv[5]);
         return 2;
     }
-    std::printf("faces %d spot %g,%g size %g\n", mwtest::netFaceCount(n, style), spot.centre[0],
-                spot.centre[1], spot.size);
+    std::printf("faces %d spot %g,%g size %g jitter %g seed %u\n", mwtest::netFaceCount(n, style),
+                spot.centre[0], spot.centre[1], spot.size, spot.jitter, spot.seed);
     return 0;
 }
