@@ -593,6 +593,7 @@ bool COffset_Grid::discardPointList(COffset_PointList* pl)
     pl->dropCurve();
     retiredPointLists.append(pl);
     topologyChanged = true;
+    ++editCount;
     return true;
 }
 
@@ -612,6 +613,12 @@ void COffset_Grid::undo()
         undoMarks.removeAt(undoMarks.count - 1);
     }
     n = std::clamp(n, 0, undoList.count);
+    // A point the mouse is placing is no edit: its entry would shift the
+    // places the undo items name.
+    for (COffset_PointList* pl : pointLists)
+        pl->RollBack();
+    if (n > 0)
+        ++editCount;
 
     std::vector<Gridbench::CGridPoint*> used;
     for (COffset_PointList* pl : pointLists)

@@ -80,6 +80,7 @@ void COffset_Grid::deleteGridContents()
     for (Gridbench::CGridPoint* g : ownedGridPoints)
         delete g;
     ownedGridPoints.clear();
+    ++editCount;
 }
 
 void COffset_Grid::takePointLists(COffset_Grid& from)
@@ -343,8 +344,10 @@ void COffset_Grid::setShowPointLists(bool show)
 
 void COffset_Grid::addUndo(UndoGridEdit* item)
 {
-    if (item != nullptr)
-        undoList.append(item);
+    if (item == nullptr)
+        return;
+    undoList.append(item);
+    ++editCount;
 }
 
 int COffset_Grid::indexOfPointList(const COffset_PointList* pl) const
@@ -638,13 +641,15 @@ bool COffset_Grid::splitPointList(const CVertex<float, 3>* point, COffset_PointL
         if (Fenwo::NurbsSurf* second = getSubCurve(curve, t[i], t[n - 1]))
             b->setCurve(second, t, i, n - 1);
     }
-    // Undo puts the old poly-line back and takes the halves out again.
-    removePointList(pl, false);
+    // Undo puts the old poly-line back and takes the halves out again. The
+    // halves enter before the old one goes: its removal rebuilds the net's
+    // faces, which the split leaves as they were.
     for (COffset_PointList* half : {a, b}) {
         addPointList(half);
         addUndo(new CUndoAddPointList(half));
         showPointList(half, true, false);
     }
+    removePointList(pl, false);
     setCurrentPointList(a);
     notify();
     return true;

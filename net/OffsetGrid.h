@@ -93,6 +93,11 @@ public:
     bool showSurfacesFlag = true;
     bool topologySwitch = true;    // off: no topology build and no surface update after edits
     bool topologyPending = false;  // set by the net reader, cleared by the topology build
+    // Recorded edits and undos of the grid so far, and that count when the
+    // topology step last ran: an edit the step has not seen yet leaves the
+    // two apart (see GB::CSurfaceNet::updateAfterEdit).
+    long editCount = 0;
+    long topologyEditCount = -1;
     int mode = 0;                  // 0..3
     bool constrainedStart = false; // set in mode 1
     bool wireframe = true;         // face surfaces drawn as lines
@@ -435,9 +440,10 @@ public:
     // Starts a new poly-line with the pending start point and the last mouse
     // hit; false without both.
     bool replacePendingPoint();
-    // Rolls the grid back to its last checkpoint: the undo items after the
-    // last mark, newest first (all of them without marks); the mark goes,
-    // also when it encloses none.
+    // Rolls the grid back to its last checkpoint: a point the mouse is still
+    // placing is taken back, then the undo items after the last mark go,
+    // newest first (all of them without marks); the mark goes, also when it
+    // encloses none.
     // The use counts are recounted and "SelectedPoint" shown again; a
     // selected point no poly-line holds any more is no longer selected.
     void undo();

@@ -206,6 +206,20 @@ bool CSurfaceNet::update()
     return COffset_Grid::update();
 }
 
+bool CSurfaceNet::updateAfterEdit()
+{
+    if (busy || !topologySwitch || topologyEditCount == editCount)
+        return false;
+    Platform::WaitCursor wait;
+    // The topology of the net as it stands, without the point the mouse is
+    // placing (the surface update would take it back after the step).
+    for (COffset_PointList* pl : pointLists)
+        pl->RollBack();
+    buildTopology(false);
+    computeSurfaces(draftOnly, true, nullptr);
+    return true;
+}
+
 bool CSurfaceNet::setDepthTest(bool on)
 {
     if (!COffset_Grid::setDepthTest(on)) {

@@ -66,8 +66,9 @@ public:
     BOOL CanUnload() const override { return TRUE; }
     // Opens "Meshwright/Tutorial/Tutorial_Eng.pdf" beside the plug-in file.
     void OnDisplayPlugInHelp(HWND window) const override;
-    // The menu handler: runs the action of a menu id of 33001 .. 33024;
-    // FALSE for other ids and ids without action. The mouse callback is
+    // The menu handler: runs the action of a menu id of 33001 .. 33024 and
+    // brings the net's faces after an edit it made; FALSE for other ids and
+    // ids without action. The mouse callback is
     // disabled while the action runs and enabled again exactly when grid
     // editing is on, whatever the result.
     BOOL OnPlugInMenuCommand(WPARAM wParam) override;
@@ -163,8 +164,8 @@ void toggleMeshEntities();
 
 // The Delete-key hook while grid editing is on (a WH_GETMESSAGE hook of the
 // user-interface thread): with the host's main window active and the mouse
-// callback enabled, Delete records "MW delete" and deletes the net's
-// selection. Every message is passed on.
+// callback enabled, Delete records "MW delete", deletes the net's selection
+// and brings the net's faces after it. Every message is passed on.
 LRESULT CALLBACK deleteKeyHookProc(int code, WPARAM wParam, LPARAM lParam);
 // The hook's handle; null while grid editing is off.
 HHOOK deleteKeyHookHandle();

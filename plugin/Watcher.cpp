@@ -83,17 +83,13 @@ void CMWUndo::Undo()
     if (!plugIn.editGrid)
         plugIn.setEditGridMode(true);
     GB::CSurfaceNet& net = plugIn.net;
-    const int items = net.undoList.count;
     net.undo();
     // A region the undo opened loses its face, as after an edit; no mouse
     // event may reach the grid meanwhile.
-    if (net.undoList.count != items && !net.busy) {
-        const bool enabled = plugIn.mouseCallback.IsEnabled();
-        plugIn.mouseCallback.Enable(false);
-        net.buildTopology(false);
-        net.computeSurfaces(net.draftOnly, true, nullptr);
-        plugIn.mouseCallback.Enable(enabled);
-    }
+    const bool enabled = plugIn.mouseCallback.IsEnabled();
+    plugIn.mouseCallback.Enable(false);
+    net.updateAfterEdit();
+    plugIn.mouseCallback.Enable(enabled);
     if (CVezadView* view = VezadApp().ActiveView())
         view->Redraw();
 }

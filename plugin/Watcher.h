@@ -48,8 +48,8 @@ public:
 class CMWUndo : public CVezadUndoEventHandler {
 public:
     // Switches grid editing on when it is off, rolls the grid back to its
-    // last mark, brings the net's regions and surfaces after it when that
-    // changed the grid (unless a surface update runs), and redraws the
-    // active view.
+    // last mark, brings the net's regions and surfaces after the grid when
+    // it changed since the last topology step (unless a surface update
+    // runs), and redraws the active view.
     void Undo() override;
 };
