@@ -377,6 +377,11 @@ Gridbench::CGridPoint* COffset_Grid::insertOnSegmentCurve()
         return nullptr;
     }
     segment->interpolate();
+    // The pick is used once: the curve it was taken on has changed, and a
+    // second insertion (the release after the menu's insert, or its snap)
+    // would put a point beside this one and snap it onto it, leaving the
+    // poly-line passing one point twice in a row.
+    clearSelectedPointOnSegment();
     return point;
 }
 

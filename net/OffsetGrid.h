@@ -405,11 +405,13 @@ public:
     // snaps the selected point onto the grabbed grid point, or inserts a new
     // point on the segment poly-line's curve at its picked parameter (into
     // the current poly-line too, or replacing the selected point there with
-    // insertIntoCurrent). False when there was nothing to finish.
+    // insertIntoCurrent); the grabbed point or the pick is used up. False
+    // when there was nothing to finish.
     bool onMouseUp(bool insertIntoCurrent);
     // A new grid point on the segment poly-line's curve at its picked
-    // parameter, inserted there and selected; the segment poly-line becomes
-    // current. False without a segment poly-line or when nothing was placed.
+    // parameter, inserted there and selected (the pick is used up); the
+    // segment poly-line becomes current. False without a segment poly-line
+    // or when nothing was placed.
     bool snapPoint();
     // Starts a poly-line at a grid point by splitting the poly-line through
     // it there. A null point: a point snapped onto the segment poly-line
@@ -480,7 +482,9 @@ private:
                          const CVector<float, 3>* seenAlong = nullptr);
     // A new grid point on the mesh under the segment poly-line's curve at
     // its picked parameter, inserted into the segment poly-line, whose curve
-    // is built again; null when none was placed.
+    // is built again; the point on a segment is then forgotten (see
+    // clearSelectedPointOnSegment), so one pick inserts one point. Null when
+    // none was placed.
     Gridbench::CGridPoint* insertOnSegmentCurve();
     // Deletes a new grid point that did not enter the grid.
     void discardUnowned(Gridbench::CGridPoint* point);

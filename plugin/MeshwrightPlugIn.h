@@ -68,9 +68,9 @@ public:
     void OnDisplayPlugInHelp(HWND window) const override;
     // The menu handler: runs the action of a menu id of 33001 .. 33024 and
     // brings the net's faces after an edit it made; FALSE for other ids and
-    // ids without action. The mouse callback is
-    // disabled while the action runs and enabled again exactly when grid
-    // editing is on, whatever the result.
+    // ids without action. The mouse callback is disabled while the action
+    // runs and enabled again exactly when grid editing is on, whatever the
+    // result.
     BOOL OnPlugInMenuCommand(WPARAM wParam) override;
     // "Knotwork Files (*.out)", "STL Mesh Files (*.stl)", "POL Mesh Files
     // (*.pol)", in this order.
