@@ -503,6 +503,7 @@ bool CSurfaceNet::read(std::istream& in)
         int faceCount = 0;
         in >> faceCount;
         std::vector<const Face*> taken;
+        int lostFaces = 0; // stored faces a loop of which found no face
         cutShort = in.fail();
         // Version 3 stores single node indices: they are read as version 4
         // and matched like the pairs of later versions.
@@ -520,7 +521,7 @@ bool CSurfaceNet::read(std::istream& in)
                     loop->references = pairs;
                 }
             if (ok && !relocateStoredFace(stored, nodes, taken))
-                lost = true;
+                ++lostFaces;
             releaseTrimmedFace(stored); // a trimmed face no loop took
             delete stored;
             if (!ok) {
@@ -530,6 +531,25 @@ bool CSurfaceNet::read(std::istream& in)
         }
         if (version == 3 && !cutShort)
             readCoEdgeBlock(in, nodes);
+        // A face of the net read that no stored face took is rebuilt from
+        // the net, as a face a new region makes after an edit: the net stays
+        // whole, only the stored face's own surface and states are lost.
+        if (lostFaces > 0) {
+            lost = true;
+            std::cout << "failed to relocate the loop of " << lostFaces
+                      << (lostFaces == 1 ? " stored face: its face is"
+                                         : " stored faces: their faces are")
+                      << " rebuilt from the net read" << std::endl;
+        }
+        std::vector<Face*> rebuilt;
+        for (Face* f = firstFace; f != nullptr; f = f->next)
+            if (std::find(taken.begin(), taken.end(), f) == taken.end()) {
+                f->requestedState = ComplexApprox;
+                f->computedState = Naked;
+                rebuilt.push_back(f);
+            }
+        for (Face* f : rebuilt)
+            computeSurfaces(draftOnly, true, f);
         char next = 0;
         if (in.good() && peekTokenClass(in, &next, true) == TokenClassLetter) {
             std::string word;
@@ -598,7 +618,6 @@ bool CSurfaceNet::relocateStoredFace(Face* stored, const Kor::List<Gridbench::CG
             }
         }
         if (found == nullptr) {
-            std::cout << "failed to relocate the loop " << std::endl;
             allFound = false;
             continue;
         }

@@ -107,12 +107,14 @@ public:
     // Reads the net text and appends its grid points and poly-lines to the
     // net (the caller empties the net first); from version 3 on the topology
     // is rebuilt and every stored face's states, surface and identity move
-    // onto the face with the same corners ("failed to relocate the loop "
-    // when there is none; that face's surface is dropped). Reading stops at
-    // the first stream failure; what was read stays. False for a text
-    // without a net's header or section words, for a grid record cut short
-    // (the caller reports a file that is no net text) and when a stored loop
-    // found no face: part of the net was lost. A poly-line that no net
+    // onto the face with the same corners. A face of the net read that no
+    // stored face took (a stored loop found none, "failed to relocate the
+    // loop of <k> stored faces: ..." in one line) gets the states of a new
+    // face and its surface computed, as after an edit. Reading stops at the
+    // first stream failure; what was read stays. False for a text without a
+    // net's header or section words, for a grid record cut short (the
+    // caller reports a file that is no net text) and when a stored loop
+    // found no face: part of what was saved was lost. A poly-line that no net
     // holds refuses the whole text, with a line naming it and false, the net
     // unchanged: an entry naming no node read before it ("poly-line <n> of
     // the net text names node <i>, but the text has <count> nodes before
