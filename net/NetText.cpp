@@ -531,9 +531,10 @@ bool CSurfaceNet::read(std::istream& in)
         }
         if (version == 3 && !cutShort)
             readCoEdgeBlock(in, nodes);
-        // A face of the net read that no stored face took is rebuilt from
-        // the net, as a face a new region makes after an edit: the net stays
-        // whole, only the stored face's own surface and states are lost.
+        // A face of the net read that no stored face took is a new region's
+        // face, as after an edit: the next surface update computes it. The
+        // net stays whole; only the stored face's own surface and states are
+        // lost.
         if (lostFaces > 0) {
             lost = true;
             std::cout << "failed to relocate the loop of " << lostFaces
@@ -541,15 +542,11 @@ bool CSurfaceNet::read(std::istream& in)
                                          : " stored faces: their faces are")
                       << " rebuilt from the net read" << std::endl;
         }
-        std::vector<Face*> rebuilt;
         for (Face* f = firstFace; f != nullptr; f = f->next)
             if (std::find(taken.begin(), taken.end(), f) == taken.end()) {
                 f->requestedState = ComplexApprox;
                 f->computedState = Naked;
-                rebuilt.push_back(f);
             }
-        for (Face* f : rebuilt)
-            computeSurfaces(draftOnly, true, f);
         char next = 0;
         if (in.good() && peekTokenClass(in, &next, true) == TokenClassLetter) {
             std::string word;

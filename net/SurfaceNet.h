@@ -110,12 +110,13 @@ public:
     // onto the face with the same corners. A face of the net read that no
     // stored face took (a stored loop found none, "failed to relocate the
     // loop of <k> stored faces: ..." in one line) gets the states of a new
-    // face and its surface computed, as after an edit. Reading stops at the
-    // first stream failure; what was read stays. False for a text without a
-    // net's header or section words, for a grid record cut short (the
-    // caller reports a file that is no net text) and when a stored loop
-    // found no face: part of what was saved was lost. A poly-line that no net
-    // holds refuses the whole text, with a line naming it and false, the net
+    // region's face, without surface: the next surface update computes it,
+    // as after an edit. Reading stops at the first stream failure; what was
+    // read stays. False for a text without a net's header or section words,
+    // for a grid record cut short (the caller reports a file that is no net
+    // text) and when a stored loop found no face: part of what was saved
+    // was lost. A poly-line that no net holds refuses the whole text, with a
+    // line naming it and false, the net
     // unchanged: an entry naming no node read before it ("poly-line <n> of
     // the net text names node <i>, but the text has <count> nodes before
     // it: the text is refused."), or more entries than twice its points

@@ -221,7 +221,12 @@ BOOL CMeshwrightPlugIn::ReadDocument(CVezadDoc& doc, ON_BinaryArchive& archive,
                 whole = false;
             } else {
                 std::istringstream in(std::string(buffer.data(), length));
-                whole = net.read(in) && whole;
+                // A face the read could not give its stored surface is
+                // rebuilt from the net, as after an edit.
+                if (!net.read(in)) {
+                    whole = false;
+                    net.computeSurfaces(net.draftOnly, true, nullptr);
+                }
                 net.showSurfaces(false);
             }
         } else {

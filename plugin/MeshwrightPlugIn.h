@@ -104,7 +104,9 @@ public:
     // read on; reading stops at the first field that cannot be read. FALSE
     // when anything of the record was lost so (a mesh, the net's buffer, a
     // field, or a stored face whose loop the net read back does not hold),
-    // so that the host tells the open lost data; TRUE otherwise.
+    // so that the host tells the open lost data; TRUE otherwise. A net read
+    // in part keeps what was read, and its faces without a stored surface
+    // are computed as after an edit.
     BOOL ReadDocument(CVezadDoc& doc, ON_BinaryArchive& archive,
                       const CVezadFileReadOptions& options) override;
 
