@@ -85,6 +85,17 @@ void COffset_Grid::deleteGridContents()
 
 void COffset_Grid::takePointLists(COffset_Grid& from)
 {
+    // What `from` points at of its poly-lines and grid points leaves with
+    // them.
+    const auto forget = [&from](auto*& p) {
+        if (from.ownedGridPoints.count(dynamic_cast<Gridbench::CGridPoint*>(p)) != 0)
+            p = nullptr;
+    };
+    forget(from.lastSnappedPoint);
+    forget(from.lastMouseHit);
+    forget(from.pendingStartPoint);
+    from.selectedPoint = from.grabbedPoint = from.highlightedPoint = nullptr;
+    from.currentPointList = from.segmentList = nullptr;
     for (Kor::List<COffset_PointList*>* lists : {&from.pointLists, &from.retiredPointLists}) {
         Kor::List<COffset_PointList*>& into =
             lists == &from.pointLists ? pointLists : retiredPointLists;

@@ -466,7 +466,8 @@ protected:
     // Moves the poly-lines of `from` (those taken out by undo too) with
     // every grid point it owns and the points no poly-line uses into this
     // grid, emptied before; the poly-lines' owner becomes this grid. `from`
-    // is left without any of them.
+    // is left without any of them, its current poly-line, selection and
+    // points of the edit that were its own forgotten.
     void takePointLists(COffset_Grid& from);
     // Asks "delete all point lists ?" (Yes and No); true for Yes.
     static bool confirmDeleteAll();

@@ -81,6 +81,12 @@ bool CSurfaceNet::hasSurfaces()
 
 bool CSurfaceNet::readFile(const char* name)
 {
+    std::unique_ptr<CSurfaceNet> replaced;
+    return importFile(name, replaced);
+}
+
+bool CSurfaceNet::importFile(const char* name, std::unique_ptr<CSurfaceNet>& replaced)
+{
     std::ifstream in;
     if (name != nullptr)
         in.open(name);
@@ -99,9 +105,73 @@ bool CSurfaceNet::readFile(const char* name)
     read.copyReadSettings(*this);
     if (!read.read(in))
         return false;
+    replaced = std::make_unique<CSurfaceNet>();
+    replaced->setMesh(mesh);
+    moveContentsInto(*replaced);
     deleteAll(false);
     takeContents(read);
     return true;
+}
+
+void CSurfaceNet::moveContentsInto(CSurfaceNet& into)
+{
+    // The grid's own displays go as deleteAll takes them; the poly-lines
+    // are shown again when they come back.
+    showAllPointLists(false);
+    while (displayContainer.removeEntityByName("PointList Curve")) {
+    }
+    while (displayContainer.removeEntityByName("PointList")) {
+    }
+    for (const char* marker : {"SelectedPoint", "HighlightPoint", "SelectedPointOnSegment"})
+        displayContainer.removeEntityByName(marker);
+    const bool facesCurrent = topologyEditCount == editCount;
+    for (Face* f = firstFace; f != nullptr; f = f->next)
+        if (COpenGLEntity* display = findFaceDisplay(f)) {
+            const int layer = display->layer;
+            displayContainer.detachEntity(display);
+            if (into.displayContainer.addEntity(display, layer == LayerTop) != display)
+                delete display;
+            else
+                display->layer = layer;
+        }
+    into.firstFace = firstFace;
+    firstFace = nullptr;
+    into.coedges = coedges;
+    coedges.removeAll();
+    COffset_PointList* current = currentPointList;
+    into.takePointLists(*this);
+    into.currentPointList = current;
+    into.undoList = undoList;
+    undoList.removeAll();
+    into.undoMarks = undoMarks;
+    undoMarks.removeAll();
+    into.examinedCycles = examinedCycles;
+    examinedCycles.removeAll();
+    into.topologyPending = topologyPending;
+    into.copyFittingSettings(*this);
+    into.depthTest = depthTest;
+    into.mode = mode;
+    into.topologyEditCount = facesCurrent ? into.editCount : into.editCount - 1;
+    deleteAll(false);
+}
+
+void CSurfaceNet::restoreContents(CSurfaceNet& from)
+{
+    deleteAll(false);
+    const bool facesCurrent = from.topologyEditCount == from.editCount;
+    COffset_PointList* current = from.currentPointList;
+    from.currentPointList = nullptr;
+    takeContents(from);
+    undoList = from.undoList;
+    from.undoList.removeAll();
+    undoMarks = from.undoMarks;
+    from.undoMarks.removeAll();
+    topologyEditCount = facesCurrent ? editCount : editCount - 1;
+    if (showPointLists)
+        showAllPointLists(true);
+    if (indexOfPointList(current) >= 0)
+        setCurrentPointList(current);
+    notify();
 }
 
 void CSurfaceNet::copyReadSettings(const CSurfaceNet& from)

@@ -62,6 +62,21 @@ public:
     // file " and its name) and for a text the reader refuses, finds cut
     // short or loses a face of.
     bool readFile(const char* name) override;
+    // readFile, where the net's former contents are not deleted but moved
+    // into `replaced` (see moveContentsInto) when the read takes the net's
+    // place; `replaced` is left as it was otherwise.
+    bool importFile(const char* name, std::unique_ptr<CSurfaceNet>& replaced);
+    // Moves the net's contents into `into`, a net of its own that is not
+    // shown (made for this, on this net's mesh): the poly-lines with their
+    // grid points, the current one, the faces with their displays, the
+    // coedges, the undo items and marks and the fitting settings; the
+    // poly-lines' displays and the markers go. The net is left empty, as
+    // deleteAll leaves it.
+    void moveContentsInto(CSurfaceNet& into);
+    // Empties the net and takes back what moveContentsInto moved into
+    // `from`, undo items, marks and current poly-line included, showing the
+    // poly-lines when they are shown; `from` is left empty.
+    void restoreContents(CSurfaceNet& from);
     // With ask and no poly-lines: 0 at once. Otherwise removes every face and
     // all the grid holds, without a question; returns the number of
     // poly-lines there were.

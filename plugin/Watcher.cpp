@@ -3,7 +3,9 @@
 #include "plugin/MeshObject.h"
 #include "plugin/MeshwrightPlugIn.h"
 
+#include <algorithm>
 #include <iostream>
+#include <vector>
 
 CMWWatcher::CMWWatcher(CMeshwrightPlugIn* plugIn) : plugIn(plugIn)
 {
@@ -89,6 +91,55 @@ void CMWUndo::Undo()
     const bool enabled = plugIn.mouseCallback.IsEnabled();
     plugIn.mouseCallback.Enable(false);
     net.updateAfterEdit();
+    plugIn.mouseCallback.Enable(enabled);
+    if (CVezadView* view = VezadApp().ActiveView())
+        view->Redraw();
+}
+
+namespace {
+
+// The import steps alive in the undo history, in the order made.
+std::vector<CMWImportUndo*>& importSteps()
+{
+    static std::vector<CMWImportUndo*> steps;
+    return steps;
+}
+
+} // namespace
+
+CMWImportUndo::CMWImportUndo(std::unique_ptr<GB::CSurfaceNet> replacedNet)
+    : replaced(std::move(replacedNet))
+{
+    importSteps().push_back(this);
+}
+
+CMWImportUndo::~CMWImportUndo()
+{
+    std::vector<CMWImportUndo*>& steps = importSteps();
+    steps.erase(std::remove(steps.begin(), steps.end(), this), steps.end());
+}
+
+void CMWImportUndo::forgetMesh(const Mesh::CBaseMesh* mesh)
+{
+    for (CMWImportUndo* step : importSteps())
+        if (step->replaced != nullptr && step->replaced->mesh == mesh)
+            step->replaced.reset();
+}
+
+void CMWImportUndo::Undo()
+{
+    CMeshwrightPlugIn& plugIn = MeshwrightPlugIn();
+    GB::CSurfaceNet& net = plugIn.net;
+    if (replaced == nullptr || replaced->mesh != net.mesh) {
+        std::cout << "the net replaced by the import lay on a mesh that is no longer the net's: "
+                     "it is not brought back"
+                  << std::endl;
+        return;
+    }
+    const bool enabled = plugIn.mouseCallback.IsEnabled();
+    plugIn.mouseCallback.Enable(false);
+    net.restoreContents(*replaced);
+    replaced.reset();
     plugIn.mouseCallback.Enable(enabled);
     if (CVezadView* view = VezadApp().ActiveView())
         view->Redraw();

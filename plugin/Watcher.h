@@ -9,11 +9,15 @@
 // record rolls the grid back to the mark taken with it, faces and surfaces
 // included.
 //
-// Ownership: the plug-in owns the watcher; the document owns each CMWUndo.
+// Ownership: the plug-in owns the watcher; the document owns each CMWUndo
+// and CMWImportUndo, which owns the net it holds.
 // Not thread-safe: the host's user-interface thread only.
 #pragma once
 
+#include "net/SurfaceNet.h"
 #include "platform/host/VezadSdk.h"
+
+#include <memory>
 
 class CMeshwrightPlugIn;
 
@@ -52,4 +56,28 @@ public:
     // it changed since the last topology step (unless a surface update
     // runs), and redraws the active view.
     void Undo() override;
+};
+
+// The custom step of a grid import's undo record: it holds the net the
+// import replaced, with that net's undo items and marks, so that undoing
+// the import gives that net back and the undo records of its edits undo
+// them again. The records of the imported net's own edits are undone
+// before it (the history is undone newest first).
+class CMWImportUndo : public CVezadUndoEventHandler {
+public:
+    explicit CMWImportUndo(std::unique_ptr<GB::CSurfaceNet> replaced);
+    ~CMWImportUndo() override;
+    CMWImportUndo(const CMWImportUndo&) = delete;
+    CMWImportUndo& operator=(const CMWImportUndo&) = delete;
+    // Puts the replaced net back in place of the imported one and redraws
+    // the active view; when the mesh the replaced net lay on went or is no
+    // longer the net's, nothing is put back ("the net replaced by the
+    // import lay on a mesh that is no longer the net's: it is not brought
+    // back").
+    void Undo() override;
+    // Every held net on that mesh is deleted: its mesh goes.
+    static void forgetMesh(const Mesh::CBaseMesh* mesh);
+
+private:
+    std::unique_ptr<GB::CSurfaceNet> replaced;
 };
