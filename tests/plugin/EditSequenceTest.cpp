@@ -13,6 +13,7 @@
 #include "MeshwrightHost.h"
 
 #include "mesh/GridPoint.h"
+#include "mesh/PolFormat.h"
 #include "net/Face.h"
 #include "net/SurfaceNet.h"
 
@@ -23,6 +24,7 @@
 #include <iostream>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
@@ -678,6 +680,57 @@ TEST_F(EditSequence, UndoneImportGivesBackTheReplacedNetsUndo)
     ASSERT_EQ(command("_Undo"), 0);
     EXPECT_NE(gridOf(net()), drawn);
     EXPECT_EQ(loopsOf(net()), freshLoops(net()));
+}
+
+// A document whose stored loop finds no face in the net read (a loop walked
+// the other way round, as a net that passed a point twice in a row left
+// one): the open keeps the whole net, says so in one line and rebuilds that
+// face from the net, and still tells the host it lost data.
+TEST_F(EditSequence, StoredLoopThatFindsNoFaceIsRebuiltWhenTheDocumentOpens)
+{
+    ASSERT_TRUE(importNet(meshFile(0)));
+    for (GB::Face* f = net().firstFace; f != nullptr; f = f->next)
+        f->requestedState = Planar; // what the open keeps of a stored face
+    std::ostringstream written;
+    net().write(written);
+    std::string text = written.str();
+    const std::size_t from = text.find(" 0\n4 ", text.find("GeoObject End\n 0\n4 ")) + 5;
+    const std::size_t to = text.find("\n\n", from);
+    std::istringstream entries(text.substr(from, to - from));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(entries, line);)
+        lines.push_back(line);
+    ASSERT_EQ(lines.size(), 4u);
+    text.replace(from, to - from, lines[0] + "\n" + lines[3] + "\n" + lines[2] + "\n" + lines[1]);
+    char* image = nullptr;
+    unsigned size = 0;
+    ASSERT_TRUE(serializeMesh(net().mesh, &image, false, &size));
+    const std::unique_ptr<char[]> owned(image);
+    ON_MemoryArchive record;
+    for (int field : {4, 0, 0, 0, 1})
+        record.WriteInt(field); // version, references, edges, mode, meshes
+    record.WriteCompressedBuffer(size, image);
+    record.WriteCompressedBuffer(text.size() + 1, text.c_str());
+    ASSERT_EQ(command("_New"), 0);
+
+    const std::size_t printed = m_host.standardOutput().size();
+    ON_MemoryArchive in(record.Buffer());
+    EXPECT_FALSE(plugIn().ReadDocument(doc(), in, CVezadFileReadOptions()));
+    const std::string output = m_host.standardOutput().substr(printed);
+    const std::string line =
+        "failed to relocate the loop of 1 stored face: its face is rebuilt from the net read\n";
+    EXPECT_NE(output.find(line), std::string::npos) << output;
+    EXPECT_EQ(output.find("failed to relocate"), output.find(line));
+    EXPECT_EQ(output.find("failed to relocate", output.find(line) + 1), std::string::npos);
+    ASSERT_EQ(loopsOf(net()).size(), 4u);
+    int rebuilt = 0, stored = 0;
+    for (const GB::Face* f = net().firstFace; f != nullptr; f = f->next) {
+        EXPECT_NE(f->surface, nullptr);
+        rebuilt += f->requestedState == ComplexApprox;
+        stored += f->requestedState == Planar;
+    }
+    EXPECT_EQ(rebuilt, 1);
+    EXPECT_EQ(stored, 3);
 }
 
 // Seeded random sequences of every gesture and undo; a few here, any number
