@@ -8,8 +8,9 @@
 //
 // The one-gesture cases that broke this are tests of their own; seeded
 // random sequences of all the gestures hold the rest. MW_EDIT_SEQUENCES=n
-// (and MW_EDIT_FIRST_SEED, MW_EDIT_FITTING=1 for faces fitted to the mesh)
-// sweeps n sequences and prints how many failed each check.
+// (and MW_EDIT_FIRST_SEED, MW_EDIT_FITTING=1 for faces fitted to the mesh,
+// MW_EDIT_MESH=file for drawn nets on that mesh) sweeps n sequences and
+// prints how many failed each check.
 #include "MeshwrightHost.h"
 
 #include "mesh/GridPoint.h"
@@ -499,8 +500,10 @@ protected:
         SCOPED_TRACE("seed " + std::to_string(seed));
         std::mt19937 random(seed);
         run("_New");
-        const std::string mesh = meshFile(int(seed % 2));
-        const bool imported = (seed / 2) % 2 == 1;
+        // A mesh file of one's own (MW_EDIT_MESH) takes drawn nets only.
+        const char* own = std::getenv("MW_EDIT_MESH");
+        const std::string mesh = own != nullptr ? std::string(own) : meshFile(int(seed % 2));
+        const bool imported = own == nullptr && (seed / 2) % 2 == 1;
         ASSERT_TRUE(imported ? importNet(mesh) : drawMainJobNet(mesh));
         ++tally.sequences;
         const int stale = Tally::total(tally.staleLoops), repeats = Tally::total(tally.repeats),
