@@ -30,8 +30,8 @@ CVertex<float, 3> toVertex(const Vector& p)
 bool samePosition(const CVertex<float, 3>* a, const CVertex<float, 3>* b)
 {
     return a != nullptr && b != nullptr &&
-           (a == b || (a->data[0] == b->data[0] && a->data[1] == b->data[1] &&
-                       a->data[2] == b->data[2]));
+           (a == b ||
+            (a->data[0] == b->data[0] && a->data[1] == b->data[1] && a->data[2] == b->data[2]));
 }
 
 } // namespace

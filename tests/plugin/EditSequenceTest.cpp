@@ -53,7 +53,8 @@ std::vector<LoopKey> loopsOf(const GB::CSurfaceNet& net)
             LoopKey key;
             for (int i = 0; i < l->cycle.count; ++i) {
                 const GraphAlgorithm::CHalfEdge* h = l->cycle.items[i];
-                const auto* node = h != nullptr ? dynamic_cast<const _CVertex*>(h->target) : nullptr;
+                const auto* node =
+                    h != nullptr ? dynamic_cast<const _CVertex*>(h->target) : nullptr;
                 const CVertex<float, 3>* p = node != nullptr ? node->point : nullptr;
                 key.emplace_back(p != nullptr ? p->data[0] : 0.f, p != nullptr ? p->data[1] : 0.f,
                                  p != nullptr ? p->data[2] : 0.f,
@@ -123,8 +124,8 @@ bool passesAPointTwiceInARow(const GB::CSurfaceNet& net)
         for (int i = 0; i + 1 < pl->vertices.count; ++i) {
             const CVertex<float, 3>* u = pl->vertices[i];
             const CVertex<float, 3>* v = pl->vertices[i + 1];
-            if (u == v || (u->data[0] == v->data[0] && u->data[1] == v->data[1] &&
-                           u->data[2] == v->data[2]))
+            if (u == v ||
+                (u->data[0] == v->data[0] && u->data[1] == v->data[1] && u->data[2] == v->data[2]))
                 return true;
         }
     return false;
@@ -441,7 +442,9 @@ protected:
     // net; its name ("none" where the net has no point for it).
     std::string randomGesture(std::mt19937& random)
     {
-        const auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
+        const auto pick = [&](int n) {
+            return std::uniform_int_distribution<int>(0, n - 1)(random);
+        };
         std::vector<const CVertex<float, 3>*> points;
         std::vector<std::pair<const CVertex<float, 3>*, const CVertex<float, 3>*>> sides;
         for (const COffset_PointList* pl : net().pointLists)
@@ -538,13 +541,13 @@ protected:
 // ---- The one-gesture cases ---------------------------------------------------------------------
 
 enum class Gesture {
-    insertOnTopSide,      // a point inserted on the top side's left half
-    deleteCorner,         // the bottom right corner selected and deleted
-    deleteCentre,         // the centre selected and deleted
-    rightClickCentre,     // a right click on the centre: its poly-line split there
-    dragSidePoint,        // the right side's middle point dragged
-    importOver,           // the 3 x 3 net text imported over the net
-    undo,                 // every record of the gesture before undone
+    insertOnTopSide,  // a point inserted on the top side's left half
+    deleteCorner,     // the bottom right corner selected and deleted
+    deleteCentre,     // the centre selected and deleted
+    rightClickCentre, // a right click on the centre: its poly-line split there
+    dragSidePoint,    // the right side's middle point dragged
+    importOver,       // the 3 x 3 net text imported over the net
+    undo,             // every record of the gesture before undone
 };
 
 struct OneGestureCase {
@@ -630,18 +633,14 @@ INSTANTIATE_TEST_SUITE_P(
         OneGestureCase{"CornerSelectedAndDeleted", false, {Gesture::deleteCorner}, {3}},
         // The split rebuilt the faces between taking the old poly-line out
         // and adding its halves: the session showed 2 loops, the open 4.
-        OneGestureCase{"RightClickOnTheCentreOfAnImportedNet",
-                       true,
-                       {Gesture::rightClickCentre},
-                       {4}},
+        OneGestureCase{
+            "RightClickOnTheCentreOfAnImportedNet", true, {Gesture::rightClickCentre}, {4}},
         OneGestureCase{"RightClickDragAndUndo",
                        false,
                        {Gesture::rightClickCentre, Gesture::dragSidePoint, Gesture::undo},
                        {4, 4, 4}},
-        OneGestureCase{"CentreDeletedAndUndone",
-                       false,
-                       {Gesture::deleteCentre, Gesture::undo},
-                       {4, 4}},
+        OneGestureCase{
+            "CentreDeletedAndUndone", false, {Gesture::deleteCentre, Gesture::undo}, {4, 4}},
         // An import left the replaced net's undo records behind with nothing
         // to undo; it is one undo step now, which gives that net back.
         OneGestureCase{"ImportOverADrawnNetUndone",
@@ -753,10 +752,9 @@ TEST_F(EditSequence, RandomGesturesKeepTheSessionUndoAndDocumentInStep)
               << Tally::line(tally.repeats) << " steps in " << tally.sequencesRepeating
               << " sequences; " << tally.undoChecks << " gestures undone, "
               << Tally::line(tally.undoMismatch) << " giving another net back, in "
-              << tally.sequencesUndoMismatch << " sequences; of the documents, "
-              << tally.openFailed << " failed to open whole, " << tally.openOtherLoops
-              << " opened with other loops, " << tally.bytesDiffer
-              << " saved again as other bytes, " << tally.netOnDeletedMesh
+              << tally.sequencesUndoMismatch << " sequences; of the documents, " << tally.openFailed
+              << " failed to open whole, " << tally.openOtherLoops << " opened with other loops, "
+              << tally.bytesDiffer << " saved again as other bytes, " << tally.netOnDeletedMesh
               << " had their net on a deleted mesh" << std::endl;
 }
 
