@@ -93,11 +93,6 @@ public:
     bool showSurfacesFlag = true;
     bool topologySwitch = true;    // off: no topology build and no surface update after edits
     bool topologyPending = false;  // set by the net reader, cleared by the topology build
-    // Recorded edits and undos of the grid so far, and that count when the
-    // topology step last ran: an edit the step has not seen yet leaves the
-    // two apart (see GB::CSurfaceNet::updateAfterEdit).
-    long editCount = 0;
-    long topologyEditCount = -1;
     int mode = 0;                  // 0..3
     bool constrainedStart = false; // set in mode 1
     bool wireframe = true;         // face surfaces drawn as lines
@@ -128,6 +123,11 @@ public:
     CVertex<float, 3>* grabbedPoint = nullptr;     // the selected point on a segment
     CVertex<float, 3>* highlightedPoint = nullptr; // shown by "HighlightPoint"
     float lastPickPosition[3] = {0.f, 0.f, 0.f};
+    // Recorded edits and undos of the grid so far, and that count when the
+    // topology step last ran: an edit the step has not seen yet leaves the
+    // two apart (see GB::CSurfaceNet::updateAfterEdit).
+    long editCount = 0;
+    long topologyEditCount = -1;
 
     explicit COffset_Grid(Mesh::CBaseMesh* mesh);
     COffset_Grid(const COffset_Grid&) = delete;
