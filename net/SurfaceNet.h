@@ -131,13 +131,13 @@ public:
     // for a grid record cut short (the caller reports a file that is no net
     // text) and when a stored loop found no face: part of what was saved
     // was lost. A poly-line that no net holds refuses the whole text, with a
-    // line naming it and false, the net
-    // unchanged: an entry naming no node read before it ("poly-line <n> of
-    // the net text names node <i>, but the text has <count> nodes before
-    // it: the text is refused."), or more entries than twice its points
-    // ("... passes its <d> points <k> times, a poly-line passes a point
-    // twice at most: ..."). Poly-lines over the same entries are fitted
-    // once before the topology step (fitPolyLineCurves).
+    // line naming it and false, the net unchanged: an entry naming no node
+    // read before it ("poly-line <n> of the net text names node <i>, but the
+    // text has <count> nodes before it: the text is refused."), or more
+    // entries than twice its points ("... passes its <d> points <k> times,
+    // a poly-line passes a point twice at most: ..."). Poly-lines over the
+    // same entries are fitted once before the topology step
+    // (fitPolyLineCurves).
     virtual bool read(std::istream& in);
 
     // ---- The net's drawable

@@ -7,7 +7,8 @@
 // and a file opened later may give one of those ids to another object.
 // CMWUndo is the custom step of every grid-editing undo record: undoing the
 // record rolls the grid back to the mark taken with it, faces and surfaces
-// included.
+// included. CMWImportUndo is the custom step of a grid import's record: its
+// undo gives back the net the import replaced.
 //
 // Ownership: the plug-in owns the watcher; the document owns each CMWUndo
 // and CMWImportUndo, which owns the net it holds.
@@ -75,7 +76,8 @@ public:
     // import lay on a mesh that is no longer the net's: it is not brought
     // back").
     void Undo() override;
-    // Every held net on that mesh is deleted: its mesh goes.
+    // The mesh goes: every replaced net held on it is deleted, as it can no
+    // longer come back.
     static void forgetMesh(const Mesh::CBaseMesh* mesh);
 
 private:
