@@ -124,10 +124,12 @@ public:
     CVertex<float, 3>* highlightedPoint = nullptr; // shown by "HighlightPoint"
     float lastPickPosition[3] = {0.f, 0.f, 0.f};
     // Recorded edits and undos of the grid so far, and that count when the
-    // topology step last ran: an edit the step has not seen yet leaves the
-    // two apart (see GB::CSurfaceNet::updateAfterEdit).
+    // topology step and the surface update of the whole net last ran: an
+    // edit either has not seen yet leaves the counts apart (see
+    // GB::CSurfaceNet::updateAfterEdit).
     long editCount = 0;
     long topologyEditCount = -1;
+    long surfaceEditCount = -1;
 
     explicit COffset_Grid(Mesh::CBaseMesh* mesh);
     COffset_Grid(const COffset_Grid&) = delete;

@@ -124,7 +124,8 @@ void CSurfaceNet::moveContentsInto(CSurfaceNet& into)
     }
     for (const char* marker : {"SelectedPoint", "HighlightPoint", "SelectedPointOnSegment"})
         displayContainer.removeEntityByName(marker);
-    const bool facesCurrent = topologyEditCount == editCount;
+    const bool topologyCurrent = topologyEditCount == editCount;
+    const bool surfacesCurrent = surfaceEditCount == editCount;
     for (Face* f = firstFace; f != nullptr; f = f->next)
         if (COpenGLEntity* display = findFaceDisplay(f)) {
             const int layer = display->layer;
@@ -151,14 +152,16 @@ void CSurfaceNet::moveContentsInto(CSurfaceNet& into)
     into.copyFittingSettings(*this);
     into.depthTest = depthTest;
     into.mode = mode;
-    into.topologyEditCount = facesCurrent ? into.editCount : into.editCount - 1;
+    into.topologyEditCount = topologyCurrent ? into.editCount : into.editCount - 1;
+    into.surfaceEditCount = surfacesCurrent ? into.editCount : into.editCount - 1;
     deleteAll(false);
 }
 
 void CSurfaceNet::restoreContents(CSurfaceNet& from)
 {
     deleteAll(false);
-    const bool facesCurrent = from.topologyEditCount == from.editCount;
+    const bool topologyCurrent = from.topologyEditCount == from.editCount;
+    const bool surfacesCurrent = from.surfaceEditCount == from.editCount;
     COffset_PointList* current = from.currentPointList;
     from.currentPointList = nullptr;
     takeContents(from);
@@ -166,7 +169,8 @@ void CSurfaceNet::restoreContents(CSurfaceNet& from)
     from.undoList.removeAll();
     undoMarks = from.undoMarks;
     from.undoMarks.removeAll();
-    topologyEditCount = facesCurrent ? editCount : editCount - 1;
+    topologyEditCount = topologyCurrent ? editCount : editCount - 1;
+    surfaceEditCount = surfacesCurrent ? editCount : editCount - 1;
     if (showPointLists)
         showAllPointLists(true);
     if (indexOfPointList(current) >= 0)
@@ -278,14 +282,16 @@ bool CSurfaceNet::update()
 
 bool CSurfaceNet::updateAfterEdit()
 {
-    if (busy || !topologySwitch || topologyEditCount == editCount)
+    const bool topology = topologyEditCount != editCount;
+    if (busy || !topologySwitch || (!topology && surfaceEditCount == editCount))
         return false;
     Platform::WaitCursor wait;
     // The topology of the net as it stands, without the point the mouse is
     // placing (the surface update would take it back after the step).
     for (COffset_PointList* pl : pointLists)
         pl->RollBack();
-    buildTopology(false);
+    if (topology)
+        buildTopology(false);
     computeSurfaces(draftOnly, true, nullptr);
     return true;
 }

@@ -89,11 +89,12 @@ public:
     // rebuilds topology and surfaces and runs the grid's update.
     bool update() override;
     // Ends an edit or undo: when the grid changed since the last topology
-    // step (the two edit counts differ), points still pending are taken
-    // back, the topology is built and the modified faces are computed, so
-    // that the faces are those of the net as it stands whatever the edit
-    // rebuilt on its way. False, doing nothing, while busy, with the
-    // topology switch off or when no edit is left to catch up.
+    // step or the last surface update of the whole net (the edit counts
+    // differ), points still pending are taken back, the topology is built
+    // (when it is behind) and the modified faces are computed, so that the
+    // faces are those of the net as it stands, with their surfaces, whatever
+    // the edit rebuilt on its way. False, doing nothing, while busy, with
+    // the topology switch off or when no edit is left to catch up.
     bool updateAfterEdit();
     // The topology step: the closed regions of the poly-line graph become
     // faces (see net/Topology.h). False, with only the use counts recounted,
