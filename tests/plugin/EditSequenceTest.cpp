@@ -103,6 +103,29 @@ std::vector<LoopKey> freshLoops(const GB::CSurfaceNet& net)
     return loopsOf(fresh);
 }
 
+// The faces as the user sees them: each loop's corners (sorted), the
+// requested and computed states and whether it has a surface, sorted.
+using FaceKey = std::tuple<LoopKey, int, int, bool>;
+std::vector<FaceKey> facesOf(const GB::CSurfaceNet& net)
+{
+    std::vector<FaceKey> faces;
+    for (const GB::Face* f = net.firstFace; f != nullptr; f = f->next) {
+        LoopKey corners;
+        for (const GB::Loop* l = f->firstLoop; l != nullptr; l = l->next)
+            for (int i = 0; i < l->cycle.count; ++i) {
+                const auto* node = dynamic_cast<const _CVertex*>(l->cycle.items[i]->target);
+                if (node != nullptr && node->point != nullptr)
+                    corners.emplace_back(node->point->data[0], node->point->data[1],
+                                         node->point->data[2], 0);
+            }
+        std::sort(corners.begin(), corners.end());
+        faces.emplace_back(corners, int(f->requestedState), int(f->computedState),
+                           f->surface != nullptr);
+    }
+    std::sort(faces.begin(), faces.end());
+    return faces;
+}
+
 // The grid as positions: every poly-line's closing and entries, in order.
 std::vector<std::vector<float>> gridOf(const GB::CSurfaceNet& net)
 {
@@ -515,6 +538,7 @@ protected:
         for (int step = 0; step < count; ++step) {
             const std::vector<std::vector<float>> grid = gridOf(net());
             const std::vector<LoopKey> loops = loopsOf(net());
+            const std::vector<FaceKey> faces = facesOf(net());
             const int records = doc().undoRecordCount();
             const std::string name = randomGesture(random);
             checkStep(name, tally);
@@ -525,7 +549,7 @@ protected:
             ++tally.undoChecks;
             for (int k = 0; k < added; ++k)
                 run("_Undo");
-            if (gridOf(net()) != grid || loopsOf(net()) != loops) {
+            if (gridOf(net()) != grid || loopsOf(net()) != loops || facesOf(net()) != faces) {
                 ++tally.undoMismatch[name];
                 ADD_FAILURE() << name << ": undoing its " << added
                               << " records does not give back the net";
@@ -573,6 +597,7 @@ TEST_P(OneGesture, LeavesTheLoopsOfAFreshTopologyStepAndReopensWhole)
     Tally tally;
     std::vector<std::vector<std::vector<float>>> grids{gridOf(net())};
     std::vector<std::vector<LoopKey>> loops{loopsOf(net())};
+    std::vector<std::vector<FaceKey>> faces{facesOf(net())};
     int box[4];
     netBox(box);
     const int middleX = (box[0] + box[2]) / 2, middleY = (box[1] + box[3]) / 2;
@@ -613,9 +638,11 @@ TEST_P(OneGesture, LeavesTheLoopsOfAFreshTopologyStepAndReopensWhole)
         if (c.gestures[k] == Gesture::undo) {
             EXPECT_EQ(gridOf(net()), grids[k - 1]) << what;
             EXPECT_EQ(loopsOf(net()), loops[k - 1]) << what;
+            EXPECT_EQ(facesOf(net()), faces[k - 1]) << what;
         }
         grids.push_back(gridOf(net()));
         loops.push_back(loopsOf(net()));
+        faces.push_back(facesOf(net()));
     }
     checkReopen("the document", tally);
 }
