@@ -53,7 +53,8 @@ double shortestLength(const Kor::Array<NurbsSurf*>& curves, Vector& lengths)
 void writeFailedLoop(const Kor::Array<NurbsSurf*>& curves)
 {
     std::cout << "orderCurveLoopsfailed" << std::endl;
-    std::ofstream dump(Platform::diagnosticsPath("c:/tmp/orderfailed.out"));
+    std::ofstream dump;
+    Platform::openDiagnosticsStream(dump, "c:/tmp/orderfailed.out");
     dump.precision(16);
     for (NurbsSurf* c : curves) {
         if (c == nullptr)

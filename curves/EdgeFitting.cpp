@@ -223,11 +223,10 @@ bool tearToCurve(NurbsSurf*& edge, CParametricGeometry& curve, double tol, Inter
 
         if (edge->getUCount() > nuMax) {
             std::cout << "nuMax reached. terminating." << std::endl;
-            std::ofstream mp(Platform::diagnosticsPath("c:/tmp/tearToCurvenu.mp"));
-            if (mp)
+            std::ofstream mp, out;
+            if (Platform::openDiagnosticsStream(mp, "c:/tmp/tearToCurvenu.mp"))
                 writeFitPoints(mp, points);
-            std::ofstream out(Platform::diagnosticsPath("c:/tmp/solutionsnu.out"));
-            if (out)
+            if (Platform::openDiagnosticsStream(out, "c:/tmp/solutionsnu.out"))
                 writeSolutions(out, *edge, best.get());
             restoreBest();
             return false;

@@ -443,9 +443,8 @@ bool dumpCurveToFile(const char* fileName, const CParametricGeometry* curve, boo
 {
     if (fileName == nullptr || curve == nullptr)
         return false;
-    std::ofstream out(Platform::diagnosticsPath(fileName),
-                      append ? std::ios::app : std::ios::trunc);
-    if (!out)
+    std::ofstream out;
+    if (!Platform::openDiagnosticsStream(out, fileName, append ? std::ios::app : std::ios::trunc))
         return false;
     out.precision(16);
     curve->write(out);

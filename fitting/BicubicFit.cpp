@@ -35,13 +35,15 @@ Fenwo::NurbsSurf* fitBicubic(CFitPointArray& points)
             S->setControlPointPosition(i, j, C + a[i] * U + b[j] * V);
 
     {
-        std::ofstream mp(Platform::diagnosticsPath("c:/tmp/fit0.mp"));
+        std::ofstream mp;
+        Platform::openDiagnosticsStream(mp, "c:/tmp/fit0.mp");
         for (const CFitPoint& p : points) {
             printFitPoint(mp, p);
             mp << '\n';
         }
     }
-    std::ofstream out(Platform::diagnosticsPath("c:/tmp/fitbicubic.out"));
+    std::ofstream out;
+    Platform::openDiagnosticsStream(out, "c:/tmp/fitbicubic.out");
     S->write(out);
     out << '\n';
 

@@ -142,7 +142,8 @@ Fenwo::NurbsSurf* approximateOnHits(Fenwo::NurbsSurf* geometry, Mesh::CBaseMesh*
     return result.release();
 }
 
-Fenwo::NurbsSurf* collectCurveFitPoints(Fenwo::NurbsSurf* curve, Mesh::CBaseMesh* mesh)
+Fenwo::NurbsSurf* collectCurveFitPoints(Fenwo::NurbsSurf* curve, Mesh::CBaseMesh* mesh,
+                                        std::vector<HeldCurvePoint>* held)
 {
     if (curve == nullptr || mesh == nullptr || curve->uKnots == nullptr)
         return nullptr;
@@ -151,24 +152,81 @@ Fenwo::NurbsSurf* collectCurveFitPoints(Fenwo::NurbsSurf* curve, Mesh::CBaseMesh
     std::sort(ts.data, ts.data + ts.n);
     const int unique = int(std::unique(ts.data, ts.data + ts.n) - ts.data);
 
+    // The samples: the Greville parameters, with each held point at its own
+    // parameter. The fresh chord-length parameters of the interpolation
+    // below carry no parameter of the given curve over, so only a sample
+    // pins the result: a held point that were no sample (a junction inside
+    // a poly-line whose stretches differ in length lies between two
+    // Greville parameters) would be missed by the sag of the curve between
+    // the samples around it. A held point takes the place of the Greville
+    // sample it lies near, so that no two samples crowd each other.
+    struct Sample {
+        double t;
+        int held; // index into *held, -1 for a Greville sample
+    };
+    std::vector<Sample> samples;
+    std::vector<bool> taken(std::size_t(std::max(unique, 0)), false);
+    const int heldCount = held != nullptr ? int(held->size()) : 0;
+    for (int h = 0; h < heldCount; ++h) {
+        const double t = (*held)[std::size_t(h)].t;
+        const int k = int(std::lower_bound(ts.data, ts.data + unique, t) - ts.data);
+        int nearest = -1;
+        for (int c : {k - 1, k})
+            if (c >= 0 && c < unique &&
+                (nearest < 0 || std::fabs(ts[c] - t) < std::fabs(ts[nearest] - t)))
+                nearest = c;
+        if (nearest >= 0 && !taken[std::size_t(nearest)]) {
+            double reach = HUGE_VAL;
+            if (nearest > 0)
+                reach = std::min(reach, ts[nearest] - ts[nearest - 1]);
+            if (nearest + 1 < unique)
+                reach = std::min(reach, ts[nearest + 1] - ts[nearest]);
+            if (std::fabs(ts[nearest] - t) <= 0.5 * reach)
+                taken[std::size_t(nearest)] = true;
+        }
+        samples.push_back({t, h});
+    }
+    for (int k = 0; k < unique; ++k)
+        if (!taken[std::size_t(k)])
+            samples.push_back({ts[k], -1});
+    std::stable_sort(samples.begin(), samples.end(),
+                     [](const Sample& a, const Sample& b) { return a.t < b.t; });
+
     CFitPointArray points;
+    std::vector<int> sampleOf(std::size_t(heldCount), -1);
     Mesh::HitSet hits;
     Vector P(3);
     const CBaseMesh::Direction up(0.0f, 0.0f, 1.0f);
     int hitCount = 0;
-    for (int k = 0; k < unique; ++k) {
-        curve->evaluatePoint(P, ts[k], 0.0);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const Sample& s = samples[i];
+        // One sample per parameter (held points sort before a Greville
+        // sample of the same parameter): two held points there share it.
+        if (i > 0 && samples[i - 1].t == s.t) {
+            if (s.held >= 0)
+                sampleOf[std::size_t(s.held)] = points.count - 1;
+            continue;
+        }
+        if (s.held >= 0) {
+            P = (*held)[std::size_t(s.held)].point;
+        } else {
+            curve->evaluatePoint(P, s.t, 0.0);
+        }
         const CBaseMesh::Point p = toMeshPoint(P);
-        if (Mesh::meshHitsNearPoint(mesh, p, hits, 0.6, false) ||
-            mesh->hit(p, up, hits, true, false, false, nullptr, 0.0)) {
-            points.append(
-                CFitPoint(hitPosition(*hits[0]), Vector(ts[k], 0.0), hitNormal(*hits[0])));
-            ++hitCount;
+        const bool hit = Mesh::meshHitsNearPoint(mesh, p, hits, 0.6, false) ||
+                         mesh->hit(p, up, hits, true, false, false, nullptr, 0.0);
+        hitCount += hit ? 1 : 0;
+        if (s.held >= 0) {
+            sampleOf[std::size_t(s.held)] = points.count;
+            points.append(hit ? CFitPoint(P, Vector(s.t, 0.0), hitNormal(*hits[0]))
+                              : CFitPoint(P, Vector(s.t, 0.0)));
+        } else if (hit) {
+            points.append(CFitPoint(hitPosition(*hits[0]), Vector(s.t, 0.0), hitNormal(*hits[0])));
         } else {
             // Dropping the sample would move the others along the new
             // curve, so that it no longer passes where the curve's own
-            // points (a junction of poly-lines, say) were.
-            points.append(CFitPoint(P, Vector(ts[k], 0.0)));
+            // points were.
+            points.append(CFitPoint(P, Vector(s.t, 0.0)));
         }
     }
     hits.removeAll(true, true);
@@ -176,5 +234,10 @@ Fenwo::NurbsSurf* collectCurveFitPoints(Fenwo::NurbsSurf* curve, Mesh::CBaseMesh
         return nullptr;
     IndexSubset<CFitPoint> all(points);
     all.selectAll();
-    return interpolateCurve(all, 1, curve->uKnots->p, false, false);
+    Fenwo::NurbsSurf* result = interpolateCurve(all, 1, curve->uKnots->p, false, false);
+    // The interpolation leaves each point's parameter on the new curve.
+    if (result != nullptr)
+        for (int h = 0; h < heldCount; ++h)
+            (*held)[std::size_t(h)].t = points[sampleOf[std::size_t(h)]].uv[0];
+    return result;
 }

@@ -565,7 +565,7 @@ double CConjugateGradient::solve(Vector& x, int maxIter, int logInterval)
 
     std::FILE* log = nullptr;
     if (logInterval > 0 && logInterval < maxIter) {
-        log = std::fopen(Platform::diagnosticsPath("c:/tmp/cg.log").c_str(), "a");
+        log = Platform::openDiagnosticsStdio("c:/tmp/cg.log", true);
         if (log)
             std::fprintf(log, "CG start, maxiter=%d\n", maxIter);
     }

@@ -4,9 +4,7 @@
 #include "platform/Diagnostics.h"
 
 #include <cstdlib>
-#include <filesystem>
 #include <string>
-#include <system_error>
 
 namespace {
 
@@ -49,23 +47,18 @@ GlobalLogs& globalLogs()
 
 bool openUnitBuffered(std::ofstream& s, const char* name, std::ios_base::openmode mode)
 {
-    if (s.is_open())
-        s.close();
-    s.clear();
-    if (!name || !*name)
+    // A stream that cannot be opened is left closed in its failed state, so
+    // writes are dropped.
+    if (!Platform::openDiagnosticsStream(s, name ? name : "", mode))
         return false;
-    s.open(Platform::diagnosticsPath(name), mode | std::ios::out);
-    if (!s.is_open()) {
-        // Leave the stream closed but in its failed state, so writes are dropped.
-        return false;
-    }
     s << std::unitbuf;
     return !s.fail();
 }
 
 void truncateFile(const char* name)
 {
-    std::ofstream file(Platform::diagnosticsPath(name), std::ios::out | std::ios::trunc);
+    std::ofstream file;
+    Platform::openDiagnosticsStream(file, name, std::ios::out | std::ios::trunc);
 }
 
 } // namespace
@@ -97,13 +90,7 @@ bool openLogStream(std::ofstream& s, const char* name, std::ios_base::openmode m
             s.close();
         return false;
     }
-    if (s.is_open())
-        s.close();
-    s.clear();
-    if (!name || !*name)
-        return false;
-    s.open(Platform::diagnosticsPath(name), mode | std::ios::out);
-    return s.is_open() && !s.fail();
+    return Platform::openDiagnosticsStream(s, name ? name : "", mode);
 }
 
 bool openLogStream(std::ofstream& s, const char* name, int mode)
@@ -170,13 +157,9 @@ CBoundedDump::CBoundedDump(const char* name, bool append, std::uintmax_t limit) 
 {
     if (name == nullptr || *name == '\0')
         return;
-    const std::string path = Platform::diagnosticsPath(name);
-    if (append) {
-        std::error_code ec;
-        const std::uintmax_t present = std::filesystem::file_size(path, ec);
-        size = ec ? 0 : present;
-    }
-    file.open(path, append ? std::ios::out | std::ios::app : std::ios::out | std::ios::trunc);
+    Platform::openDiagnosticsStream(
+        file, name, append ? std::ios::out | std::ios::app : std::ios::out | std::ios::trunc,
+        &size);
 }
 
 CBoundedDump::~CBoundedDump()

@@ -9,8 +9,10 @@
 // them again (tests set or unset the variables and then reload).
 //
 // Debug files the system names "c:/tmp/NAME" are written to the diagnostics
-// folder (Platform::diagnosticsPath). There is no console window: diagnostics
-// go to standard output.
+// folder (Platform::diagnosticsPath), every one opened through
+// Platform::openDiagnosticsFile: never through a link at its name, and empty
+// at its first opening in a run, so a file appended to holds what this run
+// wrote only. There is no console window: diagnostics go to standard output.
 //
 // Ownership: the global log streams live for the whole process and are never
 // destroyed, so objects destroyed late may still write to them; they flush
@@ -38,8 +40,9 @@ bool isProfilerEnabled();
 void reloadDiagnosticSwitches();
 
 // Opens the debug file `name` on s, only when FENWO_LOGGING is set; a
-// "c:/tmp/NAME" name lands in the diagnostics folder. The stream is always
-// opened for output; `mode` adds truncation or appending. Returns true when
+// "c:/tmp/NAME" name lands in the diagnostics folder, opened as
+// Platform::openDiagnosticsStream opens it. The stream is always opened for
+// output; `mode` adds truncation or appending. Returns true when
 // the file is open and usable. Returns false (s left closed, writes to it are
 // dropped) when logging is off, the name is null or empty, or the file cannot
 // be opened.
@@ -70,12 +73,13 @@ std::ofstream& ioLog();
 
 // A debug file of entries (a curve, a point, a line each) that keeps to a
 // size, however many entries its writer makes: entries are written while
-// the file holds less than `limit` bytes (an appended file counts what it
-// held before), the others only counted; closing writes one line with
-// their count, "<n> further entries not written", unless the file already
-// holds 4 KB beyond the limit (the notes of earlier runs of an appended
-// file). The file is opened at once under the diagnostics folder, like
-// the plain files the system writes whenever that folder exists.
+// the file holds less than `limit` bytes (an appended file counts what
+// earlier dumps of this run wrote to it), the others only counted; closing
+// writes one line with their count, "<n> further entries not written",
+// unless the file already holds 4 KB beyond the limit (the notes of earlier
+// dumps of an appended file). The file is opened at once under the
+// diagnostics folder (Platform::openDiagnosticsStream), like the plain files
+// the system writes whenever that folder exists.
 // Not copyable; closed by its destructor.
 class CBoundedDump {
 public:

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+MW_FUZZ_STARTS_HOST()
+
 MW_FUZZ_TARGET()
 {
     if (size == 0)

@@ -6,6 +6,7 @@
 #include "platform/host/Document.h"
 #include "platform/host/HeadlessHost.h"
 #include "platform/on/Archive.h"
+#include "plugin/MeshObject.h"
 #include "plugin/MeshwrightPlugIn.h"
 
 #include <zlib.h>
@@ -58,6 +59,19 @@ CVezadDoc& hostDocument()
         require(host.start(settings), "the host starts with the plug-in");
     }
     return host.doc();
+}
+
+void startHost()
+{
+    CVezadDoc& doc = hostDocument();
+    const std::string image = smallPolImage();
+    ON_MemoryArchive written;
+    written.WriteCompressedBuffer(image.size(), image.data());
+    ON_MemoryArchive record(written.Buffer());
+    auto object = std::make_unique<CMWMeshObject>();
+    if (object->Read(record) && doc.AddObject(object.get(), true))
+        object.release();
+    endHostRun();
 }
 
 void endHostRun()

@@ -10,6 +10,8 @@
 
 #include <memory>
 
+MW_FUZZ_STARTS_HOST()
+
 MW_FUZZ_TARGET()
 {
     CVezadDoc& doc = mwfuzz::hostDocument();

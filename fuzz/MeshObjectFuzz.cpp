@@ -10,6 +10,8 @@
 #include <memory>
 #include <vector>
 
+MW_FUZZ_STARTS_HOST()
+
 MW_FUZZ_TARGET()
 {
     if (size == 0)

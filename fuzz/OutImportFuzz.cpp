@@ -6,6 +6,8 @@
 
 #include <string>
 
+MW_FUZZ_STARTS_HOST()
+
 MW_FUZZ_TARGET()
 {
     CVezadDoc& doc = mwfuzz::hostDocument();

@@ -317,14 +317,11 @@ bool NurbsSurf::updateCyclicKnotList(double t, bool removeRedundantKnots)
         return true;
     }
 
-    const std::string path = Platform::diagnosticsPath("c:/tmp/c-debug.out");
-    {
-        std::ofstream dump(path);
-        dump << std::setprecision(16);
-        write(dump);
-    }
+    std::ofstream dump;
+    Platform::openDiagnosticsStream(dump, "c:/tmp/c-debug.out");
+    dump << std::setprecision(16);
+    write(dump);
     std::cout << "new knotlist=" << std::endl;
-    std::ofstream dump(path, std::ios::app);
     dump << std::setprecision(16) << " knotList =" << std::endl;
     for (int q = 0; q < n + p + 2; ++q)
         dump << unrolled[q] << ' ';

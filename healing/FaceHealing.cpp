@@ -51,12 +51,16 @@ constexpr int kVectorDigits = 10;
 constexpr int kSideSamples = 50;
 constexpr int kEdgePolylinePoints = 400;
 // How far, in tolerances, a healed side may run from the neighbour it
-// matched before the heal counts as failed. Between its targets a side
-// sags by a fraction of the tolerance, which the committed edges (each
-// approximated within three quarters of it) may take up or add to; the
-// gap between the committed edges is measured on its own. A side further
-// off than this has not followed its neighbour.
-constexpr double kSideSlack = 1.5;
+// matched before the heal counts as failed: the tolerance itself, which
+// the shared edges of the healed faces are held to. A side further off has
+// not followed its neighbour; a face healed so is none. A caller that judges
+// the healed faces together on its own measure (the commit, on the Breps it
+// makes of them, which takes back a face whose edge ends beyond the
+// tolerance) keeps the judging: a side is measured here against all of the
+// neighbour's sides, at their corners too, and one that comes within half a
+// tolerance more may still meet its neighbour's edge there.
+constexpr double kSideSlack = 1.0;
+constexpr double kJudgedSideSlack = 1.5;
 
 struct HealRecord {
     CFace* face = nullptr;
@@ -529,8 +533,9 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
         judged.targetGap = sideGap(targets, matchedEdges);
         return judged;
     };
+    const double slack = skin.failedFaces != nullptr ? kJudgedSideSlack : kSideSlack;
     auto meets = [&](const Correction& c, double atTargets) {
-        return c.targetGap <= atTargets && c.deviation <= kSideSlack * dTol;
+        return c.targetGap <= atTargets && c.deviation <= slack * dTol;
     };
     std::optional<Correction> best;
     double thin = spacing;
@@ -591,7 +596,7 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
             // the corrected surface, which must follow the neighbours too.
             if (!installLoop(F, curves, std::move(best->loop), best->linear) && withLoop)
                 failed = matchedSideDeviation({curves.begin(), curves.end()}, matchedNeighbours) >
-                         kSideSlack * dTol;
+                         slack * dTol;
         }
     } else if (S != nullptr && every.count > 0) {
         S->PointInversion(every, 10);
@@ -608,7 +613,10 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
             adoptKnotsAndNet(*S, *original);
             S->updateBoundaryPositions();
         }
-        std::cout << "Heal failed for dTol=" << dTol << std::endl;
+        if (skin.failedFaces != nullptr)
+            skin.failedFaces->append(&F);
+        else
+            std::cout << "Heal failed for dTol=" << dTol << std::endl;
     }
     if (facesLog.is_open())
         facesLog << F;

@@ -115,10 +115,12 @@ double healMatchTolerance(double dMatchTol, double dTol, double shortest, double
 }
 
 bool healSkin(Kor::List<CFace*>& faces, double dTol, CProgress* progress,
-              Kor::List<CFace*>* boundaryFaces, double dMatchTol, int mode, bool skipFixList)
+              Kor::List<CFace*>* boundaryFaces, double dMatchTol, int mode, bool skipFixList,
+              Kor::List<CFace*>* failedFaces)
 {
     FENWO_SKIN::CSkinTopology skin;
     skin.progress = progress;
+    skin.failedFaces = failedFaces;
     if (progress != nullptr)
         progress->setLabel("healing init");
     Kor::List<CParametricGeometry*> curves;

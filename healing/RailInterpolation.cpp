@@ -72,7 +72,8 @@ Fenwo::NurbsSurf* interpolateBetweenRails(CCompositeCurve* railA, CCompositeCurv
 {
     if (railA == nullptr || railB == nullptr)
         return nullptr;
-    std::ofstream dump(Platform::diagnosticsPath("c:/tmp/ipolset.out"));
+    std::ofstream dump;
+    Platform::openDiagnosticsStream(dump, "c:/tmp/ipolset.out");
     const double facetTolerance = 10.0 * chordTolerance;
     Kor::List<double> ta, tb;
     railA->facetCurve(ta, facetTolerance, true, 2000, false, false, -1.0);

@@ -199,7 +199,8 @@ bool CRailSection::Run()
     std::ofstream morph;
     openLogStream(morph, "c:/tmp/morph.out", 18);
     {
-        std::ofstream dump(Platform::diagnosticsPath("c:/tmp/railSections1.out"));
+        std::ofstream dump;
+        Platform::openDiagnosticsStream(dump, "c:/tmp/railSections1.out");
         writeRail(dump, rail0);
         writeRail(dump, rail1);
         for (Fenwo::NurbsSurf* p : profiles)

@@ -101,9 +101,115 @@ bool lessTJoin(const CPointOnCurveAndVertex* a, const CPointOnCurveAndVertex* b)
     return a->parameter < b->parameter;
 }
 
-// Phase 2: every curve interior point that lies on a skin vertex.
+// Whether each of three points of `from` within [t0, t1] (at quarters) lies
+// within tol of `to`.
+bool runsAlong(CParametricGeometry* from, double t0, double t1, CParametricGeometry* to, double tol)
+{
+    CEstimateCurveParam estimate(to, kEstimateStep);
+    for (int k = 1; k <= 3; ++k) {
+        const Vector p = from->getPoint(t0 + 0.25 * k * (t1 - t0), 0.0);
+        double t = estimate.estimate(p, true);
+        const float d = projectPointOnCurve(to, p, t);
+        if (d < 0.0f || double(d) > tol)
+            return false;
+    }
+    return true;
+}
+
+bool coincide(CParametricGeometry* a, CParametricGeometry* b, double tol)
+{
+    const Interval da = a->getDomain(0), db = b->getDomain(0);
+    return runsAlong(a, da.min, da.max, b, tol) && runsAlong(b, db.min, db.max, a, tol);
+}
+
+// The faces' corners among the skin's vertices, for the T-join search: the
+// vertices at the ends of each curve, and the corners of the loop each
+// curve runs in (the ends of the curves of its chain).
+class LoopCorners {
+public:
+    LoopCorners(const Kor::List<CParametricGeometry*>& curveList, VertexHash& hash, double tol)
+        : tol(tol)
+    {
+        for (CParametricGeometry* c : curveList) {
+            const Interval d = c->getDomain(0);
+            CTopoV* a = nearestVertex(hash, toVertex(c->getPoint(d.min, 0.0)), tol, nullptr);
+            CTopoV* b = nearestVertex(hash, toVertex(c->getPoint(d.max, 0.0)), tol, nullptr);
+            ends[c] = {a, b};
+            if (a != nullptr && b != nullptr)
+                between[key(a, b)].push_back(c);
+        }
+        for (CParametricGeometry* c : curveList) {
+            if (cornersOf.count(c) != 0)
+                continue;
+            auto loop = std::make_shared<std::unordered_set<const CTopoV*>>();
+            std::vector<CParametricGeometry*> chain{c};
+            for (CParametricGeometry* g = c->getNext();
+                 g != nullptr && g != c && int(chain.size()) <= curveList.count; g = g->getNext())
+                chain.push_back(g);
+            for (CParametricGeometry* g = c->getPrevious();
+                 g != nullptr && g != c && int(chain.size()) <= 2 * curveList.count;
+                 g = g->getPrevious())
+                chain.push_back(g);
+            for (CParametricGeometry* g : chain)
+                if (const auto at = ends.find(g); at != ends.end()) {
+                    loop->insert(at->second.first);
+                    loop->insert(at->second.second);
+                    cornersOf.emplace(g, loop);
+                }
+        }
+    }
+
+    // Whether V is a corner of a face that c bounds, or that a curve
+    // running along c between the same vertices bounds (the face across
+    // c): such a corner faces c across its face and is no point of c,
+    // however near it comes.
+    bool acrossFrom(const CTopoV* V, CParametricGeometry* c) const
+    {
+        if (isCornerOf(V, c))
+            return true;
+        const auto at = ends.find(c);
+        if (at == ends.end() || at->second.first == nullptr || at->second.second == nullptr)
+            return false;
+        const auto along = between.find(key(at->second.first, at->second.second));
+        if (along == between.end())
+            return false;
+        for (CParametricGeometry* g : along->second)
+            if (g != c && isCornerOf(V, g) && coincide(c, g, tol))
+                return true;
+        return false;
+    }
+
+private:
+    using VertexPair = std::pair<const CTopoV*, const CTopoV*>;
+    double tol;
+    std::unordered_map<const CParametricGeometry*, std::pair<CTopoV*, CTopoV*>> ends;
+    std::unordered_map<const CParametricGeometry*,
+                       std::shared_ptr<std::unordered_set<const CTopoV*>>>
+        cornersOf;
+    // The curves between two vertices, in the order of the list.
+    std::map<VertexPair, std::vector<CParametricGeometry*>> between;
+
+    static VertexPair key(const CTopoV* a, const CTopoV* b)
+    {
+        return lessIdentity(a, b) ? VertexPair(a, b) : VertexPair(b, a);
+    }
+    bool isCornerOf(const CTopoV* V, const CParametricGeometry* c) const
+    {
+        const auto at = cornersOf.find(c);
+        return at != cornersOf.end() && at->second->count(V) != 0;
+    }
+};
+
+// Phase 2: every curve interior point that lies on a skin vertex. The match
+// tolerance follows the shortest curves (up to three quarters of them), and
+// a face's corner across from one of its sides may come within it of that
+// side, away from its ends (a triangle's corner facing its long side, the
+// corner of a sheared cell facing its base): such a corner is no point of
+// the side, and cutting the side there pairs its pieces with the face's
+// other sides. A neighbour's corner on a side is one, however far the
+// curves of an unhealed net let it lie off the side.
 void collectTJoins(Kor::List<CParametricGeometry*>& curveList, const Kor::List<CTopoV*>& vertices,
-                   double tol, CProgress* sink, bool& cancelled,
+                   const LoopCorners& corners, double tol, CProgress* sink, bool& cancelled,
                    Kor::Set<CPointOnCurveAndVertex>& tJoins)
 {
     const double tol2 = tol * tol;
@@ -144,6 +250,8 @@ void collectTJoins(Kor::List<CParametricGeometry*>& curveList, const Kor::List<C
             const Vector P = c->getPoint(t, 0.0);
             if (squaredDistance(P, c->getStartPoint()) <= tol2 ||
                 squaredDistance(P, c->getEndPoint()) <= tol2)
+                continue;
+            if (corners.acrossFrom(V, c))
                 continue;
             const CPointOnCurveAndVertex join(toVertex(P), c, t, V);
             const int before = tJoins.count;
@@ -605,23 +713,12 @@ CParametricGeometry* findCoincidentCurve(CTopoV* V, CTopoV* other, CParametricGe
                                          double b, double tol)
 {
     // Each of the two curves' quarter points must lie within tol of the other.
-    auto within = [tol](CParametricGeometry* from, double t0, double t1, CParametricGeometry* to) {
-        CEstimateCurveParam estimate(to, kEstimateStep);
-        for (int k = 1; k <= 3; ++k) {
-            const Vector p = from->getPoint(t0 + 0.25 * k * (t1 - t0), 0.0);
-            double t = estimate.estimate(p, true);
-            const float d = projectPointOnCurve(to, p, t);
-            if (d < 0.0f || double(d) > tol)
-                return false;
-        }
-        return true;
-    };
     for (const auto& entry : V->curves) {
         CParametricGeometry* g = entry.second;
         if (entry.first != other || g == c)
             continue;
         const Interval dg = g->getDomain(0);
-        if (within(c, a, b, g) && within(g, dg.min, dg.max, c))
+        if (runsAlong(c, a, b, g, tol) && runsAlong(g, dg.min, dg.max, c, tol))
             return g;
     }
     return nullptr;
@@ -659,7 +756,8 @@ bool buildSkin(Kor::List<CParametricGeometry*>& curveList, CSkinTopology* skin, 
     beginPhase(sink, "connect edges (2/3)", skin->vertices.count);
     Kor::Set<CPointOnCurveAndVertex> tJoins;
     bool cancelled = false;
-    collectTJoins(curveList, skin->vertices, tol, sink, cancelled, tJoins);
+    const LoopCorners corners(curveList, hash, tol);
+    collectTJoins(curveList, skin->vertices, corners, tol, sink, cancelled, tJoins);
     if (cancelled)
         return false;
     if (isLoggingEnabled()) {

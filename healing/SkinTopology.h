@@ -109,6 +109,11 @@ public:
     Kor::List<CHalfEdge*> halfEdgesInOrder;   // the same half-edges in the order made
     Kor::List<CTopoV*> vertices;              // owned; in the order made
     Kor::List<CGlobalToLocalFace*> globalToLocalFaces; // owned; empty (see above)
+    // Where healFaces lists the faces whose heal fails (kept as they were)
+    // instead of announcing each ("Heal failed for dTol="): a caller that
+    // judges the healed faces together, and may take some back, tells
+    // which failures remain. Not owned; null announces them.
+    Kor::List<CFace*>* failedFaces = nullptr;
 
     CSkinTopology();
     // Relinks the original curves that faces still hold, then deletes the
@@ -166,7 +171,8 @@ public:
     // that order. False on a cancel of the skin's sink (faces healed before
     // keep their new shape) and on a face whose loop cannot be walked
     // ("Abort, damaged Pointers."); true otherwise, also when single faces fail ("Heal failed for
-    // dTol=") or there is nothing to heal. Clears multithreadingAllowed for good.
+    // dTol=", or listed in failedFaces) or there is nothing to heal. Clears
+    // multithreadingAllowed for good.
     bool healFaces(double dTol, Kor::List<CFace*>* fixed, int mode);
 
     // The corner fix for the unmatched edge of curve c of the face being
@@ -276,8 +282,11 @@ bool addVertexOnlyTargets(const Kor::List<CSkinTopology::CHalfEdge*>& chain,
 // faces that stay fixed are searched first and appended to boundaryFaces
 // (false at once without boundary faces). The faces stay the caller's.
 // False when the build or the healing was cancelled or the healing failed.
+// With failedFaces, the faces whose heal fails are listed there instead of
+// announced (CSkinTopology::failedFaces).
 bool healSkin(Kor::List<CFace*>& faces, double dTol, CProgress* progress,
-              Kor::List<CFace*>* boundaryFaces, double dMatchTol, int mode, bool skipFixList);
+              Kor::List<CFace*>* boundaryFaces, double dMatchTol, int mode, bool skipFixList,
+              Kor::List<CFace*>* failedFaces = nullptr);
 
 // The match tolerance healSkin uses for curves whose shortest length is
 // shortest: dMatchTol (100 dTol when <= 0), or 0.75 shortest when that is

@@ -5,6 +5,7 @@
 #include "mesh/MeshIdMap.h"
 #include "mesh/NastranReader.h"
 #include "mesh/NumberText.h"
+#include "mesh/ReaderReport.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -26,86 +27,47 @@ enum class Section { None, Points, Normals, Facets, PostVariable };
 constexpr float kNoValue = -FLT_MAX; // -3.4028235e38
 constexpr const char* kPostVariableMark = "Post variable:";
 
-using Traits = std::istream::traits_type;
-
-bool isSpace(int c)
+bool isBlank(char c)
 {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
-// Takes the word that starts here (up to white space) and the blanks after
-// it on the same line.
-std::string takeWord(std::istream& in)
-{
-    std::string word;
-    for (int c = in.peek(); c != Traits::eof() && !isSpace(c); c = in.peek())
-        word.push_back(Traits::to_char_type(in.get()));
-    for (int c = in.peek(); c == ' ' || c == '\t'; c = in.peek())
-        in.get();
-    return word;
-}
-
-// The next token of an entry, without crossing the line end: false (nothing
-// taken beyond blanks) when the line or the file ends first.
-bool takeEntryToken(std::istream& in, std::string& token)
-{
-    int c = in.peek();
-    while (c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f') {
-        in.get();
-        c = in.peek();
-    }
-    if (c == Traits::eof() || c == '\n')
-        return false;
-    token = takeWord(in);
-    return true;
-}
-
-bool takeInteger(std::istream& in, int& value)
-{
-    std::string t;
-    return takeEntryToken(in, t) && parseWholeInteger(t, value);
-}
-
-// A finite number that a float can hold.
-bool takeReal(std::istream& in, double& value)
-{
-    std::string t;
-    return takeEntryToken(in, t) && parseWholeFloatRange(t, value);
-}
-
-bool takeReals(std::istream& in, double* values, int n)
-{
-    for (int k = 0; k < n; ++k)
-        if (!takeReal(in, values[k]))
-            return false;
-    return true;
-}
-
-// The coordinates of a point: false when one is cut short or malformed;
-// notFinite tells of a number that is NaN or beyond the range of a float.
-bool takeCoordinates(std::istream& in, double* xyz, bool& notFinite)
-{
-    notFinite = false;
-    for (int k = 0; k < 3; ++k) {
-        std::string t;
-        if (!takeEntryToken(in, t))
-            return false;
-        if (!parseWholeFloatRange(t, xyz[k])) {
-            if (!isNonFiniteNumber(t))
-                return false;
-            notFinite = true;
-        }
-    }
-    return true;
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
 }
 
 // The id map's mark of a point whose coordinates are not all finite: it has
-// no vertex, and the facets that use it are left out.
+// no vertex, and the facets that use it are left out. A point left out for
+// a coordinate that is not a number has a mark below it.
 constexpr int kNonFinitePoint = -2;
+constexpr int kPointLeftOut = -3;
 
-void skipRestOfLine(std::istream& in)
+// One line of the file split into its words: each word with the offset
+// where it starts, so that the rest of the line from any word can be had.
+struct CLineWords {
+    std::string text;
+    std::vector<std::size_t> starts, ends;
+
+    void split()
+    {
+        starts.clear();
+        ends.clear();
+        std::size_t i = 0;
+        while (i < text.size()) {
+            while (i < text.size() && isBlank(text[i]))
+                ++i;
+            if (i == text.size())
+                break;
+            starts.push_back(i);
+            while (i < text.size() && !isBlank(text[i]))
+                ++i;
+            ends.push_back(i);
+        }
+    }
+    std::size_t count() const { return starts.size(); }
+    std::string word(std::size_t k) const { return text.substr(starts[k], ends[k] - starts[k]); }
+    std::string rest(std::size_t k) const { return text.substr(starts[k]); }
+};
+
+std::string quoted(const std::string& text)
 {
-    in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+    return "'" + text + "'";
 }
 
 // The reading state of one file.
@@ -119,12 +81,18 @@ struct CAutoFormReader {
     std::vector<int> facetsAdded;
     std::unique_ptr<float[]> values; // the last post-variable array
     int valueCount = 0;
+    long lineNumber = 0;
+    bool lastLine = false; // the line is the file's last and has no line end
+    Mesh::CLeftOutRecords pointsLeftOut{"points"};
+    Mesh::CLeftOutRecords cutShort, unreadableFacets, undefinedPoints, onPointsLeftOut;
+    Mesh::CRepeatedWarning otherLines;
 
     CAutoFormReader(Mesh::CBaseMesh& m, bool keepValues) : mesh(m), wantValues(keepValues) {}
 
-    void readKeyword(std::istream& in)
+    std::string lineText() const { return "line " + std::to_string(lineNumber); }
+
+    void readKeyword(const std::string& word)
     {
-        const std::string word = takeWord(in);
         if (word == "POINTS") {
             section = Section::Points;
         } else if (word == "NORMALS") {
@@ -135,72 +103,142 @@ struct CAutoFormReader {
         }
     }
 
-    // One entry of the current section; false when it is cut short or holds
-    // a malformed number (the caller then skips the rest of the line).
-    bool readEntry(std::istream& in)
+    // A point entry: id x y z. Left out, and counted, when the id is not an
+    // integer, a coordinate is not a number, or the line or the file ends
+    // first; a point whose id was read is then marked as left out.
+    void readPoint(const CLineWords& words, std::size_t& k)
     {
+        const std::string idText = words.word(k++);
         int id = 0;
-        double xyz[3];
-        switch (section) {
-        case Section::None:
-            return false;
-        case Section::Points: {
-            bool notFinite = false;
-            if (!takeInteger(in, id) || !takeCoordinates(in, xyz, notFinite))
-                return false;
-            if (notFinite) {
-                ids.append(id, kNonFinitePoint);
-                return true;
+        if (!parseWholeInteger(idText, id)) {
+            pointsLeftOut.add([&] {
+                return quoted(idText) + " of " + lineText() + " is not a point id";
+            });
+            k = words.count();
+            return;
+        }
+        const std::string place = "point " + std::to_string(id) + " (" + lineText() + ")";
+        std::string fault;
+        double xyz[3] = {0.0, 0.0, 0.0};
+        bool notFinite = false;
+        for (int c = 0; c < 3 && fault.empty(); ++c) {
+            if (k == words.count()) {
+                fault = lastLine ? "the file ends inside " + place
+                                 : place + " has " + std::to_string(c) + " coordinates";
+                break;
             }
-            const Mesh::CBaseMesh::Point p{float(xyz[0]), float(xyz[1]), float(xyz[2])};
-            ids.append(id, mesh.addVertex(p));
-            ++pointsRead;
-            return true;
+            const std::string t = words.word(k++);
+            if (parseWholeFloatRange(t, xyz[c]))
+                continue;
+            if (isNonFiniteNumber(t))
+                notFinite = true;
+            else
+                fault = quoted(t) + " of " + place + " is not a number";
         }
-        case Section::Normals:
-            return takeInteger(in, id) && takeReals(in, xyz, 3);
-        case Section::Facets: {
-            int corner[3];
-            bool finite = true;
-            if (!takeInteger(in, id))
-                return false;
-            for (int k = 0; k < 3; ++k) {
-                if (!takeInteger(in, id))
-                    return false;
-                const int v = ids.findIdIndex(id);
-                finite = finite && v != kNonFinitePoint;
-                corner[k] = v >= 0 ? v : 0;
-            }
-            if (!finite) {
-                ++nonFiniteFacets;
-                return true;
-            }
-            const int p = mesh.addPolygon(corner, 3, -1);
-            if (p >= 0)
-                facetsAdded.push_back(p);
-            return true;
+        if (!fault.empty()) {
+            pointsLeftOut.add([&] { return fault; });
+            ids.append(id, kPointLeftOut);
+            k = words.count();
+            return;
         }
-        case Section::PostVariable: {
-            double value = 0.0;
-            if (!takeInteger(in, id) || !takeReal(in, value))
-                return false;
-            if (values && id >= 0 && id < valueCount)
-                values[id] = float(value);
-            return true;
+        if (notFinite) {
+            ids.append(id, kNonFinitePoint);
+            return;
         }
-        }
-        return false;
+        const Mesh::CBaseMesh::Point p{float(xyz[0]), float(xyz[1]), float(xyz[2])};
+        ids.append(id, mesh.addVertex(p));
+        ++pointsRead;
     }
 
-    void readOtherLine(std::istream& in)
+    // A facet entry: facet-id id1 id2 id3. Left out, and counted with its
+    // cause, when an id is not an integer, the line or the file ends first,
+    // or it names a point the file has not defined so far or one left out.
+    void readFacet(const CLineWords& words, std::size_t& k)
     {
-        std::string line;
-        std::getline(in, line);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+        const std::string facetText = words.word(k++);
+        int facetId = 0;
+        if (!parseWholeInteger(facetText, facetId)) {
+            unreadableFacets.add([&] {
+                return quoted(facetText) + " of " + lineText() + " is not a facet id";
+            });
+            k = words.count();
+            return;
+        }
+        const std::string place = "facet " + std::to_string(facetId) + " (" + lineText() + ")";
+        // The whole entry is read before its points are looked up, so that
+        // a facet left out for its points takes its line with it.
+        int id[3];
+        for (int c = 0; c < 3; ++c) {
+            if (k == words.count()) {
+                if (lastLine)
+                    cutShort.add([&] { return "the file ends inside " + place; });
+                else
+                    unreadableFacets.add(
+                        [&] { return place + " names " + std::to_string(c) + " points"; });
+                return;
+            }
+            const std::string t = words.word(k++);
+            if (!parseWholeInteger(t, id[c])) {
+                unreadableFacets.add(
+                    [&] { return quoted(t) + " of " + place + " is not a point id"; });
+                k = words.count();
+                return;
+            }
+        }
+        int corner[3];
+        bool finite = true;
+        for (int c = 0; c < 3; ++c) {
+            const int v = ids.findIdIndex(id[c]);
+            if (v == -1) {
+                undefinedPoints.add([&] {
+                    return place + " names point " + std::to_string(id[c]) +
+                           ", which no POINTS entry before it defines";
+                });
+                return;
+            }
+            if (v <= kPointLeftOut) {
+                onPointsLeftOut.add([&] {
+                    return place + " uses point " + std::to_string(id[c]) + ", which was left out";
+                });
+                return;
+            }
+            finite = finite && v != kNonFinitePoint;
+            corner[c] = v;
+        }
+        if (!finite) {
+            ++nonFiniteFacets;
+            return;
+        }
+        const int p = mesh.addPolygon(corner, 3, -1);
+        if (p >= 0)
+            facetsAdded.push_back(p);
+    }
+
+    // An entry of a section whose values are dropped (normals) or kept
+    // without a facet (post variable): a malformed one is passed over with
+    // the rest of its line.
+    void readOtherEntry(const CLineWords& words, std::size_t& k)
+    {
+        int id = 0;
+        double v[3];
+        const int reals = section == Section::Normals ? 3 : 1;
+        bool ok = parseWholeInteger(words.word(k++), id);
+        for (int c = 0; ok && c < reals; ++c)
+            ok = k < words.count() && parseWholeFloatRange(words.word(k++), v[c]);
+        if (!ok) {
+            k = words.count();
+            return;
+        }
+        if (section == Section::PostVariable && values && id >= 0 && id < valueCount)
+            values[id] = float(v[0]);
+    }
+
+    void readOtherLine(const std::string& line)
+    {
         const std::size_t mark = line.find(kPostVariableMark);
         if (mark == std::string::npos) {
-            std::cout << "skipping line=" << line << std::endl;
+            if (otherLines.show())
+                std::cout << "skipping line=" << line << std::endl;
             return;
         }
         section = Section::PostVariable;
@@ -217,20 +255,53 @@ struct CAutoFormReader {
 
     void read(std::istream& in)
     {
-        for (;;) {
-            char next = 0;
-            const int cls = peekTokenClass(in, &next, true);
-            if (!in.good() || in.peek() == Traits::eof())
-                return;
-            if (cls == TokenClassLetter) {
-                readKeyword(in);
-            } else if (cls == TokenClassNumber) {
-                if (!readEntry(in))
-                    skipRestOfLine(in);
-            } else {
-                readOtherLine(in);
+        CLineWords words;
+        while (std::getline(in, words.text)) {
+            ++lineNumber;
+            lastLine = in.eof();
+            words.split();
+            for (std::size_t k = 0; k < words.count();) {
+                const int cls = characterClass(static_cast<unsigned char>(words.text[words.starts[k]]));
+                if (cls == TokenClassLetter) {
+                    readKeyword(words.word(k++));
+                } else if (cls == TokenClassNumber) {
+                    switch (section) {
+                    case Section::None:
+                        // Numbers before any section are passed over with
+                        // the rest of their line.
+                        k = words.count();
+                        break;
+                    case Section::Points:
+                        readPoint(words, k);
+                        break;
+                    case Section::Facets:
+                        readFacet(words, k);
+                        break;
+                    case Section::Normals:
+                    case Section::PostVariable:
+                        readOtherEntry(words, k);
+                        break;
+                    }
+                } else {
+                    std::string rest = words.rest(k);
+                    if (!rest.empty() && rest.back() == '\r')
+                        rest.pop_back();
+                    readOtherLine(rest);
+                    k = words.count();
+                }
             }
         }
+    }
+
+    void report() const
+    {
+        otherLines.reportHidden("skipping line=");
+        Mesh::reportNonFiniteFacets(nonFiniteFacets);
+        pointsLeftOut.report();
+        cutShort.report();
+        unreadableFacets.report();
+        undefinedPoints.report();
+        onPointsLeftOut.report();
     }
 };
 
@@ -248,7 +319,6 @@ bool readAutoForm(Mesh::CBaseMesh& mesh, const char* path, int /*reserved*/, flo
 
     CAutoFormReader reader(mesh, values != nullptr);
     reader.read(in);
-    Mesh::reportNonFiniteFacets(reader.nonFiniteFacets);
 
     // Facets without any point would refer to a vertex that does not exist.
     if (reader.pointsRead == 0) {
@@ -257,6 +327,7 @@ bool readAutoForm(Mesh::CBaseMesh& mesh, const char* path, int /*reserved*/, flo
         std::cout << "no POINTS in AutoForm file " << path << std::endl;
         return false;
     }
+    reader.report();
     mesh.facetHash.setCellSize(kFiniteElementHashCellSize);
     if (values != nullptr && reader.values)
         *values = reader.values.release();

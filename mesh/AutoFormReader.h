@@ -11,7 +11,7 @@
 // Other words are passed over and keep the current section. Other lines that
 // start with neither a letter nor a number are reported with
 // "skipping line=". Numbers before any section keyword are skipped with the
-// rest of their line.
+// rest of their line. CR LF line ends are accepted.
 //
 // Ownership: the caller owns the mesh and the value array handed out.
 // Thread-safety: a mesh is filled by one thread at a time.
@@ -23,12 +23,18 @@ class CBaseMesh;
 
 // Reads the file into the mesh: every point becomes a vertex, every facet a
 // triangle (facet information -1) whose ids are looked up among the points
-// read so far; a well-formed id that is not there takes vertex 0. A point
-// with a coordinate that is NaN or beyond the range of a float ("nan",
-// "1e39") gets no vertex, and a facet on it is left out (their count in one
-// line, Mesh::reportNonFiniteFacets). An entry
-// that is cut short by its line end or holds a malformed number is dropped
-// with the rest of its line. Vertices are not merged. Then topology,
+// read so far. What cannot be used is left out and told at the end, one
+// line per cause with the count and the first place (Mesh::CLeftOutRecords):
+// a point whose id is not an integer, whose coordinate is not a number, or
+// whose line or file ends first ("left out N points"); a facet whose ids
+// are not integers, whose line or file ends first, that names a point not
+// defined before it or one left out ("left out N facets"). A point with a
+// coordinate that is NaN or beyond the range of a float ("nan", "1e39") gets
+// no vertex, and a facet on it is left out (their count in one line,
+// Mesh::reportNonFiniteFacets). A malformed entry of the normals or of a
+// post variable is passed over with the rest of its line. "skipping line="
+// is printed for the first few lines only, then counted in one line
+// (Mesh::CRepeatedWarning). Vertices are not merged. Then topology,
 // bounding box and modified flag; the facet hash is set to cells of 12.
 //
 // The third argument is not used. When values is not null and the file has a

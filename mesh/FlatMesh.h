@@ -197,7 +197,12 @@ public:
     virtual bool reserved75() { return false; }
 
     // Reading of POL images (defined with the POL format code). A false
-    // result leaves the mesh as it was and prints one line saying why.
+    // result leaves the mesh as it was and prints one line saying why: the
+    // header's sizes do not match the image, the polygon records run past
+    // their block or leave words of it over. Polygons with a vertex index
+    // outside the image, no loop or a negative corner count are left out
+    // ("left out N facets" and the first, in one line), and so are those on
+    // a vertex that is not finite (Mesh::reportNonFiniteFacets).
     bool readPOL(std::istream& in, std::uint32_t available);
     bool readPOL(const char* path);
 

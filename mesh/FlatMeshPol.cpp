@@ -110,6 +110,7 @@ bool CFlatMesh::readPOL(std::istream& in, std::uint32_t available)
     // loop, or with a negative corner count are noted as invalid (once each),
     // the others with a vertex that is not finite as not finite.
     std::vector<int> invalid, notFinite;
+    std::string firstInvalid; // what is wrong with the first invalid polygon
     std::size_t position = 0;
     auto polygonBlockEnds = [](std::uint64_t p) {
         std::cout << "POL polygon block ends inside polygon " << p << std::endl;
@@ -119,13 +120,21 @@ bool CFlatMesh::readPOL(std::istream& in, std::uint32_t available)
         if (position >= polygonWords)
             return polygonBlockEnds(p);
         const int loops = blockInt(polygonBlock, position++, swapped);
+        // What is wrong with the polygon is put in words for the first
+        // invalid one only.
+        const bool first = invalid.empty();
+        std::string fault;
         bool bad = loops < 1;
+        if (bad && first)
+            fault = "has " + std::to_string(loops) + " loops";
         bool finite = true;
         for (int l = 0; l < loops; ++l) {
             if (position >= polygonWords)
                 return polygonBlockEnds(p);
             const int corners = blockInt(polygonBlock, position++, swapped);
             if (corners < 0) {
+                if (!bad && first)
+                    fault = "has a loop of " + std::to_string(corners) + " corners";
                 bad = true;
                 continue;
             }
@@ -133,16 +142,31 @@ bool CFlatMesh::readPOL(std::istream& in, std::uint32_t available)
                 return polygonBlockEnds(p);
             for (int k = 0; k < corners; ++k) {
                 const int index = blockInt(polygonBlock, position++, swapped);
-                if (index < 0 || std::uint64_t(index) >= vertexCount)
+                if (index < 0 || std::uint64_t(index) >= vertexCount) {
+                    if (!bad && first)
+                        fault = "names vertex " + std::to_string(index) + ", of " +
+                                std::to_string(vertexCount);
                     bad = true;
-                else if (finite && !finiteVertex(std::uint64_t(index)))
+                } else if (finite && !finiteVertex(std::uint64_t(index))) {
                     finite = false;
+                }
             }
         }
+        if (bad && first)
+            firstInvalid = "polygon " + std::to_string(p) + " " + fault;
         if (bad)
             invalid.push_back(int(p));
         else if (!finite)
             notFinite.push_back(int(p));
+    }
+
+    // Every word of the block belongs to a polygon record: words left over
+    // mean that a count inside the records is wrong, and then no record
+    // after it can be told from the words around it.
+    if (position != polygonWords) {
+        std::cout << "POL polygon block holds " << polygonWords - position
+                  << " words after its last polygon: its records do not match it" << std::endl;
+        return false;
     }
 
     // Second pass: the image is sound; append it. When the mesh already
@@ -190,8 +214,8 @@ bool CFlatMesh::readPOL(std::istream& in, std::uint32_t available)
     header.setWord(CPOLHeader::polygonCountOffset, std::uint32_t(polygonStarts.count));
 
     if (!invalid.empty())
-        std::cout << "pol-file contains " << invalid.size() << " invalid polygon-definitions "
-                  << std::endl;
+        std::cout << "left out " << invalid.size() << " facets"
+                  << (invalid.size() == 1 ? ": " : ", the first: ") << firstInvalid << std::endl;
     Mesh::reportNonFiniteFacets(long(notFinite.size()));
     invalid.insert(invalid.end(), notFinite.begin(), notFinite.end());
     if (!invalid.empty()) {

@@ -4,12 +4,16 @@
 //
 // Pairs (id, mesh index) are appended in file order and sorted by id before
 // the first look-up (and again before any look-up that follows further
-// appends). When an id occurs twice, the pair appended first wins.
+// appends). A reader records an id it could not give a vertex with a
+// negative mark of its own. When an id occurs twice, the pair appended first
+// wins, unless it is such a mark and a later pair has a vertex: a point
+// defined again in good form is taken.
 //
 // Ownership: the map owns its pairs. Thread-safety: none; one reader uses it.
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <utility>
 #include <vector>
 
@@ -28,10 +32,24 @@ public:
             return;
         std::stable_sort(entries.begin(), entries.end(),
                          [](const Entry& a, const Entry& b) { return a.first < b.first; });
+        // The pair that wins goes first in the run of its id.
+        for (std::size_t run = 0; run < entries.size();) {
+            std::size_t end = run + 1;
+            while (end < entries.size() && entries[end].first == entries[run].first)
+                ++end;
+            if (entries[run].second < 0)
+                for (std::size_t k = run + 1; k < end; ++k)
+                    if (entries[k].second >= 0) {
+                        std::swap(entries[run], entries[k]);
+                        break;
+                    }
+            run = end;
+        }
         sorted = true;
     }
 
-    // The mesh index recorded for id, or -1 when id is not in the map.
+    // The mesh index recorded for id (a reader's mark below -1 when no pair
+    // of id has a vertex), or -1 when id is not in the map.
     int findIdIndex(int id)
     {
         sortById();

@@ -3,6 +3,7 @@
 #include "mesh/BaseMesh.h"
 #include "mesh/MeshIdMap.h"
 #include "mesh/NumberText.h"
+#include "mesh/ReaderReport.h"
 
 #include <cfloat>
 #include <charconv>
@@ -11,6 +12,7 @@
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -18,7 +20,7 @@ namespace {
 // is dropped (not read as a line of its own).
 constexpr std::size_t kLongestLine = 1024;
 
-enum class CardKind { Other, SmallGrid, LargeGrid, Triangle, Quad };
+enum class CardKind { Other, Grid, Triangle, Quad, OtherShell, EndData };
 
 bool isBlank(char c)
 {
@@ -30,8 +32,49 @@ bool isLetter(char c)
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-// The lines of the file, with CR dropped and long lines cut; one line can be
-// given back to be read again.
+std::string upperCase(std::string s)
+{
+    for (char& c : s)
+        c = (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+    return s;
+}
+
+// The text without the blanks around it.
+std::string trimmed(const std::string& s, std::size_t first = 0,
+                    std::size_t count = std::string::npos)
+{
+    if (first >= s.size())
+        return std::string();
+    std::size_t a = first;
+    std::size_t b = count == std::string::npos ? s.size() : std::min(s.size(), first + count);
+    while (a < b && isBlank(s[a]))
+        ++a;
+    while (b > a && isBlank(s[b - 1]))
+        --b;
+    return s.substr(a, b - a);
+}
+
+// The line with every tab replaced by the blanks up to the next tab stop:
+// the stops are at the fields of the small-field format (columns 9, 17, 25,
+// ...), so that "GRID<tab>1<tab><tab>0." puts each value in its field.
+std::string expandTabs(const std::string& line)
+{
+    if (line.find('\t') == std::string::npos)
+        return line;
+    std::string out;
+    for (char c : line) {
+        if (c != '\t')
+            out.push_back(c);
+        else
+            out.append(8 - out.size() % 8, ' ');
+        if (out.size() >= kLongestLine)
+            break;
+    }
+    return out;
+}
+
+// The lines of the file, with CR dropped and long lines cut, numbered from
+// 1; one line can be given back to be read again.
 class CLineSource {
 public:
     explicit CLineSource(std::istream& stream) : in(stream) {}
@@ -41,10 +84,15 @@ public:
         if (havePending) {
             havePending = false;
             line.swap(pending);
+            ++number;
             return true;
         }
         if (!std::getline(in, line))
             return false;
+        ++number;
+        // getline stops at the end of the file without a line end: the
+        // last line of a file cut short stops there too.
+        unterminated = in.eof();
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         if (line.size() > kLongestLine)
@@ -56,66 +104,123 @@ public:
     {
         pending.swap(line);
         havePending = true;
+        --number;
     }
+
+    // The number of the last line read.
+    long lineNumber() const { return number; }
+    // True when the last line read is the last of the file and has no line
+    // end.
+    bool lastLineUnterminated() const { return unterminated && !havePending; }
 
 private:
     std::istream& in;
     std::string pending;
     bool havePending = false;
+    bool unterminated = false;
+    long number = 0;
 };
 
-// The line without its leading blanks.
-std::string dropLeadingBlanks(const std::string& line)
-{
-    std::size_t i = 0;
-    while (i < line.size() && isBlank(line[i]))
-        ++i;
-    return line.substr(i);
-}
-
-// Columns first .. last (counted from 1) of the line, clipped to its length,
-// without the blanks around them.
-std::string field(const std::string& line, std::size_t first, std::size_t last)
-{
-    if (first > line.size())
-        return std::string();
-    std::string f = line.substr(first - 1, last - first + 1);
-    std::size_t a = 0, b = f.size();
-    while (a < b && isBlank(f[a]))
-        ++a;
-    while (b > a && isBlank(f[b - 1]))
-        --b;
-    return f.substr(a, b - a);
-}
-
-// The card named in columns 1-8 of a card line. Blanks inside the name are
-// dropped ("GRID   *" is "GRID*"); the name must match as a whole, so that
-// "GRIDB", "CTRIA3*" or a free-field "GRID,1,..." is not read as a card of
-// another layout.
-CardKind cardKind(const std::string& card)
-{
-    std::string name;
-    for (char c : field(card, 1, 8)) {
-        if (isBlank(c))
-            continue;
-        name.push_back((c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c);
+// A card line split into its fields. The fixed formats count columns from
+// 1: field 1 is columns 1-8; then fields of 8 columns (small field) or, on
+// a card whose name ends in "*" and on its continuation, four fields of 16
+// columns (9-24, 25-40, 41-56, 57-72) and one of 8. A line that holds a
+// comma is in free format: its fields are the texts between the commas.
+class CCardLine {
+public:
+    // text: the line, without its leading blanks when it starts a card.
+    void set(const std::string& text, bool largeField)
+    {
+        large = largeField;
+        pieces.clear();
+        freeFormat = text.find(',') != std::string::npos;
+        if (!freeFormat) {
+            line = expandTabs(text);
+            return;
+        }
+        line = text;
+        std::size_t start = 0;
+        for (;;) {
+            const std::size_t comma = line.find(',', start);
+            pieces.push_back(trimmed(line, start, comma == std::string::npos
+                                                      ? std::string::npos
+                                                      : comma - start));
+            if (comma == std::string::npos)
+                break;
+            start = comma + 1;
+        }
     }
-    if (name == "GRID*")
-        return CardKind::LargeGrid;
-    if (name == "GRID")
-        return CardKind::SmallGrid;
-    if (name == "CTRIA3")
+
+    // Field k, counted from 1, without the blanks around it; empty beyond
+    // the line.
+    std::string field(int k) const
+    {
+        if (freeFormat)
+            return k >= 1 && std::size_t(k) <= pieces.size() ? pieces[std::size_t(k - 1)]
+                                                             : std::string();
+        if (k <= 1)
+            return trimmed(line, 0, 8);
+        if (!large)
+            return trimmed(line, std::size_t(8 * (k - 1)), 8);
+        if (k <= 5)
+            return trimmed(line, std::size_t(8 + 16 * (k - 2)), 16);
+        return trimmed(line, 72, 8);
+    }
+
+    bool isFreeFormat() const { return freeFormat; }
+
+private:
+    std::string line;
+    std::vector<std::string> pieces;
+    bool freeFormat = false;
+    bool large = false;
+};
+
+// The name of a card: its first field without blanks, in upper case
+// ("GRID   *" is "GRID*"); the name must match as a whole, so that "GRIDB" or
+// "CTRIA3X" is not read as a card of another layout.
+std::string cardName(const std::string& card)
+{
+    const std::size_t comma = card.find(',');
+    std::string name;
+    const std::string first = comma != std::string::npos ? card.substr(0, comma)
+                                                         : trimmed(expandTabs(card), 0, 8);
+    for (char c : first)
+        if (!isBlank(c))
+            name.push_back(c);
+    return upperCase(name);
+}
+
+CardKind cardKind(const std::string& name, bool& large)
+{
+    large = !name.empty() && name.back() == '*';
+    const std::string base = large ? name.substr(0, name.size() - 1) : name;
+    if (base == "GRID")
+        return CardKind::Grid;
+    if (base == "CTRIA3")
         return CardKind::Triangle;
-    if (name == "CQUAD4")
+    if (base == "CQUAD4")
         return CardKind::Quad;
+    if (base == "ENDDATA" && !large)
+        return CardKind::EndData;
+    // Shell elements of other kinds: facets the file has that are not read.
+    static const char* const otherShells[] = {"CTRIA6", "CTRIAR", "CQUAD8", "CQUADR", "CQUAD"};
+    for (const char* shell : otherShells)
+        if (base == shell)
+            return CardKind::OtherShell;
     return CardKind::Other;
 }
 
-// An integer field: optional sign and digits only. False, value unchanged,
-// for anything else (a blank field included).
-bool parseInteger(const std::string& f, int& value)
+// "BEGIN BULK" opens the bulk data that "ENDDATA" closes.
+bool isBeginBulk(const std::string& card)
 {
-    return parseWholeInteger(f, value);
+    const std::string text = upperCase(card);
+    if (text.rfind("BEGIN", 0) != 0)
+        return false;
+    std::size_t i = 5;
+    while (i < text.size() && isBlank(text[i]))
+        ++i;
+    return text.compare(i, 4, "BULK") == 0;
 }
 
 // A real field in the Nastran forms: [sign] digits [. digits] followed by
@@ -184,9 +289,13 @@ bool nextCard(CLineSource& lines, std::string& card)
 {
     std::string line;
     while (lines.next(line)) {
-        card = dropLeadingBlanks(line);
-        if (!card.empty() && isLetter(card[0]))
+        std::size_t i = 0;
+        while (i < line.size() && isBlank(line[i]))
+            ++i;
+        if (i < line.size() && isLetter(line[i])) {
+            card = line.substr(i);
             return true;
+        }
     }
     return false;
 }
@@ -198,10 +307,12 @@ bool nextCard(CLineSource& lines, std::string& card)
 bool nextContinuation(CLineSource& lines, std::string& continuation)
 {
     while (lines.next(continuation)) {
-        const std::string text = dropLeadingBlanks(continuation);
-        if (!text.empty() && text[0] == '$')
+        std::size_t i = 0;
+        while (i < continuation.size() && isBlank(continuation[i]))
+            ++i;
+        if (i < continuation.size() && continuation[i] == '$')
             continue;
-        if (!text.empty() && isLetter(text[0])) {
+        if (i < continuation.size() && isLetter(continuation[i])) {
             lines.giveBack(continuation);
             return false;
         }
@@ -211,75 +322,249 @@ bool nextContinuation(CLineSource& lines, std::string& continuation)
 }
 
 // The id map's mark of a grid whose coordinates are not all finite: it has
-// no vertex, and the elements that use it are left out.
+// no vertex, and the elements that use it are left out. A grid left out for
+// a field it could not read has a mark below it.
 constexpr int kNonFiniteGrid = -2;
+constexpr int kGridLeftOut = -3;
 
-// Pass 1: every readable grid becomes a vertex and an entry of the id map. A
-// grid without a readable id is skipped; an unreadable coordinate is 0, as is
-// X3 of a large-field grid whose continuation line is missing; a coordinate
-// beyond the range of a float marks the grid kNonFiniteGrid.
-void readGrids(std::istream& in, Mesh::CBaseMesh& mesh, CMeshIdMap& ids)
+std::string quoted(const std::string& text)
 {
-    CLineSource lines(in);
-    std::string card, continuation;
-    while (nextCard(lines, card)) {
-        const CardKind kind = cardKind(card);
-        if (kind != CardKind::SmallGrid && kind != CardKind::LargeGrid)
-            continue;
-        int id = 0;
-        float x[3] = {0.0f, 0.0f, 0.0f};
-        bool valid;
-        bool notFinite = false;
-        if (kind == CardKind::LargeGrid) {
-            valid = parseInteger(field(card, 9, 24), id);
-            parseReal(field(card, 41, 56), x[0], notFinite);
-            parseReal(field(card, 57, 72), x[1], notFinite);
-            if (nextContinuation(lines, continuation))
-                parseReal(field(continuation, 9, 24), x[2], notFinite);
-        } else {
-            valid = parseInteger(field(card, 9, 16), id);
-            parseReal(field(card, 25, 32), x[0], notFinite);
-            parseReal(field(card, 33, 40), x[1], notFinite);
-            parseReal(field(card, 41, 48), x[2], notFinite);
-        }
-        if (!valid)
-            continue;
-        const Mesh::CBaseMesh::Point p(x[0], x[1], x[2]);
-        ids.append(id, notFinite ? kNonFiniteGrid : mesh.addVertex(p));
-    }
+    return "'" + text + "'";
 }
 
-// Pass 2: every element whose grid fields are integers becomes a polygon;
-// ids not in the map take vertex 0. An element on a grid that is not finite
-// is left out (their count in one line).
-void readElements(std::istream& in, Mesh::CBaseMesh& mesh, CMeshIdMap& ids)
-{
-    long nonFinite = 0;
-    static constexpr std::size_t gridColumns[4] = {25, 33, 41, 49};
-    CLineSource lines(in);
-    std::string card;
-    while (nextCard(lines, card)) {
-        const CardKind kind = cardKind(card);
-        if (kind != CardKind::Triangle && kind != CardKind::Quad)
-            continue;
-        const int corners = kind == CardKind::Triangle ? 3 : 4;
-        int index[4] = {0, 0, 0, 0};
-        bool valid = true;
-        bool finite = true;
-        for (int k = 0; k < corners && valid; ++k) {
+// Both passes over the file, and what they could not use.
+class CNastranReader {
+public:
+    CNastranReader(Mesh::CBaseMesh& mesh) : mesh(mesh) {}
+
+    // Pass 1: every readable grid becomes a vertex and an entry of the id
+    // map. A grid whose id is not an integer is left out; so is one with a
+    // field of another type (its id is marked kGridLeftOut), and one on the
+    // last line of a bulk data file cut short. A blank coordinate is 0, as
+    // is X3 of a large-field grid whose continuation line is missing (an
+    // omitted continuation leaves its fields blank); a coordinate beyond the
+    // range of a float marks the grid kNonFiniteGrid.
+    void readGrids(std::istream& in)
+    {
+        CLineSource lines(in);
+        std::string card, continuation;
+        CCardLine first, second;
+        while (nextCard(lines, card)) {
+            if (isBeginBulk(card)) {
+                inBulk = true;
+                beginBulkLine = lines.lineNumber();
+                continue;
+            }
+            bool large = false;
+            const CardKind kind = cardKind(cardName(card), large);
+            if (kind == CardKind::EndData) {
+                inBulk = false;
+                continue;
+            }
+            if (kind != CardKind::Grid)
+                continue;
+            const long line = lines.lineNumber();
+            const std::string name = large ? "GRID*" : "GRID";
+            first.set(card, large);
+            bool cut = isCut(lines);
+            bool haveContinuation = false;
+            if (large && !cut) {
+                haveContinuation = nextContinuation(lines, continuation);
+                if (haveContinuation) {
+                    second.set(continuation, true);
+                    cut = isCut(lines);
+                }
+            }
             int id = 0;
-            valid = parseInteger(field(card, gridColumns[k], gridColumns[k] + 7), id);
-            const int v = ids.findIdIndex(id);
-            finite = finite && v != kNonFiniteGrid;
-            index[k] = v >= 0 ? v : 0;
+            if (!parseWholeInteger(first.field(2), id)) {
+                gridsLeftOut.add([&] {
+                    return "the " + name + " card of line " + std::to_string(line) + " has " +
+                           (first.field(2).empty() ? std::string("no id")
+                                                   : "the id " + quoted(first.field(2)) +
+                                                         ", not an integer");
+                });
+                continue;
+            }
+            const std::string place = name + " " + std::to_string(id) + " (line " +
+                                      std::to_string(line) + ")";
+            std::string fault;
+            if (cut)
+                fault = "the file ends inside " + place;
+            const std::string system = first.field(3);
+            int cp = 0;
+            if (fault.empty() && !system.empty() && !parseWholeInteger(system, cp))
+                fault = "field " + quoted(system) + " of " + place +
+                        " is not a coordinate system id";
+            float x[3] = {0.0f, 0.0f, 0.0f};
+            bool notFinite = false;
+            const std::string xField[3] = {first.field(4), first.field(5),
+                                           large ? (haveContinuation ? second.field(2) : "")
+                                                 : first.field(6)};
+            for (int k = 0; k < 3; ++k) {
+                bool beyond = false;
+                if (!parseReal(xField[k], x[k], beyond) && !beyond && fault.empty())
+                    fault = "field " + quoted(xField[k]) + " of " + place + " is not a number";
+                notFinite = notFinite || beyond;
+            }
+            if (!fault.empty()) {
+                gridsLeftOut.add([&] { return fault; });
+                ids.append(id, kGridLeftOut);
+                continue;
+            }
+            ++gridsRead;
+            const Mesh::CBaseMesh::Point p(x[0], x[1], x[2]);
+            ids.append(id, notFinite ? kNonFiniteGrid : mesh.addVertex(p));
         }
-        if (valid && !finite)
+    }
+
+    // Pass 2: every element whose fields are read becomes a polygon on its
+    // grids. An element is left out, and counted with its cause, when a
+    // grid field is not an integer (a blank one included) or the id fields
+    // are of another type, when it names a grid no GRID card defines or one
+    // left out, or when a bulk data file ends inside it; an element on a
+    // grid that is not finite is left out and counted in its own line.
+    void readElements(std::istream& in)
+    {
+        CLineSource lines(in);
+        std::string card, continuation;
+        CCardLine first, second;
+        while (nextCard(lines, card)) {
+            if (isBeginBulk(card))
+                continue;
+            bool large = false;
+            const std::string name = cardName(card);
+            const CardKind kind = cardKind(name, large);
+            const long line = lines.lineNumber();
+            if (kind == CardKind::OtherShell) {
+                otherElements.add([&] {
+                    return name + " of line " + std::to_string(line) +
+                           " is an element of a kind not read (CTRIA3 and CQUAD4 are)";
+                });
+                continue;
+            }
+            if (kind != CardKind::Triangle && kind != CardKind::Quad)
+                continue;
+            first.set(card, large);
+            bool cut = isCut(lines);
+            bool haveContinuation = false;
+            if (large && !cut) {
+                haveContinuation = nextContinuation(lines, continuation);
+                if (haveContinuation) {
+                    second.set(continuation, true);
+                    cut = isCut(lines);
+                }
+            }
+            const int corners = kind == CardKind::Triangle ? 3 : 4;
+            // The fields of the element id, the property id and the grids.
+            std::string fields[6];
+            fields[0] = first.field(2);
+            fields[1] = first.field(3);
+            for (int k = 0; k < corners; ++k)
+                fields[2 + k] = !large ? first.field(4 + k)
+                                : k < 2 ? first.field(4 + k)
+                                        : (haveContinuation ? second.field(k) : std::string());
+            readElement(name, line, cut, fields, corners);
+        }
+    }
+
+    // True when the bulk data opened, and its file ended without a line
+    // end on the line just read: the card there is cut short.
+    bool isCut(const CLineSource& lines) const { return inBulk && lines.lastLineUnterminated(); }
+
+    int gridsReadCount() const { return gridsRead; }
+    const Mesh::CLeftOutRecords& gridsLeftOutRecords() const { return gridsLeftOut; }
+
+    void sortIds() { ids.sortById(); }
+
+    void report() const
+    {
+        Mesh::reportNonFiniteFacets(nonFinite);
+        gridsLeftOut.report();
+        cutShort.report();
+        unreadable.report();
+        undefinedGrid.report();
+        onGridLeftOut.report();
+        otherElements.report();
+        if (inBulk)
+            std::cout << "the Nastran file ends before the ENDDATA of its BEGIN BULK (line "
+                      << beginBulkLine << "): it may be cut short" << std::endl;
+    }
+
+private:
+    Mesh::CBaseMesh& mesh;
+    CMeshIdMap ids;
+    bool inBulk = false; // after BEGIN BULK, before ENDDATA
+    long beginBulkLine = 0;
+    int gridsRead = 0;
+    long nonFinite = 0;
+    Mesh::CLeftOutRecords gridsLeftOut{"grids"};
+    Mesh::CLeftOutRecords cutShort, unreadable, undefinedGrid, onGridLeftOut, otherElements;
+
+    void readElement(const std::string& name, long line, bool cut, const std::string* fields,
+                     int corners)
+    {
+        const std::string lineText = "line " + std::to_string(line);
+        int elementId = 0;
+        const bool haveId = parseWholeInteger(fields[0], elementId);
+        const std::string place =
+            haveId ? name + " " + std::to_string(elementId) + " (" + lineText + ")"
+                   : "the " + name + " card of " + lineText;
+        if (cut) {
+            cutShort.add([&] { return "the file ends inside " + place; });
+            return;
+        }
+        if (!haveId) {
+            unreadable.add([&] {
+                return place + " has " +
+                       (fields[0].empty() ? std::string("no id")
+                                          : "the id " + quoted(fields[0]) + ", not an integer");
+            });
+            return;
+        }
+        int propertyId = 0;
+        if (!fields[1].empty() && !parseWholeInteger(fields[1], propertyId)) {
+            unreadable.add([&] {
+                return "field " + quoted(fields[1]) + " of " + place + " is not a property id";
+            });
+            return;
+        }
+        int index[4] = {0, 0, 0, 0};
+        bool finite = true;
+        for (int k = 0; k < corners; ++k) {
+            const std::string& f = fields[2 + k];
+            int id = 0;
+            if (!parseWholeInteger(f, id)) {
+                unreadable.add([&] {
+                    return f.empty() ? "grid " + std::to_string(k + 1) + " of " + place +
+                                           " is blank"
+                                     : "field " + quoted(f) + " of " + place +
+                                           " is not a grid id";
+                });
+                return;
+            }
+            const int v = ids.findIdIndex(id);
+            if (v == -1) {
+                undefinedGrid.add([&] {
+                    return place + " names GRID " + std::to_string(id) +
+                           ", which no GRID card defines";
+                });
+                return;
+            }
+            if (v <= kGridLeftOut) {
+                onGridLeftOut.add([&] {
+                    return place + " uses GRID " + std::to_string(id) + ", which was left out";
+                });
+                return;
+            }
+            finite = finite && v != kNonFiniteGrid;
+            index[k] = v;
+        }
+        if (!finite)
             ++nonFinite;
-        else if (valid)
+        else
             mesh.addPolygon(index, corners, -1);
     }
-    Mesh::reportNonFiniteFacets(nonFinite);
-}
+};
 
 } // namespace
 
@@ -296,18 +581,24 @@ bool readNastran(Mesh::CBaseMesh& mesh, const char* path)
         return false;
     }
 
-    CMeshIdMap ids;
-    readGrids(grids, mesh, ids);
+    CNastranReader reader(mesh);
+    reader.readGrids(grids);
     grids.close();
     // A file without grid points (not a bulk data file at all, or one cut
-    // off before its grids) is a failed read, not an empty mesh.
-    if (ids.count() == 0) {
-        std::cout << "no GRID card in Nastran file " << path << std::endl;
+    // off before its grids) is a failed read, not an empty mesh; so is one
+    // whose every GRID card was left out.
+    if (reader.gridsReadCount() == 0) {
+        const Mesh::CLeftOutRecords& left = reader.gridsLeftOutRecords();
+        std::cout << "no GRID card in Nastran file " << path;
+        if (left.size() > 0)
+            std::cout << " could be read, the first: " << left.firstText();
+        std::cout << std::endl;
         return false;
     }
     mesh.facetHash.setCellSize(kFiniteElementHashCellSize);
-    ids.sortById();
-    readElements(elements, mesh, ids);
+    reader.sortIds();
+    reader.readElements(elements);
+    reader.report();
 
     mesh.buildTopology();
     mesh.computeBoundingBox();

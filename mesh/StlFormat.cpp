@@ -4,6 +4,7 @@
 #include "mesh/BaseMesh.h"
 #include "mesh/CharScanner.h"
 #include "mesh/NumberText.h"
+#include "mesh/ReaderReport.h"
 
 #include <cfloat>
 #include <charconv>
@@ -76,11 +77,21 @@ public:
         return static_cast<unsigned char>(buffer[at]);
     }
     void advance() { ++at; }
+    // The line the next character stands on, counted from 1.
+    long line() const { return lineNumber; }
     // Skips white space as a stream's std::ws does (space, tab, line feed,
     // vertical tab, form feed, carriage return).
     void skipSpace()
     {
-        for (int c = peek(); c == ' ' || (c >= '\t' && c <= '\r'); c = peek())
+        for (int c = peek(); c == ' ' || (c >= '\t' && c <= '\r'); c = peek()) {
+            lineNumber += c == '\n';
+            advance();
+        }
+    }
+    // Skips blanks and tabs: the white space that stays on the line.
+    void skipBlanks()
+    {
+        for (int c = peek(); c == ' ' || c == '\t'; c = peek())
             advance();
     }
     // Skips up to 1024 characters, through the first line feed among them,
@@ -92,8 +103,10 @@ public:
             if (c < 0)
                 return;
             advance();
-            if (c == '\n')
+            if (c == '\n') {
+                ++lineNumber;
                 return;
+            }
         }
     }
     // The word that starts here (up to white space or the end). A word that
@@ -132,6 +145,7 @@ private:
     std::vector<char> buffer;
     std::size_t at = 0;
     std::size_t filled = 0;
+    long lineNumber = 1;
 
     static char lowerCase(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
     static bool isWordEnd(char c)
@@ -152,10 +166,18 @@ private:
 // How a coordinate of "vertex" read.
 enum class NumberRead { Finite, NotFinite, Malformed };
 
+std::string lowerCaseText(std::string_view word)
+{
+    std::string lower(word);
+    for (char& c : lower)
+        c = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+    return lower;
+}
+
 // Reads word as a number. A word that is entirely a number, but NaN or
 // beyond the range of a float ("nan", "inf", "1e39"), is NotFinite; any
-// other word that is not entirely a number is Malformed and reported (the
-// message names it, in lower case). value is set only for Finite.
+// other word that is not entirely a number is Malformed. value is set only
+// for Finite.
 NumberRead parseNumber(std::string_view word, float& value)
 {
     const std::string text(word);
@@ -166,38 +188,34 @@ NumberRead parseNumber(std::string_view word, float& value)
     }
     if (isNonFiniteNumber(text))
         return NumberRead::NotFinite;
-    std::string lower(text);
-    for (char& c : lower)
-        c = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-    std::cout << "bad number in STL text: " << lower << std::endl;
     return NumberRead::Malformed;
 }
 
 // The keywords of the grammar; Other for any other word.
-enum class StlWord { Other, Keyword, Vertex, EndFacet };
+enum class StlWord { Other, Keyword, Solid, EndSolid, Facet, Vertex, EndFacet };
 
 // The keyword a word is, letters compared without regard to case.
 StlWord classifyWord(std::string_view word)
 {
-    static const char* const keywords[] = {"solid",  "facet",   "outer",    "loop",
-                                           "vertex", "endloop", "endfacet", "endsolid"};
+    static const struct {
+        const char* text;
+        StlWord kind;
+    } keywords[] = {{"solid", StlWord::Solid},       {"facet", StlWord::Facet},
+                    {"outer", StlWord::Keyword},     {"loop", StlWord::Keyword},
+                    {"vertex", StlWord::Vertex},     {"endloop", StlWord::Keyword},
+                    {"endfacet", StlWord::EndFacet}, {"endsolid", StlWord::EndSolid}};
     if (word.size() < 4 || word.size() > 8)
         return StlWord::Other;
-    for (const char* k : keywords) {
-        const std::size_t n = std::strlen(k);
+    for (const auto& k : keywords) {
+        const std::size_t n = std::strlen(k.text);
         if (n != word.size())
             continue;
         std::size_t i = 0;
-        while (i < n &&
-               ((word[i] >= 'A' && word[i] <= 'Z') ? char(word[i] - 'A' + 'a') : word[i]) == k[i])
+        while (i < n && ((word[i] >= 'A' && word[i] <= 'Z') ? char(word[i] - 'A' + 'a')
+                                                             : word[i]) == k.text[i])
             ++i;
-        if (i < n)
-            continue;
-        if (std::strcmp(k, "vertex") == 0)
-            return StlWord::Vertex;
-        if (std::strcmp(k, "endfacet") == 0)
-            return StlWord::EndFacet;
-        return StlWord::Keyword;
+        if (i == n)
+            return k.kind;
     }
     return StlWord::Other;
 }
@@ -322,6 +340,248 @@ bool readBinarySTL(Mesh::CBaseMesh& mesh, const char* path, bool merge)
     return true;
 }
 
+namespace {
+
+// The text grammar read facet by facet. A facet runs from its "facet" (or,
+// where that line is missing, its first "vertex") to its "endfacet". Its
+// end may be missing too: the next "facet", "solid" or "endsolid" ends it
+// then, and it is taken when it is whole. A facet is left out, and counted
+// with its cause, when it has fewer than three corners, when a coordinate
+// is missing or not a number (a coordinate of 0 in its place would put the
+// facet where the file never had it), or when the file ends inside it.
+class CAsciiStlReader {
+public:
+    CAsciiStlReader(Mesh::CBaseMesh& mesh, std::istream& in) : mesh(mesh), text(in) {}
+
+    // Reads to the end of the text; false when it holds no STL keyword.
+    bool read()
+    {
+        for (;;) {
+            StlWord kind = pending;
+            pending = StlWord::Other;
+            if (kind == StlWord::Other) {
+                text.skipSpace();
+                const int next = text.peek();
+                if (next < 0)
+                    break; // end of the text
+                const int cls = characterClass(next);
+                if (cls == TokenClassNumber || next == '.') {
+                    // Numbers outside "vertex" (normals, solid names
+                    // beginning with a digit) are dropped unread.
+                    text.takeWord(word);
+                    continue;
+                }
+                if (cls != TokenClassLetter) {
+                    text.skipLine();
+                    continue;
+                }
+                kind = classifyWord(text.takeWord(word));
+            }
+            if (kind != StlWord::Other)
+                sawKeyword = true;
+            switch (kind) {
+            case StlWord::Solid:
+            case StlWord::EndSolid:
+                if (facet.open)
+                    endWithoutEndFacet();
+                solidOpen = kind == StlWord::Solid;
+                skipName();
+                break;
+            case StlWord::Facet:
+                if (facet.open)
+                    endWithoutEndFacet();
+                begin();
+                break;
+            case StlWord::Vertex:
+                if (!facet.open)
+                    begin();
+                readVertex();
+                break;
+            case StlWord::EndFacet:
+                // An "endfacet" with no facet open (a repeated line) ends
+                // nothing.
+                if (facet.open)
+                    end(true);
+                break;
+            case StlWord::Keyword:
+            case StlWord::Other:
+                break;
+            }
+        }
+        if (facet.open)
+            cutShort.add([&] {
+                return "the file ends inside facet " + facetPlace(facet.number, facet.line);
+            });
+        else if (solidOpen && facetsBegun > 0)
+            std::cout << "STL text ends without endsolid after facet " << facetsBegun
+                      << ": the file may be cut short" << std::endl;
+        return sawKeyword;
+    }
+
+    // The lines on what was left out or repeated, after the last facet.
+    void report() const
+    {
+        fourthCorners.reportHidden("not a triangle !");
+        badNumbers.reportHidden("bad number in STL text");
+        missingEnds.reportHidden("facet without endfacet");
+        Mesh::reportNonFiniteFacets(nonFinite);
+        cutShort.report();
+        incomplete.report();
+        malformed.report();
+    }
+
+private:
+    Mesh::CBaseMesh& mesh;
+    TextCursor text;
+    std::string word;
+    StlWord pending = StlWord::Other; // a keyword met where a coordinate was due
+    bool sawKeyword = false;
+    bool solidOpen = false;
+    long facetsBegun = 0;
+    long nonFinite = 0;
+    struct {
+        bool open = false;
+        int corners = 0;
+        CVertex<float, 3> corner[3];
+        bool finite = true;
+        bool malformed = false;
+        std::string fault; // what is wrong with its first malformed coordinate
+        long number = 0;   // counted from 1 over the facets begun
+        long line = 0;     // where it begins
+    } facet;
+    Mesh::CLeftOutRecords cutShort, incomplete, malformed;
+    Mesh::CRepeatedWarning fourthCorners, incompleteEnds, badNumbers, missingEnds;
+
+    static std::string facetPlace(long number, long line)
+    {
+        return std::to_string(number) + " (line " + std::to_string(line) + ")";
+    }
+
+    void begin()
+    {
+        facet.open = true;
+        facet.corners = 0;
+        facet.finite = true;
+        facet.malformed = false;
+        facet.number = ++facetsBegun;
+        facet.line = text.line();
+    }
+
+    // The name of a solid stands on the keyword's line; it is passed over
+    // whatever it is, so that a solid named "solid" or "facet" opens none.
+    void skipName()
+    {
+        text.skipBlanks();
+        const int c = text.peek();
+        if (c >= 0 && c != '\n' && c != '\r')
+            text.takeWord(word);
+    }
+
+    // A number starts with a digit, a sign or a point; "nan" and "inf" (in
+    // any case) start with a letter that begins no keyword of the grammar.
+    bool atNumber()
+    {
+        text.skipSpace();
+        const int c = text.peek();
+        return c >= 0 && (characterClass(c) == TokenClassNumber || c == '.' || c == 'n' ||
+                          c == 'N' || c == 'i' || c == 'I');
+    }
+
+    // Keeps what is wrong with the first malformed vertex of the facet. A
+    // vertex past the third is dropped, and spoils nothing.
+    void noteMalformed(int vertex, long line, const std::string& what)
+    {
+        if (facet.malformed || vertex > 3)
+            return;
+        facet.malformed = true;
+        facet.fault = "vertex " + std::to_string(vertex) + " of facet " +
+                      facetPlace(facet.number, line) + what;
+    }
+
+    void readVertex()
+    {
+        const int vertex = facet.corners + 1;
+        const long line = text.line();
+        float xyz[3] = {0.0f, 0.0f, 0.0f};
+        bool finite = true;
+        int read = 0;
+        for (; read < 3; ++read) {
+            if (!atNumber())
+                break;
+            const std::string_view w = text.takeWord(word);
+            const NumberRead r = parseNumber(w, xyz[read]);
+            if (r == NumberRead::NotFinite) {
+                finite = false;
+            } else if (r == NumberRead::Malformed) {
+                const std::string lower = lowerCaseText(w);
+                if (badNumbers.show())
+                    std::cout << "bad number in STL text: " << lower << std::endl;
+                noteMalformed(vertex, line, ": '" + lower + "' is not a number");
+            }
+        }
+        if (read < 3) {
+            // A word where a coordinate was due: a keyword goes back to the
+            // grammar; any other word is named.
+            text.skipSpace();
+            const int c = text.peek();
+            std::string found;
+            if (c >= 0 && characterClass(c) == TokenClassLetter) {
+                const std::string_view w = text.takeWord(word);
+                pending = classifyWord(w);
+                if (pending == StlWord::Other) {
+                    found = lowerCaseText(w);
+                    if (badNumbers.show())
+                        std::cout << "bad number in STL text: " << found << std::endl;
+                }
+            }
+            noteMalformed(vertex, line,
+                          found.empty() ? " has " + std::to_string(read) + " coordinates"
+                                        : ": '" + found + "' is not a number");
+        }
+        if (facet.corners < 3) {
+            facet.corner[facet.corners++] = CVertex<float, 3>(xyz[0], xyz[1], xyz[2]);
+            facet.finite = facet.finite && finite;
+        } else if (fourthCorners.show()) {
+            std::cout << "not a triangle !" << std::endl;
+        }
+    }
+
+    // Ends the open facet: added when it has three corners, each with three
+    // finite coordinates; otherwise left out and counted.
+    void end(bool atEndFacet)
+    {
+        facet.open = false;
+        if (facet.malformed) {
+            malformed.add([&] { return facet.fault; });
+        } else if (facet.corners < 3) {
+            if (atEndFacet && incompleteEnds.show())
+                std::cout << "endfacet on incomplete facet ! " << std::endl;
+            incomplete.add([&] {
+                return "facet " + facetPlace(facet.number, facet.line) + " has " +
+                       std::to_string(facet.corners) + " vertices";
+            });
+        } else if (!facet.finite) {
+            ++nonFinite;
+        } else {
+            const int added[3] = {mesh.addVertex(facet.corner[0]), mesh.addVertex(facet.corner[1]),
+                                  mesh.addVertex(facet.corner[2])};
+            mesh.addPolygon(added, 3, -1);
+        }
+    }
+
+    // A facet whose "endfacet" is missing: whole, it is taken all the same
+    // (its end is only told), else left out as any facet that is not whole.
+    void endWithoutEndFacet()
+    {
+        if (facet.corners == 3 && !facet.malformed && missingEnds.show())
+            std::cout << "facet " << facetPlace(facet.number, facet.line)
+                      << " has no endfacet: it ends at line " << text.line() << std::endl;
+        end(false);
+    }
+};
+
+} // namespace
+
 bool readAsciiSTL(Mesh::CBaseMesh& mesh, const char* path, bool merge)
 {
     // Binary mode: CR of CR LF line ends is white space, and no byte is
@@ -338,71 +598,12 @@ bool readAsciiSTL(Mesh::CBaseMesh& mesh, const char* path, bool merge)
     in.clear();
     in.seekg(0);
 
-    // The corners of the facet being read; it is added at "endfacet", when
-    // it has three corners and every coordinate is finite.
-    int cornerCount = 0;
-    CVertex<float, 3> corners[3];
-    bool finiteFacet = true;
-    long nonFinite = 0;
-    bool sawKeyword = false;
-    TextCursor text(in);
-    std::string word;
-    // A number starts with a digit, a sign or a point; "nan" and "inf" (in
-    // any case) start with a letter that begins no keyword of the grammar.
-    auto atNumber = [&text] {
-        text.skipSpace();
-        const int c = text.peek();
-        return c >= 0 && (characterClass(c) == TokenClassNumber || c == '.' || c == 'n' ||
-                          c == 'N' || c == 'i' || c == 'I');
-    };
-    for (;;) {
-        text.skipSpace();
-        const int next = text.peek();
-        if (next < 0)
-            break; // end of the text
-        const int cls = characterClass(next);
-        if (cls == TokenClassLetter) {
-            const StlWord kind = classifyWord(text.takeWord(word));
-            if (kind != StlWord::Other)
-                sawKeyword = true;
-            if (kind == StlWord::Vertex) {
-                float xyz[3] = {0.0f, 0.0f, 0.0f};
-                bool finite = true;
-                for (float& v : xyz)
-                    if (atNumber() && parseNumber(text.takeWord(word), v) == NumberRead::NotFinite)
-                        finite = false;
-                if (cornerCount < 3) {
-                    corners[cornerCount++] = CVertex<float, 3>(xyz[0], xyz[1], xyz[2]);
-                    finiteFacet = finiteFacet && finite;
-                } else {
-                    std::cout << "not a triangle !" << std::endl;
-                }
-            } else if (kind == StlWord::EndFacet) {
-                if (cornerCount == 3 && finiteFacet) {
-                    const int added[3] = {mesh.addVertex(corners[0]), mesh.addVertex(corners[1]),
-                                          mesh.addVertex(corners[2])};
-                    mesh.addPolygon(added, 3, -1);
-                } else if (cornerCount == 3) {
-                    ++nonFinite;
-                } else {
-                    std::cout << "endfacet on incomplete facet ! " << std::endl;
-                }
-                cornerCount = 0;
-                finiteFacet = true;
-            }
-        } else if (cls == TokenClassNumber || next == '.') {
-            // Numbers outside "vertex" (normals, solid names beginning with
-            // a digit) are dropped unread.
-            text.takeWord(word);
-        } else {
-            text.skipLine();
-        }
-    }
-    if (!sawKeyword) {
+    CAsciiStlReader reader(mesh, in);
+    if (!reader.read()) {
         std::cout << "no STL keyword in " << path << std::endl;
         return false;
     }
-    Mesh::reportNonFiniteFacets(nonFinite);
+    reader.report();
     finishMesh(mesh, merge, kAsciiStlMergeTolerance);
     return true;
 }

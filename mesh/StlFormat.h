@@ -46,19 +46,28 @@ bool isBinarySTL(const char* path);
 // bytes after the last record are ignored.
 bool readBinarySTL(Mesh::CBaseMesh& mesh, const char* path, bool merge);
 
-// Reads an ASCII STL file: "vertex" x y z adds a corner (at most three per
-// facet; a fourth prints "not a triangle !" and is dropped), "endfacet" adds
-// the triangle of the three corners (fewer corners print "endfacet on
-// incomplete facet ! " and are dropped). Keywords are compared without regard
-// to case; any number of solid blocks, CR LF line ends and tabs are
-// accepted; every other word and number is skipped. With merge, vertices
-// within kAsciiStlMergeTolerance are merged. Then topology, bounding box and
+// Reads an ASCII STL file: "vertex" x y z adds a corner to the facet (at
+// most three; a fourth prints "not a triangle !" and is dropped), "endfacet"
+// adds the triangle of the three corners. Keywords are compared without
+// regard to case; any number of solid blocks, CR LF line ends, tabs and
+// trailing blanks are accepted; every other word and number is skipped, and
+// so is the name after "solid" and "endsolid". With merge, vertices within
+// kAsciiStlMergeTolerance are merged. Then topology, bounding box and
 // modified flag.
+// A facet is left out when it has fewer than three corners ("endfacet on
+// incomplete facet ! "), when a coordinate is missing or not a number ("bad
+// number in STL text: " and the word), or when the file ends inside it; at
+// the end one line per cause says how many and where the first was
+// (Mesh::CLeftOutRecords). A coordinate that is NaN or beyond the range of a
+// float ("nan", "inf", "1e39") leaves its facet out too (their count in one
+// line, Mesh::reportNonFiniteFacets). A facet whose "endfacet" is missing
+// ends at the next "facet", "solid" or "endsolid" and is taken when whole
+// (its end is told). Each message given per facet is printed for the first
+// few facets only, then counted in one line (Mesh::CRepeatedWarning). A text
+// whose last solid has no "endsolid" after whole facets is told to be
+// possibly cut short.
 // Returns false, with the mesh unchanged, when the file cannot be opened,
 // contains a NUL byte (binary data, for example a truncated binary STL; the
 // whole file is checked before anything is added), or contains no STL
-// keyword at all; one line on standard output says why. A malformed number
-// of a "vertex" is reported and leaves its coordinate 0; a number that is
-// NaN or beyond the range of a float ("nan", "inf", "1e39") leaves its
-// facet out (their count in one line, Mesh::reportNonFiniteFacets).
+// keyword at all; one line on standard output says why.
 bool readAsciiSTL(Mesh::CBaseMesh& mesh, const char* path, bool merge);

@@ -4,11 +4,15 @@
 #include "geometry/NurbsSurf.h"
 #include "mesh/CharScanner.h"
 #include "mesh/FlatMesh.h"
+#include "mesh/NumberText.h"
+#include "mesh/ReaderReport.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cfloat>
 #include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <iostream>
 #include <limits>
 #include <map>
@@ -64,6 +68,35 @@ bool equalsNoCase(const std::string& a, const char* b)
     return i == a.size() && b[i] == 0;
 }
 
+// A number token as a whole: decimal with an optional sign, point and
+// exponent (a value beyond the range of a double is infinite, one below it
+// 0; "-inf" and "-nan" are not finite), or a hexadecimal integer "0x1F".
+// False for anything else.
+bool parseNumber(const std::string& text, double& value)
+{
+    const char* first = text.data();
+    const char* last = text.data() + text.size();
+    if (first != last && *first == '+')
+        ++first; // from_chars takes a '-' but no '+'
+    const bool negative = first != last && *first == '-';
+    const char* digits = negative ? first + 1 : first;
+    if (last - digits > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+        unsigned long long h = 0;
+        const auto r = std::from_chars(digits + 2, last, h, 16);
+        if (r.ec != std::errc() || r.ptr != last)
+            return false;
+        value = negative ? -double(h) : double(h);
+        return true;
+    }
+    double v = 0.0;
+    const auto r = std::from_chars(first, last, v);
+    if (first == last || r.ptr != last ||
+        (r.ec != std::errc() && r.ec != std::errc::result_out_of_range))
+        return false;
+    value = r.ec == std::errc() ? v : std::strtod(std::string(first, last).c_str(), nullptr);
+    return true;
+}
+
 // A coordinate read from the file as the mesh stores it (float32): a double
 // beyond the float range is infinite there, and NaN stays NaN, so that the
 // faces and polylines through such a point are left out.
@@ -91,38 +124,93 @@ int toIndex(double v)
     return int(v);
 }
 
+// A value of a point or index list that is not a number: its place in the
+// list and its text.
+struct ListFault {
+    std::size_t at;
+    std::string text;
+    long line;
+};
+
 // Everything a file holds for the mesh and the curves, collected before
 // anything is added so that a faulty file changes nothing.
 struct ParsedFile {
     std::vector<std::vector<float>> blocks; // point blocks, x y z per point
+    // Per block, its points with a value that is not a number (by point
+    // number, ascending); such a point has NaN coordinates.
+    std::vector<std::vector<ListFault>> blockFaults;
     struct IndexedSet {
         int block = -1;          // its points; -1 when it has none
         int group = 0;           // sets of one group share a mesh
         std::vector<int> values; // coordIndex values, -1 separators kept
+        std::vector<ListFault> faults; // values that are not numbers (INT_MIN there)
+        long line = 0;                 // where its node opens
     };
     std::vector<IndexedSet> faceSets;
     std::vector<IndexedSet> lineSets;
     std::map<std::string, int> namedBlocks; // DEF name -> block
+    // Point lists whose count of numbers is not a multiple of three.
+    long unevenLists = 0;
+    std::string firstUnevenList;
 
-    int addBlock(const std::vector<double>& numbers)
+    int addBlock(const std::vector<double>& numbers, const std::vector<ListFault>& faults,
+                 long line)
     {
         std::vector<float> points;
         const std::size_t n = numbers.size() / 3 * 3; // a point needs all three coordinates
+        if (n != numbers.size() && unevenLists++ == 0)
+            firstUnevenList = "the point list of line " + std::to_string(line) + " holds " +
+                              std::to_string(numbers.size()) +
+                              " numbers, not three to a point: its last point is left out";
         points.reserve(n);
         for (std::size_t i = 0; i < n; ++i)
             points.push_back(toCoordinate(numbers[i]));
+        std::vector<ListFault> pointFaults;
+        for (const ListFault& fault : faults) {
+            const std::size_t point = fault.at / 3;
+            if (3 * point + 3 > n)
+                continue;
+            for (std::size_t i = 3 * point; i < 3 * point + 3; ++i)
+                points[i] = std::numeric_limits<float>::quiet_NaN();
+            if (pointFaults.empty() || pointFaults.back().at != point)
+                pointFaults.push_back({point, fault.text, fault.line});
+        }
         blocks.push_back(std::move(points));
+        blockFaults.push_back(std::move(pointFaults));
         return int(blocks.size()) - 1;
     }
 };
 
-// Reads a field value of numbers: a bracketed list, or a single value of
-// `single` numbers written without brackets. Other tokens inside a list
-// (commas, words) are passed over. False when the input ends inside the list
-// or a brace turns up in it.
-bool readNumbers(CVRMLFile& f, std::vector<double>& out, int single)
+// A word standing for a number that a float cannot hold ("nan", "inf",
+// "Infinity"; a word never starts with a sign): its value is NaN or
+// infinite. False for any other word.
+bool nonFiniteWord(const std::string& word, double& value)
 {
+    if (!isNonFiniteNumber(word))
+        return false;
+    std::from_chars(word.data(), word.data() + word.size(), value);
+    return true;
+}
+
+// Reads a field value of numbers: a bracketed list, or a single value of
+// `single` numbers written without brackets. Commas inside a list are
+// passed over; every other token there (a word, a malformed number, a
+// string, a stray character) takes the place of one number and is noted in
+// faults with its place, its value being NaN; "nan" and "inf" are numbers
+// that a float cannot hold. In a list of indices, a number beyond the range
+// of an int and "nan" or "inf" are noted too. False when the input ends
+// inside the list or a brace turns up in it.
+bool readNumbers(CVRMLFile& f, std::vector<double>& out, int single,
+                 std::vector<ListFault>& faults, bool indices = false)
+{
+    // An index beyond the range of an int names no point: it is told as the
+    // number it was written as.
+    const auto isNumber = [&] {
+        return f.tokenClass == CVRMLFile::TokenNumber && !f.badNumber &&
+               (!indices || std::fabs(f.number) < 2147483648.0);
+    };
     out.clear();
+    faults.clear();
     if (!f.readToken())
         return false;
     if (f.tokenClass == CVRMLFile::TokenOpenBracket) {
@@ -135,12 +223,34 @@ bool readNumbers(CVRMLFile& f, std::vector<double>& out, int single)
                 return true;
             if (f.braceDepth != braces || f.bracketDepth != level)
                 return false;
-            if (f.tokenClass == CVRMLFile::TokenNumber)
+            if (f.tokenClass == CVRMLFile::TokenComment ||
+                (f.tokenClass == CVRMLFile::TokenOther && f.character == ','))
+                continue;
+            double value = 0.0;
+            if (isNumber()) {
                 out.push_back(f.number);
+                continue;
+            }
+            if (!indices && f.tokenClass == CVRMLFile::TokenWord && nonFiniteWord(f.word, value)) {
+                out.push_back(value);
+                continue;
+            }
+            std::string text = f.tokenClass == CVRMLFile::TokenNumber ||
+                                       f.tokenClass == CVRMLFile::TokenWord
+                                   ? f.word
+                               : f.tokenClass == CVRMLFile::TokenString ? std::string("a string")
+                                                                        : std::string(1, f.character);
+            faults.push_back({out.size(), std::move(text), f.line});
+            out.push_back(std::numeric_limits<double>::quiet_NaN());
         }
     }
     for (int taken = 0; f.tokenClass == CVRMLFile::TokenNumber;) {
-        out.push_back(f.number);
+        if (!isNumber()) {
+            faults.push_back({out.size(), f.word, f.line});
+            out.push_back(std::numeric_limits<double>::quiet_NaN());
+        } else {
+            out.push_back(f.number);
+        }
         if (++taken == single)
             break;
         if (!f.readToken())
@@ -174,8 +284,13 @@ bool readFields(CVRMLFile& f, std::initializer_list<const char*> names, OnField&
 int readCoordinateBody(CVRMLFile& f, ParsedFile& parsed)
 {
     std::vector<double> numbers;
-    const bool ok = readFields(f, {"point"}, [&](int) { return readNumbers(f, numbers, 3); });
-    return ok ? parsed.addBlock(numbers) : -2;
+    std::vector<ListFault> faults;
+    long line = f.line;
+    const bool ok = readFields(f, {"point"}, [&](int) {
+        line = f.line;
+        return readNumbers(f, numbers, 3, faults);
+    });
+    return ok ? parsed.addBlock(numbers, faults, line) : -2;
 }
 
 // The value of a 2.0 coord field: a Coordinate node (possibly named with
@@ -222,10 +337,11 @@ bool readIndexedSetBody(CVRMLFile& f, ParsedFile& parsed, ParsedFile::IndexedSet
                         bool ownCoord)
 {
     std::vector<double> numbers;
+    set.line = f.line;
     auto onField = [&](int k) {
         if (k == 1)
             return readCoordField(f, parsed, set.block);
-        if (!readNumbers(f, numbers, 1))
+        if (!readNumbers(f, numbers, 1, set.faults, true))
             return false;
         set.values.clear();
         for (double v : numbers)
@@ -343,12 +459,47 @@ void finishMesh(CFlatMesh& mesh)
     mesh.modified = true;
 }
 
+// The faults of a list at place `at`, or null: faults are ordered by place.
+const ListFault* faultAt(const std::vector<ListFault>& faults, std::size_t at)
+{
+    const auto it = std::lower_bound(faults.begin(), faults.end(), at,
+                                     [](const ListFault& f, std::size_t a) { return f.at < a; });
+    return it != faults.end() && it->at == at ? &*it : nullptr;
+}
+
+// What the faces and point lists of a file could not give, told after the
+// meshes are built.
+struct FaceReport {
+    long nonFinite = 0;
+    Mesh::CLeftOutRecords fewCorners, unknownPoint, badIndex, badPoint;
+    Mesh::CRepeatedWarning unknownPointMessages;
+
+    void report(const ParsedFile& parsed) const
+    {
+        unknownPointMessages.reportHidden("referenced Vertex: ... not found.");
+        if (parsed.unevenLists > 0)
+            std::cout << parsed.firstUnevenList
+                      << (parsed.unevenLists > 1
+                              ? " [" + std::to_string(parsed.unevenLists) + " lists in all]"
+                              : std::string())
+                      << std::endl;
+        Mesh::reportNonFiniteFacets(nonFinite);
+        fewCorners.report();
+        unknownPoint.report();
+        badIndex.report();
+        badPoint.report();
+    }
+};
+
 // Adds the face sets to the meshes: a new mesh (with a mesh list) whenever a
 // set of another group adds its first face. A block's points are added to a
 // mesh when its first face there is added, all but those with a coordinate
-// that is not finite: a face with such a corner is left out (their count in
-// one line).
-void buildMeshes(const ParsedFile& parsed, CFlatMesh& mesh, Kor::List<CFlatMesh*>* meshes)
+// that is not finite or not a number. A face is left out, and counted with
+// its cause, when it has one or two corners, names a point the set does not
+// have, holds an index that is not a number, or uses a point that is not
+// finite or holds a value that is not a number.
+void buildMeshes(const ParsedFile& parsed, CFlatMesh& mesh, Kor::List<CFlatMesh*>* meshes,
+                 FaceReport& report)
 {
     CFlatMesh* current = &mesh;
     bool currentUsed = false;
@@ -357,33 +508,75 @@ void buildMeshes(const ParsedFile& parsed, CFlatMesh& mesh, Kor::List<CFlatMesh*
     // for a point that is not finite); empty while the block is not added.
     std::vector<std::vector<int>> added(parsed.blocks.size());
     std::vector<int> face;
-    long nonFinite = 0;
     for (const ParsedFile::IndexedSet& set : parsed.faceSets) {
         static const std::vector<float> noPoints;
+        static const std::vector<ListFault> noFaults;
         const std::vector<float>& points = set.block >= 0 ? parsed.blocks[set.block] : noPoints;
+        const std::vector<ListFault>& pointFaults =
+            set.block >= 0 ? parsed.blockFaults[std::size_t(set.block)] : noFaults;
         const long pointCount = long(points.size() / 3);
         const std::size_t n = set.values.size();
+        const std::string setName = "the IndexedFaceSet of line " + std::to_string(set.line);
         std::size_t start = 0;
+        long faceNumber = 0;
         while (start < n) {
             std::size_t end = start;
             while (end < n && set.values[end] != -1)
                 ++end;
             // values[start, end) is one face; the last may lack its -1.
-            bool valid = true;
+            if (end == start) {
+                start = end + 1; // no face between two -1
+                continue;
+            }
+            ++faceNumber;
+            const auto place = [&] { return "face " + std::to_string(faceNumber) + " of " + setName; };
+            const ListFault* badValue = nullptr;
+            const ListFault* badCoordinate = nullptr;
+            int unknown = 0;
+            bool known = true;
             bool finite = true;
             for (std::size_t k = start; k < end; ++k) {
                 const int v = set.values[k];
+                if (const ListFault* fault = set.faults.empty() ? nullptr : faultAt(set.faults, k)) {
+                    if (badValue == nullptr)
+                        badValue = fault;
+                    continue;
+                }
                 if (v < 0 || v >= pointCount) {
-                    std::cout << "referenced Vertex: " << v << " at " << (k - start)
-                              << " not found." << std::endl;
-                    valid = false;
+                    if (report.unknownPointMessages.show())
+                        std::cout << "referenced Vertex: " << v << " at " << (k - start)
+                                  << " not found." << std::endl;
+                    if (known)
+                        unknown = v;
+                    known = false;
                 } else if (!Mesh::isFinitePoint(points.data() + 3 * std::size_t(v))) {
+                    if (!pointFaults.empty() && badCoordinate == nullptr)
+                        badCoordinate = faultAt(pointFaults, std::size_t(v));
                     finite = false;
                 }
             }
-            if (valid && end - start > 2 && !finite)
-                ++nonFinite;
-            if (valid && end - start > 2 && finite) {
+            if (badValue != nullptr) {
+                report.badIndex.add([&] {
+                    return place() + " holds '" + badValue->text + "' (line " +
+                           std::to_string(badValue->line) + "), not a point number";
+                });
+            } else if (!known) {
+                report.unknownPoint.add([&] {
+                    return place() + " names point " + std::to_string(unknown) + ", of " +
+                           std::to_string(pointCount);
+                });
+            } else if (end - start < 3) {
+                report.fewCorners.add(
+                    [&] { return place() + " has " + std::to_string(end - start) + " corners"; });
+            } else if (badCoordinate != nullptr) {
+                report.badPoint.add([&] {
+                    return place() + " uses point " + std::to_string(badCoordinate->at) +
+                           ", whose value '" + badCoordinate->text + "' (line " +
+                           std::to_string(badCoordinate->line) + ") is not a number";
+                });
+            } else if (!finite) {
+                ++report.nonFinite;
+            } else {
                 if (meshes != nullptr && currentUsed && set.group != currentGroup) {
                     finishMesh(*current);
                     current = new CFlatMesh();
@@ -413,7 +606,6 @@ void buildMeshes(const ParsedFile& parsed, CFlatMesh& mesh, Kor::List<CFlatMesh*
             start = end + 1;
         }
     }
-    Mesh::reportNonFiniteFacets(nonFinite);
     if (current != &mesh)
         finishMesh(*current);
     finishMesh(mesh);
@@ -487,6 +679,7 @@ bool CVRMLFile::readToken()
 {
     int c = in.peek();
     while (c != kEof && isBlank(c)) {
+        line += c == '\n';
         in.get();
         c = in.peek();
     }
@@ -515,19 +708,24 @@ bool CVRMLFile::readToken()
         return true;
     }
     if (cls == TokenClassNumber || (c == '.' && isDigit(in.peek()))) {
+        // The number runs up to a blank or a delimiter, and counts only as
+        // a whole: "1.2.3" or "2x" is one bad number, not two numbers.
         tokenClass = TokenNumber;
-        in.unget();
-        const std::streampos before = in.tellg();
-        double value = 0.0;
-        in >> value;
-        if (in.fail() || in.bad()) {
-            std::cout << "bad stream sfter dVal =" << value << std::endl;
-            in.clear();
-            // A lone sign or point must not stop the reader on the spot.
-            if (in.tellg() == before)
-                in.get();
+        word.assign(1, char(c));
+        bool whole = true;
+        for (int next = in.peek(); isNameCharacter(next) || next == '.'; next = in.peek()) {
+            in.get();
+            if (word.size() <= std::size_t(kWordLength))
+                word.push_back(char(next));
+            else
+                whole = false; // a number cut to the buffer would read as another
         }
-        number = value;
+        badNumber = !whole || !parseNumber(word, number);
+        if (badNumber) {
+            number = 0.0;
+            if (badNumbers.show())
+                firstBadNumbers.push_back(word);
+        }
         return true;
     }
     if (c == '"') {
@@ -538,10 +736,11 @@ bool CVRMLFile::readToken()
                 corrupt = true; // the input ends inside the string
                 return false;
             }
+            line += next == '\n';
             if (next == '"')
                 return true;
-            if (next == '\\')
-                in.get();
+            if (next == '\\' && in.get() == '\n')
+                ++line;
         }
     }
     character = char(c);
@@ -635,8 +834,13 @@ bool readVRML(CFlatMesh& mesh, const char* path, Kor::List<CParametricGeometry*>
         return false;
     }
 
+    for (const std::string& text : file.firstBadNumbers)
+        std::cout << "bad stream sfter dVal =" << text << std::endl;
+    file.badNumbers.reportHidden("bad stream sfter dVal");
     prepareMesh(mesh);
-    buildMeshes(parsed, mesh, meshes);
+    FaceReport report;
+    buildMeshes(parsed, mesh, meshes, report);
+    report.report(parsed);
     buildCurves(parsed, curves);
     return true;
 }

@@ -20,10 +20,12 @@
 
 #include "foundation/KorList.h"
 #include "foundation/Vertex.h"
+#include "mesh/ReaderReport.h"
 
 #include <fstream>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 class CFlatMesh;
 class CParametricGeometry;
@@ -74,8 +76,17 @@ public:
     int braceDepth = 0;   // "{" adds one, "}" takes one away
     int bracketDepth = 0; // the same for "[" and "]"
     int tokenClass = TokenOther;
-    std::string word; // last word (letters, digits, '_' and the like) or comment line
+    // last word (letters, digits, '_' and the like), comment line, or the
+    // text of the last number
+    std::string word;
     double number = 0.0;
+    // Set when the last number token is not a number as a whole ("1.2.3",
+    // "-", "2x"); its text is in word, number is 0.
+    bool badNumber = false;
+    long line = 1; // the line the last token stands on, counted from 1
+    // The bad numbers met: counted, the first few kept.
+    Mesh::CRepeatedWarning badNumbers;
+    std::vector<std::string> firstBadNumbers;
     char character = 0; // last single character
     // Set when the input ended inside a quoted string, or a "}" or "]" closed
     // more than was opened.
@@ -90,10 +101,11 @@ public:
     // Reads the next token: a word (a letter or '_' and then every character
     // VRML allows in a name), a comment (the rest of the line from '#', CR
     // dropped, at most kWordLength characters kept), a number (starting with
-    // a digit, a sign, or a point followed by a digit), a quoted string, or a
-    // single character ("{", "}", "[", "]" adjust the depths). A number the
-    // stream cannot parse prints "bad stream sfter dVal =" with the value and
-    // reading goes on. False at the end of the input (no token read).
+    // a digit, a sign, or a point followed by a digit, and running up to a
+    // blank or a delimiter: it is a number only as a whole, decimal, with an
+    // exponent, or hexadecimal "0x1F"; otherwise badNumber is set), a quoted
+    // string, or a single character ("{", "}", "[", "]" adjust the depths).
+    // False at the end of the input (no token read).
     bool readToken();
 
     // Reads tokens until a word names one of the ten geometry nodes (without
@@ -122,13 +134,21 @@ private:
 
 // Reads a VRML 1.0 or 2.0 file. The faces go into mesh, or, with a mesh
 // list, each IndexedFaceSet (2.0) or each Coordinate3 block (1.0) after the
-// first into a new CFlatMesh appended to *meshes. Faces of fewer than three
-// corners are not added; a face that refers to a point number the node does
-// not have prints "referenced Vertex: " k " at " position " not found." and
-// is dropped. A face with a corner whose coordinates are not all finite
-// (a number beyond the range of a float) is left out, and so is that point
-// (their count in one line, Mesh::reportNonFiniteFacets). The last face of a
-// coordIndex list is added also without a closing -1. Every filled mesh, and
+// first into a new CFlatMesh appended to *meshes. The last face of a
+// coordIndex list is added also without a closing -1; index values are
+// rounded toward zero. A face is left out, and told at the end in one line
+// per cause with the count and the first place (Mesh::CLeftOutRecords), when
+// it has one or two corners, when it refers to a point number the node does
+// not have (also printed as "referenced Vertex: " k " at " position " not
+// found." for the first few), when one of its index values is not a number,
+// or when it uses a point with a coordinate that is not a number. Every
+// value of a point or index list keeps its place: a word or a malformed
+// number there ("abc", "1.2.3", a lone "-"; "bad stream sfter dVal =" and
+// its text for the first few) spoils only its own point or face, and a list
+// whose count of numbers is not a multiple of three is told. A face with a
+// corner whose coordinates are not all finite (a number beyond the range of
+// a float, "nan", "inf") is left out, and so is that point (their count in
+// one line, Mesh::reportNonFiniteFacets). Every filled mesh, and
 // mesh itself always, is finished: vertices merged within
 // kVrmlMergeTolerance, topology built, bounding box computed, modified flag
 // set; its facet-hash cell size is kVrmlFacetHashCellSize.

@@ -73,7 +73,7 @@ int controlPointCount(const NurbsSurf& s)
 void dumpSurface(const NurbsSurf& s, const char* name, bool logged)
 {
     std::ofstream f;
-    if (logged ? openLogStream(f, name) : (f.open(Platform::diagnosticsPath(name)), f.good()))
+    if (logged ? openLogStream(f, name) : Platform::openDiagnosticsStream(f, name))
         s.write(f);
 }
 

@@ -110,8 +110,8 @@ Kor::List<CVertex<float, 3>*> distinctLoopPoints(const GB::Loop& loop)
 // loop whose corners do not follow the surface's sides.
 void dumpCorners(Fenwo::NurbsSurf& surface, const Kor::List<CVertex<float, 3>*>& corners)
 {
-    std::ofstream out(Platform::diagnosticsPath("c:/tmp/deb.out"));
-    if (!out || corners.count < 2)
+    std::ofstream out;
+    if (!Platform::openDiagnosticsStream(out, "c:/tmp/deb.out") || corners.count < 2)
         return;
     surface.write(out);
     out << '\n';

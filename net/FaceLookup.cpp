@@ -179,5 +179,7 @@ void CFace::buildLookup(bool asMesh, double tol)
     lookupMesh->computeBoundingBox();
     lookupMesh->buildFacetHash(350.0, -1.0, nullptr);
     const std::string name = "c:/tmp/face" + std::to_string(serial) + ".pol";
-    writePOLFile(lookupMesh, Platform::diagnosticsPath(name).c_str());
+    std::ofstream image;
+    if (Platform::openDiagnosticsStream(image, name, std::ios::binary | std::ios::trunc))
+        writePOL(*lookupMesh, image);
 }

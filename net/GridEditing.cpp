@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <functional>
 #include <iostream>
 #include <numbers>
 #include <unordered_set>
@@ -470,6 +471,20 @@ bool COffset_Grid::joinPointListsAt(const CVertex<float, 3>& point)
     const int jointA = first->indexOf(va);
     const int jointB = second->indexOf(vb);
     const std::vector<CVertex<float, 3>*> added = continuation(second, jointB, va == vb);
+    // Strokes joined back and forth along one path would make a poly-line
+    // that passes its points more often than a net's poly-line does: the
+    // net text refuses it, so a net holding it could be saved but not read
+    // back. Such a join is not made.
+    std::vector<const CVertex<float, 3>*> joined(first->vertices.begin(), first->vertices.end());
+    joined.insert(joined.end(), added.begin(), added.end());
+    if (passesItsPointsTooOften(joined)) {
+        std::sort(joined.begin(), joined.end(), std::less<const CVertex<float, 3>*>());
+        const auto distinct = std::unique(joined.begin(), joined.end()) - joined.begin();
+        std::cout << "not joined: the poly-line would pass its " << distinct << " points "
+                  << joined.size() << " times, a poly-line passes a point twice at most"
+                  << std::endl;
+        return false;
+    }
     addUndo(new CUndoVertexList(first));
     if (jointA == 0 && first->getCount() > 1) {
         // The second's points go in front, running into the joint.

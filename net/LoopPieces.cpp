@@ -66,19 +66,17 @@ CParametricGeometry* pieceRoundTheClosing(COffset_PointList* pl, int lo, int hi)
     return ::getSubCurve(c, t0, t1);
 }
 
-// The farthest a boundary piece's end may lie from its corner: the
-// accuracy a poly-line's curve keeps at its ends and junctions.
-constexpr double kCornerMiss = 0.001;
-
 // A face's boundary piece ends at its corners, the grid points a and b. A
-// poly-line's curve, pulled onto the mesh, may pass a junction inside the
-// poly-line (where it is no end) at a distance, most beside a sharp turn of
-// it, where the neighbouring piece along another poly-line ends at the
-// grid point itself; the gap between them would be an edge of its own.
-// Each end of a clamped piece farther than kCornerMiss from the nearer
-// corner is moved onto it; only the end spans change.
+// poly-line's curve passes its junctions; should one still pass a junction
+// inside the poly-line (where it is no end) at a distance, where the
+// neighbouring piece along another poly-line ends at the grid point itself,
+// the gap between them would be an edge of its own.
+// Each end of a clamped piece farther than the poly-line's held-entry miss
+// (the accuracy its curve keeps at its ends and junctions, a share of the
+// net's tolerance) from the nearer corner is moved onto it; only the end
+// spans change.
 void endAtCorners(CParametricGeometry* piece, const CVertex<float, 3>* a,
-                  const CVertex<float, 3>* b)
+                  const CVertex<float, 3>* b, double miss)
 {
     auto* c = dynamic_cast<Fenwo::NurbsSurf*>(piece);
     if (c == nullptr || a == nullptr || b == nullptr || c->uKnots == nullptr ||
@@ -95,9 +93,9 @@ void endAtCorners(CParametricGeometry* piece, const CVertex<float, 3>* a,
     };
     if (gap(first, b) + gap(last, a) < gap(first, a) + gap(last, b))
         std::swap(a, b);
-    if (gap(first, a) > kCornerMiss)
+    if (gap(first, a) > miss)
         c->setControlPointPosition(0, 0, Vector(a->data[0], a->data[1], a->data[2]));
-    if (gap(last, b) > kCornerMiss)
+    if (gap(last, b) > miss)
         c->setControlPointPosition(-1, 0, Vector(b->data[0], b->data[1], b->data[2]));
 }
 
@@ -269,7 +267,7 @@ CParametricGeometry* Loop::getPieceCurve(int i, COffset_PointList* pl) const
             ? pieceRoundTheClosing(pl, std::min(ia, ib), std::max(ia, ib))
             : pl->getSubCurve(std::min(ia, ib), std::max(ia, ib), false, 5);
     if (passesAPointTwice(*pl))
-        endAtCorners(piece, pl->entryAt(ib), pl->entryAt(ia));
+        endAtCorners(piece, pl->entryAt(ib), pl->entryAt(ia), pl->heldEntryMiss());
     return piece;
 }
 
@@ -359,7 +357,7 @@ bool Loop::getBoundaryCurves(Kor::List<CParametricGeometry*>& out, bool merge) c
             const int last = pieceAt[(s + done - 1) % n];
             if (passesAPointTwice(*pl))
                 endAtCorners(piece, before != nullptr ? nodePoint(before->target) : nullptr,
-                             nodePoint(cycle.items[last]->target));
+                             nodePoint(cycle.items[last]->target), pl->heldEntryMiss());
             out.append(piece);
         }
     }

@@ -2,6 +2,7 @@
 // settings, faces), the relocation of stored faces onto the faces the
 // topology finds, and the face surface display it sets up.
 #include "display/entities/OpenGLSasSurf.h"
+#include "foundation/Box.h"
 #include "geometry/NurbsSurf.h"
 #include "mesh/CharScanner.h"
 #include "mesh/GridPoint.h"
@@ -12,10 +13,13 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
+#include <charconv>
+#include <cmath>
 #include <iostream>
 #include <locale>
 #include <map>
+#include <sstream>
+#include <streambuf>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -278,177 +282,642 @@ bool CSurfaceNet::write(std::ostream& out)
 
 namespace {
 
-// A poly-line record as read: its entries (node indices, each within the
-// node table), its closing, its attached curve (owned until a poly-line
-// takes it) and its option flag.
-struct PolyLineRecord {
-    std::vector<int> entries;
-    bool closed = false;
-    Fenwo::NurbsSurf* curve = nullptr;
-    bool option = false;
+// The newest version of the net text this reader knows.
+constexpr int kNewestVersion = 7;
+// How far from its mesh's box a point of a poly-line may lie, in diagonals
+// of the box. Grid points lie on the mesh or on curves drawn near it; a
+// point thousands of mesh sizes away is none, and the curves and fits
+// through it work at coordinates whose float steps outgrow the tolerance
+// (a node at 1e9 over a mesh of size 100 took seconds and 600 MB to fit).
+constexpr double kFarthestNode = 1000.0;
+// Tokens are words and numbers; a longer one is no field of a net text (and
+// only this much of it is kept to name it).
+constexpr std::size_t kLongestToken = 128;
+
+// A stream buffer that hands on the characters of another one, one at a
+// time and without reading ahead, and counts the line ends taken: the
+// reader names the line where a text stops being a net text, whichever
+// reader (its own fields, a curve's or a face's record) took the
+// characters before.
+class LineCountingBuffer : public std::streambuf {
+public:
+    explicit LineCountingBuffer(std::streambuf* source) : source(source) {}
+    // The line (counted from 1) of the next character.
+    long long line() const { return lineEnds + 1; }
+
+protected:
+    int_type underflow() override { return source->sgetc(); }
+    int_type uflow() override
+    {
+        const int_type c = source->sbumpc();
+        if (traits_type::eq_int_type(c, traits_type::to_int_type('\n')))
+            ++lineEnds;
+        return c;
+    }
+    int_type pbackfail(int_type c) override
+    {
+        const int_type back = traits_type::eq_int_type(c, traits_type::eof())
+                                  ? source->sungetc()
+                                  : source->sputbackc(traits_type::to_char_type(c));
+        if (traits_type::eq_int_type(back, traits_type::to_int_type('\n')))
+            --lineEnds;
+        return back;
+    }
+
+private:
+    std::streambuf* source;
+    long long lineEnds = 0;
 };
 
-} // namespace
-
-bool CSurfaceNet::read(std::istream& in)
+bool isBlank(int c)
 {
-    Platform::WaitCursor wait;
-    TextFormatScope format(in);
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+bool hasLetterOrDigit(const std::string& token)
+{
+    return std::any_of(token.begin(), token.end(), [](char c) {
+        const int k = characterClass(static_cast<unsigned char>(c));
+        return k == TokenClassLetter || (c >= '0' && c <= '9');
+    });
+}
+
+// A token as a message shows it: quoted, bytes that are not printable as
+// '?', a long one cut.
+std::string shown(const std::string& token, bool cut)
+{
+    std::string text = "\"";
+    for (std::size_t i = 0; i < token.size() && i < 40; ++i)
+        text += token[i] >= ' ' && token[i] <= '~' ? token[i] : '?';
+    return text + (cut || token.size() > 40 ? "...\"" : "\"");
+}
+
+// Digits only (no sign, no point), fitting an int.
+bool parseCount(const std::string& token, int& value)
+{
+    if (token.empty() || token[0] < '0' || token[0] > '9')
+        return false;
+    const char* last = token.data() + token.size();
+    const auto r = std::from_chars(token.data(), last, value);
+    return r.ec == std::errc() && r.ptr == last;
+}
+
+// An optional minus and digits, fitting an int.
+bool parseInteger(const std::string& token, int& value)
+{
+    const char* last = token.data() + token.size();
+    const auto r = std::from_chars(token.data(), last, value);
+    return !token.empty() && r.ec == std::errc() && r.ptr == last;
+}
+
+// A plain real (optional sign, digits, point, exponent) that the type holds
+// as a finite value.
+template <class Real> bool parseReal(const std::string& token, Real& value)
+{
+    const char* first = token.data();
+    const char* last = token.data() + token.size();
+    if (first != last && *first == '+')
+        ++first;
+    Real v = 0;
+    const auto r = std::from_chars(first, last, v);
+    if (first == last || r.ec != std::errc() || r.ptr != last || !std::isfinite(v))
+        return false;
+    value = v;
+    return true;
+}
+
+// The whole content of a net text as read, before any of it enters a net:
+// its grid points (owned until the poly-lines take them), poly-line
+// records, settings and stored faces (owned until relocated). A text is
+// read whole, or it is refused with the line that says where and why.
+struct NetTextContents {
+    // A poly-line record: its entries (node indices, each within the node
+    // table), its closing, its attached curve (owned until a poly-line
+    // takes it) and its option flag.
+    struct PolyLine {
+        std::vector<int> entries;
+        bool closed = false;
+        Fenwo::NurbsSurf* curve = nullptr;
+        bool option = false;
+    };
     int version = 0;
     Kor::List<Gridbench::CGridPoint*> nodes; // by node index
-    enum Section { NoSection, NodeSection, PolyLineSection } section = NoSection;
+    std::vector<long long> nodeLines;        // the line of each node record
+    std::vector<PolyLine> polyLines;
+    // The Topology section, read from version 3 on.
     bool topology = false;
-    bool netText = false;  // a header or section word was met
-    bool cutShort = false; // a record could not be read to its end
-    bool lost = false;     // a stored loop found no face
-    // The poly-line records enter the net once the grid part has been read:
-    // a text with a poly-line no net can hold is refused before the net
-    // changes, with the reason.
-    std::vector<PolyLineRecord> records;
+    int mode = 0;
+    bool sidesGiven = false; // the side and control-point counts follow the mode
+    int sides = 0, controlPoints = 100;
+    double tolerance = 0.0; // version 6 on: tolerance, draft, quality, depth
+    bool draft = false, depth = false;
+    int quality = 0;
+    double tolerances[3] = {0.0, 0.0, 0.0};
+    std::vector<Face*> faces;                        // stored faces in the text's order
+    std::vector<std::pair<int, int>> coedgeBlock;    // version 3: node pairs of the coedges
     std::string refusal;
 
-    while (in.good() && !topology) {
-        char next = 0;
-        const int kind = peekTokenClass(in, &next, true);
-        if (kind == TokenClassLetter) {
-            std::string word;
-            in >> word;
-            word = lowerCase(word);
-            int count = 0;
-            netText = netText || word == "nodes" || word == "polylines" || word == "version";
-            if (word == "nodes") {
-                section = NodeSection;
-                in >> count;
-            } else if (word == "polylines") {
-                section = PolyLineSection;
-                in >> count;
-            } else if (word == "version") {
-                in >> version;
-                if (version == 4)
-                    version = 2;
-            } else if (word == "topology") {
-                std::string rest;
-                std::getline(in, rest);
-                topology = true;
-            }
-        } else if (kind == TokenClassNumber && section == NodeSection) {
-            int index = 0;
-            Mesh::CBaseMesh::CBaseHitInfo hit;
-            in >> index >> hit.data[0] >> hit.data[1] >> hit.data[2] >> hit.normal.data[0] >>
-                hit.normal.data[1] >> hit.normal.data[2];
-            if (in.fail()) {
-                cutShort = true;
-                break;
-            }
-            auto* point = new Gridbench::CGridPoint(hit);
-            if (version > 1)
-                for (int d = 0; d < 2; ++d) {
-                    int set = 0, second = 0;
-                    CVector<float, 3>& v = d == 0 ? point->direction1 : point->direction2;
-                    in >> set >> second >> v.data[0] >> v.data[1] >> v.data[2];
-                    // Stored as written: normalising again would move the
-                    // last digits on every save.
-                    (d == 0 ? point->direction1Set : point->direction2Set) = set != 0;
-                    (d == 0 ? point->direction1Flag : point->direction2Flag) = second > 0;
-                }
-            point->changed = false;
-            nodes.append(point);
-            cutShort = in.fail();
-        } else if (kind == TokenClassNumber && section == PolyLineSection) {
-            int count = 0;
-            if (!(in >> count)) {
-                cutShort = true;
-                break;
-            }
-            records.emplace_back();
-            PolyLineRecord& record = records.back();
-            if (version > 0) {
-                int curveKind = -1;
-                in >> curveKind;
-                if (curveKind == 2) {
-                    auto* curve = new Fenwo::NurbsSurf(in, false);
-                    if (curve->valid) {
-                        record.curve = curve;
-                    } else {
-                        std::cout << "poly-line curve not read." << std::endl;
-                        delete curve;
-                    }
-                }
-            }
-            // One node listed twice in a row (as writers that made one node
-            // of the grid points at one place wrote a poly-line through
-            // both) is one point the poly-line passes: twice, it would make
-            // a junction of no length. A poly-line of three points or more
-            // that ends at its first node listed twice in a row is closed:
-            // the repeat is its closing segment (a poly-line drawn back to
-            // its first point ends with that node once). An index that names
-            // no node read before is no point of the net: the poly-line
-            // would lose a point and its faces a corner, so the whole text
-            // is refused.
-            std::vector<int>& entries = record.entries;
-            bool repeatedAtEnd = false;
-            for (int j = 0; j < count; ++j) {
-                int index = -1;
-                if (!(in >> index))
-                    break;
-                if (index < 0 || index >= nodes.count) {
-                    refusal = "poly-line " + std::to_string(records.size()) +
-                              " of the net text names node " + std::to_string(index) +
-                              ", but the text has " + std::to_string(nodes.count) +
-                              " nodes before it";
-                    break;
-                }
-                repeatedAtEnd = !entries.empty() && index == entries.back();
-                if (!repeatedAtEnd)
-                    entries.push_back(index);
-            }
-            if (!refusal.empty())
-                break;
-            if (repeatedAtEnd && entries.size() >= 4 && entries.back() == entries.front()) {
-                entries.pop_back();
-                record.closed = true;
-            }
-            // A poly-line passes a point once, or twice where it runs
-            // through itself: more entries than twice its points are no
-            // poly-line of a net (a back and forth between two nodes would
-            // have every entry fitted, the work of a net of that many
-            // points from a text of a few bytes).
-            if (entries.size() > 4) {
-                std::vector<int> points(entries);
-                std::sort(points.begin(), points.end());
-                const std::size_t distinct =
-                    std::size_t(std::unique(points.begin(), points.end()) - points.begin());
-                if (entries.size() > 2 * distinct) {
-                    refusal = "poly-line " + std::to_string(records.size()) +
-                              " of the net text passes its " + std::to_string(distinct) +
-                              " points " + std::to_string(entries.size()) +
-                              " times, a poly-line passes a point twice at most";
-                    break;
-                }
-            }
-            if (version > 6) {
-                int option = 0;
-                in >> option;
-                record.option = option == 1;
-            }
-            cutShort = in.fail();
-        } else if (kind == TokenClassNumber) {
-            std::string token; // a number outside the sections
-            in >> token;
-        } else if (in.good()) {
-            in.get(); // a stray character: taken, so the scan moves on
-        }
-    }
-    if (!refusal.empty()) {
-        std::cout << refusal << ": the text is refused." << std::endl;
-        for (PolyLineRecord& record : records)
+    NetTextContents() = default;
+    NetTextContents(const NetTextContents&) = delete;
+    NetTextContents& operator=(const NetTextContents&) = delete;
+    ~NetTextContents()
+    {
+        for (PolyLine& record : polyLines)
             delete record.curve;
         for (Gridbench::CGridPoint* point : nodes)
             delete point;
+        for (Face* face : faces) {
+            releaseTrimmedFace(face);
+            delete face;
+        }
+    }
+};
+
+// Reads a net text into NetTextContents, field by field: every count is a
+// count, every index an integer, every coordinate a finite number, and each
+// section holds the records its count declares, no fewer and no more.
+class NetTextParser {
+public:
+    NetTextParser(std::istream& source, NetTextContents& text)
+        : buffer(source.rdbuf()), in(&buffer), text(text)
+    {
+        in.imbue(std::locale::classic());
+    }
+
+    bool parse();
+
+private:
+    LineCountingBuffer buffer;
+    std::istream in;
+    NetTextContents& text;
+    std::string token;     // the last token read
+    bool cut = false;      // it was longer than kLongestToken
+    long long tokenLine = 0; // the line it starts on (or where the text ended)
+
+    bool refuse(long long line, const std::string& why)
+    {
+        if (text.refusal.empty())
+            text.refusal = "line " + std::to_string(line) + ": " + why;
         return false;
     }
+    // The next token; false at the end of the text.
+    bool next()
+    {
+        while (isBlank(buffer.sgetc()))
+            buffer.sbumpc();
+        tokenLine = buffer.line();
+        token.clear();
+        cut = false;
+        for (int c = buffer.sgetc(); c != std::char_traits<char>::eof() && !isBlank(c);
+             c = buffer.sgetc()) {
+            if (token.size() < kLongestToken)
+                token += char(c);
+            else
+                cut = true;
+            buffer.sbumpc();
+        }
+        return !token.empty();
+    }
+    // The next token that is more than a stray mark (one without letters
+    // and digits, passed over between records); false at the end.
+    bool nextBetweenRecords()
+    {
+        while (next())
+            if (hasLetterOrDigit(token))
+                return true;
+        return false;
+    }
+    // The next character that is not white space, left in the stream; false
+    // at the end of the text.
+    bool more()
+    {
+        while (isBlank(buffer.sgetc()))
+            buffer.sbumpc();
+        tokenLine = buffer.line();
+        return buffer.sgetc() != std::char_traits<char>::eof();
+    }
+    // The record being read, named in a refusal: its kind ("node record"),
+    // number (from 1), how many its section declared and on which line.
+    const char* recordKind = nullptr;
+    int recordNumber = 0, recordsDeclared = 0;
+    long long recordsDeclaredOn = 0;
+
+    void enterRecord(const char* kind, int number, int declared, long long declaredOn)
+    {
+        recordKind = kind;
+        recordNumber = number;
+        recordsDeclared = declared;
+        recordsDeclaredOn = declaredOn;
+    }
+    std::string record() const
+    {
+        return std::string(recordKind) + " " + std::to_string(recordNumber) + " of the " +
+               std::to_string(recordsDeclared) + " declared on line " +
+               std::to_string(recordsDeclaredOn);
+    }
+    // What the field is: its name, of the record being read.
+    std::string field(const char* name) const
+    {
+        return recordKind != nullptr ? std::string(name) + " of " + record() : std::string(name);
+    }
+    bool unexpected(const std::string& what, const char* kind)
+    {
+        if (token.empty())
+            return refuse(tokenLine, "the text ends where " + what + " was expected");
+        return refuse(tokenLine,
+                      "expected " + what + " (" + kind + "), found " + shown(token, cut));
+    }
+    static constexpr const char* kCount = "a whole number from 0 to 2147483647";
+    static constexpr const char* kInteger = "a whole number within the range of an int";
+    bool count(const char* name, int& value)
+    {
+        return (next() && !cut && parseCount(token, value)) || unexpected(field(name), kCount);
+    }
+    bool integer(const char* name, int& value)
+    {
+        return (next() && !cut && parseInteger(token, value)) ||
+               unexpected(field(name), kInteger);
+    }
+    bool flag(const char* name, bool& value)
+    {
+        if (!next() || (token != "0" && token != "1"))
+            return unexpected(field(name), "0 or 1");
+        value = token == "1";
+        return true;
+    }
+    template <class Real> bool real(const char* name, Real& value)
+    {
+        return (next() && !cut && parseReal(token, value)) ||
+               unexpected(field(name), sizeof(Real) == sizeof(float)
+                                           ? "a finite number within the range of a float"
+                                           : "a finite number");
+    }
+    // The refusal of a text that ends before the records its section
+    // declared, after `read` of them.
+    bool endsAfter(int read, const char* records)
+    {
+        return refuse(tokenLine, "the text ends after " + std::to_string(read) + " of the " +
+                                     std::to_string(recordsDeclared) + " " + records +
+                                     " declared on line " + std::to_string(recordsDeclaredOn));
+    }
+
+    // The node records and poly-line records a section's count declared
+    // (on line declaredOn).
+    bool nodes(long long declaredOn, int declared);
+    bool polyLines(long long declaredOn, int declared);
+    // The Topology section after its word: the settings, the face records
+    // and, at version 3, the coedge block; then the end of the text.
+    bool topology();
+};
+
+bool NetTextParser::parse()
+{
+    // Sections in order: an optional Version, Nodes, Polylines, and from
+    // version 3 on Topology, each once; stray marks between them are passed
+    // over, words are compared without case.
+    enum { Start, Version, Nodes, PolyLines } last = Start;
+    bool topologyMet = false;
+    int declared = 0;          // the records the last section declared
+    long long declaredOn = 0;  // on this line
+    while (!topologyMet && nextBetweenRecords()) {
+        const std::string word = lowerCase(token);
+        const long long line = tokenLine;
+        if (word == "version" && last == Start) {
+            if (!count("the version after \"Version\"", text.version))
+                return false;
+            if (text.version > kNewestVersion)
+                return refuse(line, "version " + std::to_string(text.version) +
+                                        " is newer than this reader's " +
+                                        std::to_string(kNewestVersion));
+            if (text.version == 4)
+                text.version = 2; // what writers of version 4 wrote
+            last = Version;
+        } else if (word == "nodes" && last < Nodes) {
+            if (!count("the node count after \"Nodes\"", declared) || !nodes(line, declared))
+                return false;
+            declaredOn = line;
+            last = Nodes;
+        } else if (word == "polylines" && last == Nodes) {
+            if (!count("the poly-line count after \"Polylines\"", declared) ||
+                !polyLines(line, declared))
+                return false;
+            declaredOn = line;
+            last = PolyLines;
+        } else if (word == "topology" && last == PolyLines) {
+            topologyMet = true;
+        } else if (characterClass(static_cast<unsigned char>(token[0])) != TokenClassLetter &&
+                   (last == Nodes || last == PolyLines)) {
+            return refuse(line, std::string("more records follow than the ") +
+                                    std::to_string(declared) +
+                                    (last == Nodes ? " nodes" : " poly-lines") +
+                                    " declared on line " + std::to_string(declaredOn) +
+                                    ": found " + shown(token, cut));
+        } else {
+            const char* expected = last == Start     ? "\"Version\" or \"Nodes\""
+                                   : last == Version ? "\"Nodes\""
+                                   : last == Nodes   ? "\"Polylines\""
+                                                     : "\"Topology\" or the end of the text";
+            return refuse(line,
+                          std::string("expected ") + expected + ", found " + shown(token, cut));
+        }
+    }
+    if (last < PolyLines) {
+        const char* expected = last == Nodes ? "\"Polylines\"" : "\"Nodes\"";
+        return refuse(tokenLine, std::string("the text ends where ") + expected + " was expected");
+    }
+    if (text.version < 3)
+        return true; // a Topology section is not read before version 3
+    if (!topologyMet)
+        return refuse(tokenLine, "the text ends where \"Topology\" was expected (version " +
+                                     std::to_string(text.version) + " has the section)");
+    return topology();
+}
+
+bool NetTextParser::nodes(long long declaredOn, int declared)
+{
+    static const char* const coordinates[3] = {"the x coordinate", "the y coordinate",
+                                               "the z coordinate"};
+    static const char* const normal[3] = {"the normal's x", "the normal's y", "the normal's z"};
+    static const char* const directions[2][5] = {
+        {"the set flag of the first direction", "the second flag of the first direction",
+         "the x of the first direction", "the y of the first direction",
+         "the z of the first direction"},
+        {"the set flag of the second direction", "the second flag of the second direction",
+         "the x of the second direction", "the y of the second direction",
+         "the z of the second direction"}};
+    for (int i = 0; i < declared; ++i) {
+        enterRecord("node record", i + 1, declared, declaredOn);
+        if (!nextBetweenRecords())
+            return endsAfter(i, "nodes");
+        int index = -1;
+        if (cut || !parseInteger(token, index))
+            return unexpected(field("the index"), kInteger);
+        if (index != i)
+            return refuse(tokenLine, record() + " is numbered " + std::to_string(index) +
+                                         ", expected " + std::to_string(i));
+        Mesh::CBaseMesh::CBaseHitInfo hit;
+        for (int d = 0; d < 3; ++d)
+            if (!real(coordinates[d], hit.data[d]))
+                return false;
+        for (int d = 0; d < 3; ++d)
+            if (!real(normal[d], hit.normal.data[d]))
+                return false;
+        auto* point = new Gridbench::CGridPoint(hit);
+        text.nodes.append(point);
+        text.nodeLines.push_back(tokenLine);
+        if (text.version > 1)
+            for (int d = 0; d < 2; ++d) {
+                bool set = false, second = false;
+                CVector<float, 3>& v = d == 0 ? point->direction1 : point->direction2;
+                if (!flag(directions[d][0], set) || !flag(directions[d][1], second))
+                    return false;
+                for (int k = 0; k < 3; ++k)
+                    if (!real(directions[d][2 + k], v.data[k]))
+                        return false;
+                // Stored as written: normalising again would move the last
+                // digits on every save.
+                (d == 0 ? point->direction1Set : point->direction2Set) = set;
+                (d == 0 ? point->direction1Flag : point->direction2Flag) = second;
+            }
+        point->changed = false;
+    }
+    recordKind = nullptr;
+    return true;
+}
+
+bool NetTextParser::polyLines(long long declaredOn, int declared)
+{
+    for (int i = 0; i < declared; ++i) {
+        enterRecord("poly-line", i + 1, declared, declaredOn);
+        if (!nextBetweenRecords())
+            return endsAfter(i, "poly-lines");
+        int entryCount = 0;
+        if (cut || !parseCount(token, entryCount))
+            return unexpected(field("the point count"), kCount);
+        text.polyLines.emplace_back();
+        NetTextContents::PolyLine& polyLine = text.polyLines.back();
+        if (text.version > 0) {
+            int kind = 0;
+            if (!integer("the curve kind", kind))
+                return false;
+            if (kind != 1 && kind != 2)
+                return unexpected(field("the curve kind"), "1, or 2 before a curve");
+            if (kind == 2) {
+                const long long from = buffer.line();
+                in.clear();
+                auto* curve = new Fenwo::NurbsSurf(in, false);
+                if (!curve->valid) {
+                    delete curve;
+                    return refuse(buffer.line(), "the curve of " + record() + " (from line " +
+                                                     std::to_string(from) +
+                                                     ") could not be read");
+                }
+                polyLine.curve = curve;
+            }
+        }
+        // One node listed twice in a row (as writers that made one node of
+        // the grid points at one place wrote a poly-line through both) is
+        // one point the poly-line passes: twice, it would make a junction of
+        // no length. A poly-line of three points or more that ends at its
+        // first node listed twice in a row is closed: the repeat is its
+        // closing segment (a poly-line drawn back to its first point ends
+        // with that node once). An index that names no node read before is
+        // no point of the net: the poly-line would lose a point and its
+        // faces a corner, so the whole text is refused.
+        std::vector<int>& entries = polyLine.entries;
+        bool repeatedAtEnd = false;
+        for (int j = 0; j < entryCount; ++j) {
+            int index = -1;
+            if (!next() || cut || !parseInteger(token, index))
+                return unexpected("entry " + std::to_string(j + 1) + " of the " +
+                                      std::to_string(entryCount) + " of " + record(),
+                                  kInteger);
+            if (index < 0 || index >= text.nodes.count)
+                return refuse(tokenLine, "poly-line " + std::to_string(i + 1) +
+                                             " of the net text names node " +
+                                             std::to_string(index) + ", but the text has " +
+                                             std::to_string(text.nodes.count) +
+                                             " nodes before it");
+            repeatedAtEnd = !entries.empty() && index == entries.back();
+            if (!repeatedAtEnd)
+                entries.push_back(index);
+        }
+        if (repeatedAtEnd && entries.size() >= 4 && entries.back() == entries.front()) {
+            entries.pop_back();
+            polyLine.closed = true;
+        }
+        // A poly-line passes a point once, or twice where it runs through
+        // itself: more entries than twice its points are no poly-line of a
+        // net (a back and forth between two nodes would have every entry
+        // fitted, the work of a net of that many points from a text of a
+        // few bytes). The net's editing builds no such poly-line either.
+        if (passesItsPointsTooOften(entries)) {
+            std::vector<int> points(entries);
+            std::sort(points.begin(), points.end());
+            const auto distinct = std::unique(points.begin(), points.end()) - points.begin();
+            return refuse(tokenLine, "poly-line " + std::to_string(i + 1) +
+                                         " of the net text passes its " +
+                                         std::to_string(distinct) + " points " +
+                                         std::to_string(entries.size()) +
+                                         " times, a poly-line passes a point twice at most");
+        }
+        if (text.version > 6 && !flag("the option flag", polyLine.option))
+            return false;
+    }
+    recordKind = nullptr;
+    return true;
+}
+
+bool NetTextParser::topology()
+{
+    text.topology = true;
+    // The rest of the "Topology" line is not read.
+    while (buffer.sgetc() != std::char_traits<char>::eof() && buffer.sbumpc() != '\n') {
+    }
+    if (!integer("the net's mode after \"Topology\"", text.mode))
+        return false;
+    // The side and control-point counts on the mode's line, both or none.
+    const long long modeLine = tokenLine;
+    std::string rest;
+    in.clear();
+    std::getline(in, rest);
+    std::istringstream counts(rest);
+    std::string first, second, third;
+    counts >> first >> second >> third;
+    if (!first.empty()) {
+        text.sidesGiven = true;
+        if (!parseInteger(first, text.sides) || !parseInteger(second, text.controlPoints) ||
+            !third.empty())
+            return refuse(modeLine, "expected the side count and the control-point count after "
+                                    "the net's mode (two whole numbers), found " +
+                                        shown(rest, false));
+    }
+    if (text.version >= 6 &&
+        (!real("the surface tolerance", text.tolerance) ||
+         !flag("the draft-only flag", text.draft) ||
+         !integer("the surface quality", text.quality) || !flag("the depth flag", text.depth)))
+        return false;
+    static const char* const gridTolerances[3] = {"the first grid tolerance",
+                                                  "the second grid tolerance",
+                                                  "the third grid tolerance"};
+    for (int k = 0; k < 3; ++k)
+        if (!real(gridTolerances[k], text.tolerances[k]))
+            return false;
+    int declared = 0;
+    if (!count("the face count", declared))
+        return false;
+    const long long declaredOn = tokenLine;
+    // Version 3 stores single node indices: they are read as version 4 and
+    // matched like the pairs of later versions.
+    const int recordVersion = text.version == 3 ? 4 : text.version;
+    // A loop names its corners and the poly-lines between them: one named
+    // twice is one face stored twice, and one of the net's faces would take
+    // both records while another kept none.
+    std::map<std::vector<int>, int> recordOfLoop;
+    for (int i = 0; i < declared; ++i) {
+        enterRecord("face record", i + 1, declared, declaredOn);
+        if (!more())
+            return endsAfter(i, "faces");
+        const long long from = tokenLine;
+        auto* stored = new Face();
+        text.faces.push_back(stored);
+        in.clear();
+        if (!stored->read(in, 0, recordVersion))
+            return refuse(buffer.line(), record() + " (from line " + std::to_string(from) +
+                                             ") could not be read");
+        for (Loop* loop = stored->firstLoop; loop != nullptr; loop = loop->next) {
+            if (text.version == 3) {
+                Kor::List<int> pairs;
+                for (int node : loop->references) {
+                    pairs.append(node);
+                    pairs.append(0);
+                }
+                loop->references = pairs;
+            }
+            if (text.version < 5 || loop->references.count == 0)
+                continue;
+            const auto [at, firstTime] = recordOfLoop.emplace(
+                std::vector<int>(loop->references.begin(), loop->references.end()), i + 1);
+            if (!firstTime)
+                return refuse(from, record() + " repeats a loop of face record " +
+                                        std::to_string(at->second));
+        }
+    }
+    recordKind = nullptr;
+    if (text.version == 3) {
+        int coedges = 0;
+        if (!count("the coedge count", coedges))
+            return false;
+        const long long coedgesOn = tokenLine;
+        for (int i = 0; i < coedges; ++i) {
+            enterRecord("coedge", i + 1, coedges, coedgesOn);
+            std::pair<int, int> ends;
+            if (!integer("the first node", ends.first) || !integer("the second node", ends.second))
+                return false;
+            text.coedgeBlock.push_back(ends);
+        }
+        recordKind = nullptr;
+    }
+    // One word may close the text; nothing else follows the last record.
+    if (!more())
+        return true;
+    const long long after = tokenLine;
+    const bool word = characterClass(buffer.sgetc()) == TokenClassLetter;
+    next();
+    const std::string found = shown(token, cut);
+    if (word && !more())
+        return true;
+    return refuse(after, "expected the end of the text after the last of the " +
+                             std::to_string(declared) + " faces declared on line " +
+                             std::to_string(declaredOn) + ", found " + found);
+}
+
+} // namespace
+
+bool CSurfaceNet::read(std::istream& source)
+{
+    Platform::WaitCursor wait;
+    TextFormatScope format(source);
+    lostStoredFaceCount = 0;
+    // The whole text is read before anything of it enters the net: a text
+    // refused leaves the net as it was.
+    NetTextContents text;
+    if (source.rdbuf() == nullptr || !NetTextParser(source, text).parse()) {
+        std::cout << (text.refusal.empty() ? "no net text" : text.refusal)
+                  << ": the text is refused." << std::endl;
+        return false;
+    }
+
+    // Over a mesh, every point of a poly-line lies near it.
+    const CBox<float, 3> box = mesh != nullptr ? mesh->getBoundingBox() : CBox<float, 3>();
+    double diagonal = 0.0;
+    for (int d = 0; !box.isEmpty() && d < 3; ++d)
+        diagonal += double(box.max[d] - box.min[d]) * double(box.max[d] - box.min[d]);
+    diagonal = std::sqrt(diagonal);
+    if (diagonal > 0.0 && std::isfinite(diagonal))
+        for (const NetTextContents::PolyLine& record : text.polyLines)
+            for (int index : record.entries) {
+                const Gridbench::CGridPoint& p = *text.nodes[index];
+                double outside = 0.0;
+                for (int d = 0; d < 3; ++d) {
+                    const double beyond = std::max({double(box.min[d]) - double(p.data[d]),
+                                                    double(p.data[d]) - double(box.max[d]), 0.0});
+                    outside += beyond * beyond;
+                }
+                outside = std::sqrt(outside);
+                if (outside > kFarthestNode * diagonal) {
+                    std::ostringstream why;
+                    why << "line " << text.nodeLines[std::size_t(index)] << ": node record "
+                        << index + 1 << " lies " << outside << " from the mesh's box, more than "
+                        << kFarthestNode << " times its diagonal of " << diagonal
+                        << ": the text is refused.";
+                    std::cout << why.str() << std::endl;
+                    return false;
+                }
+            }
+
     topologyPending = true;
-    for (PolyLineRecord& record : records) {
+    for (NetTextContents::PolyLine& record : text.polyLines) {
         auto* pl = new COffset_PointList(this);
         pointLists.append(pl); // new, so it is no poly-line of the net yet
         if (record.curve != nullptr)
@@ -456,7 +925,7 @@ bool CSurfaceNet::read(std::istream& in)
         record.curve = nullptr;
         pl->closed = record.closed;
         for (int index : record.entries) {
-            pl->appendVertex(nodes[index]);
+            pl->appendVertex(text.nodes[index]);
             pl->parameters.append(-1.0);
         }
         // The entries of an attached curve take their places on it, so its
@@ -467,70 +936,45 @@ bool CSurfaceNet::read(std::istream& in)
     }
     recountUse();
     // Nodes that no poly-line took were never handed to the grid: they go,
-    // and stored loops that name them relocate to nothing.
+    // and stored loops that name them relocate to nothing. The others are
+    // the grid's now.
+    Kor::List<Gridbench::CGridPoint*>& nodes = text.nodes;
     for (Gridbench::CGridPoint*& point : nodes)
         if (point->useCount == 0) {
             delete point;
             point = nullptr;
         }
 
-    if (topology && version >= 3 && !cutShort) {
+    bool lost = false; // a stored loop found no face
+    if (text.topology) {
         fitPolyLineCurves();
         buildTopology(false);
         for (Face* f = firstFace; f != nullptr; f = f->next)
             f->requestedState = Initial;
-        int newMode = 0;
-        in >> newMode;
-        std::string rest;
-        std::getline(in, rest);
-        int sides = 0, count = 100;
-        if (std::sscanf(rest.c_str(), "%i %i", &sides, &count) == 2) {
-            sideCount = sides;
-            numCtrlPts = count;
+        if (text.sidesGiven) {
+            sideCount = text.sides;
+            numCtrlPts = text.controlPoints;
         }
-        if (version >= 6) {
-            double tolerance = 0.0;
-            int draft = 0, quality = 0, depth = 0;
-            in >> tolerance >> draft >> quality >> depth;
-            faceColorCoding->setRange(-tolerance, tolerance);
-            surfaceTolerance = tolerance;
-            draftOnly = draft != 0;
-            surfaceQuality = quality;
-            setDepthTest(depth != 0);
+        if (text.version >= 6) {
+            faceColorCoding->setRange(-text.tolerance, text.tolerance);
+            surfaceTolerance = text.tolerance;
+            draftOnly = text.draft;
+            surfaceQuality = text.quality;
+            setDepthTest(text.depth);
         }
-        in >> tolerances[0] >> tolerances[1] >> tolerances[2];
-        setMode(newMode);
-        int faceCount = 0;
-        in >> faceCount;
+        std::copy(text.tolerances, text.tolerances + 3, tolerances);
+        setMode(text.mode);
         std::vector<const Face*> taken;
         int lostFaces = 0; // stored faces a loop of which found no face
-        cutShort = in.fail();
-        // Version 3 stores single node indices: they are read as version 4
-        // and matched like the pairs of later versions.
-        const int recordVersion = version == 3 ? 4 : version;
-        for (int i = 0; i < faceCount && !cutShort; ++i) {
-            auto* stored = new Face();
-            const bool ok = stored->read(in, 0, recordVersion);
-            if (ok && version == 3)
-                for (Loop* loop = stored->firstLoop; loop != nullptr; loop = loop->next) {
-                    Kor::List<int> pairs;
-                    for (int node : loop->references) {
-                        pairs.append(node);
-                        pairs.append(0);
-                    }
-                    loop->references = pairs;
-                }
-            if (ok && !relocateStoredFace(stored, nodes, taken))
+        for (Face*& stored : text.faces) {
+            if (!relocateStoredFace(stored, nodes, taken))
                 ++lostFaces;
             releaseTrimmedFace(stored); // a trimmed face no loop took
             delete stored;
-            if (!ok) {
-                cutShort = true;
-                break;
-            }
+            stored = nullptr;
         }
-        if (version == 3 && !cutShort)
-            readCoEdgeBlock(in, nodes);
+        if (text.version == 3)
+            checkCoEdgeBlock(text.coedgeBlock, nodes);
         // A face of the net read that no stored face took is a new region's
         // face, as after an edit: the next surface update computes it. The
         // net stays whole; only the stored face's own surface and states are
@@ -547,17 +991,15 @@ bool CSurfaceNet::read(std::istream& in)
                 f->requestedState = ComplexApprox;
                 f->computedState = Naked;
             }
-        char next = 0;
-        if (in.good() && peekTokenClass(in, &next, true) == TokenClassLetter) {
-            std::string word;
-            in >> word;
-        }
+        lostStoredFaceCount = lostFaces;
     }
+    nodes.removeAll(); // none is the text's to delete any more
+    text.faces.clear();
     for (Face* f = firstFace; f != nullptr; f = f->next)
         if (auto* s = dynamic_cast<Fenwo::NurbsSurf*>(f->surface))
             s->updateBoundaryPositions();
     hasAttachedCurves();
-    return netText && !cutShort && !lost;
+    return !lost;
 }
 
 void CSurfaceNet::fitPolyLineCurves()
@@ -686,16 +1128,12 @@ void CSurfaceNet::setFaceSurface(Face* face, Fenwo::NurbsSurf* surface)
     }
 }
 
-void CSurfaceNet::readCoEdgeBlock(std::istream& in, const Kor::List<Gridbench::CGridPoint*>& nodes)
+void CSurfaceNet::checkCoEdgeBlock(const std::vector<std::pair<int, int>>& block,
+                                   const Kor::List<Gridbench::CGridPoint*>& nodes)
 {
     rebuildCoEdges();
-    int count = 0;
-    if (!(in >> count))
-        return;
-    for (int i = 0; i < count; ++i) {
-        int a = -1, b = -1;
-        if (!(in >> a >> b))
-            return;
+    for (std::size_t i = 0; i < block.size(); ++i) {
+        const auto [a, b] = block[i];
         if (a < 0 || a >= nodes.count || b < 0 || b >= nodes.count) {
             std::cout << "vlist out of range. " << a << " " << b << std::endl;
             continue;

@@ -427,7 +427,10 @@ public:
     // continue each other most nearly straight: the second's points go onto
     // the first (in front when the joint is its first point), the second is
     // removed, the first becomes current. Nothing changes when either is
-    // closed or the point is not an end of both. True when joined.
+    // closed or the point is not an end of both, nor when the joined
+    // poly-line would pass its points more often than a net's poly-line does
+    // (passesItsPointsTooOften: "not joined: the poly-line would pass its
+    // <d> points <k> times, ..."). True when joined.
     bool joinPointListsAt(const CVertex<float, 3>& point);
     // The point under the cursor (a pick of mesh or grid point) goes to
     // removeGridPoint.

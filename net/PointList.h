@@ -23,6 +23,11 @@
 #include "foundation/KorList.h"
 #include "foundation/Vertex.h"
 
+#include <algorithm>
+#include <cstddef>
+#include <functional>
+#include <vector>
+
 class COffset_Grid;
 class CParametricGeometry;
 class Interval;
@@ -93,9 +98,11 @@ public:
     // returned as it is): a cubic through the entries by chord length, the
     // first and last entry and every junction (use count 2 or more) held
     // with their mesh normals; periodic for a closed poly-line. An open
-    // curve is then pulled onto the mesh (approximateOnHits) and the entries
-    // are located on it again; a periodic curve keeps its shape, since the
-    // pull gives an open curve. A pull that is no curve along the entries
+    // curve is then pulled onto the mesh (the curve road of
+    // approximateOnHits, with the held entries as samples of their own, so
+    // that it passes them) and the entries are located on it again; a
+    // periodic curve keeps its shape, since the pull gives an open curve. A
+    // pull that is no curve along the entries
     // (their parameters out of order, a stretch both off the mesh and over
     // 1.5 times its chord long, or a held entry missed by more than the way
     // to its held neighbour) gives way to the plain curve through the
@@ -103,11 +110,18 @@ public:
     // runs along them. A failed fit falls back on a plain interpolation
     // ("resorting to old-fashioned interpolation on points=", one "points
     // to=" line per entry). `parameters` receives each entry's
-    // parameter; a held entry farther than 0.001 from the curve at its
-    // parameter is reported ("** severe: interpolation parameter at
+    // parameter; a held entry farther than heldEntryMiss() from the curve
+    // at its parameter is reported ("** severe: interpolation parameter at
     // Start/End/Join is not correct (3d) d="). Null with fewer than two
     // entries or when no curve can be fitted.
     CParametricGeometry* interpolate();
+    // The farthest the curve may pass from a held entry (an end or a
+    // junction, where faces meet): a hundredth of the net's tolerance, or,
+    // without a net (or a tolerance), a hundredth of what the tolerance of
+    // a model of the poly-line's extent would be (a five-hundredth of its
+    // box's diagonal). It follows the model's size: a net in metres is
+    // judged as the same net in millimetres.
+    double heldEntryMiss() const;
     // Makes the poly-line follow a copy of c (null drops the curve): the copy
     // becomes the locked curve, the entries' parameters are its facet
     // parameters for the chord tolerance (at most 2000; a surface is faceted
@@ -257,6 +271,22 @@ double turnAngleSeenAlong(const CVertex<float, 3>& d0, const CVertex<float, 3>& 
 
 // The use count of v: -1 for null, 0 for a point that is not a grid point.
 int useCountOf(const CVertex<float, 3>* v);
+
+// Whether a poly-line over these entries (points, or node indices of a net
+// text, in order) passes its points more often than a poly-line of a net
+// does: a poly-line passes a point once, or twice where it runs through
+// itself, so more than four entries and more than twice as many as it has
+// distinct points. The net text refuses such a poly-line and the editing
+// builds none.
+template <class Entry> bool passesItsPointsTooOften(const std::vector<Entry>& entries)
+{
+    if (entries.size() <= 4)
+        return false;
+    std::vector<Entry> points(entries);
+    std::sort(points.begin(), points.end(), std::less<Entry>());
+    const auto distinct = std::size_t(std::unique(points.begin(), points.end()) - points.begin());
+    return entries.size() > 2 * distinct;
+}
 
 // One line per entry on standard output ("   %d:  Vertex, Usecount: %d" for
 // a junction, else "   %d:  Point") followed by its coordinates. True.

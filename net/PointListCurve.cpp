@@ -34,8 +34,13 @@ constexpr double kMaxEndTurn = 1.2566370614359172;
 // A point may extend an end when it lies closer than this multiple of the
 // length of the last two segments there.
 constexpr double kEndReach = 1.75;
-// A held entry farther than this from the interpolated curve is reported.
-constexpr double kFixedPointTolerance = 0.001;
+// A held entry (an end or a junction) may lie this share of the net's
+// tolerance from the poly-line's curve: faces meet there, and a miss the
+// tolerance notices parts them. Without a net the poly-line's extent
+// stands in for the model's size, at the share of it a net's tolerance
+// usually is.
+constexpr double kHeldEntryShare = 0.01;
+constexpr double kToleranceOfExtent = 0.002;
 // The number of steps each stretch of a poly-line's curve between two
 // entries is probed in for the mesh near it.
 constexpr int kMeshProbes = 8;
@@ -266,25 +271,48 @@ CParametricGeometry* COffset_PointList::interpolate()
     Mesh::CBaseMesh* mesh = owner != nullptr && !closed ? owner->mesh : nullptr;
     // The pull of c with the entries' parameters moved onto it; null when
     // there is none, or when it is no curve along the entries (`astray` set;
-    // the pull is deleted and the parameters are left as they were).
+    // the pull is deleted and the parameters are left as they were). The
+    // held entries are samples of the pull in their own right: where other
+    // poly-lines meet this one, the faces on both sides close at the grid
+    // point itself, not at the mesh point near the curve between two
+    // samples, and a drawing order or stroke count may not decide that.
     const auto pullOnto = [&](Fenwo::NurbsSurf* c, bool& astray) -> Fenwo::NurbsSurf* {
         astray = false;
-        Fenwo::NurbsSurf* pulled = approximateOnHits(c, mesh, false, false, nullptr);
+        std::vector<HeldCurvePoint> pins;
+        for (int i = 0; i < n; ++i)
+            if (held[std::size_t(i)])
+                pins.push_back({points[i].uv[0], points[i].Point});
+        Fenwo::NurbsSurf* pulled = collectCurveFitPoints(c, mesh, &pins);
         if (pulled == nullptr)
             return nullptr;
-        // Start values: the entries' parameters carried over to the
-        // pulled curve's domain.
-        const Interval from = c->getDomain(0), to = pulled->getDomain(0);
-        const double scale = from.getLength() > 0.0 ? to.getLength() / from.getLength() : 0.0;
+        // The held entries take their parameters on the pulled curve; the
+        // others start where they stood between the held ones beside them
+        // and are inverted onto it.
         std::vector<double> before(std::size_t(n), 0.0);
-        for (int i = 0; i < n; ++i) {
+        std::vector<double> after(std::size_t(n), 0.0);
+        for (int i = 0, h = 0; i < n; ++i) {
             before[std::size_t(i)] = points[i].uv[0];
-            points[i].uv[0] = to.min + (points[i].uv[0] - from.min) * scale;
+            if (held[std::size_t(i)])
+                after[std::size_t(i)] = pins[std::size_t(h++)].t;
+        }
+        for (int i = 0, last = 0; i < n; ++i) {
+            if (held[std::size_t(i)]) {
+                last = i;
+                points[i].uv[0] = after[std::size_t(i)];
+                points[i].state = 2;
+                continue;
+            }
+            int next = i + 1;
+            while (!held[std::size_t(next)])
+                ++next;
+            const double span = before[std::size_t(next)] - before[std::size_t(last)];
+            const double share =
+                span != 0.0 ? (before[std::size_t(i)] - before[std::size_t(last)]) / span : 0.5;
+            points[i].uv[0] = after[std::size_t(last)] +
+                              share * (after[std::size_t(next)] - after[std::size_t(last)]);
             points[i].state = 1;
         }
         pulled->PointInversion(all, 10);
-        points[0].uv[0] = pulled->getUMin();
-        points[n - 1].uv[0] = pulled->getUMax();
         if (runsAlongPoints(*pulled, all, mesh, held))
             return pulled;
         astray = true;
@@ -329,11 +357,12 @@ CParametricGeometry* COffset_PointList::interpolate()
     curve = fitted;
 
     parameters.removeAll();
+    const double limit = heldEntryMiss();
     for (int i = 0; i < n; ++i) {
         const double t = points[i].uv[0];
         if (held[i]) {
             const double d = std::sqrt(squaredDistance(curve->getPoint(t, 0.0), points[i].Point));
-            if (d > kFixedPointTolerance)
+            if (d > limit)
                 std::cout << "** severe: interpolation parameter at Start/End/Join is not "
                              "correct (3d) d="
                           << d << std::endl;
@@ -341,6 +370,22 @@ CParametricGeometry* COffset_PointList::interpolate()
         parameters.append(t);
     }
     return curve;
+}
+
+double COffset_PointList::heldEntryMiss() const
+{
+    if (owner != nullptr && owner->surfaceTolerance > 0.0)
+        return kHeldEntryShare * owner->surfaceTolerance;
+    double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+    for (const CVertex<float, 3>* v : vertices)
+        for (int d = 0; d < 3; ++d) {
+            lo[d] = std::min(lo[d], double(v->data[d]));
+            hi[d] = std::max(hi[d], double(v->data[d]));
+        }
+    double extent = 0.0;
+    for (int d = 0; d < 3 && vertices.count > 0; ++d)
+        extent += (hi[d] - lo[d]) * (hi[d] - lo[d]);
+    return kHeldEntryShare * kToleranceOfExtent * std::sqrt(extent);
 }
 
 // ---- Insertion ---------------------------------------------------------------------

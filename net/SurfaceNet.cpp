@@ -7,6 +7,7 @@
 #include "geometry/NurbsSurf.h"
 #include "healing/SkinTopology.h"
 #include "net/Face.h"
+#include "net/OpenGLFace.h"
 #include "net/OpenGLPointList.h"
 #include "platform/InputState.h"
 
@@ -204,6 +205,8 @@ void CSurfaceNet::copyFittingSettings(const CSurfaceNet& from)
 
 void CSurfaceNet::takeContents(CSurfaceNet& read)
 {
+    const bool topologyCurrent = read.topologyEditCount == read.editCount;
+    const bool surfacesCurrent = read.surfaceEditCount == read.editCount;
     takePointLists(read);
     firstFace = read.firstFace;
     read.firstFace = nullptr;
@@ -212,13 +215,20 @@ void CSurfaceNet::takeContents(CSurfaceNet& read)
     examinedCycles = read.examinedCycles;
     topologyPending = read.topologyPending;
     // The read net's drawables (its faces' displays) come along; the read
-    // net's own drawable stays with it.
+    // net's own drawable stays with it. A face display colours its error
+    // points by the colour coding of its net: this net's from now on, for
+    // the read net's goes with that net.
     std::vector<COpenGLEntity*> drawables;
     for (COpenGLEntity* entity : read.displayContainer.entities)
         if (entity != &read)
             drawables.push_back(entity);
     for (COpenGLEntity* entity : drawables) {
         read.displayContainer.detachEntity(entity);
+        const CColorCoding* readCoding = read.faceColorCoding.get();
+        if (auto* face = dynamic_cast<COpenGLFace*>(entity); face && face->colourMap == readCoding)
+            face->colourMap = faceColorCoding.get();
+        if (auto* sas = dynamic_cast<COpenGLSasSurf*>(entity); sas && sas->colourMap == readCoding)
+            sas->colourMap = faceColorCoding.get();
         const int layer = entity->layer;
         if (displayContainer.addEntity(entity, layer == LayerTop) != entity)
             delete entity;
@@ -229,6 +239,10 @@ void CSurfaceNet::takeContents(CSurfaceNet& read)
     copyFittingSettings(read);
     setDepthTest(read.depthTest);
     setMode(read.mode);
+    // The faces taken are those of the poly-lines taken as far as they were
+    // in the read net.
+    topologyEditCount = topologyCurrent ? editCount : editCount - 1;
+    surfaceEditCount = surfacesCurrent ? editCount : editCount - 1;
     setDirty();
 }
 

@@ -77,6 +77,17 @@ public:
     // `from`, undo items, marks and current poly-line included, showing the
     // poly-lines when they are shown; `from` is left empty.
     void restoreContents(CSurfaceNet& from);
+    // readFile's two halves, for a text read ahead into a net of its own
+    // (a document's net, read whole before the open changes anything): the
+    // net that will read takes this net's switches and settings, and once
+    // read it gives its contents to this net in place of this net's
+    // poly-lines, faces and undo items.
+    void prepareTextRead(CSurfaceNet& read) const { read.copyReadSettings(*this); }
+    void takeTextRead(CSurfaceNet& read)
+    {
+        deleteAll(false);
+        takeContents(read);
+    }
     // With ask and no poly-lines: 0 at once. Otherwise removes every face and
     // all the grid holds, without a question; returns the number of
     // poly-lines there were.
@@ -123,23 +134,41 @@ public:
     // Reads the net text and appends its grid points and poly-lines to the
     // net (the caller empties the net first); from version 3 on the topology
     // is rebuilt and every stored face's states, surface and identity move
-    // onto the face with the same corners. A face of the net read that no
-    // stored face took (a stored loop found none, "failed to relocate the
-    // loop of <k> stored faces: ..." in one line) gets the states of a new
-    // region's face, without surface: the next surface update computes it,
-    // as after an edit. Reading stops at the first stream failure; what was
-    // read stays. False for a text without a net's header or section words,
-    // for a grid record cut short (the caller reports a file that is no net
-    // text) and when a stored loop found no face: part of what was saved
-    // was lost. A poly-line that no net holds refuses the whole text, with a
-    // line naming it and false, the net unchanged: an entry naming no node
-    // read before it ("poly-line <n> of the net text names node <i>, but the
-    // text has <count> nodes before it: the text is refused."), or more
-    // entries than twice its points ("... passes its <d> points <k> times,
-    // a poly-line passes a point twice at most: ..."). Poly-lines over the
-    // same entries are fitted once before the topology step
-    // (fitPolyLineCurves).
+    // onto the face with the same corners. A stored face whose loop finds
+    // none loses its surface and states: the faces of the net read that no
+    // stored face took get the states of a new region's face, without
+    // surface, so that the next surface update computes them as after an
+    // edit, and one line says so ("failed to relocate the loop of <k> stored
+    // faces: their faces are rebuilt from the net read"); lostStoredFaces()
+    // counts them. True only when the text was read whole and every stored
+    // loop found its face.
+    // The whole text is read before anything enters the net, so a text that
+    // is not a whole net text is refused with false, the net unchanged,
+    // lostStoredFaces() 0 and one line "line <n>: <what was expected there
+    // and what was found>: the text is refused.": a section or record
+    // missing or cut short (fewer records than its count declares, "the
+    // text ends after 2 of the 6 poly-lines declared on line 30"), more
+    // records than declared or anything after the last face record but one
+    // word, a field not of its type (a count that is not a whole number from
+    // 0 to 2147483647, an index that is no int, a flag other than 0 or 1, a
+    // coordinate that is no finite float), a node numbered out of its place,
+    // a version newer than 7, a curve or face record that cannot be read, a
+    // loop stored twice, and a poly-line that no net holds: an entry naming
+    // no node read before it ("poly-line <n> of the net text names node
+    // <i>, but the text has <count> nodes before it"), or more entries than
+    // twice its points ("... passes its <d> points <k> times, a poly-line
+    // passes a point twice at most"), and, over a mesh, a point of a
+    // poly-line more than 1000 times the mesh's box diagonal from the box
+    // ("line <n>: node record <k> lies <d> from the mesh's box, ...").
+    // Stray marks between records are passed over; words are compared
+    // without case; before version 3 a Topology section is not read. False
+    // with the whole net built and lostStoredFaces() above 0 when a stored
+    // loop found no face. Poly-lines over the same entries are fitted once
+    // before the topology step (fitPolyLineCurves).
     virtual bool read(std::istream& in);
+    // The stored faces of the last read whose loop found no face of the net
+    // read (their faces rebuilt from the net); 0 for a text refused.
+    int lostStoredFaces() const { return lostStoredFaceCount; }
 
     // ---- The net's drawable
     // ---------------------------------------------------------------------- Draws on the top layer
@@ -238,6 +267,8 @@ public:
     Kor::SubSet<CCoEdge> coedges;
 
 private:
+    // The stored faces of the last read whose loop found no face.
+    int lostStoredFaceCount = 0;
     // Relocates one stored face of the net text onto the face with the same
     // corners; nodes maps node indices to grid points. Faces with the same
     // corners (two regions between the same two junctions) are told apart by
@@ -252,10 +283,11 @@ private:
     // over the same points as one before it (a line drawn again) takes a
     // copy of that one's curve and parameters.
     void fitPolyLineCurves();
-    // The coedge block of version-3 texts: per coedge its two node indices,
-    // looked up among the loops' coedges ("vlist out of range. ",
+    // The coedge block of version-3 texts as read (per coedge its two node
+    // indices), looked up among the loops' coedges ("vlist out of range. ",
     // "relocation failure for coedges. ").
-    void readCoEdgeBlock(std::istream& in, const Kor::List<Gridbench::CGridPoint*>& nodes);
+    void checkCoEdgeBlock(const std::vector<std::pair<int, int>>& block,
+                          const Kor::List<Gridbench::CGridPoint*>& nodes);
     // Deletes every coedge and empties the loops' coedge lists.
     void deleteCoEdges();
     // The settings a net text read may change or depend on, and the

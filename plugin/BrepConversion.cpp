@@ -202,7 +202,7 @@ bool faceToBrep(CFace* face, ON_Brep& brep, double tolerance)
     openLogStream(uvLog, "c:/tmp/uvlog.out");
     openLogStream(spaceLog, "c:/tmp/spaceLog.out");
     // The validity report is kept on every run.
-    FILE* dumpFile = ON::OpenFile(Platform::diagnosticsPath("c:/tmp/on_dump.txt").c_str(), "w");
+    FILE* dumpFile = Platform::openDiagnosticsStdio("c:/tmp/on_dump.txt", false);
     if (surface == nullptr) {
         ON::CloseFile(dumpFile);
         return false;

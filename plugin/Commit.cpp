@@ -28,6 +28,31 @@ namespace {
 // tolerance is 0.016), which is no worse an edge.
 constexpr double kGapNoise = 0.01;
 
+// The share of the document's tolerance within which a face's trim curves
+// become the edges of its Brep.
+constexpr double kBrepShare = 0.75;
+
+// The edges of the face's Brep as the commit makes it; none when the face
+// makes no valid Brep (the commit leaves it out). A copy is converted: the
+// conversion readies the trim loops of the face it converts.
+FaceOutline committedOutline(const CFace& face, double tolerance)
+{
+    ON_Brep brep;
+    const std::unique_ptr<CFace> copy(copyFace(&face));
+    return copy != nullptr && faceToBrep(copy.get(), brep, kBrepShare * tolerance)
+               ? brepOutline(brep)
+               : FaceOutline{};
+}
+
+// The face's trim curves: the edges of its Brep.
+int edgeCount(const CFace& face)
+{
+    int edges = 0;
+    for (const CLoop* loop : face.trimLoops)
+        edges += loop != nullptr ? loop->getCard() : 0;
+    return edges;
+}
+
 bool isCancelled(CProgress* progress)
 {
     return progress != nullptr && progress->isCancelled();
@@ -167,30 +192,48 @@ void CMakeTight::work()
 
 void CMakeTight::healFaces(CProgress* progress)
 {
-    // The faces as they were found, and how far their shared edges lay apart.
+    // The faces as they were found, their edges, and how far the shared
+    // edges of their Breps lay apart: the heal is judged on the Breps the
+    // commit makes of the faces, whose edges follow the trim curves within
+    // a share of dTol.
     std::vector<std::unique_ptr<CFace>> found;
     std::vector<FaceOutline> foundOutlines;
+    std::vector<int> foundEdges;
     for (CFace* face : faces) {
         found.emplace_back(copyFace(face));
-        foundOutlines.push_back(faceOutline(*face));
+        foundOutlines.push_back(committedOutline(*face, dTol));
+        foundEdges.push_back(edgeCount(*face));
     }
     std::map<std::pair<int, int>, double> before;
     for (const SharedEdgeGap& g : sharedEdgeGaps(foundOutlines))
         before[{g.a, g.b}] = g.gap;
-    healSkin(faces, dTol, progress, nullptr, dMatchTol, 2, true);
+    // The faces the heal could not bring to their neighbours stay as they
+    // were; whether that leaves a healed edge beyond dTol is told below,
+    // once the faces are judged together.
+    Kor::List<CFace*> failedFaces;
+    healSkin(faces, dTol, progress, nullptr, dMatchTol, 2, true, &failedFaces);
     if (isCancelled(progress))
         return;
-    // A shared edge the heal left farther apart than it found it, beyond
-    // dTol (a face moved to meet one neighbour, or healed against a face
-    // that then moved), takes one of its faces back to its shape before the
-    // heal: the one whose return leaves fewer such edges, then the smaller
-    // excess over what was found; both when neither alone mends the edge.
-    // That may leave an edge of theirs with a healed face apart in turn: it
-    // is undone the same way, until every edge lies as near as it was found
-    // or within dTol (all faces back is the state found). An edge that no
-    // longer runs along its neighbour has left it.
+    std::vector<bool> failed(found.size(), false);
+    for (int f = 0; f < faces.count; ++f)
+        failed[std::size_t(f)] = failedFaces.contains(faces[f]);
+    const auto number = [&](int f) {
+        return std::size_t(f) < faceNumbers.size() ? faceNumbers[std::size_t(f)] : f + 1;
+    };
+    // A shared edge the heal left beyond dTol where it was within, or
+    // farther apart than it found it and beyond dTol (a face moved to meet
+    // one neighbour, or healed against a face that then moved), takes one
+    // of its faces back to its shape before the heal: the one whose return
+    // leaves fewer such edges, then the smaller excess over what was found;
+    // both when neither alone mends the edge. That may leave an edge of
+    // theirs with a healed face apart in turn: it is undone the same way,
+    // until every edge lies as near as it was found or within dTol (all
+    // faces back is the state found). An edge that no longer runs along its
+    // neighbour has left it, as have the edges of a face that no longer
+    // makes a valid Brep; an edge that runs along a face only after the
+    // heal ran along none.
     struct Verdict {
-        std::size_t apart = 0; // edges farther apart than found, beyond dTol
+        std::size_t apart = 0; // edges worse than found, as above
         double excess = 0.0;   // their largest gap beyond what was found
         std::pair<int, int> first{-1, -1};
         double firstGap = 0.0;
@@ -199,16 +242,25 @@ void CMakeTight::healFaces(CProgress* progress)
     // shapes before the heal as the faces are).
     std::vector<FaceOutline> outlines;
     for (CFace* face : faces)
-        outlines.push_back(faceOutline(*face));
+        outlines.push_back(committedOutline(*face, dTol));
+    std::vector<bool> back(found.size(), false);
     const auto judge = [&]() {
         std::map<std::pair<int, int>, double> after;
         for (const SharedEdgeGap& g : sharedEdgeGaps(outlines))
             after[{g.a, g.b}] = g.gap;
+        // Two faces that share an edge only after the heal had it within
+        // dTol before: it ran along no face.
+        std::map<std::pair<int, int>, double> judged = before;
+        for (const auto& healed : after)
+            judged.emplace(healed.first, 0.0);
         Verdict verdict;
-        for (const auto& [pair, gapBefore] : before) {
+        for (const auto& [pair, gapBefore] : judged) {
+            // Two faces as found lie as they were found.
+            if (back[std::size_t(pair.first)] && back[std::size_t(pair.second)])
+                continue;
             const auto healed = after.find(pair);
             const double gap = healed != after.end() ? healed->second : HUGE_VAL;
-            if (gap <= dTol || gap <= gapBefore + kGapNoise * dTol)
+            if (gap <= dTol || (gapBefore > dTol && gap <= gapBefore + kGapNoise * dTol))
                 continue;
             if (verdict.apart++ == 0) {
                 verdict.first = pair;
@@ -225,7 +277,15 @@ void CMakeTight::healFaces(CProgress* progress)
         found[std::size_t(f)].reset(healed);
         std::swap(outlines[std::size_t(f)], foundOutlines[std::size_t(f)]);
     };
-    std::vector<bool> back(found.size(), false);
+    // A face whose trim loop the heal gave other edges than it had (a side
+    // left in pieces) would become a Brep whose edges are not its sides.
+    for (int f = 0; f < faces.count; ++f)
+        if (const int edges = edgeCount(*faces[f]); edges != foundEdges[std::size_t(f)]) {
+            swapFound(f);
+            back[std::size_t(f)] = true;
+            std::cout << "Heal undone on face " << number(f) << ": its "
+                      << foundEdges[std::size_t(f)] << " edges became " << edges << std::endl;
+        }
     for (Verdict verdict = judge(); verdict.apart != 0;) {
         const auto [a, b] = verdict.first;
         // At least one of the two is still healed: the edge lay as found
@@ -254,14 +314,40 @@ void CMakeTight::healFaces(CProgress* progress)
             back[std::size_t(f)] = true;
         }
         std::cout << "Heal undone on face" << (undo.size() == 1 ? " " : "s ")
-                  << faceNumbers[std::size_t(undo.front())];
+                  << number(undo.front());
         if (undo.size() == 2)
-            std::cout << " and " << faceNumbers[std::size_t(undo.back())];
-        std::cout << ": the shared edge of faces " << faceNumbers[std::size_t(a)] << " and "
-                  << faceNumbers[std::size_t(b)] << " lay " << before[verdict.first]
-                  << " apart, healed " << verdict.firstGap << std::endl;
+            std::cout << " and " << number(undo.back());
+        if (const auto was = before.find(verdict.first); was != before.end())
+            std::cout << ": the shared edge of faces " << number(a) << " and " << number(b)
+                      << " lay " << was->second << " apart, healed " << verdict.firstGap
+                      << std::endl;
+        else
+            std::cout << ": faces " << number(a) << " and " << number(b)
+                      << " shared no edge as found, healed one " << verdict.firstGap << " apart"
+                      << std::endl;
         verdict = judge();
     }
+    // The heal has failed where it leaves a shared edge beyond dTol other
+    // than it found it; a face it could not heal and that no such edge
+    // holds stays as found.
+    std::vector<bool> told(found.size(), false);
+    for (const SharedEdgeGap& g : sharedEdgeGaps(outlines)) {
+        const auto was = before.find({g.a, g.b});
+        if (g.gap <= dTol ||
+            (was != before.end() && std::fabs(g.gap - was->second) <= kGapNoise * dTol))
+            continue;
+        std::cout << "Heal failed for dTol=" << dTol << ": the shared edge of faces " << number(g.a)
+                  << " and " << number(g.b) << " lies " << g.gap << " apart";
+        if (was != before.end())
+            std::cout << " (found " << was->second << ")";
+        std::cout << std::endl;
+        told[std::size_t(g.a)] = told[std::size_t(g.b)] = true;
+    }
+    for (int f = 0; f < faces.count; ++f)
+        if (failed[std::size_t(f)] && !told[std::size_t(f)] && !back[std::size_t(f)])
+            std::cout << "Heal left face " << number(f)
+                      << " as found: it could not be brought to its healed neighbours within dTol="
+                      << dTol << std::endl;
 }
 
 std::string gapLine(std::vector<SharedEdgeGap> gaps, const std::vector<int>& faceNumbers,
@@ -336,7 +422,7 @@ bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool appr
             }
         }
         auto brep = std::make_unique<ON_Brep>();
-        if (faceToBrep(face, *brep, 0.75 * tol)) {
+        if (faceToBrep(face, *brep, kBrepShare * tol)) {
             breps.push_back(std::move(brep));
             brepFaces.push_back(std::size_t(f) < tight.faceNumbers.size()
                                     ? tight.faceNumbers[std::size_t(f)]

@@ -46,12 +46,15 @@ public:
 
     // Recomputes the net's surfaces (draft unless approx), collects one
     // trimmed face per face with a NURBS surface in chain order and, with
-    // heal, heals them along their shared edges. A heal never leaves a
-    // shared edge farther from its neighbour than it was found and beyond
-    // dTol: one or both faces of such an edge go back to their shapes
-    // before the heal, until no edge is. A cancel through the net's progress sink
-    // stops the run; the net's draft flag and sink are put back either way.
-    // Faces left out are announced in a message box.
+    // heal, heals them along their shared edges, judged on the Breps the
+    // commit makes of them. A heal never leaves a shared edge beyond dTol
+    // where it was within, nor farther from its neighbour than it was found
+    // and beyond dTol, nor a face with other edges than it had: one or both
+    // faces of such an edge go back to their shapes before the heal, until
+    // no edge is. "Heal failed for dTol=" then names each shared edge that
+    // ends beyond dTol other than it was found. A cancel through the net's
+    // progress sink stops the run; the net's draft flag and sink are put
+    // back either way. Faces left out are announced in a message box.
     void work() override;
 
 private:

@@ -10,6 +10,14 @@
 // A mesh count of 0 ends the record. Version 2 records carry references but
 // no display settings, version 3 records display settings but no
 // references.
+//
+// A record is read whole before anything changes: its references, its
+// meshes (with their facet hashes) and its net (read on the last of them)
+// go into a record of their own, and only then into the plug-in and the
+// document. The host's open asks CheckDocument first, which refuses a
+// record whose counts do not match its bytes or whose meshes or net text
+// cannot be read whole; the ReadDocument that follows takes what the check
+// read.
 #include "foundation/Logging.h"
 #include "mesh/BaseMesh.h"
 #include "mesh/PolFormat.h"
@@ -17,7 +25,10 @@
 #include "plugin/MeshObject.h"
 #include "plugin/MeshwrightPlugIn.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <iostream>
+#include <istream>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -34,6 +45,11 @@ constexpr int recordVersion = 4;
 // are read however well they deflate.
 constexpr std::size_t kNetTextInflation = 32;
 constexpr std::size_t kNetTextSlack = 4096;
+// A compressed buffer's record begins with its sizes and check sum.
+constexpr std::size_t kBufferRecordHead = 20;
+// The fewest bytes an object reference and a mesh's buffer take.
+constexpr std::size_t kReferenceBytes = 28;
+constexpr std::size_t kBufferBytes = 8;
 
 bool isListed(const CMeshwrightPlugIn& plugIn, const CVezadObject* object)
 {
@@ -75,12 +91,25 @@ struct PolImage {
     unsigned size = 0;
 };
 
-// A count read from the record: negative counts are none.
-int readCount(ON_BinaryArchive& archive, bool& ok)
+// The FNV-1a hash of the bytes from the archive's position to its end, and
+// their count; the archive stays where it was. It tells the chunk a check
+// read from any other.
+std::uint64_t chunkFingerprint(ON_BinaryArchive& archive, std::size_t& length)
 {
-    int count = 0;
-    ok = ok && archive.ReadInt(&count);
-    return ok && count > 0 ? count : 0;
+    const std::size_t start = archive.CurrentPosition();
+    std::uint64_t hash = 14695981039346656037ull;
+    std::vector<unsigned char> piece(std::size_t(1) << 16);
+    length = 0;
+    while (!archive.AtEnd()) {
+        const std::size_t step = std::min(piece.size(), archive.BytesLeft());
+        if (!archive.ReadByte(step, piece.data()))
+            break;
+        for (std::size_t k = 0; k < step; ++k)
+            hash = (hash ^ piece[k]) * 1099511628211ull;
+        length += step;
+    }
+    archive.SeekFromStart(start);
+    return hash;
 }
 
 } // namespace
@@ -149,6 +178,188 @@ BOOL CMeshwrightPlugIn::WriteDocument(CVezadDoc&, ON_BinaryArchive& archive,
     return TRUE;
 }
 
+struct CMeshwrightPlugIn::CheckedRecord {
+    std::size_t length = 0; // of the chunk read, and its fingerprint
+    std::uint64_t fingerprint = 0;
+    Kor::List<CVezadObjRef> refs;
+    bool displayRead = false; // the record holds display settings
+    int edges = 0, mode = 0;
+    std::vector<std::unique_ptr<CMWMeshObject>> meshes; // restored, in record order
+    int lostMeshes = 0;                                 // those that could not be
+    // The net read on the last restored mesh (without one, on the plug-in
+    // net's mesh); null when the record holds no net text or its buffer
+    // failed.
+    std::unique_ptr<GB::CSurfaceNet> net;
+    // The stored faces of the net text whose loop the net read does not
+    // hold, rebuilt from the net.
+    int rebuiltFaces = 0;
+    // The first part of the record that could not be read whole; empty
+    // for a whole record.
+    std::string problem;
+
+    void fail(const std::string& what)
+    {
+        if (problem.empty())
+            problem = what;
+    }
+};
+
+void CMeshwrightPlugIn::CheckedRecordDeleter::operator()(CheckedRecord* record) const
+{
+    // The net lives on a mesh of the record: it goes first.
+    if (record != nullptr)
+        record->net.reset();
+    delete record;
+}
+
+namespace {
+
+// Reads the record at the archive's position into `record`, up to the first
+// field that cannot be read; a mesh that cannot be restored is passed over
+// when its buffer can be, and the rest read on. Every count is checked
+// against the bytes left, and the record must end where its counts say;
+// record.problem names the first part that is not whole.
+void readRecord(CMeshwrightPlugIn& plugIn, ON_BinaryArchive& archive,
+                CMeshwrightPlugIn::CheckedRecord& record)
+{
+    const auto left = [&archive] { return std::to_string(archive.BytesLeft()); };
+    int version = 0;
+    if (!archive.ReadInt(&version)) {
+        record.fail("the record ends before its version");
+        return;
+    }
+    if (version == 2 || version >= 4) {
+        int count = 0;
+        if (!archive.ReadInt(&count)) {
+            record.fail("the record ends before its reference count");
+            return;
+        }
+        if (count < 0 || std::size_t(count) > archive.BytesLeft() / kReferenceBytes) {
+            record.fail("its reference count " + std::to_string(count) +
+                        (count < 0 ? " is negative"
+                                   : " is more than the " + left() + " bytes after it can hold"));
+            return;
+        }
+        for (int i = 0; i < count; ++i) {
+            CVezadObjRef ref;
+            if (!ref.Read(archive)) {
+                record.fail("reference " + std::to_string(i + 1) + " of " + std::to_string(count) +
+                            " is damaged");
+                return;
+            }
+            record.refs.append(ref);
+        }
+    }
+    if (version >= 3) {
+        if (!archive.ReadInt(&record.edges) || !archive.ReadInt(&record.mode)) {
+            record.fail("the record ends inside its display settings");
+            return;
+        }
+        record.displayRead = true;
+    }
+    int meshCount = 0;
+    if (!archive.ReadInt(&meshCount)) {
+        record.fail("the record ends before its mesh count");
+        return;
+    }
+    if (meshCount < 0 || std::size_t(meshCount) > archive.BytesLeft() / kBufferBytes) {
+        record.fail("its mesh count " + std::to_string(meshCount) +
+                    (meshCount < 0 ? " is negative"
+                                   : " is more than the " + left() + " bytes after it can hold"));
+        return;
+    }
+    for (int i = 0; i < meshCount; ++i) {
+        const std::size_t before = archive.CurrentPosition();
+        auto object = std::make_unique<CMWMeshObject>();
+        if (!object->Read(archive) || object->mesh == nullptr) {
+            ++record.lostMeshes;
+            record.fail("mesh " + std::to_string(i + 1) + " of " + std::to_string(meshCount) +
+                        " cannot be restored");
+            // A buffer that could not even be passed over leaves nothing
+            // readable behind it.
+            if (archive.CurrentPosition() == before)
+                return;
+            continue;
+        }
+        record.meshes.push_back(std::move(object));
+    }
+    // A record without meshes ends at its count.
+    if (meshCount == 0) {
+        if (!archive.AtEnd())
+            record.fail("its mesh count 0 ends the record, but " + left() + " bytes follow");
+        return;
+    }
+
+    std::size_t size = 0, packed = 0;
+    if (!archive.ReadCompressedBufferSize(&size, &packed)) {
+        record.fail("the net text after mesh " + std::to_string(meshCount) +
+                    " is missing or cut short");
+        return;
+    }
+    // Checked before anything is allocated or read.
+    if (size > kNetTextInflation * (packed + kBufferRecordHead) + kNetTextSlack) {
+        std::cout << "the net text of " << size << " bytes inflates from "
+                  << packed + kBufferRecordHead << ", more than " << kNetTextInflation
+                  << " times: a net text repeating itself is not read." << std::endl;
+        record.fail("its net text of " + std::to_string(size) + " bytes inflates more than " +
+                    std::to_string(kNetTextInflation) + " times");
+        return;
+    }
+    // The text is read as it inflates, up to its terminating NUL, into a net
+    // of its own on the last mesh.
+    ON_CompressedBufferStream text;
+    if (!text.Open(archive, true)) {
+        record.fail("the net text's buffer is damaged");
+        return;
+    }
+    auto net = std::make_unique<GB::CSurfaceNet>();
+    net->setMesh(record.meshes.empty() ? plugIn.net.mesh : record.meshes.back()->mesh);
+    plugIn.net.prepareTextRead(*net);
+    std::istream in(&text);
+    const bool read = net->read(in);
+    std::size_t nulAt = 0;
+    if (!text.Finish(&nulAt)) {
+        record.fail("its net text does not inflate to its " + std::to_string(size) +
+                    " bytes and their check sum");
+        return;
+    }
+    if (nulAt + 1 != size)
+        record.fail(nulAt == size ? "its net text of " + std::to_string(size) +
+                                        " bytes has no terminating NUL"
+                                  : "its net text ends at byte " + std::to_string(nulAt) +
+                                        " of its " + std::to_string(size));
+    else if (!read && net->lostStoredFaces() == 0)
+        record.fail("its net text cannot be read whole");
+    // A whole text whose stored loop the net read does not hold opens with
+    // the whole net, that face rebuilt.
+    record.rebuiltFaces = net->lostStoredFaces();
+    record.net = std::move(net);
+    if (!archive.AtEnd())
+        record.fail(left() + " bytes follow the net text, the record's end");
+}
+
+} // namespace
+
+BOOL CMeshwrightPlugIn::CheckDocument(ON_BinaryArchive& archive, const CVezadFileReadOptions&,
+                                      ON_wString& problem)
+{
+    checkedRecord.reset();
+    std::unique_ptr<CheckedRecord, CheckedRecordDeleter> record(new CheckedRecord);
+    record->fingerprint = chunkFingerprint(archive, record->length);
+    readRecord(*this, archive, *record);
+    if (!record->problem.empty()) {
+        problem = ON_wString(record->problem.c_str());
+        return FALSE;
+    }
+    checkedRecord = std::move(record);
+    return TRUE;
+}
+
+void CMeshwrightPlugIn::ForgetCheckedDocument()
+{
+    checkedRecord.reset();
+}
+
 BOOL CMeshwrightPlugIn::ReadDocument(CVezadDoc& doc, ON_BinaryArchive& archive,
                                      const CVezadFileReadOptions&)
 {
@@ -158,41 +369,30 @@ BOOL CMeshwrightPlugIn::ReadDocument(CVezadDoc& doc, ON_BinaryArchive& archive,
     // entities, so the entities stay and compile anew.
     net.displayContainer.releaseLists();
 
-    bool ok = true;
-    int version = 0;
-    ok = archive.ReadInt(&version);
-    if (ok && (version == 2 || version >= 4)) {
-        const int count = readCount(archive, ok);
-        for (int i = 0; ok && i < count; ++i) {
-            CVezadObjRef ref;
-            ok = ref.Read(archive);
-            if (ok)
-                objectRefs.append(ref);
-        }
-    }
-    if (ok && version >= 3) {
-        int edges = 0, mode = 0;
-        ok = archive.ReadInt(&edges) && archive.ReadInt(&mode);
-        if (ok)
-            net.displayContainer.setFaceDisplayMode(mode >= 1 && mode <= 4 ? mode : 0, edges != 0);
+    std::unique_ptr<CheckedRecord, CheckedRecordDeleter> record = std::move(checkedRecord);
+    std::size_t length = 0;
+    const std::uint64_t fingerprint = chunkFingerprint(archive, length);
+    if (!record || record->fingerprint != fingerprint || record->length != length) {
+        record.reset(new CheckedRecord);
+        readRecord(*this, archive, *record);
     }
 
-    bool whole = true; // nothing of the record was lost
-    const int meshCount = readCount(archive, ok);
-    for (int i = 0; ok && i < meshCount; ++i) {
-        const std::size_t before = archive.CurrentPosition();
-        auto* object = new CMWMeshObject;
-        if (!object->Read(archive) || object->mesh == nullptr) {
-            delete object;
-            VezadMessageBox(L"Mesh restore failed", L"Meshwright");
-            whole = false;
-            // A buffer that could not even be passed over leaves nothing
-            // readable behind it.
-            ok = archive.CurrentPosition() != before;
-            continue;
-        }
+    for (const CVezadObjRef& ref : record->refs)
+        objectRefs.append(ref);
+    if (record->displayRead)
+        net.displayContainer.setFaceDisplayMode(
+            record->mode >= 1 && record->mode <= 4 ? record->mode : 0, record->edges != 0);
+    for (int i = 0; i < record->lostMeshes; ++i)
+        VezadMessageBox(L"Mesh restore failed", L"Meshwright");
+    bool whole = record->problem.empty();
+    for (std::unique_ptr<CMWMeshObject>& restored : record->meshes) {
+        CMWMeshObject* object = restored.release();
         if (!doc.AddObject(object, true, false)) {
+            // The net read on this mesh goes with it.
+            if (record->net && record->net->mesh == object->mesh)
+                record->net.reset();
             delete object;
+            whole = false;
             continue;
         }
         meshObjects.append(object);
@@ -200,38 +400,20 @@ BOOL CMeshwrightPlugIn::ReadDocument(CVezadDoc& doc, ON_BinaryArchive& archive,
         net.setMesh(object->mesh);
         infoDialog.showMeshInfo(object->mesh);
         if (isLoggingEnabled())
-            object->mesh->writeBinarySTL(Platform::diagnosticsPath("c:/tmp/import.stl").c_str(),
-                                         nullptr, -1);
+            Platform::writeDiagnosticsFile("c:/tmp/import.stl", [&](const std::string& path) {
+                return object->mesh->writeBinarySTL(path.c_str(), nullptr, -1);
+            });
     }
-
-    std::size_t size = 0;
-    if (ok && meshCount > 0 && archive.ReadCompressedBufferSize(&size)) {
-        std::vector<char> buffer(size);
-        int crcFailed = 0;
-        const std::size_t start = archive.CurrentPosition();
-        if (archive.ReadCompressedBuffer(size, buffer.data(), &crcFailed) && crcFailed == 0) {
-            const std::size_t packed = archive.CurrentPosition() - start;
-            std::size_t length = 0;
-            while (length < size && buffer[length] != '\0')
-                ++length;
-            if (length > kNetTextInflation * packed + kNetTextSlack) {
-                std::cout << "the net text of " << length << " bytes inflates from " << packed
-                          << ", more than " << kNetTextInflation
-                          << " times: a net text repeating itself is not read." << std::endl;
-                whole = false;
-            } else {
-                std::istringstream in(std::string(buffer.data(), length));
-                // A face the read could not give its stored surface is
-                // rebuilt from the net, as after an edit.
-                if (!net.read(in)) {
-                    whole = false;
-                    net.computeSurfaces(net.draftOnly, true, nullptr);
-                }
-                net.showSurfaces(false);
-            }
-        } else {
+    if (record->net) {
+        net.takeTextRead(*record->net);
+        // A face whose stored loop the net read does not hold is rebuilt
+        // from the net, as after an edit; its stored surface and states are
+        // lost.
+        if (record->rebuiltFaces > 0) {
             whole = false;
+            net.computeSurfaces(net.draftOnly, true, nullptr);
         }
+        net.showSurfaces(false);
     }
-    return ok && whole ? TRUE : FALSE;
+    return whole ? TRUE : FALSE;
 }

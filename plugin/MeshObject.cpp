@@ -15,10 +15,21 @@
 #include <iostream>
 #include <limits>
 #include <memory>
-#include <sstream>
 #include <vector>
 
 namespace {
+
+// The most a mesh's POL image may inflate from its record. The images of
+// real meshes deflate 2:1 to 6:1, and a regular grid with whole-number
+// coordinates, the most regular valid mesh, 6:1: the coordinates and the
+// corner indices change from facet to facet. An image that inflates far
+// beyond that repeats itself (all-zero vertices inflate 1000 times), and
+// would cost memory and work out of all proportion to the document. A few
+// kilobytes are read however well they deflate.
+constexpr std::size_t kPolImageInflation = 32;
+constexpr std::size_t kPolImageSlack = 4096;
+// A compressed buffer's record begins with its sizes and check sum.
+constexpr std::size_t kBufferRecordHead = 20;
 
 void deleteCurves(Kor::List<ON_NurbsCurve*>& curves)
 {
@@ -160,26 +171,45 @@ bool CMWMeshObject::Write(ON_BinaryArchive& archive) const
 bool CMWMeshObject::Read(ON_BinaryArchive& archive)
 {
     releaseMesh();
-    std::size_t size = 0;
-    if (!archive.ReadCompressedBufferSize(&size))
+    // The image's size is checked before anything is allocated: against the
+    // 32-bit size a POL image has, and against how far a POL image deflates.
+    std::size_t size = 0, packed = 0;
+    if (!archive.ReadCompressedBufferSize(&size, &packed))
         return false;
-    std::vector<char> image(size);
-    int crcFailed = 0;
-    // A buffer that fails its check holds no image worth parsing; the caller
-    // reports the failed restore.
-    if (!archive.ReadCompressedBuffer(size, image.data(), &crcFailed) || crcFailed != 0 ||
-        size > std::numeric_limits<std::uint32_t>::max())
+    if (size > kPolImageInflation * (packed + kBufferRecordHead) + kPolImageSlack) {
+        std::cout << "the mesh image of " << size << " bytes inflates from "
+                  << packed + kBufferRecordHead << ", more than " << kPolImageInflation
+                  << " times: a mesh image repeating itself is not read." << std::endl;
         return false;
-
+    }
+    if (size > std::numeric_limits<std::uint32_t>::max()) {
+        std::cout << "the mesh image of " << size
+                  << " bytes is larger than a POL image can be: it is not read." << std::endl;
+        return false;
+    }
+    // The image is read as it inflates: the POL reader takes its header and
+    // blocks from the stream, so the image is never held whole beside them.
+    ON_CompressedBufferStream image;
+    if (!image.Open(archive))
+        return false;
     auto restored = std::make_unique<CFlatMesh>();
     std::cout << "ibuffer size=" << size << std::endl;
+    bool read = false, whole = false;
     {
-        std::ofstream copy(Platform::diagnosticsPath("c:/tmp/test.pol"),
-                           std::ios::binary | std::ios::trunc);
-        copy.write(image.data(), static_cast<std::streamsize>(size));
+        std::ofstream copy;
+        if (Platform::openDiagnosticsStream(copy, "c:/tmp/test.pol",
+                                            std::ios::binary | std::ios::trunc))
+            image.CopyTo(&copy);
+        std::istream in(&image);
+        read = restored->readPOL(in, static_cast<std::uint32_t>(size));
+        // What the reader left is inflated too: the mesh counts only when the
+        // whole image matched its size and check sum.
+        whole = image.Finish();
     }
-    std::istringstream in(std::string(image.data(), size));
-    if (!restored->readPOL(in, static_cast<std::uint32_t>(size)))
+    if (read && !whole)
+        std::cout << "the mesh image does not inflate to its " << size
+                  << " bytes and their check sum: it is not read." << std::endl;
+    if (!read || !whole)
         return false;
     restored->buildFacetHash(200.0, -1.0, nullptr);
     attachMesh(this, restored.release());

@@ -71,9 +71,13 @@ public:
     bool Write(ON_BinaryArchive& archive) const override;
     // Replaces the mesh by the one in the compressed buffer (printing
     // "ibuffer size=" and its size, and keeping the image as the diagnostics
-    // file "c:/tmp/test.pol"), with its facet hash built. False, with no mesh
-    // held, when the buffer is missing, fails its CRC or holds no readable
-    // POL image.
+    // file "c:/tmp/test.pol"), with its facet hash built. The image is read
+    // as it inflates, never held whole. False, with no mesh held, when the
+    // buffer is missing, fails its size or CRC or holds no readable POL
+    // image (the archive then after the buffer), and when the buffer would
+    // inflate more than 32 times its record, the most a POL image deflates
+    // by far ("... a mesh image repeating itself is not read.", the archive
+    // unmoved and nothing allocated).
     bool Read(ON_BinaryArchive& archive) override;
     // ON::mesh_object (32).
     ON::object_type ObjectType() const override;

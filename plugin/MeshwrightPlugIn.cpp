@@ -112,6 +112,7 @@ void CMeshwrightPlugIn::OnUnloadPlugIn()
     delete drawCallback;
     drawCallback = nullptr;
     RemovePlugInMenuFromVezad(mainMenu.m_hMenu);
+    checkedRecord.reset();
     CVezadFileImportPlugIn::OnUnloadPlugIn();
 }
 

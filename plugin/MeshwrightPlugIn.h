@@ -24,6 +24,8 @@
 #include "plugin/ProgressDialogs.h"
 #include "plugin/Watcher.h"
 
+#include <memory>
+
 class CMWMeshObject;
 
 class CMeshwrightApp : public CWinApp {
@@ -46,6 +48,17 @@ public:
     CMWMouseCallback mouseCallback;                     // bound to the net; enabled while editing
     bool editGrid = false;                              // grid editing is on
     Kor::List<CVezadObjRef> objectRefs;                 // written with the document
+
+    // A document record read whole by CheckDocument, with its mesh objects
+    // (not yet in a document) and its net, until ReadDocument takes it; the
+    // chunk's length and fingerprint tell that the read is of that record.
+    struct CheckedRecord;
+    struct CheckedRecordDeleter {
+        void operator()(CheckedRecord* record) const;
+    };
+    // Declared last, so that it goes first, while the net and the lists its
+    // mesh objects leave are still there.
+    std::unique_ptr<CheckedRecord, CheckedRecordDeleter> checkedRecord;
 
     CMeshwrightPlugIn();
     ~CMeshwrightPlugIn() override;
@@ -99,16 +112,29 @@ public:
     BOOL WriteDocument(CVezadDoc& doc, ON_BinaryArchive& archive,
                        const CVezadFileWriteOptions& options) override;
     // Empties the references and the net, then rebuilds them, the display
-    // settings and the mesh objects from the record (versions 2 to 4). A mesh
-    // that cannot be restored ("Mesh restore failed") is dropped and the rest
-    // read on; reading stops at the first field that cannot be read. FALSE
-    // when anything of the record was lost so (a mesh, the net's buffer, a
-    // field, or a stored face whose loop the net read back does not hold),
-    // so that the host tells the open lost data; TRUE otherwise. A net read
-    // in part keeps what was read, and its faces without a stored surface
-    // are computed as after an edit.
+    // settings and the mesh objects from the record (versions 2 to 4): from
+    // the record CheckDocument read when it is this chunk's, else read here.
+    // A mesh that cannot be restored ("Mesh restore failed") is dropped and
+    // the rest read on; reading stops at the first field that cannot be
+    // read. FALSE when anything of the record was lost so (a mesh, the
+    // net's buffer, a field, bytes the counts leave unread, a net text not
+    // read whole, or a stored face whose loop the net read does not hold),
+    // so that the host tells the open lost data; TRUE otherwise. The net of
+    // a whole text is kept whole: its faces that no stored face took are
+    // computed as after an edit.
     BOOL ReadDocument(CVezadDoc& doc, ON_BinaryArchive& archive,
                       const CVezadFileReadOptions& options) override;
+    // Reads the whole record, its meshes and its net, into checkedRecord
+    // without touching the document, the net or the lists. FALSE, with
+    // problem naming the first part of the record that cannot be read (a
+    // count the bytes do not match, a mesh image, the net text or bytes
+    // left after the record's end) and checkedRecord empty, for a record
+    // that is not whole. A whole net text whose stored loop the net read
+    // does not hold is no refusal: ReadDocument rebuilds that face.
+    BOOL CheckDocument(ON_BinaryArchive& archive, const CVezadFileReadOptions& options,
+                       ON_wString& problem) override;
+    // Lets the checked record go.
+    void ForgetCheckedDocument() override;
 
     // Switches grid editing. On needs a mesh object and a net mesh with
     // facets, else the box "no mesh to work on" and editing stays off. On:

@@ -17,6 +17,9 @@ constexpr int kSamplesPerEdge = 50;
 constexpr int kPolylinePoints = 400;
 constexpr double kSharedShare = 0.8;
 constexpr double kReachShare = 0.25;
+// Samples of an edge a face must be given to share it: one alone may be a
+// stray at a junction.
+constexpr int kLeastSamples = 2;
 
 double distance(const EdgePoint& p, const EdgePoint& q)
 {
@@ -84,31 +87,75 @@ bool boxesMeet(const FaceOutline& a, const FaceOutline& b, double reach)
     return true;
 }
 
-// The largest gap of the edge from the other face when it runs along it;
-// negative when it does not.
-double gapAlong(const EdgeOutline& edge, const FaceOutline& other)
+// The samples of an edge that lie along other faces, each given to the face
+// it is nearest to, and its distance from the nearest face; `near` counts
+// them. A sample nearer to an end of its edge than twice that distance is
+// given to the face of the nearest sample of the edge that is not: there a
+// face that meets the edge's end only at a corner (the face across a
+// junction) may lie nearer than the neighbour the edge runs along, and
+// would be taken for sharing the edge on a few samples at its end. Only
+// faces whose boxes come within reach of the edge's face are asked.
+struct SampleOwners {
+    std::vector<int> face; // per sample: the face it is given to, -1 for none
+    std::vector<double> distance;
+    int near = 0;
+};
+
+SampleOwners ownersOfSamples(const EdgeOutline& edge, const std::vector<FaceOutline>& faces,
+                             const std::vector<std::size_t>& candidates)
 {
     const double reach = kReachShare * edge.length;
-    int near = 0;
-    double gap = 0.0;
+    SampleOwners owners;
+    std::vector<bool> atEnd; // near, within twice its distance of an end
+    std::vector<int> nearestFaces;
     for (const EdgePoint& p : edge.samples) {
-        if (!withinBox(p, other.low, other.high, reach))
-            continue;
         double best = std::numeric_limits<double>::infinity();
         const EdgeOutline* nearest = nullptr;
-        for (const EdgeOutline& line : other.edges)
-            for (std::size_t k = 1; k < line.polyline.size(); ++k)
-                if (const double d = distanceToSegment(p, line.polyline[k - 1], line.polyline[k]);
-                    d < best) {
-                    best = d;
-                    nearest = &line;
-                }
-        if (nearest != nullptr && best <= kReachShare * std::min(edge.length, nearest->length)) {
-            ++near;
-            gap = std::max(gap, best);
+        int nearestFace = -1;
+        for (std::size_t b : candidates) {
+            if (!withinBox(p, faces[b].low, faces[b].high, reach))
+                continue;
+            for (const EdgeOutline& line : faces[b].edges)
+                for (std::size_t k = 1; k < line.polyline.size(); ++k)
+                    if (const double d =
+                            distanceToSegment(p, line.polyline[k - 1], line.polyline[k]);
+                        d < best) {
+                        best = d;
+                        nearest = &line;
+                        nearestFace = int(b);
+                    }
         }
+        const bool near =
+            nearest != nullptr && best <= kReachShare * std::min(edge.length, nearest->length);
+        const double fromEnds =
+            std::min(distance(p, edge.polyline.front()), distance(p, edge.polyline.back()));
+        atEnd.push_back(near && 2.0 * best >= fromEnds);
+        nearestFaces.push_back(near ? nearestFace : -1);
+        owners.face.push_back(near && !atEnd.back() ? nearestFace : -1);
+        owners.distance.push_back(near ? best : 0.0);
+        if (near)
+            ++owners.near;
     }
-    return near >= kSharedShare * kSamplesPerEdge ? gap : -1.0;
+    const std::vector<int> given = owners.face;
+    // An edge that lies as far from the faces as a quarter of its length
+    // (the farthest a sample is near them) has all its samples at its ends:
+    // each goes to the face it is nearest to.
+    if (std::all_of(given.begin(), given.end(), [](int f) { return f < 0; })) {
+        owners.face = nearestFaces;
+        return owners;
+    }
+    const int count = int(given.size());
+    for (int k = 0; k < count; ++k) {
+        if (!atEnd[std::size_t(k)])
+            continue;
+        for (int step = 1; step < count && owners.face[std::size_t(k)] < 0; ++step)
+            for (int j : {k - step, k + step})
+                if (j >= 0 && j < count && given[std::size_t(j)] >= 0) {
+                    owners.face[std::size_t(k)] = given[std::size_t(j)];
+                    break;
+                }
+    }
+    return owners;
 }
 
 } // namespace
@@ -148,22 +195,35 @@ FaceOutline brepOutline(const ON_Brep& brep)
 std::vector<SharedEdgeGap> sharedEdgeGaps(const std::vector<FaceOutline>& faces)
 {
     std::map<std::pair<int, int>, double> pairs;
+    std::vector<std::size_t> candidates;
     for (std::size_t a = 0; a < faces.size(); ++a)
-        for (const EdgeOutline& edge : faces[a].edges)
-            for (std::size_t b = 0; b < faces.size(); ++b) {
-                // Samples beyond the reach of the other face's box are
-                // not near it: a face far from this one is passed at once.
-                if (b == a || faces[b].edges.empty() ||
-                    !boxesMeet(faces[a], faces[b], kReachShare * edge.length))
+        for (const EdgeOutline& edge : faces[a].edges) {
+            // Samples beyond the reach of a face's box are not near it: a
+            // face far from this one is passed at once.
+            candidates.clear();
+            for (std::size_t b = 0; b < faces.size(); ++b)
+                if (b != a && !faces[b].edges.empty() &&
+                    boxesMeet(faces[a], faces[b], kReachShare * edge.length))
+                    candidates.push_back(b);
+            const SampleOwners owners = ownersOfSamples(edge, faces, candidates);
+            if (owners.near < kSharedShare * kSamplesPerEdge)
+                continue;
+            std::map<int, std::pair<int, double>> along; // face -> samples, gap
+            for (std::size_t k = 0; k < owners.face.size(); ++k)
+                if (const int b = owners.face[k]; b >= 0) {
+                    auto& [count, gap] = along[b];
+                    ++count;
+                    gap = std::max(gap, owners.distance[k]);
+                }
+            for (const auto& [b, share] : along) {
+                if (share.first < kLeastSamples)
                     continue;
-                const double gap = gapAlong(edge, faces[b]);
-                if (gap < 0.0)
-                    continue;
-                const std::pair<int, int> key(int(std::min(a, b)), int(std::max(a, b)));
-                const auto [at, added] = pairs.emplace(key, gap);
+                const std::pair<int, int> key(std::min(int(a), b), std::max(int(a), b));
+                const auto [at, added] = pairs.emplace(key, share.second);
                 if (!added)
-                    at->second = std::max(at->second, gap);
+                    at->second = std::max(at->second, share.second);
             }
+        }
     std::vector<SharedEdgeGap> gaps;
     for (const auto& [key, gap] : pairs)
         gaps.push_back({key.first, key.second, gap});

@@ -3,15 +3,23 @@
 // Breps it adds to the document.
 //
 // Each edge is sampled at 50 points evenly spread over its domain and
-// measured against the other face's edges (as poly-lines of 400 points each,
-// which follow them far closer than any gap of interest). A sample is near
-// that face when it lies within a quarter of the length of its own edge, and
-// of the edge it is nearest to, from that face's edges: a long free side that
-// runs beside a narrow face (an L-shaped face's outer side beside the cell it
+// measured against the edges of all other faces together (as poly-lines of
+// 400 points each, which follow them far closer than any gap of interest).
+// A sample is near them when it lies within a quarter of the length of its
+// own edge, and of the edge it is nearest to: a long free side that runs
+// beside a narrow face (an L-shaped face's outer side beside the cell it
 // wraps) lies farther than that from the neighbour's short sides, where a
 // side the two faces share lies along one side of the neighbour. The edge
-// runs along that face when 80 % of its samples are near it; its gap is then
-// the largest distance of those samples.
+// runs along other faces when 80 % of its samples are near them. Each of
+// those samples belongs to the face it is nearest to, so that a side that
+// runs along two neighbours, each over a part of it (a side with a
+// neighbour's corner on it: a T-junction), is measured against each only
+// along the part that neighbour shares (a sample nearer to an end of its
+// edge than twice its distance belongs to the face of the nearest sample
+// that is not: a face across a corner may lie nearest there); a face shares
+// the edge when it is given two of its samples at least, and the gap of the
+// two is the largest distance of those samples from the faces, as the
+// job's judge of the Breps measures them.
 //
 // Plain values and functions; not thread-safe only in that the faces and
 // Breps measured must not change meanwhile.

@@ -38,8 +38,8 @@ run_one() {
   [ -f "fuzz/dict/$name.dict" ] && dict=(-dict="fuzz/dict/$name.dict")
   # The project's limits on a hostile input: at most 1 KB (larger seeds are
   # cut to it), a second, and 64 MB of memory above what the harness takes
-  # for an empty input (its start and the sanitizers' own), measured here on
-  # an empty corpus. The sanitizer holds up to 16 MB of freed blocks back to
+  # for an empty input (its start, the host's for the harnesses on the host,
+  # and the sanitizers' own), measured here on an empty corpus. The sanitizer holds up to 16 MB of freed blocks back to
   # catch their later use; an empty input does not fill that, so it is added
   # to the limit. No single allocation may take more than 64 MB.
   local empty="$build/empty/$name" base
@@ -49,9 +49,10 @@ run_one() {
   # The fuzzing runs in a child process that is started again after each
   # finding, so that one input over the limits does not end the run; stdout
   # of the readers is closed (their messages would slow the run).
+  local limit=$(( ${base:-0} + 64 + 16 ))
   ASAN_OPTIONS=$asan "$build/fuzz/fuzz_$name" "${dict[@]}" -max_total_time="$seconds" \
       -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 \
-      -rss_limit_mb=$(( ${base:-0} + 64 + 16 )) -malloc_limit_mb=64 -timeout=1 -max_len=1024 \
+      -rss_limit_mb=$limit -malloc_limit_mb=64 -timeout=1 -max_len=1024 \
       -close_fd_mask=1 -artifact_prefix="$findings/" "${inputs[@]}" \
       > "$build/$name.log" 2>&1 || true
   local runs
@@ -60,15 +61,38 @@ run_one() {
   # instrumentation of this build makes a run several times slower than
   # the test build, where the hostile-input table holds the kept inputs to
   # their second.
-  local found=0 known=() f k
+  # Each finding is run once more alone, in a fresh process under the same
+  # limits, and said whether it repeats there: a child of the fork mode runs
+  # input after input, and an input is blamed for the memory that those
+  # before it left mapped when the limit is checked while it runs.
+  alone() {
+    local out peak
+    if ! out=$(ASAN_OPTIONS=$asan "$build/fuzz/fuzz_$name" -runs=1 -timeout=1 \
+                 -malloc_limit_mb=64 -close_fd_mask=1 -print_final_stats=1 \
+                 -exact_artifact_path=/dev/null "$1" 2>&1); then
+      echo "repeats alone"
+      return
+    fi
+    peak=$(sed -n 's/^stat::peak_rss_mb: *//p' <<<"$out" | tail -1)
+    if [ -n "$peak" ] && [ "$peak" -gt "$limit" ]; then
+      echo "repeats alone: $peak MB"
+    else
+      echo "within the limits alone: ${peak:-?} MB"
+    fi
+  }
+  local found=0 known=() new=() f k
   for f in "$findings"/*; do
     [ -f "$f" ] || continue
     for k in "fuzz/corpus/$name"/* "tests/data/fuzz/$name"/*; do
-      if [ -f "$k" ] && cmp -s "$f" "$k"; then known+=("$(basename "$f" | cut -d- -f1) $k"); rm "$f"; continue 2; fi
+      if [ -f "$k" ] && cmp -s "$f" "$k"; then
+        known+=("$(basename "$f" | cut -d- -f1) $k ($(alone "$k"))"); rm "$f"; continue 2
+      fi
     done
     found=$((found + 1))
+    new+=("$f ($(alone "$f"))")
   done
   echo "$name: ${runs:-?} executions, $found findings, memory limit ${base:-?} + 80 MB (log $build/$name.log)"
+  for f in "${new[@]}"; do echo "  finding: $f"; done
   for k in "${known[@]}"; do echo "  over the limits here: $k"; done
 }
 

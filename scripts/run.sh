@@ -73,8 +73,8 @@ grep -m1 "^Largest gap between neighbouring Breps' shared edges" "$log" || true
 if [[ $status -ne 0 ]]; then
     # The failure that stopped the job (no region), else the first the
     # runner names, in one line; with the cause the runner found printed
-    # before it (the face and why it failed, or the heal), in the same line,
-    # which comes last.
+    # before it (the face and why it failed, the heal and its face, the gap
+    # and its faces), in the same line, which comes last.
     reason=$({ [[ $status -eq 3 ]] && grep -m1 -E "^$script:[0-9]+: no region: " "$log"; } ||
              grep -m1 -E "^$script:[0-9]+: |^vzhost: " "$log") || true
     reason=$(sed "s|^$script:[0-9]*: ||" <<<"$reason")
@@ -83,12 +83,14 @@ if [[ $status -ne 0 ]]; then
     "no region: "*) what="no region found (${reason#no region: })" ;;
     *"printed: No facets have been imported from "*) what="${reason#*printed: }" ;;
     *"printed: Gap between faces "*) what="${reason#*printed: }" ;;
+    *"printed: Face "*" has no surface"*) what="${reason#*printed: }" ;;
     *"printed: Heal failed"*)
         what="a face could not be healed to its neighbours (${reason#*printed: })" ;;
-    *"largest gap exceeds"*)
-        gap=$(grep -m1 "^Largest gap between neighbouring Breps' shared edges" "$log" |
-              sed 's/^[^:]*: \([^ ]*\) .*document tolerance \([^)]*\)).*/\1 against \2/')
-        what="the largest gap between the Breps' shared edges exceeds the document's tolerance (${gap})" ;;
+    *"!edge-gaps: the largest gap "*)
+        what="the largest gap between the Breps' shared edges exceeds the document's tolerance (${reason#*!edge-gaps: })" ;;
+    *"!expect-same-print: printed Edges per Brep:"*)
+        read -r brep edges sides < <(sed -n 's/.*which part at word \([0-9]*\) (\([^ ]*\) and \([^)]*\)).*/\1 \2 \3/p' <<<"$reason") || true
+        what="Brep ${brep:-?} has ${edges:-?} edges in its trim loop where its region has ${sides:-?} sides ($(grep -m1 '^Edges per Brep:' "$log" || true))" ;;
     *"Edges per Brep: 4 4 4 4"*)
         what="a Brep's trim loop does not have its region's four sides ($(grep -m1 '^Edges per Brep:' "$log" || echo 'no Breps'))" ;;
     *"printed: failed to relocate"*)
@@ -99,7 +101,10 @@ if [[ $status -ne 0 ]]; then
     *) what=${reason:-vzhost exit code $status} ;;
     esac
     echo "Transcript: $log" >&2
-    [[ "$what" == *"$cause"* ]] && cause=
+    # A cause that the line above already says, or that is the failed check
+    # itself, is not said twice; one that says more takes its place.
+    [[ "$what" == *"$cause"* || "$cause" == "line "*": $reason" ]] && cause=
+    [[ -n "$cause" && "$cause" == *"$what"* ]] && { what=$cause; cause=; }
     echo "The main job failed: $what${cause:+; cause: $cause}." >&2
     exit "$status"
 fi

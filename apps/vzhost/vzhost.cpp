@@ -6,8 +6,13 @@
 //
 // Exit codes: 0 every check passed; 1 a check failed, a command was unknown
 // or a prompt went unanswered (each failure names its script line on
-// standard error, and a last line "file.vzs: failed: ..." names the cause
-// printed before: the face without a surface and why, or the failed heal);
+// standard error, and a last line "file.vzs: failed: ..." names what failed
+// and why, from what the system printed before the first check failed: the
+// face without a surface and why, the failed heal and the face it was on,
+// the gap and the faces it lies between, the reopened document's lost loop;
+// else the first failed check, which names what it found: the Brep whose
+// edges are not its region's sides, the count printed in place of the one
+// expected, the largest gap between two Breps);
 // 2 the script cannot be read or the arguments are wrong;
 // 3 no region: a directive found nothing to work on (say !place-net, on a
 // mesh without a smooth sheet to draw on), which it says in one line, unless
@@ -18,6 +23,7 @@
 // running surface fit to stop at its next iteration; a second Ctrl-C ends
 // the program at once.
 #include "FaceFits.h"
+#include "FailureLines.h"
 #include "platform/FitStopFlag.h"
 #include "platform/host/HeadlessHost.h"
 #include "platform/host/PlugIn.h"
@@ -103,25 +109,13 @@ int main(int argc, char** argv)
     settings.plugIns = VezadHost::plugInModuleNames();
     HeadlessHost host;
     VezadRunner::addFaceFitsDirective(host);
-    // What the Meshwright net prints when a face fails: the line naming the
-    // face (or the heal, or the reopened document), and the lines telling
-    // why, printed before it (the heal names the face it starts on, in its
-    // own order).
-    for (const char* what : {"has no surface", "Heal failed", "failed to relocate the loop"})
-        host.addFailureCause(what, true);
-    for (const char* why :
-         {"makro returned a bad surface", "folded surface, face refused", "no start surface",
-          "start surface is a bad surface", "start geometry is not a surface",
-          "fewer than 3 points inside the boundary", "selection Error dMax",
-          "Shortcut delete a degenerate face", "bad surface stage 3",
-          "face fit outside the tolerance", "tolerances off the mesh", "Start Face "})
-        host.addFailureCause(why, false);
+    VezadRunner::addFailureLines(host);
     if (!host.start(settings))
         std::fprintf(stderr, "vzhost: a plug-in did not load; the script runs without it\n");
     const ScriptResult result = host.runScriptFile(script, defines);
     host.shutdown();
     // The failures come last, after all the system printed; the last line
-    // names the cause, where something printed one.
+    // names what failed and why.
     std::cout.flush();
     std::fflush(stdout);
     for (const ScriptFailure& failure : result.failures)

@@ -276,6 +276,11 @@ bool readDocument(ON_BinaryArchive& in, StoredDocument& stored, std::string& err
             error = "plug-in data is cut short";
             return false;
         }
+        for (const StoredChunk& other : stored.chunks)
+            if (other.plugInId == chunk.plugInId) {
+                error = "the data of plug-in " + chunk.plugInId.ToString() + " is stored twice";
+                return false;
+            }
         chunk.offset = in.CurrentPosition();
         in.SeekFromStart(chunk.offset + chunk.length);
         stored.chunks.push_back(chunk);
@@ -321,6 +326,27 @@ OpenResult openDocument(CVezadDoc& doc, const std::string& path, std::string& er
     StoredDocument stored;
     if (!readDocument(in, stored, error))
         return OpenResult::refused;
+    CVezadApp& app = VezadApp();
+    CVezadFileReadOptions options;
+    // The loaded plug-ins check their data first: a record one of them
+    // cannot read whole refuses the file while the document is as it was.
+    std::vector<CVezadPlugIn*> checked;
+    for (const StoredChunk& chunk : stored.chunks) {
+        const CVezadApp::LoadedPlugIn* loaded = app.findLoadedPlugIn(chunk.plugInId);
+        if (!loaded)
+            continue;
+        in.SeekFromStart(chunk.offset);
+        ON_BoundedArchive data(in, chunk.length);
+        ON_wString problem;
+        checked.push_back(loaded->plugIn);
+        if (!loaded->plugIn->CheckDocument(data, options, problem)) {
+            for (CVezadPlugIn* plugIn : checked)
+                plugIn->ForgetCheckedDocument();
+            error = "the data of plug-in " + toUtf8(loaded->name) + " cannot be read whole" +
+                    (problem.IsEmpty() ? std::string() : ": " + problem.ToUtf8());
+            return OpenResult::refused;
+        }
+    }
 
     doc.closeContents();
     doc.announceNewDocument();
@@ -331,8 +357,6 @@ OpenResult openDocument(CVezadDoc& doc, const std::string& path, std::string& er
         if (!doc.addStoredObject(built, object.id, object.attributes))
             delete built;
     }
-    CVezadApp& app = VezadApp();
-    CVezadFileReadOptions options;
     std::string lost;
     for (const StoredChunk& chunk : stored.chunks) {
         const CVezadApp::LoadedPlugIn* loaded = app.findLoadedPlugIn(chunk.plugInId);

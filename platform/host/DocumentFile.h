@@ -42,7 +42,9 @@ enum class OpenResult {
 // new-document events, then the objects (each raising its add event), then
 // each chunk handed to the ReadDocument of its loaded plug-in through an
 // archive that ends with the chunk. Chunks of plug-ins that are not loaded
-// are skipped.
+// are skipped. Before anything changes, each loaded plug-in checks its
+// chunk (CheckDocument): a chunk its plug-in cannot read whole refuses the
+// file, error naming the plug-in and what of its record is wrong.
 OpenResult openDocument(CVezadDoc& doc, const std::string& path, std::string& error);
 
 } // namespace VezadHost

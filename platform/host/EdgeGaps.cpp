@@ -96,25 +96,35 @@ EdgeGaps sharedEdgeGaps(const CVezadDoc& doc)
     for (const Edge& edge : edges) {
         std::vector<const Polyline*> lines;
         std::vector<double> lengths;
+        std::vector<int> owners; // the Brep of each line
         for (int other = 0; other < gaps.brepCount; ++other)
             if (other != edge.brep)
                 for (const Polyline& line : outlines[static_cast<std::size_t>(other)]) {
                     lines.push_back(&line);
                     lengths.push_back(polylineLength(line));
+                    owners.push_back(other);
                 }
         int along = 0;
         double gap = 0.0;
+        int neighbour = -1;
         for (const ON_3dPoint& p : edge.samples) {
             std::size_t nearest = 0;
             const double d = distanceToPolylines(p, lines, nearest);
             if (!lines.empty() && d <= kReachShare * std::min(edge.length, lengths[nearest])) {
                 ++along;
-                gap = std::max(gap, d);
+                if (neighbour < 0 || d > gap) {
+                    gap = d;
+                    neighbour = owners[nearest];
+                }
             }
         }
         if (along >= kSharedShare * kSamplesPerEdge) {
             ++gaps.sharedEdges;
-            gaps.largest = std::max(gaps.largest, gap);
+            if (gaps.largestBetween[0] < 0 || gap > gaps.largest) {
+                gaps.largest = gap;
+                gaps.largestBetween[0] = edge.brep;
+                gaps.largestBetween[1] = neighbour;
+            }
         }
     }
     return gaps;

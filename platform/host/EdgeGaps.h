@@ -26,6 +26,10 @@ struct EdgeGaps {
     int brepCount = 0;
     int sharedEdges = 0; // edges that run along other Breps, each side counted
     double largest = 0.0;
+    // The Brep whose edge has the largest gap and the Brep its farthest
+    // sample is nearest to, by their place in the document's order (from 0);
+    // -1 while no edge is shared.
+    int largestBetween[2] = {-1, -1};
     std::vector<int> edgesPerBrep; // in the document's order
 };
 

@@ -186,9 +186,12 @@ struct HeadlessHost::Impl {
     std::size_t boxStart = 0;
     // The defines of the running script; null between scripts.
     VezadHost::ScriptDefines* defines = nullptr;
-    // Markers of the lines that tell why a script failed, and whether a line
-    // holding one names what failed.
-    std::vector<std::pair<std::string, bool>> failureCauses;
+    // The kinds of lines that name what failed: each one's marker, and the
+    // markers of the lines before it that tell why.
+    std::vector<std::pair<std::string, std::vector<std::string>>> failureLines;
+    // Where the standard output stood when the running script's first check
+    // failed; npos before.
+    std::size_t failureOutput = std::string::npos;
 };
 
 HeadlessHost::HeadlessHost() : m_impl(std::make_unique<Impl>())
@@ -320,32 +323,51 @@ void HeadlessHost::shutdown()
     m_running = false;
 }
 
-void HeadlessHost::addFailureCause(const std::string& marker, bool namesWhatFailed)
+void HeadlessHost::addFailureLine(const std::string& what, const std::vector<std::string>& causes)
 {
-    if (!marker.empty())
-        m_impl->failureCauses.emplace_back(marker, namesWhatFailed);
+    if (what.empty())
+        return;
+    std::vector<std::string> markers;
+    for (const std::string& cause : causes)
+        if (!cause.empty())
+            markers.push_back(cause);
+    m_impl->failureLines.emplace_back(what, std::move(markers));
 }
 
-std::string HeadlessHost::failureCause(std::size_t from)
+std::string HeadlessHost::failureCause(std::size_t from, std::size_t to, const ScriptFailure& first)
 {
     const std::string& output = standardOutput();
-    std::istringstream lines(output.substr(std::min(from, output.size())));
-    std::string why;
+    to = std::min(to, output.size());
+    from = std::min(from, to);
+    std::istringstream lines(output.substr(from, to - from));
+    // The lines so far that hold a marker of a cause, of any kind.
+    std::vector<std::string> causes;
+    auto holdsAny = [](const std::string& line, const std::vector<std::string>& markers) {
+        for (const std::string& marker : markers)
+            if (line.find(marker) != std::string::npos)
+                return true;
+        return false;
+    };
     for (std::string line; std::getline(lines, line);) {
         // The host's lines of failed checks quote what they looked for.
         if (line.rfind("Script line ", 0) == 0)
             continue;
         line = VezadHost::trimmed(line);
-        for (const auto& [marker, namesWhatFailed] : m_impl->failureCauses) {
-            if (line.find(marker) == std::string::npos)
+        for (const auto& [what, whys] : m_impl->failureLines) {
+            if (line.find(what) == std::string::npos)
                 continue;
-            if (namesWhatFailed)
-                return why.empty() ? line : line + " (after \"" + why + "\")";
-            why = line;
-            break;
+            for (auto why = causes.rbegin(); why != causes.rend(); ++why)
+                if (holdsAny(*why, whys))
+                    return line + " (after \"" + *why + "\")";
+            return line;
         }
+        for (const auto& kind : m_impl->failureLines)
+            if (holdsAny(line, kind.second)) {
+                causes.push_back(line);
+                break;
+            }
     }
-    return why;
+    return "line " + std::to_string(first.line) + ": " + first.message;
 }
 
 void HeadlessHost::addDirective(const std::string& name, ScriptDirective directive)
@@ -395,7 +417,9 @@ ScriptResult HeadlessHost::runScript(const std::string& text,
     std::string line;
     const std::size_t outputStart = m_impl->outputStart;
     VezadHost::ScriptDefines* outer = m_impl->defines;
+    const std::size_t outerFailureOutput = m_impl->failureOutput;
     m_impl->defines = &all;
+    m_impl->failureOutput = std::string::npos;
     for (int number = 1; std::getline(lines, line); ++number) {
         runLine(line, number, all, result);
         m_impl->capture.poll();
@@ -405,8 +429,15 @@ ScriptResult HeadlessHost::runScript(const std::string& text,
     m_impl->defines = outer;
     app.InputQueue().clear();
     m_impl->events->scriptEnded();
-    if (result.status == ScriptResult::passed && !result.failures.empty())
-        result.cause = failureCause(outputStart);
+    // A script that found no region after a check failed failed for that
+    // check.
+    const bool checkFailed =
+        result.status == ScriptResult::passed
+            ? !result.failures.empty()
+            : result.status == ScriptResult::noRegion && result.failures.size() > 1;
+    if (checkFailed)
+        result.cause = failureCause(outputStart, m_impl->failureOutput, result.failures.front());
+    m_impl->failureOutput = outerFailureOutput;
     m_impl->transcriptStart = app.Transcript().size();
     m_impl->outputStart = standardOutput().size();
     m_impl->boxStart = app.MessageBoxes().size();
@@ -420,6 +451,8 @@ void HeadlessHost::runLine(const std::string& rawLine, int number,
 {
     CVezadApp& app = VezadApp();
     auto fail = [&](const std::string& message) {
+        if (result.failures.empty())
+            m_impl->failureOutput = standardOutput().size();
         app.Print("Script line %d failed: %s\n", number, message.c_str());
         result.failures.push_back({number, message});
     };
@@ -524,6 +557,22 @@ DirectiveOutcome HeadlessHost::expectPrint(const std::vector<std::string>& argum
     if (findPrinted(arguments[0], line))
         return DirectiveOutcome::passed;
     reason = "nothing printed holds \"" + arguments[0] + "\"";
+    // A count that came out otherwise ("model has 3 loops" where 4 were
+    // expected) tells what went wrong: the last line that holds the text's
+    // words before its first figure is quoted.
+    const std::string& wanted = arguments[0];
+    const std::size_t figure = wanted.find_first_of("0123456789");
+    if (figure == std::string::npos || figure < 4)
+        return DirectiveOutcome::failed;
+    const std::string& output = standardOutput();
+    std::istringstream lines(output.substr(std::min(m_impl->outputStart, output.size())));
+    std::string nearest;
+    for (std::string printed; std::getline(lines, printed);)
+        if (printed.find(wanted.substr(0, figure)) != std::string::npos &&
+            printed.rfind("Script line ", 0) != 0)
+            nearest = VezadHost::trimmed(printed);
+    if (!nearest.empty())
+        reason += " (printed: " + nearest + ")";
     return DirectiveOutcome::failed;
 }
 
@@ -563,6 +612,20 @@ DirectiveOutcome HeadlessHost::expectSamePrint(const std::vector<std::string>& a
     if (rest[0] == rest[1])
         return DirectiveOutcome::passed;
     reason = "printed " + arguments[0] + rest[0] + " and " + arguments[1] + rest[1];
+    // The first word where the two part, by its place: with per-item lists
+    // ("Edges per Brep: 4 5" and "Sides per Brep: 4 4") the item that differs.
+    std::istringstream words[2] = {std::istringstream(rest[0]), std::istringstream(rest[1])};
+    std::string word[2];
+    for (int place = 1;; ++place) {
+        const bool more[2] = {bool(words[0] >> word[0]), bool(words[1] >> word[1])};
+        if (more[0] && more[1] && word[0] == word[1])
+            continue;
+        if (!more[0] && !more[1])
+            break; // they differ in blanks only
+        reason += ", which part at word " + std::to_string(place) + " (" +
+                  (more[0] ? word[0] : "nothing") + " and " + (more[1] ? word[1] : "nothing") + ")";
+        break;
+    }
     return DirectiveOutcome::failed;
 }
 
@@ -754,7 +817,13 @@ DirectiveOutcome HeadlessHost::edgeGaps(const std::vector<std::string>& argument
         return DirectiveOutcome::failed;
     }
     if (gaps.largest > factor * tolerance) {
-        reason = "the largest gap exceeds " + arguments[0] + " x the document's tolerance";
+        char figures[96];
+        std::snprintf(figures, sizeof figures, "%.6g, between Breps %d and %d,", gaps.largest,
+                      gaps.largestBetween[0] + 1, gaps.largestBetween[1] + 1);
+        reason = std::string("the largest gap ") + figures + " exceeds " + arguments[0] +
+                 " x the document's tolerance";
+        std::snprintf(figures, sizeof figures, " %.6g", tolerance);
+        reason += figures;
         return DirectiveOutcome::failed;
     }
     return DirectiveOutcome::passed;

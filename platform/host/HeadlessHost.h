@@ -13,14 +13,20 @@
 // output folder) and SCRIPT_DIR (the script's folder) are always defined.
 // Directives built in:
 //   !expect-print "<text>"   the text was printed (transcript or standard
-//                            output) since the previous script ended
+//                            output) since the previous script ended (the
+//                            failure quotes the last line printed that
+//                            begins as the text does, up to its first
+//                            figure: "model has 3 loops" for "model has 4
+//                            loops")
 //   !expect-no-print "<text>"
 //                            nothing printed since then holds the text (the
 //                            failure names the line that does)
 //   !expect-same-print "<text>" "<text>"
 //                            the first lines printed since then that hold
 //                            the two texts go on alike after them (as
-//                            "Edges per Brep:" and "Sides per Brep:")
+//                            "Edges per Brep:" and "Sides per Brep:"; the
+//                            failure names the first word where they part,
+//                            by its place after the texts)
 //   !expect-box "<text>"     a message box with that text was shown since
 //                            then
 //   !expect-result <0|1|3>   the result of the last command
@@ -53,7 +59,9 @@
 //                            EdgeGaps.h) and each Brep's edge count; with a
 //                            factor, fails when there is no Brep, when two
 //                            or more share no edge, or when the gap exceeds
-//                            factor x the document's tolerance
+//                            factor x the document's tolerance (naming the
+//                            gap, the tolerance and the two Breps, by their
+//                            place in the document, it lies between)
 // with the event directives of platform/host/EventReplay.h (mouse, keys,
 // menus, views, captures), and addDirective adds more. After every line the
 // host's message loop takes the messages the line posted. A script fails on
@@ -114,10 +122,14 @@ struct ScriptResult {
     };
     Status status = passed;
     std::vector<ScriptFailure> failures;
-    // Of a failed script: the first line printed while it ran that holds a
-    // marker naming what failed (addFailureCause), with the last line before
-    // it that holds a marker telling why; else the first line telling why;
-    // empty when nothing printed holds a marker.
+    // Of a failed script (and of one that found no region after a failed
+    // check), in one line, what failed and why. Only what was printed before
+    // its first check failed counts: later lines are consequences or
+    // reports. Among those, the first line of a kind that names what failed
+    // (addFailureLine), with the last line before it that holds one of that
+    // kind's causes: `line (after "cause")`; where none names what failed,
+    // the first failed check: "line N: " and its message. Empty when the
+    // script did not fail.
     std::string cause;
 };
 
@@ -154,11 +166,13 @@ public:
     // Defines ${name} for the rest of the running script (directives call
     // it); nothing when no script runs.
     void define(const std::string& name, const std::string& value);
-    // Adds a marker of the lines that tell why a script failed: a line that
-    // holds it names what failed ("Face 3 of 4 has no surface") when
-    // namesWhatFailed, else tells why ("folded surface, face refused"). The
-    // host's own lines of failed checks are no causes.
-    void addFailureCause(const std::string& marker, bool namesWhatFailed);
+    // Adds a kind of line that names what failed, known by the marker `what`
+    // ("has no surface" in "Face 3 of 4 has no surface"), with the markers of
+    // the lines printed before such a line that tell why, or where the
+    // system was at work ("folded surface, face refused"; "Start Face ", the
+    // face a heal works on). Lines that only report progress are no causes;
+    // nor are the host's own lines of failed checks.
+    void addFailureLine(const std::string& what, const std::vector<std::string>& causes = {});
 
     CVezadDoc& doc();
     // What the system wrote to standard output since the start (everything
@@ -177,8 +191,8 @@ private:
     // text (transcript first, then standard output); false when none.
     bool findPrinted(const std::string& wanted, std::string& line);
     // The cause of a failure (ScriptResult::cause) among the lines printed
-    // from `from` in the standard output on.
-    std::string failureCause(std::size_t from);
+    // in the standard output from `from` up to `to`, the first failure.
+    std::string failureCause(std::size_t from, std::size_t to, const ScriptFailure& first);
     DirectiveOutcome expectBox(const std::vector<std::string>& arguments, std::string& reason);
     DirectiveOutcome expectResult(const std::vector<std::string>& arguments, std::string& reason);
     DirectiveOutcome dumpDoc(const std::vector<std::string>& arguments, std::string& reason);

@@ -16,6 +16,11 @@ BOOL CVezadPlugIn::ReadDocument(CVezadDoc&, ON_BinaryArchive&, const CVezadFileR
     return TRUE;
 }
 
+BOOL CVezadPlugIn::CheckDocument(ON_BinaryArchive&, const CVezadFileReadOptions&, ON_wString&)
+{
+    return TRUE;
+}
+
 BOOL CVezadPlugIn::InsertPlugInMenuToVezadMenu(HMENU menu, int position)
 {
     if (!menu)

@@ -74,6 +74,16 @@ public:
                                const CVezadFileWriteOptions& options);
     virtual BOOL ReadDocument(CVezadDoc& doc, ON_BinaryArchive& archive,
                               const CVezadFileReadOptions& options);
+    // Open asks each loaded plug-in to check its chunk of the file before
+    // the document changes: FALSE, with problem saying in a few words what
+    // of the record cannot be read, refuses the whole open and leaves the
+    // document as it was. A plug-in may keep what its check read for the
+    // ReadDocument that follows on the same chunk once every check passed;
+    // when the open is refused instead, ForgetCheckedDocument follows. The
+    // default takes every chunk.
+    virtual BOOL CheckDocument(ON_BinaryArchive& archive, const CVezadFileReadOptions& options,
+                               ON_wString& problem);
+    virtual void ForgetCheckedDocument() {}
 
     // Puts a menu of the plug-in into the host's menu bar at position (-1:
     // last); FALSE for a null menu. Removing answers FALSE for a menu the

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <ostream>
 
 namespace {
 
@@ -295,6 +296,21 @@ bool ON_BinaryArchive::ReadCompressedBufferSize(std::size_t* size)
     return ok;
 }
 
+bool ON_BinaryArchive::ReadCompressedBufferSize(std::size_t* size, std::size_t* compressedSize)
+{
+    if (!size || !compressedSize || !ReadMode())
+        return false;
+    std::size_t start = CurrentPosition();
+    CompressedHeader header;
+    bool ok = readCompressedHeader(header);
+    SeekFromStart(start);
+    if (ok) {
+        *size = static_cast<std::size_t>(header.size);
+        *compressedSize = static_cast<std::size_t>(header.compressedSize);
+    }
+    return ok;
+}
+
 bool ON_BinaryArchive::ReadCompressedBuffer(std::size_t size, void* buffer, int* crcFailed)
 {
     if (!ReadMode() || (size > 0 && !buffer))
@@ -449,4 +465,213 @@ bool ON_BoundedArchive::readBytes(std::size_t count, void* bytes)
 bool ON_BoundedArchive::writeBytes(std::size_t, const void*)
 {
     return false;
+}
+
+// ---- ON_CompressedBufferStream ----------------------------------------------------------------
+
+namespace {
+
+// Bytes of zlib data read from the archive at once, and bytes inflated at
+// once; the get area keeps the last few bytes of the previous piece before
+// the new one, for a putback across pieces.
+constexpr std::size_t streamPiece = std::size_t(1) << 16;
+constexpr std::size_t putbackRoom = 16;
+
+} // namespace
+
+struct ON_CompressedBufferStream::State {
+    ON_BinaryArchive* archive = nullptr;
+    std::size_t recordEnd = 0; // archive position after the record
+    std::uint64_t size = 0;
+    std::uint64_t compressedSize = 0;
+    std::uint32_t storedCrc = 0;
+    std::uint64_t packedLeft = 0; // zlib bytes not yet taken from the archive
+    std::uint64_t produced = 0;   // bytes inflated so far
+    std::uint64_t firstInGet = 0; // stream offset of the get area's first new byte
+    uLong crc = 0;
+    bool zlibOpen = false;
+    bool ended = false;   // the zlib stream ended
+    bool damaged = false; // the payload cannot inflate to its size
+    bool stopAtNul = false;
+    bool stopped = false; // the stream ended at a NUL
+    std::uint64_t nulAt = 0;
+    std::ostream* copy = nullptr;
+    z_stream z{};
+    std::vector<unsigned char> in;
+    std::vector<unsigned char> out;
+
+    ~State()
+    {
+        if (zlibOpen)
+            inflateEnd(&z);
+    }
+};
+
+ON_CompressedBufferStream::ON_CompressedBufferStream() = default;
+
+ON_CompressedBufferStream::~ON_CompressedBufferStream() = default;
+
+bool ON_CompressedBufferStream::Open(ON_BinaryArchive& archive, bool stopAtNul)
+{
+    m_state.reset();
+    setg(nullptr, nullptr, nullptr);
+    if (!archive.ReadMode())
+        return false;
+    const std::size_t start = archive.CurrentPosition();
+    ON_BinaryArchive::CompressedHeader header;
+    if (!archive.readCompressedHeader(header)) {
+        archive.SeekFromStart(start);
+        return false;
+    }
+    auto state = std::make_unique<State>();
+    state->archive = &archive;
+    state->size = header.size;
+    state->compressedSize = header.compressedSize;
+    state->storedCrc = header.crc;
+    state->packedLeft = header.compressedSize;
+    state->recordEnd = archive.CurrentPosition() + static_cast<std::size_t>(header.compressedSize);
+    state->crc = crc32(0L, Z_NULL, 0);
+    state->stopAtNul = stopAtNul;
+    state->nulAt = header.size;
+    if (header.size > 0) {
+        if (inflateInit(&state->z) != Z_OK) {
+            archive.SeekFromStart(start);
+            return false;
+        }
+        state->zlibOpen = true;
+        state->in.resize(
+            static_cast<std::size_t>(std::min<std::uint64_t>(streamPiece, header.compressedSize)));
+        state->out.resize(putbackRoom + static_cast<std::size_t>(
+                                            std::min<std::uint64_t>(streamPiece, header.size)));
+    }
+    m_state = std::move(state);
+    return true;
+}
+
+void ON_CompressedBufferStream::CopyTo(std::ostream* copy)
+{
+    if (m_state)
+        m_state->copy = copy;
+}
+
+std::size_t ON_CompressedBufferStream::Size() const
+{
+    return m_state ? static_cast<std::size_t>(m_state->size) : 0;
+}
+
+std::size_t ON_CompressedBufferStream::CompressedSize() const
+{
+    return m_state ? static_cast<std::size_t>(m_state->compressedSize) : 0;
+}
+
+bool ON_CompressedBufferStream::inflatePiece()
+{
+    State& s = *m_state;
+    if (s.ended || s.damaged || s.size == 0)
+        return false;
+    unsigned char* piece = s.out.data() + putbackRoom;
+    const std::size_t room = s.out.size() - putbackRoom;
+    s.z.next_out = piece;
+    s.z.avail_out = static_cast<uInt>(room);
+    while (s.z.avail_out == room) {
+        if (s.z.avail_in == 0 && s.packedLeft > 0) {
+            const std::size_t step =
+                static_cast<std::size_t>(std::min<std::uint64_t>(s.in.size(), s.packedLeft));
+            if (!s.archive->ReadByte(step, s.in.data())) {
+                s.damaged = true;
+                return false;
+            }
+            s.packedLeft -= step;
+            s.z.next_in = s.in.data();
+            s.z.avail_in = static_cast<uInt>(step);
+        }
+        const int status = inflate(&s.z, Z_NO_FLUSH);
+        if (status == Z_STREAM_END) {
+            s.ended = true;
+            break;
+        }
+        // Without progress and without input left, the stream ends early.
+        if (status != Z_OK && !(status == Z_BUF_ERROR && s.z.avail_in == 0 && s.packedLeft > 0)) {
+            s.damaged = true;
+            break;
+        }
+    }
+    const std::size_t made = room - s.z.avail_out;
+    if (made > s.size - s.produced) {
+        s.damaged = true; // more than the record stores
+        return false;
+    }
+    s.crc = crc32(s.crc, piece, static_cast<uInt>(made));
+    if (s.copy != nullptr)
+        s.copy->write(reinterpret_cast<const char*>(piece), static_cast<std::streamsize>(made));
+    if (s.nulAt == s.size)
+        if (const void* nul = std::memchr(piece, 0, made))
+            s.nulAt = s.produced +
+                      static_cast<std::uint64_t>(static_cast<const unsigned char*>(nul) - piece);
+    s.firstInGet = s.produced;
+    s.produced += made;
+    char* first = reinterpret_cast<char*>(piece);
+    std::size_t shown = made;
+    if (s.stopAtNul && s.nulAt < s.produced) {
+        shown = s.nulAt >= s.firstInGet ? static_cast<std::size_t>(s.nulAt - s.firstInGet) : 0;
+        s.stopped = true;
+    }
+    setg(first, first, first + shown);
+    return made > 0;
+}
+
+ON_CompressedBufferStream::int_type ON_CompressedBufferStream::underflow()
+{
+    if (gptr() < egptr())
+        return traits_type::to_int_type(*gptr());
+    if (!m_state || m_state->stopped || m_state->out.empty())
+        return traits_type::eof();
+    // The last bytes of the piece read stay before the next for a putback.
+    const std::size_t keep =
+        eback() != nullptr ? std::min(putbackRoom, static_cast<std::size_t>(gptr() - eback())) : 0;
+    unsigned char* piece = m_state->out.data() + putbackRoom;
+    if (keep > 0)
+        std::memmove(piece - keep, gptr() - keep, keep);
+    while (!m_state->stopped && gptr() == egptr()) {
+        if (!inflatePiece()) {
+            setg(nullptr, nullptr, nullptr);
+            return traits_type::eof();
+        }
+    }
+    if (gptr() == egptr())
+        return traits_type::eof();
+    setg(reinterpret_cast<char*>(piece) - keep, gptr(), egptr());
+    return traits_type::to_int_type(*gptr());
+}
+
+ON_CompressedBufferStream::pos_type
+ON_CompressedBufferStream::seekoff(off_type off, std::ios_base::seekdir dir,
+                                   std::ios_base::openmode which)
+{
+    // Only the position asks are answered: tellg.
+    if (!m_state || off != 0 || dir != std::ios_base::cur || !(which & std::ios_base::in))
+        return pos_type(off_type(-1));
+    if (gptr() == nullptr)
+        return pos_type(off_type(m_state->produced));
+    const char* first = reinterpret_cast<const char*>(m_state->out.data()) + putbackRoom;
+    return pos_type(off_type(m_state->firstInGet) + off_type(gptr() - first));
+}
+
+bool ON_CompressedBufferStream::Finish(std::size_t* nulAt)
+{
+    if (!m_state)
+        return false;
+    State& s = *m_state;
+    s.stopped = true; // nothing more reaches the reader
+    while (inflatePiece()) {
+    }
+    setg(nullptr, nullptr, nullptr);
+    const bool whole =
+        s.size == 0 || (s.ended && !s.damaged && s.produced == s.size && s.z.avail_in == 0 &&
+                        s.packedLeft == 0 && static_cast<std::uint32_t>(s.crc) == s.storedCrc);
+    if (nulAt)
+        *nulAt = static_cast<std::size_t>(s.nulAt);
+    s.archive->SeekFromStart(s.recordEnd);
+    m_state.reset();
+    return whole;
 }

@@ -1,6 +1,7 @@
 // Binary archives of the openNURBS subset: ON_BinaryArchive with its typed
-// fields, an archive in memory, one on a FILE, and a bounded archive that
-// reads one chunk of another archive and ends there.
+// fields, an archive in memory, one on a FILE, a bounded archive that reads
+// one chunk of another archive and ends there, and a compressed buffer read
+// as a stream that inflates as it is read.
 //
 // Fields are fixed-width little-endian and written one by one:
 //   int       4 bytes, two's complement
@@ -24,6 +25,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <iosfwd>
+#include <memory>
+#include <streambuf>
 #include <vector>
 
 class ON_BinaryArchive {
@@ -66,6 +70,10 @@ public:
     // without moving. False when no complete, plausible buffer record
     // starts here; a size it answers is safe to allocate.
     bool ReadCompressedBufferSize(std::size_t* size);
+    // The same, with the size of its zlib data (the bytes that follow the
+    // record's 20-byte head): what a reader bounds the inflation by before
+    // it allocates anything. *compressedSize is 0 for an empty buffer.
+    bool ReadCompressedBufferSize(std::size_t* size, std::size_t* compressedSize);
     // Reads the buffer record into buffer, which must hold exactly the
     // stored size. A payload that does not inflate to its size and CRC still
     // consumes its record and sets *crcFailed to 1 (the rest of buffer is
@@ -79,6 +87,7 @@ protected:
     virtual bool writeBytes(std::size_t count, const void* bytes) = 0;
 
 private:
+    friend class ON_CompressedBufferStream;
     struct CompressedHeader {
         std::uint64_t size = 0;
         std::uint32_t crc = 0;
@@ -158,4 +167,53 @@ private:
     ON_BinaryArchive& m_parent;
     std::size_t m_start;
     std::size_t m_length;
+};
+
+// A compressed buffer of a read archive as a stream that inflates as it is
+// read: a reader takes what it asks for, and neither the buffer's contents
+// nor its zlib data are ever held whole (the stream keeps 64 KB of each).
+// Each byte passes the CRC-32 on its way; Finish inflates what the reader
+// left and tells whether the whole payload matched its size and CRC, so a
+// reader that takes a stream must hold what it read until Finish agrees.
+// The stream answers tellg (bytes delivered so far) and a putback of up to
+// 16 bytes; it seeks nowhere.
+//
+// The archive must outlive the stream, and nothing else reads it from Open
+// until Finish, which leaves it just after the buffer's record.
+class ON_CompressedBufferStream : public std::streambuf {
+public:
+    ON_CompressedBufferStream();
+    ~ON_CompressedBufferStream() override;
+    ON_CompressedBufferStream(const ON_CompressedBufferStream&) = delete;
+    ON_CompressedBufferStream& operator=(const ON_CompressedBufferStream&) = delete;
+
+    // Starts on the compressed buffer whose record starts at the archive's
+    // position. False (the archive unmoved, the stream empty) when no
+    // complete, plausible record starts there (ReadCompressedBufferSize).
+    // With stopAtNul the stream ends before the buffer's first NUL byte: a
+    // text and its terminator.
+    bool Open(ON_BinaryArchive& archive, bool stopAtNul = false);
+    // Every byte inflated from now on is also written to copy (none: null).
+    void CopyTo(std::ostream* copy);
+    // The stored uncompressed size, and the size of the zlib data.
+    std::size_t Size() const;
+    std::size_t CompressedSize() const;
+    // Inflates the rest of the payload and leaves the archive after the
+    // record, damaged payload or not. True when the payload inflated to
+    // exactly Size() bytes, its zlib stream ended with its last byte and its
+    // CRC-32 matched. *nulAt (when asked) receives the offset of the first
+    // NUL byte, Size() when there is none. The stream is empty afterwards.
+    bool Finish(std::size_t* nulAt = nullptr);
+
+protected:
+    int_type underflow() override;
+    pos_type seekoff(off_type off, std::ios_base::seekdir dir,
+                     std::ios_base::openmode which) override;
+
+private:
+    struct State;
+    // Inflates the next piece into the get area; false at the end of the
+    // payload or when it is damaged.
+    bool inflatePiece();
+    std::unique_ptr<State> m_state;
 };

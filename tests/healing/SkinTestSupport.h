@@ -14,6 +14,7 @@
 #include "net/Face.h"
 
 #include <algorithm>
+#include <array>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -51,6 +52,24 @@ inline CFace* trimmed(Fenwo::NurbsSurf* surface, double u0, double v0, double u1
     for (int k = 0; k < 4; ++k) {
         const double a[3] = {uv[k][0], uv[k][1], 0.0};
         const double b[3] = {uv[k + 1][0], uv[k + 1][1], 0.0};
+        loop->curves.append(new CParCurve(makeCurve(a, b), surface, true));
+    }
+    if (!face->setOuterLoop(loop))
+        delete loop;
+    return face;
+}
+
+// A face on surface trimmed by the (u, v) polygon of straight sides through
+// the corners, in their order.
+inline CFace* trimmedPolygon(Fenwo::NurbsSurf* surface,
+                             const std::vector<std::array<double, 2>>& uv)
+{
+    auto* face = new CFace(surface, nullptr);
+    auto* loop = new CLoop();
+    for (std::size_t k = 0; k < uv.size(); ++k) {
+        const std::array<double, 2>& p = uv[k];
+        const std::array<double, 2>& q = uv[(k + 1) % uv.size()];
+        const double a[3] = {p[0], p[1], 0.0}, b[3] = {q[0], q[1], 0.0};
         loop->curves.append(new CParCurve(makeCurve(a, b), surface, true));
     }
     if (!face->setOuterLoop(loop))

@@ -10,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -152,6 +154,69 @@ TEST(Skin, CornerOnAnEdgeCutsItIntoPiecesThatJoinBackIntoOneSideWhenTheSkinGoes)
         }
         EXPECT_EQ(top, 1);
         EXPECT_TRUE(now.checkGaps(1e-9));
+    }
+}
+
+// At the match tolerance the heal takes from the shortest curves (three
+// quarters of them), a face's corner across from a side may lie within it
+// of that side, away from its ends: in a sheared cell cut by its long
+// diagonal (a cell of a net on a slanted spot), the obtuse corners lie 0.55
+// from the diagonal, 0.83 and more from its ends, at a tolerance of 0.75.
+// Taken for points on it, they cut the diagonals of both triangles, and the
+// pieces paired with the cell's sides ("overwriting a Partner!"): on nets
+// with a diagonal, 3-sided faces got Breps of 5 edges and their heal
+// failed. A neighbour's corner on a side (a T-junction) still cuts it at
+// that tolerance, also where the curves of an unhealed net let it lie 0.4
+// off the side, a third of its distance from the side's ends.
+TEST(Skin, CornerAcrossFromASideIsNoPointOfIt)
+{
+    // x = 2 u, y = 4 v.
+    const auto plane = []() {
+        return skintest::bilinear(Vector(0, 0, 0), Vector(2, 0, 0), Vector(0, 4, 0),
+                                  Vector(2, 4, 0));
+    };
+    const struct {
+        const char* layout;
+        std::vector<std::vector<std::array<double, 2>>> faces; // (u, v) corners on the plane
+        int curves; // after the build: a side cut at a T-join gives two
+        int vertices;
+        int pairs;
+    } cases[] = {
+        {"sheared cell cut by its long diagonal",
+         {{{0, 0}, {0.5, 0}, {0.75, 0.25}}, {{0, 0}, {0.75, 0.25}, {0.25, 0.25}}},
+         6,
+         4,
+         1},
+        {"wide face below two cells",
+         {{{0, 0}, {1, 0}, {1, 0.25}, {0, 0.25}},
+          {{0, 0.25}, {0.5, 0.25}, {0.5, 0.625}, {0, 0.625}},
+          {{0.5, 0.25}, {1, 0.25}, {1, 0.625}, {0.5, 0.625}}},
+         13,
+         8,
+         3},
+        {"wide face below two cells whose corner lies off its side",
+         {{{0, 0}, {1, 0}, {1, 0.25}, {0, 0.25}},
+          {{0, 0.25}, {0.5, 0.35}, {0.5, 0.625}, {0, 0.625}},
+          {{0.5, 0.35}, {1, 0.25}, {1, 0.625}, {0.5, 0.625}}},
+         13,
+         8,
+         3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.layout);
+        Faces faces;
+        for (const auto& corners : c.faces)
+            faces.add(skintest::trimmedPolygon(plane(), corners));
+        CSkinTopology skin;
+        Kor::List<CParametricGeometry*> curves;
+        CaptureStdout();
+        ASSERT_TRUE(skintest::buildOver(skin, faces.list, 0.75, curves));
+        const std::string out = GetCapturedStdout();
+        EXPECT_EQ(out.find("overwriting a Partner"), std::string::npos) << out;
+        EXPECT_EQ(curves.count, c.curves);
+        EXPECT_EQ(skin.vertices.count, c.vertices);
+        EXPECT_EQ(countPartners(skin, 1), 2 * c.pairs);
+        EXPECT_EQ(countPartners(skin, 2), 0);
     }
 }
 

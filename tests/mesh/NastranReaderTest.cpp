@@ -103,22 +103,30 @@ TEST(NastranReader, ElementsBeforeGridsReadTheSame)
 
 TEST(NastranReader, UnknownAndMalformedGridIdsOfElements)
 {
-    // Grid id 77 is not defined: that corner takes vertex 0. A card with a
-    // blank or non-numeric grid field is cut or corrupt and is skipped.
+    // Grid id 77 is not defined: the element is left out (a corner at vertex
+    // 0 put it where the file never had it). A card with a blank or
+    // non-numeric grid field is cut or corrupt and is left out too; one line
+    // per cause says how many and where the first was.
     const std::string text = kGrids + "CTRIA3        20       1       2      77       3\n"
                                       "CQUAD4        21       1       1       2       3\n"
                                       "CTRIA3        22       1       2      x5       3\n";
     CFlatMesh mesh;
+    testing::internal::CaptureStdout();
     ASSERT_TRUE(readNastran(mesh, writeFile("unknown.bdf", text).c_str()));
-    ASSERT_EQ(mesh.getFacetCount(), 1);
-    EXPECT_EQ(corners(mesh, 0), (std::vector<int>{1, 0, 2}));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "left out 2 facets, the first: grid 4 of CQUAD4 21 (line 7) is blank\n"
+              "left out 1 facets: CTRIA3 20 (line 6) names GRID 77, which no GRID card defines\n");
+    EXPECT_EQ(mesh.getFacetCount(), 0);
 }
 
 TEST(NastranReader, SimilarCardNamesAreNotReadAsGridsOrElements)
 {
-    // Cards whose names only begin like GRID, CTRIA3 or CQUAD4, and
-    // free-field cards, have other layouts; reading their columns as a grid
-    // or an element would add wrong points and polygons.
+    // Cards whose names only begin like GRID, CTRIA3 or CQUAD4 have other
+    // layouts; reading their columns as a grid or an element would add wrong
+    // points and polygons. A free-field card and one of tab-separated fields
+    // are GRID cards of their own formats and are read; a large-field
+    // element is read in its own columns (here its grids are blank); shell
+    // elements of other kinds are told as left out.
     const std::string text = kGrids + "GRIDB          8       0      9.      9.      9.\n"
                                       "GRID,9,0,9.,9.,9.\n"
                                       "GRID\t10\t0\t9.\t9.\t9.\n"
@@ -127,7 +135,8 @@ TEST(NastranReader, SimilarCardNamesAreNotReadAsGridsOrElements)
                                       "CTRIA6        32       1       1       2       3\n";
     CFlatMesh mesh;
     ASSERT_TRUE(readNastran(mesh, writeFile("similar.bdf", text).c_str()));
-    EXPECT_EQ(mesh.getVertexCount(true), 5);
+    EXPECT_EQ(mesh.getVertexCount(true), 7);
+    expectVertex(mesh, 6, 9.0f, 9.0f, 9.0f);
     EXPECT_EQ(mesh.getFacetCount(), 0);
 }
 
@@ -183,23 +192,26 @@ TEST(NastranReader, UnreadableInputFailsCleanly)
     EXPECT_EQ(mesh.getFacetCount(), 0);
 
     // Grid ids and coordinates that are not numbers or out of range: the
-    // grid is skipped, the coordinate is 0. A coordinate too large for a
-    // float leaves its grid without a vertex and its element out (it was
-    // read as 0, and the element kept).
+    // grid is left out, and so are the elements on it (a coordinate once
+    // read as 0 put them where the file never had them). A coordinate too
+    // large for a float leaves its grid without a vertex; a file whose
+    // grids are all of that kind or left out is still read, and every loss
+    // is told.
     const std::string corrupt = "GRID        abc        0      1.      2.      3.\n"
                                 "GRID         9.5       0      1.      2.      3.\n"
                                 "GRID           1       0      0.     2.x     1+3\n"
                                 "GRID           2       0   1.e50      0.      0.\n"
                                 "CTRIA3        1       1       1       1       1\n"
-                                "CTRIA3        2       1       1       2       1\n";
+                                "CTRIA3        2       1       2       2       2\n";
     testing::internal::CaptureStdout();
     ASSERT_TRUE(readNastran(mesh, writeFile("corrupt.bdf", corrupt).c_str()));
-    EXPECT_EQ(testing::internal::GetCapturedStdout().rfind(
-                  "left out 1 facets with non-finite coordinates\n", 0),
-              0u);
-    ASSERT_EQ(mesh.getVertexCount(true), 1);
-    expectVertex(mesh, 0, 0.0f, 0.0f, 1000.0f);
-    EXPECT_EQ(mesh.getFacetCount(), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "left out 1 facets with non-finite coordinates\n"
+              "left out 3 grids, the first: the GRID card of line 1 has the id 'abc', not an "
+              "integer\n"
+              "left out 1 facets: CTRIA3 1 (line 5) uses GRID 1, which was left out\n");
+    EXPECT_EQ(mesh.getVertexCount(true), 0);
+    EXPECT_EQ(mesh.getFacetCount(), 0);
 
     // A file cut off inside an element card keeps what is complete.
     const std::string whole = kGrids + kElements;
@@ -207,6 +219,184 @@ TEST(NastranReader, UnreadableInputFailsCleanly)
     ASSERT_TRUE(readNastran(cut, writeFile("cut.bdf", whole.substr(0, whole.size() - 12)).c_str()));
     EXPECT_EQ(cut.getVertexCount(true), 5);
     EXPECT_EQ(cut.getFacetCount(), 1);
+}
+
+namespace {
+
+// The 8-column fields of a small-field card line, without their blanks.
+std::vector<std::string> smallFields(const std::string& line)
+{
+    std::vector<std::string> fields;
+    for (std::size_t at = 0; at < line.size(); at += 8) {
+        std::string f = line.substr(at, 8);
+        f.erase(0, f.find_first_not_of(' '));
+        f.erase(f.find_last_not_of(' ') + 1);
+        fields.push_back(f);
+    }
+    return fields;
+}
+
+// Every card line of text rewritten by `rewrite`, line by line.
+template <class Rewrite> std::string rewritten(const std::string& text, Rewrite rewrite)
+{
+    std::string out;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = text.find('\n', at);
+        out += rewrite(text.substr(at, end - at)) + "\n";
+        at = end + 1;
+    }
+    return out;
+}
+
+// The fields of a small-field line joined by `separator`.
+std::string joinedFields(const std::string& line, const char* separator)
+{
+    std::string out;
+    for (const std::string& f : smallFields(line))
+        out += (out.empty() ? "" : separator) + f;
+    return out;
+}
+
+// A small-field line as an editor that keeps tab stops of 8 writes it: the
+// blanks that end a field become a tab.
+std::string tabsAtStops(const std::string& line)
+{
+    std::string out;
+    for (std::size_t at = 0; at < line.size(); at += 8) {
+        const std::string chunk = line.substr(at, 8);
+        const std::size_t last = chunk.find_last_not_of(' ');
+        out += chunk.size() == 8 && last + 1 < 8 ? chunk.substr(0, last + 1) + "\t" : chunk;
+    }
+    return out;
+}
+
+} // namespace
+
+// Damage at every kind of place of a bulk data file: inside a card and at
+// each card boundary, fields of the wrong type, counts past an int. Each
+// read keeps what is whole and says in one line per cause how many grids or
+// facets it left out and where the first one was (the file used to load in
+// part without a word, elements on a missing grid at vertex 0). Valid
+// variants of the formats (tabs, free field, large field, CR LF, trailing
+// blanks, lower case) load whole, without a word.
+TEST(NastranReader, DamagedBulkDataSaysWhatItLeftOut)
+{
+    const std::string head = "BEGIN BULK\n";
+    const std::string good = head + kGrids + kElements + "ENDDATA\n";
+    const std::string grid3 = "GRID           3       0      1.      1.      0.\n"; // line 4
+    const std::string tria = "CTRIA3        11       1       2       5       3\n";   // line 8
+    const std::string cutShort = "the Nastran file ends before the ENDDATA of its BEGIN BULK "
+                                 "(line 1): it may be cut short\n";
+    auto replaced = [&](const std::string& what, const std::string& by) {
+        std::string s = good;
+        return s.replace(s.find(what), what.size(), by);
+    };
+    const struct {
+        const char* damage;
+        std::string text;
+        bool read;
+        int facets;
+        std::string printed;
+        bool asGood; // the very corners of the good text
+    } cases[] = {
+        {"cut inside the last element", good.substr(0, good.find(tria) + 36), true, 1,
+         "left out 1 facets: the file ends inside CTRIA3 11 (line 8)\n" + cutShort, false},
+        {"cut inside a grid's number", good.substr(0, good.find(grid3) + 31), true, 0,
+         "left out 1 grids: the file ends inside GRID 3 (line 4)\n" + cutShort, false},
+        {"cut between elements", good.substr(0, good.find(tria)), true, 1, cutShort, false},
+        {"cut before ENDDATA", good.substr(0, good.find("ENDDATA")), true, 2, cutShort, true},
+        {"cut after BEGIN BULK", head, false, 0, "", false},
+        {"coordinate not a number", replaced(grid3, "GRID           3       0      1.     abc      0.\n"),
+         true, 0,
+         "left out 1 grids: field 'abc' of GRID 3 (line 4) is not a number\n"
+         "left out 2 facets, the first: CQUAD4 10 (line 7) uses GRID 3, which was left out\n",
+         false},
+        {"grid id not an integer", replaced(grid3, "GRID         3.0       0      1.      1.      0.\n"),
+         true, 0,
+         "left out 1 grids: the GRID card of line 4 has the id '3.0', not an integer\n"
+         "left out 2 facets, the first: CQUAD4 10 (line 7) names GRID 3, which no GRID card "
+         "defines\n",
+         false},
+        {"grid id past int", replaced(grid3, "GRID,2147483648,0,1.,1.,0.\n"), true, 0,
+         "left out 1 grids: the GRID card of line 4 has the id '2147483648', not an integer\n"
+         "left out 2 facets, the first: CQUAD4 10 (line 7) names GRID 3, which no GRID card "
+         "defines\n",
+         false},
+        {"coordinate system not an integer",
+         replaced(grid3, "GRID           3     0.5      1.      1.      0.\n"), true, 0,
+         "left out 1 grids: field '0.5' of GRID 3 (line 4) is not a coordinate system id\n"
+         "left out 2 facets, the first: CQUAD4 10 (line 7) uses GRID 3, which was left out\n",
+         false},
+        {"element grid not an integer",
+         replaced(tria, "CTRIA3        11       1       2      x5       3\n"), true, 1,
+         "left out 1 facets: field 'x5' of CTRIA3 11 (line 8) is not a grid id\n", false},
+        {"element grid blank", replaced(tria, "CTRIA3        11       1       2       5\n"), true,
+         1, "left out 1 facets: grid 3 of CTRIA3 11 (line 8) is blank\n", false},
+        {"element grid past int", replaced(tria, "CTRIA3,11,1,2,5,2147483648\n"), true, 1,
+         "left out 1 facets: field '2147483648' of CTRIA3 11 (line 8) is not a grid id\n", false},
+        {"element id not an integer",
+         replaced(tria, "CTRIA3       1.1       1       2       5       3\n"), true, 1,
+         "left out 1 facets: the CTRIA3 card of line 8 has the id '1.1', not an integer\n",
+         false},
+        {"element naming an undefined grid",
+         replaced(tria, "CTRIA3        11       1       2      77       3\n"), true, 1,
+         "left out 1 facets: CTRIA3 11 (line 8) names GRID 77, which no GRID card defines\n",
+         false},
+        {"element of a kind not read",
+         replaced(tria, "CTRIA6        11       1       2       5       3\n"), true, 1,
+         "left out 1 facets: CTRIA6 of line 8 is an element of a kind not read (CTRIA3 and "
+         "CQUAD4 are)\n",
+         false},
+        {"coordinate past the range of a float",
+         replaced(grid3, "GRID           3       0   1.+39      1.      0.\n"), true, 0,
+         "left out 2 facets with non-finite coordinates\n", false},
+        // Valid variants.
+        {"tabs at the field stops", rewritten(good, tabsAtStops), true, 2, "", true},
+        {"one tab between fields",
+         rewritten(good, [](const std::string& l) { return joinedFields(l, "\t"); }), true, 2,
+         "", true},
+        {"free field",
+         rewritten(good, [](const std::string& l) { return joinedFields(l, ","); }), true, 2, "",
+         true},
+        {"CR LF and trailing blanks",
+         rewritten(good, [](const std::string& l) { return l + "   \r"; }), true, 2, "", true},
+        {"large field",
+         replaced(grid3, "GRID*                  3               0              1.              "
+                         "1.\n*                     0.\n"),
+         true, 2, "", true},
+        {"large field element",
+         replaced(tria, "CTRIA3*               11               1               2               "
+                        "5\n*                      3\n"),
+         true, 2, "", true},
+        {"lower case and leading blanks",
+         replaced(tria, "  ctria3        11       1       2       5       3\n"), true, 2, "",
+         true},
+    };
+    CFlatMesh base;
+    ASSERT_TRUE(readNastran(base, writeFile("good.bdf", good).c_str()));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.damage);
+        CFlatMesh mesh;
+        testing::internal::CaptureStdout();
+        const bool read = readNastran(mesh, writeFile("damaged.bdf", c.text).c_str());
+        const std::string printed = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(read, c.read);
+        EXPECT_EQ(mesh.getFacetCount(), c.facets);
+        if (c.read) {
+            EXPECT_EQ(printed, c.printed);
+        }
+        if (!c.asGood)
+            continue;
+        ASSERT_EQ(mesh.getFacetCount(), base.getFacetCount());
+        for (int p = 0; p < base.getFacetCount(); ++p) {
+            ASSERT_EQ(mesh.getFacetSize(p), base.getFacetSize(p));
+            for (int k = 0; k < base.getFacetSize(p); ++k) {
+                Point a, b;
+                ASSERT_TRUE(base.getFacetCorner(p, k, a) && mesh.getFacetCorner(p, k, b));
+                EXPECT_TRUE(a == b) << p << " " << k;
+            }
+        }
+    }
 }
 
 // ---- Files written by other programs ----

@@ -188,10 +188,79 @@ TEST(PolFormat, InvalidVertexIndicesDeleteTheirPolygonsOnce)
     testing::internal::CaptureStdout();
     ASSERT_TRUE(readImage(mesh, handImage(3, 36, 4, 64, polygons)));
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "pol-file contains 2 invalid polygon-definitions \n");
+              "left out 2 facets, the first: polygon 1 names vertex 3, of 3\n");
     EXPECT_EQ(mesh.getFacetCount(), 2);
     EXPECT_EQ(mesh.getTriangleCount(), 4);
     EXPECT_EQ(mesh.getPolygonVertexIndex(1, 0), 2);
+}
+
+// Damage at every kind of place of the polygon block: counts too small,
+// too large and past an int, indices past the vertices. A record that is
+// wrong in itself is left out and told in one line; a count that leaves
+// words of the block over (the records after it cannot be told from the
+// words around them) refuses the image, which was read in part without a
+// word. And any one flipped bit of a written image is read whole, told as
+// left out, or refused, never lost without a word.
+TEST(PolFormat, DamagedPolygonRecordsAreToldOrRefused)
+{
+    const std::uint32_t minus1 = 0xffffffffu, pastInt = 0x80000000u;
+    const struct {
+        const char* damage;
+        std::vector<std::uint32_t> polygons; // two polygons over three vertices
+        bool read;
+        int facets;
+        std::string printed;
+    } cases[] = {
+        {"whole", {1, 3, 0, 1, 2, 1, 3, 2, 1, 0}, true, 2, ""},
+        {"corner count too small", {1, 3, 0, 1, 2, 1, 2, 2, 1, 0}, false, 0,
+         "POL polygon block holds 1 words after its last polygon: its records do not match it\n"},
+        {"loop count too small", {1, 3, 0, 1, 2, 0, 3, 2, 1, 0}, false, 0,
+         "POL polygon block holds 4 words after its last polygon: its records do not match it\n"},
+        {"corner count too large", {1, 3, 0, 1, 2, 1, 4, 2, 1, 0}, false, 0,
+         "POL polygon block ends inside polygon 1\n"},
+        {"loop count past int", {1, 3, 0, 1, 2, pastInt, 3, 2, 1, 0}, false, 0,
+         "POL polygon block holds 4 words after its last polygon: its records do not match it\n"},
+        {"no loop, the block ending there", {1, 3, 0, 1, 2, 0}, true, 1,
+         "left out 1 facets: polygon 1 has 0 loops\n"},
+        {"negative corner count", {1, 3, 0, 1, 2, 1, minus1}, true, 1,
+         "left out 1 facets: polygon 1 has a loop of -1 corners\n"},
+        {"index past the vertices", {1, 3, 0, 1, 2, 1, 3, 2, 3, 0}, true, 1,
+         "left out 1 facets: polygon 1 names vertex 3, of 3\n"},
+        {"index past int", {1, 3, 0, pastInt, 2, 1, 3, 2, 1, minus1}, true, 0,
+         "left out 2 facets, the first: polygon 0 names vertex -2147483648, of 3\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.damage);
+        const std::uint32_t bytes = std::uint32_t(4 * c.polygons.size());
+        CFlatMesh mesh;
+        testing::internal::CaptureStdout();
+        const bool read = readImage(mesh, handImage(3, 36, 2, bytes, c.polygons));
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.printed);
+        EXPECT_EQ(read, c.read);
+        EXPECT_EQ(mesh.getFacetCount(), c.facets);
+    }
+
+    CFlatMesh sample;
+    buildSample(sample);
+    const std::string image = serialize(sample);
+    for (std::size_t at = CPOLHeader::vertexCountOffset; at < image.size(); ++at)
+        for (int bit : {0, 7}) {
+            std::string flipped = image;
+            flipped[at] = char(flipped[at] ^ (1 << bit));
+            CFlatMesh mesh;
+            testing::internal::CaptureStdout();
+            const bool read = readImage(mesh, flipped);
+            const std::string printed = testing::internal::GetCapturedStdout();
+            bool whole = read && mesh.getFacetCount() == 6 && printed.empty();
+            for (int p = 0; whole && p < 6; ++p) // a flipped index stays unseen; a size not
+                whole = mesh.getFacetSize(p) == sample.getFacetSize(p);
+            const bool told = read && mesh.getFacetCount() < 6 &&
+                              printed.find("left out ") != std::string::npos;
+            const bool refused = !read && mesh.getFacetCount() == 0 &&
+                                 printed.find('\n') == printed.size() - 1;
+            ASSERT_TRUE(whole || told || refused) << "byte " << at << " bit " << bit << ": "
+                                                  << printed;
+        }
 }
 
 TEST(PolFormat, ReadIntoNonEmptyMeshOffsetsVertexIndices)

@@ -149,7 +149,9 @@ TEST(VrmlReader, FaceWithUnknownVertexIsDroppedWithMessage)
     Result r;
     read(r, writeFile("unknown.wrl", square2WithIndex("0, 1, 7, -1, 2, 3, 0, -1")));
     ASSERT_TRUE(r.ok);
-    EXPECT_EQ(r.output, "referenced Vertex: 7 at 2 not found.\n");
+    EXPECT_EQ(r.output, "referenced Vertex: 7 at 2 not found.\n"
+                        "left out 1 facets: face 1 of the IndexedFaceSet of line 2 names point 7, "
+                        "of 4\n");
     ASSERT_EQ(r.mesh.getFacetCount(), 1);
     expectFace(r.mesh, 0, {2, 3, 0});
 }
@@ -304,11 +306,87 @@ TEST(VrmlReader, UnreadableOrFaultyFilesFailAndLeaveTheMeshUnchanged)
 
 TEST(VrmlReader, BadNumberIsReportedAndReadingGoesOn)
 {
+    // The lone "-" holds the place of an index of the second face, which is
+    // left out (it was read as index 0, a corner the face never had).
     Result r;
     read(r, writeFile("badnumber.wrl", square2WithIndex("0 1 2 -1 - 2 3 0 -1")));
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.output.rfind("bad stream sfter dVal =", 0), 0u) << r.output;
-    EXPECT_EQ(r.mesh.getFacetCount(), 2);
+    EXPECT_EQ(r.mesh.getFacetCount(), 1);
+}
+
+// Damage at every kind of place of a face set: inside a point or an index
+// list, at the boundaries of its faces, values of the wrong type, indices
+// past the points and past an int. Every value keeps its place, so a bad
+// one spoils only its own point or face; each read says in one line per
+// cause how many faces it left out and where the first was (a word in a
+// point list once shifted every later point, and a face with a lone "-"
+// took point 0). Valid variants load whole without a word.
+TEST(VrmlReader, DamagedFaceSetSaysWhatItLeftOut)
+{
+    const std::string points = "0 0 0, 1 0 0, 1 1 0, 0 1 0";
+    const auto text = [](const std::string& pointList, const std::string& coordIndex) {
+        return "#VRML V2.0 utf8\nShape { geometry IndexedFaceSet {\n  coord Coordinate { point [ " +
+               pointList + " ] }\n  coordIndex [ " + coordIndex + " ]\n} }\n";
+    };
+    const std::string faces = "0, 1, 2, -1, 2, 3, 0, -1";
+    std::string manyUnknown;
+    for (int i = 0; i < 1000; ++i)
+        manyUnknown += "0 1 9 -1 ";
+    const std::string set = " of the IndexedFaceSet of line 2";
+    const struct {
+        const char* damage;
+        std::string text;
+        int facets;
+        std::string printed;
+    } cases[] = {
+        {"index past the points", text(points, "0, 1, 9, -1, 2, 3, 0, -1"), 1,
+         "referenced Vertex: 9 at 2 not found.\nleft out 1 facets: face 1" + set +
+             " names point 9, of 4\n"},
+        {"index past int", text(points, "0, 1, 2147483648, -1, 2, 3, 0, -1"), 1,
+         "left out 1 facets: face 1" + set + " holds '2147483648' (line 4), not a point number\n"},
+        {"index a word", text(points, "0, 1, 2, -1, 2, three, 0, -1"), 1,
+         "left out 1 facets: face 2" + set + " holds 'three' (line 4), not a point number\n"},
+        {"index a malformed number", text(points, "0, 1, 2.2.2, -1, 2, 3, 0, -1"), 1,
+         "bad stream sfter dVal =2.2.2\nleft out 1 facets: face 1" + set +
+             " holds '2.2.2' (line 4), not a point number\n"},
+        {"face of two corners", text(points, "0, 1, -1, 2, 3, 0, -1"), 1,
+         "left out 1 facets: face 1" + set + " has 2 corners\n"},
+        {"separator missing", text(points, "0, 1, 2, 2, 3, 0, -1"), 1, ""},
+        {"coordinate a word", text("0 0 0, 1 abc 0, 1 1 0, 0 1 0", faces), 1,
+         "left out 1 facets: face 1" + set + " uses point 1, whose value 'abc' (line 3) is not "
+                                             "a number\n"},
+        {"coordinate malformed", text("0 0 0, 1 0 0, 1 1 0, 0 1 -", faces), 1,
+         "bad stream sfter dVal =-\nleft out 1 facets: face 2" + set +
+             " uses point 3, whose value '-' (line 3) is not a number\n"},
+        {"coordinate nan", text("0 0 0, 1 0 0, 1 1 0, 0 nan 0", faces), 1,
+         "left out 1 facets with non-finite coordinates\n"},
+        {"coordinate past a float", text("0 0 0, 1 0 0, 1 1 0, 0 1 -1e39", faces), 1,
+         "left out 1 facets with non-finite coordinates\n"},
+        {"coordinate missing", text("0 0 0, 1 0 0, 1 1 0, 0 1", faces), 1,
+         "referenced Vertex: 3 at 1 not found.\nthe point list of line 3 holds 11 numbers, not "
+         "three to a point: its last point is left out\nleft out 1 facets: face 2" +
+             set + " names point 3, of 3\n"},
+        {"a thousand faces past the points", text(points, manyUnknown), 0,
+         "referenced Vertex: 9 at 2 not found.\nreferenced Vertex: 9 at 2 not found.\n"
+         "referenced Vertex: 9 at 2 not found.\n"
+         "referenced Vertex: ... not found. [1000 times in all]\nleft out 1000 facets, the "
+         "first: face 1" +
+             set + " names point 9, of 4\n"},
+        // Valid variants.
+        {"CR LF, no commas, signs, exponents and a hexadecimal index",
+         "#VRML V2.0 utf8\r\nShape { geometry IndexedFaceSet {\r\n coord Coordinate { point [ "
+         "0 0 0 +1 0 0 1e0 1 0 0 1.0 0 ] }\r\n coordIndex [ 0 1 0x2 -1 2 3 0 ] } }\r\n",
+         2, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.damage);
+        Result r;
+        read(r, writeFile("damaged.wrl", c.text));
+        EXPECT_TRUE(r.ok);
+        EXPECT_EQ(r.mesh.getFacetCount(), c.facets);
+        EXPECT_EQ(r.output, c.printed);
+    }
 }
 
 // Real files written by other programs.

@@ -1,22 +1,27 @@
 // The net text: the face and loop records with their state words, the whole
 // net written and read back byte for byte, the readers' tolerance of older
-// versions, case, line ends and stray characters, and the relocation of
-// stored loops onto the topology's faces.
+// versions, case, line ends and stray characters, the refusal of texts that
+// are not whole with the line where they stop, and the relocation of stored
+// loops onto the topology's faces.
 #include "curves/ParCurve.h"
 #include "geometry/NurbsSurf.h"
 #include "mesh/FlatMesh.h"
 #include "mesh/GridPoint.h"
 #include "mesh/StlFormat.h"
 #include "net/Face.h"
+#include "net/OpenGLFace.h"
 #include "net/SurfaceNet.h"
 
 #include "support/GridFixtures.h"
 #include "support/NurbsFixtures.h"
+#include "support/ScratchDir.h"
 #include "support/TestMeshes.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -42,6 +47,36 @@ std::string readBack(CSurfaceNet& net, const std::string& text)
 {
     std::istringstream in(text);
     return mwtest::capturedStdout([&] { EXPECT_TRUE(net.read(in)); });
+}
+
+// The lines of a text, each without its line end.
+std::vector<std::string> linesOf(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+std::string joined(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\n";
+    return text;
+}
+
+// The index of the first line at or after `from` that is `line` (or, with
+// prefix, begins with it); the number of lines when there is none.
+std::size_t lineIndex(const std::vector<std::string>& lines, const std::string& line,
+                      std::size_t from = 0, bool prefix = false)
+{
+    for (std::size_t i = from; i < lines.size(); ++i)
+        if (prefix ? lines[i].rfind(line, 0) == 0 : lines[i] == line)
+            return i;
+    ADD_FAILURE() << "no line " << line;
+    return lines.size();
 }
 
 double liftOf(const Fenwo::NurbsSurf& s)
@@ -138,12 +173,13 @@ TEST(NetText, EmptyNetsVersionsCaseLineEndsAndStrayCharacters)
         {"no grid in here\n", nullptr},
         {"Version 7\nNodes 1\n0 0 0 0 0 0", nullptr},
         {twoNodes + "3\n 1\n0 1 2\n",
-         "poly-line 2 of the net text names node 2, but the text has 2 nodes before it"},
+         "line 15: poly-line 2 of the net text names node 2, but the text has 2 nodes before it"},
         {twoNodes + "2\n 1\n-1 0\n",
-         "poly-line 2 of the net text names node -1, but the text has 2 nodes before it"},
+         "line 15: poly-line 2 of the net text names node -1, but the text has 2 nodes before "
+         "it"},
         {twoNodes + "5\n 1\n0 1 0 1 0\n",
-         "poly-line 2 of the net text passes its 2 points 5 times, a poly-line passes a point "
-         "twice at most"},
+         "line 15: poly-line 2 of the net text passes its 2 points 5 times, a poly-line passes a "
+         "point twice at most"},
     };
     for (const auto& failure : failures) {
         SCOPED_TRACE(failure.text);
@@ -452,6 +488,7 @@ TEST(NetText, StoredLoopsRelocateUpToRotationButNotReversal)
         mwtest::capturedStdout([&] { whole = back.read(in); }).find("failed to relocate the loop "),
         std::string::npos);
     EXPECT_FALSE(whole); // the reader says it lost part of the net
+    EXPECT_EQ(back.lostStoredFaces(), 1); // but the text was whole
     ASSERT_EQ(faceCount(back), 4);
     int rebuilt = 0, stored = 0;
     for (GB::Face* f = back.firstFace; f != nullptr; f = f->next) {
@@ -460,6 +497,10 @@ TEST(NetText, StoredLoopsRelocateUpToRotationButNotReversal)
     }
     EXPECT_EQ(rebuilt, 1);
     EXPECT_EQ(stored, 3);
+    // A text refused after it counts no lost face: nothing of it was read.
+    std::istringstream cut(text.substr(0, text.find("\nPolylines ") + 12));
+    mwtest::capturedStdout([&] { EXPECT_FALSE(back.read(cut)); });
+    EXPECT_EQ(back.lostStoredFaces(), 0);
 }
 
 // A poly-line that turns the net's corner through two grid points at one
@@ -519,6 +560,316 @@ TEST(NetText, PolyLineThroughTwoPointsAtOnePlaceKeepsEveryLoop)
             const std::size_t l = text.find(entries(twin));
             ASSERT_NE(l, std::string::npos);
             text.replace(l, entries(twin).size(), entries(at[0][2]));
+        }
+    }
+}
+
+// Damage of every kind at every kind of place of a net text: cut at each
+// record boundary (and at every line), each declared count too small, too
+// large and past int, fields not of their type, a record removed, moved or
+// repeated. Each text is refused with one line that names the line where it
+// stops being a net text and what was expected there, and the net that
+// read it keeps what it held. Before, a text of only its header, one cut at
+// a record boundary and counts past int read as success (an empty or
+// smaller net in place of the user's), and a field moved by a missing line
+// read a decimal as a node index and the rest as coordinates.
+TEST(NetText, DamagedTextsAreRefusedWithTheLineWhereTheyStopAndTheNetStays)
+{
+    HashNet hash;
+    CSurfaceNet& net = hash.net;
+    CGridPoint* far[2] = {mwtest::gridPoint(5.f, 5.f), mwtest::gridPoint(6.f, 5.f)};
+    COffset_PointList* ribbon = mwtest::polyLine(net, {far[0], far[1]});
+    Kor::List<double> t;
+    ribbon->setCurve(
+        clampedCurve({Vector(5.0, 5.0, 0.0), Vector(5.5, 5.2, 0.1), Vector(6.0, 5.0, 0.0)}, 2)
+            .release(),
+        t, 0, -1);
+    std::vector<GB::Face*> faces = hash.faces();
+    net.setFaceSurface(faces[0], bumpPatch(0.125));
+    faces[1]->requestedState = Imprint;
+    const std::string whole = written(net);
+    net.topologySwitch = false;
+    const std::string plain = written(net);
+    const std::vector<std::string> v7 = linesOf(whole), v2 = linesOf(plain);
+    ASSERT_EQ(v2[1], "Nodes 11");
+    const std::size_t polyLines = lineIndex(v2, "Polylines 7"); // the same line in both
+    ASSERT_EQ(v7[polyLines], "Polylines 7");
+    const std::size_t faces4 = lineIndex(v7, "4", lineIndex(v7, "Topology") + 9);
+    const std::size_t face[2] = {lineIndex(v7, "GeoObject Begin", faces4),
+                                 lineIndex(v7, "GeoObject Begin", faces4 + 2)};
+    // Each face record's first line, and the loop record's within the first.
+    std::vector<std::size_t> faceStarts;
+    for (std::size_t i = faces4 + 1; i < v7.size(); ++i)
+        if (v7[i] == "GeoObject Begin" && (faceStarts.empty() || v7[i - 1] == ""))
+            faceStarts.push_back(i);
+    ASSERT_EQ(faceStarts.size(), 4u);
+    ASSERT_EQ(face[0], faceStarts[0]);
+
+    const auto with = [](std::vector<std::string> lines, std::size_t at, const std::string& line) {
+        lines[at] = line;
+        return joined(lines);
+    };
+    const auto without = [](std::vector<std::string> lines, std::size_t from, std::size_t to) {
+        lines.erase(lines.begin() + std::ptrdiff_t(from), lines.begin() + std::ptrdiff_t(to));
+        return joined(lines);
+    };
+    const auto cutAt = [](const std::vector<std::string>& lines, std::size_t at) {
+        return joined(std::vector<std::string>(lines.begin(), lines.begin() + std::ptrdiff_t(at)));
+    };
+    // Face record 2 repeated in place of face record 3, and after the last.
+    std::vector<std::string> replacedFace(v7.begin(), v7.end());
+    replacedFace.erase(replacedFace.begin() + std::ptrdiff_t(faceStarts[2]),
+                       replacedFace.begin() + std::ptrdiff_t(faceStarts[3]));
+    replacedFace.insert(replacedFace.begin() + std::ptrdiff_t(faceStarts[2]),
+                        v7.begin() + std::ptrdiff_t(faceStarts[1]),
+                        v7.begin() + std::ptrdiff_t(faceStarts[2]));
+    std::vector<std::string> addedFace(v7.begin(), v7.end());
+    addedFace.insert(addedFace.end(), v7.begin() + std::ptrdiff_t(faceStarts[1]),
+                     v7.begin() + std::ptrdiff_t(faceStarts[2]));
+    const std::string n = std::to_string(polyLines + 1); // the Polylines line
+    const std::string f = std::to_string(faces4 + 1); // the face count's line
+    const std::string node2 = " of node record 2 of the 11 declared on line 2";
+    const std::string line1 = " of poly-line 1 of the 7 declared on line " + n;
+    const std::string floatField = " (a finite number within the range of a float), found ";
+    struct Case {
+        const char* what;
+        std::string text;
+        std::size_t line; // where the reader stops
+        std::string refusal;
+    };
+    const Case cases[] = {
+        {"no net text", "no grid in here\n", 1, "expected \"Version\" or \"Nodes\", found \"no\""},
+        {"only its header", "Version 2", 1, "the text ends where \"Nodes\" was expected"},
+        {"version past int", with(v2, 0, "Version 2147483648"), 1,
+         "expected the version after \"Version\" (a whole number from 0 to 2147483647), found "
+         "\"2147483648\""},
+        {"a version newer than the reader", with(v7, 0, "Version 8"), 1,
+         "version 8 is newer than this reader's 7"},
+        {"Nodes past int", with(v2, 1, "Nodes 2147483648"), 2,
+         "expected the node count after \"Nodes\" (a whole number from 0 to 2147483647), found "
+         "\"2147483648\""},
+        {"Nodes too small", with(v2, 1, "Nodes 10"), 33,
+         "more records follow than the 10 nodes declared on line 2: found \"10\""},
+        {"Nodes too large", with(v2, 1, "Nodes 12"), polyLines + 1,
+         "expected the index of node record 12 of the 12 declared on line 2 (a whole number "
+         "within the range of an int), found \"Polylines\""},
+        {"Nodes with a sign", with(v2, 1, "Nodes +11"), 2,
+         "expected the node count after \"Nodes\" (a whole number from 0 to 2147483647), found "
+         "\"+11\""},
+        {"cut after 5 of 11 nodes", cutAt(v2, 17), 18,
+         "the text ends after 5 of the 11 nodes declared on line 2"},
+        {"a node index with a decimal point", with(v2, 5, "1.5" + v2[5].substr(1)), 6,
+         "expected the index" + node2 +
+             " (a whole number within the range of an int), found \"1.5\""},
+        {"a node numbered out of its place", with(v2, 5, "2" + v2[5].substr(1)), 6,
+         "node record 2 of the 11 declared on line 2 is numbered 2, expected 1"},
+        {"a coordinate that is no number", with(v2, 5, "1 abc" + v2[5].substr(v2[5].find(' ', 2))),
+         6, "expected the x coordinate" + node2 + floatField + "\"abc\""},
+        {"a normal beyond a float", with(v2, 5, v2[5].substr(0, v2[5].rfind(' ')) + " 1e39"), 6,
+         "expected the normal's z" + node2 + floatField + "\"1e39\""},
+        {"a direction flag of 2", with(v2, 6, "2\t1\t0 0 0"), 7,
+         "expected the set flag of the first direction" + node2 + " (0 or 1), found \"2\""},
+        // The next node's index and coordinates were read as a direction
+        // (and before, its normal as the index and coordinates of a node).
+        {"a direction line removed", without(v2, 6, 7), 8,
+         "expected the set flag of the second direction" + node2 + " (0 or 1), found \"2\""},
+        {"Polylines past int", with(v2, polyLines, "Polylines 2147483648"), polyLines + 1,
+         "expected the poly-line count after \"Polylines\" (a whole number from 0 to 2147483647), "
+         "found \"2147483648\""},
+        {"cut after its Polylines line", cutAt(v2, polyLines + 1), polyLines + 2,
+         "the text ends after 0 of the 7 poly-lines declared on line " + n},
+        {"cut after 3 of 7 poly-lines", cutAt(v7, polyLines + 1 + 3 * 4), polyLines + 14,
+         "the text ends after 3 of the 7 poly-lines declared on line " + n},
+        {"Polylines too small", with(v2, polyLines, "Polylines 6"), polyLines + 1 + 6 * 3 + 1,
+         "more records follow than the 6 poly-lines declared on line " + n + ": found \"2\""},
+        {"Polylines too large", with(v7, polyLines, "Polylines 8"), lineIndex(v7, "Topology") + 1,
+         "expected the point count of poly-line 8 of the 8 declared on line " + n +
+             " (a whole number from 0 to 2147483647), found \"Topology\""},
+        {"a point count past int", with(v2, polyLines + 1, "2147483648"), polyLines + 2,
+         "expected the point count" + line1 + " (a whole number from 0 to 2147483647), found "
+                                              "\"2147483648\""},
+        {"a point count with a sign", with(v2, polyLines + 1, "-3"), polyLines + 2,
+         "expected the point count" + line1 + " (a whole number from 0 to 2147483647), found "
+                                              "\"-3\""},
+        // The entries run into the next record's fields, or that record's
+        // count is read as the last entry.
+        {"a point count too small", with(v2, polyLines + 1, "2"), polyLines + 5,
+         "expected the curve kind of poly-line 2 of the 7 declared on line " + n +
+             " (1, or 2 before a curve), found \"3\""},
+        {"a point count too large", with(v7, polyLines + 1, "4"), polyLines + 6,
+         "expected the option flag" + line1 + " (0 or 1), found \"3\""},
+        {"an entry with a decimal point",
+         with(v2, polyLines + 3, "1.5" + v2[polyLines + 3].substr(1)), polyLines + 4,
+         "expected entry 1 of the 3" + line1 +
+             " (a whole number within the range of an int), found \"1.5\""},
+        {"an entry past int", with(v2, polyLines + 3, "2147483648 1 2"), polyLines + 4,
+         "expected entry 1 of the 3" + line1 +
+             " (a whole number within the range of an int), found \"2147483648\""},
+        {"a curve kind of 3", with(v2, polyLines + 2, " 3"), polyLines + 3,
+         "expected the curve kind" + line1 + " (1, or 2 before a curve), found \"3\""},
+        {"an option flag of 5", with(v7, polyLines + 4, "5"), polyLines + 5,
+         "expected the option flag" + line1 + " (0 or 1), found \"5\""},
+        {"cut before its Topology section", cutAt(v7, lineIndex(v7, "Topology")),
+         lineIndex(v7, "Topology") + 1,
+         "the text ends where \"Topology\" was expected (version 7 has the section)"},
+        {"a face count past int", with(v7, faces4, "2147483648"), faces4 + 1,
+         "expected the face count (a whole number from 0 to 2147483647), found \"2147483648\""},
+        {"a face count of 0", with(v7, faces4, "0"), faceStarts[0] + 1,
+         "expected the end of the text after the last of the 0 faces declared on line " + f +
+             ", found \"GeoObject\""},
+        {"a face count of 3", with(v7, faces4, "3"), faceStarts[3] + 1,
+         "expected the end of the text after the last of the 3 faces declared on line " + f +
+             ", found \"GeoObject\""},
+        {"a face count of 5", with(v7, faces4, "5"), v7.size() + 1,
+         "the text ends after 4 of the 5 faces declared on line " + f},
+        {"cut after 2 of 4 face records", cutAt(v7, faceStarts[2]), faceStarts[2] + 1,
+         "the text ends after 2 of the 4 faces declared on line " + f},
+        {"a face record in place of another", joined(replacedFace), faceStarts[2] + 1,
+         "face record 3 of the 4 declared on line " + f + " repeats a loop of face record 2"},
+        {"a face record repeated", joined(addedFace), v7.size() + 1,
+         "expected the end of the text after the last of the 4 faces declared on line " + f +
+             ", found \"GeoObject\""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CSurfaceNet in;
+        mwtest::polyLine(in, {mwtest::gridPoint(5.f, 5.f), mwtest::gridPoint(6.f, 5.f)});
+        std::istringstream is(c.text);
+        bool read = true;
+        const std::string printed = mwtest::capturedStdout([&] { read = in.read(is); });
+        EXPECT_FALSE(read);
+        EXPECT_EQ(in.getNumPointLists(), 1);
+        EXPECT_EQ(faceCount(in), 0);
+        EXPECT_EQ(printed, "line " + std::to_string(c.line) + ": " + c.refusal +
+                               ": the text is refused.\n");
+    }
+    // Cut after any of its lines, each text is refused on a line no later
+    // than the one after the cut (a curve's or face's own reader may say
+    // first what it missed).
+    for (const std::vector<std::string>* lines : {&v2, &v7})
+        for (std::size_t at = 0; at < lines->size(); ++at) {
+            const std::string kept = cutAt(*lines, at);
+            const std::string rest = joined(*lines).substr(kept.size());
+            if (rest.find_first_not_of(" \n") == std::string::npos)
+                continue;
+            SCOPED_TRACE("cut after line " + std::to_string(at) + " of version " + (*lines)[0]);
+            CSurfaceNet in;
+            std::istringstream is(kept);
+            bool read = true;
+            const std::string printed = mwtest::capturedStdout([&] { read = in.read(is); });
+            EXPECT_FALSE(read);
+            EXPECT_EQ(in.getNumPointLists(), 0);
+            const std::string last = linesOf(printed).empty() ? "" : linesOf(printed).back();
+            ASSERT_EQ(last.rfind("line ", 0), 0u) << printed;
+            EXPECT_LE(std::stoul(last.substr(5)), at + 1) << printed;
+            EXPECT_EQ(last.find(": the text is refused."), last.size() - 22) << printed;
+        }
+}
+
+// Strokes joined back and forth along one path: the third join would make
+// the poly-line 0 1 2 1 0 1 2, more entries than twice its points, which the
+// net text refuses; it is not made, and the net as it stands is written and
+// read back whole. Before, the join was made, the net was saved, and its
+// text was refused on reading (a document holding it opened without its
+// net).
+TEST(NetText, JoinOfStrokesBackAndForthThatNoTextHoldsIsNotMade)
+{
+    CSurfaceNet net;
+    net.pickRadius = 0.2;
+    CGridPoint* p[3];
+    for (int i = 0; i < 3; ++i) {
+        p[i] = mwtest::gridPoint(float(i), 0.f);
+        p[i]->normal.data[2] = 1.f;
+    }
+    COffset_PointList* first = mwtest::polyLine(net, {p[0], p[1], p[2]});
+    mwtest::polyLine(net, {p[2], p[1], p[0]});
+    mwtest::capturedStdout([&] { EXPECT_TRUE(net.joinAtPoint(p[2])); });
+    ASSERT_EQ(net.getNumPointLists(), 1);
+    ASSERT_EQ(first->getCount(), 5); // there and back: each point twice at most
+    mwtest::polyLine(net, {p[0], p[1], p[2]});
+    const int undoItems = net.undoList.count;
+    EXPECT_EQ(mwtest::capturedStdout([&] { EXPECT_TRUE(net.joinAtPoint(p[0])); }),
+              "not joined: the poly-line would pass its 3 points 7 times, a poly-line passes a "
+              "point twice at most\n");
+    EXPECT_EQ(net.getNumPointLists(), 2);
+    EXPECT_EQ(first->getCount(), 5);
+    EXPECT_EQ(net.undoList.count, undoItems);
+
+    const std::string text = written(net);
+    CSurfaceNet back;
+    std::istringstream in(text);
+    bool whole = false;
+    mwtest::capturedStdout([&] { whole = back.read(in); });
+    EXPECT_TRUE(whole);
+    ASSERT_EQ(back.getNumPointLists(), 2);
+    EXPECT_EQ(back.getPointList(0)->getCount(), 5);
+    EXPECT_EQ(back.getPointList(1)->getCount(), 3);
+    EXPECT_EQ(written(back), text);
+}
+
+// A net text imported from a file: the face displays taken from the net that
+// read it colour their error points by the importing net's colour coding.
+// They kept the reading net's, which went with that net when the import
+// returned.
+TEST(NetText, ImportedFaceDisplaysTakeTheImportingNetsColourCoding)
+{
+    HashNet hash;
+    std::vector<GB::Face*> faces = hash.faces();
+    faces[0]->requestedState = Trimmed;
+    auto* trimmed = new CFace(bumpPatch(0.375));
+    faces[0]->surface = trimmed->surface;
+    hash.net.updateFaceDisplay(trimmed, faces[0]->firstLoop, true);
+    const std::string path = mwtest::scratchPath("trimmed.grid");
+    std::ofstream(path) << written(hash.net);
+
+    CSurfaceNet net;
+    bool read = false;
+    mwtest::capturedStdout([&] { read = net.readFile(path.c_str()); });
+    ASSERT_TRUE(read);
+    int faceDisplays = 0;
+    for (COpenGLEntity* entity : net.displayContainer.entities)
+        if (auto* display = dynamic_cast<COpenGLFace*>(entity)) {
+            EXPECT_EQ(display->colourMap, net.faceColorCoding.get());
+            ++faceDisplays;
+        }
+    EXPECT_EQ(faceDisplays, 1);
+}
+
+// Over a mesh, a point of a poly-line lies near it: a node more than a
+// thousand times the mesh's size from its box is refused. Before, such a
+// text of a few hundred bytes was fitted at coordinates whose float steps
+// outgrew the tolerance (a node at 1e9 over a mesh of size 100: seconds and
+// 600 MB). Without a mesh nothing is measured.
+TEST(NetText, NodesThousandsOfMeshSizesFromTheMeshAreRefused)
+{
+    CFlatMesh mesh;
+    mwtest::fillFlatMesh(mwtest::gridSoup(2, 2, 0.5, 0.5, true), mesh); // diagonal sqrt(2)
+    const double diagonal = std::sqrt(2.0);
+    const struct {
+        double sizes; // the second node's distance from the box in diagonals
+        bool overMesh, read;
+    } cases[] = {{0.5, true, true},     {999.0, true, true}, {1001.0, true, false},
+                 {1e7, true, false},    {1e7, false, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.sizes) + (c.overMesh ? " over the mesh" : " alone"));
+        std::ostringstream text;
+        text.precision(17);
+        text << "Version 2\nNodes 2\n0 0.5 0.5 0 0 0 1\n0\t0\t0 0 0\n0\t0\t0 0 0\n1 0.5 -"
+             << c.sizes * diagonal << " 0 0 0 1\n0\t0\t0 0 0\n0\t0\t0 0 0\nPolylines 1\n2\n 1\n0 1\n";
+        CSurfaceNet net;
+        if (c.overMesh)
+            net.setMesh(&mesh);
+        std::istringstream in(text.str());
+        bool read = false;
+        const std::string printed = mwtest::capturedStdout([&] { read = net.read(in); });
+        EXPECT_EQ(read, c.read) << printed;
+        EXPECT_EQ(net.getNumPointLists(), c.read ? 1 : 0);
+        if (!c.read) {
+            EXPECT_EQ(printed.rfind("line 6: node record 2 lies ", 0), 0u) << printed;
+            EXPECT_NE(printed.find(" from the mesh's box, more than 1000 times its diagonal of "
+                                   "1.41421: the text is refused.\n"),
+                      std::string::npos)
+                << printed;
         }
     }
 }

@@ -12,8 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <numbers>
+#include <vector>
 
 namespace {
 
@@ -183,6 +185,83 @@ TEST(PointListCurve, InterpolationHoldsEndsAndJunctionsOnTheMesh)
     EXPECT_NE(fallback.find("resorting to old-fashioned interpolation on points="),
               std::string::npos);
     EXPECT_EQ(fitfix::occurrences(fallback, "points to="), 2);
+}
+
+TEST(PointListCurve, PulledCurveMissedJunctionsBetweenItsSamples)
+{
+    // Poly-lines of 4 to 6 entries over a bump, their stretches of unequal
+    // length, every inner entry a junction with a short crossing stroke
+    // (a lasso passes its own point, a junction of itself, and turns at
+    // free entries). The curve pulled onto the mesh took its samples at
+    // parameters of its own; a junction between two of them was missed by
+    // up to a tenth of the tolerance, and the faces on its two sides did not
+    // close at the grid point. Every held entry must lie on the curve at its
+    // parameter within a small share of the tolerance, in both drawing
+    // directions and with the model in millimetres or in metres.
+    struct Row {
+        const char* name;
+        double scale;                     // of the model: 1 millimetres, 0.001 metres
+        std::vector<std::array<double, 2>> at; // positions on the 10 x 10 bump
+        std::vector<int> path;            // the poly-line's entries as indices into at
+        std::vector<int> crossed;         // entries a stroke crosses (junctions)
+    };
+    const std::vector<Row> rows = {
+        {"four entries", 1.0, {{1.0, 4.5}, {2.2, 4.2}, {5.6, 4.9}, {9.0, 4.4}}, {0, 1, 2, 3}, {1, 2}},
+        {"five entries", 1.0,
+         {{0.8, 3.0}, {3.9, 3.6}, {5.0, 4.4}, {7.6, 5.9}, {9.2, 6.4}}, {0, 1, 2, 3, 4}, {1, 2, 3}},
+        {"five entries reversed", 1.0,
+         {{0.8, 3.0}, {3.9, 3.6}, {5.0, 4.4}, {7.6, 5.9}, {9.2, 6.4}}, {4, 3, 2, 1, 0}, {1, 2, 3}},
+        {"five entries in metres", 0.001,
+         {{0.8, 3.0}, {3.9, 3.6}, {5.0, 4.4}, {7.6, 5.9}, {9.2, 6.4}}, {0, 1, 2, 3, 4}, {1, 2, 3}},
+        {"lasso", 1.0,
+         {{1.0, 5.0}, {3.0, 5.0}, {5.0, 5.0}, {7.0, 5.0}, {8.5, 5.0}, {8.5, 8.5}, {5.0, 8.5},
+          {5.0, 7.0}, {5.0, 3.0}, {5.0, 1.0}},
+         {0, 1, 2, 3, 4, 5, 6, 7, 2, 8, 9}, {1, 3, 7, 8}},
+    };
+    for (const Row& row : rows) {
+        const double size = 10.0 * row.scale;
+        auto mesh = fitfix::bumpMesh(30, size, 3.0 * row.scale);
+        const fitfix::HeightField z = fitfix::bump(size, 3.0 * row.scale);
+        COffset_Grid grid(mesh.get());
+        const double tolerance = 0.02 * row.scale;
+        grid.surfaceTolerance = tolerance;
+        auto onMesh = [&](double x, double y) {
+            CGridPoint* g = gridPoint(float(x), float(y), float(z(x, y)));
+            CVector<float, 3> normal;
+            EXPECT_TRUE(nearestMeshPoint(mesh.get(), *g, normal));
+            g->normal = normal;
+            return g;
+        };
+        std::vector<CVertex<float, 3>*> entries;
+        for (const auto& a : row.at)
+            entries.push_back(onMesh(a[0] * row.scale, a[1] * row.scale));
+        std::vector<CVertex<float, 3>*> path;
+        for (int k : row.path)
+            path.push_back(entries[std::size_t(k)]);
+        COffset_PointList* line = polyLine(grid, path);
+        for (int k : row.crossed) {
+            const auto& a = row.at[std::size_t(k)];
+            polyLine(grid, {entries[std::size_t(k)],
+                            onMesh((a[0] + 0.3) * row.scale, (a[1] + 0.9) * row.scale)});
+        }
+        CParametricGeometry* curve = nullptr;
+        const std::string out = mwtest::capturedStdout([&] { curve = line->interpolate(); });
+        ASSERT_NE(nullptr, curve) << row.name << out;
+        EXPECT_EQ(out.find("** severe"), std::string::npos) << row.name << out;
+        ASSERT_EQ(line->parameters.count, int(path.size())) << row.name;
+        for (std::size_t i = 0; i < path.size(); ++i) {
+            const bool held = i == 0 || i + 1 == path.size() || useCountOf(path[i]) >= 2;
+            if (held) {
+                EXPECT_LT(norm(curve->getPoint(line->parameters[int(i)], 0.0) - at(path[i])),
+                          0.01 * tolerance)
+                    << row.name << " entry " << i;
+            }
+            if (i > 0) {
+                EXPECT_LT(line->parameters[int(i) - 1], line->parameters[int(i)])
+                    << row.name << " entry " << i;
+            }
+        }
+    }
 }
 
 TEST(PointListCurve, AnEndNormalAlongTheLineLeavesNoSpurInTheCurve)

@@ -35,35 +35,6 @@ public:
     }
 } g_eventLog;
 
-// The unit square in the plane z = 1 as a one-face Brep.
-ON_Brep squareBrep()
-{
-    ON_Brep brep;
-    auto* plane = new ON_NurbsSurface(3, false, 2, 2, 2, 2);
-    for (int i = 0; i < 2; ++i)
-        for (int j = 0; j < 2; ++j)
-            plane->SetCV(i, j, ON_3dPoint(i, j, 1));
-    for (int dir = 0; dir < 2; ++dir) {
-        plane->SetKnot(dir, 0, 0.0);
-        plane->SetKnot(dir, 1, 1.0);
-    }
-    ON_BrepFace& face = brep.NewFace(brep.AddSurface(plane));
-    ON_BrepLoop& loop = brep.NewLoop(ON_BrepLoop::outer, face);
-    const ON_3dPoint corners[4] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
-    for (int i = 0; i < 4; ++i) {
-        ON_3dPoint a = corners[i], b = corners[(i + 1) % 4];
-        ON_BrepEdge& edge = brep.NewEdge(brep.AddEdgeCurve(
-            hosttest::segment(3, ON_3dPoint(a.x, a.y, 1), ON_3dPoint(b.x, b.y, 1))));
-        edge.m_tolerance = 1e-6;
-        ON_BrepTrim& trim =
-            brep.NewTrim(edge, false, loop, brep.AddTrimCurve(hosttest::segment(2, a, b)));
-        trim.m_type = ON_BrepTrim::boundary;
-    }
-    brep.SetVertices();
-    brep.SetTolerancesBoxesAndFlags();
-    return brep;
-}
-
 ON_Mesh triangleMesh()
 {
     ON_Mesh mesh;
@@ -103,9 +74,9 @@ void fillDocument(CVezadDoc& doc)
     a.m_name = L"line";
     ASSERT_TRUE(doc.AddCurveObject(ON_LineCurve(ON_3dPoint(0, 0, 0), ON_3dPoint(3, 4, 0)), &a));
     a.m_name = L"surface";
-    ASSERT_TRUE(doc.AddSurfaceObject(*squareBrep().m_S[0], &a));
+    ASSERT_TRUE(doc.AddSurfaceObject(*hosttest::squareBrep().m_S[0], &a));
     a.m_name = L"brep";
-    ASSERT_TRUE(doc.AddBrepObject(squareBrep(), &a));
+    ASSERT_TRUE(doc.AddBrepObject(hosttest::squareBrep(), &a));
     a.m_name = L"deleted";
     ASSERT_TRUE(doc.DeleteObject(CVezadObjRef(doc.AddMeshObject(triangleMesh(), &a))));
     auto* custom = new CVezadObject;

@@ -66,6 +66,18 @@ public:
                           (overRead ? " over-read" : " ends"));
         return TRUE;
     }
+    // Takes the records of version 4.
+    BOOL CheckDocument(ON_BinaryArchive& archive, const CVezadFileReadOptions&,
+                       ON_wString& problem) override
+    {
+        int version = 0;
+        if (archive.ReadInt(&version) && version == 4)
+            return TRUE;
+        g_calls.push_back("refused " + std::to_string(version));
+        problem = ON_wString(("version " + std::to_string(version)).c_str());
+        return FALSE;
+    }
+    void ForgetCheckedDocument() override { g_calls.push_back("forget"); }
     void AddFileType(ON_ClassArray<CVezadFileType>& types, const CVezadFileReadOptions&) override
     {
         types.Append(CVezadFileType(PlugInID(), L"Knotwork Files (*.out)", L"out"));
@@ -205,13 +217,46 @@ TEST(HostPlugIns, DocumentDataReachesThePlugInWithinItsChunk)
     // The chunk ends where the plug-in's data ends: one more read fails.
     EXPECT_EQ(g_calls, (std::vector<std::string>{"read 4 net text ends"}));
 
-    // Data of a plug-in that is not loaded is skipped.
     std::vector<unsigned char> bytes = bytesOf(path);
     ON_MemoryArchive idBytes;
     idBytes.WriteUuid(g_plugIn.PlugInID());
     auto at =
         std::search(bytes.begin(), bytes.end(), idBytes.Buffer().begin(), idBytes.Buffer().end());
     ASSERT_NE(at, bytes.end());
+    // A chunk its plug-in's check refuses, and a plug-in's data stored
+    // twice, refuse the file before the document changes: nothing is read.
+    const std::size_t chunkAt = std::size_t(at - bytes.begin());
+    std::vector<unsigned char> refused = bytes;
+    refused[chunkAt + 16 + 8] = 5; // the record's version
+    std::vector<unsigned char> twice(bytes.begin(), bytes.begin() + chunkAt - 4);
+    for (unsigned char b : {2, 0, 0, 0})
+        twice.push_back(b);
+    for (int copy = 0; copy < 2; ++copy)
+        twice.insert(twice.end(), bytes.begin() + chunkAt, bytes.end());
+    const std::string other = mwtest::scratchPath("other.vzd");
+    for (const bool check : {true, false}) {
+        const std::vector<unsigned char>& file = check ? refused : twice;
+        std::ofstream(other, std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+        host.doc().AddCurveObject(ON_LineCurve(ON_3dPoint(0, 0, 0), ON_3dPoint(1, 0, 0)));
+        const int objects = host.doc().ObjectCount();
+        g_calls.clear();
+        EXPECT_TRUE(passes(host.runScript("_Open " + other + "\n!expect-result 3")));
+        EXPECT_EQ(host.doc().ObjectCount(), objects);
+        if (check) {
+            EXPECT_EQ(g_calls, (std::vector<std::string>{"refused 5", "forget"}));
+            EXPECT_NE(transcript().find(other + " not opened: the data of plug-in TestPlugIn "
+                                                "cannot be read whole: version 5\n"),
+                      std::string::npos);
+        } else {
+            EXPECT_TRUE(g_calls.empty());
+            EXPECT_NE(transcript().find(other + " not opened: the data of plug-in " +
+                                        g_plugIn.PlugInID().ToString() + " is stored twice\n"),
+                      std::string::npos);
+        }
+    }
+
+    // Data of a plug-in that is not loaded is skipped.
     *at ^= 0xFF;
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()),

@@ -34,8 +34,23 @@ RunnerOutcome runScript(const std::string& name, const std::string& text, const 
     return run;
 }
 
+// The last line the runner wrote about the script, after the script's path
+// (what the sanitizers report at exit may follow it).
+std::string lastRunnerLine(const std::string& errors, const std::string& name)
+{
+    const std::string script = mwtest::scratchPath(name);
+    std::istringstream lines(errors);
+    std::string last;
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind(script, 0) == 0)
+            last = line.substr(script.size());
+    return last;
+}
+
 } // namespace
 
+// Every failed script ends with one line that names what failed; a script
+// whose failure no printed line names ended without one.
 TEST(ScriptRunner, ExitCodesNameTheFailingLine)
 {
     struct Case {
@@ -43,29 +58,37 @@ TEST(ScriptRunner, ExitCodesNameTheFailingLine)
         std::string text;
         int code;
         const char* error;
+        std::string last; // the runner's last line, after the script's path
     };
     const Case cases[] = {
         {"pass.vzs",
          "# views, events, answers and captures\n_ShadedViewport\n!mouse down left 160 120\n"
          "!key Delete\n_Tolerance 0.01\n!capture 0 ${OUT}/v.png\n!require-file ${OUT}/v.png\n"
          "-_Save ${OUT}/${WHO}.vzd\n!expect-print \"Command Save: result 0\"\n",
-         0, ""},
+         0, "", ""},
         {"check.vzs", "_Tolerance 0.01\n!expect-print \"never printed\"\n", 1,
-         "check.vzs:2: !expect-print"},
-        {"unanswered.vzs", "\n_Tolerance\n", 1, "unanswered.vzs:2: unanswered prompt"},
-        {"skip.vzs", "!require-file /no/such/file\n!expect-print never\n", 77, "skipped"},
+         "check.vzs:2: !expect-print",
+         ": failed: line 2: !expect-print: nothing printed holds \"never printed\""},
+        {"unanswered.vzs", "\n_Tolerance\n", 1, "unanswered.vzs:2: unanswered prompt",
+         ": failed: line 2: unanswered prompt: Absolute tolerance <0.001>"},
+        {"skip.vzs", "!require-file /no/such/file\n!expect-print never\n", 77, "skipped",
+         ": skipped"},
         {"noregion.vzs", "!place-net NET\n!expect-print never\n", 3,
-         "noregion.vzs:1: no region: nothing is visible in the view"},
+         "noregion.vzs:1: no region: nothing is visible in the view",
+         ":1: no region: nothing is visible in the view"},
         // A check that failed first is the cause of finding no region (a mesh
         // file without facets left nothing to draw on): the exit code was 3.
         {"failed-then-noregion.vzs", "!expect-print \"never printed\"\n!place-net NET\n", 1,
-         "failed-then-noregion.vzs:1: !expect-print"},
-        {"missing.vzs", "", 2, "cannot be read"},
+         "failed-then-noregion.vzs:1: !expect-print",
+         ": failed: line 1: !expect-print: nothing printed holds \"never printed\""},
+        {"missing.vzs", "", 2, "cannot be read",
+         ":0: script cannot be read: " + mwtest::scratchPath("missing.vzs")},
     };
     for (const Case& c : cases) {
         const RunnerOutcome run = runScript(c.name, c.text);
         EXPECT_EQ(run.code, c.code) << c.name << "\n" << run.errors;
         EXPECT_NE(run.errors.find(c.error), std::string::npos) << c.name << "\n" << run.errors;
+        EXPECT_EQ(lastRunnerLine(run.errors, c.name), c.last) << c.name << "\n" << run.errors;
     }
     // Under CI a missing data file fails instead of skipping.
     EXPECT_EQ(runScript("skip.vzs", "", "true").code, 1);

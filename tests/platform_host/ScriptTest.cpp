@@ -1,5 +1,7 @@
 #include "TestHost.h"
 
+#include "apps/vzhost/FailureLines.h"
+
 #include <fstream>
 
 using hosttest::passes;
@@ -220,14 +222,14 @@ TEST(HostScript, DirectivesCheckAndFailNamingTheirLines)
     // A failed script names its cause: the first line printed that names
     // what failed, with the last line before it that tells why. The host's
     // own lines of failed checks, which quote what they sought, are none.
-    host.addFailureCause("has no surface", true);
-    host.addFailureCause("face refused", false);
+    host.addFailureLine("has no surface", {"face refused"});
     std::printf("makro: face refused\n folded surface, face refused \nFace 3 of 4 has no surface\n"
                 "Face 4 of 4 has no surface\n");
     r = host.runScript("!expect-print \"Converted 4 Surfaces\"");
     EXPECT_EQ(r.cause, "Face 3 of 4 has no surface (after \"folded surface, face refused\")");
     r = host.runScript("!expect-print \"Face 1 of 4 has no surface\"");
-    EXPECT_EQ(r.cause, "");
+    EXPECT_EQ(r.cause,
+              "line 1: !expect-print: nothing printed holds \"Face 1 of 4 has no surface\"");
     // Two printed lines go on alike after their texts, or the check names
     // both.
     for (const std::string edges : {"4 4", "4 5"}) {
@@ -239,7 +241,8 @@ TEST(HostScript, DirectivesCheckAndFailNamingTheirLines)
         }
         ASSERT_EQ(r.failures.size(), 1u);
         EXPECT_EQ(r.failures[0].message,
-                  "!expect-same-print: printed Edges per Brep: 4 5 and Sides per Brep: 4 4");
+                  "!expect-same-print: printed Edges per Brep: 4 5 and Sides "
+                  "per Brep: 4 4, which part at word 2 (5 and 4)");
     }
     // A default gives way to the value the run was given.
     for (const char* given : {"", "1,1,1"}) {
@@ -258,6 +261,104 @@ TEST(HostScript, DirectivesCheckAndFailNamingTheirLines)
     EXPECT_EQ(r.status, ScriptResult::failed);
     EXPECT_TRUE(
         passes(host.runScript("!require-file ${SCRIPT_DIR}/s.vzs", {}, mwtest::scratchDir())));
+}
+
+// A failed job's last line names what failed and why, from the lines the
+// system printed before the first check failed, as the script runner's table
+// knows them: the gap and the faces it lies between, the face without a
+// surface and the step that gave up, the failed heal and the face it was on;
+// where no line names the failure, the first failed check, which names the
+// Brep whose edges are not its region's sides, or the count printed in place
+// of the one expected. The heal's progress lines ("Start Face 9/9  val =
+// ...") were taken for the cause of every failure after a heal, and a
+// failure without a marked line had no last line at all.
+TEST(HostScript, FailedJobNamesWhatFailedAndWhyNotAProgressLine)
+{
+    HeadlessHost host;
+    ASSERT_TRUE(host.start(hosttest::settings()));
+    VezadRunner::addFailureLines(host);
+    // Prints its argument as the system would, on standard output.
+    host.addDirective("say", [](const std::vector<std::string>& arguments, std::string&) {
+        for (const std::string& a : arguments)
+            std::printf("%s\n", a.c_str());
+        return DirectiveOutcome::passed;
+    });
+    const std::string heal = "!say \"Start Face 1/2  val = 0.5\" \"Start Face 2/2  val = 0.25\"\n";
+    const std::string commit = "!say \"Converted 2 Surfaces to Vezad into Layer 1.\"\n";
+    const std::string checks = "!expect-no-print \"Heal failed\"\n"
+                               "!expect-no-print \"Gap between faces\"\n"
+                               "!say \"Edges per Brep: 4 5\"\n"
+                               "!expect-same-print \"Edges per Brep:\" \"Sides per Brep:\"\n";
+    struct Case {
+        const char* name;
+        std::string script;
+        ScriptResult::Status status;
+        std::string cause;
+    };
+    const Case cases[] = {
+        {"gap after the heal",
+         heal + commit +
+             "!say \"Gap between faces 1 and 2: 0.5 exceeds the tolerance 0.1\" "
+             "\"Sides per Brep: 4 4\"\n" +
+             checks,
+         ScriptResult::failed, "Gap between faces 1 and 2: 0.5 exceeds the tolerance 0.1"},
+        {"failed heal",
+         heal + "!say \"Heal failed for dTol=0.1\"\n" + commit + "!say \"Sides per Brep: 4 4\"\n" +
+             checks,
+         ScriptResult::failed, "Heal failed for dTol=0.1 (after \"Start Face 2/2  val = 0.25\")"},
+        {"edges apart from sides after the heal",
+         heal + commit + "!say \"Sides per Brep: 4 4\"\n" + checks, ScriptResult::failed,
+         "line 7: !expect-same-print: printed Edges per Brep: 4 5 and Sides per Brep: 4 4, "
+         "which part at word 2 (5 and 4)"},
+        {"edges apart from sides without the heal",
+         commit + "!say \"Sides per Brep: 4 4 4\"\n" + checks, ScriptResult::failed,
+         "line 6: !expect-same-print: printed Edges per Brep: 4 5 and Sides per Brep: 4 4 4, "
+         "which part at word 2 (5 and 4)"},
+        // A fit step that gave up on a face that was fitted after all is no
+        // cause of the face that failed later for a reason of its own.
+        {"face without a surface",
+         "!say \"face fit outside the tolerance: dMax=0.3\" \"Face 1 of 2 fitted\" "
+         "\"folded surface, face refused\" \"Face 2 of 2 has no surface\" \"Start Face 1/1\"\n"
+         "!say \"Converted 1 Surfaces to Vezad into Layer 1.\"\n"
+         "!expect-print \"Converted 2 Surfaces to Vezad into Layer 1.\"\n",
+         ScriptResult::failed,
+         "Face 2 of 2 has no surface (after \"folded surface, face refused\")"},
+        {"face lost by the net",
+         "!say \"model has 3 loops\"\n!expect-print \"model has 4 loops\"\n", ScriptResult::failed,
+         "line 2: !expect-print: nothing printed holds \"model has 4 loops\" (printed: model has 3 "
+         "loops)"},
+        // What is printed after the first check failed (a report of the fits
+        // that follows the checks) is no cause of it.
+        {"report after the failed check",
+         heal + commit + "!say \"Sides per Brep: 4 4\"\n" + checks +
+             "!say \"Face 2 has no surface\"\n",
+         ScriptResult::failed,
+         "line 7: !expect-same-print: printed Edges per Brep: 4 5 and Sides per Brep: 4 4, "
+         "which part at word 2 (5 and 4)"},
+        {"no region after a failed check",
+         "!say \"No facets have been imported from m.stl\"\n"
+         "!expect-no-print \"No facets have been imported from\"\n!place-net NET\n",
+         ScriptResult::noRegion,
+         "line 2: !expect-no-print: printed: No facets have been imported from m.stl"},
+        {"passed", heal + commit, ScriptResult::passed, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ScriptResult r = host.runScript(c.script);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.cause, c.cause);
+    }
+    // The gap the document's Breps leave names its figure, the tolerance and
+    // the Breps it lies between: a square 0.05 above its neighbour on the
+    // left, which is the document's third Brep, and level with the one on its
+    // right.
+    for (const ON_3dVector offset :
+         {ON_3dVector(1, 0, 0.05), ON_3dVector(2, 0, 0.05), ON_3dVector(0, 0, 0)})
+        ASSERT_TRUE(host.doc().AddBrepObject(hosttest::squareBrep(offset)));
+    host.doc().SetAbsoluteTolerance(0.01);
+    EXPECT_EQ(host.runScript("!edge-gaps 1").cause,
+              "line 1: !edge-gaps: the largest gap 0.05, between Breps 1 and 3, exceeds 1 x the "
+              "document's tolerance 0.01");
 }
 
 TEST(HostMessageBox, TakesFittingAnswersAndDefaultsSafely)

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <istream>
 #include <memory>
 #include <vector>
 
@@ -35,6 +37,32 @@ Bytes bufferThenInt(const Bytes& data)
         ASSERT_TRUE(a.WriteCompressedBuffer(data.size(), data.data()));
         ASSERT_TRUE(a.WriteInt(77));
     });
+}
+
+// What the compressed buffer at the archive's position streams: its bytes
+// read in odd pieces, with a step back over every piece's end, and whether
+// Finish found the payload whole (the archive then after the record).
+Bytes streamed(ON_BinaryArchive& archive, bool& whole, bool stopAtNul = false,
+               size_t* nulAt = nullptr)
+{
+    ON_CompressedBufferStream stream;
+    whole = false;
+    if (!stream.Open(archive, stopAtNul))
+        return Bytes(1, 0xee);
+    std::istream in(&stream);
+    Bytes read;
+    char piece[1000];
+    while (in.read(piece, sizeof piece) || in.gcount() > 0) {
+        read.insert(read.end(), piece, piece + in.gcount());
+        // The byte before is given back and read again.
+        if (in && in.unget()) {
+            EXPECT_EQ(in.get(), std::istream::traits_type::to_int_type(piece[sizeof piece - 1]));
+        }
+    }
+    in.clear();
+    EXPECT_EQ(static_cast<size_t>(in.tellg()), read.size());
+    whole = stream.Finish(nulAt);
+    return read;
 }
 
 } // namespace
@@ -106,6 +134,21 @@ TEST(OnArchive, CompressedBuffersKeepSizeAndBytes)
         int next = 0;
         EXPECT_TRUE(archive.ReadInt(&next));
         EXPECT_EQ(next, 77);
+
+        // Streamed, in pieces, the same bytes; to the first NUL when asked.
+        for (bool stopAtNul : {false, true}) {
+            ON_MemoryArchive again(bufferThenInt(data));
+            bool whole = false;
+            size_t nulAt = 0;
+            const Bytes read = streamed(again, whole, stopAtNul, &nulAt);
+            const size_t firstNul = size_t(std::find(data.begin(), data.end(), 0) - data.begin());
+            EXPECT_EQ(nulAt, firstNul);
+            EXPECT_TRUE(read == Bytes(data.begin(), data.begin() + (stopAtNul ? firstNul : size)))
+                << size;
+            EXPECT_TRUE(whole);
+            EXPECT_TRUE(again.ReadInt(&next));
+            EXPECT_EQ(next, 77);
+        }
     }
 }
 
@@ -127,6 +170,13 @@ TEST(OnArchive, CorruptPayloadIsFlaggedAndTheNextFieldStillReads)
         int next = 0;
         EXPECT_TRUE(archive.ReadInt(&next));
         EXPECT_EQ(next, 77) << at;
+        // Streamed, the payload is not whole, and the next field reads.
+        ON_MemoryArchive again(bad);
+        bool whole = true;
+        streamed(again, whole);
+        EXPECT_FALSE(whole) << at;
+        EXPECT_TRUE(again.ReadInt(&next));
+        EXPECT_EQ(next, 77) << at;
     }
 }
 
@@ -144,6 +194,9 @@ TEST(OnArchive, ShortOrForgedRecordsFailWithoutOverReading)
         EXPECT_FALSE(archive.ReadCompressedBuffer(back.size(), back.data(), nullptr)) << cut;
         EXPECT_EQ(back[0], 0xcc) << "untouched after a failed read";
         EXPECT_EQ(archive.CurrentPosition(), 0u);
+        ON_CompressedBufferStream stream;
+        EXPECT_FALSE(stream.Open(archive)) << cut;
+        EXPECT_EQ(archive.CurrentPosition(), 0u);
     }
 
     // A forged uncompressed size far beyond what the payload can inflate to,
@@ -155,6 +208,8 @@ TEST(OnArchive, ShortOrForgedRecordsFailWithoutOverReading)
     ON_MemoryArchive forgedArchive(forged);
     size_t size = 0;
     EXPECT_FALSE(forgedArchive.ReadCompressedBufferSize(&size));
+    ON_CompressedBufferStream forgedStream;
+    EXPECT_FALSE(forgedStream.Open(forgedArchive));
     ON_MemoryArchive longString(written([](ON_BinaryArchive& a) { a.WriteInt(1 << 30); }));
     ON_wString text(L"kept");
     EXPECT_FALSE(longString.ReadString(text));

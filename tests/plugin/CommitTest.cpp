@@ -1,13 +1,19 @@
 #include "MeshwrightHost.h"
 
+#include "geometry/Knots.h"
 #include "geometry/NurbsSurf.h"
+#include "net/Face.h"
+#include "platform/host/EdgeGaps.h"
+#include "plugin/Commit.h"
 #include "plugin/OpenNurbsConversion.h"
 #include "support/NurbsFixtures.h"
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -185,6 +191,90 @@ TEST_F(MeshwrightHost, CancelledCommitAddsNothingAndCurvesOnlyAddsCurves)
     ASSERT_NE(first, nullptr);
     EXPECT_LT(first->PointAtStart().DistanceTo(object->curves[0]->PointAtStart()), 1e-12);
     assertNoUnansweredPrompts();
+}
+
+// Planar four-sided faces bounded by their domains: corners (x, y) in the
+// order of a bilinear patch, at a height of their own.
+struct Quad {
+    double corners[4][2]; // (0, 0), (1, 0), (0, 1), (1, 1) of the patch
+    double z;
+};
+
+CFace* quadFace(const Quad& q)
+{
+    const knots k(1, 1, 0.0, 1.0);
+    auto* s = new Fenwo::NurbsSurf(k, &k);
+    for (int c = 0; c < 4; ++c)
+        s->setControlPoint(c % 2, c / 2, Vector(q.corners[c][0], q.corners[c][1], q.z));
+    return new CFace(s);
+}
+
+// Where a face's side runs along two neighbours, each over a part of it (a
+// T-junction), each pair is measured only along the part that neighbour
+// shares. Measured against each neighbour over the whole side, the part
+// beside the other neighbour counted as near the first where that one's
+// side leans over it, and the distance to it as their gap: 0.43 for a gap of
+// 0.01, on real nets 2.66 for 0.079 (heal off) and 9.5 where every edge met
+// within 0.28, which failed the job and misled the heal's judge. Faces that
+// meet an edge only at its end (across a corner) do not share it. The
+// commit's largest gap agrees with the job's independent judge of the Breps.
+TEST_F(MeshwrightHost, TJunctionGapIsMeasuredOnlyAlongThePartEachNeighbourShares)
+{
+    const struct {
+        const char* layout;
+        std::vector<Quad> faces;
+        std::map<std::pair<int, int>, double> gaps; // every pair that shares an edge
+    } cases[] = {
+        {"two squares",
+         {{{{0, 0}, {1, 0}, {0, 1}, {1, 1}}, 0.0}, {{{1, 0}, {2, 0}, {1, 1}, {2, 1}}, 0.01}},
+         {{{0, 1}, 0.01}}},
+        // The squares across the middle corner lie level: they come nearer
+        // to the ends of an edge than its neighbour.
+        {"four squares around a corner",
+         {{{{0, 0}, {1, 0}, {0, 1}, {1, 1}}, 0.0},
+          {{{1, 0}, {2, 0}, {1, 1}, {2, 1}}, 0.05},
+          {{{0, 1}, {1, 1}, {0, 2}, {1, 2}}, 0.05},
+          {{{1, 1}, {2, 1}, {1, 2}, {2, 2}}, 0.0}},
+         {{{0, 1}, 0.05}, {{0, 2}, 0.05}, {{1, 3}, 0.05}, {{2, 3}, 0.05}}},
+        // A wide face below two narrow ones split by a leaning side.
+        {"T-junction",
+         {{{{0, -1}, {2, -1}, {0, 0}, {2, 0}}, 0.0},
+          {{{0, 0}, {1, 0}, {0, 1}, {2.5, 1}}, 0.01},
+          {{{1, 0}, {2, 0}, {2.5, 1}, {3, 1}}, 0.01}},
+         {{{0, 1}, 0.01}, {{0, 2}, 0.01}, {{1, 2}, 0.0}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.layout);
+        std::vector<std::unique_ptr<CFace>> faces;
+        std::vector<FaceOutline> outlines, brepOutlines;
+        std::vector<CVezadObjRef> added;
+        for (const Quad& q : c.faces) {
+            faces.emplace_back(quadFace(q));
+            outlines.push_back(faceOutline(*faces.back()));
+            ON_Brep brep;
+            ASSERT_TRUE(faceToBrep(faces.back().get(), brep, 1e-6));
+            brepOutlines.push_back(brepOutline(brep));
+            CVezadBrepObject* object = doc().AddBrepObject(brep);
+            ASSERT_NE(object, nullptr);
+            added.emplace_back(object);
+        }
+        for (const auto* measured : {&outlines, &brepOutlines}) {
+            std::map<std::pair<int, int>, double> gaps;
+            double largest = 0.0;
+            for (const SharedEdgeGap& g : sharedEdgeGaps(*measured)) {
+                gaps[{g.a, g.b}] = g.gap;
+                largest = std::max(largest, g.gap);
+            }
+            ASSERT_EQ(gaps.size(), c.gaps.size());
+            for (const auto& [pair, gap] : c.gaps) {
+                ASSERT_EQ(gaps.count(pair), 1u) << pair.first << " and " << pair.second;
+                EXPECT_NEAR(gaps[pair], gap, 1e-6) << pair.first << " and " << pair.second;
+            }
+            EXPECT_NEAR(VezadHost::sharedEdgeGaps(doc()).largest, largest, 1e-6);
+        }
+        for (const CVezadObjRef& ref : added)
+            ASSERT_TRUE(doc().DeleteObject(ref, true, true));
+    }
 }
 
 } // namespace

@@ -2,6 +2,9 @@
 
 #include "mesh/PolFormat.h"
 
+#include <cstdint>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -166,14 +169,235 @@ TEST_F(MeshwrightHost, RecordVersionsAndDamagedRecordsRead)
         plugIn().meshObjects.removeAll();
     }
 
-    // Negative counts are none, and a record cut short stops quietly.
+    // Negative counts are no counts of a record: nothing is restored and
+    // the read answers the loss.
     ON_MemoryArchive record;
     for (int v : {4, -3, 0, 0, -1})
         record.WriteInt(v);
-    EXPECT_TRUE(readRecord(plugIn(), doc(), record));
+    EXPECT_FALSE(readRecord(plugIn(), doc(), record));
     EXPECT_EQ(plugIn().objectRefs.count, 0);
     EXPECT_EQ(plugIn().meshObjects.count, 0);
     EXPECT_EQ(plugIn().net.pointLists.count, 0);
 }
 
 } // namespace
+
+namespace {
+
+void putInt(std::string& bytes, std::size_t at, int value)
+{
+    for (int k = 0; k < 4; ++k)
+        bytes[at + std::size_t(k)] = char(std::uint32_t(value) >> (8 * k));
+}
+
+std::string compressedBuffer(const std::string& bytes)
+{
+    ON_MemoryArchive out;
+    out.WriteCompressedBuffer(bytes.size(), bytes.data());
+    return std::string(out.Buffer().begin(), out.Buffer().end());
+}
+
+} // namespace
+
+// A plug-in record that cannot be read whole (a count its bytes do not
+// match, a cut at a record boundary, a mesh image or net text that does
+// not read) refuses the open with one line naming what of the record is
+// wrong, and the open document stays as it was; a mesh count changed from
+// 1 to 0 or -1 opened with result 0 and the mesh and the net gone.
+TEST_F(MeshwrightHost, DocumentRecordNotReadWholeRefusesTheOpen)
+{
+    addMeshObject(true, 4);
+    addHashNet(0.5f);
+    const CVezadObject* committed =
+        doc().AddCurveObject(ON_LineCurve(ON_3dPoint(0, 0, 0), ON_3dPoint(1, 0, 0)));
+    plugIn().objectRefs.append(CVezadObjRef(committed));
+    const ON_UUID committedId = committed->ModelObjectId();
+    const std::string text = netText(plugIn().net);
+    const std::string saved = mwtest::scratchPath("saved.vzd");
+    ASSERT_EQ(command("-_Save \"" + saved + "\""), 0);
+    std::string file;
+    {
+        std::ifstream in(saved, std::ios::binary);
+        file.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    // The plug-in's record is the file's last chunk, after its length.
+    ON_MemoryArchive written;
+    ASSERT_TRUE(plugIn().WriteDocument(doc(), written, CVezadFileWriteOptions()));
+    const std::string record(written.Buffer().begin(), written.Buffer().end());
+    ASSERT_GT(file.size(), record.size() + 8);
+    ASSERT_EQ(file.substr(file.size() - record.size()), record);
+    const std::string head = file.substr(0, file.size() - record.size() - 8);
+    // Version, one reference (28 bytes), the display settings, the mesh
+    // count, the mesh's buffer and the net's.
+    const std::size_t refCountAt = 4, meshCountAt = 44, meshAt = 48;
+    const std::size_t netAt = meshAt + 20 + std::size_t(std::uint8_t(record[meshAt + 12])) +
+                              256 * std::size_t(std::uint8_t(record[meshAt + 13]));
+    ASSERT_LT(netAt, record.size());
+    const std::string left = std::to_string(record.size() - meshAt);
+
+    const auto withInt = [&record](std::size_t at, int value) {
+        std::string damaged = record;
+        putInt(damaged, at, value);
+        return damaged;
+    };
+    const auto withNet = [&record, netAt](const std::string& bytes) {
+        return record.substr(0, netAt) + compressedBuffer(bytes);
+    };
+    const auto withText = [&withNet](const std::string& netText) {
+        return withNet(netText + std::string(1, '\0'));
+    };
+    const auto replaced = [&text](const std::string& from, const std::string& to) {
+        const std::size_t at = text.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        return at == std::string::npos ? text
+                                       : text.substr(0, at) + to + text.substr(at + from.size());
+    };
+    // The net text up to its "Polylines" line and 3 k lines after it.
+    const auto cutAfterLines = [&text](int k) {
+        std::size_t at = text.find("\nPolylines ");
+        EXPECT_NE(at, std::string::npos);
+        for (int line = 0; line <= 3 * k && at != std::string::npos; ++line)
+            at = text.find('\n', at + 1);
+        return text.substr(0, at == std::string::npos ? text.size() : at + 1);
+    };
+    const auto flipped = [&record](std::size_t at) {
+        std::string damaged = record;
+        damaged[at] = char(damaged[at] ^ 0x5a);
+        return damaged;
+    };
+    // The mesh's image with a changed vertex count, packed anew.
+    std::string image;
+    {
+        ON_MemoryArchive in(record.data() + meshAt, record.size() - meshAt);
+        std::size_t size = 0;
+        int crcFailed = 0;
+        ASSERT_TRUE(in.ReadCompressedBufferSize(&size));
+        image.assign(size, '\0');
+        ASSERT_TRUE(in.ReadCompressedBuffer(size, image.data(), &crcFailed));
+        image[196] = char(image[196] + 1);
+    }
+    const std::string badImage =
+        record.substr(0, meshAt) + compressedBuffer(image) + record.substr(netAt);
+    // A buffer's head declaring a size beyond the 32 times its bytes that a
+    // mesh image or a net text inflates at the most (its data unread).
+    const auto oversize = [&record](std::size_t at) {
+        std::uint64_t packed = 0;
+        for (int k = 7; k >= 0; --k)
+            packed = packed << 8 | std::uint8_t(record[at + 12 + std::size_t(k)]);
+        return 32 * (packed + 20) + 4097;
+    };
+    const auto oversized = [&record, &oversize](std::size_t at) {
+        std::string damaged = record;
+        const std::uint64_t size = oversize(at);
+        for (int k = 0; k < 8; ++k)
+            damaged[at + std::size_t(k)] = char(size >> (8 * k));
+        return damaged;
+    };
+    int meshCountOfRef = 0;
+    for (int k = 3; k >= 0; --k)
+        meshCountOfRef =
+            int(std::uint32_t(meshCountOfRef) << 8 | std::uint8_t(record[16 + std::size_t(k)]));
+    const std::string netBytes = std::to_string(text.size() + 1);
+
+    struct Case {
+        const char* what;
+        std::string record;
+        std::string problem; // empty: the record reads whole
+    };
+    const Case cases[] = {
+        {"mesh count 0", withInt(meshCountAt, 0),
+         "its mesh count 0 ends the record, but " + left + " bytes follow"},
+        {"mesh count -1", withInt(meshCountAt, -1), "its mesh count -1 is negative"},
+        {"mesh count 2", withInt(meshCountAt, 2), "mesh 2 of 2 cannot be restored"},
+        {"mesh count 2^31 - 1", withInt(meshCountAt, 2147483647),
+         "its mesh count 2147483647 is more than the " + left + " bytes after it can hold"},
+        {"mesh count 2^31", withInt(meshCountAt, int(0x80000000u)),
+         "its mesh count -2147483648 is negative"},
+        // The reference read as the display settings, and its id as the
+        // mesh count.
+        {"reference count 0", withInt(refCountAt, 0),
+         "its mesh count " + std::to_string(meshCountOfRef) + " is more than the " +
+             std::to_string(record.size() - 20) + " bytes after it can hold"},
+        {"reference count 2", withInt(refCountAt, 2), "reference 2 of 2 is damaged"},
+        {"reference count -1", withInt(refCountAt, -1), "its reference count -1 is negative"},
+        {"reference count 2^31 - 1", withInt(refCountAt, 2147483647),
+         "its reference count 2147483647 is more than the " + std::to_string(record.size() - 8) +
+             " bytes after it can hold"},
+        {"cut inside the version", record.substr(0, 2), "the record ends before its version"},
+        {"cut after the version", record.substr(0, 4),
+         "the record ends before its reference count"},
+        {"cut after the reference count", record.substr(0, 8),
+         "its reference count 1 is more than the 0 bytes after it can hold"},
+        {"cut after the reference", record.substr(0, 36),
+         "the record ends inside its display settings"},
+        {"cut after the display settings", record.substr(0, meshCountAt),
+         "the record ends before its mesh count"},
+        {"cut after the mesh count", record.substr(0, meshAt),
+         "its mesh count 1 is more than the 0 bytes after it can hold"},
+        {"cut inside the mesh's buffer", record.substr(0, meshAt + 30),
+         "mesh 1 of 1 cannot be restored"},
+        {"cut after the mesh's buffer", record.substr(0, netAt),
+         "the net text after mesh 1 is missing or cut short"},
+        {"cut inside the net's buffer", record.substr(0, record.size() - 1),
+         "the net text after mesh 1 is missing or cut short"},
+        {"bytes after the net's buffer", record + std::string(4, '\0'),
+         "4 bytes follow the net text, the record's end"},
+        {"mesh image damaged", flipped(meshAt + 40), "mesh 1 of 1 cannot be restored"},
+        {"mesh image with a vertex more than it holds", badImage, "mesh 1 of 1 cannot be restored"},
+        {"mesh image inflating over 32 times", oversized(meshAt), "mesh 1 of 1 cannot be restored"},
+        {"net text damaged", flipped(netAt + 40),
+         "its net text does not inflate to its " + netBytes + " bytes and their check sum"},
+        {"net text inflating over 32 times", oversized(netAt),
+         "its net text of " + std::to_string(oversize(netAt)) +
+             " bytes inflates more than 32 times"},
+        {"net text without its NUL", withNet(text),
+         "its net text of " + std::to_string(text.size()) + " bytes has no terminating NUL"},
+        {"net text with bytes after its NUL", withNet(text + std::string(1, '\0') + "0\n"),
+         "its net text ends at byte " + std::to_string(text.size()) + " of its " +
+             std::to_string(text.size() + 3)},
+        {"net text naming a node past the end", withText(replaced("\n0 1 2\n", "\n0 1 12\n")),
+         "its net text cannot be read whole"},
+        // A net text that ends before its declared poly-lines: read as a
+        // smaller net (or none) before.
+        {"net text cut after its poly-line count", withText(cutAfterLines(0)),
+         "its net text cannot be read whole"},
+        {"net text cut inside its poly-lines", withText(cutAfterLines(3)),
+         "its net text cannot be read whole"},
+        {"the record as written", record, ""},
+    };
+    const std::string damaged = mwtest::scratchPath("damaged.vzd");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string bytes = head;
+        for (int k = 0; k < 8; ++k)
+            bytes += char(std::uint64_t(c.record.size()) >> (8 * k));
+        bytes += c.record;
+        std::ofstream(damaged, std::ios::binary | std::ios::trunc) << bytes;
+        const std::vector<CMWMeshObject*> meshes(plugIn().meshObjects.begin(),
+                                                 plugIn().meshObjects.end());
+        const int objects = doc().ObjectCount();
+        const std::size_t before = transcript().size();
+        const int result = command("_Open \"" + damaged + "\"");
+        const std::string printed = transcript().substr(before);
+        if (c.problem.empty()) {
+            EXPECT_EQ(result, 0) << printed;
+            EXPECT_EQ(netText(plugIn().net), text);
+            EXPECT_EQ(plugIn().meshObjects.count, 1);
+            continue;
+        }
+        EXPECT_EQ(result, 3);
+        EXPECT_NE(
+            printed.find(damaged +
+                         " not opened: the data of plug-in Meshwright cannot be read whole: " +
+                         c.problem + "\n"),
+            std::string::npos)
+            << printed;
+        EXPECT_EQ(doc().ObjectCount(), objects);
+        EXPECT_EQ(
+            std::vector<CMWMeshObject*>(plugIn().meshObjects.begin(), plugIn().meshObjects.end()),
+            meshes);
+        EXPECT_EQ(netText(plugIn().net), text);
+        ASSERT_EQ(plugIn().objectRefs.count, 1);
+        EXPECT_EQ(plugIn().objectRefs[0].m_uuid, committedId);
+    }
+}

@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -713,16 +714,29 @@ TEST_F(EditSequence, UndoneImportGivesBackTheReplacedNetsUndo)
 
 // A document whose stored loop finds no face in the net read (a loop walked
 // the other way round, as a net that passed a point twice in a row left
-// one): the open keeps the whole net, says so in one line and rebuilds that
-// face from the net, and still tells the host it lost data.
+// one) opens with the whole net: one line says so, that face is rebuilt
+// from the net, and the host is told the open lost data. Its net text cut
+// inside the poly-lines is no whole text: the open is refused and the open
+// document stays.
 TEST_F(EditSequence, StoredLoopThatFindsNoFaceIsRebuiltWhenTheDocumentOpens)
 {
     ASSERT_TRUE(importNet(meshFile(0)));
     for (GB::Face* f = net().firstFace; f != nullptr; f = f->next)
         f->requestedState = Planar; // what the open keeps of a stored face
-    std::ostringstream written;
-    net().write(written);
-    std::string text = written.str();
+    const std::string saved = mwtest::scratchPath("saved.vzd");
+    ASSERT_EQ(command("-_Save \"" + saved + "\""), 0);
+    // The plug-in's record is the file's last chunk, after its length.
+    const std::string file = fileBytes(saved);
+    ON_MemoryArchive written;
+    ASSERT_TRUE(plugIn().WriteDocument(doc(), written, CVezadFileWriteOptions()));
+    const std::string record(written.Buffer().begin(), written.Buffer().end());
+    ASSERT_GT(file.size(), record.size() + 8);
+    const std::string head = file.substr(0, file.size() - record.size() - 8);
+    std::ostringstream netWritten;
+    net().write(netWritten);
+    const std::string text = netWritten.str();
+
+    std::string flipped = text;
     const std::size_t from = text.find(" 0\n4 ", text.find("GeoObject End\n 0\n4 ")) + 5;
     const std::size_t to = text.find("\n\n", from);
     std::istringstream entries(text.substr(from, to - from));
@@ -730,28 +744,57 @@ TEST_F(EditSequence, StoredLoopThatFindsNoFaceIsRebuiltWhenTheDocumentOpens)
     for (std::string line; std::getline(entries, line);)
         lines.push_back(line);
     ASSERT_EQ(lines.size(), 4u);
-    text.replace(from, to - from, lines[0] + "\n" + lines[3] + "\n" + lines[2] + "\n" + lines[1]);
+    flipped.replace(from, to - from, lines[0] + "\n" + lines[3] + "\n" + lines[2] + "\n" + lines[1]);
+    const std::string cut = text.substr(0, text.find('\n', text.find("\nPolylines ") + 1) + 1);
+
     char* image = nullptr;
     unsigned size = 0;
     ASSERT_TRUE(serializeMesh(net().mesh, &image, false, &size));
     const std::unique_ptr<char[]> owned(image);
-    ON_MemoryArchive record;
-    for (int field : {4, 0, 0, 0, 1})
-        record.WriteInt(field); // version, references, edges, mode, meshes
-    record.WriteCompressedBuffer(size, image);
-    record.WriteCompressedBuffer(text.size() + 1, text.c_str());
-    ASSERT_EQ(command("_New"), 0);
+    const auto document = [&](const std::string& netText) {
+        ON_MemoryArchive chunk;
+        for (int field : {4, 0, 0, 0, 1})
+            chunk.WriteInt(field); // version, references, edges, mode, meshes
+        chunk.WriteCompressedBuffer(size, image);
+        chunk.WriteCompressedBuffer(netText.size() + 1, netText.c_str());
+        std::string bytes = head;
+        for (int k = 0; k < 8; ++k)
+            bytes += char(std::uint64_t(chunk.Buffer().size()) >> (8 * k));
+        bytes.append(chunk.Buffer().begin(), chunk.Buffer().end());
+        const std::string path = mwtest::scratchPath("edited.vzd");
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+        return path;
+    };
+    const std::string relocate = "failed to relocate the loop of 1 stored face: its face is "
+                                 "rebuilt from the net read\n";
 
-    const std::size_t printed = m_host.standardOutput().size();
-    ON_MemoryArchive in(record.Buffer());
-    EXPECT_FALSE(plugIn().ReadDocument(doc(), in, CVezadFileReadOptions()));
-    const std::string output = m_host.standardOutput().substr(printed);
-    const std::string line =
-        "failed to relocate the loop of 1 stored face: its face is rebuilt from the net read\n";
-    EXPECT_NE(output.find(line), std::string::npos) << output;
-    EXPECT_EQ(output.find("failed to relocate"), output.find(line));
-    EXPECT_EQ(output.find("failed to relocate", output.find(line) + 1), std::string::npos);
+    // Cut: refused, the open document as it was.
+    std::string path = document(cut);
+    std::size_t printed = m_host.standardOutput().size();
+    EXPECT_EQ(command("_Open \"" + path + "\""), 3);
+    std::string output = m_host.standardOutput().substr(printed);
+    EXPECT_NE(output.find(path + " not opened: the data of plug-in Meshwright cannot be read "
+                                 "whole: its net text cannot be read whole\n"),
+              std::string::npos)
+        << output;
+    EXPECT_EQ(output.find("failed to relocate"), std::string::npos) << output;
+    std::ostringstream kept;
+    net().write(kept);
+    EXPECT_EQ(kept.str(), text);
+
+    // Whole, a stored loop walked the other way: opened, that face rebuilt.
+    path = document(flipped);
+    printed = m_host.standardOutput().size();
+    EXPECT_EQ(command("_Open \"" + path + "\""), 3);
+    output = m_host.standardOutput().substr(printed);
+    EXPECT_NE(output.find(path + " opened, but plug-in Meshwright could not read its data\n"),
+              std::string::npos)
+        << output;
+    EXPECT_NE(output.find(relocate), std::string::npos) << output;
+    EXPECT_EQ(output.find("failed to relocate"), output.find(relocate));
+    EXPECT_EQ(output.find("failed to relocate", output.find(relocate) + 1), std::string::npos);
     ASSERT_EQ(loopsOf(net()).size(), 4u);
+    EXPECT_EQ(loopsOf(net()), freshLoops(net()));
     int rebuilt = 0, stored = 0;
     for (const GB::Face* f = net().firstFace; f != nullptr; f = f->next) {
         EXPECT_NE(f->surface, nullptr);

@@ -18,6 +18,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -238,6 +239,29 @@ TEST_F(MeshwrightHost, HostileInputsStaySmallAndQuick)
         return object.Read(in) && object.mesh != nullptr;
     };
 
+    // Records whose image inflates hundreds of times are refused before
+    // anything is read; the same images read by the POL reader and hashed,
+    // as the mesh object read them before that bound, stay quick too.
+    const auto refuseMeshObject = [readMeshObject](const std::string& bytes) {
+        return !readMeshObject(bytes);
+    };
+    const auto hashImageOfRecord = [](const std::string& bytes) {
+        ON_MemoryArchive in(bytes.data() + 1, bytes.size() - 1);
+        std::size_t size = 0;
+        int crcFailed = 0;
+        if (!in.ReadCompressedBufferSize(&size))
+            return false;
+        std::string image(size, '\0');
+        if (!in.ReadCompressedBuffer(size, image.data(), &crcFailed) || crcFailed != 0)
+            return false;
+        std::istringstream stream(image);
+        CFlatMesh mesh;
+        if (!mesh.readPOL(stream, std::uint32_t(size)))
+            return false;
+        mesh.buildFacetHash(200.0, -1.0, nullptr);
+        return mesh.getFacetCount() > 0;
+    };
+
     // The record whose compressed buffer holds what a raw deflate stream
     // inflates to, as the deflate harness makes it.
     const auto readMeshObjectDeflate = [readMeshObject](const std::string& stream) {
@@ -362,11 +386,17 @@ TEST_F(MeshwrightHost, HostileInputsStaySmallAndQuick)
          keptInput("MeshObject/cube-of-facets-as-large-as-the-mesh"), readMeshObject, nullptr},
         {"thousands of coincident facets as large as the mesh",
          keptInput("MeshObject/thousands-of-coincident-facets-as-large-as-the-mesh"),
-         readMeshObject, nullptr},
+         refuseMeshObject, "a mesh image repeating itself is not read."},
+        {"thousands of coincident facets as large as the mesh, hashed",
+         keptInput("MeshObject/thousands-of-coincident-facets-as-large-as-the-mesh"),
+         hashImageOfRecord, nullptr},
         {"that net in a document record", record, readRecord, nullptr},
         {"polygon of 91422 corners round eight vertices",
          keptInput("MeshObject/polygon-of-ninety-thousand-corners-round-eight-vertices"),
-         readMeshObject, nullptr},
+         refuseMeshObject, "a mesh image repeating itself is not read."},
+        {"polygon of 91422 corners round eight vertices, hashed",
+         keptInput("MeshObject/polygon-of-ninety-thousand-corners-round-eight-vertices"),
+         hashImageOfRecord, nullptr},
         // A node listed seven times in a row is one point of its poly-line:
         // the junction keeps no self-pointing edges, and the grid its nine
         // faces.
@@ -407,6 +437,22 @@ TEST_F(MeshwrightHost, HostileInputsStaySmallAndQuick)
         {"AutoForm point with a nan coordinate",
          keptInput("AutoForm/point-with-a-nan-coordinate"), meshFile(autoForm, 1),
          "left out 1 facets with non-finite coordinates\n"},
+        // Records the readers passed over, or put at vertex 0, without a
+        // word: each cause is told in one line with its count and first
+        // place, and a message given per record only for the first few.
+        {"STL text of facets without vertices", keptInput("StlAscii/text-of-facets-without-vertices"),
+         meshFile(stl, 0), "left out 64 facets, the first: facet 1 (line 1) has 0 vertices\n"},
+        {"Nastran elements on grids no card defines",
+         keptInput("Nastran/elements-on-grids-no-card-defines"), meshFile(nastran, 0),
+         "left out 19 facets, the first: CTRIA3 1 (line 3) names GRID 2, which no GRID card "
+         "defines\n"},
+        {"AutoForm facet naming point 2147483648",
+         keptInput("AutoForm/facet-naming-point-2147483648"), meshFile(autoForm, 1),
+         "left out 1 facets: '2147483648' of facet 2 (line 7) is not a point id\n"},
+        {"VRML face set with words in its point and index lists",
+         keptInput("Vrml/face-set-with-words-in-its-lists"), meshFile(vrml, 0),
+         "left out 3 facets, the first: face 4 of the IndexedFaceSet of line 2 holds 'x' (line "
+         "4), not a point number\n"},
         // A thousand iso lines a direction asked for by distance: a million
         // cells; the lines step at least a two-hundredth of the domain.
         {"face tessellated by distance at a billionth of its size",
@@ -421,6 +467,18 @@ TEST_F(MeshwrightHost, HostileInputsStaySmallAndQuick)
         {"20000 two-point poly-lines between the same two nodes, in a record",
          documentRecord(versionTwoText(2, std::vector<std::vector<int>>(20000, {0, 1}))),
          refuseRecord, "a net text repeating itself is not read."},
+        // Records whose net text is not whole: the plug-in's record is not
+        // read whole either (before, the open gave the net that was read).
+        {"net text that ends after its Polylines line, in a record",
+         documentRecord("Version 7\nNodes 0\nPolylines 0\n"), refuseRecord,
+         "line 4: the text ends where \"Topology\" was expected (version 7 has the section): the "
+         "text is refused.\n"},
+        {"net text declaring 0 faces before its face record, in a record",
+         documentRecord(netText.substr(0, netText.find("0.5\n1\nGeoObject")) + "0.5\n0\n" +
+                        netText.substr(netText.find("GeoObject"))),
+         refuseRecord,
+         "line 14: expected the end of the text after the last of the 0 faces declared on line 13, "
+         "found \"GeoObject\": the text is refused.\n"},
         // Read plain, such a poly-line is refused as no poly-line of a net.
         {"poly-line of 400 entries alternating between two nodes",
          versionTwoText(2, {std::vector<int>(alternating.begin(), alternating.begin() + 400)}),
@@ -438,6 +496,38 @@ TEST_F(MeshwrightHost, HostileInputsStaySmallAndQuick)
         {"grid file naming node -1", hashGrid("0 -1 2"), refuseImport,
          "poly-line 1 of the net text names node -1, but the text has 9 nodes before it: the text "
          "is refused.\n"},
+        // Grid files that declare more than they hold, or counts past int,
+        // read as an empty or smaller net in the drawn one's place; a field
+        // moved by a missing line took a decimal for an index.
+        {"grid file of only its header", "Version 2", refuseImport,
+         "line 1: the text ends where \"Nodes\" was expected: the text is refused.\n"},
+        {"grid file cut after its Polylines line", grid.substr(0, grid.find("Polylines 6\n") + 12),
+         refuseImport,
+         "line 31: the text ends after 0 of the 6 poly-lines declared on line 30: the text is "
+         "refused.\n"},
+        {"grid file cut after 3 of 6 poly-lines", grid.substr(0, grid.find("3\n 1\n0 3 6")),
+         refuseImport,
+         "line 40: the text ends after 3 of the 6 poly-lines declared on line 30: the text is "
+         "refused.\n"},
+        {"grid file with 2147483648 nodes", "Version 2\nNodes 2147483648\nPolylines 0\n",
+         refuseImport,
+         "line 2: expected the node count after \"Nodes\" (a whole number from 0 to 2147483647), "
+         "found \"2147483648\": the text is refused.\n"},
+        {"grid file with 2147483648 poly-lines", "Version 2\nNodes 0\nPolylines 2147483648\n",
+         refuseImport,
+         "line 3: expected the poly-line count after \"Polylines\" (a whole number from 0 to "
+         "2147483647), found \"2147483648\": the text is refused.\n"},
+        {"grid file of version 2147483648", "Version 2147483648\nNodes 0\nPolylines 0\n",
+         refuseImport,
+         "line 1: expected the version after \"Version\" (a whole number from 0 to 2147483647), "
+         "found \"2147483648\": the text is refused.\n"},
+        {"grid file without a direction line",
+         grid.substr(0, 20) + grid.substr(grid.find('\n', 20) + 1), refuseImport,
+         "line 5: expected the second flag of the second direction of node record 1 of the 9 "
+         "declared on line 2 (0 or 1), found \"-0.5\": the text is refused.\n"},
+        {"grid file naming node 1.5", hashGrid("0 1.5 2"), refuseImport,
+         "line 33: expected entry 2 of the 3 of poly-line 1 of the 6 declared on line 30 (a whole "
+         "number within the range of an int), found \"1.5\": the text is refused.\n"},
         // Far corners beside unit ones size the facet hash by the far ones.
         {"POL image with corners at 3e21 beside unit ones",
          keptInput("MeshObjectDeflate/pol-image-with-corners-at-3e21-beside-unit-ones"),
@@ -460,5 +550,72 @@ TEST_F(MeshwrightHost, HostileInputsStaySmallAndQuick)
         for (const auto& file : std::filesystem::directory_iterator(Platform::diagnosticsFolder())) {
             EXPECT_LT(file.is_regular_file() ? file.file_size() : 0u, 1u << 20) << file.path();
         }
+    }
+}
+
+// Records of about a megabyte whose buffer heads declare a mesh image or a
+// net text of a gigabyte (what the archive's own bound of 1040 times lets
+// through): refused before anything of that size is allocated, within a
+// few times the record's size. The image was held as a vector, a string
+// and a string stream, and the net text allocated at its declared size
+// before its bound was checked.
+TEST_F(MeshwrightHost, BuffersDeclaringAGigabyteAreRefusedBeforeTheyAreAllocated)
+{
+    const auto forgedBuffer = [](std::uint64_t size, std::size_t packed) {
+        ON_MemoryArchive head;
+        head.WriteInt64(std::int64_t(size));
+        head.WriteInt(0); // the check sum of bytes never inflated
+        head.WriteInt64(std::int64_t(packed));
+        std::string bytes(head.Buffer().begin(), head.Buffer().end());
+        return bytes + std::string(packed, '\x5a');
+    };
+    // The plug-in's record of one mesh: version 4, no references, display
+    // settings, a mesh count of 1, then the mesh's and the net's buffers.
+    const auto record = [](const std::string& buffers) {
+        ON_MemoryArchive out;
+        for (int field : {4, 0, 0, 0, 1})
+            out.WriteInt(field);
+        return std::string(out.Buffer().begin(), out.Buffer().end()) + buffers;
+    };
+    const std::string small = documentRecord(versionTwoText(0, {})).substr(20);
+    ON_MemoryArchive smallMesh(small.data(), small.size());
+    std::size_t meshSize = 0, meshPacked = 0;
+    ASSERT_TRUE(smallMesh.ReadCompressedBufferSize(&meshSize, &meshPacked));
+    const std::string meshBuffer = small.substr(0, 20 + meshPacked);
+
+    // What the record of the small mesh and an empty net costs to read.
+    const auto readRecord = [this](const std::string& bytes, bool& read) {
+        plugIn().meshObjects.removeAll();
+        ON_MemoryArchive in(bytes.data(), bytes.size());
+        return measure([&] { read = plugIn().ReadDocument(doc(), in, CVezadFileReadOptions()); });
+    };
+    bool read = false;
+    const long smallKB = readRecord(record(small), read).growthKB;
+    ASSERT_TRUE(read);
+
+    struct Case {
+        const char* what;
+        std::string record;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"mesh image of 1,020,000,532 bytes from 991,000",
+         record(forgedBuffer(1020000532u, 991000) + small.substr(20 + meshPacked)),
+         "the mesh image of 1020000532 bytes inflates from 991020, more than 32 times: a mesh "
+         "image repeating itself is not read.\n"},
+        {"net text of 1,000,000,000 bytes from 972,000",
+         record(meshBuffer + forgedBuffer(1000000000u, 972000)),
+         "the net text of 1000000000 bytes inflates from 972020, more than 32 times: a net text "
+         "repeating itself is not read.\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CaptureStdout();
+        const Cost cost = readRecord(c.record, read);
+        const std::string printed = GetCapturedStdout();
+        EXPECT_FALSE(read);
+        EXPECT_NE(printed.find(c.line), std::string::npos) << printed;
+        EXPECT_LT(cost.growthKB, smallKB + long(4 * c.record.size() / 1024));
+        EXPECT_LT(cost.seconds, 2.0);
     }
 }

@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# Runs the import job (examples/main-job-import.vzs) on nets as users draw
+# them: for each mesh, net size and drawing style (tests/support/NetDrawings.h:
+# one poly-line per row and column, strokes, reversed, a long row among
+# strokes, a side or a row left out, a T-junction as lines and as strokes, a
+# diagonal, a lasso and the lasso's points as separate poly-lines), with the
+# heal and without it. Each run is checked: every region found as a face, each
+# Brep with one edge a side of its face, no failed heal, every gap within the
+# document's tolerance, exit code 0. Not part of the test command: it takes
+# long.
+#
+#   bash scripts/netsweep.sh [MESH...]
+#
+# NETSWEEP_SIZES (2 3 4 5), NETSWEEP_STYLES (all), NETSWEEP_LOOKS (0,0,1),
+# NETSWEEP_HEALS (Yes No), NETSWEEP_SCALES (1: the mesh as it is; 0.001 adds
+# the mesh in metres) and NETSWEEP_JOBS (2) set the sweep. Prints one line per
+# run and a summary; exits 1 when a run failed. Transcripts stay in
+# $build/netsweep/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+sizes=${NETSWEEP_SIZES:-"2 3 4 5"}
+styles=${NETSWEEP_STYLES:-"lines strokes reversed mixed-row missing-side missing-row tee-lines tee-strokes diagonal lasso lasso-split"}
+looks=${NETSWEEP_LOOKS:-"0,0,1"}
+heals=${NETSWEEP_HEALS:-"Yes No"}
+scales=${NETSWEEP_SCALES:-"1"}
+jobs=${NETSWEEP_JOBS:-2}
+meshes=("$@")
+[[ ${#meshes[@]} -gt 0 ]] || meshes=("$root/examples/bump.stl")
+bash scripts/deps.sh
+build=${MW_TOOLS_BUILD_DIR:-build/tools}
+[[ -f "$build/CMakeCache.txt" ]] ||
+    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMW_BUILD_TESTS=ON -DMW_BUILD_BENCH=OFF >/dev/null
+cmake --build "$build" -j "$(nproc)" --target vzhost netdraw >/dev/null
+out=$root/$build/netsweep
+rm -rf "$out"
+mkdir -p "$out"
+sed 's/Heal=Yes/Heal=No/' examples/main-job-import.vzs >"$out/main-job-import-no-heal.vzs"
+
+# One run: its verdict in one line.
+run() {
+    local mesh=$1 scale=$2 look=$3 n=$4 style=$5 heal=$6
+    local name
+    name=$(basename "$mesh")_x${scale}_${look//,/_}_${n}_${style}_heal${heal}
+    local dir=$out/$name
+    mkdir -p "$dir/diagnostics"
+    local drawn faces
+    if [[ "$scale" == 1 ]]; then
+        drawn=$("$build/tests/netdraw" "$mesh" "$n" "$style" "$look" "$dir/net.grid" 2>&1) || {
+            echo "$name: no spot (${drawn})"
+            return
+        }
+    else
+        drawn=$("$build/tests/netdraw" "$mesh" "$n" "$style" "$look" "$dir/net.grid" "$scale" "$dir/mesh.stl" 2>&1) || {
+            echo "$name: no spot (${drawn})"
+            return
+        }
+        mesh=$dir/mesh.stl
+    fi
+    faces=$(sed -n 's/^faces \([0-9]*\).*/\1/p' <<<"$drawn")
+    local script=examples/main-job-import.vzs
+    [[ "$heal" == Yes ]] || script=$out/main-job-import-no-heal.vzs
+    local status=0
+    FENWO_DIAGNOSTICS_DIR=$dir/diagnostics "$build/apps/vzhost" --script "$script" \
+        --define "MESH=$mesh" --define "NET=$dir/net.grid" --out "$dir" >"$dir.log" 2>&1 || status=$?
+    cp "$dir/net.grid" "$dir.grid"
+    rm -rf "$dir"
+    local what=()
+    grep -q "^model has $faces loops" "$dir.log" ||
+        what+=("$(grep -m1 -o 'model has [0-9]* loops' "$dir.log" || echo 'no loops') of $faces regions")
+    local edges sides
+    edges=$(grep -m1 '^Edges per Brep:' "$dir.log" | sed 's/^Edges per Brep: *//' || true)
+    sides=$(grep -m1 '^Sides per Brep:' "$dir.log" | sed 's/^Sides per Brep: *//' || true)
+    [[ -n "$edges" && "$edges" == "$sides" ]] || what+=("edges [$edges] sides [$sides]")
+    grep -q "Heal failed" "$dir.log" && what+=("Heal failed")
+    grep -q "^Gap between faces" "$dir.log" && what+=("$(grep -m1 '^Gap between faces' "$dir.log")")
+    local gap tolerance
+    gap=$(sed -n "s/^Largest gap between neighbouring Breps' shared edges: \([^ ]*\) .*/\1/p" "$dir.log" | head -1)
+    tolerance=$(sed -n 's/.*document tolerance \([^)]*\)).*/\1/p' "$dir.log" | head -1)
+    if [[ -n "$gap" && -n "$tolerance" ]] && awk "BEGIN { exit !($gap > $tolerance) }"; then
+        what+=("gap $gap above $tolerance")
+    fi
+    local cause
+    cause=$(sed -n 's|^.*main-job-import[-a-z]*.vzs: failed: ||p' "$dir.log" | tail -1)
+    [[ $status -eq 0 ]] || what+=("exit $status${cause:+: $cause}")
+    if [[ ${#what[@]} -eq 0 ]]; then
+        echo "$name: pass (gap $gap, tolerance $tolerance)"
+    else
+        local IFS=';'
+        echo "$name: FAIL ${what[*]}"
+    fi
+}
+export -f run
+export out build
+
+for mesh in "${meshes[@]}"; do
+    mesh=$(cd "$(dirname "$mesh")" && pwd)/$(basename "$mesh")
+    for scale in $scales; do
+        for look in $looks; do
+            for n in $sizes; do
+                for style in $styles; do
+                    for heal in $heals; do
+                        printf '%s\n%s\n%s\n%s\n%s\n%s\n' "$mesh" "$scale" "$look" "$n" "$style" "$heal"
+                    done
+                done
+            done
+        done
+    done
+done | xargs -d '\n' -n 6 -P "$jobs" bash -c 'run "$@"' run | tee "$out/verdicts.txt"
+total=$(wc -l <"$out/verdicts.txt")
+passed=$(grep -c ': pass' "$out/verdicts.txt" || true)
+none=$(grep -c ': no spot' "$out/verdicts.txt" || true)
+failed=$(grep -c ': FAIL' "$out/verdicts.txt" || true)
+echo "$total runs: $passed pass, $none no smooth spot, $failed fail (transcripts in $out)"
+[[ $failed -eq 0 ]]

@@ -1,0 +1,370 @@
+#include "NetDrawings.h"
+
+#include "GridFixtures.h"
+
+#include "mesh/GridPoint.h"
+#include "net/SurfaceNet.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <map>
+#include <sstream>
+
+namespace mwtest {
+
+namespace {
+
+const std::array<std::pair<NetStyle, const char*>, 11> kStyleNames = {{
+    {NetStyle::Lines, "lines"},
+    {NetStyle::Strokes, "strokes"},
+    {NetStyle::Reversed, "reversed"},
+    {NetStyle::MixedRow, "mixed-row"},
+    {NetStyle::MissingSide, "missing-side"},
+    {NetStyle::MissingRow, "missing-row"},
+    {NetStyle::TeeLines, "tee-lines"},
+    {NetStyle::TeeStrokes, "tee-strokes"},
+    {NetStyle::Diagonal, "diagonal"},
+    {NetStyle::Lasso, "lasso"},
+    {NetStyle::LassoSplit, "lasso-split"},
+}};
+
+LatticeLine row(int j, int from, int to)
+{
+    LatticeLine line;
+    for (int i = from; i <= to; ++i)
+        line.push_back({i, j});
+    return line;
+}
+
+LatticeLine column(int i, int from, int to)
+{
+    LatticeLine line;
+    for (int j = from; j <= to; ++j)
+        line.push_back({i, j});
+    return line;
+}
+
+// Each line cut into the strokes between its consecutive points.
+std::vector<LatticeLine> strokes(const std::vector<LatticeLine>& lines)
+{
+    std::vector<LatticeLine> all;
+    for (const LatticeLine& line : lines)
+        for (std::size_t k = 0; k + 1 < line.size(); ++k)
+            all.push_back({line[k], line[k + 1]});
+    return all;
+}
+
+bool isLasso(NetStyle style) { return style == NetStyle::Lasso || style == NetStyle::LassoSplit; }
+
+// The lattice's last index: the lasso turns one step outside the net.
+int latticeLast(int n, NetStyle style) { return isLasso(style) ? n + 1 : n; }
+
+struct Frame {
+    CVector<double, 3> look, across, up;
+};
+
+Frame frameOf(const CVector<double, 3>& look)
+{
+    Frame f;
+    const double length =
+        std::sqrt(look.data[0] * look.data[0] + look.data[1] * look.data[1] + look.data[2] * look.data[2]);
+    for (int k = 0; k < 3; ++k)
+        f.look.data[k] = look.data[k] / length;
+    // The axis least along the look, made square to it.
+    int axis = 0;
+    for (int k = 1; k < 3; ++k)
+        if (std::fabs(f.look.data[k]) < std::fabs(f.look.data[axis]))
+            axis = k;
+    CVector<double, 3> a(0.0, 0.0, 0.0);
+    a.data[axis] = 1.0;
+    const double along = f.look.data[axis];
+    double norm = 0.0;
+    for (int k = 0; k < 3; ++k) {
+        f.across.data[k] = a.data[k] - along * f.look.data[k];
+        norm += f.across.data[k] * f.across.data[k];
+    }
+    for (int k = 0; k < 3; ++k)
+        f.across.data[k] /= std::sqrt(norm);
+    f.up.data[0] = f.look.data[1] * f.across.data[2] - f.look.data[2] * f.across.data[1];
+    f.up.data[1] = f.look.data[2] * f.across.data[0] - f.look.data[0] * f.across.data[2];
+    f.up.data[2] = f.look.data[0] * f.across.data[1] - f.look.data[1] * f.across.data[0];
+    return f;
+}
+
+double dot(const CVector<double, 3>& a, const double* b)
+{
+    return a.data[0] * b[0] + a.data[1] * b[1] + a.data[2] * b[2];
+}
+
+double unitDot(const CVector<float, 3>& a, const CVector<float, 3>& b)
+{
+    const double la = std::sqrt(double(a.data[0]) * a.data[0] + double(a.data[1]) * a.data[1] +
+                                double(a.data[2]) * a.data[2]);
+    const double lb = std::sqrt(double(b.data[0]) * b.data[0] + double(b.data[1]) * b.data[1] +
+                                double(b.data[2]) * b.data[2]);
+    if (la == 0.0 || lb == 0.0)
+        return -1.0;
+    return (double(a.data[0]) * b.data[0] + double(a.data[1]) * b.data[1] +
+            double(a.data[2]) * b.data[2]) /
+           (la * lb);
+}
+
+} // namespace
+
+const char* netStyleName(NetStyle style)
+{
+    for (const auto& [s, name] : kStyleNames)
+        if (s == style)
+            return name;
+    return "?";
+}
+
+bool netStyleFromName(const std::string& name, NetStyle& style)
+{
+    for (const auto& [s, n] : kStyleNames)
+        if (name == n) {
+            style = s;
+            return true;
+        }
+    return false;
+}
+
+std::vector<LatticeLine> netLines(int n, NetStyle style)
+{
+    const int m = n / 2; // an interior row and column (the middle one)
+    std::vector<LatticeLine> rows, columns;
+    for (int k = 0; k <= n; ++k) {
+        rows.push_back(row(k, 0, n));
+        columns.push_back(column(k, 0, n));
+    }
+    std::vector<LatticeLine> lines;
+    const auto grid = [&] {
+        lines = rows;
+        lines.insert(lines.end(), columns.begin(), columns.end());
+    };
+    switch (style) {
+    case NetStyle::Lines:
+        grid();
+        break;
+    case NetStyle::Strokes:
+        grid();
+        lines = strokes(lines);
+        break;
+    case NetStyle::Reversed:
+        grid();
+        std::reverse(lines.begin(), lines.end());
+        for (LatticeLine& line : lines)
+            std::reverse(line.begin(), line.end());
+        break;
+    case NetStyle::MixedRow:
+        rows.erase(rows.begin() + m);
+        grid();
+        lines = strokes(lines);
+        lines.push_back(row(m, 0, n));
+        break;
+    case NetStyle::MissingSide: {
+        // The side of column 1 from row a to row a + 1, inside the net from n = 3 on.
+        // For n = 2 the side of row 0 is left out, and the column starts at row 1.
+        const int a = n >= 3 ? n / 2 : 0;
+        columns[1] = column(1, a + 1, n);
+        if (a > 0)
+            columns.insert(columns.begin() + 1, column(1, 0, a));
+        grid();
+        break;
+    }
+    case NetStyle::MissingRow:
+        rows.erase(rows.begin() + m);
+        grid();
+        break;
+    case NetStyle::TeeLines:
+    case NetStyle::TeeStrokes:
+        rows[std::size_t(m)] = row(m, 0, n - 1);
+        grid();
+        if (style == NetStyle::TeeStrokes)
+            lines = strokes(lines);
+        break;
+    case NetStyle::Diagonal:
+        grid();
+        lines.push_back({{0, 0}, {1, 1}});
+        break;
+    case NetStyle::Lasso:
+    case NetStyle::LassoSplit: {
+        rows.erase(rows.begin() + m);
+        columns.erase(columns.begin() + m);
+        grid();
+        const LatticeLine out = {{n, m}, {n + 1, m}, {n + 1, n + 1}, {m, n + 1}, {m, n}};
+        LatticeLine down = column(m, 0, n);
+        std::reverse(down.begin(), down.end());
+        if (style == NetStyle::LassoSplit) {
+            lines.push_back(row(m, 0, n));
+            lines.push_back(out);
+            lines.push_back(down);
+        } else {
+            LatticeLine lasso = row(m, 0, n);
+            lasso.insert(lasso.end(), out.begin() + 1, out.end());
+            lasso.insert(lasso.end(), down.begin() + 1, down.end());
+            lines.push_back(lasso);
+        }
+        break;
+    }
+    }
+    return lines;
+}
+
+int netFaceCount(int n, NetStyle style)
+{
+    switch (style) {
+    case NetStyle::MissingSide:
+    case NetStyle::TeeLines:
+    case NetStyle::TeeStrokes:
+        return n * n - 1;
+    case NetStyle::MissingRow:
+        return n * n - n;
+    case NetStyle::Diagonal:
+    case NetStyle::Lasso:
+    case NetStyle::LassoSplit:
+        return n * n + 1;
+    default:
+        return n * n;
+    }
+}
+
+bool netNodes(CFlatMesh& mesh, const NetSpot& spot, int last,
+              std::vector<Mesh::CBaseMesh::CBaseHitInfo>& nodes)
+{
+    const Frame f = frameOf(spot.look);
+    const CBox<float, 3> box = mesh.getBoundingBox();
+    double lo[3] = {1e300, 1e300, 1e300}, hi[3] = {-1e300, -1e300, -1e300};
+    for (int corner = 0; corner < 8; ++corner) {
+        const double p[3] = {(corner & 1) ? box.max[0] : box.min[0],
+                             (corner & 2) ? box.max[1] : box.min[1],
+                             (corner & 4) ? box.max[2] : box.min[2]};
+        const double seen[3] = {dot(f.across, p), dot(f.up, p), dot(f.look, p)};
+        for (int k = 0; k < 3; ++k) {
+            lo[k] = std::min(lo[k], seen[k]);
+            hi[k] = std::max(hi[k], seen[k]);
+        }
+    }
+    const double side = std::max(hi[0] - lo[0], hi[1] - lo[1]);
+    const double step = spot.size * side / last;
+    const double c0 = lo[0] + spot.centre[0] * (hi[0] - lo[0]);
+    const double c1 = lo[1] + spot.centre[1] * (hi[1] - lo[1]);
+    const double front = hi[2] + 0.1 * side + 1e-6;
+    // Rays through a finer lattice, kSub steps to a net step, so that a crease
+    // or a jump between the net's points shows too.
+    constexpr int kSub = 4;
+    const int fine = last * kSub;
+    const double fineStep = step / kSub;
+    CVector<float, 3> towards, down;
+    for (int k = 0; k < 3; ++k) {
+        towards.data[k] = float(f.look.data[k]);
+        down.data[k] = float(-f.look.data[k]);
+    }
+    std::vector<Mesh::CBaseMesh::CBaseHitInfo> samples(std::size_t((fine + 1) * (fine + 1)));
+    std::vector<double> depth(samples.size());
+    for (int j = 0; j <= fine; ++j)
+        for (int i = 0; i <= fine; ++i) {
+            const double a = c0 + (i - 0.5 * fine) * fineStep, b = c1 + (j - 0.5 * fine) * fineStep;
+            CVertex<float, 3> origin;
+            for (int k = 0; k < 3; ++k)
+                origin.data[k] = float(a * f.across.data[k] + b * f.up.data[k] + front * f.look.data[k]);
+            Kor::Set<Mesh::CBaseMesh::CBaseHitInfo> hits;
+            if (!mesh.hit(origin, down, hits, true, false, false, nullptr, 0.0) || hits.count == 0)
+                return false;
+            // The hit nearest the viewer.
+            int nearest = 0;
+            double best = 1e300;
+            for (int h = 0; h < hits.count; ++h) {
+                double d = 0.0;
+                for (int k = 0; k < 3; ++k)
+                    d += (double(hits[h]->data[k]) - origin.data[k]) *
+                         (double(hits[h]->data[k]) - origin.data[k]);
+                if (d < best) {
+                    best = d;
+                    nearest = h;
+                }
+            }
+            const std::size_t at = std::size_t(j * (fine + 1) + i);
+            Mesh::CBaseMesh::CBaseHitInfo& sample = samples[at];
+            sample = *hits[nearest];
+            depth[at] = std::sqrt(best);
+            // Facet normals may point either way on a mesh without orientation.
+            if (unitDot(sample.normal, towards) < 0.0)
+                for (int k = 0; k < 3; ++k)
+                    sample.normal.data[k] = -sample.normal.data[k];
+            if (unitDot(sample.normal, towards) < 0.5)
+                return false;
+        }
+    // Smooth: neighbours turn by at most 20 degrees and lie at most two steps
+    // apart in depth, and no normal is more than 35 degrees off the middle one's.
+    const auto& middle = samples[std::size_t((fine / 2) * (fine + 1) + fine / 2)];
+    for (int j = 0; j <= fine; ++j)
+        for (int i = 0; i <= fine; ++i) {
+            const std::size_t at = std::size_t(j * (fine + 1) + i);
+            if (unitDot(samples[at].normal, middle.normal) < 0.819)
+                return false;
+            for (const std::size_t next : {at + 1, at + std::size_t(fine + 1)}) {
+                if ((next == at + 1 && i == fine) || (next != at + 1 && j == fine))
+                    continue;
+                if (unitDot(samples[at].normal, samples[next].normal) < 0.94 ||
+                    std::fabs(depth[at] - depth[next]) > 2.0 * fineStep)
+                    return false;
+            }
+        }
+    nodes.assign(std::size_t((last + 1) * (last + 1)), {});
+    for (int j = 0; j <= last; ++j)
+        for (int i = 0; i <= last; ++i)
+            nodes[std::size_t(j * (last + 1) + i)] =
+                samples[std::size_t(j * kSub * (fine + 1) + i * kSub)];
+    return true;
+}
+
+bool findNetSpot(CFlatMesh& mesh, const CVector<double, 3>& look, int n, NetStyle style,
+                 NetSpot& spot)
+{
+    const int last = latticeLast(n, style);
+    std::vector<Mesh::CBaseMesh::CBaseHitInfo> nodes;
+    for (const double size : {0.3, 0.2, 0.1})
+        for (const double dx : {0.0, -0.15, 0.15, -0.3, 0.3})
+            for (const double dy : {0.0, -0.15, 0.15, -0.3, 0.3}) {
+                NetSpot tried;
+                tried.look = look;
+                tried.centre[0] = 0.5 + dx;
+                tried.centre[1] = 0.5 + dy;
+                tried.size = size;
+                if (netNodes(mesh, tried, last, nodes)) {
+                    spot = tried;
+                    return true;
+                }
+            }
+    return false;
+}
+
+std::string netText(CFlatMesh& mesh, const NetSpot& spot, int n, NetStyle style)
+{
+    const int last = latticeLast(n, style);
+    std::vector<Mesh::CBaseMesh::CBaseHitInfo> nodes;
+    if (!netNodes(mesh, spot, last, nodes))
+        return {};
+    GB::CSurfaceNet net;
+    net.setMesh(&mesh);
+    net.topologySwitch = false;
+    std::map<std::pair<int, int>, Gridbench::CGridPoint*> at;
+    for (const LatticeLine& line : netLines(n, style)) {
+        std::vector<CVertex<float, 3>*> points;
+        for (const auto& [i, j] : line) {
+            Gridbench::CGridPoint*& p = at[{i, j}];
+            if (p == nullptr)
+                p = new Gridbench::CGridPoint(nodes[std::size_t(j * (last + 1) + i)]);
+            points.push_back(p);
+        }
+        polyLine(net, points);
+    }
+    std::ostringstream text;
+    if (!net.write(text))
+        return {};
+    return text.str();
+}
+
+} // namespace mwtest

@@ -1,0 +1,84 @@
+// Test and tool helper: nets as users draw them on a mesh. A net of n x n
+// four-sided regions is laid on a smooth spot of the mesh (where rays from a
+// viewing direction meet it), and its lines are drawn in one of several
+// styles: one poly-line per row and column, every side its own stroke, the
+// same in reverse, with a side or a row left out, with a row that stops one
+// side short (a T-junction), with a diagonal, or with a lasso (a poly-line
+// through one of its own points). The net is written as a version-2 net
+// text, which the import job reads.
+//
+// Ownership: plain values; the net text's grid points live in a temporary
+// net. Thread-safety: none needed (no shared state).
+#pragma once
+
+#include "foundation/Vertex.h"
+#include "mesh/FlatMesh.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace mwtest {
+
+enum class NetStyle {
+    Lines,       // one poly-line per row and per column
+    Strokes,     // every side its own 2-point stroke
+    Reversed,    // the lines in reverse order, each drawn backwards
+    MixedRow,    // strokes, but for one interior row drawn as one poly-line
+    MissingSide, // lines with one interior side left out (a 6-sided face from n = 3 on)
+    MissingRow,  // lines with one interior row left out
+    TeeLines,    // lines with one interior row stopping one side short
+    TeeStrokes,  // the same drawn as strokes
+    Diagonal,    // lines with one cell cut by a diagonal stroke (two 3-sided faces)
+    Lasso,       // one poly-line runs along a row, round outside the net and back
+                 // in down a column, through its own point where they cross
+    LassoSplit,  // the same points drawn as separate poly-lines
+};
+
+// The style's name as the tool and the test tables write it ("lines",
+// "strokes", "reversed", "mixed-row", "missing-side", "missing-row",
+// "tee-lines", "tee-strokes", "diagonal", "lasso", "lasso-split"), and back;
+// false for an unknown name.
+const char* netStyleName(NetStyle style);
+bool netStyleFromName(const std::string& name, NetStyle& style);
+
+// A poly-line as the lattice positions (i, j) of its points.
+using LatticeLine = std::vector<std::pair<int, int>>;
+
+// The poly-lines of a net of n x n regions drawn in the style, on the
+// lattice 0..n (the lasso's turn outside the net uses n + 1).
+std::vector<LatticeLine> netLines(int n, NetStyle style);
+
+// The regions the net of netLines(n, style) encloses.
+int netFaceCount(int n, NetStyle style);
+
+// Where a net lies on the mesh: rays along -look (look points from the mesh
+// towards the viewer) through the lattice points of a square window across
+// the mesh's box seen from there.
+struct NetSpot {
+    CVector<double, 3> look{0.0, 0.0, 1.0};
+    double centre[2] = {0.5, 0.5}; // the window's centre, as fractions of the box seen
+    double size = 0.3;             // the window's side, as a fraction of the box's larger side
+};
+
+// The mesh points of the lattice 0..last in each direction at the spot,
+// row-major (index j * (last + 1) + i), with their facet normals. False when
+// a ray misses the mesh or the spot is not smooth: the normals must face the
+// viewer within 60 degrees and turn by at most 30 degrees between lattice
+// neighbours.
+bool netNodes(CFlatMesh& mesh, const NetSpot& spot, int last,
+              std::vector<Mesh::CBaseMesh::CBaseHitInfo>& nodes);
+
+// A smooth spot for a net of n x n regions (lattice 0..n, or 0..n + 1 for a
+// lasso) seen along look: the window is tried at the box's middle and at
+// points around it, at sizes from 0.3 down to 0.1 of the box. False when
+// none is smooth.
+bool findNetSpot(CFlatMesh& mesh, const CVector<double, 3>& look, int n, NetStyle style,
+                 NetSpot& spot);
+
+// The version-2 net text of the net of n x n regions in the style at the
+// spot (no topology section: the import finds the regions). Empty when the
+// spot's nodes cannot be placed.
+std::string netText(CFlatMesh& mesh, const NetSpot& spot, int n, NetStyle style);
+
+} // namespace mwtest
