@@ -1,7 +1,10 @@
 // Mesh algorithms on a generated mesh of 1,000,000 triangles and on the
 // largest real mesh (bwb_geom.blk, skipped when absent): plane sections,
 // principal sections, both smoothings, the offset, the dual mesh and the
-// vertex thinning. Each run does the whole operation once.
+// vertex thinning. Each run does the whole operation once. The outline of
+// triangles scattered over 1,000 points (20,000 and 200,000 facets sharing
+// few edges), which no surface gives, shows what a section broken into a
+// piece per cut facet costs.
 #include "geometry/NurbsSurf.h"
 #include "mesh/FlatMesh.h"
 #include "mesh/NastranReader.h"
@@ -9,10 +12,12 @@
 #include "mesh/PrincipalSections.h"
 #include "mesh/TriangleMesh.h"
 #include "mesh/VertexSampling.h"
+#include "support/ScanLikeMesh.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstddef>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -141,6 +146,26 @@ void BM_PrincipalSections(benchmark::State& state)
     }
 }
 
+// Principal sections with the boundary, as a mesh object's outline draws
+// them, of state.range(0) triangles scattered over 1,000 points.
+void BM_ScatteredOutline(benchmark::State& state)
+{
+    const mwtest::ScanLikeMesh scattered = mwtest::scatteredTriangles(int(state.range(0)), 1000);
+    CFlatMesh mesh;
+    for (std::size_t k = 0; k < scattered.xyz.size(); k += 3)
+        mesh.addVertex(Point(float(scattered.xyz[k]), float(scattered.xyz[k + 1]),
+                             float(scattered.xyz[k + 2])));
+    for (std::size_t t = 0; t < scattered.triangles.size(); t += 3)
+        mesh.addPolygon(&scattered.triangles[t], 3, -1);
+    mesh.computeBoundingBox();
+    for (auto _ : state) {
+        Kor::List<Fenwo::NurbsSurf*> curves;
+        quietly([&] { meshPrincipalSections(&mesh, curves, 25, true); });
+        state.counters["curves"] = curves.count;
+        freeCurves(curves);
+    }
+}
+
 void BM_ZMoveSmooth(benchmark::State& state)
 {
     std::unique_ptr<Mesh::CTriangleMesh> mesh = triangleMesh(state);
@@ -203,6 +228,7 @@ void BM_SampleVertices(benchmark::State& state)
 
 MESH_BENCHMARK(BM_PlaneSection27);
 MESH_BENCHMARK(BM_PrincipalSections);
+BENCHMARK(BM_ScatteredOutline)->Arg(20000)->Arg(200000)->Iterations(1)->Unit(benchmark::kMillisecond);
 MESH_BENCHMARK(BM_ZMoveSmooth);
 MESH_BENCHMARK(BM_UmbrellaIteration);
 MESH_BENCHMARK(BM_Offset);

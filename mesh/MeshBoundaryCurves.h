@@ -46,3 +46,20 @@ bool chainBoundaryEdges(BoundaryEdgeList& edges, BoundaryLoopList& loops, Mesh::
 // boundaryLoopToCurves at 60 degrees. True when the curve list is not empty
 // afterwards.
 bool meshBoundaryToCurves(Mesh::CBaseMesh* mesh, Kor::List<Fenwo::NurbsSurf*>& curves, bool split);
+
+// A surface's boundary passes each of its vertices once, or a few times
+// where it touches itself (the real meshes' boundaries: 1.4 times at most on
+// average). One that passes them more often than this on average is no
+// surface's, and its walks compare every edge leaving a vertex at each
+// step.
+inline constexpr int kMostBoundaryPasses = 64;
+
+// meshBoundaryToCurves without split, as a mesh's outline draws the
+// boundary, given up where the boundary is no surface's: when the walks'
+// steps would compare more than kMostBoundaryPasses edges per boundary edge
+// on average (the steps reaching a vertex compare the edges leaving it), or
+// when the loops outnumber maxLoops (maxLoops <= 0: no bound). Given up, it
+// prints one line saying why, appends nothing and returns false; otherwise
+// it appends the curves and returns true (also when there is no boundary).
+bool meshBoundaryToCurvesWithin(Mesh::CBaseMesh* mesh, Kor::List<Fenwo::NurbsSurf*>& curves,
+                                int maxLoops);

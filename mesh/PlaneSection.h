@@ -1,43 +1,25 @@
 #pragma once
 // Plane sections of a mesh: a family of parallel planes cuts the mesh, each
 // facet gives at most one segment per plane, the segments' end points are
-// merged in a spatial hash of edge vertices (CEdgeVertex_), the segments are
-// chained into paths, and every path becomes a degree-1 NURBS curve (a
-// Fenwo::NurbsSurf used as a curve): CyclicEnd when the path closes,
-// ClampedEnd otherwise. Works on any Mesh::CBaseMesh through its virtual
-// operations.
+// merged into section vertices (kept in a grid of cells keyed as the
+// spatial hash keys its cells), the segments are chained into paths, and
+// every path becomes a degree-1 NURBS curve (a Fenwo::NurbsSurf used as a
+// curve): CyclicEnd when the path closes, ClampedEnd otherwise. Works on any
+// Mesh::CBaseMesh through its virtual operations.
 //
 // Ownership: curves appended to a caller's list are new objects owned by the
 // caller. Segment lists hold their records by value.
 // Thread-safety: the operations read the mesh through its facet operations
-// and keep their own hash; distinct meshes may be cut concurrently.
+// and keep their own vertices; distinct meshes may be cut concurrently.
 
 #include "foundation/KorList.h"
 #include "foundation/Vertex.h"
 #include "geometry/Interval.h"
 #include "mesh/BaseMesh.h"
-#include "mesh/SpatialHash.h"
 
 namespace Fenwo {
 class NurbsSurf;
 }
-
-// A merged section vertex: the hash-vertex part gives its position; its
-// neighbours are the vertices it is joined to by segments not yet traced
-// (their count is the vertex's degree).
-class CEdgeVertex_ : public Mesh::CBaseHashVertex<3> {
-public:
-    Kor::List<CEdgeVertex_*> neighbours; // not owned
-    int mark = 0;                        // plane of the segment that made the vertex
-
-    CEdgeVertex_() = default;
-    explicit CEdgeVertex_(const CVertex<float, 3>& p) : Mesh::CBaseHashVertex<3>(p) {}
-    CEdgeVertex_(const CEdgeVertex_& other) = default;
-    CEdgeVertex_& operator=(const CEdgeVertex_& other) = default;
-    ~CEdgeVertex_() override = default;
-
-    int degree() const { return neighbours.count; }
-};
 
 namespace MeshFunctions {
 
@@ -92,13 +74,15 @@ bool intersectMeshWithPlanes(Mesh::CBaseMesh* mesh, const CVertex<float, 3>& p,
 // Chains the segments into paths and appends one degree-1 curve per path.
 // Ends of one plane closer than the merge radius r = sqrt(max(tolerance^2,
 // shortest squared segment length / 5)) become one vertex (the first vertex
-// found within r); ends of different planes stay apart. A path runs from a vertex
-// of degree 1 where there is one, else from the first vertex in cell order
-// that still has neighbours, and follows the first untraced neighbour; where
-// it ends, a vertex of the same plane with untraced neighbours within r
-// continues it ("new Path continuation found, fMin=" and the distance are
-// printed). Tracing
-// ends when no vertex keeps neighbours. A path returning to its start (or
+// found within r, cells in key order and a cell's vertices in the order of
+// their positions); ends of different planes stay apart, except that an end
+// at exactly a vertex's position takes that vertex. A path runs from a
+// vertex of degree 1 where there is one, else from the first vertex in cell
+// order that still has neighbours, and follows the first untraced
+// neighbour; where it ends, a vertex of the same plane with untraced
+// neighbours within r continues it ("new Path continuation found, fMin="
+// and the distance are printed). Tracing ends when no vertex keeps
+// neighbours. A path returning to its start (or
 // ending within squared distance 0.1 of it) is closed and gives a CyclicEnd
 // curve through its distinct vertices; paths whose curve is shorter than
 // 2 r^2 are dropped. Always true.
@@ -112,6 +96,21 @@ bool meshPlaneSection(Mesh::CBaseMesh* mesh, const CVertex<float, 3>& p, const C
                       const CVector<float, 3>& m, int count, Interval range, CurveList& curves,
                       const CVector<float, 3>* side, const CVertex<float, 3>* start,
                       const CVertex<float, 3>* end, double maxDistance, bool perPlane);
+
+// meshPlaneSection with m = n, no side, end points or distance filter and
+// not per plane, given up where the section breaks into more than maxPieces
+// pieces: the ends are merged plane by plane, and when, after a plane's last
+// segment, the segments merged so far form more than maxPieces separate
+// parts (sets of segments connected through their merged ends: each open
+// path and each loop of a section one), nothing is traced. A section that
+// never has more than maxPieces parts gives the curves meshPlaneSection
+// gives; a mesh whose facets share no edges gives a part per segment and
+// is given up after its first planes' segments. False, with nothing
+// appended, when given up; true otherwise (also when the planes miss the
+// mesh). maxPieces <= 0 sets no bound.
+bool meshPlaneSectionWithin(Mesh::CBaseMesh* mesh, const CVertex<float, 3>& p,
+                            const CVector<float, 3>& n, int count, Interval range,
+                            CurveList& curves, int maxPieces);
 
 // Reverses each curve whose chord points against the previous curve's
 // (orientCurvesConsistently).

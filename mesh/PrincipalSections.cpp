@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iostream>
 #include <vector>
 
 namespace {
@@ -192,11 +193,21 @@ bool meshPrincipalSections(Mesh::CBaseMesh* mesh, Kor::List<Fenwo::NurbsSurf*>& 
     if (!meshExtentAlongAxes(mesh, centre, major, middle, minor, alongMajor, alongMiddle,
                              alongMinor))
         return false;
-    MeshFunctions::meshPlaneSection(mesh, centre, major, major, n + 2, alongMajor, curves, nullptr,
-                                    nullptr, nullptr, -1.0, false);
-    MeshFunctions::meshPlaneSection(mesh, centre, middle, middle, n + 2, alongMiddle, curves,
-                                    nullptr, nullptr, nullptr, -1.0, false);
+    const bool majorDrawn = MeshFunctions::meshPlaneSectionWithin(
+        mesh, centre, major, n + 2, alongMajor, curves, kMostSectionPieces);
+    const bool middleDrawn = MeshFunctions::meshPlaneSectionWithin(
+        mesh, centre, middle, n + 2, alongMiddle, curves, kMostSectionPieces);
+    if (!majorDrawn || !middleDrawn) {
+        const char* axes = "major and middle axes";
+        if (majorDrawn)
+            axes = "middle axis";
+        else if (middleDrawn)
+            axes = "major axis";
+        std::cout << "the mesh's sections along its " << axes << " break into more than "
+                  << kMostSectionPieces << " pieces: they are left out of its outline."
+                  << std::endl;
+    }
     if (withBoundary)
-        meshBoundaryToCurves(mesh, curves, false);
+        meshBoundaryToCurvesWithin(mesh, curves, kMostSectionPieces);
     return curves.count > 0;
 }

@@ -43,12 +43,24 @@ bool meshExtentAlongAxes(Mesh::CBaseMesh* mesh, const CVertex<float, 3>& origin,
                          const CVector<float, 3>& a1, const CVector<float, 3>& a2,
                          const CVector<float, 3>& a3, Interval& i1, Interval& i2, Interval& i3);
 
+// The most pieces a family of principal sections, or the boundary, may
+// break into and still be drawn. The sections of a mesh that is a surface
+// break where the planes leave it, and its boundary has a loop per hole:
+// the real meshes' families have from 25 to a few hundred pieces (379 the
+// most) and their boundaries up to 54 loops, while a mesh of facets that
+// share no edges gives a piece per cut facet and a loop per facet, hundreds
+// of thousands, each a curve to build and draw.
+inline constexpr int kMostSectionPieces = 20000;
+
 // Appends the section curves of n + 2 planes spread over the mesh's extent
 // along its major axis, the outermost through its extreme points, then
 // those across its middle axis (major x minor), and with withBoundary its
 // boundary loops (meshBoundaryToCurves without split). The frame comes from
-// the boundary vertices, or from all vertices when they give none. False
-// when there is no frame or no extent; otherwise true when the list is not
-// empty.
+// the boundary vertices, or from all vertices when they give none. A family
+// that breaks into more than kMostSectionPieces pieces is left out
+// (meshPlaneSectionWithin), and one line names the axes whose sections were
+// left out; so is a boundary of more loops, or one that is no surface's
+// (meshBoundaryToCurvesWithin). False when there is no frame or no extent;
+// otherwise true when the list is not empty.
 bool meshPrincipalSections(Mesh::CBaseMesh* mesh, Kor::List<Fenwo::NurbsSurf*>& curves, int n,
                            bool withBoundary);

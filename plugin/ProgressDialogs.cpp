@@ -119,10 +119,15 @@ bool CDlgEditInfo::showMeshInfo(Mesh::CBaseMesh* mesh)
 {
     ON_wString text(L"not assigned");
     if (mesh != nullptr) {
-        Kor::List<Fenwo::NurbsSurf*> loops;
-        meshBoundaryToCurves(mesh, loops, false);
-        const int holes = std::max(loops.count - 1, 0);
-        loops.deleteAll();
+        // The loops are counted, not drawn: a mesh of scattered facets has a
+        // loop per facet.
+        BoundaryEdgeList edges;
+        BoundaryLoopList loops;
+        collectBoundaryLoops(mesh, edges, loops);
+        int drawn = 0;
+        for (const BoundaryLoop& loop : loops)
+            drawn += loop.count >= 3;
+        const int holes = std::max(drawn - 1, 0);
         text.Format("%1i, %1i, %1i", mesh->getVertexCount(true), mesh->getFacetCount(), holes);
     }
     setItemText(6048, text);

@@ -195,3 +195,58 @@ TEST(MeshBoundaryCurves, WritePOLFileWritesThePOLImageOrNothing)
                                        std::filesystem::directory_iterator());
     EXPECT_EQ(entries, 1);
 }
+
+TEST(MeshBoundaryCurves, BoundaryOfNoSurfaceIsLeftOutOfTheOutline)
+{
+    // A grid with two cells cut out: three loops.
+    mwtest::MeshSoup holed = mwtest::gridSoup(6, 6, 1.0, 1.0, false);
+    holed.facets.erase(holed.facets.begin() + 28);
+    holed.facets.erase(holed.facets.begin() + 7);
+    // Triangles sharing one corner and no edge: the walks reaching the
+    // corner compare every edge leaving it, n^2 in all.
+    auto fan = [](int n) {
+        mwtest::MeshSoup soup;
+        soup.addPoint(0, 0, 0);
+        for (int i = 0; i < n; ++i) {
+            const double a = 2.0 * M_PI * i / n, b = a + M_PI / n;
+            const int p = soup.addPoint(std::cos(a), std::sin(a), 0.0);
+            const int q = soup.addPoint(std::cos(b), std::sin(b), 0.1);
+            soup.facets.push_back({0, p, q});
+        }
+        return soup;
+    };
+    struct Case {
+        const char* what;
+        mwtest::MeshSoup soup;
+        int maxLoops;
+        const char* line; // why it is left out; null when drawn
+    } cases[] = {
+        {"three loops, three allowed", holed, 3, nullptr},
+        {"three loops, two allowed", holed, 2,
+         "the mesh's boundary breaks into more than 2 loops: it is left out of its outline.\n"},
+        // 100 x 100 + 200 comparisons for 300 edges; 200 x 200 + 400 for 600.
+        {"100 triangles round a corner", fan(100), 1000, nullptr},
+        {"200 triangles round a corner", fan(200), 1000,
+         "the mesh's boundary passes each of its vertices 67 times on average: it is left out of "
+         "its outline.\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CFlatMesh mesh;
+        mwtest::fillFlatMesh(c.soup, mesh);
+        Curves all, outline;
+        meshBoundaryToCurves(&mesh, all.list, false);
+        bool drawn = false;
+        const std::string printed = mwtest::capturedStdout(
+            [&] { drawn = meshBoundaryToCurvesWithin(&mesh, outline.list, c.maxLoops); });
+        EXPECT_EQ(printed, c.line != nullptr ? c.line : "");
+        EXPECT_EQ(drawn, c.line == nullptr);
+        ASSERT_EQ(outline.count(), drawn ? all.count() : 0);
+        for (int k = 0; k < outline.count(); ++k) {
+            ASSERT_EQ(outline[k].getUCount(), all[k].getUCount());
+            for (int i = 0; i < all[k].getUCount(); ++i)
+                EXPECT_EQ(squaredDistance(controlPoint(outline[k], i), controlPoint(all[k], i)),
+                          0.0);
+        }
+    }
+}

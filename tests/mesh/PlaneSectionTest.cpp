@@ -221,3 +221,73 @@ TEST(PlaneSection, RealSphereAndTorusSectionsAreCircles)
     }
     EXPECT_NEAR(sum, 2.0, 0.04);
 }
+
+TEST(PlaneSection, SectionOfMorePartsThanTheBoundIsGivenUp)
+{
+    // Rows of separate shapes along y, 3 apart: unit cubes, closed, whose
+    // sections are a square loop per cube and plane; and upright triangles
+    // sharing no edge, a segment per triangle and plane.
+    auto row = [](const mwtest::MeshSoup& shape, int copies) {
+        mwtest::MeshSoup soup;
+        for (int c = 0; c < copies; ++c) {
+            const int base = soup.pointCount();
+            for (int k = 0; k < shape.pointCount(); ++k)
+                soup.addPoint(shape.xyz[3 * k], shape.xyz[3 * k + 1] + 3.0 * c,
+                              shape.xyz[3 * k + 2]);
+            for (std::vector<int> facet : shape.facets) {
+                for (int& v : facet)
+                    v += base;
+                soup.facets.push_back(facet);
+            }
+        }
+        return soup;
+    };
+    mwtest::MeshSoup triangle;
+    triangle.addPoint(0, 0, 0);
+    triangle.addPoint(1, 0, 0);
+    triangle.addPoint(0.5, 0, 1);
+    triangle.facets = {{0, 1, 2}};
+
+    // The parts each section has: one per open path and one per loop.
+    struct Case {
+        const char* what;
+        mwtest::MeshSoup soup;
+        Direction n;
+        int count;
+        double lo, hi;
+        int parts;
+    } cases[] = {
+        {"paths across a grid", mwtest::gridSoup(4, 4, 1.0, 1.0, true), Direction(1, 0, 0), 3, 0.5,
+         3.5, 3},
+        {"rings round a sphere", mwtest::sphereSoup(2.0, 24, 12), Direction(0, 0, 1), 5, -1.5, 1.5,
+         5},
+        {"loops round cubes", row(mwtest::cubeSoup(1.0), 6), Direction(1, 0, 0), 4, 0.2, 0.8, 24},
+        {"segments of triangles sharing no edge", row(triangle, 6), Direction(1, 0, 0), 4, 0.2, 0.8,
+         24},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CFlatMesh mesh;
+        mwtest::fillFlatMesh(c.soup, mesh);
+        Curves all, kept, none;
+        ASSERT_TRUE(section(&mesh, c.n, c.count, c.lo, c.hi, all));
+        ASSERT_EQ(all.count(), c.parts);
+        // Within the bound: the curves of the whole section, point for point.
+        EXPECT_TRUE(meshPlaneSectionWithin(&mesh, Point(), c.n, c.count, Interval(c.lo, c.hi),
+                                           kept.list, c.parts));
+        ASSERT_EQ(kept.count(), all.count());
+        for (int k = 0; k < all.count(); ++k) {
+            ASSERT_EQ(kept[k].getUCount(), all[k].getUCount());
+            EXPECT_EQ(isClosed(kept[k]), isClosed(all[k]));
+            for (int i = 0; i < all[k].getUCount(); ++i) {
+                const Vector a = controlPoint(kept[k], i), b = controlPoint(all[k], i);
+                for (int d = 0; d < 3; ++d)
+                    EXPECT_EQ(a[d], b[d]);
+            }
+        }
+        // One part more than the bound: given up, nothing appended.
+        EXPECT_FALSE(meshPlaneSectionWithin(&mesh, Point(), c.n, c.count, Interval(c.lo, c.hi),
+                                            none.list, c.parts - 1));
+        EXPECT_EQ(none.count(), 0);
+    }
+}

@@ -8,6 +8,7 @@
 #include "geometry/NurbsSurf.h"
 #include "geometry/ParametricGeometry.h"
 #include "mesh/AutoFormReader.h"
+#include "mesh/MeshBoundaryCurves.h"
 #include "mesh/NastranReader.h"
 #include "mesh/PolFormat.h"
 #include "mesh/StlFormat.h"
@@ -15,6 +16,7 @@
 #include "net/Face.h"
 #include "net/Faceter.h"
 #include "platform/Diagnostics.h"
+#include "support/ScanLikeMesh.h"
 
 #include <atomic>
 #include <cstddef>
@@ -128,14 +130,16 @@ Cost measure(const std::function<void()>& read)
     return cost;
 }
 
-// The plug-in's document record holding one mesh and the given net text.
-std::string documentRecord(const std::string& netText)
+// The plug-in's document record holding one mesh (a grid of 2 x 2 cells
+// unless given) and the given net text.
+std::string documentRecord(const std::string& netText, Mesh::CBaseMesh* given = nullptr)
 {
-    CFlatMesh mesh;
-    mwtest::fillFlatMesh(mwtest::gridSoup(2, 2, 1.0, 1.0, true), mesh);
+    CFlatMesh grid;
+    mwtest::fillFlatMesh(mwtest::gridSoup(2, 2, 1.0, 1.0, true), grid);
+    Mesh::CBaseMesh* mesh = given != nullptr ? given : &grid;
     char* image = nullptr;
     unsigned size = 0;
-    EXPECT_TRUE(serializeMesh(&mesh, &image, false, &size));
+    EXPECT_TRUE(serializeMesh(mesh, &image, false, &size));
     ON_MemoryArchive record;
     for (int field : {4, 0, 0, 0, 1})
         record.WriteInt(field);
@@ -617,5 +621,70 @@ TEST_F(MeshwrightHost, BuffersDeclaringAGigabyteAreRefusedBeforeTheyAreAllocated
         EXPECT_NE(printed.find(c.line), std::string::npos) << printed;
         EXPECT_LT(cost.growthKB, smallKB + long(4 * c.record.size() / 1024));
         EXPECT_LT(cost.seconds, 2.0);
+    }
+}
+
+// Documents and mesh files of facets scattered over a few vertices: each
+// plane cuts them into a piece per facet it crosses, and the boundary has a
+// loop per few facets, so an outline drawing every piece builds, converts
+// and keeps hundreds of thousands of curves (seconds and gigabytes for a
+// document of some kilobytes). Opened or loaded, each leaves its sections
+// out of the outline, saying so in one line, and keeps its boundary loops,
+// within a few seconds and 192 MB under the sanitizers.
+TEST_F(MeshwrightHost, ScatteredFacetsOpenWithTheirSectionsLeftOutOfTheOutline)
+{
+    const mwtest::ScanLikeMesh scattered = mwtest::scatteredTriangles(5000, 1000);
+    CFlatMesh mesh;
+    for (std::size_t k = 0; k < scattered.xyz.size(); k += 3)
+        mesh.addVertex(CVertex<float, 3>(float(scattered.xyz[k]), float(scattered.xyz[k + 1]),
+                                         float(scattered.xyz[k + 2])));
+    for (std::size_t t = 0; t < scattered.triangles.size(); t += 3)
+        mesh.addPolygon(&scattered.triangles[t], 3, -1);
+    const std::string record = documentRecord(versionTwoText(0, {}), &mesh);
+    const std::string pol = mwtest::scratchPath("scattered.pol");
+    const std::string stl = mwtest::scratchPath("scattered.stl");
+    ASSERT_TRUE(writePOLFile(&mesh, pol.c_str()));
+    ASSERT_TRUE(mesh.writeBinarySTL(stl.c_str(), nullptr, -1));
+
+    const auto open = [this, &record] {
+        ON_MemoryArchive in(record.data(), record.size());
+        return plugIn().ReadDocument(doc(), in, CVezadFileReadOptions()) != FALSE;
+    };
+    const auto load = [this](const std::string& path) {
+        return [this, path] { return command("_MWLoadMesh File=Yes file:" + path) == 0; };
+    };
+    const struct Case {
+        const char* what;
+        std::function<bool()> read;
+    } cases[] = {
+        {"document of 5,000 facets scattered over 1,000 vertices", open},
+        {"the same mesh in a POL file, loaded", load(pol)},
+        {"the same mesh in an STL file, loaded", load(stl)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        plugIn().meshObjects.removeAll();
+        CaptureStdout();
+        bool read = false;
+        const Cost cost = measure([&] { read = c.read(); });
+        const std::string printed = GetCapturedStdout();
+        EXPECT_TRUE(read) << printed;
+        ASSERT_EQ(plugIn().meshObjects.count, 1);
+        const CMWMeshObject* object = plugIn().meshObjects[0];
+        ASSERT_NE(object->mesh, nullptr);
+        EXPECT_EQ(object->mesh->getFacetCount(), 5000);
+        EXPECT_NE(printed.find("the mesh's sections along its major and middle axes break into "
+                               "more than 20000 pieces: they are left out of its outline.\n"),
+                  std::string::npos)
+            << printed;
+        // The outline is the boundary's loops alone.
+        BoundaryEdgeList edges;
+        BoundaryLoopList loops;
+        ASSERT_TRUE(collectBoundaryLoops(object->mesh, edges, loops));
+        EXPECT_GT(loops.count, 0);
+        EXPECT_EQ(object->curves.count, loops.count);
+        // Most of what remains is the facet hash (about 100 MB here).
+        EXPECT_LT(cost.seconds, 4.0);
+        EXPECT_LT(cost.growthKB, 192 * 1024);
     }
 }

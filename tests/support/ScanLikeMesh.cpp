@@ -1,6 +1,7 @@
 #include "support/ScanLikeMesh.h"
 
 #include <cmath>
+#include <cstdint>
 
 namespace mwtest {
 
@@ -35,6 +36,29 @@ ScanLikeMesh scanLikeMesh(int columns, int rows)
             else
                 mesh.triangles.insert(mesh.triangles.end(), {a, b, d, b, c, d});
         }
+    return mesh;
+}
+
+ScanLikeMesh scatteredTriangles(int triangles, int points)
+{
+    ScanLikeMesh mesh;
+    std::uint64_t state = 64;
+    auto next = [&state]() {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        return std::uint32_t(state >> 33);
+    };
+    const int count = points > 0 ? points : 3 * triangles;
+    for (int k = 0; k < 3 * count; ++k)
+        mesh.xyz.push_back(double(float(next() % 1000000u) * 1e-4f));
+    for (int t = 0; t < triangles; ++t) {
+        int corner[3] = {3 * t, 3 * t + 1, 3 * t + 2};
+        if (points > 0)
+            do {
+                for (int& c : corner)
+                    c = int(next() % unsigned(points));
+            } while (corner[0] == corner[1] || corner[1] == corner[2] || corner[0] == corner[2]);
+        mesh.triangles.insert(mesh.triangles.end(), corner, corner + 3);
+    }
     return mesh;
 }
 
