@@ -378,6 +378,11 @@ Gridbench::CGridPoint* COffset_Grid::insertOnSegmentCurve()
         return nullptr;
     }
     segment->interpolate();
+    // The pick is used once: the curve it was taken on has changed, and a
+    // second insertion (the release after the menu's insert, or its snap)
+    // would put a point beside this one and snap it onto it, leaving the
+    // poly-line passing one point twice in a row.
+    clearSelectedPointOnSegment();
     return point;
 }
 
@@ -608,6 +613,7 @@ bool COffset_Grid::discardPointList(COffset_PointList* pl)
     pl->dropCurve();
     retiredPointLists.append(pl);
     topologyChanged = true;
+    ++editCount;
     return true;
 }
 
@@ -627,6 +633,12 @@ void COffset_Grid::undo()
         undoMarks.removeAt(undoMarks.count - 1);
     }
     n = std::clamp(n, 0, undoList.count);
+    // A point the mouse is placing is no edit: its entry would shift the
+    // places the undo items name.
+    for (COffset_PointList* pl : pointLists)
+        pl->RollBack();
+    if (n > 0)
+        ++editCount;
 
     std::vector<Gridbench::CGridPoint*> used;
     for (COffset_PointList* pl : pointLists)

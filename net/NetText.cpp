@@ -878,6 +878,7 @@ bool CSurfaceNet::read(std::istream& source)
 {
     Platform::WaitCursor wait;
     TextFormatScope format(source);
+    lostStoredFaceCount = 0;
     // The whole text is read before anything of it enters the net: a text
     // refused leaves the net as it was.
     NetTextContents text;
@@ -964,15 +965,33 @@ bool CSurfaceNet::read(std::istream& source)
         std::copy(text.tolerances, text.tolerances + 3, tolerances);
         setMode(text.mode);
         std::vector<const Face*> taken;
+        int lostFaces = 0; // stored faces a loop of which found no face
         for (Face*& stored : text.faces) {
             if (!relocateStoredFace(stored, nodes, taken))
-                lost = true;
+                ++lostFaces;
             releaseTrimmedFace(stored); // a trimmed face no loop took
             delete stored;
             stored = nullptr;
         }
         if (text.version == 3)
             checkCoEdgeBlock(text.coedgeBlock, nodes);
+        // A face of the net read that no stored face took is a new region's
+        // face, as after an edit: the next surface update computes it. The
+        // net stays whole; only the stored face's own surface and states are
+        // lost.
+        if (lostFaces > 0) {
+            lost = true;
+            std::cout << "failed to relocate the loop of " << lostFaces
+                      << (lostFaces == 1 ? " stored face: its face is"
+                                         : " stored faces: their faces are")
+                      << " rebuilt from the net read" << std::endl;
+        }
+        for (Face* f = firstFace; f != nullptr; f = f->next)
+            if (std::find(taken.begin(), taken.end(), f) == taken.end()) {
+                f->requestedState = ComplexApprox;
+                f->computedState = Naked;
+            }
+        lostStoredFaceCount = lostFaces;
     }
     nodes.removeAll(); // none is the text's to delete any more
     text.faces.clear();
@@ -1038,7 +1057,6 @@ bool CSurfaceNet::relocateStoredFace(Face* stored, const Kor::List<Gridbench::CG
             }
         }
         if (found == nullptr) {
-            std::cout << "failed to relocate the loop " << std::endl;
             allFound = false;
             continue;
         }

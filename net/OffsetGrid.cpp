@@ -80,10 +80,22 @@ void COffset_Grid::deleteGridContents()
     for (Gridbench::CGridPoint* g : ownedGridPoints)
         delete g;
     ownedGridPoints.clear();
+    ++editCount;
 }
 
 void COffset_Grid::takePointLists(COffset_Grid& from)
 {
+    // What `from` points at of its poly-lines and grid points leaves with
+    // them.
+    const auto forget = [&from](auto*& p) {
+        if (from.ownedGridPoints.count(dynamic_cast<Gridbench::CGridPoint*>(p)) != 0)
+            p = nullptr;
+    };
+    forget(from.lastSnappedPoint);
+    forget(from.lastMouseHit);
+    forget(from.pendingStartPoint);
+    from.selectedPoint = from.grabbedPoint = from.highlightedPoint = nullptr;
+    from.currentPointList = from.segmentList = nullptr;
     for (Kor::List<COffset_PointList*>* lists : {&from.pointLists, &from.retiredPointLists}) {
         Kor::List<COffset_PointList*>& into =
             lists == &from.pointLists ? pointLists : retiredPointLists;
@@ -343,8 +355,10 @@ void COffset_Grid::setShowPointLists(bool show)
 
 void COffset_Grid::addUndo(UndoGridEdit* item)
 {
-    if (item != nullptr)
-        undoList.append(item);
+    if (item == nullptr)
+        return;
+    undoList.append(item);
+    ++editCount;
 }
 
 int COffset_Grid::indexOfPointList(const COffset_PointList* pl) const
@@ -638,13 +652,15 @@ bool COffset_Grid::splitPointList(const CVertex<float, 3>* point, COffset_PointL
         if (Fenwo::NurbsSurf* second = getSubCurve(curve, t[i], t[n - 1]))
             b->setCurve(second, t, i, n - 1);
     }
-    // Undo puts the old poly-line back and takes the halves out again.
-    removePointList(pl, false);
+    // Undo puts the old poly-line back and takes the halves out again. The
+    // halves enter before the old one goes: its removal rebuilds the net's
+    // faces, which the split leaves as they were.
     for (COffset_PointList* half : {a, b}) {
         addPointList(half);
         addUndo(new CUndoAddPointList(half));
         showPointList(half, true, false);
     }
+    removePointList(pl, false);
     setCurrentPointList(a);
     notify();
     return true;

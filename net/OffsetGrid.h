@@ -123,6 +123,13 @@ public:
     CVertex<float, 3>* grabbedPoint = nullptr;     // the selected point on a segment
     CVertex<float, 3>* highlightedPoint = nullptr; // shown by "HighlightPoint"
     float lastPickPosition[3] = {0.f, 0.f, 0.f};
+    // Recorded edits and undos of the grid so far, and that count when the
+    // topology step and the surface update of the whole net last ran: an
+    // edit either has not seen yet leaves the counts apart (see
+    // GB::CSurfaceNet::updateAfterEdit).
+    long editCount = 0;
+    long topologyEditCount = -1;
+    long surfaceEditCount = -1;
 
     explicit COffset_Grid(Mesh::CBaseMesh* mesh);
     COffset_Grid(const COffset_Grid&) = delete;
@@ -400,11 +407,13 @@ public:
     // snaps the selected point onto the grabbed grid point, or inserts a new
     // point on the segment poly-line's curve at its picked parameter (into
     // the current poly-line too, or replacing the selected point there with
-    // insertIntoCurrent). False when there was nothing to finish.
+    // insertIntoCurrent); the grabbed point or the pick is used up. False
+    // when there was nothing to finish.
     bool onMouseUp(bool insertIntoCurrent);
     // A new grid point on the segment poly-line's curve at its picked
-    // parameter, inserted there and selected; the segment poly-line becomes
-    // current. False without a segment poly-line or when nothing was placed.
+    // parameter, inserted there and selected (the pick is used up); the
+    // segment poly-line becomes current. False without a segment poly-line
+    // or when nothing was placed.
     bool snapPoint();
     // Starts a poly-line at a grid point by splitting the poly-line through
     // it there. A null point: a point snapped onto the segment poly-line
@@ -438,9 +447,10 @@ public:
     // Starts a new poly-line with the pending start point and the last mouse
     // hit; false without both.
     bool replacePendingPoint();
-    // Rolls the grid back to its last checkpoint: the undo items after the
-    // last mark, newest first (all of them without marks); the mark goes,
-    // also when it encloses none.
+    // Rolls the grid back to its last checkpoint: a point the mouse is still
+    // placing is taken back, then the undo items after the last mark go,
+    // newest first (all of them without marks); the mark goes, also when it
+    // encloses none.
     // The use counts are recounted and "SelectedPoint" shown again; a
     // selected point no poly-line holds any more is no longer selected.
     void undo();
@@ -461,7 +471,8 @@ protected:
     // Moves the poly-lines of `from` (those taken out by undo too) with
     // every grid point it owns and the points no poly-line uses into this
     // grid, emptied before; the poly-lines' owner becomes this grid. `from`
-    // is left without any of them.
+    // is left without any of them, its current poly-line, selection and
+    // points of the edit that were its own forgotten.
     void takePointLists(COffset_Grid& from);
     // Asks "delete all point lists ?" (Yes and No); true for Yes.
     static bool confirmDeleteAll();
@@ -477,7 +488,9 @@ private:
                          const CVector<float, 3>* seenAlong = nullptr);
     // A new grid point on the mesh under the segment poly-line's curve at
     // its picked parameter, inserted into the segment poly-line, whose curve
-    // is built again; null when none was placed.
+    // is built again; the point on a segment is then forgotten (see
+    // clearSelectedPointOnSegment), so one pick inserts one point. Null when
+    // none was placed.
     Gridbench::CGridPoint* insertOnSegmentCurve();
     // Deletes a new grid point that did not enter the grid.
     void discardUnowned(Gridbench::CGridPoint* point);

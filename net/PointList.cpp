@@ -25,6 +25,15 @@ CVertex<float, 3> toVertex(const Vector& p)
     return CVertex<float, 3>(float(p[0]), float(p[1]), float(p[2]));
 }
 
+// One point, or two points at exactly one position (the net's graph joins
+// them into one node).
+bool samePosition(const CVertex<float, 3>* a, const CVertex<float, 3>* b)
+{
+    return a != nullptr && b != nullptr &&
+           (a == b ||
+            (a->data[0] == b->data[0] && a->data[1] == b->data[1] && a->data[2] == b->data[2]));
+}
+
 } // namespace
 
 int useCountOf(const CVertex<float, 3>* v)
@@ -349,6 +358,8 @@ bool COffset_PointList::removeVertex(CVertex<float, 3>* v)
         markChanged(std::clamp(i, 0, vertices.count - 1));
         markChanged(std::clamp(i - 1, 0, vertices.count - 1));
     }
+    if (result)
+        removeRepeatedEntries();
     return result;
 }
 
@@ -357,18 +368,60 @@ bool COffset_PointList::snapVertex(CVertex<float, 3>* oldV, CVertex<float, 3>* n
     const int i = indexOf(oldV);
     if (newV == nullptr || i < 0)
         return false;
+    const int n = vertices.count;
+    const CVertex<float, 3>* before = i > 0 ? vertices[i - 1] : closed ? vertices[n - 1] : nullptr;
+    const CVertex<float, 3>* after = i + 1 < n ? vertices[i + 1] : closed ? vertices[0] : nullptr;
+    const bool beside = samePosition(before, newV) || samePosition(after, newV);
     if (owner != nullptr) {
-        owner->addUndo(new CUndoSnapVertex(this, oldV, i));
+        // Merging with a neighbour shifts the entries after it: the undo
+        // item then keeps the whole list.
+        if (beside)
+            owner->addUndo(new CUndoVertexList(this));
+        else
+            owner->addUndo(new CUndoSnapVertex(this, oldV, i));
         owner->adoptGridPoint(newV);
     }
     vertices[i] = newV;
     dropCurve();
-    interpolate();
+    if (!beside)
+        interpolate();
     if (usesCounted) {
         changeUse(newV, +1);
         changeUse(oldV, -1);
     }
+    if (beside) {
+        removeRepeatedEntries();
+        interpolate();
+    }
     return true;
+}
+
+int COffset_PointList::removeRepeatedEntries()
+{
+    int removed = 0;
+    const auto drop = [&](int i) {
+        CVertex<float, 3>* v = vertices[i];
+        vertices.removeAt(i);
+        if (usesCounted)
+            changeUse(v, -1);
+        if (v == pendingVertex)
+            pendingVertex = nullptr;
+        ++removed;
+    };
+    for (int i = 1; i < vertices.count;)
+        if (samePosition(vertices[i - 1], vertices[i]))
+            drop(i);
+        else
+            ++i;
+    if (closed && vertices.count > 1 && samePosition(vertices[0], vertices[vertices.count - 1]))
+        drop(vertices.count - 1);
+    if (removed > 0) {
+        dropCurve();
+        modified = true;
+        for (int i = 0; i < vertices.count; ++i)
+            markChanged(i);
+    }
+    return removed;
 }
 
 void COffset_PointList::commitPending()

@@ -230,11 +230,23 @@ public:
                       double* endLength, const CVector<float, 3>* seenAlong = nullptr);
     // Removes the first occurrence of v (false when absent) and drops the
     // curve; v's use count drops and it is marked changed either way; the
-    // former neighbours are marked changed.
+    // former neighbours are marked changed. Where they are one point (a
+    // poly-line drawn back to a point two entries before), the second of
+    // them goes too (removeRepeatedEntries).
     bool removeVertex(CVertex<float, 3>* v);
     // Replaces the first occurrence of oldV by newV, recording the undo item;
-    // the use moves from oldV to newV. False for a null newV or absent oldV.
+    // the use moves from oldV to newV. Where newV is already an entry's
+    // neighbour, the two are one entry afterwards (the undo item then keeps
+    // the whole former list). False for a null newV or absent oldV.
     bool snapVertex(CVertex<float, 3>* oldV, CVertex<float, 3>* newV);
+    // Removes every entry that repeats the one before it (the same point or
+    // one at exactly its position), and on a closed poly-line a last entry
+    // that repeats the first, giving their uses back: a poly-line passes a
+    // point twice in a row only over a segment of no length, which the
+    // net's graph takes for a piece from a junction to itself and the net
+    // text cannot hold (its reader takes the repeat for one point). The
+    // number removed; the curve is dropped when it is more than 0.
+    int removeRepeatedEntries();
     // Ends a pending insertion: records its undo item and highlights it.
     void commitPending();
     // Takes the pending point out again; false when there is none.

@@ -82,6 +82,12 @@ bool CSurfaceNet::hasSurfaces()
 
 bool CSurfaceNet::readFile(const char* name)
 {
+    std::unique_ptr<CSurfaceNet> replaced;
+    return importFile(name, replaced);
+}
+
+bool CSurfaceNet::importFile(const char* name, std::unique_ptr<CSurfaceNet>& replaced)
+{
     std::ifstream in;
     if (name != nullptr)
         in.open(name);
@@ -100,9 +106,77 @@ bool CSurfaceNet::readFile(const char* name)
     read.copyReadSettings(*this);
     if (!read.read(in))
         return false;
+    replaced = std::make_unique<CSurfaceNet>();
+    replaced->setMesh(mesh);
+    moveContentsInto(*replaced);
     deleteAll(false);
     takeContents(read);
     return true;
+}
+
+void CSurfaceNet::moveContentsInto(CSurfaceNet& into)
+{
+    // The grid's own displays go as deleteAll takes them; the poly-lines
+    // are shown again when they come back.
+    showAllPointLists(false);
+    while (displayContainer.removeEntityByName("PointList Curve")) {
+    }
+    while (displayContainer.removeEntityByName("PointList")) {
+    }
+    for (const char* marker : {"SelectedPoint", "HighlightPoint", "SelectedPointOnSegment"})
+        displayContainer.removeEntityByName(marker);
+    const bool topologyCurrent = topologyEditCount == editCount;
+    const bool surfacesCurrent = surfaceEditCount == editCount;
+    for (Face* f = firstFace; f != nullptr; f = f->next)
+        if (COpenGLEntity* display = findFaceDisplay(f)) {
+            const int layer = display->layer;
+            displayContainer.detachEntity(display);
+            if (into.displayContainer.addEntity(display, layer == LayerTop) != display)
+                delete display;
+            else
+                display->layer = layer;
+        }
+    into.firstFace = firstFace;
+    firstFace = nullptr;
+    into.coedges = coedges;
+    coedges.removeAll();
+    COffset_PointList* current = currentPointList;
+    into.takePointLists(*this);
+    into.currentPointList = current;
+    into.undoList = undoList;
+    undoList.removeAll();
+    into.undoMarks = undoMarks;
+    undoMarks.removeAll();
+    into.examinedCycles = examinedCycles;
+    examinedCycles.removeAll();
+    into.topologyPending = topologyPending;
+    into.copyFittingSettings(*this);
+    into.depthTest = depthTest;
+    into.mode = mode;
+    into.topologyEditCount = topologyCurrent ? into.editCount : into.editCount - 1;
+    into.surfaceEditCount = surfacesCurrent ? into.editCount : into.editCount - 1;
+    deleteAll(false);
+}
+
+void CSurfaceNet::restoreContents(CSurfaceNet& from)
+{
+    deleteAll(false);
+    const bool topologyCurrent = from.topologyEditCount == from.editCount;
+    const bool surfacesCurrent = from.surfaceEditCount == from.editCount;
+    COffset_PointList* current = from.currentPointList;
+    from.currentPointList = nullptr;
+    takeContents(from);
+    undoList = from.undoList;
+    from.undoList.removeAll();
+    undoMarks = from.undoMarks;
+    from.undoMarks.removeAll();
+    topologyEditCount = topologyCurrent ? editCount : editCount - 1;
+    surfaceEditCount = surfacesCurrent ? editCount : editCount - 1;
+    if (showPointLists)
+        showAllPointLists(true);
+    if (indexOfPointList(current) >= 0)
+        setCurrentPointList(current);
+    notify();
 }
 
 void CSurfaceNet::copyReadSettings(const CSurfaceNet& from)
@@ -131,6 +205,8 @@ void CSurfaceNet::copyFittingSettings(const CSurfaceNet& from)
 
 void CSurfaceNet::takeContents(CSurfaceNet& read)
 {
+    const bool topologyCurrent = read.topologyEditCount == read.editCount;
+    const bool surfacesCurrent = read.surfaceEditCount == read.editCount;
     takePointLists(read);
     firstFace = read.firstFace;
     read.firstFace = nullptr;
@@ -163,6 +239,10 @@ void CSurfaceNet::takeContents(CSurfaceNet& read)
     copyFittingSettings(read);
     setDepthTest(read.depthTest);
     setMode(read.mode);
+    // The faces taken are those of the poly-lines taken as far as they were
+    // in the read net.
+    topologyEditCount = topologyCurrent ? editCount : editCount - 1;
+    surfaceEditCount = surfacesCurrent ? editCount : editCount - 1;
     setDirty();
 }
 
@@ -212,6 +292,22 @@ bool CSurfaceNet::update()
     if (buildTopology(false))
         computeSurfaces(draftOnly, true, nullptr);
     return COffset_Grid::update();
+}
+
+bool CSurfaceNet::updateAfterEdit()
+{
+    const bool topology = topologyEditCount != editCount;
+    if (busy || !topologySwitch || (!topology && surfaceEditCount == editCount))
+        return false;
+    Platform::WaitCursor wait;
+    // The topology of the net as it stands, without the point the mouse is
+    // placing (the surface update would take it back after the step).
+    for (COffset_PointList* pl : pointLists)
+        pl->RollBack();
+    if (topology)
+        buildTopology(false);
+    computeSurfaces(draftOnly, true, nullptr);
+    return true;
 }
 
 bool CSurfaceNet::setDepthTest(bool on)

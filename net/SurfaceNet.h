@@ -62,6 +62,21 @@ public:
     // file " and its name) and for a text the reader refuses, finds cut
     // short or loses a face of.
     bool readFile(const char* name) override;
+    // readFile, where the net's former contents are not deleted but moved
+    // into `replaced` (see moveContentsInto) when the read takes the net's
+    // place; `replaced` is left as it was otherwise.
+    bool importFile(const char* name, std::unique_ptr<CSurfaceNet>& replaced);
+    // Moves the net's contents into `into`, a net of its own that is not
+    // shown (made for this, on this net's mesh): the poly-lines with their
+    // grid points, the current one, the faces with their displays, the
+    // coedges, the undo items and marks and the fitting settings; the
+    // poly-lines' displays and the markers go. The net is left empty, as
+    // deleteAll leaves it.
+    void moveContentsInto(CSurfaceNet& into);
+    // Empties the net and takes back what moveContentsInto moved into
+    // `from`, undo items, marks and current poly-line included, showing the
+    // poly-lines when they are shown; `from` is left empty.
+    void restoreContents(CSurfaceNet& from);
     // readFile's two halves, for a text read ahead into a net of its own
     // (a document's net, read whole before the open changes anything): the
     // net that will read takes this net's switches and settings, and once
@@ -84,6 +99,14 @@ public:
     // False while busy; true without rebuilding while "Y" is held; otherwise
     // rebuilds topology and surfaces and runs the grid's update.
     bool update() override;
+    // Ends an edit or undo: when the grid changed since the last topology
+    // step or the last surface update of the whole net (the edit counts
+    // differ), points still pending are taken back, the topology is built
+    // (when it is behind) and the modified faces are computed, so that the
+    // faces are those of the net as it stands, with their surfaces, whatever
+    // the edit rebuilt on its way. False, doing nothing, while busy, with
+    // the topology switch off or when no edit is left to catch up.
+    bool updateAfterEdit();
     // The topology step: the closed regions of the poly-line graph become
     // faces (see net/Topology.h). False, with only the use counts recounted,
     // while the topology switch is off.
@@ -111,33 +134,41 @@ public:
     // Reads the net text and appends its grid points and poly-lines to the
     // net (the caller empties the net first); from version 3 on the topology
     // is rebuilt and every stored face's states, surface and identity move
-    // onto the face with the same corners ("failed to relocate the loop "
-    // when there is none; that face's surface is dropped). True only when
-    // the text was read whole and every stored loop found its face.
+    // onto the face with the same corners. A stored face whose loop finds
+    // none loses its surface and states: the faces of the net read that no
+    // stored face took get the states of a new region's face, without
+    // surface, so that the next surface update computes them as after an
+    // edit, and one line says so ("failed to relocate the loop of <k> stored
+    // faces: their faces are rebuilt from the net read"); lostStoredFaces()
+    // counts them. True only when the text was read whole and every stored
+    // loop found its face.
     // The whole text is read before anything enters the net, so a text that
-    // is not a whole net text is refused with false, the net unchanged and
-    // one line "line <n>: <what was expected there and what was found>:
-    // the text is refused.": a section or record missing or cut short
-    // (fewer records than its count declares, "the text ends after 2 of the
-    // 6 poly-lines declared on line 30"), more records than declared or
-    // anything after the last face record but one word, a field not of its
-    // type (a count that is not a whole number from 0 to 2147483647, an
-    // index that is no int, a flag other than 0 or 1, a coordinate that is
-    // no finite float), a node numbered out of its place, a version newer
-    // than 7, a curve or face record that cannot be read, a loop stored
-    // twice, and a poly-line that no net holds: an entry naming no node
-    // read before it ("poly-line <n> of the net text names node <i>, but
-    // the text has <count> nodes before it"), or more entries than twice
-    // its points ("... passes its <d> points <k> times, a poly-line passes
-    // a point twice at most"), and, over a mesh, a point of a poly-line
-    // more than 1000 times the mesh's box diagonal from the box ("line <n>:
-    // node record <k> lies <d> from the mesh's box, ..."). Stray marks
-    // between records are passed over; words are compared without case;
-    // before version 3 a Topology section is not read. False with the net
-    // built when a stored loop found no face: part of the net was lost.
-    // Poly-lines over the same entries are fitted once before the topology
-    // step (fitPolyLineCurves).
+    // is not a whole net text is refused with false, the net unchanged,
+    // lostStoredFaces() 0 and one line "line <n>: <what was expected there
+    // and what was found>: the text is refused.": a section or record
+    // missing or cut short (fewer records than its count declares, "the
+    // text ends after 2 of the 6 poly-lines declared on line 30"), more
+    // records than declared or anything after the last face record but one
+    // word, a field not of its type (a count that is not a whole number from
+    // 0 to 2147483647, an index that is no int, a flag other than 0 or 1, a
+    // coordinate that is no finite float), a node numbered out of its place,
+    // a version newer than 7, a curve or face record that cannot be read, a
+    // loop stored twice, and a poly-line that no net holds: an entry naming
+    // no node read before it ("poly-line <n> of the net text names node
+    // <i>, but the text has <count> nodes before it"), or more entries than
+    // twice its points ("... passes its <d> points <k> times, a poly-line
+    // passes a point twice at most"), and, over a mesh, a point of a
+    // poly-line more than 1000 times the mesh's box diagonal from the box
+    // ("line <n>: node record <k> lies <d> from the mesh's box, ...").
+    // Stray marks between records are passed over; words are compared
+    // without case; before version 3 a Topology section is not read. False
+    // with the whole net built and lostStoredFaces() above 0 when a stored
+    // loop found no face. Poly-lines over the same entries are fitted once
+    // before the topology step (fitPolyLineCurves).
     virtual bool read(std::istream& in);
+    // The stored faces of the last read whose loop found no face of the net
+    // read (their faces rebuilt from the net); 0 for a text refused.
+    int lostStoredFaces() const { return lostStoredFaceCount; }
 
     // ---- The net's drawable
     // ---------------------------------------------------------------------- Draws on the top layer
@@ -238,6 +269,8 @@ public:
     Kor::SubSet<CCoEdge> coedges;
 
 private:
+    // The stored faces of the last read whose loop found no face.
+    int lostStoredFaceCount = 0;
     // Relocates one stored face of the net text onto the face with the same
     // corners; nodes maps node indices to grid points. Faces with the same
     // corners (two regions between the same two junctions) are told apart by

@@ -577,6 +577,8 @@ void CSurfaceNet::computeSurfaces(bool draftOnly, bool onlyModified, Face* onlyF
     if (busy || mesh == nullptr)
         return;
     BusyScope busyScope(busy);
+    if (onlyFace == nullptr)
+        surfaceEditCount = editCount;
     if (progress != nullptr)
         progress->setCancelled(false);
     mesh->progress = progress;

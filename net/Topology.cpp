@@ -681,6 +681,7 @@ bool CSurfaceNet::buildTopology(bool collectCycles)
     if (!topologySwitch)
         return false;
     topologyPending = false;
+    topologyEditCount = editCount;
     markAllLoopsUnmatched();
 
     GraphAlgorithm::Graph graph;

@@ -61,7 +61,9 @@ public:
 
     // Button down (1 left, 2 right, 3 middle): 0 leaves the event to the
     // host (disabled, Shift or Ctrl held, a right click that neither split
-    // nor joined without Alt); 1 when the system handled it.
+    // nor joined without Alt); 1 when the system handled it. An edit of the
+    // left or right button ends with the net's faces brought after it
+    // (GB::CSurfaceNet::updateAfterEdit).
     int mouseDown(CVezadView& view, int button, UINT flags, int x, int y);
     // Feedback while the cursor moves: pick radius, read-outs, hover
     // highlight, tool-tips, the pending vertex and the rubber band's snap
@@ -69,9 +71,10 @@ public:
     int mouseMove(CVezadView& view, UINT flags, int x, int y);
     // Button up: the left button finishes the edit (undo record "MW
     // LButtonUp"; with a point on a segment or a selected grid point the
-    // pending insert or snap, otherwise or when there was none to finish the
-    // surface update) and answers 1; 0 while disabled, while the net is busy
-    // and for the other buttons.
+    // pending insert or snap; then the faces are brought after the grid
+    // when it changed since the last topology step, else the surface
+    // update) and answers 1; 0 while disabled, while the net is busy and for
+    // the other buttons.
     int mouseUp(CVezadView& view, int button, UINT flags, int x, int y);
 
 private:

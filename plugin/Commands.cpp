@@ -6,6 +6,7 @@
 #include "plugin/OptionsDialog.h"
 
 #include <iostream>
+#include <memory>
 #include <string>
 
 namespace {
@@ -128,10 +129,20 @@ CVezadCommand::result CCommandMWImportGridV1::run()
     GB::CSurfaceNet& net = plugIn().net;
     const std::string path = ON_wString(dialog.GetPathName().GetString()).ToUtf8();
     // The grid read takes the net's place only when it was read whole; a
-    // refused file leaves the user's net, and its undo, as they were.
-    if (!net.readFile(path.c_str())) {
+    // refused file leaves the user's net, and its undo, as they were. The
+    // import is one undo step: the command's undo record takes the net it
+    // replaced, which its undo gives back with that net's undo items.
+    std::unique_ptr<GB::CSurfaceNet> replaced;
+    if (!net.importFile(path.c_str(), replaced)) {
         VezadMessageBox(L"failed to read the grid.", L"MWImportGridV1");
         return failure;
+    }
+    if (CVezadDoc* doc = VezadApp().ActiveDoc()) {
+        const unsigned int record = doc->BeginUndoRecord(L"MWImportGridV1");
+        if (record != 0) {
+            doc->AddCustomUndoEvent(new CMWImportUndo(std::move(replaced)));
+            doc->EndUndoRecord(record);
+        }
     }
     redrawActiveView();
     net.showAllPointLists(true);

@@ -190,6 +190,9 @@ struct CMeshwrightPlugIn::CheckedRecord {
     // net's mesh); null when the record holds no net text or its buffer
     // failed.
     std::unique_ptr<GB::CSurfaceNet> net;
+    // The stored faces of the net text whose loop the net read does not
+    // hold, rebuilt from the net.
+    int rebuiltFaces = 0;
     // The first part of the record that could not be read whole; empty
     // for a whole record.
     std::string problem;
@@ -325,8 +328,11 @@ void readRecord(CMeshwrightPlugIn& plugIn, ON_BinaryArchive& archive,
                                         " bytes has no terminating NUL"
                                   : "its net text ends at byte " + std::to_string(nulAt) +
                                         " of its " + std::to_string(size));
-    else if (!read)
+    else if (!read && net->lostStoredFaces() == 0)
         record.fail("its net text cannot be read whole");
+    // A whole text whose stored loop the net read does not hold opens with
+    // the whole net, that face rebuilt.
+    record.rebuiltFaces = net->lostStoredFaces();
     record.net = std::move(net);
     if (!archive.AtEnd())
         record.fail(left() + " bytes follow the net text, the record's end");
@@ -400,6 +406,13 @@ BOOL CMeshwrightPlugIn::ReadDocument(CVezadDoc& doc, ON_BinaryArchive& archive,
     }
     if (record->net) {
         net.takeTextRead(*record->net);
+        // A face whose stored loop the net read does not hold is rebuilt
+        // from the net, as after an edit; its stored surface and states are
+        // lost.
+        if (record->rebuiltFaces > 0) {
+            whole = false;
+            net.computeSurfaces(net.draftOnly, true, nullptr);
+        }
         net.showSurfaces(false);
     }
     return whole ? TRUE : FALSE;

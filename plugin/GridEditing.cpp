@@ -97,6 +97,9 @@ BOOL CMeshwrightPlugIn::OnPlugInMenuCommand(WPARAM wParam)
 {
     mouseCallback.Enable(false);
     const bool handled = runMenuAction(LOWORD(wParam));
+    // An insert, snap, split or join leaves the faces to the net as it
+    // stands.
+    net.updateAfterEdit();
     // Mouse editing must survive every menu choice, also one without action.
     mouseCallback.Enable(editGrid);
     return handled ? TRUE : FALSE;
@@ -213,6 +216,7 @@ LRESULT CALLBACK deleteKeyHookProc(int code, WPARAM wParam, LPARAM lParam)
             addUndoRecord(L"MW delete");
             plugIn.mouseCallback.Enable(false);
             plugIn.net.deleteSelection();
+            plugIn.net.updateAfterEdit();
             redrawAllViews();
             plugIn.mouseCallback.Enable(true);
         }

@@ -139,11 +139,13 @@ void CMWMeshObject::releaseMesh()
     if (COpenGLEntity* entity = glEntity())
         plugIn.net.displayContainer.removeEntity(entity);
     // Only the net's own mesh takes the net with it: an older object purged
-    // from the undo history leaves the current work alone.
+    // from the undo history leaves the current work alone. A net an import
+    // replaced on this mesh cannot come back.
     if (mesh != nullptr && plugIn.net.mesh == mesh) {
         plugIn.net.setMesh(nullptr);
         plugIn.net.deleteAll(false);
     }
+    CMWImportUndo::forgetMesh(mesh);
     delete mesh;
     mesh = nullptr;
     deleteCurves(curves);

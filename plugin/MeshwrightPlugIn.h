@@ -79,10 +79,11 @@ public:
     BOOL CanUnload() const override { return TRUE; }
     // Opens "Meshwright/Tutorial/Tutorial_Eng.pdf" beside the plug-in file.
     void OnDisplayPlugInHelp(HWND window) const override;
-    // The menu handler: runs the action of a menu id of 33001 .. 33024;
-    // FALSE for other ids and ids without action. The mouse callback is
-    // disabled while the action runs and enabled again exactly when grid
-    // editing is on, whatever the result.
+    // The menu handler: runs the action of a menu id of 33001 .. 33024 and
+    // brings the net's faces after an edit it made; FALSE for other ids and
+    // ids without action. The mouse callback is disabled while the action
+    // runs and enabled again exactly when grid editing is on, whatever the
+    // result.
     BOOL OnPlugInMenuCommand(WPARAM wParam) override;
     // "Knotwork Files (*.out)", "STL Mesh Files (*.stl)", "POL Mesh Files
     // (*.pol)", in this order.
@@ -116,9 +117,11 @@ public:
     // A mesh that cannot be restored ("Mesh restore failed") is dropped and
     // the rest read on; reading stops at the first field that cannot be
     // read. FALSE when anything of the record was lost so (a mesh, the
-    // net's buffer, a field, bytes the counts leave unread, or a net text
-    // not read whole), so that the host tells the open lost data; TRUE
-    // otherwise.
+    // net's buffer, a field, bytes the counts leave unread, a net text not
+    // read whole, or a stored face whose loop the net read does not hold),
+    // so that the host tells the open lost data; TRUE otherwise. The net of
+    // a whole text is kept whole: its faces that no stored face took are
+    // computed as after an edit.
     BOOL ReadDocument(CVezadDoc& doc, ON_BinaryArchive& archive,
                       const CVezadFileReadOptions& options) override;
     // Reads the whole record, its meshes and its net, into checkedRecord
@@ -126,7 +129,8 @@ public:
     // problem naming the first part of the record that cannot be read (a
     // count the bytes do not match, a mesh image, the net text or bytes
     // left after the record's end) and checkedRecord empty, for a record
-    // that is not whole.
+    // that is not whole. A whole net text whose stored loop the net read
+    // does not hold is no refusal: ReadDocument rebuilds that face.
     BOOL CheckDocument(ON_BinaryArchive& archive, const CVezadFileReadOptions& options,
                        ON_wString& problem) override;
     // Lets the checked record go.
@@ -188,8 +192,8 @@ void toggleMeshEntities();
 
 // The Delete-key hook while grid editing is on (a WH_GETMESSAGE hook of the
 // user-interface thread): with the host's main window active and the mouse
-// callback enabled, Delete records "MW delete" and deletes the net's
-// selection. Every message is passed on.
+// callback enabled, Delete records "MW delete", deletes the net's selection
+// and brings the net's faces after it. Every message is passed on.
 LRESULT CALLBACK deleteKeyHookProc(int code, WPARAM wParam, LPARAM lParam);
 // The hook's handle; null while grid editing is off.
 HHOOK deleteKeyHookHandle();

@@ -190,6 +190,12 @@ void CMWMouseCallback::editAtLeftButton(const Point& p, const CVector<float, 3>&
     net->replacePendingPoint();
     const CGridMouseEvent event{p, dir, CVertex<double, 3>(p[0], p[1], p[2])};
     net->onMouseDown(event, 0);
+    // The faces follow every edit of the click, not only those that joined
+    // poly-lines: a point added to a side shifts the entries its face's
+    // loop runs over.
+    Enable(false);
+    net->updateAfterEdit();
+    Enable(true);
     dragging = true;
     info.pumpMessages = true;
     info.step(1);
@@ -215,15 +221,19 @@ int CMWMouseCallback::rightButtonDown(const Point& p, const CVector<float, 3>& d
         } else if (count > 1) {
             handled = net->joinAtPoint(v);
         }
-        if (handled)
-            redrawAllViews();
     }
     if (Platform::isKeyDown("Alt")) {
         const CGridMouseEvent event{p, dir, CVertex<double, 3>(p[0], p[1], p[2])};
         net->onRButtonDown(event, 0);
-        redrawAllViews();
-        return 1;
+        handled = true;
     }
+    // A split or join replaces poly-lines: the faces are found on the net
+    // it leaves, with no mouse event let in meanwhile.
+    Enable(false);
+    net->updateAfterEdit();
+    Enable(true);
+    if (handled)
+        redrawAllViews();
     return handled ? 1 : 0;
 }
 
@@ -367,7 +377,10 @@ int CMWMouseCallback::mouseUp(CVezadView&, int button, UINT, int, int)
     // dragged onto the mesh) the surfaces catch up as after any other edit.
     const bool selection =
         net->getSelectedSegmentList() != nullptr || net->selectedPoint != nullptr;
-    if (!selection || !net->onMouseUp(true))
+    const bool finished = selection && net->onMouseUp(true);
+    // A dragged point may have changed which regions are faces; otherwise
+    // only the surfaces of the modified faces are computed again.
+    if (!net->updateAfterEdit() && !finished)
         net->computeSurfaces(net->draftOnly, true, nullptr);
     MeshwrightPlugIn().infoDialog.disableControls();
     Enable(true);

@@ -3,7 +3,9 @@
 #include "plugin/MeshObject.h"
 #include "plugin/MeshwrightPlugIn.h"
 
+#include <algorithm>
 #include <iostream>
+#include <vector>
 
 CMWWatcher::CMWWatcher(CMeshwrightPlugIn* plugIn) : plugIn(plugIn)
 {
@@ -83,17 +85,62 @@ void CMWUndo::Undo()
     if (!plugIn.editGrid)
         plugIn.setEditGridMode(true);
     GB::CSurfaceNet& net = plugIn.net;
-    const int items = net.undoList.count;
     net.undo();
     // A region the undo opened loses its face, as after an edit; no mouse
     // event may reach the grid meanwhile.
-    if (net.undoList.count != items && !net.busy) {
-        const bool enabled = plugIn.mouseCallback.IsEnabled();
-        plugIn.mouseCallback.Enable(false);
-        net.buildTopology(false);
-        net.computeSurfaces(net.draftOnly, true, nullptr);
-        plugIn.mouseCallback.Enable(enabled);
+    const bool enabled = plugIn.mouseCallback.IsEnabled();
+    plugIn.mouseCallback.Enable(false);
+    net.updateAfterEdit();
+    plugIn.mouseCallback.Enable(enabled);
+    if (CVezadView* view = VezadApp().ActiveView())
+        view->Redraw();
+}
+
+namespace {
+
+// The import steps alive in the undo history, in the order made.
+std::vector<CMWImportUndo*>& importSteps()
+{
+    static std::vector<CMWImportUndo*> steps;
+    return steps;
+}
+
+} // namespace
+
+CMWImportUndo::CMWImportUndo(std::unique_ptr<GB::CSurfaceNet> replacedNet)
+    : replaced(std::move(replacedNet))
+{
+    importSteps().push_back(this);
+}
+
+CMWImportUndo::~CMWImportUndo()
+{
+    std::vector<CMWImportUndo*>& steps = importSteps();
+    steps.erase(std::remove(steps.begin(), steps.end(), this), steps.end());
+}
+
+void CMWImportUndo::forgetMesh(const Mesh::CBaseMesh* mesh)
+{
+    for (CMWImportUndo* step : importSteps())
+        if (step->replaced != nullptr && step->replaced->mesh == mesh)
+            step->replaced.reset();
+}
+
+void CMWImportUndo::Undo()
+{
+    CMeshwrightPlugIn& plugIn = MeshwrightPlugIn();
+    GB::CSurfaceNet& net = plugIn.net;
+    if (replaced == nullptr || replaced->mesh != net.mesh) {
+        std::cout << "the net replaced by the import lay on a mesh that is no longer the net's: "
+                     "it is not brought back"
+                  << std::endl;
+        return;
     }
+    const bool enabled = plugIn.mouseCallback.IsEnabled();
+    plugIn.mouseCallback.Enable(false);
+    net.restoreContents(*replaced);
+    replaced.reset();
+    plugIn.mouseCallback.Enable(enabled);
     if (CVezadView* view = VezadApp().ActiveView())
         view->Redraw();
 }

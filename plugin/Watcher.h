@@ -7,13 +7,18 @@
 // and a file opened later may give one of those ids to another object.
 // CMWUndo is the custom step of every grid-editing undo record: undoing the
 // record rolls the grid back to the mark taken with it, faces and surfaces
-// included.
+// included. CMWImportUndo is the custom step of a grid import's record: its
+// undo gives back the net the import replaced.
 //
-// Ownership: the plug-in owns the watcher; the document owns each CMWUndo.
+// Ownership: the plug-in owns the watcher; the document owns each CMWUndo
+// and CMWImportUndo, which owns the net it holds.
 // Not thread-safe: the host's user-interface thread only.
 #pragma once
 
+#include "net/SurfaceNet.h"
 #include "platform/host/VezadSdk.h"
+
+#include <memory>
 
 class CMeshwrightPlugIn;
 
@@ -48,8 +53,33 @@ public:
 class CMWUndo : public CVezadUndoEventHandler {
 public:
     // Switches grid editing on when it is off, rolls the grid back to its
-    // last mark, brings the net's regions and surfaces after it when that
-    // changed the grid (unless a surface update runs), and redraws the
-    // active view.
+    // last mark, brings the net's regions and surfaces after the grid when
+    // it changed since the last topology step (unless a surface update
+    // runs), and redraws the active view.
     void Undo() override;
+};
+
+// The custom step of a grid import's undo record: it holds the net the
+// import replaced, with that net's undo items and marks, so that undoing
+// the import gives that net back and the undo records of its edits undo
+// them again. The records of the imported net's own edits are undone
+// before it (the history is undone newest first).
+class CMWImportUndo : public CVezadUndoEventHandler {
+public:
+    explicit CMWImportUndo(std::unique_ptr<GB::CSurfaceNet> replaced);
+    ~CMWImportUndo() override;
+    CMWImportUndo(const CMWImportUndo&) = delete;
+    CMWImportUndo& operator=(const CMWImportUndo&) = delete;
+    // Puts the replaced net back in place of the imported one and redraws
+    // the active view; when the mesh the replaced net lay on went or is no
+    // longer the net's, nothing is put back ("the net replaced by the
+    // import lay on a mesh that is no longer the net's: it is not brought
+    // back").
+    void Undo() override;
+    // The mesh goes: every replaced net held on it is deleted, as it can no
+    // longer come back.
+    static void forgetMesh(const Mesh::CBaseMesh* mesh);
+
+private:
+    std::unique_ptr<GB::CSurfaceNet> replaced;
 };

@@ -1,0 +1,831 @@
+// The net the session shows, the net undo brings back and the net a saved
+// document opens are one net. Gestures are replayed as the user's mouse
+// events, keys and commands on the main job's drawn net and on an imported
+// one, over two meshes. After every step the loops the session shows must be
+// those a fresh topology step finds on the net as it then stands; undoing
+// the records of a gesture must give back the net from before it; a save,
+// open and save must bring back the same loops and write the same bytes.
+//
+// The one-gesture cases that broke this are tests of their own; seeded
+// random sequences of all the gestures hold the rest. MW_EDIT_SEQUENCES=n
+// (and MW_EDIT_FIRST_SEED, MW_EDIT_FITTING=1 for faces fitted to the mesh,
+// MW_EDIT_MESH=file for drawn nets on that mesh) sweeps n sequences and
+// prints how many failed each check.
+#include "MeshwrightHost.h"
+
+#include "mesh/GridPoint.h"
+#include "mesh/PolFormat.h"
+#include "net/Face.h"
+#include "net/SurfaceNet.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace {
+
+const std::string kSource = MW_SOURCE_DIR;
+
+// One entry of a loop: the corner's position and the place of the piece's
+// poly-line in the grid.
+using LoopEntry = std::tuple<float, float, float, int>;
+using LoopKey = std::vector<LoopEntry>;
+
+// The loops of the net's faces (Ribbon faces aside), each from its least
+// corner on, sorted: what the user sees, whatever the faces' order.
+std::vector<LoopKey> loopsOf(const GB::CSurfaceNet& net)
+{
+    std::vector<LoopKey> loops;
+    for (const GB::Face* f = net.firstFace; f != nullptr; f = f->next) {
+        if (f->requestedState == Ribbon)
+            continue;
+        for (const GB::Loop* l = f->firstLoop; l != nullptr; l = l->next) {
+            LoopKey key;
+            for (int i = 0; i < l->cycle.count; ++i) {
+                const GraphAlgorithm::CHalfEdge* h = l->cycle.items[i];
+                const auto* node =
+                    h != nullptr ? dynamic_cast<const _CVertex*>(h->target) : nullptr;
+                const CVertex<float, 3>* p = node != nullptr ? node->point : nullptr;
+                key.emplace_back(p != nullptr ? p->data[0] : 0.f, p != nullptr ? p->data[1] : 0.f,
+                                 p != nullptr ? p->data[2] : 0.f,
+                                 h != nullptr ? net.indexOfPointList(h->polyLine) : -2);
+            }
+            const auto position = [](const LoopEntry& e) {
+                return std::make_tuple(std::get<0>(e), std::get<1>(e), std::get<2>(e));
+            };
+            if (!key.empty())
+                std::rotate(key.begin(),
+                            std::min_element(key.begin(), key.end(),
+                                             [&](const LoopEntry& a, const LoopEntry& b) {
+                                                 return position(a) < position(b);
+                                             }),
+                            key.end());
+            loops.push_back(key);
+        }
+    }
+    std::sort(loops.begin(), loops.end());
+    return loops;
+}
+
+// The loops a fresh topology step finds on a copy of the net's poly-lines:
+// the same grid points in the same order, a point still pending left out.
+std::vector<LoopKey> freshLoops(const GB::CSurfaceNet& net)
+{
+    GB::CSurfaceNet fresh;
+    fresh.setMesh(net.mesh);
+    std::map<const CVertex<float, 3>*, Gridbench::CGridPoint*> copies;
+    for (const COffset_PointList* pl : net.pointLists) {
+        auto* copy = new COffset_PointList(&fresh);
+        fresh.pointLists.append(copy);
+        copy->closed = pl->closed && !pl->closedByPending;
+        for (CVertex<float, 3>* v : pl->vertices) {
+            auto* g = dynamic_cast<Gridbench::CGridPoint*>(v);
+            if (v == pl->pendingVertex || g == nullptr)
+                continue;
+            Gridbench::CGridPoint*& c = copies[v];
+            if (c == nullptr)
+                c = new Gridbench::CGridPoint(*g);
+            copy->appendVertex(c);
+        }
+    }
+    fresh.recountUse();
+    mwtest::capturedStdout([&] { fresh.buildTopology(false); });
+    return loopsOf(fresh);
+}
+
+// The faces as the user sees them: each loop's corners (sorted), the
+// requested and computed states and whether it has a surface, sorted.
+using FaceKey = std::tuple<LoopKey, int, int, bool>;
+std::vector<FaceKey> facesOf(const GB::CSurfaceNet& net)
+{
+    std::vector<FaceKey> faces;
+    for (const GB::Face* f = net.firstFace; f != nullptr; f = f->next) {
+        LoopKey corners;
+        for (const GB::Loop* l = f->firstLoop; l != nullptr; l = l->next)
+            for (int i = 0; i < l->cycle.count; ++i) {
+                const auto* node = dynamic_cast<const _CVertex*>(l->cycle.items[i]->target);
+                if (node != nullptr && node->point != nullptr)
+                    corners.emplace_back(node->point->data[0], node->point->data[1],
+                                         node->point->data[2], 0);
+            }
+        std::sort(corners.begin(), corners.end());
+        faces.emplace_back(corners, int(f->requestedState), int(f->computedState),
+                           f->surface != nullptr);
+    }
+    std::sort(faces.begin(), faces.end());
+    return faces;
+}
+
+// The grid as positions: every poly-line's closing and entries, in order.
+std::vector<std::vector<float>> gridOf(const GB::CSurfaceNet& net)
+{
+    std::vector<std::vector<float>> lines;
+    for (const COffset_PointList* pl : net.pointLists) {
+        std::vector<float> line{pl->closed ? 1.f : 0.f};
+        for (const CVertex<float, 3>* v : pl->vertices)
+            line.insert(line.end(), v->data, v->data + 3);
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// A poly-line entry that repeats the one before it (the same point or one at
+// its position): a piece of no length, which no net text can hold.
+bool passesAPointTwiceInARow(const GB::CSurfaceNet& net)
+{
+    for (const COffset_PointList* pl : net.pointLists)
+        for (int i = 0; i + 1 < pl->vertices.count; ++i) {
+            const CVertex<float, 3>* u = pl->vertices[i];
+            const CVertex<float, 3>* v = pl->vertices[i + 1];
+            if (u == v ||
+                (u->data[0] == v->data[0] && u->data[1] == v->data[1] && u->data[2] == v->data[2]))
+                return true;
+        }
+    return false;
+}
+
+std::string describe(const std::vector<LoopKey>& loops)
+{
+    std::ostringstream out;
+    for (const LoopKey& key : loops) {
+        out << "  [";
+        for (const LoopEntry& e : key)
+            out << " (" << std::get<0>(e) << ", " << std::get<1>(e) << ", " << std::get<2>(e)
+                << "; " << std::get<3>(e) << ")";
+        out << " ]\n";
+    }
+    return out.str();
+}
+
+std::string fileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// How many steps, gestures and documents failed each check.
+struct Tally {
+    int sequences = 0;
+    int steps = 0;
+    std::map<std::string, int> staleLoops;   // by gesture: not the loops of a fresh step
+    std::map<std::string, int> repeats;      // by gesture: a point passed twice in a row
+    std::map<std::string, int> undoMismatch; // by gesture: its undo gave another net back
+    int undoChecks = 0;
+    int openFailed = 0;     // the open answered other than 0, or lost a stored loop
+    int openOtherLoops = 0; // the open brought back other loops
+    int bytesDiffer = 0;    // the save right after the open wrote other bytes
+    int netOnDeletedMesh = 0;
+    // Sequences with a step that failed the check, by check.
+    int sequencesStale = 0, sequencesRepeating = 0, sequencesUndoMismatch = 0;
+
+    static int total(const std::map<std::string, int>& byGesture)
+    {
+        int n = 0;
+        for (const auto& entry : byGesture)
+            n += entry.second;
+        return n;
+    }
+
+    static std::string line(const std::map<std::string, int>& byGesture)
+    {
+        int total = 0;
+        std::string names;
+        for (const auto& [name, n] : byGesture) {
+            total += n;
+            names += " " + name + " " + std::to_string(n);
+        }
+        return std::to_string(total) + (names.empty() ? "" : " (" + names.substr(1) + ")");
+    }
+};
+
+// The three rows and three columns of a net text, through x, y in {-half, 0,
+// half} on the mesh (each node where a ray down the z axis meets it).
+std::string netText(Mesh::CBaseMesh* mesh, double half)
+{
+    std::ostringstream text;
+    text.precision(9);
+    text << "Version 2\nNodes 9\n";
+    for (int j = 0; j < 3; ++j)
+        for (int i = 0; i < 3; ++i) {
+            const CVertex<float, 3> origin(float(half * (i - 1)), float(half * (j - 1)), 10.f);
+            const CVector<float, 3> down(CVertex<float, 3>(0.f, 0.f, -1.f));
+            Gridbench::CGridPoint g;
+            int hits = 0;
+            if (!COffset_Grid::pickMeshAlongRay(mesh, origin, down, g, 1, true, true, hits))
+                return "";
+            text << 3 * j + i << ' ' << g.data[0] << ' ' << g.data[1] << ' ' << g.data[2] << ' '
+                 << g.normal.data[0] << ' ' << g.normal.data[1] << ' ' << g.normal.data[2]
+                 << "\n0\t1\t0 0 0\n0\t1\t0 0 0\n";
+        }
+    text << "Polylines 6\n";
+    for (int k = 0; k < 3; ++k)
+        text << "3\n 1\n"
+             << 3 * k << ' ' << 3 * k + 1 << ' ' << 3 * k + 2 << "\n3\n 1\n"
+             << k << ' ' << k + 3 << ' ' << k + 6 << "\n";
+    return text.str();
+}
+
+class EditSequence : public MeshwrightHost {
+protected:
+    GB::CSurfaceNet& net() { return plugIn().net; }
+
+    // The pixel of a world point in the active view.
+    static void pixel(const CVertex<float, 3>& p, int& x, int& y)
+    {
+        double sx = 0.0, sy = 0.0;
+        VezadApp().ActiveView()->ActiveViewport().worldToScreen(
+            ON_3dPoint(p.data[0], p.data[1], p.data[2]), sx, sy);
+        x = int(std::lround(sx));
+        y = int(std::lround(sy));
+    }
+    static std::string at(int x, int y) { return std::to_string(x) + " " + std::to_string(y); }
+
+    // The grid point whose pixel lies nearest (x, y).
+    const CVertex<float, 3>* gridPointNear(int x, int y)
+    {
+        const CVertex<float, 3>* best = nullptr;
+        long nearest = 0;
+        for (const COffset_PointList* pl : net().pointLists)
+            for (const CVertex<float, 3>* v : pl->vertices) {
+                int px = 0, py = 0;
+                pixel(*v, px, py);
+                const long d = long(px - x) * (px - x) + long(py - y) * (py - y);
+                if (best == nullptr || d < nearest) {
+                    best = v;
+                    nearest = d;
+                }
+            }
+        return best;
+    }
+
+    // The pixels the net covers: left, top, right, bottom.
+    void netBox(int box[4])
+    {
+        box[0] = box[1] = 1 << 20;
+        box[2] = box[3] = -(1 << 20);
+        for (const COffset_PointList* pl : net().pointLists)
+            for (const CVertex<float, 3>* v : pl->vertices) {
+                int x = 0, y = 0;
+                pixel(*v, x, y);
+                box[0] = std::min(box[0], x);
+                box[1] = std::min(box[1], y);
+                box[2] = std::max(box[2], x);
+                box[3] = std::max(box[3], y);
+            }
+        if (box[0] > box[2])
+            box[0] = 100, box[1] = 60, box[2] = 220, box[3] = 180;
+    }
+
+    std::string moveTo(int x, int y) { return "!mouse move " + at(x, y) + " steps=3\n"; }
+
+    // A left press at (x, y) and its release. With the cursor on a point of
+    // another poly-line or on its curve the press opens the context menu,
+    // which takes the answer (none dismisses it).
+    void click(int x, int y, const std::string& answer)
+    {
+        run(moveTo(x, y));
+        const bool menu = net().getSelectedSegmentList() != nullptr;
+        run("!mouse down left " + at(x, y) + (menu && !answer.empty() ? " " + answer : "") +
+            "\n!mouse up left " + at(x, y));
+    }
+
+    // ---- The gestures --------------------------------------------------------------------
+    // A point inserted on the side from a to b: the press on the side's
+    // middle opens the menu, whose "insert" is chosen.
+    void insertOnSide(const CVertex<float, 3>& a, const CVertex<float, 3>& b)
+    {
+        int ax = 0, ay = 0, bx = 0, by = 0;
+        pixel(a, ax, ay);
+        pixel(b, bx, by);
+        click((ax + bx) / 2, (ay + by) / 2, "menu:33024");
+    }
+    void drag(const CVertex<float, 3>& p, int dx, int dy)
+    {
+        int x = 0, y = 0;
+        pixel(p, x, y);
+        run(moveTo(x, y));
+        run("!mouse down left " + at(x, y) + "\n" + moveTo(x + dx, y + dy) + "!mouse up left " +
+            at(x + dx, y + dy));
+    }
+    void rightClick(const CVertex<float, 3>& p, bool alt)
+    {
+        int x = 0, y = 0;
+        pixel(p, x, y);
+        run(moveTo(x, y) + "!mouse down right " + at(x, y) + (alt ? " alt" : "") +
+            "\n!mouse up right " + at(x, y));
+    }
+    // The point activated (the menu's "activate" where it opens), then a
+    // poly-line drawn from it by clicks at the pixels given.
+    void activateAndDraw(const CVertex<float, 3>& p, const std::vector<std::pair<int, int>>& to)
+    {
+        int x = 0, y = 0;
+        pixel(p, x, y);
+        click(x, y, "menu:33023");
+        for (const auto& [cx, cy] : to)
+            click(cx, cy, "");
+    }
+    // The point selected by a click (activated where the menu opens, or
+    // with the menu dismissed), then Delete.
+    void selectAndDelete(const CVertex<float, 3>& p, bool activate)
+    {
+        int x = 0, y = 0;
+        pixel(p, x, y);
+        click(x, y, activate ? "menu:33023" : "");
+        run("!key Delete");
+    }
+
+    // ---- Nets --------------------------------------------------------------------------------
+    // The mesh: 0 a bump, 1 a tilted saddle; its file.
+    std::string meshFile(int which)
+    {
+        if (which == 0)
+            return writeBumpStl("bump.stl", 24, 0.5, 0.6);
+        mwtest::MeshSoup soup = mwtest::gridSoup(24, 24, 2.0 / 24, 2.0 / 24, true, -1.0, -1.0);
+        for (int k = 0; k < soup.pointCount(); ++k) {
+            const double x = soup.xyz[3 * k], y = soup.xyz[3 * k + 1];
+            soup.xyz[3 * k + 2] = 0.25 * (x * x - y * y) + 0.1 * x;
+        }
+        return writeStl("saddle.stl", soup);
+    }
+
+    // The mesh loaded; its faces computed as Coons patches (fitting off:
+    // the checks are on the topology) unless MW_EDIT_FITTING asks for fits.
+    bool load(const std::string& mesh)
+    {
+        if (run("_MWLoadMesh File=Yes file:" + mesh).status != ScriptResult::passed)
+            return false;
+        net().fittingOff = std::getenv("MW_EDIT_FITTING") == nullptr;
+        return true;
+    }
+
+    // The mesh loaded and the main job's net of 2 x 2 regions drawn on it
+    // with the mouse, as examples/main-job.vzs draws it.
+    bool drawMainJobNet(const std::string& mesh)
+    {
+        if (!load(mesh))
+            return false;
+        std::ifstream in(kSource + "/examples/main-job.vzs");
+        std::string line, script;
+        bool drawing = false;
+        while (std::getline(in, line)) {
+            drawing = drawing || line.rfind("!default", 0) == 0;
+            if (line.rfind("!expect-print \"model has", 0) == 0)
+                break;
+            if (drawing && line.rfind("#", 0) != 0)
+                script += line + "\n";
+        }
+        return run(script).status == ScriptResult::passed && loopsOf(net()).size() == 4;
+    }
+
+    // The 3 x 3 net text written beside the test; its path.
+    std::string writeNetText()
+    {
+        const std::string path = mwtest::scratchPath("net.grid");
+        std::ofstream(path) << netText(net().mesh, 0.5);
+        return path;
+    }
+
+    // The mesh loaded and the 3 x 3 net text imported on it.
+    bool importNet(const std::string& mesh)
+    {
+        if (!load(mesh))
+            return false;
+        return run("_MWImportGridV1 file:" + writeNetText()).status == ScriptResult::passed &&
+               loopsOf(net()).size() == 4;
+    }
+
+    // ---- Checks ------------------------------------------------------------------------------
+    // After a step: the session shows the loops of a fresh topology step,
+    // and no poly-line passes a point twice in a row.
+    void checkStep(const std::string& what, Tally& tally)
+    {
+        ++tally.steps;
+        if (passesAPointTwiceInARow(net())) {
+            ++tally.repeats[what];
+            ADD_FAILURE() << what << ": a poly-line passes one point twice in a row";
+        }
+        const std::vector<LoopKey> session = loopsOf(net()), fresh = freshLoops(net());
+        if (session != fresh) {
+            ++tally.staleLoops[what];
+            ADD_FAILURE() << what << ": the session shows\n"
+                          << describe(session) << "a fresh topology step finds\n"
+                          << describe(fresh);
+        }
+    }
+
+    // Save, open and save: the open answers 0 without a lost loop, brings
+    // back the loops saved, and the second save writes the first's bytes.
+    void checkReopen(const std::string& what, Tally& tally)
+    {
+        const std::string a = mwtest::scratchPath("a.vzd"), b = mwtest::scratchPath("b.vzd");
+        bool live = false;
+        for (const CMWMeshObject* object : plugIn().meshObjects)
+            live = live || !object->IsDeleted();
+        if (!live && net().getNumPointLists() > 0) {
+            ++tally.netOnDeletedMesh;
+            ADD_FAILURE() << what << ": the net stays on a mesh the undo deleted";
+        }
+        ASSERT_EQ(command("-_Save \"" + a + "\"" + (live ? "" : " No")), 0) << what;
+        const std::vector<LoopKey> saved = loopsOf(net());
+        const std::size_t printed = m_host.standardOutput().size();
+        run("_New\n_Open \"" + a + "\"");
+        const bool relocated =
+            m_host.standardOutput().find("failed to relocate", printed) == std::string::npos;
+        if (VezadApp().LastCommandResult() != CVezadCommand::success || !relocated) {
+            ++tally.openFailed;
+            ADD_FAILURE() << what << ": the open answers " << VezadApp().LastCommandResult()
+                          << (relocated ? "" : ", a stored loop lost");
+        }
+        if (loopsOf(net()) != saved) {
+            ++tally.openOtherLoops;
+            ADD_FAILURE() << what << ": saved\n"
+                          << describe(saved) << "opened\n"
+                          << describe(loopsOf(net()));
+        }
+        ASSERT_EQ(command("-_Save \"" + b + "\""), 0) << what;
+        if (fileBytes(a) != fileBytes(b)) {
+            ++tally.bytesDiffer;
+            ADD_FAILURE() << what << ": the save after the open writes " << fileBytes(b).size()
+                          << " bytes for " << fileBytes(a).size();
+        }
+    }
+
+    // ---- Random sequences --------------------------------------------------------------------
+    // One gesture chosen by the random numbers, on a point and pixels of the
+    // net; its name ("none" where the net has no point for it).
+    std::string randomGesture(std::mt19937& random)
+    {
+        const auto pick = [&](int n) {
+            return std::uniform_int_distribution<int>(0, n - 1)(random);
+        };
+        std::vector<const CVertex<float, 3>*> points;
+        std::vector<std::pair<const CVertex<float, 3>*, const CVertex<float, 3>*>> sides;
+        for (const COffset_PointList* pl : net().pointLists)
+            for (int i = 0; i < pl->vertices.count; ++i) {
+                points.push_back(pl->vertices[i]);
+                if (i + 1 < pl->vertices.count)
+                    sides.emplace_back(pl->vertices[i], pl->vertices[i + 1]);
+            }
+        const int kind = pick(7);
+        if (kind == 6) {
+            run("_Undo");
+            return "undo";
+        }
+        if (points.empty())
+            return "none";
+        const CVertex<float, 3>& p = *points[std::size_t(pick(int(points.size())))];
+        switch (kind) {
+        case 0: {
+            if (sides.empty())
+                return "none";
+            const auto& side = sides[std::size_t(pick(int(sides.size())))];
+            insertOnSide(*side.first, *side.second);
+            return "insert";
+        }
+        case 1:
+            drag(p, pick(25) - 12, pick(25) - 12);
+            return "drag";
+        case 2:
+            rightClick(p, false);
+            return "right";
+        case 3: {
+            int box[4];
+            netBox(box);
+            std::vector<std::pair<int, int>> to(std::size_t(1 + pick(3)));
+            for (auto& [x, y] : to) {
+                x = box[0] - 10 + pick(box[2] - box[0] + 21);
+                y = box[1] - 10 + pick(box[3] - box[1] + 21);
+            }
+            activateAndDraw(p, to);
+            return "draw";
+        }
+        case 4:
+            selectAndDelete(p, pick(2) == 0);
+            return "delete";
+        default:
+            rightClick(p, true);
+            return "alt-right";
+        }
+    }
+
+    // One sequence: a drawn or imported net on a mesh, then 1 to `most`
+    // gestures, each checked and now and then undone at once; then the
+    // document saved, opened and saved.
+    void sequence(unsigned seed, int most, Tally& tally)
+    {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::mt19937 random(seed);
+        run("_New");
+        // A mesh file of one's own (MW_EDIT_MESH) takes drawn nets only.
+        const char* own = std::getenv("MW_EDIT_MESH");
+        const std::string mesh = own != nullptr ? std::string(own) : meshFile(int(seed % 2));
+        const bool imported = own == nullptr && (seed / 2) % 2 == 1;
+        ASSERT_TRUE(imported ? importNet(mesh) : drawMainJobNet(mesh));
+        ++tally.sequences;
+        const int stale = Tally::total(tally.staleLoops), repeats = Tally::total(tally.repeats),
+                  mismatches = Tally::total(tally.undoMismatch);
+        const int count = std::uniform_int_distribution<int>(1, most)(random);
+        for (int step = 0; step < count; ++step) {
+            const std::vector<std::vector<float>> grid = gridOf(net());
+            const std::vector<LoopKey> loops = loopsOf(net());
+            const std::vector<FaceKey> faces = facesOf(net());
+            const int records = doc().undoRecordCount();
+            const std::string name = randomGesture(random);
+            checkStep(name, tally);
+            const int added = doc().undoRecordCount() - records;
+            if (name == "undo" || added <= 0 ||
+                std::uniform_int_distribution<int>(0, 2)(random) != 0)
+                continue;
+            ++tally.undoChecks;
+            for (int k = 0; k < added; ++k)
+                run("_Undo");
+            if (gridOf(net()) != grid || loopsOf(net()) != loops || facesOf(net()) != faces) {
+                ++tally.undoMismatch[name];
+                ADD_FAILURE() << name << ": undoing its " << added
+                              << " records does not give back the net";
+            }
+        }
+        tally.sequencesStale += Tally::total(tally.staleLoops) > stale ? 1 : 0;
+        tally.sequencesRepeating += Tally::total(tally.repeats) > repeats ? 1 : 0;
+        tally.sequencesUndoMismatch += Tally::total(tally.undoMismatch) > mismatches ? 1 : 0;
+        checkReopen("the document", tally);
+    }
+};
+
+// ---- The one-gesture cases ---------------------------------------------------------------------
+
+enum class Gesture {
+    insertOnTopSide,  // a point inserted on the top side's left half
+    deleteCorner,     // the bottom right corner selected and deleted
+    deleteCentre,     // the centre selected and deleted
+    rightClickCentre, // a right click on the centre: its poly-line split there
+    dragSidePoint,    // the right side's middle point dragged
+    importOver,       // the 3 x 3 net text imported over the net
+    undo,             // every record of the gesture before undone
+};
+
+struct OneGestureCase {
+    const char* name;
+    bool imported;
+    std::vector<Gesture> gestures;
+    // The number of loops after each gesture.
+    std::vector<int> loops;
+};
+
+void PrintTo(const OneGestureCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class OneGesture : public EditSequence, public ::testing::WithParamInterface<OneGestureCase> {};
+
+TEST_P(OneGesture, LeavesTheLoopsOfAFreshTopologyStepAndReopensWhole)
+{
+    const OneGestureCase& c = GetParam();
+    const std::string mesh = meshFile(0);
+    ASSERT_TRUE(c.imported ? importNet(mesh) : drawMainJobNet(mesh));
+    Tally tally;
+    std::vector<std::vector<std::vector<float>>> grids{gridOf(net())};
+    std::vector<std::vector<LoopKey>> loops{loopsOf(net())};
+    std::vector<std::vector<FaceKey>> faces{facesOf(net())};
+    int box[4];
+    netBox(box);
+    const int middleX = (box[0] + box[2]) / 2, middleY = (box[1] + box[3]) / 2;
+    int records = 0; // the undo records of the last gesture
+    for (std::size_t k = 0; k < c.gestures.size(); ++k) {
+        const CVertex<float, 3>* centre = gridPointNear(middleX, middleY);
+        const int before = doc().undoRecordCount();
+        switch (c.gestures[k]) {
+        case Gesture::insertOnTopSide:
+            insertOnSide(*gridPointNear(box[0], box[1]), *gridPointNear(middleX, box[1]));
+            break;
+        case Gesture::deleteCorner:
+            selectAndDelete(*gridPointNear(box[2], box[3]), false);
+            break;
+        case Gesture::deleteCentre:
+            selectAndDelete(*centre, true);
+            break;
+        case Gesture::rightClickCentre:
+            rightClick(*centre, false);
+            break;
+        case Gesture::dragSidePoint:
+            drag(*gridPointNear(box[2], middleY), 8, 6);
+            break;
+        case Gesture::importOver:
+            ASSERT_EQ(command("_MWImportGridV1 file:" + writeNetText()), 0);
+            break;
+        case Gesture::undo:
+            ASSERT_GT(records, 0);
+            for (int r = 0; r < records; ++r)
+                ASSERT_EQ(command("_Undo"), 0);
+            break;
+        }
+        records = doc().undoRecordCount() - before;
+        const std::string what = "gesture " + std::to_string(k + 1);
+        checkStep(what, tally);
+        EXPECT_EQ(int(loopsOf(net()).size()), c.loops[k]) << what;
+        // An undo gives back the net from before the gesture it undid.
+        if (c.gestures[k] == Gesture::undo) {
+            EXPECT_EQ(gridOf(net()), grids[k - 1]) << what;
+            EXPECT_EQ(loopsOf(net()), loops[k - 1]) << what;
+            EXPECT_EQ(facesOf(net()), faces[k - 1]) << what;
+        }
+        grids.push_back(gridOf(net()));
+        loops.push_back(loopsOf(net()));
+        faces.push_back(facesOf(net()));
+    }
+    checkReopen("the document", tally);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, OneGesture,
+    ::testing::Values(
+        // The insert and the release after the menu put two points side by
+        // side and snapped one onto the other: the poly-line passed a point
+        // twice in a row, a corner no net text holds, and the open lost the
+        // face.
+        OneGestureCase{"PointInsertedOnASide", false, {Gesture::insertOnTopSide}, {4}},
+        // Delete took a point out of a poly-line and left the faces as they
+        // were: the session kept a face whose region was open.
+        OneGestureCase{"CornerSelectedAndDeleted", false, {Gesture::deleteCorner}, {3}},
+        // The split rebuilt the faces between taking the old poly-line out
+        // and adding its halves: the session showed 2 loops, the open 4.
+        OneGestureCase{
+            "RightClickOnTheCentreOfAnImportedNet", true, {Gesture::rightClickCentre}, {4}},
+        OneGestureCase{"RightClickDragAndUndo",
+                       false,
+                       {Gesture::rightClickCentre, Gesture::dragSidePoint, Gesture::undo},
+                       {4, 4, 4}},
+        OneGestureCase{
+            "CentreDeletedAndUndone", false, {Gesture::deleteCentre, Gesture::undo}, {4, 4}},
+        // An import left the replaced net's undo records behind with nothing
+        // to undo; it is one undo step now, which gives that net back.
+        OneGestureCase{"ImportOverADrawnNetUndone",
+                       false,
+                       {Gesture::rightClickCentre, Gesture::importOver, Gesture::undo},
+                       {4, 4, 4}}),
+    [](const ::testing::TestParamInfo<OneGestureCase>& info) { return info.param.name; });
+
+// After an import on a freshly loaded mesh, undo takes the import back
+// first, then the mesh: no net is left on a deleted mesh.
+TEST_F(EditSequence, UndoAfterAnImportTakesTheImportBackBeforeTheMesh)
+{
+    ASSERT_TRUE(importNet(meshFile(0)));
+    ASSERT_EQ(command("_Undo"), 0);
+    EXPECT_NE(transcript().rfind("Undo MWImportGridV1"), std::string::npos);
+    EXPECT_EQ(net().getNumPointLists(), 0);
+    EXPECT_EQ(net().firstFace, nullptr);
+    ASSERT_EQ(plugIn().meshObjects.count, 1);
+    ASSERT_EQ(command("_Undo"), 0);
+    EXPECT_NE(transcript().rfind("Undo MWLoadMesh"), std::string::npos);
+    EXPECT_EQ(plugIn().meshObjects.count, 0);
+    EXPECT_EQ(net().getNumPointLists(), 0);
+}
+
+// The records of the drawn net's edits undo them again once the import over
+// it is undone.
+TEST_F(EditSequence, UndoneImportGivesBackTheReplacedNetsUndo)
+{
+    ASSERT_TRUE(drawMainJobNet(meshFile(0)));
+    const std::vector<std::vector<float>> drawn = gridOf(net());
+    ASSERT_EQ(command("_MWImportGridV1 file:" + writeNetText()), 0);
+    ASSERT_NE(gridOf(net()), drawn);
+    ASSERT_EQ(command("_Undo"), 0);
+    EXPECT_EQ(gridOf(net()), drawn);
+    EXPECT_EQ(loopsOf(net()).size(), 4u);
+    // The last drag of the drawing snapped a column's point onto a row: its
+    // press and release records undo it.
+    ASSERT_EQ(command("_Undo"), 0);
+    ASSERT_EQ(command("_Undo"), 0);
+    EXPECT_NE(gridOf(net()), drawn);
+    EXPECT_EQ(loopsOf(net()), freshLoops(net()));
+}
+
+// A document whose stored loop finds no face in the net read (a loop walked
+// the other way round, as a net that passed a point twice in a row left
+// one) opens with the whole net: one line says so, that face is rebuilt
+// from the net, and the host is told the open lost data. Its net text cut
+// inside the poly-lines is no whole text: the open is refused and the open
+// document stays.
+TEST_F(EditSequence, StoredLoopThatFindsNoFaceIsRebuiltWhenTheDocumentOpens)
+{
+    ASSERT_TRUE(importNet(meshFile(0)));
+    for (GB::Face* f = net().firstFace; f != nullptr; f = f->next)
+        f->requestedState = Planar; // what the open keeps of a stored face
+    const std::string saved = mwtest::scratchPath("saved.vzd");
+    ASSERT_EQ(command("-_Save \"" + saved + "\""), 0);
+    // The plug-in's record is the file's last chunk, after its length.
+    const std::string file = fileBytes(saved);
+    ON_MemoryArchive written;
+    ASSERT_TRUE(plugIn().WriteDocument(doc(), written, CVezadFileWriteOptions()));
+    const std::string record(written.Buffer().begin(), written.Buffer().end());
+    ASSERT_GT(file.size(), record.size() + 8);
+    const std::string head = file.substr(0, file.size() - record.size() - 8);
+    std::ostringstream netWritten;
+    net().write(netWritten);
+    const std::string text = netWritten.str();
+
+    std::string flipped = text;
+    const std::size_t from = text.find(" 0\n4 ", text.find("GeoObject End\n 0\n4 ")) + 5;
+    const std::size_t to = text.find("\n\n", from);
+    std::istringstream entries(text.substr(from, to - from));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(entries, line);)
+        lines.push_back(line);
+    ASSERT_EQ(lines.size(), 4u);
+    flipped.replace(from, to - from, lines[0] + "\n" + lines[3] + "\n" + lines[2] + "\n" + lines[1]);
+    const std::string cut = text.substr(0, text.find('\n', text.find("\nPolylines ") + 1) + 1);
+
+    char* image = nullptr;
+    unsigned size = 0;
+    ASSERT_TRUE(serializeMesh(net().mesh, &image, false, &size));
+    const std::unique_ptr<char[]> owned(image);
+    const auto document = [&](const std::string& netText) {
+        ON_MemoryArchive chunk;
+        for (int field : {4, 0, 0, 0, 1})
+            chunk.WriteInt(field); // version, references, edges, mode, meshes
+        chunk.WriteCompressedBuffer(size, image);
+        chunk.WriteCompressedBuffer(netText.size() + 1, netText.c_str());
+        std::string bytes = head;
+        for (int k = 0; k < 8; ++k)
+            bytes += char(std::uint64_t(chunk.Buffer().size()) >> (8 * k));
+        bytes.append(chunk.Buffer().begin(), chunk.Buffer().end());
+        const std::string path = mwtest::scratchPath("edited.vzd");
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+        return path;
+    };
+    const std::string relocate = "failed to relocate the loop of 1 stored face: its face is "
+                                 "rebuilt from the net read\n";
+
+    // Cut: refused, the open document as it was.
+    std::string path = document(cut);
+    std::size_t printed = m_host.standardOutput().size();
+    EXPECT_EQ(command("_Open \"" + path + "\""), 3);
+    std::string output = m_host.standardOutput().substr(printed);
+    EXPECT_NE(output.find(path + " not opened: the data of plug-in Meshwright cannot be read "
+                                 "whole: its net text cannot be read whole\n"),
+              std::string::npos)
+        << output;
+    EXPECT_EQ(output.find("failed to relocate"), std::string::npos) << output;
+    std::ostringstream kept;
+    net().write(kept);
+    EXPECT_EQ(kept.str(), text);
+
+    // Whole, a stored loop walked the other way: opened, that face rebuilt.
+    path = document(flipped);
+    printed = m_host.standardOutput().size();
+    EXPECT_EQ(command("_Open \"" + path + "\""), 3);
+    output = m_host.standardOutput().substr(printed);
+    EXPECT_NE(output.find(path + " opened, but plug-in Meshwright could not read its data\n"),
+              std::string::npos)
+        << output;
+    EXPECT_NE(output.find(relocate), std::string::npos) << output;
+    EXPECT_EQ(output.find("failed to relocate"), output.find(relocate));
+    EXPECT_EQ(output.find("failed to relocate", output.find(relocate) + 1), std::string::npos);
+    ASSERT_EQ(loopsOf(net()).size(), 4u);
+    EXPECT_EQ(loopsOf(net()), freshLoops(net()));
+    int rebuilt = 0, stored = 0;
+    for (const GB::Face* f = net().firstFace; f != nullptr; f = f->next) {
+        EXPECT_NE(f->surface, nullptr);
+        rebuilt += f->requestedState == ComplexApprox;
+        stored += f->requestedState == Planar;
+    }
+    EXPECT_EQ(rebuilt, 1);
+    EXPECT_EQ(stored, 3);
+}
+
+// Seeded random sequences of every gesture and undo; a few here, any number
+// with MW_EDIT_SEQUENCES.
+TEST_F(EditSequence, RandomGesturesKeepTheSessionUndoAndDocumentInStep)
+{
+    const char* sequences = std::getenv("MW_EDIT_SEQUENCES");
+    const char* first = std::getenv("MW_EDIT_FIRST_SEED");
+    const int count = sequences != nullptr ? std::atoi(sequences) : 2;
+    const unsigned from = first != nullptr ? unsigned(std::atoi(first)) : 1;
+    Tally tally;
+    for (int s = 0; s < count; ++s)
+        sequence(from + unsigned(s), 8, tally);
+    std::cout << "edit sequences " << tally.sequences << ", steps " << tally.steps
+              << ": stale loops after " << Tally::line(tally.staleLoops) << " steps in "
+              << tally.sequencesStale << " sequences; a point passed twice in a row after "
+              << Tally::line(tally.repeats) << " steps in " << tally.sequencesRepeating
+              << " sequences; " << tally.undoChecks << " gestures undone, "
+              << Tally::line(tally.undoMismatch) << " giving another net back, in "
+              << tally.sequencesUndoMismatch << " sequences; of the documents, " << tally.openFailed
+              << " failed to open whole, " << tally.openOtherLoops << " opened with other loops, "
+              << tally.bytesDiffer << " saved again as other bytes, " << tally.netOnDeletedMesh
+              << " had their net on a deleted mesh" << std::endl;
+}
+
+} // namespace
