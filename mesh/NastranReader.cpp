@@ -365,16 +365,9 @@ public:
                 continue;
             const long line = lines.lineNumber();
             const std::string name = large ? "GRID*" : "GRID";
-            first.set(card, large);
-            bool cut = isCut(lines);
             bool haveContinuation = false;
-            if (large && !cut) {
-                haveContinuation = nextContinuation(lines, continuation);
-                if (haveContinuation) {
-                    second.set(continuation, true);
-                    cut = isCut(lines);
-                }
-            }
+            const bool cut =
+                readCardLines(lines, card, large, continuation, first, second, haveContinuation);
             int id = 0;
             if (!parseWholeInteger(first.field(2), id)) {
                 gridsLeftOut.add([&] {
@@ -444,16 +437,9 @@ public:
             }
             if (kind != CardKind::Triangle && kind != CardKind::Quad)
                 continue;
-            first.set(card, large);
-            bool cut = isCut(lines);
             bool haveContinuation = false;
-            if (large && !cut) {
-                haveContinuation = nextContinuation(lines, continuation);
-                if (haveContinuation) {
-                    second.set(continuation, true);
-                    cut = isCut(lines);
-                }
-            }
+            const bool cut =
+                readCardLines(lines, card, large, continuation, first, second, haveContinuation);
             const int corners = kind == CardKind::Triangle ? 3 : 4;
             // The fields of the element id, the property id and the grids.
             std::string fields[6];
@@ -470,6 +456,26 @@ public:
     // True when the bulk data opened, and its file ended without a line
     // end on the line just read: the card there is cut short.
     bool isCut(const CLineSource& lines) const { return inBulk && lines.lastLineUnterminated(); }
+
+    // The fields of a card: its first line, and for a large-field card its
+    // continuation line when the next line is one. True when the file was
+    // cut on the card's last line read.
+    bool readCardLines(CLineSource& lines, const std::string& card, bool large,
+                       std::string& continuation, CCardLine& first, CCardLine& second,
+                       bool& haveContinuation) const
+    {
+        first.set(card, large);
+        bool cut = isCut(lines);
+        haveContinuation = false;
+        if (large && !cut) {
+            haveContinuation = nextContinuation(lines, continuation);
+            if (haveContinuation) {
+                second.set(continuation, true);
+                cut = isCut(lines);
+            }
+        }
+        return cut;
+    }
 
     int gridsReadCount() const { return gridsRead; }
     const Mesh::CLeftOutRecords& gridsLeftOutRecords() const { return gridsLeftOut; }

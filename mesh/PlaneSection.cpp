@@ -13,6 +13,7 @@
 #include "geometry/Knots.h"
 #include "geometry/NurbsSurf.h"
 #include "mesh/MeshGeometry.h"
+#include "mesh/SpatialHash.h"
 
 #include <algorithm>
 #include <array>
@@ -583,17 +584,7 @@ private:
     std::size_t mask = 0;
     std::vector<int> sorted; // cells in key order, when current
 
-    int keyOf(float x) const
-    {
-        const double f = std::floor(double(x) * inverseCellSize);
-        if (std::isnan(f))
-            return 0;
-        if (f <= double(INT_MIN))
-            return INT_MIN;
-        if (f >= double(INT_MAX))
-            return INT_MAX;
-        return int(f);
-    }
+    int keyOf(float x) const { return Mesh::cellKeyOf(double(x), inverseCellSize); }
 
     std::size_t slotOf(int i, int j, int k) const
     {

@@ -33,6 +33,21 @@
 
 namespace Mesh {
 
+// The key of the cell of side 1 / inverseCellSize that holds the coordinate
+// x: a coordinate beyond an int's range of cells takes the outermost key, and
+// one that is not a number key 0, so no coordinate makes an undefined key.
+inline int cellKeyOf(double x, double inverseCellSize)
+{
+    const double f = std::floor(x * inverseCellSize);
+    if (std::isnan(f))
+        return 0;
+    if (f <= double(INT_MIN))
+        return INT_MIN;
+    if (f >= double(INT_MAX))
+        return INT_MAX;
+    return int(f);
+}
+
 // One occupied cell of a C3DHash.
 template <class T, class R> class C3DCell {
 public:
@@ -639,17 +654,7 @@ private:
         return true;
     }
 
-    int keyOf(R x) const
-    {
-        const double f = std::floor(double(x) * inverseCellSize);
-        if (std::isnan(f))
-            return 0;
-        if (f <= double(INT_MIN))
-            return INT_MIN;
-        if (f >= double(INT_MAX))
-            return INT_MAX;
-        return int(f);
-    }
+    int keyOf(R x) const { return cellKeyOf(double(x), inverseCellSize); }
 
     void addResult(T* item, R d2)
     {
