@@ -208,8 +208,8 @@ TEST(PointListCurve, CurveFittedBeforeALaterJunctionMissedIt)
         return g;
     };
     std::vector<CVertex<float, 3>*> path;
-    for (const auto& [x, y] : {std::array<double, 2>{0.8, 3.0}, {3.9, 3.6}, {5.0, 4.4},
-                               {7.6, 5.9}, {9.2, 6.4}})
+    for (const auto& [x, y] :
+         {std::array<double, 2>{0.8, 3.0}, {3.9, 3.6}, {5.0, 4.4}, {7.6, 5.9}, {9.2, 6.4}})
         path.push_back(onMesh(x, y));
     COffset_PointList* line = polyLine(grid, path);
     CParametricGeometry* curve = nullptr;
