@@ -55,7 +55,7 @@ bool periodOf(const COffset_PointList* pl, double& period)
 // once round. Null without a periodic curve.
 CParametricGeometry* pieceRoundTheClosing(COffset_PointList* pl, int lo, int hi)
 {
-    if (pl->getCurve() == nullptr && pl->interpolate() == nullptr)
+    if (pl->currentCurve() == nullptr)
         return nullptr;
     auto* c = dynamic_cast<Fenwo::NurbsSurf*>(pl->getCurve());
     double period = 0.0, t0 = 0.0, t1 = 0.0;
@@ -235,7 +235,7 @@ bool Loop::getPieceInterval(int i, COffset_PointList* pl, Interval& out) const
     if (ia < 0 || ib < 0)
         return false;
     // The parameters exist once the curve does.
-    if (pl->closed && pl->getCurve() == nullptr && pl->interpolate() == nullptr)
+    if (pl->closed && pl->currentCurve() == nullptr)
         return false;
     if (ib == 0 && pl->closed && cycle.items[i]->sourceEntry < 0) {
         // A piece without its entries that starts at the first one of a

@@ -1023,6 +1023,8 @@ void CSurfaceNet::fitPolyLineCurves()
         // The same points, their uses and the same mesh make the same curve.
         pl->curve = new Fenwo::NurbsSurf(*curve);
         pl->parameters = at->second->parameters;
+        pl->fittedEntries = at->second->fittedEntries;
+        pl->fittedClosed = at->second->fittedClosed;
     }
 }
 

@@ -26,6 +26,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <functional>
+#include <utility>
 #include <vector>
 
 class COffset_Grid;
@@ -59,6 +60,10 @@ public:
     Kor::List<double> parameters;           // curve parameter of each entry
     double pickedParameter = 0.0;           // of the last pick along a ray
     Kor::List<CVertex<float, 3>*> vertices; // the entries; one point may occur twice
+    // What the unlocked curve was fitted to: each entry at the fit and
+    // whether it was held (an end or a junction then), and the closing.
+    std::vector<std::pair<const CVertex<float, 3>*, bool>> fittedEntries;
+    bool fittedClosed = false;
     COffset_Grid* owner;
     bool usesCounted = true; // the entries count in their points' use counts
     // The poly-line's identity where poly-lines are ordered (the net's graph,
@@ -115,6 +120,13 @@ public:
     // Start/End/Join is not correct (3d) d="). Null with fewer than two
     // entries or when no curve can be fitted.
     CParametricGeometry* interpolate();
+    // The curve the net's pieces are cut from: built when there is none,
+    // and fitted again when it was fitted to other entries or held other
+    // ones than the ends and junctions of the poly-line as it stands (a
+    // poly-line drawn later ending on one of its inner entries makes that
+    // entry a junction the curve must pass). A locked curve is returned as
+    // it is. The curve, or null when none can be fitted.
+    CParametricGeometry* currentCurve();
     // The farthest the curve may pass from a held entry (an end or a
     // junction, where faces meet): a hundredth of the net's tolerance, or,
     // without a net (or a tolerance), a hundredth of what the tolerance of

@@ -355,6 +355,10 @@ CParametricGeometry* COffset_PointList::interpolate()
     fitted->invalidateFitState();
     fitted->releaseFitScratch();
     curve = fitted;
+    fittedEntries.clear();
+    for (int i = 0; i < n; ++i)
+        fittedEntries.emplace_back(vertices[i], held[std::size_t(i)]);
+    fittedClosed = closed;
 
     parameters.removeAll();
     const double limit = heldEntryMiss();
@@ -370,6 +374,22 @@ CParametricGeometry* COffset_PointList::interpolate()
         parameters.append(t);
     }
     return curve;
+}
+
+CParametricGeometry* COffset_PointList::currentCurve()
+{
+    if (curveLocked)
+        return curve;
+    if (curve == nullptr)
+        return interpolate();
+    const int n = vertices.count;
+    bool asFitted = fittedClosed == closed && int(fittedEntries.size()) == n;
+    for (int i = 0; i < n && asFitted; ++i) {
+        const bool held = i == 0 || i == n - 1 || useCountOf(vertices[i]) >= 2;
+        const auto& [entry, wasHeld] = fittedEntries[std::size_t(i)];
+        asFitted = entry == vertices[i] && wasHeld == held;
+    }
+    return asFitted ? curve : interpolate();
 }
 
 double COffset_PointList::heldEntryMiss() const
@@ -593,7 +613,7 @@ void COffset_PointList::setRibbonCurve(CParametricGeometry* c, double tolerance,
 
 bool COffset_PointList::getParameterInterval(int a, int b, Interval& out)
 {
-    if (curve == nullptr && interpolate() == nullptr)
+    if (currentCurve() == nullptr)
         return false;
     if (a < 0)
         return false;
@@ -632,7 +652,7 @@ bool COffset_PointList::entryParameter(int i, double& t) const
 
 CParametricGeometry* COffset_PointList::getSubCurve(int a, int b, bool refit, int n)
 {
-    if (curve == nullptr && interpolate() == nullptr)
+    if (currentCurve() == nullptr)
         return nullptr;
     Fenwo::NurbsSurf* whole = soundNurbsCurve(curve);
     if (whole == nullptr)

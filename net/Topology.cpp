@@ -568,8 +568,9 @@ void addPolyLineEdges(const Kor::List<COffset_PointList*>& polyLines, GraphAlgor
     for (COffset_PointList* polyLine : polyLines) {
         if (polyLine == nullptr)
             continue;
-        if (polyLine->getCurve() == nullptr)
-            polyLine->interpolate();
+        // The regions are judged on the curve through the poly-line's ends
+        // and junctions as they now stand, not as they stood at its fit.
+        polyLine->currentCurve();
         Gridbench::CGridPoint* first = nullptr;
         int firstEntry = -1;
         Gridbench::CGridPoint* previous = nullptr;

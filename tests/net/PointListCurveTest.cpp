@@ -187,6 +187,51 @@ TEST(PointListCurve, InterpolationHoldsEndsAndJunctionsOnTheMesh)
     EXPECT_EQ(fitfix::occurrences(fallback, "points to="), 2);
 }
 
+TEST(PointListCurve, CurveFittedBeforeALaterJunctionMissedIt)
+{
+    // A poly-line over a bump is fitted while its inner entries are free; a
+    // poly-line drawn later ends on one of them. The curve kept from the
+    // fit passed that junction at a distance, and the net judged its
+    // regions on it, while the same net read back fits with the junction
+    // held: the curve the pieces are cut from is fitted again and passes
+    // it, and is kept while nothing changes.
+    const double size = 10.0;
+    auto mesh = fitfix::bumpMesh(30, size, 3.0);
+    const fitfix::HeightField z = fitfix::bump(size, 3.0);
+    COffset_Grid grid(mesh.get());
+    grid.surfaceTolerance = 0.02;
+    auto onMesh = [&](double x, double y) {
+        CGridPoint* g = gridPoint(float(x), float(y), float(z(x, y)));
+        CVector<float, 3> normal;
+        EXPECT_TRUE(nearestMeshPoint(mesh.get(), *g, normal));
+        g->normal = normal;
+        return g;
+    };
+    std::vector<CVertex<float, 3>*> path;
+    for (const auto& [x, y] :
+         {std::array<double, 2>{0.8, 3.0}, {3.9, 3.6}, {5.0, 4.4}, {7.6, 5.9}, {9.2, 6.4}})
+        path.push_back(onMesh(x, y));
+    COffset_PointList* line = polyLine(grid, path);
+    CParametricGeometry* curve = nullptr;
+    mwtest::capturedStdout([&] { curve = line->interpolate(); });
+    ASSERT_NE(nullptr, curve);
+    const double limit = line->heldEntryMiss();
+    const auto miss = [&](int i) {
+        return norm(line->curve->getPoint(line->parameters[i], 0.0) - at(path[std::size_t(i)]));
+    };
+    ASSERT_GT(miss(2), limit) << "the free entry lies on the first fit: nothing to refit";
+
+    polyLine(grid, {path[2], onMesh(5.3, 5.3)});
+    std::string out = mwtest::capturedStdout([&] { curve = line->currentCurve(); });
+    ASSERT_NE(nullptr, curve) << out;
+    EXPECT_EQ(out.find("** severe"), std::string::npos) << out;
+    for (int i : {0, 2, 4})
+        EXPECT_LT(miss(i), limit) << "entry " << i;
+    const std::vector<double> refitted(line->parameters.begin(), line->parameters.end());
+    mwtest::capturedStdout([&] { line->currentCurve(); });
+    EXPECT_EQ(std::vector<double>(line->parameters.begin(), line->parameters.end()), refitted);
+}
+
 TEST(PointListCurve, PulledCurveMissedJunctionsBetweenItsSamples)
 {
     // Poly-lines of 4 to 6 entries over a bump, their stretches of unequal
