@@ -144,8 +144,8 @@ public:
     // own normal). A former different curve is deleted ("deleting a know
     // Ribbon.").
     void setRibbonCurve(CParametricGeometry* c, double tolerance, int n);
-    // The ordered interval of the parameters of entries a and b (the curve
-    // built first when needed); on a closed poly-line b equal to the number
+    // The ordered interval of the parameters of entries a and b (on the
+    // current curve: built, or fitted again, first when needed); on a closed poly-line b equal to the number
     // of parameters stands for the end of the curve. False for a < 0, an
     // index beyond the parameters, or without a curve.
     bool getParameterInterval(int a, int b, Interval& out);

@@ -145,8 +145,8 @@ TEST_F(MeshwrightHost, CommitAddsFittedFacesToTheFirstEmptyLayerAndReplacesTheLa
     EXPECT_NE(m_host.standardOutput().find("try delete 4 old surfaces."), std::string::npos);
     EXPECT_EQ(brepsPerLayer(doc()), (std::vector<int>{0, 4}));
     // Unhealed, the faces' Breps part along their four shared sides by
-    // about 1e-5, twice a tolerance of 5e-6 and more: the commit names the
-    // four pairs, by the faces' numbers in the net, in one line.
+    // about 1e-5, well beyond a tolerance of 5e-6: the commit names the four
+    // pairs, by the faces' numbers in the net, in one line.
     ASSERT_TRUE(doc().SetAbsoluteTolerance(5e-6));
     const std::size_t printed = m_host.standardOutput().size();
     EXPECT_EQ(command("_MWCommit Delete_old_srfs=No Heal=No Enter"), 0);
