@@ -87,6 +87,22 @@ bool boxesMeet(const FaceOutline& a, const FaceOutline& b, double reach)
     return true;
 }
 
+// Whether a sample p of the edge lies nearer than `than` to another edge of
+// its own face. The faces it is nearest to then lie beyond its own face, not
+// across the edge: a free side of a narrow face (a thin triangle at the
+// net's border, cut off by a diagonal) runs within a quarter of its length
+// of the far side of the face beyond that diagonal.
+bool nearerToOwnFace(const EdgePoint& p, const EdgeOutline& edge, const FaceOutline& own,
+                     double than)
+{
+    for (const EdgeOutline& line : own.edges)
+        if (&line != &edge)
+            for (std::size_t k = 1; k < line.polyline.size(); ++k)
+                if (distanceToSegment(p, line.polyline[k - 1], line.polyline[k]) < than)
+                    return true;
+    return false;
+}
+
 // The samples of an edge that lie along other faces, each given to the face
 // it is nearest to, and its distance from the nearest face; `near` counts
 // them. A sample nearer to an end of its edge than twice that distance is
@@ -101,7 +117,8 @@ struct SampleOwners {
     int near = 0;
 };
 
-SampleOwners ownersOfSamples(const EdgeOutline& edge, const std::vector<FaceOutline>& faces,
+SampleOwners ownersOfSamples(const EdgeOutline& edge, const FaceOutline& own,
+                             const std::vector<FaceOutline>& faces,
                              const std::vector<std::size_t>& candidates)
 {
     const double reach = kReachShare * edge.length;
@@ -125,10 +142,11 @@ SampleOwners ownersOfSamples(const EdgeOutline& edge, const std::vector<FaceOutl
                         nearestFace = int(b);
                     }
         }
-        const bool near =
-            nearest != nullptr && best <= kReachShare * std::min(edge.length, nearest->length);
         const double fromEnds =
             std::min(distance(p, edge.polyline.front()), distance(p, edge.polyline.back()));
+        const bool near = nearest != nullptr &&
+                          best <= kReachShare * std::min(edge.length, nearest->length) &&
+                          !(2.0 * best < fromEnds && nearerToOwnFace(p, edge, own, best));
         atEnd.push_back(near && 2.0 * best >= fromEnds);
         nearestFaces.push_back(near ? nearestFace : -1);
         owners.face.push_back(near && !atEnd.back() ? nearestFace : -1);
@@ -205,7 +223,7 @@ std::vector<SharedEdgeGap> sharedEdgeGaps(const std::vector<FaceOutline>& faces)
                 if (b != a && !faces[b].edges.empty() &&
                     boxesMeet(faces[a], faces[b], kReachShare * edge.length))
                     candidates.push_back(b);
-            const SampleOwners owners = ownersOfSamples(edge, faces, candidates);
+            const SampleOwners owners = ownersOfSamples(edge, faces[a], faces, candidates);
             if (owners.near < kSharedShare * kSamplesPerEdge)
                 continue;
             std::map<int, std::pair<int, double>> along; // face -> samples, gap

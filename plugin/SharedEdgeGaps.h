@@ -9,7 +9,10 @@
 // own edge, and of the edge it is nearest to: a long free side that runs
 // beside a narrow face (an L-shaped face's outer side beside the cell it
 // wraps) lies farther than that from the neighbour's short sides, where a
-// side the two faces share lies along one side of the neighbour. The edge
+// side the two faces share lies along one side of the neighbour. Nor is a
+// sample near them that lies nearer to another edge of its own face (away
+// from its edge's ends): they lie beyond its face, as the face across the
+// diagonal lies from the free side of a thin triangle. The edge
 // runs along other faces when 80 % of its samples are near them. Each of
 // those samples belongs to the face it is nearest to, so that a side that
 // runs along two neighbours, each over a part of it (a side with a

@@ -20,6 +20,7 @@ using Polyline = std::vector<ON_3dPoint>;
 
 struct Edge {
     int brep;
+    std::size_t line; // its poly-line among its Brep's
     Polyline samples;
     double length = 0.0;
 };
@@ -84,7 +85,8 @@ EdgeGaps sharedEdgeGaps(const CVezadDoc& doc)
             if (!curve.Domain().IsValid())
                 continue;
             Polyline line = sampleCurve(curve, kPolylinePoints, false);
-            Edge edge{gaps.brepCount, sampleCurve(curve, kSamplesPerEdge, true), 0.0};
+            Edge edge{gaps.brepCount, outlines.back().size(),
+                      sampleCurve(curve, kSamplesPerEdge, true), 0.0};
             for (std::size_t k = 1; k < line.size(); ++k)
                 edge.length += line[k - 1].DistanceTo(line[k]);
             outlines.back().push_back(std::move(line));
@@ -107,10 +109,26 @@ EdgeGaps sharedEdgeGaps(const CVezadDoc& doc)
         int along = 0;
         double gap = 0.0;
         int neighbour = -1;
+        // The Brep's other edges: a sample nearer to them than to the other
+        // Breps (and farther than twice that distance from the ends of its
+        // edge) has those Breps beyond its own face, not across its edge.
+        std::vector<const Polyline*> ownLines;
+        const std::vector<Polyline>& own = outlines[static_cast<std::size_t>(edge.brep)];
+        for (std::size_t l = 0; l < own.size(); ++l)
+            if (l != edge.line)
+                ownLines.push_back(&own[l]);
+        const ON_3dPoint& first = own[edge.line].front();
+        const ON_3dPoint& last = own[edge.line].back();
         for (const ON_3dPoint& p : edge.samples) {
             std::size_t nearest = 0;
             const double d = distanceToPolylines(p, lines, nearest);
-            if (!lines.empty() && d <= kReachShare * std::min(edge.length, lengths[nearest])) {
+            const auto acrossOwnFace = [&] {
+                std::size_t ownNearest = 0;
+                return 2.0 * d < std::min(p.DistanceTo(first), p.DistanceTo(last)) &&
+                       distanceToPolylines(p, ownLines, ownNearest) < d;
+            };
+            if (!lines.empty() && d <= kReachShare * std::min(edge.length, lengths[nearest]) &&
+                !acrossOwnFace()) {
                 ++along;
                 if (neighbour < 0 || d > gap) {
                     gap = d;
