@@ -330,7 +330,8 @@ CFace* quadFace(const Quad& q)
 // side leans over it, and the distance to it as their gap: 0.43 for a gap of
 // 0.01, on real nets 2.66 for 0.079 (heal off) and 9.5 where every edge met
 // within 0.28, which failed the job and misled the heal's judge. Faces that
-// meet an edge only at its end (across a corner) do not share it. The
+// meet an edge only at its end (across a corner) do not share it, nor does a
+// face that lies beyond the edge's own face (its other edges nearer). The
 // commit's largest gap agrees with the job's independent judge of the Breps.
 TEST_F(MeshwrightHost, TJunctionGapIsMeasuredOnlyAlongThePartEachNeighbourShares)
 {
@@ -356,6 +357,15 @@ TEST_F(MeshwrightHost, TJunctionGapIsMeasuredOnlyAlongThePartEachNeighbourShares
           {{{0, 0}, {1, 0}, {0, 1}, {2.5, 1}}, 0.01},
           {{{1, 0}, {2, 0}, {2.5, 1}, {3, 1}}, 0.01}},
          {{{0, 1}, 0.01}, {{0, 2}, 0.01}, {{1, 2}, 0.0}}},
+        // A narrow strip below a square (as the thin triangle a diagonal
+        // cuts off a cell at the net's border): the strip's free side runs
+        // within a quarter of its length of the square's lower side, across
+        // the strip, and was taken for sharing it at a gap of the strip's
+        // width.
+        {"narrow strip's free side",
+         {{{{0, 0}, {4, 0}, {0, 0.6}, {4, 0.6}}, 0.0},
+          {{{0, 0.6}, {4, 0.6}, {0, 2}, {4, 2}}, 0.01}},
+         {{{0, 1}, 0.01}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.layout);
