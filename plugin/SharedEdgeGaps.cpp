@@ -88,10 +88,12 @@ bool boxesMeet(const FaceOutline& a, const FaceOutline& b, double reach)
 }
 
 // Whether a sample p of the edge lies nearer than `than` to another edge of
-// its own face. The faces it is nearest to then lie beyond its own face, not
-// across the edge: a free side of a narrow face (a thin triangle at the
-// net's border, cut off by a diagonal) runs within a quarter of its length
-// of the far side of the face beyond that diagonal.
+// its own face. A sample that lies within twice its distance from the other
+// faces of another edge of its own face has those faces beyond its own face
+// (or along that other edge), not across its edge: a free side of a narrow
+// face (a thin triangle at the net's border, cut off by a diagonal) runs
+// within a quarter of its length of the face beyond that diagonal, as far
+// from it as from its own diagonal but for their gap.
 bool nearerToOwnFace(const EdgePoint& p, const EdgeOutline& edge, const FaceOutline& own,
                      double than)
 {
@@ -146,7 +148,7 @@ SampleOwners ownersOfSamples(const EdgeOutline& edge, const FaceOutline& own,
             std::min(distance(p, edge.polyline.front()), distance(p, edge.polyline.back()));
         const bool near = nearest != nullptr &&
                           best <= kReachShare * std::min(edge.length, nearest->length) &&
-                          !(2.0 * best < fromEnds && nearerToOwnFace(p, edge, own, best));
+                          !(2.0 * best < fromEnds && nearerToOwnFace(p, edge, own, 2.0 * best));
         atEnd.push_back(near && 2.0 * best >= fromEnds);
         nearestFaces.push_back(near ? nearestFace : -1);
         owners.face.push_back(near && !atEnd.back() ? nearestFace : -1);

@@ -10,8 +10,8 @@
 // beside a narrow face (an L-shaped face's outer side beside the cell it
 // wraps) lies farther than that from the neighbour's short sides, where a
 // side the two faces share lies along one side of the neighbour. Nor is a
-// sample near them that lies nearer to another edge of its own face (away
-// from its edge's ends): they lie beyond its face, as the face across the
+// sample near them that lies within twice its distance from them of another
+// edge of its own face (away from its edge's ends): they lie beyond its face, as the face across the
 // diagonal lies from the free side of a thin triangle. The edge
 // runs along other faces when 80 % of its samples are near them. Each of
 // those samples belongs to the face it is nearest to, so that a side that

@@ -109,8 +109,8 @@ EdgeGaps sharedEdgeGaps(const CVezadDoc& doc)
         int along = 0;
         double gap = 0.0;
         int neighbour = -1;
-        // The Brep's other edges: a sample nearer to them than to the other
-        // Breps (and farther than twice that distance from the ends of its
+        // The Brep's other edges: a sample within twice its distance from the
+        // other Breps of them (and farther than that from the ends of its
         // edge) has those Breps beyond its own face, not across its edge.
         std::vector<const Polyline*> ownLines;
         const std::vector<Polyline>& own = outlines[static_cast<std::size_t>(edge.brep)];
@@ -125,7 +125,7 @@ EdgeGaps sharedEdgeGaps(const CVezadDoc& doc)
             const auto acrossOwnFace = [&] {
                 std::size_t ownNearest = 0;
                 return 2.0 * d < std::min(p.DistanceTo(first), p.DistanceTo(last)) &&
-                       distanceToPolylines(p, ownLines, ownNearest) < d;
+                       distanceToPolylines(p, ownLines, ownNearest) < 2.0 * d;
             };
             if (!lines.empty() && d <= kReachShare * std::min(edge.length, lengths[nearest]) &&
                 !acrossOwnFace()) {

@@ -10,11 +10,11 @@
 // of its own edge, and of the edge it is nearest to: a long free side that
 // runs beside a narrow face (an L-shaped face's outer side beside the cell
 // it wraps) lies farther than that from the neighbour's short sides. Nor is
-// a sample near them that lies nearer to another edge of its own Brep (away
-// from its edge's ends): they lie beyond its face, as the face across the
-// diagonal lies from the free side of a thin triangle. The edge is shared
-// when 80 % of its samples are near; its gap is then the
-// largest distance of those samples.
+// a sample near them that lies within twice its distance from them of
+// another edge of its own Brep (away from its edge's ends): they lie beyond
+// its face, as the face across the diagonal lies from the free side of a
+// thin triangle. The edge is shared when 80 % of its samples are near; its
+// gap is then the largest distance of those samples.
 //
 // Plain functions; the document must not change meanwhile.
 #pragma once
