@@ -588,11 +588,7 @@ private:
 
     std::size_t slotOf(int i, int j, int k) const
     {
-        std::uint64_t h = std::uint32_t(i) * 0x9E3779B97F4A7C15ull;
-        h ^= std::uint32_t(j) * 0xC2B2AE3D27D4EB4Full;
-        h ^= std::uint32_t(k) * 0x165667B19E3779F9ull;
-        h ^= h >> 29;
-        return std::size_t(h) & mask;
+        return std::size_t(Mesh::cellKeyHash(i, j, k)) & mask;
     }
 
     int findCell(int i, int j, int k) const

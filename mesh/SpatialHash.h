@@ -48,6 +48,16 @@ inline int cellKeyOf(double x, double inverseCellSize)
     return int(f);
 }
 
+// A hash of a cell's three keys for open-addressing tables of cells.
+inline std::uint64_t cellKeyHash(int i, int j, int k)
+{
+    std::uint64_t h = std::uint32_t(i) * 0x9E3779B97F4A7C15ull;
+    h ^= std::uint32_t(j) * 0xC2B2AE3D27D4EB4Full;
+    h ^= std::uint32_t(k) * 0x165667B19E3779F9ull;
+    h ^= h >> 29;
+    return h;
+}
+
 // One occupied cell of a C3DHash.
 template <class T, class R> class C3DCell {
 public:
@@ -155,11 +165,7 @@ private:
 
     std::size_t slotOf(int i, int j, int k) const
     {
-        std::uint64_t h = std::uint32_t(i) * 0x9E3779B97F4A7C15ull;
-        h ^= std::uint32_t(j) * 0xC2B2AE3D27D4EB4Full;
-        h ^= std::uint32_t(k) * 0x165667B19E3779F9ull;
-        h ^= h >> 29;
-        return std::size_t(h) & mask;
+        return std::size_t(cellKeyHash(i, j, k)) & mask;
     }
     void place(Cell* cell)
     {
