@@ -127,6 +127,9 @@ public:
     // entry a junction the curve must pass). A locked curve is returned as
     // it is. The curve, or null when none can be fitted.
     CParametricGeometry* currentCurve();
+    // Whether the curve holds entry i: an end, or a junction (a point that
+    // other poly-lines or this one use more than once).
+    bool holdsEntry(int i) const;
     // The farthest the curve may pass from a held entry (an end or a
     // junction, where faces meet): a hundredth of the net's tolerance, or,
     // without a net (or a tolerance), a hundredth of what the tolerance of
@@ -145,8 +148,9 @@ public:
     // Ribbon.").
     void setRibbonCurve(CParametricGeometry* c, double tolerance, int n);
     // The ordered interval of the parameters of entries a and b (on the
-    // current curve: built, or fitted again, first when needed); on a closed poly-line b equal to the number
-    // of parameters stands for the end of the curve. False for a < 0, an
+    // current curve: built, or fitted again, first when needed); on a
+    // closed poly-line b equal to the number of parameters stands for the
+    // end of the curve. False for a < 0, an
     // index beyond the parameters, or without a curve.
     bool getParameterInterval(int a, int b, Interval& out);
     // A new curve (owned by the caller): the piece of the curve between

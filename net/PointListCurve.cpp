@@ -230,7 +230,7 @@ CParametricGeometry* COffset_PointList::interpolate()
     std::vector<bool> held(n, false);
     for (int i = 0; i < n; ++i) {
         CFitPoint fp(toVector(*vertices[i]), Vector(0.0, 0.0));
-        held[i] = i == 0 || i == n - 1 || useCountOf(vertices[i]) >= 2;
+        held[i] = holdsEntry(i);
         if (held[i]) {
             const auto* hit = dynamic_cast<const Mesh::CBaseMesh::CBaseHitInfo*>(vertices[i]);
             Vector normal = hit != nullptr ? toVector(hit->normal) : Vector(0.0, 0.0, 1.0);
@@ -376,6 +376,11 @@ CParametricGeometry* COffset_PointList::interpolate()
     return curve;
 }
 
+bool COffset_PointList::holdsEntry(int i) const
+{
+    return i == 0 || i == vertices.count - 1 || useCountOf(vertices[i]) >= 2;
+}
+
 CParametricGeometry* COffset_PointList::currentCurve()
 {
     if (curveLocked)
@@ -385,9 +390,8 @@ CParametricGeometry* COffset_PointList::currentCurve()
     const int n = vertices.count;
     bool asFitted = fittedClosed == closed && int(fittedEntries.size()) == n;
     for (int i = 0; i < n && asFitted; ++i) {
-        const bool held = i == 0 || i == n - 1 || useCountOf(vertices[i]) >= 2;
         const auto& [entry, wasHeld] = fittedEntries[std::size_t(i)];
-        asFitted = entry == vertices[i] && wasHeld == held;
+        asFitted = entry == vertices[i] && wasHeld == holdsEntry(i);
     }
     return asFitted ? curve : interpolate();
 }

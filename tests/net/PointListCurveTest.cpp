@@ -35,6 +35,17 @@ bool insertAt(COffset_PointList& pl, float x, float y, float z = 0.f,
     return placed;
 }
 
+// A grid point at (x, y) on the height field z, with the normal of the
+// mesh point nearest to it.
+CGridPoint* pointOnMesh(Mesh::CBaseMesh* mesh, const fitfix::HeightField& z, double x, double y)
+{
+    CGridPoint* g = gridPoint(float(x), float(y), float(z(x, y)));
+    CVector<float, 3> normal;
+    EXPECT_TRUE(nearestMeshPoint(mesh, *g, normal));
+    g->normal = normal;
+    return g;
+}
+
 Vector at(const CVertex<float, 3>* v)
 {
     return Vector(v->data, 3);
@@ -136,13 +147,7 @@ TEST(PointListCurve, InterpolationHoldsEndsAndJunctionsOnTheMesh)
     COffset_Grid grid(mesh.get());
     // Grid points on the mesh along a wave over the bump, and around it.
     const fitfix::HeightField z = fitfix::bump(size, 2.0);
-    auto onMesh = [&](double x, double y) {
-        CGridPoint* g = gridPoint(float(x), float(y), float(z(x, y)));
-        CVector<float, 3> normal;
-        EXPECT_TRUE(nearestMeshPoint(mesh.get(), *g, normal));
-        g->normal = normal;
-        return g;
-    };
+    auto onMesh = [&](double x, double y) { return pointOnMesh(mesh.get(), z, x, y); };
     Kor::List<CVertex<float, 3>*> wave;
     for (int i = 0; i <= 6; ++i)
         wave.append(onMesh(1.0 + 8.0 * i / 6, 5.0 + 1.5 * std::sin(i)));
@@ -200,13 +205,7 @@ TEST(PointListCurve, CurveFittedBeforeALaterJunctionMissedIt)
     const fitfix::HeightField z = fitfix::bump(size, 3.0);
     COffset_Grid grid(mesh.get());
     grid.surfaceTolerance = 0.02;
-    auto onMesh = [&](double x, double y) {
-        CGridPoint* g = gridPoint(float(x), float(y), float(z(x, y)));
-        CVector<float, 3> normal;
-        EXPECT_TRUE(nearestMeshPoint(mesh.get(), *g, normal));
-        g->normal = normal;
-        return g;
-    };
+    auto onMesh = [&](double x, double y) { return pointOnMesh(mesh.get(), z, x, y); };
     std::vector<CVertex<float, 3>*> path;
     for (const auto& [x, y] :
          {std::array<double, 2>{0.8, 3.0}, {3.9, 3.6}, {5.0, 4.4}, {7.6, 5.9}, {9.2, 6.4}})
@@ -270,13 +269,7 @@ TEST(PointListCurve, PulledCurveMissedJunctionsBetweenItsSamples)
         COffset_Grid grid(mesh.get());
         const double tolerance = 0.02 * row.scale;
         grid.surfaceTolerance = tolerance;
-        auto onMesh = [&](double x, double y) {
-            CGridPoint* g = gridPoint(float(x), float(y), float(z(x, y)));
-            CVector<float, 3> normal;
-            EXPECT_TRUE(nearestMeshPoint(mesh.get(), *g, normal));
-            g->normal = normal;
-            return g;
-        };
+        auto onMesh = [&](double x, double y) { return pointOnMesh(mesh.get(), z, x, y); };
         std::vector<CVertex<float, 3>*> entries;
         for (const auto& a : row.at)
             entries.push_back(onMesh(a[0] * row.scale, a[1] * row.scale));
