@@ -1,5 +1,6 @@
 #include "platform/host/DocumentFile.h"
 
+#include "platform/RegularFile.h"
 #include "platform/host/App.h"
 #include "platform/host/Document.h"
 #include "platform/host/GeometryRecords.h"
@@ -12,8 +13,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -311,15 +310,12 @@ CVezadObject* builtInObject(StoredObject& object)
 
 OpenResult openDocument(CVezadDoc& doc, const std::string& path, std::string& error)
 {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        error = std::string("cannot read it: ") + std::strerror(errno);
-        return OpenResult::refused;
-    }
-    std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(file)),
-                                     std::istreambuf_iterator<char>());
-    if (file.bad()) {
-        error = "cannot read it";
+    // Only a regular file is read: a folder, a FIFO or a device is refused
+    // before the document changes.
+    std::vector<unsigned char> bytes;
+    std::string problem;
+    if (!Platform::readRegularFile(path, bytes, &problem)) {
+        error = "file " + problem;
         return OpenResult::refused;
     }
     ON_MemoryArchive in(std::move(bytes));

@@ -8,6 +8,8 @@
 #include <fstream>
 #include <iterator>
 
+#include <sys/stat.h>
+
 using hosttest::passes;
 using hosttest::transcript;
 
@@ -179,6 +181,8 @@ TEST(HostPlugIns, ImportFindsTheFileTypeWithoutCase)
     ASSERT_TRUE(host.start(hosttest::settings({L"TestPlugIn"})));
     for (const char* name : {"a.OUT", "b.Stl", "c.xyz", "d"})
         std::ofstream(mwtest::scratchPath(name)) << "data\n";
+    std::filesystem::create_directory(mwtest::scratchPath("f.out"));
+    ASSERT_EQ(::mkfifo(mwtest::scratchPath("g.out").c_str(), 0600), 0);
     g_calls.clear();
     const std::string dir = mwtest::scratchDir();
     EXPECT_TRUE(passes(host.runScript("_Import " + dir +
@@ -194,6 +198,11 @@ TEST(HostPlugIns, ImportFindsTheFileTypeWithoutCase)
                                       dir +
                                       "/e.out\n!expect-result 3\n"
                                       "!expect-print \"File not found\"\n"
+                                      "_Import " +
+                                      dir + "/f.out\n!expect-result 3\n" +
+                                      "!expect-print \"File is a folder: " + dir + "/f.out\"\n" +
+                                      "_Import " + dir + "/g.out\n!expect-result 3\n" +
+                                      "!expect-print \"File is not a regular file (a FIFO)\"\n"
                                       "_Undo\n")));
     EXPECT_EQ(g_calls,
               (std::vector<std::string>{"import a.OUT 0 import", "import b.Stl 1 import"}));
