@@ -139,6 +139,15 @@ bool saveDocument(CVezadDoc& doc, const std::string& path, std::string& error)
         }
         chunks.push_back({loaded.plugIn->PlugInID(), chunk.Buffer()});
     }
+    // The data of plug-ins that are not loaded goes back as it was read,
+    // unless its plug-in has come and written its own since.
+    for (const CVezadDoc::UnreadPlugInData& unread : doc.unreadPlugInData()) {
+        bool written = false;
+        for (const Chunk& chunk : chunks)
+            written = written || chunk.plugInId == unread.plugInId;
+        if (!written)
+            chunks.push_back({unread.plugInId, unread.bytes});
+    }
     ok = ok && out.WriteInt(static_cast<int>(chunks.size()));
     for (const Chunk& chunk : chunks)
         ok = ok && out.WriteUuid(chunk.plugInId) && writeBlock(out, chunk.bytes);
@@ -353,23 +362,30 @@ OpenResult openDocument(CVezadDoc& doc, const std::string& path, std::string& er
         if (!doc.addStoredObject(built, object.id, object.attributes))
             delete built;
     }
-    std::string lost;
+    std::string lost, unread;
+    error.clear();
     for (const StoredChunk& chunk : stored.chunks) {
+        in.SeekFromStart(chunk.offset);
         const CVezadApp::LoadedPlugIn* loaded = app.findLoadedPlugIn(chunk.plugInId);
         if (!loaded) {
-            app.Print("Skipped the data of plug-in %s, which is not loaded\n",
-                      chunk.plugInId.ToString().c_str());
+            // Kept byte for byte for the next save.
+            std::vector<unsigned char> bytes(chunk.length);
+            if (chunk.length > 0)
+                in.ReadByte(chunk.length, bytes.data());
+            doc.keepUnreadPlugInData(chunk.plugInId, std::move(bytes));
+            unread += (unread.empty() ? "" : ", ") + chunk.plugInId.ToString();
             continue;
         }
-        in.SeekFromStart(chunk.offset);
         ON_BoundedArchive data(in, chunk.length);
         if (!loaded->plugIn->ReadDocument(doc, data, options))
             lost += (lost.empty() ? "" : ", ") + toUtf8(loaded->name);
     }
-    if (lost.empty())
-        return OpenResult::opened;
-    error = "plug-in " + lost + " could not read its data";
-    return OpenResult::openedWithLoss;
+    if (!lost.empty())
+        error = "plug-in " + lost + " could not read its data";
+    if (!unread.empty())
+        error += (error.empty() ? "" : "; ") + std::string("the data of plug-in ") + unread +
+                 " is kept unread, as no such plug-in is loaded";
+    return error.empty() ? OpenResult::opened : OpenResult::openedWithLoss;
 }
 
 } // namespace VezadHost
