@@ -1,5 +1,7 @@
 #include "foundation/PointSequence.h"
 
+#include "platform/RegularFile.h"
+
 #include <algorithm>
 #include <cmath>
 #include <fstream>
@@ -11,7 +13,8 @@ std::int64_t fileSize(const char* path)
 {
     if (path == nullptr)
         return -1;
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in;
+    Platform::openRegularStream(in, path, std::ios::binary);
     if (!in.is_open())
         return -1;
     in.seekg(0, std::ios::end);

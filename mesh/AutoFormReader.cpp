@@ -6,6 +6,7 @@
 #include "mesh/NastranReader.h"
 #include "mesh/NumberText.h"
 #include "mesh/ReaderReport.h"
+#include "platform/RegularFile.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -311,7 +312,8 @@ bool readAutoForm(Mesh::CBaseMesh& mesh, const char* path, int /*reserved*/, flo
 {
     if (path == nullptr)
         return false;
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in;
+    Platform::openRegularStream(in, path, std::ios::binary);
     if (!in) {
         std::cout << "cannot open AutoForm file " << path << std::endl;
         return false;

@@ -9,6 +9,7 @@
 #include "foundation/PointSequence.h"
 #include "mesh/FlatMesh.h"
 #include "mesh/PolFormat.h"
+#include "platform/RegularFile.h"
 
 #include <algorithm>
 #include <bit>
@@ -232,7 +233,8 @@ bool CFlatMesh::readPOL(const char* path)
 {
     const std::int64_t available = fileSize(path);
     // An image's length is a 32-bit value.
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in;
+    Platform::openRegularStream(in, path, std::ios::binary);
     if (available < 0 || !in.is_open()) {
         std::cout << "cannot open POL file " << path << std::endl;
         return false;

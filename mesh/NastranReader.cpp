@@ -4,6 +4,7 @@
 #include "mesh/MeshIdMap.h"
 #include "mesh/NumberText.h"
 #include "mesh/ReaderReport.h"
+#include "platform/RegularFile.h"
 
 #include <cfloat>
 #include <charconv>
@@ -580,8 +581,9 @@ bool readNastran(Mesh::CBaseMesh& mesh, const char* path)
         return false;
     // Both passes' streams are opened before anything is added, so that a
     // file that vanishes between them cannot leave half a mesh.
-    std::ifstream grids(path, std::ios::binary);
-    std::ifstream elements(path, std::ios::binary);
+    std::ifstream grids, elements;
+    Platform::openRegularStream(grids, path, std::ios::binary);
+    Platform::openRegularStream(elements, path, std::ios::binary);
     if (!grids || !elements) {
         std::cout << "cannot open Nastran file " << path << std::endl;
         return false;

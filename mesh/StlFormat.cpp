@@ -5,6 +5,7 @@
 #include "mesh/CharScanner.h"
 #include "mesh/NumberText.h"
 #include "mesh/ReaderReport.h"
+#include "platform/RegularFile.h"
 
 #include <cfloat>
 #include <charconv>
@@ -249,7 +250,8 @@ bool isBinarySTL(const char* path)
     const std::int64_t size = fileSize(path);
     if (size < kPreambleBytes)
         return false;
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in;
+    Platform::openRegularStream(in, path, std::ios::binary);
     unsigned char preamble[kPreambleBytes];
     if (!in.read(reinterpret_cast<char*>(preamble), kPreambleBytes))
         return false;
@@ -260,7 +262,8 @@ bool isBinarySTL(const char* path)
 bool readBinarySTL(Mesh::CBaseMesh& mesh, const char* path, bool merge)
 {
     const std::int64_t size = fileSize(path);
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in;
+    Platform::openRegularStream(in, path, std::ios::binary);
     if (!in.is_open()) {
         std::cout << "cannot open STL file " << path << std::endl;
         return false;
@@ -586,7 +589,8 @@ bool readAsciiSTL(Mesh::CBaseMesh& mesh, const char* path, bool merge)
 {
     // Binary mode: CR of CR LF line ends is white space, and no byte is
     // translated. The text is read in large pieces and parsed from them.
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in;
+    Platform::openRegularStream(in, path, std::ios::binary);
     if (!in.is_open()) {
         std::cout << "cannot open STL file " << path << std::endl;
         return false;

@@ -6,6 +6,7 @@
 #include "mesh/FlatMesh.h"
 #include "mesh/NumberText.h"
 #include "mesh/ReaderReport.h"
+#include "platform/RegularFile.h"
 
 #include <algorithm>
 #include <charconv>
@@ -435,7 +436,8 @@ bool parseVersion1(CVRMLFile& f, ParsedFile& parsed)
 // True when the file holds a NUL byte, which VRML text never does.
 bool containsNulByte(const char* path)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in;
+    Platform::openRegularStream(in, path, std::ios::binary);
     char buffer[65536];
     while (in) {
         in.read(buffer, sizeof buffer);
@@ -644,7 +646,10 @@ void buildCurves(const ParsedFile& parsed, Kor::List<CParametricGeometry*>& curv
 
 } // namespace
 
-CVRMLFile::CVRMLFile(const char* path) : in(path, std::ios::binary) {}
+CVRMLFile::CVRMLFile(const char* path)
+{
+    Platform::openRegularStream(in, path, std::ios::binary);
+}
 
 bool CVRMLFile::isWord(const char* w) const
 {

@@ -10,6 +10,7 @@
 #include "net/OpenGLFace.h"
 #include "net/OpenGLPointList.h"
 #include "platform/InputState.h"
+#include "platform/RegularFile.h"
 
 #include <GL/gl.h>
 
@@ -89,11 +90,10 @@ bool CSurfaceNet::readFile(const char* name)
 bool CSurfaceNet::importFile(const char* name, std::unique_ptr<CSurfaceNet>& replaced)
 {
     std::ifstream in;
-    if (name != nullptr)
-        in.open(name);
-    if (!in) {
-        std::cout << "cannot open the net file " << (name != nullptr ? name : "(none)")
-                  << std::endl;
+    std::string problem = "not found";
+    if (name == nullptr || !Platform::openRegularStream(in, name, std::ios::in, &problem)) {
+        std::cout << "cannot open the net file " << (name != nullptr ? name : "(none)") << ": file "
+                  << problem << std::endl;
         return false;
     }
     // The text goes into a net of its own, on this net's mesh with its

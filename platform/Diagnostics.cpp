@@ -1,5 +1,8 @@
 #include "platform/Diagnostics.h"
 
+#include "platform/RegularFile.h"
+
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -7,6 +10,7 @@
 #include <mutex>
 #include <set>
 #include <system_error>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -39,15 +43,16 @@ bool hasTmpPrefix(const std::string& name, size_t& rest)
     return true;
 }
 
-// Opens `path` as a folder of the user's own, without following a link at
-// its name; the folder is made (mode 0700) when missing. A folder of the
-// user's own that others may enter is closed to them. -1 when anything else
-// stands at the name.
-int openOwnFolder(const std::string& path)
+// Opens `path` (relative to the folder open as `at`) as a folder of the
+// user's own, without following a link at its name; the folder is made (mode
+// 0700) when missing and `make` is set. A folder of the user's own that
+// others may enter is closed to them. -1 when anything else stands at the
+// name.
+int openOwnFolder(const std::string& path, bool make, int at = AT_FDCWD)
 {
-    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
+    if (make && ::mkdirat(at, path.c_str(), 0700) != 0 && errno != EEXIST)
         return -1;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = ::openat(at, path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return -1;
     struct stat st;
@@ -77,47 +82,94 @@ bool lockFolder(int folder, int& lock)
 }
 
 // The default folder, chosen once for a temporary folder: the user's own
-// "meshwright-<uid>", or the first free numbered folder inside it, or a
-// fresh private folder when the name is held by something not the user's.
+// "meshwright-<uid>", or the first free numbered folder inside it; where
+// something not the user's holds that name, the user's fallback folder
+// "meshwright-<uid>-XXXXXX" (or a free numbered folder inside it), made once
+// and found again by later runs, so runs never pile up folders. The folder
+// chosen is held open for the run: debug files are opened relative to it, so
+// a link put in its place later cannot lead them elsewhere.
 struct DefaultFolder {
     std::mutex mutex;
     std::string base; // the temporary folder it was chosen in
     std::string folder;
+    int folderFd = -1;
     int lock = -1;
 
     static constexpr int kSlots = 64;
 
-    std::string choose(const std::string& temp)
+    // Takes the first numbered slot of the user's folder `top` (open as
+    // topFd) that no other run holds; false when all are held.
+    bool takeSlot(const std::string& top, int topFd)
+    {
+        for (int slot = 1; slot <= kSlots; ++slot) {
+            const std::string path = slot == 1 ? top : top + "/" + std::to_string(slot);
+            const int fd = slot == 1 ? ::fcntl(topFd, F_DUPFD_CLOEXEC, 0)
+                                     : openOwnFolder(std::to_string(slot), true, topFd);
+            if (fd < 0)
+                continue;
+            if (lockFolder(fd, lock)) {
+                folder = path;
+                folderFd = fd;
+                return true;
+            }
+            ::close(fd);
+        }
+        return false;
+    }
+
+    // The user's fallback folders in temp, by name: only real folders of
+    // the user's own are ever opened among them.
+    static std::vector<std::string> fallbackNames(const std::string& temp,
+                                                  const std::string& prefix)
+    {
+        std::vector<std::string> names;
+        std::error_code ec;
+        for (std::filesystem::directory_iterator it(temp, ec), end; !ec && it != end;
+             it.increment(ec)) {
+            const std::string name = it->path().filename().string();
+            if (name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0)
+                names.push_back(name);
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    bool takeIn(const std::string& top, bool make)
+    {
+        const int fd = openOwnFolder(top, make);
+        if (fd < 0)
+            return false;
+        const bool taken = takeSlot(top, fd);
+        ::close(fd);
+        return taken;
+    }
+
+    std::string choose(const std::string& temp, int* fdOut)
     {
         std::lock_guard<std::mutex> guard(mutex);
-        if (!folder.empty() && base == temp)
-            return folder;
-        if (lock >= 0)
-            ::close(lock);
-        lock = -1;
-        base = temp;
-        folder.clear();
-        const std::string own = temp + "/meshwright-" + std::to_string(::geteuid());
-        const int ownFd = openOwnFolder(own);
-        if (ownFd >= 0) {
-            for (int slot = 1; slot <= kSlots && folder.empty(); ++slot) {
-                const std::string path = slot == 1 ? own : own + "/" + std::to_string(slot);
-                const int fd = slot == 1 ? ownFd : openOwnFolder(path);
-                if (fd < 0)
-                    continue;
-                if (lockFolder(fd, lock))
-                    folder = path;
-                if (fd != ownFd)
-                    ::close(fd);
+        if (folder.empty() || base != temp) {
+            for (int* fd : {&lock, &folderFd})
+                if (*fd >= 0)
+                    ::close(*fd);
+            lock = folderFd = -1;
+            base = temp;
+            folder.clear();
+            const std::string own = temp + "/meshwright-" + std::to_string(::geteuid());
+            if (!takeIn(own, true)) {
+                const std::string prefix = "meshwright-" + std::to_string(::geteuid()) + "-";
+                for (const std::string& name : fallbackNames(temp, prefix))
+                    if (takeIn(temp + "/" + name, false))
+                        break;
             }
-            ::close(ownFd);
+            if (folder.empty()) {
+                // Made by this run, mode 0700, under a name no one can guess.
+                std::string pattern = own + "-XXXXXX";
+                if (::mkdtemp(pattern.data()) != nullptr)
+                    takeIn(pattern, false);
+            }
         }
-        if (folder.empty()) {
-            // Made by this run alone, mode 0700, under a name no one can guess.
-            std::string pattern = own + "-XXXXXX";
-            if (::mkdtemp(pattern.data()) != nullptr)
-                folder = pattern;
-        }
+        if (fdOut != nullptr)
+            *fdOut = folderFd >= 0 ? ::fcntl(folderFd, F_DUPFD_CLOEXEC, 0) : -1;
         return folder;
     }
 };
@@ -147,16 +199,12 @@ OpenedFiles& openedFiles()
     return *value;
 }
 
-// A path that opens the file of a descriptor itself, whatever names it has.
-std::string descriptorPath(int fd)
+// The diagnostics folder; with `fd`, also an open descriptor of it that the
+// caller closes (-1 when it cannot be opened).
+std::string chooseFolder(int* fd)
 {
-    return "/proc/self/fd/" + std::to_string(fd);
-}
-
-} // namespace
-
-std::string diagnosticsFolder()
-{
+    if (fd != nullptr)
+        *fd = -1;
     std::string folder = folderOverride();
     if (folder.empty()) {
         const char* env = std::getenv("FENWO_DIAGNOSTICS_DIR");
@@ -170,7 +218,7 @@ std::string diagnosticsFolder()
             temp = "/tmp";
         while (temp.size() > 1 && temp.back() == '/')
             temp.pop_back();
-        return defaultFolder().choose(temp);
+        return defaultFolder().choose(temp, fd);
     }
     while (folder.size() > 1 && folder.back() == '/')
         folder.pop_back();
@@ -179,7 +227,44 @@ std::string diagnosticsFolder()
         std::filesystem::create_directories(folder, ec);
         std::filesystem::permissions(folder, std::filesystem::perms::owner_all, ec);
     }
+    if (fd != nullptr)
+        *fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     return folder;
+}
+
+// Opens the name `relative` inside the folder open as `folder`, one part at
+// a time, never through a link: the folders on the way must be there.
+int openWithin(int folder, const std::string& relative, int flags)
+{
+    int at = folder;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t slash = relative.find('/', start);
+        const std::string part = relative.substr(start, slash - start);
+        if (slash == std::string::npos) {
+            const int fd = ::openat(at, part.c_str(), flags | O_NOFOLLOW, 0600);
+            if (at != folder)
+                ::close(at);
+            return fd;
+        }
+        start = slash + 1;
+        if (part.empty())
+            continue;
+        const int next =
+            ::openat(at, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (at != folder)
+            ::close(at);
+        if (next < 0)
+            return -1;
+        at = next;
+    }
+}
+
+} // namespace
+
+std::string diagnosticsFolder()
+{
+    return chooseFolder(nullptr);
 }
 
 std::string diagnosticsPath(const std::string& debugName)
@@ -216,14 +301,28 @@ int openDiagnosticsFile(const std::string& debugName, bool append, std::uintmax_
     // Not blocking: a pipe planted at the name fails here instead of waiting
     // for a reader. Not truncated yet: only a file found to be the user's own
     // is emptied.
-    const int fd = ::open(
-        path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
+    const int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    int fd = -1;
+    if (debugName[0] == '/') {
+        fd = ::open(path.c_str(), flags, 0600); // an absolute name of the caller's choice
+    } else {
+        // Relative to the folder held open, not by its path, which another
+        // hand may have turned into a link since the folder was chosen.
+        int folder = -1;
+        const std::string chosen = chooseFolder(&folder);
+        if (folder < 0)
+            return -1;
+        if (path.size() > chosen.size() + 1 && path.compare(0, chosen.size(), chosen) == 0 &&
+            path[chosen.size()] == '/')
+            fd = openWithin(folder, path.substr(chosen.size() + 1), flags);
+        ::close(folder);
+    }
     if (fd < 0)
         return -1;
     struct stat st;
-    const int flags = ::fcntl(fd, F_GETFL);
+    const int status = ::fcntl(fd, F_GETFL);
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() ||
-        st.st_nlink != 1 || flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        st.st_nlink != 1 || status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
         ::close(fd);
         return -1;
     }

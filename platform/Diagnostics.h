@@ -6,20 +6,23 @@
 // missing), else a private folder of the user's own in the system's temporary
 // folder, "meshwright-<uid>", mode 0700. That folder is used only when it is a
 // real folder (not a link) owned by the user; where something else holds the
-// name (a folder or link planted by another user) the run takes a fresh folder
-// "meshwright-<uid>-XXXXXX" of its own instead. A run holds its folder for its
-// whole life; a run that starts while another holds it takes the first free
-// numbered folder inside it ("2", "3", ...), so runs side by side never write
-// into each other's files, and the files of one run replace those of the last
-// run that used the same folder.
+// name (a file, a folder or link planted by another user) the run takes the
+// user's fallback folder "meshwright-<uid>-XXXXXX" instead: the first such
+// real folder of the user's own, made (with a name no one can guess) only
+// when there is none, so later runs reuse it rather than leave a folder each.
+// A run holds its folder for its whole life; a run that starts while another
+// holds it takes the first free numbered folder inside it ("2", "3", ...), so
+// runs side by side never write into each other's files, and the files of one
+// run replace those of the last run that used the same folder.
 //
-// Every debug file is opened through openDiagnosticsFile: created with mode
-// 0600 without following a symbolic link at its name, and written only when it
-// is a regular file of the user's own with no other name, so a link or a file
-// planted at a debug file's name is never written through. The first opening
-// of a file in a run starts it empty, appending or not; later openings in the
-// same run append where asked. So no debug file holds more than one run
-// wrote.
+// Every debug file is opened through openDiagnosticsFile: relative to the
+// default folder held open since it was chosen (a link put at its name later
+// leads nowhere), created with mode 0600 without following a symbolic link at
+// its name or at a folder on its way, and written only when it is a regular
+// file of the user's own with no other name, so a link or a file planted at a
+// debug file's name is never written through. The first opening of a file in
+// a run starts it empty, appending or not; later openings in the same run
+// append where asked. So no debug file holds more than one run wrote.
 //
 // Thread-safety: the folder is read from the environment on every call; the
 // default folder is chosen once per run (and again when the temporary folder

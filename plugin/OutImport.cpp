@@ -4,6 +4,7 @@
 #include "geometry/GeoTokenizer.h"
 #include "geometry/NurbsSurf.h"
 #include "net/Face.h"
+#include "platform/RegularFile.h"
 #include "plugin/MeshwrightPlugIn.h"
 #include "plugin/OpenNurbsConversion.h"
 
@@ -72,7 +73,8 @@ BOOL CMeshwrightPlugIn::ReadFile(const wchar_t* fileName, int, CVezadDoc& doc,
     if (fileName == nullptr || !hasOutExtension(fileName))
         return TRUE;
     CWaitCursor wait;
-    std::ifstream in(ON_wString(fileName).ToUtf8());
+    std::ifstream in;
+    Platform::openRegularStream(in, ON_wString(fileName).ToUtf8());
     const double tolerance = 0.75 * doc.AbsoluteTolerance();
     int faceCount = 0, nurbsCount = 0;
     int added = 0, facesLeftOut = 0, nurbsLeftOut = 0;

@@ -1,5 +1,6 @@
 #include "platform/host/BuiltInCommands.h"
 
+#include "platform/RegularFile.h"
 #include "platform/host/App.h"
 #include "platform/host/Command.h"
 #include "platform/host/Document.h"
@@ -102,9 +103,9 @@ public:
         std::string path;
         if (!takeFileName("File to import", path))
             return cancel;
-        std::error_code error;
-        if (!std::filesystem::is_regular_file(path, error)) {
-            app().Print("File not found: %s\n", path.c_str());
+        std::string problem;
+        if (!Platform::isRegularFile(path, &problem)) {
+            app().Print("File %s: %s\n", problem.c_str(), path.c_str());
             return failure;
         }
         std::string extension = std::filesystem::path(path).extension().string();

@@ -582,6 +582,12 @@ void CVezadDoc::closeContents()
     m_byId.clear();
     m_layers.reset();
     m_absoluteTolerance = defaultAbsoluteTolerance;
+    m_unreadPlugInData.clear();
+}
+
+void CVezadDoc::keepUnreadPlugInData(const ON_UUID& plugInId, std::vector<unsigned char> bytes)
+{
+    m_unreadPlugInData.push_back({plugInId, std::move(bytes)});
 }
 
 void CVezadDoc::announceNewDocument()

@@ -164,13 +164,25 @@ public:
     void endCommandRecord(int depthBefore);
 
     // Raises OnCloseDocument and destroys everything: objects (newest
-    // first), undo history, layers and tolerance back to a new document's.
+    // first), undo history, layers and tolerance back to a new document's,
+    // and the unread data of plug-ins.
     void closeContents();
     // Raises OnNewDocument.
     void announceNewDocument();
     // Adds a built-in object read from a file with its id and attributes.
     bool addStoredObject(CVezadObject* object, const ON_UUID& id,
                          const ON_3dmObjectAttributes& attributes);
+
+    // The data a file opened held for plug-ins that are not loaded, in the
+    // file's order, each as it stood there: the document keeps it unread
+    // and a save writes it back unchanged, so that opening and saving never
+    // drops what this host could not read. Gone with closeContents.
+    struct UnreadPlugInData {
+        ON_UUID plugInId;
+        std::vector<unsigned char> bytes;
+    };
+    const std::vector<UnreadPlugInData>& unreadPlugInData() const { return m_unreadPlugInData; }
+    void keepUnreadPlugInData(const ON_UUID& plugInId, std::vector<unsigned char> bytes);
 
     void setGetObject(const CVezadGetObject* getter) { m_getObject = getter; }
 
@@ -208,6 +220,7 @@ private:
     std::vector<std::unique_ptr<UndoRecord>> m_history;
     unsigned int m_nextSerial = 1;
     bool m_undoing = false;
+    std::vector<UnreadPlugInData> m_unreadPlugInData;
 };
 
 // Walks a document's objects by state. The walk works on the objects

@@ -1,5 +1,6 @@
 #include "platform/host/DocumentFile.h"
 
+#include "platform/RegularFile.h"
 #include "platform/host/App.h"
 #include "platform/host/Document.h"
 #include "platform/host/GeometryRecords.h"
@@ -12,8 +13,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -139,6 +138,15 @@ bool saveDocument(CVezadDoc& doc, const std::string& path, std::string& error)
             return false;
         }
         chunks.push_back({loaded.plugIn->PlugInID(), chunk.Buffer()});
+    }
+    // The data of plug-ins that are not loaded goes back as it was read,
+    // unless its plug-in has come and written its own since.
+    for (const CVezadDoc::UnreadPlugInData& unread : doc.unreadPlugInData()) {
+        bool written = false;
+        for (const Chunk& chunk : chunks)
+            written = written || chunk.plugInId == unread.plugInId;
+        if (!written)
+            chunks.push_back({unread.plugInId, unread.bytes});
     }
     ok = ok && out.WriteInt(static_cast<int>(chunks.size()));
     for (const Chunk& chunk : chunks)
@@ -311,15 +319,12 @@ CVezadObject* builtInObject(StoredObject& object)
 
 OpenResult openDocument(CVezadDoc& doc, const std::string& path, std::string& error)
 {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        error = std::string("cannot read it: ") + std::strerror(errno);
-        return OpenResult::refused;
-    }
-    std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(file)),
-                                     std::istreambuf_iterator<char>());
-    if (file.bad()) {
-        error = "cannot read it";
+    // Only a regular file is read: a folder, a FIFO or a device is refused
+    // before the document changes.
+    std::vector<unsigned char> bytes;
+    std::string problem;
+    if (!Platform::readRegularFile(path, bytes, &problem)) {
+        error = "file " + problem;
         return OpenResult::refused;
     }
     ON_MemoryArchive in(std::move(bytes));
@@ -357,23 +362,30 @@ OpenResult openDocument(CVezadDoc& doc, const std::string& path, std::string& er
         if (!doc.addStoredObject(built, object.id, object.attributes))
             delete built;
     }
-    std::string lost;
+    std::string lost, unread;
+    error.clear();
     for (const StoredChunk& chunk : stored.chunks) {
+        in.SeekFromStart(chunk.offset);
         const CVezadApp::LoadedPlugIn* loaded = app.findLoadedPlugIn(chunk.plugInId);
         if (!loaded) {
-            app.Print("Skipped the data of plug-in %s, which is not loaded\n",
-                      chunk.plugInId.ToString().c_str());
+            // Kept byte for byte for the next save.
+            std::vector<unsigned char> bytes(chunk.length);
+            if (chunk.length > 0)
+                in.ReadByte(chunk.length, bytes.data());
+            doc.keepUnreadPlugInData(chunk.plugInId, std::move(bytes));
+            unread += (unread.empty() ? "" : ", ") + chunk.plugInId.ToString();
             continue;
         }
-        in.SeekFromStart(chunk.offset);
         ON_BoundedArchive data(in, chunk.length);
         if (!loaded->plugIn->ReadDocument(doc, data, options))
             lost += (lost.empty() ? "" : ", ") + toUtf8(loaded->name);
     }
-    if (lost.empty())
-        return OpenResult::opened;
-    error = "plug-in " + lost + " could not read its data";
-    return OpenResult::openedWithLoss;
+    if (!lost.empty())
+        error = "plug-in " + lost + " could not read its data";
+    if (!unread.empty())
+        error += (error.empty() ? "" : "; ") + std::string("the data of plug-in ") + unread +
+                 " is kept unread, as no such plug-in is loaded";
+    return error.empty() ? OpenResult::opened : OpenResult::openedWithLoss;
 }
 
 } // namespace VezadHost

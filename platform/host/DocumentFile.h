@@ -10,7 +10,8 @@
 //       the record: its ON_3dmObjectAttributes, then its geometry record
 //       (platform/host/GeometryRecords.h)
 //   int chunk count; per chunk: plug-in id, int64 length, that many bytes
-//       written by the plug-in's WriteDocument
+//       written by the plug-in's WriteDocument (the chunks of plug-ins that
+//       are not loaded follow, as the file opened held them)
 // and nothing after. Custom objects are the plug-ins' to store.
 //
 // Saving writes a temporary file beside the target and renames it into
@@ -31,7 +32,8 @@ bool saveDocument(CVezadDoc& doc, const std::string& path, std::string& error);
 enum class OpenResult {
     // The document holds the file's contents.
     opened,
-    // It does, but a plug-in could not read its chunk (error says which).
+    // It does, but a plug-in could not read its chunk, or a chunk's plug-in
+    // is not loaded (error says which).
     openedWithLoss,
     // The file is missing, foreign or damaged (error says why); the document
     // is as it was and no event was raised.
@@ -42,9 +44,12 @@ enum class OpenResult {
 // new-document events, then the objects (each raising its add event), then
 // each chunk handed to the ReadDocument of its loaded plug-in through an
 // archive that ends with the chunk. Chunks of plug-ins that are not loaded
-// are skipped. Before anything changes, each loaded plug-in checks its
-// chunk (CheckDocument): a chunk its plug-in cannot read whole refuses the
-// file, error naming the plug-in and what of its record is wrong.
+// are kept unread in the document (CVezadDoc::unreadPlugInData) and a save
+// writes them back as they were. Only a regular file is read: a folder, a
+// FIFO or a device is refused, error naming which. Before anything changes,
+// each loaded plug-in checks its chunk (CheckDocument): a chunk its plug-in
+// cannot read whole refuses the file, error naming the plug-in and what of
+// its record is wrong.
 OpenResult openDocument(CVezadDoc& doc, const std::string& path, std::string& error);
 
 } // namespace VezadHost

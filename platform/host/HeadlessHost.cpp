@@ -5,6 +5,7 @@
 #include "platform/InputState.h"
 #include "platform/KeepRunning.h"
 #include "platform/MessageBox.h"
+#include "platform/RegularFile.h"
 #include "platform/SystemError.h"
 #include "platform/host/App.h"
 #include "platform/host/BuiltInCommands.h"
@@ -384,17 +385,18 @@ void HeadlessHost::define(const std::string& name, const std::string& value)
 ScriptResult HeadlessHost::runScriptFile(const std::string& path,
                                          const VezadHost::ScriptDefines& defines)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    if (!in || !(text << in.rdbuf())) {
-        std::fprintf(stderr, "Script %s cannot be read\n", path.c_str());
+    std::vector<unsigned char> bytes;
+    std::string problem;
+    if (!Platform::readRegularFile(path, bytes, &problem)) {
+        std::fprintf(stderr, "Script %s cannot be read: file %s\n", path.c_str(), problem.c_str());
         ScriptResult result;
         result.status = ScriptResult::unreadable;
-        result.failures.push_back({0, "script cannot be read: " + path});
+        result.failures.push_back({0, "script cannot be read: " + path + ": file " + problem});
         return result;
     }
     std::string folder = std::filesystem::path(path).parent_path().string();
-    return runScript(text.str(), defines, folder.empty() ? "." : folder);
+    return runScript(std::string(bytes.begin(), bytes.end()), defines,
+                     folder.empty() ? "." : folder);
 }
 
 ScriptResult HeadlessHost::runScript(const std::string& text,

@@ -1,5 +1,6 @@
 #include "platform/host/ToolBar.h"
 
+#include "platform/RegularFile.h"
 #include "platform/host/App.h"
 #include "platform/host/HostText.h"
 #include "platform/host/InputQueue.h"
@@ -55,9 +56,10 @@ bool CVezadUiToolBarManager::ReadFile(const wchar_t* fileName, bool, bool, bool)
         return true;
     CVezadApp& app = VezadApp();
     const std::string path = VezadHost::toUtf8(fileName);
-    std::ifstream in(path);
-    if (!in) {
-        app.Print("Toolbar file %s cannot be read\n", path.c_str());
+    std::ifstream in;
+    std::string problem;
+    if (!Platform::openRegularStream(in, path, std::ios::in, &problem)) {
+        app.Print("Toolbar file %s cannot be read: file %s\n", path.c_str(), problem.c_str());
         return false;
     }
     auto collection = std::make_unique<CVezadUiToolBarCollection>();

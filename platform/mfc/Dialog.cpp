@@ -1,12 +1,12 @@
 #include "platform/mfc/Dialog.h"
 
+#include "platform/RegularFile.h"
 #include "platform/mfc/AnswerSource.h"
 #include "platform/on/WideString.h"
 
 #include <cmath>
 #include <cstdlib>
 #include <cwctype>
-#include <filesystem>
 
 namespace {
 
@@ -480,9 +480,11 @@ INT_PTR CFileDialog::DoModal()
         return IDCANCEL;
     }
     const std::string path = token.substr(5);
-    std::error_code error;
-    if (m_open && (m_flags & OFN_FILEMUSTEXIST) && !std::filesystem::is_regular_file(path, error)) {
-        AfxSubset::print("File not found: " + path + "; the file dialog is cancelled\n");
+    // A file to open must be a regular file that can be read: a folder, a
+    // FIFO or a device is refused here, naming which, before any road reads.
+    std::string problem;
+    if (m_open && (m_flags & OFN_FILEMUSTEXIST) && !Platform::isRegularFile(path, &problem)) {
+        AfxSubset::print("File " + problem + ": " + path + "; the file dialog is cancelled\n");
         return IDCANCEL;
     }
     m_path = CString(wide(path));

@@ -228,7 +228,7 @@ TEST(SurfaceNet, ReadingAMissingFileChangesNothing)
     polyLine(net, {gridPoint(0, 0), gridPoint(1, 0)});
     const std::string path = mwtest::scratchPath("missing.net");
     EXPECT_EQ(mwtest::capturedStdout([&] { EXPECT_FALSE(net.readFile(path.c_str())); }),
-              "cannot open the net file " + path + "\n");
+              "cannot open the net file " + path + ": file not found\n");
     EXPECT_EQ(net.getNumPointLists(), 1);
 }
 

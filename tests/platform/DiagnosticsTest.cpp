@@ -49,6 +49,10 @@ TEST(Diagnostics, EnvironmentChoosesTheFolder)
 // own in the temporary folder, closed to others; whatever else holds its name
 // (a link, a file, another user's folder) is never used, and a run that
 // finds the folder held by another run takes a numbered folder inside it.
+// Where the name is held, each run made a fallback folder of its own and
+// left it behind, and a link put in the folder's place mid-run led the debug
+// files away: later runs reuse the one fallback folder, and debug files are
+// opened in the folder held open.
 TEST(Diagnostics, DefaultFolderIsPrivateAndNeverOneSomeonePlanted)
 {
     namespace fs = std::filesystem;
@@ -63,7 +67,7 @@ TEST(Diagnostics, DefaultFolderIsPrivateAndNeverOneSomeonePlanted)
     const Case cases[] = {
         {"nothing", Planted::nothing, ""},
         {"own folder open to others", Planted::ownOpenFolder, ""},
-        {"link to another folder", Planted::link, nullptr},
+        {"links to another folder at the name and at a fallback name", Planted::link, nullptr},
         {"file", Planted::file, nullptr},
         {"another user's folder", Planted::othersFolder, nullptr},
         {"held by another run", Planted::heldByAnotherRun, "/2"},
@@ -76,6 +80,7 @@ TEST(Diagnostics, DefaultFolderIsPrivateAndNeverOneSomeonePlanted)
         const std::string own = temp + "/meshwright-" + uid;
         const std::string target = temp + "/target";
         fs::create_directories(target);
+        fs::create_directories(temp + "/elsewhere");
         ScopedEnv tempVariable("TMPDIR", temp.c_str());
         int held = -1;
         switch (c.planted) {
@@ -87,6 +92,7 @@ TEST(Diagnostics, DefaultFolderIsPrivateAndNeverOneSomeonePlanted)
             break;
         case Planted::link:
             fs::create_directory_symlink(target, own);
+            fs::create_directory_symlink(target, own + "-AAAAAA");
             break;
         case Planted::file:
             std::ofstream(own) << "not a folder";
@@ -118,6 +124,29 @@ TEST(Diagnostics, DefaultFolderIsPrivateAndNeverOneSomeonePlanted)
         ASSERT_NE(file, nullptr);
         std::fclose(file);
         EXPECT_TRUE(fs::exists(folder + "/probe.out"));
+        EXPECT_TRUE(fs::is_empty(target));
+        // Four more runs (another temporary folder between them ends a run's
+        // hold) use the same folder: five leave one fallback folder at most.
+        for (int run = 0; run < 4; ++run) {
+            {
+                ScopedEnv elsewhere("TMPDIR", (temp + "/elsewhere").c_str());
+                Platform::diagnosticsFolder();
+            }
+            EXPECT_EQ(Platform::diagnosticsFolder(), folder);
+        }
+        int fallbacks = 0;
+        for (const auto& entry : fs::directory_iterator(temp))
+            fallbacks +=
+                entry.path().filename().string().rfind("meshwright-" + uid + "-", 0) == 0 &&
+                !entry.is_symlink();
+        EXPECT_EQ(fallbacks, c.inOwn ? 0 : 1);
+        // The folder swapped for a link mid-run: the files still go into it.
+        fs::rename(folder, folder + ".moved");
+        fs::create_directory_symlink(target, folder);
+        file = Platform::openDiagnosticsStdio("c:/tmp/swapped.out", false);
+        ASSERT_NE(file, nullptr);
+        std::fclose(file);
+        EXPECT_TRUE(fs::exists(folder + ".moved/swapped.out"));
         EXPECT_TRUE(fs::is_empty(target));
         if (held >= 0)
             ::close(held);

@@ -161,7 +161,10 @@ TEST(HostDocumentFile, SaveAndOpenKeepObjectsIdsAttributesAndReferences)
     EXPECT_TRUE(edge.Brep()->IsValid());
 }
 
-TEST(HostDocumentFile, MissingTruncatedOrForeignFilesLeaveTheDocumentAlone)
+// A folder aborted the open, a FIFO held it forever and an endless device
+// filled the memory: what is not a regular file is refused unread, naming
+// what it is, like a missing, cut or foreign file.
+TEST(HostDocumentFile, MissingTruncatedForeignOrIrregularFilesLeaveTheDocumentAlone)
 {
     HeadlessHost host;
     ASSERT_TRUE(host.start(hosttest::settings()));
@@ -188,13 +191,21 @@ TEST(HostDocumentFile, MissingTruncatedOrForeignFilesLeaveTheDocumentAlone)
     EXPECT_EQ(VezadHost::openDocument(doc, bad, error), VezadHost::OpenResult::refused);
     EXPECT_EQ(error, "unknown bytes follow the document");
     std::ofstream(bad) << "solid cube\nendsolid\n";
-    EXPECT_TRUE(passes(host.runScript("_Open \"" + bad +
-                                      "\"\n!expect-result 3\n"
-                                      "!expect-print \"not a Vezad document\"\n"
-                                      "_Open \"" +
-                                      bad +
-                                      ".none\"\n!expect-result 3\n"
-                                      "!expect-print \"No such file or directory\"")));
+    const std::string fifo = mwtest::scratchPath("fifo.vzd"), link = mwtest::scratchPath("l.vzd");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_directory_symlink(mwtest::scratchDir(), link);
+    const std::pair<std::string, std::string> refusals[] = {
+        {bad, "not a Vezad document"},
+        {bad + ".none", "file not found"},
+        {mwtest::scratchDir(), "file is a folder"},
+        {link, "file is a folder"},
+        {fifo, "file is not a regular file (a FIFO)"},
+        {"/dev/zero", "file is not a regular file (a device)"},
+    };
+    for (const auto& [path, cause] : refusals)
+        EXPECT_TRUE(
+            passes(host.runScript("_Open \"" + path + "\"\n!expect-result 3\n" +
+                                  "!expect-print \"" + path + " not opened: " + cause + "\"")));
     EXPECT_TRUE(g_events.empty());
     EXPECT_EQ(doc.ObjectCount(), 7);
     EXPECT_EQ(doc.AbsoluteTolerance(), 0.02);

@@ -8,6 +8,8 @@
 #include <fstream>
 #include <iterator>
 
+#include <sys/stat.h>
+
 using hosttest::passes;
 using hosttest::transcript;
 
@@ -179,6 +181,8 @@ TEST(HostPlugIns, ImportFindsTheFileTypeWithoutCase)
     ASSERT_TRUE(host.start(hosttest::settings({L"TestPlugIn"})));
     for (const char* name : {"a.OUT", "b.Stl", "c.xyz", "d"})
         std::ofstream(mwtest::scratchPath(name)) << "data\n";
+    std::filesystem::create_directory(mwtest::scratchPath("f.out"));
+    ASSERT_EQ(::mkfifo(mwtest::scratchPath("g.out").c_str(), 0600), 0);
     g_calls.clear();
     const std::string dir = mwtest::scratchDir();
     EXPECT_TRUE(passes(host.runScript("_Import " + dir +
@@ -194,6 +198,11 @@ TEST(HostPlugIns, ImportFindsTheFileTypeWithoutCase)
                                       dir +
                                       "/e.out\n!expect-result 3\n"
                                       "!expect-print \"File not found\"\n"
+                                      "_Import " +
+                                      dir + "/f.out\n!expect-result 3\n" +
+                                      "!expect-print \"File is a folder: " + dir + "/f.out\"\n" +
+                                      "_Import " + dir + "/g.out\n!expect-result 3\n" +
+                                      "!expect-print \"File is not a regular file (a FIFO)\"\n"
                                       "_Undo\n")));
     EXPECT_EQ(g_calls,
               (std::vector<std::string>{"import a.OUT 0 import", "import b.Stl 1 import"}));
@@ -256,16 +265,24 @@ TEST(HostPlugIns, DocumentDataReachesThePlugInWithinItsChunk)
         }
     }
 
-    // Data of a plug-in that is not loaded is skipped.
-    *at ^= 0xFF;
+    // Data of a plug-in that is not loaded (here one bit of the id flipped)
+    // was dropped with a result of 0, and lost for good by the next save:
+    // the open now says it could not read it, and a save writes it back
+    // byte for byte.
+    *at ^= 0x01;
+    ON_UUID foreign;
+    ON_MemoryArchive(&*at, 16).ReadUuid(foreign);
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));
     g_calls.clear();
-    EXPECT_TRUE(passes(host.runScript("_Open " + path +
-                                      "\n!expect-result 0\n"
-                                      "!expect-print \"Skipped the data of plug-in\"")));
+    const std::string saved = mwtest::scratchPath("saved.vzd");
+    EXPECT_TRUE(passes(host.runScript("_Open " + path + "\n!expect-result 3\n" +
+                                      "!expect-print \"opened, but the data of plug-in " +
+                                      foreign.ToString() + " is kept unread\"\n_Save " + saved +
+                                      "\n!expect-result 0")));
     EXPECT_TRUE(g_calls.empty());
+    EXPECT_EQ(bytesOf(saved), bytes);
 }
 
 TEST(HostToolBars, CollectionsComeFromTbFiles)

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <sys/wait.h>
@@ -82,8 +83,12 @@ TEST(ScriptRunner, ExitCodesNameTheFailingLine)
          "failed-then-noregion.vzs:1: !expect-print",
          ": failed: line 1: !expect-print: nothing printed holds \"never printed\""},
         {"missing.vzs", "", 2, "cannot be read",
-         ":0: script cannot be read: " + mwtest::scratchPath("missing.vzs")},
+         ":0: script cannot be read: " + mwtest::scratchPath("missing.vzs") + ": file not found"},
+        // A folder given as the script aborted the runner.
+        {"folder.vzs", "", 2, "cannot be read",
+         ":0: script cannot be read: " + mwtest::scratchPath("folder.vzs") + ": file is a folder"},
     };
+    std::filesystem::create_directory(mwtest::scratchPath("folder.vzs"));
     for (const Case& c : cases) {
         const RunnerOutcome run = runScript(c.name, c.text);
         EXPECT_EQ(run.code, c.code) << c.name << "\n" << run.errors;

@@ -400,4 +400,17 @@ TEST_F(MeshwrightHost, DocumentRecordNotReadWholeRefusesTheOpen)
         ASSERT_EQ(plugIn().objectRefs.count, 1);
         EXPECT_EQ(plugIn().objectRefs[0].m_uuid, committedId);
     }
+
+    // One bit flipped in the record's plug-in id opened the document with
+    // result 0 without its mesh and net, and the next save dropped them for
+    // good: the open says so, and the save keeps the record as it was.
+    std::string foreign = file;
+    foreign[head.size() - 16] ^= 1;
+    std::ofstream(damaged, std::ios::binary | std::ios::trunc) << foreign;
+    EXPECT_EQ(command("_Open \"" + damaged + "\""), 3);
+    EXPECT_NE(transcript().find(damaged + " opened, but the data of plug-in "), std::string::npos);
+    EXPECT_EQ(plugIn().meshObjects.count, 0);
+    ASSERT_EQ(command("-_Save \"" + saved + "\""), 0);
+    std::ifstream in(saved, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), foreign);
 }

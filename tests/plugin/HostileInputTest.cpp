@@ -31,6 +31,7 @@
 #include <utility>
 #include <vector>
 
+#include <sys/stat.h>
 #include <zlib.h>
 
 namespace {
@@ -184,6 +185,37 @@ std::string hashGrid(const std::string& firstRow)
 }
 
 } // namespace
+
+// A folder, a FIFO or a device handed to a reader by its name: a FIFO held a
+// reader forever, a folder aborted it and an endless device fed it until
+// the memory ran out. Every reader refuses them unread.
+TEST_F(MeshwrightHost, ReadersRefuseFoldersFifosAndDevicesUnread)
+{
+    const std::string fifo = mwtest::scratchPath("fifo.out"), zero = mwtest::scratchPath("z.out");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", zero);
+    std::filesystem::create_directory(mwtest::scratchPath("folder.out"));
+    const std::function<bool(CFlatMesh&, const char*)> readers[] = {
+        [](CFlatMesh& mesh, const char* path) { return readSTL(mesh, path, true); },
+        [](CFlatMesh& mesh, const char* path) { return mesh.readPOL(path); },
+        [](CFlatMesh& mesh, const char* path) { return readNastran(mesh, path); },
+        [](CFlatMesh& mesh, const char* path) { return readAutoForm(mesh, path, 0, nullptr); },
+        [](CFlatMesh& mesh, const char* path) {
+            Kor::List<CParametricGeometry*> curves;
+            return readVRML(mesh, path, curves);
+        },
+        [this](CFlatMesh&, const char* path) { return plugIn().net.readFile(path); },
+        [this](CFlatMesh&, const char* path) {
+            return plugIn().ReadFile(ON_wString(path), 0, doc(), CVezadFileReadOptions()) != FALSE;
+        },
+    };
+    for (const std::string& path : {fifo, zero, mwtest::scratchPath("folder.out")})
+        for (const auto& read : readers) {
+            CFlatMesh mesh;
+            EXPECT_FALSE(read(mesh, path.c_str())) << path << " reader " << (&read - readers);
+            EXPECT_EQ(mesh.getFacetCount() + doc().ObjectCount(), 0);
+        }
+}
 
 // Each input of at most 1 KB returns within a second of CPU time, raises
 // the peak memory by less than 64 MB and leaves no debug file of a megabyte;

@@ -8,9 +8,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <sstream>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -150,7 +153,18 @@ TEST_F(LoadMesh, FileWithoutFacetsFailsAndKeepsTheMeshAndNet)
         write("nan-text.stl", "solid s\n" + facet + "vertex nan 1 0\nendloop\nendfacet\n" + facet +
                                   "vertex 0 1e39 -inf\nendloop\nendfacet\nendsolid s\n"),
     };
-    const std::string missing = mwtest::scratchPath("missing.stl");
+    // What is not a regular file cancels the dialog with its cause: a FIFO
+    // held the load, and a folder or device was said to be missing.
+    const std::string fifo = mwtest::scratchPath("fifo.stl"), link = mwtest::scratchPath("l.stl");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_directory_symlink(mwtest::scratchDir(), link);
+    const std::pair<std::string, std::string> refused[] = {
+        {mwtest::scratchPath("missing.stl"), "not found"},
+        {mwtest::scratchDir(), "is a folder"},
+        {link, "is a folder"},
+        {fifo, "is not a regular file (a FIFO)"},
+        {"/dev/null", "is not a regular file (a device)"},
+    };
 
     // Without a mesh loaded.
     for (const std::string& file : noFacets) {
@@ -160,7 +174,11 @@ TEST_F(LoadMesh, FileWithoutFacetsFailsAndKeepsTheMeshAndNet)
         EXPECT_EQ(plugIn().meshObjects.count, 0);
         EXPECT_EQ(doc().ObjectCount(), 0);
     }
-    EXPECT_EQ(command("_MWLoadMesh File=Yes file:" + missing), 1);
+    for (const auto& [file, cause] : refused) {
+        EXPECT_EQ(command("_MWLoadMesh File=Yes file:" + file), 1);
+        EXPECT_NE(printed("File " + cause + ": " + file + "; the file dialog is cancelled"),
+                  std::string::npos);
+    }
 
     // A mesh and a net on it stay through every road.
     EXPECT_EQ(command("_MWLoadMesh File=Yes file:" + bump), 0);
@@ -177,7 +195,8 @@ TEST_F(LoadMesh, FileWithoutFacetsFailsAndKeepsTheMeshAndNet)
             EXPECT_EQ(net.getNumPointLists(), 6);
             EXPECT_EQ(net.firstFace, face);
         }
-    EXPECT_EQ(command("_MWLoadMesh File=Yes no no file:" + missing), 1);
+    for (const auto& [file, cause] : refused)
+        EXPECT_EQ(command("_MWLoadMesh File=Yes no no file:" + file), 1);
     expectLoaded(object, 128);
 
     const std::size_t before = m_host.standardOutput().size();

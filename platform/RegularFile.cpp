@@ -1,0 +1,146 @@
+#include "platform/RegularFile.h"
+
+#include <cerrno>
+#include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace Platform {
+namespace {
+
+void say(std::string* problem, std::string text)
+{
+    if (problem != nullptr)
+        *problem = std::move(text);
+}
+
+// The words for what stands at a name that is not a regular file.
+std::string kindProblem(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return "is a folder";
+    if (S_ISFIFO(mode))
+        return "is not a regular file (a FIFO)";
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return "is not a regular file (a device)";
+    if (S_ISSOCK(mode))
+        return "is not a regular file (a socket)";
+    return "is not a regular file";
+}
+
+} // namespace
+
+int openRegularFile(const std::string& path, std::string* problem)
+{
+    if (path.empty()) {
+        say(problem, "not found");
+        return -1;
+    }
+    // Not blocking: a FIFO opens at once instead of waiting for a writer,
+    // and is refused below like any other file that is not regular. No
+    // terminal becomes the process's own.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        struct stat st;
+        if (error == ENOENT || error == ENOTDIR)
+            say(problem, "not found");
+        else if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+            say(problem, kindProblem(st.st_mode)); // a socket, or a folder without access
+        else
+            say(problem, "cannot be read (" + std::system_category().message(error) + ")");
+        return -1;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        say(problem, "cannot be read (" + std::system_category().message(errno) + ")");
+        ::close(fd);
+        return -1;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        say(problem, kindProblem(st.st_mode));
+        ::close(fd);
+        return -1;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        say(problem, "cannot be read (" + std::system_category().message(errno) + ")");
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool isRegularFile(const std::string& path, std::string* problem)
+{
+    const int fd = openRegularFile(path, problem);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
+}
+
+bool openRegularStream(std::ifstream& s, const std::string& path, std::ios_base::openmode mode,
+                       std::string* problem)
+{
+    if (s.is_open())
+        s.close();
+    s.clear();
+    const int fd = openRegularFile(path, problem);
+    if (fd < 0) {
+        s.setstate(std::ios::failbit);
+        return false;
+    }
+    // The stream opens the very file checked, through its descriptor, never
+    // the name again.
+    s.open(descriptorPath(fd), mode | std::ios::in);
+    ::close(fd);
+    if (!s.is_open()) {
+        say(problem, "cannot be read");
+        s.setstate(std::ios::failbit);
+        return false;
+    }
+    return true;
+}
+
+bool readRegularFile(const std::string& path, std::vector<unsigned char>& bytes,
+                     std::string* problem)
+{
+    bytes.clear();
+    const int fd = openRegularFile(path, problem);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && st.st_size > 0)
+        bytes.reserve(static_cast<std::size_t>(st.st_size));
+    // Read to the end, not to the size seen: a file that grows or shrinks
+    // meanwhile gives what it held at the end.
+    unsigned char piece[1 << 16];
+    for (;;) {
+        const ssize_t n = ::read(fd, piece, sizeof piece);
+        if (n > 0) {
+            bytes.insert(bytes.end(), piece, piece + n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            say(problem, "cannot be read (" + std::system_category().message(errno) + ")");
+            bytes.clear();
+            ::close(fd);
+            return false;
+        }
+        break;
+    }
+    ::close(fd);
+    return true;
+}
+
+std::string descriptorPath(int fd)
+{
+    return "/proc/self/fd/" + std::to_string(fd);
+}
+
+} // namespace Platform

@@ -1,0 +1,50 @@
+// Opening a file the user named for reading, only when it is a regular file.
+//
+// Every road that reads a file the user chose (documents, meshes, nets,
+// imports, scripts, toolbars) opens it here first. A folder, a FIFO, a
+// device or a socket is refused before a byte is read, with the cause in
+// words, so that no road aborts on a folder, waits forever on a FIFO or
+// reads an endless device. The check is made on the opened descriptor and
+// the reading goes through that descriptor, so a name changed between the
+// check and the read cannot slip another kind of file in.
+//
+// Thread-safety: every function is safe to call from any thread.
+#pragma once
+
+#include <fstream>
+#include <ios>
+#include <string>
+#include <vector>
+
+namespace Platform {
+
+// Opens `path` for reading when it names a regular file (a link at the name
+// is followed to its target) and answers its descriptor, which the caller
+// owns and closes; reads on it wait for their bytes as usual. -1 otherwise,
+// with `problem` (when given) saying why in words that follow "file": "not
+// found", "is a folder", "is not a regular file (a FIFO)", "... (a
+// device)", "... (a socket)" or "cannot be read (<the system's reason>)".
+// The open itself never waits: a FIFO without a writer is refused at once.
+int openRegularFile(const std::string& path, std::string* problem = nullptr);
+
+// True when `path` names a regular file that can be opened for reading;
+// false with `problem` as openRegularFile says it.
+bool isRegularFile(const std::string& path, std::string* problem = nullptr);
+
+// openRegularFile on a stream: s is closed first, then opened (with `mode`
+// and std::ios::in) on the very file checked, through the descriptor's name
+// under /proc/self/fd. False, s left closed and failed, when the path is not
+// a regular file that can be read.
+bool openRegularStream(std::ifstream& s, const std::string& path,
+                       std::ios_base::openmode mode = std::ios::in, std::string* problem = nullptr);
+
+// Reads the whole regular file at `path` into bytes. False, bytes empty and
+// `problem` saying why, when it is not one or a read fails.
+bool readRegularFile(const std::string& path, std::vector<unsigned char>& bytes,
+                     std::string* problem = nullptr);
+
+// A path that opens the file of a descriptor itself, whatever names it has
+// (and whatever now stands at them).
+std::string descriptorPath(int fd);
+
+} // namespace Platform
