@@ -32,6 +32,9 @@ public:
     // The number of each face's net face: its place in the net's chain,
     // counted from 1 as the faces are numbered to the user.
     std::vector<int> faceNumbers;
+    // The pieces of the net the faces share, by the faces' places in
+    // `faces`: where their gaps are measured.
+    std::vector<SharedSide> sharedSides;
     bool heal;
     bool approx;
     double dTol;
@@ -45,16 +48,18 @@ public:
     CMakeTight& operator=(const CMakeTight&) = delete;
 
     // Recomputes the net's surfaces (draft unless approx), collects one
-    // trimmed face per face with a NURBS surface in chain order and, with
-    // heal, heals them along their shared edges, judged on the Breps the
-    // commit makes of them. A heal never leaves a shared edge beyond dTol
-    // where it was within, nor farther from its neighbour than it was found
-    // and beyond dTol, nor a face with other edges than it had: one or both
-    // faces of such an edge go back to their shapes before the heal, until
-    // no edge is. "Heal failed for dTol=" then names each shared edge that
-    // ends beyond dTol other than it was found. A cancel through the net's
-    // progress sink stops the run; the net's draft flag and sink are put
-    // back either way. Faces left out are announced in a message box.
+    // trimmed face per face with a NURBS surface in chain order with the
+    // pieces of the net they share and, with heal, heals them along their
+    // shared edges, judged on the Breps the commit makes of them: a face's
+    // heal is kept while the face keeps its edges and its heal brings more
+    // of its shared edges within dTol than it takes out, leaving none
+    // farther beyond dTol than the farthest of them was found (see
+    // healFaces); a face whose heal is not kept goes back to its shape
+    // before the heal, one face at a time, until every healed face's is.
+    // "Heal failed for dTol=" then names each shared edge that ends beyond
+    // dTol other than it was found. A cancel through the net's progress
+    // sink stops the run; the net's draft flag and sink are put back either
+    // way. Faces left out are announced in a message box.
     void work() override;
 
 private:
