@@ -113,6 +113,35 @@ void deleteOldSurfaces(CVezadDoc& doc, const Kor::List<CVezadObjRef>& refs)
 
 } // namespace
 
+bool healKeptOnSeams(const std::vector<SeamChange>& seams, double tolerance, std::size_t* told)
+{
+    int brought = 0, takenOut = 0;
+    double worstFound = 0.0, worstHealed = 0.0;
+    std::size_t takenFarthest = seams.size(), farthest = seams.size();
+    for (std::size_t k = 0; k < seams.size(); ++k) {
+        const SeamChange& seam = seams[k];
+        if (seam.found > tolerance && seam.healed <= tolerance)
+            ++brought;
+        if (seam.found <= tolerance && seam.healed > tolerance &&
+            seam.healed > seam.found + kGapNoise * tolerance) {
+            ++takenOut;
+            if (takenFarthest == seams.size() || seam.healed > seams[takenFarthest].healed)
+                takenFarthest = k;
+        }
+        worstFound = std::max(worstFound, seam.found - tolerance);
+        if (seam.healed - tolerance > worstHealed) {
+            worstHealed = seam.healed - tolerance;
+            farthest = k;
+        }
+    }
+    const bool countKept = takenOut == 0 || brought > takenOut;
+    if (countKept && worstHealed <= worstFound + kGapNoise * tolerance)
+        return true;
+    if (told != nullptr)
+        *told = countKept ? farthest : takenFarthest;
+    return false;
+}
+
 double commitMatchTolerance(double deviation, double tolerance)
 {
     const double a = 4.0 * deviation, b = 100.0 * tolerance;
@@ -292,20 +321,15 @@ void CMakeTight::healFaces(CProgress* progress)
     // - Its edges: a face whose trim loop the heal gave other edges than it
     //   had (a side left in pieces) would become a Brep whose edges are not
     //   its sides.
-    // - Its shared edges: a heal is kept when it brings more of the face's
-    //   shared edges within dTol than it takes out (none taken out, or
-    //   fewer than it brings in), and leaves none of them farther beyond
-    //   dTol than the farthest of them was found. A heal that closes three
-    //   seams of 3 dTol is kept though it moves a fourth from 0.95 to 1.05
-    //   dTol; one that takes a seam out and brings none in, or opens one
-    //   wider than any it found, is not. An edge moved by a trace (a face
-    //   healed against its other neighbours moves the samples of an edge it
-    //   did not heal by 2e-5 where dTol is 0.016) is no edge taken out.
+    // - Its shared edges, as they stand against its neighbours' shapes of
+    //   the moment (healKeptOnSeams): a heal that closes three seams of 3
+    //   dTol is kept though it moves a fourth from 0.95 to 1.05 dTol; one
+    //   that takes a seam out and brings none in, or opens one wider beyond
+    //   dTol than any it found, is not.
     struct Rejection {
         bool rejected = false;
-        std::string edges;           // why its edges reject it
-        const Seam* seam = nullptr;  // else the shared edge that tells why: one taken
-                                     // out, else the farthest beyond dTol
+        std::string edges;          // why its edges reject it
+        const Seam* seam = nullptr; // else the shared edge that tells why
     };
     const auto rejection = [&](int f) {
         Rejection out;
@@ -315,31 +339,17 @@ void CMakeTight::healFaces(CProgress* progress)
                         std::to_string(edges);
             return out;
         }
-        int brought = 0, takenOut = 0;
-        double worstFound = 0.0, worstNow = 0.0;
-        const Seam* takenFarthest = nullptr;
-        const Seam* farthest = nullptr;
-        for (std::size_t k : seamsOf[std::size_t(f)]) {
-            const Seam& seam = seams[k];
-            if (!judged(seam))
-                continue;
-            const double before = foundGap(seam), now = gapNow(seam);
-            if (before > dTol && now <= dTol)
-                ++brought;
-            if (before <= dTol && now > dTol && now > before + kGapNoise * dTol) {
-                ++takenOut;
-                if (takenFarthest == nullptr || now > gapNow(*takenFarthest))
-                    takenFarthest = &seam;
+        std::vector<SeamChange> changes;
+        std::vector<const Seam*> weighed;
+        for (std::size_t k : seamsOf[std::size_t(f)])
+            if (judged(seams[k])) {
+                changes.push_back({foundGap(seams[k]), gapNow(seams[k])});
+                weighed.push_back(&seams[k]);
             }
-            worstFound = std::max(worstFound, before - dTol);
-            if (now - dTol > worstNow) {
-                worstNow = now - dTol;
-                farthest = &seam;
-            }
-        }
-        const bool countKept = takenOut == 0 || brought > takenOut;
-        out.rejected = !countKept || worstNow > worstFound + kGapNoise * dTol;
-        out.seam = countKept ? farthest : takenFarthest;
+        std::size_t told = 0;
+        out.rejected = !healKeptOnSeams(changes, dTol, &told);
+        if (out.rejected && told < weighed.size())
+            out.seam = weighed[told];
         return out;
     };
     const auto told = [&](const Rejection& r) {

@@ -74,6 +74,25 @@ private:
 std::string gapLine(std::vector<SharedEdgeGap> gaps, const std::vector<int>& faceNumbers,
                     double tolerance);
 
+// One shared edge of a face as the heal's judge weighs it: how far apart its
+// two faces lay as found, and as they stand after the heal.
+struct SeamChange {
+    double found = 0.0;
+    double healed = 0.0;
+};
+
+// The judge's rule over one face's shared edges: its heal is kept when it
+// brings more of them within the tolerance than it takes out (none taken
+// out, or fewer than it brings in) and leaves none farther beyond the
+// tolerance than the farthest of them was found. An edge that moves by no
+// more than a hundredth of the tolerance is not taken out by the trace (a
+// face healed against its other neighbours moves the samples of an edge it
+// did not heal by 2e-5 where the tolerance is 0.016). Where the heal is not
+// kept, *told (when given) is the edge that tells why: the farthest edge
+// taken out, else the farthest beyond the tolerance.
+bool healKeptOnSeams(const std::vector<SeamChange>& seams, double tolerance,
+                     std::size_t* told = nullptr);
+
 // The matching distance of the commit's healing: the larger of 4 times the
 // net's deviation value and 100 times the document's tolerance (the first
 // when they cannot be compared).

@@ -200,6 +200,38 @@ TEST_F(MeshwrightHost, CancelledCommitAddsNothingAndCurvesOnlyAddsCurves)
     assertNoUnansweredPrompts();
 }
 
+// The heal's judge weighs what a face's heal mends against what it breaks.
+// Counting only what got worse, it put back a face whose heal closed three
+// seams of 3 tolerances because a fourth went from 0.95 to 1.05.
+TEST(HealJudge, KeepsAHealThatBringsMoreSeamsWithinThanItTakesOut)
+{
+    const double t = 0.1;
+    const struct {
+        const char* name;
+        std::vector<SeamChange> seams; // found, healed
+        bool kept;
+        std::size_t told;
+    } cases[] = {
+        {"three closed, one just out", {{0.3, 0.05}, {0.3, 0.06}, {0.3, 0.04}, {0.095, 0.105}},
+         true, 0},
+        {"one out, none closed", {{0.05, 0.04}, {0.095, 0.105}}, false, 1},
+        {"one closed, one out", {{0.2, 0.05}, {0.095, 0.105}}, false, 1},
+        {"two closed, one out far", {{0.2, 0.05}, {0.2, 0.05}, {0.09, 0.5}}, false, 2},
+        {"a seam beyond wider than any found", {{0.3, 0.05}, {0.15, 0.35}}, false, 1},
+        {"a seam beyond, narrower than found", {{0.3, 0.2}, {0.15, 0.15}}, true, 0},
+        {"a trace across the tolerance", {{0.0999, 0.1005}}, true, 0},
+        {"nothing moved", {{0.05, 0.05}, {0.3, 0.3}}, true, 0},
+        {"no shared edge", {}, true, 0},
+    };
+    for (const auto& c : cases) {
+        std::size_t told = 99;
+        EXPECT_EQ(healKeptOnSeams(c.seams, t, &told), c.kept) << c.name;
+        if (!c.kept) {
+            EXPECT_EQ(told, c.told) << c.name;
+        }
+    }
+}
+
 // ---- A net in metres -------------------------------------------------------------------------
 
 // A net as users draw it on an ellipsoid 200 x 120 x 60 millimetres across,
