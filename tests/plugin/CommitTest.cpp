@@ -259,6 +259,7 @@ struct CommittedNet {
     int faces = 0;
     std::vector<int> edges, sides; // per Brep, and of its face's region
     double gap = 0.0;              // the largest, in tolerances
+    double judged = 0.0;           // the largest the job's judge of the Breps finds
 };
 
 CommittedNet commitUnhealed(const NetInUnitsCase& c, double scale)
@@ -296,6 +297,7 @@ CommittedNet commitUnhealed(const NetInUnitsCase& c, double scale)
     });
     std::vector<FaceOutline> outlines;
     std::vector<const GB::Face*> netFaces;
+    CVezadDoc doc;
     for (GB::Face* f = net.firstFace; f != nullptr; f = f->next) {
         ++out.faces;
         std::unique_ptr<CFace> face(copyFace(f->trimmedFace));
@@ -307,11 +309,13 @@ CommittedNet commitUnhealed(const NetInUnitsCase& c, double scale)
             continue;
         netFaces.push_back(f);
         outlines.push_back(brepOutline(brep));
+        doc.AddBrepObject(brep);
         out.edges.push_back(brep.m_L.Count() > 0 ? brep.m_L[0].TrimCount() : 0);
         out.sides.push_back(countLoopSides(*f->firstLoop, net.pointLists));
     }
     for (const SharedEdgeGap& g : sharedEdgeGaps(outlines, sharedSides(netFaces)))
         out.gap = std::max(out.gap, g.gap / tol);
+    out.judged = VezadHost::sharedEdgeGaps(doc).largest / tol;
     return out;
 }
 
@@ -329,6 +333,9 @@ TEST_P(NetInMetres, MeetsAsTheSameNetInMillimetres)
     EXPECT_EQ(m.sides, mm.sides);
     EXPECT_LT(mm.gap, 1.0);
     EXPECT_LT(m.gap, 1.0);
+    // The job's judge of the Breps, which knows no net, agrees.
+    EXPECT_NEAR(mm.judged, mm.gap, 0.01);
+    EXPECT_NEAR(m.judged, m.gap, 0.01);
     // The same share of the tolerance, but for the rounding of the mesh's
     // single-precision coordinates.
     EXPECT_LE(std::max(m.gap, mm.gap), 1.25 * std::min(m.gap, mm.gap) + 0.02)
