@@ -96,14 +96,22 @@ constexpr double kDependentTerm = 5e-2;
 // extent; the linear part is projected out first, then the quadratic terms
 // are orthogonalised, the most independent first, until every one left has
 // a remainder below kDependentTerm (5 %) of its norm: those are dependent.
+// Fewer samples than terms determine no quadratic term.
 // A quadric's equation always has a quadratic coefficient, which is the
 // same in raw and centred coordinates, so dropping that raw term breaks the
-// dependence. Only for a quadratic part and at least as many samples as
-// terms.
+// dependence. Only for a quadratic part.
 void appendDependentTerms(const std::vector<double>& p, int n, int m, Kor::List<int>& out)
 {
-    if (m < 10 || n < m)
+    if (m < 10)
         return;
+    // Fewer samples than terms leave the quadratic part undetermined
+    // wherever they lie (a face healed on nine targets): every quadratic
+    // term goes, and the field is linear beside its samples.
+    if (n < m) {
+        for (int l = 4; l < m; ++l)
+            out.append(l);
+        return;
+    }
     double centre[3] = {0.0, 0.0, 0.0}, extent = 0.0;
     for (std::size_t k = 0; k < p.size(); ++k)
         centre[k % 3] += p[k] / n;
