@@ -308,10 +308,11 @@ void CMakeTight::healFaces(CProgress* progress)
     const auto gapNow = [&](const Seam& seam) {
         return seamGap(seam, back[std::size_t(seam.a)], back[std::size_t(seam.b)]);
     };
-    // A seam the faces of which both made no Brep as found has no gap to
-    // heal: it is not judged.
+    // A seam with a face that made no Brep as found has no gap to heal, as
+    // the commit measures none there: it is not judged. (A face the heal
+    // leaves without a Brep has left its neighbours: its seams lie apart.)
     const auto judged = [&](const Seam& seam) {
-        return !foundOutlines[std::size_t(seam.a)].runs.empty() ||
+        return !foundOutlines[std::size_t(seam.a)].runs.empty() &&
                !foundOutlines[std::size_t(seam.b)].runs.empty();
     };
 
