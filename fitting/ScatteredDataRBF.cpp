@@ -96,22 +96,14 @@ constexpr double kDependentTerm = 5e-2;
 // extent; the linear part is projected out first, then the quadratic terms
 // are orthogonalised, the most independent first, until every one left has
 // a remainder below kDependentTerm (5 %) of its norm: those are dependent.
-// Fewer samples than terms determine no quadratic term.
 // A quadric's equation always has a quadratic coefficient, which is the
 // same in raw and centred coordinates, so dropping that raw term breaks the
-// dependence. Only for a quadratic part.
+// dependence. Only for a quadratic part and at least as many samples as
+// terms.
 void appendDependentTerms(const std::vector<double>& p, int n, int m, Kor::List<int>& out)
 {
-    if (m < 10)
+    if (m < 10 || n < m)
         return;
-    // Fewer samples than terms leave the quadratic part undetermined
-    // wherever they lie (a face healed on nine targets): every quadratic
-    // term goes, and the field is linear beside its samples.
-    if (n < m) {
-        for (int l = 4; l < m; ++l)
-            out.append(l);
-        return;
-    }
     double centre[3] = {0.0, 0.0, 0.0}, extent = 0.0;
     for (std::size_t k = 0; k < p.size(); ++k)
         centre[k % 3] += p[k] / n;
@@ -346,11 +338,16 @@ void CRBFSystem::rbfAssemble(bool withRightHandSides)
         spread[c] = std::sqrt(std::max(0.0, sum2 - sum * sum / n) / (n - 1));
     }
     const double largestSpread = std::max({spread[0], spread[1], spread[2]});
+    // Fewer samples than polynomial terms determine none of them beyond the
+    // constant, wherever they lie (a face healed on six or nine targets):
+    // every coordinate is freed, as a flat one is. Kept, the undetermined
+    // terms swung the healed face's free sides off their places.
+    const bool undetermined = n < m;
     for (int c = 0; c < 3; ++c) {
         flat[c] = false;
         if (n <= 1)
             continue;
-        if (!(spread[c] > kFlatSpreadShare * largestSpread)) {
+        if (undetermined || !(spread[c] > kFlatSpreadShare * largestSpread)) {
             flat[c] = true;
             for (int term : kTermsOf[c])
                 if (term < m)
