@@ -338,11 +338,16 @@ void CRBFSystem::rbfAssemble(bool withRightHandSides)
         spread[c] = std::sqrt(std::max(0.0, sum2 - sum * sum / n) / (n - 1));
     }
     const double largestSpread = std::max({spread[0], spread[1], spread[2]});
+    // Fewer samples than polynomial terms determine none of them beyond the
+    // constant, wherever they lie (a face healed on six or nine targets):
+    // every coordinate is freed, as a flat one is. Kept, the undetermined
+    // terms swung the healed face's free sides off their places.
+    const bool undetermined = n < m;
     for (int c = 0; c < 3; ++c) {
         flat[c] = false;
         if (n <= 1)
             continue;
-        if (!(spread[c] > kFlatSpreadShare * largestSpread)) {
+        if (undetermined || !(spread[c] > kFlatSpreadShare * largestSpread)) {
             flat[c] = true;
             for (int term : kTermsOf[c])
                 if (term < m)

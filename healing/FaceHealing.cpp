@@ -44,6 +44,10 @@ constexpr int kSideSteps = 15;
 constexpr double kTargetsPerSide = 6.0;
 // Corrections on targets thinned ever closer, while the matched edges miss.
 constexpr int kDenserRounds = 4;
+// The tessellation of a face's area for the heal order: iso lines by
+// distance, as many as this along its outer loop's length.
+constexpr int kAreaMeshType = 1;
+constexpr double kAreaIsoLinesPerLoop = 40.0;
 // Digits of the Vector text while a healing runs (and after it).
 constexpr int kVectorDigits = 10;
 // Points along a healed side, and along the edge it matched, where the
@@ -73,6 +77,30 @@ struct HealRecord {
 double continuityDistance(double dTol)
 {
     return (2.0 * dTol / std::atan(M_PI / 360.0)) / 6.0;
+}
+
+// The face's area, tessellated by iso lines a share of its outer loop's
+// length apart (and its trim polygon within a tenth of that): the heal
+// order's value, area over squared loop length, is then the same for a face
+// in metres as for the face in millimetres. The face's own tessellation
+// settings, in model units, would take a face in metres far more coarsely
+// than the same face in millimetres, and order the heal otherwise. The
+// face keeps its settings, and its tessellation is built anew when next
+// asked for.
+double areaAtOwnScale(CFace& face, double loopLength)
+{
+    const int type = face.MeshType;
+    const double distance = face.MeshDistance;
+    if (loopLength > 0.0 && std::isfinite(loopLength)) {
+        face.MeshType = kAreaMeshType;
+        face.MeshDistance = loopLength / kAreaIsoLinesPerLoop;
+    }
+    face.clearDisplayCache();
+    const double area = face.computeArea();
+    face.MeshType = type;
+    face.MeshDistance = distance;
+    face.clearDisplayCache();
+    return area;
 }
 
 int appendTarget(CFitPointArray& targets, const Vector& p, int group, const Vector* normal)
@@ -665,8 +693,8 @@ bool CSkinTopology::healFaces(double dTol, Kor::List<CFace*>* fixed, int mode)
         if (fixed != nullptr && fixed->contains(f)) {
             ++seeds;
         } else {
-            const double area = f->computeArea();
             const double l = f->trimLoops.count > 0 ? f->trimLoops[0]->getLength() : 0.0;
+            const double area = areaAtOwnScale(*f, l);
             record.value = area / std::pow(std::max(l, 1e-10), 2);
             std::cout << "area = " << area << " area/l^2 = " << record.value << std::endl;
         }

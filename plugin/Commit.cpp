@@ -11,11 +11,13 @@
 #include "plugin/OpenNurbsConversion.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -111,6 +113,35 @@ void deleteOldSurfaces(CVezadDoc& doc, const Kor::List<CVezadObjRef>& refs)
 
 } // namespace
 
+bool healKeptOnSeams(const std::vector<SeamChange>& seams, double tolerance, std::size_t* told)
+{
+    int brought = 0, takenOut = 0;
+    double worstFound = 0.0, worstHealed = 0.0;
+    std::size_t takenFarthest = seams.size(), farthest = seams.size();
+    for (std::size_t k = 0; k < seams.size(); ++k) {
+        const SeamChange& seam = seams[k];
+        if (seam.found > tolerance && seam.healed <= tolerance)
+            ++brought;
+        if (seam.found <= tolerance && seam.healed > tolerance &&
+            seam.healed > seam.found + kGapNoise * tolerance) {
+            ++takenOut;
+            if (takenFarthest == seams.size() || seam.healed > seams[takenFarthest].healed)
+                takenFarthest = k;
+        }
+        worstFound = std::max(worstFound, seam.found - tolerance);
+        if (seam.healed - tolerance > worstHealed) {
+            worstHealed = seam.healed - tolerance;
+            farthest = k;
+        }
+    }
+    const bool countKept = takenOut == 0 || brought > takenOut;
+    if (countKept && worstHealed <= worstFound + kGapNoise * tolerance)
+        return true;
+    if (told != nullptr)
+        *told = countKept ? farthest : takenFarthest;
+    return false;
+}
+
 double commitMatchTolerance(double deviation, double tolerance)
 {
     const double a = 4.0 * deviation, b = 100.0 * tolerance;
@@ -147,6 +178,8 @@ void CMakeTight::work()
         notConverted = 0;
         progress->begin(0, net->countSurfaces(nullptr));
         faceNumbers.clear();
+        sharedSides.clear();
+        std::vector<const GB::Face*> collected; // the net face of each face
         bool cancelled = false;
         int number = 0;
         for (GB::Face* face = net->firstFace; face != nullptr; face = face->next) {
@@ -165,12 +198,15 @@ void CMakeTight::work()
             if (trimmed != nullptr) {
                 faces.append(trimmed);
                 faceNumbers.push_back(number);
+                collected.push_back(face);
                 sides.append(face->firstLoop != nullptr
                                  ? countLoopSides(*face->firstLoop, net->pointLists)
                                  : 0);
             } else
                 ++notConverted;
         }
+        if (!cancelled)
+            sharedSides = ::sharedSides(collected);
         if (!cancelled && notConverted != 0) {
             ON_wString text;
             text.Format("%01i faces have not been converted. please edit (insert) some more "
@@ -192,10 +228,9 @@ void CMakeTight::work()
 
 void CMakeTight::healFaces(CProgress* progress)
 {
-    // The faces as they were found, their edges, and how far the shared
-    // edges of their Breps lay apart: the heal is judged on the Breps the
-    // commit makes of the faces, whose edges follow the trim curves within
-    // a share of dTol.
+    // The faces as they were found and their edges, then the faces healed:
+    // the heal is judged on the Breps the commit makes of them, whose edges
+    // follow the trim curves within a share of dTol.
     std::vector<std::unique_ptr<CFace>> found;
     std::vector<FaceOutline> foundOutlines;
     std::vector<int> foundEdges;
@@ -204,9 +239,6 @@ void CMakeTight::healFaces(CProgress* progress)
         foundOutlines.push_back(committedOutline(*face, dTol));
         foundEdges.push_back(edgeCount(*face));
     }
-    std::map<std::pair<int, int>, double> before;
-    for (const SharedEdgeGap& g : sharedEdgeGaps(foundOutlines))
-        before[{g.a, g.b}] = g.gap;
     // The faces the heal could not bring to their neighbours stay as they
     // were; whether that leaves a healed edge beyond dTol is told below,
     // once the faces are judged together.
@@ -214,137 +246,178 @@ void CMakeTight::healFaces(CProgress* progress)
     healSkin(faces, dTol, progress, nullptr, dMatchTol, 2, true, &failedFaces);
     if (isCancelled(progress))
         return;
-    std::vector<bool> failed(found.size(), false);
-    for (int f = 0; f < faces.count; ++f)
+    const std::size_t count = found.size();
+    std::vector<bool> failed(count, false);
+    std::vector<FaceOutline> healedOutlines;
+    for (int f = 0; f < faces.count; ++f) {
         failed[std::size_t(f)] = failedFaces.contains(faces[f]);
+        healedOutlines.push_back(committedOutline(*faces[f], dTol));
+    }
     const auto number = [&](int f) {
         return std::size_t(f) < faceNumbers.size() ? faceNumbers[std::size_t(f)] : f + 1;
     };
-    // A shared edge the heal left beyond dTol where it was within, or
-    // farther apart than it found it and beyond dTol (a face moved to meet
-    // one neighbour, or healed against a face that then moved), takes one
-    // of its faces back to its shape before the heal: the one whose return
-    // leaves fewer such edges, then the smaller excess over what was found;
-    // both when neither alone mends the edge. That may leave an edge of
-    // theirs with a healed face apart in turn: it is undone the same way,
-    // until every edge lies as near as it was found or within dTol (all
-    // faces back is the state found). An edge that no longer runs along its
-    // neighbour has left it, as have the edges of a face that no longer
-    // makes a valid Brep; an edge that runs along a face only after the
-    // heal ran along none.
-    struct Verdict {
-        std::size_t apart = 0; // edges worse than found, as above
-        double excess = 0.0;   // their largest gap beyond what was found
-        std::pair<int, int> first{-1, -1};
-        double firstGap = 0.0;
-    };
-    // The outlines of the faces as they stand (swapped with those of their
-    // shapes before the heal as the faces are).
-    std::vector<FaceOutline> outlines;
-    for (CFace* face : faces)
-        outlines.push_back(committedOutline(*face, dTol));
-    std::vector<bool> back(found.size(), false);
-    const auto judge = [&]() {
-        std::map<std::pair<int, int>, double> after;
-        for (const SharedEdgeGap& g : sharedEdgeGaps(outlines))
-            after[{g.a, g.b}] = g.gap;
-        // Two faces that share an edge only after the heal had it within
-        // dTol before: it ran along no face.
-        std::map<std::pair<int, int>, double> judged = before;
-        for (const auto& healed : after)
-            judged.emplace(healed.first, 0.0);
-        Verdict verdict;
-        for (const auto& [pair, gapBefore] : judged) {
-            // Two faces as found lie as they were found.
-            if (back[std::size_t(pair.first)] && back[std::size_t(pair.second)])
-                continue;
-            const auto healed = after.find(pair);
-            const double gap = healed != after.end() ? healed->second : HUGE_VAL;
-            if (gap <= dTol || (gapBefore > dTol && gap <= gapBefore + kGapNoise * dTol))
-                continue;
-            if (verdict.apart++ == 0) {
-                verdict.first = pair;
-                verdict.firstGap = gap;
-            }
-            verdict.excess = std::max(verdict.excess, gap - gapBefore);
-        }
-        return verdict;
-    };
-    // Swaps face f with its shape before the heal (and back).
+    // Faces back in their shapes before the heal (swapped with the healed
+    // ones, which `found` then holds).
+    std::vector<bool> back(count, false);
     const auto swapFound = [&](int f) {
         CFace* healed = faces[f];
         faces[f] = found[std::size_t(f)].release();
         found[std::size_t(f)].reset(healed);
-        std::swap(outlines[std::size_t(f)], foundOutlines[std::size_t(f)]);
+        back[std::size_t(f)] = !back[std::size_t(f)];
     };
-    // A face whose trim loop the heal gave other edges than it had (a side
-    // left in pieces) would become a Brep whose edges are not its sides.
-    for (int f = 0; f < faces.count; ++f)
-        if (const int edges = edgeCount(*faces[f]); edges != foundEdges[std::size_t(f)]) {
-            swapFound(f);
-            back[std::size_t(f)] = true;
-            std::cout << "Heal undone on face " << number(f) << ": its "
-                      << foundEdges[std::size_t(f)] << " edges became " << edges << std::endl;
+
+    // Each pair of faces that share pieces of the net, and the gap of each
+    // piece in each of the four states of its two faces (as found or
+    // healed), measured when first asked: the judge re-measures only the
+    // pieces of faces it moves, once per state.
+    struct Seam {
+        int a = 0, b = 0;
+        std::vector<std::size_t> sides;
+    };
+    std::vector<Seam> seams;
+    std::vector<std::vector<std::size_t>> seamsOf(count);
+    for (std::size_t s = 0; s < sharedSides.size(); ++s) {
+        const SharedSide& side = sharedSides[s];
+        if (side.a < 0 || side.b < 0 || std::size_t(side.b) >= count)
+            continue;
+        if (seams.empty() || seams.back().a != side.a || seams.back().b != side.b) {
+            seams.push_back({side.a, side.b, {}});
+            seamsOf[std::size_t(side.a)].push_back(seams.size() - 1);
+            seamsOf[std::size_t(side.b)].push_back(seams.size() - 1);
         }
-    for (Verdict verdict = judge(); verdict.apart != 0;) {
-        const auto [a, b] = verdict.first;
-        // At least one of the two is still healed: the edge lay as found
-        // were both back.
-        std::vector<std::vector<int>> choices;
-        if (!back[std::size_t(a)] && !back[std::size_t(b)])
-            choices = {{a}, {b}, {a, b}};
-        else
-            choices = {{back[std::size_t(a)] ? b : a}};
-        std::vector<int> undo;
-        Verdict best;
-        for (const std::vector<int>& choice : choices) {
-            for (int f : choice)
-                swapFound(f);
-            const Verdict tried = judge();
-            for (int f : choice)
-                swapFound(f);
-            if (undo.empty() || tried.apart < best.apart ||
-                (tried.apart == best.apart && tried.excess < best.excess)) {
-                undo = choice;
-                best = tried;
+        seams.back().sides.push_back(s);
+    }
+    std::vector<std::array<double, 4>> sideGaps(sharedSides.size());
+    for (std::array<double, 4>& gaps : sideGaps)
+        gaps.fill(-1.0);
+    const auto outlineOf = [&](int f, bool asFound) -> const FaceOutline& {
+        return asFound ? foundOutlines[std::size_t(f)] : healedOutlines[std::size_t(f)];
+    };
+    const auto seamGap = [&](const Seam& seam, bool aFound, bool bFound) {
+        double gap = 0.0;
+        for (std::size_t s : seam.sides) {
+            double& measured = sideGaps[s][(aFound ? 2 : 0) + (bFound ? 1 : 0)];
+            if (measured < 0.0)
+                measured = sideGap(sharedSides[s], outlineOf(seam.a, aFound),
+                                   outlineOf(seam.b, bFound));
+            gap = std::max(gap, measured);
+        }
+        return gap;
+    };
+    const auto foundGap = [&](const Seam& seam) { return seamGap(seam, true, true); };
+    const auto gapNow = [&](const Seam& seam) {
+        return seamGap(seam, back[std::size_t(seam.a)], back[std::size_t(seam.b)]);
+    };
+    // A seam with a face that made no Brep as found has no gap to heal, as
+    // the commit measures none there: it is not judged. (A face the heal
+    // leaves without a Brep has left its neighbours: its seams lie apart.)
+    const auto judged = [&](const Seam& seam) {
+        return !foundOutlines[std::size_t(seam.a)].runs.empty() &&
+               !foundOutlines[std::size_t(seam.b)].runs.empty();
+    };
+
+    // Whether the heal of face f is kept as the faces stand, and why not.
+    // Each criterion weighs the face on its own; the first that fails tells
+    // why.
+    // - Its edges: a face whose trim loop the heal gave other edges than it
+    //   had (a side left in pieces) would become a Brep whose edges are not
+    //   its sides.
+    // - Its shared edges, as they stand against its neighbours' shapes of
+    //   the moment (healKeptOnSeams): a heal that closes three seams of 3
+    //   dTol is kept though it moves a fourth from 0.95 to 1.05 dTol; one
+    //   that takes a seam out and brings none in, or opens one wider beyond
+    //   dTol than any it found, is not.
+    struct Rejection {
+        bool rejected = false;
+        std::string edges;          // why its edges reject it
+        const Seam* seam = nullptr; // else the shared edge that tells why
+    };
+    const auto rejection = [&](int f) {
+        Rejection out;
+        if (const int edges = edgeCount(*faces[f]); edges != foundEdges[std::size_t(f)]) {
+            out.rejected = true;
+            out.edges = "its " + std::to_string(foundEdges[std::size_t(f)]) + " edges became " +
+                        std::to_string(edges);
+            return out;
+        }
+        std::vector<SeamChange> changes;
+        std::vector<const Seam*> weighed;
+        for (std::size_t k : seamsOf[std::size_t(f)])
+            if (judged(seams[k])) {
+                changes.push_back({foundGap(seams[k]), gapNow(seams[k])});
+                weighed.push_back(&seams[k]);
+            }
+        std::size_t told = 0;
+        out.rejected = !healKeptOnSeams(changes, dTol, &told);
+        if (out.rejected && told < weighed.size())
+            out.seam = weighed[told];
+        return out;
+    };
+    const auto told = [&](const Rejection& r) {
+        if (r.seam == nullptr)
+            return r.edges;
+        std::ostringstream why;
+        why << "the shared edge of faces " << number(r.seam->a) << " and " << number(r.seam->b)
+            << " lay " << foundGap(*r.seam) << " apart, healed " << gapNow(*r.seam);
+        return why.str();
+    };
+    // The healed faces whose heal is not kept.
+    const auto rejected = [&]() {
+        std::vector<int> out;
+        for (int f = 0; f < faces.count; ++f)
+            if (!back[std::size_t(f)] && rejection(f).rejected)
+                out.push_back(f);
+        return out;
+    };
+    // A face whose heal is not kept goes back to its shape before the heal:
+    // of those, the one whose return leaves the fewest faces rejected, then
+    // the smallest excess of a shared edge beyond both dTol and its gap as
+    // found, then the first. That may reject a neighbour in turn, which goes
+    // back the same way, until every healed face's heal is kept (all faces
+    // back is the state found, which every criterion keeps).
+    const auto largestExcess = [&]() {
+        double excess = 0.0;
+        for (const Seam& seam : seams)
+            if (judged(seam))
+                excess = std::max(excess, gapNow(seam) - std::max(foundGap(seam), dTol));
+        return excess;
+    };
+    for (std::vector<int> rejects = rejected(); !rejects.empty(); rejects = rejected()) {
+        int undo = -1;
+        std::size_t fewest = 0;
+        double smallest = 0.0;
+        for (int f : rejects) {
+            swapFound(f);
+            const std::size_t left = rejected().size();
+            const double excess = largestExcess();
+            swapFound(f);
+            if (undo < 0 || left < fewest || (left == fewest && excess < smallest)) {
+                undo = f;
+                fewest = left;
+                smallest = excess;
             }
         }
-        for (int f : undo) {
-            swapFound(f);
-            back[std::size_t(f)] = true;
-        }
-        std::cout << "Heal undone on face" << (undo.size() == 1 ? " " : "s ")
-                  << number(undo.front());
-        if (undo.size() == 2)
-            std::cout << " and " << number(undo.back());
-        if (const auto was = before.find(verdict.first); was != before.end())
-            std::cout << ": the shared edge of faces " << number(a) << " and " << number(b)
-                      << " lay " << was->second << " apart, healed " << verdict.firstGap
-                      << std::endl;
-        else
-            std::cout << ": faces " << number(a) << " and " << number(b)
-                      << " shared no edge as found, healed one " << verdict.firstGap << " apart"
-                      << std::endl;
-        verdict = judge();
+        std::cout << "Heal undone on face " << number(undo) << ": " << told(rejection(undo))
+                  << std::endl;
+        swapFound(undo);
     }
     // The heal has failed where it leaves a shared edge beyond dTol other
     // than it found it; a face it could not heal and that no such edge
     // holds stays as found.
-    std::vector<bool> told(found.size(), false);
-    for (const SharedEdgeGap& g : sharedEdgeGaps(outlines)) {
-        const auto was = before.find({g.a, g.b});
-        if (g.gap <= dTol ||
-            (was != before.end() && std::fabs(g.gap - was->second) <= kGapNoise * dTol))
+    std::vector<bool> apart(count, false);
+    for (const Seam& seam : seams) {
+        if (!judged(seam))
             continue;
-        std::cout << "Heal failed for dTol=" << dTol << ": the shared edge of faces " << number(g.a)
-                  << " and " << number(g.b) << " lies " << g.gap << " apart";
-        if (was != before.end())
-            std::cout << " (found " << was->second << ")";
-        std::cout << std::endl;
-        told[std::size_t(g.a)] = told[std::size_t(g.b)] = true;
+        const double before = foundGap(seam), now = gapNow(seam);
+        if (now <= dTol || std::fabs(now - before) <= kGapNoise * dTol)
+            continue;
+        std::cout << "Heal failed for dTol=" << dTol << ": the shared edge of faces "
+                  << number(seam.a) << " and " << number(seam.b) << " lies " << now
+                  << " apart (found " << before << ")" << std::endl;
+        apart[std::size_t(seam.a)] = apart[std::size_t(seam.b)] = true;
     }
     for (int f = 0; f < faces.count; ++f)
-        if (failed[std::size_t(f)] && !told[std::size_t(f)] && !back[std::size_t(f)])
+        if (failed[std::size_t(f)] && !apart[std::size_t(f)] && !back[std::size_t(f)])
             std::cout << "Heal left face " << number(f)
                       << " as found: it could not be brought to its healed neighbours within dTol="
                       << dTol << std::endl;
@@ -408,7 +481,8 @@ bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool appr
         progress->begin(0, tight.faces.count);
     }
     std::vector<std::unique_ptr<ON_Brep>> breps;
-    std::vector<int> brepFaces; // the net face number of each Brep
+    // The edges of each face's Brep, none for a face that makes no Brep.
+    std::vector<FaceOutline> outlines(std::size_t(tight.faces.count));
     std::string sides; // of each Brep's region, for "Sides per Brep"
     for (int f = 0; f < tight.faces.count; ++f) {
         CFace* face = tight.faces[f];
@@ -423,20 +497,17 @@ bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool appr
         }
         auto brep = std::make_unique<ON_Brep>();
         if (faceToBrep(face, *brep, kBrepShare * tol)) {
+            outlines[std::size_t(f)] = brepOutline(*brep);
             breps.push_back(std::move(brep));
-            brepFaces.push_back(std::size_t(f) < tight.faceNumbers.size()
-                                    ? tight.faceNumbers[std::size_t(f)]
-                                    : f + 1);
             sides += ' ' + std::to_string(f < tight.sides.count ? tight.sides[f] : 0);
         }
     }
     std::cout << "Conversion is done." << std::endl;
-    // The Breps as committed must meet along their shared edges within the
-    // tolerance; where they do not, the user is told which faces part.
-    std::vector<FaceOutline> outlines;
-    for (const std::unique_ptr<ON_Brep>& brep : breps)
-        outlines.push_back(brepOutline(*brep));
-    const std::string gaps = gapLine(sharedEdgeGaps(outlines), brepFaces, tol);
+    // The Breps as committed must meet along the pieces of the net their
+    // faces share within the tolerance; where they do not, the user is told
+    // which faces part.
+    const std::string gaps =
+        gapLine(sharedEdgeGaps(outlines, tight.sharedSides), tight.faceNumbers, tol);
 
     if (deleteOld && objectRefs.count > 0)
         deleteOldSurfaces(*doc, objectRefs);

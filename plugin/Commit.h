@@ -32,6 +32,9 @@ public:
     // The number of each face's net face: its place in the net's chain,
     // counted from 1 as the faces are numbered to the user.
     std::vector<int> faceNumbers;
+    // The pieces of the net the faces share, by the faces' places in
+    // `faces`: where their gaps are measured.
+    std::vector<SharedSide> sharedSides;
     bool heal;
     bool approx;
     double dTol;
@@ -45,16 +48,18 @@ public:
     CMakeTight& operator=(const CMakeTight&) = delete;
 
     // Recomputes the net's surfaces (draft unless approx), collects one
-    // trimmed face per face with a NURBS surface in chain order and, with
-    // heal, heals them along their shared edges, judged on the Breps the
-    // commit makes of them. A heal never leaves a shared edge beyond dTol
-    // where it was within, nor farther from its neighbour than it was found
-    // and beyond dTol, nor a face with other edges than it had: one or both
-    // faces of such an edge go back to their shapes before the heal, until
-    // no edge is. "Heal failed for dTol=" then names each shared edge that
-    // ends beyond dTol other than it was found. A cancel through the net's
-    // progress sink stops the run; the net's draft flag and sink are put
-    // back either way. Faces left out are announced in a message box.
+    // trimmed face per face with a NURBS surface in chain order with the
+    // pieces of the net they share and, with heal, heals them along their
+    // shared edges, judged on the Breps the commit makes of them: a face's
+    // heal is kept while the face keeps its edges and its heal brings more
+    // of its shared edges within dTol than it takes out, leaving none
+    // farther beyond dTol than the farthest of them was found (see
+    // healFaces); a face whose heal is not kept goes back to its shape
+    // before the heal, one face at a time, until every healed face's is.
+    // "Heal failed for dTol=" then names each shared edge that ends beyond
+    // dTol other than it was found. A cancel through the net's progress
+    // sink stops the run; the net's draft flag and sink are put back either
+    // way. Faces left out are announced in a message box.
     void work() override;
 
 private:
@@ -68,6 +73,25 @@ private:
 // further pair. Empty when no gap exceeds it. Gaps index faceNumbers.
 std::string gapLine(std::vector<SharedEdgeGap> gaps, const std::vector<int>& faceNumbers,
                     double tolerance);
+
+// One shared edge of a face as the heal's judge weighs it: how far apart its
+// two faces lay as found, and as they stand after the heal.
+struct SeamChange {
+    double found = 0.0;
+    double healed = 0.0;
+};
+
+// The judge's rule over one face's shared edges: its heal is kept when it
+// brings more of them within the tolerance than it takes out (none taken
+// out, or fewer than it brings in) and leaves none farther beyond the
+// tolerance than the farthest of them was found. An edge that moves by no
+// more than a hundredth of the tolerance is not taken out by the trace (a
+// face healed against its other neighbours moves the samples of an edge it
+// did not heal by 2e-5 where the tolerance is 0.016). Where the heal is not
+// kept, *told (when given) is the edge that tells why: the farthest edge
+// taken out, else the farthest beyond the tolerance.
+bool healKeptOnSeams(const std::vector<SeamChange>& seams, double tolerance,
+                     std::size_t* told = nullptr);
 
 // The matching distance of the commit's healing: the larger of 4 times the
 // net's deviation value and 100 times the document's tolerance (the first

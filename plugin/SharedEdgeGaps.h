@@ -1,61 +1,77 @@
-// How far apart neighbouring faces lie along the edges they share: the
+// How far apart neighbouring faces lie along the sides they share: the
 // commit measures its trimmed faces before and after their heal, and the
 // Breps it adds to the document.
 //
-// Each edge is sampled at 50 points evenly spread over its domain and
-// measured against the edges of all other faces together (as poly-lines of
-// 400 points each, which follow them far closer than any gap of interest).
-// A sample is near them when it lies within a quarter of the length of its
-// own edge, and of the edge it is nearest to: a long free side that runs
-// beside a narrow face (an L-shaped face's outer side beside the cell it
-// wraps) lies farther than that from the neighbour's short sides, where a
-// side the two faces share lies along one side of the neighbour. Nor is a
-// sample near them that lies within twice its distance from them of another
-// edge of its own face (away from its edge's ends): they lie beyond its face, as the face across the
-// diagonal lies from the free side of a thin triangle. The edge
-// runs along other faces when 80 % of its samples are near them. Each of
-// those samples belongs to the face it is nearest to, so that a side that
-// runs along two neighbours, each over a part of it (a side with a
-// neighbour's corner on it: a T-junction), is measured against each only
-// along the part that neighbour shares (a sample nearer to an end of its
-// edge than twice its distance belongs to the face of the nearest sample
-// that is not: a face across a corner may lie nearest there); a face shares
-// the edge when it is given two of its samples at least, and the gap of the
-// two is the largest distance of those samples from the faces, as the
-// job's judge of the Breps measures them.
+// Which faces share a side, and along which stretch, is the net's own
+// topology, never a guess from how near the faces' edges lie: each loop of a
+// face holds coedges, runs of one poly-line between two of its entries, and
+// two faces whose coedges cover a common run of one poly-line share the
+// piece between the entries both cover (a wide face below two narrow ones, a
+// T-junction, shares a part of its side with each). A narrow face's free
+// side is therefore never taken for a shared one, and a seam left open
+// between two faces is measured however wide it is against them.
+//
+// Each piece is sampled at 50 points evenly spread along the poly-line's
+// curve between its entries. At each, the nearest point of either face's
+// edges is taken (the edges followed by poly-lines of 400 points, far closer
+// than any gap of interest), and the gap there is the larger distance of
+// either from the other face's edges, the gap of the piece the largest of
+// those. The gap of two faces is the largest over the pieces they share. A
+// sample asks only the two faces of its piece, through the boxes of short
+// runs of their edges' poly-lines: the cost grows with the pieces, not with
+// the square of the faces.
 //
 // Plain values and functions; not thread-safe only in that the faces and
 // Breps measured must not change meanwhile.
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <vector>
 
 class CFace;
 class ON_Brep;
+namespace GB {
+class Face;
+}
 
 using EdgePoint = std::array<double, 3>;
 
-// One edge of a face: its samples, the poly-line that follows it and its
-// length along that poly-line.
+// One edge of a face: the poly-line that follows it.
 struct EdgeOutline {
-    std::vector<EdgePoint> samples;
     std::vector<EdgePoint> polyline;
-    double length = 0.0;
 };
 
-// The edges of one face, and the box of their poly-lines.
-struct FaceOutline {
-    std::vector<EdgeOutline> edges;
+// A run of consecutive segments of one edge's poly-line and its box: a
+// point farther from the box than a distance found is farther from the run.
+struct OutlineRun {
+    std::size_t edge = 0;
+    std::size_t first = 0; // the run's segments start at these points
+    std::size_t last = 0;  // of the edge's poly-line, the last one excluded
     EdgePoint low{0.0, 0.0, 0.0}, high{0.0, 0.0, 0.0};
 };
 
-// Two faces of which one has an edge along the other, by their positions in
-// the list measured (a < b), and the largest gap of such edges between them.
+// The edges of one face, the runs of their poly-lines, and the box of all.
+struct FaceOutline {
+    std::vector<EdgeOutline> edges;
+    std::vector<OutlineRun> runs;
+    EdgePoint low{0.0, 0.0, 0.0}, high{0.0, 0.0, 0.0};
+};
+
+// Two faces that share a side, by their positions in the list measured
+// (a < b), and the largest gap of the pieces they share.
 struct SharedEdgeGap {
     int a = 0;
     int b = 0;
     double gap = 0.0;
+};
+
+// A piece of the net that two faces share, by their positions in the list
+// measured (a < b): points along the piece, where it is measured.
+struct SharedSide {
+    int a = 0;
+    int b = 0;
+    std::vector<EdgePoint> along;
 };
 
 // The curves of every trim loop of the face, in space; no edges for a face
@@ -64,6 +80,20 @@ FaceOutline faceOutline(CFace& face);
 // The Brep's edges; edges without a valid domain are left out.
 FaceOutline brepOutline(const ON_Brep& brep);
 
-// Every pair of faces of which one has an edge running along the other, once,
-// in the order of a and then b.
-std::vector<SharedEdgeGap> sharedEdgeGaps(const std::vector<FaceOutline>& faces);
+// The pieces the faces share as their loops' coedges give them, by the
+// faces' positions in the list; null faces share nothing. Ordered by a, b,
+// then by poly-line and entry; a piece is at least one entry step long (two
+// faces that meet at a grid point only share nothing). A poly-line without
+// a curve is followed along its grid points.
+std::vector<SharedSide> sharedSides(const std::vector<const GB::Face*>& faces);
+
+// The gap of one piece between outlines a and b (see above); HUGE_VAL when
+// either has no edge (a face that makes no Brep has left its neighbour),
+// 0 for a piece without points.
+double sideGap(const SharedSide& side, const FaceOutline& a, const FaceOutline& b);
+
+// The gap of every pair of faces that share a piece, once, in the order of
+// a and then b. Pairs with a face without edges are left out: there is no
+// Brep of it to part from its neighbour.
+std::vector<SharedEdgeGap> sharedEdgeGaps(const std::vector<FaceOutline>& faces,
+                                          const std::vector<SharedSide>& sides);

@@ -16,7 +16,11 @@
 # the mesh in metres), NETSWEEP_JITTER (0: the net's points on a regular
 # lattice; 0.25 moves each by up to a quarter step each way, as users place
 # them), NETSWEEP_SEEDS (1: the seeds of the jittered nets, one net each)
-# and NETSWEEP_JOBS (2) set the sweep. Prints one line per
+# NETSWEEP_SPACINGS (even: the lattice evenly spaced; each other word is
+# COLUMNS:ROWS, the places of the lattice's lines as fractions of the
+# window, as netdraw takes them: 0,0.1,0.6:0,0.5,1 with size 2 and style
+# missing-row is a strip beside a face five times as wide) and
+# NETSWEEP_JOBS (2) set the sweep. Prints one line per
 # run and a summary; exits 1 when a run failed. Transcripts stay in
 # $build/netsweep/.
 set -euo pipefail
@@ -29,6 +33,7 @@ heals=${NETSWEEP_HEALS:-"Yes No"}
 scales=${NETSWEEP_SCALES:-"1"}
 jitter=${NETSWEEP_JITTER:-0}
 seeds=${NETSWEEP_SEEDS:-"1"}
+spacings=${NETSWEEP_SPACINGS:-even}
 awk "BEGIN { exit !($jitter > 0) }" || seeds=1
 jobs=${NETSWEEP_JOBS:-2}
 meshes=("$@")
@@ -45,12 +50,16 @@ sed 's/Heal=Yes/Heal=No/' examples/main-job-import.vzs >"$out/main-job-import-no
 
 # One run: its verdict in one line.
 run() {
-    local mesh=$1 scale=$2 look=$3 n=$4 style=$5 heal=$6 jitter=$7 seed=$8
+    local mesh=$1 scale=$2 look=$3 n=$4 style=$5 heal=$6 jitter=$7 seed=$8 spacing=$9
     local name uneven=()
     name=$(basename "$mesh")_x${scale}_${look//,/_}_${n}_${style}
+    if [[ "$spacing" != even ]]; then
+        name+=_c${spacing%%:*}_r${spacing#*:}
+        uneven+=(--columns "${spacing%%:*}" --rows "${spacing#*:}")
+    fi
     if awk "BEGIN { exit !($jitter > 0) }"; then
         name+=_j${jitter}_s${seed}
-        uneven=(--jitter "$jitter" --seed "$seed")
+        uneven+=(--jitter "$jitter" --seed "$seed")
     fi
     name+=_heal${heal}
     local dir=$out/$name
@@ -71,9 +80,13 @@ run() {
     faces=$(sed -n 's/^faces \([0-9]*\).*/\1/p' <<<"$drawn")
     local script=examples/main-job-import.vzs
     [[ "$heal" == Yes ]] || script=$out/main-job-import-no-heal.vzs
-    local status=0
-    FENWO_DIAGNOSTICS_DIR=$dir/diagnostics "$build/apps/vzhost" --script "$script" \
-        --define "MESH=$mesh" --define "NET=$dir/net.grid" --out "$dir" >"$dir.log" 2>&1 || status=$?
+    local status=0 TIMEFORMAT=%U+%S cpu
+    # The job's processor time in seconds, user and system.
+    cpu=$( { time FENWO_DIAGNOSTICS_DIR=$dir/diagnostics "$build/apps/vzhost" --script "$script" \
+        --define "MESH=$mesh" --define "NET=$dir/net.grid" --out "$dir" >"$dir.log" 2>&1; } 2>&1) ||
+        status=$?
+    [[ $status -eq 0 ]] || cpu=$(tail -1 <<<"$cpu")
+    cpu=$(awk "BEGIN { printf \"%.1f\", $cpu }" 2>/dev/null || echo "?")
     cp "$dir/net.grid" "$dir.grid"
     rm -rf "$dir"
     local what=()
@@ -96,10 +109,10 @@ run() {
     cause=$(sed -n 's|^.*main-job-import[-a-z]*.vzs: failed: ||p' "$dir.log" | tail -1)
     [[ $status -eq 0 ]] || what+=("exit $status${cause:+: $cause}")
     if [[ ${#what[@]} -eq 0 ]]; then
-        echo "$name: pass (gap $gap, tolerance $tolerance)"
+        echo "$name: pass (gap $gap, tolerance $tolerance, cpu ${cpu}s)"
     else
         local IFS=';'
-        echo "$name: FAIL ${what[*]}"
+        echo "$name: FAIL ${what[*]} (cpu ${cpu}s)"
     fi
 }
 export -f run
@@ -112,16 +125,18 @@ for mesh in "${meshes[@]}"; do
             for n in $sizes; do
                 for style in $styles; do
                     for seed in $seeds; do
-                        for heal in $heals; do
-                            printf '%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n' "$mesh" "$scale" "$look" \
-                                "$n" "$style" "$heal" "$jitter" "$seed"
+                        for spacing in $spacings; do
+                            for heal in $heals; do
+                                printf '%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n' "$mesh" "$scale" \
+                                    "$look" "$n" "$style" "$heal" "$jitter" "$seed" "$spacing"
+                            done
                         done
                     done
                 done
             done
         done
     done
-done | xargs -d '\n' -n 8 -P "$jobs" bash -c 'run "$@"' run | tee "$out/verdicts.txt"
+done | xargs -d '\n' -n 9 -P "$jobs" bash -c 'run "$@"' run | tee "$out/verdicts.txt"
 total=$(wc -l <"$out/verdicts.txt")
 passed=$(grep -c ': pass' "$out/verdicts.txt" || true)
 none=$(grep -c ': no spot' "$out/verdicts.txt" || true)

@@ -12,7 +12,10 @@
 #
 # Without meshes: examples/bump.stl and every mesh file of ../shared/realdata.
 # SWEEP_LOOKS and SWEEP_ZOOMS replace the view directions (x,y,z towards the
-# camera; 0,0,0 is the view as the mesh is loaded) and zooms; SWEEP_JOBS
+# camera; 0,0,0 is the view as the mesh is loaded) and zooms; SWEEP_SCALES
+# (1) the factors each mesh is scaled by (0.1, or 0.001 for a model in
+# millimetres given in metres: a scaled copy is written as binary STL into
+# the sweep's folder by the netdraw tool of $MW_TOOLS_BUILD_DIR); SWEEP_JOBS
 # runs that many jobs at once (2). Prints one line per run (a failing one
 # ends with the cause the runner names) and a summary; exits 1 when a run
 # failed. The transcripts stay in $build/sweep/.
@@ -21,6 +24,7 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 looks=${SWEEP_LOOKS:-"0,0,0 1,0,0 -1,0,0 0,1,0 0,-1,0 0,0,1 0,0,-1 1,1,1 -1,1,1 1,-1,1 -1,-1,1 1,1,-1 -1,1,-1 1,-1,-1 -1,-1,-1"}
 zooms=${SWEEP_ZOOMS:-"1 3"}
+scales=${SWEEP_SCALES:-1}
 jobs=${SWEEP_JOBS:-2}
 meshes=("$@")
 if [[ ${#meshes[@]} -eq 0 ]]; then
@@ -39,6 +43,32 @@ cmake --build "$build" -j "$(nproc)" --target vzhost >/dev/null
 out=$root/$build/sweep
 rm -rf "$out"
 mkdir -p "$out"
+# The scaled copies of the meshes.
+if [[ "$scales" != 1 ]]; then
+    tools=${MW_TOOLS_BUILD_DIR:-build/tools}
+    [[ -f "$tools/CMakeCache.txt" ]] ||
+        cmake -S . -B "$tools" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMW_BUILD_TESTS=ON -DMW_BUILD_BENCH=OFF >/dev/null
+    cmake --build "$tools" -j "$(nproc)" --target netdraw >/dev/null
+    mkdir -p "$out/meshes"
+    scaled=()
+    for mesh in "${meshes[@]}"; do
+        for scale in $scales; do
+            if [[ "$scale" == 1 ]]; then
+                scaled+=("$mesh")
+                continue
+            fi
+            copy=$out/meshes/$(basename "${mesh%.*}")_x$scale.stl
+            # netdraw writes the scaled copy before it looks for a spot.
+            "$tools/tests/netdraw" "$mesh" 2 lines 0,0,1 /dev/null "$scale" "$copy" >/dev/null 2>&1 || true
+            if [[ -f "$copy" ]]; then
+                scaled+=("$copy")
+            else
+                echo "$(basename "$mesh") x$scale: no facets read" >&2
+            fi
+        done
+    done
+    meshes=("${scaled[@]}")
+fi
 
 # One run: its verdict in one line.
 run() {

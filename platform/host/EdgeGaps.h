@@ -1,20 +1,32 @@
 // How well neighbouring Breps of a document meet: the gaps along the edges
 // they share.
 //
-// Each edge of a Brep is sampled at 50 points evenly spread over its domain
-// and measured against the edges of all other Breps together (as poly-lines
-// of 400 points each, which follow them far closer than any gap of
-// interest), so that an edge that runs along two neighbours, each over a
-// part of it (a side with a neighbour's corner on it), is measured against
-// both. A sample is near them when it lies within a quarter of the length
-// of its own edge, and of the edge it is nearest to: a long free side that
-// runs beside a narrow face (an L-shaped face's outer side beside the cell
-// it wraps) lies farther than that from the neighbour's short sides. Nor is
-// a sample near them that lies within twice its distance from them of
-// another edge of its own Brep (away from its edge's ends): they lie beyond
-// its face, as the face across the diagonal lies from the free side of a
-// thin triangle. The edge is shared when 80 % of its samples are near; its
-// gap is then the largest distance of those samples.
+// The document holds Breps only, not the net they came from, so which edges
+// run along each other is read from the edges alone, pairing pieces of two
+// Breps' edges that are each other's nearest. Each edge is followed by a
+// poly-line of 400 points and sampled at 50 points evenly spread over its
+// domain. A sample p of an edge of Brep i is paired with Brep j when
+// - the point q nearest to p on the edges of the Breps other than i lies on
+//   an edge of Brep j;
+// - p is, in turn, about the nearest point to q on the edges of the Breps
+//   other than j: none lies nearer to q than three quarters of |pq|. Two
+//   edges along each other are each other's nearest however far apart they
+//   lie, while the free side of a narrow face lies beyond its own shared
+//   side from the neighbour (that side is nearer to the neighbour), and the
+//   free end of a side beyond its neighbour's end (the sides' common corner
+//   is);
+// - |pq| is within a quarter of the smaller of the two Breps (the diagonal
+//   of the box of its edges): faces that look at each other across a hole
+//   of their own size share no edge.
+// An edge is shared when half of its samples are paired, and its gap is
+// then the largest |pq| of those. An edge along two neighbours, each over a
+// part of it (a side with a neighbour's corner on it), pairs each part with
+// its own neighbour.
+//
+// The nearest points are searched in a grid of cells a quarter of the
+// median edge long, each listing the runs of poly-line segments that cross
+// it; a search goes out cell by cell only as far as the nearest point found:
+// the cost grows with the samples, not with the square of the Breps.
 //
 // Plain functions; the document must not change meanwhile.
 #pragma once
@@ -30,8 +42,8 @@ struct EdgeGaps {
     int sharedEdges = 0; // edges that run along other Breps, each side counted
     double largest = 0.0;
     // The Brep whose edge has the largest gap and the Brep its farthest
-    // sample is nearest to, by their place in the document's order (from 0);
-    // -1 while no edge is shared.
+    // sample is paired with, by their place in the document's order (from
+    // 0); -1 while no edge is shared.
     int largestBetween[2] = {-1, -1};
     std::vector<int> edgesPerBrep; // in the document's order
 };

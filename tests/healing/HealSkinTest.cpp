@@ -21,7 +21,6 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -704,60 +703,78 @@ TEST(HealSkin, UnmatchedEdgesFollowTheirCorners)
 
 // Four neighbouring faces fitted to the real torus mesh (tube radius 0.5
 // around the z axis at distance 1), a 2 x 2 net by the angles around the
-// axis and around the tube, each trimmed between its corners on the torus.
-TEST(HealSkin, FacesFittedToTheRealTorusMeetAfterHealing)
+// axis and around the tube, each trimmed between its corners on the torus;
+// and the same torus scaled by 0.1 and by 1000 with the tolerance, healed
+// as the commit heals (tangent planes and bending too): the heal's lengths
+// follow the tolerance and the model's size, and the faces meet as closely
+// in tolerances at every scale. The heal order's face areas, tessellated at
+// spacings in model units, ordered the faces in thousands otherwise and left
+// them a third closer.
+TEST(HealSkin, FacesFittedToTheRealTorusMeetAfterHealingAtEveryScale)
 {
     MW_REALDATA_DIR_OR_SKIP(dir, "stl");
     CFlatMesh mesh;
     CaptureStdout();
     ASSERT_TRUE(readSTL(mesh, (std::filesystem::path(dir) / "torus.STL").string().c_str(), true));
+    GetCapturedStdout();
     auto torus = [](double a, double b) {
         const double r = 1.0 + 0.5 * std::cos(b);
         return Vector(r * std::cos(a), r * std::sin(a), 0.5 * std::sin(b));
     };
     const double as[3] = {0.0, 0.6, 1.2}, bs[3] = {0.2, 0.9, 1.6}, margin = 0.2;
-    Faces faces;
-    for (int i = 0; i < 2; ++i)
-        for (int j = 0; j < 2; ++j) {
-            CFitPointArray points;
-            Mesh::CBaseMesh::Point p;
-            for (int k = 0; k < mesh.getVertexCount(true); ++k) {
-                if (!mesh.getVertex(k, p))
-                    continue;
-                const Vector X(p.data[0], p.data[1], p.data[2]);
-                const double a = std::atan2(X[1], X[0]);
-                const double b = std::atan2(X[2], std::hypot(X[0], X[1]) - 1.0);
-                if (a > as[i] - margin && a < as[i + 1] + margin && b > bs[j] - margin &&
-                    b < bs[j + 1] + margin)
-                    points.append(CFitPoint(X));
+    std::vector<double> gaps; // after the heal, in tolerances, at each scale
+    for (const double scale : {1.0, 0.1, 1000.0}) {
+        SCOPED_TRACE(scale);
+        CaptureStdout();
+        Faces faces;
+        for (int i = 0; i < 2; ++i)
+            for (int j = 0; j < 2; ++j) {
+                CFitPointArray points;
+                Mesh::CBaseMesh::Point p;
+                for (int k = 0; k < mesh.getVertexCount(true); ++k) {
+                    if (!mesh.getVertex(k, p))
+                        continue;
+                    const Vector X(p.data[0], p.data[1], p.data[2]);
+                    const double a = std::atan2(X[1], X[0]);
+                    const double b = std::atan2(X[2], std::hypot(X[0], X[1]) - 1.0);
+                    if (a > as[i] - margin && a < as[i + 1] + margin && b > bs[j] - margin &&
+                        b < bs[j + 1] + margin)
+                        points.append(CFitPoint(scale * X));
+                }
+                Fenwo::NurbsSurf* S = fitBicubic(points);
+                ASSERT_NE(S, nullptr);
+                Vector corners[5];
+                for (int k = 0; k < 4; ++k)
+                    corners[k] =
+                        uvOn(S, scale * torus(as[i + (k == 1 || k == 2)], bs[j + (k >= 2)]));
+                corners[4] = corners[0];
+                auto* loop = new CLoop();
+                for (int k = 0; k < 4; ++k) {
+                    const double a[3] = {corners[k][0], corners[k][1], 0.0};
+                    const double b[3] = {corners[k + 1][0], corners[k + 1][1], 0.0};
+                    loop->curves.append(new CParCurve(makeCurve(a, b), S, true));
+                }
+                faces.add(new CFace(S, nullptr))->setOuterLoop(loop);
             }
-            Fenwo::NurbsSurf* S = fitBicubic(points);
-            ASSERT_NE(S, nullptr);
-            Vector corners[5];
-            for (int k = 0; k < 4; ++k)
-                corners[k] = uvOn(S, torus(as[i + (k == 1 || k == 2)], bs[j + (k >= 2)]));
-            corners[4] = corners[0];
-            auto* loop = new CLoop();
-            for (int k = 0; k < 4; ++k) {
-                const double a[3] = {corners[k][0], corners[k][1], 0.0};
-                const double b[3] = {corners[k + 1][0], corners[k + 1][1], 0.0};
-                loop->curves.append(new CParCurve(makeCurve(a, b), S, true));
-            }
-            faces.add(new CFace(S, nullptr))->setOuterLoop(loop);
+        GetCapturedStdout();
+        const double dTol = 0.005 * scale;
+        const double before = skintest::largestEdgeGap(faces.list, 0.1 * scale, dTol);
+        std::string out;
+        EXPECT_TRUE(heal(faces.list, dTol, nullptr, 2, out, nullptr, 100.0 * dTol));
+        const double after = skintest::largestEdgeGap(faces.list, 0.1 * scale, dTol);
+        std::cout << "scale " << scale << ": largest edge gap before " << before / dTol
+                  << " after " << after / dTol << " tolerances" << std::endl;
+        EXPECT_GT(before, dTol);
+        EXPECT_LT(after, dTol);
+        gaps.push_back(after / dTol);
+        for (CFace* f : faces.list) {
+            EXPECT_NE(f->surface, nullptr);
+            EXPECT_EQ(f->trimLoops.count, 1);
         }
-    GetCapturedStdout();
-    const double dTol = 0.005;
-    const double before = skintest::largestEdgeGap(faces.list, 0.1, dTol);
-    std::string out;
-    EXPECT_TRUE(heal(faces.list, dTol, nullptr, 0, out));
-    const double after = skintest::largestEdgeGap(faces.list, 0.1, dTol);
-    std::cout << "largest edge gap before " << before << " after " << after << std::endl;
-    EXPECT_GT(before, dTol);
-    EXPECT_LT(after, dTol);
-    for (CFace* f : faces.list) {
-        EXPECT_NE(f->surface, nullptr);
-        EXPECT_EQ(f->trimLoops.count, 1);
     }
+    ASSERT_EQ(gaps.size(), 3u);
+    EXPECT_NEAR(gaps[1], gaps[0], 0.02 + 0.01 * gaps[0]);
+    EXPECT_NEAR(gaps[2], gaps[0], 0.02 + 0.01 * gaps[0]);
 }
 
 } // namespace

@@ -328,17 +328,24 @@ bool netNodes(CFlatMesh& mesh, const NetSpot& spot, int last,
     // on every platform, unlike the library's distributions).
     std::mt19937 random(spot.seed);
     const auto move = [&] { return jitter * (2.0 * (double(random()) / 4294967296.0) - 1.0); };
+    // A lattice line's place in net steps: its own, or the fraction given.
+    const bool spaced = spot.columns.size() == std::size_t(last + 1) &&
+                        spot.rows.size() == std::size_t(last + 1);
+    const auto place = [&](const std::vector<double>& at, int k) {
+        return spaced ? std::clamp(at[std::size_t(k)], 0.0, 1.0) * last : double(k);
+    };
     for (int j = 0; j <= last; ++j)
         for (int i = 0; i <= last; ++i) {
             Mesh::CBaseMesh::CBaseHitInfo& node = nodes[std::size_t(j * (last + 1) + i)];
             const int fi = i * kSub + margin, fj = j * kSub + margin;
-            if (jitter == 0.0) {
+            if (jitter == 0.0 && !spaced) {
                 node = samples[std::size_t(fj * (fine + 1) + fi)];
                 continue;
             }
-            const double di = move(), dj = move();
+            const double di = jitter == 0.0 ? 0.0 : move(), dj = jitter == 0.0 ? 0.0 : move();
             double seen = 0.0;
-            if (!cast(fi + di * kSub, fj + dj * kSub, node, seen) ||
+            if (!cast((place(spot.columns, i) + di) * kSub + margin,
+                      (place(spot.rows, j) + dj) * kSub + margin, node, seen) ||
                 unitDot(node.normal, middle.normal) < 0.819)
                 return false;
         }

@@ -64,6 +64,10 @@ struct NetSpot {
     double size = 0.3;             // the window's side, as a fraction of the box's larger side
     double jitter = 0.0;           // 0: the lattice as it is
     unsigned seed = 1;
+    // The places of the lattice's columns and rows across the window, as
+    // fractions of its side (last + 1 rising values in 0..1: a narrow
+    // border row, a strip beside a wide face); empty: evenly spaced.
+    std::vector<double> columns, rows;
 };
 
 // The mesh points of the lattice 0..last in each direction at the spot,

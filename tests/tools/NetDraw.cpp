@@ -2,14 +2,19 @@
 // tests/support/NetDrawings.h on a smooth spot of a mesh, for trying the
 // import job on nets as users draw them (scripts/netsweep.sh).
 //
-//   netdraw [--jitter SHARE] [--seed N] MESH N STYLE LOOK OUT.grid [SCALE SCALED.stl]
+//   netdraw [--jitter SHARE] [--seed N] [--columns F,...] [--rows F,...]
+//           MESH N STYLE LOOK OUT.grid [SCALE SCALED.stl]
 //
 // LOOK is x,y,z towards the viewer. With SCALE, the mesh is first scaled by
 // that factor and written to SCALED.stl (a mesh in millimetres given in
 // metres), and the net lies on the scaled mesh. With a jitter, each lattice
 // point is moved by up to that share of a step each way, as a user places
 // points, by a generator seeded with N (1 by default): the same seed draws
-// the same net. Prints the regions the net encloses ("faces K"); exits 1
+// the same net. With columns and rows (both, N + 1 rising fractions of the
+// window's side each, N + 2 for a lasso), the lattice's lines stand there
+// instead of evenly spaced: a strip beside a wide face (2 missing-row
+// --columns 0,0.2,0.7), a narrow border row (3 lines --rows
+// 0,0.067,0.4,0.733). Prints the regions the net encloses ("faces K"); exits 1
 // when no smooth spot is found, 2 on bad arguments or an unreadable mesh.
 #include "support/NetDrawings.h"
 
@@ -29,6 +34,7 @@
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -57,9 +63,27 @@ bool readMesh(CFlatMesh& mesh, std::string path)
 
 int usage()
 {
-    std::fprintf(stderr, "usage: netdraw [--jitter SHARE] [--seed N] MESH N STYLE LOOK OUT.grid "
-                         "[SCALE SCALED.stl]\n");
+    std::fprintf(stderr, "usage: netdraw [--jitter SHARE] [--seed N] [--columns F,...] "
+                         "[--rows F,...] MESH N STYLE LOOK OUT.grid [SCALE SCALED.stl]\n");
     return 2;
+}
+
+// Rising fractions in 0..1, separated by commas; false for anything else.
+bool readFractions(const char* text, std::vector<double>& out)
+{
+    out.clear();
+    for (const char* at = text;;) {
+        char* end = nullptr;
+        const double f = std::strtod(at, &end);
+        if (end == at || !(f >= 0.0 && f <= 1.0) || (!out.empty() && !(f > out.back())))
+            return false;
+        out.push_back(f);
+        if (*end == '\0')
+            return true;
+        if (*end != ',')
+            return false;
+        at = end + 1;
+    }
 }
 
 } // namespace
@@ -67,8 +91,16 @@ int usage()
 int main(int argc, char** argv)
 {
     mwtest::NetSpot spot;
-    while (argc >= 3 && (std::strcmp(argv[1], "--jitter") == 0 || std::strcmp(argv[1], "--seed") == 0)) {
+    while (argc >= 3 && (std::strcmp(argv[1], "--jitter") == 0 || std::strcmp(argv[1], "--seed") == 0 ||
+                         std::strcmp(argv[1], "--columns") == 0 || std::strcmp(argv[1], "--rows") == 0)) {
         char* end = nullptr;
+        if (std::strcmp(argv[1], "--columns") == 0 || std::strcmp(argv[1], "--rows") == 0) {
+            if (!readFractions(argv[2], argv[1][2] == 'c' ? spot.columns : spot.rows))
+                return usage();
+            argv += 2;
+            argc -= 2;
+            continue;
+        }
         if (std::strcmp(argv[1], "--jitter") == 0) {
             spot.jitter = std::strtod(argv[2], &end);
             if (!(spot.jitter >= 0.0 && spot.jitter <= 0.45))
@@ -89,6 +121,13 @@ int main(int argc, char** argv)
     const int n = std::atoi(argv[2]);
     mwtest::NetStyle style;
     if (n < 1 || n > 20 || !mwtest::netStyleFromName(argv[3], style))
+        return usage();
+    const std::size_t lines = std::size_t(n) + (style == mwtest::NetStyle::Lasso ||
+                                                        style == mwtest::NetStyle::LassoSplit
+                                                    ? 2
+                                                    : 1);
+    if (spot.columns.size() != spot.rows.size() ||
+        (!spot.columns.empty() && spot.columns.size() != lines))
         return usage();
     CVector<double, 3> look;
     if (std::sscanf(argv[4], "%lf,%lf,%lf", &look.data[0], &look.data[1], &look.data[2]) != 3)

@@ -1,0 +1,122 @@
+// The gaps between neighbouring faces of plate nets of n x n square faces
+// (100 and 400, each a little above or below its neighbours): the job's
+// `!edge-gaps` judge over a document of their Breps, which pairs the edges
+// that are each other's nearest, and the commit's measure along the pieces
+// the faces share. Both should grow with the edge samples, about four
+// times from 100 to 400 faces, where a judge that measures every edge
+// against every other Brep grows sixteen times (46 s of CPU for 100 Breps).
+#include "geometry/Knots.h"
+#include "geometry/NurbsSurf.h"
+#include "net/Face.h"
+#include "platform/host/Document.h"
+#include "platform/host/EdgeGaps.h"
+#include "platform/host/Object.h"
+#include "plugin/SharedEdgeGaps.h"
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+// The height of square (i, j): a pattern of a few thousandths.
+double heightOf(int i, int j)
+{
+    return 0.001 * double((i * 7 + j * 3) % 5);
+}
+
+ON_NurbsCurve* segment(int dimension, const ON_3dPoint& a, const ON_3dPoint& b)
+{
+    auto* c = new ON_NurbsCurve(dimension, false, 2, 2);
+    c->SetCV(0, a);
+    c->SetCV(1, b);
+    c->SetKnot(0, 0.0);
+    c->SetKnot(1, 1.0);
+    return c;
+}
+
+// The square [x, x + 1] x [y, y + 1] at height z as a one-face Brep.
+ON_Brep squareBrep(double x, double y, double z)
+{
+    ON_Brep brep;
+    auto* plane = new ON_NurbsSurface(3, false, 2, 2, 2, 2);
+    for (int i = 0; i < 2; ++i)
+        for (int j = 0; j < 2; ++j)
+            plane->SetCV(i, j, ON_3dPoint(x + i, y + j, z));
+    for (int dir = 0; dir < 2; ++dir) {
+        plane->SetKnot(dir, 0, 0.0);
+        plane->SetKnot(dir, 1, 1.0);
+    }
+    ON_BrepFace& face = brep.NewFace(brep.AddSurface(plane));
+    ON_BrepLoop& loop = brep.NewLoop(ON_BrepLoop::outer, face);
+    const ON_3dPoint corners[4] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+    for (int k = 0; k < 4; ++k) {
+        const ON_3dPoint a = corners[k], b = corners[(k + 1) % 4];
+        ON_BrepEdge& edge = brep.NewEdge(brep.AddEdgeCurve(
+            segment(3, ON_3dPoint(x + a.x, y + a.y, z), ON_3dPoint(x + b.x, y + b.y, z))));
+        edge.m_tolerance = 1e-6;
+        ON_BrepTrim& trim = brep.NewTrim(edge, false, loop, brep.AddTrimCurve(segment(2, a, b)));
+        trim.m_type = ON_BrepTrim::boundary;
+    }
+    brep.SetVertices();
+    brep.SetTolerancesBoxesAndFlags();
+    return brep;
+}
+
+void BM_JobEdgeGaps(benchmark::State& state)
+{
+    const int n = int(state.range(0));
+    CVezadDoc doc;
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i)
+            doc.AddBrepObject(squareBrep(i, j, heightOf(i, j)));
+    for (auto _ : state) {
+        const VezadHost::EdgeGaps gaps = VezadHost::sharedEdgeGaps(doc);
+        benchmark::DoNotOptimize(gaps.largest);
+        if (gaps.sharedEdges != 4 * n * (n - 1))
+            state.SkipWithError("not every inner side shared");
+    }
+    state.counters["breps"] = double(n * n);
+}
+BENCHMARK(BM_JobEdgeGaps)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
+
+void BM_CommitSharedEdgeGaps(benchmark::State& state)
+{
+    const int n = int(state.range(0));
+    std::vector<FaceOutline> outlines;
+    const knots k(1, 1, 0.0, 1.0);
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i) {
+            auto* s = new Fenwo::NurbsSurf(k, &k);
+            for (int c = 0; c < 4; ++c)
+                s->setControlPoint(c % 2, c / 2, Vector(i + c % 2, j + c / 2, heightOf(i, j)));
+            const std::unique_ptr<CFace> face(new CFace(s));
+            outlines.push_back(faceOutline(*face));
+        }
+    // The pieces of the lattice neighbours share.
+    std::vector<SharedSide> sides;
+    const auto piece = [&](int a, int b, double x0, double y0, double x1, double y1) {
+        SharedSide side{a, b, {}};
+        for (int m = 0; m < 50; ++m) {
+            const double t = (m + 0.5) / 50;
+            side.along.push_back({(1 - t) * x0 + t * x1, (1 - t) * y0 + t * y1, 0.0});
+        }
+        sides.push_back(std::move(side));
+    };
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i) {
+            if (i > 0)
+                piece(j * n + i - 1, j * n + i, i, j, i, j + 1);
+            if (j > 0)
+                piece((j - 1) * n + i, j * n + i, i, j, i + 1, j);
+        }
+    for (auto _ : state) {
+        const std::vector<SharedEdgeGap> gaps = sharedEdgeGaps(outlines, sides);
+        benchmark::DoNotOptimize(gaps.data());
+    }
+    state.counters["faces"] = double(n * n);
+}
+BENCHMARK(BM_CommitSharedEdgeGaps)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
+
+} // namespace
