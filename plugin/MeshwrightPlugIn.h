@@ -192,8 +192,10 @@ void toggleMeshEntities();
 
 // The Delete-key hook while grid editing is on (a WH_GETMESSAGE hook of the
 // user-interface thread): with the host's main window active and the mouse
-// callback enabled, Delete records "MW delete", deletes the net's selection
-// and brings the net's faces after it. Every message is passed on.
+// callback enabled and no object of the document selected (Delete then
+// deletes the host's selection), Delete records "MW delete", deletes the
+// net's selection and brings the net's faces after it. Every message is
+// passed on.
 LRESULT CALLBACK deleteKeyHookProc(int code, WPARAM wParam, LPARAM lParam);
 // The hook's handle; null while grid editing is off.
 HHOOK deleteKeyHookHandle();
