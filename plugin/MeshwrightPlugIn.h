@@ -146,6 +146,11 @@ public:
     // redraws all views when asked. False without an active view with a
     // document.
     bool applyEditDisplay(bool redraw);
+    // The mesh under the net changed (a load put another mesh or other
+    // facets under it, a deletion or undeletion another mesh object first):
+    // the net goes onto mesh and its curves, regions and surfaces follow it
+    // (GB::CSurfaceNet::followMesh), with no mouse event let in meanwhile.
+    void netFollowsMesh(Mesh::CBaseMesh* mesh);
     // Commits the net's surfaces to the document (plugin/Commit.cpp): the
     // surfaces recomputed (fully approximated with approx), their trimmed
     // faces healed (heal) and converted into Breps; with deleteOld the Breps
