@@ -30,6 +30,11 @@ void CMWWatcher::resetSession()
     plugIn->objectRefs.removeAll();
     plugIn->setEditGridMode(false);
     plugIn->net.lastSnappedPoint = nullptr;
+    // The new document starts without a net: the grid's undo items and
+    // marks stood for the undo records of the document that closed, so an
+    // undo in the new one reaches only what is done in it.
+    plugIn->net.deleteAll(false);
+    plugIn->net.setMesh(nullptr);
     showToolbar(false);
 }
 
