@@ -313,6 +313,9 @@ bool CSurfaceNet::updateAfterEdit()
 bool CSurfaceNet::followMesh(Mesh::CBaseMesh* m)
 {
     setMesh(m);
+    // An empty net has nothing to follow.
+    if (pointLists.count == 0 && retiredPointLists.count == 0 && firstFace == nullptr)
+        return false;
     // A curve is pulled onto the mesh it was fitted on; those of poly-lines
     // an undo may bring back are fitted anew when they come back.
     for (Kor::List<COffset_PointList*>* lists : {&pointLists, &retiredPointLists})

@@ -113,7 +113,7 @@ public:
     // m fits them, and the topology step and the surface update of every
     // face follow, as after an edit. False, with the net on m and its
     // faces marked for the next update, while busy, with the topology
-    // switch off or without a mesh.
+    // switch off or without a mesh; false at once for an empty net.
     bool followMesh(Mesh::CBaseMesh* m);
     // The topology step: the closed regions of the poly-line graph become
     // faces (see net/Topology.h). False, with only the use counts recounted,
