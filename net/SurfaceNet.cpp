@@ -310,6 +310,31 @@ bool CSurfaceNet::updateAfterEdit()
     return true;
 }
 
+bool CSurfaceNet::followMesh(Mesh::CBaseMesh* m)
+{
+    setMesh(m);
+    // An empty net has nothing to follow.
+    if (pointLists.count == 0 && retiredPointLists.count == 0 && firstFace == nullptr)
+        return false;
+    // A curve is pulled onto the mesh it was fitted on; those of poly-lines
+    // an undo may bring back are fitted anew when they come back.
+    for (Kor::List<COffset_PointList*>* lists : {&pointLists, &retiredPointLists})
+        for (COffset_PointList* pl : *lists)
+            pl->dropCurve();
+    // Every surface was fitted to facets the net no longer lies on.
+    for (Face* f = firstFace; f != nullptr; f = f->next)
+        f->computedState = Naked;
+    ++editCount;
+    if (busy || !topologySwitch || mesh == nullptr)
+        return false;
+    Platform::WaitCursor wait;
+    for (COffset_PointList* pl : pointLists)
+        pl->RollBack();
+    buildTopology(false);
+    computeSurfaces(draftOnly, false, nullptr);
+    return true;
+}
+
 bool CSurfaceNet::setDepthTest(bool on)
 {
     if (!COffset_Grid::setDepthTest(on)) {

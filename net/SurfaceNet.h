@@ -107,6 +107,14 @@ public:
     // the edit rebuilt on its way. False, doing nothing, while busy, with
     // the topology switch off or when no edit is left to catch up.
     bool updateAfterEdit();
+    // The mesh under the net changed (another mesh, or the same one with
+    // other facets): the net goes onto m, every curve of its poly-lines that
+    // is not locked is fitted anew on m when next needed, as a net read on
+    // m fits them, and the topology step and the surface update of every
+    // face follow, as after an edit. False, with the net on m and its
+    // faces marked for the next update, while busy, with the topology
+    // switch off or without a mesh; false at once for an empty net.
+    bool followMesh(Mesh::CBaseMesh* m);
     // The topology step: the closed regions of the poly-line graph become
     // faces (see net/Topology.h). False, with only the use counts recounted,
     // while the topology switch is off.

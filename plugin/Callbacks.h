@@ -38,6 +38,13 @@ public:
     ON_Line line;         // the frustum line through the cursor of the last event
     int moveCount = 0;    // handed to the net's vertex drag
     bool dragging = false;
+    // What the last left press was: an edit of the grid (or the context
+    // menu), which its release finishes; a press left to the host (the
+    // callback disabled, or Shift or Ctrl held), whose release is the
+    // host's too; or one that only set the view's target ("Y" held), whose
+    // release has nothing to finish.
+    enum class LeftPress { edit, host, viewTarget };
+    LeftPress leftPress = LeftPress::edit;
 
     explicit CMWMouseCallback(GB::CSurfaceNet* net) : net(net) {}
     // Deletes the net's last hit.
@@ -73,8 +80,10 @@ public:
     // LButtonUp"; with a point on a segment or a selected grid point the
     // pending insert or snap; then the faces are brought after the grid
     // when it changed since the last topology step, else the surface
-    // update) and answers 1; 0 while disabled, while the net is busy and for
-    // the other buttons.
+    // update) and answers 1; 0 while disabled, while the net is busy, for
+    // the release of a press left to the host and for the other buttons.
+    // The release of a press that set the view's target answers 1 too.
+    // Neither release of a press that made no edit records or edits.
     int mouseUp(CVezadView& view, int button, UINT flags, int x, int y);
 
 private:

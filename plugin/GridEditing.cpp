@@ -24,6 +24,20 @@ void menuMessage(const wchar_t* text)
     VezadMessageBox(text, L"mw");
 }
 
+// Whether objects of the active document are selected: the Delete key is
+// then the host's, for them, and not the net's.
+bool hostHasSelection()
+{
+    CVezadDoc* doc = VezadApp().ActiveDoc();
+    if (doc == nullptr)
+        return false;
+    CVezadObjectIterator it(*doc);
+    for (CVezadObject* object = it.First(); object != nullptr; object = it.Next())
+        if (object->IsSelected())
+            return true;
+    return false;
+}
+
 } // namespace
 
 HHOOK deleteKeyHookHandle()
@@ -212,7 +226,7 @@ LRESULT CALLBACK deleteKeyHookProc(int code, WPARAM wParam, LPARAM lParam)
         const CWnd* mainWindow = AfxGetMainWnd();
         if (mainWindow != nullptr && GetActiveWindow() == mainWindow->m_hWnd &&
             message->message == WM_KEYDOWN && message->wParam == VK_DELETE &&
-            plugIn.mouseCallback.IsEnabled()) {
+            plugIn.mouseCallback.IsEnabled() && !hostHasSelection()) {
             addUndoRecord(L"MW delete");
             plugIn.mouseCallback.Enable(false);
             plugIn.net.deleteSelection();

@@ -21,8 +21,8 @@ namespace {
 
 const wchar_t* const kTitle = L"MWLoadMesh";
 
-// The boundary loops of the net's mesh become poly-lines of the net, which
-// then finds its regions anew.
+// The boundary loops of the net's mesh become poly-lines of the net; the
+// net finds its regions anew as it follows the loaded mesh (workOn).
 void convertMeshBoundary(GB::CSurfaceNet& net)
 {
     Kor::List<Fenwo::NurbsSurf*> curves;
@@ -33,17 +33,20 @@ void convertMeshBoundary(GB::CSurfaceNet& net)
     for (Fenwo::NurbsSurf* curve : curves)
         net.addPointListsFromPoints(curve);
     curves.deleteAll();
-    net.buildTopology(false);
 }
 
-// The net goes onto the object's mesh; the commit after this load deletes
-// nothing of earlier commits.
+// The net goes onto the object's mesh, another one or one with other
+// facets than it lay on: its curves, regions and surfaces follow the mesh
+// as after an edit, so that the net shown is the net a save writes and an
+// open reads back on that mesh. The commit after this load deletes nothing
+// of earlier commits.
 void workOn(CMeshwrightPlugIn& plugIn, CMWMeshObject& object, bool boundary)
 {
     plugIn.objectRefs.removeAll();
     plugIn.net.setMesh(object.mesh);
     if (boundary)
         convertMeshBoundary(plugIn.net);
+    plugIn.netFollowsMesh(object.mesh);
 }
 
 // The shaded view around the new mesh, drawn at once, and editing on.
@@ -113,6 +116,8 @@ CVezadCommand::result changeContents(CMeshwrightPlugIn& plugIn, CMWMeshObject& k
         if (plugIn.net.mesh == old)
             plugIn.net.setMesh(loaded);
         attachMesh(&kept, loaded);
+        // A net an import replaced on the old mesh cannot come back.
+        CMWImportUndo::forgetMesh(old);
         delete old;
         kept.showGLEntity();
     }

@@ -53,6 +53,14 @@ CMeshwrightPlugIn::~CMeshwrightPlugIn()
     delete drawCallback;
 }
 
+void CMeshwrightPlugIn::netFollowsMesh(Mesh::CBaseMesh* mesh)
+{
+    const bool enabled = mouseCallback.IsEnabled();
+    mouseCallback.Enable(false);
+    net.followMesh(mesh);
+    mouseCallback.Enable(enabled);
+}
+
 ON_UUID CMeshwrightPlugIn::PlugInID() const
 {
     ON_UUID id;

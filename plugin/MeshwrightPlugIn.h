@@ -146,6 +146,11 @@ public:
     // redraws all views when asked. False without an active view with a
     // document.
     bool applyEditDisplay(bool redraw);
+    // The mesh under the net changed (a load put another mesh or other
+    // facets under it, a deletion or undeletion another mesh object first):
+    // the net goes onto mesh and its curves, regions and surfaces follow it
+    // (GB::CSurfaceNet::followMesh), with no mouse event let in meanwhile.
+    void netFollowsMesh(Mesh::CBaseMesh* mesh);
     // Commits the net's surfaces to the document (plugin/Commit.cpp): the
     // surfaces recomputed (fully approximated with approx), their trimmed
     // faces healed (heal) and converted into Breps; with deleteOld the Breps
@@ -192,8 +197,10 @@ void toggleMeshEntities();
 
 // The Delete-key hook while grid editing is on (a WH_GETMESSAGE hook of the
 // user-interface thread): with the host's main window active and the mouse
-// callback enabled, Delete records "MW delete", deletes the net's selection
-// and brings the net's faces after it. Every message is passed on.
+// callback enabled and no object of the document selected (Delete then
+// deletes the host's selection), Delete records "MW delete", deletes the
+// net's selection and brings the net's faces after it. Every message is
+// passed on.
 LRESULT CALLBACK deleteKeyHookProc(int code, WPARAM wParam, LPARAM lParam);
 // The hook's handle; null while grid editing is off.
 HHOOK deleteKeyHookHandle();

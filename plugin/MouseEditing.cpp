@@ -106,7 +106,10 @@ int CMWMouseCallback::mouseDown(CVezadView& view, int button, UINT, int x, int y
     moveCount = 0;
     dragging = false;
     VezadApp().SetCursorToolTip(L"");
-    if (!IsEnabled() || Platform::isKeyDown("Shift") || Platform::isKeyDown("Ctrl"))
+    const bool toHost = !IsEnabled() || Platform::isKeyDown("Shift") || Platform::isKeyDown("Ctrl");
+    if (button == 1)
+        leftPress = toHost ? LeftPress::host : LeftPress::edit;
+    if (toHost)
         return 0;
     delete net->lastMouseHit;
     net->lastMouseHit = nullptr;
@@ -118,6 +121,7 @@ int CMWMouseCallback::mouseDown(CVezadView& view, int button, UINT, int x, int y
     case 1: {
         addUndoRecord(L"MW LButtonDown");
         if (Platform::isKeyDown("Y")) {
+            leftPress = LeftPress::viewTarget;
             Point target;
             if (castRay(view, x, y, target, dir))
                 view.ActiveViewport().SetTarget(ON_3dPoint(target[0], target[1], target[2]), true);
@@ -365,11 +369,20 @@ int CMWMouseCallback::mouseUp(CVezadView&, int button, UINT, int, int)
     moveCount = 0;
     if (button == 1)
         dragging = false;
-    if (!IsEnabled() || net->busy)
+    // A press that made no edit (the host's Shift or Ctrl click selects
+    // objects; "Y" only sets the view's target) leaves its release nothing
+    // to finish: the grid's selection stays as it is and nothing is
+    // recorded.
+    const LeftPress press = button == 1 ? leftPress : LeftPress::edit;
+    if (button == 1)
+        leftPress = LeftPress::edit;
+    if (!IsEnabled() || net->busy || press == LeftPress::host)
         return 0;
     VezadApp().SetCursorToolTip(L"");
     if (button != 1)
         return 0;
+    if (press == LeftPress::viewTarget)
+        return 1;
     Enable(false);
     addUndoRecord(L"MW LButtonUp");
     // With a point on a segment or a selected grid point the edit's insert

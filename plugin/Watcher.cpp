@@ -30,6 +30,11 @@ void CMWWatcher::resetSession()
     plugIn->objectRefs.removeAll();
     plugIn->setEditGridMode(false);
     plugIn->net.lastSnappedPoint = nullptr;
+    // The new document starts without a net: the grid's undo items and
+    // marks stood for the undo records of the document that closed, so an
+    // undo in the new one reaches only what is done in it.
+    plugIn->net.deleteAll(false);
+    plugIn->net.setMesh(nullptr);
     showToolbar(false);
 }
 
@@ -37,6 +42,20 @@ bool CMWWatcher::isOurs(CVezadDoc&, CVezadObject& object) const
 {
     return FindUuid(object.ModelObjectId());
 }
+
+namespace {
+
+// The first listed mesh object that is not deleted and holds a mesh; null
+// when none is.
+CMWMeshObject* firstLiveMeshObject(const CMeshwrightPlugIn& plugIn)
+{
+    for (CMWMeshObject* object : plugIn.meshObjects)
+        if (object != nullptr && !object->IsDeleted() && object->mesh != nullptr)
+            return object;
+    return nullptr;
+}
+
+} // namespace
 
 void CMWWatcher::onDeleteObject(CVezadDoc& doc, CVezadObject& object)
 {
@@ -50,12 +69,31 @@ void CMWWatcher::onDeleteObject(CVezadDoc& doc, CVezadObject& object)
             removed = list.removeAt(i);
     if (!removed)
         std::cout << "Remove MeshObject failed!" << std::endl;
+    // The net on the deleted mesh goes onto the mesh object left in its
+    // place (the one an undone load had replaced); without one it stays on
+    // the deleted mesh, for the undo of the deletion.
+    const auto* meshObject = dynamic_cast<const CMWMeshObject*>(&object);
+    if (meshObject != nullptr && meshObject->mesh != nullptr &&
+        plugIn->net.mesh == meshObject->mesh)
+        if (CMWMeshObject* live = firstLiveMeshObject(*plugIn))
+            plugIn->netFollowsMesh(live->mesh);
 }
 
 void CMWWatcher::onUndeleteObject(CVezadDoc& doc, CVezadObject& object)
 {
-    if (auto* meshObject = dynamic_cast<CMWMeshObject*>(&object); meshObject && isOurs(doc, object))
-        plugIn->meshObjects.append(meshObject);
+    auto* meshObject = dynamic_cast<CMWMeshObject*>(&object);
+    if (meshObject == nullptr || !isOurs(doc, object))
+        return;
+    plugIn->meshObjects.append(meshObject);
+    // A net left on a deleted mesh, or on none, goes onto the mesh that
+    // comes back.
+    bool netOnLiveMesh = false;
+    for (const CMWMeshObject* listed : plugIn->meshObjects)
+        if (listed != nullptr && !listed->IsDeleted() && plugIn->net.mesh != nullptr &&
+            listed->mesh == plugIn->net.mesh)
+            netOnLiveMesh = true;
+    if (!netOnLiveMesh && meshObject->mesh != nullptr)
+        plugIn->netFollowsMesh(meshObject->mesh);
 }
 
 void CMWWatcher::OnCloseDocument(CVezadDoc&)

@@ -1,10 +1,11 @@
 // CMWWatcher keeps the plug-in in step with the host document: closing or
 // renewing the document forgets the plug-in's lists (renewing also ends
-// grid editing and shows the toolbar), and the deletion and undeletion of
-// the plug-in's own mesh objects, recognised by their ids in the watcher's
-// collection, keep the list of loaded meshes and their display right. The
-// collection forgets the ids when the document closes: its objects are gone,
-// and a file opened later may give one of those ids to another object.
+// grid editing, empties the net and shows the toolbar), and the deletion
+// and undeletion of the plug-in's own mesh objects, recognised by their ids
+// in the watcher's collection, keep the list of loaded meshes, their
+// display and the mesh under the net right. The collection forgets the ids
+// when the document closes: its objects are gone, and a file opened later
+// may give one of those ids to another object.
 // CMWUndo is the custom step of every grid-editing undo record: undoing the
 // record rolls the grid back to the mark taken with it, faces and surfaces
 // included. CMWImportUndo is the custom step of a grid import's record: its
@@ -32,16 +33,20 @@ public:
 
     // Empties meshObjects and objectRefs and clears the net's snap target.
     void clearLists();
-    // As clearLists, with grid editing switched off in between; then the
-    // toolbar is shown.
+    // As clearLists, with grid editing switched off in between, and the
+    // net emptied (its undo items and marks with it) and off every mesh;
+    // then the toolbar is shown.
     void resetSession();
     // Whether the object's id is in the collection (one of the plug-in's
     // mesh objects).
     bool isOurs(CVezadDoc& doc, CVezadObject& object) const;
     // One of ours: every mesh entity hidden and the object taken out of
-    // meshObjects ("Remove MeshObject failed!" when it was not there).
+    // meshObjects ("Remove MeshObject failed!" when it was not there). A
+    // net on its mesh follows the first mesh object left (see
+    // CMeshwrightPlugIn::netFollowsMesh); with none it stays.
     void onDeleteObject(CVezadDoc& doc, CVezadObject& object);
-    // One of ours: appended to meshObjects again.
+    // One of ours: appended to meshObjects again; a net that lies on no
+    // mesh of a live listed object follows its mesh.
     void onUndeleteObject(CVezadDoc& doc, CVezadObject& object);
 
     void OnCloseDocument(CVezadDoc& doc) override;

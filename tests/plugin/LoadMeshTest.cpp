@@ -83,7 +83,8 @@ TEST_F(LoadMesh, FileRoadLoadsReplacesAndMergesWithoutLosingTheMesh)
     EXPECT_EQ(command("_MWLoadMesh File=Yes no yes file:" + small), 0);
     EXPECT_EQ(only(), object);
     expectLoaded(object, 136);
-    // Replacing the contents keeps the net, which goes onto the new mesh.
+    // Replacing the contents keeps the net, which goes onto the new mesh:
+    // its regions are found and its faces computed on that mesh.
     addHashNet(0.5f);
     GB::CSurfaceNet& net = plugIn().net;
     const GB::Face* face = net.firstFace;
@@ -95,6 +96,8 @@ TEST_F(LoadMesh, FileRoadLoadsReplacesAndMergesWithoutLosingTheMesh)
     EXPECT_NE(object->glEntity(), nullptr);
     EXPECT_EQ(net.getNumPointLists(), 6);
     EXPECT_EQ(net.firstFace, face);
+    for (const GB::Face* f = net.firstFace; f != nullptr; f = f->next)
+        EXPECT_NE(f->surface, nullptr);
 
     EXPECT_EQ(command("_MWLoadMesh File=Yes yes file:" + bump), 0);
     CMWMeshObject* fresh = only();
@@ -260,6 +263,9 @@ TEST_F(LoadMesh, PickedRoadConvertsHostMeshesAndDeletesThemOnlyOnceConverted)
         for (const CVertex<float, 3>* v : pl->vertices)
             corners += useCountOf(v) == 2 ? 1 : 0;
     EXPECT_EQ(corners, 8) << "each corner ends two poly-lines";
+    // Undone, the load gives the net to the object it had replaced.
+    EXPECT_EQ(command("_Undo"), 0);
+    EXPECT_EQ(net.mesh, replacement->mesh);
     assertNoUnansweredPrompts();
 }
 

@@ -132,12 +132,26 @@ TEST_F(MouseEditing, ClicksDrawAPolyLineEveryPressIsARecordAndUndoGoesBackToItsM
 TEST_F(MouseEditing, ModifierClicksGoToTheHostOrTheViewAndAltRightToTheNet)
 {
     ASSERT_TRUE(hosttest::passes(run(click(-0.5, 0.0) + click(0.0, 0.0))));
+    // The points drawn, without the one following the cursor.
+    const auto drawn = [this] {
+        return net().pointLists[0]->getCount() - (net().pointLists[0]->hasPending() ? 1 : 0);
+    };
     const int records = doc().undoRecordCount();
-    // Shift and Ctrl clicks are the host's: it selects the mesh object.
-    ASSERT_TRUE(hosttest::passes(mouse("down left " + at(0.5, 0.5) + " shift")));
-    ASSERT_TRUE(hosttest::passes(mouse("down left " + at(0.5, 0.5) + " ctrl")));
+    // Shift and Ctrl clicks are the host's, press and release: Ctrl takes
+    // the mesh object out of the selection, Shift selects it; the releases
+    // finish no insert of the grid's selection and record nothing.
+    for (const std::string keys : {" ctrl", " shift"})
+        ASSERT_TRUE(
+            hosttest::passes(run("!mouse move " + at(0.5, 0.5) + "\n!mouse down left " +
+                                 at(0.5, 0.5) + keys + "\n!mouse up left " + at(0.5, 0.5) + keys)));
     EXPECT_EQ(doc().undoRecordCount(), records);
-    EXPECT_EQ(net().pointLists[0]->getCount(), 2);
+    EXPECT_EQ(drawn(), 2);
+    // Delete deletes what the host selected, and no point of the net.
+    ASSERT_TRUE(hosttest::passes(key("Delete")));
+    EXPECT_EQ(doc().undoRecordCount(), records + 1);
+    EXPECT_EQ(doc().newestUndoRecordName(), L"Delete");
+    EXPECT_EQ(drawn(), 2);
+    ASSERT_EQ(command("_Undo"), 0);
 
     // "Y" held: the view looks at the clicked point; the grid stays.
     ASSERT_TRUE(hosttest::passes(mouse("down left " + at(0.5, 0.5) + " key=Y")));
@@ -145,11 +159,15 @@ TEST_F(MouseEditing, ModifierClicksGoToTheHostOrTheViewAndAltRightToTheNet)
     const ON_3dPoint target = view().ActiveViewport().Target();
     EXPECT_NEAR(target.x, 0.5, 1e-3);
     EXPECT_NEAR(target.y, 0.5, 1e-3);
-    EXPECT_EQ(net().pointLists[0]->getCount(), 2);
+    EXPECT_EQ(drawn(), 2);
+
+    // Its release has nothing to finish.
+    ASSERT_TRUE(hosttest::passes(mouse("up left " + at(0.5, 0.5))));
+    EXPECT_EQ(doc().newestUndoRecordName(), L"MW LButtonDown");
+    EXPECT_EQ(drawn(), 2);
 
     // Alt with a right click on an end point: the net's own right-button
     // edit removes it.
-    ASSERT_TRUE(hosttest::passes(mouse("up left " + at(0.5, 0.5))));
     ASSERT_TRUE(hosttest::passes(mouse("down right " + at(0.5, 0.5))));
     ASSERT_TRUE(hosttest::passes(mouse("down right " + at(0.0, 0.0) + " alt")));
     EXPECT_EQ(net().pointLists[0]->getCount(), 1);
