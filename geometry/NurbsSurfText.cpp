@@ -16,6 +16,7 @@
 #include <iomanip>
 #include <iostream>
 #include <memory>
+#include <locale>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -391,23 +392,31 @@ bool NurbsSurf::readGeometry(std::istream& is, bool withHeader)
         }
         Vector point;
         double w = 0.0;
-        is >> point >> w;
-        if (is.fail() && asWritten) {
-            is.clear();
-            return refuseAsWritten("three coordinates in brackets and a weight after \"P " +
-                                       expected + " =\"",
-                                   restOfLine(is));
-        }
-        if (is.fail()) {
-            std::cout << "i=" << i << " j=" << j << " pin=" << point << " w=" << w << std::endl;
-            return fail();
+        std::string rest;
+        if (asWritten) {
+            // The rest of the line, read on its own: a fault in it is
+            // refused on its line, not where the numbers after it end.
+            std::istringstream line(restOfLine(is));
+            line.imbue(std::locale::classic());
+            if (!(line >> point >> w))
+                return refuseAsWritten("three coordinates in brackets and a weight after \"P " +
+                                           expected + " =\"",
+                                       line.str());
+            std::getline(line, rest);
+        } else {
+            is >> point >> w;
+            if (is.fail()) {
+                std::cout << "i=" << i << " j=" << j << " pin=" << point << " w=" << w
+                          << std::endl;
+                return fail();
+            }
+            rest = restOfLine(is);
         }
         // Exactly the three coordinates and the weight the writer writes on
         // the line: a fourth number (a decimal comma, a number split by a
         // blank) or a weight that is not positive would put the point where
         // the text never had it (a weight of 0 keeps no point at all).
         const std::string place = "control point " + std::to_string(i) + "," + std::to_string(j);
-        const std::string rest = restOfLine(is);
         if (point.n != 3) {
             reportGeoTextFault(is, place + " has " + std::to_string(point.n) +
                                        " coordinates, a control point has 3");
