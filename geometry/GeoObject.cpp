@@ -1,18 +1,19 @@
 #include "geometry/GeoObject.h"
 
+#include "foundation/TextFields.h"
 #include "geometry/GeoRef.h"
 #include "geometry/GeoTokenizer.h"
 #include "platform/Uuid.h"
 
 #include <cerrno>
-#include <charconv>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <istream>
 #include <ostream>
-#include <sstream>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace {
 
@@ -84,15 +85,8 @@ bool isEndLine(const std::string& line, bool asWritten)
 // "Layer" and a decimal number, apart by blanks, and nothing else.
 bool isWholeLayerLine(const std::string& line, int& value)
 {
-    std::istringstream fields(line);
-    std::string word, number, more;
-    fields >> word >> number >> more;
-    if (word != "Layer" || !more.empty())
-        return false;
-    const char* first = number.data();
-    const char* last = first + number.size();
-    const auto r = std::from_chars(first, last, value);
-    return !number.empty() && r.ec == std::errc() && r.ptr == last;
+    const std::vector<std::string_view> fields = blankSeparatedFields(line);
+    return fields.size() == 2 && fields[0] == "Layer" && parseWholeField(fields[1], value);
 }
 
 // Scans an integer the way "%i" does (decimal, 0x hexadecimal, 0 octal).

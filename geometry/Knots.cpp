@@ -1,17 +1,17 @@
 #include "geometry/Knots.h"
 
+#include "foundation/TextFields.h"
 #include "geometry/FixedDegreeBasis.h"
 #include "geometry/GeoTokenizer.h"
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <cmath>
 #include <iomanip>
 #include <iostream>
 #include <limits>
-#include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -48,13 +48,10 @@ bool validEndCondition(int e)
 }
 
 // A field "p=<digits>" (or "n=..."): the key and a whole number from 0.
-bool readHeaderNumber(const std::string& field, const char* key, int& value)
+bool readHeaderNumber(std::string_view field, const char* key, int& value)
 {
-    if (field.size() <= 2 || field.compare(0, 2, key) != 0 || field[2] == '-' || field[2] == '+')
-        return false;
-    const char* last = field.data() + field.size();
-    const auto r = std::from_chars(field.data() + 2, last, value);
-    return r.ec == std::errc() && r.ptr == last;
+    return field.size() > 2 && field.compare(0, 2, key) == 0 && field[2] != '-' &&
+           parseWholeField(field.substr(2), value);
 }
 
 } // namespace
@@ -1168,16 +1165,16 @@ bool knots::readText(std::istream& is, KnotText& text)
     if (asWritten) {
         is >> std::ws;
         const std::string line = restOfLine();
-        std::istringstream fields(line);
-        std::string pField, nField, endWord, spacingWord, more;
-        fields >> pField >> nField >> endWord >> spacingWord >> more;
-        for (int k = 0; k < 3; ++k)
-            e = endWord == kEndNames[k] ? k : e;
-        for (int k = 0; k < 2; ++k)
-            s = spacingWord == kSpacingNames[k] ? k : s;
-        if (!readHeaderNumber(pField, "p=", degree) || degree > kMaxTextDegree ||
-            !readHeaderNumber(nField, "n=", lastIndex) || lastIndex > kMaxTextIndex || e < 0 ||
-            s < 0 || !more.empty())
+        const std::vector<std::string_view> fields = blankSeparatedFields(line);
+        if (fields.size() == 4) {
+            for (int k = 0; k < 3; ++k)
+                e = fields[2] == kEndNames[k] ? k : e;
+            for (int k = 0; k < 2; ++k)
+                s = fields[3] == kSpacingNames[k] ? k : s;
+        }
+        if (fields.size() != 4 || !readHeaderNumber(fields[0], "p=", degree) ||
+            degree > kMaxTextDegree || !readHeaderNumber(fields[1], "n=", lastIndex) ||
+            lastIndex > kMaxTextIndex || e < 0 || s < 0)
             return notAsWritten("the header \"p=<degree> n=<last index> <end> <spacing>\"", line);
         // A uniform vector of fewer control points than its degree needs has
         // no domain: no writer writes one.
@@ -1268,19 +1265,11 @@ bool knots::readText(std::istream& is, KnotText& text)
                 // The pair's line, read whole.
                 is >> std::ws;
                 const std::string line = restOfLine();
-                std::istringstream fields(line);
-                fields.imbue(std::locale::classic());
-                std::string value, multiplicity, more;
-                fields >> value >> multiplicity >> more;
+                const std::vector<std::string_view> fields = blankSeparatedFields(line);
                 double v = 0.0;
                 int m = 0;
-                const auto rv = std::from_chars(value.data(), value.data() + value.size(), v);
-                const auto rm = std::from_chars(multiplicity.data(),
-                                                multiplicity.data() + multiplicity.size(), m);
-                if (value.empty() || rv.ec != std::errc() ||
-                    rv.ptr != value.data() + value.size() || multiplicity.empty() ||
-                    rm.ec != std::errc() || rm.ptr != multiplicity.data() + multiplicity.size() ||
-                    !more.empty() || m < 1 || m > maxMult || !std::isfinite(v) ||
+                if (fields.size() != 2 || !parseNearestReal(fields[0], v) ||
+                    !parseWholeField(fields[1], m) || m < 1 || m > maxMult ||
                     v < previous - kMergeTolerance) {
                     text.recordFailed = true;
                     return notAsWritten("a knot after " + std::to_string(covered) + " of the " +

@@ -6,6 +6,7 @@
 // white space, and comment lines lose a trailing '\r'.
 #include "geometry/NurbsSurf.h"
 
+#include "foundation/TextFields.h"
 #include "geometry/GeoTokenizer.h"
 
 #include <cfloat>
@@ -16,9 +17,9 @@
 #include <iomanip>
 #include <iostream>
 #include <memory>
-#include <locale>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace Fenwo {
@@ -76,6 +77,45 @@ std::string restOfLine(std::istream& is)
     for (int c = is.peek(); c != EOF && c != '\n'; c = is.peek())
         line.push_back(static_cast<char>(is.get()));
     return line;
+}
+
+// The coordinates and the weight of a control point's line after its "="
+// as written: numbers apart by commas or blanks within brackets, then the
+// weight; rest receives what follows the weight. False when the text is
+// not of that form.
+bool readPointText(std::string_view text, Vector& point, double& w, std::string& rest)
+{
+    const std::size_t open = text.find_first_not_of(" \t");
+    if (open == std::string_view::npos || text[open] != '[')
+        return false;
+    const std::size_t close = text.find(']', open);
+    if (close == std::string_view::npos)
+        return false;
+    std::vector<double> coordinates;
+    std::string_view inside = text.substr(open + 1, close - open - 1);
+    for (;;) {
+        const std::size_t at = inside.find_first_not_of(" \t,");
+        if (at == std::string_view::npos)
+            break;
+        const std::size_t end = std::min(inside.find_first_of(" \t,", at), inside.size());
+        double v = 0.0;
+        if (!parseNearestReal(inside.substr(at, end - at), v))
+            return false;
+        coordinates.push_back(v);
+        inside.remove_prefix(end);
+    }
+    const std::string_view after = text.substr(close + 1);
+    const std::size_t at = after.find_first_not_of(" \t");
+    if (at == std::string_view::npos)
+        return false;
+    const std::size_t end = std::min(after.find_first_of(" \t\r", at), after.size());
+    if (!parseNearestReal(after.substr(at, end - at), w))
+        return false;
+    rest = std::string(after.substr(end));
+    point.resize(int(coordinates.size()));
+    for (std::size_t k = 0; k < coordinates.size(); ++k)
+        point[int(k)] = coordinates[k];
+    return true;
 }
 
 std::string withoutTrailingCR(std::string line)
@@ -396,13 +436,11 @@ bool NurbsSurf::readGeometry(std::istream& is, bool withHeader)
         if (asWritten) {
             // The rest of the line, read on its own: a fault in it is
             // refused on its line, not where the numbers after it end.
-            std::istringstream line(restOfLine(is));
-            line.imbue(std::locale::classic());
-            if (!(line >> point >> w))
+            const std::string line = restOfLine(is);
+            if (!readPointText(line, point, w, rest))
                 return refuseAsWritten("three coordinates in brackets and a weight after \"P " +
                                            expected + " =\"",
-                                       line.str());
-            std::getline(line, rest);
+                                       line);
         } else {
             is >> point >> w;
             if (is.fail()) {

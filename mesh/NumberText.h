@@ -7,7 +7,8 @@
 // No state; thread-safe.
 #pragma once
 
-#include <algorithm>
+#include "foundation/TextFields.h"
+
 #include <cfloat>
 #include <charconv>
 #include <climits>
@@ -24,64 +25,6 @@ inline std::pair<const char*, const char*> numberSpan(const std::string& token)
     if (first != last && *first == '+')
         ++first;
     return {first, last};
-}
-
-// The power of ten of the first significant digit of a plain real
-// (optional sign, digits, point, digits, exponent), saturated far beyond
-// any type's range; 0 for a number without a significant digit. A number
-// from_chars finds out of range underflows when this is below 0, and
-// overflows otherwise.
-inline long decimalMagnitude(const char* first, const char* last)
-{
-    const char* p = first;
-    if (p != last && (*p == '+' || *p == '-'))
-        ++p;
-    long magnitude = 0;
-    bool significant = false;
-    long digitsBefore = 0; // integer digits from the first significant one
-    for (; p != last && *p >= '0' && *p <= '9'; ++p)
-        if (significant || *p != '0') {
-            significant = true;
-            ++digitsBefore;
-        }
-    if (significant)
-        magnitude = digitsBefore - 1;
-    if (p != last && *p == '.')
-        for (++p; p != last && *p >= '0' && *p <= '9'; ++p)
-            if (!significant && (--magnitude, *p != '0'))
-                significant = true;
-    if (!significant)
-        return 0;
-    if (p != last && (*p == 'e' || *p == 'E')) {
-        ++p;
-        const bool negative = p != last && *p == '-';
-        if (p != last && (*p == '+' || *p == '-'))
-            ++p;
-        long exponent = 0;
-        for (; p != last && *p >= '0' && *p <= '9'; ++p)
-            exponent = std::min(exponent * 10 + (*p - '0'), 1L << 40);
-        magnitude += negative ? -exponent : exponent;
-    }
-    return magnitude;
-}
-
-// Reads the whole span [first, last) as a plain real of the type: a
-// number too small for it reads as 0 (the nearest value it holds), as
-// from_chars leaves it unread. False, value unchanged, for a span that is
-// not a number whole, for one too large for the type, and for NaN and
-// infinities.
-template <class Real> bool parseNearestReal(const char* first, const char* last, Real& value)
-{
-    Real v = 0;
-    const auto r = std::from_chars(first, last, v);
-    if (first == last || r.ptr != last)
-        return false;
-    if (r.ec == std::errc::result_out_of_range && decimalMagnitude(first, last) < 0)
-        v = 0;
-    else if (r.ec != std::errc() || !std::isfinite(v))
-        return false;
-    value = v;
-    return true;
 }
 
 // Optional sign and digits, fitting an int. False, value unchanged, otherwise.

@@ -1,5 +1,6 @@
 // The face and loop records of the net text and the words of the face
 // states.
+#include "foundation/TextFields.h"
 #include "geometry/GeoTokenizer.h"
 #include "geometry/NurbsSurf.h"
 #include "mesh/GridPoint.h"
@@ -7,7 +8,6 @@
 #include "net/FaceRecords.h"
 #include "net/OffsetGrid.h"
 
-#include <charconv>
 #include <cstdint>
 #include <iomanip>
 #include <iostream>
@@ -52,9 +52,7 @@ bool readRecordStart(std::istream& is, const char* record)
 bool readWholeInt(std::istream& is, const char* what, int& value)
 {
     const std::string word = nextWord(is);
-    const char* last = word.data() + word.size();
-    const auto r = std::from_chars(word.data(), last, value);
-    if (!word.empty() && r.ec == std::errc() && r.ptr == last)
+    if (parseWholeField(word, value))
         return true;
     reportGeoTextFault(is, std::string("expected ") + what +
                                " (a whole number within the range of an int), found " +

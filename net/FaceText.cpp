@@ -5,6 +5,7 @@
 
 #include "curves/CurveOnSurface.h"
 #include "curves/ParCurve.h"
+#include "foundation/TextFields.h"
 #include "geometry/GeoTokenizer.h"
 #include "geometry/Knots.h"
 #include "geometry/NurbsSurf.h"
@@ -16,6 +17,7 @@
 #include <iostream>
 #include <memory>
 #include <string_view>
+#include <type_traits>
 
 namespace {
 
@@ -153,9 +155,12 @@ template <class T> bool readSettingAsWritten(std::istream& is, const char* name,
     std::string_view key, value;
     splitSetting(word, key, value);
     T number{};
-    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
-    if (key == name && !value.empty() && error == std::errc() &&
-        end == value.data() + value.size()) {
+    bool read = false;
+    if constexpr (std::is_floating_point_v<T>)
+        read = parseNearestReal(value, number);
+    else
+        read = parseWholeField(value, number);
+    if (key == name && read) {
         target = number;
         return true;
     }
@@ -195,9 +200,7 @@ bool refuseCurve(std::istream& is, int curve, int loop)
 bool readCountAsWritten(std::istream& is, const char* what, int& value)
 {
     const std::string word = nextWord(is);
-    const char* last = word.data() + word.size();
-    const auto r = std::from_chars(word.data(), last, value);
-    if (!word.empty() && word[0] != '-' && r.ec == std::errc() && r.ptr == last)
+    if (parseWholeField(word, value) && value >= 0)
         return true;
     reportGeoTextFault(is,
                        std::string("expected ") + what + " (a count), found " + shownInFault(word));
