@@ -405,10 +405,10 @@ int damage(const std::string& kind, const std::string& file, bool flips, std::si
         for (const std::string& s : tally.shown[outcome])
             std::printf("             %s\n", s.c_str());
         if (outcome.rfind("fault", 0) == 0) {
-            std::string where = "             by damaged line:";
+            std::printf("             by damaged line:");
             for (const auto& [line, n] : tally.lines[outcome])
-                where += " " + std::to_string(line) + "x" + std::to_string(n);
-            std::printf("%s\n", where.c_str());
+                std::printf(" %ldx%ld", line, n);
+            std::printf("\n");
         }
     }
     return fault ? 1 : 0;
