@@ -2,6 +2,7 @@
 
 #include "geometry/BoundaryConstraint.h"
 #include "geometry/ConstraintEquations.h"
+#include "geometry/GeoTokenizer.h"
 #include "geometry/IJConstraints.h"
 #include "geometry/KnotAndNormalConstraints.h"
 #include "geometry/SparseLinearEquation.h"
@@ -63,6 +64,11 @@ std::istream& readConstraintType(std::istream& is, int& type)
             return is;
         }
     }
+    if (readsAsWritten(is)) {
+        reportGeoTextFault(is, "expected the type of a constraint, found " + shownInFault(word));
+        is.setstate(std::ios::failbit);
+        return is;
+    }
     std::cout << "unknown enum key on read!\n'" << word << "'" << std::endl;
     return is;
 }
@@ -122,7 +128,12 @@ std::istream& CFixWeightsConstraint::read(std::istream& is)
     std::string word;
     if (!(is >> word))
         return is;
-    if (word.rfind("fixAllWeights", 0) == 0)
+    if (readsAsWritten(is) && word != "fixAllWeights" && word != "fixCornerWeights") {
+        reportGeoTextFault(is, "expected \"fixAllWeights\" or \"fixCornerWeights\" in a weights "
+                               "constraint, found " +
+                                   shownInFault(word));
+        is.setstate(std::ios::failbit);
+    } else if (word.rfind("fixAllWeights", 0) == 0)
         m_mode = fixAllWeights;
     else if (word.rfind("fixCornerWeights", 0) == 0)
         m_mode = fixCornerWeights;

@@ -1,6 +1,8 @@
 #include "geometry/GeoObject.h"
 
+#include "foundation/TextFields.h"
 #include "geometry/GeoRef.h"
+#include "geometry/GeoTokenizer.h"
 #include "platform/Uuid.h"
 
 #include <cerrno>
@@ -10,6 +12,8 @@
 #include <istream>
 #include <ostream>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace {
 
@@ -42,6 +46,47 @@ std::string secondField(const std::string& line)
         pos = end;
     }
     return std::string();
+}
+
+// The characters up to the next line end, which stays in the stream.
+std::string restOfLine(std::istream& is)
+{
+    std::string line;
+    for (int c = is.peek(); c != std::char_traits<char>::eof() && c != '\n'; c = is.peek())
+        line.push_back(static_cast<char>(is.get()));
+    return line;
+}
+
+// Takes the line end that ends the line read, when there is one (the last
+// line of a text may have none).
+void takeLineEnd(std::istream& is)
+{
+    if (is.peek() == '\n')
+        is.get();
+}
+
+bool isBlankText(const std::string& text)
+{
+    return text.find_first_not_of(" \t\r") == std::string::npos;
+}
+
+// "GeoObject End", its words apart by any run of blanks; as written,
+// nothing but blanks may follow it.
+bool isEndLine(const std::string& line, bool asWritten)
+{
+    if (!beginsWith(line, "GeoObject"))
+        return false;
+    const size_t end = line.find_first_not_of(" \t", 9);
+    if (end == 9 || end == std::string::npos || line.compare(end, 3, "End") != 0)
+        return false;
+    return !asWritten || isBlankText(line.substr(end + 3));
+}
+
+// "Layer" and a decimal number, apart by blanks, and nothing else.
+bool isWholeLayerLine(const std::string& line, int& value)
+{
+    const std::vector<std::string_view> fields = blankSeparatedFields(line);
+    return fields.size() == 2 && fields[0] == "Layer" && parseWholeField(fields[1], value);
 }
 
 // Scans an integer the way "%i" does (decimal, 0x hexadecimal, 0 octal).
@@ -127,19 +172,57 @@ bool CGeoObject::writeNull(std::ostream& os)
 
 bool CGeoObject::read(std::istream& is)
 {
+    const bool asWritten = readsAsWritten(is);
     std::string word;
-    if (!(is >> word) || !beginsWith(word, "Begin"))
+    if (!(is >> word) || !beginsWith(word, "Begin") || (asWritten && word != "Begin")) {
+        if (asWritten)
+            reportGeoTextFault(is, "expected \"Begin\" after \"GeoObject\", found " +
+                                       shownInFault(word));
         return false;
+    }
     is >> std::ws;
-    if (!readHollerith(id, is) || !readHollerith(name, is))
-        return false;
+    // As written, the id and the name each stand on a line of their own: a
+    // count that does not fit its text leaves characters on the line.
+    const char* const strings[2] = {"id", "name"};
+    for (CSimpleString* s : {&id, &name}) {
+        if (!readHollerith(*s, is)) {
+            if (asWritten)
+                reportGeoTextFault(is, std::string("the ") + strings[s == &name] +
+                                           " of a geometry object is no counted string");
+            return false;
+        }
+        // A counted string holds no NUL: its text would end there.
+        if (asWritten && s->text != nullptr && std::strlen(s->text) != size_t(s->length)) {
+            reportGeoTextFault(is, std::string("the ") + strings[s == &name] +
+                                       " of a geometry object holds a NUL byte");
+            return false;
+        }
+        if (asWritten) {
+            const std::string rest = restOfLine(is);
+            if (!isBlankText(rest)) {
+                reportGeoTextFault(is, std::string("expected the end of the line after the ") +
+                                           strings[s == &name] + " " + shownInFault(s->c_str()) +
+                                           " of a geometry object, found " + shownInFault(rest));
+                return false;
+            }
+        }
+    }
     // The id may be one this process would make later: it is taken.
     if (id.text != nullptr)
         Platform::reserveUuid(std::string(id.text, static_cast<size_t>(id.length)));
     is >> std::ws;
 
-    std::string line;
-    while (std::getline(is, line)) {
+    // Lines up to "GeoObject End" (its words apart by any blanks). As
+    // written, they are one "Layer" line with its number and the end line,
+    // and a line of any other form is refused with its line end left in
+    // the stream (the caller places the refusal by it); otherwise other
+    // lines are passed over.
+    bool layerRead = false;
+    while (is.good()) {
+        is >> std::ws;
+        if (!is.good())
+            break;
+        std::string line = restOfLine(is);
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         size_t start = line.find_first_not_of(" \t");
@@ -147,11 +230,33 @@ bool CGeoObject::read(std::istream& is)
             continue;
         if (start > 0)
             line.erase(0, start);
-        if (beginsWith(line, "GeoObject End"))
+        if (isEndLine(line, asWritten)) {
+            takeLineEnd(is);
             return true;
-        if (beginsWith(line, "Layer"))
-            scanInteger(secondField(line), layer);
+        }
+        if (beginsWith(line, "Layer")) {
+            int value = 0;
+            const std::string number = secondField(line);
+            if (!asWritten) {
+                if (scanInteger(number, value))
+                    layer = value;
+            } else if (!layerRead && isWholeLayerLine(line, value)) {
+                layer = value;
+                layerRead = true;
+                takeLineEnd(is);
+                continue;
+            }
+        }
+        if (asWritten) {
+            reportGeoTextFault(
+                is, std::string("expected ") + (layerRead ? "" : "\"Layer\" and its number or ") +
+                        "\"GeoObject End\" in a geometry object, found " + shownInFault(line));
+            return false;
+        }
+        takeLineEnd(is);
     }
+    if (asWritten)
+        reportGeoTextFault(is, "the text ends before the \"GeoObject End\" of a geometry object");
     return false;
 }
 

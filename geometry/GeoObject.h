@@ -50,7 +50,12 @@ public:
 
     // Reads the block that follows the word "GeoObject" (already taken from
     // the stream): "Begin", id and name as counted strings, then lines up to
-    // "GeoObject End", of which a "Layer" line sets the layer. Returns false
+    // "GeoObject End" (its words apart by any run of blanks and tabs), of
+    // which a "Layer" line sets the layer. While the stream carries a
+    // GeoTextAsWritten, the block is read as written: the id and the name
+    // each end their line and hold no NUL, then one "Layer" line with its
+    // number and the end line; another line is refused where it stands,
+    // its cause reported (reportGeoTextFault). Returns false
     // when the first word does not begin with "Begin" (nothing read beyond
     // it), when a counted string cannot be read, or when the stream ends
     // before "GeoObject End"; fields read before the failure keep their new

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iostream>
 #include <limits>
 #include <string>
 
@@ -41,6 +42,13 @@ int classifyWord(const std::string& word)
     if (word == "null")
         return GeoTokenNull;
     return GeoTokenWord;
+}
+
+// The slot of a stream that holds its GeoTextAsWritten.
+int asWrittenSlot()
+{
+    static const int slot = std::ios_base::xalloc();
+    return slot;
 }
 
 // Longest word compared against the keywords; a longer word is still taken
@@ -121,4 +129,36 @@ int readGeoToken(std::istream& is, bool skipLine)
 {
     char buffer[1024];
     return GeoTokenizer(is, buffer, skipLine, sizeof buffer);
+}
+
+GeoTextAsWritten::GeoTextAsWritten(std::istream& is) : stream(is), outer(is.pword(asWrittenSlot()))
+{
+    stream.pword(asWrittenSlot()) = this;
+}
+
+GeoTextAsWritten::~GeoTextAsWritten()
+{
+    stream.pword(asWrittenSlot()) = outer;
+}
+
+bool readsAsWritten(std::istream& is)
+{
+    return is.pword(asWrittenSlot()) != nullptr;
+}
+
+void reportGeoTextFault(std::istream& is, const std::string& cause)
+{
+    auto* holder = static_cast<GeoTextAsWritten*>(is.pword(asWrittenSlot()));
+    if (holder == nullptr)
+        std::cout << cause << std::endl;
+    else if (holder->first.empty())
+        holder->first = cause;
+}
+
+std::string shownInFault(const std::string& text)
+{
+    std::string shown = "\"";
+    for (std::size_t i = 0; i < text.size() && i < 40; ++i)
+        shown += text[i] >= ' ' && text[i] <= '~' ? text[i] : '?';
+    return shown + (text.size() > 40 ? "...\"" : "\"");
 }

@@ -5,11 +5,20 @@
 // `GeoTokenizer`. Single characters are only looked at and stay in the stream,
 // so the caller reads the item itself; words are taken from the stream.
 //
-// Ownership: the caller owns the buffer. Thread-safety: stateless; a stream is
-// used by one thread at a time.
+// A reader that refuses a record says why with `reportGeoTextFault`: on
+// standard output, or into the `GeoTextAsWritten` the stream carries while a
+// caller reads from it a text this system wrote of what it holds (the net
+// text reader, which names the line of a refusal itself). Such a text is
+// read as the writer writes it: the readers refuse a field in any other
+// form, where by themselves they pass over what they do not know.
+//
+// Ownership: the caller owns the buffer; a GeoTextAsWritten belongs to its
+// holder and is attached to one stream while it lives. Thread-safety:
+// stateless; a stream is used by one thread at a time.
 #pragma once
 
 #include <istream>
+#include <string>
 
 // Token codes returned by `GeoTokenizer` and `readGeoToken`. Code 17 is never
 // produced.
@@ -47,3 +56,36 @@ int GeoTokenizer(std::istream& is, char* buffer, bool skipLine, unsigned bufferS
 
 // `GeoTokenizer` with a buffer of its own; the word read is not handed out.
 int readGeoToken(std::istream& is, bool skipLine);
+
+// Held on a stream while a text this system wrote is read from it: the
+// records are read as written, and the cause of the first refusal is kept
+// here (holders on one stream nest: the innermost takes the cause).
+class GeoTextAsWritten {
+public:
+    explicit GeoTextAsWritten(std::istream& is);
+    ~GeoTextAsWritten();
+    GeoTextAsWritten(const GeoTextAsWritten&) = delete;
+    GeoTextAsWritten& operator=(const GeoTextAsWritten&) = delete;
+
+    // The first cause reported, empty when none was.
+    const std::string& cause() const { return first; }
+    void clear() { first.clear(); }
+
+private:
+    friend void reportGeoTextFault(std::istream& is, const std::string& cause);
+    std::istream& stream;
+    void* outer; // the holder this one hides, null when none
+    std::string first;
+};
+
+// True while a GeoTextAsWritten is held on the stream.
+bool readsAsWritten(std::istream& is);
+
+// Says why a record read from is was refused: into the GeoTextAsWritten
+// the stream carries (its first cause only), or else as a line on standard
+// output.
+void reportGeoTextFault(std::istream& is, const std::string& cause);
+
+// A text as a refusal shows what it found: quoted, bytes that are not
+// printable as '?', cut after 40 characters.
+std::string shownInFault(const std::string& text);

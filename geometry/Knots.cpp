@@ -1,6 +1,8 @@
 #include "geometry/Knots.h"
 
+#include "foundation/TextFields.h"
 #include "geometry/FixedDegreeBasis.h"
+#include "geometry/GeoTokenizer.h"
 
 #include <algorithm>
 #include <cctype>
@@ -9,6 +11,7 @@
 #include <iostream>
 #include <limits>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -42,6 +45,13 @@ bool sameWordIgnoringCase(const std::string& a, const char* b)
 bool validEndCondition(int e)
 {
     return e >= knots::ClampedEnd && e <= knots::CyclicEnd;
+}
+
+// A field "p=<digits>" (or "n=..."): the key and a whole number from 0.
+bool readHeaderNumber(std::string_view field, const char* key, int& value)
+{
+    return field.size() > 2 && field.compare(0, 2, key) == 0 && field[2] != '-' &&
+           parseWholeField(field.substr(2), value);
 }
 
 } // namespace
@@ -1129,59 +1139,98 @@ bool knots::readText(std::istream& is, KnotText& text)
         return false;
     };
 
-    char buffer[128];
-    is >> std::ws;
-    is.get(buffer, sizeof buffer, '=');
-    const std::string pText = buffer;
-    if (is.fail()) {
-        std::cout << "unhealthy 'p=' not present in file, s='" << pText << "'" << std::endl;
+    // As written (GeoTextAsWritten), the header "p=<degree> n=<index>" with
+    // its end condition and spacing stands alone on its line, and so does
+    // each pair of a value and its multiplicity: anything else (a number
+    // split or added, a word joined to another, a count the pairs do not
+    // meet) refuses the record, with the line end of the line that is not
+    // as written left in the stream. A reader of other texts takes the last
+    // letter before "=" and passes over what follows the pairs it needs.
+    const bool asWritten = readsAsWritten(is);
+    auto notAsWritten = [&](const std::string& what, const std::string& found) {
+        reportGeoTextFault(is,
+                           "expected " + what + " in a knot vector, found " + shownInFault(found));
         return false;
-    }
-    if (pText.empty() || pText.back() != 'p')
-        return fail("unhealthy cause 2", &pText, 0);
-    char c = 0;
-    is >> c;
-    if (is.fail() || c != '=')
-        return fail("unhealthy cause 3", &pText, 0);
+    };
+    auto restOfLine = [&]() {
+        std::string rest;
+        for (int c = is.peek(); c != std::char_traits<char>::eof() && c != '\n'; c = is.peek())
+            rest.push_back(static_cast<char>(is.get()));
+        return rest;
+    };
     int degree = -1;
-    is >> degree;
-    if (is.fail() || degree < 0 || degree > kMaxTextDegree)
-        return fail("unhealthy cause 4", &pText, 0);
-
-    buffer[0] = '\0';
-    is.get(buffer, sizeof buffer, '=');
-    const std::string nText = buffer;
-    if (nText.empty() || nText.back() != 'n')
-        return fail("unhealthy cause 5", &nText, degree);
-    c = 0;
-    is >> c;
-    if (is.fail() || c != '=')
-        return fail("unhealthy cause 6", &nText, degree);
     int lastIndex = -1;
-    is >> lastIndex;
-    if (is.fail() || lastIndex < 0 || lastIndex > kMaxTextIndex)
-        return fail("unhealthy cause 7", nullptr, degree);
-
-    std::string endWord;
-    std::string spacingWord;
-    is >> std::setw(kMaxWord) >> endWord >> std::setw(kMaxWord) >> spacingWord;
-    if (is.fail())
-        return fail("unhealthy cause 8", nullptr, degree);
     int e = -1;
-    for (int k = 0; k < 3; ++k)
-        if (sameWordIgnoringCase(endWord, kEndNames[k]))
-            e = k;
     int s = -1;
-    for (int k = 0; k < 2; ++k)
-        if (sameWordIgnoringCase(spacingWord, kSpacingNames[k]))
-            s = k;
-    if (e < 0) {
-        std::cerr << "end Conditions not implemented" << std::endl;
-        text.p = degree;
-        return false;
+    if (asWritten) {
+        is >> std::ws;
+        const std::string line = restOfLine();
+        const std::vector<std::string_view> fields = blankSeparatedFields(line);
+        if (fields.size() == 4) {
+            for (int k = 0; k < 3; ++k)
+                e = fields[2] == kEndNames[k] ? k : e;
+            for (int k = 0; k < 2; ++k)
+                s = fields[3] == kSpacingNames[k] ? k : s;
+        }
+        if (fields.size() != 4 || !readHeaderNumber(fields[0], "p=", degree) ||
+            degree > kMaxTextDegree || !readHeaderNumber(fields[1], "n=", lastIndex) ||
+            lastIndex > kMaxTextIndex || e < 0 || s < 0)
+            return notAsWritten("the header \"p=<degree> n=<last index> <end> <spacing>\"", line);
+        // A uniform vector of fewer control points than its degree needs has
+        // no domain: no writer writes one.
+        if (s == Uniform && e != CyclicEnd && lastIndex < degree)
+            return notAsWritten("a last index of at least the degree", line);
+    } else {
+        char buffer[128];
+        is >> std::ws;
+        is.get(buffer, sizeof buffer, '=');
+        const std::string pText = buffer;
+        if (is.fail()) {
+            std::cout << "unhealthy 'p=' not present in file, s='" << pText << "'" << std::endl;
+            return false;
+        }
+        if (pText.empty() || pText.back() != 'p')
+            return fail("unhealthy cause 2", &pText, 0);
+        char c = 0;
+        is >> c;
+        if (is.fail() || c != '=')
+            return fail("unhealthy cause 3", &pText, 0);
+        is >> degree;
+        if (is.fail() || degree < 0 || degree > kMaxTextDegree)
+            return fail("unhealthy cause 4", &pText, 0);
+
+        buffer[0] = '\0';
+        is.get(buffer, sizeof buffer, '=');
+        const std::string nText = buffer;
+        if (nText.empty() || nText.back() != 'n')
+            return fail("unhealthy cause 5", &nText, degree);
+        c = 0;
+        is >> c;
+        if (is.fail() || c != '=')
+            return fail("unhealthy cause 6", &nText, degree);
+        is >> lastIndex;
+        if (is.fail() || lastIndex < 0 || lastIndex > kMaxTextIndex)
+            return fail("unhealthy cause 7", nullptr, degree);
+
+        std::string endWord;
+        std::string spacingWord;
+        is >> std::setw(kMaxWord) >> endWord >> std::setw(kMaxWord) >> spacingWord;
+        if (is.fail())
+            return fail("unhealthy cause 8", nullptr, degree);
+        for (int k = 0; k < 3; ++k)
+            if (sameWordIgnoringCase(endWord, kEndNames[k]))
+                e = k;
+        for (int k = 0; k < 2; ++k)
+            if (sameWordIgnoringCase(spacingWord, kSpacingNames[k]))
+                s = k;
+        if (e < 0) {
+            std::cerr << "end Conditions not implemented" << std::endl;
+            text.p = degree;
+            return false;
+        }
+        if (s < 0)
+            return fail("unhealthy cause 8", &spacingWord, degree);
     }
-    if (s < 0)
-        return fail("unhealthy cause 8", &spacingWord, degree);
     text.headerRead = true;
     text.p = degree;
     text.n = lastIndex;
@@ -1212,6 +1261,29 @@ bool knots::readText(std::istream& is, KnotText& text)
         int covered = 0;
         double previous = -std::numeric_limits<double>::infinity();
         while (is.good() && covered < needed) {
+            if (asWritten) {
+                // The pair's line, read whole.
+                is >> std::ws;
+                const std::string line = restOfLine();
+                const std::vector<std::string_view> fields = blankSeparatedFields(line);
+                double v = 0.0;
+                int m = 0;
+                if (fields.size() != 2 || !parseNearestReal(fields[0], v) ||
+                    !parseWholeField(fields[1], m) || m < 1 || m > maxMult ||
+                    v < previous - kMergeTolerance) {
+                    text.recordFailed = true;
+                    return notAsWritten("a knot after " + std::to_string(covered) + " of the " +
+                                            std::to_string(needed) +
+                                            " its header declares and its multiplicity (1 to " +
+                                            std::to_string(maxMult) + "), in ascending order",
+                                        line);
+                }
+                text.values.push_back(v);
+                text.multiplicities.push_back(m);
+                covered += m;
+                previous = v;
+                continue;
+            }
             double v = 0.0;
             int m = 0;
             is >> v >> m;

@@ -115,7 +115,10 @@ public:
     explicit knots(const KnotText& text);
     // Reads one vector's text; a header fault prints its "unhealthy cause"
     // message on standard output. False when the record is unusable (the
-    // vector built from it is unhealthy).
+    // vector built from it is unhealthy). While the stream carries a
+    // GeoTextAsWritten, the header and each knot pair are read as whole
+    // lines as the writer writes them, and a line of another form is
+    // refused (its cause reported, its line end left in the stream).
     static bool readText(std::istream& is, KnotText& text);
     virtual ~knots();
 

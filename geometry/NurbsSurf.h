@@ -797,9 +797,15 @@ public:
     bool read(std::istream& is) override;
     // Reads a surface body into this surface, replacing knots, control net,
     // constraints, comment lines and reversal flags (colours only when the
-    // body names them). A failure prints its message on standard output,
-    // returns false and clears `valid`; the surface then holds consistently
-    // sized knots and control net (every point set) that callers discard.
+    // body names them). A control point's line holds exactly three
+    // coordinates and a positive weight. A failure prints its message on
+    // standard output, returns false and clears `valid`; the surface then
+    // holds consistently sized knots and control net (every point set) that
+    // callers discard. While the stream carries a GeoTextAsWritten, the
+    // record is read as written (its header, its constraint lines, "reverse"
+    // or nothing before a knot vector, its control-point lines in the
+    // writer's order, each read as its own line) and a failure's cause goes
+    // to it (reportGeoTextFault).
     bool readGeometry(std::istream& is, bool withHeader);
     // Reads a surface body (no header flag) and, when it was read, replaces
     // this surface's knots, control net, settings, constraints, comment lines

@@ -6,15 +6,20 @@
 // white space, and comment lines lose a trailing '\r'.
 #include "geometry/NurbsSurf.h"
 
+#include "foundation/TextFields.h"
 #include "geometry/GeoTokenizer.h"
 
 #include <cfloat>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <iomanip>
 #include <iostream>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace Fenwo {
@@ -33,14 +38,27 @@ int peekAfterSpace(std::istream& is)
     return is.good() ? is.peek() : EOF;
 }
 
-// True when the next item is the word "reverse", which is then taken. The
-// tokeniser takes only words; a knot vector's "p=" stays in the stream.
-bool readReverseWord(std::istream& is)
+// Sets reversed when the next item is the word "reverse", which is then
+// taken. The tokeniser takes only words; a knot vector's "p=" stays in the
+// stream. As written, another word there is refused (false); otherwise it
+// is passed over.
+bool readReverseWord(std::istream& is, bool& reversed)
 {
     char buffer[1024];
-    return GeoTokenizer(is, buffer, false, sizeof buffer) == GeoTokenWord &&
-           std::strcmp(buffer, "reverse") == 0;
+    const int token = GeoTokenizer(is, buffer, false, sizeof buffer);
+    const bool word = token >= GeoTokenWord && token <= GeoTokenListOfCONS;
+    reversed = token == GeoTokenWord && std::strcmp(buffer, "reverse") == 0;
+    if (word && !reversed && readsAsWritten(is)) {
+        reportGeoTextFault(is,
+                           "expected \"reverse\" or a knot vector, found " + shownInFault(buffer));
+        return false;
+    }
+    return true;
 }
+
+// The refusal of a record that is not as written: what was expected and
+// what was found instead.
+bool notAsWritten(std::istream& is, const std::string& expected, const std::string& found);
 
 // True when text begins with word followed by white space or its end.
 bool startsWithWord(const char* text, const char* word)
@@ -52,11 +70,65 @@ bool startsWithWord(const char* text, const char* word)
     return next == '\0' || next == ' ' || next == '\t' || next == '\r' || next == '\n';
 }
 
+// The characters up to the next line end, which stays in the stream.
+std::string restOfLine(std::istream& is)
+{
+    std::string line;
+    for (int c = is.peek(); c != EOF && c != '\n'; c = is.peek())
+        line.push_back(static_cast<char>(is.get()));
+    return line;
+}
+
+// The coordinates and the weight of a control point's line after its "="
+// as written: numbers apart by commas or blanks within brackets, then the
+// weight; rest receives what follows the weight. False when the text is
+// not of that form.
+bool readPointText(std::string_view text, Vector& point, double& w, std::string& rest)
+{
+    const std::size_t open = text.find_first_not_of(" \t");
+    if (open == std::string_view::npos || text[open] != '[')
+        return false;
+    const std::size_t close = text.find(']', open);
+    if (close == std::string_view::npos)
+        return false;
+    std::vector<double> coordinates;
+    std::string_view inside = text.substr(open + 1, close - open - 1);
+    for (;;) {
+        const std::size_t at = inside.find_first_not_of(" \t,");
+        if (at == std::string_view::npos)
+            break;
+        const std::size_t end = std::min(inside.find_first_of(" \t,", at), inside.size());
+        double v = 0.0;
+        if (!parseNearestReal(inside.substr(at, end - at), v))
+            return false;
+        coordinates.push_back(v);
+        inside.remove_prefix(end);
+    }
+    const std::string_view after = text.substr(close + 1);
+    const std::size_t at = after.find_first_not_of(" \t");
+    if (at == std::string_view::npos)
+        return false;
+    const std::size_t end = std::min(after.find_first_of(" \t\r", at), after.size());
+    if (!parseNearestReal(after.substr(at, end - at), w))
+        return false;
+    rest = std::string(after.substr(end));
+    point.resize(int(coordinates.size()));
+    for (std::size_t k = 0; k < coordinates.size(); ++k)
+        point[int(k)] = coordinates[k];
+    return true;
+}
+
 std::string withoutTrailingCR(std::string line)
 {
     while (!line.empty() && line.back() == '\r')
         line.pop_back();
     return line;
+}
+
+bool notAsWritten(std::istream& is, const std::string& expected, const std::string& found)
+{
+    reportGeoTextFault(is, "expected " + expected + ", found " + shownInFault(found));
+    return false;
 }
 
 } // namespace
@@ -169,9 +241,17 @@ bool NurbsSurf::readGeometry(std::istream& is, bool withHeader)
         valid = false;
         return false;
     };
+    auto refuseAsWritten = [&](const std::string& expected, const std::string& found) {
+        notAsWritten(is, expected, found);
+        return fail();
+    };
 
     // Header: the caller took "GeoObject" already, or it comes now. Only that
-    // word is taken by the look-ahead; "reverse" and the rest stay.
+    // word is taken by the look-ahead; "reverse" and the rest stay. As
+    // written (GeoTextAsWritten), every record has its header, its
+    // constraints' lines hold their fields only, and the word before a knot
+    // vector is "reverse" or none.
+    const bool asWritten = readsAsWritten(is);
     bool headerRead = true;
     if (withHeader) {
         headerRead = CGeoObject::read(is);
@@ -179,6 +259,10 @@ bool NurbsSurf::readGeometry(std::istream& is, bool withHeader)
         char buffer[1024];
         if (GeoTokenizer(is, buffer, false, sizeof buffer) == GeoTokenGeoObject)
             headerRead = CGeoObject::read(is);
+        else if (asWritten)
+            return refuseAsWritten("\"GeoObject\" at the start of a curve or surface", buffer);
+    } else if (asWritten) {
+        return refuseAsWritten("\"GeoObject\" at the start of a curve or surface", restOfLine(is));
     }
     if (!headerRead) {
         std::cout << "GeoObject block of surface not read." << std::endl;
@@ -222,16 +306,38 @@ bool NurbsSurf::readGeometry(std::istream& is, bool withHeader)
     // Constraints: added once the net exists, in their order in the record.
     std::vector<std::unique_ptr<CConstraint>> readConstraints;
     if (peekAfterSpace(is) == 'B') {
-        char buffer[1024];
-        GeoTokenizer(is, buffer, true, sizeof buffer); // the whole "Begin(Constraints)" line
         int count = 0;
-        is >> count;
+        if (asWritten) {
+            const std::string line = withoutTrailingCR(restOfLine(is));
+            if (line != "Begin(Constraints)")
+                return refuseAsWritten("\"Begin(Constraints)\"", line);
+            std::string word;
+            is >> std::setw(64) >> word;
+            const auto r = std::from_chars(word.data(), word.data() + word.size(), count);
+            if (word.empty() || r.ec != std::errc() || r.ptr != word.data() + word.size() ||
+                count < 0)
+                return refuseAsWritten("the number of constraints", word);
+        } else {
+            char buffer[1024];
+            GeoTokenizer(is, buffer, true, sizeof buffer); // the whole "Begin(Constraints)" line
+            is >> count;
+        }
         for (int k = 0; k < count && !is.fail(); ++k) {
             int type = 0;
             readConstraintType(is, type);
             if (is.fail())
                 break;
             std::unique_ptr<CConstraint> constraint(newConstraintFromStream(type, is));
+            if (asWritten && (constraint == nullptr || is.fail()))
+                return refuseAsWritten("constraint " + std::to_string(k + 1) + " of " +
+                                           std::to_string(count),
+                                       restOfLine(is));
+            if (asWritten) {
+                const std::string rest = restOfLine(is);
+                if (rest.find_first_not_of(" \t\r") != std::string::npos)
+                    return refuseAsWritten(
+                        "the end of the line after constraint " + std::to_string(k + 1), rest);
+            }
             if (constraint != nullptr && !is.fail())
                 readConstraints.push_back(std::move(constraint));
         }
@@ -240,13 +346,16 @@ bool NurbsSurf::readGeometry(std::istream& is, bool withHeader)
     // The two knot vectors, each after an optional "reverse". Both texts are
     // read before either vector is built: the net size their headers name is
     // checked first, so that no store is spent on a net that is refused.
-    const bool reverseUFlag = readReverseWord(is);
+    bool reverseUFlag = false, reverseVFlag = false;
+    if (!readReverseWord(is, reverseUFlag))
+        return fail();
     KnotText uText;
     if (!knots::readText(is, uText)) {
         const knots reported(uText); // says what was wrong with the record
         return fail();
     }
-    const bool reverseVFlag = readReverseWord(is);
+    if (!readReverseWord(is, reverseVFlag))
+        return fail();
     KnotText vText;
     const bool vRead = knots::readText(is, vText);
     if (vRead) {
@@ -281,6 +390,12 @@ bool NurbsSurf::readGeometry(std::istream& is, bool withHeader)
     const long pointCount = nUread * nVread;
     std::vector<PointLine> lines;
     for (long k = 0; k < pointCount; ++k) {
+        if (asWritten && peekAfterSpace(is) != 'P') {
+            reportGeoTextFault(is, "expected control point line " + std::to_string(k + 1) +
+                                       " of the " + std::to_string(pointCount) +
+                                       " of a surface, found " + shownInFault(restOfLine(is)));
+            return fail();
+        }
         if (!(is >> c) || c != 'P') {
             std::cout << "c!= 'P' "
                       << "'" << c << "' id=" << (id.text != nullptr ? id.text : "") << std::endl;
@@ -293,19 +408,69 @@ bool NurbsSurf::readGeometry(std::istream& is, bool withHeader)
         const int i = readSignedInt(is);
         is >> c;
         const int j = readSignedInt(is);
+        // As written, the lines come in the writer's order (i fastest), so
+        // that a damaged index is refused on its own line.
+        const std::string expected =
+            std::to_string(k % nU) + "," + std::to_string(k / nU) + " of a surface";
+        if (asWritten && (is.fail() || c != ',' || i != k % nU || j != k / nU)) {
+            is.clear();
+            return refuseAsWritten("control point line \"P " + expected + "\"",
+                                   "P " + std::to_string(i) + c + std::to_string(j) +
+                                       restOfLine(is));
+        }
         if (is.fail() || c != ',') {
             std::cout << " c!= ," << std::endl;
             return fail();
         }
         if (!(is >> c) || c != '=') {
+            if (asWritten) {
+                is.clear();
+                return refuseAsWritten("\"=\" after \"P " + expected + "\"", c + restOfLine(is));
+            }
             std::cout << " c!= =" << std::endl;
             return fail();
         }
         Vector point;
         double w = 0.0;
-        is >> point >> w;
-        if (is.fail() || point.n < 3) {
-            std::cout << "i=" << i << " j=" << j << " pin=" << point << " w=" << w << std::endl;
+        std::string rest;
+        if (asWritten) {
+            // The rest of the line, read on its own: a fault in it is
+            // refused on its line, not where the numbers after it end.
+            const std::string line = restOfLine(is);
+            if (!readPointText(line, point, w, rest))
+                return refuseAsWritten("three coordinates in brackets and a weight after \"P " +
+                                           expected + " =\"",
+                                       line);
+        } else {
+            is >> point >> w;
+            if (is.fail()) {
+                std::cout << "i=" << i << " j=" << j << " pin=" << point << " w=" << w
+                          << std::endl;
+                return fail();
+            }
+            rest = restOfLine(is);
+        }
+        // Exactly the three coordinates and the weight the writer writes on
+        // the line: a fourth number (a decimal comma, a number split by a
+        // blank) or a weight that is not positive would put the point where
+        // the text never had it (a weight of 0 keeps no point at all).
+        const std::string place = "control point " + std::to_string(i) + "," + std::to_string(j);
+        if (point.n != 3) {
+            reportGeoTextFault(is, place + " has " + std::to_string(point.n) +
+                                       " coordinates, a control point has 3");
+            return fail();
+        }
+        if (!(w > 0.0) || !std::isfinite(w)) {
+            std::ostringstream weight;
+            weight.precision(17);
+            weight << w;
+            reportGeoTextFault(is, "the weight of " + place + " is " + weight.str() +
+                                       ", a weight is a positive number");
+            return fail();
+        }
+        if (rest.find_first_not_of(" \t\r") != std::string::npos) {
+            reportGeoTextFault(is, "expected the end of the line after the weight of " + place +
+                                       ", found " + shownInFault(rest));
             return fail();
         }
         // Indices are not wrapped here: a point outside the net would

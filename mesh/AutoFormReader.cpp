@@ -260,6 +260,10 @@ struct CAutoFormReader {
         while (std::getline(in, words.text)) {
             ++lineNumber;
             lastLine = in.eof();
+            // A byte-order mark, as editors put it before a UTF-8 text, is
+            // no part of the first line.
+            if (lineNumber == 1 && words.text.compare(0, 3, "\xef\xbb\xbf") == 0)
+                words.text.erase(0, 3);
             words.split();
             for (std::size_t k = 0; k < words.count();) {
                 const int cls = characterClass(static_cast<unsigned char>(words.text[words.starts[k]]));

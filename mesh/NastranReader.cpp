@@ -6,12 +6,15 @@
 #include "mesh/ReaderReport.h"
 #include "platform/RegularFile.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <charconv>
 #include <climits>
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <iostream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -55,6 +58,14 @@ std::string trimmed(const std::string& s, std::size_t first = 0,
     return s.substr(a, b - a);
 }
 
+// The line without the comment a "$" opens (a line of a comment alone
+// becomes blank): no field holds a "$".
+std::string withoutComment(const std::string& line)
+{
+    const std::size_t at = line.find('$');
+    return at == std::string::npos ? line : line.substr(0, at);
+}
+
 // The line with every tab replaced by the blanks up to the next tab stop:
 // the stops are at the fields of the small-field format (columns 9, 17, 25,
 // ...), so that "GRID<tab>1<tab><tab>0." puts each value in its field.
@@ -96,6 +107,10 @@ public:
         unterminated = in.eof();
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
+        // A byte-order mark, as editors put it before a UTF-8 text, is no
+        // part of the first line.
+        if (number == 1 && line.compare(0, 3, "\xef\xbb\xbf") == 0)
+            line.erase(0, 3);
         if (line.size() > kLongestLine)
             line.resize(kLongestLine);
         return true;
@@ -284,19 +299,47 @@ bool parseReal(const std::string& f, float& value, bool& notFinite)
     return true;
 }
 
+// True when a line that starts no card can be the continuation of one: it
+// starts with a blank, a tab, "+", "*" or "," (a free-field continuation).
+bool isContinuationLine(const std::string& line)
+{
+    return line.empty() || isBlank(line[0]) || line[0] == '+' || line[0] == '*' || line[0] == ',';
+}
+
+// True for a blank field and for one that holds an integer or a real.
+bool isNumberOrBlank(const std::string& field)
+{
+    int integer = 0;
+    float real = 0.0f;
+    bool beyond = false;
+    return field.empty() || parseWholeInteger(field, integer) || parseReal(field, real, beyond) ||
+           beyond;
+}
+
 // Reads the next card line: a line whose first non-blank character is a
-// letter, returned without its leading blanks. False at the end of the file.
-bool nextCard(CLineSource& lines, std::string& card)
+// letter, returned without its leading blanks and its comment; indented
+// tells whether it had leading blanks (a continuation line whose first
+// field is a word has them too). False at the end of the file. A line that
+// starts neither a card nor a continuation (its first character a digit or
+// a mark, as in a damaged card name) is handed to stray, with its line
+// number, when one is given.
+bool nextCard(CLineSource& lines, std::string& card, bool* indented = nullptr,
+              const std::function<void(const std::string&, long)>& stray = nullptr)
 {
     std::string line;
     while (lines.next(line)) {
+        line = withoutComment(line);
         std::size_t i = 0;
         while (i < line.size() && isBlank(line[i]))
             ++i;
         if (i < line.size() && isLetter(line[i])) {
             card = line.substr(i);
+            if (indented != nullptr)
+                *indented = i > 0;
             return true;
         }
+        if (stray && !isContinuationLine(line))
+            stray(line, lines.lineNumber());
     }
     return false;
 }
@@ -317,6 +360,7 @@ bool nextContinuation(CLineSource& lines, std::string& continuation)
             lines.giveBack(continuation);
             return false;
         }
+        continuation = withoutComment(continuation);
         return true;
     }
     return false;
@@ -332,6 +376,42 @@ std::string quoted(const std::string& text)
 {
     return "'" + text + "'";
 }
+
+// The cards of the bulk data that are not read (cards of other kinds, and
+// lines that start no card: a damaged card name), told in one line at the
+// end: how many, the first kinds met, and the line of the first.
+class CSkippedCards {
+public:
+    void add(const std::string& name, long line)
+    {
+        if (count++ == 0)
+            firstLine = line;
+        if (known.size() < kKindsKept && known.insert(name).second)
+            kinds.push_back(name);
+    }
+
+    void report() const
+    {
+        if (count == 0)
+            return;
+        std::cout << "passed over " << count << (count == 1 ? " card" : " cards")
+                  << " of kinds not read (";
+        for (std::size_t k = 0; k < kinds.size() && k < kKindsShown; ++k)
+            std::cout << (k > 0 ? ", " : "") << quoted(kinds[k]);
+        if (kinds.size() > kKindsShown)
+            std::cout << " and " << kinds.size() - kKindsShown
+                      << (known.size() < kKindsKept ? " more" : " more at least");
+        std::cout << "), the first on line " << firstLine << std::endl;
+    }
+
+private:
+    static constexpr std::size_t kKindsShown = 8;
+    static constexpr std::size_t kKindsKept = 1000; // a damaged file may make every line a kind
+    long count = 0;
+    long firstLine = 0;
+    std::set<std::string> known;
+    std::vector<std::string> kinds; // in the order they were met
+};
 
 // Both passes over the file, and what they could not use.
 class CNastranReader {
@@ -353,6 +433,7 @@ public:
         while (nextCard(lines, card)) {
             if (isBeginBulk(card)) {
                 inBulk = true;
+                hasBeginBulk = true;
                 beginBulkLine = lines.lineNumber();
                 continue;
             }
@@ -400,6 +481,15 @@ public:
                     fault = "field " + quoted(xField[k]) + " of " + place + " is not a number";
                 notFinite = notFinite || beyond;
             }
+            // CD, PS and SEID after the coordinates are numbers or blank: a
+            // word there is the next card's name, its line end lost.
+            for (int k = 0; k < 3 && fault.empty(); ++k) {
+                const std::string f = !large             ? first.field(7 + k)
+                                      : haveContinuation ? second.field(3 + k)
+                                                         : std::string();
+                if (!isNumberOrBlank(f))
+                    fault = "field " + quoted(f) + " of " + place + " is not a number";
+            }
             if (!fault.empty()) {
                 gridsLeftOut.add([&] { return fault; });
                 ids.append(id, kGridLeftOut);
@@ -422,13 +512,25 @@ public:
         CLineSource lines(in);
         std::string card, continuation;
         CCardLine first, second;
-        while (nextCard(lines, card)) {
-            if (isBeginBulk(card))
+        // The lines before BEGIN BULK (executive and case control) hold no
+        // cards; without BEGIN BULK the whole file is bulk data.
+        bool bulk = !hasBeginBulk;
+        const auto strayLine = [&](const std::string& text, long line) {
+            if (bulk)
+                skipped.add(cardName(text), line);
+        };
+        bool indented = false;
+        while (nextCard(lines, card, &indented, strayLine)) {
+            if (isBeginBulk(card)) {
+                bulk = true;
                 continue;
+            }
             bool large = false;
             const std::string name = cardName(card);
             const CardKind kind = cardKind(name, large);
             const long line = lines.lineNumber();
+            if (kind == CardKind::Other && bulk && !indented)
+                skipped.add(name, line);
             if (kind == CardKind::OtherShell) {
                 otherElements.add([&] {
                     return name + " of line " + std::to_string(line) +
@@ -442,11 +544,12 @@ public:
             const bool cut =
                 readCardLines(lines, card, large, continuation, first, second, haveContinuation);
             const int corners = kind == CardKind::Triangle ? 3 : 4;
-            // The fields of the element id, the property id and the grids.
-            std::string fields[6];
+            // The fields of the element id, the property id, the grids and
+            // the two that follow them (THETA or MCID, ZOFFS).
+            std::string fields[8];
             fields[0] = first.field(2);
             fields[1] = first.field(3);
-            for (int k = 0; k < corners; ++k)
+            for (int k = 0; k < corners + 2; ++k)
                 fields[2 + k] = !large ? first.field(4 + k)
                                 : k < 2 ? first.field(4 + k)
                                         : (haveContinuation ? second.field(k) : std::string());
@@ -492,6 +595,7 @@ public:
         undefinedGrid.report();
         onGridLeftOut.report();
         otherElements.report();
+        skipped.report();
         if (inBulk)
             std::cout << "the Nastran file ends before the ENDDATA of its BEGIN BULK (line "
                       << beginBulkLine << "): it may be cut short" << std::endl;
@@ -501,7 +605,9 @@ private:
     Mesh::CBaseMesh& mesh;
     CMeshIdMap ids;
     bool inBulk = false; // after BEGIN BULK, before ENDDATA
+    bool hasBeginBulk = false;
     long beginBulkLine = 0;
+    CSkippedCards skipped;
     int gridsRead = 0;
     long nonFinite = 0;
     Mesh::CLeftOutRecords gridsLeftOut{"grids"};
@@ -534,6 +640,16 @@ private:
                 return "field " + quoted(fields[1]) + " of " + place + " is not a property id";
             });
             return;
+        }
+        // The fields after the grids are numbers or blank: a word there is
+        // the next card's name, its line end lost.
+        for (int k = corners; k < corners + 2; ++k) {
+            const std::string& f = fields[2 + k];
+            if (!isNumberOrBlank(f)) {
+                unreadable.add(
+                    [&] { return "field " + quoted(f) + " of " + place + " is not a number"; });
+                return;
+            }
         }
         int index[4] = {0, 0, 0, 0};
         bool finite = true;

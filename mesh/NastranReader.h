@@ -20,9 +20,11 @@
 // Nastran conventions: "1.", ".5", "1.5E+3", "1.5D+3" and the implicit
 // exponent of "-1.42569-13". Coordinates are taken as written: the
 // coordinate system fields (CP, CD) are not applied, so grids given in a
-// local system keep their local coordinates. Every other line ("$"
-// comments, case control, other cards, continuation lines) is passed over;
-// there is no need for "BEGIN BULK" or "ENDDATA".
+// local system keep their local coordinates. A "$" opens a comment, on a
+// line of its own or after the fields of a card, and a UTF-8 byte-order
+// mark before the first line is no part of it. Every other line (case
+// control, other cards, continuation lines) is passed over; there is no
+// need for "BEGIN BULK" or "ENDDATA".
 //
 // Ownership: the caller owns the mesh; the reader only adds to it.
 // Thread-safety: a mesh is filled by one thread at a time.
@@ -45,8 +47,13 @@ inline constexpr double kFiniteElementHashCellSize = 12.0;
 // whose id or grid fields are not integers (a blank grid field included),
 // one that names a grid no GRID card defines, one on a grid left out, and
 // shell elements of kinds not read (CTRIA6, CTRIAR, CQUAD8, CQUADR, CQUAD)
-// ("left out N facets"). A file with "BEGIN BULK" but no "ENDDATA" after it
-// is said to be possibly cut short, and the card on its last line is left
+// ("left out N facets"). The cards of the bulk data (after "BEGIN BULK",
+// when the file has it) of kinds not read, and its lines that start no card
+// nor a continuation (a damaged card name), are counted and told in one
+// line with their first kinds and the line of the first ("passed over N
+// cards of kinds not read (...)"). A file with "BEGIN BULK" but no
+// "ENDDATA" after it is said to be possibly cut short, and the card on its
+// last line is left
 // out when that line has no line end (it is cut inside). A grid with a
 // coordinate beyond the range of a float gets no vertex, and an element on
 // it is left out (their count in one line, Mesh::reportNonFiniteFacets).

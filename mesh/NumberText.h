@@ -1,15 +1,18 @@
-// Whole-token number parsing shared by the text mesh readers: a token is a
-// number only when every one of its characters belongs to it, so "12x" or an
-// empty field is refused instead of read as 12 or 0.
+// Whole-token number parsing shared by the text mesh readers and the net
+// text: a token is a number only when every one of its characters belongs
+// to it, so "12x" or an empty field is refused instead of read as 12 or 0;
+// a number of any length is read to its nearest value, 0 where it is too
+// small for the type.
 //
 // No state; thread-safe.
 #pragma once
+
+#include "foundation/TextFields.h"
 
 #include <cfloat>
 #include <charconv>
 #include <climits>
 #include <cmath>
-#include <cstdlib>
 #include <string>
 #include <utility>
 
@@ -37,13 +40,13 @@ inline bool parseWholeInteger(const std::string& token, int& value)
 }
 
 // A plain real (optional sign, digits, point, exponent) that is finite and
-// within the range of a float. False, value unchanged, otherwise.
+// within the range of a float; one too small for a double reads as 0.
+// False, value unchanged, otherwise.
 inline bool parseWholeFloatRange(const std::string& token, double& value)
 {
     const auto [first, last] = numberSpan(token);
     double v = 0.0;
-    const auto r = std::from_chars(first, last, v);
-    if (r.ec != std::errc() || r.ptr != last || !std::isfinite(v) || v > FLT_MAX || v < -FLT_MAX)
+    if (!parseNearestReal(first, last, v) || v > FLT_MAX || v < -FLT_MAX)
         return false;
     value = v;
     return true;
@@ -63,6 +66,6 @@ inline bool isNonFiniteNumber(const std::string& token)
         return false;
     if (r.ec == std::errc::result_out_of_range)
         // Too large or too small for a double: only the first is beyond a float.
-        return std::fabs(std::strtod(std::string(first, last).c_str(), nullptr)) > FLT_MAX;
+        return decimalMagnitude(first, last) >= 0;
     return r.ec == std::errc() && !(std::fabs(v) <= FLT_MAX);
 }

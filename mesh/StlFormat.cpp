@@ -7,6 +7,7 @@
 #include "mesh/ReaderReport.h"
 #include "platform/RegularFile.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <charconv>
 #include <climits>
@@ -221,6 +222,26 @@ StlWord classifyWord(std::string_view word)
     return StlWord::Other;
 }
 
+// The start of a file that tells an STL text from binary data.
+constexpr std::int64_t kTextLook = 1 << 16;
+
+// True when the bytes begin, after white space, with "solid" and hold
+// "facet" or "vertex" after the 84 bytes of a binary preamble (in any
+// case): an STL text. A binary file whose header begins with "solid" holds
+// neither word among its floats.
+bool isStlText(const std::vector<char>& start)
+{
+    std::string lower(start.begin(), start.end());
+    for (char& c : lower)
+        c = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+    const std::size_t first = lower.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos || lower.compare(first, 5, "solid") != 0)
+        return false;
+    const std::size_t body = std::size_t(kPreambleBytes);
+    return lower.find("facet", body) != std::string::npos ||
+           lower.find("vertex", body) != std::string::npos;
+}
+
 // True when the file holds a NUL byte. Text never does; a binary file
 // (for example a binary STL whose size does not match its facet count, so
 // that the size test sent it here) nearly always does.
@@ -252,11 +273,20 @@ bool isBinarySTL(const char* path)
         return false;
     std::ifstream in;
     Platform::openRegularStream(in, path, std::ios::binary);
-    unsigned char preamble[kPreambleBytes];
-    if (!in.read(reinterpret_cast<char*>(preamble), kPreambleBytes))
+    std::vector<char> start(std::size_t(std::min<std::int64_t>(size, kTextLook)));
+    in.read(start.data(), std::streamsize(start.size()));
+    if (in.gcount() < kPreambleBytes)
         return false;
+    start.resize(std::size_t(in.gcount()));
+    const auto* preamble = reinterpret_cast<const unsigned char*>(start.data());
     const std::uint32_t count = decodeUint32(preamble + kHeaderBytes, false);
-    return sizeMatches(size, count) || sizeMatches(size, reverseBytes(count));
+    if (sizeMatches(size, count) || sizeMatches(size, reverseBytes(count)))
+        return true;
+    // A size that does not match: bytes after the last facet, or a file cut
+    // short. Binary data has NUL bytes (the high bytes of the count, the
+    // attributes); a text has none, and an STL text that a damaged byte
+    // gave one still reads as text ("solid", then its keywords).
+    return std::memchr(start.data(), 0, start.size()) != nullptr && !isStlText(start);
 }
 
 bool readBinarySTL(Mesh::CBaseMesh& mesh, const char* path, bool merge)
@@ -275,21 +305,34 @@ bool readBinarySTL(Mesh::CBaseMesh& mesh, const char* path, bool merge)
     }
 
     // The count is checked against the bytes that follow before any facet is
-    // added: a little-endian count must fit the file; a count that fits only
-    // byte-reversed, and then exactly, marks a big-endian file.
+    // added. A little-endian count whose facets fit is the file's (bytes
+    // after them are passed over); a count that fits only byte-reversed,
+    // and then exactly, marks a big-endian file. Otherwise the file is cut
+    // short: its whole facets are read, and the rest of the count is left
+    // out. Each of these is said in one line.
     const std::int64_t available = size - kPreambleBytes;
-    std::uint32_t count = decodeUint32(preamble + kHeaderBytes, false);
+    const std::uint32_t declared = decodeUint32(preamble + kHeaderBytes, false);
+    std::uint32_t count = declared;
     bool bigEndian = false;
     if (kRecordBytes * std::int64_t(count) > available) {
-        const std::uint32_t reversed = reverseBytes(count);
-        if (!sizeMatches(size, reversed)) {
-            std::cout << "STL file too short: " << count << " facets need "
-                      << kRecordBytes * std::int64_t(count) << " bytes, " << available << " present"
-                      << std::endl;
-            return false;
+        if (sizeMatches(size, reverseBytes(declared))) {
+            count = reverseBytes(declared);
+            bigEndian = true;
+        } else {
+            count = std::uint32_t(available / kRecordBytes);
+            if (count == 0) {
+                std::cout << "STL file too short: it ends inside the first of the " << declared
+                          << " facets its header declares (" << size << " bytes)" << std::endl;
+                return false;
+            }
+            std::cout << "STL file ends inside facet " << count + 1 << " of the " << declared
+                      << " its header declares: " << count << " read, "
+                      << declared - std::int64_t(count) << " left out" << std::endl;
         }
-        count = reversed;
-        bigEndian = true;
+    } else if (kRecordBytes * std::int64_t(count) < available) {
+        const std::int64_t trailing = available - kRecordBytes * std::int64_t(count);
+        std::cout << "STL file holds " << trailing << (trailing == 1 ? " byte" : " bytes")
+                  << " after the last of its " << count << " facets: passed over" << std::endl;
     }
     // Three vertex indices per facet must stay within int.
     if (std::int64_t(count) * 3 > INT_MAX) {

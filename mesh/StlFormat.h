@@ -1,8 +1,9 @@
 // Reading of STL mesh files, binary and ASCII.
 //
-// `readSTL` tells the two forms apart by the file size alone (a binary file
-// is exactly 84 + 50 N bytes for its facet count N, whatever its header text
-// says) and fills the mesh through its add-vertex and add-polygon operations,
+// `readSTL` tells the two forms apart by the file size (a binary file is
+// 84 + 50 N bytes for its facet count N, whatever its header text says) or,
+// for a binary file with bytes after its facets or cut short, by its binary
+// data, and fills the mesh through its add-vertex and add-polygon operations,
 // one new vertex per facet corner. The mesh is then optionally merged, given
 // its topology and bounding box, and marked as modified. Writing is
 // `Mesh::CBaseMesh::writeBinarySTL` (mesh/BaseMesh.h).
@@ -30,8 +31,11 @@ inline constexpr double kAsciiStlMergeTolerance = 1e-8;
 bool readSTL(Mesh::CBaseMesh& mesh, const char* path, bool merge);
 
 // True when the file holds at least 84 bytes and its size is 84 + 50 N for
-// the stored count N read little-endian or byte-reversed. False for a file
-// that cannot be opened.
+// the stored count N read little-endian or byte-reversed; true as well for
+// a file of another size that holds a NUL byte in its first 64 KB (binary
+// data: a binary STL with bytes after its facets, or cut short) and is no
+// STL text ("solid", then "facet" or "vertex" after the first 84 bytes: a
+// text a damaged byte gave a NUL). False for a file that cannot be opened.
 bool isBinarySTL(const char* path);
 
 // Reads a binary STL file. Every facet becomes a triangle over three new
@@ -39,11 +43,13 @@ bool isBinarySTL(const char* path);
 // infinite coordinate, which is left out (their count in one line,
 // Mesh::reportNonFiniteFacets); with merge, vertices within
 // kBinaryStlMergeTolerance are merged afterwards. Then topology, bounding box
-// and modified flag. Returns false, with the mesh unchanged, when the file
-// cannot be opened, is shorter than 84 bytes, or is too short for the facet
-// count it announces, or cannot be read to its last record; one line on
-// standard output says why (for a short file it names both sizes). Trailing
-// bytes after the last record are ignored.
+// and modified flag. Bytes after the last facet the count declares are
+// passed over, and a file cut short (or whose count declares more facets
+// than it holds) gives its whole facets: either is said in one line (how
+// many bytes were passed over; how many facets were read and left out).
+// Returns false, with the mesh unchanged, when the file cannot be opened,
+// is shorter than 84 bytes, ends inside its first facet, or cannot be read
+// to its last whole record; one line on standard output says why.
 bool readBinarySTL(Mesh::CBaseMesh& mesh, const char* path, bool merge);
 
 // Reads an ASCII STL file: "vertex" x y z adds a corner to the facet (at

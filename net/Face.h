@@ -177,6 +177,12 @@ public:
     // usable (a valid NURBS surface with healthy knots and control points);
     // otherwise prints "skipping a bad nurbs surface in face read " and the
     // caller discards the face. Reading stops at the first stream failure.
+    // While the stream carries a GeoTextAsWritten (a text this system wrote
+    // of what it holds), the record is read as written: "Face=", the four
+    // settings with their keys and whole numbers, the counts, every trim
+    // curve pair read and usable (the space curve may be the writer's zero
+    // curve) and "ListOfCONS" with its curves; any other form is refused,
+    // false, with its cause reported (reportGeoTextFault).
     // The trim loops are ordered and oriented as setOuterLoop and
     // addTrimLoop do, unless loopsAsWritten: a record this system wrote of a
     // face it holds (the net text's trimmed faces) gets its loops back as

@@ -106,8 +106,11 @@ public:
     // Reads a record into a fresh face (option is not read). False, having
     // taken only that word, when the record does not begin with "GeoObject";
     // false as well when its block, its surface or trimmed face, or a loop
-    // cannot be read, or the stream failed: what was read so far stays with
-    // the face. Loops keep the order of the text.
+    // cannot be read, when a field is not in the writer's form (a state
+    // word that is none of the twelve, a surface flag other than 0 or 1, a
+    // count or number that is not a whole int) or the stream failed: what
+    // was read so far stays with the face, and the cause is reported
+    // (reportGeoTextFault). Loops keep the order of the text.
     virtual bool read(std::istream& is, int option, int version);
 };
 
@@ -143,7 +146,9 @@ public:
     // Reads a record into `references`: the node indices (up to version 4)
     // or pairs of node index and poly-line number (version 5 on), in text
     // order. False when the record does not begin with "GeoObject", its block
-    // cannot be read or the stream failed.
+    // cannot be read, its "0", count or an entry is not a whole int (a
+    // count not below 0), or the stream failed; the cause is reported
+    // (reportGeoTextFault).
     virtual bool read(std::istream& is, int option, int version);
 
     // Deletes every half-edge copy with its target node and empties the cycle.

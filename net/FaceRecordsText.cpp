@@ -1,5 +1,6 @@
 // The face and loop records of the net text and the words of the face
 // states.
+#include "foundation/TextFields.h"
 #include "geometry/GeoTokenizer.h"
 #include "geometry/NurbsSurf.h"
 #include "mesh/GridPoint.h"
@@ -8,6 +9,7 @@
 #include "net/OffsetGrid.h"
 
 #include <cstdint>
+#include <iomanip>
 #include <iostream>
 #include <string>
 
@@ -24,6 +26,76 @@ struct LoopEntry {
     int node;
     std::uint32_t polyLine;
 };
+
+// The next word (up to white space), taken from the stream; empty at its
+// end. A word longer than any field of a record is cut there.
+std::string nextWord(std::istream& is)
+{
+    std::string word;
+    is >> std::setw(1024) >> word;
+    return word;
+}
+
+// Every field of a face or loop record is read as the net text's writer
+// writes it: a field in another form refuses the record, and the word
+// found is named (reportGeoTextFault).
+bool readRecordStart(std::istream& is, const char* record)
+{
+    char word[1024];
+    if (GeoTokenizer(is, word, false, sizeof word) == GeoTokenGeoObject)
+        return true;
+    reportGeoTextFault(is, std::string("expected \"GeoObject\" at the start of a ") + record +
+                               " record, found " + shownInFault(word));
+    return false;
+}
+
+bool readWholeInt(std::istream& is, const char* what, int& value)
+{
+    const std::string word = nextWord(is);
+    if (parseWholeField(word, value))
+        return true;
+    reportGeoTextFault(is, std::string("expected ") + what +
+                               " (a whole number within the range of an int), found " +
+                               shownInFault(word));
+    return false;
+}
+
+bool readCount(std::istream& is, const char* what, int& value)
+{
+    if (!readWholeInt(is, what, value))
+        return false;
+    if (value >= 0)
+        return true;
+    reportGeoTextFault(is, std::string("expected ") + what + " (a count), found " +
+                               std::to_string(value));
+    return false;
+}
+
+// The "0" the writer puts before a record's count.
+bool readZero(std::istream& is, const char* record)
+{
+    const std::string word = nextWord(is);
+    if (word == "0")
+        return true;
+    reportGeoTextFault(is, std::string("expected the 0 before the count of ") + record +
+                               ", found " + shownInFault(word));
+    return false;
+}
+
+// One of the state words, compared exactly.
+bool readStateWord(std::istream& is, const char* which, FaceState& s)
+{
+    const std::string word = nextWord(is);
+    for (int v = 0; v < kStateCount; ++v)
+        if (word == kStateWords[v]) {
+            s = FaceState(v);
+            return true;
+        }
+    reportGeoTextFault(is, std::string("expected the ") + which +
+                               " state of a face record (a state word), found " +
+                               shownInFault(word));
+    return false;
+}
 
 } // namespace
 
@@ -80,29 +152,39 @@ bool Face::write(std::ostream& os, int version) const
 
 bool Face::read(std::istream& is, int, int version)
 {
-    if (readGeoToken(is, false) != GeoTokenGeoObject)
+    if (!readRecordStart(is, "face"))
         return false;
     if (!CGeoObject::read(is))
         return false;
-    readFaceState(is, requestedState);
-    if (requestedState == Imprint)
-        is >> imprint[0] >> imprint[1];
-    readFaceState(is, computedState);
-    int hasGeometry = -1;
-    if (!(is >> hasGeometry))
+    if (!readStateWord(is, "requested", requestedState))
         return false;
+    if (requestedState == Imprint && (!readWholeInt(is, "the first Imprint count", imprint[0]) ||
+                                      !readWholeInt(is, "the second Imprint count", imprint[1])))
+        return false;
+    if (!readStateWord(is, "computed", computedState))
+        return false;
+    const std::string flag = nextWord(is);
+    if (flag != "0" && flag != "1") {
+        reportGeoTextFault(is, "expected the surface flag of a face record (0 or 1), found " +
+                                   shownInFault(flag));
+        return false;
+    }
+    const bool hasGeometry = flag == "1";
     trimmedFace = nullptr;
     CParametricGeometry* read = nullptr;
-    if (hasGeometry == 1 && requestedState == Trimmed) {
+    if (hasGeometry && requestedState == Trimmed) {
         // The reader of the net moves the trimmed face on or deletes it. Its
         // loops come back as the face had them.
         trimmedFace = new CFace();
-        if (!trimmedFace->read(is, true) || trimmedFace->getNurbsSurf() == nullptr)
+        if (!trimmedFace->read(is, true) || trimmedFace->getNurbsSurf() == nullptr) {
+            reportGeoTextFault(is, "the trimmed face of a face record could not be read");
             return false;
-    } else if (hasGeometry == 1) {
+        }
+    } else if (hasGeometry) {
         auto* s = new Fenwo::NurbsSurf(is, false);
         if (!s->valid) {
             delete s;
+            reportGeoTextFault(is, "the surface of a face record could not be read");
             return false;
         }
         read = s;
@@ -112,10 +194,11 @@ bool Face::read(std::istream& is, int, int version)
         delete surface;
     surface = read;
 
-    int zero = 0, loops = 0;
-    is >> zero >> loops;
+    int loops = 0;
+    if (!readZero(is, "a face record") || !readCount(is, "the loop count of a face record", loops))
+        return false;
     Loop* last = nullptr;
-    for (int i = 0; i < loops && is.good(); ++i) {
+    for (int i = 0; i < loops; ++i) {
         auto* loop = new Loop();
         if (!loop->read(is, 0, version)) {
             delete loop;
@@ -169,24 +252,24 @@ bool Loop::write(std::ostream& os, int version) const
 
 bool Loop::read(std::istream& is, int, int version)
 {
-    if (readGeoToken(is, false) != GeoTokenGeoObject)
+    if (!readRecordStart(is, "loop") || !CGeoObject::read(is))
         return false;
-    const bool block = CGeoObject::read(is);
-    int zero = 0, n = 0;
-    is >> zero >> n;
-    if (!block)
+    int n = 0;
+    if (!readZero(is, "a loop record") || !readCount(is, "the entry count of a loop record", n))
         return false;
     references.removeAll();
     for (int i = 0; i < n; ++i) {
+        const std::string entry =
+            "entry " + std::to_string(i + 1) + " of the " + std::to_string(n) + " of a loop record";
         int node = 0;
-        if (!(is >> node))
-            break;
+        if (!readWholeInt(is, ("the node of " + entry).c_str(), node))
+            return false;
         references.append(node);
         if (version >= 5) {
-            int second = 0;
-            if (!(is >> second))
-                break;
-            references.append(second);
+            int polyLine = 0;
+            if (!readWholeInt(is, ("the poly-line of " + entry).c_str(), polyLine))
+                return false;
+            references.append(polyLine);
         }
     }
     return !is.fail();

@@ -5,6 +5,7 @@
 
 #include "curves/CurveOnSurface.h"
 #include "curves/ParCurve.h"
+#include "foundation/TextFields.h"
 #include "geometry/GeoTokenizer.h"
 #include "geometry/Knots.h"
 #include "geometry/NurbsSurf.h"
@@ -12,9 +13,11 @@
 
 #include <charconv>
 #include <cstring>
+#include <iomanip>
 #include <iostream>
 #include <memory>
 #include <string_view>
+#include <type_traits>
 
 namespace {
 
@@ -123,6 +126,87 @@ bool farOutsideDomain(Fenwo::NurbsSurf& uv, CParametricGeometry& surface)
     return false;
 }
 
+// ---- Reading a record as written ----------------------------------------------------
+
+// The next word (up to white space), taken from the stream.
+std::string nextWord(std::istream& is)
+{
+    std::string word;
+    is >> std::setw(kLineSize) >> word;
+    return word;
+}
+
+// "Face=" alone on its line.
+bool readFaceLine(std::istream& is)
+{
+    const std::string word = nextWord(is);
+    if (word == "Face=")
+        return true;
+    reportGeoTextFault(is, "expected \"Face=\" at the start of a trimmed face, found " +
+                               shownInFault(word));
+    return false;
+}
+
+// "key=value" with the key given and a value that is a number of the
+// setting's type, whole.
+template <class T> bool readSettingAsWritten(std::istream& is, const char* name, T& target)
+{
+    const std::string word = nextWord(is);
+    std::string_view key, value;
+    splitSetting(word, key, value);
+    T number{};
+    bool read = false;
+    if constexpr (std::is_floating_point_v<T>)
+        read = parseNearestReal(value, number);
+    else
+        read = parseWholeField(value, number);
+    if (key == name && read) {
+        target = number;
+        return true;
+    }
+    reportGeoTextFault(is, std::string("expected \"") + name +
+                               "=\" and its number in a trimmed face, found " +
+                               shownInFault(word));
+    return false;
+}
+
+bool readSettingsAsWritten(std::istream& is, CFace& face)
+{
+    const std::string sense = nextWord(is);
+    if (sense != "SenseData=forward" && sense != "SenseData=reverse") {
+        reportGeoTextFault(is, "expected \"SenseData=forward\" or \"SenseData=reverse\" in a "
+                               "trimmed face, found " +
+                                   shownInFault(sense));
+        return false;
+    }
+    if (sense == "SenseData=reverse") {
+        std::cout << "reversing a face from .out" << std::endl;
+        face.sense = !face.sense;
+        face.clearDisplayCache();
+    }
+    return readSettingAsWritten(is, "MeshType", face.MeshType) &&
+           readSettingAsWritten(is, "MeshDistance", face.MeshDistance) &&
+           readSettingAsWritten(is, "MeshArcTol", face.MeshArcTol);
+}
+
+bool refuseCurve(std::istream& is, int curve, int loop)
+{
+    reportGeoTextFault(is, "trim curve " + std::to_string(curve + 1) + " of trim loop " +
+                               std::to_string(loop + 1) + " of a trimmed face could not be read");
+    return false;
+}
+
+// A count (digits, fitting an int).
+bool readCountAsWritten(std::istream& is, const char* what, int& value)
+{
+    const std::string word = nextWord(is);
+    if (parseWholeField(word, value) && value >= 0)
+        return true;
+    reportGeoTextFault(is,
+                       std::string("expected ") + what + " (a count), found " + shownInFault(word));
+    return false;
+}
+
 bool hasControlPoints(const Fenwo::NurbsSurf& s)
 {
     return s.controlNet != nullptr && s.controlNetSize > 0 && !s.controlNet[0].empty();
@@ -179,46 +263,80 @@ std::ostream& operator<<(std::ostream& os, CFace& face)
 
 bool CFace::read(std::istream& is, bool loopsAsWritten)
 {
-    if (readGeoToken(is, true) != GeoTokenF)
-        std::cout << "must have FACE= here!" << std::endl;
-
+    // A record this system wrote of a face it holds (the net text's trimmed
+    // faces) is read as written: each field as the writer writes it, and
+    // every curve it names read and usable, or the record is refused.
+    const bool asWritten = readsAsWritten(is);
+    int token = GeoTokenNone;
     char word[kLineSize];
-    const int token = GeoTokenizer(is, word, false, sizeof word);
-    if (token == GeoTokenWord && word[0] == 'S') {
-        std::string_view key, value;
-        splitSetting(word, key, value);
-        if (key == "SenseData" && value == "reverse") {
-            std::cout << "reversing a face from .out" << std::endl;
-            sense = !sense;
-            clearDisplayCache();
+    if (asWritten) {
+        if (!readFaceLine(is) || !readSettingsAsWritten(is, *this))
+            return false;
+    } else {
+        if (readGeoToken(is, true) != GeoTokenF)
+            std::cout << "must have FACE= here!" << std::endl;
+        token = GeoTokenizer(is, word, false, sizeof word);
+        if (token == GeoTokenWord && word[0] == 'S') {
+            std::string_view key, value;
+            splitSetting(word, key, value);
+            if (key == "SenseData" && value == "reverse") {
+                std::cout << "reversing a face from .out" << std::endl;
+                sense = !sense;
+                clearDisplayCache();
+            }
+            if (readSetting(is, "MeshType", MeshType) &&
+                readSetting(is, "MeshDistance", MeshDistance))
+                readSetting(is, "MeshArcTol", MeshArcTol);
         }
-        if (readSetting(is, "MeshType", MeshType) && readSetting(is, "MeshDistance", MeshDistance))
-            readSetting(is, "MeshArcTol", MeshArcTol);
     }
 
     if (!is.fail()) {
         // The tokeniser has taken "GeoObject" when the settings were missing.
         setBaseSurface(new Fenwo::NurbsSurf(is, token == GeoTokenGeoObject));
+        if (asWritten && !getNurbsSurf()->valid) {
+            reportGeoTextFault(is, "the surface of a trimmed face could not be read");
+            return false;
+        }
         int loopCount = 0;
-        is >> loopCount;
+        if (!asWritten)
+            is >> loopCount;
+        else if (!readCountAsWritten(is, "the trim loop count of a trimmed face", loopCount))
+            return false;
         bool inStep = !is.fail();
         for (int l = 0; l < loopCount && inStep; ++l) {
             int curveCount = 0;
-            if (!(is >> curveCount))
+            if (asWritten && !readCountAsWritten(is, "the curve count of a trim loop", curveCount))
+                return false;
+            if (!asWritten && !(is >> curveCount))
                 break;
             auto* loop = new CLoop();
             for (int c = 0; c < curveCount; ++c) {
                 auto* uv = new Fenwo::NurbsSurf(is, false);
+                // As written, a (u, v) curve that does not read is refused
+                // where it stops, before its space curve is read.
+                if (asWritten && !isUsableCurve(*uv)) {
+                    delete uv;
+                    delete loop;
+                    return refuseCurve(is, c, l);
+                }
                 auto* space = new Fenwo::NurbsSurf(is, false);
                 // A pair that could not be read at all leaves the stream out
                 // of step with the record: stop here.
                 inStep = !is.fail() && (uv->valid || space->valid);
+                // As written, the space curve is a curve or the writer's
+                // zero curve.
+                const bool spaceRead = isUsableCurve(*space);
                 if (!isUsableCurve(*uv)) {
                     delete uv;
                     uv = nullptr;
                 } else if (farOutsideDomain(*uv, *surface)) {
-                    std::cout << "skipping a trim curve far outside the surface's domain"
-                              << std::endl;
+                    if (asWritten)
+                        reportGeoTextFault(is, "trim curve " + std::to_string(c + 1) +
+                                                   " of trim loop " + std::to_string(l + 1) +
+                                                   " lies far outside its surface's domain");
+                    else
+                        std::cout << "skipping a trim curve far outside the surface's domain"
+                                  << std::endl;
                     delete uv;
                     uv = nullptr;
                 }
@@ -231,6 +349,10 @@ bool CFace::read(std::istream& is, bool loopsAsWritten)
                     loop->curves.append(new CParCurve(uv, space, surface));
                 else
                     delete space;
+                if (asWritten && (!spaceRead || uv == nullptr)) {
+                    delete loop;
+                    return refuseCurve(is, c, l);
+                }
                 if (!inStep)
                     break;
             }
@@ -239,13 +361,30 @@ bool CFace::read(std::istream& is, bool loopsAsWritten)
             if (!taken)
                 delete loop;
         }
-        if (inStep && GeoTokenizer(is, word, false, sizeof word) == GeoTokenListOfCONS) {
+        const int next = inStep ? GeoTokenizer(is, word, false, sizeof word) : GeoTokenNone;
+        if (asWritten && next != GeoTokenListOfCONS) {
+            reportGeoTextFault(is, "expected \"ListOfCONS\" after the trim loops of a trimmed "
+                                   "face, found " +
+                                       shownInFault(word));
+            return false;
+        }
+        if (next == GeoTokenListOfCONS) {
             int count = 0;
-            is >> count;
+            if (asWritten) {
+                if (!readCountAsWritten(is, "the display curve count of a trimmed face", count))
+                    return false;
+            } else {
+                is >> count;
+            }
             for (int k = 0; k < count && !is.fail(); ++k) {
                 CCONS curve(new Fenwo::NurbsSurf(is, false), surface);
                 curve.ownsUVCurve = true;
                 const auto& uv = static_cast<const Fenwo::NurbsSurf&>(*curve.getUVCurve());
+                if (asWritten && !isUsableCurve(uv)) {
+                    reportGeoTextFault(is, "display curve " + std::to_string(k + 1) +
+                                               " of a trimmed face could not be read");
+                    return false;
+                }
                 if (!uv.valid)
                     break;
                 if (isUsableCurve(uv))

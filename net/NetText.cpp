@@ -3,10 +3,12 @@
 // topology finds, and the face surface display it sets up.
 #include "display/entities/OpenGLSasSurf.h"
 #include "foundation/Box.h"
+#include "geometry/GeoTokenizer.h"
 #include "geometry/NurbsSurf.h"
 #include "mesh/CharScanner.h"
 #include "mesh/GridPoint.h"
 #include "mesh/MeshGeometry.h"
+#include "mesh/NumberText.h"
 #include "net/Face.h"
 #include "net/SurfaceNet.h"
 #include "platform/InputState.h"
@@ -290,8 +292,9 @@ constexpr int kNewestVersion = 7;
 // through it work at coordinates whose float steps outgrow the tolerance
 // (a node at 1e9 over a mesh of size 100 took seconds and 600 MB to fit).
 constexpr double kFarthestNode = 1000.0;
-// Tokens are words and numbers; a longer one is no field of a net text (and
-// only this much of it is kept to name it).
+// Tokens are words and numbers; a longer word is no field of a net text
+// (and only this much of it is kept to name it). A number is kept whole,
+// however many digits it is written with.
 constexpr std::size_t kLongestToken = 128;
 
 // A stream buffer that hands on the characters of another one, one at a
@@ -334,6 +337,12 @@ bool isBlank(int c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
+// A character of a plain real: digits, signs, point and exponent.
+bool isNumberCharacter(int c)
+{
+    return (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.' || c == 'e' || c == 'E';
+}
+
 bool hasLetterOrDigit(const std::string& token)
 {
     return std::any_of(token.begin(), token.end(), [](char c) {
@@ -371,19 +380,11 @@ bool parseInteger(const std::string& token, int& value)
 }
 
 // A plain real (optional sign, digits, point, exponent) that the type holds
-// as a finite value.
+// as a finite value, read to its nearest value (0 where it is too small).
 template <class Real> bool parseReal(const std::string& token, Real& value)
 {
-    const char* first = token.data();
-    const char* last = token.data() + token.size();
-    if (first != last && *first == '+')
-        ++first;
-    Real v = 0;
-    const auto r = std::from_chars(first, last, v);
-    if (first == last || r.ec != std::errc() || r.ptr != last || !std::isfinite(v))
-        return false;
-    value = v;
-    return true;
+    const auto [first, last] = numberSpan(token);
+    return parseNearestReal(first, last, value);
 }
 
 // The whole content of a net text as read, before any of it enters a net:
@@ -439,7 +440,7 @@ struct NetTextContents {
 class NetTextParser {
 public:
     NetTextParser(std::istream& source, NetTextContents& text)
-        : buffer(source.rdbuf()), in(&buffer), text(text)
+        : buffer(source.rdbuf()), in(&buffer), asWritten(in), text(text)
     {
         in.imbue(std::locale::classic());
     }
@@ -449,6 +450,9 @@ public:
 private:
     LineCountingBuffer buffer;
     std::istream in;
+    // The curves and faces of the text are read as their writers write
+    // them, and say here why one was refused.
+    GeoTextAsWritten asWritten;
     NetTextContents& text;
     std::string token;     // the last token read
     bool cut = false;      // it was longer than kLongestToken
@@ -468,15 +472,23 @@ private:
         tokenLine = buffer.line();
         token.clear();
         cut = false;
+        bool number = true; // of the characters of a number so far
         for (int c = buffer.sgetc(); c != std::char_traits<char>::eof() && !isBlank(c);
              c = buffer.sgetc()) {
-            if (token.size() < kLongestToken)
+            number = number && isNumberCharacter(c);
+            if (token.size() < kLongestToken || (number && !cut))
                 token += char(c);
             else
                 cut = true;
             buffer.sbumpc();
         }
         return !token.empty();
+    }
+    // What a curve's or face's reader could not read, after the record it
+    // was reading: its cause, or only that it could not be read.
+    std::string unreadable() const
+    {
+        return asWritten.cause().empty() ? " could not be read" : ": " + asWritten.cause();
     }
     // The next token that is more than a stray mark (one without letters
     // and digits, passed over between records); false at the end.
@@ -577,6 +589,13 @@ bool NetTextParser::parse()
     // over, words are compared without case.
     enum { Start, Version, Nodes, PolyLines } last = Start;
     bool topologyMet = false;
+    // A byte-order mark, as editors put it before a UTF-8 text, is no part
+    // of the text.
+    for (const int mark : {0xef, 0xbb, 0xbf}) {
+        if (buffer.sgetc() != mark)
+            break;
+        buffer.sbumpc();
+    }
     int declared = 0;          // the records the last section declared
     long long declaredOn = 0;  // on this line
     while (!topologyMet && nextBetweenRecords()) {
@@ -705,12 +724,12 @@ bool NetTextParser::polyLines(long long declaredOn, int declared)
             if (kind == 2) {
                 const long long from = buffer.line();
                 in.clear();
+                asWritten.clear();
                 auto* curve = new Fenwo::NurbsSurf(in, false);
                 if (!curve->valid) {
                     delete curve;
                     return refuse(buffer.line(), "the curve of " + record() + " (from line " +
-                                                     std::to_string(from) +
-                                                     ") could not be read");
+                                                     std::to_string(from) + ")" + unreadable());
                 }
                 polyLine.curve = curve;
             }
@@ -822,9 +841,10 @@ bool NetTextParser::topology()
         auto* stored = new Face();
         text.faces.push_back(stored);
         in.clear();
+        asWritten.clear();
         if (!stored->read(in, 0, recordVersion))
-            return refuse(buffer.line(), record() + " (from line " + std::to_string(from) +
-                                             ") could not be read");
+            return refuse(buffer.line(),
+                          record() + " (from line " + std::to_string(from) + ")" + unreadable());
         for (Loop* loop = stored->firstLoop; loop != nullptr; loop = loop->next) {
             if (text.version == 3) {
                 Kor::List<int> pairs;

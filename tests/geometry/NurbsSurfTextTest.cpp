@@ -305,9 +305,31 @@ TEST(NurbsSurfText, MalformedPointLinesReportTheirFault)
     EXPECT_EQ(out, " c!= ,\n");
     r = readBody(head + "P 1,0 : [ 1, 0, 0 ] 1\n", &out);
     EXPECT_EQ(out, " c!= =\n");
-    r = readBody(head + "P 1,0 = [ 1, 0 ] 1\n", &out);
-    EXPECT_FALSE(r->valid);
-    EXPECT_EQ(out.rfind("i=1 j=0 pin=[", 0), 0u);
+    // Exactly three coordinates and a positive weight, alone on the line:
+    // a decimal comma or a number split by a blank gives a fourth number,
+    // and a weight of 0 keeps no point at all.
+    const struct {
+        const char* line;
+        const char* fault;
+    } points[] = {
+        {"P 1,0 = [ 1, 0 ] 1", "control point 1,0 has 2 coordinates, a control point has 3"},
+        {"P 1,0 = [ 1, 5,19377, 0 ] 1",
+         "control point 1,0 has 4 coordinates, a control point has 3"},
+        {"P 1,0 = [ 1, 0.5 1, 0 ] 1", "control point 1,0 has 4 coordinates, a control point has 3"},
+        {"P 1,0 = [ 1, 0, 0 ] 0",
+         "the weight of control point 1,0 is 0, a weight is a positive number"},
+        {"P 1,0 = [ 1, 0, 0 ] -1",
+         "the weight of control point 1,0 is -1, a weight is a positive number"},
+        {"P 1,0 = [ 1, 0, 0 ] 1 0",
+         "expected the end of the line after the weight of control point 1,0, found \" 0\""},
+    };
+    for (const auto& point : points) {
+        r = readBody(head + point.line + "\n", &out);
+        EXPECT_FALSE(r->valid) << point.line;
+        EXPECT_EQ(out, std::string(point.fault) + "\n");
+    }
+    r = readBody(head + "P 1,0 = [ 1, 1e-400, 0 ] 1\n", &out); // the nearest double
+    EXPECT_TRUE(r->valid) << out;
 }
 
 TEST(NurbsSurfText, UnhealthyKnotsClearValidityAndKeepConsistentSurface)

@@ -249,6 +249,7 @@ TEST(AutoFormReader, DamagedFileSaysWhatItLeftOut)
         // Valid variants.
         {"CR LF, tabs and trailing blanks", replaced("2 1 0 0\n", "2\t1 0  0 \r\n"), 2, ""},
         {"no final line end", good.substr(0, good.size() - 1), 2, ""},
+        {"a byte-order mark", "\xef\xbb\xbf" + good, 2, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.damage);

@@ -44,8 +44,12 @@ TEST(MeshReaders, FailedReadsLeaveTheMeshAsItWasAndSayWhyInOneLine)
         std::string bytes; // written to the file; none for the missing files
     } cases[] = {
         {"missing.stl", stl, "cannot open STL file ", ""},
-        {"short.stl", stl, "STL text contains binary data",
+        {"short.stl", stl, "STL file too short: it ends inside the first of the 5 facets",
          std::string(80, 'x') + std::string("\x05\0\0\0", 4) + "abc"},
+        {"nul.stl", stl, "STL text contains binary data",
+         "solid damaged\n facet normal 0 0 1\n  outer loop\n   vertex 0 0 0\n   vertex 1 0 0\n"
+         "   vertex 0 1 0\n  endloop\n endfacet\nendsolid" +
+             std::string(1, '\0')},
         {"words.stl", stl, "no STL keyword in ", "no keywords here\n"},
         {"missing.pol", pol, "cannot open POL file ", ""},
         {"short.pol", pol, "POL header unreadable or its sizes do not match", polHeader},
@@ -101,6 +105,12 @@ TEST(MeshReaders, RealFilesLoadWithoutAWordOfLoss)
             for (const char* word : {"left out", "cut short", "not found", "bad ", "endfacet",
                                      "not a triangle"})
                 EXPECT_EQ(out.find(word), std::string::npos) << word << " in: " << out;
+            // The cards of kinds not read (properties, loads, ...) are told
+            // in one line however many there are.
+            if (std::string(kind) == "nastran") {
+                EXPECT_EQ(out.rfind("passed over ", 0), 0u) << out;
+                EXPECT_EQ(out.find('\n'), out.size() - 1) << out;
+            }
             ++files;
         }
     EXPECT_EQ(files, 19);

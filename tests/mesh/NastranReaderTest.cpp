@@ -248,9 +248,12 @@ template <class Rewrite> std::string rewritten(const std::string& text, Rewrite 
     return out;
 }
 
-// The fields of a small-field line joined by `separator`.
+// The fields of a small-field line joined by `separator` ("BEGIN BULK",
+// which has no fields, as it stands).
 std::string joinedFields(const std::string& line, const char* separator)
 {
+    if (line.rfind("BEGIN", 0) == 0)
+        return line;
     std::string out;
     for (const std::string& f : smallFields(line))
         out += (out.empty() ? "" : separator) + f;
@@ -306,13 +309,13 @@ TEST(NastranReader, DamagedBulkDataSaysWhatItLeftOut)
         {"cut between elements", good.substr(0, good.find(tria)), true, 1, cutShort, false},
         {"cut before ENDDATA", good.substr(0, good.find("ENDDATA")), true, 2, cutShort, true},
         {"cut after BEGIN BULK", head, false, 0, "", false},
-        {"coordinate not a number", replaced(grid3, "GRID           3       0      1.     abc      0.\n"),
-         true, 0,
+        {"coordinate not a number",
+         replaced(grid3, "GRID           3       0      1.     abc      0.\n"), true, 0,
          "left out 1 grids: field 'abc' of GRID 3 (line 4) is not a number\n"
          "left out 2 facets, the first: CQUAD4 10 (line 7) uses GRID 3, which was left out\n",
          false},
-        {"grid id not an integer", replaced(grid3, "GRID         3.0       0      1.      1.      0.\n"),
-         true, 0,
+        {"grid id not an integer",
+         replaced(grid3, "GRID         3.0       0      1.      1.      0.\n"), true, 0,
          "left out 1 grids: the GRID card of line 4 has the id '3.0', not an integer\n"
          "left out 2 facets, the first: CQUAD4 10 (line 7) names GRID 3, which no GRID card "
          "defines\n",
@@ -336,8 +339,7 @@ TEST(NastranReader, DamagedBulkDataSaysWhatItLeftOut)
          "left out 1 facets: field '2147483648' of CTRIA3 11 (line 8) is not a grid id\n", false},
         {"element id not an integer",
          replaced(tria, "CTRIA3       1.1       1       2       5       3\n"), true, 1,
-         "left out 1 facets: the CTRIA3 card of line 8 has the id '1.1', not an integer\n",
-         false},
+         "left out 1 facets: the CTRIA3 card of line 8 has the id '1.1', not an integer\n", false},
         {"element naming an undefined grid",
          replaced(tria, "CTRIA3        11       1       2      77       3\n"), true, 1,
          "left out 1 facets: CTRIA3 11 (line 8) names GRID 77, which no GRID card defines\n",
@@ -350,14 +352,33 @@ TEST(NastranReader, DamagedBulkDataSaysWhatItLeftOut)
         {"coordinate past the range of a float",
          replaced(grid3, "GRID           3       0   1.+39      1.      0.\n"), true, 0,
          "left out 2 facets with non-finite coordinates\n", false},
+        // A damaged card name made an element pass as a card of another
+        // kind, and a line that starts no card was passed over, unsaid.
+        {"a damaged card name",
+         replaced(tria, "CTRIB3        11       1       2       5       3\n"), true, 1,
+         "passed over 1 card of kinds not read ('CTRIB3'), the first on line 8\n", false},
+        {"a line that starts no card",
+         replaced(tria, "1TRIA3        11       1       2       5       3\n"), true, 1,
+         "passed over 1 card of kinds not read ('1TRIA3'), the first on line 8\n", false},
+        // A card's line end lost put the next card into fields that were
+        // not read: it was gone without a word.
+        {"a grid's line end lost",
+         replaced(kGrids + "CQUAD4", kGrids.substr(0, kGrids.size() - 1) + "CQUAD4"), true, 0,
+         "left out 1 grids: field 'CQUAD4' of GRID 5 (line 6) is not a number\n"
+         "left out 1 facets: CTRIA3 11 (line 7) uses GRID 5, which was left out\n",
+         false},
+        {"an element's line end lost", replaced("4\nCTRIA3", "4CTRIA3"), true, 0,
+         "left out 1 facets: field 'CTRIA3' of CQUAD4 10 (line 7) is not a number\n", false},
+        {"cards before BEGIN BULK and of other kinds",
+         "SOL 101\nCEND\n" + replaced(tria, tria + "PSHELL         1       1      1.\n"), true, 2,
+         "passed over 1 card of kinds not read ('PSHELL'), the first on line 11\n", false},
         // Valid variants.
         {"tabs at the field stops", rewritten(good, tabsAtStops), true, 2, "", true},
         {"one tab between fields",
-         rewritten(good, [](const std::string& l) { return joinedFields(l, "\t"); }), true, 2,
-         "", true},
-        {"free field",
-         rewritten(good, [](const std::string& l) { return joinedFields(l, ","); }), true, 2, "",
+         rewritten(good, [](const std::string& l) { return joinedFields(l, "\t"); }), true, 2, "",
          true},
+        {"free field", rewritten(good, [](const std::string& l) { return joinedFields(l, ","); }),
+         true, 2, "", true},
         {"CR LF and trailing blanks",
          rewritten(good, [](const std::string& l) { return l + "   \r"; }), true, 2, "", true},
         {"large field",
@@ -369,8 +390,16 @@ TEST(NastranReader, DamagedBulkDataSaysWhatItLeftOut)
                         "5\n*                      3\n"),
          true, 2, "", true},
         {"lower case and leading blanks",
-         replaced(tria, "  ctria3        11       1       2       5       3\n"), true, 2, "",
+         replaced(tria, "  ctria3        11       1       2       5       3\n"), true, 2, "", true},
+        {"comments after the fields", replaced(grid3, "GRID,3,0,1.,1.,0. $ a corner, free\n"), true,
+         2, "", true},
+        {"a comment after fixed fields",
+         replaced(tria, "CTRIA3        11       1       2       5       3$ last\n"), true, 2, "",
          true},
+        {"a byte-order mark before the first card", "\xef\xbb\xbf" + kGrids + kElements, true, 2,
+         "", true},
+        {"a coordinate too small for a double",
+         replaced(grid3, "GRID           3       0      1.      1.  1.-400\n"), true, 2, "", true},
     };
     CFlatMesh base;
     ASSERT_TRUE(readNastran(base, writeFile("good.bdf", good).c_str()));

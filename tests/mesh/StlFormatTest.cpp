@@ -206,21 +206,47 @@ TEST(StlFormatTest, BinaryDetection)
     EXPECT_FALSE(readSTL(empty, tempPath("missing.stl").c_str(), true));
 }
 
-TEST(StlFormatTest, TruncatedOrCorruptBinaryFailsWithMeshUnchanged)
+// A binary file whose size is not 84 + 50 x its count was refused whole,
+// as a text holding binary data. Bytes after the last facet are passed
+// over, and a file cut short (or whose count declares more than it holds)
+// gives its whole facets; either is said in one line. A file cut inside its
+// first facet has none to give.
+TEST(StlFormatTest, BinaryOfAnotherSizeThanItsCountIsNotRefusedWhole)
 {
-    std::string image = binaryImage("solid cut", kTwo);
-    const std::string path = writeFile("truncated.stl", image.substr(0, image.size() - 30));
-    CFlatMesh mesh;
-    testing::internal::CaptureStdout();
-    EXPECT_FALSE(readBinarySTL(mesh, path.c_str(), false));
-    EXPECT_FALSE(readSTL(mesh, path.c_str(), false)); // sent to the text reader by its size
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_NE(out.find("STL file too short"), std::string::npos);
-    EXPECT_NE(out.find("STL text contains binary data"), std::string::npos);
-    image[82] = char(0x7f); // a count far beyond the file
-    EXPECT_FALSE(readBinarySTL(mesh, writeFile("corrupt.stl", image).c_str(), false));
-    EXPECT_EQ(mesh.getVertexCount(true), 0);
-    EXPECT_EQ(mesh.getFacetCount(), 0);
+    const std::string image = binaryImage("solid cut", kTwo);
+    std::string farCount = image;
+    farCount[82] = char(0x7f); // a count far beyond the file
+    const struct {
+        const char* what;
+        std::string bytes;
+        int facets; // -1: refused
+        const char* said;
+    } cases[] = {
+        {"a byte after", image + "x", 2,
+         "STL file holds 1 byte after the last of its 2 facets: passed over\n"},
+        {"CR LF after", image + "\r\n", 2,
+         "STL file holds 2 bytes after the last of its 2 facets: passed over\n"},
+        {"80 blanks after", image + std::string(80, ' '), 2,
+         "STL file holds 80 bytes after the last of its 2 facets: passed over\n"},
+        {"cut inside facet 2", image.substr(0, image.size() - 30), 1,
+         "STL file ends inside facet 2 of the 2 its header declares: 1 read, 1 left out\n"},
+        {"a count beyond the file", farCount, 2,
+         "STL file ends inside facet 3 of the 8323074 its header declares: 2 read, 8323072 "
+         "left out\n"},
+        {"cut inside facet 1", image.substr(0, 84 + 30), -1,
+         "STL file too short: it ends inside the first of the 2 facets its header declares "
+         "(114 bytes)\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        CFlatMesh mesh;
+        bool ok = false;
+        EXPECT_EQ(readCaptured(mesh, c.bytes, ok), c.said);
+        EXPECT_EQ(ok, c.facets >= 0);
+        EXPECT_EQ(mesh.getFacetCount(), std::max(c.facets, 0));
+        if (c.facets > 0)
+            expectCorner(mesh, 0, 1, 1, 0, 0);
+    }
 }
 
 TEST(StlFormatTest, AsciiFacetsAndFaults)
@@ -369,6 +395,12 @@ TEST(StlFormatTest, DamagedTextSaysWhatItLeftOut)
          edited(edited(good, "solid part\n", "solid solid\n"), "endsolid part", "endsolid facet"),
          4, ""},
         {"no final line end", good.substr(0, good.size() - 1), 4, ""},
+        {"a byte-order mark", "\xef\xbb\xbf" + good, 4, ""},
+        {"a number of 150 characters",
+         edited(good, vertex2of2, "   vertex 2 0 1.5" + std::string(147, '0') + "\n"), 4, ""},
+        // Too small for a double, it was "bad number in STL text".
+        {"a number too small for a double", edited(good, vertex2of2, "   vertex 2 1e-400 1.5\n"),
+         4, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.damage);

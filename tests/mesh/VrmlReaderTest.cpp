@@ -378,6 +378,7 @@ TEST(VrmlReader, DamagedFaceSetSaysWhatItLeftOut)
          "#VRML V2.0 utf8\r\nShape { geometry IndexedFaceSet {\r\n coord Coordinate { point [ "
          "0 0 0 +1 0 0 1e0 1 0 0 1.0 0 ] }\r\n coordIndex [ 0 1 0x2 -1 2 3 0 ] } }\r\n",
          2, ""},
+        {"a byte-order mark", "\xef\xbb\xbf" + text(points, faces), 2, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.damage);

@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -282,6 +283,25 @@ TEST(NetText, FaceAndLoopRecordsKeepStatesCountsAndLoopOrder)
     EXPECT_EQ(std::count(e4.begin(), e4.end(), '\n'), 2); // " 0", then count and indices
     EXPECT_EQ(std::count(e7.begin(), e7.end(), '\n'), 6); // a pair per line, an empty line
 
+    // A loop record's "0", count and entries are whole ints, as written.
+    const struct {
+        const char* rest; // after the loop's block
+        const char* fault;
+    } loops[] = {
+        {" 1\n1 3 0\n", "expected the 0 before the count of a loop record, found \"1\""},
+        {" 0\n-1 3 0\n", "expected the entry count of a loop record (a count), found -1"},
+        {" 0\n2 3 0\n 4.5 1\n",
+         "expected the node of entry 2 of the 2 of a loop record (a whole number within the "
+         "range of an int), found \"4.5\""},
+    };
+    for (const auto& loop : loops) {
+        std::istringstream in(std::string("GeoObject Begin\n0H\n0H\nLayer -1\nGeoObject End\n") +
+                              loop.rest);
+        GB::Loop damaged;
+        EXPECT_EQ(mwtest::capturedStdout([&] { EXPECT_FALSE(damaged.read(in, 0, 7)); }),
+                  std::string(loop.fault) + "\n");
+    }
+
     // A record that is no face record, and a loop node without grid point.
     std::istringstream bad("Face Begin\n");
     GB::Face none;
@@ -353,6 +373,63 @@ TEST(NetText, HashNetRoundTripsByteForByte)
     CSurfaceNet back;
     readBack(back, first);
     EXPECT_EQ(written(back), first);
+
+    // As editors and other programs write it, the text reads as it stands:
+    // CR LF, a byte-order mark, tabs or runs of blanks between fields (not
+    // in a counted string's text), numbers of 150 characters, numbers too
+    // small for their type. The last four were refused (the blanks with the
+    // line of the text's end).
+    const auto each = [&](const std::function<std::string(const std::string&)>& change) {
+        std::string text;
+        for (const std::string& line : linesOf(first)) {
+            const std::size_t digits = line.find_first_not_of("0123456789");
+            const bool counted = digits > 0 && digits < line.size() && line[digits] == 'H';
+            text += (counted ? line : change(line)) + "\n";
+        }
+        return text;
+    };
+    const auto blanks = [](const char* by) {
+        return [by](const std::string& line) {
+            std::string out;
+            for (char c : line)
+                out += c == ' ' ? std::string(by) : std::string(1, c);
+            return out;
+        };
+    };
+    // Zeros after the last digit of every number with a decimal point.
+    const auto longNumbers = [](const std::string& line) {
+        std::string out;
+        bool fraction = false;
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            const bool digit = line[i] >= '0' && line[i] <= '9';
+            fraction = (fraction && digit) || (line[i] == '.' && i > 0 && line[i - 1] >= '0' &&
+                                               line[i - 1] <= '9');
+            out += line[i];
+            const bool next = i + 1 < line.size() && line[i + 1] >= '0' && line[i + 1] <= '9';
+            if (fraction && digit && !next)
+                out += std::string(130, '0');
+        }
+        return out;
+    };
+    std::vector<std::string> tiny = linesOf(first);
+    ASSERT_EQ(tiny[2].substr(tiny[2].size() - 8), " 0 0 0 1");
+    tiny[2].replace(tiny[2].size() - 8, 2, " 1.2e-50");
+    const std::size_t zero = lineIndex(tiny, "P 0,0 = [   0.0000000000000000,", 0, true);
+    tiny[zero].replace(tiny[zero].find("0.0000000000000000"), 18, "1e-400");
+    const std::pair<const char*, std::string> variants[] = {
+        {"CR LF", each([](const std::string& line) { return line + "\r"; })},
+        {"a byte-order mark", "\xef\xbb\xbf" + first},
+        {"tabs", each(blanks("\t"))},
+        {"runs of blanks", each(blanks("  \t "))},
+        {"numbers of 150 characters", each(longNumbers)},
+        {"numbers too small", joined(tiny)},
+    };
+    for (const auto& [what, text] : variants) {
+        SCOPED_TRACE(what);
+        CSurfaceNet variant;
+        readBack(variant, text);
+        EXPECT_EQ(written(variant), first);
+    }
     ASSERT_EQ(faceCount(back), 4);
     int withSurface = 0;
     for (GB::Face* f = back.firstFace; f != nullptr; f = f->next) {
@@ -626,11 +703,25 @@ TEST(NetText, DamagedTextsAreRefusedWithTheLineWhereTheyStopAndTheNetStays)
     std::vector<std::string> addedFace(v7.begin(), v7.end());
     addedFace.insert(addedFace.end(), v7.begin() + std::ptrdiff_t(faceStarts[1]),
                      v7.begin() + std::ptrdiff_t(faceStarts[2]));
+    // The face record with a surface, its control point 1,1 and its words.
+    const std::size_t point = lineIndex(v7, "P 1,1 = [", faceStarts[0], true);
+    std::size_t withSurface = 0;
+    while (withSurface + 1 < faceStarts.size() && faceStarts[withSurface + 1] < point)
+        ++withSurface;
+    const std::size_t state = lineIndex(v7, "GeoObject End", faceStarts[withSurface]) + 1;
+    const auto pointWith = [&](const std::string& from, const std::string& to) {
+        std::string line = v7[point];
+        return with(v7, point, line.replace(line.find(from), from.size(), to));
+    };
     const std::string n = std::to_string(polyLines + 1); // the Polylines line
     const std::string f = std::to_string(faces4 + 1); // the face count's line
     const std::string node2 = " of node record 2 of the 11 declared on line 2";
     const std::string line1 = " of poly-line 1 of the 7 declared on line " + n;
     const std::string floatField = " (a finite number within the range of a float), found ";
+    const std::string surfaceRecord = "face record " + std::to_string(withSurface + 1) +
+                                      " of the 4 declared on line " + std::to_string(faces4 + 1) +
+                                      " (from line " + std::to_string(faceStarts[withSurface] + 1) +
+                                      "): ";
     struct Case {
         const char* what;
         std::string text;
@@ -729,6 +820,32 @@ TEST(NetText, DamagedTextsAreRefusedWithTheLineWhereTheyStopAndTheNetStays)
         {"a face record repeated", joined(addedFace), v7.size() + 1,
          "expected the end of the text after the last of the 4 faces declared on line " + f +
              ", found \"GeoObject\""},
+        // Every field of a face record is read as the writer writes it: a
+        // weight of 0 or -1, a decimal comma, a number added or split in a
+        // control point were read (the point lost or moved), a state word
+        // of no state read as Naked, a surface flag of 2 as none, and a
+        // block whose end line was damaged took the rest of the text along.
+        {"a weight of 0", pointWith("   1.0000000000000000", " 0"), point + 1,
+         surfaceRecord + "the weight of control point 1,1 is 0, a weight is a positive number"},
+        {"a weight of -1", pointWith("   1.0000000000000000", " -1"), point + 1,
+         surfaceRecord + "the weight of control point 1,1 is -1, a weight is a positive number"},
+        {"a decimal comma", pointWith("0.0428571428571429", "0,0428571428571429"), point + 1,
+         surfaceRecord + "control point 1,1 has 4 coordinates, a control point has 3"},
+        {"a number added", pointWith(" ]", ", 7 ]"), point + 1,
+         surfaceRecord + "control point 1,1 has 4 coordinates, a control point has 3"},
+        {"a number split", pointWith("0.0333333333333333", "0.03333 33333333333"), point + 1,
+         surfaceRecord + "control point 1,1 has 4 coordinates, a control point has 3"},
+        {"a state word of no state", with(v7, state, "Draught"), state + 1,
+         surfaceRecord + "expected the requested state of a face record (a state word), found "
+                         "\"Draught\""},
+        {"a surface flag of 2", with(v7, state + 2, "2"), state + 3,
+         surfaceRecord + "expected the surface flag of a face record (0 or 1), found \"2\""},
+        {"a block's end line damaged", with(v7, state - 1, "GeoObject Ent"), state,
+         surfaceRecord + "expected \"GeoObject End\" in a geometry object, found "
+                         "\"GeoObject Ent\""},
+        {"a layer that is no number", with(v7, state - 2, "Layer one"), state - 1,
+         surfaceRecord + "expected \"Layer\" and its number or \"GeoObject End\" in a geometry "
+                         "object, found \"Layer one\""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
