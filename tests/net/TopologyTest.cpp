@@ -237,7 +237,8 @@ TEST(Topology, TwoCyclesWithOneCornerSetKeepTwoFaces)
 // Rings of n segments: a region of 24 edges is searched, one of 25 never.
 // With the mesh normals along the plane of the corners every cycle is a bad
 // loop: the walk round the square, once each way. Found again from its
-// other half-edges, a cycle judged no face is not judged again.
+// other half-edges, a cycle judged no face is not judged again; the region
+// it closes is said once, with the cause.
 TEST(Topology, LongRegionsAndSidewaysNormalsAreNoFaces)
 {
     const std::string badLoop = "getOrientation::badloop, spstat = n=4 in [0,0] mean=0 rms=0\n";
@@ -247,7 +248,10 @@ TEST(Topology, LongRegionsAndSidewaysNormalsAreNoFaces)
         std::string output;
     } cases[] = {{24, false, "model has 1 loops\n"},
                  {25, false, "model has 0 loops\n"},
-                 {4, true, badLoop + badLoop + "model has 0 loops\n"}};
+                 {4, true,
+                  badLoop + badLoop +
+                      "the region of corners * is no face: the mesh normals at "
+                      "its corners lie across their plane\nmodel has 0 loops\n"}};
     for (const auto& c : cases) {
         TestNet t;
         std::vector<CGridPoint*> ring;
@@ -259,7 +263,13 @@ TEST(Topology, LongRegionsAndSidewaysNormalsAreNoFaces)
         }
         for (int i = 0; i < c.n; ++i)
             t.line({ring[i], ring[(i + 1) % c.n]});
-        EXPECT_EQ(t.build(), c.output) << c.n;
+        std::string output = c.output;
+        if (const std::size_t star = output.find('*'); star != std::string::npos)
+            output.replace(star, 1,
+                           std::to_string(ring[0]->serial) + " " + std::to_string(ring[3]->serial) +
+                               " " + std::to_string(ring[2]->serial) + " " +
+                               std::to_string(ring[1]->serial));
+        EXPECT_EQ(t.build(), output) << c.n;
         EXPECT_EQ(t.faces().size(), c.output == "model has 1 loops\n" ? 1u : 0u);
     }
 }
