@@ -50,6 +50,19 @@ constexpr int kMeshProbes = 8;
 // a fit that runs out past an entry and comes back, or loops, off the mesh,
 // is far longer.
 constexpr double kMaxDetour = 1.5;
+// The longest a stretch may be, in chords between its entries, on the mesh
+// or off it: a curve along a sheet between two points of a stroke is not
+// three times longer than their chord (a half circle is 1.57 of it), a fit
+// that loops between them may be, and on a large sheet its loop finds the
+// mesh all the way.
+constexpr double kMaxStretch = 3.0;
+// A poly-line that turns back at an entry by more than 150 degrees runs back
+// along itself there: a pen that ran past a junction or an end and came
+// back, or went on and back again. A curve through such a tip loops far
+// beyond it (a cubic through a turn of 180 degrees overshoots by many times
+// the spur's length), and the faces beside it would take the loop for
+// their side.
+constexpr double kSpurTurnCosine = -0.8660254037844386;
 // The farthest the curve may pass from a held entry (an end or a junction),
 // as a share of the shorter of the poly-line's stretches to the held
 // entries beside it: a curve that misses an entry by more than the way to
@@ -131,7 +144,7 @@ Fenwo::NurbsSurf* soundNurbsCurve(CParametricGeometry* g)
 // Whether the curve of a poly-line on the mesh runs along its points: their
 // parameters ascend, no stretch of it between two points both leaves the
 // mesh (at one of a few points of the stretch no mesh is found near) and
-// runs far longer than their chord, and each held point (an end or a
+// runs far longer than their chord, nor runs longer still, and each held point (an end or a
 // junction) lies on the curve at its parameter, no farther from it than the
 // poly-line's stretches to the held points beside it.
 bool runsAlongPoints(CParametricGeometry& curve, IndexSubset<CFitPoint>& points,
@@ -153,6 +166,8 @@ bool runsAlongPoints(CParametricGeometry& curve, IndexSubset<CFitPoint>& points,
         // Only a stretch far longer than its chord is probed for the mesh.
         if (!(lengths[std::size_t(i)] > kMaxDetour * chords.back()))
             continue;
+        if (lengths[std::size_t(i)] > kMaxStretch * chords.back())
+            return false;
         bool leavesMesh = false;
         for (int k = 1; k < kMeshProbes && !leavesMesh; ++k) {
             const Vector q = curve.getPoint(t + (next - t) * k / kMeshProbes, 0.0);
@@ -219,9 +234,16 @@ CParametricGeometry* COffset_PointList::interpolate()
     if (curveLocked)
         return curve;
     dropCurve();
-    const int n = vertices.count;
-    if (n < 2)
+    const int entries = vertices.count;
+    if (entries < 2)
         return nullptr;
+
+    // The entries the curve runs through: all but the tips of spurs.
+    std::vector<int> through;
+    for (int i = 0; i < entries; ++i)
+        if (holdsEntry(i) || !isSpurTip(i))
+            through.push_back(i);
+    const int n = int(through.size());
 
     // Ends and junctions are held: they carry their mesh normal, which the
     // curve fit reads as the mark of a point to pass through.
@@ -229,10 +251,11 @@ CParametricGeometry* COffset_PointList::interpolate()
     points.setCapacity(n);
     std::vector<bool> held(n, false);
     for (int i = 0; i < n; ++i) {
-        CFitPoint fp(toVector(*vertices[i]), Vector(0.0, 0.0));
-        held[i] = holdsEntry(i);
+        CFitPoint fp(toVector(*vertices[through[std::size_t(i)]]), Vector(0.0, 0.0));
+        held[i] = holdsEntry(through[std::size_t(i)]);
         if (held[i]) {
-            const auto* hit = dynamic_cast<const Mesh::CBaseMesh::CBaseHitInfo*>(vertices[i]);
+            const auto* hit = dynamic_cast<const Mesh::CBaseMesh::CBaseHitInfo*>(
+                vertices[through[std::size_t(i)]]);
             Vector normal = hit != nullptr ? toVector(hit->normal) : Vector(0.0, 0.0, 1.0);
             if (!(norm(normal) > 0.5))
                 normal = Vector(0.0, 0.0, 1.0);
@@ -256,8 +279,8 @@ CParametricGeometry* COffset_PointList::interpolate()
     }
     if (fitted == nullptr) {
         std::cout << "resorting to old-fashioned interpolation on points=" << std::endl;
-        for (CVertex<float, 3>* v : vertices)
-            std::cout << "points to=" << entryNumber(v) << std::endl;
+        for (int i : through)
+            std::cout << "points to=" << entryNumber(vertices[i]) << std::endl;
         parameterizePoints(all, 1.0, 1, 3);
         fitted = interpolateCurve(all, 2, 3, false, false);
     }
@@ -356,8 +379,8 @@ CParametricGeometry* COffset_PointList::interpolate()
     fitted->releaseFitScratch();
     curve = fitted;
     fittedEntries.clear();
-    for (int i = 0; i < n; ++i)
-        fittedEntries.emplace_back(vertices[i], held[std::size_t(i)]);
+    for (int i = 0; i < entries; ++i)
+        fittedEntries.emplace_back(vertices[i], holdsEntry(i));
     fittedClosed = closed;
 
     parameters.removeAll();
@@ -371,9 +394,31 @@ CParametricGeometry* COffset_PointList::interpolate()
                              "correct (3d) d="
                           << d << std::endl;
         }
+        // A spur's tip before this entry takes its place between the
+        // parameters beside it as it lies along the poly-line between them.
+        if (i > 0) {
+            const int from = through[std::size_t(i - 1)], to = through[std::size_t(i)];
+            const float way = segmentLengths(vertices, from, to - from);
+            const double before = points[i - 1].uv[0];
+            for (int tip = from + 1; tip < to; ++tip) {
+                const float share = way > 0.f ? segmentLengths(vertices, from, tip - from) / way
+                                              : float(tip - from) / float(to - from);
+                parameters.append(before + double(share) * (t - before));
+            }
+        }
         parameters.append(t);
     }
     return curve;
+}
+
+bool COffset_PointList::isSpurTip(int i) const
+{
+    if (i <= 0 || i + 1 >= vertices.count)
+        return false;
+    const CVertex<float, 3> in = *vertices[i] - *vertices[i - 1];
+    const CVertex<float, 3> out = *vertices[i + 1] - *vertices[i];
+    const double lengths = std::sqrt(double(dot(in, in)) * double(dot(out, out)));
+    return lengths > 0.0 && double(dot(in, out)) < kSpurTurnCosine * lengths;
 }
 
 bool COffset_PointList::holdsEntry(int i) const
