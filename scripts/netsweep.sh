@@ -15,8 +15,12 @@
 # NETSWEEP_HEALS (Yes No), NETSWEEP_SCALES (1: the mesh as it is; 0.001 adds
 # the mesh in metres), NETSWEEP_JITTER (0: the net's points on a regular
 # lattice; 0.25 moves each by up to a quarter step each way, as users place
-# them), NETSWEEP_SEEDS (1: the seeds of the jittered nets, one net each)
-# and NETSWEEP_JOBS (2) set the sweep. Prints one line per
+# them), NETSWEEP_SEEDS (1: the seeds of the jittered nets, one net each),
+# NETSWEEP_DRAW (drawing options of tools/netdraw for the strokes, one set
+# per ';': how strokes meet their junctions, e.g. "--ends overshoot
+# --distance 0.59 --points 10 --wobble 0.02;--ends tail --distance 3
+# --where border", or the net turned, "--turn 30"; empty by default) and
+# NETSWEEP_JOBS (2) set the sweep. Prints one line per
 # run and a summary; exits 1 when a run failed. Transcripts stay in
 # $build/netsweep/.
 set -euo pipefail
@@ -29,6 +33,7 @@ heals=${NETSWEEP_HEALS:-"Yes No"}
 scales=${NETSWEEP_SCALES:-"1"}
 jitter=${NETSWEEP_JITTER:-0}
 seeds=${NETSWEEP_SEEDS:-"1"}
+draws=${NETSWEEP_DRAW:-""}
 awk "BEGIN { exit !($jitter > 0) }" || seeds=1
 jobs=${NETSWEEP_JOBS:-2}
 meshes=("$@")
@@ -45,12 +50,17 @@ sed 's/Heal=Yes/Heal=No/' examples/main-job-import.vzs >"$out/main-job-import-no
 
 # One run: its verdict in one line.
 run() {
-    local mesh=$1 scale=$2 look=$3 n=$4 style=$5 heal=$6 jitter=$7 seed=$8
+    local mesh=$1 scale=$2 look=$3 n=$4 style=$5 heal=$6 jitter=$7 seed=$8 draw=$9
     local name uneven=()
     name=$(basename "$mesh")_x${scale}_${look//,/_}_${n}_${style}
     if awk "BEGIN { exit !($jitter > 0) }"; then
         name+=_j${jitter}_s${seed}
         uneven=(--jitter "$jitter" --seed "$seed")
+    fi
+    if [[ -n "$draw" ]]; then
+        read -r -a shaped <<<"$draw"
+        uneven+=("${shaped[@]}")
+        name+=_$(tr -d ' -' <<<"$draw")
     fi
     name+=_heal${heal}
     local dir=$out/$name
@@ -112,16 +122,18 @@ for mesh in "${meshes[@]}"; do
             for n in $sizes; do
                 for style in $styles; do
                     for seed in $seeds; do
-                        for heal in $heals; do
-                            printf '%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n' "$mesh" "$scale" "$look" \
-                                "$n" "$style" "$heal" "$jitter" "$seed"
-                        done
+                        while IFS= read -r draw; do
+                            for heal in $heals; do
+                                printf '%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n' "$mesh" "$scale" \
+                                    "$look" "$n" "$style" "$heal" "$jitter" "$seed" "$draw"
+                            done
+                        done < <(tr ';' '\n' <<<"$draws")
                     done
                 done
             done
         done
     done
-done | xargs -d '\n' -n 8 -P "$jobs" bash -c 'run "$@"' run | tee "$out/verdicts.txt"
+done | xargs -d '\n' -n 9 -P "$jobs" bash -c 'run "$@"' run | tee "$out/verdicts.txt"
 total=$(wc -l <"$out/verdicts.txt")
 passed=$(grep -c ': pass' "$out/verdicts.txt" || true)
 none=$(grep -c ': no spot' "$out/verdicts.txt" || true)
