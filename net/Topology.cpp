@@ -658,6 +658,7 @@ PiecePath piecePath(const COffset_PointList& polyLine, int from, int to)
 void addPolyLineEdges(const Kor::List<COffset_PointList*>& polyLines, GraphAlgorithm::Graph& graph)
 {
     std::set<PiecePath> paths;
+    int rank = 0;
     const auto addPiece = [&](COffset_PointList* polyLine, Gridbench::CGridPoint* from,
                               int fromEntry, Gridbench::CGridPoint* to, int toEntry) {
         if (!paths.insert(piecePath(*polyLine, fromEntry, toEntry)).second)
@@ -670,9 +671,10 @@ void addPolyLineEdges(const Kor::List<COffset_PointList*>& polyLines, GraphAlgor
             a = node;
             std::cout << "adding a sel pointing edge " << node->getId() << std::endl;
         }
-        graph.addEdge(a, new _CVertex(to), polyLine, fromEntry, toEntry);
+        graph.addEdge(a, new _CVertex(to), polyLine, fromEntry, toEntry, rank);
     };
     for (COffset_PointList* polyLine : polyLines) {
+        ++rank;
         if (polyLine == nullptr)
             continue;
         // The regions are judged on the curve through the poly-line's ends
