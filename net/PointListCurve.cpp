@@ -56,13 +56,13 @@ constexpr double kMaxDetour = 1.5;
 // that loops between them may be, and on a large sheet its loop finds the
 // mesh all the way.
 constexpr double kMaxStretch = 3.0;
-// A poly-line that turns back at an entry by more than 150 degrees runs back
-// along itself there: a pen that ran past a junction or an end and came
+// A poly-line that turns back at an entry by more than 150 degrees (seen
+// along the mesh normal there) runs back along itself: a pen that ran past a junction or an end and came
 // back, or went on and back again. A curve through such a tip loops far
 // beyond it (a cubic through a turn of 180 degrees overshoots by many times
 // the spur's length), and the faces beside it would take the loop for
 // their side.
-constexpr double kSpurTurnCosine = -0.8660254037844386;
+constexpr double kSpurTurn = 2.6179938779914944; // 150 degrees
 // The farthest the curve may pass from a held entry (an end or a junction),
 // as a share of the shorter of the poly-line's stretches to the held
 // entries beside it: a curve that misses an entry by more than the way to
@@ -417,8 +417,19 @@ bool COffset_PointList::isSpurTip(int i) const
         return false;
     const CVertex<float, 3> in = *vertices[i] - *vertices[i - 1];
     const CVertex<float, 3> out = *vertices[i + 1] - *vertices[i];
-    const double lengths = std::sqrt(double(dot(in, in)) * double(dot(out, out)));
-    return lengths > 0.0 && double(dot(in, out)) < kSpurTurnCosine * lengths;
+    if (!(dot(in, in) > 0.f && dot(out, out) > 0.f))
+        return false;
+    // The turn as it shows on the mesh at the tip, seen along its normal:
+    // across a crease the pen turns back in the view while the way in 3-D
+    // bends over the edge.
+    const auto* hit = dynamic_cast<const Mesh::CBaseMesh::CBaseHitInfo*>(vertices[i]);
+    CVector<float, 3> normal;
+    const bool seen = hit != nullptr && dot(hit->normal, hit->normal) > 0.25f;
+    if (seen) {
+        normal = hit->normal;
+        normal.normalize();
+    }
+    return turnAngleSeenAlong(in, out, seen ? &normal : nullptr) > kSpurTurn;
 }
 
 bool COffset_PointList::holdsEntry(int i) const
