@@ -211,6 +211,73 @@ TEST(Topology, AdjacentSquaresGiveTwoFacesRunningAboutTheNormals)
         }
 }
 
+// A 3 x 3 net of unit squares drawn one stroke a side, as a pen draws them:
+// each stroke runs past the junction it starts at and comes back (a spur of
+// `back` there, off the line by a tenth of that), and past the junction it
+// ends at and back, or leaves a tail there. The spoke test took a spoke's
+// point 5 % along its curve, which lay on the spur, inside the square beside
+// it: squares were rejected without a word (1 to 7 of 9 faces). Every square
+// is a face; a stroke that really runs into a square (from a side to a
+// point inside, where a second stroke ends too) makes it no face, said in
+// one line.
+TEST(Topology, StrokesThatRunPastTheirJunctionsLoseNoFace)
+{
+    const struct {
+        const char* what;
+        double back;      // the spur at each junction, in squares
+        bool tail;        // a tail at the stroke's end instead of a spur
+        bool runningInto; // and a stroke into the middle square
+        int faces;
+    } cases[] = {
+        {"spurs of 0.002", 0.002, false, false, 9},
+        {"spurs of 0.05", 0.05, false, false, 9},
+        {"spurs of 0.3", 0.3, false, false, 9},
+        {"a spur at the start, a tail of 0.3 at the end", 0.3, true, false, 9},
+        {"spurs of 0.05 and a stroke into the middle square", 0.05, false, true, 8},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TestNet t;
+        CGridPoint* at[4][4];
+        for (int i = 0; i < 4; ++i)
+            for (int j = 0; j < 4; ++j)
+                at[i][j] = t.point(float(i), float(j));
+        // The point `along` the stroke a->b from a, `across` to its left.
+        const auto off = [&](const CGridPoint* a, const CGridPoint* b, double along,
+                             double across) {
+            const double dx = b->data[0] - a->data[0], dy = b->data[1] - a->data[1];
+            return t.point(float(a->data[0] + along * dx - across * dy),
+                           float(a->data[1] + along * dy + across * dx));
+        };
+        const auto stroke = [&](CGridPoint* a, CGridPoint* b) {
+            CGridPoint* spur = off(a, b, -c.back, 0.1 * c.back);
+            if (c.tail)
+                t.line({a, spur, b, off(a, b, 1.0 + c.back, 0.0)});
+            else
+                t.line({a, spur, off(a, b, 1.0 + c.back, 0.1 * c.back), b});
+        };
+        for (int k = 0; k < 4; ++k)
+            for (int m = 0; m < 3; ++m) {
+                stroke(at[m][k], at[m + 1][k]);
+                stroke(at[k][m], at[k][m + 1]);
+            }
+        std::string said;
+        if (c.runningInto) {
+            CGridPoint* inside = t.point(1.5f, 1.5f);
+            t.line({at[1][1], inside});
+            t.line({inside, t.point(1.6f, 1.6f)});
+            said = "the region of corners " + std::to_string(at[1][1]->serial) + " " +
+                   std::to_string(at[2][1]->serial) + " " + std::to_string(at[2][2]->serial) + " " +
+                   std::to_string(at[1][2]->serial) + " is no face: the piece from its corner " +
+                   std::to_string(at[1][1]->serial) + " to " + std::to_string(inside->serial) +
+                   " runs into it\n";
+        }
+        EXPECT_EQ(t.build(), said + "model has " + std::to_string(c.faces) + " loops\n");
+        for (const GB::Face* f : t.faces())
+            EXPECT_EQ(f->firstLoop->getCycleLength(), 4);
+    }
+}
+
 // Two poly-lines joined at both ends bound a face of two half-edges; a
 // third makes a second face with the same two corners, which must not take
 // over the first face's loop.
