@@ -218,21 +218,21 @@ double distanceToOutline(const CVertexList& outline, const CVertex<double, 3>& q
 // leaves a spur along the pieces there, on the spoke or on the outline
 // itself, which the curve draws as a narrow loop that may reach to either
 // side by a little: only the spoke's way on from the junction tells where it
-// runs. The search ends at the first point a quarter of the spoke's chord
-// away. A spoke within `margin` of the outline all the way runs into
-// nothing.
+// runs. A point a fifth of the spoke's chord from the outline is no spur's:
+// the point a quarter of the way along is tried first, and the search ends
+// at the first such point. A spoke within `margin` of the outline all the
+// way runs into nothing.
 bool spokeRunsInside(const CHalfEdge* e, const Gridbench::CGridPoint* J,
                      const Gridbench::CGridPoint* F, const ProjectionPlane& plane,
                      const CVertexList& outline, double margin)
 {
     const Vector a = plane.project(*J), b = plane.project(*F);
-    const double enough = std::max(margin, 0.25 * std::hypot(b[0] - a[0], b[1] - a[1]));
-    const int steps = int(std::lround(1.0 / kSpokeShare));
+    const double enough = std::max(margin, 0.2 * std::hypot(b[0] - a[0], b[1] - a[1]));
     double farthest = margin;
     bool inside = false;
-    for (int k = 1; k < steps && farthest <= enough; ++k) {
+    const auto probe = [&](double share) {
         double p[3];
-        spokePoint(e, J, F, k * kSpokeShare, p);
+        spokePoint(e, J, F, share, p);
         const Vector projected = plane.project(p);
         const CVertex<double, 3> q(projected[0], projected[1], 0.0);
         const double d = distanceToOutline(outline, q);
@@ -240,7 +240,11 @@ bool spokeRunsInside(const CHalfEdge* e, const Gridbench::CGridPoint* J,
             farthest = d;
             inside = outline.isInside(q, false);
         }
-    }
+    };
+    probe(0.25);
+    const int steps = int(std::lround(1.0 / kSpokeShare));
+    for (int k = 1; k < steps && farthest <= enough; ++k)
+        probe(k * kSpokeShare);
     return inside;
 }
 
