@@ -238,11 +238,21 @@ CParametricGeometry* COffset_PointList::interpolate()
     if (entries < 2)
         return nullptr;
 
-    // The entries the curve runs through: all but the tips of spurs.
+    // The entries the curve runs through: all but the tips of spurs, unless
+    // the entries on either side of a tip are one point (a loop out and
+    // back to where it left), which leaves the fit no way between them.
     std::vector<int> through;
     for (int i = 0; i < entries; ++i)
         if (holdsEntry(i) || !isSpurTip(i))
             through.push_back(i);
+    for (std::size_t k = 1; k < through.size(); ++k)
+        if (through[k] != through[k - 1] + 1 &&
+            pointDistance(*vertices[through[k]], *vertices[through[k - 1]]) == 0.f) {
+            through.resize(std::size_t(entries));
+            for (int i = 0; i < entries; ++i)
+                through[std::size_t(i)] = i;
+            break;
+        }
     const int n = int(through.size());
 
     // Ends and junctions are held: they carry their mesh normal, which the
