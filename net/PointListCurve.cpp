@@ -57,11 +57,11 @@ constexpr double kMaxDetour = 1.5;
 // mesh all the way.
 constexpr double kMaxStretch = 3.0;
 // A poly-line that turns back at an entry by more than 150 degrees (seen
-// along the mesh normal there) runs back along itself: a pen that ran past a junction or an end and came
-// back, or went on and back again. A curve through such a tip loops far
-// beyond it (a cubic through a turn of 180 degrees overshoots by many times
-// the spur's length), and the faces beside it would take the loop for
-// their side.
+// along the mesh normal there) runs back along itself: a pen that ran past
+// a junction or an end and came back, or went on and back again. A curve
+// through such a tip loops far beyond it (a cubic through a turn of 180
+// degrees overshoots by many times the spur's length), and the faces beside
+// it would take the loop for their side.
 constexpr double kSpurTurn = 2.6179938779914944; // 150 degrees
 // The farthest the curve may pass from a held entry (an end or a junction),
 // as a share of the shorter of the poly-line's stretches to the held
