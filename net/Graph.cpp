@@ -25,7 +25,10 @@ Vertex* sourceOf(const CHalfEdge* h)
 // Target, then poly-line, then source, all by identity: their creation
 // order, which, unlike their addresses, is the same from run to run, so the
 // scan meets the half-edges (and finds the cycles, from the same start) in
-// the same order. Then the entries of the two ends, which keep apart the
+// the same order. Poly-lines with their places in the grid's list go by
+// those: an edit that made them in another order than they are listed
+// (a split's halves, an undo that puts one back) leaves the net to be
+// searched as a fresh copy of it is. Then the entries of the two ends, which keep apart the
 // pieces of a poly-line that runs between the same two nodes more than
 // once. The two half-edges of a piece that starts and ends at one node
 // without known entries have equal keys; their own creation keeps them
@@ -35,7 +38,9 @@ bool lessHalfEdge(const CHalfEdge* a, const CHalfEdge* b)
     if (a->target != b->target)
         return lessByCreation(a->target, b->target);
     if (a->polyLine != b->polyLine)
-        return lessByCreation(a->polyLine, b->polyLine);
+        return a->polyLineRank >= 0 && b->polyLineRank >= 0 && a->polyLineRank != b->polyLineRank
+                   ? a->polyLineRank < b->polyLineRank
+                   : lessByCreation(a->polyLine, b->polyLine);
     const Vertex* sa = sourceOf(a);
     const Vertex* sb = sourceOf(b);
     if (sa != sb)
@@ -63,7 +68,8 @@ Vertex* Graph::findOrAddVertex(Vertex* v)
     return vertices.insertAt(v, index);
 }
 
-void Graph::addEdge(Vertex* a, Vertex* b, COffset_PointList* polyLine, int aEntry, int bEntry)
+void Graph::addEdge(Vertex* a, Vertex* b, COffset_PointList* polyLine, int aEntry, int bEntry,
+                    int polyLineRank)
 {
     Vertex* keptA = findOrAddVertex(a);
     if (keptA != a)
@@ -81,6 +87,7 @@ void Graph::addEdge(Vertex* a, Vertex* b, COffset_PointList* polyLine, int aEntr
     ab->polyLine = ba->polyLine = polyLine;
     ab->sourceEntry = ba->targetEntry = aEntry;
     ab->targetEntry = ba->sourceEntry = bEntry;
+    ab->polyLineRank = ba->polyLineRank = polyLineRank;
 
     // A piece already in the graph has both of its half-edges there: keep
     // the present pair so that twins stay twins.

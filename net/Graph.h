@@ -55,9 +55,10 @@ public:
     // equal to one already in the set (the same piece seen twice) is deleted
     // and the present one kept. a->b joins a's outgoing half-edges, b->a b's.
     // aEntry and bEntry are the poly-line's entries at a and b (-1: not
-    // known); a->b runs from aEntry to bEntry, b->a back.
+    // known); a->b runs from aEntry to bEntry, b->a back. polyLineRank is
+    // the poly-line's place in the grid's list (see CHalfEdge).
     void addEdge(Vertex* a, Vertex* b, COffset_PointList* polyLine, int aEntry = -1,
-                 int bEntry = -1);
+                 int bEntry = -1, int polyLineRank = -1);
 
     // The node of the set equal to v (v itself is then not taken), else v,
     // inserted.

@@ -65,6 +65,11 @@ public:
     // only these tell which run is the piece's. -1 when not known.
     int sourceEntry = -1;
     int targetEntry = -1;
+    // The poly-line's place in the grid's list (-1: not known), by which the
+    // graph orders the pieces of different poly-lines: the net as it stands
+    // decides the order of the cycle search, not the order in which its
+    // poly-lines were once made.
+    int polyLineRank = -1;
     // The half-edge's identity in the graph's order; a copy has its own.
     CreationOrder creation;
 

@@ -128,6 +128,16 @@ bool matchLoopUpToRotation(const GraphAlgorithm::Cycle& cycle, const Kor::List<i
     return true;
 }
 
+std::vector<std::intptr_t> loopWalkKey(std::vector<std::intptr_t> ids)
+{
+    std::vector<std::intptr_t> least = ids;
+    for (std::size_t k = 1; k < ids.size(); ++k) {
+        std::rotate(ids.begin(), ids.begin() + 1, ids.end());
+        least = std::min(least, ids);
+    }
+    return least;
+}
+
 namespace {
 
 // Whether the loop's half-edges, taken from the one whose target is the
@@ -984,10 +994,11 @@ bool CSurfaceNet::read(std::istream& source)
         }
         std::copy(text.tolerances, text.tolerances + 3, tolerances);
         setMode(text.mode);
-        std::vector<const Face*> taken;
+        std::set<const Face*> taken;
+        const FacesByWalk faces = facesByWalk();
         int lostFaces = 0; // stored faces a loop of which found no face
         for (Face*& stored : text.faces) {
-            if (!relocateStoredFace(stored, nodes, taken))
+            if (!relocateStoredFace(stored, nodes, faces, taken))
                 ++lostFaces;
             releaseTrimmedFace(stored); // a trimmed face no loop took
             delete stored;
@@ -1007,7 +1018,7 @@ bool CSurfaceNet::read(std::istream& source)
                       << " rebuilt from the net read" << std::endl;
         }
         for (Face* f = firstFace; f != nullptr; f = f->next)
-            if (std::find(taken.begin(), taken.end(), f) == taken.end()) {
+            if (taken.count(f) == 0) {
                 f->requestedState = ComplexApprox;
                 f->computedState = Naked;
             }
@@ -1048,8 +1059,25 @@ void CSurfaceNet::fitPolyLineCurves()
     }
 }
 
+CSurfaceNet::FacesByWalk CSurfaceNet::facesByWalk() const
+{
+    FacesByWalk faces;
+    for (Face* f = firstFace; f != nullptr; f = f->next) {
+        if (f->firstLoop == nullptr)
+            continue;
+        const GraphAlgorithm::Cycle& cycle = f->firstLoop->cycle;
+        std::vector<std::intptr_t> ids;
+        for (int i = 0; i < cycle.count; ++i) {
+            const GraphAlgorithm::CHalfEdge* h = cycle.items[i];
+            ids.push_back(h != nullptr && h->target != nullptr ? h->target->getId() : -1);
+        }
+        faces[loopWalkKey(std::move(ids))].push_back(f);
+    }
+    return faces;
+}
+
 bool CSurfaceNet::relocateStoredFace(Face* stored, const Kor::List<Gridbench::CGridPoint*>& nodes,
-                                     std::vector<const Face*>& taken)
+                                     const FacesByWalk& faces, std::set<const Face*>& taken)
 {
     bool surfaceMoved = false;
     bool allFound = true;
@@ -1064,13 +1092,18 @@ bool CSurfaceNet::relocateStoredFace(Face* stored, const Kor::List<Gridbench::CG
         }
         // The first face with the loop's corners; among several, the first
         // one no other stored loop took, along the same poly-lines when one
-        // is.
+        // is. Only faces whose walk has the same key may match.
+        std::vector<std::intptr_t> ids;
+        for (int k = 0; k < pairs.count; k += 2)
+            ids.push_back(pairs[k]);
+        const auto candidates = faces.find(loopWalkKey(std::move(ids)));
+        const std::vector<Face*> none;
         Face* found = nullptr;
         int foundRank = 0;
-        for (Face* f = firstFace; f != nullptr; f = f->next) {
-            if (f->firstLoop == nullptr || !matchLoopUpToRotation(f->firstLoop->cycle, pairs))
+        for (Face* f : candidates != faces.end() ? candidates->second : none) {
+            if (!matchLoopUpToRotation(f->firstLoop->cycle, pairs))
                 continue;
-            const bool free = std::find(taken.begin(), taken.end(), f) == taken.end();
+            const bool free = taken.count(f) == 0;
             const int rank = 1 + (free ? 2 : 0) +
                              (free && polyLinesMatch(f->firstLoop->cycle, pairs, *this) ? 1 : 0);
             if (rank > foundRank) {
@@ -1082,7 +1115,7 @@ bool CSurfaceNet::relocateStoredFace(Face* stored, const Kor::List<Gridbench::CG
             allFound = false;
             continue;
         }
-        taken.push_back(found);
+        taken.insert(found);
         found->requestedState = stored->requestedState;
         found->computedState = stored->computedState;
         found->imprint[0] = stored->imprint[0];

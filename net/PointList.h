@@ -109,13 +109,17 @@ public:
     // periodic curve keeps its shape, since the pull gives an open curve. A
     // pull that is no curve along the entries
     // (their parameters out of order, a stretch both off the mesh and over
-    // 1.5 times its chord long, or a held entry missed by more than the way
-    // to its held neighbour) gives way to the plain curve through the
-    // entries at their chord-length parameters, itself pulled when its pull
-    // runs along them. A failed fit falls back on a plain interpolation
-    // ("resorting to old-fashioned interpolation on points=", one "points
-    // to=" line per entry). `parameters` receives each entry's
-    // parameter; a held entry farther than heldEntryMiss() from the curve
+    // 1.5 times its chord long, or over 3 times long anywhere, or a held
+    // entry missed by more than the way to its held neighbour) gives way to
+    // the plain curve through the entries at their chord-length parameters,
+    // itself pulled when its pull runs along them. A failed fit falls back
+    // on a plain interpolation ("resorting to old-fashioned interpolation on
+    // points=", one "points to=" line per entry). The tip of a spur (an
+    // entry neither end nor junction where the poly-line turns back on
+    // itself, see isSpurTip) is left out: the curve runs from the entry
+    // before it to the one after, and the tip takes the parameter between
+    // theirs that its place along the poly-line gives. `parameters`
+    // receives each entry's parameter; a held entry farther than heldEntryMiss() from the curve
     // at its parameter is reported ("** severe: interpolation parameter at
     // Start/End/Join is not correct (3d) d="). Null with fewer than two
     // entries or when no curve can be fitted.
@@ -130,6 +134,10 @@ public:
     // Whether the curve holds entry i: an end, or a junction (a point that
     // other poly-lines or this one use more than once).
     bool holdsEntry(int i) const;
+    // Whether entry i (not an end) is the tip of a spur: the poly-line turns
+    // back there by more than 150 degrees, as a pen that ran past a junction
+    // and came back leaves it.
+    bool isSpurTip(int i) const;
     // The farthest the curve may pass from a held entry (an end or a
     // junction, where faces meet): a hundredth of the net's tolerance, or,
     // without a net (or a tolerance), a hundredth of what the tolerance of

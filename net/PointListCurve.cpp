@@ -50,6 +50,19 @@ constexpr int kMeshProbes = 8;
 // a fit that runs out past an entry and comes back, or loops, off the mesh,
 // is far longer.
 constexpr double kMaxDetour = 1.5;
+// The longest a stretch may be, in chords between its entries, on the mesh
+// or off it: a curve along a sheet between two points of a stroke is not
+// three times longer than their chord (a half circle is 1.57 of it), a fit
+// that loops between them may be, and on a large sheet its loop finds the
+// mesh all the way.
+constexpr double kMaxStretch = 3.0;
+// A poly-line that turns back at an entry by more than 150 degrees (seen
+// along the mesh normal there) runs back along itself: a pen that ran past
+// a junction or an end and came back, or went on and back again. A curve
+// through such a tip loops far beyond it (a cubic through a turn of 180
+// degrees overshoots by many times the spur's length), and the faces beside
+// it would take the loop for their side.
+constexpr double kSpurTurn = 2.6179938779914944; // 150 degrees
 // The farthest the curve may pass from a held entry (an end or a junction),
 // as a share of the shorter of the poly-line's stretches to the held
 // entries beside it: a curve that misses an entry by more than the way to
@@ -131,7 +144,7 @@ Fenwo::NurbsSurf* soundNurbsCurve(CParametricGeometry* g)
 // Whether the curve of a poly-line on the mesh runs along its points: their
 // parameters ascend, no stretch of it between two points both leaves the
 // mesh (at one of a few points of the stretch no mesh is found near) and
-// runs far longer than their chord, and each held point (an end or a
+// runs far longer than their chord, nor runs longer still, and each held point (an end or a
 // junction) lies on the curve at its parameter, no farther from it than the
 // poly-line's stretches to the held points beside it.
 bool runsAlongPoints(CParametricGeometry& curve, IndexSubset<CFitPoint>& points,
@@ -153,6 +166,8 @@ bool runsAlongPoints(CParametricGeometry& curve, IndexSubset<CFitPoint>& points,
         // Only a stretch far longer than its chord is probed for the mesh.
         if (!(lengths[std::size_t(i)] > kMaxDetour * chords.back()))
             continue;
+        if (lengths[std::size_t(i)] > kMaxStretch * chords.back())
+            return false;
         bool leavesMesh = false;
         for (int k = 1; k < kMeshProbes && !leavesMesh; ++k) {
             const Vector q = curve.getPoint(t + (next - t) * k / kMeshProbes, 0.0);
@@ -219,9 +234,26 @@ CParametricGeometry* COffset_PointList::interpolate()
     if (curveLocked)
         return curve;
     dropCurve();
-    const int n = vertices.count;
-    if (n < 2)
+    const int entries = vertices.count;
+    if (entries < 2)
         return nullptr;
+
+    // The entries the curve runs through: all but the tips of spurs, unless
+    // the entries on either side of a tip are one point (a loop out and
+    // back to where it left), which leaves the fit no way between them.
+    std::vector<int> through;
+    for (int i = 0; i < entries; ++i)
+        if (holdsEntry(i) || !isSpurTip(i))
+            through.push_back(i);
+    for (std::size_t k = 1; k < through.size(); ++k)
+        if (through[k] != through[k - 1] + 1 &&
+            pointDistance(*vertices[through[k]], *vertices[through[k - 1]]) == 0.f) {
+            through.resize(std::size_t(entries));
+            for (int i = 0; i < entries; ++i)
+                through[std::size_t(i)] = i;
+            break;
+        }
+    const int n = int(through.size());
 
     // Ends and junctions are held: they carry their mesh normal, which the
     // curve fit reads as the mark of a point to pass through.
@@ -229,10 +261,11 @@ CParametricGeometry* COffset_PointList::interpolate()
     points.setCapacity(n);
     std::vector<bool> held(n, false);
     for (int i = 0; i < n; ++i) {
-        CFitPoint fp(toVector(*vertices[i]), Vector(0.0, 0.0));
-        held[i] = holdsEntry(i);
+        CFitPoint fp(toVector(*vertices[through[std::size_t(i)]]), Vector(0.0, 0.0));
+        held[i] = holdsEntry(through[std::size_t(i)]);
         if (held[i]) {
-            const auto* hit = dynamic_cast<const Mesh::CBaseMesh::CBaseHitInfo*>(vertices[i]);
+            const auto* hit = dynamic_cast<const Mesh::CBaseMesh::CBaseHitInfo*>(
+                vertices[through[std::size_t(i)]]);
             Vector normal = hit != nullptr ? toVector(hit->normal) : Vector(0.0, 0.0, 1.0);
             if (!(norm(normal) > 0.5))
                 normal = Vector(0.0, 0.0, 1.0);
@@ -256,8 +289,8 @@ CParametricGeometry* COffset_PointList::interpolate()
     }
     if (fitted == nullptr) {
         std::cout << "resorting to old-fashioned interpolation on points=" << std::endl;
-        for (CVertex<float, 3>* v : vertices)
-            std::cout << "points to=" << entryNumber(v) << std::endl;
+        for (int i : through)
+            std::cout << "points to=" << entryNumber(vertices[i]) << std::endl;
         parameterizePoints(all, 1.0, 1, 3);
         fitted = interpolateCurve(all, 2, 3, false, false);
     }
@@ -356,8 +389,8 @@ CParametricGeometry* COffset_PointList::interpolate()
     fitted->releaseFitScratch();
     curve = fitted;
     fittedEntries.clear();
-    for (int i = 0; i < n; ++i)
-        fittedEntries.emplace_back(vertices[i], held[std::size_t(i)]);
+    for (int i = 0; i < entries; ++i)
+        fittedEntries.emplace_back(vertices[i], holdsEntry(i));
     fittedClosed = closed;
 
     parameters.removeAll();
@@ -371,9 +404,42 @@ CParametricGeometry* COffset_PointList::interpolate()
                              "correct (3d) d="
                           << d << std::endl;
         }
+        // A spur's tip before this entry takes its place between the
+        // parameters beside it as it lies along the poly-line between them.
+        if (i > 0) {
+            const int from = through[std::size_t(i - 1)], to = through[std::size_t(i)];
+            const float way = segmentLengths(vertices, from, to - from);
+            const double before = points[i - 1].uv[0];
+            for (int tip = from + 1; tip < to; ++tip) {
+                const float share = way > 0.f ? segmentLengths(vertices, from, tip - from) / way
+                                              : float(tip - from) / float(to - from);
+                parameters.append(before + double(share) * (t - before));
+            }
+        }
         parameters.append(t);
     }
     return curve;
+}
+
+bool COffset_PointList::isSpurTip(int i) const
+{
+    if (i <= 0 || i + 1 >= vertices.count)
+        return false;
+    const CVertex<float, 3> in = *vertices[i] - *vertices[i - 1];
+    const CVertex<float, 3> out = *vertices[i + 1] - *vertices[i];
+    if (!(dot(in, in) > 0.f && dot(out, out) > 0.f))
+        return false;
+    // The turn as it shows on the mesh at the tip, seen along its normal:
+    // across a crease the pen turns back in the view while the way in 3-D
+    // bends over the edge.
+    const auto* hit = dynamic_cast<const Mesh::CBaseMesh::CBaseHitInfo*>(vertices[i]);
+    CVector<float, 3> normal;
+    const bool seen = hit != nullptr && dot(hit->normal, hit->normal) > 0.25f;
+    if (seen) {
+        normal = hit->normal;
+        normal.normalize();
+    }
+    return turnAngleSeenAlong(in, out, seen ? &normal : nullptr) > kSpurTurn;
 }
 
 bool COffset_PointList::holdsEntry(int i) const

@@ -24,9 +24,12 @@
 #include "net/OffsetGrid.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <fstream>
 #include <iosfwd>
+#include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 namespace GB {
@@ -188,17 +191,20 @@ public:
     // The host's button down: the grid's edit, then the topology (when the edit changed which
     // poly-lines meet) and the surface update.
     bool onMouseDown(const CGridMouseEvent& event, int flags);
-    // Sets the unmatched mark of every loop of every face.
+    // Sets the unmatched mark of every loop of every face, and lists the
+    // loops by their corner sets for findMatchingLoop.
     void markAllLoopsUnmatched();
     // Gives the cycle to the first loop still marked unmatched whose corner
     // set equals corners (the loop keeps its face, states and surface and
     // takes the coedge list), or makes a new face with a new loop at the head
     // of the chain (requested ComplexApprox, computed Naked). True when a new
-    // face was made.
+    // face was made. The loops marked are looked up in the list the last
+    // markAllLoopsUnmatched made: between the two no loop may go.
     bool findMatchingLoop(const GraphAlgorithm::Cycle& c, const Kor::List<CCoEdge*>& coedges,
                           const Kor::Set<std::intptr_t>& corners);
     // Removes the loops still marked unmatched, except in Ribbon faces; a
-    // face whose first loop goes is removed as a whole.
+    // face whose first loop goes is removed as a whole. The list of marked
+    // loops is emptied.
     void removeUnmatchedLoops();
     // The number of faces holding a surface. With a histogram, every face is
     // also counted under the number of distinct poly-lines of its first loop
@@ -279,15 +285,23 @@ public:
 private:
     // The stored faces of the last read whose loop found no face.
     int lostStoredFaceCount = 0;
+    // The loops markAllLoopsUnmatched marked, by their corner ids, each list
+    // in the chain's order; empty outside a topology step.
+    std::map<std::vector<std::intptr_t>, std::vector<Loop*>> unmatchedLoops;
+    // The faces of the net by the corner ids of their first loops' cycles,
+    // walked from the least id on (see loopWalkKey), each list in the
+    // chain's order.
+    using FacesByWalk = std::map<std::vector<std::intptr_t>, std::vector<Face*>>;
+    FacesByWalk facesByWalk() const;
     // Relocates one stored face of the net text onto the face with the same
-    // corners; nodes maps node indices to grid points. Faces with the same
-    // corners (two regions between the same two junctions) are told apart by
-    // the poly-lines along their loops, and a face another stored loop took
-    // in this read (listed in taken, which receives the faces found) is
-    // passed over while another one matches. False when a loop of it found
-    // no face.
+    // corners, looked up in faces; nodes maps node indices to grid points.
+    // Faces with the same corners (two regions between the same two
+    // junctions) are told apart by the poly-lines along their loops, and a
+    // face another stored loop took in this read (in taken, which receives
+    // the faces found) is passed over while another one matches. False when
+    // a loop of it found no face.
     bool relocateStoredFace(Face* stored, const Kor::List<Gridbench::CGridPoint*>& nodes,
-                            std::vector<const Face*>& taken);
+                            const FacesByWalk& faces, std::set<const Face*>& taken);
     // Gives every poly-line without a curve its curve (interpolate), as the
     // topology step would, fitting each run of entries once: a poly-line
     // over the same points as one before it (a line drawn again) takes a
@@ -320,6 +334,10 @@ private:
 // order, starting anywhere: false for an empty cycle, a list that is not
 // two values per half-edge, or the cycle walked the other way.
 bool matchLoopUpToRotation(const GraphAlgorithm::Cycle& cycle, const Kor::List<int>& pairs);
+
+// The ids in the order of the least rotation (lexicographically) of their
+// cycle: two walks that are rotations of one another have one key.
+std::vector<std::intptr_t> loopWalkKey(std::vector<std::intptr_t> ids);
 
 // The display colour of a face by its requested state (rgba). Blending has
 // its own colour only with blendingColour; otherwise it shares the colour of

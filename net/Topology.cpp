@@ -18,6 +18,7 @@
 #include <cstring>
 #include <iostream>
 #include <set>
+#include <string>
 #include <vector>
 
 using GraphAlgorithm::CHalfEdge;
@@ -28,9 +29,12 @@ namespace {
 
 // Points along each piece of the outline.
 constexpr int kOutlineSteps = 25;
-// Share of a spoke's way from its junction to the far one at which its test
-// point lies.
+// Share of a spoke's way from its junction to the far one at which its first
+// test point lies, and the steps between the next ones.
 constexpr double kSpokeShare = 0.05;
+// The most of the outline's extent (the diagonal of its box in the plane)
+// within which a spoke's test point lies along the outline.
+constexpr double kMarginOfExtent = 0.02;
 // Largest |n . P| at or below which the mesh normals stand across the
 // corners' plane and the cycle is no face.
 constexpr double kBadLoopAlignment = 0.1;
@@ -180,20 +184,114 @@ void appendPieceOutline(const CHalfEdge* h, const Gridbench::CGridPoint* source,
     outline.appendPoint(plane.project(*target));
 }
 
-// The test point of the spoke e leaving junction J: 5 % of the way towards
-// its far junction F along e's curve, or along the straight line between
-// the two.
-void spokeTestPoint(const CHalfEdge* e, const Gridbench::CGridPoint* J,
-                    const Gridbench::CGridPoint* F, double out[3])
+// The point of the spoke e leaving junction J at the share s of its way
+// towards its far junction F: along e's curve, or along the straight line
+// between the two.
+void spokePoint(const CHalfEdge* e, const Gridbench::CGridPoint* J, const Gridbench::CGridPoint* F,
+                double s, double out[3])
 {
     const COffset_PointList* polyLine = e->polyLine;
     double tJ = 0.0, tF = 0.0;
     if (parameterAt(polyLine, indexInPolyLine(polyLine, J, e->sourceEntry), tJ) &&
         parameterAt(polyLine, indexInPolyLine(polyLine, F, e->targetEntry), tF) &&
-        curvePoint(polyLine->getCurve(), (1.0 - kSpokeShare) * tJ + kSpokeShare * tF, out))
+        curvePoint(polyLine->getCurve(), (1.0 - s) * tJ + s * tF, out))
         return;
     for (int k = 0; k < 3; ++k)
-        out[k] = (1.0 - kSpokeShare) * J->data[k] + kSpokeShare * F->data[k];
+        out[k] = (1.0 - s) * J->data[k] + s * F->data[k];
+}
+
+// The distance in the plane from q to the closed outline.
+double distanceToOutline(const CVertexList& outline, const CVertex<double, 3>& q)
+{
+    double nearest = HUGE_VAL;
+    const int n = outline.getCount();
+    for (int i = 0; i < n; ++i)
+        nearest = std::min(nearest, pointSegmentDistance2(outline.getVertex(i)->data,
+                                                          outline.getVertex(i + 1)->data, q.data, 2,
+                                                          nullptr));
+    return std::sqrt(nearest);
+}
+
+// Whether the spoke e leaving junction J runs into the outline: judged at
+// the one of its points (at every kSpokeShare of its way) that lies
+// farthest from the outline. A pen that ran past a junction and came back
+// leaves a spur along the pieces there, on the spoke or on the outline
+// itself, which the curve draws as a narrow loop that may reach to either
+// side by a little: only the spoke's way on from the junction tells where it
+// runs. A point a fifth of the spoke's chord from the outline is no spur's:
+// the point a quarter of the way along is tried first, and the search ends
+// at the first such point. A spoke within `margin` of the outline all the
+// way runs into nothing.
+bool spokeRunsInside(const CHalfEdge* e, const Gridbench::CGridPoint* J,
+                     const Gridbench::CGridPoint* F, const ProjectionPlane& plane,
+                     const CVertexList& outline, double margin)
+{
+    const Vector a = plane.project(*J), b = plane.project(*F);
+    const double enough = std::max(margin, 0.2 * std::hypot(b[0] - a[0], b[1] - a[1]));
+    double farthest = margin;
+    bool inside = false;
+    const auto probe = [&](double share) {
+        double p[3];
+        spokePoint(e, J, F, share, p);
+        const Vector projected = plane.project(p);
+        const CVertex<double, 3> q(projected[0], projected[1], 0.0);
+        const double d = distanceToOutline(outline, q);
+        if (d > farthest) {
+            farthest = d;
+            inside = outline.isInside(q, false);
+        }
+    };
+    probe(0.25);
+    const int steps = int(std::lround(1.0 / kSpokeShare));
+    for (int k = 1; k < steps && farthest <= enough; ++k)
+        probe(k * kSpokeShare);
+    return inside;
+}
+
+// The distance from the outline within which a spoke's point tells nothing:
+// the net's tolerance, as far as it is less than a share of the outline's
+// extent (a net whose tolerance was never set keeps the default of 0.1
+// whatever its size).
+double spokeMargin(const Cycle& c, const CVertexList& outline)
+{
+    double lo[2] = {HUGE_VAL, HUGE_VAL}, hi[2] = {-HUGE_VAL, -HUGE_VAL};
+    for (int i = 0; i < outline.getCount(); ++i)
+        for (int k = 0; k < 2; ++k) {
+            lo[k] = std::min(lo[k], outline.getVertex(i)->data[k]);
+            hi[k] = std::max(hi[k], outline.getVertex(i)->data[k]);
+        }
+    double margin =
+        outline.getCount() > 0 ? kMarginOfExtent * std::hypot(hi[0] - lo[0], hi[1] - lo[1]) : 0.0;
+    const COffset_PointList* polyLine = c.count > 0 ? c.items[0]->polyLine : nullptr;
+    if (polyLine != nullptr && polyLine->owner != nullptr &&
+        polyLine->owner->surfaceTolerance > 0.0)
+        margin = std::min(margin, polyLine->owner->surfaceTolerance);
+    return margin;
+}
+
+// -1 when the outline runs counter-clockwise in the plane, +1 clockwise, by
+// the sign of the area it encloses; 0 for fewer than three points. A spur
+// where a pen ran past a junction and came back, drawn by the curve as a
+// narrow loop of its own, weighs by its own small area: the region decides.
+int outlineOrientation(const CVertexList& outline)
+{
+    const int n = outline.getCount();
+    if (n < 3)
+        return 0;
+    double area = 0.0;
+    for (int i = 0; i < n; ++i) {
+        const double* p = outline.getVertex(i)->data;
+        const double* q = outline.getVertex(i + 1)->data;
+        area += p[0] * q[1] - q[0] * p[1];
+    }
+    return area > 0.0 ? -1 : 1;
+}
+
+// The number that names a junction in messages: its grid point's serial
+// number.
+int junctionNumber(const Gridbench::CGridPoint* g)
+{
+    return g != nullptr ? g->serial : -1;
 }
 
 // The index of a piece's end in the four-sided merge: its entry, where a
@@ -220,15 +318,20 @@ bool inCycleOrTwin(const Cycle& c, const CHalfEdge* e)
     return false;
 }
 
-int rejectCycle(bool& bad)
+int rejectCycle(bool& bad, CycleRejection* rejection, std::string cause, int orientation = 0)
 {
     bad = true;
+    if (rejection != nullptr) {
+        rejection->cause = std::move(cause);
+        rejection->orientation = orientation;
+    }
     return -1;
 }
 
 } // namespace
 
-int getOrientation(const Cycle& c, const Kor::List<COffset_PointList*>&, bool& bad)
+int getOrientation(const Cycle& c, const Kor::List<COffset_PointList*>&, bool& bad,
+                   CycleRejection* rejection)
 {
     bad = false;
     const int n = c.count;
@@ -236,7 +339,7 @@ int getOrientation(const Cycle& c, const Kor::List<COffset_PointList*>&, bool& b
         if (c.items[i] == nullptr || gridPointOf(c.items[i]->target) == nullptr ||
             gridPointOf(sourceOf(c.items[i])) == nullptr) {
             std::cout << "runtime cast failed!   aborting the loop " << std::endl;
-            return rejectCycle(bad);
+            return rejectCycle(bad, rejection, "a node is no grid point");
         }
 
     // Corners with their mesh normals; N the mean normal, C the centroid.
@@ -267,7 +370,8 @@ int getOrientation(const Cycle& c, const Kor::List<COffset_PointList*>&, bool& b
                                     corner.Normal[2] * P[2]));
         if (alignment.max <= kBadLoopAlignment) {
             std::cout << "getOrientation::badloop, spstat = " << alignment << std::endl;
-            return rejectCycle(bad);
+            return rejectCycle(bad, rejection,
+                               "the mesh normals at its corners lie across their plane");
         }
         const double sign = dot3(P, normalSum) < 0.0 ? -1.0 : 1.0;
         const double facing[3] = {sign * P[0], sign * P[1], sign * P[2]};
@@ -286,6 +390,7 @@ int getOrientation(const Cycle& c, const Kor::List<COffset_PointList*>&, bool& b
     // A piece of the net that leaves a junction of the cycle towards its
     // inside makes it no face. Spokes whose far end faces away from the
     // plane's side are not judged.
+    const double margin = spokeMargin(c, outline);
     for (int i = 0; i < n; ++i) {
         const Vertex* junction = c.items[i]->target;
         const Gridbench::CGridPoint* J = gridPointOf(junction);
@@ -299,15 +404,15 @@ int getOrientation(const Cycle& c, const Kor::List<COffset_PointList*>&, bool& b
             const double farNormal[3] = {F->normal.data[0], F->normal.data[1], F->normal.data[2]};
             if (dot3(farNormal, plane.n) <= 0.0)
                 continue;
-            double test[3];
-            spokeTestPoint(e, J, F, test);
-            const Vector projected = plane.project(test);
-            const CVertex<double, 3> q(projected[0], projected[1], 0.0);
-            if (outline.isInside(q, false))
-                return rejectCycle(bad);
+            if (spokeRunsInside(e, J, F, plane, outline, margin))
+                return rejectCycle(bad, rejection,
+                                   "the piece from its corner " +
+                                       std::to_string(junctionNumber(J)) + " to " +
+                                       std::to_string(junctionNumber(F)) + " runs into it",
+                                   outlineOrientation(outline));
         }
     }
-    return outline.orientation();
+    return outlineOrientation(outline);
 }
 
 void collectEdgeEntries(const Cycle& c, Kor::List<EdgeData>& entries)
@@ -393,15 +498,15 @@ namespace GB {
 
 namespace {
 
-// Corner ids in the same order, element by element.
-bool sameCorners(const Kor::Set<std::intptr_t>& a, const Kor::Set<std::intptr_t>& b)
+// The corner ids of a set, in its order: two sets are equal when their keys
+// are.
+std::vector<std::intptr_t> cornerKey(const Kor::Set<std::intptr_t>& corners)
 {
-    if (a.count != b.count)
-        return false;
-    for (int i = 0; i < a.count; ++i)
-        if (*a.items[i] != *b.items[i])
-            return false;
-    return true;
+    std::vector<std::intptr_t> key;
+    key.reserve(std::size_t(corners.count));
+    for (int i = 0; i < corners.count; ++i)
+        key.push_back(*corners.items[i]);
+    return key;
 }
 
 // The saved index (node number of the net text) of every target, -1 for a
@@ -476,19 +581,24 @@ bool removeFirstUnmatchedLoop(CSurfaceNet& net)
 
 void CSurfaceNet::markAllLoopsUnmatched()
 {
+    unmatchedLoops.clear();
     for (Face* face = firstFace; face != nullptr; face = face->next)
-        for (Loop* loop = face->firstLoop; loop != nullptr; loop = loop->next)
+        for (Loop* loop = face->firstLoop; loop != nullptr; loop = loop->next) {
             loop->unmatched = true;
+            unmatchedLoops[cornerKey(loop->cornerSet)].push_back(loop);
+        }
 }
 
 bool CSurfaceNet::findMatchingLoop(const Cycle& c, const Kor::List<CCoEdge*>& coedges,
                                    const Kor::Set<std::intptr_t>& corners)
 {
     // Only a loop that no cycle of this rebuild took yet may match: two
-    // cycles with one corner set are two faces.
-    for (Face* face = firstFace; face != nullptr; face = face->next)
-        for (Loop* loop = face->firstLoop; loop != nullptr; loop = loop->next)
-            if (loop->unmatched && sameCorners(loop->cornerSet, corners)) {
+    // cycles with one corner set are two faces. The loops marked are found
+    // by their corners, in the chain's order.
+    const auto at = unmatchedLoops.find(cornerKey(corners));
+    if (at != unmatchedLoops.end())
+        for (Loop* loop : at->second)
+            if (loop->unmatched) {
                 loop->unmatched = false;
                 loop->setCycle(c);
                 loop->coedges = coedges;
@@ -507,6 +617,7 @@ bool CSurfaceNet::findMatchingLoop(const Cycle& c, const Kor::List<CCoEdge*>& co
 
 void CSurfaceNet::removeUnmatchedLoops()
 {
+    unmatchedLoops.clear();
     // Each removal changes the chains: walk again from the first face.
     while (removeFirstUnmatchedLoop(*this)) {
     }
@@ -551,6 +662,7 @@ PiecePath piecePath(const COffset_PointList& polyLine, int from, int to)
 void addPolyLineEdges(const Kor::List<COffset_PointList*>& polyLines, GraphAlgorithm::Graph& graph)
 {
     std::set<PiecePath> paths;
+    int rank = 0;
     const auto addPiece = [&](COffset_PointList* polyLine, Gridbench::CGridPoint* from,
                               int fromEntry, Gridbench::CGridPoint* to, int toEntry) {
         if (!paths.insert(piecePath(*polyLine, fromEntry, toEntry)).second)
@@ -563,9 +675,10 @@ void addPolyLineEdges(const Kor::List<COffset_PointList*>& polyLines, GraphAlgor
             a = node;
             std::cout << "adding a sel pointing edge " << node->getId() << std::endl;
         }
-        graph.addEdge(a, new _CVertex(to), polyLine, fromEntry, toEntry);
+        graph.addEdge(a, new _CVertex(to), polyLine, fromEntry, toEntry, rank);
     };
     for (COffset_PointList* polyLine : polyLines) {
+        ++rank;
         if (polyLine == nullptr)
             continue;
         // The regions are judged on the curve through the poly-line's ends
@@ -624,10 +737,57 @@ std::vector<std::int64_t> cycleKey(const Cycle& c)
     return key;
 }
 
+// A cycle getOrientation found no face: the walk with its region on the
+// left (for a clockwise cycle the twins, backwards) and why.
+struct RejectedRegion {
+    std::vector<const CHalfEdge*> walk;
+    std::string cause;
+};
+
+RejectedRegion rejectedRegion(const Cycle& c, const CycleRejection& rejection)
+{
+    RejectedRegion region;
+    region.cause = rejection.cause;
+    for (int i = 0; i < c.count; ++i)
+        region.walk.push_back(rejection.orientation == 1 ? c.items[c.count - 1 - i]->twin
+                                                         : c.items[i]);
+    return region;
+}
+
+// Says, one line each, the regions that a cycle closes, that getOrientation
+// found no face and that no face took a side of since: what the net closes
+// there has no face. The outer boundary of a net and a region holding faces
+// of its own have their sides taken by those faces, and are not said. A
+// region is said once, whichever way round its cycles ran.
+void sayRejectedRegions(const std::vector<RejectedRegion>& rejected)
+{
+    std::set<std::vector<std::int64_t>> said;
+    for (const RejectedRegion& region : rejected) {
+        std::vector<std::int64_t> pieces;
+        bool free = true;
+        for (const CHalfEdge* h : region.walk) {
+            free = free && h != nullptr && h->next == nullptr;
+            if (h != nullptr)
+                pieces.push_back(h->twin != nullptr
+                                     ? std::min(h->creation.value(), h->twin->creation.value())
+                                     : h->creation.value());
+        }
+        std::sort(pieces.begin(), pieces.end());
+        if (!free || !said.insert(pieces).second)
+            continue;
+        std::cout << "the region of corners";
+        for (const CHalfEdge* h : region.walk)
+            std::cout << ' ' << junctionNumber(gridPointOf(h->target));
+        std::cout << " is no face: " << region.cause << std::endl;
+    }
+}
+
 // Judges one found cycle: a face is linked into the graph (a clockwise one
 // by its reversed walk, when that is free) and matched with the net's loops.
-// True when accepted.
-bool judgeCycle(CSurfaceNet& net, GraphAlgorithm::Graph& graph, Cycle& c, bool collectCycles)
+// A cycle getOrientation finds no face goes to `rejected`. True when
+// accepted.
+bool judgeCycle(CSurfaceNet& net, GraphAlgorithm::Graph& graph, Cycle& c, bool collectCycles,
+                std::vector<RejectedRegion>& rejected)
 {
     for (int i = 0; i < c.count; ++i)
         if (c.items[i] == nullptr)
@@ -635,7 +795,10 @@ bool judgeCycle(CSurfaceNet& net, GraphAlgorithm::Graph& graph, Cycle& c, bool c
     Kor::List<int> corners = savedIndicesOf(c);
 
     bool bad = false;
-    const int orientation = getOrientation(c, net.pointLists, bad);
+    CycleRejection rejection;
+    const int orientation = getOrientation(c, net.pointLists, bad, &rejection);
+    if (bad)
+        rejected.push_back(rejectedRegion(c, rejection));
     // A half-edge linked by another cycle of the same batch is taken: the
     // cycles of one batch all begin with the same half-edge, and a second one
     // over a taken half-edge would be a second face on the same side of it,
@@ -699,6 +862,7 @@ bool CSurfaceNet::buildTopology(bool collectCycles)
     long workLeft = kJudgingWorkPerHalfEdge * graph.halfEdges.count;
     int cutAt = 0; // the length the search was cut at; 0: it ran to its end
     std::set<std::vector<std::int64_t>> noFaces;
+    std::vector<RejectedRegion> rejected;
     Kor::List<Cycle> batch;
     for (int length = 2; length < lengthLimit && cutAt == 0; ++length) {
         graph.setCycleLength(length);
@@ -717,12 +881,13 @@ bool CSurfaceNet::buildTopology(bool collectCycles)
                     break;
                 }
                 workLeft -= work;
-                if (!judgeCycle(*this, graph, c, collectCycles) && !key.empty())
+                if (!judgeCycle(*this, graph, c, collectCycles, rejected) && !key.empty())
                     noFaces.insert(std::move(key));
             }
         if (cut || graph.searchCut)
             cutAt = length;
     }
+    sayRejectedRegions(rejected);
 
     // Cut short, the search has not looked for the loops of cutAt pieces
     // or more: such a loop that no cycle took stays with its face while its

@@ -25,8 +25,17 @@
 #include "net/GraphRecords.h"
 
 #include <cstdint>
+#include <string>
 
 class COffset_PointList;
+
+// Why getOrientation found a cycle no face: the cause in words, and which
+// way its outline runs (as getOrientation answers for a face; 0 where the
+// outline was not drawn).
+struct CycleRejection {
+    std::string cause;
+    int orientation = 0;
+};
 
 // -1 when the cycle runs counter-clockwise about the mesh normals, +1
 // clockwise, 0 when its outline has fewer than three points. bad is set
@@ -34,9 +43,12 @@ class COffset_PointList;
 // ("runtime cast failed!   aborting the loop "), the mesh normals are all
 // nearly perpendicular to the plane of the corners ("getOrientation::badloop,
 // spstat = " and the statistic), or a piece of the net leaves one of its
-// junctions towards its inside. The poly-line list is not consulted.
+// junctions towards its inside; then *rejection (when given) says why. A
+// piece's first stretch that runs along the outline (a pen that ran past
+// the junction and came back) tells nothing: the piece is judged where it
+// leaves the outline. The poly-line list is not consulted.
 int getOrientation(const GraphAlgorithm::Cycle& c, const Kor::List<COffset_PointList*>& polyLines,
-                   bool& bad);
+                   bool& bad, CycleRejection* rejection = nullptr);
 
 // One entry per half-edge of the cycle whose two ends are grid-point nodes
 // (corner ids, poly-line, the ends' indices in it), appended to entries.

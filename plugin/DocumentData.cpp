@@ -305,6 +305,15 @@ void readRecord(CMeshwrightPlugIn& plugIn, ON_BinaryArchive& archive,
                     std::to_string(kNetTextInflation) + " times");
         return;
     }
+    // The text's check sum is checked before anything of it is read: a
+    // damaged text costs its inflation, not a parse and the faces built
+    // from it.
+    std::size_t nulAt = 0;
+    if (!ON_CompressedBufferStream::Check(archive)) {
+        record.fail("its net text does not inflate to its " + std::to_string(size) +
+                    " bytes and their check sum");
+        return;
+    }
     // The text is read as it inflates, up to its terminating NUL, into a net
     // of its own on the last mesh.
     ON_CompressedBufferStream text;
@@ -317,7 +326,6 @@ void readRecord(CMeshwrightPlugIn& plugIn, ON_BinaryArchive& archive,
     plugIn.net.prepareTextRead(*net);
     std::istream in(&text);
     const bool read = net->read(in);
-    std::size_t nulAt = 0;
     if (!text.Finish(&nulAt)) {
         record.fail("its net text does not inflate to its " + std::to_string(size) +
                     " bytes and their check sum");

@@ -187,6 +187,14 @@ bool CMWMeshObject::Read(ON_BinaryArchive& archive)
                   << " bytes is larger than a POL image can be: it is not read." << std::endl;
         return false;
     }
+    // The image's check sum is checked before anything of it is read.
+    if (!ON_CompressedBufferStream::Check(archive)) {
+        std::cout << "the mesh image does not inflate to its " << size
+                  << " bytes and their check sum: it is not read." << std::endl;
+        // The record is passed over, so the fields after it read on.
+        archive.SeekFromStart(archive.CurrentPosition() + kBufferRecordHead + packed);
+        return false;
+    }
     // The image is read as it inflates: the POL reader takes its header and
     // blocks from the stream, so the image is never held whole beside them.
     ON_CompressedBufferStream image;

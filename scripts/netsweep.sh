@@ -15,11 +15,15 @@
 # NETSWEEP_HEALS (Yes No), NETSWEEP_SCALES (1: the mesh as it is; 0.001 adds
 # the mesh in metres), NETSWEEP_JITTER (0: the net's points on a regular
 # lattice; 0.25 moves each by up to a quarter step each way, as users place
-# them), NETSWEEP_SEEDS (1: the seeds of the jittered nets, one net each)
+# them), NETSWEEP_SEEDS (1: the seeds of the jittered nets, one net each),
 # NETSWEEP_SPACINGS (even: the lattice evenly spaced; each other word is
 # COLUMNS:ROWS, the places of the lattice's lines as fractions of the
 # window, as netdraw takes them: 0,0.1,0.6:0,0.5,1 with size 2 and style
-# missing-row is a strip beside a face five times as wide) and
+# missing-row is a strip beside a face five times as wide),
+# NETSWEEP_DRAW (drawing options of tools/netdraw for the strokes, one set
+# per ';': how strokes meet their junctions, e.g. "--ends overshoot
+# --distance 0.59 --points 10 --wobble 0.02;--ends tail --distance 3
+# --where border", or the net turned, "--turn 30"; empty by default) and
 # NETSWEEP_JOBS (2) set the sweep. Prints one line per
 # run and a summary; exits 1 when a run failed. Transcripts stay in
 # $build/netsweep/.
@@ -34,6 +38,7 @@ scales=${NETSWEEP_SCALES:-"1"}
 jitter=${NETSWEEP_JITTER:-0}
 seeds=${NETSWEEP_SEEDS:-"1"}
 spacings=${NETSWEEP_SPACINGS:-even}
+draws=${NETSWEEP_DRAW:-""}
 awk "BEGIN { exit !($jitter > 0) }" || seeds=1
 jobs=${NETSWEEP_JOBS:-2}
 meshes=("$@")
@@ -50,7 +55,7 @@ sed 's/Heal=Yes/Heal=No/' examples/main-job-import.vzs >"$out/main-job-import-no
 
 # One run: its verdict in one line.
 run() {
-    local mesh=$1 scale=$2 look=$3 n=$4 style=$5 heal=$6 jitter=$7 seed=$8 spacing=$9
+    local mesh=$1 scale=$2 look=$3 n=$4 style=$5 heal=$6 jitter=$7 seed=$8 spacing=$9 draw=${10}
     local name uneven=()
     name=$(basename "$mesh")_x${scale}_${look//,/_}_${n}_${style}
     if [[ "$spacing" != even ]]; then
@@ -60,6 +65,11 @@ run() {
     if awk "BEGIN { exit !($jitter > 0) }"; then
         name+=_j${jitter}_s${seed}
         uneven+=(--jitter "$jitter" --seed "$seed")
+    fi
+    if [[ -n "$draw" ]]; then
+        read -r -a shaped <<<"$draw"
+        uneven+=("${shaped[@]}")
+        name+=_$(tr -d ' -' <<<"$draw")
     fi
     name+=_heal${heal}
     local dir=$out/$name
@@ -126,17 +136,19 @@ for mesh in "${meshes[@]}"; do
                 for style in $styles; do
                     for seed in $seeds; do
                         for spacing in $spacings; do
-                            for heal in $heals; do
-                                printf '%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n' "$mesh" "$scale" \
-                                    "$look" "$n" "$style" "$heal" "$jitter" "$seed" "$spacing"
-                            done
+                            while IFS= read -r draw; do
+                                for heal in $heals; do
+                                    printf '%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n' "$mesh" "$scale" \
+                                        "$look" "$n" "$style" "$heal" "$jitter" "$seed" "$spacing" "$draw"
+                                done
+                            done < <(tr ';' '\n' <<<"$draws")
                         done
                     done
                 done
             done
         done
     done
-done | xargs -d '\n' -n 9 -P "$jobs" bash -c 'run "$@"' run | tee "$out/verdicts.txt"
+done | xargs -d '\n' -n 10 -P "$jobs" bash -c 'run "$@"' run | tee "$out/verdicts.txt"
 total=$(wc -l <"$out/verdicts.txt")
 passed=$(grep -c ': pass' "$out/verdicts.txt" || true)
 none=$(grep -c ': no spot' "$out/verdicts.txt" || true)

@@ -657,6 +657,17 @@ ON_CompressedBufferStream::seekoff(off_type off, std::ios_base::seekdir dir,
     return pos_type(off_type(m_state->firstInGet) + off_type(gptr() - first));
 }
 
+bool ON_CompressedBufferStream::Check(ON_BinaryArchive& archive, std::size_t* nulAt)
+{
+    const std::size_t start = archive.CurrentPosition();
+    ON_CompressedBufferStream stream;
+    if (!stream.Open(archive))
+        return false;
+    const bool whole = stream.Finish(nulAt);
+    archive.SeekFromStart(start);
+    return whole;
+}
+
 bool ON_CompressedBufferStream::Finish(std::size_t* nulAt)
 {
     if (!m_state)

@@ -198,6 +198,13 @@ public:
     // The stored uncompressed size, and the size of the zlib data.
     std::size_t Size() const;
     std::size_t CompressedSize() const;
+    // Whether the compressed buffer whose record starts at the archive's
+    // position inflates to its size and CRC-32 (as Finish tells), checked
+    // before a reader takes anything from it: inflated once, the bytes
+    // dropped as they come, and the archive left where it was. *nulAt (when
+    // asked) receives the offset of the first NUL byte, the size when there
+    // is none. False also when no complete, plausible record starts there.
+    static bool Check(ON_BinaryArchive& archive, std::size_t* nulAt = nullptr);
     // Inflates the rest of the payload and leaves the archive after the
     // record, damaged payload or not. True when the payload inflated to
     // exactly Size() bytes, its zlib stream ended with its last byte and its

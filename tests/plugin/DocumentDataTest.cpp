@@ -302,7 +302,8 @@ TEST_F(MeshwrightHost, DocumentRecordNotReadWholeRefusesTheOpen)
     struct Case {
         const char* what;
         std::string record;
-        std::string problem; // empty: the record reads whole
+        std::string problem;          // empty: the record reads whole
+        const char* unread = nullptr; // a line of a reader that must not start
     };
     const Case cases[] = {
         {"mesh count 0", withInt(meshCountAt, 0),
@@ -347,6 +348,13 @@ TEST_F(MeshwrightHost, DocumentRecordNotReadWholeRefusesTheOpen)
         {"mesh image inflating over 32 times", oversized(meshAt), "mesh 1 of 1 cannot be restored"},
         {"net text damaged", flipped(netAt + 40),
          "its net text does not inflate to its " + netBytes + " bytes and their check sum"},
+        // The check sum refuses a buffer before its reader starts: the text
+        // was read whole and its faces built first, the image read.
+        {"net text damaged at its end", flipped(record.size() - 6),
+         "its net text does not inflate to its " + netBytes + " bytes and their check sum",
+         "model has"},
+        {"mesh image damaged at its end", flipped(netAt - 6), "mesh 1 of 1 cannot be restored",
+         "ibuffer size="},
         {"net text inflating over 32 times", oversized(netAt),
          "its net text of " + std::to_string(oversize(netAt)) +
              " bytes inflates more than 32 times"},
@@ -377,6 +385,7 @@ TEST_F(MeshwrightHost, DocumentRecordNotReadWholeRefusesTheOpen)
                                                  plugIn().meshObjects.end());
         const int objects = doc().ObjectCount();
         const std::size_t before = transcript().size();
+        const std::size_t outBefore = m_host.standardOutput().size();
         const int result = command("_Open \"" + damaged + "\"");
         const std::string printed = transcript().substr(before);
         if (c.problem.empty()) {
@@ -386,6 +395,10 @@ TEST_F(MeshwrightHost, DocumentRecordNotReadWholeRefusesTheOpen)
             continue;
         }
         EXPECT_EQ(result, 3);
+        if (c.unread != nullptr) {
+            const std::string out = m_host.standardOutput().substr(outBefore);
+            EXPECT_EQ(out.find(c.unread), std::string::npos) << out;
+        }
         EXPECT_NE(
             printed.find(damaged +
                          " not opened: the data of plug-in Meshwright cannot be read whole: " +

@@ -442,11 +442,11 @@ TEST_F(MeshwrightHost, HostileInputsStaySmallAndQuick)
         // A walk passes each junction once, so the six loops that start and
         // end at one junction are no way round any region (walked in every
         // order and direction, they ran the search out of its work). The
-        // cell they lie in, and the one their curve swings into, are no
-        // faces.
+        // cell they lie in is no face, said with the loop that runs into
+        // it; the one their curve swings into is (it was lost too).
         {"grid junction with six self-pointing loops",
          keptInput("ImportGrid/grid-junction-with-six-self-pointing-loops"), readNet,
-         "model has 2 loops\n"},
+         "runs into it\nmodel has 3 loops\n"},
         // Cycles that multiply with the junctions they pass run into the
         // search's bound.
         {"twelve junctions each joined to every other",

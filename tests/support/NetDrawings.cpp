@@ -16,6 +16,13 @@ namespace mwtest {
 
 namespace {
 
+const std::array<std::pair<StrokeEnds, const char*>, 4> kEndNames = {{
+    {StrokeEnds::Exact, "exact"},
+    {StrokeEnds::Tail, "tail"},
+    {StrokeEnds::Overshoot, "overshoot"},
+    {StrokeEnds::Short, "short"},
+}};
+
 const std::array<std::pair<NetStyle, const char*>, 11> kStyleNames = {{
     {NetStyle::Lines, "lines"},
     {NetStyle::Strokes, "strokes"},
@@ -131,6 +138,24 @@ bool netStyleFromName(const std::string& name, NetStyle& style)
     return false;
 }
 
+const char* strokeEndsName(StrokeEnds ends)
+{
+    for (const auto& [e, name] : kEndNames)
+        if (e == ends)
+            return name;
+    return "?";
+}
+
+bool strokeEndsFromName(const std::string& name, StrokeEnds& ends)
+{
+    for (const auto& [e, n] : kEndNames)
+        if (name == n) {
+            ends = e;
+            return true;
+        }
+    return false;
+}
+
 std::vector<LatticeLine> netLines(int n, NetStyle style)
 {
     const int m = n / 2; // an interior row and column (the middle one)
@@ -231,50 +256,56 @@ int netFaceCount(int n, NetStyle style)
     }
 }
 
-bool netNodes(CFlatMesh& mesh, const NetSpot& spot, int last,
-              std::vector<Mesh::CBaseMesh::CBaseHitInfo>& nodes)
-{
-    const Frame f = frameOf(spot.look);
-    const CBox<float, 3> box = mesh.getBoundingBox();
-    double lo[3] = {1e300, 1e300, 1e300}, hi[3] = {-1e300, -1e300, -1e300};
-    for (int corner = 0; corner < 8; ++corner) {
-        const double p[3] = {(corner & 1) ? box.max[0] : box.min[0],
-                             (corner & 2) ? box.max[1] : box.min[1],
-                             (corner & 4) ? box.max[2] : box.min[2]};
-        const double seen[3] = {dot(f.across, p), dot(f.up, p), dot(f.look, p)};
+namespace {
+
+// The rays of a spot, along -look through the places (x, y) of the lattice
+// 0..last (fractions allowed), the lattice turned about its middle by the
+// spot's turn.
+struct SpotRays {
+    CFlatMesh& mesh;
+    Frame f;
+    double step = 0.0, c0 = 0.0, c1 = 0.0, front = 0.0, half = 0.0, cosTurn = 1.0, sinTurn = 0.0;
+    CVector<float, 3> towards, down;
+
+    SpotRays(CFlatMesh& m, const NetSpot& spot, int last) : mesh(m), f(frameOf(spot.look))
+    {
+        const CBox<float, 3> box = mesh.getBoundingBox();
+        double lo[3] = {1e300, 1e300, 1e300}, hi[3] = {-1e300, -1e300, -1e300};
+        for (int corner = 0; corner < 8; ++corner) {
+            const double p[3] = {(corner & 1) ? box.max[0] : box.min[0],
+                                 (corner & 2) ? box.max[1] : box.min[1],
+                                 (corner & 4) ? box.max[2] : box.min[2]};
+            const double seen[3] = {dot(f.across, p), dot(f.up, p), dot(f.look, p)};
+            for (int k = 0; k < 3; ++k) {
+                lo[k] = std::min(lo[k], seen[k]);
+                hi[k] = std::max(hi[k], seen[k]);
+            }
+        }
+        const double side = std::max(hi[0] - lo[0], hi[1] - lo[1]);
+        step = spot.size * side / last;
+        c0 = lo[0] + spot.centre[0] * (hi[0] - lo[0]);
+        c1 = lo[1] + spot.centre[1] * (hi[1] - lo[1]);
+        front = hi[2] + 0.1 * side + 1e-6;
+        half = 0.5 * last;
+        cosTurn = std::cos(spot.turn * std::acos(-1.0) / 180.0);
+        sinTurn = std::sin(spot.turn * std::acos(-1.0) / 180.0);
         for (int k = 0; k < 3; ++k) {
-            lo[k] = std::min(lo[k], seen[k]);
-            hi[k] = std::max(hi[k], seen[k]);
+            towards.data[k] = float(f.look.data[k]);
+            down.data[k] = float(-f.look.data[k]);
         }
     }
-    const double side = std::max(hi[0] - lo[0], hi[1] - lo[1]);
-    const double step = spot.size * side / last;
-    const double c0 = lo[0] + spot.centre[0] * (hi[0] - lo[0]);
-    const double c1 = lo[1] + spot.centre[1] * (hi[1] - lo[1]);
-    const double front = hi[2] + 0.1 * side + 1e-6;
-    // Rays through a finer lattice, kSub steps to a net step, so that a crease
-    // or a jump between the net's points shows too; it reaches out by as many
-    // fine steps as a jittered point may move.
-    constexpr int kSub = 4;
-    const double jitter = std::clamp(spot.jitter, 0.0, 0.45);
-    const int margin = int(std::ceil(jitter * kSub));
-    const int fine = last * kSub + 2 * margin;
-    const double fineStep = step / kSub;
-    CVector<float, 3> towards, down;
-    for (int k = 0; k < 3; ++k) {
-        towards.data[k] = float(f.look.data[k]);
-        down.data[k] = float(-f.look.data[k]);
-    }
-    // The hit nearest the viewer of the ray through (i, j) of the fine
-    // lattice (fractions allowed), its normal turned towards the viewer, and
-    // its depth; false when the ray misses or the mesh there turns more than
-    // 60 degrees away.
-    const auto cast = [&](double i, double j, Mesh::CBaseMesh::CBaseHitInfo& sample,
-                          double& depth) {
-        const double a = c0 + (i - 0.5 * fine) * fineStep, b = c1 + (j - 0.5 * fine) * fineStep;
+
+    // The hit nearest the viewer, its normal turned towards the viewer, and
+    // its depth; false when the ray misses or the mesh there turns more
+    // than 60 degrees away.
+    bool cast(double x, double y, Mesh::CBaseMesh::CBaseHitInfo& sample, double& depth) const
+    {
+        const double u = (x - half) * step, v = (y - half) * step;
+        const double a = c0 + cosTurn * u - sinTurn * v, b = c1 + sinTurn * u + cosTurn * v;
         CVertex<float, 3> origin;
         for (int k = 0; k < 3; ++k)
-            origin.data[k] = float(a * f.across.data[k] + b * f.up.data[k] + front * f.look.data[k]);
+            origin.data[k] =
+                float(a * f.across.data[k] + b * f.up.data[k] + front * f.look.data[k]);
         Kor::Set<Mesh::CBaseMesh::CBaseHitInfo> hits;
         if (!mesh.hit(origin, down, hits, true, false, false, nullptr, 0.0) || hits.count == 0)
             return false;
@@ -297,32 +328,54 @@ bool netNodes(CFlatMesh& mesh, const NetSpot& spot, int last,
             for (int k = 0; k < 3; ++k)
                 sample.normal.data[k] = -sample.normal.data[k];
         return unitDot(sample.normal, towards) >= 0.5;
+    }
+};
+
+// netNodes, with the lattice place of each node (moved by the jitter).
+bool placeNodes(CFlatMesh& mesh, const NetSpot& spot, int last,
+                std::vector<Mesh::CBaseMesh::CBaseHitInfo>& nodes,
+                std::vector<std::pair<double, double>>& places)
+{
+    const SpotRays rays(mesh, spot, last);
+    // Rays through a finer lattice, kSub steps to a net step, so that a crease
+    // or a jump between the net's points shows too; it reaches out by as many
+    // fine steps as a jittered point may move.
+    constexpr int kSub = 4;
+    const double jitter = std::clamp(spot.jitter, 0.0, 0.45);
+    const int margin = int(std::ceil(jitter * kSub));
+    const int fine = last * kSub + 2 * margin;
+    const double fineStep = rays.step / kSub;
+    const auto fineCast = [&](double i, double j, Mesh::CBaseMesh::CBaseHitInfo& sample,
+                              double& depth) {
+        return rays.cast((i - margin) / kSub, (j - margin) / kSub, sample, depth);
     };
     std::vector<Mesh::CBaseMesh::CBaseHitInfo> samples(std::size_t((fine + 1) * (fine + 1)));
     std::vector<double> depth(samples.size());
     for (int j = 0; j <= fine; ++j)
         for (int i = 0; i <= fine; ++i) {
             const std::size_t at = std::size_t(j * (fine + 1) + i);
-            if (!cast(i, j, samples[at], depth[at]))
+            if (!fineCast(i, j, samples[at], depth[at]))
                 return false;
         }
     // Smooth: neighbours turn by at most 20 degrees and lie at most two steps
-    // apart in depth, and no normal is more than 35 degrees off the middle one's.
+    // apart in depth, and no normal is more than 35 degrees off the middle
+    // one's. Across a crease only the depth counts.
     const auto& middle = samples[std::size_t((fine / 2) * (fine + 1) + fine / 2)];
     for (int j = 0; j <= fine; ++j)
         for (int i = 0; i <= fine; ++i) {
             const std::size_t at = std::size_t(j * (fine + 1) + i);
-            if (unitDot(samples[at].normal, middle.normal) < 0.819)
+            if (!spot.creased && unitDot(samples[at].normal, middle.normal) < 0.819)
                 return false;
             for (const std::size_t next : {at + 1, at + std::size_t(fine + 1)}) {
                 if ((next == at + 1 && i == fine) || (next != at + 1 && j == fine))
                     continue;
-                if (unitDot(samples[at].normal, samples[next].normal) < 0.94 ||
+                if ((!spot.creased && unitDot(samples[at].normal, samples[next].normal) < 0.94) ||
                     std::fabs(depth[at] - depth[next]) > 2.0 * fineStep)
                     return false;
             }
         }
     nodes.assign(std::size_t((last + 1) * (last + 1)), {});
+    places.assign(nodes.size(), {});
     // The moves are drawn for every lattice point in row-major order, two
     // to a point, from the generator's raw words (its sequence is the same
     // on every platform, unlike the library's distributions).
@@ -336,20 +389,32 @@ bool netNodes(CFlatMesh& mesh, const NetSpot& spot, int last,
     };
     for (int j = 0; j <= last; ++j)
         for (int i = 0; i <= last; ++i) {
-            Mesh::CBaseMesh::CBaseHitInfo& node = nodes[std::size_t(j * (last + 1) + i)];
+            const std::size_t at = std::size_t(j * (last + 1) + i);
+            Mesh::CBaseMesh::CBaseHitInfo& node = nodes[at];
+            places[at] = {double(i), double(j)};
             const int fi = i * kSub + margin, fj = j * kSub + margin;
             if (jitter == 0.0 && !spaced) {
                 node = samples[std::size_t(fj * (fine + 1) + fi)];
                 continue;
             }
             const double di = jitter == 0.0 ? 0.0 : move(), dj = jitter == 0.0 ? 0.0 : move();
+            const double pi = place(spot.columns, i) + di, pj = place(spot.rows, j) + dj;
+            places[at] = {pi, pj};
             double seen = 0.0;
-            if (!cast((place(spot.columns, i) + di) * kSub + margin,
-                      (place(spot.rows, j) + dj) * kSub + margin, node, seen) ||
-                unitDot(node.normal, middle.normal) < 0.819)
+            if (!rays.cast(pi, pj, node, seen) ||
+                (!spot.creased && unitDot(node.normal, middle.normal) < 0.819))
                 return false;
         }
     return true;
+}
+
+} // namespace
+
+bool netNodes(CFlatMesh& mesh, const NetSpot& spot, int last,
+              std::vector<Mesh::CBaseMesh::CBaseHitInfo>& nodes)
+{
+    std::vector<std::pair<double, double>> places;
+    return placeNodes(mesh, spot, last, nodes, places);
 }
 
 bool findNetSpot(CFlatMesh& mesh, const CVector<double, 3>& look, int n, NetStyle style,
@@ -373,26 +438,93 @@ bool findNetSpot(CFlatMesh& mesh, const CVector<double, 3>& look, int n, NetStyl
     return false;
 }
 
-std::string netText(CFlatMesh& mesh, const NetSpot& spot, int n, NetStyle style)
+std::string netText(CFlatMesh& mesh, const NetSpot& spot, int n, NetStyle style,
+                    const StrokeShape& shape)
 {
     const int last = latticeLast(n, style);
     std::vector<Mesh::CBaseMesh::CBaseHitInfo> nodes;
-    if (!netNodes(mesh, spot, last, nodes))
+    std::vector<std::pair<double, double>> places;
+    if (!placeNodes(mesh, spot, last, nodes, places))
         return {};
+    const SpotRays rays(mesh, spot, last);
+    const double reach = shape.distance / rays.step; // in steps
+    std::mt19937 random(spot.seed + 1);
+    const auto wobble = [&] {
+        return shape.wobble * (2.0 * (double(random()) / 4294967296.0) - 1.0);
+    };
     GB::CSurfaceNet net;
     net.setMesh(&mesh);
     net.topologySwitch = false;
     std::map<std::pair<int, int>, Gridbench::CGridPoint*> at;
+    bool placed = true;
+    const auto placeOf = [&](std::pair<int, int> p) {
+        return places[std::size_t(p.second * (last + 1) + p.first)];
+    };
+    // A point of the stroke's own at the lattice place (x, y).
+    const auto ownPoint = [&](double x, double y) -> CVertex<float, 3>* {
+        Mesh::CBaseMesh::CBaseHitInfo hit;
+        double depth = 0.0;
+        placed = placed && rays.cast(x, y, hit, depth);
+        return new Gridbench::CGridPoint(hit);
+    };
+    const auto atBorder = [&](std::pair<int, int> p) {
+        return p.first == 0 || p.second == 0 || p.first >= n || p.second >= n;
+    };
+    // Whether the end of the line (its first or last point) takes the shape.
+    const auto shaped = [&](const LatticeLine& line, bool front) {
+        return shape.ends != StrokeEnds::Exact && line.size() >= 2 &&
+               (front ? shape.first : shape.last) &&
+               (atBorder(front ? line.front() : line.back()) ? shape.atBorder : shape.inside);
+    };
     for (const LatticeLine& line : netLines(n, style)) {
         std::vector<CVertex<float, 3>*> points;
-        for (const auto& [i, j] : line) {
-            Gridbench::CGridPoint*& p = at[{i, j}];
+        for (std::size_t k = 0; k < line.size(); ++k) {
+            if (k > 0)
+                for (int s = 1; s < shape.pointsPerStep; ++s) {
+                    const auto [ax, ay] = placeOf(line[k - 1]);
+                    const auto [bx, by] = placeOf(line[k]);
+                    const double share = double(s) / shape.pointsPerStep, across = wobble();
+                    // A stroke that stops short has no points of its own
+                    // after its last one before the junction.
+                    const double length = std::hypot(bx - ax, by - ay);
+                    if (shape.ends == StrokeEnds::Short &&
+                        ((k == 1 && shaped(line, true) && share * length <= reach) ||
+                         (k + 1 == line.size() && shaped(line, false) &&
+                          (1.0 - share) * length <= reach)))
+                        continue;
+                    points.push_back(ownPoint(ax + share * (bx - ax) - across * (by - ay),
+                                              ay + share * (by - ay) + across * (bx - ax)));
+                }
+            Gridbench::CGridPoint*& p = at[line[k]];
             if (p == nullptr)
-                p = new Gridbench::CGridPoint(nodes[std::size_t(j * (last + 1) + i)]);
+                p = new Gridbench::CGridPoint(
+                    nodes[std::size_t(line[k].second * (last + 1) + line[k].first)]);
             points.push_back(p);
+        }
+        // The ends: the point `reach` beyond the junction (along the way
+        // from its neighbour in the stroke) or short of it.
+        for (const bool front : {true, false}) {
+            if (!shaped(line, front))
+                continue;
+            const std::pair<int, int> end = front ? line.front() : line.back();
+            const std::pair<int, int> next = front ? line[1] : line[line.size() - 2];
+            const auto [ex, ey] = placeOf(end);
+            const auto [nx, ny] = placeOf(next);
+            const double length = std::hypot(ex - nx, ey - ny);
+            const double sense = shape.ends == StrokeEnds::Short ? -1.0 : 1.0;
+            CVertex<float, 3>* extra = ownPoint(ex + sense * reach * (ex - nx) / length,
+                                                ey + sense * reach * (ey - ny) / length);
+            // A tail lies outside the junction, the others inside it.
+            const bool outside = shape.ends == StrokeEnds::Tail;
+            if (front)
+                points.insert(points.begin() + (outside ? 0 : 1), extra);
+            else
+                points.insert(points.end() - (outside ? 0 : 1), extra);
         }
         polyLine(net, points);
     }
+    if (!placed)
+        return {};
     std::ostringstream text;
     if (!net.write(text))
         return {};

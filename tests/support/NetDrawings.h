@@ -4,7 +4,10 @@
 // styles: one poly-line per row and column, every side its own stroke, the
 // same in reverse, with a side or a row left out, with a row that stops one
 // side short (a T-junction), with a diagonal, or with a lasso (a poly-line
-// through one of its own points). The net is written as a version-2 net
+// through one of its own points). The strokes may end as a user's pen ends
+// them: past the junction with a tail, running past it and back, or with
+// the last point before it a little short; and a stroke may have points of
+// its own between the junctions. The net is written as a version-2 net
 // text, which the import job reads.
 //
 // Ownership: plain values; the net text's grid points live in a temporary
@@ -42,6 +45,30 @@ enum class NetStyle {
 const char* netStyleName(NetStyle style);
 bool netStyleFromName(const std::string& name, NetStyle& style);
 
+// How each stroke meets the junctions at its ends, as a user's pen does:
+// stopping on them (Exact); running on past one by the distance and
+// stopping there (Tail: the stroke begins that far before its first
+// junction and ends that far past its last); running past it by the
+// distance and coming back onto it (Overshoot); or coming onto it from a
+// last point the distance short of it (Short). Border junctions only, inner
+// ones only, or all; the first end of each stroke, its last, or both. With
+// more than one point a step, a stroke has points of its own between its
+// junctions, moved across it by up to `wobble` of a step (seeded).
+enum class StrokeEnds { Exact, Tail, Overshoot, Short };
+struct StrokeShape {
+    StrokeEnds ends = StrokeEnds::Exact;
+    double distance = 0.0; // in the mesh's units
+    bool atBorder = true, inside = true;
+    bool first = true, last = true;
+    int pointsPerStep = 1;
+    double wobble = 0.0;
+};
+
+// The kind's name as the tool writes it ("exact", "tail", "overshoot",
+// "short"), and back; false for an unknown name.
+const char* strokeEndsName(StrokeEnds ends);
+bool strokeEndsFromName(const std::string& name, StrokeEnds& ends);
+
 // A poly-line as the lattice positions (i, j) of its points.
 using LatticeLine = std::vector<std::pair<int, int>>;
 
@@ -58,6 +85,10 @@ int netFaceCount(int n, NetStyle style);
 // a jitter, each lattice point is moved across the view by up to that share
 // of a step each way (at most 0.45: neighbours never meet), by a generator
 // seeded with seed, so the same seed draws the same net.
+// The lattice may be turned about the window's centre by `turn` degrees. A
+// spot across a crease of the mesh (`creased`) is not held to be smooth:
+// its rays need only meet the mesh facing the viewer without a jump in
+// depth.
 struct NetSpot {
     CVector<double, 3> look{0.0, 0.0, 1.0};
     double centre[2] = {0.5, 0.5}; // the window's centre, as fractions of the box seen
@@ -68,6 +99,8 @@ struct NetSpot {
     // fractions of its side (last + 1 rising values in 0..1: a narrow
     // border row, a strip beside a wide face); empty: evenly spaced.
     std::vector<double> columns, rows;
+    double turn = 0.0;
+    bool creased = false;
 };
 
 // The mesh points of the lattice 0..last in each direction at the spot,
@@ -89,8 +122,10 @@ bool findNetSpot(CFlatMesh& mesh, const CVector<double, 3>& look, int n, NetStyl
                  NetSpot& spot);
 
 // The version-2 net text of the net of n x n regions in the style at the
-// spot (no topology section: the import finds the regions). Empty when the
-// spot's nodes cannot be placed.
-std::string netText(CFlatMesh& mesh, const NetSpot& spot, int n, NetStyle style);
+// spot, its strokes ending as `shape` says (no topology section: the import
+// finds the regions). Empty when the spot's nodes or the strokes' own
+// points cannot be placed.
+std::string netText(CFlatMesh& mesh, const NetSpot& spot, int n, NetStyle style,
+                    const StrokeShape& shape = {});
 
 } // namespace mwtest

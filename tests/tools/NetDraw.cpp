@@ -2,20 +2,26 @@
 // tests/support/NetDrawings.h on a smooth spot of a mesh, for trying the
 // import job on nets as users draw them (scripts/netsweep.sh).
 //
-//   netdraw [--jitter SHARE] [--seed N] [--columns F,...] [--rows F,...]
-//           MESH N STYLE LOOK OUT.grid [SCALE SCALED.stl]
+//   netdraw [OPTION VALUE]... MESH N STYLE LOOK OUT.grid [SCALE SCALED.stl]
 //
 // LOOK is x,y,z towards the viewer. With SCALE, the mesh is first scaled by
 // that factor and written to SCALED.stl (a mesh in millimetres given in
 // metres), and the net lies on the scaled mesh. With a jitter, each lattice
 // point is moved by up to that share of a step each way, as a user places
 // points, by a generator seeded with N (1 by default): the same seed draws
-// the same net. With columns and rows (both, N + 1 rising fractions of the
-// window's side each, N + 2 for a lasso), the lattice's lines stand there
+// the same net. With --columns and --rows (both, N + 1 rising fractions of
+// the window's side each, N + 2 for a lasso), the lattice's lines stand there
 // instead of evenly spaced: a strip beside a wide face (2 missing-row
 // --columns 0,0.2,0.7), a narrow border row (3 lines --rows
-// 0,0.067,0.4,0.733). Prints the regions the net encloses ("faces K"); exits 1
-// when no smooth spot is found, 2 on bad arguments or an unreadable mesh.
+// 0,0.067,0.4,0.733). The strokes end as a user's pen may end them (--ends
+// exact|tail|overshoot|short, --distance D in tolerances, 1/500 of the
+// mesh's diagonal as the import job sets it, --where border|inside|all,
+// --which first|last|both), with --points K points a step and a --wobble
+// across them; --turn DEG turns the lattice in the view, --at X,Y,SIZE
+// places the window (fractions of the box seen) instead of seeking a smooth
+// spot, and --creased lets it lie across a crease. Prints the regions the
+// net encloses ("faces K"); exits 1 when no smooth spot is found, 2 on bad
+// arguments or an unreadable mesh.
 #include "support/NetDrawings.h"
 
 #include "foundation/KorList.h"
@@ -28,6 +34,7 @@
 #include "support/TestMeshes.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -63,8 +70,10 @@ bool readMesh(CFlatMesh& mesh, std::string path)
 
 int usage()
 {
-    std::fprintf(stderr, "usage: netdraw [--jitter SHARE] [--seed N] [--columns F,...] "
-                         "[--rows F,...] MESH N STYLE LOOK OUT.grid [SCALE SCALED.stl]\n");
+    std::fprintf(stderr, "usage: netdraw [--jitter SHARE] [--seed N] [--ends KIND] [--distance D] "
+                         "[--where border|inside|all] [--which first|last|both] [--points K] "
+                         "[--wobble SHARE] [--columns F,...] [--rows F,...] [--turn DEG] [--at X,Y,SIZE] "
+                         "[--creased yes] MESH N STYLE LOOK OUT.grid [SCALE SCALED.stl]\n");
     return 2;
 }
 
@@ -86,33 +95,71 @@ bool readFractions(const char* text, std::vector<double>& out)
     }
 }
 
+bool number(const char* text, double& value)
+{
+    char* end = nullptr;
+    value = std::strtod(text, &end);
+    return end != text && *end == '\0' && std::isfinite(value);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     mwtest::NetSpot spot;
-    while (argc >= 3 && (std::strcmp(argv[1], "--jitter") == 0 || std::strcmp(argv[1], "--seed") == 0 ||
-                         std::strcmp(argv[1], "--columns") == 0 || std::strcmp(argv[1], "--rows") == 0)) {
-        char* end = nullptr;
-        if (std::strcmp(argv[1], "--columns") == 0 || std::strcmp(argv[1], "--rows") == 0) {
-            if (!readFractions(argv[2], argv[1][2] == 'c' ? spot.columns : spot.rows))
+    mwtest::StrokeShape shape;
+    double distance = 0.0; // in tolerances
+    bool placed = false;
+    while (argc >= 3 && std::strncmp(argv[1], "--", 2) == 0) {
+        const std::string option = argv[1] + 2, value = argv[2];
+        double x = 0.0;
+        if (option == "jitter") {
+            if (!number(argv[2], spot.jitter) || !(spot.jitter >= 0.0 && spot.jitter <= 0.45))
                 return usage();
-            argv += 2;
-            argc -= 2;
-            continue;
-        }
-        if (std::strcmp(argv[1], "--jitter") == 0) {
-            spot.jitter = std::strtod(argv[2], &end);
-            if (!(spot.jitter >= 0.0 && spot.jitter <= 0.45))
+        } else if (option == "seed") {
+            if (!number(argv[2], x) || x < 0.0 || x > 4294967295.0 || x != std::floor(x))
                 return usage();
+            spot.seed = unsigned(x);
+        } else if (option == "ends") {
+            if (!mwtest::strokeEndsFromName(value, shape.ends))
+                return usage();
+        } else if (option == "distance") {
+            if (!number(argv[2], distance) || distance < 0.0)
+                return usage();
+        } else if (option == "where") {
+            if (value != "border" && value != "inside" && value != "all")
+                return usage();
+            shape.atBorder = value != "inside";
+            shape.inside = value != "border";
+        } else if (option == "which") {
+            if (value != "first" && value != "last" && value != "both")
+                return usage();
+            shape.first = value != "last";
+            shape.last = value != "first";
+        } else if (option == "points") {
+            if (!number(argv[2], x) || x < 1.0 || x > 50.0 || x != std::floor(x))
+                return usage();
+            shape.pointsPerStep = int(x);
+        } else if (option == "wobble") {
+            if (!number(argv[2], shape.wobble) || !(shape.wobble >= 0.0 && shape.wobble <= 0.3))
+                return usage();
+        } else if (option == "columns" || option == "rows") {
+            if (!readFractions(argv[2], option == "columns" ? spot.columns : spot.rows))
+                return usage();
+        } else if (option == "turn") {
+            if (!number(argv[2], spot.turn))
+                return usage();
+        } else if (option == "at") {
+            if (std::sscanf(argv[2], "%lf,%lf,%lf", &spot.centre[0], &spot.centre[1],
+                            &spot.size) != 3 ||
+                !(spot.size > 0.0 && spot.size <= 1.0))
+                return usage();
+            placed = true;
+        } else if (option == "creased") {
+            spot.creased = value == "yes";
         } else {
-            const unsigned long seed = std::strtoul(argv[2], &end, 10);
-            if (seed > 0xffffffffUL)
-                return usage();
-            spot.seed = unsigned(seed);
-        }
-        if (end == argv[2] || *end != '\0')
             return usage();
+        }
         argv += 2;
         argc -= 2;
     }
@@ -155,14 +202,26 @@ int main(int argc, char** argv)
     }
     mesh.computeBoundingBox();
     mesh.buildFacetHash(10.0, -1.0, nullptr);
-    if (!mwtest::findNetSpot(mesh, look, n, style, spot)) {
+    if (placed) {
+        spot.look = look;
+    } else if (!mwtest::findNetSpot(mesh, look, n, style, spot)) {
         std::printf("netdraw: no smooth spot for %d x %d seen from %s\n", n, n, argv[4]);
         return 1;
     }
-    const std::string text = mwtest::netText(mesh, spot, n, style);
+    const CBox<float, 3> box = mesh.getBoundingBox();
+    double diagonal = 0.0;
+    for (int k = 0; k < 3; ++k)
+        diagonal += double(box.max[k] - box.min[k]) * double(box.max[k] - box.min[k]);
+    shape.distance = distance * std::sqrt(diagonal) / 500.0;
+    const std::string text = mwtest::netText(mesh, spot, n, style, shape);
+    if (text.empty()) {
+        std::printf("netdraw: the net leaves the mesh at %g,%g size %g\n", spot.centre[0],
+                    spot.centre[1], spot.size);
+        return 1;
+    }
     std::ofstream out(argv[5], std::ios::binary);
     out << text;
-    if (text.empty() || !out) {
+    if (!out) {
         std::fprintf(stderr, "netdraw: cannot write %s\n", argv[5]);
         return 2;
     }
