@@ -19,6 +19,9 @@
 namespace {
 
 using Mesh::CBaseMesh;
+
+// The rows of a facet's points at the most (a facet 100 spacings long).
+constexpr int kMaxFacetDivisions = 100;
 using Mesh::HitSet;
 
 // +1 when the hit's facet normal and n make a non-negative dot product.
@@ -243,9 +246,43 @@ bool selectHitsAndUpdate(Fenwo::NurbsSurf* surface, Mesh::CBaseMesh* mesh)
     return true;
 }
 
+int appendFacetPoints(Mesh::CBaseMesh* mesh, int facet, double spacing, CFitPointArray& out)
+{
+    if (mesh == nullptr || !(spacing > 0.0))
+        return 0;
+    const int before = out.count;
+    Mesh::CPolyTriangulator fan(mesh, facet);
+    CVertex<float, 3> a, b, c;
+    while (fan.next(a, b, c)) {
+        const double length = std::max({pointDistance(a, b), pointDistance(b, c),
+                                        pointDistance(c, a)});
+        const double divisions = std::ceil(length / spacing);
+        if (!(divisions > 1.0) || !std::isfinite(divisions))
+            continue;
+        // Every point (i a + j b + k c) / n with i + j + k = n but the
+        // corners. A side two triangles share (of two facets, or a fanned
+        // polygon's diagonal) gives its points twice where both divide it
+        // alike: they weigh twice, as the facets on either side do.
+        const int n = int(std::min(divisions, double(kMaxFacetDivisions)));
+        for (int i = 0; i < n; ++i)
+            for (int j = 0; i + j <= n; ++j) {
+                const int k = n - i - j;
+                if (j == n || k == n)
+                    continue;
+                double xyz[3];
+                for (int d = 0; d < 3; ++d)
+                    xyz[d] = (i * double(a.data[d]) + j * double(b.data[d]) +
+                              k * double(c.data[d])) / n;
+                out.append(CFitPoint(Vector(xyz[0], xyz[1], xyz[2]), Vector(0.0, 0.0)));
+            }
+    }
+    return out.count - before;
+}
+
 int selectPolygonHits(Fenwo::NurbsSurf* surface, Mesh::CBaseMesh* mesh, CFitPointArray& fitPoints,
                       bool sameSide, int refinement, const CVertexList* polygon,
-                      Kor::List<int>* facets, bool addVertices, int thinningLevel)
+                      Kor::List<int>* facets, bool addVertices, int thinningLevel,
+                      double facetSpacing)
 {
     Vector us, vs;
     if (mesh == nullptr || !grevilleSamples(surface, us, vs))
@@ -330,6 +367,9 @@ int selectPolygonHits(Fenwo::NurbsSurf* surface, Mesh::CBaseMesh* mesh, CFitPoin
         for (int k = 0; k < vertices.count; ++k)
             if (mesh->getVertex(vertices[k], xyz))
                 fitPoints.append(CFitPoint(Vector(xyz, 3), Vector(0.0, 0.0)));
+        if (facetSpacing > 0.0)
+            for (int f : facetList)
+                appendFacetPoints(mesh, f, facetSpacing, fitPoints);
     }
     return fitPoints.count;
 }

@@ -30,6 +30,7 @@
 #include "healing/PlanarStartSurface.h"
 #include "mesh/MeshProjection.h"
 #include "net/FaceList.h"
+#include "net/FailureMessages.h"
 #include "platform/Diagnostics.h"
 
 #include <algorithm>
@@ -57,9 +58,10 @@ constexpr int kNewtonRuns = 5;
 constexpr double kFoldAreaRatio = 2.0;
 constexpr int kFoldRetries = 2;
 constexpr int kAreaCells = 80;
-// A fit whose largest distance exceeds this many tolerances is reported;
-// the Newton runs accept no more.
-constexpr double kOutsideFactor = 1.5;
+// Facets longer than this many tolerances give the fit points inside them
+// as well as their corners, this far apart: a surface over a coarse mesh
+// has points to follow between the corners, as over a fine one.
+constexpr double kFacetPointSpacing = 2.0;
 constexpr int kRbfKernel = 2;
 // The chord tolerance of the boundary's sampling, as a share of the size
 // of its curves (0.1 on curves 10 long), and the one of a boundary without
@@ -223,14 +225,20 @@ NurbsSurf* FaceApproximation::run()
         &FaceApproximation::result};
     if (mesh == nullptr)
         return nullptr;
+    bool failed = false;
     for (Stage stage : stages) {
         const Outcome outcome = (this->*stage)();
-        if (outcome == Outcome::Fail)
-            return nullptr; // S and the working data go with this object
-        if (outcome == Outcome::Return)
-            return S.release();
+        // On a failure S and the working data go with this object.
+        failed = outcome == Outcome::Fail;
+        if (outcome != Outcome::Next)
+            break;
     }
-    return S.release();
+    NurbsSurf* result = failed ? nullptr : S.release();
+    // A stage that gave up said why; a cancellation before there was a
+    // surface says so.
+    if (result == nullptr && cancelled())
+        std::cout << FailureMessages::kApproximationCancelled << std::endl;
+    return result;
 }
 
 // Stage 1: the boundary curves, longest first, chained and oriented; their
@@ -250,8 +258,12 @@ FaceApproximation::Outcome FaceApproximation::boundaryChain()
         chain.curves.append(c);
         lengths.add(sampledCurveLength(c, 22, false));
     }
-    if (cancelled() || chain.curves.count == 0)
+    if (cancelled())
         return Outcome::Fail;
+    if (chain.curves.count == 0) {
+        std::cout << FailureMessages::kEmptyChain << std::endl;
+        return Outcome::Fail;
+    }
     chain.orderCurves(0);
     chain.getNumCurves(&joints);
     return Outcome::Next;
@@ -345,14 +357,16 @@ FaceApproximation::Outcome FaceApproximation::shapeTests()
     std::cout << "picked " << samples.count << " polygons on Boundary at  " << parameterCount
               << " points on Loop " << std::endl;
     profileLog() << " picked " << hitPolygons.count << " polygons on Boundary " << std::endl;
-    if (hitPolygons.count < 3)
+    if (hitPolygons.count < 3) {
+        std::cout << FailureMessages::kFewBoundaryHits << std::endl;
         return Outcome::Fail;
+    }
     if (!isPlanar) {
         CStatistic alongAxis;
         for (int k = 0; k < sampleSet.count; ++k)
             alongAxis.add(std::fabs(dot(sampleSet[k].Normal, axis.direction)));
         if (alongAxis.max < kTubeCosine) {
-            std::cout << "capped Cylinder" << std::endl;
+            std::cout << FailureMessages::kCappedCylinder << std::endl;
             return Outcome::Fail;
         }
     }
@@ -379,7 +393,7 @@ FaceApproximation::Outcome FaceApproximation::startSurface()
             if (cancelled())
                 return Outcome::Return;
             if (S != nullptr && S->checkControlNetAngles()) {
-                std::cout << "makro returned a bad surface" << std::endl;
+                std::cout << FailureMessages::kMakroBadSurface << std::endl;
                 return Outcome::Fail;
             }
             if (S == nullptr) {
@@ -392,13 +406,13 @@ FaceApproximation::Outcome FaceApproximation::startSurface()
             }
         }
         if (S == nullptr || S->checkControlNetAngles()) {
-            std::cout << (S == nullptr ? "no start surface" : "start surface is a bad surface")
+            std::cout << (S == nullptr ? FailureMessages::kNoStartSurface : FailureMessages::kBadStartSurface)
                       << std::endl;
             return Outcome::Fail;
         }
     }
     if (!S->isSurface()) {
-        std::cout << "start geometry is not a surface" << std::endl;
+        std::cout << FailureMessages::kStartNotSurface << std::endl;
         return Outcome::Fail;
     }
     return Outcome::Next;
@@ -518,7 +532,7 @@ FaceApproximation::Outcome FaceApproximation::draftSurface()
 {
     selectionPoints.count = 0;
     selectPolygonHits(S.get(), mesh, selectionPoints, !reversed, fullMode ? 4 : 2, &boundaryPolygon,
-                      &hitPolygons, true, -1);
+                      &hitPolygons, true, -1, kFacetPointSpacing * tol);
     selection.selectAll();
     S->invertPoints(selection, 3, 3, false);
     S->PointInversion(selection, 10);
@@ -568,7 +582,7 @@ FaceApproximation::Outcome FaceApproximation::selectionCheck()
     // The boundary's own hits seed the second selection as they did the first.
     selectionPoints.count = 0;
     selectPolygonHits(S.get(), mesh, selectionPoints, true, 5, &boundaryPolygon, &hitPolygons, true,
-                      -1);
+                      -1, kFacetPointSpacing * tol);
     selection.selectAll();
     S->invertPoints(selection, 3, 3, false);
     S->PointInversion(selection, 10);
@@ -579,7 +593,7 @@ FaceApproximation::Outcome FaceApproximation::selectionCheck()
     dropFailed(selection);
     const CStatistic stat = fitErrorStatistics(selection, nullptr, nullptr, 0.0, 0);
     if (stat.count > 3 && stat.max > 250.0 * tol) {
-        std::cout << "selection Error dMax = " << stat.max << "  terminate." << std::endl;
+        std::cout << FailureMessages::kSelectionError << stat.max << "  terminate." << std::endl;
         dumpSurface(*S, "c:/tmp/selError.out", true);
         dumpPoints(selection, "c:/tmp/selError.mp", true);
         return Outcome::Fail;
@@ -599,7 +613,7 @@ FaceApproximation::Outcome FaceApproximation::refine()
 {
     const bool fastRefinement = fast || selection.count > 2000;
     if (controlPointCount(*S) > kMaxControlPoints) {
-        std::cout << "Shortcut delete a degenerate face " << std::endl;
+        std::cout << FailureMessages::kDegenerateFace << std::endl;
         return Outcome::Fail;
     }
     if (!fastRefinement)
@@ -630,7 +644,7 @@ FaceApproximation::Outcome FaceApproximation::fastRefinementRuns()
         std::cout << "fit folds the surface: area " << area << " against " << unrefinedArea
                   << " before the correction" << std::endl;
         if (attempt == kFoldRetries || !dropFarthestPoints(unrefined, candidates)) {
-            std::cout << " folded surface, face refused " << std::endl;
+            std::cout << " " << FailureMessages::kFoldedSurface << " " << std::endl;
             return Outcome::Fail;
         }
         adoptKnotsAndNet(*S, unrefined);
@@ -712,8 +726,8 @@ FaceApproximation::Outcome FaceApproximation::judgeFit()
     IndexSubset<CFitPoint> judged = measuredCopy(*S, selection, copies);
     dropFailed(judged);
     const CStatistic stat = fitErrorStatistics(judged, nullptr, nullptr, 0.0, 0);
-    if (stat.count > 0 && stat.max > kOutsideFactor * tol)
-        std::cout << "face fit outside the tolerance: dMax=" << stat.max << " rms=" << stat.rms()
+    if (stat.count > 0 && stat.max > kFitSlack * tol)
+        std::cout << FailureMessages::kOutsideTolerance << ": dMax=" << stat.max << " rms=" << stat.rms()
                   << " for dTol=" << tol << std::endl;
     return Outcome::Next;
 }
@@ -737,7 +751,7 @@ FaceApproximation::Outcome FaceApproximation::newtonRuns()
     dumpSurface(*S, "c:/tmp/NewtonStart.out", true);
     for (int run = 0; run < kNewtonRuns; ++run) {
         if (S->checkControlNetAngles()) {
-            std::cout << " bad surface stage 3, ignoring " << std::endl;
+            std::cout << " " << FailureMessages::kBadSurfaceStage3 << " " << std::endl;
             return Outcome::Fail;
         }
         IndexSubset<CFitPoint> fieldPoints(thinned);
@@ -799,7 +813,7 @@ FaceApproximation::Outcome FaceApproximation::newtonRuns()
         }
         working.count = kept;
         if (working.count < 3) {
-            std::cout << "fewer than 3 points inside the boundary" << std::endl;
+            std::cout << FailureMessages::kFewPointsInside << std::endl;
             return Outcome::Fail;
         }
 
@@ -807,7 +821,7 @@ FaceApproximation::Outcome FaceApproximation::newtonRuns()
         std::cout << "Post aproximation Histo=" << std::endl
                   << stat << " lauf=" << run << " dTolAppox " << tol << std::endl;
         profileLog() << "Post aproximation Histo=" << std::endl << stat << std::endl;
-        if (stat.rms() < 1.25 * tol && stat.max < 1.5 * tol)
+        if (stat.rms() < 1.25 * tol && stat.max < kFitSlack * tol)
             break;
         // The next run gets more freedom where the working set misses half
         // the tolerance: knots inserted in both directions, at most 7 each.

@@ -3,7 +3,10 @@
 #include "geometry/NurbsSurf.h"
 #include "healing/SkinTopology.h"
 #include "net/Face.h"
+#include "net/FaceApproximation.h"
 #include "net/FaceDisplay.h"
+#include "net/FaceMeshDistance.h"
+#include "net/FailureMessages.h"
 #include "net/SurfaceNet.h"
 #include "plugin/Commands.h"
 #include "plugin/MeshObject.h"
@@ -51,6 +54,52 @@ int edgeCount(const CFace& face)
     for (const CLoop* loop : face.trimLoops)
         edges += loop != nullptr ? loop->getCard() : 0;
     return edges;
+}
+
+// How far a face may lie from the mesh, in fit tolerances, that no facet
+// is sought beyond: a point farther counts as that far.
+constexpr double kMeshReach = 10.0;
+
+// How far the face lies from the net's mesh, on a grid of the net's fit
+// tolerance, with the share beyond the fit's slack; nothing is measured
+// without a mesh.
+FaceMeshDistance meshDistance(CFace& face, const GB::CSurfaceNet& net)
+{
+    const double tolerance = net.surfaceTolerance;
+    if (net.mesh == nullptr)
+        return {};
+    return measureFaceMeshDistance(face, *net.mesh, tolerance, kFitSlack * tolerance,
+                                   kMeshReach * tolerance);
+}
+
+// The faces that their heal moved off the mesh, each with how far it lay as
+// found and as healed: a healed face beyond the fit's slack from the mesh
+// that was found within it, or farther than found (by more than the gaps'
+// noise) beyond it. A face pulled to meet a neighbour that bulges off the
+// mesh leaves the mesh itself; the seam it mends is no reason to keep that.
+struct HealOffTheMesh {
+    int face = 0;
+    double found = 0.0;
+    double healed = 0.0;
+};
+std::vector<HealOffTheMesh> healsOffTheMesh(const std::vector<std::unique_ptr<CFace>>& found,
+                                            const Kor::List<CFace*>& healed,
+                                            const GB::CSurfaceNet& net)
+{
+    std::vector<HealOffTheMesh> off;
+    const double limit = kFitSlack * net.surfaceTolerance;
+    for (int f = 0; f < healed.count && std::size_t(f) < found.size(); ++f) {
+        if (found[std::size_t(f)] == nullptr || healed[f] == nullptr)
+            continue;
+        const FaceMeshDistance after = meshDistance(*healed[f], net);
+        if (after.surfacePoints == 0 || !(after.largest > limit))
+            continue;
+        const FaceMeshDistance before = meshDistance(*found[std::size_t(f)], net);
+        if (before.largest <= limit ||
+            after.largest > before.largest + kGapNoise * net.surfaceTolerance)
+            off.push_back({f, before.largest, after.largest});
+    }
+    return off;
 }
 
 bool isCancelled(CProgress* progress)
@@ -286,6 +335,15 @@ void CMakeTight::healFaces(CProgress* progress)
             std::cout << "Heal undone on face " << number(f) << ": its "
                       << foundEdges[std::size_t(f)] << " edges became " << edges << std::endl;
         }
+    // A face the heal moved off the mesh goes back too; the shared edges are
+    // judged with it as found.
+    for (const HealOffTheMesh& off : healsOffTheMesh(found, faces, *net))
+        if (!back[std::size_t(off.face)]) {
+            swapFound(off.face);
+            back[std::size_t(off.face)] = true;
+            std::cout << "Heal undone on face " << number(off.face) << ": it lay " << off.found
+                      << " from the mesh, healed " << off.healed << std::endl;
+        }
     for (Verdict verdict = judge(); verdict.apart != 0;) {
         const auto [a, b] = verdict.first;
         // At least one of the two is still healed: the edge lay as found
@@ -336,7 +394,7 @@ void CMakeTight::healFaces(CProgress* progress)
         if (g.gap <= dTol ||
             (was != before.end() && std::fabs(g.gap - was->second) <= kGapNoise * dTol))
             continue;
-        std::cout << "Heal failed for dTol=" << dTol << ": the shared edge of faces " << number(g.a)
+        std::cout << FailureMessages::kHealFailed << " for dTol=" << dTol << ": the shared edge of faces " << number(g.a)
                   << " and " << number(g.b) << " lies " << g.gap << " apart";
         if (was != before.end())
             std::cout << " (found " << was->second << ")";
@@ -370,7 +428,7 @@ std::string gapLine(std::vector<SharedEdgeGap> gaps, const std::vector<int>& fac
     std::string line;
     for (const SharedEdgeGap& g : gaps) {
         if (line.empty())
-            line = "Gap between faces " + number(g.a) + " and " + number(g.b) + ": " +
+            line = std::string(FailureMessages::kGapBetweenFaces) + " " + number(g.a) + " and " + number(g.b) + ": " +
                    figure(g.gap) + " exceeds the tolerance " + figure(tolerance);
         else
             line += "; faces " + number(g.a) + " and " + number(g.b) + ": " + figure(g.gap);
@@ -431,6 +489,12 @@ bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool appr
         }
     }
     std::cout << "Conversion is done." << std::endl;
+    // Each Brep as committed, measured against the mesh.
+    committedDistances.clear();
+    for (std::size_t b = 0; b < breps.size(); ++b)
+        if (breps[b]->m_F.Count() > 0)
+            if (const std::unique_ptr<CFace> face{faceFromBrepFace(breps[b]->m_F[0])})
+                committedDistances.emplace_back(brepFaces[b], meshDistance(*face, net));
     // The Breps as committed must meet along their shared edges within the
     // tolerance; where they do not, the user is told which faces part.
     std::vector<FaceOutline> outlines;

@@ -1,6 +1,6 @@
 #include "TestHost.h"
 
-#include "apps/vzhost/FailureLines.h"
+#include "net/FailureMessages.h"
 
 #include <fstream>
 
@@ -276,7 +276,9 @@ TEST(HostScript, FailedJobNamesWhatFailedAndWhyNotAProgressLine)
 {
     HeadlessHost host;
     ASSERT_TRUE(host.start(hosttest::settings()));
-    VezadRunner::addFailureLines(host);
+    // The kinds the plug-in registers with its host as it loads.
+    for (const FailureMessages::FailureLineKind& kind : FailureMessages::failureLineKinds())
+        VezadApp().RegisterFailureLine(kind.what, kind.causes);
     // Prints its argument as the system would, on standard output.
     host.addDirective("say", [](const std::vector<std::string>& arguments, std::string&) {
         for (const std::string& a : arguments)

@@ -1,0 +1,198 @@
+// The distance of a trimmed face from the mesh, both ways (see the header).
+#include "net/FaceMeshDistance.h"
+
+#include "foundation/FitPoint.h"
+#include "foundation/VertexList.h"
+#include "geometry/NurbsSurf.h"
+#include "mesh/BaseMesh.h"
+#include "mesh/MeshProjection.h"
+#include "mesh/VertexSampling.h"
+#include "net/Face.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using Fenwo::NurbsSurf;
+
+// Iso lines, and chords along each, by which the face's extent in space is
+// estimated in either direction.
+constexpr int kExtentLines = 5;
+constexpr int kExtentChords = 16;
+// Newton iterations of a mesh vertex's inversion onto the surface.
+constexpr int kVertexInversion = 10;
+
+// The (u, v) box of the polygon.
+bool polygonBox(const CVertexList& polygon, double low[2], double high[2])
+{
+    if (polygon.getCount() < 3)
+        return false;
+    low[0] = low[1] = HUGE_VAL;
+    high[0] = high[1] = -HUGE_VAL;
+    for (const CVertex<double, 3>* v : polygon.vertices)
+        for (int a = 0; a < 2; ++a) {
+            low[a] = std::min(low[a], v->data[a]);
+            high[a] = std::max(high[a], v->data[a]);
+        }
+    return high[0] > low[0] && high[1] > low[1];
+}
+
+// The mean length in space of iso lines across the box: along u (dir 0) or
+// along v (dir 1).
+double isoLength(NurbsSurf& s, const double low[2], const double high[2], int dir)
+{
+    double sum = 0.0;
+    Vector a(3), b(3);
+    for (int line = 0; line < kExtentLines; ++line) {
+        const double across = (line + 0.5) / kExtentLines;
+        double length = 0.0;
+        for (int k = 0; k <= kExtentChords; ++k) {
+            const double along = double(k) / kExtentChords;
+            const double t[2] = {dir == 0 ? along : across, dir == 0 ? across : along};
+            s.evaluatePoint(b, low[0] + t[0] * (high[0] - low[0]),
+                            low[1] + t[1] * (high[1] - low[1]));
+            if (k > 0)
+                length += norm(b - a);
+            std::swap(a, b);
+        }
+        sum += length;
+    }
+    return sum / kExtentLines;
+}
+
+// The u values where the polygon's edges cross the line v = const, in
+// ascending order: between the first and second, third and fourth ... lies
+// the inside. An edge's lower end counts as above the line, so that a
+// vertex on the line is crossed once or not at all.
+void rowCrossings(const CVertexList& polygon, double v, std::vector<double>& crossings)
+{
+    crossings.clear();
+    const int n = polygon.getCount();
+    for (int k = 0; k < n; ++k) {
+        const double* a = polygon.vertices[k]->data;
+        const double* b = polygon.vertices[(k + 1) % n]->data;
+        if ((a[1] >= v) == (b[1] >= v))
+            continue;
+        crossings.push_back(a[0] + (v - a[1]) * (b[0] - a[0]) / (b[1] - a[1]));
+    }
+    std::sort(crossings.begin(), crossings.end());
+}
+
+bool insideRow(const std::vector<double>& crossings, double u)
+{
+    const auto above = std::upper_bound(crossings.begin(), crossings.end(), u);
+    return (above - crossings.begin()) % 2 == 1;
+}
+
+} // namespace
+
+FaceMeshDistance measureFaceMeshDistance(CFace& face, Mesh::CBaseMesh& mesh, double tolerance,
+                                         double limit, double reach)
+{
+    FaceMeshDistance result;
+    NurbsSurf* s = face.getNurbsSurf();
+    if (s == nullptr || !(tolerance > 0.0) || mesh.facetHash.cells.count == 0)
+        return result;
+    CVertexList built;
+    if (face.uvPolygon.getCount() == 0)
+        face.buildUVPolygon(built, 1, 0.1);
+    const CVertexList& polygon = face.uvPolygon.getCount() > 0 ? face.uvPolygon : built;
+    double low[2], high[2];
+    if (!polygonBox(polygon, low, high))
+        return result;
+
+    // The grid: cells about a tolerance wide in space, fewer on a large face.
+    const double lengths[2] = {isoLength(*s, low, high, 0), isoLength(*s, low, high, 1)};
+    double spacing = tolerance;
+    if (lengths[0] * lengths[1] > kMaxFaceMeshPoints * spacing * spacing)
+        spacing = std::sqrt(lengths[0] * lengths[1] / kMaxFaceMeshPoints);
+    int counts[2];
+    for (int a = 0; a < 2; ++a) {
+        const double n = std::ceil(lengths[a] / spacing);
+        counts[a] = std::isfinite(n) ? int(std::clamp(n, 1.0, double(kMaxFaceMeshPoints))) : 1;
+    }
+    // Each mesh vertex found near the surface, with the parameters of the
+    // grid point it was found from: the start of its inversion.
+    std::vector<std::pair<int, int>> found; // vertex, grid point
+    std::vector<std::pair<double, double>> parameters;
+    std::vector<double> crossings;
+    Kor::List<int> facets, vertices;
+    int beyond = 0;
+    Vector p(3);
+    const double nearFactor = spacing / mesh.facetHash.cellSize;
+    for (int j = 0; j < counts[1]; ++j) {
+        const double v = low[1] + (j + 0.5) * (high[1] - low[1]) / counts[1];
+        rowCrossings(polygon, v, crossings);
+        for (int i = 0; i < counts[0]; ++i) {
+            const double u = low[0] + (i + 0.5) * (high[0] - low[0]) / counts[0];
+            if (!insideRow(crossings, u))
+                continue;
+            s->evaluatePoint(p, u, v);
+            Mesh::MeshFoot foot;
+            const double distance =
+                Mesh::nearestMeshPoint(&mesh, p.data, reach, foot) ? foot.distance : reach;
+            ++result.surfacePoints;
+            result.surfaceLargest = std::max(result.surfaceLargest, distance);
+            if (distance > limit)
+                ++beyond;
+            if (foot.facet < 0)
+                continue;
+            const CVertex<float, 3> near{float(foot.point[0]), float(foot.point[1]),
+                                         float(foot.point[2])};
+            if (!Mesh::facetsNearPoint(&mesh, near, facets, nearFactor)) {
+                facets.count = 0;
+                facets.append(foot.facet);
+            }
+            if (!collectFacetVertices(&mesh, facets, vertices))
+                continue;
+            const int point = int(parameters.size());
+            parameters.emplace_back(u, v);
+            for (int vertex : vertices)
+                found.emplace_back(vertex, point);
+        }
+    }
+    if (result.surfacePoints > 0)
+        result.shareBeyond = double(beyond) / result.surfacePoints;
+
+    // Every vertex once, starting from the first grid point that found it.
+    std::sort(found.begin(), found.end());
+    found.erase(std::unique(found.begin(), found.end(),
+                            [](const auto& a, const auto& b) { return a.first == b.first; }),
+                found.end());
+    CFitPointArray points;
+    float xyz[3];
+    for (const auto& [vertex, point] : found) {
+        CVertex<float, 3> corner;
+        if (!mesh.getVertex(vertex, corner))
+            continue;
+        for (int a = 0; a < 3; ++a)
+            xyz[a] = corner.data[a];
+        CFitPoint fp(Vector(xyz, 3), Vector(parameters[std::size_t(point)].first,
+                                            parameters[std::size_t(point)].second));
+        fp.state = 1;
+        points.append(fp);
+    }
+    IndexSubset<CFitPoint> all(points);
+    all.selectAll();
+    s->PointInversion(all, kVertexInversion);
+    CVertex<double, 3> uv;
+    for (int k = 0; k < points.count; ++k) {
+        const CFitPoint& fp = points[k];
+        // A vertex whose foot lies on the domain's edge or outside the trim
+        // lies beyond the face.
+        if (fp.boundary != 0 || fp.uv.n < 2)
+            continue;
+        uv.data[0] = fp.uv[0];
+        uv.data[1] = fp.uv[1];
+        uv.data[2] = 0.0;
+        if (!polygon.isInside(uv, false))
+            continue;
+        ++result.meshVertices;
+        result.vertexLargest = std::max(result.vertexLargest, std::sqrt(fp.dist2));
+    }
+    result.largest = std::max(result.surfaceLargest, result.vertexLargest);
+    return result;
+}

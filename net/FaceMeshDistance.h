@@ -1,0 +1,49 @@
+// How far a trimmed face lies from the mesh it was fitted to, measured both
+// ways on the face as it stands (the commit's faces before and after their
+// heal, the Breps the commit made of them):
+// - the surface inside the trim, on a grid about a tolerance fine in space
+//   (finer than the mesh points a fit on a coarse mesh has, where a surface
+//   may bulge between them), each grid point to the nearest point of the
+//   mesh's facets;
+// - the mesh's vertices around those nearest points whose nearest point of
+//   the surface lies inside the trim (every mesh point of a fine mesh's
+//   region), each to the surface.
+// Both go through the mesh's facet hash (Mesh::nearestMeshPoint,
+// Mesh::facetsNearPoint): the cost follows the face's size and the facets
+// under it, not the mesh's facet count.
+//
+// Plain values; the face's surface evaluation tables and the mesh's hash
+// queries are used, so neither may be in use elsewhere meanwhile. The
+// mesh's facet hash must be built (without it nothing is measured).
+#pragma once
+
+class CFace;
+namespace Mesh {
+class CBaseMesh;
+}
+
+struct FaceMeshDistance {
+    // Points of the surface measured to the mesh, and their largest distance
+    // (a point with no facet within the reach counts as that far).
+    int surfacePoints = 0;
+    double surfaceLargest = 0.0;
+    // Mesh vertices measured to the surface, and their largest distance.
+    int meshVertices = 0;
+    double vertexLargest = 0.0;
+    // The larger of the two.
+    double largest = 0.0;
+    // The share of the surface points farther from the mesh than the limit
+    // asked for: about the share of the face's area off the mesh.
+    double shareBeyond = 0.0;
+};
+
+// The face's distance from the mesh on a grid of spacing about `tolerance`
+// (coarser on a face too large for kMaxFaceMeshPoints such points), with the
+// share of it farther than `limit`; facets farther than `reach` from a point
+// are not sought. Nothing measured (counts 0) for a face without a NURBS
+// surface or trim loop, or a mesh without a facet hash.
+FaceMeshDistance measureFaceMeshDistance(CFace& face, Mesh::CBaseMesh& mesh, double tolerance,
+                                         double limit, double reach);
+
+// The surface points of one face at the most.
+constexpr int kMaxFaceMeshPoints = 40000;
