@@ -22,6 +22,8 @@ using Mesh::CBaseMesh;
 
 // The rows of a facet's points at the most (a facet 100 spacings long).
 constexpr int kMaxFacetDivisions = 100;
+// A facet faces along a surface within 60 degrees of its normal.
+constexpr double kAlongCosine = 0.5;
 using Mesh::HitSet;
 
 // +1 when the hit's facet normal and n make a non-negative dot product.
@@ -296,6 +298,9 @@ int selectPolygonHits(Fenwo::NurbsSurf* surface, Mesh::CBaseMesh* mesh, CFitPoin
         progress->begin(0, us.n * vs.n);
     const int wanted = sameSide ? 1 : -1;
     std::vector<int> hitFacets;
+    // The facets hit facing along the surface (their normal within 60
+    // degrees of its normal): only those give points inside them.
+    std::vector<int> alongFacets;
     HitSet hits;
     Vector P(3), N(3);
     CVertex<double, 3> uvPoint;
@@ -330,6 +335,8 @@ int selectPolygonHits(Fenwo::NurbsSurf* surface, Mesh::CBaseMesh* mesh, CFitPoin
                 if (orientationSign(*hits[k], N) != wanted)
                     continue;
                 CFitPoint fp = fitPointOfHit(*hits[k], P, u, v, -1, -1);
+                if (facetSpacing > 0.0 && std::fabs(cosineBetween(N, fp.Normal)) >= kAlongCosine)
+                    alongFacets.push_back(hits[k]->facet);
                 fp.Normal.resize(0, true);
                 fitPoints.append(fp);
                 hitFacets.push_back(hits[k]->facet);
@@ -367,8 +374,12 @@ int selectPolygonHits(Fenwo::NurbsSurf* surface, Mesh::CBaseMesh* mesh, CFitPoin
         for (int k = 0; k < vertices.count; ++k)
             if (mesh->getVertex(vertices[k], xyz))
                 fitPoints.append(CFitPoint(Vector(xyz, 3), Vector(0.0, 0.0)));
-        if (facetSpacing > 0.0)
-            for (int f : facetList)
+        // A facet steep to the surface (reaching over a thin part's edge to
+        // its far side) gives its corners alone: its inside lies off the
+        // sheet the face follows.
+        std::sort(alongFacets.begin(), alongFacets.end());
+        for (int f : facetList)
+            if (std::binary_search(alongFacets.begin(), alongFacets.end(), f))
                 appendFacetPoints(mesh, f, facetSpacing, fitPoints);
     }
     return fitPoints.count;

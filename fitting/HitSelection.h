@@ -88,9 +88,11 @@ bool findPreviousNeighbourHit(const CFitPointArray& fitPoints, int i, int j, int
 // " vNums.getCard() = " report the counts; the facets are appended to
 // `facets` when given. A higher level first thins the vertices through a
 // sparse point hash to count / 2^(level - 3) of them. With a positive
-// facetSpacing, every hit facet with corners farther apart than that adds
-// points inside it and on its sides (uv (0, 0)) at most that far apart, after
-// the vertices: a mesh coarse against the spacing gives the fit points
+// facetSpacing, every hit facet with corners farther apart than that, and
+// hit facing along the surface (within 60 degrees of its normal: not a
+// facet reaching over a thin part's edge to its far side), adds points
+// inside it and on its sides (uv (0, 0)) at most that far apart, after the
+// vertices: a mesh coarse against the spacing gives the fit points
 // within its facets as a finer tessellation of the same shape gives it
 // vertices there.
 // Returns the number of fit points; 0 for a null surface or mesh.

@@ -36,6 +36,9 @@ constexpr int kMaxFallbackCorners = 20;
 constexpr double kSharedCornerDistance = 1e-3;
 // A line closer to parallel with the candidates' plane gets no synthetic hit.
 constexpr double kMinSyntheticCosine = 1e-8;
+// The facets a nearest-point search remembers as measured (a short list,
+// searched from its start).
+constexpr std::size_t kMeasuredFacetsKept = 64;
 
 // Holds the mesh's lock for the lifetime of the guard.
 class MeshLock {
@@ -708,6 +711,16 @@ bool nearestMeshPoint(CBaseMesh* mesh, const double p[3], double within, MeshFoo
         return false;
     MeshLock guard(mesh);
     double best = within;
+    // The facets measured so far (a large facet has an item in every cell it
+    // crosses, each of which the search meets): each is measured once.
+    std::vector<int> measured;
+    const auto measure = [&](int facet, const float* corners) {
+        if (std::find(measured.begin(), measured.end(), facet) != measured.end())
+            return;
+        if (measured.size() < kMeasuredFacetsKept)
+            measured.push_back(facet);
+        measureFacet(mesh, facet, corners, p, best, foot);
+    };
     const auto lowerBound = [p](const float* xyz) {
         double d2 = 0.0;
         for (int a = 0; a < 3; ++a) {
@@ -722,7 +735,7 @@ bool nearestMeshPoint(CBaseMesh* mesh, const double p[3], double within, MeshFoo
         for (const auto* cell : mesh->facetHash.cells)
             for (const CFacetCentroid* item : cell->items)
                 if (lowerBound(item->data) - double(item->radius) < best)
-                    measureFacet(mesh, item->facet, nullptr, p, best, foot);
+                    measure(item->facet, nullptr);
         return foot.facet >= 0;
     }
     const double cellSize = mesh->facetHash.cellSize;
@@ -749,7 +762,7 @@ bool nearestMeshPoint(CBaseMesh* mesh, const double p[3], double within, MeshFoo
         const CFacetHashIndex::Item* item = flat->items.data() + cell.first;
         for (int n = 0; n < cell.count; ++n, ++item)
             if (lowerBound(item->xyz) - double(item->radius) < best)
-                measureFacet(mesh, item->facet, flat->cornersOf(*item), p, best, foot);
+                measure(item->facet, flat->cornersOf(*item));
     };
     // Shell r holds the cells r keys from p's cell along some axis; every
     // item beyond it lies more than r cell sizes from p.

@@ -24,6 +24,38 @@ constexpr int kExtentLines = 5;
 constexpr int kExtentChords = 16;
 // Newton iterations of a mesh vertex's inversion onto the surface.
 constexpr int kVertexInversion = 10;
+// A facet faces as the face's sheet does within 60 degrees of the surface's
+// normal (the right way round).
+constexpr double kSheetCosine = 0.5;
+// The facets sought across a vertex's normal line, in hash cells around its
+// foot, and the share of its distance by which a crossing must be nearer.
+constexpr double kSheetSearch = 2.0;
+constexpr double kSheetMargin = 1e-6;
+
+// Whether the mesh crosses the surface's normal line through the vertex's
+// foot nearer to the surface than the vertex: the vertex lies behind the
+// sheet the face follows (a wing's lower skin under a trailing edge whose
+// facets reach over to it), not on it.
+bool behindTheSheet(NurbsSurf& s, Mesh::CBaseMesh& mesh, const CFitPoint& vertex, double distance)
+{
+    Vector foot(3), normal(3);
+    s.evaluatePointAndNormal(vertex.uv[0], vertex.uv[1], foot, normal);
+    const CVertex<float, 3> from{float(foot[0]), float(foot[1]), float(foot[2])};
+    const CVertex<float, 3> along{float(normal[0]), float(normal[1]), float(normal[2])};
+    Mesh::HitSet hits;
+    bool behind = false;
+    if (Mesh::meshHitsAlongDirection(&mesh, from, along, hits, kSheetSearch, false))
+        for (int k = 0; k < hits.count && !behind; ++k) {
+            double d2 = 0.0;
+            for (int a = 0; a < 3; ++a) {
+                const double d = double(hits[k]->data[a]) - foot[a];
+                d2 += d * d;
+            }
+            behind = std::sqrt(d2) < distance - kSheetMargin * (1.0 + distance);
+        }
+    hits.removeAll(true, true);
+    return behind;
+}
 
 // The (u, v) box of the polygon.
 bool polygonBox(const CVertexList& polygon, double low[2], double high[2])
@@ -115,9 +147,29 @@ FaceMeshDistance measureFaceMeshDistance(CFace& face, Mesh::CBaseMesh& mesh, dou
         counts[a] = std::isfinite(n) ? int(std::clamp(n, 1.0, double(kMaxFaceMeshPoints))) : 1;
     }
     // Each mesh vertex found near the surface, with the parameters of the
-    // grid point it was found from: the start of its inversion.
-    std::vector<std::pair<int, int>> found; // vertex, grid point
+    // grid point it was found from (the start of its inversion) and whether
+    // the facet it was found on faces along the surface's normal there.
+    struct Found {
+        int vertex, point;
+        int side; // +1 along the normal, -1 against it, 0 across
+    };
+    std::vector<Found> found;
     std::vector<std::pair<double, double>> parameters;
+    // Which way the mesh's sheet faces against the surface's normal: the
+    // facets nearest the grid points vote.
+    int facing = 0;
+    Vector n(3);
+    Mesh::CBaseMesh::Direction facetNormal;
+    const auto cosine = [&](int facet) {
+        if (!mesh.getFacetNormal(facet, facetNormal))
+            return 0.0;
+        double c = 0.0, length = 0.0;
+        for (int a = 0; a < 3; ++a) {
+            c += double(facetNormal.data[a]) * n[a];
+            length += double(facetNormal.data[a]) * facetNormal.data[a];
+        }
+        return length > 0.0 ? c / std::sqrt(length) : 0.0;
+    };
     std::vector<double> crossings;
     Kor::List<int> facets, vertices;
     int beyond = 0;
@@ -140,31 +192,47 @@ FaceMeshDistance measureFaceMeshDistance(CFace& face, Mesh::CBaseMesh& mesh, dou
                 ++beyond;
             if (foot.facet < 0)
                 continue;
+            s->getRawNormal(n, u, v);
+            if (const double length = norm(n); length > 0.0)
+                n *= 1.0 / length;
+            facing += cosine(foot.facet) >= 0.0 ? 1 : -1;
             const CVertex<float, 3> near{float(foot.point[0]), float(foot.point[1]),
                                          float(foot.point[2])};
             if (!Mesh::facetsNearPoint(&mesh, near, facets, nearFactor)) {
                 facets.count = 0;
                 facets.append(foot.facet);
             }
-            if (!collectFacetVertices(&mesh, facets, vertices))
-                continue;
             const int point = int(parameters.size());
             parameters.emplace_back(u, v);
-            for (int vertex : vertices)
-                found.emplace_back(vertex, point);
+            Kor::List<int> one;
+            for (int facet : facets) {
+                one.count = 0;
+                one.append(facet);
+                if (!collectFacetVertices(&mesh, one, vertices))
+                    continue;
+                const double c = cosine(facet);
+                const int side = c >= kSheetCosine ? 1 : -c >= kSheetCosine ? -1 : 0;
+                for (int vertex : vertices)
+                    found.push_back({vertex, point, side});
+            }
         }
     }
+    // The vertices of facets that face the other way belong to another
+    // sheet: a thin part's far side, a trailing edge's lower skin.
+    const int sheet = facing >= 0 ? 1 : -1;
+    std::erase_if(found, [sheet](const Found& f) { return f.side != sheet; });
     if (result.surfacePoints > 0)
         result.shareBeyond = double(beyond) / result.surfacePoints;
 
     // Every vertex once, starting from the first grid point that found it.
-    std::sort(found.begin(), found.end());
+    std::stable_sort(found.begin(), found.end(),
+                     [](const Found& a, const Found& b) { return a.vertex < b.vertex; });
     found.erase(std::unique(found.begin(), found.end(),
-                            [](const auto& a, const auto& b) { return a.first == b.first; }),
+                            [](const Found& a, const Found& b) { return a.vertex == b.vertex; }),
                 found.end());
     CFitPointArray points;
     float xyz[3];
-    for (const auto& [vertex, point] : found) {
+    for (const auto& [vertex, point, side] : found) {
         CVertex<float, 3> corner;
         if (!mesh.getVertex(vertex, corner))
             continue;
@@ -190,8 +258,11 @@ FaceMeshDistance measureFaceMeshDistance(CFace& face, Mesh::CBaseMesh& mesh, dou
         uv.data[2] = 0.0;
         if (!polygon.isInside(uv, false))
             continue;
+        const double distance = std::sqrt(fp.dist2);
+        if (distance > limit && behindTheSheet(*s, mesh, fp, distance))
+            continue;
         ++result.meshVertices;
-        result.vertexLargest = std::max(result.vertexLargest, std::sqrt(fp.dist2));
+        result.vertexLargest = std::max(result.vertexLargest, distance);
     }
     result.largest = std::max(result.surfaceLargest, result.vertexLargest);
     return result;

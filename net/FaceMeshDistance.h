@@ -7,7 +7,10 @@
 //   mesh's facets;
 // - the mesh's vertices around those nearest points whose nearest point of
 //   the surface lies inside the trim (every mesh point of a fine mesh's
-//   region), each to the surface.
+//   region), each to the surface, where they belong to the sheet the face
+//   follows: found on facets that face as that sheet does, and, beyond the
+//   limit, with no facet across the surface's normal line nearer to the
+//   surface (not a thin part's far side).
 // Both go through the mesh's facet hash (Mesh::nearestMeshPoint,
 // Mesh::facetsNearPoint): the cost follows the face's size and the facets
 // under it, not the mesh's facet count.

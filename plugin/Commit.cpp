@@ -72,16 +72,8 @@ FaceMeshDistance meshDistance(CFace& face, const GB::CSurfaceNet& net)
                                    kMeshReach * tolerance);
 }
 
-// The faces that their heal moved off the mesh, each with how far it lay as
-// found and as healed: a healed face beyond the fit's slack from the mesh
-// that was found within it, or farther than found (by more than the gaps'
-// noise) beyond it. A face pulled to meet a neighbour that bulges off the
-// mesh leaves the mesh itself; the seam it mends is no reason to keep that.
-struct HealOffTheMesh {
-    int face = 0;
-    double found = 0.0;
-    double healed = 0.0;
-};
+} // namespace
+
 std::vector<HealOffTheMesh> healsOffTheMesh(const std::vector<std::unique_ptr<CFace>>& found,
                                             const Kor::List<CFace*>& healed,
                                             const GB::CSurfaceNet& net)
@@ -101,6 +93,8 @@ std::vector<HealOffTheMesh> healsOffTheMesh(const std::vector<std::unique_ptr<CF
     }
     return off;
 }
+
+namespace {
 
 bool isCancelled(CProgress* progress)
 {

@@ -15,6 +15,7 @@
 #include "platform/host/VezadSdk.h"
 #include "plugin/SharedEdgeGaps.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -51,7 +52,8 @@ public:
     // where it was within, nor farther from its neighbour than it was found
     // and beyond dTol, nor a face with other edges than it had: one or both
     // faces of such an edge go back to their shapes before the heal, until
-    // no edge is. "Heal failed for dTol=" then names each shared edge that
+    // no edge is; a face the heal moved off the mesh (healsOffTheMesh) goes
+    // back first. "Heal failed for dTol=" then names each shared edge that
     // ends beyond dTol other than it was found. A cancel through the net's
     // progress sink stops the run; the net's draft flag and sink are put
     // back either way. Faces left out are announced in a message box.
@@ -61,6 +63,25 @@ private:
     // Heals the faces; see work.
     void healFaces(CProgress* progress);
 };
+
+// A face that its heal moved off the mesh (its place among the faces), and
+// how far from the mesh it lay as found and as healed.
+struct HealOffTheMesh {
+    int face = 0;
+    double found = 0.0;
+    double healed = 0.0;
+};
+
+// The healed faces that lie farther from the net's mesh than the fit's
+// slack (kFitSlack tolerances of the net) where they were found within it,
+// or farther than found (by more than a hundredth of the tolerance) beyond
+// it, both measured as net/FaceMeshDistance.h measures: a face pulled to
+// meet a neighbour that bulges off the mesh has left the mesh itself, and
+// the seam it mends is no reason to keep that. found and healed hold the
+// same faces in the same order; none without a mesh.
+std::vector<HealOffTheMesh> healsOffTheMesh(const std::vector<std::unique_ptr<CFace>>& found,
+                                            const Kor::List<CFace*>& healed,
+                                            const GB::CSurfaceNet& net);
 
 // The one line that names the faces whose committed shared edge lies
 // farther apart than the tolerance, the farthest first: "Gap between faces

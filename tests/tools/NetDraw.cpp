@@ -3,6 +3,7 @@
 // import job on nets as users draw them (scripts/netsweep.sh).
 //
 //   netdraw [--jitter SHARE] [--seed N] MESH N STYLE LOOK OUT.grid [SCALE SCALED.stl]
+//   netdraw --shape NAME FACET OUT.stl [SCALE]
 //
 // LOOK is x,y,z towards the viewer. With SCALE, the mesh is first scaled by
 // that factor and written to SCALED.stl (a mesh in millimetres given in
@@ -11,6 +12,9 @@
 // points, by a generator seeded with N (1 by default): the same seed draws
 // the same net. Prints the regions the net encloses ("faces K"); exits 1
 // when no smooth spot is found, 2 on bad arguments or an unreadable mesh.
+// With --shape it writes a mesh of one of the shapes of mwtest::shapeSoup
+// (tests/support/TestMeshes.h) at the facet size given, scaled by SCALE,
+// as binary STL instead: one shape from coarse to fine, to draw nets on.
 #include "support/NetDrawings.h"
 
 #include "foundation/KorList.h"
@@ -58,7 +62,8 @@ bool readMesh(CFlatMesh& mesh, std::string path)
 int usage()
 {
     std::fprintf(stderr, "usage: netdraw [--jitter SHARE] [--seed N] MESH N STYLE LOOK OUT.grid "
-                         "[SCALE SCALED.stl]\n");
+                         "[SCALE SCALED.stl]\n"
+                         "       netdraw --shape bump|ellipsoid FACET OUT.stl [SCALE]\n");
     return 2;
 }
 
@@ -66,6 +71,22 @@ int usage()
 
 int main(int argc, char** argv)
 {
+    if (argc >= 2 && std::strcmp(argv[1], "--shape") == 0) {
+        if (argc != 5 && argc != 6)
+            return usage();
+        const double scale = argc == 6 ? std::atof(argv[5]) : 1.0;
+        const mwtest::MeshSoup soup = mwtest::shapeSoup(argv[2], std::atof(argv[3]), scale);
+        if (soup.facets.empty() || !(scale > 0.0))
+            return usage();
+        CFlatMesh mesh;
+        mwtest::fillFlatMesh(soup, mesh);
+        if (!mesh.writeBinarySTL(argv[4], nullptr, -1)) {
+            std::fprintf(stderr, "netdraw: cannot write %s\n", argv[4]);
+            return 2;
+        }
+        std::printf("facets %zu\n", soup.facets.size());
+        return 0;
+    }
     mwtest::NetSpot spot;
     while (argc >= 3 && (std::strcmp(argv[1], "--jitter") == 0 || std::strcmp(argv[1], "--seed") == 0)) {
         char* end = nullptr;
