@@ -22,6 +22,9 @@ using Mesh::CBaseMesh;
 
 // The rows of a facet's points at the most (a facet 100 spacings long).
 constexpr int kMaxFacetDivisions = 100;
+// Facets longer than this many spacings are coarse: they give points
+// inside them.
+constexpr double kCoarseFacet = 5.0;
 // A facet faces along a surface within 60 degrees of its normal.
 constexpr double kAlongCosine = 0.5;
 using Mesh::HitSet;
@@ -258,6 +261,10 @@ int appendFacetPoints(Mesh::CBaseMesh* mesh, int facet, double spacing, CFitPoin
     while (fan.next(a, b, c)) {
         const double length = std::max({pointDistance(a, b), pointDistance(b, c),
                                         pointDistance(c, a)});
+        // A facet within a few spacings is fine enough: its corners shape
+        // the fit as the corners of a fine mesh do.
+        if (!(length > kCoarseFacet * spacing))
+            continue;
         const double divisions = std::ceil(length / spacing);
         if (!(divisions > 1.0) || !std::isfinite(divisions))
             continue;

@@ -58,10 +58,6 @@ constexpr int kNewtonRuns = 5;
 constexpr double kFoldAreaRatio = 2.0;
 constexpr int kFoldRetries = 2;
 constexpr int kAreaCells = 80;
-// Facets longer than this many tolerances give the fit points inside them
-// as well as their corners, this far apart: a surface over a coarse mesh
-// has points to follow between the corners, as over a fine one.
-constexpr double kFacetPointSpacing = 2.0;
 constexpr int kRbfKernel = 2;
 // The chord tolerance of the boundary's sampling, as a share of the size
 // of its curves (0.1 on curves 10 long), and the one of a boundary without
@@ -532,7 +528,7 @@ FaceApproximation::Outcome FaceApproximation::draftSurface()
 {
     selectionPoints.count = 0;
     selectPolygonHits(S.get(), mesh, selectionPoints, !reversed, fullMode ? 4 : 2, &boundaryPolygon,
-                      &hitPolygons, true, -1, kFacetPointSpacing * tol);
+                      &hitPolygons, true, -1);
     selection.selectAll();
     S->invertPoints(selection, 3, 3, false);
     S->PointInversion(selection, 10);
@@ -582,7 +578,7 @@ FaceApproximation::Outcome FaceApproximation::selectionCheck()
     // The boundary's own hits seed the second selection as they did the first.
     selectionPoints.count = 0;
     selectPolygonHits(S.get(), mesh, selectionPoints, true, 5, &boundaryPolygon, &hitPolygons, true,
-                      -1, kFacetPointSpacing * tol);
+                      -1);
     selection.selectAll();
     S->invertPoints(selection, 3, 3, false);
     S->PointInversion(selection, 10);

@@ -208,8 +208,8 @@ TEST(HitSelection, PolygonHitsKeepSamplesInsideAndOnTheWantedSide)
 // A coarse mesh gave the fit only the corners of the facets its surface hit:
 // a face over a few facets got a dozen points where its neighbours over
 // finer facets got hundreds, and its surface bulged off the facets between
-// them. Facets longer than the spacing give points inside them and along
-// their sides as well, at most that far apart; facets within it give their
+// them. Facets longer than 5 spacings give points inside them and along
+// their sides as well, at most a spacing apart; finer facets give their
 // corners alone, as before.
 TEST(HitSelection, CoarseFacetsGiveFitPointsWithinThem)
 {
@@ -223,9 +223,9 @@ TEST(HitSelection, CoarseFacetsGiveFitPointsWithinThem)
         {0.0, 9},
         {3.0, 9},
         // Diagonals of 2.83 in 6 parts: 28 points of a triangle's grid but
-        // its corners.
+        // its corners. Within 5 spacings a facet is fine enough.
         {0.5, 9 + 8 * 25},
-        {1.0, 9 + 8 * 7},
+        {0.6, 9},
     };
     for (const auto& c : cases) {
         CFitPointArray points;
