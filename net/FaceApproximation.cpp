@@ -30,6 +30,7 @@
 #include "healing/PlanarStartSurface.h"
 #include "mesh/MeshProjection.h"
 #include "net/FaceList.h"
+#include "net/FaceMeshDistance.h"
 #include "net/FailureMessages.h"
 #include "platform/Diagnostics.h"
 
@@ -68,6 +69,18 @@ constexpr double kDegenerateChord = 0.01;
 // of the diagonal of the selection's box (0.1 on a face 8 across): the
 // field's points are spread alike in metres and in millimetres.
 constexpr double kShapeSpacingShare = 0.012;
+// The refinement runs again at most this many times with the mesh points
+// that its surface strays from between the fit points (meshCheck), which
+// are sought this many tolerances around it from points of the surface a
+// kMeshCheckShare of the fit points' spacing apart, and at least
+// kMeshCheckGrid tolerances (a bulge between fit points a coarse mesh's
+// facet apart is several tolerances wide). At most kMeshCheckPoints of
+// those join the fit in a round.
+constexpr int kMeshCheckRounds = 3;
+constexpr double kMeshCheckReach = 10.0;
+constexpr double kMeshCheckGrid = 2.0;
+constexpr double kMeshCheckShare = 5.0;
+constexpr int kMeshCheckPoints = 100;
 
 int controlPointCount(const NurbsSurf& s)
 {
@@ -161,6 +174,8 @@ private:
     Outcome refine();
     Outcome newtonRuns();
     Outcome fastRefinementRuns();
+    Outcome meshCheck();
+    void keepMeshPoints(IndexSubset<CFitPoint>& thinned, const IndexSubset<CFitPoint>& from) const;
     double areaInsideBoundary(NurbsSurf& T) const;
     bool dropFarthestPoints(NurbsSurf& T, IndexSubset<CFitPoint>& candidates);
     static IndexSubset<CFitPoint> measuredCopy(NurbsSurf& T, IndexSubset<CFitPoint>& points,
@@ -208,6 +223,9 @@ private:
     IndexSubset<CFitPoint> selection{selectionPoints};
     CFitPointArray shapePoints;
     IndexSubset<CFitPoint> working{shapePoints};
+    // The mesh points the mesh check added to the selection: every
+    // refinement after it fits them, whatever its thinning keeps.
+    IndexSubset<CFitPoint> meshPoints{selectionPoints};
 };
 
 NurbsSurf* FaceApproximation::run()
@@ -217,8 +235,8 @@ NurbsSurf* FaceApproximation::run()
         &FaceApproximation::sampleBoundary, &FaceApproximation::shapeTests,
         &FaceApproximation::startSurface,   &FaceApproximation::boundaryOnSurface,
         &FaceApproximation::draftSurface,   &FaceApproximation::selectionCheck,
-        &FaceApproximation::refine,         &FaceApproximation::judgeFit,
-        &FaceApproximation::result};
+        &FaceApproximation::refine,         &FaceApproximation::meshCheck,
+        &FaceApproximation::judgeFit,       &FaceApproximation::result};
     if (mesh == nullptr)
         return nullptr;
     bool failed = false;
@@ -631,7 +649,11 @@ FaceApproximation::Outcome FaceApproximation::fastRefinementRuns()
     IndexSubset<CFitPoint> candidates(selection);
     for (int attempt = 0;; ++attempt) {
         IndexSubset<CFitPoint> thinned(candidates);
-        rbf3(*S, tol, thinned, 450, progress, kRbfKernel, false, true, tol, -1.0, true);
+        constexpr int kThinnedCount = 450;
+        if (thinned.count != kThinnedCount)
+            selectThinnedSubset(thinned, kThinnedCount, tol);
+        keepMeshPoints(thinned, candidates);
+        rbf3(*S, tol, thinned, thinned.count, progress, kRbfKernel, false, true, tol, -1.0, true);
         if (cancelled())
             return Outcome::Return;
         const double area = areaInsideBoundary(*S);
@@ -713,6 +735,102 @@ IndexSubset<CFitPoint> FaceApproximation::measuredCopy(NurbsSurf& T, IndexSubset
     return all;
 }
 
+// The mesh points of the mesh check that `from` holds and a thinning left
+// out, appended to `thinned`.
+void FaceApproximation::keepMeshPoints(IndexSubset<CFitPoint>& thinned,
+                                       const IndexSubset<CFitPoint>& from) const
+{
+    if (meshPoints.count == 0)
+        return;
+    std::vector<int> have(thinned.indices, thinned.indices + thinned.count);
+    std::vector<int> offered(from.indices, from.indices + from.count);
+    std::sort(have.begin(), have.end());
+    std::sort(offered.begin(), offered.end());
+    for (int k = 0; k < meshPoints.count; ++k) {
+        const int index = meshPoints.indices[k];
+        if (std::binary_search(offered.begin(), offered.end(), index) &&
+            !std::binary_search(have.begin(), have.end(), index))
+            thinned.append(index);
+    }
+}
+
+// Stage 10: S measured against the mesh as the commit measures its Breps
+// (net/FaceMeshDistance.h): its points inside the boundary about a tolerance
+// apart to the nearest facet, and the mesh vertices there to S. The fit
+// points are the mesh's vertices; over facets long against the tolerance S
+// may leave the facets between them, and that a fit's own statistics never
+// see. Where it strays beyond the tolerance, the mesh points found there
+// (the nearest points of the facets, the vertices) join the selection and
+// the refinement runs again from S, a few times at most: the fit takes its
+// points from within a coarse mesh's facets where it needs them, as a finer
+// mesh of the same shape gives them as vertices.
+FaceApproximation::Outcome FaceApproximation::meshCheck()
+{
+    // The surface nearest the mesh so far; a round that strays farther, or
+    // whose refinement gives up, leaves it, and its points leave the
+    // selection: the fit's points are those its surface was fitted to.
+    std::unique_ptr<NurbsSurf> best;
+    double bestLargest = HUGE_VAL;
+    int selected = selection.count, kept = meshPoints.count;
+    const auto restore = [&] {
+        adoptKnotsAndNet(*S, *best);
+        S->updateBoundaryPositions();
+        invertSamples(10);
+        rebuildBoundaryPolygon();
+        selection.count = selected;
+        meshPoints.count = kept;
+    };
+    for (int round = 0;; ++round) {
+        // The grid: a fifth of the fit points' mean spacing, no finer than
+        // kMeshCheckGrid tolerances.
+        const double spacing =
+            selection.count > 0 ? std::sqrt(areaInsideBoundary(*S) / selection.count) : 0.0;
+        const double grid = std::max(kMeshCheckGrid * tol, spacing / kMeshCheckShare);
+        CFitPointArray found;
+        const FaceMeshDistance distance = measureSurfaceMeshDistance(
+            *S, boundaryPolygon, *mesh, grid, tol, kMeshCheckReach * tol, &found);
+        if (distance.largest < bestLargest) {
+            bestLargest = distance.largest;
+            best.reset();
+        } else if (best != nullptr) {
+            restore();
+            break;
+        }
+        if (found.count == 0 || round == kMeshCheckRounds ||
+            controlPointCount(*S) > kMaxControlPoints)
+            break;
+        selected = selection.count;
+        kept = meshPoints.count;
+        IndexSubset<CFitPoint> added(selectionPoints);
+        for (int k = 0; k < found.count; ++k)
+            added.append(selectionPoints.append(found[k]));
+        // A surface far off a large part of the face finds a point a
+        // tolerance apart all over it: a spread of them does.
+        if (added.count > kMeshCheckPoints)
+            selectThinnedSubset(added, kMeshCheckPoints, tol);
+        markActive(added);
+        S->PointInversion(added, 10);
+        dropFailed(added);
+        if (added.count == 0)
+            break;
+        for (int k = 0; k < added.count; ++k) {
+            selection.append(added.indices[k]);
+            meshPoints.append(added.indices[k]);
+        }
+        std::cout << "mesh check: " << added.count << " mesh points off the surface join the fit"
+                  << std::endl;
+        best = std::make_unique<NurbsSurf>(*S);
+        const Outcome outcome = refine();
+        if (outcome == Outcome::Return)
+            return outcome;
+        if (outcome == Outcome::Fail) {
+            restore();
+            break;
+        }
+    }
+    return Outcome::Next;
+}
+
 // The selection measured on the refined S: a face whose points stay away
 // from it beyond the tolerance keeps its surface, and the line says by how
 // much.
@@ -744,6 +862,7 @@ FaceApproximation::Outcome FaceApproximation::newtonRuns()
             diagonal += (hi[d] - lo[d]) * (hi[d] - lo[d]);
     IndexSubset<CFitPoint> thinned(selection);
     selectThinnedSubset(thinned, 500, kShapeSpacingShare * std::sqrt(diagonal));
+    keepMeshPoints(thinned, selection);
     dumpSurface(*S, "c:/tmp/NewtonStart.out", true);
     for (int run = 0; run < kNewtonRuns; ++run) {
         if (S->checkControlNetAngles()) {

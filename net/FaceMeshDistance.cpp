@@ -24,6 +24,11 @@ constexpr int kExtentLines = 5;
 constexpr int kExtentChords = 16;
 // Newton iterations of a mesh vertex's inversion onto the surface.
 constexpr int kVertexInversion = 10;
+// The iterations of a second inversion for the vertices the first left
+// beyond the limit, and how far off the surface's normal the line from a
+// foot to its vertex may turn (the sine of the angle).
+constexpr int kVertexReinversion = 60;
+constexpr double kFootSine = 0.05;
 // A facet faces as the face's sheet does within 60 degrees of the surface's
 // normal (the right way round).
 constexpr double kSheetCosine = 0.5;
@@ -55,6 +60,48 @@ bool behindTheSheet(NurbsSurf& s, Mesh::CBaseMesh& mesh, const CFitPoint& vertex
         }
     hits.removeAll(true, true);
     return behind;
+}
+
+// Whether the point's inversion ended at a foot of it: the line from the
+// surface point to it runs along the surface's normal there.
+bool isFoot(NurbsSurf& s, const CFitPoint& fp)
+{
+    Vector foot(3), normal(3);
+    s.evaluatePointAndNormal(fp.uv[0], fp.uv[1], foot, normal);
+    const Vector d = fp.Point - foot;
+    const double length = norm(d), across = norm(normal);
+    if (!(length > 0.0) || !(across > 0.0))
+        return true;
+    const double along = dot(d, normal) / across;
+    return std::sqrt(std::max(0.0, length * length - along * along)) <= kFootSine * length;
+}
+
+// The mesh point a surface point p that lies `distance` from the mesh
+// (its nearest mesh point `foot`) is to meet: where its normal line meets
+// the mesh, within twice that distance; else the foot. The nearest point
+// alone may not do: where the surface rounds a step or a crease of the
+// mesh, the foot lies nearer to other points of the surface than to p, and
+// a fit to it leaves p where it is.
+Vector pointToMeet(Mesh::CBaseMesh& mesh, const Vector& p, const Vector& normal,
+                   const Mesh::MeshFoot& foot, double distance)
+{
+    Vector meet(foot.point[0], foot.point[1], foot.point[2]);
+    const CVertex<float, 3> from{float(p[0]), float(p[1]), float(p[2])};
+    const CVertex<float, 3> along{float(normal[0]), float(normal[1]), float(normal[2])};
+    const double factor = std::max(kSheetSearch, 2.0 * distance / mesh.facetHash.cellSize);
+    Mesh::HitSet hits;
+    double nearest = 2.0 * distance;
+    if (Mesh::meshHitsAlongDirection(&mesh, from, along, hits, factor, false))
+        for (int k = 0; k < hits.count; ++k) {
+            Vector hit(double(hits[k]->data[0]), double(hits[k]->data[1]),
+                       double(hits[k]->data[2]));
+            if (const double d = norm(hit - p); d < nearest) {
+                nearest = d;
+                meet = hit;
+            }
+        }
+    hits.removeAll(true, true);
+    return meet;
 }
 
 // The (u, v) box of the polygon.
@@ -124,21 +171,31 @@ bool insideRow(const std::vector<double>& crossings, double u)
 FaceMeshDistance measureFaceMeshDistance(CFace& face, Mesh::CBaseMesh& mesh, double tolerance,
                                          double limit, double reach)
 {
-    FaceMeshDistance result;
     NurbsSurf* s = face.getNurbsSurf();
-    if (s == nullptr || !(tolerance > 0.0) || mesh.facetHash.cells.count == 0)
-        return result;
+    if (s == nullptr)
+        return {};
     CVertexList built;
     if (face.uvPolygon.getCount() == 0)
         face.buildUVPolygon(built, 1, 0.1);
     const CVertexList& polygon = face.uvPolygon.getCount() > 0 ? face.uvPolygon : built;
+    return measureSurfaceMeshDistance(*s, polygon, mesh, tolerance, limit, reach, nullptr);
+}
+
+FaceMeshDistance measureSurfaceMeshDistance(NurbsSurf& surface, const CVertexList& polygon,
+                                            Mesh::CBaseMesh& mesh, double grid, double limit,
+                                            double reach, CFitPointArray* beyondPoints)
+{
+    FaceMeshDistance result;
+    NurbsSurf* s = &surface;
+    if (!(grid > 0.0) || mesh.facetHash.cells.count == 0)
+        return result;
     double low[2], high[2];
     if (!polygonBox(polygon, low, high))
         return result;
 
-    // The grid: cells about a tolerance wide in space, fewer on a large face.
+    // The grid: cells about `grid` wide in space, fewer on a large face.
     const double lengths[2] = {isoLength(*s, low, high, 0), isoLength(*s, low, high, 1)};
-    double spacing = tolerance;
+    double spacing = grid;
     if (lengths[0] * lengths[1] > kMaxFaceMeshPoints * spacing * spacing)
         spacing = std::sqrt(lengths[0] * lengths[1] / kMaxFaceMeshPoints);
     int counts[2];
@@ -195,6 +252,8 @@ FaceMeshDistance measureFaceMeshDistance(CFace& face, Mesh::CBaseMesh& mesh, dou
             s->getRawNormal(n, u, v);
             if (const double length = norm(n); length > 0.0)
                 n *= 1.0 / length;
+            if (beyondPoints != nullptr && distance > limit)
+                beyondPoints->append(CFitPoint(pointToMeet(mesh, p, n, foot, distance), Vector(u, v)));
             facing += cosine(foot.facet) >= 0.0 ? 1 : -1;
             const CVertex<float, 3> near{float(foot.point[0]), float(foot.point[1]),
                                          float(foot.point[2])};
@@ -246,9 +305,44 @@ FaceMeshDistance measureFaceMeshDistance(CFace& face, Mesh::CBaseMesh& mesh, dou
     IndexSubset<CFitPoint> all(points);
     all.selectAll();
     s->PointInversion(all, kVertexInversion);
+    // A vertex found beyond the limit may have been inverted from a start
+    // far along a long facet, into a foot that is not its nearest (a local
+    // minimum of the distance, where the surface bends) or no foot at all:
+    // it is inverted again from the surface's samples nearest to it, and
+    // keeps the nearer of the two. One still without a foot is not
+    // measured: its distance would be that of a surface point it is not
+    // nearest to.
+    IndexSubset<CFitPoint> again(points);
+    std::vector<CFitPoint> first;
+    for (int k = 0; k < points.count; ++k)
+        if (std::sqrt(points[k].dist2) > limit) {
+            first.push_back(points[k]);
+            points[k].state = 1;
+            again.append(k);
+        }
+    if (again.count > 0) {
+        s->invertPoints(again, 3, 3, false);
+        s->PointInversion(again, kVertexReinversion);
+        for (int k = 0; k < again.count; ++k) {
+            CFitPoint& fp = again[k];
+            const CFitPoint& was = first[std::size_t(k)];
+            if (was.boundary == 0 && (fp.boundary != 0 || was.dist2 < fp.dist2)) {
+                fp.uv = was.uv;
+                fp.dist2 = was.dist2;
+                fp.boundary = was.boundary;
+            }
+        }
+    }
     CVertex<double, 3> uv;
     for (int k = 0; k < points.count; ++k) {
         const CFitPoint& fp = points[k];
+        if (std::sqrt(fp.dist2) > limit && !isFoot(*s, fp))
+            continue;
+        // A vertex that far from the surface belongs to another sheet (a
+        // floor under a body, seen along a wall): the surface points show
+        // a face that far from its own sheet.
+        if (std::sqrt(fp.dist2) > reach)
+            continue;
         // A vertex whose foot lies on the domain's edge or outside the trim
         // lies beyond the face.
         if (fp.boundary != 0 || fp.uv.n < 2)
@@ -261,6 +355,8 @@ FaceMeshDistance measureFaceMeshDistance(CFace& face, Mesh::CBaseMesh& mesh, dou
         const double distance = std::sqrt(fp.dist2);
         if (distance > limit && behindTheSheet(*s, mesh, fp, distance))
             continue;
+        if (beyondPoints != nullptr && distance > limit)
+            beyondPoints->append(CFitPoint(fp.Point, fp.uv));
         ++result.meshVertices;
         result.vertexLargest = std::max(result.vertexLargest, distance);
     }

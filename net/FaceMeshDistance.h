@@ -20,7 +20,13 @@
 // mesh's facet hash must be built (without it nothing is measured).
 #pragma once
 
+#include "foundation/FitPoint.h"
+
 class CFace;
+class CVertexList;
+namespace Fenwo {
+class NurbsSurf;
+}
 namespace Mesh {
 class CBaseMesh;
 }
@@ -47,6 +53,18 @@ struct FaceMeshDistance {
 // surface or trim loop, or a mesh without a facet hash.
 FaceMeshDistance measureFaceMeshDistance(CFace& face, Mesh::CBaseMesh& mesh, double tolerance,
                                          double limit, double reach);
+
+// The same measure of a surface inside a polygon of its domain ((u, v, 0)
+// vertices, a trim loop's or a fit's boundary samples'), on a grid of
+// spacing about `grid` in space. With beyondPoints,
+// every mesh point found farther than `limit` from the surface is appended
+// to it, with the parameters it was measured at as start values: the
+// nearest facet points of the surface points beyond, and the mesh vertices
+// beyond. Nothing measured for a polygon of fewer than 3 vertices or
+// without area.
+FaceMeshDistance measureSurfaceMeshDistance(Fenwo::NurbsSurf& surface, const CVertexList& polygon,
+                                            Mesh::CBaseMesh& mesh, double grid, double limit,
+                                            double reach, CFitPointArray* beyondPoints);
 
 // The surface points of one face at the most.
 constexpr int kMaxFaceMeshPoints = 40000;

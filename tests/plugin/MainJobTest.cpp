@@ -876,6 +876,11 @@ const MainJobCase kCases[] = {
     // and folded it over itself (twice the area of its neighbours), and the
     // heal left a gap of 59.5.
     {"nastran", "bwb_geom.blk", false, false, "-1,-1,1", "3"},
+    // The wing seen from its side, where its facets are 10 to 25 tolerances
+    // long: two faces ripple off the mesh between their fit points (2.2 and
+    // 4.9 tolerances, 4 % of their area), which the fits' own points never
+    // showed, and the job passed.
+    {"nastran", "bwb_geom.blk", false, false, "0,1,0", "1", true},
     // A filleted box seen along two diagonals: the square lies over the
     // fillets, where the ends of two sides at a corner, each a piece of its
     // own poly-line's curve pulled onto the mesh, part by more than a
