@@ -19,14 +19,6 @@
 namespace {
 
 using Mesh::CBaseMesh;
-
-// The rows of a facet's points at the most (a facet 100 spacings long).
-constexpr int kMaxFacetDivisions = 100;
-// Facets longer than this many spacings are coarse: they give points
-// inside them.
-constexpr double kCoarseFacet = 5.0;
-// A facet faces along a surface within 60 degrees of its normal.
-constexpr double kAlongCosine = 0.5;
 using Mesh::HitSet;
 
 // +1 when the hit's facet normal and n make a non-negative dot product.
@@ -251,47 +243,9 @@ bool selectHitsAndUpdate(Fenwo::NurbsSurf* surface, Mesh::CBaseMesh* mesh)
     return true;
 }
 
-int appendFacetPoints(Mesh::CBaseMesh* mesh, int facet, double spacing, CFitPointArray& out)
-{
-    if (mesh == nullptr || !(spacing > 0.0))
-        return 0;
-    const int before = out.count;
-    Mesh::CPolyTriangulator fan(mesh, facet);
-    CVertex<float, 3> a, b, c;
-    while (fan.next(a, b, c)) {
-        const double length = std::max({pointDistance(a, b), pointDistance(b, c),
-                                        pointDistance(c, a)});
-        // A facet within a few spacings is fine enough: its corners shape
-        // the fit as the corners of a fine mesh do.
-        if (!(length > kCoarseFacet * spacing))
-            continue;
-        const double divisions = std::ceil(length / spacing);
-        if (!(divisions > 1.0) || !std::isfinite(divisions))
-            continue;
-        // Every point (i a + j b + k c) / n with i + j + k = n but the
-        // corners. A side two triangles share (of two facets, or a fanned
-        // polygon's diagonal) gives its points twice where both divide it
-        // alike: they weigh twice, as the facets on either side do.
-        const int n = int(std::min(divisions, double(kMaxFacetDivisions)));
-        for (int i = 0; i < n; ++i)
-            for (int j = 0; i + j <= n; ++j) {
-                const int k = n - i - j;
-                if (j == n || k == n)
-                    continue;
-                double xyz[3];
-                for (int d = 0; d < 3; ++d)
-                    xyz[d] = (i * double(a.data[d]) + j * double(b.data[d]) +
-                              k * double(c.data[d])) / n;
-                out.append(CFitPoint(Vector(xyz[0], xyz[1], xyz[2]), Vector(0.0, 0.0)));
-            }
-    }
-    return out.count - before;
-}
-
 int selectPolygonHits(Fenwo::NurbsSurf* surface, Mesh::CBaseMesh* mesh, CFitPointArray& fitPoints,
                       bool sameSide, int refinement, const CVertexList* polygon,
-                      Kor::List<int>* facets, bool addVertices, int thinningLevel,
-                      double facetSpacing)
+                      Kor::List<int>* facets, bool addVertices, int thinningLevel)
 {
     Vector us, vs;
     if (mesh == nullptr || !grevilleSamples(surface, us, vs))
@@ -305,9 +259,6 @@ int selectPolygonHits(Fenwo::NurbsSurf* surface, Mesh::CBaseMesh* mesh, CFitPoin
         progress->begin(0, us.n * vs.n);
     const int wanted = sameSide ? 1 : -1;
     std::vector<int> hitFacets;
-    // The facets hit facing along the surface (their normal within 60
-    // degrees of its normal): only those give points inside them.
-    std::vector<int> alongFacets;
     HitSet hits;
     Vector P(3), N(3);
     CVertex<double, 3> uvPoint;
@@ -342,8 +293,6 @@ int selectPolygonHits(Fenwo::NurbsSurf* surface, Mesh::CBaseMesh* mesh, CFitPoin
                 if (orientationSign(*hits[k], N) != wanted)
                     continue;
                 CFitPoint fp = fitPointOfHit(*hits[k], P, u, v, -1, -1);
-                if (facetSpacing > 0.0 && std::fabs(cosineBetween(N, fp.Normal)) >= kAlongCosine)
-                    alongFacets.push_back(hits[k]->facet);
                 fp.Normal.resize(0, true);
                 fitPoints.append(fp);
                 hitFacets.push_back(hits[k]->facet);
@@ -381,13 +330,6 @@ int selectPolygonHits(Fenwo::NurbsSurf* surface, Mesh::CBaseMesh* mesh, CFitPoin
         for (int k = 0; k < vertices.count; ++k)
             if (mesh->getVertex(vertices[k], xyz))
                 fitPoints.append(CFitPoint(Vector(xyz, 3), Vector(0.0, 0.0)));
-        // A facet steep to the surface (reaching over a thin part's edge to
-        // its far side) gives its corners alone: its inside lies off the
-        // sheet the face follows.
-        std::sort(alongFacets.begin(), alongFacets.end());
-        for (int f : facetList)
-            if (std::binary_search(alongFacets.begin(), alongFacets.end(), f))
-                appendFacetPoints(mesh, f, facetSpacing, fitPoints);
     }
     return fitPoints.count;
 }

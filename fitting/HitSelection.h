@@ -87,26 +87,8 @@ bool findPreviousNeighbourHit(const CFitPointArray& fitPoints, int i, int j, int
 // the vertices of the hit facets (uv (0, 0)); "polNums.getCard() = " and
 // " vNums.getCard() = " report the counts; the facets are appended to
 // `facets` when given. A higher level first thins the vertices through a
-// sparse point hash to count / 2^(level - 3) of them. With a positive
-// facetSpacing, every hit facet with corners farther apart than 5 times that
-// (coarse against it), and
-// hit facing along the surface (within 60 degrees of its normal: not a
-// facet reaching over a thin part's edge to its far side), adds points
-// inside it and on its sides (uv (0, 0)) at most that far apart, after the
-// vertices: a mesh coarse against the spacing gives the fit points
-// within its facets as a finer tessellation of the same shape gives it
-// vertices there.
+// sparse point hash to count / 2^(level - 3) of them.
 // Returns the number of fit points; 0 for a null surface or mesh.
 int selectPolygonHits(Fenwo::NurbsSurf* surface, Mesh::CBaseMesh* mesh, CFitPointArray& fitPoints,
                       bool sameSide, int refinement, const CVertexList* polygon,
-                      Kor::List<int>* facets, bool addVertices, int thinningLevel,
-                      double facetSpacing = 0.0);
-
-// Appends points of the facet (its polygon fanned into triangles) at most
-// `spacing` apart, its corners left out: each triangle's points of a
-// barycentric grid whose rows divide its longest side into parts within the
-// spacing (at most 100), the sides included. Nothing for a triangle whose
-// sides are all within 5 spacings (fine enough: its corners shape a fit as
-// a fine mesh's do), or a spacing that is not positive. Returns the number
-// appended.
-int appendFacetPoints(Mesh::CBaseMesh* mesh, int facet, double spacing, CFitPointArray& out);
+                      Kor::List<int>* facets, bool addVertices, int thinningLevel);

@@ -745,10 +745,7 @@ bool nearestMeshPoint(CBaseMesh* mesh, const double p[3], double within, MeshFoo
     mesh->facetHash.cellKey(at, key[0], key[1], key[2]);
     const int* low = flat->lowestKey();
     const int* high = flat->highestKey();
-    const auto visit = [&](long long i, long long j, long long k) {
-        const int c = flat->cellAt(int(i), int(j), int(k));
-        if (c < 0)
-            return;
+    const auto visitCell = [&](int c) {
         const CFacetHashIndex::Cell& cell = flat->cells[std::size_t(c)];
         double box2 = 0.0;
         for (int a = 0; a < 3; ++a) {
@@ -763,6 +760,10 @@ bool nearestMeshPoint(CBaseMesh* mesh, const double p[3], double within, MeshFoo
         for (int n = 0; n < cell.count; ++n, ++item)
             if (lowerBound(item->xyz) - double(item->radius) < best)
                 measure(item->facet, flat->cornersOf(*item));
+    };
+    const auto visit = [&](long long i, long long j, long long k) {
+        if (const int c = flat->cellAt(int(i), int(j), int(k)); c >= 0)
+            visitCell(c);
     };
     // Shell r holds the cells r keys from p's cell along some axis; every
     // item beyond it lies more than r cell sizes from p.
@@ -779,8 +780,12 @@ bool nearestMeshPoint(CBaseMesh* mesh, const double p[3], double within, MeshFoo
                 const bool rim = i == key[0] - r || i == key[0] + r || j == key[1] - r ||
                                  j == key[1] + r;
                 if (rim) {
-                    for (long long k = from[2]; k <= to[2]; ++k)
-                        visit(i, j, k);
+                    // A whole row of the shell's rim: its cells found from
+                    // the index's key bits, the empty keys skipped by word.
+                    if (from[2] <= to[2]) {
+                        int row[3] = {int(i), int(j), int(from[2])};
+                        flat->forCellsInRow(row, 2, int(from[2]), int(to[2]), visitCell);
+                    }
                 } else {
                     if (key[2] - r >= low[2])
                         visit(i, j, key[2] - r);

@@ -755,12 +755,12 @@ void FaceApproximation::keepMeshPoints(IndexSubset<CFitPoint>& thinned,
 }
 
 // Stage 10: S measured against the mesh as the commit measures its Breps
-// (net/FaceMeshDistance.h): its points inside the boundary about a tolerance
-// apart to the nearest facet, and the mesh vertices there to S. The fit
-// points are the mesh's vertices; over facets long against the tolerance S
-// may leave the facets between them, and that a fit's own statistics never
-// see. Where it strays beyond the tolerance, the mesh points found there
-// (the nearest points of the facets, the vertices) join the selection and
+// (net/FaceMeshDistance.h), its points inside the boundary to the nearest
+// facet (the mesh vertices are the fit's own points, which it measures
+// itself). Over facets long against the tolerance S may leave the facets
+// between those vertices, and that a fit's own statistics never see. Where
+// it strays beyond the tolerance, the mesh points found there (where the
+// normal lines of those surface points meet the mesh) join the selection and
 // the refinement runs again from S, a few times at most: the fit takes its
 // points from within a coarse mesh's facets where it needs them, as a finer
 // mesh of the same shape gives them as vertices.
@@ -788,7 +788,7 @@ FaceApproximation::Outcome FaceApproximation::meshCheck()
         const double grid = std::max(kMeshCheckGrid * tol, spacing / kMeshCheckShare);
         CFitPointArray found;
         const FaceMeshDistance distance = measureSurfaceMeshDistance(
-            *S, boundaryPolygon, *mesh, grid, tol, kMeshCheckReach * tol, &found);
+            *S, boundaryPolygon, *mesh, grid, tol, kMeshCheckReach * tol, &found, false);
         if (distance.largest < bestLargest) {
             bestLargest = distance.largest;
             best.reset();

@@ -178,12 +178,13 @@ FaceMeshDistance measureFaceMeshDistance(CFace& face, Mesh::CBaseMesh& mesh, dou
     if (face.uvPolygon.getCount() == 0)
         face.buildUVPolygon(built, 1, 0.1);
     const CVertexList& polygon = face.uvPolygon.getCount() > 0 ? face.uvPolygon : built;
-    return measureSurfaceMeshDistance(*s, polygon, mesh, tolerance, limit, reach, nullptr);
+    return measureSurfaceMeshDistance(*s, polygon, mesh, tolerance, limit, reach, nullptr, true);
 }
 
 FaceMeshDistance measureSurfaceMeshDistance(NurbsSurf& surface, const CVertexList& polygon,
                                             Mesh::CBaseMesh& mesh, double grid, double limit,
-                                            double reach, CFitPointArray* beyondPoints)
+                                            double reach, CFitPointArray* beyondPoints,
+                                            bool withVertices)
 {
     FaceMeshDistance result;
     NurbsSurf* s = &surface;
@@ -254,6 +255,8 @@ FaceMeshDistance measureSurfaceMeshDistance(NurbsSurf& surface, const CVertexLis
                 n *= 1.0 / length;
             if (beyondPoints != nullptr && distance > limit)
                 beyondPoints->append(CFitPoint(pointToMeet(mesh, p, n, foot, distance), Vector(u, v)));
+            if (!withVertices)
+                continue;
             facing += cosine(foot.facet) >= 0.0 ? 1 : -1;
             const CVertex<float, 3> near{float(foot.point[0]), float(foot.point[1]),
                                          float(foot.point[2])};

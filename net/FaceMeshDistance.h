@@ -60,11 +60,13 @@ FaceMeshDistance measureFaceMeshDistance(CFace& face, Mesh::CBaseMesh& mesh, dou
 // every mesh point found farther than `limit` from the surface is appended
 // to it, with the parameters it was measured at as start values: the
 // nearest facet points of the surface points beyond, and the mesh vertices
-// beyond. Nothing measured for a polygon of fewer than 3 vertices or
-// without area.
+// beyond. Without withVertices only the surface points are measured (a
+// fit whose own points are those vertices). Nothing measured for a polygon
+// of fewer than 3 vertices or without area.
 FaceMeshDistance measureSurfaceMeshDistance(Fenwo::NurbsSurf& surface, const CVertexList& polygon,
                                             Mesh::CBaseMesh& mesh, double grid, double limit,
-                                            double reach, CFitPointArray* beyondPoints);
+                                            double reach, CFitPointArray* beyondPoints,
+                                            bool withVertices);
 
 // The surface points of one face at the most.
 constexpr int kMaxFaceMeshPoints = 40000;

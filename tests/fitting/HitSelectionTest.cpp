@@ -205,41 +205,4 @@ TEST(HitSelection, PolygonHitsKeepSamplesInsideAndOnTheWantedSide)
               selectPolygonHits(s.get(), mesh.get(), points, true, 1, &square, nullptr, false, -1));
 }
 
-// A coarse mesh gave the fit only the corners of the facets its surface hit:
-// a face over a few facets got a dozen points where its neighbours over
-// finer facets got hundreds, and its surface bulged off the facets between
-// them. Facets longer than 5 spacings give points inside them and along
-// their sides as well, at most a spacing apart; finer facets give their
-// corners alone, as before.
-TEST(HitSelection, CoarseFacetsGiveFitPointsWithinThem)
-{
-    // 2 x 2 cells of 2 as 8 triangles, sides 2 and diagonals 2.83.
-    auto mesh = fitfix::planarGridMesh(2, 4.0);
-    auto s = fitfix::heightFieldSurface(4, 4, SurfaceFrame{0.2, 0.2, 3.6, 3.6}, fitfix::flat(0.1));
-    const struct {
-        double spacing;
-        int points; // the 9 corners, and the facets' points
-    } cases[] = {
-        {0.0, 9},
-        {3.0, 9},
-        // Diagonals of 2.83 in 6 parts: 28 points of a triangle's grid but
-        // its corners. Within 5 spacings a facet is fine enough.
-        {0.5, 9 + 8 * 25},
-        {0.6, 9},
-    };
-    for (const auto& c : cases) {
-        CFitPointArray points;
-        mwtest::capturedStdout([&] {
-            selectPolygonHits(s.get(), mesh.get(), points, true, 2, nullptr, nullptr, true, -1,
-                              c.spacing);
-        });
-        EXPECT_EQ(points.count, c.points) << "spacing " << c.spacing;
-        for (int k = 0; k < points.count; ++k) {
-            EXPECT_NEAR(points[k].Point[2], 0.0, 1e-12);
-            EXPECT_GE(points[k].Point[0], -1e-12);
-            EXPECT_LE(points[k].Point[0], 4.0 + 1e-12);
-        }
-    }
-}
-
 } // namespace
