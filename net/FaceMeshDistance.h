@@ -10,7 +10,12 @@
 //   region), each to the surface, where they belong to the sheet the face
 //   follows: found on facets that face as that sheet does, and, beyond the
 //   limit, with no facet across the surface's normal line nearer to the
-//   surface (not a thin part's far side).
+//   surface (not a thin part's far side). A vertex beyond the limit counts
+//   at its nearest foot (inverted again from the surface's samples when
+//   the first inversion, started along a long facet, ended farther), only
+//   at a true foot (the line to it along the surface's normal), and not
+//   beyond the reach (another sheet: a floor under a body seen along a
+//   wall; the surface points show a face that far off its own).
 // Both go through the mesh's facet hash (Mesh::nearestMeshPoint,
 // Mesh::facetsNearPoint): the cost follows the face's size and the facets
 // under it, not the mesh's facet count.
@@ -56,13 +61,14 @@ FaceMeshDistance measureFaceMeshDistance(CFace& face, Mesh::CBaseMesh& mesh, dou
 
 // The same measure of a surface inside a polygon of its domain ((u, v, 0)
 // vertices, a trim loop's or a fit's boundary samples'), on a grid of
-// spacing about `grid` in space. With beyondPoints,
-// every mesh point found farther than `limit` from the surface is appended
-// to it, with the parameters it was measured at as start values: the
-// nearest facet points of the surface points beyond, and the mesh vertices
-// beyond. Without withVertices only the surface points are measured (a
-// fit whose own points are those vertices). Nothing measured for a polygon
-// of fewer than 3 vertices or without area.
+// spacing about `grid` in space. With beyondPoints, every mesh point found
+// farther than `limit` from the surface is appended to it, with the
+// parameters it was measured at as start values: for a surface point beyond,
+// where its normal line meets the mesh within twice its distance (else its
+// nearest mesh point), and the mesh vertices beyond. Without withVertices
+// only the surface points are measured (a fit whose own points are those
+// vertices). Nothing measured for a polygon of fewer than 3 vertices or
+// without area.
 FaceMeshDistance measureSurfaceMeshDistance(Fenwo::NurbsSurf& surface, const CVertexList& polygon,
                                             Mesh::CBaseMesh& mesh, double grid, double limit,
                                             double reach, CFitPointArray* beyondPoints,
