@@ -18,6 +18,7 @@
 #include "geometry/NurbsSurf.h"
 #include "healing/SkinTopology.h"
 #include "net/Face.h"
+#include "net/FailureMessages.h"
 
 #include <algorithm>
 #include <cmath>
@@ -439,7 +440,7 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
         return false;
     const int count = int(records.size());
     CFace& F = *records[std::size_t(p)].face;
-    std::cout << "Start Face " << p + 1 << "/" << count
+    std::cout << FailureMessages::kHealStartFace << p + 1 << "/" << count
               << "  val = " << records[std::size_t(p)].value << std::endl;
     if (skin.progress != nullptr) {
         char label[64];
@@ -644,7 +645,7 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
         if (skin.failedFaces != nullptr)
             skin.failedFaces->append(&F);
         else
-            std::cout << "Heal failed for dTol=" << dTol << std::endl;
+            std::cout << FailureMessages::kHealFailed << " for dTol=" << dTol << std::endl;
     }
     if (facesLog.is_open())
         facesLog << F;

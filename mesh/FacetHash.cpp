@@ -319,6 +319,7 @@ void CFacetHashIndex::build(const C3DHash<CFacetCentroid, float>& hash, CBaseMes
     items.clear();
     groups.clear();
     corners.clear();
+    coverage = 0.0f;
     for (std::vector<std::uint64_t>& r : rows)
         r.clear();
     bitsBefore.clear();
@@ -384,6 +385,22 @@ void CFacetHashIndex::build(const C3DHash<CFacetCentroid, float>& hash, CBaseMes
             ++seen[std::size_t(item.facet)];
     for (Item& item : items)
         item.alone = item.facet >= 0 && seen[std::size_t(item.facet)] == 1;
+    // A facet with interior samples has them in rows along its two longer
+    // edges and along each row, at most a sampling step apart: 0.9 cell
+    // sizes, or a hundredth of the edge (no longer than twice an item's
+    // radius) where the division count is capped. A point of it lies within
+    // a row step and a point step of a sample, and within its item's radius
+    // of any item.
+    coverage = 0.0f;
+    const double step = kSampleSpacing * hash.cellSize;
+    for (const Item& item : items) {
+        if (!std::isfinite(item.radius))
+            continue;
+        double reach = item.radius;
+        if (!item.alone)
+            reach = std::min(reach, 2.0 * std::max(step, 2.0 * item.radius / kMaxDivisions));
+        coverage = std::max(coverage, float(reach));
+    }
     for (int a = 0; a < 3; ++a) {
         keyLow[a] = keyHigh[a] = (&keyed[0].i)[a];
         for (const Keyed& k : keyed) {

@@ -62,6 +62,12 @@ public:
     // Whether some cell carries user data (its facets are a list of its
     // own): the searches then go through the hash itself.
     bool userData = false;
+    // Every point of every facet lies within this distance of one of its
+    // facet's items (a facet with interior samples within a step of the
+    // sampling, one entered once within its item's radius): a search for the
+    // facet nearest a point that has met every item within the distance
+    // found plus this one has met that facet.
+    float coverage = 0.0f;
 
     // True when built from `hash` and neither the hash nor the geometry of
     // the mesh (counted by `geometryVersion`) has changed since.

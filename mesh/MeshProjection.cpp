@@ -36,6 +36,9 @@ constexpr int kMaxFallbackCorners = 20;
 constexpr double kSharedCornerDistance = 1e-3;
 // A line closer to parallel with the candidates' plane gets no synthetic hit.
 constexpr double kMinSyntheticCosine = 1e-8;
+// The facets a nearest-point search remembers as measured (a short list,
+// searched from its start).
+constexpr std::size_t kMeasuredFacetsKept = 64;
 
 // Holds the mesh's lock for the lifetime of the guard.
 class MeshLock {
@@ -323,6 +326,103 @@ bool hitSearch(CBaseMesh* mesh, const Kor::List<int>& list, const std::vector<Ca
     return hits.count > 0;
 }
 
+// The point of triangle abc nearest p (the regions of its corners, edges and
+// inside told apart by the signs of the barycentric parts).
+void nearestOnTriangle(const double p[3], const double a[3], const double b[3], const double c[3],
+                       double out[3])
+{
+    double ab[3], ac[3], ap[3], bp[3], cp[3];
+    for (int k = 0; k < 3; ++k) {
+        ab[k] = b[k] - a[k];
+        ac[k] = c[k] - a[k];
+        ap[k] = p[k] - a[k];
+        bp[k] = p[k] - b[k];
+        cp[k] = p[k] - c[k];
+    }
+    const auto set = [out](const double* from, const double* along, double t) {
+        for (int k = 0; k < 3; ++k)
+            out[k] = from[k] + (along != nullptr ? t * along[k] : 0.0);
+    };
+    const double d1 = dot3(ab, ap), d2 = dot3(ac, ap);
+    if (d1 <= 0.0 && d2 <= 0.0)
+        return set(a, nullptr, 0.0);
+    const double d3 = dot3(ab, bp), d4 = dot3(ac, bp);
+    if (d3 >= 0.0 && d4 <= d3)
+        return set(b, nullptr, 0.0);
+    const double vc = d1 * d4 - d3 * d2;
+    if (vc <= 0.0 && d1 >= 0.0 && d3 <= 0.0)
+        return set(a, ab, d1 / (d1 - d3));
+    const double d5 = dot3(ab, cp), d6 = dot3(ac, cp);
+    if (d6 >= 0.0 && d5 <= d6)
+        return set(c, nullptr, 0.0);
+    const double vb = d5 * d2 - d1 * d6;
+    if (vb <= 0.0 && d2 >= 0.0 && d6 <= 0.0)
+        return set(a, ac, d2 / (d2 - d6));
+    const double va = d3 * d6 - d5 * d4;
+    if (va <= 0.0 && d4 - d3 >= 0.0 && d5 - d6 >= 0.0) {
+        double bc[3];
+        for (int k = 0; k < 3; ++k)
+            bc[k] = c[k] - b[k];
+        return set(b, bc, (d4 - d3) / ((d4 - d3) + (d5 - d6)));
+    }
+    const double sum = va + vb + vc;
+    // A triangle without area whose corners the tests above did not settle
+    // (all corners on one line, p beside its middle): its nearest corner.
+    if (!(sum != 0.0) || !std::isfinite(sum)) {
+        const double* corner[3] = {a, b, c};
+        const double* nearest = a;
+        double least = HUGE_VAL;
+        for (const double* q : corner) {
+            double d[3] = {p[0] - q[0], p[1] - q[1], p[2] - q[2]};
+            if (const double e = dot3(d, d); e < least) {
+                least = e;
+                nearest = q;
+            }
+        }
+        return set(nearest, nullptr, 0.0);
+    }
+    for (int k = 0; k < 3; ++k)
+        out[k] = a[k] + ab[k] * (vb / sum) + ac[k] * (vc / sum);
+}
+
+// The facet's point nearest p, when nearer than `best` (which it then
+// lowers): its triangle from the corners given, else the facet fanned into
+// triangles as the mesh reads it.
+void measureFacet(CBaseMesh* mesh, int facet, const float* corners, const double p[3],
+                  double& best, MeshFoot& foot)
+{
+    double q[3];
+    const auto triangle = [&](const double a[3], const double b[3], const double c[3]) {
+        nearestOnTriangle(p, a, b, c, q);
+        double d[3] = {q[0] - p[0], q[1] - p[1], q[2] - p[2]};
+        const double distance = std::sqrt(dot3(d, d));
+        if (distance < best) {
+            best = distance;
+            foot.distance = distance;
+            foot.facet = facet;
+            std::copy_n(q, 3, foot.point);
+        }
+    };
+    double a[3], b[3], c[3];
+    if (corners != nullptr) {
+        for (int k = 0; k < 3; ++k) {
+            a[k] = corners[k];
+            b[k] = corners[3 + k];
+            c[k] = corners[6 + k];
+        }
+        triangle(a, b, c);
+        return;
+    }
+    CPolyTriangulator fan(mesh, facet);
+    CVertex<float, 3> ca, cb, cc;
+    while (fan.next(ca, cb, cc)) {
+        toDouble(ca, a);
+        toDouble(cb, b);
+        toDouble(cc, c);
+        triangle(a, b, c);
+    }
+}
+
 } // namespace
 
 bool facetsNearPoint(CBaseMesh* mesh, const CVertex<float, 3>& p, Kor::List<int>& list,
@@ -601,3 +701,102 @@ float pointSegmentDistance2InPlane(const CVertex<float, 3>& a, const CVertex<flo
     }
     return float(d2);
 }
+
+namespace Mesh {
+
+bool nearestMeshPoint(CBaseMesh* mesh, const double p[3], double within, MeshFoot& foot)
+{
+    foot = MeshFoot();
+    if (!hasHashCells(mesh) || !(within > 0.0))
+        return false;
+    MeshLock guard(mesh);
+    double best = within;
+    // The facets measured so far (a large facet has an item in every cell it
+    // crosses, each of which the search meets): each is measured once.
+    std::vector<int> measured;
+    const auto measure = [&](int facet, const float* corners) {
+        if (std::find(measured.begin(), measured.end(), facet) != measured.end())
+            return;
+        if (measured.size() < kMeasuredFacetsKept)
+            measured.push_back(facet);
+        measureFacet(mesh, facet, corners, p, best, foot);
+    };
+    const auto lowerBound = [p](const float* xyz) {
+        double d2 = 0.0;
+        for (int a = 0; a < 3; ++a) {
+            const double d = double(xyz[a]) - p[a];
+            d2 += d * d;
+        }
+        return std::sqrt(d2);
+    };
+    const CFacetHashIndex* flat = mesh->flatFacetHash();
+    if (flat == nullptr) {
+        // Cells whose facets are lists of their own: every item of the hash.
+        for (const auto* cell : mesh->facetHash.cells)
+            for (const CFacetCentroid* item : cell->items)
+                if (lowerBound(item->data) - double(item->radius) < best)
+                    measure(item->facet, nullptr);
+        return foot.facet >= 0;
+    }
+    const double cellSize = mesh->facetHash.cellSize;
+    const double coverage = flat->coverage;
+    int key[3];
+    const Point at{float(p[0]), float(p[1]), float(p[2])};
+    mesh->facetHash.cellKey(at, key[0], key[1], key[2]);
+    const int* low = flat->lowestKey();
+    const int* high = flat->highestKey();
+    const auto visitCell = [&](int c) {
+        const CFacetHashIndex::Cell& cell = flat->cells[std::size_t(c)];
+        double box2 = 0.0;
+        for (int a = 0; a < 3; ++a) {
+            const double d = p[a] < cell.min[a]   ? cell.min[a] - p[a]
+                             : p[a] > cell.max[a] ? p[a] - cell.max[a]
+                                                  : 0.0;
+            box2 += d * d;
+        }
+        if (!(std::sqrt(box2) - double(cell.reach) < best))
+            return;
+        const CFacetHashIndex::Item* item = flat->items.data() + cell.first;
+        for (int n = 0; n < cell.count; ++n, ++item)
+            if (lowerBound(item->xyz) - double(item->radius) < best)
+                measure(item->facet, flat->cornersOf(*item));
+    };
+    const auto visit = [&](long long i, long long j, long long k) {
+        if (const int c = flat->cellAt(int(i), int(j), int(k)); c >= 0)
+            visitCell(c);
+    };
+    // Shell r holds the cells r keys from p's cell along some axis; every
+    // item beyond it lies more than r cell sizes from p.
+    for (long long r = 0;; ++r) {
+        long long from[3], to[3];
+        bool beyond = true; // the shell lies wholly outside the key box
+        for (int a = 0; a < 3; ++a) {
+            from[a] = std::max<long long>(key[a] - r, low[a]);
+            to[a] = std::min<long long>(key[a] + r, high[a]);
+            beyond = beyond && key[a] - r <= low[a] && key[a] + r >= high[a];
+        }
+        for (long long i = from[0]; i <= to[0]; ++i)
+            for (long long j = from[1]; j <= to[1]; ++j) {
+                const bool rim = i == key[0] - r || i == key[0] + r || j == key[1] - r ||
+                                 j == key[1] + r;
+                if (rim) {
+                    // A whole row of the shell's rim: its cells found from
+                    // the index's key bits, the empty keys skipped by word.
+                    if (from[2] <= to[2]) {
+                        int row[3] = {int(i), int(j), int(from[2])};
+                        flat->forCellsInRow(row, 2, int(from[2]), int(to[2]), visitCell);
+                    }
+                } else {
+                    if (key[2] - r >= low[2])
+                        visit(i, j, key[2] - r);
+                    if (r > 0 && key[2] + r <= high[2])
+                        visit(i, j, key[2] + r);
+                }
+            }
+        if (beyond || double(r) * cellSize >= best + coverage)
+            break;
+    }
+    return foot.facet >= 0;
+}
+
+} // namespace Mesh

@@ -112,6 +112,25 @@ bool meshHitsOnLine(CBaseMesh* mesh, const CVertex<float, 3>& p, const CVertex<f
 bool meshHitsAlongDirection(CBaseMesh* mesh, const CVertex<float, 3>& p, const CVertex<float, 3>& d,
                             HitSet& hits, double factor, bool synthesise);
 
+// The point of the mesh's facets nearest a point: where it lies, how far,
+// and on which facet.
+struct MeshFoot {
+    double point[3] = {0.0, 0.0, 0.0};
+    double distance = 0.0;
+    int facet = -1;
+};
+
+// The point of the mesh's facets (the hashed ones: slivers never are)
+// nearest p, when one lies nearer than `within`. The search walks the facet
+// hash's cells outwards from p's cell, measures the facets of the items it
+// meets exactly (triangles, and larger polygons fanned into triangles), and
+// stops once it has met every item within the distance found plus the
+// hash's coverage (CFacetHashIndex::coverage): its cost follows the cells
+// within that distance, not the mesh's size. False (foot.facet -1) without
+// hash cells or when no facet lies nearer than `within`. Holds the mesh's
+// lock.
+bool nearestMeshPoint(CBaseMesh* mesh, const double p[3], double within, MeshFoot& foot);
+
 } // namespace Mesh
 
 // Squared distance of p from the segment a-b, measured in the plane

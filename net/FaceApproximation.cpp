@@ -30,6 +30,8 @@
 #include "healing/PlanarStartSurface.h"
 #include "mesh/MeshProjection.h"
 #include "net/FaceList.h"
+#include "net/FaceMeshDistance.h"
+#include "net/FailureMessages.h"
 #include "platform/Diagnostics.h"
 
 #include <algorithm>
@@ -57,9 +59,6 @@ constexpr int kNewtonRuns = 5;
 constexpr double kFoldAreaRatio = 2.0;
 constexpr int kFoldRetries = 2;
 constexpr int kAreaCells = 80;
-// A fit whose largest distance exceeds this many tolerances is reported;
-// the Newton runs accept no more.
-constexpr double kOutsideFactor = 1.5;
 constexpr int kRbfKernel = 2;
 // The chord tolerance of the boundary's sampling, as a share of the size
 // of its curves (0.1 on curves 10 long), and the one of a boundary without
@@ -70,6 +69,18 @@ constexpr double kDegenerateChord = 0.01;
 // of the diagonal of the selection's box (0.1 on a face 8 across): the
 // field's points are spread alike in metres and in millimetres.
 constexpr double kShapeSpacingShare = 0.012;
+// The refinement runs again at most this many times with the mesh points
+// that its surface strays from between the fit points (meshCheck), which
+// are sought this many tolerances around it from points of the surface a
+// kMeshCheckShare of the fit points' spacing apart, and at least
+// kMeshCheckGrid tolerances (a bulge between fit points a coarse mesh's
+// facet apart is several tolerances wide). At most kMeshCheckPoints of
+// those join the fit in a round.
+constexpr int kMeshCheckRounds = 3;
+constexpr double kMeshCheckReach = 10.0;
+constexpr double kMeshCheckGrid = 2.0;
+constexpr double kMeshCheckShare = 5.0;
+constexpr int kMeshCheckPoints = 100;
 
 int controlPointCount(const NurbsSurf& s)
 {
@@ -163,6 +174,8 @@ private:
     Outcome refine();
     Outcome newtonRuns();
     Outcome fastRefinementRuns();
+    Outcome meshCheck();
+    void keepMeshPoints(IndexSubset<CFitPoint>& thinned, const IndexSubset<CFitPoint>& from) const;
     double areaInsideBoundary(NurbsSurf& T) const;
     bool dropFarthestPoints(NurbsSurf& T, IndexSubset<CFitPoint>& candidates);
     static IndexSubset<CFitPoint> measuredCopy(NurbsSurf& T, IndexSubset<CFitPoint>& points,
@@ -210,6 +223,9 @@ private:
     IndexSubset<CFitPoint> selection{selectionPoints};
     CFitPointArray shapePoints;
     IndexSubset<CFitPoint> working{shapePoints};
+    // The mesh points the mesh check added to the selection: every
+    // refinement after it fits them, whatever its thinning keeps.
+    IndexSubset<CFitPoint> meshPoints{selectionPoints};
 };
 
 NurbsSurf* FaceApproximation::run()
@@ -219,18 +235,24 @@ NurbsSurf* FaceApproximation::run()
         &FaceApproximation::sampleBoundary, &FaceApproximation::shapeTests,
         &FaceApproximation::startSurface,   &FaceApproximation::boundaryOnSurface,
         &FaceApproximation::draftSurface,   &FaceApproximation::selectionCheck,
-        &FaceApproximation::refine,         &FaceApproximation::judgeFit,
-        &FaceApproximation::result};
+        &FaceApproximation::refine,         &FaceApproximation::meshCheck,
+        &FaceApproximation::judgeFit,       &FaceApproximation::result};
     if (mesh == nullptr)
         return nullptr;
+    bool failed = false;
     for (Stage stage : stages) {
         const Outcome outcome = (this->*stage)();
-        if (outcome == Outcome::Fail)
-            return nullptr; // S and the working data go with this object
-        if (outcome == Outcome::Return)
-            return S.release();
+        // On a failure S and the working data go with this object.
+        failed = outcome == Outcome::Fail;
+        if (outcome != Outcome::Next)
+            break;
     }
-    return S.release();
+    NurbsSurf* result = failed ? nullptr : S.release();
+    // A stage that gave up said why; a cancellation before there was a
+    // surface says so.
+    if (result == nullptr && cancelled())
+        std::cout << FailureMessages::kApproximationCancelled << std::endl;
+    return result;
 }
 
 // Stage 1: the boundary curves, longest first, chained and oriented; their
@@ -250,8 +272,12 @@ FaceApproximation::Outcome FaceApproximation::boundaryChain()
         chain.curves.append(c);
         lengths.add(sampledCurveLength(c, 22, false));
     }
-    if (cancelled() || chain.curves.count == 0)
+    if (cancelled())
         return Outcome::Fail;
+    if (chain.curves.count == 0) {
+        std::cout << FailureMessages::kEmptyChain << std::endl;
+        return Outcome::Fail;
+    }
     chain.orderCurves(0);
     chain.getNumCurves(&joints);
     return Outcome::Next;
@@ -345,14 +371,16 @@ FaceApproximation::Outcome FaceApproximation::shapeTests()
     std::cout << "picked " << samples.count << " polygons on Boundary at  " << parameterCount
               << " points on Loop " << std::endl;
     profileLog() << " picked " << hitPolygons.count << " polygons on Boundary " << std::endl;
-    if (hitPolygons.count < 3)
+    if (hitPolygons.count < 3) {
+        std::cout << FailureMessages::kFewBoundaryHits << std::endl;
         return Outcome::Fail;
+    }
     if (!isPlanar) {
         CStatistic alongAxis;
         for (int k = 0; k < sampleSet.count; ++k)
             alongAxis.add(std::fabs(dot(sampleSet[k].Normal, axis.direction)));
         if (alongAxis.max < kTubeCosine) {
-            std::cout << "capped Cylinder" << std::endl;
+            std::cout << FailureMessages::kCappedCylinder << std::endl;
             return Outcome::Fail;
         }
     }
@@ -379,7 +407,7 @@ FaceApproximation::Outcome FaceApproximation::startSurface()
             if (cancelled())
                 return Outcome::Return;
             if (S != nullptr && S->checkControlNetAngles()) {
-                std::cout << "makro returned a bad surface" << std::endl;
+                std::cout << FailureMessages::kMakroBadSurface << std::endl;
                 return Outcome::Fail;
             }
             if (S == nullptr) {
@@ -392,13 +420,13 @@ FaceApproximation::Outcome FaceApproximation::startSurface()
             }
         }
         if (S == nullptr || S->checkControlNetAngles()) {
-            std::cout << (S == nullptr ? "no start surface" : "start surface is a bad surface")
+            std::cout << (S == nullptr ? FailureMessages::kNoStartSurface : FailureMessages::kBadStartSurface)
                       << std::endl;
             return Outcome::Fail;
         }
     }
     if (!S->isSurface()) {
-        std::cout << "start geometry is not a surface" << std::endl;
+        std::cout << FailureMessages::kStartNotSurface << std::endl;
         return Outcome::Fail;
     }
     return Outcome::Next;
@@ -579,7 +607,7 @@ FaceApproximation::Outcome FaceApproximation::selectionCheck()
     dropFailed(selection);
     const CStatistic stat = fitErrorStatistics(selection, nullptr, nullptr, 0.0, 0);
     if (stat.count > 3 && stat.max > 250.0 * tol) {
-        std::cout << "selection Error dMax = " << stat.max << "  terminate." << std::endl;
+        std::cout << FailureMessages::kSelectionError << stat.max << "  terminate." << std::endl;
         dumpSurface(*S, "c:/tmp/selError.out", true);
         dumpPoints(selection, "c:/tmp/selError.mp", true);
         return Outcome::Fail;
@@ -599,7 +627,7 @@ FaceApproximation::Outcome FaceApproximation::refine()
 {
     const bool fastRefinement = fast || selection.count > 2000;
     if (controlPointCount(*S) > kMaxControlPoints) {
-        std::cout << "Shortcut delete a degenerate face " << std::endl;
+        std::cout << FailureMessages::kDegenerateFace << std::endl;
         return Outcome::Fail;
     }
     if (!fastRefinement)
@@ -621,7 +649,11 @@ FaceApproximation::Outcome FaceApproximation::fastRefinementRuns()
     IndexSubset<CFitPoint> candidates(selection);
     for (int attempt = 0;; ++attempt) {
         IndexSubset<CFitPoint> thinned(candidates);
-        rbf3(*S, tol, thinned, 450, progress, kRbfKernel, false, true, tol, -1.0, true);
+        constexpr int kThinnedCount = 450;
+        if (thinned.count != kThinnedCount)
+            selectThinnedSubset(thinned, kThinnedCount, tol);
+        keepMeshPoints(thinned, candidates);
+        rbf3(*S, tol, thinned, thinned.count, progress, kRbfKernel, false, true, tol, -1.0, true);
         if (cancelled())
             return Outcome::Return;
         const double area = areaInsideBoundary(*S);
@@ -630,7 +662,7 @@ FaceApproximation::Outcome FaceApproximation::fastRefinementRuns()
         std::cout << "fit folds the surface: area " << area << " against " << unrefinedArea
                   << " before the correction" << std::endl;
         if (attempt == kFoldRetries || !dropFarthestPoints(unrefined, candidates)) {
-            std::cout << " folded surface, face refused " << std::endl;
+            std::cout << " " << FailureMessages::kFoldedSurface << " " << std::endl;
             return Outcome::Fail;
         }
         adoptKnotsAndNet(*S, unrefined);
@@ -703,6 +735,102 @@ IndexSubset<CFitPoint> FaceApproximation::measuredCopy(NurbsSurf& T, IndexSubset
     return all;
 }
 
+// The mesh points of the mesh check that `from` holds and a thinning left
+// out, appended to `thinned`.
+void FaceApproximation::keepMeshPoints(IndexSubset<CFitPoint>& thinned,
+                                       const IndexSubset<CFitPoint>& from) const
+{
+    if (meshPoints.count == 0)
+        return;
+    std::vector<int> have(thinned.indices, thinned.indices + thinned.count);
+    std::vector<int> offered(from.indices, from.indices + from.count);
+    std::sort(have.begin(), have.end());
+    std::sort(offered.begin(), offered.end());
+    for (int k = 0; k < meshPoints.count; ++k) {
+        const int index = meshPoints.indices[k];
+        if (std::binary_search(offered.begin(), offered.end(), index) &&
+            !std::binary_search(have.begin(), have.end(), index))
+            thinned.append(index);
+    }
+}
+
+// Stage 10: S measured against the mesh as the commit measures its Breps
+// (net/FaceMeshDistance.h), its points inside the boundary to the nearest
+// facet (the mesh vertices are the fit's own points, which it measures
+// itself). Over facets long against the tolerance S may leave the facets
+// between those vertices, and that a fit's own statistics never see. Where
+// it strays beyond the tolerance, the mesh points found there (where the
+// normal lines of those surface points meet the mesh) join the selection and
+// the refinement runs again from S, a few times at most: the fit takes its
+// points from within a coarse mesh's facets where it needs them, as a finer
+// mesh of the same shape gives them as vertices.
+FaceApproximation::Outcome FaceApproximation::meshCheck()
+{
+    // The surface nearest the mesh so far; a round that strays farther, or
+    // whose refinement gives up, leaves it, and its points leave the
+    // selection: the fit's points are those its surface was fitted to.
+    std::unique_ptr<NurbsSurf> best;
+    double bestLargest = HUGE_VAL;
+    int selected = selection.count, kept = meshPoints.count;
+    const auto restore = [&] {
+        adoptKnotsAndNet(*S, *best);
+        S->updateBoundaryPositions();
+        invertSamples(10);
+        rebuildBoundaryPolygon();
+        selection.count = selected;
+        meshPoints.count = kept;
+    };
+    for (int round = 0;; ++round) {
+        // The grid: a fifth of the fit points' mean spacing, no finer than
+        // kMeshCheckGrid tolerances.
+        const double spacing =
+            selection.count > 0 ? std::sqrt(areaInsideBoundary(*S) / selection.count) : 0.0;
+        const double grid = std::max(kMeshCheckGrid * tol, spacing / kMeshCheckShare);
+        CFitPointArray found;
+        const FaceMeshDistance distance = measureSurfaceMeshDistance(
+            *S, boundaryPolygon, *mesh, grid, tol, kMeshCheckReach * tol, &found, false);
+        if (distance.largest < bestLargest) {
+            bestLargest = distance.largest;
+            best.reset();
+        } else if (best != nullptr) {
+            restore();
+            break;
+        }
+        if (found.count == 0 || round == kMeshCheckRounds ||
+            controlPointCount(*S) > kMaxControlPoints)
+            break;
+        selected = selection.count;
+        kept = meshPoints.count;
+        IndexSubset<CFitPoint> added(selectionPoints);
+        for (int k = 0; k < found.count; ++k)
+            added.append(selectionPoints.append(found[k]));
+        // A surface far off a large part of the face finds a point a
+        // tolerance apart all over it: a spread of them does.
+        if (added.count > kMeshCheckPoints)
+            selectThinnedSubset(added, kMeshCheckPoints, tol);
+        markActive(added);
+        S->PointInversion(added, 10);
+        dropFailed(added);
+        if (added.count == 0)
+            break;
+        for (int k = 0; k < added.count; ++k) {
+            selection.append(added.indices[k]);
+            meshPoints.append(added.indices[k]);
+        }
+        std::cout << "mesh check: " << added.count << " mesh points off the surface join the fit"
+                  << std::endl;
+        best = std::make_unique<NurbsSurf>(*S);
+        const Outcome outcome = refine();
+        if (outcome == Outcome::Return)
+            return outcome;
+        if (outcome == Outcome::Fail) {
+            restore();
+            break;
+        }
+    }
+    return Outcome::Next;
+}
+
 // The selection measured on the refined S: a face whose points stay away
 // from it beyond the tolerance keeps its surface, and the line says by how
 // much.
@@ -712,8 +840,8 @@ FaceApproximation::Outcome FaceApproximation::judgeFit()
     IndexSubset<CFitPoint> judged = measuredCopy(*S, selection, copies);
     dropFailed(judged);
     const CStatistic stat = fitErrorStatistics(judged, nullptr, nullptr, 0.0, 0);
-    if (stat.count > 0 && stat.max > kOutsideFactor * tol)
-        std::cout << "face fit outside the tolerance: dMax=" << stat.max << " rms=" << stat.rms()
+    if (stat.count > 0 && stat.max > kFitSlack * tol)
+        std::cout << FailureMessages::kOutsideTolerance << ": dMax=" << stat.max << " rms=" << stat.rms()
                   << " for dTol=" << tol << std::endl;
     return Outcome::Next;
 }
@@ -734,10 +862,11 @@ FaceApproximation::Outcome FaceApproximation::newtonRuns()
             diagonal += (hi[d] - lo[d]) * (hi[d] - lo[d]);
     IndexSubset<CFitPoint> thinned(selection);
     selectThinnedSubset(thinned, 500, kShapeSpacingShare * std::sqrt(diagonal));
+    keepMeshPoints(thinned, selection);
     dumpSurface(*S, "c:/tmp/NewtonStart.out", true);
     for (int run = 0; run < kNewtonRuns; ++run) {
         if (S->checkControlNetAngles()) {
-            std::cout << " bad surface stage 3, ignoring " << std::endl;
+            std::cout << " " << FailureMessages::kBadSurfaceStage3 << " " << std::endl;
             return Outcome::Fail;
         }
         IndexSubset<CFitPoint> fieldPoints(thinned);
@@ -799,7 +928,7 @@ FaceApproximation::Outcome FaceApproximation::newtonRuns()
         }
         working.count = kept;
         if (working.count < 3) {
-            std::cout << "fewer than 3 points inside the boundary" << std::endl;
+            std::cout << FailureMessages::kFewPointsInside << std::endl;
             return Outcome::Fail;
         }
 
@@ -807,7 +936,7 @@ FaceApproximation::Outcome FaceApproximation::newtonRuns()
         std::cout << "Post aproximation Histo=" << std::endl
                   << stat << " lauf=" << run << " dTolAppox " << tol << std::endl;
         profileLog() << "Post aproximation Histo=" << std::endl << stat << std::endl;
-        if (stat.rms() < 1.25 * tol && stat.max < 1.5 * tol)
+        if (stat.rms() < 1.25 * tol && stat.max < kFitSlack * tol)
             break;
         // The next run gets more freedom where the working set misses half
         // the tolerance: knots inserted in both directions, at most 7 each.

@@ -37,6 +37,11 @@ namespace Mesh {
 class CBaseMesh;
 }
 
+// How far beyond its tolerance a fit may leave the mesh, in tolerances: the
+// Newton runs accept no more, and a fit beyond it is reported ("face fit
+// outside the tolerance"). The commit's Breps are judged against it too.
+constexpr double kFitSlack = 1.5;
+
 // The surface of the face bounded by the curves, fitted to the mesh within
 // `tolerance`, or null. The curves are reordered longest first and sampled
 // on the mesh within a chord tolerance of a hundredth of their root mean
@@ -53,8 +58,16 @@ class CBaseMesh;
 // surface as it stands (null before there is one).
 // A nearly flat face starts from the plane of its boundary imprinted with
 // its samples, or from the plane alone where the imprint folds its net.
-// Null, with its message, when the boundary hits the mesh at fewer than 3
-// places, for a tube-like face ("capped Cylinder"), without a start surface
+// The refined surface is measured against the mesh's facets between its fit
+// points (net/FaceMeshDistance.h); where it strays beyond the tolerance the
+// mesh points there join the fit ("mesh check: n mesh points off the
+// surface join the fit") and the refinement runs again, at most 3 times,
+// each kept only when it brings the surface nearer the mesh.
+// Null, with its message (net/FailureMessages.h), without a boundary curve
+// to chain ("no boundary curve to chain"), when the boundary hits the mesh
+// at fewer than 3 places ("fewer than 3 boundary samples hit the mesh"), on
+// a cancellation before there is a surface ("approximation cancelled"), for
+// a tube-like face ("capped Cylinder"), without a start surface
 // ("no start surface"), a start surface with a bad control net ("makro
 // returned a bad surface" for the fit of the developed boundary, "start
 // surface is a bad surface" for the others), a start geometry that is not a
@@ -81,8 +94,10 @@ Fenwo::NurbsSurf* approximateFace(Kor::List<Fenwo::NurbsSurf*>& boundaryCurves,
 // and still gives a face. On success both states of the loop's face
 // become Trimmed and its surface refers to the face's surface. With
 // errorPoints the face's error points are refilled. Null (the face's states
-// untouched) without boundary curves, when approximateFace gives nothing, or
-// on a cancellation.
+// untouched) without boundary curves ("the loop gives no boundary curve"),
+// when approximateFace gives nothing (it said why), or when the trim loop
+// could not be built ("the boundary curves give no trim loop on the
+// surface", or "approximation cancelled").
 CFace* selectAndApprox(GB::Loop* loop, Mesh::CBaseMesh* mesh, Fenwo::NurbsSurf* startSurface,
                        CColorCoding* colourCoding, bool fast, CProgress* progress, double tolerance,
                        bool draftOnly, bool errorPoints);

@@ -10,6 +10,7 @@
 #include "mesh/MeshGeometry.h"
 #include "mesh/NumberText.h"
 #include "net/Face.h"
+#include "net/FailureMessages.h"
 #include "net/SurfaceNet.h"
 #include "platform/InputState.h"
 
@@ -1012,7 +1013,7 @@ bool CSurfaceNet::read(std::istream& source)
         // lost.
         if (lostFaces > 0) {
             lost = true;
-            std::cout << "failed to relocate the loop of " << lostFaces
+            std::cout << FailureMessages::kLostLoop << " of " << lostFaces
                       << (lostFaces == 1 ? " stored face: its face is"
                                          : " stored faces: their faces are")
                       << " rebuilt from the net read" << std::endl;

@@ -14,6 +14,7 @@
 #include "healing/BlendingSurface.h"
 #include "net/Face.h"
 #include "net/FaceRecords.h"
+#include "net/FailureMessages.h"
 
 #include <cmath>
 #include <fstream>
@@ -134,8 +135,10 @@ CFace* selectAndApprox(GB::Loop* loop, Mesh::CBaseMesh* mesh, Fenwo::NurbsSurf* 
         else
             delete piece;
     }
-    if (!found || curves.list.count == 0)
+    if (!found || curves.list.count == 0) {
+        std::cout << FailureMessages::kNoBoundaryCurves << std::endl;
         return nullptr;
+    }
 
     if (startSurface == nullptr) {
         startSurface = makeBlendingSurface(curves.list, 2.0 * tolerance);
@@ -168,8 +171,13 @@ CFace* selectAndApprox(GB::Loop* loop, Mesh::CBaseMesh* mesh, Fenwo::NurbsSurf* 
                                  tolerance > 0.0 ? kTrimAccuracyShare * tolerance
                                                  : kDefaultPCurveAccuracy,
                                  progress, debug);
-    if (!built)
+    if (!built) {
+        std::cout << (progress != nullptr && progress->isCancelled()
+                          ? FailureMessages::kApproximationCancelled
+                          : FailureMessages::kNoTrimLoop)
+                  << std::endl;
         return nullptr;
+    }
     debug.close();
     // Put on the surface, every boundary curve is one side of the face: the
     // loop's joints are its corners, and none is a hole to bridge. (The

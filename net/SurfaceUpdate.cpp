@@ -23,6 +23,7 @@
 #include "net/Face.h"
 #include "net/FaceApproximation.h"
 #include "net/FaceSetup.h"
+#include "net/FailureMessages.h"
 #include "net/SurfaceNet.h"
 #include "platform/GLContext.h"
 
@@ -159,7 +160,8 @@ void approximateFace(CSurfaceNet& net, Loop* loop, bool draftOnly)
             if (f == face)
                 number = count;
         }
-        std::cout << "Face " << number << " of " << count << " has no surface" << std::endl;
+        std::cout << "Face " << number << " of " << count << " " << FailureMessages::kNoSurface
+                  << std::endl;
         loop->failed = true;
         net.updateFaceDisplay(nullptr, loop, false);
         return;

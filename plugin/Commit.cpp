@@ -3,7 +3,10 @@
 #include "geometry/NurbsSurf.h"
 #include "healing/SkinTopology.h"
 #include "net/Face.h"
+#include "net/FaceApproximation.h"
 #include "net/FaceDisplay.h"
+#include "net/FaceMeshDistance.h"
+#include "net/FailureMessages.h"
 #include "net/SurfaceNet.h"
 #include "plugin/Commands.h"
 #include "plugin/MeshObject.h"
@@ -54,6 +57,46 @@ int edgeCount(const CFace& face)
         edges += loop != nullptr ? loop->getCard() : 0;
     return edges;
 }
+
+// How far a face may lie from the mesh, in fit tolerances, that no facet
+// is sought beyond: a point farther counts as that far.
+constexpr double kMeshReach = 10.0;
+
+// How far the face lies from the net's mesh, on a grid of the net's fit
+// tolerance, with the share beyond the fit's slack; nothing is measured
+// without a mesh.
+FaceMeshDistance meshDistance(CFace& face, const GB::CSurfaceNet& net)
+{
+    const double tolerance = net.surfaceTolerance;
+    if (net.mesh == nullptr)
+        return {};
+    return measureFaceMeshDistance(face, *net.mesh, tolerance, kFitSlack * tolerance,
+                                   kMeshReach * tolerance);
+}
+
+} // namespace
+
+std::vector<HealOffTheMesh> healsOffTheMesh(const std::vector<std::unique_ptr<CFace>>& found,
+                                            const Kor::List<CFace*>& healed,
+                                            const GB::CSurfaceNet& net)
+{
+    std::vector<HealOffTheMesh> off;
+    const double limit = kFitSlack * net.surfaceTolerance;
+    for (int f = 0; f < healed.count && std::size_t(f) < found.size(); ++f) {
+        if (found[std::size_t(f)] == nullptr || healed[f] == nullptr)
+            continue;
+        const FaceMeshDistance after = meshDistance(*healed[f], net);
+        if (after.surfacePoints == 0 || !(after.largest > limit))
+            continue;
+        const FaceMeshDistance before = meshDistance(*found[std::size_t(f)], net);
+        if (before.largest <= limit ||
+            after.largest > before.largest + kGapNoise * net.surfaceTolerance)
+            off.push_back({f, before.largest, after.largest});
+    }
+    return off;
+}
+
+namespace {
 
 bool isCancelled(CProgress* progress)
 {
@@ -382,6 +425,14 @@ void CMakeTight::healFaces(CProgress* progress)
                 excess = std::max(excess, gapNow(seam) - std::max(foundGap(seam), dTol));
         return excess;
     };
+    // A face the heal moved off the mesh goes back first, once: the shared
+    // edges are then judged with it as found.
+    for (const HealOffTheMesh& off : healsOffTheMesh(found, faces, *net))
+        if (!back[std::size_t(off.face)]) {
+            swapFound(off.face);
+            std::cout << "Heal undone on face " << number(off.face) << ": it lay " << off.found
+                      << " from the mesh, healed " << off.healed << std::endl;
+        }
     for (std::vector<int> rejects = rejected(); !rejects.empty(); rejects = rejected()) {
         int undo = -1;
         std::size_t fewest = 0;
@@ -411,7 +462,7 @@ void CMakeTight::healFaces(CProgress* progress)
         const double before = foundGap(seam), now = gapNow(seam);
         if (now <= dTol || std::fabs(now - before) <= kGapNoise * dTol)
             continue;
-        std::cout << "Heal failed for dTol=" << dTol << ": the shared edge of faces "
+        std::cout << FailureMessages::kHealFailed << " for dTol=" << dTol << ": the shared edge of faces "
                   << number(seam.a) << " and " << number(seam.b) << " lies " << now
                   << " apart (found " << before << ")" << std::endl;
         apart[std::size_t(seam.a)] = apart[std::size_t(seam.b)] = true;
@@ -443,7 +494,8 @@ std::string gapLine(std::vector<SharedEdgeGap> gaps, const std::vector<int>& fac
     std::string line;
     for (const SharedEdgeGap& g : gaps) {
         if (line.empty())
-            line = "Gap between faces " + number(g.a) + " and " + number(g.b) + ": " +
+            line = std::string(FailureMessages::kGapBetweenFaces) + " " + number(g.a) + " and " +
+                   number(g.b) + ": " +
                    figure(g.gap) + " exceeds the tolerance " + figure(tolerance);
         else
             line += "; faces " + number(g.a) + " and " + number(g.b) + ": " + figure(g.gap);
@@ -483,6 +535,7 @@ bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool appr
     std::vector<std::unique_ptr<ON_Brep>> breps;
     // The edges of each face's Brep, none for a face that makes no Brep.
     std::vector<FaceOutline> outlines(std::size_t(tight.faces.count));
+    std::vector<int> brepFaces; // the net face number of each Brep
     std::string sides; // of each Brep's region, for "Sides per Brep"
     for (int f = 0; f < tight.faces.count; ++f) {
         CFace* face = tight.faces[f];
@@ -499,10 +552,19 @@ bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool appr
         if (faceToBrep(face, *brep, kBrepShare * tol)) {
             outlines[std::size_t(f)] = brepOutline(*brep);
             breps.push_back(std::move(brep));
+            brepFaces.push_back(std::size_t(f) < tight.faceNumbers.size()
+                                    ? tight.faceNumbers[std::size_t(f)]
+                                    : f + 1);
             sides += ' ' + std::to_string(f < tight.sides.count ? tight.sides[f] : 0);
         }
     }
     std::cout << "Conversion is done." << std::endl;
+    // Each Brep as committed, measured against the mesh.
+    committedDistances.clear();
+    for (std::size_t b = 0; b < breps.size(); ++b)
+        if (breps[b]->m_F.Count() > 0)
+            if (const std::unique_ptr<CFace> face{faceFromBrepFace(breps[b]->m_F[0])})
+                committedDistances.emplace_back(brepFaces[b], meshDistance(*face, net));
     // The Breps as committed must meet along the pieces of the net their
     // faces share within the tolerance; where they do not, the user is told
     // which faces part.

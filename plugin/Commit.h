@@ -15,6 +15,7 @@
 #include "platform/host/VezadSdk.h"
 #include "plugin/SharedEdgeGaps.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -55,7 +56,8 @@ public:
     // of its shared edges within dTol than it takes out, leaving none
     // farther beyond dTol than the farthest of them was found (see
     // healFaces); a face whose heal is not kept goes back to its shape
-    // before the heal, one face at a time, until every healed face's is.
+    // before the heal, one face at a time, until every healed face's is; a
+    // face the heal moved off the mesh (healsOffTheMesh) goes back first.
     // "Heal failed for dTol=" then names each shared edge that ends beyond
     // dTol other than it was found. A cancel through the net's progress
     // sink stops the run; the net's draft flag and sink are put back either
@@ -66,6 +68,25 @@ private:
     // Heals the faces; see work.
     void healFaces(CProgress* progress);
 };
+
+// A face that its heal moved off the mesh (its place among the faces), and
+// how far from the mesh it lay as found and as healed.
+struct HealOffTheMesh {
+    int face = 0;
+    double found = 0.0;
+    double healed = 0.0;
+};
+
+// The healed faces that lie farther from the net's mesh than the fit's
+// slack (kFitSlack tolerances of the net) where they were found within it,
+// or farther than found (by more than a hundredth of the tolerance) beyond
+// it, both measured as net/FaceMeshDistance.h measures: a face pulled to
+// meet a neighbour that bulges off the mesh has left the mesh itself, and
+// the seam it mends is no reason to keep that. found and healed hold the
+// same faces in the same order; none without a mesh.
+std::vector<HealOffTheMesh> healsOffTheMesh(const std::vector<std::unique_ptr<CFace>>& found,
+                                            const Kor::List<CFace*>& healed,
+                                            const GB::CSurfaceNet& net);
 
 // The one line that names the faces whose committed shared edge lies
 // farther apart than the tolerance, the farthest first: "Gap between faces

@@ -3,6 +3,7 @@
 #include "display/OpenGLEntity.h"
 #include "foundation/Logging.h"
 #include "foundation/MatrixThreads.h"
+#include "net/FailureMessages.h"
 #include "plugin/MeshObject.h"
 #include "plugin/resources/MeshwrightResources.h"
 
@@ -109,6 +110,10 @@ BOOL CMeshwrightPlugIn::OnLoadPlugIn()
     infoDialog.Create(6024, nullptr);
     net.setProgress(&infoDialog);
     progressDialog.Create(6019, nullptr);
+    // The host learns the lines that name what failed, and why, from the
+    // system itself.
+    for (const FailureMessages::FailureLineKind& kind : FailureMessages::failureLineKinds())
+        VezadApp().RegisterFailureLine(kind.what, kind.causes);
     return CVezadFileImportPlugIn::OnLoadPlugIn();
 }
 

@@ -18,6 +18,7 @@
 
 #include "foundation/KorList.h"
 #include "foundation/Tuple.h"
+#include "net/FaceMeshDistance.h"
 #include "net/SurfaceNet.h"
 #include "platform/host/VezadSdk.h"
 #include "plugin/Callbacks.h"
@@ -25,6 +26,8 @@
 #include "plugin/Watcher.h"
 
 #include <memory>
+#include <utility>
+#include <vector>
 
 class CMWMeshObject;
 
@@ -48,6 +51,9 @@ public:
     CMWMouseCallback mouseCallback;                     // bound to the net; enabled while editing
     bool editGrid = false;                              // grid editing is on
     Kor::List<CVezadObjRef> objectRefs;                 // written with the document
+    // How far each Brep of the last commit lies from the mesh, with the
+    // number of its net face (net/FaceMeshDistance.h); not written.
+    std::vector<std::pair<int, FaceMeshDistance>> committedDistances;
 
     // A document record read whole by CheckDocument, with its mesh objects
     // (not yet in a document) and its net, until ReadDocument takes it; the
@@ -159,7 +165,8 @@ public:
     // objectRefs. Breps that part along a shared edge by more than the
     // document's tolerance are named on the command line after the
     // "Converted" line, in one line "Gap between faces ..." (gapLine,
-    // plugin/Commit.h). False without an active view with a document, or when the
+    // plugin/Commit.h). Each Brep is measured against the mesh
+    // (committedDistances). False without an active view with a document, or when the
     // run was cancelled (then nothing is added or deleted); true otherwise,
     // also when no face has a surface.
     bool convertFacesToVezad(bool heal, bool deleteOld, bool approx);

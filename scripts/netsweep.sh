@@ -11,6 +11,12 @@
 #
 #   bash scripts/netsweep.sh [MESH...]
 #
+# NETSWEEP_SHAPES adds generated meshes of one shape from coarse to fine
+# (tests/support/TestMeshes.h: shapeSoup), as NAME:FACET entries, FACET the
+# facets' size in the tolerance the job fits them at (0.25 on both shapes):
+# "bump:25 bump:10 bump:2 ellipsoid:10" draws the same nets on the bump in
+# facets of 6.25, 2.5 and 0.5 and on the ellipsoid in facets of 2.5.
+#
 # NETSWEEP_SIZES (2 3 4 5), NETSWEEP_STYLES (all), NETSWEEP_LOOKS (0,0,1),
 # NETSWEEP_HEALS (Yes No), NETSWEEP_SCALES (1: the mesh as it is; 0.001 adds
 # the mesh in metres), NETSWEEP_JITTER (0: the net's points on a regular
@@ -42,15 +48,23 @@ draws=${NETSWEEP_DRAW:-""}
 awk "BEGIN { exit !($jitter > 0) }" || seeds=1
 jobs=${NETSWEEP_JOBS:-2}
 meshes=("$@")
-[[ ${#meshes[@]} -gt 0 ]] || meshes=("$root/examples/bump.stl")
+shapes=${NETSWEEP_SHAPES:-}
+[[ ${#meshes[@]} -gt 0 || -n "$shapes" ]] || meshes=("$root/examples/bump.stl")
 bash scripts/deps.sh
 build=${MW_TOOLS_BUILD_DIR:-build/tools}
 [[ -f "$build/CMakeCache.txt" ]] ||
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMW_BUILD_TESTS=ON -DMW_BUILD_BENCH=OFF >/dev/null
-cmake --build "$build" -j "$(nproc)" --target vzhost netdraw >/dev/null
+cmake --build "$build" -j "${NETSWEEP_BUILD_JOBS:-$(nproc)}" --target vzhost netdraw >/dev/null
 out=$root/$build/netsweep
 rm -rf "$out"
 mkdir -p "$out"
+for shape in $shapes; do
+    name=${shape%%:*}
+    facet=${shape#*:}
+    file=$out/shape-$name-$facet.stl
+    "$build/tests/netdraw" --shape "$name" "$(awk "BEGIN { print $facet * 0.25 }")" "$file" >/dev/null
+    meshes+=("$file")
+done
 sed 's/Heal=Yes/Heal=No/' examples/main-job-import.vzs >"$out/main-job-import-no-heal.vzs"
 
 # One run: its verdict in one line.
@@ -118,11 +132,19 @@ run() {
     local cause
     cause=$(sed -n 's|^.*main-job-import[-a-z]*.vzs: failed: ||p' "$dir.log" | tail -1)
     [[ $status -eq 0 ]] || what+=("exit $status${cause:+: $cause}")
+    # The largest distance of the fits' own error points (what the job
+    # printed as a face's largest distance before it measured the Breps),
+    # and the largest of the Breps as committed, measured both ways.
+    local fits breps
+    fits=$(sed -n 's/^Face [0-9]* fit to [^:]*: n=[0-9]* in \[[^,]*,\([^]]*\)\].*/\1/p' "$dir.log" |
+        sort -g | tail -1)
+    breps=$(sed -n 's/.*; largest distance \([^ ]*\) from the mesh.*/\1/p' "$dir.log" | sort -g | tail -1)
+    local distances="fits ${fits:-?}, Breps ${breps:-?}"
     if [[ ${#what[@]} -eq 0 ]]; then
-        echo "$name: pass (gap $gap, tolerance $tolerance, cpu ${cpu}s)"
+        echo "$name: pass (gap $gap, tolerance $tolerance, cpu ${cpu}s; largest distance from the mesh: $distances)"
     else
         local IFS=';'
-        echo "$name: FAIL ${what[*]} (cpu ${cpu}s)"
+        echo "$name: FAIL ${what[*]} (cpu ${cpu}s; largest distance from the mesh: $distances)"
     fi
 }
 export -f run

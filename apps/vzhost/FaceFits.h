@@ -1,12 +1,21 @@
 // The runner's report of the Meshwright net's fitted faces, for scripts:
-//   !face-fits   prints, for every face of the net with a fitted surface, in
+//   !face-fits [<factor>]
+//                prints, for every face of the net with a fitted surface, in
 //                the net's order, the tolerance it was fitted to, the
 //                histogram line of its fit's error points (their distances
 //                to the face's surface, as the fit measured them: "n=... in
-//                [min,max] mean=... rms=...") and the largest of them (with
-//                ", k tolerances off the mesh" beyond 3 tolerances); a
-//                face without one gets "Face k has no surface" in its place;
-//                fails when no face has a surface.
+//                [min,max] mean=... rms=...") and the face's largest
+//                distance from the mesh, both ways (net/FaceMeshDistance.h):
+//                "on its Brep" as the last commit measured the Brep it made
+//                of the face, else "on its surface", the net's trimmed face
+//                measured now (without one, the largest of the error points,
+//                "at its fit points"); a face without a surface gets "Face k
+//                has no surface" in its place. Fails when no face has a
+//                surface, and, with a factor, when a face lies farther from
+//                the mesh than factor x its tolerance: the line then adds
+//                how many tolerances and the share of its area beyond the
+//                fit's slack, and the failure names the first such face,
+//                its distance and the tolerance.
 // Not thread-safe: runs on the host's user-interface thread.
 #pragma once
 

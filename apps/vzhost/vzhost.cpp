@@ -19,11 +19,12 @@
 // a check failed before it (a mesh file that gave no facet leaves nothing to
 // draw on): that failure is the cause, and the exit code 1;
 // 77 a required file is missing (the script is skipped), except under CI
-// (CI=true), where missing data is a failure (1). Ctrl-C asks a
+// (CI=true), where missing data is a failure (1), and except after a failed
+// check, which fails the script (1) whatever follows. Without --out the
+// outputs (${OUT}) go to the working folder. Ctrl-C asks a
 // running surface fit to stop at its next iteration; a second Ctrl-C ends
 // the program at once.
 #include "FaceFits.h"
-#include "FailureLines.h"
 #include "platform/FitStopFlag.h"
 #include "platform/host/HeadlessHost.h"
 #include "platform/host/PlugIn.h"
@@ -105,11 +106,16 @@ int main(int argc, char** argv)
     watchCtrlC();
 
     HeadlessHostSettings settings;
+    if (out.empty()) {
+        std::error_code error;
+        out = std::filesystem::current_path(error).string();
+        if (error || out.empty())
+            out = ".";
+    }
     settings.outputFolder = out;
     settings.plugIns = VezadHost::plugInModuleNames();
     HeadlessHost host;
     VezadRunner::addFaceFitsDirective(host);
-    VezadRunner::addFailureLines(host);
     if (!host.start(settings))
         std::fprintf(stderr, "vzhost: a plug-in did not load; the script runs without it\n");
     const ScriptResult result = host.runScriptFile(script, defines);

@@ -259,8 +259,20 @@ bool CVezadApp::removePlugInMenu(HMENU menu, const CVezadPlugIn* plugIn)
     return true;
 }
 
+void CVezadApp::RegisterFailureLine(const std::string& what, const std::vector<std::string>& causes)
+{
+    if (what.empty())
+        return;
+    FailureLine line{what, {}};
+    for (const std::string& cause : causes)
+        if (!cause.empty())
+            line.causes.push_back(cause);
+    m_failureLines.push_back(std::move(line));
+}
+
 void CVezadApp::resetSession()
 {
+    m_failureLines.clear();
     m_queue.clear();
     m_transcript.clear();
     m_partialLine.clear();

@@ -114,6 +114,17 @@ public:
     // Plug-in menus in the host's menu bar, in the order inserted.
     const std::vector<CVezadPlugInMenu>& PlugInMenus() const { return m_menus; }
 
+    // A kind of line a plug-in prints when something fails, for the host's
+    // verdict on a failed script (HeadlessHost::addFailureLine): the marker
+    // of the line that names what failed, and the markers of the lines
+    // printed before it that tell why. Empty markers are left out.
+    struct FailureLine {
+        std::string what;
+        std::vector<std::string> causes;
+    };
+    void RegisterFailureLine(const std::string& what, const std::vector<std::string>& causes = {});
+    const std::vector<FailureLine>& FailureLines() const { return m_failureLines; }
+
     // ---- Host side: the running host, its scripts and tests. ----
 
     CVezadInputQueue& InputQueue() { return m_queue; }
@@ -172,7 +183,8 @@ public:
     void setActiveView(CVezadView* view) { m_activeView = view; }
     void destroyViews();
 
-    // Clears the queue, logs, transcript, keys and tool-tip: a fresh session.
+    // Clears the queue, logs, transcript, keys, tool-tip and failure lines: a
+    // fresh session.
     void resetSession();
 
 private:
@@ -192,6 +204,7 @@ private:
     std::vector<std::string> m_unanswered;
     std::vector<LoadedPlugIn> m_plugIns;
     std::vector<CVezadPlugInMenu> m_menus;
+    std::vector<FailureLine> m_failureLines;
     std::vector<std::unique_ptr<CVezadView>> m_views;
     CVezadView* m_activeView = nullptr;
     CVezadView* m_shareView = nullptr;

@@ -239,6 +239,10 @@ bool HeadlessHost::start(const HeadlessHostSettings& settings)
         m_impl->settings.plugInFolder = programFolder();
     if (m_impl->settings.outputFolder.empty())
         m_impl->settings.outputFolder = Platform::diagnosticsFolder();
+    // Without a diagnostics folder the outputs go to the working folder, not
+    // to the root a path "${OUT}/name" would name.
+    if (m_impl->settings.outputFolder.empty())
+        m_impl->settings.outputFolder = ".";
     if (settings.captureStandardOutput)
         m_impl->capture.start();
 
@@ -349,12 +353,16 @@ std::string HeadlessHost::failureCause(std::size_t from, std::size_t to, const S
                 return true;
         return false;
     };
+    // The host's own kinds, then those the plug-ins registered.
+    std::vector<std::pair<std::string, std::vector<std::string>>> kinds = m_impl->failureLines;
+    for (const CVezadApp::FailureLine& registered : VezadApp().FailureLines())
+        kinds.emplace_back(registered.what, registered.causes);
     for (std::string line; std::getline(lines, line);) {
         // The host's lines of failed checks quote what they looked for.
         if (line.rfind("Script line ", 0) == 0)
             continue;
         line = VezadHost::trimmed(line);
-        for (const auto& [what, whys] : m_impl->failureLines) {
+        for (const auto& [what, whys] : kinds) {
             if (line.find(what) == std::string::npos)
                 continue;
             for (auto why = causes.rbegin(); why != causes.rend(); ++why)
@@ -362,7 +370,7 @@ std::string HeadlessHost::failureCause(std::size_t from, std::size_t to, const S
                     return line + " (after \"" + *why + "\")";
             return line;
         }
-        for (const auto& kind : m_impl->failureLines)
+        for (const auto& kind : kinds)
             if (holdsAny(line, kind.second)) {
                 causes.push_back(line);
                 break;
@@ -433,8 +441,10 @@ ScriptResult HeadlessHost::runScript(const std::string& text,
     m_impl->events->scriptEnded();
     // A script that found no region after a check failed failed for that
     // check.
+    // A check that failed before the script was skipped (a required file
+    // missing) failed it all the same.
     const bool checkFailed =
-        result.status == ScriptResult::passed
+        result.status == ScriptResult::passed || result.status == ScriptResult::skipped
             ? !result.failures.empty()
             : result.status == ScriptResult::noRegion && result.failures.size() > 1;
     if (checkFailed)
@@ -443,7 +453,8 @@ ScriptResult HeadlessHost::runScript(const std::string& text,
     m_impl->transcriptStart = app.Transcript().size();
     m_impl->outputStart = standardOutput().size();
     m_impl->boxStart = app.MessageBoxes().size();
-    if (result.status == ScriptResult::passed && !result.failures.empty())
+    if ((result.status == ScriptResult::passed || result.status == ScriptResult::skipped) &&
+        !result.failures.empty())
         result.status = ScriptResult::failed;
     return result;
 }

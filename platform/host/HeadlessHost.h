@@ -32,7 +32,9 @@
 //   !expect-result <0|1|3>   the result of the last command
 //   !dump-doc                prints "doc: layer <k> <type> <state> <count>"
 //                            for every layer, object type and state in use
-//   !require-file <path>     a missing file skips the rest of the script
+//   !require-file <path>     a missing file skips the rest of the script (a
+//                            script in which a check failed before still
+//                            fails)
 //   !default <NAME> <value>  defines NAME as the value unless it is defined
 //   !place-net <NAME> [<share>] [view=<n>] [look=<x>,<y>,<z>] [zoom=<f>]
 //                            finds where a net may be drawn (see
@@ -99,7 +101,8 @@ struct HeadlessHostSettings {
     // The views, made in this order; the first is active. Each looks down
     // -Z at the origin.
     std::vector<HeadlessViewSettings> views{HeadlessViewSettings()};
-    // The value of ${OUT}; empty: the diagnostics folder.
+    // The value of ${OUT}; empty: the diagnostics folder, or the working
+    // folder (".") when there is none.
     std::string outputFolder;
     // Standard output is captured (and passed on) so that checks see what
     // the system prints there.

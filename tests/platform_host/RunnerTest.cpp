@@ -87,6 +87,11 @@ TEST(ScriptRunner, ExitCodesNameTheFailingLine)
         // A folder given as the script aborted the runner.
         {"folder.vzs", "", 2, "cannot be read",
          ":0: script cannot be read: " + mwtest::scratchPath("folder.vzs") + ": file is a folder"},
+        // A check that failed before a required file was missing: the
+        // script was skipped (77), its failure hidden.
+        {"failed-then-skip.vzs", "!expect-print \"never printed\"\n!require-file /no/such/file\n",
+         1, "failed-then-skip.vzs:1: !expect-print",
+         ": failed: line 1: !expect-print: nothing printed holds \"never printed\""},
     };
     std::filesystem::create_directory(mwtest::scratchPath("folder.vzs"));
     for (const Case& c : cases) {
@@ -97,4 +102,21 @@ TEST(ScriptRunner, ExitCodesNameTheFailingLine)
     }
     // Under CI a missing data file fails instead of skipping.
     EXPECT_EQ(runScript("skip.vzs", "", "true").code, 1);
+}
+
+// Without --out the outputs go to the working folder (where there was no
+// diagnostics folder, ${OUT}/name was /name), and a check that failed
+// before them fails the script whatever follows.
+TEST(ScriptRunner, OutputsGoToTheWorkingFolderWithoutOut)
+{
+    const std::string folder = mwtest::scratchPath("work");
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder + "/out.vzs") << "!expect-print \"never printed\"\n!capture 0 ${OUT}/v.png\n"
+                                          "!require-file ${OUT}/v.png\n";
+    const std::string command = "cd '" + folder + "' && env -u CI FENWO_DIAGNOSTICS_DIR='" +
+                                mwtest::scratchPath("diagnostics") + "' '" MW_VZHOST
+                                "' --script out.vzs >/dev/null 2>&1";
+    const int status = std::system(command.c_str());
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
+    EXPECT_TRUE(std::filesystem::exists(folder + "/v.png"));
 }

@@ -1,6 +1,6 @@
 #include "TestHost.h"
 
-#include "apps/vzhost/FailureLines.h"
+#include "net/FailureMessages.h"
 
 #include <fstream>
 
@@ -197,7 +197,9 @@ TEST(HostScript, DirectivesCheckAndFailNamingTheirLines)
                                     "_TestPick ${UNDEFINED}\n"
                                     "!require-file ${OUT}/missing.stl\n"
                                     "_Foo\n");
-    EXPECT_EQ(r.status, ScriptResult::skipped);
+    // The missing file skips the rest; the checks that failed before it
+    // fail the script (it was reported skipped).
+    EXPECT_EQ(r.status, ScriptResult::failed);
     std::vector<int> lines;
     for (const ScriptFailure& f : r.failures)
         lines.push_back(f.line);
@@ -276,7 +278,9 @@ TEST(HostScript, FailedJobNamesWhatFailedAndWhyNotAProgressLine)
 {
     HeadlessHost host;
     ASSERT_TRUE(host.start(hosttest::settings()));
-    VezadRunner::addFailureLines(host);
+    // The kinds the plug-in registers with its host as it loads.
+    for (const FailureMessages::FailureLineKind& kind : FailureMessages::failureLineKinds())
+        VezadApp().RegisterFailureLine(kind.what, kind.causes);
     // Prints its argument as the system would, on standard output.
     host.addDirective("say", [](const std::vector<std::string>& arguments, std::string&) {
         for (const std::string& a : arguments)
@@ -323,6 +327,19 @@ TEST(HostScript, FailedJobNamesWhatFailedAndWhyNotAProgressLine)
          "!expect-print \"Converted 2 Surfaces to Vezad into Layer 1.\"\n",
          ScriptResult::failed,
          "Face 2 of 2 has no surface (after \"folded surface, face refused\")"},
+        // The plug-in's own lines name every cause: the runner's copy of
+        // them lacked "capped Cylinder", and a boundary that hit the mesh
+        // too rarely printed none.
+        {"tube-like face",
+         "!say \"capped Cylinder\" \"Face 1 of 1 has no surface\"\n"
+         "!expect-no-print \"has no surface\"\n",
+         ScriptResult::failed, "Face 1 of 1 has no surface (after \"capped Cylinder\")"},
+        {"boundary that hits the mesh too rarely",
+         "!say \"picked 2 polygons on Boundary at  40 points on Loop \" "
+         "\"fewer than 3 boundary samples hit the mesh\" \"Face 1 of 1 has no surface\"\n"
+         "!expect-no-print \"has no surface\"\n",
+         ScriptResult::failed,
+         "Face 1 of 1 has no surface (after \"fewer than 3 boundary samples hit the mesh\")"},
         {"face lost by the net",
          "!say \"model has 3 loops\"\n!expect-print \"model has 4 loops\"\n", ScriptResult::failed,
          "line 2: !expect-print: nothing printed holds \"model has 4 loops\" (printed: model has 3 "

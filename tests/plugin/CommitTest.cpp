@@ -4,6 +4,7 @@
 #include "geometry/NurbsSurf.h"
 #include "net/Face.h"
 #include "net/FaceDisplay.h"
+#include "net/FaceMeshDistance.h"
 #include "net/SurfaceNet.h"
 #include "platform/host/EdgeGaps.h"
 #include "plugin/Commit.h"
@@ -505,3 +506,77 @@ TEST_F(MeshwrightHost, SharedEdgeGapsFollowTheSharedSidesAndTheJobsJudgeAgrees)
 }
 
 } // namespace
+
+namespace {
+
+// A square face over [2, 18]^2 at height z, bent up in its middle by `bulge`
+// (the inner control points of a bicubic patch lifted: the surface's middle
+// rises 0.5625 of it) while its sides stay at z.
+CFace* bulgingFace(double z, double bulge)
+{
+    const knots k(3, 3, 0.0, 1.0);
+    auto* s = new Fenwo::NurbsSurf(k, &k);
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j) {
+            const bool inner = i > 0 && i < 3 && j > 0 && j < 3;
+            s->setControlPoint(i, j, Vector(2.0 + 16.0 * i / 3.0, 2.0 + 16.0 * j / 3.0,
+                                            z + (inner ? bulge : 0.0)));
+        }
+    return new CFace(s);
+}
+
+} // namespace
+
+// The commit's judge puts back a face that its heal moved off the mesh, as
+// the faces' distance from the mesh measures them both ways: a face fitted
+// within 0.12 tolerances ended 2.18 off the mesh after the heal (pulled to
+// meet a neighbour's bulge) and was kept, since only the gaps were judged.
+// The mesh is one square of two facets 80 tolerances across: a face that
+// bulges between their corners, which lie outside it, is off the mesh all
+// the same.
+TEST(CommitJudge, HealThatMovesAFaceOffTheMeshIsUndone)
+{
+    CFlatMesh mesh;
+    mwtest::fillFlatMesh(mwtest::gridSoup(1, 1, 20.0, 20.0, true), mesh);
+    mesh.computeBoundingBox();
+    mesh.buildFacetHash(350.0, -1.0, nullptr);
+    GB::CSurfaceNet net;
+    net.setMesh(&mesh);
+    net.surfaceTolerance = 0.25; // the fit's slack: 0.375 from the mesh
+    const struct {
+        const char* what;
+        double found[2], healed[2]; // height and bulge
+        bool undone;
+        double foundDistance, healedDistance;
+    } cases[] = {
+        {"healed within the slack", {0.03, 0.0}, {0.3, 0.0}, false, 0.03, 0.3},
+        {"healed beyond it", {0.03, 0.0}, {0.5, 0.0}, true, 0.03, 0.5},
+        {"healed to bulge beyond it", {0.03, 0.0}, {0.0, 1.0}, true, 0.03, 0.5625},
+        {"found beyond it, healed no farther", {0.5, 0.0}, {0.5, 0.0}, false, 0.5, 0.5},
+        {"found beyond it, healed farther", {0.5, 0.0}, {0.6, 0.0}, true, 0.5, 0.6},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::unique_ptr<CFace>> found;
+        found.emplace_back(bulgingFace(c.found[0], c.found[1]));
+        std::unique_ptr<CFace> healed(bulgingFace(c.healed[0], c.healed[1]));
+        Kor::List<CFace*> faces;
+        faces.append(healed.get());
+        const std::vector<HealOffTheMesh> off = healsOffTheMesh(found, faces, net);
+        ASSERT_EQ(off.size(), c.undone ? 1u : 0u);
+        const FaceMeshDistance before =
+            measureFaceMeshDistance(*found[0], mesh, 0.25, 0.375, 2.5);
+        const FaceMeshDistance after = measureFaceMeshDistance(*healed, mesh, 0.25, 0.375, 2.5);
+        // A grid about a tolerance fine finds the top of the bulge within a
+        // hundredth of it; no mesh vertex lies inside the face.
+        EXPECT_NEAR(before.largest, c.foundDistance, 0.01);
+        EXPECT_NEAR(after.largest, c.healedDistance, 0.01);
+        EXPECT_GT(after.surfacePoints, 64 * 64 - 1);
+        EXPECT_EQ(after.meshVertices, 0);
+        if (c.undone) {
+            EXPECT_EQ(off[0].face, 0);
+            EXPECT_DOUBLE_EQ(off[0].found, before.largest);
+            EXPECT_DOUBLE_EQ(off[0].healed, after.largest);
+        }
+    }
+}

@@ -1,7 +1,8 @@
 // The main job end to end, as a user runs it: the script runner runs
 // examples/main-job.vzs on every STL, VRML and Nastran file of the real data
 // and on generated meshes (a bump, a sphere, a scanned-like bumpy mesh of
-// jittered uneven triangles, a mesh 1000 units across, a filleted box);
+// jittered uneven triangles, a mesh 1000 units across, a filleted box, a
+// bump and an ellipsoid of coarse facets);
 // then this test opens the saved document and measures the committed Breps
 // against the mesh with its own point-to-surface distance; a few cases seek
 // the net's square in views turned and zoomed in. A net read back from a
@@ -183,6 +184,11 @@ std::string meshFile(const std::string& folder, const std::string& name)
                                      return 0.3 * ((x - 1.0) * (x - 1.0) - (y - 1.0) * (y - 1.0));
                                  }),
                      path);
+        // One bump and one ellipsoid of facets 10 tolerances long (2.5 against
+        // the job's 0.25): a fit on their corners alone left the surface
+        // between them to itself.
+        if (name == "coarse-bump" || name == "coarse-ellipsoid")
+            writeStl(mwtest::shapeSoup(name.substr(7), 2.5), path);
         if (name == "wide")
             writeStl(heightField(60, 1000.0, 0.0, 0.0,
                                  [](double x, double y) {
@@ -649,6 +655,10 @@ struct MainJobCase {
     // (0,0,0: the view as the mesh is loaded) and a zoom.
     const char* look = "0,0,0";
     const char* zoom = "1";
+    // A Brep the job finds off the mesh beyond 1.5 tolerances, measured on
+    // it both ways: the job fails naming the face. The fits' own points
+    // (the figure it printed) said otherwise.
+    bool offTheMesh = false;
 };
 
 void PrintTo(const MainJobCase& c, std::ostream* os)
@@ -698,6 +708,12 @@ TEST_P(MainJob, CommitsFourHealedFacesThatFollowTheMesh)
                             mesh + "\n"),
             std::string::npos)
             << job.output;
+        return;
+    }
+    if (c.offTheMesh) {
+        EXPECT_EQ(job.code, 1);
+        EXPECT_NE(job.output.find("main-job.vzs: failed: line "), std::string::npos);
+        EXPECT_NE(job.output.find(": !face-fits: face "), std::string::npos) << job.output;
         return;
     }
     ASSERT_EQ(job.code, 0) << job.output.substr(job.output.size() > 3000 ? job.output.size() - 3000
@@ -789,6 +805,8 @@ const MainJobCase kCases[] = {
     {"generated", "bumpy-scan"},
     {"generated", "noisy-scan"},
     {"generated", "wide"},
+    {"generated", "coarse-bump"},
+    {"generated", "coarse-ellipsoid"},
     {"generated", "all-nan", true},
     {"stl", "1002_tray_bottom.STL"},
     {"stl", "Spider_ascii.stl"},
@@ -858,6 +876,16 @@ const MainJobCase kCases[] = {
     // and folded it over itself (twice the area of its neighbours), and the
     // heal left a gap of 59.5.
     {"nastran", "bwb_geom.blk", false, false, "-1,-1,1", "3"},
+    // The wing from above, zoomed in: a face of 20 fit points, the corners
+    // of facets 10 to 25 tolerances long, bulged 5 tolerances off them
+    // between its points over 4 % of its area; the fit measures its surface
+    // between them and takes the mesh points where it strays.
+    {"nastran", "bwb_geom.blk", false, false, "0,0,0", "3"},
+    // The wing seen from its side, where its facets are 10 to 25 tolerances
+    // long: two faces ripple off the mesh between their fit points (2.2 and
+    // 4.9 tolerances, 4 % of their area), which the fits' own points never
+    // showed, and the job passed.
+    {"nastran", "bwb_geom.blk", false, false, "0,1,0", "1", true},
     // A filleted box seen along two diagonals: the square lies over the
     // fillets, where the ends of two sides at a corner, each a piece of its
     // own poly-line's curve pulled onto the mesh, part by more than a

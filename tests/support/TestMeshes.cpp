@@ -62,6 +62,34 @@ MeshSoup sphereSoup(double r, int around, int rings, double cx, double cy, doubl
     return soup;
 }
 
+MeshSoup shapeSoup(const std::string& name, double facetSize, double scale)
+{
+    MeshSoup soup;
+    if (!(facetSize > 0.0))
+        return soup;
+    if (name == "bump") {
+        const int n = std::max(2, int(std::lround(100.0 / facetSize)));
+        soup = gridSoup(n, n, 100.0 / n, 100.0 / n, true);
+        for (std::size_t k = 0; k < soup.xyz.size(); k += 3) {
+            const double x = soup.xyz[k] - 50.0, y = soup.xyz[k + 1] - 50.0;
+            soup.xyz[k + 2] = 20.0 * std::exp(-(x * x + y * y) / 800.0);
+        }
+    } else if (name == "ellipsoid") {
+        // Rows and columns by the equator's length and the meridian's.
+        const int around = std::max(8, int(std::lround(2.0 * M_PI * 60.0 / facetSize)));
+        const int rings = std::max(4, int(std::lround(M_PI * 45.0 / facetSize)));
+        soup = sphereSoup(1.0, around, rings);
+        for (std::size_t k = 0; k < soup.xyz.size(); k += 3) {
+            soup.xyz[k] *= 60.0;
+            soup.xyz[k + 1] *= 40.0;
+            soup.xyz[k + 2] *= 25.0;
+        }
+    }
+    for (double& x : soup.xyz)
+        x *= scale;
+    return soup;
+}
+
 MeshSoup cubeSoup(double s)
 {
     MeshSoup soup;

@@ -45,6 +45,16 @@ MeshSoup cubeSoup(double s);
 // seed gives the same mesh on every machine.
 MeshSoup scannedSoup(int n, unsigned seed);
 
+// One smooth shape tessellated at a given facet size (the length of a
+// facet's sides, about), so that meshes of one shape from coarse to fine
+// can be compared: "bump", a Gaussian hill 20 high over [0, 100]^2 (a
+// diagonal of 143, which the main job fits at 0.25), as triangles of a
+// regular grid; "ellipsoid", semi-axes 60, 40 and 25 around the origin
+// (a diagonal of 153, fitted at 0.25), as latitude rows of quads and
+// triangles. With scale, every coordinate is multiplied by it (a model in
+// metres). Empty for another name or a size that is not positive.
+MeshSoup shapeSoup(const std::string& name, double facetSize, double scale = 1.0);
+
 // Every point and polygon into the flat mesh (indices shifted past its
 // existing vertices), then its box.
 void fillFlatMesh(const MeshSoup& soup, CFlatMesh& mesh);

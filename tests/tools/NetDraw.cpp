@@ -3,6 +3,7 @@
 // import job on nets as users draw them (scripts/netsweep.sh).
 //
 //   netdraw [OPTION VALUE]... MESH N STYLE LOOK OUT.grid [SCALE SCALED.stl]
+//   netdraw --shape NAME FACET OUT.stl [SCALE]
 //
 // LOOK is x,y,z towards the viewer. With SCALE, the mesh is first scaled by
 // that factor and written to SCALED.stl (a mesh in millimetres given in
@@ -21,7 +22,10 @@
 // places the window (fractions of the box seen) instead of seeking a smooth
 // spot, and --creased lets it lie across a crease. Prints the regions the
 // net encloses ("faces K"); exits 1 when no smooth spot is found, 2 on bad
-// arguments or an unreadable mesh.
+// arguments or an unreadable mesh. With --shape it writes a mesh of one of
+// the shapes of mwtest::shapeSoup (tests/support/TestMeshes.h) at the facet
+// size given, scaled by SCALE, as binary STL instead: one shape from coarse
+// to fine, to draw nets on.
 #include "support/NetDrawings.h"
 
 #include "foundation/KorList.h"
@@ -73,7 +77,8 @@ int usage()
     std::fprintf(stderr, "usage: netdraw [--jitter SHARE] [--seed N] [--ends KIND] [--distance D] "
                          "[--where border|inside|all] [--which first|last|both] [--points K] "
                          "[--wobble SHARE] [--columns F,...] [--rows F,...] [--turn DEG] [--at X,Y,SIZE] "
-                         "[--creased yes] MESH N STYLE LOOK OUT.grid [SCALE SCALED.stl]\n");
+                         "[--creased yes] MESH N STYLE LOOK OUT.grid [SCALE SCALED.stl]\n"
+                         "       netdraw --shape bump|ellipsoid FACET OUT.stl [SCALE]\n");
     return 2;
 }
 
@@ -106,6 +111,22 @@ bool number(const char* text, double& value)
 
 int main(int argc, char** argv)
 {
+    if (argc >= 2 && std::strcmp(argv[1], "--shape") == 0) {
+        if (argc != 5 && argc != 6)
+            return usage();
+        const double scale = argc == 6 ? std::atof(argv[5]) : 1.0;
+        const mwtest::MeshSoup soup = mwtest::shapeSoup(argv[2], std::atof(argv[3]), scale);
+        if (soup.facets.empty() || !(scale > 0.0))
+            return usage();
+        CFlatMesh mesh;
+        mwtest::fillFlatMesh(soup, mesh);
+        if (!mesh.writeBinarySTL(argv[4], nullptr, -1)) {
+            std::fprintf(stderr, "netdraw: cannot write %s\n", argv[4]);
+            return 2;
+        }
+        std::printf("facets %zu\n", soup.facets.size());
+        return 0;
+    }
     mwtest::NetSpot spot;
     mwtest::StrokeShape shape;
     double distance = 0.0; // in tolerances

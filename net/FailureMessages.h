@@ -1,0 +1,56 @@
+// The lines the system prints when something fails, each defined once here:
+// the code that prints them takes its words from here, and the plug-in
+// registers them with its host as the lines that name what failed and the
+// lines before them that tell why (failureLineKinds).
+//
+// A face without a surface ("Face k of n has no surface") follows the line
+// of the step of its approximation that gave up; a failed heal ("Heal
+// failed for dTol=") follows the line of the face the heal worked on
+// ("Start Face k/n"); the commit's gap between two faces and the reopened
+// document's lost loop tell their cause themselves.
+//
+// Plain constants; thread-safe.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace FailureMessages {
+
+// ---- A face without a surface ------------------------------------------------------------
+inline constexpr char kNoSurface[] = "has no surface";
+// The steps of a face's approximation that give up, in the order they run.
+inline constexpr char kNoBoundaryCurves[] = "the loop gives no boundary curve";
+inline constexpr char kEmptyChain[] = "no boundary curve to chain";
+inline constexpr char kFewBoundaryHits[] = "fewer than 3 boundary samples hit the mesh";
+inline constexpr char kCappedCylinder[] = "capped Cylinder";
+inline constexpr char kMakroBadSurface[] = "makro returned a bad surface";
+inline constexpr char kNoStartSurface[] = "no start surface";
+inline constexpr char kBadStartSurface[] = "start surface is a bad surface";
+inline constexpr char kStartNotSurface[] = "start geometry is not a surface";
+inline constexpr char kSelectionError[] = "selection Error dMax = ";
+inline constexpr char kDegenerateFace[] = "Shortcut delete a degenerate face ";
+inline constexpr char kFoldedSurface[] = "folded surface, face refused";
+inline constexpr char kBadSurfaceStage3[] = "bad surface stage 3, ignoring";
+inline constexpr char kFewPointsInside[] = "fewer than 3 points inside the boundary";
+inline constexpr char kOutsideTolerance[] = "face fit outside the tolerance";
+inline constexpr char kNoTrimLoop[] = "the boundary curves give no trim loop on the surface";
+inline constexpr char kApproximationCancelled[] = "approximation cancelled";
+
+// ---- The heal, the commit and the document --------------------------------------------------
+inline constexpr char kHealFailed[] = "Heal failed";
+inline constexpr char kHealStartFace[] = "Start Face ";
+inline constexpr char kGapBetweenFaces[] = "Gap between faces";
+inline constexpr char kLostLoop[] = "failed to relocate the loop";
+
+// A kind of failure line: the marker of the line that names what failed,
+// and the markers of the lines before it that tell why.
+struct FailureLineKind {
+    std::string what;
+    std::vector<std::string> causes;
+};
+
+// Every kind the system prints, for its host.
+std::vector<FailureLineKind> failureLineKinds();
+
+} // namespace FailureMessages
