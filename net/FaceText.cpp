@@ -47,10 +47,15 @@ bool writeCurve(std::ostream& os, CParametricGeometry* curve)
 void writeZeroCurve(std::ostream& os)
 {
     // A placeholder that lives only to be written: it takes no id of the
-    // work's, however many faces are written (debug dumps among them).
+    // work's, however many faces are written (debug dumps among them), and
+    // it is written with the nil id, the same in every write: a face saved,
+    // read (which drops the placeholder) and saved again writes the same
+    // text.
+    static const char nilId[] = "00000000-0000-0000-0000-000000000000";
     const Platform::SideIdScope sideIds;
     const double origin[3] = {0.0, 0.0, 0.0};
     std::unique_ptr<Fenwo::NurbsSurf> zero(makeCurve(origin, origin));
+    zero->id = CSimpleString(nilId, int(sizeof nilId - 1));
     zero->write(os);
 }
 

@@ -375,6 +375,7 @@ TEST(FaceRecord, ZeroCurvesBadSurfacesAndUnwritableFaces)
         EXPECT_EQ(read.trimLoops[1]->getCard(), 4);
         EXPECT_EQ(read.trimLoops[1]->getCurve(0)->getSpaceCurve(), nullptr);
         EXPECT_NE(read.trimLoops[0]->getCurve(0)->getSpaceCurve(), nullptr);
+        EXPECT_EQ(textOf(read), text);
     }
     // An unhealthy knot vector of the surface: the loops are read, the face
     // is refused.
