@@ -177,6 +177,9 @@ public:
     // usable (a valid NURBS surface with healthy knots and control points);
     // otherwise prints "skipping a bad nurbs surface in face read " and the
     // caller discards the face. Reading stops at the first stream failure.
+    // A trim curve whose (u, v) curve is unusable, or lies far outside the
+    // surface's domain ("skipping a trim curve far outside the surface's
+    // domain"), is left out; leftOutTrimCurves counts those of the last read.
     // The trim loops are ordered and oriented as setOuterLoop and
     // addTrimLoop do, unless loopsAsWritten: a record this system wrote of a
     // face it holds (the net text's trimmed faces) gets its loops back as
@@ -184,6 +187,7 @@ public:
     // (ordering again may start a loop at another curve, and close a gap
     // the face had with a bridge).
     bool read(std::istream& is, bool loopsAsWritten = false);
+    int leftOutTrimCurves = 0;
 
     // ---- (u, v) polygon and display ------------------------------------------------
     // Appends the outer loop's polygon to out, then merges the holes in by

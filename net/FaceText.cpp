@@ -10,6 +10,7 @@
 #include "geometry/NurbsSurf.h"
 #include "platform/Uuid.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <iostream>
@@ -100,17 +101,22 @@ bool isUsableCurve(const Fenwo::NurbsSurf& curve)
 // domain than the domain is wide is no trim curve of that surface: the
 // surface maps all of that onto its sides, and the loop's bridges, samples
 // and tessellation would run through parameters the surface does not have.
-// A sound curve lies within the hull of its control points; its ends and
-// middle are tested too, for a curve whose evaluation leaves that hull (a
-// second direction whose degree its single row cannot carry evaluates to
-// the origin).
+// Each direction's reach is its own width, but no less than half the wider
+// side's: a domain narrow one way (a three-sided face parametrized by arc
+// length has a collapsed side) has sound trim curves, the program's own,
+// that bulge past its narrow sides by several of their widths. A sound
+// curve lies within the hull of its control points; its ends and middle are
+// tested too, for a curve whose evaluation leaves that hull (a second
+// direction whose degree its single row cannot carry evaluates to the
+// origin).
 bool farOutsideDomain(Fenwo::NurbsSurf& uv, CParametricGeometry& surface)
 {
     const Interval domain[2] = {surface.getDomain(0), surface.getDomain(1)};
+    const double width[2] = {domain[0].max - domain[0].min, domain[1].max - domain[1].min};
     auto outside = [&](const Vector& point) {
         for (int d = 0; d < 2 && d < point.n; ++d) {
-            const double width = domain[d].max - domain[d].min;
-            if (!(point[d] >= domain[d].min - width && point[d] <= domain[d].max + width))
+            const double reach = std::max(width[d], 0.5 * std::max(width[0], width[1]));
+            if (!(point[d] >= domain[d].min - reach && point[d] <= domain[d].max + reach))
                 return true;
         }
         return false;
@@ -184,6 +190,7 @@ std::ostream& operator<<(std::ostream& os, CFace& face)
 
 bool CFace::read(std::istream& is, bool loopsAsWritten)
 {
+    leftOutTrimCurves = 0;
     if (readGeoToken(is, true) != GeoTokenF)
         std::cout << "must have FACE= here!" << std::endl;
 
@@ -221,11 +228,13 @@ bool CFace::read(std::istream& is, bool loopsAsWritten)
                 if (!isUsableCurve(*uv)) {
                     delete uv;
                     uv = nullptr;
+                    ++leftOutTrimCurves;
                 } else if (farOutsideDomain(*uv, *surface)) {
                     std::cout << "skipping a trim curve far outside the surface's domain"
                               << std::endl;
                     delete uv;
                     uv = nullptr;
+                    ++leftOutTrimCurves;
                 }
                 // The writer's zero curve stands for "no space curve".
                 if (!isUsableCurve(*space) || space->getLength() < 1e-8) {
