@@ -321,7 +321,7 @@ bool COffset_Grid::mergeWithNeighbourAtItsPosition(CVertex<float, 3>* v)
             if (pl->vertices[i] != v)
                 continue;
             for (int j : {i - 1, i + 1}) {
-                CVertex<float, 3>* w = pl->closed ? pl->vertices[(j + n) % n]
+                CVertex<float, 3>* w = pl->closed        ? pl->vertices[(j + n) % n]
                                        : j >= 0 && j < n ? pl->vertices[j]
                                                          : nullptr;
                 if (w != v && asGridPoint(w) != nullptr && samePosition(w, v))

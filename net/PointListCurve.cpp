@@ -519,7 +519,9 @@ bool COffset_PointList::insertPoints(CVertex<float, 3>* v, double maxDistance,
     const int index = insertionCase == 0 ? 0 : insertionCase == 1 ? best : n;
     // Beside an entry at its very position the point would make a piece of
     // no length.
-    const CVertex<float, 3>* before = index > 0 ? vertices[index - 1] : closed ? vertices[n - 1] : nullptr;
+    const CVertex<float, 3>* before = index > 0 ? vertices[index - 1]
+                                      : closed  ? vertices[n - 1]
+                                                : nullptr;
     const CVertex<float, 3>* after = index < n ? vertices[index] : closed ? vertices[0] : nullptr;
     if (samePosition(before, v) || samePosition(after, v)) {
         insertionCase = 3;

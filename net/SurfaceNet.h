@@ -165,8 +165,8 @@ public:
     // Stray marks between records are passed over; words are compared
     // without case; before version 3 a Topology section is not read. False
     // with the whole net built and lostStoredFaces() above 0 when a stored
-    // loop found no face or a trimmed face lost a trim curve. Poly-lines over the same entries are fitted once
-    // before the topology step (fitPolyLineCurves).
+    // loop found no face or a trimmed face lost a trim curve. Poly-lines over the same entries are
+    // fitted once before the topology step (fitPolyLineCurves).
     virtual bool read(std::istream& in);
     // The stored faces of the last read whose loop found no face of the net
     // read, or whose trimmed face lost a trim curve (their faces rebuilt
