@@ -97,6 +97,14 @@ bool isUsableCurve(const Fenwo::NurbsSurf& curve)
     return curve.valid && curve.uKnots != nullptr && curve.uKnots->isHealthy;
 }
 
+// A space curve the record holds: the reader takes a shorter one for the
+// writer's zero curve, so the writer writes that in its place, and a face
+// read and written again writes the same text.
+bool isSpaceCurve(Fenwo::NurbsSurf& curve)
+{
+    return isUsableCurve(curve) && !(curve.getLength() < 1e-8);
+}
+
 // A (u, v) curve whose control points lie farther outside the surface's
 // domain than the domain is wide is no trim curve of that surface: the
 // surface maps all of that onto its sides, and the loop's bridges, samples
@@ -166,7 +174,10 @@ bool CFace::write(std::ostream& os)
             if (!writeCurve(os, curve->getUVCurve()))
                 continue;
             os << '\n';
-            if (!writeCurve(os, curve->getSpaceCurve()))
+            Fenwo::NurbsSurf* space = asNurbsSurf(curve->getSpaceCurve());
+            if (space != nullptr && isSpaceCurve(*space))
+                space->write(os);
+            else
                 writeZeroCurve(os);
             os << '\n';
         }
@@ -237,7 +248,7 @@ bool CFace::read(std::istream& is, bool loopsAsWritten)
                     ++leftOutTrimCurves;
                 }
                 // The writer's zero curve stands for "no space curve".
-                if (!isUsableCurve(*space) || space->getLength() < 1e-8) {
+                if (!isSpaceCurve(*space)) {
                     delete space;
                     space = nullptr;
                 }

@@ -361,11 +361,14 @@ TEST(FaceRecord, RoundTripKeepsSixteenDigitsAndTheStreamPrecision)
 
 TEST(FaceRecord, ZeroCurvesBadSurfacesAndUnwritableFaces)
 {
-    // A curve without space curve is written as the zero curve and reads
-    // back without one.
+    // A curve without space curve, or with one shorter than the reader
+    // takes, is written as the zero curve and reads back without one; the
+    // face reads back to the same text.
     CFace face(plane());
     face.addTrimLoop(polygonLoop(face.surface, {{4, 4}, {6, 4}, {6, 6}, {4, 6}}, false));
     ASSERT_EQ(face.trimLoops[1]->getCurve(0)->getSpaceCurve(), nullptr);
+    const double p[3] = {6.0, 4.0, 0.0}, q[3] = {6.0, 4.0 + 1e-9, 0.0};
+    face.trimLoops[1]->getCurve(1)->edge = new CEdge(face.surface, makeCurve(p, q));
     const std::string text = textOf(face);
     {
         std::istringstream in(text);
@@ -374,6 +377,7 @@ TEST(FaceRecord, ZeroCurvesBadSurfacesAndUnwritableFaces)
         ASSERT_EQ(read.trimLoops.count, 2);
         EXPECT_EQ(read.trimLoops[1]->getCard(), 4);
         EXPECT_EQ(read.trimLoops[1]->getCurve(0)->getSpaceCurve(), nullptr);
+        EXPECT_EQ(read.trimLoops[1]->getCurve(1)->getSpaceCurve(), nullptr);
         EXPECT_NE(read.trimLoops[0]->getCurve(0)->getSpaceCurve(), nullptr);
         EXPECT_EQ(textOf(read), text);
     }
