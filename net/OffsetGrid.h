@@ -404,8 +404,10 @@ public:
     // hit. Every poly-line through it drops its curve and is shown again.
     // False when busy or without a grid point.
     bool moveVertex(CVertex<float, 3>*& vertex);
-    // Ends a mouse edit: commits the current poly-line's pending point, then
-    // snaps the selected point onto the grabbed grid point, or inserts a new
+    // Ends a mouse edit: commits the current poly-line's pending point,
+    // merges the selected point with a neighbour it was dropped onto
+    // (mergeWithNeighbourAtItsPosition), then snaps the selected point, where
+    // a poly-line holds it, onto the grabbed grid point, or inserts a new
     // point on the segment poly-line's curve at its picked parameter (into
     // the current poly-line too, or replacing the selected point there with
     // insertIntoCurrent); the grabbed point or the pick is used up. False
