@@ -182,7 +182,11 @@ public:
     // settings with their keys and whole numbers, the counts, every trim
     // curve pair read and usable (the space curve may be the writer's zero
     // curve) and "ListOfCONS" with its curves; any other form is refused,
-    // false, with its cause reported (reportGeoTextFault).
+    // false, with its cause reported (reportGeoTextFault). In either form a
+    // trim curve whose (u, v) curve lies far outside the surface's domain
+    // ("skipping a trim curve far outside the surface's domain") is left
+    // out, as is an unusable one where the form allows it; leftOutTrimCurves
+    // counts those of the last read.
     // The trim loops are ordered and oriented as setOuterLoop and
     // addTrimLoop do, unless loopsAsWritten: a record this system wrote of a
     // face it holds (the net text's trimmed faces) gets its loops back as
@@ -190,6 +194,7 @@ public:
     // (ordering again may start a loop at another curve, and close a gap
     // the face had with a bridge).
     bool read(std::istream& is, bool loopsAsWritten = false);
+    int leftOutTrimCurves = 0;
 
     // ---- (u, v) polygon and display ------------------------------------------------
     // Appends the outer loop's polygon to out, then merges the holes in by

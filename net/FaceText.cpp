@@ -11,6 +11,7 @@
 #include "geometry/NurbsSurf.h"
 #include "platform/Uuid.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <iomanip>
@@ -50,10 +51,15 @@ bool writeCurve(std::ostream& os, CParametricGeometry* curve)
 void writeZeroCurve(std::ostream& os)
 {
     // A placeholder that lives only to be written: it takes no id of the
-    // work's, however many faces are written (debug dumps among them).
+    // work's, however many faces are written (debug dumps among them), and
+    // it is written with the nil id, the same in every write: a face saved,
+    // read (which drops the placeholder) and saved again writes the same
+    // text.
+    static const char nilId[] = "00000000-0000-0000-0000-000000000000";
     const Platform::SideIdScope sideIds;
     const double origin[3] = {0.0, 0.0, 0.0};
     std::unique_ptr<Fenwo::NurbsSurf> zero(makeCurve(origin, origin));
+    zero->id = CSimpleString(nilId, int(sizeof nilId - 1));
     zero->write(os);
 }
 
@@ -94,21 +100,34 @@ bool isUsableCurve(const Fenwo::NurbsSurf& curve)
     return curve.valid && curve.uKnots != nullptr && curve.uKnots->isHealthy;
 }
 
+// A space curve the record holds: the reader takes a shorter one for the
+// writer's zero curve, so the writer writes that in its place, and a face
+// read and written again writes the same text.
+bool isSpaceCurve(Fenwo::NurbsSurf& curve)
+{
+    return isUsableCurve(curve) && !(curve.getLength() < 1e-8);
+}
+
 // A (u, v) curve whose control points lie farther outside the surface's
 // domain than the domain is wide is no trim curve of that surface: the
 // surface maps all of that onto its sides, and the loop's bridges, samples
 // and tessellation would run through parameters the surface does not have.
-// A sound curve lies within the hull of its control points; its ends and
-// middle are tested too, for a curve whose evaluation leaves that hull (a
-// second direction whose degree its single row cannot carry evaluates to
-// the origin).
+// Each direction's reach is its own width, but no less than half the wider
+// side's: a domain narrow one way (a three-sided face parametrized by arc
+// length has a collapsed side) has sound trim curves, the program's own,
+// that bulge past its narrow sides by several of their widths. A sound
+// curve lies within the hull of its control points; its ends and middle are
+// tested too, for a curve whose evaluation leaves that hull (a second
+// direction whose degree its single row cannot carry evaluates to the
+// origin).
 bool farOutsideDomain(Fenwo::NurbsSurf& uv, CParametricGeometry& surface)
 {
     const Interval domain[2] = {surface.getDomain(0), surface.getDomain(1)};
+    const double width[2] = {domain[0].max - domain[0].min, domain[1].max - domain[1].min};
     auto outside = [&](const Vector& point) {
         for (int d = 0; d < 2 && d < point.n; ++d) {
-            const double width = domain[d].max - domain[d].min;
-            if (!(point[d] >= domain[d].min - width && point[d] <= domain[d].max + width))
+            const double reach = std::max(width[d], 0.5 * std::max(width[0], width[1]));
+            if (!(point[d] >= domain[d].min - reach && point[d] <= domain[d].max + reach))
                 return true;
         }
         return false;
@@ -239,7 +258,10 @@ bool CFace::write(std::ostream& os)
             if (!writeCurve(os, curve->getUVCurve()))
                 continue;
             os << '\n';
-            if (!writeCurve(os, curve->getSpaceCurve()))
+            Fenwo::NurbsSurf* space = asNurbsSurf(curve->getSpaceCurve());
+            if (space != nullptr && isSpaceCurve(*space))
+                space->write(os);
+            else
                 writeZeroCurve(os);
             os << '\n';
         }
@@ -263,6 +285,7 @@ std::ostream& operator<<(std::ostream& os, CFace& face)
 
 bool CFace::read(std::istream& is, bool loopsAsWritten)
 {
+    leftOutTrimCurves = 0;
     // A record this system wrote of a face it holds (the net text's trimmed
     // faces) is read as written: each field as the writer writes it, and
     // every curve it names read and usable, or the record is refused.
@@ -326,22 +349,24 @@ bool CFace::read(std::istream& is, bool loopsAsWritten)
                 // As written, the space curve is a curve or the writer's
                 // zero curve.
                 const bool spaceRead = isUsableCurve(*space);
+                // A curve that reads whole but lies far outside the domain is
+                // no fault of the text's form: it is left out and counted, and
+                // the reader of the record decides what the face is then worth.
+                bool farOutside = false;
                 if (!isUsableCurve(*uv)) {
                     delete uv;
                     uv = nullptr;
+                    ++leftOutTrimCurves;
                 } else if (farOutsideDomain(*uv, *surface)) {
-                    if (asWritten)
-                        reportGeoTextFault(is, "trim curve " + std::to_string(c + 1) +
-                                                   " of trim loop " + std::to_string(l + 1) +
-                                                   " lies far outside its surface's domain");
-                    else
-                        std::cout << "skipping a trim curve far outside the surface's domain"
-                                  << std::endl;
+                    std::cout << "skipping a trim curve far outside the surface's domain"
+                              << std::endl;
+                    farOutside = true;
                     delete uv;
                     uv = nullptr;
+                    ++leftOutTrimCurves;
                 }
                 // The writer's zero curve stands for "no space curve".
-                if (!isUsableCurve(*space) || space->getLength() < 1e-8) {
+                if (!isSpaceCurve(*space)) {
                     delete space;
                     space = nullptr;
                 }
@@ -349,7 +374,7 @@ bool CFace::read(std::istream& is, bool loopsAsWritten)
                     loop->curves.append(new CParCurve(uv, space, surface));
                 else
                     delete space;
-                if (asWritten && (!spaceRead || uv == nullptr)) {
+                if (asWritten && (!spaceRead || (uv == nullptr && !farOutside))) {
                     delete loop;
                     return refuseCurve(is, c, l);
                 }

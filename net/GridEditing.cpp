@@ -310,23 +310,66 @@ bool COffset_Grid::moveVertex(CVertex<float, 3>*& vertex)
     return true;
 }
 
+bool COffset_Grid::mergeWithNeighbourAtItsPosition(CVertex<float, 3>* v)
+{
+    if (asGridPoint(v) == nullptr)
+        return false;
+    CVertex<float, 3>* neighbour = nullptr;
+    for (const COffset_PointList* pl : pointLists) {
+        const int n = pl->vertices.count;
+        for (int i = 0; i < n && neighbour == nullptr; ++i) {
+            if (pl->vertices[i] != v)
+                continue;
+            for (int j : {i - 1, i + 1}) {
+                CVertex<float, 3>* w = pl->closed        ? pl->vertices[(j + n) % n]
+                                       : j >= 0 && j < n ? pl->vertices[j]
+                                                         : nullptr;
+                if (w != v && asGridPoint(w) != nullptr && samePosition(w, v))
+                    neighbour = w;
+            }
+        }
+    }
+    if (neighbour == nullptr)
+        return false;
+    for (COffset_PointList* pl : pointLists)
+        while (pl->contains(v))
+            if (!pl->snapVertex(v, neighbour))
+                break;
+    if (grabbedPoint == v)
+        grabbedPoint = neighbour;
+    if (selectedPoint == v)
+        highlightPoint(neighbour);
+    topologyChanged = true;
+    return true;
+}
+
 bool COffset_Grid::onMouseUp(bool insertIntoCurrent)
 {
     if (currentPointList != nullptr && currentPointList->hasPending())
         currentPointList->commitPending();
     replacePendingPoint();
+    // A point dragged onto its neighbour is one point with it.
+    const bool merged = mergeWithNeighbourAtItsPosition(selectedPoint);
 
     if (grabbedPoint != nullptr) {
         COffset_PointList* pl = currentPointList;
+        // The selected point moves onto the grabbed one where it is an entry:
+        // in the current poly-line, or else in the first that holds it.
+        if (pl != nullptr && !pl->contains(selectedPoint))
+            if (COffset_PointList* holding = firstPointListAt(selectedPoint))
+                pl = holding;
         if (pl == nullptr)
-            return false;
+            return merged;
         CVertex<float, 3>* grabbed = grabbedPoint;
         Gridbench::CGridPoint* g = asGridPoint(grabbed);
         if (g != nullptr)
             g->changed = true;
-        if (grabbed != selectedPoint) {
+        if (grabbed != selectedPoint && pl->contains(selectedPoint)) {
             // The selected point moves onto the grabbed one; a copy of the
-            // grabbed one already in the poly-line goes first.
+            // grabbed one already in the poly-line goes first (taken out of
+            // a poly-line that does not hold the selected point, it would
+            // leave that poly-line without the point and nothing in its
+            // place).
             if (pl->contains(grabbed)) {
                 addUndo(new CUndoVertexList(pl));
                 pl->removeVertex(grabbed);
@@ -344,14 +387,12 @@ bool COffset_Grid::onMouseUp(bool insertIntoCurrent)
     }
 
     Gridbench::CGridPoint* point = insertOnSegmentCurve();
-    if (point == nullptr)
-        return false;
     COffset_PointList* pl = currentPointList;
-    if (pl == nullptr)
-        return false;
+    if (point == nullptr || pl == nullptr)
+        return merged;
     if (!insertIntoCurrent) {
         if (!insertCommitted(pl, point, pickRadius * kCurveInsertReach, nullptr))
-            return false;
+            return merged;
     } else {
         pl->snapVertex(selectedPoint, point);
         highlightPoint(point);
@@ -367,11 +408,31 @@ Gridbench::CGridPoint* COffset_Grid::insertOnSegmentCurve()
     COffset_PointList* segment = segmentList;
     if (segment == nullptr || segment->getCurve() == nullptr || mesh == nullptr)
         return nullptr;
+    // A press on a grid point of the poly-line picks that point, not a place
+    // on its curve (the picked parameter is an earlier pick's): a point
+    // stands there already, and a second one beside it would make a piece
+    // of no length.
+    if (Gridbench::CGridPoint* grabbed = asGridPoint(grabbedPoint);
+        grabbed != nullptr && segment->contains(grabbed)) {
+        clearSelectedPointOnSegment();
+        return grabbed;
+    }
     const CVertex<float, 3> onCurve =
         toVertex(segment->getCurve()->getPoint(segment->pickedParameter, 0.0));
     Mesh::HitSet hits;
     if (!meshHitsNearPoint(mesh, onCurve, hits, 1.2, false) || hits.count == 0)
         return nullptr;
+    // So does a place on the curve at one of its entries (a pick at an end
+    // of the curve, or beside a node): that entry is the point there, as a
+    // click that near a grid point takes the grid point.
+    CVertex<float, 3>* existing = nullptr;
+    double distance = 0.0;
+    segment->findNearestVertex(*hits[0], 0.0, existing, distance, true);
+    if (Gridbench::CGridPoint* entry = asGridPoint(existing);
+        entry != nullptr && !(distance >= pickRadius * snapFactor)) {
+        clearSelectedPointOnSegment();
+        return entry;
+    }
     auto* point = new Gridbench::CGridPoint(*hits[0]);
     if (!insertCommitted(segment, point, pickRadius * kCurveInsertReach, nullptr)) {
         discardUnowned(point);
@@ -470,7 +531,10 @@ bool COffset_Grid::joinPointListsAt(const CVertex<float, 3>& point)
 
     const int jointA = first->indexOf(va);
     const int jointB = second->indexOf(vb);
-    const std::vector<CVertex<float, 3>*> added = continuation(second, jointB, va == vb);
+    // Joints at one position are one node: the second's joint goes, or the
+    // joined poly-line would hold a piece of no length there.
+    const std::vector<CVertex<float, 3>*> added =
+        continuation(second, jointB, samePosition(va, vb));
     // Strokes joined back and forth along one path would make a poly-line
     // that passes its points more often than a net's poly-line does: the
     // net text refuses it, so a net holding it could be saved but not read

@@ -998,8 +998,14 @@ bool CSurfaceNet::read(std::istream& source)
         std::set<const Face*> taken;
         const FacesByWalk faces = facesByWalk();
         int lostFaces = 0; // stored faces a loop of which found no face
+        int cutFaces = 0;  // stored trimmed faces read without every trim curve
         for (Face*& stored : text.faces) {
-            if (!relocateStoredFace(stored, nodes, faces, taken))
+            // A trimmed face read without every trim curve written is not
+            // the face saved: its face is rebuilt from the net, as one whose
+            // loop found none.
+            if (stored->trimmedFace != nullptr && stored->trimmedFace->leftOutTrimCurves > 0)
+                ++cutFaces;
+            else if (!relocateStoredFace(stored, nodes, faces, taken))
                 ++lostFaces;
             releaseTrimmedFace(stored); // a trimmed face no loop took
             delete stored;
@@ -1018,12 +1024,22 @@ bool CSurfaceNet::read(std::istream& source)
                                          : " stored faces: their faces are")
                       << " rebuilt from the net read" << std::endl;
         }
+        if (cutFaces > 0) {
+            lost = true;
+            std::cout << (cutFaces == 1 ? "the trimmed face of " : "the trimmed faces of ")
+                      << cutFaces
+                      << (cutFaces == 1 ? " stored face was read without every trim curve: its "
+                                          "face is"
+                                        : " stored faces were read without every trim curve: "
+                                          "their faces are")
+                      << " rebuilt from the net read" << std::endl;
+        }
         for (Face* f = firstFace; f != nullptr; f = f->next)
             if (taken.count(f) == 0) {
                 f->requestedState = ComplexApprox;
                 f->computedState = Naked;
             }
-        lostStoredFaceCount = lostFaces;
+        lostStoredFaceCount = lostFaces + cutFaces;
     }
     nodes.removeAll(); // none is the text's to delete any more
     text.faces.clear();

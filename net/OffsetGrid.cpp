@@ -628,6 +628,10 @@ bool COffset_Grid::splitPointList(const CVertex<float, 3>* point, COffset_PointL
 
     const int n = pl->getCount();
     const int i = pl->indexOf(at);
+    // An end of an open poly-line is no place to split it: one half would
+    // be the end alone.
+    if (!pl->closed && !pl->optionFlag && (i <= 0 || i >= n - 1))
+        return false;
     auto* a = new COffset_PointList(this);
     auto* b = new COffset_PointList(this);
     // The second half runs on to the first point with the option flag, and

@@ -275,7 +275,8 @@ public:
     bool getStemTangent(const CVertex<float, 3>* point, CVector<float, 3>& out) const;
     // Splits pl (or the poly-line with a grid point within the pick radius
     // of point) at that grid point into two new poly-lines sharing it; the
-    // first becomes current. False when there is nothing to split.
+    // first becomes current. False when there is nothing to split: no such
+    // point, or an end of an open poly-line.
     bool splitPointList(const CVertex<float, 3>* point, COffset_PointList* pl);
     // Asks the poly-lines through a and b for their segment between them; the
     // number of points found (none). A buffer owned by the call is freed.
@@ -403,17 +404,20 @@ public:
     // hit. Every poly-line through it drops its curve and is shown again.
     // False when busy or without a grid point.
     bool moveVertex(CVertex<float, 3>*& vertex);
-    // Ends a mouse edit: commits the current poly-line's pending point, then
-    // snaps the selected point onto the grabbed grid point, or inserts a new
+    // Ends a mouse edit: commits the current poly-line's pending point,
+    // merges the selected point with a neighbour it was dropped onto
+    // (mergeWithNeighbourAtItsPosition), then snaps the selected point, where
+    // a poly-line holds it, onto the grabbed grid point, or inserts a new
     // point on the segment poly-line's curve at its picked parameter (into
     // the current poly-line too, or replacing the selected point there with
     // insertIntoCurrent); the grabbed point or the pick is used up. False
     // when there was nothing to finish.
     bool onMouseUp(bool insertIntoCurrent);
     // A new grid point on the segment poly-line's curve at its picked
-    // parameter, inserted there and selected (the pick is used up); the
-    // segment poly-line becomes current. False without a segment poly-line
-    // or when nothing was placed.
+    // parameter (or its entry standing there, see insertOnSegmentCurve),
+    // inserted there and selected (the pick is used up); the segment
+    // poly-line becomes current. False without a segment poly-line or when
+    // nothing was placed.
     bool snapPoint();
     // Starts a poly-line at a grid point by splitting the poly-line through
     // it there. A null point: a point snapped onto the segment poly-line
@@ -489,9 +493,17 @@ private:
     // A new grid point on the mesh under the segment poly-line's curve at
     // its picked parameter, inserted into the segment poly-line, whose curve
     // is built again; the point on a segment is then forgotten (see
-    // clearSelectedPointOnSegment), so one pick inserts one point. Null when
-    // none was placed.
+    // clearSelectedPointOnSegment), so one pick inserts one point. Where a
+    // grid point of the segment poly-line stands at the pick already (the
+    // grabbed point, or an entry within the snap distance of the place on
+    // the mesh) that entry is the answer and nothing is inserted: no
+    // insertion makes a piece of no length. Null when none was placed.
     Gridbench::CGridPoint* insertOnSegmentCurve();
+    // A grid point dragged onto the very position of its neighbour in a
+    // poly-line merges with that neighbour in every poly-line that holds it
+    // (snapVertex, with its undo items), so that no piece of no length is
+    // left; the selection follows. True when merged.
+    bool mergeWithNeighbourAtItsPosition(CVertex<float, 3>* v);
     // Deletes a new grid point that did not enter the grid.
     void discardUnowned(Gridbench::CGridPoint* point);
     // The direction flags of v (see updateDirectionsAt); false unless the

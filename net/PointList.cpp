@@ -25,16 +25,14 @@ CVertex<float, 3> toVertex(const Vector& p)
     return CVertex<float, 3>(float(p[0]), float(p[1]), float(p[2]));
 }
 
-// One point, or two points at exactly one position (the net's graph joins
-// them into one node).
+} // namespace
+
 bool samePosition(const CVertex<float, 3>* a, const CVertex<float, 3>* b)
 {
     return a != nullptr && b != nullptr &&
            (a == b ||
             (a->data[0] == b->data[0] && a->data[1] == b->data[1] && a->data[2] == b->data[2]));
 }
-
-} // namespace
 
 int useCountOf(const CVertex<float, 3>* v)
 {

@@ -296,6 +296,11 @@ double turnAngleSeenAlong(const CVertex<float, 3>& d0, const CVertex<float, 3>& 
 // The use count of v: -1 for null, 0 for a point that is not a grid point.
 int useCountOf(const CVertex<float, 3>* v);
 
+// One point, or two points at exactly one position (the net's graph joins
+// them into one node): side by side in a poly-line they make a piece of no
+// length, which no edit leaves. False when either is null.
+bool samePosition(const CVertex<float, 3>* a, const CVertex<float, 3>* b);
+
 // Whether a poly-line over these entries (points, or node indices of a net
 // text, in order) passes its points more often than a poly-line of a net
 // does: a poly-line passes a point once, or twice where it runs through

@@ -503,6 +503,10 @@ bool COffset_PointList::insertPoints(CVertex<float, 3>* v, double maxDistance,
     }
     const int n = vertices.count;
     if (n < 2) {
+        if (n == 1 && samePosition(vertices[0], v)) {
+            insertionCase = 3;
+            return false;
+        }
         appendVertex(v);
         insertionCase = 0;
         if (!committed && vertices.count == 2)
@@ -579,6 +583,16 @@ bool COffset_PointList::insertPoints(CVertex<float, 3>* v, double maxDistance,
     }
 
     const int index = insertionCase == 0 ? 0 : insertionCase == 1 ? best : n;
+    // Beside an entry at its very position the point would make a piece of
+    // no length.
+    const CVertex<float, 3>* before = index > 0 ? vertices[index - 1]
+                                      : closed  ? vertices[n - 1]
+                                                : nullptr;
+    const CVertex<float, 3>* after = index < n ? vertices[index] : closed ? vertices[0] : nullptr;
+    if (samePosition(before, v) || samePosition(after, v)) {
+        insertionCase = 3;
+        return false;
+    }
     if (owner != nullptr)
         owner->adoptGridPoint(v);
     if (usesCounted)

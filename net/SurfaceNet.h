@@ -151,8 +151,10 @@ public:
     // surface, so that the next surface update computes them as after an
     // edit, and one line says so ("failed to relocate the loop of <k> stored
     // faces: their faces are rebuilt from the net read"); lostStoredFaces()
-    // counts them. True only when the text was read whole and every stored
-    // loop found its face.
+    // counts them. So is a stored trimmed face read without every trim curve
+    // written ("the trimmed faces of <k> stored faces were read without every
+    // trim curve: their faces are rebuilt from the net read"). True only
+    // when the text was read whole and every stored loop found its face.
     // The whole text is read before anything enters the net, so a text that
     // is not a whole net text is refused with false, the net unchanged,
     // lostStoredFaces() 0 and one line "line <n>: <what was expected there
@@ -174,11 +176,12 @@ public:
     // Stray marks between records are passed over; words are compared
     // without case; before version 3 a Topology section is not read. False
     // with the whole net built and lostStoredFaces() above 0 when a stored
-    // loop found no face. Poly-lines over the same entries are fitted once
-    // before the topology step (fitPolyLineCurves).
+    // loop found no face or a trimmed face lost a trim curve. Poly-lines over the same entries are
+    // fitted once before the topology step (fitPolyLineCurves).
     virtual bool read(std::istream& in);
     // The stored faces of the last read whose loop found no face of the net
-    // read (their faces rebuilt from the net); 0 for a text refused.
+    // read, or whose trimmed face lost a trim curve (their faces rebuilt
+    // from the net); 0 for a text refused.
     int lostStoredFaces() const { return lostStoredFaceCount; }
 
     // ---- The net's drawable

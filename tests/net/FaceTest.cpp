@@ -361,11 +361,14 @@ TEST(FaceRecord, RoundTripKeepsSixteenDigitsAndTheStreamPrecision)
 
 TEST(FaceRecord, ZeroCurvesBadSurfacesAndUnwritableFaces)
 {
-    // A curve without space curve is written as the zero curve and reads
-    // back without one.
+    // A curve without space curve, or with one shorter than the reader
+    // takes, is written as the zero curve and reads back without one; the
+    // face reads back to the same text.
     CFace face(plane());
     face.addTrimLoop(polygonLoop(face.surface, {{4, 4}, {6, 4}, {6, 6}, {4, 6}}, false));
     ASSERT_EQ(face.trimLoops[1]->getCurve(0)->getSpaceCurve(), nullptr);
+    const double p[3] = {6.0, 4.0, 0.0}, q[3] = {6.0, 4.0 + 1e-9, 0.0};
+    face.trimLoops[1]->getCurve(1)->edge = new CEdge(face.surface, makeCurve(p, q));
     const std::string text = textOf(face);
     {
         std::istringstream in(text);
@@ -374,7 +377,9 @@ TEST(FaceRecord, ZeroCurvesBadSurfacesAndUnwritableFaces)
         ASSERT_EQ(read.trimLoops.count, 2);
         EXPECT_EQ(read.trimLoops[1]->getCard(), 4);
         EXPECT_EQ(read.trimLoops[1]->getCurve(0)->getSpaceCurve(), nullptr);
+        EXPECT_EQ(read.trimLoops[1]->getCurve(1)->getSpaceCurve(), nullptr);
         EXPECT_NE(read.trimLoops[0]->getCurve(0)->getSpaceCurve(), nullptr);
+        EXPECT_EQ(textOf(read), text);
     }
     // An unhealthy knot vector of the surface: the loops are read, the face
     // is refused.
@@ -413,6 +418,35 @@ TEST(FaceRecord, CorruptCountsAndLongLinesStopAtTheFirstStreamFailure)
     EXPECT_FALSE(refused.read(longLine));
     EXPECT_EQ(GetCapturedStdout(), "skipping a bad nurbs surface in face read \n");
     EXPECT_EQ(refused.MeshType, 0);
+}
+
+// A three-sided face parametrized by arc length has a domain narrow one way:
+// its trim curve bulging past the narrow side by three times that side's
+// width, as the program's own fits make it, was skipped as far outside, and
+// the open lost it. A direction's reach is at least half the wider side; a
+// curve at v = 2147483647 is still left out, and counted.
+TEST(FaceRecord, TrimCurveBulgingPastANarrowDomainIsReadBack)
+{
+    const std::string head = "Face=\nSenseData=forward\nMeshType=0\nMeshDistance=10\nMeshArcTol=1\n"
+                             "p=1 n=1 ClampedEnd NonUniform\n[0,0.00569483]\n0 2\n"
+                             "0.00569483 2\np=1 n=1 ClampedEnd NonUniform\n[0,0.619255]\n0 2\n"
+                             "0.619255 2\nP 0,0 = [0,0,0] 1\nP 1,0 = [1,0,0] 1\n"
+                             "P 0,1 = [0,1,0] 1\nP 1,1 = [1,1,0] 1\n1\n1\n"
+                             "p=2 n=2 ClampedEnd Uniform\np=0 n=0 ClampedEnd Uniform\n"
+                             "P 0,0 = [0.000421372,0.0364692,0] 1\nP 1,0 = [";
+    const std::string tail = ",0] 1\nP 2,0 = [0.00513809,0.582873,0] 1\n"
+                             "p=1 n=1 ClampedEnd Uniform\np=0 n=0 ClampedEnd Uniform\n"
+                             "P 0,0 = [0,0,0] 1\nP 1,0 = [1,1,0] 1\nListOfCONS 0\n";
+    for (const auto& [middle, kept] : {std::pair<std::string, int>{"0.016208,0.0410124", 1},
+                                       std::pair<std::string, int>{"0.0025,2147483647", 0}}) {
+        std::istringstream in(head + middle + tail);
+        CFace read;
+        CaptureStdout();
+        ASSERT_TRUE(read.read(in, true));
+        EXPECT_EQ(GetCapturedStdout().find("far outside") == std::string::npos, kept == 1);
+        EXPECT_EQ(read.trimLoops.count, kept); // a loop left empty is no loop
+        EXPECT_EQ(read.leftOutTrimCurves, 1 - kept);
+    }
 }
 
 TEST(Face, PolygonMergesHolesThroughSlits)

@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <map>
 #include <numbers>
 #include <vector>
@@ -376,6 +377,78 @@ TEST_F(GridEditing, JoinsAtSharedEndsAndUndoRestoresBoth)
         EXPECT_TRUE(after == lists && pointsOf(first) == before[0] &&
                     pointsOf(second) == before[1] && j->useCount == 2)
             << k.what;
+    }
+}
+
+// No edit leaves a piece of no length, nor a poly-line without points. The
+// menu's split at a pick on a curve's start split at the end, leaving the
+// end alone; a point dropped onto its neighbour stayed beside it; a drop
+// whose dragged point lay outside the current poly-line took the grabbed
+// point out of that one and put nothing in; a join at two ends at one
+// position kept both.
+TEST_F(GridEditing, EditsLeaveNoPieceOfNoLength)
+{
+    mesh.buildFacetHash(500.0, -1.0, nullptr); // points on curves go onto the mesh
+    using Edit = std::function<bool(COffset_Grid&, COffset_PointList*, COffset_PointList*)>;
+    const struct Case {
+        const char* what;
+        Edit edit; // on the line a, m, b along y = 0.3 and the current column c, d at x = 4.3
+        std::vector<int> line; // the line's points afterwards: a, m, b, c, d from 0, -1 another
+    } cases[] = {
+        {"the menu's split at a pick at the line's start",
+         [](COffset_Grid& g, COffset_PointList* line, COffset_PointList*) {
+             COffset_PointList* pl = nullptr;
+             CVertex<float, 3>* gp = nullptr;
+             const bool hovered = g.hoverPick(Point(0.8f, 0.35f, 0.f), kDown, pl, gp);
+             line->pickedParameter = line->parameters[0];
+             return hovered && !g.splitAtPoint(nullptr) && g.getNumPointLists() == 2;
+         },
+         {0, 1, 2}},
+        {"the middle dropped onto its neighbour",
+         [](COffset_Grid& g, COffset_PointList* line, COffset_PointList*) {
+             CGridPoint target(*static_cast<CGridPoint*>(line->vertices[2]));
+             g.lastMouseHit = &target;
+             CVertex<float, 3>* middle = line->vertices[1];
+             g.highlightPoint(middle);
+             const bool dropped = g.moveVertex(middle) && g.onMouseUp(true);
+             g.lastMouseHit = nullptr;
+             return dropped;
+         },
+         {0, 2}},
+        {"a drop onto a point of the current poly-line from another",
+         [](COffset_Grid& g, COffset_PointList* line, COffset_PointList* column) {
+             g.highlightPoint(line->vertices[2]);
+             g.setSelectedPointOnSegment(column, *column->vertices[0], column->vertices[0]);
+             return g.onMouseUp(true) && column->getCount() == 2;
+         },
+         {0, 1, 3}},
+        {"a join at two ends at one position",
+         [](COffset_Grid& g, COffset_PointList* line, COffset_PointList*) {
+             polyLine(g, {gridPoint(2.3f, 0.3f), gridPoint(3.3f, 0.3f)});
+             return g.joinPointListsAt(*line->vertices[2]) && g.getNumPointLists() == 2;
+         },
+         {0, 1, 2, -1}},
+    };
+    for (const Case& k : cases) {
+        COffset_Grid grid(&mesh);
+        grid.pickRadius = 0.2;
+        const Points points{gridPoint(0.3f, 0.3f), gridPoint(1.3f, 0.3f), gridPoint(2.3f, 0.3f),
+                            gridPoint(4.3f, 1.3f), gridPoint(4.3f, 2.3f)};
+        COffset_PointList* line = polyLine(grid, {points[0], points[1], points[2]});
+        COffset_PointList* column = polyLine(grid, {points[3], points[4]});
+        line->interpolate();
+        grid.selectPointList(column);
+        EXPECT_TRUE(k.edit(grid, line, column)) << k.what;
+        Points expected;
+        for (int i : k.line)
+            expected.push_back(i < 0 ? line->vertices[line->getCount() - 1]
+                                     : points[std::size_t(i)]);
+        EXPECT_EQ(pointsOf(line), expected) << k.what;
+        for (const COffset_PointList* each : grid.pointLists) {
+            EXPECT_GT(each->getCount(), 0) << k.what;
+            for (int i = 0; i + 1 < each->getCount(); ++i)
+                EXPECT_FALSE(samePosition(each->vertices[i], each->vertices[i + 1])) << k.what;
+        }
     }
 }
 

@@ -79,6 +79,8 @@ TEST(PointListCurve, InsertionPlacesPointsAtEndsAndSegmentsByTheRules)
          "a sharper turn"},
         {3.5f, 0.8660254f, true, 2, "60 degrees in space"},
         {3.5f, 0.8660254f, false, 2, "60 degrees in space, 85 on the screen", true},
+        {3.f, 0.f, false, 3, "at the last entry's position: a piece of no length"},
+        {1.f, 0.f, false, 3, "at an inner entry's position"},
     };
     for (const Case& k : cases) {
         COffset_Grid grid(nullptr);

@@ -112,6 +112,21 @@ TEST_F(MeshwrightHost, RecordVersionsAndDamagedRecordsRead)
         lostLoop.replace(from, to - from,
                          lines[0] + "\n" + lines[3] + "\n" + lines[2] + "\n" + lines[1]);
     }
+    // The same net with the first stored face a trimmed face on the unit
+    // square whose second trim curve runs to v = 2147483647: read without it.
+    std::string cutTrim = text;
+    {
+        const std::size_t tail = cutTrim.rfind("\n0\n 0\n", text.find("GeoObject End\n 0\n4 "));
+        const std::size_t states = cutTrim.rfind("GeoObject End\n", tail) + 14;
+        const std::string plane = "p=1 n=1 ClampedEnd Uniform\np=1 n=1 ClampedEnd Uniform\n"
+                                  "P 0,0 = [0,0,0] 1\nP 1,0 = [1,0,0] 1\nP 0,1 = [0,1,0] 1\n"
+                                  "P 1,1 = [1,1,0] 1\n";
+        const std::string line = "p=1 n=1 ClampedEnd Uniform\np=0 n=0 ClampedEnd Uniform\nP 0,0 = ";
+        cutTrim.replace(states, tail + 3 - states,
+                        "Trimmed\nTrimmed\n1\nFace=\n" + plane + "1\n2\n" + line +
+                            "[0,0,0] 1\nP 1,0 = [1,1,0] 1\n" + plane + line +
+                            "[1,1,0] 1\nP 1,0 = [0,2147483647,0] 1\n" + plane + "ListOfCONS 0\n");
+    }
     char* image = nullptr;
     unsigned size = 0;
     ASSERT_TRUE(serializeMesh(object->mesh, &image, false, &size));
@@ -121,17 +136,19 @@ TEST_F(MeshwrightHost, RecordVersionsAndDamagedRecordsRead)
 
     struct Case {
         int version, mode;
-        bool corruptMesh, loseLoop;
+        bool corruptMesh;
+        const std::string& net;
         int meshes, refs; // expected afterwards
         int modeRead;
         bool whole;
     };
     const Case cases[] = {
-        {2, 4, false, false, 1, 1, 0, true}, // references, no display settings
-        {3, 4, false, false, 1, 0, 4, true}, // display settings, no references
-        {3, 5, false, false, 1, 0, 0, true}, // a mode out of range reads as 0
-        {4, 0, false, true, 1, 1, 0, false}, // a stored face is lost
-        {4, 0, true, false, 0, 1, 0, false}, // the mesh is lost, the net still read
+        {2, 4, false, text, 1, 1, 0, true},      // references, no display settings
+        {3, 4, false, text, 1, 0, 4, true},      // display settings, no references
+        {3, 5, false, text, 1, 0, 0, true},      // a mode out of range reads as 0
+        {4, 0, false, lostLoop, 1, 1, 0, false}, // a stored face is lost
+        {4, 0, false, cutTrim, 1, 1, 0, false},  // a stored face loses a trim curve
+        {4, 0, true, text, 0, 1, 0, false},      // the mesh is lost, the net still read
     };
     plugIn().meshObjects.removeAll(); // as the document's close leaves it
     for (const Case& c : cases) {
@@ -149,8 +166,7 @@ TEST_F(MeshwrightHost, RecordVersionsAndDamagedRecordsRead)
         record.WriteInt(1);
         const std::size_t meshAt = record.CurrentPosition();
         record.WriteCompressedBuffer(size, image);
-        const std::string& net = c.loseLoop ? lostLoop : text;
-        record.WriteCompressedBuffer(net.size() + 1, net.c_str());
+        record.WriteCompressedBuffer(c.net.size() + 1, c.net.c_str());
         std::vector<unsigned char> bytes = record.Buffer();
         if (c.corruptMesh)
             bytes[meshAt + 40] ^= 0x5a; // inside the deflated image

@@ -8,9 +8,10 @@
 //
 // The one-gesture cases that broke this are tests of their own; seeded
 // random sequences of all the gestures hold the rest. MW_EDIT_SEQUENCES=n
-// (and MW_EDIT_FIRST_SEED, MW_EDIT_FITTING=1 for faces fitted to the mesh,
-// MW_EDIT_MESH=file for drawn nets on that mesh) sweeps n sequences and
-// prints how many failed each check.
+// (and MW_EDIT_FIRST_SEED, MW_EDIT_MOST for the most gestures a sequence
+// makes, MW_EDIT_FITTING=1 for faces fitted to the mesh, MW_EDIT_MESH=file
+// for drawn nets on that mesh, MW_EDIT_ALL_GESTURES=1 for the kinds held
+// back too) sweeps n sequences and prints how many failed each check.
 #include "MeshwrightHost.h"
 
 #include "mesh/GridPoint.h"
@@ -28,6 +29,7 @@
 #include <map>
 #include <memory>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -141,10 +143,13 @@ std::vector<std::vector<float>> gridOf(const GB::CSurfaceNet& net)
 }
 
 // A poly-line entry that repeats the one before it (the same point or one at
-// its position): a piece of no length, which no net text can hold.
+// its position): a piece of no length, which no net text can hold; and a
+// poly-line left without points.
 bool passesAPointTwiceInARow(const GB::CSurfaceNet& net)
 {
-    for (const COffset_PointList* pl : net.pointLists)
+    for (const COffset_PointList* pl : net.pointLists) {
+        if (pl->vertices.count == 0)
+            return true;
         for (int i = 0; i + 1 < pl->vertices.count; ++i) {
             const CVertex<float, 3>* u = pl->vertices[i];
             const CVertex<float, 3>* v = pl->vertices[i + 1];
@@ -152,6 +157,7 @@ bool passesAPointTwiceInARow(const GB::CSurfaceNet& net)
                 (u->data[0] == v->data[0] && u->data[1] == v->data[1] && u->data[2] == v->data[2]))
                 return true;
         }
+    }
     return false;
 }
 
@@ -178,6 +184,7 @@ std::string fileBytes(const std::string& path)
 struct Tally {
     int sequences = 0;
     int steps = 0;
+    std::set<std::string> kinds;             // the kinds of gesture made
     std::map<std::string, int> staleLoops;   // by gesture: not the loops of a fresh step
     std::map<std::string, int> repeats;      // by gesture: a point passed twice in a row
     std::map<std::string, int> undoMismatch; // by gesture: its undo gave another net back
@@ -234,6 +241,36 @@ std::string netText(Mesh::CBaseMesh* mesh, double half)
              << 3 * k << ' ' << 3 * k + 1 << ' ' << 3 * k + 2 << "\n3\n 1\n"
              << k << ' ' << k + 3 << ' ' << k + 6 << "\n";
     return text.str();
+}
+
+// Every kind of gesture the sequences make: menu insert, split and snap on
+// sides and near junctions and ends, drags of one and of several moves and
+// onto another point, right clicks anywhere, at junctions and near ends,
+// poly-lines drawn, points and whole poly-lines deleted, undo of gestures,
+// of chains of them and of single records, a second mesh loaded in each of
+// its three ways, the document saved and opened, clicks with Shift or Ctrl.
+const char* const kGestureKinds[] = {
+    "insert",         "insert-near",  "split-near",  "snap-near",      "drag",
+    "drag-far",       "drag-onto",    "right",       "alt-right",      "right-junction",
+    "right-near-end", "draw",         "delete",      "delete-line",    "key-delete",
+    "undo",           "undo-chain",   "undo-record", "undo-past-open", "load-replace",
+    "load-merge",     "load-neither", "reopen",      "shift-click",    "ctrl-click",
+    "shift-delete"};
+
+// Kinds held back while the session does not handle them soundly yet: a
+// click the host takes as selection (Shift or Ctrl, and Delete after the
+// mesh selected with Shift), the mesh file loaded that neither replaces nor
+// merges, an undo in a document just opened, and the undo of a load that
+// replaced the mesh (the replaced object is purged and the net on it goes:
+// the undo gives back neither; such a load is as far back as undo checks
+// reach). MW_EDIT_ALL_GESTURES=1 makes them too.
+const char* const kHeldBack[] = {"shift-click",  "ctrl-click",     "shift-delete",
+                                 "load-neither", "undo-past-open", "undo-load-replace"};
+
+bool heldBack(const std::string& kind)
+{
+    return std::getenv("MW_EDIT_ALL_GESTURES") == nullptr &&
+           std::find(std::begin(kHeldBack), std::end(kHeldBack), kind) != std::end(kHeldBack);
 }
 
 class EditSequence : public MeshwrightHost {
@@ -406,15 +443,20 @@ protected:
     }
 
     // ---- Checks ------------------------------------------------------------------------------
+    bool m_repeating = false; // the net after the last step passed a point twice in a row
+
     // After a step: the session shows the loops of a fresh topology step,
-    // and no poly-line passes a point twice in a row.
+    // and no poly-line passes a point twice in a row (counted where it
+    // arises: the steps after it still hold it) or is left without points.
     void checkStep(const std::string& what, Tally& tally)
     {
         ++tally.steps;
-        if (passesAPointTwiceInARow(net())) {
+        const bool repeating = passesAPointTwiceInARow(net());
+        if (repeating && !m_repeating) {
             ++tally.repeats[what];
-            ADD_FAILURE() << what << ": a poly-line passes one point twice in a row";
+            ADD_FAILURE() << what << ": a poly-line passes one point twice in a row, or none";
         }
+        m_repeating = repeating;
         const std::vector<LoopKey> session = loopsOf(net()), fresh = freshLoops(net());
         if (session != fresh) {
             ++tally.staleLoops[what];
@@ -462,99 +504,292 @@ protected:
     }
 
     // ---- Random sequences --------------------------------------------------------------------
-    // One gesture chosen by the random numbers, on a point and pixels of the
-    // net; its name ("none" where the net has no point for it).
-    std::string randomGesture(std::mt19937& random)
+    // The net as the user sees it: its grid, loops and faces.
+    struct NetState {
+        std::vector<std::vector<float>> grid;
+        std::vector<LoopKey> loops;
+        std::vector<FaceKey> faces;
+        bool operator==(const NetState&) const = default;
+    };
+    NetState netState() { return {gridOf(net()), loopsOf(net()), facesOf(net())}; }
+    std::string differences(const NetState& wanted)
     {
-        const auto pick = [&](int n) {
-            return std::uniform_int_distribution<int>(0, n - 1)(random);
-        };
-        std::vector<const CVertex<float, 3>*> points;
-        std::vector<std::pair<const CVertex<float, 3>*, const CVertex<float, 3>*>> sides;
-        for (const COffset_PointList* pl : net().pointLists)
-            for (int i = 0; i < pl->vertices.count; ++i) {
-                points.push_back(pl->vertices[i]);
-                if (i + 1 < pl->vertices.count)
-                    sides.emplace_back(pl->vertices[i], pl->vertices[i + 1]);
-            }
-        const int kind = pick(7);
-        if (kind == 6) {
+        const NetState now = netState();
+        return std::string(now.grid != wanted.grid ? " the grid" : "") +
+               (now.loops != wanted.loops ? " the loops" : "") +
+               (now.faces != wanted.faces ? " the faces" : "");
+    }
+
+    // A sequence: its random numbers, the gestures made since it began or
+    // the document was last opened (name, undo records, the net before),
+    // its save and open generations and the net the last open gave.
+    struct Made {
+        std::string name;
+        int records;
+        NetState before;
+    };
+    struct Run {
+        std::mt19937 random;
+        std::vector<Made> made;
+        int opens = 0;
+        NetState opened;
+        std::string secondMesh; // the file the loads take
+        int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); }
+        template <class T> const T& any(const std::vector<T>& from)
+        {
+            return from[std::size_t(pick(int(from.size())))];
+        }
+    };
+
+    // The records of the last `count` gestures undone give back the net
+    // from before the earliest of them.
+    void undoGestures(Run& r, int count, Tally& tally)
+    {
+        std::string names;
+        int records = 0;
+        for (count = std::min(count, int(r.made.size())); count > 0; --count) {
+            names = r.made.back().name + (names.empty() ? "" : "+" + names);
+            records += r.made.back().records;
+            if (count > 1)
+                r.made.pop_back();
+        }
+        if (names.empty())
+            return;
+        const NetState before = r.made.back().before;
+        r.made.pop_back();
+        ++tally.undoChecks;
+        for (int k = 0; k < records; ++k)
             run("_Undo");
-            return "undo";
-        }
-        if (points.empty())
-            return "none";
-        const CVertex<float, 3>& p = *points[std::size_t(pick(int(points.size())))];
-        switch (kind) {
-        case 0: {
-            if (sides.empty())
-                return "none";
-            const auto& side = sides[std::size_t(pick(int(sides.size())))];
-            insertOnSide(*side.first, *side.second);
-            return "insert";
-        }
-        case 1:
-            drag(p, pick(25) - 12, pick(25) - 12);
-            return "drag";
-        case 2:
-            rightClick(p, false);
-            return "right";
-        case 3: {
-            int box[4];
-            netBox(box);
-            std::vector<std::pair<int, int>> to(std::size_t(1 + pick(3)));
-            for (auto& [x, y] : to) {
-                x = box[0] - 10 + pick(box[2] - box[0] + 21);
-                y = box[1] - 10 + pick(box[3] - box[1] + 21);
-            }
-            activateAndDraw(p, to);
-            return "draw";
-        }
-        case 4:
-            selectAndDelete(p, pick(2) == 0);
-            return "delete";
-        default:
-            rightClick(p, true);
-            return "alt-right";
+        if (netState() != before) {
+            ++tally.undoMismatch[names];
+            ADD_FAILURE() << names << ": undoing its " << records
+                          << " records does not give back the net:" << differences(before);
         }
     }
 
-    // One sequence: a drawn or imported net on a mesh, then 1 to `most`
-    // gestures, each checked and now and then undone at once; then the
-    // document saved, opened and saved.
-    void sequence(unsigned seed, int most, Tally& tally)
+    // The pixel the share t of the way from a to b.
+    static std::pair<int, int> along(const CVertex<float, 3>& a, const CVertex<float, 3>& b,
+                                     double t)
+    {
+        int ax = 0, ay = 0, bx = 0, by = 0;
+        pixel(a, ax, ay);
+        pixel(b, bx, by);
+        return {int(std::lround(ax + t * (bx - ax))), int(std::lround(ay + t * (by - ay)))};
+    }
+
+    // After a load or an open: the faces as the sequence computes them, and
+    // editing on, as the user switches it on.
+    void editing()
+    {
+        net().fittingOff = std::getenv("MW_EDIT_FITTING") == nullptr;
+        if (!plugIn().editGrid && plugIn().meshObjects.count > 0)
+            run("_MWEditGrid");
+    }
+
+    // One gesture of the kind, on points and pixels of the net the random
+    // numbers choose; false where the net has nothing to make it on.
+    bool makeGesture(const std::string& kind, Run& r, Tally& tally)
+    {
+        using Side = std::pair<const CVertex<float, 3>*, const CVertex<float, 3>*>;
+        std::vector<const CVertex<float, 3>*> points, junctions;
+        std::vector<Side> sides, nearNodes, nearEnds; // near: from the node or end
+        for (const COffset_PointList* pl : net().pointLists)
+            for (int i = 0, n = pl->vertices.count; i < n; ++i) {
+                const auto node = [&](int k) {
+                    return k == 0 || k == n - 1 || useCountOf(pl->vertices[k]) >= 2;
+                };
+                points.push_back(pl->vertices[i]);
+                if (useCountOf(pl->vertices[i]) >= 2)
+                    junctions.push_back(pl->vertices[i]);
+                if (!pl->closed && n > 1 && (i == 0 || i == n - 1))
+                    nearEnds.emplace_back(pl->vertices[i], pl->vertices[i == 0 ? 1 : n - 2]);
+                if (i + 1 < n) {
+                    sides.emplace_back(pl->vertices[i], pl->vertices[i + 1]);
+                    for (int k : {i, i + 1})
+                        if (node(k))
+                            nearNodes.emplace_back(pl->vertices[k], pl->vertices[2 * i + 1 - k]);
+                }
+            }
+        int box[4];
+        netBox(box);
+        const auto anywhere = [&] {
+            return std::make_pair(box[0] - 10 + r.pick(box[2] - box[0] + 21),
+                                  box[1] - 10 + r.pick(box[3] - box[1] + 21));
+        };
+        const auto press = [&](int x, int y, const std::string& button, const std::string& keys) {
+            run(moveTo(x, y) + "!mouse down " + button + " " + at(x, y) + keys + "\n!mouse up " +
+                button + " " + at(x, y) + keys);
+        };
+
+        if (kind == "undo" || kind == "undo-chain") {
+            undoGestures(r, kind == "undo" ? 1 : 2 + r.pick(3), tally);
+        } else if (kind == "undo-record" || kind == "undo-past-open") {
+            // One record undone, as the user's undo does: the last of a
+            // gesture's gives back the net from before it. In a document
+            // opened with nothing done since, nothing of the session's is
+            // left to undo.
+            if ((kind == "undo-past-open") != (r.opens > 0 && r.made.empty()))
+                return false;
+            while (!r.made.empty() && r.made.back().records == 0)
+                r.made.pop_back();
+            run("_Undo");
+            const Made* last = r.made.empty() ? nullptr : &r.made.back();
+            const NetState& wanted = last != nullptr ? last->before : r.opened;
+            if ((last == nullptr || --r.made.back().records == 0) &&
+                (last != nullptr || kind == "undo-past-open")) {
+                ++tally.undoChecks;
+                if (netState() != wanted) {
+                    ++tally.undoMismatch[last != nullptr ? last->name : kind];
+                    ADD_FAILURE() << (last != nullptr ? last->name : kind)
+                                  << ": its last record undone does not give back the net:"
+                                  << differences(wanted);
+                }
+                if (last != nullptr)
+                    r.made.pop_back();
+            }
+        } else if (kind == "reopen") {
+            if (r.opens == 3)
+                return false;
+            checkReopen("open " + std::to_string(++r.opens), tally);
+            editing();
+            r.made.clear();
+            r.opened = netState();
+        } else if (kind.rfind("load-", 0) == 0) {
+            run("_MWLoadMesh File=Yes " +
+                std::string(kind == "load-replace" ? "yes"
+                            : kind == "load-merge" ? "no yes"
+                                                   : "no no") +
+                " file:" + r.secondMesh);
+            editing();
+        } else if (kind == "key-delete") {
+            run("!key Delete");
+        } else if (kind == "shift-delete") {
+            // The mesh selected with Shift beside the net, then Delete.
+            press(box[0] - 30, box[3] + 30, "left", " shift");
+            run("!key Delete");
+        } else if (points.empty()) {
+            return false;
+        } else {
+            const CVertex<float, 3>& p = *r.any(points);
+            int x = 0, y = 0;
+            pixel(p, x, y);
+            if (sides.empty() && (kind == "insert" || kind.rfind("-near") == kind.size() - 5))
+                return false;
+            if (kind == "insert") {
+                const Side& side = r.any(sides);
+                insertOnSide(*side.first, *side.second);
+            } else if (kind == "insert-near" || kind == "split-near" || kind == "snap-near") {
+                // The press on a side a little way from a junction or an end,
+                // and the menu's insert, split or snap.
+                const Side& side = r.any(nearNodes);
+                const auto [cx, cy] = along(*side.first, *side.second, 0.03 + 0.01 * r.pick(28));
+                click(cx, cy,
+                      kind == "insert-near"  ? "menu:33024"
+                      : kind == "split-near" ? "menu:33020"
+                                             : "menu:33019");
+            } else if (kind == "drag") {
+                drag(p, r.pick(25) - 12, r.pick(25) - 12);
+            } else if (kind == "drag-far" || kind == "drag-onto") {
+                // Pressed on a point and moved in several moves, the last
+                // one onto another point for drag-onto.
+                std::string script = moveTo(x, y) + "!mouse down left " + at(x, y) + "\n";
+                int tx = x, ty = y;
+                for (int k = 1 + r.pick(4); k > 0; --k)
+                    script += moveTo(tx = x + r.pick(81) - 40, ty = y + r.pick(81) - 40);
+                if (kind == "drag-onto") {
+                    pixel(*r.any(points), tx, ty);
+                    script += moveTo(tx, ty);
+                }
+                run(script + "!mouse up left " + at(tx, ty));
+            } else if (kind == "right" || kind == "alt-right") {
+                rightClick(p, kind == "alt-right");
+            } else if (kind == "right-junction") {
+                if (junctions.empty())
+                    return false;
+                pixel(*r.any(junctions), x, y);
+                press(x + r.pick(5) - 2, y + r.pick(5) - 2, "right", "");
+            } else if (kind == "right-near-end") {
+                // Up to the pick radius beyond an end, or beside it.
+                if (nearEnds.empty())
+                    return false;
+                const Side& side = r.any(nearEnds);
+                std::tie(x, y) = along(*side.first, *side.second, -0.02 * r.pick(8));
+                press(x + r.pick(13) - 6, y + r.pick(13) - 6, "right", "");
+            } else if (kind == "draw") {
+                std::vector<std::pair<int, int>> to(std::size_t(1 + r.pick(3)));
+                for (auto& pixelTo : to)
+                    pixelTo = anywhere();
+                activateAndDraw(p, to);
+            } else if (kind == "delete" || kind == "delete-line") {
+                // A second Delete finds no point selected: the current
+                // poly-line goes.
+                selectAndDelete(p, r.pick(2) == 0);
+                if (kind == "delete-line")
+                    run("!key Delete");
+            } else if (kind == "shift-click" || kind == "ctrl-click") {
+                // On a point or on the mesh beside the net.
+                if (r.pick(2) == 0)
+                    std::tie(x, y) = anywhere();
+                press(x, y, "left", kind == "shift-click" ? " shift" : " ctrl");
+            } else {
+                ADD_FAILURE() << "no gesture " << kind;
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // The kinds not yet made in this round: each round makes every kind
+    // once, in the order the random numbers give.
+    std::vector<std::string> m_deck;
+
+    // One sequence: a drawn or imported net on a mesh, then `steps` gestures
+    // (1 to -steps for a negative count), each checked and now and then
+    // undone at once; then the document saved, opened and saved.
+    void sequence(unsigned seed, int steps, Tally& tally)
     {
         SCOPED_TRACE("seed " + std::to_string(seed));
-        std::mt19937 random(seed);
+        Run r;
+        r.random.seed(seed);
         run("_New");
+        m_repeating = false;
         // A mesh file of one's own (MW_EDIT_MESH) takes drawn nets only.
         const char* own = std::getenv("MW_EDIT_MESH");
         const std::string mesh = own != nullptr ? std::string(own) : meshFile(int(seed % 2));
+        r.secondMesh = meshFile(own != nullptr ? 0 : int(seed + 1) % 2);
         const bool imported = own == nullptr && (seed / 2) % 2 == 1;
         ASSERT_TRUE(imported ? importNet(mesh) : drawMainJobNet(mesh));
         ++tally.sequences;
         const int stale = Tally::total(tally.staleLoops), repeats = Tally::total(tally.repeats),
                   mismatches = Tally::total(tally.undoMismatch);
-        const int count = std::uniform_int_distribution<int>(1, most)(random);
-        for (int step = 0; step < count; ++step) {
-            const std::vector<std::vector<float>> grid = gridOf(net());
-            const std::vector<LoopKey> loops = loopsOf(net());
-            const std::vector<FaceKey> faces = facesOf(net());
-            const int records = doc().undoRecordCount();
-            const std::string name = randomGesture(random);
-            checkStep(name, tally);
-            const int added = doc().undoRecordCount() - records;
-            if (name == "undo" || added <= 0 ||
-                std::uniform_int_distribution<int>(0, 2)(random) != 0)
-                continue;
-            ++tally.undoChecks;
-            for (int k = 0; k < added; ++k)
-                run("_Undo");
-            if (gridOf(net()) != grid || loopsOf(net()) != loops || facesOf(net()) != faces) {
-                ++tally.undoMismatch[name];
-                ADD_FAILURE() << name << ": undoing its " << added
-                              << " records does not give back the net";
+        for (int step = steps > 0 ? steps : 1 + r.pick(-steps); step > 0; --step) {
+            if (m_deck.empty()) {
+                for (const char* k : kGestureKinds)
+                    if (!heldBack(k))
+                        m_deck.emplace_back(k);
+                std::shuffle(m_deck.begin(), m_deck.end(), r.random);
             }
+            const std::string kind = m_deck.back();
+            m_deck.pop_back();
+            const NetState before = netState();
+            const int records = doc().undoRecordCount();
+            if (!makeGesture(kind, r, tally)) {
+                m_deck.insert(m_deck.begin(), kind); // later, on another net
+                continue;
+            }
+            tally.kinds.insert(kind);
+            checkStep(kind, tally);
+            const int added = doc().undoRecordCount() - records;
+            if (kind == "reopen" || kind.rfind("undo", 0) == 0)
+                continue;
+            if (kind == "load-replace" && heldBack("undo-load-replace")) {
+                r.made.clear();
+                continue;
+            }
+            r.made.push_back({kind, std::max(added, 0), before});
+            // Now and then the gesture is undone at once.
+            if (added > 0 && r.pick(3) == 0)
+                undoGestures(r, 1, tally);
         }
         tally.sequencesStale += Tally::total(tally.staleLoops) > stale ? 1 : 0;
         tally.sequencesRepeating += Tally::total(tally.repeats) > repeats ? 1 : 0;
@@ -573,6 +808,8 @@ enum class Gesture {
     dragSidePoint,    // the right side's middle point dragged
     importOver,       // the 3 x 3 net text imported over the net
     undo,             // every record of the gesture before undone
+    insertNearCentre, // the menu's insert a little way up from the centre
+    splitNearCentre,  // the menu's split there
 };
 
 struct OneGestureCase {
@@ -625,6 +862,14 @@ TEST_P(OneGesture, LeavesTheLoopsOfAFreshTopologyStepAndReopensWhole)
         case Gesture::importOver:
             ASSERT_EQ(command("_MWImportGridV1 file:" + writeNetText()), 0);
             break;
+        case Gesture::insertNearCentre:
+        case Gesture::splitNearCentre: {
+            int x = 0, y = 0;
+            pixel(*centre, x, y);
+            click(x, y - (middleY - box[1]) / 12,
+                  c.gestures[k] == Gesture::insertNearCentre ? "menu:33024" : "menu:33020");
+            break;
+        }
         case Gesture::undo:
             ASSERT_GT(records, 0);
             for (int r = 0; r < records; ++r)
@@ -674,7 +919,14 @@ INSTANTIATE_TEST_SUITE_P(
         OneGestureCase{"ImportOverADrawnNetUndone",
                        false,
                        {Gesture::rightClickCentre, Gesture::importOver, Gesture::undo},
-                       {4, 4, 4}}),
+                       {4, 4, 4}},
+        // A press near a grid point grabs it; the menu's insert and split
+        // took a place on its poly-line's curve at an earlier pick's
+        // parameter, here the curve's start: a second point on the first.
+        OneGestureCase{
+            "InsertNearTheCentreInsertsNoSecondPoint", true, {Gesture::insertNearCentre}, {4}},
+        OneGestureCase{
+            "SplitNearTheCentreSplitsAtTheCentre", true, {Gesture::splitNearCentre}, {4}}),
     [](const ::testing::TestParamInfo<OneGestureCase>& info) { return info.param.name; });
 
 // After an import on a freshly loaded mesh, undo takes the import back
@@ -744,7 +996,8 @@ TEST_F(EditSequence, StoredLoopThatFindsNoFaceIsRebuiltWhenTheDocumentOpens)
     for (std::string line; std::getline(entries, line);)
         lines.push_back(line);
     ASSERT_EQ(lines.size(), 4u);
-    flipped.replace(from, to - from, lines[0] + "\n" + lines[3] + "\n" + lines[2] + "\n" + lines[1]);
+    flipped.replace(from, to - from,
+                    lines[0] + "\n" + lines[3] + "\n" + lines[2] + "\n" + lines[1]);
     const std::string cut = text.substr(0, text.find('\n', text.find("\nPolylines ") + 1) + 1);
 
     char* image = nullptr;
@@ -811,12 +1064,17 @@ TEST_F(EditSequence, RandomGesturesKeepTheSessionUndoAndDocumentInStep)
 {
     const char* sequences = std::getenv("MW_EDIT_SEQUENCES");
     const char* first = std::getenv("MW_EDIT_FIRST_SEED");
-    const int count = sequences != nullptr ? std::atoi(sequences) : 2;
+    const char* most = std::getenv("MW_EDIT_MOST");
+    const int count = sequences != nullptr ? std::atoi(sequences) : 3;
     const unsigned from = first != nullptr ? unsigned(std::atoi(first)) : 1;
+    // Here every kind is made once at least: three sequences of ten.
+    const int steps =
+        sequences != nullptr ? -(most != nullptr ? std::max(std::atoi(most), 1) : 8) : 10;
     Tally tally;
     for (int s = 0; s < count; ++s)
-        sequence(from + unsigned(s), 8, tally);
-    std::cout << "edit sequences " << tally.sequences << ", steps " << tally.steps
+        sequence(from + unsigned(s), steps, tally);
+    std::cout << "edit sequences " << tally.sequences << ", steps " << tally.steps << " of "
+              << tally.kinds.size() << " kinds"
               << ": stale loops after " << Tally::line(tally.staleLoops) << " steps in "
               << tally.sequencesStale << " sequences; a point passed twice in a row after "
               << Tally::line(tally.repeats) << " steps in " << tally.sequencesRepeating
