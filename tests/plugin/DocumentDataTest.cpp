@@ -113,19 +113,34 @@ TEST_F(MeshwrightHost, RecordVersionsAndDamagedRecordsRead)
                          lines[0] + "\n" + lines[3] + "\n" + lines[2] + "\n" + lines[1]);
     }
     // The same net with the first stored face a trimmed face on the unit
-    // square whose second trim curve runs to v = 2147483647: read without it.
+    // square, written as the writer writes it, whose second trim curve runs
+    // to v = 2147483647: read without it.
     std::string cutTrim = text;
     {
+        int ids = 0;
+        const auto object = [&](const std::string& degrees, const std::string& points) {
+            char id[40];
+            std::snprintf(id, sizeof id, "00000000-0000-0000-0000-%012d", ++ids);
+            return "GeoObject Begin\n36H" + std::string(id) +
+                   "\n0H\nLayer -1\nGeoObject End\nBegin(Constraints)\n1\nweights "
+                   "fixAllWeights \n" +
+                   degrees + points + "\n";
+        };
+        const auto curve = [&](const char* a, const char* b) {
+            return object("p=1 n=1 ClampedEnd Uniform\np=0 n=0 ClampedEnd Uniform\n",
+                          std::string("P 0,0 = [") + a + "] 1\nP 1,0 = [" + b + "] 1\n");
+        };
+        const std::string plane =
+            object("p=1 n=1 ClampedEnd Uniform\np=1 n=1 ClampedEnd Uniform\n",
+                   "P 0,0 = [0,0,0] 1\nP 1,0 = [1,0,0] 1\nP 0,1 = [0,1,0] 1\nP 1,1 = [1,1,0] 1\n");
         const std::size_t tail = cutTrim.rfind("\n0\n 0\n", text.find("GeoObject End\n 0\n4 "));
         const std::size_t states = cutTrim.rfind("GeoObject End\n", tail) + 14;
-        const std::string plane = "p=1 n=1 ClampedEnd Uniform\np=1 n=1 ClampedEnd Uniform\n"
-                                  "P 0,0 = [0,0,0] 1\nP 1,0 = [1,0,0] 1\nP 0,1 = [0,1,0] 1\n"
-                                  "P 1,1 = [1,1,0] 1\n";
-        const std::string line = "p=1 n=1 ClampedEnd Uniform\np=0 n=0 ClampedEnd Uniform\nP 0,0 = ";
         cutTrim.replace(states, tail + 3 - states,
-                        "Trimmed\nTrimmed\n1\nFace=\n" + plane + "1\n2\n" + line +
-                            "[0,0,0] 1\nP 1,0 = [1,1,0] 1\n" + plane + line +
-                            "[1,1,0] 1\nP 1,0 = [0,2147483647,0] 1\n" + plane + "ListOfCONS 0\n");
+                        "Trimmed\nTrimmed\n1\nFace=\nSenseData=forward\nMeshType=0\n"
+                        "MeshDistance=10\nMeshArcTol=1\n" +
+                            plane + "\n1\n2\n" + curve("0,0,0", "1,1,0") + "\n" +
+                            curve("0,0,0", "1,1,0") + "\n" + curve("1,1,0", "0,2147483647,0") +
+                            "\n" + curve("1,1,0", "0,1,0") + "\nListOfCONS 0\n");
     }
     char* image = nullptr;
     unsigned size = 0;
