@@ -859,8 +859,10 @@ const MainJobCase kCases[] = {
     {"vrml", "MotionCaptureROM.WRL", false, false, "0,0,0", "3"},
     // Found too small again after the second zoom too (the sizes tried
     // shrink by steps of 0.85, and the square held 44 pixels at each zoom):
-    // the columns were drawn onto the rows, and a region was lost.
-    {"vrml", "MotionCaptureROM.WRL", false, false, "0,1,0", "1"},
+    // the columns were drawn onto the rows, and a region was lost. Its
+    // second face, on facets many tolerances long, bends 1.56 tolerances off
+    // them at a spot between its fit points; the job fails naming it.
+    {"vrml", "MotionCaptureROM.WRL", false, false, "0,1,0", "1", true},
     // A pending point that followed the cursor onto a sheet behind the one
     // the click picks: the click's own point was refused beside it and
     // began a poly-line of its own.
