@@ -150,13 +150,14 @@ CVezadCommand::result loadFromFile(CMeshwrightPlugIn& plugIn, CVezadDoc& doc, bo
                 return changed;
             object = kept;
         } else {
-            // The old object goes once the new one was read; its destructor
+            // The old object goes once the new one was read, deleted as
+            // an undo can bring it back (and the net onto it): the watcher
             // takes it out of the plug-in's list.
             bool cancelled = false;
             object = loadMeshObject(&cancelled);
             if (object == nullptr)
                 return noMeshRead(cancelled);
-            doc.PurgeObject(kept);
+            doc.DeleteObject(CVezadObjRef(kept), true, false);
         }
     } else {
         bool cancelled = false;

@@ -10,8 +10,8 @@
 // random sequences of all the gestures hold the rest. MW_EDIT_SEQUENCES=n
 // (and MW_EDIT_FIRST_SEED, MW_EDIT_MOST for the most gestures a sequence
 // makes, MW_EDIT_FITTING=1 for faces fitted to the mesh, MW_EDIT_MESH=file
-// for drawn nets on that mesh, MW_EDIT_ALL_GESTURES=1 for the kinds held
-// back too) sweeps n sequences and prints how many failed each check.
+// for drawn nets on that mesh) sweeps n sequences and prints how many
+// failed each check.
 #include "MeshwrightHost.h"
 
 #include "mesh/GridPoint.h"
@@ -129,14 +129,17 @@ std::vector<FaceKey> facesOf(const GB::CSurfaceNet& net)
     return faces;
 }
 
-// The grid as positions: every poly-line's closing and entries, in order.
+// The grid as positions: every poly-line's closing and entries, in order,
+// without the point pending at the cursor (a move, not an edit, puts it
+// there).
 std::vector<std::vector<float>> gridOf(const GB::CSurfaceNet& net)
 {
     std::vector<std::vector<float>> lines;
     for (const COffset_PointList* pl : net.pointLists) {
-        std::vector<float> line{pl->closed ? 1.f : 0.f};
+        std::vector<float> line{pl->closed && !pl->closedByPending ? 1.f : 0.f};
         for (const CVertex<float, 3>* v : pl->vertices)
-            line.insert(line.end(), v->data, v->data + 3);
+            if (v != pl->pendingVertex)
+                line.insert(line.end(), v->data, v->data + 3);
         lines.push_back(line);
     }
     return lines;
@@ -256,22 +259,6 @@ const char* const kGestureKinds[] = {
     "undo",           "undo-chain",   "undo-record", "undo-past-open", "load-replace",
     "load-merge",     "load-neither", "reopen",      "shift-click",    "ctrl-click",
     "shift-delete"};
-
-// Kinds held back while the session does not handle them soundly yet: a
-// click the host takes as selection (Shift or Ctrl, and Delete after the
-// mesh selected with Shift), the mesh file loaded that neither replaces nor
-// merges, an undo in a document just opened, and the undo of a load that
-// replaced the mesh (the replaced object is purged and the net on it goes:
-// the undo gives back neither; such a load is as far back as undo checks
-// reach). MW_EDIT_ALL_GESTURES=1 makes them too.
-const char* const kHeldBack[] = {"shift-click",  "ctrl-click",     "shift-delete",
-                                 "load-neither", "undo-past-open", "undo-load-replace"};
-
-bool heldBack(const std::string& kind)
-{
-    return std::getenv("MW_EDIT_ALL_GESTURES") == nullptr &&
-           std::find(std::begin(kHeldBack), std::end(kHeldBack), kind) != std::end(kHeldBack);
-}
 
 class EditSequence : public MeshwrightHost {
 protected:
@@ -444,6 +431,7 @@ protected:
 
     // ---- Checks ------------------------------------------------------------------------------
     bool m_repeating = false; // the net after the last step passed a point twice in a row
+    bool m_meshDeleted = false; // the user deleted the mesh object (Delete on the selected mesh)
 
     // After a step: the session shows the loops of a fresh topology step,
     // and no poly-line passes a point twice in a row (counted where it
@@ -474,11 +462,12 @@ protected:
         bool live = false;
         for (const CMWMeshObject* object : plugIn().meshObjects)
             live = live || !object->IsDeleted();
-        if (!live && net().getNumPointLists() > 0) {
+        if (!live && net().getNumPointLists() > 0 && !m_meshDeleted) {
             ++tally.netOnDeletedMesh;
             ADD_FAILURE() << what << ": the net stays on a mesh the undo deleted";
         }
         ASSERT_EQ(command("-_Save \"" + a + "\"" + (live ? "" : " No")), 0) << what;
+        m_meshDeleted = false; // the save's "No" brought it back
         const std::vector<LoopKey> saved = loopsOf(net());
         const std::size_t printed = m_host.standardOutput().size();
         run("_New\n_Open \"" + a + "\"");
@@ -667,6 +656,9 @@ protected:
             // The mesh selected with Shift beside the net, then Delete.
             press(box[0] - 30, box[3] + 30, "left", " shift");
             run("!key Delete");
+            // The net stays for the undo of the deletion, and a save asks
+            // whether the mesh goes.
+            m_meshDeleted = m_meshDeleted || plugIn().meshObjects.count == 0;
         } else if (points.empty()) {
             return false;
         } else {
@@ -753,6 +745,7 @@ protected:
         r.random.seed(seed);
         run("_New");
         m_repeating = false;
+        m_meshDeleted = false;
         // A mesh file of one's own (MW_EDIT_MESH) takes drawn nets only.
         const char* own = std::getenv("MW_EDIT_MESH");
         const std::string mesh = own != nullptr ? std::string(own) : meshFile(int(seed % 2));
@@ -762,11 +755,14 @@ protected:
         ++tally.sequences;
         const int stale = Tally::total(tally.staleLoops), repeats = Tally::total(tally.repeats),
                   mismatches = Tally::total(tally.undoMismatch);
+        // A kind the net cannot take now goes back to the deck for later
+        // and makes no step; when none left in the deck can, it is dealt
+        // anew, and a net that takes no kind at all ends the sequence.
+        int unmade = 0;
         for (int step = steps > 0 ? steps : 1 + r.pick(-steps); step > 0; --step) {
             if (m_deck.empty()) {
                 for (const char* k : kGestureKinds)
-                    if (!heldBack(k))
-                        m_deck.emplace_back(k);
+                    m_deck.emplace_back(k);
                 std::shuffle(m_deck.begin(), m_deck.end(), r.random);
             }
             const std::string kind = m_deck.back();
@@ -774,18 +770,21 @@ protected:
             const NetState before = netState();
             const int records = doc().undoRecordCount();
             if (!makeGesture(kind, r, tally)) {
-                m_deck.insert(m_deck.begin(), kind); // later, on another net
+                if (++unmade > int(std::size(kGestureKinds)))
+                    break;
+                if (unmade > int(m_deck.size()))
+                    m_deck.clear();
+                else
+                    m_deck.insert(m_deck.begin(), kind);
+                ++step;
                 continue;
             }
+            unmade = 0;
             tally.kinds.insert(kind);
             checkStep(kind, tally);
             const int added = doc().undoRecordCount() - records;
             if (kind == "reopen" || kind.rfind("undo", 0) == 0)
                 continue;
-            if (kind == "load-replace" && heldBack("undo-load-replace")) {
-                r.made.clear();
-                continue;
-            }
             r.made.push_back({kind, std::max(added, 0), before});
             // Now and then the gesture is undone at once.
             if (added > 0 && r.pick(3) == 0)

@@ -99,10 +99,20 @@ TEST_F(LoadMesh, FileRoadLoadsReplacesAndMergesWithoutLosingTheMesh)
     for (const GB::Face* f = net.firstFace; f != nullptr; f = f->next)
         EXPECT_NE(f->surface, nullptr);
 
+    // A replacing load deletes the old object as its undo can bring it
+    // back, and the net onto it; it was purged, and the undo left the net
+    // on no mesh.
     EXPECT_EQ(command("_MWLoadMesh File=Yes yes file:" + bump), 0);
     CMWMeshObject* fresh = only();
     expectLoaded(fresh, 128);
-    EXPECT_EQ(doc().ObjectCount(), 1) << "the old object is purged";
+    EXPECT_EQ(net.mesh, fresh->mesh);
+    EXPECT_EQ(command("_Undo"), 0);
+    EXPECT_EQ(only(), object);
+    expectLoaded(object, 8);
+    EXPECT_EQ(net.mesh, object->mesh);
+    EXPECT_EQ(net.getNumPointLists(), 6);
+    for (const GB::Face* f = net.firstFace; f != nullptr; f = f->next)
+        EXPECT_NE(f->surface, nullptr);
     assertNoUnansweredPrompts();
 
     ASSERT_TRUE(hosttest::passes(run("-_MWLoadMesh\n!expect-result 3")));
