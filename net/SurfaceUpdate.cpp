@@ -657,6 +657,11 @@ void CSurfaceNet::computeSurfaces(bool draftOnly, bool onlyModified, Face* onlyF
             // Ends the update like a cancellation: the marks are still cleared.
             break;
         }
+        // A surface spanned by the boundary the face had before is no
+        // surface of the face: without a new one the face has none, as its
+        // state says (an undo or a save would find a stale one).
+        if (s == nullptr)
+            clearFaceSurface(face);
         redisplayFace(this, s, loop);
         if (progress != nullptr)
             progress->step(1);

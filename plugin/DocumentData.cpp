@@ -131,7 +131,13 @@ BOOL CMeshwrightPlugIn::CallWriteDocument(const CVezadFileWriteOptions&)
         return FALSE;
     if (view == nullptr || doc == nullptr)
         return FALSE;
-    for (CMWMeshObject* object : deleted) {
+    // The mesh the net lies on comes back; one a load replaced (deleted
+    // for the load's undo) stays deleted beside it.
+    std::vector<CMWMeshObject*> back;
+    for (CMWMeshObject* object : deleted)
+        if (object->mesh != nullptr && object->mesh == net.mesh)
+            back.push_back(object);
+    for (CMWMeshObject* object : back.empty() ? deleted : back) {
         doc->UndeleteObject(object);
         if (!isListed(*this, object) && !object->IsDeleted())
             meshObjects.append(object);

@@ -10,8 +10,8 @@
 // random sequences of all the gestures hold the rest. MW_EDIT_SEQUENCES=n
 // (and MW_EDIT_FIRST_SEED, MW_EDIT_MOST for the most gestures a sequence
 // makes, MW_EDIT_FITTING=1 for faces fitted to the mesh, MW_EDIT_MESH=file
-// for drawn nets on that mesh) sweeps n sequences and prints how many
-// failed each check.
+// for drawn nets on that mesh, MW_EDIT_TRACE=1 to print each gesture) sweeps
+// n sequences and prints how many failed each check.
 #include "MeshwrightHost.h"
 
 #include "mesh/GridPoint.h"
@@ -431,7 +431,7 @@ protected:
 
     // ---- Checks ------------------------------------------------------------------------------
     bool m_repeating = false; // the net after the last step passed a point twice in a row
-    bool m_meshDeleted = false; // the user deleted the mesh object (Delete on the selected mesh)
+    bool m_meshDeleted = false; // a gesture, not an undo, deleted the mesh object
 
     // After a step: the session shows the loops of a fresh topology step,
     // and no poly-line passes a point twice in a row (counted where it
@@ -522,7 +522,8 @@ protected:
         std::vector<Made> made;
         int opens = 0;
         NetState opened;
-        std::string secondMesh; // the file the loads take
+        bool loadedSinceOpen = false; // a load undo does not take back
+        std::string secondMesh;       // the file the loads take
         int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); }
         template <class T> const T& any(const std::vector<T>& from)
         {
@@ -617,7 +618,8 @@ protected:
             // gesture's gives back the net from before it. In a document
             // opened with nothing done since, nothing of the session's is
             // left to undo.
-            if ((kind == "undo-past-open") != (r.opens > 0 && r.made.empty()))
+            if ((kind == "undo-past-open") !=
+                (r.opens > 0 && r.made.empty() && !r.loadedSinceOpen))
                 return false;
             while (!r.made.empty() && r.made.back().records == 0)
                 r.made.pop_back();
@@ -643,6 +645,7 @@ protected:
             editing();
             r.made.clear();
             r.opened = netState();
+            r.loadedSinceOpen = false;
         } else if (kind.rfind("load-", 0) == 0) {
             run("_MWLoadMesh File=Yes " +
                 std::string(kind == "load-replace" ? "yes"
@@ -656,9 +659,6 @@ protected:
             // The mesh selected with Shift beside the net, then Delete.
             press(box[0] - 30, box[3] + 30, "left", " shift");
             run("!key Delete");
-            // The net stays for the undo of the deletion, and a save asks
-            // whether the mesh goes.
-            m_meshDeleted = m_meshDeleted || plugIn().meshObjects.count == 0;
         } else if (points.empty()) {
             return false;
         } else {
@@ -781,10 +781,25 @@ protected:
             }
             unmade = 0;
             tally.kinds.insert(kind);
+            // Delete with the mesh selected (a Shift click took it) deletes
+            // it: the net stays for the undo of the deletion, and a save
+            // asks whether the mesh goes.
+            if (kind.rfind("undo", 0) != 0 && plugIn().meshObjects.count == 0)
+                m_meshDeleted = true;
             checkStep(kind, tally);
             const int added = doc().undoRecordCount() - records;
+            if (std::getenv("MW_EDIT_TRACE") != nullptr)
+                std::cout << "gesture " << kind << ": " << added << " undo records" << std::endl;
             if (kind == "reopen" || kind.rfind("undo", 0) == 0)
                 continue;
+            // A load that merges into the mesh or replaces its facets in
+            // place is not undone: the nets from before it lay on another
+            // mesh, and undo checks reach back to it only.
+            if (kind.rfind("load-", 0) == 0 && added == 0) {
+                r.made.clear();
+                r.loadedSinceOpen = true;
+                continue;
+            }
             r.made.push_back({kind, std::max(added, 0), before});
             // Now and then the gesture is undone at once.
             if (added > 0 && r.pick(3) == 0)
