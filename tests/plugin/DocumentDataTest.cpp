@@ -70,6 +70,12 @@ TEST_F(MeshwrightHost, SaveAndOpenRestoreMeshesNetDisplayAndReferences)
     // With the first of the two deleted, the other mesh and the net are
     // written and restored.
     ASSERT_TRUE(doc().DeleteObject(CVezadObjRef(plugIn().meshObjects[0])));
+    // With the other deleted too, the save's No brings back the mesh the net
+    // went onto, not the one deleted before (as a replacing load deletes).
+    ASSERT_TRUE(doc().DeleteObject(CVezadObjRef(plugIn().meshObjects[0])));
+    VezadApp().InputQueue().pushFront({"no"});
+    EXPECT_TRUE(plugIn().CallWriteDocument(CVezadFileWriteOptions()));
+    EXPECT_EQ(facetCounts(plugIn()), (std::vector<int>{72}));
     ASSERT_TRUE(saveAndReopen());
     EXPECT_EQ(facetCounts(plugIn()), (std::vector<int>{72}));
     EXPECT_EQ(netText(plugIn().net), text);
