@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <iostream>
+#include <limits>
 
 #include "platform/GLContext.h"
 #include "platform/MessageBox.h"
@@ -54,6 +55,7 @@ COpenGLContainer::~COpenGLContainer()
     }
     pendingDeletions.removeAll(false, true);
     callLists.removeAll();
+    forgetAll();
     entities.removeAll(false, true);
 }
 
@@ -89,7 +91,10 @@ COpenGLEntity* COpenGLContainer::addEntity(COpenGLEntity* entity, bool onTop)
     int index = -1;
     if (entities.find(entity, index, lessByKey))
         return entities[index];
-    return entities.insertAt(entity, index);
+    entities.insertAt(entity, index);
+    entity->container = this;
+    indexName(entity);
+    return entity;
 }
 
 COpenGLEntity* COpenGLContainer::findEntity(std::intptr_t key) const
@@ -102,12 +107,40 @@ COpenGLEntity* COpenGLContainer::findEntity(std::intptr_t key) const
 
 COpenGLEntity* COpenGLContainer::findEntityByName(const char* name) const
 {
-    if (name == nullptr)
+    if (name == nullptr || name[0] == '\0')
         return nullptr;
+    const auto first = byName.lower_bound(
+        std::make_pair(std::string(name), std::numeric_limits<std::intptr_t>::min()));
+    return first != byName.end() && first->first.first == name ? first->second : nullptr;
+}
+
+void COpenGLContainer::indexName(COpenGLEntity* entity)
+{
+    if (!entity->name.empty())
+        byName.emplace(std::make_pair(std::string(entity->name.c_str()), entity->key), entity);
+}
+
+void COpenGLContainer::unindexName(COpenGLEntity* entity)
+{
+    if (entity->name.empty())
+        return;
+    const auto at = byName.find(std::make_pair(std::string(entity->name.c_str()), entity->key));
+    if (at != byName.end() && at->second == entity)
+        byName.erase(at);
+}
+
+void COpenGLContainer::take(COpenGLEntity* entity)
+{
+    entities.removeKey(entity, lessByKey, false);
+    unindexName(entity);
+    entity->container = nullptr;
+}
+
+void COpenGLContainer::forgetAll()
+{
     for (COpenGLEntity* entity : entities)
-        if (entity->hasName(name))
-            return entity;
-    return nullptr;
+        entity->container = nullptr;
+    byName.clear();
 }
 
 bool COpenGLContainer::detachEntity(COpenGLEntity* entity)
@@ -117,7 +150,8 @@ bool COpenGLContainer::detachEntity(COpenGLEntity* entity)
     int index = -1;
     if (!entities.find(entity, index, lessByKey) || entities[index] != entity)
         return false;
-    return entities.removeKey(entity, lessByKey, false);
+    take(entity);
+    return true;
 }
 
 bool COpenGLContainer::removeEntity(COpenGLEntity* entity)
@@ -131,7 +165,7 @@ bool COpenGLContainer::removeEntity(COpenGLEntity* entity)
         Platform::showMessageBox("OpenGL delete request ignored");
         return false;
     }
-    entities.removeKey(entity, lessByKey, false);
+    take(entity);
     // The list is deleted at the next draw, not by the entity: its name could
     // otherwise be handed out again before the pending deletion runs.
     addPending(entity->releaseList());
@@ -162,6 +196,7 @@ bool COpenGLContainer::getFaceDisplayMode(int& mode, bool& edges) const
 bool COpenGLContainer::moveListsToPending()
 {
     releaseLists();
+    forgetAll();
     entities.removeAll(true, true);
     return true;
 }

@@ -8,10 +8,16 @@
 // start of the next draw, when the view's context is current again. The
 // names in callLists belong to whoever registered them; the container only
 // replays them and, on moveListsToPending, deletes them.
+// Names: the container keeps an index of its named entities by name and
+// key, in step with what it stores and with setName on a stored entity, so a
+// look-up by name costs the logarithm of the count, not a walk over all.
 // Thread-safety: none; used on the user-interface thread only.
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
 
 #include "display/OpenGLEntity.h"
 #include "foundation/CreationOrder.h"
@@ -20,7 +26,9 @@
 
 class COpenGLContainer {
 public:
-    Kor::Set<COpenGLEntity> entities;        // owning, ascending keys, no repeats
+    // Owning, ascending keys, no repeats; changed only through the members
+    // below, which keep the name index in step.
+    Kor::Set<COpenGLEntity> entities;
     Kor::List<int> callLists;                // replayed after the ordinary layers
     Kor::Set<unsigned int> pendingDeletions; // list names deleted at the next draw
     int faceDisplayMode = 0;
@@ -85,6 +93,19 @@ public:
     void releaseLists();
 
 private:
+    friend class COpenGLEntity;
+    // Entering and leaving the name index (unnamed entities are never in it).
+    void indexName(COpenGLEntity* entity);
+    void unindexName(COpenGLEntity* entity);
+    // Takes entity out of entities and of the name index.
+    void take(COpenGLEntity* entity);
+    // Forgets every entity: the index empties and no entity points here.
+    void forgetAll();
+
+    // The named stored entities by (name, key): the first at or after
+    // (name, smallest key) is the first in key order with that name.
+    std::map<std::pair<std::string, std::intptr_t>, COpenGLEntity*> byName;
+
     void addPending(unsigned int listName);
     void drawLayer(bool (*inLayer)(int layer));
 };

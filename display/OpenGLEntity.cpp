@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "display/OpenGLContainer.h"
 #include "platform/GLContext.h"
 
 void clearOpenGLErrors()
@@ -17,6 +18,8 @@ COpenGLEntity::COpenGLEntity() : key(displayKeyOf(*this)) {}
 
 COpenGLEntity::~COpenGLEntity()
 {
+    if (container != nullptr)
+        container->unindexName(this);
     if (listId != 0 && Platform::GLContext::isAnyCurrent())
         glDeleteLists(listId, 1);
     listId = 0;
@@ -75,6 +78,15 @@ unsigned int COpenGLEntity::draw()
 }
 
 void COpenGLEntity::setFaceDisplayMode(int, bool) {}
+
+void COpenGLEntity::setName(const char* text)
+{
+    if (container != nullptr)
+        container->unindexName(this);
+    name.set(text);
+    if (container != nullptr)
+        container->indexName(this);
+}
 
 bool COpenGLEntity::hasName(const char* text) const
 {

@@ -16,6 +16,8 @@
 #include "foundation/CreationOrder.h"
 #include "foundation/SimpleString.h"
 
+class COpenGLContainer;
+
 class COpenGLEntity {
 public:
     // Layers of the container: the bottom layer is drawn first, the top layer
@@ -33,7 +35,6 @@ public:
     bool depthTestOff = true;
     bool hidden = false; // the list is kept (and compiled when dirty) but not called
     int kind = 2;
-    CSimpleString name;
     float colour[3] = {0.f, 0.f, 0.f};
     float alpha = 1.f;
     COpenGLEntity* children = nullptr; // owned chain, see above
@@ -51,7 +52,8 @@ public:
 
     COpenGLEntity();
     // Deletes the display list (when a context is current), then the chain of
-    // children one by one.
+    // children one by one. An entity still stored leaves its container's
+    // name index first.
     virtual ~COpenGLEntity();
     COpenGLEntity(const COpenGLEntity&) = delete;
     COpenGLEntity& operator=(const COpenGLEntity&) = delete;
@@ -95,7 +97,10 @@ public:
         colour[2] = b;
         alpha = a;
     }
-    void setName(const char* text) { name.set(text); }
+    // Names the entity; a stored entity is found under the new name from now
+    // on.
+    void setName(const char* text);
+    const CSimpleString& getName() const { return name; }
     bool hasName(const char* text) const;
 
     // Appends child (owned from now on) at the end of the chain; null is
@@ -110,6 +115,13 @@ public:
 protected:
     // The commands compiled into the list; the base entity draws nothing.
     virtual void compileCommands() {}
+
+private:
+    friend class COpenGLContainer;
+    CSimpleString name;
+    // The container that stores the entity, null while it is stored in none:
+    // its name index follows the entity's name.
+    COpenGLContainer* container = nullptr;
 };
 
 // The container key of the entity that stands for `object` (a mesh, a

@@ -222,8 +222,12 @@ void CSurfaceNet::takeContents(CSurfaceNet& read)
     for (COpenGLEntity* entity : read.displayContainer.entities)
         if (entity != &read)
             drawables.push_back(entity);
+    // Taken out from the last on, so the read container's array is not
+    // shifted once for every entity; they go in from the first on, in
+    // ascending keys.
+    for (auto entity = drawables.rbegin(); entity != drawables.rend(); ++entity)
+        read.displayContainer.detachEntity(*entity);
     for (COpenGLEntity* entity : drawables) {
-        read.displayContainer.detachEntity(entity);
         const CColorCoding* readCoding = read.faceColorCoding.get();
         if (auto* face = dynamic_cast<COpenGLFace*>(entity); face && face->colourMap == readCoding)
             face->colourMap = faceColorCoding.get();

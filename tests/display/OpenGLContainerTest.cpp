@@ -120,9 +120,16 @@ TEST(OpenGLContainer, KeyedStorageAndLookUp)
     EXPECT_FALSE(c->removeEntityByName("Face 9"));
     EXPECT_FALSE(c->removeEntity(nullptr));
 
+    // Stored entities renamed are found under their new names only.
+    a->setName("Face 2");
+    unnamed->setName("Face 2");
+    EXPECT_EQ(c->findEntityByName("Face 1"), nullptr);
+    EXPECT_EQ(c->findEntityByName("Face 2"), unnamed);
+
     // A detached entity is the caller's again.
     EXPECT_TRUE(c->detachEntity(unnamed));
     EXPECT_FALSE(c->detachEntity(unnamed));
+    EXPECT_EQ(c->findEntityByName("Face 2"), a);
     EXPECT_EQ(c->entities.getCount(), 1);
     delete unnamed;
     g_destroyed = 0;

@@ -127,7 +127,7 @@ TEST(SurfaceNet, FacesLeaveWithWhatTheyOwn)
     std::set<std::string> names;
     for (GB::Face* f = net->firstFace; f != nullptr; f = f->next) {
         ASSERT_NE(net->findFaceDisplay(f), nullptr);
-        names.insert(net->findFaceDisplay(f)->name.c_str());
+        names.insert(net->findFaceDisplay(f)->getName().c_str());
     }
     EXPECT_EQ(names.size(), 5u);
 

@@ -141,9 +141,9 @@ TEST_F(MeshwrightHost, DisplayEntityIsMadeOnceAndFollowsVisibility)
     ASSERT_NE(entity, nullptr);
     int named = 0;
     for (const COpenGLEntity* stored : plugIn().net.displayContainer.entities)
-        named += std::string(stored->name.c_str()) == "MeshwrightMesh" ? 1 : 0;
+        named += std::string(stored->getName().c_str()) == "MeshwrightMesh" ? 1 : 0;
     EXPECT_EQ(named, 1);
-    EXPECT_STREQ(entity->name.c_str(), "MeshwrightMesh");
+    EXPECT_STREQ(entity->getName().c_str(), "MeshwrightMesh");
     const float front[4] = {0.870588f, 0.721569f, 0.529412f, 1.0f};
     const float back[4] = {0.45f, 0.721569f, 0.729412f, 1.0f};
     for (int k = 0; k < 4; ++k) {
