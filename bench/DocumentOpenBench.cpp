@@ -15,47 +15,23 @@
 // flipped: the check sum refuses it before the text is read, in well under a
 // second. A run that does not answer as expected (0 for a whole document, 3
 // for a damaged one) is reported as an error.
+#include "HostBenchSupport.h"
 #include "mesh/FlatMesh.h"
 
 #include <benchmark/benchmark.h>
 
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <spawn.h>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <vector>
-
-extern char** environ;
 
 namespace {
 
-// A folder of this process for the meshes, nets and documents, removed at
-// exit.
-struct Scratch {
-    std::filesystem::path path = std::filesystem::temp_directory_path() /
-                                 ("mw-document-open-bench-" + std::to_string(getpid()));
-    Scratch() { std::filesystem::create_directories(path); }
-    ~Scratch()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-};
-
-const std::filesystem::path& scratch()
-{
-    static const Scratch folder;
-    return folder.path;
-}
-
 std::string inScratch(const std::string& name)
 {
-    return (scratch() / name).string();
+    static const hostbench::Scratch folder("mw-document-open-bench-");
+    return (folder.path / name).string();
 }
 
 // The plate [0, 100]^2 in 100 x 100 quads, as a binary STL.
@@ -110,28 +86,7 @@ int runScript(const std::string& name, const std::string& body)
     const std::string script = inScratch(name + ".vzs");
     std::ofstream(script) << body;
     const std::string out = inScratch("out");
-    std::filesystem::create_directories(out + "/diagnostics");
-    const std::string diagnostics = "FENWO_DIAGNOSTICS_DIR=" + out + "/diagnostics";
-    std::vector<char*> environment;
-    for (char** e = environ; *e != nullptr; ++e)
-        environment.push_back(*e);
-    environment.push_back(const_cast<char*>(diagnostics.c_str()));
-    environment.push_back(nullptr);
-    const char* arguments[] = {MW_VZHOST, "--script",  script.c_str(),
-                               "--out",   out.c_str(), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    const std::string log = out + "/" + name + ".log";
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    pid_t child = 0;
-    const int started = posix_spawn(&child, MW_VZHOST, &actions, nullptr,
-                                    const_cast<char* const*>(arguments), environment.data());
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    if (started != 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
+    return hostbench::runHost({"--script", script, "--out", out}, out, out + "/" + name + ".log");
 }
 
 // The saved document of the n x n net, made once per size.

@@ -5,41 +5,21 @@
 // pictures. The time is the job's wall-clock time; the counter peak_rss_MB
 // is the runner's peak resident memory. A job that does not end with exit
 // code 0 is reported as an error.
+#include "HostBenchSupport.h"
 #include "mesh/FlatMesh.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cmath>
-#include <fcntl.h>
 #include <filesystem>
 #include <map>
-#include <spawn.h>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <vector>
-
-extern char** environ;
 
 namespace {
 
-// A folder of this process for the meshes and the jobs' output, removed
-// at exit.
-struct Scratch {
-    std::filesystem::path path =
-        std::filesystem::temp_directory_path() / ("mw-main-job-bench-" + std::to_string(getpid()));
-    Scratch() { std::filesystem::create_directories(path); }
-    ~Scratch()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-};
-
 const std::filesystem::path& scratch()
 {
-    static const Scratch folder;
+    static const hostbench::Scratch folder("mw-main-job-bench-");
     return folder.path;
 }
 
@@ -78,34 +58,9 @@ bool runJob(const std::string& mesh, long& peakKb)
 {
     const std::string out = (scratch() / "out").string();
     std::filesystem::remove_all(out);
-    std::filesystem::create_directories(out + "/diagnostics");
-    const std::string diagnostics = "FENWO_DIAGNOSTICS_DIR=" + out + "/diagnostics";
-    std::vector<char*> environment;
-    for (char** e = environ; *e != nullptr; ++e)
-        environment.push_back(*e);
-    environment.push_back(const_cast<char*>(diagnostics.c_str()));
-    environment.push_back(nullptr);
-    const std::string script = MW_SOURCE_DIR "/examples/main-job.vzs";
-    const std::string define = "MESH=" + mesh;
-    const char* arguments[] = {MW_VZHOST,      "--script", script.c_str(), "--define",
-                               define.c_str(), "--out",    out.c_str(),    nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    const std::string log = out + "/log";
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    pid_t child = 0;
-    const int started = posix_spawn(&child, MW_VZHOST, &actions, nullptr,
-                                    const_cast<char* const*>(arguments), environment.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (started != 0)
-        return false;
-    int status = 0;
-    rusage usage{};
-    if (wait4(child, &status, 0, &usage) != child)
-        return false;
-    peakKb = usage.ru_maxrss;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return hostbench::runHost({"--script", MW_SOURCE_DIR "/examples/main-job.vzs", "--define",
+                               "MESH=" + mesh, "--out", out},
+                              out, out + "/log", &peakKb) == 0;
 }
 
 void BM_MainJobOnBump(benchmark::State& state)
