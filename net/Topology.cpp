@@ -13,10 +13,12 @@
 #include "net/SurfaceNet.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <iostream>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -149,39 +151,44 @@ struct ProjectionPlane {
     }
 };
 
-// Appends the piece of h from its source to its target junction: 25 points
-// of the poly-line's curve, the last at the target; without a curve the
-// poly-line's own points after the source up to the target; the target
-// alone when the junctions cannot be found in the poly-line.
-void appendPieceOutline(const CHalfEdge* h, const Gridbench::CGridPoint* source,
-                        const Gridbench::CGridPoint* target, const ProjectionPlane& plane,
-                        CVertexList& outline)
+// Appends the piece of h from its source to its target junction, in space
+// (three coordinates a point): 25 points of the poly-line's curve, the last
+// at the target; without a curve the poly-line's own points after the
+// source up to the target; the target alone when the junctions cannot be
+// found in the poly-line.
+void appendPiecePoints(const CHalfEdge* h, const Gridbench::CGridPoint* source,
+                       const Gridbench::CGridPoint* target, std::vector<double>& points)
 {
     const COffset_PointList* polyLine = h->polyLine;
     const int i0 = indexInPolyLine(polyLine, source, h->sourceEntry);
     const int i1 = indexInPolyLine(polyLine, target, h->targetEntry);
+    const auto appendVertex = [&](const CVertex<float, 3>& q) {
+        points.insert(points.end(), {q.data[0], q.data[1], q.data[2]});
+    };
     double t0 = 0.0, t1 = 0.0;
     if (parameterAt(polyLine, i0, t0) && parameterAt(polyLine, i1, t1)) {
         CParametricGeometry* curve = polyLine->getCurve();
+        const std::size_t before = points.size();
         double p[3];
         bool complete = true;
         for (int k = 1; k <= kOutlineSteps && complete; ++k) {
             const double s = double(k) / kOutlineSteps;
             complete = curvePoint(curve, (1.0 - s) * t0 + s * t1, p);
             if (complete)
-                outline.appendPoint(plane.project(p));
+                points.insert(points.end(), p, p + 3);
         }
         if (complete)
             return;
+        points.resize(before);
     }
     if (i0 >= 0 && i1 >= 0 && i0 != i1) {
         const int step = i1 > i0 ? 1 : -1;
         for (int j = i0 + step; j != i1 + step; j += step)
             if (const CVertex<float, 3>* p = polyLine->entryAt(j))
-                outline.appendPoint(plane.project(*p));
+                appendVertex(*p);
         return;
     }
-    outline.appendPoint(plane.project(*target));
+    appendVertex(*target);
 }
 
 // The point of the spoke e leaving junction J at the share s of its way
@@ -360,18 +367,41 @@ int getOrientation(const Cycle& c, const Kor::List<COffset_PointList*>&, bool& b
     for (int k = 0; k < 3 && length > 0.0; ++k)
         normalSum[k] /= length;
 
+    std::vector<double> points;
+    for (int i = 0; i < n; ++i)
+        appendPiecePoints(c.items[i], gridPointOf(sourceOf(c.items[i])),
+                          gridPointOf(c.items[i]->target), points);
+
     ProjectionPlane plane;
     Vector fittedCentre, fittedNormal;
     if (n > 2 && fitPlane(corners, fittedCentre, fittedNormal)) {
-        const double P[3] = {fittedNormal[0], fittedNormal[1], fittedNormal[2]};
-        CStatistic alignment;
-        for (const CFitPoint& corner : corners)
-            alignment.add(std::fabs(corner.Normal[0] * P[0] + corner.Normal[1] * P[1] +
-                                    corner.Normal[2] * P[2]));
+        double P[3] = {fittedNormal[0], fittedNormal[1], fittedNormal[2]};
+        const auto alignmentWith = [&](const double* normal) {
+            CStatistic alignment;
+            for (const CFitPoint& corner : corners)
+                alignment.add(std::fabs(corner.Normal[0] * normal[0] +
+                                        corner.Normal[1] * normal[1] +
+                                        corner.Normal[2] * normal[2]));
+            return alignment;
+        };
+        const CStatistic alignment = alignmentWith(P);
         if (alignment.max <= kBadLoopAlignment) {
-            std::cout << "getOrientation::badloop, spstat = " << alignment << std::endl;
-            return rejectCycle(bad, rejection,
-                               "the mesh normals at its corners lie across their plane");
+            // The plane that fits the corners best need not be the one the
+            // region lies across: the corners of a narrow region on a bent
+            // sheet lie near the plane of its bend, to which the mesh
+            // normals stand across. The region is seen from the side on
+            // which its outline encloses the most area; only where the mesh
+            // normals stand across that plane as well does the mesh turn
+            // away from it.
+            double across[3];
+            if (!enclosedAreaNormal(points.data(), int(points.size() / 3), across) ||
+                alignmentWith(across).max <= kBadLoopAlignment) {
+                std::cout << "getOrientation::badloop, spstat = " << alignment << std::endl;
+                return rejectCycle(bad, rejection,
+                                   "the mesh normals at its corners lie across their plane");
+            }
+            for (int k = 0; k < 3; ++k)
+                P[k] = across[k];
         }
         const double sign = dot3(P, normalSum) < 0.0 ? -1.0 : 1.0;
         const double facing[3] = {sign * P[0], sign * P[1], sign * P[2]};
@@ -383,20 +413,20 @@ int getOrientation(const Cycle& c, const Kor::List<COffset_PointList*>&, bool& b
     }
 
     CVertexList outline;
-    for (int i = 0; i < n; ++i)
-        appendPieceOutline(c.items[i], gridPointOf(sourceOf(c.items[i])),
-                           gridPointOf(c.items[i]->target), plane, outline);
+    for (std::size_t k = 0; k + 2 < points.size(); k += 3)
+        outline.appendPoint(plane.project(&points[k]));
 
     // A piece of the net that leaves a junction of the cycle towards its
     // inside makes it no face. Spokes whose far end faces away from the
-    // plane's side are not judged.
+    // plane's side are not judged, nor are pieces that hang off the net:
+    // they divide nothing.
     const double margin = spokeMargin(c, outline);
     for (int i = 0; i < n; ++i) {
         const Vertex* junction = c.items[i]->target;
         const Gridbench::CGridPoint* J = gridPointOf(junction);
         for (int k = 0; k < junction->outgoing.count; ++k) {
             const CHalfEdge* e = junction->outgoing.items[k];
-            if (e == nullptr || inCycleOrTwin(c, e))
+            if (e == nullptr || e->dangling || inCycleOrTwin(c, e))
                 continue;
             const Gridbench::CGridPoint* F = gridPointOf(e->target);
             if (F == nullptr)
@@ -659,24 +689,28 @@ PiecePath piecePath(const COffset_PointList& polyLine, int from, int to)
 // graph (a poly-line drawn along another one, or back along itself) is that
 // edge: the two would bound a region of no area, and the regions on either
 // side must meet along one edge.
+//
+// A ring, a piece that comes back to the point it starts at (a poly-line
+// drawn back to its first point, or a closed one with one junction or none,
+// then taken from its first entry round to it), that no other piece meets
+// bounds the region inside it as any cycle does; the search walks cycles of
+// two pieces or more, so the ring is cut at its middle entry into two
+// pieces. A ring at a point where other pieces meet (a pen's hook that
+// joins back onto a junction it ran past) stays one piece from the node to
+// itself, which closes nothing: a region there would touch its neighbours'
+// at that point, and no face could leave it out.
 void addPolyLineEdges(const Kor::List<COffset_PointList*>& polyLines, GraphAlgorithm::Graph& graph)
 {
-    std::set<PiecePath> paths;
-    int rank = 0;
-    const auto addPiece = [&](COffset_PointList* polyLine, Gridbench::CGridPoint* from,
-                              int fromEntry, Gridbench::CGridPoint* to, int toEntry) {
-        if (!paths.insert(piecePath(*polyLine, fromEntry, toEntry)).second)
-            return;
-        GraphAlgorithm::Vertex* a = new _CVertex(from);
-        if (!isLessVertex<float>(*from, *to) && !isLessVertex<float>(*to, *from)) {
-            GraphAlgorithm::Vertex* node = graph.findOrAddVertex(a);
-            if (node != a)
-                delete a;
-            a = node;
-            std::cout << "adding a sel pointing edge " << node->getId() << std::endl;
-        }
-        graph.addEdge(a, new _CVertex(to), polyLine, fromEntry, toEntry, rank);
+    struct Piece {
+        COffset_PointList* polyLine;
+        int rank;
+        Gridbench::CGridPoint* from;
+        int fromEntry;
+        Gridbench::CGridPoint* to;
+        int toEntry;
     };
+    std::vector<Piece> pieces;
+    int rank = 0;
     for (COffset_PointList* polyLine : polyLines) {
         ++rank;
         if (polyLine == nullptr)
@@ -693,7 +727,7 @@ void addPolyLineEdges(const Kor::List<COffset_PointList*>& polyLines, GraphAlgor
             if (junction == nullptr || junction->useCount <= 1)
                 continue;
             if (previous != nullptr) {
-                addPiece(polyLine, previous, previousEntry, junction, entry);
+                pieces.push_back({polyLine, rank, previous, previousEntry, junction, entry});
             } else {
                 first = junction;
                 firstEntry = entry;
@@ -701,9 +735,61 @@ void addPolyLineEdges(const Kor::List<COffset_PointList*>& polyLines, GraphAlgor
             previous = junction;
             previousEntry = entry;
         }
-        if (polyLine->closed && first != nullptr)
-            addPiece(polyLine, previous, previousEntry, first,
-                     firstEntry + polyLine->vertices.count);
+        if (polyLine->closed && first != nullptr) {
+            pieces.push_back({polyLine, rank, previous, previousEntry, first,
+                              firstEntry + polyLine->vertices.count});
+        } else if (polyLine->closed && polyLine->vertices.count >= 3) {
+            // A closed poly-line that no other one meets: a ring from its
+            // first point.
+            if (auto* start = dynamic_cast<Gridbench::CGridPoint*>(polyLine->vertices[0]))
+                pieces.push_back({polyLine, rank, start, 0, start, polyLine->vertices.count});
+        }
+    }
+
+    // The pieces' ends at each position, where the graph makes one node.
+    using Place = std::array<float, 3>;
+    const auto placeOf = [](const CVertex<float, 3>* p) {
+        return Place{p->data[0] + 0.0f, p->data[1] + 0.0f, p->data[2] + 0.0f};
+    };
+    std::map<Place, int> ends;
+    for (const Piece& piece : pieces) {
+        ++ends[placeOf(piece.from)];
+        ++ends[placeOf(piece.to)];
+    }
+
+    std::set<PiecePath> paths;
+    const auto addEdge = [&](const Piece& piece) {
+        if (!paths.insert(piecePath(*piece.polyLine, piece.fromEntry, piece.toEntry)).second)
+            return;
+        GraphAlgorithm::Vertex* a = new _CVertex(piece.from);
+        if (placeOf(piece.from) == placeOf(piece.to)) {
+            GraphAlgorithm::Vertex* node = graph.findOrAddVertex(a);
+            if (node != a)
+                delete a;
+            a = node;
+            std::cout << "adding a sel pointing edge " << node->getId() << std::endl;
+        }
+        graph.addEdge(a, new _CVertex(piece.to), piece.polyLine, piece.fromEntry, piece.toEntry,
+                      piece.rank);
+    };
+    for (const Piece& piece : pieces) {
+        const int count = piece.polyLine->vertices.count;
+        const int middle = (piece.fromEntry + piece.toEntry) / 2;
+        const bool freeRing = placeOf(piece.from) == placeOf(piece.to) &&
+                              piece.toEntry - piece.fromEntry >= 3 &&
+                              ends[placeOf(piece.from)] == 2;
+        auto* cut = freeRing
+                        ? dynamic_cast<Gridbench::CGridPoint*>(piece.polyLine->entryAt(middle))
+                        : nullptr;
+        if (cut == nullptr || placeOf(cut) == placeOf(piece.from)) {
+            addEdge(piece);
+            continue;
+        }
+        addEdge({piece.polyLine, piece.rank, piece.from, piece.fromEntry, cut, middle});
+        // Both entries round the closing segment are the entries before it.
+        const int shift = middle >= count ? count : 0;
+        addEdge({piece.polyLine, piece.rank, cut, middle - shift, piece.to,
+                 piece.toEntry - shift});
     }
 }
 
@@ -850,6 +936,7 @@ bool CSurfaceNet::buildTopology(bool collectCycles)
 
     GraphAlgorithm::Graph graph;
     addPolyLineEdges(pointLists, graph);
+    graph.markDanglingPieces();
     while (displayContainer.removeEntityByName("cycle-numbers")) {
     }
 
