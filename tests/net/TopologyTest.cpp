@@ -172,29 +172,52 @@ TEST(Topology, NetsWithoutRegionsKeepOnlyRibbonFaces)
 // cycle: a closed poly-line with one junction (where a line ends) or none,
 // and a poly-line that comes back to its first point, with or without a
 // tail past it. Before, the ring was one edge from a node to itself, which
-// no cycle search of two pieces or more walks: the region had no face.
-TEST(Topology, RingDrawnAsOneStrokeBoundsARegion)
+// no cycle search of two pieces or more walks: the region had no face. The
+// square around the ring, drawn as two strokes too, leaves it out: the
+// ring's walk the other way round is the square's hole (before, the square
+// was a face over the ring's region as well). A ring cut by a chord has two
+// regions that meet: no face can leave them out, and the square is none.
+TEST(Topology, RingBoundsARegionThatTheFaceAroundItLeavesOut)
 {
-    for (const char* ring : {"closed, one junction", "closed", "back to its start", "tail"}) {
+    for (const char* ring : {"closed, one junction", "closed", "back to its start", "tail",
+                             "two strokes", "two strokes and a chord"}) {
         SCOPED_TRACE(ring);
         TestNet t;
-        CGridPoint *a = t.point(0, 0), *b = t.point(1, 0), *c = t.point(1, 1), *d = t.point(0, 1);
+        CGridPoint *a = t.point(1, 1), *b = t.point(2, 1), *c = t.point(2, 2), *d = t.point(1, 2);
+        CGridPoint *p = t.point(0, 0), *q = t.point(3, 0), *r = t.point(3, 3), *s = t.point(0, 3);
+        t.line({p, q, r});
+        t.line({r, s, p});
         const std::string what = ring;
         if (what.starts_with("closed")) {
             t.line({a, b, c, d})->closed = true;
             if (what == "closed, one junction")
-                t.line({t.point(2, 0), b});
+                t.line({t.point(1.5f, 0.5f), b});
+        } else if (what.starts_with("two strokes")) {
+            t.line({a, b, c});
+            t.line({c, d, a});
+            if (what == "two strokes and a chord")
+                t.line({a, c});
         } else {
             std::vector<CGridPoint*> points{a, b, c, d, a};
             if (what == "tail")
-                points.push_back(t.point(0.1f, -0.1f));
+                points.push_back(t.point(1.1f, 0.9f));
             t.line(points);
         }
-        EXPECT_EQ(t.build(), "model has 1 loops\n");
-        ASSERT_EQ(t.faces().size(), 1u);
-        // Cut at its middle entry: two pieces.
-        EXPECT_EQ(t.faces()[0]->firstLoop->getCycleLength(), 2);
-        EXPECT_EQ(t.build(), "model has 1 loops\n");
+        const std::string built = t.build();
+        const bool chord = what.ends_with("chord");
+        EXPECT_EQ(built.find("meet one another") != std::string::npos, chord) << built;
+        EXPECT_TRUE(built.ends_with("model has 2 loops\n")) << built;
+        ASSERT_EQ(t.faces().size(), 2u);
+        if (chord)
+            continue;
+        GB::Face* inner = corners(t.faces()[0]).count(p->serial) ? t.faces()[1] : t.faces()[0];
+        GB::Face* outer = inner == t.faces()[0] ? t.faces()[1] : t.faces()[0];
+        EXPECT_EQ(inner->firstLoop->getCycleLength(), 2);
+        EXPECT_TRUE(inner->holes.empty());
+        ASSERT_EQ(outer->holes.size(), 1u);
+        EXPECT_EQ(outer->holes[0]->cornerSet.count, inner->firstLoop->cornerSet.count);
+        EXPECT_EQ(*outer->holes[0]->cornerSet.items[0], *inner->firstLoop->cornerSet.items[0]);
+        EXPECT_EQ(t.build(), "model has 2 loops\n");
     }
 }
 
