@@ -14,6 +14,7 @@ std::vector<FailureLineKind> failureLineKinds()
         {kHealFailed, {kHealStartFace}},
         {kRegionWithoutFace, {}},
         {kNoBrep, {}},
+        {kRegionNotLeftOut, {}},
         {kNothingToCommit, {}},
         {kGapBetweenFaces, {}},
         {kLostLoop, {}},

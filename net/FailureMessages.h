@@ -54,6 +54,9 @@ inline constexpr char kGapBetweenFaces[] = "Gap between faces";
 // n makes no Brep: " and the Brep's first fault), and a commit that finds
 // no face with a surface.
 inline constexpr char kNoBrep[] = "makes no Brep";
+// A face that lies over a region inside it, which it was not trimmed by
+// ("Face k does not leave out the region of corners ... inside it: ").
+inline constexpr char kRegionNotLeftOut[] = "does not leave out the region of corners";
 inline constexpr char kNothingToCommit[] = "Nothing to Commit";
 inline constexpr char kLostLoop[] = "failed to relocate the loop";
 

@@ -238,6 +238,18 @@ void CMakeTight::work()
             // reaches past the face's boundary.
             CFace* trimmed = face->trimmedFace != nullptr ? copyFace(face->trimmedFace)
                                                           : makeFaceFromSurface(face->surface);
+            // A face that was not trimmed by the regions inside it (its
+            // surface not fitted and trimmed by the net) would lie over them.
+            const int leftOut = trimmed != nullptr ? std::max(trimmed->trimLoops.count - 1, 0) : 0;
+            for (std::size_t h = std::size_t(leftOut); trimmed != nullptr && h < face->holes.size();
+                 ++h) {
+                std::string corners;
+                for (int c = 0; c < face->holes[h]->cornerSet.count; ++c)
+                    corners += ' ' + std::to_string(*face->holes[h]->cornerSet.items[c]);
+                std::cout << "Face " << number << " " << FailureMessages::kRegionNotLeftOut
+                          << corners << " inside it: its surface is not trimmed by them"
+                          << std::endl;
+            }
             if (trimmed != nullptr) {
                 faces.append(trimmed);
                 faceNumbers.push_back(number);

@@ -24,7 +24,7 @@ const std::array<std::pair<StrokeEnds, const char*>, 5> kEndNames = {{
     {StrokeEnds::Hook, "hook"},
 }};
 
-const std::array<std::pair<NetStyle, const char*>, 16> kStyleNames = {{
+const std::array<std::pair<NetStyle, const char*>, 15> kStyleNames = {{
     {NetStyle::Lines, "lines"},
     {NetStyle::Strokes, "strokes"},
     {NetStyle::Reversed, "reversed"},
@@ -39,7 +39,6 @@ const std::array<std::pair<NetStyle, const char*>, 16> kStyleNames = {{
     {NetStyle::Spur, "spur"},
     {NetStyle::YSpur, "y-spur"},
     {NetStyle::Ring, "ring"},
-    {NetStyle::ClosedRing, "closed-ring"},
     {NetStyle::RingStrokes, "ring-strokes"},
 }};
 
@@ -71,23 +70,12 @@ std::vector<LatticeLine> strokes(const std::vector<LatticeLine>& lines)
 
 bool isLasso(NetStyle style) { return style == NetStyle::Lasso || style == NetStyle::LassoSplit; }
 
+// The lattice steps a net step takes: 4 for the styles with strokes inside
+// a cell (which come last), 1 for the others.
+int latticeSteps(NetStyle style) { return style >= NetStyle::Spur ? 4 : 1; }
+
 // The lattice's last index: the lasso turns one step outside the net.
 int latticeLast(int n, NetStyle style) { return isLasso(style) ? n + 1 : n * latticeSteps(style); }
-
-// The rays that test a spot for smoothness, per lattice step: four per net
-// step whatever the lattice.
-int raysPerStep(NetStyle style) { return 4 / latticeSteps(style); }
-
-// The lines moved onto a lattice of `steps` points a net step.
-std::vector<LatticeLine> onFinerLattice(std::vector<LatticeLine> lines, int steps)
-{
-    for (LatticeLine& line : lines)
-        for (auto& [i, j] : line) {
-            i *= steps;
-            j *= steps;
-        }
-    return lines;
-}
 
 struct Frame {
     CVector<double, 3> look, across, up;
@@ -177,20 +165,6 @@ bool strokeEndsFromName(const std::string& name, StrokeEnds& ends)
     return false;
 }
 
-int latticeSteps(NetStyle style)
-{
-    switch (style) {
-    case NetStyle::Spur:
-    case NetStyle::YSpur:
-    case NetStyle::Ring:
-    case NetStyle::ClosedRing:
-    case NetStyle::RingStrokes:
-        return 4;
-    default:
-        return 1;
-    }
-}
-
 std::vector<LatticeLine> netLines(int n, NetStyle style)
 {
     const int m = n / 2; // an interior row and column (the middle one)
@@ -272,10 +246,11 @@ std::vector<LatticeLine> netLines(int n, NetStyle style)
     case NetStyle::Spur:
     case NetStyle::YSpur:
     case NetStyle::Ring:
-    case NetStyle::ClosedRing:
     case NetStyle::RingStrokes: {
         grid();
-        lines = onFinerLattice(lines, 4);
+        for (LatticeLine& line : lines)
+            for (auto& [i, j] : line)
+                i *= 4, j *= 4;
         // The middle cell's lattice point (i, j), i and j from 0 to 4.
         const auto in = [&](int i, int j) { return std::pair<int, int>{4 * m + i, 4 * m + j}; };
         if (style == NetStyle::Spur || style == NetStyle::YSpur) {
@@ -308,7 +283,6 @@ int netFaceCount(int n, NetStyle style)
     case NetStyle::Lasso:
     case NetStyle::LassoSplit:
     case NetStyle::Ring:
-    case NetStyle::ClosedRing:
     case NetStyle::RingStrokes:
         return n * n + 1;
     default:
@@ -490,7 +464,7 @@ bool findNetSpot(CFlatMesh& mesh, const CVector<double, 3>& look, int n, NetStyl
                 tried.centre[0] = 0.5 + dx;
                 tried.centre[1] = 0.5 + dy;
                 tried.size = size;
-                if (placeNodes(mesh, tried, last, raysPerStep(style), nodes, places)) {
+                if (placeNodes(mesh, tried, last, 4 / latticeSteps(style), nodes, places)) {
                     spot = tried;
                     return true;
                 }
@@ -504,7 +478,7 @@ std::string netText(CFlatMesh& mesh, const NetSpot& spot, int n, NetStyle style,
     const int last = latticeLast(n, style);
     std::vector<Mesh::CBaseMesh::CBaseHitInfo> nodes;
     std::vector<std::pair<double, double>> places;
-    if (!placeNodes(mesh, spot, last, raysPerStep(style), nodes, places))
+    if (!placeNodes(mesh, spot, last, 4 / latticeSteps(style), nodes, places))
         return {};
     const SpotRays rays(mesh, spot, last);
     const double reach = shape.distance / rays.step; // in steps
@@ -537,13 +511,7 @@ std::string netText(CFlatMesh& mesh, const NetSpot& spot, int n, NetStyle style,
                (front ? shape.first : shape.last) &&
                (atBorder(front ? line.front() : line.back()) ? shape.atBorder : shape.inside);
     };
-    for (LatticeLine line : netLines(n, style)) {
-        // A closed ring's poly-line runs on round its closing segment to
-        // its first point instead of coming back to it.
-        const bool closed =
-            style == NetStyle::ClosedRing && line.size() > 3 && line.front() == line.back();
-        if (closed)
-            line.pop_back();
+    for (const LatticeLine& line : netLines(n, style)) {
         std::vector<CVertex<float, 3>*> points;
         for (std::size_t k = 0; k < line.size(); ++k) {
             if (k > 0)
@@ -597,7 +565,7 @@ std::string netText(CFlatMesh& mesh, const NetSpot& spot, int n, NetStyle style,
             else
                 points.insert(points.end() - (outside ? 0 : 1), extra);
         }
-        polyLine(net, points)->closed = closed;
+        polyLine(net, points);
     }
     if (!placed)
         return {};

@@ -5,8 +5,8 @@
 // same in reverse, with a side or a row left out, with a row that stops one
 // side short (a T-junction), with a diagonal, with a lasso (a poly-line
 // through one of its own points), or with strokes inside a cell: a spur
-// into it, a spur with a branch, a ring drawn as one stroke (back to its
-// first point, or closed) or as two. The strokes may end as a user's pen ends
+// into it, a spur with a branch, a ring drawn as one stroke or as two. The
+// strokes may end as a user's pen ends
 // them: past the junction with a tail, running past it and back, or with
 // the last point before it a little short; and a stroke may have points of
 // its own between the junctions. The net is written as a version-2 net
@@ -43,14 +43,13 @@ enum class NetStyle {
     Spur,        // a spur from the cell's first corner to its middle and on
     YSpur,       // the same with a branch from its middle: a dangling Y
     Ring,        // a ring round the middle drawn as one stroke back to its first point
-    ClosedRing,  // the same ring as a closed poly-line
     RingStrokes, // the same ring drawn as two strokes: a region inside the cell
 };
 
 // The style's name as the tool and the test tables write it ("lines",
 // "strokes", "reversed", "mixed-row", "missing-side", "missing-row",
 // "tee-lines", "tee-strokes", "diagonal", "lasso", "lasso-split", "spur",
-// "y-spur", "ring", "closed-ring", "ring-strokes"), and back;
+// "y-spur", "ring", "ring-strokes"), and back;
 // false for an unknown name.
 const char* netStyleName(NetStyle style);
 bool netStyleFromName(const std::string& name, NetStyle& style);
@@ -83,15 +82,10 @@ bool strokeEndsFromName(const std::string& name, StrokeEnds& ends);
 // A poly-line as the lattice positions (i, j) of its points.
 using LatticeLine = std::vector<std::pair<int, int>>;
 
-// The lattice steps a net step takes: 4 for the styles with strokes inside
-// a cell, 1 for the others.
-int latticeSteps(NetStyle style);
-
 // The poly-lines of a net of n x n regions drawn in the style, on the
 // lattice 0..n (the lasso's turn outside the net uses n + 1), or 0..4n for
 // the styles with strokes inside a cell (the net's lines on every fourth
-// point). A ring's first point is its last as well; a closed ring's
-// poly-line is closed instead (see netText).
+// point). A ring's first point is its last as well.
 std::vector<LatticeLine> netLines(int n, NetStyle style);
 
 // The regions the net of netLines(n, style) encloses.
