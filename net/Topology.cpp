@@ -1075,10 +1075,9 @@ void findInnerRegions(const GraphAlgorithm::Graph& graph,
             if (partOf[r] == p || partOf[r] < 0 ||
                 (around < accepted.size() && see(r).area >= see(around).area))
                 continue;
-            bool all = true;
-            for (int node : members[std::size_t(p)])
-                all = all && holds(r, graph.vertices.items[node]);
-            if (all)
+            const std::vector<int>& nodes = members[std::size_t(p)];
+            if (std::all_of(nodes.begin(), nodes.end(),
+                            [&](int node) { return holds(r, graph.vertices.items[node]); }))
                 around = r;
         }
         if (around == accepted.size())
@@ -1216,11 +1215,12 @@ bool CSurfaceNet::buildTopology(bool collectCycles)
         for (Loop* loop = face->firstLoop; loop != nullptr; loop = loop->next)
             if (!loop->unmatched)
                 ++loops;
-    removeUnmatchedLoops();
+    // The faces that stay take their holes before the others go.
     if (cutAt == 0)
         for (const AcceptedRegion& region : accepted)
             if (region.face->firstLoop != nullptr && !region.face->firstLoop->unmatched)
                 takeHoles(*region.face, holes[region.face]);
+    removeUnmatchedLoops();
     if (cutAt > 0)
         std::cout << "cycle search stopped at length " << cutAt << ", cycles of up to " << cutAt - 1
                   << " pieces searched: the work of " << graph.halfEdges.count
