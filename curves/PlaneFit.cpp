@@ -94,6 +94,32 @@ bool fitPlane(const CFitPointArray& points, Vector& centroid, Vector& normal)
     return fitPlaneToSubset(all, centroid, normal);
 }
 
+bool enclosedAreaNormal(const double* xyz, int count, double normal[3])
+{
+    if (xyz == nullptr || count < 3)
+        return false;
+    double centre[3] = {0.0, 0.0, 0.0};
+    for (int i = 0; i < count; ++i)
+        for (int k = 0; k < 3; ++k)
+            centre[k] += xyz[3 * i + k] / count;
+    double area[3] = {0.0, 0.0, 0.0};
+    for (int i = 0; i < count; ++i) {
+        const double* p = xyz + 3 * i;
+        const double* q = xyz + 3 * ((i + 1) % count);
+        const double a[3] = {p[0] - centre[0], p[1] - centre[1], p[2] - centre[2]};
+        const double b[3] = {q[0] - centre[0], q[1] - centre[1], q[2] - centre[2]};
+        area[0] += a[1] * b[2] - a[2] * b[1];
+        area[1] += a[2] * b[0] - a[0] * b[2];
+        area[2] += a[0] * b[1] - a[1] * b[0];
+    }
+    const double length = std::sqrt(area[0] * area[0] + area[1] * area[1] + area[2] * area[2]);
+    if (!(length > 0.0) || !std::isfinite(length))
+        return false;
+    for (int k = 0; k < 3; ++k)
+        normal[k] = area[k] / length;
+    return true;
+}
+
 namespace {
 
 // True for a direction a caller supplies: 3 finite entries, not all zero.

@@ -28,6 +28,16 @@ bool fitAxisToSubset(const IndexSubset<CFitPoint>& subset, Vector& centroid, Vec
 // fitPlaneToSubset over all points of the array.
 bool fitPlane(const CFitPointArray& points, Vector& centroid, Vector& normal);
 
+// The unit normal of the plane on which the closed polygon of `count`
+// points (xyz: three coordinates a point, in order round the polygon, the
+// last joined to the first) encloses the most area: the direction of its
+// vector area, half the sum of the cross products of consecutive points
+// about their centroid. Unlike the best-fit plane of the points, it does
+// not take a narrow polygon on a bent sheet for a curve in the plane of its
+// bend. False, with normal unchanged, when the polygon encloses no area
+// seen from any side (fewer than three points, or all on one line).
+bool enclosedAreaNormal(const double* xyz, int count, double normal[3]);
+
 // An orthonormal frame (normal, uAxis, vAxis) through centre for the indexed
 // points, with the extents of the points in the (u, v) plane.
 // - A normal given with 3 finite entries, not all zero, is kept (scaled to

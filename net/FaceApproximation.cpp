@@ -8,6 +8,7 @@
 #include "curves/CompositeCurve.h"
 #include "curves/CurveOperations.h"
 #include "curves/CurveUtilities.h"
+#include "curves/PlaneFit.h"
 #include "curves/SubCurves.h"
 #include "display/ColorCoding.h"
 #include "fitting/BicubicFit.h"
@@ -64,6 +65,11 @@ constexpr int kRbfKernel = 2;
 // of its curves (0.1 on curves 10 long), and the one of a boundary without
 // length.
 constexpr double kBoundaryChordShare = 0.01;
+// Points a boundary curve gives the polygon whose enclosed area shows the
+// side the region is seen from, and the cosine below which a direction
+// shows the boundary's plane edge-on (more than 60 degrees off its normal).
+constexpr int kAreaSamplesPerCurve = 24;
+constexpr double kEdgeOnCosine = 0.5;
 constexpr double kDegenerateChord = 0.01;
 // The closest two points of the field of a Newton run may lie, as a share
 // of the diagonal of the selection's box (0.1 on a face 8 across): the
@@ -280,6 +286,24 @@ FaceApproximation::Outcome FaceApproximation::boundaryChain()
     }
     chain.orderCurves(0);
     chain.getNumCurves(&joints);
+    // The plane that fits the boundary best may stand across the region: a
+    // narrow region on a bent sheet lies near the plane of its bend. The
+    // region is seen, and its boundary projected onto the mesh, from the
+    // side on which the boundary encloses the most area where the best-fit
+    // plane shows it edge-on.
+    const int count = kAreaSamplesPerCurve * chain.curves.count;
+    const Interval domain = chain.getDomain(0);
+    std::vector<double> polygon;
+    for (int i = 0; i < count; ++i) {
+        const Vector p = chain.getPoint(domain.min + domain.getLength() * i / count, 0.0);
+        polygon.insert(polygon.end(), {p[0], p[1], p[2]});
+    }
+    double seen[3];
+    if (enclosedAreaNormal(polygon.data(), count, seen)) {
+        const Vector areaNormal(seen[0], seen[1], seen[2]);
+        if (std::fabs(dot(areaNormal, axis.direction)) < kEdgeOnCosine)
+            axis = CAxis(centre, areaNormal);
+    }
     return Outcome::Next;
 }
 
@@ -318,9 +342,14 @@ FaceApproximation::Outcome FaceApproximation::sampleParameters()
     // the plane of the boundary near it. A smooth closed boundary makes them
     // (nearly) parallel: the boundary plane's normal serves then.
     const double t0 = whole.min, t1 = whole.max;
+    // Tangents that meet at a junction along one side (where a neighbour's
+    // side ends on it) are nearly parallel too, and span no plane of the
+    // region's: a direction that shows the boundary's plane edge-on gives
+    // way to that plane's normal as well.
     direction = crossProduct(normalized(chain.getTangent(t0)),
                              normalized(chain.getTangent(0.99 * t1 + 0.01 * t0)));
-    if (norm(direction) < 1e-8)
+    if (norm(direction) < 1e-8 ||
+        std::fabs(dot(normalized(direction), axis.direction)) < kEdgeOnCosine)
         direction = axis.direction;
     direction.normalize();
     return Outcome::Next;

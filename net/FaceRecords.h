@@ -30,6 +30,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
+#include <vector>
 
 class CFace;
 class CCoEdge;
@@ -82,6 +83,13 @@ public:
     int imprint[2] = {-1, -1};
     Kor::List<float> errorPoints; // six floats per point
     CStatistic statistics;
+    // The regions inside the face's region that it leaves out: a ring of the
+    // net that no other piece meets, lying inside the face's first loop, is
+    // a face of its own and a hole of this one. Each hole is the ring walked
+    // with the face on its left (owned copies; no owner, no coedges). The
+    // topology step finds them anew each time; they are not written with
+    // the face.
+    std::vector<std::unique_ptr<Loop>> holes;
     // Number of the face among all faces made in this process; names the
     // face's display ("Face %1i") and never repeats while the face lives.
     const long serial;

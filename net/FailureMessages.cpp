@@ -10,8 +10,12 @@ std::vector<FailureLineKind> failureLineKinds()
          {kNoBoundaryCurves, kEmptyChain, kFewBoundaryHits, kCappedCylinder, kMakroBadSurface,
           kNoStartSurface, kBadStartSurface, kStartNotSurface, kSelectionError, kDegenerateFace,
           kFoldedSurface, kBadSurfaceStage3, kFewPointsInside, kOutsideTolerance, kNoTrimLoop,
-          kApproximationCancelled}},
+          kNoHoleTrimLoop, kApproximationCancelled}},
         {kHealFailed, {kHealStartFace}},
+        {kRegionWithoutFace, {}},
+        {kNoBrep, {}},
+        {kRegionNotLeftOut, {}},
+        {kNothingToCommit, {}},
         {kGapBetweenFaces, {}},
         {kLostLoop, {}},
     };

@@ -6,8 +6,9 @@
 // A face without a surface ("Face k of n has no surface") follows the line
 // of the step of its approximation that gave up; a failed heal ("Heal
 // failed for dTol=") follows the line of the face the heal worked on
-// ("Start Face k/n"); the commit's gap between two faces and the reopened
-// document's lost loop tell their cause themselves.
+// ("Start Face k/n"); a region without a face, the commit's gap between two
+// faces, a face without a Brep, a commit with nothing to commit and the
+// reopened document's lost loop tell their cause themselves.
 //
 // Plain constants; thread-safe.
 #pragma once
@@ -35,12 +36,28 @@ inline constexpr char kBadSurfaceStage3[] = "bad surface stage 3, ignoring";
 inline constexpr char kFewPointsInside[] = "fewer than 3 points inside the boundary";
 inline constexpr char kOutsideTolerance[] = "face fit outside the tolerance";
 inline constexpr char kNoTrimLoop[] = "the boundary curves give no trim loop on the surface";
+inline constexpr char kNoHoleTrimLoop[] =
+    "the boundary of a region inside the face gives no trim loop on the surface";
 inline constexpr char kApproximationCancelled[] = "approximation cancelled";
+
+// ---- The net's regions -------------------------------------------------------------------
+// A region the net closes that the topology found no face ("The region of
+// corners 0 40 81 57 41 is left without a face: " and why), said again by
+// the commit.
+inline constexpr char kRegionWithoutFace[] = "is left without a face";
 
 // ---- The heal, the commit and the document --------------------------------------------------
 inline constexpr char kHealFailed[] = "Heal failed";
 inline constexpr char kHealStartFace[] = "Start Face ";
 inline constexpr char kGapBetweenFaces[] = "Gap between faces";
+// A face with a surface whose trimmed face makes no valid Brep ("Face k of
+// n makes no Brep: " and the Brep's first fault), and a commit that finds
+// no face with a surface.
+inline constexpr char kNoBrep[] = "makes no Brep";
+// A face that lies over a region inside it, which it was not trimmed by
+// ("Face k does not leave out the region of corners ... inside it: ").
+inline constexpr char kRegionNotLeftOut[] = "does not leave out the region of corners";
+inline constexpr char kNothingToCommit[] = "Nothing to Commit";
 inline constexpr char kLostLoop[] = "failed to relocate the loop";
 
 // A kind of failure line: the marker of the line that names what failed,

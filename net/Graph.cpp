@@ -109,6 +109,47 @@ void Graph::addEdge(Vertex* a, Vertex* b, COffset_PointList* polyLine, int aEntr
     keptB->addOutgoing(ba);
 }
 
+int Graph::markDanglingPieces()
+{
+    // Each node's pieces not yet marked; a node left with one is a free end.
+    std::vector<int> left(std::size_t(vertices.count), 0);
+    std::vector<int> freeEnds;
+    int marked = 0;
+    // A piece from a node to itself alone lies on a cycle of one piece,
+    // which bounds no region the search walks.
+    for (int p = 0; p < halfEdges.count; ++p) {
+        CHalfEdge* h = halfEdges.items[p];
+        if (h != nullptr && h->twin != nullptr && !h->dangling && h->target == sourceOf(h)) {
+            h->dangling = h->twin->dangling = true;
+            ++marked;
+        }
+    }
+    for (int i = 0; i < vertices.count; ++i) {
+        Vertex* v = vertices.items[i];
+        v->index = i;
+        for (int k = 0; k < v->outgoing.count; ++k)
+            left[std::size_t(i)] += v->outgoing.items[k] != nullptr && !v->outgoing.items[k]->dangling ? 1 : 0;
+        if (left[std::size_t(i)] == 1)
+            freeEnds.push_back(i);
+    }
+    for (std::size_t next = 0; next < freeEnds.size(); ++next) {
+        const Vertex* v = vertices.items[freeEnds[next]];
+        for (int k = 0; k < v->outgoing.count; ++k) {
+            CHalfEdge* h = v->outgoing.items[k];
+            if (h == nullptr || h->dangling || h->twin == nullptr)
+                continue;
+            h->dangling = h->twin->dangling = true;
+            ++marked;
+            const int far = h->target != nullptr ? h->target->index : -1;
+            if (far >= 0 && far < vertices.count && vertices.items[far] == h->target &&
+                --left[std::size_t(far)] == 1)
+                freeEnds.push_back(far);
+        }
+        left[std::size_t(freeEnds[next])] = 0;
+    }
+    return marked;
+}
+
 void Graph::prepareSearch()
 {
     const int count = vertices.count;
@@ -489,7 +530,7 @@ bool Graph::nextCycles(Kor::List<Cycle>& batch)
         const bool onShortCycle =
             cycleLength < kMeasuredFrom || h->next != nullptr ||
             (slot >= 0 ? shortestCycleAt(slot) <= cycleLength : onCycleAsShortAs(h, cycleLength));
-        if (h->next == nullptr && onShortCycle) {
+        if (h->next == nullptr && !h->dangling && onShortCycle) {
             startVertex = sourceOf(h);
             findCycle(0, h, &batch);
         }
@@ -531,6 +572,7 @@ void Graph::findCycle(int depth, CHalfEdge* h, Kor::List<Cycle>* found)
     for (int k = 0; k < leaving.count && !searchCut; ++k) {
         CHalfEdge* e = leaving.items[k];
         if (e == nullptr || e == h->twin || e->next != nullptr || e->target == nullptr ||
+            e->dangling ||
             (measuring && shortestCycleAt(firstOutgoing[std::size_t(slot)] + k) > n))
             continue;
         if (e->target != startVertex) {

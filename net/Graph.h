@@ -64,6 +64,15 @@ public:
     // inserted.
     Vertex* findOrAddVertex(Vertex* v);
 
+    // Marks both half-edges of every piece that hangs off the net: a piece
+    // from a node to itself, a piece with an end that no other piece leaves,
+    // and on from there every piece that such pieces leave with one end free
+    // (a spur, branched or not, or a tree of them). Such a piece lies on no
+    // cycle the search walks, so it closes nothing:
+    // the search does not walk it and no region counts it as running into
+    // it. The number of pieces marked.
+    int markDanglingPieces();
+
     // Sets the sought length L, restarts the scan at the first half-edge and
     // makes the path L empty slots.
     void setCycleLength(int length);

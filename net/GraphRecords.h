@@ -53,6 +53,9 @@ public:
     int kind = 0; // 2: this and its twin lie on accepted cycles; 3: only the twin does
     bool twinMarked = false;
     bool used = false;
+    // The piece hangs off the net (see Graph::markDanglingPieces): it lies
+    // on no cycle and bounds no region.
+    bool dangling = false;
     Vertex* target = nullptr;
     void* extra = nullptr; // copied with the half-edge; no meaning of its own
     CHalfEdge* next = nullptr;

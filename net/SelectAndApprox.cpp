@@ -20,6 +20,7 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -37,6 +38,13 @@ struct BoundaryCurves {
 bool isCancelled(CProgress* progress)
 {
     return progress != nullptr && progress->isCancelled();
+}
+
+// The holes of a face that is not there.
+const std::vector<std::unique_ptr<GB::Loop>>& noHoles()
+{
+    static const std::vector<std::unique_ptr<GB::Loop>> none;
+    return none;
 }
 
 // The accuracy in space of a trim curve put on the surface, as a share of
@@ -178,7 +186,6 @@ CFace* selectAndApprox(GB::Loop* loop, Mesh::CBaseMesh* mesh, Fenwo::NurbsSurf* 
                   << std::endl;
         return nullptr;
     }
-    debug.close();
     // Put on the surface, every boundary curve is one side of the face: the
     // loop's joints are its corners, and none is a hole to bridge. (The
     // draft rule's runs end where the next begins.)
@@ -191,7 +198,42 @@ CFace* selectAndApprox(GB::Loop* loop, Mesh::CBaseMesh* mesh, Fenwo::NurbsSurf* 
         trimLoop->checkGaps(closed);
     }
 
+    // The regions inside the face's region that are faces of their own are
+    // left out: each hole's boundary curves put on the surface as a trim
+    // loop of its own, running clockwise. A hole that gives none leaves the
+    // face without a surface rather than over the region inside it.
+    std::vector<std::unique_ptr<CLoop>> holeLoops;
+    for (const std::unique_ptr<GB::Loop>& hole : face != nullptr ? face->holes : noHoles()) {
+        BoundaryCurves holeCurves;
+        Kor::List<CParametricGeometry*> holePieces;
+        const bool holeFound = hole->getBoundaryCurves(holePieces, true);
+        for (CParametricGeometry* piece : holePieces) {
+            if (auto* c = dynamic_cast<NurbsSurf*>(piece))
+                holeCurves.list.append(c);
+            else
+                delete piece;
+        }
+        auto holeLoop = std::make_unique<CLoop>();
+        if (!holeFound || holeCurves.list.count == 0 ||
+            !trimByProjection(holeCurves.list, S.get(), *holeLoop,
+                              tolerance > 0.0 ? kTrimAccuracyShare * tolerance
+                                              : kDefaultPCurveAccuracy,
+                              progress, debug) ||
+            holeLoop->getCard() != holeCurves.list.count) {
+            std::cout << (isCancelled(progress) ? FailureMessages::kApproximationCancelled
+                                                : FailureMessages::kNoHoleTrimLoop)
+                      << std::endl;
+            return nullptr;
+        }
+        holeLoop->orderCurves(true, true, tolerance);
+        holeLoops.push_back(std::move(holeLoop));
+    }
+    debug.close();
+
     auto* trimmed = new CFace(S.get(), trimLoop.release());
+    for (std::unique_ptr<CLoop>& holeLoop : holeLoops)
+        if (trimmed->addTrimLoop(holeLoop.get()))
+            holeLoop.release();
     if (face != nullptr) {
         // Both states become Trimmed, the requested one included: the face
         // keeps its trimmed face on the next updates.

@@ -149,6 +149,7 @@ void CSurfaceNet::moveContentsInto(CSurfaceNet& into)
     undoMarks.removeAll();
     into.examinedCycles = examinedCycles;
     examinedCycles.removeAll();
+    into.regionsWithoutFace = std::move(regionsWithoutFace);
     into.topologyPending = topologyPending;
     into.copyFittingSettings(*this);
     into.depthTest = depthTest;
@@ -213,6 +214,7 @@ void CSurfaceNet::takeContents(CSurfaceNet& read)
     coedges = read.coedges;
     read.coedges.removeAll();
     examinedCycles = read.examinedCycles;
+    regionsWithoutFace = std::move(read.regionsWithoutFace);
     topologyPending = read.topologyPending;
     // The read net's drawables (its faces' displays) come along; the read
     // net's own drawable stays with it. A face display colours its error
@@ -258,6 +260,7 @@ int CSurfaceNet::deleteAll(bool ask)
     deleteCoEdges();
     while (firstFace != nullptr)
         removeFace(firstFace);
+    regionsWithoutFace.clear();
     COffset_Grid::deleteAll(false);
     return count;
 }

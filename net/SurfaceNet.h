@@ -30,6 +30,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <string>
 #include <vector>
 
 namespace GB {
@@ -122,6 +123,14 @@ public:
     // faces (see net/Topology.h). False, with only the use counts recounted,
     // while the topology switch is off.
     bool buildTopology(bool collectCycles) override;
+    // The regions the last topology step found closed but no face, each
+    // once: their corners (the junctions' numbers, in order round the
+    // region) and why it is no face.
+    struct RegionWithoutFace {
+        std::string corners;
+        std::string cause;
+    };
+    std::vector<RegionWithoutFace> regionsWithoutFace;
     void computeSurfaces(bool draftOnly, bool onlyModified, Face* onlyFace) override;
     // The grid's switch, then every face display and poly-line display takes
     // it; false (nothing notified) when unchanged.
@@ -203,8 +212,10 @@ public:
     // of the chain (requested ComplexApprox, computed Naked). True when a new
     // face was made. The loops marked are looked up in the list the last
     // markAllLoopsUnmatched made: between the two no loop may go.
+    // The loop that took the cycle goes to *taken when given. Only a face's
+    // first loop takes a cycle: its holes are found anew.
     bool findMatchingLoop(const GraphAlgorithm::Cycle& c, const Kor::List<CCoEdge*>& coedges,
-                          const Kor::Set<std::intptr_t>& corners);
+                          const Kor::Set<std::intptr_t>& corners, Loop** taken = nullptr);
     // Removes the loops still marked unmatched, except in Ribbon faces; a
     // face whose first loop goes is removed as a whole. The list of marked
     // loops is emptied.
@@ -286,6 +297,10 @@ public:
     Kor::SubSet<CCoEdge> coedges;
 
 private:
+    // Gives the face the holes of the cycles (see Face::holes); a face whose
+    // holes are not those it had, or moved, loses its surface to be computed
+    // again, a Trimmed face as ComplexApprox.
+    void takeHoles(Face& face, const std::vector<GraphAlgorithm::Cycle>& cycles);
     // The stored faces of the last read whose loop found no face.
     int lostStoredFaceCount = 0;
     // The loops markAllLoopsUnmatched marked, by their corner ids, each list

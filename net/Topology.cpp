@@ -8,15 +8,18 @@
 #include "geometry/ParametricGeometry.h"
 #include "mesh/GridPoint.h"
 #include "mesh/MeshGeometry.h"
+#include "net/Face.h"
 #include "net/Graph.h"
 #include "net/PointList.h"
 #include "net/SurfaceNet.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <iostream>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -149,39 +152,44 @@ struct ProjectionPlane {
     }
 };
 
-// Appends the piece of h from its source to its target junction: 25 points
-// of the poly-line's curve, the last at the target; without a curve the
-// poly-line's own points after the source up to the target; the target
-// alone when the junctions cannot be found in the poly-line.
-void appendPieceOutline(const CHalfEdge* h, const Gridbench::CGridPoint* source,
-                        const Gridbench::CGridPoint* target, const ProjectionPlane& plane,
-                        CVertexList& outline)
+// Appends the piece of h from its source to its target junction, in space
+// (three coordinates a point): 25 points of the poly-line's curve, the last
+// at the target; without a curve the poly-line's own points after the
+// source up to the target; the target alone when the junctions cannot be
+// found in the poly-line.
+void appendPiecePoints(const CHalfEdge* h, const Gridbench::CGridPoint* source,
+                       const Gridbench::CGridPoint* target, std::vector<double>& points)
 {
     const COffset_PointList* polyLine = h->polyLine;
     const int i0 = indexInPolyLine(polyLine, source, h->sourceEntry);
     const int i1 = indexInPolyLine(polyLine, target, h->targetEntry);
+    const auto appendVertex = [&](const CVertex<float, 3>& q) {
+        points.insert(points.end(), {q.data[0], q.data[1], q.data[2]});
+    };
     double t0 = 0.0, t1 = 0.0;
     if (parameterAt(polyLine, i0, t0) && parameterAt(polyLine, i1, t1)) {
         CParametricGeometry* curve = polyLine->getCurve();
+        const std::size_t before = points.size();
         double p[3];
         bool complete = true;
         for (int k = 1; k <= kOutlineSteps && complete; ++k) {
             const double s = double(k) / kOutlineSteps;
             complete = curvePoint(curve, (1.0 - s) * t0 + s * t1, p);
             if (complete)
-                outline.appendPoint(plane.project(p));
+                points.insert(points.end(), p, p + 3);
         }
         if (complete)
             return;
+        points.resize(before);
     }
     if (i0 >= 0 && i1 >= 0 && i0 != i1) {
         const int step = i1 > i0 ? 1 : -1;
         for (int j = i0 + step; j != i1 + step; j += step)
             if (const CVertex<float, 3>* p = polyLine->entryAt(j))
-                outline.appendPoint(plane.project(*p));
+                appendVertex(*p);
         return;
     }
-    outline.appendPoint(plane.project(*target));
+    appendVertex(*target);
 }
 
 // The point of the spoke e leaving junction J at the share s of its way
@@ -330,16 +338,21 @@ int rejectCycle(bool& bad, CycleRejection* rejection, std::string cause, int ori
 
 } // namespace
 
-int getOrientation(const Cycle& c, const Kor::List<COffset_PointList*>&, bool& bad,
-                   CycleRejection* rejection)
+namespace {
+
+// The outline of c (the poly-lines' curves between its junctions) projected
+// into the plane of its corners, seen from the side the mesh normals point
+// to. False, with the cause, where c is no face for its nodes (one is no
+// grid point) or the mesh normals at its corners.
+bool seeCycle(const Cycle& c, ProjectionPlane& plane, CVertexList& outline, std::string& cause)
 {
-    bad = false;
     const int n = c.count;
     for (int i = 0; i < n; ++i)
         if (c.items[i] == nullptr || gridPointOf(c.items[i]->target) == nullptr ||
             gridPointOf(sourceOf(c.items[i])) == nullptr) {
             std::cout << "runtime cast failed!   aborting the loop " << std::endl;
-            return rejectCycle(bad, rejection, "a node is no grid point");
+            cause = "a node is no grid point";
+            return false;
         }
 
     // Corners with their mesh normals; N the mean normal, C the centroid.
@@ -360,18 +373,40 @@ int getOrientation(const Cycle& c, const Kor::List<COffset_PointList*>&, bool& b
     for (int k = 0; k < 3 && length > 0.0; ++k)
         normalSum[k] /= length;
 
-    ProjectionPlane plane;
+    std::vector<double> points;
+    for (int i = 0; i < n; ++i)
+        appendPiecePoints(c.items[i], gridPointOf(sourceOf(c.items[i])),
+                          gridPointOf(c.items[i]->target), points);
+
     Vector fittedCentre, fittedNormal;
     if (n > 2 && fitPlane(corners, fittedCentre, fittedNormal)) {
-        const double P[3] = {fittedNormal[0], fittedNormal[1], fittedNormal[2]};
-        CStatistic alignment;
-        for (const CFitPoint& corner : corners)
-            alignment.add(std::fabs(corner.Normal[0] * P[0] + corner.Normal[1] * P[1] +
-                                    corner.Normal[2] * P[2]));
+        double P[3] = {fittedNormal[0], fittedNormal[1], fittedNormal[2]};
+        const auto alignmentWith = [&](const double* normal) {
+            CStatistic alignment;
+            for (const CFitPoint& corner : corners)
+                alignment.add(std::fabs(corner.Normal[0] * normal[0] +
+                                        corner.Normal[1] * normal[1] +
+                                        corner.Normal[2] * normal[2]));
+            return alignment;
+        };
+        const CStatistic alignment = alignmentWith(P);
         if (alignment.max <= kBadLoopAlignment) {
-            std::cout << "getOrientation::badloop, spstat = " << alignment << std::endl;
-            return rejectCycle(bad, rejection,
-                               "the mesh normals at its corners lie across their plane");
+            // The plane that fits the corners best need not be the one the
+            // region lies across: the corners of a narrow region on a bent
+            // sheet lie near the plane of its bend, to which the mesh
+            // normals stand across. The region is seen from the side on
+            // which its outline encloses the most area; only where the mesh
+            // normals stand across that plane as well does the mesh turn
+            // away from it.
+            double across[3];
+            if (!enclosedAreaNormal(points.data(), int(points.size() / 3), across) ||
+                alignmentWith(across).max <= kBadLoopAlignment) {
+                std::cout << "getOrientation::badloop, spstat = " << alignment << std::endl;
+                cause = "the mesh normals at its corners lie across their plane";
+                return false;
+            }
+            for (int k = 0; k < 3; ++k)
+                P[k] = across[k];
         }
         const double sign = dot3(P, normalSum) < 0.0 ? -1.0 : 1.0;
         const double facing[3] = {sign * P[0], sign * P[1], sign * P[2]};
@@ -382,21 +417,35 @@ int getOrientation(const Cycle& c, const Kor::List<COffset_PointList*>&, bool& b
         plane.set(centre, normalSum);
     }
 
+    for (std::size_t k = 0; k + 2 < points.size(); k += 3)
+        outline.appendPoint(plane.project(&points[k]));
+    return true;
+}
+
+} // namespace
+
+int getOrientation(const Cycle& c, const Kor::List<COffset_PointList*>&, bool& bad,
+                   CycleRejection* rejection)
+{
+    bad = false;
+    const int n = c.count;
+    ProjectionPlane plane;
     CVertexList outline;
-    for (int i = 0; i < n; ++i)
-        appendPieceOutline(c.items[i], gridPointOf(sourceOf(c.items[i])),
-                           gridPointOf(c.items[i]->target), plane, outline);
+    std::string cause;
+    if (!seeCycle(c, plane, outline, cause))
+        return rejectCycle(bad, rejection, cause);
 
     // A piece of the net that leaves a junction of the cycle towards its
     // inside makes it no face. Spokes whose far end faces away from the
-    // plane's side are not judged.
+    // plane's side are not judged, nor are pieces that hang off the net:
+    // they divide nothing.
     const double margin = spokeMargin(c, outline);
     for (int i = 0; i < n; ++i) {
         const Vertex* junction = c.items[i]->target;
         const Gridbench::CGridPoint* J = gridPointOf(junction);
         for (int k = 0; k < junction->outgoing.count; ++k) {
             const CHalfEdge* e = junction->outgoing.items[k];
-            if (e == nullptr || inCycleOrTwin(c, e))
+            if (e == nullptr || e->dangling || inCycleOrTwin(c, e))
                 continue;
             const Gridbench::CGridPoint* F = gridPointOf(e->target);
             if (F == nullptr)
@@ -585,12 +634,13 @@ void CSurfaceNet::markAllLoopsUnmatched()
     for (Face* face = firstFace; face != nullptr; face = face->next)
         for (Loop* loop = face->firstLoop; loop != nullptr; loop = loop->next) {
             loop->unmatched = true;
-            unmatchedLoops[cornerKey(loop->cornerSet)].push_back(loop);
+            if (loop == face->firstLoop)
+                unmatchedLoops[cornerKey(loop->cornerSet)].push_back(loop);
         }
 }
 
 bool CSurfaceNet::findMatchingLoop(const Cycle& c, const Kor::List<CCoEdge*>& coedges,
-                                   const Kor::Set<std::intptr_t>& corners)
+                                   const Kor::Set<std::intptr_t>& corners, Loop** taken)
 {
     // Only a loop that no cycle of this rebuild took yet may match: two
     // cycles with one corner set are two faces. The loops marked are found
@@ -602,6 +652,8 @@ bool CSurfaceNet::findMatchingLoop(const Cycle& c, const Kor::List<CCoEdge*>& co
                 loop->unmatched = false;
                 loop->setCycle(c);
                 loop->coedges = coedges;
+                if (taken != nullptr)
+                    *taken = loop;
                 return false;
             }
     auto* loop = new Loop();
@@ -612,6 +664,8 @@ bool CSurfaceNet::findMatchingLoop(const Cycle& c, const Kor::List<CCoEdge*>& co
     auto* face = new Face(loop);
     face->next = firstFace;
     firstFace = face;
+    if (taken != nullptr)
+        *taken = loop;
     return true;
 }
 
@@ -659,24 +713,28 @@ PiecePath piecePath(const COffset_PointList& polyLine, int from, int to)
 // graph (a poly-line drawn along another one, or back along itself) is that
 // edge: the two would bound a region of no area, and the regions on either
 // side must meet along one edge.
+//
+// A ring, a piece that comes back to the point it starts at (a poly-line
+// drawn back to its first point, or a closed one with one junction or none,
+// then taken from its first entry round to it), that no other piece meets
+// bounds the region inside it as any cycle does; the search walks cycles of
+// two pieces or more, so the ring is cut at its middle entry into two
+// pieces. A ring at a point where other pieces meet (a pen's hook that
+// joins back onto a junction it ran past) stays one piece from the node to
+// itself, which closes nothing: a region there would touch its neighbours'
+// at that point, and no face could leave it out.
 void addPolyLineEdges(const Kor::List<COffset_PointList*>& polyLines, GraphAlgorithm::Graph& graph)
 {
-    std::set<PiecePath> paths;
-    int rank = 0;
-    const auto addPiece = [&](COffset_PointList* polyLine, Gridbench::CGridPoint* from,
-                              int fromEntry, Gridbench::CGridPoint* to, int toEntry) {
-        if (!paths.insert(piecePath(*polyLine, fromEntry, toEntry)).second)
-            return;
-        GraphAlgorithm::Vertex* a = new _CVertex(from);
-        if (!isLessVertex<float>(*from, *to) && !isLessVertex<float>(*to, *from)) {
-            GraphAlgorithm::Vertex* node = graph.findOrAddVertex(a);
-            if (node != a)
-                delete a;
-            a = node;
-            std::cout << "adding a sel pointing edge " << node->getId() << std::endl;
-        }
-        graph.addEdge(a, new _CVertex(to), polyLine, fromEntry, toEntry, rank);
+    struct Piece {
+        COffset_PointList* polyLine;
+        int rank;
+        Gridbench::CGridPoint* from;
+        int fromEntry;
+        Gridbench::CGridPoint* to;
+        int toEntry;
     };
+    std::vector<Piece> pieces;
+    int rank = 0;
     for (COffset_PointList* polyLine : polyLines) {
         ++rank;
         if (polyLine == nullptr)
@@ -693,7 +751,7 @@ void addPolyLineEdges(const Kor::List<COffset_PointList*>& polyLines, GraphAlgor
             if (junction == nullptr || junction->useCount <= 1)
                 continue;
             if (previous != nullptr) {
-                addPiece(polyLine, previous, previousEntry, junction, entry);
+                pieces.push_back({polyLine, rank, previous, previousEntry, junction, entry});
             } else {
                 first = junction;
                 firstEntry = entry;
@@ -701,9 +759,61 @@ void addPolyLineEdges(const Kor::List<COffset_PointList*>& polyLines, GraphAlgor
             previous = junction;
             previousEntry = entry;
         }
-        if (polyLine->closed && first != nullptr)
-            addPiece(polyLine, previous, previousEntry, first,
-                     firstEntry + polyLine->vertices.count);
+        if (polyLine->closed && first != nullptr) {
+            pieces.push_back({polyLine, rank, previous, previousEntry, first,
+                              firstEntry + polyLine->vertices.count});
+        } else if (polyLine->closed && polyLine->vertices.count >= 3) {
+            // A closed poly-line that no other one meets: a ring from its
+            // first point.
+            if (auto* start = dynamic_cast<Gridbench::CGridPoint*>(polyLine->vertices[0]))
+                pieces.push_back({polyLine, rank, start, 0, start, polyLine->vertices.count});
+        }
+    }
+
+    // The pieces' ends at each position, where the graph makes one node.
+    using Place = std::array<float, 3>;
+    const auto placeOf = [](const CVertex<float, 3>* p) {
+        return Place{p->data[0] + 0.0f, p->data[1] + 0.0f, p->data[2] + 0.0f};
+    };
+    std::map<Place, int> ends;
+    for (const Piece& piece : pieces) {
+        ++ends[placeOf(piece.from)];
+        ++ends[placeOf(piece.to)];
+    }
+
+    std::set<PiecePath> paths;
+    const auto addEdge = [&](const Piece& piece) {
+        if (!paths.insert(piecePath(*piece.polyLine, piece.fromEntry, piece.toEntry)).second)
+            return;
+        GraphAlgorithm::Vertex* a = new _CVertex(piece.from);
+        if (placeOf(piece.from) == placeOf(piece.to)) {
+            GraphAlgorithm::Vertex* node = graph.findOrAddVertex(a);
+            if (node != a)
+                delete a;
+            a = node;
+            std::cout << "adding a sel pointing edge " << node->getId() << std::endl;
+        }
+        graph.addEdge(a, new _CVertex(piece.to), piece.polyLine, piece.fromEntry, piece.toEntry,
+                      piece.rank);
+    };
+    for (const Piece& piece : pieces) {
+        const int count = piece.polyLine->vertices.count;
+        const int middle = (piece.fromEntry + piece.toEntry) / 2;
+        const bool freeRing = placeOf(piece.from) == placeOf(piece.to) &&
+                              piece.toEntry - piece.fromEntry >= 3 &&
+                              ends[placeOf(piece.from)] == 2;
+        auto* cut = freeRing
+                        ? dynamic_cast<Gridbench::CGridPoint*>(piece.polyLine->entryAt(middle))
+                        : nullptr;
+        if (cut == nullptr || placeOf(cut) == placeOf(piece.from)) {
+            addEdge(piece);
+            continue;
+        }
+        addEdge({piece.polyLine, piece.rank, piece.from, piece.fromEntry, cut, middle});
+        // Both entries round the closing segment are the entries before it.
+        const int shift = middle >= count ? count : 0;
+        addEdge({piece.polyLine, piece.rank, cut, middle - shift, piece.to,
+                 piece.toEntry - shift});
     }
 }
 
@@ -742,6 +852,14 @@ std::vector<std::int64_t> cycleKey(const Cycle& c)
 struct RejectedRegion {
     std::vector<const CHalfEdge*> walk;
     std::string cause;
+    bool faceTaken = false; // a face was linked along it, then given up
+};
+
+// A face the search linked: its walk in the graph, the region on the left,
+// and the face that took it.
+struct AcceptedRegion {
+    Cycle cycle;
+    Face* face = nullptr;
 };
 
 RejectedRegion rejectedRegion(const Cycle& c, const CycleRejection& rejection)
@@ -758,8 +876,10 @@ RejectedRegion rejectedRegion(const Cycle& c, const CycleRejection& rejection)
 // found no face and that no face took a side of since: what the net closes
 // there has no face. The outer boundary of a net and a region holding faces
 // of its own have their sides taken by those faces, and are not said. A
-// region is said once, whichever way round its cycles ran.
-void sayRejectedRegions(const std::vector<RejectedRegion>& rejected)
+// region is said once, whichever way round its cycles ran; the regions said
+// go to `regions`.
+void sayRejectedRegions(const std::vector<RejectedRegion>& rejected,
+                        std::vector<CSurfaceNet::RegionWithoutFace>& regions)
 {
     std::set<std::vector<std::int64_t>> said;
     for (const RejectedRegion& region : rejected) {
@@ -773,21 +893,26 @@ void sayRejectedRegions(const std::vector<RejectedRegion>& rejected)
                                      : h->creation.value());
         }
         std::sort(pieces.begin(), pieces.end());
-        if (!free || !said.insert(pieces).second)
+        if ((!free && !region.faceTaken) || !said.insert(pieces).second)
             continue;
-        std::cout << "the region of corners";
-        for (const CHalfEdge* h : region.walk)
-            std::cout << ' ' << junctionNumber(gridPointOf(h->target));
-        std::cout << " is no face: " << region.cause << std::endl;
+        std::string corners;
+        for (const CHalfEdge* h : region.walk) {
+            if (!corners.empty())
+                corners += ' ';
+            corners += std::to_string(junctionNumber(gridPointOf(h->target)));
+        }
+        std::cout << "the region of corners " << corners << " is no face: " << region.cause
+                  << std::endl;
+        regions.push_back({corners, region.cause});
     }
 }
 
 // Judges one found cycle: a face is linked into the graph (a clockwise one
 // by its reversed walk, when that is free) and matched with the net's loops.
-// A cycle getOrientation finds no face goes to `rejected`. True when
-// accepted.
+// A cycle getOrientation finds no face goes to `rejected`, one accepted to
+// `accepted`. True when accepted.
 bool judgeCycle(CSurfaceNet& net, GraphAlgorithm::Graph& graph, Cycle& c, bool collectCycles,
-                std::vector<RejectedRegion>& rejected)
+                std::vector<RejectedRegion>& rejected, std::vector<AcceptedRegion>& accepted)
 {
     for (int i = 0; i < c.count; ++i)
         if (c.items[i] == nullptr)
@@ -808,20 +933,20 @@ bool judgeCycle(CSurfaceNet& net, GraphAlgorithm::Graph& graph, Cycle& c, bool c
     // next sheet, seen from the plane of the corners) can show the same
     // orientation both ways round, and the second face would take the
     // other side of every side of the first from its neighbours.
-    bool accepted = false;
+    bool taken = false;
     if (!bad && orientation == 1) {
         if (c.freeTwins && cycleTwinsFree(c)) {
             graph.linkReversedCycle(c);
             replaceByReversedWalk(c);
-            accepted = true;
+            taken = true;
         }
     } else if (!bad && !anyLinked(c) && !reversesLinkedFace(c)) {
         GraphAlgorithm::linkCycle(c);
-        accepted = true;
+        taken = true;
     }
     if (collectCycles)
         net.examinedCycles.append(corners);
-    if (!accepted)
+    if (!taken)
         return false;
 
     Kor::List<EdgeData> entries;
@@ -830,12 +955,188 @@ bool judgeCycle(CSurfaceNet& net, GraphAlgorithm::Graph& graph, Cycle& c, bool c
         Kor::Set<std::intptr_t> cornerSet;
         collectCornerSet(entries, cornerSet);
         const Kor::List<CCoEdge*> noCoedges;
-        net.findMatchingLoop(c, noCoedges, cornerSet);
+        Loop* loop = nullptr;
+        net.findMatchingLoop(c, noCoedges, cornerSet, &loop);
+        if (loop != nullptr && loop->owner != nullptr)
+            accepted.push_back({c, loop->owner});
     }
     return true;
 }
 
+// The regions inside other regions. The parts of the net (nodes joined by
+// pieces that do not hang off it) that lie inside a face of another part,
+// with every node, belong to the smallest such face: a part that is a
+// single ring (every node on two pieces) is a face of its own and a hole of
+// that face, found by its walk the other way round (`holes`); a part of
+// more regions than one no face can leave out, so the face around it is
+// given up (its first loop marked unmatched again, the region said with the
+// cause in `rejected`). A face takes in only what lies on the side its mesh
+// normals face, within its own extent of its plane.
+void findInnerRegions(const GraphAlgorithm::Graph& graph,
+                      const std::vector<AcceptedRegion>& accepted,
+                      std::map<const Face*, std::vector<Cycle>>& holes,
+                      std::vector<RejectedRegion>& rejected)
+{
+    const int count = graph.vertices.count;
+    std::vector<int> part(std::size_t(count), -1);
+    std::vector<std::vector<int>> members;
+    std::vector<bool> ring;
+    for (int i = 0; i < count; ++i)
+        graph.vertices.items[i]->index = i;
+    const auto nodeOf = [&](const Vertex* v) {
+        return v != nullptr && v->index >= 0 && v->index < count &&
+                       graph.vertices.items[v->index] == v
+                   ? v->index
+                   : -1;
+    };
+    for (int first = 0; first < count; ++first) {
+        if (part[std::size_t(first)] >= 0)
+            continue;
+        const int p = int(members.size());
+        members.emplace_back(1, first);
+        ring.push_back(true);
+        part[std::size_t(first)] = p;
+        for (std::size_t next = 0; next < members[std::size_t(p)].size(); ++next) {
+            const Vertex* v = graph.vertices.items[members[std::size_t(p)][next]];
+            int pieces = 0;
+            for (int k = 0; k < v->outgoing.count; ++k) {
+                const CHalfEdge* h = v->outgoing.items[k];
+                if (h == nullptr || h->dangling)
+                    continue;
+                ++pieces;
+                const int w = nodeOf(h->target);
+                if (w >= 0 && part[std::size_t(w)] < 0) {
+                    part[std::size_t(w)] = p;
+                    members[std::size_t(p)].push_back(w);
+                }
+            }
+            if (pieces != 2)
+                ring[std::size_t(p)] = false;
+        }
+    }
+    std::map<int, std::vector<std::size_t>> regionsOfPart;
+    std::vector<int> partOf(accepted.size(), -1);
+    for (std::size_t r = 0; r < accepted.size(); ++r) {
+        const int node = nodeOf(accepted[r].cycle.items[0]->target);
+        if (node < 0)
+            continue;
+        partOf[r] = part[std::size_t(node)];
+        regionsOfPart[partOf[r]].push_back(r);
+    }
+    if (regionsOfPart.size() < 2)
+        return;
+
+    // Each region seen as getOrientation sees it, when first asked.
+    struct Seen {
+        bool made = false, seen = false;
+        ProjectionPlane plane;
+        CVertexList outline;
+        double area = 0.0, extent = 0.0;
+    };
+    std::vector<Seen> seen(accepted.size());
+    const auto see = [&](std::size_t r) -> const Seen& {
+        Seen& s = seen[r];
+        if (s.made)
+            return s;
+        s.made = true;
+        std::string cause;
+        s.seen = seeCycle(accepted[r].cycle, s.plane, s.outline, cause);
+        double lo[2] = {HUGE_VAL, HUGE_VAL}, hi[2] = {-HUGE_VAL, -HUGE_VAL};
+        const int n = s.outline.getCount();
+        for (int i = 0; i < n; ++i) {
+            const double* p = s.outline.getVertex(i)->data;
+            const double* q = s.outline.getVertex(i + 1)->data;
+            s.area += 0.5 * (p[0] * q[1] - q[0] * p[1]);
+            for (int k = 0; k < 2; ++k) {
+                lo[k] = std::min(lo[k], p[k]);
+                hi[k] = std::max(hi[k], p[k]);
+            }
+        }
+        s.area = std::fabs(s.area);
+        s.extent = n > 0 ? std::hypot(hi[0] - lo[0], hi[1] - lo[1]) : 0.0;
+        return s;
+    };
+    const auto holds = [&](std::size_t r, const Vertex* node) {
+        const Seen& s = see(r);
+        const Gridbench::CGridPoint* g = gridPointOf(node);
+        if (!s.seen || g == nullptr)
+            return false;
+        const double d[3] = {g->data[0] - s.plane.origin[0], g->data[1] - s.plane.origin[1],
+                             g->data[2] - s.plane.origin[2]};
+        const double normal[3] = {g->normal.data[0], g->normal.data[1], g->normal.data[2]};
+        if (std::fabs(dot3(d, s.plane.n)) > s.extent || dot3(normal, s.plane.n) <= 0.0)
+            return false;
+        const Vector q = s.plane.project(*g);
+        return s.outline.isInside(CVertex<double, 3>(q[0], q[1], 0.0), false);
+    };
+    for (const auto& [p, regions] : regionsOfPart) {
+        std::size_t around = accepted.size();
+        for (std::size_t r = 0; r < accepted.size(); ++r) {
+            if (partOf[r] == p || partOf[r] < 0 ||
+                (around < accepted.size() && see(r).area >= see(around).area))
+                continue;
+            const std::vector<int>& nodes = members[std::size_t(p)];
+            if (std::all_of(nodes.begin(), nodes.end(),
+                            [&](int node) { return holds(r, graph.vertices.items[node]); }))
+                around = r;
+        }
+        if (around == accepted.size())
+            continue;
+        const AcceptedRegion& outer = accepted[around];
+        if (ring[std::size_t(p)] && regions.size() == 1) {
+            const Cycle& inner = accepted[regions.front()].cycle;
+            Cycle hole;
+            for (int i = inner.count - 1; i >= 0; --i)
+                hole.append(inner.items[i]->twin);
+            holes[outer.face].push_back(hole);
+            continue;
+        }
+        RejectedRegion region;
+        for (int i = 0; i < outer.cycle.count; ++i)
+            region.walk.push_back(outer.cycle.items[i]);
+        region.cause = "the regions the net closes inside it (from its junction " +
+                       std::to_string(junctionNumber(gridPointOf(
+                           graph.vertices.items[members[std::size_t(p)].front()]))) +
+                       " on) meet one another, and its face cannot leave them out";
+        region.faceTaken = true;
+        rejected.push_back(region);
+        outer.face->firstLoop->unmatched = true;
+    }
+}
+
 } // namespace
+
+void CSurfaceNet::takeHoles(Face& face, const std::vector<Cycle>& cycles)
+{
+    std::vector<std::unique_ptr<Loop>> holes;
+    bool moved = false;
+    for (const Cycle& c : cycles) {
+        auto hole = std::make_unique<Loop>();
+        hole->setCycle(c);
+        Kor::List<EdgeData> entries;
+        collectEdgeEntries(c, entries);
+        collectCornerSet(entries, hole->cornerSet);
+        Kor::List<CVertex<float, 3>*> points;
+        hole->getVertexList(points);
+        for (const CVertex<float, 3>* p : points)
+            if (const auto* g = dynamic_cast<const Gridbench::CGridPoint*>(p))
+                moved = moved || g->changed;
+        holes.push_back(std::move(hole));
+    }
+    bool same = !moved && holes.size() == face.holes.size();
+    for (std::size_t i = 0; same && i < holes.size(); ++i)
+        same = cornerKey(holes[i]->cornerSet) == cornerKey(face.holes[i]->cornerSet);
+    // A face read with its trimmed face holds the holes it was trimmed by.
+    const bool read = face.holes.empty() && face.trimmedFace != nullptr &&
+                      face.trimmedFace->trimLoops.count == 1 + int(holes.size());
+    face.holes = std::move(holes);
+    if (same || (read && !moved))
+        return;
+    // Trimmed by other holes, the face's surface is computed again.
+    if (face.requestedState == Trimmed)
+        face.requestedState = ComplexApprox;
+    clearFaceSurface(&face);
+}
 
 bool CSurfaceNet::buildTopology(bool collectCycles)
 {
@@ -850,6 +1151,7 @@ bool CSurfaceNet::buildTopology(bool collectCycles)
 
     GraphAlgorithm::Graph graph;
     addPolyLineEdges(pointLists, graph);
+    graph.markDanglingPieces();
     while (displayContainer.removeEntityByName("cycle-numbers")) {
     }
 
@@ -863,6 +1165,7 @@ bool CSurfaceNet::buildTopology(bool collectCycles)
     int cutAt = 0; // the length the search was cut at; 0: it ran to its end
     std::set<std::vector<std::int64_t>> noFaces;
     std::vector<RejectedRegion> rejected;
+    std::vector<AcceptedRegion> accepted;
     Kor::List<Cycle> batch;
     for (int length = 2; length < lengthLimit && cutAt == 0; ++length) {
         graph.setCycleLength(length);
@@ -881,13 +1184,20 @@ bool CSurfaceNet::buildTopology(bool collectCycles)
                     break;
                 }
                 workLeft -= work;
-                if (!judgeCycle(*this, graph, c, collectCycles, rejected) && !key.empty())
+                if (!judgeCycle(*this, graph, c, collectCycles, rejected, accepted) &&
+                    !key.empty())
                     noFaces.insert(std::move(key));
             }
         if (cut || graph.searchCut)
             cutAt = length;
     }
-    sayRejectedRegions(rejected);
+    // A search cut short has not seen every region, nor what lies in them:
+    // the faces keep the holes they had.
+    std::map<const Face*, std::vector<Cycle>> holes;
+    if (cutAt == 0)
+        findInnerRegions(graph, accepted, holes, rejected);
+    regionsWithoutFace.clear();
+    sayRejectedRegions(rejected, regionsWithoutFace);
 
     // Cut short, the search has not looked for the loops of cutAt pieces
     // or more: such a loop that no cycle took stays with its face while its
@@ -905,6 +1215,11 @@ bool CSurfaceNet::buildTopology(bool collectCycles)
         for (Loop* loop = face->firstLoop; loop != nullptr; loop = loop->next)
             if (!loop->unmatched)
                 ++loops;
+    // The faces that stay take their holes before the others go.
+    if (cutAt == 0)
+        for (const AcceptedRegion& region : accepted)
+            if (region.face->firstLoop != nullptr && !region.face->firstLoop->unmatched)
+                takeHoles(*region.face, holes[region.face]);
     removeUnmatchedLoops();
     if (cutAt > 0)
         std::cout << "cycle search stopped at length " << cutAt << ", cycles of up to " << cutAt - 1

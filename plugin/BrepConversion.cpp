@@ -21,6 +21,18 @@ namespace {
 
 constexpr int maxConvertedLoops = 10000;
 
+// The first line of a validity report, without its indentation; a word of
+// its own for an empty report.
+std::string firstLine(const ON_wString& report)
+{
+    std::string text = report.ToUtf8();
+    const std::size_t start = text.find_first_not_of(" \t\r\n");
+    if (start == std::string::npos)
+        return "the Brep is not valid";
+    text = text.substr(start);
+    return text.substr(0, text.find_first_of("\r\n"));
+}
+
 void writeCurve(std::ofstream& log, const CParametricGeometry* curve)
 {
     if (log.is_open() && curve != nullptr) {
@@ -193,10 +205,13 @@ CFace* faceFromBrepFace(const ON_BrepFace& f)
     return face.release();
 }
 
-bool faceToBrep(CFace* face, ON_Brep& brep, double tolerance)
+bool faceToBrep(CFace* face, ON_Brep& brep, double tolerance, std::string* why)
 {
-    if (face == nullptr)
+    if (face == nullptr) {
+        if (why != nullptr)
+            *why = "there is no trimmed face";
         return false;
+    }
     ON_NurbsSurface* surface = toONNurbsSurface(face->getNurbsSurf());
     std::ofstream uvLog, spaceLog;
     openLogStream(uvLog, "c:/tmp/uvlog.out");
@@ -205,6 +220,8 @@ bool faceToBrep(CFace* face, ON_Brep& brep, double tolerance)
     FILE* dumpFile = Platform::openDiagnosticsStdio("c:/tmp/on_dump.txt", false);
     if (surface == nullptr) {
         ON::CloseFile(dumpFile);
+        if (why != nullptr)
+            *why = "its surface is no NURBS surface";
         return false;
     }
 
@@ -232,8 +249,15 @@ bool faceToBrep(CFace* face, ON_Brep& brep, double tolerance)
         brep.IsValid(&dump);
     }
     const bool valid = brep.IsValid();
-    if (!valid)
+    if (!valid) {
         std::cout << "bRepTrim failed!." << std::endl;
+        if (why != nullptr) {
+            ON_wString report;
+            ON_TextLog log(report);
+            brep.IsValid(&log);
+            *why = firstLine(report);
+        }
+    }
     ON::CloseFile(dumpFile);
     return valid;
 }

@@ -238,13 +238,29 @@ void CMakeTight::work()
             // reaches past the face's boundary.
             CFace* trimmed = face->trimmedFace != nullptr ? copyFace(face->trimmedFace)
                                                           : makeFaceFromSurface(face->surface);
+            // A face that was not trimmed by the regions inside it (its
+            // surface not fitted and trimmed by the net) would lie over them.
+            const int leftOut = trimmed != nullptr ? std::max(trimmed->trimLoops.count - 1, 0) : 0;
+            for (std::size_t h = std::size_t(leftOut); trimmed != nullptr && h < face->holes.size();
+                 ++h) {
+                std::string corners;
+                for (int c = 0; c < face->holes[h]->cornerSet.count; ++c)
+                    corners += ' ' + std::to_string(*face->holes[h]->cornerSet.items[c]);
+                std::cout << "Face " << number << " " << FailureMessages::kRegionNotLeftOut
+                          << corners << " inside it: its surface is not trimmed by them"
+                          << std::endl;
+            }
             if (trimmed != nullptr) {
                 faces.append(trimmed);
                 faceNumbers.push_back(number);
                 collected.push_back(face);
-                sides.append(face->firstLoop != nullptr
-                                 ? countLoopSides(*face->firstLoop, net->pointLists)
-                                 : 0);
+                int faceSides = face->firstLoop != nullptr
+                                    ? countLoopSides(*face->firstLoop, net->pointLists)
+                                    : 0;
+                // The regions the face leaves out bound it with their sides.
+                for (const std::unique_ptr<GB::Loop>& hole : face->holes)
+                    faceSides += countLoopSides(*hole, net->pointLists);
+                sides.append(faceSides);
             } else
                 ++notConverted;
         }
@@ -505,6 +521,13 @@ std::string gapLine(std::vector<SharedEdgeGap> gaps, const std::vector<int>& fac
 
 // ---- The commit ------------------------------------------------------------------------------
 
+void sayRegionsWithoutFace(const GB::CSurfaceNet& net)
+{
+    for (const GB::CSurfaceNet::RegionWithoutFace& region : net.regionsWithoutFace)
+        VezadApp().Print("The region of corners %s %s: %s\n", region.corners.c_str(),
+                         FailureMessages::kRegionWithoutFace, region.cause.c_str());
+}
+
 bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool approx)
 {
     CVezadView* view = VezadApp().ActiveView();
@@ -513,6 +536,9 @@ bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool appr
         return false;
     if (net.countSurfaces(nullptr) == 0)
         return true;
+    // What the net closes without a face is missing from the patchwork the
+    // commit makes.
+    sayRegionsWithoutFace(net);
     const double tol = doc->AbsoluteTolerance();
     const bool mouseEnabled = mouseCallback.IsEnabled();
     mouseCallback.Enable(false);
@@ -536,6 +562,9 @@ bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool appr
     // The edges of each face's Brep, none for a face that makes no Brep.
     std::vector<FaceOutline> outlines(std::size_t(tight.faces.count));
     std::vector<int> brepFaces; // the net face number of each Brep
+    int netFaces = 0;
+    for (const GB::Face* f = net.firstFace; f != nullptr; f = f->next)
+        ++netFaces;
     std::string sides; // of each Brep's region, for "Sides per Brep"
     for (int f = 0; f < tight.faces.count; ++f) {
         CFace* face = tight.faces[f];
@@ -549,12 +578,16 @@ bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool appr
             }
         }
         auto brep = std::make_unique<ON_Brep>();
-        if (faceToBrep(face, *brep, kBrepShare * tol)) {
+        std::string why;
+        const int number =
+            std::size_t(f) < tight.faceNumbers.size() ? tight.faceNumbers[std::size_t(f)] : f + 1;
+        if (!faceToBrep(face, *brep, kBrepShare * tol, &why)) {
+            VezadApp().Print("Face %d of %d %s: %s\n", number, netFaces,
+                             FailureMessages::kNoBrep, why.c_str());
+        } else {
             outlines[std::size_t(f)] = brepOutline(*brep);
             breps.push_back(std::move(brep));
-            brepFaces.push_back(std::size_t(f) < tight.faceNumbers.size()
-                                    ? tight.faceNumbers[std::size_t(f)]
-                                    : f + 1);
+            brepFaces.push_back(number);
             sides += ' ' + std::to_string(f < tight.sides.count ? tight.sides[f] : 0);
         }
     }
@@ -602,7 +635,8 @@ CVezadCommand::result CCommandMWCommit::run()
 {
     CMeshwrightPlugIn& p = MeshwrightPlugIn();
     if (p.meshObjects.count == 0 || p.net.countSurfaces(nullptr) == 0) {
-        VezadApp().Print("MW:Nothing to Commit.\n");
+        sayRegionsWithoutFace(p.net);
+        VezadApp().Print("MW:%s.\n", FailureMessages::kNothingToCommit);
         return cancel;
     }
     CVezadGetObject getter;

@@ -114,6 +114,11 @@ struct SeamChange {
 bool healKeptOnSeams(const std::vector<SeamChange>& seams, double tolerance,
                      std::size_t* told = nullptr);
 
+// Prints, one line each, the regions the net's last topology step found
+// closed but no face: "The region of corners ... is left without a face: "
+// and why.
+void sayRegionsWithoutFace(const GB::CSurfaceNet& net);
+
 // The matching distance of the commit's healing: the larger of 4 times the
 // net's deviation value and 100 times the document's tolerance (the first
 // when they cannot be compared).

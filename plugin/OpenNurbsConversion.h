@@ -18,6 +18,8 @@
 // and faceToBrep uses the process-wide projection solvers.
 #pragma once
 
+#include <string>
+
 #include "platform/on/OpenNurbsSubset.h"
 
 class CFace;
@@ -59,5 +61,7 @@ CFace* faceFromBrepFace(const ON_BrepFace& f);
 // afterwards; when it is not, "bRepTrim failed!." is printed (a curve whose
 // edge cannot be made gets neither trim nor edge). False for a null face or
 // a surface that cannot be converted (then nothing is added). The Brep's
-// validity report goes to the diagnostics file "c:/tmp/on_dump.txt".
-bool faceToBrep(CFace* face, ON_Brep& brep, double tolerance);
+// validity report goes to the diagnostics file "c:/tmp/on_dump.txt"; on
+// false, *why (when given) says what failed in one line: the report's
+// first finding, or that the face or its surface is missing.
+bool faceToBrep(CFace* face, ON_Brep& brep, double tolerance, std::string* why = nullptr);

@@ -3,17 +3,20 @@
 # them: for each mesh, net size and drawing style (tests/support/NetDrawings.h:
 # one poly-line per row and column, strokes, reversed, a long row among
 # strokes, a side or a row left out, a T-junction as lines and as strokes, a
-# diagonal, a lasso and the lasso's points as separate poly-lines), with the
-# heal and without it. Each run is checked: every region found as a face, each
-# Brep with one edge a side of its face, no failed heal, every gap within the
-# document's tolerance, exit code 0. Not part of the test command: it takes
-# long.
+# diagonal, a lasso and the lasso's points as separate poly-lines, and in the
+# middle cell a spur, a spur with a branch, a ring drawn as one stroke and
+# one drawn as two), with the heal and without it. Each run is checked: every
+# region found as a face, each Brep with one edge a side of its face (the
+# sides of the regions it leaves out included), no failed heal, every gap
+# within the document's tolerance, exit code 0. Not part of the test
+# command: it takes long.
 #
 #   bash scripts/netsweep.sh [MESH...]
 #
 # NETSWEEP_SHAPES adds generated meshes of one shape from coarse to fine
 # (tests/support/TestMeshes.h: shapeSoup), as NAME:FACET entries, FACET the
-# facets' size in the tolerance the job fits them at (0.25 on both shapes):
+# facets' size in the tolerance the job fits them at (0.25 on the bump and
+# the ellipsoid, 0.05 on the arch, a sheet bent by 3):
 # "bump:25 bump:10 bump:2 ellipsoid:10" draws the same nets on the bump in
 # facets of 6.25, 2.5 and 0.5 and on the ellipsoid in facets of 2.5.
 #
@@ -29,7 +32,8 @@
 # NETSWEEP_DRAW (drawing options of tools/netdraw for the strokes, one set
 # per ';': how strokes meet their junctions, e.g. "--ends overshoot
 # --distance 0.59 --points 10 --wobble 0.02;--ends tail --distance 3
-# --where border", or the net turned, "--turn 30"; empty by default) and
+# --where border;--ends hook --distance 2 --points 3", or the net turned,
+# "--turn 30"; empty by default) and
 # NETSWEEP_JOBS (2) set the sweep. Prints one line per
 # run and a summary; exits 1 when a run failed. Transcripts stay in
 # $build/netsweep/.
@@ -37,7 +41,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 sizes=${NETSWEEP_SIZES:-"2 3 4 5"}
-styles=${NETSWEEP_STYLES:-"lines strokes reversed mixed-row missing-side missing-row tee-lines tee-strokes diagonal lasso lasso-split"}
+styles=${NETSWEEP_STYLES:-"lines strokes reversed mixed-row missing-side missing-row tee-lines tee-strokes diagonal lasso lasso-split spur y-spur ring ring-strokes"}
 looks=${NETSWEEP_LOOKS:-"0,0,1"}
 heals=${NETSWEEP_HEALS:-"Yes No"}
 scales=${NETSWEEP_SCALES:-"1"}
@@ -62,7 +66,7 @@ for shape in $shapes; do
     name=${shape%%:*}
     facet=${shape#*:}
     file=$out/shape-$name-$facet.stl
-    "$build/tests/netdraw" --shape "$name" "$(awk "BEGIN { print $facet * 0.25 }")" "$file" >/dev/null
+    "$build/tests/netdraw" --shape "$name" "$(awk "BEGIN { print $facet * (\"$name\" == \"arch\" ? 0.05 : 0.25) }")" "$file" >/dev/null
     meshes+=("$file")
 done
 sed 's/Heal=Yes/Heal=No/' examples/main-job-import.vzs >"$out/main-job-import-no-heal.vzs"

@@ -340,6 +340,24 @@ TEST(HostScript, FailedJobNamesWhatFailedAndWhyNotAProgressLine)
          "!expect-no-print \"has no surface\"\n",
          ScriptResult::failed,
          "Face 1 of 1 has no surface (after \"fewer than 3 boundary samples hit the mesh\")"},
+        // A region the net closes without a face, a face without a Brep and
+        // a commit with nothing to commit name themselves: the gap printed
+        // after them, or the commit's answers read as commands, did before.
+        {"region without a face",
+         "!say \"The region of corners 0 40 81 57 41 is left without a face: the mesh normals "
+         "at its corners lie across their plane\" \"Gap between faces 1 and 2: 0.5\"\n" +
+             checks,
+         ScriptResult::failed,
+         "The region of corners 0 40 81 57 41 is left without a face: the mesh normals at its "
+         "corners lie across their plane"},
+        {"face without a Brep",
+         "!say \"bRepTrim failed!.\" \"Face 4 of 9 makes no Brep: m_L[0] of m_F[0] is open\" "
+         "\"Gap between faces 4 and 5: 17.65 exceeds the tolerance 1\"\n" +
+             checks,
+         ScriptResult::failed, "Face 4 of 9 makes no Brep: m_L[0] of m_F[0] is open"},
+        {"nothing to commit",
+         "!say \"MW:Nothing to Commit.\"\n!expect-print \"Converted \"\n", ScriptResult::failed,
+         "MW:Nothing to Commit."},
         {"face lost by the net",
          "!say \"model has 3 loops\"\n!expect-print \"model has 4 loops\"\n", ScriptResult::failed,
          "line 2: !expect-print: nothing printed holds \"model has 4 loops\" (printed: model has 3 "

@@ -148,16 +148,20 @@ TEST(BrepConversion, CurvesWithoutEdgeAndLoopsBeyond10000AreLeftOut)
     for (int t = 0; t < brep.m_T.Count(); ++t)
         EXPECT_NE(brep.m_T[t].m_c2i, 8);
 
-    // Empty loops make the Brep invalid, which is reported.
+    // Empty loops make the Brep invalid, which is reported, with the
+    // Brep's first fault.
     std::unique_ptr<CFace> many = wavyFace();
     for (int l = 0; l < 10000; ++l)
         many->trimLoops.append(new CLoop);
     ON_Brep big;
     bool valid = true;
+    std::string why;
     const std::string out =
-        mwtest::capturedStdout([&] { valid = faceToBrep(many.get(), big, 0.01); });
+        mwtest::capturedStdout([&] { valid = faceToBrep(many.get(), big, 0.01, &why); });
     EXPECT_FALSE(valid);
     EXPECT_NE(out.find("bRepTrim failed!.\n"), std::string::npos);
+    EXPECT_FALSE(why.empty());
+    EXPECT_EQ(why.find('\n'), std::string::npos);
     EXPECT_EQ(big.m_L.Count(), 10000);
     EXPECT_EQ(big.m_T.Count(), 4);
     EXPECT_FALSE(faceToBrep(nullptr, big, 0.01));

@@ -441,12 +441,12 @@ TEST_F(MeshwrightHost, HostileInputsStaySmallAndQuick)
          "model has 9 loops\n"},
         // A walk passes each junction once, so the six loops that start and
         // end at one junction are no way round any region (walked in every
-        // order and direction, they ran the search out of its work). The
-        // cell they lie in is no face, said with the loop that runs into
-        // it; the one their curve swings into is (it was lost too).
+        // order and direction, they ran the search out of its work). At a
+        // junction where other pieces meet they are hooks that close
+        // nothing: every cell is a face (the one they lie in was lost).
         {"grid junction with six self-pointing loops",
          keptInput("ImportGrid/grid-junction-with-six-self-pointing-loops"), readNet,
-         "runs into it\nmodel has 3 loops\n"},
+         "model has 4 loops\n"},
         // Cycles that multiply with the junctions they pass run into the
         // search's bound.
         {"twelve junctions each joined to every other",

@@ -155,6 +155,8 @@ std::string meshFile(const std::string& folder, const std::string& name)
         // A box of 100 x 60 x 40 (millimetres) with fillets of 8.
         if (name == "filleted-box")
             writeStl(filletedBox(50.0, 30.0, 20.0, 8.0, 40), path);
+        if (name == "arch")
+            writeStl(mwtest::shapeSoup("arch", 0.5), path);
         if (name == "bumpy-scan")
             writeStl(heightField(60, 10.0, 0.4, 0.002,
                                  [](double x, double y) {
@@ -1150,7 +1152,13 @@ TEST(ImportedNet, PolyLineThroughItsOwnPointBuildsTheFacesOfSeparatePolyLines)
 // against each over the whole side: the commit named a gap of 0.049 where
 // every edge met within the tolerance. Strokes that run past their
 // junctions and come back, of 4 points a step (a spur of 0.59 tolerances),
-// lost 1 to 8 of the 9 faces, the job still ending with 0.
+// lost 1 to 8 of the 9 faces, the job still ending with 0. A spur with a
+// branch lost the cell it runs into, a ring drawn as one stroke had no
+// face, and the cell around a ring drawn as two strokes covered the ring's
+// face too: each with exit 0. On a sheet bent by 3, a strip along the bend
+// beside a T-junction, 0.02 of the net wide, was no face (its corners' plane
+// the plane of the bend) or, shorter, had no surface (its boundary
+// projected onto the mesh along that plane).
 struct DrawnNetCase {
     const char* mesh;
     int n;
@@ -1158,6 +1166,9 @@ struct DrawnNetCase {
     bool heal;
     mwtest::StrokeEnds ends = mwtest::StrokeEnds::Exact;
     double tolerances = 0.0; // how far past (or short of) their junctions
+    double strip = 0.0;      // the last column this share of the net wide
+    double size = 0.0;       // the net's share of the mesh's box; 0: as found
+    int edges = 0;           // of all Breps, holes' edges included; 0: not counted
 };
 
 void PrintTo(const DrawnNetCase& c, std::ostream* os)
@@ -1177,6 +1188,12 @@ TEST_P(DrawnNet, HealedNeverFailsWhereUnhealedPasses)
     ASSERT_TRUE(mwtest::readHashedMesh(read, mesh));
     mwtest::NetSpot spot;
     ASSERT_TRUE(mwtest::findNetSpot(read, CVector<double, 3>(0.0, 0.0, 1.0), c.n, c.style, spot));
+    if (c.strip > 0.0) {
+        spot.columns = {0.0, 1.0 - c.strip, 1.0};
+        spot.rows = {0.0, 0.5, 1.0};
+    }
+    if (c.size > 0.0)
+        spot.size = c.size;
     const CBox<float, 3> box = read.getBoundingBox();
     mwtest::StrokeShape shape;
     shape.ends = c.ends;
@@ -1207,6 +1224,13 @@ TEST_P(DrawnNet, HealedNeverFailsWhereUnhealedPasses)
     const std::string faces = std::to_string(mwtest::netFaceCount(c.n, c.style));
     EXPECT_NE(job.output.find("model has " + faces + " loops"), std::string::npos);
     EXPECT_NE(job.output.find("Converted " + faces + " Surfaces"), std::string::npos);
+    if (c.edges > 0) {
+        std::istringstream counts(job.output.substr(job.output.find("Edges per Brep:") + 15));
+        int edges = 0;
+        for (int count = 0; counts.peek() == ' ' && counts >> count;)
+            edges += count;
+        EXPECT_EQ(edges, c.edges);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -1219,7 +1243,16 @@ INSTANTIATE_TEST_SUITE_P(
                       DrawnNetCase{"bump", 3, mwtest::NetStyle::Strokes, false,
                                    mwtest::StrokeEnds::Overshoot, 0.59},
                       DrawnNetCase{"saddle", 3, mwtest::NetStyle::Lines, true,
-                                   mwtest::StrokeEnds::Tail, 1.2}),
+                                   mwtest::StrokeEnds::Tail, 1.2},
+                      DrawnNetCase{"bump", 2, mwtest::NetStyle::YSpur, true},
+                      DrawnNetCase{"bump", 2, mwtest::NetStyle::Ring, true,
+                                   mwtest::StrokeEnds::Tail, 1.0, 0.0, 0.0, 18},
+                      DrawnNetCase{"bump", 2, mwtest::NetStyle::RingStrokes, true,
+                                   mwtest::StrokeEnds::Exact, 0.0, 0.0, 0.0, 20},
+                      DrawnNetCase{"arch", 2, mwtest::NetStyle::TeeLines, true,
+                                   mwtest::StrokeEnds::Exact, 0.0, 0.02, 0.83},
+                      DrawnNetCase{"arch", 2, mwtest::NetStyle::TeeLines, true,
+                                   mwtest::StrokeEnds::Exact, 0.0, 0.02}),
     [](const ::testing::TestParamInfo<DrawnNetCase>& info) {
         std::string style = mwtest::netStyleName(info.param.style);
         std::replace(style.begin(), style.end(), '-', '_');
@@ -1227,6 +1260,7 @@ INSTANTIATE_TEST_SUITE_P(
         return std::string(info.param.mesh) + "_" + std::to_string(info.param.n) + "x" +
                std::to_string(info.param.n) + "_" + style +
                (shaped ? std::string("_") + mwtest::strokeEndsName(info.param.ends) : "") +
+               (info.param.strip > 0.0 ? "_strip" : "") + (info.param.size > 0.0 ? "_long" : "") +
                (info.param.heal ? "_healed" : "");
     });
 

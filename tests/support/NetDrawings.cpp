@@ -16,14 +16,15 @@ namespace mwtest {
 
 namespace {
 
-const std::array<std::pair<StrokeEnds, const char*>, 4> kEndNames = {{
+const std::array<std::pair<StrokeEnds, const char*>, 5> kEndNames = {{
     {StrokeEnds::Exact, "exact"},
     {StrokeEnds::Tail, "tail"},
     {StrokeEnds::Overshoot, "overshoot"},
     {StrokeEnds::Short, "short"},
+    {StrokeEnds::Hook, "hook"},
 }};
 
-const std::array<std::pair<NetStyle, const char*>, 11> kStyleNames = {{
+const std::array<std::pair<NetStyle, const char*>, 15> kStyleNames = {{
     {NetStyle::Lines, "lines"},
     {NetStyle::Strokes, "strokes"},
     {NetStyle::Reversed, "reversed"},
@@ -35,6 +36,10 @@ const std::array<std::pair<NetStyle, const char*>, 11> kStyleNames = {{
     {NetStyle::Diagonal, "diagonal"},
     {NetStyle::Lasso, "lasso"},
     {NetStyle::LassoSplit, "lasso-split"},
+    {NetStyle::Spur, "spur"},
+    {NetStyle::YSpur, "y-spur"},
+    {NetStyle::Ring, "ring"},
+    {NetStyle::RingStrokes, "ring-strokes"},
 }};
 
 LatticeLine row(int j, int from, int to)
@@ -65,8 +70,12 @@ std::vector<LatticeLine> strokes(const std::vector<LatticeLine>& lines)
 
 bool isLasso(NetStyle style) { return style == NetStyle::Lasso || style == NetStyle::LassoSplit; }
 
+// The lattice steps a net step takes: 4 for the styles with strokes inside
+// a cell (which come last), 1 for the others.
+int latticeSteps(NetStyle style) { return style >= NetStyle::Spur ? 4 : 1; }
+
 // The lattice's last index: the lasso turns one step outside the net.
-int latticeLast(int n, NetStyle style) { return isLasso(style) ? n + 1 : n; }
+int latticeLast(int n, NetStyle style) { return isLasso(style) ? n + 1 : n * latticeSteps(style); }
 
 struct Frame {
     CVector<double, 3> look, across, up;
@@ -234,6 +243,29 @@ std::vector<LatticeLine> netLines(int n, NetStyle style)
         }
         break;
     }
+    case NetStyle::Spur:
+    case NetStyle::YSpur:
+    case NetStyle::Ring:
+    case NetStyle::RingStrokes: {
+        grid();
+        for (LatticeLine& line : lines)
+            for (auto& [i, j] : line)
+                i *= 4, j *= 4;
+        // The middle cell's lattice point (i, j), i and j from 0 to 4.
+        const auto in = [&](int i, int j) { return std::pair<int, int>{4 * m + i, 4 * m + j}; };
+        if (style == NetStyle::Spur || style == NetStyle::YSpur) {
+            lines.push_back({in(0, 0), in(1, 1), in(2, 2), in(3, 2)});
+            if (style == NetStyle::YSpur)
+                lines.push_back({in(2, 2), in(2, 3)});
+        } else if (style == NetStyle::RingStrokes) {
+            lines.push_back({in(1, 1), in(2, 1), in(3, 1), in(3, 2), in(3, 3)});
+            lines.push_back({in(3, 3), in(2, 3), in(1, 3), in(1, 2), in(1, 1)});
+        } else {
+            lines.push_back({in(1, 1), in(2, 1), in(3, 1), in(3, 2), in(3, 3), in(2, 3), in(1, 3),
+                             in(1, 2), in(1, 1)});
+        }
+        break;
+    }
     }
     return lines;
 }
@@ -250,6 +282,8 @@ int netFaceCount(int n, NetStyle style)
     case NetStyle::Diagonal:
     case NetStyle::Lasso:
     case NetStyle::LassoSplit:
+    case NetStyle::Ring:
+    case NetStyle::RingStrokes:
         return n * n + 1;
     default:
         return n * n;
@@ -332,15 +366,14 @@ struct SpotRays {
 };
 
 // netNodes, with the lattice place of each node (moved by the jitter).
-bool placeNodes(CFlatMesh& mesh, const NetSpot& spot, int last,
+bool placeNodes(CFlatMesh& mesh, const NetSpot& spot, int last, int kSub,
                 std::vector<Mesh::CBaseMesh::CBaseHitInfo>& nodes,
                 std::vector<std::pair<double, double>>& places)
 {
     const SpotRays rays(mesh, spot, last);
-    // Rays through a finer lattice, kSub steps to a net step, so that a crease
-    // or a jump between the net's points shows too; it reaches out by as many
-    // fine steps as a jittered point may move.
-    constexpr int kSub = 4;
+    // Rays through a finer lattice, kSub steps to a lattice step, so that a
+    // crease or a jump between the net's points shows too; it reaches out by
+    // as many fine steps as a jittered point may move.
     const double jitter = std::clamp(spot.jitter, 0.0, 0.45);
     const int margin = int(std::ceil(jitter * kSub));
     const int fine = last * kSub + 2 * margin;
@@ -414,7 +447,7 @@ bool netNodes(CFlatMesh& mesh, const NetSpot& spot, int last,
               std::vector<Mesh::CBaseMesh::CBaseHitInfo>& nodes)
 {
     std::vector<std::pair<double, double>> places;
-    return placeNodes(mesh, spot, last, nodes, places);
+    return placeNodes(mesh, spot, last, 4, nodes, places);
 }
 
 bool findNetSpot(CFlatMesh& mesh, const CVector<double, 3>& look, int n, NetStyle style,
@@ -422,6 +455,7 @@ bool findNetSpot(CFlatMesh& mesh, const CVector<double, 3>& look, int n, NetStyl
 {
     const int last = latticeLast(n, style);
     std::vector<Mesh::CBaseMesh::CBaseHitInfo> nodes;
+    std::vector<std::pair<double, double>> places;
     for (const double size : {0.3, 0.2, 0.1})
         for (const double dx : {0.0, -0.15, 0.15, -0.3, 0.3})
             for (const double dy : {0.0, -0.15, 0.15, -0.3, 0.3}) {
@@ -430,7 +464,7 @@ bool findNetSpot(CFlatMesh& mesh, const CVector<double, 3>& look, int n, NetStyl
                 tried.centre[0] = 0.5 + dx;
                 tried.centre[1] = 0.5 + dy;
                 tried.size = size;
-                if (netNodes(mesh, tried, last, nodes)) {
+                if (placeNodes(mesh, tried, last, 4 / latticeSteps(style), nodes, places)) {
                     spot = tried;
                     return true;
                 }
@@ -444,7 +478,7 @@ std::string netText(CFlatMesh& mesh, const NetSpot& spot, int n, NetStyle style,
     const int last = latticeLast(n, style);
     std::vector<Mesh::CBaseMesh::CBaseHitInfo> nodes;
     std::vector<std::pair<double, double>> places;
-    if (!placeNodes(mesh, spot, last, nodes, places))
+    if (!placeNodes(mesh, spot, last, 4 / latticeSteps(style), nodes, places))
         return {};
     const SpotRays rays(mesh, spot, last);
     const double reach = shape.distance / rays.step; // in steps
@@ -467,8 +501,9 @@ std::string netText(CFlatMesh& mesh, const NetSpot& spot, int n, NetStyle style,
         placed = placed && rays.cast(x, y, hit, depth);
         return new Gridbench::CGridPoint(hit);
     };
+    const int border = n * latticeSteps(style);
     const auto atBorder = [&](std::pair<int, int> p) {
-        return p.first == 0 || p.second == 0 || p.first >= n || p.second >= n;
+        return p.first == 0 || p.second == 0 || p.first >= border || p.second >= border;
     };
     // Whether the end of the line (its first or last point) takes the shape.
     const auto shaped = [&](const LatticeLine& line, bool front) {
@@ -511,6 +546,15 @@ std::string netText(CFlatMesh& mesh, const NetSpot& spot, int n, NetStyle style,
             const auto [ex, ey] = placeOf(end);
             const auto [nx, ny] = placeOf(next);
             const double length = std::hypot(ex - nx, ey - ny);
+            if (shape.ends == StrokeEnds::Hook) {
+                // Past the junction, aside, and back onto it.
+                const double ux = reach * (ex - nx) / length, uy = reach * (ey - ny) / length;
+                CVertex<float, 3>* junction = front ? points.front() : points.back();
+                const std::vector<CVertex<float, 3>*> hook = {
+                    ownPoint(ex + ux, ey + uy), ownPoint(ex + ux - uy, ey + uy + ux), junction};
+                points.insert(front ? points.begin() + 1 : points.end(), hook.begin(), hook.end());
+                continue;
+            }
             const double sense = shape.ends == StrokeEnds::Short ? -1.0 : 1.0;
             CVertex<float, 3>* extra = ownPoint(ex + sense * reach * (ex - nx) / length,
                                                 ey + sense * reach * (ey - ny) / length);

@@ -3,8 +3,10 @@
 // viewing direction meet it), and its lines are drawn in one of several
 // styles: one poly-line per row and column, every side its own stroke, the
 // same in reverse, with a side or a row left out, with a row that stops one
-// side short (a T-junction), with a diagonal, or with a lasso (a poly-line
-// through one of its own points). The strokes may end as a user's pen ends
+// side short (a T-junction), with a diagonal, with a lasso (a poly-line
+// through one of its own points), or with strokes inside a cell: a spur
+// into it, a spur with a branch, a ring drawn as one stroke or as two. The
+// strokes may end as a user's pen ends
 // them: past the junction with a tail, running past it and back, or with
 // the last point before it a little short; and a stroke may have points of
 // its own between the junctions. The net is written as a version-2 net
@@ -36,11 +38,18 @@ enum class NetStyle {
     Lasso,       // one poly-line runs along a row, round outside the net and back
                  // in down a column, through its own point where they cross
     LassoSplit,  // the same points drawn as separate poly-lines
+    // Lines, and inside the middle cell (the one from the middle row and
+    // column on) strokes of points a quarter of a cell apart:
+    Spur,        // a spur from the cell's first corner to its middle and on
+    YSpur,       // the same with a branch from its middle: a dangling Y
+    Ring,        // a ring round the middle drawn as one stroke back to its first point
+    RingStrokes, // the same ring drawn as two strokes: a region inside the cell
 };
 
 // The style's name as the tool and the test tables write it ("lines",
 // "strokes", "reversed", "mixed-row", "missing-side", "missing-row",
-// "tee-lines", "tee-strokes", "diagonal", "lasso", "lasso-split"), and back;
+// "tee-lines", "tee-strokes", "diagonal", "lasso", "lasso-split", "spur",
+// "y-spur", "ring", "ring-strokes"), and back;
 // false for an unknown name.
 const char* netStyleName(NetStyle style);
 bool netStyleFromName(const std::string& name, NetStyle& style);
@@ -49,12 +58,13 @@ bool netStyleFromName(const std::string& name, NetStyle& style);
 // stopping on them (Exact); running on past one by the distance and
 // stopping there (Tail: the stroke begins that far before its first
 // junction and ends that far past its last); running past it by the
-// distance and coming back onto it (Overshoot); or coming onto it from a
-// last point the distance short of it (Short). Border junctions only, inner
+// distance and coming back onto it (Overshoot); coming onto it from a last
+// point the distance short of it (Short); or running past it by the
+// distance, turning aside by as much and joining back onto it (Hook). Border junctions only, inner
 // ones only, or all; the first end of each stroke, its last, or both. With
 // more than one point a step, a stroke has points of its own between its
 // junctions, moved across it by up to `wobble` of a step (seeded).
-enum class StrokeEnds { Exact, Tail, Overshoot, Short };
+enum class StrokeEnds { Exact, Tail, Overshoot, Short, Hook };
 struct StrokeShape {
     StrokeEnds ends = StrokeEnds::Exact;
     double distance = 0.0; // in the mesh's units
@@ -65,7 +75,7 @@ struct StrokeShape {
 };
 
 // The kind's name as the tool writes it ("exact", "tail", "overshoot",
-// "short"), and back; false for an unknown name.
+// "short", "hook"), and back; false for an unknown name.
 const char* strokeEndsName(StrokeEnds ends);
 bool strokeEndsFromName(const std::string& name, StrokeEnds& ends);
 
@@ -73,7 +83,9 @@ bool strokeEndsFromName(const std::string& name, StrokeEnds& ends);
 using LatticeLine = std::vector<std::pair<int, int>>;
 
 // The poly-lines of a net of n x n regions drawn in the style, on the
-// lattice 0..n (the lasso's turn outside the net uses n + 1).
+// lattice 0..n (the lasso's turn outside the net uses n + 1), or 0..4n for
+// the styles with strokes inside a cell (the net's lines on every fourth
+// point). A ring's first point is its last as well.
 std::vector<LatticeLine> netLines(int n, NetStyle style);
 
 // The regions the net of netLines(n, style) encloses.
@@ -103,7 +115,8 @@ struct NetSpot {
     bool creased = false;
 };
 
-// The mesh points of the lattice 0..last in each direction at the spot,
+// The mesh points of the lattice 0..last in each direction at the spot
+// (last: n, n + 1 for a lasso, 4n with strokes inside a cell),
 // row-major (index j * (last + 1) + i), with their facet normals; with a
 // jitter, each where the ray through its moved place meets the mesh. False
 // when a ray misses the mesh or the spot is not smooth: rays through a

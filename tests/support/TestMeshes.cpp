@@ -74,6 +74,13 @@ MeshSoup shapeSoup(const std::string& name, double facetSize, double scale)
             const double x = soup.xyz[k] - 50.0, y = soup.xyz[k + 1] - 50.0;
             soup.xyz[k + 2] = 20.0 * std::exp(-(x * x + y * y) / 800.0);
         }
+    } else if (name == "arch") {
+        const int n = std::max(2, int(std::lround(24.0 / facetSize)));
+        soup = gridSoup(n, n, 24.0 / n, 24.0 / n, true);
+        for (std::size_t k = 0; k < soup.xyz.size(); k += 3) {
+            const double y = (soup.xyz[k + 1] - 12.0) / 10.0;
+            soup.xyz[k + 2] = 3.0 * (1.0 - y * y);
+        }
     } else if (name == "ellipsoid") {
         // Rows and columns by the equator's length and the meridian's.
         const int around = std::max(8, int(std::lround(2.0 * M_PI * 60.0 / facetSize)));

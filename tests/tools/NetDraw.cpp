@@ -15,7 +15,7 @@
 // instead of evenly spaced: a strip beside a wide face (2 missing-row
 // --columns 0,0.2,0.7), a narrow border row (3 lines --rows
 // 0,0.067,0.4,0.733). The strokes end as a user's pen may end them (--ends
-// exact|tail|overshoot|short, --distance D in tolerances, 1/500 of the
+// exact|tail|overshoot|short|hook, --distance D in tolerances, 1/500 of the
 // mesh's diagonal as the import job sets it, --where border|inside|all,
 // --which first|last|both), with --points K points a step and a --wobble
 // across them; --turn DEG turns the lattice in the view, --at X,Y,SIZE
@@ -78,7 +78,7 @@ int usage()
                          "[--where border|inside|all] [--which first|last|both] [--points K] "
                          "[--wobble SHARE] [--columns F,...] [--rows F,...] [--turn DEG] [--at X,Y,SIZE] "
                          "[--creased yes] MESH N STYLE LOOK OUT.grid [SCALE SCALED.stl]\n"
-                         "       netdraw --shape bump|ellipsoid FACET OUT.stl [SCALE]\n");
+                         "       netdraw --shape bump|ellipsoid|arch FACET OUT.stl [SCALE]\n");
     return 2;
 }
 
