@@ -536,6 +536,7 @@ bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool appr
     // The edges of each face's Brep, none for a face that makes no Brep.
     std::vector<FaceOutline> outlines(std::size_t(tight.faces.count));
     std::vector<int> brepFaces; // the net face number of each Brep
+    std::vector<int> brepOf(std::size_t(tight.faces.count), -1); // of each face, by place
     std::string sides; // of each Brep's region, for "Sides per Brep"
     for (int f = 0; f < tight.faces.count; ++f) {
         CFace* face = tight.faces[f];
@@ -551,6 +552,7 @@ bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool appr
         auto brep = std::make_unique<ON_Brep>();
         if (faceToBrep(face, *brep, kBrepShare * tol)) {
             outlines[std::size_t(f)] = brepOutline(*brep);
+            brepOf[std::size_t(f)] = int(breps.size());
             breps.push_back(std::move(brep));
             brepFaces.push_back(std::size_t(f) < tight.faceNumbers.size()
                                     ? tight.faceNumbers[std::size_t(f)]
@@ -578,14 +580,39 @@ bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool appr
 
     const int layer = firstEmptyLayer(*doc);
     std::cout << "adding to layer=" << layer << std::endl;
-    for (const std::unique_ptr<ON_Brep>& brep : breps) {
-        CVezadBrepObject* object = doc->AddBrepObject(*brep);
+    // The Breps of earlier commits keep their sides while they are in the
+    // document (deleted ones too: an undo brings them back).
+    const auto gone = [&](const ON_UUID& id) { return doc->LookupObject(id) == nullptr; };
+    std::erase_if(committedSides.breps, gone);
+    std::erase_if(committedSides.sides, [&](const VezadHost::BrepSharedSide& side) {
+        return gone(side.a) || gone(side.b);
+    });
+    std::vector<const CVezadObject*> added(breps.size(), nullptr);
+    for (std::size_t b = 0; b < breps.size(); ++b) {
+        CVezadBrepObject* object = doc->AddBrepObject(*breps[b]);
         if (object == nullptr)
             continue;
+        added[b] = object;
+        committedSides.breps.push_back(object->ModelObjectId());
         objectRefs.append(CVezadObjRef(object));
         ON_3dmObjectAttributes attributes = object->Attributes();
         attributes.m_layer_index = layer;
         object->ModifyAttributes(attributes, true, false);
+    }
+    // The pieces of the net the faces share, between the Breps they made.
+    const auto objectOf = [&](int f) -> const CVezadObject* {
+        return f >= 0 && std::size_t(f) < brepOf.size() && brepOf[std::size_t(f)] >= 0
+                   ? added[std::size_t(brepOf[std::size_t(f)])]
+                   : nullptr;
+    };
+    for (const SharedSide& side : tight.sharedSides) {
+        const CVezadObject *a = objectOf(side.a), *b = objectOf(side.b);
+        if (a == nullptr || b == nullptr)
+            continue;
+        VezadHost::BrepSharedSide shared{a->ModelObjectId(), b->ModelObjectId(), {}};
+        for (const EdgePoint& p : side.along)
+            shared.along.emplace_back(p[0], p[1], p[2]);
+        committedSides.sides.push_back(std::move(shared));
     }
     VezadApp().Print("Converted %01i Surfaces to Vezad into Layer %01i.\n",
                      static_cast<int>(breps.size()), layer);
