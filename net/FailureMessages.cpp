@@ -12,6 +12,7 @@ std::vector<FailureLineKind> failureLineKinds()
           kFoldedSurface, kBadSurfaceStage3, kFewPointsInside, kOutsideTolerance, kNoTrimLoop,
           kApproximationCancelled}},
         {kHealFailed, {kHealStartFace}},
+        {kBrepOffTheMesh, {}},
         {kGapBetweenFaces, {}},
         {kLostLoop, {}},
     };

@@ -6,8 +6,10 @@
 // A face without a surface ("Face k of n has no surface") follows the line
 // of the step of its approximation that gave up; a failed heal ("Heal
 // failed for dTol=") follows the line of the face the heal worked on
-// ("Start Face k/n"); the commit's gap between two faces and the reopened
-// document's lost loop tell their cause themselves.
+// ("Start Face k/n"); the commit's gap between two faces, its Brep farther
+// from the mesh than its fit accepts (printed before the gaps such a face
+// leaves) and the reopened document's lost loop tell their cause
+// themselves.
 //
 // Plain constants; thread-safe.
 #pragma once
@@ -41,6 +43,7 @@ inline constexpr char kApproximationCancelled[] = "approximation cancelled";
 inline constexpr char kHealFailed[] = "Heal failed";
 inline constexpr char kHealStartFace[] = "Start Face ";
 inline constexpr char kGapBetweenFaces[] = "Gap between faces";
+inline constexpr char kBrepOffTheMesh[] = "Brep off the mesh";
 inline constexpr char kLostLoop[] = "failed to relocate the loop";
 
 // A kind of failure line: the marker of the line that names what failed,

@@ -58,8 +58,9 @@ int edgeCount(const CFace& face)
     return edges;
 }
 
-// How far a face may lie from the mesh, in fit tolerances, that no facet
-// is sought beyond: a point farther counts as that far.
+// How far from the surface, in fit tolerances, a mesh vertex is taken for
+// one of the face's sheet; the surface's own points are measured to the
+// mesh however far.
 constexpr double kMeshReach = 10.0;
 
 // How far the face lies from the net's mesh, on a grid of the net's fit
@@ -503,6 +504,36 @@ std::string gapLine(std::vector<SharedEdgeGap> gaps, const std::vector<int>& fac
     return line;
 }
 
+std::string brepOffTheMeshLine(const std::vector<std::pair<int, FaceMeshDistance>>& distances,
+                               double tolerance)
+{
+    const double limit = kFitSlack * tolerance;
+    const std::pair<int, FaceMeshDistance>* farthest = nullptr;
+    std::string others;
+    for (const auto& measured : distances) {
+        if (measured.second.surfacePoints == 0 || !(measured.second.largest > limit))
+            continue;
+        if (farthest == nullptr || measured.second.largest > farthest->second.largest)
+            farthest = &measured;
+    }
+    if (farthest == nullptr)
+        return {};
+    for (const auto& measured : distances)
+        if (&measured != farthest && measured.second.surfacePoints > 0 &&
+            measured.second.largest > limit)
+            others += (others.empty() ? "" : ", ") + std::to_string(measured.first);
+    char text[160];
+    std::snprintf(
+        text, sizeof text,
+        "%s: face %d lies %.6g from it, %.6g x the fit tolerance %.6g where %.6g are accepted",
+        FailureMessages::kBrepOffTheMesh, farthest->first, farthest->second.largest,
+        farthest->second.largest / tolerance, tolerance, kFitSlack);
+    std::string line = text;
+    if (!others.empty())
+        line += "; faces " + others + " beyond it too";
+    return line;
+}
+
 // ---- The commit ------------------------------------------------------------------------------
 
 bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool approx)
@@ -616,6 +647,9 @@ bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool appr
     }
     VezadApp().Print("Converted %01i Surfaces to Vezad into Layer %01i.\n",
                      static_cast<int>(breps.size()), layer);
+    if (const std::string off = brepOffTheMeshLine(committedDistances, net.surfaceTolerance);
+        !off.empty())
+        VezadApp().Print("%s\n", off.c_str());
     if (!gaps.empty())
         VezadApp().Print("%s\n", gaps.c_str());
     // Each Brep's outer loop takes one edge a side of its region.

@@ -173,8 +173,10 @@ public:
     // document's tolerance are named on the command line after the
     // "Converted" line, in one line "Gap between faces ..." (gapLine,
     // plugin/Commit.h). Each Brep is measured against the mesh
-    // (committedDistances); the Breps and the pieces of the net their faces
-    // share join committedSides. False without an active view with a document, or when the
+    // (committedDistances), and the farthest beyond the fit's slack named in
+    // a line of its own before the gaps (brepOffTheMeshLine), as the cause
+    // of the gaps its face leaves; the Breps and the pieces of the net their
+    // faces share join committedSides. False without an active view with a document, or when the
     // run was cancelled (then nothing is added or deleted); true otherwise,
     // also when no face has a surface.
     bool convertFacesToVezad(bool heal, bool deleteOld, bool approx);

@@ -599,6 +599,9 @@ TEST(CommitJudge, HealThatMovesAFaceOffTheMeshIsUndone)
         {"healed to bulge beyond it", {0.03, 0.0}, {0.0, 1.0}, true, 0.03, 0.5625},
         {"found beyond it, healed no farther", {0.5, 0.0}, {0.5, 0.0}, false, 0.5, 0.5},
         {"found beyond it, healed farther", {0.5, 0.0}, {0.6, 0.0}, true, 0.5, 0.6},
+        // Beyond the reach, where no facet was sought: it was taken for
+        // 2.5 away.
+        {"healed 21 tolerances off", {0.03, 0.0}, {5.25, 0.0}, true, 0.03, 5.25},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
