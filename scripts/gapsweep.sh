@@ -39,6 +39,7 @@ if [[ ${#cases[@]} -eq 0 ]]; then
         band:W=0.4,H=1.2,AT=13.9,SCALE=0.01 band:W=0.4,H=1.2,AT=13.9,SCALE=1000
         grid2:H=1.0,AT=10 grid2:H=1.0,AT=15 grid2:H=1.0,AT=10,FACET=0.25
         strips:H=1.2 strips:H=0.6 strips:H=2.4 strips:H=1.2,SCALE=1000 strips:H=1.2,NOISE=0.02
+        strips:H=1.2,AT=11.9 strips:H=1.2,AT=12.1 strips:H=3,AT=12.1
         small:H=0.5 small:H=1.0 offset:H=1.0
         mixed:W=10 mixed:W=40 mixed:W=160)
 fi
