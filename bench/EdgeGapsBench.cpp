@@ -5,6 +5,9 @@
 // the faces share. Both should grow with the edge samples, about four
 // times from 100 to 400 faces, where a judge that measures every edge
 // against every other Brep grows sixteen times (46 s of CPU for 100 Breps).
+// And the job's judge where the Breps' sizes differ a hundredfold, by their
+// edges alone and told the sides they share: it should cost about the same
+// whatever the large face's size.
 #include "geometry/Knots.h"
 #include "geometry/NurbsSurf.h"
 #include "net/Face.h"
@@ -36,14 +39,14 @@ ON_NurbsCurve* segment(int dimension, const ON_3dPoint& a, const ON_3dPoint& b)
     return c;
 }
 
-// The square [x, x + 1] x [y, y + 1] at height z as a one-face Brep.
-ON_Brep squareBrep(double x, double y, double z)
+// The rectangle [x, x + w] x [y, y + h] at height z as a one-face Brep.
+ON_Brep rectangleBrep(double x, double y, double z, double w = 1.0, double h = 1.0)
 {
     ON_Brep brep;
     auto* plane = new ON_NurbsSurface(3, false, 2, 2, 2, 2);
     for (int i = 0; i < 2; ++i)
         for (int j = 0; j < 2; ++j)
-            plane->SetCV(i, j, ON_3dPoint(x + i, y + j, z));
+            plane->SetCV(i, j, ON_3dPoint(x + i * w, y + j * h, z));
     for (int dir = 0; dir < 2; ++dir) {
         plane->SetKnot(dir, 0, 0.0);
         plane->SetKnot(dir, 1, 1.0);
@@ -53,8 +56,8 @@ ON_Brep squareBrep(double x, double y, double z)
     const ON_3dPoint corners[4] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
     for (int k = 0; k < 4; ++k) {
         const ON_3dPoint a = corners[k], b = corners[(k + 1) % 4];
-        ON_BrepEdge& edge = brep.NewEdge(brep.AddEdgeCurve(
-            segment(3, ON_3dPoint(x + a.x, y + a.y, z), ON_3dPoint(x + b.x, y + b.y, z))));
+        ON_BrepEdge& edge = brep.NewEdge(brep.AddEdgeCurve(segment(
+            3, ON_3dPoint(x + a.x * w, y + a.y * h, z), ON_3dPoint(x + b.x * w, y + b.y * h, z))));
         edge.m_tolerance = 1e-6;
         ON_BrepTrim& trim = brep.NewTrim(edge, false, loop, brep.AddTrimCurve(segment(2, a, b)));
         trim.m_type = ON_BrepTrim::boundary;
@@ -70,7 +73,7 @@ void BM_JobEdgeGaps(benchmark::State& state)
     CVezadDoc doc;
     for (int j = 0; j < n; ++j)
         for (int i = 0; i < n; ++i)
-            doc.AddBrepObject(squareBrep(i, j, heightOf(i, j)));
+            doc.AddBrepObject(rectangleBrep(i, j, heightOf(i, j)));
     for (auto _ : state) {
         const VezadHost::EdgeGaps gaps = VezadHost::sharedEdgeGaps(doc);
         benchmark::DoNotOptimize(gaps.largest);
@@ -80,6 +83,51 @@ void BM_JobEdgeGaps(benchmark::State& state)
     state.counters["breps"] = double(n * n);
 }
 BENCHMARK(BM_JobEdgeGaps)->Arg(10)->Arg(20)->Unit(benchmark::kMillisecond);
+
+// Ten unit squares along the side 10 long of a face 10 x W, a little above
+// it: Breps of sizes a hundred and sixty times apart. Cells a quarter of
+// the median edge long, searched out to a quarter of the large face's
+// diagonal, took 24 s at W = 80 and over 400 s at W = 160. By their edges
+// alone (0), and told the sides the faces share (1).
+void BM_JobEdgeGapsMixedSizes(benchmark::State& state)
+{
+    const double w = double(state.range(0));
+    CVezadDoc doc;
+    VezadHost::BrepSides told;
+    const ON_UUID face = doc.AddBrepObject(rectangleBrep(0.0, 0.0, 0.0, 10.0, w))->ModelObjectId();
+    told.breps.push_back(face);
+    const auto side = [](double x0, double y0, double x1, double y1) {
+        std::vector<ON_3dPoint> along;
+        for (int m = 0; m < 50; ++m) {
+            const double t = (m + 0.5) / 50;
+            along.emplace_back((1 - t) * x0 + t * x1, (1 - t) * y0 + t * y1, 0.0);
+        }
+        return along;
+    };
+    for (int i = 0; i < 10; ++i) {
+        told.breps.push_back(
+            doc.AddBrepObject(rectangleBrep(i, w, heightOf(i, 1)))->ModelObjectId());
+        told.sides.push_back({face, told.breps.back(), side(i, w, i + 1, w)});
+        if (i > 0)
+            told.sides.push_back(
+                {told.breps[std::size_t(i)], told.breps.back(), side(i, w, i, w + 1)});
+    }
+    if (state.range(1) != 0)
+        VezadHost::setSharedSidesQuery([told](const CVezadDoc&) { return told; });
+    for (auto _ : state) {
+        const VezadHost::EdgeGaps gaps = VezadHost::sharedEdgeGaps(doc);
+        benchmark::DoNotOptimize(gaps.largest);
+        // The face's side along the squares, their sides along it and along
+        // each other.
+        if (gaps.sharedEdges != 1 + 10 + 18)
+            state.SkipWithError("not every shared side found");
+    }
+    VezadHost::setSharedSidesQuery({});
+    state.counters["W"] = w;
+}
+BENCHMARK(BM_JobEdgeGapsMixedSizes)
+    ->ArgsProduct({{10, 40, 160}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
 
 void BM_CommitSharedEdgeGaps(benchmark::State& state)
 {

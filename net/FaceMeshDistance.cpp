@@ -104,6 +104,24 @@ Vector pointToMeet(Mesh::CBaseMesh& mesh, const Vector& p, const Vector& normal,
     return meet;
 }
 
+// The distance from the mesh of a surface point p with no facet within the
+// reach: sought no farther than the last point measured (`last`, its
+// distance; negative for none) lies from the mesh plus its distance from
+// p, where a facet is sure to be, so a face far off the mesh costs about
+// what a face on it does. The point's foot is not kept: the mesh vertices
+// and the points to meet are sought within the reach only.
+double distanceBeyondReach(Mesh::CBaseMesh& mesh, const Vector& p,
+                           const std::pair<Vector, double>& last)
+{
+    Mesh::MeshFoot foot;
+    if (last.second >= 0.0) {
+        const double bound = last.second + norm(p - last.first);
+        if (Mesh::nearestMeshPoint(&mesh, p.data, bound * (1.0 + 1e-9) + 1e-300, foot))
+            return foot.distance;
+    }
+    return Mesh::nearestMeshPoint(&mesh, p.data, HUGE_VAL, foot) ? foot.distance : HUGE_VAL;
+}
+
 // The (u, v) box of the polygon.
 bool polygonBox(const CVertexList& polygon, double low[2], double high[2])
 {
@@ -232,6 +250,8 @@ FaceMeshDistance measureSurfaceMeshDistance(NurbsSurf& surface, const CVertexLis
     Kor::List<int> facets, vertices;
     int beyond = 0;
     Vector p(3);
+    // The surface point measured last, and its distance from the mesh.
+    std::pair<Vector, double> measured{Vector(3), -1.0};
     const double nearFactor = spacing / mesh.facetHash.cellSize;
     for (int j = 0; j < counts[1]; ++j) {
         const double v = low[1] + (j + 0.5) * (high[1] - low[1]) / counts[1];
@@ -242,8 +262,12 @@ FaceMeshDistance measureSurfaceMeshDistance(NurbsSurf& surface, const CVertexLis
                 continue;
             s->evaluatePoint(p, u, v);
             Mesh::MeshFoot foot;
-            const double distance =
-                Mesh::nearestMeshPoint(&mesh, p.data, reach, foot) ? foot.distance : reach;
+            double distance = reach;
+            if (Mesh::nearestMeshPoint(&mesh, p.data, reach, foot))
+                distance = foot.distance;
+            else
+                distance = distanceBeyondReach(mesh, p, measured);
+            measured = {p, distance};
             ++result.surfacePoints;
             result.surfaceLargest = std::max(result.surfaceLargest, distance);
             if (distance > limit)

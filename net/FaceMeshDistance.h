@@ -15,7 +15,8 @@
 //   the first inversion, started along a long facet, ended farther), only
 //   at a true foot (the line to it along the surface's normal), and not
 //   beyond the reach (another sheet: a floor under a body seen along a
-//   wall; the surface points show a face that far off its own).
+//   wall; the surface points show a face that far off its own, each
+//   measured to its nearest facet however far).
 // Both go through the mesh's facet hash (Mesh::nearestMeshPoint,
 // Mesh::facetsNearPoint): the cost follows the face's size and the facets
 // under it, not the mesh's facet count.
@@ -38,7 +39,8 @@ class CBaseMesh;
 
 struct FaceMeshDistance {
     // Points of the surface measured to the mesh, and their largest distance
-    // (a point with no facet within the reach counts as that far).
+    // (however far: a point with no facet within the reach is sought
+    // farther).
     int surfacePoints = 0;
     double surfaceLargest = 0.0;
     // Mesh vertices measured to the surface, and their largest distance.
@@ -53,8 +55,11 @@ struct FaceMeshDistance {
 
 // The face's distance from the mesh on a grid of spacing about `tolerance`
 // (coarser on a face too large for kMaxFaceMeshPoints such points), with the
-// share of it farther than `limit`; facets farther than `reach` from a point
-// are not sought. Nothing measured (counts 0) for a face without a NURBS
+// share of it farther than `limit`; a mesh vertex whose foot lies farther
+// than `reach` from the surface is not measured (another sheet), while a
+// surface point with no facet within `reach` is measured to the nearest
+// facet however far (without a foot: no vertex is sought around it).
+// Nothing measured (counts 0) for a face without a NURBS
 // surface or trim loop, or a mesh without a facet hash.
 FaceMeshDistance measureFaceMeshDistance(CFace& face, Mesh::CBaseMesh& mesh, double tolerance,
                                          double limit, double reach);
@@ -65,7 +70,8 @@ FaceMeshDistance measureFaceMeshDistance(CFace& face, Mesh::CBaseMesh& mesh, dou
 // farther than `limit` from the surface is appended to it, with the
 // parameters it was measured at as start values: for a surface point beyond,
 // where its normal line meets the mesh within twice its distance (else its
-// nearest mesh point), and the mesh vertices beyond. Without withVertices
+// nearest mesh point; none for a point with no facet within the reach),
+// and the mesh vertices beyond. Without withVertices
 // only the surface points are measured (a fit whose own points are those
 // vertices). Nothing measured for a polygon of fewer than 3 vertices or
 // without area.

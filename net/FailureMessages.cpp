@@ -16,6 +16,7 @@ std::vector<FailureLineKind> failureLineKinds()
         {kNoBrep, {}},
         {kRegionNotLeftOut, {}},
         {kNothingToCommit, {}},
+        {kBrepOffTheMesh, {}},
         {kGapBetweenFaces, {}},
         {kLostLoop, {}},
     };

@@ -7,8 +7,10 @@
 // of the step of its approximation that gave up; a failed heal ("Heal
 // failed for dTol=") follows the line of the face the heal worked on
 // ("Start Face k/n"); a region without a face, the commit's gap between two
-// faces, a face without a Brep, a commit with nothing to commit and the
-// reopened document's lost loop tell their cause themselves.
+// faces, its Brep farther from the mesh than its fit accepts (printed before
+// the gaps such a face leaves), a face without a Brep, a commit with nothing
+// to commit and the reopened document's lost loop tell their cause
+// themselves.
 //
 // Plain constants; thread-safe.
 #pragma once
@@ -58,6 +60,7 @@ inline constexpr char kNoBrep[] = "makes no Brep";
 // ("Face k does not leave out the region of corners ... inside it: ").
 inline constexpr char kRegionNotLeftOut[] = "does not leave out the region of corners";
 inline constexpr char kNothingToCommit[] = "Nothing to Commit";
+inline constexpr char kBrepOffTheMesh[] = "Brep off the mesh";
 inline constexpr char kLostLoop[] = "failed to relocate the loop";
 
 // A kind of failure line: the marker of the line that names what failed,

@@ -58,8 +58,9 @@ int edgeCount(const CFace& face)
     return edges;
 }
 
-// How far a face may lie from the mesh, in fit tolerances, that no facet
-// is sought beyond: a point farther counts as that far.
+// How far from the surface, in fit tolerances, a mesh vertex is taken for
+// one of the face's sheet; the surface's own points are measured to the
+// mesh however far.
 constexpr double kMeshReach = 10.0;
 
 // How far the face lies from the net's mesh, on a grid of the net's fit
@@ -519,6 +520,36 @@ std::string gapLine(std::vector<SharedEdgeGap> gaps, const std::vector<int>& fac
     return line;
 }
 
+std::string brepOffTheMeshLine(const std::vector<std::pair<int, FaceMeshDistance>>& distances,
+                               double tolerance)
+{
+    const double limit = kFitSlack * tolerance;
+    const std::pair<int, FaceMeshDistance>* farthest = nullptr;
+    std::string others;
+    for (const auto& measured : distances) {
+        if (measured.second.surfacePoints == 0 || !(measured.second.largest > limit))
+            continue;
+        if (farthest == nullptr || measured.second.largest > farthest->second.largest)
+            farthest = &measured;
+    }
+    if (farthest == nullptr)
+        return {};
+    for (const auto& measured : distances)
+        if (&measured != farthest && measured.second.surfacePoints > 0 &&
+            measured.second.largest > limit)
+            others += (others.empty() ? "" : ", ") + std::to_string(measured.first);
+    char text[160];
+    std::snprintf(
+        text, sizeof text,
+        "%s: face %d lies %.6g from it, %.6g x the fit tolerance %.6g where %.6g are accepted",
+        FailureMessages::kBrepOffTheMesh, farthest->first, farthest->second.largest,
+        farthest->second.largest / tolerance, tolerance, kFitSlack);
+    std::string line = text;
+    if (!others.empty())
+        line += "; faces " + others + " beyond it too";
+    return line;
+}
+
 // ---- The commit ------------------------------------------------------------------------------
 
 void sayRegionsWithoutFace(const GB::CSurfaceNet& net)
@@ -565,6 +596,7 @@ bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool appr
     int netFaces = 0;
     for (const GB::Face* f = net.firstFace; f != nullptr; f = f->next)
         ++netFaces;
+    std::vector<int> brepOf(std::size_t(tight.faces.count), -1); // of each face, by place
     std::string sides; // of each Brep's region, for "Sides per Brep"
     for (int f = 0; f < tight.faces.count; ++f) {
         CFace* face = tight.faces[f];
@@ -586,6 +618,7 @@ bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool appr
                              FailureMessages::kNoBrep, why.c_str());
         } else {
             outlines[std::size_t(f)] = brepOutline(*brep);
+            brepOf[std::size_t(f)] = int(breps.size());
             breps.push_back(std::move(brep));
             brepFaces.push_back(number);
             sides += ' ' + std::to_string(f < tight.sides.count ? tight.sides[f] : 0);
@@ -611,17 +644,45 @@ bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool appr
 
     const int layer = firstEmptyLayer(*doc);
     std::cout << "adding to layer=" << layer << std::endl;
-    for (const std::unique_ptr<ON_Brep>& brep : breps) {
-        CVezadBrepObject* object = doc->AddBrepObject(*brep);
+    // The Breps of earlier commits keep their sides while they are in the
+    // document (deleted ones too: an undo brings them back).
+    const auto gone = [&](const ON_UUID& id) { return doc->LookupObject(id) == nullptr; };
+    std::erase_if(committedSides.breps, gone);
+    std::erase_if(committedSides.sides, [&](const VezadHost::BrepSharedSide& side) {
+        return gone(side.a) || gone(side.b);
+    });
+    std::vector<const CVezadObject*> added(breps.size(), nullptr);
+    for (std::size_t b = 0; b < breps.size(); ++b) {
+        CVezadBrepObject* object = doc->AddBrepObject(*breps[b]);
         if (object == nullptr)
             continue;
+        added[b] = object;
+        committedSides.breps.push_back(object->ModelObjectId());
         objectRefs.append(CVezadObjRef(object));
         ON_3dmObjectAttributes attributes = object->Attributes();
         attributes.m_layer_index = layer;
         object->ModifyAttributes(attributes, true, false);
     }
+    // The pieces of the net the faces share, between the Breps they made.
+    const auto objectOf = [&](int f) -> const CVezadObject* {
+        return f >= 0 && std::size_t(f) < brepOf.size() && brepOf[std::size_t(f)] >= 0
+                   ? added[std::size_t(brepOf[std::size_t(f)])]
+                   : nullptr;
+    };
+    for (const SharedSide& side : tight.sharedSides) {
+        const CVezadObject *a = objectOf(side.a), *b = objectOf(side.b);
+        if (a == nullptr || b == nullptr)
+            continue;
+        VezadHost::BrepSharedSide shared{a->ModelObjectId(), b->ModelObjectId(), {}};
+        for (const EdgePoint& p : side.along)
+            shared.along.emplace_back(p[0], p[1], p[2]);
+        committedSides.sides.push_back(std::move(shared));
+    }
     VezadApp().Print("Converted %01i Surfaces to Vezad into Layer %01i.\n",
                      static_cast<int>(breps.size()), layer);
+    if (const std::string off = brepOffTheMeshLine(committedDistances, net.surfaceTolerance);
+        !off.empty())
+        VezadApp().Print("%s\n", off.c_str());
     if (!gaps.empty())
         VezadApp().Print("%s\n", gaps.c_str());
     // Each Brep's outer loop takes one edge a side of its region.

@@ -12,11 +12,13 @@
 #pragma once
 
 #include "foundation/KorList.h"
+#include "net/FaceMeshDistance.h"
 #include "platform/host/VezadSdk.h"
 #include "plugin/SharedEdgeGaps.h"
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 class CFace;
@@ -94,6 +96,14 @@ std::vector<HealOffTheMesh> healsOffTheMesh(const std::vector<std::unique_ptr<CF
 // further pair. Empty when no gap exceeds it. Gaps index faceNumbers.
 std::string gapLine(std::vector<SharedEdgeGap> gaps, const std::vector<int>& faceNumbers,
                     double tolerance);
+
+// The one line that names the Brep farthest from the mesh beyond the fit's
+// slack (kFitSlack x the fit tolerance), as the commit measured its Breps
+// (each with its net face's number): "Brep off the mesh: face k lies d
+// from it, t x the fit tolerance f where s are accepted", and "; faces
+// i, j beyond it too" for the others. Empty when none lies beyond.
+std::string brepOffTheMeshLine(const std::vector<std::pair<int, FaceMeshDistance>>& distances,
+                               double tolerance);
 
 // One shared edge of a face as the heal's judge weighs it: how far apart its
 // two faces lay as found, and as they stand after the heal.

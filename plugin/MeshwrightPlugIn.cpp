@@ -114,6 +114,10 @@ BOOL CMeshwrightPlugIn::OnLoadPlugIn()
     // system itself.
     for (const FailureMessages::FailureLineKind& kind : FailureMessages::failureLineKinds())
         VezadApp().RegisterFailureLine(kind.what, kind.causes);
+    // The host's gap check measures the Breps the commits made along the
+    // pieces of the net their faces share, never across a slot between
+    // faces that share none.
+    VezadHost::setSharedSidesQuery([this](const CVezadDoc&) { return committedSides; });
     return CVezadFileImportPlugIn::OnLoadPlugIn();
 }
 
@@ -125,6 +129,7 @@ void CMeshwrightPlugIn::OnUnloadPlugIn()
     delete drawCallback;
     drawCallback = nullptr;
     RemovePlugInMenuFromVezad(mainMenu.m_hMenu);
+    VezadHost::setSharedSidesQuery({});
     checkedRecord.reset();
     CVezadFileImportPlugIn::OnUnloadPlugIn();
 }

@@ -20,6 +20,7 @@
 #include "foundation/Tuple.h"
 #include "net/FaceMeshDistance.h"
 #include "net/SurfaceNet.h"
+#include "platform/host/EdgeGaps.h"
 #include "platform/host/VezadSdk.h"
 #include "plugin/Callbacks.h"
 #include "plugin/ProgressDialogs.h"
@@ -54,6 +55,10 @@ public:
     // How far each Brep of the last commit lies from the mesh, with the
     // number of its net face (net/FaceMeshDistance.h); not written.
     std::vector<std::pair<int, FaceMeshDistance>> committedDistances;
+    // The Breps the commits of this document made, and the pieces of the
+    // net their faces share, by the Breps' ids: what the host's gap check
+    // asks (VezadHost::setSharedSidesQuery); not written.
+    VezadHost::BrepSides committedSides;
 
     // A document record read whole by CheckDocument, with its mesh objects
     // (not yet in a document) and its net, until ReadDocument takes it; the
@@ -76,10 +81,12 @@ public:
     // is set, registers a draw callback with the active view (none without
     // one), inserts "Fenwo Tools" into the host's menu bar ("Menu Load
     // failed" when that fails; loading goes on), creates the two dialogs and
-    // hands the information dialog's sink to the net.
+    // hands the information dialog's sink to the net; answers the host's
+    // gap check from committedSides.
     BOOL OnLoadPlugIn() override;
     // Switches grid editing off (the Delete-key hook goes with it), removes
-    // and deletes the draw callback and takes the menu out of the host's bar.
+    // and deletes the draw callback, takes the menu out of the host's bar
+    // and stops answering the gap check.
     void OnUnloadPlugIn() override;
     BOOL ShowInPluginList() const override { return TRUE; }
     BOOL CanUnload() const override { return TRUE; }
@@ -166,7 +173,10 @@ public:
     // document's tolerance are named on the command line after the
     // "Converted" line, in one line "Gap between faces ..." (gapLine,
     // plugin/Commit.h). Each Brep is measured against the mesh
-    // (committedDistances). False without an active view with a document, or when the
+    // (committedDistances), and the farthest beyond the fit's slack named in
+    // a line of its own before the gaps (brepOffTheMeshLine), as the cause
+    // of the gaps its face leaves; the Breps and the pieces of the net their
+    // faces share join committedSides. False without an active view with a document, or when the
     // run was cancelled (then nothing is added or deleted); true otherwise,
     // also when no face has a surface.
     bool convertFacesToVezad(bool heal, bool deleteOld, bool approx);

@@ -17,6 +17,9 @@
 namespace {
 
 constexpr int kSamplesPerSide = 50;
+// Points of a piece, evenly spread over it from end to end, that weigh
+// which edge of a face follows it.
+constexpr std::size_t kChoosingPoints = 13;
 constexpr int kPolylinePoints = 400;
 // Segments of an edge's poly-line per run with a box of its own.
 constexpr std::size_t kRunSegments = 16;
@@ -94,40 +97,6 @@ void closeRuns(FaceOutline& face)
     }
 }
 
-// The point of the face's edges nearest to p, and its squared distance;
-// hint is the run searched first (the one the last query of a sample
-// nearby ended in, so that most runs are passed on their boxes), and
-// receives the run the point lies on. False for a face without edges.
-bool nearestOnOutline(const FaceOutline& face, const EdgePoint& p, std::size_t& hint,
-                      EdgePoint& nearest, double& best2)
-{
-    best2 = std::numeric_limits<double>::infinity();
-    if (face.runs.empty())
-        return false;
-    const auto search = [&](std::size_t r) {
-        const OutlineRun& run = face.runs[r];
-        if (squaredDistanceToBox(p, run.low, run.high) >= best2)
-            return;
-        const std::vector<EdgePoint>& line = face.edges[run.edge].polyline;
-        for (std::size_t k = run.first; k < run.last; ++k) {
-            const EdgePoint q = nearestOnSegment(p, line[k], line[k + 1]);
-            if (const double d2 = squaredDistance(p, q); d2 < best2) {
-                best2 = d2;
-                nearest = q;
-                hint = r;
-            }
-        }
-    };
-    if (hint >= face.runs.size())
-        hint = 0;
-    const std::size_t first = hint;
-    search(first);
-    for (std::size_t r = 0; r < face.runs.size(); ++r)
-        if (r != first)
-            search(r);
-    return true;
-}
-
 // The run of one poly-line a face's coedge covers: entries first..second,
 // the second past the last entry where the run goes round the closing
 // segment of a closed poly-line.
@@ -184,6 +153,178 @@ std::vector<EdgePoint> piecePoints(const COffset_PointList& pl, int lo, int hi)
         points.push_back(p);
     }
     return points;
+}
+
+// The runs of one edge of a face: closeRuns lists each edge's runs together,
+// in the edge's order.
+std::pair<std::size_t, std::size_t> runsOfEdge(const FaceOutline& face, std::size_t edge)
+{
+    const auto first =
+        std::lower_bound(face.runs.begin(), face.runs.end(), edge,
+                         [](const OutlineRun& r, std::size_t e) { return r.edge < e; });
+    auto last = first;
+    while (last != face.runs.end() && last->edge == edge)
+        ++last;
+    return {std::size_t(first - face.runs.begin()), std::size_t(last - face.runs.begin())};
+}
+
+// The point of one edge nearest to p: its squared distance, and where it
+// lies along the edge's poly-line (a point index with the share of the
+// segment after it). The run *hint is searched first, and receives the run
+// of the point found (consecutive points along a line have their nearest
+// points in the same run or the next, and the others are passed on their
+// boxes); the search ends once a point within `enough` (squared) is found:
+// the distance answered is then no more than that, not the least.
+double nearestOnEdge(const FaceOutline& face, std::pair<std::size_t, std::size_t> runs,
+                     const EdgePoint& p, double* at = nullptr, std::size_t* hint = nullptr,
+                     double enough = -1.0)
+{
+    double best2 = std::numeric_limits<double>::infinity();
+    std::size_t first =
+        hint != nullptr && *hint >= runs.first && *hint < runs.second ? *hint : runs.first;
+    const auto search = [&](std::size_t r) {
+        const OutlineRun& run = face.runs[r];
+        if (squaredDistanceToBox(p, run.low, run.high) >= best2)
+            return;
+        const std::vector<EdgePoint>& line = face.edges[run.edge].polyline;
+        for (std::size_t k = run.first; k < run.last; ++k) {
+            const EdgePoint q = nearestOnSegment(p, line[k], line[k + 1]);
+            if (const double d2 = squaredDistance(p, q); d2 < best2) {
+                best2 = d2;
+                if (hint != nullptr)
+                    *hint = r;
+                if (at != nullptr) {
+                    const double span = squaredDistance(line[k], line[k + 1]);
+                    *at = double(k) +
+                          (span > 0.0 ? std::sqrt(squaredDistance(line[k], q) / span) : 0.0);
+                }
+            }
+        }
+    };
+    search(first);
+    for (std::size_t r = runs.first; r < runs.second && best2 > enough; ++r)
+        if (r != first)
+            search(r);
+    return best2;
+}
+
+// The piece's points with its two ends before and after them: the points
+// stand at the middles of equal steps, so each end lies half a step beyond
+// the point next to it.
+std::vector<EdgePoint> pieceWithEnds(const std::vector<EdgePoint>& along)
+{
+    std::vector<EdgePoint> piece;
+    const std::size_t n = along.size();
+    const auto beyond = [](const EdgePoint& p, const EdgePoint& q) {
+        return EdgePoint{p[0] + 0.5 * (p[0] - q[0]), p[1] + 0.5 * (p[1] - q[1]),
+                         p[2] + 0.5 * (p[2] - q[2])};
+    };
+    piece.push_back(n > 1 ? beyond(along[0], along[1]) : along[0]);
+    piece.insert(piece.end(), along.begin(), along.end());
+    piece.push_back(n > 1 ? beyond(along[n - 1], along[n - 2]) : along[n - 1]);
+    return piece;
+}
+
+// The stretch of a face's edge that follows a piece of the net: the edge
+// nearest to the piece on the mean over points along it (the face's edge along
+// the side the piece belongs to: its other edges leave the piece at its
+// ends at the latest), from where it passes the piece's one end to where
+// it passes the other (a T-junction's piece covers a part of the edge).
+struct EdgeStretch {
+    std::size_t edge = 0;
+    double from = 0.0, to = 0.0; // along its poly-line, as nearestOnEdge gives
+    bool round = false;          // over the closing point of a closed edge
+};
+
+EdgeStretch followingStretch(const FaceOutline& face, const std::vector<EdgePoint>& piece)
+{
+    EdgeStretch stretch;
+    double best = std::numeric_limits<double>::infinity();
+    for (std::size_t e = 0; e < face.edges.size(); ++e) {
+        const auto runs = runsOfEdge(face, e);
+        std::size_t hint = runs.first;
+        double sum = 0.0;
+        for (std::size_t k = 0; k < kChoosingPoints && sum < best; ++k)
+            sum += std::sqrt(nearestOnEdge(
+                face, runs, piece[k * (piece.size() - 1) / (kChoosingPoints - 1)], nullptr, &hint));
+        if (sum < best) {
+            best = sum;
+            stretch.edge = e;
+        }
+    }
+    const auto runs = runsOfEdge(face, stretch.edge);
+    const std::vector<EdgePoint>& line = face.edges[stretch.edge].polyline;
+    // Where the edge passes an end of the piece; at the edge's own end (a
+    // corner of the face) when that lies about as near to the piece's end
+    // as the edge's nearest point does: a corner that parts from its
+    // neighbour's counts in full.
+    const auto passing = [&](const EdgePoint& end) {
+        double at = 0.0, along = std::numeric_limits<double>::infinity();
+        const double d2 = nearestOnEdge(face, runs, end, &at), foot = at;
+        for (const std::size_t corner : {std::size_t(0), line.size() - 1})
+            if (squaredDistance(end, line[corner]) <= 4.0 * d2 &&
+                std::fabs(double(corner) - foot) < along) {
+                at = double(corner);
+                along = std::fabs(double(corner) - foot);
+            }
+        return at;
+    };
+    double middle = 0.0;
+    stretch.from = passing(piece.front());
+    stretch.to = passing(piece.back());
+    nearestOnEdge(face, runs, piece[piece.size() / 2], &middle);
+    if (stretch.from > stretch.to)
+        std::swap(stretch.from, stretch.to);
+    // On a closed edge the piece may pass its closing point: the stretch
+    // then goes the other way round, through the piece's middle.
+    stretch.round = line.size() > 2 && squaredDistance(line.front(), line.back()) == 0.0 &&
+                    (middle < stretch.from || middle > stretch.to);
+    return stretch;
+}
+
+// The point at `at` along the poly-line (see nearestOnEdge).
+EdgePoint pointAlong(const std::vector<EdgePoint>& line, double at)
+{
+    const std::size_t k = std::min(std::size_t(std::max(at, 0.0)), line.size() - 1);
+    if (k + 1 >= line.size())
+        return line.back();
+    const double share = at - double(k);
+    EdgePoint p;
+    for (std::size_t c = 0; c < 3; ++c)
+        p[c] = (1.0 - share) * line[k][c] + share * line[k + 1][c];
+    return p;
+}
+
+// The largest distance of the stretch of face f from edge `other` of face
+// g, over the stretch's poly-line points and kSamplesPerSide points evenly
+// spread along it: the whole stretch counts, not only the points nearest
+// the net's line, so a side that leaves the line (where a face bends away
+// over a step) shows how far it leaves its neighbour.
+double farthestFrom(const FaceOutline& f, const EdgeStretch& stretch, const FaceOutline& g,
+                    std::size_t other)
+{
+    const std::vector<EdgePoint>& line = f.edges[stretch.edge].polyline;
+    const double last = double(line.size() - 1);
+    // Round the closing point the stretch runs from `to` on past the end
+    // and on from the start to `from`.
+    const double from = stretch.round ? stretch.to : stretch.from;
+    const double length =
+        stretch.round ? last - stretch.to + stretch.from : stretch.to - stretch.from;
+    const auto runs = runsOfEdge(g, other);
+    std::size_t hint = runs.first;
+    double far2 = 0.0;
+    // A point within the farthest distance so far of the other edge cannot
+    // be the farthest: its search ends there.
+    const auto measure = [&](double at) {
+        if (at > last)
+            at -= last;
+        far2 = std::max(far2, nearestOnEdge(g, runs, pointAlong(line, at), nullptr, &hint, far2));
+    };
+    for (int k = 0; k <= kSamplesPerSide; ++k)
+        measure(from + length * k / kSamplesPerSide);
+    for (double at = std::floor(from) + 1.0; at < from + length; at += 1.0)
+        measure(at);
+    return std::sqrt(far2);
 }
 
 } // namespace
@@ -284,18 +425,11 @@ double sideGap(const SharedSide& side, const FaceOutline& a, const FaceOutline& 
 {
     if (a.runs.empty() || b.runs.empty())
         return HUGE_VAL;
-    double gap2 = 0.0;
-    std::size_t hintA = 0, hintB = 0, backA = 0, backB = 0;
-    for (const EdgePoint& c : side.along) {
-        EdgePoint onA{}, onB{}, unused{};
-        double d2 = 0.0, fromB2 = 0.0, fromA2 = 0.0;
-        nearestOnOutline(a, c, hintA, onA, d2);
-        nearestOnOutline(b, c, hintB, onB, d2);
-        nearestOnOutline(b, onA, backB, unused, fromB2);
-        nearestOnOutline(a, onB, backA, unused, fromA2);
-        gap2 = std::max({gap2, fromB2, fromA2});
-    }
-    return std::sqrt(gap2);
+    if (side.along.empty())
+        return 0.0;
+    const std::vector<EdgePoint> piece = pieceWithEnds(side.along);
+    const EdgeStretch onA = followingStretch(a, piece), onB = followingStretch(b, piece);
+    return std::max(farthestFrom(a, onA, b, onB.edge), farthestFrom(b, onB, a, onA.edge));
 }
 
 std::vector<SharedEdgeGap> sharedEdgeGaps(const std::vector<FaceOutline>& faces,

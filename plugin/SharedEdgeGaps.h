@@ -12,14 +12,21 @@
 // between two faces is measured however wide it is against them.
 //
 // Each piece is sampled at 50 points evenly spread along the poly-line's
-// curve between its entries. At each, the nearest point of either face's
-// edges is taken (the edges followed by poly-lines of 400 points, far closer
-// than any gap of interest), and the gap there is the larger distance of
-// either from the other face's edges, the gap of the piece the largest of
-// those. The gap of two faces is the largest over the pieces they share. A
-// sample asks only the two faces of its piece, through the boxes of short
-// runs of their edges' poly-lines: the cost grows with the pieces, not with
-// the square of the faces.
+// curve between its entries. Each face follows the piece with one of its
+// edges (the edges followed by poly-lines of 400 points, far closer than
+// any gap of interest): the edge nearest to 13 points evenly spread along
+// the piece on their mean, over the stretch between where it passes the piece's two ends (its
+// own end, a corner of the face, where that lies within twice as far from
+// the piece's end as the edge's nearest point). The
+// gap of the piece is the largest distance of a point of either stretch
+// (its poly-line's points and 50 evenly spread) from the other face's edge:
+// measured along the whole shared side, a side that leaves the net's line
+// (where a face bends away over a step) counts as far as it leaves its
+// neighbour, and a narrow neighbour's other edge, nearer than the opening,
+// never stands in for the one along the piece. The gap of two faces is the
+// largest over the pieces they share. A piece asks only the edges of its
+// two faces, through the boxes of short runs of their poly-lines: the cost
+// grows with the pieces, not with the square of the faces.
 //
 // Plain values and functions; not thread-safe only in that the faces and
 // Breps measured must not change meanwhile.
@@ -67,7 +74,9 @@ struct SharedEdgeGap {
 };
 
 // A piece of the net that two faces share, by their positions in the list
-// measured (a < b): points along the piece, where it is measured.
+// measured (a < b): points at the middles of equal steps along the piece,
+// where it is measured (its ends lie half a step beyond the first and the
+// last).
 struct SharedSide {
     int a = 0;
     int b = 0;

@@ -21,6 +21,7 @@ void CMWWatcher::clearLists()
 {
     plugIn->meshObjects.removeAll();
     plugIn->objectRefs.removeAll();
+    plugIn->committedSides = {};
     plugIn->net.lastSnappedPoint = nullptr;
 }
 
@@ -28,6 +29,7 @@ void CMWWatcher::resetSession()
 {
     plugIn->meshObjects.removeAll();
     plugIn->objectRefs.removeAll();
+    plugIn->committedSides = {};
     plugIn->setEditGridMode(false);
     plugIn->net.lastSnappedPoint = nullptr;
     // The new document starts without a net: the grid's undo items and

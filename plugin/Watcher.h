@@ -31,7 +31,8 @@ public:
     // tool-tips on (the grid editing shows its hints there).
     explicit CMWWatcher(CMeshwrightPlugIn* plugIn);
 
-    // Empties meshObjects and objectRefs and clears the net's snap target.
+    // Empties meshObjects, objectRefs and committedSides and clears the
+    // net's snap target.
     void clearLists();
     // As clearLists, with grid editing switched off in between, and the
     // net emptied (its undo items and marks with it) and off every mesh;

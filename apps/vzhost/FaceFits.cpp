@@ -20,7 +20,8 @@ namespace {
 
 // Six floats per error point; the third is the signed deviation.
 constexpr int kErrorRecord = 6;
-// A face's surface is sought on the mesh this many tolerances around it.
+// Mesh vertices this many tolerances around a face's surface are measured
+// to it (its points are measured to the mesh however far).
 constexpr double kMeshReach = 10.0;
 
 std::string figure(double value)
@@ -44,6 +45,8 @@ DirectiveOutcome faceFits(const std::vector<std::string>& arguments, std::string
     GB::CSurfaceNet& net = plugIn.net;
     const double tolerance = net.surfaceTolerance;
     int number = 0, fitted = 0;
+    // The face farthest beyond the factor, in tolerances, and why it fails.
+    double farthest = 0.0;
     std::string beyond;
     for (const GB::Face* face = net.firstFace; face; face = face->next) {
         ++number;
@@ -80,12 +83,14 @@ DirectiveOutcome faceFits(const std::vector<std::string>& arguments, std::string
                     std::to_string(std::lround(100.0 * measured->shareBeyond)) + " %";
                 line << ", " << figure(tolerances) << " tolerances, " << share
                      << " of its area beyond " << kFitSlack;
-                if (beyond.empty())
+                if (beyond.empty() || tolerances > farthest) {
+                    farthest = tolerances;
                     beyond = "face " + std::to_string(number) + " lies " +
                              figure(measured->largest) + " from the mesh " + where + ", " +
                              figure(tolerances) + " x its tolerance " + figure(tolerance) +
                              " where " + figure(factor) + " are allowed (" + share +
                              " of its area beyond " + figure(kFitSlack) + ")";
+                }
             }
         } else if (distances.count > 0) {
             line << "; largest distance " << distances.max << " at its fit points";

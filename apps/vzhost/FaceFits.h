@@ -14,8 +14,9 @@
 //                surface, and, with a factor, when a face lies farther from
 //                the mesh than factor x its tolerance: the line then adds
 //                how many tolerances and the share of its area beyond the
-//                fit's slack, and the failure names the first such face,
-//                its distance and the tolerance.
+//                fit's slack, and the failure names the farthest such face
+//                (in tolerances), its distance and the tolerance. The
+//                distance is true however far the face lies.
 // Not thread-safe: runs on the host's user-interface thread.
 #pragma once
 

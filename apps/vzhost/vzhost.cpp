@@ -9,7 +9,8 @@
 // standard error, and a last line "file.vzs: failed: ..." names what failed
 // and why, from what the system printed before the first check failed: the
 // face without a surface and why, the failed heal and the face it was on,
-// the gap and the faces it lies between, the reopened document's lost loop;
+// the Brep farthest off the mesh (before the gaps its face leaves), the gap
+// and the faces it lies between, the reopened document's lost loop;
 // else the first failed check, which names what it found: the Brep whose
 // edges are not its region's sides, the count printed in place of the one
 // expected, the largest gap between two Breps);

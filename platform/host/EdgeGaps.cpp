@@ -5,9 +5,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
 #include <limits>
-#include <unordered_map>
+#include <map>
+#include <set>
+#include <utility>
 #include <vector>
 
 namespace VezadHost {
@@ -16,8 +17,10 @@ namespace {
 
 constexpr int kSamplesPerEdge = 50;
 constexpr int kPolylinePoints = 400;
-// Segments of a poly-line per run listed in the grid.
+// Segments of a poly-line per run with a box of its own.
 constexpr std::size_t kRunSegments = 16;
+// Runs per leaf of the tree of boxes.
+constexpr std::size_t kLeafRuns = 4;
 // The share of an edge's samples that must be paired for it to be shared.
 constexpr double kPairedShare = 0.5;
 // How much nearer than p another point may lie to q with p still q's
@@ -26,25 +29,65 @@ constexpr double kPairedShare = 0.5;
 constexpr double kMutualShare = 0.75;
 // The reach of a pairing, as a share of the smaller Brep's diagonal.
 constexpr double kReachShare = 0.25;
+// Points measured along a stretch of an edge that follows a shared side,
+// besides its poly-line's points.
+constexpr int kSamplesPerSide = 50;
+// Points of a shared side, evenly spread from end to end, that weigh which
+// edge of a Brep follows it.
+constexpr std::size_t kChoosingPoints = 13;
 
 using Polyline = std::vector<ON_3dPoint>;
 
-struct Edge {
-    int brep = 0;
-    Polyline line;
-    Polyline samples;
+SharedSidesQuery& installedQuery()
+{
+    static SharedSidesQuery query;
+    return query;
+}
+
+struct Box {
+    ON_3dPoint low, high;
+
+    void grow(const ON_3dPoint& p)
+    {
+        for (int c = 0; c < 3; ++c) {
+            low[c] = std::min(low[c], p[c]);
+            high[c] = std::max(high[c], p[c]);
+        }
+    }
+    void grow(const Box& b)
+    {
+        grow(b.low);
+        grow(b.high);
+    }
+    double distanceTo(const ON_3dPoint& p) const
+    {
+        double d2 = 0.0;
+        for (int k = 0; k < 3; ++k) {
+            const double out = std::max({low[k] - p[k], 0.0, p[k] - high[k]});
+            d2 += out * out;
+        }
+        return std::sqrt(d2);
+    }
 };
 
 struct Run {
     std::size_t edge = 0;
     std::size_t first = 0, last = 0; // segments first .. last - 1 of the edge's line
-    ON_3dPoint low, high;
+    Box box;
+};
+
+struct Edge {
+    int brep = 0;
+    Polyline line;
+    Polyline samples;                      // where it is paired by its edges alone
+    std::size_t firstRun = 0, lastRun = 0; // its runs, last excluded
 };
 
 struct Nearest {
     double distance = std::numeric_limits<double>::infinity();
     ON_3dPoint point;
     int brep = -1;
+    double at = 0.0; // along the edge's poly-line: a point index with the share after it
 };
 
 Polyline sampleCurve(const ON_Curve& curve, int count, bool midpoints)
@@ -57,208 +100,382 @@ Polyline sampleCurve(const ON_Curve& curve, int count, bool midpoints)
     return points;
 }
 
-ON_3dPoint nearestOnSegment(const ON_3dPoint& p, const ON_3dPoint& a, const ON_3dPoint& b)
+ON_3dPoint nearestOnSegment(const ON_3dPoint& p, const ON_3dPoint& a, const ON_3dPoint& b,
+                            double& share)
 {
     const ON_3dVector ab = b - a;
     const double length2 = ab * ab;
-    const double s = length2 > 0.0 ? std::clamp(((p - a) * ab) / length2, 0.0, 1.0) : 0.0;
-    return a + s * ab;
+    share = length2 > 0.0 ? std::clamp(((p - a) * ab) / length2, 0.0, 1.0) : 0.0;
+    return a + share * ab;
 }
 
-double distanceToBox(const ON_3dPoint& p, const ON_3dPoint& low, const ON_3dPoint& high)
-{
-    double d2 = 0.0;
-    for (int k = 0; k < 3; ++k) {
-        const double out = std::max({low[k] - p[k], 0.0, p[k] - high[k]});
-        d2 += out * out;
-    }
-    return std::sqrt(d2);
-}
-
-// The runs of the edges' poly-lines, listed in the cells of a grid their
-// boxes cross.
-class RunGrid {
+// The edges of the Breps measured, the runs of their poly-lines, and the
+// nearest points of the edges to a point.
+class EdgeSet {
 public:
-    RunGrid(const std::vector<Edge>& edges, double cell) : edges(edges), cell(cell)
+    std::vector<Edge> edges;
+    std::vector<Run> runs;
+
+    void add(int brep, Polyline line, Polyline samples)
     {
-        for (std::size_t e = 0; e < edges.size(); ++e) {
-            const Polyline& line = edges[e].line;
-            for (std::size_t first = 0; first + 1 < line.size(); first += kRunSegments) {
-                Run run{e, first, std::min(first + kRunSegments, line.size() - 1), line[first],
-                        line[first]};
-                for (std::size_t k = run.first; k <= run.last; ++k)
-                    for (int c = 0; c < 3; ++c) {
-                        run.low[c] = std::min(run.low[c], line[k][c]);
-                        run.high[c] = std::max(run.high[c], line[k][c]);
-                    }
-                const Key low = keyOf(run.low), high = keyOf(run.high);
-                for (std::int64_t i = low.i; i <= high.i; ++i)
-                    for (std::int64_t j = low.j; j <= high.j; ++j)
-                        for (std::int64_t k = low.k; k <= high.k; ++k)
-                            cells[Key{i, j, k}].push_back(runs.size());
-                runs.push_back(run);
-            }
+        Edge edge{brep, std::move(line), std::move(samples), runs.size(), runs.size()};
+        for (std::size_t first = 0; first + 1 < edge.line.size(); first += kRunSegments) {
+            Run run{edges.size(),
+                    first,
+                    std::min(first + kRunSegments, edge.line.size() - 1),
+                    {edge.line[first], edge.line[first]}};
+            for (std::size_t k = run.first; k <= run.last; ++k)
+                run.box.grow(edge.line[k]);
+            runs.push_back(run);
         }
-        seen.assign(runs.size(), 0);
+        edge.lastRun = runs.size();
+        edges.push_back(std::move(edge));
+    }
+
+    // The point of edge e nearest to p. The run *hint is searched first and
+    // receives the run of the point found; the search ends once a point
+    // nearer than `enough` is found (the distance answered is then no more
+    // than that, not the least).
+    Nearest nearestOnEdge(std::size_t e, const ON_3dPoint& p, std::size_t* hint = nullptr,
+                          double enough = -1.0) const
+    {
+        Nearest found;
+        if (edges[e].firstRun == edges[e].lastRun)
+            return found;
+        const std::size_t first =
+            hint != nullptr && *hint >= edges[e].firstRun && *hint < edges[e].lastRun
+                ? *hint
+                : edges[e].firstRun;
+        searchRun(first, p, -1, found, hint);
+        for (std::size_t r = edges[e].firstRun; r < edges[e].lastRun && found.distance > enough;
+             ++r)
+            if (r != first)
+                searchRun(r, p, -1, found, hint);
+        return found;
+    }
+
+    // Builds the tree of the runs' boxes for nearest().
+    void buildTree()
+    {
+        order.resize(runs.size());
+        for (std::size_t r = 0; r < runs.size(); ++r)
+            order[r] = r;
+        nodes.clear();
+        if (runs.empty())
+            return;
+        nodes.resize(1);
+        buildNode(0, 0, runs.size());
     }
 
     // The point nearest to p on the edges of the Breps other than `other`,
-    // when one lies within `limit`; farther ones may be missed.
-    Nearest nearest(const ON_3dPoint& p, int other, double limit)
+    // when one lies nearer than `limit`; farther ones are not sought.
+    Nearest nearest(const ON_3dPoint& p, int other, double limit) const
     {
         Nearest found;
-        ++query;
-        const Key at = keyOf(p);
-        for (std::int64_t ring = 0;; ++ring) {
-            for (std::int64_t i = -ring; i <= ring; ++i)
-                for (std::int64_t j = -ring; j <= ring; ++j)
-                    for (std::int64_t k = -ring; k <= ring; ++k) {
-                        if (std::max({std::abs(i), std::abs(j), std::abs(k)}) != ring)
-                            continue;
-                        const auto listed = cells.find(Key{at.i + i, at.j + j, at.k + k});
-                        if (listed != cells.end())
-                            for (std::size_t r : listed->second)
-                                search(r, p, other, found);
-                    }
-            // Every cell beyond this ring lies farther than ring cells from p.
-            if (found.distance <= double(ring) * cell || double(ring) * cell > limit)
-                break;
+        found.distance = limit;
+        if (nodes.empty())
+            return Nearest();
+        // Depth first, the nearer child first; a box no nearer than the
+        // point found holds no nearer point.
+        std::vector<std::size_t> stack{0};
+        while (!stack.empty()) {
+            const Node& node = nodes[stack.back()];
+            stack.pop_back();
+            if (node.box.distanceTo(p) >= found.distance)
+                continue;
+            if (node.left == 0) {
+                for (std::size_t k = node.first; k < node.last; ++k)
+                    searchRun(order[k], p, other, found);
+                continue;
+            }
+            const bool leftFirst =
+                nodes[node.left].box.distanceTo(p) <= nodes[node.left + 1].box.distanceTo(p);
+            stack.push_back(leftFirst ? node.left + 1 : node.left);
+            stack.push_back(leftFirst ? node.left : node.left + 1);
         }
+        if (found.brep < 0)
+            return Nearest();
         return found;
     }
 
 private:
-    struct Key {
-        std::int64_t i, j, k;
-        bool operator==(const Key& o) const { return i == o.i && j == o.j && k == o.k; }
+    struct Node {
+        Box box;
+        std::size_t first = 0, last = 0; // of `order`, for a leaf
+        std::size_t left = 0;            // its children left and left + 1; 0 for a leaf
     };
-    struct KeyHash {
-        std::size_t operator()(const Key& key) const
-        {
-            std::uint64_t h = std::uint64_t(key.i) * 0x9E3779B97F4A7C15ULL;
-            h ^= std::uint64_t(key.j) + 0xC2B2AE3D27D4EB4FULL + (h << 6) + (h >> 2);
-            h ^= std::uint64_t(key.k) + 0x165667B19E3779F9ULL + (h << 6) + (h >> 2);
-            return std::size_t(h);
-        }
-    };
+    std::vector<std::size_t> order; // the runs, grouped by the leaves
+    std::vector<Node> nodes;
 
-    Key keyOf(const ON_3dPoint& p) const
+    void searchRun(std::size_t r, const ON_3dPoint& p, int other, Nearest& found,
+                   std::size_t* hint = nullptr) const
     {
-        // Far coordinates are held to cells a grid of this size can name.
-        const auto index = [&](double x) {
-            return std::int64_t(std::floor(std::clamp(x / cell, -1e15, 1e15)));
-        };
-        return {index(p.x), index(p.y), index(p.z)};
-    }
-
-    void search(std::size_t r, const ON_3dPoint& p, int other, Nearest& found)
-    {
-        if (seen[r] == query)
-            return;
-        seen[r] = query;
         const Run& run = runs[r];
         const Edge& edge = edges[run.edge];
-        if (edge.brep == other || distanceToBox(p, run.low, run.high) >= found.distance)
+        if (edge.brep == other || run.box.distanceTo(p) >= found.distance)
             return;
+        double best2 = found.distance * found.distance;
         for (std::size_t k = run.first; k < run.last; ++k) {
-            const ON_3dPoint q = nearestOnSegment(p, edge.line[k], edge.line[k + 1]);
-            if (const double d = p.DistanceTo(q); d < found.distance) {
-                found.distance = d;
+            double share = 0.0;
+            const ON_3dPoint q = nearestOnSegment(p, edge.line[k], edge.line[k + 1], share);
+            const ON_3dVector d = q - p;
+            if (const double d2 = d * d; d2 < best2) {
+                best2 = d2;
+                found.distance = std::sqrt(d2);
                 found.point = q;
                 found.brep = edge.brep;
+                found.at = double(k) + share;
+                if (hint != nullptr)
+                    *hint = r;
             }
         }
     }
 
-    const std::vector<Edge>& edges;
-    double cell;
-    std::vector<Run> runs;
-    std::unordered_map<Key, std::vector<std::size_t>, KeyHash> cells;
-    std::vector<std::uint64_t> seen; // the last query that looked at each run
-    std::uint64_t query = 0;
+    // Node `at`, of runs order[first .. last), split at the median of their
+    // boxes' middles along the widest side of its box.
+    void buildNode(std::size_t at, std::size_t first, std::size_t last)
+    {
+        Box box = runs[order[first]].box;
+        for (std::size_t k = first + 1; k < last; ++k)
+            box.grow(runs[order[k]].box);
+        nodes[at].box = box;
+        nodes[at].first = first;
+        nodes[at].last = last;
+        if (last - first <= kLeafRuns)
+            return;
+        int axis = 0;
+        for (int c = 1; c < 3; ++c)
+            if (box.high[c] - box.low[c] > box.high[axis] - box.low[axis])
+                axis = c;
+        const std::size_t middle = first + (last - first) / 2;
+        const auto centre = [&](std::size_t r) {
+            return runs[r].box.low[axis] + runs[r].box.high[axis];
+        };
+        // Ties by the run's place: the tree depends on the runs alone.
+        std::nth_element(order.begin() + std::ptrdiff_t(first),
+                         order.begin() + std::ptrdiff_t(middle),
+                         order.begin() + std::ptrdiff_t(last), [&](std::size_t a, std::size_t b) {
+                             return centre(a) != centre(b) ? centre(a) < centre(b) : a < b;
+                         });
+        const std::size_t left = nodes.size();
+        nodes[at].left = left;
+        nodes.resize(left + 2);
+        buildNode(left, first, middle);
+        buildNode(left + 1, middle, last);
+    }
 };
 
-double polylineLength(const Polyline& line)
+// The point `at` along the poly-line (see Nearest::at).
+ON_3dPoint pointAlong(const Polyline& line, double at)
 {
-    double length = 0.0;
-    for (std::size_t k = 1; k < line.size(); ++k)
-        length += line[k - 1].DistanceTo(line[k]);
-    return length;
+    const std::size_t k = std::min(std::size_t(std::max(at, 0.0)), line.size() - 1);
+    if (k + 1 >= line.size())
+        return line.back();
+    const double share = at - double(k);
+    return line[k] + share * (line[k + 1] - line[k]);
+}
+
+// The stretch of a Brep's edge that follows a shared side (see the header).
+struct Stretch {
+    std::size_t edge = 0;
+    double from = 0.0, to = 0.0; // along its poly-line
+    bool round = false;          // over the closing point of a closed edge
+};
+
+Stretch followingStretch(const EdgeSet& set, std::size_t firstEdge, std::size_t lastEdge,
+                         const Polyline& side)
+{
+    Stretch stretch{firstEdge};
+    double best = std::numeric_limits<double>::infinity();
+    for (std::size_t e = firstEdge; e < lastEdge; ++e) {
+        std::size_t hint = set.edges[e].firstRun;
+        double sum = 0.0;
+        for (std::size_t k = 0; k < kChoosingPoints && sum < best; ++k)
+            sum += set.nearestOnEdge(e, side[k * (side.size() - 1) / (kChoosingPoints - 1)], &hint)
+                       .distance;
+        if (sum < best) {
+            best = sum;
+            stretch.edge = e;
+        }
+    }
+    const Polyline& line = set.edges[stretch.edge].line;
+    // Where the edge passes an end of the side; at its own end (a corner of
+    // the Brep) when that lies within twice as far from the side's end.
+    const auto passing = [&](const ON_3dPoint& end) {
+        const Nearest foot = set.nearestOnEdge(stretch.edge, end);
+        double at = foot.at, along = std::numeric_limits<double>::infinity();
+        for (const std::size_t corner : {std::size_t(0), line.size() - 1})
+            if (end.DistanceTo(line[corner]) <= 2.0 * foot.distance &&
+                std::fabs(double(corner) - foot.at) < along) {
+                at = double(corner);
+                along = std::fabs(double(corner) - foot.at);
+            }
+        return at;
+    };
+    stretch.from = passing(side.front());
+    stretch.to = passing(side.back());
+    const double middle = set.nearestOnEdge(stretch.edge, side[side.size() / 2]).at;
+    if (stretch.from > stretch.to)
+        std::swap(stretch.from, stretch.to);
+    stretch.round = line.size() > 2 && line.front().DistanceTo(line.back()) == 0.0 &&
+                    (middle < stretch.from || middle > stretch.to);
+    return stretch;
+}
+
+// The largest distance of the stretch from edge `other`.
+double farthestFrom(const EdgeSet& set, const Stretch& stretch, std::size_t other)
+{
+    const Polyline& line = set.edges[stretch.edge].line;
+    const double last = double(line.size() - 1);
+    const double from = stretch.round ? stretch.to : stretch.from;
+    const double length =
+        stretch.round ? last - stretch.to + stretch.from : stretch.to - stretch.from;
+    std::size_t hint = set.edges[other].firstRun;
+    double far = 0.0;
+    // A point within the farthest distance so far cannot be the farthest.
+    const auto measure = [&](double at) {
+        if (at > last)
+            at -= last;
+        far = std::max(far, set.nearestOnEdge(other, pointAlong(line, at), &hint, far).distance);
+    };
+    for (int k = 0; k <= kSamplesPerSide; ++k)
+        measure(from + length * k / kSamplesPerSide);
+    for (double at = std::floor(from) + 1.0; at < from + length; at += 1.0)
+        measure(at);
+    return far;
+}
+
+// The side's points with its two ends before and after them.
+Polyline sideWithEnds(const std::vector<ON_3dPoint>& along)
+{
+    Polyline side;
+    const std::size_t n = along.size();
+    side.push_back(n > 1 ? along[0] + 0.5 * (along[0] - along[1]) : along[0]);
+    side.insert(side.end(), along.begin(), along.end());
+    side.push_back(n > 1 ? along[n - 1] + 0.5 * (along[n - 1] - along[n - 2]) : along[n - 1]);
+    return side;
+}
+
+void keepLargest(EdgeGaps& gaps, double gap, int a, int b)
+{
+    if (gaps.largestBetween[0] < 0 || gap > gaps.largest) {
+        gaps.largest = gap;
+        gaps.largestBetween[0] = a;
+        gaps.largestBetween[1] = b;
+    }
 }
 
 } // namespace
 
+void setSharedSidesQuery(SharedSidesQuery query)
+{
+    installedQuery() = std::move(query);
+}
+
 EdgeGaps sharedEdgeGaps(const CVezadDoc& doc)
 {
     EdgeGaps gaps;
-    std::vector<Edge> edges;
-    std::vector<double> diagonals; // of the box of each Brep's edges
-    std::vector<double> lengths;
+    // The Breps, by their place among those measured: their ids, edges
+    // and the diagonals of the boxes of their edges.
+    std::vector<ON_UUID> ids;
+    std::vector<const ON_Brep*> breps;
     for (int i = 0; i < doc.ObjectCount(); ++i) {
         const auto* object = dynamic_cast<const CVezadBrepObject*>(doc.ObjectAt(i));
         if (!object || object->IsDeleted() || object->IsHidden())
             continue;
-        const ON_Brep& brep = *object->Brep();
-        ON_3dPoint low, high;
+        ids.push_back(object->ModelObjectId());
+        breps.push_back(object->Brep());
+        gaps.edgesPerBrep.push_back(object->Brep()->m_E.Count());
+    }
+    gaps.brepCount = int(breps.size());
+    std::map<ON_UUID, int> placeOf;
+    for (std::size_t b = 0; b < ids.size(); ++b)
+        placeOf.emplace(ids[b], int(b));
+    BrepSides described;
+    if (installedQuery())
+        described = installedQuery()(doc);
+    std::vector<bool> isDescribed(breps.size(), false);
+    for (const ON_UUID& id : described.breps)
+        if (const auto found = placeOf.find(id); found != placeOf.end())
+            isDescribed[std::size_t(found->second)] = true;
+    gaps.describedBreps = int(std::count(isDescribed.begin(), isDescribed.end(), true));
+
+    // The described Breps' edges and the undescribed ones', each set with
+    // the range of every Brep's edges in it.
+    EdgeSet sides, paired;
+    std::vector<std::pair<std::size_t, std::size_t>> edgesOf(breps.size());
+    std::vector<double> diagonals(breps.size(), 0.0);
+    for (std::size_t b = 0; b < breps.size(); ++b) {
+        EdgeSet& set = isDescribed[b] ? sides : paired;
+        edgesOf[b].first = set.edges.size();
+        Box box;
         bool any = false;
-        for (int e = 0; e < brep.m_E.Count(); ++e) {
-            const ON_Curve& curve = brep.m_E[e];
+        for (int e = 0; e < breps[b]->m_E.Count(); ++e) {
+            const ON_Curve& curve = breps[b]->m_E[e];
             if (!curve.Domain().IsValid())
                 continue;
-            Edge edge{gaps.brepCount, sampleCurve(curve, kPolylinePoints, false),
-                      sampleCurve(curve, kSamplesPerEdge, true)};
-            for (const ON_3dPoint& p : edge.line)
-                for (int c = 0; c < 3; ++c) {
-                    low[c] = any ? std::min(low[c], p[c]) : p[c];
-                    high[c] = any ? std::max(high[c], p[c]) : p[c];
-                    any = any || c == 2;
-                }
-            lengths.push_back(polylineLength(edge.line));
-            edges.push_back(std::move(edge));
+            Polyline line = sampleCurve(curve, kPolylinePoints, false);
+            for (const ON_3dPoint& p : line) {
+                if (!any)
+                    box = {p, p};
+                box.grow(p);
+                any = true;
+            }
+            set.add(int(b), std::move(line),
+                    isDescribed[b] ? Polyline() : sampleCurve(curve, kSamplesPerEdge, true));
         }
-        diagonals.push_back(any ? low.DistanceTo(high) : 0.0);
-        gaps.edgesPerBrep.push_back(brep.m_E.Count());
-        ++gaps.brepCount;
+        edgesOf[b].second = set.edges.size();
+        diagonals[b] = any ? box.low.DistanceTo(box.high) : 0.0;
     }
-    if (edges.empty())
-        return gaps;
-    // Cells a quarter of the median edge long: a search for the neighbour
-    // of a shared edge stays within a cell or two.
-    std::vector<double> sorted(lengths);
-    std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(sorted.size() / 2),
-                     sorted.end());
-    double cell = 0.25 * sorted[sorted.size() / 2];
-    if (!(cell > 0.0) || !std::isfinite(cell))
-        cell = 1.0;
-    RunGrid grid(edges, cell);
-    for (const Edge& edge : edges) {
+
+    // Along the sides the query gave, between live described Breps.
+    std::set<std::size_t> following; // the edges that follow a side
+    for (const BrepSharedSide& side : described.sides) {
+        const auto a = placeOf.find(side.a), b = placeOf.find(side.b);
+        if (a == placeOf.end() || b == placeOf.end() || side.along.empty() ||
+            !isDescribed[std::size_t(a->second)] || !isDescribed[std::size_t(b->second)])
+            continue;
+        const auto [a0, a1] = edgesOf[std::size_t(a->second)];
+        const auto [b0, b1] = edgesOf[std::size_t(b->second)];
+        if (a0 == a1 || b0 == b1)
+            continue;
+        const Polyline points = sideWithEnds(side.along);
+        const Stretch onA = followingStretch(sides, a0, a1, points);
+        const Stretch onB = followingStretch(sides, b0, b1, points);
+        following.insert(onA.edge);
+        following.insert(onB.edge);
+        const double gap =
+            std::max(farthestFrom(sides, onA, onB.edge), farthestFrom(sides, onB, onA.edge));
+        keepLargest(gaps, gap, std::min(a->second, b->second), std::max(a->second, b->second));
+    }
+    gaps.sharedEdges = int(following.size());
+
+    // The others by their edges alone.
+    paired.buildTree();
+    for (const Edge& edge : paired.edges) {
         const double ownReach = kReachShare * diagonals[std::size_t(edge.brep)];
-        int paired = 0;
+        int count = 0;
         double gap = 0.0;
         int neighbour = -1;
         for (const ON_3dPoint& p : edge.samples) {
-            const Nearest q = grid.nearest(p, edge.brep, ownReach);
+            const Nearest q = paired.nearest(p, edge.brep, ownReach);
             if (q.brep < 0 ||
                 q.distance > kReachShare * std::min(diagonals[std::size_t(edge.brep)],
                                                     diagonals[std::size_t(q.brep)]))
                 continue;
             // p must be about the nearest point to q beyond q's own Brep.
             const double mutual = kMutualShare * q.distance;
-            if (grid.nearest(q.point, q.brep, mutual).distance < mutual)
+            if (paired.nearest(q.point, q.brep, mutual).brep >= 0)
                 continue;
-            ++paired;
+            ++count;
             if (neighbour < 0 || q.distance > gap) {
                 gap = q.distance;
                 neighbour = q.brep;
             }
         }
-        if (paired >= kPairedShare * kSamplesPerEdge) {
+        if (count >= kPairedShare * kSamplesPerEdge) {
             ++gaps.sharedEdges;
-            if (gaps.largestBetween[0] < 0 || gap > gaps.largest) {
-                gaps.largest = gap;
-                gaps.largestBetween[0] = edge.brep;
-                gaps.largestBetween[1] = neighbour;
-            }
+            keepLargest(gaps, gap, edge.brep, neighbour);
         }
     }
     return gaps;

@@ -820,12 +820,14 @@ DirectiveOutcome HeadlessHost::edgeGaps(const std::vector<std::string>& argument
     if (arguments.empty())
         return DirectiveOutcome::passed;
     // A single Brep has no neighbour to share an edge with: nothing to
-    // measure, and nothing left apart.
+    // measure, and nothing left apart. Breps a plug-in's net describes share
+    // what it says, maybe nothing (faces with a slot between them); others
+    // that pair no edge at all are more likely missed than apart.
     if (gaps.brepCount == 0) {
         reason = "no Breps";
         return DirectiveOutcome::failed;
     }
-    if (gaps.sharedEdges == 0 && gaps.brepCount > 1) {
+    if (gaps.sharedEdges == 0 && gaps.brepCount > 1 && gaps.describedBreps == 0) {
         reason = "no Breps share an edge";
         return DirectiveOutcome::failed;
     }

@@ -60,7 +60,8 @@
 //                            neighbouring Breps share (platform/host/
 //                            EdgeGaps.h) and each Brep's edge count; with a
 //                            factor, fails when there is no Brep, when two
-//                            or more share no edge, or when the gap exceeds
+//                            or more share no edge and no plug-in's net
+//                            describes any of them, or when the gap exceeds
 //                            factor x the document's tolerance (naming the
 //                            gap, the tolerance and the two Breps, by their
 //                            place in the document, it lies between)

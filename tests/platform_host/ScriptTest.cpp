@@ -1,6 +1,7 @@
 #include "TestHost.h"
 
 #include "net/FailureMessages.h"
+#include "platform/host/EdgeGaps.h"
 
 #include <fstream>
 
@@ -394,6 +395,14 @@ TEST(HostScript, FailedJobNamesWhatFailedAndWhyNotAProgressLine)
     EXPECT_EQ(host.runScript("!edge-gaps 1").cause,
               "line 1: !edge-gaps: the largest gap 0.05, between Breps 1 and 3, exceeds 1 x the "
               "document's tolerance 0.01");
+    // Breps a plug-in's net describes share the sides it names and no
+    // other: none here (slots between them), so nothing lies apart.
+    VezadHost::BrepSides slots;
+    for (int i = 0; i < host.doc().ObjectCount(); ++i)
+        slots.breps.push_back(host.doc().ObjectAt(i)->ModelObjectId());
+    VezadHost::setSharedSidesQuery([slots](const CVezadDoc&) { return slots; });
+    EXPECT_EQ(host.runScript("!edge-gaps 1").status, ScriptResult::passed);
+    VezadHost::setSharedSidesQuery({});
 }
 
 TEST(HostMessageBox, TakesFittingAnswersAndDefaultsSafely)

@@ -426,13 +426,18 @@ Layout lattice(const std::vector<double>& widths, const std::vector<double>& hei
 // narrower than twice its gap. Where a face's side runs along two
 // neighbours, each over a part of it (a T-junction), each pair is measured
 // only along the part that neighbour shares; faces that meet only at a
-// corner share nothing.
+// corner share nothing. Told the net's sides, the job's judge measures them
+// as the commit does: across a slot it found the slot's width, over a step
+// it paired a narrow face's nearer other edge (hiding the opening) or a
+// free short side (overstating it), and the commit's measure missed where
+// a side parts most at its end.
 TEST_F(MeshwrightHost, SharedEdgeGapsFollowTheSharedSidesAndTheJobsJudgeAgrees)
 {
     struct Case {
         std::string layout;
         Layout net;
         std::map<std::pair<int, int>, double> gaps; // every pair that shares a side
+        bool byEdgesAlone = true;                   // the judge agrees without the net's sides
     };
     std::vector<Case> cases = {
         {"four squares around a corner",
@@ -447,13 +452,38 @@ TEST_F(MeshwrightHost, SharedEdgeGapsFollowTheSharedSidesAndTheJobsJudgeAgrees)
          {{{0, 1}, 0.01}, {{0, 2}, 0.01}, {{1, 2}, 0.0}}},
         // A seam 0.6 open between strips 1 wide: its gap counts in full.
         {"open seam between narrow strips",
-         {{{{{0, 0}, {1, 0}, {0, 20}, {1, 20}}, 0.0}, {{{1.6, 0}, {2.6, 0}, {1.6, 20}, {2.6, 20}}, 0.0}},
+         {{{{{0, 0}, {1, 0}, {0, 20}, {1, 20}}, 0.0},
+           {{{1.6, 0}, {2.6, 0}, {1.6, 20}, {2.6, 20}}, 0.0}},
           {{0, 1, {1.3, 0}, {1.3, 20}}}},
          {{{0, 1}, 0.6}}},
         {"3 x 3 with a border row 2 high",
          lattice({10, 10, 10}, {2, 10, 10}, {0.0, 0.0, 0.0, 0.02, 0.02, 0.02, 0.0, 0.0, 0.0}),
          {}},
+        {"side parting most at its end",
+         {{{{{0, -10}, {20, -10}, {0, 0}, {20, 0}}, 0.0},
+           {{{0, 0}, {20, 0}, {0, 10}, {20, 10}}, 0.0, {0.0, 0.3, 0.0, 0.0}}},
+          {{0, 1, {0, 0}, {20, 0}}}},
+         {{{0, 1}, 0.3}},
+         false},
+        {"slot",
+         {{{{{0, 0}, {20, 0}, {0, 10}, {20, 10}}, 0.0},
+           {{{0, 12}, {20, 12}, {0, 22}, {20, 22}}, 0.0}},
+          {}},
+         {},
+         false},
+        {"band over a step", lattice({20}, {10, 0.3, 10}, {0.0, 1.2, 1.2}), {}, false},
+        {"strips over a step", lattice({30}, {2, 2}, {0.0, 1.2}), {}, false},
     };
+    // Unit squares 0.5 above a face 4 x 1 along its long side: T-junctions
+    // at a step.
+    Layout beside{{{{{0, 0}, {4, 0}, {0, 1}, {4, 1}}, 0.0}}, {}};
+    for (int i = 0; i < 4; ++i) {
+        beside.faces.push_back({{{i + 0.0, 1}, {i + 1.0, 1}, {i + 0.0, 2}, {i + 1.0, 2}}, 0.5});
+        beside.pieces.push_back({0, i + 1, {i + 0.0, 1}, {i + 1.0, 1}});
+        if (i > 0)
+            beside.pieces.push_back({i, i + 1, {i + 0.0, 1}, {i + 0.0, 2}});
+    }
+    cases.push_back({"small faces beside a wide one at a step", beside, {}, false});
     // A strip 20 long beside a face 20 x 10 on a bent sheet (their free
     // corners raised), the seam 0.03 open, for strips from 0.05 to 0.5 of
     // their length wide.
@@ -485,6 +515,18 @@ TEST_F(MeshwrightHost, SharedEdgeGapsFollowTheSharedSidesAndTheJobsJudgeAgrees)
         std::vector<SharedSide> sides;
         for (const Piece& p : c.net.pieces)
             sides.push_back(pieceSide(p));
+        const VezadHost::EdgeGaps byEdges = VezadHost::sharedEdgeGaps(doc());
+        // The judge told the sides as the commit tells them.
+        plugIn().committedSides = {};
+        for (const CVezadObjRef& ref : added)
+            plugIn().committedSides.breps.push_back(ref.m_uuid);
+        for (const SharedSide& side : sides) {
+            VezadHost::BrepSharedSide told{
+                added[std::size_t(side.a)].m_uuid, added[std::size_t(side.b)].m_uuid, {}};
+            for (const EdgePoint& p : side.along)
+                told.along.emplace_back(p[0], p[1], p[2]);
+            plugIn().committedSides.sides.push_back(told);
+        }
         const VezadHost::EdgeGaps judged = VezadHost::sharedEdgeGaps(doc());
         for (const auto* measured : {&outlines, &brepOutlines}) {
             std::map<std::pair<int, int>, double> gaps;
@@ -499,6 +541,9 @@ TEST_F(MeshwrightHost, SharedEdgeGapsFollowTheSharedSidesAndTheJobsJudgeAgrees)
                 EXPECT_NEAR(gaps[pair], gap, 1e-6) << pair.first << " and " << pair.second;
             }
             EXPECT_NEAR(judged.largest, largest, 1e-6);
+            if (c.byEdgesAlone) {
+                EXPECT_NEAR(byEdges.largest, largest, 1e-6);
+            }
         }
         for (const CVezadObjRef& ref : added)
             ASSERT_TRUE(doc().DeleteObject(ref, true, true));
@@ -554,6 +599,9 @@ TEST(CommitJudge, HealThatMovesAFaceOffTheMeshIsUndone)
         {"healed to bulge beyond it", {0.03, 0.0}, {0.0, 1.0}, true, 0.03, 0.5625},
         {"found beyond it, healed no farther", {0.5, 0.0}, {0.5, 0.0}, false, 0.5, 0.5},
         {"found beyond it, healed farther", {0.5, 0.0}, {0.6, 0.0}, true, 0.5, 0.6},
+        // Beyond the reach, where no facet was sought: it was taken for
+        // 2.5 away.
+        {"healed 21 tolerances off", {0.03, 0.0}, {5.25, 0.0}, true, 0.03, 5.25},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -25,7 +25,10 @@
 // arguments or an unreadable mesh. With --shape it writes a mesh of one of
 // the shapes of mwtest::shapeSoup (tests/support/TestMeshes.h) at the facet
 // size given, scaled by SCALE, as binary STL instead: one shape from coarse
-// to fine, to draw nets on.
+// to fine, to draw nets on. With --edges it prints the edges of the Breps of
+// a saved document instead, each as a line "brep B edge E" and K + 1 points
+// evenly spread over its domain (K 200 by default), one "x y z" a line, for
+// measuring how far they part (scripts/gapnets.py).
 #include "support/NetDrawings.h"
 
 #include "foundation/KorList.h"
@@ -35,6 +38,9 @@
 #include "mesh/NastranReader.h"
 #include "mesh/StlFormat.h"
 #include "mesh/VrmlReader.h"
+#include "platform/host/Document.h"
+#include "platform/host/DocumentFile.h"
+#include "platform/host/Object.h"
 #include "support/TestMeshes.h"
 
 #include <algorithm>
@@ -74,11 +80,13 @@ bool readMesh(CFlatMesh& mesh, std::string path)
 
 int usage()
 {
-    std::fprintf(stderr, "usage: netdraw [--jitter SHARE] [--seed N] [--ends KIND] [--distance D] "
-                         "[--where border|inside|all] [--which first|last|both] [--points K] "
-                         "[--wobble SHARE] [--columns F,...] [--rows F,...] [--turn DEG] [--at X,Y,SIZE] "
-                         "[--creased yes] MESH N STYLE LOOK OUT.grid [SCALE SCALED.stl]\n"
-                         "       netdraw --shape bump|ellipsoid|arch FACET OUT.stl [SCALE]\n");
+    std::fprintf(stderr,
+                 "usage: netdraw [--jitter SHARE] [--seed N] [--ends KIND] [--distance D] "
+                 "[--where border|inside|all] [--which first|last|both] [--points K] "
+                 "[--wobble SHARE] [--columns F,...] [--rows F,...] [--turn DEG] [--at X,Y,SIZE] "
+                 "[--creased yes] MESH N STYLE LOOK OUT.grid [SCALE SCALED.stl]\n"
+                 "       netdraw --shape bump|ellipsoid|arch FACET OUT.stl [SCALE]\n"
+                 "       netdraw --edges DOC.vzd [K]\n");
     return 2;
 }
 
@@ -109,8 +117,39 @@ bool number(const char* text, double& value)
 
 } // namespace
 
+// The edges of the live Breps of a saved document, K + 1 points each.
+int printEdges(const char* path, int k)
+{
+    CVezadDoc doc;
+    std::string error;
+    if (VezadHost::openDocument(doc, path, error) == VezadHost::OpenResult::refused) {
+        std::fprintf(stderr, "netdraw: %s\n", error.c_str());
+        return 2;
+    }
+    int b = 0;
+    for (int i = 0; i < doc.ObjectCount(); ++i) {
+        const auto* object = dynamic_cast<const CVezadBrepObject*>(doc.ObjectAt(i));
+        if (object == nullptr || object->IsDeleted())
+            continue;
+        const ON_Brep& brep = *object->Brep();
+        for (int e = 0; e < brep.m_E.Count(); ++e) {
+            const ON_Interval domain = brep.m_E[e].Domain();
+            std::printf("brep %d edge %d\n", b, e);
+            for (int s = 0; s <= k; ++s) {
+                const ON_3dPoint p = brep.m_E[e].PointAt(domain.ParameterAt(double(s) / k));
+                std::printf("%.9g %.9g %.9g\n", p.x, p.y, p.z);
+            }
+        }
+        ++b;
+    }
+    return 0;
+}
+
 int main(int argc, char** argv)
 {
+    if (argc >= 3 && std::strcmp(argv[1], "--edges") == 0)
+        return argc <= 4 ? printEdges(argv[2], argc == 4 ? std::max(1, std::atoi(argv[3])) : 200)
+                         : usage();
     if (argc >= 2 && std::strcmp(argv[1], "--shape") == 0) {
         if (argc != 5 && argc != 6)
             return usage();
