@@ -284,11 +284,13 @@ std::int64_t textLength(std::istream& in)
 }
 
 // True when the bytes, from the first NUL among them on, are all NUL and
-// the file holds nothing but NULs after them: a text padded with NULs.
+// the file holds nothing but NULs after them: a text padded with NULs (a
+// file of NULs alone is none).
 bool endsInNulPadding(const std::vector<char>& start, std::int64_t fileBytes, const char* path)
 {
+    // NULs from the first byte on pad no text.
     const char* nul = static_cast<const char*>(std::memchr(start.data(), 0, start.size()));
-    if (nul == nullptr)
+    if (nul == nullptr || nul == start.data())
         return false;
     for (const char* p = nul; p != start.data() + start.size(); ++p)
         if (*p != 0)
@@ -302,12 +304,16 @@ bool endsInNulPadding(const std::vector<char>& start, std::int64_t fileBytes, co
 }
 
 // The facet of a binary record as a writer writes it: a stored normal of
-// unit length or zero (a corner that is not finite leaves the facet out, as
-// in any file). A file whose size is not that of its count is read as
+// unit length or zero, and not every number zero (a corner that is not
+// finite leaves the facet out, as in any file). A file whose size is not that of its count is read as
 // binary facets only when every record is one; other binary data (a
 // picture, an archive) gives none.
-bool isStlFacet(const float* normal)
+bool isStlFacet(const unsigned char* record, const float* normal)
 {
+    // A record of zero bytes is no facet: blank or padded space.
+    const unsigned char* end = record + 48;
+    if (std::find_if(record, end, [](unsigned char b) { return b != 0; }) == end)
+        return false;
     const double length = std::sqrt(double(normal[0]) * normal[0] +
                                      double(normal[1]) * normal[1] + double(normal[2]) * normal[2]);
     return length == 0.0 || std::fabs(length - 1.0) <= kNormalLengthSlack;
@@ -407,8 +413,12 @@ bool readBinarySTL(Mesh::CBaseMesh& mesh, const char* path, bool merge)
     }
 
     // The corners are gathered first: a read that fails part-way adds nothing.
-    // The records are read a few thousand at a time.
-    std::vector<float> corners(std::size_t(9) * count);
+    // The records are read a few thousand at a time. Records that may be
+    // other data are gathered as they pass their check, so that a large
+    // file of other data costs no store for the facets it does not hold.
+    std::vector<float> corners;
+    if (!checked)
+        corners.reserve(std::size_t(9) * count);
     constexpr std::uint32_t kRecordsPerPiece = 20000;
     std::vector<unsigned char> piece(std::size_t(kRecordBytes) *
                                      std::min<std::uint32_t>(count, kRecordsPerPiece));
@@ -420,6 +430,7 @@ bool readBinarySTL(Mesh::CBaseMesh& mesh, const char* path, bool merge)
             std::cout << "STL file read error at facet " << f + whole << std::endl;
             return false;
         }
+        corners.resize(std::size_t(9) * (f + n));
         for (std::uint32_t r = 0; r < n; ++r) {
             // Bytes 0..11 hold the stored normal, which is not used but to
             // tell facets from other data; 48..49 the attribute.
@@ -431,7 +442,7 @@ bool readBinarySTL(Mesh::CBaseMesh& mesh, const char* path, bool merge)
                 continue;
             const float normal[3] = {decodeFloat(record, false), decodeFloat(record + 4, false),
                                      decodeFloat(record + 8, false)};
-            if (!isStlFacet(normal)) {
+            if (!isStlFacet(record, normal)) {
                 std::cout << "not an STL file: its count of " << declared
                           << " facets does not match its " << size << " bytes, and record "
                           << f + r + 1 << " after its header is no STL facet" << std::endl;

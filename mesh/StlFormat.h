@@ -53,7 +53,8 @@ bool isBinarySTL(const char* path);
 // facets follow) gives the whole facets the size holds, said in one line
 // (how many were read and left out). Where the size is not exactly that of
 // the count, every record read must be a facet as writers write it, its
-// stored normal of unit length or zero. Returns false, with the mesh
+// stored normal of unit length or zero and not all its bytes zero. Returns
+// false, with the mesh
 // unchanged, when the file cannot be opened, is shorter than 84 bytes, ends
 // inside its first facet, cannot be read to its last whole record, or is not
 // of its count's size and holds a record that is no such facet (a picture or
