@@ -433,8 +433,9 @@ TEST(NetText, HashNetRoundTripsByteForByte)
         {"a plus before control points' numbers",
          each([](std::string line) {
              for (const char* at : {"[   ", "]   "})
-                 if (line.rfind("P ", 0) == 0 && line.find(at) != std::string::npos)
-                     line.insert(line.find(at) + 4, "+");
+                 if (const std::size_t p = line.find(at);
+                     line.rfind("P ", 0) == 0 && p != std::string::npos)
+                     line = line.substr(0, p + 4) + '+' + line.substr(p + 4);
              return line;
          })},
         {"knot headers in lower case", each([](std::string line) {
