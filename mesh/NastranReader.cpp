@@ -257,10 +257,12 @@ bool isBeginBulk(const std::string& card)
 // an optional exponent written "E", "D" or only its sign ("1.5-3" is
 // 1.5e-3). A blank field is 0. False, value 0, for anything else or a value
 // a float cannot hold; for the latter (a number beyond the range of a float,
-// "1.+39") notFinite is set as well.
-bool parseReal(const std::string& f, float& value, bool& notFinite)
+// "1.+39") notFinite is set as well. The value is kept in double: a point
+// placed through a coordinate system is rounded to a float once, in the
+// basic system.
+bool parseReal(const std::string& f, double& value, bool& notFinite)
 {
-    value = 0.0f;
+    value = 0.0;
     if (f.empty())
         return true;
     std::string s;
@@ -309,7 +311,7 @@ bool parseReal(const std::string& f, float& value, bool& notFinite)
         notFinite = notFinite || isNonFiniteNumber(s);
         return false;
     }
-    value = float(v);
+    value = v;
     return true;
 }
 
@@ -324,7 +326,7 @@ bool isContinuationLine(const std::string& line)
 bool isNumberOrBlank(const std::string& field)
 {
     int integer = 0;
-    float real = 0.0f;
+    double real = 0.0;
     bool beyond = false;
     return field.empty() || parseWholeInteger(field, integer) || parseReal(field, real, beyond) ||
            beyond;
@@ -641,7 +643,7 @@ public:
             if (fault.empty() && !system.empty() && !parseWholeInteger(system, cp))
                 fault = "field " + quoted(system) + " of " + place +
                         " is not a coordinate system id";
-            float x[3] = {0.0f, 0.0f, 0.0f};
+            double x[3] = {0.0, 0.0, 0.0};
             bool notFinite = false;
             const std::string xField[3] = {first.field(4), first.field(5),
                                            large ? (haveContinuation ? second.field(2) : "")
@@ -740,7 +742,7 @@ public:
         } else {
             double* point[3] = {system.a, system.b, system.c};
             for (int k = 0; k < 9 && system.fault.empty(); ++k) {
-                float value = 0.0f;
+                double value = 0.0;
                 bool beyond = false;
                 if (!parseReal(values[std::size_t(2 + k)], value, beyond))
                     system.fault = "has the field " + quoted(values[std::size_t(2 + k)]) +
