@@ -11,6 +11,7 @@
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <iostream>
@@ -95,6 +96,28 @@ std::string expandTabs(const std::string& line)
     return out;
 }
 
+// std::getline that keeps the first `most` characters of a line and passes
+// over the rest unstored, so that a file without line ends costs no more
+// store than a line: false (the stream failed) at the end of the file.
+bool getLineCut(std::istream& in, std::string& line, std::size_t most)
+{
+    line.clear();
+    std::streambuf* source = in.rdbuf();
+    bool any = false;
+    for (;;) {
+        const int c = source == nullptr ? EOF : source->sbumpc();
+        if (c == EOF) {
+            in.setstate(any ? std::ios::eofbit : std::ios::eofbit | std::ios::failbit);
+            return any;
+        }
+        any = true;
+        if (c == '\n')
+            return true;
+        if (line.size() < most)
+            line.push_back(char(c));
+    }
+}
+
 // The lines of the file, with CR dropped and long lines cut, numbered from
 // 1; one line can be given back to be read again.
 class CLineSource {
@@ -109,7 +132,8 @@ public:
             ++number;
             return true;
         }
-        if (!std::getline(in, line))
+        // A byte-order mark and a CR are taken off before the cut.
+        if (!getLineCut(in, line, kLongestLine + 4))
             return false;
         ++number;
         // getline stops at the end of the file without a line end: the

@@ -497,7 +497,10 @@ private:
             text.refusal = "line " + std::to_string(line) + ": " + why;
         return false;
     }
-    // The next token; false at the end of the text.
+    // The next token; false at the end of the text. A token cut at
+    // kLongestToken is read no further: no field is that long, and the
+    // token is refused wherever it stands (a run of a billion bytes costs
+    // no more than one of a few hundred).
     bool next()
     {
         while (isBlank(buffer.sgetc()))
@@ -509,10 +512,11 @@ private:
         for (int c = buffer.sgetc(); c != std::char_traits<char>::eof() && !isBlank(c);
              c = buffer.sgetc()) {
             number = number && isNumberCharacter(c);
-            if (token.size() < kLongestToken || (number && !cut))
-                token += char(c);
-            else
+            if (token.size() >= kLongestToken && !number) {
                 cut = true;
+                break;
+            }
+            token += char(c);
             buffer.sbumpc();
         }
         return !token.empty();
@@ -524,11 +528,12 @@ private:
         return asWritten.cause().empty() ? " could not be read" : ": " + asWritten.cause();
     }
     // The next token that is more than a stray mark (one without letters
-    // and digits, passed over between records); false at the end.
+    // and digits, passed over between records, and shorter than any field);
+    // false at the end.
     bool nextBetweenRecords()
     {
         while (next())
-            if (hasLetterOrDigit(token))
+            if (cut || hasLetterOrDigit(token))
                 return true;
         return false;
     }
