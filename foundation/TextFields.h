@@ -69,10 +69,13 @@ inline long decimalMagnitude(const char* first, const char* last)
 
 // Reads the whole span [first, last) as a plain real of the type: a number
 // too small for it reads as 0 (the nearest value it holds), as from_chars
-// leaves it unread. False, value unchanged, for a span that is not a number
-// whole, for one too large for the type, and for NaN and infinities.
+// leaves it unread, and a '+' before its digits or point is a sign as a
+// '-' is. False, value unchanged, for a span that is not a number whole,
+// for one too large for the type, and for NaN and infinities.
 template <class Real> bool parseNearestReal(const char* first, const char* last, Real& value)
 {
+    if (last - first >= 2 && *first == '+' && ((first[1] >= '0' && first[1] <= '9') || first[1] == '.'))
+        ++first;
     Real v = 0;
     const auto r = std::from_chars(first, last, v);
     if (first == last || r.ptr != last)

@@ -50,8 +50,8 @@ bool validEndCondition(int e)
 // A field "p=<digits>" (or "n=..."): the key and a whole number from 0.
 bool readHeaderNumber(std::string_view field, const char* key, int& value)
 {
-    return field.size() > 2 && field.compare(0, 2, key) == 0 && field[2] != '-' &&
-           parseWholeField(field.substr(2), value);
+    return field.size() > 2 && sameWordIgnoringCase(std::string(field.substr(0, 2)), key) &&
+           field[2] != '-' && parseWholeField(field.substr(2), value);
 }
 
 } // namespace
@@ -1166,11 +1166,13 @@ bool knots::readText(std::istream& is, KnotText& text)
         is >> std::ws;
         const std::string line = restOfLine();
         const std::vector<std::string_view> fields = blankSeparatedFields(line);
+        // The words compare without regard to case, as any reader of the
+        // header does.
         if (fields.size() == 4) {
             for (int k = 0; k < 3; ++k)
-                e = fields[2] == kEndNames[k] ? k : e;
+                e = sameWordIgnoringCase(std::string(fields[2]), kEndNames[k]) ? k : e;
             for (int k = 0; k < 2; ++k)
-                s = fields[3] == kSpacingNames[k] ? k : s;
+                s = sameWordIgnoringCase(std::string(fields[3]), kSpacingNames[k]) ? k : s;
         }
         if (fields.size() != 4 || !readHeaderNumber(fields[0], "p=", degree) ||
             degree > kMaxTextDegree || !readHeaderNumber(fields[1], "n=", lastIndex) ||
@@ -1270,12 +1272,13 @@ bool knots::readText(std::istream& is, KnotText& text)
                 int m = 0;
                 if (fields.size() != 2 || !parseNearestReal(fields[0], v) ||
                     !parseWholeField(fields[1], m) || m < 1 || m > maxMult ||
-                    v < previous - kMergeTolerance) {
+                    v < previous - kMergeTolerance || m > needed - covered) {
                     text.recordFailed = true;
                     return notAsWritten("a knot after " + std::to_string(covered) + " of the " +
                                             std::to_string(needed) +
                                             " its header declares and its multiplicity (1 to " +
-                                            std::to_string(maxMult) + "), in ascending order",
+                                            std::to_string(std::min(maxMult, needed - covered)) +
+                                            "), in ascending order",
                                         line);
                 }
                 text.values.push_back(v);
@@ -1289,7 +1292,10 @@ bool knots::readText(std::istream& is, KnotText& text)
             is >> v >> m;
             if (is.fail())
                 break;
-            if (m < 1 || m > maxMult || !std::isfinite(v) || v < previous - kMergeTolerance) {
+            // Multiplicities that add up past the header's count describe
+            // another vector than the header's.
+            if (m < 1 || m > maxMult || !std::isfinite(v) || v < previous - kMergeTolerance ||
+                m > needed - covered) {
                 text.recordFailed = true;
                 break;
             }

@@ -308,7 +308,9 @@ bool NurbsSurf::readGeometry(std::istream& is, bool withHeader)
     if (peekAfterSpace(is) == 'B') {
         int count = 0;
         if (asWritten) {
-            const std::string line = withoutTrailingCR(restOfLine(is));
+            // Blanks and tabs after the word are no part of it.
+            std::string line = withoutTrailingCR(restOfLine(is));
+            line.erase(line.find_last_not_of(" \t\r") + 1);
             if (line != "Begin(Constraints)")
                 return refuseAsWritten("\"Begin(Constraints)\"", line);
             std::string word;

@@ -11,9 +11,11 @@
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -24,7 +26,16 @@ namespace {
 // is dropped (not read as a line of its own).
 constexpr std::size_t kLongestLine = 1024;
 
-enum class CardKind { Other, Grid, Triangle, Quad, OtherShell, EndData };
+enum class CardKind {
+    Other,
+    Grid,
+    Triangle,
+    Quad,
+    OtherShell,
+    EndData,
+    System,     // CORD2R, CORD2C, CORD2S: a coordinate system by three points
+    GridSystem, // CORD1R, CORD1C, CORD1S: one by three grid points, not placed
+};
 
 bool isBlank(char c)
 {
@@ -85,6 +96,28 @@ std::string expandTabs(const std::string& line)
     return out;
 }
 
+// std::getline that keeps the first `most` characters of a line and passes
+// over the rest unstored, so that a file without line ends costs no more
+// store than a line: false (the stream failed) at the end of the file.
+bool getLineCut(std::istream& in, std::string& line, std::size_t most)
+{
+    line.clear();
+    std::streambuf* source = in.rdbuf();
+    bool any = false;
+    for (;;) {
+        const int c = source == nullptr ? EOF : source->sbumpc();
+        if (c == EOF) {
+            in.setstate(any ? std::ios::eofbit : std::ios::eofbit | std::ios::failbit);
+            return any;
+        }
+        any = true;
+        if (c == '\n')
+            return true;
+        if (line.size() < most)
+            line.push_back(char(c));
+    }
+}
+
 // The lines of the file, with CR dropped and long lines cut, numbered from
 // 1; one line can be given back to be read again.
 class CLineSource {
@@ -99,7 +132,8 @@ public:
             ++number;
             return true;
         }
-        if (!std::getline(in, line))
+        // A byte-order mark and a CR are taken off before the cut.
+        if (!getLineCut(in, line, kLongestLine + 4))
             return false;
         ++number;
         // getline stops at the end of the file without a line end: the
@@ -219,6 +253,10 @@ CardKind cardKind(const std::string& name, bool& large)
         return CardKind::Quad;
     if (base == "ENDDATA" && !large)
         return CardKind::EndData;
+    if (base == "CORD2R" || base == "CORD2C" || base == "CORD2S")
+        return CardKind::System;
+    if (base == "CORD1R" || base == "CORD1C" || base == "CORD1S")
+        return CardKind::GridSystem;
     // Shell elements of other kinds: facets the file has that are not read.
     static const char* const otherShells[] = {"CTRIA6", "CTRIAR", "CQUAD8", "CQUADR", "CQUAD"};
     for (const char* shell : otherShells)
@@ -243,10 +281,12 @@ bool isBeginBulk(const std::string& card)
 // an optional exponent written "E", "D" or only its sign ("1.5-3" is
 // 1.5e-3). A blank field is 0. False, value 0, for anything else or a value
 // a float cannot hold; for the latter (a number beyond the range of a float,
-// "1.+39") notFinite is set as well.
-bool parseReal(const std::string& f, float& value, bool& notFinite)
+// "1.+39") notFinite is set as well. The value is kept in double: a point
+// placed through a coordinate system is rounded to a float once, in the
+// basic system.
+bool parseReal(const std::string& f, double& value, bool& notFinite)
 {
-    value = 0.0f;
+    value = 0.0;
     if (f.empty())
         return true;
     std::string s;
@@ -295,7 +335,7 @@ bool parseReal(const std::string& f, float& value, bool& notFinite)
         notFinite = notFinite || isNonFiniteNumber(s);
         return false;
     }
-    value = float(v);
+    value = v;
     return true;
 }
 
@@ -310,7 +350,7 @@ bool isContinuationLine(const std::string& line)
 bool isNumberOrBlank(const std::string& field)
 {
     int integer = 0;
-    float real = 0.0f;
+    double real = 0.0;
     bool beyond = false;
     return field.empty() || parseWholeInteger(field, integer) || parseReal(field, real, beyond) ||
            beyond;
@@ -413,6 +453,159 @@ private:
     std::vector<std::string> kinds; // in the order they were met
 };
 
+// The coordinate systems of a file's CORD2R, CORD2C and CORD2S cards, and
+// the grids' coordinates taken from them into the basic system. A system is
+// given by three points in its reference system (the basic one for 0): A its
+// origin, B on its z axis and C in its x-z plane. Its coordinates are
+// rectangular (x, y, z), cylindrical (R, theta, z) or spherical (R, theta,
+// phi), the angles in degrees.
+class CCoordinateSystems {
+public:
+    struct Card {
+        char kind = 'R'; // R, C or S
+        int reference = 0;
+        double a[3] = {}, b[3] = {}, c[3] = {};
+        std::string place; // "CORD2R 1 (line 4)"
+        std::string fault; // why it defines no system; empty when it does
+    };
+
+    // A system card; one defined again is kept with the fault that says so.
+    void define(int id, Card card)
+    {
+        const auto [at, first] = cards.emplace(id, card);
+        if (!first && at->second.fault.empty())
+            at->second.fault = "is defined twice (" + at->second.place + " and " + card.place + ")";
+    }
+    // A system of a kind the reader does not place.
+    void defineUnplaced(int id, const std::string& place)
+    {
+        Card card;
+        card.place = place;
+        card.fault = "is a " + place + ", placed by grid points, which this reader does not do";
+        cards.emplace(id, card);
+    }
+
+    // x, given in system id, in the basic system. False, with why saying
+    // what keeps the system from being placed, when it cannot be.
+    bool toBasic(int id, const double x[3], double out[3], std::string& why)
+    {
+        if (id == 0) {
+            std::copy(x, x + 3, out);
+            return true;
+        }
+        const Frame* frame = frameOf(id, why);
+        if (frame == nullptr)
+            return false;
+        double r[3];
+        toRectangular(frame->kind, x, r);
+        for (int d = 0; d < 3; ++d)
+            out[d] = frame->origin[d] + r[0] * frame->axes[0][d] + r[1] * frame->axes[1][d] +
+                     r[2] * frame->axes[2][d];
+        return true;
+    }
+
+private:
+    struct Frame {
+        char kind = 'R';
+        double origin[3] = {};
+        double axes[3][3] = {}; // the unit x, y and z axes in the basic system
+        bool placed = false;
+        std::string fault;
+    };
+    std::map<int, Card> cards;
+    std::map<int, Frame> frames;
+    std::set<int> visiting; // the systems whose references are being placed
+
+    static void toRectangular(char kind, const double x[3], double r[3])
+    {
+        constexpr double kDegree = 3.14159265358979323846 / 180.0;
+        if (kind == 'C') {
+            r[0] = x[0] * std::cos(x[1] * kDegree);
+            r[1] = x[0] * std::sin(x[1] * kDegree);
+            r[2] = x[2];
+        } else if (kind == 'S') {
+            r[0] = x[0] * std::sin(x[1] * kDegree) * std::cos(x[2] * kDegree);
+            r[1] = x[0] * std::sin(x[1] * kDegree) * std::sin(x[2] * kDegree);
+            r[2] = x[0] * std::cos(x[1] * kDegree);
+        } else {
+            std::copy(x, x + 3, r);
+        }
+    }
+
+    // The frame of system id, placed once; null with why. A system met
+    // again while its own references are placed refers back to itself.
+    const Frame* frameOf(int id, std::string& why)
+    {
+        const std::string system = "coordinate system " + std::to_string(id);
+        if (const auto known = frames.find(id); known != frames.end()) {
+            why = known->second.fault;
+            return known->second.placed ? &known->second : nullptr;
+        }
+        const auto card = cards.find(id);
+        if (card != cards.end() && !visiting.insert(id).second) {
+            why = system + ", which refers back to itself through its reference systems";
+            return nullptr;
+        }
+        Frame frame;
+        if (card == cards.end()) {
+            frame.fault = system + ", which no CORD2R, CORD2C or CORD2S card of the file defines";
+        } else {
+            const std::string named = system + " (" + card->second.place + ")";
+            if (!card->second.fault.empty())
+                frame.fault = named + " " + card->second.fault;
+            else if (!place(card->second, frame, why))
+                frame.fault = named + ", " + why;
+            visiting.erase(id);
+        }
+        const Frame& kept = frames.emplace(id, frame).first->second;
+        why = kept.fault;
+        return kept.placed ? &kept : nullptr;
+    }
+
+    // The frame of a card, its points taken into the basic system through
+    // its reference system. False, with why, when it has none.
+    bool place(const Card& card, Frame& frame, std::string& why)
+    {
+        double a[3], b[3], c[3];
+        const double* points[3] = {card.a, card.b, card.c};
+        double* out[3] = {a, b, c};
+        for (int k = 0; k < 3; ++k)
+            if (!toBasic(card.reference, points[k], out[k], why)) {
+                why = "whose reference " + why;
+                return false;
+            }
+        double z[3], ac[3];
+        for (int d = 0; d < 3; ++d) {
+            z[d] = b[d] - a[d];
+            ac[d] = c[d] - a[d];
+        }
+        const double y[3] = {z[1] * ac[2] - z[2] * ac[1], z[2] * ac[0] - z[0] * ac[2],
+                             z[0] * ac[1] - z[1] * ac[0]};
+        const double zLength = std::sqrt(z[0] * z[0] + z[1] * z[1] + z[2] * z[2]);
+        const double acLength = std::sqrt(ac[0] * ac[0] + ac[1] * ac[1] + ac[2] * ac[2]);
+        const double yLength = std::sqrt(y[0] * y[0] + y[1] * y[1] + y[2] * y[2]);
+        // C on the line through A and B leaves the x axis open.
+        if (!(zLength > 0.0) || !(yLength > 1e-9 * zLength * acLength) ||
+            !std::isfinite(zLength * acLength)) {
+            why = "whose points A, B and C do not stand apart, off one line";
+            return false;
+        }
+        for (int d = 0; d < 3; ++d) {
+            frame.origin[d] = a[d];
+            frame.axes[2][d] = z[d] / zLength;
+            frame.axes[1][d] = y[d] / yLength;
+        }
+        const double(&ey)[3] = frame.axes[1];
+        const double(&ez)[3] = frame.axes[2];
+        frame.axes[0][0] = ey[1] * ez[2] - ey[2] * ez[1];
+        frame.axes[0][1] = ey[2] * ez[0] - ey[0] * ez[2];
+        frame.axes[0][2] = ey[0] * ez[1] - ey[1] * ez[0];
+        frame.kind = card.kind;
+        frame.placed = true;
+        return true;
+    }
+};
+
 // Both passes over the file, and what they could not use.
 class CNastranReader {
 public:
@@ -443,6 +636,10 @@ public:
                 inBulk = false;
                 continue;
             }
+            if (kind == CardKind::System || kind == CardKind::GridSystem) {
+                readSystem(lines, card, kind, large);
+                continue;
+            }
             if (kind != CardKind::Grid)
                 continue;
             const long line = lines.lineNumber();
@@ -470,7 +667,7 @@ public:
             if (fault.empty() && !system.empty() && !parseWholeInteger(system, cp))
                 fault = "field " + quoted(system) + " of " + place +
                         " is not a coordinate system id";
-            float x[3] = {0.0f, 0.0f, 0.0f};
+            double x[3] = {0.0, 0.0, 0.0};
             bool notFinite = false;
             const std::string xField[3] = {first.field(4), first.field(5),
                                            large ? (haveContinuation ? second.field(2) : "")
@@ -495,10 +692,89 @@ public:
                 ids.append(id, kGridLeftOut);
                 continue;
             }
-            ++gridsRead;
-            const Mesh::CBaseMesh::Point p(x[0], x[1], x[2]);
-            ids.append(id, notFinite ? kNonFiniteGrid : mesh.addVertex(p));
+            grids.push_back({id, cp, {x[0], x[1], x[2]}, notFinite, place});
         }
+    }
+
+    // The grids read, placed in the basic system in file order: each
+    // becomes a vertex and an entry of the id map. A grid in a coordinate
+    // system the file does not define, or that cannot be placed, is left
+    // out (its id marked kGridLeftOut) with the cause.
+    void placeGrids()
+    {
+        for (const PendingGrid& grid : grids) {
+            double basic[3];
+            std::string why;
+            if (!systems.toBasic(grid.system, grid.x, basic, why)) {
+                gridsLeftOut.add([&] { return grid.place + " is in " + why; });
+                ids.append(grid.id, kGridLeftOut);
+                continue;
+            }
+            ++gridsRead;
+            bool finite = !grid.notFinite;
+            for (double v : basic)
+                finite = finite && std::fabs(v) <= double(FLT_MAX);
+            const Mesh::CBaseMesh::Point p{float(basic[0]), float(basic[1]), float(basic[2])};
+            ids.append(grid.id, finite ? mesh.addVertex(p) : kNonFiniteGrid);
+        }
+        grids.clear();
+        grids.shrink_to_fit();
+    }
+
+    // A coordinate system card: CORD2R, CORD2C or CORD2S with its id, its
+    // reference system and the points A, B and C, on its first line and
+    // the continuations after it; or a CORD1R, CORD1C or CORD1S, of one or
+    // two systems by grid points, which is noted so that a grid in one is
+    // told why it is left out.
+    void readSystem(CLineSource& lines, const std::string& card, CardKind kind, bool large)
+    {
+        const long line = lines.lineNumber();
+        const std::string name = cardName(card).substr(0, 6);
+        CCardLine fields;
+        fields.set(card, large);
+        if (kind == CardKind::GridSystem) {
+            for (int k : {2, 6}) {
+                int id = 0;
+                if (parseWholeInteger(fields.field(k), id) && id > 0)
+                    systems.defineUnplaced(id, name + " " + std::to_string(id) + " (line " +
+                                                   std::to_string(line) + ")");
+            }
+            return;
+        }
+        // Eleven fields: CID, RID, A1-A3, B1-B3 and C1-C3, as many a line as
+        // its format holds.
+        const int perLine = large ? 4 : 8;
+        std::vector<std::string> values;
+        for (int k = 2; k < 2 + perLine; ++k)
+            values.push_back(fields.field(k));
+        std::string continuation;
+        while (values.size() < 11 && nextContinuation(lines, continuation)) {
+            fields.set(continuation, large);
+            for (int k = 2; k < 2 + perLine; ++k)
+                values.push_back(fields.field(k));
+        }
+        int id = 0;
+        if (!parseWholeInteger(values[0], id) || id <= 0)
+            return; // no system a grid can name
+        CCoordinateSystems::Card system;
+        system.kind = name.back();
+        system.place = name + " " + std::to_string(id) + " (line " + std::to_string(line) + ")";
+        if (values.size() < 11) {
+            system.fault = "ends before its point C";
+        } else if (!values[1].empty() && !parseWholeInteger(values[1], system.reference)) {
+            system.fault = "has the reference system " + quoted(values[1]) + ", not an integer";
+        } else {
+            double* point[3] = {system.a, system.b, system.c};
+            for (int k = 0; k < 9 && system.fault.empty(); ++k) {
+                double value = 0.0;
+                bool beyond = false;
+                if (!parseReal(values[std::size_t(2 + k)], value, beyond))
+                    system.fault = "has the field " + quoted(values[std::size_t(2 + k)]) +
+                                   ", not a finite number";
+                point[k / 3][k % 3] = value;
+            }
+        }
+        systems.define(id, system);
     }
 
     // Pass 2: every element whose fields are read becomes a polygon on its
@@ -529,7 +805,7 @@ public:
             const std::string name = cardName(card);
             const CardKind kind = cardKind(name, large);
             const long line = lines.lineNumber();
-            if (kind == CardKind::Other && bulk && !indented)
+            if ((kind == CardKind::Other || kind == CardKind::GridSystem) && bulk && !indented)
                 skipped.add(name, line);
             if (kind == CardKind::OtherShell) {
                 otherElements.add([&] {
@@ -602,8 +878,18 @@ public:
     }
 
 private:
+    // A grid read, before it is placed in its coordinate system.
+    struct PendingGrid {
+        int id;
+        int system;
+        double x[3];
+        bool notFinite;
+        std::string place;
+    };
     Mesh::CBaseMesh& mesh;
     CMeshIdMap ids;
+    CCoordinateSystems systems;
+    std::vector<PendingGrid> grids;
     bool inBulk = false; // after BEGIN BULK, before ENDDATA
     bool hasBeginBulk = false;
     long beginBulkLine = 0;
@@ -708,6 +994,7 @@ bool readNastran(Mesh::CBaseMesh& mesh, const char* path)
     CNastranReader reader(mesh);
     reader.readGrids(grids);
     grids.close();
+    reader.placeGrids();
     // A file without grid points (not a bulk data file at all, or one cut
     // off before its grids) is a failed read, not an empty mesh; so is one
     // whose every GRID card was left out.

@@ -18,9 +18,13 @@
 // of 8 columns (columns 9, 17, 25, ...), as in every tab-formatted bulk data
 // file. Card names are compared without regard to case. Numbers follow the
 // Nastran conventions: "1.", ".5", "1.5E+3", "1.5D+3" and the implicit
-// exponent of "-1.42569-13". Coordinates are taken as written: the
-// coordinate system fields (CP, CD) are not applied, so grids given in a
-// local system keep their local coordinates. A "$" opens a comment, on a
+// exponent of "-1.42569-13". A grid whose CP field names a coordinate
+// system of a CORD2R, CORD2C or CORD2S card of the file (fields CID, RID,
+// A1-A3, B1-B3 on its first line, C1-C3 on its continuation; a large-field
+// card four a line) is placed in it: rectangular, cylindrical (R, theta
+// degrees, z) or spherical (R, theta, phi degrees), through the chain of
+// its reference systems. CD, the system of a grid's displacements, plays
+// no part in its place. A "$" opens a comment, on a
 // line of its own or after the fields of a card, and a UTF-8 byte-order
 // mark before the first line is no part of it. Every other line (case
 // control, other cards, continuation lines) is passed over; there is no
@@ -43,7 +47,11 @@ inline constexpr double kFiniteElementHashCellSize = 12.0;
 // (facet information -1). What cannot be used is left out and told at the
 // end, one line per cause with the count and the first place
 // (Mesh::CLeftOutRecords): a GRID card whose id is not an integer, or whose
-// CP or coordinate field is of another type ("left out N grids"); an element
+// CP or coordinate field is of another type, and one in a coordinate system
+// that cannot be placed: one no card defines, one defined by grid points
+// (CORD1R, CORD1C, CORD1S), one defined twice, whose card has a field that
+// is not a number or lacks its point C, whose points do not span a system,
+// or whose references lead back to it ("left out N grids"); an element
 // whose id or grid fields are not integers (a blank grid field included),
 // one that names a grid no GRID card defines, one on a grid left out, and
 // shell elements of kinds not read (CTRIA6, CTRIAR, CQUAD8, CQUADR, CQUAD)

@@ -17,12 +17,13 @@
 #include <utility>
 
 // The characters of token from_chars reads: all of them, but for a leading
-// '+' (which it does not take).
+// '+' (which it does not take) that is not followed by another sign ("+-1"
+// stays whole, and no number).
 inline std::pair<const char*, const char*> numberSpan(const std::string& token)
 {
     const char* first = token.data();
     const char* last = token.data() + token.size();
-    if (first != last && *first == '+')
+    if (first != last && *first == '+' && (last - first < 2 || (first[1] != '-' && first[1] != '+')))
         ++first;
     return {first, last};
 }

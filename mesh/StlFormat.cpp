@@ -11,6 +11,7 @@
 #include <cfloat>
 #include <charconv>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
@@ -24,6 +25,9 @@ namespace {
 constexpr std::int64_t kHeaderBytes = 80;
 constexpr std::int64_t kPreambleBytes = 84; // header and facet count
 constexpr std::int64_t kRecordBytes = 50;
+// How far the length of a stored unit normal may be from 1: writers
+// normalise in float or double, and some round the normal to a few digits.
+constexpr double kNormalLengthSlack = 0.01;
 
 std::uint32_t decodeUint32(const unsigned char* b, bool bigEndian)
 {
@@ -69,7 +73,9 @@ void finishMesh(Mesh::CBaseMesh& mesh, bool merge, double tolerance)
 // end of the text is the end of the file or the first read that fails.
 class TextCursor {
 public:
-    explicit TextCursor(std::istream& in) : in(in), buffer(kPiece) {}
+    // The text is the first `length` bytes of the stream (to its end when
+    // negative).
+    TextCursor(std::istream& in, std::int64_t length) : in(in), buffer(kPiece), left(length) {}
 
     // The next character, or -1 at the end.
     int peek()
@@ -148,6 +154,7 @@ private:
     std::size_t at = 0;
     std::size_t filled = 0;
     long lineNumber = 1;
+    std::int64_t left; // bytes of the text not yet read; negative: to the end
 
     static char lowerCase(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
     static bool isWordEnd(char c)
@@ -156,10 +163,14 @@ private:
     }
     bool refill()
     {
-        if (!in)
+        if (!in || left == 0)
             return false;
-        in.read(buffer.data(), std::streamsize(buffer.size()));
+        const std::int64_t want =
+            left < 0 ? std::int64_t(buffer.size()) : std::min<std::int64_t>(left, buffer.size());
+        in.read(buffer.data(), std::streamsize(want));
         filled = std::size_t(in.gcount());
+        if (left > 0)
+            left -= std::int64_t(filled);
         at = 0;
         return filled > 0;
     }
@@ -225,7 +236,8 @@ StlWord classifyWord(std::string_view word)
 // The start of a file that tells an STL text from binary data.
 constexpr std::int64_t kTextLook = 1 << 16;
 
-// True when the bytes begin, after white space, with "solid" and hold
+// True when the bytes begin, after a byte-order mark and white space, with
+// "solid" and hold
 // "facet" or "vertex" after the 84 bytes of a binary preamble (in any
 // case): an STL text. A binary file whose header begins with "solid" holds
 // neither word among its floats.
@@ -234,7 +246,8 @@ bool isStlText(const std::vector<char>& start)
     std::string lower(start.begin(), start.end());
     for (char& c : lower)
         c = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-    const std::size_t first = lower.find_first_not_of(" \t\r\n");
+    const std::size_t first =
+        lower.find_first_not_of(" \t\r\n", lower.compare(0, 3, "\xef\xbb\xbf") == 0 ? 3 : 0);
     if (first == std::string::npos || lower.compare(first, 5, "solid") != 0)
         return false;
     const std::size_t body = std::size_t(kPreambleBytes);
@@ -242,18 +255,68 @@ bool isStlText(const std::vector<char>& start)
            lower.find("vertex", body) != std::string::npos;
 }
 
-// True when the file holds a NUL byte. Text never does; a binary file
-// (for example a binary STL whose size does not match its facet count, so
-// that the size test sent it here) nearly always does.
-bool containsNulByte(std::istream& in)
+// The length of the text of a file: the whole file, or the bytes before
+// the run of NUL bytes it ends with (the padding of writers that fill a
+// block). -1 when a NUL byte stands before a byte that is not one: binary
+// data, which no text holds (a binary STL whose size does not match its
+// count, a picture, a text a damaged byte gave a NUL).
+std::int64_t textLength(std::istream& in)
 {
     char buffer[65536];
+    std::int64_t at = 0, run = -1; // where the run of NULs seen last begins
     while (in) {
         in.read(buffer, sizeof buffer);
-        if (std::memchr(buffer, 0, std::size_t(in.gcount())) != nullptr)
-            return true;
+        const std::size_t n = std::size_t(in.gcount());
+        const char* nul = static_cast<const char*>(std::memchr(buffer, 0, n));
+        if (run >= 0 && n > 0 && buffer[0] != 0)
+            return -1;
+        if (nul != nullptr) {
+            const std::size_t first = std::size_t(nul - buffer);
+            for (std::size_t k = first; k < n; ++k)
+                if (buffer[k] != 0)
+                    return -1;
+            if (run < 0)
+                run = at + std::int64_t(first);
+        }
+        at += std::int64_t(n);
     }
-    return false;
+    return run < 0 ? at : run;
+}
+
+// True when the bytes, from the first NUL among them on, are all NUL and
+// the file holds nothing but NULs after them: a text padded with NULs (a
+// file of NULs alone is none).
+bool endsInNulPadding(const std::vector<char>& start, std::int64_t fileBytes, const char* path)
+{
+    // NULs from the first byte on pad no text.
+    const char* nul = static_cast<const char*>(std::memchr(start.data(), 0, start.size()));
+    if (nul == nullptr || nul == start.data())
+        return false;
+    for (const char* p = nul; p != start.data() + start.size(); ++p)
+        if (*p != 0)
+            return false;
+    if (std::int64_t(start.size()) == fileBytes)
+        return true;
+    std::ifstream in;
+    Platform::openRegularStream(in, path, std::ios::binary);
+    in.seekg(std::streamoff(start.size()));
+    return textLength(in) == 0;
+}
+
+// The facet of a binary record as a writer writes it: a stored normal of
+// unit length or zero, and not every number zero (a corner that is not
+// finite leaves the facet out, as in any file). A file whose size is not that of its count is read as
+// binary facets only when every record is one; other binary data (a
+// picture, an archive) gives none.
+bool isStlFacet(const unsigned char* record, const float* normal)
+{
+    // A record of zero bytes is no facet: blank or padded space.
+    const unsigned char* end = record + 48;
+    if (std::find_if(record, end, [](unsigned char b) { return b != 0; }) == end)
+        return false;
+    const double length = std::sqrt(double(normal[0]) * normal[0] +
+                                     double(normal[1]) * normal[1] + double(normal[2]) * normal[2]);
+    return length == 0.0 || std::fabs(length - 1.0) <= kNormalLengthSlack;
 }
 
 } // namespace
@@ -282,11 +345,14 @@ bool isBinarySTL(const char* path)
     const std::uint32_t count = decodeUint32(preamble + kHeaderBytes, false);
     if (sizeMatches(size, count) || sizeMatches(size, reverseBytes(count)))
         return true;
-    // A size that does not match: bytes after the last facet, or a file cut
-    // short. Binary data has NUL bytes (the high bytes of the count, the
-    // attributes); a text has none, and an STL text that a damaged byte
-    // gave one still reads as text ("solid", then its keywords).
-    return std::memchr(start.data(), 0, start.size()) != nullptr && !isStlText(start);
+    // A size that does not match: bytes after the last facet, a file cut
+    // short, a count left 0, or no STL at all. Binary data has NUL bytes
+    // (the high bytes of the count, the attributes) with other bytes after
+    // them; a text has none but for NULs padding its end, and an STL text
+    // that a damaged byte gave one still reads as text ("solid", then its
+    // keywords).
+    return std::memchr(start.data(), 0, start.size()) != nullptr && !isStlText(start) &&
+           !endsInNulPadding(start, size, path);
 }
 
 bool readBinarySTL(Mesh::CBaseMesh& mesh, const char* path, bool merge)
@@ -307,32 +373,38 @@ bool readBinarySTL(Mesh::CBaseMesh& mesh, const char* path, bool merge)
     // The count is checked against the bytes that follow before any facet is
     // added. A little-endian count whose facets fit is the file's (bytes
     // after them are passed over); a count that fits only byte-reversed,
-    // and then exactly, marks a big-endian file. Otherwise the file is cut
-    // short: its whole facets are read, and the rest of the count is left
-    // out. Each of these is said in one line.
+    // and then exactly, marks a big-endian file. A count of more facets
+    // than the file holds (a file cut short) or of none where whole facets
+    // follow (a writer that never went back to fill it in) disagrees with
+    // the size: the whole facets the size holds are read. Where the size is
+    // not exactly the count's, every facet read must be one as writers
+    // write it, so that other binary data is refused. Each of these is said
+    // in one line.
     const std::int64_t available = size - kPreambleBytes;
     const std::uint32_t declared = decodeUint32(preamble + kHeaderBytes, false);
     std::uint32_t count = declared;
     bool bigEndian = false;
-    if (kRecordBytes * std::int64_t(count) > available) {
-        if (sizeMatches(size, reverseBytes(declared))) {
-            count = reverseBytes(declared);
-            bigEndian = true;
-        } else {
-            count = std::uint32_t(available / kRecordBytes);
-            if (count == 0) {
-                std::cout << "STL file too short: it ends inside the first of the " << declared
-                          << " facets its header declares (" << size << " bytes)" << std::endl;
-                return false;
-            }
-            std::cout << "STL file ends inside facet " << count + 1 << " of the " << declared
-                      << " its header declares: " << count << " read, "
-                      << declared - std::int64_t(count) << " left out" << std::endl;
+    bool disagrees = false;
+    // Facets of a file whose size is not exactly that of its count are read
+    // only when they look like facets.
+    const bool checked = !sizeMatches(size, declared) && !sizeMatches(size, reverseBytes(declared));
+    if (kRecordBytes * std::int64_t(count) > available && sizeMatches(size, reverseBytes(declared))) {
+        count = reverseBytes(declared);
+        bigEndian = true;
+    } else if (kRecordBytes * std::int64_t(count) > available ||
+               (count == 0 && available >= kRecordBytes)) {
+        disagrees = true;
+        const std::int64_t whole = available / kRecordBytes;
+        if (whole == 0) {
+            std::cout << "STL file too short: it ends inside the first of the " << declared
+                      << " facets its header declares (" << size << " bytes)" << std::endl;
+            return false;
         }
-    } else if (kRecordBytes * std::int64_t(count) < available) {
-        const std::int64_t trailing = available - kRecordBytes * std::int64_t(count);
-        std::cout << "STL file holds " << trailing << (trailing == 1 ? " byte" : " bytes")
-                  << " after the last of its " << count << " facets: passed over" << std::endl;
+        if (whole * 3 > INT_MAX) {
+            std::cout << "STL file too large: " << whole << " facets" << std::endl;
+            return false;
+        }
+        count = std::uint32_t(whole);
     }
     // Three vertex indices per facet must stay within int.
     if (std::int64_t(count) * 3 > INT_MAX) {
@@ -341,8 +413,12 @@ bool readBinarySTL(Mesh::CBaseMesh& mesh, const char* path, bool merge)
     }
 
     // The corners are gathered first: a read that fails part-way adds nothing.
-    // The records are read a few thousand at a time.
-    std::vector<float> corners(std::size_t(9) * count);
+    // The records are read a few thousand at a time. Records that may be
+    // other data are gathered as they pass their check, so that a large
+    // file of other data costs no store for the facets it does not hold.
+    std::vector<float> corners;
+    if (!checked)
+        corners.reserve(std::size_t(9) * count);
     constexpr std::uint32_t kRecordsPerPiece = 20000;
     std::vector<unsigned char> piece(std::size_t(kRecordBytes) *
                                      std::min<std::uint32_t>(count, kRecordsPerPiece));
@@ -354,15 +430,43 @@ bool readBinarySTL(Mesh::CBaseMesh& mesh, const char* path, bool merge)
             std::cout << "STL file read error at facet " << f + whole << std::endl;
             return false;
         }
+        corners.resize(std::size_t(9) * (f + n));
         for (std::uint32_t r = 0; r < n; ++r) {
-            // Bytes 0..11 hold the stored normal, which is not used; 48..49
-            // the attribute.
+            // Bytes 0..11 hold the stored normal, which is not used but to
+            // tell facets from other data; 48..49 the attribute.
             const unsigned char* record = piece.data() + std::size_t(kRecordBytes) * r;
             float* out = corners.data() + std::size_t(9) * (f + r);
             for (int k = 0; k < 9; ++k)
                 out[k] = decodeFloat(record + 12 + 4 * k, bigEndian);
+            if (!checked)
+                continue;
+            const float normal[3] = {decodeFloat(record, false), decodeFloat(record + 4, false),
+                                     decodeFloat(record + 8, false)};
+            if (!isStlFacet(record, normal)) {
+                std::cout << "not an STL file: its count of " << declared
+                          << " facets does not match its " << size << " bytes, and record "
+                          << f + r + 1 << " after its header is no STL facet" << std::endl;
+                return false;
+            }
         }
         f += n;
+    }
+    const std::int64_t trailing = available - kRecordBytes * std::int64_t(count);
+    if (!disagrees && trailing > 0)
+        std::cout << "STL file holds " << trailing << (trailing == 1 ? " byte" : " bytes")
+                  << " after the last of its " << count << " facets: passed over" << std::endl;
+    if (disagrees) {
+        if (declared == 0)
+            std::cout << "STL file's count says 0 facets, but it holds " << count
+                      << " whole facets: " << count << " read";
+        else
+            std::cout << "STL file ends inside facet " << count + 1 << " of the " << declared
+                      << " its header declares: " << count << " read, "
+                      << declared - std::int64_t(count) << " left out";
+        if (declared == 0 && trailing > 0)
+            std::cout << ", " << trailing << (trailing == 1 ? " byte" : " bytes")
+                      << " after them passed over";
+        std::cout << std::endl;
     }
     CVertex<float, 3> corner;
     long nonFinite = 0;
@@ -397,7 +501,10 @@ namespace {
 // facet where the file never had it), or when the file ends inside it.
 class CAsciiStlReader {
 public:
-    CAsciiStlReader(Mesh::CBaseMesh& mesh, std::istream& in) : mesh(mesh), text(in) {}
+    CAsciiStlReader(Mesh::CBaseMesh& mesh, std::istream& in, std::int64_t length)
+        : mesh(mesh), text(in, length)
+    {
+    }
 
     // Reads to the end of the text; false when it holds no STL keyword.
     bool read()
@@ -638,14 +745,17 @@ bool readAsciiSTL(Mesh::CBaseMesh& mesh, const char* path, bool merge)
         std::cout << "cannot open STL file " << path << std::endl;
         return false;
     }
-    if (containsNulByte(in)) {
+    // NULs that pad the end of a text are no part of it; a NUL before other
+    // bytes is binary data.
+    const std::int64_t length = textLength(in);
+    if (length < 0) {
         std::cout << "STL text contains binary data" << std::endl;
         return false;
     }
     in.clear();
     in.seekg(0);
 
-    CAsciiStlReader reader(mesh, in);
+    CAsciiStlReader reader(mesh, in, length);
     if (!reader.read()) {
         std::cout << "no STL keyword in " << path << std::endl;
         return false;

@@ -2,8 +2,9 @@
 //
 // `readSTL` tells the two forms apart by the file size (a binary file is
 // 84 + 50 N bytes for its facet count N, whatever its header text says) or,
-// for a binary file with bytes after its facets or cut short, by its binary
-// data, and fills the mesh through its add-vertex and add-polygon operations,
+// for a binary file with bytes after its facets, cut short or with its count
+// left 0, by its binary data, and fills the mesh through its add-vertex and
+// add-polygon operations,
 // one new vertex per facet corner. The mesh is then optionally merged, given
 // its topology and bounding box, and marked as modified. Writing is
 // `Mesh::CBaseMesh::writeBinarySTL` (mesh/BaseMesh.h).
@@ -32,10 +33,13 @@ bool readSTL(Mesh::CBaseMesh& mesh, const char* path, bool merge);
 
 // True when the file holds at least 84 bytes and its size is 84 + 50 N for
 // the stored count N read little-endian or byte-reversed; true as well for
-// a file of another size that holds a NUL byte in its first 64 KB (binary
-// data: a binary STL with bytes after its facets, or cut short) and is no
-// STL text ("solid", then "facet" or "vertex" after the first 84 bytes: a
-// text a damaged byte gave a NUL). False for a file that cannot be opened.
+// a file of another size that holds a NUL byte in its first 64 KB followed
+// by other bytes (binary data: a binary STL with bytes after its facets, cut
+// short or with a count of 0, or no STL at all, which readBinarySTL refuses)
+// and is no STL text ("solid", after a byte-order mark and blanks, then
+// "facet" or "vertex" after the first 84 bytes: a text a damaged byte gave a
+// NUL). A text whose NULs all pad its end is text. False for a file that
+// cannot be opened.
 bool isBinarySTL(const char* path);
 
 // Reads a binary STL file. Every facet becomes a triangle over three new
@@ -44,12 +48,17 @@ bool isBinarySTL(const char* path);
 // Mesh::reportNonFiniteFacets); with merge, vertices within
 // kBinaryStlMergeTolerance are merged afterwards. Then topology, bounding box
 // and modified flag. Bytes after the last facet the count declares are
-// passed over, and a file cut short (or whose count declares more facets
-// than it holds) gives its whole facets: either is said in one line (how
-// many bytes were passed over; how many facets were read and left out).
-// Returns false, with the mesh unchanged, when the file cannot be opened,
-// is shorter than 84 bytes, ends inside its first facet, or cannot be read
-// to its last whole record; one line on standard output says why.
+// passed over, said in one line. A count that disagrees with the size (more
+// facets than the file holds, as in a file cut short, or 0 where whole
+// facets follow) gives the whole facets the size holds, said in one line
+// (how many were read and left out). Where the size is not exactly that of
+// the count, every record read must be a facet as writers write it, its
+// stored normal of unit length or zero and not all its bytes zero. Returns
+// false, with the mesh
+// unchanged, when the file cannot be opened, is shorter than 84 bytes, ends
+// inside its first facet, cannot be read to its last whole record, or is not
+// of its count's size and holds a record that is no such facet (a picture or
+// other binary data); one line on standard output says why.
 bool readBinarySTL(Mesh::CBaseMesh& mesh, const char* path, bool merge);
 
 // Reads an ASCII STL file: "vertex" x y z adds a corner to the facet (at
@@ -72,8 +81,9 @@ bool readBinarySTL(Mesh::CBaseMesh& mesh, const char* path, bool merge);
 // few facets only, then counted in one line (Mesh::CRepeatedWarning). A text
 // whose last solid has no "endsolid" after whole facets is told to be
 // possibly cut short.
+// NUL bytes that pad the end of the text are passed over unsaid.
 // Returns false, with the mesh unchanged, when the file cannot be opened,
-// contains a NUL byte (binary data, for example a truncated binary STL; the
-// whole file is checked before anything is added), or contains no STL
-// keyword at all; one line on standard output says why.
+// contains a NUL byte before other bytes (binary data; the whole file is
+// checked before anything is added), or contains no STL keyword at all; one
+// line on standard output says why.
 bool readAsciiSTL(Mesh::CBaseMesh& mesh, const char* path, bool merge);

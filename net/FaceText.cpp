@@ -179,6 +179,13 @@ template <class T> bool readSettingAsWritten(std::istream& is, const char* name,
         read = parseNearestReal(value, number);
     else
         read = parseWholeField(value, number);
+    // The tessellation's distance and arc tolerance are lengths.
+    if (key == name && read && std::is_floating_point_v<T> && number < T(0)) {
+        reportGeoTextFault(is, std::string("expected \"") + name +
+                                   "=\" and a length (not negative) in a trimmed face, found " +
+                                   shownInFault(word));
+        return false;
+    }
     if (key == name && read) {
         target = number;
         return true;

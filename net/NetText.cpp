@@ -312,7 +312,9 @@ constexpr std::size_t kLongestToken = 128;
 // time and without reading ahead, and counts the line ends taken: the
 // reader names the line where a text stops being a net text, whichever
 // reader (its own fields, a curve's or a face's record) took the
-// characters before.
+// characters before. Every line end reaches the readers as a line feed:
+// a CR LF as one, and so does a CR alone (texts of systems that end their
+// lines with it), so that the readers of lines see the lines the text has.
 class LineCountingBuffer : public std::streambuf {
 public:
     explicit LineCountingBuffer(std::streambuf* source) : source(source) {}
@@ -320,27 +322,47 @@ public:
     long long line() const { return lineEnds + 1; }
 
 protected:
-    int_type underflow() override { return source->sgetc(); }
+    int_type underflow() override { return asLineFeed(source->sgetc()); }
     int_type uflow() override
     {
-        const int_type c = source->sbumpc();
-        if (traits_type::eq_int_type(c, traits_type::to_int_type('\n')))
+        int_type c = source->sbumpc();
+        taken = 1;
+        if (traits_type::eq_int_type(c, kCarriageReturn)) {
+            if (traits_type::eq_int_type(source->sgetc(), kLineFeed)) {
+                source->sbumpc();
+                taken = 2;
+            }
+            c = kLineFeed;
+        }
+        if (traits_type::eq_int_type(c, kLineFeed))
             ++lineEnds;
         return c;
     }
     int_type pbackfail(int_type c) override
     {
-        const int_type back = traits_type::eq_int_type(c, traits_type::eof())
-                                  ? source->sungetc()
-                                  : source->sputbackc(traits_type::to_char_type(c));
-        if (traits_type::eq_int_type(back, traits_type::to_int_type('\n')))
+        // A CR LF taken as one line end goes back whole.
+        int_type back = traits_type::eof();
+        for (int k = 0; k < taken; ++k)
+            back = source->sungetc();
+        taken = 1;
+        (void)c;
+        back = asLineFeed(back);
+        if (traits_type::eq_int_type(back, kLineFeed))
             --lineEnds;
         return back;
     }
 
 private:
+    static constexpr int_type kLineFeed = '\n';
+    static constexpr int_type kCarriageReturn = '\r';
     std::streambuf* source;
     long long lineEnds = 0;
+    int taken = 1; // the characters of the source the last one taken stood for
+
+    static int_type asLineFeed(int_type c)
+    {
+        return traits_type::eq_int_type(c, kCarriageReturn) ? kLineFeed : c;
+    }
 };
 
 bool isBlank(int c)
@@ -475,7 +497,10 @@ private:
             text.refusal = "line " + std::to_string(line) + ": " + why;
         return false;
     }
-    // The next token; false at the end of the text.
+    // The next token; false at the end of the text. A token cut at
+    // kLongestToken is read no further: no field is that long, and the
+    // token is refused wherever it stands (a run of a billion bytes costs
+    // no more than one of a few hundred).
     bool next()
     {
         while (isBlank(buffer.sgetc()))
@@ -487,10 +512,11 @@ private:
         for (int c = buffer.sgetc(); c != std::char_traits<char>::eof() && !isBlank(c);
              c = buffer.sgetc()) {
             number = number && isNumberCharacter(c);
-            if (token.size() < kLongestToken || (number && !cut))
-                token += char(c);
-            else
+            if (token.size() >= kLongestToken && !number) {
                 cut = true;
+                break;
+            }
+            token += char(c);
             buffer.sbumpc();
         }
         return !token.empty();
@@ -502,11 +528,12 @@ private:
         return asWritten.cause().empty() ? " could not be read" : ": " + asWritten.cause();
     }
     // The next token that is more than a stray mark (one without letters
-    // and digits, passed over between records); false at the end.
+    // and digits, passed over between records, and shorter than any field);
+    // false at the end.
     bool nextBetweenRecords()
     {
         while (next())
-            if (hasLetterOrDigit(token))
+            if (cut || hasLetterOrDigit(token))
                 return true;
         return false;
     }
@@ -856,7 +883,30 @@ bool NetTextParser::topology()
         if (!stored->read(in, 0, recordVersion))
             return refuse(buffer.line(),
                           record() + " (from line " + std::to_string(from) + ")" + unreadable());
+        int loopNumber = 0;
         for (Loop* loop = stored->firstLoop; loop != nullptr; loop = loop->next) {
+            ++loopNumber;
+            // Each entry names a node of the text and, from version 5 on, a
+            // poly-line of it: one it does not have is no corner of the net.
+            const int step = text.version >= 5 ? 2 : 1;
+            for (int k = 0; k < loop->references.count; k += step) {
+                const int node = loop->references[k];
+                const int polyLine = step == 2 && k + 1 < loop->references.count
+                                         ? loop->references[k + 1]
+                                         : 0;
+                const bool nodeKnown = node >= 0 && node < text.nodes.count;
+                if (nodeKnown && polyLine >= 0 && std::size_t(polyLine) < text.polyLines.size())
+                    continue;
+                return refuse(from, record() + " (from line " + std::to_string(from) +
+                                        "): entry " + std::to_string(k / step + 1) +
+                                        " of its loop " + std::to_string(loopNumber) +
+                                        (nodeKnown ? " names poly-line " + std::to_string(polyLine) +
+                                                         ", but the text has " +
+                                                         std::to_string(text.polyLines.size())
+                                                   : " names node " + std::to_string(node) +
+                                                         ", but the text has " +
+                                                         std::to_string(text.nodes.count)));
+            }
             if (text.version == 3) {
                 Kor::List<int> pairs;
                 for (int node : loop->references) {

@@ -1,6 +1,8 @@
 #include "platform/RegularFile.h"
 
 #include <cerrno>
+#include <cstdint>
+#include <limits>
 #include <system_error>
 
 #include <fcntl.h>
@@ -105,6 +107,42 @@ bool openRegularStream(std::ifstream& s, const std::string& path, std::ios_base:
     return true;
 }
 
+namespace {
+
+// Reads fd to its end into bytes, at most maxBytes of it; closes fd.
+bool readToEnd(int fd, std::vector<unsigned char>& bytes, std::size_t maxBytes,
+               std::string* problem)
+{
+    // Read to the end, not to the size seen: a file that grows or shrinks
+    // meanwhile gives what it held at the end.
+    unsigned char piece[1 << 16];
+    for (;;) {
+        const ssize_t n = ::read(fd, piece, sizeof piece);
+        if (n > 0 && bytes.size() + static_cast<std::size_t>(n) > maxBytes) {
+            say(problem, "is larger than " + std::to_string(maxBytes) + " bytes");
+            break;
+        }
+        if (n > 0) {
+            bytes.insert(bytes.end(), piece, piece + n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            say(problem, "cannot be read (" + std::system_category().message(errno) + ")");
+        else {
+            ::close(fd);
+            return true;
+        }
+        break;
+    }
+    bytes.clear();
+    ::close(fd);
+    return false;
+}
+
+} // namespace
+
 bool readRegularFile(const std::string& path, std::vector<unsigned char>& bytes,
                      std::string* problem)
 {
@@ -115,27 +153,40 @@ bool readRegularFile(const std::string& path, std::vector<unsigned char>& bytes,
     struct stat st;
     if (::fstat(fd, &st) == 0 && st.st_size > 0)
         bytes.reserve(static_cast<std::size_t>(st.st_size));
-    // Read to the end, not to the size seen: a file that grows or shrinks
-    // meanwhile gives what it held at the end.
-    unsigned char piece[1 << 16];
-    for (;;) {
-        const ssize_t n = ::read(fd, piece, sizeof piece);
-        if (n > 0) {
-            bytes.insert(bytes.end(), piece, piece + n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            say(problem, "cannot be read (" + std::system_category().message(errno) + ")");
-            bytes.clear();
-            ::close(fd);
+    return readToEnd(fd, bytes, std::numeric_limits<std::size_t>::max(), problem);
+}
+
+bool readRegularFileOrPipe(const std::string& path, std::vector<unsigned char>& bytes,
+                           std::size_t maxBytes, std::string* problem)
+{
+    bytes.clear();
+    struct stat st;
+    // A pipe is opened again through the descriptor of the one checked, now
+    // to wait for its writer, as any reader of it does.
+    const int probe = path.empty() ? -1 : ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (probe >= 0 && ::fstat(probe, &st) == 0 && S_ISFIFO(st.st_mode)) {
+        const int fd = ::open(descriptorPath(probe).c_str(), O_RDONLY | O_CLOEXEC);
+        const int error = errno;
+        ::close(probe);
+        if (fd < 0) {
+            say(problem, "cannot be read (" + std::system_category().message(error) + ")");
             return false;
         }
-        break;
+        return readToEnd(fd, bytes, maxBytes, problem);
     }
-    ::close(fd);
-    return true;
+    if (probe >= 0)
+        ::close(probe);
+    const int fd = openRegularFile(path, problem);
+    if (fd < 0)
+        return false;
+    if (::fstat(fd, &st) == 0 && static_cast<std::uint64_t>(st.st_size) > maxBytes) {
+        say(problem, "is larger than " + std::to_string(maxBytes) + " bytes");
+        ::close(fd);
+        return false;
+    }
+    if (st.st_size > 0)
+        bytes.reserve(static_cast<std::size_t>(st.st_size));
+    return readToEnd(fd, bytes, maxBytes, problem);
 }
 
 std::string descriptorPath(int fd)

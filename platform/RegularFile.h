@@ -1,7 +1,8 @@
 // Opening a file the user named for reading, only when it is a regular file.
 //
 // Every road that reads a file the user chose (documents, meshes, nets,
-// imports, scripts, toolbars) opens it here first. A folder, a FIFO, a
+// imports, scripts, toolbars) opens it here first; scripts may come from a
+// pipe as well. A folder, a FIFO, a
 // device or a socket is refused before a byte is read, with the cause in
 // words, so that no road aborts on a folder, waits forever on a FIFO or
 // reads an endless device. The check is made on the opened descriptor and
@@ -42,6 +43,16 @@ bool openRegularStream(std::ifstream& s, const std::string& path,
 // `problem` saying why, when it is not one or a read fails.
 bool readRegularFile(const std::string& path, std::vector<unsigned char>& bytes,
                      std::string* problem = nullptr);
+
+// Reads the whole regular file or pipe at `path` into bytes: a FIFO or a
+// pipe (a text piped in as /dev/stdin or <(...)) is read to its end, and the
+// open waits for its writer as any reader of a FIFO does. A file larger than
+// maxBytes is refused before a byte is read ("is larger than N bytes"), a
+// pipe once it gives more. False, bytes empty and `problem` saying why, for
+// those, for whatever else openRegularFile refuses (a folder, a device, a
+// socket) and when a read fails.
+bool readRegularFileOrPipe(const std::string& path, std::vector<unsigned char>& bytes,
+                           std::size_t maxBytes, std::string* problem = nullptr);
 
 // A path that opens the file of a descriptor itself, whatever names it has
 // (and whatever now stands at them).

@@ -13,6 +13,8 @@
 
 #include "platform/host/VezadSdk.h"
 
+#include <string>
+
 // The frame shared by the commands: id, name and the non-interactive refusal.
 class CMWCommand : public CVezadCommand {
 public:
@@ -49,6 +51,16 @@ public:
     // file chosen gives no facet (the mesh loaded before stays), otherwise 0.
     result run() override;
 };
+
+class CMeshwrightPlugIn;
+
+// The file road of "MWLoadMesh" (plugin/LoadMesh.cpp): the mesh file chosen
+// in the file dialog, or the one at path when given (an import of a mesh
+// file), becomes the plug-in's mesh object; a mesh object loaded before is
+// replaced or merged into, as the user answers. With boundary the mesh's
+// boundary loops become poly-lines of the net. Results as the command's.
+CVezadCommand::result loadFromFile(CMeshwrightPlugIn& plugIn, CVezadDoc& doc, bool boundary,
+                                   const std::wstring* path = nullptr);
 
 class CCommandMWCommit : public CMWCommand {
 public:

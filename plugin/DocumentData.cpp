@@ -220,13 +220,37 @@ void CMeshwrightPlugIn::CheckedRecordDeleter::operator()(CheckedRecord* record) 
 
 namespace {
 
+// What passCheckedBuffer found.
+enum class BufferSum { passed, damaged, unchecked };
+
+// Passes over the compressed buffer at the archive's position when it
+// inflates to its size and check sum (passed); damaged, the archive unmoved,
+// when it does not. Unchecked, the archive unmoved, when no buffer record
+// starts there or it inflates beyond what a mesh image or net text does
+// (both are bounded alike): the full read says what is wrong with it.
+BufferSum passCheckedBuffer(ON_BinaryArchive& archive)
+{
+    std::size_t size = 0, packed = 0;
+    if (!archive.ReadCompressedBufferSize(&size, &packed) ||
+        size > kNetTextInflation * (packed + kBufferRecordHead) + kNetTextSlack)
+        return BufferSum::unchecked;
+    if (!ON_CompressedBufferStream::Check(archive))
+        return BufferSum::damaged;
+    archive.SeekFromStart(archive.CurrentPosition() +
+                          (size > 0 ? kBufferRecordHead + packed : sizeof(std::int64_t)));
+    return BufferSum::passed;
+}
+
 // Reads the record at the archive's position into `record`, up to the first
 // field that cannot be read; a mesh that cannot be restored is passed over
 // when its buffer can be, and the rest read on. Every count is checked
 // against the bytes left, and the record must end where its counts say;
-// record.problem names the first part that is not whole.
+// record.problem names the first part that is not whole. With sumsOnly the
+// buffers are only checked against their sizes and check sums, and passed
+// over: the check that comes before any of them is parsed; a buffer that
+// is missing or cannot be checked ends it, for the full read to say why.
 void readRecord(CMeshwrightPlugIn& plugIn, ON_BinaryArchive& archive,
-                CMeshwrightPlugIn::CheckedRecord& record)
+                CMeshwrightPlugIn::CheckedRecord& record, bool sumsOnly = false)
 {
     const auto left = [&archive] { return std::to_string(archive.BytesLeft()); };
     int version = 0;
@@ -276,6 +300,15 @@ void readRecord(CMeshwrightPlugIn& plugIn, ON_BinaryArchive& archive,
     }
     for (int i = 0; i < meshCount; ++i) {
         const std::size_t before = archive.CurrentPosition();
+        if (sumsOnly) {
+            const BufferSum sum = passCheckedBuffer(archive);
+            if (sum == BufferSum::damaged)
+                record.fail("mesh " + std::to_string(i + 1) + " of " + std::to_string(meshCount) +
+                            " cannot be restored");
+            if (sum != BufferSum::passed)
+                return;
+            continue;
+        }
         auto object = std::make_unique<CMWMeshObject>();
         if (!object->Read(archive) || object->mesh == nullptr) {
             ++record.lostMeshes;
@@ -297,11 +330,19 @@ void readRecord(CMeshwrightPlugIn& plugIn, ON_BinaryArchive& archive,
     }
 
     std::size_t size = 0, packed = 0;
+    if (sumsOnly) {
+        if (passCheckedBuffer(archive) == BufferSum::damaged &&
+            archive.ReadCompressedBufferSize(&size, &packed))
+            record.fail("its net text does not inflate to its " + std::to_string(size) +
+                        " bytes and their check sum");
+        return;
+    }
     if (!archive.ReadCompressedBufferSize(&size, &packed)) {
         record.fail("the net text after mesh " + std::to_string(meshCount) +
                     " is missing or cut short");
         return;
     }
+
     // Checked before anything is allocated or read.
     if (size > kNetTextInflation * (packed + kBufferRecordHead) + kNetTextSlack) {
         std::cout << "the net text of " << size << " bytes inflates from "
@@ -360,6 +401,16 @@ BOOL CMeshwrightPlugIn::CheckDocument(ON_BinaryArchive& archive, const CVezadFil
     checkedRecord.reset();
     std::unique_ptr<CheckedRecord, CheckedRecordDeleter> record(new CheckedRecord);
     record->fingerprint = chunkFingerprint(archive, record->length);
+    // Every buffer's check sum first: a damaged mesh or net is refused
+    // before any mesh or net of the record is parsed.
+    const std::size_t start = archive.CurrentPosition();
+    CheckedRecord sums;
+    readRecord(*this, archive, sums, true);
+    if (!sums.problem.empty()) {
+        problem = ON_wString(sums.problem.c_str());
+        return FALSE;
+    }
+    archive.SeekFromStart(start);
     readRecord(*this, archive, *record);
     if (!record->problem.empty()) {
         problem = ON_wString(record->problem.c_str());

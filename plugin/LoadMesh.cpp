@@ -15,6 +15,7 @@
 #include "plugin/MeshwrightPlugIn.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace {
@@ -84,9 +85,9 @@ CVezadCommand::result noMeshRead(bool cancelled)
 
 // A mesh with facets read from a file the user chooses; null otherwise, and
 // then cancelled tells whether the dialog was cancelled.
-CFlatMesh* readMeshWithFacets(bool& cancelled)
+CFlatMesh* readMeshWithFacets(bool& cancelled, const std::wstring* path)
 {
-    CFlatMesh* mesh = loadMeshFile();
+    CFlatMesh* mesh = loadMeshFile(path);
     cancelled = mesh == nullptr;
     if (mesh != nullptr && mesh->getFacetCount() == 0) {
         delete mesh;
@@ -98,10 +99,11 @@ CFlatMesh* readMeshWithFacets(bool& cancelled)
 // The kept object's mesh merged with a file's (merge) or replaced by it. The
 // net stays as it is and goes onto the new mesh. Without a mesh read the
 // object stays as it was, and the answer is noMeshRead's.
-CVezadCommand::result changeContents(CMeshwrightPlugIn& plugIn, CMWMeshObject& kept, bool merge)
+CVezadCommand::result changeContents(CMeshwrightPlugIn& plugIn, CMWMeshObject& kept, bool merge,
+                                     const std::wstring* path)
 {
     bool cancelled = false;
-    CFlatMesh* loaded = readMeshWithFacets(cancelled);
+    CFlatMesh* loaded = readMeshWithFacets(cancelled, path);
     if (loaded == nullptr)
         return noMeshRead(cancelled);
     Mesh::CBaseMesh* old = kept.mesh;
@@ -129,7 +131,10 @@ CVezadCommand::result changeContents(CMeshwrightPlugIn& plugIn, CMWMeshObject& k
     return CVezadCommand::success;
 }
 
-CVezadCommand::result loadFromFile(CMeshwrightPlugIn& plugIn, CVezadDoc& doc, bool boundary)
+} // namespace
+
+CVezadCommand::result loadFromFile(CMeshwrightPlugIn& plugIn, CVezadDoc& doc, bool boundary,
+                                   const std::wstring* path)
 {
     CMWMeshObject* object = nullptr;
     if (plugIn.meshObjects.count > 0) {
@@ -145,7 +150,8 @@ CVezadCommand::result loadFromFile(CMeshwrightPlugIn& plugIn, CVezadDoc& doc, bo
                 VezadMessageBox(L"Merge new mesh into existing ?", kTitle, MB_YESNOCANCEL);
             if (merge == IDCANCEL)
                 return CVezadCommand::cancel;
-            const CVezadCommand::result changed = changeContents(plugIn, *kept, merge == IDYES);
+            const CVezadCommand::result changed =
+                changeContents(plugIn, *kept, merge == IDYES, path);
             if (changed != CVezadCommand::success)
                 return changed;
             object = kept;
@@ -154,14 +160,14 @@ CVezadCommand::result loadFromFile(CMeshwrightPlugIn& plugIn, CVezadDoc& doc, bo
             // an undo can bring it back (and the net onto it): the watcher
             // takes it out of the plug-in's list.
             bool cancelled = false;
-            object = loadMeshObject(&cancelled);
+            object = loadMeshObject(&cancelled, path);
             if (object == nullptr)
                 return noMeshRead(cancelled);
             doc.DeleteObject(CVezadObjRef(kept), true, false);
         }
     } else {
         bool cancelled = false;
-        object = loadMeshObject(&cancelled);
+        object = loadMeshObject(&cancelled, path);
         if (object == nullptr)
             return noMeshRead(cancelled);
     }
@@ -170,6 +176,8 @@ CVezadCommand::result loadFromFile(CMeshwrightPlugIn& plugIn, CVezadDoc& doc, bo
     showLoaded(*object, {L"_ShadedViewport", L"_Zoom _A _E", L"_MaxViewPort"});
     return CVezadCommand::success;
 }
+
+namespace {
 
 CVezadCommand::result loadPicked(CMeshwrightPlugIn& plugIn, CVezadDoc& doc,
                                  const CVezadGetObject& getter, bool deleteHostMeshes,

@@ -56,16 +56,9 @@ void readByExtension(CFlatMesh& mesh, const char* path)
     }
 }
 
-// The dialog and the read of loadMeshFile; path receives the chosen file.
-std::unique_ptr<CFlatMesh> readChosenMeshFile(std::wstring& path)
+// The read of loadMeshFile of the file at path.
+std::unique_ptr<CFlatMesh> readMeshFile(const std::wstring& path)
 {
-    CFileDialog dialog(TRUE, L"Mesh", nullptr, OFN_EXPLORER | OFN_FILEMUSTEXIST,
-                       L"Mesh (*.stl,*.pol)|*.stl;*.pol|Mesh (*.wrl,*.vrml)|*.wrl;*.vrml|"
-                       L"AutoForm (*.af)|*.af|Nastran (*.nas)|*.nas|All Files (*.*)|*.*||",
-                       nullptr);
-    if (dialog.DoModal() != IDOK)
-        return nullptr;
-    path = dialog.GetPathName().GetString();
     auto mesh = std::make_unique<CFlatMesh>();
     const std::string narrowPath = ON_wString(path.c_str()).ToUtf8();
     CWaitCursor wait;
@@ -86,18 +79,36 @@ std::unique_ptr<CFlatMesh> readChosenMeshFile(std::wstring& path)
     return mesh;
 }
 
-} // namespace
-
-CFlatMesh* loadMeshFile()
+// The dialog and the read of loadMeshFile; path receives the chosen file.
+// A path given is read without the dialog.
+std::unique_ptr<CFlatMesh> readChosenMeshFile(std::wstring& path, const std::wstring* given)
 {
-    std::wstring path;
-    return readChosenMeshFile(path).release();
+    if (given != nullptr) {
+        path = *given;
+        return readMeshFile(path);
+    }
+    CFileDialog dialog(TRUE, L"Mesh", nullptr, OFN_EXPLORER | OFN_FILEMUSTEXIST,
+                       L"Mesh (*.stl,*.pol)|*.stl;*.pol|Mesh (*.wrl,*.vrml)|*.wrl;*.vrml|"
+                       L"AutoForm (*.af)|*.af|Nastran (*.nas)|*.nas|All Files (*.*)|*.*||",
+                       nullptr);
+    if (dialog.DoModal() != IDOK)
+        return nullptr;
+    path = dialog.GetPathName().GetString();
+    return readMeshFile(path);
 }
 
-CMWMeshObject* loadMeshObject(bool* cancelled)
+} // namespace
+
+CFlatMesh* loadMeshFile(const std::wstring* path)
+{
+    std::wstring chosen;
+    return readChosenMeshFile(chosen, path).release();
+}
+
+CMWMeshObject* loadMeshObject(bool* cancelled, const std::wstring* given)
 {
     std::wstring path;
-    std::unique_ptr<CFlatMesh> mesh = readChosenMeshFile(path);
+    std::unique_ptr<CFlatMesh> mesh = readChosenMeshFile(path, given);
     if (cancelled != nullptr)
         *cancelled = mesh == nullptr;
     if (mesh == nullptr || mesh->getFacetCount() == 0)

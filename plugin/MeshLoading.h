@@ -11,6 +11,8 @@
 
 #include "platform/on/OpenNurbsSubset.h"
 
+#include <string>
+
 class CFlatMesh;
 class CMWMeshObject;
 class CProgress;
@@ -22,13 +24,14 @@ class CProgress;
 // is still returned, after the box "No facets have been imported" and the
 // line "No facets have been imported from <path>" on the command line; one
 // of more than 750000 facets loads after a note on its size. Null when the
-// dialog is cancelled.
-CFlatMesh* loadMeshFile();
+// dialog is cancelled. A path given (an import's file) is read without the
+// dialog.
+CFlatMesh* loadMeshFile(const std::wstring* path = nullptr);
 
 // loadMeshFile, then the mesh in a new mesh object named after the file's
 // full path. Null when the dialog is cancelled or the file yields no facets;
 // *cancelled (when given) tells which: true for the cancelled dialog.
-CMWMeshObject* loadMeshObject(bool* cancelled = nullptr);
+CMWMeshObject* loadMeshObject(bool* cancelled = nullptr, const std::wstring* path = nullptr);
 
 // One mesh of all the host meshes: the topological vertices of each (so
 // that vertices the host duplicates become one), its triangles and quads (a

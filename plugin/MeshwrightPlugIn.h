@@ -109,8 +109,11 @@ public:
     // trimmed face left out (not read whole, or not converted) says "failed
     // to import a trimmed face"; a last line counts the faces, and the
     // surfaces and curves, left out. FALSE when nothing of a ".out" file
-    // came into the document (an empty, unreadable or foreign file); other
-    // files add nothing and answer TRUE.
+    // came into the document (an empty, unreadable or foreign file). An STL
+    // or POL file is loaded as "MWLoadMesh" loads a mesh file (the mesh
+    // object, or the question whether to replace or merge into the one
+    // loaded); FALSE when it gives no facet or the question is cancelled.
+    // A file of another type adds nothing and answers FALSE with one line.
     BOOL ReadFile(const wchar_t* fileName, int fileTypeIndex, CVezadDoc& doc,
                   const CVezadFileReadOptions& options) override;
 

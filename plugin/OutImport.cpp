@@ -5,6 +5,8 @@
 #include "geometry/NurbsSurf.h"
 #include "net/Face.h"
 #include "platform/RegularFile.h"
+#include "plugin/Commands.h"
+#include "plugin/FileFormats.h"
 #include "plugin/MeshwrightPlugIn.h"
 #include "plugin/OpenNurbsConversion.h"
 
@@ -13,6 +15,7 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -26,6 +29,10 @@ bool hasOutExtension(const wchar_t* fileName)
     return tail[0] == L'.' && std::towlower(tail[1]) == L'o' && std::towlower(tail[2]) == L'u' &&
            std::towlower(tail[3]) == L't';
 }
+
+// The mesh formats offered for import (plugin/FileFormats.h).
+constexpr int kStlFormat = 16;
+constexpr int kPolFormat = 18;
 
 int colourComponent(double c)
 {
@@ -66,12 +73,23 @@ bool addCurve(CVezadDoc& doc, Fenwo::NurbsSurf& curve)
 
 // Every record that is left out (it does not read whole, or does not
 // convert) is counted and said; a file from which nothing came into the
-// document answers FALSE, so that the host's Import fails.
+// document answers FALSE, so that the host's Import fails. A mesh file of
+// the types offered is loaded as "MWLoadMesh" loads a file.
 BOOL CMeshwrightPlugIn::ReadFile(const wchar_t* fileName, int, CVezadDoc& doc,
                                  const CVezadFileReadOptions&)
 {
-    if (fileName == nullptr || !hasOutExtension(fileName))
-        return TRUE;
+    if (fileName == nullptr)
+        return FALSE;
+    if (!hasOutExtension(fileName)) {
+        const std::string path = ON_wString(fileName).ToUtf8();
+        const int format = formatFromExtension(path.c_str());
+        if (format != kStlFormat && format != kPolFormat) {
+            VezadApp().Print("%s is of no type this plug-in imports\n", path.c_str());
+            return FALSE;
+        }
+        const std::wstring name(fileName);
+        return loadFromFile(*this, doc, false, &name) == CVezadCommand::success ? TRUE : FALSE;
+    }
     CWaitCursor wait;
     std::ifstream in;
     Platform::openRegularStream(in, ON_wString(fileName).ToUtf8());

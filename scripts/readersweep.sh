@@ -4,13 +4,16 @@
 # (tests/tools/ReaderSweep.cpp): net texts with face records of every kind
 # (a surface, a trimmed face with its trim curves, Imprint counts, names),
 # ASCII and binary STL, Nastran bulk data in small-field, large-field and
-# free-field cards, VRML and AutoForm text. A damaged net text must be refused on the line of
+# free-field cards and with grids in coordinate systems of each kind, VRML
+# and AutoForm text. A damaged net text must be refused on the line of
 # its damage with the drawn net kept, or read as what it says; a damaged
 # mesh must load whole, say what it left out, or be refused. Then the valid
 # variants of each file (CR LF, tabs and runs of blanks, a byte-order mark,
-# numbers of 150 characters, bytes after a binary STL's facets, a binary
-# STL cut inside a facet) must read as the plain file. Not part of the test
-# command: it takes minutes.
+# numbers of 150 characters; NULs after an STL text; CR line ends, blanks at
+# line ends, a '+' before reals and lower-case knot headers in net texts)
+# must read as the plain file, and a binary STL with bytes after its facets,
+# cut inside a facet or with a count of 0 must read its whole facets and say
+# so. Not part of the test command: it takes minutes.
 #
 #   bash scripts/readersweep.sh [FLIPS]
 #
@@ -201,6 +204,30 @@ CTRIA3,10,1,1,2,4
 CTRIA3,11,1,2,3,4
 CQUAD4,12,1,2,5,6,3
 CTRIA3,13,1,5,6,3
+ENDDATA
+EOF
+
+# Those facets with their grids in a moved rectangular system, a
+# cylindrical one and a rectangular one given in the cylindrical.
+cat >"$out/systems.nas" <<'EOF'
+BEGIN BULK
+CORD2R         1       0     10.      0.      0.     10.      0.      1.
++            11.      0.      0.
+CORD2C         2       0      0.      0.      0.      0.      0.      1.
++             1.      0.      0.
+CORD2R*                3               2              1.             90.
+*                     0.              1.             90.              1.
+*                     1.            180.              0.
+GRID           1       1    -10.      0.      0.
+GRID           2       2      1.      0.      0.
+GRID           3       2 1.41421     45.      0.
+GRID           4       3      1.      0.      .5
+GRID           5       1     -8.      0.     1.5
+GRID           6       0      2.      1.     1.5
+CTRIA3        10       1       1       2       4
+CTRIA3        11       1       2       3       4
+CQUAD4        12       1       2       5       6       3
+CTRIA3        13       1       5       6       3
 ENDDATA
 EOF
 

@@ -7,6 +7,7 @@
 #include "platform/host/HostText.h"
 #include "platform/host/PlugIn.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -14,7 +15,10 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <vector>
+
+#include <zlib.h>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -24,7 +28,32 @@ namespace VezadHost {
 namespace {
 
 constexpr unsigned char magic[8] = {'V', 'Z', 'D', 'O', 'C', '\r', '\n', 0x1A};
-constexpr int formatVersion = 1;
+// Version 1 stores its records bare; version 2, the one written, declares
+// the file's length and wraps every record in a block with its check sum.
+constexpr int formatVersion = 2;
+constexpr int firstVersion = 1;
+// A block: int64 length, uint32 CRC-32 of the length's eight bytes and the
+// body, then the body.
+constexpr std::size_t kBlockHead = 12;
+constexpr std::size_t kDocumentHead = sizeof magic + 4 + 8;
+
+// The CRC-32 of a block's length field and the body that follows it.
+std::uint32_t blockCrc(std::uint64_t length, const unsigned char* body, std::size_t count,
+                       std::uint32_t crc)
+{
+    if (crc == 0) {
+        unsigned char field[8];
+        for (int k = 0; k < 8; ++k)
+            field[k] = static_cast<unsigned char>(length >> (8 * k));
+        crc = static_cast<std::uint32_t>(::crc32(0L, field, sizeof field));
+    }
+    for (std::size_t done = 0; done < count;) {
+        const std::size_t step = std::min<std::size_t>(count - done, 1u << 30);
+        crc = static_cast<std::uint32_t>(::crc32(crc, body + done, static_cast<uInt>(step)));
+        done += step;
+    }
+    return crc;
+}
 
 // The object's type when it is a built-in object, else 0: custom objects
 // are stored by their plug-ins.
@@ -45,6 +74,14 @@ bool writeBlock(ON_BinaryArchive& out, const std::vector<unsigned char>& bytes)
 {
     return out.WriteInt64(static_cast<std::int64_t>(bytes.size())) &&
            out.WriteByte(bytes.size(), bytes.data());
+}
+
+// A block of the current format: length, check sum, body.
+bool writeCheckedBlock(ON_BinaryArchive& out, const std::vector<unsigned char>& body)
+{
+    const std::uint32_t crc = blockCrc(body.size(), body.data(), body.size(), 0);
+    return out.WriteInt64(static_cast<std::int64_t>(body.size())) &&
+           out.WriteInt(static_cast<int>(crc)) && out.WriteByte(body.size(), body.data());
 }
 
 // Writes bytes to a new file in path's folder and renames it to path, so
@@ -96,31 +133,18 @@ bool writeFileAtomically(const std::string& path, const std::vector<unsigned cha
 
 } // namespace
 
-bool saveDocument(CVezadDoc& doc, const std::string& path, std::string& error)
+bool saveDocument(CVezadDoc& doc, const std::string& path, std::string& error, int version)
 {
-    ON_MemoryArchive out;
+    if (version != formatVersion && version != firstVersion) {
+        error = "document format " + std::to_string(version) + " is not known";
+        return false;
+    }
     const CVezadLayerTable& layers = doc.LayerTable();
-    bool ok = out.WriteByte(sizeof magic, magic) && out.WriteInt(formatVersion) &&
-              out.WriteDouble(doc.AbsoluteTolerance()) && out.WriteInt(layers.LayerCount()) &&
-              out.WriteInt(layers.CurrentLayerIndex());
-    for (int i = 0; ok && i < layers.LayerCount(); ++i)
-        ok = out.WriteString(layers.LayerName(i));
-
     std::vector<const CVezadObject*> stored;
     for (int i = 0; i < doc.ObjectCount(); ++i) {
         const CVezadObject* object = doc.ObjectAt(i);
         if (!object->IsDeleted() && storedType(*object) != ON::unknown_object_type)
             stored.push_back(object);
-    }
-    ok = ok && out.WriteInt(static_cast<int>(stored.size()));
-    for (const CVezadObject* object : stored) {
-        ON_MemoryArchive record;
-        if (!object->Attributes().Write(record) || !writeGeometry(record, *object->Geometry())) {
-            error = "object " + object->ModelObjectId().ToString() + " cannot be written";
-            return false;
-        }
-        ok = ok && out.WriteInt(storedType(*object)) && out.WriteUuid(object->ModelObjectId()) &&
-             writeBlock(out, record.Buffer());
     }
 
     struct Chunk {
@@ -148,14 +172,60 @@ bool saveDocument(CVezadDoc& doc, const std::string& path, std::string& error)
         if (!written)
             chunks.push_back({unread.plugInId, unread.bytes});
     }
-    ok = ok && out.WriteInt(static_cast<int>(chunks.size()));
-    for (const Chunk& chunk : chunks)
-        ok = ok && out.WriteUuid(chunk.plugInId) && writeBlock(out, chunk.bytes);
+
+    const bool first = version == firstVersion;
+    ON_MemoryArchive settings;
+    bool ok = settings.WriteDouble(doc.AbsoluteTolerance()) &&
+              settings.WriteInt(layers.LayerCount()) &&
+              settings.WriteInt(layers.CurrentLayerIndex());
+    for (int i = 0; ok && i < layers.LayerCount(); ++i)
+        ok = settings.WriteString(layers.LayerName(i));
+    ok = ok && settings.WriteInt(static_cast<int>(stored.size()));
+    if (!first)
+        ok = ok && settings.WriteInt(static_cast<int>(chunks.size()));
+
+    ON_MemoryArchive out;
+    ok = ok && out.WriteByte(sizeof magic, magic) && out.WriteInt(version);
+    if (first)
+        ok = ok && out.WriteByte(settings.Buffer().size(), settings.Buffer().data());
+    else
+        ok = ok && out.WriteInt64(0) && writeCheckedBlock(out, settings.Buffer());
+    for (const CVezadObject* object : stored) {
+        ON_MemoryArchive record;
+        if ((!first && (!record.WriteInt(storedType(*object)) ||
+                        !record.WriteUuid(object->ModelObjectId()))) ||
+            !object->Attributes().Write(record) || !writeGeometry(record, *object->Geometry())) {
+            error = "object " + object->ModelObjectId().ToString() + " cannot be written";
+            return false;
+        }
+        if (first)
+            ok = ok && out.WriteInt(storedType(*object)) &&
+                 out.WriteUuid(object->ModelObjectId()) && writeBlock(out, record.Buffer());
+        else
+            ok = ok && writeCheckedBlock(out, record.Buffer());
+    }
+    if (first)
+        ok = ok && out.WriteInt(static_cast<int>(chunks.size()));
+    for (const Chunk& chunk : chunks) {
+        if (first) {
+            ok = ok && out.WriteUuid(chunk.plugInId) && writeBlock(out, chunk.bytes);
+            continue;
+        }
+        ON_MemoryArchive block;
+        ok = ok && block.WriteUuid(chunk.plugInId) &&
+             block.WriteByte(chunk.bytes.size(), chunk.bytes.data()) &&
+             writeCheckedBlock(out, block.Buffer());
+    }
     if (!ok) {
         error = "the document cannot be put into a file";
         return false;
     }
-    return writeFileAtomically(path, out.Buffer(), error);
+    // The file's length goes into its head, after the version.
+    std::vector<unsigned char> bytes = out.Buffer();
+    const std::uint64_t length = bytes.size();
+    for (int k = 0; !first && k < 8; ++k)
+        bytes[sizeof magic + 4 + std::size_t(k)] = static_cast<unsigned char>(length >> (8 * k));
+    return writeFileAtomically(path, bytes, error);
 }
 
 namespace {
@@ -197,14 +267,67 @@ bool readLength(ON_BinaryArchive& in, std::size_t& length)
     return true;
 }
 
-bool readObject(ON_BinaryArchive& in, int layerCount, std::vector<StoredObject>& objects,
-                std::string& error)
+// The block that starts at the archive's position: its length is checked
+// against the bytes left, and its check sum over the whole body before
+// anything of it is read. The archive is left at the body's start, whose
+// length `length` receives. False, with the archive where it was, for a
+// block cut short or damaged.
+bool readCheckedBlock(ON_BinaryArchive& in, std::size_t& length)
+{
+    const std::size_t start = in.CurrentPosition();
+    std::int64_t value = 0;
+    int stored = 0;
+    if (!in.ReadInt64(&value) || !in.ReadInt(&stored) || value < 0 ||
+        static_cast<std::uint64_t>(value) > in.BytesLeft()) {
+        in.SeekFromStart(start);
+        return false;
+    }
+    length = static_cast<std::size_t>(value);
+    const std::size_t body = in.CurrentPosition();
+    std::vector<unsigned char> piece(std::min<std::size_t>(length, std::size_t(1) << 20));
+    std::uint32_t crc = blockCrc(length, nullptr, 0, 0);
+    for (std::size_t done = 0; done < length;) {
+        const std::size_t step = std::min(piece.size(), length - done);
+        if (!in.ReadByte(step, piece.data())) {
+            in.SeekFromStart(start);
+            return false;
+        }
+        crc = blockCrc(length, piece.data(), step, crc);
+        done += step;
+    }
+    if (crc != static_cast<std::uint32_t>(stored)) {
+        in.SeekFromStart(start);
+        return false;
+    }
+    in.SeekFromStart(body);
+    return true;
+}
+
+// An object's type and id, then its record of attributes and geometry. In
+// the first version the type, id and record length stand in the object
+// table; in the current one the type, id and record are the body of a
+// checked block. With headsOnly the record is passed over unread (its
+// block still checked).
+bool readObject(ON_BinaryArchive& in, int version, int layerCount, bool headsOnly,
+                std::vector<StoredObject>& objects, std::string& error)
 {
     StoredObject object;
     int type = 0;
     std::size_t length = 0;
-    if (!in.ReadInt(&type) || !in.ReadUuid(object.id) || !readLength(in, length)) {
-        error = "an object's header is cut short";
+    const std::string number = std::to_string(objects.size() + 1);
+    if (version == firstVersion) {
+        if (!in.ReadInt(&type) || !in.ReadUuid(object.id) || !readLength(in, length)) {
+            error = "an object's header is cut short";
+            return false;
+        }
+    } else if (!readCheckedBlock(in, length)) {
+        error = "object record " + number + " is cut short or damaged (its check sum differs)";
+        return false;
+    }
+    const std::size_t end = in.CurrentPosition() + length;
+    ON_BoundedArchive record(in, length);
+    if (version != firstVersion && (!record.ReadInt(&type) || !record.ReadUuid(object.id))) {
+        error = "object record " + number + " is cut short";
         return false;
     }
     object.type = static_cast<ON::object_type>(type);
@@ -223,7 +346,11 @@ bool readObject(ON_BinaryArchive& in, int layerCount, std::vector<StoredObject>&
             error = which + " is stored twice";
             return false;
         }
-    ON_BoundedArchive record(in, length);
+    if (headsOnly) {
+        in.SeekFromStart(end);
+        objects.push_back(std::move(object));
+        return true;
+    }
     if (!object.attributes.Read(record) || object.attributes.m_layer_index < 0 ||
         object.attributes.m_layer_index >= layerCount) {
         error = which + " has damaged attributes";
@@ -238,19 +365,12 @@ bool readObject(ON_BinaryArchive& in, int layerCount, std::vector<StoredObject>&
     return true;
 }
 
-bool readDocument(ON_BinaryArchive& in, StoredDocument& stored, std::string& error)
+// The document's settings: tolerance, layers and (in the current version)
+// the object and chunk counts, which the first version stores before its
+// tables.
+bool readSettings(ON_BinaryArchive& in, StoredDocument& stored, int& layerCount,
+                  std::string& error)
 {
-    unsigned char head[sizeof magic] = {};
-    int version = 0;
-    if (!in.ReadByte(sizeof head, head) || std::memcmp(head, magic, sizeof magic) != 0) {
-        error = "not a Vezad document";
-        return false;
-    }
-    if (!in.ReadInt(&version) || version != formatVersion) {
-        error = "document format " + std::to_string(version) + " is not known";
-        return false;
-    }
-    int layerCount = 0;
     if (!in.ReadDouble(&stored.tolerance) || !(stored.tolerance > 0.0) ||
         !std::isfinite(stored.tolerance) || !readCount(in, 4, layerCount) || layerCount < 1 ||
         !in.ReadInt(&stored.currentLayer) || stored.currentLayer < 0 ||
@@ -266,21 +386,82 @@ bool readDocument(ON_BinaryArchive& in, StoredDocument& stored, std::string& err
         }
         stored.layers.push_back(name);
     }
-    int count = 0;
-    if (!readCount(in, 28, count)) {
-        error = "the object table is damaged";
+    return true;
+}
+
+// Reads the document at the archive's start. With headsOnly the objects'
+// records are passed over and nothing is kept but what the tables say: the
+// check made on the file itself, before its body is read, which costs the
+// reads of the tables and the check sums.
+bool readDocument(ON_BinaryArchive& in, StoredDocument& stored, bool headsOnly,
+                  std::string& error)
+{
+    unsigned char head[sizeof magic] = {};
+    int version = 0;
+    if (!in.ReadByte(sizeof head, head) || std::memcmp(head, magic, sizeof magic) != 0) {
+        error = "not a Vezad document";
         return false;
     }
-    for (int i = 0; i < count; ++i)
-        if (!readObject(in, layerCount, stored.objects, error))
+    if (!in.ReadInt(&version) || (version != firstVersion && version != formatVersion)) {
+        error = "document format " + std::to_string(version) + " is not known";
+        return false;
+    }
+    int layerCount = 0, objectCount = 0, chunkCount = 0;
+    if (version == firstVersion) {
+        if (!readSettings(in, stored, layerCount, error))
             return false;
-    if (!readCount(in, 24, count)) {
+        if (!readCount(in, 28, objectCount)) {
+            error = "the object table is damaged";
+            return false;
+        }
+    } else {
+        // The length declared is the file's: a file cut short or with bytes
+        // after the document is refused before its records are read.
+        std::int64_t declared = 0;
+        const std::size_t fileLength = in.CurrentPosition() + in.BytesLeft();
+        if (!in.ReadInt64(&declared) || declared != static_cast<std::int64_t>(fileLength)) {
+            error = std::string(declared < static_cast<std::int64_t>(fileLength)
+                                    ? "unknown bytes follow the document"
+                                    : "the document is cut short") +
+                    " (it declares " + std::to_string(declared) + " bytes, the file holds " +
+                    std::to_string(fileLength) + ")";
+            return false;
+        }
+        std::size_t length = 0;
+        if (!readCheckedBlock(in, length)) {
+            error = "the document settings are cut short or damaged (their check sum differs)";
+            return false;
+        }
+        ON_BoundedArchive settings(in, length);
+        if (!readSettings(settings, stored, layerCount, error))
+            return false;
+        if (!settings.ReadInt(&objectCount) || !settings.ReadInt(&chunkCount) ||
+            !settings.AtEnd() || objectCount < 0 || chunkCount < 0 ||
+            std::size_t(objectCount) > in.BytesLeft() / kBlockHead ||
+            std::size_t(chunkCount) > in.BytesLeft() / kBlockHead) {
+            error = "the document settings are damaged";
+            return false;
+        }
+    }
+    for (int i = 0; i < objectCount; ++i)
+        if (!readObject(in, version, layerCount, headsOnly, stored.objects, error))
+            return false;
+    if (version == firstVersion && !readCount(in, 24, chunkCount)) {
         error = "the plug-in data table is damaged";
         return false;
     }
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < chunkCount; ++i) {
         StoredChunk chunk;
-        if (!in.ReadUuid(chunk.plugInId) || !readLength(in, chunk.length)) {
+        std::size_t length = 0;
+        if (version != firstVersion &&
+            (!readCheckedBlock(in, length) || length < 16 || !in.ReadUuid(chunk.plugInId))) {
+            error = "plug-in data record " + std::to_string(i + 1) +
+                    " is cut short or damaged (its check sum differs)";
+            return false;
+        }
+        if (version != firstVersion)
+            chunk.length = length - 16;
+        else if (!in.ReadUuid(chunk.plugInId) || !readLength(in, chunk.length)) {
             error = "plug-in data is cut short";
             return false;
         }
@@ -320,16 +501,47 @@ CVezadObject* builtInObject(StoredObject& object)
 OpenResult openDocument(CVezadDoc& doc, const std::string& path, std::string& error)
 {
     // Only a regular file is read: a folder, a FIFO or a device is refused
-    // before the document changes.
-    std::vector<unsigned char> bytes;
+    // before the document changes. Its signature, the lengths its tables
+    // declare and every check sum are checked on the file itself before its
+    // body is read, so that a file that is no document, or a damaged one,
+    // is refused at the cost of its tables, whatever its size.
     std::string problem;
-    if (!Platform::readRegularFile(path, bytes, &problem)) {
-        error = "file " + problem;
+    const int fd = Platform::openRegularFile(path, &problem);
+    FILE* file = fd < 0 ? nullptr : ::fdopen(fd, "rb");
+    if (file == nullptr) {
+        if (fd >= 0)
+            ::close(fd);
+        error = "file " + (fd < 0 ? problem : std::string("cannot be read"));
         return OpenResult::refused;
+    }
+    std::vector<unsigned char> bytes;
+    {
+        ON_BinaryFile on(ON::read, file);
+        StoredDocument heads;
+        if (!readDocument(on, heads, true, error)) {
+            std::fclose(file);
+            return OpenResult::refused;
+        }
+        // What was checked is read whole; a body that memory cannot hold is
+        // refused like a damaged one.
+        const std::size_t size = on.BytesLeft() + on.CurrentPosition();
+        try {
+            bytes.resize(size);
+        } catch (const std::bad_alloc&) {
+            std::fclose(file);
+            error = "the document of " + std::to_string(size) + " bytes does not fit in memory";
+            return OpenResult::refused;
+        }
+        const bool read = on.SeekFromStart(0) && (size == 0 || on.ReadByte(size, bytes.data()));
+        std::fclose(file);
+        if (!read) {
+            error = "file cannot be read";
+            return OpenResult::refused;
+        }
     }
     ON_MemoryArchive in(std::move(bytes));
     StoredDocument stored;
-    if (!readDocument(in, stored, error))
+    if (!readDocument(in, stored, false, error))
         return OpenResult::refused;
     CVezadApp& app = VezadApp();
     CVezadFileReadOptions options;

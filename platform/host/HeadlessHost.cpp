@@ -393,9 +393,12 @@ void HeadlessHost::define(const std::string& name, const std::string& value)
 ScriptResult HeadlessHost::runScriptFile(const std::string& path,
                                          const VezadHost::ScriptDefines& defines)
 {
+    // The runner reads a script front to back, so it may come from a pipe;
+    // read whole before its first line runs, it is refused beyond a size no
+    // script written or generated for it comes near.
     std::vector<unsigned char> bytes;
     std::string problem;
-    if (!Platform::readRegularFile(path, bytes, &problem)) {
+    if (!Platform::readRegularFileOrPipe(path, bytes, kLongestScript, &problem)) {
         std::fprintf(stderr, "Script %s cannot be read: file %s\n", path.c_str(), problem.c_str());
         ScriptResult result;
         result.status = ScriptResult::unreadable;

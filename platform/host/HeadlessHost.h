@@ -78,6 +78,7 @@
 
 #include "platform/host/InputQueue.h"
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -162,7 +163,12 @@ public:
     // folder). The defines add to OUT and SCRIPT_DIR or replace them.
     ScriptResult runScript(const std::string& text, const VezadHost::ScriptDefines& defines = {},
                            const std::string& scriptFolder = "");
-    // Runs a script file; unreadable when it cannot be read.
+    // The longest script runScriptFile reads.
+    static constexpr std::size_t kLongestScript = std::size_t(64) << 20;
+    // Runs a script file, or a script from a pipe (/dev/stdin, <(...));
+    // ${SCRIPT_DIR} is the folder of the path. Unreadable when it cannot be
+    // read, or holds more than kLongestScript bytes (refused before a line
+    // runs).
     ScriptResult runScriptFile(const std::string& path,
                                const VezadHost::ScriptDefines& defines = {});
     // Adds or replaces a directive (name without the !).

@@ -312,6 +312,9 @@ TEST(Knots, TextReaderBuildsUniformVectorsAndReportsCauses)
         {"p=2 n=3 ClampedEnd NonUniform\n[0,1]\n0 3\n0.5 9\n1 3", "unhealthy cause 9\n"},
         {"p=2 n=3 ClampedEnd NonUniform\n[0,1]\n0 3\n0.5 1", "unhealthy cause 9\n"},
         {"p=2 n=3 ClampedEnd NonUniform\n[0,1]\n0 3\n-0.5 1\n1 3", "unhealthy cause 9\n"},
+        // Multiplicities adding up past the header's count (7 positions).
+        {"p=2 n=3 ClampedEnd NonUniform\n[0,1]\n0 3\n0.5 2\n1 3", "unhealthy cause 9\n"},
+        {"p=2 n=3 ClampedEnd NonUniform\n[0,1]\n0 3\n0.3 2\n0.6 1\n1 3", "unhealthy cause 9\n"},
     };
     for (const auto& c : causes) {
         std::istringstream bad(c.text);

@@ -37,6 +37,9 @@ TEST(MeshReaders, FailedReadsLeaveTheMeshAsItWasAndSayWhyInOneLine)
     std::string polCut = polHeader + std::string(12, '\0') + std::string("\x01\0\0\0", 4);
     polCut[204] = 1;
     polCut[208] = 4;
+    std::string picture = "\x89PNG\r\n\x1a\n";
+    for (unsigned x = 1; picture.size() < 4000;)
+        picture.push_back(char((x = x * 1103515245u + 12345u) >> 23));
     const struct {
         const char* name;
         Reader read;
@@ -48,8 +51,10 @@ TEST(MeshReaders, FailedReadsLeaveTheMeshAsItWasAndSayWhyInOneLine)
          std::string(80, 'x') + std::string("\x05\0\0\0", 4) + "abc"},
         {"nul.stl", stl, "STL text contains binary data",
          "solid damaged\n facet normal 0 0 1\n  outer loop\n   vertex 0 0 0\n   vertex 1 0 0\n"
-         "   vertex 0 1 0\n  endloop\n endfacet\nendsolid" +
-             std::string(1, '\0')},
+         "   vertex 0 1 0\n  endloop\n endfacet\n" +
+             std::string(1, '\0') + "endsolid"},
+        // A picture whose size is no binary STL's: its records are no facets.
+        {"picture.stl", stl, "not an STL file: its count of ", picture},
         {"words.stl", stl, "no STL keyword in ", "no keywords here\n"},
         {"missing.pol", pol, "cannot open POL file ", ""},
         {"short.pol", pol, "POL header unreadable or its sizes do not match", polHeader},

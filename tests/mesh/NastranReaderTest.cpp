@@ -60,9 +60,12 @@ const std::string kElements = "CQUAD4        10       1       1       2       3 
 TEST(NastranReader, GridCardsInAllForms)
 {
     // Small field, large field in both spellings, lower case, leading blanks,
-    // and the Nastran number forms including implicit exponents.
+    // and the Nastran number forms including implicit exponents; grids 7
+    // and 8 in a system moved +100 in x.
     const std::string text =
         "$ comment GRID 99 0 1. 1. 1.\n"
+        "CORD2R         1            100.      0.      0.    100.      0.      1.\n"
+        "+           101.      0.      0.\n"
         "GRID           7       1  1.5+2 -2.5E-1   .125\n"
         "GRID*                  8               1           150.0          -0.25\n"
         "*             .125\n"
@@ -74,8 +77,8 @@ TEST(NastranReader, GridCardsInAllForms)
     CFlatMesh mesh;
     ASSERT_TRUE(readNastran(mesh, writeFile("forms.bdf", text).c_str()));
     ASSERT_EQ(mesh.getVertexCount(true), 5);
-    expectVertex(mesh, 0, 150.0f, -0.25f, 0.125f);
-    expectVertex(mesh, 1, 150.0f, -0.25f, 0.125f); // the same point in large field
+    expectVertex(mesh, 0, 250.0f, -0.25f, 0.125f);
+    expectVertex(mesh, 1, 250.0f, -0.25f, 0.125f); // the same point in large field
     expectVertex(mesh, 2, 1.42569e-13f, -6e-4f, 30.0f);
     expectVertex(mesh, 3, 1.0f, 2.0f, 3.0f);
     expectVertex(mesh, 4, 0.0f, 0.0f, -7.0f); // blank fields are 0
@@ -83,6 +86,39 @@ TEST(NastranReader, GridCardsInAllForms)
     EXPECT_TRUE(mesh.modified);
     EXPECT_DOUBLE_EQ(mesh.facetHash.cellSize, 12.0);
     EXPECT_DOUBLE_EQ(mesh.facetHash.inverseCellSize, 1.0 / 12.0);
+}
+
+// Grids in rectangular, cylindrical and spherical systems, and in one whose
+// reference system is cylindrical, in each card format, at known places.
+TEST(NastranReader, GridsArePlacedInTheirCoordinateSystems)
+{
+    const std::string text =
+        "CORD2R*                1                              0.              0.\n"
+        "*                    10.              0.              1.             10.\n"
+        "*                     1.              1.             10.\n"
+        "CORD2C,2,0,0.,0.,0.,0.,0.,1.,+\n+,1.,0.,0.\n"
+        "CORD2S         3       0      0.      0.      5.      0.      0.      6.\n"
+        "+             1.      0.      5.\n"
+        "CORD2R         4       2      2.     90.      0.      2.     90.      1.\n"
+        "+             2.    180.      0.\n"
+        "GRID           1       1      1.      2.      3.\n"
+        "GRID,2,2,2.,90.,4.\n"
+        "GRID           3       3      2.     90.     90.\n"
+        "GRID           4       4      1.      0.      0.\n";
+    CFlatMesh mesh;
+    ASSERT_TRUE(readNastran(mesh, writeFile("systems.bdf", text).c_str()));
+    const float expected[4][3] = {
+        {1.0f, 3.0f, 8.0f}, // from (0, 0, 10): x along x, y along -z, z along y
+        {0.0f, 2.0f, 4.0f}, // R 2 at 90 degrees
+        {0.0f, 2.0f, 5.0f}, // R 2 at 90 degrees from z, 90 from x, about (0, 0, 5)
+        // From (0, 2, 0), x along (-1, -1, 0) / sqrt 2: A and C at R 2 and
+        // 90 and 180 degrees of system 2.
+        {-0.70710678f, 1.29289322f, 0.0f},
+    };
+    ASSERT_EQ(mesh.getVertexCount(true), 4);
+    for (int i = 0; i < 4; ++i)
+        for (int d = 0; d < 3; ++d)
+            EXPECT_NEAR(vertex(mesh, i)[d], expected[i][d], 1e-5f) << i << " " << d;
 }
 
 TEST(NastranReader, ElementsBeforeGridsReadTheSame)
@@ -349,6 +385,38 @@ TEST(NastranReader, DamagedBulkDataSaysWhatItLeftOut)
          "left out 1 facets: CTRIA6 of line 8 is an element of a kind not read (CTRIA3 and "
          "CQUAD4 are)\n",
          false},
+        // A grid in a system the file does not place was placed as if in
+        // the basic one, unsaid.
+        {"a grid in a system no card defines",
+         replaced(grid3, "GRID           3       7      1.      1.      0.\n"), true, 0,
+         "left out 1 grids: GRID 3 (line 4) is in coordinate system 7, which no CORD2R, CORD2C "
+         "or CORD2S card of the file defines\n"
+         "left out 2 facets, the first: CQUAD4 10 (line 7) uses GRID 3, which was left out\n",
+         false},
+        {"a grid in a system by grid points",
+         replaced(grid3, "CORD1R         3       1       2       4\n"
+                         "GRID           3       3      1.      1.      0.\n"),
+         true, 0,
+         "left out 1 grids: GRID 3 (line 5) is in coordinate system 3 (CORD1R 3 (line 4)) is a "
+         "CORD1R 3 (line 4), placed by grid points, which this reader does not do\n"
+         "left out 2 facets, the first: CQUAD4 10 (line 8) uses GRID 3, which was left out\n"
+         "passed over 1 card of kinds not read ('CORD1R'), the first on line 4\n",
+         false},
+        {"a system whose reference leads back to it",
+         replaced(grid3, "CORD2R,1,2,0.,0.,0.,0.,0.,1.\n,1.,0.,0.\nCORD2R,2,1,0.,0.,0.,0.,0.,1.\n"
+                         ",1.,0.,0.\nGRID,3,2,1.,1.,0.\n"),
+         true, 0,
+         "left out 1 grids: GRID 3 (line 8) is in coordinate system 2 (CORD2R 2 (line 6)), whose "
+         "reference coordinate system 1 (CORD2R 1 (line 4)), whose reference coordinate system "
+         "2, which refers back to itself through its reference systems\n"
+         "left out 2 facets, the first: CQUAD4 10 (line 11) uses GRID 3, which was left out\n",
+         false},
+        {"a system of points on one line",
+         replaced(grid3, "CORD2R,1,,0.,0.,0.,0.,0.,1.\n,0.,0.,2.\nGRID,3,1,1.,1.,0.\n"), true, 0,
+         "left out 1 grids: GRID 3 (line 6) is in coordinate system 1 (CORD2R 1 (line 4)), whose "
+         "points A, B and C do not stand apart, off one line\n"
+         "left out 2 facets, the first: CQUAD4 10 (line 9) uses GRID 3, which was left out\n",
+         false},
         {"coordinate past the range of a float",
          replaced(grid3, "GRID           3       0   1.+39      1.      0.\n"), true, 0,
          "left out 2 facets with non-finite coordinates\n", false},
@@ -398,6 +466,11 @@ TEST(NastranReader, DamagedBulkDataSaysWhatItLeftOut)
          true},
         {"a byte-order mark before the first card", "\xef\xbb\xbf" + kGrids + kElements, true, 2,
          "", true},
+        {"a grid in a moved and turned system",
+         replaced(grid3, "CORD2R         5       0      1.      0.      0.      1.      0.      1.\n"
+                         "              1.      1.      0.\n"
+                         "GRID           3       5      1.      0.      0.\n"),
+         true, 2, "", true},
         {"a coordinate too small for a double",
          replaced(grid3, "GRID           3       0      1.      1.  1.-400\n"), true, 2, "", true},
     };
@@ -506,8 +579,13 @@ TEST(NastranReaderRealData, MixedFieldsInLocalCoordinateSystem)
     EXPECT_EQ(mesh.getVertexCount(true), 3028 + 627);
     EXPECT_EQ(mesh.getFacetCount(), 3534 + 6);
     // Grid 11031 is the first grid, a large-field card with an implicit
-    // exponent; coordinates are kept in the grid's own system (CP 1).
-    expectVertex(mesh, 0, -145.524f, -1.42569e-13f, 582.085f);
+    // exponent, at (-145.524, 0, 582.085) in system 1 (a large-field
+    // CORD2R): origin (0, 1200, 0), z along (291.048, 1164.17, 0) / 1200,
+    // y along -z of the basic system. It was left in its own coordinates.
+    const Point first = vertex(mesh, 0);
+    EXPECT_NEAR(first[0], 0.0f, 1e-3f);
+    EXPECT_NEAR(first[1], 1800.0f, 1e-3f);
+    EXPECT_NEAR(first[2], 0.0f, 1e-3f);
     // Small-field grids of the same system fit to the large-field ones: no
     // element stretches across the part.
     expectSoundPolygons(mesh, 100.0f);

@@ -216,6 +216,9 @@ TEST(StlFormatTest, BinaryOfAnotherSizeThanItsCountIsNotRefusedWhole)
     const std::string image = binaryImage("solid cut", kTwo);
     std::string farCount = image;
     farCount[82] = char(0x7f); // a count far beyond the file
+    std::string zeroCount = image, noFacet = image;
+    zeroCount[80] = 0;
+    noFacet[84 + 3] = 0x3e; // the first record's normal (0.125, 0, 0)
     const struct {
         const char* what;
         std::string bytes;
@@ -236,6 +239,20 @@ TEST(StlFormatTest, BinaryOfAnotherSizeThanItsCountIsNotRefusedWhole)
         {"cut inside facet 1", image.substr(0, 84 + 30), -1,
          "STL file too short: it ends inside the first of the 2 facets its header declares "
          "(114 bytes)\n"},
+        // A count left 0 over whole facets loaded none of them.
+        {"a count of 0", zeroCount, 2, "STL file's count says 0 facets, but it holds 2 whole "
+                                       "facets: 2 read\n"},
+        {"a count of 0 and a byte after", zeroCount + "x", 2,
+         "STL file's count says 0 facets, but it holds 2 whole facets: 2 read, 1 byte after them "
+         "passed over\n"},
+        // Records that are no facets (a normal neither unit nor zero) in a
+        // file of another size than its count's are other binary data.
+        {"a cut file of other data", noFacet.substr(0, noFacet.size() - 30), -1,
+         "not an STL file: its count of 2 facets does not match its 154 bytes, and record 1 after "
+         "its header is no STL facet\n"},
+        {"other data with bytes after", noFacet + "x", -1,
+         "not an STL file: its count of 2 facets does not match its 185 bytes, and record 1 after "
+         "its header is no STL facet\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -396,6 +413,10 @@ TEST(StlFormatTest, DamagedTextSaysWhatItLeftOut)
          4, ""},
         {"no final line end", good.substr(0, good.size() - 1), 4, ""},
         {"a byte-order mark", "\xef\xbb\xbf" + good, 4, ""},
+        // NULs padding the text refused it whole, or made it binary.
+        {"NUL padding", good + std::string(600, '\0'), 4, ""},
+        {"a byte-order mark and a NUL at the end", "\xef\xbb\xbf" + good + std::string(1, '\0'),
+         4, ""},
         {"a number of 150 characters",
          edited(good, vertex2of2, "   vertex 2 0 1.5" + std::string(147, '0') + "\n"), 4, ""},
         // Too small for a double, it was "bad number in STL text".

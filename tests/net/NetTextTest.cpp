@@ -416,6 +416,8 @@ TEST(NetText, HashNetRoundTripsByteForByte)
     tiny[2].replace(tiny[2].size() - 8, 2, " 1.2e-50");
     const std::size_t zero = lineIndex(tiny, "P 0,0 = [   0.0000000000000000,", 0, true);
     tiny[zero].replace(tiny[zero].find("0.0000000000000000"), 18, "1e-400");
+    std::string crOnly = first;
+    std::replace(crOnly.begin(), crOnly.end(), '\n', '\r');
     const std::pair<const char*, std::string> variants[] = {
         {"CR LF", each([](const std::string& line) { return line + "\r"; })},
         {"a byte-order mark", "\xef\xbb\xbf" + first},
@@ -423,12 +425,49 @@ TEST(NetText, HashNetRoundTripsByteForByte)
         {"runs of blanks", each(blanks("  \t "))},
         {"numbers of 150 characters", each(longNumbers)},
         {"numbers too small", joined(tiny)},
+        // Refused whole before: CR line ends, a blank or tab after a word
+        // alone on its line ("Begin(Constraints) "), a '+' before a number
+        // of a control point, knot headers in lower case.
+        {"CR line ends", crOnly},
+        {"blanks and a tab at line ends", each([](const std::string& line) { return line + " \t"; })},
+        {"a plus before control points' numbers",
+         each([](std::string line) {
+             for (const char* at : {"[   ", "]   "})
+                 if (const std::size_t p = line.find(at);
+                     line.rfind("P ", 0) == 0 && p != std::string::npos)
+                     line = line.substr(0, p + 4) + '+' + line.substr(p + 4);
+             return line;
+         })},
+        {"knot headers in lower case", each([](std::string line) {
+             if (line.rfind("p=", 0) == 0)
+                 std::transform(line.begin(), line.end(), line.begin(),
+                                [](unsigned char c) { return char(std::tolower(c)); });
+             return line;
+         })},
     };
     for (const auto& [what, text] : variants) {
         SCOPED_TRACE(what);
         CSurfaceNet variant;
         readBack(variant, text);
         EXPECT_EQ(written(variant), first);
+    }
+    // What does not add up is refused with its line, the net kept: a
+    // negative tessellation distance, knots whose multiplicities add up past
+    // the header's count (both were read and saved back).
+    for (const auto& [from, to] : {std::pair<std::string, std::string>{"MeshDistance=", "MeshDistance=-"},
+                                   {"\n0 3\n1 3\n", "\n0 3\n0.5 1\n1 3\n"}}) {
+        SCOPED_TRACE(to);
+        std::string text = first;
+        ASSERT_NE(text.find(from), std::string::npos);
+        text.replace(text.find(from), from.size(), to);
+        CSurfaceNet refused;
+        mwtest::polyLine(refused, {mwtest::gridPoint(5.f, 5.f), mwtest::gridPoint(6.f, 5.f)});
+        std::istringstream is(text);
+        bool read = true;
+        const std::string printed = mwtest::capturedStdout([&] { read = refused.read(is); });
+        EXPECT_FALSE(read);
+        EXPECT_EQ(refused.getNumPointLists(), 1);
+        EXPECT_NE(printed.find(": the text is refused.\n"), std::string::npos) << printed;
     }
     ASSERT_EQ(faceCount(back), 4);
     int withSurface = 0;
@@ -722,6 +761,17 @@ TEST(NetText, DamagedTextsAreRefusedWithTheLineWhereTheyStopAndTheNetStays)
                                       " of the 4 declared on line " + std::to_string(faces4 + 1) +
                                       " (from line " + std::to_string(faceStarts[withSurface] + 1) +
                                       "): ";
+    // The first entry of the loop of a face record without a surface.
+    const std::size_t plainFace = withSurface == 0 ? 1 : 0;
+    const std::size_t entryLine = lineIndex(v7, "4 ", faceStarts[plainFace], true);
+    const auto entryWith = [&](const std::string& polyLine) {
+        const std::string line = v7[entryLine];
+        return with(v7, entryLine, line.substr(0, line.rfind(' ') + 1) + polyLine);
+    };
+    const std::string loopRecord =
+        "face record " + std::to_string(plainFace + 1) + " of the 4 declared on line " + f +
+        " (from line " + std::to_string(faceStarts[plainFace] + 1) +
+        "): entry 1 of its loop 1 names poly-line ";
     struct Case {
         const char* what;
         std::string text;
@@ -843,6 +893,12 @@ TEST(NetText, DamagedTextsAreRefusedWithTheLineWhereTheyStopAndTheNetStays)
         {"a block's end line damaged", with(v7, state - 1, "GeoObject Ent"), state,
          surfaceRecord + "expected \"GeoObject End\" in a geometry object, found "
                          "\"GeoObject Ent\""},
+        // A loop's poly-line reference beyond the text's poly-lines or
+        // negative was taken unchecked.
+        {"a loop naming poly-line 7", entryWith("7"), faceStarts[plainFace] + 1,
+         loopRecord + "7, but the text has 7"},
+        {"a loop naming poly-line -1", entryWith("-1"), faceStarts[plainFace] + 1,
+         loopRecord + "-1, but the text has 7"},
         {"a layer that is no number", with(v7, state - 2, "Layer one"), state - 1,
          surfaceRecord + "expected \"Layer\" and its number or \"GeoObject End\" in a geometry "
                          "object, found \"Layer one\""},

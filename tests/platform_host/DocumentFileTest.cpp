@@ -180,16 +180,30 @@ TEST(HostDocumentFile, MissingTruncatedForeignOrIrregularFilesLeaveTheDocumentAl
     const std::string bad = mwtest::scratchPath("bad.vzd");
     g_events.clear();
 
-    // Every cut of the file is refused before the document changes.
+    // Every cut of the file, in the first format (no check sums) as in the
+    // current one, is refused before the document changes; so is every
+    // flipped bit of the current format (a flip in a Brep's record opened).
+    const std::string first = mwtest::scratchPath("first.vzd");
+    ASSERT_TRUE(VezadHost::saveDocument(doc, first, error, 1)) << error;
+    for (const std::vector<unsigned char>& saved : {bytes, bytesOf(first)})
+        for (std::size_t n = 0; n < saved.size(); n += saved == bytes ? 1 : 5) {
+            writeBytes(bad, saved, n);
+            ASSERT_EQ(VezadHost::openDocument(doc, bad, error), VezadHost::OpenResult::refused)
+                << n;
+        }
     for (std::size_t n = 0; n < bytes.size(); ++n) {
-        writeBytes(bad, bytes, n);
+        std::vector<unsigned char> flipped = bytes;
+        flipped[n] ^= static_cast<unsigned char>(1u << (n % 8));
+        writeBytes(bad, flipped, flipped.size());
         ASSERT_EQ(VezadHost::openDocument(doc, bad, error), VezadHost::OpenResult::refused) << n;
     }
     std::vector<unsigned char> longer = bytes;
     longer.push_back(0);
     writeBytes(bad, longer, longer.size());
     EXPECT_EQ(VezadHost::openDocument(doc, bad, error), VezadHost::OpenResult::refused);
-    EXPECT_EQ(error, "unknown bytes follow the document");
+    EXPECT_EQ(error, "unknown bytes follow the document (it declares " +
+                         std::to_string(bytes.size()) + " bytes, the file holds " +
+                         std::to_string(longer.size()) + ")");
     std::ofstream(bad) << "solid cube\nendsolid\n";
     const std::string fifo = mwtest::scratchPath("fifo.vzd"), link = mwtest::scratchPath("l.vzd");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
@@ -221,6 +235,9 @@ TEST(HostDocumentFile, MissingTruncatedForeignOrIrregularFilesLeaveTheDocumentAl
     for (const auto& entry : std::filesystem::directory_iterator(mwtest::scratchDir()))
         EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
     EXPECT_NE(transcript().find("not saved"), std::string::npos);
+    // The first format opens as before.
+    EXPECT_EQ(VezadHost::openDocument(doc, first, error), VezadHost::OpenResult::opened) << error;
+    EXPECT_EQ(doc.ObjectCount(), 5);
 }
 
 // Every run makes the same ids in the same order, so a document of another

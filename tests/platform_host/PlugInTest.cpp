@@ -1,6 +1,7 @@
 #include "TestHost.h"
 
 #include "foundation/Progress.h"
+#include "platform/host/DocumentFile.h"
 #include "platform/host/HostText.h"
 
 #include <algorithm>
@@ -218,7 +219,9 @@ TEST(HostPlugIns, DocumentDataReachesThePlugInWithinItsChunk)
     ASSERT_TRUE(host.start(hosttest::settings({L"TestPlugIn"})));
     const std::string path = mwtest::scratchPath("with.vzd");
     const std::string without = mwtest::scratchPath("without.vzd");
-    ASSERT_TRUE(passes(host.runScript("_Save " + path)));
+    // The first format: the tables bare, without check sums, as edited below.
+    std::string error;
+    ASSERT_TRUE(VezadHost::saveDocument(host.doc(), path, error, 1)) << error;
     g_plugIn.m_write = false;
     ASSERT_TRUE(passes(host.runScript("_Save " + without)));
     g_calls.clear();
@@ -279,8 +282,8 @@ TEST(HostPlugIns, DocumentDataReachesThePlugInWithinItsChunk)
     const std::string saved = mwtest::scratchPath("saved.vzd");
     EXPECT_TRUE(passes(host.runScript("_Open " + path + "\n!expect-result 3\n" +
                                       "!expect-print \"opened, but the data of plug-in " +
-                                      foreign.ToString() + " is kept unread\"\n_Save " + saved +
-                                      "\n!expect-result 0")));
+                                      foreign.ToString() + " is kept unread\"")));
+    EXPECT_TRUE(VezadHost::saveDocument(host.doc(), saved, error, 1)) << error;
     EXPECT_TRUE(g_calls.empty());
     EXPECT_EQ(bytesOf(saved), bytes);
 }

@@ -3,7 +3,10 @@
 #include "net/FailureMessages.h"
 #include "platform/host/EdgeGaps.h"
 
+#include <filesystem>
 #include <fstream>
+
+#include <unistd.h>
 
 using hosttest::passes;
 using hosttest::transcript;
@@ -262,6 +265,21 @@ TEST(HostScript, DirectivesCheckAndFailNamingTheirLines)
               ScriptResult::unreadable);
     r = host.runScriptFile(mwtest::scratchPath("s.vzs"));
     EXPECT_EQ(r.status, ScriptResult::failed);
+    // A script from a pipe runs (refused before as no regular file); one
+    // longer than the runner reads is refused before a line runs, unread.
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    const std::string piped = "!expect-print \"never printed anywhere\"\n";
+    ASSERT_EQ(::write(ends[1], piped.data(), piped.size()), ssize_t(piped.size()));
+    ::close(ends[1]);
+    r = host.runScriptFile("/proc/self/fd/" + std::to_string(ends[0]));
+    ::close(ends[0]);
+    EXPECT_EQ(r.status, ScriptResult::failed);
+    std::filesystem::resize_file(mwtest::scratchPath("s.vzs"), HeadlessHost::kLongestScript + 1);
+    r = host.runScriptFile(mwtest::scratchPath("s.vzs"));
+    EXPECT_EQ(r.status, ScriptResult::unreadable);
+    ASSERT_EQ(r.failures.size(), 1u);
+    EXPECT_NE(r.failures[0].message.find("is larger than 67108864 bytes"), std::string::npos);
     EXPECT_TRUE(
         passes(host.runScript("!require-file ${SCRIPT_DIR}/s.vzs", {}, mwtest::scratchDir())));
 }

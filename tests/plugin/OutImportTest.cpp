@@ -2,7 +2,9 @@
 
 #include "curves/ParCurve.h"
 #include "fitting/FitFixtures.h"
+#include "mesh/PolFormat.h"
 #include "net/Face.h"
+#include "plugin/MeshObject.h"
 #include "support/AnalyticCurves.h"
 
 #include <fstream>
@@ -85,12 +87,25 @@ TEST_F(MeshwrightHost, OutImportAddsSurfacesFacesAndCurvesUpToAnUnknownRecord)
     EXPECT_EQ(command("_Import \"" + stopped + "\""), 0);
     EXPECT_TRUE(boxShown("Unknown type in input-stream, input stopped.", "Meshwright"));
     EXPECT_EQ(doc().ObjectCount(), before + 3);
-    const std::size_t boxCount = boxes().size();
     EXPECT_EQ(command("_Import \"" + cut + "\""), 0);
     EXPECT_NE(transcript().find("1 of 1 trimmed faces not imported"), std::string::npos);
-    EXPECT_EQ(command("_Import \"" + mesh + "\""), 0);
-    EXPECT_EQ(boxes().size(), boxCount);
     EXPECT_EQ(doc().ObjectCount(), before + 3 + 1); // the cut file's whole surface
+    // An STL or POL file, offered for import, loads as a mesh file does: one
+    // without facets fails as the load does (it answered 0 and added
+    // nothing), one with facets becomes the plug-in's mesh object.
+    EXPECT_EQ(command("_Import \"" + mesh + "\""), 3);
+    EXPECT_TRUE(boxShown("No facets have been imported", "Meshwright"));
+    EXPECT_EQ(doc().ObjectCount(), before + 3 + 1);
+    std::ofstream(mesh, std::ios::trunc) << "solid one\nfacet\nvertex 0 0 0\nvertex 1 0 0\n"
+                                            "vertex 0 1 0\nendfacet\nendsolid one\n";
+    EXPECT_EQ(command("_Import \"" + mesh + "\""), 0);
+    const std::string pol = mwtest::scratchPath("mesh.pol");
+    ASSERT_TRUE(writePOLFile(MeshwrightPlugIn().meshObjects[0]->mesh, pol.c_str()));
+    EXPECT_EQ(command("_Import \"" + pol + "\" Yes"), 0); // replaces the loaded mesh
+    ASSERT_EQ(MeshwrightPlugIn().meshObjects.count, 1);
+    EXPECT_EQ(MeshwrightPlugIn().meshObjects[0]->mesh->getFacetCount(), 1);
+    before = doc().ObjectCount();
+    const std::size_t boxCount = boxes().size();
 
     // A file that ends inside a record adds the records before it, whole,
     // and stops without a box; a face left out is said, and counted. A

@@ -29,8 +29,13 @@
 // Binary: the binary form of an STL text, for a binary file to damage.
 //
 // Variants: CR LF line ends, tabs and runs of blanks between fields, a
-// UTF-8 byte-order mark, numbers written with 150 digits; each must read as
-// the plain file does (the same net text written back, the same facets).
+// UTF-8 byte-order mark, numbers written with 150 digits; an STL text
+// padded with NULs; net texts with CR line ends, blanks and a tab at every
+// line's end, a '+' before every unsigned real and knot headers in lower
+// case; each must read as the plain file does (the same net text written
+// back, the same facets). A binary STL with bytes after its facets, cut
+// inside its last facet or with its count field 0 reads its whole facets
+// and says so in one line.
 #include "geometry/GeoObject.h"
 #include "geometry/ParametricGeometry.h"
 #include "mesh/AutoFormReader.h"
@@ -285,8 +290,11 @@ void sortNet(Tally& tally, const Outcome& plain, const std::string& text, const 
 {
     const Outcome o = readNet(copy);
     const long damagedLine = lineOfByte(copy, at);
-    if (!o.read && o.said.find("failed to relocate") != std::string::npos) {
-        tally.add("read, a stored face's loop not found and said");
+    // A stored face whose loop the net read does not hold, or whose trimmed
+    // face lost a trim curve, is rebuilt from the net: said, and answered
+    // as a loss.
+    if (!o.read && o.said.find("rebuilt from the net read") != std::string::npos) {
+        tally.add("read, a stored face rebuilt from the net and said");
         return;
     }
     if (!o.read) {
@@ -479,6 +487,51 @@ std::vector<std::pair<std::string, std::string>> variantsOf(const std::string& k
         i = std::max(j, i + 1);
     }
     v.emplace_back("numbers of 150 characters", longNumbers);
+    if (kind == "stl")
+        v.emplace_back("NUL padding", text + std::string(512, '\0'));
+    if (kind != "net")
+        return v;
+    // A net text with CR line ends, blanks and a tab at the end of every
+    // line, a '+' before every unsigned real, knot headers in lower case.
+    std::string cr = text, trailing, plus, lower;
+    std::replace(cr.begin(), cr.end(), '\n', '\r');
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n')
+            trailing += " \t";
+        trailing += text[i];
+    }
+    countedString = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool lineStart = i == 0 || text[i - 1] == '\n';
+        if (lineStart) {
+            std::size_t d = i;
+            while (d < text.size() && std::isdigit(static_cast<unsigned char>(text[d])))
+                ++d;
+            countedString = d > i && d < text.size() && text[d] == 'H';
+        }
+        std::size_t j = i;
+        while (j < text.size() && (std::isdigit(static_cast<unsigned char>(text[j])) || text[j] == '.'))
+            ++j;
+        const bool atStart = lineStart || std::isspace(static_cast<unsigned char>(text[i - 1])) ||
+                             text[i - 1] == '[' || text[i - 1] == ',';
+        const bool real = j > i && atStart && !countedString &&
+                          text.substr(i, j - i).find('.') != std::string::npos;
+        plus += real ? "+" + text.substr(i, j - i) : std::string(1, text[i]);
+        i = real ? j - 1 : i;
+    }
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t end = std::min(text.find('\n', i), text.size());
+        std::string line = text.substr(i, end - i);
+        if (line.compare(0, 2, "p=") == 0)
+            for (char& c : line)
+                c = char(std::tolower(static_cast<unsigned char>(c)));
+        lower += line + (end < text.size() ? "\n" : "");
+        i = end + 1;
+    }
+    v.emplace_back("CR line ends", cr);
+    v.emplace_back("blanks and a tab at line ends", trailing);
+    v.emplace_back("a plus before unsigned reals", plus);
+    v.emplace_back("knot headers in lower case", lower);
     return v;
 }
 
@@ -500,6 +553,7 @@ int variants(const std::string& kind, const std::string& file)
             {"CR LF after the last facet", text + "\r\n"},
             {"80 blanks after the last facet", text + std::string(80, ' ')},
             {"cut inside the last facet", text.substr(0, text.size() - 20)},
+            {"its count field 0", text.substr(0, 80) + std::string(4, '\0') + text.substr(84)},
         };
         for (const auto& [name, copy] : tails) {
             const Outcome o = readAny(kind, copy);
