@@ -111,7 +111,7 @@ int main(int argc, char** argv)
         std::error_code error;
         out = std::filesystem::current_path(error).string();
         if (error || out.empty())
-            out = ".";
+            out.assign(1, '.');
     }
     settings.outputFolder = out;
     settings.plugIns = VezadHost::plugInModuleNames();
