@@ -244,9 +244,11 @@ public:
     // Writes the net text: version 7 (2 with the topology switch off), the
     // grid points by position, the poly-lines, and from version 3 on the
     // settings and every face that is not Ribbon, faces and loops in an
-    // order that depends only on the net's shape. Poly-lines of a single
-    // point are removed first. At precision 16 in the classic locale (the
-    // stream's own are restored). Sets the saved mark; true.
+    // order that depends only on the net's shape. Points still pending at
+    // the cursor are taken back first (only placed points are written), then
+    // poly-lines of a single point are removed. At precision 16 in the
+    // classic locale (the stream's own are restored). Sets the saved mark;
+    // true.
     bool write(std::ostream& out);
     // Gives face the surface (deleting its former one, emptying its error
     // points) and shows it as "Face <serial>": an existing surface display
