@@ -97,6 +97,11 @@ public:
     void clearUVSamples();
 };
 
+// Whether the (u, v) curve lies farther outside the surface's domain than
+// a trim curve of a face on it may (see the source for the reach): the
+// face record's reader leaves such a curve out, so no face is made with one.
+bool farOutsideDomain(Fenwo::NurbsSurf& uv, CParametricGeometry& surface);
+
 class CFace {
 public:
     CFlatMesh* lookupMesh = nullptr;     // owned; the tessellation as a mesh for hit tests

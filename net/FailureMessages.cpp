@@ -10,7 +10,7 @@ std::vector<FailureLineKind> failureLineKinds()
          {kNoBoundaryCurves, kEmptyChain, kFewBoundaryHits, kCappedCylinder, kMakroBadSurface,
           kNoStartSurface, kBadStartSurface, kStartNotSurface, kSelectionError, kDegenerateFace,
           kFoldedSurface, kBadSurfaceStage3, kFewPointsInside, kOutsideTolerance, kNoTrimLoop,
-          kApproximationCancelled}},
+          kTrimLoopOffDomain, kApproximationCancelled}},
         {kHealFailed, {kHealStartFace}},
         {kGapBetweenFaces, {}},
         {kLostLoop, {}},

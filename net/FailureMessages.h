@@ -35,6 +35,7 @@ inline constexpr char kBadSurfaceStage3[] = "bad surface stage 3, ignoring";
 inline constexpr char kFewPointsInside[] = "fewer than 3 points inside the boundary";
 inline constexpr char kOutsideTolerance[] = "face fit outside the tolerance";
 inline constexpr char kNoTrimLoop[] = "the boundary curves give no trim loop on the surface";
+inline constexpr char kTrimLoopOffDomain[] = "the trim loop runs far outside the surface's domain";
 inline constexpr char kApproximationCancelled[] = "approximation cancelled";
 
 // ---- The heal, the commit and the document --------------------------------------------------

@@ -191,6 +191,16 @@ CFace* selectAndApprox(GB::Loop* loop, Mesh::CBaseMesh* mesh, Fenwo::NurbsSurf* 
         trimLoop->checkGaps(closed);
     }
 
+    // A curve far outside the surface's domain is no trim curve of it: the
+    // face record's reader would leave it out, and the face saved would not
+    // open as it was.
+    for (CParCurve* curve : trimLoop->curves)
+        if (Fenwo::NurbsSurf* uv = asNurbsSurf(curve->getUVCurve());
+            uv != nullptr && farOutsideDomain(*uv, *S)) {
+            std::cout << FailureMessages::kTrimLoopOffDomain << std::endl;
+            return nullptr;
+        }
+
     auto* trimmed = new CFace(S.get(), trimLoop.release());
     if (face != nullptr) {
         // Both states become Trimmed, the requested one included: the face
