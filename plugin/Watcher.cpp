@@ -120,7 +120,7 @@ void CMWWatcher::OnUndeleteObject(CVezadDoc& doc, CVezadObject& object)
 void CMWUndo::Undo()
 {
     CMeshwrightPlugIn& plugIn = MeshwrightPlugIn();
-    if (!plugIn.editGrid)
+    if (editing && !plugIn.editGrid)
         plugIn.setEditGridMode(true);
     GB::CSurfaceNet& net = plugIn.net;
     net.undo();
