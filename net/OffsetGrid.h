@@ -108,7 +108,9 @@ public:
     std::string vertexListName = "VertexList";
     double alternativeSnapDistance = 0.1;
     float colours[11][4]; // the first six in the order of GridColour
-    double pickRadius = 1.0;
+    // Before the cursor's first hit sets it from the view's scale.
+    static constexpr double kDefaultPickRadius = 1.0;
+    double pickRadius = kDefaultPickRadius;
     Mesh::CBaseMesh* mesh; // not owned
     COffset_PointList* currentPointList = nullptr;
     Kor::List<COffset_PointList*> pointLists;        // owned

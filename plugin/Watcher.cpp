@@ -1,5 +1,6 @@
 #include "plugin/Watcher.h"
 
+#include "mesh/GridPoint.h"
 #include "plugin/MeshObject.h"
 #include "plugin/MeshwrightPlugIn.h"
 
@@ -35,6 +36,12 @@ void CMWWatcher::resetSession()
     // undo in the new one reaches only what is done in it.
     plugIn->net.deleteAll(false);
     plugIn->net.setMesh(nullptr);
+    // Nor does it keep the cursor's last hit and pick radius, taken on the
+    // closed document's mesh at its scale: the first events in the new one
+    // would pick with them.
+    delete plugIn->net.lastMouseHit;
+    plugIn->net.lastMouseHit = nullptr;
+    plugIn->net.pickRadius = COffset_Grid::kDefaultPickRadius;
     showToolbar(false);
 }
 
