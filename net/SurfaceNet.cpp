@@ -312,16 +312,12 @@ bool CSurfaceNet::updateAfterEdit()
     // placing (the surface update would take it back after the step).
     for (COffset_PointList* pl : pointLists)
         pl->RollBack();
-    // After an undo the faces take back the states it handed over; what the
-    // update changes on its way belongs to no edit left to undo.
-    const bool givingBack = !faceStatesToGiveBack.empty();
-    faceRecordsHeld += givingBack ? 1 : 0;
     if (topology)
         buildTopology(false);
+    // After an undo the faces take back the states it handed over.
     giveBackFaceStates();
     computeSurfaces(draftOnly, true, nullptr);
     facesGivenBack.clear();
-    faceRecordsHeld -= givingBack ? 1 : 0;
     return true;
 }
 

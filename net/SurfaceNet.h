@@ -288,7 +288,8 @@ public:
 
     // ---- Undo of the faces (net/FaceUndo.h) --------------------------------------------------
     // Records the face's state as an undo item of the last mark, the first
-    // time the edits since the mark change the face; nothing without a
+    // time the edits since the mark change the face (the update after an
+    // edit recomputes it, or a topology step removes it); nothing without a
     // mark, while records are held (faceRecordsHeld), for a Ribbon face or
     // a face already recorded since the mark.
     void recordFaceState(Face* face);
@@ -308,7 +309,7 @@ public:
     // Records handed over by the undo items of the last undo, newest first.
     std::vector<std::unique_ptr<FaceStateRecord>> faceStatesToGiveBack;
     // While above 0 recordFaceState records nothing (the net emptied,
-    // destroyed, following another mesh or giving faces back).
+    // destroyed or following another mesh, an undo running).
     int faceRecordsHeld = 0;
 
     // Every coedge of the loops, ordered by CCoEdge::operator<; owned.

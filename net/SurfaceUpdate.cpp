@@ -622,7 +622,11 @@ void CSurfaceNet::computeSurfaces(bool draftOnly, bool onlyModified, Face* onlyF
         }
         if (face == nullptr)
             continue;
-        recordFaceState(face);
+        // The update after an edit records the faces it changes, for the
+        // edit's undo; a full update (other settings, the commit, another
+        // mesh) belongs to no edit that an undo takes back.
+        if (onlyModified && onlyFace == nullptr)
+            recordFaceState(face);
         loop->failed = false;
         face->computedState = Naked;
         if (cancelled())

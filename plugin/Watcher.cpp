@@ -130,12 +130,19 @@ void CMWUndo::Undo()
     if (editing && !plugIn.editGrid)
         plugIn.setEditGridMode(true);
     GB::CSurfaceNet& net = plugIn.net;
+    // What the undo changes belongs to no edit left to undo: it records no
+    // face.
+    ++net.faceRecordsHeld;
     net.undo();
     // A region the undo opened loses its face, as after an edit; no mouse
     // event may reach the grid meanwhile.
     const bool enabled = plugIn.mouseCallback.IsEnabled();
     plugIn.mouseCallback.Enable(false);
     net.updateAfterEdit();
+    --net.faceRecordsHeld;
+    // The faces' states the undo handed over are given back by that update
+    // or not at all: a later edit's update must not take them.
+    net.faceStatesToGiveBack.clear();
     plugIn.mouseCallback.Enable(enabled);
     if (CVezadView* view = VezadApp().ActiveView())
         view->Redraw();
