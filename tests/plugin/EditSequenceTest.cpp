@@ -870,6 +870,7 @@ enum class Gesture {
     splitNearCentre,  // the menu's split there
     moveBelowCentre,  // the cursor moved a quarter of the way from the centre to the bottom side
     moveRoundColumn,  // the cursor moved past the right column's lower end, then at once its upper
+    clickAboveColumn, // a left click where moveRoundColumn ends
 };
 
 struct OneGestureCase {
@@ -940,6 +941,11 @@ TEST_P(OneGesture, LeavesTheLoopsOfAFreshTopologyStepAndReopensWhole)
             run(moveTo(box[2], box[3] + (box[3] - box[1]) / 8) + "!mouse move " +
                 at(box[2], box[1] - (box[3] - box[1]) / 8));
             break;
+        case Gesture::clickAboveColumn: {
+            const std::string above = at(box[2], box[1] - (box[3] - box[1]) / 8);
+            run("!mouse down left " + above + "\n!mouse up left " + above);
+            break;
+        }
         case Gesture::undo:
             ASSERT_GT(records, 0);
             for (int r = 0; r < records; ++r)
@@ -1005,7 +1011,13 @@ INSTANTIATE_TEST_SUITE_P(
         OneGestureCase{"SaveAfterAMoveClosesNoColumnThroughTheCursor",
                        false,
                        {Gesture::moveRoundColumn},
-                       {4}}),
+                       {4}},
+        // The click closed the column through its point; the undo took the
+        // point out and left the column closed.
+        OneGestureCase{"UndoneClickThatClosedAColumnOpensItAgain",
+                       false,
+                       {Gesture::moveRoundColumn, Gesture::clickAboveColumn, Gesture::undo},
+                       {4, 5, 4}}),
     [](const ::testing::TestParamInfo<OneGestureCase>& info) { return info.param.name; });
 
 // After an import on a freshly loaded mesh, undo takes the import back
