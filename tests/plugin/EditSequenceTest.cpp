@@ -764,8 +764,8 @@ protected:
     // The kinds a sequence deals first. Three seeds in a row share a round
     // of every kind shuffled (1 to 3, 4 to 6, ...): the first seed takes
     // its last third, the next the third before, the last the rest, so that
-    // three short sequences make every kind. The deck follows from the seed
-    // alone: a seed that fails in a sweep fails alone too.
+    // three short sequences are dealt every kind. The deck follows from the
+    // seed alone: a seed that fails in a sweep fails alone too.
     static std::vector<std::string> firstDeck(unsigned seed)
     {
         std::vector<std::string> deck(std::begin(kGestureKinds), std::end(kGestureKinds));
