@@ -211,7 +211,7 @@ Kor::List<CCONS*> CFace::getAllCONS(bool withDisplayCurves, bool link)
 
 // ---- Copies and display curves -----------------------------------------------------------
 
-CFace* copyFace(const CFace* source)
+CFace* copyFace(const CFace* source, bool asItStands)
 {
     if (source == nullptr || source->surface == nullptr)
         return nullptr;
@@ -235,10 +235,17 @@ CFace* copyFace(const CFace* source)
             copy->setSurface(clone);
             loop->curves.append(copy);
         }
-        const bool taken = k == 0 ? face->setOuterLoop(loop) : face->addTrimLoop(loop);
+        const bool taken = k == 0 ? face->setOuterLoop(loop, !asItStands)
+                                  : face->addTrimLoop(loop, !asItStands);
         if (!taken)
             delete loop;
     }
+    if (asItStands)
+        for (const CParCurve* curve : source->displayCurves) {
+            CParCurve* copy = curve->duplicate();
+            copy->setSurface(clone);
+            face->displayCurves.append(copy);
+        }
     return face;
 }
 

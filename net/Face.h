@@ -97,6 +97,11 @@ public:
     void clearUVSamples();
 };
 
+// Whether the (u, v) curve lies farther outside the surface's domain than
+// a trim curve of a face on it may (see the source for the reach): the
+// face record's reader leaves such a curve out, so no face is made with one.
+bool farOutsideDomain(Fenwo::NurbsSurf& uv, CParametricGeometry& surface);
+
 class CFace {
 public:
     CFlatMesh* lookupMesh = nullptr;     // owned; the tessellation as a mesh for hit tests
@@ -293,8 +298,11 @@ void makeVezadCompat(CLoop& loop);
 
 // A new face on a clone of source's surface with duplicates of its loops
 // (and its sense and tessellation settings); null for a null source or when
-// the surface cannot be cloned as a surface. Owned by the caller.
-CFace* copyFace(const CFace* source);
+// the surface cannot be cloned as a surface. Owned by the caller. The loops
+// are ordered and oriented as setOuterLoop does, unless asItStands: then
+// they are taken as they stand and the display curves are copied too, so
+// that the copy writes the record the source writes.
+CFace* copyFace(const CFace* source, bool asItStands = false);
 
 // A new face on a clone of surface, bounded by its domain; null for a null
 // surface or a failed clone. Owned by the caller.

@@ -124,7 +124,7 @@ public:
 
 class Loop : public CGeoObject {
 public:
-    bool failed = false;               // the last approximation of the face gave nothing
+    bool failed = false; // the last approximation gave nothing; tried again when a point changed
     Kor::List<int> references;         // stored entries of the net text
     bool unmatched = false;            // set at the start of a rebuild
     Loop* next = nullptr;              // next loop of the same face
@@ -189,6 +189,8 @@ public:
     // surface that is not to be trimmed, or a point of the boundary marked
     // changed.
     bool isModified() const;
+    // Whether a grid point of the boundary is marked changed.
+    bool pointsChanged() const;
     // The number of distinct poly-lines of the half-edges.
     int countPolyLines() const;
     // Whether half-edge i + 1 (round the ring) goes on along the poly-line

@@ -108,6 +108,8 @@ bool isSpaceCurve(Fenwo::NurbsSurf& curve)
     return isUsableCurve(curve) && !(curve.getLength() < 1e-8);
 }
 
+} // namespace
+
 // A (u, v) curve whose control points lie farther outside the surface's
 // domain than the domain is wide is no trim curve of that surface: the
 // surface maps all of that onto its sides, and the loop's bridges, samples
@@ -144,6 +146,8 @@ bool farOutsideDomain(Fenwo::NurbsSurf& uv, CParametricGeometry& surface)
             return true;
     return false;
 }
+
+namespace {
 
 // ---- Reading a record as written ----------------------------------------------------
 

@@ -10,7 +10,7 @@ std::vector<FailureLineKind> failureLineKinds()
          {kNoBoundaryCurves, kEmptyChain, kFewBoundaryHits, kCappedCylinder, kMakroBadSurface,
           kNoStartSurface, kBadStartSurface, kStartNotSurface, kSelectionError, kDegenerateFace,
           kFoldedSurface, kBadSurfaceStage3, kFewPointsInside, kOutsideTolerance, kNoTrimLoop,
-          kNoHoleTrimLoop, kApproximationCancelled}},
+          kNoHoleTrimLoop, kTrimLoopOffDomain, kApproximationCancelled}},
         {kHealFailed, {kHealStartFace}},
         {kRegionWithoutFace, {}},
         {kNoBrep, {}},

@@ -40,6 +40,7 @@ inline constexpr char kOutsideTolerance[] = "face fit outside the tolerance";
 inline constexpr char kNoTrimLoop[] = "the boundary curves give no trim loop on the surface";
 inline constexpr char kNoHoleTrimLoop[] =
     "the boundary of a region inside the face gives no trim loop on the surface";
+inline constexpr char kTrimLoopOffDomain[] = "the trim loop runs far outside the surface's domain";
 inline constexpr char kApproximationCancelled[] = "approximation cancelled";
 
 // ---- The net's regions -------------------------------------------------------------------

@@ -697,6 +697,7 @@ void COffset_Grid::undo()
         undoMarks.removeAt(undoMarks.count - 1);
     }
     n = std::clamp(n, 0, undoList.count);
+    ++undoStretch;
     // A point the mouse is placing is no edit: its entry would shift the
     // places the undo items name.
     for (COffset_PointList* pl : pointLists)

@@ -155,6 +155,11 @@ bool Loop::isModified() const
         return true;
     if (owner->requestedState != Trimmed && owner->surface == nullptr)
         return true;
+    return pointsChanged();
+}
+
+bool Loop::pointsChanged() const
+{
     Kor::List<CVertex<float, 3>*> points;
     getVertexList(points);
     for (CVertex<float, 3>* v : points) {

@@ -168,6 +168,15 @@ bool polyLinesMatch(const GraphAlgorithm::Cycle& cycle, const Kor::List<int>& pa
 
 bool CSurfaceNet::write(std::ostream& out)
 {
+    // Only the points the user placed are written: the point that follows
+    // the cursor, and a closing it made, are taken back first, as before
+    // every topology step (the next mouse move puts it back). A poly-line
+    // left with one point then goes like any other.
+    bool rolledBack = false;
+    for (COffset_PointList* pl : pointLists)
+        rolledBack = pl->RollBack() || rolledBack;
+    if (rolledBack)
+        redisplayCurrent(true);
     removeSinglePointLists();
     TextFormatScope format(out);
 

@@ -68,6 +68,7 @@ void COffset_Grid::deleteGridContents()
     retiredPointLists.deleteAll();
     undoList.deleteAll();
     undoMarks.removeAll();
+    ++undoStretch;
     pointSet.removeAll(false, false);
     auto forget = [this](auto*& p) {
         if (ownedGridPoints.count(dynamic_cast<Gridbench::CGridPoint*>(p)) != 0)
@@ -359,6 +360,12 @@ void COffset_Grid::addUndo(UndoGridEdit* item)
         return;
     undoList.append(item);
     ++editCount;
+}
+
+void COffset_Grid::addUndoMark()
+{
+    undoMarks.append(undoList.count);
+    ++undoStretch;
 }
 
 int COffset_Grid::indexOfPointList(const COffset_PointList* pl) const

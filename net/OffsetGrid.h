@@ -108,7 +108,9 @@ public:
     std::string vertexListName = "VertexList";
     double alternativeSnapDistance = 0.1;
     float colours[11][4]; // the first six in the order of GridColour
-    double pickRadius = 1.0;
+    // Before the cursor's first hit sets it from the view's scale.
+    static constexpr double kDefaultPickRadius = 1.0;
+    double pickRadius = kDefaultPickRadius;
     Mesh::CBaseMesh* mesh; // not owned
     COffset_PointList* currentPointList = nullptr;
     Kor::List<COffset_PointList*> pointLists;        // owned
@@ -130,6 +132,10 @@ public:
     long editCount = 0;
     long topologyEditCount = -1;
     long surfaceEditCount = -1;
+    // Changes whenever the items after the last mark begin anew: a mark is
+    // made, an undo runs or the grid is emptied. Records made once per
+    // mark (the net's face states) compare it.
+    long undoStretch = 0;
 
     explicit COffset_Grid(Mesh::CBaseMesh* mesh);
     COffset_Grid(const COffset_Grid&) = delete;
@@ -216,6 +222,9 @@ public:
 
     // ---- Poly-lines ----------------------------------------------------------------
     void addUndo(UndoGridEdit* item);
+    // A checkpoint: the items recorded from now on up to the next mark are
+    // what one undo takes back.
+    void addUndoMark();
     int indexOfPointList(const COffset_PointList* pl) const;
     // The poly-line at index modulo the count (a negative index wraps); null
     // without poly-lines.

@@ -427,7 +427,7 @@ void COffset_PointList::commitPending()
     if (pendingVertex != nullptr) {
         const int i = indexOf(pendingVertex);
         if (i >= 0 && owner != nullptr) {
-            owner->addUndo(new CUndoInsert(this, i));
+            owner->addUndo(new CUndoInsert(this, i, closedByPending && closed));
             owner->highlightPoint(pendingVertex);
             modified = true;
         } else if (i >= 0) {
@@ -487,6 +487,8 @@ void CUndoInsert::undo(COffset_Grid*)
         return;
     CVertex<float, 3>* removed = pl.vertices[index];
     pl.vertices.removeAt(index);
+    if (closedIt)
+        pl.closed = false;
     if (pl.usesCounted)
         pl.changeUse(removed, -1);
     if (pl.vertices.count > 0)

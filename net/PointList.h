@@ -321,13 +321,18 @@ template <class Entry> bool passesItsPointsTooOften(const std::vector<Entry>& en
 // a junction, else "   %d:  Point") followed by its coordinates. True.
 bool PointList_Dump(COffset_PointList& list);
 
-// Undoes the insertion of the entry at `index`.
+// Undoes the insertion of the entry at `index`, and the closing it made (a
+// point committed at the far end of the poly-line closes it).
 class CUndoInsert : public UndoGridEdit {
 public:
     COffset_PointList* pointList;
     int index;
+    bool closedIt = false;
 
-    CUndoInsert(COffset_PointList* list, int i) : pointList(list), index(i) {}
+    CUndoInsert(COffset_PointList* list, int i, bool closing = false)
+        : pointList(list), index(i), closedIt(closing)
+    {
+    }
     void undo(COffset_Grid* grid) override;
 };
 

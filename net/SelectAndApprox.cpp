@@ -230,6 +230,20 @@ CFace* selectAndApprox(GB::Loop* loop, Mesh::CBaseMesh* mesh, Fenwo::NurbsSurf* 
     }
     debug.close();
 
+    // A curve far outside the surface's domain is no trim curve of it: the
+    // face record's reader would leave it out, and the face saved would not
+    // open as it was.
+    std::vector<const CLoop*> loops{trimLoop.get()};
+    for (const std::unique_ptr<CLoop>& holeLoop : holeLoops)
+        loops.push_back(holeLoop.get());
+    for (const CLoop* loop : loops)
+        for (CParCurve* curve : loop->curves)
+            if (Fenwo::NurbsSurf* uv = asNurbsSurf(curve->getUVCurve());
+                uv != nullptr && farOutsideDomain(*uv, *S)) {
+                std::cout << FailureMessages::kTrimLoopOffDomain << std::endl;
+                return nullptr;
+            }
+
     auto* trimmed = new CFace(S.get(), trimLoop.release());
     for (std::unique_ptr<CLoop>& holeLoop : holeLoops)
         if (trimmed->addTrimLoop(holeLoop.get()))

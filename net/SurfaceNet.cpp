@@ -44,6 +44,7 @@ CSurfaceNet::CSurfaceNet() : COffset_Grid(nullptr), faceColorCoding(new CColorCo
 
 CSurfaceNet::~CSurfaceNet()
 {
+    ++faceRecordsHeld;
     deleteCoEdges();
     while (firstFace != nullptr)
         removeFace(firstFace);
@@ -258,8 +259,11 @@ int CSurfaceNet::deleteAll(bool ask)
     if (ask && count == 0)
         return 0;
     deleteCoEdges();
+    // The undo items go with the grid: the faces leave no record.
+    ++faceRecordsHeld;
     while (firstFace != nullptr)
         removeFace(firstFace);
+    --faceRecordsHeld;
     regionsWithoutFace.clear();
     COffset_Grid::deleteAll(false);
     return count;
@@ -313,7 +317,10 @@ bool CSurfaceNet::updateAfterEdit()
         pl->RollBack();
     if (topology)
         buildTopology(false);
+    // After an undo the faces take back the states it handed over.
+    giveBackFaceStates();
     computeSurfaces(draftOnly, true, nullptr);
+    facesGivenBack.clear();
     return true;
 }
 
@@ -328,17 +335,26 @@ bool CSurfaceNet::followMesh(Mesh::CBaseMesh* m)
     for (Kor::List<COffset_PointList*>* lists : {&pointLists, &retiredPointLists})
         for (COffset_PointList* pl : *lists)
             pl->dropCurve();
-    // Every surface was fitted to facets the net no longer lies on.
-    for (Face* f = firstFace; f != nullptr; f = f->next)
+    // Every surface was fitted to facets the net no longer lies on, and a
+    // fit that failed there is tried on these.
+    for (Face* f = firstFace; f != nullptr; f = f->next) {
         f->computedState = Naked;
+        for (Loop* l = f->firstLoop; l != nullptr; l = l->next)
+            l->failed = false;
+    }
     ++editCount;
     if (busy || !topologySwitch || mesh == nullptr)
         return false;
     Platform::WaitCursor wait;
     for (COffset_PointList* pl : pointLists)
         pl->RollBack();
+    // The faces leave no records here: their states were fitted on another
+    // mesh, which only an undo of a load brings back, and a load that
+    // replaces the mesh records them before it (recordFaceStates).
+    ++faceRecordsHeld;
     buildTopology(false);
     computeSurfaces(draftOnly, false, nullptr);
+    --faceRecordsHeld;
     return true;
 }
 
@@ -494,6 +510,7 @@ bool CSurfaceNet::removeFace(Face* face)
 {
     if (face == nullptr)
         return false;
+    recordFaceState(face);
     if (firstFace == face) {
         firstFace = face->next;
     } else {

@@ -21,6 +21,7 @@
 #include "foundation/Histogram.h"
 #include "foundation/KorSubSet.h"
 #include "net/FaceRecords.h"
+#include "net/FaceUndo.h"
 #include "net/OffsetGrid.h"
 
 #include <cstddef>
@@ -255,9 +256,11 @@ public:
     // Writes the net text: version 7 (2 with the topology switch off), the
     // grid points by position, the poly-lines, and from version 3 on the
     // settings and every face that is not Ribbon, faces and loops in an
-    // order that depends only on the net's shape. Poly-lines of a single
-    // point are removed first. At precision 16 in the classic locale (the
-    // stream's own are restored). Sets the saved mark; true.
+    // order that depends only on the net's shape. Points still pending at
+    // the cursor are taken back first (only placed points are written), then
+    // poly-lines of a single point are removed. At precision 16 in the
+    // classic locale (the stream's own are restored). Sets the saved mark;
+    // true.
     bool write(std::ostream& out);
     // Gives face the surface (deleting its former one, emptying its error
     // points) and shows it as "Face <serial>": an existing surface display
@@ -269,7 +272,8 @@ public:
     // The loops to recompute, Blending faces last: with onlyFace its loops;
     // otherwise the modified loops and, unless onlyModified, those whose
     // face's requested and computed states differ. Loops along 25 or more
-    // poly-lines and loops marked failed are never taken.
+    // poly-lines, loops marked failed whose points did not change, and the
+    // faces the last undo gave back (giveBackFaceStates) are not taken.
     Kor::List<Loop*> collectLoopsToUpdate(bool onlyModified, Face* onlyFace);
     // Removes the face's display and deletes its surface; a face that holds
     // a trimmed face loses it too (with the surface it owns). False for null
@@ -293,6 +297,32 @@ public:
     // while FENWO_LOGGING is set (writes are dropped otherwise).
     std::ostream& log();
 
+    // ---- Undo of the faces (net/FaceUndo.h) --------------------------------------------------
+    // Records the face's state as an undo item of the last mark, the first
+    // time the edits since the mark change the face (the update after an
+    // edit recomputes it, or a topology step removes it); nothing without a
+    // mark, while records are held (faceRecordsHeld), for a Ribbon face or
+    // a face already recorded since the mark.
+    void recordFaceState(Face* face);
+    // recordFaceState for every face (a load that replaces the mesh under
+    // all of them).
+    void recordFaceStates();
+    // After an undo's topology step: each record the undo handed over
+    // (faceStatesToGiveBack, newest first) whose mesh is the net's mesh as
+    // it stands goes to the face whose first loop has the record's corners
+    // (among several, the one with its walk): states, surface or trimmed
+    // face with their display, statistics, the loop's failed mark and the
+    // face's identity. A face given more than one record takes the oldest,
+    // its state before all the edits undone. The faces given back are not
+    // recomputed by the update that follows. The records are used up; the
+    // number of faces given back.
+    int giveBackFaceStates();
+    // Records handed over by the undo items of the last undo, newest first.
+    std::vector<std::unique_ptr<FaceStateRecord>> faceStatesToGiveBack;
+    // While above 0 recordFaceState records nothing (the net emptied,
+    // destroyed or following another mesh, an undo running).
+    int faceRecordsHeld = 0;
+
     // Every coedge of the loops, ordered by CCoEdge::operator<; owned.
     Kor::SubSet<CCoEdge> coedges;
 
@@ -301,6 +331,11 @@ private:
     // holes are not those it had, or moved, loses its surface to be computed
     // again, a Trimmed face as ComplexApprox.
     void takeHoles(Face& face, const std::vector<GraphAlgorithm::Cycle>& cycles);
+    // The serials of the faces recorded since the last mark, in the undo
+    // stretch recordedStretch; and of the faces the last undo gave back.
+    std::set<long> facesRecorded;
+    long recordedStretch = -1;
+    std::set<long> facesGivenBack;
     // The stored faces of the last read whose loop found no face.
     int lostStoredFaceCount = 0;
     // The loops markAllLoopsUnmatched marked, by their corner ids, each list

@@ -141,7 +141,8 @@ void showAsTrimmedFace(CSurfaceNet& net, Loop* loop, Fenwo::NurbsSurf* s)
 }
 
 // The approximation of the mesh inside the loop by a trimmed face. Without
-// a result the loop is marked failed, so it is not queued again, and "Face
+// a result the loop is marked failed, so it is not queued again until a
+// point of it changes or the mesh does, and "Face
 // " k " of " n " has no surface" names it after the line of the
 // approximation that tells why: k counts the net's n faces from its first,
 // as they stand now (a face added later comes first and moves the others
@@ -346,10 +347,14 @@ Kor::List<Loop*> CSurfaceNet::collectLoopsToUpdate(bool onlyModified, Face* only
                 take = loop->isModified();
             else
                 take = loop->isModified() || f->requestedState != f->computedState;
-            if (!take)
+            // A face an undo gave back is as it was before the edits undone.
+            if (!take || facesGivenBack.count(f->serial) > 0)
                 continue;
             ++counted;
-            if (!loop->failed)
+            // A loop whose last approximation gave nothing is taken again
+            // once its points changed: on the same boundary the same fit
+            // fails again.
+            if (!loop->failed || loop->pointsChanged())
                 list.append(loop);
         }
     if (counted > 0) {
@@ -617,6 +622,12 @@ void CSurfaceNet::computeSurfaces(bool draftOnly, bool onlyModified, Face* onlyF
         }
         if (face == nullptr)
             continue;
+        // The update after an edit records the faces it changes, for the
+        // edit's undo; a full update (other settings, the commit, another
+        // mesh) belongs to no edit that an undo takes back.
+        if (onlyModified && onlyFace == nullptr)
+            recordFaceState(face);
+        loop->failed = false;
         face->computedState = Naked;
         if (cancelled())
             break;

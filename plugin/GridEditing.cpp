@@ -249,6 +249,5 @@ void addUndoRecord(const wchar_t* name)
         return;
     doc->AddCustomUndoEvent(new CMWUndo);
     doc->EndUndoRecord(record);
-    GB::CSurfaceNet& net = MeshwrightPlugIn().net;
-    net.undoMarks.append(net.undoList.count);
+    MeshwrightPlugIn().net.addUndoMark();
 }

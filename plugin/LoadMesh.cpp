@@ -50,6 +50,19 @@ void workOn(CMeshwrightPlugIn& plugIn, CMWMeshObject& object, bool boundary)
     plugIn.netFollowsMesh(object.mesh);
 }
 
+// A load that gives the loaded object's place to a new one is undone by
+// the host, which brings the old object back and the net onto it: the
+// faces' states, fitted on the old mesh, go into the load's undo record
+// first, so that its undo gives them back as they were.
+void recordFacesForUndo(CMeshwrightPlugIn& plugIn, CVezadDoc& doc)
+{
+    if (plugIn.net.firstFace == nullptr)
+        return;
+    doc.AddCustomUndoEvent(new CMWUndo(false));
+    plugIn.net.addUndoMark();
+    plugIn.net.recordFaceStates();
+}
+
 // The shaded view around the new mesh, drawn at once, and editing on.
 void showLoaded(CMWMeshObject& object, const std::vector<const wchar_t*>& scripts)
 {
@@ -163,6 +176,7 @@ CVezadCommand::result loadFromFile(CMeshwrightPlugIn& plugIn, CVezadDoc& doc, bo
             object = loadMeshObject(&cancelled, path);
             if (object == nullptr)
                 return noMeshRead(cancelled);
+            recordFacesForUndo(plugIn, doc);
             doc.DeleteObject(CVezadObjRef(kept), true, false);
         }
     } else {
@@ -200,6 +214,8 @@ CVezadCommand::result loadPicked(CMeshwrightPlugIn& plugIn, CVezadDoc& doc,
         for (const CVezadObjRef& source : sources)
             doc.DeleteObject(source, true, false);
 
+    if (plugIn.meshObjects.count == 1)
+        recordFacesForUndo(plugIn, doc);
     auto* object = new CMWMeshObject;
     attachMesh(object, mesh);
     workOn(plugIn, *object, boundary);

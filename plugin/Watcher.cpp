@@ -1,5 +1,6 @@
 #include "plugin/Watcher.h"
 
+#include "mesh/GridPoint.h"
 #include "plugin/MeshObject.h"
 #include "plugin/MeshwrightPlugIn.h"
 
@@ -37,6 +38,12 @@ void CMWWatcher::resetSession()
     // undo in the new one reaches only what is done in it.
     plugIn->net.deleteAll(false);
     plugIn->net.setMesh(nullptr);
+    // Nor does it keep the cursor's last hit and pick radius, taken on the
+    // closed document's mesh at its scale: the first events in the new one
+    // would pick with them.
+    delete plugIn->net.lastMouseHit;
+    plugIn->net.lastMouseHit = nullptr;
+    plugIn->net.pickRadius = COffset_Grid::kDefaultPickRadius;
     showToolbar(false);
 }
 
@@ -122,15 +129,22 @@ void CMWWatcher::OnUndeleteObject(CVezadDoc& doc, CVezadObject& object)
 void CMWUndo::Undo()
 {
     CMeshwrightPlugIn& plugIn = MeshwrightPlugIn();
-    if (!plugIn.editGrid)
+    if (editing && !plugIn.editGrid)
         plugIn.setEditGridMode(true);
     GB::CSurfaceNet& net = plugIn.net;
+    // What the undo changes belongs to no edit left to undo: it records no
+    // face.
+    ++net.faceRecordsHeld;
     net.undo();
     // A region the undo opened loses its face, as after an edit; no mouse
     // event may reach the grid meanwhile.
     const bool enabled = plugIn.mouseCallback.IsEnabled();
     plugIn.mouseCallback.Enable(false);
     net.updateAfterEdit();
+    --net.faceRecordsHeld;
+    // The faces' states the undo handed over are given back by that update
+    // or not at all: a later edit's update must not take them.
+    net.faceStatesToGiveBack.clear();
     plugIn.mouseCallback.Enable(enabled);
     if (CVezadView* view = VezadApp().ActiveView())
         view->Redraw();

@@ -58,11 +58,18 @@ public:
 
 class CMWUndo : public CVezadUndoEventHandler {
 public:
-    // Switches grid editing on when it is off, rolls the grid back to its
-    // last mark, brings the net's regions and surfaces after the grid when
-    // it changed since the last topology step (unless a surface update
-    // runs), and redraws the active view.
+    // The step of an edit's record (editing: its undo switches grid editing
+    // on) or of a load's, which leaves editing as it is.
+    explicit CMWUndo(bool editing = true) : editing(editing) {}
+    // Switches grid editing on when it is off (for an edit), rolls the grid
+    // back to its last mark, brings the net's regions and surfaces after
+    // the grid when it changed since the last topology step (unless a
+    // surface update runs) with the faces' states the undo gives back, and
+    // redraws the active view.
     void Undo() override;
+
+private:
+    bool editing;
 };
 
 // The custom step of a grid import's undo record: it holds the net the

@@ -113,6 +113,15 @@ TEST_F(LoadMesh, FileRoadLoadsReplacesAndMergesWithoutLosingTheMesh)
     EXPECT_EQ(net.getNumPointLists(), 6);
     for (const GB::Face* f = net.firstFace; f != nullptr; f = f->next)
         EXPECT_NE(f->surface, nullptr);
+    // A face whose fit failed on a mesh away from the net was never fitted
+    // again, on any mesh the net went onto later.
+    const std::string away =
+        writeStl("away.stl", mwtest::gridSoup(2, 2, 1.0, 1.0, true, 100.0, 100.0));
+    EXPECT_EQ(command("_MWLoadMesh File=Yes no no file:" + away), 0);
+    EXPECT_EQ(net.firstFace->surface, nullptr);
+    EXPECT_EQ(command("_MWLoadMesh File=Yes no no file:" + small), 0);
+    for (const GB::Face* f = net.firstFace; f != nullptr; f = f->next)
+        EXPECT_NE(f->surface, nullptr);
     assertNoUnansweredPrompts();
 
     ASSERT_TRUE(hosttest::passes(run("-_MWLoadMesh\n!expect-result 3")));

@@ -1,0 +1,162 @@
+// The undo of the net's faces (see the header).
+#include "net/FaceUndo.h"
+
+#include "display/entities/OpenGLSasSurf.h"
+#include "geometry/NurbsSurf.h"
+#include "mesh/BaseMesh.h"
+#include "net/Face.h"
+#include "net/SurfaceNet.h"
+
+#include <map>
+
+namespace GB {
+
+namespace {
+
+// The corner ids of the loop's corner set, ascending.
+std::vector<std::intptr_t> cornersOf(const Loop& loop)
+{
+    std::vector<std::intptr_t> corners;
+    for (int i = 0; i < loop.cornerSet.count; ++i)
+        corners.push_back(*loop.cornerSet.items[i]);
+    return corners;
+}
+
+// The target ids of the loop's cycle from the least rotation on.
+std::vector<std::intptr_t> walkOf(const Loop& loop)
+{
+    std::vector<std::intptr_t> ids;
+    for (int i = 0; i < loop.cycle.count; ++i) {
+        const GraphAlgorithm::CHalfEdge* h = loop.cycle.items[i];
+        ids.push_back(h != nullptr && h->target != nullptr ? h->target->getId() : -1);
+    }
+    return loopWalkKey(std::move(ids));
+}
+
+} // namespace
+
+FaceStateRecord::FaceStateRecord() = default;
+FaceStateRecord::~FaceStateRecord() = default;
+
+std::unique_ptr<FaceStateRecord> recordFaceState(const Face& face, Mesh::CBaseMesh* mesh)
+{
+    if (face.firstLoop == nullptr || face.requestedState == Ribbon)
+        return nullptr;
+    auto r = std::make_unique<FaceStateRecord>();
+    r->corners = cornersOf(*face.firstLoop);
+    r->walk = walkOf(*face.firstLoop);
+    if (mesh != nullptr) {
+        r->meshCreation = mesh->creation.value();
+        r->meshFacets = mesh->getFacetCount();
+    }
+    r->requested = face.requestedState;
+    r->computed = face.computedState;
+    r->imprint[0] = face.imprint[0];
+    r->imprint[1] = face.imprint[1];
+    if (face.trimmedFace != nullptr)
+        r->trimmed.reset(copyFace(face.trimmedFace, true));
+    if (r->trimmed == nullptr && face.surface != nullptr)
+        r->surface.reset(face.surface->clone());
+    r->statistics = face.statistics;
+    r->failed = face.firstLoop->failed;
+    r->id = face.id;
+    r->name = face.name;
+    r->layer = face.layer;
+    return r;
+}
+
+void CUndoFaceState::undo(COffset_Grid* grid)
+{
+    if (auto* net = dynamic_cast<CSurfaceNet*>(grid); net != nullptr && record != nullptr)
+        net->faceStatesToGiveBack.push_back(std::move(record));
+}
+
+void CSurfaceNet::recordFaceState(Face* face)
+{
+    if (face == nullptr || faceRecordsHeld > 0 || undoMarks.count == 0)
+        return;
+    if (recordedStretch != undoStretch) {
+        facesRecorded.clear();
+        recordedStretch = undoStretch;
+    }
+    if (!facesRecorded.insert(face->serial).second)
+        return;
+    if (std::unique_ptr<FaceStateRecord> r = GB::recordFaceState(*face, mesh))
+        // Not an edit of the grid: the edit count stays.
+        undoList.append(new CUndoFaceState(std::move(r)));
+}
+
+void CSurfaceNet::recordFaceStates()
+{
+    for (Face* f = firstFace; f != nullptr; f = f->next)
+        recordFaceState(f);
+}
+
+int CSurfaceNet::giveBackFaceStates()
+{
+    std::vector<std::unique_ptr<FaceStateRecord>> records = std::move(faceStatesToGiveBack);
+    faceStatesToGiveBack.clear();
+    facesGivenBack.clear();
+    if (records.empty() || mesh == nullptr)
+        return 0;
+    // The oldest record of each region: its state before every edit undone
+    // (a face removed and made again by those edits was recorded twice).
+    std::map<std::pair<std::vector<std::intptr_t>, std::vector<std::intptr_t>>, FaceStateRecord*>
+        oldest;
+    for (std::unique_ptr<FaceStateRecord>& r : records)
+        if (r->meshCreation == mesh->creation.value() && r->meshFacets == mesh->getFacetCount())
+            oldest[{r->corners, r->walk}] = r.get();
+    std::map<std::vector<std::intptr_t>, std::vector<Face*>> faces;
+    for (Face* f = firstFace; f != nullptr; f = f->next)
+        if (f->firstLoop != nullptr && f->requestedState != Ribbon)
+            faces[cornersOf(*f->firstLoop)].push_back(f);
+    int given = 0;
+    for (const auto& [key, r] : oldest) {
+        const auto at = faces.find(key.first);
+        if (at == faces.end())
+            continue;
+        Face* face = nullptr;
+        for (Face* f : at->second)
+            if (facesGivenBack.count(f->serial) == 0 &&
+                (face == nullptr || walkOf(*f->firstLoop) == key.second))
+                face = f;
+        if (face == nullptr)
+            continue;
+        facesGivenBack.insert(face->serial);
+        ++given;
+        clearFaceSurface(face);
+        face->requestedState = r->requested;
+        face->computedState = r->computed;
+        face->imprint[0] = r->imprint[0];
+        face->imprint[1] = r->imprint[1];
+        face->statistics = r->statistics;
+        face->firstLoop->failed = r->failed;
+        face->id = r->id;
+        face->name = r->name;
+        face->layer = r->layer;
+        if (r->trimmed != nullptr) {
+            CFace* trimmed = r->trimmed.release();
+            face->surface = trimmed->surface;
+            // The face keeps its tessellation settings.
+            const int meshType = trimmed->MeshType;
+            const double meshDistance = trimmed->MeshDistance;
+            updateFaceDisplay(trimmed, face->firstLoop, true);
+            trimmed->MeshType = meshType;
+            trimmed->MeshDistance = meshDistance;
+        } else if (auto* surface = dynamic_cast<Fenwo::NurbsSurf*>(r->surface.get())) {
+            r->surface.release();
+            setFaceSurface(face, surface);
+            if (!fittingOff)
+                if (auto* display = dynamic_cast<COpenGLSasSurf*>(findFaceDisplay(face))) {
+                    float rgba[4];
+                    faceStateColour(face->requestedState, false, rgba);
+                    display->setColour(rgba[0], rgba[1], rgba[2], rgba[3]);
+                }
+        } else {
+            face->surface = r->surface.release();
+        }
+    }
+    return given;
+}
+
+} // namespace GB
