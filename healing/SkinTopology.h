@@ -164,8 +164,11 @@ public:
     // squared outer loop length, largest first, each towards the faces
     // healed before it (of the faces left, the first that shares an edge
     // with one placed before it comes next); the faces of `fixed` (may be
-    // null) come first and stay unchanged, as does the first face when no
-    // list is given. mode:
+    // null) come first and stay unchanged. A shared side whose neighbour
+    // heals later goes half the gap towards it (the neighbour then meets it
+    // there), the first face's too when no list is given; the moves fade out
+    // within a band of the continuity distance, or a quarter of the face's
+    // extent where that is wider, and the face's inside beyond stays. mode:
     // 0 position, 1 also the tangent plane, 2 also the bending. Each face's
     // heal rank (kept in its spare int, spareFlag) is its 1-based place in
     // that order. False on a cancel of the skin's sink (faces healed before
@@ -188,9 +191,12 @@ public:
     // The targets of the unmatched edges of a face (curves in loop order,
     // half-edges linked by pNext, matched ones visited): runs between
     // matched edges, or with none matched the chains between corners.
+    // The moves of a run's ends fade out along it within `band` of each
+    // end (the run stays where it lies beyond); band 0 moves the whole run
+    // by the ends' moves, blended along it.
     void addUnmatchedEdgeTargets(const Kor::List<CCONS*>& curves, Fenwo::NurbsSurf& S,
                                  IndexSubset<CFitPoint>& all, IndexSubset<CFitPoint>& edge,
-                                 double s, double dTol);
+                                 double s, double dTol, double band = 0.0);
 
 private:
     friend bool buildSkin(Kor::List<CParametricGeometry*>& curveList, CSkinTopology* skin,
