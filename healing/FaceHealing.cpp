@@ -939,7 +939,24 @@ bool CSkinTopology::healFaces(double dTol, Kor::List<CFace*>* fixed, int mode)
                 healSet.append(f);
     };
     addFacesOf(getInnerCurves());
-    addFacesOf(getJunctionCurves());
+    // A face at a junction joins where it shares a point with another face
+    // there: where the faces' own neighbourhood is known, corners that only
+    // lie close (across a slot) join nothing.
+    Kor::List<CParametricGeometry*> junctions;
+    for (const CHalfEdge* h : halfEdgesInOrder) {
+        if (neighbours == nullptr || h->partnerCount == 1 || h->origin == nullptr ||
+            h->origin->curves.count <= 2)
+            continue;
+        for (const auto& entry : h->origin->curves) {
+            const CFace* f = faceOfCurve(entry.second);
+            for (const auto& other : h->origin->curves)
+                if (sharesPoint(f, faceOfCurve(other.second))) {
+                    junctions.append(entry.second);
+                    break;
+                }
+        }
+    }
+    addFacesOf(neighbours != nullptr ? junctions : getJunctionCurves());
 
     std::ofstream preheal;
     if (openLogStream(preheal, "c:/tmp/faces_preheal.out"))

@@ -564,6 +564,29 @@ CFace* CSkinTopology::faceOfCurve(const CParametricGeometry* curve) const
     return surface != nullptr ? findFaceBySurface(surface) : nullptr;
 }
 
+void FaceNeighbours::addSide(const CFace* a, const CFace* b)
+{
+    sides.insert({a, b});
+    sides.insert({b, a});
+    addPoint(a, b);
+}
+
+void FaceNeighbours::addPoint(const CFace* a, const CFace* b)
+{
+    points.insert({a, b});
+    points.insert({b, a});
+}
+
+bool CSkinTopology::sharesSide(const CFace* a, const CFace* b) const
+{
+    return a != b && (neighbours == nullptr || neighbours->sides.count({a, b}) != 0);
+}
+
+bool CSkinTopology::sharesPoint(const CFace* a, const CFace* b) const
+{
+    return a != b && (neighbours == nullptr || neighbours->points.count({a, b}) != 0);
+}
+
 int CSkinTopology::rankOfCurve(const CParametricGeometry* curve) const
 {
     const CFace* face = faceOfCurve(curve);
@@ -857,6 +880,11 @@ bool buildSkin(Kor::List<CParametricGeometry*>& curveList, CSkinTopology* skin, 
             continue;
         }
         CParametricGeometry* g = findCoincidentCurve(pV0, pV1, c, d.min, d.max, tol);
+        // Two faces that do not share a side are not joined along these
+        // curves, however close they run.
+        if (g != nullptr && skin->neighbours != nullptr &&
+            !skin->sharesSide(skin->faceOfCurve(c), skin->faceOfCurve(g)))
+            g = nullptr;
         if (g == nullptr) {
             CSkinTopology::CHalfEdge* h = skin->findOrInsertHalfEdge(pV1, c, nullptr);
             h->target = pV0;

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cmath>
+#include <set>
+#include <utility>
 // The skin: trimmed faces stitched along the curves they share, and its
 // healing. FENWO_SKIN::CSkinTopology knows, for every trim curve of its
 // faces, where the curve ends (skin vertices CTopoV: curve ends merged within
@@ -71,6 +73,21 @@ public:
     }
 };
 
+// Which faces the skin may join, where the caller knows it from the faces'
+// own topology (the regions of a net): the pairs that share a side, and the
+// pairs that share a point at least (a side, a corner, a T-junction).
+// Curves of two faces that share no side are not paired however close they
+// run (two faces across a slot), and a face takes no corner targets from a
+// face it shares no point with. Pairs are kept either way round. Plain
+// values; the faces are not owned.
+struct FaceNeighbours {
+    std::set<std::pair<const CFace*, const CFace*>> sides;
+    std::set<std::pair<const CFace*, const CFace*>> points;
+
+    void addSide(const CFace* a, const CFace* b);
+    void addPoint(const CFace* a, const CFace* b);
+};
+
 class CSkinTopology : public CTopology {
 public:
     // One trim curve of the skin. `origin` is the vertex at the curve's
@@ -109,6 +126,9 @@ public:
     Kor::List<CHalfEdge*> halfEdgesInOrder;   // the same half-edges in the order made
     Kor::List<CTopoV*> vertices;              // owned; in the order made
     Kor::List<CGlobalToLocalFace*> globalToLocalFaces; // owned; empty (see above)
+    // The faces' own neighbourhood, when the caller knows it (not owned);
+    // null: any faces whose curves coincide are neighbours.
+    const FaceNeighbours* neighbours = nullptr;
     // Where healFaces lists the faces whose heal fails (kept as they were)
     // instead of announcing each ("Heal failed for dTol="): a caller that
     // judges the healed faces together, and may take some back, tells
@@ -159,6 +179,11 @@ public:
     // The face whose base surface is the surface of curve (a CCONS); null
     // otherwise.
     CFace* faceOfCurve(const CParametricGeometry* curve) const;
+    // Whether two faces may be joined along a side, and whether they share a
+    // point (neighbours); always true without neighbours. A face shares
+    // nothing with itself here.
+    bool sharesSide(const CFace* a, const CFace* b) const;
+    bool sharesPoint(const CFace* a, const CFace* b) const;
 
     // Heals the faces of the skin in the order of their area over their
     // squared outer loop length, largest first, each towards the faces
@@ -289,10 +314,12 @@ bool addVertexOnlyTargets(const Kor::List<CSkinTopology::CHalfEdge*>& chain,
 // (false at once without boundary faces). The faces stay the caller's.
 // False when the build or the healing was cancelled or the healing failed.
 // With failedFaces, the faces whose heal fails are listed there instead of
-// announced (CSkinTopology::failedFaces).
+// announced (CSkinTopology::failedFaces); with neighbours, only the faces it
+// relates are joined (CSkinTopology::neighbours).
 bool healSkin(Kor::List<CFace*>& faces, double dTol, CProgress* progress,
               Kor::List<CFace*>* boundaryFaces, double dMatchTol, int mode, bool skipFixList,
-              Kor::List<CFace*>* failedFaces = nullptr);
+              Kor::List<CFace*>* failedFaces = nullptr,
+              const FENWO_SKIN::FaceNeighbours* neighbours = nullptr);
 
 // The match tolerance healSkin uses for curves whose shortest length is
 // shortest: dMatchTol (100 dTol when <= 0), or 0.75 shortest when that is
