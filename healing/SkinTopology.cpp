@@ -213,7 +213,13 @@ void collectTJoins(Kor::List<CParametricGeometry*>& curveList, const Kor::List<C
                    Kor::Set<CPointOnCurveAndVertex>& tJoins)
 {
     const double tol2 = tol * tol;
-    const float grow = float(10.0 * tol);
+    // A T-join lies within tol of its curve, so within tol of the curve's
+    // box but for the little the curve bulges between the box's samples:
+    // twice that leaves a margin. Ten times took in, for every vertex of a
+    // net of small faces, the curves of its whole neighbourhood, and their
+    // projections grew with the square of the faces (a fifth of a 900-face
+    // commit went on them).
+    const float grow = float(2.0 * tol);
     // Boxes refreshed here: a curve's cached box may be older than its
     // surface.
     std::vector<CBox<float, 3>> boxes(std::size_t(curveList.count));
