@@ -1,7 +1,8 @@
 // The skin of trimmed faces: buildSkin over a 20 x 20 grid of planar unit
 // squares (every inner edge paired), and healSkin over 3 x 3 bicubic
 // faces on a smooth bump whose neighbours are lifted apart by 0.01, in
-// position-only mode 0 and in mode 2.
+// position-only mode 0 and in mode 2, and over 2 x 2 to 16 x 16 such faces
+// in mode 2 at sizes from 10^-2 to 10^3.
 //
 // Counters: "sPerFace", the time per face, and for the healing "gapBefore"
 // and "gapAfter", the largest distance between the two curves of a shared
@@ -119,6 +120,7 @@ BENCHMARK(BM_HealSkinGrid)
     ->Args({2, 0})
     ->Args({4, 0})
     ->Args({8, 0})
+    ->Args({16, 0})
     ->Args({4, -2})
     ->Args({4, 2})
     ->Args({4, 3})
