@@ -356,9 +356,9 @@ private:
     // Targets along edge i whose neighbour heals after this face: half-way
     // between the side and the neighbour's edge, so that each face of a seam
     // goes half its gap. At an end where a matched side meets it (the first
-    // of each pair of matchedEnds lies within a tenth of the side's length)
-    // the side ends at the neighbour's corner (the second), which it leaves
-    // to the matched side's targets: a target of its group, in neither set.
+    // of a pair of matchedEnds lies within a tenth of the side's length) the
+    // move is the one to the healed neighbour's corner (the second) there,
+    // turning into the half-way move within a third of the side.
     void addPendingTargets(int i, CParametricGeometry* side, CParametricGeometry* partnerCurve,
                            const std::vector<std::pair<Vector, Vector>>& matchedEnds,
                            CFitPointArray& targets, IndexSubset<CFitPoint>& all,
