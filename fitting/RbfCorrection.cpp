@@ -165,7 +165,7 @@ iPolScatteredData* harmonicRecompute(NurbsSurf& S, IndexSubset<CFitPoint>& pts, 
 }
 
 bool interpolateToTolerance(NurbsSurf& S, iPolScatteredData* rbf, double dTol,
-                            IndexSubset<CFitPoint>& pts, CProgress* progress)
+                            IndexSubset<CFitPoint>& pts, CProgress* progress, bool applyField)
 {
     if (rbf == nullptr)
         return false;
@@ -177,7 +177,7 @@ bool interpolateToTolerance(NurbsSurf& S, iPolScatteredData* rbf, double dTol,
         Vector U, V;
         S.uKnots->getGrevilleAbscissae(U);
         S.vKnots->getGrevilleAbscissae(V);
-        if (largestError(S, pts) < dTol)
+        if (largestError(S, pts) < dTol && !(applyField && pass == 0))
             return true;
 
         CFitPointArray2D grid(U.n, V.n);

@@ -59,9 +59,12 @@ iPolScatteredData* harmonicRecompute(Fenwo::NurbsSurf& S, IndexSubset<CFitPoint>
 // "interpolGrid failed", "Interpolation failed dMax=... for dTol = ..." or
 // "interpolation success! dMax=... for Tol=...". False without rbf, on a
 // failed grid fit, on a cancel (S as the last pass left it) or when dTol is
-// not reached.
+// not reached. With applyField the first pass runs even when the points lie
+// within dTol already: a field that asks moves smaller than dTol (a side
+// going half a small gap) is still applied.
 bool interpolateToTolerance(Fenwo::NurbsSurf& S, iPolScatteredData* rbf, double dTol,
-                            IndexSubset<CFitPoint>& pts, CProgress* progress);
+                            IndexSubset<CFitPoint>& pts, CProgress* progress,
+                            bool applyField = false);
 
 // Fits T to S displaced by rbf: T's directions of degree 1 or 2 are raised
 // to 3, the displaced S is sampled on T's Greville abscissae refined by one

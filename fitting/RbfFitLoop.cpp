@@ -145,7 +145,7 @@ bool imprintSurface(NurbsSurf& S, IndexSubset<CFitPoint>& pts, int kernelType, i
 bool fitShapeToTestSet(NurbsSurf& S, double dTol, IndexSubset<CFitPoint>& testSet,
                        IndexSubset<CFitPoint>& shapeSet, int targetCount, CProgress* progress,
                        int kernelType, bool /*spare*/, bool skipFlagged, double minDist, double th,
-                       bool prepare)
+                       bool prepare, bool applyField)
 {
     if (testSet.count == 0)
         return true;
@@ -163,7 +163,7 @@ bool fitShapeToTestSet(NurbsSurf& S, double dTol, IndexSubset<CFitPoint>& testSe
     keepInsidePoints(common);
     setInversionState(common, 2);
     const bool result =
-        common.count >= 2 && interpolateToTolerance(S, f.get(), dTol, common, progress);
+        common.count >= 2 && interpolateToTolerance(S, f.get(), dTol, common, progress, applyField);
     S.updateBoundaryPositions();
     return result;
 }

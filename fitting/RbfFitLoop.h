@@ -59,11 +59,13 @@ bool imprintSurface(Fenwo::NurbsSurf& S, IndexSubset<CFitPoint>& pts, int kernel
 // inside the domain. True for an empty testSet; false when fewer than 2
 // common points remain (with "oops, testSet and shapeSet have nothing
 // common." and "maybe the Surface is too small ? " on standard output when
-// none are shared), S then unchanged. `spare` is not read.
+// none are shared), S then unchanged. `spare` is not read. With applyField
+// the field moves S even where the common points lie within dTol already
+// (interpolateToTolerance).
 bool fitShapeToTestSet(Fenwo::NurbsSurf& S, double dTol, IndexSubset<CFitPoint>& testSet,
                        IndexSubset<CFitPoint>& shapeSet, int targetCount, CProgress* progress,
                        int kernelType, bool spare, bool skipFlagged, double minDist, double th,
-                       bool prepare);
+                       bool prepare, bool applyField = false);
 
 // The look-up of a trimmed face from its surface points back to its
 // parameters: every (u, v) sample becomes a fit point at S(u, v); at most

@@ -169,17 +169,37 @@ void appendDependentTerms(const std::vector<double>& p, int n, int m, Kor::List<
             out.append(l);
 }
 
-// x y z of every active sample.
-std::vector<double> activePositions(IndexSubset<CFitPoint>* active)
+// x y z of every active sample in the frame (centre x y z, scale).
+std::vector<double> activePositions(IndexSubset<CFitPoint>* active, const double frame[4])
 {
     const int n = active != nullptr ? active->count : 0;
     std::vector<double> p(3 * std::size_t(n));
     for (int i = 0; i < n; ++i) {
         const Vector& position = active->at(i).Tangent;
         for (int c = 0; c < 3; ++c)
-            p[3 * std::size_t(i) + std::size_t(c)] = position.n > c ? position[c] : 0.0;
+            p[3 * std::size_t(i) + std::size_t(c)] =
+                ((position.n > c ? position[c] : 0.0) - frame[c]) / frame[3];
     }
     return p;
+}
+
+// The frame of the active samples: the middle of their box and half its
+// largest side (1 for samples at one point).
+void sampleFrame(IndexSubset<CFitPoint>* active, double frame[4])
+{
+    const double unit[4] = {0.0, 0.0, 0.0, 1.0};
+    const std::vector<double> p = activePositions(active, unit);
+    double low[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, high[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+    for (std::size_t k = 0; k < p.size(); ++k) {
+        low[k % 3] = std::min(low[k % 3], p[k]);
+        high[k % 3] = std::max(high[k % 3], p[k]);
+    }
+    double half = 0.0;
+    for (int c = 0; c < 3; ++c) {
+        frame[c] = p.empty() ? 0.0 : 0.5 * (low[c] + high[c]);
+        half = std::max(half, p.empty() ? 0.0 : 0.5 * (high[c] - low[c]));
+    }
+    frame[3] = half > 0.0 && std::isfinite(half) ? half : 1.0;
 }
 
 // Terms containing each coordinate (degree 1 uses the first entry only).
@@ -292,9 +312,9 @@ void CRBFSystem::rbfAssemble(bool withRightHandSides)
     else
         A.resize(N, N);
 
-    const std::vector<double> p = activePositions(active);
+    const std::vector<double> p = activePositions(active, frame);
 
-    const double eps = components[0].eps;
+    const double eps = components[0].eps * frame[3];
     const bool full = A.type == FullMatrix;
     withKernel(kernel, [&](auto k) {
         constexpr int K = decltype(k)::value;
@@ -369,8 +389,15 @@ void CRBFSystem::rbfSolve(bool iterativeSolve)
     if (active == nullptr || active->count == 0)
         return;
     removedTerms.removeAll();
-    appendDependentTerms(activePositions(active), active->count, rbfPolynomialTerms(kernel),
-                         removedTerms);
+    // The iterative solve keeps the model's own coordinates: its stopping
+    // residuals are set in them.
+    const double modelFrame[4] = {0.0, 0.0, 0.0, 1.0};
+    if (iterative)
+        std::copy(modelFrame, modelFrame + 4, frame);
+    else
+        sampleFrame(active, frame);
+    appendDependentTerms(activePositions(active, frame), active->count,
+                         rbfPolynomialTerms(kernel), removedTerms);
     rbfAssemble(true);
     if (cancelled())
         return;
@@ -456,10 +483,10 @@ void CRBFSystem::keepSolution()
     centres.assign(3 * std::size_t(n), 0.0);
     weights.assign(3 * std::size_t(n), 0.0);
     polynomial.assign(3 * std::size_t(m), 0.0);
+    const std::vector<double> p = activePositions(active, frame);
     for (int i = 0; i < n; ++i) {
-        const Vector& position = active->at(i).Tangent;
-        for (int c = 0; c < 3 && c < position.n; ++c)
-            centres[3 * i + c] = position[c];
+        for (int c = 0; c < 3; ++c)
+            centres[3 * i + c] = p[3 * std::size_t(i) + std::size_t(c)];
         for (int d = 0; d < 3; ++d)
             weights[3 * i + d] = components[d].c[i];
     }
@@ -467,16 +494,20 @@ void CRBFSystem::keepSolution()
         for (int l = 0; l < m; ++l)
             polynomial[m * d + l] = components[d].c[n + l];
     solvedKernel = kernel;
-    solvedEps = components[0].eps;
+    solvedEps = components[0].eps * frame[3];
+    std::copy(frame, frame + 4, solvedFrame);
     solved = true;
 }
 
-void CRBFSystem::evaluate(const double* x, double* out) const
+void CRBFSystem::evaluate(const double* position, double* out) const
 {
     out[0] = out[1] = out[2] = 0.0;
     const int n = int(centres.size() / 3);
     if (!solved || n == 0)
         return;
+    double x[3];
+    for (int c = 0; c < 3; ++c)
+        x[c] = (position[c] - solvedFrame[c]) / solvedFrame[3];
     const double* w = weights.data();
     const double eps = solvedEps;
     double s[3] = {0.0, 0.0, 0.0};

@@ -102,6 +102,18 @@ public:
     std::vector<double> polynomial;
     int solvedKernel = 0;
     double solvedEps = 1.0;
+    // The system is set up in coordinates of the active samples' own frame:
+    // positions less the middle of their box, over half its largest side
+    // (x y z, then the scale). The kernels and the polynomial part then see
+    // entries of one size whatever the model's units and where it lies, and
+    // the field of a model scaled or moved is that field scaled or moved,
+    // to rounding (the shape parameter scales with the frame). The direct
+    // solve takes this frame; the iterative one, whose stopping residuals
+    // are set in model units, the model's own (no shift, scale 1). The
+    // solved centres are in the frame of the solve that made them,
+    // solvedFrame.
+    double frame[4] = {0.0, 0.0, 0.0, 1.0};
+    double solvedFrame[4] = {0.0, 0.0, 0.0, 1.0};
 
     // Builds the system matrix of the active samples (packed symmetric for
     // the iterative solve, full otherwise), with the polynomial block, the

@@ -11,8 +11,10 @@
 #include "fitting/RbfFitLoop.h"
 #include "foundation/Logging.h"
 #include "foundation/MatrixThreads.h"
+#include "foundation/PlanarGeometry.h"
 #include "foundation/Progress.h"
 #include "foundation/Sort.h"
+#include "foundation/VertexList.h"
 #include "geometry/FitHelpers.h"
 #include "geometry/Knots.h"
 #include "geometry/NurbsSurf.h"
@@ -30,6 +32,8 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
+#include <vector>
 
 namespace FENWO_SKIN {
 
@@ -66,6 +70,18 @@ constexpr int kEdgePolylinePoints = 400;
 // tolerance more may still meet its neighbour's edge there.
 constexpr double kSideSlack = 1.0;
 constexpr double kJudgedSideSlack = 1.5;
+// Group of the targets that hold the face's inside where its fit put it.
+constexpr int kHoldGroup = -5;
+// The band within which a correction fades out, as a share of the face's
+// smaller extent where that is wider than the continuity distance: the
+// correction of a large face then asks no finer net than its fit has.
+constexpr double kBandShare = 0.25;
+// Holds per direction of the face at the most, as far apart as the sides'
+// targets are thinned: they pin the inside, and leave the sides' targets
+// the most of the correction's points.
+constexpr int kMostHoldsAcross = 16;
+// Points per direction at the most where a correction's move is measured.
+constexpr int kMostProbesAcross = 24;
 
 struct HealRecord {
     CFace* face = nullptr;
@@ -197,6 +213,29 @@ double distanceToPolyline(const Vector& p, const std::vector<Vector>& line)
     return std::sqrt(best);
 }
 
+// The share of a move kept at distance d from where it is asked: all of it
+// there, none from `reach` on, falling smoothly between.
+double fadeWeight(double d, double reach)
+{
+    return d >= reach ? 0.0 : d <= 0.0 ? 1.0 : 0.5 * (1.0 + std::cos(M_PI * d / reach));
+}
+
+// The point of the poly-line nearest to p.
+Vector nearestOnPolyline(const Vector& p, const std::vector<Vector>& line)
+{
+    double best = HUGE_VAL;
+    Vector nearest = line.empty() ? p : line.front();
+    for (std::size_t k = 1; k < line.size(); ++k) {
+        double t = 0.0;
+        const double d2 = pointSegmentDistance(line[k - 1].data, line[k].data, p.data, 3, &t);
+        if (d2 < best) {
+            best = d2;
+            nearest = lerp(line[k - 1], line[k], std::clamp(t, 0.0, 1.0));
+        }
+    }
+    return nearest;
+}
+
 // How far the side runs from the neighbour it was matched to: the largest
 // distance of points spread along the side from the neighbour's sides
 // (each followed by a poly-line far finer than any gap of interest), from
@@ -219,6 +258,58 @@ double sideDeviation(CParametricGeometry* side, const Kor::List<CCONS*>& neighbo
     return gap;
 }
 
+// A face's trim polygon in its surface's parameters, the polygon's box and
+// the face's extent in space along the box's middle iso lines.
+struct FaceFrame {
+    CVertexList polygon;
+    double low[2] = {HUGE_VAL, HUGE_VAL}, high[2] = {-HUGE_VAL, -HUGE_VAL};
+    double extent[2] = {0.0, 0.0};
+};
+
+// False for a face without a trim polygon of area.
+bool faceFrame(CFace& F, Fenwo::NurbsSurf& S, FaceFrame& frame)
+{
+    if (F.buildUVPolygon(frame.polygon, 1, 0.1) == 0 || frame.polygon.getCount() < 3)
+        return false;
+    for (const CVertex<double, 3>* q : frame.polygon.vertices)
+        for (int d = 0; d < 2; ++d) {
+            frame.low[d] = std::min(frame.low[d], q->data[d]);
+            frame.high[d] = std::max(frame.high[d], q->data[d]);
+        }
+    for (int d = 0; d < 2; ++d) {
+        Vector previous;
+        for (int k = 0; k <= kSideSteps; ++k) {
+            const double a = frame.low[d] + (frame.high[d] - frame.low[d]) * k / kSideSteps;
+            const double b = 0.5 * (frame.low[1 - d] + frame.high[1 - d]);
+            const Vector q = d == 0 ? S.getPoint(a, b) : S.getPoint(b, a);
+            if (k > 0)
+                frame.extent[d] += norm(q - previous);
+            previous = q;
+        }
+    }
+    return frame.high[0] > frame.low[0] && frame.high[1] > frame.low[1];
+}
+
+// (u, v) points inside the face's trim on a grid about `spacing` apart in
+// space, at most `most` each way.
+std::vector<Vector> insideGrid(const FaceFrame& frame, double spacing, int most)
+{
+    std::vector<Vector> inside;
+    if (!(spacing > 0.0) || frame.polygon.getCount() < 3)
+        return inside;
+    int across[2];
+    for (int d = 0; d < 2; ++d)
+        across[d] = std::clamp(int(std::ceil(frame.extent[d] / spacing)), 2, most);
+    for (int a = 0; a < across[0]; ++a)
+        for (int b = 0; b < across[1]; ++b) {
+            const double u = frame.low[0] + (frame.high[0] - frame.low[0]) * (a + 0.5) / across[0];
+            const double v = frame.low[1] + (frame.high[1] - frame.low[1]) * (b + 0.5) / across[1];
+            if (pointInPolygon(frame.polygon.vertices, CVertex<double, 3>(u, v, 0.0), true))
+                inside.push_back(Vector(u, v));
+        }
+    return inside;
+}
+
 } // namespace
 
 bool continuationPoint(CParametricGeometry* surface, const Vector& P, const Vector& direction,
@@ -236,8 +327,9 @@ namespace {
 // record being healed.
 class FaceHealer {
 public:
-    FaceHealer(CSkinTopology& skin, double dTol, int mode)
-        : skin(skin), dTol(dTol), mode(mode), s(continuityDistance(dTol))
+    // The first `seeds` records are the faces that stay (see healFaces).
+    FaceHealer(CSkinTopology& skin, double dTol, int mode, int seeds)
+        : skin(skin), dTol(dTol), mode(mode), seeds(seeds), s(continuityDistance(dTol))
     {
     }
 
@@ -249,7 +341,11 @@ private:
     CSkinTopology& skin;
     double dTol;
     int mode;
+    int seeds;
     double s;
+    // The places of the continuity rows of the face being healed that went
+    // to its targets.
+    std::vector<int> rows;
 
     bool cancelled() const { return skin.progress != nullptr && skin.progress->isCancelled(); }
     // Targets along edge i from the partner's curve of the healed
@@ -257,6 +353,25 @@ private:
     // the neighbour's surface.
     void addMatchedTargets(int i, CParametricGeometry* partnerCurve, CFitPointArray& targets,
                            IndexSubset<CFitPoint>& all, IndexSubset<CFitPoint>& edge);
+    // Targets along edge i whose neighbour heals after this face: half-way
+    // between the side and the neighbour's edge, so that each face of a seam
+    // goes half its gap. At an end where a matched side meets it (the first
+    // of a pair of matchedEnds lies within a tenth of the side's length) the
+    // move is the one to the healed neighbour's corner (the second) there,
+    // turning into the half-way move within a third of the side.
+    void addPendingTargets(int i, CParametricGeometry* side, CParametricGeometry* partnerCurve,
+                           const std::vector<std::pair<Vector, Vector>>& matchedEnds,
+                           CFitPointArray& targets, IndexSubset<CFitPoint>& all,
+                           IndexSubset<CFitPoint>& edge);
+    // Targets on the face's own surface at the inside points farther than
+    // the band from every side that moves (moving[i]): the correction then
+    // fades out within the band and leaves the rest of the face where its
+    // fit put it. Appended to all and to edge: the correction must keep
+    // them within its tolerance as it must reach the sides' targets.
+    void addHoldTargets(Fenwo::NurbsSurf& S, const Kor::List<CCONS*>& curves,
+                        const std::vector<bool>& moving, const std::vector<Vector>& inside,
+                        double band, CFitPointArray& targets, IndexSubset<CFitPoint>& all,
+                        IndexSubset<CFitPoint>& edge);
     // The outer loop that the (u, v) of the targets of groups 1..n give
     // on S, curve i for edge i; linear flags the curves of degree 1. Null
     // when they give no curve for some edge, or give no place for a loop
@@ -321,6 +436,7 @@ void FaceHealer::addMatchedTargets(int i, CParametricGeometry* partnerCurve,
         if (reached1) {
             edge.append(at1);
             all.append(at1);
+            rows.push_back(at1);
         }
         if (mode < 2)
             continue;
@@ -332,7 +448,83 @@ void FaceHealer::addMatchedTargets(int i, CParametricGeometry* partnerCurve,
         if (reached2 && j >= 2 && j < m - 1) {
             edge.append(at2);
             all.append(at2);
+            rows.push_back(at2);
         }
+    }
+}
+
+void FaceHealer::addPendingTargets(int i, CParametricGeometry* side,
+                                   CParametricGeometry* partnerCurve,
+                                   const std::vector<std::pair<Vector, Vector>>& matchedEnds,
+                                   CFitPointArray& targets,
+                                   IndexSubset<CFitPoint>& all, IndexSubset<CFitPoint>& edge)
+{
+    const double length = sampledCurveLength(side, kSideSteps, false);
+    Kor::List<double> tList;
+    side->facetCurve(tList, dTol / 3.0, true, 2000, false, false, 250.0 * dTol);
+    if (tList.count < 3)
+        side->facetCurve(tList, dTol / 3.0, true, 2000, false, false,
+                         std::min(250.0 * dTol, length / kTargetsPerSide));
+    const std::vector<Vector> partner = curveSamples(partnerCurve, kEdgePolylinePoints, false);
+    // An end of the side where a matched side meets it is the corner the
+    // neighbour healed before this face has put in place: the side's move
+    // there is the corner's, turning into the half-way move within a third
+    // of the side, so that the targets near the corner do not pull against
+    // the matched side's.
+    const Vector ends[2] = {side->getStartPoint(), side->getEndPoint()};
+    const Vector* cornerMove[2] = {nullptr, nullptr};
+    Vector moves[2];
+    for (int e = 0; e < 2; ++e)
+        for (const auto& [own, corner] : matchedEnds)
+            if (norm(own - ends[e]) < 0.1 * length) {
+                moves[e] = corner - ends[e];
+                cornerMove[e] = &moves[e];
+                break;
+            }
+    double along = 0.0;
+    Vector previous;
+    for (int j = 0; j < tList.count; ++j) {
+        const double t = tList[j];
+        const Vector P = side->getPoint(t, 0.0);
+        if (j > 0)
+            along += norm(P - previous);
+        previous = P;
+        const Vector normal = side->getNormal(t, 0.0);
+        Vector move = 0.5 * (nearestOnPolyline(P, partner) - P);
+        for (int e = 0; e < 2; ++e)
+            if (cornerMove[e] != nullptr) {
+                const double w = fadeWeight(e == 0 ? along : length - along, length / 3.0);
+                move = (1.0 - w) * move + w * *cornerMove[e];
+            }
+        const int at = appendTarget(targets, P + move, i + 1, &normal);
+        edge.append(at);
+        all.append(at);
+    }
+}
+
+void FaceHealer::addHoldTargets(Fenwo::NurbsSurf& S, const Kor::List<CCONS*>& curves,
+                                const std::vector<bool>& moving, const std::vector<Vector>& inside,
+                                double band, CFitPointArray& targets, IndexSubset<CFitPoint>& all,
+                                IndexSubset<CFitPoint>& edge)
+{
+    std::vector<std::vector<Vector>> sides;
+    for (int i = 0; i < curves.count; ++i)
+        if (std::size_t(i) < moving.size() && moving[std::size_t(i)])
+            sides.push_back(curveSamples(curves[i], kEdgePolylinePoints, false));
+    if (sides.empty())
+        return;
+    for (const Vector& uv : inside) {
+        const Vector q = S.getPoint(uv[0], uv[1]);
+        bool far = true;
+        for (std::size_t k = 0; k < sides.size() && far; ++k)
+            far = distanceToPolyline(q, sides[k]) > band;
+        if (!far)
+            continue;
+        CFitPoint hold(q, uv);
+        hold.group = kHoldGroup;
+        const int at = targets.append(hold);
+        all.append(at);
+        edge.append(at);
     }
 }
 
@@ -477,9 +669,16 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
     Fenwo::NurbsSurf* S = F.getNurbsSurf();
     CFitPointArray targets;
     IndexSubset<CFitPoint> all(targets), edge(targets);
-    int matched = 0;
+    rows.clear();
+    int matched = 0, pending = 0;
     std::vector<bool> matchedEdges(std::size_t(n), false);
+    std::vector<bool> movingEdges(std::size_t(n), false);
     std::vector<CFace*> matchedNeighbours(std::size_t(n), nullptr);
+    // Each side's neighbour: healed before this face (the side is matched
+    // to its edge) or after it (the side goes half the gap to it, and the
+    // neighbour the other half; the runs end at those half-way points too,
+    // CSkinTopology::addUnmatchedEdgeTargets).
+    std::vector<CSkinTopology::CHalfEdge*> shared(std::size_t(n), nullptr);
     for (int i = 0; i < n && S != nullptr; ++i) {
         if (cancelled())
             return false;
@@ -488,16 +687,46 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
         if (partner == nullptr || partner->curve == nullptr)
             continue;
         CFace* neighbour = skin.faceOfCurve(partner->curve);
-        if (neighbour == nullptr || neighbour->spareFlag < 1 || neighbour->spareFlag > p)
+        if (neighbour == nullptr || neighbour == &F || neighbour->spareFlag < 1)
             continue;
-        addMatchedTargets(i, partner->curve, targets, all, edge);
-        h->visited = 1;
-        matchedEdges[std::size_t(i)] = true;
-        matchedNeighbours[std::size_t(i)] = neighbour;
-        ++matched;
+        shared[std::size_t(i)] = h;
+        movingEdges[std::size_t(i)] = true;
+        h->visited = neighbour->spareFlag > p ? 2 : 1;
+        if (h->visited == 1) {
+            matchedEdges[std::size_t(i)] = true;
+            matchedNeighbours[std::size_t(i)] = neighbour;
+            ++matched;
+        } else {
+            ++pending;
+        }
     }
-    if (S != nullptr && matched < n)
-        skin.addUnmatchedEdgeTargets(curves, *S, all, edge, s, dTol);
+    // The corners the neighbours healed before this face put: each end of
+    // a matched side, and the end of the neighbour's edge there.
+    std::vector<std::pair<Vector, Vector>> matchedEnds;
+    for (int i = 0; i < n; ++i)
+        if (matchedEdges[std::size_t(i)]) {
+            CParametricGeometry* edgeCurve = shared[std::size_t(i)]->partner->curve;
+            for (const Vector& end : {curves[i]->getStartPoint(), curves[i]->getEndPoint()})
+                matchedEnds.emplace_back(
+                    end, edgeCurve->getPoint(nearerEndParameter(edgeCurve, end, nullptr), 0.0));
+        }
+    for (int i = 0; i < n; ++i) {
+        CSkinTopology::CHalfEdge* h = shared[std::size_t(i)];
+        if (h != nullptr && h->visited == 1)
+            addMatchedTargets(i, h->partner->curve, targets, all, edge);
+        else if (h != nullptr)
+            addPendingTargets(i, curves[i], h->partner->curve, matchedEnds, targets, all, edge);
+    }
+    // A first face none of whose sides is shared stays as it is.
+    if (matched == 0 && pending == 0 && p < seeds)
+        return !cancelled();
+    // The band within which the moves of the sides fade out inside the face.
+    FaceFrame frame;
+    double band = s;
+    if (S != nullptr && faceFrame(F, *S, frame))
+        band = std::max(s, kBandShare * std::min(frame.extent[0], frame.extent[1]));
+    if (S != nullptr && matched + pending < n)
+        skin.addUnmatchedEdgeTargets(curves, *S, all, edge, s, dTol, band);
     // Every target, those of the unmatched edges too, gets its parameters
     // on S before the correction.
     IndexSubset<CFitPoint> every(targets);
@@ -523,6 +752,26 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
     for (CCONS* c : curves)
         shortestSide = std::min(shortestSide, sampledCurveLength(c, kSideSteps, false));
     const double spacing = std::min(s / 3.0, shortestSide / kTargetsPerSide);
+    // The face's sides and inside, where a correction is checked for how
+    // far it moved the surface.
+    std::vector<Vector> probes;
+    if (S != nullptr) {
+        // The continuity rows the correction takes (inside the surface's
+        // domain) give the face its neighbour's shape as far in as they
+        // lie, and it bends back to its own beyond them: a face whose
+        // correction takes rows is not held.
+        const bool rowsTaken = std::any_of(rows.begin(), rows.end(),
+                                           [&](int at) { return targets[at].boundary == 0; });
+        if (edge.count > 0 && !rowsTaken)
+            addHoldTargets(*S, curves, movingEdges, insideGrid(frame, spacing, kMostHoldsAcross),
+                           band, targets, all, edge);
+        probes = insideGrid(frame, spacing, kMostProbesAcross);
+        for (CCONS* c : curves) {
+            const Interval d = c->getDomain(0);
+            for (int k = 0; k < kSideSamples; ++k)
+                probes.push_back(c->getUVPoint(d.min + (d.max - d.min) * (k + 0.5) / kSideSamples));
+        }
+    }
     // The face as it stood: a heal that fails leaves it so, surface and
     // loop, for a face the heal moved away from its neighbours would be
     // committed farther from them than it was found.
@@ -531,11 +780,30 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
         original.emplace(*S);
     // How far the face's sides lie from their targets before the correction.
     const double sidesBefore = sideGap(targets, {});
+    // The largest move a target asks of the surface (one that lands inside
+    // its domain, as the correction takes them): a correction that moves
+    // the face farther than twice that and a tolerance anywhere on its
+    // sides or inside has swung it between its targets, as a field over targets
+    // close together with unlike moves does (two neighbours' corners
+    // parted across a step), and would hand its swing on to the faces
+    // healed after it.
+    double largestAsked = 0.0;
+    for (int k = 0; k < every.count; ++k)
+        if (every[k].boundary == 0)
+            largestAsked = std::max(largestAsked, std::sqrt(every[k].dist2));
+    const auto movedTooFar = [&]() {
+        double moved = 0.0;
+        for (const Vector& uv : probes)
+            moved =
+                std::max(moved, norm(S->getPoint(uv[0], uv[1]) - original->getPoint(uv[0], uv[1])));
+        return moved > 2.0 * largestAsked + dTol;
+    };
     bool corrected = false;
     const IndexSubset<CFitPoint> allTargets(all);
     if (S != nullptr && edge.count > 0)
         corrected = fitShapeToTestSet(*S, 0.8 * dTol, all, edge, kTargetCount, skin.progress,
-                                      degree, false, true, spacing, kOvershootRatio, true);
+                                      degree, false, true, spacing, kOvershootRatio, true,
+                                      pending > 0);
     else if (S != nullptr && all.count > 4)
         corrected = rbf3(*S, 0.8 * dTol, all, kTargetCount, skin.progress, degree, false, true,
                          spacing, kOvershootRatio, true);
@@ -571,7 +839,8 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
     for (int round = 0; S != nullptr && matched > 0 && edge.count > 0 && !cancelled(); ++round) {
         Correction judged = judge();
         const double sides = sideGap(targets, {});
-        const bool swung = sides > dTol && sides > sidesBefore;
+        const bool far = movedTooFar();
+        const bool swung = (sides > dTol && sides > sidesBefore) || far;
         const bool met = meets(judged, 0.8 * dTol);
         // A round that meets the neighbours within dTol goes before one
         // that does not, however close the latter's sides come between
@@ -582,7 +851,9 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
             judged.surface = std::make_unique<Fenwo::NurbsSurf>(*S);
             best = std::move(judged);
         }
-        if (met || round == kDenserRounds)
+        // A swung surface is no start for a denser round: denser targets
+        // only swing it further.
+        if (met || far || round == kDenserRounds)
             break;
         thin /= 2.0;
         IndexSubset<CFitPoint> denser(allTargets);
@@ -629,7 +900,7 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
         }
     } else if (S != nullptr && every.count > 0) {
         S->PointInversion(every, 10);
-        failed = failed && !edgesWithin(targets, dTol);
+        failed = (failed && !edgesWithin(targets, dTol)) || (corrected && movedTooFar());
         if (!failed) {
             std::vector<bool> linear;
             installLoop(F, curves, candidateLoop(*S, curves, targets, linear), linear);
@@ -668,7 +939,24 @@ bool CSkinTopology::healFaces(double dTol, Kor::List<CFace*>* fixed, int mode)
                 healSet.append(f);
     };
     addFacesOf(getInnerCurves());
-    addFacesOf(getJunctionCurves());
+    // A face at a junction joins where it shares a point with another face
+    // there: where the faces' own neighbourhood is known, corners that only
+    // lie close (across a slot) join nothing.
+    Kor::List<CParametricGeometry*> junctions;
+    for (const CHalfEdge* h : halfEdgesInOrder) {
+        if (neighbours == nullptr || h->partnerCount == 1 || h->origin == nullptr ||
+            h->origin->curves.count <= 2)
+            continue;
+        for (const auto& entry : h->origin->curves) {
+            const CFace* f = faceOfCurve(entry.second);
+            for (const auto& other : h->origin->curves)
+                if (sharesPoint(f, faceOfCurve(other.second))) {
+                    junctions.append(entry.second);
+                    break;
+                }
+        }
+    }
+    addFacesOf(neighbours != nullptr ? junctions : getJunctionCurves());
 
     std::ofstream preheal;
     if (openLogStream(preheal, "c:/tmp/faces_preheal.out"))
@@ -720,8 +1008,10 @@ bool CSkinTopology::healFaces(double dTol, Kor::List<CFace*>* fixed, int mode)
     seeds = std::min(seeds, int(records.size()));
     if (seeds == 1 && facesLog.is_open())
         facesLog << *records[0].face;
-    FaceHealer healer(*this, dTol, mode);
-    for (int p = seeds; p < int(records.size()); ++p)
+    // Without a fixed list the first face stays but for its shared sides,
+    // which go half their gaps towards the faces healed after it.
+    FaceHealer healer(*this, dTol, mode, seeds);
+    for (int p = fixed != nullptr ? seeds : 0; p < int(records.size()); ++p)
         if (!healer.heal(records, p, facesLog))
             return false;
     return true;

@@ -116,11 +116,12 @@ double healMatchTolerance(double dMatchTol, double dTol, double shortest, double
 
 bool healSkin(Kor::List<CFace*>& faces, double dTol, CProgress* progress,
               Kor::List<CFace*>* boundaryFaces, double dMatchTol, int mode, bool skipFixList,
-              Kor::List<CFace*>* failedFaces)
+              Kor::List<CFace*>* failedFaces, const FENWO_SKIN::FaceNeighbours* neighbours)
 {
     FENWO_SKIN::CSkinTopology skin;
     skin.progress = progress;
     skin.failedFaces = failedFaces;
+    skin.neighbours = neighbours;
     if (progress != nullptr)
         progress->setLabel("healing init");
     Kor::List<CParametricGeometry*> curves;

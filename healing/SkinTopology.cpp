@@ -213,7 +213,13 @@ void collectTJoins(Kor::List<CParametricGeometry*>& curveList, const Kor::List<C
                    Kor::Set<CPointOnCurveAndVertex>& tJoins)
 {
     const double tol2 = tol * tol;
-    const float grow = float(10.0 * tol);
+    // A T-join lies within tol of its curve, so within tol of the curve's
+    // box but for the little the curve bulges between the box's samples:
+    // twice that leaves a margin. Ten times took in, for every vertex of a
+    // net of small faces, the curves of its whole neighbourhood, and their
+    // projections grew with the square of the faces (a fifth of a 900-face
+    // commit went on them).
+    const float grow = float(2.0 * tol);
     // Boxes refreshed here: a curve's cached box may be older than its
     // surface.
     std::vector<CBox<float, 3>> boxes(std::size_t(curveList.count));
@@ -564,6 +570,29 @@ CFace* CSkinTopology::faceOfCurve(const CParametricGeometry* curve) const
     return surface != nullptr ? findFaceBySurface(surface) : nullptr;
 }
 
+void FaceNeighbours::addSide(const CFace* a, const CFace* b)
+{
+    sides.insert({a, b});
+    sides.insert({b, a});
+    addPoint(a, b);
+}
+
+void FaceNeighbours::addPoint(const CFace* a, const CFace* b)
+{
+    points.insert({a, b});
+    points.insert({b, a});
+}
+
+bool CSkinTopology::sharesSide(const CFace* a, const CFace* b) const
+{
+    return a != b && (neighbours == nullptr || neighbours->sides.count({a, b}) != 0);
+}
+
+bool CSkinTopology::sharesPoint(const CFace* a, const CFace* b) const
+{
+    return a != b && (neighbours == nullptr || neighbours->points.count({a, b}) != 0);
+}
+
 int CSkinTopology::rankOfCurve(const CParametricGeometry* curve) const
 {
     const CFace* face = faceOfCurve(curve);
@@ -857,6 +886,11 @@ bool buildSkin(Kor::List<CParametricGeometry*>& curveList, CSkinTopology* skin, 
             continue;
         }
         CParametricGeometry* g = findCoincidentCurve(pV0, pV1, c, d.min, d.max, tol);
+        // Two faces that do not share a side are not joined along these
+        // curves, however close they run.
+        if (g != nullptr && skin->neighbours != nullptr &&
+            !skin->sharesSide(skin->faceOfCurve(c), skin->faceOfCurve(g)))
+            g = nullptr;
         if (g == nullptr) {
             CSkinTopology::CHalfEdge* h = skin->findOrInsertHalfEdge(pV1, c, nullptr);
             h->target = pV0;

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cmath>
+#include <set>
+#include <utility>
 // The skin: trimmed faces stitched along the curves they share, and its
 // healing. FENWO_SKIN::CSkinTopology knows, for every trim curve of its
 // faces, where the curve ends (skin vertices CTopoV: curve ends merged within
@@ -71,6 +73,21 @@ public:
     }
 };
 
+// Which faces the skin may join, where the caller knows it from the faces'
+// own topology (the regions of a net): the pairs that share a side, and the
+// pairs that share a point at least (a side, a corner, a T-junction).
+// Curves of two faces that share no side are not paired however close they
+// run (two faces across a slot), and a face takes no corner targets from a
+// face it shares no point with. Pairs are kept either way round. Plain
+// values; the faces are not owned.
+struct FaceNeighbours {
+    std::set<std::pair<const CFace*, const CFace*>> sides;
+    std::set<std::pair<const CFace*, const CFace*>> points;
+
+    void addSide(const CFace* a, const CFace* b);
+    void addPoint(const CFace* a, const CFace* b);
+};
+
 class CSkinTopology : public CTopology {
 public:
     // One trim curve of the skin. `origin` is the vertex at the curve's
@@ -109,6 +126,9 @@ public:
     Kor::List<CHalfEdge*> halfEdgesInOrder;   // the same half-edges in the order made
     Kor::List<CTopoV*> vertices;              // owned; in the order made
     Kor::List<CGlobalToLocalFace*> globalToLocalFaces; // owned; empty (see above)
+    // The faces' own neighbourhood, when the caller knows it (not owned);
+    // null: any faces whose curves coincide are neighbours.
+    const FaceNeighbours* neighbours = nullptr;
     // Where healFaces lists the faces whose heal fails (kept as they were)
     // instead of announcing each ("Heal failed for dTol="): a caller that
     // judges the healed faces together, and may take some back, tells
@@ -159,13 +179,21 @@ public:
     // The face whose base surface is the surface of curve (a CCONS); null
     // otherwise.
     CFace* faceOfCurve(const CParametricGeometry* curve) const;
+    // Whether two faces may be joined along a side, and whether they share a
+    // point (neighbours); always true without neighbours. A face shares
+    // nothing with itself here.
+    bool sharesSide(const CFace* a, const CFace* b) const;
+    bool sharesPoint(const CFace* a, const CFace* b) const;
 
     // Heals the faces of the skin in the order of their area over their
     // squared outer loop length, largest first, each towards the faces
     // healed before it (of the faces left, the first that shares an edge
     // with one placed before it comes next); the faces of `fixed` (may be
-    // null) come first and stay unchanged, as does the first face when no
-    // list is given. mode:
+    // null) come first and stay unchanged. A shared side whose neighbour
+    // heals later goes half the gap towards it (the neighbour then meets it
+    // there), the first face's too when no list is given; the moves fade out
+    // within a band of the continuity distance, or a quarter of the face's
+    // extent where that is wider, and the face's inside beyond stays. mode:
     // 0 position, 1 also the tangent plane, 2 also the bending. Each face's
     // heal rank (kept in its spare int, spareFlag) is its 1-based place in
     // that order. False on a cancel of the skin's sink (faces healed before
@@ -188,9 +216,12 @@ public:
     // The targets of the unmatched edges of a face (curves in loop order,
     // half-edges linked by pNext, matched ones visited): runs between
     // matched edges, or with none matched the chains between corners.
+    // The moves of a run's ends fade out along it within `band` of each
+    // end (the run stays where it lies beyond); band 0 moves the whole run
+    // by the ends' moves, blended along it.
     void addUnmatchedEdgeTargets(const Kor::List<CCONS*>& curves, Fenwo::NurbsSurf& S,
                                  IndexSubset<CFitPoint>& all, IndexSubset<CFitPoint>& edge,
-                                 double s, double dTol);
+                                 double s, double dTol, double band = 0.0);
 
 private:
     friend bool buildSkin(Kor::List<CParametricGeometry*>& curveList, CSkinTopology* skin,
@@ -283,10 +314,12 @@ bool addVertexOnlyTargets(const Kor::List<CSkinTopology::CHalfEdge*>& chain,
 // (false at once without boundary faces). The faces stay the caller's.
 // False when the build or the healing was cancelled or the healing failed.
 // With failedFaces, the faces whose heal fails are listed there instead of
-// announced (CSkinTopology::failedFaces).
+// announced (CSkinTopology::failedFaces); with neighbours, only the faces it
+// relates are joined (CSkinTopology::neighbours).
 bool healSkin(Kor::List<CFace*>& faces, double dTol, CProgress* progress,
               Kor::List<CFace*>* boundaryFaces, double dMatchTol, int mode, bool skipFixList,
-              Kor::List<CFace*>* failedFaces = nullptr);
+              Kor::List<CFace*>* failedFaces = nullptr,
+              const FENWO_SKIN::FaceNeighbours* neighbours = nullptr);
 
 // The match tolerance healSkin uses for curves whose shortest length is
 // shortest: dMatchTol (100 dTol when <= 0), or 0.75 shortest when that is

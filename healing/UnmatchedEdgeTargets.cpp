@@ -15,6 +15,7 @@
 #include "net/Face.h"
 
 #include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <iostream>
 #include <unordered_set>
@@ -77,6 +78,29 @@ int edgeIndex(const Kor::List<CCONS*>& curves, const CParametricGeometry* c)
     return -1;
 }
 
+// The share of an end's move that a run keeps at distance d from that end:
+// all of it at the end, none from `band` on, falling smoothly between.
+double fadeWeight(double d, double band)
+{
+    return d >= band ? 0.0 : d <= 0.0 ? 1.0 : 0.5 * (1.0 + std::cos(M_PI * d / band));
+}
+
+// The point a run that starts (atStart false: ends) at edge h's end takes
+// for that end: the partner's curve end there for a matched edge; half-way
+// from the side's end to it for an edge whose neighbour heals later
+// (visited 2), where that side goes half the gap.
+bool runEndPoint(const HalfEdge& h, bool atStart, Vector& out)
+{
+    if (h.curve == nullptr || h.partner == nullptr || h.partner->curve == nullptr)
+        return false;
+    const Vector p = atStart ? h.curve->getStartPoint() : h.curve->getEndPoint();
+    CParametricGeometry* other = h.partner->curve;
+    out = other->getPoint(nearerEndParameter(other, p, nullptr), 0.0);
+    if (h.visited == 2)
+        out = lerp(p, out, 0.5);
+    return true;
+}
+
 // Moves the run's curves from A to B: every facet point of the curves,
 // shifted in the parameter plane and in space by the gaps at the two ends
 // blended by the arc-length fraction x, becomes a target of its edge's
@@ -88,7 +112,7 @@ int edgeIndex(const Kor::List<CCONS*>& curves, const CParametricGeometry* c)
 // (and the corner between them) off the mesh.
 void sampleRun(const Kor::List<HalfEdge*>& run, const Vector& A, const Vector& B,
                Fenwo::NurbsSurf& S, const Kor::List<CCONS*>& curves, CFitPointArray& targets,
-               IndexSubset<CFitPoint>& all, double dTol, double s, bool vertexOnly)
+               IndexSubset<CFitPoint>& all, double dTol, double s, bool vertexOnly, double band)
 {
     if (run.count == 0)
         return;
@@ -127,18 +151,24 @@ void sampleRun(const Kor::List<HalfEdge*>& run, const Vector& A, const Vector& B
     for (const Sample& sample : samples) {
         // A run of no length moves as its start.
         const double x = L > 0.0 ? sample.d / L : 0.0;
+        // The ends' moves fade out along the run within `band` of each end:
+        // a run is a side no neighbour meets, which stays where the fit put
+        // it but where it follows a moved corner. A vertex-only chain and a
+        // run shorter than twice the band keep more of the ends' moves.
+        const double fade =
+            band > 0.0 ? std::max(fadeWeight(sample.d, band), fadeWeight(L - sample.d, band)) : 1.0;
         Vector Q;
         auto* cons = dynamic_cast<CCONS*>(sample.curve);
         if (cons != nullptr && cons->getUVCurve() != nullptr && cons->surface != nullptr) {
             const Vector uv = cons->getUVPoint(sample.t);
-            const Vector shift = lerp(hA, hB, x);
+            const Vector shift = fade * lerp(hA, hB, x);
             const double u = std::clamp(uv[0] + shift[0], du.min, du.max);
             const double v = std::clamp(uv[1] + shift[1], dv.min, dv.max);
             Q = cons->surface->getPoint(u, v);
         } else {
             Q = sample.curve->getPoint(sample.t, 0.0);
         }
-        const int at = appendTarget(targets, Q + lerp(gA, gB, x), sample.group);
+        const int at = appendTarget(targets, Q + fade * lerp(gA, gB, x), sample.group);
         const bool inner = x > 0.1 && x < 0.9;
         const double margin = std::min(kRunMargin * s, kShortRunMargin * L);
         if (inner && (vertexOnly || (sample.d > margin && sample.d < L - margin)))
@@ -174,7 +204,7 @@ bool addVertexOnlyTargets(const Kor::List<HalfEdge*>& chain, CFitPointArray& tar
     if (openLogStream(log, "c:/tmp/vonly.out", std::ios::out | std::ios::app))
         for (HalfEdge* h : chain)
             writeChainCurve(log, h->curve);
-    sampleRun(chain, start, end, S, curves, targets, all, dTol, 0.0, true);
+    sampleRun(chain, start, end, S, curves, targets, all, dTol, 0.0, true, 0.0);
     return true;
 }
 
@@ -214,7 +244,7 @@ bool CSkinTopology::addCornerTargets(CParametricGeometry* c, Vector& corner,
     int bestRank = rank;
     for (const auto& entry : V.curves) {
         const CFace* G = faceOfCurve(entry.second);
-        if (G == nullptr || G == F || neighbours.count(G) != 0)
+        if (G == nullptr || G == F || neighbours.count(G) != 0 || !sharesPoint(F, G))
             continue;
         if (G->spareFlag >= 1 && G->spareFlag < bestRank) {
             bestRank = G->spareFlag;
@@ -262,7 +292,8 @@ bool CSkinTopology::addCornerTargets(CParametricGeometry* c, Vector& corner,
 
 void CSkinTopology::addUnmatchedEdgeTargets(const Kor::List<CCONS*>& curves, Fenwo::NurbsSurf& S,
                                             IndexSubset<CFitPoint>& all,
-                                            IndexSubset<CFitPoint>& edge, double s, double dTol)
+                                            IndexSubset<CFitPoint>& edge, double s, double dTol,
+                                            double band)
 {
     const int n = curves.count;
     CFitPointArray& targets = *all.array;
@@ -277,11 +308,11 @@ void CSkinTopology::addUnmatchedEdgeTargets(const Kor::List<CCONS*>& curves, Fen
         // Runs of unmatched edges between matched ones, from the matched
         // neighbour's curve end to the next one, or to a corner.
         Vector runStart;
-        partnerPointAtEnd(*firstMatched, runStart);
+        runEndPoint(*firstMatched, false, runStart);
         HalfEdge* h = firstMatched->pNext;
         for (int steps = 0; h != nullptr && h != firstMatched && steps < limit; ++steps) {
             if (h->visited != 0) {
-                partnerPointAtEnd(*h, runStart);
+                runEndPoint(*h, false, runStart);
                 h = h->pNext;
                 continue;
             }
@@ -297,9 +328,9 @@ void CSkinTopology::addUnmatchedEdgeTargets(const Kor::List<CCONS*>& curves, Fen
                     break;
                 }
             }
-            if (!atCorner && (h == nullptr || !partnerPointAtStart(*h, runEnd)))
+            if (!atCorner && (h == nullptr || !runEndPoint(*h, true, runEnd)))
                 break;
-            sampleRun(run, runStart, runEnd, S, curves, targets, all, dTol, s, false);
+            sampleRun(run, runStart, runEnd, S, curves, targets, all, dTol, s, false, band);
             if (atCorner)
                 runStart = runEnd;
         }

@@ -15,8 +15,8 @@
 #
 # NETSWEEP_SHAPES adds generated meshes of one shape from coarse to fine
 # (tests/support/TestMeshes.h: shapeSoup), as NAME:FACET entries, FACET the
-# facets' size in the tolerance the job fits them at (0.25 on the bump and
-# the ellipsoid, 0.05 on the arch, a sheet bent by 3):
+# facets' size in the tolerance the job fits them at (0.25 on the bump, the
+# ellipsoid, the wave and the steps, 0.05 on the arch, a sheet bent by 3):
 # "bump:25 bump:10 bump:2 ellipsoid:10" draws the same nets on the bump in
 # facets of 6.25, 2.5 and 0.5 and on the ellipsoid in facets of 2.5.
 #
@@ -144,6 +144,10 @@ run() {
         sort -g | tail -1)
     breps=$(sed -n 's/.*; largest distance \([^ ]*\) from the mesh.*/\1/p' "$dir.log" | sort -g | tail -1)
     local distances="fits ${fits:-?}, Breps ${breps:-?}"
+    # Faces whose heal the commit's judge took back.
+    local undone
+    undone=$(grep -c '^Heal undone on face' "$dir.log" || true)
+    distances+="; heals undone $undone"
     if [[ ${#what[@]} -eq 0 ]]; then
         echo "$name: pass (gap $gap, tolerance $tolerance, cpu ${cpu}s; largest distance from the mesh: $distances)"
     else

@@ -81,6 +81,17 @@ MeshSoup shapeSoup(const std::string& name, double facetSize, double scale)
             const double y = (soup.xyz[k + 1] - 12.0) / 10.0;
             soup.xyz[k + 2] = 3.0 * (1.0 - y * y);
         }
+    } else if (name == "wave" || name == "steps") {
+        const int nx = std::max(2, int(std::lround(100.0 / facetSize)));
+        const int ny = std::max(2, int(std::lround(70.0 / facetSize)));
+        soup = gridSoup(nx, ny, 100.0 / nx, 70.0 / ny, true);
+        for (std::size_t k = 0; k < soup.xyz.size(); k += 3) {
+            const double x = soup.xyz[k], y = soup.xyz[k + 1];
+            soup.xyz[k + 2] = name == "wave" ? 4.0 * std::sin(2.0 * M_PI * x / 45.0) *
+                                                       std::cos(2.0 * M_PI * y / 38.0) +
+                                                   1.5 * std::sin(0.07 * x + 0.11 * y)
+                                             : 0.5 * (1.0 + std::tanh((y - 35.0) / 0.05));
+        }
     } else if (name == "ellipsoid") {
         // Rows and columns by the equator's length and the meridian's.
         const int around = std::max(8, int(std::lround(2.0 * M_PI * 60.0 / facetSize)));

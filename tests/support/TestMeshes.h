@@ -53,9 +53,11 @@ MeshSoup scannedSoup(int n, unsigned seed);
 // (a diagonal of 153, fitted at 0.25), as latitude rows of quads and
 // triangles; "arch", a sheet over [0, 24]^2 bent along y into an arch 3
 // high over the 20 from y = 2 to 22 (a diagonal of 34, fitted at 0.05),
-// as triangles of a regular grid. With scale, every coordinate is
-// multiplied by it (a model in metres). Empty for another name or a size
-// that is not positive.
+// as triangles of a regular grid; "wave", a plate of 100 x 70 waving 5.5 up
+// and down (fitted at 0.25), and "steps", a sheet of 100 x 70 with a step of
+// 1 across y = 35 (4 tolerances), both as triangles of a regular grid. With
+// scale, every coordinate is multiplied by it (a model in metres). Empty for
+// another name or a size that is not positive.
 MeshSoup shapeSoup(const std::string& name, double facetSize, double scale = 1.0);
 
 // Every point and polygon into the flat mesh (indices shifted past its
