@@ -51,8 +51,11 @@ MeshSoup scannedSoup(int n, unsigned seed);
 // diagonal of 143, which the main job fits at 0.25), as triangles of a
 // regular grid; "ellipsoid", semi-axes 60, 40 and 25 around the origin
 // (a diagonal of 153, fitted at 0.25), as latitude rows of quads and
-// triangles. With scale, every coordinate is multiplied by it (a model in
-// metres). Empty for another name or a size that is not positive.
+// triangles; "wave", 5 sin(pi x / 25) sin(pi y / 25) over [0, 100]^2, and
+// "saddle", ((x - 50)^2 - (y - 50)^2) / 200 there, as the bump's grid
+// (fitted at 0.25); "sphere", radius 50 (fitted at 0.25). With scale,
+// every coordinate is multiplied by it (a model in metres). Empty for
+// another name or a size that is not positive.
 MeshSoup shapeSoup(const std::string& name, double facetSize, double scale = 1.0);
 
 // Every point and polygon into the flat mesh (indices shifted past its

@@ -78,7 +78,7 @@ int usage()
                          "[--where border|inside|all] [--which first|last|both] [--points K] "
                          "[--wobble SHARE] [--columns F,...] [--rows F,...] [--turn DEG] [--at X,Y,SIZE] "
                          "[--creased yes] MESH N STYLE LOOK OUT.grid [SCALE SCALED.stl]\n"
-                         "       netdraw --shape bump|ellipsoid FACET OUT.stl [SCALE]\n");
+                         "       netdraw --shape bump|ellipsoid|wave|saddle|sphere FACET OUT.stl [SCALE]\n");
     return 2;
 }
 
