@@ -80,15 +80,15 @@ constexpr int kMeshCheckPoints = 100;
 // The fit's spacing: the area of the face shared by this many points, about
 // what the corrections thin a selection to. Facets longer than it and than
 // kCoarseFacet tolerances give points within them, a kFacetGridShare of it
-// apart (addFacetPoints): a coarse mesh gives its fit points as
-// densely as a finer mesh of the same shape gives it vertices. (Between
-// corners fewer tolerances apart a fit leaves the facets by more than the
-// tolerance only where they turn by a radian or more.)
+// apart, to a fit made again where the one on the vertices strays
+// (fitWithFacetPoints): a coarse mesh gives its fit points as densely as a
+// finer mesh of the same shape gives it vertices. (A fit through corners
+// fewer tolerances apart cannot leave the facets between them by much.)
 // Facets steeper to the surface than kSteepFacetCosine give points only
 // where all of them lie within kSteepFacetReach tolerances of it.
 constexpr double kFitPointsPerFace = 450.0;
 constexpr double kFacetGridShare = 0.5;
-constexpr double kCoarseFacet = 10.0;
+constexpr double kCoarseFacet = 2.0;
 constexpr double kSteepFacetCosine = 0.5;
 constexpr double kSteepFacetReach = 5.0;
 
@@ -190,6 +190,8 @@ private:
     bool dropFarthestPoints(NurbsSurf& T, IndexSubset<CFitPoint>& candidates);
     static IndexSubset<CFitPoint> measuredCopy(NurbsSurf& T, IndexSubset<CFitPoint>& points,
                                                CFitPointArray& copies);
+    Outcome fitWithFacetPoints();
+    bool hasCoarseFacets();
     Outcome judgeFit();
     Outcome result();
 
@@ -245,6 +247,12 @@ private:
     // surface it kept.
     std::unique_ptr<NurbsSurf> unrefined;
     FaceMeshDistance measured;
+    // Whether the selections take points within coarse facets, and S and
+    // the boundary samples' parameters as the Draft surface started from.
+    bool withFacetPoints = false;
+    int selectedFacets = 0; // the second selection's first facet in hitPolygons
+    std::unique_ptr<NurbsSurf> undrafted;
+    std::vector<Vector> undraftedSamples;
 };
 
 NurbsSurf* FaceApproximation::run()
@@ -255,7 +263,8 @@ NurbsSurf* FaceApproximation::run()
         &FaceApproximation::startSurface,   &FaceApproximation::boundaryOnSurface,
         &FaceApproximation::draftSurface,   &FaceApproximation::selectionCheck,
         &FaceApproximation::refine,         &FaceApproximation::meshCheck,
-        &FaceApproximation::judgeFit,       &FaceApproximation::result};
+        &FaceApproximation::fitWithFacetPoints, &FaceApproximation::judgeFit,
+        &FaceApproximation::result};
     if (mesh == nullptr)
         return nullptr;
     bool failed = false;
@@ -701,6 +710,12 @@ FaceApproximation::Outcome FaceApproximation::boundaryOnSurface()
 // corrected towards it: the Draft surface.
 FaceApproximation::Outcome FaceApproximation::draftSurface()
 {
+    if (!draftOnly && !withFacetPoints) {
+        undrafted = std::make_unique<NurbsSurf>(*S);
+        undraftedSamples.clear();
+        for (int k = 0; k < sampleSet.count; ++k)
+            undraftedSamples.push_back(sampleSet[k].uv);
+    }
     selectionPoints.count = 0;
     const int firstFacet = hitPolygons.count;
     selectPolygonHits(S.get(), mesh, selectionPoints, !reversed, fullMode ? 4 : 2, &boundaryPolygon,
@@ -711,7 +726,8 @@ FaceApproximation::Outcome FaceApproximation::draftSurface()
     if (cancelled())
         return Outcome::Return;
     dropFailed(selection);
-    addFacetPoints(firstFacet, reversed ? -1 : 1);
+    if (withFacetPoints)
+        addFacetPoints(firstFacet, reversed ? -1 : 1);
     addHitsOnLargeFacets(!reversed, fullMode ? 4 : 2);
     dumpPoints(selection, "c:/tmp/Draft.mp", true);
     dumpSurface(*S, "c:/tmp/Draft.out", true);
@@ -755,6 +771,7 @@ FaceApproximation::Outcome FaceApproximation::selectionCheck()
     // The boundary's own hits seed the second selection as they did the first.
     selectionPoints.count = 0;
     const int firstFacet = hitPolygons.count;
+    selectedFacets = firstFacet;
     selectPolygonHits(S.get(), mesh, selectionPoints, true, 5, &boundaryPolygon, &hitPolygons, true,
                       -1);
     selection.selectAll();
@@ -774,7 +791,8 @@ FaceApproximation::Outcome FaceApproximation::selectionCheck()
     }
     if (cancelled())
         return Outcome::Return;
-    addFacetPoints(firstFacet, 1);
+    if (withFacetPoints)
+        addFacetPoints(firstFacet, 1);
     addHitsOnLargeFacets(true, 5);
     dumpPoints(selection, "c:/tmp/work.mp", false);
     if (colourCoding != nullptr)
@@ -1008,6 +1026,71 @@ bool FaceApproximation::nearerTheMesh(const FaceMeshDistance& a, const FaceMeshD
     if (a.largest != b.largest)
         return a.largest < b.largest;
     return a.shareBeyond < b.shareBeyond;
+}
+
+// Where the refined S strays beyond the tolerance from a mesh whose
+// facets the selection hit are coarse against the fit, the face is fitted
+// again from the Draft surface's start, each selection joined by points
+// within those facets (addFacetPoints), and the surface nearer the mesh is
+// kept with the points it was fitted to. The vertices of coarse facets lie
+// far apart, and a fit to them alone may leave its surface free to bulge
+// between them; where it does not, the fit on the vertices stays (over
+// sharp creases and steps the inner points' correction may fold).
+FaceApproximation::Outcome FaceApproximation::fitWithFacetPoints()
+{
+    if (withFacetPoints || undrafted == nullptr || !(measured.largest > tol) || !hasCoarseFacets())
+        return Outcome::Next;
+    std::cout << "mesh check: the face is fitted again with points within the facets"
+              << std::endl;
+    NurbsSurf first(*S);
+    const FaceMeshDistance firstMeasured = measured;
+    CFitPointArray firstSelection;
+    for (int k = 0; k < selection.count; ++k)
+        firstSelection.append(selection[k]);
+    std::vector<Vector> firstSamples;
+    for (int k = 0; k < sampleSet.count; ++k)
+        firstSamples.push_back(sampleSet[k].uv);
+    const auto start = [&](const NurbsSurf& T, const std::vector<Vector>& uv) {
+        adoptKnotsAndNet(*S, T);
+        S->updateBoundaryPositions();
+        for (int k = 0; k < sampleSet.count && std::size_t(k) < uv.size(); ++k)
+            sampleSet[k].uv = uv[std::size_t(k)];
+        rebuildBoundaryPolygon();
+        meshPoints.count = 0;
+    };
+    start(*undrafted, undraftedSamples);
+    unrefined.reset();
+    withFacetPoints = true;
+    Outcome outcome = Outcome::Next;
+    for (Stage stage : {&FaceApproximation::draftSurface, &FaceApproximation::selectionCheck,
+                        &FaceApproximation::refine, &FaceApproximation::meshCheck}) {
+        outcome = (this->*stage)();
+        if (outcome != Outcome::Next)
+            break;
+    }
+    if (outcome == Outcome::Return && cancelled())
+        return outcome;
+    if (outcome == Outcome::Next && nearerTheMesh(measured, firstMeasured))
+        return Outcome::Next;
+    start(first, firstSamples);
+    measured = firstMeasured;
+    selectionPoints.count = 0;
+    for (int k = 0; k < firstSelection.count; ++k)
+        selectionPoints.append(firstSelection[k]);
+    selection.selectAll();
+    return Outcome::Next;
+}
+
+// Whether a facet of the second selection is long against the fit's
+// spacing and the tolerance (its perimeter more than twice as long).
+bool FaceApproximation::hasCoarseFacets()
+{
+    const double spacing = std::sqrt(areaInsideBoundary(*S) / kFitPointsPerFace);
+    const double coarse = 2.0 * std::max(spacing, kCoarseFacet * tol);
+    for (int k = selectedFacets; k < hitPolygons.count; ++k)
+        if (mesh->getFacetPerimeter(hitPolygons[k]) > coarse)
+            return true;
+    return false;
 }
 
 // The selection measured on the refined S, and S's distance from the mesh

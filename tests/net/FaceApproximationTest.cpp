@@ -310,8 +310,8 @@ TEST(FaceApproximation, NewtonRunsOrOneCorrectionByTheSelectionsSize)
 // inserted where the fit misses half of it. Fixing the control points that
 // fit instead, and adding no freedom, left these waves at 0.0062 after the
 // runs (2.06 tolerances); with the knots they reach 0.0013. The mesh is one
-// whose facets lie within the fit's spacing (on coarser ones their inner
-// points join the selection, and one correction serves it).
+// whose facets lie within the fit's spacing (on coarser ones the surface
+// through the vertices leaves the facets, and the fit is made again).
 TEST(FaceApproximation, MissedNewtonRunWithFixedControlPointsAloneStayedOffTheTolerance)
 {
     const double tol = 0.003;
