@@ -8,6 +8,7 @@
 #include "foundation/VertexList.h"
 #include "geometry/NurbsSurf.h"
 #include "mesh/BaseMesh.h"
+#include "mesh/MeshGeometry.h"
 #include "mesh/MeshProjection.h"
 #include "mesh/VertexSampling.h"
 
@@ -20,6 +21,9 @@ namespace {
 
 using Mesh::CBaseMesh;
 using Mesh::HitSet;
+
+// The rows of a facet's points at the most (a facet 100 spacings long).
+constexpr int kMaxFacetDivisions = 100;
 
 // +1 when the hit's facet normal and n make a non-negative dot product.
 int orientationSign(const CBaseMesh::CBaseHitInfo& hit, const Vector& n)
@@ -332,4 +336,48 @@ int selectPolygonHits(Fenwo::NurbsSurf* surface, Mesh::CBaseMesh* mesh, CFitPoin
                 fitPoints.append(CFitPoint(Vector(xyz, 3), Vector(0.0, 0.0)));
     }
     return fitPoints.count;
+}
+
+int appendFacetPoints(Mesh::CBaseMesh* mesh, int facet, double spacing, double coarse,
+                      CFitPointArray& out, const double* low, const double* high)
+{
+    if (mesh == nullptr || !(spacing > 0.0))
+        return 0;
+    const int before = out.count;
+    Mesh::CPolyTriangulator fan(mesh, facet);
+    CVertex<float, 3> a, b, c;
+    while (fan.next(a, b, c)) {
+        const double length =
+            std::max({pointDistance(a, b), pointDistance(b, c), pointDistance(c, a)});
+        if (!(length > 2.0 * spacing) || !(length > coarse))
+            continue;
+        const double divisions = std::ceil(length / spacing);
+        if (!std::isfinite(divisions))
+            continue;
+        // Every point (i a + j b + k c) / n with i + j + k = n but the
+        // corners. A side two triangles share (of two facets, or a fanned
+        // polygon's diagonal) gives its points twice where both divide it
+        // alike: they weigh twice, as the facets on either side do.
+        const int n = int(std::min(divisions, double(kMaxFacetDivisions)));
+        for (int i = 0; i <= n; ++i)
+            for (int j = 0; i + j <= n; ++j) {
+                const int k = n - i - j;
+                if (i == n || j == n || k == n)
+                    continue;
+                double xyz[3];
+                bool inside = true;
+                for (int d = 0; d < 3; ++d) {
+                    xyz[d] =
+                        (i * double(a.data[d]) + j * double(b.data[d]) + k * double(c.data[d])) / n;
+                    if (low != nullptr && high != nullptr)
+                        inside = inside && xyz[d] >= low[d] && xyz[d] <= high[d];
+                }
+                if (!inside)
+                    continue;
+                CFitPoint fp(Vector(xyz[0], xyz[1], xyz[2]), Vector(0.0, 0.0));
+                fp.facet = facet;
+                out.append(fp);
+            }
+    }
+    return out.count - before;
 }

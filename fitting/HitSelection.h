@@ -7,7 +7,7 @@
 // onto their hits and correct them for the gap between a control point and
 // the surface it shapes. selectHitsAndUpdate turns a start surface so that it
 // faces the mesh; selectPolygonHits collects fit points inside a (u, v)
-// polygon.
+// polygon; appendFacetPoints gives points within a coarse mesh's facets.
 //
 // Ownership: the fit-point arrays are the caller's; these operations append
 // to them. Surfaces are changed in place where stated.
@@ -92,3 +92,17 @@ bool findPreviousNeighbourHit(const CFitPointArray& fitPoints, int i, int j, int
 int selectPolygonHits(Fenwo::NurbsSurf* surface, Mesh::CBaseMesh* mesh, CFitPointArray& fitPoints,
                       bool sameSide, int refinement, const CVertexList* polygon,
                       Kor::List<int>* facets, bool addVertices, int thinningLevel);
+
+// Appends points within the facet (its polygon fanned into triangles), its
+// corners left out, for fitting a surface to a mesh that is coarse against
+// the fit: each triangle with a side longer than `coarse` (and than twice
+// `spacing`) gives the points of a barycentric grid whose rows divide its
+// longest side into parts within the spacing (at most 100), the sides
+// included. A finer triangle gives none: its corners shape a fit as a fine
+// mesh's do. Points outside the box [low, high] (when given) are skipped:
+// a facet reaching far beyond a face gives the points near it alone. Each
+// point carries the facet's index (facet), uv (0, 0). Returns the number
+// appended; 0 for a null mesh or a spacing that is not positive.
+int appendFacetPoints(Mesh::CBaseMesh* mesh, int facet, double spacing, double coarse,
+                      CFitPointArray& out, const double* low = nullptr,
+                      const double* high = nullptr);

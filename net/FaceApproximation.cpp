@@ -36,6 +36,7 @@
 #include "platform/Diagnostics.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <fstream>
 #include <iostream>
@@ -76,17 +77,26 @@ constexpr double kDegenerateChord = 0.01;
 // field's points are spread alike in metres and in millimetres.
 constexpr double kShapeSpacingShare = 0.012;
 // The refinement runs again at most this many times with the mesh points
-// that its surface strays from between the fit points (meshCheck), which
-// are sought this many tolerances around it from points of the surface a
-// kMeshCheckShare of the fit points' spacing apart, and at least
-// kMeshCheckGrid tolerances (a bulge between fit points a coarse mesh's
-// facet apart is several tolerances wide). At most kMeshCheckPoints of
-// those join the fit in a round.
+// that its surface strays from (meshCheck), which are sought this many
+// tolerances around it. At most kMeshCheckPoints of those join the fit in
+// a round.
 constexpr int kMeshCheckRounds = 3;
 constexpr double kMeshCheckReach = 10.0;
-constexpr double kMeshCheckGrid = 2.0;
-constexpr double kMeshCheckShare = 5.0;
 constexpr int kMeshCheckPoints = 100;
+// The fit's spacing: the area of the face shared by this many points, about
+// what the corrections thin a selection to. Facets longer than it and than
+// kCoarseFacet tolerances give points within them, a kFacetGridShare of it
+// apart, to a fit made again where the one on the vertices strays
+// (fitWithFacetPoints): a coarse mesh gives its fit points as densely as a
+// finer mesh of the same shape gives it vertices. (A fit through corners
+// fewer tolerances apart cannot leave the facets between them by much.)
+// Facets steeper to the surface than kSteepFacetCosine give points only
+// where all of them lie within kSteepFacetReach tolerances of it.
+constexpr double kFitPointsPerFace = 450.0;
+constexpr double kFacetGridShare = 0.5;
+constexpr double kCoarseFacet = 2.0;
+constexpr double kSteepFacetCosine = 0.5;
+constexpr double kSteepFacetReach = 5.0;
 
 int controlPointCount(const NurbsSurf& s)
 {
@@ -186,6 +196,8 @@ private:
     bool dropFarthestPoints(NurbsSurf& T, IndexSubset<CFitPoint>& candidates);
     static IndexSubset<CFitPoint> measuredCopy(NurbsSurf& T, IndexSubset<CFitPoint>& points,
                                                CFitPointArray& copies);
+    Outcome fitWithFacetPoints();
+    bool hasCoarseFacets();
     Outcome judgeFit();
     Outcome result();
 
@@ -194,6 +206,10 @@ private:
     void rebuildBoundaryPolygon();
     void invertSamples(int iterations);
     void addHitsOnLargeFacets(bool sameSide, int refinement);
+    void addFacetPoints(int firstFacet, int side);
+    void dropFarCorners(const std::vector<int>& facets, const std::vector<char>& reaching);
+    bool nearBoundaryPolygon(double u, double v, double margin) const;
+    static bool nearerTheMesh(const FaceMeshDistance& a, const FaceMeshDistance& b);
 
     Kor::List<NurbsSurf*>& curves;
     Mesh::CBaseMesh* mesh;
@@ -232,6 +248,17 @@ private:
     // The mesh points the mesh check added to the selection: every
     // refinement after it fits them, whatever its thinning keeps.
     IndexSubset<CFitPoint> meshPoints{selectionPoints};
+    // S as the refinement found it (where a round of the mesh check starts
+    // from when S has grown too large), and the check's measure of the
+    // surface it kept.
+    std::unique_ptr<NurbsSurf> unrefined;
+    FaceMeshDistance measured;
+    // Whether the selections take points within coarse facets, and S and
+    // the boundary samples' parameters as the Draft surface started from.
+    bool withFacetPoints = false;
+    int selectedFacets = 0; // the second selection's first facet in hitPolygons
+    std::unique_ptr<NurbsSurf> undrafted;
+    std::vector<Vector> undraftedSamples;
 };
 
 NurbsSurf* FaceApproximation::run()
@@ -242,7 +269,8 @@ NurbsSurf* FaceApproximation::run()
         &FaceApproximation::startSurface,   &FaceApproximation::boundaryOnSurface,
         &FaceApproximation::draftSurface,   &FaceApproximation::selectionCheck,
         &FaceApproximation::refine,         &FaceApproximation::meshCheck,
-        &FaceApproximation::judgeFit,       &FaceApproximation::result};
+        &FaceApproximation::fitWithFacetPoints, &FaceApproximation::judgeFit,
+        &FaceApproximation::result};
     if (mesh == nullptr)
         return nullptr;
     bool failed = false;
@@ -537,6 +565,144 @@ void FaceApproximation::addHitsOnLargeFacets(bool sameSide, int refinement)
         selection.append(added.indices[k]);
 }
 
+// Whether (u, v) lies inside the boundary polygon or within `margin` of
+// it: S is parametrised by arc length, so the margin is one in space too.
+bool FaceApproximation::nearBoundaryPolygon(double u, double v, double margin) const
+{
+    CVertex<double, 3> uv;
+    uv[0] = u;
+    uv[1] = v;
+    uv[2] = 0.0;
+    if (boundaryPolygon.isInside(uv, false))
+        return true;
+    const int n = boundaryPolygon.getCount();
+    for (int k = 0; k < n; ++k) {
+        const double* a = boundaryPolygon.vertices[k]->data;
+        const double* b = boundaryPolygon.vertices[(k + 1) % n]->data;
+        const double du = b[0] - a[0], dv = b[1] - a[1], length2 = du * du + dv * dv;
+        double t = length2 > 0.0 ? ((u - a[0]) * du + (v - a[1]) * dv) / length2 : 0.0;
+        t = std::clamp(t, 0.0, 1.0);
+        const double eu = a[0] + t * du - u, ev = a[1] + t * dv - v;
+        if (eu * eu + ev * ev <= margin * margin)
+            return true;
+    }
+    return false;
+}
+
+// The selection's facets from firstFacet on in hitPolygons that are coarse
+// against the fit's spacing and the tolerance give points within them
+// (appendFacetPoints), inverted onto S. Those whose foot lies inside S's
+// domain, inside the boundary or within a step of the grid of it, on a
+// facet facing the side the selection takes (+1 along S's normal, -1
+// against it: not a thin part's far side), join the selection. A facet
+// steep to S gives them only where all lie near S: the wall of a step
+// between two sheets does (a finer mesh gives its vertices too), a facet
+// reaching over a thin part's edge to its far side does not. Only the part
+// of a facet near S is gridded (the box of S's control points, grown by
+// the spacing). The vertices of coarse facets lie far apart, and a fit to
+// them alone leaves its surface free to bulge between them, where the
+// facets lie.
+void FaceApproximation::addFacetPoints(int firstFacet, int side)
+{
+    const double spacing = std::sqrt(areaInsideBoundary(*S) / kFitPointsPerFace);
+    if (!(spacing > 0.0) || !std::isfinite(spacing))
+        return;
+    double low[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, high[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+    Vector P;
+    for (int i = 0; i < S->getUCount(); ++i)
+        for (int j = 0; j < S->getVCount(); ++j) {
+            S->getControlPointXYZ(P, i, j);
+            for (int d = 0; d < 3; ++d) {
+                low[d] = std::min(low[d], P[d] - spacing);
+                high[d] = std::max(high[d], P[d] + spacing);
+            }
+        }
+    std::vector<int> facets;
+    for (int k = firstFacet; k < hitPolygons.count; ++k)
+        facets.push_back(hitPolygons[k]);
+    std::sort(facets.begin(), facets.end());
+    facets.erase(std::unique(facets.begin(), facets.end()), facets.end());
+    CFitPointArray points;
+    const double step = kFacetGridShare * spacing;
+    for (int facet : facets)
+        appendFacetPoints(mesh, facet, step, kCoarseFacet * tol, points, low, high);
+    if (points.count == 0)
+        return;
+    IndexSubset<CFitPoint> added(selectionPoints);
+    for (int k = 0; k < points.count; ++k)
+        added.append(selectionPoints.append(points[k]));
+    markActive(added);
+    S->invertPoints(added, 3, 3, false);
+    S->PointInversion(added, 10);
+    // Each facet's farthest point from S, the points without a foot too.
+    std::vector<double> farthest(facets.size(), 0.0);
+    const auto facetIndex = [&](int facet) {
+        return std::size_t(std::lower_bound(facets.begin(), facets.end(), facet) - facets.begin());
+    };
+    for (int k = 0; k < added.count; ++k) {
+        double& f = farthest[facetIndex(added[k].facet)];
+        f = std::max(f, std::sqrt(added[k].dist2));
+    }
+    dropFailed(added);
+    Mesh::CBaseMesh::Direction facetNormal;
+    Vector n(3);
+    std::vector<char> reaching(facets.size(), 0);
+    int kept = 0;
+    for (int k = 0; k < added.count; ++k) {
+        const CFitPoint& p = added[k];
+        if (!mesh->getFacetNormal(p.facet, facetNormal))
+            continue;
+        S->getRawNormal(n, p.uv[0], p.uv[1]);
+        double c = 0.0, length = 0.0;
+        for (int d = 0; d < 3; ++d) {
+            c += double(facetNormal.data[d]) * n[d];
+            length += double(facetNormal.data[d]) * facetNormal.data[d];
+        }
+        length = std::sqrt(length) * norm(n);
+        const std::size_t f = facetIndex(p.facet);
+        if (std::fabs(c) < kSteepFacetCosine * length && !(farthest[f] <= kSteepFacetReach * tol)) {
+            reaching[f] = 1;
+            continue;
+        }
+        if (length > 0.0 && side * c > 0.0 && nearBoundaryPolygon(p.uv[0], p.uv[1], step))
+            added.indices[kept++] = added.indices[k];
+    }
+    added.count = kept;
+    dropFarCorners(facets, reaching);
+    for (int k = 0; k < added.count; ++k)
+        selection.append(added.indices[k]);
+}
+
+// The corners of the facets marked reaching (steep to S and reaching far
+// from it: over a thin part's edge to its far side) leave the selection
+// where they lie beyond kSteepFacetReach tolerances of S: a correction
+// through such a corner pulls S through the part, and where the points
+// within the facets around hold S, it does so in a spike rather than a
+// fold of the whole face.
+void FaceApproximation::dropFarCorners(const std::vector<int>& facets,
+                                       const std::vector<char>& reaching)
+{
+    std::vector<std::array<double, 3>> corners;
+    Mesh::CBaseMesh::Point corner;
+    for (std::size_t f = 0; f < facets.size(); ++f)
+        for (int k = 0; reaching[f] != 0 && k < mesh->getFacetSize(facets[f]); ++k)
+            if (mesh->getFacetCorner(facets[f], k, corner))
+                corners.push_back(
+                    {double(corner.data[0]), double(corner.data[1]), double(corner.data[2])});
+    if (corners.empty())
+        return;
+    std::sort(corners.begin(), corners.end());
+    int kept = 0;
+    for (int k = 0; k < selection.count; ++k) {
+        const CFitPoint& p = selection[k];
+        const std::array<double, 3> at{p.Point[0], p.Point[1], p.Point[2]};
+        if (!(std::sqrt(p.dist2) > kSteepFacetReach * tol) ||
+            !std::binary_search(corners.begin(), corners.end(), at))
+            selection.indices[kept++] = selection.indices[k];
+    }
+    selection.count = kept;
+}
+
 // Stage 6: the boundary samples on S, the orientation vote, S bent to the
 // boundary.
 FaceApproximation::Outcome FaceApproximation::boundaryOnSurface()
@@ -573,7 +739,14 @@ FaceApproximation::Outcome FaceApproximation::boundaryOnSurface()
 // corrected towards it: the Draft surface.
 FaceApproximation::Outcome FaceApproximation::draftSurface()
 {
+    if (!draftOnly && !withFacetPoints) {
+        undrafted = std::make_unique<NurbsSurf>(*S);
+        undraftedSamples.clear();
+        for (int k = 0; k < sampleSet.count; ++k)
+            undraftedSamples.push_back(sampleSet[k].uv);
+    }
     selectionPoints.count = 0;
+    const int firstFacet = hitPolygons.count;
     selectPolygonHits(S.get(), mesh, selectionPoints, !reversed, fullMode ? 4 : 2, &boundaryPolygon,
                       &hitPolygons, true, -1);
     selection.selectAll();
@@ -582,6 +755,8 @@ FaceApproximation::Outcome FaceApproximation::draftSurface()
     if (cancelled())
         return Outcome::Return;
     dropFailed(selection);
+    if (withFacetPoints)
+        addFacetPoints(firstFacet, reversed ? -1 : 1);
     addHitsOnLargeFacets(!reversed, fullMode ? 4 : 2);
     dumpPoints(selection, "c:/tmp/Draft.mp", true);
     dumpSurface(*S, "c:/tmp/Draft.out", true);
@@ -624,6 +799,8 @@ FaceApproximation::Outcome FaceApproximation::selectionCheck()
     rebuildBoundaryPolygon();
     // The boundary's own hits seed the second selection as they did the first.
     selectionPoints.count = 0;
+    const int firstFacet = hitPolygons.count;
+    selectedFacets = firstFacet;
     selectPolygonHits(S.get(), mesh, selectionPoints, true, 5, &boundaryPolygon, &hitPolygons, true,
                       -1);
     selection.selectAll();
@@ -643,6 +820,8 @@ FaceApproximation::Outcome FaceApproximation::selectionCheck()
     }
     if (cancelled())
         return Outcome::Return;
+    if (withFacetPoints)
+        addFacetPoints(firstFacet, 1);
     addHitsOnLargeFacets(true, 5);
     dumpPoints(selection, "c:/tmp/work.mp", false);
     if (colourCoding != nullptr)
@@ -659,6 +838,8 @@ FaceApproximation::Outcome FaceApproximation::refine()
         std::cout << FailureMessages::kDegenerateFace << std::endl;
         return Outcome::Fail;
     }
+    if (unrefined == nullptr)
+        unrefined = std::make_unique<NurbsSurf>(*S);
     if (!fastRefinement)
         return newtonRuns();
     return fastRefinementRuns();
@@ -784,52 +965,45 @@ void FaceApproximation::keepMeshPoints(IndexSubset<CFitPoint>& thinned,
 }
 
 // Stage 10: S measured against the mesh as the commit measures its Breps
-// (net/FaceMeshDistance.h), its points inside the boundary to the nearest
-// facet (the mesh vertices are the fit's own points, which it measures
-// itself). Over facets long against the tolerance S may leave the facets
-// between those vertices, and that a fit's own statistics never see. Where
-// it strays beyond the tolerance, the mesh points found there (where the
-// normal lines of those surface points meet the mesh) join the selection and
-// the refinement runs again from S, a few times at most: the fit takes its
+// (net/FaceMeshDistance.h): its points inside the boundary, a tolerance
+// apart, to the nearest facet, and the mesh vertices there to S. Over
+// facets long against the tolerance S may leave the facets between its fit
+// points, and that a fit's own statistics never see. Where it strays beyond
+// the tolerance, the mesh points found there (where the normal lines of
+// those surface points meet the mesh, the vertices beyond) join the
+// selection and the refinement runs again from S (from the surface the
+// first refinement started from where S's net has grown beyond what a
+// refinement takes), at most kMeshCheckRounds times: the fit takes its
 // points from within a coarse mesh's facets where it needs them, as a finer
-// mesh of the same shape gives them as vertices.
+// mesh of the same shape gives them as vertices. The rounds end when no
+// point strays beyond the tolerance, and the surface that lies nearest the
+// mesh is kept (nearerTheMesh), with the points it was fitted to.
 FaceApproximation::Outcome FaceApproximation::meshCheck()
 {
-    // The surface nearest the mesh so far; a round that strays farther, or
-    // whose refinement gives up, leaves it, and its points leave the
-    // selection: the fit's points are those its surface was fitted to.
+    if (unrefined == nullptr)
+        return Outcome::Next;
+    // The surface nearest the mesh so far, when a later round replaced it
+    // in S, and the selection it was fitted to (its first points): a later
+    // round that strays farther, or whose refinement gives up, leaves it.
+    // Each round keeps the points found before it: they tell where the
+    // surfaces stray.
     std::unique_ptr<NurbsSurf> best;
-    double bestLargest = HUGE_VAL;
+    FaceMeshDistance nearest;
     int selected = selection.count, kept = meshPoints.count;
-    const auto restore = [&] {
-        adoptKnotsAndNet(*S, *best);
-        S->updateBoundaryPositions();
+    for (int round = 0;; ++round) {
         invertSamples(10);
         rebuildBoundaryPolygon();
-        selection.count = selected;
-        meshPoints.count = kept;
-    };
-    for (int round = 0;; ++round) {
-        // The grid: a fifth of the fit points' mean spacing, no finer than
-        // kMeshCheckGrid tolerances.
-        const double spacing =
-            selection.count > 0 ? std::sqrt(areaInsideBoundary(*S) / selection.count) : 0.0;
-        const double grid = std::max(kMeshCheckGrid * tol, spacing / kMeshCheckShare);
         CFitPointArray found;
         const FaceMeshDistance distance = measureSurfaceMeshDistance(
-            *S, boundaryPolygon, *mesh, grid, tol, kMeshCheckReach * tol, &found, false);
-        if (distance.largest < bestLargest) {
-            bestLargest = distance.largest;
+            *S, boundaryPolygon, *mesh, tol, tol, kMeshCheckReach * tol, &found, true);
+        if (round == 0 || nearerTheMesh(distance, nearest)) {
+            nearest = distance;
             best.reset();
-        } else if (best != nullptr) {
-            restore();
-            break;
+            selected = selection.count;
+            kept = meshPoints.count;
         }
-        if (found.count == 0 || round == kMeshCheckRounds ||
-            controlPointCount(*S) > kMaxControlPoints)
+        if (found.count == 0 || round == kMeshCheckRounds)
             break;
-        selected = selection.count;
-        kept = meshPoints.count;
         IndexSubset<CFitPoint> added(selectionPoints);
         for (int k = 0; k < found.count; ++k)
             added.append(selectionPoints.append(found[k]));
@@ -848,30 +1022,119 @@ FaceApproximation::Outcome FaceApproximation::meshCheck()
         }
         std::cout << "mesh check: " << added.count << " mesh points off the surface join the fit"
                   << std::endl;
-        best = std::make_unique<NurbsSurf>(*S);
+        if (best == nullptr)
+            best = std::make_unique<NurbsSurf>(*S);
+        if (controlPointCount(*S) > kMaxControlPoints) {
+            adoptKnotsAndNet(*S, *unrefined);
+            S->updateBoundaryPositions();
+        }
         const Outcome outcome = refine();
         if (outcome == Outcome::Return)
             return outcome;
-        if (outcome == Outcome::Fail) {
-            restore();
+        if (outcome == Outcome::Fail)
             break;
-        }
     }
+    if (best != nullptr) {
+        adoptKnotsAndNet(*S, *best);
+        S->updateBoundaryPositions();
+        invertSamples(10);
+        rebuildBoundaryPolygon();
+        selection.count = selected;
+        meshPoints.count = kept;
+    }
+    measured = nearest;
     return Outcome::Next;
 }
 
-// The selection measured on the refined S: a face whose points stay away
-// from it beyond the tolerance keeps its surface, and the line says by how
-// much.
+// Whether a surface measured `a` from the mesh lies nearer it than one
+// measured `b`: the one of the smaller largest distance, and of two equally
+// far the one with less of its area beyond the tolerance (surfaces far off
+// the mesh meet no facet within the reach, and both count that far).
+bool FaceApproximation::nearerTheMesh(const FaceMeshDistance& a, const FaceMeshDistance& b)
+{
+    if (a.largest != b.largest)
+        return a.largest < b.largest;
+    return a.shareBeyond < b.shareBeyond;
+}
+
+// Where the refined S strays beyond the tolerance from a mesh whose
+// facets the selection hit are coarse against the fit, the face is fitted
+// again from the Draft surface's start, each selection joined by points
+// within those facets (addFacetPoints), and the surface nearer the mesh is
+// kept with the points it was fitted to. The vertices of coarse facets lie
+// far apart, and a fit to them alone may leave its surface free to bulge
+// between them; where it does not, the fit on the vertices stays (over
+// sharp creases and steps the inner points' correction may fold).
+FaceApproximation::Outcome FaceApproximation::fitWithFacetPoints()
+{
+    if (withFacetPoints || undrafted == nullptr || !(measured.largest > tol) || !hasCoarseFacets())
+        return Outcome::Next;
+    std::cout << "mesh check: the face is fitted again with points within the facets"
+              << std::endl;
+    NurbsSurf first(*S);
+    const FaceMeshDistance firstMeasured = measured;
+    CFitPointArray firstSelection;
+    for (int k = 0; k < selection.count; ++k)
+        firstSelection.append(selection[k]);
+    std::vector<Vector> firstSamples;
+    for (int k = 0; k < sampleSet.count; ++k)
+        firstSamples.push_back(sampleSet[k].uv);
+    const auto start = [&](const NurbsSurf& T, const std::vector<Vector>& uv) {
+        adoptKnotsAndNet(*S, T);
+        S->updateBoundaryPositions();
+        for (int k = 0; k < sampleSet.count && std::size_t(k) < uv.size(); ++k)
+            sampleSet[k].uv = uv[std::size_t(k)];
+        rebuildBoundaryPolygon();
+        meshPoints.count = 0;
+    };
+    start(*undrafted, undraftedSamples);
+    unrefined.reset();
+    withFacetPoints = true;
+    Outcome outcome = Outcome::Next;
+    for (Stage stage : {&FaceApproximation::draftSurface, &FaceApproximation::selectionCheck,
+                        &FaceApproximation::refine, &FaceApproximation::meshCheck}) {
+        outcome = (this->*stage)();
+        if (outcome != Outcome::Next)
+            break;
+    }
+    if (outcome == Outcome::Return && cancelled())
+        return outcome;
+    if (outcome == Outcome::Next && nearerTheMesh(measured, firstMeasured))
+        return Outcome::Next;
+    start(first, firstSamples);
+    measured = firstMeasured;
+    selectionPoints.count = 0;
+    for (int k = 0; k < firstSelection.count; ++k)
+        selectionPoints.append(firstSelection[k]);
+    selection.selectAll();
+    return Outcome::Next;
+}
+
+// Whether a facet of the second selection is long against the fit's
+// spacing and the tolerance (its perimeter more than twice as long).
+bool FaceApproximation::hasCoarseFacets()
+{
+    const double spacing = std::sqrt(areaInsideBoundary(*S) / kFitPointsPerFace);
+    const double coarse = 2.0 * std::max(spacing, kCoarseFacet * tol);
+    for (int k = selectedFacets; k < hitPolygons.count; ++k)
+        if (mesh->getFacetPerimeter(hitPolygons[k]) > coarse)
+            return true;
+    return false;
+}
+
+// The selection measured on the refined S, and S's distance from the mesh
+// as the mesh check measured it: a face that lies farther from either
+// than the fit accepts keeps its surface, and the line says by how much.
 FaceApproximation::Outcome FaceApproximation::judgeFit()
 {
     CFitPointArray copies;
     IndexSubset<CFitPoint> judged = measuredCopy(*S, selection, copies);
     dropFailed(judged);
     const CStatistic stat = fitErrorStatistics(judged, nullptr, nullptr, 0.0, 0);
-    if (stat.count > 0 && stat.max > kFitSlack * tol)
-        std::cout << FailureMessages::kOutsideTolerance << ": dMax=" << stat.max << " rms=" << stat.rms()
-                  << " for dTol=" << tol << std::endl;
+    const double largest = std::max(stat.count > 0 ? stat.max : 0.0, measured.largest);
+    if (largest > kFitSlack * tol)
+        std::cout << FailureMessages::kOutsideTolerance << ": dMax=" << largest
+                  << " rms=" << stat.rms() << " for dTol=" << tol << std::endl;
     return Outcome::Next;
 }
 

@@ -58,11 +58,17 @@ constexpr double kFitSlack = 1.5;
 // surface as it stands (null before there is one).
 // A nearly flat face starts from the plane of its boundary imprinted with
 // its samples, or from the plane alone where the imprint folds its net.
-// The refined surface is measured against the mesh's facets between its fit
-// points (net/FaceMeshDistance.h); where it strays beyond the tolerance the
-// mesh points there join the fit ("mesh check: n mesh points off the
+// The refined surface is measured against the mesh as the commit measures
+// its Breps (net/FaceMeshDistance.h); where it strays beyond the tolerance
+// the mesh points there join the fit ("mesh check: n mesh points off the
 // surface join the fit") and the refinement runs again, at most 3 times,
-// each kept only when it brings the surface nearer the mesh.
+// keeping the surface nearest the mesh. Where it still strays and the
+// mesh's facets are long against the fit's spacing and the tolerance, the
+// face is fitted again with points within the facets joining the vertices
+// ("mesh check: the face is fitted again with points within the facets"),
+// and the nearer of the two surfaces is kept. One farther than 1.5
+// tolerances from its points or the mesh is reported ("face fit outside
+// the tolerance").
 // Null, with its message (net/FailureMessages.h), without a boundary curve
 // to chain ("no boundary curve to chain"), when the boundary hits the mesh
 // at fewer than 3 places ("fewer than 3 boundary samples hit the mesh"), on

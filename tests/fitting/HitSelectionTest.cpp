@@ -205,4 +205,36 @@ TEST(HitSelection, PolygonHitsKeepSamplesInsideAndOnTheWantedSide)
               selectPolygonHits(s.get(), mesh.get(), points, true, 1, &square, nullptr, false, -1));
 }
 
+// A fit to a coarse mesh's corners alone leaves its surface free between
+// them: triangles with a side longer than twice the spacing and the coarse
+// length give points within them, corners left out, each with its facet.
+TEST(HitSelection, CoarseFacetsGiveFitPointsWithinThem)
+{
+    // 2 x 2 cells of 2 as 8 triangles, sides 2 and diagonals 2.83.
+    auto mesh = fitfix::planarGridMesh(2, 4.0);
+    const double low[3] = {-1.0, -1.0, -1.0}, high[3] = {2.0, 5.0, 1.0};
+    // {spacing, coarse, within x <= 2, points}: 28 - 3 of a triangle's grid
+    // of 6 parts; left of x = 2, 4 triangles and the side x = 2 of 2 more.
+    const double cases[][4] = {{0.0, 0.0, 0, 0},
+                               {1.5, 0.0, 0, 0},
+                               {1.0, 0.0, 0, 8 * 7},
+                               {0.5, 0.0, 0, 8 * 25},
+                               {0.5, 2.9, 0, 0},
+                               {0.5, 2.5, 0, 8 * 25},
+                               {0.5, 0.0, 1, 4 * 25 + 2 * 5}};
+    for (const auto& c : cases) {
+        CFitPointArray points;
+        for (int facet = 0; facet < mesh->getFacetCount(); ++facet)
+            appendFacetPoints(mesh.get(), facet, c[0], c[1], points, c[2] > 0 ? low : nullptr,
+                              c[2] > 0 ? high : nullptr);
+        ASSERT_EQ(points.count, int(c[3])) << "spacing " << c[0] << " coarse " << c[1];
+        for (int k = 0; k < points.count; ++k) {
+            EXPECT_NEAR(points[k].Point[2], 0.0, 1e-12);
+            EXPECT_GE(points[k].Point[0], -1e-12);
+            EXPECT_LE(points[k].Point[0], (c[2] > 0 ? 2.0 : 4.0) + 1e-12);
+            EXPECT_GE(points[k].facet, 0);
+        }
+    }
+}
+
 } // namespace

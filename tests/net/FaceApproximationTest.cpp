@@ -9,6 +9,7 @@
 #include "mesh/GridPoint.h"
 #include "mesh/StlFormat.h"
 #include "net/Face.h"
+#include "net/FaceMeshDistance.h"
 #include "net/SurfaceNet.h"
 
 #include "fitting/FitFixtures.h"
@@ -307,12 +308,14 @@ TEST(FaceApproximation, NewtonRunsOrOneCorrectionByTheSelectionsSize)
 
 // A Newton run that misses the tolerance is followed by one with knots
 // inserted where the fit misses half of it. Fixing the control points that
-// fit instead, and adding no freedom, left these waves at 0.0055 after
-// three runs (1.85 tolerances); with the knots the second run reaches 0.0009.
+// fit instead, and adding no freedom, left these waves at 0.0062 after the
+// runs (2.06 tolerances); with the knots they reach 0.0013. The mesh is one
+// whose facets lie within the fit's spacing (on coarser ones the surface
+// through the vertices leaves the facets, and the fit is made again).
 TEST(FaceApproximation, MissedNewtonRunWithFixedControlPointsAloneStayedOffTheTolerance)
 {
     const double tol = 0.003;
-    const SquareOnHeightField shape{waves(0.3, 1.5), 30};
+    const SquareOnHeightField shape{waves(0.3, 1.5), 60};
     FourSidedFace t(shape.mesh(), shape.at(), 6);
     const std::string out = t.update(tol, false);
     ASSERT_NE(t.trimmed(), nullptr) << out;
@@ -464,52 +467,53 @@ struct CoarseCylinder {
 // bend it onto them, in the fast correction and in the smooth one (whose
 // approximation from the Draft's previous shape once folded the control net
 // on those hits, and the face was refused).
-// With rings of vertices every 4/3 along x, the selection holds 25 of them,
-// fewer than the surface's 40 control points: the hits once joined them and
-// pulled the smooth face 0.022 off the vertices towards the strips' chords
-// (the fast one 0.0085). The vertices shape it alone now, and it passes them.
-TEST(FaceApproximation, FacetHitsShapeOnlyAFaceWithoutVerticesToFit)
+// With rings of vertices every 4/3 along x the selection holds 25 of them,
+// and a fit through them alone lay 4.4 tolerances off the strips between
+// them (the chords' sag): the strips' points within them join the fit, and
+// the face follows the strips as the commit measures it, both ways. So does
+// a face on one saddle tessellated from coarse (facets 250 tolerances long,
+// where the fit on their corners lay 6.9 tolerances off) to fine.
+TEST(FaceApproximation, FaceOverCoarseFacetsFollowsTheFacetsNotOnlyTheirCorners)
 {
-    const double tol = 0.01;
     const CoarseCylinder cylinder{5.0, 0.8, 6};
-    for (const auto& [along, fast] :
-         {std::pair{1, true}, std::pair{1, false}, std::pair{6, false}}) {
-        SCOPED_TRACE(std::to_string(along) + (fast ? " fast" : " smooth"));
-        FourSidedFace t(
-            fitfix::cylinderStripMesh(cylinder.r, 8.0, cylinder.half, 6, along),
-            [&](double s, double u) { return cylinder.at(1.0 + 6.0 * s, -0.45 + 0.9 * u); }, 6);
+    const fitfix::HeightField saddle = [](double x, double y) {
+        return ((x - 5.0) * (x - 5.0) - (y - 5.0) * (y - 5.0)) / 20.0;
+    };
+    const struct {
+        int along; // strips' rings along x, or 0 for the saddle of `cells` cells
+        int cells;
+        bool fast;
+    } cases[] = {{1, 0, true}, {1, 0, false}, {6, 0, false}, {6, 0, true},
+                 {0, 8, true}, {0, 12, true}, {0, 120, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.along) + " " + std::to_string(c.cells) +
+                     (c.fast ? " fast" : " smooth"));
+        const SquareOnHeightField shape{saddle, c.cells};
+        const Place strips = [&](double s, double u) {
+            return cylinder.at(1.0 + 6.0 * s, -0.45 + 0.9 * u);
+        };
+        FourSidedFace t(c.along > 0 ? fitfix::cylinderStripMesh(5.0, 8.0, 0.8, 6, c.along)
+                                    : shape.mesh(),
+                        c.along > 0 ? strips : shape.at(), 6);
+        const double tol = c.along > 0 ? 0.01 : 0.005;
         t.net.surfaceMeshDistance = true;
-        t.net.setSurfaceQuality(fast ? 1 : 0);
+        t.net.setSurfaceQuality(c.fast ? 1 : 0);
         const std::string out = t.update(tol, false);
         ASSERT_NE(t.trimmed(), nullptr) << out;
-        const Kor::List<float>& errors = t.face()->errorPoints;
-        EXPECT_GT(errors.count, 0);
+        EXPECT_GT(t.face()->errorPoints.count, 0);
+        const FaceMeshDistance judged =
+            measureFaceMeshDistance(*t.trimmed(), *t.mesh, tol, 1.5 * tol, 10.0 * tol);
+        EXPECT_GT(judged.surfacePoints, 0);
+        EXPECT_LE(judged.largest, 1.5 * tol);
         Fenwo::NurbsSurf& s = *t.trimmed()->getNurbsSurf();
-        if (along > 1) {
-            // Every error point is a mesh vertex, and the vertices inside
-            // the face lie on it.
-            float xyz[3];
-            for (int k = 0; k < errors.count; k += 6) {
-                bool vertex = false;
-                for (int v = 0; v < t.mesh->getVertexCount(true) && !vertex; ++v)
-                    vertex = t.mesh->getVertex(v, xyz) && xyz[0] == errors[k + 3] &&
-                             xyz[1] == errors[k + 4] && xyz[2] == errors[k + 5];
-                EXPECT_TRUE(vertex) << k / 6;
-            }
-            const Deviation d = deviation(t, [](const Vector& p) {
-                return p[0] > 1.2 && p[0] < 6.8 && std::fabs(std::atan2(p[1], p[2])) < 0.4;
-            });
-            EXPECT_LT(d.max, 0.25 * tol);
-            continue;
-        }
         const Interval du = s.getDomain(0), dv = s.getDomain(1);
         double largest = 0.0;
-        for (int i = 1; i < 20; ++i)
+        for (int i = 1; i < 20 && c.along > 0; ++i)
             for (int j = 1; j < 20; ++j)
                 largest = std::max(
                     largest, cylinder.distance(s.getPoint(du.min + i * du.getLength() / 20.0,
                                                           dv.min + j * dv.getLength() / 20.0)));
-        EXPECT_LT(largest, 2.0 * tol);
+        EXPECT_LT(largest, 1.5 * tol);
     }
 }
 

@@ -92,6 +92,18 @@ MeshSoup shapeSoup(const std::string& name, double facetSize, double scale)
                                                    1.5 * std::sin(0.07 * x + 0.11 * y)
                                              : 0.5 * (1.0 + std::tanh((y - 35.0) / 0.05));
         }
+    } else if (name == "eggcrate" || name == "saddle") {
+        const int n = std::max(2, int(std::lround(100.0 / facetSize)));
+        soup = gridSoup(n, n, 100.0 / n, 100.0 / n, true);
+        for (std::size_t k = 0; k < soup.xyz.size(); k += 3) {
+            const double x = soup.xyz[k], y = soup.xyz[k + 1];
+            soup.xyz[k + 2] = name == "eggcrate"
+                                  ? 5.0 * std::sin(M_PI * x / 25.0) * std::sin(M_PI * y / 25.0)
+                                  : ((x - 50.0) * (x - 50.0) - (y - 50.0) * (y - 50.0)) / 200.0;
+        }
+    } else if (name == "sphere") {
+        const int around = std::max(8, int(std::lround(2.0 * M_PI * 50.0 / facetSize)));
+        soup = sphereSoup(50.0, around, std::max(4, around / 2));
     } else if (name == "ellipsoid") {
         // Rows and columns by the equator's length and the meridian's.
         const int around = std::max(8, int(std::lround(2.0 * M_PI * 60.0 / facetSize)));

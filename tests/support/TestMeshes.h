@@ -55,7 +55,10 @@ MeshSoup scannedSoup(int n, unsigned seed);
 // high over the 20 from y = 2 to 22 (a diagonal of 34, fitted at 0.05),
 // as triangles of a regular grid; "wave", a plate of 100 x 70 waving 5.5 up
 // and down (fitted at 0.25), and "steps", a sheet of 100 x 70 with a step of
-// 1 across y = 35 (4 tolerances), both as triangles of a regular grid. With
+// 1 across y = 35 (4 tolerances), both as triangles of a regular grid;
+// "eggcrate", 5 sin(pi x / 25) sin(pi y / 25) over [0, 100]^2, and
+// "saddle", ((x - 50)^2 - (y - 50)^2) / 200 there, as triangles of a
+// regular grid (fitted at 0.25); "sphere", radius 50 (fitted at 0.25). With
 // scale, every coordinate is multiplied by it (a model in metres). Empty for
 // another name or a size that is not positive.
 MeshSoup shapeSoup(const std::string& name, double facetSize, double scale = 1.0);

@@ -85,7 +85,7 @@ int usage()
                  "[--where border|inside|all] [--which first|last|both] [--points K] "
                  "[--wobble SHARE] [--columns F,...] [--rows F,...] [--turn DEG] [--at X,Y,SIZE] "
                  "[--creased yes] MESH N STYLE LOOK OUT.grid [SCALE SCALED.stl]\n"
-                 "       netdraw --shape bump|ellipsoid|arch|wave|steps FACET OUT.stl [SCALE]\n"
+                 "       netdraw --shape bump|ellipsoid|arch|wave|steps|eggcrate|saddle|sphere FACET OUT.stl [SCALE]\n"
                  "       netdraw --edges DOC.vzd [K]\n");
     return 2;
 }
