@@ -284,6 +284,16 @@ bool assignTrimCurves(GB::Loop* loop)
 
 namespace GB {
 
+void CSurfaceNet::restoreTrimmedFace(Face* face, CFace* trimmed)
+{
+    face->surface = trimmed->surface;
+    const int meshType = trimmed->MeshType;
+    const double meshDistance = trimmed->MeshDistance;
+    updateFaceDisplay(trimmed, face->firstLoop, true);
+    trimmed->MeshType = meshType;
+    trimmed->MeshDistance = meshDistance;
+}
+
 bool CSurfaceNet::updateFaceDisplay(CFace* trimmed, Loop* loop, bool show)
 {
     if (loop == nullptr)

@@ -135,14 +135,7 @@ int CSurfaceNet::giveBackFaceStates()
         face->name = r->name;
         face->layer = r->layer;
         if (r->trimmed != nullptr) {
-            CFace* trimmed = r->trimmed.release();
-            face->surface = trimmed->surface;
-            // The face keeps its tessellation settings.
-            const int meshType = trimmed->MeshType;
-            const double meshDistance = trimmed->MeshDistance;
-            updateFaceDisplay(trimmed, face->firstLoop, true);
-            trimmed->MeshType = meshType;
-            trimmed->MeshDistance = meshDistance;
+            restoreTrimmedFace(face, r->trimmed.release());
         } else if (auto* surface = dynamic_cast<Fenwo::NurbsSurf*>(r->surface.get())) {
             r->surface.release();
             setFaceSurface(face, surface);

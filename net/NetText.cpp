@@ -1204,13 +1204,7 @@ bool CSurfaceNet::relocateStoredFace(Face* stored, const Kor::List<Gridbench::CG
             stored->trimmedFace = nullptr;
             setFaceSurface(found, nullptr);
             displayContainer.removeEntity(findFaceDisplay(found));
-            found->surface = trimmed->surface;
-            // The stored face keeps its tessellation settings.
-            const int meshType = trimmed->MeshType;
-            const double meshDistance = trimmed->MeshDistance;
-            updateFaceDisplay(trimmed, found->firstLoop, true);
-            trimmed->MeshType = meshType;
-            trimmed->MeshDistance = meshDistance;
+            restoreTrimmedFace(found, trimmed);
             surfaceMoved = true;
         } else if (!surfaceMoved && (surface != nullptr || stored->surface == nullptr)) {
             stored->surface = nullptr;

@@ -40,6 +40,21 @@ bool isCancelled(CProgress* progress)
     return progress != nullptr && progress->isCancelled();
 }
 
+// The loop's boundary curves into `curves` (pieces that are no NURBS curve
+// are deleted); false where the loop gives none.
+bool collectBoundaryCurves(GB::Loop& loop, BoundaryCurves& curves)
+{
+    Kor::List<CParametricGeometry*> pieces;
+    const bool found = loop.getBoundaryCurves(pieces, true);
+    for (CParametricGeometry* piece : pieces) {
+        if (auto* c = dynamic_cast<NurbsSurf*>(piece))
+            curves.list.append(c);
+        else
+            delete piece;
+    }
+    return found && curves.list.count > 0;
+}
+
 // The holes of a face that is not there.
 const std::vector<std::unique_ptr<GB::Loop>>& noHoles()
 {
@@ -135,15 +150,7 @@ CFace* selectAndApprox(GB::Loop* loop, Mesh::CBaseMesh* mesh, Fenwo::NurbsSurf* 
     if (loop == nullptr)
         return nullptr;
     BoundaryCurves curves;
-    Kor::List<CParametricGeometry*> pieces;
-    const bool found = loop->getBoundaryCurves(pieces, true);
-    for (CParametricGeometry* piece : pieces) {
-        if (auto* c = dynamic_cast<NurbsSurf*>(piece))
-            curves.list.append(c);
-        else
-            delete piece;
-    }
-    if (!found || curves.list.count == 0) {
+    if (!collectBoundaryCurves(*loop, curves)) {
         std::cout << FailureMessages::kNoBoundaryCurves << std::endl;
         return nullptr;
     }
@@ -171,16 +178,15 @@ CFace* selectAndApprox(GB::Loop* loop, Mesh::CBaseMesh* mesh, Fenwo::NurbsSurf* 
     auto trimLoop = std::make_unique<CLoop>();
     std::ofstream debug;
     openLogStream(debug, "c:/tmp/trimcurves.out");
+    const double accuracy =
+        tolerance > 0.0 ? kTrimAccuracyShare * tolerance : kDefaultPCurveAccuracy;
     bool built = false;
     if (draftOnly)
         built = samples.count > 0 && trimBySamples(samples, S.get(), *trimLoop, progress, debug);
     else
-        built = trimByProjection(curves.list, S.get(), *trimLoop,
-                                 tolerance > 0.0 ? kTrimAccuracyShare * tolerance
-                                                 : kDefaultPCurveAccuracy,
-                                 progress, debug);
+        built = trimByProjection(curves.list, S.get(), *trimLoop, accuracy, progress, debug);
     if (!built) {
-        std::cout << (progress != nullptr && progress->isCancelled()
+        std::cout << (isCancelled(progress)
                           ? FailureMessages::kApproximationCancelled
                           : FailureMessages::kNoTrimLoop)
                   << std::endl;
@@ -205,20 +211,9 @@ CFace* selectAndApprox(GB::Loop* loop, Mesh::CBaseMesh* mesh, Fenwo::NurbsSurf* 
     std::vector<std::unique_ptr<CLoop>> holeLoops;
     for (const std::unique_ptr<GB::Loop>& hole : face != nullptr ? face->holes : noHoles()) {
         BoundaryCurves holeCurves;
-        Kor::List<CParametricGeometry*> holePieces;
-        const bool holeFound = hole->getBoundaryCurves(holePieces, true);
-        for (CParametricGeometry* piece : holePieces) {
-            if (auto* c = dynamic_cast<NurbsSurf*>(piece))
-                holeCurves.list.append(c);
-            else
-                delete piece;
-        }
         auto holeLoop = std::make_unique<CLoop>();
-        if (!holeFound || holeCurves.list.count == 0 ||
-            !trimByProjection(holeCurves.list, S.get(), *holeLoop,
-                              tolerance > 0.0 ? kTrimAccuracyShare * tolerance
-                                              : kDefaultPCurveAccuracy,
-                              progress, debug) ||
+        if (!collectBoundaryCurves(*hole, holeCurves) ||
+            !trimByProjection(holeCurves.list, S.get(), *holeLoop, accuracy, progress, debug) ||
             holeLoop->getCard() != holeCurves.list.count) {
             std::cout << (isCancelled(progress) ? FailureMessages::kApproximationCancelled
                                                 : FailureMessages::kNoHoleTrimLoop)

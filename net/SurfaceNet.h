@@ -244,6 +244,10 @@ public:
     // (made on the first call, refreshed later); then updateFaceBoundary.
     // False for a null loop.
     bool updateFaceDisplay(CFace* trimmed, Loop* loop, bool show);
+    // Gives face a trimmed face kept aside (a stored or undone one) with its
+    // surface, and shows it, the trimmed face keeping its own tessellation
+    // settings.
+    void restoreTrimmedFace(Face* face, CFace* trimmed);
     // Brings the loop's coedges up to date with its face's surface: a
     // Trimmed face puts its trim curves on them; any other face has them
     // cleared, its corners matched to the surface's corners and the sides

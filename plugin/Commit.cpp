@@ -7,7 +7,6 @@
 #include "net/FaceDisplay.h"
 #include "net/FaceMeshDistance.h"
 #include "net/FailureMessages.h"
-#include "net/PointList.h"
 #include "net/SurfaceNet.h"
 #include "plugin/Commands.h"
 #include "plugin/MeshObject.h"
@@ -19,7 +18,6 @@
 #include <cmath>
 #include <cstdio>
 #include <iostream>
-#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -103,39 +101,6 @@ namespace {
 bool isCancelled(CProgress* progress)
 {
     return progress != nullptr && progress->isCancelled();
-}
-
-// The pairs of faces (by their places in the list, a < b, each once, in
-// order) whose loops pass a common point of the net: a grid point their
-// coedges cover, taken by its position (the net's graph joins points at one
-// place into one node). Null faces share nothing.
-std::vector<std::pair<int, int>> sharedPoints(const std::vector<const GB::Face*>& faces)
-{
-    std::map<std::array<float, 3>, std::vector<int>> facesAt;
-    for (std::size_t f = 0; f < faces.size(); ++f) {
-        if (faces[f] == nullptr)
-            continue;
-        for (const GB::Loop* loop = faces[f]->firstLoop; loop != nullptr; loop = loop->next)
-            for (const CCoEdge* c : loop->coedges) {
-                if (c == nullptr || c->polyLine == nullptr)
-                    continue;
-                for (int i = c->firstIndex; i <= c->secondIndex; ++i)
-                    if (const CVertex<float, 3>* v = c->polyLine->entryAt(i)) {
-                        std::vector<int>& at = facesAt[{v->data[0], v->data[1], v->data[2]}];
-                        if (at.empty() || at.back() != int(f))
-                            at.push_back(int(f));
-                    }
-            }
-    }
-    std::vector<std::pair<int, int>> pairs;
-    for (const auto& [point, at] : facesAt)
-        for (std::size_t i = 0; i < at.size(); ++i)
-            for (std::size_t j = i + 1; j < at.size(); ++j)
-                if (at[i] != at[j])
-                    pairs.emplace_back(std::min(at[i], at[j]), std::max(at[i], at[j]));
-    std::sort(pairs.begin(), pairs.end());
-    pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
-    return pairs;
 }
 
 // The index of the first layer that holds no live object; a new layer when

@@ -8,9 +8,11 @@
 #include "platform/on/Brep.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <map>
 #include <unordered_map>
 #include <utility>
 
@@ -327,6 +329,21 @@ double farthestFrom(const FaceOutline& f, const EdgeStretch& stretch, const Face
     return std::sqrt(far2);
 }
 
+// Calls visit(f, coedge) for each coedge on a poly-line of every loop of
+// face f, the faces in their order; null faces are passed over.
+template <typename Visit>
+void forEachCoEdge(const std::vector<const GB::Face*>& faces, Visit&& visit)
+{
+    for (std::size_t f = 0; f < faces.size(); ++f) {
+        if (faces[f] == nullptr)
+            continue;
+        for (const GB::Loop* loop = faces[f]->firstLoop; loop != nullptr; loop = loop->next)
+            for (const CCoEdge* c : loop->coedges)
+                if (c != nullptr && c->polyLine != nullptr)
+                    visit(int(f), *c);
+    }
+}
+
 } // namespace
 
 FaceOutline faceOutline(CFace& face)
@@ -368,23 +385,15 @@ std::vector<SharedSide> sharedSides(const std::vector<const GB::Face*>& faces)
     std::vector<const COffset_PointList*> lines;
     std::vector<std::vector<CoveredRun>> covered;
     std::unordered_map<const COffset_PointList*, std::size_t> lineAt;
-    for (std::size_t f = 0; f < faces.size(); ++f) {
-        if (faces[f] == nullptr)
-            continue;
-        for (const GB::Loop* loop = faces[f]->firstLoop; loop != nullptr; loop = loop->next)
-            for (const CCoEdge* c : loop->coedges) {
-                if (c == nullptr || c->polyLine == nullptr)
-                    continue;
-                const auto [at, added] = lineAt.emplace(c->polyLine, lines.size());
-                if (added) {
-                    lines.push_back(c->polyLine);
-                    covered.emplace_back();
-                }
-                covered[at->second].push_back(
-                    {int(f), std::min(c->firstIndex, c->secondIndex),
-                     std::max(c->firstIndex, c->secondIndex)});
-            }
-    }
+    forEachCoEdge(faces, [&](int f, const CCoEdge& c) {
+        const auto [at, added] = lineAt.emplace(c.polyLine, lines.size());
+        if (added) {
+            lines.push_back(c.polyLine);
+            covered.emplace_back();
+        }
+        covered[at->second].push_back(
+            {f, std::min(c.firstIndex, c.secondIndex), std::max(c.firstIndex, c.secondIndex)});
+    });
     std::vector<SharedSide> sides;
     for (std::size_t l = 0; l < lines.size(); ++l) {
         const COffset_PointList& pl = *lines[l];
@@ -419,6 +428,28 @@ std::vector<SharedSide> sharedSides(const std::vector<const GB::Face*>& faces)
         return x.a != y.a ? x.a < y.a : x.b < y.b;
     });
     return sides;
+}
+
+std::vector<std::pair<int, int>> sharedPoints(const std::vector<const GB::Face*>& faces)
+{
+    std::map<std::array<float, 3>, std::vector<int>> facesAt;
+    forEachCoEdge(faces, [&](int f, const CCoEdge& c) {
+        for (int i = c.firstIndex; i <= c.secondIndex; ++i)
+            if (const CVertex<float, 3>* v = c.polyLine->entryAt(i)) {
+                std::vector<int>& at = facesAt[{v->data[0], v->data[1], v->data[2]}];
+                if (at.empty() || at.back() != f)
+                    at.push_back(f);
+            }
+    });
+    std::vector<std::pair<int, int>> pairs;
+    for (const auto& [point, at] : facesAt)
+        for (std::size_t i = 0; i < at.size(); ++i)
+            for (std::size_t j = i + 1; j < at.size(); ++j)
+                if (at[i] != at[j])
+                    pairs.emplace_back(std::min(at[i], at[j]), std::max(at[i], at[j]));
+    std::sort(pairs.begin(), pairs.end());
+    pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
+    return pairs;
 }
 
 double sideGap(const SharedSide& side, const FaceOutline& a, const FaceOutline& b)

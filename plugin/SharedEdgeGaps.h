@@ -34,6 +34,7 @@
 
 #include <array>
 #include <cstddef>
+#include <utility>
 #include <vector>
 
 class CFace;
@@ -95,6 +96,12 @@ FaceOutline brepOutline(const ON_Brep& brep);
 // faces that meet at a grid point only share nothing). A poly-line without
 // a curve is followed along its grid points.
 std::vector<SharedSide> sharedSides(const std::vector<const GB::Face*>& faces);
+
+// The pairs of faces (by their positions in the list, a < b, each once, in
+// order) whose loops pass a common point of the net: a grid point their
+// coedges cover, taken by its position (the net's graph joins points at one
+// place into one node). Null faces share nothing.
+std::vector<std::pair<int, int>> sharedPoints(const std::vector<const GB::Face*>& faces);
 
 // The gap of one piece between outlines a and b (see above); HUGE_VAL when
 // either has no edge (a face that makes no Brep has left its neighbour),
