@@ -692,7 +692,7 @@ public:
                 ids.append(id, kGridLeftOut);
                 continue;
             }
-            grids.push_back({id, cp, {x[0], x[1], x[2]}, notFinite, place});
+            grids.push_back({id, cp, {x[0], x[1], x[2]}, notFinite, large, line});
         }
     }
 
@@ -706,7 +706,11 @@ public:
             double basic[3];
             std::string why;
             if (!systems.toBasic(grid.system, grid.x, basic, why)) {
-                gridsLeftOut.add([&] { return grid.place + " is in " + why; });
+                gridsLeftOut.add([&] {
+                    return std::string(grid.large ? "GRID*" : "GRID") + " " +
+                           std::to_string(grid.id) + " (line " + std::to_string(grid.line) +
+                           ") is in " + why;
+                });
                 ids.append(grid.id, kGridLeftOut);
                 continue;
             }
@@ -879,12 +883,14 @@ public:
 
 private:
     // A grid read, before it is placed in its coordinate system.
+    // Its card's name and line make the place a grid left out is told by.
     struct PendingGrid {
         int id;
         int system;
         double x[3];
         bool notFinite;
-        std::string place;
+        bool large; // GRID*
+        long line;
     };
     Mesh::CBaseMesh& mesh;
     CMeshIdMap ids;

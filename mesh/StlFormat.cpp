@@ -305,9 +305,9 @@ bool endsInNulPadding(const std::vector<char>& start, std::int64_t fileBytes, co
 
 // The facet of a binary record as a writer writes it: a stored normal of
 // unit length or zero, and not every number zero (a corner that is not
-// finite leaves the facet out, as in any file). A file whose size is not that of its count is read as
-// binary facets only when every record is one; other binary data (a
-// picture, an archive) gives none.
+// finite leaves the facet out, as in any file). A file whose size is not
+// that of its count is read as binary facets only when every record is
+// one; other binary data (a picture, an archive) gives none.
 bool isStlFacet(const unsigned char* record, const float* normal)
 {
     // A record of zero bytes is no facet: blank or padded space.

@@ -141,29 +141,44 @@ bool readToEnd(int fd, std::vector<unsigned char>& bytes, std::size_t maxBytes,
     return false;
 }
 
+// The regular file at path read whole into bytes, when it holds at most
+// maxBytes.
+bool readRegularUpTo(const std::string& path, std::vector<unsigned char>& bytes,
+                     std::size_t maxBytes, std::string* problem)
+{
+    const int fd = openRegularFile(path, problem);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && st.st_size > 0) {
+        if (static_cast<std::uint64_t>(st.st_size) > maxBytes) {
+            say(problem, "is larger than " + std::to_string(maxBytes) + " bytes");
+            ::close(fd);
+            return false;
+        }
+        bytes.reserve(static_cast<std::size_t>(st.st_size));
+    }
+    return readToEnd(fd, bytes, maxBytes, problem);
+}
+
 } // namespace
 
 bool readRegularFile(const std::string& path, std::vector<unsigned char>& bytes,
                      std::string* problem)
 {
     bytes.clear();
-    const int fd = openRegularFile(path, problem);
-    if (fd < 0)
-        return false;
-    struct stat st;
-    if (::fstat(fd, &st) == 0 && st.st_size > 0)
-        bytes.reserve(static_cast<std::size_t>(st.st_size));
-    return readToEnd(fd, bytes, std::numeric_limits<std::size_t>::max(), problem);
+    return readRegularUpTo(path, bytes, std::numeric_limits<std::size_t>::max(), problem);
 }
 
 bool readRegularFileOrPipe(const std::string& path, std::vector<unsigned char>& bytes,
                            std::size_t maxBytes, std::string* problem)
 {
     bytes.clear();
-    struct stat st;
     // A pipe is opened again through the descriptor of the one checked, now
     // to wait for its writer, as any reader of it does.
-    const int probe = path.empty() ? -1 : ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int probe =
+        path.empty() ? -1 : ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct stat st;
     if (probe >= 0 && ::fstat(probe, &st) == 0 && S_ISFIFO(st.st_mode)) {
         const int fd = ::open(descriptorPath(probe).c_str(), O_RDONLY | O_CLOEXEC);
         const int error = errno;
@@ -176,17 +191,7 @@ bool readRegularFileOrPipe(const std::string& path, std::vector<unsigned char>& 
     }
     if (probe >= 0)
         ::close(probe);
-    const int fd = openRegularFile(path, problem);
-    if (fd < 0)
-        return false;
-    if (::fstat(fd, &st) == 0 && static_cast<std::uint64_t>(st.st_size) > maxBytes) {
-        say(problem, "is larger than " + std::to_string(maxBytes) + " bytes");
-        ::close(fd);
-        return false;
-    }
-    if (st.st_size > 0)
-        bytes.reserve(static_cast<std::size_t>(st.st_size));
-    return readToEnd(fd, bytes, maxBytes, problem);
+    return readRegularUpTo(path, bytes, maxBytes, problem);
 }
 
 std::string descriptorPath(int fd)
