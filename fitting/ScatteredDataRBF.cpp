@@ -396,8 +396,8 @@ void CRBFSystem::rbfSolve(bool iterativeSolve)
         std::copy(modelFrame, modelFrame + 4, frame);
     else
         sampleFrame(active, frame);
-    appendDependentTerms(activePositions(active, frame), active->count,
-                         rbfPolynomialTerms(kernel), removedTerms);
+    appendDependentTerms(activePositions(active, frame), active->count, rbfPolynomialTerms(kernel),
+                         removedTerms);
     rbfAssemble(true);
     if (cancelled())
         return;

@@ -74,7 +74,8 @@ inline long decimalMagnitude(const char* first, const char* last)
 // for one too large for the type, and for NaN and infinities.
 template <class Real> bool parseNearestReal(const char* first, const char* last, Real& value)
 {
-    if (last - first >= 2 && *first == '+' && ((first[1] >= '0' && first[1] <= '9') || first[1] == '.'))
+    if (last - first >= 2 && *first == '+' &&
+        ((first[1] >= '0' && first[1] <= '9') || first[1] == '.'))
         ++first;
     Real v = 0;
     const auto r = std::from_chars(first, last, v);

@@ -456,8 +456,8 @@ void FaceHealer::addMatchedTargets(int i, CParametricGeometry* partnerCurve,
 void FaceHealer::addPendingTargets(int i, CParametricGeometry* side,
                                    CParametricGeometry* partnerCurve,
                                    const std::vector<std::pair<Vector, Vector>>& matchedEnds,
-                                   CFitPointArray& targets,
-                                   IndexSubset<CFitPoint>& all, IndexSubset<CFitPoint>& edge)
+                                   CFitPointArray& targets, IndexSubset<CFitPoint>& all,
+                                   IndexSubset<CFitPoint>& edge)
 {
     const double length = sampledCurveLength(side, kSideSteps, false);
     Kor::List<double> tList;
@@ -801,9 +801,9 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
     bool corrected = false;
     const IndexSubset<CFitPoint> allTargets(all);
     if (S != nullptr && edge.count > 0)
-        corrected = fitShapeToTestSet(*S, 0.8 * dTol, all, edge, kTargetCount, skin.progress,
-                                      degree, false, true, spacing, kOvershootRatio, true,
-                                      pending > 0);
+        corrected =
+            fitShapeToTestSet(*S, 0.8 * dTol, all, edge, kTargetCount, skin.progress, degree, false,
+                              true, spacing, kOvershootRatio, true, pending > 0);
     else if (S != nullptr && all.count > 4)
         corrected = rbf3(*S, 0.8 * dTol, all, kTargetCount, skin.progress, degree, false, true,
                          spacing, kOvershootRatio, true);

@@ -23,7 +23,8 @@ inline std::pair<const char*, const char*> numberSpan(const std::string& token)
 {
     const char* first = token.data();
     const char* last = token.data() + token.size();
-    if (first != last && *first == '+' && (last - first < 2 || (first[1] != '-' && first[1] != '+')))
+    if (first != last && *first == '+' &&
+        (last - first < 2 || (first[1] != '-' && first[1] != '+')))
         ++first;
     return {first, last};
 }

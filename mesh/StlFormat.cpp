@@ -314,8 +314,8 @@ bool isStlFacet(const unsigned char* record, const float* normal)
     const unsigned char* end = record + 48;
     if (std::find_if(record, end, [](unsigned char b) { return b != 0; }) == end)
         return false;
-    const double length = std::sqrt(double(normal[0]) * normal[0] +
-                                     double(normal[1]) * normal[1] + double(normal[2]) * normal[2]);
+    const double length = std::sqrt(double(normal[0]) * normal[0] + double(normal[1]) * normal[1] +
+                                    double(normal[2]) * normal[2]);
     return length == 0.0 || std::fabs(length - 1.0) <= kNormalLengthSlack;
 }
 
@@ -388,7 +388,8 @@ bool readBinarySTL(Mesh::CBaseMesh& mesh, const char* path, bool merge)
     // Facets of a file whose size is not exactly that of its count are read
     // only when they look like facets.
     const bool checked = !sizeMatches(size, declared) && !sizeMatches(size, reverseBytes(declared));
-    if (kRecordBytes * std::int64_t(count) > available && sizeMatches(size, reverseBytes(declared))) {
+    if (kRecordBytes * std::int64_t(count) > available &&
+        sizeMatches(size, reverseBytes(declared))) {
         count = reverseBytes(declared);
         bigEndian = true;
     } else if (kRecordBytes * std::int64_t(count) > available ||

@@ -235,8 +235,8 @@ CFace* copyFace(const CFace* source, bool asItStands)
             copy->setSurface(clone);
             loop->curves.append(copy);
         }
-        const bool taken = k == 0 ? face->setOuterLoop(loop, !asItStands)
-                                  : face->addTrimLoop(loop, !asItStands);
+        const bool taken =
+            k == 0 ? face->setOuterLoop(loop, !asItStands) : face->addTrimLoop(loop, !asItStands);
         if (!taken)
             delete loop;
     }

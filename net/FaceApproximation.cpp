@@ -263,14 +263,19 @@ private:
 
 NurbsSurf* FaceApproximation::run()
 {
-    static constexpr Stage stages[] = {
-        &FaceApproximation::boundaryChain,  &FaceApproximation::sampleParameters,
-        &FaceApproximation::sampleBoundary, &FaceApproximation::shapeTests,
-        &FaceApproximation::startSurface,   &FaceApproximation::boundaryOnSurface,
-        &FaceApproximation::draftSurface,   &FaceApproximation::selectionCheck,
-        &FaceApproximation::refine,         &FaceApproximation::meshCheck,
-        &FaceApproximation::fitWithFacetPoints, &FaceApproximation::judgeFit,
-        &FaceApproximation::result};
+    static constexpr Stage stages[] = {&FaceApproximation::boundaryChain,
+                                       &FaceApproximation::sampleParameters,
+                                       &FaceApproximation::sampleBoundary,
+                                       &FaceApproximation::shapeTests,
+                                       &FaceApproximation::startSurface,
+                                       &FaceApproximation::boundaryOnSurface,
+                                       &FaceApproximation::draftSurface,
+                                       &FaceApproximation::selectionCheck,
+                                       &FaceApproximation::refine,
+                                       &FaceApproximation::meshCheck,
+                                       &FaceApproximation::fitWithFacetPoints,
+                                       &FaceApproximation::judgeFit,
+                                       &FaceApproximation::result};
     if (mesh == nullptr)
         return nullptr;
     bool failed = false;
@@ -1069,8 +1074,7 @@ FaceApproximation::Outcome FaceApproximation::fitWithFacetPoints()
 {
     if (withFacetPoints || undrafted == nullptr || !(measured.largest > tol) || !hasCoarseFacets())
         return Outcome::Next;
-    std::cout << "mesh check: the face is fitted again with points within the facets"
-              << std::endl;
+    std::cout << "mesh check: the face is fitted again with points within the facets" << std::endl;
     NurbsSurf first(*S);
     const FaceMeshDistance firstMeasured = measured;
     CFitPointArray firstSelection;

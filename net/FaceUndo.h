@@ -40,7 +40,7 @@ struct FaceStateRecord {
     FaceState requested = ComplexApprox;
     FaceState computed = Naked;
     int imprint[2] = {-1, -1};
-    std::unique_ptr<CFace> trimmed;                // as it stands, with the surface it owns
+    std::unique_ptr<CFace> trimmed;               // as it stands, with the surface it owns
     std::unique_ptr<CParametricGeometry> surface; // the surface of a face without trimmed face
     CStatistic statistics;
     bool failed = false; // the first loop's last approximation gave nothing

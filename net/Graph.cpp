@@ -128,7 +128,8 @@ int Graph::markDanglingPieces()
         Vertex* v = vertices.items[i];
         v->index = i;
         for (int k = 0; k < v->outgoing.count; ++k)
-            left[std::size_t(i)] += v->outgoing.items[k] != nullptr && !v->outgoing.items[k]->dangling ? 1 : 0;
+            left[std::size_t(i)] +=
+                v->outgoing.items[k] != nullptr && !v->outgoing.items[k]->dangling ? 1 : 0;
         if (left[std::size_t(i)] == 1)
             freeEnds.push_back(i);
     }
@@ -572,8 +573,7 @@ void Graph::findCycle(int depth, CHalfEdge* h, Kor::List<Cycle>* found)
     for (int k = 0; k < leaving.count && !searchCut; ++k) {
         CHalfEdge* e = leaving.items[k];
         if (e == nullptr || e == h->twin || e->next != nullptr || e->target == nullptr ||
-            e->dangling ||
-            (measuring && shortestCycleAt(firstOutgoing[std::size_t(slot)] + k) > n))
+            e->dangling || (measuring && shortestCycleAt(firstOutgoing[std::size_t(slot)] + k) > n))
             continue;
         if (e->target != startVertex) {
             // Passing a node twice would also walk a piece twice or turn

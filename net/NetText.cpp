@@ -900,21 +900,21 @@ bool NetTextParser::topology()
             const int step = text.version >= 5 ? 2 : 1;
             for (int k = 0; k < loop->references.count; k += step) {
                 const int node = loop->references[k];
-                const int polyLine = step == 2 && k + 1 < loop->references.count
-                                         ? loop->references[k + 1]
-                                         : 0;
+                const int polyLine =
+                    step == 2 && k + 1 < loop->references.count ? loop->references[k + 1] : 0;
                 const bool nodeKnown = node >= 0 && node < text.nodes.count;
                 if (nodeKnown && polyLine >= 0 && std::size_t(polyLine) < text.polyLines.size())
                     continue;
-                return refuse(from, record() + " (from line " + std::to_string(from) +
-                                        "): entry " + std::to_string(k / step + 1) +
-                                        " of its loop " + std::to_string(loopNumber) +
-                                        (nodeKnown ? " names poly-line " + std::to_string(polyLine) +
-                                                         ", but the text has " +
-                                                         std::to_string(text.polyLines.size())
-                                                   : " names node " + std::to_string(node) +
-                                                         ", but the text has " +
-                                                         std::to_string(text.nodes.count)));
+                return refuse(
+                    from,
+                    record() + " (from line " + std::to_string(from) + "): entry " +
+                        std::to_string(k / step + 1) + " of its loop " +
+                        std::to_string(loopNumber) +
+                        (nodeKnown
+                             ? " names poly-line " + std::to_string(polyLine) +
+                                   ", but the text has " + std::to_string(text.polyLines.size())
+                             : " names node " + std::to_string(node) + ", but the text has " +
+                                   std::to_string(text.nodes.count)));
             }
             if (text.version == 3) {
                 Kor::List<int> pairs;

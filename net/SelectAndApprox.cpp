@@ -186,9 +186,8 @@ CFace* selectAndApprox(GB::Loop* loop, Mesh::CBaseMesh* mesh, Fenwo::NurbsSurf* 
     else
         built = trimByProjection(curves.list, S.get(), *trimLoop, accuracy, progress, debug);
     if (!built) {
-        std::cout << (isCancelled(progress)
-                          ? FailureMessages::kApproximationCancelled
-                          : FailureMessages::kNoTrimLoop)
+        std::cout << (isCancelled(progress) ? FailureMessages::kApproximationCancelled
+                                            : FailureMessages::kNoTrimLoop)
                   << std::endl;
         return nullptr;
     }

@@ -802,9 +802,8 @@ void addPolyLineEdges(const Kor::List<COffset_PointList*>& polyLines, GraphAlgor
         const bool freeRing = placeOf(piece.from) == placeOf(piece.to) &&
                               piece.toEntry - piece.fromEntry >= 3 &&
                               ends[placeOf(piece.from)] == 2;
-        auto* cut = freeRing
-                        ? dynamic_cast<Gridbench::CGridPoint*>(piece.polyLine->entryAt(middle))
-                        : nullptr;
+        auto* cut = freeRing ? dynamic_cast<Gridbench::CGridPoint*>(piece.polyLine->entryAt(middle))
+                             : nullptr;
         if (cut == nullptr || placeOf(cut) == placeOf(piece.from)) {
             addEdge(piece);
             continue;
@@ -812,8 +811,7 @@ void addPolyLineEdges(const Kor::List<COffset_PointList*>& polyLines, GraphAlgor
         addEdge({piece.polyLine, piece.rank, piece.from, piece.fromEntry, cut, middle});
         // Both entries round the closing segment are the entries before it.
         const int shift = middle >= count ? count : 0;
-        addEdge({piece.polyLine, piece.rank, cut, middle - shift, piece.to,
-                 piece.toEntry - shift});
+        addEdge({piece.polyLine, piece.rank, cut, middle - shift, piece.to, piece.toEntry - shift});
     }
 }
 
@@ -1095,8 +1093,8 @@ void findInnerRegions(const GraphAlgorithm::Graph& graph,
         for (int i = 0; i < outer.cycle.count; ++i)
             region.walk.push_back(outer.cycle.items[i]);
         region.cause = "the regions the net closes inside it (from its junction " +
-                       std::to_string(junctionNumber(gridPointOf(
-                           graph.vertices.items[members[std::size_t(p)].front()]))) +
+                       std::to_string(junctionNumber(
+                           gridPointOf(graph.vertices.items[members[std::size_t(p)].front()]))) +
                        " on) meet one another, and its face cannot leave them out";
         region.faceTaken = true;
         rejected.push_back(region);
@@ -1184,8 +1182,7 @@ bool CSurfaceNet::buildTopology(bool collectCycles)
                     break;
                 }
                 workLeft -= work;
-                if (!judgeCycle(*this, graph, c, collectCycles, rejected, accepted) &&
-                    !key.empty())
+                if (!judgeCycle(*this, graph, c, collectCycles, rejected, accepted) && !key.empty())
                     noFaces.insert(std::move(key));
             }
         if (cut || graph.searchCut)

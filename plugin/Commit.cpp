@@ -625,8 +625,8 @@ bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool appr
         const int number =
             std::size_t(f) < tight.faceNumbers.size() ? tight.faceNumbers[std::size_t(f)] : f + 1;
         if (!faceToBrep(face, *brep, kBrepShare * tol, &why)) {
-            VezadApp().Print("Face %d of %d %s: %s\n", number, netFaces,
-                             FailureMessages::kNoBrep, why.c_str());
+            VezadApp().Print("Face %d of %d %s: %s\n", number, netFaces, FailureMessages::kNoBrep,
+                             why.c_str());
         } else {
             outlines[std::size_t(f)] = brepOutline(*brep);
             brepOf[std::size_t(f)] = int(breps.size());

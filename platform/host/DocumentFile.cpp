@@ -368,8 +368,7 @@ bool readObject(ON_BinaryArchive& in, int version, int layerCount, bool headsOnl
 // The document's settings: tolerance, layers and (in the current version)
 // the object and chunk counts, which the first version stores before its
 // tables.
-bool readSettings(ON_BinaryArchive& in, StoredDocument& stored, int& layerCount,
-                  std::string& error)
+bool readSettings(ON_BinaryArchive& in, StoredDocument& stored, int& layerCount, std::string& error)
 {
     if (!in.ReadDouble(&stored.tolerance) || !(stored.tolerance > 0.0) ||
         !std::isfinite(stored.tolerance) || !readCount(in, 4, layerCount) || layerCount < 1 ||
@@ -393,8 +392,7 @@ bool readSettings(ON_BinaryArchive& in, StoredDocument& stored, int& layerCount,
 // records are passed over and nothing is kept but what the tables say: the
 // check made on the file itself, before its body is read, which costs the
 // reads of the tables and the check sums.
-bool readDocument(ON_BinaryArchive& in, StoredDocument& stored, bool headsOnly,
-                  std::string& error)
+bool readDocument(ON_BinaryArchive& in, StoredDocument& stored, bool headsOnly, std::string& error)
 {
     unsigned char head[sizeof magic] = {};
     int version = 0;
