@@ -213,13 +213,6 @@ double distanceToPolyline(const Vector& p, const std::vector<Vector>& line)
     return std::sqrt(best);
 }
 
-// The share of a move kept at distance d from where it is asked: all of it
-// there, none from `reach` on, falling smoothly between.
-double fadeWeight(double d, double reach)
-{
-    return d >= reach ? 0.0 : d <= 0.0 ? 1.0 : 0.5 * (1.0 + std::cos(M_PI * d / reach));
-}
-
 // The point of the poly-line nearest to p.
 Vector nearestOnPolyline(const Vector& p, const std::vector<Vector>& line)
 {

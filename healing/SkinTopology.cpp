@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <cmath>
 #include <functional>
 #include <iostream>
 #include <map>
@@ -693,6 +694,11 @@ bool CSkinTopology::replaceFaceCurves(CHalfEdge* start, CLoop& newLoop)
     std::sort(halfEdges.items, halfEdges.items + halfEdges.count,
               [](const CHalfEdge* a, const CHalfEdge* b) { return CHalfEdge::less(a, b); });
     return true;
+}
+
+double fadeWeight(double d, double reach)
+{
+    return d >= reach ? 0.0 : d <= 0.0 ? 1.0 : 0.5 * (1.0 + std::cos(M_PI * d / reach));
 }
 
 double nearerEndParameter(CParametricGeometry* curve, const Vector& point, bool* atEnd)

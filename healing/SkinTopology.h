@@ -278,6 +278,10 @@ CParametricGeometry* findCoincidentCurve(CTopoV* V, CTopoV* other, CParametricGe
 // the domain minimum (*atEnd false). atEnd may be null.
 double nearerEndParameter(CParametricGeometry* curve, const Vector& point, bool* atEnd);
 
+// The share of a move kept at distance d from where it is asked: all of it
+// there, none from `reach` on, falling smoothly (a half cosine) between.
+double fadeWeight(double d, double reach);
+
 // The vertex (1 - t) a + t b.
 CVertex<double, 3> lerpVertex(double t, const CVertex<double, 3>& a, const CVertex<double, 3>& b);
 

@@ -78,13 +78,6 @@ int edgeIndex(const Kor::List<CCONS*>& curves, const CParametricGeometry* c)
     return -1;
 }
 
-// The share of an end's move that a run keeps at distance d from that end:
-// all of it at the end, none from `band` on, falling smoothly between.
-double fadeWeight(double d, double band)
-{
-    return d >= band ? 0.0 : d <= 0.0 ? 1.0 : 0.5 * (1.0 + std::cos(M_PI * d / band));
-}
-
 // The point a run that starts (atStart false: ends) at edge h's end takes
 // for that end: the partner's curve end there for a matched edge; half-way
 // from the side's end to it for an edge whose neighbour heals later
