@@ -35,7 +35,6 @@ constexpr int firstVersion = 1;
 // A block: int64 length, uint32 CRC-32 of the length's eight bytes and the
 // body, then the body.
 constexpr std::size_t kBlockHead = 12;
-constexpr std::size_t kDocumentHead = sizeof magic + 4 + 8;
 
 // The CRC-32 of a block's length field and the body that follows it.
 std::uint32_t blockCrc(std::uint64_t length, const unsigned char* body, std::size_t count,
