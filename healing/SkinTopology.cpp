@@ -744,13 +744,14 @@ CVertex<double, 3> lerpVertex(double t, const CVertex<double, 3>& a, const CVert
     return out;
 }
 
-CParametricGeometry* findCoincidentCurve(CTopoV* V, CTopoV* other, CParametricGeometry* c, double a,
-                                         double b, double tol)
+CParametricGeometry* findCoincidentCurve(
+    CTopoV* V, CTopoV* other, CParametricGeometry* c, double a, double b, double tol,
+    const std::function<bool(const CParametricGeometry*)>& joinable)
 {
     // Each of the two curves' quarter points must lie within tol of the other.
     for (const auto& entry : V->curves) {
         CParametricGeometry* g = entry.second;
-        if (entry.first != other || g == c)
+        if (entry.first != other || g == c || (joinable && !joinable(g)))
             continue;
         const Interval dg = g->getDomain(0);
         if (runsAlong(c, a, b, g, tol) && runsAlong(g, dg.min, dg.max, c, tol))
@@ -891,12 +892,20 @@ bool buildSkin(Kor::List<CParametricGeometry*>& curveList, CSkinTopology* skin, 
             ++skipped;
             continue;
         }
-        CParametricGeometry* g = findCoincidentCurve(pV0, pV1, c, d.min, d.max, tol);
         // Two faces that do not share a side are not joined along these
-        // curves, however close they run.
-        if (g != nullptr && skin->neighbours != nullptr &&
-            !skin->sharesSide(skin->faceOfCurve(c), skin->faceOfCurve(g)))
-            g = nullptr;
+        // curves, however close they run; a curve of a face that does is
+        // sought among all that run along c (a sheet over c's face, both
+        // sides of a thin part, may have its curve registered first).
+        const CFace* face = nullptr;
+        const auto neighbour = [&](const CParametricGeometry* g) {
+            if (face == nullptr)
+                face = skin->faceOfCurve(c);
+            return skin->sharesSide(face, skin->faceOfCurve(g));
+        };
+        CParametricGeometry* g =
+            skin->neighbours != nullptr
+                ? findCoincidentCurve(pV0, pV1, c, d.min, d.max, tol, neighbour)
+                : findCoincidentCurve(pV0, pV1, c, d.min, d.max, tol);
         if (g == nullptr) {
             CSkinTopology::CHalfEdge* h = skin->findOrInsertHalfEdge(pV1, c, nullptr);
             h->target = pV0;

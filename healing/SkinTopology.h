@@ -1,8 +1,12 @@
 #pragma once
 
 #include <cmath>
+#include <functional>
+#include <map>
 #include <set>
+#include <tuple>
 #include <utility>
+#include <vector>
 // The skin: trimmed faces stitched along the curves they share, and its
 // healing. FENWO_SKIN::CSkinTopology knows, for every trim curve of its
 // faces, where the curve ends (skin vertices CTopoV: curve ends merged within
@@ -266,12 +270,14 @@ private:
 bool buildSkin(Kor::List<CParametricGeometry*>& curveList, CSkinTopology* skin, double dMatchTol,
                CProgress* progress);
 
-// A curve registered at V that ends at `other`, differs from c and runs
-// along c: three points of c within [a, b] (at quarters) lie within tol of
-// it and three of its own (at quarters of its domain) within tol of c. Null
-// when none.
-CParametricGeometry* findCoincidentCurve(CTopoV* V, CTopoV* other, CParametricGeometry* c, double a,
-                                         double b, double tol);
+// The first curve registered at V that ends at `other`, differs from c,
+// runs along c (three points of c within [a, b], at quarters, lie within tol
+// of it and three of its own, at quarters of its domain, within tol of c)
+// and that `joinable` takes (every such curve without it): a curve it turns
+// down leaves the search on to the next. Null when none.
+CParametricGeometry* findCoincidentCurve(
+    CTopoV* V, CTopoV* other, CParametricGeometry* c, double a, double b, double tol,
+    const std::function<bool(const CParametricGeometry*)>& joinable = nullptr);
 
 // The parameter of the curve's end nearer to point: the domain maximum when
 // the end point is at least as near as the start point (*atEnd true), else
