@@ -371,6 +371,7 @@ void CSkinTopology::clearSkin()
 {
     halfEdges.removeAll(true, false);
     halfEdgesInOrder.removeAll();
+    sharedVertices.clear();
     vertices.deleteAll();
     globalToLocalFaces.deleteAll();
 }
@@ -584,6 +585,13 @@ void FaceNeighbours::addPoint(const CFace* a, const CFace* b)
     points.insert({b, a});
 }
 
+void FaceNeighbours::addPoint(const CFace* a, const CFace* b, const CVertex<double, 3>& at)
+{
+    addPoint(a, b);
+    places[{a, b}].push_back(at);
+    places[{b, a}].push_back(at);
+}
+
 bool CSkinTopology::sharesSide(const CFace* a, const CFace* b) const
 {
     return a != b && (neighbours == nullptr || neighbours->sides.count({a, b}) != 0);
@@ -592,6 +600,17 @@ bool CSkinTopology::sharesSide(const CFace* a, const CFace* b) const
 bool CSkinTopology::sharesPoint(const CFace* a, const CFace* b) const
 {
     return a != b && (neighbours == nullptr || neighbours->points.count({a, b}) != 0);
+}
+
+bool CSkinTopology::sharesPointAt(const CFace* a, const CFace* b, const CTopoV* V) const
+{
+    if (!sharesPoint(a, b))
+        return false;
+    if (neighbours == nullptr)
+        return true;
+    const auto at = neighbours->places.find({a, b});
+    return at == neighbours->places.end() || at->second.empty() ||
+           sharedVertices.count({V, a, b}) != 0;
 }
 
 int CSkinTopology::rankOfCurve(const CParametricGeometry* curve) const
@@ -744,9 +763,9 @@ CVertex<double, 3> lerpVertex(double t, const CVertex<double, 3>& a, const CVert
     return out;
 }
 
-CParametricGeometry* findCoincidentCurve(
-    CTopoV* V, CTopoV* other, CParametricGeometry* c, double a, double b, double tol,
-    const std::function<bool(const CParametricGeometry*)>& joinable)
+CParametricGeometry*
+findCoincidentCurve(CTopoV* V, CTopoV* other, CParametricGeometry* c, double a, double b,
+                    double tol, const std::function<bool(const CParametricGeometry*)>& joinable)
 {
     // Each of the two curves' quarter points must lie within tol of the other.
     for (const auto& entry : V->curves) {
@@ -787,6 +806,14 @@ bool buildSkin(Kor::List<CParametricGeometry*>& curveList, CSkinTopology* skin, 
                 delete V;
         }
     }
+
+    // The vertices the points the faces share fall into: the nearest to
+    // each place.
+    if (skin->neighbours != nullptr)
+        for (const auto& [pair, places] : skin->neighbours->places)
+            for (const CVertex<double, 3>& place : places)
+                if (const CTopoV* V = nearestVertex(hash, place, tol, nullptr))
+                    skin->sharedVertices.insert({V, pair.first, pair.second});
 
     // Phase 2: vertices on curve interiors.
     beginPhase(sink, "connect edges (2/3)", skin->vertices.count);
