@@ -933,17 +933,25 @@ bool CSkinTopology::healFaces(double dTol, Kor::List<CFace*>* fixed, int mode)
     };
     addFacesOf(getInnerCurves());
     // A face at a junction joins where it shares a point with another face
-    // there: where the faces' own neighbourhood is known, corners that only
-    // lie close (across a slot) join nothing.
+    // there and their corners lie apart: where the faces' own neighbourhood
+    // is known, corners that only lie close (across a slot) join nothing,
+    // and faces that meet at a point already have nothing to heal there
+    // (healed, a face without a shared side has its loop rebuilt through
+    // the samples of its sides).
     Kor::List<CParametricGeometry*> junctions;
     for (const CHalfEdge* h : halfEdgesInOrder) {
         if (neighbours == nullptr || h->partnerCount == 1 || h->origin == nullptr ||
             h->origin->curves.count <= 2)
             continue;
+        const Vector at(h->origin->data[0], h->origin->data[1], h->origin->data[2]);
+        const auto cornerOf = [&](CParametricGeometry* c) {
+            return c->getPoint(nearerEndParameter(c, at, nullptr), 0.0);
+        };
         for (const auto& entry : h->origin->curves) {
             const CFace* f = faceOfCurve(entry.second);
             for (const auto& other : h->origin->curves)
-                if (sharesPoint(f, faceOfCurve(other.second))) {
+                if (sharesPointAt(f, faceOfCurve(other.second), h->origin) &&
+                    squaredDistance(cornerOf(entry.second), cornerOf(other.second)) > dTol * dTol) {
                     junctions.append(entry.second);
                     break;
                 }

@@ -371,6 +371,7 @@ void CSkinTopology::clearSkin()
 {
     halfEdges.removeAll(true, false);
     halfEdgesInOrder.removeAll();
+    sharedVertices.clear();
     vertices.deleteAll();
     globalToLocalFaces.deleteAll();
 }
@@ -584,6 +585,13 @@ void FaceNeighbours::addPoint(const CFace* a, const CFace* b)
     points.insert({b, a});
 }
 
+void FaceNeighbours::addPoint(const CFace* a, const CFace* b, const CVertex<double, 3>& at)
+{
+    addPoint(a, b);
+    places[{a, b}].push_back(at);
+    places[{b, a}].push_back(at);
+}
+
 bool CSkinTopology::sharesSide(const CFace* a, const CFace* b) const
 {
     return a != b && (neighbours == nullptr || neighbours->sides.count({a, b}) != 0);
@@ -592,6 +600,17 @@ bool CSkinTopology::sharesSide(const CFace* a, const CFace* b) const
 bool CSkinTopology::sharesPoint(const CFace* a, const CFace* b) const
 {
     return a != b && (neighbours == nullptr || neighbours->points.count({a, b}) != 0);
+}
+
+bool CSkinTopology::sharesPointAt(const CFace* a, const CFace* b, const CTopoV* V) const
+{
+    if (!sharesPoint(a, b))
+        return false;
+    if (neighbours == nullptr)
+        return true;
+    const auto at = neighbours->places.find({a, b});
+    return at == neighbours->places.end() || at->second.empty() ||
+           sharedVertices.count({V, a, b}) != 0;
 }
 
 int CSkinTopology::rankOfCurve(const CParametricGeometry* curve) const
@@ -744,13 +763,14 @@ CVertex<double, 3> lerpVertex(double t, const CVertex<double, 3>& a, const CVert
     return out;
 }
 
-CParametricGeometry* findCoincidentCurve(CTopoV* V, CTopoV* other, CParametricGeometry* c, double a,
-                                         double b, double tol)
+CParametricGeometry*
+findCoincidentCurve(CTopoV* V, CTopoV* other, CParametricGeometry* c, double a, double b,
+                    double tol, const std::function<bool(const CParametricGeometry*)>& joinable)
 {
     // Each of the two curves' quarter points must lie within tol of the other.
     for (const auto& entry : V->curves) {
         CParametricGeometry* g = entry.second;
-        if (entry.first != other || g == c)
+        if (entry.first != other || g == c || (joinable && !joinable(g)))
             continue;
         const Interval dg = g->getDomain(0);
         if (runsAlong(c, a, b, g, tol) && runsAlong(g, dg.min, dg.max, c, tol))
@@ -786,6 +806,14 @@ bool buildSkin(Kor::List<CParametricGeometry*>& curveList, CSkinTopology* skin, 
                 delete V;
         }
     }
+
+    // The vertices the points the faces share fall into: the nearest to
+    // each place.
+    if (skin->neighbours != nullptr)
+        for (const auto& [pair, places] : skin->neighbours->places)
+            for (const CVertex<double, 3>& place : places)
+                if (const CTopoV* V = nearestVertex(hash, place, tol, nullptr))
+                    skin->sharedVertices.insert({V, pair.first, pair.second});
 
     // Phase 2: vertices on curve interiors.
     beginPhase(sink, "connect edges (2/3)", skin->vertices.count);
@@ -891,12 +919,20 @@ bool buildSkin(Kor::List<CParametricGeometry*>& curveList, CSkinTopology* skin, 
             ++skipped;
             continue;
         }
-        CParametricGeometry* g = findCoincidentCurve(pV0, pV1, c, d.min, d.max, tol);
         // Two faces that do not share a side are not joined along these
-        // curves, however close they run.
-        if (g != nullptr && skin->neighbours != nullptr &&
-            !skin->sharesSide(skin->faceOfCurve(c), skin->faceOfCurve(g)))
-            g = nullptr;
+        // curves, however close they run; a curve of a face that does is
+        // sought among all that run along c (a sheet over c's face, both
+        // sides of a thin part, may have its curve registered first).
+        const CFace* face = nullptr;
+        const auto neighbour = [&](const CParametricGeometry* g) {
+            if (face == nullptr)
+                face = skin->faceOfCurve(c);
+            return skin->sharesSide(face, skin->faceOfCurve(g));
+        };
+        CParametricGeometry* g =
+            skin->neighbours != nullptr
+                ? findCoincidentCurve(pV0, pV1, c, d.min, d.max, tol, neighbour)
+                : findCoincidentCurve(pV0, pV1, c, d.min, d.max, tol);
         if (g == nullptr) {
             CSkinTopology::CHalfEdge* h = skin->findOrInsertHalfEdge(pV1, c, nullptr);
             h->target = pV0;

@@ -1,8 +1,12 @@
 #pragma once
 
 #include <cmath>
+#include <functional>
+#include <map>
 #include <set>
+#include <tuple>
 #include <utility>
+#include <vector>
 // The skin: trimmed faces stitched along the curves they share, and its
 // healing. FENWO_SKIN::CSkinTopology knows, for every trim curve of its
 // faces, where the curve ends (skin vertices CTopoV: curve ends merged within
@@ -75,17 +79,25 @@ public:
 
 // Which faces the skin may join, where the caller knows it from the faces'
 // own topology (the regions of a net): the pairs that share a side, and the
-// pairs that share a point at least (a side, a corner, a T-junction).
-// Curves of two faces that share no side are not paired however close they
-// run (two faces across a slot), and a face takes no corner targets from a
-// face it shares no point with. Pairs are kept either way round. Plain
-// values; the faces are not owned.
+// pairs that share a point at least (a side, a corner, a T-junction), with
+// the places of the points they share. Curves of two faces that share no
+// side are not paired however close they run (two faces across a slot), and
+// a face takes no corner targets from a face it shares no point with, nor
+// at a skin vertex other than the one a point they share falls into: two
+// faces that meet at one node of a net meet there only, though the match
+// tolerance may merge their corners at the far end of a slot that tapers
+// to that node. A pair given no places shares every vertex its faces meet
+// at. Pairs and places are kept either way round. Plain values; the faces
+// are not owned.
 struct FaceNeighbours {
-    std::set<std::pair<const CFace*, const CFace*>> sides;
-    std::set<std::pair<const CFace*, const CFace*>> points;
+    using Pair = std::pair<const CFace*, const CFace*>;
+    std::set<Pair> sides;
+    std::set<Pair> points;
+    std::map<Pair, std::vector<CVertex<double, 3>>> places; // of the pairs of points
 
     void addSide(const CFace* a, const CFace* b);
     void addPoint(const CFace* a, const CFace* b);
+    void addPoint(const CFace* a, const CFace* b, const CVertex<double, 3>& at);
 };
 
 class CSkinTopology : public CTopology {
@@ -126,8 +138,9 @@ public:
     Kor::List<CHalfEdge*> halfEdgesInOrder;   // the same half-edges in the order made
     Kor::List<CTopoV*> vertices;              // owned; in the order made
     Kor::List<CGlobalToLocalFace*> globalToLocalFaces; // owned; empty (see above)
-    // The faces' own neighbourhood, when the caller knows it (not owned);
-    // null: any faces whose curves coincide are neighbours.
+    // The faces' own neighbourhood, when the caller knows it (not owned;
+    // read by the build and the healing); null: any faces whose curves
+    // coincide are neighbours.
     const FaceNeighbours* neighbours = nullptr;
     // Where healFaces lists the faces whose heal fails (kept as they were)
     // instead of announcing each ("Heal failed for dTol="): a caller that
@@ -184,6 +197,12 @@ public:
     // nothing with itself here.
     bool sharesSide(const CFace* a, const CFace* b) const;
     bool sharesPoint(const CFace* a, const CFace* b) const;
+    // Whether two faces share a point at skin vertex V: a place of their
+    // pair fell into V at the build (V is the vertex nearest to it, within
+    // the match tolerance). Always true without neighbours, and for a pair
+    // that shares points given no places; a face shares nothing with
+    // itself.
+    bool sharesPointAt(const CFace* a, const CFace* b, const CTopoV* V) const;
 
     // Heals the faces of the skin in the order of their area over their
     // squared outer loop length, largest first, each towards the faces
@@ -205,11 +224,12 @@ public:
 
     // The corner fix for the unmatched edge of curve c of the face being
     // healed: at the origin of c's half-edge, the face with the lowest heal
-    // rank below that face's own that is not an edge neighbour of it gives
-    // four targets (group -4, appended to the array of `all` and indexed by
-    // both subsets) stepping s and 3 s from the corner along its two loop
-    // curves there; corner receives the corner point. False when there is
-    // no such face (or c's partner face was healed earlier).
+    // rank below that face's own that is not an edge neighbour of it and
+    // shares a point with it there (sharesPointAt) gives four targets
+    // (group -4, appended to the array of `all` and indexed by both
+    // subsets) stepping s and 3 s from the corner along its two loop curves
+    // there; corner receives the corner point. False when there is no such
+    // face (or c's partner face was healed earlier).
     bool addCornerTargets(CParametricGeometry* c, Vector& corner, IndexSubset<CFitPoint>& all,
                           IndexSubset<CFitPoint>& edge, double s);
 
@@ -236,6 +256,9 @@ private:
         Kor::List<CParametricGeometry*> standIns;
     };
     Kor::List<SplitCurve*> splits; // owned
+    // The skin vertex each place of the neighbours' shared points fell
+    // into, with the pair of faces that share it (either way round).
+    std::set<std::tuple<const CTopoV*, const CFace*, const CFace*>> sharedVertices;
 
     // The half-edge (origin, curve), made when there is none; *made tells.
     CHalfEdge* findOrInsertHalfEdge(CTopoV* origin, CParametricGeometry* curve, bool* made);
@@ -266,12 +289,15 @@ private:
 bool buildSkin(Kor::List<CParametricGeometry*>& curveList, CSkinTopology* skin, double dMatchTol,
                CProgress* progress);
 
-// A curve registered at V that ends at `other`, differs from c and runs
-// along c: three points of c within [a, b] (at quarters) lie within tol of
-// it and three of its own (at quarters of its domain) within tol of c. Null
-// when none.
-CParametricGeometry* findCoincidentCurve(CTopoV* V, CTopoV* other, CParametricGeometry* c, double a,
-                                         double b, double tol);
+// The first curve registered at V that ends at `other`, differs from c,
+// runs along c (three points of c within [a, b], at quarters, lie within tol
+// of it and three of its own, at quarters of its domain, within tol of c)
+// and that `joinable` takes (every such curve without it): a curve it turns
+// down leaves the search on to the next. Null when none.
+CParametricGeometry*
+findCoincidentCurve(CTopoV* V, CTopoV* other, CParametricGeometry* c, double a, double b,
+                    double tol,
+                    const std::function<bool(const CParametricGeometry*)>& joinable = nullptr);
 
 // The parameter of the curve's end nearer to point: the domain maximum when
 // the end point is at least as near as the start point (*atEnd true), else

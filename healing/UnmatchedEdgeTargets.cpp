@@ -237,7 +237,7 @@ bool CSkinTopology::addCornerTargets(CParametricGeometry* c, Vector& corner,
     int bestRank = rank;
     for (const auto& entry : V.curves) {
         const CFace* G = faceOfCurve(entry.second);
-        if (G == nullptr || G == F || neighbours.count(G) != 0 || !sharesPoint(F, G))
+        if (G == nullptr || G == F || neighbours.count(G) != 0 || !sharesPointAt(F, G, &V))
             continue;
         if (G->spareFlag >= 1 && G->spareFlag < bestRank) {
             bestRank = G->spareFlag;

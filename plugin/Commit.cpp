@@ -222,7 +222,7 @@ void CMakeTight::work()
         progress->begin(0, net->countSurfaces(nullptr));
         faceNumbers.clear();
         sharedSides.clear();
-        sharedPointPairs.clear();
+        sharedPoints.clear();
         std::vector<const GB::Face*> collected; // the net face of each face
         bool cancelled = false;
         int number = 0;
@@ -267,7 +267,7 @@ void CMakeTight::work()
         }
         if (!cancelled) {
             sharedSides = ::sharedSides(collected);
-            sharedPointPairs = sharedPoints(collected);
+            sharedPoints = ::sharedPoints(collected);
         }
         if (!cancelled && notConverted != 0) {
             ON_wString text;
@@ -312,8 +312,9 @@ void CMakeTight::healFaces(CProgress* progress)
     };
     for (const SharedSide& side : sharedSides)
         neighbours.addSide(faceAt(side.a), faceAt(side.b));
-    for (const auto& [a, b] : sharedPointPairs)
-        neighbours.addPoint(faceAt(a), faceAt(b));
+    for (const SharedPoint& point : sharedPoints)
+        neighbours.addPoint(faceAt(point.a), faceAt(point.b),
+                            CVertex<double, 3>(point.at[0], point.at[1], point.at[2]));
     healSkin(faces, dTol, progress, nullptr, dMatchTol, 2, true, &failedFaces, &neighbours);
     if (isCancelled(progress))
         return;

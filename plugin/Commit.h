@@ -38,10 +38,10 @@ public:
     // The pieces of the net the faces share, by the faces' places in
     // `faces`: where their gaps are measured.
     std::vector<SharedSide> sharedSides;
-    // The pairs of faces, by their places in `faces` (a < b), whose loops
-    // pass a common point of the net (a side, a corner, a T-junction): the
-    // faces the heal may take corner targets from.
-    std::vector<std::pair<int, int>> sharedPointPairs;
+    // The points of the net two faces' loops pass (on a side, a corner, a
+    // T-junction), by the faces' places in `faces` (a < b): where the heal
+    // may take corner targets from a face.
+    std::vector<SharedPoint> sharedPoints;
     bool heal;
     bool approx;
     double dTol;

@@ -13,6 +13,7 @@
 #include <functional>
 #include <limits>
 #include <map>
+#include <tuple>
 #include <unordered_map>
 #include <utility>
 
@@ -430,7 +431,7 @@ std::vector<SharedSide> sharedSides(const std::vector<const GB::Face*>& faces)
     return sides;
 }
 
-std::vector<std::pair<int, int>> sharedPoints(const std::vector<const GB::Face*>& faces)
+std::vector<SharedPoint> sharedPoints(const std::vector<const GB::Face*>& faces)
 {
     std::map<std::array<float, 3>, std::vector<int>> facesAt;
     forEachCoEdge(faces, [&](int f, const CCoEdge& c) {
@@ -441,15 +442,22 @@ std::vector<std::pair<int, int>> sharedPoints(const std::vector<const GB::Face*>
                     at.push_back(f);
             }
     });
-    std::vector<std::pair<int, int>> pairs;
-    for (const auto& [point, at] : facesAt)
+    std::vector<SharedPoint> points;
+    for (const auto& [point, at] : facesAt) {
+        const EdgePoint p{double(point[0]), double(point[1]), double(point[2])};
         for (std::size_t i = 0; i < at.size(); ++i)
             for (std::size_t j = i + 1; j < at.size(); ++j)
                 if (at[i] != at[j])
-                    pairs.emplace_back(std::min(at[i], at[j]), std::max(at[i], at[j]));
-    std::sort(pairs.begin(), pairs.end());
-    pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
-    return pairs;
+                    points.push_back({std::min(at[i], at[j]), std::max(at[i], at[j]), p});
+    }
+    const auto key = [](const SharedPoint& s) { return std::make_tuple(s.a, s.b, s.at); };
+    std::sort(points.begin(), points.end(),
+              [&](const SharedPoint& x, const SharedPoint& y) { return key(x) < key(y); });
+    points.erase(
+        std::unique(points.begin(), points.end(),
+                    [&](const SharedPoint& x, const SharedPoint& y) { return key(x) == key(y); }),
+        points.end());
+    return points;
 }
 
 double sideGap(const SharedSide& side, const FaceOutline& a, const FaceOutline& b)

@@ -97,11 +97,20 @@ FaceOutline brepOutline(const ON_Brep& brep);
 // a curve is followed along its grid points.
 std::vector<SharedSide> sharedSides(const std::vector<const GB::Face*>& faces);
 
-// The pairs of faces (by their positions in the list, a < b, each once, in
-// order) whose loops pass a common point of the net: a grid point their
-// coedges cover, taken by its position (the net's graph joins points at one
-// place into one node). Null faces share nothing.
-std::vector<std::pair<int, int>> sharedPoints(const std::vector<const GB::Face*>& faces);
+// A point of the net that two faces' loops pass, by the faces' positions in
+// the list measured (a < b), and where it lies.
+struct SharedPoint {
+    int a = 0;
+    int b = 0;
+    EdgePoint at{0.0, 0.0, 0.0};
+};
+
+// The points of the net two faces' loops pass, for every pair of faces that
+// has any: a grid point their coedges cover, taken by its position (the
+// net's graph joins points at one place into one node), each once per pair.
+// Ordered by a, b, then by the point's coordinates. Null faces share
+// nothing.
+std::vector<SharedPoint> sharedPoints(const std::vector<const GB::Face*>& faces);
 
 // The gap of one piece between outlines a and b (see above); HUGE_VAL when
 // either has no edge (a face that makes no Brep has left its neighbour),

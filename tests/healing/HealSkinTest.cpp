@@ -756,6 +756,85 @@ TEST(HealSkin, UnmatchedEdgesFollowTheirCorners)
     EXPECT_GE(curves, 4);
 }
 
+// Faces round a node that share only the node, as the commit hands them
+// over, the first one fixed: each a rhombus from the node out along two rays
+// (angles in degrees), on a plane of its own lifted to part the corners at
+// the node. A face meets the others at the node and nowhere else: its
+// corner there goes to the fixed face's, its other corners stay in the
+// plane. Where a slot tapers to the node, the faces' corners at its open end
+// fall into one skin vertex, and the corner there went across the slot onto
+// the other face's (10 tolerances; 26 in the fans). Faces whose corners
+// meet already are not healed. The same at every scale.
+TEST(HealSkin, FacesThatShareOnlyANodeMeetThereAndNowhereElse)
+{
+    const struct {
+        const char* layout;
+        std::vector<std::array<double, 2>> rays; // of each face, the fixed one first
+        std::vector<double> lifts;               // of each face, in dTol
+    } cases[] = {
+        {"two squares touching at a corner", {{180, 270}, {0, 90}}, {0, 2}},
+        {"a slot of 6 degrees tapering to the corner", {{0, 90}, {96, 186}}, {0, 2}},
+        {"a slot of 6 degrees, the corners meeting", {{0, 90}, {96, 186}}, {0, 0}},
+        {"a fan of 3", {{0, 105}, {120, 225}, {240, 345}}, {0, 2, -2}},
+        {"a fan of 4", {{0, 80}, {90, 170}, {180, 260}, {270, 350}}, {0, 2, -2, 2}},
+        {"a fan of 5", {{0, 62}, {72, 134}, {144, 206}, {216, 278}, {288, 350}}, {0, 2, -2, 2, -2}},
+    };
+    for (const auto& c : cases)
+        for (const double scale : {0.01, 1.0, 100.0}) {
+            SCOPED_TRACE(testing::Message() << c.layout << " at " << scale);
+            const double dTol = 0.01 * scale, w = 3.0 * scale; // the planes' half width
+            Faces faces, fixed;
+            FENWO_SKIN::FaceNeighbours neighbours;
+            for (std::size_t f = 0; f < c.rays.size(); ++f) {
+                std::vector<std::array<double, 2>> uv{{0.5, 0.5}};
+                for (const double a : {c.rays[f][0], c.rays[f][1]})
+                    uv.push_back(
+                        {0.5 + std::cos(a * M_PI / 180) / 6, 0.5 + std::sin(a * M_PI / 180) / 6});
+                uv.insert(uv.begin() + 2, {uv[1][0] + uv[2][0] - 0.5, uv[1][1] + uv[2][1] - 0.5});
+                const double z = c.lifts[f] * dTol;
+                CFace* face = (f == 0 ? fixed : faces)
+                                  .add(skintest::trimmedPolygon(
+                                      skintest::bilinear(Vector(-w, -w, z), Vector(w, -w, z),
+                                                         Vector(-w, w, z), Vector(w, w, z)),
+                                      uv));
+                for (int g = 0; g < int(f); ++g)
+                    neighbours.addPoint(g == 0 ? fixed[0] : faces[g - 1], face,
+                                        CVertex<double, 3>(0.0, 0.0, 0.0));
+            }
+            const auto loopCorners = [](const CFace* f) {
+                std::vector<Vector> corners;
+                for (CParCurve* curve : f->trimLoops[0]->curves)
+                    corners.push_back(curve->getStartPoint());
+                return corners;
+            };
+            std::vector<std::vector<Vector>> before;
+            for (CFace* f : faces.list)
+                before.push_back(loopCorners(f));
+            std::string out;
+            CaptureStdout();
+            EXPECT_TRUE(healSkin(faces.list, dTol, nullptr, &fixed.list, 0.0, 0, true, nullptr,
+                                 &neighbours));
+            out = GetCapturedStdout();
+            EXPECT_FALSE(contains(out, "Heal failed")) << out;
+            const bool apart = c.lifts.back() != 0.0;
+            for (int f = 0; f < faces.list.count; ++f) {
+                SCOPED_TRACE(f + 1);
+                EXPECT_EQ(faces[f]->spareFlag != 0, apart);
+                // Each corner as healed, in the plane, against the nearest
+                // as found; the one at the node meets the fixed face's.
+                for (const Vector& corner : loopCorners(faces[f])) {
+                    double nearest = HUGE_VAL;
+                    for (const Vector& p : before[std::size_t(f)])
+                        nearest = std::min(nearest, std::hypot(corner[0] - p[0], corner[1] - p[1]));
+                    EXPECT_LT(nearest, 0.05 * dTol);
+                    if (apart && std::hypot(corner[0], corner[1]) < 0.5 * scale) {
+                        EXPECT_LT(norm(corner), dTol);
+                    }
+                }
+            }
+        }
+}
+
 // Four neighbouring faces fitted to the real torus mesh (tube radius 0.5
 // around the z axis at distance 1), a 2 x 2 net by the angles around the
 // axis and around the tube, each trimmed between its corners on the torus;

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@ namespace {
 
 using FENWO_SKIN::CSkinTopology;
 using skintest::Faces;
+using skintest::insetRectangle;
 using skintest::rectangle;
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
@@ -42,33 +44,49 @@ bool runsAlongX(CParametricGeometry* c, double x0)
 // neighbourhood is known and shares no side (two regions of a net across a
 // slot) are not paired however close their edges run, and the healing
 // leaves them as they are: it moved the second face's edge across the slot.
+// A sheet B over A (both sides of a thin part) runs along the side A shares
+// with C, its corners in A's vertices: listed before A and C, its curve was
+// the first that ran along theirs, was turned down as no neighbour's, and
+// A and C were left unpaired and unhealed; in every order they now pair,
+// and the heal closes their seam and leaves B.
 TEST(Skin, SharedEdgeIsPairedWhenItsEndsLieWithinTheMatchTolerance)
 {
     const ScopedEnv logging("FENWO_LOGGING", "1");
     const double tol = 0.1;
+    enum Known { byNearness, nothing, sideAC };
     const struct {
-        double offset; // of the second face, in tolerances
+        double offset;     // of face C, in tolerances
+        const char* order; // of the faces A, C beside it and B 0.05 over A
         int vertices;
         int pairs;
-        bool related = true; // the faces share a side in their neighbourhood
-    } cases[] = {{0.4, 6, 1}, {1.1, 8, 0}, {0.4, 6, 0, false}};
+        Known known = byNearness;
+    } cases[] = {
+        {0.4, "AC", 6, 1},          {1.1, "AC", 8, 0},          {0.4, "AC", 6, 0, nothing},
+        {0.4, "ABC", 6, 1, sideAC}, {0.4, "ACB", 6, 1, sideAC}, {0.4, "BAC", 6, 1, sideAC},
+        {0.4, "BCA", 6, 1, sideAC}, {0.4, "CAB", 6, 1, sideAC}, {0.4, "CBA", 6, 1, sideAC}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.offset);
+        SCOPED_TRACE(testing::Message() << c.offset << " " << c.order);
         Faces faces;
-        CFace* a = faces.add(rectangle(0, 0, 1, 1));
-        CFace* b = faces.add(rectangle(1, 0, 2, 1, c.offset * tol));
+        std::map<char, CFace*> face;
+        for (const char* f = c.order; *f != '\0'; ++f)
+            face[*f] = faces.add(*f == 'A'   ? insetRectangle(0, 0, 1, 1, 0.0, 0.25)
+                                 : *f == 'B' ? insetRectangle(0, 0, 1, 1, 0.05, 0.25)
+                                             : insetRectangle(1, 0, 2, 1, c.offset * tol, 0.25));
+        const int halfEdges = 4 * faces.list.count;
         CSkinTopology skin;
-        FENWO_SKIN::FaceNeighbours unrelated;
-        if (!c.related)
-            skin.neighbours = &unrelated;
+        FENWO_SKIN::FaceNeighbours known;
+        if (c.known == sideAC)
+            known.addSide(face['A'], face['C']);
+        if (c.known != byNearness)
+            skin.neighbours = &known;
         Kor::List<CParametricGeometry*> curves;
         CaptureStdout();
         ASSERT_TRUE(skintest::buildOver(skin, faces.list, tol, curves));
         const std::string out = GetCapturedStdout();
         EXPECT_EQ(skin.vertices.count, c.vertices);
-        EXPECT_EQ(skin.halfEdges.count, 8);
+        EXPECT_EQ(skin.halfEdges.count, halfEdges);
         EXPECT_EQ(countPartners(skin, 1), 2 * c.pairs);
-        EXPECT_EQ(countPartners(skin, 0), 8 - 2 * c.pairs);
+        EXPECT_EQ(countPartners(skin, 0), halfEdges - 2 * c.pairs);
         EXPECT_NE(out.find("skin has " + std::to_string(c.pairs) + " inner edges "),
                   std::string::npos)
             << out;
@@ -78,17 +96,32 @@ TEST(Skin, SharedEdgeIsPairedWhenItsEndsLieWithinTheMatchTolerance)
             CSkinTopology::CHalfEdge* h = pairs[0];
             EXPECT_EQ(h->partner->partner, h);
             EXPECT_TRUE(runsAlongX(h->curve, 1.0) && runsAlongX(h->partner->curve, 1.0));
-            EXPECT_NE(skin.faceOfCurve(h->curve), skin.faceOfCurve(h->partner->curve));
+            const CFace* a = skin.faceOfCurve(h->curve);
+            const CFace* b = skin.faceOfCurve(h->partner->curve);
+            EXPECT_TRUE((a == face['A'] && b == face['C']) || (a == face['C'] && b == face['A']));
             EXPECT_NE(h->origin, h->partner->origin);
             EXPECT_EQ(h->target, h->partner->origin);
-            EXPECT_TRUE(skin.faceOfCurve(h->curve) == a || skin.faceOfCurve(h->curve) == b);
         }
-        if (!c.related) {
-            const Vector before = b->surface->getPoint(0.0, 0.5);
-            EXPECT_TRUE(skin.healFaces(tol, nullptr, 0));
-            EXPECT_EQ(norm(b->surface->getPoint(0.0, 0.5) - before), 0.0);
-            EXPECT_EQ(a->spareFlag + b->spareFlag, 0);
+        if (c.known == byNearness)
+            continue;
+        // Healed, the faces that share a side meet; the others stay.
+        const auto point = [](CFace* f) { return f->surface->getPoint(0.5, 0.5); };
+        const Vector before = point(face['C']);
+        const Vector sheet = face.count('B') != 0 ? point(face['B']) : Vector();
+        CaptureStdout();
+        EXPECT_TRUE(skin.healFaces(0.01, nullptr, 0));
+        GetCapturedStdout();
+        if (c.known == nothing) {
+            EXPECT_EQ(norm(point(face['C']) - before), 0.0);
+            EXPECT_EQ(face['A']->spareFlag + face['C']->spareFlag, 0);
+            continue;
         }
+        Kor::List<CFace*> seam;
+        seam.append(face['A']);
+        seam.append(face['C']);
+        EXPECT_LT(skintest::largestEdgeGap(seam, 0.5, 0.01), 0.01);
+        EXPECT_EQ(face['B']->spareFlag, 0);
+        EXPECT_EQ(norm(point(face['B']) - sheet), 0.0);
     }
 }
 
