@@ -4,6 +4,7 @@
 #include "geometry/Interval.h"
 #include "net/Face.h"
 #include "net/FaceRecords.h"
+#include "net/GraphRecords.h"
 #include "net/PointList.h"
 #include "platform/on/Brep.h"
 
@@ -13,6 +14,8 @@
 #include <functional>
 #include <limits>
 #include <map>
+#include <memory>
+#include <set>
 #include <tuple>
 #include <unordered_map>
 #include <utility>
@@ -345,6 +348,46 @@ void forEachCoEdge(const std::vector<const GB::Face*>& faces, Visit&& visit)
     }
 }
 
+// The poly-lines a loop's ring runs along.
+std::set<const COffset_PointList*> ringPolyLines(const GB::Loop& loop)
+{
+    std::set<const COffset_PointList*> lines;
+    for (int i = 0; i < loop.cycle.count; ++i)
+        if (const GraphAlgorithm::CHalfEdge* h = loop.cycle.items[i]; h && h->polyLine)
+            lines.insert(h->polyLine);
+    return lines;
+}
+
+// Calls visit(f, coedge) for each coedge that a hole of face f covers. A
+// hole is the outer ring of an island walked the other way round (a ring of
+// the net that no other piece meets), and keeps no coedges of its own: it
+// covers those of the island's first loop, the loop of another face along
+// the same poly-lines. Faces whose island is not in the list share nothing
+// with it.
+template <typename Visit>
+void forEachHoleCoEdge(const std::vector<const GB::Face*>& faces, Visit&& visit)
+{
+    for (std::size_t f = 0; f < faces.size(); ++f) {
+        if (faces[f] == nullptr)
+            continue;
+        for (const std::unique_ptr<GB::Loop>& hole : faces[f]->holes) {
+            const std::set<const COffset_PointList*> lines =
+                hole != nullptr ? ringPolyLines(*hole) : std::set<const COffset_PointList*>();
+            if (lines.empty())
+                continue;
+            for (std::size_t g = 0; g < faces.size(); ++g) {
+                const GB::Loop* outer = faces[g] != nullptr ? faces[g]->firstLoop : nullptr;
+                if (g == f || outer == nullptr || ringPolyLines(*outer) != lines)
+                    continue;
+                for (const CCoEdge* c : outer->coedges)
+                    if (c != nullptr && c->polyLine != nullptr)
+                        visit(int(f), *c);
+                break;
+            }
+        }
+    }
+}
+
 } // namespace
 
 FaceOutline faceOutline(CFace& face)
@@ -386,7 +429,7 @@ std::vector<SharedSide> sharedSides(const std::vector<const GB::Face*>& faces)
     std::vector<const COffset_PointList*> lines;
     std::vector<std::vector<CoveredRun>> covered;
     std::unordered_map<const COffset_PointList*, std::size_t> lineAt;
-    forEachCoEdge(faces, [&](int f, const CCoEdge& c) {
+    const auto cover = [&](int f, const CCoEdge& c) {
         const auto [at, added] = lineAt.emplace(c.polyLine, lines.size());
         if (added) {
             lines.push_back(c.polyLine);
@@ -394,7 +437,10 @@ std::vector<SharedSide> sharedSides(const std::vector<const GB::Face*>& faces)
         }
         covered[at->second].push_back(
             {f, std::min(c.firstIndex, c.secondIndex), std::max(c.firstIndex, c.secondIndex)});
-    });
+    };
+    forEachCoEdge(faces, cover);
+    // The face around an island shares the island's outer ring.
+    forEachHoleCoEdge(faces, cover);
     std::vector<SharedSide> sides;
     for (std::size_t l = 0; l < lines.size(); ++l) {
         const COffset_PointList& pl = *lines[l];

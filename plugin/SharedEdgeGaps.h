@@ -9,7 +9,9 @@
 // piece between the entries both cover (a wide face below two narrow ones, a
 // T-junction, shares a part of its side with each). A narrow face's free
 // side is therefore never taken for a shared one, and a seam left open
-// between two faces is measured however wide it is against them.
+// between two faces is measured however wide it is against them. A hole of
+// a face is the outer ring of an island walked the other way round: the
+// face around the island shares that ring with it.
 //
 // Each piece is sampled at 50 points evenly spread along the poly-line's
 // curve between its entries. Each face follows the piece with one of its
@@ -91,10 +93,12 @@ FaceOutline faceOutline(CFace& face);
 FaceOutline brepOutline(const ON_Brep& brep);
 
 // The pieces the faces share as their loops' coedges give them, by the
-// faces' positions in the list; null faces share nothing. Ordered by a, b,
-// then by poly-line and entry; a piece is at least one entry step long (two
-// faces that meet at a grid point only share nothing). A poly-line without
-// a curve is followed along its grid points.
+// faces' positions in the list; null faces share nothing. A face's hole
+// covers the coedges of the outer loop of the island inside it (the loop
+// of another face in the list along the hole's poly-lines). Ordered by a,
+// b, then by poly-line and entry; a piece is at least one entry step long
+// (two faces that meet at a grid point only share nothing). A poly-line
+// without a curve is followed along its grid points.
 std::vector<SharedSide> sharedSides(const std::vector<const GB::Face*>& faces);
 
 // A point of the net that two faces' loops pass, by the faces' positions in
