@@ -834,6 +834,16 @@ DirectiveOutcome HeadlessHost::edgeGaps(const std::vector<std::string>& argument
         reason = "no Breps share an edge";
         return DirectiveOutcome::failed;
     }
+    // A side the net says two Breps share and that is not found along their
+    // edges leaves its gap unknown.
+    if (gaps.measuredSides < gaps.describedSides) {
+        reason = "the plug-in's net says the Breps share " + std::to_string(gaps.describedSides) +
+                 (gaps.describedSides == 1 ? " side" : " sides") + ", of which " +
+                 (gaps.measuredSides == 0 ? std::string("none")
+                                          : "only " + std::to_string(gaps.measuredSides)) +
+                 " is found along their edges";
+        return DirectiveOutcome::failed;
+    }
     if (gaps.largest > factor * tolerance) {
         char figures[96];
         std::snprintf(figures, sizeof figures, "%.6g, between Breps %d and %d,", gaps.largest,

@@ -61,7 +61,9 @@
 //                            EdgeGaps.h) and each Brep's edge count; with a
 //                            factor, fails when there is no Brep, when two
 //                            or more share no edge and no plug-in's net
-//                            describes any of them, or when the gap exceeds
+//                            describes any of them, when a side the net says
+//                            two Breps share is not found along their edges,
+//                            or when the gap exceeds
 //                            factor x the document's tolerance (naming the
 //                            gap, the tolerance and the two Breps, by their
 //                            place in the document, it lies between)

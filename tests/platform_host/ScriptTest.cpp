@@ -420,6 +420,14 @@ TEST(HostScript, FailedJobNamesWhatFailedAndWhyNotAProgressLine)
         slots.breps.push_back(host.doc().ObjectAt(i)->ModelObjectId());
     VezadHost::setSharedSidesQuery([slots](const CVezadDoc&) { return slots; });
     EXPECT_EQ(host.runScript("!edge-gaps 1").status, ScriptResult::passed);
+    // A side the net says two of them share and that is found along no
+    // edge leaves its gap unknown: the check passed on no shared edge.
+    VezadHost::BrepSides unfound = slots;
+    unfound.sides.push_back({slots.breps[0], slots.breps[1], {}});
+    VezadHost::setSharedSidesQuery([unfound](const CVezadDoc&) { return unfound; });
+    EXPECT_EQ(host.runScript("!edge-gaps 1").cause,
+              "line 1: !edge-gaps: the plug-in's net says the Breps share 1 side, of which none "
+              "is found along their edges");
     VezadHost::setSharedSidesQuery({});
 }
 
