@@ -564,6 +564,29 @@ std::string brepOffTheMeshLine(const std::vector<std::pair<int, FaceMeshDistance
 
 // ---- The commit ------------------------------------------------------------------------------
 
+namespace {
+
+// The pieces faces share (by the faces' positions) between the Breps made
+// of them, into `into`; pieces of a face without a Brep are left out.
+void addBrepSides(VezadHost::BrepSides& into, const std::vector<SharedSide>& sides,
+                  const std::vector<const CVezadObject*>& objectOf)
+{
+    const auto object = [&](int f) {
+        return f >= 0 && std::size_t(f) < objectOf.size() ? objectOf[std::size_t(f)] : nullptr;
+    };
+    for (const SharedSide& side : sides) {
+        const CVezadObject *a = object(side.a), *b = object(side.b);
+        if (a == nullptr || b == nullptr)
+            continue;
+        VezadHost::BrepSharedSide shared{a->ModelObjectId(), b->ModelObjectId(), {}};
+        for (const EdgePoint& p : side.along)
+            shared.along.emplace_back(p[0], p[1], p[2]);
+        into.sides.push_back(std::move(shared));
+    }
+}
+
+} // namespace
+
 void sayRegionsWithoutFace(const GB::CSurfaceNet& net)
 {
     for (const GB::CSurfaceNet::RegionWithoutFace& region : net.regionsWithoutFace)
@@ -676,20 +699,11 @@ bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool appr
         object->ModifyAttributes(attributes, true, false);
     }
     // The pieces of the net the faces share, between the Breps they made.
-    const auto objectOf = [&](int f) -> const CVezadObject* {
-        return f >= 0 && std::size_t(f) < brepOf.size() && brepOf[std::size_t(f)] >= 0
-                   ? added[std::size_t(brepOf[std::size_t(f)])]
-                   : nullptr;
-    };
-    for (const SharedSide& side : tight.sharedSides) {
-        const CVezadObject *a = objectOf(side.a), *b = objectOf(side.b);
-        if (a == nullptr || b == nullptr)
-            continue;
-        VezadHost::BrepSharedSide shared{a->ModelObjectId(), b->ModelObjectId(), {}};
-        for (const EdgePoint& p : side.along)
-            shared.along.emplace_back(p[0], p[1], p[2]);
-        committedSides.sides.push_back(std::move(shared));
-    }
+    std::vector<const CVezadObject*> objectOf(brepOf.size(), nullptr);
+    for (std::size_t f = 0; f < brepOf.size(); ++f)
+        if (brepOf[f] >= 0)
+            objectOf[f] = added[std::size_t(brepOf[f])];
+    addBrepSides(committedSides, tight.sharedSides, objectOf);
     VezadApp().Print("Converted %01i Surfaces to Vezad into Layer %01i.\n",
                      static_cast<int>(breps.size()), layer);
     if (const std::string off = brepOffTheMeshLine(committedDistances, net.surfaceTolerance);
@@ -702,6 +716,41 @@ bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool appr
     if (progress != nullptr)
         progress->setLabel(nullptr);
     return true;
+}
+
+void CMeshwrightPlugIn::restoreCommittedSides(CVezadDoc& doc)
+{
+    committedSides = {};
+    std::vector<const CVezadObject*> objects;
+    std::vector<FaceOutline> breps;
+    for (const CVezadObjRef& ref : objectRefs) {
+        const auto* object = dynamic_cast<const CVezadBrepObject*>(doc.LookupObject(ref.m_uuid));
+        if (object == nullptr || object->Brep() == nullptr)
+            continue;
+        objects.push_back(object);
+        breps.push_back(brepOutline(*object->Brep()));
+    }
+    // A net read with its faces' surfaces has its loops but not yet their
+    // coedges, the runs of the poly-lines the faces share; an update of the
+    // surfaces would make them as this does.
+    if (!objects.empty())
+        net.rebuildCoEdges();
+    std::vector<const GB::Face*> candidates;
+    std::vector<FaceOutline> regions;
+    for (const GB::Face* face = net.firstFace; face != nullptr; face = face->next) {
+        candidates.push_back(face);
+        regions.push_back(regionOutline(*face));
+    }
+    // The face each Brep was made of, by position among the Breps; a Brep
+    // that bounds no face's region stays undescribed.
+    const std::vector<int> made = matchOutlines(breps, regions);
+    std::vector<const GB::Face*> faces(objects.size(), nullptr);
+    for (std::size_t b = 0; b < objects.size(); ++b)
+        if (made[b] >= 0) {
+            faces[b] = candidates[std::size_t(made[b])];
+            committedSides.breps.push_back(objects[b]->ModelObjectId());
+        }
+    addBrepSides(committedSides, ::sharedSides(faces), objects);
 }
 
 CVezadCommand::result CCommandMWCommit::run()

@@ -29,6 +29,11 @@ constexpr std::size_t kChoosingPoints = 13;
 constexpr int kPolylinePoints = 400;
 // Segments of an edge's poly-line per run with a box of its own.
 constexpr std::size_t kRunSegments = 16;
+// A Brep and a region match when no point of either lies farther from the
+// other than this share of the smaller one's diagonal.
+constexpr double kMatchShare = 0.25;
+// Every this many points of a Brep's edges are measured to the region.
+constexpr std::size_t kMatchStride = 8;
 
 double squaredDistance(const EdgePoint& p, const EdgePoint& q)
 {
@@ -388,6 +393,29 @@ void forEachHoleCoEdge(const std::vector<const GB::Face*>& faces, Visit&& visit)
     }
 }
 
+// The largest distance of a point of outline a from outline b (every
+// `stride`-th point of each edge of a, its last included); the search ends
+// once a point lies farther than `limit`, which is then answered.
+double farthestPoint(const FaceOutline& a, const FaceOutline& b, std::size_t stride, double limit)
+{
+    double far2 = 0.0;
+    const double limit2 = limit * limit;
+    std::size_t hint = 0;
+    for (const EdgeOutline& edge : a.edges) {
+        const std::size_t n = edge.polyline.size();
+        for (std::size_t k = 0; k < n && far2 <= limit2;
+             k = k + 1 == n ? n : std::min(k + stride, n - 1))
+            far2 = std::max(
+                far2, nearestOnEdge(b, {0, b.runs.size()}, edge.polyline[k], nullptr, &hint, far2));
+    }
+    return std::sqrt(far2);
+}
+
+double diagonal(const FaceOutline& outline)
+{
+    return outline.runs.empty() ? 0.0 : std::sqrt(squaredDistance(outline.low, outline.high));
+}
+
 } // namespace
 
 FaceOutline faceOutline(CFace& face)
@@ -538,4 +566,70 @@ std::vector<SharedEdgeGap> sharedEdgeGaps(const std::vector<FaceOutline>& faces,
             gaps.push_back({side.a, side.b, gap});
     }
     return gaps;
+}
+
+FaceOutline regionOutline(const GB::Face& face)
+{
+    FaceOutline outline;
+    std::vector<const GB::Loop*> loops;
+    for (const GB::Loop* loop = face.firstLoop; loop != nullptr; loop = loop->next)
+        loops.push_back(loop);
+    for (const std::unique_ptr<GB::Loop>& hole : face.holes)
+        if (hole != nullptr)
+            loops.push_back(hole.get());
+    for (const GB::Loop* loop : loops) {
+        Kor::List<CVertex<float, 3>*> points;
+        loop->getVertexList(points);
+        EdgeOutline edge;
+        for (const CVertex<float, 3>* v : points)
+            if (v != nullptr)
+                edge.polyline.push_back(
+                    {double(v->data[0]), double(v->data[1]), double(v->data[2])});
+        if (edge.polyline.size() > 1)
+            outline.edges.push_back(std::move(edge));
+    }
+    closeRuns(outline);
+    return outline;
+}
+
+std::vector<int> matchOutlines(const std::vector<FaceOutline>& breps,
+                               const std::vector<FaceOutline>& regions)
+{
+    struct Pair {
+        double distance;
+        std::size_t brep, region;
+    };
+    std::vector<Pair> pairs;
+    for (std::size_t b = 0; b < breps.size(); ++b)
+        for (std::size_t r = 0; r < regions.size(); ++r) {
+            const FaceOutline &brep = breps[b], &region = regions[r];
+            if (brep.runs.empty() || region.runs.empty())
+                continue;
+            const double reach = kMatchShare * std::min(diagonal(brep), diagonal(region));
+            // Each extreme of one outline lies within their distance of the
+            // other's: boxes that part by more are farther apart.
+            double apart = 0.0;
+            for (std::size_t k = 0; k < 3; ++k)
+                apart = std::max({apart, std::fabs(brep.low[k] - region.low[k]),
+                                  std::fabs(brep.high[k] - region.high[k])});
+            if (apart >= reach)
+                continue;
+            const double distance = std::max(farthestPoint(brep, region, kMatchStride, reach),
+                                             farthestPoint(region, brep, 1, reach));
+            if (distance < reach)
+                pairs.push_back({distance, b, r});
+        }
+    std::sort(pairs.begin(), pairs.end(), [](const Pair& x, const Pair& y) {
+        return x.distance != y.distance ? x.distance < y.distance
+               : x.brep != y.brep       ? x.brep < y.brep
+                                        : x.region < y.region;
+    });
+    std::vector<int> made(breps.size(), -1);
+    std::vector<bool> taken(regions.size(), false);
+    for (const Pair& p : pairs)
+        if (made[p.brep] < 0 && !taken[p.region]) {
+            made[p.brep] = int(p.region);
+            taken[p.region] = true;
+        }
+    return made;
 }

@@ -121,6 +121,23 @@ std::vector<SharedPoint> sharedPoints(const std::vector<const GB::Face*>& faces)
 // 0 for a piece without points.
 double sideGap(const SharedSide& side, const FaceOutline& a, const FaceOutline& b);
 
+// The region a face of the net closes: one edge a loop, its holes' too,
+// each the poly-lines' points round the loop; no edges for a face without
+// loops.
+FaceOutline regionOutline(const GB::Face& face);
+
+// Which region each Brep bounds (a document's Breps and the faces of the
+// net they were made of), by their outlines: the position in `regions` of
+// the region each of `breps` was made of, -1 for none. A Brep and a region
+// match when no point of either (every eighth of the Brep's poly-lines,
+// all of the region's) lies farther from the other's edges than a quarter
+// of the smaller one's diagonal: a Brep follows its region within its fit,
+// and an island's region and the face's around it each have points far
+// from the other. Each Brep and region is matched once, the nearest pairs
+// first (by the largest such distance, ties by position).
+std::vector<int> matchOutlines(const std::vector<FaceOutline>& breps,
+                               const std::vector<FaceOutline>& regions);
+
 // The gap of every pair of faces that share a piece, once, in the order of
 // a and then b. Pairs with a face without edges are left out: there is no
 // Brep of it to part from its neighbour.
