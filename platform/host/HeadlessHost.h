@@ -132,11 +132,15 @@ struct ScriptResult {
     // Of a failed script (and of one that found no region after a failed
     // check), in one line, what failed and why. Only what was printed before
     // its first check failed counts: later lines are consequences or
-    // reports. Among those, the first line of a kind that names what failed
-    // (addFailureLine), with the last line before it that holds one of that
-    // kind's causes: `line (after "cause")`; where none names what failed,
-    // the first failed check: "line N: " and its message. Empty when the
-    // script did not fail.
+    // reports. Among those, the lines of the kind that names what failed
+    // (addFailureLine) and comes first in the kinds' order (a kind's failure
+    // may be the cause of a later kind's: a face off the mesh of the seams
+    // it leaves open); of these, the first printed by the last script line
+    // that printed one (a later command goes over the same ground again,
+    // and names the faces as they stand then), with the last line before it
+    // that holds one of that kind's causes: `line (after "cause")`; where
+    // none names what failed, the first failed check: "line N: " and its
+    // message. Empty when the script did not fail.
     std::string cause;
 };
 
@@ -183,7 +187,9 @@ public:
     // the lines printed before such a line that tell why, or where the
     // system was at work ("folded surface, face refused"; "Start Face ", the
     // face a heal works on). Lines that only report progress are no causes;
-    // nor are the host's own lines of failed checks.
+    // nor are the host's own lines of failed checks. The host's kinds come
+    // before those the plug-ins register (CVezadApp::RegisterFailureLine),
+    // each in the order added: a kind before the kinds its failures cause.
     void addFailureLine(const std::string& what, const std::vector<std::string>& causes = {});
 
     CVezadDoc& doc();
@@ -203,8 +209,11 @@ private:
     // text (transcript first, then standard output); false when none.
     bool findPrinted(const std::string& wanted, std::string& line);
     // The cause of a failure (ScriptResult::cause) among the lines printed
-    // in the standard output from `from` up to `to`, the first failure.
-    std::string failureCause(std::size_t from, std::size_t to, const ScriptFailure& first);
+    // in the standard output from `from` up to `to`, the first failure;
+    // lineStarts holds where each script line's output began, ascending.
+    std::string failureCause(std::size_t from, std::size_t to,
+                             const std::vector<std::size_t>& lineStarts,
+                             const ScriptFailure& first);
     DirectiveOutcome expectBox(const std::vector<std::string>& arguments, std::string& reason);
     DirectiveOutcome expectResult(const std::vector<std::string>& arguments, std::string& reason);
     DirectiveOutcome dumpDoc(const std::vector<std::string>& arguments, std::string& reason);

@@ -374,9 +374,33 @@ TEST(HostScript, FailedJobNamesWhatFailedAndWhyNotAProgressLine)
          "\"Gap between faces 4 and 5: 17.65 exceeds the tolerance 1\"\n" +
              checks,
          ScriptResult::failed, "Face 4 of 9 makes no Brep: m_L[0] of m_F[0] is open"},
-        {"nothing to commit",
-         "!say \"MW:Nothing to Commit.\"\n!expect-print \"Converted \"\n", ScriptResult::failed,
-         "MW:Nothing to Commit."},
+        // A face refused as the net was drawn, numbered among the faces made
+        // so far, and refused again by the commit's fit among all four: the
+        // faces as they stand at the commit, with the first cause printed
+        // before the line.
+        {"face refused again by the commit",
+         "!say \"folded surface, face refused\" \"Face 1 of 1 has no surface\"\n"
+         "!say \"model has 4 loops\"\n"
+         "!say \"folded surface, face refused\" \"Face 4 of 4 has no surface\" "
+         "\"fewer than 3 points inside the boundary\" \"Face 2 of 4 has no surface\" "
+         "\"Converted 2 Surfaces to Vezad into Layer 1.\"\n"
+         "!expect-print \"Converted 4 Surfaces to Vezad into Layer 1.\"\n",
+         ScriptResult::failed,
+         "Face 4 of 4 has no surface (after \"folded surface, face refused\")"},
+        // A face off the mesh comes before the seam it leaves open, which the
+        // heal names first.
+        {"face off the mesh before its open seam",
+         "!say \"Start Face 1/2  val = 0.5\" \"Start Face 2/2  val = 0.25\" "
+         "\"Heal failed for dTol=0.1: the shared edge of faces 1 and 2 lies 0.95 apart (found "
+         "0.96)\" \"Converted 2 Surfaces to Vezad into Layer 1.\" \"Brep off the mesh: face 1 "
+         "lies 0.42 from it, 4.2 x the fit tolerance 0.1 where 1.5 are accepted\" \"Gap between "
+         "faces 1 and 2: 0.95 exceeds the tolerance 0.1\" \"Sides per Brep: 4 4\"\n" +
+             checks,
+         ScriptResult::failed,
+         "Brep off the mesh: face 1 lies 0.42 from it, 4.2 x the fit tolerance 0.1 where 1.5 "
+         "are accepted"},
+        {"nothing to commit", "!say \"MW:Nothing to Commit.\"\n!expect-print \"Converted \"\n",
+         ScriptResult::failed, "MW:Nothing to Commit."},
         {"face lost by the net",
          "!say \"model has 3 loops\"\n!expect-print \"model has 4 loops\"\n", ScriptResult::failed,
          "line 2: !expect-print: nothing printed holds \"model has 4 loops\" (printed: model has 3 "
