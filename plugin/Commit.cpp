@@ -103,6 +103,26 @@ bool isCancelled(CProgress* progress)
     return progress != nullptr && progress->isCancelled();
 }
 
+// A face whose fit gave up on its boundary has no surface, and the update of
+// all surfaces does not fit that boundary again: the commit leaves the face
+// out, and names it as the fit gave up on it, but numbered among the faces
+// as they stand, as the fit report and the Breps number them (where the net
+// was drawn around it, the fit numbered it among the faces made so far).
+void sayFacesLeftWithoutSurface(const GB::CSurfaceNet& net)
+{
+    int count = 0;
+    for (const GB::Face* face = net.firstFace; face != nullptr; face = face->next)
+        ++count;
+    int number = 0;
+    for (const GB::Face* face = net.firstFace; face != nullptr; face = face->next) {
+        ++number;
+        const GB::Loop* loop = face->firstLoop;
+        if (face->surface == nullptr && loop != nullptr && loop->failed && !loop->pointsChanged())
+            std::cout << "Face " << number << " of " << count << " "
+                      << FailureMessages::kNoSurface << std::endl;
+    }
+}
+
 // The index of the first layer that holds no live object; a new layer when
 // every layer is used.
 int firstEmptyLayer(CVezadDoc& doc)
@@ -214,6 +234,7 @@ void CMakeTight::work()
     if (approx)
         net->setDraftOnly(false);
 
+    sayFacesLeftWithoutSurface(*net);
     net->computeSurfaces(!approx, false, nullptr);
     if (!isCancelled(progress)) {
         faces.deleteAll();

@@ -394,10 +394,33 @@ std::string HeadlessHost::failureCause(std::size_t from, std::size_t to,
         if (printed[i].kind == chosen &&
             (named == printed.size() || printed[i].scriptLine == printed[named].scriptLine))
             named = i;
-    // With the last line before it that tells why.
-    for (std::size_t i = named; i-- > 0;)
-        if (printed[i].kind == kinds.size() && holdsAny(printed[i].text, kinds[chosen].second))
-            return printed[named].text + " (after \"" + printed[i].text + "\")";
+    // With the line that tells why: the last before it among the lines of
+    // its own script line; else, where a line of its kind was printed
+    // before (the commit names a face again that a fit gave up on), the one
+    // that told why then; else the last before it.
+    const auto isCause = [&](std::size_t i) {
+        return printed[i].kind == kinds.size() && holdsAny(printed[i].text, kinds[chosen].second);
+    };
+    std::size_t said = named, cause = printed.size();
+    for (bool again = true; again && cause == printed.size();) {
+        again = false;
+        for (std::size_t i = said; i-- > 0 && printed[i].scriptLine == printed[said].scriptLine;)
+            if (isCause(i)) {
+                cause = i;
+                break;
+            }
+        for (std::size_t i = said; cause == printed.size() && i-- > 0;)
+            if (printed[i].kind == chosen) {
+                said = i;
+                again = true;
+                break;
+            }
+    }
+    for (std::size_t i = said; cause == printed.size() && i-- > 0;)
+        if (isCause(i))
+            cause = i;
+    if (cause < printed.size())
+        return printed[named].text + " (after \"" + printed[cause].text + "\")";
     return printed[named].text;
 }
 

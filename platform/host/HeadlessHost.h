@@ -137,8 +137,12 @@ struct ScriptResult {
     // may be the cause of a later kind's: a face off the mesh of the seams
     // it leaves open); of these, the first printed by the last script line
     // that printed one (a later command goes over the same ground again,
-    // and names the faces as they stand then), with the last line before it
-    // that holds one of that kind's causes: `line (after "cause")`; where
+    // and names the faces as they stand then), with the line that tells why
+    // (holds one of that kind's causes): the last before it printed by the
+    // same script line; else, where a line of its kind was printed before
+    // (said again, as the commit names a face a fit gave up on), the one
+    // that told why then; else the last before it: `line (after "cause")`;
+    // where
     // none names what failed, the first failed check: "line N: " and its
     // message. Empty when the script did not fail.
     std::string cause;

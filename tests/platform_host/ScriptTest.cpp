@@ -375,18 +375,25 @@ TEST(HostScript, FailedJobNamesWhatFailedAndWhyNotAProgressLine)
              checks,
          ScriptResult::failed, "Face 4 of 9 makes no Brep: m_L[0] of m_F[0] is open"},
         // A face refused as the net was drawn, numbered among the faces made
-        // so far, and refused again by the commit's fit among all four: the
-        // faces as they stand at the commit, with the first cause printed
-        // before the line.
-        {"face refused again by the commit",
+        // so far, is named again by the commit among all four, as the fit
+        // report and the Breps number it, with the cause said when its fit
+        // gave up (not another face's, fitted since); a face the import
+        // refused, named again alike.
+        {"face refused as drawn, named again by the commit",
          "!say \"folded surface, face refused\" \"Face 1 of 1 has no surface\"\n"
-         "!say \"model has 4 loops\"\n"
-         "!say \"folded surface, face refused\" \"Face 4 of 4 has no surface\" "
-         "\"fewer than 3 points inside the boundary\" \"Face 2 of 4 has no surface\" "
-         "\"Converted 2 Surfaces to Vezad into Layer 1.\"\n"
+         "!say \"face fit outside the tolerance: dMax=0.3\" \"model has 4 loops\"\n"
+         "!say \"Face 4 of 4 has no surface\" \"Converted 3 Surfaces to Vezad into Layer 1.\"\n"
          "!expect-print \"Converted 4 Surfaces to Vezad into Layer 1.\"\n",
          ScriptResult::failed,
          "Face 4 of 4 has no surface (after \"folded surface, face refused\")"},
+        {"face refused by the import, named again by the commit",
+         "!say \"the trim loop runs far outside the surface's domain\" \"Face 2 of 3 has no "
+         "surface\" \"face fit outside the tolerance: dMax=0.3\"\n"
+         "!say \"Face 2 of 3 has no surface\" \"Converted 2 Surfaces to Vezad into Layer 1.\"\n"
+         "!expect-print \"Converted 3 Surfaces to Vezad into Layer 1.\"\n",
+         ScriptResult::failed,
+         "Face 2 of 3 has no surface (after \"the trim loop runs far outside the surface's "
+         "domain\")"},
         // A face off the mesh comes before the seam it leaves open, which the
         // heal names first.
         {"face off the mesh before its open seam",
