@@ -743,34 +743,37 @@ void CMeshwrightPlugIn::restoreCommittedSides(CVezadDoc& doc)
 {
     committedSides = {};
     std::vector<const CVezadObject*> objects;
-    std::vector<FaceOutline> breps;
+    std::vector<std::vector<EdgePoint>> breps;
     for (const CVezadObjRef& ref : objectRefs) {
         const auto* object = dynamic_cast<const CVezadBrepObject*>(doc.LookupObject(ref.m_uuid));
         if (object == nullptr || object->Brep() == nullptr)
             continue;
         objects.push_back(object);
-        breps.push_back(brepOutline(*object->Brep()));
+        breps.push_back(surfaceGrid(*object->Brep()));
     }
-    // A net read with its faces' surfaces has its loops but not yet their
-    // coedges, the runs of the poly-lines the faces share; an update of the
-    // surfaces would make them as this does.
-    if (!objects.empty())
-        net.rebuildCoEdges();
+    // The faces a commit makes Breps of: those with a NURBS surface.
     std::vector<const GB::Face*> candidates;
-    std::vector<FaceOutline> regions;
+    std::vector<std::vector<EdgePoint>> surfaces;
     for (const GB::Face* face = net.firstFace; face != nullptr; face = face->next) {
+        CParametricGeometry* surface =
+            face->trimmedFace != nullptr ? face->trimmedFace->getNurbsSurf() : face->surface;
+        if (dynamic_cast<Fenwo::NurbsSurf*>(surface) == nullptr)
+            continue;
         candidates.push_back(face);
-        regions.push_back(regionOutline(*face));
+        surfaces.push_back(surfaceGrid(*surface));
     }
-    // The face each Brep was made of, by position among the Breps; a Brep
-    // that bounds no face's region stays undescribed.
-    const std::vector<int> made = matchOutlines(breps, regions);
+    const std::vector<int> made = matchSurfaces(breps, surfaces);
     std::vector<const GB::Face*> faces(objects.size(), nullptr);
     for (std::size_t b = 0; b < objects.size(); ++b)
         if (made[b] >= 0) {
             faces[b] = candidates[std::size_t(made[b])];
             committedSides.breps.push_back(objects[b]->ModelObjectId());
         }
+    // A net read with its faces' surfaces has its loops but not yet their
+    // coedges, the runs of the poly-lines the faces share; an update of the
+    // surfaces would make them as this does.
+    if (!committedSides.breps.empty())
+        net.rebuildCoEdges();
     addBrepSides(committedSides, ::sharedSides(faces), objects);
 }
 

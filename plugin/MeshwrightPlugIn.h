@@ -187,10 +187,11 @@ public:
     bool convertFacesToVezad(bool heal, bool deleteOld, bool approx);
     // committedSides as the last commit left them, for a document just
     // opened with its net: each Brep of objectRefs in the document is
-    // matched to the face of the net whose region it bounds (matchOutlines,
-    // plugin/SharedEdgeGaps.h), and the pieces those faces share join them.
-    // Breps that bound no face's region (the net edited since the commit)
-    // are left out: the gap check pairs them by their edges alone.
+    // matched to the face of the net it was made of, by their surfaces
+    // (matchSurfaces, plugin/SharedEdgeGaps.h), and the pieces those faces
+    // share join them. Breps whose surface is no face's (the net edited
+    // since the commit) are left out: the gap check pairs them by their
+    // edges alone.
     void restoreCommittedSides(CVezadDoc& doc);
 
 private:

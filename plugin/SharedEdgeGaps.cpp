@@ -29,11 +29,11 @@ constexpr std::size_t kChoosingPoints = 13;
 constexpr int kPolylinePoints = 400;
 // Segments of an edge's poly-line per run with a box of its own.
 constexpr std::size_t kRunSegments = 16;
-// A Brep and a region match when no point of either lies farther from the
-// other than this share of the smaller one's diagonal.
+// A Brep's surface and a face's match when their points at the same shares
+// of their domains lie within this share of the smaller span of the two.
 constexpr double kMatchShare = 0.25;
-// Every this many points of a Brep's edges are measured to the region.
-constexpr std::size_t kMatchStride = 8;
+// The points of a surface compared, kGridSide each way.
+constexpr std::size_t kGridSide = 5;
 
 double squaredDistance(const EdgePoint& p, const EdgePoint& q)
 {
@@ -393,29 +393,6 @@ void forEachHoleCoEdge(const std::vector<const GB::Face*>& faces, Visit&& visit)
     }
 }
 
-// The largest distance of a point of outline a from outline b (every
-// `stride`-th point of each edge of a, its last included); the search ends
-// once a point lies farther than `limit`, which is then answered.
-double farthestPoint(const FaceOutline& a, const FaceOutline& b, std::size_t stride, double limit)
-{
-    double far2 = 0.0;
-    const double limit2 = limit * limit;
-    std::size_t hint = 0;
-    for (const EdgeOutline& edge : a.edges) {
-        const std::size_t n = edge.polyline.size();
-        for (std::size_t k = 0; k < n && far2 <= limit2;
-             k = k + 1 == n ? n : std::min(k + stride, n - 1))
-            far2 = std::max(
-                far2, nearestOnEdge(b, {0, b.runs.size()}, edge.polyline[k], nullptr, &hint, far2));
-    }
-    return std::sqrt(far2);
-}
-
-double diagonal(const FaceOutline& outline)
-{
-    return outline.runs.empty() ? 0.0 : std::sqrt(squaredDistance(outline.low, outline.high));
-}
-
 } // namespace
 
 FaceOutline faceOutline(CFace& face)
@@ -568,68 +545,77 @@ std::vector<SharedEdgeGap> sharedEdgeGaps(const std::vector<FaceOutline>& faces,
     return gaps;
 }
 
-FaceOutline regionOutline(const GB::Face& face)
+std::vector<EdgePoint> surfaceGrid(CParametricGeometry& surface)
 {
-    FaceOutline outline;
-    std::vector<const GB::Loop*> loops;
-    for (const GB::Loop* loop = face.firstLoop; loop != nullptr; loop = loop->next)
-        loops.push_back(loop);
-    for (const std::unique_ptr<GB::Loop>& hole : face.holes)
-        if (hole != nullptr)
-            loops.push_back(hole.get());
-    for (const GB::Loop* loop : loops) {
-        Kor::List<CVertex<float, 3>*> points;
-        loop->getVertexList(points);
-        EdgeOutline edge;
-        for (const CVertex<float, 3>* v : points)
-            if (v != nullptr)
-                edge.polyline.push_back(
-                    {double(v->data[0]), double(v->data[1]), double(v->data[2])});
-        if (edge.polyline.size() > 1)
-            outline.edges.push_back(std::move(edge));
-    }
-    closeRuns(outline);
-    return outline;
+    std::vector<EdgePoint> grid;
+    const Interval u = surface.getDomain(0), v = surface.getDomain(1);
+    for (std::size_t j = 0; j < kGridSide; ++j)
+        for (std::size_t i = 0; i < kGridSide; ++i) {
+            const double a = double(i) / (kGridSide - 1), b = double(j) / (kGridSide - 1);
+            const Vector p = surface.getPoint((1.0 - a) * u.min + a * u.max,
+                                              (1.0 - b) * v.min + b * v.max);
+            grid.push_back({p[0], p[1], p[2]});
+        }
+    return grid;
 }
 
-std::vector<int> matchOutlines(const std::vector<FaceOutline>& breps,
-                               const std::vector<FaceOutline>& regions)
+std::vector<EdgePoint> surfaceGrid(const ON_Brep& brep)
 {
+    std::vector<EdgePoint> grid;
+    const ON_Surface* surface = brep.m_F.Count() > 0 ? brep.m_F[0].SurfaceOf() : nullptr;
+    if (surface == nullptr)
+        return grid;
+    const ON_Interval u = surface->Domain(0), v = surface->Domain(1);
+    for (std::size_t j = 0; j < kGridSide; ++j)
+        for (std::size_t i = 0; i < kGridSide; ++i) {
+            const ON_3dPoint p = surface->PointAt(u.ParameterAt(double(i) / (kGridSide - 1)),
+                                                  v.ParameterAt(double(j) / (kGridSide - 1)));
+            grid.push_back({p.x, p.y, p.z});
+        }
+    return grid;
+}
+
+std::vector<int> matchSurfaces(const std::vector<std::vector<EdgePoint>>& breps,
+                               const std::vector<std::vector<EdgePoint>>& faces)
+{
+    // The smaller span of a grid: across its rows, and across its columns
+    // (the farthest a row's, or a column's, ends lie apart).
+    const auto extent = [](const std::vector<EdgePoint>& grid) {
+        double rows2 = 0.0, columns2 = 0.0;
+        const std::size_t last = kGridSide - 1;
+        for (std::size_t k = 0; k < kGridSide; ++k) {
+            rows2 = std::max(rows2, squaredDistance(grid[k * kGridSide], grid[k * kGridSide + last]));
+            columns2 = std::max(columns2, squaredDistance(grid[k], grid[last * kGridSide + k]));
+        }
+        return std::sqrt(std::min(rows2, columns2));
+    };
     struct Pair {
         double distance;
-        std::size_t brep, region;
+        std::size_t brep, face;
     };
     std::vector<Pair> pairs;
     for (std::size_t b = 0; b < breps.size(); ++b)
-        for (std::size_t r = 0; r < regions.size(); ++r) {
-            const FaceOutline &brep = breps[b], &region = regions[r];
-            if (brep.runs.empty() || region.runs.empty())
+        for (std::size_t f = 0; f < faces.size(); ++f) {
+            if (breps[b].empty() || breps[b].size() != faces[f].size())
                 continue;
-            const double reach = kMatchShare * std::min(diagonal(brep), diagonal(region));
-            // Each extreme of one outline lies within their distance of the
-            // other's: boxes that part by more are farther apart.
-            double apart = 0.0;
-            for (std::size_t k = 0; k < 3; ++k)
-                apart = std::max({apart, std::fabs(brep.low[k] - region.low[k]),
-                                  std::fabs(brep.high[k] - region.high[k])});
-            if (apart >= reach)
-                continue;
-            const double distance = std::max(farthestPoint(brep, region, kMatchStride, reach),
-                                             farthestPoint(region, brep, 1, reach));
-            if (distance < reach)
-                pairs.push_back({distance, b, r});
+            double far2 = 0.0;
+            for (std::size_t k = 0; k < faces[f].size(); ++k)
+                far2 = std::max(far2, squaredDistance(breps[b][k], faces[f][k]));
+            const double distance = std::sqrt(far2);
+            if (distance < kMatchShare * std::min(extent(breps[b]), extent(faces[f])))
+                pairs.push_back({distance, b, f});
         }
     std::sort(pairs.begin(), pairs.end(), [](const Pair& x, const Pair& y) {
         return x.distance != y.distance ? x.distance < y.distance
                : x.brep != y.brep       ? x.brep < y.brep
-                                        : x.region < y.region;
+                                        : x.face < y.face;
     });
     std::vector<int> made(breps.size(), -1);
-    std::vector<bool> taken(regions.size(), false);
+    std::vector<bool> taken(faces.size(), false);
     for (const Pair& p : pairs)
-        if (made[p.brep] < 0 && !taken[p.region]) {
-            made[p.brep] = int(p.region);
-            taken[p.region] = true;
+        if (made[p.brep] < 0 && !taken[p.face]) {
+            made[p.brep] = int(p.face);
+            taken[p.face] = true;
         }
     return made;
 }

@@ -40,6 +40,7 @@
 #include <vector>
 
 class CFace;
+class CParametricGeometry;
 class ON_Brep;
 namespace GB {
 class Face;
@@ -121,22 +122,22 @@ std::vector<SharedPoint> sharedPoints(const std::vector<const GB::Face*>& faces)
 // 0 for a piece without points.
 double sideGap(const SharedSide& side, const FaceOutline& a, const FaceOutline& b);
 
-// The region a face of the net closes: one edge a loop, its holes' too,
-// each the poly-lines' points round the loop; no edges for a face without
-// loops.
-FaceOutline regionOutline(const GB::Face& face);
+// The points of a surface at 5 x 5 evenly spread shares of its domain, row
+// by row; those of the surface of a Brep's first face (none without one).
+std::vector<EdgePoint> surfaceGrid(CParametricGeometry& surface);
+std::vector<EdgePoint> surfaceGrid(const ON_Brep& brep);
 
-// Which region each Brep bounds (a document's Breps and the faces of the
-// net they were made of), by their outlines: the position in `regions` of
-// the region each of `breps` was made of, -1 for none. A Brep and a region
-// match when no point of either (every eighth of the Brep's poly-lines,
-// all of the region's) lies farther from the other's edges than a quarter
-// of the smaller one's diagonal: a Brep follows its region within its fit,
-// and an island's region and the face's around it each have points far
-// from the other. Each Brep and region is matched once, the nearest pairs
+// Which face each Brep was made of (a document's Breps and the faces of the
+// net), by their surfaces' grids (surfaceGrid): the position in `faces` of
+// the face each of `breps` was made of, -1 for none. A Brep's surface is its
+// face's, moved where the heal brought it to its neighbours: the two match
+// when no point of one lies farther from the other's at the same place of
+// the grid than a quarter of the smaller extent of the two (the largest
+// distance between points of a grid), however the Brep's trim follows its
+// face's region. Each Brep and face is matched once, the nearest pairs
 // first (by the largest such distance, ties by position).
-std::vector<int> matchOutlines(const std::vector<FaceOutline>& breps,
-                               const std::vector<FaceOutline>& regions);
+std::vector<int> matchSurfaces(const std::vector<std::vector<EdgePoint>>& breps,
+                               const std::vector<std::vector<EdgePoint>>& faces);
 
 // The gap of every pair of faces that share a piece, once, in the order of
 // a and then b. Pairs with a face without edges are left out: there is no
