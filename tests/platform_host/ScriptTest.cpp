@@ -377,8 +377,7 @@ TEST(HostScript, FailedJobNamesWhatFailedAndWhyNotAProgressLine)
         // A face refused as the net was drawn, numbered among the faces made
         // so far, is named again by the commit among all four, as the fit
         // report and the Breps number it, with the cause said when its fit
-        // gave up (not another face's, fitted since); a face the import
-        // refused, named again alike.
+        // gave up (not another face's, fitted since).
         {"face refused as drawn, named again by the commit",
          "!say \"folded surface, face refused\" \"Face 1 of 1 has no surface\"\n"
          "!say \"face fit outside the tolerance: dMax=0.3\" \"model has 4 loops\"\n"
@@ -386,14 +385,6 @@ TEST(HostScript, FailedJobNamesWhatFailedAndWhyNotAProgressLine)
          "!expect-print \"Converted 4 Surfaces to Vezad into Layer 1.\"\n",
          ScriptResult::failed,
          "Face 4 of 4 has no surface (after \"folded surface, face refused\")"},
-        {"face refused by the import, named again by the commit",
-         "!say \"the trim loop runs far outside the surface's domain\" \"Face 2 of 3 has no "
-         "surface\" \"face fit outside the tolerance: dMax=0.3\"\n"
-         "!say \"Face 2 of 3 has no surface\" \"Converted 2 Surfaces to Vezad into Layer 1.\"\n"
-         "!expect-print \"Converted 3 Surfaces to Vezad into Layer 1.\"\n",
-         ScriptResult::failed,
-         "Face 2 of 3 has no surface (after \"the trim loop runs far outside the surface's "
-         "domain\")"},
         // A face off the mesh comes before the seam it leaves open, which the
         // heal names first.
         {"face off the mesh before its open seam",
