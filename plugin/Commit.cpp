@@ -118,8 +118,8 @@ void sayFacesLeftWithoutSurface(const GB::CSurfaceNet& net)
         ++number;
         const GB::Loop* loop = face->firstLoop;
         if (face->surface == nullptr && loop != nullptr && loop->failed && !loop->pointsChanged())
-            std::cout << "Face " << number << " of " << count << " "
-                      << FailureMessages::kNoSurface << std::endl;
+            std::cout << "Face " << number << " of " << count << " " << FailureMessages::kNoSurface
+                      << std::endl;
     }
 }
 

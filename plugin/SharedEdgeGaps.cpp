@@ -552,8 +552,8 @@ std::vector<EdgePoint> surfaceGrid(CParametricGeometry& surface)
     for (std::size_t j = 0; j < kGridSide; ++j)
         for (std::size_t i = 0; i < kGridSide; ++i) {
             const double a = double(i) / (kGridSide - 1), b = double(j) / (kGridSide - 1);
-            const Vector p = surface.getPoint((1.0 - a) * u.min + a * u.max,
-                                              (1.0 - b) * v.min + b * v.max);
+            const Vector p =
+                surface.getPoint((1.0 - a) * u.min + a * u.max, (1.0 - b) * v.min + b * v.max);
             grid.push_back({p[0], p[1], p[2]});
         }
     return grid;
@@ -584,7 +584,8 @@ std::vector<int> matchSurfaces(const std::vector<std::vector<EdgePoint>>& breps,
         double rows2 = 0.0, columns2 = 0.0;
         const std::size_t last = kGridSide - 1;
         for (std::size_t k = 0; k < kGridSide; ++k) {
-            rows2 = std::max(rows2, squaredDistance(grid[k * kGridSide], grid[k * kGridSide + last]));
+            rows2 =
+                std::max(rows2, squaredDistance(grid[k * kGridSide], grid[k * kGridSide + last]));
             columns2 = std::max(columns2, squaredDistance(grid[k], grid[last * kGridSide + k]));
         }
         return std::sqrt(std::min(rows2, columns2));

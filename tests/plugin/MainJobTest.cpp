@@ -1331,9 +1331,9 @@ TEST_P(IslandNet, SeamIsMeasuredAndJudgedAlikeAfterTheReopen)
     std::string script = job.str();
     script.insert(script.find('\n', script.find("_Open ")) + 1, "!edge-gaps 1\n");
     std::ofstream(mwtest::scratchPath("island.vzs")) << script;
-    const RunnerOutcome run =
-        runMainJob(mwtest::scratchPath("island.vzs"),
-                   "--define 'MESH=" + stl + "' --define 'NET=" + net + "'", mwtest::scratchPath("out"));
+    const RunnerOutcome run = runMainJob(mwtest::scratchPath("island.vzs"),
+                                         "--define 'MESH=" + stl + "' --define 'NET=" + net + "'",
+                                         mwtest::scratchPath("out"));
     // The same figures and verdict before the save and after the reopen.
     std::vector<std::string> judged;
     std::istringstream output(run.output);
