@@ -11,12 +11,12 @@ std::vector<FailureLineKind> failureLineKinds()
           kNoStartSurface, kBadStartSurface, kStartNotSurface, kSelectionError, kDegenerateFace,
           kFoldedSurface, kBadSurfaceStage3, kFewPointsInside, kOutsideTolerance, kNoTrimLoop,
           kNoHoleTrimLoop, kTrimLoopOffDomain, kApproximationCancelled}},
-        {kHealFailed, {kHealStartFace}},
         {kRegionWithoutFace, {}},
         {kNoBrep, {}},
         {kRegionNotLeftOut, {}},
         {kNothingToCommit, {}},
         {kBrepOffTheMesh, {}},
+        {kHealFailed, {kHealStartFace}},
         {kGapBetweenFaces, {}},
         {kLostLoop, {}},
     };

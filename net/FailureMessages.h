@@ -71,7 +71,11 @@ struct FailureLineKind {
     std::vector<std::string> causes;
 };
 
-// Every kind the system prints, for its host.
+// Every kind the system prints, for its host, a kind before those its
+// failures may cause: a face's own faults (no surface, no face for a
+// region, no Brep, nothing to commit, a Brep off the mesh) before the
+// seams between faces (a failed heal, a gap), and these before what the
+// reopened document lost.
 std::vector<FailureLineKind> failureLineKinds();
 
 } // namespace FailureMessages

@@ -103,6 +103,26 @@ bool isCancelled(CProgress* progress)
     return progress != nullptr && progress->isCancelled();
 }
 
+// A face whose fit gave up on its boundary has no surface, and the update of
+// all surfaces does not fit that boundary again: the commit leaves the face
+// out, and names it as the fit gave up on it, but numbered among the faces
+// as they stand, as the fit report and the Breps number them (where the net
+// was drawn around it, the fit numbered it among the faces made so far).
+void sayFacesLeftWithoutSurface(const GB::CSurfaceNet& net)
+{
+    int count = 0;
+    for (const GB::Face* face = net.firstFace; face != nullptr; face = face->next)
+        ++count;
+    int number = 0;
+    for (const GB::Face* face = net.firstFace; face != nullptr; face = face->next) {
+        ++number;
+        const GB::Loop* loop = face->firstLoop;
+        if (face->surface == nullptr && loop != nullptr && loop->failed && !loop->pointsChanged())
+            std::cout << "Face " << number << " of " << count << " " << FailureMessages::kNoSurface
+                      << std::endl;
+    }
+}
+
 // The index of the first layer that holds no live object; a new layer when
 // every layer is used.
 int firstEmptyLayer(CVezadDoc& doc)
@@ -214,6 +234,7 @@ void CMakeTight::work()
     if (approx)
         net->setDraftOnly(false);
 
+    sayFacesLeftWithoutSurface(*net);
     net->computeSurfaces(!approx, false, nullptr);
     if (!isCancelled(progress)) {
         faces.deleteAll();
@@ -564,6 +585,29 @@ std::string brepOffTheMeshLine(const std::vector<std::pair<int, FaceMeshDistance
 
 // ---- The commit ------------------------------------------------------------------------------
 
+namespace {
+
+// The pieces faces share (by the faces' positions) between the Breps made
+// of them, into `into`; pieces of a face without a Brep are left out.
+void addBrepSides(VezadHost::BrepSides& into, const std::vector<SharedSide>& sides,
+                  const std::vector<const CVezadObject*>& objectOf)
+{
+    const auto object = [&](int f) {
+        return f >= 0 && std::size_t(f) < objectOf.size() ? objectOf[std::size_t(f)] : nullptr;
+    };
+    for (const SharedSide& side : sides) {
+        const CVezadObject *a = object(side.a), *b = object(side.b);
+        if (a == nullptr || b == nullptr)
+            continue;
+        VezadHost::BrepSharedSide shared{a->ModelObjectId(), b->ModelObjectId(), {}};
+        for (const EdgePoint& p : side.along)
+            shared.along.emplace_back(p[0], p[1], p[2]);
+        into.sides.push_back(std::move(shared));
+    }
+}
+
+} // namespace
+
 void sayRegionsWithoutFace(const GB::CSurfaceNet& net)
 {
     for (const GB::CSurfaceNet::RegionWithoutFace& region : net.regionsWithoutFace)
@@ -676,20 +720,11 @@ bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool appr
         object->ModifyAttributes(attributes, true, false);
     }
     // The pieces of the net the faces share, between the Breps they made.
-    const auto objectOf = [&](int f) -> const CVezadObject* {
-        return f >= 0 && std::size_t(f) < brepOf.size() && brepOf[std::size_t(f)] >= 0
-                   ? added[std::size_t(brepOf[std::size_t(f)])]
-                   : nullptr;
-    };
-    for (const SharedSide& side : tight.sharedSides) {
-        const CVezadObject *a = objectOf(side.a), *b = objectOf(side.b);
-        if (a == nullptr || b == nullptr)
-            continue;
-        VezadHost::BrepSharedSide shared{a->ModelObjectId(), b->ModelObjectId(), {}};
-        for (const EdgePoint& p : side.along)
-            shared.along.emplace_back(p[0], p[1], p[2]);
-        committedSides.sides.push_back(std::move(shared));
-    }
+    std::vector<const CVezadObject*> objectOf(brepOf.size(), nullptr);
+    for (std::size_t f = 0; f < brepOf.size(); ++f)
+        if (brepOf[f] >= 0)
+            objectOf[f] = added[std::size_t(brepOf[f])];
+    addBrepSides(committedSides, tight.sharedSides, objectOf);
     VezadApp().Print("Converted %01i Surfaces to Vezad into Layer %01i.\n",
                      static_cast<int>(breps.size()), layer);
     if (const std::string off = brepOffTheMeshLine(committedDistances, net.surfaceTolerance);
@@ -702,6 +737,44 @@ bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool appr
     if (progress != nullptr)
         progress->setLabel(nullptr);
     return true;
+}
+
+void CMeshwrightPlugIn::restoreCommittedSides(CVezadDoc& doc)
+{
+    committedSides = {};
+    std::vector<const CVezadObject*> objects;
+    std::vector<std::vector<EdgePoint>> breps;
+    for (const CVezadObjRef& ref : objectRefs) {
+        const auto* object = dynamic_cast<const CVezadBrepObject*>(doc.LookupObject(ref.m_uuid));
+        if (object == nullptr || object->Brep() == nullptr)
+            continue;
+        objects.push_back(object);
+        breps.push_back(surfaceGrid(*object->Brep()));
+    }
+    // The faces a commit makes Breps of: those with a NURBS surface.
+    std::vector<const GB::Face*> candidates;
+    std::vector<std::vector<EdgePoint>> surfaces;
+    for (const GB::Face* face = net.firstFace; face != nullptr; face = face->next) {
+        CParametricGeometry* surface =
+            face->trimmedFace != nullptr ? face->trimmedFace->getNurbsSurf() : face->surface;
+        if (dynamic_cast<Fenwo::NurbsSurf*>(surface) == nullptr)
+            continue;
+        candidates.push_back(face);
+        surfaces.push_back(surfaceGrid(*surface));
+    }
+    const std::vector<int> made = matchSurfaces(breps, surfaces);
+    std::vector<const GB::Face*> faces(objects.size(), nullptr);
+    for (std::size_t b = 0; b < objects.size(); ++b)
+        if (made[b] >= 0) {
+            faces[b] = candidates[std::size_t(made[b])];
+            committedSides.breps.push_back(objects[b]->ModelObjectId());
+        }
+    // A net read with its faces' surfaces has its loops but not yet their
+    // coedges, the runs of the poly-lines the faces share; an update of the
+    // surfaces would make them as this does.
+    if (!committedSides.breps.empty())
+        net.rebuildCoEdges();
+    addBrepSides(committedSides, ::sharedSides(faces), objects);
 }
 
 CVezadCommand::result CCommandMWCommit::run()

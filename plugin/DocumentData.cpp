@@ -480,5 +480,8 @@ BOOL CMeshwrightPlugIn::ReadDocument(CVezadDoc& doc, ON_BinaryArchive& archive,
         }
         net.showSurfaces(false);
     }
+    // The gap check measures the Breps of the last commit along the sides
+    // their faces share, as it did before the document was saved.
+    restoreCommittedSides(doc);
     return whole ? TRUE : FALSE;
 }

@@ -57,7 +57,9 @@ public:
     std::vector<std::pair<int, FaceMeshDistance>> committedDistances;
     // The Breps the commits of this document made, and the pieces of the
     // net their faces share, by the Breps' ids: what the host's gap check
-    // asks (VezadHost::setSharedSidesQuery); not written.
+    // asks (VezadHost::setSharedSidesQuery); not written, but restored
+    // from objectRefs and the net when the document is opened
+    // (restoreCommittedSides).
     VezadHost::BrepSides committedSides;
 
     // A document record read whole by CheckDocument, with its mesh objects
@@ -183,6 +185,14 @@ public:
     // run was cancelled (then nothing is added or deleted); true otherwise,
     // also when no face has a surface.
     bool convertFacesToVezad(bool heal, bool deleteOld, bool approx);
+    // committedSides as the last commit left them, for a document just
+    // opened with its net: each Brep of objectRefs in the document is
+    // matched to the face of the net it was made of, by their surfaces
+    // (matchSurfaces, plugin/SharedEdgeGaps.h), and the pieces those faces
+    // share join them. Breps whose surface is no face's (the net edited
+    // since the commit) are left out: the gap check pairs them by their
+    // edges alone.
+    void restoreCommittedSides(CVezadDoc& doc);
 
 private:
     bool runMenuAction(UINT id);

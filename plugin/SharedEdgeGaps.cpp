@@ -4,6 +4,7 @@
 #include "geometry/Interval.h"
 #include "net/Face.h"
 #include "net/FaceRecords.h"
+#include "net/GraphRecords.h"
 #include "net/PointList.h"
 #include "platform/on/Brep.h"
 
@@ -13,6 +14,8 @@
 #include <functional>
 #include <limits>
 #include <map>
+#include <memory>
+#include <set>
 #include <tuple>
 #include <unordered_map>
 #include <utility>
@@ -26,6 +29,11 @@ constexpr std::size_t kChoosingPoints = 13;
 constexpr int kPolylinePoints = 400;
 // Segments of an edge's poly-line per run with a box of its own.
 constexpr std::size_t kRunSegments = 16;
+// A Brep's surface and a face's match when their points at the same shares
+// of their domains lie within this share of the smaller span of the two.
+constexpr double kMatchShare = 0.25;
+// The points of a surface compared, kGridSide each way.
+constexpr std::size_t kGridSide = 5;
 
 double squaredDistance(const EdgePoint& p, const EdgePoint& q)
 {
@@ -345,6 +353,46 @@ void forEachCoEdge(const std::vector<const GB::Face*>& faces, Visit&& visit)
     }
 }
 
+// The poly-lines a loop's ring runs along.
+std::set<const COffset_PointList*> ringPolyLines(const GB::Loop& loop)
+{
+    std::set<const COffset_PointList*> lines;
+    for (int i = 0; i < loop.cycle.count; ++i)
+        if (const GraphAlgorithm::CHalfEdge* h = loop.cycle.items[i]; h && h->polyLine)
+            lines.insert(h->polyLine);
+    return lines;
+}
+
+// Calls visit(f, coedge) for each coedge that a hole of face f covers. A
+// hole is the outer ring of an island walked the other way round (a ring of
+// the net that no other piece meets), and keeps no coedges of its own: it
+// covers those of the island's first loop, the loop of another face along
+// the same poly-lines. Faces whose island is not in the list share nothing
+// with it.
+template <typename Visit>
+void forEachHoleCoEdge(const std::vector<const GB::Face*>& faces, Visit&& visit)
+{
+    for (std::size_t f = 0; f < faces.size(); ++f) {
+        if (faces[f] == nullptr)
+            continue;
+        for (const std::unique_ptr<GB::Loop>& hole : faces[f]->holes) {
+            const std::set<const COffset_PointList*> lines =
+                hole != nullptr ? ringPolyLines(*hole) : std::set<const COffset_PointList*>();
+            if (lines.empty())
+                continue;
+            for (std::size_t g = 0; g < faces.size(); ++g) {
+                const GB::Loop* outer = faces[g] != nullptr ? faces[g]->firstLoop : nullptr;
+                if (g == f || outer == nullptr || ringPolyLines(*outer) != lines)
+                    continue;
+                for (const CCoEdge* c : outer->coedges)
+                    if (c != nullptr && c->polyLine != nullptr)
+                        visit(int(f), *c);
+                break;
+            }
+        }
+    }
+}
+
 } // namespace
 
 FaceOutline faceOutline(CFace& face)
@@ -386,7 +434,7 @@ std::vector<SharedSide> sharedSides(const std::vector<const GB::Face*>& faces)
     std::vector<const COffset_PointList*> lines;
     std::vector<std::vector<CoveredRun>> covered;
     std::unordered_map<const COffset_PointList*, std::size_t> lineAt;
-    forEachCoEdge(faces, [&](int f, const CCoEdge& c) {
+    const auto cover = [&](int f, const CCoEdge& c) {
         const auto [at, added] = lineAt.emplace(c.polyLine, lines.size());
         if (added) {
             lines.push_back(c.polyLine);
@@ -394,7 +442,10 @@ std::vector<SharedSide> sharedSides(const std::vector<const GB::Face*>& faces)
         }
         covered[at->second].push_back(
             {f, std::min(c.firstIndex, c.secondIndex), std::max(c.firstIndex, c.secondIndex)});
-    });
+    };
+    forEachCoEdge(faces, cover);
+    // The face around an island shares the island's outer ring.
+    forEachHoleCoEdge(faces, cover);
     std::vector<SharedSide> sides;
     for (std::size_t l = 0; l < lines.size(); ++l) {
         const COffset_PointList& pl = *lines[l];
@@ -492,4 +543,80 @@ std::vector<SharedEdgeGap> sharedEdgeGaps(const std::vector<FaceOutline>& faces,
             gaps.push_back({side.a, side.b, gap});
     }
     return gaps;
+}
+
+std::vector<EdgePoint> surfaceGrid(CParametricGeometry& surface)
+{
+    std::vector<EdgePoint> grid;
+    const Interval u = surface.getDomain(0), v = surface.getDomain(1);
+    for (std::size_t j = 0; j < kGridSide; ++j)
+        for (std::size_t i = 0; i < kGridSide; ++i) {
+            const double a = double(i) / (kGridSide - 1), b = double(j) / (kGridSide - 1);
+            const Vector p =
+                surface.getPoint((1.0 - a) * u.min + a * u.max, (1.0 - b) * v.min + b * v.max);
+            grid.push_back({p[0], p[1], p[2]});
+        }
+    return grid;
+}
+
+std::vector<EdgePoint> surfaceGrid(const ON_Brep& brep)
+{
+    std::vector<EdgePoint> grid;
+    const ON_Surface* surface = brep.m_F.Count() > 0 ? brep.m_F[0].SurfaceOf() : nullptr;
+    if (surface == nullptr)
+        return grid;
+    const ON_Interval u = surface->Domain(0), v = surface->Domain(1);
+    for (std::size_t j = 0; j < kGridSide; ++j)
+        for (std::size_t i = 0; i < kGridSide; ++i) {
+            const ON_3dPoint p = surface->PointAt(u.ParameterAt(double(i) / (kGridSide - 1)),
+                                                  v.ParameterAt(double(j) / (kGridSide - 1)));
+            grid.push_back({p.x, p.y, p.z});
+        }
+    return grid;
+}
+
+std::vector<int> matchSurfaces(const std::vector<std::vector<EdgePoint>>& breps,
+                               const std::vector<std::vector<EdgePoint>>& faces)
+{
+    // The smaller span of a grid: across its rows, and across its columns
+    // (the farthest a row's, or a column's, ends lie apart).
+    const auto extent = [](const std::vector<EdgePoint>& grid) {
+        double rows2 = 0.0, columns2 = 0.0;
+        const std::size_t last = kGridSide - 1;
+        for (std::size_t k = 0; k < kGridSide; ++k) {
+            rows2 =
+                std::max(rows2, squaredDistance(grid[k * kGridSide], grid[k * kGridSide + last]));
+            columns2 = std::max(columns2, squaredDistance(grid[k], grid[last * kGridSide + k]));
+        }
+        return std::sqrt(std::min(rows2, columns2));
+    };
+    struct Pair {
+        double distance;
+        std::size_t brep, face;
+    };
+    std::vector<Pair> pairs;
+    for (std::size_t b = 0; b < breps.size(); ++b)
+        for (std::size_t f = 0; f < faces.size(); ++f) {
+            if (breps[b].empty() || breps[b].size() != faces[f].size())
+                continue;
+            double far2 = 0.0;
+            for (std::size_t k = 0; k < faces[f].size(); ++k)
+                far2 = std::max(far2, squaredDistance(breps[b][k], faces[f][k]));
+            const double distance = std::sqrt(far2);
+            if (distance < kMatchShare * std::min(extent(breps[b]), extent(faces[f])))
+                pairs.push_back({distance, b, f});
+        }
+    std::sort(pairs.begin(), pairs.end(), [](const Pair& x, const Pair& y) {
+        return x.distance != y.distance ? x.distance < y.distance
+               : x.brep != y.brep       ? x.brep < y.brep
+                                        : x.face < y.face;
+    });
+    std::vector<int> made(breps.size(), -1);
+    std::vector<bool> taken(faces.size(), false);
+    for (const Pair& p : pairs)
+        if (made[p.brep] < 0 && !taken[p.face]) {
+            made[p.brep] = int(p.face);
+            taken[p.face] = true;
+        }
+    return made;
 }

@@ -9,7 +9,9 @@
 // piece between the entries both cover (a wide face below two narrow ones, a
 // T-junction, shares a part of its side with each). A narrow face's free
 // side is therefore never taken for a shared one, and a seam left open
-// between two faces is measured however wide it is against them.
+// between two faces is measured however wide it is against them. A hole of
+// a face is the outer ring of an island walked the other way round: the
+// face around the island shares that ring with it.
 //
 // Each piece is sampled at 50 points evenly spread along the poly-line's
 // curve between its entries. Each face follows the piece with one of its
@@ -38,6 +40,7 @@
 #include <vector>
 
 class CFace;
+class CParametricGeometry;
 class ON_Brep;
 namespace GB {
 class Face;
@@ -91,10 +94,12 @@ FaceOutline faceOutline(CFace& face);
 FaceOutline brepOutline(const ON_Brep& brep);
 
 // The pieces the faces share as their loops' coedges give them, by the
-// faces' positions in the list; null faces share nothing. Ordered by a, b,
-// then by poly-line and entry; a piece is at least one entry step long (two
-// faces that meet at a grid point only share nothing). A poly-line without
-// a curve is followed along its grid points.
+// faces' positions in the list; null faces share nothing. A face's hole
+// covers the coedges of the outer loop of the island inside it (the loop
+// of another face in the list along the hole's poly-lines). Ordered by a,
+// b, then by poly-line and entry; a piece is at least one entry step long
+// (two faces that meet at a grid point only share nothing). A poly-line
+// without a curve is followed along its grid points.
 std::vector<SharedSide> sharedSides(const std::vector<const GB::Face*>& faces);
 
 // A point of the net that two faces' loops pass, by the faces' positions in
@@ -116,6 +121,23 @@ std::vector<SharedPoint> sharedPoints(const std::vector<const GB::Face*>& faces)
 // either has no edge (a face that makes no Brep has left its neighbour),
 // 0 for a piece without points.
 double sideGap(const SharedSide& side, const FaceOutline& a, const FaceOutline& b);
+
+// The points of a surface at 5 x 5 evenly spread shares of its domain, row
+// by row; those of the surface of a Brep's first face (none without one).
+std::vector<EdgePoint> surfaceGrid(CParametricGeometry& surface);
+std::vector<EdgePoint> surfaceGrid(const ON_Brep& brep);
+
+// Which face each Brep was made of (a document's Breps and the faces of the
+// net), by their surfaces' grids (surfaceGrid): the position in `faces` of
+// the face each of `breps` was made of, -1 for none. A Brep's surface is its
+// face's, moved where the heal brought it to its neighbours: the two match
+// when no point of one lies farther from the other's at the same place of
+// the grid than a quarter of the smaller extent of the two (the largest
+// distance between points of a grid), however the Brep's trim follows its
+// face's region. Each Brep and face is matched once, the nearest pairs
+// first (by the largest such distance, ties by position).
+std::vector<int> matchSurfaces(const std::vector<std::vector<EdgePoint>>& breps,
+                               const std::vector<std::vector<EdgePoint>>& faces);
 
 // The gap of every pair of faces that share a piece, once, in the order of
 // a and then b. Pairs with a face without edges are left out: there is no

@@ -25,11 +25,21 @@ Layouts (sizes in the sheet's units; its diagonal sets the job's tolerance,
   small      3 x 3 cells of 1.5, the step through the middle row
   mixed      ten unit squares beside one face 10 x W
   offset     two faces 20 x 10 side by side, the step of H under the second
+  corner     two faces 10 x 10 that meet at a corner only, a third along
+             the side of the first when N is 3 (the step along y = AT when
+             given)
+  island     a cell 20 x 20 with N islands 6 wide inside it (N of 1 to 3, in
+             a row), each a ring drawn as STROKES strokes (1: one poly-line
+             back to its first point, 2: two halves), the step along y = AT
+             (the islands' lower sides at 12, their middles at 15; none
+             without AT); with RAISE, each island stands on a plateau of
+             that height under its ring (a ramp of 0.02 round it)
 
 Values: S (slot), W (band width or the mixed face's length), H (step
 height), AT (grid2's step line), FACET (mesh spacing, 0.5), BEND (0.5),
 NOISE (0: heights moved by up to that, seeded), SEED (1), SEG (segment of
-the poly-lines, 1), SCALE (1: every length times it).
+the poly-lines, 1), SCALE (1: every length times it), N, STROKES and RAISE
+(corner, island).
 """
 import math
 import random
@@ -47,7 +57,7 @@ def main():
         del sys.argv[1:3]
     layout, out = sys.argv[1], sys.argv[2]
     v = {"S": 2.0, "W": 0.3, "H": 1.0, "AT": 15.0, "FACET": 0.5, "BEND": 0.5,
-         "NOISE": 0.0, "SEED": 1, "SEG": 1.0, "SCALE": 1.0}
+         "NOISE": 0.0, "SEED": 1, "SEG": 1.0, "SCALE": 1.0, "N": 1, "STROKES": 1, "RAISE": 0.0}
     given = set()
     for arg in sys.argv[3:]:
         name, value = arg.split("=", 1)
@@ -112,6 +122,35 @@ def main():
             lines.append([(x, 5.0), (x, 15.0)])
         step = ("x", 35.0)
         cells = [(5.0, 5.0, 25.0, 15.0), (25.0, 5.0, 45.0, 15.0)]
+    elif layout == "corner":
+        box = (0.0, 0.0, 30.0, 30.0)
+        cells = [(5.0, 5.0, 15.0, 15.0), (15.0, 15.0, 25.0, 25.0)]
+        if int(v["N"]) == 3:
+            cells.append((15.0, 5.0, 25.0, 15.0))
+        sides = []
+        for cell in cells:
+            for side in rect(*cell):
+                if side not in sides and side[::-1] not in sides:
+                    sides.append(side)
+        lines += sides
+        step = ("y", v["AT"]) if "AT" in given else None
+    elif layout == "island":
+        box = (0.0, 0.0, 30.0, 30.0)
+        lines += rect(5.0, 5.0, 25.0, 25.0)
+        cells.append((5.0, 5.0, 25.0, 25.0))
+        n = int(v["N"])
+        width = 6.0
+        room = (20.0 - n * width) / (n + 1)
+        for k in range(n):
+            x0 = 5.0 + room + k * (width + room)
+            x1 = x0 + width
+            if int(v["STROKES"]) == 2:
+                lines.append([(x0, 12.0), (x1, 12.0), (x1, 18.0)])
+                lines.append([(x1, 18.0), (x0, 18.0), (x0, 12.0)])
+            else:
+                lines.append([(x0, 12.0), (x1, 12.0), (x1, 18.0), (x0, 18.0), (x0, 12.0)])
+            cells.append((x0, 12.0, x1, 18.0))
+        step = ("y", v["AT"]) if "AT" in given else None
     else:
         sys.stderr.write("gapnets: unknown layout %s\n" % layout)
         return 2
@@ -122,11 +161,16 @@ def main():
     length = max(box[2] - box[0], box[3] - box[1])
     ramp = 0.02
 
+    plateaus = cells[1:] if layout == "island" and v["RAISE"] != 0.0 else []
+
     def height(x, y):
         z = v["BEND"] * ((x - box[0]) / length) ** 2 * length * 0.1
         if step is not None:
             t = (y if step[0] == "y" else x) - step[1]
             z += H * min(1.0, max(0.0, (t + ramp / 2) / ramp))
+        for (x0, y0, x1, y1) in plateaus:
+            inside = min(x - x0, x1 - x, y - y0, y1 - y)
+            z += v["RAISE"] * min(1.0, max(0.0, (inside + ramp / 2) / ramp))
         return z
 
     # The mesh: a grid of FACET with the ramp's edges as rows, two
@@ -136,6 +180,9 @@ def main():
         cs = [lo + (hi - lo) * k / n for k in range(n + 1)]
         if step is not None and step[0] == axis:
             cs += [step[1] - ramp / 2, step[1] + ramp / 2]
+        for cell in plateaus:
+            for edge in (cell[0], cell[2]) if axis == "x" else (cell[1], cell[3]):
+                cs += [edge - ramp / 2, edge + ramp / 2]
         return sorted(set(cs))
     xs, ys = coords(box[0], box[2], "x"), coords(box[1], box[3], "y")
     noise = {}
@@ -192,8 +239,9 @@ def main():
 def openings(path, cells):
     """The true opening of each pair of faces along each side they share,
     from the edges of their Breps as `netdraw --edges` printed them: each
-    Brep is the face whose region's middle lies nearest to the middle of
-    its edges, and follows a side of it with the edge nearest to the side
+    Brep is the face whose region's box lies nearest to the box of its
+    edges in the plane (an island's region and the one around it have one
+    middle), and follows a side of it with the edge nearest to the side
     in the plane (the steps are vertical; the farthest point of the side
     from the edge counts). The opening of a side is the largest distance in
     space of a point of either edge beside the side from the other edge."""
@@ -208,9 +256,9 @@ def openings(path, cells):
     faces = {}  # the cell of each Brep, and the Brep of each cell
     for b in sorted({b for b, _ in edges}):
         pts = [p for (bb, _), ps in edges.items() if bb == b for p in ps]
-        cx, cy = sum(p[0] for p in pts) / len(pts), sum(p[1] for p in pts) / len(pts)
-        c = min(range(len(cells)), key=lambda c: math.hypot(
-            (cells[c][0] + cells[c][2]) / 2 - cx, (cells[c][1] + cells[c][3]) / 2 - cy))
+        seen = (min(p[0] for p in pts), min(p[1] for p in pts),
+                max(p[0] for p in pts), max(p[1] for p in pts))
+        c = min(range(len(cells)), key=lambda c: sum(abs(cells[c][k] - seen[k]) for k in range(4)))
         faces[c] = b
     largest, pairs = 0.0, {}
     for a in range(len(cells)):
@@ -242,7 +290,12 @@ def openings(path, cells):
 
 
 def common(a, b):
-    """The sides two rectangles share, as segments of positive length."""
+    """The sides two rectangles share, as segments of positive length; an
+    island shares all its sides with the rectangle around it."""
+    for inner, outer in ((a, b), (b, a)):
+        if outer[0] < inner[0] and outer[1] < inner[1] and inner[2] < outer[2] and inner[3] < outer[3]:
+            x0, y0, x1, y1 = inner
+            return [(x0, y0, x1, y0), (x1, y0, x1, y1), (x1, y1, x0, y1), (x0, y1, x0, y0)]
     out = []
     for x in {a[0], a[2]} & {b[0], b[2]}:
         lo, hi = max(a[1], b[1]), min(a[3], b[3])

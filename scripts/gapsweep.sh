@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Runs the import job (examples/main-job-import.vzs) on the sheets and nets of
-# scripts/gapnets.py and sets side by side, for each, the three figures of how
-# far its faces' Breps part: the commit's largest "Gap between faces" (0 when
-# it printed none), the runner's `!edge-gaps` and the true opening measured
-# from the saved Breps' edges along the sides the faces share; with the
+# scripts/gapnets.py and sets side by side, for each, the figures of how far
+# its faces' Breps part: the commit's largest "Gap between faces" (0 when it
+# printed none), the runner's `!edge-gaps` before the save and after the
+# document is opened again (with the shared edges it found) and the true
+# opening measured from the saved Breps' edges along the sides the faces
+# share; with the
 # seconds the runner's check took (the job's time with it less without it),
 # the largest distance `!face-fits` printed and the job's verdict. Not part of
 # the test command.
@@ -27,7 +29,7 @@ rm -rf "$out"
 mkdir -p "$out"
 heal=${GAPSWEEP_HEAL:-Yes}
 vzhost=${GAPSWEEP_VZHOST:-$build/apps/vzhost}
-sed "s/Heal=Yes/Heal=$heal/" examples/main-job-import.vzs >"$out/job.vzs"
+sed -e "s/Heal=Yes/Heal=$heal/" -e 's|^_Open .*|&\n!edge-gaps 1|' examples/main-job-import.vzs >"$out/job.vzs"
 sed '/^!edge-gaps/d' "$out/job.vzs" >"$out/job-unjudged.vzs"
 cases=("$@")
 if [[ ${#cases[@]} -eq 0 ]]; then
@@ -41,7 +43,11 @@ if [[ ${#cases[@]} -eq 0 ]]; then
         strips:H=1.2 strips:H=0.6 strips:H=2.4 strips:H=1.2,SCALE=1000 strips:H=1.2,NOISE=0.02
         strips:H=1.2,AT=11.9 strips:H=1.2,AT=12.1 strips:H=3,AT=12.1
         small:H=0.5 small:H=1.0 offset:H=1.0
-        mixed:W=10 mixed:W=40 mixed:W=160)
+        mixed:W=10 mixed:W=40 mixed:W=160
+        corner corner:N=3 corner:N=3,AT=14.5,H=0.5
+        island island:BEND=3 island:H=1.0,AT=15 island:H=0.5,AT=11.8 island:H=0.3,AT=15,BEND=3
+        island:STROKES=2,H=0.5,AT=12.2 island:N=2,H=0.5,AT=12.2 island:N=3,STROKES=2
+        island:H=1.0,AT=15,SCALE=0.01 island:RAISE=0.15,STROKES=2)
 fi
 seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a - b }'; }
 
@@ -66,7 +72,11 @@ one() {
     bare1=$(date +%s.%N)
     local commit judged truth fits tol verdict
     commit=$(grep -o 'Gap between faces [0-9]* and [0-9]*: [0-9.e+-]*' "$dir/log" | head -1 | sed 's/.*: //')
-    judged=$(grep -o "Largest gap between neighbouring Breps' shared edges: [0-9.e+-]*" "$dir/log" | sed 's/.*: //')
+    local reopened
+    judged=$(grep -o "Largest gap between neighbouring Breps' shared edges: [0-9.e+-]* ([0-9]*" "$dir/log" |
+        sed 's/.*: //; s/ (/\//' | head -1)
+    reopened=$(grep -o "Largest gap between neighbouring Breps' shared edges: [0-9.e+-]* ([0-9]*" "$dir/log" |
+        sed 's/.*: //; s/ (/\//' | sed -n 2p)
     tol=$(grep -o 'document tolerance [0-9.e+-]*' "$dir/log" | head -1 | sed 's/.* //')
     fits=$(grep -o 'largest distance [0-9.e+-]* from the mesh' "$dir/log" | awk '{ if ($3 > m) m = $3 } END { print m + 0 }')
     truth=n/a
@@ -76,8 +86,8 @@ one() {
         truth=$(sed -n 's/^largest opening \([^ ]*\) .*/\1/p' "$dir/openings.txt")
     fi
     verdict=$(grep -o 'job.vzs: failed: .*' "$dir/log" | head -1 | cut -c18-170)
-    printf '%-34s exit %d tol %-9s commit %-9s judge %-9s true %-9s fits %-9s judge-s %s %s\n' \
-        "$spec" "$status" "${tol:-?}" "${commit:-0}" "${judged:-?}" "$truth" "$fits" \
+    printf '%-34s exit %d tol %-9s commit %-9s judge %-11s reopened %-11s true %-9s fits %-9s judge-s %s %s\n' \
+        "$spec" "$status" "${tol:-?}" "${commit:-0}" "${judged:-?}" "${reopened:-?}" "$truth" "$fits" \
         "$(seconds "$(seconds "$end" "$start")" "$(seconds "$bare1" "$bare0")")" "${verdict:-}"
 }
 export -f one seconds

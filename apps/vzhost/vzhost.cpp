@@ -8,9 +8,11 @@
 // or a prompt went unanswered (each failure names its script line on
 // standard error, and a last line "file.vzs: failed: ..." names what failed
 // and why, from what the system printed before the first check failed: the
-// face without a surface and why, the failed heal and the face it was on,
-// the Brep farthest off the mesh (before the gaps its face leaves), the gap
-// and the faces it lies between, the reopened document's lost loop;
+// face without a surface and why, the Brep farthest off the mesh, the failed
+// heal and the face it was on, the gap and the faces it lies between, the
+// reopened document's lost loop, the first of these kinds that was printed
+// (a face's own fault before the seams it leaves open), as the last command
+// that printed it numbers the faces;
 // else the first failed check, which names what it found: the Brep whose
 // edges are not its region's sides, the count printed in place of the one
 // expected, the largest gap between two Breps);

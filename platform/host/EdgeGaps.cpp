@@ -432,13 +432,15 @@ EdgeGaps sharedEdgeGaps(const CVezadDoc& doc)
     std::set<std::size_t> following; // the edges that follow a side
     for (const BrepSharedSide& side : described.sides) {
         const auto a = placeOf.find(side.a), b = placeOf.find(side.b);
-        if (a == placeOf.end() || b == placeOf.end() || side.along.empty() ||
-            !isDescribed[std::size_t(a->second)] || !isDescribed[std::size_t(b->second)])
+        if (a == placeOf.end() || b == placeOf.end() || !isDescribed[std::size_t(a->second)] ||
+            !isDescribed[std::size_t(b->second)])
             continue;
+        ++gaps.describedSides;
         const auto [a0, a1] = edgesOf[std::size_t(a->second)];
         const auto [b0, b1] = edgesOf[std::size_t(b->second)];
-        if (a0 == a1 || b0 == b1)
+        if (side.along.empty() || a0 == a1 || b0 == b1)
             continue;
+        ++gaps.measuredSides;
         const Polyline points = sideWithEnds(side.along);
         const Stretch onA = followingStretch(sides, a0, a1, points);
         const Stretch onB = followingStretch(sides, b0, b1, points);

@@ -56,8 +56,12 @@ namespace VezadHost {
 struct EdgeGaps {
     int brepCount = 0;
     int sharedEdges = 0; // edges that run along other Breps, each side counted
-    // The Breps whose shared sides a plug-in's query gave.
+    // The Breps whose shared sides a plug-in's query gave, the sides it
+    // gave between those of them measured, and the sides found along their
+    // edges (a side without points, or along a Brep without edges, is not).
     int describedBreps = 0;
+    int describedSides = 0;
+    int measuredSides = 0;
     double largest = 0.0;
     // The Brep whose edge has the largest gap and the Brep its farthest
     // sample is paired with, by their place in the document's order (from

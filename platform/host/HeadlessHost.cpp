@@ -19,6 +19,7 @@
 #include "platform/host/View.h"
 #include "platform/mfc/AnswerSource.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -339,44 +340,88 @@ void HeadlessHost::addFailureLine(const std::string& what, const std::vector<std
     m_impl->failureLines.emplace_back(what, std::move(markers));
 }
 
-std::string HeadlessHost::failureCause(std::size_t from, std::size_t to, const ScriptFailure& first)
+std::string HeadlessHost::failureCause(std::size_t from, std::size_t to,
+                                       const std::vector<std::size_t>& lineStarts,
+                                       const ScriptFailure& first)
 {
     const std::string& output = standardOutput();
     to = std::min(to, output.size());
     from = std::min(from, to);
-    std::istringstream lines(output.substr(from, to - from));
-    // The lines so far that hold a marker of a cause, of any kind.
-    std::vector<std::string> causes;
     auto holdsAny = [](const std::string& line, const std::vector<std::string>& markers) {
         for (const std::string& marker : markers)
             if (line.find(marker) != std::string::npos)
                 return true;
         return false;
     };
-    // The host's own kinds, then those the plug-ins registered.
+    // The host's own kinds, then those the plug-ins registered: the order in
+    // which a failure of one kind is held to come before one of another.
     std::vector<std::pair<std::string, std::vector<std::string>>> kinds = m_impl->failureLines;
     for (const CVezadApp::FailureLine& registered : VezadApp().FailureLines())
         kinds.emplace_back(registered.what, registered.causes);
-    for (std::string line; std::getline(lines, line);) {
+    // Each printed line with the script line that printed it and the first
+    // kind whose failure it names (kinds.size() for none).
+    struct Printed {
+        std::string text;
+        std::size_t scriptLine = 0;
+        std::size_t kind = 0;
+    };
+    std::vector<Printed> printed;
+    std::size_t chosen = kinds.size();
+    for (std::size_t at = from; at < to;) {
+        const std::size_t end = std::min(output.find('\n', at), to);
+        Printed line{VezadHost::trimmed(output.substr(at, end - at)),
+                     std::size_t(std::upper_bound(lineStarts.begin(), lineStarts.end(), at) -
+                                 lineStarts.begin()),
+                     kinds.size()};
+        at = end + 1;
         // The host's lines of failed checks quote what they looked for.
-        if (line.rfind("Script line ", 0) == 0)
+        if (line.text.rfind("Script line ", 0) == 0)
             continue;
-        line = VezadHost::trimmed(line);
-        for (const auto& [what, whys] : kinds) {
-            if (line.find(what) == std::string::npos)
-                continue;
-            for (auto why = causes.rbegin(); why != causes.rend(); ++why)
-                if (holdsAny(*why, whys))
-                    return line + " (after \"" + *why + "\")";
-            return line;
-        }
-        for (const auto& kind : kinds)
-            if (holdsAny(line, kind.second)) {
-                causes.push_back(line);
+        for (std::size_t k = 0; k < kinds.size() && line.kind == kinds.size(); ++k)
+            if (line.text.find(kinds[k].first) != std::string::npos)
+                line.kind = k;
+        chosen = std::min(chosen, line.kind);
+        printed.push_back(std::move(line));
+    }
+    if (chosen == kinds.size())
+        return "line " + std::to_string(first.line) + ": " + first.message;
+    // A later command goes over what an earlier one found again (the commit
+    // fits every face anew and numbers them as they stand then): of the
+    // kind that comes first, the first line printed by the last script line
+    // that printed one.
+    std::size_t named = printed.size();
+    for (std::size_t i = printed.size(); i-- > 0;)
+        if (printed[i].kind == chosen &&
+            (named == printed.size() || printed[i].scriptLine == printed[named].scriptLine))
+            named = i;
+    // With the line that tells why: the last before it among the lines of
+    // its own script line; else, where a line of its kind was printed
+    // before (the commit names a face again that a fit gave up on), the one
+    // that told why then; else the last before it.
+    const auto isCause = [&](std::size_t i) {
+        return printed[i].kind == kinds.size() && holdsAny(printed[i].text, kinds[chosen].second);
+    };
+    std::size_t said = named, cause = printed.size();
+    for (bool again = true; again && cause == printed.size();) {
+        again = false;
+        for (std::size_t i = said; i-- > 0 && printed[i].scriptLine == printed[said].scriptLine;)
+            if (isCause(i)) {
+                cause = i;
+                break;
+            }
+        for (std::size_t i = said; cause == printed.size() && i-- > 0;)
+            if (printed[i].kind == chosen) {
+                said = i;
+                again = true;
                 break;
             }
     }
-    return "line " + std::to_string(first.line) + ": " + first.message;
+    for (std::size_t i = said; cause == printed.size() && i-- > 0;)
+        if (isCause(i))
+            cause = i;
+    if (cause < printed.size())
+        return printed[named].text + " (after \"" + printed[cause].text + "\")";
+    return printed[named].text;
 }
 
 void HeadlessHost::addDirective(const std::string& name, ScriptDirective directive)
@@ -433,7 +478,10 @@ ScriptResult HeadlessHost::runScript(const std::string& text,
     const std::size_t outerFailureOutput = m_impl->failureOutput;
     m_impl->defines = &all;
     m_impl->failureOutput = std::string::npos;
+    // Where each line's output begins.
+    std::vector<std::size_t> lineStarts;
     for (int number = 1; std::getline(lines, line); ++number) {
+        lineStarts.push_back(standardOutput().size());
         runLine(line, number, all, result);
         m_impl->capture.poll();
         if (result.status == ScriptResult::skipped || result.status == ScriptResult::noRegion)
@@ -451,7 +499,8 @@ ScriptResult HeadlessHost::runScript(const std::string& text,
             ? !result.failures.empty()
             : result.status == ScriptResult::noRegion && result.failures.size() > 1;
     if (checkFailed)
-        result.cause = failureCause(outputStart, m_impl->failureOutput, result.failures.front());
+        result.cause =
+            failureCause(outputStart, m_impl->failureOutput, lineStarts, result.failures.front());
     m_impl->failureOutput = outerFailureOutput;
     m_impl->transcriptStart = app.Transcript().size();
     m_impl->outputStart = standardOutput().size();
@@ -832,6 +881,16 @@ DirectiveOutcome HeadlessHost::edgeGaps(const std::vector<std::string>& argument
     }
     if (gaps.sharedEdges == 0 && gaps.brepCount > 1 && gaps.describedBreps == 0) {
         reason = "no Breps share an edge";
+        return DirectiveOutcome::failed;
+    }
+    // A side the net says two Breps share and that is not found along their
+    // edges leaves its gap unknown.
+    if (gaps.measuredSides < gaps.describedSides) {
+        reason = "the plug-in's net says the Breps share " + std::to_string(gaps.describedSides) +
+                 (gaps.describedSides == 1 ? " side" : " sides") + ", of which " +
+                 (gaps.measuredSides == 0 ? std::string("none")
+                                          : "only " + std::to_string(gaps.measuredSides)) +
+                 " is found along their edges";
         return DirectiveOutcome::failed;
     }
     if (gaps.largest > factor * tolerance) {

@@ -61,7 +61,9 @@
 //                            EdgeGaps.h) and each Brep's edge count; with a
 //                            factor, fails when there is no Brep, when two
 //                            or more share no edge and no plug-in's net
-//                            describes any of them, or when the gap exceeds
+//                            describes any of them, when a side the net says
+//                            two Breps share is not found along their edges,
+//                            or when the gap exceeds
 //                            factor x the document's tolerance (naming the
 //                            gap, the tolerance and the two Breps, by their
 //                            place in the document, it lies between)
@@ -130,11 +132,19 @@ struct ScriptResult {
     // Of a failed script (and of one that found no region after a failed
     // check), in one line, what failed and why. Only what was printed before
     // its first check failed counts: later lines are consequences or
-    // reports. Among those, the first line of a kind that names what failed
-    // (addFailureLine), with the last line before it that holds one of that
-    // kind's causes: `line (after "cause")`; where none names what failed,
-    // the first failed check: "line N: " and its message. Empty when the
-    // script did not fail.
+    // reports. Among those, the lines of the kind that names what failed
+    // (addFailureLine) and comes first in the kinds' order (a kind's failure
+    // may be the cause of a later kind's: a face off the mesh of the seams
+    // it leaves open); of these, the first printed by the last script line
+    // that printed one (a later command goes over the same ground again,
+    // and names the faces as they stand then), with the line that tells why
+    // (holds one of that kind's causes): the last before it printed by the
+    // same script line; else, where a line of its kind was printed before
+    // (said again, as the commit names a face a fit gave up on), the one
+    // that told why then; else the last before it: `line (after "cause")`;
+    // where
+    // none names what failed, the first failed check: "line N: " and its
+    // message. Empty when the script did not fail.
     std::string cause;
 };
 
@@ -181,7 +191,9 @@ public:
     // the lines printed before such a line that tell why, or where the
     // system was at work ("folded surface, face refused"; "Start Face ", the
     // face a heal works on). Lines that only report progress are no causes;
-    // nor are the host's own lines of failed checks.
+    // nor are the host's own lines of failed checks. The host's kinds come
+    // before those the plug-ins register (CVezadApp::RegisterFailureLine),
+    // each in the order added: a kind before the kinds its failures cause.
     void addFailureLine(const std::string& what, const std::vector<std::string>& causes = {});
 
     CVezadDoc& doc();
@@ -201,8 +213,11 @@ private:
     // text (transcript first, then standard output); false when none.
     bool findPrinted(const std::string& wanted, std::string& line);
     // The cause of a failure (ScriptResult::cause) among the lines printed
-    // in the standard output from `from` up to `to`, the first failure.
-    std::string failureCause(std::size_t from, std::size_t to, const ScriptFailure& first);
+    // in the standard output from `from` up to `to`, the first failure;
+    // lineStarts holds where each script line's output began, ascending.
+    std::string failureCause(std::size_t from, std::size_t to,
+                             const std::vector<std::size_t>& lineStarts,
+                             const ScriptFailure& first);
     DirectiveOutcome expectBox(const std::vector<std::string>& arguments, std::string& reason);
     DirectiveOutcome expectResult(const std::vector<std::string>& arguments, std::string& reason);
     DirectiveOutcome dumpDoc(const std::vector<std::string>& arguments, std::string& reason);

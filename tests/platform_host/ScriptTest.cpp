@@ -374,9 +374,31 @@ TEST(HostScript, FailedJobNamesWhatFailedAndWhyNotAProgressLine)
          "\"Gap between faces 4 and 5: 17.65 exceeds the tolerance 1\"\n" +
              checks,
          ScriptResult::failed, "Face 4 of 9 makes no Brep: m_L[0] of m_F[0] is open"},
-        {"nothing to commit",
-         "!say \"MW:Nothing to Commit.\"\n!expect-print \"Converted \"\n", ScriptResult::failed,
-         "MW:Nothing to Commit."},
+        // A face refused as the net was drawn, numbered among the faces made
+        // so far, is named again by the commit among all four, as the fit
+        // report and the Breps number it, with the cause said when its fit
+        // gave up (not another face's, fitted since).
+        {"face refused as drawn, named again by the commit",
+         "!say \"folded surface, face refused\" \"Face 1 of 1 has no surface\"\n"
+         "!say \"face fit outside the tolerance: dMax=0.3\" \"model has 4 loops\"\n"
+         "!say \"Face 4 of 4 has no surface\" \"Converted 3 Surfaces to Vezad into Layer 1.\"\n"
+         "!expect-print \"Converted 4 Surfaces to Vezad into Layer 1.\"\n",
+         ScriptResult::failed,
+         "Face 4 of 4 has no surface (after \"folded surface, face refused\")"},
+        // A face off the mesh comes before the seam it leaves open, which the
+        // heal names first.
+        {"face off the mesh before its open seam",
+         "!say \"Start Face 1/2  val = 0.5\" \"Start Face 2/2  val = 0.25\" "
+         "\"Heal failed for dTol=0.1: the shared edge of faces 1 and 2 lies 0.95 apart (found "
+         "0.96)\" \"Converted 2 Surfaces to Vezad into Layer 1.\" \"Brep off the mesh: face 1 "
+         "lies 0.42 from it, 4.2 x the fit tolerance 0.1 where 1.5 are accepted\" \"Gap between "
+         "faces 1 and 2: 0.95 exceeds the tolerance 0.1\" \"Sides per Brep: 4 4\"\n" +
+             checks,
+         ScriptResult::failed,
+         "Brep off the mesh: face 1 lies 0.42 from it, 4.2 x the fit tolerance 0.1 where 1.5 "
+         "are accepted"},
+        {"nothing to commit", "!say \"MW:Nothing to Commit.\"\n!expect-print \"Converted \"\n",
+         ScriptResult::failed, "MW:Nothing to Commit."},
         {"face lost by the net",
          "!say \"model has 3 loops\"\n!expect-print \"model has 4 loops\"\n", ScriptResult::failed,
          "line 2: !expect-print: nothing printed holds \"model has 4 loops\" (printed: model has 3 "
@@ -420,6 +442,14 @@ TEST(HostScript, FailedJobNamesWhatFailedAndWhyNotAProgressLine)
         slots.breps.push_back(host.doc().ObjectAt(i)->ModelObjectId());
     VezadHost::setSharedSidesQuery([slots](const CVezadDoc&) { return slots; });
     EXPECT_EQ(host.runScript("!edge-gaps 1").status, ScriptResult::passed);
+    // A side the net says two of them share and that is found along no
+    // edge leaves its gap unknown: the check passed on no shared edge.
+    VezadHost::BrepSides unfound = slots;
+    unfound.sides.push_back({slots.breps[0], slots.breps[1], {}});
+    VezadHost::setSharedSidesQuery([unfound](const CVezadDoc&) { return unfound; });
+    EXPECT_EQ(host.runScript("!edge-gaps 1").cause,
+              "line 1: !edge-gaps: the plug-in's net says the Breps share 1 side, of which none "
+              "is found along their edges");
     VezadHost::setSharedSidesQuery({});
 }
 
