@@ -510,11 +510,15 @@ private:
         double origin[3] = {};
         double axes[3][3] = {}; // the unit x, y and z axes in the basic system
         bool placed = false;
+        // Why it cannot be placed, and the system where that begins: the
+        // system itself, or the first of its references that cannot be
+        // placed for a cause of its own. A fault names the system, its
+        // reference and that first one, never the whole chain between.
         std::string fault;
+        int cause = 0;
     };
     std::map<int, Card> cards;
     std::map<int, Frame> frames;
-    std::set<int> visiting; // the systems whose references are being placed
 
     static void toRectangular(char kind, const double x[3], double r[3])
     {
@@ -532,34 +536,84 @@ private:
         }
     }
 
-    // The frame of system id, placed once; null with why. A system met
-    // again while its own references are placed refers back to itself.
+    static std::string systemName(int id) { return "coordinate system " + std::to_string(id); }
+
+    // The frame of system id, placed once; null with why. The chain of
+    // references is walked without recursion, however long: first out from
+    // id to the basic system, a system placed before, one that cannot be
+    // placed for a cause of its own, or one met before on this walk (the
+    // systems from there on are a ring); then the systems of the walk are
+    // placed from the far end back to id, each in its reference.
     const Frame* frameOf(int id, std::string& why)
     {
-        const std::string system = "coordinate system " + std::to_string(id);
-        if (const auto known = frames.find(id); known != frames.end()) {
-            why = known->second.fault;
-            return known->second.placed ? &known->second : nullptr;
+        std::vector<int> walk;
+        std::map<int, std::size_t> onWalk;
+        int at = id;
+        while (at != 0 && frames.find(at) == frames.end() && onWalk.find(at) == onWalk.end()) {
+            const auto card = cards.find(at);
+            if (card == cards.end() || !card->second.fault.empty()) {
+                Frame& frame = frames[at];
+                frame.cause = at;
+                frame.fault =
+                    card == cards.end()
+                        ? systemName(at) +
+                              ", which no CORD2R, CORD2C or CORD2S card of the file defines"
+                        : named(at) + " " + card->second.fault;
+                break;
+            }
+            onWalk.emplace(at, walk.size());
+            walk.push_back(at);
+            at = card->second.reference;
         }
-        const auto card = cards.find(id);
-        if (card != cards.end() && !visiting.insert(id).second) {
-            why = system + ", which refers back to itself through its reference systems";
+        std::size_t placeFrom = walk.size();
+        if (const auto ring = onWalk.find(at); at != 0 && ring != onWalk.end()) {
+            // Every system of the ring refers back to itself.
+            const std::size_t size = walk.size() - ring->second;
+            for (std::size_t k = ring->second; k < walk.size(); ++k) {
+                Frame& frame = frames[walk[k]];
+                frame.cause = walk[k];
+                frame.fault = named(walk[k]) +
+                              (size == 1 ? ", which is its own reference system"
+                                         : ", whose reference systems lead back to it (a ring of " +
+                                               std::to_string(size) + " systems)");
+            }
+            placeFrom = ring->second;
+        }
+        for (std::size_t k = placeFrom; k-- > 0;)
+            placeOnReference(walk[k]);
+        if (id == 0)
             return nullptr;
-        }
-        Frame frame;
-        if (card == cards.end()) {
-            frame.fault = system + ", which no CORD2R, CORD2C or CORD2S card of the file defines";
-        } else {
-            const std::string named = system + " (" + card->second.place + ")";
-            if (!card->second.fault.empty())
-                frame.fault = named + " " + card->second.fault;
-            else if (!place(card->second, frame, why))
-                frame.fault = named + ", " + why;
-            visiting.erase(id);
-        }
-        const Frame& kept = frames.emplace(id, frame).first->second;
+        const Frame& kept = frames.at(id);
         why = kept.fault;
         return kept.placed ? &kept : nullptr;
+    }
+
+    // "coordinate system 3 (CORD2R 3 (line 7))"
+    std::string named(int id) const { return systemName(id) + " (" + cards.at(id).place + ")"; }
+
+    // Places the system of a sound card whose reference is placed, or is
+    // known not to be.
+    void placeOnReference(int id)
+    {
+        const Card& card = cards.at(id);
+        Frame& frame = frames[id];
+        if (card.reference != 0) {
+            const Frame& reference = frames.at(card.reference);
+            if (!reference.placed) {
+                frame.cause = reference.cause;
+                frame.fault =
+                    named(id) + ", whose reference " +
+                    (reference.cause == card.reference ? reference.fault
+                                                       : systemName(card.reference) + " leads to " +
+                                                             frames.at(reference.cause).fault);
+                return;
+            }
+        }
+        std::string why;
+        if (!place(card, frame, why)) {
+            frame.cause = id;
+            frame.fault = named(id) + ", " + why;
+        }
     }
 
     // The frame of a card, its points taken into the basic system through
