@@ -25,6 +25,10 @@ namespace {
 // Lines are looked at up to this many characters; the rest of a longer line
 // is dropped (not read as a line of its own).
 constexpr std::size_t kLongestLine = 1024;
+// A card line is 80 columns, a free-field one or a comment a few hundred: a
+// line past this many characters is no line of bulk data, and a text
+// without line ends would be read whole as one line.
+constexpr std::size_t kLongestReadLine = std::size_t(1) << 20;
 
 enum class CardKind {
     Other,
@@ -96,28 +100,6 @@ std::string expandTabs(const std::string& line)
     return out;
 }
 
-// std::getline that keeps the first `most` characters of a line and passes
-// over the rest unstored, so that a file without line ends costs no more
-// store than a line: false (the stream failed) at the end of the file.
-bool getLineCut(std::istream& in, std::string& line, std::size_t most)
-{
-    line.clear();
-    std::streambuf* source = in.rdbuf();
-    bool any = false;
-    for (;;) {
-        const int c = source == nullptr ? EOF : source->sbumpc();
-        if (c == EOF) {
-            in.setstate(any ? std::ios::eofbit : std::ios::eofbit | std::ios::failbit);
-            return any;
-        }
-        any = true;
-        if (c == '\n')
-            return true;
-        if (line.size() < most)
-            line.push_back(char(c));
-    }
-}
-
 // The lines of the file, with CR dropped and long lines cut, numbered from
 // 1; one line can be given back to be read again.
 class CLineSource {
@@ -126,6 +108,8 @@ public:
 
     bool next(std::string& line)
     {
+        if (overlong > 0)
+            return false; // the rest of the text is not read
         if (havePending) {
             havePending = false;
             line.swap(pending);
@@ -133,7 +117,11 @@ public:
             return true;
         }
         // A byte-order mark and a CR are taken off before the cut.
-        if (!getLineCut(in, line, kLongestLine + 4))
+        const Platform::LineRead got =
+            Platform::readLineWithin(in, line, kLongestLine + 4, kLongestReadLine);
+        if (got == Platform::LineRead::tooLong)
+            overlong = number + 1;
+        if (got != Platform::LineRead::line)
             return false;
         ++number;
         // getline stops at the end of the file without a line end: the
@@ -159,6 +147,8 @@ public:
 
     // The number of the last line read.
     long lineNumber() const { return number; }
+    // The line past kLongestReadLine that ended the lines; 0 when none did.
+    long overlongLine() const { return overlong; }
     // True when the last line read is the last of the file and has no line
     // end.
     bool lastLineUnterminated() const { return unterminated && !havePending; }
@@ -169,6 +159,7 @@ private:
     bool havePending = false;
     bool unterminated = false;
     long number = 0;
+    long overlong = 0;
 };
 
 // A card line split into its fields. The fixed formats count columns from
@@ -748,6 +739,7 @@ public:
             }
             grids.push_back({id, cp, {x[0], x[1], x[2]}, notFinite, large, line});
         }
+        overlongLine = lines.overlongLine();
     }
 
     // The grids read, placed in the basic system in file order: each
@@ -889,6 +881,7 @@ public:
                                         : (haveContinuation ? second.field(k) : std::string());
             readElement(name, line, cut, fields, corners);
         }
+        overlongLine = lines.overlongLine();
     }
 
     // True when the bulk data opened, and its file ended without a line
@@ -916,12 +909,19 @@ public:
     }
 
     int gridsReadCount() const { return gridsRead; }
+    // The line past kLongestReadLine that ended the last pass; 0 when none.
+    long overlongLineNumber() const { return overlongLine; }
     const Mesh::CLeftOutRecords& gridsLeftOutRecords() const { return gridsLeftOut; }
 
     void sortIds() { ids.sortById(); }
 
     void report() const
     {
+        if (overlongLine > 0)
+            std::cout << "line " << overlongLine << " is longer than " << kLongestReadLine
+                      << " characters, which no line of bulk data is: the file is read no "
+                         "further"
+                      << std::endl;
         Mesh::reportNonFiniteFacets(nonFinite);
         gridsLeftOut.report();
         cutShort.report();
@@ -951,6 +951,7 @@ private:
     CCoordinateSystems systems;
     std::vector<PendingGrid> grids;
     bool inBulk = false; // after BEGIN BULK, before ENDDATA
+    long overlongLine = 0;
     bool hasBeginBulk = false;
     long beginBulkLine = 0;
     CSkippedCards skipped;
@@ -1054,6 +1055,12 @@ bool readNastran(Mesh::CBaseMesh& mesh, const char* path)
     CNastranReader reader(mesh);
     reader.readGrids(grids);
     grids.close();
+    // Nothing is added before the grids are placed.
+    if (const long line = reader.overlongLineNumber()) {
+        std::cout << "line " << line << " of Nastran file " << path << " is longer than "
+                  << kLongestReadLine << " characters, which no line of bulk data is" << std::endl;
+        return false;
+    }
     reader.placeGrids();
     // A file without grid points (not a bulk data file at all, or one cut
     // off before its grids) is a failed read, not an empty mesh; so is one

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <system_error>
 
@@ -192,6 +193,61 @@ bool readRegularFileOrPipe(const std::string& path, std::vector<unsigned char>& 
     if (probe >= 0)
         ::close(probe);
     return readRegularUpTo(path, bytes, maxBytes, problem);
+}
+
+LineRead readLineWithin(std::istream& in, std::string& line, std::size_t keep, std::size_t most)
+{
+    line.clear();
+    std::streambuf* source = in.rdbuf();
+    std::size_t length = 0;
+    for (;;) {
+        const int c = source == nullptr ? EOF : source->sbumpc();
+        if (c == EOF) {
+            in.setstate(length > 0 ? std::ios::eofbit : std::ios::eofbit | std::ios::failbit);
+            return length > 0 ? LineRead::line : LineRead::end;
+        }
+        if (c == '\n')
+            return LineRead::line;
+        if (++length > most)
+            return LineRead::tooLong;
+        if (line.size() < keep)
+            line.push_back(char(c));
+    }
+}
+
+long firstLineLongerThan(const std::string& path, std::size_t most)
+{
+    const int fd = openRegularFile(path);
+    if (fd < 0)
+        return 0;
+    std::vector<char> piece(std::size_t(1) << 16);
+    long number = 1;
+    std::size_t length = 0; // of the line so far
+    for (;;) {
+        const ssize_t n = ::read(fd, piece.data(), piece.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        const char* at = piece.data();
+        const char* end = at + n;
+        while (at < end) {
+            const void* feed = std::memchr(at, '\n', std::size_t(end - at));
+            const char* stop = feed != nullptr ? static_cast<const char*>(feed) : end;
+            length += std::size_t(stop - at);
+            if (length > most) {
+                ::close(fd);
+                return number;
+            }
+            if (feed == nullptr)
+                break;
+            ++number;
+            length = 0;
+            at = stop + 1;
+        }
+    }
+    ::close(fd);
+    return 0;
 }
 
 std::string descriptorPath(int fd)

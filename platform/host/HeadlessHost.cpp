@@ -406,8 +406,9 @@ ScriptResult HeadlessHost::runScriptFile(const std::string& path,
         return result;
     }
     std::string folder = std::filesystem::path(path).parent_path().string();
-    return runScript(std::string(bytes.begin(), bytes.end()), defines,
-                     folder.empty() ? "." : folder);
+    std::string text(bytes.begin(), bytes.end());
+    std::vector<unsigned char>().swap(bytes);
+    return runScript(text, defines, folder.empty() ? "." : folder);
 }
 
 ScriptResult HeadlessHost::runScript(const std::string& text,
@@ -426,14 +427,17 @@ ScriptResult HeadlessHost::runScript(const std::string& text,
         all[name] = value;
 
     CVezadApp& app = VezadApp();
-    std::istringstream lines(text);
-    std::string line;
     const std::size_t outputStart = m_impl->outputStart;
     VezadHost::ScriptDefines* outer = m_impl->defines;
     const std::size_t outerFailureOutput = m_impl->failureOutput;
     m_impl->defines = &all;
     m_impl->failureOutput = std::string::npos;
-    for (int number = 1; std::getline(lines, line); ++number) {
+    // The lines are looked at in place: a line too long to run costs no copy.
+    std::size_t at = 0;
+    for (int number = 1; at < text.size(); ++number) {
+        const std::size_t feed = std::min(text.find('\n', at), text.size());
+        const std::string_view line(text.data() + at, feed - at);
+        at = feed + 1;
         runLine(line, number, all, result);
         m_impl->capture.poll();
         if (result.status == ScriptResult::skipped || result.status == ScriptResult::noRegion)
@@ -462,7 +466,7 @@ ScriptResult HeadlessHost::runScript(const std::string& text,
     return result;
 }
 
-void HeadlessHost::runLine(const std::string& rawLine, int number,
+void HeadlessHost::runLine(std::string_view rawLine, int number,
                            const VezadHost::ScriptDefines& defines, ScriptResult& result)
 {
     CVezadApp& app = VezadApp();
@@ -472,7 +476,17 @@ void HeadlessHost::runLine(const std::string& rawLine, int number,
         app.Print("Script line %d failed: %s\n", number, message.c_str());
         result.failures.push_back({number, message});
     };
-    const std::string line = VezadHost::trimmed(rawLine);
+    if (rawLine.size() > kLongestScriptLine) {
+        fail("the line runs past " + std::to_string(kLongestScriptLine) +
+             " characters, more than any script line holds");
+        return;
+    }
+    if (rawLine.find('\0') != std::string_view::npos) {
+        fail("the line holds a NUL byte at character " + std::to_string(rawLine.find('\0') + 1) +
+             ", which no script line does");
+        return;
+    }
+    const std::string line = VezadHost::trimmed(std::string(rawLine));
     if (line.empty() || line[0] == '#')
         return;
     std::vector<std::string> tokens;
