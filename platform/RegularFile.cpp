@@ -195,6 +195,70 @@ bool readRegularFileOrPipe(const std::string& path, std::vector<unsigned char>& 
     return readRegularUpTo(path, bytes, maxBytes, problem);
 }
 
+namespace {
+
+// The lone surrogates that stand for the bytes 0x80 to 0xFF of a name.
+constexpr unsigned long kEscapedByte = 0xDC00;
+
+} // namespace
+
+std::wstring wideFileName(const std::string& name)
+{
+    std::wstring wide;
+    const auto* s = reinterpret_cast<const unsigned char*>(name.data());
+    const std::size_t n = name.size();
+    for (std::size_t i = 0; i < n;) {
+        const unsigned char b = s[i];
+        const std::size_t length = b < 0x80             ? 1
+                                   : (b & 0xE0) == 0xC0 ? 2
+                                   : (b & 0xF0) == 0xE0 ? 3
+                                   : (b & 0xF8) == 0xF0 ? 4
+                                                        : 0;
+        unsigned long cp = length == 1 ? b : b & (0x7Fu >> length);
+        bool good = length > 0 && i + length <= n;
+        for (std::size_t k = 1; good && k < length; ++k) {
+            good = (s[i + k] & 0xC0) == 0x80;
+            cp = cp << 6 | (s[i + k] & 0x3F);
+        }
+        // Overlong forms, surrogates and values past U+10FFFF are no UTF-8.
+        static const unsigned long least[5] = {0, 0, 0x80, 0x800, 0x10000};
+        good = good && cp >= least[length] && cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF);
+        wide.push_back(static_cast<wchar_t>(good ? cp : kEscapedByte + b));
+        i += good ? length : 1;
+    }
+    return wide;
+}
+
+std::string narrowFileName(const std::wstring& name)
+{
+    std::string narrow;
+    for (const wchar_t c : name) {
+        unsigned long cp = static_cast<std::uint32_t>(c);
+        if (cp >= kEscapedByte + 0x80 && cp <= kEscapedByte + 0xFF) {
+            narrow.push_back(static_cast<char>(cp - kEscapedByte));
+            continue;
+        }
+        if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            cp = 0xFFFD;
+        if (cp < 0x80) {
+            narrow.push_back(static_cast<char>(cp));
+        } else if (cp < 0x800) {
+            narrow.push_back(static_cast<char>(0xC0 | cp >> 6));
+            narrow.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            narrow.push_back(static_cast<char>(0xE0 | cp >> 12));
+            narrow.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
+            narrow.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else {
+            narrow.push_back(static_cast<char>(0xF0 | cp >> 18));
+            narrow.push_back(static_cast<char>(0x80 | (cp >> 12 & 0x3F)));
+            narrow.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
+            narrow.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        }
+    }
+    return narrow;
+}
+
 LineRead readLineWithin(std::istream& in, std::string& line, std::size_t keep, std::size_t most)
 {
     line.clear();

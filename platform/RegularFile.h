@@ -56,6 +56,15 @@ bool readRegularFile(const std::string& path, std::vector<unsigned char>& bytes,
 bool readRegularFileOrPipe(const std::string& path, std::vector<unsigned char>& bytes,
                            std::size_t maxBytes, std::string* problem = nullptr);
 
+// A file name (the bytes the system opens) as wide text and back, without
+// loss: UTF-8 is decoded, and each byte that is no part of a UTF-8 sequence
+// (a Latin-1 name) stands as the lone surrogate U+DC00 + byte, which no
+// decoded text holds. Every road that hands a name on as wide text (a file
+// dialog, an import) converts it so, so that any name the system can open
+// opens on every road. narrowFileName(wideFileName(name)) == name.
+std::wstring wideFileName(const std::string& name);
+std::string narrowFileName(const std::wstring& name);
+
 // How readLineWithin ended.
 enum class LineRead { line, end, tooLong };
 
