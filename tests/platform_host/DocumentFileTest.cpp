@@ -2,7 +2,6 @@
 
 #include "platform/Uuid.h"
 #include "platform/host/DocumentFile.h"
-#include "support/DocumentBlocks.h"
 
 #include <cmath>
 #include <filesystem>
@@ -10,7 +9,6 @@
 #include <iterator>
 #include <set>
 #include <sys/stat.h>
-#include <zlib.h>
 
 using hosttest::passes;
 using hosttest::transcript;
@@ -240,45 +238,6 @@ TEST(HostDocumentFile, MissingTruncatedForeignOrIrregularFilesLeaveTheDocumentAl
     // The first format opens as before.
     EXPECT_EQ(VezadHost::openDocument(doc, first, error), VezadHost::OpenResult::opened) << error;
     EXPECT_EQ(doc.ObjectCount(), 5);
-}
-
-// The open checks a block in pieces of 1 MiB, passing the running CRC-32 on;
-// a running value of 0 after a piece was taken for the start of the block,
-// and a document the program had saved was refused. Here the data of a
-// plug-in that is not loaded is made to bring the value to 0 after the first
-// piece: it opens, and a save writes it back as it was.
-TEST(HostDocumentFile, SavedDocumentWhoseCheckSumRunsThroughZeroOpens)
-{
-    HeadlessHost host;
-    ASSERT_TRUE(host.start(hosttest::settings()));
-    CVezadDoc& doc = host.doc();
-    fillDocument(doc);
-    ON_UUID id;
-    id.SetFromString("5e0b7c1d-2a3f-4e5d-8c6b-7a9f0e1d2c3b");
-    ON_MemoryArchive head;
-    std::vector<unsigned char> data(std::size_t(3) << 20);
-    ASSERT_TRUE(head.WriteInt64(std::int64_t(16 + data.size())) && head.WriteUuid(id));
-    std::uint32_t seed = 12345;
-    for (unsigned char& b : data)
-        b = static_cast<unsigned char>((seed = seed * 1103515245u + 12345u) >> 24);
-    const std::size_t forced = (std::size_t(1) << 20) - 16 - 4;
-    const uLong crc = crc32(crc32(0L, head.Buffer().data(), 24), data.data(), uInt(forced));
-    const std::string bytes = mwtest::crc32Forcing(std::uint32_t(crc), 0);
-    std::copy(bytes.begin(), bytes.end(), data.begin() + std::ptrdiff_t(forced));
-    doc.keepUnreadPlugInData(id, data);
-
-    const std::string path = mwtest::scratchPath("zero.vzd");
-    const std::string again = mwtest::scratchPath("again.vzd");
-    ASSERT_TRUE(passes(host.runScript("_Save \"" + path + "\"\n!expect-result 0")));
-    const std::vector<unsigned char> saved = bytesOf(path);
-    const std::size_t body = mwtest::lastBlockBody(saved);
-    ASSERT_GT(body, 0u);
-    EXPECT_EQ(crc32(crc32(0L, saved.data() + body - 12, 8), saved.data() + body, 1u << 20), 0u);
-    EXPECT_TRUE(passes(host.runScript("_Open \"" + path + "\"\n!expect-result 3\n" +
-                                      "!expect-print \"is kept unread\"\n_Save \"" + again +
-                                      "\"\n!expect-result 0")));
-    EXPECT_EQ(doc.ObjectCount(), 5);
-    EXPECT_EQ(bytesOf(again), saved);
 }
 
 // Every run makes the same ids in the same order, so a document of another

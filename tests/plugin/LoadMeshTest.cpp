@@ -123,13 +123,11 @@ TEST_F(LoadMesh, FileRoadLoadsReplacesAndMergesWithoutLosingTheMesh)
     for (const GB::Face* f = net.firstFace; f != nullptr; f = f->next)
         EXPECT_NE(f->surface, nullptr);
 
-    // Names of Latin-1 bytes open on the roads that hand a name on as wide
-    // text as on those that do not: the load and the grid import answered
-    // 3 ("cannot open ... b?mp.stl") where the open and the save did not.
+    // Names of Latin-1 bytes open on every road: the load and the grid
+    // import answered 3 ("cannot open ... b?mp.stl"), the open did not.
     const std::string latin = mwtest::scratchPath("b\xfcmp.stl");
     const std::string grid = mwtest::scratchPath("n\xe9t.grid");
-    const std::string document = mwtest::scratchPath("d\xf6"
-                                                     "c.vzd");
+    const std::string document = mwtest::scratchPath("d\xf6sk.vzd");
     std::filesystem::copy_file(bump, latin);
     {
         std::ofstream text(grid);

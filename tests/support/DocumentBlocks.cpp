@@ -4,69 +4,50 @@
 
 namespace mwtest {
 
-namespace {
-
-// Format version, int64 file length, then blocks: int64 length, uint32
-// CRC-32 of the length's eight bytes and the body, the body.
-constexpr std::size_t kFirstBlock = 20;
-
-std::uint64_t field(const std::vector<unsigned char>& bytes, std::size_t at, int width)
+// After the signature, the version and the file length: blocks of int64
+// length, uint32 CRC-32 (of the length's bytes and the body) and body.
+bool sealDocument(std::vector<unsigned char>& bytes)
 {
-    std::uint64_t value = 0;
-    for (int k = width - 1; k >= 0; --k)
-        value = value << 8 | bytes[at + std::size_t(k)];
-    return value;
-}
-
-void setField(std::vector<unsigned char>& bytes, std::size_t at, int width, std::uint64_t value)
-{
-    for (int k = 0; k < width; ++k)
-        bytes[at + std::size_t(k)] = static_cast<unsigned char>(value >> (8 * k));
-}
-
-// Calls visit(head offset, body length) for each block; false when they do
-// not run to the end.
-template <class Visit> bool eachBlock(const std::vector<unsigned char>& bytes, Visit visit)
-{
-    std::size_t at = kFirstBlock;
-    while (at + 12 <= bytes.size()) {
-        const std::uint64_t length = field(bytes, at, 8);
+    std::uint64_t at = 20, length = 0;
+    for (std::uint64_t k = 0; k < 8 && bytes.size() >= 20; ++k)
+        bytes[12 + k] = static_cast<unsigned char>(bytes.size() >> (8 * k));
+    for (; at + 12 <= bytes.size(); at += 12 + length) {
+        length = 0;
+        for (int k = 7; k >= 0; --k)
+            length = length << 8 | bytes[at + std::uint64_t(k)];
         if (length > bytes.size() - at - 12)
             return false;
-        visit(at, std::size_t(length));
-        at += 12 + std::size_t(length);
+        const uLong crc = crc32(crc32(0L, &bytes[at], 8), &bytes[at + 12], uInt(length));
+        for (int k = 0; k < 4; ++k)
+            bytes[at + 8 + std::uint64_t(k)] = static_cast<unsigned char>(crc >> (8 * k));
     }
     return at == bytes.size();
 }
 
-} // namespace
-
-bool sealDocument(std::vector<unsigned char>& bytes)
-{
-    if (bytes.size() < kFirstBlock)
-        return false;
-    setField(bytes, 12, 8, bytes.size());
-    return eachBlock(bytes, [&bytes](std::size_t at, std::size_t length) {
-        const uLong crc = crc32(crc32(0L, bytes.data() + at, 8), bytes.data() + at + 12,
-                                static_cast<uInt>(length));
-        setField(bytes, at + 8, 4, crc);
-    });
-}
-
 std::size_t lastBlockBody(const std::vector<unsigned char>& bytes)
 {
-    std::size_t last = 0;
-    return eachBlock(bytes, [&last](std::size_t at, std::size_t) { last = at + 12; }) ? last : 0;
+    std::vector<unsigned char> copy = bytes;
+    std::uint64_t at = 20, last = 0;
+    if (!sealDocument(copy))
+        return 0;
+    while (at + 12 <= bytes.size()) {
+        std::uint64_t length = 0;
+        for (int k = 7; k >= 0; --k)
+            length = length << 8 | bytes[at + std::uint64_t(k)];
+        last = at + 12;
+        at = last + length;
+    }
+    return std::size_t(last);
 }
 
 std::string crc32Forcing(std::uint32_t from, std::uint32_t to)
 {
-    // zlib keeps the register inverted. A step takes the register r and a
-    // byte b to (r >> 8) ^ T[(r ^ b) & 0xff], and the top bytes of the 256
-    // table entries differ: going back from the wanted register names the
-    // four table entries, going forward from the start gives the bytes.
+    // zlib keeps the register inverted; a byte b takes it from r to
+    // (r >> 8) ^ T[(r ^ b) & 0xff], and the top bytes of the 256 entries
+    // differ. Going back from the wanted register names the four entries;
+    // going forward from the start gives the bytes that pick them.
     const z_crc_t* table = get_crc_table();
-    std::uint32_t back = ~to;
+    std::uint32_t back = ~to, r = ~from;
     unsigned char entry[4];
     for (int i = 3; i >= 0; --i) {
         int k = 0;
@@ -75,7 +56,6 @@ std::string crc32Forcing(std::uint32_t from, std::uint32_t to)
         entry[i] = static_cast<unsigned char>(k);
         back = (back ^ std::uint32_t(table[k])) << 8;
     }
-    std::uint32_t r = ~from;
     std::string bytes(4, '\0');
     for (int i = 0; i < 4; ++i) {
         bytes[std::size_t(i)] = static_cast<char>((r ^ entry[i]) & 0xff);
