@@ -204,9 +204,10 @@ public:
     // ("left out N facets" and the first, in one line), and so are those on
     // a vertex that is not finite (Mesh::reportNonFiniteFacets). With
     // wholeOnly (an image this system wrote, as a document holds it) an image
-    // the mesh would not hold whole is refused like a damaged one, in one
-    // line: a polygon or vertex left out, a polygon of more than one loop
-    // (only the first is kept), a third block (not kept).
+    // whose records do not add up is refused like a damaged one, in one
+    // line: a polygon left out for its index, loop or corner count, a
+    // polygon of more than one loop (only the first is kept), a third block
+    // (not kept). Coordinates that are not finite are left out all the same.
     bool readPOL(std::istream& in, std::uint32_t available, bool wholeOnly = false);
     bool readPOL(const char* path);
 

@@ -183,17 +183,13 @@ bool CFlatMesh::readPOL(std::istream& in, std::uint32_t available, bool wholeOnl
     }
 
     // The mesh keeps the first loop of a polygon (its writer writes one),
-    // and neither a polygon nor a vertex it leaves out.
+    // and no polygon whose records do not add up. Coordinates that are not
+    // finite are values, not counts: a mesh may have held them (a host
+    // mesh's), and they are left out as from any file, and said.
     if (wholeOnly && !invalid.empty())
         return notWhole(firstInvalid);
-    if (wholeOnly && !notFinite.empty())
-        return notWhole("polygon " + std::to_string(notFinite.front()) +
-                        " has a corner that is not finite");
     if (wholeOnly && moreLoops >= 0)
         return notWhole("polygon " + std::to_string(moreLoops) + " has more than one loop");
-    for (std::uint64_t v = 0; wholeOnly && v < vertexCount; ++v)
-        if (!finiteVertex(v))
-            return notWhole("vertex " + std::to_string(v) + " is not finite");
 
     // Second pass: the image is sound; append it. When the mesh already
     // holds vertices the file's indices are moved past them, and past the

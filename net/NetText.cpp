@@ -528,9 +528,7 @@ public:
         if (!buffer.overlong())
             return read;
         text.refusal = "line " + std::to_string(buffer.line()) + ": the line runs past " +
-                       std::to_string(kLongestLine) +
-                       " characters, more than any line of a net "
-                       "text holds";
+                       std::to_string(kLongestLine) + " characters, more than a net text's line";
         return false;
     }
 

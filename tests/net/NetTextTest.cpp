@@ -812,7 +812,7 @@ TEST(NetText, DamagedTextsAreRefusedWithTheLineWhereTheyStopAndTheNetStays)
          with(v2, 5, "1 " + std::string(65537, '1') + v2[5].substr(v2[5].find(' ', 2))), 6,
          "expected the x coordinate" + node2 + floatField + "\"" + std::string(40, '1') + "...\""},
         {"a line past 16 MiB", with(v2, 5, v2[5] + std::string(std::size_t(1) << 24, ' ')), 6,
-         "the line runs past 16777216 characters, more than any line of a net text holds"},
+         "the line runs past 16777216 characters, more than a net text's line"},
         {"a normal beyond a float", with(v2, 5, v2[5].substr(0, v2[5].rfind(' ')) + " 1e39"), 6,
          "expected the normal's z" + node2 + floatField + "\"1e39\""},
         {"a direction flag of 2", with(v2, 6, "2\t1\t0 0 0"), 7,
