@@ -427,17 +427,14 @@ ScriptResult HeadlessHost::runScript(const std::string& text,
         all[name] = value;
 
     CVezadApp& app = VezadApp();
+    std::istringstream lines(text);
+    std::string line;
     const std::size_t outputStart = m_impl->outputStart;
     VezadHost::ScriptDefines* outer = m_impl->defines;
     const std::size_t outerFailureOutput = m_impl->failureOutput;
     m_impl->defines = &all;
     m_impl->failureOutput = std::string::npos;
-    // The lines are looked at in place: a line too long to run costs no copy.
-    std::size_t at = 0;
-    for (int number = 1; at < text.size(); ++number) {
-        const std::size_t feed = std::min(text.find('\n', at), text.size());
-        const std::string_view line(text.data() + at, feed - at);
-        at = feed + 1;
+    for (int number = 1; std::getline(lines, line); ++number) {
         runLine(line, number, all, result);
         m_impl->capture.poll();
         if (result.status == ScriptResult::skipped || result.status == ScriptResult::noRegion)
