@@ -27,6 +27,10 @@ enum class Section { None, Points, Normals, Facets, PostVariable };
 
 constexpr float kNoValue = -FLT_MAX; // -3.4028235e38
 constexpr const char* kPostVariableMark = "Post variable:";
+// An entry is an id and a few numbers, a section keyword or a post
+// variable's name: a line of this many characters is none, and a text
+// without line ends would be read whole as one line.
+constexpr std::size_t kLongestLine = std::size_t(1) << 20;
 
 bool isBlank(char c)
 {
@@ -84,6 +88,7 @@ struct CAutoFormReader {
     int valueCount = 0;
     long lineNumber = 0;
     bool lastLine = false; // the line is the file's last and has no line end
+    long overlongLine = 0; // a line past kLongestLine that ended the read
     Mesh::CLeftOutRecords pointsLeftOut{"points"};
     Mesh::CLeftOutRecords cutShort, unreadableFacets, undefinedPoints, onPointsLeftOut;
     Mesh::CRepeatedWarning otherLines;
@@ -257,7 +262,13 @@ struct CAutoFormReader {
     void read(std::istream& in)
     {
         CLineWords words;
-        while (std::getline(in, words.text)) {
+        for (;;) {
+            const Platform::LineRead got =
+                Platform::readLineWithin(in, words.text, kLongestLine, kLongestLine);
+            if (got == Platform::LineRead::tooLong)
+                overlongLine = lineNumber + 1;
+            if (got != Platform::LineRead::line)
+                break;
             ++lineNumber;
             lastLine = in.eof();
             // A byte-order mark, as editors put it before a UTF-8 text, is
@@ -300,6 +311,11 @@ struct CAutoFormReader {
 
     void report() const
     {
+        if (overlongLine > 0)
+            std::cout << "line " << overlongLine << " is longer than " << kLongestLine
+                      << " characters, which no line of an AutoForm file is: the file is read "
+                         "no further"
+                      << std::endl;
         otherLines.reportHidden("skipping line=");
         Mesh::reportNonFiniteFacets(nonFiniteFacets);
         pointsLeftOut.report();
@@ -320,6 +336,14 @@ bool readAutoForm(Mesh::CBaseMesh& mesh, const char* path, int /*reserved*/, flo
     Platform::openRegularStream(in, path, std::ios::binary);
     if (!in) {
         std::cout << "cannot open AutoForm file " << path << std::endl;
+        return false;
+    }
+    // Points become vertices as they are read: a line too long for the file
+    // to be one is found before the mesh changes.
+    if (const long line = Platform::firstLineLongerThan(path, kLongestLine)) {
+        std::cout << "line " << line << " of AutoForm file " << path << " is longer than "
+                  << kLongestLine << " characters, which no line of an AutoForm file is"
+                  << std::endl;
         return false;
     }
 

@@ -47,6 +47,8 @@ class CBaseMesh;
 // section is still reported ("Variable name=") and its values are skipped.
 //
 // Returns false, with the mesh as it was and one line on standard output
-// saying why, when the file cannot be opened or holds no readable point (the
-// facets read are deleted again).
+// saying why, when the file cannot be opened, holds a line of more than 1 MiB
+// (no entry comes near; the file is looked through for one before anything
+// is read, so a text without line ends is refused at the cost of reading it)
+// or holds no readable point (the facets read are deleted again).
 bool readAutoForm(Mesh::CBaseMesh& mesh, const char* path, int reserved, float** values);

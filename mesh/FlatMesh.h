@@ -202,8 +202,13 @@ public:
     // their block or leave words of it over. Polygons with a vertex index
     // outside the image, no loop or a negative corner count are left out
     // ("left out N facets" and the first, in one line), and so are those on
-    // a vertex that is not finite (Mesh::reportNonFiniteFacets).
-    bool readPOL(std::istream& in, std::uint32_t available);
+    // a vertex that is not finite (Mesh::reportNonFiniteFacets). With
+    // wholeOnly (an image this system wrote, as a document holds it) an image
+    // whose records do not add up is refused like a damaged one, in one
+    // line: a polygon left out for its index, loop or corner count, a
+    // polygon of more than one loop (only the first is kept), a third block
+    // (not kept). Coordinates that are not finite are left out all the same.
+    bool readPOL(std::istream& in, std::uint32_t available, bool wholeOnly = false);
     bool readPOL(const char* path);
 
     // ---- Topology, welding, merging and derived data (FlatMeshTopology.cpp) ----

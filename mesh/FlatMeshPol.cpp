@@ -58,7 +58,7 @@ int blockInt(const std::vector<unsigned char>& block, std::size_t i, bool swappe
 
 } // namespace
 
-bool CFlatMesh::readPOL(std::istream& in, std::uint32_t available)
+bool CFlatMesh::readPOL(std::istream& in, std::uint32_t available, bool wholeOnly)
 {
     CPOLHeader fileHeader;
     bool swapped = false;
@@ -82,6 +82,15 @@ bool CFlatMesh::readPOL(std::istream& in, std::uint32_t available)
         return false;
     }
     const std::uint64_t polygonWords = polygonBytes / 4;
+    // What the mesh would not hold of the image, for a read of it whole.
+    const auto notWhole = [](const std::string& what) {
+        std::cout << "POL image not read: " << what << ", and the image is read whole or not at all"
+                  << std::endl;
+        return false;
+    };
+    if (wholeOnly && (fileHeader.word(CPOLHeader::thirdCountOffset) != 0 ||
+                      fileHeader.word(CPOLHeader::thirdBytesOffset) != 0))
+        return notWhole("it holds a third block, which the mesh does not keep");
 
     // The mesh indexes its stores with int.
     const std::uint64_t oldVertices = std::uint64_t(std::max(getVertexCount(true), 0));
@@ -112,6 +121,7 @@ bool CFlatMesh::readPOL(std::istream& in, std::uint32_t available)
     // the others with a vertex that is not finite as not finite.
     std::vector<int> invalid, notFinite;
     std::string firstInvalid; // what is wrong with the first invalid polygon
+    std::int64_t moreLoops = -1; // the first polygon of more than one loop
     std::size_t position = 0;
     auto polygonBlockEnds = [](std::uint64_t p) {
         std::cout << "POL polygon block ends inside polygon " << p << std::endl;
@@ -121,6 +131,8 @@ bool CFlatMesh::readPOL(std::istream& in, std::uint32_t available)
         if (position >= polygonWords)
             return polygonBlockEnds(p);
         const int loops = blockInt(polygonBlock, position++, swapped);
+        if (loops > 1 && moreLoops < 0)
+            moreLoops = std::int64_t(p);
         // What is wrong with the polygon is put in words for the first
         // invalid one only.
         const bool first = invalid.empty();
@@ -169,6 +181,15 @@ bool CFlatMesh::readPOL(std::istream& in, std::uint32_t available)
                   << " words after its last polygon: its records do not match it" << std::endl;
         return false;
     }
+
+    // The mesh keeps the first loop of a polygon (its writer writes one),
+    // and no polygon whose records do not add up. Coordinates that are not
+    // finite are values, not counts: a mesh may have held them (a host
+    // mesh's), and they are left out as from any file, and said.
+    if (wholeOnly && !invalid.empty())
+        return notWhole(firstInvalid);
+    if (wholeOnly && moreLoops >= 0)
+        return notWhole("polygon " + std::to_string(moreLoops) + " has more than one loop");
 
     // Second pass: the image is sound; append it. When the mesh already
     // holds vertices the file's indices are moved past them, and past the

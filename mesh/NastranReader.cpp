@@ -25,6 +25,10 @@ namespace {
 // Lines are looked at up to this many characters; the rest of a longer line
 // is dropped (not read as a line of its own).
 constexpr std::size_t kLongestLine = 1024;
+// A card line is 80 columns, a free-field one or a comment a few hundred: a
+// line past this many characters is no line of bulk data, and a text
+// without line ends would be read whole as one line.
+constexpr std::size_t kLongestReadLine = std::size_t(1) << 20;
 
 enum class CardKind {
     Other,
@@ -96,28 +100,6 @@ std::string expandTabs(const std::string& line)
     return out;
 }
 
-// std::getline that keeps the first `most` characters of a line and passes
-// over the rest unstored, so that a file without line ends costs no more
-// store than a line: false (the stream failed) at the end of the file.
-bool getLineCut(std::istream& in, std::string& line, std::size_t most)
-{
-    line.clear();
-    std::streambuf* source = in.rdbuf();
-    bool any = false;
-    for (;;) {
-        const int c = source == nullptr ? EOF : source->sbumpc();
-        if (c == EOF) {
-            in.setstate(any ? std::ios::eofbit : std::ios::eofbit | std::ios::failbit);
-            return any;
-        }
-        any = true;
-        if (c == '\n')
-            return true;
-        if (line.size() < most)
-            line.push_back(char(c));
-    }
-}
-
 // The lines of the file, with CR dropped and long lines cut, numbered from
 // 1; one line can be given back to be read again.
 class CLineSource {
@@ -126,6 +108,8 @@ public:
 
     bool next(std::string& line)
     {
+        if (overlong > 0)
+            return false; // the rest of the text is not read
         if (havePending) {
             havePending = false;
             line.swap(pending);
@@ -133,7 +117,11 @@ public:
             return true;
         }
         // A byte-order mark and a CR are taken off before the cut.
-        if (!getLineCut(in, line, kLongestLine + 4))
+        const Platform::LineRead got =
+            Platform::readLineWithin(in, line, kLongestLine + 4, kLongestReadLine);
+        if (got == Platform::LineRead::tooLong)
+            overlong = number + 1;
+        if (got != Platform::LineRead::line)
             return false;
         ++number;
         // getline stops at the end of the file without a line end: the
@@ -159,6 +147,8 @@ public:
 
     // The number of the last line read.
     long lineNumber() const { return number; }
+    // The line past kLongestReadLine that ended the lines; 0 when none did.
+    long overlongLine() const { return overlong; }
     // True when the last line read is the last of the file and has no line
     // end.
     bool lastLineUnterminated() const { return unterminated && !havePending; }
@@ -169,6 +159,7 @@ private:
     bool havePending = false;
     bool unterminated = false;
     long number = 0;
+    long overlong = 0;
 };
 
 // A card line split into its fields. The fixed formats count columns from
@@ -510,11 +501,15 @@ private:
         double origin[3] = {};
         double axes[3][3] = {}; // the unit x, y and z axes in the basic system
         bool placed = false;
+        // Why it cannot be placed, and the system where that begins: the
+        // system itself, or the first of its references that cannot be
+        // placed for a cause of its own. A fault names the system, its
+        // reference and that first one, never the whole chain between.
         std::string fault;
+        int cause = 0;
     };
     std::map<int, Card> cards;
     std::map<int, Frame> frames;
-    std::set<int> visiting; // the systems whose references are being placed
 
     static void toRectangular(char kind, const double x[3], double r[3])
     {
@@ -532,34 +527,84 @@ private:
         }
     }
 
-    // The frame of system id, placed once; null with why. A system met
-    // again while its own references are placed refers back to itself.
+    static std::string systemName(int id) { return "coordinate system " + std::to_string(id); }
+
+    // The frame of system id, placed once; null with why. The chain of
+    // references is walked without recursion, however long: first out from
+    // id to the basic system, a system placed before, one that cannot be
+    // placed for a cause of its own, or one met before on this walk (the
+    // systems from there on are a ring); then the systems of the walk are
+    // placed from the far end back to id, each in its reference.
     const Frame* frameOf(int id, std::string& why)
     {
-        const std::string system = "coordinate system " + std::to_string(id);
-        if (const auto known = frames.find(id); known != frames.end()) {
-            why = known->second.fault;
-            return known->second.placed ? &known->second : nullptr;
+        std::vector<int> walk;
+        std::map<int, std::size_t> onWalk;
+        int at = id;
+        while (at != 0 && frames.find(at) == frames.end() && onWalk.find(at) == onWalk.end()) {
+            const auto card = cards.find(at);
+            if (card == cards.end() || !card->second.fault.empty()) {
+                Frame& frame = frames[at];
+                frame.cause = at;
+                frame.fault =
+                    card == cards.end()
+                        ? systemName(at) +
+                              ", which no CORD2R, CORD2C or CORD2S card of the file defines"
+                        : named(at) + " " + card->second.fault;
+                break;
+            }
+            onWalk.emplace(at, walk.size());
+            walk.push_back(at);
+            at = card->second.reference;
         }
-        const auto card = cards.find(id);
-        if (card != cards.end() && !visiting.insert(id).second) {
-            why = system + ", which refers back to itself through its reference systems";
+        std::size_t placeFrom = walk.size();
+        if (const auto ring = onWalk.find(at); at != 0 && ring != onWalk.end()) {
+            // Every system of the ring refers back to itself.
+            const std::size_t size = walk.size() - ring->second;
+            for (std::size_t k = ring->second; k < walk.size(); ++k) {
+                Frame& frame = frames[walk[k]];
+                frame.cause = walk[k];
+                frame.fault = named(walk[k]) +
+                              (size == 1 ? ", which is its own reference system"
+                                         : ", whose reference systems lead back to it (a ring of " +
+                                               std::to_string(size) + " systems)");
+            }
+            placeFrom = ring->second;
+        }
+        for (std::size_t k = placeFrom; k-- > 0;)
+            placeOnReference(walk[k]);
+        if (id == 0)
             return nullptr;
-        }
-        Frame frame;
-        if (card == cards.end()) {
-            frame.fault = system + ", which no CORD2R, CORD2C or CORD2S card of the file defines";
-        } else {
-            const std::string named = system + " (" + card->second.place + ")";
-            if (!card->second.fault.empty())
-                frame.fault = named + " " + card->second.fault;
-            else if (!place(card->second, frame, why))
-                frame.fault = named + ", " + why;
-            visiting.erase(id);
-        }
-        const Frame& kept = frames.emplace(id, frame).first->second;
+        const Frame& kept = frames.at(id);
         why = kept.fault;
         return kept.placed ? &kept : nullptr;
+    }
+
+    // "coordinate system 3 (CORD2R 3 (line 7))"
+    std::string named(int id) const { return systemName(id) + " (" + cards.at(id).place + ")"; }
+
+    // Places the system of a sound card whose reference is placed, or is
+    // known not to be.
+    void placeOnReference(int id)
+    {
+        const Card& card = cards.at(id);
+        Frame& frame = frames[id];
+        if (card.reference != 0) {
+            const Frame& reference = frames.at(card.reference);
+            if (!reference.placed) {
+                frame.cause = reference.cause;
+                frame.fault =
+                    named(id) + ", whose reference " +
+                    (reference.cause == card.reference ? reference.fault
+                                                       : systemName(card.reference) + " leads to " +
+                                                             frames.at(reference.cause).fault);
+                return;
+            }
+        }
+        std::string why;
+        if (!place(card, frame, why)) {
+            frame.cause = id;
+            frame.fault = named(id) + ", " + why;
+        }
     }
 
     // The frame of a card, its points taken into the basic system through
@@ -694,6 +739,7 @@ public:
             }
             grids.push_back({id, cp, {x[0], x[1], x[2]}, notFinite, large, line});
         }
+        overlongLine = lines.overlongLine();
     }
 
     // The grids read, placed in the basic system in file order: each
@@ -835,6 +881,7 @@ public:
                                         : (haveContinuation ? second.field(k) : std::string());
             readElement(name, line, cut, fields, corners);
         }
+        overlongLine = lines.overlongLine();
     }
 
     // True when the bulk data opened, and its file ended without a line
@@ -862,12 +909,19 @@ public:
     }
 
     int gridsReadCount() const { return gridsRead; }
+    // The line past kLongestReadLine that ended the last pass; 0 when none.
+    long overlongLineNumber() const { return overlongLine; }
     const Mesh::CLeftOutRecords& gridsLeftOutRecords() const { return gridsLeftOut; }
 
     void sortIds() { ids.sortById(); }
 
     void report() const
     {
+        if (overlongLine > 0)
+            std::cout << "line " << overlongLine << " is longer than " << kLongestReadLine
+                      << " characters, which no line of bulk data is: the file is read no "
+                         "further"
+                      << std::endl;
         Mesh::reportNonFiniteFacets(nonFinite);
         gridsLeftOut.report();
         cutShort.report();
@@ -897,6 +951,7 @@ private:
     CCoordinateSystems systems;
     std::vector<PendingGrid> grids;
     bool inBulk = false; // after BEGIN BULK, before ENDDATA
+    long overlongLine = 0;
     bool hasBeginBulk = false;
     long beginBulkLine = 0;
     CSkippedCards skipped;
@@ -1000,6 +1055,12 @@ bool readNastran(Mesh::CBaseMesh& mesh, const char* path)
     CNastranReader reader(mesh);
     reader.readGrids(grids);
     grids.close();
+    // Nothing is added before the grids are placed.
+    if (const long line = reader.overlongLineNumber()) {
+        std::cout << "line " << line << " of Nastran file " << path << " is longer than "
+                  << kLongestReadLine << " characters, which no line of bulk data is" << std::endl;
+        return false;
+    }
     reader.placeGrids();
     // A file without grid points (not a bulk data file at all, or one cut
     // off before its grids) is a failed read, not an empty mesh; so is one

@@ -68,5 +68,7 @@ inline constexpr double kFiniteElementHashCellSize = 12.0;
 // Vertices are not merged. Then topology, bounding box and modified flag;
 // the facet hash is set to cells of kFiniteElementHashCellSize.
 // Returns false, with the mesh unchanged and one line on standard output
-// saying why, when the file cannot be opened or holds no readable grid point.
+// saying why, when the file cannot be opened, holds a line of more than 1 MiB
+// (no line of bulk data comes near; the first pass stops there, so a text
+// without line ends costs a megabyte) or holds no readable grid point.
 bool readNastran(Mesh::CBaseMesh& mesh, const char* path);

@@ -682,6 +682,8 @@ int CVRMLFile::findKeyword(std::initializer_list<const char*> words)
 
 bool CVRMLFile::readToken()
 {
+    if (overlongLine > 0)
+        return false;
     int c = in.peek();
     while (c != kEof && isBlank(c)) {
         line += c == '\n';
@@ -692,10 +694,23 @@ bool CVRMLFile::readToken()
         return false;
     in.get();
     const int cls = characterClass(c);
+    // A token that runs past kLongestToken characters ends the input: no
+    // word, number, comment or string of a VRML file comes near, and the
+    // rest of a text of one such token would be scanned to its end.
+    std::size_t length = 1;
+    const auto tooLong = [this, &length] {
+        if (++length <= kLongestToken)
+            return false;
+        overlongLine = line;
+        corrupt = true;
+        return true;
+    };
     if (cls == TokenClassLetter || c == '_') {
         tokenClass = TokenWord;
         word.assign(1, char(c));
         while (isNameCharacter(in.peek())) {
+            if (tooLong())
+                return false;
             const char next = char(in.get());
             if (word.size() <= std::size_t(kWordLength))
                 word.push_back(next);
@@ -706,6 +721,8 @@ bool CVRMLFile::readToken()
         tokenClass = TokenComment;
         word.assign(1, '#');
         for (int next = in.peek(); next != kEof && next != '\n'; next = in.peek()) {
+            if (tooLong())
+                return false;
             in.get();
             if (next != '\r' && word.size() < std::size_t(kWordLength))
                 word.push_back(char(next));
@@ -719,6 +736,8 @@ bool CVRMLFile::readToken()
         word.assign(1, char(c));
         bool whole = true;
         for (int next = in.peek(); isNameCharacter(next) || next == '.'; next = in.peek()) {
+            if (tooLong())
+                return false;
             in.get();
             if (word.size() <= std::size_t(kWordLength))
                 word.push_back(char(next));
@@ -736,6 +755,8 @@ bool CVRMLFile::readToken()
     if (c == '"') {
         tokenClass = TokenString;
         for (;;) {
+            if (tooLong())
+                return false;
             const int next = in.get();
             if (next == kEof) {
                 corrupt = true; // the input ends inside the string
@@ -817,9 +838,19 @@ bool readVRML(CFlatMesh& mesh, const char* path, Kor::List<CParametricGeometry*>
         return false;
     }
 
+    const auto overlong = [&file, path] {
+        if (file.overlongLine == 0)
+            return false;
+        std::cout << "a token on line " << file.overlongLine << " of VRML file " << path
+                  << " runs past " << CVRMLFile::kLongestToken
+                  << " characters, which no token of a VRML file does" << std::endl;
+        return true;
+    };
     bool found = false;
     while (!found && file.readToken())
         found = file.tokenClass == CVRMLFile::TokenComment && file.word.rfind("#VRML", 0) == 0;
+    if (overlong())
+        return false;
     if (!found) {
         std::cout << "no #VRML header line in " << path << std::endl;
         return false;
@@ -832,6 +863,8 @@ bool readVRML(CFlatMesh& mesh, const char* path, Kor::List<CParametricGeometry*>
 
     ParsedFile parsed;
     const bool ok = version1 ? parseVersion1(file, parsed) : parseVersion2(file, parsed);
+    if (overlong())
+        return false;
     if (!ok || file.corrupt || file.braceDepth != 0 || file.bracketDepth != 0) {
         std::cout << "VRML file ends inside a node, list or string, or closes more than it "
                      "opens: "

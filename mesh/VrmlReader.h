@@ -72,6 +72,8 @@ public:
     };
 
     static constexpr int kWordLength = 1024;
+    // The most characters a token may run to (see readToken).
+    static constexpr std::size_t kLongestToken = std::size_t(1) << 20;
 
     int braceDepth = 0;   // "{" adds one, "}" takes one away
     int bracketDepth = 0; // the same for "[" and "]"
@@ -89,8 +91,10 @@ public:
     std::vector<std::string> firstBadNumbers;
     char character = 0; // last single character
     // Set when the input ended inside a quoted string, or a "}" or "]" closed
-    // more than was opened.
+    // more than was opened, or a token ran past kLongestToken.
     bool corrupt = false;
+    // The line of the token that ran past kLongestToken; 0 while none did.
+    long overlongLine = 0;
 
     // Opens the file (binary mode; CR LF line ends are accepted).
     explicit CVRMLFile(const char* path);
@@ -105,7 +109,8 @@ public:
     // blank or a delimiter: it is a number only as a whole, decimal, with an
     // exponent, or hexadecimal "0x1F"; otherwise badNumber is set), a quoted
     // string, or a single character ("{", "}", "[", "]" adjust the depths).
-    // False at the end of the input (no token read).
+    // False at the end of the input (no token read), and from a token that
+    // runs past kLongestToken on (the input is read no further).
     bool readToken();
 
     // Reads tokens until a word names one of the ten geometry nodes (without
@@ -156,9 +161,11 @@ private:
 // (one through a point that is not finite is left out).
 // Returns true for a readable file, also one without any geometry. Returns
 // false, with mesh and lists unchanged, when the file cannot be opened, has
-// no "#VRML" comment line, contains a NUL byte, or ends inside a node or
-// list (truncated) or closes more braces or brackets than it opens; one line
-// on standard output then says why.
+// no "#VRML" comment line, contains a NUL byte, holds a token (a word,
+// number, comment or string) of more than CVRMLFile::kLongestToken
+// characters (read no further: a text of one such token costs a megabyte),
+// or ends inside a node or list (truncated) or closes more braces or
+// brackets than it opens; one line on standard output then says why.
 bool readVRML(CFlatMesh& mesh, const char* path, Kor::List<CParametricGeometry*>& curves,
               Kor::List<CFlatMesh*>* meshes = nullptr);
 

@@ -313,9 +313,14 @@ constexpr int kNewestVersion = 7;
 // (a node at 1e9 over a mesh of size 100 took seconds and 600 MB to fit).
 constexpr double kFarthestNode = 1000.0;
 // Tokens are words and numbers; a longer word is no field of a net text
-// (and only this much of it is kept to name it). A number is kept whole,
-// however many digits it is written with.
+// (and only this much of it is kept to name it). A number is kept whole up
+// to kLongestNumber characters, far more digits than any writer gives it.
 constexpr std::size_t kLongestToken = 128;
+constexpr std::size_t kLongestNumber = std::size_t(1) << 16;
+// The longest line of a net text is a poly-line's node indices: this many
+// characters hold millions of them. A text whose line runs past it is
+// refused there, so that a text without line ends is not scanned to its end.
+constexpr std::size_t kLongestLine = std::size_t(1) << 24;
 
 // A stream buffer that hands on the characters of another one, one at a
 // time and without reading ahead, and counts the line ends taken: the
@@ -324,16 +329,25 @@ constexpr std::size_t kLongestToken = 128;
 // characters before. Every line end reaches the readers as a line feed:
 // a CR LF as one, and so does a CR alone (texts of systems that end their
 // lines with it), so that the readers of lines see the lines the text has.
+// A line that runs past kLongestLine ends the text there for every reader.
 class LineCountingBuffer : public std::streambuf {
 public:
     explicit LineCountingBuffer(std::streambuf* source) : source(source) {}
     // The line (counted from 1) of the next character.
     long long line() const { return lineEnds + 1; }
+    // True once a line ran past kLongestLine: the text ended there.
+    bool overlong() const { return tooLong; }
 
 protected:
-    int_type underflow() override { return asLineFeed(source->sgetc()); }
+    int_type underflow() override
+    {
+        const int_type c = asLineFeed(source->sgetc());
+        return endsOverlong(c) ? traits_type::eof() : c;
+    }
     int_type uflow() override
     {
+        if (endsOverlong(asLineFeed(source->sgetc())))
+            return traits_type::eof();
         int_type c = source->sbumpc();
         taken = 1;
         if (traits_type::eq_int_type(c, kCarriageReturn)) {
@@ -343,8 +357,12 @@ protected:
             }
             c = kLineFeed;
         }
-        if (traits_type::eq_int_type(c, kLineFeed))
+        if (traits_type::eq_int_type(c, kLineFeed)) {
             ++lineEnds;
+            column = 0;
+        } else {
+            ++column;
+        }
         return c;
     }
     int_type pbackfail(int_type c) override
@@ -357,7 +375,9 @@ protected:
         (void)c;
         back = asLineFeed(back);
         if (traits_type::eq_int_type(back, kLineFeed))
-            --lineEnds;
+            --lineEnds; // the column of the line before is not known: 0 is short of it
+        else if (column > 0)
+            --column;
         return back;
     }
 
@@ -366,7 +386,19 @@ private:
     static constexpr int_type kCarriageReturn = '\r';
     std::streambuf* source;
     long long lineEnds = 0;
+    std::size_t column = 0; // characters of the line taken so far
+    bool tooLong = false;
     int taken = 1; // the characters of the source the last one taken stood for
+
+    // True when c, the next character, would take the line past
+    // kLongestLine (and from then on).
+    bool endsOverlong(int_type c)
+    {
+        if (!tooLong && column >= kLongestLine && !traits_type::eq_int_type(c, kLineFeed) &&
+            !traits_type::eq_int_type(c, traits_type::eof()))
+            tooLong = true;
+        return tooLong;
+    }
 
     static int_type asLineFeed(int_type c)
     {
@@ -487,7 +519,18 @@ public:
         in.imbue(std::locale::classic());
     }
 
-    bool parse();
+    // The whole text; false, with text.refusal saying where and why, for a
+    // text that is not read whole. A line past kLongestLine ends the text
+    // for every reader, and is the refusal whatever they made of the end.
+    bool parse()
+    {
+        const bool read = parseSections();
+        if (!buffer.overlong())
+            return read;
+        text.refusal = "line " + std::to_string(buffer.line()) + ": the line runs past " +
+                       std::to_string(kLongestLine) + " characters, more than a net text's line";
+        return false;
+    }
 
 private:
     LineCountingBuffer buffer;
@@ -507,9 +550,9 @@ private:
         return false;
     }
     // The next token; false at the end of the text. A token cut at
-    // kLongestToken is read no further: no field is that long, and the
-    // token is refused wherever it stands (a run of a billion bytes costs
-    // no more than one of a few hundred).
+    // kLongestToken (a number at kLongestNumber) is read no further: no
+    // field is that long, and the token is refused wherever it stands (a run
+    // of a billion bytes costs no more than one of a few hundred).
     bool next()
     {
         while (isBlank(buffer.sgetc()))
@@ -521,7 +564,7 @@ private:
         for (int c = buffer.sgetc(); c != std::char_traits<char>::eof() && !isBlank(c);
              c = buffer.sgetc()) {
             number = number && isNumberCharacter(c);
-            if (token.size() >= kLongestToken && !number) {
+            if (token.size() >= (number ? kLongestNumber : kLongestToken)) {
                 cut = true;
                 break;
             }
@@ -620,6 +663,8 @@ private:
                                      " declared on line " + std::to_string(recordsDeclaredOn));
     }
 
+    // The sections in order (parse).
+    bool parseSections();
     // The node records and poly-line records a section's count declared
     // (on line declaredOn).
     bool nodes(long long declaredOn, int declared);
@@ -629,7 +674,7 @@ private:
     bool topology();
 };
 
-bool NetTextParser::parse()
+bool NetTextParser::parseSections()
 {
     // Sections in order: an optional Version, Nodes, Polylines, and from
     // version 3 on Topology, each once; stray marks between them are passed

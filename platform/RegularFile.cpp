@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <system_error>
 
@@ -192,6 +193,125 @@ bool readRegularFileOrPipe(const std::string& path, std::vector<unsigned char>& 
     if (probe >= 0)
         ::close(probe);
     return readRegularUpTo(path, bytes, maxBytes, problem);
+}
+
+namespace {
+
+// The lone surrogates that stand for the bytes 0x80 to 0xFF of a name.
+constexpr unsigned long kEscapedByte = 0xDC00;
+
+} // namespace
+
+std::wstring wideFileName(const std::string& name)
+{
+    std::wstring wide;
+    const auto* s = reinterpret_cast<const unsigned char*>(name.data());
+    const std::size_t n = name.size();
+    for (std::size_t i = 0; i < n;) {
+        const unsigned char b = s[i];
+        const std::size_t length = b < 0x80             ? 1
+                                   : (b & 0xE0) == 0xC0 ? 2
+                                   : (b & 0xF0) == 0xE0 ? 3
+                                   : (b & 0xF8) == 0xF0 ? 4
+                                                        : 0;
+        unsigned long cp = length == 1 ? b : b & (0x7Fu >> length);
+        bool good = length > 0 && i + length <= n;
+        for (std::size_t k = 1; good && k < length; ++k) {
+            good = (s[i + k] & 0xC0) == 0x80;
+            cp = cp << 6 | (s[i + k] & 0x3F);
+        }
+        // Overlong forms, surrogates and values past U+10FFFF are no UTF-8.
+        static const unsigned long least[5] = {0, 0, 0x80, 0x800, 0x10000};
+        good = good && cp >= least[length] && cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF);
+        wide.push_back(static_cast<wchar_t>(good ? cp : kEscapedByte + b));
+        i += good ? length : 1;
+    }
+    return wide;
+}
+
+std::string narrowFileName(const std::wstring& name)
+{
+    std::string narrow;
+    for (const wchar_t c : name) {
+        unsigned long cp = static_cast<std::uint32_t>(c);
+        if (cp >= kEscapedByte + 0x80 && cp <= kEscapedByte + 0xFF) {
+            narrow.push_back(static_cast<char>(cp - kEscapedByte));
+            continue;
+        }
+        if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            cp = 0xFFFD;
+        if (cp < 0x80) {
+            narrow.push_back(static_cast<char>(cp));
+        } else if (cp < 0x800) {
+            narrow.push_back(static_cast<char>(0xC0 | cp >> 6));
+            narrow.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            narrow.push_back(static_cast<char>(0xE0 | cp >> 12));
+            narrow.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
+            narrow.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else {
+            narrow.push_back(static_cast<char>(0xF0 | cp >> 18));
+            narrow.push_back(static_cast<char>(0x80 | (cp >> 12 & 0x3F)));
+            narrow.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
+            narrow.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        }
+    }
+    return narrow;
+}
+
+LineRead readLineWithin(std::istream& in, std::string& line, std::size_t keep, std::size_t most)
+{
+    line.clear();
+    std::streambuf* source = in.rdbuf();
+    std::size_t length = 0;
+    for (;;) {
+        const int c = source == nullptr ? EOF : source->sbumpc();
+        if (c == EOF) {
+            in.setstate(length > 0 ? std::ios::eofbit : std::ios::eofbit | std::ios::failbit);
+            return length > 0 ? LineRead::line : LineRead::end;
+        }
+        if (c == '\n')
+            return LineRead::line;
+        if (++length > most)
+            return LineRead::tooLong;
+        if (line.size() < keep)
+            line.push_back(char(c));
+    }
+}
+
+long firstLineLongerThan(const std::string& path, std::size_t most)
+{
+    const int fd = openRegularFile(path);
+    if (fd < 0)
+        return 0;
+    std::vector<char> piece(std::size_t(1) << 16);
+    long number = 1;
+    std::size_t length = 0; // of the line so far
+    for (;;) {
+        const ssize_t n = ::read(fd, piece.data(), piece.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        const char* at = piece.data();
+        const char* end = at + n;
+        while (at < end) {
+            const void* feed = std::memchr(at, '\n', std::size_t(end - at));
+            const char* stop = feed != nullptr ? static_cast<const char*>(feed) : end;
+            length += std::size_t(stop - at);
+            if (length > most) {
+                ::close(fd);
+                return number;
+            }
+            if (feed == nullptr)
+                break;
+            ++number;
+            length = 0;
+            at = stop + 1;
+        }
+    }
+    ::close(fd);
+    return 0;
 }
 
 std::string descriptorPath(int fd)

@@ -1,4 +1,5 @@
-// Opening a file the user named for reading, only when it is a regular file.
+// Opening a file the user named for reading, only when it is a regular file,
+// and reading the lines of a text with a bound on their length.
 //
 // Every road that reads a file the user chose (documents, meshes, nets,
 // imports, scripts, toolbars) opens it here first; scripts may come from a
@@ -14,6 +15,7 @@
 
 #include <fstream>
 #include <ios>
+#include <istream>
 #include <string>
 #include <vector>
 
@@ -53,6 +55,34 @@ bool readRegularFile(const std::string& path, std::vector<unsigned char>& bytes,
 // socket) and when a read fails.
 bool readRegularFileOrPipe(const std::string& path, std::vector<unsigned char>& bytes,
                            std::size_t maxBytes, std::string* problem = nullptr);
+
+// A file name (the bytes the system opens) as wide text and back, without
+// loss: UTF-8 is decoded, and each byte that is no part of a UTF-8 sequence
+// (a Latin-1 name) stands as the lone surrogate U+DC00 + byte, which no
+// decoded text holds. Every road that hands a name on as wide text (a file
+// dialog, an import) converts it so, so that any name the system can open
+// opens on every road. narrowFileName(wideFileName(name)) == name.
+std::wstring wideFileName(const std::string& name);
+std::string narrowFileName(const std::wstring& name);
+
+// How readLineWithin ended.
+enum class LineRead { line, end, tooLong };
+
+// Reads the next line of `in` into `line` (its line feed taken, not kept; a
+// CR before it kept), keeping its first `keep` characters and passing over
+// the rest. A line that runs past `most` characters (keep <= most) is read
+// no further: tooLong, `line` holding its first `keep`, the stream inside
+// the line. end when no character was left. A last line without a line
+// feed sets the stream's eofbit, as std::getline does. Time and memory are
+// those of `most` characters, however long the line: a text without line
+// ends costs no more than a line of it.
+LineRead readLineWithin(std::istream& in, std::string& line, std::size_t keep, std::size_t most);
+
+// The number (from 1) of the first line of the regular file at `path` that
+// runs past `most` characters; 0 when every line fits or the file cannot be
+// read. The file is read once, in pieces, none of it held: a reader that
+// adds to its caller's data as it goes refuses such a file before it starts.
+long firstLineLongerThan(const std::string& path, std::size_t most);
 
 // A path that opens the file of a descriptor itself, whatever names it has
 // (and whatever now stands at them).

@@ -1,6 +1,7 @@
 #include "plugin/Commands.h"
 
 #include "foundation/Histogram.h"
+#include "platform/RegularFile.h"
 #include "plugin/Callbacks.h"
 #include "plugin/MeshwrightPlugIn.h"
 #include "plugin/OptionsDialog.h"
@@ -127,7 +128,7 @@ CVezadCommand::result CCommandMWImportGridV1::run()
     if (dialog.DoModal() != IDOK)
         return cancel;
     GB::CSurfaceNet& net = plugIn().net;
-    const std::string path = ON_wString(dialog.GetPathName().GetString()).ToUtf8();
+    const std::string path = Platform::narrowFileName(dialog.GetPathName().GetString());
     // The grid read takes the net's place only when it was read whole; a
     // refused file leaves the user's net, and its undo, as they were. The
     // import is one undo step: the command's undo record takes the net it

@@ -7,6 +7,7 @@
 #include "mesh/NastranReader.h"
 #include "mesh/StlFormat.h"
 #include "mesh/VrmlReader.h"
+#include "platform/RegularFile.h"
 #include "platform/host/VezadSdk.h"
 #include "plugin/FileFormats.h"
 #include "plugin/MeshObject.h"
@@ -60,7 +61,7 @@ void readByExtension(CFlatMesh& mesh, const char* path)
 std::unique_ptr<CFlatMesh> readMeshFile(const std::wstring& path)
 {
     auto mesh = std::make_unique<CFlatMesh>();
-    const std::string narrowPath = ON_wString(path.c_str()).ToUtf8();
+    const std::string narrowPath = Platform::narrowFileName(path);
     CWaitCursor wait;
     readByExtension(*mesh, narrowPath.c_str());
     const int facets = mesh->getFacetCount();

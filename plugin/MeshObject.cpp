@@ -209,7 +209,9 @@ bool CMWMeshObject::Read(ON_BinaryArchive& archive)
                                             std::ios::binary | std::ios::trunc))
             image.CopyTo(&copy);
         std::istream in(&image);
-        read = restored->readPOL(in, static_cast<std::uint32_t>(size));
+        // Whole or not at all: the plug-in wrote the image from a mesh whose
+        // records added up.
+        read = restored->readPOL(in, static_cast<std::uint32_t>(size), true);
         // What the reader left is inflated too: the mesh counts only when the
         // whole image matched its size and check sum.
         whole = image.Finish();

@@ -81,7 +81,7 @@ BOOL CMeshwrightPlugIn::ReadFile(const wchar_t* fileName, int, CVezadDoc& doc,
     if (fileName == nullptr)
         return FALSE;
     if (!hasOutExtension(fileName)) {
-        const std::string path = ON_wString(fileName).ToUtf8();
+        const std::string path = Platform::narrowFileName(fileName);
         const int format = formatFromExtension(path.c_str());
         if (format != kStlFormat && format != kPolFormat) {
             VezadApp().Print("%s is of no type this plug-in imports\n", path.c_str());
@@ -92,7 +92,7 @@ BOOL CMeshwrightPlugIn::ReadFile(const wchar_t* fileName, int, CVezadDoc& doc,
     }
     CWaitCursor wait;
     std::ifstream in;
-    Platform::openRegularStream(in, ON_wString(fileName).ToUtf8());
+    Platform::openRegularStream(in, Platform::narrowFileName(fileName));
     const double tolerance = 0.75 * doc.AbsoluteTolerance();
     int faceCount = 0, nurbsCount = 0;
     int added = 0, facesLeftOut = 0, nurbsLeftOut = 0;

@@ -2,7 +2,10 @@
 # Hands the script runner's file roads huge and damaged files and measures
 # how long each refusal takes and how much memory it costs: documents of 2 GB
 # and 8 GB that are none (the 8 GB one under a 4 GB memory limit), a saved
-# document with 2 GB after it, a script of 1 GB, an STL of 2 GB, and the
+# document with 2 GB after it, a script of 1 GB, an STL of 2 GB, texts of
+# 2 GB without line ends after a first line or two (a net text, AutoForm,
+# Nastran, VRML and STL text, each a run of digits; a net text a run of
+# blanks) and a script whose first line runs to 60 MB, and the
 # document of a 100 x 100 net (10,000 faces on a 20,000-facet plate) with one
 # bit flipped in its mesh image and in its net text. Every refusal must come
 # within a second or two with little memory, and the runner must live on to
@@ -45,7 +48,7 @@ measure() {
     local seconds kilobytes
     read -r seconds kilobytes < <(tail -1 "$work/time") || true
     local said
-    said=$(grep -E "not opened|cannot be read|No facets|not an STL|contains binary|no STL" \
+    said=$(grep -E "not opened|cannot be read|No facets|not an STL|contains binary|no STL|longer than|runs past|is refused|Script line" \
         "$work/log" | tail -1 | cut -c1-110) || true
     printf '%-34s %6s s %8s MB  exit %s  %s\n' "$name" "${seconds:-?}" \
         "$(( ${kilobytes:-0} / 1024 ))" "$code" "$said"
@@ -70,6 +73,37 @@ truncate -s 2G "$work/zeros.stl"
 printf '_MWLoadMesh File=Yes file:%s\n!expect-result 3\n' "$work/zeros.stl" >"$work/load.vzs"
 measure "2 GB of zeros named .stl" "$work/load.vzs" 0 $limit
 rm -f "$work/zeros.stl"
+
+# Texts of one line after their first: 2 GB of digits (or blanks) where a
+# line of a few words stands. A loader that fails leaves the document as it
+# was; the net text's import answers 3 and keeps the net.
+head -c 2000000000 /dev/zero | tr '\0' '1' >"$work/digits"
+onLine() { # name, file, what stands before the run, the run, the script line
+    { printf "$3"; cat "$4"; } >"$work/$2"
+    printf '%s\n!expect-result 3\n' "$5" >"$work/line.vzs"
+    measure "$1" "$work/line.vzs" 0 $limit
+    rm -f "$work/$2"
+}
+onLine "a net text of one number" n.grid 'Version 7\nNodes 1\n0 ' "$work/digits" \
+    "_MWImportGridV1 file:$work/n.grid"
+onLine "an AutoForm text of one line" a.af 'POINTS\n' "$work/digits" \
+    "_MWLoadMesh File=Yes file:$work/a.af"
+onLine "a Nastran text of one line" b.nas 'BEGIN BULK\nGRID,1,0,0.,0.,0.\n' "$work/digits" \
+    "_MWLoadMesh File=Yes file:$work/b.nas"
+onLine "a VRML text of one number" c.wrl \
+    '#VRML V2.0 utf8\nShape { geometry IndexedFaceSet { coord Coordinate { point [ ' \
+    "$work/digits" "_MWLoadMesh File=Yes file:$work/c.wrl"
+onLine "an STL text of one number" d.stl 'solid s\nfacet normal 0 0 1\nouter loop\nvertex ' \
+    "$work/digits" "_MWLoadMesh File=Yes file:$work/d.stl"
+rm -f "$work/digits"
+head -c 2000000000 /dev/zero | tr '\0' ' ' >"$work/blanks"
+onLine "a net text of one line of blanks" e.grid 'Version 7\nNodes 1\n0 ' "$work/blanks" \
+    "_MWImportGridV1 file:$work/e.grid"
+rm -f "$work/blanks"
+{ printf '_MWLoadMesh File=Yes file:'; head -c 60000000 /dev/zero | tr '\0' '1'; echo; } \
+    >"$work/long.vzs"
+measure "a script line of 60 MB" "$work/long.vzs" 1 $limit
+rm -f "$work/long.vzs"
 
 # The 100 x 100 net over the plate, imported and saved.
 python3 - "$work" <<'PYEOF'

@@ -125,7 +125,7 @@ public:
                     offered.erase(0, 1);
                 if (extension.empty() || !equalsNoCase(offered, extension))
                     continue;
-                if (importer->ReadFile(VezadHost::toWide(path).c_str(), i, doc(), options))
+                if (importer->ReadFile(Platform::wideFileName(path).c_str(), i, doc(), options))
                     return success;
                 app().Print("Import of %s failed\n", path.c_str());
                 return failure;

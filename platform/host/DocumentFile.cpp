@@ -36,16 +36,20 @@ constexpr int firstVersion = 1;
 // body, then the body.
 constexpr std::size_t kBlockHead = 12;
 
-// The CRC-32 of a block's length field and the body that follows it.
-std::uint32_t blockCrc(std::uint64_t length, const unsigned char* body, std::size_t count,
-                       std::uint32_t crc)
+// The CRC-32 of a block starts with its length field, then takes the body
+// piece by piece. The start is a call of its own: a running value of 0 is a
+// value like any other (one piece in 2^32 ends on it), never a sign that
+// nothing was taken yet.
+std::uint32_t blockCrcStart(std::uint64_t length)
 {
-    if (crc == 0) {
-        unsigned char field[8];
-        for (int k = 0; k < 8; ++k)
-            field[k] = static_cast<unsigned char>(length >> (8 * k));
-        crc = static_cast<std::uint32_t>(::crc32(0L, field, sizeof field));
-    }
+    unsigned char field[8];
+    for (int k = 0; k < 8; ++k)
+        field[k] = static_cast<unsigned char>(length >> (8 * k));
+    return static_cast<std::uint32_t>(::crc32(0L, field, sizeof field));
+}
+
+std::uint32_t blockCrcUpdate(std::uint32_t crc, const unsigned char* body, std::size_t count)
+{
     for (std::size_t done = 0; done < count;) {
         const std::size_t step = std::min<std::size_t>(count - done, 1u << 30);
         crc = static_cast<std::uint32_t>(::crc32(crc, body + done, static_cast<uInt>(step)));
@@ -78,7 +82,7 @@ bool writeBlock(ON_BinaryArchive& out, const std::vector<unsigned char>& bytes)
 // A block of the current format: length, check sum, body.
 bool writeCheckedBlock(ON_BinaryArchive& out, const std::vector<unsigned char>& body)
 {
-    const std::uint32_t crc = blockCrc(body.size(), body.data(), body.size(), 0);
+    const std::uint32_t crc = blockCrcUpdate(blockCrcStart(body.size()), body.data(), body.size());
     return out.WriteInt64(static_cast<std::int64_t>(body.size())) &&
            out.WriteInt(static_cast<int>(crc)) && out.WriteByte(body.size(), body.data());
 }
@@ -284,14 +288,14 @@ bool readCheckedBlock(ON_BinaryArchive& in, std::size_t& length)
     length = static_cast<std::size_t>(value);
     const std::size_t body = in.CurrentPosition();
     std::vector<unsigned char> piece(std::min<std::size_t>(length, std::size_t(1) << 20));
-    std::uint32_t crc = blockCrc(length, nullptr, 0, 0);
+    std::uint32_t crc = blockCrcStart(length);
     for (std::size_t done = 0; done < length;) {
         const std::size_t step = std::min(piece.size(), length - done);
         if (!in.ReadByte(step, piece.data())) {
             in.SeekFromStart(start);
             return false;
         }
-        crc = blockCrc(length, piece.data(), step, crc);
+        crc = blockCrcUpdate(crc, piece.data(), step);
         done += step;
     }
     if (crc != static_cast<std::uint32_t>(stored)) {

@@ -451,8 +451,9 @@ ScriptResult HeadlessHost::runScriptFile(const std::string& path,
         return result;
     }
     std::string folder = std::filesystem::path(path).parent_path().string();
-    return runScript(std::string(bytes.begin(), bytes.end()), defines,
-                     folder.empty() ? "." : folder);
+    std::string text(bytes.begin(), bytes.end());
+    std::vector<unsigned char>().swap(bytes);
+    return runScript(text, defines, folder.empty() ? "." : folder);
 }
 
 ScriptResult HeadlessHost::runScript(const std::string& text,
@@ -511,7 +512,7 @@ ScriptResult HeadlessHost::runScript(const std::string& text,
     return result;
 }
 
-void HeadlessHost::runLine(const std::string& rawLine, int number,
+void HeadlessHost::runLine(std::string_view rawLine, int number,
                            const VezadHost::ScriptDefines& defines, ScriptResult& result)
 {
     CVezadApp& app = VezadApp();
@@ -521,7 +522,17 @@ void HeadlessHost::runLine(const std::string& rawLine, int number,
         app.Print("Script line %d failed: %s\n", number, message.c_str());
         result.failures.push_back({number, message});
     };
-    const std::string line = VezadHost::trimmed(rawLine);
+    if (rawLine.size() > kLongestScriptLine) {
+        fail("the line runs past " + std::to_string(kLongestScriptLine) +
+             " characters, more than any script line holds");
+        return;
+    }
+    if (rawLine.find('\0') != std::string_view::npos) {
+        fail("the line holds a NUL byte at character " + std::to_string(rawLine.find('\0') + 1) +
+             ", which no script line does");
+        return;
+    }
+    const std::string line = VezadHost::trimmed(std::string(rawLine));
     if (line.empty() || line[0] == '#')
         return;
     std::vector<std::string> tokens;

@@ -84,6 +84,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class CVezadDoc;
@@ -175,6 +176,10 @@ public:
                            const std::string& scriptFolder = "");
     // The longest script runScriptFile reads.
     static constexpr std::size_t kLongestScript = std::size_t(64) << 20;
+    // The longest line of a script: a longer line fails unrun, naming its
+    // line, as does one that holds a NUL byte (no script line holds one;
+    // the words after it would be lost to the file names it cuts).
+    static constexpr std::size_t kLongestScriptLine = std::size_t(1) << 20;
     // Runs a script file, or a script from a pipe (/dev/stdin, <(...));
     // ${SCRIPT_DIR} is the folder of the path. Unreadable when it cannot be
     // read, or holds more than kLongestScript bytes (refused before a line
@@ -225,7 +230,9 @@ private:
     DirectiveOutcome placeNet(const std::vector<std::string>& arguments, std::string& reason);
     DirectiveOutcome diagonal(const std::vector<std::string>& arguments, std::string& reason);
     DirectiveOutcome edgeGaps(const std::vector<std::string>& arguments, std::string& reason);
-    void runLine(const std::string& line, int number, const VezadHost::ScriptDefines& defines,
+    // A line of the script; one that runs past kLongestScriptLine or holds a
+    // NUL byte fails unrun.
+    void runLine(std::string_view line, int number, const VezadHost::ScriptDefines& defines,
                  ScriptResult& result);
     void runTokens(bool isDirective, const std::vector<std::string>& tokens, int number,
                    const std::function<void(const std::string&)>& fail, ScriptResult& result);

@@ -487,6 +487,6 @@ INT_PTR CFileDialog::DoModal()
         AfxSubset::print("File " + problem + ": " + path + "; the file dialog is cancelled\n");
         return IDCANCEL;
     }
-    m_path = CString(wide(path));
+    m_path = CString(Platform::wideFileName(path));
     return IDOK;
 }

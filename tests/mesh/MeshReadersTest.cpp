@@ -40,6 +40,9 @@ TEST(MeshReaders, FailedReadsLeaveTheMeshAsItWasAndSayWhyInOneLine)
     std::string picture = "\x89PNG\r\n\x1a\n";
     for (unsigned x = 1; picture.size() < 4000;)
         picture.push_back(char((x = x * 1103515245u + 12345u) >> 23));
+    // A line (a token for VRML) of 1 MiB and one more character, which no
+    // file of these formats holds: a text without line ends was read whole.
+    const std::string overlong((std::size_t(1) << 20) + 1, '1');
     const struct {
         const char* name;
         Reader read;
@@ -62,11 +65,18 @@ TEST(MeshReaders, FailedReadsLeaveTheMeshAsItWasAndSayWhyInOneLine)
         {"missing.wrl", vrml, "cannot open VRML file ", ""},
         {"header.wrl", vrml, "no #VRML header line in ", "Shape { }\n"},
         {"open.wrl", vrml, "VRML file ends inside a node", "#VRML V2.0 utf8\nShape { geometry {\n"},
+        {"long.wrl", vrml, "a token on line 2 of VRML file ",
+         "#VRML V2.0 utf8\nShape { geometry IndexedFaceSet { coord Coordinate { point [ " +
+             overlong},
         {"missing.bdf", nastran, "cannot open Nastran file ", ""},
         {"nogrid.bdf", nastran, "no GRID card in Nastran file ",
          "CTRIA3         1       1       1       2       3\n"},
         {"missing.af", autoform, "cannot open AutoForm file ", ""},
         {"nopoints.af", autoform, "no POINTS in AutoForm file ", "FACETS\n1 1 2 3\n"},
+        {"long.af", autoform, "line 6 of AutoForm file ",
+         "POINTS\n1 0 0 0\n2 1 0 0\n3 0 1 0\nFACETS\n" + overlong + "\n1 1 2 3\n"},
+        {"long.bdf", nastran, "line 3 of Nastran file ",
+         "BEGIN BULK\nGRID,1,0,0.,0.,0.\n" + overlong + "\nENDDATA\n"},
     };
     for (const auto& c : cases) {
         const std::string path = mwtest::scratchPath(c.name);

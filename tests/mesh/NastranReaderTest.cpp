@@ -309,6 +309,20 @@ std::string tabsAtStops(const std::string& line)
     return out;
 }
 
+// n CORD2R cards, system k moved by 1 along x in system k - 1 (the last in
+// the first for a ring).
+std::string systemChain(int n, bool ring)
+{
+    std::string text;
+    for (int k = 1; k <= n; ++k)
+        text += "CORD2R," + std::to_string(k) + "," +
+                std::to_string(k > 1  ? k - 1
+                               : ring ? n
+                                      : 0) +
+                ",1.,0.,0.,1.,0.,1.\n,2.,0.,0.\n";
+    return text;
+}
+
 } // namespace
 
 // Damage at every kind of place of a bulk data file: inside a card and at
@@ -402,14 +416,22 @@ TEST(NastranReader, DamagedBulkDataSaysWhatItLeftOut)
          "left out 2 facets, the first: CQUAD4 10 (line 8) uses GRID 3, which was left out\n"
          "passed over 1 card of kinds not read ('CORD1R'), the first on line 4\n",
          false},
+        // A ring told each system the whole chain: 8,000 systems took
+        // 3.65 GB. Each now names its ring, or the first system of its
+        // references that cannot be placed.
         {"a system whose reference leads back to it",
          replaced(grid3, "CORD2R,1,2,0.,0.,0.,0.,0.,1.\n,1.,0.,0.\nCORD2R,2,1,0.,0.,0.,0.,0.,1.\n"
                          ",1.,0.,0.\nGRID,3,2,1.,1.,0.\n"),
          true, 0,
          "left out 1 grids: GRID 3 (line 8) is in coordinate system 2 (CORD2R 2 (line 6)), whose "
-         "reference coordinate system 1 (CORD2R 1 (line 4)), whose reference coordinate system "
-         "2, which refers back to itself through its reference systems\n"
+         "reference systems lead back to it (a ring of 2 systems)\n"
          "left out 2 facets, the first: CQUAD4 10 (line 11) uses GRID 3, which was left out\n",
+         false},
+        {"a ring of 20000 systems",
+         replaced(grid3, systemChain(20000, true) + "GRID,3,1,1.,1.,0.\n"), true, 0,
+         "left out 1 grids: GRID 3 (line 40004) is in coordinate system 1 (CORD2R 1 (line 4)), "
+         "whose reference systems lead back to it (a ring of 20000 systems)\n"
+         "left out 2 facets, the first: CQUAD4 10 (line 40007) uses GRID 3, which was left out\n",
          false},
         {"a system of points on one line",
          replaced(grid3, "CORD2R,1,,0.,0.,0.,0.,0.,1.\n,0.,0.,2.\nGRID,3,1,1.,1.,0.\n"), true, 0,
@@ -467,10 +489,15 @@ TEST(NastranReader, DamagedBulkDataSaysWhatItLeftOut)
         {"a byte-order mark before the first card", "\xef\xbb\xbf" + kGrids + kElements, true, 2,
          "", true},
         {"a grid in a moved and turned system",
-         replaced(grid3, "CORD2R         5       0      1.      0.      0.      1.      0.      1.\n"
-                         "              1.      1.      0.\n"
-                         "GRID           3       5      1.      0.      0.\n"),
+         replaced(grid3,
+                  "CORD2R         5       0      1.      0.      0.      1.      0.      1.\n"
+                  "              1.      1.      0.\n"
+                  "GRID           3       5      1.      0.      0.\n"),
          true, 2, "", true},
+        // 12,000 systems each in the one before overflowed the stack.
+        {"a chain of 20000 systems",
+         replaced(grid3, systemChain(20000, false) + "GRID,3,20000,-19999.,1.,0.\n"), true, 2, "",
+         true},
         {"a coordinate too small for a double",
          replaced(grid3, "GRID           3       0      1.      1.  1.-400\n"), true, 2, "", true},
     };

@@ -806,6 +806,13 @@ TEST(NetText, DamagedTextsAreRefusedWithTheLineWhereTheyStopAndTheNetStays)
          "node record 2 of the 11 declared on line 2 is numbered 2, expected 1"},
         {"a coordinate that is no number", with(v2, 5, "1 abc" + v2[5].substr(v2[5].find(' ', 2))),
          6, "expected the x coordinate" + node2 + floatField + "\"abc\""},
+        // A number was kept whole, and a line scanned to its end: a text of
+        // 2 GB without line ends took 4.27 GB and half a minute.
+        {"a coordinate of 65537 digits",
+         with(v2, 5, "1 " + std::string(65537, '1') + v2[5].substr(v2[5].find(' ', 2))), 6,
+         "expected the x coordinate" + node2 + floatField + "\"" + std::string(40, '1') + "...\""},
+        {"a line past 16 MiB", with(v2, 5, v2[5] + std::string(std::size_t(1) << 24, ' ')), 6,
+         "the line runs past 16777216 characters, more than a net text's line"},
         {"a normal beyond a float", with(v2, 5, v2[5].substr(0, v2[5].rfind(' ')) + " 1e39"), 6,
          "expected the normal's z" + node2 + floatField + "\"1e39\""},
         {"a direction flag of 2", with(v2, 6, "2\t1\t0 0 0"), 7,
@@ -827,11 +834,13 @@ TEST(NetText, DamagedTextsAreRefusedWithTheLineWhereTheyStopAndTheNetStays)
          "expected the point count of poly-line 8 of the 8 declared on line " + n +
              " (a whole number from 0 to 2147483647), found \"Topology\""},
         {"a point count past int", with(v2, polyLines + 1, "2147483648"), polyLines + 2,
-         "expected the point count" + line1 + " (a whole number from 0 to 2147483647), found "
-                                              "\"2147483648\""},
+         "expected the point count" + line1 +
+             " (a whole number from 0 to 2147483647), found "
+             "\"2147483648\""},
         {"a point count with a sign", with(v2, polyLines + 1, "-3"), polyLines + 2,
-         "expected the point count" + line1 + " (a whole number from 0 to 2147483647), found "
-                                              "\"-3\""},
+         "expected the point count" + line1 +
+             " (a whole number from 0 to 2147483647), found "
+             "\"-3\""},
         // The entries run into the next record's fields, or that record's
         // count is read as the last entry.
         {"a point count too small", with(v2, polyLines + 1, "2"), polyLines + 5,

@@ -199,7 +199,12 @@ TEST(HostScript, DirectivesCheckAndFailNamingTheirLines)
                                     "!expect-result 0\n"
                                     "!no-such-directive\n"
                                     "_TestPick ${UNDEFINED}\n"
-                                    "!require-file ${OUT}/missing.stl\n"
+                                    // A NUL cut the token of a file name: the
+                                    // words after it were lost.
+                                    "_TestPick pick:name:N" +
+                                    std::string(1, '\0') + "M Enter\n# " +
+                                    std::string(HeadlessHost::kLongestScriptLine, 'x') +
+                                    "\n!require-file ${OUT}/missing.stl\n"
                                     "_Foo\n");
     // The missing file skips the rest; the checks that failed before it
     // fail the script (it was reported skipped).
@@ -207,7 +212,13 @@ TEST(HostScript, DirectivesCheckAndFailNamingTheirLines)
     std::vector<int> lines;
     for (const ScriptFailure& f : r.failures)
         lines.push_back(f.line);
-    EXPECT_EQ(lines, (std::vector<int>{6, 9, 10, 11}));
+    EXPECT_EQ(lines, (std::vector<int>{6, 9, 10, 11, 12, 13}));
+    ASSERT_EQ(r.failures.size(), 6u);
+    EXPECT_EQ(r.failures[4].message,
+              "the line holds a NUL byte at character 22, which no script line does");
+    EXPECT_EQ(r.failures[5].message,
+              "the line runs past 1048576 characters, more than any script line holds");
+    EXPECT_EQ(g_run.answer, -1); // no pick ran
     EXPECT_NE(transcript().find("required file missing: " + missing), std::string::npos);
     EXPECT_EQ(transcript().find("Unknown command: Foo"), std::string::npos);
 

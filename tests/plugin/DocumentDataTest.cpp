@@ -2,6 +2,7 @@
 
 #include "mesh/PolFormat.h"
 #include "platform/host/DocumentFile.h"
+#include "support/DocumentBlocks.h"
 
 #include <cstdint>
 #include <fstream>
@@ -251,23 +252,31 @@ TEST_F(MeshwrightHost, DocumentRecordNotReadWholeRefusesTheOpen)
     plugIn().objectRefs.append(CVezadObjRef(committed));
     const ON_UUID committedId = committed->ModelObjectId();
     const std::string text = netText(plugIn().net);
-    // The host's first format, whose chunks carry no check sum of their own:
-    // the record's own checks are the ones that refuse it.
+    // Saved as the user saves; each record below goes into the file with its
+    // block's check sum made to fit, as a writer with a fault of its own
+    // would write it: the record's own checks are the ones that refuse it.
     const std::string saved = mwtest::scratchPath("saved.vzd");
-    std::string error;
-    ASSERT_TRUE(VezadHost::saveDocument(doc(), saved, error, 1)) << error;
-    std::string file;
+    ASSERT_EQ(command("-_Save \"" + saved + "\""), 0);
+    std::vector<unsigned char> file;
     {
         std::ifstream in(saved, std::ios::binary);
         file.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
-    // The plug-in's record is the file's last chunk, after its length.
+    // The plug-in's record is the body of the file's last block, after its
+    // plug-in id.
     ON_MemoryArchive written;
     ASSERT_TRUE(plugIn().WriteDocument(doc(), written, CVezadFileWriteOptions()));
     const std::string record(written.Buffer().begin(), written.Buffer().end());
-    ASSERT_GT(file.size(), record.size() + 8);
-    ASSERT_EQ(file.substr(file.size() - record.size()), record);
-    const std::string head = file.substr(0, file.size() - record.size() - 8);
+    const std::size_t body = mwtest::lastBlockBody(file);
+    ASSERT_EQ(std::string(file.begin() + std::ptrdiff_t(body + 16), file.end()), record);
+    const auto documentWith = [&file, body](const std::string& changed) {
+        std::vector<unsigned char> bytes(file.begin(), file.begin() + std::ptrdiff_t(body + 16));
+        bytes.insert(bytes.end(), changed.begin(), changed.end());
+        for (int k = 0; k < 8; ++k)
+            bytes[body - 12 + std::size_t(k)] = std::uint8_t((16 + changed.size()) >> (8 * k));
+        EXPECT_TRUE(mwtest::sealDocument(bytes));
+        return std::string(bytes.begin(), bytes.end());
+    };
     // Version, one reference (28 bytes), the display settings, the mesh
     // count, the mesh's buffer and the net's.
     const std::size_t refCountAt = 4, meshCountAt = 44, meshAt = 48;
@@ -306,7 +315,7 @@ TEST_F(MeshwrightHost, DocumentRecordNotReadWholeRefusesTheOpen)
         damaged[at] = char(damaged[at] ^ 0x5a);
         return damaged;
     };
-    // The mesh's image with a changed vertex count, packed anew.
+    // The mesh's image with a word changed, packed anew.
     std::string image;
     {
         ON_MemoryArchive in(record.data() + meshAt, record.size() - meshAt);
@@ -315,10 +324,15 @@ TEST_F(MeshwrightHost, DocumentRecordNotReadWholeRefusesTheOpen)
         ASSERT_TRUE(in.ReadCompressedBufferSize(&size));
         image.assign(size, '\0');
         ASSERT_TRUE(in.ReadCompressedBuffer(size, image.data(), &crcFailed));
-        image[196] = char(image[196] + 1);
     }
-    const std::string badImage =
-        record.substr(0, meshAt) + compressedBuffer(image) + record.substr(netAt);
+    const auto withImageWord = [&](std::size_t at, int value) {
+        std::string changed = image;
+        putInt(changed, at, value);
+        return record.substr(0, meshAt) + compressedBuffer(changed) + record.substr(netAt);
+    };
+    const int vertices = int(std::uint8_t(image[196]) | std::uint8_t(image[197]) << 8);
+    // The first polygon, after the header and the vertex block.
+    const std::size_t polygon = 512 + 12 * std::size_t(vertices);
     // A buffer's head declaring a size beyond the 32 times its bytes that a
     // mesh image or a net text inflates at the most (its data unread).
     const auto oversize = [&record](std::size_t at) {
@@ -386,9 +400,21 @@ TEST_F(MeshwrightHost, DocumentRecordNotReadWholeRefusesTheOpen)
          "4 bytes follow the net text, the record's end"},
         // Every buffer's check sum comes first: the net was read and its
         // faces built after a damaged mesh (seconds of a large document).
-        {"mesh image damaged", flipped(meshAt + 40), "mesh 1 of 1 cannot be restored",
-         "model has"},
-        {"mesh image with a vertex more than it holds", badImage, "mesh 1 of 1 cannot be restored"},
+        {"mesh image damaged", flipped(meshAt + 40), "mesh 1 of 1 cannot be restored", "model has"},
+        {"mesh image with a vertex more than it holds", withImageWord(196, vertices + 1),
+         "mesh 1 of 1 cannot be restored"},
+        // An image that names a vertex it does not have opened with 0 and
+        // that facet left out, and the next save wrote the mesh without it.
+        {"mesh image naming vertex -1", withImageWord(polygon + 12, -1),
+         "mesh 1 of 1 cannot be restored"},
+        {"mesh image naming vertex n", withImageWord(polygon + 12, vertices),
+         "mesh 1 of 1 cannot be restored"},
+        {"mesh image naming vertex n + 1", withImageWord(polygon + 12, vertices + 1),
+         "mesh 1 of 1 cannot be restored"},
+        {"mesh image naming vertex 2^31 - 1", withImageWord(polygon + 12, 2147483647),
+         "mesh 1 of 1 cannot be restored"},
+        {"mesh image with a third block count", withImageWord(212, 3),
+         "mesh 1 of 1 cannot be restored"},
         {"mesh image inflating over 32 times", oversized(meshAt), "mesh 1 of 1 cannot be restored"},
         {"net text damaged", flipped(netAt + 40),
          "its net text does not inflate to its " + netBytes + " bytes and their check sum"},
@@ -420,11 +446,7 @@ TEST_F(MeshwrightHost, DocumentRecordNotReadWholeRefusesTheOpen)
     const std::string damaged = mwtest::scratchPath("damaged.vzd");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        std::string bytes = head;
-        for (int k = 0; k < 8; ++k)
-            bytes += char(std::uint64_t(c.record.size()) >> (8 * k));
-        bytes += c.record;
-        std::ofstream(damaged, std::ios::binary | std::ios::trunc) << bytes;
+        std::ofstream(damaged, std::ios::binary | std::ios::trunc) << documentWith(c.record);
         const std::vector<CMWMeshObject*> meshes(plugIn().meshObjects.begin(),
                                                  plugIn().meshObjects.end());
         const int objects = doc().ObjectCount();
@@ -461,13 +483,13 @@ TEST_F(MeshwrightHost, DocumentRecordNotReadWholeRefusesTheOpen)
     // One bit flipped in the record's plug-in id opened the document with
     // result 0 without its mesh and net, and the next save dropped them for
     // good: the open says so, and the save keeps the record as it was.
-    std::string foreign = file;
-    foreign[head.size() - 16] ^= 1;
+    file[body] ^= 1;
+    const std::string foreign = documentWith(record);
     std::ofstream(damaged, std::ios::binary | std::ios::trunc) << foreign;
     EXPECT_EQ(command("_Open \"" + damaged + "\""), 3);
     EXPECT_NE(transcript().find(damaged + " opened, but the data of plug-in "), std::string::npos);
     EXPECT_EQ(plugIn().meshObjects.count, 0);
-    ASSERT_TRUE(VezadHost::saveDocument(doc(), saved, error, 1)) << error;
+    ASSERT_EQ(command("-_Save \"" + saved + "\""), 0);
     std::ifstream in(saved, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), foreign);
 }

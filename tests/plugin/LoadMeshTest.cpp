@@ -122,6 +122,26 @@ TEST_F(LoadMesh, FileRoadLoadsReplacesAndMergesWithoutLosingTheMesh)
     EXPECT_EQ(command("_MWLoadMesh File=Yes no no file:" + small), 0);
     for (const GB::Face* f = net.firstFace; f != nullptr; f = f->next)
         EXPECT_NE(f->surface, nullptr);
+
+    // Names of Latin-1 bytes open on every road: the load and the grid
+    // import answered 3 ("cannot open ... b?mp.stl"), the open did not.
+    const std::string latin = mwtest::scratchPath("b\xfcmp.stl");
+    const std::string grid = mwtest::scratchPath("n\xe9t.grid");
+    const std::string document = mwtest::scratchPath("d\xf6sk.vzd");
+    std::filesystem::copy_file(bump, latin);
+    {
+        std::ofstream text(grid);
+        ASSERT_TRUE(net.write(text));
+    }
+    EXPECT_EQ(command("_MWLoadMesh File=Yes no no file:" + latin), 0);
+    expectLoaded(object, 128);
+    EXPECT_EQ(command("_MWImportGridV1 file:" + grid), 0);
+    EXPECT_EQ(command("-_Save \"" + document + "\""), 0);
+    EXPECT_EQ(command("_Open \"" + document + "\""), 0);
+    EXPECT_EQ(command("_Import \"" + small + "\" Yes"), 0);
+    expectLoaded(only(), 8);
+    EXPECT_EQ(command("_Import \"" + latin + "\" Yes"), 0);
+    expectLoaded(only(), 128);
     assertNoUnansweredPrompts();
 
     ASSERT_TRUE(hosttest::passes(run("-_MWLoadMesh\n!expect-result 3")));
