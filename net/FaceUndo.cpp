@@ -53,10 +53,15 @@ std::unique_ptr<FaceStateRecord> recordFaceState(const Face& face, Mesh::CBaseMe
     r->computed = face.computedState;
     r->imprint[0] = face.imprint[0];
     r->imprint[1] = face.imprint[1];
+    // Copies as they stand, ids and all: the face given back holds the
+    // objects it held, and a save after the undo writes what a save before
+    // the edit wrote.
     if (face.trimmedFace != nullptr)
         r->trimmed.reset(copyFace(face.trimmedFace, true));
-    if (r->trimmed == nullptr && face.surface != nullptr)
+    if (r->trimmed == nullptr && face.surface != nullptr) {
         r->surface.reset(face.surface->clone());
+        r->surface->takeIdentity(*face.surface);
+    }
     r->statistics = face.statistics;
     r->failed = face.firstLoop->failed;
     r->id = face.id;

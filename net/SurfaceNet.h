@@ -109,9 +109,13 @@ public:
     // differ), points still pending are taken back, the topology is built
     // (when it is behind) and the modified faces are computed, so that the
     // faces are those of the net as it stands, with their surfaces, whatever
-    // the edit rebuilt on its way. False, doing nothing, while busy, with
-    // the topology switch off or when no edit is left to catch up.
-    bool updateAfterEdit();
+    // the edit rebuilt on its way. After an undo (afterUndo) only the faces
+    // left without a surface are computed: the others stand as they stood
+    // before the edits undone (a face those edits changed was recorded and
+    // is given back), whatever points the undo marked changed on its way.
+    // False, doing nothing, while busy, with the topology switch off or
+    // when no edit is left to catch up.
+    bool updateAfterEdit(bool afterUndo = false);
     // The mesh under the net changed (another mesh, or the same one with
     // other facets): the net goes onto m, every curve of its poly-lines that
     // is not locked is fitted anew on m when next needed, as a net read on
