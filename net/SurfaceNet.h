@@ -317,8 +317,8 @@ public:
     void recordFaceStates();
     // After an undo's topology step: each record the undo handed over
     // (faceStatesToGiveBack, newest first) whose mesh is the net's mesh as
-    // it stands goes to the face whose first loop has the record's corners
-    // (among several, the one with its walk): states, surface or trimmed
+    // it stands goes to the face whose first loop walks the record's pieces
+    // (FaceStateRecord::pieces): states, surface or trimmed
     // face with their display, statistics, the loop's failed mark and the
     // face's identity. A face given more than one record takes the oldest,
     // its state before all the edits undone. The faces given back are not

@@ -176,6 +176,7 @@ bool passesAPointTwiceInARow(const GB::CSurfaceNet& net)
 std::string describe(const std::vector<LoopKey>& loops)
 {
     std::ostringstream out;
+    out.precision(9);
     for (const LoopKey& key : loops) {
         out << "  [";
         for (const LoopEntry& e : key)
@@ -598,7 +599,10 @@ protected:
         list(now.faces, wanted.faces, "+");
         return std::string(now.grid != wanted.grid ? " the grid" : "") +
                (now.loops != wanted.loops ? " the loops" : "") +
-               (now.faces != wanted.faces ? " the faces" + faces : "");
+               (now.faces != wanted.faces ? " the faces (" + std::to_string(now.faces.size()) +
+                                                " for " + std::to_string(wanted.faces.size()) +
+                                                ")" + faces
+                                          : "");
     }
 
     // A sequence: its random numbers, the gestures made since it began or
