@@ -1116,6 +1116,47 @@ TEST_F(EditSequence, UndoneImportGivesBackTheReplacedNetsUndo)
     EXPECT_EQ(loopsOf(net()), freshLoops(net()));
 }
 
+// Undoing a commit takes its Breps out of the plug-in's record too: a save
+// after the undo writes the bytes the save before the commit wrote, and the
+// next commit finds every Brep it is to replace (the first commit's, after
+// the second one is undone).
+TEST_F(EditSequence, UndoneCommitLeavesTheDocumentAsBeforeIt)
+{
+    ASSERT_TRUE(importNet(meshFile(0), Inside::island));
+    const auto save = [&](const std::string& name) {
+        const std::string path = mwtest::scratchPath(name);
+        EXPECT_EQ(command("-_Save \"" + path + "\""), 0);
+        return fileBytes(path);
+    };
+    const auto commit = [&] {
+        const std::size_t printed = m_host.standardOutput().size();
+        const int records = doc().undoRecordCount();
+        EXPECT_EQ(command("_MWCommit Heal=No Enter"), 0);
+        EXPECT_EQ(m_host.standardOutput().find("failed to", printed), std::string::npos);
+        return doc().undoRecordCount() - records;
+    };
+    const auto same = [](const std::string& a, const std::string& b) {
+        return a == b ? ::testing::AssertionSuccess()
+                      : ::testing::AssertionFailure() << a.size() << " bytes for " << b.size();
+    };
+    const std::string before = save("before.vzd");
+    int breps = -1;
+    for (int round = 0; round < 2; ++round) {
+        const std::string committed = save("committed.vzd");
+        for (int r = commit(); r > 0; --r) {
+            breps = breps < 0 ? plugIn().objectRefs.count : breps;
+            ASSERT_EQ(command("_Undo"), 0);
+        }
+        EXPECT_TRUE(same(save("undone.vzd"), committed)) << "round " << round;
+        EXPECT_EQ(plugIn().objectRefs.count, 0);
+    }
+    EXPECT_TRUE(same(save("again.vzd"), before));
+    commit();
+    commit();
+    EXPECT_EQ(plugIn().objectRefs.count, breps);
+    EXPECT_GT(breps, 0);
+}
+
 // A document whose stored loop finds no face in the net read (a loop walked
 // the other way round, as a net that passed a point twice in a row left
 // one) opens with the whole net: one line says so, that face is rebuilt
