@@ -125,8 +125,8 @@ std::vector<FaceKey> facesOf(const GB::CSurfaceNet& net)
         std::ostringstream record;
         record.precision(16);
         f->CGeoObject::write(record);
-        writeFaceState(record, f->requestedState) << ' ' << f->imprint[0] << ' ' << f->imprint[1]
-                                                   << ' ';
+        writeFaceState(record, f->requestedState)
+            << ' ' << f->imprint[0] << ' ' << f->imprint[1] << ' ';
         writeFaceState(record, f->computedState) << '\n';
         if (f->requestedState == Trimmed && f->trimmedFace != nullptr)
             f->trimmedFace->write(record);
@@ -476,7 +476,7 @@ protected:
         if (run("_MWImportGridV1 file:" + writeNetText(inside)).status != ScriptResult::passed)
             return false;
         const std::size_t loops = loopsOf(net()).size();
-        return inside == Inside::nothing ? loops == 4
+        return inside == Inside::nothing  ? loops == 4
                : inside == Inside::island ? loops == 5
                                           : loops >= 6;
     }
@@ -583,9 +583,8 @@ protected:
                 const std::vector<LoopKey>& loops = std::get<0>(f);
                 faces += std::string("\n  ") + sign + " " + std::to_string(loops.size()) +
                          " loops" + (loops.empty() ? "\n" : describe({loops.front()}));
-                const auto same = std::find_if(b.begin(), b.end(), [&](const FaceKey& g) {
-                    return std::get<0>(g) == loops;
-                });
+                const auto same = std::find_if(
+                    b.begin(), b.end(), [&](const FaceKey& g) { return std::get<0>(g) == loops; });
                 std::istringstream mine(std::get<1>(f)),
                     theirs(same != b.end() ? std::get<1>(*same) : std::string());
                 for (std::string x, y; std::getline(mine, x);)
@@ -599,10 +598,10 @@ protected:
         list(now.faces, wanted.faces, "+");
         return std::string(now.grid != wanted.grid ? " the grid" : "") +
                (now.loops != wanted.loops ? " the loops" : "") +
-               (now.faces != wanted.faces ? " the faces (" + std::to_string(now.faces.size()) +
-                                                " for " + std::to_string(wanted.faces.size()) +
-                                                ")" + faces
-                                          : "");
+               (now.faces != wanted.faces
+                    ? " the faces (" + std::to_string(now.faces.size()) + " for " +
+                          std::to_string(wanted.faces.size()) + ")" + faces
+                    : "");
     }
 
     // A sequence: its random numbers, the gestures made since it began or
