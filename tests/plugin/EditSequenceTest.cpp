@@ -36,6 +36,8 @@
 #include <tuple>
 #include <vector>
 
+#include <zlib.h>
+
 namespace {
 
 const std::string kSource = MW_SOURCE_DIR;
@@ -1167,17 +1169,17 @@ TEST_F(EditSequence, StoredLoopThatFindsNoFaceIsRebuiltWhenTheDocumentOpens)
     ASSERT_TRUE(importNet(meshFile(0)));
     for (GB::Face* f = net().firstFace; f != nullptr; f = f->next)
         f->requestedState = Planar; // what the open keeps of a stored face
-    // The host's first format (no check sums), whose chunk is edited below.
+    // Saved as the user saves; its last block, the plug-in's chunk (its
+    // length, check sum, the plug-in's id and its record), is edited below.
     const std::string saved = mwtest::scratchPath("saved.vzd");
-    std::string error;
-    ASSERT_TRUE(VezadHost::saveDocument(doc(), saved, error, 1)) << error;
-    // The plug-in's record is the file's last chunk, after its length.
+    ASSERT_EQ(command("-_Save \"" + saved + "\""), 0);
     const std::string file = fileBytes(saved);
     ON_MemoryArchive written;
     ASSERT_TRUE(plugIn().WriteDocument(doc(), written, CVezadFileWriteOptions()));
     const std::string record(written.Buffer().begin(), written.Buffer().end());
-    ASSERT_GT(file.size(), record.size() + 8);
-    const std::string head = file.substr(0, file.size() - record.size() - 8);
+    ASSERT_GT(file.size(), record.size() + 28);
+    const std::string head = file.substr(0, file.size() - record.size() - 28);
+    const std::string plugInId = file.substr(head.size() + 12, 16);
     std::ostringstream netWritten;
     net().write(netWritten);
     const std::string text = netWritten.str();
@@ -1204,10 +1206,23 @@ TEST_F(EditSequence, StoredLoopThatFindsNoFaceIsRebuiltWhenTheDocumentOpens)
             chunk.WriteInt(field); // version, references, edges, mode, meshes
         chunk.WriteCompressedBuffer(size, image);
         chunk.WriteCompressedBuffer(netText.size() + 1, netText.c_str());
-        std::string bytes = head;
+        // The block: its length, the CRC-32 of the length's bytes and the
+        // body, the body; the file's length in its head follows.
+        const std::string body =
+            plugInId + std::string(chunk.Buffer().begin(), chunk.Buffer().end());
+        std::string length;
         for (int k = 0; k < 8; ++k)
-            bytes += char(std::uint64_t(chunk.Buffer().size()) >> (8 * k));
-        bytes.append(chunk.Buffer().begin(), chunk.Buffer().end());
+            length += char(std::uint64_t(body.size()) >> (8 * k));
+        const auto bytesOf = [](const std::string& b) {
+            return reinterpret_cast<const Bytef*>(b.data());
+        };
+        const uLong crc = ::crc32(::crc32(0L, bytesOf(length), 8), bytesOf(body), uInt(body.size()));
+        std::string bytes = head + length;
+        for (int k = 0; k < 4; ++k)
+            bytes += char(std::uint32_t(crc) >> (8 * k));
+        bytes += body;
+        for (int k = 0; k < 8; ++k)
+            bytes[std::size_t(12 + k)] = char(std::uint64_t(bytes.size()) >> (8 * k));
         const std::string path = mwtest::scratchPath("edited.vzd");
         std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
         return path;
