@@ -1216,7 +1216,8 @@ TEST_F(EditSequence, StoredLoopThatFindsNoFaceIsRebuiltWhenTheDocumentOpens)
         const auto bytesOf = [](const std::string& b) {
             return reinterpret_cast<const Bytef*>(b.data());
         };
-        const uLong crc = ::crc32(::crc32(0L, bytesOf(length), 8), bytesOf(body), uInt(body.size()));
+        const uLong crc =
+            ::crc32(::crc32(0L, bytesOf(length), 8), bytesOf(body), uInt(body.size()));
         std::string bytes = head + length;
         for (int k = 0; k < 4; ++k)
             bytes += char(std::uint32_t(crc) >> (8 * k));
