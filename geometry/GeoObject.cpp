@@ -164,6 +164,13 @@ bool CGeoObject::writeBlock(std::ostream& os) const
     return os.good();
 }
 
+void CGeoObject::takeIdentity(const CGeoObject& other)
+{
+    id = other.id;
+    name = other.name;
+    layer = other.layer;
+}
+
 bool CGeoObject::writeNull(std::ostream& os)
 {
     os << "null\n";

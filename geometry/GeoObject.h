@@ -76,6 +76,10 @@ public:
     // Byte-wise comparison of the id texts (as unsigned characters); true
     // when this id sorts first. An empty id sorts before every other.
     bool idLess(const CGeoObject& other) const;
+    // Gives this object the id, name and layer of other: a copy made to
+    // stand for other (an undo's record of it) writes other's block. The
+    // registry is not touched.
+    void takeIdentity(const CGeoObject& other);
 
 protected:
     // A copy is a new geometry object: a new id, empty name, layer -1 and no

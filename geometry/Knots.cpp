@@ -10,6 +10,7 @@
 #include <iomanip>
 #include <iostream>
 #include <limits>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -1085,6 +1086,25 @@ std::ostream& knots::write(std::ostream& os, const knots& k)
         std::cout << "Uh, Oh, still corrupt after repair knot-vector......" << std::endl;
         return os;
     }
+    if (k.endCondition != CyclicEnd)
+        return writeAsItStands(os, k);
+    // The reader rebuilds a cyclic vector's periodic tail from the knots
+    // before it, and the last written positions lie in that tail: written as
+    // they stand they read back as the value rebuilt from the printed knots,
+    // which can differ in the last digit printed, so that a file saved,
+    // opened and saved again would change. What is written is the vector as
+    // it reads back, whose text reads back as itself.
+    std::ostringstream text;
+    text.copyfmt(os);
+    writeAsItStands(text, k);
+    std::istringstream in(text.str());
+    in.imbue(os.getloc());
+    const knots readBack(in);
+    return readBack.isHealthy ? writeAsItStands(os, readBack) : os << text.str();
+}
+
+std::ostream& knots::writeAsItStands(std::ostream& os, const knots& k)
+{
     const bool cyclic = k.endCondition == CyclicEnd;
     const bool differs = k.rangeDiffersFromKnots();
     const int e = validEndCondition(k.endCondition) ? k.endCondition : ClampedEnd;

@@ -235,10 +235,15 @@ public:
 
     // ---- Text -----------------------------------------------------------------
     // Writes the text form at the stream's precision. An unhealthy vector
-    // prints two "Uh, Oh" lines on standard output and writes nothing.
+    // prints two "Uh, Oh" lines on standard output and writes nothing. A
+    // CyclicEnd vector is written as it reads back (its periodic tail
+    // rebuilt from the knots printed), so that its text read and written
+    // again is the same text.
     static std::ostream& write(std::ostream& os, const knots& k);
 
 private:
+    // The text form of the vector's knots as they stand.
+    static std::ostream& writeAsItStands(std::ostream& os, const knots& k);
     void setEmpty(int n, int p);
     bool buildUniform(int n, int p, double a, double b, EndCondition e);
     void buildFromPositions(const double* positionValues, int count);

@@ -14,6 +14,21 @@
 
 namespace {
 
+// A trim curve's copy as the curve stands in its face's record: the (u, v)
+// curve's identity and the edge's space curve, with its own.
+void keepRecordOf(const CParCurve& curve, CParCurve& copy)
+{
+    if (curve.getUVCurve() != nullptr && copy.getUVCurve() != nullptr)
+        copy.getUVCurve()->takeIdentity(*curve.getUVCurve());
+    const CParametricGeometry* space = curve.getSpaceCurve();
+    if (space == nullptr || copy.edge != nullptr)
+        return;
+    if (CParametricGeometry* spaceCopy = space->clone()) {
+        spaceCopy->takeIdentity(*space);
+        copy.edge = new CEdge(copy.surface, spaceCopy);
+    }
+}
+
 long nextFaceSerial()
 {
     static std::atomic<long> counter{0};
@@ -222,6 +237,8 @@ CFace* copyFace(const CFace* source, bool asItStands)
         delete clone;
         return nullptr;
     }
+    if (asItStands)
+        clone->takeIdentity(*source->surface);
     auto* face = new CFace(clone, nullptr);
     // A copy is the same face: its side and tessellation settings go with it.
     face->sense = source->sense;
@@ -233,6 +250,8 @@ CFace* copyFace(const CFace* source, bool asItStands)
         for (const CParCurve* curve : source->trimLoops[k]->curves) {
             CParCurve* copy = curve->duplicate();
             copy->setSurface(clone);
+            if (asItStands)
+                keepRecordOf(*curve, *copy);
             loop->curves.append(copy);
         }
         const bool taken =
@@ -244,6 +263,7 @@ CFace* copyFace(const CFace* source, bool asItStands)
         for (const CParCurve* curve : source->displayCurves) {
             CParCurve* copy = curve->duplicate();
             copy->setSurface(clone);
+            keepRecordOf(*curve, *copy);
             face->displayCurves.append(copy);
         }
     return face;

@@ -300,8 +300,9 @@ void makeVezadCompat(CLoop& loop);
 // (and its sense and tessellation settings); null for a null source or when
 // the surface cannot be cloned as a surface. Owned by the caller. The loops
 // are ordered and oriented as setOuterLoop does, unless asItStands: then
-// they are taken as they stand and the display curves are copied too, so
-// that the copy writes the record the source writes.
+// they are taken as they stand, the display curves and the trim curves'
+// space curves are copied too, and every copy takes the identity of what it
+// copies, so that the copy writes the record the source writes.
 CFace* copyFace(const CFace* source, bool asItStands = false);
 
 // A new face on a clone of surface, bounded by its domain; null for a null

@@ -7,33 +7,42 @@
 #include "net/Face.h"
 #include "net/SurfaceNet.h"
 
+#include <algorithm>
 #include <map>
 
 namespace GB {
 
 namespace {
 
-// The corner ids of the loop's corner set, ascending.
-std::vector<std::intptr_t> cornersOf(const Loop& loop)
+// The walk of the loop's cycle along the pieces (loopPieces). An undo gives
+// the poly-lines back as they stood, entries and all, so the walk of a
+// region then is the walk it had when its face was recorded.
+std::vector<std::int64_t> piecesOf(const Loop& loop)
 {
-    std::vector<std::intptr_t> corners;
-    for (int i = 0; i < loop.cornerSet.count; ++i)
-        corners.push_back(*loop.cornerSet.items[i]);
-    return corners;
-}
-
-// The target ids of the loop's cycle from the least rotation on.
-std::vector<std::intptr_t> walkOf(const Loop& loop)
-{
-    std::vector<std::intptr_t> ids;
-    for (int i = 0; i < loop.cycle.count; ++i) {
-        const GraphAlgorithm::CHalfEdge* h = loop.cycle.items[i];
-        ids.push_back(h != nullptr && h->target != nullptr ? h->target->getId() : -1);
-    }
-    return loopWalkKey(std::move(ids));
+    return loopPieces(loop.cycle);
 }
 
 } // namespace
+
+std::vector<std::int64_t> loopPieces(const GraphAlgorithm::Cycle& cycle)
+{
+    constexpr std::size_t kFields = 4;
+    std::vector<std::int64_t> walk;
+    for (int i = 0; i < cycle.count; ++i) {
+        const GraphAlgorithm::CHalfEdge* h = cycle.items[i];
+        walk.push_back(h != nullptr && h->polyLine != nullptr ? h->polyLine->creation.value() : -1);
+        walk.push_back(h != nullptr ? h->sourceEntry : -1);
+        walk.push_back(h != nullptr ? h->targetEntry : -1);
+        walk.push_back(h != nullptr && h->target != nullptr ? h->target->getId() : -1);
+    }
+    std::vector<std::int64_t> least = walk;
+    for (std::size_t k = kFields; k < walk.size(); k += kFields) {
+        std::vector<std::int64_t> turned(walk.begin() + std::ptrdiff_t(k), walk.end());
+        turned.insert(turned.end(), walk.begin(), walk.begin() + std::ptrdiff_t(k));
+        least = std::min(least, turned);
+    }
+    return least;
+}
 
 FaceStateRecord::FaceStateRecord() = default;
 FaceStateRecord::~FaceStateRecord() = default;
@@ -43,8 +52,7 @@ std::unique_ptr<FaceStateRecord> recordFaceState(const Face& face, Mesh::CBaseMe
     if (face.firstLoop == nullptr || face.requestedState == Ribbon)
         return nullptr;
     auto r = std::make_unique<FaceStateRecord>();
-    r->corners = cornersOf(*face.firstLoop);
-    r->walk = walkOf(*face.firstLoop);
+    r->pieces = piecesOf(*face.firstLoop);
     if (mesh != nullptr) {
         r->meshCreation = mesh->creation.value();
         r->meshFacets = mesh->getFacetCount();
@@ -53,10 +61,15 @@ std::unique_ptr<FaceStateRecord> recordFaceState(const Face& face, Mesh::CBaseMe
     r->computed = face.computedState;
     r->imprint[0] = face.imprint[0];
     r->imprint[1] = face.imprint[1];
+    // Copies as they stand, ids and all: the face given back holds the
+    // objects it held, and a save after the undo writes what a save before
+    // the edit wrote.
     if (face.trimmedFace != nullptr)
         r->trimmed.reset(copyFace(face.trimmedFace, true));
-    if (r->trimmed == nullptr && face.surface != nullptr)
+    if (r->trimmed == nullptr && face.surface != nullptr) {
         r->surface.reset(face.surface->clone());
+        r->surface->takeIdentity(*face.surface);
+    }
     r->statistics = face.statistics;
     r->failed = face.firstLoop->failed;
     r->id = face.id;
@@ -101,27 +114,20 @@ int CSurfaceNet::giveBackFaceStates()
         return 0;
     // The oldest record of each region: its state before every edit undone
     // (a face removed and made again by those edits was recorded twice).
-    std::map<std::pair<std::vector<std::intptr_t>, std::vector<std::intptr_t>>, FaceStateRecord*>
-        oldest;
+    std::map<std::vector<std::int64_t>, FaceStateRecord*> oldest;
     for (std::unique_ptr<FaceStateRecord>& r : records)
         if (r->meshCreation == mesh->creation.value() && r->meshFacets == mesh->getFacetCount())
-            oldest[{r->corners, r->walk}] = r.get();
-    std::map<std::vector<std::intptr_t>, std::vector<Face*>> faces;
+            oldest[r->pieces] = r.get();
+    std::map<std::vector<std::int64_t>, Face*> faces;
     for (Face* f = firstFace; f != nullptr; f = f->next)
         if (f->firstLoop != nullptr && f->requestedState != Ribbon)
-            faces[cornersOf(*f->firstLoop)].push_back(f);
+            faces.emplace(piecesOf(*f->firstLoop), f);
     int given = 0;
     for (const auto& [key, r] : oldest) {
-        const auto at = faces.find(key.first);
-        if (at == faces.end())
+        const auto at = faces.find(key);
+        if (at == faces.end() || facesGivenBack.count(at->second->serial) > 0)
             continue;
-        Face* face = nullptr;
-        for (Face* f : at->second)
-            if (facesGivenBack.count(f->serial) == 0 &&
-                (face == nullptr || walkOf(*f->firstLoop) == key.second))
-                face = f;
-        if (face == nullptr)
-            continue;
+        Face* face = at->second;
         facesGivenBack.insert(face->serial);
         ++given;
         clearFaceSurface(face);

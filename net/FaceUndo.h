@@ -28,11 +28,10 @@ class CFace;
 namespace GB {
 
 struct FaceStateRecord {
-    // The region: the corner ids of the face's first loop (the identity the
-    // topology step keeps a face by) and the walk of its cycle (loopWalkKey
-    // of the target ids), which tells apart faces with the same corners.
-    std::vector<std::intptr_t> corners;
-    std::vector<std::intptr_t> walk;
+    // The region: the walk of the face's first loop along the pieces of
+    // the net, each piece by its poly-line, its entries in the direction
+    // walked and its target's id (two regions never share it).
+    std::vector<std::int64_t> pieces;
     // The mesh the surface was fitted on, by creation and facet count: a
     // mesh merged into, or one replaced in place, gives nothing back.
     std::int64_t meshCreation = -1;
@@ -52,6 +51,14 @@ struct FaceStateRecord {
     FaceStateRecord(const FaceStateRecord&) = delete;
     FaceStateRecord& operator=(const FaceStateRecord&) = delete;
 };
+
+// A cycle's walk along the pieces of the net: per half-edge its poly-line
+// (by creation), the entries of the poly-line it runs between in the
+// direction it runs them, and its target's id, from the least rotation on.
+// Two regions may share their corners and every junction their loops pass
+// (three poly-lines between two junctions, a ring of two strokes cut by a
+// chord), but never this walk.
+std::vector<std::int64_t> loopPieces(const GraphAlgorithm::Cycle& cycle);
 
 // The record of a face as it stands, its surface and trimmed face copied;
 // null for a face without loop and for a Ribbon face (whose surface is its

@@ -26,6 +26,7 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace GB {
@@ -55,23 +56,40 @@ private:
     std::locale locale;
 };
 
-// The sorted node indices of the targets of the face's first loop: the key
-// of the canonical order of faces in the text.
-std::vector<int> faceKey(const Face* face)
+// The key of the canonical order of faces in the text: the sorted node
+// indices of the targets of the face's first loop, then that loop's entries
+// as its record writes them (node and poly-line, from the least node on).
+// Faces with the same corners (the two sides of a lens, cut by a chord)
+// differ in the poly-lines they walk; without them their order would be the
+// net's, which the open does not keep, and a document opened and saved
+// again would write them the other way round.
+using FaceKey = std::pair<std::vector<int>, std::vector<int>>;
+FaceKey faceKey(const Face* face)
 {
-    std::vector<int> key;
+    std::vector<int> key, entries;
     if (face->firstLoop == nullptr)
-        return key;
+        return {};
     const GraphAlgorithm::Cycle& cycle = face->firstLoop->cycle;
+    std::size_t start = 0;
     for (int i = 0; i < cycle.count; ++i) {
         const GraphAlgorithm::CHalfEdge* h = cycle.items[i];
         const auto* node = h != nullptr ? dynamic_cast<const _CVertex*>(h->target) : nullptr;
-        if (const auto* p =
-                node != nullptr ? dynamic_cast<const Gridbench::CGridPoint*>(node->point) : nullptr)
-            key.push_back(p->savedIndex);
+        const auto* p =
+            node != nullptr ? dynamic_cast<const Gridbench::CGridPoint*>(node->point) : nullptr;
+        if (p == nullptr)
+            continue;
+        key.push_back(p->savedIndex);
+        if (p->savedIndex < key[start])
+            start = key.size() - 1;
+        const int position = h->polyLine != nullptr && h->polyLine->owner != nullptr
+                                 ? h->polyLine->owner->indexOfPointList(h->polyLine)
+                                 : -1;
+        entries.push_back(p->savedIndex);
+        entries.push_back(position < 0 ? 0 : position);
     }
+    std::rotate(entries.begin(), entries.begin() + std::ptrdiff_t(2 * start), entries.end());
     std::sort(key.begin(), key.end());
-    return key;
+    return {key, entries};
 }
 
 std::string lowerCase(std::string word)
@@ -288,7 +306,7 @@ bool CSurfaceNet::write(std::ostream& out)
             << (depthTest ? "1" : "0") << '\n';
         for (double t : tolerances)
             out << t << '\n';
-        std::vector<std::pair<std::vector<int>, const Face*>> faces;
+        std::vector<std::pair<FaceKey, const Face*>> faces;
         for (const Face* f = firstFace; f != nullptr; f = f->next)
             if (f->requestedState != Ribbon)
                 faces.emplace_back(faceKey(f), f);

@@ -305,7 +305,7 @@ bool CSurfaceNet::update()
     return COffset_Grid::update();
 }
 
-bool CSurfaceNet::updateAfterEdit()
+bool CSurfaceNet::updateAfterEdit(bool afterUndo)
 {
     const bool topology = topologyEditCount != editCount;
     if (busy || !topologySwitch || (!topology && surfaceEditCount == editCount))
@@ -317,8 +317,14 @@ bool CSurfaceNet::updateAfterEdit()
         pl->RollBack();
     if (topology)
         buildTopology(false);
-    // After an undo the faces take back the states it handed over.
+    // After an undo the faces take back the states it handed over, and a
+    // face that kept its surface through the undo is the face it was: a new
+    // fit would only give it a new surface object, or another surface.
     giveBackFaceStates();
+    if (afterUndo)
+        for (Face* f = firstFace; f != nullptr; f = f->next)
+            if (f->surface != nullptr || f->trimmedFace != nullptr)
+                facesGivenBack.insert(f->serial);
     computeSurfaces(draftOnly, true, nullptr);
     facesGivenBack.clear();
     return true;

@@ -109,9 +109,13 @@ public:
     // differ), points still pending are taken back, the topology is built
     // (when it is behind) and the modified faces are computed, so that the
     // faces are those of the net as it stands, with their surfaces, whatever
-    // the edit rebuilt on its way. False, doing nothing, while busy, with
-    // the topology switch off or when no edit is left to catch up.
-    bool updateAfterEdit();
+    // the edit rebuilt on its way. After an undo (afterUndo) only the faces
+    // left without a surface are computed: the others stand as they stood
+    // before the edits undone (a face those edits changed was recorded and
+    // is given back), whatever points the undo marked changed on its way.
+    // False, doing nothing, while busy, with the topology switch off or
+    // when no edit is left to catch up.
+    bool updateAfterEdit(bool afterUndo = false);
     // The mesh under the net changed (another mesh, or the same one with
     // other facets): the net goes onto m, every curve of its poly-lines that
     // is not locked is fitted anew on m when next needed, as a net read on
@@ -313,8 +317,8 @@ public:
     void recordFaceStates();
     // After an undo's topology step: each record the undo handed over
     // (faceStatesToGiveBack, newest first) whose mesh is the net's mesh as
-    // it stands goes to the face whose first loop has the record's corners
-    // (among several, the one with its walk): states, surface or trimmed
+    // it stands goes to the face whose first loop walks the record's pieces
+    // (FaceStateRecord::pieces): states, surface or trimmed
     // face with their display, statistics, the loop's failed mark and the
     // face's identity. A face given more than one record takes the oldest,
     // its state before all the edits undone. The faces given back are not

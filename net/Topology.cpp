@@ -645,17 +645,28 @@ bool CSurfaceNet::findMatchingLoop(const Cycle& c, const Kor::List<CCoEdge*>& co
     // Only a loop that no cycle of this rebuild took yet may match: two
     // cycles with one corner set are two faces. The loops marked are found
     // by their corners, in the chain's order.
+    // Among them the loop that walks the cycle's very pieces comes first:
+    // two regions can share their corners (three poly-lines between two
+    // junctions), and each keeps its own face. A loop that takes another
+    // walk is another region's now: its face is recorded for the undo first.
     const auto at = unmatchedLoops.find(cornerKey(corners));
-    if (at != unmatchedLoops.end())
-        for (Loop* loop : at->second)
+    if (at != unmatchedLoops.end()) {
+        const std::vector<std::int64_t> pieces = loopPieces(c);
+        std::vector<Loop*> loops = at->second;
+        std::stable_partition(loops.begin(), loops.end(),
+                              [&](const Loop* l) { return loopPieces(l->cycle) == pieces; });
+        for (Loop* loop : loops)
             if (loop->unmatched) {
                 loop->unmatched = false;
+                if (loopPieces(loop->cycle) != pieces)
+                    recordFaceState(loop->owner);
                 loop->setCycle(c);
                 loop->coedges = coedges;
                 if (taken != nullptr)
                     *taken = loop;
                 return false;
             }
+    }
     auto* loop = new Loop();
     loop->setCycle(c);
     loop->coedges = coedges;
@@ -1130,7 +1141,9 @@ void CSurfaceNet::takeHoles(Face& face, const std::vector<Cycle>& cycles)
     face.holes = std::move(holes);
     if (same || (read && !moved))
         return;
-    // Trimmed by other holes, the face's surface is computed again.
+    // Trimmed by other holes, the face's surface is computed again: what it
+    // was goes to the undo first.
+    recordFaceState(&face);
     if (face.requestedState == Trimmed)
         face.requestedState = ComplexApprox;
     clearFaceSurface(&face);

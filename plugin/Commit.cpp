@@ -12,6 +12,7 @@
 #include "plugin/MeshObject.h"
 #include "plugin/MeshwrightPlugIn.h"
 #include "plugin/OpenNurbsConversion.h"
+#include "plugin/Watcher.h"
 
 #include <algorithm>
 #include <array>
@@ -626,6 +627,13 @@ bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool appr
     // What the net closes without a face is missing from the patchwork the
     // commit makes.
     sayRegionsWithoutFace(net);
+    // The commit computes the faces anew: what they were goes with its undo
+    // record (a grid mark with the state of every face), so that undoing
+    // the commit gives them back as they were.
+    if (doc->AddCustomUndoEvent(new CMWUndo(false))) {
+        net.addUndoMark();
+        net.recordFaceStates();
+    }
     const double tol = doc->AbsoluteTolerance();
     const bool mouseEnabled = mouseCallback.IsEnabled();
     mouseCallback.Enable(false);
@@ -681,6 +689,10 @@ bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool appr
         }
     }
     std::cout << "Conversion is done." << std::endl;
+    // The plug-in's record of committed Breps before the commit, for its undo.
+    const Kor::List<CVezadObjRef> refsBefore = objectRefs;
+    VezadHost::BrepSides sidesBefore = committedSides;
+    std::vector<std::pair<int, FaceMeshDistance>> distancesBefore = committedDistances;
     // Each Brep as committed, measured against the mesh.
     committedDistances.clear();
     for (std::size_t b = 0; b < breps.size(); ++b)
@@ -698,7 +710,13 @@ bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool appr
     objectRefs.removeAll();
     std::cout << "start add objects is done." << std::endl;
 
+    const int layers = doc->LayerTable().LayerCount();
     const int layer = firstEmptyLayer(*doc);
+    // The record of committed Breps as it stood goes with the commit's undo
+    // record, which the host opens for the command.
+    doc->AddCustomUndoEvent(new CMWCommitUndo(refsBefore, std::move(sidesBefore),
+                                              std::move(distancesBefore),
+                                              layer >= layers ? layer : -1));
     std::cout << "adding to layer=" << layer << std::endl;
     // The Breps of earlier commits keep their sides while they are in the
     // document (deleted ones too: an undo brings them back).
@@ -775,6 +793,46 @@ void CMeshwrightPlugIn::restoreCommittedSides(CVezadDoc& doc)
     if (!committedSides.breps.empty())
         net.rebuildCoEdges();
     addBrepSides(committedSides, ::sharedSides(faces), objects);
+}
+
+CMWCommitUndo::CMWCommitUndo(const Kor::List<CVezadObjRef>& refs, VezadHost::BrepSides sides,
+                             std::vector<std::pair<int, FaceMeshDistance>> distances,
+                             int addedLayer)
+    : objectRefs(refs), committedSides(std::move(sides)), committedDistances(std::move(distances)),
+      addedLayer(addedLayer)
+{
+}
+
+void CMWCommitUndo::Undo()
+{
+    CMeshwrightPlugIn& p = MeshwrightPlugIn();
+    CVezadDoc* doc = VezadApp().ActiveDoc();
+    if (doc == nullptr)
+        return;
+    // A Brep the commit purged is in no document any more.
+    const auto gone = [&](const ON_UUID& id) { return doc->LookupObject(id) == nullptr; };
+    p.objectRefs.removeAll();
+    for (const CVezadObjRef& ref : objectRefs)
+        if (!gone(ref.m_uuid))
+            p.objectRefs.append(ref);
+    std::erase_if(committedSides.breps, gone);
+    std::erase_if(committedSides.sides, [&](const VezadHost::BrepSharedSide& side) {
+        return gone(side.a) || gone(side.b);
+    });
+    p.committedSides = committedSides;
+    p.committedDistances = committedDistances;
+    // The layer the commit added holds none but the Breps the undo took out.
+    CVezadLayerTable& layers = doc->LayerTable();
+    if (addedLayer < 1 || addedLayer != layers.LayerCount() - 1)
+        return;
+    CVezadObjectIterator it(*doc, CVezadObjectIterator::undeleted_objects);
+    for (CVezadObject* object = it.First(); object != nullptr; object = it.Next())
+        if (object->Attributes().m_layer_index == addedLayer)
+            return;
+    std::vector<ON_wString> names;
+    for (int i = 0; i < addedLayer; ++i)
+        names.push_back(layers.LayerName(i));
+    layers.assign(names, std::min(layers.CurrentLayerIndex(), addedLayer - 1));
 }
 
 CVezadCommand::result CCommandMWCommit::run()

@@ -13,6 +13,7 @@
 
 #include "foundation/KorList.h"
 #include "net/FaceMeshDistance.h"
+#include "platform/host/EdgeGaps.h"
 #include "platform/host/VezadSdk.h"
 #include "plugin/SharedEdgeGaps.h"
 
@@ -26,6 +27,28 @@ class CProgress;
 namespace GB {
 class CSurfaceNet;
 }
+
+// The custom step of a commit's undo record: it holds the plug-in's record
+// of committed Breps as it stood before the commit (objectRefs,
+// committedSides, committedDistances) and the layer the commit added, if
+// any. Undoing the commit (the host takes its Breps out and brings back the
+// ones it deleted) puts that record back, less the Breps the commit purged,
+// which nothing brings back, and takes the added layer out again when it is
+// the last one: the document is then saved as it was saved before the
+// commit, and the next commit replaces the Breps the record names.
+// Owned by the document's undo record.
+class CMWCommitUndo : public CVezadUndoEventHandler {
+public:
+    CMWCommitUndo(const Kor::List<CVezadObjRef>& refs, VezadHost::BrepSides sides,
+                  std::vector<std::pair<int, FaceMeshDistance>> distances, int addedLayer);
+    void Undo() override;
+
+private:
+    Kor::List<CVezadObjRef> objectRefs;
+    VezadHost::BrepSides committedSides;
+    std::vector<std::pair<int, FaceMeshDistance>> committedDistances;
+    int addedLayer; // -1: the commit added none
+};
 
 class CMakeTight : public CVezadWorkerThread {
 public:

@@ -140,7 +140,7 @@ void CMWUndo::Undo()
     // event may reach the grid meanwhile.
     const bool enabled = plugIn.mouseCallback.IsEnabled();
     plugIn.mouseCallback.Enable(false);
-    net.updateAfterEdit();
+    net.updateAfterEdit(true);
     --net.faceRecordsHeld;
     // The faces' states the undo handed over are given back by that update
     // or not at all: a later edit's update must not take them.

@@ -680,6 +680,38 @@ TEST(NetText, PolyLineThroughTwoPointsAtOnePlaceKeepsEveryLoop)
     }
 }
 
+// A lens cut by a chord: three poly-lines between two points, whose two
+// faces have the same corners. The text writes them in one order whatever
+// their order in the net, so that a document opened (its faces in the
+// topology's order) and saved again writes the same bytes.
+TEST(NetText, FacesWithTheSameCornersAreWrittenInOneOrder)
+{
+    CSurfaceNet net;
+    const auto point = [](float x, float y) {
+        CGridPoint* p = mwtest::gridPoint(x, y);
+        p->normal.data[2] = 1.f;
+        return p;
+    };
+    CGridPoint* from = point(0.f, 0.f);
+    CGridPoint* to = point(0.2f, 0.f);
+    for (float y : {-0.1f, 0.f, 0.1f})
+        mwtest::polyLine(net, {from, point(0.1f, y), to});
+    mwtest::capturedStdout([&] { net.buildTopology(false); });
+    ASSERT_GE(faceCount(net), 2);
+    const std::string text = written(net);
+    GB::Face* reversed = nullptr;
+    while (GB::Face* f = net.firstFace) {
+        net.firstFace = f->next;
+        f->next = reversed;
+        reversed = f;
+    }
+    net.firstFace = reversed;
+    EXPECT_EQ(written(net), text);
+    CSurfaceNet back;
+    readBack(back, text);
+    EXPECT_EQ(written(back), text);
+}
+
 // Damage of every kind at every kind of place of a net text: cut at each
 // record boundary (and at every line), each declared count too small, too
 // large and past int, fields not of their type, a record removed, moved or
