@@ -269,12 +269,9 @@ TEST_F(MeshwrightHost, DocumentRecordNotReadWholeRefusesTheOpen)
     const std::string record(written.Buffer().begin(), written.Buffer().end());
     const std::size_t body = mwtest::lastBlockBody(file);
     ASSERT_EQ(std::string(file.begin() + std::ptrdiff_t(body + 16), file.end()), record);
-    const auto documentWith = [&file, body](const std::string& changed) {
-        std::vector<unsigned char> bytes(file.begin(), file.begin() + std::ptrdiff_t(body + 16));
-        bytes.insert(bytes.end(), changed.begin(), changed.end());
-        for (int k = 0; k < 8; ++k)
-            bytes[body - 12 + std::size_t(k)] = std::uint8_t((16 + changed.size()) >> (8 * k));
-        EXPECT_TRUE(mwtest::sealDocument(bytes));
+    const auto documentWith = [&file](const std::string& changed) {
+        const std::vector<unsigned char> bytes = mwtest::withLastRecord(file, changed);
+        EXPECT_FALSE(bytes.empty());
         return std::string(bytes.begin(), bytes.end());
     };
     // Version, one reference (28 bytes), the display settings, the mesh

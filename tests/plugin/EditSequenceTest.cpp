@@ -18,7 +18,7 @@
 #include "mesh/PolFormat.h"
 #include "net/Face.h"
 #include "net/SurfaceNet.h"
-#include "platform/host/DocumentFile.h"
+#include "support/DocumentBlocks.h"
 
 #include <algorithm>
 #include <cmath>
@@ -1149,17 +1149,16 @@ TEST_F(EditSequence, StoredLoopThatFindsNoFaceIsRebuiltWhenTheDocumentOpens)
     ASSERT_TRUE(importNet(meshFile(0)));
     for (GB::Face* f = net().firstFace; f != nullptr; f = f->next)
         f->requestedState = Planar; // what the open keeps of a stored face
-    // The host's first format (no check sums), whose chunk is edited below.
+    // Saved as the user saves; the plug-in's record, the body of the file's
+    // last block after its plug-in id, is edited below with the block's
+    // check sums made to fit.
     const std::string saved = mwtest::scratchPath("saved.vzd");
-    std::string error;
-    ASSERT_TRUE(VezadHost::saveDocument(doc(), saved, error, 1)) << error;
-    // The plug-in's record is the file's last chunk, after its length.
+    ASSERT_EQ(command("-_Save \"" + saved + "\""), 0);
     const std::string file = fileBytes(saved);
     ON_MemoryArchive written;
     ASSERT_TRUE(plugIn().WriteDocument(doc(), written, CVezadFileWriteOptions()));
     const std::string record(written.Buffer().begin(), written.Buffer().end());
-    ASSERT_GT(file.size(), record.size() + 8);
-    const std::string head = file.substr(0, file.size() - record.size() - 8);
+    ASSERT_TRUE(file.ends_with(record));
     std::ostringstream netWritten;
     net().write(netWritten);
     const std::string text = netWritten.str();
@@ -1186,12 +1185,12 @@ TEST_F(EditSequence, StoredLoopThatFindsNoFaceIsRebuiltWhenTheDocumentOpens)
             chunk.WriteInt(field); // version, references, edges, mode, meshes
         chunk.WriteCompressedBuffer(size, image);
         chunk.WriteCompressedBuffer(netText.size() + 1, netText.c_str());
-        std::string bytes = head;
-        for (int k = 0; k < 8; ++k)
-            bytes += char(std::uint64_t(chunk.Buffer().size()) >> (8 * k));
-        bytes.append(chunk.Buffer().begin(), chunk.Buffer().end());
+        const std::vector<unsigned char> bytes = mwtest::withLastRecord(
+            {file.begin(), file.end()}, {chunk.Buffer().begin(), chunk.Buffer().end()});
+        EXPECT_FALSE(bytes.empty());
         const std::string path = mwtest::scratchPath("edited.vzd");
-        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+        std::ofstream(path, std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
         return path;
     };
     const std::string relocate = "failed to relocate the loop of 1 stored face: its face is "

@@ -40,6 +40,21 @@ std::size_t lastBlockBody(const std::vector<unsigned char>& bytes)
     return std::size_t(last);
 }
 
+std::vector<unsigned char> withLastRecord(std::vector<unsigned char> bytes,
+                                          const std::string& record)
+{
+    const std::size_t body = lastBlockBody(bytes);
+    if (body == 0)
+        return {};
+    bytes.resize(body + 16);
+    bytes.insert(bytes.end(), record.begin(), record.end());
+    for (std::size_t k = 0; k < 8; ++k)
+        bytes[body - 12 + k] = static_cast<unsigned char>((16 + record.size()) >> (8 * k));
+    if (!sealDocument(bytes))
+        return {};
+    return bytes;
+}
+
 std::string crc32Forcing(std::uint32_t from, std::uint32_t to)
 {
     // zlib keeps the register inverted; a byte b takes it from r to

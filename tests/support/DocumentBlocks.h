@@ -18,6 +18,12 @@ bool sealDocument(std::vector<unsigned char>& bytes);
 // the blocks do not run to the end of the file.
 std::size_t lastBlockBody(const std::vector<unsigned char>& bytes);
 
+// The document with the record of its last block (after the plug-in's id)
+// replaced by `record`, the block's length and every check sum made to fit;
+// empty when the blocks do not run to the end of the file.
+std::vector<unsigned char> withLastRecord(std::vector<unsigned char> bytes,
+                                          const std::string& record);
+
 // The four bytes that take a running CRC-32 (zlib's) from `from` to `to`.
 std::string crc32Forcing(std::uint32_t from, std::uint32_t to);
 
