@@ -41,6 +41,11 @@ namespace {
 
 // The order value of a fixed face: the largest single-precision value.
 constexpr double kFixedValue = 3.4028234663852886e38;
+// Order values are compared in steps of this share of one (a value lies
+// between 0 and 1 / (4 pi)): the areas of faces of one shape differ in their
+// last digits when tessellated in other units, and the rounding took such
+// faces in another order at another size.
+constexpr double kOrderValueStep = 1e-6;
 // Arguments of the shape correction.
 constexpr int kTargetCount = 723;
 constexpr double kOvershootRatio = 500.0;
@@ -982,11 +987,14 @@ bool CSkinTopology::healFaces(double dTol, Kor::List<CFace*>* fixed, int mode)
         }
         records.push_back(record);
     }
-    // Largest value first; equal values keep the order of the heal set.
+    // Largest value first; equal values (to the step) keep the order of the
+    // heal set.
+    const auto step = [](double value) { return std::round(value / kOrderValueStep); };
     if (records.size() > 1)
         quickSort(records.data(), 0, int(records.size()) - 1,
-                  [](const HealRecord* a, const HealRecord* b) {
-                      return a->value != b->value ? a->value > b->value : a->place < b->place;
+                  [&](const HealRecord* a, const HealRecord* b) {
+                      return step(a->value) != step(b->value) ? step(a->value) > step(b->value)
+                                                              : a->place < b->place;
                   });
     growFromHealed(*this, records, std::min(seeds, int(records.size())));
     for (std::size_t k = 0; k < records.size(); ++k)
