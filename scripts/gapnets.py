@@ -25,11 +25,14 @@ Layouts (sizes in the sheet's units; its diagonal sets the job's tolerance,
   small      3 x 3 cells of 1.5, the step through the middle row
   mixed      ten unit squares beside one face 10 x W
   offset     two faces 20 x 10 side by side, the step of H under the second
+  wave       N x N cells of CELL in the middle of a plate 100 x 70 that
+             waves AMP up and down, WAVE long each way (no bend, no step)
 
 Values: S (slot), W (band width or the mixed face's length), H (step
 height), AT (grid2's step line), FACET (mesh spacing, 0.5), BEND (0.5),
 NOISE (0: heights moved by up to that, seeded), SEED (1), SEG (segment of
-the poly-lines, 1), SCALE (1: every length times it).
+the poly-lines, 1), SCALE (1: every length times it); for the wave N (2),
+CELL (15), WAVE (45), AMP (4).
 """
 import math
 import random
@@ -47,7 +50,8 @@ def main():
         del sys.argv[1:3]
     layout, out = sys.argv[1], sys.argv[2]
     v = {"S": 2.0, "W": 0.3, "H": 1.0, "AT": 15.0, "FACET": 0.5, "BEND": 0.5,
-         "NOISE": 0.0, "SEED": 1, "SEG": 1.0, "SCALE": 1.0}
+         "NOISE": 0.0, "SEED": 1, "SEG": 1.0, "SCALE": 1.0, "N": 2, "CELL": 15.0,
+         "WAVE": 45.0, "AMP": 4.0}
     given = set()
     for arg in sys.argv[3:]:
         name, value = arg.split("=", 1)
@@ -112,6 +116,15 @@ def main():
             lines.append([(x, 5.0), (x, 15.0)])
         step = ("x", 35.0)
         cells = [(5.0, 5.0, 25.0, 15.0), (25.0, 5.0, 45.0, 15.0)]
+    elif layout == "wave":
+        box = (0.0, 0.0, 100.0, 70.0)
+        n, c = int(v["N"]), v["CELL"]
+        x0, y0 = 50.0 - n * c / 2, 35.0 - n * c / 2
+        cs = [k * c for k in range(n + 1)]
+        for k in cs:
+            lines.append([(x0 + a, y0 + k) for a in cs])
+            lines.append([(x0 + k, y0 + a) for a in cs])
+        cells = [(x0 + a, y0 + b, x0 + a + c, y0 + b + c) for b in cs[:n] for a in cs[:n]]
     else:
         sys.stderr.write("gapnets: unknown layout %s\n" % layout)
         return 2
@@ -123,6 +136,9 @@ def main():
     ramp = 0.02
 
     def height(x, y):
+        if layout == "wave":
+            k = 2 * math.pi / v["WAVE"]
+            return v["AMP"] * math.sin(k * x) * math.cos(k * y)
         z = v["BEND"] * ((x - box[0]) / length) ** 2 * length * 0.1
         if step is not None:
             t = (y if step[0] == "y" else x) - step[1]
