@@ -10,6 +10,7 @@
 #include "geometry/Knots.h"
 #include "geometry/NurbsSurf.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <iostream>
@@ -56,6 +57,24 @@ void writeInterpolationDumps(NurbsSurf& S, IndexSubset<CFitPoint>& pts)
         S.write(result);
         result << '\n';
     }
+}
+
+// The grid's frame: the middle of its points' box and half its largest side
+// (1 for points at one place).
+void gridFrame(const CFitPointArray2D& grid, Vector& centre, double& half)
+{
+    double low[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, high[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+    for (int k = 0; k < grid.rows * grid.cols; ++k)
+        for (int c = 0; c < 3; ++c) {
+            low[c] = std::min(low[c], grid.items[k].Point[c]);
+            high[c] = std::max(high[c], grid.items[k].Point[c]);
+        }
+    centre = Vector(0.5 * (low[0] + high[0]), 0.5 * (low[1] + high[1]), 0.5 * (low[2] + high[2]));
+    half = 0.0;
+    for (int c = 0; c < 3; ++c)
+        half = std::max(half, 0.5 * (high[c] - low[c]));
+    if (!(half > 0.0) || !std::isfinite(half))
+        half = 1.0;
 }
 
 } // namespace
@@ -209,6 +228,15 @@ bool interpolateToTolerance(NurbsSurf& S, iPolScatteredData* rbf, double dTol,
                 for (int i = 0; i < nU; ++i)
                     S.getControlPointAndWeight(xyz, i, j, W[i + std::size_t(j) * nU]);
         }
+        // The grid is fitted in its own frame: the fit's solve ends on bounds
+        // in model units, which a model in metres reached with the surface
+        // a share of the tolerance off its grid, and the correction took
+        // another course than in millimetres.
+        Vector centre;
+        double half = 1.0;
+        gridFrame(grid, centre, half);
+        for (int k = 0; k < grid.rows * grid.cols; ++k)
+            grid.items[k].Point = (1.0 / half) * (grid.items[k].Point - centre);
         std::unique_ptr<NurbsSurf> T(fitNurbsToPoints(grid, S.uKnots, S.vKnots,
                                                       nU * nV > 1000 ? progress : nullptr, false, 3,
                                                       3, W.empty() ? nullptr : W.data()));
@@ -216,6 +244,13 @@ bool interpolateToTolerance(NurbsSurf& S, iPolScatteredData* rbf, double dTol,
             profileLog() << "interpolGrid failed" << std::endl;
             return false;
         }
+        for (int j = 0; j < T->getVCount(); ++j)
+            for (int i = 0; i < T->getUCount(); ++i) {
+                Vector xyz;
+                double w = 1.0;
+                T->getControlPointAndWeight(xyz, i, j, w);
+                T->setControlPoint(i, j, centre + half * xyz, w);
+            }
         adoptKnotsAndNet(S, *T);
 
         dMax = largestError(S, pts);

@@ -41,6 +41,11 @@ namespace {
 
 // The order value of a fixed face: the largest single-precision value.
 constexpr double kFixedValue = 3.4028234663852886e38;
+// Order values are compared in steps of this share of one (a value lies
+// between 0 and 1 / (4 pi)): the areas of faces of one shape differ in their
+// last digits when tessellated in other units, and the rounding took such
+// faces in another order at another size.
+constexpr double kOrderValueStep = 1e-6;
 // Arguments of the shape correction.
 constexpr int kTargetCount = 723;
 constexpr double kOvershootRatio = 500.0;
@@ -73,13 +78,24 @@ constexpr double kJudgedSideSlack = 1.5;
 // Group of the targets that hold the face's inside where its fit put it.
 constexpr int kHoldGroup = -5;
 // The band within which a correction fades out, as a share of the face's
-// smaller extent where that is wider than the continuity distance: the
-// correction of a large face then asks no finer net than its fit has.
+// smaller extent: the sides' moves fade out within it, and the face's
+// middle beyond stays where its fit put it, on a face narrower than the
+// continuity distance too (a band of that distance covered such a face
+// from side to side, nothing held its middle, and the correction swung it
+// several tolerances off between its sides). The correction of a large face
+// asks no finer net than its fit has.
 constexpr double kBandShare = 0.25;
-// Holds per direction of the face at the most, as far apart as the sides'
-// targets are thinned: they pin the inside, and leave the sides' targets
-// the most of the correction's points.
-constexpr int kMostHoldsAcross = 16;
+// Inside points per direction of the face at the most, as far apart as the
+// targets are thinned: they pin the inside, the sides' targets lie as close
+// as they do, and the correction's solve costs the cube of their count.
+constexpr int kMostHoldsAcross = 8;
+// How close, in tolerances, a correction brings the face to its targets (its
+// sides to their places on the seams, its inside to where the fit put it).
+// Both faces of a seam stop this close to the place they meet, and the Breps
+// the commit makes of them follow their trim curves within three quarters
+// of the tolerance: stopping at 0.8 tolerances, as a correction used to,
+// left seams of one and a half tolerances just beyond it.
+constexpr double kTargetShare = 0.25;
 // Points per direction at the most where a correction's move is measured.
 constexpr int kMostProbesAcross = 24;
 
@@ -283,6 +299,23 @@ bool faceFrame(CFace& F, Fenwo::NurbsSurf& S, FaceFrame& frame)
     return frame.high[0] > frame.low[0] && frame.high[1] > frame.low[1];
 }
 
+// The points of the face's inside grid each way: `spacing` apart in space,
+// at least 2 and at most `most`.
+int gridAcross(const FaceFrame& frame, int d, double spacing, int most)
+{
+    return std::clamp(int(std::ceil(frame.extent[d] / spacing)), 2, most);
+}
+
+// How far apart in space the points of the inside grid lie in the direction
+// where they lie closer.
+double gridStep(const FaceFrame& frame, double spacing, int most)
+{
+    double step = HUGE_VAL;
+    for (int d = 0; d < 2; ++d)
+        step = std::min(step, frame.extent[d] / gridAcross(frame, d, spacing, most));
+    return std::max(step, spacing);
+}
+
 // (u, v) points inside the face's trim on a grid about `spacing` apart in
 // space, at most `most` each way.
 std::vector<Vector> insideGrid(const FaceFrame& frame, double spacing, int most)
@@ -292,7 +325,7 @@ std::vector<Vector> insideGrid(const FaceFrame& frame, double spacing, int most)
         return inside;
     int across[2];
     for (int d = 0; d < 2; ++d)
-        across[d] = std::clamp(int(std::ceil(frame.extent[d] / spacing)), 2, most);
+        across[d] = gridAcross(frame, d, spacing, most);
     for (int a = 0; a < across[0]; ++a)
         for (int b = 0; b < across[1]; ++b) {
             const double u = frame.low[0] + (frame.high[0] - frame.low[0]) * (a + 0.5) / across[0];
@@ -339,32 +372,57 @@ private:
     // The places of the continuity rows of the face being healed that went
     // to its targets.
     std::vector<int> rows;
+    // How far apart the targets of the face being healed are thinned, and
+    // how far apart its inside points and its sides' targets lie at the
+    // most.
+    double spacing = 0.0;
+    double sideSpacing = 0.0;
 
     bool cancelled() const { return skin.progress != nullptr && skin.progress->isCancelled(); }
+    // The longest step between the targets along a side: as far as the
+    // face's inside points lie apart, so that the sides are held as closely
+    // as the inside (with targets far sparser than the held inside points, a
+    // side swung between them by several tolerances), and never more than
+    // 250 dTol.
+    double sideStep() const { return std::min(250.0 * dTol, sideSpacing); }
     // Targets along edge i from the partner's curve of the healed
     // neighbour: its points, and the continuity rows at s and 2 s inside
     // the neighbour's surface.
     void addMatchedTargets(int i, CParametricGeometry* partnerCurve, CFitPointArray& targets,
                            IndexSubset<CFitPoint>& all, IndexSubset<CFitPoint>& edge);
-    // Targets along edge i whose neighbour heals after this face: half-way
-    // between the side and the neighbour's edge, so that each face of a seam
-    // goes half its gap. At an end where a matched side meets it (the first
-    // of a pair of matchedEnds lies within a tenth of the side's length) the
-    // move is the one to the healed neighbour's corner (the second) there,
+    // Targets along edge i (half-edge h of face F) whose neighbour heals
+    // after this face: half-way between the side and the neighbour's edge, so
+    // that each face of a seam goes half its gap. At an end where a matched
+    // side meets it (the first of a pair of matchedEnds lies within a tenth
+    // of the side's length) the move is the one to the healed neighbour's
+    // corner (the second) there, at another end the one to where the faces
+    // at that corner meet (cornerMeeting: of a corner four faces share, half
+    // of each seam's gap there would part the two sides of the face), each
     // turning into the half-way move within a third of the side.
-    void addPendingTargets(int i, CParametricGeometry* side, CParametricGeometry* partnerCurve,
+    void addPendingTargets(int i, const CSkinTopology::CHalfEdge& h, const CFace& F,
+                           CParametricGeometry* side, CParametricGeometry* partnerCurve,
                            const std::vector<std::pair<Vector, Vector>>& matchedEnds,
                            CFitPointArray& targets, IndexSubset<CFitPoint>& all,
                            IndexSubset<CFitPoint>& edge);
-    // Targets on the face's own surface at the inside points farther than
-    // the band from every side that moves (moving[i]): the correction then
-    // fades out within the band and leaves the rest of the face where its
-    // fit put it. Appended to all and to edge: the correction must keep
-    // them within its tolerance as it must reach the sides' targets.
+    // Targets at the inside points of the face: those farther than the band
+    // from every side that moves (moving[i]) on the face's own surface, the
+    // others moved by the sides' moves faded out over the band (fadeWeight
+    // of the distance to the nearest moving side), each the blend of the
+    // moves the sides' targets ask (groups > 0, landed inside the domain)
+    // weighted by their inverse squared distance. The correction then follows
+    // the sides within the band and leaves the rest of the face where its fit
+    // put it, however close the band comes to the middle: a correction free
+    // between the sides and the held points bulged there beyond what the
+    // sides asked. Beside a side that bends (bent[i]: the correction takes
+    // its continuity rows, which follow the neighbour's surface beyond the
+    // side) the moves turn the face about its side into the neighbour's
+    // tangent plane instead, fading out over the band as well. Appended to
+    // all and to edge: the correction must keep them within its tolerance
+    // as it must reach the sides' targets.
     void addHoldTargets(Fenwo::NurbsSurf& S, const Kor::List<CCONS*>& curves,
-                        const std::vector<bool>& moving, const std::vector<Vector>& inside,
-                        double band, CFitPointArray& targets, IndexSubset<CFitPoint>& all,
-                        IndexSubset<CFitPoint>& edge);
+                        const std::vector<bool>& moving, const std::vector<bool>& bent,
+                        const std::vector<Vector>& inside, double band, CFitPointArray& targets,
+                        IndexSubset<CFitPoint>& all, IndexSubset<CFitPoint>& edge);
     // The outer loop that the (u, v) of the targets of groups 1..n give
     // on S, curve i for edge i; linear flags the curves of degree 1. Null
     // when they give no curve for some edge, or give no place for a loop
@@ -382,6 +440,37 @@ private:
                                 const std::vector<CFace*>& matchedNeighbours);
 };
 
+// A target of a side that bends, where it lies on the face's surface: the
+// surface's normal there and the neighbour's, turned to agree with it.
+struct Turn {
+    Vector foot, normal, turned;
+};
+
+// The turn a target of a side asks of S, when its side bends (`bent`
+// flags it) and it carries the neighbour's normal; none otherwise.
+std::optional<Turn> turnOf(Fenwo::NurbsSurf& S, const std::vector<bool>& bent, const CFitPoint& t)
+{
+    if (t.group < 1 || std::size_t(t.group) > bent.size() || !bent[std::size_t(t.group - 1)] ||
+        t.Normal.n != 3)
+        return std::nullopt;
+    Turn turn{S.getPoint(t.uv[0], t.uv[1]), normalized(S.getNormal(t.uv[0], t.uv[1])),
+              normalized(t.Normal)};
+    if (dot(turn.turned, turn.normal) < 0.0)
+        turn.turned = -1.0 * turn.turned;
+    return turn;
+}
+
+// How far a point q of the face moves when the face turns about the side of
+// `turn` into the neighbour's tangent plane: its own run away from the side
+// (the part of q - foot along the surface) rises over that plane by its
+// component along the neighbour's normal, and comes down by as much.
+Vector turnMove(const Turn& turn, const Vector& q)
+{
+    const Vector r = q - turn.foot;
+    const Vector along = r - dot(r, turn.normal) * turn.normal;
+    return -dot(along, turn.turned) * turn.normal;
+}
+
 // One correction of a face: the surface it made, the loop its targets
 // give there (null when none), and how far its matched sides lie from the
 // neighbours' edges at the targets and between them.
@@ -398,7 +487,7 @@ void FaceHealer::addMatchedTargets(int i, CParametricGeometry* partnerCurve,
                                    IndexSubset<CFitPoint>& edge)
 {
     Kor::List<double> tList;
-    partnerCurve->facetCurve(tList, dTol / 3.0, true, 2000, false, false, 250.0 * dTol);
+    partnerCurve->facetCurve(tList, dTol / 3.0, true, 2000, false, false, sideStep());
     // A nearly straight edge is faceted into its two ends: the correction
     // would get nothing to pull the middle of the side with, which then
     // stays as far from the edge as it was. Such an edge takes targets a
@@ -446,15 +535,15 @@ void FaceHealer::addMatchedTargets(int i, CParametricGeometry* partnerCurve,
     }
 }
 
-void FaceHealer::addPendingTargets(int i, CParametricGeometry* side,
-                                   CParametricGeometry* partnerCurve,
+void FaceHealer::addPendingTargets(int i, const CSkinTopology::CHalfEdge& h, const CFace& F,
+                                   CParametricGeometry* side, CParametricGeometry* partnerCurve,
                                    const std::vector<std::pair<Vector, Vector>>& matchedEnds,
                                    CFitPointArray& targets, IndexSubset<CFitPoint>& all,
                                    IndexSubset<CFitPoint>& edge)
 {
     const double length = sampledCurveLength(side, kSideSteps, false);
     Kor::List<double> tList;
-    side->facetCurve(tList, dTol / 3.0, true, 2000, false, false, 250.0 * dTol);
+    side->facetCurve(tList, dTol / 3.0, true, 2000, false, false, sideStep());
     if (tList.count < 3)
         side->facetCurve(tList, dTol / 3.0, true, 2000, false, false,
                          std::min(250.0 * dTol, length / kTargetsPerSide));
@@ -463,17 +552,24 @@ void FaceHealer::addPendingTargets(int i, CParametricGeometry* side,
     // neighbour healed before this face has put in place: the side's move
     // there is the corner's, turning into the half-way move within a third
     // of the side, so that the targets near the corner do not pull against
-    // the matched side's.
+    // the matched side's. At another end the faces there meet in the middle
+    // of their corners, where this face's other side goes too.
     const Vector ends[2] = {side->getStartPoint(), side->getEndPoint()};
     const Vector* cornerMove[2] = {nullptr, nullptr};
     Vector moves[2];
-    for (int e = 0; e < 2; ++e)
+    for (int e = 0; e < 2; ++e) {
         for (const auto& [own, corner] : matchedEnds)
             if (norm(own - ends[e]) < 0.1 * length) {
                 moves[e] = corner - ends[e];
                 cornerMove[e] = &moves[e];
                 break;
             }
+        Vector meeting;
+        if (cornerMove[e] == nullptr && cornerMeeting(skin, h, F, ends[e], meeting)) {
+            moves[e] = meeting - ends[e];
+            cornerMove[e] = &moves[e];
+        }
+    }
     double along = 0.0;
     Vector previous;
     for (int j = 0; j < tList.count; ++j) {
@@ -496,8 +592,9 @@ void FaceHealer::addPendingTargets(int i, CParametricGeometry* side,
 }
 
 void FaceHealer::addHoldTargets(Fenwo::NurbsSurf& S, const Kor::List<CCONS*>& curves,
-                                const std::vector<bool>& moving, const std::vector<Vector>& inside,
-                                double band, CFitPointArray& targets, IndexSubset<CFitPoint>& all,
+                                const std::vector<bool>& moving, const std::vector<bool>& bent,
+                                const std::vector<Vector>& inside, double band,
+                                CFitPointArray& targets, IndexSubset<CFitPoint>& all,
                                 IndexSubset<CFitPoint>& edge)
 {
     std::vector<std::vector<Vector>> sides;
@@ -506,14 +603,42 @@ void FaceHealer::addHoldTargets(Fenwo::NurbsSurf& S, const Kor::List<CCONS*>& cu
             sides.push_back(curveSamples(curves[i], kEdgePolylinePoints, false));
     if (sides.empty())
         return;
+    // Where the sides' targets lie on S and the moves they ask there; the
+    // turn of those of a side that bends.
+    struct Asked {
+        Vector foot, move;
+        std::optional<Turn> turn;
+    };
+    std::vector<Asked> asked;
+    for (int k = 0; k < targets.count; ++k) {
+        const CFitPoint& t = targets[k];
+        if (t.group < 1 || t.boundary != 0 || t.uv.n < 2)
+            continue;
+        const Vector foot = S.getPoint(t.uv[0], t.uv[1]);
+        asked.push_back({foot, t.Point - foot, turnOf(S, bent, t)});
+    }
     for (const Vector& uv : inside) {
         const Vector q = S.getPoint(uv[0], uv[1]);
-        bool far = true;
-        for (std::size_t k = 0; k < sides.size() && far; ++k)
-            far = distanceToPolyline(q, sides[k]) > band;
-        if (!far)
-            continue;
-        CFitPoint hold(q, uv);
+        double nearest = HUGE_VAL;
+        for (const std::vector<Vector>& side : sides)
+            nearest = std::min(nearest, distanceToPolyline(q, side));
+        Vector moved = q;
+        if (nearest <= band) {
+            Vector sum(0.0, 0.0, 0.0);
+            double weights = 0.0;
+            for (const Asked& a : asked) {
+                const double w = 1.0 / std::max(squaredDistance(q, a.foot), 1e-12 * band * band);
+                // Beside a side that bends, the face goes its side's move
+                // along its normal and turns about the side.
+                sum += w *
+                       (a.turn ? dot(a.move, a.turn->turned) * a.turn->normal + turnMove(*a.turn, q)
+                               : a.move);
+                weights += w;
+            }
+            if (weights > 0.0)
+                moved = q + (fadeWeight(nearest, band) / weights) * sum;
+        }
+        CFitPoint hold(moved, uv);
         hold.group = kHoldGroup;
         const int at = targets.append(hold);
         all.append(at);
@@ -660,6 +785,23 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
     }
 
     Fenwo::NurbsSurf* S = F.getNurbsSurf();
+    // The targets are thinned to a third of the continuity distance, but
+    // on a face narrower than that to a sixth of its shortest side: thinned
+    // at s / 3 such a face keeps one or two targets a side, fewer than the
+    // correction's quadratic part has terms, and the correction then bends
+    // the whole face by a couple of displacements, sides it met included.
+    double shortestSide = HUGE_VAL;
+    for (CCONS* c : curves)
+        shortestSide = std::min(shortestSide, sampledCurveLength(c, kSideSteps, false));
+    spacing = std::min(s / 3.0, shortestSide / kTargetsPerSide);
+    // The band within which the moves of the sides fade out inside the face.
+    FaceFrame frame;
+    double band = s;
+    sideSpacing = spacing;
+    if (S != nullptr && faceFrame(F, *S, frame)) {
+        band = kBandShare * std::min(frame.extent[0], frame.extent[1]);
+        sideSpacing = gridStep(frame, spacing, kMostHoldsAcross);
+    }
     CFitPointArray targets;
     IndexSubset<CFitPoint> all(targets), edge(targets);
     rows.clear();
@@ -708,16 +850,12 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
         if (h != nullptr && h->visited == 1)
             addMatchedTargets(i, h->partner->curve, targets, all, edge);
         else if (h != nullptr)
-            addPendingTargets(i, curves[i], h->partner->curve, matchedEnds, targets, all, edge);
+            addPendingTargets(i, *h, F, curves[i], h->partner->curve, matchedEnds, targets, all,
+                              edge);
     }
     // A first face none of whose sides is shared stays as it is.
     if (matched == 0 && pending == 0 && p < seeds)
         return !cancelled();
-    // The band within which the moves of the sides fade out inside the face.
-    FaceFrame frame;
-    double band = s;
-    if (S != nullptr && faceFrame(F, *S, frame))
-        band = std::max(s, kBandShare * std::min(frame.extent[0], frame.extent[1]));
     if (S != nullptr && matched + pending < n)
         skin.addUnmatchedEdgeTargets(curves, *S, all, edge, s, dTol, band);
     // Every target, those of the unmatched edges too, gets its parameters
@@ -736,28 +874,22 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
             shape << all[k] << '\n';
     }
     const int degree = mode == 0 ? 0 : 2;
-    // The targets are thinned to a third of the continuity distance, but
-    // on a face narrower than that to a sixth of its shortest side: thinned
-    // at s / 3 such a face keeps one or two targets a side, fewer than the
-    // correction's quadratic part has terms, and the correction then bends
-    // the whole face by a couple of displacements, sides it met included.
-    double shortestSide = HUGE_VAL;
-    for (CCONS* c : curves)
-        shortestSide = std::min(shortestSide, sampledCurveLength(c, kSideSteps, false));
-    const double spacing = std::min(s / 3.0, shortestSide / kTargetsPerSide);
     // The face's sides and inside, where a correction is checked for how
     // far it moved the surface.
     std::vector<Vector> probes;
     if (S != nullptr) {
-        // The continuity rows the correction takes (inside the surface's
-        // domain) give the face its neighbour's shape as far in as they
-        // lie, and it bends back to its own beyond them: a face whose
-        // correction takes rows is not held.
-        const bool rowsTaken = std::any_of(rows.begin(), rows.end(),
-                                           [&](int at) { return targets[at].boundary == 0; });
-        if (edge.count > 0 && !rowsTaken)
-            addHoldTargets(*S, curves, movingEdges, insideGrid(frame, spacing, kMostHoldsAcross),
-                           band, targets, all, edge);
+        // The continuity rows the correction takes (where the surface
+        // reaches into its neighbours) bend the face within the band beside
+        // their side; beyond the band it is held all the same. Unheld, a face
+        // that took rows from its neighbours swung its middle farther than
+        // its sides moved.
+        std::vector<bool> bent(std::size_t(n), false);
+        for (int at : rows)
+            if (const int g = -targets[at].group; targets[at].boundary == 0 && g >= 1 && g <= n)
+                bent[std::size_t(g - 1)] = true;
+        if (edge.count > 0)
+            addHoldTargets(*S, curves, movingEdges, bent,
+                           insideGrid(frame, spacing, kMostHoldsAcross), band, targets, all, edge);
         probes = insideGrid(frame, spacing, kMostProbesAcross);
         for (CCONS* c : curves) {
             const Interval d = c->getDomain(0);
@@ -791,15 +923,18 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
                 std::max(moved, norm(S->getPoint(uv[0], uv[1]) - original->getPoint(uv[0], uv[1])));
         return moved > 2.0 * largestAsked + dTol;
     };
+    // The field moves the face however small the moves it asks: a face
+    // whose sides lie within the correction's tolerance of their targets
+    // already stayed as it was, and left its seams up to that far open.
     bool corrected = false;
     const IndexSubset<CFitPoint> allTargets(all);
     if (S != nullptr && edge.count > 0)
         corrected =
-            fitShapeToTestSet(*S, 0.8 * dTol, all, edge, kTargetCount, skin.progress, degree, false,
-                              true, spacing, kOvershootRatio, true, pending > 0);
+            fitShapeToTestSet(*S, kTargetShare * dTol, all, edge, kTargetCount, skin.progress,
+                              degree, false, true, spacing, kOvershootRatio, true, true);
     else if (S != nullptr && all.count > 4)
-        corrected = rbf3(*S, 0.8 * dTol, all, kTargetCount, skin.progress, degree, false, true,
-                         spacing, kOvershootRatio, true);
+        corrected = rbf3(*S, kTargetShare * dTol, all, kTargetCount, skin.progress, degree, false,
+                         true, spacing, kOvershootRatio, true);
     // Thinned to `spacing` the correction sees the neighbours' edges at a
     // few points; where they wave between them (fits of a noisy scan) the
     // matched edges stay farther than its tolerance from them. It then
@@ -834,7 +969,7 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
         const double sides = sideGap(targets, {});
         const bool far = movedTooFar();
         const bool swung = (sides > dTol && sides > sidesBefore) || far;
-        const bool met = meets(judged, 0.8 * dTol);
+        const bool met = meets(judged, kTargetShare * dTol);
         // A round that meets the neighbours within dTol goes before one
         // that does not, however close the latter's sides come between
         // its targets; among equals the smaller deviation stands.
@@ -850,12 +985,17 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
             break;
         thin /= 2.0;
         IndexSubset<CFitPoint> denser(allTargets);
-        corrected = fitShapeToTestSet(*S, 0.8 * dTol, denser, edge, kTargetCount, skin.progress,
-                                      degree, false, true, thin, kOvershootRatio, true);
+        corrected =
+            fitShapeToTestSet(*S, kTargetShare * dTol, denser, edge, kTargetCount, skin.progress,
+                              degree, false, true, thin, kOvershootRatio, true, true);
     }
     // A face without matched edges whose correction could not run (all its
     // targets lie on or beyond its sides) or failed has still healed when
-    // its sides meet the places its targets give (group > 0) within dTol.
+    // its sides meet the places its targets give (group > 0) within dTol,
+    // unless what the correction left of its surface swung between them
+    // (movedTooFar): a correction that missed its tolerance may still have
+    // moved the face, and a seed face swung so three tolerances off the mesh
+    // was kept.
     // A face with matched edges has healed when its best correction brings
     // them within dTol of its healed neighbours' edges at the targets and
     // the sides it then has follow those edges between the targets too,
@@ -893,7 +1033,7 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
         }
     } else if (S != nullptr && every.count > 0) {
         S->PointInversion(every, 10);
-        failed = (failed && !edgesWithin(targets, dTol)) || (corrected && movedTooFar());
+        failed = (failed && !edgesWithin(targets, dTol)) || movedTooFar();
         if (!failed) {
             std::vector<bool> linear;
             installLoop(F, curves, candidateLoop(*S, curves, targets, linear), linear);
@@ -990,11 +1130,14 @@ bool CSkinTopology::healFaces(double dTol, Kor::List<CFace*>* fixed, int mode)
         }
         records.push_back(record);
     }
-    // Largest value first; equal values keep the order of the heal set.
+    // Largest value first; equal values (to the step) keep the order of the
+    // heal set.
+    const auto step = [](double value) { return std::round(value / kOrderValueStep); };
     if (records.size() > 1)
         quickSort(records.data(), 0, int(records.size()) - 1,
-                  [](const HealRecord* a, const HealRecord* b) {
-                      return a->value != b->value ? a->value > b->value : a->place < b->place;
+                  [&](const HealRecord* a, const HealRecord* b) {
+                      return step(a->value) != step(b->value) ? step(a->value) > step(b->value)
+                                                              : a->place < b->place;
                   });
     growFromHealed(*this, records, std::min(seeds, int(records.size())));
     for (std::size_t k = 0; k < records.size(); ++k)

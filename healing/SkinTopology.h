@@ -211,8 +211,8 @@ public:
     // null) come first and stay unchanged. A shared side whose neighbour
     // heals later goes half the gap towards it (the neighbour then meets it
     // there), the first face's too when no list is given; the moves fade out
-    // within a band of the continuity distance, or a quarter of the face's
-    // extent where that is wider, and the face's inside beyond stays. mode:
+    // within a band of a quarter of the face's smaller extent, and the face's
+    // inside beyond stays. mode:
     // 0 position, 1 also the tangent plane, 2 also the bending. Each face's
     // heal rank (kept in its spare int, spareFlag) is its 1-based place in
     // that order. False on a cancel of the skin's sink (faces healed before
@@ -307,6 +307,15 @@ double nearerEndParameter(CParametricGeometry* curve, const Vector& point, bool*
 // The share of a move kept at distance d from where it is asked: all of it
 // there, none from `reach` on, falling smoothly (a half cosine) between.
 double fadeWeight(double d, double reach);
+
+// Where the faces that meet at the end of h's curve nearest to `end` go
+// there, in meeting: the middle of the corners the faces healed before
+// `face` (heal rank below its own) put there, or with none healed yet the
+// middle of all their corners, `face`'s own too. Only faces that share a
+// point with `face` at that vertex count (sharesPointAt). False (out
+// untouched) when the end has no skin vertex.
+bool cornerMeeting(const CSkinTopology& skin, const CSkinTopology::CHalfEdge& h, const CFace& face,
+                   const Vector& end, Vector& out);
 
 // The vertex (1 - t) a + t b.
 CVertex<double, 3> lerpVertex(double t, const CVertex<double, 3>& a, const CVertex<double, 3>& b);

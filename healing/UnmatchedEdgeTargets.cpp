@@ -79,18 +79,21 @@ int edgeIndex(const Kor::List<CCONS*>& curves, const CParametricGeometry* c)
 }
 
 // The point a run that starts (atStart false: ends) at edge h's end takes
-// for that end: the partner's curve end there for a matched edge; half-way
-// from the side's end to it for an edge whose neighbour heals later
-// (visited 2), where that side goes half the gap.
-bool runEndPoint(const HalfEdge& h, bool atStart, Vector& out)
+// for that end: the partner's curve end there for a matched edge; where the
+// faces at that corner meet (cornerMeeting) for an edge whose neighbour
+// heals later (visited 2), as that side's own end goes.
+bool runEndPoint(const CSkinTopology& skin, const HalfEdge& h, bool atStart, Vector& out)
 {
     if (h.curve == nullptr || h.partner == nullptr || h.partner->curve == nullptr)
         return false;
     const Vector p = atStart ? h.curve->getStartPoint() : h.curve->getEndPoint();
     CParametricGeometry* other = h.partner->curve;
     out = other->getPoint(nearerEndParameter(other, p, nullptr), 0.0);
-    if (h.visited == 2)
-        out = lerp(p, out, 0.5);
+    if (h.visited == 2) {
+        const CFace* face = skin.faceOfCurve(h.curve);
+        if (face == nullptr || !cornerMeeting(skin, h, *face, p, out))
+            out = lerp(p, out, 0.5);
+    }
     return true;
 }
 
@@ -188,6 +191,45 @@ void writeChainCurve(std::ostream& os, CParametricGeometry* curve)
 }
 
 } // namespace
+
+bool cornerMeeting(const CSkinTopology& skin, const HalfEdge& h, const CFace& face,
+                   const Vector& end, Vector& out)
+{
+    // The skin vertex at that end: of the two the half-edge knows, the one
+    // nearer to it.
+    const CTopoV* vertex = nullptr;
+    for (const CTopoV* v : {h.origin, h.target})
+        if (v != nullptr &&
+            (vertex == nullptr ||
+             squaredDistance(Vector(v->data[0], v->data[1], v->data[2]), end) <
+                 squaredDistance(Vector(vertex->data[0], vertex->data[1], vertex->data[2]), end)))
+            vertex = v;
+    if (vertex == nullptr)
+        return false;
+    // Each face's corner there: the end of its first curve at the vertex.
+    std::vector<const CFace*> seen;
+    Vector healed(0.0, 0.0, 0.0), every(0.0, 0.0, 0.0);
+    int healedCount = 0, everyCount = 0;
+    for (const auto& entry : vertex->curves) {
+        CParametricGeometry* curve = entry.second;
+        const CFace* other = curve != nullptr ? skin.faceOfCurve(curve) : nullptr;
+        if (other == nullptr || std::find(seen.begin(), seen.end(), other) != seen.end() ||
+            (other != &face && !skin.sharesPointAt(&face, other, vertex)))
+            continue;
+        seen.push_back(other);
+        const Vector corner = curve->getPoint(nearerEndParameter(curve, end, nullptr), 0.0);
+        every += corner;
+        ++everyCount;
+        if (other != &face && other->spareFlag >= 1 && other->spareFlag < face.spareFlag) {
+            healed += corner;
+            ++healedCount;
+        }
+    }
+    if (everyCount == 0)
+        return false;
+    out = healedCount > 0 ? (1.0 / healedCount) * healed : (1.0 / everyCount) * every;
+    return true;
+}
 
 bool addVertexOnlyTargets(const Kor::List<HalfEdge*>& chain, CFitPointArray& targets,
                           IndexSubset<CFitPoint>& all, Fenwo::NurbsSurf& S, const Vector& start,
@@ -301,11 +343,11 @@ void CSkinTopology::addUnmatchedEdgeTargets(const Kor::List<CCONS*>& curves, Fen
         // Runs of unmatched edges between matched ones, from the matched
         // neighbour's curve end to the next one, or to a corner.
         Vector runStart;
-        runEndPoint(*firstMatched, false, runStart);
+        runEndPoint(*this, *firstMatched, false, runStart);
         HalfEdge* h = firstMatched->pNext;
         for (int steps = 0; h != nullptr && h != firstMatched && steps < limit; ++steps) {
             if (h->visited != 0) {
-                runEndPoint(*h, false, runStart);
+                runEndPoint(*this, *h, false, runStart);
                 h = h->pNext;
                 continue;
             }
@@ -321,7 +363,7 @@ void CSkinTopology::addUnmatchedEdgeTargets(const Kor::List<CCONS*>& curves, Fen
                     break;
                 }
             }
-            if (!atCorner && (h == nullptr || !runEndPoint(*h, true, runEnd)))
+            if (!atCorner && (h == nullptr || !runEndPoint(*this, *h, true, runEnd)))
                 break;
             sampleRun(run, runStart, runEnd, S, curves, targets, all, dTol, s, false, band);
             if (atCorner)

@@ -34,12 +34,15 @@ Layouts (sizes in the sheet's units; its diagonal sets the job's tolerance,
              (the islands' lower sides at 12, their middles at 15; none
              without AT); with RAISE, each island stands on a plateau of
              that height under its ring (a ramp of 0.02 round it)
+  wave       N x N cells of CELL in the middle of a plate 100 x 70 that
+             waves AMP up and down, WAVE long each way (no bend, no step)
 
 Values: S (slot), W (band width or the mixed face's length), H (step
 height), AT (grid2's step line), FACET (mesh spacing, 0.5), BEND (0.5),
 NOISE (0: heights moved by up to that, seeded), SEED (1), SEG (segment of
 the poly-lines, 1), SCALE (1: every length times it), N, STROKES and RAISE
-(corner, island).
+(corner, island; for the wave N is 2 unless given), CELL (15), WAVE (45) and
+AMP (4) (wave).
 """
 import math
 import random
@@ -57,7 +60,8 @@ def main():
         del sys.argv[1:3]
     layout, out = sys.argv[1], sys.argv[2]
     v = {"S": 2.0, "W": 0.3, "H": 1.0, "AT": 15.0, "FACET": 0.5, "BEND": 0.5,
-         "NOISE": 0.0, "SEED": 1, "SEG": 1.0, "SCALE": 1.0, "N": 1, "STROKES": 1, "RAISE": 0.0}
+         "NOISE": 0.0, "SEED": 1, "SEG": 1.0, "SCALE": 1.0, "N": 1, "STROKES": 1, "RAISE": 0.0,
+         "CELL": 15.0, "WAVE": 45.0, "AMP": 4.0}
     given = set()
     for arg in sys.argv[3:]:
         name, value = arg.split("=", 1)
@@ -151,6 +155,15 @@ def main():
                 lines.append([(x0, 12.0), (x1, 12.0), (x1, 18.0), (x0, 18.0), (x0, 12.0)])
             cells.append((x0, 12.0, x1, 18.0))
         step = ("y", v["AT"]) if "AT" in given else None
+    elif layout == "wave":
+        box = (0.0, 0.0, 100.0, 70.0)
+        n, c = int(v["N"]) if "N" in given else 2, v["CELL"]
+        x0, y0 = 50.0 - n * c / 2, 35.0 - n * c / 2
+        cs = [k * c for k in range(n + 1)]
+        for k in cs:
+            lines.append([(x0 + a, y0 + k) for a in cs])
+            lines.append([(x0 + k, y0 + a) for a in cs])
+        cells = [(x0 + a, y0 + b, x0 + a + c, y0 + b + c) for b in cs[:n] for a in cs[:n]]
     else:
         sys.stderr.write("gapnets: unknown layout %s\n" % layout)
         return 2
@@ -164,6 +177,9 @@ def main():
     plateaus = cells[1:] if layout == "island" and v["RAISE"] != 0.0 else []
 
     def height(x, y):
+        if layout == "wave":
+            k = 2 * math.pi / v["WAVE"]
+            return v["AMP"] * math.sin(k * x) * math.cos(k * y)
         z = v["BEND"] * ((x - box[0]) / length) ** 2 * length * 0.1
         if step is not None:
             t = (y if step[0] == "y" else x) - step[1]

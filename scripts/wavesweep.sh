@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# Runs the import job (examples/main-job-import.vzs) healed and unhealed on
+# nets of square cells on wavy plates (scripts/gapnets.py, layout wave) and
+# prints, for each case, the verdict of both runs, the largest gap between the
+# Breps' shared edges before and after the heal (in document tolerances), how
+# far the faces lie from the mesh unhealed (their fits) and healed (in fit
+# tolerances, face by face), the largest growth and the heals the commit
+# undid. Not part of the test command: it takes long.
+#
+#   bash scripts/wavesweep.sh [CASE...]
+#
+# A case is N:WAVE:AMP:FACET:SCALE, e.g. 2:20:2:0.5:1, a net of N x N cells
+# (15 units for N = 2, 10 otherwise) on a plate waving AMP up and down every
+# WAVE, in facets of FACET (the job fits at about 0.25), every length times
+# SCALE. The default list holds nets of 2 x 2 and 4 x 4 cells on plates of
+# long (45) and short (20) waves, in facets of 0.5, 1 and 2 tolerances, at
+# x0.01, x0.1, x1, x2, x10 and x100. WAVESWEEP_JOBS (2) runs that many at
+# once; WAVESWEEP_VZHOST runs another build's runner (the figures before a
+# change). Transcripts stay in $build/wavesweep/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+build=${MW_BUILD_DIR:-build/release}
+[[ -f "$build/CMakeCache.txt" ]] ||
+    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMW_BUILD_TESTS=OFF -DMW_BUILD_BENCH=OFF >/dev/null
+cmake --build "$build" -j 3 --target vzhost >/dev/null
+out=$root/$build/wavesweep
+rm -rf "$out"
+mkdir -p "$out"
+vzhost=${WAVESWEEP_VZHOST:-$build/apps/vzhost}
+sed 's/Heal=Yes/Heal=No/' examples/main-job-import.vzs >"$out/unhealed.vzs"
+cases=("$@")
+if [[ ${#cases[@]} -eq 0 ]]; then
+    for n in 2 4; do
+        for wave in 45:4 20:2; do
+            for facet in 0.125 0.25 0.5; do
+                for scale in 0.01 0.1 1 2 10 100; do
+                    cases+=("$n:$wave:$facet:$scale")
+                done
+            done
+        done
+    done
+fi
+
+one() {
+    local spec=$1 n wave amp facet scale cell dir
+    IFS=: read -r n wave amp facet scale <<<"$spec"
+    cell=$([[ $n -eq 2 ]] && echo 15 || echo 10)
+    dir=$out/${spec//:/_}
+    mkdir -p "$dir"
+    python3 scripts/gapnets.py wave "$dir/case" N="$n" CELL="$cell" WAVE="$wave" AMP="$amp" \
+        FACET="$facet" SCALE="$scale"
+    local healed=0 unhealed=0
+    "$vzhost" --script examples/main-job-import.vzs --define "MESH=$dir/case.stl" \
+        --define "NET=$dir/case.grid" --out "$dir/healed" >"$dir/healed.log" 2>&1 || healed=$?
+    "$vzhost" --script "$out/unhealed.vzs" --define "MESH=$dir/case.stl" \
+        --define "NET=$dir/case.grid" --out "$dir/unhealed" >"$dir/unhealed.log" 2>&1 || unhealed=$?
+    rm -rf "$dir/healed" "$dir/unhealed" "$dir/case.stl"
+    python3 - "$spec" "$healed" "$unhealed" "$dir/healed.log" "$dir/unhealed.log" <<'EOF'
+import re
+import sys
+
+spec, healed, unhealed = sys.argv[1:4]
+logs = [open(path, errors="replace").read() for path in sys.argv[4:6]]
+
+
+def figure(pattern, text, default=float("nan")):
+    m = re.search(pattern, text)
+    return float(m.group(1)) if m else default
+
+
+tolerance = figure(r"fit to ([0-9.e+-]+)", logs[0])
+document = figure(r"document tolerance ([0-9.e+-]+)", logs[0])
+gaps = [figure(r"shared edges: ([0-9.e+-]+)", log) / document for log in logs]
+distances = [[float(d) / tolerance for d in re.findall(r"largest distance ([0-9.e+-]+) from the mesh", log)]
+             for log in logs]
+grown = max((h - f for h, f in zip(distances[0], distances[1])), default=float("nan"))
+undone = len(re.findall("Heal undone", logs[0]))
+failed = re.search(r"main-job-import.vzs: failed: (.*)", logs[0])
+print("%-18s exit %s/%s gap %.2f -> %.2f  fits %s  healed %s  grown %+.2f  undone %d%s" % (
+    spec, healed, unhealed, gaps[1], gaps[0], " ".join("%.2f" % d for d in distances[1]),
+    " ".join("%.2f" % d for d in distances[0]), grown, undone,
+    "  " + failed.group(1)[:120] if failed else ""))
+EOF
+}
+export -f one
+export out vzhost
+printf '%s\n' "${cases[@]}" | xargs -P "${WAVESWEEP_JOBS:-2}" -I{} bash -c 'one "$@"' _ {} | sort -V
