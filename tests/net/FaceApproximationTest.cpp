@@ -633,50 +633,35 @@ TEST(FaceMeshDistance, FeatureInsideTheFaceCountsAtItsTipAndOtherSheetsStayOut)
     const auto field = [](Feature kind, double x, double y, double h) {
         return [=] { return fitfix::heightFieldMesh(50, 10.0, feature(kind, x, y, h)); };
     };
+    const auto box = [](double depth, bool floor) {
+        return [=] { return fitfix::meshOf(boxOnFloor(depth, floor)); };
+    };
+    // The faces' boxes: x0, x1, y0, y1.
+    const double whole[] = {2, 8, 2, 8}, strip[] = {3.6, 4.4, 2, 8}, inner[] = {3, 7, 3, 7};
     const struct {
         const char* what;
         std::function<std::unique_ptr<CFlatMesh>()> mesh;
-        double face[4]; // x0, x1, y0, y1
+        const double* face;
         double largest;
     } cases[] = {
-        {"spike of 40 tolerances", field(Feature::Spike, 4.0, 4.0, 4.0), {2, 8, 2, 8}, 4.0},
-        {"spike of 20", field(Feature::Spike, 4.0, 4.0, 2.0), {2, 8, 2, 8}, 2.0},
-        {"spike of 5", field(Feature::Spike, 4.0, 4.0, 0.5), {2, 8, 2, 8}, 0.5},
-        {"spike of 4", field(Feature::Spike, 4.0, 4.0, 0.4), {2, 8, 2, 8}, 0.4},
-        {"spike of 2", field(Feature::Spike, 4.0, 4.0, 0.2), {2, 8, 2, 8}, 0.2},
-        {"pit of 40", field(Feature::Spike, 4.0, 4.0, -4.0), {2, 8, 2, 8}, 4.0},
-        {"Gaussian bump of 40", field(Feature::Bump, 4.0, 4.0, 4.0), {2, 8, 2, 8}, 4.0},
-        {"thin rib of 20", field(Feature::Rib, 4.0, 4.0, 2.0), {2, 8, 2, 8}, 2.0},
+        {"spike of 40 tolerances", field(Feature::Spike, 4.0, 4.0, 4.0), whole, 4.0},
+        {"spike of 20", field(Feature::Spike, 4.0, 4.0, 2.0), whole, 2.0},
+        {"spike of 5", field(Feature::Spike, 4.0, 4.0, 0.5), whole, 0.5},
+        {"spike of 4", field(Feature::Spike, 4.0, 4.0, 0.4), whole, 0.4},
+        {"spike of 2", field(Feature::Spike, 4.0, 4.0, 0.2), whole, 0.2},
+        {"pit of 40", field(Feature::Spike, 4.0, 4.0, -4.0), whole, 4.0},
+        {"Gaussian bump of 40", field(Feature::Bump, 4.0, 4.0, 4.0), whole, 4.0},
+        {"thin rib of 20", field(Feature::Rib, 4.0, 4.0, 2.0), whole, 2.0},
         // Eight tolerances wide, and two from the boundary: inside the band
         // along it, whose vertices lead no further.
-        {"spike of 20 under a strip", field(Feature::Spike, 4.0, 4.0, 2.0), {3.6, 4.4, 2, 8}, 2.0},
-        {"spike of 20 beside the boundary",
-         field(Feature::Spike, 2.2, 5.0, 2.0),
-         {2, 8, 2, 8},
-         2.0},
-        {"thin plate, far side 0.05 tolerances under",
-         [] { return fitfix::meshOf(boxOnFloor(0.005, false)); },
-         {2, 8, 2, 8},
-         0.0},
-        {"thin plate, far side 1 tolerance under",
-         [] { return fitfix::meshOf(boxOnFloor(0.1, false)); },
-         {2, 8, 2, 8},
-         0.0},
-        {"thin plate, far side 3 tolerances under",
-         [] { return fitfix::meshOf(boxOnFloor(0.3, false)); },
-         {2, 8, 2, 8},
-         0.0},
-        {"thin plate, face inside its top",
-         [] { return fitfix::meshOf(boxOnFloor(0.1, false)); },
-         {3, 7, 3, 7},
-         0.0},
-        {"floor under a body",
-         [] { return fitfix::meshOf(boxOnFloor(2.0, true)); },
-         {2, 8, 2, 8},
-         0.0},
-        {"second body over the face",
-         [] { return fitfix::meshOf(planeAndCubeAbove(0.3)); },
-         {2, 8, 2, 8},
+        {"spike of 20 under a strip", field(Feature::Spike, 4.0, 4.0, 2.0), strip, 2.0},
+        {"spike of 20 beside the boundary", field(Feature::Spike, 2.2, 5.0, 2.0), whole, 2.0},
+        {"thin plate, far side 0.05 tolerances under", box(0.005, false), whole, 0.0},
+        {"thin plate, far side 1 tolerance under", box(0.1, false), whole, 0.0},
+        {"thin plate, far side 3 tolerances under", box(0.3, false), whole, 0.0},
+        {"thin plate, face inside its top", box(0.1, false), inner, 0.0},
+        {"floor under a body", box(2.0, true), whole, 0.0},
+        {"second body over the face", [] { return fitfix::meshOf(planeAndCubeAbove(0.3)); }, whole,
          0.0},
     };
     for (const auto& c : cases) {
