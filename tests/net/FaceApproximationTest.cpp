@@ -680,13 +680,13 @@ TEST(FaceMeshDistance, FeatureInsideTheFaceCountsAtItsTipAndOtherSheetsStayOut)
 // strayed far off the mesh: with one control point 1e5 off, the grid over
 // the face coarsens to keep its points, and each of them gathered every
 // vertex of the facets within a grid spacing of its foot, a spacing that
-// spanned the whole mesh: the points near the mesh gathered its 60000
-// corners each, gigabytes of them. The check's memory follows the grid and
+// spanned the whole mesh: the points near the mesh gathered its 21600
+// corners each, hundreds of megabytes of them. The check's memory follows the grid and
 // the part of the mesh under the face.
 TEST(FaceMeshDistance, FitCheckOfASurfaceFarOffTheMeshStaysWithinTheFacesSize)
 {
     const double tol = 0.1;
-    const std::unique_ptr<CFlatMesh> mesh = fitfix::planarGridMesh(100, 10.0);
+    const std::unique_ptr<CFlatMesh> mesh = fitfix::planarGridMesh(60, 10.0);
     const std::unique_ptr<CFace> face = flatFace(2.0, 8.0, 2.0, 8.0, 1e5);
     CVertexList polygon;
     face->buildUVPolygon(polygon, 1, 0.1);
