@@ -981,8 +981,9 @@ void FaceApproximation::keepMeshPoints(IndexSubset<CFitPoint>& thinned,
 // refinement takes), at most kMeshCheckRounds times: the fit takes its
 // points from within a coarse mesh's facets where it needs them, as a finer
 // mesh of the same shape gives them as vertices. The rounds end when no
-// point strays beyond the tolerance, and the surface that lies nearest the
-// mesh is kept (nearerTheMesh), with the points it was fitted to.
+// point strays beyond the tolerance or none of those is new to the fit,
+// and the surface that lies nearest the mesh is kept (nearerTheMesh), with
+// the points it was fitted to.
 FaceApproximation::Outcome FaceApproximation::meshCheck()
 {
     if (unrefined == nullptr)
@@ -1009,9 +1010,23 @@ FaceApproximation::Outcome FaceApproximation::meshCheck()
         }
         if (found.count == 0 || round == kMeshCheckRounds)
             break;
+        // A mesh point an earlier round added (found again where the
+        // refinement left the surface as far off) joins no second time: the
+        // correction's field takes one sample a place, and each second copy
+        // made its system singular once more, solved again for every copy
+        // taken out. A round that finds nothing new cannot take the surface
+        // nearer, and the rounds end.
+        std::vector<std::array<double, 3>> held;
+        for (int k = 0; k < meshPoints.count; ++k)
+            held.push_back(
+                {meshPoints[k].Point[0], meshPoints[k].Point[1], meshPoints[k].Point[2]});
+        std::sort(held.begin(), held.end());
         IndexSubset<CFitPoint> added(selectionPoints);
         for (int k = 0; k < found.count; ++k)
-            added.append(selectionPoints.append(found[k]));
+            if (!std::binary_search(
+                    held.begin(), held.end(),
+                    std::array{found[k].Point[0], found[k].Point[1], found[k].Point[2]}))
+                added.append(selectionPoints.append(found[k]));
         // A surface far off a large part of the face finds a point a
         // tolerance apart all over it: a spread of them does.
         if (added.count > kMeshCheckPoints)
