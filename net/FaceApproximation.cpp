@@ -127,6 +127,24 @@ void dumpPoints(IndexSubset<CFitPoint>& points, const char* name, bool logged)
         }
 }
 
+// Whether S has T's net: as many control points each way, all alike.
+bool sameNet(const NurbsSurf& S, const NurbsSurf& T)
+{
+    if (S.getUCount() != T.getUCount() || S.getVCount() != T.getVCount() ||
+        S.controlNetSize != T.controlNetSize)
+        return false;
+    for (int k = 0; k < S.controlNetSize; ++k) {
+        const Vector& a = S.controlNet[k];
+        const Vector& b = T.controlNet[k];
+        if (a.n != b.n)
+            return false;
+        for (int d = 0; d < a.n; ++d)
+            if (a[d] != b[d])
+                return false;
+    }
+    return true;
+}
+
 void markActive(IndexSubset<CFitPoint>& points)
 {
     for (int k = 0; k < points.count; ++k)
@@ -981,9 +999,9 @@ void FaceApproximation::keepMeshPoints(IndexSubset<CFitPoint>& thinned,
 // refinement takes), at most kMeshCheckRounds times: the fit takes its
 // points from within a coarse mesh's facets where it needs them, as a finer
 // mesh of the same shape gives them as vertices. The rounds end when no
-// point strays beyond the tolerance or none of those is new to the fit,
-// and the surface that lies nearest the mesh is kept (nearerTheMesh), with
-// the points it was fitted to.
+// point strays beyond the tolerance, none of those is new to the fit or a
+// round's correction gave up, and the surface that lies nearest the mesh
+// is kept (nearerTheMesh), with the points it was fitted to.
 FaceApproximation::Outcome FaceApproximation::meshCheck()
 {
     if (unrefined == nullptr)
@@ -1048,10 +1066,14 @@ FaceApproximation::Outcome FaceApproximation::meshCheck()
             adoptKnotsAndNet(*S, *unrefined);
             S->updateBoundaryPositions();
         }
+        const NurbsSurf start(*S);
         const Outcome outcome = refine();
         if (outcome == Outcome::Return)
             return outcome;
-        if (outcome == Outcome::Fail)
+        // A correction that gave up (its points lie too far off the surface
+        // for a field) leaves S as it was, and one on more points beside
+        // those gives up again: the rounds end.
+        if (outcome == Outcome::Fail || sameNet(*S, start))
             break;
     }
     if (best != nullptr) {
