@@ -16,11 +16,6 @@ double wave(double x, double y)
     return 0.3 * std::sin(x / 3.0) * std::cos(y / 4.0);
 }
 
-double step(double x, double)
-{
-    return x < 5.0 ? 0.0 : 2.0;
-}
-
 std::unique_ptr<iPolScatteredData> field(Fenwo::NurbsSurf& S, IndexSubset<CFitPoint>& pts,
                                          int kernel, double th)
 {
@@ -64,15 +59,14 @@ TEST(RbfCorrection, OvershootCheckFallsBackToTheLinearKernel)
     }
 }
 
-// A smooth displacement is followed within the tolerance. A step of 2
-// across x = 5 is not, by any smooth surface: the refinement stops at 32
-// control points a fit point (at 25 x 25 for a few points), and a second
-// correction of the surface (a heal's denser round) leaves the net as it
-// is. The net grew by one more refinement a call, into grid fits of
-// minutes.
+// A smooth displacement is followed within the tolerance; a step of 2 no
+// smooth surface follows stops the refinement at 32 control points a point
+// (25 x 25 for a few), and a second call (a heal's denser round) keeps that
+// net: it grew by a refinement a call, into grid fits of minutes.
 TEST(RbfCorrection, InterpolationFollowsADisplacementWithinTolerance)
 {
     rbftest::GeneralLog log;
+    const auto step = +[](double x, double) { return x < 5.0 ? 0.0 : 2.0; };
     const struct {
         double (*offset)(double, double);
         int points;
