@@ -40,6 +40,30 @@ void setInversionState(IndexSubset<CFitPoint>& pts, int state)
         pts[k].state = state;
 }
 
+// The refinement puts knots into the spans of the fit points beyond the
+// tolerance: the points are what the net grows for. Faces of scanned parts
+// end within 16 control points a point (a bicubic patch's worth for each);
+// a net of more than kControlPointsPerPoint follows a field that swings
+// between its points (targets close together asking unlike moves, a wall
+// no smooth surface follows), and its grid fits, square in the net's size,
+// take minutes where they fail to converge. A net of up to kOpenNet control
+// points (25 x 25, the largest a face's refinement starts from) is open to
+// refinement however few the points.
+constexpr int kControlPointsPerPoint = 32;
+constexpr int kOpenNet = 625;
+
+// Whether S's net has reached the size at which the interpolation to the
+// given number of fit points stops refining it: (floor(nU / 2) nV) / 2 >=
+// 5000 (about 20000 control points), or more than kControlPointsPerPoint
+// control points a point beyond kOpenNet.
+bool atNetBound(const NurbsSurf& S, int points)
+{
+    const int nU = S.getUCount(), nV = S.getVCount();
+    const long long count = static_cast<long long>(nU) * nV;
+    return (nU / 2 * nV) / 2 >= 5000 ||
+           (count > kOpenNet && count > static_cast<long long>(kControlPointsPerPoint) * points);
+}
+
 // The debug dumps of a successful interpolation.
 void writeInterpolationDumps(NurbsSurf& S, IndexSubset<CFitPoint>& pts)
 {
@@ -256,12 +280,20 @@ bool interpolateToTolerance(NurbsSurf& S, iPolScatteredData* rbf, double dTol,
         dMax = largestError(S, pts);
         if (dMax < dTol)
             break;
+        // The new knots keep S's shape. A net they would take to the bound
+        // is not taken: S keeps the net it was fitted on, so that a caller
+        // correcting S again (a heal's denser rounds) starts within the
+        // bound as well, instead of growing the net by one more refinement
+        // a call.
+        const NurbsSurf fitted(S);
         if (!S.fixControlPoints(pts, dTol * 0.5, false, true, true, 7)) {
             refineKnots(&S, 0, 1, false);
             refineKnots(&S, 1, 1, false);
         }
-        if ((S.getUCount() / 2 * S.getVCount()) / 2 >= 5000)
+        if (atNetBound(S, pts.count)) {
+            adoptKnotsAndNet(S, fitted);
             break;
+        }
     }
     if (dMax >= dTol) {
         profileLog() << "Interpolation failed dMax=" << dMax << " for dTol = " << dTol << std::endl;

@@ -54,8 +54,11 @@ iPolScatteredData* harmonicRecompute(Fenwo::NurbsSurf& S, IndexSubset<CFitPoint>
 // all are within dTol, then interpolates the displaced original surface at
 // the Greville abscissae of S's knots; when the points are still not within
 // dTol, S gets new knots where the errors are large (or one more knot in
-// every span). At most 16 passes, and none after the net reaches
-// (floor(nU / 2) nV) / 2 >= 5000. The outcome goes to the first global log:
+// every span). At most 16 passes; new knots that would take the net to
+// (floor(nU / 2) nV) / 2 >= 5000, or beyond 32 control points for each fit
+// point of pts and 625 in all, are not inserted and end the passes, so
+// that S, corrected again, stays within that net. The outcome goes to the
+// first global log:
 // "interpolGrid failed", "Interpolation failed dMax=... for dTol = ..." or
 // "interpolation success! dMax=... for Tol=...". False without rbf, on a
 // failed grid fit, on a cancel (S as the last pass left it) or when dTol is

@@ -766,8 +766,22 @@ bool nearestMeshPoint(CBaseMesh* mesh, const double p[3], double within, MeshFoo
             visitCell(c);
     };
     // Shell r holds the cells r keys from p's cell along some axis; every
-    // item beyond it lies more than r cell sizes from p.
-    for (long long r = 0;; ++r) {
+    // item beyond it lies more than r cell sizes from p. The shells nearer
+    // than the key box hold no cell: the walk starts at the first that
+    // reaches it. A point farther off than the box is across (a surface
+    // strayed far from the mesh) would walk as many shells as it lies cells
+    // away, each across the whole box: every cell is looked at once instead.
+    long long first = 0, across = 0;
+    for (int a = 0; a < 3; ++a) {
+        first = std::max({first, (long long)low[a] - key[a], (long long)key[a] - high[a]});
+        across = std::max(across, (long long)high[a] - low[a] + 1);
+    }
+    if (first > across) {
+        for (std::size_t c = 0; c < flat->cells.size(); ++c)
+            visitCell(int(c));
+        return foot.facet >= 0;
+    }
+    for (long long r = first;; ++r) {
         long long from[3], to[3];
         bool beyond = true; // the shell lies wholly outside the key box
         for (int a = 0; a < 3; ++a) {

@@ -127,6 +127,24 @@ void dumpPoints(IndexSubset<CFitPoint>& points, const char* name, bool logged)
         }
 }
 
+// Whether S has T's net: as many control points each way, all alike.
+bool sameNet(const NurbsSurf& S, const NurbsSurf& T)
+{
+    if (S.getUCount() != T.getUCount() || S.getVCount() != T.getVCount() ||
+        S.controlNetSize != T.controlNetSize)
+        return false;
+    for (int k = 0; k < S.controlNetSize; ++k) {
+        const Vector& a = S.controlNet[k];
+        const Vector& b = T.controlNet[k];
+        if (a.n != b.n)
+            return false;
+        for (int d = 0; d < a.n; ++d)
+            if (a[d] != b[d])
+                return false;
+    }
+    return true;
+}
+
 void markActive(IndexSubset<CFitPoint>& points)
 {
     for (int k = 0; k < points.count; ++k)
@@ -981,8 +999,9 @@ void FaceApproximation::keepMeshPoints(IndexSubset<CFitPoint>& thinned,
 // refinement takes), at most kMeshCheckRounds times: the fit takes its
 // points from within a coarse mesh's facets where it needs them, as a finer
 // mesh of the same shape gives them as vertices. The rounds end when no
-// point strays beyond the tolerance, and the surface that lies nearest the
-// mesh is kept (nearerTheMesh), with the points it was fitted to.
+// point strays beyond the tolerance, none of those is new to the fit or a
+// round's correction gave up, and the surface that lies nearest the mesh
+// is kept (nearerTheMesh), with the points it was fitted to.
 FaceApproximation::Outcome FaceApproximation::meshCheck()
 {
     if (unrefined == nullptr)
@@ -1009,9 +1028,23 @@ FaceApproximation::Outcome FaceApproximation::meshCheck()
         }
         if (found.count == 0 || round == kMeshCheckRounds)
             break;
+        // A mesh point an earlier round added (found again where the
+        // refinement left the surface as far off) joins no second time: the
+        // correction's field takes one sample a place, and each second copy
+        // made its system singular once more, solved again for every copy
+        // taken out. A round that finds nothing new cannot take the surface
+        // nearer, and the rounds end.
+        std::vector<std::array<double, 3>> held;
+        for (int k = 0; k < meshPoints.count; ++k)
+            held.push_back(
+                {meshPoints[k].Point[0], meshPoints[k].Point[1], meshPoints[k].Point[2]});
+        std::sort(held.begin(), held.end());
         IndexSubset<CFitPoint> added(selectionPoints);
         for (int k = 0; k < found.count; ++k)
-            added.append(selectionPoints.append(found[k]));
+            if (!std::binary_search(
+                    held.begin(), held.end(),
+                    std::array{found[k].Point[0], found[k].Point[1], found[k].Point[2]}))
+                added.append(selectionPoints.append(found[k]));
         // A surface far off a large part of the face finds a point a
         // tolerance apart all over it: a spread of them does.
         if (added.count > kMeshCheckPoints)
@@ -1033,10 +1066,14 @@ FaceApproximation::Outcome FaceApproximation::meshCheck()
             adoptKnotsAndNet(*S, *unrefined);
             S->updateBoundaryPositions();
         }
+        const NurbsSurf start(*S);
         const Outcome outcome = refine();
         if (outcome == Outcome::Return)
             return outcome;
-        if (outcome == Outcome::Fail)
+        // A correction that gave up (its points lie too far off the surface
+        // for a field) leaves S as it was, and one on more points beside
+        // those gives up again: the rounds end.
+        if (outcome == Outcome::Fail || sameNet(*S, start))
             break;
     }
     if (best != nullptr) {

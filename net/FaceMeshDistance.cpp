@@ -6,7 +6,7 @@
 #include "geometry/NurbsSurf.h"
 #include "mesh/BaseMesh.h"
 #include "mesh/MeshProjection.h"
-#include "mesh/VertexSampling.h"
+#include "mesh/VertexFacets.h"
 #include "net/Face.h"
 
 #include <algorithm>
@@ -32,6 +32,11 @@ constexpr double kFootSine = 0.05;
 // A facet faces as the face's sheet does within 60 degrees of the surface's
 // normal (the right way round).
 constexpr double kSheetCosine = 0.5;
+// The band along the face's boundary, in grid spacings (tolerances), whose
+// mesh vertices are measured but lead no further: within it the mesh may
+// turn round the rim of a thin part onto its far side, whose vertices lie
+// over the face as well.
+constexpr double kBoundaryBand = 3.0;
 // The facets sought across a vertex's normal line, in hash cells around its
 // foot, and the share of its distance by which a crossing must be nearer.
 constexpr double kSheetSearch = 2.0;
@@ -105,21 +110,34 @@ Vector pointToMeet(Mesh::CBaseMesh& mesh, const Vector& p, const Vector& normal,
 }
 
 // The distance from the mesh of a surface point p with no facet within the
-// reach: sought no farther than the last point measured (`last`, its
-// distance; negative for none) lies from the mesh plus its distance from
-// p, where a facet is sure to be, so a face far off the mesh costs about
-// what a face on it does. The point's foot is not kept: the mesh vertices
-// and the points to meet are sought within the reach only.
-double distanceBeyondReach(Mesh::CBaseMesh& mesh, const Vector& p,
-                           const std::pair<Vector, double>& last)
+// reach, as far as the measure needs it. The point measured last (`last`,
+// its distance; negative for none) bounds it: it lies within the distance
+// between the two points of the last one's. Where that bound shows it
+// neither beyond the largest so far nor on the other side of the limit
+// than the bound's upper end, that end is answered unsought: a face far
+// off the mesh has every facet about as far from each of its points, and
+// seeking the nearest measures them all. Else it is sought no farther than
+// that upper end, where a facet is sure to be, and `last` becomes p. The
+// point's foot is not kept: the mesh vertices and the points to meet are
+// sought within the reach only.
+double distanceBeyondReach(Mesh::CBaseMesh& mesh, const Vector& p, std::pair<Vector, double>& last,
+                           double largest, double limit)
 {
     Mesh::MeshFoot foot;
     if (last.second >= 0.0) {
-        const double bound = last.second + norm(p - last.first);
-        if (Mesh::nearestMeshPoint(&mesh, p.data, bound * (1.0 + 1e-9) + 1e-300, foot))
+        const double apart = norm(p - last.first);
+        const double lower = last.second - apart, upper = last.second + apart;
+        if (upper <= largest && (lower > limit || upper <= limit))
+            return upper;
+        if (Mesh::nearestMeshPoint(&mesh, p.data, upper * (1.0 + 1e-9) + 1e-300, foot)) {
+            last = {p, foot.distance};
             return foot.distance;
+        }
     }
-    return Mesh::nearestMeshPoint(&mesh, p.data, HUGE_VAL, foot) ? foot.distance : HUGE_VAL;
+    const double distance =
+        Mesh::nearestMeshPoint(&mesh, p.data, HUGE_VAL, foot) ? foot.distance : HUGE_VAL;
+    last = {p, distance};
+    return distance;
 }
 
 // The (u, v) box of the polygon.
@@ -184,6 +202,174 @@ bool insideRow(const std::vector<double>& crossings, double u)
     return (above - crossings.begin()) % 2 == 1;
 }
 
+// How deep (u, v) lies inside the polygon, in space as the scales of the
+// two parameter directions (lengths per parameter) measure it: the
+// distance to the nearest edge, negative outside. Inside by the crossing
+// rule of rowCrossings.
+double depthInside(const CVertexList& polygon, double u, double v, const double scale[2])
+{
+    const int n = polygon.getCount();
+    bool inside = false;
+    double nearest = HUGE_VAL;
+    for (int k = 0; k < n; ++k) {
+        const double* a = polygon.vertices[k]->data;
+        const double* b = polygon.vertices[(k + 1) % n]->data;
+        if ((a[1] >= v) != (b[1] >= v) && u < a[0] + (v - a[1]) * (b[0] - a[0]) / (b[1] - a[1]))
+            inside = !inside;
+        const double e[2] = {(b[0] - a[0]) * scale[0], (b[1] - a[1]) * scale[1]};
+        const double q[2] = {(u - a[0]) * scale[0], (v - a[1]) * scale[1]};
+        const double e2 = e[0] * e[0] + e[1] * e[1];
+        const double t = e2 > 0.0 ? std::clamp((q[0] * e[0] + q[1] * e[1]) / e2, 0.0, 1.0) : 0.0;
+        nearest = std::min(nearest, std::hypot(q[0] - t * e[0], q[1] - t * e[1]));
+    }
+    return inside ? nearest : -nearest;
+}
+
+// A facet the surface lies on, the parameters of the grid point that found
+// it, and which way it faces against the surface's normal there: +1 along
+// it, -1 against it, 0 across.
+struct Seed {
+    int facet;
+    double u, v;
+    int side;
+};
+
+// The part of the mesh a face encloses: the facets reached from the seeds
+// across sides whose two ends lie deep inside the face (their feet on the
+// surface inside the trim and beyond the boundary band), and the vertices
+// of every facet reached, each inverted onto the surface from the foot of
+// the vertex it was reached from. A feature inside the face (a spike, a
+// pit, a rib) is reached however far it stands off the surface and
+// whichever way its facets face; another sheet (a thin part's far side, a
+// floor under a body, a second body beside) only across the face's
+// boundary, where the walk stops. Each facet and each vertex is taken once:
+// the cost follows the part of the mesh under the face.
+class EnclosedPart {
+public:
+    EnclosedPart(NurbsSurf& s, Mesh::CBaseMesh& mesh, const CVertexList& polygon,
+                 const double scale[2], double band, double limit)
+        : s(s), mesh(mesh), polygon(polygon), scale{scale[0], scale[1]}, band(band), limit(limit),
+          around(mesh), slot(std::size_t(around.vertexCount()), -1),
+          taken(std::size_t(around.facetCount()), 0)
+    {
+    }
+
+    // The vertices of the part reached from the seeds, inverted onto the
+    // surface (their dist2, uv and boundary flag set).
+    CFitPointArray& collect(const std::vector<Seed>& seeds)
+    {
+        for (const Seed& seed : seeds)
+            take(seed.facet, seed.u, seed.v);
+        std::vector<int> facets, across;
+        while (!next.empty()) {
+            invertPending();
+            facets.swap(next);
+            next.clear();
+            for (int facet : facets) {
+                const std::span<const int> corners = around.corners(facet);
+                const std::size_t n = corners.size();
+                for (std::size_t k = 0; k < n; ++k) {
+                    const int a = corners[k], b = corners[(k + 1) % n];
+                    if (a == b || !isDeep(a) || !isDeep(b))
+                        continue;
+                    around.across(facet, a, b, across);
+                    // By value: taking a facet appends to the points.
+                    const Vector from = points[slot[std::size_t(a)]].uv;
+                    for (int g : across)
+                        take(g, from[0], from[1]);
+                }
+            }
+        }
+        return points;
+    }
+
+    // Whether a facet of the part with the point's vertex for a corner faces
+    // as the face's sheet does (`sheet` +1 along the surface's normal, -1
+    // against it) at the point's foot.
+    bool facesTheSheet(int point, int sheet)
+    {
+        const CFitPoint& fp = points[point];
+        Vector foot(3), normal(3);
+        s.evaluatePointAndNormal(fp.uv[0], fp.uv[1], foot, normal);
+        const double length = norm(normal);
+        Mesh::CBaseMesh::Direction facetNormal;
+        for (int facet : around.around(vertexOf[std::size_t(point)])) {
+            if (!taken[std::size_t(facet)] || !mesh.getFacetNormal(facet, facetNormal))
+                continue;
+            double c = 0.0, facetLength = 0.0;
+            for (int a = 0; a < 3; ++a) {
+                c += double(facetNormal.data[a]) * normal[a];
+                facetLength += double(facetNormal.data[a]) * facetNormal.data[a];
+            }
+            if (sheet * c >= kSheetCosine * length * std::sqrt(facetLength) && c != 0.0)
+                return true;
+        }
+        return false;
+    }
+
+private:
+    NurbsSurf& s;
+    Mesh::CBaseMesh& mesh;
+    const CVertexList& polygon;
+    const double scale[2];
+    const double band, limit;
+    Mesh::CVertexFacets around;
+    std::vector<int> slot;            // each vertex's point, -1 before it is reached
+    std::vector<unsigned char> taken; // each facet: reached
+    std::vector<unsigned char> deep;  // each point: leads on
+    std::vector<int> vertexOf;        // each point's vertex
+    CFitPointArray points;
+    std::vector<int> next, pending; // facets reached, points not yet inverted
+
+    // The facet joins the part, and its corners not reached before, to be
+    // inverted from (u, v).
+    void take(int facet, double u, double v)
+    {
+        if (facet < 0 || facet >= int(taken.size()) || taken[std::size_t(facet)])
+            return;
+        taken[std::size_t(facet)] = 1;
+        next.push_back(facet);
+        CVertex<float, 3> corner;
+        for (int vertex : around.corners(facet)) {
+            int& at = slot[std::size_t(vertex)];
+            if (at >= 0 || !mesh.getVertex(vertex, corner) || !Mesh::isFinitePoint(corner.data))
+                continue;
+            at = points.count;
+            CFitPoint fp(
+                Vector(double(corner.data[0]), double(corner.data[1]), double(corner.data[2])),
+                Vector(u, v));
+            fp.state = 1;
+            points.append(fp);
+            pending.push_back(at);
+            deep.push_back(0);
+            vertexOf.push_back(vertex);
+        }
+    }
+
+    void invertPending()
+    {
+        if (pending.empty())
+            return;
+        IndexSubset<CFitPoint> batch(points, int(pending.size()));
+        for (int k : pending)
+            batch.append(k);
+        s.PointInversion(batch, kVertexInversion);
+        for (int k : pending) {
+            const CFitPoint& fp = points[k];
+            deep[std::size_t(k)] = fp.boundary == 0 && fp.uv.n >= 2 &&
+                                   (std::sqrt(fp.dist2) <= limit || isFoot(s, fp)) &&
+                                   depthInside(polygon, fp.uv[0], fp.uv[1], scale) > band;
+        }
+        pending.clear();
+    }
+
+    bool isDeep(int vertex) const
+    {
+        const int at = vertex >= 0 && vertex < int(slot.size()) ? slot[std::size_t(vertex)] : -1;
+        return at >= 0 && deep[std::size_t(at)] != 0;
+    }
+};
+
 } // namespace
 
 FaceMeshDistance measureFaceMeshDistance(CFace& face, Mesh::CBaseMesh& mesh, double tolerance,
@@ -222,15 +408,11 @@ FaceMeshDistance measureSurfaceMeshDistance(NurbsSurf& surface, const CVertexLis
         const double n = std::ceil(lengths[a] / spacing);
         counts[a] = std::isfinite(n) ? int(std::clamp(n, 1.0, double(kMaxFaceMeshPoints))) : 1;
     }
-    // Each mesh vertex found near the surface, with the parameters of the
-    // grid point it was found from (the start of its inversion) and whether
-    // the facet it was found on faces along the surface's normal there.
-    struct Found {
-        int vertex, point;
-        int side; // +1 along the normal, -1 against it, 0 across
-    };
-    std::vector<Found> found;
-    std::vector<std::pair<double, double>> parameters;
+    // The facets the surface lies on (nearest to a grid point, within the
+    // limit), with the parameters of that grid point and whether the facet
+    // faces along the surface's normal there: the seeds of the part of the
+    // mesh the face encloses.
+    std::vector<Seed> seeds;
     // Which way the mesh's sheet faces against the surface's normal: the
     // facets nearest the grid points vote.
     int facing = 0;
@@ -247,12 +429,10 @@ FaceMeshDistance measureSurfaceMeshDistance(NurbsSurf& surface, const CVertexLis
         return length > 0.0 ? c / std::sqrt(length) : 0.0;
     };
     std::vector<double> crossings;
-    Kor::List<int> facets, vertices;
     int beyond = 0;
     Vector p(3);
     // The surface point measured last, and its distance from the mesh.
     std::pair<Vector, double> measured{Vector(3), -1.0};
-    const double nearFactor = spacing / mesh.facetHash.cellSize;
     for (int j = 0; j < counts[1]; ++j) {
         const double v = low[1] + (j + 0.5) * (high[1] - low[1]) / counts[1];
         rowCrossings(polygon, v, crossings);
@@ -263,11 +443,12 @@ FaceMeshDistance measureSurfaceMeshDistance(NurbsSurf& surface, const CVertexLis
             s->evaluatePoint(p, u, v);
             Mesh::MeshFoot foot;
             double distance = reach;
-            if (Mesh::nearestMeshPoint(&mesh, p.data, reach, foot))
+            if (Mesh::nearestMeshPoint(&mesh, p.data, reach, foot)) {
                 distance = foot.distance;
-            else
-                distance = distanceBeyondReach(mesh, p, measured);
-            measured = {p, distance};
+                measured = {p, distance};
+            } else {
+                distance = distanceBeyondReach(mesh, p, measured, result.surfaceLargest, limit);
+            }
             ++result.surfacePoints;
             result.surfaceLargest = std::max(result.surfaceLargest, distance);
             if (distance > limit)
@@ -281,57 +462,30 @@ FaceMeshDistance measureSurfaceMeshDistance(NurbsSurf& surface, const CVertexLis
                 beyondPoints->append(CFitPoint(pointToMeet(mesh, p, n, foot, distance), Vector(u, v)));
             if (!withVertices)
                 continue;
-            facing += cosine(foot.facet) >= 0.0 ? 1 : -1;
-            const CVertex<float, 3> near{float(foot.point[0]), float(foot.point[1]),
-                                         float(foot.point[2])};
-            if (!Mesh::facetsNearPoint(&mesh, near, facets, nearFactor)) {
-                facets.count = 0;
-                facets.append(foot.facet);
-            }
-            const int point = int(parameters.size());
-            parameters.emplace_back(u, v);
-            Kor::List<int> one;
-            for (int facet : facets) {
-                one.count = 0;
-                one.append(facet);
-                if (!collectFacetVertices(&mesh, one, vertices))
-                    continue;
-                const double c = cosine(facet);
-                const int side = c >= kSheetCosine ? 1 : -c >= kSheetCosine ? -1 : 0;
-                for (int vertex : vertices)
-                    found.push_back({vertex, point, side});
-            }
+            const double c = cosine(foot.facet);
+            facing += c >= 0.0 ? 1 : -1;
+            if (distance <= limit)
+                seeds.push_back({foot.facet, u, v,
+                                 c >= kSheetCosine    ? 1
+                                 : -c >= kSheetCosine ? -1
+                                                      : 0});
         }
     }
-    // The vertices of facets that face the other way belong to another
-    // sheet: a thin part's far side, a trailing edge's lower skin.
-    const int sheet = facing >= 0 ? 1 : -1;
-    std::erase_if(found, [sheet](const Found& f) { return f.side != sheet; });
     if (result.surfacePoints > 0)
         result.shareBeyond = double(beyond) / result.surfacePoints;
-
-    // Every vertex once, starting from the first grid point that found it.
-    std::stable_sort(found.begin(), found.end(),
-                     [](const Found& a, const Found& b) { return a.vertex < b.vertex; });
-    found.erase(std::unique(found.begin(), found.end(),
-                            [](const Found& a, const Found& b) { return a.vertex == b.vertex; }),
-                found.end());
-    CFitPointArray points;
-    float xyz[3];
-    for (const auto& [vertex, point, side] : found) {
-        CVertex<float, 3> corner;
-        if (!mesh.getVertex(vertex, corner))
-            continue;
-        for (int a = 0; a < 3; ++a)
-            xyz[a] = corner.data[a];
-        CFitPoint fp(Vector(xyz, 3), Vector(parameters[std::size_t(point)].first,
-                                            parameters[std::size_t(point)].second));
-        fp.state = 1;
-        points.append(fp);
+    // The facets that face the other way belong to another sheet: a thin
+    // part's far side, a trailing edge's lower skin.
+    const int sheet = facing >= 0 ? 1 : -1;
+    std::erase_if(seeds, [sheet](const Seed& seed) { return seed.side != sheet; });
+    if (seeds.empty()) {
+        result.largest = result.surfaceLargest;
+        return result;
     }
-    IndexSubset<CFitPoint> all(points);
-    all.selectAll();
-    s->PointInversion(all, kVertexInversion);
+    const double scale[2] = {lengths[0] / (high[0] - low[0]), lengths[1] / (high[1] - low[1])};
+    const double band = std::min(kBoundaryBand * grid, 0.25 * std::min(lengths[0], lengths[1]));
+    EnclosedPart part(*s, mesh, polygon, scale, band, limit);
+    CFitPointArray& points = part.collect(seeds);
+
     // A vertex found beyond the limit may have been inverted from a start
     // far along a long facet, into a foot that is not its nearest (a local
     // minimum of the distance, where the surface bends) or no foot at all:
@@ -360,15 +514,18 @@ FaceMeshDistance measureSurfaceMeshDistance(NurbsSurf& surface, const CVertexLis
             }
         }
     }
+    // The vertices beyond the limit, farthest first, are measured unless
+    // another sheet's facets cross the line to them nearer the surface
+    // (the part's far side, reached through a hole in it): only until the
+    // largest is found, and those the fit takes (on the face's sheet,
+    // within the reach: not a feature it cannot follow, which it would
+    // chase into a bulge all round it: a spike, a rib, a wall).
+    std::vector<std::pair<double, int>> far;
     CVertex<double, 3> uv;
     for (int k = 0; k < points.count; ++k) {
         const CFitPoint& fp = points[k];
-        if (std::sqrt(fp.dist2) > limit && !isFoot(*s, fp))
-            continue;
-        // A vertex that far from the surface belongs to another sheet (a
-        // floor under a body, seen along a wall): the surface points show
-        // a face that far from its own sheet.
-        if (std::sqrt(fp.dist2) > reach)
+        const double distance = std::sqrt(fp.dist2);
+        if (distance > limit && !isFoot(*s, fp))
             continue;
         // A vertex whose foot lies on the domain's edge or outside the trim
         // lies beyond the face.
@@ -379,14 +536,33 @@ FaceMeshDistance measureSurfaceMeshDistance(NurbsSurf& surface, const CVertexLis
         uv.data[2] = 0.0;
         if (!polygon.isInside(uv, false))
             continue;
-        const double distance = std::sqrt(fp.dist2);
-        if (distance > limit && behindTheSheet(*s, mesh, fp, distance))
+        if (distance > limit) {
+            far.emplace_back(distance, k);
             continue;
-        if (beyondPoints != nullptr && distance > limit)
-            beyondPoints->append(CFitPoint(fp.Point, fp.uv));
+        }
         ++result.meshVertices;
         result.vertexLargest = std::max(result.vertexLargest, distance);
     }
+    std::sort(far.begin(), far.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first > b.first : a.second < b.second;
+    });
+    std::vector<int> taken;
+    bool largestFound = false;
+    for (const auto& [distance, k] : far) {
+        const bool fitTakes =
+            beyondPoints != nullptr && distance <= reach && part.facesTheSheet(k, sheet);
+        if ((largestFound && !fitTakes) || behindTheSheet(*s, mesh, points[k], distance))
+            continue;
+        ++result.meshVertices;
+        if (!largestFound)
+            result.vertexLargest = std::max(result.vertexLargest, distance);
+        largestFound = true;
+        if (fitTakes)
+            taken.push_back(k);
+    }
+    std::sort(taken.begin(), taken.end());
+    for (int k : taken)
+        beyondPoints->append(CFitPoint(points[k].Point, points[k].uv));
     result.largest = std::max(result.surfaceLargest, result.vertexLargest);
     return result;
 }

@@ -5,21 +5,29 @@
 //   (finer than the mesh points a fit on a coarse mesh has, where a surface
 //   may bulge between them), each grid point to the nearest point of the
 //   mesh's facets;
-// - the mesh's vertices around those nearest points whose nearest point of
-//   the surface lies inside the trim (every mesh point of a fine mesh's
-//   region), each to the surface, where they belong to the sheet the face
-//   follows: found on facets that face as that sheet does, and, beyond the
-//   limit, with no facet across the surface's normal line nearer to the
-//   surface (not a thin part's far side). A vertex beyond the limit counts
-//   at its nearest foot (inverted again from the surface's samples when
-//   the first inversion, started along a long facet, ended farther), only
-//   at a true foot (the line to it along the surface's normal), and not
-//   beyond the reach (another sheet: a floor under a body seen along a
-//   wall; the surface points show a face that far off its own, each
-//   measured to its nearest facet however far).
-// Both go through the mesh's facet hash (Mesh::nearestMeshPoint,
-// Mesh::facetsNearPoint): the cost follows the face's size and the facets
-// under it, not the mesh's facet count.
+// - the mesh's vertices of the part of the mesh the face encloses, each to
+//   the surface however far and whichever way its facets face (a spike, a
+//   pit, a rib inside the face): the facets reached from those the surface
+//   lies on (the nearest facets of the grid points within the limit,
+//   facing as the sheet the face follows does) through the sides they
+//   share, walking on only across sides whose ends' feet on the surface lie
+//   inside the trim and beyond a band along it. Another sheet (a thin
+//   part's far side, a floor under a body, a second body beside) joins the
+//   part only across the face's boundary, where the walk stops; one
+//   reached through a hole in the face is left out where its vertex lies
+//   behind the face's sheet (a facet across the surface's normal line
+//   nearer to the surface). A vertex beyond the limit counts at its
+//   nearest foot (inverted again from the surface's samples when the
+//   first inversion, started from the foot of the vertex it was reached
+//   from, ended farther), and only at a true foot (the line to it along
+//   the surface's normal).
+// The surface points go through the mesh's facet hash
+// (Mesh::nearestMeshPoint); the walk over the part reads a table of the
+// facets around each vertex (Mesh::CVertexFacets, one pass over the mesh's
+// corners, made only when mesh vertices are measured). Beyond that, time
+// and memory follow the grid (at most kMaxFaceMeshPoints points) and the
+// part under the face, each of its facets and vertices taken once, however
+// far the surface strays.
 //
 // Plain values; the face's surface evaluation tables and the mesh's hash
 // queries are used, so neither may be in use elsewhere meanwhile. The
@@ -43,7 +51,9 @@ struct FaceMeshDistance {
     // farther).
     int surfacePoints = 0;
     double surfaceLargest = 0.0;
-    // Mesh vertices measured to the surface, and their largest distance.
+    // Mesh vertices measured to the surface, and their largest distance (of
+    // those beyond the limit, the ones looked at: the farthest of the
+    // face's sheet and those a fit takes).
     int meshVertices = 0;
     double vertexLargest = 0.0;
     // The larger of the two.
@@ -55,10 +65,9 @@ struct FaceMeshDistance {
 
 // The face's distance from the mesh on a grid of spacing about `tolerance`
 // (coarser on a face too large for kMaxFaceMeshPoints such points), with the
-// share of it farther than `limit`; a mesh vertex whose foot lies farther
-// than `reach` from the surface is not measured (another sheet), while a
-// surface point with no facet within `reach` is measured to the nearest
-// facet however far (without a foot: no vertex is sought around it).
+// share of it farther than `limit`; a surface point with no facet within
+// `reach` is measured to the nearest facet however far (without a foot:
+// it seeds no part of the mesh and seeks no point to meet).
 // Nothing measured (counts 0) for a face without a NURBS
 // surface or trim loop, or a mesh without a facet hash.
 FaceMeshDistance measureFaceMeshDistance(CFace& face, Mesh::CBaseMesh& mesh, double tolerance,
@@ -71,7 +80,9 @@ FaceMeshDistance measureFaceMeshDistance(CFace& face, Mesh::CBaseMesh& mesh, dou
 // parameters it was measured at as start values: for a surface point beyond,
 // where its normal line meets the mesh within twice its distance (else its
 // nearest mesh point; none for a point with no facet within the reach),
-// and the mesh vertices beyond. Without withVertices
+// and the mesh vertices beyond that lie on facets facing as the sheet does
+// and within the reach (not the top of a spike or a rib, which a smooth
+// fit cannot follow and would chase into a bulge). Without withVertices
 // only the surface points are measured (a fit whose own points are those
 // vertices). Nothing measured for a polygon of fewer than 3 vertices or
 // without area.

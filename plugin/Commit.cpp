@@ -58,9 +58,9 @@ int edgeCount(const CFace& face)
     return edges;
 }
 
-// How far from the surface, in fit tolerances, a mesh vertex is taken for
-// one of the face's sheet; the surface's own points are measured to the
-// mesh however far.
+// How far, in fit tolerances, a face's surface points seek their nearest
+// facet first (farther ones are sought however far); the mesh vertices of
+// the face's part of the mesh are measured to it however far.
 constexpr double kMeshReach = 10.0;
 
 // How far the face lies from the net's mesh, on a grid of the net's fit

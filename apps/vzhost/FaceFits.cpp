@@ -20,8 +20,9 @@ namespace {
 
 // Six floats per error point; the third is the signed deviation.
 constexpr int kErrorRecord = 6;
-// Mesh vertices this many tolerances around a face's surface are measured
-// to it (its points are measured to the mesh however far).
+// How far, in tolerances, a face's surface points seek their nearest facet
+// first (farther ones are sought however far); the mesh vertices of the
+// face's part of the mesh are measured to it however far.
 constexpr double kMeshReach = 10.0;
 
 std::string figure(double value)
