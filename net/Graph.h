@@ -25,6 +25,7 @@
 #include "foundation/KorSubSet.h"
 #include "net/GraphRecords.h"
 
+#include <functional>
 #include <vector>
 
 class COffset_PointList;
@@ -64,14 +65,30 @@ public:
     // inserted.
     Vertex* findOrAddVertex(Vertex* v);
 
-    // Marks both half-edges of every piece that hangs off the net: a piece
-    // from a node to itself, a piece with an end that no other piece leaves,
-    // and on from there every piece that such pieces leave with one end free
-    // (a spur, branched or not, or a tree of them). Such a piece lies on no
-    // cycle the search walks, so it closes nothing:
-    // the search does not walk it and no region counts it as running into
-    // it. The number of pieces marked.
+    // Marks both half-edges of every piece that lies on no cycle of the
+    // pieces not marked yet: a piece that parts the net in two where it is
+    // taken out. That is a spur, branched or not, a tree of them, and the
+    // stick between two parts of the net (a ring at the end of a spur, or
+    // at the end of a stroke from a side of the net). Such a piece closes
+    // nothing: the regions are walked without it, and a part it held to
+    // the rest lies inside the region around it. A piece from a node to
+    // itself lies on its own cycle. The number of pieces marked.
     int markDanglingPieces();
+
+    // Links the half-edges of the pieces that do not hang off the net into
+    // the walks round the regions of the net's drawing: each half-edge's
+    // next is, at its target, the half-edge leaving there that comes first
+    // clockwise from its twin, the nodes' half-edges ordered counter-
+    // clockwise by `angle` (a half-edge's direction where it leaves its
+    // node, seen from the side its region is seen from; ties by creation).
+    // So the region lies on the left of every half-edge of its walk, which
+    // passes a node once for each time the region touches it (a ring
+    // touching the region's side at a node, two rings meeting at one).
+    // Every other next is emptied and every kind set to 0.
+    void linkRegionWalks(const std::function<double(const CHalfEdge*)>& angle);
+    // The closed walks linkRegionWalks linked, each once, from its first
+    // half-edge in the set's order on, in that order.
+    std::vector<Cycle> regionWalks() const;
 
     // Sets the sought length L, restarts the scan at the first half-edge and
     // makes the path L empty slots.
