@@ -331,6 +331,19 @@ public:
     Kor::SubSet<CCoEdge> coedges;
 
 private:
+    // Puts a junction where two poly-lines (or one and itself) cross
+    // between their points, seen along the mesh normal there, within the
+    // net's tolerance of each other in space: a new grid point on the mesh
+    // there (between the two curves without a mesh) enters both, each
+    // poly-line's former points kept in an undo item of the edit that
+    // made the crossing, its curve fitted anew (a locked curve kept, the
+    // point taking its parameter there). Crossings that two pieces ending at
+    // one node make near it (a pen that ran past the node, a hook) and
+    // lines that only touch are none. More than a few crossings on one
+    // piece put none ("too many crossings of the net's lines: ..."). The
+    // number put, said in one line ("2 junctions put where the net's lines
+    // cross").
+    int putJunctionsWhereLinesCross();
     // Gives the face the holes of the cycles (see Face::holes); a face whose
     // holes are not those it had, or moved, loses its surface to be computed
     // again, a Trimmed face as ComplexApprox.

@@ -1274,8 +1274,11 @@ bool CSurfaceNet::buildTopology(bool collectCycles)
     if (!topologySwitch)
         return false;
     topologyPending = false;
-    topologyEditCount = editCount;
     markAllLoopsUnmatched();
+    // The regions meet where lines cross: the graph knows them by their
+    // shared points.
+    putJunctionsWhereLinesCross();
+    topologyEditCount = editCount;
 
     GraphAlgorithm::Graph graph;
     addPolyLineEdges(pointLists, graph);
