@@ -27,8 +27,9 @@ using P3 = std::array<double, 3>;
 // Samples of each stretch between two entries of a poly-line.
 constexpr int kStretchSamples = 12;
 // A crossing nearer a node both pieces end at than this share of the
-// shorter of their chords from there is the pen's doing at that node (a
-// stroke that ran past it and came back, a hook), not a crossing.
+// shorter of their reaches from there (the farthest entry of each) is the
+// pen's doing at that node (a stroke that ran past it and came back, a
+// hook, two lobes of one stroke touching there), not a crossing.
 constexpr double kNodeShare = 0.35;
 // Lines that cross at less than this angle's sine only touch.
 constexpr double kLeastSine = 0.05;
@@ -67,10 +68,12 @@ struct Segment {
 };
 
 // The piece of a poly-line a stretch lies on: its end nodes, the entries
-// before and after it that the poly-line shares with others or itself.
+// before and after it that the poly-line shares with others or itself
+// (or its ends), and how far its entries reach from each.
 struct Piece {
     const CVertex<float, 3>* first = nullptr;
     const CVertex<float, 3>* last = nullptr;
+    double fromFirst = 0.0, fromLast = 0.0;
 };
 
 // A crossing found: the two segments and the shares along each.
@@ -156,7 +159,13 @@ int CSurfaceNet::putJunctionsWhereLinesCross()
                 --before;
             while (after < count - 1 + (pl->closed ? 1 : 0) && !isNode(after))
                 ++after;
-            onPiece[std::size_t(k)] = {pl->entryAt(before), pl->entryAt(after)};
+            Piece& piece = onPiece[std::size_t(k)];
+            piece = {pl->entryAt(before), pl->entryAt(after)};
+            for (int e = before; e <= after; ++e) {
+                const P3 at = toP3(*pl->entryAt(e));
+                piece.fromFirst = std::max(piece.fromFirst, length(minus(at, toP3(*piece.first))));
+                piece.fromLast = std::max(piece.fromLast, length(minus(at, toP3(*piece.last))));
+            }
             P3 last = stretchPoint(*pl, k, 0.0);
             for (int s = 1; s <= kStretchSamples; ++s) {
                 const double share = double(s) / kStretchSamples;
@@ -226,17 +235,16 @@ int CSurfaceNet::putJunctionsWhereLinesCross()
                         const P3 at = {p.a[0] + sp * (p.b[0] - p.a[0]), p.a[1] + sp * (p.b[1] - p.a[1]),
                                        p.a[2] + sp * (p.b[2] - p.a[2])};
                         bool pen = false;
-                        for (const CVertex<float, 3>* end : {a.first, a.last})
-                            for (const CVertex<float, 3>* other : {b.first, b.last})
-                                if (samePlace(end, other)) {
-                                    const CVertex<float, 3>* farA = end == a.first ? a.last : a.first;
-                                    const CVertex<float, 3>* farB =
-                                        samePlace(other, b.first) ? b.last : b.first;
-                                    const double chord =
-                                        std::min(length(minus(toP3(*farA), toP3(*end))),
-                                                 length(minus(toP3(*farB), toP3(*end))));
-                                    pen = pen || length(minus(at, toP3(*end))) < kNodeShare * chord;
-                                }
+                        for (int ea = 0; ea < 2; ++ea)
+                            for (int eb = 0; eb < 2; ++eb) {
+                                const CVertex<float, 3>* end = ea == 0 ? a.first : a.last;
+                                if (!samePlace(end, eb == 0 ? b.first : b.last))
+                                    continue;
+                                const double reach =
+                                    std::min(ea == 0 ? a.fromFirst : a.fromLast,
+                                             eb == 0 ? b.fromFirst : b.fromLast);
+                                pen = pen || length(minus(at, toP3(*end))) < kNodeShare * reach;
+                            }
                         if (!pen)
                             found.push_back({i, j, sp, sq});
                     }
