@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <iostream>
-#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
@@ -173,34 +172,27 @@ int Graph::markDanglingPieces()
     return marked;
 }
 
-void Graph::linkRegionWalks(const std::function<double(const CHalfEdge*)>& angle)
+void Graph::linkRegionWalks(const std::function<void(std::vector<CHalfEdge*>&)>& orderRound)
 {
     for (int p = 0; p < halfEdges.count; ++p) {
         halfEdges.items[p]->next = nullptr;
         halfEdges.items[p]->kind = 0;
     }
-    std::vector<std::pair<double, CHalfEdge*>> around;
-    std::unordered_map<const CHalfEdge*, std::size_t> place;
+    std::vector<CHalfEdge*> around;
     for (int i = 0; i < vertices.count; ++i) {
         const Vertex* v = vertices.items[i];
         around.clear();
         for (int k = 0; k < v->outgoing.count; ++k) {
             CHalfEdge* e = v->outgoing.items[k];
             if (e != nullptr && !e->dangling && e->twin != nullptr && e->target != nullptr)
-                around.emplace_back(angle(e), e);
+                around.push_back(e);
         }
-        std::sort(around.begin(), around.end(), [](const auto& a, const auto& b) {
-            return a.first != b.first ? a.first < b.first
-                                      : a.second->creation < b.second->creation;
-        });
-        place.clear();
-        for (std::size_t k = 0; k < around.size(); ++k)
-            place[around[k].second] = k;
+        std::sort(around.begin(), around.end(),
+                  [](const CHalfEdge* a, const CHalfEdge* b) { return a->creation < b->creation; });
+        orderRound(around);
         // A half-edge arriving here goes on clockwise from its twin.
-        for (const auto& [unused, e] : around) {
-            const std::size_t at = place[e];
-            e->twin->next = around[(at + around.size() - 1) % around.size()].second;
-        }
+        for (std::size_t k = 0; k < around.size(); ++k)
+            around[k]->twin->next = around[(k + around.size() - 1) % around.size()];
     }
 }
 

@@ -78,14 +78,13 @@ public:
     // Links the half-edges of the pieces that do not hang off the net into
     // the walks round the regions of the net's drawing: each half-edge's
     // next is, at its target, the half-edge leaving there that comes first
-    // clockwise from its twin, the nodes' half-edges ordered counter-
-    // clockwise by `angle` (a half-edge's direction where it leaves its
-    // node, seen from the side its region is seen from; ties by creation).
-    // So the region lies on the left of every half-edge of its walk, which
+    // clockwise from its twin, each node's half-edges put in order
+    // counter-clockwise by `orderRound` (they come to it by creation). So
+    // the region lies on the left of every half-edge of its walk, which
     // passes a node once for each time the region touches it (a ring
     // touching the region's side at a node, two rings meeting at one).
     // Every other next is emptied and every kind set to 0.
-    void linkRegionWalks(const std::function<double(const CHalfEdge*)>& angle);
+    void linkRegionWalks(const std::function<void(std::vector<CHalfEdge*>&)>& orderRound);
     // The closed walks linkRegionWalks linked, each once, from its first
     // half-edge in the set's order on, in that order.
     std::vector<Cycle> regionWalks() const;

@@ -104,8 +104,8 @@ P3 stretchPoint(const COffset_PointList& pl, int stretch, double s)
 }
 
 // Whether the segments p and q cross, seen along `normal`: where, as shares
-// along each. Segments that meet at an end, run side by side or lie farther
-// apart in space than `gap` do not.
+// along each. Segments that run side by side, at less than kLeastSine, or
+// lie farther apart in space than `gap` do not.
 bool segmentsCross(const Segment& p, const Segment& q, const P3& normal, double gap, double& sp,
                    double& sq)
 {
@@ -123,7 +123,9 @@ bool segmentsCross(const Segment& p, const Segment& q, const P3& normal, double 
         return false;
     sp = dot(cross(fw, fe), normal) / turn;
     sq = dot(cross(fw, fd), normal) / turn;
-    if (!(sp > 0.0 && sp < 1.0 && sq > 0.0 && sq < 1.0))
+    // Each segment from its start on up to its end: lines that cross at a
+    // sample point cross once.
+    if (!(sp >= 0.0 && sp < 1.0 && sq >= 0.0 && sq < 1.0))
         return false;
     const P3 x = {p.a[0] + sp * d[0], p.a[1] + sp * d[1], p.a[2] + sp * d[2]};
     const P3 y = {q.a[0] + sq * e[0], q.a[1] + sq * e[1], q.a[2] + sq * e[2]};
@@ -134,7 +136,8 @@ bool segmentsCross(const Segment& p, const Segment& q, const P3& normal, double 
 
 namespace GB {
 
-int CSurfaceNet::putJunctionsWhereLinesCross()
+int CSurfaceNet::putJunctionsWhereLinesCross(
+    std::set<std::pair<const COffset_PointList*, int>>& uncut)
 {
     // The stretches of every poly-line sampled along its curve as it now
     // stands, and the pieces they lie on.
@@ -270,6 +273,10 @@ int CSurfaceNet::putJunctionsWhereLinesCross()
             ++perPiece[{q.line, q.stretch}] > kCrossingsPerPiece) {
             std::cout << "too many crossings of the net's lines: no junctions put where they cross"
                       << std::endl;
+            for (const Crossing& left : found)
+                for (const int segment : {left.a, left.b})
+                    uncut.emplace(pointLists[segments[std::size_t(segment)].line],
+                                  segments[std::size_t(segment)].stretch);
             return 0;
         }
     }

@@ -812,34 +812,141 @@ void nodeNormal(const Vertex* v, double out[3])
     }
 }
 
-// The way h leaves its source, as an angle counter-clockwise about the
-// source's mesh normal: towards the point where its piece leaves, for the
-// last time, the ball about the source of kDepartureShare of the farthest
-// the piece reaches from there.
-double departureAngle(const CHalfEdge* h)
+// The angle, counter-clockwise in the plane about its origin, of the way
+// the track (from the plane's origin) leaves the ball of `radius` about its
+// start for the last time: towards its first point outside after the last
+// one inside.
+double angleOut(const std::vector<double>& track, const ProjectionPlane& plane, double radius)
 {
-    const std::vector<double> track = pieceTrack(h);
     const std::size_t n = track.size() / 3;
-    if (n < 2)
-        return 0.0;
-    std::vector<double> reach(n, 0.0);
-    double farthest = 0.0;
+    std::size_t leaving = 1;
     for (std::size_t k = 1; k < n; ++k) {
         const double d[3] = {track[3 * k] - track[0], track[3 * k + 1] - track[1],
                              track[3 * k + 2] - track[2]};
-        reach[k] = std::sqrt(dot3(d, d));
-        farthest = std::max(farthest, reach[k]);
-    }
-    std::size_t leaving = 1;
-    for (std::size_t k = 1; k < n; ++k)
-        if (reach[k] < kDepartureShare * farthest)
+        if (dot3(d, d) < radius * radius)
             leaving = std::min(k + 1, n - 1);
-    double normal[3];
-    nodeNormal(sourceOf(h), normal);
-    ProjectionPlane plane;
-    plane.set(track.data(), normal);
+    }
     const Vector q = plane.project(&track[3 * leaving]);
     return std::atan2(q[1], q[0]);
+}
+
+// The angle from a to b, in (-pi, pi].
+double turnFrom(double a, double b)
+{
+    double d = std::remainder(b - a, 2.0 * M_PI);
+    return d <= -M_PI ? d + 2.0 * M_PI : d;
+}
+
+// The points of h's piece and on through the nodes where one other piece
+// goes on (the middle of a ring cut in two, a node between two strokes of
+// one side), up to a node of more pieces or back at h's source, cut at the
+// farthest of them from the source: the way the line leaves the node, seen
+// along the line, not its first piece alone (a pen's hook runs its first
+// leg along the line it hooks off).
+std::vector<double> lineTrack(const CHalfEdge* h)
+{
+    std::vector<double> track = pieceTrack(h);
+    const Vertex* start = sourceOf(h);
+    for (const CHalfEdge* at = h; at->target != start && track.size() >= 3;) {
+        const Vertex* v = at->target;
+        const CHalfEdge* on = nullptr;
+        int pieces = 0;
+        for (int k = 0; k < v->outgoing.count; ++k) {
+            const CHalfEdge* e = v->outgoing.items[k];
+            if (e == nullptr || e->dangling || e->twin == nullptr)
+                continue;
+            ++pieces;
+            if (e != at->twin)
+                on = e;
+        }
+        if (pieces != 2 || on == nullptr || on == h)
+            break;
+        const std::vector<double> more = pieceTrack(on);
+        if (more.size() > 3)
+            track.insert(track.end(), more.begin() + 3, more.end());
+        at = on;
+    }
+    std::size_t farthest = 0;
+    double most = -1.0;
+    for (std::size_t k = 0; k + 2 < track.size(); k += 3) {
+        const double d[3] = {track[k] - track[0], track[k + 1] - track[1], track[k + 2] - track[2]};
+        if (dot3(d, d) > most) {
+            most = dot3(d, d);
+            farthest = k;
+        }
+    }
+    track.resize(farthest + 3);
+    return track;
+}
+
+// Orders the half-edges leaving one node counter-clockwise about its mesh
+// normal, by the way each one's line (lineTrack) leaves the ball about the
+// node of kDepartureShare of the farthest it reaches (the stretch a pen
+// left there, running past the junction and back, runs anywhere).
+// Two that leave within kTieAngle of each other (a hook's first leg along
+// the line it hooks off) are told apart farther out, where both still
+// reach: non-crossing pieces keep their order at every distance. The order
+// starts after the widest gap between them, so that no such pair is cut
+// apart.
+void orderRoundNode(std::vector<CHalfEdge*>& around)
+{
+    constexpr double kTieAngle = 10.0 * M_PI / 180.0;
+    const std::size_t n = around.size();
+    if (n < 2)
+        return;
+    struct Leaving {
+        CHalfEdge* h;
+        std::vector<double> track;
+        double reach = 0.0, angle = 0.0;
+    };
+    std::vector<Leaving> leaving;
+    ProjectionPlane plane;
+    for (CHalfEdge* h : around) {
+        Leaving l{h, lineTrack(h)};
+        if (l.track.size() < 6)
+            return;
+        if (leaving.empty()) {
+            double normal[3];
+            nodeNormal(sourceOf(h), normal);
+            plane.set(l.track.data(), normal);
+        }
+        for (std::size_t k = 1; k < l.track.size() / 3; ++k) {
+            const double d[3] = {l.track[3 * k] - l.track[0], l.track[3 * k + 1] - l.track[1],
+                                 l.track[3 * k + 2] - l.track[2]};
+            l.reach = std::max(l.reach, std::sqrt(dot3(d, d)));
+        }
+        l.angle = angleOut(l.track, plane, kDepartureShare * l.reach);
+        leaving.push_back(std::move(l));
+    }
+    std::stable_sort(leaving.begin(), leaving.end(),
+                     [](const Leaving& a, const Leaving& b) { return a.angle < b.angle; });
+    std::size_t widest = 0;
+    double gap = -1.0;
+    for (std::size_t k = 0; k < n; ++k) {
+        const double to = k + 1 < n ? leaving[k + 1].angle : leaving[0].angle + 2.0 * M_PI;
+        if (to - leaving[k].angle > gap) {
+            gap = to - leaving[k].angle;
+            widest = k;
+        }
+    }
+    std::rotate(leaving.begin(), leaving.begin() + std::ptrdiff_t((widest + 1) % n),
+                leaving.end());
+    const auto outOfOrder = [&](const Leaving& a, const Leaving& b) {
+        const double apart = turnFrom(a.angle, b.angle);
+        if (std::fabs(apart) >= kTieAngle || std::min(a.reach, b.reach) <= 0.0)
+            return false;
+        const double radius = 0.9 * std::min(a.reach, b.reach);
+        const double turn =
+            turnFrom(angleOut(a.track, plane, radius), angleOut(b.track, plane, radius));
+        return turn < 0.0 || (turn == 0.0 && b.h->creation < a.h->creation);
+    };
+    // Neighbours in near-ties change places where farther out they lie the
+    // other way round.
+    for (std::size_t k = 1; k < n; ++k)
+        for (std::size_t j = k; j > 0 && outOfOrder(leaving[j - 1], leaving[j]); --j)
+            std::swap(leaving[j - 1], leaving[j]);
+    for (std::size_t k = 0; k < n; ++k)
+        around[k] = leaving[k].h;
 }
 
 // The walk cut at the nodes it passes more than once into closed walks that
@@ -1171,6 +1278,26 @@ void nestParts(const GraphAlgorithm::Graph& graph, std::vector<RegionWalk>& walk
     }
 }
 
+// Whether the walk runs over one of the stretches (a poly-line and the entry
+// it starts at) where lines cross without a junction.
+bool crossesUncut(const RegionWalk& w,
+                  const std::set<std::pair<const COffset_PointList*, int>>& uncut)
+{
+    if (uncut.empty())
+        return false;
+    for (const SeenCycle& s : w.cycles)
+        for (int i = 0; i < s.cycle.count; ++i) {
+            const CHalfEdge* h = s.cycle.items[i];
+            const int count = h->polyLine != nullptr ? h->polyLine->vertices.count : 0;
+            const int from = std::min(h->sourceEntry, h->targetEntry);
+            const int to = std::max(h->sourceEntry, h->targetEntry);
+            for (int k = std::max(from, 0); count > 0 && k < to; ++k)
+                if (uncut.count({h->polyLine, k % count}) > 0)
+                    return true;
+        }
+    return false;
+}
+
 // A region of the drawing that is no face: its walk, the region on the
 // left, and why.
 struct RejectedRegion {
@@ -1277,7 +1404,8 @@ bool CSurfaceNet::buildTopology(bool collectCycles)
     markAllLoopsUnmatched();
     // The regions meet where lines cross: the graph knows them by their
     // shared points.
-    putJunctionsWhereLinesCross();
+    std::set<std::pair<const COffset_PointList*, int>> uncut;
+    putJunctionsWhereLinesCross(uncut);
     topologyEditCount = editCount;
 
     GraphAlgorithm::Graph graph;
@@ -1292,7 +1420,7 @@ bool CSurfaceNet::buildTopology(bool collectCycles)
     std::vector<RegionWalk> walks;
     do {
         graph.markDanglingPieces();
-        graph.linkRegionWalks(departureAngle);
+        graph.linkRegionWalks(orderRoundNode);
         walks.clear();
         for (const Cycle& walk : graph.regionWalks())
             walks.push_back(seeWalk(walk));
@@ -1302,12 +1430,17 @@ bool CSurfaceNet::buildTopology(bool collectCycles)
     std::vector<RejectedRegion> rejected;
     std::vector<AcceptedRegion> accepted;
     std::map<const Face*, std::vector<Cycle>> holes;
-    for (const RegionWalk& w : walks) {
+    for (RegionWalk& w : walks) {
         if (collectCycles)
             for (const SeenCycle& s : w.cycles)
                 examinedCycles.append(savedIndicesOf(s.cycle));
         if (!w.region)
             continue;
+        if (crossesUncut(w, uncut)) {
+            w.outer = -1;
+            w.cause = "a line crosses its side between their points, among too many crossings to "
+                      "put junctions at";
+        }
         if (w.outer < 0) {
             RejectedRegion region;
             for (const SeenCycle& s : w.cycles)
