@@ -505,9 +505,18 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
     spacing = std::max(spacing, std::sqrt(spread / kMaxSamples));
     const double band = std::max(kBandShare * tol, kLinkShare * spacing);
     const double link = kLinkShare * spacing;
+    // The lines as their curves run, which may bulge past their points.
     for (const COffset_PointList* pl : net.pointLists)
-        if (pl != nullptr)
+        if (pl != nullptr) {
             lines.push_back(netLinePoints(*pl, 0.5 * spacing));
+            for (const P3& p : lines.back()) {
+                const P3 q = frame.local(p);
+                for (int k = 0; k < 3; ++k) {
+                    lo[k] = std::min(lo[k], q[std::size_t(k)]);
+                    hi[k] = std::max(hi[k], q[std::size_t(k)]);
+                }
+            }
+        }
     // The box around the net: beside it by a band and a few samples, and
     // along the net's normal as far as it reaches across (a dome inside a
     // ring of the net rises above its lines).

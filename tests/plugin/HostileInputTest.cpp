@@ -447,11 +447,12 @@ TEST_F(MeshwrightHost, HostileInputsStaySmallAndQuick)
         {"grid junction with six self-pointing loops",
          keptInput("ImportGrid/grid-junction-with-six-self-pointing-loops"), readNet,
          "model has 4 loops\n"},
-        // Cycles that multiply with the junctions they pass run into the
-        // search's bound.
+        // Junctions each joined to every other, their mesh normals in the
+        // plane of the net: the regions among them are no faces, each said
+        // (before, the cycles that multiplied ran into the search's bound).
         {"twelve junctions each joined to every other",
          keptInput("ImportGrid/twelve-junctions-each-joined-to-every-other"), readNet,
-         "cycle search stopped at length "},
+         "is no face: the mesh normals at its corners lie across their plane"},
         // Facets with a NaN or infinite corner are left out, and counted in
         // one line; they came into the mesh ("dij is bad"), and a file of
         // nothing else loaded as a mesh without a box.
