@@ -1,16 +1,18 @@
 // GraphAlgorithm::Graph: the half-edge graph of the poly-line net, built for
 // one topology step. Its nodes are the junctions of the grid, its edges the
 // pieces of poly-lines between consecutive junctions, one half-edge in each
-// direction. The cycle search walks it for closed cycles of a given length,
+// direction. The topology step orders each node's pieces round it as the
+// drawing shows them and links the walks round the regions of the drawing
+// (linkRegionWalks), the pieces that hang off the net left out
+// (markDanglingPieces).
+//
+// The graph also holds a search for closed cycles of a given length,
 // shortest lengths first; a half-edge that an accepted cycle linked (its
 // `next` set) is no longer free, so short cycles claim their half-edges
-// before longer ones that would enclose them. A walk passes each node once:
-// the boundary of a region runs through each of its corners once, and walks
-// that come back through a node they passed (round pieces that start and
-// end at it, in every order and direction) multiply without bound. Nor does
-// the search follow a walk that can no longer come back to its start within
-// the length sought, nor over a piece that lies on no cycle that short
-// (see piecesAtLeast and onCycleAsShortAs).
+// before longer ones that would enclose them. A walk passes each node once,
+// and the search does not follow a walk that can no longer come back to
+// its start within the length sought, nor over a piece that lies on no
+// cycle that short (see piecesAtLeast and onCycleAsShortAs).
 //
 // Also here: the marking and linking of found cycles (markCycleUsed,
 // markCycleTwins, cycleTwinsFree, linkCycle).

@@ -276,9 +276,9 @@ public:
     // ---- Surface update ----------------------------------------------------------------------
     // The loops to recompute, Blending faces last: with onlyFace its loops;
     // otherwise the modified loops and, unless onlyModified, those whose
-    // face's requested and computed states differ. Loops along 25 or more
-    // poly-lines, loops marked failed whose points did not change, and the
-    // faces the last undo gave back (giveBackFaceStates) are not taken.
+    // face's requested and computed states differ. Loops marked failed
+    // whose points did not change, and the faces the last undo gave back
+    // (giveBackFaceStates), are not taken.
     Kor::List<Loop*> collectLoopsToUpdate(bool onlyModified, Face* onlyFace);
     // Removes the face's display and deletes its surface; a face that holds
     // a trimmed face loses it too (with the surface it owns). False for null

@@ -769,11 +769,13 @@ void addPolyLineEdges(const Kor::List<COffset_PointList*>& polyLines, GraphAlgor
 // neighbouring piece or anywhere (up to a third of the way between the
 // nodes of a net drawn stroke by stroke).
 constexpr double kDepartureShare = 0.35;
-// A region narrower than this share of the net's extent (or than the net's
-// tolerance, when that is less) is no region: the lines around it lie
-// closer than a line is drawn (a pen's small hook at a junction, a line
-// drawn twice side by side).
-constexpr double kSliverOfExtent = 0.01;
+// A region that encloses less area than a square this many tolerances wide
+// (or this many hundredths of the net's extent, when that is less) is no
+// region: a face cannot be fitted inside it (a pen's small hook at a
+// junction, a ring of no area drawn out and back). A narrow region is a
+// region all the same, as long as it encloses that much.
+constexpr double kLeastRegionWidth = 3.0;
+constexpr double kTolerancesOfExtent = 0.01;
 
 // The points of h's piece from its source to its target, in space (three
 // coordinates a point): the source, then as appendPiecePoints gives them.
@@ -1073,15 +1075,14 @@ struct RegionWalk {
     int part = -1;        // the part of the net (nodes joined by pieces) it runs along
     std::vector<Cycle> inner; // the walks round the outside of parts inside the region
 
-    // The region's width: twice its area over the length of its boundary.
-    double width() const
+    // The area the region encloses, what it leaves out where it touches
+    // itself taken off.
+    double area() const
     {
-        double area = 0.0, length = 0.0;
-        for (std::size_t k = 0; k < cycles.size(); ++k) {
-            area += int(k) == outer ? std::fabs(cycles[k].area) : -std::fabs(cycles[k].area);
-            length += cycles[k].length;
-        }
-        return length > 0.0 ? 2.0 * area / length : 0.0;
+        double enclosed = 0.0;
+        for (std::size_t k = 0; k < cycles.size(); ++k)
+            enclosed += int(k) == outer ? std::fabs(cycles[k].area) : -std::fabs(cycles[k].area);
+        return enclosed;
     }
 };
 
@@ -1120,9 +1121,11 @@ RegionWalk seeWalk(const Cycle& walk)
     return w;
 }
 
-// The width below which a region is no region: the net's tolerance, as far
-// as that is less than kSliverOfExtent of the extent of its nodes.
-double sliverWidth(const GraphAlgorithm::Graph& graph, double tolerance)
+// The area below which a region is no region: that of a square
+// kLeastRegionWidth tolerances wide, or as many hundredths of the extent
+// of the net's nodes when that is less (a net whose tolerance was never
+// set keeps the default of 0.1 whatever its size).
+double leastRegionArea(const GraphAlgorithm::Graph& graph, double tolerance)
 {
     double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
     for (const Vertex* v : graph.vertices) {
@@ -1136,15 +1139,17 @@ double sliverWidth(const GraphAlgorithm::Graph& graph, double tolerance)
     if (graph.vertices.count == 0)
         return 0.0;
     const double d[3] = {hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]};
-    const double width = kSliverOfExtent * std::sqrt(dot3(d, d));
-    return tolerance > 0.0 ? std::min(width, tolerance) : width;
+    double unit = kTolerancesOfExtent * std::sqrt(dot3(d, d));
+    if (tolerance > 0.0)
+        unit = std::min(unit, tolerance);
+    return (kLeastRegionWidth * unit) * (kLeastRegionWidth * unit);
 }
 
-// The regions narrower than `sliver` go into a neighbour: each one's pieces
+// The regions of less area than `least` go into a neighbour: each one's pieces
 // along the neighbour it shares most pieces with (a region before the
 // outside of a part, then the first) hang off the net from now on. True
 // when a piece was marked.
-bool dropSlivers(const std::vector<RegionWalk>& walks, double sliver)
+bool dropSlivers(const std::vector<RegionWalk>& walks, double least)
 {
     std::unordered_map<const CHalfEdge*, std::size_t> walkOf;
     for (std::size_t w = 0; w < walks.size(); ++w)
@@ -1152,7 +1157,7 @@ bool dropSlivers(const std::vector<RegionWalk>& walks, double sliver)
             for (int i = 0; i < s.cycle.count; ++i)
                 walkOf[s.cycle.items[i]] = w;
     const auto isSliver = [&](std::size_t w) {
-        return walks[w].region && walks[w].outer >= 0 && walks[w].width() < sliver;
+        return walks[w].region && walks[w].outer >= 0 && walks[w].area() < least;
     };
     bool dropped = false;
     for (std::size_t w = 0; w < walks.size(); ++w) {
@@ -1414,9 +1419,9 @@ bool CSurfaceNet::buildTopology(bool collectCycles)
     }
 
     // The walks round the regions of the drawing, with the pieces that
-    // hang off the net left out; a region too narrow to be one gives its
+    // hang off the net left out; a region too small to be one gives its
     // pieces along a neighbour up, and the walks are taken again.
-    const double sliver = sliverWidth(graph, surfaceTolerance);
+    const double least = leastRegionArea(graph, surfaceTolerance);
     std::vector<RegionWalk> walks;
     do {
         graph.markDanglingPieces();
@@ -1424,7 +1429,7 @@ bool CSurfaceNet::buildTopology(bool collectCycles)
         walks.clear();
         for (const Cycle& walk : graph.regionWalks())
             walks.push_back(seeWalk(walk));
-    } while (dropSlivers(walks, sliver));
+    } while (dropSlivers(walks, least));
     nestParts(graph, walks);
 
     std::vector<RejectedRegion> rejected;

@@ -5,6 +5,7 @@
 #include "geometry/ParametricGeometry.h"
 #include "mesh/BaseMesh.h"
 #include "mesh/GridPoint.h"
+#include "mesh/MeshProjection.h"
 #include "net/Face.h"
 #include "net/FailureMessages.h"
 #include "net/FaceApproximation.h"
@@ -19,6 +20,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <memory>
 #include <numeric>
@@ -30,14 +32,18 @@ namespace {
 
 using P3 = std::array<double, 3>;
 
-// The samples' spacing and the band along the lines left unjudged, in
-// tolerances: two samples of one area lie within 1.5 spacings, so the band
-// (wider than half that) parts the areas on either side of a line, and a
-// Brep edge within the tolerance of its side leaves the samples beyond the
-// band to one face.
+// The samples' spacing, in tolerances, and the samples of one area: within
+// 1.5 spacings of one another. A Brep lies over the samples within 0.75
+// spacings beside its points, which lie half a spacing apart. The band
+// along the lines left unjudged is the fit's slack (as far as a Brep's edge
+// may lie from its side) and a spacing wide: it parts the areas on either
+// side of a line (it is wider than half a link), and the Breps on either
+// side of a side each lie over the samples beyond it on their own side
+// alone.
 constexpr double kSpacingShare = 0.5;
-constexpr double kBandShare = 1.25;
-constexpr double kLinkShare = 1.5; // of the spacing
+constexpr double kLinkShare = 1.5;
+constexpr double kBesideShare = 0.75;
+constexpr double kBrepPointShare = 0.5;
 constexpr int kMaxSamples = 300000;
 // How far off the mesh (in tolerances) a Brep still lies over its samples:
 // twice the fit's slack.
@@ -67,15 +73,6 @@ P3 toP3(const Vector& v)
 template <class T> P3 toP3(const CVertex<T, 3>& v)
 {
     return {double(v.data[0]), double(v.data[1]), double(v.data[2])};
-}
-
-// The distance from p to the segment a-b.
-double segmentDistance(const P3& p, const P3& a, const P3& b)
-{
-    const P3 d = minus(b, a);
-    const double length2 = dot(d, d);
-    const double t = length2 > 0.0 ? std::clamp(dot(minus(p, a), d) / length2, 0.0, 1.0) : 0.0;
-    return distance(p, {a[0] + t * d[0], a[1] + t * d[1], a[2] + t * d[2]});
 }
 
 // Items by the cube of space they lie in (cubes `cell` wide), for finding
@@ -126,17 +123,30 @@ public:
             addSegment(line[k], line[k + 1]);
     }
     // The distance to the nearest segment within `radius`, else radius:
-    // sought within a cube of p first, then twice as far, and so on.
-    double nearest(const P3& p, double radius) const
+    // sought within a cube of p first, then twice as far, and so on. The
+    // nearest point goes to *at (p itself when none lies within radius).
+    double nearest(const P3& p, double radius, P3* at = nullptr) const
     {
         for (double within = std::min(m_cell, radius);; within = std::min(2.0 * within, radius)) {
             double best = within;
+            P3 foot = p;
             m_hash.near(p, within, [&](int s) {
-                best = std::min(best, segmentDistance(p, m_segments[std::size_t(s)].first,
-                                                      m_segments[std::size_t(s)].second));
+                const P3 &a = m_segments[std::size_t(s)].first, &b = m_segments[std::size_t(s)].second;
+                const P3 d = minus(b, a);
+                const double length2 = dot(d, d);
+                const double t =
+                    length2 > 0.0 ? std::clamp(dot(minus(p, a), d) / length2, 0.0, 1.0) : 0.0;
+                const P3 q = {a[0] + t * d[0], a[1] + t * d[1], a[2] + t * d[2]};
+                if (distance(p, q) < best) {
+                    best = distance(p, q);
+                    foot = q;
+                }
             });
-            if (best < within || within >= radius)
+            if (best < within || within >= radius) {
+                if (at != nullptr)
+                    *at = foot;
                 return best;
+            }
         }
     }
     bool empty() const { return m_segments.empty(); }
@@ -371,31 +381,39 @@ std::vector<std::vector<P3>> brepEdgePoints(const ON_Brep& brep, double step)
     return edges;
 }
 
-// The sides of the face's region: the curves of its first loop and its
-// holes, as points about `step` apart.
-std::vector<std::vector<P3>> regionSidePoints(const GB::Face& face, double step)
+// The sides of the face's region: the boundary curves of its first loop
+// and its holes as the face is fitted to them (each run along a poly-line
+// one curve, ending at its corners), as points about `step` apart; and the
+// nodes of the loops, the junctions and corners the region was drawn
+// through.
+void regionSides(const GB::Face& face, double step, std::vector<std::vector<P3>>& curves,
+                 std::vector<P3>& nodes)
 {
-    std::vector<std::vector<P3>> sides;
     std::vector<const GB::Loop*> loops;
     if (face.firstLoop != nullptr)
         loops.push_back(face.firstLoop);
     for (const std::unique_ptr<GB::Loop>& hole : face.holes)
         loops.push_back(hole.get());
     for (const GB::Loop* loop : loops) {
-        Kor::List<CParametricGeometry*> curves;
-        loop->getBoundaryCurves(curves, false);
-        for (CParametricGeometry* curve : curves) {
+        Kor::List<CParametricGeometry*> pieces;
+        loop->getBoundaryCurves(pieces, true);
+        for (CParametricGeometry* curve : pieces) {
             const std::unique_ptr<CParametricGeometry> owned(curve);
-            sides.push_back(curvePoints(*curve, step));
+            curves.push_back(curvePoints(*curve, step));
         }
+        Kor::List<CVertex<float, 3>*> points;
+        loop->getNodePoints(points);
+        for (const CVertex<float, 3>* p : points)
+            if (p != nullptr)
+                nodes.push_back(toP3(*p));
     }
-    return sides;
 }
 
 // The largest distance from the points of `from` to the poly-lines of `to`
-// (searched up to `reach`).
+// (searched up to `reach`), across the surface: the part along the normal
+// `normalAt` gives at a point (none: zero) not counted.
 double farthestFrom(const std::vector<std::vector<P3>>& from, const std::vector<std::vector<P3>>& to,
-                    double cell, double reach)
+                    double cell, double reach, const std::function<P3(const P3&)>& normalAt)
 {
     Polylines lines(cell);
     for (const std::vector<P3>& line : to)
@@ -403,7 +421,13 @@ double farthestFrom(const std::vector<std::vector<P3>>& from, const std::vector<
     double farthest = 0.0;
     for (const std::vector<P3>& line : from)
         for (const P3& p : line) {
-            const double d = lines.empty() ? reach : lines.nearest(p, reach);
+            P3 foot = p;
+            double d = lines.empty() ? reach : lines.nearest(p, reach, &foot);
+            if (d < reach) {
+                const P3 way = minus(foot, p), n = normalAt(p);
+                const double along = dot(way, n);
+                d = std::sqrt(std::max(dot(way, way) - along * along, 0.0));
+            }
             farthest = std::max(farthest, d);
         }
     return farthest;
@@ -439,20 +463,49 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
     if (!(tol > 0.0) || !(tolerance > 0.0))
         return result;
 
-    // ---- Each Brep's edges against its region's sides, both ways: a side
-    // put onto the face's surface lies as far from it as the surface from
-    // the mesh the side was drawn on, which the fit holds within its slack.
+    // ---- Each Brep's edges against its region's sides, both ways, across
+    // the mesh: a side's curve may run off the mesh a little (through a
+    // sharp corner it was drawn with), where its edge, put onto the face's
+    // surface, lies on it; the edge leaves its side where it lies beside it
+    // on the mesh. The fit's slack is allowed, as the sides' curves and the
+    // faces lie that close to the mesh they were drawn on.
+    const auto normalAt = [&](const P3& p) {
+        CVector<float, 3> n;
+        const CVertex<float, 3> at{static_cast<float>(p[0]), static_cast<float>(p[1]), static_cast<float>(p[2])};
+        if (net.mesh == nullptr || !Mesh::meshNormalNearPoint(net.mesh, at, n))
+            return P3{0.0, 0.0, 0.0};
+        const P3 v = toP3(n);
+        const double length = std::sqrt(dot(v, v));
+        return length > 0.0 ? P3{v[0] / length, v[1] / length, v[2] / length}
+                            : P3{0.0, 0.0, 0.0};
+    };
     for (const CommittedBrep& committed : breps) {
         if (committed.brep == nullptr || committed.face == nullptr)
             continue;
-        const double step = 0.25 * tolerance;
+        const double step = 0.25 * tol;
         const std::vector<std::vector<P3>> edges = brepEdgePoints(*committed.brep, step);
-        const std::vector<std::vector<P3>> sides = regionSidePoints(*committed.face, step);
+        std::vector<std::vector<P3>> sides;
+        std::vector<P3> nodes;
+        regionSides(*committed.face, step, sides, nodes);
         if (edges.empty() || sides.empty())
             continue;
-        const double reach = 100.0 * tolerance;
-        const double off = std::max(farthestFrom(edges, sides, tolerance, reach),
-                                    farthestFrom(sides, edges, tolerance, reach));
+        // The edges lie along the sides, or between a side and a node of it
+        // where the side's curve passes that junction a little off (the heal
+        // brings the edge to the junction, where its neighbours end); every
+        // node lies on an edge.
+        std::vector<std::vector<P3>> along = sides, atNodes;
+        for (const P3& node : nodes) {
+            const P3* nearest = nullptr;
+            for (const std::vector<P3>& side : sides)
+                for (const P3& p : side)
+                    if (nearest == nullptr || distance(p, node) < distance(*nearest, node))
+                        nearest = &p;
+            along.push_back({node, *nearest});
+            atNodes.push_back({node});
+        }
+        const double reach = 100.0 * tol;
+        const double off = std::max(farthestFrom(edges, along, tol, reach, normalAt),
+                                    farthestFrom(atNodes, edges, tol, reach, normalAt));
         result.edgesOffSides = std::max(result.edgesOffSides, off);
         if (off > kFitSlack * tol)
             faults.push_back("Face " + std::to_string(committed.number) + " " +
@@ -503,7 +556,7 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
     // coarser, its band widened with them.
     const double spread = (hi[0] - lo[0] + 6.0 * tol) * (hi[1] - lo[1] + 6.0 * tol);
     spacing = std::max(spacing, std::sqrt(spread / kMaxSamples));
-    const double band = std::max(kBandShare * tol, kLinkShare * spacing);
+    const double band = kFitSlack * tol + spacing;
     const double link = kLinkShare * spacing;
     // The lines as their curves run, which may bulge past their points.
     for (const COffset_PointList* pl : net.pointLists)
@@ -651,13 +704,14 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
         if (brep == nullptr)
             continue;
         for (int f = 0; f < brep->m_F.Count(); ++f)
-            for (const P3& p : brepFacePoints(brep->m_F[f], 0.7 * spacing))
-                sideBySide.near(across(p), spacing, [&](int i) {
+            for (const P3& p : brepFacePoints(brep->m_F[f], kBrepPointShare * spacing))
+                sideBySide.near(across(p), kBesideShare * spacing, [&](int i) {
                     const Sample& s = samples[std::size_t(i)];
                     const P3 d = minus(p, s.p);
                     const double normalPart = dot(d, s.n);
                     if (std::fabs(normalPart) > reach ||
-                        dot(d, d) - normalPart * normalPart > spacing * spacing)
+                        dot(d, d) - normalPart * normalPart >
+                            kBesideShare * kBesideShare * spacing * spacing)
                         return;
                     std::vector<int>& faces = under[std::size_t(i)];
                     if (faces.empty() || faces.back() != int(b))

@@ -1,18 +1,20 @@
 // The commit's own check of the Breps it made against what the net's
 // drawing encloses, found without the net's topology: the mesh under the
 // net is sampled about half a tolerance apart, the samples within a band
-// along the net's lines (their curves) are left out, and the others fall
+// along the net's lines (their curves; the fit's slack and a spacing wide)
+// are left out, and the others fall
 // into the areas the lines part them into (samples about a spacing apart
 // on facets facing alike are one area). An area that reaches beyond the
 // lines (the edge of the mesh where no line runs along it, or the ground
 // beside the whole net) is outside; every other area is enclosed and must
-// lie under exactly one Brep, a Brep over no more than one of them. A
-// region narrower than the band is none: its lines lie closer together
-// than lines are drawn apart. Each Brep's edges must also follow its
-// region's sides (the curves of its net face's loop and holes), both ways,
-// within the fit's slack (kFitSlack fit tolerances): the edges are the
-// sides put onto the face's surface, which the fit holds that close to the
-// mesh the sides were drawn on.
+// lie under exactly one Brep, a Brep over no more than one of them (a
+// region narrower than twice the band has no samples to judge). Each
+// Brep's edges must also follow its
+// region's sides (the curves of its net face's loop and holes, which it is
+// fitted to, and its nodes) both ways, across the mesh, within the fit's
+// slack (kFitSlack fit tolerances): the edges are the sides put onto the
+// face's surface, which the fit holds that close to the mesh the sides
+// were drawn on.
 //
 // Ownership: the check reads the net, its mesh and the Breps; it keeps
 // nothing. Thread-safety: none; the mesh's and the surfaces' evaluation

@@ -764,7 +764,7 @@ TEST(Topology, PiecesOfAPointPassedTwiceRunOverTheirOwnEntries)
                  }
          },
          73},
-        {"a hook narrower than the net's tolerance where a line turns back onto a junction",
+        {"a hook too small to hold a face where a line turns back onto a junction",
          [](TestNet& t) {
              CGridPoint* at[3][3];
              for (int i = 0; i < 3; ++i)
