@@ -143,7 +143,6 @@ int CSurfaceNet::putJunctionsWhereLinesCross(
     // stands, and the pieces they lie on.
     std::vector<Segment> segments;
     std::vector<std::vector<Piece>> pieces(std::size_t(pointLists.count));
-    double longest = 0.0;
     for (int line = 0; line < pointLists.count; ++line) {
         COffset_PointList* pl = pointLists[line];
         if (pl == nullptr || pl->vertices.count < 2)
@@ -174,84 +173,163 @@ int CSurfaceNet::putJunctionsWhereLinesCross(
                 const double share = double(s) / kStretchSamples;
                 const P3 next = stretchPoint(*pl, k, share);
                 segments.push_back({line, k, double(s - 1) / kStretchSamples, share, last, next});
-                longest = std::max(longest, length(minus(next, last)));
                 last = next;
             }
         }
     }
-    if (segments.empty() || !(longest > 0.0))
+    if (segments.empty())
         return 0;
 
-    // Segments by the cube of space their middle lies in, cubes as wide as
-    // the longest segment: two that cross lie in neighbouring cubes.
-    const double cell = longest;
-    std::map<std::array<long long, 3>, std::vector<int>> cubes;
-    const auto cubeOf = [&](const Segment& s) {
-        std::array<long long, 3> c{};
-        for (int k = 0; k < 3; ++k)
-            c[std::size_t(k)] = (long long)std::floor(0.5 * (s.a[std::size_t(k)] + s.b[std::size_t(k)]) / cell);
-        return c;
-    };
-    for (int i = 0; i < int(segments.size()); ++i)
-        cubes[cubeOf(segments[std::size_t(i)])].push_back(i);
-
+    // Each stretch's box, grown by the gap, in the cells of a grid as wide
+    // as a stretch's box is across at the middle: two stretches that cross
+    // share a cell.
     const double gap = surfaceTolerance > 0.0 ? surfaceTolerance : 0.1;
-    std::vector<Crossing> found;
+    struct Box {
+        P3 lo{HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi{-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+        bool meets(const Box& o) const
+        {
+            for (std::size_t k = 0; k < 3; ++k)
+                if (hi[k] < o.lo[k] || o.hi[k] < lo[k])
+                    return false;
+            return true;
+        }
+    };
+    const auto boxOf = [&](const Segment& s) {
+        Box box;
+        for (std::size_t k = 0; k < 3; ++k) {
+            box.lo[k] = std::min(s.a[k], s.b[k]) - gap;
+            box.hi[k] = std::max(s.a[k], s.b[k]) + gap;
+        }
+        return box;
+    };
+    std::vector<std::pair<int, int>> stretchSegments; // first segment, count
+    std::vector<Box> stretchBoxes;
+    std::vector<double> across;
     for (int i = 0; i < int(segments.size()); ++i) {
-        const Segment& p = segments[std::size_t(i)];
-        const std::array<long long, 3> c = cubeOf(p);
-        for (long long x = c[0] - 1; x <= c[0] + 1; ++x)
-            for (long long y = c[1] - 1; y <= c[1] + 1; ++y)
-                for (long long z = c[2] - 1; z <= c[2] + 1; ++z) {
-                    const auto at = cubes.find({x, y, z});
-                    if (at == cubes.end())
+        const Segment& s = segments[std::size_t(i)];
+        if (i == 0 || s.line != segments[std::size_t(i) - 1].line ||
+            s.stretch != segments[std::size_t(i) - 1].stretch) {
+            stretchSegments.emplace_back(i, 0);
+            stretchBoxes.emplace_back();
+        }
+        ++stretchSegments.back().second;
+        const Box box = boxOf(s);
+        Box& all = stretchBoxes.back();
+        for (std::size_t k = 0; k < 3; ++k) {
+            all.lo[k] = std::min(all.lo[k], box.lo[k]);
+            all.hi[k] = std::max(all.hi[k], box.hi[k]);
+        }
+    }
+    for (const Box& box : stretchBoxes)
+        across.push_back(length(minus(box.hi, box.lo)));
+    std::vector<double> sorted = across;
+    std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(sorted.size() / 2), sorted.end());
+    const double cell = std::max(sorted[sorted.size() / 2], 1e-9);
+    // A stretch whose box covers more cells than this is met with every
+    // other one.
+    constexpr long long kMostCells = 512;
+    std::unordered_map<std::uint64_t, std::vector<int>> cells;
+    std::vector<int> large;
+    const auto cellRange = [&](const Box& box, long long lo[3], long long hi[3]) {
+        long long count = 1;
+        for (std::size_t k = 0; k < 3; ++k) {
+            lo[k] = (long long)std::floor(box.lo[k] / cell);
+            hi[k] = (long long)std::floor(box.hi[k] / cell);
+            count *= hi[k] - lo[k] + 1;
+        }
+        return count;
+    };
+    const auto key = [](long long x, long long y, long long z) {
+        const auto part = [](long long v) { return std::uint64_t(v + (1LL << 20)) & 0x1FFFFFu; };
+        return part(x) | part(y) << 21 | part(z) << 42;
+    };
+    for (int t = 0; t < int(stretchBoxes.size()); ++t) {
+        long long lo[3], hi[3];
+        if (cellRange(stretchBoxes[std::size_t(t)], lo, hi) > kMostCells) {
+            large.push_back(t);
+            continue;
+        }
+        for (long long x = lo[0]; x <= hi[0]; ++x)
+            for (long long y = lo[1]; y <= hi[1]; ++y)
+                for (long long z = lo[2]; z <= hi[2]; ++z)
+                    cells[key(x, y, z)].push_back(t);
+    }
+
+    std::vector<Crossing> found;
+    std::vector<int> metBy(stretchBoxes.size(), -1);
+    for (int t = 0; t < int(stretchBoxes.size()); ++t) {
+        std::vector<int> others = large;
+        long long lo[3], hi[3];
+        if (cellRange(stretchBoxes[std::size_t(t)], lo, hi) > kMostCells) {
+            others.resize(stretchBoxes.size());
+            for (int u = 0; u < int(others.size()); ++u)
+                others[std::size_t(u)] = u;
+        } else {
+            for (long long x = lo[0]; x <= hi[0]; ++x)
+                for (long long y = lo[1]; y <= hi[1]; ++y)
+                    for (long long z = lo[2]; z <= hi[2]; ++z)
+                        if (const auto at = cells.find(key(x, y, z)); at != cells.end())
+                            others.insert(others.end(), at->second.begin(), at->second.end());
+        }
+        const Segment& first = segments[std::size_t(stretchSegments[std::size_t(t)].first)];
+        const COffset_PointList* pl = pointLists[first.line];
+        const int stretches = int(pieces[std::size_t(first.line)].size());
+        // Seen along the mesh normal at the stretch's first entry.
+        const auto* g = dynamic_cast<const Gridbench::CGridPoint*>(pl->entryAt(first.stretch));
+        const P3 entryNormal = g != nullptr ? toP3(g->normal) : P3{0.0, 0.0, 0.0};
+        for (const int u : others) {
+            if (u <= t || metBy[std::size_t(u)] == t ||
+                !stretchBoxes[std::size_t(t)].meets(stretchBoxes[std::size_t(u)]))
+                continue;
+            metBy[std::size_t(u)] = t;
+            const Segment& other = segments[std::size_t(stretchSegments[std::size_t(u)].first)];
+            // A poly-line crosses itself only between stretches that do not
+            // meet.
+            if (first.line == other.line &&
+                (std::abs(first.stretch - other.stretch) <= 1 ||
+                 (pl->closed && std::abs(first.stretch - other.stretch) == stretches - 1)))
+                continue;
+            const Piece& a = pieces[std::size_t(first.line)][std::size_t(first.stretch)];
+            const Piece& b = pieces[std::size_t(other.line)][std::size_t(other.stretch)];
+            for (int i = stretchSegments[std::size_t(t)].first;
+                 i < stretchSegments[std::size_t(t)].first + stretchSegments[std::size_t(t)].second; ++i) {
+                const Segment& p = segments[std::size_t(i)];
+                const Box pBox = boxOf(p);
+                for (int j = stretchSegments[std::size_t(u)].first;
+                     j < stretchSegments[std::size_t(u)].first + stretchSegments[std::size_t(u)].second;
+                     ++j) {
+                    const Segment& q = segments[std::size_t(j)];
+                    if (!pBox.meets(boxOf(q)))
                         continue;
-                    for (int j : at->second) {
-                        if (j <= i)
-                            continue;
-                        const Segment& q = segments[std::size_t(j)];
-                        // A poly-line crosses itself only between stretches
-                        // that do not meet.
-                        const COffset_PointList* pl = pointLists[p.line];
-                        const int stretches = int(pieces[std::size_t(p.line)].size());
-                        if (p.line == q.line &&
-                            (std::abs(p.stretch - q.stretch) <= 1 ||
-                             (pl->closed && std::abs(p.stretch - q.stretch) == stretches - 1)))
-                            continue;
-                        // Seen along the mesh normal at p's first entry.
-                        const auto* g =
-                            dynamic_cast<const Gridbench::CGridPoint*>(pl->entryAt(p.stretch));
-                        P3 normal = g != nullptr ? toP3(g->normal) : P3{0.0, 0.0, 0.0};
-                        if (!(length(normal) > 0.0))
-                            normal = cross(minus(p.b, p.a), minus(q.b, q.a));
-                        if (!(length(normal) > 0.0))
-                            continue;
-                        const double l = length(normal);
-                        normal = {normal[0] / l, normal[1] / l, normal[2] / l};
-                        double sp = 0.0, sq = 0.0;
-                        if (!segmentsCross(p, q, normal, gap, sp, sq))
-                            continue;
-                        // Not where both pieces end at one node, within the
-                        // stretch a pen leaves there.
-                        const Piece& a = pieces[std::size_t(p.line)][std::size_t(p.stretch)];
-                        const Piece& b = pieces[std::size_t(q.line)][std::size_t(q.stretch)];
-                        const P3 at = {p.a[0] + sp * (p.b[0] - p.a[0]), p.a[1] + sp * (p.b[1] - p.a[1]),
-                                       p.a[2] + sp * (p.b[2] - p.a[2])};
-                        bool pen = false;
-                        for (int ea = 0; ea < 2; ++ea)
-                            for (int eb = 0; eb < 2; ++eb) {
-                                const CVertex<float, 3>* end = ea == 0 ? a.first : a.last;
-                                if (!samePlace(end, eb == 0 ? b.first : b.last))
-                                    continue;
-                                const double reach =
-                                    std::min(ea == 0 ? a.fromFirst : a.fromLast,
-                                             eb == 0 ? b.fromFirst : b.fromLast);
-                                pen = pen || length(minus(at, toP3(*end))) < kNodeShare * reach;
-                            }
-                        if (!pen)
-                            found.push_back({i, j, sp, sq});
-                    }
+                    P3 normal = entryNormal;
+                    if (!(length(normal) > 0.0))
+                        normal = cross(minus(p.b, p.a), minus(q.b, q.a));
+                    if (!(length(normal) > 0.0))
+                        continue;
+                    const double l = length(normal);
+                    normal = {normal[0] / l, normal[1] / l, normal[2] / l};
+                    double sp = 0.0, sq = 0.0;
+                    if (!segmentsCross(p, q, normal, gap, sp, sq))
+                        continue;
+                    // Not where both pieces end at one node, within the
+                    // stretch a pen leaves there.
+                    const P3 at = {p.a[0] + sp * (p.b[0] - p.a[0]), p.a[1] + sp * (p.b[1] - p.a[1]),
+                                   p.a[2] + sp * (p.b[2] - p.a[2])};
+                    bool pen = false;
+                    for (int ea = 0; ea < 2; ++ea)
+                        for (int eb = 0; eb < 2; ++eb) {
+                            const CVertex<float, 3>* end = ea == 0 ? a.first : a.last;
+                            if (!samePlace(end, eb == 0 ? b.first : b.last))
+                                continue;
+                            const double reach = std::min(ea == 0 ? a.fromFirst : a.fromLast,
+                                                          eb == 0 ? b.fromFirst : b.fromLast);
+                            pen = pen || length(minus(at, toP3(*end))) < kNodeShare * reach;
+                        }
+                    if (!pen)
+                        found.push_back({i, j, sp, sq});
                 }
+            }
+        }
     }
     if (found.empty())
         return 0;
