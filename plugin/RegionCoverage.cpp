@@ -433,42 +433,142 @@ double farthestFrom(const std::vector<std::vector<P3>>& from, const std::vector<
     return farthest;
 }
 
-} // namespace
-
-std::vector<CommittedBrep> committedBreps(const GB::CSurfaceNet& net,
-                                          const std::vector<std::unique_ptr<ON_Brep>>& breps,
-                                          const std::vector<int>& numbers)
+// The samples of the mesh's facets in the box (in the frame): on each
+// triangle (a polygon's fan) a lattice `spacing` or finer, each with its
+// facet's normal; those within a spacing of the box's walls seed the
+// outside.
+std::vector<Sample> sampleMesh(Mesh::CBaseMesh& mesh, const Frame& frame, const double boxLo[3],
+                               const double boxHi[3], double spacing)
 {
-    std::vector<const GB::Face*> faces;
-    for (const GB::Face* f = net.firstFace; f != nullptr; f = f->next)
-        faces.push_back(f);
-    std::vector<CommittedBrep> committed;
-    for (std::size_t b = 0; b < breps.size() && b < numbers.size(); ++b) {
-        const int number = numbers[b];
-        committed.push_back({number,
-                             number >= 1 && std::size_t(number) <= faces.size()
-                                 ? faces[std::size_t(number) - 1]
-                                 : nullptr,
-                             breps[b].get()});
+    std::vector<Sample> samples;
+    const int facets = mesh.getFacetCount();
+    for (int f = 0; f < facets; ++f) {
+        const int size = mesh.getFacetSize(f);
+        if (size < 3)
+            continue;
+        std::vector<P3> corners;
+        bool inBox = true;
+        double flo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, fhi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+        for (int k = 0; k < size; ++k) {
+            Mesh::CBaseMesh::Point c;
+            if (!mesh.getFacetCorner(f, k, c))
+                break;
+            corners.push_back(toP3(c));
+            const P3 q = frame.local(corners.back());
+            for (int j = 0; j < 3; ++j) {
+                flo[j] = std::min(flo[j], q[std::size_t(j)]);
+                fhi[j] = std::max(fhi[j], q[std::size_t(j)]);
+            }
+        }
+        for (int j = 0; j < 3; ++j)
+            inBox = inBox && fhi[j] >= boxLo[j] && flo[j] <= boxHi[j];
+        if (!inBox || int(corners.size()) != size)
+            continue;
+        Mesh::CBaseMesh::Direction facetNormal;
+        if (!mesh.getFacetNormal(f, facetNormal))
+            continue;
+        const P3 n = toP3(facetNormal);
+        for (int t = 1; t + 1 < size; ++t) {
+            const P3 &a = corners[0], &b = corners[std::size_t(t)], &c = corners[std::size_t(t) + 1];
+            const double longest = std::max({distance(a, b), distance(b, c), distance(c, a)});
+            const int k = std::max(1, int(std::ceil(longest / spacing)));
+            for (int i = 0; i <= k; ++i)
+                for (int j = 0; i + j <= k; ++j) {
+                    const double s = double(i) / k, r = double(j) / k;
+                    Sample sample;
+                    for (int m = 0; m < 3; ++m)
+                        sample.p[std::size_t(m)] = a[std::size_t(m)] +
+                                                   s * (b[std::size_t(m)] - a[std::size_t(m)]) +
+                                                   r * (c[std::size_t(m)] - a[std::size_t(m)]);
+                    const P3 q = frame.local(sample.p);
+                    bool inside = true, atWall = false;
+                    for (int m = 0; m < 3; ++m) {
+                        inside = inside && q[std::size_t(m)] >= boxLo[m] && q[std::size_t(m)] <= boxHi[m];
+                        atWall = atWall || q[std::size_t(m)] < boxLo[m] + spacing ||
+                                 q[std::size_t(m)] > boxHi[m] - spacing;
+                    }
+                    if (!inside)
+                        continue;
+                    sample.n = n;
+                    sample.seed = atWall;
+                    samples.push_back(sample);
+                }
+        }
     }
-    return committed;
+    return samples;
 }
 
-RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<CommittedBrep>& breps,
-                                   double tolerance)
-{
-    RegionCoverage result;
-    std::vector<std::string>& faults = result.faults;
-    const double tol = net.surfaceTolerance > 0.0 ? net.surfaceTolerance : tolerance;
-    if (!(tol > 0.0) || !(tolerance > 0.0))
-        return result;
+// The samples parted into areas by the net's lines.
+struct Areas {
+    std::vector<int> kept;                 // the samples off the lines
+    std::vector<std::vector<int>> members; // of each area, in the samples' order
+    std::vector<bool> outside;             // the area reaches beyond the lines
+};
 
-    // ---- Each Brep's edges against its region's sides, both ways, across
-    // the mesh: a side's curve may run off the mesh a little (through a
-    // sharp corner it was drawn with), where its edge, put onto the face's
-    // surface, lies on it; the edge leaves its side where it lies beside it
-    // on the mesh. The fit's slack is allowed, as the sides' curves and the
-    // faces lie that close to the mesh they were drawn on.
+// The samples off the band along the lines, parted into areas: those
+// within a link of one another on facets facing alike are one area. One at
+// the mesh's edge where no line runs along it seeds the outside.
+Areas splitIntoAreas(std::vector<Sample>& samples, Mesh::CBaseMesh& mesh,
+                     const std::vector<std::vector<P3>>& lines, double band, double link)
+{
+    Areas areas;
+    // Samples on the net's lines are left out; those at the mesh's edge
+    // where no line runs along it seed the outside.
+    Polylines netLines(band);
+    for (const std::vector<P3>& line : lines)
+        netLines.add(line);
+    Polylines meshEdge(link);
+    for (const Mesh::CBaseMesh::CPolygonEdge& e : mesh.edges)
+        if (e.facet1 >= 0 && e.facet2 < 0) {
+            Mesh::CBaseMesh::Point a, b;
+            if (mesh.getVertex(e.vertex0, a) && mesh.getVertex(e.vertex1, b))
+                meshEdge.add({toP3(a), toP3(b)});
+        }
+    for (int i = 0; i < int(samples.size()); ++i) {
+        Sample& s = samples[std::size_t(i)];
+        if (!netLines.empty() && netLines.nearest(s.p, band) < band)
+            continue;
+        if (!meshEdge.empty() && meshEdge.nearest(s.p, link) < link)
+            s.seed = true;
+        s.parent = i;
+        areas.kept.push_back(i);
+    }
+
+    // Samples within a link of one another on facets facing alike are one
+    // area.
+    CubeHash near(link);
+    for (int i : areas.kept)
+        near.insert(i, samples[std::size_t(i)].p);
+    for (int i : areas.kept)
+        near.near(samples[std::size_t(i)].p, link, [&](int j) {
+            if (j > i && distance(samples[std::size_t(i)].p, samples[std::size_t(j)].p) <= link &&
+                dot(samples[std::size_t(i)].n, samples[std::size_t(j)].n) > 0.0)
+                join(samples, i, j);
+        });
+    std::map<int, int> areaOfRoot;
+    for (int i : areas.kept) {
+        const int root = rootOf(samples, i);
+        const auto [at, added] = areaOfRoot.emplace(root, int(areas.members.size()));
+        if (added) {
+            areas.members.emplace_back();
+            areas.outside.push_back(false);
+        }
+        areas.members[std::size_t(at->second)].push_back(i);
+        areas.outside[std::size_t(at->second)] =
+            areas.outside[std::size_t(at->second)] || samples[std::size_t(i)].seed;
+    }
+    return areas;
+}
+
+// Each Brep's edges against its region's sides, both ways, across the
+// mesh: a side's curve may run off the mesh a little (through a sharp
+// corner it was drawn with), where its edge, put onto the face's surface,
+// lies on it; the edge leaves its side where it lies beside it on the mesh.
+// The fit's slack is allowed, as the sides' curves and the faces lie that
+// close to the mesh they were drawn on.
+void checkEdgesAlongSides(GB::CSurfaceNet& net, const std::vector<CommittedBrep>& breps,
+                          double tol, RegionCoverage& result)
+{
     const auto normalAt = [&](const P3& p) {
         CVector<float, 3> n;
         const CVertex<float, 3> at{static_cast<float>(p[0]), static_cast<float>(p[1]), static_cast<float>(p[2])};
@@ -508,12 +608,45 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
                                     farthestFrom(atNodes, edges, tol, reach, normalAt));
         result.edgesOffSides = std::max(result.edgesOffSides, off);
         if (off > kFitSlack * tol)
-            faults.push_back("Face " + std::to_string(committed.number) + " " +
+            result.faults.push_back("Face " + std::to_string(committed.number) + " " +
                              FailureMessages::kEdgesOffSides + ": its Brep's edges lie " +
                              figure(off) + " from them, " + figure(off / tol) +
                              " x the fit tolerance " + figure(tol) + " where " +
                              figure(kFitSlack) + " are accepted");
     }
+}
+
+} // namespace
+
+std::vector<CommittedBrep> committedBreps(const GB::CSurfaceNet& net,
+                                          const std::vector<std::unique_ptr<ON_Brep>>& breps,
+                                          const std::vector<int>& numbers)
+{
+    std::vector<const GB::Face*> faces;
+    for (const GB::Face* f = net.firstFace; f != nullptr; f = f->next)
+        faces.push_back(f);
+    std::vector<CommittedBrep> committed;
+    for (std::size_t b = 0; b < breps.size() && b < numbers.size(); ++b) {
+        const int number = numbers[b];
+        committed.push_back({number,
+                             number >= 1 && std::size_t(number) <= faces.size()
+                                 ? faces[std::size_t(number) - 1]
+                                 : nullptr,
+                             breps[b].get()});
+    }
+    return committed;
+}
+
+RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<CommittedBrep>& breps,
+                                   double tolerance)
+{
+    RegionCoverage result;
+    std::vector<std::string>& faults = result.faults;
+    const double tol = net.surfaceTolerance > 0.0 ? net.surfaceTolerance : tolerance;
+    if (!(tol > 0.0) || !(tolerance > 0.0))
+        return result;
+
+    checkEdgesAlongSides(net, breps, tol, result);
 
     Mesh::CBaseMesh* mesh = net.mesh;
     if (mesh == nullptr)
@@ -579,111 +712,12 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
     const double boxHi[3] = {hi[0] + beside, hi[1] + beside, hi[2] + along};
 
     // ---- The mesh's samples in the box.
-    std::vector<Sample> samples;
-    const int facets = mesh->getFacetCount();
-    for (int f = 0; f < facets; ++f) {
-        const int size = mesh->getFacetSize(f);
-        if (size < 3)
-            continue;
-        std::vector<P3> corners;
-        bool inBox = true;
-        double flo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, fhi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
-        for (int k = 0; k < size; ++k) {
-            Mesh::CBaseMesh::Point c;
-            if (!mesh->getFacetCorner(f, k, c))
-                break;
-            corners.push_back(toP3(c));
-            const P3 q = frame.local(corners.back());
-            for (int j = 0; j < 3; ++j) {
-                flo[j] = std::min(flo[j], q[std::size_t(j)]);
-                fhi[j] = std::max(fhi[j], q[std::size_t(j)]);
-            }
-        }
-        for (int j = 0; j < 3; ++j)
-            inBox = inBox && fhi[j] >= boxLo[j] && flo[j] <= boxHi[j];
-        if (!inBox || int(corners.size()) != size)
-            continue;
-        Mesh::CBaseMesh::Direction facetNormal;
-        if (!mesh->getFacetNormal(f, facetNormal))
-            continue;
-        const P3 n = toP3(facetNormal);
-        for (int t = 1; t + 1 < size; ++t) {
-            const P3 &a = corners[0], &b = corners[std::size_t(t)], &c = corners[std::size_t(t) + 1];
-            const double longest = std::max({distance(a, b), distance(b, c), distance(c, a)});
-            const int k = std::max(1, int(std::ceil(longest / spacing)));
-            for (int i = 0; i <= k; ++i)
-                for (int j = 0; i + j <= k; ++j) {
-                    const double s = double(i) / k, r = double(j) / k;
-                    Sample sample;
-                    for (int m = 0; m < 3; ++m)
-                        sample.p[std::size_t(m)] = a[std::size_t(m)] +
-                                                   s * (b[std::size_t(m)] - a[std::size_t(m)]) +
-                                                   r * (c[std::size_t(m)] - a[std::size_t(m)]);
-                    const P3 q = frame.local(sample.p);
-                    bool inside = true, atWall = false;
-                    for (int m = 0; m < 3; ++m) {
-                        inside = inside && q[std::size_t(m)] >= boxLo[m] && q[std::size_t(m)] <= boxHi[m];
-                        atWall = atWall || q[std::size_t(m)] < boxLo[m] + spacing ||
-                                 q[std::size_t(m)] > boxHi[m] - spacing;
-                    }
-                    if (!inside)
-                        continue;
-                    sample.n = n;
-                    sample.seed = atWall;
-                    samples.push_back(sample);
-                }
-        }
-    }
+    std::vector<Sample> samples = sampleMesh(*mesh, frame, boxLo, boxHi, spacing);
 
-    // Samples on the net's lines are left out; those at the mesh's edge
-    // where no line runs along it seed the outside.
-    Polylines netLines(band);
-    for (const std::vector<P3>& line : lines)
-        netLines.add(line);
-    Polylines meshEdge(link);
-    for (const Mesh::CBaseMesh::CPolygonEdge& e : mesh->edges)
-        if (e.facet1 >= 0 && e.facet2 < 0) {
-            Mesh::CBaseMesh::Point a, b;
-            if (mesh->getVertex(e.vertex0, a) && mesh->getVertex(e.vertex1, b))
-                meshEdge.add({toP3(a), toP3(b)});
-        }
-    std::vector<int> kept;
-    for (int i = 0; i < int(samples.size()); ++i) {
-        Sample& s = samples[std::size_t(i)];
-        if (!netLines.empty() && netLines.nearest(s.p, band) < band)
-            continue;
-        if (!meshEdge.empty() && meshEdge.nearest(s.p, link) < link)
-            s.seed = true;
-        s.parent = i;
-        kept.push_back(i);
-    }
-
-    // Samples within a link of one another on facets facing alike are one
-    // area.
-    CubeHash near(link);
-    for (int i : kept)
-        near.insert(i, samples[std::size_t(i)].p);
-    for (int i : kept)
-        near.near(samples[std::size_t(i)].p, link, [&](int j) {
-            if (j > i && distance(samples[std::size_t(i)].p, samples[std::size_t(j)].p) <= link &&
-                dot(samples[std::size_t(i)].n, samples[std::size_t(j)].n) > 0.0)
-                join(samples, i, j);
-        });
-    std::map<int, int> areaOfRoot;
-    std::vector<int> areaOf(samples.size(), -1);
-    std::vector<bool> outside;
-    std::vector<std::vector<int>> members;
-    for (int i : kept) {
-        const int root = rootOf(samples, i);
-        const auto [at, added] = areaOfRoot.emplace(root, int(members.size()));
-        if (added) {
-            members.emplace_back();
-            outside.push_back(false);
-        }
-        areaOf[std::size_t(i)] = at->second;
-        members[std::size_t(at->second)].push_back(i);
-        outside[std::size_t(at->second)] = outside[std::size_t(at->second)] || samples[std::size_t(i)].seed;
-    }
+    const Areas areas = splitIntoAreas(samples, *mesh, lines, band, link);
+    const std::vector<int>& kept = areas.kept;
+    const std::vector<std::vector<int>>& members = areas.members;
+    const std::vector<bool>& outside = areas.outside;
 
     // ---- The Breps over the samples: each point of a Brep inside its trim
     // lies over the samples within a spacing beside it and the reach along
