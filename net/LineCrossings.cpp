@@ -85,8 +85,8 @@ struct Crossing {
 bool samePlace(const CVertex<float, 3>* p, const CVertex<float, 3>* q)
 {
     return p != nullptr && q != nullptr &&
-           (p == q || (p->data[0] == q->data[0] && p->data[1] == q->data[1] &&
-                       p->data[2] == q->data[2]));
+           (p == q ||
+            (p->data[0] == q->data[0] && p->data[1] == q->data[1] && p->data[2] == q->data[2]));
 }
 
 // The point of the stretch at share s (on the curve between the entries'
@@ -153,7 +153,8 @@ int CSurfaceNet::putJunctionsWhereLinesCross(
         std::vector<Piece>& onPiece = pieces[std::size_t(line)];
         onPiece.assign(std::size_t(stretches), Piece());
         const auto isNode = [&](int entry) {
-            return useCountOf(pl->entryAt(entry)) > 1 || (!pl->closed && (entry == 0 || entry == count - 1));
+            return useCountOf(pl->entryAt(entry)) > 1 ||
+                   (!pl->closed && (entry == 0 || entry == count - 1));
         };
         for (int k = 0; k < stretches; ++k) {
             int before = k, after = k + 1;
@@ -223,7 +224,8 @@ int CSurfaceNet::putJunctionsWhereLinesCross(
     for (const Box& box : stretchBoxes)
         across.push_back(length(minus(box.hi, box.lo)));
     std::vector<double> sorted = across;
-    std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(sorted.size() / 2), sorted.end());
+    std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(sorted.size() / 2),
+                     sorted.end());
     const double cell = std::max(sorted[sorted.size() / 2], 1e-9);
     // A stretch whose box covers more cells than this is met with every
     // other one.
@@ -292,11 +294,13 @@ int CSurfaceNet::putJunctionsWhereLinesCross(
             const Piece& a = pieces[std::size_t(first.line)][std::size_t(first.stretch)];
             const Piece& b = pieces[std::size_t(other.line)][std::size_t(other.stretch)];
             for (int i = stretchSegments[std::size_t(t)].first;
-                 i < stretchSegments[std::size_t(t)].first + stretchSegments[std::size_t(t)].second; ++i) {
+                 i < stretchSegments[std::size_t(t)].first + stretchSegments[std::size_t(t)].second;
+                 ++i) {
                 const Segment& p = segments[std::size_t(i)];
                 const Box pBox = boxOf(p);
                 for (int j = stretchSegments[std::size_t(u)].first;
-                     j < stretchSegments[std::size_t(u)].first + stretchSegments[std::size_t(u)].second;
+                     j <
+                     stretchSegments[std::size_t(u)].first + stretchSegments[std::size_t(u)].second;
                      ++j) {
                     const Segment& q = segments[std::size_t(j)];
                     if (!pBox.meets(boxOf(q)))
@@ -363,8 +367,8 @@ int CSurfaceNet::putJunctionsWhereLinesCross(
         const Segment& q = segments[std::size_t(c.b)];
         Mesh::CBaseMesh::CBaseHitInfo hit;
         for (std::size_t k = 0; k < 3; ++k)
-            hit.data[k] = float(0.5 * (p.a[k] + c.sa * (p.b[k] - p.a[k]) + q.a[k] +
-                                       c.sb * (q.b[k] - q.a[k])));
+            hit.data[k] = float(
+                0.5 * (p.a[k] + c.sa * (p.b[k] - p.a[k]) + q.a[k] + c.sb * (q.b[k] - q.a[k])));
         if (const auto* near =
                 dynamic_cast<const Gridbench::CGridPoint*>(pointLists[p.line]->entryAt(p.stretch)))
             hit.normal = near->normal;

@@ -931,8 +931,7 @@ void orderRoundNode(std::vector<CHalfEdge*>& around)
             widest = k;
         }
     }
-    std::rotate(leaving.begin(), leaving.begin() + std::ptrdiff_t((widest + 1) % n),
-                leaving.end());
+    std::rotate(leaving.begin(), leaving.begin() + std::ptrdiff_t((widest + 1) % n), leaving.end());
     const auto outOfOrder = [&](const Leaving& a, const Leaving& b) {
         const double apart = turnFrom(a.angle, b.angle);
         if (std::fabs(apart) >= kTieAngle || std::min(a.reach, b.reach) <= 0.0)
@@ -1068,11 +1067,11 @@ std::pair<double, double> areaAlongMeanNormal(const Cycle& c)
 // the net runs clockwise.
 struct RegionWalk {
     std::vector<SeenCycle> cycles;
-    int outer = -1;       // the counter-clockwise cycle; -1 round the outside of a part
-    bool unseen = false;  // no side could be told: a region, or the outside of a part?
-    bool region = false;  // the walk runs round a region of the drawing
-    std::string cause;    // why a region is no face
-    int part = -1;        // the part of the net (nodes joined by pieces) it runs along
+    int outer = -1;           // the counter-clockwise cycle; -1 round the outside of a part
+    bool unseen = false;      // no side could be told: a region, or the outside of a part?
+    bool region = false;      // the walk runs round a region of the drawing
+    std::string cause;        // why a region is no face
+    int part = -1;            // the part of the net (nodes joined by pieces) it runs along
     std::vector<Cycle> inner; // the walks round the outside of parts inside the region
 
     // The area the region encloses, what it leaves out where it touches

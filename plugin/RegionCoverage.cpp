@@ -7,9 +7,9 @@
 #include "mesh/GridPoint.h"
 #include "mesh/MeshProjection.h"
 #include "net/Face.h"
-#include "net/FailureMessages.h"
 #include "net/FaceApproximation.h"
 #include "net/FaceRecords.h"
+#include "net/FailureMessages.h"
 #include "net/PointList.h"
 #include "net/SurfaceNet.h"
 #include "platform/on/Brep.h"
@@ -131,7 +131,8 @@ public:
             double best = within;
             P3 foot = p;
             m_hash.near(p, within, [&](int s) {
-                const P3 &a = m_segments[std::size_t(s)].first, &b = m_segments[std::size_t(s)].second;
+                const P3 &a = m_segments[std::size_t(s)].first,
+                         &b = m_segments[std::size_t(s)].second;
                 const P3 d = minus(b, a);
                 const double length2 = dot(d, d);
                 const double t =
@@ -412,8 +413,9 @@ void regionSides(const GB::Face& face, double step, std::vector<std::vector<P3>>
 // The largest distance from the points of `from` to the poly-lines of `to`
 // (searched up to `reach`), across the surface: the part along the normal
 // `normalAt` gives at a point (none: zero) not counted.
-double farthestFrom(const std::vector<std::vector<P3>>& from, const std::vector<std::vector<P3>>& to,
-                    double cell, double reach, const std::function<P3(const P3&)>& normalAt)
+double farthestFrom(const std::vector<std::vector<P3>>& from,
+                    const std::vector<std::vector<P3>>& to, double cell, double reach,
+                    const std::function<P3(const P3&)>& normalAt)
 {
     Polylines lines(cell);
     for (const std::vector<P3>& line : to)
@@ -469,7 +471,8 @@ std::vector<Sample> sampleMesh(Mesh::CBaseMesh& mesh, const Frame& frame, const 
             continue;
         const P3 n = toP3(facetNormal);
         for (int t = 1; t + 1 < size; ++t) {
-            const P3 &a = corners[0], &b = corners[std::size_t(t)], &c = corners[std::size_t(t) + 1];
+            const P3 &a = corners[0], &b = corners[std::size_t(t)],
+                     &c = corners[std::size_t(t) + 1];
             const double longest = std::max({distance(a, b), distance(b, c), distance(c, a)});
             const int k = std::max(1, int(std::ceil(longest / spacing)));
             for (int i = 0; i <= k; ++i)
@@ -483,7 +486,8 @@ std::vector<Sample> sampleMesh(Mesh::CBaseMesh& mesh, const Frame& frame, const 
                     const P3 q = frame.local(sample.p);
                     bool inside = true, atWall = false;
                     for (int m = 0; m < 3; ++m) {
-                        inside = inside && q[std::size_t(m)] >= boxLo[m] && q[std::size_t(m)] <= boxHi[m];
+                        inside = inside && q[std::size_t(m)] >= boxLo[m] &&
+                                 q[std::size_t(m)] <= boxHi[m];
                         atWall = atWall || q[std::size_t(m)] < boxLo[m] + spacing ||
                                  q[std::size_t(m)] > boxHi[m] - spacing;
                     }
@@ -566,18 +570,18 @@ Areas splitIntoAreas(std::vector<Sample>& samples, Mesh::CBaseMesh& mesh,
 // lies on it; the edge leaves its side where it lies beside it on the mesh.
 // The fit's slack is allowed, as the sides' curves and the faces lie that
 // close to the mesh they were drawn on.
-void checkEdgesAlongSides(GB::CSurfaceNet& net, const std::vector<CommittedBrep>& breps,
-                          double tol, RegionCoverage& result)
+void checkEdgesAlongSides(GB::CSurfaceNet& net, const std::vector<CommittedBrep>& breps, double tol,
+                          RegionCoverage& result)
 {
     const auto normalAt = [&](const P3& p) {
         CVector<float, 3> n;
-        const CVertex<float, 3> at{static_cast<float>(p[0]), static_cast<float>(p[1]), static_cast<float>(p[2])};
+        const CVertex<float, 3> at{static_cast<float>(p[0]), static_cast<float>(p[1]),
+                                   static_cast<float>(p[2])};
         if (net.mesh == nullptr || !Mesh::meshNormalNearPoint(net.mesh, at, n))
             return P3{0.0, 0.0, 0.0};
         const P3 v = toP3(n);
         const double length = std::sqrt(dot(v, v));
-        return length > 0.0 ? P3{v[0] / length, v[1] / length, v[2] / length}
-                            : P3{0.0, 0.0, 0.0};
+        return length > 0.0 ? P3{v[0] / length, v[1] / length, v[2] / length} : P3{0.0, 0.0, 0.0};
     };
     for (const CommittedBrep& committed : breps) {
         if (committed.brep == nullptr || committed.face == nullptr)
@@ -609,10 +613,10 @@ void checkEdgesAlongSides(GB::CSurfaceNet& net, const std::vector<CommittedBrep>
         result.edgesOffSides = std::max(result.edgesOffSides, off);
         if (off > kFitSlack * tol)
             result.faults.push_back("Face " + std::to_string(committed.number) + " " +
-                             FailureMessages::kEdgesOffSides + ": its Brep's edges lie " +
-                             figure(off) + " from them, " + figure(off / tol) +
-                             " x the fit tolerance " + figure(tol) + " where " +
-                             figure(kFitSlack) + " are accepted");
+                                    FailureMessages::kEdgesOffSides + ": its Brep's edges lie " +
+                                    figure(off) + " from them, " + figure(off / tol) +
+                                    " x the fit tolerance " + figure(tol) + " where " +
+                                    figure(kFitSlack) + " are accepted");
     }
 }
 

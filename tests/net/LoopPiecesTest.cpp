@@ -87,7 +87,7 @@ TEST(LoopPieces, MergedRunsGiveOneCurvePerPolyLineWhereverTheRingStarts)
     // from the node y on it, through its first point f to the node x and
     // back to y along a line across is two curves (the ring's were two, an
     // edge more than the region's sides).
-    CVertex<float, 3> *f = gridPoint(0, 5), *x = gridPoint(2, 5), *y = gridPoint(2, 7);
+    CVertex<float, 3>*f = gridPoint(0, 5), *x = gridPoint(2, 5), *y = gridPoint(2, 7);
     COffset_PointList* ring =
         polyLine(grid, {f, gridPoint(1, 4.5f), x, gridPoint(3, 6), y, gridPoint(1, 7.5f), f});
     COffset_PointList* across = polyLine(grid, {x, y});
@@ -112,8 +112,9 @@ TEST(LoopPieces, MergedRunsGiveOneCurvePerPolyLineWhereverTheRingStarts)
     const Interval domain = owned[0].getDomain(0);
     bool passesF = false;
     for (int k = 0; k <= 100; ++k)
-        passesF = passesF || norm(owned[0].getPoint(domain.min + k * domain.getLength() / 100, 0.0) -
-                                  at(f)) < 0.05;
+        passesF =
+            passesF ||
+            norm(owned[0].getPoint(domain.min + k * domain.getLength() / 100, 0.0) - at(f)) < 0.05;
     EXPECT_TRUE(passesF);
 
     // Given curves only: no face.

@@ -499,8 +499,7 @@ TEST(Topology, LinesThrownAcrossOneAnotherLeaveTheFaceBesideThem)
         std::vector<CGridPoint*> hexagon;
         for (int i = 0; i < 6; ++i) {
             const double angle = 2.0 * std::numbers::pi * i / 6;
-            hexagon.push_back(
-                t.point(float(10 + 2 * std::cos(angle)), float(2 * std::sin(angle))));
+            hexagon.push_back(t.point(float(10 + 2 * std::cos(angle)), float(2 * std::sin(angle))));
         }
         for (int i = 0; i < 6; ++i)
             t.line({hexagon[i], hexagon[(i + 1) % 6]});
@@ -683,7 +682,8 @@ TEST(Topology, PiecesOfAPointPassedTwiceRunOverTheirOwnEntries)
          [](TestNet& t) {
              CGridPoint* corner = square(t, 0, 0, 6);
              CGridPoint* knot = t.point(2, 2);
-             t.line({corner, t.point(1, 1), knot, t.point(4, 2), t.point(4, 4), t.point(2, 4), knot});
+             t.line(
+                 {corner, t.point(1, 1), knot, t.point(4, 2), t.point(4, 4), t.point(2, 4), knot});
          },
          2, 1},
         {"a ring at the end of a spur from a corner, drawn as the spur and the ring",

@@ -5,10 +5,10 @@
 #include "net/Face.h"
 #include "net/FaceDisplay.h"
 #include "net/FaceMeshDistance.h"
+#include "net/FailureMessages.h"
 #include "net/SurfaceNet.h"
 #include "platform/host/EdgeGaps.h"
 #include "plugin/Commit.h"
-#include "net/FailureMessages.h"
 #include "plugin/OpenNurbsConversion.h"
 #include "plugin/RegionCoverage.h"
 #include "plugin/SharedEdgeGaps.h"
@@ -389,9 +389,11 @@ TEST(RegionCoverage, NamesTheAreaOrFaceWhereTheBrepsMissTheDrawing)
         std::vector<const char*> said;
     } cases[] = {
         {"every face its Brep", {}, {}},
-        {"a face left out", [](auto& breps) { breps.erase(breps.begin() + 1); },
+        {"a face left out",
+         [](auto& breps) { breps.erase(breps.begin() + 1); },
          {FailureMessages::kAreaWithoutFace}},
-        {"a face committed twice", [](auto& breps) { breps.push_back(breps[1]); },
+        {"a face committed twice",
+         [](auto& breps) { breps.push_back(breps[1]); },
          {FailureMessages::kAreaUnderTwoFaces}},
         {"a face given its neighbour's Brep",
          [](auto& breps) { breps[0].brep = breps[1].brep; },

@@ -300,8 +300,7 @@ std::vector<LatticeLine> netLines(int n, NetStyle style)
             lines.push_back({in(1, 1), in(2, 1), in(2, 2), in(3, 2), in(3, 3), in(2, 3), in(2, 2),
                              in(1, 2), in(1, 1)});
         } else if (style == NetStyle::Lollipop) {
-            lines.push_back(
-                {in(0, 0), in(1, 1), in(2, 2), in(3, 2), in(3, 3), in(2, 3), in(2, 2)});
+            lines.push_back({in(0, 0), in(1, 1), in(2, 2), in(3, 2), in(3, 3), in(2, 3), in(2, 2)});
         } else if (style == NetStyle::LollipopStrokes) {
             lines.push_back({in(0, 0), in(1, 1), in(2, 2)});
             lines.push_back({in(2, 2), in(3, 2), in(3, 3), in(2, 3), in(2, 2)});

@@ -47,12 +47,12 @@ enum class NetStyle {
     BigRegion,
     // Lines, and inside the middle cell (the one from the middle row and
     // column on) strokes of points a quarter of a cell apart:
-    Spur,        // a spur from the cell's first corner to its middle and on
-    YSpur,       // the same with a branch from its middle: a dangling Y
-    Ring,        // a ring round the middle drawn as one stroke back to its first point
-    RingStrokes, // the same ring drawn as two strokes: a region inside the cell
-    FigureEight, // two squares of a quarter cell meeting at a corner, one stroke
-    Lollipop,    // the spur, ending in a ring that comes back onto its end: one stroke
+    Spur,            // a spur from the cell's first corner to its middle and on
+    YSpur,           // the same with a branch from its middle: a dangling Y
+    Ring,            // a ring round the middle drawn as one stroke back to its first point
+    RingStrokes,     // the same ring drawn as two strokes: a region inside the cell
+    FigureEight,     // two squares of a quarter cell meeting at a corner, one stroke
+    Lollipop,        // the spur, ending in a ring that comes back onto its end: one stroke
     LollipopStrokes, // the same drawn as a spur and a ring
     Island,          // a ring touching the cell's first side at its middle, drawn from
                      // that node (which the side passes) back onto it
