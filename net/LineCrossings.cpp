@@ -7,6 +7,7 @@
 #include "mesh/MeshProjection.h"
 #include "net/PointList.h"
 #include "net/SurfaceNet.h"
+#include "net/Topology.h"
 
 #include <algorithm>
 #include <array>
@@ -137,7 +138,7 @@ bool segmentsCross(const Segment& p, const Segment& q, const P3& normal, double 
 namespace GB {
 
 int CSurfaceNet::putJunctionsWhereLinesCross(
-    std::set<std::pair<const COffset_PointList*, int>>& uncut)
+    double least, std::set<std::pair<const COffset_PointList*, int>>& uncut)
 {
     // The stretches of every poly-line sampled along its curve as it now
     // stands, and the pieces they lie on.
@@ -164,6 +165,9 @@ int CSurfaceNet::putJunctionsWhereLinesCross(
                 ++after;
             Piece& piece = onPiece[std::size_t(k)];
             piece = {pl->entryAt(before), pl->entryAt(after)};
+            // A ring too small to hold a face is no line of the drawing.
+            if (samePlace(piece.first, piece.last) && ringArea(*pl, before, after) < least)
+                continue;
             for (int e = before; e <= after; ++e) {
                 const P3 at = toP3(*pl->entryAt(e));
                 piece.fromFirst = std::max(piece.fromFirst, length(minus(at, toP3(*piece.first))));

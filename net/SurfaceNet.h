@@ -339,13 +339,15 @@ private:
     // poly-line's former points kept in an undo item of the edit that
     // made the crossing, its curve fitted anew (a locked curve kept, the
     // point taking its parameter there). Crossings that two pieces ending at
-    // one node make near it (a pen that ran past the node, a hook) and
-    // lines that only touch are none. More than a few crossings on one
+    // one node make near it (a pen that ran past the node), crossings of a
+    // ring that encloses less than `least` (a pen's hook at a junction, no
+    // region) and lines that only touch are none. More than a few crossings on one
     // piece put none ("too many crossings of the net's lines: ..."): the
     // stretches of those crossings (a poly-line and the entry a stretch
     // starts at) then go to `uncut`. The number put, said in one line ("2
     // junctions put where the net's lines cross").
-    int putJunctionsWhereLinesCross(std::set<std::pair<const COffset_PointList*, int>>& uncut);
+    int putJunctionsWhereLinesCross(double least,
+                                    std::set<std::pair<const COffset_PointList*, int>>& uncut);
     // Gives the face the holes of the cycles (see Face::holes); a face whose
     // holes are not those it had, or moved, loses its surface to be computed
     // again, a Trimmed face as ComplexApprox.

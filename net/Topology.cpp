@@ -528,6 +528,31 @@ void collectCornerSet(const Kor::List<EdgeData>& entries, Kor::Set<std::intptr_t
     }
 }
 
+double ringArea(const COffset_PointList& polyLine, int from, int to)
+{
+    const auto* g = dynamic_cast<const Gridbench::CGridPoint*>(polyLine.entryAt(from));
+    if (g == nullptr)
+        return 0.0;
+    const double origin[3] = {g->data[0], g->data[1], g->data[2]};
+    double normal[3] = {g->normal.data[0], g->normal.data[1], g->normal.data[2]};
+    if (!(dot3(normal, normal) > 1e-24)) {
+        normal[0] = normal[1] = 0.0;
+        normal[2] = 1.0;
+    }
+    ProjectionPlane plane;
+    plane.set(origin, normal);
+    double area = 0.0;
+    for (int i = from; i < to; ++i) {
+        const CVertex<float, 3>* p = polyLine.entryAt(i);
+        const CVertex<float, 3>* q = polyLine.entryAt(i + 1);
+        if (p == nullptr || q == nullptr)
+            continue;
+        const Vector a = plane.project(*p), b = plane.project(*q);
+        area += 0.5 * (a[0] * b[1] - b[0] * a[1]);
+    }
+    return std::fabs(area);
+}
+
 // ---- The net's topology step ------------------------------------------------
 
 namespace GB {
@@ -675,9 +700,13 @@ PiecePath piecePath(const COffset_PointList& polyLine, int from, int to)
 // at the end of a spur, the lobes of a figure-eight, an island touching a
 // side at one node). It is cut at its middle entry into two pieces, so that
 // every region's boundary has two pieces at least and runs through the
-// point it starts at as through any other. A ring of no area (drawn out and
-// back along itself) is then one piece seen twice, and hangs off the net.
-void addPolyLineEdges(const Kor::List<COffset_PointList*>& polyLines, GraphAlgorithm::Graph& graph)
+// point it starts at as through any other. A ring that encloses less than
+// `least` (a pen's hook at a junction, a ring drawn out and back along
+// itself) closes nothing and is no edge.
+double leastRegionArea(const Kor::List<COffset_PointList*>& polyLines, double tolerance);
+
+void addPolyLineEdges(const Kor::List<COffset_PointList*>& polyLines, GraphAlgorithm::Graph& graph,
+                      double least)
 {
     struct Piece {
         COffset_PointList* polyLine;
@@ -750,6 +779,11 @@ void addPolyLineEdges(const Kor::List<COffset_PointList*>& polyLines, GraphAlgor
         const int middle = (piece.fromEntry + piece.toEntry) / 2;
         const bool freeRing =
             placeOf(piece.from) == placeOf(piece.to) && piece.toEntry - piece.fromEntry >= 2;
+        // A ring too small to hold a face (a pen's hook at a junction)
+        // closes nothing.
+        if (placeOf(piece.from) == placeOf(piece.to) &&
+            ringArea(*piece.polyLine, piece.fromEntry, piece.toEntry) < least)
+            continue;
         auto* cut = freeRing ? dynamic_cast<Gridbench::CGridPoint*>(piece.polyLine->entryAt(middle))
                              : nullptr;
         if (cut == nullptr || placeOf(cut) == placeOf(piece.from)) {
@@ -1122,20 +1156,18 @@ RegionWalk seeWalk(const Cycle& walk)
 
 // The area below which a region is no region: that of a square
 // kLeastRegionWidth tolerances wide, or as many hundredths of the extent
-// of the net's nodes when that is less (a net whose tolerance was never
+// of the net's points when that is less (a net whose tolerance was never
 // set keeps the default of 0.1 whatever its size).
-double leastRegionArea(const GraphAlgorithm::Graph& graph, double tolerance)
+double leastRegionArea(const Kor::List<COffset_PointList*>& polyLines, double tolerance)
 {
     double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
-    for (const Vertex* v : graph.vertices) {
-        CVertex<float, 3> p;
-        v->getPoint(p);
-        for (int k = 0; k < 3; ++k) {
-            lo[k] = std::min(lo[k], double(p.data[k]));
-            hi[k] = std::max(hi[k], double(p.data[k]));
-        }
-    }
-    if (graph.vertices.count == 0)
+    for (const COffset_PointList* pl : polyLines)
+        for (int i = 0; pl != nullptr && i < pl->vertices.count; ++i)
+            for (int k = 0; pl->vertices[i] != nullptr && k < 3; ++k) {
+                lo[k] = std::min(lo[k], double(pl->vertices[i]->data[k]));
+                hi[k] = std::max(hi[k], double(pl->vertices[i]->data[k]));
+            }
+    if (!(hi[0] >= lo[0]))
         return 0.0;
     const double d[3] = {hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]};
     double unit = kTolerancesOfExtent * std::sqrt(dot3(d, d));
@@ -1408,19 +1440,19 @@ bool CSurfaceNet::buildTopology(bool collectCycles)
     markAllLoopsUnmatched();
     // The regions meet where lines cross: the graph knows them by their
     // shared points.
+    const double least = leastRegionArea(pointLists, surfaceTolerance);
     std::set<std::pair<const COffset_PointList*, int>> uncut;
-    putJunctionsWhereLinesCross(uncut);
+    putJunctionsWhereLinesCross(least, uncut);
     topologyEditCount = editCount;
 
     GraphAlgorithm::Graph graph;
-    addPolyLineEdges(pointLists, graph);
+    addPolyLineEdges(pointLists, graph, least);
     while (displayContainer.removeEntityByName("cycle-numbers")) {
     }
 
     // The walks round the regions of the drawing, with the pieces that
     // hang off the net left out; a region too small to be one gives its
     // pieces along a neighbour up, and the walks are taken again.
-    const double least = leastRegionArea(graph, surfaceTolerance);
     std::vector<RegionWalk> walks;
     do {
         graph.markDanglingPieces();

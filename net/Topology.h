@@ -67,3 +67,8 @@ void collectEdgeEntries(const GraphAlgorithm::Cycle& c, Kor::List<EdgeData>& ent
 // The corner ids of the entries, ascending and each once, inserted into
 // corners (which owns the new items).
 void collectCornerSet(const Kor::List<EdgeData>& entries, Kor::Set<std::intptr_t>& corners);
+
+// The area the ring of the poly-line's entries from..to (a piece from a
+// point back to it) encloses, seen along the mesh normal at its first
+// point; 0 when that is no grid point.
+double ringArea(const COffset_PointList& polyLine, int from, int to);
