@@ -1156,14 +1156,14 @@ RegionWalk seeWalk(const Cycle& walk)
 
 // The area below which a region is no region: that of a square
 // kLeastRegionWidth tolerances wide, or as many hundredths of the extent
-// of the net's points when that is less (a net whose tolerance was never
+// of the net's junctions when that is less (a net whose tolerance was never
 // set keeps the default of 0.1 whatever its size).
 double leastRegionArea(const Kor::List<COffset_PointList*>& polyLines, double tolerance)
 {
     double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
     for (const COffset_PointList* pl : polyLines)
         for (int i = 0; pl != nullptr && i < pl->vertices.count; ++i)
-            for (int k = 0; pl->vertices[i] != nullptr && k < 3; ++k) {
+            for (int k = 0; useCountOf(pl->vertices[i]) > 1 && k < 3; ++k) {
                 lo[k] = std::min(lo[k], double(pl->vertices[i]->data[k]));
                 hi[k] = std::max(hi[k], double(pl->vertices[i]->data[k]));
             }
