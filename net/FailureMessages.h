@@ -48,6 +48,16 @@ inline constexpr char kApproximationCancelled[] = "approximation cancelled";
 // corners 0 40 81 57 41 is left without a face: " and why), said again by
 // the commit.
 inline constexpr char kRegionWithoutFace[] = "is left without a face";
+// The commit's check of its Breps against the areas the net's lines enclose
+// on the mesh (plugin/RegionCoverage.h): an enclosed area under no Brep
+// ("The area within the net's junctions 4 7 11 12 is covered by no face"),
+// partly bare or under two Breps, a Brep over two areas, and a Brep whose
+// edges leave its region's sides.
+inline constexpr char kAreaWithoutFace[] = "is covered by no face";
+inline constexpr char kAreaPartlyBare[] = "is left bare";
+inline constexpr char kAreaUnderTwoFaces[] = "lies under two faces";
+inline constexpr char kFaceOverTwoAreas[] = "lies over areas the net parts";
+inline constexpr char kEdgesOffSides[] = "leaves its region's sides";
 
 // ---- The heal, the commit and the document --------------------------------------------------
 inline constexpr char kHealFailed[] = "Heal failed";

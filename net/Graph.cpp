@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <iostream>
+#include <unordered_set>
 #include <utility>
 
 namespace GraphAlgorithm {
@@ -111,44 +112,104 @@ void Graph::addEdge(Vertex* a, Vertex* b, COffset_PointList* polyLine, int aEntr
 
 int Graph::markDanglingPieces()
 {
-    // Each node's pieces not yet marked; a node left with one is a free end.
-    std::vector<int> left(std::size_t(vertices.count), 0);
-    std::vector<int> freeEnds;
-    int marked = 0;
-    // A piece from a node to itself alone lies on a cycle of one piece,
-    // which bounds no region the search walks.
-    for (int p = 0; p < halfEdges.count; ++p) {
-        CHalfEdge* h = halfEdges.items[p];
-        if (h != nullptr && h->twin != nullptr && !h->dangling && h->target == sourceOf(h)) {
-            h->dangling = h->twin->dangling = true;
-            ++marked;
-        }
-    }
-    for (int i = 0; i < vertices.count; ++i) {
-        Vertex* v = vertices.items[i];
-        v->index = i;
-        for (int k = 0; k < v->outgoing.count; ++k)
-            left[std::size_t(i)] +=
-                v->outgoing.items[k] != nullptr && !v->outgoing.items[k]->dangling ? 1 : 0;
-        if (left[std::size_t(i)] == 1)
-            freeEnds.push_back(i);
-    }
-    for (std::size_t next = 0; next < freeEnds.size(); ++next) {
-        const Vertex* v = vertices.items[freeEnds[next]];
-        for (int k = 0; k < v->outgoing.count; ++k) {
-            CHalfEdge* h = v->outgoing.items[k];
-            if (h == nullptr || h->dangling || h->twin == nullptr)
+    // Depth first over the pieces not marked (Tarjan): a piece to a node
+    // first reached over it is taken out of the net when nothing below that
+    // node reaches back above it.
+    const int count = vertices.count;
+    for (int i = 0; i < count; ++i)
+        vertices.items[i]->index = i;
+    const auto numberOf = [&](const Vertex* v) {
+        const int i = v != nullptr ? v->index : -1;
+        return i >= 0 && i < count && vertices.items[i] == v ? i : -1;
+    };
+    std::vector<int> reachedAt(std::size_t(count), -1), lowest(std::size_t(count), -1);
+    struct Step {
+        int node;
+        CHalfEdge* in; // the half-edge the node was first reached over
+        int k;         // the next outgoing half-edge to follow
+    };
+    std::vector<Step> stack;
+    int clock = 0, marked = 0;
+    for (int root = 0; root < count; ++root) {
+        if (reachedAt[std::size_t(root)] >= 0)
+            continue;
+        reachedAt[std::size_t(root)] = lowest[std::size_t(root)] = clock++;
+        stack.push_back({root, nullptr, 0});
+        while (!stack.empty()) {
+            Step& step = stack.back();
+            const int v = step.node;
+            const Vertex* node = vertices.items[v];
+            if (step.k < node->outgoing.count) {
+                CHalfEdge* e = node->outgoing.items[step.k++];
+                if (e == nullptr || e->dangling || e->twin == nullptr ||
+                    (step.in != nullptr && e == step.in->twin))
+                    continue;
+                const int w = numberOf(e->target);
+                if (w < 0)
+                    continue;
+                if (reachedAt[std::size_t(w)] < 0) {
+                    reachedAt[std::size_t(w)] = lowest[std::size_t(w)] = clock++;
+                    stack.push_back({w, e, 0});
+                } else {
+                    lowest[std::size_t(v)] =
+                        std::min(lowest[std::size_t(v)], reachedAt[std::size_t(w)]);
+                }
                 continue;
-            h->dangling = h->twin->dangling = true;
-            ++marked;
-            const int far = h->target != nullptr ? h->target->index : -1;
-            if (far >= 0 && far < vertices.count && vertices.items[far] == h->target &&
-                --left[std::size_t(far)] == 1)
-                freeEnds.push_back(far);
+            }
+            CHalfEdge* in = step.in;
+            stack.pop_back();
+            if (in == nullptr || stack.empty())
+                continue;
+            const int parent = stack.back().node;
+            lowest[std::size_t(parent)] =
+                std::min(lowest[std::size_t(parent)], lowest[std::size_t(v)]);
+            if (lowest[std::size_t(v)] > reachedAt[std::size_t(parent)]) {
+                in->dangling = in->twin->dangling = true;
+                ++marked;
+            }
         }
-        left[std::size_t(freeEnds[next])] = 0;
     }
     return marked;
+}
+
+void Graph::linkRegionWalks(const std::function<void(std::vector<CHalfEdge*>&)>& orderRound)
+{
+    for (int p = 0; p < halfEdges.count; ++p) {
+        halfEdges.items[p]->next = nullptr;
+        halfEdges.items[p]->kind = 0;
+    }
+    std::vector<CHalfEdge*> around;
+    for (int i = 0; i < vertices.count; ++i) {
+        const Vertex* v = vertices.items[i];
+        around.clear();
+        for (int k = 0; k < v->outgoing.count; ++k) {
+            CHalfEdge* e = v->outgoing.items[k];
+            if (e != nullptr && !e->dangling && e->twin != nullptr && e->target != nullptr)
+                around.push_back(e);
+        }
+        std::sort(around.begin(), around.end(),
+                  [](const CHalfEdge* a, const CHalfEdge* b) { return a->creation < b->creation; });
+        orderRound(around);
+        // A half-edge arriving here goes on clockwise from its twin.
+        for (std::size_t k = 0; k < around.size(); ++k)
+            around[k]->twin->next = around[(k + around.size() - 1) % around.size()];
+    }
+}
+
+std::vector<Cycle> Graph::regionWalks() const
+{
+    std::vector<Cycle> walks;
+    std::unordered_set<const CHalfEdge*> walked;
+    for (int p = 0; p < halfEdges.count; ++p) {
+        CHalfEdge* first = halfEdges.items[p];
+        if (first->next == nullptr || walked.count(first) > 0)
+            continue;
+        Cycle walk;
+        for (CHalfEdge* h = first; h != nullptr && walked.insert(h).second; h = h->next)
+            walk.append(h);
+        walks.push_back(walk);
+    }
+    return walks;
 }
 
 void Graph::prepareSearch()

@@ -1,16 +1,18 @@
 // GraphAlgorithm::Graph: the half-edge graph of the poly-line net, built for
 // one topology step. Its nodes are the junctions of the grid, its edges the
 // pieces of poly-lines between consecutive junctions, one half-edge in each
-// direction. The cycle search walks it for closed cycles of a given length,
+// direction. The topology step orders each node's pieces round it as the
+// drawing shows them and links the walks round the regions of the drawing
+// (linkRegionWalks), the pieces that hang off the net left out
+// (markDanglingPieces).
+//
+// The graph also holds a search for closed cycles of a given length,
 // shortest lengths first; a half-edge that an accepted cycle linked (its
 // `next` set) is no longer free, so short cycles claim their half-edges
-// before longer ones that would enclose them. A walk passes each node once:
-// the boundary of a region runs through each of its corners once, and walks
-// that come back through a node they passed (round pieces that start and
-// end at it, in every order and direction) multiply without bound. Nor does
-// the search follow a walk that can no longer come back to its start within
-// the length sought, nor over a piece that lies on no cycle that short
-// (see piecesAtLeast and onCycleAsShortAs).
+// before longer ones that would enclose them. A walk passes each node once,
+// and the search does not follow a walk that can no longer come back to
+// its start within the length sought, nor over a piece that lies on no
+// cycle that short (see piecesAtLeast and onCycleAsShortAs).
 //
 // Also here: the marking and linking of found cycles (markCycleUsed,
 // markCycleTwins, cycleTwinsFree, linkCycle).
@@ -25,6 +27,7 @@
 #include "foundation/KorSubSet.h"
 #include "net/GraphRecords.h"
 
+#include <functional>
 #include <vector>
 
 class COffset_PointList;
@@ -64,14 +67,29 @@ public:
     // inserted.
     Vertex* findOrAddVertex(Vertex* v);
 
-    // Marks both half-edges of every piece that hangs off the net: a piece
-    // from a node to itself, a piece with an end that no other piece leaves,
-    // and on from there every piece that such pieces leave with one end free
-    // (a spur, branched or not, or a tree of them). Such a piece lies on no
-    // cycle the search walks, so it closes nothing:
-    // the search does not walk it and no region counts it as running into
-    // it. The number of pieces marked.
+    // Marks both half-edges of every piece that lies on no cycle of the
+    // pieces not marked yet: a piece that parts the net in two where it is
+    // taken out. That is a spur, branched or not, a tree of them, and the
+    // stick between two parts of the net (a ring at the end of a spur, or
+    // at the end of a stroke from a side of the net). Such a piece closes
+    // nothing: the regions are walked without it, and a part it held to
+    // the rest lies inside the region around it. A piece from a node to
+    // itself lies on its own cycle. The number of pieces marked.
     int markDanglingPieces();
+
+    // Links the half-edges of the pieces that do not hang off the net into
+    // the walks round the regions of the net's drawing: each half-edge's
+    // next is, at its target, the half-edge leaving there that comes first
+    // clockwise from its twin, each node's half-edges put in order
+    // counter-clockwise by `orderRound` (they come to it by creation). So
+    // the region lies on the left of every half-edge of its walk, which
+    // passes a node once for each time the region touches it (a ring
+    // touching the region's side at a node, two rings meeting at one).
+    // Every other next is emptied and every kind set to 0.
+    void linkRegionWalks(const std::function<void(std::vector<CHalfEdge*>&)>& orderRound);
+    // The closed walks linkRegionWalks linked, each once, from its first
+    // half-edge in the set's order on, in that order.
+    std::vector<Cycle> regionWalks() const;
 
     // Sets the sought length L, restarts the scan at the first half-edge and
     // makes the path L empty slots.

@@ -2,7 +2,10 @@
 // along it, whether the face must be computed again, and the pieces of the
 // poly-lines' curves that bound the face.
 
+#include "curves/CurveJoins.h"
 #include "curves/SubCurves.h"
+#include "foundation/IndexSubset.h"
+#include "foundation/KorArray.h"
 #include "geometry/Interval.h"
 #include "geometry/NurbsSurf.h"
 #include "mesh/GridPoint.h"
@@ -113,6 +116,66 @@ bool passesAPointTwice(const COffset_PointList& pl)
         points.pop_back();
     std::sort(points.begin(), points.end(), std::less<>());
     return std::adjacent_find(points.begin(), points.end()) != points.end();
+}
+
+// A run of a face's boundary along one poly-line as getBoundaryCurves puts
+// it out: its curve's place in the output, its poly-line, and whether it
+// reaches the end and the start of the poly-line's curve.
+struct BoundaryRun {
+    int curve = -1;
+    const COffset_PointList* polyLine = nullptr;
+    bool atCurveEnd = false, atCurveStart = false;
+};
+
+// A poly-line drawn back to its first point runs on round that point as a
+// closed one runs round its closing segment: two runs along it that meet
+// there, one ending at the end of its curve and the other starting at its
+// start, are one side of the face and become one curve (the first of them
+// along the poly-line's curve, then the second), in the first one's place.
+void joinRunsRoundTheirFirstPoint(Kor::List<CParametricGeometry*>& out,
+                                  std::vector<BoundaryRun>& runs)
+{
+    for (bool joined = true; joined && runs.size() >= 2;) {
+        joined = false;
+        for (std::size_t k = 0; k < runs.size() && !joined; ++k) {
+            const BoundaryRun& a = runs[k];
+            const BoundaryRun& b = runs[(k + 1) % runs.size()];
+            const COffset_PointList* pl = a.polyLine;
+            if (pl == nullptr || b.polyLine != pl || pl->closed || pl->vertices.count < 3 ||
+                pl->vertices[0] != pl->vertices[pl->vertices.count - 1])
+                continue;
+            const std::size_t first = a.atCurveEnd && b.atCurveStart   ? k
+                                      : b.atCurveEnd && a.atCurveStart ? (k + 1) % runs.size()
+                                                                       : runs.size();
+            if (first == runs.size())
+                continue;
+            const std::size_t second = first == k ? (k + 1) % runs.size() : k;
+            Kor::Array<Fenwo::NurbsSurf*> pair;
+            pair.append(dynamic_cast<Fenwo::NurbsSurf*>(out[runs[first].curve]));
+            pair.append(dynamic_cast<Fenwo::NurbsSurf*>(out[runs[second].curve]));
+            if (pair[0] == nullptr || pair[1] == nullptr)
+                continue;
+            IndexSubset<Fenwo::NurbsSurf*> chosen{pair};
+            chosen.selectAll();
+            Kor::Array<int> keep;
+            keep.append(1);
+            keep.append(1);
+            Fenwo::NurbsSurf* whole = joinCurvesC1(chosen, keep, 0.0, false, false);
+            if (whole == nullptr)
+                continue;
+            const int gone = runs[second].curve;
+            delete out[runs[first].curve];
+            delete out[gone];
+            out[runs[first].curve] = whole;
+            out.removeAt(gone);
+            runs[first].atCurveStart = runs[first].atCurveEnd = false;
+            runs.erase(runs.begin() + std::ptrdiff_t(second));
+            for (BoundaryRun& run : runs)
+                if (run.curve > gone)
+                    --run.curve;
+            joined = true;
+        }
+    }
 }
 
 } // namespace
@@ -322,6 +385,7 @@ bool Loop::getBoundaryCurves(Kor::List<CParametricGeometry*>& out, bool merge) c
             s = k;
             break;
         }
+    std::vector<BoundaryRun> runs;
     for (int done = 0; done < n;) {
         COffset_PointList* pl = lines[(s + done) % n];
         const int first = pieceAt[(s + done) % n];
@@ -351,6 +415,9 @@ bool Loop::getBoundaryCurves(Kor::List<CParametricGeometry*>& out, bool merge) c
         auto* c = dynamic_cast<Fenwo::NurbsSurf*>(pl->getCurve());
         if (c == nullptr)
             continue;
+        const double reach = 1e-12 * std::max(1.0, std::fabs(c->getUMax() - c->getUMin()));
+        runs.push_back({out.count, pl, !periodic && hi >= c->getUMax() - reach,
+                        !periodic && lo <= c->getUMin() + reach});
         // Once round a closed poly-line: the whole curve.
         if (periodic && hi - lo >= period * (1.0 - 1e-12)) {
             out.append(new Fenwo::NurbsSurf(*c));
@@ -364,8 +431,11 @@ bool Loop::getBoundaryCurves(Kor::List<CParametricGeometry*>& out, bool merge) c
                 endAtCorners(piece, before != nullptr ? nodePoint(before->target) : nullptr,
                              nodePoint(cycle.items[last]->target), pl->heldEntryMiss());
             out.append(piece);
+        } else {
+            runs.pop_back();
         }
     }
+    joinRunsRoundTheirFirstPoint(out, runs);
     return out.count > before;
 }
 

@@ -338,8 +338,6 @@ Kor::List<Loop*> CSurfaceNet::collectLoopsToUpdate(bool onlyModified, Face* only
     int counted = 0;
     for (Face* f = firstFace; f != nullptr; f = f->next)
         for (Loop* loop = f->firstLoop; loop != nullptr; loop = loop->next) {
-            if (distinctPolyLines(loop) >= 25)
-                continue;
             bool take = false;
             if (onlyFace != nullptr)
                 take = f == onlyFace;
@@ -631,8 +629,8 @@ void CSurfaceNet::computeSurfaces(bool draftOnly, bool onlyModified, Face* onlyF
         face->computedState = Naked;
         if (cancelled())
             break;
-        const int edges = loop->getCycleLength();
-        if (edges < 2 || edges > 25)
+        // A region is a face however many pieces bound it.
+        if (loop->getCycleLength() < 2)
             continue;
         if (!fittingOff && face->requestedState == Blending) {
             clearFaceSurface(face);

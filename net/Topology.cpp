@@ -20,8 +20,12 @@
 #include <cstring>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 using GraphAlgorithm::CHalfEdge;
@@ -41,23 +45,6 @@ constexpr double kMarginOfExtent = 0.02;
 // Largest |n . P| at or below which the mesh normals stand across the
 // corners' plane and the cycle is no face.
 constexpr double kBadLoopAlignment = 0.1;
-// Longest cycle searched, in half-edges.
-constexpr int kMaxCycleLength = 24;
-// The work one cycle search may do, per half-edge of the graph: walk steps
-// (a step into the walk, and one for each half-edge of a walk kept), and
-// judging work (a cycle of n pieces whose junctions have s half-edges
-// leaving them costs n (1 + s): its outline takes 25 curve points a piece,
-// and each leaving half-edge is a spoke tested against it). A safety net
-// only: the search walks each node once and only where a cycle of the
-// length sought can close, and a cycle judged no face is not judged again,
-// so valid nets stay far below it (the nets of the tests, grids of faces
-// of 24 pieces and drawn nets of some thousands of half-edges take at most
-// 31 steps and 60 units per half-edge). What reaches it is a small net
-// whose junctions are all joined to one another (a few hundred bytes of
-// net text): its cycles multiply with the ways through them.
-constexpr long kSearchStepsPerHalfEdge = 4096;
-constexpr long kJudgingWorkPerHalfEdge = 4096;
-
 const Vertex* sourceOf(const CHalfEdge* h)
 {
     return h->twin != nullptr ? h->twin->target : nullptr;
@@ -541,6 +528,31 @@ void collectCornerSet(const Kor::List<EdgeData>& entries, Kor::Set<std::intptr_t
     }
 }
 
+double ringArea(const COffset_PointList& polyLine, int from, int to)
+{
+    const auto* g = dynamic_cast<const Gridbench::CGridPoint*>(polyLine.entryAt(from));
+    if (g == nullptr)
+        return 0.0;
+    const double origin[3] = {g->data[0], g->data[1], g->data[2]};
+    double normal[3] = {g->normal.data[0], g->normal.data[1], g->normal.data[2]};
+    if (!(dot3(normal, normal) > 1e-24)) {
+        normal[0] = normal[1] = 0.0;
+        normal[2] = 1.0;
+    }
+    ProjectionPlane plane;
+    plane.set(origin, normal);
+    double area = 0.0;
+    for (int i = from; i < to; ++i) {
+        const CVertex<float, 3>* p = polyLine.entryAt(i);
+        const CVertex<float, 3>* q = polyLine.entryAt(i + 1);
+        if (p == nullptr || q == nullptr)
+            continue;
+        const Vector a = plane.project(*p), b = plane.project(*q);
+        area += 0.5 * (a[0] * b[1] - b[0] * a[1]);
+    }
+    return std::fabs(area);
+}
+
 // ---- The net's topology step ------------------------------------------------
 
 namespace GB {
@@ -568,39 +580,6 @@ Kor::List<int> savedIndicesOf(const Cycle& c)
         corners.append(g != nullptr ? g->savedIndex : -1);
     }
     return corners;
-}
-
-bool anyLinked(const Cycle& c)
-{
-    for (int i = 0; i < c.count; ++i)
-        if (c.items[i]->next != nullptr)
-            return true;
-    return false;
-}
-
-// Whether c walks backwards around a face already linked: the twins of its
-// half-edges follow one another as that face's walk.
-bool reversesLinkedFace(const Cycle& c)
-{
-    const int n = c.count;
-    for (int i = 0; i < n; ++i) {
-        const CHalfEdge* twin = c.items[i]->twin;
-        const CHalfEdge* before = c.items[(i + n - 1) % n]->twin;
-        if (twin == nullptr || before == nullptr || twin->next != before)
-            return false;
-    }
-    return n > 0;
-}
-
-// The walk that linkReversedCycle linked: twin(c[0]), then its successors.
-void replaceByReversedWalk(Cycle& c)
-{
-    Cycle reversed;
-    CHalfEdge* h = c.items[0]->twin;
-    for (int i = 0; i < c.count && h != nullptr; ++i, h = h->next)
-        reversed.append(h);
-    reversed.freeTwins = c.freeTwins;
-    c = reversed;
 }
 
 // Removes the first loop still marked unmatched outside Ribbon faces; a
@@ -727,14 +706,18 @@ PiecePath piecePath(const COffset_PointList& polyLine, int from, int to)
 //
 // A ring, a piece that comes back to the point it starts at (a poly-line
 // drawn back to its first point, or a closed one with one junction or none,
-// then taken from its first entry round to it), that no other piece meets
-// bounds the region inside it as any cycle does; the search walks cycles of
-// two pieces or more, so the ring is cut at its middle entry into two
-// pieces. A ring at a point where other pieces meet (a pen's hook that
-// joins back onto a junction it ran past) stays one piece from the node to
-// itself, which closes nothing: a region there would touch its neighbours'
-// at that point, and no face could leave it out.
-void addPolyLineEdges(const Kor::List<COffset_PointList*>& polyLines, GraphAlgorithm::Graph& graph)
+// then taken from its first entry round to it), bounds the region inside it
+// as any cycle does, whether other pieces meet at that point or not (a ring
+// at the end of a spur, the lobes of a figure-eight, an island touching a
+// side at one node). It is cut at its middle entry into two pieces, so that
+// every region's boundary has two pieces at least and runs through the
+// point it starts at as through any other. A ring that encloses less than
+// `least` (a pen's hook at a junction, a ring drawn out and back along
+// itself) closes nothing and is no edge.
+double leastRegionArea(const Kor::List<COffset_PointList*>& polyLines, double tolerance);
+
+void addPolyLineEdges(const Kor::List<COffset_PointList*>& polyLines, GraphAlgorithm::Graph& graph,
+                      double least)
 {
     struct Piece {
         COffset_PointList* polyLine;
@@ -781,16 +764,11 @@ void addPolyLineEdges(const Kor::List<COffset_PointList*>& polyLines, GraphAlgor
         }
     }
 
-    // The pieces' ends at each position, where the graph makes one node.
+    // A piece's end by its position, where the graph makes one node.
     using Place = std::array<float, 3>;
     const auto placeOf = [](const CVertex<float, 3>* p) {
         return Place{p->data[0] + 0.0f, p->data[1] + 0.0f, p->data[2] + 0.0f};
     };
-    std::map<Place, int> ends;
-    for (const Piece& piece : pieces) {
-        ++ends[placeOf(piece.from)];
-        ++ends[placeOf(piece.to)];
-    }
 
     std::set<PiecePath> paths;
     const auto addEdge = [&](const Piece& piece) {
@@ -810,9 +788,13 @@ void addPolyLineEdges(const Kor::List<COffset_PointList*>& polyLines, GraphAlgor
     for (const Piece& piece : pieces) {
         const int count = piece.polyLine->vertices.count;
         const int middle = (piece.fromEntry + piece.toEntry) / 2;
-        const bool freeRing = placeOf(piece.from) == placeOf(piece.to) &&
-                              piece.toEntry - piece.fromEntry >= 3 &&
-                              ends[placeOf(piece.from)] == 2;
+        const bool freeRing =
+            placeOf(piece.from) == placeOf(piece.to) && piece.toEntry - piece.fromEntry >= 2;
+        // A ring too small to hold a face (a pen's hook at a junction)
+        // closes nothing.
+        if (placeOf(piece.from) == placeOf(piece.to) &&
+            ringArea(*piece.polyLine, piece.fromEntry, piece.toEntry) < least)
+            continue;
         auto* cut = freeRing ? dynamic_cast<Gridbench::CGridPoint*>(piece.polyLine->entryAt(middle))
                              : nullptr;
         if (cut == nullptr || placeOf(cut) == placeOf(piece.from)) {
@@ -826,83 +808,572 @@ void addPolyLineEdges(const Kor::List<COffset_PointList*>& polyLines, GraphAlgor
     }
 }
 
-// The work of judging c: its outline of 25 curve points per piece, and the
-// test of every half-edge that leaves one of its junctions against that
-// outline.
-long judgingWork(const Cycle& c)
+// The part of a piece's reach from its node within which the way it leaves
+// is not read: a pen that ran past the junction and came back, or hooked
+// out and joined back onto it, left a stretch there that may run along a
+// neighbouring piece or anywhere (up to a third of the way between the
+// nodes of a net drawn stroke by stroke).
+constexpr double kDepartureShare = 0.35;
+// A region that encloses less area than a square this many tolerances wide
+// (or this many hundredths of the net's extent, when that is less) is no
+// region: a face cannot be fitted inside it (a pen's small hook at a
+// junction, a ring of no area drawn out and back). A narrow region is a
+// region all the same, as long as it encloses that much.
+constexpr double kLeastRegionWidth = 3.0;
+constexpr double kTolerancesOfExtent = 0.01;
+
+// The points of h's piece from its source to its target, in space (three
+// coordinates a point): the source, then as appendPiecePoints gives them.
+std::vector<double> pieceTrack(const CHalfEdge* h)
 {
-    long leaving = 0;
-    for (int i = 0; i < c.count; ++i)
-        if (c.items[i] != nullptr && c.items[i]->target != nullptr)
-            leaving += c.items[i]->target->outgoing.count;
-    return long(c.count) * (1 + leaving);
+    std::vector<double> points;
+    const auto append = [&](const Vertex* v) {
+        CVertex<float, 3> p;
+        v->getPoint(p);
+        points.insert(points.end(), {p.data[0], p.data[1], p.data[2]});
+    };
+    const Vertex* source = sourceOf(h);
+    if (source == nullptr || h->target == nullptr)
+        return points;
+    append(source);
+    const Gridbench::CGridPoint *s = gridPointOf(source), *t = gridPointOf(h->target);
+    if (s != nullptr && t != nullptr)
+        appendPiecePoints(h, s, t, points);
+    else
+        append(h->target);
+    return points;
 }
 
-// The half-edges of c by their creation, from the first of them on: the
-// same for every rotation of the walk, as the search finds it from each of
-// its half-edges. Empty for a cycle with an empty slot.
-std::vector<std::int64_t> cycleKey(const Cycle& c)
+// The mesh normal at a node, or the z axis where it has none.
+void nodeNormal(const Vertex* v, double out[3])
 {
-    std::vector<std::int64_t> key;
-    int first = 0;
-    for (int i = 0; i < c.count; ++i) {
-        if (c.items[i] == nullptr)
-            return {};
-        if (c.items[i]->creation < c.items[first]->creation)
-            first = i;
+    const Gridbench::CGridPoint* g = gridPointOf(v);
+    double length = 0.0;
+    for (int k = 0; k < 3; ++k) {
+        out[k] = g != nullptr ? g->normal.data[k] : 0.0;
+        length += out[k] * out[k];
     }
-    for (int i = 0; i < c.count; ++i)
-        key.push_back(c.items[(first + i) % c.count]->creation.value());
-    return key;
+    if (!(length > 1e-24)) {
+        out[0] = out[1] = 0.0;
+        out[2] = 1.0;
+    }
 }
 
-// A cycle getOrientation found no face: the walk with its region on the
-// left (for a clockwise cycle the twins, backwards) and why.
+// The angle, counter-clockwise in the plane about its origin, of the way
+// the track (from the plane's origin) leaves the ball of `radius` about its
+// start for the last time: towards its first point outside after the last
+// one inside.
+double angleOut(const std::vector<double>& track, const ProjectionPlane& plane, double radius)
+{
+    const std::size_t n = track.size() / 3;
+    std::size_t leaving = 1;
+    for (std::size_t k = 1; k < n; ++k) {
+        const double d[3] = {track[3 * k] - track[0], track[3 * k + 1] - track[1],
+                             track[3 * k + 2] - track[2]};
+        if (dot3(d, d) < radius * radius)
+            leaving = std::min(k + 1, n - 1);
+    }
+    const Vector q = plane.project(&track[3 * leaving]);
+    return std::atan2(q[1], q[0]);
+}
+
+// The angle from a to b, in (-pi, pi].
+double turnFrom(double a, double b)
+{
+    double d = std::remainder(b - a, 2.0 * M_PI);
+    return d <= -M_PI ? d + 2.0 * M_PI : d;
+}
+
+// The points of h's piece and on through the nodes where one other piece
+// goes on (the middle of a ring cut in two, a node between two strokes of
+// one side), up to a node of more pieces or back at h's source, cut at the
+// farthest of them from the source: the way the line leaves the node, seen
+// along the line, not its first piece alone (a pen's hook runs its first
+// leg along the line it hooks off).
+std::vector<double> lineTrack(const CHalfEdge* h)
+{
+    std::vector<double> track = pieceTrack(h);
+    const Vertex* start = sourceOf(h);
+    for (const CHalfEdge* at = h; at->target != start && track.size() >= 3;) {
+        const Vertex* v = at->target;
+        const CHalfEdge* on = nullptr;
+        int pieces = 0;
+        for (int k = 0; k < v->outgoing.count; ++k) {
+            const CHalfEdge* e = v->outgoing.items[k];
+            if (e == nullptr || e->dangling || e->twin == nullptr)
+                continue;
+            ++pieces;
+            if (e != at->twin)
+                on = e;
+        }
+        if (pieces != 2 || on == nullptr || on == h)
+            break;
+        const std::vector<double> more = pieceTrack(on);
+        if (more.size() > 3)
+            track.insert(track.end(), more.begin() + 3, more.end());
+        at = on;
+    }
+    std::size_t farthest = 0;
+    double most = -1.0;
+    for (std::size_t k = 0; k + 2 < track.size(); k += 3) {
+        const double d[3] = {track[k] - track[0], track[k + 1] - track[1], track[k + 2] - track[2]};
+        if (dot3(d, d) > most) {
+            most = dot3(d, d);
+            farthest = k;
+        }
+    }
+    track.resize(farthest + 3);
+    return track;
+}
+
+// Orders the half-edges leaving one node counter-clockwise about its mesh
+// normal, by the way each one's line (lineTrack) leaves the ball about the
+// node of kDepartureShare of the farthest it reaches (the stretch a pen
+// left there, running past the junction and back, runs anywhere).
+// Two that leave within kTieAngle of each other (a hook's first leg along
+// the line it hooks off) are told apart farther out, where both still
+// reach: non-crossing pieces keep their order at every distance. The order
+// starts after the widest gap between them, so that no such pair is cut
+// apart.
+void orderRoundNode(std::vector<CHalfEdge*>& around)
+{
+    constexpr double kTieAngle = 10.0 * M_PI / 180.0;
+    const std::size_t n = around.size();
+    if (n < 2)
+        return;
+    struct Leaving {
+        CHalfEdge* h;
+        std::vector<double> track;
+        double reach = 0.0, angle = 0.0;
+    };
+    std::vector<Leaving> leaving;
+    ProjectionPlane plane;
+    for (CHalfEdge* h : around) {
+        Leaving l{h, lineTrack(h)};
+        if (l.track.size() < 6)
+            return;
+        if (leaving.empty()) {
+            double normal[3];
+            nodeNormal(sourceOf(h), normal);
+            plane.set(l.track.data(), normal);
+        }
+        for (std::size_t k = 1; k < l.track.size() / 3; ++k) {
+            const double d[3] = {l.track[3 * k] - l.track[0], l.track[3 * k + 1] - l.track[1],
+                                 l.track[3 * k + 2] - l.track[2]};
+            l.reach = std::max(l.reach, std::sqrt(dot3(d, d)));
+        }
+        l.angle = angleOut(l.track, plane, kDepartureShare * l.reach);
+        leaving.push_back(std::move(l));
+    }
+    std::stable_sort(leaving.begin(), leaving.end(),
+                     [](const Leaving& a, const Leaving& b) { return a.angle < b.angle; });
+    std::size_t widest = 0;
+    double gap = -1.0;
+    for (std::size_t k = 0; k < n; ++k) {
+        const double to = k + 1 < n ? leaving[k + 1].angle : leaving[0].angle + 2.0 * M_PI;
+        if (to - leaving[k].angle > gap) {
+            gap = to - leaving[k].angle;
+            widest = k;
+        }
+    }
+    std::rotate(leaving.begin(), leaving.begin() + std::ptrdiff_t((widest + 1) % n), leaving.end());
+    const auto outOfOrder = [&](const Leaving& a, const Leaving& b) {
+        const double apart = turnFrom(a.angle, b.angle);
+        if (std::fabs(apart) >= kTieAngle || std::min(a.reach, b.reach) <= 0.0)
+            return false;
+        const double radius = 0.9 * std::min(a.reach, b.reach);
+        const double turn =
+            turnFrom(angleOut(a.track, plane, radius), angleOut(b.track, plane, radius));
+        return turn < 0.0 || (turn == 0.0 && b.h->creation < a.h->creation);
+    };
+    // Neighbours in near-ties change places where farther out they lie the
+    // other way round.
+    for (std::size_t k = 1; k < n; ++k)
+        for (std::size_t j = k; j > 0 && outOfOrder(leaving[j - 1], leaving[j]); --j)
+            std::swap(leaving[j - 1], leaving[j]);
+    for (std::size_t k = 0; k < n; ++k)
+        around[k] = leaving[k].h;
+}
+
+// The walk cut at the nodes it passes more than once into closed walks that
+// pass each of their nodes once, each in the walk's order: the boundary of
+// a region that touches itself there (a ring touching its side at a node
+// is a hole meeting the outer boundary).
+std::vector<Cycle> simpleCycles(const Cycle& walk)
+{
+    std::vector<Cycle> cycles;
+    if (walk.count == 0)
+        return cycles;
+    std::vector<CHalfEdge*> stack;
+    // The place in the stack where the walk left each node it is at.
+    std::unordered_map<const Vertex*, std::size_t> leftAt{{sourceOf(walk.items[0]), 0}};
+    for (int i = 0; i < walk.count; ++i) {
+        CHalfEdge* h = walk.items[i];
+        stack.push_back(h);
+        const auto again = leftAt.find(h->target);
+        if (again == leftAt.end()) {
+            leftAt[h->target] = stack.size();
+            continue;
+        }
+        const std::size_t from = again->second;
+        Cycle cycle;
+        for (std::size_t k = from; k < stack.size(); ++k) {
+            cycle.append(stack[k]);
+            if (k + 1 < stack.size())
+                leftAt.erase(stack[k]->target);
+        }
+        stack.resize(from);
+        cycles.push_back(cycle);
+    }
+    if (!stack.empty()) {
+        Cycle rest;
+        for (CHalfEdge* h : stack)
+            rest.append(h);
+        cycles.push_back(rest);
+    }
+    return cycles;
+}
+
+// One closed walk of a region walk, as seeCycle sees it.
+struct SeenCycle {
+    Cycle cycle;
+    bool seen = false;
+    std::string cause; // why it could not be seen
+    ProjectionPlane plane;
+    std::unique_ptr<CVertexList> outline = std::make_unique<CVertexList>();
+    double area = 0.0;   // enclosed, positive counter-clockwise
+    double length = 0.0; // of the outline
+    double lo[2] = {HUGE_VAL, HUGE_VAL}, hi[2] = {-HUGE_VAL, -HUGE_VAL};
+    double extent = 0.0; // the diagonal of the box
+};
+
+SeenCycle seeWalkCycle(const Cycle& c)
+{
+    SeenCycle s;
+    s.cycle = c;
+    s.seen = seeCycle(c, s.plane, *s.outline, s.cause);
+    const int n = s.outline->getCount();
+    for (int i = 0; i < n; ++i) {
+        const double* p = s.outline->getVertex(i)->data;
+        const double* q = s.outline->getVertex(i + 1)->data;
+        s.area += 0.5 * (p[0] * q[1] - q[0] * p[1]);
+        s.length += std::hypot(q[0] - p[0], q[1] - p[1]);
+        for (int k = 0; k < 2; ++k) {
+            s.lo[k] = std::min(s.lo[k], p[k]);
+            s.hi[k] = std::max(s.hi[k], p[k]);
+        }
+    }
+    s.extent = n > 0 ? std::hypot(s.hi[0] - s.lo[0], s.hi[1] - s.lo[1]) : 0.0;
+    return s;
+}
+
+// The signed area the walk's outline encloses seen along the mean of its
+// nodes' mesh normals, positive counter-clockwise, and the square of the
+// outline's extent: the side of a walk whose corners seeCycle could not see.
+std::pair<double, double> areaAlongMeanNormal(const Cycle& c)
+{
+    std::vector<double> points;
+    double normal[3] = {0.0, 0.0, 0.0}, centre[3] = {0.0, 0.0, 0.0};
+    for (int i = 0; i < c.count; ++i) {
+        const std::vector<double> track = pieceTrack(c.items[i]);
+        points.insert(points.end(), track.begin(), track.end());
+        double n[3];
+        nodeNormal(c.items[i]->target, n);
+        for (int k = 0; k < 3; ++k)
+            normal[k] += n[k];
+    }
+    const std::size_t count = points.size() / 3;
+    if (count < 3 || !(dot3(normal, normal) > 1e-24))
+        return {0.0, 0.0};
+    for (std::size_t k = 0; k < count; ++k)
+        for (int j = 0; j < 3; ++j)
+            centre[j] += points[3 * k + j] / double(count);
+    ProjectionPlane plane;
+    plane.set(centre, normal);
+    double area = 0.0, lo[2] = {HUGE_VAL, HUGE_VAL}, hi[2] = {-HUGE_VAL, -HUGE_VAL};
+    for (std::size_t k = 0; k < count; ++k) {
+        const Vector p = plane.project(&points[3 * k]);
+        const Vector q = plane.project(&points[3 * ((k + 1) % count)]);
+        area += 0.5 * (p[0] * q[1] - q[0] * p[1]);
+        for (int j = 0; j < 2; ++j) {
+            lo[j] = std::min(lo[j], p[j]);
+            hi[j] = std::max(hi[j], p[j]);
+        }
+    }
+    return {area, (hi[0] - lo[0]) * (hi[0] - lo[0]) + (hi[1] - lo[1]) * (hi[1] - lo[1])};
+}
+
+// A closed walk round a region of the net's drawing (see
+// Graph::linkRegionWalks), cut into its closed walks that pass each node
+// once and seen. The walk round a region has exactly one of them running
+// counter-clockwise about the mesh normals, the region's outer boundary;
+// the others run clockwise round what the region leaves out where it
+// touches it. Every closed walk of the walk round the outside of a part of
+// the net runs clockwise.
+struct RegionWalk {
+    std::vector<SeenCycle> cycles;
+    int outer = -1;           // the counter-clockwise cycle; -1 round the outside of a part
+    bool unseen = false;      // no side could be told: a region, or the outside of a part?
+    bool region = false;      // the walk runs round a region of the drawing
+    std::string cause;        // why a region is no face
+    int part = -1;            // the part of the net (nodes joined by pieces) it runs along
+    std::vector<Cycle> inner; // the walks round the outside of parts inside the region
+
+    // The area the region encloses, what it leaves out where it touches
+    // itself taken off.
+    double area() const
+    {
+        double enclosed = 0.0;
+        for (std::size_t k = 0; k < cycles.size(); ++k)
+            enclosed += int(k) == outer ? std::fabs(cycles[k].area) : -std::fabs(cycles[k].area);
+        return enclosed;
+    }
+};
+
+RegionWalk seeWalk(const Cycle& walk)
+{
+    RegionWalk w;
+    int counterClockwise = 0, unseen = 0;
+    for (const Cycle& c : simpleCycles(walk)) {
+        w.cycles.push_back(seeWalkCycle(c));
+        const SeenCycle& s = w.cycles.back();
+        if (!s.seen) {
+            ++unseen;
+            if (w.cause.empty())
+                w.cause = s.cause;
+        } else if (outlineOrientation(*s.outline) == -1) {
+            ++counterClockwise;
+            w.outer = int(w.cycles.size()) - 1;
+        }
+    }
+    if (counterClockwise == 1) {
+        w.region = true;
+        w.cause.clear();
+        return w;
+    }
+    w.outer = -1;
+    if (counterClockwise > 1) {
+        w.region = true;
+        w.cause = "its boundary runs counter-clockwise round more than one region";
+    } else if (unseen > 0) {
+        // Seen along the mean of its mesh normals, a walk that encloses
+        // its region clockwise runs round the outside of a part.
+        const auto [area, extent2] = areaAlongMeanNormal(walk);
+        w.unseen = true;
+        w.region = !(area < -1e-6 * extent2);
+    }
+    return w;
+}
+
+// The area below which a region is no region: that of a square
+// kLeastRegionWidth tolerances wide, or as many hundredths of the extent
+// of the net's junctions when that is less (a net whose tolerance was never
+// set keeps the default of 0.1 whatever its size).
+double leastRegionArea(const Kor::List<COffset_PointList*>& polyLines, double tolerance)
+{
+    double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+    for (const COffset_PointList* pl : polyLines)
+        for (int i = 0; pl != nullptr && i < pl->vertices.count; ++i)
+            for (int k = 0; useCountOf(pl->vertices[i]) > 1 && k < 3; ++k) {
+                lo[k] = std::min(lo[k], double(pl->vertices[i]->data[k]));
+                hi[k] = std::max(hi[k], double(pl->vertices[i]->data[k]));
+            }
+    if (!(hi[0] >= lo[0]))
+        return 0.0;
+    const double d[3] = {hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]};
+    double unit = kTolerancesOfExtent * std::sqrt(dot3(d, d));
+    if (tolerance > 0.0)
+        unit = std::min(unit, tolerance);
+    return (kLeastRegionWidth * unit) * (kLeastRegionWidth * unit);
+}
+
+// The regions of less area than `least` go into a neighbour: each one's pieces
+// along the neighbour it shares most pieces with (a region before the
+// outside of a part, then the first) hang off the net from now on. True
+// when a piece was marked.
+bool dropSlivers(const std::vector<RegionWalk>& walks, double least)
+{
+    std::unordered_map<const CHalfEdge*, std::size_t> walkOf;
+    for (std::size_t w = 0; w < walks.size(); ++w)
+        for (const SeenCycle& s : walks[w].cycles)
+            for (int i = 0; i < s.cycle.count; ++i)
+                walkOf[s.cycle.items[i]] = w;
+    const auto isSliver = [&](std::size_t w) {
+        return walks[w].region && walks[w].outer >= 0 && walks[w].area() < least;
+    };
+    bool dropped = false;
+    for (std::size_t w = 0; w < walks.size(); ++w) {
+        if (!isSliver(w))
+            continue;
+        std::map<std::size_t, int> shared;
+        for (const SeenCycle& s : walks[w].cycles)
+            for (int i = 0; i < s.cycle.count; ++i)
+                if (const auto at = walkOf.find(s.cycle.items[i]->twin);
+                    at != walkOf.end() && at->second != w)
+                    ++shared[at->second];
+        std::size_t into = walks.size();
+        int most = 0;
+        for (const auto& [neighbour, pieces] : shared) {
+            const auto rank = [&](std::size_t n) {
+                return walks[n].region && walks[n].outer >= 0 && !isSliver(n) ? 1 : 0;
+            };
+            if (into == walks.size() || rank(neighbour) > rank(into) ||
+                (rank(neighbour) == rank(into) && pieces > most)) {
+                into = neighbour;
+                most = pieces;
+            }
+        }
+        if (into == walks.size())
+            continue;
+        for (const SeenCycle& s : walks[w].cycles)
+            for (int i = 0; i < s.cycle.count; ++i) {
+                CHalfEdge* h = s.cycle.items[i];
+                if (const auto at = walkOf.find(h->twin); at != walkOf.end() && at->second == into)
+                    h->dangling = h->twin->dangling = dropped = true;
+            }
+    }
+    return dropped;
+}
+
+// Numbers the parts of the net (nodes joined by pieces that do not hang off
+// it), sets each walk's part and returns each node's part (by its index in
+// the graph, which is set here).
+std::vector<int> numberParts(const GraphAlgorithm::Graph& graph, std::vector<RegionWalk>& walks)
+{
+    const int count = graph.vertices.count;
+    for (int i = 0; i < count; ++i)
+        graph.vertices.items[i]->index = i;
+    std::vector<int> part(std::size_t(count), -1);
+    int parts = 0;
+    for (int first = 0; first < count; ++first) {
+        if (part[std::size_t(first)] >= 0)
+            continue;
+        std::vector<int> reached{first};
+        part[std::size_t(first)] = parts;
+        for (std::size_t k = 0; k < reached.size(); ++k) {
+            const Vertex* v = graph.vertices.items[reached[k]];
+            for (int e = 0; e < v->outgoing.count; ++e) {
+                const CHalfEdge* h = v->outgoing.items[e];
+                if (h == nullptr || h->dangling || h->target == nullptr)
+                    continue;
+                const int w = h->target->index;
+                if (w >= 0 && w < count && graph.vertices.items[w] == h->target &&
+                    part[std::size_t(w)] < 0) {
+                    part[std::size_t(w)] = parts;
+                    reached.push_back(w);
+                }
+            }
+        }
+        ++parts;
+    }
+    for (RegionWalk& w : walks)
+        if (!w.cycles.empty() && w.cycles.front().cycle.count > 0)
+            w.part = part[std::size_t(w.cycles.front().cycle.items[0]->target->index)];
+    return part;
+}
+
+// Whether the node lies inside the region's outer boundary, seen as
+// getOrientation sees it: on the side its mesh normals face, within its
+// extent of its plane.
+bool regionHolds(const SeenCycle& s, const Vertex* node)
+{
+    const Gridbench::CGridPoint* g = gridPointOf(node);
+    if (!s.seen || g == nullptr)
+        return false;
+    const double d[3] = {g->data[0] - s.plane.origin[0], g->data[1] - s.plane.origin[1],
+                         g->data[2] - s.plane.origin[2]};
+    const double normal[3] = {g->normal.data[0], g->normal.data[1], g->normal.data[2]};
+    if (std::fabs(dot3(d, s.plane.n)) > s.extent || dot3(normal, s.plane.n) <= 0.0)
+        return false;
+    const Vector q = s.plane.project(*g);
+    if (q[0] < s.lo[0] || q[0] > s.hi[0] || q[1] < s.lo[1] || q[1] > s.hi[1])
+        return false;
+    return s.outline->isInside(CVertex<double, 3>(q[0], q[1], 0.0), false);
+}
+
+// The parts inside other parts' regions: the walk round the outside of a
+// part whose nodes all lie inside a region of another part belongs to the
+// smallest such region, which leaves out what that walk encloses (a ring
+// or a net drawn inside a face, a ring at the end of a spur): its closed
+// walks, each running clockwise with the region on its left, join the
+// region's holes.
+void nestParts(const GraphAlgorithm::Graph& graph, std::vector<RegionWalk>& walks)
+{
+    numberParts(graph, walks);
+    for (RegionWalk& outside : walks) {
+        if (outside.region || outside.cycles.empty())
+            continue;
+        std::size_t around = walks.size();
+        for (std::size_t r = 0; r < walks.size(); ++r) {
+            const RegionWalk& w = walks[r];
+            if (!w.region || w.outer < 0 || w.part == outside.part ||
+                (around < walks.size() &&
+                 std::fabs(w.cycles[std::size_t(w.outer)].area) >=
+                     std::fabs(walks[around].cycles[std::size_t(walks[around].outer)].area)))
+                continue;
+            bool all = true;
+            for (const SeenCycle& s : outside.cycles)
+                for (int i = 0; all && i < s.cycle.count; ++i)
+                    all = regionHolds(w.cycles[std::size_t(w.outer)], s.cycle.items[i]->target);
+            if (all)
+                around = r;
+        }
+        if (around == walks.size())
+            continue;
+        for (const SeenCycle& s : outside.cycles)
+            walks[around].inner.push_back(s.cycle);
+    }
+}
+
+// Whether the walk runs over one of the stretches (a poly-line and the entry
+// it starts at) where lines cross without a junction.
+bool crossesUncut(const RegionWalk& w,
+                  const std::set<std::pair<const COffset_PointList*, int>>& uncut)
+{
+    if (uncut.empty())
+        return false;
+    for (const SeenCycle& s : w.cycles)
+        for (int i = 0; i < s.cycle.count; ++i) {
+            const CHalfEdge* h = s.cycle.items[i];
+            const int count = h->polyLine != nullptr ? h->polyLine->vertices.count : 0;
+            const int from = std::min(h->sourceEntry, h->targetEntry);
+            const int to = std::max(h->sourceEntry, h->targetEntry);
+            for (int k = std::max(from, 0); count > 0 && k < to; ++k)
+                if (uncut.count({h->polyLine, k % count}) > 0)
+                    return true;
+        }
+    return false;
+}
+
+// A region of the drawing that is no face: its walk, the region on the
+// left, and why.
 struct RejectedRegion {
     std::vector<const CHalfEdge*> walk;
     std::string cause;
-    bool faceTaken = false; // a face was linked along it, then given up
 };
 
-// A face the search linked: its walk in the graph, the region on the left,
-// and the face that took it.
+// A face the step made of a region: the region's outer boundary in the
+// graph, and the face that took it.
 struct AcceptedRegion {
     Cycle cycle;
     Face* face = nullptr;
 };
 
-RejectedRegion rejectedRegion(const Cycle& c, const CycleRejection& rejection)
-{
-    RejectedRegion region;
-    region.cause = rejection.cause;
-    for (int i = 0; i < c.count; ++i)
-        region.walk.push_back(rejection.orientation == 1 ? c.items[c.count - 1 - i]->twin
-                                                         : c.items[i]);
-    return region;
-}
-
-// Says, one line each, the regions that a cycle closes, that getOrientation
-// found no face and that no face took a side of since: what the net closes
-// there has no face. The outer boundary of a net and a region holding faces
-// of its own have their sides taken by those faces, and are not said. A
-// region is said once, whichever way round its cycles ran; the regions said
-// go to `regions`.
+// Says, one line each, the regions of the drawing that are no face, each
+// once (by its pieces); the regions said go to `regions`.
 void sayRejectedRegions(const std::vector<RejectedRegion>& rejected,
                         std::vector<CSurfaceNet::RegionWithoutFace>& regions)
 {
     std::set<std::vector<std::int64_t>> said;
     for (const RejectedRegion& region : rejected) {
         std::vector<std::int64_t> pieces;
-        bool free = true;
-        for (const CHalfEdge* h : region.walk) {
-            free = free && h != nullptr && h->next == nullptr;
+        for (const CHalfEdge* h : region.walk)
             if (h != nullptr)
                 pieces.push_back(h->twin != nullptr
                                      ? std::min(h->creation.value(), h->twin->creation.value())
                                      : h->creation.value());
-        }
         std::sort(pieces.begin(), pieces.end());
-        if ((!free && !region.faceTaken) || !said.insert(pieces).second)
+        if (!said.insert(pieces).second)
             continue;
         std::string corners;
         for (const CHalfEdge* h : region.walk) {
@@ -916,201 +1387,23 @@ void sayRejectedRegions(const std::vector<RejectedRegion>& rejected,
     }
 }
 
-// Judges one found cycle: a face is linked into the graph (a clockwise one
-// by its reversed walk, when that is free) and matched with the net's loops.
-// A cycle getOrientation finds no face goes to `rejected`, one accepted to
-// `accepted`. True when accepted.
-bool judgeCycle(CSurfaceNet& net, GraphAlgorithm::Graph& graph, Cycle& c, bool collectCycles,
-                std::vector<RejectedRegion>& rejected, std::vector<AcceptedRegion>& accepted)
+// The kinds of the half-edges of the faces' boundaries: 2 where a face lies
+// on both sides of a piece, 3 on the half-edge along which only the other
+// side has one.
+void markFaceSides(const std::vector<AcceptedRegion>& accepted)
 {
-    for (int i = 0; i < c.count; ++i)
-        if (c.items[i] == nullptr)
-            return false;
-    Kor::List<int> corners = savedIndicesOf(c);
-
-    bool bad = false;
-    CycleRejection rejection;
-    const int orientation = getOrientation(c, net.pointLists, bad, &rejection);
-    if (bad)
-        rejected.push_back(rejectedRegion(c, rejection));
-    // A half-edge linked by another cycle of the same batch is taken: the
-    // cycles of one batch all begin with the same half-edge, and a second one
-    // over a taken half-edge would be a second face on the same side of it,
-    // overlapping the first where the spoke test cannot see (junctions whose
-    // mesh normals face away). Nor is a region a face twice, once walked
-    // each way: an outline that crosses itself (a junction picked on the
-    // next sheet, seen from the plane of the corners) can show the same
-    // orientation both ways round, and the second face would take the
-    // other side of every side of the first from its neighbours.
-    bool taken = false;
-    if (!bad && orientation == 1) {
-        if (c.freeTwins && cycleTwinsFree(c)) {
-            graph.linkReversedCycle(c);
-            replaceByReversedWalk(c);
-            taken = true;
-        }
-    } else if (!bad && !anyLinked(c) && !reversesLinkedFace(c)) {
-        GraphAlgorithm::linkCycle(c);
-        taken = true;
-    }
-    if (collectCycles)
-        net.examinedCycles.append(corners);
-    if (!taken)
-        return false;
-
-    Kor::List<EdgeData> entries;
-    collectEdgeEntries(c, entries);
-    if (entries.count > 0) {
-        Kor::Set<std::intptr_t> cornerSet;
-        collectCornerSet(entries, cornerSet);
-        const Kor::List<CCoEdge*> noCoedges;
-        Loop* loop = nullptr;
-        net.findMatchingLoop(c, noCoedges, cornerSet, &loop);
-        if (loop != nullptr && loop->owner != nullptr)
-            accepted.push_back({c, loop->owner});
-    }
-    return true;
-}
-
-// The regions inside other regions. The parts of the net (nodes joined by
-// pieces that do not hang off it) that lie inside a face of another part,
-// with every node, belong to the smallest such face: a part that is a
-// single ring (every node on two pieces) is a face of its own and a hole of
-// that face, found by its walk the other way round (`holes`); a part of
-// more regions than one no face can leave out, so the face around it is
-// given up (its first loop marked unmatched again, the region said with the
-// cause in `rejected`). A face takes in only what lies on the side its mesh
-// normals face, within its own extent of its plane.
-void findInnerRegions(const GraphAlgorithm::Graph& graph,
-                      const std::vector<AcceptedRegion>& accepted,
-                      std::map<const Face*, std::vector<Cycle>>& holes,
-                      std::vector<RejectedRegion>& rejected)
-{
-    const int count = graph.vertices.count;
-    std::vector<int> part(std::size_t(count), -1);
-    std::vector<std::vector<int>> members;
-    std::vector<bool> ring;
-    for (int i = 0; i < count; ++i)
-        graph.vertices.items[i]->index = i;
-    const auto nodeOf = [&](const Vertex* v) {
-        return v != nullptr && v->index >= 0 && v->index < count &&
-                       graph.vertices.items[v->index] == v
-                   ? v->index
-                   : -1;
-    };
-    for (int first = 0; first < count; ++first) {
-        if (part[std::size_t(first)] >= 0)
-            continue;
-        const int p = int(members.size());
-        members.emplace_back(1, first);
-        ring.push_back(true);
-        part[std::size_t(first)] = p;
-        for (std::size_t next = 0; next < members[std::size_t(p)].size(); ++next) {
-            const Vertex* v = graph.vertices.items[members[std::size_t(p)][next]];
-            int pieces = 0;
-            for (int k = 0; k < v->outgoing.count; ++k) {
-                const CHalfEdge* h = v->outgoing.items[k];
-                if (h == nullptr || h->dangling)
-                    continue;
-                ++pieces;
-                const int w = nodeOf(h->target);
-                if (w >= 0 && part[std::size_t(w)] < 0) {
-                    part[std::size_t(w)] = p;
-                    members[std::size_t(p)].push_back(w);
-                }
-            }
-            if (pieces != 2)
-                ring[std::size_t(p)] = false;
-        }
-    }
-    std::map<int, std::vector<std::size_t>> regionsOfPart;
-    std::vector<int> partOf(accepted.size(), -1);
-    for (std::size_t r = 0; r < accepted.size(); ++r) {
-        const int node = nodeOf(accepted[r].cycle.items[0]->target);
-        if (node < 0)
-            continue;
-        partOf[r] = part[std::size_t(node)];
-        regionsOfPart[partOf[r]].push_back(r);
-    }
-    if (regionsOfPart.size() < 2)
-        return;
-
-    // Each region seen as getOrientation sees it, when first asked.
-    struct Seen {
-        bool made = false, seen = false;
-        ProjectionPlane plane;
-        CVertexList outline;
-        double area = 0.0, extent = 0.0;
-    };
-    std::vector<Seen> seen(accepted.size());
-    const auto see = [&](std::size_t r) -> const Seen& {
-        Seen& s = seen[r];
-        if (s.made)
-            return s;
-        s.made = true;
-        std::string cause;
-        s.seen = seeCycle(accepted[r].cycle, s.plane, s.outline, cause);
-        double lo[2] = {HUGE_VAL, HUGE_VAL}, hi[2] = {-HUGE_VAL, -HUGE_VAL};
-        const int n = s.outline.getCount();
-        for (int i = 0; i < n; ++i) {
-            const double* p = s.outline.getVertex(i)->data;
-            const double* q = s.outline.getVertex(i + 1)->data;
-            s.area += 0.5 * (p[0] * q[1] - q[0] * p[1]);
-            for (int k = 0; k < 2; ++k) {
-                lo[k] = std::min(lo[k], p[k]);
-                hi[k] = std::max(hi[k], p[k]);
-            }
-        }
-        s.area = std::fabs(s.area);
-        s.extent = n > 0 ? std::hypot(hi[0] - lo[0], hi[1] - lo[1]) : 0.0;
-        return s;
-    };
-    const auto holds = [&](std::size_t r, const Vertex* node) {
-        const Seen& s = see(r);
-        const Gridbench::CGridPoint* g = gridPointOf(node);
-        if (!s.seen || g == nullptr)
-            return false;
-        const double d[3] = {g->data[0] - s.plane.origin[0], g->data[1] - s.plane.origin[1],
-                             g->data[2] - s.plane.origin[2]};
-        const double normal[3] = {g->normal.data[0], g->normal.data[1], g->normal.data[2]};
-        if (std::fabs(dot3(d, s.plane.n)) > s.extent || dot3(normal, s.plane.n) <= 0.0)
-            return false;
-        const Vector q = s.plane.project(*g);
-        return s.outline.isInside(CVertex<double, 3>(q[0], q[1], 0.0), false);
-    };
-    for (const auto& [p, regions] : regionsOfPart) {
-        std::size_t around = accepted.size();
-        for (std::size_t r = 0; r < accepted.size(); ++r) {
-            if (partOf[r] == p || partOf[r] < 0 ||
-                (around < accepted.size() && see(r).area >= see(around).area))
+    std::unordered_set<const CHalfEdge*> taken;
+    for (const AcceptedRegion& region : accepted)
+        for (int i = 0; i < region.cycle.count; ++i) {
+            CHalfEdge* h = region.cycle.items[i];
+            if (h->twin == nullptr)
                 continue;
-            const std::vector<int>& nodes = members[std::size_t(p)];
-            if (std::all_of(nodes.begin(), nodes.end(),
-                            [&](int node) { return holds(r, graph.vertices.items[node]); }))
-                around = r;
+            if (taken.count(h->twin) > 0)
+                h->kind = h->twin->kind = 2;
+            else
+                h->twin->kind = 3;
+            taken.insert(h);
         }
-        if (around == accepted.size())
-            continue;
-        const AcceptedRegion& outer = accepted[around];
-        if (ring[std::size_t(p)] && regions.size() == 1) {
-            const Cycle& inner = accepted[regions.front()].cycle;
-            Cycle hole;
-            for (int i = inner.count - 1; i >= 0; --i)
-                hole.append(inner.items[i]->twin);
-            holes[outer.face].push_back(hole);
-            continue;
-        }
-        RejectedRegion region;
-        for (int i = 0; i < outer.cycle.count; ++i)
-            region.walk.push_back(outer.cycle.items[i]);
-        region.cause = "the regions the net closes inside it (from its junction " +
-                       std::to_string(junctionNumber(
-                           gridPointOf(graph.vertices.items[members[std::size_t(p)].front()]))) +
-                       " on) meet one another, and its face cannot leave them out";
-        region.faceTaken = true;
-        rejected.push_back(region);
-        outer.face->firstLoop->unmatched = true;
-    }
 }
 
 } // namespace
@@ -1157,85 +1450,88 @@ bool CSurfaceNet::buildTopology(bool collectCycles)
     if (!topologySwitch)
         return false;
     topologyPending = false;
-    topologyEditCount = editCount;
     markAllLoopsUnmatched();
+    // The regions meet where lines cross: the graph knows them by their
+    // shared points.
+    const double least = leastRegionArea(pointLists, surfaceTolerance);
+    std::set<std::pair<const COffset_PointList*, int>> uncut;
+    putJunctionsWhereLinesCross(least, uncut);
+    topologyEditCount = editCount;
 
     GraphAlgorithm::Graph graph;
-    addPolyLineEdges(pointLists, graph);
-    graph.markDanglingPieces();
+    addPolyLineEdges(pointLists, graph, least);
     while (displayContainer.removeEntityByName("cycle-numbers")) {
     }
 
-    // Shortest cycles first, at most 24 half-edges, within the work the
-    // graph's size allows. A cycle judged no face stays no face: half-edges
-    // are only ever linked, never freed, so the same walk found again from
-    // another of its half-edges is not judged again.
-    const int lengthLimit = std::min(graph.vertexCount() + 1, kMaxCycleLength + 1);
-    graph.stepsLeft = kSearchStepsPerHalfEdge * graph.halfEdges.count;
-    long workLeft = kJudgingWorkPerHalfEdge * graph.halfEdges.count;
-    int cutAt = 0; // the length the search was cut at; 0: it ran to its end
-    std::set<std::vector<std::int64_t>> noFaces;
+    // The walks round the regions of the drawing, with the pieces that
+    // hang off the net left out; a region too small to be one gives its
+    // pieces along a neighbour up, and the walks are taken again.
+    std::vector<RegionWalk> walks;
+    do {
+        graph.markDanglingPieces();
+        graph.linkRegionWalks(orderRoundNode);
+        walks.clear();
+        for (const Cycle& walk : graph.regionWalks())
+            walks.push_back(seeWalk(walk));
+    } while (dropSlivers(walks, least));
+    nestParts(graph, walks);
+
     std::vector<RejectedRegion> rejected;
     std::vector<AcceptedRegion> accepted;
-    Kor::List<Cycle> batch;
-    for (int length = 2; length < lengthLimit && cutAt == 0; ++length) {
-        graph.setCycleLength(length);
-        bool cut = false;
-        while (!cut && graph.nextCycles(batch))
-            for (Cycle& c : batch) {
-                std::vector<std::int64_t> key = cycleKey(c);
-                if (!key.empty() && noFaces.count(key) > 0) {
-                    if (collectCycles)
-                        examinedCycles.append(savedIndicesOf(c));
-                    continue;
-                }
-                const long work = judgingWork(c);
-                if (workLeft < work) {
-                    cut = true;
-                    break;
-                }
-                workLeft -= work;
-                if (!judgeCycle(*this, graph, c, collectCycles, rejected, accepted) && !key.empty())
-                    noFaces.insert(std::move(key));
-            }
-        if (cut || graph.searchCut)
-            cutAt = length;
-    }
-    // A search cut short has not seen every region, nor what lies in them:
-    // the faces keep the holes they had.
     std::map<const Face*, std::vector<Cycle>> holes;
-    if (cutAt == 0)
-        findInnerRegions(graph, accepted, holes, rejected);
+    for (RegionWalk& w : walks) {
+        if (collectCycles)
+            for (const SeenCycle& s : w.cycles)
+                examinedCycles.append(savedIndicesOf(s.cycle));
+        if (!w.region)
+            continue;
+        if (crossesUncut(w, uncut)) {
+            w.outer = -1;
+            w.cause = "a line crosses its side between their points, among too many crossings to "
+                      "put junctions at";
+        }
+        if (w.outer < 0) {
+            RejectedRegion region;
+            for (const SeenCycle& s : w.cycles)
+                for (int i = 0; i < s.cycle.count; ++i)
+                    region.walk.push_back(s.cycle.items[i]);
+            region.cause = w.cause;
+            rejected.push_back(region);
+            continue;
+        }
+        const Cycle& c = w.cycles[std::size_t(w.outer)].cycle;
+        Kor::List<EdgeData> entries;
+        collectEdgeEntries(c, entries);
+        if (entries.count == 0)
+            continue;
+        Kor::Set<std::intptr_t> cornerSet;
+        collectCornerSet(entries, cornerSet);
+        const Kor::List<CCoEdge*> noCoedges;
+        Loop* loop = nullptr;
+        findMatchingLoop(c, noCoedges, cornerSet, &loop);
+        if (loop == nullptr || loop->owner == nullptr)
+            continue;
+        accepted.push_back({c, loop->owner});
+        std::vector<Cycle>& left = holes[loop->owner];
+        for (std::size_t k = 0; k < w.cycles.size(); ++k)
+            if (int(k) != w.outer)
+                left.push_back(w.cycles[k].cycle);
+        left.insert(left.end(), w.inner.begin(), w.inner.end());
+    }
+    markFaceSides(accepted);
     regionsWithoutFace.clear();
     sayRejectedRegions(rejected, regionsWithoutFace);
 
-    // Cut short, the search has not looked for the loops of cutAt pieces
-    // or more: such a loop that no cycle took stays with its face while its
-    // boundary is still drawn.
-    int kept = 0;
-    if (cutAt > 0)
-        for (Face* face = firstFace; face != nullptr; face = face->next)
-            for (Loop* loop = face->firstLoop; loop != nullptr; loop = loop->next)
-                if (loop->unmatched && loop->countDrawnPieces(pointLists) >= cutAt) {
-                    loop->unmatched = false;
-                    ++kept;
-                }
     int loops = 0;
     for (Face* face = firstFace; face != nullptr; face = face->next)
         for (Loop* loop = face->firstLoop; loop != nullptr; loop = loop->next)
             if (!loop->unmatched)
                 ++loops;
     // The faces that stay take their holes before the others go.
-    if (cutAt == 0)
-        for (const AcceptedRegion& region : accepted)
-            if (region.face->firstLoop != nullptr && !region.face->firstLoop->unmatched)
-                takeHoles(*region.face, holes[region.face]);
+    for (const AcceptedRegion& region : accepted)
+        if (region.face->firstLoop != nullptr && !region.face->firstLoop->unmatched)
+            takeHoles(*region.face, holes[region.face]);
     removeUnmatchedLoops();
-    if (cutAt > 0)
-        std::cout << "cycle search stopped at length " << cutAt << ", cycles of up to " << cutAt - 1
-                  << " pieces searched: the work of " << graph.halfEdges.count
-                  << " half-edges is used up; " << kept << " loops of " << cutAt
-                  << " pieces or more kept as they were" << std::endl;
     std::cout << "model has " << loops << " loops" << std::endl;
     return true;
 }

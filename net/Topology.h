@@ -1,5 +1,5 @@
-// The face test of the net's topology step and the corner identity of a
-// cycle.
+// The face test of a closed cycle of the net's graph and the corner
+// identity of a cycle.
 //
 // getOrientation decides whether a closed cycle of the poly-line graph
 // bounds a face of the net and which way it runs: its outline (the
@@ -11,8 +11,16 @@
 // poly-lines the junctions at which other poly-lines merely end do not
 // count.
 //
-// The net's own topology operations (GB::CSurfaceNet::buildTopology and
-// its loop matching) are declared with the net.
+// The net's own topology step (GB::CSurfaceNet::buildTopology, in
+// Topology.cpp) finds the regions of the drawing as the walks round them:
+// each node's pieces ordered round it by the way its lines leave it (seen
+// about its mesh normal), a junction put where lines cross between their
+// points, the pieces that hang off the net left out. A walk with one
+// closed walk counter-clockwise about the mesh normals runs round a region
+// (the others, where it touches itself, are its holes); one all clockwise
+// runs round the outside of a part of the net, whose region inside another
+// region is a hole of it. A region too small to hold a face gives way to
+// its neighbour.
 //
 // Ownership: the functions only read the cycle, its graph and the
 // poly-lines; outputs are the caller's. Thread-safety: none beyond that of
@@ -59,3 +67,8 @@ void collectEdgeEntries(const GraphAlgorithm::Cycle& c, Kor::List<EdgeData>& ent
 // The corner ids of the entries, ascending and each once, inserted into
 // corners (which owns the new items).
 void collectCornerSet(const Kor::List<EdgeData>& entries, Kor::Set<std::intptr_t>& corners);
+
+// The area the ring of the poly-line's entries from..to (a piece from a
+// point back to it) encloses, seen along the mesh normal at its first
+// point; 0 when that is no grid point.
+double ringArea(const COffset_PointList& polyLine, int from, int to);

@@ -12,6 +12,7 @@
 #include "plugin/MeshObject.h"
 #include "plugin/MeshwrightPlugIn.h"
 #include "plugin/OpenNurbsConversion.h"
+#include "plugin/RegionCoverage.h"
 #include "plugin/Watcher.h"
 
 #include <algorithm>
@@ -752,6 +753,13 @@ bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool appr
         VezadApp().Print("%s\n", gaps.c_str());
     // Each Brep's outer loop takes one edge a side of its region.
     VezadApp().Print("Sides per Brep:%s\n", sides.c_str());
+    // What the Breps cover against what the net's lines enclose on the mesh.
+    const RegionCoverage coverage =
+        checkRegionCoverage(net, committedBreps(net, breps, brepFaces), tol);
+    VezadApp().Print("Areas the net encloses: %d; Brep edges from their regions' sides: %g\n",
+                     coverage.areas, coverage.edgesOffSides);
+    for (const std::string& fault : coverage.faults)
+        VezadApp().Print("%s\n", fault.c_str());
     if (progress != nullptr)
         progress->setLabel(nullptr);
     return true;

@@ -3,9 +3,13 @@
 # them: for each mesh, net size and drawing style (tests/support/NetDrawings.h:
 # one poly-line per row and column, strokes, reversed, a long row among
 # strokes, a side or a row left out, a T-junction as lines and as strokes, a
-# diagonal, a lasso and the lasso's points as separate poly-lines, and in the
-# middle cell a spur, a spur with a branch, a ring drawn as one stroke and
-# one drawn as two), with the heal and without it. Each run is checked: every
+# diagonal, a lasso and the lasso's points as separate poly-lines, a block of
+# cells drawn as one region of many corners, and in the middle cell a spur, a
+# spur with a branch, a ring drawn as one stroke and one drawn as two, a
+# figure-eight, a ring at the end of a spur drawn as one stroke and as two, a
+# ring touching the cell's side drawn as one stroke and as two, a net of 2 x 2
+# cells, a ring across a line of the net and one through two of its nodes),
+# with the heal and without it. Each run is checked: every
 # region found as a face, each Brep with one edge a side of its face (the
 # sides of the regions it leaves out included), no failed heal, every gap
 # within the document's tolerance, exit code 0. Not part of the test
@@ -41,7 +45,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 sizes=${NETSWEEP_SIZES:-"2 3 4 5"}
-styles=${NETSWEEP_STYLES:-"lines strokes reversed mixed-row missing-side missing-row tee-lines tee-strokes diagonal lasso lasso-split spur y-spur ring ring-strokes"}
+styles=${NETSWEEP_STYLES:-"lines strokes reversed mixed-row missing-side missing-row tee-lines tee-strokes diagonal lasso lasso-split big-region spur y-spur ring ring-strokes figure-eight lollipop lollipop-strokes island island-strokes grid-in-face ring-across ring-through"}
 looks=${NETSWEEP_LOOKS:-"0,0,1"}
 heals=${NETSWEEP_HEALS:-"Yes No"}
 scales=${NETSWEEP_SCALES:-"1"}

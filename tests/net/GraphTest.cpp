@@ -193,12 +193,14 @@ TEST(Graph, SearchBoundsNeverExceedDistancesInTheGraph)
         }
     }
     int onNoCycle = 0;
+    std::vector<bool> onNone;
     for (int i = 0; i < g.halfEdges.count; ++i) {
         const CHalfEdge* h = g.halfEdges[i];
         const Vertex* source = h->twin->target;
         const auto d = distances(h->target, h);
         const auto back = d.find(source);
         const int shortest = source == h->target ? 1 : back != d.end() ? back->second + 1 : 99;
+        onNone.push_back(shortest > 24);
         if (shortest > 24) {
             EXPECT_FALSE(g.onCycleAsShortAs(h, 24));
             ++onNoCycle;
@@ -208,6 +210,11 @@ TEST(Graph, SearchBoundsNeverExceedDistancesInTheGraph)
         EXPECT_FALSE(g.onCycleAsShortAs(h, shortest - 1)) << shortest;
     }
     EXPECT_EQ(onNoCycle, 4); // the piece that ends nowhere and the lone one
+    // The pieces that hang off the net are those on no cycle, the piece from
+    // a node to itself not among them.
+    EXPECT_EQ(g.markDanglingPieces(), 2);
+    for (int i = 0; i < g.halfEdges.count; ++i)
+        EXPECT_EQ(g.halfEdges[i]->dangling, bool(onNone[std::size_t(i)])) << i;
 }
 
 // The two half-edges of a piece from one node to itself have equal keys in

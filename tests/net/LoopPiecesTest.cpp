@@ -83,6 +83,40 @@ TEST(LoopPieces, MergedRunsGiveOneCurvePerPolyLineWhereverTheRingStarts)
         pieces.list.append(dynamic_cast<Fenwo::NurbsSurf*>(c));
     EXPECT_EQ(pieces.count(), 4);
 
+    // A poly-line drawn back to its first point runs on round it: a ring
+    // from the node y on it, through its first point f to the node x and
+    // back to y along a line across is two curves (the ring's were two, an
+    // edge more than the region's sides).
+    CVertex<float, 3>*f = gridPoint(0, 5), *x = gridPoint(2, 5), *y = gridPoint(2, 7);
+    COffset_PointList* ring =
+        polyLine(grid, {f, gridPoint(1, 4.5f), x, gridPoint(3, 6), y, gridPoint(1, 7.5f), f});
+    COffset_PointList* across = polyLine(grid, {x, y});
+    GB::Loop round;
+    addRun(round, ring, {6, 2});
+    addRun(round, across, {1});
+    closeRing(round);
+    const int entries[3][2] = {{4, 6}, {0, 2}, {0, 1}};
+    for (int i = 0; i < 3; ++i) {
+        round.cycle.items[i]->sourceEntry = entries[i][0];
+        round.cycle.items[i]->targetEntry = entries[i][1];
+    }
+    Kor::List<CParametricGeometry*> sides;
+    ASSERT_TRUE(round.getBoundaryCurves(sides, true));
+    mwtest::OwnedCurves owned;
+    for (CParametricGeometry* c : sides)
+        owned.list.append(dynamic_cast<Fenwo::NurbsSurf*>(c));
+    ASSERT_EQ(owned.count(), 2);
+    // The ring's curve from y through f to x.
+    EXPECT_LT(norm(owned[0].getStartPoint() - at(y)), 1e-6);
+    EXPECT_LT(norm(owned[0].getEndPoint() - at(x)), 1e-6);
+    const Interval domain = owned[0].getDomain(0);
+    bool passesF = false;
+    for (int k = 0; k <= 100; ++k)
+        passesF =
+            passesF ||
+            norm(owned[0].getPoint(domain.min + k * domain.getLength() / 100, 0.0) - at(f)) < 0.05;
+    EXPECT_TRUE(passesF);
+
     // Given curves only: no face.
     a->setCurveLocked(true);
     b->setCurveLocked(true);

@@ -5,10 +5,12 @@
 #include "net/Face.h"
 #include "net/FaceDisplay.h"
 #include "net/FaceMeshDistance.h"
+#include "net/FailureMessages.h"
 #include "net/SurfaceNet.h"
 #include "platform/host/EdgeGaps.h"
 #include "plugin/Commit.h"
 #include "plugin/OpenNurbsConversion.h"
+#include "plugin/RegionCoverage.h"
 #include "plugin/SharedEdgeGaps.h"
 #include "support/NetDrawings.h"
 #include "support/NurbsFixtures.h"
@@ -16,6 +18,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -261,9 +264,14 @@ struct CommittedNet {
     std::vector<int> edges, sides; // per Brep, and of its face's region
     double gap = 0.0;              // the largest, in tolerances
     double judged = 0.0;           // the largest the job's judge of the Breps finds
+    RegionCoverage coverage;       // the commit's check of the Breps against the drawing
 };
 
-CommittedNet commitUnhealed(const NetInUnitsCase& c, double scale)
+// The net of the case drawn on an ellipsoid 200 x 120 x 60 across (times
+// scale), fitted and converted as the commit converts it, unhealed; the
+// Breps handed to the coverage check as `tamper` leaves them.
+CommittedNet commitUnhealed(const NetInUnitsCase& c, double scale,
+                            const std::function<void(std::vector<CommittedBrep>&)>& tamper = {})
 {
     mwtest::MeshSoup soup = mwtest::sphereSoup(1.0, 64, 32);
     for (std::size_t k = 0; k < soup.xyz.size(); ++k)
@@ -298,25 +306,33 @@ CommittedNet commitUnhealed(const NetInUnitsCase& c, double scale)
     });
     std::vector<FaceOutline> outlines;
     std::vector<const GB::Face*> netFaces;
+    std::vector<std::unique_ptr<ON_Brep>> breps;
+    std::vector<int> numbers;
     CVezadDoc doc;
     for (GB::Face* f = net.firstFace; f != nullptr; f = f->next) {
         ++out.faces;
         std::unique_ptr<CFace> face(copyFace(f->trimmedFace));
-        ON_Brep brep;
+        auto brep = std::make_unique<ON_Brep>();
         bool converted = false;
         mwtest::capturedStdout(
-            [&] { converted = face != nullptr && faceToBrep(face.get(), brep, 0.75 * tol); });
+            [&] { converted = face != nullptr && faceToBrep(face.get(), *brep, 0.75 * tol); });
         if (!converted)
             continue;
         netFaces.push_back(f);
-        outlines.push_back(brepOutline(brep));
-        doc.AddBrepObject(brep);
-        out.edges.push_back(brep.m_L.Count() > 0 ? brep.m_L[0].TrimCount() : 0);
+        outlines.push_back(brepOutline(*brep));
+        doc.AddBrepObject(*brep);
+        out.edges.push_back(brep->m_L.Count() > 0 ? brep->m_L[0].TrimCount() : 0);
         out.sides.push_back(countLoopSides(*f->firstLoop, net.pointLists));
+        breps.push_back(std::move(brep));
+        numbers.push_back(out.faces);
     }
     for (const SharedEdgeGap& g : sharedEdgeGaps(outlines, sharedSides(netFaces)))
         out.gap = std::max(out.gap, g.gap / tol);
     out.judged = VezadHost::sharedEdgeGaps(doc).largest / tol;
+    std::vector<CommittedBrep> committed = committedBreps(net, breps, numbers);
+    if (tamper)
+        tamper(committed);
+    out.coverage = checkRegionCoverage(net, committed, tol);
     return out;
 }
 
@@ -341,14 +357,62 @@ TEST_P(NetInMetres, MeetsAsTheSameNetInMillimetres)
     // single-precision coordinates.
     EXPECT_LE(std::max(m.gap, mm.gap), 1.25 * std::min(m.gap, mm.gap) + 0.02)
         << "millimetres " << mm.gap << ", metres " << m.gap;
+    // Every area the lines enclose lies under one Brep, in either unit.
+    EXPECT_EQ(mm.coverage.areas, mm.faces);
+    EXPECT_EQ(m.coverage.areas, mm.faces);
+    EXPECT_EQ(mm.coverage.faults, std::vector<std::string>{});
+    EXPECT_EQ(m.coverage.faults, std::vector<std::string>{});
 }
 
+// Regions a user draws inside a cell of the net (before, each lost a face
+// or the cell's), on the curved sheet of the ellipsoid.
 INSTANTIATE_TEST_SUITE_P(
     Nets, NetInMetres,
     ::testing::Values(NetInUnitsCase{"lasso", 2, mwtest::NetStyle::Lasso, 0.0},
                       NetInUnitsCase{"uneven_3x3_long_row", 3, mwtest::NetStyle::MixedRow, 0.25},
-                      NetInUnitsCase{"uneven_3x3_tee_lines", 3, mwtest::NetStyle::TeeLines, 0.25}),
+                      NetInUnitsCase{"uneven_3x3_tee_lines", 3, mwtest::NetStyle::TeeLines, 0.25},
+                      NetInUnitsCase{"figure_eight", 2, mwtest::NetStyle::FigureEight, 0.0},
+                      NetInUnitsCase{"lollipop", 2, mwtest::NetStyle::Lollipop, 0.0},
+                      NetInUnitsCase{"lollipop_strokes", 2, mwtest::NetStyle::LollipopStrokes, 0.0},
+                      NetInUnitsCase{"ring_across", 2, mwtest::NetStyle::RingAcross, 0.0},
+                      NetInUnitsCase{"ring_through", 2, mwtest::NetStyle::RingThrough, 0.0}),
     [](const ::testing::TestParamInfo<NetInUnitsCase>& info) { return info.param.name; });
+
+// The commit's own check names the area or the face where the Breps it
+// hands over miss what the drawing encloses: a face left out, a face
+// committed twice, a face given its neighbour's Brep.
+TEST(RegionCoverage, NamesTheAreaOrFaceWhereTheBrepsMissTheDrawing)
+{
+    const struct {
+        const char* what;
+        std::function<void(std::vector<CommittedBrep>&)> tamper;
+        std::vector<const char*> said;
+    } cases[] = {
+        {"every face its Brep", {}, {}},
+        {"a face left out",
+         [](auto& breps) { breps.erase(breps.begin() + 1); },
+         {FailureMessages::kAreaWithoutFace}},
+        {"a face committed twice",
+         [](auto& breps) { breps.push_back(breps[1]); },
+         {FailureMessages::kAreaUnderTwoFaces}},
+        {"a face given its neighbour's Brep",
+         [](auto& breps) { breps[0].brep = breps[1].brep; },
+         {FailureMessages::kEdgesOffSides, FailureMessages::kAreaWithoutFace,
+          FailureMessages::kAreaUnderTwoFaces}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const CommittedNet committed =
+            commitUnhealed({"ring", 2, mwtest::NetStyle::Ring, 0.0}, 1.0, c.tamper);
+        EXPECT_EQ(committed.coverage.areas, 5);
+        std::string all;
+        for (const std::string& fault : committed.coverage.faults)
+            all += fault + "\n";
+        EXPECT_EQ(committed.coverage.faults.empty(), c.said.empty()) << all;
+        for (const char* said : c.said)
+            EXPECT_NE(all.find(said), std::string::npos) << all;
+    }
+}
 
 // Four-sided faces bounded by their domains: corners (x, y) in the order of
 // a bilinear patch, at a height of their own, each corner raised by its

@@ -447,11 +447,12 @@ TEST_F(MeshwrightHost, HostileInputsStaySmallAndQuick)
         {"grid junction with six self-pointing loops",
          keptInput("ImportGrid/grid-junction-with-six-self-pointing-loops"), readNet,
          "model has 4 loops\n"},
-        // Cycles that multiply with the junctions they pass run into the
-        // search's bound.
+        // Junctions each joined to every other, their mesh normals in the
+        // plane of the net: the regions among them are no faces, each said
+        // (before, the cycles that multiplied ran into the search's bound).
         {"twelve junctions each joined to every other",
          keptInput("ImportGrid/twelve-junctions-each-joined-to-every-other"), readNet,
-         "cycle search stopped at length "},
+         "is no face: the mesh normals at its corners lie across their plane"},
         // Facets with a NaN or infinite corner are left out, and counted in
         // one line; they came into the mesh ("dij is bad"), and a file of
         // nothing else loaded as a mesh without a box.
@@ -470,14 +471,14 @@ TEST_F(MeshwrightHost, HostileInputsStaySmallAndQuick)
         // took vertex 0).
         {"Nastran grid at 1.+39", keptInput("Nastran/grid-beyond-the-range-of-a-float"),
          meshFile(nastran, 1), "left out 1 facets with non-finite coordinates\n"},
-        {"AutoForm point with a nan coordinate",
-         keptInput("AutoForm/point-with-a-nan-coordinate"), meshFile(autoForm, 1),
-         "left out 1 facets with non-finite coordinates\n"},
+        {"AutoForm point with a nan coordinate", keptInput("AutoForm/point-with-a-nan-coordinate"),
+         meshFile(autoForm, 1), "left out 1 facets with non-finite coordinates\n"},
         // Records the readers passed over, or put at vertex 0, without a
         // word: each cause is told in one line with its count and first
         // place, and a message given per record only for the first few.
-        {"STL text of facets without vertices", keptInput("StlAscii/text-of-facets-without-vertices"),
-         meshFile(stl, 0), "left out 64 facets, the first: facet 1 (line 1) has 0 vertices\n"},
+        {"STL text of facets without vertices",
+         keptInput("StlAscii/text-of-facets-without-vertices"), meshFile(stl, 0),
+         "left out 64 facets, the first: facet 1 (line 1) has 0 vertices\n"},
         {"Nastran elements on grids no card defines",
          keptInput("Nastran/elements-on-grids-no-card-defines"), meshFile(nastran, 0),
          "left out 19 facets, the first: CTRIA3 1 (line 3) names GRID 2, which no GRID card "

@@ -24,7 +24,7 @@ const std::array<std::pair<StrokeEnds, const char*>, 5> kEndNames = {{
     {StrokeEnds::Hook, "hook"},
 }};
 
-const std::array<std::pair<NetStyle, const char*>, 15> kStyleNames = {{
+const std::array<std::pair<NetStyle, const char*>, 24> kStyleNames = {{
     {NetStyle::Lines, "lines"},
     {NetStyle::Strokes, "strokes"},
     {NetStyle::Reversed, "reversed"},
@@ -36,10 +36,19 @@ const std::array<std::pair<NetStyle, const char*>, 15> kStyleNames = {{
     {NetStyle::Diagonal, "diagonal"},
     {NetStyle::Lasso, "lasso"},
     {NetStyle::LassoSplit, "lasso-split"},
+    {NetStyle::BigRegion, "big-region"},
     {NetStyle::Spur, "spur"},
     {NetStyle::YSpur, "y-spur"},
     {NetStyle::Ring, "ring"},
     {NetStyle::RingStrokes, "ring-strokes"},
+    {NetStyle::FigureEight, "figure-eight"},
+    {NetStyle::Lollipop, "lollipop"},
+    {NetStyle::LollipopStrokes, "lollipop-strokes"},
+    {NetStyle::Island, "island"},
+    {NetStyle::IslandStrokes, "island-strokes"},
+    {NetStyle::GridInFace, "grid-in-face"},
+    {NetStyle::RingAcross, "ring-across"},
+    {NetStyle::RingThrough, "ring-through"},
 }};
 
 LatticeLine row(int j, int from, int to)
@@ -243,16 +252,40 @@ std::vector<LatticeLine> netLines(int n, NetStyle style)
         }
         break;
     }
-    case NetStyle::Spur:
-    case NetStyle::YSpur:
-    case NetStyle::Ring:
-    case NetStyle::RingStrokes: {
+    case NetStyle::BigRegion: {
+        // The lines inside the block from k0 to k1 stop at its sides.
+        const int k0 = std::min(2, n), k1 = std::max(n - 2, k0);
+        lines.clear();
+        for (int k = 0; k <= n; ++k) {
+            if (k <= k0 || k >= k1) {
+                lines.push_back(row(k, 0, n));
+                lines.push_back(column(k, 0, n));
+                continue;
+            }
+            lines.push_back(row(k, 0, k0));
+            lines.push_back(row(k, k1, n));
+            lines.push_back(column(k, 0, k0));
+            lines.push_back(column(k, k1, n));
+        }
+        break;
+    }
+    default: {
         grid();
         for (LatticeLine& line : lines)
             for (auto& [i, j] : line)
                 i *= 4, j *= 4;
         // The middle cell's lattice point (i, j), i and j from 0 to 4.
         const auto in = [&](int i, int j) { return std::pair<int, int>{4 * m + i, 4 * m + j}; };
+        // The line of the net through a and b (neighbours along it) passes
+        // the point between them too.
+        const auto pass = [&](std::pair<int, int> a, std::pair<int, int> p, std::pair<int, int> b) {
+            for (LatticeLine& line : lines)
+                for (std::size_t k = 0; k + 1 < line.size(); ++k)
+                    if ((line[k] == a && line[k + 1] == b) || (line[k] == b && line[k + 1] == a)) {
+                        line.insert(line.begin() + std::ptrdiff_t(k) + 1, p);
+                        return;
+                    }
+        };
         if (style == NetStyle::Spur || style == NetStyle::YSpur) {
             lines.push_back({in(0, 0), in(1, 1), in(2, 2), in(3, 2)});
             if (style == NetStyle::YSpur)
@@ -260,9 +293,39 @@ std::vector<LatticeLine> netLines(int n, NetStyle style)
         } else if (style == NetStyle::RingStrokes) {
             lines.push_back({in(1, 1), in(2, 1), in(3, 1), in(3, 2), in(3, 3)});
             lines.push_back({in(3, 3), in(2, 3), in(1, 3), in(1, 2), in(1, 1)});
-        } else {
+        } else if (style == NetStyle::Ring) {
             lines.push_back({in(1, 1), in(2, 1), in(3, 1), in(3, 2), in(3, 3), in(2, 3), in(1, 3),
                              in(1, 2), in(1, 1)});
+        } else if (style == NetStyle::FigureEight) {
+            lines.push_back({in(1, 1), in(2, 1), in(2, 2), in(3, 2), in(3, 3), in(2, 3), in(2, 2),
+                             in(1, 2), in(1, 1)});
+        } else if (style == NetStyle::Lollipop) {
+            lines.push_back({in(0, 0), in(1, 1), in(2, 2), in(3, 2), in(3, 3), in(2, 3), in(2, 2)});
+        } else if (style == NetStyle::LollipopStrokes) {
+            lines.push_back({in(0, 0), in(1, 1), in(2, 2)});
+            lines.push_back({in(2, 2), in(3, 2), in(3, 3), in(2, 3), in(2, 2)});
+        } else if (style == NetStyle::Island || style == NetStyle::IslandStrokes) {
+            pass(in(0, 0), in(2, 0), in(4, 0));
+            if (style == NetStyle::Island) {
+                lines.push_back({in(2, 0), in(3, 1), in(2, 2), in(1, 1), in(2, 0)});
+            } else {
+                lines.push_back({in(2, 0), in(3, 1), in(2, 2)});
+                lines.push_back({in(2, 2), in(1, 1), in(2, 0)});
+            }
+        } else if (style == NetStyle::GridInFace) {
+            for (int k = 1; k <= 3; ++k) {
+                lines.push_back({in(1, k), in(2, k), in(3, k)});
+                lines.push_back({in(k, 1), in(k, 2), in(k, 3)});
+            }
+        } else if (m == 0) {
+            // No column side inside the net for the ring to cross: n = 1.
+        } else if (style == NetStyle::RingAcross) {
+            lines.push_back({in(-1, 1), in(1, 1), in(1, 3), in(-1, 3), in(-1, 1)});
+        } else if (style == NetStyle::RingThrough) {
+            pass(in(0, 0), in(0, 1), in(0, 4));
+            pass(in(0, 1), in(0, 3), in(0, 4));
+            lines.push_back({in(-1, 2), in(-1, 1), in(0, 1), in(1, 1), in(1, 2), in(1, 3), in(0, 3),
+                             in(-1, 3), in(-1, 2)});
         }
         break;
     }
@@ -284,7 +347,22 @@ int netFaceCount(int n, NetStyle style)
     case NetStyle::LassoSplit:
     case NetStyle::Ring:
     case NetStyle::RingStrokes:
+    case NetStyle::Lollipop:
+    case NetStyle::LollipopStrokes:
+    case NetStyle::Island:
+    case NetStyle::IslandStrokes:
         return n * n + 1;
+    case NetStyle::FigureEight:
+        return n * n + 2;
+    case NetStyle::RingAcross:
+    case NetStyle::RingThrough:
+        return n * n + (n >= 2 ? 2 : 0);
+    case NetStyle::GridInFace:
+        return n * n + 4;
+    case NetStyle::BigRegion: {
+        const int block = std::max(n - 4, 0);
+        return n * n - (block > 0 ? block * block - 1 : 0);
+    }
     default:
         return n * n;
     }

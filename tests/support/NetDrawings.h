@@ -4,9 +4,12 @@
 // styles: one poly-line per row and column, every side its own stroke, the
 // same in reverse, with a side or a row left out, with a row that stops one
 // side short (a T-junction), with a diagonal, with a lasso (a poly-line
-// through one of its own points), or with strokes inside a cell: a spur
-// into it, a spur with a branch, a ring drawn as one stroke or as two. The
-// strokes may end as a user's pen ends
+// through one of its own points), with a block of cells drawn as one region
+// of many corners, or with strokes inside a cell: a spur into it, a spur
+// with a branch, a ring drawn as one stroke or as two, a figure-eight, a
+// loop at the end of a spur, an island touching the cell's side, a small
+// net of its own, a ring across a line of the net or through two of its
+// nodes. The strokes may end as a user's pen ends
 // them: past the junction with a tail, running past it and back, or with
 // the last point before it a little short; and a stroke may have points of
 // its own between the junctions. The net is written as a version-2 net
@@ -38,18 +41,36 @@ enum class NetStyle {
     Lasso,       // one poly-line runs along a row, round outside the net and back
                  // in down a column, through its own point where they cross
     LassoSplit,  // the same points drawn as separate poly-lines
+    // Lines, but for those inside a block of (n - 4) x (n - 4) cells in the
+    // middle: the block is one region of 4 (n - 4) corners (n = 11: 28), the
+    // lines around it running on past its corners.
+    BigRegion,
     // Lines, and inside the middle cell (the one from the middle row and
     // column on) strokes of points a quarter of a cell apart:
-    Spur,        // a spur from the cell's first corner to its middle and on
-    YSpur,       // the same with a branch from its middle: a dangling Y
-    Ring,        // a ring round the middle drawn as one stroke back to its first point
-    RingStrokes, // the same ring drawn as two strokes: a region inside the cell
+    Spur,            // a spur from the cell's first corner to its middle and on
+    YSpur,           // the same with a branch from its middle: a dangling Y
+    Ring,            // a ring round the middle drawn as one stroke back to its first point
+    RingStrokes,     // the same ring drawn as two strokes: a region inside the cell
+    FigureEight,     // two squares of a quarter cell meeting at a corner, one stroke
+    Lollipop,        // the spur, ending in a ring that comes back onto its end: one stroke
+    LollipopStrokes, // the same drawn as a spur and a ring
+    Island,          // a ring touching the cell's first side at its middle, drawn from
+                     // that node (which the side passes) back onto it
+    IslandStrokes,   // the same ring drawn as two strokes from that node
+    GridInFace,      // a net of 2 x 2 squares of a quarter cell round the middle
+    RingAcross,      // a ring round the middle of the cell's first column side, crossing
+                     // that line (whose points are the cells' corners only)
+    RingThrough,     // the same ring drawn from off the line through two of its
+                     // nodes (the column side passes them), back to its first point
+                     // (both rings only from n = 2 on)
 };
 
 // The style's name as the tool and the test tables write it ("lines",
 // "strokes", "reversed", "mixed-row", "missing-side", "missing-row",
-// "tee-lines", "tee-strokes", "diagonal", "lasso", "lasso-split", "spur",
-// "y-spur", "ring", "ring-strokes"), and back;
+// "tee-lines", "tee-strokes", "diagonal", "lasso", "lasso-split",
+// "big-region", "spur", "y-spur", "ring", "ring-strokes", "figure-eight",
+// "lollipop", "lollipop-strokes", "island", "island-strokes", "grid-in-face",
+// "ring-across", "ring-through"), and back;
 // false for an unknown name.
 const char* netStyleName(NetStyle style);
 bool netStyleFromName(const std::string& name, NetStyle& style);
