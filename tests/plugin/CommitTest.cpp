@@ -375,7 +375,10 @@ INSTANTIATE_TEST_SUITE_P(
                       NetInUnitsCase{"lollipop", 2, mwtest::NetStyle::Lollipop, 0.0},
                       NetInUnitsCase{"lollipop_strokes", 2, mwtest::NetStyle::LollipopStrokes, 0.0},
                       NetInUnitsCase{"ring_across", 2, mwtest::NetStyle::RingAcross, 0.0},
-                      NetInUnitsCase{"ring_through", 2, mwtest::NetStyle::RingThrough, 0.0}),
+                      NetInUnitsCase{"ring_through", 2, mwtest::NetStyle::RingThrough, 0.0},
+                      NetInUnitsCase{"island", 2, mwtest::NetStyle::Island, 0.0},
+                      NetInUnitsCase{"island_strokes", 2, mwtest::NetStyle::IslandStrokes, 0.0},
+                      NetInUnitsCase{"grid_in_face", 2, mwtest::NetStyle::GridInFace, 0.0}),
     [](const ::testing::TestParamInfo<NetInUnitsCase>& info) { return info.param.name; });
 
 // The commit's own check names the area or the face where the Breps it

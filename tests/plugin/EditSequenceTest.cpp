@@ -241,7 +241,7 @@ enum class Inside { nothing, island, islandAndLens };
 
 // Whether the region round the lens is a face (the lens its hole) when the
 // net is imported.
-constexpr bool kRegionRoundALensIsAFace = false;
+constexpr bool kRegionRoundALensIsAFace = true;
 
 // The nodes of the nets, in quarters of the half width: the 3 x 3 net's,
 // the island's, the lens's ends and middles; the poly-lines through them:
