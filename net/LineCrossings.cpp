@@ -236,14 +236,20 @@ int CSurfaceNet::putJunctionsWhereLinesCross(
     constexpr long long kMostCells = 512;
     std::unordered_map<std::uint64_t, std::vector<int>> cells;
     std::vector<int> large;
+    // Counted in doubles: a stretch out at a far coordinate (a point read
+    // from a damaged text) spans more cells than a long long can count, and
+    // its product wrapped round to a small number whose loops ran forever.
     const auto cellRange = [&](const Box& box, long long lo[3], long long hi[3]) {
-        long long count = 1;
+        double count = 1.0;
         for (std::size_t k = 0; k < 3; ++k) {
-            lo[k] = (long long)std::floor(box.lo[k] / cell);
-            hi[k] = (long long)std::floor(box.hi[k] / cell);
-            count *= hi[k] - lo[k] + 1;
+            const double from = std::floor(box.lo[k] / cell), to = std::floor(box.hi[k] / cell);
+            count *= to - from + 1.0;
+            if (!(count <= double(kMostCells)))
+                return kMostCells + 1;
+            lo[k] = (long long)from;
+            hi[k] = (long long)to;
         }
-        return count;
+        return (long long)count;
     };
     const auto key = [](long long x, long long y, long long z) {
         const auto part = [](long long v) { return std::uint64_t(v + (1LL << 20)) & 0x1FFFFFu; };
