@@ -144,34 +144,58 @@ int appendTarget(CFitPointArray& targets, const Vector& p, int group, const Vect
     return targets.append(fp);
 }
 
-// The heal order grows from the faces kept: after them comes, in value
-// order, the first face that shares an edge with a face placed before it,
-// so that it has an edge to match; a face that meets the placed ones at a
-// vertex at most (it could only take corner targets, which lie beyond its
-// own sides, and would stay as it is) comes when no face has such an edge.
-void growFromHealed(CSkinTopology& skin, std::vector<HealRecord>& records, int seeds)
+// The heal order grows from the faces kept (the first `placed` records):
+// after them comes, in value order, the first face that shares an edge
+// with a face placed before it, so that it has an edge to match; a face
+// that meets the placed ones at a vertex at most (it could only take
+// corner targets, which lie beyond its own sides, and would stay as it is)
+// comes when no face has such an edge. An island comes after the faces
+// whose hole it fills: a face heals the sides of its outer loop only, so
+// the island's edge goes all the way to the hole's, which stays.
+void growFromHealed(CSkinTopology& skin, std::vector<HealRecord>& records, int placedFirst)
 {
-    std::unordered_map<const CFace*, std::vector<const CFace*>> neighbours;
+    std::unordered_set<const CFace*> healed;
+    for (const HealRecord& r : records)
+        healed.insert(r.face);
+    std::unordered_map<const CFace*, std::unordered_set<const CParametricGeometry*>> outer;
+    const auto onOuterLoop = [&](CFace* f, const CParametricGeometry* c) {
+        auto [at, added] = outer.try_emplace(f);
+        if (added)
+            for (CCONS* g : skin.getFaceCurves(f))
+                at->second.insert(g);
+        return at->second.count(c) != 0;
+    };
+    std::unordered_map<const CFace*, std::vector<const CFace*>> neighbours, holesOf;
     for (const CSkinTopology::CHalfEdge* h : skin.halfEdgesInOrder)
         if (h->partner != nullptr && h->partner->curve != nullptr) {
             const CFace* a = skin.faceOfCurve(h->curve);
-            const CFace* b = skin.faceOfCurve(h->partner->curve);
-            if (a != nullptr && b != nullptr && a != b)
-                neighbours[a].push_back(b);
+            CFace* b = skin.faceOfCurve(h->partner->curve);
+            if (a == nullptr || b == nullptr || a == b)
+                continue;
+            neighbours[a].push_back(b);
+            if (healed.count(b) != 0 && !onOuterLoop(b, h->partner->curve))
+                holesOf[a].push_back(b);
         }
     std::unordered_set<const CFace*> placed;
-    for (int k = 0; k < seeds; ++k)
+    for (int k = 0; k < placedFirst; ++k)
         placed.insert(records[std::size_t(k)].face);
-    for (std::size_t p = std::size_t(std::max(seeds, 0)); p < records.size(); ++p) {
-        std::size_t next = p;
-        for (std::size_t q = p; q < records.size(); ++q) {
+    const auto isPlaced = [&](const CFace* f) { return placed.count(f) != 0; };
+    for (std::size_t p = std::size_t(std::max(placedFirst, 0)); p < records.size(); ++p) {
+        const auto waits = [&](std::size_t q) {
+            const std::vector<const CFace*>& around = holesOf[records[q].face];
+            return !std::all_of(around.begin(), around.end(), isPlaced);
+        };
+        std::size_t next = records.size();
+        for (std::size_t q = p; q < records.size() && next == records.size(); ++q) {
             const std::vector<const CFace*>& around = neighbours[records[q].face];
-            if (std::any_of(around.begin(), around.end(),
-                            [&](const CFace* f) { return placed.count(f) != 0; })) {
+            if (!waits(q) && std::any_of(around.begin(), around.end(), isPlaced))
                 next = q;
-                break;
-            }
         }
+        for (std::size_t q = p; q < records.size() && next == records.size(); ++q)
+            if (!waits(q))
+                next = q;
+        if (next == records.size())
+            next = p;
         std::rotate(records.begin() + std::ptrdiff_t(p), records.begin() + std::ptrdiff_t(next),
                     records.begin() + std::ptrdiff_t(next) + 1);
         placed.insert(records[p].face);
@@ -435,9 +459,12 @@ private:
     bool installLoop(CFace& F, const Kor::List<CCONS*>& curves, std::unique_ptr<CLoop> loop,
                      const std::vector<bool>& linear);
     // The largest deviation of sides[i] from the sides of
-    // matchedNeighbours[i], over the edges matched (a neighbour given).
+    // matchedNeighbours[i], over the edges matched (a neighbour given): the
+    // sides of its outer loop and the edge partners[i] it matched, which
+    // may lie on a hole.
     double matchedSideDeviation(const std::vector<CParametricGeometry*>& sides,
-                                const std::vector<CFace*>& matchedNeighbours);
+                                const std::vector<CFace*>& matchedNeighbours,
+                                const std::vector<CCONS*>& partners);
 };
 
 // A target of a side that bends, where it lies on the face's surface: the
@@ -734,13 +761,18 @@ bool FaceHealer::installLoop(CFace& F, const Kor::List<CCONS*>& curves,
 }
 
 double FaceHealer::matchedSideDeviation(const std::vector<CParametricGeometry*>& sides,
-                                        const std::vector<CFace*>& matchedNeighbours)
+                                        const std::vector<CFace*>& matchedNeighbours,
+                                        const std::vector<CCONS*>& partners)
 {
     double deviation = 0.0;
     for (std::size_t i = 0; i < matchedNeighbours.size() && i < sides.size(); ++i)
-        if (matchedNeighbours[i] != nullptr)
-            deviation = std::max(deviation,
-                                 sideDeviation(sides[i], skin.getFaceCurves(matchedNeighbours[i])));
+        if (matchedNeighbours[i] != nullptr) {
+            Kor::List<CCONS*> neighbourSides = skin.getFaceCurves(matchedNeighbours[i]);
+            if (i < partners.size() && partners[i] != nullptr &&
+                !neighbourSides.contains(partners[i]))
+                neighbourSides.append(partners[i]);
+            deviation = std::max(deviation, sideDeviation(sides[i], neighbourSides));
+        }
     return deviation;
 }
 
@@ -809,6 +841,7 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
     std::vector<bool> matchedEdges(std::size_t(n), false);
     std::vector<bool> movingEdges(std::size_t(n), false);
     std::vector<CFace*> matchedNeighbours(std::size_t(n), nullptr);
+    std::vector<CCONS*> matchedPartners(std::size_t(n), nullptr);
     // Each side's neighbour: healed before this face (the side is matched
     // to its edge) or after it (the side goes half the gap to it, and the
     // neighbour the other half; the runs end at those half-way points too,
@@ -830,6 +863,7 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
         if (h->visited == 1) {
             matchedEdges[std::size_t(i)] = true;
             matchedNeighbours[std::size_t(i)] = neighbour;
+            matchedPartners[std::size_t(i)] = dynamic_cast<CCONS*>(partner->curve);
             ++matched;
         } else {
             ++pending;
@@ -862,6 +896,11 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
     // on S before the correction.
     IndexSubset<CFitPoint> every(targets);
     every.selectAll();
+    // Nor does a face that nothing asks to move: it shares sides with no
+    // face (its hole's with the island inside it, which heals after it and
+    // meets it there) and meets none at a corner.
+    if (every.count == 0)
+        return !cancelled();
     if (S != nullptr && every.count > 0) {
         S->invertPoints(every, 1, 1, false);
         S->PointInversion(every, 10);
@@ -954,7 +993,7 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
         std::vector<CParametricGeometry*> sides(curves.begin(), curves.end());
         if (judged.loop != nullptr)
             sides.assign(judged.loop->curves.begin(), judged.loop->curves.end());
-        judged.deviation = matchedSideDeviation(sides, matchedNeighbours);
+        judged.deviation = matchedSideDeviation(sides, matchedNeighbours, matchedPartners);
         judged.targetGap = sideGap(targets, matchedEdges);
         return judged;
     };
@@ -1028,8 +1067,8 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
             // A loop the skin does not take leaves the face its old one on
             // the corrected surface, which must follow the neighbours too.
             if (!installLoop(F, curves, std::move(best->loop), best->linear) && withLoop)
-                failed = matchedSideDeviation({curves.begin(), curves.end()}, matchedNeighbours) >
-                         slack * dTol;
+                failed = matchedSideDeviation({curves.begin(), curves.end()}, matchedNeighbours,
+                                              matchedPartners) > slack * dTol;
         }
     } else if (S != nullptr && every.count > 0) {
         S->PointInversion(every, 10);
@@ -1139,7 +1178,7 @@ bool CSkinTopology::healFaces(double dTol, Kor::List<CFace*>* fixed, int mode)
                       return step(a->value) != step(b->value) ? step(a->value) > step(b->value)
                                                               : a->place < b->place;
                   });
-    growFromHealed(*this, records, std::min(seeds, int(records.size())));
+    growFromHealed(*this, records, fixed != nullptr ? std::min(seeds, int(records.size())) : 0);
     for (std::size_t k = 0; k < records.size(); ++k)
         records[k].face->spareFlag = int(k) + 1;
 

@@ -23,19 +23,36 @@ constexpr int kLengthSteps = 15;
 // The healing rank whose neighbours the fixed-list search moves.
 constexpr int kTransitionRank = 3;
 
+// The length up to which a curve is degenerate: 2 dTol (a curve within it
+// is a point at this tolerance) or, on faces that all lie within a few
+// dTol, a tenth of the longest of the lengths.
+double degenerateLength(const std::vector<double>& lengths, double dTol)
+{
+    double longest = 0.0;
+    for (double length : lengths)
+        longest = std::max(longest, length);
+    return std::min(2.0 * dTol, 0.1 * longest);
+}
+
 // Lends the faces to the skin and appends all curves of their trim loops,
 // linked to their loop neighbours, to curves; with lengths each curve's
-// length is added to it and to measured.
+// length is added to it and to measured, and with corners each face's
+// corners (its curves' start points, of every loop) as one list.
 void collectCurves(FENWO_SKIN::CSkinTopology& skin, Kor::List<CFace*>& faces,
                    Kor::List<CParametricGeometry*>& curves, CStatistic* lengths,
-                   std::vector<double>* measured = nullptr)
+                   std::vector<double>* measured = nullptr,
+                   std::vector<std::vector<Vector>>* corners = nullptr)
 {
     for (CFace* face : faces) {
         if (face == nullptr)
             continue;
         skin.lend(face);
+        if (corners != nullptr)
+            corners->emplace_back();
         for (CCONS* c : face->getAllCONS(false, true)) {
             curves.append(c);
+            if (corners != nullptr)
+                corners->back().push_back(c->getPoint(c->getDomain(0).min, 0.0));
             if (lengths != nullptr) {
                 const double length = sampledCurveLength(c, kLengthSteps, false);
                 lengths->add(length);
@@ -46,15 +63,30 @@ void collectCurves(FENWO_SKIN::CSkinTopology& skin, Kor::List<CFace*>& faces,
     }
 }
 
-// The shortest of the lengths that are not degenerate: longer than 2 dTol
-// (a curve within it is a point at this tolerance) or, on faces that all
-// lie within a few dTol, than a tenth of the longest. HUGE_VAL when none.
+// The least distance between two corners of one face that are not one point
+// (farther apart than a degenerate curve is long): two corners of a face, of its outer loop or of a
+// hole, closer than the match tolerance would fall into one skin vertex, and a curve of another
+// face ending at one would be joined at the other (an island's corner taken for the corner of the
+// face around it beside the hole). HUGE_VAL when no two are apart.
+double closestCorners(const std::vector<std::vector<Vector>>& corners,
+                      const std::vector<double>& lengths, double dTol)
+{
+    const double degenerate = degenerateLength(lengths, dTol);
+    double closest = HUGE_VAL;
+    for (const std::vector<Vector>& face : corners)
+        for (std::size_t i = 0; i < face.size(); ++i)
+            for (std::size_t j = i + 1; j < face.size(); ++j) {
+                const double d = std::sqrt(squaredDistance(face[i], face[j]));
+                if (d > degenerate)
+                    closest = std::min(closest, d);
+            }
+    return closest;
+}
+
+// The shortest of the lengths that are not degenerate. HUGE_VAL when none.
 double shortestSoundCurve(const std::vector<double>& lengths, double dTol)
 {
-    double longest = 0.0;
-    for (double length : lengths)
-        longest = std::max(longest, length);
-    const double degenerate = std::min(2.0 * dTol, 0.1 * longest);
+    const double degenerate = degenerateLength(lengths, dTol);
     double shortest = HUGE_VAL;
     for (double length : lengths)
         if (length > degenerate)
@@ -127,12 +159,15 @@ bool healSkin(Kor::List<CFace*>& faces, double dTol, CProgress* progress,
     Kor::List<CParametricGeometry*> curves;
     CStatistic lengths;
     std::vector<double> measured;
-    collectCurves(skin, faces, curves, &lengths, &measured);
+    std::vector<std::vector<Vector>> corners;
+    collectCurves(skin, faces, curves, &lengths, &measured, &corners);
     if (boundaryFaces != nullptr)
         collectCurves(skin, *boundaryFaces, curves, nullptr);
     // Degenerate curves do not bound it: they must not keep the others'
-    // ends from meeting.
-    dMatchTol = healMatchTolerance(dMatchTol, dTol, lengths.min, shortestSoundCurve(measured, dTol));
+    // ends from meeting. Nor may two corners of one face meet.
+    const double apart =
+        std::min(shortestSoundCurve(measured, dTol), closestCorners(corners, measured, dTol));
+    dMatchTol = healMatchTolerance(dMatchTol, dTol, lengths.min, apart);
     if (!FENWO_SKIN::buildSkin(curves, &skin, dMatchTol, nullptr))
         return false;
     if (!skipFixList) {

@@ -346,7 +346,8 @@ bool addVertexOnlyTargets(const Kor::List<CSkinTopology::CHalfEdge*>& chain,
 // curves of `faces` and of `boundaryFaces` (which take part only as
 // neighbours) with the match tolerance of healMatchTolerance (from
 // dMatchTol, the shortest curve of `faces` and the shortest of them that is
-// not degenerate) and heals it
+// not degenerate, or the least distance between two corners of one of them
+// that are not one point where that is less) and heals it
 // (FENWO_SKIN::CSkinTopology::healFaces with dTol, mode clamped into 0 .. 2
 // and boundaryFaces as the fixed list). Unless skipFixList, the
 // faces that stay fixed are searched first and appended to boundaryFaces

@@ -199,6 +199,19 @@ public:
     // segment). A poly-line that passes a node twice can bound a face with
     // two stretches that meet at that node but lie apart along it.
     bool continuesPiece(int i) const;
+    // A run of the ring along one stretch of a poly-line: the entries where
+    // the ring comes onto it and where it leaves (a run round the closing
+    // segment of a closed poly-line ends past its last entry).
+    struct RingRun {
+        COffset_PointList* polyLine = nullptr;
+        int from = -1;
+        int to = -1;
+    };
+    // The ring's runs in its order, one per stretch of a poly-line it
+    // follows (see continuesPiece; a ring along one poly-line has one per
+    // half-edge): the coedges a face's loop holds. A run whose entries are
+    // not known (a poly-line changed since the ring was found) is left out.
+    std::vector<RingRun> ringRuns() const;
     // The number of pieces between junctions (grid points with a use count
     // above 1) the ring runs over now, as the topology step would find it;
     // -1 when a half-edge's poly-line is not among polyLines any more or no

@@ -240,35 +240,44 @@ void CSurfaceNet::deleteCoEdges()
     coedges.removeAll();
 }
 
+std::vector<Loop::RingRun> Loop::ringRuns() const
+{
+    std::vector<RingRun> runs;
+    const int n = cycle.count;
+    // A run starts where the ring leaves a stretch of a poly-line (a
+    // poly-line that passes a node twice may bound the face with two
+    // stretches that meet there); a ring along one poly-line has a run per
+    // half-edge.
+    auto lineOf = [&](int i) { return cycle.items[((i % n) + n) % n]->polyLine; };
+    bool oneLine = true;
+    for (int i = 1; i < n; ++i)
+        oneLine = oneLine && lineOf(i) == lineOf(0);
+    for (int i = 0; i < n; ++i) {
+        COffset_PointList* pl = lineOf(i);
+        if (pl == nullptr || (!oneLine && continuesPiece(i - 1)))
+            continue;
+        int last = i;
+        while (!oneLine && last + 1 < i + n && continuesPiece(last))
+            ++last;
+        // The run's own entries: a point the poly-line passes twice has two.
+        int a = runEntry(cycle, i, true);
+        int b = runEntry(cycle, last, false);
+        if (pl->closed && !chainRoundClosing(cycle, i, last, a, b))
+            continue;
+        if (a >= 0 && b >= 0)
+            runs.push_back({pl, a, b});
+    }
+    return runs;
+}
+
 void CSurfaceNet::rebuildCoEdges()
 {
     deleteCoEdges();
     for (Face* f = firstFace; f != nullptr; f = f->next)
-        for (Loop* loop = f->firstLoop; loop != nullptr; loop = loop->next) {
-            const int n = loop->cycle.count;
-            // A run starts where the ring leaves a stretch of a poly-line
-            // (a poly-line that passes a node twice may bound the face with
-            // two stretches that meet there); a ring along one poly-line has
-            // a run per half-edge.
-            auto lineOf = [&](int i) { return loop->cycle.items[((i % n) + n) % n]->polyLine; };
-            bool oneLine = true;
-            for (int i = 1; i < n; ++i)
-                oneLine = oneLine && lineOf(i) == lineOf(0);
-            for (int i = 0; i < n; ++i) {
-                COffset_PointList* pl = lineOf(i);
-                if (pl == nullptr || (!oneLine && loop->continuesPiece(i - 1)))
-                    continue;
-                int last = i;
-                while (!oneLine && last + 1 < i + n && loop->continuesPiece(last))
-                    ++last;
-                // The run's own entries: a point the poly-line passes twice
-                // has two.
-                int a = runEntry(loop->cycle, i, true);
-                int b = runEntry(loop->cycle, last, false);
-                if (pl->closed && !chainRoundClosing(loop->cycle, i, last, a, b))
-                    continue;
-                if (a < 0 || b < 0)
-                    continue;
+        for (Loop* loop = f->firstLoop; loop != nullptr; loop = loop->next)
+            for (const Loop::RingRun& run : loop->ringRuns()) {
+                COffset_PointList* pl = run.polyLine;
+                const int a = run.from, b = run.to;
                 auto* coedge = new CCoEdge(a, b, pl);
                 int at = -1;
                 const auto less = [](const CCoEdge* x, const CCoEdge* y) { return *x < *y; };
@@ -297,7 +306,6 @@ void CSurfaceNet::rebuildCoEdges()
                     coedge->rightLoop = loop;
                 loop->coedges.append(coedge);
             }
-        }
     for (Face* f = firstFace; f != nullptr; f = f->next)
         placeSurfaceOnCoEdges(f);
 }

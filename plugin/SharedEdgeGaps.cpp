@@ -15,7 +15,6 @@
 #include <limits>
 #include <map>
 #include <memory>
-#include <set>
 #include <tuple>
 #include <unordered_map>
 #include <utility>
@@ -353,43 +352,21 @@ void forEachCoEdge(const std::vector<const GB::Face*>& faces, Visit&& visit)
     }
 }
 
-// The poly-lines a loop's ring runs along.
-std::set<const COffset_PointList*> ringPolyLines(const GB::Loop& loop)
-{
-    std::set<const COffset_PointList*> lines;
-    for (int i = 0; i < loop.cycle.count; ++i)
-        if (const GraphAlgorithm::CHalfEdge* h = loop.cycle.items[i]; h && h->polyLine)
-            lines.insert(h->polyLine);
-    return lines;
-}
-
-// Calls visit(f, coedge) for each coedge that a hole of face f covers. A
-// hole is the outer ring of an island walked the other way round (a ring of
-// the net that no other piece meets), and keeps no coedges of its own: it
-// covers those of the island's first loop, the loop of another face along
-// the same poly-lines. Faces whose island is not in the list share nothing
-// with it.
+// Calls visit(f, polyLine, from, to) for each run of a poly-line that a
+// hole of face f covers. A hole is the outer ring of an island walked the
+// other way round and keeps no coedges of its own: its runs are those its
+// ring follows, shared with whichever faces of the island lie along them
+// (one face, or the outer faces of a net drawn inside the face).
 template <typename Visit>
-void forEachHoleCoEdge(const std::vector<const GB::Face*>& faces, Visit&& visit)
+void forEachHoleRun(const std::vector<const GB::Face*>& faces, Visit&& visit)
 {
     for (std::size_t f = 0; f < faces.size(); ++f) {
         if (faces[f] == nullptr)
             continue;
-        for (const std::unique_ptr<GB::Loop>& hole : faces[f]->holes) {
-            const std::set<const COffset_PointList*> lines =
-                hole != nullptr ? ringPolyLines(*hole) : std::set<const COffset_PointList*>();
-            if (lines.empty())
-                continue;
-            for (std::size_t g = 0; g < faces.size(); ++g) {
-                const GB::Loop* outer = faces[g] != nullptr ? faces[g]->firstLoop : nullptr;
-                if (g == f || outer == nullptr || ringPolyLines(*outer) != lines)
-                    continue;
-                for (const CCoEdge* c : outer->coedges)
-                    if (c != nullptr && c->polyLine != nullptr)
-                        visit(int(f), *c);
-                break;
-            }
-        }
+        for (const std::unique_ptr<GB::Loop>& hole : faces[f]->holes)
+            if (hole != nullptr)
+                for (const GB::Loop::RingRun& run : hole->ringRuns())
+                    visit(int(f), run.polyLine, run.from, run.to);
     }
 }
 
@@ -434,18 +411,18 @@ std::vector<SharedSide> sharedSides(const std::vector<const GB::Face*>& faces)
     std::vector<const COffset_PointList*> lines;
     std::vector<std::vector<CoveredRun>> covered;
     std::unordered_map<const COffset_PointList*, std::size_t> lineAt;
-    const auto cover = [&](int f, const CCoEdge& c) {
-        const auto [at, added] = lineAt.emplace(c.polyLine, lines.size());
+    const auto cover = [&](int f, const COffset_PointList* line, int from, int to) {
+        const auto [at, added] = lineAt.emplace(line, lines.size());
         if (added) {
-            lines.push_back(c.polyLine);
+            lines.push_back(line);
             covered.emplace_back();
         }
-        covered[at->second].push_back(
-            {f, std::min(c.firstIndex, c.secondIndex), std::max(c.firstIndex, c.secondIndex)});
+        covered[at->second].push_back({f, std::min(from, to), std::max(from, to)});
     };
-    forEachCoEdge(faces, cover);
+    forEachCoEdge(
+        faces, [&](int f, const CCoEdge& c) { cover(f, c.polyLine, c.firstIndex, c.secondIndex); });
     // The face around an island shares the island's outer ring.
-    forEachHoleCoEdge(faces, cover);
+    forEachHoleRun(faces, cover);
     std::vector<SharedSide> sides;
     for (std::size_t l = 0; l < lines.size(); ++l) {
         const COffset_PointList& pl = *lines[l];
@@ -485,14 +462,18 @@ std::vector<SharedSide> sharedSides(const std::vector<const GB::Face*>& faces)
 std::vector<SharedPoint> sharedPoints(const std::vector<const GB::Face*>& faces)
 {
     std::map<std::array<float, 3>, std::vector<int>> facesAt;
-    forEachCoEdge(faces, [&](int f, const CCoEdge& c) {
-        for (int i = c.firstIndex; i <= c.secondIndex; ++i)
-            if (const CVertex<float, 3>* v = c.polyLine->entryAt(i)) {
+    const auto passes = [&](int f, const COffset_PointList* line, int from, int to) {
+        for (int i = std::min(from, to); i <= std::max(from, to); ++i)
+            if (const CVertex<float, 3>* v = line->entryAt(i)) {
                 std::vector<int>& at = facesAt[{v->data[0], v->data[1], v->data[2]}];
                 if (at.empty() || at.back() != f)
                     at.push_back(f);
             }
+    };
+    forEachCoEdge(faces, [&](int f, const CCoEdge& c) {
+        passes(f, c.polyLine, c.firstIndex, c.secondIndex);
     });
+    forEachHoleRun(faces, passes);
     std::vector<SharedPoint> points;
     for (const auto& [point, at] : facesAt) {
         const EdgePoint p{double(point[0]), double(point[1]), double(point[2])};

@@ -95,8 +95,9 @@ FaceOutline brepOutline(const ON_Brep& brep);
 
 // The pieces the faces share as their loops' coedges give them, by the
 // faces' positions in the list; null faces share nothing. A face's hole
-// covers the coedges of the outer loop of the island inside it (the loop
-// of another face in the list along the hole's poly-lines). Ordered by a,
+// covers the runs of poly-lines its ring follows, shared with the faces of
+// the island inside it along them (one face, or the outer faces of a net
+// drawn inside the face). Ordered by a,
 // b, then by poly-line and entry; a piece is at least one entry step long
 // (two faces that meet at a grid point only share nothing). A poly-line
 // without a curve is followed along its grid points.
@@ -111,7 +112,7 @@ struct SharedPoint {
 };
 
 // The points of the net two faces' loops pass, for every pair of faces that
-// has any: a grid point their coedges cover, taken by its position (the
+// has any: a grid point their coedges or holes cover, taken by its position (the
 // net's graph joins points at one place into one node), each once per pair.
 // Ordered by a, b, then by the point's coordinates. Null faces share
 // nothing.

@@ -34,6 +34,9 @@ Layouts (sizes in the sheet's units; its diagonal sets the job's tolerance,
              (the islands' lower sides at 12, their middles at 15; none
              without AT); with RAISE, each island stands on a plateau of
              that height under its ring (a ramp of 0.02 round it)
+  nested     a cell 20 x 20 with N rings nested inside it (N of 1 to 3,
+             14, 9 and 4 wide round its middle), each drawn as STROKES
+             strokes, the step along y = AT (none without AT)
   wave       N x N cells of CELL in the middle of a plate 100 x 70 that
              waves AMP up and down, WAVE long each way (no bend, no step)
 
@@ -41,7 +44,7 @@ Values: S (slot), W (band width or the mixed face's length), H (step
 height), AT (grid2's step line), FACET (mesh spacing, 0.5), BEND (0.5),
 NOISE (0: heights moved by up to that, seeded), SEED (1), SEG (segment of
 the poly-lines, 1), SCALE (1: every length times it), N, STROKES and RAISE
-(corner, island; for the wave N is 2 unless given), CELL (15), WAVE (45) and
+(corner, island, nested; for the wave N is 2 unless given), CELL (15), WAVE (45) and
 AMP (4) (wave).
 """
 import math
@@ -154,6 +157,19 @@ def main():
             else:
                 lines.append([(x0, 12.0), (x1, 12.0), (x1, 18.0), (x0, 18.0), (x0, 12.0)])
             cells.append((x0, 12.0, x1, 18.0))
+        step = ("y", v["AT"]) if "AT" in given else None
+    elif layout == "nested":
+        box = (0.0, 0.0, 30.0, 30.0)
+        lines += rect(5.0, 5.0, 25.0, 25.0)
+        cells.append((5.0, 5.0, 25.0, 25.0))
+        for half in (7.0, 4.5, 2.0)[: int(v["N"])]:
+            a, b = 15.0 - half, 15.0 + half
+            if int(v["STROKES"]) == 2:
+                lines.append([(a, a), (b, a), (b, b)])
+                lines.append([(b, b), (a, b), (a, a)])
+            else:
+                lines.append([(a, a), (b, a), (b, b), (a, b), (a, a)])
+            cells.append((a, a, b, b))
         step = ("y", v["AT"]) if "AT" in given else None
     elif layout == "wave":
         box = (0.0, 0.0, 100.0, 70.0)

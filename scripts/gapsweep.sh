@@ -47,7 +47,8 @@ if [[ ${#cases[@]} -eq 0 ]]; then
         corner corner:N=3 corner:N=3,AT=14.5,H=0.5
         island island:BEND=3 island:H=1.0,AT=15 island:H=0.5,AT=11.8 island:H=0.3,AT=15,BEND=3
         island:STROKES=2,H=0.5,AT=12.2 island:N=2,H=0.5,AT=12.2 island:N=3,STROKES=2
-        island:H=1.0,AT=15,SCALE=0.01 island:RAISE=0.15,STROKES=2)
+        island:H=1.0,AT=15,SCALE=0.01 island:RAISE=0.15,STROKES=2
+        nested:N=3 nested:N=3,STROKES=2 nested:N=2,H=0.5,AT=12.2 nested:N=3,BEND=3)
 fi
 seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a - b }'; }
 

@@ -1307,8 +1307,9 @@ INSTANTIATE_TEST_SUITE_P(
 // job run with the gap check after the reopen too. The seam between the
 // island and the hole of the face around it was never measured ("0 shared
 // edges of 2 Breps", the job passed over a step that opened it by 1.8
-// tolerances), and the reopened document paired the Breps' edges by
-// distance instead of the net's sides.
+// tolerances), the reopened document paired the Breps' edges by distance
+// instead of the net's sides, and the heal took the island's corners for
+// the outer corners of the face around it, or left that face as found.
 struct IslandNetCase {
     const char* name;
     mwtest::NetStyle style;
@@ -1367,6 +1368,9 @@ TEST_P(IslandNet, SeamIsMeasuredAndJudgedAlikeAfterTheReopen)
         << judged[0];
     EXPECT_EQ(judged[0], judged[opens ? 2 : 1]);
     EXPECT_EQ(run.code, opens ? 1 : 0);
+    // On the flat sheet both faces heal: the island meets the hole.
+    if (!opens)
+        EXPECT_EQ(run.output.find("Heal left face"), std::string::npos) << judged[0];
     if (opens) {
         EXPECT_NE(judged[1].find(", between Breps 1 and 2, exceeds"), std::string::npos);
         EXPECT_EQ(judged[1], judged[3]);
