@@ -186,12 +186,16 @@ CFace* faceFromBrepFace(const ON_BrepFace& f)
         logParameterRectangle(uvLog, *base);
 
     std::unique_ptr<CFace> face;
+    // The face takes the surface with its first loop; the curves of its
+    // holes lie on it all the same (without it they had no points, and the
+    // face none of its holes).
+    Fenwo::NurbsSurf* const on = base.get();
     for (int l = 0; l < f.LoopCount(); ++l) {
         auto loop = std::make_unique<CLoop>();
         if (const ON_BrepLoop* brepLoop = f.Loop(l))
             for (int t = 0; t < brepLoop->TrimCount(); ++t)
                 if (const ON_BrepTrim* trim = brepLoop->Trim(t))
-                    if (CParCurve* curve = trimCurve(*trim, base.get(), uvLog))
+                    if (CParCurve* curve = trimCurve(*trim, on, uvLog))
                         loop->curves.append(curve);
         if (face == nullptr)
             face = std::make_unique<CFace>(base.release(), loop.release());

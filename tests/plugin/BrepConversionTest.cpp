@@ -107,11 +107,20 @@ TEST(BrepConversion, FaceWithTwoHolesBecomesOneValidFaceIsLeftUnchangedAndComesB
     ASSERT_EQ(back->trimLoops.count, 3);
     for (int l = 0; l < 3; ++l)
         EXPECT_EQ(back->trimLoops[l]->getCard(), trims[l]);
+    // The holes' curves lie on the surface too: the face's polygon leaves
+    // its holes out as the face converted does.
+    for (CLoop* loop : back->trimLoops)
+        for (CParCurve* curve : loop->curves)
+            EXPECT_TRUE(curve->surface == back->getNurbsSurf());
+    EXPECT_EQ(back->uvPolygon.getCount(), face->uvPolygon.getCount());
     for (int k = 0; k < broken->KnotCount(); ++k)
         broken->SetKnot(k, 1.0);
+    // Its hole is closed across the gap the trim left, as an outer loop is.
     std::unique_ptr<CFace> partial(faceFromBrepFace(brep.m_F[0]));
     ASSERT_NE(partial, nullptr);
-    EXPECT_EQ(partial->trimLoops[1]->getCard(), 3);
+    EXPECT_EQ(partial->trimLoops[1]->getCard(), 4);
+    for (CParCurve* curve : partial->trimLoops[1]->curves)
+        EXPECT_NE(curve->getUVCurve()->getDomain(0).getLength(), 0.0);
 }
 
 TEST(BrepConversion, ClosedTrimGivesAnEdgeStartingWhereTheTrimStarts)
