@@ -61,10 +61,12 @@ Vector uvOn(CParametricGeometry* S, const Vector& X)
 
 // Runs healSkin with output captured into out.
 bool heal(Kor::List<CFace*>& faces, double dTol, Kor::List<CFace*>* fixed, int mode,
-          std::string& out, CProgress* progress = nullptr, double matchTol = 0.0)
+          std::string& out, CProgress* progress = nullptr, double matchTol = 0.0,
+          const FENWO_SKIN::FaceNeighbours* neighbours = nullptr)
 {
     CaptureStdout();
-    const bool ok = healSkin(faces, dTol, progress, fixed, matchTol, mode, true);
+    const bool ok =
+        healSkin(faces, dTol, progress, fixed, matchTol, mode, true, nullptr, neighbours);
     out = GetCapturedStdout();
     return ok;
 }
@@ -799,11 +801,9 @@ TEST(HealSkin, FacesThatShareOnlyANodeMeetThereAndNowhereElse)
                         {0.5 + std::cos(a * M_PI / 180) / 6, 0.5 + std::sin(a * M_PI / 180) / 6});
                 uv.insert(uv.begin() + 2, {uv[1][0] + uv[2][0] - 0.5, uv[1][1] + uv[2][1] - 0.5});
                 const double z = c.lifts[f] * dTol;
-                CFace* face = (f == 0 ? fixed : faces)
-                                  .add(skintest::trimmedPolygon(
-                                      skintest::bilinear(Vector(-w, -w, z), Vector(w, -w, z),
-                                                         Vector(-w, w, z), Vector(w, w, z)),
-                                      uv));
+                Fenwo::NurbsSurf* plane = skintest::bilinear(Vector(-w, -w, z), Vector(w, -w, z),
+                                                             Vector(-w, w, z), Vector(w, w, z));
+                CFace* face = (f == 0 ? fixed : faces).add(skintest::trimmedPolygon(plane, uv));
                 for (int g = 0; g < int(f); ++g)
                     neighbours.addPoint(g == 0 ? fixed[0] : faces[g - 1], face,
                                         CVertex<double, 3>(0.0, 0.0, 0.0));
@@ -818,10 +818,7 @@ TEST(HealSkin, FacesThatShareOnlyANodeMeetThereAndNowhereElse)
             for (CFace* f : faces.list)
                 before.push_back(loopCorners(f));
             std::string out;
-            CaptureStdout();
-            EXPECT_TRUE(healSkin(faces.list, dTol, nullptr, &fixed.list, 0.0, 0, true, nullptr,
-                                 &neighbours));
-            out = GetCapturedStdout();
+            EXPECT_TRUE(heal(faces.list, dTol, &fixed.list, 0, out, nullptr, 0.0, &neighbours));
             EXPECT_FALSE(contains(out, "Heal failed")) << out;
             const bool apart = c.lifts.back() != 0.0;
             for (int f = 0; f < faces.list.count; ++f) {

@@ -96,8 +96,7 @@ TEST(Skin, SharedEdgeIsPairedWhenItsEndsLieWithinTheMatchTolerance)
             CSkinTopology::CHalfEdge* h = pairs[0];
             EXPECT_EQ(h->partner->partner, h);
             EXPECT_TRUE(runsAlongX(h->curve, 1.0) && runsAlongX(h->partner->curve, 1.0));
-            const CFace* a = skin.faceOfCurve(h->curve);
-            const CFace* b = skin.faceOfCurve(h->partner->curve);
+            const CFace *a = skin.faceOfCurve(h->curve), *b = skin.faceOfCurve(h->partner->curve);
             EXPECT_TRUE((a == face['A'] && b == face['C']) || (a == face['C'] && b == face['A']));
             EXPECT_NE(h->origin, h->partner->origin);
             EXPECT_EQ(h->target, h->partner->origin);

@@ -316,10 +316,7 @@ std::string systemChain(int n, bool ring)
     std::string text;
     for (int k = 1; k <= n; ++k)
         text += "CORD2R," + std::to_string(k) + "," +
-                std::to_string(k > 1  ? k - 1
-                               : ring ? n
-                                      : 0) +
-                ",1.,0.,0.,1.,0.,1.\n,2.,0.,0.\n";
+                std::to_string(k > 1 ? k - 1 : (ring ? n : 0)) + ",1.,0.,0.,1.,0.,1.\n,2.,0.,0.\n";
     return text;
 }
 

@@ -519,10 +519,6 @@ TEST(FaceApproximation, FaceOverCoarseFacetsFollowsTheFacetsNotOnlyTheirCorners)
     }
 }
 
-} // namespace
-
-namespace {
-
 // A flat face z = 0 over [x0, x1] x [y0, y1] (a bicubic patch; its domain's
 // boundary bounds it), with its middle raised by `lift` (one inner control
 // point).
@@ -541,14 +537,14 @@ std::unique_ptr<CFace> flatFace(double x0, double x1, double y0, double y1, doub
 // The box [2, 8]^2 x [-depth, 0] in cells of 0.2: its top facing up, its
 // walls, and either its bottom facing down (a slab) or a floor at -depth
 // over the rest of [0, 10]^2 facing up (a body standing on it).
-mwtest::MeshSoup boxOnFloor(double depth, bool floor)
+std::unique_ptr<CFlatMesh> boxOnFloor(double depth, bool floor)
 {
     mwtest::MeshSoup soup;
     std::map<std::array<int, 3>, int> at;
     const auto point = [&](int i, int j, int level) {
-        const auto [it, added] = at.emplace(std::array{i, j, level}, 0);
+        const auto [it, added] = at.try_emplace({i, j, level}, soup.pointCount());
         if (added)
-            it->second = soup.addPoint(0.2 * i, 0.2 * j, level == 0 ? 0.0 : -depth);
+            soup.addPoint(0.2 * i, 0.2 * j, level == 0 ? 0.0 : -depth);
         return it->second;
     };
     const auto cell = [&](int i, int j, int level, bool up) {
@@ -568,54 +564,42 @@ mwtest::MeshSoup boxOnFloor(double depth, bool floor)
     // The rim counter-clockwise seen from above, each side a wall outwards.
     const int rim[4][4] = {{10, 10, 1, 0}, {40, 10, 0, 1}, {40, 40, -1, 0}, {10, 40, 0, -1}};
     for (const auto& [i0, j0, di, dj] : rim)
-        for (int k = 0; k < 30; ++k) {
-            const int a = point(i0 + k * di, j0 + k * dj, 0),
-                      b = point(i0 + (k + 1) * di, j0 + (k + 1) * dj, 0);
-            const int lowA = point(i0 + k * di, j0 + k * dj, 1),
-                      lowB = point(i0 + (k + 1) * di, j0 + (k + 1) * dj, 1);
+        for (int i = i0, j = j0, k = 0; k < 30; ++k, i += di, j += dj) {
+            const int a = point(i, j, 0), b = point(i + di, j + dj, 0);
+            const int lowA = point(i, j, 1), lowB = point(i + di, j + dj, 1);
             soup.facets.push_back({a, lowA, lowB});
             soup.facets.push_back({a, lowB, b});
         }
-    return soup;
+    return fitfix::meshOf(soup);
 }
 
 // The plane z = 0 over [0, 10]^2 and, apart from it, a cube of side 0.6
 // over its middle, `above` over the plane.
-mwtest::MeshSoup planeAndCubeAbove(double above)
+std::unique_ptr<CFlatMesh> planeAndCubeAbove(double above)
 {
-    mwtest::MeshSoup soup = mwtest::gridSoup(50, 50, 0.2, 0.2, true);
-    const mwtest::MeshSoup cube = mwtest::cubeSoup(0.6);
+    mwtest::MeshSoup soup = mwtest::gridSoup(50, 50, 0.2, 0.2, true), cube = mwtest::cubeSoup(0.6);
     const int first = soup.pointCount();
-    for (int k = 0; k < cube.pointCount(); ++k)
-        soup.addPoint(cube.xyz[3 * k] + 4.7, cube.xyz[3 * k + 1] + 4.7,
-                      cube.xyz[3 * k + 2] + above);
-    for (std::vector<int> facet : cube.facets) {
-        for (int& v : facet)
+    for (std::size_t k = 0; k < cube.xyz.size(); ++k)
+        soup.xyz.push_back(cube.xyz[k] + (k % 3 == 2 ? above : 4.7));
+    for (const std::vector<int>& facet : cube.facets)
+        for (int& v : soup.facets.emplace_back(facet))
             v += first;
-        soup.facets.push_back(facet);
-    }
-    return soup;
+    return fitfix::meshOf(soup);
 }
 
 // A height field over [0, 10]^2 in cells of 0.2 with one feature at the
 // vertex (x, y): raised by h alone (a spike; a pit below 0), a Gaussian
 // bump of spread 0.3, or a rib one vertex wide from y - 1 to y + 2.
 enum class Feature { Spike, Bump, Rib };
-fitfix::HeightField feature(Feature kind, double x, double y, double h)
+std::unique_ptr<CFlatMesh> feature(Feature kind, double x, double y, double h)
 {
-    return [=](double px, double py) {
-        const double dx = px - x, dy = py - y;
-        const bool atX = std::fabs(dx) < 1e-9;
-        switch (kind) {
-        case Feature::Spike:
-            return atX && std::fabs(dy) < 1e-9 ? h : 0.0;
-        case Feature::Bump:
-            return h * std::exp(-(dx * dx + dy * dy) / (2.0 * 0.09));
-        case Feature::Rib:
-            return atX && dy > -1.0 - 1e-9 && dy < 2.0 + 1e-9 ? h : 0.0;
-        }
-        return 0.0;
-    };
+    const bool rib = kind == Feature::Rib;
+    const double from = rib ? y - 1.0 : y, to = rib ? y + 2.0 : y;
+    return fitfix::heightFieldMesh(50, 10.0, [=](double px, double py) {
+        if (kind == Feature::Bump)
+            return h * std::exp(-((px - x) * (px - x) + (py - y) * (py - y)) / (2.0 * 0.09));
+        return std::fabs(px - x) < 1e-9 && py > from - 1e-9 && py < to + 1e-9 ? h : 0.0;
+    });
 }
 
 // The distance of a face from the mesh sees every vertex of the part of
@@ -630,46 +614,38 @@ fitfix::HeightField feature(Feature kind, double x, double y, double h)
 TEST(FaceMeshDistance, FeatureInsideTheFaceCountsAtItsTipAndOtherSheetsStayOut)
 {
     const double tol = 0.1;
-    const auto field = [](Feature kind, double x, double y, double h) {
-        return [=] { return fitfix::heightFieldMesh(50, 10.0, feature(kind, x, y, h)); };
-    };
-    const auto box = [](double depth, bool floor) {
-        return [=] { return fitfix::meshOf(boxOnFloor(depth, floor)); };
-    };
     // The faces' boxes: x0, x1, y0, y1.
     const double whole[] = {2, 8, 2, 8}, strip[] = {3.6, 4.4, 2, 8}, inner[] = {3, 7, 3, 7};
     const struct {
         const char* what;
-        std::function<std::unique_ptr<CFlatMesh>()> mesh;
+        std::unique_ptr<CFlatMesh> mesh;
         const double* face;
         double largest;
     } cases[] = {
-        {"spike of 40 tolerances", field(Feature::Spike, 4.0, 4.0, 4.0), whole, 4.0},
-        {"spike of 20", field(Feature::Spike, 4.0, 4.0, 2.0), whole, 2.0},
-        {"spike of 5", field(Feature::Spike, 4.0, 4.0, 0.5), whole, 0.5},
-        {"spike of 4", field(Feature::Spike, 4.0, 4.0, 0.4), whole, 0.4},
-        {"spike of 2", field(Feature::Spike, 4.0, 4.0, 0.2), whole, 0.2},
-        {"pit of 40", field(Feature::Spike, 4.0, 4.0, -4.0), whole, 4.0},
-        {"Gaussian bump of 40", field(Feature::Bump, 4.0, 4.0, 4.0), whole, 4.0},
-        {"thin rib of 20", field(Feature::Rib, 4.0, 4.0, 2.0), whole, 2.0},
+        {"spike of 40 tolerances", feature(Feature::Spike, 4.0, 4.0, 4.0), whole, 4.0},
+        {"spike of 20", feature(Feature::Spike, 4.0, 4.0, 2.0), whole, 2.0},
+        {"spike of 5", feature(Feature::Spike, 4.0, 4.0, 0.5), whole, 0.5},
+        {"spike of 4", feature(Feature::Spike, 4.0, 4.0, 0.4), whole, 0.4},
+        {"spike of 2", feature(Feature::Spike, 4.0, 4.0, 0.2), whole, 0.2},
+        {"pit of 40", feature(Feature::Spike, 4.0, 4.0, -4.0), whole, 4.0},
+        {"Gaussian bump of 40", feature(Feature::Bump, 4.0, 4.0, 4.0), whole, 4.0},
+        {"thin rib of 20", feature(Feature::Rib, 4.0, 4.0, 2.0), whole, 2.0},
         // Eight tolerances wide, and two from the boundary: inside the band
         // along it, whose vertices lead no further.
-        {"spike of 20 under a strip", field(Feature::Spike, 4.0, 4.0, 2.0), strip, 2.0},
-        {"spike of 20 beside the boundary", field(Feature::Spike, 2.2, 5.0, 2.0), whole, 2.0},
-        {"thin plate, far side 0.05 tolerances under", box(0.005, false), whole, 0.0},
-        {"thin plate, far side 1 tolerance under", box(0.1, false), whole, 0.0},
-        {"thin plate, far side 3 tolerances under", box(0.3, false), whole, 0.0},
-        {"thin plate, face inside its top", box(0.1, false), inner, 0.0},
-        {"floor under a body", box(2.0, true), whole, 0.0},
-        {"second body over the face", [] { return fitfix::meshOf(planeAndCubeAbove(0.3)); }, whole,
-         0.0},
+        {"spike of 20 under a strip", feature(Feature::Spike, 4.0, 4.0, 2.0), strip, 2.0},
+        {"spike of 20 beside the boundary", feature(Feature::Spike, 2.2, 5.0, 2.0), whole, 2.0},
+        {"thin plate, far side 0.05 tolerances under", boxOnFloor(0.005, false), whole, 0.0},
+        {"thin plate, far side 1 tolerance under", boxOnFloor(0.1, false), whole, 0.0},
+        {"thin plate, far side 3 tolerances under", boxOnFloor(0.3, false), whole, 0.0},
+        {"thin plate, face inside its top", boxOnFloor(0.1, false), inner, 0.0},
+        {"floor under a body", boxOnFloor(2.0, true), whole, 0.0},
+        {"second body over the face", planeAndCubeAbove(0.3), whole, 0.0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::unique_ptr<CFlatMesh> mesh = c.mesh();
         const std::unique_ptr<CFace> face = flatFace(c.face[0], c.face[1], c.face[2], c.face[3]);
         const FaceMeshDistance d =
-            measureFaceMeshDistance(*face, *mesh, tol, 1.5 * tol, 10.0 * tol);
+            measureFaceMeshDistance(*face, *c.mesh, tol, 1.5 * tol, 10.0 * tol);
         EXPECT_GT(d.surfacePoints, 0);
         EXPECT_GT(d.meshVertices, 0);
         EXPECT_NEAR(d.largest, c.largest, 0.01 * c.largest + 1e-9);
@@ -678,11 +654,10 @@ TEST(FaceMeshDistance, FeatureInsideTheFaceCountsAtItsTipAndOtherSheetsStayOut)
 
 // The fit's own check measures its surface as it stands, which may have
 // strayed far off the mesh: with one control point 1e5 off, the grid over
-// the face coarsens to keep its points, and each of them gathered every
-// vertex of the facets within a grid spacing of its foot, a spacing that
-// spanned the whole mesh: the points near the mesh gathered its 21600
-// corners each, hundreds of megabytes of them. The check's memory follows the grid and
-// the part of the mesh under the face.
+// the face coarsens to keep its points, and each gathered every vertex of
+// the facets within a grid spacing of its foot, which spanned the whole
+// mesh: those near it gathered its 21600 corners each, hundreds of
+// megabytes. The check's memory follows the grid and the mesh under the face.
 TEST(FaceMeshDistance, FitCheckOfASurfaceFarOffTheMeshStaysWithinTheFacesSize)
 {
     const double tol = 0.1;

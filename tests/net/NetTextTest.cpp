@@ -692,8 +692,7 @@ TEST(NetText, FacesWithTheSameCornersAreWrittenInOneOrder)
         p->normal.data[2] = 1.f;
         return p;
     };
-    CGridPoint* from = point(0.f, 0.f);
-    CGridPoint* to = point(0.2f, 0.f);
+    CGridPoint *from = point(0.f, 0.f), *to = point(0.2f, 0.f);
     for (float y : {-0.1f, 0.f, 0.1f})
         mwtest::polyLine(net, {from, point(0.1f, y), to});
     mwtest::capturedStdout([&] { net.buildTopology(false); });
@@ -867,12 +866,10 @@ TEST(NetText, DamagedTextsAreRefusedWithTheLineWhereTheyStopAndTheNetStays)
              " (a whole number from 0 to 2147483647), found \"Topology\""},
         {"a point count past int", with(v2, polyLines + 1, "2147483648"), polyLines + 2,
          "expected the point count" + line1 +
-             " (a whole number from 0 to 2147483647), found "
-             "\"2147483648\""},
+             " (a whole number from 0 to 2147483647), found \"2147483648\""},
         {"a point count with a sign", with(v2, polyLines + 1, "-3"), polyLines + 2,
          "expected the point count" + line1 +
-             " (a whole number from 0 to 2147483647), found "
-             "\"-3\""},
+             " (a whole number from 0 to 2147483647), found \"-3\""},
         // The entries run into the next record's fields, or that record's
         // count is read as the last entry.
         {"a point count too small", with(v2, polyLines + 1, "2"), polyLines + 5,

@@ -22,6 +22,7 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <numbers>
 #include <set>
@@ -96,31 +97,22 @@ struct TestNet {
     }
 };
 
-// The square of side `side` from (x, y) drawn as two poly-lines, the first
-// along its bottom through `bottomMiddle` when given; its first corner.
-CGridPoint* square(TestNet& t, float x, float y, float side, CGridPoint* bottomMiddle = nullptr)
+// A drawing by places (x, y): each stroke a poly-line through its places,
+// one grid point at each place however many strokes pass it.
+using Stroke = std::vector<std::pair<float, float>>;
+std::function<void(TestNet&)> strokes(std::vector<Stroke> all, bool withCurves = true)
 {
-    CGridPoint *a = t.point(x, y), *b = t.point(x + side, y), *c = t.point(x + side, y + side),
-               *d = t.point(x, y + side);
-    if (bottomMiddle != nullptr)
-        t.line({a, bottomMiddle, b, c});
-    else
-        t.line({a, b, c});
-    t.line({c, d, a});
-    return a;
-}
-
-// The squares of side 4 from (0, 0) and (4, 0), the line between them
-// through `between` (from bottom to top) as well; with curves or drawn.
-void twoSquares(TestNet& t, std::vector<CGridPoint*> between, bool withCurves)
-{
-    CGridPoint *a = t.point(0, 0), *b = t.point(4, 0), *c = t.point(8, 0);
-    CGridPoint *d = t.point(8, 4), *e = t.point(4, 4), *f = t.point(0, 4);
-    t.line({a, b, c, d}, withCurves);
-    t.line({d, e, f, a}, withCurves);
-    between.insert(between.begin(), b);
-    between.push_back(e);
-    t.line(between, withCurves);
+    return [all, withCurves](TestNet& t) {
+        std::map<std::pair<float, float>, CGridPoint*> at;
+        for (const Stroke& stroke : all) {
+            std::vector<CGridPoint*> points;
+            for (const auto& [x, y] : stroke) {
+                CGridPoint*& p = at[{x, y}];
+                points.push_back(p != nullptr ? p : (p = t.point(x, y)));
+            }
+            t.line(points, withCurves);
+        }
+    };
 }
 
 Ids ids(std::initializer_list<const CGridPoint*> points)
@@ -551,6 +543,12 @@ TEST(Topology, LinesThrownAcrossOneAnotherLeaveTheFaceBesideThem)
 // same text, closed poly-lines closed.
 TEST(Topology, PiecesOfAPointPassedTwiceRunOverTheirOwnEntries)
 {
+    // The square of side 6 from the origin as two strokes, the first along
+    // its bottom (in `touched` through its node (3, 0)); the squares of side
+    // 4 from (0, 0) and (4, 0) round the outside as two strokes.
+    const Stroke bottom{{0, 0}, {6, 0}, {6, 6}}, touched{{0, 0}, {3, 0}, {6, 0}, {6, 6}},
+        top{{6, 6}, {0, 6}, {0, 0}};
+    const Stroke lower{{0, 0}, {4, 0}, {8, 0}, {8, 4}}, upper{{8, 4}, {4, 4}, {0, 4}, {0, 0}};
     const struct {
         const char* what;
         std::function<void(TestNet&)> draw;
@@ -670,76 +668,39 @@ TEST(Topology, PiecesOfAPointPassedTwiceRunOverTheirOwnEntries)
         // ring inside a square took the square's face. What lies inside a
         // face is a hole of it, touching its side or not.
         {"a figure-eight drawn as one stroke inside a square",
-         [](TestNet& t) {
-             square(t, 0, 0, 6);
-             CGridPoint* x = t.point(3, 3);
-             CGridPoint* start = t.point(2, 2);
-             t.line({start, t.point(3, 2), x, t.point(4, 3), t.point(4, 4), t.point(3, 4), x,
-                     t.point(2, 3), start});
-         },
+         strokes({bottom,
+                  top,
+                  {{2, 2}, {3, 2}, {3, 3}, {4, 3}, {4, 4}, {3, 4}, {3, 3}, {2, 3}, {2, 2}}}),
          3, 2},
         {"a ring at the end of a spur from a corner, drawn as one stroke",
-         [](TestNet& t) {
-             CGridPoint* corner = square(t, 0, 0, 6);
-             CGridPoint* knot = t.point(2, 2);
-             t.line(
-                 {corner, t.point(1, 1), knot, t.point(4, 2), t.point(4, 4), t.point(2, 4), knot});
-         },
-         2, 1},
+         strokes({bottom, top, {{0, 0}, {1, 1}, {2, 2}, {4, 2}, {4, 4}, {2, 4}, {2, 2}}}), 2, 1},
         {"a ring at the end of a spur from a corner, drawn as the spur and the ring",
-         [](TestNet& t) {
-             CGridPoint* corner = square(t, 0, 0, 6);
-             CGridPoint* knot = t.point(2, 2);
-             t.line({corner, t.point(1, 1), knot});
-             t.line({knot, t.point(4, 2), t.point(4, 4), t.point(2, 4), knot});
-         },
+         strokes({bottom, top, {{0, 0}, {1, 1}, {2, 2}}, {{2, 2}, {4, 2}, {4, 4}, {2, 4}, {2, 2}}}),
          2, 1},
         {"a ring touching the square's side at a node of it, drawn as one stroke",
-         [](TestNet& t) {
-             CGridPoint* touch = t.point(3, 0);
-             square(t, 0, 0, 6, touch);
-             t.line({touch, t.point(5, 2), t.point(3, 4), t.point(1, 2), touch});
-         },
-         2, 1},
+         strokes({touched, top, {{3, 0}, {5, 2}, {3, 4}, {1, 2}, {3, 0}}}), 2, 1},
         {"a ring touching the square's side at a node of it, drawn as two strokes",
-         [](TestNet& t) {
-             CGridPoint* touch = t.point(3, 0);
-             square(t, 0, 0, 6, touch);
-             CGridPoint* top = t.point(3, 4);
-             t.line({touch, t.point(5, 2), top});
-             t.line({top, t.point(1, 2), touch});
-         },
-         2, 1},
+         strokes({touched, top, {{3, 0}, {5, 2}, {3, 4}}, {{3, 4}, {1, 2}, {3, 0}}}), 2, 1},
         {"a net of 2 x 2 squares inside a square",
-         [](TestNet& t) {
-             square(t, 0, 0, 6);
-             CGridPoint* at[3][3];
-             for (int i = 0; i < 3; ++i)
-                 for (int j = 0; j < 3; ++j)
-                     at[i][j] = t.point(float(2 + i), float(2 + j));
-             for (int k = 0; k < 3; ++k) {
-                 t.line({at[0][k], at[1][k], at[2][k]});
-                 t.line({at[k][0], at[k][1], at[k][2]});
-             }
-         },
+         strokes({bottom,
+                  top,
+                  {{2, 2}, {3, 2}, {4, 2}},
+                  {{2, 2}, {2, 3}, {2, 4}},
+                  {{2, 3}, {3, 3}, {4, 3}},
+                  {{3, 2}, {3, 3}, {3, 4}},
+                  {{2, 4}, {3, 4}, {4, 4}},
+                  {{4, 2}, {4, 3}, {4, 4}}}),
          5, 1},
         {"a ring drawn as one stroke through two nodes of the line between two squares",
-         [](TestNet& t) {
-             CGridPoint *low = t.point(4, 1), *high = t.point(4, 3);
-             twoSquares(t, {low, high}, true);
-             CGridPoint* start = t.point(3, 2);
-             t.line({start, t.point(3, 1), low, t.point(5, 1), t.point(5, 3), high, t.point(3, 3),
-                     start});
-         },
+         strokes({lower,
+                  upper,
+                  {{4, 0}, {4, 1}, {4, 3}, {4, 4}},
+                  {{3, 2}, {3, 1}, {4, 1}, {5, 1}, {5, 3}, {4, 3}, {3, 3}, {3, 2}}}),
          4},
+        // Drawn lines: the junctions the step puts where they cross enter
+        // curves it fits anew.
         {"a ring across the line between two squares, between its points",
-         [](TestNet& t) {
-             // Drawn lines: the junctions the step puts where they cross
-             // enter curves it fits anew.
-             twoSquares(t, {}, false);
-             CGridPoint* start = t.point(3, 1);
-             t.line({start, t.point(5, 1), t.point(5, 3), t.point(3, 3), start}, false);
-         },
+         strokes({lower, upper, {{4, 0}, {4, 4}}, {{3, 1}, {5, 1}, {5, 3}, {3, 3}, {3, 1}}}, false),
          4},
         {"a block of 7 x 7 squares of a grid of 11 x 11 drawn as one region of 28 corners",
          [](TestNet& t) {
@@ -765,18 +726,12 @@ TEST(Topology, PiecesOfAPointPassedTwiceRunOverTheirOwnEntries)
          },
          73},
         {"a hook too small to hold a face where a line turns back onto a junction",
-         [](TestNet& t) {
-             CGridPoint* at[3][3];
-             for (int i = 0; i < 3; ++i)
-                 for (int j = 0; j < 3; ++j)
-                     at[i][j] = t.point(float(i), float(j));
-             CGridPoint* hook[2] = {t.point(1.03f, 1.f), t.point(1.03f, 1.03f)};
-             t.line({at[0][1], at[1][1], hook[0], hook[1], at[1][1], at[2][1]});
-             t.line({at[0][0], at[1][0], at[2][0]});
-             t.line({at[0][2], at[1][2], at[2][2]});
-             for (int i = 0; i < 3; ++i)
-                 t.line({at[i][0], at[i][1], at[i][2]});
-         },
+         strokes({{{0, 1}, {1, 1}, {1.03f, 1}, {1.03f, 1.03f}, {1, 1}, {2, 1}},
+                  {{0, 0}, {1, 0}, {2, 0}},
+                  {{0, 2}, {1, 2}, {2, 2}},
+                  {{0, 0}, {0, 1}, {0, 2}},
+                  {{1, 0}, {1, 1}, {1, 2}},
+                  {{2, 0}, {2, 1}, {2, 2}}}),
          4},
     };
     for (const auto& c : cases) {

@@ -275,17 +275,15 @@ TEST(HostPlugIns, DocumentDataReachesThePlugInWithinItsChunk)
     // start of the block, and a document the program saved was refused.
     // Here four bytes bring it to 0 after the first piece.
     bytes[chunkAt] ^= 0x01;
-    bytes.resize(chunkAt + 16 + (std::size_t(3) << 20));
-    for (std::size_t k = chunkAt + 16, seed = 7; k < bytes.size(); ++k)
-        bytes[k] = static_cast<unsigned char>((seed = seed * 1103515245u + 12345u) >> 16);
-    for (int k = 0; k < 8; ++k)
-        bytes[chunkAt - 12 + std::size_t(k)] =
-            static_cast<unsigned char>((bytes.size() - chunkAt) >> (8 * k));
+    std::string record(std::size_t(3) << 20, '\0');
+    for (std::size_t k = 0, seed = 7; k < record.size(); ++k)
+        record[k] = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 16);
+    bytes = mwtest::withLastRecord(bytes, record);
+    ASSERT_EQ(bytes.size(), chunkAt + 16 + record.size());
     const std::size_t piece = chunkAt + (std::size_t(1) << 20);
-    const std::string forcing =
-        mwtest::crc32Forcing(std::uint32_t(crc32(crc32(0L, &bytes[chunkAt - 12], 8),
-                                                 &bytes[chunkAt], uInt(piece - 4 - chunkAt))),
-                             0);
+    const uLong running =
+        crc32(crc32(0L, &bytes[chunkAt - 12], 8), &bytes[chunkAt], uInt(piece - 4 - chunkAt));
+    const std::string forcing = mwtest::crc32Forcing(std::uint32_t(running), 0);
     std::copy(forcing.begin(), forcing.end(), bytes.begin() + std::ptrdiff_t(piece - 4));
     ASSERT_TRUE(mwtest::sealDocument(bytes));
     ON_UUID foreign;

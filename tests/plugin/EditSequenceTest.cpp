@@ -58,16 +58,11 @@ LoopKey loopKeyOf(const GB::CSurfaceNet& net, const GB::Loop& l)
                          p != nullptr ? p->data[2] : 0.f,
                          h != nullptr ? net.indexOfPointList(h->polyLine) : -2);
     }
-    const auto position = [](const LoopEntry& e) {
-        return std::make_tuple(std::get<0>(e), std::get<1>(e), std::get<2>(e));
+    const auto before = [](const LoopEntry& a, const LoopEntry& b) {
+        return std::tie(std::get<0>(a), std::get<1>(a), std::get<2>(a)) <
+               std::tie(std::get<0>(b), std::get<1>(b), std::get<2>(b));
     };
-    if (!key.empty())
-        std::rotate(key.begin(),
-                    std::min_element(key.begin(), key.end(),
-                                     [&](const LoopEntry& a, const LoopEntry& b) {
-                                         return position(a) < position(b);
-                                     }),
-                    key.end());
+    std::rotate(key.begin(), std::min_element(key.begin(), key.end(), before), key.end());
     return key;
 }
 
@@ -238,10 +233,6 @@ struct Tally {
 // junctions: two faces with the same corners and junctions, and the ring
 // round them).
 enum class Inside { nothing, island, islandAndLens };
-
-// Whether the region round the lens is a face (the lens its hole) when the
-// net is imported.
-constexpr bool kRegionRoundALensIsAFace = true;
 
 // The nodes of the nets, in quarters of the half width: the 3 x 3 net's,
 // the island's, the lens's ends and middles; the poly-lines through them:
@@ -461,11 +452,11 @@ protected:
     }
 
     // The mesh loaded and the 3 x 3 net text imported on it, with a face for
-    // each of its 4 regions (the one round the lens as kRegionRoundALensIsAFace
-    // says), the island and the two sides of the lens.
+    // each of its 4 regions, the island, the two sides of the lens and the
+    // region round them (the lens its hole).
     bool importNet(const std::string& mesh, Inside inside = Inside::nothing)
     {
-        const int faces[] = {4, 5, kRegionRoundALensIsAFace ? 7 : 6};
+        const int faces[] = {4, 5, 7};
         return load(mesh) &&
                run("_MWImportGridV1 file:" + writeNetText(inside)).status == ScriptResult::passed &&
                int(loopsOf(net()).size()) == faces[int(inside)];

@@ -6,7 +6,7 @@ namespace mwtest {
 
 // After the signature, the version and the file length: blocks of int64
 // length, uint32 CRC-32 (of the length's bytes and the body) and body.
-bool sealDocument(std::vector<unsigned char>& bytes)
+bool sealDocument(std::vector<unsigned char>& bytes, std::size_t* lastBody)
 {
     std::uint64_t at = 20, length = 0;
     for (std::uint64_t k = 0; k < 8 && bytes.size() >= 20; ++k)
@@ -20,6 +20,8 @@ bool sealDocument(std::vector<unsigned char>& bytes)
         const uLong crc = crc32(crc32(0L, &bytes[at], 8), &bytes[at + 12], uInt(length));
         for (int k = 0; k < 4; ++k)
             bytes[at + 8 + std::uint64_t(k)] = static_cast<unsigned char>(crc >> (8 * k));
+        if (lastBody != nullptr)
+            *lastBody = std::size_t(at + 12);
     }
     return at == bytes.size();
 }
@@ -27,17 +29,8 @@ bool sealDocument(std::vector<unsigned char>& bytes)
 std::size_t lastBlockBody(const std::vector<unsigned char>& bytes)
 {
     std::vector<unsigned char> copy = bytes;
-    std::uint64_t at = 20, last = 0;
-    if (!sealDocument(copy))
-        return 0;
-    while (at + 12 <= bytes.size()) {
-        std::uint64_t length = 0;
-        for (int k = 7; k >= 0; --k)
-            length = length << 8 | bytes[at + std::uint64_t(k)];
-        last = at + 12;
-        at = last + length;
-    }
-    return std::size_t(last);
+    std::size_t last = 0;
+    return sealDocument(copy, &last) ? last : 0;
 }
 
 std::vector<unsigned char> withLastRecord(std::vector<unsigned char> bytes,

@@ -10,9 +10,10 @@
 
 namespace mwtest {
 
-// Sets the head's file length and every block's CRC-32 from the bytes; false
-// when the blocks do not run to the end of the file.
-bool sealDocument(std::vector<unsigned char>& bytes);
+// Sets the head's file length and every block's CRC-32 from the bytes, and
+// the offset of the last block's body; false when the blocks do not run to
+// the end of the file.
+bool sealDocument(std::vector<unsigned char>& bytes, std::size_t* lastBody = nullptr);
 
 // The offset of the last block's body (a plug-in's id and record); 0 when
 // the blocks do not run to the end of the file.

@@ -256,17 +256,12 @@ std::vector<LatticeLine> netLines(int n, NetStyle style)
         // The lines inside the block from k0 to k1 stop at its sides.
         const int k0 = std::min(2, n), k1 = std::max(n - 2, k0);
         lines.clear();
-        for (int k = 0; k <= n; ++k) {
-            if (k <= k0 || k >= k1) {
-                lines.push_back(row(k, 0, n));
-                lines.push_back(column(k, 0, n));
-                continue;
-            }
-            lines.push_back(row(k, 0, k0));
-            lines.push_back(row(k, k1, n));
-            lines.push_back(column(k, 0, k0));
-            lines.push_back(column(k, k1, n));
-        }
+        for (int k = 0; k <= n; ++k)
+            if (k <= k0 || k >= k1)
+                lines.insert(lines.end(), {row(k, 0, n), column(k, 0, n)});
+            else
+                lines.insert(lines.end(),
+                             {row(k, 0, k0), row(k, k1, n), column(k, 0, k0), column(k, k1, n)});
         break;
     }
     default: {
@@ -306,12 +301,11 @@ std::vector<LatticeLine> netLines(int n, NetStyle style)
             lines.push_back({in(2, 2), in(3, 2), in(3, 3), in(2, 3), in(2, 2)});
         } else if (style == NetStyle::Island || style == NetStyle::IslandStrokes) {
             pass(in(0, 0), in(2, 0), in(4, 0));
-            if (style == NetStyle::Island) {
+            if (style == NetStyle::Island)
                 lines.push_back({in(2, 0), in(3, 1), in(2, 2), in(1, 1), in(2, 0)});
-            } else {
-                lines.push_back({in(2, 0), in(3, 1), in(2, 2)});
-                lines.push_back({in(2, 2), in(1, 1), in(2, 0)});
-            }
+            else
+                lines.insert(lines.end(),
+                             {{in(2, 0), in(3, 1), in(2, 2)}, {in(2, 2), in(1, 1), in(2, 0)}});
         } else if (style == NetStyle::GridInFace) {
             for (int k = 1; k <= 3; ++k) {
                 lines.push_back({in(1, k), in(2, k), in(3, k)});

@@ -9,11 +9,11 @@
 // with a branch, a ring drawn as one stroke or as two, a figure-eight, a
 // loop at the end of a spur, an island touching the cell's side, a small
 // net of its own, a ring across a line of the net or through two of its
-// nodes. The strokes may end as a user's pen ends
-// them: past the junction with a tail, running past it and back, or with
-// the last point before it a little short; and a stroke may have points of
-// its own between the junctions. The net is written as a version-2 net
-// text, which the import job reads.
+// nodes. The strokes may end as a user's pen ends them: past the junction
+// with a tail, running past it and back, or with the last point before it a
+// little short; and a stroke may have points of its own between the
+// junctions. The net is written as a version-2 net text, which the import
+// job reads.
 //
 // Ownership: plain values; the net text's grid points live in a temporary
 // net. Thread-safety: none needed (no shared state).
@@ -65,12 +65,8 @@ enum class NetStyle {
                      // (both rings only from n = 2 on)
 };
 
-// The style's name as the tool and the test tables write it ("lines",
-// "strokes", "reversed", "mixed-row", "missing-side", "missing-row",
-// "tee-lines", "tee-strokes", "diagonal", "lasso", "lasso-split",
-// "big-region", "spur", "y-spur", "ring", "ring-strokes", "figure-eight",
-// "lollipop", "lollipop-strokes", "island", "island-strokes", "grid-in-face",
-// "ring-across", "ring-through"), and back;
+// The style's name as the tool and the test tables write it (its words in
+// lower case joined by '-': "lines", "y-spur", "ring-strokes"), and back;
 // false for an unknown name.
 const char* netStyleName(NetStyle style);
 bool netStyleFromName(const std::string& name, NetStyle& style);
