@@ -725,6 +725,11 @@ TEST(Topology, PiecesOfAPointPassedTwiceRunOverTheirOwnEntries)
                  }
          },
          73},
+        // A line out to a point far off (a damaged text) crosses the
+        // square's side: the cells its stretch spans are counted without
+        // overflow (wrapped round, they were searched without end).
+        {"a line from inside the square out to y = -2e16 across its side",
+         strokes({bottom, top, {{3, 3}, {3, -2e16f}}}), 1},
         {"a hook too small to hold a face where a line turns back onto a junction",
          strokes({{{0, 1}, {1, 1}, {1.03f, 1}, {1.03f, 1.03f}, {1, 1}, {2, 1}},
                   {{0, 0}, {1, 0}, {2, 0}},
