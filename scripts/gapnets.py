@@ -44,8 +44,8 @@ Values: S (slot), W (band width or the mixed face's length), H (step
 height), AT (grid2's step line), FACET (mesh spacing, 0.5), BEND (0.5),
 NOISE (0: heights moved by up to that, seeded), SEED (1), SEG (segment of
 the poly-lines, 1), SCALE (1: every length times it), N, STROKES and RAISE
-(corner, island; for the wave N is 2 unless given), CELL (15), WAVE (45),
-AMP (4) and SHIFT (0) (wave).
+(corner, island; for the wave N is 2 unless given), CELL (15), WAVE (45) and
+AMP (4) (wave).
 """
 import math
 import random
