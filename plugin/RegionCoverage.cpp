@@ -52,6 +52,9 @@ constexpr double kReachShare = 3.0;
 // many of its samples and this share of them do.
 constexpr int kFaultSamples = 4;
 constexpr double kFaultShare = 0.02;
+// How far beyond the nearest point of a side, in its distance, the point
+// nearest across the surface's normal is sought: 1 / cos(60 degrees).
+constexpr double kTiltReach = 2.0;
 
 double dot(const P3& a, const P3& b)
 {
@@ -123,13 +126,11 @@ public:
             addSegment(line[k], line[k + 1]);
     }
     // The distance to the nearest segment within `radius`, else radius:
-    // sought within a cube of p first, then twice as far, and so on. The
-    // nearest point goes to *at (p itself when none lies within radius).
-    double nearest(const P3& p, double radius, P3* at = nullptr) const
+    // sought within a cube of p first, then twice as far, and so on.
+    double nearest(const P3& p, double radius) const
     {
         for (double within = std::min(m_cell, radius);; within = std::min(2.0 * within, radius)) {
             double best = within;
-            P3 foot = p;
             m_hash.near(p, within, [&](int s) {
                 const P3 &a = m_segments[std::size_t(s)].first,
                          &b = m_segments[std::size_t(s)].second;
@@ -138,17 +139,58 @@ public:
                 const double t =
                     length2 > 0.0 ? std::clamp(dot(minus(p, a), d) / length2, 0.0, 1.0) : 0.0;
                 const P3 q = {a[0] + t * d[0], a[1] + t * d[1], a[2] + t * d[2]};
-                if (distance(p, q) < best) {
-                    best = distance(p, q);
-                    foot = q;
-                }
+                best = std::min(best, distance(p, q));
             });
-            if (best < within || within >= radius) {
-                if (at != nullptr)
-                    *at = foot;
+            if (best < within || within >= radius)
                 return best;
-            }
         }
+    }
+    // The least distance across the unit normal n (the part along n not
+    // counted) from p to the points of the segments that lie within
+    // `radius` of p; radius when none does. With a zero n, the distance to
+    // the nearest segment within radius.
+    double nearestAcross(const P3& p, const P3& n, double radius) const
+    {
+        double best = radius;
+        const auto across = [&](const P3& v) {
+            const double along = dot(v, n);
+            return P3{v[0] - along * n[0], v[1] - along * n[1], v[2] - along * n[2]};
+        };
+        const auto measure = [&](int s) {
+            const P3 &a = m_segments[std::size_t(s)].first, &b = m_segments[std::size_t(s)].second;
+            // The stretch of the segment within radius of p: |a - p + t d| <= radius.
+            const P3 d = minus(b, a), ap = minus(a, p);
+            const double dd = dot(d, d), half = dot(ap, d);
+            const double c = dot(ap, ap) - radius * radius;
+            double t0 = 0.0, t1 = 0.0;
+            if (dd > 0.0) {
+                const double disc = half * half - dd * c;
+                if (disc < 0.0)
+                    return;
+                const double root = std::sqrt(disc);
+                t0 = std::max(0.0, (-half - root) / dd);
+                t1 = std::min(1.0, (-half + root) / dd);
+            } else if (c > 0.0) {
+                return;
+            }
+            if (t0 > t1)
+                return;
+            // The distance across n is least where the segment, seen along
+            // n, passes nearest p.
+            const P3 a2 = across(ap), d2 = across(d);
+            const double dd2 = dot(d2, d2);
+            const double t = std::clamp(dd2 > 0.0 ? -dot(a2, d2) / dd2 : t0, t0, t1);
+            const P3 q = {a2[0] + t * d2[0], a2[1] + t * d2[1], a2[2] + t * d2[2]};
+            best = std::min(best, std::sqrt(dot(q, q)));
+        };
+        // Far out, the cubes within radius outnumber the segments: each
+        // segment is looked at instead.
+        if (std::pow(2.0 * radius / m_cell + 2.0, 3.0) > double(m_segments.size()))
+            for (int s = 0; s < int(m_segments.size()); ++s)
+                measure(s);
+        else
+            m_hash.near(p, radius, measure);
+        return best;
     }
     bool empty() const { return m_segments.empty(); }
 
@@ -412,7 +454,15 @@ void regionSides(const GB::Face& face, double step, std::vector<std::vector<P3>>
 
 // The largest distance from the points of `from` to the poly-lines of `to`
 // (searched up to `reach`), across the surface: the part along the normal
-// `normalAt` gives at a point (none: zero) not counted.
+// `normalAt` gives at a point (none: zero) not counted. The point of `to`
+// that counts is the one nearest across the normal, not the nearest in
+// space: a side whose curve runs off the mesh by h, tilted against it by a,
+// is put onto the face's surface along the surface's normal, and its point
+// nearest in space lies h sin(a) cos(a) along the side from the edge's point
+// it gave. That point is sought within kTiltReach times the distance to the
+// nearest point, which holds the point straight off the edge's point for
+// sides tilted by up to 60 degrees and keeps a far part of the lines (the
+// other side of a thin or closed surface) out.
 double farthestFrom(const std::vector<std::vector<P3>>& from,
                     const std::vector<std::vector<P3>>& to, double cell, double reach,
                     const std::function<P3(const P3&)>& normalAt)
@@ -423,13 +473,9 @@ double farthestFrom(const std::vector<std::vector<P3>>& from,
     double farthest = 0.0;
     for (const std::vector<P3>& line : from)
         for (const P3& p : line) {
-            P3 foot = p;
-            double d = lines.empty() ? reach : lines.nearest(p, reach, &foot);
-            if (d < reach) {
-                const P3 way = minus(foot, p), n = normalAt(p);
-                const double along = dot(way, n);
-                d = std::sqrt(std::max(dot(way, way) - along * along, 0.0));
-            }
+            double d = lines.empty() ? reach : lines.nearest(p, reach);
+            if (d < reach)
+                d = lines.nearestAcross(p, normalAt(p), std::min(kTiltReach * d, reach));
             farthest = std::max(farthest, d);
         }
     return farthest;
@@ -565,8 +611,9 @@ Areas splitIntoAreas(std::vector<Sample>& samples, Mesh::CBaseMesh& mesh,
 }
 
 // Each Brep's edges against its region's sides, both ways, across the
-// mesh: a side's curve may run off the mesh a little (through a sharp
-// corner it was drawn with), where its edge, put onto the face's surface,
+// mesh: a side's curve may run off the mesh (a little through a sharp
+// corner it was drawn with; under the crests of a wavy mesh between
+// junctions drawn far apart), where its edge, put onto the face's surface,
 // lies on it; the edge leaves its side where it lies beside it on the mesh.
 // The fit's slack is allowed, as the sides' curves and the faces lie that
 // close to the mesh they were drawn on.

@@ -11,10 +11,11 @@
 // region narrower than twice the band has no samples to judge). Each
 // Brep's edges must also follow its
 // region's sides (the curves of its net face's loop and holes, which it is
-// fitted to, and its nodes) both ways, across the mesh, within the fit's
-// slack (kFitSlack fit tolerances): the edges are the sides put onto the
-// face's surface, which the fit holds that close to the mesh the sides
-// were drawn on.
+// fitted to, and its nodes) both ways, across the mesh (a side's curve
+// off the mesh is met where it lies straight off the edge along the
+// mesh's normal), within the fit's slack (kFitSlack fit tolerances): the
+// edges are the sides put onto the face's surface, which the fit holds
+// that close to the mesh the sides were drawn on.
 //
 // Ownership: the check reads the net, its mesh and the Breps; it keeps
 // nothing. Thread-safety: none; the mesh's and the surfaces' evaluation

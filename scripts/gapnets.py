@@ -38,7 +38,10 @@ Layouts (sizes in the sheet's units; its diagonal sets the job's tolerance,
              14, 9 and 4 wide round its middle), each drawn as STROKES
              strokes, the step along y = AT (none without AT)
   wave       N x N cells of CELL in the middle of a plate 100 x 70 that
-             waves AMP up and down, WAVE long each way (no bend, no step)
+             waves AMP up and down, WAVE long each way (no bend, no step),
+             its crests moved SHIFT along y (on waves of 20, 0 runs the 2 x 2
+             net's middle row where the plate is level across x, 5 along
+             its crests and troughs)
 
 Values: S (slot), W (band width or the mixed face's length), H (step
 height), AT (grid2's step line), FACET (mesh spacing, 0.5), BEND (0.5),
@@ -64,7 +67,7 @@ def main():
     layout, out = sys.argv[1], sys.argv[2]
     v = {"S": 2.0, "W": 0.3, "H": 1.0, "AT": 15.0, "FACET": 0.5, "BEND": 0.5,
          "NOISE": 0.0, "SEED": 1, "SEG": 1.0, "SCALE": 1.0, "N": 1, "STROKES": 1, "RAISE": 0.0,
-         "CELL": 15.0, "WAVE": 45.0, "AMP": 4.0}
+         "CELL": 15.0, "WAVE": 45.0, "AMP": 4.0, "SHIFT": 0.0}
     given = set()
     for arg in sys.argv[3:]:
         name, value = arg.split("=", 1)
@@ -195,7 +198,7 @@ def main():
     def height(x, y):
         if layout == "wave":
             k = 2 * math.pi / v["WAVE"]
-            return v["AMP"] * math.sin(k * x) * math.cos(k * y)
+            return v["AMP"] * math.sin(k * x) * math.cos(k * (y - v["SHIFT"]))
         z = v["BEND"] * ((x - box[0]) / length) ** 2 * length * 0.1
         if step is not None:
             t = (y if step[0] == "y" else x) - step[1]

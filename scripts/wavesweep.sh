@@ -4,17 +4,24 @@
 # prints, for each case, the verdict of both runs, the largest gap between the
 # Breps' shared edges before and after the heal (in document tolerances), how
 # far the faces lie from the mesh unhealed (their fits) and healed (in fit
-# tolerances, face by face), the largest growth and the heals the commit
-# undid. Not part of the test command: it takes long.
+# tolerances, face by face), the largest growth, the heals the commit undid
+# and how far the Breps' edges lie from their regions' sides unhealed and
+# healed (in fit tolerances, as the commit's check measures them). Not part
+# of the test command: it takes long.
 #
 #   bash scripts/wavesweep.sh [CASE...]
 #
-# A case is N:WAVE:AMP:FACET:SCALE, e.g. 2:20:2:0.5:1, a net of N x N cells
-# (15 units for N = 2, 10 otherwise) on a plate waving AMP up and down every
-# WAVE, in facets of FACET (the job fits at about 0.25), every length times
-# SCALE. The default list holds nets of 2 x 2 and 4 x 4 cells on plates of
-# long (45) and short (20) waves, in facets of 0.5, 1 and 2 tolerances, at
-# x0.01, x0.1, x1, x2, x10 and x100. WAVESWEEP_JOBS (2) runs that many at
+# A case is N:WAVE:AMP:FACET:SCALE[:SEG[:SHIFT]], e.g. 2:20:2:0.5:1, a net of
+# N x N cells (15 units for N = 2, 10 otherwise) on a plate waving AMP up and
+# down every WAVE, in facets of FACET (the job fits at about 0.25), every
+# length times SCALE, the poly-lines' points SEG apart (1; a cell's width
+# gives them their junctions alone, and their curves cut through the waves
+# between them) and the waves' crests moved SHIFT across the rows. The
+# default list holds nets of 2 x 2 and 4 x 4 cells on plates of long (45)
+# and short (20) waves, in facets of 0.5, 1 and 2 tolerances, at x0.01,
+# x0.1, x1, x2, x10 and x100; and nets of junctions alone on the short
+# waves, their middle row level or along the crests, in facets of 1 and 2
+# tolerances at x0.01, x1 and x100. WAVESWEEP_JOBS (2) runs that many at
 # once; WAVESWEEP_VZHOST runs another build's runner (the figures before a
 # change). Transcripts stay in $build/wavesweep/.
 set -euo pipefail
@@ -39,17 +46,24 @@ if [[ ${#cases[@]} -eq 0 ]]; then
                 done
             done
         done
+        for shift in 0 5; do
+            for facet in 0.25 0.5; do
+                for scale in 0.01 1 100; do
+                    cases+=("$n:20:2:$facet:$scale:$([[ $n -eq 2 ]] && echo 15 || echo 10):$shift")
+                done
+            done
+        done
     done
 fi
 
 one() {
-    local spec=$1 n wave amp facet scale cell dir
-    IFS=: read -r n wave amp facet scale <<<"$spec"
+    local spec=$1 n wave amp facet scale seg shift cell dir
+    IFS=: read -r n wave amp facet scale seg shift <<<"$spec"
     cell=$([[ $n -eq 2 ]] && echo 15 || echo 10)
     dir=$out/${spec//:/_}
     mkdir -p "$dir"
     python3 scripts/gapnets.py wave "$dir/case" N="$n" CELL="$cell" WAVE="$wave" AMP="$amp" \
-        FACET="$facet" SCALE="$scale"
+        FACET="$facet" SCALE="$scale" SEG="${seg:-1}" SHIFT="${shift:-0}"
     local healed=0 unhealed=0
     "$vzhost" --script examples/main-job-import.vzs --define "MESH=$dir/case.stl" \
         --define "NET=$dir/case.grid" --out "$dir/healed" >"$dir/healed.log" 2>&1 || healed=$?
@@ -75,11 +89,12 @@ gaps = [figure(r"shared edges: ([0-9.e+-]+)", log) / document for log in logs]
 distances = [[float(d) / tolerance for d in re.findall(r"largest distance ([0-9.e+-]+) from the mesh", log)]
              for log in logs]
 grown = max((h - f for h, f in zip(distances[0], distances[1])), default=float("nan"))
+sides = [figure(r"Brep edges from their regions' sides: ([0-9.e+-]+)", log) / tolerance for log in logs]
 undone = len(re.findall("Heal undone", logs[0]))
 failed = re.search(r"main-job-import.vzs: failed: (.*)", logs[0])
-print("%-18s exit %s/%s gap %.2f -> %.2f  fits %s  healed %s  grown %+.2f  undone %d%s" % (
+print("%-18s exit %s/%s gap %.2f -> %.2f  fits %s  healed %s  grown %+.2f  undone %d  sides %.2f -> %.2f%s" % (
     spec, healed, unhealed, gaps[1], gaps[0], " ".join("%.2f" % d for d in distances[1]),
-    " ".join("%.2f" % d for d in distances[0]), grown, undone,
+    " ".join("%.2f" % d for d in distances[0]), grown, undone, sides[1], sides[0],
     "  " + failed.group(1)[:120] if failed else ""))
 EOF
 }

@@ -383,9 +383,21 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The commit's own check names the area or the face where the Breps it
 // hands over miss what the drawing encloses: a face left out, a face
-// committed twice, a face given its neighbour's Brep.
+// committed twice, a face given its neighbour's Brep, a Brep slid across
+// the mesh beyond the fit's slack (1.5 tolerances of 0.48 on the
+// ellipsoid); one slid by a tolerance still follows its sides.
 TEST(RegionCoverage, NamesTheAreaOrFaceWhereTheBrepsMissTheDrawing)
 {
+    const auto slid = [](double by) {
+        return [by, moved = std::make_shared<ON_Brep>()](std::vector<CommittedBrep>& breps) {
+            *moved = *breps[1].brep;
+            ON_Xform shift;
+            shift.m_xform[0][3] = 0.6 * by;
+            shift.m_xform[1][3] = 0.8 * by;
+            moved->Transform(shift);
+            breps[1].brep = moved.get();
+        };
+    };
     const struct {
         const char* what;
         std::function<void(std::vector<CommittedBrep>&)> tamper;
@@ -402,6 +414,8 @@ TEST(RegionCoverage, NamesTheAreaOrFaceWhereTheBrepsMissTheDrawing)
          [](auto& breps) { breps[0].brep = breps[1].brep; },
          {FailureMessages::kEdgesOffSides, FailureMessages::kAreaWithoutFace,
           FailureMessages::kAreaUnderTwoFaces}},
+        {"a Brep slid by a tolerance", slid(0.48), {}},
+        {"a Brep slid by 2.5 tolerances", slid(1.2), {FailureMessages::kEdgesOffSides}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
