@@ -1369,8 +1369,9 @@ TEST_P(IslandNet, SeamIsMeasuredAndJudgedAlikeAfterTheReopen)
     EXPECT_EQ(judged[0], judged[opens ? 2 : 1]);
     EXPECT_EQ(run.code, opens ? 1 : 0);
     // On the flat sheet both faces heal: the island meets the hole.
-    if (!opens)
+    if (!opens) {
         EXPECT_EQ(run.output.find("Heal left face"), std::string::npos) << judged[0];
+    }
     if (opens) {
         EXPECT_NE(judged[1].find(", between Breps 1 and 2, exceeds"), std::string::npos);
         EXPECT_EQ(judged[1], judged[3]);
