@@ -52,6 +52,10 @@ constexpr double kReachShare = 3.0;
 // many of its samples and this share of them do.
 constexpr int kFaultSamples = 4;
 constexpr double kFaultShare = 0.02;
+// How far off the mesh (in tolerances) a line's curve is followed down onto
+// it: lines drawn through junctions far apart across a wave run under its
+// crests by several tolerances.
+constexpr double kLineOffMeshShare = 10.0;
 // How far beyond the nearest point of a side, in its distance, the point
 // nearest across the surface's normal is sought: 1 / cos(60 degrees).
 constexpr double kTiltReach = 2.0;
@@ -559,14 +563,32 @@ struct Areas {
 // within a link of one another on facets facing alike are one area. One at
 // the mesh's edge where no line runs along it seeds the outside.
 Areas splitIntoAreas(std::vector<Sample>& samples, Mesh::CBaseMesh& mesh,
-                     const std::vector<std::vector<P3>>& lines, double band, double link)
+                     const std::vector<std::vector<P3>>& lines, double band, double link,
+                     double offMesh)
 {
     Areas areas;
     // Samples on the net's lines are left out; those at the mesh's edge
-    // where no line runs along it seed the outside.
+    // where no line runs along it seed the outside. A line's curve may run
+    // off the mesh between its points (under a wave's crest, across a
+    // bend), where the samples over it lie beyond the band and the areas on
+    // either side of it would join: each line is also taken where it lies
+    // on the mesh, its points' feet on the nearest facets within offMesh.
     Polylines netLines(band);
-    for (const std::vector<P3>& line : lines)
+    for (const std::vector<P3>& line : lines) {
         netLines.add(line);
+        std::vector<P3> feet;
+        for (std::size_t k = 0; k <= line.size(); ++k) {
+            Mesh::MeshFoot foot;
+            const bool on =
+                k < line.size() && Mesh::nearestMeshPoint(&mesh, line[k].data(), offMesh, foot);
+            if (on)
+                feet.push_back({foot.point[0], foot.point[1], foot.point[2]});
+            if (!on && !feet.empty()) {
+                netLines.add(feet);
+                feet.clear();
+            }
+        }
+    }
     Polylines meshEdge(link);
     for (const Mesh::CBaseMesh::CPolygonEdge& e : mesh.edges)
         if (e.facet1 >= 0 && e.facet2 < 0) {
@@ -765,7 +787,7 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
     // ---- The mesh's samples in the box.
     std::vector<Sample> samples = sampleMesh(*mesh, frame, boxLo, boxHi, spacing);
 
-    const Areas areas = splitIntoAreas(samples, *mesh, lines, band, link);
+    const Areas areas = splitIntoAreas(samples, *mesh, lines, band, link, kLineOffMeshShare * tol);
     const std::vector<int>& kept = areas.kept;
     const std::vector<std::vector<int>>& members = areas.members;
     const std::vector<bool>& outside = areas.outside;

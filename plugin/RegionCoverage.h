@@ -61,7 +61,10 @@ std::vector<CommittedBrep> committedBreps(const GB::CSurfaceNet& net,
 // - "Face i leaves its region's sides: its Brep's edges lie d from them,
 //   r x the fit tolerance t where 1.5 are accepted"
 // The fit tolerance is the net's (`tolerance`, the document's, where the
-// net has none). Areas are sampled about half of it apart (coarser on a net
+// net has none). A line parts the areas where its curve runs and where it
+// lies on the mesh below or above that (within ten tolerances: a curve
+// drawn through junctions far apart across a wave runs under its crests).
+// Areas are sampled about half of it apart (coarser on a net
 // too large for some 300000 samples); without a mesh only the edges are
 // checked.
 struct RegionCoverage {

@@ -1073,6 +1073,9 @@ TEST_P(ImportedVersion2Net, CommitsAndHealsAllItsFaces)
     EXPECT_NE(job.output.find("Converted " + faces + " Surfaces to Vezad into Layer 1."),
               std::string::npos);
     EXPECT_EQ(fitErrorPointCounts(job.output).size(), std::size_t(count));
+    // The commit's check finds every region's area on the mesh, also where
+    // the lines' curves run under the wave's crests.
+    EXPECT_NE(job.output.find("Areas the net encloses: " + faces + ";"), std::string::npos);
     if (c.sharedEdges >= 0) {
         EXPECT_NE(job.output.find("(" + std::to_string(c.sharedEdges) + " shared edges of " +
                                   faces + " Breps"),
