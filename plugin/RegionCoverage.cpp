@@ -34,12 +34,14 @@ using P3 = std::array<double, 3>;
 
 // The samples' spacing, in tolerances, and the samples of one area: within
 // 1.5 spacings of one another. A Brep lies over the samples within 0.75
-// spacings beside its points, which lie half a spacing apart. The band
-// along the lines left unjudged is the fit's slack (as far as a Brep's edge
-// may lie from its side) and a spacing wide: it parts the areas on either
-// side of a line (it is wider than half a link), and the Breps on either
-// side of a side each lie over the samples beyond it on their own side
-// alone.
+// spacings beside its points, which lie half a spacing apart. A line parts
+// the areas on either side of it by a link's width (wider than half a
+// link); the band along it left unjudged is the fit's slack (as far as a
+// Brep's edge may lie from its side) and a spacing wide, so that the Breps
+// on either side of a side each lie over the samples beyond it on their own
+// side alone. The samples within that band still join their area: a line
+// that ends a few tolerances short of another (a spur into a cell) leaves
+// the area round its end whole.
 constexpr double kSpacingShare = 0.5;
 constexpr double kLinkShare = 1.5;
 constexpr double kBesideShare = 0.75;
@@ -291,6 +293,7 @@ struct Frame {
 struct Sample {
     P3 p, n;
     bool seed = false;
+    bool judged = true; // beyond the band along the lines
     int parent = -1;
 };
 
@@ -559,9 +562,10 @@ struct Areas {
     std::vector<bool> outside;             // the area reaches beyond the lines
 };
 
-// The samples off the band along the lines, parted into areas: those
-// within a link of one another on facets facing alike are one area. One at
-// the mesh's edge where no line runs along it seeds the outside.
+// The samples a link or more from the lines, parted into areas: those
+// within a link of one another on facets facing alike are one area; those
+// within `band` of a line are not judged. One at the mesh's edge where no
+// line runs along it seeds the outside.
 Areas splitIntoAreas(std::vector<Sample>& samples, Mesh::CBaseMesh& mesh,
                      const std::vector<std::vector<P3>>& lines, double band, double link,
                      double offMesh)
@@ -598,8 +602,10 @@ Areas splitIntoAreas(std::vector<Sample>& samples, Mesh::CBaseMesh& mesh,
         }
     for (int i = 0; i < int(samples.size()); ++i) {
         Sample& s = samples[std::size_t(i)];
-        if (!netLines.empty() && netLines.nearest(s.p, band) < band)
+        const double fromLines = netLines.empty() ? band : netLines.nearest(s.p, band);
+        if (fromLines < link)
             continue;
+        s.judged = fromLines >= band;
         if (!meshEdge.empty() && meshEdge.nearest(s.p, link) < link)
             s.seed = true;
         s.parent = i;
@@ -850,13 +856,18 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
         return std::string("The area within the net's junctions ") + corners(area);
     };
     std::vector<std::map<int, int>> areasOfBrep(breps.size());
+    std::vector<int> judgedCount(members.size(), 0);
     result.areas = 0;
     for (int area = 0; area < int(members.size()); ++area) {
         if (outside[std::size_t(area)])
             continue;
         ++result.areas;
-        const std::vector<int>& in = members[std::size_t(area)];
+        std::vector<int> in;
+        for (int i : members[std::size_t(area)])
+            if (samples[std::size_t(i)].judged)
+                in.push_back(i);
         const int count = int(in.size());
+        judgedCount[std::size_t(area)] = count;
         std::map<int, int> byBrep;
         std::map<std::pair<int, int>, int> byPair;
         int bare = 0;
@@ -893,7 +904,7 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
     for (std::size_t b = 0; b < breps.size(); ++b) {
         std::vector<int> over;
         for (const auto& [area, n] : areasOfBrep[b])
-            if (n >= kFaultSamples && n >= kFaultShare * double(members[std::size_t(area)].size()))
+            if (n >= kFaultSamples && n >= kFaultShare * double(judgedCount[std::size_t(area)]))
                 over.push_back(area);
         if (over.size() < 2)
             continue;

@@ -1285,6 +1285,8 @@ INSTANTIATE_TEST_SUITE_P(
                       DrawnNetCase{"saddle", 3, mwtest::NetStyle::Lines, true,
                                    mwtest::StrokeEnds::Tail, 1.2},
                       DrawnNetCase{"bump", 2, mwtest::NetStyle::YSpur, true},
+                      DrawnNetCase{"bump", 3, mwtest::NetStyle::Spur, true,
+                                   mwtest::StrokeEnds::Exact, 0.0, 0.0, 0.07},
                       DrawnNetCase{"bump", 2, mwtest::NetStyle::Ring, true,
                                    mwtest::StrokeEnds::Tail, 1.0, 0.0, 0.0, 18},
                       DrawnNetCase{"bump", 2, mwtest::NetStyle::RingStrokes, true,
