@@ -606,7 +606,9 @@ Areas splitIntoAreas(std::vector<Sample>& samples, Mesh::CBaseMesh& mesh,
         if (fromLines < link)
             continue;
         s.judged = fromLines >= band;
-        if (!meshEdge.empty() && meshEdge.nearest(s.p, link) < link)
+        // Only beyond the band: a line along the mesh's edge, its curve a
+        // little off it, keeps the area inside it from the outside.
+        if (s.judged && !meshEdge.empty() && meshEdge.nearest(s.p, link) < link)
             s.seed = true;
         s.parent = i;
         areas.kept.push_back(i);
