@@ -28,8 +28,9 @@ distance of a point of the region's sides from the Brep's edges (all in
 space, the sides on the sheet); and the largest of them over all Breps.
 """
 import math
-import struct
 import sys
+
+from gapnets import Nodes, segment, write_grid, write_stl
 
 
 def main():
@@ -84,37 +85,17 @@ def main():
             a, b = point(gx[i], gy[j]), point(gx[i + 1], gy[j])
             c, d = point(gx[i + 1], gy[j + 1]), point(gx[i], gy[j + 1])
             tris += [(a, b, c), (a, c, d)]
-    with open(out + ".stl", "wb") as f:
-        f.write(b"cornernets".ljust(80, b" "))
-        f.write(struct.pack("<I", len(tris)))
-        for t in tris:
-            f.write(struct.pack("<3f", 0.0, 0.0, 1.0))
-            for p in t:
-                f.write(struct.pack("<3f", *p))
-            f.write(b"\0\0")
+    write_stl(out + ".stl", tris, b"cornernets")
 
-    nodes, index, polylines = [], {}, []
-
-    def node(x, y):
-        key = (round(x, 9), round(y, 9))
-        if key not in index:
-            index[key] = len(nodes)
-            nodes.append((x, y))
-        return index[key]
+    nodes, polylines = Nodes(), []
+    node = nodes.at
     for cell in cells:
         for k in range(4):
             (ax, ay), (bx, by) = cell[k], cell[(k + 1) % 4]
             m = max(1, int(math.ceil(math.hypot(bx - ax, by - ay) / v["SEG"])))
             polylines.append([node(ax + (bx - ax) * s / m, ay + (by - ay) * s / m)
                               for s in range(m + 1)])
-    with open(out + ".grid", "w") as f:
-        f.write("Version 2\nNodes %d\n" % len(nodes))
-        for k, (x, y) in enumerate(nodes):
-            f.write("%d %.9g %.9g %.9g 0 0 1\n0\t1\t0 0 0\n0\t1\t0 0 0\n"
-                    % (k, x * scale, y * scale, height(x, y) * scale))
-        f.write("Polylines %d\n" % len(polylines))
-        for entries in polylines:
-            f.write("%d\n 1\n%s\n" % (len(entries), " ".join(str(e) for e in entries)))
+    write_grid(out + ".grid", nodes.places, polylines, height, scale)
     return 0
 
 
@@ -166,13 +147,6 @@ def nearest(p, lines):
         for k in range(len(line) - 1):
             best = min(best, segment(p, line[k], line[k + 1]))
     return best
-
-
-def segment(p, a, b):
-    ab = [b[k] - a[k] for k in range(3)]
-    l2 = sum(c * c for c in ab)
-    s = 0.0 if l2 == 0 else max(0.0, min(1.0, sum((p[k] - a[k]) * ab[k] for k in range(3)) / l2))
-    return math.dist(p, [a[k] + s * ab[k] for k in range(3)])
 
 
 if __name__ == "__main__":

@@ -232,25 +232,12 @@ def main():
         for j in range(len(ys) - 1):
             a, b, c, d = point(i, j), point(i + 1, j), point(i + 1, j + 1), point(i, j + 1)
             tris += [(a, b, c), (a, c, d)]
-    with open(out + ".stl", "wb") as f:
-        f.write(b"gapnets".ljust(80, b" "))
-        f.write(struct.pack("<I", len(tris)))
-        for t in tris:
-            f.write(struct.pack("<3f", 0.0, 0.0, 1.0))
-            for p in t:
-                f.write(struct.pack("<3f", *p))
-            f.write(b"\0\0")
+    write_stl(out + ".stl", tris, b"gapnets")
 
     # The net: every poly-line through its break points and a node every
     # SEG between them; nodes of one place are one node.
-    nodes, index, polylines = [], {}, []
-
-    def node(x, y):
-        key = (round(x, 9), round(y, 9))
-        if key not in index:
-            index[key] = len(nodes)
-            nodes.append((x, y))
-        return index[key]
+    nodes, polylines = Nodes(), []
+    node = nodes.at
     for breaks in lines:
         entries = []
         for k in range(len(breaks) - 1):
@@ -260,7 +247,41 @@ def main():
                 t = s / n
                 entries.append(node(ax + t * (bx - ax), ay + t * (by - ay)))
         polylines.append(entries)
-    with open(out + ".grid", "w") as f:
+    write_grid(out + ".grid", nodes.places, polylines, height, scale)
+    return 0
+
+
+def write_stl(path, tris, header):
+    """A binary STL of the triangles (three points each), normals left to
+    the reader."""
+    with open(path, "wb") as f:
+        f.write(header.ljust(80, b" "))
+        f.write(struct.pack("<I", len(tris)))
+        for t in tris:
+            f.write(struct.pack("<3f", 0.0, 0.0, 1.0))
+            for p in t:
+                f.write(struct.pack("<3f", *p))
+            f.write(b"\0\0")
+
+
+class Nodes:
+    """The net's nodes in the order made; points of one place are one node."""
+
+    def __init__(self):
+        self.places, self.index = [], {}
+
+    def at(self, x, y):
+        key = (round(x, 9), round(y, 9))
+        if key not in self.index:
+            self.index[key] = len(self.places)
+            self.places.append((x, y))
+        return self.index[key]
+
+
+def write_grid(path, nodes, polylines, height, scale):
+    """A net text (version 2) of the nodes (x, y) at height(x, y), every
+    length times scale, and the poly-lines through them."""
+    with open(path, "w") as f:
         f.write("Version 2\nNodes %d\n" % len(nodes))
         for k, (x, y) in enumerate(nodes):
             f.write("%d %.9g %.9g %.9g 0 0 1\n0\t1\t0 0 0\n0\t1\t0 0 0\n"
@@ -268,7 +289,6 @@ def main():
         f.write("Polylines %d\n" % len(polylines))
         for entries in polylines:
             f.write("%d\n 1\n%s\n" % (len(entries), " ".join(str(e) for e in entries)))
-    return 0
 
 
 def openings(path, cells):
