@@ -235,6 +235,17 @@ std::vector<EdgePoint> pieceWithEnds(const std::vector<EdgePoint>& along)
     return piece;
 }
 
+// Whether the poly-line comes back to its first point: its ends lie apart
+// by less than a millionth of its mean step (rounding, not an opening).
+bool closedLine(const std::vector<EdgePoint>& line)
+{
+    double length = 0.0;
+    for (std::size_t k = 1; k < line.size(); ++k)
+        length += std::sqrt(squaredDistance(line[k - 1], line[k]));
+    const double trace = 1e-6 * length / double(line.size() - 1);
+    return squaredDistance(line.front(), line.back()) <= trace * trace;
+}
+
 // The stretch of a face's edge that follows a piece of the net: the edge
 // nearest to the piece on the mean over points along it (the face's edge along
 // the side the piece belongs to: its other edges leave the piece at its
@@ -286,8 +297,11 @@ EdgeStretch followingStretch(const FaceOutline& face, const std::vector<EdgePoin
     if (stretch.from > stretch.to)
         std::swap(stretch.from, stretch.to);
     // On a closed edge the piece may pass its closing point: the stretch
-    // then goes the other way round, through the piece's middle.
-    stretch.round = line.size() > 2 && squaredDistance(line.front(), line.back()) == 0.0 &&
+    // then goes the other way round, through the piece's middle. An edge
+    // is closed when its ends lie within a trace of its step apart: a ring's
+    // curve evaluated at the two ends of its domain meets itself only
+    // within rounding.
+    stretch.round = line.size() > 2 && closedLine(line) &&
                     (middle < stretch.from || middle > stretch.to);
     return stretch;
 }

@@ -275,6 +275,17 @@ ON_3dPoint pointAlong(const Polyline& line, double at)
     return line[k] + share * (line[k + 1] - line[k]);
 }
 
+// Whether the edge's poly-line comes back to its first point: its ends lie
+// apart by less than a millionth of its mean step (a ring's curve evaluated
+// at the two ends of its domain meets itself only within rounding).
+bool closedLine(const Polyline& line)
+{
+    double length = 0.0;
+    for (std::size_t k = 1; k < line.size(); ++k)
+        length += line[k - 1].DistanceTo(line[k]);
+    return line.front().DistanceTo(line.back()) <= 1e-6 * length / double(line.size() - 1);
+}
+
 // The stretch of a Brep's edge that follows a shared side (see the header).
 struct Stretch {
     std::size_t edge = 0;
@@ -317,7 +328,7 @@ Stretch followingStretch(const EdgeSet& set, std::size_t firstEdge, std::size_t 
     const double middle = set.nearestOnEdge(stretch.edge, side[side.size() / 2]).at;
     if (stretch.from > stretch.to)
         std::swap(stretch.from, stretch.to);
-    stretch.round = line.size() > 2 && line.front().DistanceTo(line.back()) == 0.0 &&
+    stretch.round = line.size() > 2 && closedLine(line) &&
                     (middle < stretch.from || middle > stretch.to);
     return stretch;
 }
