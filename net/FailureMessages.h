@@ -58,6 +58,10 @@ inline constexpr char kAreaPartlyBare[] = "is left bare";
 inline constexpr char kAreaUnderTwoFaces[] = "lies under two faces";
 inline constexpr char kFaceOverTwoAreas[] = "lies over areas the net parts";
 inline constexpr char kEdgesOffSides[] = "leaves its region's sides";
+// A Brep over no area the check finds enclosed ("Face k lies over no area
+// the net's lines enclose: the check could not judge it"): the check was
+// blind where the face lies, which fails as a fault does.
+inline constexpr char kFaceOverNoArea[] = "lies over no area the net's lines enclose";
 
 // ---- The heal, the commit and the document --------------------------------------------------
 inline constexpr char kHealFailed[] = "Heal failed";
@@ -83,9 +87,11 @@ struct FailureLineKind {
 
 // Every kind the system prints, for its host, a kind before those its
 // failures may cause: a face's own faults (no surface, no face for a
-// region, no Brep, nothing to commit, a Brep off the mesh) before the
-// seams between faces (a failed heal, a gap), and these before what the
-// reopened document lost.
+// region, no Brep, a face over a region inside it, nothing to commit, a
+// Brep off the mesh) before the commit's check of its Breps against the
+// areas the lines enclose (a face left out or off the mesh leaves its area
+// bare), these before the seams between faces (a failed heal, a gap), and
+// these before what the reopened document lost.
 std::vector<FailureLineKind> failureLineKinds();
 
 } // namespace FailureMessages

@@ -1,5 +1,7 @@
 #include "plugin/Commit.h"
 
+#include "foundation/Logging.h"
+#include "foundation/StopUhr.h"
 #include "geometry/NurbsSurf.h"
 #include "healing/SkinTopology.h"
 #include "net/Face.h"
@@ -617,8 +619,11 @@ void sayRegionsWithoutFace(const GB::CSurfaceNet& net)
                          FailureMessages::kRegionWithoutFace, region.cause.c_str());
 }
 
-bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool approx)
+bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool approx,
+                                            bool* coverageFault)
 {
+    if (coverageFault != nullptr)
+        *coverageFault = false;
     CVezadView* view = VezadApp().ActiveView();
     CVezadDoc* doc = view != nullptr ? view->GetDocument() : nullptr;
     if (doc == nullptr)
@@ -753,13 +758,20 @@ bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool appr
         VezadApp().Print("%s\n", gaps.c_str());
     // Each Brep's outer loop takes one edge a side of its region.
     VezadApp().Print("Sides per Brep:%s\n", sides.c_str());
-    // What the Breps cover against what the net's lines enclose on the mesh.
+    // What the Breps cover against what the net's lines enclose on the mesh
+    // (its time printed with the switch FENWO_TIMER).
+    StopUhr coverageWatch(true, "coverage check", true);
     const RegionCoverage coverage =
         checkRegionCoverage(net, committedBreps(net, breps, brepFaces), tol);
+    coverageWatch.stop();
+    if (isTimerEnabled())
+        std::cout << coverageWatch << std::endl;
     VezadApp().Print("Areas the net encloses: %d; Brep edges from their regions' sides: %g\n",
                      coverage.areas, coverage.edgesOffSides);
     for (const std::string& fault : coverage.faults)
         VezadApp().Print("%s\n", fault.c_str());
+    if (coverageFault != nullptr)
+        *coverageFault = !coverage.faults.empty();
     if (progress != nullptr)
         progress->setLabel(nullptr);
     return true;
@@ -868,8 +880,11 @@ CVezadCommand::result CCommandMWCommit::run()
         return cancel;
 
     CVezadDoc* doc = VezadApp().ActiveDoc();
+    // A commit whose Breps miss what the net encloses has failed: the
+    // Breps stay in the document for the user to see where.
+    bool coverageFault = false;
     if (commitSurfaces) {
-        if (p.convertFacesToVezad(heal, deleteOld, approx))
+        if (p.convertFacesToVezad(heal, deleteOld, approx, &coverageFault))
             p.setEditGridMode(false);
     } else {
         // The mesh object's own curves stay its own; the converted ones go.
@@ -894,5 +909,5 @@ CVezadCommand::result CCommandMWCommit::run()
     }
     if (doc != nullptr)
         doc->UpdateAllViews();
-    return success;
+    return coverageFault ? failure : success;
 }

@@ -181,10 +181,15 @@ public:
     // (committedDistances), and the farthest beyond the fit's slack named in
     // a line of its own before the gaps (brepOffTheMeshLine), as the cause
     // of the gaps its face leaves; the Breps and the pieces of the net their
-    // faces share join committedSides. False without an active view with a document, or when the
-    // run was cancelled (then nothing is added or deleted); true otherwise,
-    // also when no face has a surface.
-    bool convertFacesToVezad(bool heal, bool deleteOld, bool approx);
+    // faces share join committedSides. The Breps are checked against the
+    // areas the net's lines enclose on the mesh (checkRegionCoverage,
+    // plugin/RegionCoverage.h), each fault in a line of its own, and
+    // *coverageFault (when given) says whether there was one. False without
+    // an active view with a document, or when the run was cancelled (then
+    // nothing is added or deleted); true otherwise, also when no face has a
+    // surface.
+    bool convertFacesToVezad(bool heal, bool deleteOld, bool approx,
+                             bool* coverageFault = nullptr);
     // committedSides as the last commit left them, for a document just
     // opened with its net: each Brep of objectRefs in the document is
     // matched to the face of the net it was made of, by their surfaces

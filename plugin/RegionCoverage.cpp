@@ -11,8 +11,10 @@
 #include "net/FaceRecords.h"
 #include "net/FailureMessages.h"
 #include "net/PointList.h"
+#include "net/RegionSize.h"
 #include "net/SurfaceNet.h"
 #include "platform/on/Brep.h"
+#include "plugin/BoxTree.h"
 #include "plugin/OpenNurbsConversion.h"
 
 #include <algorithm>
@@ -23,41 +25,123 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <numeric>
 #include <set>
-#include <unordered_map>
+#include <tuple>
 #include <utility>
 
 namespace {
 
-using P3 = std::array<double, 3>;
+using P3 = Point3;
 
-// The samples' spacing, in tolerances, and the samples of one area: within
-// 1.5 spacings of one another. A Brep lies over the samples within 0.75
-// spacings beside its points, which lie half a spacing apart. A line parts
-// the areas on either side of it by a link's width (wider than half a
-// link); the band along it left unjudged is the fit's slack (as far as a
-// Brep's edge may lie from its side) and a spacing wide, so that the Breps
-// on either side of a side each lie over the samples beyond it on their own
-// side alone. The samples within that band still join their area: a line
-// that ends a few tolerances short of another (a spur into a cell) leaves
-// the area round its end whole.
+// ---- The samples' spacing ---------------------------------------------------------------------
+//
+// The mesh is sampled coarser the farther from the net's lines: a sample's
+// spacing is at most its distance from the lines over kGrade, in levels each
+// twice as coarse as the one before (half a fit tolerance first), kLevels
+// of them. Beside a line alone the samples are no finer than the wide level
+// (kWideLevel, two tolerances apart and kept from four tolerances off the
+// line on, where the edge check has told any Brep straying nearer; or
+// kWideShare of the net's extent, where that is more); the finer levels are
+// taken where another line lies within kNarrowReach times the wide level's
+// reach across the nearest one (a strip up to some twenty tolerances wide, a
+// sliver, the corner of a junction): a probe that far across the nearest
+// line finds a line nearer than kNarrowShare of that distance. A place is
+// wide only where the wide level's samples lie well inside it, so that the
+// finer samples of a narrowing strip reach those of its wide part. The
+// samples number about the lines' length over the wide spacing, whatever
+// the net's size against its tolerance.
 constexpr double kSpacingShare = 0.5;
-constexpr double kLinkShare = 1.5;
-constexpr double kBesideShare = 0.75;
-constexpr double kBrepPointShare = 0.5;
-constexpr int kMaxSamples = 300000;
-// How far off the mesh (in tolerances) a Brep still lies over its samples:
-// twice the fit's slack.
-constexpr double kReachShare = 3.0;
-// An area is judged to lie bare, or under two faces, where at least this
-// many of its samples and this share of them do.
-constexpr int kFaultSamples = 4;
-constexpr double kFaultShare = 0.02;
+constexpr double kGrade = 2.5;
+constexpr int kLevels = 7;
+constexpr int kWideLevel = 2;
+constexpr double kWideShare = 0.004;
+constexpr double kNarrowReach = 2.0;
+constexpr double kNarrowShare = 0.9;
+// The mesh's facets are halved into pieces no longer than this share of the
+// spacing, and the pieces in a cube of it are one sample: about one piece a
+// cube, and a sample a spacing or two from its neighbours.
+constexpr double kPieceShare = 2.0;
+// A sample lies beside its nearest line, on the line's sheet, where its way
+// from the line lies within 30 degrees of its facets' plane.
+constexpr double kBesideShare = 0.5;
+// The samples beside the lines face alike where the sum of their normals by
+// area is at least this share of their area (a part's walls all round the
+// net face every way).
+constexpr double kAlikeShare = 0.25;
+// A sample within kDropShare of its spacing of a line is left out; two
+// samples within kLinkShare of the sum of their spacings are of one area,
+// unless the chord between them passes a line: nearer than kNearShare of
+// the nearer sample's distance, for samples facing alike, or than
+// kPartShare of the larger spacing, for samples across a crease (the rim
+// of a part that a line runs along, where samples on either side of the
+// line lie nearer than their distances from it add up to).
+constexpr double kDropShare = 2.0;
+constexpr double kLinkShare = 1.75;
+constexpr double kPartShare = 1.9;
+constexpr double kNearShare = 0.9;
+// Samples facing apart by more than 120 degrees (the two sides of a thin
+// part) never join; samples facing alike (within 25 degrees) join only
+// along their sheet: not where the chord between them leaves both their
+// planes the same way by more than kSheetOffShare tolerances and a
+// hundredth of its length (a second sheet stacked over the first).
+constexpr double kOppositeFacing = -0.5;
+constexpr double kAlikeFacing = 0.9;
+constexpr double kSheetOffShare = 0.5;
+constexpr double kSheetSlope = 0.01;
 // How far off the mesh (in tolerances) a line's curve is followed down onto
 // it: lines drawn through junctions far apart across a wave run under its
 // crests by several tolerances.
 constexpr double kLineOffMeshShare = 10.0;
+// The step of the points of a line whose feet on the mesh are sought, in
+// tolerances.
+constexpr double kFootStepShare = 2.0;
+// A line is also taken at the height of the chords between its points (the
+// grid points drawn on the mesh) up to this many tolerances apart: its
+// curve, fitted to the mesh, may fall onto another sheet near by (the far
+// side of a thin part) between them.
+constexpr double kChordShare = 20.0;
+
+// ---- The Breps over the samples ---------------------------------------------------------------
+//
+// A Brep lies over a sample where the sample's foot on the Brep's surface,
+// along the surface's normal, lies inside its trim: the surface is taken in
+// cells inside the trim, each standing for the disk of kDiskShare of its
+// size about its middle, a cell as wide as its distance from the edges over
+// kBrepGrade; the cells the edges cross, as wide as the samples beside a
+// line alone, stand for the points whose foot on the surface (by up to
+// kFootSteps Newton steps, straight off it within kFootSlackShare
+// tolerances) lies inside the trim, however narrow the region. Of the Breps
+// over a sample within kReachShare tolerances, those within kSheetMargin
+// tolerances of the nearest lie over it (a stacked sheet's Brep lies
+// farther by the sheets' distance). A sample no Brep lies over within the
+// reach, but one does farther along its normal (the top of a spike, of a
+// column standing on the sheet, of a rib), lies off the Brep: that is the
+// Brep's distance from the mesh, which the commit measures and names, and
+// the sample is not judged here.
+constexpr double kBrepGrade = 1.25;
+constexpr double kDiskShare = 0.8;
+constexpr int kFootSteps = 8;
+constexpr double kFootSlackShare = 0.05;
+constexpr double kReachShare = 3.0;
+constexpr double kSheetMargin = 1.0;
+// A cell's extent taken as its middle's derivatives give it, times this;
+// and the cells a Brep face is parted into at the most.
+constexpr double kCellSlack = 1.25;
+constexpr std::size_t kMostBrepCells = std::size_t(1) << 20;
+
+// ---- The verdicts -----------------------------------------------------------------------------
+//
+// An area is judged to lie bare, or under two faces, where at least
+// kFaultSamples finest samples' area and kFaultShare of its judged area do.
+constexpr double kFaultSamples = 4.0;
+constexpr double kFaultShare = 0.02;
+// An area of less than kSmallShare times the least region (the net's
+// topology leaves a sliver to its neighbour) is judged only for a face over
+// it; an area with no judged sample (narrower than the band along its lines
+// on both sides) on its middle samples, farther than kMiddleShare of its
+// largest distance from the lines.
+constexpr double kSmallShare = 1.25;
+constexpr double kMiddleShare = 0.6;
 // How far beyond the nearest point of a side, in its distance, the point
 // nearest across the surface's normal is sought: 1 / cos(60 degrees).
 constexpr double kTiltReach = 2.0;
@@ -70,10 +154,30 @@ P3 minus(const P3& a, const P3& b)
 {
     return {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
 }
+P3 plus(const P3& a, const P3& b)
+{
+    return {a[0] + b[0], a[1] + b[1], a[2] + b[2]};
+}
+P3 times(double s, const P3& a)
+{
+    return {s * a[0], s * a[1], s * a[2]};
+}
+P3 cross(const P3& a, const P3& b)
+{
+    return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+}
+double length(const P3& a)
+{
+    return std::sqrt(dot(a, a));
+}
 double distance(const P3& a, const P3& b)
 {
-    const P3 d = minus(a, b);
-    return std::sqrt(dot(d, d));
+    return length(minus(a, b));
+}
+P3 unit(const P3& a)
+{
+    const double l = length(a);
+    return l > 0.0 ? times(1.0 / l, a) : P3{0.0, 0.0, 0.0};
 }
 P3 toP3(const Vector& v)
 {
@@ -83,86 +187,81 @@ template <class T> P3 toP3(const CVertex<T, 3>& v)
 {
     return {double(v.data[0]), double(v.data[1]), double(v.data[2])};
 }
+template <class T> P3 toP3(const CVector<T, 3>& v)
+{
+    return {double(v.data[0]), double(v.data[1]), double(v.data[2])};
+}
 
-// Items by the cube of space they lie in (cubes `cell` wide), for finding
-// those near a point; the lookups hand the items out in the order they
-// went in, cube by cube.
-class CubeHash {
+// The box of a point inflated by `radius` across the unit direction n and
+// by `reach` along it: the box of the cylinder of that radius and
+// half-height about the point.
+Box3 cylinderBox(const P3& p, const P3& n, double radius, double reach)
+{
+    Box3 box;
+    for (std::size_t k = 0; k < 3; ++k) {
+        const double across = std::sqrt(std::max(0.0, 1.0 - n[k] * n[k]));
+        const double half = reach * std::fabs(n[k]) + radius * across;
+        box.lo[k] = p[k] - half;
+        box.hi[k] = p[k] + half;
+    }
+    return box;
+}
+
+// Poly-lines of points (the net's lines, a Brep's edges, a region's sides)
+// as segments in a box tree: the distance from a point to the nearest
+// segment, and the least distance across a direction.
+class Segments {
 public:
-    explicit CubeHash(double cell) : m_cell(cell > 0.0 ? cell : 1.0) {}
-    void insert(int item, const P3& p) { m_cubes[key(cube(p))].push_back(item); }
-    // Every item of a cube within `radius` of p (a superset of those within it).
-    template <class F> void near(const P3& p, double radius, F&& f) const
-    {
-        const std::array<long long, 3> lo = cube({p[0] - radius, p[1] - radius, p[2] - radius});
-        const std::array<long long, 3> hi = cube({p[0] + radius, p[1] + radius, p[2] + radius});
-        for (long long x = lo[0]; x <= hi[0]; ++x)
-            for (long long y = lo[1]; y <= hi[1]; ++y)
-                for (long long z = lo[2]; z <= hi[2]; ++z)
-                    if (const auto at = m_cubes.find(key({x, y, z})); at != m_cubes.end())
-                        for (int item : at->second)
-                            f(item);
-    }
-
-private:
-    std::array<long long, 3> cube(const P3& p) const
-    {
-        return {(long long)std::floor(p[0] / m_cell), (long long)std::floor(p[1] / m_cell),
-                (long long)std::floor(p[2] / m_cell)};
-    }
-    static std::uint64_t key(const std::array<long long, 3>& c)
-    {
-        const auto part = [](long long v) { return std::uint64_t(v + (1LL << 20)) & 0x1FFFFFu; };
-        return part(c[0]) | part(c[1]) << 21 | part(c[2]) << 42;
-    }
-    double m_cell;
-    std::unordered_map<std::uint64_t, std::vector<int>> m_cubes;
-};
-
-// Poly-lines of points (the net's lines, a Brep's edges, a region's sides),
-// with the distance from a point to the nearest of them.
-class Polylines {
-public:
-    explicit Polylines(double cell) : m_cell(cell > 0.0 ? cell : 1.0), m_hash(m_cell) {}
     void add(const std::vector<P3>& line)
     {
         if (line.size() == 1)
-            addSegment(line[0], line[0]);
+            m_segments.emplace_back(line[0], line[0]);
         for (std::size_t k = 0; k + 1 < line.size(); ++k)
-            addSegment(line[k], line[k + 1]);
+            m_segments.emplace_back(line[k], line[k + 1]);
     }
-    // The distance to the nearest segment within `radius`, else radius:
-    // sought within a cube of p first, then twice as far, and so on.
-    double nearest(const P3& p, double radius) const
+    void add(const std::vector<std::vector<P3>>& lines)
     {
-        for (double within = std::min(m_cell, radius);; within = std::min(2.0 * within, radius)) {
-            double best = within;
-            m_hash.near(p, within, [&](int s) {
-                const P3 &a = m_segments[std::size_t(s)].first,
-                         &b = m_segments[std::size_t(s)].second;
-                const P3 d = minus(b, a);
-                const double length2 = dot(d, d);
-                const double t =
-                    length2 > 0.0 ? std::clamp(dot(minus(p, a), d) / length2, 0.0, 1.0) : 0.0;
-                const P3 q = {a[0] + t * d[0], a[1] + t * d[1], a[2] + t * d[2]};
-                best = std::min(best, distance(p, q));
-            });
-            if (best < within || within >= radius)
-                return best;
-        }
+        for (const std::vector<P3>& line : lines)
+            add(line);
     }
-    // The least distance across the unit normal n (the part along n not
+    void build()
+    {
+        std::vector<Box3> boxes;
+        boxes.reserve(m_segments.size());
+        for (const auto& [a, b] : m_segments) {
+            Box3 box;
+            for (std::size_t k = 0; k < 3; ++k) {
+                box.lo[k] = std::min(a[k], b[k]);
+                box.hi[k] = std::max(a[k], b[k]);
+            }
+            boxes.push_back(box);
+        }
+        m_tree.build(boxes);
+    }
+    bool empty() const { return m_segments.empty(); }
+    // The distance to the nearest segment within `within`, else within.
+    double nearest(const P3& p, double within) const
+    {
+        return m_tree.nearest(p, within, [&](int s, const P3& q) { return toSegment(s, q); })
+            .first;
+    }
+    // The same, with the point of that segment nearest p (p itself when
+    // none lies within).
+    double nearest(const P3& p, double within, P3& foot) const
+    {
+        const auto [d, s] =
+            m_tree.nearest(p, within, [&](int k, const P3& q) { return toSegment(k, q); });
+        foot = s >= 0 ? footOn(s, p) : p;
+        return d;
+    }
+    // The least distance across the unit direction n (the part along n not
     // counted) from p to the points of the segments that lie within
-    // `radius` of p; radius when none does. With a zero n, the distance to
-    // the nearest segment within radius.
+    // `radius` of p; radius when none does.
     double nearestAcross(const P3& p, const P3& n, double radius) const
     {
         double best = radius;
-        const auto across = [&](const P3& v) {
-            const double along = dot(v, n);
-            return P3{v[0] - along * n[0], v[1] - along * n[1], v[2] - along * n[2]};
-        };
-        const auto measure = [&](int s) {
+        const auto across = [&](const P3& v) { return minus(v, times(dot(v, n), n)); };
+        m_tree.within(p, radius, [&](int s) {
             const P3 &a = m_segments[std::size_t(s)].first, &b = m_segments[std::size_t(s)].second;
             // The stretch of the segment within radius of p: |a - p + t d| <= radius.
             const P3 d = minus(b, a), ap = minus(a, p);
@@ -186,37 +285,23 @@ public:
             const P3 a2 = across(ap), d2 = across(d);
             const double dd2 = dot(d2, d2);
             const double t = std::clamp(dd2 > 0.0 ? -dot(a2, d2) / dd2 : t0, t0, t1);
-            const P3 q = {a2[0] + t * d2[0], a2[1] + t * d2[1], a2[2] + t * d2[2]};
-            best = std::min(best, std::sqrt(dot(q, q)));
-        };
-        // Far out, the cubes within radius outnumber the segments: each
-        // segment is looked at instead.
-        if (std::pow(2.0 * radius / m_cell + 2.0, 3.0) > double(m_segments.size()))
-            for (int s = 0; s < int(m_segments.size()); ++s)
-                measure(s);
-        else
-            m_hash.near(p, radius, measure);
+            best = std::min(best, length(plus(a2, times(t, d2))));
+        });
         return best;
     }
-    bool empty() const { return m_segments.empty(); }
 
 private:
-    // A segment goes into the cubes of points along it no farther apart
-    // than a cube.
-    void addSegment(const P3& a, const P3& b)
+    P3 footOn(int s, const P3& p) const
     {
-        const int segment = int(m_segments.size());
-        m_segments.emplace_back(a, b);
-        const int steps = int(std::ceil(distance(a, b) / m_cell)) + 1;
-        for (int s = 0; s <= steps; ++s) {
-            const double t = double(s) / steps;
-            m_hash.insert(segment, {a[0] + t * (b[0] - a[0]), a[1] + t * (b[1] - a[1]),
-                                    a[2] + t * (b[2] - a[2])});
-        }
+        const P3 &a = m_segments[std::size_t(s)].first, &b = m_segments[std::size_t(s)].second;
+        const P3 d = minus(b, a);
+        const double length2 = dot(d, d);
+        const double t = length2 > 0.0 ? std::clamp(dot(minus(p, a), d) / length2, 0.0, 1.0) : 0.0;
+        return plus(a, times(t, d));
     }
-    double m_cell;
-    CubeHash m_hash;
+    double toSegment(int s, const P3& p) const { return distance(p, footOn(s, p)); }
     std::vector<std::pair<P3, P3>> m_segments;
+    BoxTree m_tree;
 };
 
 // Points along the curve over its domain, about `step` apart (by a first
@@ -271,49 +356,56 @@ std::vector<P3> netLinePoints(const COffset_PointList& pl, double step)
     return points;
 }
 
+// The points of the poly-line's curve as netLinePoints gives them, each
+// moved along the mesh's normal at its stretch's entries (the grid points'
+// mean normal) to the height of the chord between them, for stretches no
+// longer than `longest` whose entries carry a normal: the line at the
+// height of the points drawn on the mesh, where its curve, fitted to the
+// mesh, falls onto another sheet near by (the far side of a thin part) but
+// runs beside the chord as drawn.
+std::vector<std::vector<P3>> liftedLinePoints(const COffset_PointList& pl, double step,
+                                              double longest)
+{
+    std::vector<std::vector<P3>> runs(1);
+    const int count = pl.vertices.count;
+    CParametricGeometry* curve = pl.getCurve();
+    const int stretches = pl.closed ? count : count - 1;
+    for (int k = 0; k < stretches; ++k) {
+        const auto* a = dynamic_cast<const Gridbench::CGridPoint*>(pl.entryAt(k));
+        const auto* b = dynamic_cast<const Gridbench::CGridPoint*>(pl.entryAt(k + 1));
+        double ta = 0.0, tb = 0.0;
+        const P3 n = a != nullptr && b != nullptr
+                         ? unit(plus(toP3(a->normal), toP3(b->normal)))
+                         : P3{0.0, 0.0, 0.0};
+        if (curve == nullptr || length(n) == 0.0 || distance(toP3(*a), toP3(*b)) > longest ||
+            !pl.entryParameter(k, ta) || !pl.entryParameter(k + 1, tb)) {
+            if (!runs.back().empty())
+                runs.emplace_back();
+            continue;
+        }
+        const int m = std::clamp(int(std::ceil(1.5 * distance(toP3(*a), toP3(*b)) / step)), 1, 400);
+        for (int s = runs.back().empty() ? 0 : 1; s <= m; ++s) {
+            const double t = double(s) / m;
+            const P3 p = toP3(curve->getPoint((1.0 - t) * ta + t * tb, 0.0));
+            const P3 chord = plus(times(1.0 - t, toP3(*a)), times(t, toP3(*b)));
+            runs.back().push_back(plus(p, times(dot(minus(chord, p), n), n)));
+        }
+    }
+    return runs;
+}
+
 // A right-handed frame (u, v, n) about the unit vector n.
 struct Frame {
     P3 u, v, n;
     explicit Frame(P3 normal)
     {
-        const double length = std::sqrt(dot(normal, normal));
-        n = length > 0.0 ? P3{normal[0] / length, normal[1] / length, normal[2] / length}
-                         : P3{0.0, 0.0, 1.0};
+        n = length(normal) > 0.0 ? unit(normal) : P3{0.0, 0.0, 1.0};
         const P3 axis = std::fabs(n[0]) < 0.6 ? P3{1.0, 0.0, 0.0} : P3{0.0, 1.0, 0.0};
-        u = minus(axis, {dot(axis, n) * n[0], dot(axis, n) * n[1], dot(axis, n) * n[2]});
-        const double lu = std::sqrt(dot(u, u));
-        u = {u[0] / lu, u[1] / lu, u[2] / lu};
-        v = {n[1] * u[2] - n[2] * u[1], n[2] * u[0] - n[0] * u[2], n[0] * u[1] - n[1] * u[0]};
+        u = unit(minus(axis, times(dot(axis, n), n)));
+        v = cross(n, u);
     }
     P3 local(const P3& p) const { return {dot(p, u), dot(p, v), dot(p, n)}; }
 };
-
-// A sample of the mesh: where it lies, the facet's normal, whether it seeds
-// the outside and the areas it lies in (its union-find parent).
-struct Sample {
-    P3 p, n;
-    bool seed = false;
-    bool judged = true; // beyond the band along the lines
-    int parent = -1;
-};
-
-int rootOf(std::vector<Sample>& samples, int i)
-{
-    while (samples[std::size_t(i)].parent != i) {
-        const int up = samples[std::size_t(i)].parent;
-        samples[std::size_t(i)].parent = samples[std::size_t(up)].parent;
-        i = up;
-    }
-    return i;
-}
-
-void join(std::vector<Sample>& samples, int a, int b)
-{
-    a = rootOf(samples, a);
-    b = rootOf(samples, b);
-    if (a != b)
-        samples[std::size_t(std::max(a, b))].parent = std::min(a, b);
-}
 
 std::string percent(double share)
 {
@@ -329,83 +421,213 @@ std::string figure(double value)
     return text;
 }
 
-// The points of a Brep face inside its trim, on a (u, v) grid about
-// `spacing` apart in space (by the surface's largest derivatives over a
-// first grid), 400000 at the most.
-std::vector<P3> brepFacePoints(const ON_BrepFace& brepFace, double spacing)
-{
-    std::vector<P3> points;
-    const std::unique_ptr<CFace> face(faceFromBrepFace(brepFace));
-    Fenwo::NurbsSurf* surface = face != nullptr ? face->getNurbsSurf() : nullptr;
-    if (surface == nullptr)
-        return points;
-    // The trim loops as closed (u, v) polygons, each trim curve's (u, v)
-    // curve at 256 points (a loop of one closed curve has no chords to
-    // facet by); a point lies inside the trim when a row through it crosses
-    // the loops an odd number of times on its left.
-    std::vector<std::vector<std::array<double, 2>>> loops;
-    for (const CLoop* loop : face->trimLoops) {
-        std::vector<std::array<double, 2>> polygon;
-        for (int c = 0; loop != nullptr && c < loop->curves.count; ++c) {
-            CParametricGeometry* uv =
-                loop->curves[c] != nullptr ? loop->curves[c]->getUVCurve() : nullptr;
-            if (uv == nullptr)
-                continue;
-            const Interval domain = uv->getDomain(0);
-            for (int k = 0; k < 256; ++k) {
-                const Vector q = uv->getPoint(domain.min + domain.getLength() * k / 256.0, 0.0);
-                polygon.push_back({q[0], q[1]});
+// The trim loops of a face as (u, v) polygons, by bands of v: a point lies
+// inside the trim where the polygons' segments of its band cross its row an
+// odd number of times on its left.
+class TrimIndex {
+public:
+    explicit TrimIndex(const std::vector<std::vector<std::array<double, 2>>>& loops)
+    {
+        double lo = HUGE_VAL, hi = -HUGE_VAL;
+        std::size_t count = 0;
+        for (const auto& polygon : loops)
+            for (const auto& q : polygon) {
+                lo = std::min(lo, q[1]);
+                hi = std::max(hi, q[1]);
+                ++count;
             }
-        }
-        if (polygon.size() >= 3)
-            loops.push_back(std::move(polygon));
-        else if (loops.empty())
-            return points;
-    }
-    if (loops.empty())
-        return points;
-    double lo[2] = {HUGE_VAL, HUGE_VAL}, hi[2] = {-HUGE_VAL, -HUGE_VAL};
-    for (const std::array<double, 2>& q : loops.front())
-        for (int k = 0; k < 2; ++k) {
-            lo[k] = std::min(lo[k], q[std::size_t(k)]);
-            hi[k] = std::max(hi[k], q[std::size_t(k)]);
-        }
-    double most[2] = {0.0, 0.0};
-    for (int i = 0; i <= 8; ++i)
-        for (int j = 0; j <= 8; ++j) {
-            Vector** d = surface->evaluate(1, lo[0] + (hi[0] - lo[0]) * i / 8.0,
-                                           lo[1] + (hi[1] - lo[1]) * j / 8.0);
-            if (d == nullptr)
-                continue;
-            most[0] = std::max(most[0], norm(d[1][0]));
-            most[1] = std::max(most[1], norm(d[0][1]));
-        }
-    int steps[2];
-    for (int k = 0; k < 2; ++k)
-        steps[k] = std::clamp(int(std::ceil(most[k] * (hi[k] - lo[k]) / spacing)), 1, 630);
-    std::vector<double> crossings;
-    for (int j = 0; j <= steps[1]; ++j) {
-        const double v = lo[1] + (hi[1] - lo[1]) * j / steps[1];
-        crossings.clear();
-        for (const std::vector<std::array<double, 2>>& polygon : loops)
+        if (!(hi > lo))
+            return;
+        const std::size_t bands = std::clamp<std::size_t>(count / 8, 1, 4096);
+        m_v0 = lo;
+        m_step = (hi - lo) / double(bands);
+        m_bands.resize(bands);
+        for (const auto& polygon : loops)
             for (std::size_t k = 0; k < polygon.size(); ++k) {
-                const std::array<double, 2>& a = polygon[k];
-                const std::array<double, 2>& b = polygon[(k + 1) % polygon.size()];
-                if ((a[1] <= v) != (b[1] <= v))
-                    crossings.push_back(a[0] + (v - a[1]) / (b[1] - a[1]) * (b[0] - a[0]));
+                const auto& a = polygon[k];
+                const auto& b = polygon[(k + 1) % polygon.size()];
+                const std::size_t first = band(std::min(a[1], b[1]));
+                const std::size_t last = band(std::max(a[1], b[1]));
+                for (std::size_t j = first; j <= last; ++j)
+                    m_bands[j].push_back({a[0], a[1], b[0], b[1]});
             }
-        std::sort(crossings.begin(), crossings.end());
-        std::size_t left = 0;
-        for (int i = 0; i <= steps[0]; ++i) {
-            const double u = lo[0] + (hi[0] - lo[0]) * i / steps[0];
-            while (left < crossings.size() && crossings[left] < u)
-                ++left;
-            if (left % 2 == 1)
-                points.push_back(toP3(surface->getPoint(u, v)));
+    }
+    bool inside(double u, double v) const
+    {
+        if (m_bands.empty() || v < m_v0 || v > m_v0 + m_step * double(m_bands.size()))
+            return false;
+        bool in = false;
+        for (const auto& s : m_bands[band(v)])
+            if ((s[1] <= v) != (s[3] <= v) && s[0] + (v - s[1]) / (s[3] - s[1]) * (s[2] - s[0]) < u)
+                in = !in;
+        return in;
+    }
+
+private:
+    std::size_t band(double v) const
+    {
+        const double at = std::floor((v - m_v0) / m_step);
+        return std::size_t(std::clamp(at, 0.0, double(m_bands.size() - 1)));
+    }
+    double m_v0 = 0.0, m_step = 1.0;
+    std::vector<std::vector<std::array<double, 4>>> m_bands;
+};
+
+// A cell of a Brep's surface: its middle, the surface's normal there, the
+// radius of the disk about it that it stands for, the Brep and face it is
+// of and its (u, v); an edge cell (one the Brep's edges cross) stands only
+// for the points whose foot on the surface lies inside the trim.
+struct BrepPoint {
+    P3 p, n;
+    double radius = 0.0;
+    int brep = 0, face = 0;
+    double u = 0.0, v = 0.0;
+    bool edge = false;
+};
+
+// A face of a Brep as the check reads it: its surface and its trim, the
+// cells of its surface inside the trim, and whether a point's foot on the
+// surface lies inside the trim. The surface's evaluation tables are used.
+class BrepFaceShape {
+public:
+    // False for a face without a NURBS surface or trim loop.
+    bool read(const ON_BrepFace& brepFace)
+    {
+        m_face.reset(faceFromBrepFace(brepFace));
+        m_surface = m_face != nullptr ? m_face->getNurbsSurf() : nullptr;
+        if (m_surface == nullptr)
+            return false;
+        // The trim loops as closed (u, v) polygons, each trim curve's (u, v)
+        // curve at 256 points (a loop of one closed curve has no chords to
+        // facet by).
+        std::vector<std::vector<std::array<double, 2>>> loops;
+        for (const CLoop* loop : m_face->trimLoops) {
+            std::vector<std::array<double, 2>> polygon;
+            for (int c = 0; loop != nullptr && c < loop->curves.count; ++c) {
+                CParametricGeometry* uv =
+                    loop->curves[c] != nullptr ? loop->curves[c]->getUVCurve() : nullptr;
+                if (uv == nullptr)
+                    continue;
+                const Interval domain = uv->getDomain(0);
+                for (int k = 0; k < 256; ++k) {
+                    const Vector q = uv->getPoint(domain.min + domain.getLength() * k / 256.0, 0.0);
+                    polygon.push_back({q[0], q[1]});
+                }
+            }
+            if (polygon.size() >= 3)
+                loops.push_back(std::move(polygon));
+            else if (loops.empty())
+                return false;
+        }
+        if (loops.empty())
+            return false;
+        m_trim = std::make_unique<TrimIndex>(loops);
+        m_lo[0] = m_lo[1] = HUGE_VAL;
+        m_hi[0] = m_hi[1] = -HUGE_VAL;
+        for (const std::array<double, 2>& q : loops.front())
+            for (std::size_t k = 0; k < 2; ++k) {
+                m_lo[k] = std::min(m_lo[k], q[k]);
+                m_hi[k] = std::max(m_hi[k], q[k]);
+            }
+        return m_hi[0] > m_lo[0] && m_hi[1] > m_lo[1];
+    }
+
+    // The cells of the surface inside the trim, by a (u, v) quadtree:
+    // `finest` wide (in space, by the surface's derivatives at a cell's
+    // middle) where the Brep's edges cross them, coarser farther from the
+    // edges (a cell at most its distance from them over kBrepGrade wide,
+    // `coarsest` at most), appended to `cells` as points of brep and face.
+    void cells(const Segments& edges, double finest, double coarsest, int brep, int face,
+               std::vector<BrepPoint>& out)
+    {
+        struct Cell {
+            double u0, u1, v0, v1;
+        };
+        std::vector<Cell> cells{{m_lo[0], m_hi[0], m_lo[1], m_hi[1]}};
+        std::size_t visited = 0;
+        while (!cells.empty()) {
+            const Cell c = cells.back();
+            cells.pop_back();
+            const double uc = 0.5 * (c.u0 + c.u1), vc = 0.5 * (c.v0 + c.v1);
+            Vector** d = m_surface->evaluate(1, uc, vc);
+            const P3 p = toP3(d[0][0]);
+            // The cell's extent in space by the derivatives at its middle,
+            // with room for their change across it.
+            const double su = kCellSlack * norm(d[1][0]) * (c.u1 - c.u0);
+            const double sv = kCellSlack * norm(d[0][1]) * (c.v1 - c.v0);
+            const double size = std::max(su, sv);
+            const P3 n = unit(cross(toP3(d[1][0]), toP3(d[0][1])));
+            // A cell farther from every edge than its size lies wholly inside
+            // the trim or wholly outside. Past the budget of cells (a surface
+            // folded far off its region), the cells are taken as they stand.
+            const double fromEdges = edges.nearest(p, size + kGrade * coarsest);
+            if (fromEdges > size || ++visited > kMostBrepCells) {
+                if (!m_trim->inside(uc, vc))
+                    continue;
+                if (size <= std::clamp(fromEdges / kBrepGrade, finest, coarsest) ||
+                    visited > kMostBrepCells) {
+                    out.push_back({p, n, kDiskShare * size, brep, face, uc, vc, false});
+                    continue;
+                }
+            } else if (size <= finest) {
+                out.push_back({p, n, size, brep, face, uc, vc, true});
+                continue;
+            }
+            // The longer side is halved, both where they are alike.
+            const bool splitU = su >= 0.5 * sv, splitV = sv >= 0.5 * su;
+            for (int i = 0; i < (splitU ? 2 : 1); ++i)
+                for (int j = 0; j < (splitV ? 2 : 1); ++j) {
+                    Cell child = c;
+                    if (splitU) {
+                        child.u0 = i == 0 ? c.u0 : uc;
+                        child.u1 = i == 0 ? uc : c.u1;
+                    }
+                    if (splitV) {
+                        child.v0 = j == 0 ? c.v0 : vc;
+                        child.v1 = j == 0 ? vc : c.v1;
+                    }
+                    cells.push_back(child);
+                }
         }
     }
-    return points;
-}
+
+    // Whether the foot of `at` on the surface, sought from (u, v) by Newton
+    // steps, lies inside the trim, straight off it along the surface's
+    // normal (within `slack`) and within `within` of it; `along` receives
+    // how far along the normal.
+    bool footInside(const P3& at, double u, double v, double within, double slack,
+                    double& along)
+    {
+        const Interval du = m_surface->getDomain(0), dv = m_surface->getDomain(1);
+        P3 r{0.0, 0.0, 0.0}, n{0.0, 0.0, 0.0};
+        for (int step = 0; step < kFootSteps; ++step) {
+            Vector** d = m_surface->evaluate(1, u, v);
+            const P3 su = toP3(d[1][0]), sv = toP3(d[0][1]);
+            r = minus(at, toP3(d[0][0]));
+            n = unit(cross(su, sv));
+            const double a = dot(su, su), b = dot(su, sv), c = dot(sv, sv);
+            const double e = dot(su, r), f = dot(sv, r), det = a * c - b * b;
+            if (!(det > 0.0))
+                break;
+            const double stepU = (c * e - b * f) / det, stepV = (a * f - b * e) / det;
+            u = std::clamp(u + stepU, du.min, du.max);
+            v = std::clamp(v + stepV, dv.min, dv.max);
+            if (std::fabs(stepU) * std::sqrt(a) + std::fabs(stepV) * std::sqrt(c) < 0.01 * slack)
+                break;
+        }
+        const Vector point = m_surface->getPoint(u, v);
+        r = minus(at, toP3(point));
+        along = dot(r, n);
+        return std::fabs(along) <= within && dot(r, r) - along * along <= slack * slack &&
+               m_trim->inside(u, v);
+    }
+
+private:
+    std::unique_ptr<CFace> m_face;
+    Fenwo::NurbsSurf* m_surface = nullptr;
+    std::unique_ptr<TrimIndex> m_trim;
+    double m_lo[2] = {0.0, 0.0}, m_hi[2] = {0.0, 0.0};
+};
 
 // The edges of the Brep as points about `step` apart.
 std::vector<std::vector<P3>> brepEdgePoints(const ON_Brep& brep, double step)
@@ -469,18 +691,23 @@ void regionSides(const GB::Face& face, double step, std::vector<std::vector<P3>>
 // it gave. That point is sought within kTiltReach times the distance to the
 // nearest point, which holds the point straight off the edge's point for
 // sides tilted by up to 60 degrees and keeps a far part of the lines (the
-// other side of a thin or closed surface) out.
+// other side of a thin or closed surface) out. The distance across is never
+// more than the nearest distance: it is sought only for points nearer than
+// the farthest found so far.
 double farthestFrom(const std::vector<std::vector<P3>>& from,
-                    const std::vector<std::vector<P3>>& to, double cell, double reach,
+                    const std::vector<std::vector<P3>>& to, double reach,
                     const std::function<P3(const P3&)>& normalAt)
 {
-    Polylines lines(cell);
+    Segments lines;
     for (const std::vector<P3>& line : to)
         lines.add(line);
+    lines.build();
     double farthest = 0.0;
     for (const std::vector<P3>& line : from)
         for (const P3& p : line) {
             double d = lines.empty() ? reach : lines.nearest(p, reach);
+            if (d <= farthest)
+                continue;
             if (d < reach)
                 d = lines.nearestAcross(p, normalAt(p), std::min(kTiltReach * d, reach));
             farthest = std::max(farthest, d);
@@ -488,167 +715,17 @@ double farthestFrom(const std::vector<std::vector<P3>>& from,
     return farthest;
 }
 
-// The samples of the mesh's facets in the box (in the frame): on each
-// triangle (a polygon's fan) a lattice `spacing` or finer, each with its
-// facet's normal; those within a spacing of the box's walls seed the
-// outside.
-std::vector<Sample> sampleMesh(Mesh::CBaseMesh& mesh, const Frame& frame, const double boxLo[3],
-                               const double boxHi[3], double spacing)
-{
-    std::vector<Sample> samples;
-    const int facets = mesh.getFacetCount();
-    for (int f = 0; f < facets; ++f) {
-        const int size = mesh.getFacetSize(f);
-        if (size < 3)
-            continue;
-        std::vector<P3> corners;
-        bool inBox = true;
-        double flo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, fhi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
-        for (int k = 0; k < size; ++k) {
-            Mesh::CBaseMesh::Point c;
-            if (!mesh.getFacetCorner(f, k, c))
-                break;
-            corners.push_back(toP3(c));
-            const P3 q = frame.local(corners.back());
-            for (int j = 0; j < 3; ++j) {
-                flo[j] = std::min(flo[j], q[std::size_t(j)]);
-                fhi[j] = std::max(fhi[j], q[std::size_t(j)]);
-            }
-        }
-        for (int j = 0; j < 3; ++j)
-            inBox = inBox && fhi[j] >= boxLo[j] && flo[j] <= boxHi[j];
-        if (!inBox || int(corners.size()) != size)
-            continue;
-        Mesh::CBaseMesh::Direction facetNormal;
-        if (!mesh.getFacetNormal(f, facetNormal))
-            continue;
-        const P3 n = toP3(facetNormal);
-        for (int t = 1; t + 1 < size; ++t) {
-            const P3 &a = corners[0], &b = corners[std::size_t(t)],
-                     &c = corners[std::size_t(t) + 1];
-            const double longest = std::max({distance(a, b), distance(b, c), distance(c, a)});
-            const int k = std::max(1, int(std::ceil(longest / spacing)));
-            for (int i = 0; i <= k; ++i)
-                for (int j = 0; i + j <= k; ++j) {
-                    const double s = double(i) / k, r = double(j) / k;
-                    Sample sample;
-                    for (int m = 0; m < 3; ++m)
-                        sample.p[std::size_t(m)] = a[std::size_t(m)] +
-                                                   s * (b[std::size_t(m)] - a[std::size_t(m)]) +
-                                                   r * (c[std::size_t(m)] - a[std::size_t(m)]);
-                    const P3 q = frame.local(sample.p);
-                    bool inside = true, atWall = false;
-                    for (int m = 0; m < 3; ++m) {
-                        inside = inside && q[std::size_t(m)] >= boxLo[m] &&
-                                 q[std::size_t(m)] <= boxHi[m];
-                        atWall = atWall || q[std::size_t(m)] < boxLo[m] + spacing ||
-                                 q[std::size_t(m)] > boxHi[m] - spacing;
-                    }
-                    if (!inside)
-                        continue;
-                    sample.n = n;
-                    sample.seed = atWall;
-                    samples.push_back(sample);
-                }
-        }
-    }
-    return samples;
-}
-
-// The samples parted into areas by the net's lines.
-struct Areas {
-    std::vector<int> kept;                 // the samples off the lines
-    std::vector<std::vector<int>> members; // of each area, in the samples' order
-    std::vector<bool> outside;             // the area reaches beyond the lines
-};
-
-// The samples a link or more from the lines, parted into areas: those
-// within a link of one another on facets facing alike are one area; those
-// within `band` of a line are not judged. One at the mesh's edge where no
-// line runs along it seeds the outside.
-Areas splitIntoAreas(std::vector<Sample>& samples, Mesh::CBaseMesh& mesh,
-                     const std::vector<std::vector<P3>>& lines, double band, double link,
-                     double offMesh)
-{
-    Areas areas;
-    // Samples on the net's lines are left out; those at the mesh's edge
-    // where no line runs along it seed the outside. A line's curve may run
-    // off the mesh between its points (under a wave's crest, across a
-    // bend), where the samples over it lie beyond the band and the areas on
-    // either side of it would join: each line is also taken where it lies
-    // on the mesh, its points' feet on the nearest facets within offMesh.
-    Polylines netLines(band);
-    for (const std::vector<P3>& line : lines) {
-        netLines.add(line);
-        std::vector<P3> feet;
-        for (std::size_t k = 0; k <= line.size(); ++k) {
-            Mesh::MeshFoot foot;
-            const bool on =
-                k < line.size() && Mesh::nearestMeshPoint(&mesh, line[k].data(), offMesh, foot);
-            if (on)
-                feet.push_back({foot.point[0], foot.point[1], foot.point[2]});
-            if (!on && !feet.empty()) {
-                netLines.add(feet);
-                feet.clear();
-            }
-        }
-    }
-    Polylines meshEdge(link);
-    for (const Mesh::CBaseMesh::CPolygonEdge& e : mesh.edges)
-        if (e.facet1 >= 0 && e.facet2 < 0) {
-            Mesh::CBaseMesh::Point a, b;
-            if (mesh.getVertex(e.vertex0, a) && mesh.getVertex(e.vertex1, b))
-                meshEdge.add({toP3(a), toP3(b)});
-        }
-    for (int i = 0; i < int(samples.size()); ++i) {
-        Sample& s = samples[std::size_t(i)];
-        const double fromLines = netLines.empty() ? band : netLines.nearest(s.p, band);
-        if (fromLines < link)
-            continue;
-        s.judged = fromLines >= band;
-        // Only beyond the band: a line along the mesh's edge, its curve a
-        // little off it, keeps the area inside it from the outside.
-        if (s.judged && !meshEdge.empty() && meshEdge.nearest(s.p, link) < link)
-            s.seed = true;
-        s.parent = i;
-        areas.kept.push_back(i);
-    }
-
-    // Samples within a link of one another on facets facing alike are one
-    // area.
-    CubeHash near(link);
-    for (int i : areas.kept)
-        near.insert(i, samples[std::size_t(i)].p);
-    for (int i : areas.kept)
-        near.near(samples[std::size_t(i)].p, link, [&](int j) {
-            if (j > i && distance(samples[std::size_t(i)].p, samples[std::size_t(j)].p) <= link &&
-                dot(samples[std::size_t(i)].n, samples[std::size_t(j)].n) > 0.0)
-                join(samples, i, j);
-        });
-    std::map<int, int> areaOfRoot;
-    for (int i : areas.kept) {
-        const int root = rootOf(samples, i);
-        const auto [at, added] = areaOfRoot.emplace(root, int(areas.members.size()));
-        if (added) {
-            areas.members.emplace_back();
-            areas.outside.push_back(false);
-        }
-        areas.members[std::size_t(at->second)].push_back(i);
-        areas.outside[std::size_t(at->second)] =
-            areas.outside[std::size_t(at->second)] || samples[std::size_t(i)].seed;
-    }
-    return areas;
-}
-
 // Each Brep's edges against its region's sides, both ways, across the
 // mesh: a side's curve may run off the mesh (a little through a sharp
 // corner it was drawn with; under the crests of a wavy mesh between
 // junctions drawn far apart), where its edge, put onto the face's surface,
 // lies on it; the edge leaves its side where it lies beside it on the mesh.
-// The fit's slack is allowed, as the sides' curves and the faces lie that
-// close to the mesh they were drawn on.
-void checkEdgesAlongSides(GB::CSurfaceNet& net, const std::vector<CommittedBrep>& breps, double tol,
-                          RegionCoverage& result)
+// The allowance is the fit's slack (edgesOffSidesAllowance), as the sides'
+// curves and the faces lie that close to the mesh they were drawn on.
+// Hands each Brep's edges back for the Brep's points.
+std::vector<std::vector<std::vector<P3>>> checkEdgesAlongSides(GB::CSurfaceNet& net,
+                                                               const std::vector<CommittedBrep>& breps,
+                                                               double tol, RegionCoverage& result)
 {
     const auto normalAt = [&](const P3& p) {
         CVector<float, 3> n;
@@ -656,15 +733,19 @@ void checkEdgesAlongSides(GB::CSurfaceNet& net, const std::vector<CommittedBrep>
                                    static_cast<float>(p[2])};
         if (net.mesh == nullptr || !Mesh::meshNormalNearPoint(net.mesh, at, n))
             return P3{0.0, 0.0, 0.0};
-        const P3 v = toP3(n);
-        const double length = std::sqrt(dot(v, v));
-        return length > 0.0 ? P3{v[0] / length, v[1] / length, v[2] / length} : P3{0.0, 0.0, 0.0};
+        return unit(toP3(n));
     };
-    for (const CommittedBrep& committed : breps) {
-        if (committed.brep == nullptr || committed.face == nullptr)
+    const double step = 0.25 * tol;
+    const double allowance = edgesOffSidesAllowance(tol);
+    std::vector<std::vector<std::vector<P3>>> allEdges(breps.size());
+    for (std::size_t b = 0; b < breps.size(); ++b) {
+        const CommittedBrep& committed = breps[b];
+        if (committed.brep == nullptr)
             continue;
-        const double step = 0.25 * tol;
-        const std::vector<std::vector<P3>> edges = brepEdgePoints(*committed.brep, step);
+        allEdges[b] = brepEdgePoints(*committed.brep, step);
+        const std::vector<std::vector<P3>>& edges = allEdges[b];
+        if (committed.face == nullptr)
+            continue;
         std::vector<std::vector<P3>> sides;
         std::vector<P3> nodes;
         regionSides(*committed.face, step, sides, nodes);
@@ -685,19 +766,312 @@ void checkEdgesAlongSides(GB::CSurfaceNet& net, const std::vector<CommittedBrep>
             atNodes.push_back({node});
         }
         const double reach = 100.0 * tol;
-        const double off = std::max(farthestFrom(edges, along, tol, reach, normalAt),
-                                    farthestFrom(atNodes, edges, tol, reach, normalAt));
+        const double off = std::max(farthestFrom(edges, along, reach, normalAt),
+                                    farthestFrom(atNodes, edges, reach, normalAt));
         result.edgesOffSides = std::max(result.edgesOffSides, off);
-        if (off > kFitSlack * tol)
+        if (off > allowance)
             result.faults.push_back("Face " + std::to_string(committed.number) + " " +
                                     FailureMessages::kEdgesOffSides + ": its Brep's edges lie " +
                                     figure(off) + " from them, " + figure(off / tol) +
                                     " x the fit tolerance " + figure(tol) + " where " +
-                                    figure(kFitSlack) + " are accepted");
+                                    figure(allowance / tol) + " are accepted");
     }
+    return allEdges;
+}
+
+// ---- The mesh's samples -----------------------------------------------------------------------
+
+// A sample of the mesh: where it lies, its normal (the mean of the facets
+// it stands for), the area it stands for, its distance from the lines and
+// its level of spacing; whether it is kept (off the lines), judged (beyond
+// the band along them) and seeds the outside.
+struct Sample {
+    P3 p, n;
+    P3 offLine{0.0, 0.0, 0.0}; // from the nearest point of the lines
+    double weight = 0.0;
+    double fromLines = 0.0;
+    int level = 0;
+    bool kept = false, judged = false, seed = false;
+};
+
+// What the samples are spaced by: the finest spacing, the box they are
+// taken in (in the frame), the band along the lines left unjudged.
+struct Sampling {
+    double finest = 0.0;
+    double slack = 0.0; // how far a Brep's edge may lie from its side
+    int wide = kWideLevel; // the level beside a line alone
+    double spacing(int level) const { return std::ldexp(finest, level); }
+    // The level of a point `fromLines` from the lines.
+    int levelAt(double fromLines) const
+    {
+        const double want = fromLines / kGrade;
+        int level = 0;
+        while (level + 1 < kLevels && spacing(level + 1) <= want)
+            ++level;
+        return level;
+    }
+    double band(int level) const { return slack + spacing(level); }
+};
+
+// A cube of space at a level of spacing, and a facing class (the axis and
+// sign of a normal's largest part): the key of the samples thinned into one.
+struct CubeKey {
+    std::int64_t x, y, z;
+    int level;
+    bool operator==(const CubeKey& o) const
+    {
+        return x == o.x && y == o.y && z == o.z && level == o.level;
+    }
+};
+CubeKey cubeOf(const P3& p, double cell, int level)
+{
+    return {std::int64_t(std::floor(p[0] / cell)), std::int64_t(std::floor(p[1] / cell)),
+            std::int64_t(std::floor(p[2] / cell)), level};
+}
+int facingClass(const P3& n)
+{
+    std::size_t axis = 0;
+    for (std::size_t k = 1; k < 3; ++k)
+        if (std::fabs(n[k]) > std::fabs(n[axis]))
+            axis = k;
+    return int(axis) * 2 + (n[axis] < 0.0 ? 1 : 0);
+}
+
+// Whether the place `fromLines` off the lines, its nearest point of them at
+// `foot`, lies in a narrow place: another line, or another part of the
+// line (a spur's tip, a junction's corner), within the reach of the wide
+// level beyond the foot, across it.
+bool narrowAt(const Segments& lines, const P3& at, const P3& foot, double fromLines,
+              const Sampling& sampling)
+{
+    if (!(fromLines > 0.0))
+        return false;
+    const double reach = kNarrowReach * kGrade * sampling.spacing(sampling.wide);
+    const P3 probe = plus(foot, times(reach / fromLines, minus(at, foot)));
+    return lines.nearest(probe, reach) < kNarrowShare * reach;
+}
+
+// The samples of the mesh's facets in the box (in the frame): each facet's
+// triangles (a polygon's fan) halved until they are no larger than
+// kPieceShare times the spacing of their distance from the lines, each
+// piece a point at its middle; the points of one level that fall into one
+// cube of its spacing and face alike are one sample, standing for their
+// area, at the first one's place (in the facets' order). A sample of a
+// piece the box's walls cut seeds the outside (the mesh runs on beyond the
+// box), its middle inside the box or not.
+std::vector<Sample> sampleMesh(Mesh::CBaseMesh& mesh, const Frame& frame, const double boxLo[3],
+                               const double boxHi[3], const Segments& lines,
+                               const Sampling& sampling)
+{
+    std::vector<Sample> samples;
+    // The pieces by cube, thinned once all are in.
+    struct Small {
+        CubeKey key;
+        Sample sample;
+    };
+    std::vector<Small> small;
+    const double coarsest = sampling.spacing(kLevels - 1);
+    const auto inBox = [&](const P3& q, double margin) {
+        bool inside = true;
+        for (int m = 0; m < 3; ++m)
+            inside = inside && q[std::size_t(m)] >= boxLo[m] - margin &&
+                     q[std::size_t(m)] <= boxHi[m] + margin;
+        return inside;
+    };
+    struct Triangle {
+        P3 a, b, c;
+    };
+    std::vector<Triangle> pieces;
+    std::vector<P3> corners;
+    const int facets = mesh.getFacetCount();
+    for (int f = 0; f < facets; ++f) {
+        const int size = mesh.getFacetSize(f);
+        if (size < 3)
+            continue;
+        corners.clear();
+        double flo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, fhi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+        for (int k = 0; k < size; ++k) {
+            Mesh::CBaseMesh::Point c;
+            if (!mesh.getFacetCorner(f, k, c))
+                break;
+            corners.push_back(toP3(c));
+            const P3 q = frame.local(corners.back());
+            for (int j = 0; j < 3; ++j) {
+                flo[j] = std::min(flo[j], q[std::size_t(j)]);
+                fhi[j] = std::max(fhi[j], q[std::size_t(j)]);
+            }
+        }
+        bool inside = int(corners.size()) == size;
+        for (int j = 0; j < 3; ++j)
+            inside = inside && fhi[j] >= boxLo[j] && flo[j] <= boxHi[j];
+        if (!inside)
+            continue;
+        Mesh::CBaseMesh::Direction facetNormal;
+        if (!mesh.getFacetNormal(f, facetNormal))
+            continue;
+        const P3 n = unit(toP3(facetNormal));
+        for (int t = 1; t + 1 < size; ++t) {
+            pieces.assign(1, {corners[0], corners[std::size_t(t)], corners[std::size_t(t) + 1]});
+            while (!pieces.empty()) {
+                const Triangle tri = pieces.back();
+                pieces.pop_back();
+                const double longest =
+                    std::max({distance(tri.a, tri.b), distance(tri.b, tri.c), distance(tri.c, tri.a)});
+                const P3 middle = times(1.0 / 3.0, plus(plus(tri.a, tri.b), tri.c));
+                P3 foot = middle;
+                const double fromLines =
+                    lines.empty() ? HUGE_VAL
+                                  : lines.nearest(middle, longest + kGrade * 2.0 * coarsest, foot);
+                // The piece's points lie within two thirds of its longest
+                // side of its middle. The finest level is for narrow places
+                // only; a piece wholly within the reach of the lines where
+                // samples are left out counts only for the areas' sizes, a
+                // level coarser.
+                // Whether a place is narrow is asked of pieces no larger
+                // than the wide level's spacing, whose middles' feet stand
+                // for their points'.
+                int level = sampling.levelAt(std::max(0.0, fromLines - longest));
+                const bool undecided = level < sampling.wide &&
+                                       longest > sampling.spacing(sampling.wide);
+                if (level < sampling.wide && !undecided &&
+                    !narrowAt(lines, middle, foot, fromLines, sampling))
+                    level = sampling.wide;
+                const bool dropped = fromLines + longest < kDropShare * sampling.spacing(level);
+                const double largest =
+                    kPieceShare * sampling.spacing(dropped ? level + 1 : level);
+                if (undecided || (longest > largest && longest > sampling.finest)) {
+                    const P3 ab = times(0.5, plus(tri.a, tri.b)), bc = times(0.5, plus(tri.b, tri.c)),
+                             ca = times(0.5, plus(tri.c, tri.a));
+                    pieces.push_back({tri.a, ab, ca});
+                    pieces.push_back({ab, tri.b, bc});
+                    pieces.push_back({ca, bc, tri.c});
+                    pieces.push_back({ab, bc, ca});
+                    continue;
+                }
+                bool atWall = false;
+                for (const P3& corner : {tri.a, tri.b, tri.c})
+                    atWall = atWall || !inBox(frame.local(corner), 0.0);
+                if (!inBox(frame.local(middle), atWall ? longest : 0.0))
+                    continue;
+                Sample sample;
+                sample.p = middle;
+                sample.weight = 0.5 * length(cross(minus(tri.b, tri.a), minus(tri.c, tri.a)));
+                sample.n = times(sample.weight, n);
+                sample.fromLines = fromLines;
+                sample.offLine = minus(middle, foot);
+                sample.level = level;
+                sample.seed = atWall;
+                small.push_back(
+                    {cubeOf(middle, sampling.spacing(level), level * 8 + facingClass(n)), sample});
+            }
+        }
+    }
+    // The pieces of one cube are one sample.
+    std::stable_sort(small.begin(), small.end(), [](const Small& x, const Small& y) {
+        return std::tie(x.key.level, x.key.x, x.key.y, x.key.z) <
+               std::tie(y.key.level, y.key.x, y.key.y, y.key.z);
+    });
+    for (std::size_t k = 0; k < small.size();) {
+        Sample s = small[k].sample;
+        std::size_t next = k + 1;
+        for (; next < small.size() && small[next].key == small[k].key; ++next) {
+            const Sample& more = small[next].sample;
+            s.n = plus(s.n, more.n);
+            s.weight += more.weight;
+            s.seed = s.seed || more.seed;
+        }
+        samples.push_back(s);
+        k = next;
+    }
+    for (Sample& s : samples)
+        s.n = unit(s.n);
+    return samples;
+}
+
+// ---- The areas --------------------------------------------------------------------------------
+
+// The samples' areas (union-find) and, of each area, its samples and what
+// the check reads of it.
+class Areas {
+public:
+    explicit Areas(std::size_t samples) : m_parent(samples)
+    {
+        for (std::size_t i = 0; i < samples; ++i)
+            m_parent[i] = int(i);
+    }
+    int rootOf(int i)
+    {
+        while (m_parent[std::size_t(i)] != i) {
+            const int up = m_parent[std::size_t(i)];
+            m_parent[std::size_t(i)] = m_parent[std::size_t(up)];
+            i = up;
+        }
+        return i;
+    }
+    void join(int a, int b)
+    {
+        a = rootOf(a);
+        b = rootOf(b);
+        if (a != b)
+            m_parent[std::size_t(std::max(a, b))] = std::min(a, b);
+    }
+
+private:
+    std::vector<int> m_parent;
+};
+
+// Whether two kept samples are of one area: near enough for their
+// spacings, facing not apart, those facing alike along one sheet, and no
+// line passing between them: none where they lie far enough from the
+// lines, or off the lines on one side, else the chord's quarter points
+// tried (across a crease a line runs along, in the middle of a narrow strip,
+// round the end of a spur).
+bool joins(const Sample& a, const Sample& b, const Sampling& sampling, double tol,
+           const Segments& lines)
+{
+    const P3 chord = minus(b.p, a.p);
+    const double sa = sampling.spacing(a.level), sb = sampling.spacing(b.level);
+    const double reach = kLinkShare * (sa + sb);
+    const double chord2 = dot(chord, chord);
+    if (chord2 > reach * reach)
+        return false;
+    const double facing = dot(a.n, b.n);
+    if (facing <= kOppositeFacing)
+        return false;
+    const double chordLength = std::sqrt(chord2);
+    if (facing >= kAlikeFacing) {
+        // One sheet over the other: the chord leaves both planes the same
+        // way by their distance; along one sheet, curved or faceted, it
+        // runs below one plane and above the other.
+        const double offA = dot(chord, a.n), offB = dot(chord, b.n);
+        if (offA * offB > 0.0 && std::min(std::fabs(offA), std::fabs(offB)) >
+                                     kSheetOffShare * tol + kSheetSlope * chordLength)
+            return false;
+    }
+    // Along a sheet the chord between two samples on one side of a line
+    // stays about as far from it as the nearer sample; across a crease a
+    // line runs along, it passes the line at less than its ends' distance,
+    // and must keep a spacing's reach from it.
+    const double part = facing >= kAlikeFacing ? kNearShare * std::min(a.fromLines, b.fromLines)
+                                               : kPartShare * std::max(sa, sb);
+    if (0.5 * (a.fromLines + b.fromLines - chordLength) >= part)
+        return true;
+    // Off the same line on the same side (within 60 degrees): no line
+    // passes between them.
+    if (dot(a.offLine, b.offLine) > 0.5 * a.fromLines * b.fromLines)
+        return true;
+    for (const double t : {0.25, 0.5, 0.75})
+        if (lines.nearest(plus(a.p, times(t, chord)), part) < part)
+            return false;
+    return true;
 }
 
 } // namespace
+
+double edgesOffSidesAllowance(double fitTolerance)
+{
+    return kFitSlack * fitTolerance;
+}
 
 std::vector<CommittedBrep> committedBreps(const GB::CSurfaceNet& net,
                                           const std::vector<std::unique_ptr<ON_Brep>>& breps,
@@ -727,15 +1101,19 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
     if (!(tol > 0.0) || !(tolerance > 0.0))
         return result;
 
-    checkEdgesAlongSides(net, breps, tol, result);
+    const std::vector<std::vector<std::vector<P3>>> brepEdges =
+        checkEdgesAlongSides(net, breps, tol, result);
 
     Mesh::CBaseMesh* mesh = net.mesh;
     if (mesh == nullptr)
         return result;
 
+    Sampling sampling;
+    sampling.finest = kSpacingShare * tol;
+    sampling.slack = edgesOffSidesAllowance(tol);
+    const double finest = sampling.finest;
+
     // ---- The net's lines, the junctions and the frame of the net.
-    double spacing = kSpacingShare * tol;
-    std::vector<std::vector<P3>> lines;
     P3 normal{0.0, 0.0, 0.0};
     std::vector<std::pair<P3, long>> junctions;
     std::set<const CVertex<float, 3>*> seen;
@@ -754,167 +1132,422 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
     }
     const Frame frame(normal);
     double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
-    for (const COffset_PointList* pl : net.pointLists)
-        if (pl != nullptr)
-            for (const CVertex<float, 3>* v : pl->vertices)
-                if (v != nullptr) {
-                    const P3 q = frame.local(toP3(*v));
-                    for (int k = 0; k < 3; ++k) {
-                        lo[k] = std::min(lo[k], q[std::size_t(k)]);
-                        hi[k] = std::max(hi[k], q[std::size_t(k)]);
-                    }
-                }
-    if (!(hi[0] >= lo[0]))
-        return result;
-    // A net too large for the samples at half a tolerance is sampled
-    // coarser, its band widened with them.
-    const double spread = (hi[0] - lo[0] + 6.0 * tol) * (hi[1] - lo[1] + 6.0 * tol);
-    spacing = std::max(spacing, std::sqrt(spread / kMaxSamples));
-    const double band = kFitSlack * tol + spacing;
-    const double link = kLinkShare * spacing;
-    // The lines as their curves run, which may bulge past their points.
-    for (const COffset_PointList* pl : net.pointLists)
-        if (pl != nullptr) {
-            lines.push_back(netLinePoints(*pl, 0.5 * spacing));
-            for (const P3& p : lines.back()) {
-                const P3 q = frame.local(p);
-                for (int k = 0; k < 3; ++k) {
-                    lo[k] = std::min(lo[k], q[std::size_t(k)]);
-                    hi[k] = std::max(hi[k], q[std::size_t(k)]);
-                }
+    const auto grow = [&](const P3& p) {
+        const P3 q = frame.local(p);
+        for (int k = 0; k < 3; ++k) {
+            lo[k] = std::min(lo[k], q[std::size_t(k)]);
+            hi[k] = std::max(hi[k], q[std::size_t(k)]);
+        }
+    };
+    // The lines as their curves run, which may bulge past their points; a
+    // line's curve may run off the mesh between its points (under a wave's
+    // crest, across a bend), where the samples over it would lie beyond its
+    // reach and the areas on either side of it would join: each line is
+    // also taken where it lies on the mesh, its points' feet on the nearest
+    // facets within kLineOffMeshShare tolerances.
+    Segments lines;
+    const double footStep = kFootStepShare * tol;
+    for (const COffset_PointList* pl : net.pointLists) {
+        if (pl == nullptr)
+            continue;
+        const std::vector<P3> line = netLinePoints(*pl, finest);
+        lines.add(line);
+        lines.add(liftedLinePoints(*pl, finest, kChordShare * tol));
+        for (const P3& p : line)
+            grow(p);
+        std::vector<P3> feet;
+        double sinceFoot = HUGE_VAL;
+        for (std::size_t k = 0; k <= line.size(); ++k) {
+            if (k > 0 && k < line.size())
+                sinceFoot += distance(line[k - 1], line[k]);
+            if (k < line.size() && k + 1 < line.size() && sinceFoot < footStep)
+                continue;
+            sinceFoot = 0.0;
+            Mesh::MeshFoot foot;
+            const bool on = k < line.size() && Mesh::nearestMeshPoint(mesh, line[k].data(),
+                                                                     kLineOffMeshShare * tol, foot);
+            if (on)
+                feet.push_back({foot.point[0], foot.point[1], foot.point[2]});
+            if (!on && !feet.empty()) {
+                lines.add(feet);
+                feet.clear();
             }
         }
+    }
+    lines.build();
+    if (!(hi[0] >= lo[0]))
+        return result;
+    // Beside a line alone the samples lie kWideLevel apart, or a
+    // kWideShare of the net's extent where that is more.
+    while (sampling.wide + 1 < kLevels &&
+           sampling.spacing(sampling.wide + 1) <= kWideShare * std::hypot(hi[0] - lo[0], hi[1] - lo[1]))
+        ++sampling.wide;
     // The box around the net: beside it by a band and a few samples, and
     // along the net's normal as far as it reaches across (a dome inside a
     // ring of the net rises above its lines).
-    const double beside = band + 3.0 * spacing;
+    const double beside = sampling.band(0) + 3.0 * finest;
     const double along = std::hypot(hi[0] - lo[0], hi[1] - lo[1]) + beside;
     const double boxLo[3] = {lo[0] - beside, lo[1] - beside, lo[2] - along};
     const double boxHi[3] = {hi[0] + beside, hi[1] + beside, hi[2] + along};
 
-    // ---- The mesh's samples in the box.
-    std::vector<Sample> samples = sampleMesh(*mesh, frame, boxLo, boxHi, spacing);
+    // ---- The mesh's samples, kept off the lines, judged beyond the band.
+    std::vector<Sample> samples = sampleMesh(*mesh, frame, boxLo, boxHi, lines, sampling);
+    Segments meshEdge;
+    for (const Mesh::CBaseMesh::CPolygonEdge& e : mesh->edges)
+        if (e.facet1 >= 0 && e.facet2 < 0) {
+            Mesh::CBaseMesh::Point a, b;
+            if (mesh->getVertex(e.vertex0, a) && mesh->getVertex(e.vertex1, b))
+                meshEdge.add({toP3(a), toP3(b)});
+        }
+    meshEdge.build();
+    for (Sample& s : samples) {
+        const double spacing = sampling.spacing(s.level);
+        s.kept = s.fromLines >= kDropShare * spacing;
+        s.judged = s.kept && s.fromLines >= sampling.band(s.level);
+        // Only beyond the band: a line along the mesh's edge, its curve a
+        // little off it, keeps the area inside it from the outside.
+        const double edgeReach = kLinkShare * spacing;
+        if (s.judged && !meshEdge.empty() && meshEdge.nearest(s.p, edgeReach) < edgeReach)
+            s.seed = true;
+    }
 
-    const Areas areas = splitIntoAreas(samples, *mesh, lines, band, link, kLineOffMeshShare * tol);
-    const std::vector<int>& kept = areas.kept;
-    const std::vector<std::vector<int>>& members = areas.members;
-    const std::vector<bool>& outside = areas.outside;
+    // ---- The areas: each kept sample joins those within the reach of their
+    // two spacings (found by the boxes of half that reach about them).
+    Areas joined(samples.size());
+    std::vector<int> keptSamples;
+    std::vector<Box3> reachBoxes;
+    for (int i = 0; i < int(samples.size()); ++i)
+        if (samples[std::size_t(i)].kept) {
+            const Sample& s = samples[std::size_t(i)];
+            const double half = kLinkShare * sampling.spacing(s.level);
+            keptSamples.push_back(i);
+            reachBoxes.push_back({minus(s.p, {half, half, half}), plus(s.p, {half, half, half})});
+        }
+    const BoxTree byReach(reachBoxes);
+    for (int i : keptSamples) {
+        const Sample& s = samples[std::size_t(i)];
+        byReach.within(s.p, kLinkShare * sampling.spacing(s.level), [&](int k) {
+            const int j = keptSamples[std::size_t(k)];
+            if (j > i && joins(s, samples[std::size_t(j)], sampling, tol, lines))
+                joined.join(i, j);
+        });
+    }
+    // Each area's samples; a sample left out (on a line) counts for the
+    // area of the kept sample nearest it, for the area's size.
+    std::vector<int> areaOf(samples.size(), -1);
+    std::vector<std::vector<int>> members;
+    {
+        std::map<int, int> areaOfRoot;
+        for (int i : keptSamples) {
+            const auto [at, added] = areaOfRoot.emplace(joined.rootOf(i), int(members.size()));
+            if (added)
+                members.emplace_back();
+            members[std::size_t(at->second)].push_back(i);
+            areaOf[std::size_t(i)] = at->second;
+        }
+    }
+    const std::size_t areaCount = members.size();
+    std::vector<double> size(areaCount, 0.0);
+    for (int i = 0; i < int(samples.size()); ++i) {
+        const Sample& s = samples[std::size_t(i)];
+        if (s.kept) {
+            size[std::size_t(areaOf[std::size_t(i)])] += s.weight;
+            continue;
+        }
+        const auto [d, k] = byReach.nearest(s.p, 2.0 * kLinkShare * sampling.spacing(kLevels - 1),
+                                            [&](int k, const P3& q) {
+                                                return distance(q, samples[std::size_t(keptSamples[std::size_t(k)])].p);
+                                            });
+        if (k >= 0)
+            size[std::size_t(areaOf[std::size_t(keptSamples[std::size_t(k)])])] += s.weight;
+    }
 
-    // ---- The Breps over the samples: each point of a Brep inside its trim
-    // lies over the samples within a spacing beside it and the reach along
-    // their normal.
-    const double reach = kReachShare * tol;
-    std::vector<std::vector<int>> under(samples.size());
-    // The samples by where they lie across the net's normal: a Brep's point
-    // looks for them beside it, whatever its height over them.
-    const auto across = [&](const P3& p) {
-        const P3 q = frame.local(p);
-        return P3{q[0], q[1], 0.0};
-    };
-    CubeHash sideBySide(spacing);
-    for (int i : kept)
-        sideBySide.insert(i, across(samples[std::size_t(i)].p));
+    // ---- Which areas the lines enclose: an area reaching the box's walls
+    // or the mesh's edge where no line runs is outside. On a closed part
+    // the lines part the mesh into areas none of which reaches beyond them:
+    // the one round the outside of the net is the part's other side, whose
+    // sheet faces away along its lines from the way its area faces as a
+    // whole (the sum of its normals by area, which the lines bound: the
+    // opposite of the enclosed areas' sum). An area is enclosed where the
+    // samples by its lines face as its sum does, and alike (a part's walls
+    // all round the net, facing every way, enclose nothing).
+    const double least = GB::smallestRegionArea(net.pointLists, net.surfaceTolerance);
+    std::vector<bool> enclosed(areaCount, true);
+    {
+        std::vector<P3> sum(areaCount, P3{0.0, 0.0, 0.0}), byLines(areaCount, P3{0.0, 0.0, 0.0});
+        std::vector<double> byLinesWeight(areaCount, 0.0);
+        // The samples by the lines: those within the wide level's reach
+        // beyond the band, beside a line on their sheet (not on a sheet
+        // under it).
+        const double byLinesWithin =
+            sampling.band(sampling.wide) + 2.0 * sampling.spacing(sampling.wide);
+        for (int i = 0; i < int(samples.size()); ++i) {
+            const Sample& s = samples[std::size_t(i)];
+            const int a = areaOf[std::size_t(i)];
+            if (a < 0)
+                continue;
+            if (s.seed)
+                enclosed[std::size_t(a)] = false;
+            sum[std::size_t(a)] = plus(sum[std::size_t(a)], times(s.weight, s.n));
+            if (s.fromLines < byLinesWithin &&
+                std::fabs(dot(s.offLine, s.n)) <= kBesideShare * s.fromLines) {
+                byLines[std::size_t(a)] = plus(byLines[std::size_t(a)], times(s.weight, s.n));
+                byLinesWeight[std::size_t(a)] += s.weight;
+            }
+        }
+        for (std::size_t a = 0; a < areaCount; ++a)
+            if (enclosed[a])
+                enclosed[a] = byLinesWeight[a] > 0.0 && dot(sum[a], byLines[a]) > 0.0 &&
+                              length(byLines[a]) >= kAlikeShare * byLinesWeight[a];
+    }
+
+    // ---- The Breps' points, and the Breps over the samples of enclosed
+    // areas: near (within the reach along the Brep's normal), the nearest
+    // sheet's; else whether one lies over it farther off.
+    std::vector<BrepPoint> points;
+    std::vector<std::vector<std::unique_ptr<BrepFaceShape>>> shapes(breps.size());
     for (std::size_t b = 0; b < breps.size(); ++b) {
         const ON_Brep* brep = breps[b].brep;
         if (brep == nullptr)
             continue;
-        for (int f = 0; f < brep->m_F.Count(); ++f)
-            for (const P3& p : brepFacePoints(brep->m_F[f], kBrepPointShare * spacing))
-                sideBySide.near(across(p), kBesideShare * spacing, [&](int i) {
-                    const Sample& s = samples[std::size_t(i)];
-                    const P3 d = minus(p, s.p);
-                    const double normalPart = dot(d, s.n);
-                    if (std::fabs(normalPart) > reach ||
-                        dot(d, d) - normalPart * normalPart >
-                            kBesideShare * kBesideShare * spacing * spacing)
-                        return;
-                    std::vector<int>& faces = under[std::size_t(i)];
-                    if (faces.empty() || faces.back() != int(b))
-                        faces.push_back(int(b));
-                });
+        Segments edges;
+        for (const std::vector<P3>& edge : brepEdges[b])
+            edges.add(edge);
+        edges.build();
+        for (int f = 0; f < brep->m_F.Count(); ++f) {
+            auto shape = std::make_unique<BrepFaceShape>();
+            if (!shape->read(brep->m_F[f]))
+                continue;
+            shape->cells(edges, sampling.spacing(sampling.wide), sampling.spacing(kLevels - 1), int(b),
+                         int(shapes[b].size()), points);
+            shapes[b].push_back(std::move(shape));
+        }
+    }
+    const double reach = kReachShare * tol;
+    const double far = boxHi[2] - boxLo[2];
+    std::vector<Box3> nearBoxes;
+    for (const BrepPoint& p : points)
+        nearBoxes.push_back(cylinderBox(p.p, p.n, p.radius, reach));
+    const BoxTree nearTree(nearBoxes);
+    // Made when a sample first needs it.
+    BoxTree farTree;
+    // The Breps over each sample (four at the most, the nearest sheet's),
+    // or the Brep over it farther off.
+    struct Over {
+        std::array<int, 4> breps{-1, -1, -1, -1};
+        int count = 0;
+        int farBrep = -1;
+    };
+    std::vector<Over> over(samples.size());
+    // Whether the sample at s lies over cell k, within `within` along the
+    // surface's normal (`along` receives how far): in the cell's disk, and
+    // for an edge cell with its foot inside the trim.
+    const double footSlack = kFootSlackShare * tol;
+    const auto lateral = [&](int k, const P3& s, double within, double& along) {
+        const BrepPoint& p = points[std::size_t(k)];
+        const P3 d = minus(s, p.p);
+        along = dot(d, p.n);
+        if (std::fabs(along) > within || dot(d, d) - along * along > p.radius * p.radius)
+            return false;
+        return !p.edge || shapes[std::size_t(p.brep)][std::size_t(p.face)]->footInside(
+                              s, p.u, p.v, within, footSlack, along);
+    };
+    for (int i = 0; i < int(samples.size()); ++i) {
+        const Sample& s = samples[std::size_t(i)];
+        const int a = areaOf[std::size_t(i)];
+        if (a < 0 || !enclosed[std::size_t(a)])
+            continue;
+        // The Breps over the sample with their least distances along, in
+        // the order of the Breps.
+        std::array<std::pair<int, double>, 8> nearest;
+        std::size_t found = 0;
+        nearTree.containing(s.p, [&](int k) {
+            double along = 0.0;
+            if (!lateral(k, s.p, reach, along))
+                return;
+            const int b = points[std::size_t(k)].brep;
+            std::size_t at = 0;
+            while (at < found && nearest[at].first < b)
+                ++at;
+            if (at < found && nearest[at].first == b) {
+                nearest[at].second = std::min(nearest[at].second, std::fabs(along));
+                return;
+            }
+            if (found == nearest.size())
+                return;
+            std::move_backward(nearest.begin() + long(at), nearest.begin() + long(found),
+                               nearest.begin() + long(found) + 1);
+            nearest[at] = {b, std::fabs(along)};
+            ++found;
+        });
+        Over& o = over[std::size_t(i)];
+        if (found > 0) {
+            double least = HUGE_VAL;
+            for (std::size_t k = 0; k < found; ++k)
+                least = std::min(least, nearest[k].second);
+            for (std::size_t k = 0; k < found; ++k)
+                if (nearest[k].second <= least + kSheetMargin * tol && o.count < 4)
+                    o.breps[std::size_t(o.count++)] = nearest[k].first;
+            continue;
+        }
+        if (farTree.empty() && !points.empty()) {
+            std::vector<Box3> farBoxes;
+            for (const BrepPoint& p : points)
+                farBoxes.push_back(cylinderBox(p.p, p.n, p.radius, far));
+            farTree.build(farBoxes);
+        }
+        farTree.containing(s.p, [&](int k) {
+            double along = 0.0;
+            if (o.farBrep < 0 && lateral(k, s.p, far, along))
+                o.farBrep = points[std::size_t(k)].brep;
+        });
     }
 
-    // ---- Each enclosed area under one Brep, each Brep over one area.
-    CubeHash junctionHash(band);
-    for (int j = 0; j < int(junctions.size()); ++j)
-        junctionHash.insert(j, junctions[std::size_t(j)].first);
+    // ---- The areas' names: the junctions beside them, else a point.
+    std::vector<Box3> junctionBoxes;
+    for (const auto& [p, serial] : junctions)
+        junctionBoxes.push_back({p, p});
+    const BoxTree junctionTree(junctionBoxes);
     const auto corners = [&](int area) {
         std::set<long> serials;
-        for (int i : members[std::size_t(area)])
-            junctionHash.near(samples[std::size_t(i)].p, band + 2.0 * spacing, [&](int j) {
-                if (distance(samples[std::size_t(i)].p, junctions[std::size_t(j)].first) <=
-                    band + 2.0 * spacing)
+        for (int i : members[std::size_t(area)]) {
+            const Sample& s = samples[std::size_t(i)];
+            const double within = sampling.band(s.level) + 2.0 * sampling.spacing(s.level);
+            if (s.fromLines < within)
+                junctionTree.within(s.p, within, [&](int j) {
                     serials.insert(junctions[std::size_t(j)].second);
-            });
+                });
+        }
         std::string text;
-        for (long s : serials) {
+        for (long serial : serials) {
             if (!text.empty())
                 text += ' ';
-            text += std::to_string(s);
+            text += std::to_string(serial);
         }
-        return text.empty() ? std::string("(none)") : text;
+        return text;
     };
     const auto areaName = [&](int area) {
-        return std::string("The area within the net's junctions ") + corners(area);
-    };
-    std::vector<std::map<int, int>> areasOfBrep(breps.size());
-    std::vector<int> judgedCount(members.size(), 0);
-    result.areas = 0;
-    for (int area = 0; area < int(members.size()); ++area) {
-        if (outside[std::size_t(area)])
-            continue;
-        ++result.areas;
-        std::vector<int> in;
+        const std::string text = corners(area);
+        if (!text.empty())
+            return "The area within the net's junctions " + text;
+        const Sample* middle = nullptr;
         for (int i : members[std::size_t(area)])
-            if (samples[std::size_t(i)].judged)
-                in.push_back(i);
-        const int count = int(in.size());
-        judgedCount[std::size_t(area)] = count;
-        std::map<int, int> byBrep;
-        std::map<std::pair<int, int>, int> byPair;
-        int bare = 0;
+            if (middle == nullptr || samples[std::size_t(i)].fromLines > middle->fromLines)
+                middle = &samples[std::size_t(i)];
+        return "The area round " + figure(middle->p[0]) + " " + figure(middle->p[1]) + " " +
+               figure(middle->p[2]);
+    };
+    const auto number = [&](int b) { return std::to_string(breps[std::size_t(b)].number); };
+
+    // ---- Each enclosed area under one Brep, each Brep over one area.
+    const double faultWeight = kFaultSamples * finest * finest;
+    std::vector<std::map<int, double>> areasOfBrep(breps.size());
+    std::vector<double> judgedWeight(areaCount, 0.0);
+    std::vector<bool> overAny(breps.size(), false);
+    result.areas = 0;
+    for (std::size_t area = 0; area < areaCount; ++area) {
+        if (!enclosed[area])
+            continue;
+        // The areas counted are the regions: those the net's topology takes
+        // for one.
+        if (size[area] >= least)
+            ++result.areas;
+        const std::vector<int>& in = members[area];
         for (int i : in) {
-            const std::vector<int>& faces = under[std::size_t(i)];
-            if (faces.empty())
-                ++bare;
-            for (int b : faces)
-                ++byBrep[b];
-            if (faces.size() >= 2)
-                ++byPair[{faces[0], faces[1]}];
+            const Over& o = over[std::size_t(i)];
+            for (int k = 0; k < o.count; ++k)
+                overAny[std::size_t(o.breps[std::size_t(k)])] = true;
+            if (o.farBrep >= 0)
+                overAny[std::size_t(o.farBrep)] = true;
         }
-        for (const auto& [b, n] : byBrep)
-            areasOfBrep[std::size_t(b)][area] = n;
-        const auto fault = [&](int n) { return n >= kFaultSamples && n >= kFaultShare * count; };
-        const auto number = [&](int b) { return std::to_string(breps[std::size_t(b)].number); };
-        if (byBrep.empty()) {
-            if (count >= kFaultSamples)
-                faults.push_back(areaName(area) + " " + FailureMessages::kAreaWithoutFace);
+        // A sample with a Brep over it only far off is the Brep's distance
+        // from the mesh, not judged here.
+        const auto isBare = [&](int i) {
+            return over[std::size_t(i)].count == 0 && over[std::size_t(i)].farBrep < 0;
+        };
+        const auto isNear = [&](int i) { return over[std::size_t(i)].count > 0; };
+        // An area less than a region holds no face of its own: it must lie
+        // under a face all the same.
+        if (size[area] < kSmallShare * least) {
+            if (std::all_of(in.begin(), in.end(), isBare))
+                faults.push_back(areaName(int(area)) + " " + FailureMessages::kAreaWithoutFace);
             continue;
         }
-        if (fault(bare))
-            faults.push_back(areaName(area) + " " + FailureMessages::kAreaPartlyBare + " over " +
-                             percent(double(bare) / count) + " % of it, beside face " +
-                             number(byBrep.begin()->first));
-        for (const auto& [pair, n] : byPair)
-            if (fault(n)) {
-                faults.push_back(areaName(area) + " " + FailureMessages::kAreaUnderTwoFaces + ", " +
-                                 number(pair.first) + " and " + number(pair.second) + ", over " +
-                                 percent(double(n) / count) + " % of it");
+        double weight = 0.0, bare = 0.0, farthest = 0.0;
+        std::map<int, double> byBrep;
+        std::map<std::pair<int, int>, double> byPair;
+        for (int i : in) {
+            const Sample& s = samples[std::size_t(i)];
+            farthest = std::max(farthest, s.fromLines);
+            if (!s.judged || (!isNear(i) && !isBare(i)))
+                continue;
+            weight += s.weight;
+            const Over& o = over[std::size_t(i)];
+            if (o.count == 0)
+                bare += s.weight;
+            for (int k = 0; k < o.count; ++k)
+                byBrep[o.breps[std::size_t(k)]] += s.weight;
+            if (o.count >= 2)
+                byPair[{o.breps[0], o.breps[1]}] += s.weight;
+        }
+        if (weight < faultWeight) {
+            // Narrower than the band along its lines: its middle must lie
+            // under a face.
+            bool middleBare = true, anyMiddle = false;
+            for (int i : in)
+                if (samples[std::size_t(i)].fromLines >= kMiddleShare * farthest) {
+                    anyMiddle = true;
+                    middleBare = middleBare && isBare(i);
+                }
+            if (anyMiddle && middleBare)
+                faults.push_back(areaName(int(area)) + " " + FailureMessages::kAreaWithoutFace);
+            continue;
+        }
+        judgedWeight[area] = weight;
+        for (const auto& [b, w] : byBrep)
+            areasOfBrep[std::size_t(b)][int(area)] = w;
+        const auto fault = [&](double w) { return w >= faultWeight && w >= kFaultShare * weight; };
+        if (byBrep.empty()) {
+            faults.push_back(areaName(int(area)) + " " + FailureMessages::kAreaWithoutFace);
+            continue;
+        }
+        if (fault(bare)) {
+            int most = byBrep.begin()->first;
+            for (const auto& [b, w] : byBrep)
+                if (w > byBrep[most])
+                    most = b;
+            faults.push_back(areaName(int(area)) + " " + FailureMessages::kAreaPartlyBare +
+                             " over " + percent(bare / weight) + " % of it, beside face " +
+                             number(most));
+        }
+        for (const auto& [pair, w] : byPair)
+            if (fault(w)) {
+                faults.push_back(areaName(int(area)) + " " + FailureMessages::kAreaUnderTwoFaces +
+                                 ", " + number(pair.first) + " and " + number(pair.second) +
+                                 ", over " + percent(w / weight) + " % of it");
                 break;
             }
     }
     for (std::size_t b = 0; b < breps.size(); ++b) {
-        std::vector<int> over;
-        for (const auto& [area, n] : areasOfBrep[b])
-            if (n >= kFaultSamples && n >= kFaultShare * double(judgedCount[std::size_t(area)]))
-                over.push_back(area);
-        if (over.size() < 2)
+        if (breps[b].brep == nullptr)
             continue;
-        std::string line = "Face " + std::to_string(breps[b].number) + " " +
-                           FailureMessages::kFaceOverTwoAreas + ":";
-        for (std::size_t k = 0; k < over.size(); ++k) {
-            line += k == 0 ? " within its junctions " : " and within its junctions ";
-            line += corners(over[k]);
+        if (!overAny[b]) {
+            faults.push_back("Face " + number(int(b)) + " " + FailureMessages::kFaceOverNoArea +
+                             ": the check could not judge it");
+            continue;
+        }
+        std::vector<int> overAreas;
+        for (const auto& [area, w] : areasOfBrep[b])
+            if (w >= faultWeight && w >= kFaultShare * judgedWeight[std::size_t(area)])
+                overAreas.push_back(area);
+        if (overAreas.size() < 2)
+            continue;
+        std::string line =
+            "Face " + number(int(b)) + " " + FailureMessages::kFaceOverTwoAreas + ":";
+        for (std::size_t k = 0; k < overAreas.size(); ++k) {
+            const std::string text = corners(overAreas[k]);
+            line += k == 0 ? " " : " and ";
+            line += text.empty() ? areaName(overAreas[k]) : "within its junctions " + text;
         }
         faults.push_back(line);
     }

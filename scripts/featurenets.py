@@ -10,7 +10,11 @@ FEATURE: spike (one vertex raised), needle (a point raised over the
 centroid of one triangle), pit (one vertex lowered), gauss (a
 Gaussian bump of spread two cells), rib (a row of vertices raised), plateau
 (a flat top raised over a square of half side HALF, 3 by default,
-with walls one cell wide), flat (none).
+with walls one cell wide), lean (the spike's top moved HALF along x: a
+spike leaning sideways, over its foot's facets from HALF of a cell on),
+column (a closed box of half side HALF standing on the sheet, a piece of
+its own), siderib (the rib along the side the first region shares with the
+second, x = 50), flat (none).
 HEIGHT: the feature's height in the job's tolerances (1/500 of the mesh's
 diagonal, the feature included). NET: grid (2 x 2 regions), strip (three
 regions across, the middle one narrow), cross (four triangles meeting at the
@@ -41,17 +45,19 @@ def main():
     step = size / n
     # The feature's place: inside the first region of each net.
     fx, fy = {"grid": (40.0, 40.0), "strip": (50.0, 40.0), "cross": (50.0, 38.0)}[net]
+    if feature == "siderib":
+        fx = {"grid": 50.0, "strip": 45.0, "cross": 50.0}[net]
     if feature == "pit":
         h = -h
 
     def height(x, y):
         dx, dy = x - fx, y - fy
-        if feature in ("spike", "pit"):
+        if feature in ("spike", "pit", "lean"):
             return h if abs(dx) < 1e-9 and abs(dy) < 1e-9 else 0.0
         if feature == "gauss":
             s = 2.0 * step
             return h * math.exp(-(dx * dx + dy * dy) / (2.0 * s * s))
-        if feature == "rib":
+        if feature in ("rib", "siderib"):
             return h if abs(dx) < 1e-9 and abs(dy) <= 5.0 + 1e-9 else 0.0
         if feature == "plateau":
             return h if abs(dx) <= half + 1e-9 and abs(dy) <= half + 1e-9 else 0.0
@@ -59,6 +65,10 @@ def main():
 
     pts = [[(i * step, j * step, height(i * step, j * step)) for i in range(n + 1)]
            for j in range(n + 1)]
+    if feature == "lean":
+        i, j = int(round(fx / step)), int(round(fy / step))
+        pts[j][i] = (fx + half, fy, h)
+        fx += half
     tris = []
     for j in range(n):
         for i in range(n):
@@ -74,6 +84,27 @@ def main():
                     tris += [(t[0], t[1], top), (t[1], t[2], top), (t[2], t[0], top)]
                 else:
                     tris.append(t)
+    if feature == "column":
+        # Six sides, each split into squares of about a cell.
+        m = max(1, int(math.ceil(2 * half / step)))
+        k = max(1, int(math.ceil(h / step)))
+        lo, hi = (fx - half, fy - half), (fx + half, fy + half)
+
+        def side(corner, du, dv, nu, nv):
+            at = lambda a, b: tuple(corner[q] + a / nu * du[q] + b / nv * dv[q] for q in range(3))
+            out = []
+            for a in range(nu):
+                for b in range(nv):
+                    p, q, r, s_ = at(a, b), at(a + 1, b), at(a + 1, b + 1), at(a, b + 1)
+                    out += [(p, q, r), (p, r, s_)]
+            return out
+        w = 2 * half
+        tris += side((lo[0], lo[1], h), (w, 0, 0), (0, w, 0), m, m)
+        tris += side((lo[0], lo[1], 0.0), (0, w, 0), (w, 0, 0), m, m)
+        tris += side((lo[0], lo[1], 0.0), (w, 0, 0), (0, 0, h), m, k)
+        tris += side((hi[0], lo[1], 0.0), (0, w, 0), (0, 0, h), m, k)
+        tris += side((hi[0], hi[1], 0.0), (-w, 0, 0), (0, 0, h), m, k)
+        tris += side((lo[0], hi[1], 0.0), (0, -w, 0), (0, 0, h), m, k)
     with open(out + "/mesh.stl", "wb") as f:
         f.write(b"featurenets".ljust(80, b" "))
         f.write(struct.pack("<I", len(tris)))

@@ -1,0 +1,62 @@
+#include "plugin/BoxTree.h"
+
+#include <algorithm>
+
+void BoxTree::build(const std::vector<Box3>& boxes)
+{
+    m_boxes = boxes;
+    m_items.resize(boxes.size());
+    for (std::size_t i = 0; i < boxes.size(); ++i)
+        m_items[i] = int(i);
+    m_nodes.clear();
+    if (!boxes.empty()) {
+        m_nodes.reserve(2 * boxes.size() / kLeafItems + 2);
+        buildNode(0, int(boxes.size()));
+    }
+}
+
+// The node over items first .. first + count of m_items: a leaf of a few,
+// else split at the median of the boxes' middles along the widest spread of
+// them (ties by item number, so the tree follows the boxes alone).
+int BoxTree::buildNode(int first, int count)
+{
+    const int at = int(m_nodes.size());
+    m_nodes.emplace_back();
+    Box3 box = m_boxes[std::size_t(m_items[std::size_t(first)])];
+    Point3 lo{HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi{-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+    for (int k = first; k < first + count; ++k) {
+        const Box3& b = m_boxes[std::size_t(m_items[std::size_t(k)])];
+        for (std::size_t c = 0; c < 3; ++c) {
+            box.lo[c] = std::min(box.lo[c], b.lo[c]);
+            box.hi[c] = std::max(box.hi[c], b.hi[c]);
+            const double middle = 0.5 * (b.lo[c] + b.hi[c]);
+            lo[c] = std::min(lo[c], middle);
+            hi[c] = std::max(hi[c], middle);
+        }
+    }
+    m_nodes[std::size_t(at)].box = box;
+    if (count <= kLeafItems) {
+        m_nodes[std::size_t(at)].first = first;
+        m_nodes[std::size_t(at)].count = count;
+        return at;
+    }
+    std::size_t axis = 0;
+    for (std::size_t c = 1; c < 3; ++c)
+        if (hi[c] - lo[c] > hi[axis] - lo[axis])
+            axis = c;
+    const auto middleOf = [&](int item) {
+        const Box3& b = m_boxes[std::size_t(item)];
+        return 0.5 * (b.lo[axis] + b.hi[axis]);
+    };
+    const int half = count / 2;
+    std::nth_element(m_items.begin() + first, m_items.begin() + first + half,
+                     m_items.begin() + first + count, [&](int a, int b) {
+                         const double ma = middleOf(a), mb = middleOf(b);
+                         return ma != mb ? ma < mb : a < b;
+                     });
+    const int left = buildNode(first, half);
+    const int right = buildNode(first + half, count - half);
+    m_nodes[std::size_t(at)].left = left;
+    m_nodes[std::size_t(at)].right = right;
+    return at;
+}

@@ -1,0 +1,136 @@
+// A static tree of axis-aligned boxes in space (a bounding-volume
+// hierarchy), each box standing for an item of the caller's (a segment of
+// a poly-line, the column over a point of a surface): the items whose box
+// holds a point, those within a distance of it, and the nearest by the
+// caller's own measure. A query walks only the nodes whose box can hold an
+// answer, so its cost follows the items near the point, not how far the
+// nearest one lies nor how many there are.
+//
+// Built once from the boxes (their order is the items' numbers); the tree
+// depends on the boxes and their order alone, and visits items in an order
+// fixed by them. Ownership: plain values. Thread-safety: const queries may
+// run at once; nothing locks.
+#pragma once
+
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <limits>
+#include <utility>
+#include <vector>
+
+using Point3 = std::array<double, 3>;
+
+struct Box3 {
+    Point3 lo{0.0, 0.0, 0.0}, hi{0.0, 0.0, 0.0};
+};
+
+class BoxTree {
+public:
+    BoxTree() = default;
+    explicit BoxTree(const std::vector<Box3>& boxes) { build(boxes); }
+    // Replaces the tree by one of these boxes, item i the box at i.
+    void build(const std::vector<Box3>& boxes);
+    bool empty() const { return m_nodes.empty(); }
+
+    // Calls f(item) for each item whose box holds p.
+    template <class F> void containing(const Point3& p, F&& f) const
+    {
+        within(p, 0.0, f);
+    }
+
+    // Calls f(item) for each item whose box lies within `radius` of p.
+    template <class F> void within(const Point3& p, double radius, F&& f) const
+    {
+        if (m_nodes.empty())
+            return;
+        const double r2 = radius * radius;
+        // The tree is balanced: a walk holds no more nodes than its depth
+        // and one.
+        std::array<int, kMostDepth> stack;
+        std::size_t size = 0;
+        stack[size++] = 0;
+        while (size > 0) {
+            const Node& node = m_nodes[std::size_t(stack[--size])];
+            if (squaredDistance(node.box, p) > r2)
+                continue;
+            if (node.left < 0) {
+                for (int k = node.first; k < node.first + node.count; ++k)
+                    if (squaredDistance(m_boxes[std::size_t(m_items[std::size_t(k)])], p) <= r2)
+                        f(m_items[std::size_t(k)]);
+                continue;
+            }
+            stack[size++] = node.right;
+            stack[size++] = node.left;
+        }
+    }
+
+    // The item nearest p by distanceTo(item, p) (which is never less than
+    // the distance from p to the item's box) among those within `within`,
+    // and that distance; {within, -1} when none lies nearer. The nearer
+    // child is walked first, and a node farther than the best found is
+    // passed over.
+    template <class D>
+    std::pair<double, int> nearest(const Point3& p, double within, D&& distanceTo) const
+    {
+        std::pair<double, int> best{within, -1};
+        if (m_nodes.empty())
+            return best;
+        std::array<std::pair<double, int>, kMostDepth> stack;
+        std::size_t size = 0;
+        stack[size++] = {0.0, 0};
+        while (size > 0) {
+            const auto [near2, n] = stack[--size];
+            if (near2 >= best.first * best.first)
+                continue;
+            const Node& node = m_nodes[std::size_t(n)];
+            if (node.left < 0) {
+                for (int k = node.first; k < node.first + node.count; ++k) {
+                    const int item = m_items[std::size_t(k)];
+                    const double d = distanceTo(item, p);
+                    if (d < best.first)
+                        best = {d, item};
+                }
+                continue;
+            }
+            const double l2 = squaredDistance(m_nodes[std::size_t(node.left)].box, p);
+            const double r2 = squaredDistance(m_nodes[std::size_t(node.right)].box, p);
+            // The nearer child goes on the stack last: it is walked first.
+            if (l2 <= r2) {
+                stack[size++] = {r2, node.right};
+                stack[size++] = {l2, node.left};
+            } else {
+                stack[size++] = {l2, node.left};
+                stack[size++] = {r2, node.right};
+            }
+        }
+        return best;
+    }
+
+    static double squaredDistance(const Box3& box, const Point3& p)
+    {
+        double d2 = 0.0;
+        for (std::size_t k = 0; k < 3; ++k) {
+            const double below = box.lo[k] - p[k], above = p[k] - box.hi[k];
+            const double out = below > 0.0 ? below : above > 0.0 ? above : 0.0;
+            d2 += out * out;
+        }
+        return d2;
+    }
+
+private:
+    // Leaves hold up to kLeafItems items; the tree's depth stays below
+    // kMostDepth for any count an int holds.
+    static constexpr int kLeafItems = 8;
+    static constexpr std::size_t kMostDepth = 96;
+    struct Node {
+        Box3 box;
+        int first = 0, count = 0; // the items of a leaf, in m_items
+        int left = -1, right = -1;
+    };
+    int buildNode(int first, int count);
+
+    std::vector<Box3> m_boxes;
+    std::vector<int> m_items;
+    std::vector<Node> m_nodes;
+};
