@@ -1,8 +1,8 @@
 // A static tree of axis-aligned boxes in space (a bounding-volume
 // hierarchy), each box standing for an item of the caller's (a segment of
 // a poly-line, the column over a point of a surface): the items whose box
-// holds a point, those within a distance of it, and the nearest by the
-// caller's own measure. A query walks only the nodes whose box can hold an
+// holds a point, those within a distance of it or of a segment, and the
+// nearest by the caller's own measure. A query walks only the nodes whose box can hold an
 // answer, so its cost follows the items near the point, not how far the
 // nearest one lies nor how many there are.
 //
@@ -65,6 +65,34 @@ public:
         }
     }
 
+    // Calls f(item) for each item whose box, grown by radius[k] along each
+    // axis k, the segment from a to b passes through, until f answers true;
+    // whether it did.
+    template <class F>
+    bool alongSegment(const Point3& a, const Point3& b, const Point3& radius, F&& f) const
+    {
+        if (m_nodes.empty())
+            return false;
+        std::array<int, kMostDepth> stack;
+        std::size_t size = 0;
+        stack[size++] = 0;
+        while (size > 0) {
+            const Node& node = m_nodes[std::size_t(stack[--size])];
+            if (!crosses(node.box, a, b, radius))
+                continue;
+            if (node.left < 0) {
+                for (int k = node.first; k < node.first + node.count; ++k)
+                    if (crosses(m_boxes[std::size_t(m_items[std::size_t(k)])], a, b, radius) &&
+                        f(m_items[std::size_t(k)]))
+                        return true;
+                continue;
+            }
+            stack[size++] = node.right;
+            stack[size++] = node.left;
+        }
+        return false;
+    }
+
     // The item nearest p by distanceTo(item, p) (which is never less than
     // the distance from p to the item's box) among those within `within`,
     // and that distance; {within, -1} when none lies nearer. The nearer
@@ -105,6 +133,29 @@ public:
             }
         }
         return best;
+    }
+
+    // Whether the segment from a to b passes through the box grown by
+    // radius[k] along each axis k (the slabs' intervals along it overlap).
+    static bool crosses(const Box3& box, const Point3& a, const Point3& b, const Point3& radius)
+    {
+        double t0 = 0.0, t1 = 1.0;
+        for (std::size_t k = 0; k < 3; ++k) {
+            const double lo = box.lo[k] - radius[k], hi = box.hi[k] + radius[k], d = b[k] - a[k];
+            if (d == 0.0) {
+                if (a[k] < lo || a[k] > hi)
+                    return false;
+                continue;
+            }
+            double s0 = (lo - a[k]) / d, s1 = (hi - a[k]) / d;
+            if (s0 > s1)
+                std::swap(s0, s1);
+            t0 = s0 > t0 ? s0 : t0;
+            t1 = s1 < t1 ? s1 : t1;
+            if (t0 > t1)
+                return false;
+        }
+        return true;
     }
 
     static double squaredDistance(const Box3& box, const Point3& p)

@@ -38,25 +38,27 @@ using P3 = Point3;
 // The mesh is sampled coarser the farther from the net's lines: a sample's
 // spacing is at most its distance from the lines over kGrade, in levels each
 // twice as coarse as the one before (half a fit tolerance first), kLevels
-// of them. Beside a line alone the samples are no finer than the wide level
-// (kWideLevel, two tolerances apart and kept from four tolerances off the
-// line on, where the edge check has told any Brep straying nearer; or
-// kWideShare of the net's extent, where that is more); the finer levels are
-// taken where another line lies within kNarrowReach times the wide level's
-// reach across the nearest one (a strip up to some twenty tolerances wide, a
-// sliver, the corner of a junction): a probe that far across the nearest
-// line finds a line nearer than kNarrowShare of that distance. A place is
-// wide only where the wide level's samples lie well inside it, so that the
-// finer samples of a narrowing strip reach those of its wide part. The
-// samples number about the lines' length over the wide spacing, whatever
-// the net's size against its tolerance.
+// of them. Beside a line, on its sheet, the samples are no finer than the
+// wide level (kWideLevel, two tolerances apart and kept from four
+// tolerances off the line on, where the edge check has told any Brep
+// straying nearer) unless the place is narrow: the way on from it across
+// its nearest line, to kNarrowReach times the wide level's reach off that
+// line, passes another line (crosses it on the sheet, off it within
+// kNarrowSlack of how far along: a line on a sheet curved along the way
+// lies below or above it). A strip up to some ten tolerances
+// wide, a sliver and an acute corner take the finer levels; a place is wide
+// only where the wide level's samples lie well inside it, so that the finer
+// samples of a narrowing strip reach those of its wide part. The samples
+// number about the lines' length over the wide spacing, whatever the net's
+// size against its tolerance.
 constexpr double kSpacingShare = 0.5;
 constexpr double kGrade = 2.5;
 constexpr int kLevels = 7;
 constexpr int kWideLevel = 2;
-constexpr double kWideShare = 0.004;
 constexpr double kNarrowReach = 2.0;
-constexpr double kNarrowShare = 0.9;
+constexpr double kNarrowSlack = 0.5;
+constexpr double kBeyondShare = 1.01;
+constexpr double kSkipShare = 0.2;
 // The mesh's facets are halved into pieces no longer than this share of the
 // spacing, and the pieces in a cube of it are one sample: about one piece a
 // cube, and a sample a spacing or two from its neighbours.
@@ -135,12 +137,11 @@ constexpr std::size_t kMostBrepCells = std::size_t(1) << 20;
 // kFaultSamples finest samples' area and kFaultShare of its judged area do.
 constexpr double kFaultSamples = 4.0;
 constexpr double kFaultShare = 0.02;
-// An area of less than kSmallShare times the least region (the net's
-// topology leaves a sliver to its neighbour) is judged only for a face over
-// it; an area with no judged sample (narrower than the band along its lines
-// on both sides) on its middle samples, farther than kMiddleShare of its
-// largest distance from the lines.
-constexpr double kSmallShare = 1.25;
+// An area whose samples stand for less than the least region (the net's
+// topology gives a sliver to its neighbour) is not judged; an area with no
+// judged sample (narrower than the band along its lines on both sides) is
+// judged on its middle samples, farther than kMiddleShare of its largest
+// distance from the lines.
 constexpr double kMiddleShare = 0.6;
 // How far beyond the nearest point of a side, in its distance, the point
 // nearest across the surface's normal is sought: 1 / cos(60 degrees).
@@ -254,6 +255,26 @@ public:
         foot = s >= 0 ? footOn(s, p) : p;
         return d;
     }
+    // Whether a segment crosses the straight way from a to b on a sheet of
+    // unit normal n, beyond `skip` from a (the line the way leaves, and the
+    // copies of it, lie behind): passing it sideways (across n and the way)
+    // within `least`, and along n within `slack` of how far along it lies
+    // and `least` (a line drawn on a sheet curved along the way lies below
+    // or above a straight way across it).
+    bool crossed(const P3& a, const P3& b, const P3& n, double slack, double least,
+                 double skip) const
+    {
+        const double wayLength = distance(a, b);
+        const P3 side = unit(cross(n, minus(b, a)));
+        const P3 radius = {least + slack * wayLength * std::fabs(n[0]),
+                           least + slack * wayLength * std::fabs(n[1]),
+                           least + slack * wayLength * std::fabs(n[2])};
+        return m_tree.alongSegment(a, b, radius, [&](int s) {
+            const auto [t, gap] = closestOnWay(s, a, b);
+            return t * wayLength > skip && std::fabs(dot(gap, side)) <= least &&
+                   std::fabs(dot(gap, n)) <= slack * t * wayLength + least;
+        });
+    }
     // The least distance across the unit direction n (the part along n not
     // counted) from p to the points of the segments that lie within
     // `radius` of p; radius when none does.
@@ -300,6 +321,20 @@ private:
         return plus(a, times(t, d));
     }
     double toSegment(int s, const P3& p) const { return distance(p, footOn(s, p)); }
+    // The share along the way from a to b of the point nearest segment s,
+    // and the way from that point to the segment's nearest point.
+    std::pair<double, P3> closestOnWay(int s, const P3& a, const P3& b) const
+    {
+        const P3 &c = m_segments[std::size_t(s)].first, &e = m_segments[std::size_t(s)].second;
+        const P3 u = minus(b, a), v = minus(e, c), w = minus(a, c);
+        const double uu = dot(u, u), uv = dot(u, v), vv = dot(v, v), uw = dot(u, w),
+                     vw = dot(v, w);
+        const double det = uu * vv - uv * uv;
+        double t = det > 1e-12 * uu * vv ? std::clamp((uv * vw - vv * uw) / det, 0.0, 1.0) : 0.0;
+        double r = vv > 0.0 ? std::clamp((uv * t + vw) / vv, 0.0, 1.0) : 0.0;
+        t = uu > 0.0 ? std::clamp((uv * r - uw) / uu, 0.0, 1.0) : 0.0;
+        return {t, minus(plus(c, times(r, v)), plus(a, times(t, u)))};
+    }
     std::vector<std::pair<P3, P3>> m_segments;
     BoxTree m_tree;
 };
@@ -705,11 +740,18 @@ double farthestFrom(const std::vector<std::vector<P3>>& from,
     double farthest = 0.0;
     for (const std::vector<P3>& line : from)
         for (const P3& p : line) {
-            double d = lines.empty() ? reach : lines.nearest(p, reach);
+            P3 foot = p;
+            double d = lines.empty() ? reach : lines.nearest(p, reach, foot);
             if (d <= farthest)
                 continue;
-            if (d < reach)
-                d = lines.nearestAcross(p, normalAt(p), std::min(kTiltReach * d, reach));
+            if (d < reach) {
+                // The mesh's normal where the point lies, or where its
+                // nearest point does (a Brep lifted off the mesh).
+                P3 n = normalAt(p);
+                if (length(n) == 0.0)
+                    n = normalAt(foot);
+                d = lines.nearestAcross(p, n, std::min(kTiltReach * d, reach));
+            }
             farthest = std::max(farthest, d);
         }
     return farthest;
@@ -799,7 +841,6 @@ struct Sample {
 struct Sampling {
     double finest = 0.0;
     double slack = 0.0; // how far a Brep's edge may lie from its side
-    int wide = kWideLevel; // the level beside a line alone
     double spacing(int level) const { return std::ldexp(finest, level); }
     // The level of a point `fromLines` from the lines.
     int levelAt(double fromLines) const
@@ -837,18 +878,25 @@ int facingClass(const P3& n)
     return int(axis) * 2 + (n[axis] < 0.0 ? 1 : 0);
 }
 
-// Whether the place `fromLines` off the lines, its nearest point of them at
-// `foot`, lies in a narrow place: another line, or another part of the
-// line (a spur's tip, a junction's corner), within the reach of the wide
-// level beyond the foot, across it.
-bool narrowAt(const Segments& lines, const P3& at, const P3& foot, double fromLines,
-              const Sampling& sampling)
+// Whether the way on from `at` (`fromLines` off the lines) across its
+// nearest line (at `foot`), on its sheet of normal n, to the wide level's
+// narrow reach off that line passes another line, or another part of the
+// line, within `beside` of it across the sheet: the far side of a strip, a
+// sliver's other line, the other side of an acute corner (not the other
+// side of a square corner, which runs along the way: its wedge widens into
+// the region's wide part).
+bool narrowAt(const Segments& lines, const P3& at, const P3& foot, const P3& n, double fromLines,
+              double beside, const Sampling& sampling)
 {
     if (!(fromLines > 0.0))
         return false;
-    const double reach = kNarrowReach * kGrade * sampling.spacing(sampling.wide);
-    const P3 probe = plus(foot, times(reach / fromLines, minus(at, foot)));
-    return lines.nearest(probe, reach) < kNarrowShare * reach;
+    const double reach = kNarrowReach * kGrade * sampling.spacing(kWideLevel);
+    const P3 across = times(1.0 / fromLines, minus(at, foot));
+    // The way starts beyond `beside` of the nearest line, which it leaves.
+    const double from = std::max(fromLines, kBeyondShare * beside);
+    return from < reach && lines.crossed(plus(foot, times(from, across)),
+                                         plus(foot, times(reach, across)), n, kNarrowSlack, beside,
+                                         kSkipShare * sampling.finest);
 }
 
 // The samples of the mesh's facets in the box (in the frame): each facet's
@@ -927,15 +975,20 @@ std::vector<Sample> sampleMesh(Mesh::CBaseMesh& mesh, const Frame& frame, const 
                 // only; a piece wholly within the reach of the lines where
                 // samples are left out counts only for the areas' sizes, a
                 // level coarser.
-                // Whether a place is narrow is asked of pieces no larger
-                // than the wide level's spacing, whose middles' feet stand
-                // for their points'.
+                // Beside a line, on its sheet, whether the place is narrow
+                // is asked of pieces no larger than the wide level's pieces
+                // or their distance from the line, for all their points (the
+                // ways across from them, a band as wide as the piece).
                 int level = sampling.levelAt(std::max(0.0, fromLines - longest));
-                const bool undecided = level < sampling.wide &&
-                                       longest > sampling.spacing(sampling.wide);
-                if (level < sampling.wide && !undecided &&
-                    !narrowAt(lines, middle, foot, fromLines, sampling))
-                    level = sampling.wide;
+                bool undecided = false;
+                if (level < kWideLevel &&
+                    std::fabs(dot(minus(middle, foot), n)) <= kBesideShare * fromLines) {
+                    if (longest > std::max(kPieceShare * sampling.spacing(kWideLevel), fromLines))
+                        undecided = true;
+                    else if (!narrowAt(lines, middle, foot, n, fromLines,
+                                       0.5 * (sampling.finest + longest), sampling))
+                        level = kWideLevel;
+                }
                 const bool dropped = fromLines + longest < kDropShare * sampling.spacing(level);
                 const double largest =
                     kPieceShare * sampling.spacing(dropped ? level + 1 : level);
@@ -967,15 +1020,18 @@ std::vector<Sample> sampleMesh(Mesh::CBaseMesh& mesh, const Frame& frame, const 
         }
     }
     // The pieces of one cube are one sample.
-    std::stable_sort(small.begin(), small.end(), [](const Small& x, const Small& y) {
-        return std::tie(x.key.level, x.key.x, x.key.y, x.key.z) <
-               std::tie(y.key.level, y.key.x, y.key.y, y.key.z);
+    std::vector<std::size_t> order(small.size());
+    for (std::size_t k = 0; k < order.size(); ++k)
+        order[k] = k;
+    std::sort(order.begin(), order.end(), [&](std::size_t i, std::size_t j) {
+        const CubeKey &x = small[i].key, &y = small[j].key;
+        return std::tie(x.level, x.x, x.y, x.z, i) < std::tie(y.level, y.x, y.y, y.z, j);
     });
-    for (std::size_t k = 0; k < small.size();) {
-        Sample s = small[k].sample;
+    for (std::size_t k = 0; k < order.size();) {
+        Sample s = small[order[k]].sample;
         std::size_t next = k + 1;
-        for (; next < small.size() && small[next].key == small[k].key; ++next) {
-            const Sample& more = small[next].sample;
+        for (; next < order.size() && small[order[next]].key == small[order[k]].key; ++next) {
+            const Sample& more = small[order[next]].sample;
             s.n = plus(s.n, more.n);
             s.weight += more.weight;
             s.seed = s.seed || more.seed;
@@ -1177,11 +1233,6 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
     lines.build();
     if (!(hi[0] >= lo[0]))
         return result;
-    // Beside a line alone the samples lie kWideLevel apart, or a
-    // kWideShare of the net's extent where that is more.
-    while (sampling.wide + 1 < kLevels &&
-           sampling.spacing(sampling.wide + 1) <= kWideShare * std::hypot(hi[0] - lo[0], hi[1] - lo[1]))
-        ++sampling.wide;
     // The box around the net: beside it by a band and a few samples, and
     // along the net's normal as far as it reaches across (a dome inside a
     // ring of the net rises above its lines).
@@ -1232,8 +1283,7 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
                 joined.join(i, j);
         });
     }
-    // Each area's samples; a sample left out (on a line) counts for the
-    // area of the kept sample nearest it, for the area's size.
+    // Each area's samples, and its size: the area its samples stand for.
     std::vector<int> areaOf(samples.size(), -1);
     std::vector<std::vector<int>> members;
     {
@@ -1248,19 +1298,8 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
     }
     const std::size_t areaCount = members.size();
     std::vector<double> size(areaCount, 0.0);
-    for (int i = 0; i < int(samples.size()); ++i) {
-        const Sample& s = samples[std::size_t(i)];
-        if (s.kept) {
-            size[std::size_t(areaOf[std::size_t(i)])] += s.weight;
-            continue;
-        }
-        const auto [d, k] = byReach.nearest(s.p, 2.0 * kLinkShare * sampling.spacing(kLevels - 1),
-                                            [&](int k, const P3& q) {
-                                                return distance(q, samples[std::size_t(keptSamples[std::size_t(k)])].p);
-                                            });
-        if (k >= 0)
-            size[std::size_t(areaOf[std::size_t(keptSamples[std::size_t(k)])])] += s.weight;
-    }
+    for (int i : keptSamples)
+        size[std::size_t(areaOf[std::size_t(i)])] += samples[std::size_t(i)].weight;
 
     // ---- Which areas the lines enclose: an area reaching the box's walls
     // or the mesh's edge where no line runs is outside. On a closed part
@@ -1280,7 +1319,7 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
         // beyond the band, beside a line on their sheet (not on a sheet
         // under it).
         const double byLinesWithin =
-            sampling.band(sampling.wide) + 2.0 * sampling.spacing(sampling.wide);
+            sampling.band(kWideLevel) + 2.0 * sampling.spacing(kWideLevel);
         for (int i = 0; i < int(samples.size()); ++i) {
             const Sample& s = samples[std::size_t(i)];
             const int a = areaOf[std::size_t(i)];
@@ -1318,7 +1357,7 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
             auto shape = std::make_unique<BrepFaceShape>();
             if (!shape->read(brep->m_F[f]))
                 continue;
-            shape->cells(edges, sampling.spacing(sampling.wide), sampling.spacing(kLevels - 1), int(b),
+            shape->cells(edges, sampling.spacing(kWideLevel), sampling.spacing(kLevels - 1), int(b),
                          int(shapes[b].size()), points);
             shapes[b].push_back(std::move(shape));
         }
@@ -1466,13 +1505,11 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
             return over[std::size_t(i)].count == 0 && over[std::size_t(i)].farBrep < 0;
         };
         const auto isNear = [&](int i) { return over[std::size_t(i)].count > 0; };
-        // An area less than a region holds no face of its own: it must lie
-        // under a face all the same.
-        if (size[area] < kSmallShare * least) {
-            if (std::all_of(in.begin(), in.end(), isBare))
-                faults.push_back(areaName(int(area)) + " " + FailureMessages::kAreaWithoutFace);
+        // An area whose samples stand for less than a region (a sliver the
+        // net's topology gives to its neighbour, a pocket off a junction's
+        // corner) is no region of its own: its neighbour is judged.
+        if (size[area] < least)
             continue;
-        }
         double weight = 0.0, bare = 0.0, farthest = 0.0;
         std::map<int, double> byBrep;
         std::map<std::pair<int, int>, double> byPair;
