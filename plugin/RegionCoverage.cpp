@@ -37,23 +37,23 @@ using P3 = Point3;
 //
 // The mesh is sampled coarser the farther from the net's lines: a sample's
 // spacing is at most its distance from the lines over kGrade, in levels each
-// twice as coarse as the one before (half a fit tolerance first), kLevels
-// of them. Beside a line, on its sheet, the samples are no finer than the
-// wide level (kWideLevel, two tolerances apart and kept from four
-// tolerances off the line on, where the edge check has told any Brep
-// straying nearer) unless the place is narrow: the way on from it across
-// its nearest line, to kNarrowReach times the wide level's reach off that
-// line, passes another line (crosses it on the sheet, off it within
-// kNarrowSlack of how far along: a line on a sheet curved along the way
-// lies below or above it). A strip up to some ten tolerances
-// wide, a sliver and an acute corner take the finer levels; a place is wide
-// only where the wide level's samples lie well inside it, so that the finer
+// twice as coarse as the one before (a quarter of a fit tolerance first,
+// kept from half a tolerance off a line on, so that a strip a tolerance wide
+// has samples), kLevels of them. Beside a line, on its sheet, the samples
+// are no finer than the wide level (kWideLevel, a tolerance apart and kept
+// from two tolerances off the line on) unless the place is narrow: the way
+// on from it across its nearest line, to kNarrowReach times the wide level's
+// reach off that line, passes another line (crosses it on the sheet, off it
+// within kNarrowSlack of how far along: a line on a sheet curved along the
+// way lies below or above it). A strip up to some ten tolerances wide, a
+// sliver and an acute corner take the finer levels; a place is wide only
+// where the wide level's samples lie well inside it, so that the finer
 // samples of a narrowing strip reach those of its wide part. The samples
 // number about the lines' length over the wide spacing, whatever the net's
 // size against its tolerance.
-constexpr double kSpacingShare = 0.5;
+constexpr double kSpacingShare = 0.25;
 constexpr double kGrade = 2.5;
-constexpr int kLevels = 7;
+constexpr int kLevels = 8;
 constexpr int kWideLevel = 2;
 constexpr double kNarrowReach = 2.0;
 constexpr double kNarrowSlack = 0.5;
@@ -70,6 +70,9 @@ constexpr double kBesideShare = 0.5;
 // area is at least this share of their area (a part's walls all round the
 // net face every way).
 constexpr double kAlikeShare = 0.25;
+// A sample beside a line faces along the line's sheet, or against it, where
+// its normal lies within 60 degrees of the line's normal or its opposite.
+constexpr double kAlongLineFacing = 0.5;
 // A sample within kDropShare of its spacing of a line is left out; two
 // samples within kLinkShare of the sum of their spacings are of one area,
 // unless the chord between them passes a line: nearer than kNearShare of
@@ -81,12 +84,14 @@ constexpr double kDropShare = 2.0;
 constexpr double kLinkShare = 1.75;
 constexpr double kPartShare = 1.9;
 constexpr double kNearShare = 0.9;
-// Samples facing apart by more than 120 degrees (the two sides of a thin
-// part) never join; samples facing alike (within 25 degrees) join only
-// along their sheet: not where the chord between them leaves both their
-// planes the same way by more than kSheetOffShare tolerances and a
-// hundredth of its length (a second sheet stacked over the first).
-constexpr double kOppositeFacing = -0.5;
+// Samples facing apart by 70 degrees or more (the two sides of a thin
+// part, a part's walls and its top, the wall of a hole through a sheet)
+// never join; others join only along their sheet: not where the chord
+// between them leaves both their planes the same way by more than
+// kSheetOffShare tolerances and a hundredth of its length (a second sheet
+// stacked over the first, or crossing under it at a slant). Samples facing
+// alike are those within 25 degrees.
+constexpr double kOppositeFacing = 0.34;
 constexpr double kAlikeFacing = 0.9;
 constexpr double kSheetOffShare = 0.5;
 constexpr double kSheetSlope = 0.01;
@@ -213,17 +218,15 @@ Box3 cylinderBox(const P3& p, const P3& n, double radius, double reach)
 // segment, and the least distance across a direction.
 class Segments {
 public:
-    void add(const std::vector<P3>& line)
+    // Adds the poly-line, with the normal of the sheet it lies on (none:
+    // zero).
+    void add(const std::vector<P3>& line, const P3& normal = {0.0, 0.0, 0.0})
     {
         if (line.size() == 1)
             m_segments.emplace_back(line[0], line[0]);
         for (std::size_t k = 0; k + 1 < line.size(); ++k)
             m_segments.emplace_back(line[k], line[k + 1]);
-    }
-    void add(const std::vector<std::vector<P3>>& lines)
-    {
-        for (const std::vector<P3>& line : lines)
-            add(line);
+        m_normals.resize(m_segments.size(), normal);
     }
     void build()
     {
@@ -247,12 +250,15 @@ public:
             .first;
     }
     // The same, with the point of that segment nearest p (p itself when
-    // none lies within).
-    double nearest(const P3& p, double within, P3& foot) const
+    // none lies within) and the normal of the sheet it lies on (zero when
+    // none, or none given).
+    double nearest(const P3& p, double within, P3& foot, P3* normal = nullptr) const
     {
         const auto [d, s] =
             m_tree.nearest(p, within, [&](int k, const P3& q) { return toSegment(k, q); });
         foot = s >= 0 ? footOn(s, p) : p;
+        if (normal != nullptr)
+            *normal = s >= 0 ? m_normals[std::size_t(s)] : P3{0.0, 0.0, 0.0};
         return d;
     }
     // Whether a segment crosses the straight way from a to b on a sheet of
@@ -336,6 +342,7 @@ private:
         return {t, minus(plus(c, times(r, v)), plus(a, times(t, u)))};
     }
     std::vector<std::pair<P3, P3>> m_segments;
+    std::vector<P3> m_normals;
     BoxTree m_tree;
 };
 
@@ -358,75 +365,59 @@ std::vector<P3> curvePoints(CParametricGeometry& curve, double step)
     return points;
 }
 
-// The points of the poly-line's curve about `step` apart, each stretch
-// between two entries sampled on its own (the entries' parameters need not
-// rise: a spur's tip); the entries themselves without a curve.
-std::vector<P3> netLinePoints(const COffset_PointList& pl, double step)
+// A stretch of a poly-line between two of its entries: the points of its
+// curve about a step apart (the entries themselves without a curve), the
+// same points at the height of the chord between the entries (along their
+// mean normal; none where the entries lie far apart or carry no normal),
+// and the normal of the sheet it was drawn on (its entries' mean; none for
+// entries that carry none).
+struct Stretch {
+    std::vector<P3> points, lifted;
+    P3 normal{0.0, 0.0, 0.0};
+};
+
+// The stretches of the poly-line, each sampled on its own (the entries'
+// parameters need not rise: a spur's tip), their points about `step` apart;
+// lifted for entries no more than `longest` apart: the line at the height
+// of the points drawn on the mesh, where its curve, fitted to the mesh,
+// falls onto another sheet near by (the far side of a thin part) but runs
+// beside the chord as drawn.
+std::vector<Stretch> lineStretches(const COffset_PointList& pl, double step, double longest)
 {
-    std::vector<P3> points;
+    std::vector<Stretch> stretches;
     const int count = pl.vertices.count;
     CParametricGeometry* curve = pl.getCurve();
-    const int stretches = pl.closed ? count : count - 1;
-    for (int k = 0; k < stretches; ++k) {
+    const int last = pl.closed ? count : count - 1;
+    for (int k = 0; k < last; ++k) {
         const CVertex<float, 3>* a = pl.entryAt(k);
         const CVertex<float, 3>* b = pl.entryAt(k + 1);
         if (a == nullptr || b == nullptr)
             continue;
+        Stretch stretch;
+        const auto* ga = dynamic_cast<const Gridbench::CGridPoint*>(a);
+        const auto* gb = dynamic_cast<const Gridbench::CGridPoint*>(b);
+        if (ga != nullptr && gb != nullptr)
+            stretch.normal = unit(plus(toP3(ga->normal), toP3(gb->normal)));
+        const P3 pa = toP3(*a), pb = toP3(*b);
         double ta = 0.0, tb = 0.0;
         const bool onCurve =
             curve != nullptr && pl.entryParameter(k, ta) && pl.entryParameter(k + 1, tb);
-        const int n = std::clamp(int(std::ceil(1.5 * distance(toP3(*a), toP3(*b)) / step)), 1, 400);
-        for (int s = k == 0 ? 0 : 1; s <= n; ++s) {
+        const bool lift = onCurve && length(stretch.normal) > 0.0 && distance(pa, pb) <= longest;
+        const int n = std::clamp(int(std::ceil(1.5 * distance(pa, pb) / step)), 1, 400);
+        for (int s = 0; s <= n; ++s) {
             const double t = double(s) / n;
-            if (onCurve)
-                points.push_back(toP3(curve->getPoint((1.0 - t) * ta + t * tb, 0.0)));
-            else
-                points.push_back({(1.0 - t) * a->data[0] + t * b->data[0],
-                                  (1.0 - t) * a->data[1] + t * b->data[1],
-                                  (1.0 - t) * a->data[2] + t * b->data[2]});
+            const P3 chord = plus(times(1.0 - t, pa), times(t, pb));
+            const P3 p = onCurve ? toP3(curve->getPoint((1.0 - t) * ta + t * tb, 0.0)) : chord;
+            stretch.points.push_back(p);
+            if (lift)
+                stretch.lifted.push_back(
+                    plus(p, times(dot(minus(chord, p), stretch.normal), stretch.normal)));
         }
+        stretches.push_back(std::move(stretch));
     }
-    if (points.empty() && count == 1 && pl.vertices[0] != nullptr)
-        points.push_back(toP3(*pl.vertices[0]));
-    return points;
-}
-
-// The points of the poly-line's curve as netLinePoints gives them, each
-// moved along the mesh's normal at its stretch's entries (the grid points'
-// mean normal) to the height of the chord between them, for stretches no
-// longer than `longest` whose entries carry a normal: the line at the
-// height of the points drawn on the mesh, where its curve, fitted to the
-// mesh, falls onto another sheet near by (the far side of a thin part) but
-// runs beside the chord as drawn.
-std::vector<std::vector<P3>> liftedLinePoints(const COffset_PointList& pl, double step,
-                                              double longest)
-{
-    std::vector<std::vector<P3>> runs(1);
-    const int count = pl.vertices.count;
-    CParametricGeometry* curve = pl.getCurve();
-    const int stretches = pl.closed ? count : count - 1;
-    for (int k = 0; k < stretches; ++k) {
-        const auto* a = dynamic_cast<const Gridbench::CGridPoint*>(pl.entryAt(k));
-        const auto* b = dynamic_cast<const Gridbench::CGridPoint*>(pl.entryAt(k + 1));
-        double ta = 0.0, tb = 0.0;
-        const P3 n = a != nullptr && b != nullptr
-                         ? unit(plus(toP3(a->normal), toP3(b->normal)))
-                         : P3{0.0, 0.0, 0.0};
-        if (curve == nullptr || length(n) == 0.0 || distance(toP3(*a), toP3(*b)) > longest ||
-            !pl.entryParameter(k, ta) || !pl.entryParameter(k + 1, tb)) {
-            if (!runs.back().empty())
-                runs.emplace_back();
-            continue;
-        }
-        const int m = std::clamp(int(std::ceil(1.5 * distance(toP3(*a), toP3(*b)) / step)), 1, 400);
-        for (int s = runs.back().empty() ? 0 : 1; s <= m; ++s) {
-            const double t = double(s) / m;
-            const P3 p = toP3(curve->getPoint((1.0 - t) * ta + t * tb, 0.0));
-            const P3 chord = plus(times(1.0 - t, toP3(*a)), times(t, toP3(*b)));
-            runs.back().push_back(plus(p, times(dot(minus(chord, p), n), n)));
-        }
-    }
-    return runs;
+    if (stretches.empty() && count == 1 && pl.vertices[0] != nullptr)
+        stretches.push_back({{toP3(*pl.vertices[0])}, {}, {0.0, 0.0, 0.0}});
+    return stretches;
 }
 
 // A right-handed frame (u, v, n) about the unit vector n.
@@ -821,6 +812,64 @@ std::vector<std::vector<std::vector<P3>>> checkEdgesAlongSides(GB::CSurfaceNet& 
     return allEdges;
 }
 
+// The outlines of the net's regions (each face's loops, as their sides'
+// curves run) seen along the normal of a frame, by their boxes: the first
+// region, in the net's order, a point of the frame's plane lies inside (its
+// row crosses an odd number of the region's sides on its left).
+class RegionOutlines {
+public:
+    RegionOutlines(const GB::CSurfaceNet& net, const Frame& frame, double step)
+    {
+        for (const GB::Face* face = net.firstFace; face != nullptr; face = face->next) {
+            std::vector<std::vector<P3>> curves;
+            std::vector<P3> nodes;
+            regionSides(*face, step, curves, nodes);
+            Region region;
+            for (const std::vector<P3>& curve : curves)
+                for (std::size_t k = 0; k + 1 < curve.size(); ++k) {
+                    const P3 a = frame.local(curve[k]), b = frame.local(curve[k + 1]);
+                    region.sides.push_back({a[0], a[1], b[0], b[1]});
+                    for (const P3& q : {a, b})
+                        for (std::size_t c = 0; c < 2; ++c) {
+                            region.lo[c] = std::min(region.lo[c], q[c]);
+                            region.hi[c] = std::max(region.hi[c], q[c]);
+                        }
+                }
+            if (!region.sides.empty())
+                m_regions.push_back(std::move(region));
+        }
+        std::vector<Box3> boxes;
+        for (const Region& region : m_regions)
+            boxes.push_back({{region.lo[0], region.lo[1], 0.0}, {region.hi[0], region.hi[1], 0.0}});
+        m_tree.build(boxes);
+    }
+    // The region q (in the frame) lies inside, -1 for none.
+    int regionOf(const P3& q) const
+    {
+        int first = -1;
+        m_tree.containing({q[0], q[1], 0.0}, [&](int r) {
+            if (first >= 0 && r > first)
+                return;
+            bool in = false;
+            for (const auto& s : m_regions[std::size_t(r)].sides)
+                if ((s[1] <= q[1]) != (s[3] <= q[1]) &&
+                    s[0] + (q[1] - s[1]) / (s[3] - s[1]) * (s[2] - s[0]) < q[0])
+                    in = !in;
+            if (in)
+                first = r;
+        });
+        return first;
+    }
+
+private:
+    struct Region {
+        std::vector<std::array<double, 4>> sides;
+        double lo[2] = {HUGE_VAL, HUGE_VAL}, hi[2] = {-HUGE_VAL, -HUGE_VAL};
+    };
+    std::vector<Region> m_regions;
+    BoxTree m_tree;
+};
+
 // ---- The mesh's samples -----------------------------------------------------------------------
 
 // A sample of the mesh: where it lies, its normal (the mean of the facets
@@ -829,7 +878,8 @@ std::vector<std::vector<std::vector<P3>>> checkEdgesAlongSides(GB::CSurfaceNet& 
 // the band along them) and seeds the outside.
 struct Sample {
     P3 p, n;
-    P3 offLine{0.0, 0.0, 0.0}; // from the nearest point of the lines
+    P3 offLine{0.0, 0.0, 0.0};    // from the nearest point of the lines
+    P3 lineNormal{0.0, 0.0, 0.0}; // of the sheet that line was drawn on
     double weight = 0.0;
     double fromLines = 0.0;
     int level = 0;
@@ -896,7 +946,7 @@ bool narrowAt(const Segments& lines, const P3& at, const P3& foot, const P3& n, 
     const double from = std::max(fromLines, kBeyondShare * beside);
     return from < reach && lines.crossed(plus(foot, times(from, across)),
                                          plus(foot, times(reach, across)), n, kNarrowSlack, beside,
-                                         kSkipShare * sampling.finest);
+                                         kSkipShare * sampling.spacing(1));
 }
 
 // The samples of the mesh's facets in the box (in the frame): each facet's
@@ -905,8 +955,8 @@ bool narrowAt(const Segments& lines, const P3& at, const P3& foot, const P3& n, 
 // piece a point at its middle; the points of one level that fall into one
 // cube of its spacing and face alike are one sample, standing for their
 // area, at the first one's place (in the facets' order). A sample of a
-// piece the box's walls cut seeds the outside (the mesh runs on beyond the
-// box), its middle inside the box or not.
+// piece the box's side walls cut seeds the outside (the mesh runs on beyond
+// the box), its middle inside the box or not.
 std::vector<Sample> sampleMesh(Mesh::CBaseMesh& mesh, const Frame& frame, const double boxLo[3],
                                const double boxHi[3], const Segments& lines,
                                const Sampling& sampling)
@@ -966,10 +1016,11 @@ std::vector<Sample> sampleMesh(Mesh::CBaseMesh& mesh, const Frame& frame, const 
                 const double longest =
                     std::max({distance(tri.a, tri.b), distance(tri.b, tri.c), distance(tri.c, tri.a)});
                 const P3 middle = times(1.0 / 3.0, plus(plus(tri.a, tri.b), tri.c));
-                P3 foot = middle;
+                P3 foot = middle, lineNormal{0.0, 0.0, 0.0};
                 const double fromLines =
                     lines.empty() ? HUGE_VAL
-                                  : lines.nearest(middle, longest + kGrade * 2.0 * coarsest, foot);
+                                  : lines.nearest(middle, longest + kGrade * 2.0 * coarsest, foot,
+                                                  &lineNormal);
                 // The piece's points lie within two thirds of its longest
                 // side of its middle. The finest level is for narrow places
                 // only; a piece wholly within the reach of the lines where
@@ -1001,9 +1052,15 @@ std::vector<Sample> sampleMesh(Mesh::CBaseMesh& mesh, const Frame& frame, const 
                     pieces.push_back({ab, bc, ca});
                     continue;
                 }
+                // A piece the box's side walls cut (across the net's normal)
+                // seeds the outside; one rising through its top or bottom
+                // (a column standing on the sheet) does not.
                 bool atWall = false;
-                for (const P3& corner : {tri.a, tri.b, tri.c})
-                    atWall = atWall || !inBox(frame.local(corner), 0.0);
+                for (const P3& corner : {tri.a, tri.b, tri.c}) {
+                    const P3 q = frame.local(corner);
+                    for (int m = 0; m < 2; ++m)
+                        atWall = atWall || q[std::size_t(m)] < boxLo[m] || q[std::size_t(m)] > boxHi[m];
+                }
                 if (!inBox(frame.local(middle), atWall ? longest : 0.0))
                     continue;
                 Sample sample;
@@ -1012,6 +1069,7 @@ std::vector<Sample> sampleMesh(Mesh::CBaseMesh& mesh, const Frame& frame, const 
                 sample.n = times(sample.weight, n);
                 sample.fromLines = fromLines;
                 sample.offLine = minus(middle, foot);
+                sample.lineNormal = lineNormal;
                 sample.level = level;
                 sample.seed = atWall;
                 small.push_back(
@@ -1095,15 +1153,13 @@ bool joins(const Sample& a, const Sample& b, const Sampling& sampling, double to
     if (facing <= kOppositeFacing)
         return false;
     const double chordLength = std::sqrt(chord2);
-    if (facing >= kAlikeFacing) {
-        // One sheet over the other: the chord leaves both planes the same
-        // way by their distance; along one sheet, curved or faceted, it
-        // runs below one plane and above the other.
-        const double offA = dot(chord, a.n), offB = dot(chord, b.n);
-        if (offA * offB > 0.0 && std::min(std::fabs(offA), std::fabs(offB)) >
-                                     kSheetOffShare * tol + kSheetSlope * chordLength)
-            return false;
-    }
+    // One sheet over the other: the chord leaves both planes the same way
+    // by their distance; along one sheet, curved, faceted or across a
+    // crease, it runs below one plane and above the other.
+    const double offA = dot(chord, a.n), offB = dot(chord, b.n);
+    if (offA * offB > 0.0 &&
+        std::min(std::fabs(offA), std::fabs(offB)) > kSheetOffShare * tol + kSheetSlope * chordLength)
+        return false;
     // Along a sheet the chord between two samples on one side of a line
     // stays about as far from it as the nearer sample; across a crease a
     // line runs along, it passes the line at less than its ends' distance,
@@ -1167,7 +1223,8 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
     Sampling sampling;
     sampling.finest = kSpacingShare * tol;
     sampling.slack = edgesOffSidesAllowance(tol);
-    const double finest = sampling.finest;
+    // The step of the lines' points, half a tolerance.
+    const double step = sampling.spacing(1);
 
     // ---- The net's lines, the junctions and the frame of the net.
     P3 normal{0.0, 0.0, 0.0};
@@ -1206,27 +1263,30 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
     for (const COffset_PointList* pl : net.pointLists) {
         if (pl == nullptr)
             continue;
-        const std::vector<P3> line = netLinePoints(*pl, finest);
-        lines.add(line);
-        lines.add(liftedLinePoints(*pl, finest, kChordShare * tol));
-        for (const P3& p : line)
-            grow(p);
-        std::vector<P3> feet;
-        double sinceFoot = HUGE_VAL;
-        for (std::size_t k = 0; k <= line.size(); ++k) {
-            if (k > 0 && k < line.size())
-                sinceFoot += distance(line[k - 1], line[k]);
-            if (k < line.size() && k + 1 < line.size() && sinceFoot < footStep)
-                continue;
-            sinceFoot = 0.0;
-            Mesh::MeshFoot foot;
-            const bool on = k < line.size() && Mesh::nearestMeshPoint(mesh, line[k].data(),
-                                                                     kLineOffMeshShare * tol, foot);
-            if (on)
-                feet.push_back({foot.point[0], foot.point[1], foot.point[2]});
-            if (!on && !feet.empty()) {
-                lines.add(feet);
-                feet.clear();
+        for (const Stretch& stretch : lineStretches(*pl, step, kChordShare * tol)) {
+            const std::vector<P3>& line = stretch.points;
+            lines.add(line, stretch.normal);
+            lines.add(stretch.lifted, stretch.normal);
+            for (const P3& p : line)
+                grow(p);
+            std::vector<P3> feet;
+            double sinceFoot = HUGE_VAL;
+            for (std::size_t k = 0; k <= line.size(); ++k) {
+                if (k > 0 && k < line.size())
+                    sinceFoot += distance(line[k - 1], line[k]);
+                if (k < line.size() && k + 1 < line.size() && sinceFoot < footStep)
+                    continue;
+                sinceFoot = 0.0;
+                Mesh::MeshFoot foot;
+                const bool on = k < line.size() &&
+                                Mesh::nearestMeshPoint(mesh, line[k].data(),
+                                                       kLineOffMeshShare * tol, foot);
+                if (on)
+                    feet.push_back({foot.point[0], foot.point[1], foot.point[2]});
+                if (!on && !feet.empty()) {
+                    lines.add(feet, stretch.normal);
+                    feet.clear();
+                }
             }
         }
     }
@@ -1236,30 +1296,16 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
     // The box around the net: beside it by a band and a few samples, and
     // along the net's normal as far as it reaches across (a dome inside a
     // ring of the net rises above its lines).
-    const double beside = sampling.band(0) + 3.0 * finest;
+    const double beside = sampling.band(1) + 3.0 * step;
     const double along = std::hypot(hi[0] - lo[0], hi[1] - lo[1]) + beside;
     const double boxLo[3] = {lo[0] - beside, lo[1] - beside, lo[2] - along};
     const double boxHi[3] = {hi[0] + beside, hi[1] + beside, hi[2] + along};
 
     // ---- The mesh's samples, kept off the lines, judged beyond the band.
     std::vector<Sample> samples = sampleMesh(*mesh, frame, boxLo, boxHi, lines, sampling);
-    Segments meshEdge;
-    for (const Mesh::CBaseMesh::CPolygonEdge& e : mesh->edges)
-        if (e.facet1 >= 0 && e.facet2 < 0) {
-            Mesh::CBaseMesh::Point a, b;
-            if (mesh->getVertex(e.vertex0, a) && mesh->getVertex(e.vertex1, b))
-                meshEdge.add({toP3(a), toP3(b)});
-        }
-    meshEdge.build();
     for (Sample& s : samples) {
-        const double spacing = sampling.spacing(s.level);
-        s.kept = s.fromLines >= kDropShare * spacing;
+        s.kept = s.fromLines >= kDropShare * sampling.spacing(s.level);
         s.judged = s.kept && s.fromLines >= sampling.band(s.level);
-        // Only beyond the band: a line along the mesh's edge, its curve a
-        // little off it, keeps the area inside it from the outside.
-        const double edgeReach = kLinkShare * spacing;
-        if (s.judged && !meshEdge.empty() && meshEdge.nearest(s.p, edgeReach) < edgeReach)
-            s.seed = true;
     }
 
     // ---- The areas: each kept sample joins those within the reach of their
@@ -1283,7 +1329,7 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
                 joined.join(i, j);
         });
     }
-    // Each area's samples, and its size: the area its samples stand for.
+    // Each area's samples.
     std::vector<int> areaOf(samples.size(), -1);
     std::vector<std::vector<int>> members;
     {
@@ -1296,49 +1342,121 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
             areaOf[std::size_t(i)] = at->second;
         }
     }
+
+    // ---- Which areas the lines enclose: an area reaching the box's walls is
+    // outside, and so is one whose middle lies outside every region the net
+    // draws (the mesh beyond the net's outer lines, up to its edge or a part's
+    // rim; a hole through a sheet inside a region is part of the region). On a
+    // closed part the lines part the mesh into areas none of which reaches
+    // beyond them: the one round the outside of the net is the part's other
+    // side, whose sheet faces away from the sheet its lines were drawn on (the
+    // normals of their points), and a part's walls, facing across the lines'
+    // sheet, enclose nothing. An area is enclosed where it faces as a whole (the
+    // sum of its normals by area) as the sheet of the lines beside it does,
+    // those lines facing alike, and its middle lies inside a region's outline,
+    // seen along the net's normal.
+    const RegionOutlines regions(net, frame, step);
+    // The samples by the lines: those within the wide level's reach beyond
+    // the band, beside a line on their sheet (not on a sheet under it) and
+    // facing along the line's sheet or against it (not a wall rising from
+    // the line or hanging under it, which tells no side of the line).
+    const double byLinesWithin = sampling.band(kWideLevel) + 2.0 * sampling.spacing(kWideLevel);
+    const auto enclosedBy = [&](const std::vector<int>& in) {
+        P3 sum{0.0, 0.0, 0.0}, byLines{0.0, 0.0, 0.0};
+        double byLinesWeight = 0.0;
+        const Sample* middle = nullptr;
+        for (int i : in) {
+            const Sample& s = samples[std::size_t(i)];
+            if (s.seed)
+                return false;
+            sum = plus(sum, times(s.weight, s.n));
+            const P3& lineNormal = length(s.lineNormal) > 0.0 ? s.lineNormal : s.n;
+            if (s.fromLines < byLinesWithin &&
+                std::fabs(dot(s.offLine, s.n)) <= kBesideShare * s.fromLines &&
+                std::fabs(dot(s.n, lineNormal)) >= kAlongLineFacing) {
+                byLines = plus(byLines, times(s.weight, lineNormal));
+                byLinesWeight += s.weight;
+            }
+            if (middle == nullptr || s.fromLines > middle->fromLines)
+                middle = &s;
+        }
+        return byLinesWeight > 0.0 && dot(sum, byLines) > 0.0 &&
+               length(byLines) >= kAlikeShare * byLinesWeight &&
+               regions.regionOf(frame.local(middle->p)) >= 0;
+    };
+    std::vector<bool> enclosed;
+    for (const std::vector<int>& in : members)
+        enclosed.push_back(enclosedBy(in));
+    // A region's sheet may reach the outside under its lines (through a slot
+    // the lines bridge, down a sheet crossing it, round a tunnel): within
+    // each region's outline seen along the net's normal, the samples of an
+    // area not enclosed joined only among themselves, and each part so
+    // joined that is enclosed is of the region's area (a part raised on
+    // the region's sheet, a plate lying across its line, is of it too).
+    {
+        const auto middleOf = [&](const std::vector<int>& in) {
+            const Sample* middle = nullptr;
+            for (int i : in)
+                if (middle == nullptr || samples[std::size_t(i)].fromLines > middle->fromLines)
+                    middle = &samples[std::size_t(i)];
+            return middle->p;
+        };
+        std::map<int, int> areaOfRegion;
+        for (std::size_t a = 0; a < members.size(); ++a)
+            if (enclosed[a])
+                areaOfRegion.emplace(regions.regionOf(frame.local(middleOf(members[a]))), int(a));
+        std::vector<int> localOf(samples.size(), -1);
+        const std::size_t found = members.size();
+        for (std::size_t a = 0; a < found; ++a) {
+            if (enclosed[a])
+                continue;
+            std::vector<int> local, regionOfLocal;
+            for (int i : members[a]) {
+                const int r = regions.regionOf(frame.local(samples[std::size_t(i)].p));
+                if (r < 0)
+                    continue;
+                localOf[std::size_t(i)] = int(local.size());
+                local.push_back(i);
+                regionOfLocal.push_back(r);
+            }
+            Areas parts(local.size());
+            for (std::size_t k = 0; k < local.size(); ++k) {
+                const Sample& s = samples[std::size_t(local[k])];
+                byReach.within(s.p, kLinkShare * sampling.spacing(s.level), [&](int m) {
+                    const int l = localOf[std::size_t(keptSamples[std::size_t(m)])];
+                    if (l > int(k) && regionOfLocal[std::size_t(l)] == regionOfLocal[k] &&
+                        joins(s, samples[std::size_t(local[std::size_t(l)])], sampling, tol, lines))
+                        parts.join(int(k), l);
+                });
+            }
+            std::map<int, std::vector<int>> partOfRoot;
+            for (std::size_t k = 0; k < local.size(); ++k)
+                partOfRoot[parts.rootOf(int(k))].push_back(local[k]);
+            for (auto& [root, part] : partOfRoot) {
+                if (!enclosedBy(part))
+                    continue;
+                const auto [at, added] = areaOfRegion.emplace(
+                    regionOfLocal[std::size_t(localOf[std::size_t(part.front())])], int(members.size()));
+                if (added) {
+                    members.emplace_back();
+                    enclosed.push_back(true);
+                }
+                for (int i : part) {
+                    areaOf[std::size_t(i)] = at->second;
+                    members[std::size_t(at->second)].push_back(i);
+                }
+            }
+            for (int i : local)
+                localOf[std::size_t(i)] = -1;
+            std::erase_if(members[a], [&](int i) { return areaOf[std::size_t(i)] != int(a); });
+        }
+    }
+    // Each area's size: the area its samples stand for.
     const std::size_t areaCount = members.size();
     std::vector<double> size(areaCount, 0.0);
     for (int i : keptSamples)
         size[std::size_t(areaOf[std::size_t(i)])] += samples[std::size_t(i)].weight;
-
-    // ---- Which areas the lines enclose: an area reaching the box's walls
-    // or the mesh's edge where no line runs is outside. On a closed part
-    // the lines part the mesh into areas none of which reaches beyond them:
-    // the one round the outside of the net is the part's other side, whose
-    // sheet faces away along its lines from the way its area faces as a
-    // whole (the sum of its normals by area, which the lines bound: the
-    // opposite of the enclosed areas' sum). An area is enclosed where the
-    // samples by its lines face as its sum does, and alike (a part's walls
-    // all round the net, facing every way, enclose nothing).
     const double least = GB::smallestRegionArea(net.pointLists, net.surfaceTolerance);
-    std::vector<bool> enclosed(areaCount, true);
-    {
-        std::vector<P3> sum(areaCount, P3{0.0, 0.0, 0.0}), byLines(areaCount, P3{0.0, 0.0, 0.0});
-        std::vector<double> byLinesWeight(areaCount, 0.0);
-        // The samples by the lines: those within the wide level's reach
-        // beyond the band, beside a line on their sheet (not on a sheet
-        // under it).
-        const double byLinesWithin =
-            sampling.band(kWideLevel) + 2.0 * sampling.spacing(kWideLevel);
-        for (int i = 0; i < int(samples.size()); ++i) {
-            const Sample& s = samples[std::size_t(i)];
-            const int a = areaOf[std::size_t(i)];
-            if (a < 0)
-                continue;
-            if (s.seed)
-                enclosed[std::size_t(a)] = false;
-            sum[std::size_t(a)] = plus(sum[std::size_t(a)], times(s.weight, s.n));
-            if (s.fromLines < byLinesWithin &&
-                std::fabs(dot(s.offLine, s.n)) <= kBesideShare * s.fromLines) {
-                byLines[std::size_t(a)] = plus(byLines[std::size_t(a)], times(s.weight, s.n));
-                byLinesWeight[std::size_t(a)] += s.weight;
-            }
-        }
-        for (std::size_t a = 0; a < areaCount; ++a)
-            if (enclosed[a])
-                enclosed[a] = byLinesWeight[a] > 0.0 && dot(sum[a], byLines[a]) > 0.0 &&
-                              length(byLines[a]) >= kAlikeShare * byLinesWeight[a];
-    }
 
     // ---- The Breps' points, and the Breps over the samples of enclosed
     // areas: near (within the reach along the Brep's normal), the nearest
@@ -1479,7 +1597,7 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
     const auto number = [&](int b) { return std::to_string(breps[std::size_t(b)].number); };
 
     // ---- Each enclosed area under one Brep, each Brep over one area.
-    const double faultWeight = kFaultSamples * finest * finest;
+    const double faultWeight = kFaultSamples * step * step;
     std::vector<std::map<int, double>> areasOfBrep(breps.size());
     std::vector<double> judgedWeight(areaCount, 0.0);
     std::vector<bool> overAny(breps.size(), false);
