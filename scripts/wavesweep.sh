@@ -23,7 +23,9 @@
 # waves, their middle row level or along the crests, in facets of 1 and 2
 # tolerances at x0.01, x1 and x100. WAVESWEEP_JOBS (2) runs that many at
 # once; WAVESWEEP_VZHOST runs another build's runner (the figures before a
-# change). Transcripts stay in $build/wavesweep/.
+# change). Transcripts stay in $build/wavesweep/, with the record of each
+# case's healed and unhealed run (SPEC/healed, SPEC/unhealed) for
+# scripts/baseline.sh (scripts/sweeprecord.sh) in record.txt.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -35,6 +37,8 @@ out=$root/$build/wavesweep
 rm -rf "$out"
 mkdir -p "$out"
 vzhost=${WAVESWEEP_VZHOST:-$build/apps/vzhost}
+source scripts/sweeprecord.sh
+start_record "$out/record.txt"
 sed 's/Heal=Yes/Heal=No/' examples/main-job-import.vzs >"$out/unhealed.vzs"
 cases=("$@")
 if [[ ${#cases[@]} -eq 0 ]]; then
@@ -65,11 +69,19 @@ one() {
     python3 scripts/gapnets.py wave "$dir/case" N="$n" CELL="$cell" WAVE="$wave" AMP="$amp" \
         FACET="$facet" SCALE="$scale" SEG="${seg:-1}" SHIFT="${shift:-0}"
     local healed=0 unhealed=0
-    "$vzhost" --script examples/main-job-import.vzs --define "MESH=$dir/case.stl" \
+    timed "$dir/healed.time" "$vzhost" --script examples/main-job-import.vzs --define "MESH=$dir/case.stl" \
         --define "NET=$dir/case.grid" --out "$dir/healed" >"$dir/healed.log" 2>&1 || healed=$?
-    "$vzhost" --script "$out/unhealed.vzs" --define "MESH=$dir/case.stl" \
+    timed "$dir/unhealed.time" "$vzhost" --script "$out/unhealed.vzs" --define "MESH=$dir/case.stl" \
         --define "NET=$dir/case.grid" --out "$dir/unhealed" >"$dir/unhealed.log" 2>&1 || unhealed=$?
     rm -rf "$dir/healed" "$dir/unhealed" "$dir/case.stl"
+    local run status
+    for run in healed unhealed; do
+        status=$([[ $run == healed ]] && echo "$healed" || echo "$unhealed")
+        # shellcheck disable=SC2046
+        record "$spec/$run" "$([[ $status -eq 0 ]] && echo pass || echo fail)" \
+            $(figures_of "$dir/$run.log") "$(cpu_of "$dir/$run.time")" \
+            "$(sed -n 's|^.*\.vzs: failed: ||p' "$dir/$run.log" | tail -1)"
+    done
     python3 - "$spec" "$healed" "$unhealed" "$dir/healed.log" "$dir/unhealed.log" <<'EOF'
 import re
 import sys
