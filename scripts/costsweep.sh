@@ -8,11 +8,16 @@
 #   bash scripts/costsweep.sh [CASE...]
 #
 # A case is one of
-#   plate:FACETS:N[:NOISE]  the import job on a net of N x N cells over the
+#   plate:FACETS:N[:NOISE[:SHARE]]
+#                           the import job on a net of N x N cells over the
 #                           middle 60 x 60 of a smooth plate 100 x 70 (one long
 #                           wave of 2, scripts/gapnets.py's wave layout) of
 #                           about FACETS facets (20k, 320k, 1280k), its
-#                           heights moved by up to NOISE
+#                           heights moved by up to NOISE (0), the tolerance
+#                           1/SHARE of the mesh's diagonal (500, as the job
+#                           sets it; a net of 200 x 200 cells needs 5000, its
+#                           cells 12 tolerances wide, else its regions are
+#                           below the least a region may be)
 #   main:MESH               the main job (examples/main-job.vzs) on MESH
 #                           (examples/ or ../shared/realdata/)
 #   overshoot:MESH:N:LOOK   the import job on a net of N x N cells whose
@@ -21,7 +26,8 @@
 #                           --distance 0.59 --points 10 --wobble 0.02) on MESH
 #                           seen from LOOK (x,y,z towards the viewer)
 # The default list: a 10 x 10 net on the plates of 20k, 320k and 1280k
-# facets, a 200 x 200 net on the 1280k one, the main job on the bump, a 3 x 3
+# facets, a 200 x 200 net on the 1280k one (SHARE 5000), the main job on the
+# bump, a 3 x 3
 # net on the 20k plate with noise of 0.05 (0.2 tolerances) and an
 # overshooting 3 x 3 net on the underside of the machined part of
 # ../shared/realdata.
@@ -46,7 +52,7 @@ realdata=$root/../shared/realdata
 source scripts/sweeprecord.sh
 start_record "$out/record.txt"
 cases=("$@")
-[[ ${#cases[@]} -gt 0 ]] || cases=(plate:20k:10 plate:320k:10 plate:1280k:10 plate:1280k:200 main:bump.stl
+[[ ${#cases[@]} -gt 0 ]] || cases=(plate:20k:10 plate:320k:10 plate:1280k:10 plate:1280k:200:0:5000 main:bump.stl
     plate:20k:3:0.05 overshoot:featuretype.STL:3:0,0,-1)
 
 # The path of a mesh named by its file name.
@@ -58,19 +64,23 @@ mesh_of() {
 }
 
 one() {
-    local spec=$1 kind dir mesh net=
+    local spec=$1 kind dir mesh net= job=
     kind=${spec%%:*}
     dir=$out/${spec//:/_}
     mkdir -p "$dir/diag"
     case "$kind" in
     plate)
-        local facets n noise facet
-        IFS=: read -r _ facets n noise <<<"$spec"
+        local facets n noise share facet
+        IFS=: read -r _ facets n noise share <<<"$spec"
         # 2 (100 / FACET) (70 / FACET) facets.
         facet=$(awk -v f="${facets%k}" 'BEGIN { printf "%.4f", sqrt(14000 / (f * 1000)) }')
         python3 scripts/gapnets.py wave "$dir/case" N="$n" CELL="$(awk -v n="$n" 'BEGIN { print 60 / n }')" \
             WAVE=200 AMP=2 FACET="$facet" NOISE="${noise:-0}"
         mesh=$dir/case.stl net=$dir/case.grid
+        if [[ -n "$share" ]]; then
+            job=$dir/job.vzs
+            sed "s/^!diagonal TOLERANCE 500\$/!diagonal TOLERANCE $share/" examples/main-job-import.vzs >"$job"
+        fi
         ;;
     main)
         mesh=$(mesh_of "${spec#*:}")
@@ -83,14 +93,14 @@ one() {
             "$mesh" "$n" strokes "$look" "$net" >/dev/null
         ;;
     esac
-    local status=0 job=examples/main-job.vzs
-    [[ -z "$net" ]] || job=examples/main-job-import.vzs
+    local status=0
+    [[ -n "$job" ]] || job=examples/main-job$([[ -z "$net" ]] || echo -import).vzs
     FENWO_DIAGNOSTICS_DIR=$dir/diag timed "$dir/time" timeout "${COSTSWEEP_TIMEOUT:-1800}" "$vzhost" \
         --script "$job" --define "MESH=$mesh" ${net:+--define "NET=$net"} --out "$dir" >"$dir/log" 2>&1 ||
         status=$?
     rm -rf "$dir/diag" "$dir"/*.png "$dir"/*.vzd
     local verdict cpu
-    verdict=$(sed -n 's|^examples/main-job[-a-z]*.vzs: failed: ||p' "$dir/log" | tail -1 | cut -c1-150)
+    verdict=$(sed -n 's|^.*\.vzs: failed: ||p' "$dir/log" | tail -1 | cut -c1-150)
     [[ $status -ne 124 ]] || verdict="not done after ${COSTSWEEP_TIMEOUT:-1800} s"
     cpu=$(cpu_of "$dir/time")
     printf '%-28s cpu %8.2f s  rss %5d MB  exit %3d  %s\n' "$spec" "$cpu" "$(rss_of "$dir/time")" "$status" \
