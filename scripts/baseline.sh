@@ -13,8 +13,9 @@
 # check reruns the sweep (its baseline's cases, or those named) and lists
 # the cases whose verdict got worse (pass, then none: the case ran no job,
 # then fail) and those whose processor time grew past the margin, each with
-# its baseline beside it, then apart those that got better; it exits 1 when
-# one got worse or slower. record reruns the sweep and writes what it found
+# its baseline beside it, then apart those that got better or faster; it
+# exits 1 when one got worse or slower, or a case of the baseline was not
+# run. record reruns the sweep and writes what it found
 # as the baseline (of the cases named only, the others kept); before reruns
 # it with another build's runner and tools (BUILD holds apps/vzhost and, for
 # the sweeps that need them, tests/readersweep or tests/test_plugin) and
@@ -65,7 +66,8 @@ realdata=$root/../shared/realdata
 #   wavesweep    the default list without x0.1, x2 and x10 (x0.01, x1 and
 #                x100 kept) and without facets of 0.125;
 #   editsweep    seeds 1000 to 1059 in three chunks;
-#   readersweep  byte deletions only.
+#   readersweep  byte deletions only;
+#   costsweep    its default list without the 200 x 200 net (hours).
 # The others run their default lists.
 command_of() {
     env=() args=()
@@ -116,7 +118,11 @@ command_of() {
         args+=(none)
         [[ -z "${other:-}" ]] || env+=("READERSWEEP_TOOL=$other/tests/readersweep")
         ;;
-    gapsweep | cornersweep | featuresweep | costsweep) ;;
+    costsweep)
+        [[ $# -gt 0 ]] || args+=(plate:20k:10 plate:320k:10 plate:1280k:10 main:bump.stl plate:20k:3:0.05
+            overshoot:featuretype.STL:3:0,0,-1)
+        ;;
+    gapsweep | cornersweep | featuresweep) ;;
     *)
         echo "baseline: no sweep $sweep" >&2
         exit 2
@@ -244,7 +250,7 @@ if mode in ("record", "before"):
         print("  " + show(name, kept[name]))
     sys.exit(0)
 
-worse, slower, better, new = [], [], [], []
+worse, slower, better, faster, new = [], [], [], [], []
 for name in sorted(found, key=natural):
     now = found[name]
     was = kept.get(name)
@@ -258,10 +264,13 @@ for name in sorted(found, key=natural):
     a, b = number(was["cpu"]), number(now["cpu"])
     if a is not None and b is not None and b > margin * a + slack:
         slower.append(name)
+    elif a is not None and b is not None and margin * b + slack < a:
+        faster.append(name)
 missing = sorted((n for n in kept if n not in found and (not named or n in named)), key=natural)
 print("%d cases against %s" % (len(found), os.path.basename(path)))
 for title, names in (("worse", worse), ("slower (cpu above %g x the baseline + %g s)" % (margin, slack), slower),
-                     ("better", better)):
+                     ("better", better), ("faster (cpu below the baseline less %g s, over %g)" % (slack, margin),
+                                          faster)):
     print("%s: %d" % (title, len(names)))
     for name in names:
         print("  now  " + show(name, found[name]))
