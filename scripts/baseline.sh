@@ -90,25 +90,7 @@ command_of() {
         [[ -z "${other:-}" ]] || env+=("NETSWEEP_VZHOST=$other/apps/vzhost")
         ;;
     wavesweep)
-        if [[ $# -eq 0 ]]; then
-            local n wave facet scale shift
-            for n in 2 4; do
-                for wave in 45:4 20:2; do
-                    for facet in 0.25 0.5; do
-                        for scale in 0.01 1 100; do
-                            args+=("$n:$wave:$facet:$scale")
-                        done
-                    done
-                done
-                for shift in 0 5; do
-                    for facet in 0.25 0.5; do
-                        for scale in 0.01 1 100; do
-                            args+=("$n:20:2:$facet:$scale:$([[ $n -eq 2 ]] && echo 15 || echo 10):$shift")
-                        done
-                    done
-                done
-            done
-        fi
+        [[ $# -gt 0 ]] || env+=("WAVESWEEP_FACETS=0.25 0.5" "WAVESWEEP_SCALES=0.01 1 100")
         ;;
     editsweep) ;;
     recordsweep)
@@ -269,7 +251,7 @@ for name in sorted(found, key=natural):
 missing = sorted((n for n in kept if n not in found and (not named or n in named)), key=natural)
 print("%d cases against %s" % (len(found), os.path.basename(path)))
 for title, names in (("worse", worse), ("slower (cpu above %g x the baseline + %g s)" % (margin, slack), slower),
-                     ("better", better), ("faster (cpu below the baseline less %g s, over %g)" % (slack, margin),
+                     ("better", better), ("faster (cpu below the baseline less %g s, divided by %g)" % (slack, margin),
                                           faster)):
     print("%s: %d" % (title, len(names)))
     for name in names:

@@ -21,9 +21,10 @@
 # and short (20) waves, in facets of 0.5, 1 and 2 tolerances, at x0.01,
 # x0.1, x1, x2, x10 and x100; and nets of junctions alone on the short
 # waves, their middle row level or along the crests, in facets of 1 and 2
-# tolerances at x0.01, x1 and x100. WAVESWEEP_JOBS (2) runs that many at
-# once; WAVESWEEP_VZHOST runs another build's runner (the figures before a
-# change). Transcripts stay in $build/wavesweep/, with the record of each
+# tolerances at x0.01, x1 and x100 (WAVESWEEP_FACETS and WAVESWEEP_SCALES
+# replace the facets and scales of the first). WAVESWEEP_JOBS (2) runs that
+# many at once; WAVESWEEP_VZHOST runs another build's runner (the figures
+# before a change). Transcripts stay in $build/wavesweep/, with the record of each
 # case's healed and unhealed run (SPEC/healed, SPEC/unhealed) for
 # scripts/baseline.sh (scripts/sweeprecord.sh) in record.txt.
 set -euo pipefail
@@ -44,8 +45,8 @@ cases=("$@")
 if [[ ${#cases[@]} -eq 0 ]]; then
     for n in 2 4; do
         for wave in 45:4 20:2; do
-            for facet in 0.125 0.25 0.5; do
-                for scale in 0.01 0.1 1 2 10 100; do
+            for facet in ${WAVESWEEP_FACETS:-0.125 0.25 0.5}; do
+                for scale in ${WAVESWEEP_SCALES:-0.01 0.1 1 2 10 100}; do
                     cases+=("$n:$wave:$facet:$scale")
                 done
             done
