@@ -13,7 +13,9 @@
 # high of half side 3 and 8 (and 5 at 40) on the four triangles meeting at
 # the centre, on meshes of 100 and 200 cells a side. FEATURESWEEP_JOBS (2) runs
 # that many at once; FEATURESWEEP_VZHOST runs another build's runner (the
-# figures before a change). Transcripts stay in $build/featuresweep/.
+# figures before a change). Transcripts stay in $build/featuresweep/, with
+# each case's record for scripts/baseline.sh (scripts/sweeprecord.sh) in
+# record.txt.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -25,6 +27,8 @@ out=$root/$build/featuresweep
 rm -rf "$out"
 mkdir -p "$out"
 vzhost=${FEATURESWEEP_VZHOST:-$build/apps/vzhost}
+source scripts/sweeprecord.sh
+start_record "$out/record.txt"
 cases=("$@")
 if [[ ${#cases[@]} -eq 0 ]]; then
     for cells in 100 200; do
@@ -52,6 +56,9 @@ one() {
     printf '%-26s cpu %7.2f s  rss %4d MB  exit %d  %s\n' "$spec" \
         "$(awk -v a="$user" -v b="$system" 'BEGIN { print a + b }')" "$((rss / 1024))" "$status" \
         "${verdict:-pass}"
+    # shellcheck disable=SC2046
+    record "$spec" "$([[ $status -eq 0 ]] && echo pass || echo fail)" $(figures_of "$dir/log") \
+        "$(awk -v a="$user" -v b="$system" 'BEGIN { printf "%.2f", a + b }')" "${verdict:-}"
 }
 export -f one
 export out vzhost
