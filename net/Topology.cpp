@@ -553,6 +553,40 @@ double ringArea(const COffset_PointList& polyLine, int from, int to)
     return std::fabs(area);
 }
 
+namespace {
+
+// A region that encloses less area than a square this many tolerances wide
+// (or this many hundredths of the net's extent, when that is less) is no
+// region: a face cannot be fitted inside it (a pen's small hook at a
+// junction, a ring of no area drawn out and back). A narrow region is a
+// region all the same, as long as it encloses that much.
+constexpr double kLeastRegionWidth = 3.0;
+constexpr double kTolerancesOfExtent = 0.01;
+
+} // namespace
+
+// The area below which a region is no region: that of a square
+// kLeastRegionWidth tolerances wide, or as many hundredths of the extent
+// of the net's junctions when that is less (a net whose tolerance was never
+// set keeps the default of 0.1 whatever its size).
+double leastRegionArea(const Kor::List<COffset_PointList*>& polyLines, double tolerance)
+{
+    double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+    for (const COffset_PointList* pl : polyLines)
+        for (int i = 0; pl != nullptr && i < pl->vertices.count; ++i)
+            for (int k = 0; useCountOf(pl->vertices[i]) > 1 && k < 3; ++k) {
+                lo[k] = std::min(lo[k], double(pl->vertices[i]->data[k]));
+                hi[k] = std::max(hi[k], double(pl->vertices[i]->data[k]));
+            }
+    if (!(hi[0] >= lo[0]))
+        return 0.0;
+    const double d[3] = {hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]};
+    double unit = kTolerancesOfExtent * std::sqrt(dot3(d, d));
+    if (tolerance > 0.0)
+        unit = std::min(unit, tolerance);
+    return (kLeastRegionWidth * unit) * (kLeastRegionWidth * unit);
+}
+
 // ---- The net's topology step ------------------------------------------------
 
 namespace GB {
@@ -714,8 +748,6 @@ PiecePath piecePath(const COffset_PointList& polyLine, int from, int to)
 // point it starts at as through any other. A ring that encloses less than
 // `least` (a pen's hook at a junction, a ring drawn out and back along
 // itself) closes nothing and is no edge.
-double leastRegionArea(const Kor::List<COffset_PointList*>& polyLines, double tolerance);
-
 void addPolyLineEdges(const Kor::List<COffset_PointList*>& polyLines, GraphAlgorithm::Graph& graph,
                       double least)
 {
@@ -814,13 +846,6 @@ void addPolyLineEdges(const Kor::List<COffset_PointList*>& polyLines, GraphAlgor
 // neighbouring piece or anywhere (up to a third of the way between the
 // nodes of a net drawn stroke by stroke).
 constexpr double kDepartureShare = 0.35;
-// A region that encloses less area than a square this many tolerances wide
-// (or this many hundredths of the net's extent, when that is less) is no
-// region: a face cannot be fitted inside it (a pen's small hook at a
-// junction, a ring of no area drawn out and back). A narrow region is a
-// region all the same, as long as it encloses that much.
-constexpr double kLeastRegionWidth = 3.0;
-constexpr double kTolerancesOfExtent = 0.01;
 
 // The points of h's piece from its source to its target, in space (three
 // coordinates a point): the source, then as appendPiecePoints gives them.
@@ -1165,28 +1190,6 @@ RegionWalk seeWalk(const Cycle& walk)
     return w;
 }
 
-// The area below which a region is no region: that of a square
-// kLeastRegionWidth tolerances wide, or as many hundredths of the extent
-// of the net's junctions when that is less (a net whose tolerance was never
-// set keeps the default of 0.1 whatever its size).
-double leastRegionArea(const Kor::List<COffset_PointList*>& polyLines, double tolerance)
-{
-    double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
-    for (const COffset_PointList* pl : polyLines)
-        for (int i = 0; pl != nullptr && i < pl->vertices.count; ++i)
-            for (int k = 0; useCountOf(pl->vertices[i]) > 1 && k < 3; ++k) {
-                lo[k] = std::min(lo[k], double(pl->vertices[i]->data[k]));
-                hi[k] = std::max(hi[k], double(pl->vertices[i]->data[k]));
-            }
-    if (!(hi[0] >= lo[0]))
-        return 0.0;
-    const double d[3] = {hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]};
-    double unit = kTolerancesOfExtent * std::sqrt(dot3(d, d));
-    if (tolerance > 0.0)
-        unit = std::min(unit, tolerance);
-    return (kLeastRegionWidth * unit) * (kLeastRegionWidth * unit);
-}
-
 // The regions of less area than `least` go into a neighbour: each one's pieces
 // along the neighbour it shares most pieces with (a region before the
 // outside of a part, then the first) hang off the net from now on. True
@@ -1325,26 +1328,6 @@ void nestParts(const GraphAlgorithm::Graph& graph, std::vector<RegionWalk>& walk
     }
 }
 
-// Whether the walk runs over one of the stretches (a poly-line and the entry
-// it starts at) where lines cross without a junction.
-bool crossesUncut(const RegionWalk& w,
-                  const std::set<std::pair<const COffset_PointList*, int>>& uncut)
-{
-    if (uncut.empty())
-        return false;
-    for (const SeenCycle& s : w.cycles)
-        for (int i = 0; i < s.cycle.count; ++i) {
-            const CHalfEdge* h = s.cycle.items[i];
-            const int count = h->polyLine != nullptr ? h->polyLine->vertices.count : 0;
-            const int from = std::min(h->sourceEntry, h->targetEntry);
-            const int to = std::max(h->sourceEntry, h->targetEntry);
-            for (int k = std::max(from, 0); count > 0 && k < to; ++k)
-                if (uncut.count({h->polyLine, k % count}) > 0)
-                    return true;
-        }
-    return false;
-}
-
 // A region of the drawing that is no face: its walk, the region on the
 // left, and why.
 struct RejectedRegion {
@@ -1451,11 +1434,9 @@ bool CSurfaceNet::buildTopology(bool collectCycles)
         return false;
     topologyPending = false;
     markAllLoopsUnmatched();
-    // The regions meet where lines cross: the graph knows them by their
-    // shared points.
+    // The regions meet at the poly-lines' shared points: the edits that
+    // made lines cross put junctions there (putJunctionsAtNewCrossings).
     const double least = leastRegionArea(pointLists, surfaceTolerance);
-    std::set<std::pair<const COffset_PointList*, int>> uncut;
-    putJunctionsWhereLinesCross(least, uncut);
     topologyEditCount = editCount;
 
     GraphAlgorithm::Graph graph;
@@ -1485,11 +1466,6 @@ bool CSurfaceNet::buildTopology(bool collectCycles)
                 examinedCycles.append(savedIndicesOf(s.cycle));
         if (!w.region)
             continue;
-        if (crossesUncut(w, uncut)) {
-            w.outer = -1;
-            w.cause = "a line crosses its side between their points, among too many crossings to "
-                      "put junctions at";
-        }
         if (w.outer < 0) {
             RejectedRegion region;
             for (const SeenCycle& s : w.cycles)
