@@ -46,10 +46,15 @@ constexpr int kMostSamples = 64;
 // the way each piece leaves a node only beyond that share of its reach.
 constexpr double kNodeShare = 0.35;
 // Crossings within this share of the net's tolerance of one another are
-// one junction, and one that close to a point of either stretch is put at
-// that point: three strokes through one point meet at one junction, and a
+// one junction, and one that close to a free end of either stretch is put
+// at that end: three strokes through one point meet at one junction, and a
 // stroke that ends on a line is joined to it where it ends.
 constexpr double kMergeShare = 0.5;
+// A crossing within this share of the tolerance of a junction of either
+// stretch is put at the junction: a line drawn that near a node (a side
+// drawn again a little off, a stroke through a corner) passes through it,
+// where the face's fit takes the lines to meet anyway.
+constexpr double kJunctionShare = 1.5;
 // The most crossings one edit puts junctions at: more is no drawing of a
 // net but lines thrown across one another (the junctions' grid points
 // alone would take hundreds of megabytes).
@@ -163,17 +168,23 @@ bool segmentsCross(const Segment& s, const Segment& t, const P3& normal, double 
 // the entries' parameters strays from them by more than they lie apart (the
 // parameters of a closed curve's last entry and its first taken a period
 // apart, round the whole ring), the stretch is its chord.
+int stretchSampleCount(const COffset_PointList& pl, int k, double tolerance)
+{
+    const double chord = length(minus(toP3(*pl.entryAt(k + 1)), toP3(*pl.entryAt(k))));
+    return int(std::clamp(std::ceil(chord / (kSampleSpacing * tolerance)), 1.0,
+                          double(kMostSamples)));
+}
+
+// (The poly-line's curve is current where a stretch takes samples of it.)
 std::vector<P3> stretchSamples(const COffset_PointList& pl, int k, double tolerance)
 {
     const P3 a = toP3(*pl.entryAt(k)), b = toP3(*pl.entryAt(k + 1));
     std::vector<P3> samples{a};
     const double chord = length(minus(b, a));
-    const int count = int(std::clamp(std::ceil(chord / (kSampleSpacing * tolerance)), 1.0,
-                                     double(kMostSamples)));
+    const int count = stretchSampleCount(pl, k, tolerance);
     double ta = 0.0, tb = 0.0;
-    CParametricGeometry* curve = pl.getCurve();
-    if (count > 1 && curve != nullptr && pl.entryParameter(k, ta) &&
-        pl.entryParameter(k + 1, tb) && ta < tb) {
+    CParametricGeometry* curve = count > 1 ? pl.getCurve() : nullptr;
+    if (curve != nullptr && pl.entryParameter(k, ta) && pl.entryParameter(k + 1, tb) && ta < tb) {
         const P3 middle = lerp(a, b, 0.5);
         for (int j = 1; j < count; ++j) {
             const double s = double(j) / count;
@@ -405,7 +416,7 @@ int putJunctionsOnce(COffset_Grid& grid, Fresh fresh, bool recordUndo,
     const auto sample = [&](int s) {
         Stretch& st = stretches[std::size_t(s)];
         COffset_PointList* pl = pointLists[st.line];
-        if (!fitted[std::size_t(st.line)]) {
+        if (!fitted[std::size_t(st.line)] && stretchSampleCount(*pl, st.k, tolerance) > 1) {
             pl->currentCurve();
             fitted[std::size_t(st.line)] = 1;
         }
@@ -625,9 +636,10 @@ int putJunctionsOnce(COffset_Grid& grid, Fresh fresh, bool recordUndo,
         }
     }
 
-    // Each junction's point: a junction or a free end of one of its
-    // stretches within `merge` of the crossings' middle (the nearest), or any
-    // of their points within a hundredth of the tolerance of it, that lies
+    // Each junction's point: a junction of one of its stretches within
+    // kJunctionShare tolerances of the crossings' middle, or a free end of
+    // one within `merge`, or any of their points within a hundredth of the
+    // tolerance of it (the nearest of them), that lies
     // between the ends of each other stretch it would enter; else a new grid
     // point on the mesh there (between the curves without a mesh). It enters
     // each of its stretches that does not end there, at its place along the
@@ -649,20 +661,30 @@ int putJunctionsOnce(COffset_Grid& grid, Fresh fresh, bool recordUndo,
             if (++passes[v] == 2)
                 passedTwice[v] = 2;
     }
-    // The share along the stretch's samples of the point nearest to p.
-    const auto shareOf = [&](const Stretch& st, const P3& p) {
+    // The share along the stretch's samples of the point nearest to p, and
+    // whether p lies beside the stretch between its ends (up to `slack`
+    // past them).
+    const auto shareOf = [&](const Stretch& st, const P3& p, double slack = 0.0,
+                             bool* beside = nullptr) {
         double best = HUGE_VAL, share = 0.0;
+        bool within = false;
         for (int i = st.firstSegment; i < st.firstSegment + st.segments; ++i) {
             const Segment& g = segments[std::size_t(i)];
             const P3 d = minus(g.b, g.a);
             const double dd = dot(d, d);
-            const double u = dd > 0.0 ? std::clamp(dot(minus(p, g.a), d) / dd, 0.0, 1.0) : 0.0;
+            const double free = dd > 0.0 ? dot(minus(p, g.a), d) / dd : 0.0;
+            const double u = std::clamp(free, 0.0, 1.0);
             const double away = length(minus(p, lerp(g.a, g.b, u)));
             if (away < best) {
                 best = away;
                 share = g.from + u * (g.to - g.from);
+                const double past = std::sqrt(dd) * std::max(-free, free - 1.0);
+                within = (i > st.firstSegment || free >= 0.0 || past <= slack) &&
+                         (i + 1 < st.firstSegment + st.segments || free <= 1.0 || past <= slack);
             }
         }
+        if (beside != nullptr)
+            *beside = within;
         return share;
     };
     const auto freeEnd = [&](const Stretch& st, const CVertex<float, 3>* end) {
@@ -682,15 +704,18 @@ int putJunctionsOnce(COffset_Grid& grid, Fresh fresh, bool recordUndo,
         std::sort(onStretches.begin(), onStretches.end());
         onStretches.erase(std::unique(onStretches.begin(), onStretches.end()), onStretches.end());
         CVertex<float, 3>* point = nullptr;
-        double nearest = HUGE_VAL;
+        std::pair<int, double> chosen{3, HUGE_VAL}; // junctions first, then the nearest
         for (const int s : onStretches) {
             const Stretch& st = stretches[std::size_t(s)];
             for (const CVertex<float, 3>* end : {st.a, st.b}) {
                 const double d = length(minus(toP3(*end), middle));
-                const bool node = useCountOf(end) > 1 || freeEnd(st, end);
+                const int rank = useCountOf(end) > 1 ? 0 : freeEnd(st, end) ? 1 : 2;
+                const double reach = rank == 0 ? kJunctionShare * tolerance
+                                     : rank == 1 ? merge
+                                                 : tiny;
                 // A point a poly-line passes twice already takes no third
                 // pass.
-                if (d >= nearest || d > (node ? merge : tiny) || passedTwice.count(end) > 0 ||
+                if (std::pair{rank, d} >= chosen || d > reach || passedTwice.count(end) > 0 ||
                     dynamic_cast<const Gridbench::CGridPoint*>(end) == nullptr)
                     continue;
                 bool between = true;
@@ -698,11 +723,12 @@ int putJunctionsOnce(COffset_Grid& grid, Fresh fresh, bool recordUndo,
                     const Stretch& other = stretches[std::size_t(o)];
                     if (samePlace(other.a, end) || samePlace(other.b, end))
                         continue;
-                    const double share = shareOf(other, toP3(*end));
-                    between = between && share > 0.0 && share < 1.0;
+                    bool beside = false;
+                    shareOf(other, toP3(*end), tiny, &beside);
+                    between = between && beside;
                 }
                 if (between) {
-                    nearest = d;
+                    chosen = {rank, d};
                     point = const_cast<CVertex<float, 3>*>(end);
                 }
             }

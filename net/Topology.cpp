@@ -736,7 +736,11 @@ PiecePath piecePath(const COffset_PointList& polyLine, int from, int to)
 // found like any other. A piece over the same points as one already in the
 // graph (a poly-line drawn along another one, or back along itself) is that
 // edge: the two would bound a region of no area, and the regions on either
-// side must meet along one edge.
+// side must meet along one edge. So is a piece between the same two places
+// as one in the graph that runs within the least region's width of it all
+// the way (a side drawn again a tolerance or two off, whose pieces
+// between the junctions where the strokes cross bound slivers no face can
+// be fitted in).
 //
 // A ring, a piece that comes back to the point it starts at (a poly-line
 // drawn back to its first point, or a closed one with one junction or none,
@@ -803,9 +807,40 @@ void addPolyLineEdges(const Kor::List<COffset_PointList*>& polyLines, GraphAlgor
     };
 
     std::set<PiecePath> paths;
+    // The pieces added between two places (in their order), by their entries.
+    using Track = std::vector<std::array<double, 3>>;
+    std::map<std::pair<Place, Place>, std::vector<Track>> between;
+    const double alongside = std::sqrt(std::max(least, 0.0));
+    const auto trackOf = [](const Piece& piece) {
+        Track track;
+        for (int i = piece.fromEntry; i <= piece.toEntry; ++i)
+            if (const CVertex<float, 3>* p = piece.polyLine->entryAt(i))
+                track.push_back({p->data[0], p->data[1], p->data[2]});
+        return track;
+    };
+    // Whether every point of a lies within `alongside` of the polyline b.
+    const auto within = [&](const Track& a, const Track& b) {
+        for (const auto& p : a) {
+            double nearest = HUGE_VAL;
+            for (std::size_t k = 0; k + 1 < b.size() && nearest > alongside * alongside; ++k)
+                nearest = std::min(nearest, pointSegmentDistance2(b[k].data(), b[k + 1].data(),
+                                                                  p.data(), 3, nullptr));
+            if (!(nearest <= alongside * alongside))
+                return false;
+        }
+        return true;
+    };
     const auto addEdge = [&](const Piece& piece) {
         if (!paths.insert(piecePath(*piece.polyLine, piece.fromEntry, piece.toEntry)).second)
             return;
+        if (placeOf(piece.from) != placeOf(piece.to) && alongside > 0.0) {
+            std::vector<Track>& added = between[std::minmax(placeOf(piece.from), placeOf(piece.to))];
+            Track track = trackOf(piece);
+            for (const Track& other : added)
+                if (within(track, other) && within(other, track))
+                    return;
+            added.push_back(std::move(track));
+        }
         GraphAlgorithm::Vertex* a = new _CVertex(piece.from);
         if (placeOf(piece.from) == placeOf(piece.to)) {
             GraphAlgorithm::Vertex* node = graph.findOrAddVertex(a);

@@ -1155,7 +1155,6 @@ TEST(Topology, RandomDrawingsCrossOnlyAtTheirJunctions)
                 if (dynamic_cast<const CGridPoint*>(v)->useCount > 1)
                     drawnNodes.insert(v);
         const std::string built = t.build();
-
         // No two stretches cross, seen from above, but next to a junction:
         // each stretch as the step looks at it, its chord where it is short,
         // its curve every two tolerances where not.
