@@ -24,6 +24,7 @@
 #include <sstream>
 #include <streambuf>
 #include <string>
+#include <tuple>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -63,7 +64,39 @@ private:
 // differ in the poly-lines they walk; without them their order would be the
 // net's, which the open does not keep, and a document opened and saved
 // again would write them the other way round.
-using FaceKey = std::pair<std::vector<int>, std::vector<int>>;
+// The walk of the face's loop along the poly-lines' entries: per piece the
+// poly-line's place in the net and the entries it runs from and to, from
+// the least rotation on. Two regions between the same corners along the
+// same poly-lines (a disc and its chord drawn as one stroke) walk other
+// entries.
+std::vector<int> loopEntryWalk(const Face* face)
+{
+    std::vector<int> walk;
+    if (face == nullptr || face->firstLoop == nullptr)
+        return walk;
+    const GraphAlgorithm::Cycle& cycle = face->firstLoop->cycle;
+    for (int i = 0; i < cycle.count; ++i) {
+        const GraphAlgorithm::CHalfEdge* h = cycle.items[i];
+        const int position = h != nullptr && h->polyLine != nullptr && h->polyLine->owner != nullptr
+                                 ? h->polyLine->owner->indexOfPointList(h->polyLine)
+                                 : -1;
+        walk.insert(walk.end(), {position, h != nullptr ? h->sourceEntry : -1,
+                                 h != nullptr ? h->targetEntry : -1});
+    }
+    std::vector<int> least = walk;
+    for (std::size_t k = 3; k < walk.size(); k += 3) {
+        std::vector<int> turned(walk.begin() + std::ptrdiff_t(k), walk.end());
+        turned.insert(turned.end(), walk.begin(), walk.begin() + std::ptrdiff_t(k));
+        least = std::min(least, turned);
+    }
+    return least;
+}
+
+// The order of the faces in the text: by their corners, then their walks
+// along corners and poly-lines, then along the poly-lines' entries, so that
+// a reader relocating stored faces with the same corners and poly-lines
+// takes them in the text's order by the same walks.
+using FaceKey = std::tuple<std::vector<int>, std::vector<int>, std::vector<int>>;
 FaceKey faceKey(const Face* face)
 {
     std::vector<int> key, entries;
@@ -89,7 +122,7 @@ FaceKey faceKey(const Face* face)
     }
     std::rotate(entries.begin(), entries.begin() + std::ptrdiff_t(2 * start), entries.end());
     std::sort(key.begin(), key.end());
-    return {key, entries};
+    return {key, entries, loopEntryWalk(face)};
 }
 
 std::string lowerCase(std::string word)
@@ -939,10 +972,6 @@ bool NetTextParser::topology()
     // Version 3 stores single node indices: they are read as version 4 and
     // matched like the pairs of later versions.
     const int recordVersion = text.version == 3 ? 4 : text.version;
-    // A loop names its corners and the poly-lines between them: one named
-    // twice is one face stored twice, and one of the net's faces would take
-    // both records while another kept none.
-    std::map<std::vector<int>, int> recordOfLoop;
     for (int i = 0; i < declared; ++i) {
         enterRecord("face record", i + 1, declared, declaredOn);
         if (!more())
@@ -987,13 +1016,6 @@ bool NetTextParser::topology()
                 }
                 loop->references = pairs;
             }
-            if (text.version < 5 || loop->references.count == 0)
-                continue;
-            const auto [at, firstTime] = recordOfLoop.emplace(
-                std::vector<int>(loop->references.begin(), loop->references.end()), i + 1);
-            if (!firstTime)
-                return refuse(from, record() + " repeats a loop of face record " +
-                                        std::to_string(at->second));
         }
     }
     recordKind = nullptr;
@@ -1097,6 +1119,19 @@ bool CSurfaceNet::read(std::istream& source)
             delete point;
             point = nullptr;
         }
+
+    // The net is judged at the tolerance it was drawn and saved at: the
+    // least region of its topology and the junctions of an import follow it.
+    if (text.topology && text.version >= 6)
+        surfaceTolerance = text.tolerance;
+    // An imported net's lines that cross meet at junctions from now on, as
+    // lines drawn across one another do; a document's net is read as it was
+    // saved, junctions and all.
+    if (junctionsAtCrossingsOnRead) {
+        fitPolyLineCurves();
+        putJunctionsWhereLinesCross(true, false);
+    }
+    takeStretchesAsSeen();
 
     bool lost = false; // a stored loop found no face
     if (text.topology) {
@@ -1237,17 +1272,31 @@ bool CSurfaceNet::relocateStoredFace(Face* stored, const Kor::List<Gridbench::CG
             ids.push_back(pairs[k]);
         const auto candidates = faces.find(loopWalkKey(std::move(ids)));
         const std::vector<Face*> none;
+        // Faces alike in all that (regions between the same corners along
+        // the same poly-lines) are taken in the order of their walks along
+        // the entries, as the writer ordered their records.
+        // A face's own loop takes a face no other stored face took: two
+        // records of one region are one face stored twice, and the region
+        // one of them stood for has lost its face. (A hole's loop is the
+        // walk round the island's face, which the island's record takes.)
         Face* found = nullptr;
         int foundRank = 0;
+        std::vector<int> foundWalk;
         for (Face* f : candidates != faces.end() ? candidates->second : none) {
             if (!matchLoopUpToRotation(f->firstLoop->cycle, pairs))
                 continue;
             const bool free = taken.count(f) == 0;
+            if (!free && loop == stored->firstLoop)
+                continue;
             const int rank = 1 + (free ? 2 : 0) +
                              (free && polyLinesMatch(f->firstLoop->cycle, pairs, *this) ? 1 : 0);
-            if (rank > foundRank) {
+            if (rank < foundRank)
+                continue;
+            std::vector<int> walk = loopEntryWalk(f);
+            if (rank > foundRank || walk < foundWalk) {
                 found = f;
                 foundRank = rank;
+                foundWalk = std::move(walk);
             }
         }
         if (found == nullptr) {

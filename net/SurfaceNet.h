@@ -44,6 +44,9 @@ public:
     Face* firstFace = nullptr;                     // head of the owned chain of faces
     bool fittingOff = false;                       // the surface update fits nothing to the mesh
     bool surfaceMeshDistance = false;              // the options dialog's "Surf Mesh Distance"
+    // read puts junctions where the text's lines cross (an import; an open
+    // reads a document's net as it was saved).
+    bool junctionsAtCrossingsOnRead = false;
 
     // An empty net without a mesh; its drawable is put into the container.
     CSurfaceNet();
@@ -336,22 +339,6 @@ public:
     Kor::SubSet<CCoEdge> coedges;
 
 private:
-    // Puts a junction where two poly-lines (or one and itself) cross
-    // between their points, seen along the mesh normal there, within the
-    // net's tolerance of each other in space: a new grid point on the mesh
-    // there (between the two curves without a mesh) enters both, each
-    // poly-line's former points kept in an undo item of the edit that
-    // made the crossing, its curve fitted anew (a locked curve kept, the
-    // point taking its parameter there). Crossings that two pieces ending at
-    // one node make near it (a pen that ran past the node), crossings of a
-    // ring that encloses less than `least` (a pen's hook at a junction, no
-    // region) and lines that only touch are none. More than a few crossings on one
-    // piece put none ("too many crossings of the net's lines: ..."): the
-    // stretches of those crossings (a poly-line and the entry a stretch
-    // starts at) then go to `uncut`. The number put, said in one line ("2
-    // junctions put where the net's lines cross").
-    int putJunctionsWhereLinesCross(double least,
-                                    std::set<std::pair<const COffset_PointList*, int>>& uncut);
     // Gives the face the holes of the cycles (see Face::holes); a face whose
     // holes are not those it had, or moved, loses its surface to be computed
     // again, a Trimmed face as ComplexApprox.

@@ -187,6 +187,7 @@ void CMWMouseCallback::editAtLeftButton(const Point& p, const CVector<float, 3>&
         // before the click goes on, with no mouse event let in meanwhile.
         Enable(false);
         net->replacePendingPoint();
+        net->putJunctionsAtNewCrossings();
         net->buildTopology(false);
         net->computeSurfaces(net->draftOnly, true, nullptr);
         Enable(true);
