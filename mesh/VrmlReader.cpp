@@ -649,6 +649,7 @@ void buildCurves(const ParsedFile& parsed, Kor::List<CParametricGeometry*>& curv
 CVRMLFile::CVRMLFile(const char* path)
 {
     Platform::openRegularStream(in, path, std::ios::binary);
+    chars = in.rdbuf();
 }
 
 bool CVRMLFile::isWord(const char* w) const
@@ -684,15 +685,15 @@ bool CVRMLFile::readToken()
 {
     if (overlongLine > 0)
         return false;
-    int c = in.peek();
+    int c = chars->sgetc();
     while (c != kEof && isBlank(c)) {
         line += c == '\n';
-        in.get();
-        c = in.peek();
+        chars->sbumpc();
+        c = chars->sgetc();
     }
     if (c == kEof)
         return false;
-    in.get();
+    chars->sbumpc();
     const int cls = characterClass(c);
     // A token that runs past kLongestToken characters ends the input: no
     // word, number, comment or string of a VRML file comes near, and the
@@ -708,10 +709,10 @@ bool CVRMLFile::readToken()
     if (cls == TokenClassLetter || c == '_') {
         tokenClass = TokenWord;
         word.assign(1, char(c));
-        while (isNameCharacter(in.peek())) {
+        while (isNameCharacter(chars->sgetc())) {
             if (tooLong())
                 return false;
-            const char next = char(in.get());
+            const char next = char(chars->sbumpc());
             if (word.size() <= std::size_t(kWordLength))
                 word.push_back(next);
         }
@@ -720,25 +721,26 @@ bool CVRMLFile::readToken()
     if (c == '#') {
         tokenClass = TokenComment;
         word.assign(1, '#');
-        for (int next = in.peek(); next != kEof && next != '\n'; next = in.peek()) {
+        for (int next = chars->sgetc(); next != kEof && next != '\n'; next = chars->sgetc()) {
             if (tooLong())
                 return false;
-            in.get();
+            chars->sbumpc();
             if (next != '\r' && word.size() < std::size_t(kWordLength))
                 word.push_back(char(next));
         }
         return true;
     }
-    if (cls == TokenClassNumber || (c == '.' && isDigit(in.peek()))) {
+    if (cls == TokenClassNumber || (c == '.' && isDigit(chars->sgetc()))) {
         // The number runs up to a blank or a delimiter, and counts only as
         // a whole: "1.2.3" or "2x" is one bad number, not two numbers.
         tokenClass = TokenNumber;
         word.assign(1, char(c));
         bool whole = true;
-        for (int next = in.peek(); isNameCharacter(next) || next == '.'; next = in.peek()) {
+        for (int next = chars->sgetc(); isNameCharacter(next) || next == '.';
+             next = chars->sgetc()) {
             if (tooLong())
                 return false;
-            in.get();
+            chars->sbumpc();
             if (word.size() <= std::size_t(kWordLength))
                 word.push_back(char(next));
             else
@@ -757,7 +759,7 @@ bool CVRMLFile::readToken()
         for (;;) {
             if (tooLong())
                 return false;
-            const int next = in.get();
+            const int next = chars->sbumpc();
             if (next == kEof) {
                 corrupt = true; // the input ends inside the string
                 return false;
@@ -765,7 +767,7 @@ bool CVRMLFile::readToken()
             line += next == '\n';
             if (next == '"')
                 return true;
-            if (next == '\\' && in.get() == '\n')
+            if (next == '\\' && chars->sbumpc() == '\n')
                 ++line;
         }
     }

@@ -135,6 +135,9 @@ public:
 
 private:
     std::ifstream in;
+    // The file's characters, taken from its buffer without a stream call
+    // each.
+    std::streambuf* chars = nullptr;
 };
 
 // Reads a VRML 1.0 or 2.0 file. The faces go into mesh, or, with a mesh
