@@ -291,8 +291,12 @@ bool CSurfaceNet::write(std::ostream& out)
         } else {
             out << "1\n";
         }
+        // A long list goes on over several lines: the reader takes the
+        // count's indices across line ends, and every line stays far within
+        // the longest it reads.
+        const bool broken = indices.count > kIndicesOnOneLine;
         for (int j = 0; j < indices.count; ++j)
-            out << (j > 0 ? " " : "") << indices[j];
+            out << (j == 0 ? "" : broken && j % kIndicesOnOneLine == 0 ? "\n" : " ") << indices[j];
         if (version >= 7)
             out << '\n' << pl->optionFlag;
         out << '\n';
@@ -336,10 +340,14 @@ constexpr double kFarthestNode = 1000.0;
 // to kLongestNumber characters, far more digits than any writer gives it.
 constexpr std::size_t kLongestToken = 128;
 constexpr std::size_t kLongestNumber = std::size_t(1) << 16;
-// The longest line of a net text is a poly-line's node indices: this many
-// characters hold millions of them. A text whose line runs past it is
-// refused there, so that a text without line ends is not scanned to its end.
+// No line of a net text comes near this many characters: the longest the
+// writer writes are a poly-line's node indices, CSurfaceNet::kIndicesOnOneLine
+// of them at most (other writers put millions on one line). A text whose
+// line runs past it is refused there, so that a text without line ends is
+// not scanned to its end.
 constexpr std::size_t kLongestLine = std::size_t(1) << 24;
+// An index takes 11 characters at most, and its blank one.
+static_assert(std::size_t(CSurfaceNet::kIndicesOnOneLine) * 12 < kLongestLine);
 
 // A stream buffer over another one that counts the line ends of what is
 // taken: the reader names the line where a text stops being a net text,
