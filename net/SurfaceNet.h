@@ -271,9 +271,12 @@ public:
     // order that depends only on the net's shape. Points still pending at
     // the cursor are taken back first (only placed points are written), then
     // poly-lines of a single point are removed. At precision 16 in the
-    // classic locale (the stream's own are restored). Sets the saved mark;
-    // true.
+    // classic locale (the stream's own are restored). A poly-line's node
+    // indices stand on one line, or, past kIndicesOnOneLine of them, on
+    // lines of kIndicesOnOneLine (so that no line nears the reader's bound
+    // on a line's length). Sets the saved mark; true.
     bool write(std::ostream& out);
+    static constexpr int kIndicesOnOneLine = 100000;
     // Gives face the surface (deleting its former one, emptying its error
     // points) and shows it as "Face <serial>": an existing surface display
     // takes the surface, otherwise a new white one is made. Nothing for a

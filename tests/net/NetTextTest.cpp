@@ -509,6 +509,28 @@ TEST(NetText, HashNetRoundTripsByteForByte)
     EXPECT_EQ(faceCount(older), 0);
     older.topologySwitch = false;
     EXPECT_EQ(written(older), plain);
+
+    // A poly-line of more indices than one line is given goes on over lines
+    // of that many (all on one line, they ran past the reader's bound at
+    // about 2.2 million points), and reads back as it was written: one that
+    // runs out and back over its points, to write half as many nodes.
+    std::vector<CVertex<float, 3>*> many;
+    for (int k = 0; k <= CSurfaceNet::kIndicesOnOneLine / 2 + 1; ++k)
+        many.push_back(mwtest::gridPoint(float(k), 7.f));
+    for (std::size_t k = many.size() - 1; k-- > 0;)
+        many.push_back(many[k]);
+    mwtest::polyLine(net, many);
+    const std::string broken = written(net);
+    const std::vector<std::string> lines = linesOf(broken);
+    const std::size_t count = lineIndex(lines, std::to_string(many.size()));
+    ASSERT_EQ(lines.size(), count + 4);
+    EXPECT_EQ(std::count(lines[count + 2].begin(), lines[count + 2].end(), ' '),
+              CSurfaceNet::kIndicesOnOneLine - 1);
+    EXPECT_EQ(std::count(lines[count + 3].begin(), lines[count + 3].end(), ' '), 2);
+    CSurfaceNet longer;
+    readBack(longer, broken);
+    longer.topologySwitch = false;
+    EXPECT_EQ(written(longer), broken);
 }
 
 TEST(NetText, RealSphereFacesOnTheCoonsPathRoundTripByteForByte)
