@@ -915,6 +915,7 @@ enum class Gesture {
     moveBelowCentre,  // the cursor moved a quarter of the way from the centre to the bottom side
     moveRoundColumn,  // the cursor moved past the right column's lower end, then at once its upper
     clickAboveColumn, // a left click where moveRoundColumn ends
+    undoOnce,         // one undo, which takes the gesture before back whole
 };
 
 struct OneGestureCase {
@@ -989,8 +990,9 @@ TEST_P(OneGesture, LeavesTheLoopsOfAFreshTopologyStepAndReopensWhole)
             break;
         }
         case Gesture::undo:
+        case Gesture::undoOnce:
             ASSERT_GT(records, 0);
-            for (int r = 0; r < records; ++r)
+            for (int r = 0; r < (c.gestures[k] == Gesture::undo ? records : 1); ++r)
                 ASSERT_EQ(command("_Undo"), 0);
             break;
         }
@@ -999,7 +1001,7 @@ TEST_P(OneGesture, LeavesTheLoopsOfAFreshTopologyStepAndReopensWhole)
         checkStep(what, tally);
         EXPECT_EQ(int(loopsOf(net()).size()), c.loops[k]) << what;
         // An undo gives back the net from before the gesture it undid.
-        if (c.gestures[k] == Gesture::undo) {
+        if (c.gestures[k] == Gesture::undo || c.gestures[k] == Gesture::undoOnce) {
             EXPECT_TRUE(netState() == states[k - 1]) << what << ":" << differences(states[k - 1]);
         }
         states.push_back(netState());
@@ -1051,10 +1053,10 @@ INSTANTIATE_TEST_SUITE_P(
                        {Gesture::moveRoundColumn},
                        {4}},
         // The click closed the column through its point; the undo took the
-        // point out and left the column closed.
+        // point out and left the column closed; one undo, its release only.
         OneGestureCase{"UndoneClickThatClosedAColumnOpensItAgain",
                        false,
-                       {Gesture::moveRoundColumn, Gesture::clickAboveColumn, Gesture::undo},
+                       {Gesture::moveRoundColumn, Gesture::clickAboveColumn, Gesture::undoOnce},
                        {4, 5, 4}}),
     [](const ::testing::TestParamInfo<OneGestureCase>& info) { return info.param.name; });
 
