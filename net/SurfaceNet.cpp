@@ -315,8 +315,12 @@ bool CSurfaceNet::updateAfterEdit(bool afterUndo)
     // placing (the surface update would take it back after the step).
     for (COffset_PointList* pl : pointLists)
         pl->RollBack();
-    if (topology)
+    if (topology) {
+        keepingFaceStates = afterUndo;
+        facesKept.clear();
         buildTopology(false);
+        keepingFaceStates = false;
+    }
     // After an undo the faces take back the states it handed over, and a
     // face that kept its surface through the undo is the face it was: a new
     // fit would only give it a new surface object, or another surface.

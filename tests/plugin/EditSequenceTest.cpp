@@ -915,6 +915,7 @@ enum class Gesture {
     moveBelowCentre,  // the cursor moved a quarter of the way from the centre to the bottom side
     moveRoundColumn,  // the cursor moved past the right column's lower end, then at once its upper
     clickAboveColumn, // a left click where moveRoundColumn ends
+    rightClickLens,   // a right click on the lens's end, its first poly-line's first point
     undoOnce,         // one undo, which takes the gesture before back whole
 };
 
@@ -924,6 +925,7 @@ struct OneGestureCase {
     std::vector<Gesture> gestures;
     // The number of loops after each gesture.
     std::vector<int> loops;
+    Inside inside = Inside::nothing; // what an imported net holds besides its regions
 };
 
 void PrintTo(const OneGestureCase& c, std::ostream* os)
@@ -937,7 +939,7 @@ TEST_P(OneGesture, LeavesTheLoopsOfAFreshTopologyStepAndReopensWhole)
 {
     const OneGestureCase& c = GetParam();
     const std::string mesh = meshFile(0);
-    ASSERT_TRUE(c.imported ? importNet(mesh) : drawMainJobNet(mesh));
+    ASSERT_TRUE(c.imported ? importNet(mesh, c.inside) : drawMainJobNet(mesh));
     Tally tally;
     std::vector<NetState> states{netState()};
     int box[4];
@@ -989,6 +991,9 @@ TEST_P(OneGesture, LeavesTheLoopsOfAFreshTopologyStepAndReopensWhole)
             run("!mouse down left " + above + "\n!mouse up left " + above);
             break;
         }
+        case Gesture::rightClickLens:
+            rightClick(*net().pointLists[7]->vertices[0], false);
+            break;
         case Gesture::undo:
         case Gesture::undoOnce:
             ASSERT_GT(records, 0);
@@ -1057,7 +1062,14 @@ INSTANTIATE_TEST_SUITE_P(
         OneGestureCase{"UndoneClickThatClosedAColumnOpensItAgain",
                        false,
                        {Gesture::moveRoundColumn, Gesture::clickAboveColumn, Gesture::undoOnce},
-                       {4, 5, 4}}),
+                       {4, 5, 4}},
+        // The undo's topology step gave one lens face's region to the other
+        // face: the lens came back with a face fitted anew.
+        OneGestureCase{"RightClickOnALensEndUndone",
+                       true,
+                       {Gesture::rightClickLens, Gesture::undo},
+                       {7, 7},
+                       Inside::islandAndLens}),
     [](const ::testing::TestParamInfo<OneGestureCase>& info) { return info.param.name; });
 
 // After an import on a freshly loaded mesh, undo takes the import back
