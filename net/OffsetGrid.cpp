@@ -368,7 +368,12 @@ void COffset_Grid::addUndo(UndoGridEdit* item)
 
 void COffset_Grid::addUndoMark()
 {
-    undoMarks.append(undoList.count);
+    addUndoMark(undoList.count);
+}
+
+void COffset_Grid::addUndoMark(int from)
+{
+    undoMarks.append(std::clamp(from, 0, undoList.count));
     ++undoStretch;
 }
 

@@ -224,8 +224,12 @@ public:
     // ---- Poly-lines ----------------------------------------------------------------
     void addUndo(UndoGridEdit* item);
     // A checkpoint: the items recorded from now on up to the next mark are
-    // what one undo takes back.
+    // what one undo takes back. With `from` (an earlier undo-list length,
+    // the mark of a step this one finishes) the undo of this mark takes
+    // back the items from there on: the whole step, whose own mark then
+    // encloses nothing.
     void addUndoMark();
+    void addUndoMark(int from);
     int indexOfPointList(const COffset_PointList* pl) const;
     // The poly-line at index modulo the count (a negative index wraps); null
     // without poly-lines.

@@ -323,8 +323,12 @@ bool CSurfaceNet::updateAfterEdit(bool afterUndo)
         takeStretchesAsSeen();
     else
         putJunctionsAtNewCrossings();
-    if (topologyEditCount != editCount)
+    if (topologyEditCount != editCount) {
+        keepingFaceStates = afterUndo;
+        facesKept.clear();
         buildTopology(false);
+        keepingFaceStates = false;
+    }
     // After an undo the faces take back the states it handed over, and a
     // face that kept its surface through the undo is the face it was: a new
     // fit would only give it a new surface object, or another surface.

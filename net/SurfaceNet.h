@@ -317,7 +317,8 @@ public:
     // time the edits since the mark change the face (the update after an
     // edit recomputes it, or a topology step removes it); nothing without a
     // mark, while records are held (faceRecordsHeld), for a Ribbon face or
-    // a face already recorded since the mark.
+    // a face already recorded since the mark. While an undo's topology step
+    // runs the record goes to faceStatesAsTheyStood instead, once a face.
     void recordFaceState(Face* face);
     // recordFaceState for every face (a load that replaces the mesh under
     // all of them).
@@ -328,14 +329,25 @@ public:
     // (FaceStateRecord::pieces): states, surface or trimmed
     // face with their display, statistics, the loop's failed mark and the
     // face's identity. A face given more than one record takes the oldest,
-    // its state before all the edits undone. The faces given back are not
-    // recomputed by the update that follows. The records are used up; the
-    // number of faces given back.
+    // its state before all the edits undone; a face given none takes the
+    // record of faceStatesAsTheyStood that walks its region, if any. The
+    // faces given back are not recomputed by the update that follows. The
+    // records are used up; the number of faces given back.
     int giveBackFaceStates();
     // Records handed over by the undo items of the last undo, newest first.
     std::vector<std::unique_ptr<FaceStateRecord>> faceStatesToGiveBack;
+    // The undo's topology step may hand a face's region to another region
+    // with the same corners (the lens of three poly-lines between two
+    // junctions) or take it away: the faces it changes so are recorded here
+    // as they stood, not as undo items. A face the edits undone never
+    // changed has no undo item; its record from here goes back to the face
+    // whose first loop then walks its region, after the undo items' records
+    // and only to a face none of them went to.
+    std::vector<std::unique_ptr<FaceStateRecord>> faceStatesAsTheyStood;
     // While above 0 recordFaceState records nothing (the net emptied,
-    // destroyed or following another mesh, an undo running).
+    // destroyed or following another mesh, an undo running), but for the
+    // undo's topology step, which keeps what it changes in
+    // faceStatesAsTheyStood.
     int faceRecordsHeld = 0;
 
     // Every coedge of the loops, ordered by CCoEdge::operator<; owned.
@@ -351,6 +363,10 @@ private:
     std::set<long> facesRecorded;
     long recordedStretch = -1;
     std::set<long> facesGivenBack;
+    // While the undo's topology step runs: recordFaceState keeps each face
+    // once in faceStatesAsTheyStood (by serial, facesKept).
+    bool keepingFaceStates = false;
+    std::set<long> facesKept;
     // The stored faces of the last read whose loop found no face.
     int lostStoredFaceCount = 0;
     // The loops markAllLoopsUnmatched marked, by their corner ids, each list
