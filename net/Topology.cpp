@@ -268,18 +268,27 @@ double spokeMargin(const Cycle& c, const CVertexList& outline)
 // the sign of the area it encloses; 0 for fewer than three points. A spur
 // where a pen ran past a junction and came back, drawn by the curve as a
 // narrow loop of its own, weighs by its own small area: the region decides.
+// An outline that encloses nothing but rounding (two pieces along one path)
+// runs clockwise, round no region: the sign of its rounding would decide
+// otherwise, and a net and the same net read back would differ there.
 int outlineOrientation(const CVertexList& outline)
 {
     const int n = outline.getCount();
     if (n < 3)
         return 0;
     double area = 0.0;
+    double lo[2] = {HUGE_VAL, HUGE_VAL}, hi[2] = {-HUGE_VAL, -HUGE_VAL};
     for (int i = 0; i < n; ++i) {
         const double* p = outline.getVertex(i)->data;
         const double* q = outline.getVertex(i + 1)->data;
         area += p[0] * q[1] - q[0] * p[1];
+        for (int k = 0; k < 2; ++k) {
+            lo[k] = std::min(lo[k], p[k]);
+            hi[k] = std::max(hi[k], p[k]);
+        }
     }
-    return area > 0.0 ? -1 : 1;
+    const double extent2 = (hi[0] - lo[0]) * (hi[0] - lo[0]) + (hi[1] - lo[1]) * (hi[1] - lo[1]);
+    return area > 1e-9 * extent2 ? -1 : 1;
 }
 
 // The number that names a junction in messages: its grid point's serial
