@@ -249,9 +249,9 @@ public:
     EnclosedPart(NurbsSurf& s, Mesh::CBaseMesh& mesh, const CVertexList& polygon,
                  const double scale[2], double band, double limit)
         : s(s), mesh(mesh), polygon(polygon), scale{scale[0], scale[1]}, band(band), limit(limit),
-          around(mesh), slot(std::size_t(around.vertexCount()), -1),
-          taken(std::size_t(around.facetCount()), 0)
+          around(Mesh::CVertexFacets::of(mesh))
     {
+        around.startWalk();
     }
 
     // The vertices of the part reached from the seeds, inverted onto the
@@ -274,7 +274,7 @@ public:
                         continue;
                     around.across(facet, a, b, across);
                     // By value: taking a facet appends to the points.
-                    const Vector from = points[slot[std::size_t(a)]].uv;
+                    const Vector from = points[around.vertexMark(a)].uv;
                     for (int g : across)
                         take(g, from[0], from[1]);
                 }
@@ -294,7 +294,7 @@ public:
         const double length = norm(normal);
         Mesh::CBaseMesh::Direction facetNormal;
         for (int facet : around.around(vertexOf[std::size_t(point)])) {
-            if (!taken[std::size_t(facet)] || !mesh.getFacetNormal(facet, facetNormal))
+            if (around.facetMark(facet) < 0 || !mesh.getFacetNormal(facet, facetNormal))
                 continue;
             double c = 0.0, facetLength = 0.0;
             for (int a = 0; a < 3; ++a) {
@@ -313,10 +313,9 @@ private:
     const CVertexList& polygon;
     const double scale[2];
     const double band, limit;
-    Mesh::CVertexFacets around;
-    std::vector<int> slot;            // each vertex's point, -1 before it is reached
-    std::vector<unsigned char> taken; // each facet: reached
-    std::vector<unsigned char> deep;  // each point: leads on
+    // The mesh's table; its marks: each vertex's point, each facet reached.
+    Mesh::CVertexFacets& around;
+    std::vector<unsigned char> deep; // each point: leads on
     std::vector<int> vertexOf;        // each point's vertex
     CFitPointArray points;
     std::vector<int> next, pending; // facets reached, points not yet inverted
@@ -325,16 +324,17 @@ private:
     // inverted from (u, v).
     void take(int facet, double u, double v)
     {
-        if (facet < 0 || facet >= int(taken.size()) || taken[std::size_t(facet)])
+        if (around.corners(facet).empty() || around.facetMark(facet) >= 0)
             return;
-        taken[std::size_t(facet)] = 1;
+        around.setFacetMark(facet, 1);
         next.push_back(facet);
         CVertex<float, 3> corner;
         for (int vertex : around.corners(facet)) {
-            int& at = slot[std::size_t(vertex)];
-            if (at >= 0 || !mesh.getVertex(vertex, corner) || !Mesh::isFinitePoint(corner.data))
+            if (around.vertexMark(vertex) >= 0 || !mesh.getVertex(vertex, corner) ||
+                !Mesh::isFinitePoint(corner.data))
                 continue;
-            at = points.count;
+            const int at = points.count;
+            around.setVertexMark(vertex, at);
             CFitPoint fp(
                 Vector(double(corner.data[0]), double(corner.data[1]), double(corner.data[2])),
                 Vector(u, v));
@@ -365,7 +365,7 @@ private:
 
     bool isDeep(int vertex) const
     {
-        const int at = vertex >= 0 && vertex < int(slot.size()) ? slot[std::size_t(vertex)] : -1;
+        const int at = around.vertexMark(vertex);
         return at >= 0 && deep[std::size_t(at)] != 0;
     }
 };

@@ -22,9 +22,9 @@
 //   from, ended farther), and only at a true foot (the line to it along
 //   the surface's normal).
 // The surface points go through the mesh's facet hash
-// (Mesh::nearestMeshPoint); the walk over the part reads a table of the
-// facets around each vertex (Mesh::CVertexFacets, one pass over the mesh's
-// corners, made only when mesh vertices are measured). Beyond that, time
+// (Mesh::nearestMeshPoint); the walk over the part reads the mesh's table
+// of the facets around each vertex (Mesh::CVertexFacets::of, built once for
+// the mesh, its marks of the walk's size). Beyond that, time
 // and memory follow the grid (at most kMaxFaceMeshPoints points) and the
 // part under the face, each of its facets and vertices taken once, however
 // far the surface strays.
