@@ -258,11 +258,11 @@ struct PartVertex {
 // near the surface that no walk reached (a separate piece lying on the
 // sheet, another sheet) are looked at through the facet hash: one that
 // faces as the sheet does and has a corner within the limit under the face
-// starts a walk of its own. Where more than two facets meet at a side (a
-// web standing on a shell model's sheet), the walk goes on only into those
-// facing as the sheet does. Each facet and each vertex is taken once,
-// and the table of facets round the vertices is the mesh's own (built
-// once): the cost follows the part under the face.
+// starts a walk of its own. Where more than two facets meet at a side, the
+// walk does not go into a web of a shell model hanging behind the sheet.
+// Each facet and each vertex is taken once, and the table of facets round
+// the vertices is the mesh's own (built once): the cost follows the part
+// under the face.
 class EnclosedPart {
 public:
     EnclosedPart(NurbsSurf& s, Mesh::CBaseMesh& mesh, const CVertexList& polygon,
@@ -453,14 +453,11 @@ private:
                     if (!(va.leads && vb.under) && !(va.under && vb.leads))
                         continue;
                     table.across(facet, a, b, across);
-                    // Where more than two facets meet at a side (a web of a
-                    // shell model standing on the sheet: a spar, a rib, a
-                    // bulkhead), the sheet goes on only into those facing
-                    // as it does.
+                    // Where more than two facets meet at a side, a web of a
+                    // shell model hanging behind the sheet (a spar, a rib,
+                    // a bulkhead) is not walked into.
                     if (across.size() > 1)
-                        std::erase_if(across, [&](int g) {
-                            return sheet * cosine(g, atA) < kSheetCosine;
-                        });
+                        std::erase_if(across, [&](int g) { return hangsBehind(g, a, b, atA); });
                     // By value: taking a facet appends to the points.
                     const double u = points[atA].uv[0], v = points[atA].uv[1];
                     for (int g : across)
@@ -633,6 +630,33 @@ private:
             length += double(n.data[a]) * n.data[a];
         }
         return length > 0.0 ? c / std::sqrt(length) : 0.0;
+    }
+
+    // Whether a facet across the side a-b, where more than two facets meet,
+    // hangs behind the face's sheet: it does not face as the sheet does, and
+    // a corner of it off the side lies behind the surface (on the side the
+    // sheet faces away from) by more than the limit, seen from a's foot. A
+    // feature's facet rising in front of the sheet (a spike's flank where it
+    // stands on a doubled sheet) is walked into.
+    bool hangsBehind(int facet, int a, int b, int atA)
+    {
+        if (sheet * cosine(facet, atA) >= kSheetCosine)
+            return false;
+        const CFitPoint& fa = points[atA];
+        const double* n = vertices[std::size_t(atA)].normal;
+        Vector foot(3);
+        s.evaluatePoint(foot, fa.uv[0], fa.uv[1]);
+        CVertex<float, 3> corner;
+        for (int c : table.corners(facet)) {
+            if (c == a || c == b || !mesh.getVertex(c, corner))
+                continue;
+            double off = 0.0;
+            for (int k = 0; k < 3; ++k)
+                off += (double(corner.data[k]) - foot[k]) * n[k];
+            if (sheet * off < -limit)
+                return true;
+        }
+        return false;
     }
 
     // Whether the facet faces as the face's sheet does within 60 degrees at

@@ -6,25 +6,29 @@
 //   may bulge between them), each grid point to the nearest point of the
 //   mesh's facets;
 // - every vertex of the mesh under the face (its nearest point of the
-//   surface, a true foot, inside the trim) that lies on the face's sheet,
-//   to the surface, however far and whichever way its facets face, whatever
+//   surface, a true foot, inside the trim, and the vertex inside the face's
+//   outline seen along its mean normal) that lies on the face's sheet, to
+//   the surface, however far and whichever way its facets face, whatever
 //   the sheet's slope and however near the face's sides: a spike, a pit, a
 //   rib, a bump or a fold inside the face, and a separate piece lying on the
 //   sheet with what stands on it. The sheet is the facets the surface lies
-//   on (the nearest facets of the grid points within the limit, facing as
-//   the sheet the face follows does, and any facet near the surface within
-//   the limit not facing against it) and those reached from them across the
-//   sides they share, where the sides' ends have their feet inside the
-//   trim. Another sheet (a thin part's far side, a body or sheet over or
-//   under the face apart from it) faces against the face's sheet or is
-//   never reached; a vertex beyond the limit whose foot lies within a
-//   tolerance of the trim, on a facet whose other corners lie there too, is
-//   taken for a wall that stands on the face's side (the body's whose top
-//   the face is). The vertices under the face beyond the limit that are not
-//   measured are counted as left out, with the farthest.
+//   on (the nearest facets of the grid points within the limit, and any
+//   facet near the surface with a corner within the limit, facing as the
+//   sheet the face follows does) and those reached from them across the
+//   sides they share, from facets that do not face against the sheet. Another
+//   sheet stays out: a thin part's far side or a body's underside faces
+//   against the face's sheet, a body or sheet over or under the face apart
+//   from it is never reached, a web hanging behind a shell model's sheet is
+//   not walked into, and a vertex on the rim of a facet facing against the
+//   sheet (a hole through a thin part) is the far side's; a vertex beyond
+//   the limit whose foot lies within a tolerance of the trim, on facets
+//   whose other corners lie there too, is taken for a wall that stands on
+//   the face's side (the body's whose top the face is). The vertices under
+//   the face beyond the limit that are not measured are counted as left
+//   out, with the farthest.
 // The surface points go through the mesh's facet hash
-// (Mesh::nearestMeshPoint, and its cells round them for the facets near the
-// surface); the walk over the sheet reads the mesh's table of the facets
+// (Mesh::nearestMeshPoint, and its cells round them and along their normals
+// for the facets near the surface); the walk over the sheet reads the mesh's table of the facets
 // around each vertex (Mesh::CVertexFacets::of, built once for the mesh).
 // Beyond that, time and memory follow the grid (at most kMaxFaceMeshPoints
 // points) and the part of the mesh under the face, each of its facets and

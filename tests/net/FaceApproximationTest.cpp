@@ -536,8 +536,9 @@ std::unique_ptr<CFace> flatFace(double x0, double x1, double y0, double y1, doub
 
 // The box [2, 8]^2 x [-depth, 0] in cells of 0.2: its top facing up, its
 // walls, and either its bottom facing down (a slab) or a floor at -depth
-// over the rest of [0, 10]^2 facing up (a body standing on it).
-std::unique_ptr<CFlatMesh> boxOnFloor(double depth, bool floor)
+// over the rest of [0, 10]^2 facing up (a body standing on it); with a
+// hole, one through it over [5, 5.2]^2, walled.
+std::unique_ptr<CFlatMesh> boxOnFloor(double depth, bool floor, bool hole = false)
 {
     mwtest::MeshSoup soup;
     std::map<std::array<int, 3>, int> at;
@@ -556,20 +557,54 @@ std::unique_ptr<CFlatMesh> boxOnFloor(double depth, bool floor)
     for (int i = 0; i < 50; ++i)
         for (int j = 0; j < 50; ++j) {
             const bool under = i >= 10 && i < 40 && j >= 10 && j < 40;
+            if (hole && i == 25 && j == 25)
+                continue;
             if (under)
                 cell(i, j, 0, true);
             if (under != floor)
                 cell(i, j, 1, floor);
         }
-    // The rim counter-clockwise seen from above, each side a wall outwards.
-    const int rim[4][4] = {{10, 10, 1, 0}, {40, 10, 0, 1}, {40, 40, -1, 0}, {10, 40, 0, -1}};
-    for (const auto& [i0, j0, di, dj] : rim)
-        for (int i = i0, j = j0, k = 0; k < 30; ++k, i += di, j += dj) {
+    // The rim counter-clockwise seen from above, each side a wall outwards;
+    // the hole's clockwise, its walls into the hole.
+    std::vector<std::array<int, 5>> rims = {
+        {10, 10, 1, 0, 30}, {40, 10, 0, 1, 30}, {40, 40, -1, 0, 30}, {10, 40, 0, -1, 30}};
+    if (hole)
+        rims.insert(rims.end(),
+                    {{25, 25, 0, 1, 1}, {25, 26, 1, 0, 1}, {26, 26, 0, -1, 1}, {26, 25, -1, 0, 1}});
+    for (const auto& [i0, j0, di, dj, n] : rims)
+        for (int i = i0, j = j0, k = 0; k < n; ++k, i += di, j += dj) {
             const int a = point(i, j, 0), b = point(i + di, j + dj, 0);
             const int lowA = point(i, j, 1), lowB = point(i + di, j + dj, 1);
             soup.facets.push_back({a, lowA, lowB});
             soup.facets.push_back({a, lowB, b});
         }
+    return fitfix::meshOf(soup);
+}
+
+// The plane z = 0 over [0, 10]^2 in cells of 0.2 and, hanging from it
+// along x = 5 between y = 3 and y = 7, a web 2 deep in cells of 0.2: a
+// shell model's spar, its facets meeting the plane's at their sides.
+std::unique_ptr<CFlatMesh> planeWithWeb()
+{
+    mwtest::MeshSoup soup;
+    std::map<std::array<int, 3>, int> at;
+    const auto point = [&](int i, int j, int k) {
+        const auto [it, added] = at.try_emplace({i, j, k}, soup.pointCount());
+        if (added)
+            soup.addPoint(0.2 * i, 0.2 * j, -0.2 * k);
+        return it->second;
+    };
+    const auto quad = [&](int a, int b, int c, int d) {
+        soup.facets.push_back({a, b, c});
+        soup.facets.push_back({a, c, d});
+    };
+    for (int i = 0; i < 50; ++i)
+        for (int j = 0; j < 50; ++j)
+            quad(point(i, j, 0), point(i + 1, j, 0), point(i + 1, j + 1, 0), point(i, j + 1, 0));
+    for (int j = 15; j < 35; ++j)
+        for (int k = 0; k < 10; ++k)
+            quad(point(25, j, k), point(25, j + 1, k), point(25, j + 1, k + 1),
+                 point(25, j, k + 1));
     return fitfix::meshOf(soup);
 }
 
@@ -650,8 +685,9 @@ std::unique_ptr<CFace> sheetFace(const double box[4], const fitfix::HeightField&
 // separate piece was never reached. Another sheet stays out and is counted
 // as left out where it lies under the face beyond the limit: a thin plate's
 // far side (0.05 to 3 tolerances under its top, the face up to the rim,
-// inside it or over it), the floor a body stands on, a second body or sheet
-// over the face, a wall rising on the face's side.
+// inside it or over it, round a hole through it), the floor a body stands on, a second body or
+// sheet over the face, a wall rising on the face's side, a shell model's web hanging behind the
+// face's sheet (a spar under a wing's skin).
 TEST(FaceMeshDistance, FeatureInsideTheFaceCountsAtItsTipAndOtherSheetsStayOut)
 {
     const double tol = 0.1;
@@ -674,8 +710,8 @@ TEST(FaceMeshDistance, FeatureInsideTheFaceCountsAtItsTipAndOtherSheetsStayOut)
         fitfix::HeightField sheet; // the faces' (none: the plane z = 0)
         double largest;
         bool leftOut = false; // vertices of another sheet or a wall under the face
-        // A face over a rim or a wall's foot: its surface points beyond lie
-        // up to the overhang off the mesh.
+        // A face over a rim, a wall's foot or a hole: its surface points
+        // beyond lie up to the overhang off the mesh.
         double overhang = 0.0;
     } cases[] = {
         {"spike of 40 tolerances", feature(Feature::Spike, 4.0, 4.0, 4.0), whole, plane, 4.0},
@@ -715,11 +751,14 @@ TEST(FaceMeshDistance, FeatureInsideTheFaceCountsAtItsTipAndOtherSheetsStayOut)
         {"thin plate, far side 3 tolerances under", boxOnFloor(0.3, false), whole, plane, 0.0,
          true},
         {"thin plate, face inside its top", boxOnFloor(0.1, false), inner, plane, 0.0},
+        {"thin plate 3 tolerances thick with a hole through it", boxOnFloor(0.3, false, true),
+         inner, plane, 0.0, true, 0.1},
         {"thin plate, face half a tolerance over its rim", boxOnFloor(0.3, false), overRim, plane,
          0.0, true, 0.05},
         {"floor under a body", boxOnFloor(2.0, true), whole, plane, 0.0},
         {"wall rising on the face's side", boxOnFloor(2.0, true), byWall, floor, 0.0, true, 0.05},
         {"second body over the face", planeAndCubeAbove(0.3), whole, plane, 0.0, true},
+        {"web hanging behind the face's sheet", planeWithWeb(), whole, plane, 0.0, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
