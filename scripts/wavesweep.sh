@@ -21,9 +21,12 @@
 # and short (20) waves, in facets of 0.5, 1 and 2 tolerances, at x0.01,
 # x0.1, x1, x2, x10 and x100; and nets of junctions alone on the short
 # waves, their middle row level or along the crests, in facets of 1 and 2
-# tolerances at x0.01, x1 and x100. WAVESWEEP_JOBS (2) runs that many at
-# once; WAVESWEEP_VZHOST runs another build's runner (the figures before a
-# change). Transcripts stay in $build/wavesweep/.
+# tolerances at x0.01, x1 and x100 (WAVESWEEP_FACETS and WAVESWEEP_SCALES
+# replace the facets and scales of the first). WAVESWEEP_JOBS (2) runs that
+# many at once; WAVESWEEP_VZHOST runs another build's runner (the figures
+# before a change). Transcripts stay in $build/wavesweep/, with the record of each
+# case's healed and unhealed run (SPEC/healed, SPEC/unhealed) for
+# scripts/baseline.sh (scripts/sweeprecord.sh) in record.txt.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -35,13 +38,15 @@ out=$root/$build/wavesweep
 rm -rf "$out"
 mkdir -p "$out"
 vzhost=${WAVESWEEP_VZHOST:-$build/apps/vzhost}
+source scripts/sweeprecord.sh
+start_record "$out/record.txt"
 sed 's/Heal=Yes/Heal=No/' examples/main-job-import.vzs >"$out/unhealed.vzs"
 cases=("$@")
 if [[ ${#cases[@]} -eq 0 ]]; then
     for n in 2 4; do
         for wave in 45:4 20:2; do
-            for facet in 0.125 0.25 0.5; do
-                for scale in 0.01 0.1 1 2 10 100; do
+            for facet in ${WAVESWEEP_FACETS:-0.125 0.25 0.5}; do
+                for scale in ${WAVESWEEP_SCALES:-0.01 0.1 1 2 10 100}; do
                     cases+=("$n:$wave:$facet:$scale")
                 done
             done
@@ -65,11 +70,19 @@ one() {
     python3 scripts/gapnets.py wave "$dir/case" N="$n" CELL="$cell" WAVE="$wave" AMP="$amp" \
         FACET="$facet" SCALE="$scale" SEG="${seg:-1}" SHIFT="${shift:-0}"
     local healed=0 unhealed=0
-    "$vzhost" --script examples/main-job-import.vzs --define "MESH=$dir/case.stl" \
+    timed "$dir/healed.time" "$vzhost" --script examples/main-job-import.vzs --define "MESH=$dir/case.stl" \
         --define "NET=$dir/case.grid" --out "$dir/healed" >"$dir/healed.log" 2>&1 || healed=$?
-    "$vzhost" --script "$out/unhealed.vzs" --define "MESH=$dir/case.stl" \
+    timed "$dir/unhealed.time" "$vzhost" --script "$out/unhealed.vzs" --define "MESH=$dir/case.stl" \
         --define "NET=$dir/case.grid" --out "$dir/unhealed" >"$dir/unhealed.log" 2>&1 || unhealed=$?
     rm -rf "$dir/healed" "$dir/unhealed" "$dir/case.stl"
+    local run status
+    for run in healed unhealed; do
+        status=$([[ $run == healed ]] && echo "$healed" || echo "$unhealed")
+        # shellcheck disable=SC2046
+        record "$spec/$run" "$([[ $status -eq 0 ]] && echo pass || echo fail)" \
+            $(figures_of "$dir/$run.log") "$(cpu_of "$dir/$run.time")" \
+            "$(sed -n 's|^.*\.vzs: failed: ||p' "$dir/$run.log" | tail -1)"
+    done
     python3 - "$spec" "$healed" "$unhealed" "$dir/healed.log" "$dir/unhealed.log" <<'EOF'
 import re
 import sys
