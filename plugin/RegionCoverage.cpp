@@ -11,8 +11,8 @@
 #include "net/FaceRecords.h"
 #include "net/FailureMessages.h"
 #include "net/PointList.h"
-#include "net/RegionSize.h"
 #include "net/SurfaceNet.h"
+#include "net/Topology.h"
 #include "platform/on/Brep.h"
 #include "plugin/BoxTree.h"
 #include "plugin/OpenNurbsConversion.h"
@@ -370,11 +370,37 @@ std::vector<P3> curvePoints(CParametricGeometry& curve, double step)
 // same points at the height of the chord between the entries (along their
 // mean normal; none where the entries lie far apart or carry no normal),
 // and the normal of the sheet it was drawn on (its entries' mean; none for
-// entries that carry none).
+// entries that carry none); the entry it starts at (-1 for a lone point).
 struct Stretch {
     std::vector<P3> points, lifted;
     P3 normal{0.0, 0.0, 0.0};
+    int entry = -1;
 };
+
+// The stretches of the poly-lines (each poly-line with the entry a stretch
+// starts at) the faces' loops run along: the pieces of the net's topology.
+// A piece the topology passed over (drawn again within the least region's
+// width of another between the same two places, a spur, a line that bounds
+// no face) bounds no region.
+std::set<std::pair<const COffset_PointList*, int>> regionStretches(const GB::CSurfaceNet& net)
+{
+    std::set<std::pair<const COffset_PointList*, int>> stretches;
+    for (const GB::Face* face = net.firstFace; face != nullptr; face = face->next) {
+        std::vector<const GB::Loop*> loops;
+        for (const GB::Loop* loop = face->firstLoop; loop != nullptr; loop = loop->next)
+            loops.push_back(loop);
+        for (const std::unique_ptr<GB::Loop>& hole : face->holes)
+            loops.push_back(hole.get());
+        for (const GB::Loop* loop : loops)
+            for (const GB::Loop::RingRun& run : loop->ringRuns()) {
+                const int count = run.polyLine != nullptr ? run.polyLine->vertices.count : 0;
+                for (int k = std::min(run.from, run.to); count > 0 && k < std::max(run.from, run.to);
+                     ++k)
+                    stretches.insert({run.polyLine, k % count});
+            }
+    }
+    return stretches;
+}
 
 // The stretches of the poly-line, each sampled on its own (the entries'
 // parameters need not rise: a spur's tip), their points about `step` apart;
@@ -394,6 +420,7 @@ std::vector<Stretch> lineStretches(const COffset_PointList& pl, double step, dou
         if (a == nullptr || b == nullptr)
             continue;
         Stretch stretch;
+        stretch.entry = k;
         const auto* ga = dynamic_cast<const Gridbench::CGridPoint*>(a);
         const auto* gb = dynamic_cast<const Gridbench::CGridPoint*>(b);
         if (ga != nullptr && gb != nullptr)
@@ -416,7 +443,7 @@ std::vector<Stretch> lineStretches(const COffset_PointList& pl, double step, dou
         stretches.push_back(std::move(stretch));
     }
     if (stretches.empty() && count == 1 && pl.vertices[0] != nullptr)
-        stretches.push_back({{toP3(*pl.vertices[0])}, {}, {0.0, 0.0, 0.0}});
+        stretches.push_back({{toP3(*pl.vertices[0])}, {}, {0.0, 0.0, 0.0}, -1});
     return stretches;
 }
 
@@ -1257,13 +1284,18 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
     // crest, across a bend), where the samples over it would lie beyond its
     // reach and the areas on either side of it would join: each line is
     // also taken where it lies on the mesh, its points' feet on the nearest
-    // facets within kLineOffMeshShare tolerances.
+    // facets within kLineOffMeshShare tolerances. The lines are the pieces
+    // of the regions' loops, as the topology took them (all of them for a
+    // net without faces).
     Segments lines;
     const double footStep = kFootStepShare * tol;
+    const std::set<std::pair<const COffset_PointList*, int>> sides = regionStretches(net);
     for (const COffset_PointList* pl : net.pointLists) {
         if (pl == nullptr)
             continue;
         for (const Stretch& stretch : lineStretches(*pl, step, kChordShare * tol)) {
+            if (!sides.empty() && sides.count({pl, stretch.entry}) == 0)
+                continue;
             const std::vector<P3>& line = stretch.points;
             lines.add(line, stretch.normal);
             lines.add(stretch.lifted, stretch.normal);
@@ -1456,7 +1488,7 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
     std::vector<double> size(areaCount, 0.0);
     for (int i : keptSamples)
         size[std::size_t(areaOf[std::size_t(i)])] += samples[std::size_t(i)].weight;
-    const double least = GB::smallestRegionArea(net.pointLists, net.surfaceTolerance);
+    const double least = leastRegionArea(net.pointLists, net.surfaceTolerance);
 
     // ---- The Breps' points, and the Breps over the samples of enclosed
     // areas: near (within the reach along the Brep's normal), the nearest
