@@ -73,6 +73,12 @@ constexpr double kAlikeShare = 0.25;
 // A sample beside a line faces along the line's sheet, or against it, where
 // its normal lies within 60 degrees of the line's normal or its opposite.
 constexpr double kAlongLineFacing = 0.5;
+// A sample lies under a line (or over it) where its way from the line's
+// nearest point runs along the normal of the sheet the line was drawn on,
+// within 25 degrees: on a sheet stacked below the line's (the far skin of
+// a thin part, a web inside it) or a wall hanging under the line. The
+// lines part no such sheet, and what lies on it is not judged.
+constexpr double kUnderShare = 0.9;
 // A sample within kDropShare of its spacing of a line is left out; two
 // samples within kLinkShare of the sum of their spacings are of one area,
 // unless the chord between them passes a line: nearer than kNearShare of
@@ -1333,11 +1339,13 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
     const double boxLo[3] = {lo[0] - beside, lo[1] - beside, lo[2] - along};
     const double boxHi[3] = {hi[0] + beside, hi[1] + beside, hi[2] + along};
 
-    // ---- The mesh's samples, kept off the lines, judged beyond the band.
+    // ---- The mesh's samples, kept off the lines, judged beyond the band
+    // where they lie beside the lines, not under them.
     std::vector<Sample> samples = sampleMesh(*mesh, frame, boxLo, boxHi, lines, sampling);
     for (Sample& s : samples) {
         s.kept = s.fromLines >= kDropShare * sampling.spacing(s.level);
-        s.judged = s.kept && s.fromLines >= sampling.band(s.level);
+        const bool under = std::fabs(dot(s.offLine, s.lineNormal)) > kUnderShare * s.fromLines;
+        s.judged = s.kept && s.fromLines >= sampling.band(s.level) && !under;
     }
 
     // ---- The areas: each kept sample joins those within the reach of their
