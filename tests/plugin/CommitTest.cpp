@@ -366,10 +366,13 @@ TEST_P(NetInMetres, MeetsAsTheSameNetInMillimetres)
 }
 
 // Regions a user draws inside a cell of the net (before, each lost a face
-// or the cell's), on the curved sheet of the ellipsoid.
+// or the cell's), and lines inside one that bound none (a spur, a Y, which
+// part no area the check judges), on the curved sheet of the ellipsoid.
 INSTANTIATE_TEST_SUITE_P(
     Nets, NetInMetres,
     ::testing::Values(NetInUnitsCase{"lasso", 2, mwtest::NetStyle::Lasso, 0.0},
+                      NetInUnitsCase{"spur", 2, mwtest::NetStyle::Spur, 0.0},
+                      NetInUnitsCase{"y_spur", 2, mwtest::NetStyle::YSpur, 0.0},
                       NetInUnitsCase{"uneven_3x3_long_row", 3, mwtest::NetStyle::MixedRow, 0.25},
                       NetInUnitsCase{"uneven_3x3_tee_lines", 3, mwtest::NetStyle::TeeLines, 0.25},
                       NetInUnitsCase{"figure_eight", 2, mwtest::NetStyle::FigureEight, 0.0},
