@@ -70,9 +70,6 @@ constexpr double kBesideShare = 0.5;
 // area is at least this share of their area (a part's walls all round the
 // net face every way).
 constexpr double kAlikeShare = 0.25;
-// A sample beside a line faces along the line's sheet, or against it, where
-// its normal lies within 60 degrees of the line's normal or its opposite.
-constexpr double kAlongLineFacing = 0.5;
 // A sample lies under a line (or over it) where its way from the line's
 // nearest point runs along the normal of the sheet the line was drawn on,
 // within 25 degrees: on a sheet stacked below the line's (the far skin of
@@ -90,14 +87,13 @@ constexpr double kDropShare = 2.0;
 constexpr double kLinkShare = 1.75;
 constexpr double kPartShare = 1.9;
 constexpr double kNearShare = 0.9;
-// Samples facing apart by 70 degrees or more (the two sides of a thin
-// part, a part's walls and its top, the wall of a hole through a sheet)
-// never join; others join only along their sheet: not where the chord
+// Samples facing apart by more than 120 degrees (the two sides of a thin
+// part) never join; others join only along their sheet: not where the chord
 // between them leaves both their planes the same way by more than
 // kSheetOffShare tolerances and a hundredth of its length (a second sheet
 // stacked over the first, or crossing under it at a slant). Samples facing
 // alike are those within 25 degrees.
-constexpr double kOppositeFacing = 0.34;
+constexpr double kOppositeFacing = -0.5;
 constexpr double kAlikeFacing = 0.9;
 constexpr double kSheetOffShare = 0.5;
 constexpr double kSheetSlope = 0.01;
@@ -1397,9 +1393,8 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
     // seen along the net's normal.
     const RegionOutlines regions(net, frame, step);
     // The samples by the lines: those within the wide level's reach beyond
-    // the band, beside a line on their sheet (not on a sheet under it) and
-    // facing along the line's sheet or against it (not a wall rising from
-    // the line or hanging under it, which tells no side of the line).
+    // the band, beside a line on their sheet (not on a sheet under it); each
+    // counts the normal of the sheet its line was drawn on.
     const double byLinesWithin = sampling.band(kWideLevel) + 2.0 * sampling.spacing(kWideLevel);
     const auto enclosedBy = [&](const std::vector<int>& in) {
         P3 sum{0.0, 0.0, 0.0}, byLines{0.0, 0.0, 0.0};
@@ -1412,8 +1407,7 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
             sum = plus(sum, times(s.weight, s.n));
             const P3& lineNormal = length(s.lineNormal) > 0.0 ? s.lineNormal : s.n;
             if (s.fromLines < byLinesWithin &&
-                std::fabs(dot(s.offLine, s.n)) <= kBesideShare * s.fromLines &&
-                std::fabs(dot(s.n, lineNormal)) >= kAlongLineFacing) {
+                std::fabs(dot(s.offLine, s.n)) <= kBesideShare * s.fromLines) {
                 byLines = plus(byLines, times(s.weight, lineNormal));
                 byLinesWeight += s.weight;
             }
