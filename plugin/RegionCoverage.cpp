@@ -87,13 +87,14 @@ constexpr double kDropShare = 2.0;
 constexpr double kLinkShare = 1.75;
 constexpr double kPartShare = 1.9;
 constexpr double kNearShare = 0.9;
-// Samples facing apart by more than 120 degrees (the two sides of a thin
-// part) never join; others join only along their sheet: not where the chord
+// Samples facing apart by about 84 degrees or more (the two sides of a
+// thin part, a limb folded against a body)
+// never join. Others join only along their sheet: not where the chord
 // between them leaves both their planes the same way by more than
 // kSheetOffShare tolerances and a hundredth of its length (a second sheet
 // stacked over the first, or crossing under it at a slant). Samples facing
 // alike are those within 25 degrees.
-constexpr double kOppositeFacing = -0.5;
+constexpr double kOppositeFacing = 0.1;
 constexpr double kAlikeFacing = 0.9;
 constexpr double kSheetOffShare = 0.5;
 constexpr double kSheetSlope = 0.01;
