@@ -786,10 +786,11 @@ void CMeshwrightPlugIn::restoreCommittedSides(CVezadDoc& doc)
             committedSides.breps.push_back(objects[b]->ModelObjectId());
         }
     // A net read with its faces' surfaces has its loops but not yet their
-    // coedges, the runs of the poly-lines the faces share; an update of the
-    // surfaces would make them as this does.
+    // coedges, the runs of the poly-lines the faces share: they are made
+    // here, without placing the surfaces on them, which only an update of
+    // the surfaces reads (and which makes them anew).
     if (!committedSides.breps.empty())
-        net.rebuildCoEdges();
+        net.rebuildCoEdges(false);
     addBrepSides(committedSides, ::sharedSides(faces), objects);
 }
 
