@@ -89,8 +89,10 @@ constexpr double kBandShare = 0.25;
 // targets are thinned: they pin the inside, the sides' targets lie as close
 // as they do, and the correction's solve costs the cube of their count.
 constexpr int kMostHoldsAcross = 8;
-// How close, in tolerances, a correction brings the face to its targets (its
-// sides to their places on the seams, its inside to where the fit put it).
+// How close, in the tolerances the heal places sides to (dTol, or the edge
+// allowance where that is less), a correction brings the face to its targets
+// (its sides to their places on the seams, its inside to where the fit put
+// it).
 // Both faces of a seam stop this close to the place they meet, and the Breps
 // the commit makes of them follow their trim curves within three quarters
 // of the tolerance: stopping at 0.8 tolerances, as a correction used to,
@@ -379,7 +381,8 @@ class FaceHealer {
 public:
     // The first `seeds` records are the faces that stay (see healFaces).
     FaceHealer(CSkinTopology& skin, double dTol, int mode, int seeds)
-        : skin(skin), dTol(dTol), mode(mode), seeds(seeds), s(continuityDistance(dTol))
+        : skin(skin), dTol(dTol), place(std::min(dTol, skin.edgeAllowance)), mode(mode),
+          seeds(seeds), s(continuityDistance(dTol))
     {
     }
 
@@ -390,6 +393,14 @@ public:
 private:
     CSkinTopology& skin;
     double dTol;
+    // The tolerance the heal places sides to (the chords of the sides it
+    // samples, how close a correction must come to its targets, how far
+    // beyond what they ask it may move the face): dTol, but no more than the
+    // skin's edge allowance. Where the fit's tolerance lies far below the
+    // document's, sides placed to dTol strayed several fit tolerances from
+    // the sides the faces were fitted to, and the commit's region check
+    // refused the faces.
+    double place;
     int mode;
     int seeds;
     double s;
@@ -507,21 +518,34 @@ struct Correction {
     std::vector<bool> linear;
     double targetGap = HUGE_VAL;
     double deviation = HUGE_VAL;
+    double moved = HUGE_VAL; // the farthest a side lies from where it lay
 };
+
+// The largest distance of points spread along each of the sides from the
+// poly-line of the same side as it lay (lay[i] for sides[i]).
+double sidesMoved(const std::vector<CParametricGeometry*>& sides,
+                  const std::vector<std::vector<Vector>>& lay)
+{
+    double moved = 0.0;
+    for (std::size_t i = 0; i < sides.size() && i < lay.size(); ++i)
+        for (const Vector& p : curveSamples(sides[i], kSideSamples, true))
+            moved = std::max(moved, distanceToPolyline(p, lay[i]));
+    return moved;
+}
 
 void FaceHealer::addMatchedTargets(int i, CParametricGeometry* partnerCurve,
                                    CFitPointArray& targets, IndexSubset<CFitPoint>& all,
                                    IndexSubset<CFitPoint>& edge)
 {
     Kor::List<double> tList;
-    partnerCurve->facetCurve(tList, dTol / 3.0, true, 2000, false, false, sideStep());
+    partnerCurve->facetCurve(tList, place / 3.0, true, 2000, false, false, sideStep());
     // A nearly straight edge is faceted into its two ends: the correction
     // would get nothing to pull the middle of the side with, which then
     // stays as far from the edge as it was. Such an edge takes targets a
     // sixth of its length apart.
     if (tList.count < 3) {
         const double partnerLength = sampledCurveLength(partnerCurve, kSideSteps, false);
-        partnerCurve->facetCurve(tList, dTol / 3.0, true, 2000, false, false,
+        partnerCurve->facetCurve(tList, place / 3.0, true, 2000, false, false,
                                  std::min(250.0 * dTol, partnerLength / kTargetsPerSide));
     }
     const int m = tList.count - 1;
@@ -570,9 +594,9 @@ void FaceHealer::addPendingTargets(int i, const CSkinTopology::CHalfEdge& h, con
 {
     const double length = sampledCurveLength(side, kSideSteps, false);
     Kor::List<double> tList;
-    side->facetCurve(tList, dTol / 3.0, true, 2000, false, false, sideStep());
+    side->facetCurve(tList, place / 3.0, true, 2000, false, false, sideStep());
     if (tList.count < 3)
-        side->facetCurve(tList, dTol / 3.0, true, 2000, false, false,
+        side->facetCurve(tList, place / 3.0, true, 2000, false, false,
                          std::min(250.0 * dTol, length / kTargetsPerSide));
     const std::vector<Vector> partner = curveSamples(partnerCurve, kEdgePolylinePoints, false);
     // An end of the side where a matched side meets it is the corner the
@@ -891,7 +915,7 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
     if (matched == 0 && pending == 0 && p < seeds)
         return !cancelled();
     if (S != nullptr && matched + pending < n)
-        skin.addUnmatchedEdgeTargets(curves, *S, all, edge, s, dTol, band);
+        skin.addUnmatchedEdgeTargets(curves, *S, all, edge, s, place, band);
     // Every target, those of the unmatched edges too, gets its parameters
     // on S before the correction.
     IndexSubset<CFitPoint> every(targets);
@@ -944,10 +968,18 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
         original.emplace(*S);
     // How far the face's sides lie from their targets before the correction.
     const double sidesBefore = sideGap(targets, {});
+    // The sides as they lie: a correction that leaves one farther than the
+    // skin's edge allowance from where it lay is none. Each face of a seam
+    // goes half its gap, which asks no more than that of faces fitted within
+    // their slack; one that goes farther has swung, and its Brep would
+    // leave its region's sides.
+    std::vector<std::vector<Vector>> lay;
+    for (CCONS* c : curves)
+        lay.push_back(curveSamples(c, kEdgePolylinePoints, false));
     // The largest move a target asks of the surface (one that lands inside
     // its domain, as the correction takes them): a correction that moves
-    // the face farther than twice that and a tolerance anywhere on its
-    // sides or inside has swung it between its targets, as a field over targets
+    // the face farther than twice that and the placing tolerance anywhere on
+    // its sides or inside has swung it between its targets, as a field over targets
     // close together with unlike moves does (two neighbours' corners
     // parted across a step), and would hand its swing on to the faces
     // healed after it.
@@ -960,7 +992,7 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
         for (const Vector& uv : probes)
             moved =
                 std::max(moved, norm(S->getPoint(uv[0], uv[1]) - original->getPoint(uv[0], uv[1])));
-        return moved > 2.0 * largestAsked + dTol;
+        return moved > 2.0 * largestAsked + place;
     };
     // The field moves the face however small the moves it asks: a face
     // whose sides lie within the correction's tolerance of their targets
@@ -969,10 +1001,10 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
     const IndexSubset<CFitPoint> allTargets(all);
     if (S != nullptr && edge.count > 0)
         corrected =
-            fitShapeToTestSet(*S, kTargetShare * dTol, all, edge, kTargetCount, skin.progress,
+            fitShapeToTestSet(*S, kTargetShare * place, all, edge, kTargetCount, skin.progress,
                               degree, false, true, spacing, kOvershootRatio, true, true);
     else if (S != nullptr && all.count > 4)
-        corrected = rbf3(*S, kTargetShare * dTol, all, kTargetCount, skin.progress, degree, false,
+        corrected = rbf3(*S, kTargetShare * place, all, kTargetCount, skin.progress, degree, false,
                          true, spacing, kOvershootRatio, true);
     // Thinned to `spacing` the correction sees the neighbours' edges at a
     // few points; where they wave between them (fits of a noisy scan) the
@@ -995,6 +1027,7 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
             sides.assign(judged.loop->curves.begin(), judged.loop->curves.end());
         judged.deviation = matchedSideDeviation(sides, matchedNeighbours, matchedPartners);
         judged.targetGap = sideGap(targets, matchedEdges);
+        judged.moved = sidesMoved(sides, lay);
         return judged;
     };
     const double slack = skin.failedFaces != nullptr ? kJudgedSideSlack : kSideSlack;
@@ -1007,8 +1040,9 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
         Correction judged = judge();
         const double sides = sideGap(targets, {});
         const bool far = movedTooFar();
-        const bool swung = (sides > dTol && sides > sidesBefore) || far;
-        const bool met = meets(judged, kTargetShare * dTol);
+        const bool swung =
+            (sides > dTol && sides > sidesBefore) || far || judged.moved > skin.edgeAllowance;
+        const bool met = meets(judged, kTargetShare * place);
         // A round that meets the neighbours within dTol goes before one
         // that does not, however close the latter's sides come between
         // its targets; among equals the smaller deviation stands.
@@ -1025,7 +1059,7 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
         thin /= 2.0;
         IndexSubset<CFitPoint> denser(allTargets);
         corrected =
-            fitShapeToTestSet(*S, kTargetShare * dTol, denser, edge, kTargetCount, skin.progress,
+            fitShapeToTestSet(*S, kTargetShare * place, denser, edge, kTargetCount, skin.progress,
                               degree, false, true, thin, kOvershootRatio, true, true);
     }
     // A face without matched edges whose correction could not run (all its
@@ -1054,7 +1088,7 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
             adoptKnotsAndNet(*S, *original);
             S->updateBoundaryPositions();
             Correction asFound = judge();
-            if (meets(asFound, dTol)) {
+            if (meets(asFound, dTol) && asFound.moved <= skin.edgeAllowance) {
                 asFound.surface = std::make_unique<Fenwo::NurbsSurf>(*S);
                 best = std::move(asFound);
             }
@@ -1073,10 +1107,14 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
     } else if (S != nullptr && every.count > 0) {
         S->PointInversion(every, 10);
         failed = (failed && !edgesWithin(targets, dTol)) || movedTooFar();
-        if (!failed) {
-            std::vector<bool> linear;
-            installLoop(F, curves, candidateLoop(*S, curves, targets, linear), linear);
-        }
+        std::vector<bool> linear;
+        std::unique_ptr<CLoop> loop = candidateLoop(*S, curves, targets, linear);
+        std::vector<CParametricGeometry*> sides(curves.begin(), curves.end());
+        if (loop != nullptr)
+            sides.assign(loop->curves.begin(), loop->curves.end());
+        failed = failed || sidesMoved(sides, lay) > skin.edgeAllowance;
+        if (!failed)
+            installLoop(F, curves, std::move(loop), linear);
     }
     // A face that has not healed keeps its surface and its loop as they
     // were: moved towards some neighbours it would part from others.

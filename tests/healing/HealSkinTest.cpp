@@ -515,6 +515,56 @@ TEST(HealSkin, FirstFaceOfAnEmptyFixedListGoesHalfTheGap)
     EXPECT_LT(skintest::largestEdgeGap(faces.list, 0.5, 0.01), 0.01);
 }
 
+// A square and a rectangle beside it 0.05 higher, each going half the gap,
+// healed as the commit heals them where the fit's tolerance lies far below
+// the document's (x100 and x1000: an allowance of 0.6 and 0.06 dTol): no
+// side moves farther than the allowance from where it lay, and the seam
+// closes to a share of it. A gap that asks more of a side than the
+// allowance is no heal: the square fails, and the rectangle meets it as
+// found (within dTol), both keeping their shapes. The heal placed the sides
+// to a quarter of dTol and moved them so however small the allowance, and
+// the commit's region check then refused the faces.
+TEST(HealSkin, SidesMoveNoFartherThanTheEdgeAllowance)
+{
+    const double dTol = 0.01;
+    const struct {
+        double gap, allowance;
+        bool heals;
+    } cases[] = {{0.005, HUGE_VAL, true}, {0.005, 0.006, true}, {0.0005, 0.0006, true},
+                 {0.005, 0.002, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.gap << " " << c.allowance);
+        Faces faces;
+        faces.add(insetRectangle(0, 0, 2, 2, 0.0, 0.5));
+        faces.add(insetRectangle(2, 0, 3, 2, c.gap, 0.5));
+        const std::vector<double> nets[2] = {controlNet(faces[0]), controlNet(faces[1])};
+        Kor::List<CFace*> failed;
+        CaptureStdout();
+        EXPECT_TRUE(healSkin(faces.list, dTol, nullptr, nullptr, 0.0, 0, true, &failed, nullptr,
+                             c.allowance));
+        const std::string out = GetCapturedStdout();
+        EXPECT_EQ(failed.count, c.heals ? 0 : 1) << out;
+        const double gap = skintest::largestEdgeGap(faces.list, 0.5, dTol);
+        if (!c.heals) {
+            EXPECT_EQ(controlNet(faces[0]), nets[0]);
+            EXPECT_EQ(controlNet(faces[1]), nets[1]);
+            EXPECT_NEAR(gap, c.gap, 1e-9);
+            continue;
+        }
+        EXPECT_LT(gap, 0.25 * std::min(dTol, c.allowance));
+        // Each face's surface along the seam and at its far side.
+        const auto height = [&](int f, double x) {
+            const Vector uv = uvOn(faces[f]->surface, Vector(x, 1.0, 0.0));
+            return faces[f]->surface->getPoint(uv[0], uv[1])[2];
+        };
+        for (int f = 0; f < 2; ++f) {
+            const double z = f == 0 ? 0.0 : c.gap;
+            EXPECT_LE(std::fabs(height(f, 2.0) - z), std::min(c.allowance, 0.75 * c.gap)) << f;
+            EXPECT_LT(std::fabs(height(f, f == 0 ? 0.0 : 3.0) - z), 0.1 * c.gap) << f;
+        }
+    }
+}
+
 // The fixed square [0, 1]^2 on a plane over [-0.5, 1.5]^2, (u, v) in
 // quarters: its right side runs from (0.75, 0.25) to (0.75, 0.75) by
 // (0.75 - depth, 0.5), x = 1 - depth in the middle.
