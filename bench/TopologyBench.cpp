@@ -7,6 +7,13 @@
 // face. The step reads only grid points and curves, not the mesh.
 // "faces" counts the faces after the step, a check that the work is real.
 // Aim: a rebuild well under 0.1 s on one core.
+//
+// The crossing step an import takes (putJunctionsWhereLinesCross over every
+// stretch): "CrossingsOfOneLongLine/n" on one open poly-line of n points in
+// rows of 1000 two units apart that never crosses itself (it grows about as
+// n log n; a quadratic search took minutes at 100,000 points),
+// "CrossingsOfAHash/n" on
+// n x n lines of two points each that cross one another n^2 times.
 #include "NetBenchSupport.h"
 
 #include <benchmark/benchmark.h>
@@ -54,5 +61,73 @@ void BM_RebuildAfterEdit(benchmark::State& state)
     state.counters["faces"] = faceCount(*net);
 }
 BENCHMARK(BM_RebuildAfterEdit)->Unit(benchmark::kMillisecond);
+
+void BM_CrossingsOfOneLongLine(benchmark::State& state)
+{
+    QuietOutput quiet;
+    const int n = int(state.range(0));
+    int junctions = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        GB::CSurfaceNet net;
+        net.surfaceTolerance = 0.25;
+        auto* line = new COffset_PointList(&net);
+        const int perRow = 1000;
+        for (int i = 0; i < n; ++i) {
+            const int row = i / perRow, k = i % perRow;
+            auto* p = new Gridbench::CGridPoint();
+            p->data[0] = float(row % 2 == 0 ? k : perRow - 1 - k) * 0.1f;
+            p->data[1] = float(2 * row);
+            p->normal.data[2] = 1.f;
+            line->appendVertex(p);
+        }
+        net.addPointList(line);
+        state.ResumeTiming();
+        junctions = net.putJunctionsWhereLinesCross(true, false);
+        state.PauseTiming();
+        quiet.sink.str("");
+        state.ResumeTiming();
+    }
+    state.counters["junctions"] = junctions;
+    state.SetComplexityN(n);
+}
+BENCHMARK(BM_CrossingsOfOneLongLine)
+    ->Arg(10000)
+    ->Arg(40000)
+    ->Arg(160000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity();
+
+void BM_CrossingsOfAHash(benchmark::State& state)
+{
+    QuietOutput quiet;
+    const int n = int(state.range(0));
+    int junctions = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        GB::CSurfaceNet net;
+        net.surfaceTolerance = 0.01;
+        for (int k = 0; k < n; ++k)
+            for (const bool across : {false, true}) {
+                auto* line = new COffset_PointList(&net);
+                for (const float end : {-1.f, float(n)}) {
+                    auto* p = new Gridbench::CGridPoint();
+                    p->data[0] = across ? end : float(k) + 0.5f;
+                    p->data[1] = across ? float(k) + 0.5f : end;
+                    p->normal.data[2] = 1.f;
+                    line->appendVertex(p);
+                }
+                attachStraightCurve(line);
+                net.addPointList(line);
+            }
+        state.ResumeTiming();
+        junctions = net.putJunctionsWhereLinesCross(true, false);
+        state.PauseTiming();
+        quiet.sink.str("");
+        state.ResumeTiming();
+    }
+    state.counters["junctions"] = junctions;
+}
+BENCHMARK(BM_CrossingsOfAHash)->Arg(10)->Arg(100)->Unit(benchmark::kMillisecond);
 
 } // namespace

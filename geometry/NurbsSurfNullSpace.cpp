@@ -197,6 +197,90 @@ bool NurbsSurf::prepareFitWorkspace()
 
 } // namespace Fenwo
 
+namespace {
+
+// Solves the square collocation system A x = b for the three right-hand
+// sides directly, where each row's entries lie in one band of columns that
+// moves along with the rows (the points in order along an open curve): a
+// B-spline collocation matrix is totally positive, so the elimination needs
+// no pivoting, and it costs the rows times the band's width squared, where
+// an iterative solve of a long curve's thousands of points takes as many
+// steps as the band needs to carry a change along it. False, with nothing
+// solved, for rows that wrap round (a closed curve) or run back, a band
+// wider than the degree asks, or a pivot that vanishes.
+bool solveBanded(const SparseMatrix& A, const Vector* const rhs[3], Vector* const solution[3])
+{
+    const int n = A.rows;
+    if (n <= 0 || A.columns != n)
+        return false;
+    std::vector<int> first(std::size_t(n), 0), last(std::size_t(n), 0);
+    int below = 0, above = 0;
+    for (int m = 0; m < n; ++m) {
+        const SparseMatrixRow& row = A[m];
+        if (row.count <= 0)
+            return false;
+        int lo = n, hi = -1;
+        for (int q = 0; q < row.count; ++q) {
+            lo = std::min(lo, row.columnIndices[q]);
+            hi = std::max(hi, row.columnIndices[q]);
+        }
+        if (hi - lo >= 8 || (m > 0 && lo < first[std::size_t(m) - 1]))
+            return false;
+        first[std::size_t(m)] = lo;
+        last[std::size_t(m)] = hi;
+        below = std::max(below, m - lo);
+        above = std::max(above, hi - m);
+    }
+    if (below > 8 || above > 8)
+        return false;
+    // The band, row m's column c at band[m][c - m + below]; as wide as the
+    // elimination fills it.
+    const int width = below + above + 1;
+    std::vector<double> band(std::size_t(n) * std::size_t(width), 0.0);
+    const auto at = [&](int m, int c) -> double& {
+        return band[std::size_t(m) * std::size_t(width) + std::size_t(c - m + below)];
+    };
+    for (int m = 0; m < n; ++m)
+        for (int q = 0; q < A[m].count; ++q)
+            at(m, A[m].columnIndices[q]) += A[m].values[q];
+    std::vector<double> b[3];
+    for (int c = 0; c < 3; ++c)
+        b[c].assign(rhs[c]->data, rhs[c]->data + n);
+    double scale = 0.0;
+    for (const double v : band)
+        scale = std::max(scale, std::fabs(v));
+    for (int k = 0; k < n; ++k) {
+        const double pivot = at(k, k);
+        if (!(std::fabs(pivot) > 1e-12 * scale))
+            return false;
+        for (int m = k + 1; m <= std::min(n - 1, k + below); ++m) {
+            if (first[std::size_t(m)] > k)
+                break;
+            const double factor = at(m, k) / pivot;
+            if (factor == 0.0)
+                continue;
+            for (int c = k; c <= std::min(n - 1, k + above); ++c)
+                at(m, c) -= factor * at(k, c);
+            for (int d = 0; d < 3; ++d)
+                b[d][std::size_t(m)] -= factor * b[d][std::size_t(k)];
+        }
+    }
+    for (int d = 0; d < 3; ++d) {
+        Vector& x = *solution[d];
+        for (int k = n - 1; k >= 0; --k) {
+            double sum = b[d][std::size_t(k)];
+            for (int c = k + 1; c <= std::min(n - 1, k + above); ++c)
+                sum -= at(k, c) * x[c];
+            x[k] = sum / at(k, k);
+            if (!std::isfinite(x[k]))
+                return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 Fenwo::NurbsSurf* interpolateWithKnots(const knots& k, const IndexSubset<CFitPoint>& pts)
 {
     const int n = pts.count;
@@ -227,12 +311,14 @@ Fenwo::NurbsSurf* interpolateWithKnots(const knots& k, const IndexSubset<CFitPoi
     Vector x(bx), y(by), z(bz);
     const Vector* rhs[3] = {&bx, &by, &bz};
     Vector* solution[3] = {&x, &y, &z};
-    const char* names[3] = {"resx too large:", "resy too large:", "resz too large:"};
-    for (int c = 0; c < 3; ++c) {
-        const double f = sparseLScg(&A, rhs[c], solution[c], 3 * n, 0, 0.0, 0, nullptr);
-        if (!(f <= 1.0)) {
-            std::cout << names[c] << f << std::endl;
-            return nullptr;
+    if (!solveBanded(A, rhs, solution)) {
+        const char* names[3] = {"resx too large:", "resy too large:", "resz too large:"};
+        for (int c = 0; c < 3; ++c) {
+            const double f = sparseLScg(&A, rhs[c], solution[c], 3 * n, 0, 0.0, 0, nullptr);
+            if (!(f <= 1.0)) {
+                std::cout << names[c] << f << std::endl;
+                return nullptr;
+            }
         }
     }
 

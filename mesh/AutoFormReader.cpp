@@ -262,15 +262,15 @@ struct CAutoFormReader {
     void read(std::istream& in)
     {
         CLineWords words;
+        Platform::BoundedLines lines(in, kLongestLine, kLongestLine);
         for (;;) {
-            const Platform::LineRead got =
-                Platform::readLineWithin(in, words.text, kLongestLine, kLongestLine);
+            const Platform::LineRead got = lines.next(words.text);
             if (got == Platform::LineRead::tooLong)
                 overlongLine = lineNumber + 1;
             if (got != Platform::LineRead::line)
                 break;
             ++lineNumber;
-            lastLine = in.eof();
+            lastLine = lines.lastUnterminated();
             // A byte-order mark, as editors put it before a UTF-8 text, is
             // no part of the first line.
             if (lineNumber == 1 && words.text.compare(0, 3, "\xef\xbb\xbf") == 0)

@@ -104,7 +104,9 @@ std::string expandTabs(const std::string& line)
 // 1; one line can be given back to be read again.
 class CLineSource {
 public:
-    explicit CLineSource(std::istream& stream) : in(stream) {}
+    explicit CLineSource(std::istream& stream) : lines(stream, kLongestLine + 4, kLongestReadLine)
+    {
+    }
 
     bool next(std::string& line)
     {
@@ -117,16 +119,14 @@ public:
             return true;
         }
         // A byte-order mark and a CR are taken off before the cut.
-        const Platform::LineRead got =
-            Platform::readLineWithin(in, line, kLongestLine + 4, kLongestReadLine);
+        const Platform::LineRead got = lines.next(line);
         if (got == Platform::LineRead::tooLong)
             overlong = number + 1;
         if (got != Platform::LineRead::line)
             return false;
         ++number;
-        // getline stops at the end of the file without a line end: the
-        // last line of a file cut short stops there too.
-        unterminated = in.eof();
+        // The last line of a file cut short has no line end.
+        unterminated = lines.lastUnterminated();
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         // A byte-order mark, as editors put it before a UTF-8 text, is no
@@ -154,7 +154,7 @@ public:
     bool lastLineUnterminated() const { return unterminated && !havePending; }
 
 private:
-    std::istream& in;
+    Platform::BoundedLines lines;
     std::string pending;
     bool havePending = false;
     bool unterminated = false;

@@ -339,6 +339,7 @@ bool readIndexedSetBody(CVRMLFile& f, ParsedFile& parsed, ParsedFile::IndexedSet
 {
     std::vector<double> numbers;
     set.line = f.line;
+    f.noteGeometryRead();
     auto onField = [&](int k) {
         if (k == 1)
             return readCoordField(f, parsed, set.block);
@@ -644,11 +645,35 @@ void buildCurves(const ParsedFile& parsed, Kor::List<CParametricGeometry*>& curv
     }
 }
 
+// The transforms passed over that would move geometry read, told in one
+// line: how many, of which kinds, the first's line and the sets they would
+// move.
+void reportPassedTransforms(const CVRMLFile::PassedTransforms& passed)
+{
+    if (passed.count == 0)
+        return;
+    const bool one = passed.count == 1;
+    std::cout << "passed over " << passed.count << (one ? " transform (" : " transforms (");
+    const char* separator = "";
+    for (int k = 0; k < CVRMLFile::kTransformKinds; ++k)
+        if (passed.kinds & (1u << k)) {
+            std::cout << separator << '\'' << CVRMLFile::transformNames[k] << '\'';
+            separator = ", ";
+        }
+    const bool oneSet = passed.sets == 1;
+    std::cout << (one ? "), on line " : "), the first on line ") << passed.firstLine
+              << ", that would move " << passed.sets
+              << (oneSet ? " face or line set: it is" : " face and line sets: they are")
+              << " loaded where " << (oneSet ? "its" : "their") << " own coordinates put "
+              << (oneSet ? "it" : "them") << std::endl;
+}
+
 } // namespace
 
 CVRMLFile::CVRMLFile(const char* path)
 {
     Platform::openRegularStream(in, path, std::ios::binary);
+    chars = in.rdbuf();
 }
 
 bool CVRMLFile::isWord(const char* w) const
@@ -680,19 +705,157 @@ int CVRMLFile::findKeyword(std::initializer_list<const char*> words)
     return -1;
 }
 
+const char* const CVRMLFile::transformNames[kTransformKinds] = {
+    "Transform", "Translation", "Rotation", "Scale", "MatrixTransform"};
+
+namespace {
+
+// The fields of transform nodes that move what they apply to, and their
+// value counts.
+enum TransformField { FieldTranslation, FieldRotation, FieldScale, FieldMatrix };
+constexpr int kFieldValues[] = {3, 4, 3, 16};
+
+int transformField(const CVRMLFile& f)
+{
+    if (f.isWord("translation"))
+        return FieldTranslation;
+    if (f.isWord("rotation"))
+        return FieldRotation;
+    if (f.isWord("scale") || f.isWord("scaleFactor"))
+        return FieldScale;
+    if (f.isWord("matrix"))
+        return FieldMatrix;
+    return -1;
+}
+
+} // namespace
+
+void CVRMLFile::followTransforms(bool inVersion1)
+{
+    following = true;
+    version1 = inVersion1;
+}
+
+void CVRMLFile::noteGeometryRead()
+{
+    if (!scopes.empty())
+        ++scopes.back().sets;
+}
+
+CVRMLFile::PassedTransforms CVRMLFile::passedTransforms()
+{
+    while (!scopes.empty())
+        closeScope();
+    return passed;
+}
+
+void CVRMLFile::closeScope()
+{
+    const TransformScope scope = scopes.back();
+    scopes.pop_back();
+    // The sets read while it applied are moved by it, or by the transforms
+    // inside it.
+    const long moved = scope.moves ? scope.sets : scope.setsMoved;
+    if (scope.moves && scope.sets > 0) {
+        ++passed.count;
+        passed.kinds |= 1u << scope.kind;
+        if (passed.firstLine == 0 || scope.line < passed.firstLine)
+            passed.firstLine = scope.line;
+    }
+    if (scopes.empty()) {
+        passed.sets += moved;
+    } else {
+        scopes.back().sets += scope.sets;
+        scopes.back().setsMoved += moved;
+    }
+}
+
+void CVRMLFile::judgeFieldValue()
+{
+    // A rotation's axis alone moves nothing; its angle does.
+    if (fieldKind == FieldRotation && fieldValues < 3)
+        return;
+    const double atDefault =
+        fieldKind == FieldScale || (fieldKind == FieldMatrix && fieldValues % 5 == 0) ? 1.0 : 0.0;
+    if (badNumber || number != atDefault)
+        scopes.back().moves = true;
+}
+
+void CVRMLFile::followToken()
+{
+    if (tokenClass == TokenComment)
+        return;
+    if (fieldKind >= 0) {
+        if (tokenClass == TokenNumber) {
+            judgeFieldValue();
+            if (++fieldValues == kFieldValues[fieldKind])
+                fieldKind = -1;
+            return;
+        }
+        scopes.back().moves = true; // a value missing, or one that is no number
+        fieldKind = -1;
+    }
+    const int node = transformNode;
+    transformNode = -1;
+    switch (tokenClass) {
+    case TokenWord:
+        if (!scopes.empty()) {
+            const TransformScope& top = scopes.back();
+            if (top.ownBody && top.depth == braceDepth && top.bracketDepth == bracketDepth) {
+                fieldKind = transformField(*this);
+                fieldValues = 0;
+                if (fieldKind >= 0)
+                    return;
+            }
+        }
+        for (int k = 0; k < (version1 ? kTransformKinds : 1); ++k)
+            if (isWord(transformNames[k]))
+                transformNode = k;
+        break;
+    case TokenOpenBrace:
+        if (node >= 0)
+            scopes.push_back({braceDepth, bracketDepth, line, node, true});
+        break;
+    case TokenCloseBrace:
+        while (!scopes.empty() && scopes.back().depth > braceDepth) {
+            TransformScope& top = scopes.back();
+            if (version1 && top.ownBody) {
+                // Its fields are read: from here on it applies to what
+                // follows it in the node around it.
+                top.ownBody = false;
+                top.depth = braceDepth;
+                break;
+            }
+            closeScope();
+        }
+        break;
+    default:
+        break;
+    }
+}
+
 bool CVRMLFile::readToken()
+{
+    if (!readTokenText())
+        return false;
+    if (following)
+        followToken();
+    return true;
+}
+
+bool CVRMLFile::readTokenText()
 {
     if (overlongLine > 0)
         return false;
-    int c = in.peek();
+    int c = chars->sgetc();
     while (c != kEof && isBlank(c)) {
         line += c == '\n';
-        in.get();
-        c = in.peek();
+        chars->sbumpc();
+        c = chars->sgetc();
     }
     if (c == kEof)
         return false;
-    in.get();
+    chars->sbumpc();
     const int cls = characterClass(c);
     // A token that runs past kLongestToken characters ends the input: no
     // word, number, comment or string of a VRML file comes near, and the
@@ -708,10 +871,10 @@ bool CVRMLFile::readToken()
     if (cls == TokenClassLetter || c == '_') {
         tokenClass = TokenWord;
         word.assign(1, char(c));
-        while (isNameCharacter(in.peek())) {
+        while (isNameCharacter(chars->sgetc())) {
             if (tooLong())
                 return false;
-            const char next = char(in.get());
+            const char next = char(chars->sbumpc());
             if (word.size() <= std::size_t(kWordLength))
                 word.push_back(next);
         }
@@ -720,25 +883,26 @@ bool CVRMLFile::readToken()
     if (c == '#') {
         tokenClass = TokenComment;
         word.assign(1, '#');
-        for (int next = in.peek(); next != kEof && next != '\n'; next = in.peek()) {
+        for (int next = chars->sgetc(); next != kEof && next != '\n'; next = chars->sgetc()) {
             if (tooLong())
                 return false;
-            in.get();
+            chars->sbumpc();
             if (next != '\r' && word.size() < std::size_t(kWordLength))
                 word.push_back(char(next));
         }
         return true;
     }
-    if (cls == TokenClassNumber || (c == '.' && isDigit(in.peek()))) {
+    if (cls == TokenClassNumber || (c == '.' && isDigit(chars->sgetc()))) {
         // The number runs up to a blank or a delimiter, and counts only as
         // a whole: "1.2.3" or "2x" is one bad number, not two numbers.
         tokenClass = TokenNumber;
         word.assign(1, char(c));
         bool whole = true;
-        for (int next = in.peek(); isNameCharacter(next) || next == '.'; next = in.peek()) {
+        for (int next = chars->sgetc(); isNameCharacter(next) || next == '.';
+             next = chars->sgetc()) {
             if (tooLong())
                 return false;
-            in.get();
+            chars->sbumpc();
             if (word.size() <= std::size_t(kWordLength))
                 word.push_back(char(next));
             else
@@ -757,7 +921,7 @@ bool CVRMLFile::readToken()
         for (;;) {
             if (tooLong())
                 return false;
-            const int next = in.get();
+            const int next = chars->sbumpc();
             if (next == kEof) {
                 corrupt = true; // the input ends inside the string
                 return false;
@@ -765,7 +929,7 @@ bool CVRMLFile::readToken()
             line += next == '\n';
             if (next == '"')
                 return true;
-            if (next == '\\' && in.get() == '\n')
+            if (next == '\\' && chars->sbumpc() == '\n')
                 ++line;
         }
     }
@@ -860,6 +1024,7 @@ bool readVRML(CFlatMesh& mesh, const char* path, Kor::List<CParametricGeometry*>
     file.braceDepth = 0;
     file.bracketDepth = 0;
     file.corrupt = false;
+    file.followTransforms(version1);
 
     ParsedFile parsed;
     const bool ok = version1 ? parseVersion1(file, parsed) : parseVersion2(file, parsed);
@@ -879,6 +1044,7 @@ bool readVRML(CFlatMesh& mesh, const char* path, Kor::List<CParametricGeometry*>
     FaceReport report;
     buildMeshes(parsed, mesh, meshes, report);
     report.report(parsed);
+    reportPassedTransforms(file.passedTransforms());
     buildCurves(parsed, curves);
     return true;
 }

@@ -4,7 +4,8 @@
 // of every IndexedFaceSet node become vertices and polygons of a mesh, and
 // every polyline of an IndexedLineSet node of a 2.0 file becomes a degree-1
 // curve. The scene graph is not interpreted: transforms, materials, geometry
-// instanced with USE and every other node type are passed over. A 2.0
+// instanced with USE and every other node type are passed over (transforms
+// that would move geometry read are told in one line). A 2.0
 // IndexedFaceSet takes the points of its own coord field (a Coordinate node,
 // or USE of a Coordinate named with DEF earlier); a 1.0 IndexedFaceSet takes
 // the points of the last Coordinate3 node before it.
@@ -133,8 +134,58 @@ public:
     // when none is found.
     int findKeyword(std::initializer_list<const char*> words);
 
+    // The transform nodes the reader passes over: Transform, and in a 1.0
+    // file Translation, Rotation, Scale and MatrixTransform (in the order of
+    // the bits of `kinds`). A 2.0 Transform moves the nodes inside it; a 1.0
+    // transform the nodes after it in the node it stands in.
+    static constexpr int kTransformKinds = 5;
+    static const char* const transformNames[kTransformKinds];
+    struct PassedTransforms {
+        long count = 0;     // transforms that would move geometry read
+        unsigned kinds = 0; // bit k: one of them is of kind k
+        long firstLine = 0; // where the first of them opens
+        long sets = 0;      // the face and line sets they would move
+    };
+    // Follows the transform nodes of the tokens read from now on (after the
+    // header line). A transform would move what it applies to when one of
+    // its fields is off its default (a translation, a rotation's angle, a
+    // scale, a matrix other than the identity) or holds a value that is not
+    // a number.
+    void followTransforms(bool version1);
+    // Notes an IndexedFaceSet or IndexedLineSet read at the current token.
+    void noteGeometryRead();
+    // Once the input is read: the transforms that would move geometry read.
+    PassedTransforms passedTransforms();
+
 private:
     std::ifstream in;
+    // The file's characters, taken from its buffer without a stream call
+    // each.
+    std::streambuf* chars = nullptr;
+
+    // A transform node open, or in force, at the current token.
+    struct TransformScope {
+        int depth;        // it ends when the brace depth drops below this
+        int bracketDepth; // where its own fields stand
+        long line;
+        int kind;
+        bool ownBody; // its own fields are being read
+        bool moves = false;
+        long sets = 0;      // the face and line sets read while it applies
+        long setsMoved = 0; // of them, those a transform inside it moves
+    };
+    bool following = false;
+    bool version1 = false;
+    int transformNode = -1; // the last token named a transform node of this kind
+    int fieldKind = -1;     // a field of the innermost transform whose value is read
+    int fieldValues = 0;    // its values read so far
+    std::vector<TransformScope> scopes;
+    PassedTransforms passed;
+
+    bool readTokenText();
+    void followToken();
+    void judgeFieldValue();
+    void closeScope();
 };
 
 // Reads a VRML 1.0 or 2.0 file. The faces go into mesh, or, with a mesh
@@ -166,6 +217,10 @@ private:
 // characters (read no further: a text of one such token costs a megabyte),
 // or ends inside a node or list (truncated) or closes more braces or
 // brackets than it opens; one line on standard output then says why.
+// Geometry under transforms is read where its own coordinates put it: when
+// a transform would move a face or line set read, one line says how many
+// such transforms were passed over, of which kinds, where the first is, and
+// how many sets they would move.
 bool readVRML(CFlatMesh& mesh, const char* path, Kor::List<CParametricGeometry*>& curves,
               Kor::List<CFlatMesh*>* meshes = nullptr);
 

@@ -86,6 +86,12 @@ void CUndoFaceState::undo(COffset_Grid* grid)
 
 void CSurfaceNet::recordFaceState(Face* face)
 {
+    if (face != nullptr && keepingFaceStates) {
+        if (facesKept.insert(face->serial).second)
+            if (std::unique_ptr<FaceStateRecord> r = GB::recordFaceState(*face, mesh))
+                faceStatesAsTheyStood.push_back(std::move(r));
+        return;
+    }
     if (face == nullptr || faceRecordsHeld > 0 || undoMarks.count == 0)
         return;
     if (recordedStretch != undoStretch) {
@@ -108,16 +114,26 @@ void CSurfaceNet::recordFaceStates()
 int CSurfaceNet::giveBackFaceStates()
 {
     std::vector<std::unique_ptr<FaceStateRecord>> records = std::move(faceStatesToGiveBack);
+    std::vector<std::unique_ptr<FaceStateRecord>> stood = std::move(faceStatesAsTheyStood);
     faceStatesToGiveBack.clear();
+    faceStatesAsTheyStood.clear();
     facesGivenBack.clear();
-    if (records.empty() || mesh == nullptr)
+    if (mesh == nullptr || (records.empty() && stood.empty()))
         return 0;
+    const auto onTheMesh = [&](const FaceStateRecord& r) {
+        return r.meshCreation == mesh->creation.value() && r.meshFacets == mesh->getFacetCount();
+    };
     // The oldest record of each region: its state before every edit undone
-    // (a face removed and made again by those edits was recorded twice).
+    // (a face removed and made again by those edits was recorded twice);
+    // a region without one takes the state its face had as the undo's
+    // topology step found it.
     std::map<std::vector<std::int64_t>, FaceStateRecord*> oldest;
     for (std::unique_ptr<FaceStateRecord>& r : records)
-        if (r->meshCreation == mesh->creation.value() && r->meshFacets == mesh->getFacetCount())
+        if (onTheMesh(*r))
             oldest[r->pieces] = r.get();
+    for (std::unique_ptr<FaceStateRecord>& r : stood)
+        if (onTheMesh(*r))
+            oldest.emplace(r->pieces, r.get());
     std::map<std::vector<std::int64_t>, Face*> faces;
     for (Face* f = firstFace; f != nullptr; f = f->next)
         if (f->firstLoop != nullptr && f->requestedState != Ribbon)

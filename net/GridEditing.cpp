@@ -379,6 +379,7 @@ bool COffset_Grid::onMouseUp(bool insertIntoCurrent)
             highlightPoint(grabbed);
         }
         if (g != nullptr) {
+            putJunctionsAtNewCrossings();
             buildTopology(false);
             computeSurfaces(draftOnly, true, nullptr);
         }
@@ -398,6 +399,7 @@ bool COffset_Grid::onMouseUp(bool insertIntoCurrent)
         highlightPoint(point);
     }
     redisplayCurrent(true);
+    putJunctionsAtNewCrossings();
     buildTopology(false);
     computeSurfaces(draftOnly, true, nullptr);
     return true;
@@ -739,6 +741,9 @@ void COffset_Grid::undo()
     if (selectedPoint != nullptr && firstPointListAt(selectedPoint) == nullptr)
         highlightPoint(nullptr);
     showSelectedPoint(true);
+    // The lines given back cross where they crossed: their junctions came
+    // back with them.
+    takeStretchesAsSeen();
 }
 
 // ---- Undo items ----------------------------------------------------------------------------

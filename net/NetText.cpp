@@ -18,12 +18,14 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <iostream>
 #include <locale>
 #include <map>
 #include <sstream>
 #include <streambuf>
 #include <string>
+#include <tuple>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -63,7 +65,39 @@ private:
 // differ in the poly-lines they walk; without them their order would be the
 // net's, which the open does not keep, and a document opened and saved
 // again would write them the other way round.
-using FaceKey = std::pair<std::vector<int>, std::vector<int>>;
+// The walk of the face's loop along the poly-lines' entries: per piece the
+// poly-line's place in the net and the entries it runs from and to, from
+// the least rotation on. Two regions between the same corners along the
+// same poly-lines (a disc and its chord drawn as one stroke) walk other
+// entries.
+std::vector<int> loopEntryWalk(const Face* face)
+{
+    std::vector<int> walk;
+    if (face == nullptr || face->firstLoop == nullptr)
+        return walk;
+    const GraphAlgorithm::Cycle& cycle = face->firstLoop->cycle;
+    for (int i = 0; i < cycle.count; ++i) {
+        const GraphAlgorithm::CHalfEdge* h = cycle.items[i];
+        const int position = h != nullptr && h->polyLine != nullptr && h->polyLine->owner != nullptr
+                                 ? h->polyLine->owner->indexOfPointList(h->polyLine)
+                                 : -1;
+        walk.insert(walk.end(), {position, h != nullptr ? h->sourceEntry : -1,
+                                 h != nullptr ? h->targetEntry : -1});
+    }
+    std::vector<int> least = walk;
+    for (std::size_t k = 3; k < walk.size(); k += 3) {
+        std::vector<int> turned(walk.begin() + std::ptrdiff_t(k), walk.end());
+        turned.insert(turned.end(), walk.begin(), walk.begin() + std::ptrdiff_t(k));
+        least = std::min(least, turned);
+    }
+    return least;
+}
+
+// The order of the faces in the text: by their corners, then their walks
+// along corners and poly-lines, then along the poly-lines' entries, so that
+// a reader relocating stored faces with the same corners and poly-lines
+// takes them in the text's order by the same walks.
+using FaceKey = std::tuple<std::vector<int>, std::vector<int>, std::vector<int>>;
 FaceKey faceKey(const Face* face)
 {
     std::vector<int> key, entries;
@@ -89,7 +123,7 @@ FaceKey faceKey(const Face* face)
     }
     std::rotate(entries.begin(), entries.begin() + std::ptrdiff_t(2 * start), entries.end());
     std::sort(key.begin(), key.end());
-    return {key, entries};
+    return {key, entries, loopEntryWalk(face)};
 }
 
 std::string lowerCase(std::string word)
@@ -290,8 +324,12 @@ bool CSurfaceNet::write(std::ostream& out)
         } else {
             out << "1\n";
         }
+        // A long list goes on over several lines: the reader takes the
+        // count's indices across line ends, and every line stays far within
+        // the longest it reads.
+        const bool broken = indices.count > kIndicesOnOneLine;
         for (int j = 0; j < indices.count; ++j)
-            out << (j > 0 ? " " : "") << indices[j];
+            out << (j == 0 ? "" : broken && j % kIndicesOnOneLine == 0 ? "\n" : " ") << indices[j];
         if (version >= 7)
             out << '\n' << pl->optionFlag;
         out << '\n';
@@ -335,92 +373,152 @@ constexpr double kFarthestNode = 1000.0;
 // to kLongestNumber characters, far more digits than any writer gives it.
 constexpr std::size_t kLongestToken = 128;
 constexpr std::size_t kLongestNumber = std::size_t(1) << 16;
-// The longest line of a net text is a poly-line's node indices: this many
-// characters hold millions of them. A text whose line runs past it is
-// refused there, so that a text without line ends is not scanned to its end.
+// No line of a net text comes near this many characters: the longest the
+// writer writes are a poly-line's node indices, CSurfaceNet::kIndicesOnOneLine
+// of them at most (other writers put millions on one line). A text whose
+// line runs past it is refused there, so that a text without line ends is
+// not scanned to its end.
 constexpr std::size_t kLongestLine = std::size_t(1) << 24;
+// An index takes 11 characters at most, and its blank one.
+static_assert(std::size_t(CSurfaceNet::kIndicesOnOneLine) * 12 < kLongestLine);
 
-// A stream buffer that hands on the characters of another one, one at a
-// time and without reading ahead, and counts the line ends taken: the
-// reader names the line where a text stops being a net text, whichever
-// reader (its own fields, a curve's or a face's record) took the
-// characters before. Every line end reaches the readers as a line feed:
-// a CR LF as one, and so does a CR alone (texts of systems that end their
+// A stream buffer over another one that counts the line ends of what is
+// taken: the reader names the line where a text stops being a net text,
+// whichever reader (its own fields, a curve's or a face's record) took the
+// characters before. Every line end reaches the readers as a line feed: a
+// CR LF as one, and so does a CR alone (texts of systems that end their
 // lines with it), so that the readers of lines see the lines the text has.
 // A line that runs past kLongestLine ends the text there for every reader.
+//
+// The characters are taken from the source a piece at a time into a get
+// area of the buffer's own, so the readers take them without a call per
+// character; the line ends and the bound are worked out per piece (the line
+// ends taken are counted when a line is asked for). The source is read
+// ahead by up to a piece: what follows the text in it is not the readers'.
 class LineCountingBuffer : public std::streambuf {
 public:
-    explicit LineCountingBuffer(std::streambuf* source) : source(source) {}
+    explicit LineCountingBuffer(std::streambuf* source) : source(source), area(kPutBack + kPiece)
+    {
+        char* start = area.data() + kPutBack;
+        setg(start, start, start);
+        counted = start;
+        held = start;
+    }
     // The line (counted from 1) of the next character.
-    long long line() const { return lineEnds + 1; }
+    long long line()
+    {
+        countLineEnds();
+        return lineEnds + 1;
+    }
     // True once a line ran past kLongestLine: the text ended there.
     bool overlong() const { return tooLong; }
 
 protected:
     int_type underflow() override
     {
-        const int_type c = asLineFeed(source->sgetc());
-        return endsOverlong(c) ? traits_type::eof() : c;
-    }
-    int_type uflow() override
-    {
-        if (endsOverlong(asLineFeed(source->sgetc())))
-            return traits_type::eof();
-        int_type c = source->sbumpc();
-        taken = 1;
-        if (traits_type::eq_int_type(c, kCarriageReturn)) {
-            if (traits_type::eq_int_type(source->sgetc(), kLineFeed)) {
-                source->sbumpc();
-                taken = 2;
+        for (;;) {
+            if (gptr() < egptr())
+                return traits_type::to_int_type(*gptr());
+            if (tooLong)
+                return traits_type::eof();
+            if (egptr() < held) {
+                // The line has kLongestLine characters: only its end may
+                // follow.
+                if (*egptr() != '\n') {
+                    tooLong = true;
+                    return traits_type::eof();
+                }
+                expose(held);
+            } else if (!takePiece()) {
+                return traits_type::eof();
             }
-            c = kLineFeed;
         }
-        if (traits_type::eq_int_type(c, kLineFeed)) {
-            ++lineEnds;
-            column = 0;
-        } else {
-            ++column;
-        }
-        return c;
-    }
-    int_type pbackfail(int_type c) override
-    {
-        // A CR LF taken as one line end goes back whole.
-        int_type back = traits_type::eof();
-        for (int k = 0; k < taken; ++k)
-            back = source->sungetc();
-        taken = 1;
-        (void)c;
-        back = asLineFeed(back);
-        if (traits_type::eq_int_type(back, kLineFeed))
-            --lineEnds; // the column of the line before is not known: 0 is short of it
-        else if (column > 0)
-            --column;
-        return back;
     }
 
 private:
-    static constexpr int_type kLineFeed = '\n';
-    static constexpr int_type kCarriageReturn = '\r';
+    // Characters kept before the get area for the readers to put back.
+    static constexpr std::size_t kPutBack = 16;
+    static constexpr std::size_t kPiece = std::size_t(1) << 16;
+    // Only the line a piece continues, and the one it leaves open, can
+    // reach the bound: every line inside a piece is shorter.
+    static_assert(kPiece < kLongestLine);
     std::streambuf* source;
+    std::vector<char> area;
+    char* held;          // [egptr(), held): read, but beyond the bound
+    const char* counted; // lineEnds counts the line ends before it
     long long lineEnds = 0;
-    std::size_t column = 0; // characters of the line taken so far
+    std::size_t column = 0;             // characters of the open line up to egptr()
+    bool lastWasCarriageReturn = false; // the source's last character taken
     bool tooLong = false;
-    int taken = 1; // the characters of the source the last one taken stood for
 
-    // True when c, the next character, would take the line past
-    // kLongestLine (and from then on).
-    bool endsOverlong(int_type c)
+    void countLineEnds()
     {
-        if (!tooLong && column >= kLongestLine && !traits_type::eq_int_type(c, kLineFeed) &&
-            !traits_type::eq_int_type(c, traits_type::eof()))
-            tooLong = true;
-        return tooLong;
+        if (gptr() >= counted)
+            lineEnds += std::count(counted, static_cast<const char*>(gptr()), '\n');
+        else
+            lineEnds -= std::count(static_cast<const char*>(gptr()), counted, '\n');
+        counted = gptr();
     }
 
-    static int_type asLineFeed(int_type c)
+    // The next piece of the source, its line ends made line feeds, into the
+    // get area after the last characters taken; false at the source's end.
+    bool takePiece()
     {
-        return traits_type::eq_int_type(c, kCarriageReturn) ? kLineFeed : c;
+        countLineEnds();
+        const std::size_t keep = std::min(kPutBack, std::size_t(gptr() - eback()));
+        char* start = area.data() + kPutBack;
+        std::memmove(start - keep, gptr() - keep, keep);
+        setg(start - keep, start, start);
+        counted = start;
+        held = start;
+        const std::streamsize n = source->sgetn(start, std::streamsize(kPiece));
+        if (n <= 0)
+            return false;
+        const char* in = start;
+        const char* const end = start + n;
+        char* out = start;
+        if (lastWasCarriageReturn && *in == '\n')
+            ++in; // the LF of a CR LF that the last piece ended inside
+        lastWasCarriageReturn = false;
+        while (in < end) {
+            const void* found = std::memchr(in, '\r', std::size_t(end - in));
+            const char* stop = found != nullptr ? static_cast<const char*>(found) : end;
+            if (out != in)
+                std::memmove(out, in, std::size_t(stop - in));
+            out += stop - in;
+            in = stop;
+            if (in == end)
+                break;
+            *out++ = '\n';
+            if (++in == end)
+                lastWasCarriageReturn = true;
+            else if (*in == '\n')
+                ++in;
+        }
+        held = out;
+        expose(held);
+        return true;
+    }
+
+    // Hands the readers the characters from egptr() on up to `end`, or up
+    // to where the open line reaches kLongestLine characters.
+    void expose(char* end)
+    {
+        char* from = egptr();
+        const std::size_t room = kLongestLine - column;
+        const void* feed = std::memchr(from, '\n', std::size_t(end - from));
+        char* stop = end;
+        if (feed == nullptr || std::size_t(static_cast<const char*>(feed) - from) > room) {
+            const std::size_t added = std::min(room, std::size_t(end - from));
+            stop = from + added;
+            column += added;
+        } else {
+            const char* last = end - 1;
+            while (*last != '\n')
+                --last;
+            column = std::size_t(end - last - 1);
+        }
+        setg(eback(), gptr(), stop);
     }
 };
 
@@ -939,10 +1037,6 @@ bool NetTextParser::topology()
     // Version 3 stores single node indices: they are read as version 4 and
     // matched like the pairs of later versions.
     const int recordVersion = text.version == 3 ? 4 : text.version;
-    // A loop names its corners and the poly-lines between them: one named
-    // twice is one face stored twice, and one of the net's faces would take
-    // both records while another kept none.
-    std::map<std::vector<int>, int> recordOfLoop;
     for (int i = 0; i < declared; ++i) {
         enterRecord("face record", i + 1, declared, declaredOn);
         if (!more())
@@ -987,13 +1081,6 @@ bool NetTextParser::topology()
                 }
                 loop->references = pairs;
             }
-            if (text.version < 5 || loop->references.count == 0)
-                continue;
-            const auto [at, firstTime] = recordOfLoop.emplace(
-                std::vector<int>(loop->references.begin(), loop->references.end()), i + 1);
-            if (!firstTime)
-                return refuse(from, record() + " repeats a loop of face record " +
-                                        std::to_string(at->second));
         }
     }
     recordKind = nullptr;
@@ -1097,6 +1184,19 @@ bool CSurfaceNet::read(std::istream& source)
             delete point;
             point = nullptr;
         }
+
+    // The net is judged at the tolerance it was drawn and saved at: the
+    // least region of its topology and the junctions of an import follow it.
+    if (text.topology && text.version >= 6)
+        surfaceTolerance = text.tolerance;
+    // An imported net's lines that cross meet at junctions from now on, as
+    // lines drawn across one another do; a document's net is read as it was
+    // saved, junctions and all.
+    if (junctionsAtCrossingsOnRead) {
+        fitPolyLineCurves();
+        putJunctionsWhereLinesCross(true, false);
+    }
+    takeStretchesAsSeen();
 
     bool lost = false; // a stored loop found no face
     if (text.topology) {
@@ -1237,17 +1337,31 @@ bool CSurfaceNet::relocateStoredFace(Face* stored, const Kor::List<Gridbench::CG
             ids.push_back(pairs[k]);
         const auto candidates = faces.find(loopWalkKey(std::move(ids)));
         const std::vector<Face*> none;
+        // Faces alike in all that (regions between the same corners along
+        // the same poly-lines) are taken in the order of their walks along
+        // the entries, as the writer ordered their records.
+        // A face's own loop takes a face no other stored face took: two
+        // records of one region are one face stored twice, and the region
+        // one of them stood for has lost its face. (A hole's loop is the
+        // walk round the island's face, which the island's record takes.)
         Face* found = nullptr;
         int foundRank = 0;
+        std::vector<int> foundWalk;
         for (Face* f : candidates != faces.end() ? candidates->second : none) {
             if (!matchLoopUpToRotation(f->firstLoop->cycle, pairs))
                 continue;
             const bool free = taken.count(f) == 0;
+            if (!free && loop == stored->firstLoop)
+                continue;
             const int rank = 1 + (free ? 2 : 0) +
                              (free && polyLinesMatch(f->firstLoop->cycle, pairs, *this) ? 1 : 0);
-            if (rank > foundRank) {
+            if (rank < foundRank)
+                continue;
+            std::vector<int> walk = loopEntryWalk(f);
+            if (rank > foundRank || walk < foundWalk) {
                 found = f;
                 foundRank = rank;
+                foundWalk = std::move(walk);
             }
         }
         if (found == nullptr) {

@@ -81,6 +81,7 @@ void COffset_Grid::deleteGridContents()
     for (Gridbench::CGridPoint* g : ownedGridPoints)
         delete g;
     ownedGridPoints.clear();
+    seenStretches.reset();
     ++editCount;
 }
 
@@ -111,6 +112,9 @@ void COffset_Grid::takePointLists(COffset_Grid& from)
     for (CVertex<float, 3>* point : from.pointSet)
         registerGridPoint(point);
     from.pointSet.removeAll(false, false);
+    // The lines cross where they crossed in `from`: at its junctions.
+    takeStretchesAsSeen();
+    from.seenStretches.reset();
 }
 
 bool COffset_Grid::confirmDeleteAll()
@@ -364,7 +368,12 @@ void COffset_Grid::addUndo(UndoGridEdit* item)
 
 void COffset_Grid::addUndoMark()
 {
-    undoMarks.append(undoList.count);
+    addUndoMark(undoList.count);
+}
+
+void COffset_Grid::addUndoMark(int from)
+{
+    undoMarks.append(std::clamp(from, 0, undoList.count));
     ++undoStretch;
 }
 

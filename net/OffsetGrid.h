@@ -28,6 +28,7 @@
 #include "net/PointList.h"
 #include "platform/ChangeNotification.h"
 
+#include <memory>
 #include <string>
 #include <unordered_set>
 
@@ -223,8 +224,12 @@ public:
     // ---- Poly-lines ----------------------------------------------------------------
     void addUndo(UndoGridEdit* item);
     // A checkpoint: the items recorded from now on up to the next mark are
-    // what one undo takes back.
+    // what one undo takes back. With `from` (an earlier undo-list length,
+    // the mark of a step this one finishes) the undo of this mark takes
+    // back the items from there on: the whole step, whose own mark then
+    // encloses nothing.
     void addUndoMark();
+    void addUndoMark(int from);
     int indexOfPointList(const COffset_PointList* pl) const;
     // The poly-line at index modulo the count (a negative index wraps); null
     // without poly-lines.
@@ -478,6 +483,39 @@ public:
     // current. True when split.
     bool splitAtSharpEndTurn(const CVector<float, 3>* seenAlong = nullptr);
 
+    // ---- Crossings -----------------------------------------------------------------
+    // An edit that draws or moves a line across another one makes the
+    // junction there: the regions of the drawing meet at the points the
+    // poly-lines share, and the topology step only reads them.
+    //
+    // Puts a junction where a stretch between two entries that an edit drew
+    // or moved since the crossings were last taken (every stretch with
+    // everyStretch) crosses another one or itself between their points,
+    // seen along the mesh normals there, within the tolerance of each other
+    // in space: a grid point of either stretch when the crossing lies within
+    // half the tolerance of it, else a new grid point on the mesh there
+    // (between the two curves without a mesh), entering each stretch that
+    // does not end there, the crossings within half the tolerance of one
+    // another at one junction. Crossings where two stretches end at one
+    // point, between neighbouring stretches of one poly-line, on a ring that
+    // encloses less than the least region, and the pen's crossings near a
+    // node both pieces end at (within a third of their reach, on stretches
+    // whose way from it stays that near) are none. With recordUndo each
+    // poly-line's former points go to an undo item of the edit; each
+    // changed poly-line's curve is fitted anew (a locked curve kept, the
+    // point taking its parameter there). Points the mouse is still placing
+    // are left out. The number of junctions put, said in one line ("2
+    // junctions put where the net's lines cross"); -1, with none put and one
+    // line, for more crossings than any net's drawing makes.
+    int putJunctionsWhereLinesCross(bool everyStretch, bool recordUndo);
+    // The edit's crossings: putJunctionsWhereLinesCross on the stretches an
+    // edit drew or moved, recorded for undo, then takeStretchesAsSeen.
+    int putJunctionsAtNewCrossings();
+    // Takes the stretches of every poly-line as they now stand as those the
+    // crossings were taken on: what an open read, an undo gave back or an
+    // import put its junctions at.
+    void takeStretchesAsSeen();
+
 protected:
     // Empties the poly-lines, undo items, grid points and point pointers.
     void deleteGridContents();
@@ -492,6 +530,12 @@ protected:
 
 private:
     std::unordered_set<Gridbench::CGridPoint*> ownedGridPoints;
+    // The stretches the crossings were last taken on (net/LineCrossings.cpp).
+    struct SeenStretches;
+    struct SeenStretchesDeleter {
+        void operator()(SeenStretches* s) const;
+    };
+    std::unique_ptr<SeenStretches, SeenStretchesDeleter> seenStretches;
 
     // insertPoints committed, recording the undo item of an insertion that
     // recorded none (the first two points of a poly-line are appended

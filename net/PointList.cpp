@@ -444,6 +444,13 @@ bool COffset_PointList::RollBack()
     if (pendingVertex == nullptr)
         return false;
     CVertex<float, 3>* pending = pendingVertex;
+    // The closing goes first: closed, a poly-line that runs back to its
+    // first point would lose its last entry as a repeat of the first, an
+    // edit no undo item records.
+    if (closedByPending) {
+        closedByPending = false;
+        closed = false;
+    }
     removeVertex(pending);
     Gridbench::CGridPoint* g = asGridPoint(pending);
     if (g != nullptr && g->useCount == 0) {
@@ -453,10 +460,6 @@ bool COffset_PointList::RollBack()
         std::cout << "uups, RollBack:: deleting a used Vertex! " << std::endl;
     }
     pendingVertex = nullptr;
-    if (closedByPending) {
-        closedByPending = false;
-        closed = false;
-    }
     return true;
 }
 

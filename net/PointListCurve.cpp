@@ -328,16 +328,17 @@ CParametricGeometry* COffset_PointList::interpolate()
             if (held[std::size_t(i)])
                 after[std::size_t(i)] = pins[std::size_t(h++)].t;
         }
-        for (int i = 0, last = 0; i < n; ++i) {
+        for (int i = 0, last = 0, next = 0; i < n; ++i) {
             if (held[std::size_t(i)]) {
                 last = i;
                 points[i].uv[0] = after[std::size_t(i)];
                 points[i].state = 2;
                 continue;
             }
-            int next = i + 1;
-            while (!held[std::size_t(next)])
-                ++next;
+            // The next held entry, sought once per run between two of them.
+            if (next <= i)
+                for (next = i + 1; !held[std::size_t(next)];)
+                    ++next;
             const double span = before[std::size_t(next)] - before[std::size_t(last)];
             const double share =
                 span != 0.0 ? (before[std::size_t(i)] - before[std::size_t(last)]) / span : 0.5;

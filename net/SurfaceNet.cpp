@@ -105,6 +105,7 @@ bool CSurfaceNet::importFile(const char* name, std::unique_ptr<CSurfaceNet>& rep
     CSurfaceNet read;
     read.setMesh(mesh);
     read.copyReadSettings(*this);
+    read.junctionsAtCrossingsOnRead = true;
     if (!read.read(in))
         return false;
     replaced = std::make_unique<CSurfaceNet>();
@@ -276,6 +277,7 @@ bool CSurfaceNet::onRButtonDown(const CGridMouseEvent& event, int flags)
     const bool edited = COffset_Grid::onRButtonDown(event, flags);
     if (edited) {
         Platform::WaitCursor wait;
+        putJunctionsAtNewCrossings();
         if (buildTopology(false))
             computeSurfaces(draftOnly, true, nullptr);
         else
@@ -307,16 +309,26 @@ bool CSurfaceNet::update()
 
 bool CSurfaceNet::updateAfterEdit(bool afterUndo)
 {
-    const bool topology = topologyEditCount != editCount;
-    if (busy || !topologySwitch || (!topology && surfaceEditCount == editCount))
+    if (busy || !topologySwitch ||
+        (topologyEditCount == editCount && surfaceEditCount == editCount))
         return false;
     Platform::WaitCursor wait;
     // The topology of the net as it stands, without the point the mouse is
-    // placing (the surface update would take it back after the step).
+    // placing (the surface update would take it back after the step). An
+    // edit's lines that cross others meet them at junctions; what an undo
+    // gave back is the net as it was, junctions and all.
     for (COffset_PointList* pl : pointLists)
         pl->RollBack();
-    if (topology)
+    if (afterUndo)
+        takeStretchesAsSeen();
+    else
+        putJunctionsAtNewCrossings();
+    if (topologyEditCount != editCount) {
+        keepingFaceStates = afterUndo;
+        facesKept.clear();
         buildTopology(false);
+        keepingFaceStates = false;
+    }
     // After an undo the faces take back the states it handed over, and a
     // face that kept its surface through the undo is the face it was: a new
     // fit would only give it a new surface object, or another surface.
@@ -503,8 +515,10 @@ bool CSurfaceNet::onMouseDown(const CGridMouseEvent& event, int flags)
     // A click that joined poly-lines may have closed or opened a region.
     if ((surfacesPending || topologyChanged) && topologySwitch) {
         Platform::WaitCursor wait;
-        if (topologyChanged)
+        if (topologyChanged) {
+            putJunctionsAtNewCrossings();
             buildTopology(false);
+        }
         topologyChanged = false;
         computeSurfaces(draftOnly, true, nullptr);
         surfacesPending = false;

@@ -44,6 +44,9 @@ public:
     Face* firstFace = nullptr;                     // head of the owned chain of faces
     bool fittingOff = false;                       // the surface update fits nothing to the mesh
     bool surfaceMeshDistance = false;              // the options dialog's "Surf Mesh Distance"
+    // read puts junctions where the text's lines cross (an import; an open
+    // reads a document's net as it was saved).
+    bool junctionsAtCrossingsOnRead = false;
 
     // An empty net without a mesh; its drawable is put into the container.
     CSurfaceNet();
@@ -268,9 +271,12 @@ public:
     // order that depends only on the net's shape. Points still pending at
     // the cursor are taken back first (only placed points are written), then
     // poly-lines of a single point are removed. At precision 16 in the
-    // classic locale (the stream's own are restored). Sets the saved mark;
-    // true.
+    // classic locale (the stream's own are restored). A poly-line's node
+    // indices stand on one line, or, past kIndicesOnOneLine of them, on
+    // lines of kIndicesOnOneLine (so that no line nears the reader's bound
+    // on a line's length). Sets the saved mark; true.
     bool write(std::ostream& out);
+    static constexpr int kIndicesOnOneLine = 100000;
     // Gives face the surface (deleting its former one, emptying its error
     // points) and shows it as "Face <serial>": an existing surface display
     // takes the surface, otherwise a new white one is made. Nothing for a
@@ -311,7 +317,8 @@ public:
     // time the edits since the mark change the face (the update after an
     // edit recomputes it, or a topology step removes it); nothing without a
     // mark, while records are held (faceRecordsHeld), for a Ribbon face or
-    // a face already recorded since the mark.
+    // a face already recorded since the mark. While an undo's topology step
+    // runs the record goes to faceStatesAsTheyStood instead, once a face.
     void recordFaceState(Face* face);
     // recordFaceState for every face (a load that replaces the mesh under
     // all of them).
@@ -322,36 +329,31 @@ public:
     // (FaceStateRecord::pieces): states, surface or trimmed
     // face with their display, statistics, the loop's failed mark and the
     // face's identity. A face given more than one record takes the oldest,
-    // its state before all the edits undone. The faces given back are not
-    // recomputed by the update that follows. The records are used up; the
-    // number of faces given back.
+    // its state before all the edits undone; a face given none takes the
+    // record of faceStatesAsTheyStood that walks its region, if any. The
+    // faces given back are not recomputed by the update that follows. The
+    // records are used up; the number of faces given back.
     int giveBackFaceStates();
     // Records handed over by the undo items of the last undo, newest first.
     std::vector<std::unique_ptr<FaceStateRecord>> faceStatesToGiveBack;
+    // The undo's topology step may hand a face's region to another region
+    // with the same corners (the lens of three poly-lines between two
+    // junctions) or take it away: the faces it changes so are recorded here
+    // as they stood, not as undo items. A face the edits undone never
+    // changed has no undo item; its record from here goes back to the face
+    // whose first loop then walks its region, after the undo items' records
+    // and only to a face none of them went to.
+    std::vector<std::unique_ptr<FaceStateRecord>> faceStatesAsTheyStood;
     // While above 0 recordFaceState records nothing (the net emptied,
-    // destroyed or following another mesh, an undo running).
+    // destroyed or following another mesh, an undo running), but for the
+    // undo's topology step, which keeps what it changes in
+    // faceStatesAsTheyStood.
     int faceRecordsHeld = 0;
 
     // Every coedge of the loops, ordered by CCoEdge::operator<; owned.
     Kor::SubSet<CCoEdge> coedges;
 
 private:
-    // Puts a junction where two poly-lines (or one and itself) cross
-    // between their points, seen along the mesh normal there, within the
-    // net's tolerance of each other in space: a new grid point on the mesh
-    // there (between the two curves without a mesh) enters both, each
-    // poly-line's former points kept in an undo item of the edit that
-    // made the crossing, its curve fitted anew (a locked curve kept, the
-    // point taking its parameter there). Crossings that two pieces ending at
-    // one node make near it (a pen that ran past the node), crossings of a
-    // ring that encloses less than `least` (a pen's hook at a junction, no
-    // region) and lines that only touch are none. More than a few crossings on one
-    // piece put none ("too many crossings of the net's lines: ..."): the
-    // stretches of those crossings (a poly-line and the entry a stretch
-    // starts at) then go to `uncut`. The number put, said in one line ("2
-    // junctions put where the net's lines cross").
-    int putJunctionsWhereLinesCross(double least,
-                                    std::set<std::pair<const COffset_PointList*, int>>& uncut);
     // Gives the face the holes of the cycles (see Face::holes); a face whose
     // holes are not those it had, or moved, loses its surface to be computed
     // again, a Trimmed face as ComplexApprox.
@@ -361,6 +363,10 @@ private:
     std::set<long> facesRecorded;
     long recordedStretch = -1;
     std::set<long> facesGivenBack;
+    // While the undo's topology step runs: recordFaceState keeps each face
+    // once in faceStatesAsTheyStood (by serial, facesKept).
+    bool keepingFaceStates = false;
+    std::set<long> facesKept;
     // The stored faces of the last read whose loop found no face.
     int lostStoredFaceCount = 0;
     // The loops markAllLoopsUnmatched marked, by their corner ids, each list

@@ -268,18 +268,27 @@ double spokeMargin(const Cycle& c, const CVertexList& outline)
 // the sign of the area it encloses; 0 for fewer than three points. A spur
 // where a pen ran past a junction and came back, drawn by the curve as a
 // narrow loop of its own, weighs by its own small area: the region decides.
+// An outline that encloses nothing but rounding (two pieces along one path)
+// runs clockwise, round no region: the sign of its rounding would decide
+// otherwise, and a net and the same net read back would differ there.
 int outlineOrientation(const CVertexList& outline)
 {
     const int n = outline.getCount();
     if (n < 3)
         return 0;
     double area = 0.0;
+    double lo[2] = {HUGE_VAL, HUGE_VAL}, hi[2] = {-HUGE_VAL, -HUGE_VAL};
     for (int i = 0; i < n; ++i) {
         const double* p = outline.getVertex(i)->data;
         const double* q = outline.getVertex(i + 1)->data;
         area += p[0] * q[1] - q[0] * p[1];
+        for (int k = 0; k < 2; ++k) {
+            lo[k] = std::min(lo[k], p[k]);
+            hi[k] = std::max(hi[k], p[k]);
+        }
     }
-    return area > 0.0 ? -1 : 1;
+    const double extent2 = (hi[0] - lo[0]) * (hi[0] - lo[0]) + (hi[1] - lo[1]) * (hi[1] - lo[1]);
+    return area > 1e-9 * extent2 ? -1 : 1;
 }
 
 // The number that names a junction in messages: its grid point's serial
@@ -553,6 +562,40 @@ double ringArea(const COffset_PointList& polyLine, int from, int to)
     return std::fabs(area);
 }
 
+namespace {
+
+// A region that encloses less area than a square this many tolerances wide
+// (or this many hundredths of the net's extent, when that is less) is no
+// region: a face cannot be fitted inside it (a pen's small hook at a
+// junction, a ring of no area drawn out and back). A narrow region is a
+// region all the same, as long as it encloses that much.
+constexpr double kLeastRegionWidth = 3.0;
+constexpr double kTolerancesOfExtent = 0.01;
+
+} // namespace
+
+// The area below which a region is no region: that of a square
+// kLeastRegionWidth tolerances wide, or as many hundredths of the extent
+// of the net's junctions when that is less (a net whose tolerance was never
+// set keeps the default of 0.1 whatever its size).
+double leastRegionArea(const Kor::List<COffset_PointList*>& polyLines, double tolerance)
+{
+    double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+    for (const COffset_PointList* pl : polyLines)
+        for (int i = 0; pl != nullptr && i < pl->vertices.count; ++i)
+            for (int k = 0; useCountOf(pl->vertices[i]) > 1 && k < 3; ++k) {
+                lo[k] = std::min(lo[k], double(pl->vertices[i]->data[k]));
+                hi[k] = std::max(hi[k], double(pl->vertices[i]->data[k]));
+            }
+    if (!(hi[0] >= lo[0]))
+        return 0.0;
+    const double d[3] = {hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]};
+    double unit = kTolerancesOfExtent * std::sqrt(dot3(d, d));
+    if (tolerance > 0.0)
+        unit = std::min(unit, tolerance);
+    return (kLeastRegionWidth * unit) * (kLeastRegionWidth * unit);
+}
+
 // ---- The net's topology step ------------------------------------------------
 
 namespace GB {
@@ -702,7 +745,11 @@ PiecePath piecePath(const COffset_PointList& polyLine, int from, int to)
 // found like any other. A piece over the same points as one already in the
 // graph (a poly-line drawn along another one, or back along itself) is that
 // edge: the two would bound a region of no area, and the regions on either
-// side must meet along one edge.
+// side must meet along one edge. So is a piece between the same two places
+// as one in the graph that runs within the least region's width of it all
+// the way (a side drawn again a tolerance or two off, whose pieces
+// between the junctions where the strokes cross bound slivers no face can
+// be fitted in).
 //
 // A ring, a piece that comes back to the point it starts at (a poly-line
 // drawn back to its first point, or a closed one with one junction or none,
@@ -714,8 +761,6 @@ PiecePath piecePath(const COffset_PointList& polyLine, int from, int to)
 // point it starts at as through any other. A ring that encloses less than
 // `least` (a pen's hook at a junction, a ring drawn out and back along
 // itself) closes nothing and is no edge.
-double leastRegionArea(const Kor::List<COffset_PointList*>& polyLines, double tolerance);
-
 void addPolyLineEdges(const Kor::List<COffset_PointList*>& polyLines, GraphAlgorithm::Graph& graph,
                       double least)
 {
@@ -771,9 +816,40 @@ void addPolyLineEdges(const Kor::List<COffset_PointList*>& polyLines, GraphAlgor
     };
 
     std::set<PiecePath> paths;
+    // The pieces added between two places (in their order), by their entries.
+    using Track = std::vector<std::array<double, 3>>;
+    std::map<std::pair<Place, Place>, std::vector<Track>> between;
+    const double alongside = std::sqrt(std::max(least, 0.0));
+    const auto trackOf = [](const Piece& piece) {
+        Track track;
+        for (int i = piece.fromEntry; i <= piece.toEntry; ++i)
+            if (const CVertex<float, 3>* p = piece.polyLine->entryAt(i))
+                track.push_back({p->data[0], p->data[1], p->data[2]});
+        return track;
+    };
+    // Whether every point of a lies within `alongside` of the polyline b.
+    const auto within = [&](const Track& a, const Track& b) {
+        for (const auto& p : a) {
+            double nearest = HUGE_VAL;
+            for (std::size_t k = 0; k + 1 < b.size() && nearest > alongside * alongside; ++k)
+                nearest = std::min(nearest, pointSegmentDistance2(b[k].data(), b[k + 1].data(),
+                                                                  p.data(), 3, nullptr));
+            if (!(nearest <= alongside * alongside))
+                return false;
+        }
+        return true;
+    };
     const auto addEdge = [&](const Piece& piece) {
         if (!paths.insert(piecePath(*piece.polyLine, piece.fromEntry, piece.toEntry)).second)
             return;
+        if (placeOf(piece.from) != placeOf(piece.to) && alongside > 0.0) {
+            std::vector<Track>& added = between[std::minmax(placeOf(piece.from), placeOf(piece.to))];
+            Track track = trackOf(piece);
+            for (const Track& other : added)
+                if (within(track, other) && within(other, track))
+                    return;
+            added.push_back(std::move(track));
+        }
         GraphAlgorithm::Vertex* a = new _CVertex(piece.from);
         if (placeOf(piece.from) == placeOf(piece.to)) {
             GraphAlgorithm::Vertex* node = graph.findOrAddVertex(a);
@@ -814,13 +890,6 @@ void addPolyLineEdges(const Kor::List<COffset_PointList*>& polyLines, GraphAlgor
 // neighbouring piece or anywhere (up to a third of the way between the
 // nodes of a net drawn stroke by stroke).
 constexpr double kDepartureShare = 0.35;
-// A region that encloses less area than a square this many tolerances wide
-// (or this many hundredths of the net's extent, when that is less) is no
-// region: a face cannot be fitted inside it (a pen's small hook at a
-// junction, a ring of no area drawn out and back). A narrow region is a
-// region all the same, as long as it encloses that much.
-constexpr double kLeastRegionWidth = 3.0;
-constexpr double kTolerancesOfExtent = 0.01;
 
 // The points of h's piece from its source to its target, in space (three
 // coordinates a point): the source, then as appendPiecePoints gives them.
@@ -1165,28 +1234,6 @@ RegionWalk seeWalk(const Cycle& walk)
     return w;
 }
 
-// The area below which a region is no region: that of a square
-// kLeastRegionWidth tolerances wide, or as many hundredths of the extent
-// of the net's junctions when that is less (a net whose tolerance was never
-// set keeps the default of 0.1 whatever its size).
-double leastRegionArea(const Kor::List<COffset_PointList*>& polyLines, double tolerance)
-{
-    double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
-    for (const COffset_PointList* pl : polyLines)
-        for (int i = 0; pl != nullptr && i < pl->vertices.count; ++i)
-            for (int k = 0; useCountOf(pl->vertices[i]) > 1 && k < 3; ++k) {
-                lo[k] = std::min(lo[k], double(pl->vertices[i]->data[k]));
-                hi[k] = std::max(hi[k], double(pl->vertices[i]->data[k]));
-            }
-    if (!(hi[0] >= lo[0]))
-        return 0.0;
-    const double d[3] = {hi[0] - lo[0], hi[1] - lo[1], hi[2] - lo[2]};
-    double unit = kTolerancesOfExtent * std::sqrt(dot3(d, d));
-    if (tolerance > 0.0)
-        unit = std::min(unit, tolerance);
-    return (kLeastRegionWidth * unit) * (kLeastRegionWidth * unit);
-}
-
 // The regions of less area than `least` go into a neighbour: each one's pieces
 // along the neighbour it shares most pieces with (a region before the
 // outside of a part, then the first) hang off the net from now on. True
@@ -1325,26 +1372,6 @@ void nestParts(const GraphAlgorithm::Graph& graph, std::vector<RegionWalk>& walk
     }
 }
 
-// Whether the walk runs over one of the stretches (a poly-line and the entry
-// it starts at) where lines cross without a junction.
-bool crossesUncut(const RegionWalk& w,
-                  const std::set<std::pair<const COffset_PointList*, int>>& uncut)
-{
-    if (uncut.empty())
-        return false;
-    for (const SeenCycle& s : w.cycles)
-        for (int i = 0; i < s.cycle.count; ++i) {
-            const CHalfEdge* h = s.cycle.items[i];
-            const int count = h->polyLine != nullptr ? h->polyLine->vertices.count : 0;
-            const int from = std::min(h->sourceEntry, h->targetEntry);
-            const int to = std::max(h->sourceEntry, h->targetEntry);
-            for (int k = std::max(from, 0); count > 0 && k < to; ++k)
-                if (uncut.count({h->polyLine, k % count}) > 0)
-                    return true;
-        }
-    return false;
-}
-
 // A region of the drawing that is no face: its walk, the region on the
 // left, and why.
 struct RejectedRegion {
@@ -1451,11 +1478,9 @@ bool CSurfaceNet::buildTopology(bool collectCycles)
         return false;
     topologyPending = false;
     markAllLoopsUnmatched();
-    // The regions meet where lines cross: the graph knows them by their
-    // shared points.
+    // The regions meet at the poly-lines' shared points: the edits that
+    // made lines cross put junctions there (putJunctionsAtNewCrossings).
     const double least = leastRegionArea(pointLists, surfaceTolerance);
-    std::set<std::pair<const COffset_PointList*, int>> uncut;
-    putJunctionsWhereLinesCross(least, uncut);
     topologyEditCount = editCount;
 
     GraphAlgorithm::Graph graph;
@@ -1485,11 +1510,6 @@ bool CSurfaceNet::buildTopology(bool collectCycles)
                 examinedCycles.append(savedIndicesOf(s.cycle));
         if (!w.region)
             continue;
-        if (crossesUncut(w, uncut)) {
-            w.outer = -1;
-            w.cause = "a line crosses its side between their points, among too many crossings to "
-                      "put junctions at";
-        }
         if (w.outer < 0) {
             RejectedRegion region;
             for (const SeenCycle& s : w.cycles)

@@ -72,3 +72,8 @@ void collectCornerSet(const Kor::List<EdgeData>& entries, Kor::Set<std::intptr_t
 // point back to it) encloses, seen along the mesh normal at its first
 // point; 0 when that is no grid point.
 double ringArea(const COffset_PointList& polyLine, int from, int to);
+
+// The area below which a region of the poly-lines' drawing is no region: that
+// of a square a few tolerances wide, or a few hundredths of the extent of the
+// net's junctions when that is less.
+double leastRegionArea(const Kor::List<COffset_PointList*>& polyLines, double tolerance);

@@ -1,5 +1,6 @@
 #include "platform/RegularFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -259,23 +260,61 @@ std::string narrowFileName(const std::wstring& name)
     return narrow;
 }
 
-LineRead readLineWithin(std::istream& in, std::string& line, std::size_t keep, std::size_t most)
+namespace {
+
+constexpr std::size_t kLinePiece = std::size_t(1) << 16;
+constexpr std::size_t kShortLine = 32;
+
+} // namespace
+
+BoundedLines::BoundedLines(std::istream& in, std::size_t keep, std::size_t most)
+    : source(in.rdbuf()), keep(keep), most(most), piece(kLinePiece)
+{
+}
+
+LineRead BoundedLines::nextInPieces(std::string& line)
 {
     line.clear();
-    std::streambuf* source = in.rdbuf();
     std::size_t length = 0;
+    bool any = false;
     for (;;) {
-        const int c = source == nullptr ? EOF : source->sbumpc();
-        if (c == EOF) {
-            in.setstate(length > 0 ? std::ios::eofbit : std::ios::eofbit | std::ios::failbit);
-            return length > 0 ? LineRead::line : LineRead::end;
+        if (at == end) {
+            const std::streamsize n =
+                source == nullptr ? 0 : source->sgetn(piece.data(), std::streamsize(piece.size()));
+            at = 0;
+            end = n > 0 ? std::size_t(n) : 0;
+            if (end == 0) {
+                unterminated = any;
+                return any ? LineRead::line : LineRead::end;
+            }
         }
-        if (c == '\n')
-            return LineRead::line;
-        if (++length > most)
+        any = true;
+        // Short lines are looked through here, longer ones searched at once.
+        const char* const from = piece.data() + at;
+        const char* const last = piece.data() + end;
+        const char* feed = from;
+        for (const char* near = from + std::min<std::size_t>(kShortLine, end - at);
+             feed < near && *feed != '\n';)
+            ++feed;
+        if (feed < last && *feed != '\n') {
+            const void* found = std::memchr(feed, '\n', std::size_t(last - feed));
+            feed = found != nullptr ? static_cast<const char*>(found) : last;
+        }
+        const std::size_t n = std::size_t(feed - from);
+        length += n;
+        if (length > most) {
+            source = nullptr; // the text ends here for its reader
+            at = end = 0;
             return LineRead::tooLong;
+        }
         if (line.size() < keep)
-            line.push_back(char(c));
+            line.append(from, std::min(n, keep - line.size()));
+        at += n;
+        if (feed < last) {
+            ++at;
+            unterminated = false;
+            return LineRead::line;
+        }
     }
 }
 
@@ -284,9 +323,13 @@ long firstLineLongerThan(const std::string& path, std::size_t most)
     const int fd = openRegularFile(path);
     if (fd < 0)
         return 0;
-    std::vector<char> piece(std::size_t(1) << 16);
-    long number = 1;
-    std::size_t length = 0; // of the line so far
+    // No line inside a piece is longer than the piece: only the line a
+    // piece goes on with can run past `most`, and the lines after it are
+    // counted at once.
+    std::vector<char> piece(std::max<std::size_t>(1, std::min(kLinePiece, most)));
+    long number = 1;        // of the open line
+    std::size_t length = 0; // of the open line so far
+    long found = 0;
     for (;;) {
         const ssize_t n = ::read(fd, piece.data(), piece.size());
         if (n < 0 && errno == EINTR)
@@ -295,23 +338,24 @@ long firstLineLongerThan(const std::string& path, std::size_t most)
             break;
         const char* at = piece.data();
         const char* end = at + n;
-        while (at < end) {
-            const void* feed = std::memchr(at, '\n', std::size_t(end - at));
-            const char* stop = feed != nullptr ? static_cast<const char*>(feed) : end;
-            length += std::size_t(stop - at);
-            if (length > most) {
-                ::close(fd);
-                return number;
-            }
-            if (feed == nullptr)
-                break;
-            ++number;
-            length = 0;
-            at = stop + 1;
+        const void* feed = std::memchr(at, '\n', std::size_t(n));
+        const char* first = feed != nullptr ? static_cast<const char*>(feed) : end;
+        if (length + std::size_t(first - at) > most) {
+            found = number;
+            break;
         }
+        if (feed == nullptr) {
+            length += std::size_t(n);
+            continue;
+        }
+        const char* last = end - 1;
+        while (*last != '\n')
+            --last;
+        number += long(std::count(first, last + 1, '\n'));
+        length = std::size_t(end - last - 1);
     }
     ::close(fd);
-    return 0;
+    return found;
 }
 
 std::string descriptorPath(int fd)

@@ -65,22 +65,53 @@ bool readRegularFileOrPipe(const std::string& path, std::vector<unsigned char>& 
 std::wstring wideFileName(const std::string& name);
 std::string narrowFileName(const std::wstring& name);
 
-// How readLineWithin ended.
+// How BoundedLines::next ended.
 enum class LineRead { line, end, tooLong };
 
-// Reads the next line of `in` into `line` (its line feed taken, not kept; a
-// CR before it kept), keeping its first `keep` characters and passing over
-// the rest. A line that runs past `most` characters (keep <= most) is read
-// no further: tooLong, `line` holding its first `keep`, the stream inside
-// the line. end when no character was left. A last line without a line
-// feed sets the stream's eofbit, as std::getline does. Time and memory are
-// those of `most` characters, however long the line: a text without line
-// ends costs no more than a line of it.
-LineRead readLineWithin(std::istream& in, std::string& line, std::size_t keep, std::size_t most);
+// The lines of a text read from a stream buffer, each with a bound on its
+// length. The text is taken a piece at a time and searched for line ends a
+// piece at a time, so a line costs a search, not a call per character.
+// The stream is read ahead by up to a piece, and its state is left as it is.
+class BoundedLines {
+public:
+    // The lines of `in`, each kept to its first `keep` characters, read no
+    // further than `most` (keep <= most).
+    BoundedLines(std::istream& in, std::size_t keep, std::size_t most);
+
+    // Reads the next line into `line` (its line feed taken, not kept; a CR
+    // before it kept), keeping its first `keep` characters and passing over
+    // the rest. A line that runs past `most` characters is read no further:
+    // tooLong, `line` holding its first `keep`, and no line after it. end
+    // when no character was left. Time and memory are those of `most`
+    // characters, however long the line: a text without line ends costs no
+    // more than a line of it.
+    LineRead next(std::string& line)
+    {
+        if (at < end && piece[at] == '\n') { // a blank line: no search
+            line.clear();
+            ++at;
+            unterminated = false;
+            return LineRead::line;
+        }
+        return nextInPieces(line);
+    }
+    // True when the last line read had no line feed: the text ended in it.
+    bool lastUnterminated() const { return unterminated; }
+
+private:
+    LineRead nextInPieces(std::string& line);
+
+    std::streambuf* source;
+    std::size_t keep, most;
+    std::vector<char> piece;
+    std::size_t at = 0, end = 0; // piece[at, end) is still to be read
+    bool unterminated = false;
+};
 
 // The number (from 1) of the first line of the regular file at `path` that
 // runs past `most` characters; 0 when every line fits or the file cannot be
-// read. The file is read once, in pieces, none of it held: a reader that
+// read. The file is read once, in pieces, none of it held, and looked at a
+// piece at a time (no line inside a piece can be that long): a reader that
 // adds to its caller's data as it goes refuses such a file before it starts.
 long firstLineLongerThan(const std::string& path, std::size_t most);
 

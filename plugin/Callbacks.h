@@ -45,6 +45,11 @@ public:
     // release has nothing to finish.
     enum class LeftPress { edit, host, viewTarget };
     LeftPress leftPress = LeftPress::edit;
+    // The grid's undo mark the last left press took (its place in the
+    // marks and the undo-list length it holds; -1 when the press took
+    // none): the release's record takes the gesture back from there.
+    int pressMarkAt = -1;
+    int pressMark = -1;
 
     explicit CMWMouseCallback(GB::CSurfaceNet* net) : net(net) {}
     // Deletes the net's last hit.
@@ -77,13 +82,15 @@ public:
     // target. 1 only while a grid point is dragged.
     int mouseMove(CVezadView& view, UINT flags, int x, int y);
     // Button up: the left button finishes the edit (undo record "MW
-    // LButtonUp"; with a point on a segment or a selected grid point the
-    // pending insert or snap; then the faces are brought after the grid
-    // when it changed since the last topology step, else the surface
-    // update) and answers 1; 0 while disabled, while the net is busy, for
-    // the release of a press left to the host and for the other buttons.
-    // The release of a press that set the view's target answers 1 too.
-    // Neither release of a press that made no edit records or edits.
+    // LButtonUp", whose undo takes back the whole gesture from its press,
+    // the press's record then enclosing nothing; with a point on a segment
+    // or a selected grid point the pending insert or snap; then the faces
+    // are brought after the grid when it changed since the last topology
+    // step, else the surface update) and answers 1; 0 while disabled, while
+    // the net is busy, for the release of a press left to the host and for
+    // the other buttons. The release of a press that set the view's target
+    // answers 1 too. Neither release of a press that made no edit records
+    // or edits.
     int mouseUp(CVezadView& view, int button, UINT flags, int x, int y);
 
 private:

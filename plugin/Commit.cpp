@@ -145,35 +145,21 @@ int firstEmptyLayer(CVezadDoc& doc)
     return target;
 }
 
-bool referenced(const Kor::List<CVezadObjRef>& refs, const CVezadObject& object)
-{
-    for (const CVezadObjRef& ref : refs)
-        if (ref.m_uuid == object.ModelObjectId())
-            return true;
-    return false;
-}
-
-// Deletes the objects of the references, then purges them from the deleted
-// objects; failures are counted and reported on standard output.
+// Deletes the objects of the references; failures are counted and reported
+// on standard output. They stay in the document as deleted objects (a save
+// writes none of them): undoing the commit brings them back, and the
+// record of the commit that made them still takes them out when that one
+// is undone in turn. Purged, they would be gone for good, and an undo of
+// this commit would leave the document without the Breps it replaced.
 void deleteOldSurfaces(CVezadDoc& doc, const Kor::List<CVezadObjRef>& refs)
 {
     std::cout << "try delete " << refs.count << " old surfaces." << std::endl;
-    int deleteFailures = 0, purgeFailures = 0;
+    int deleteFailures = 0;
     for (const CVezadObjRef& ref : refs)
         if (!doc.DeleteObject(ref, true, true))
             ++deleteFailures;
-    std::vector<CVezadObject*> doomed;
-    CVezadObjectIterator it(doc, CVezadObjectIterator::deleted_objects);
-    for (CVezadObject* object = it.First(); object != nullptr; object = it.Next())
-        if (referenced(refs, *object))
-            doomed.push_back(object);
-    for (CVezadObject* object : doomed)
-        if (!doc.PurgeObject(object))
-            ++purgeFailures;
     if (deleteFailures != 0)
         std::cout << "failed to delete " << deleteFailures << " objects " << std::endl;
-    if (purgeFailures != 0)
-        std::cout << "failed to purge " << purgeFailures << " objects" << std::endl;
 }
 
 } // namespace
@@ -701,6 +687,10 @@ bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool appr
         if (breps[b]->m_F.Count() > 0)
             if (const std::unique_ptr<CFace> face{faceFromBrepFace(breps[b]->m_F[0])})
                 committedDistances.emplace_back(brepFaces[b], meshDistance(*face, net));
+    // The measures' table of the facets round the mesh's vertices is not
+    // needed by the checks that follow, which need the memory.
+    if (net.mesh != nullptr)
+        net.mesh->vertexFacets.reset();
     // The Breps as committed must meet along the pieces of the net their
     // faces share within the tolerance; where they do not, the user is told
     // which faces part.
@@ -818,7 +808,7 @@ void CMWCommitUndo::Undo()
     CVezadDoc* doc = VezadApp().ActiveDoc();
     if (doc == nullptr)
         return;
-    // A Brep the commit purged is in no document any more.
+    // A Brep purged since is in no document any more.
     const auto gone = [&](const ON_UUID& id) { return doc->LookupObject(id) == nullptr; };
     p.objectRefs.removeAll();
     for (const CVezadObjRef& ref : objectRefs)

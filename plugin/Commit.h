@@ -32,10 +32,10 @@ class CSurfaceNet;
 // of committed Breps as it stood before the commit (objectRefs,
 // committedSides, committedDistances) and the layer the commit added, if
 // any. Undoing the commit (the host takes its Breps out and brings back the
-// ones it deleted) puts that record back, less the Breps the commit purged,
-// which nothing brings back, and takes the added layer out again when it is
-// the last one: the document is then saved as it was saved before the
-// commit, and the next commit replaces the Breps the record names.
+// ones it deleted) puts that record back, less Breps no longer in the
+// document, and takes the added layer out again when it is the last one:
+// the document is then saved as it was saved before the commit, and the
+// next commit replaces the Breps the record names.
 // Owned by the document's undo record.
 class CMWCommitUndo : public CVezadUndoEventHandler {
 public:

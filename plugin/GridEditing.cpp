@@ -238,16 +238,18 @@ LRESULT CALLBACK deleteKeyHookProc(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(g_deleteKeyHook, code, wParam, lParam);
 }
 
-void addUndoRecord(const wchar_t* name)
+int addUndoRecord(const wchar_t* name, int from)
 {
     CVezadView* view = VezadApp().ActiveView();
     CVezadDoc* doc = view != nullptr ? view->GetDocument() : nullptr;
     if (doc == nullptr)
-        return;
+        return -1;
     const unsigned int record = doc->BeginUndoRecord(name);
     if (record == 0)
-        return;
+        return -1;
     doc->AddCustomUndoEvent(new CMWUndo);
     doc->EndUndoRecord(record);
-    MeshwrightPlugIn().net.addUndoMark();
+    GB::CSurfaceNet& net = MeshwrightPlugIn().net;
+    net.addUndoMark(from >= 0 ? from : net.undoList.count);
+    return net.undoMarks[net.undoMarks.count - 1];
 }

@@ -235,8 +235,12 @@ LRESULT CALLBACK deleteKeyHookProc(int code, WPARAM wParam, LPARAM lParam);
 // The hook's handle; null while grid editing is off.
 HHOOK deleteKeyHookHandle();
 // Records one host undo step of the grid: a record of that name holding a
-// CMWUndo, and the grid's undo mark at its current undo-list length.
-void addUndoRecord(const wchar_t* name);
+// CMWUndo, and the grid's undo mark at its current undo-list length, or at
+// `from` (an earlier length: the mark of the press a release finishes, so
+// that undoing the release takes the whole gesture back). Answers the
+// length the mark holds; -1 when no record could be made (no document, or
+// an undo running), and then no mark is taken either.
+int addUndoRecord(const wchar_t* name, int from = -1);
 
 // The plug-in file's exports.
 int VezadPlugInSdkVersion();

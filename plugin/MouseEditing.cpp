@@ -107,8 +107,10 @@ int CMWMouseCallback::mouseDown(CVezadView& view, int button, UINT, int x, int y
     dragging = false;
     VezadApp().SetCursorToolTip(L"");
     const bool toHost = !IsEnabled() || Platform::isKeyDown("Shift") || Platform::isKeyDown("Ctrl");
-    if (button == 1)
+    if (button == 1) {
         leftPress = toHost ? LeftPress::host : LeftPress::edit;
+        pressMarkAt = pressMark = -1;
+    }
     if (toHost)
         return 0;
     delete net->lastMouseHit;
@@ -119,7 +121,8 @@ int CMWMouseCallback::mouseDown(CVezadView& view, int button, UINT, int x, int y
 
     switch (button) {
     case 1: {
-        addUndoRecord(L"MW LButtonDown");
+        pressMark = addUndoRecord(L"MW LButtonDown");
+        pressMarkAt = pressMark >= 0 ? net->undoMarks.count - 1 : -1;
         if (Platform::isKeyDown("Y")) {
             leftPress = LeftPress::viewTarget;
             Point target;
@@ -187,6 +190,7 @@ void CMWMouseCallback::editAtLeftButton(const Point& p, const CVector<float, 3>&
         // before the click goes on, with no mouse event let in meanwhile.
         Enable(false);
         net->replacePendingPoint();
+        net->putJunctionsAtNewCrossings();
         net->buildTopology(false);
         net->computeSurfaces(net->draftOnly, true, nullptr);
         Enable(true);
@@ -384,7 +388,14 @@ int CMWMouseCallback::mouseUp(CVezadView&, int button, UINT, int, int)
     if (press == LeftPress::viewTarget)
         return 1;
     Enable(false);
-    addUndoRecord(L"MW LButtonUp");
+    // Press, moves and release are one gesture to the user, and one undo
+    // takes it back: undone alone, the release's snap would leave a dragged
+    // point on the one it was dropped onto, two grid points at one place.
+    // The press's mark must still stand (an undo between the two takes it).
+    const bool pressStands = pressMarkAt >= 0 && pressMarkAt < net->undoMarks.count &&
+                             net->undoMarks[pressMarkAt] == pressMark;
+    addUndoRecord(L"MW LButtonUp", pressStands ? pressMark : -1);
+    pressMarkAt = pressMark = -1;
     // With a point on a segment or a selected grid point the edit's insert
     // or snap is finished; where there was none to finish (a grid point
     // dragged onto the mesh) the surfaces catch up as after any other edit.

@@ -15,7 +15,8 @@
 # some at x0.01 and x100. CORNERSWEEP_HEAL (Yes) heals or not;
 # CORNERSWEEP_VZHOST runs another build's runner (the figures before a
 # change); CORNERSWEEP_JOBS (2) runs that many at once. Transcripts stay in
-# $build/cornersweep/.
+# $build/cornersweep/, with each case's record for scripts/baseline.sh
+# (scripts/sweeprecord.sh) in record.txt.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -28,6 +29,8 @@ rm -rf "$out"
 mkdir -p "$out"
 heal=${CORNERSWEEP_HEAL:-Yes}
 vzhost=${CORNERSWEEP_VZHOST:-$build/apps/vzhost}
+source scripts/sweeprecord.sh
+start_record "$out/record.txt"
 sed "s/Heal=Yes/Heal=$heal/" examples/main-job-import.vzs >"$out/job.vzs"
 cases=("$@")
 if [[ ${#cases[@]} -eq 0 ]]; then
@@ -57,7 +60,7 @@ one() {
     dir=$out/$name
     mkdir -p "$dir/diag"
     python3 scripts/cornernets.py "$layout" "$dir/case" "${values[@]}"
-    FENWO_DIAGNOSTICS_DIR=$dir/diag "$vzhost" --script "$out/job.vzs" \
+    FENWO_DIAGNOSTICS_DIR=$dir/diag timed "$dir/time" "$vzhost" --script "$out/job.vzs" \
         --define "MESH=$dir/case.stl" --define "NET=$dir/case.grid" --out "$dir" >"$dir/log" 2>&1 || status=$?
     local tol figures=n/a verdict shared
     tol=$(grep -o 'document tolerance [0-9.e+-]*' "$dir/log" | head -1 | sed 's/.* //')
@@ -71,6 +74,9 @@ one() {
     verdict=$(grep -o 'job.vzs: failed: .*' "$dir/log" | head -1 | cut -c18-150)
     printf '%-40s exit %d tol %-9s shared %-3s %s %s\n' "$spec" "$status" "${tol:-?}" "${shared:-?}" \
         "$figures" "${verdict:-}"
+    # shellcheck disable=SC2046
+    record "$spec" "$([[ $status -eq 0 ]] && echo pass || echo fail)" $(figures_of "$dir/log") \
+        "$(cpu_of "$dir/time")" "${verdict:-}"
 }
 export -f one
 export out build vzhost

@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(build-essential cmake ninja-build pkg-config ccache
           libgtest-dev libgmock-dev libbenchmark-dev
-          zlib1g-dev libpng-dev libosmesa6-dev libglu1-mesa-dev)
+          zlib1g-dev libpng-dev libosmesa6-dev libglu1-mesa-dev
+          time)
 # scripts/fuzz.sh builds the fuzz harnesses with clang and its libFuzzer runtime.
 if [ "${1:-}" = fuzz ]; then
   packages+=(clang libclang-rt-dev)

@@ -18,7 +18,8 @@
 # face sizes, at scale 1 and some at x0.01 and x1000. GAPSWEEP_JOBS (2) runs
 # that many at once; GAPSWEEP_HEAL (Yes) heals or not; GAPSWEEP_VZHOST runs
 # another build's runner (the figures before a change). Prints one line a
-# case; transcripts stay in $build/gapsweep/.
+# case; transcripts stay in $build/gapsweep/, with each case's record for
+# scripts/baseline.sh (scripts/sweeprecord.sh) in record.txt.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -29,6 +30,8 @@ rm -rf "$out"
 mkdir -p "$out"
 heal=${GAPSWEEP_HEAL:-Yes}
 vzhost=${GAPSWEEP_VZHOST:-$build/apps/vzhost}
+source scripts/sweeprecord.sh
+start_record "$out/record.txt"
 sed -e "s/Heal=Yes/Heal=$heal/" -e 's|^_Open .*|&\n!edge-gaps 1|' examples/main-job-import.vzs >"$out/job.vzs"
 sed '/^!edge-gaps/d' "$out/job.vzs" >"$out/job-unjudged.vzs"
 cases=("$@")
@@ -63,7 +66,7 @@ one() {
     python3 scripts/gapnets.py "$layout" "$dir/case" "${values[@]}"
     local start end status=0
     start=$(date +%s.%N)
-    FENWO_DIAGNOSTICS_DIR=$dir/diag "$vzhost" --script "$out/job.vzs" \
+    FENWO_DIAGNOSTICS_DIR=$dir/diag timed "$dir/time" "$vzhost" --script "$out/job.vzs" \
         --define "MESH=$dir/case.stl" --define "NET=$dir/case.grid" --out "$dir" >"$dir/log" 2>&1 || status=$?
     end=$(date +%s.%N)
     local bare0 bare1
@@ -90,6 +93,8 @@ one() {
     printf '%-34s exit %d tol %-9s commit %-9s judge %-11s reopened %-11s true %-9s fits %-9s judge-s %s %s\n' \
         "$spec" "$status" "${tol:-?}" "${commit:-0}" "${judged:-?}" "${reopened:-?}" "$truth" "$fits" \
         "$(seconds "$(seconds "$end" "$start")" "$(seconds "$bare1" "$bare0")")" "${verdict:-}"
+    record "$spec" "$([[ $status -eq 0 ]] && echo pass || echo fail)" "$fits" "${judged%/*}" \
+        "$(cpu_of "$dir/time")" "${verdict:-}"
 }
 export -f one seconds
 export out build vzhost

@@ -5,12 +5,14 @@
 # document with 2 GB after it, a script of 1 GB, an STL of 2 GB, texts of
 # 2 GB without line ends after a first line or two (a net text, AutoForm,
 # Nastran, VRML and STL text, each a run of digits; a net text a run of
-# blanks) and a script whose first line runs to 60 MB, and the
+# blanks), texts of 2 GB of blank lines (a net text, AutoForm, Nastran and
+# VRML), a script whose first line runs to 60 MB, and the
 # document of a 100 x 100 net (10,000 faces on a 20,000-facet plate) with one
 # bit flipped in its mesh image and in its net text. Every refusal must come
-# within a second or two with little memory, and the runner must live on to
-# say so. The big files are sparse and deleted after (not part of the test
-# command).
+# within a second or two with little memory (a text of blank lines is read to
+# its end: a few seconds, a line's bound costing per line, not per
+# character), and the runner must live on to say so. The big files are sparse
+# and deleted after (not part of the test command).
 #
 #   bash scripts/hugefiles.sh [VZHOST]
 #
@@ -84,15 +86,18 @@ onLine() { # name, file, what stands before the run, the run, the script line
     measure "$1" "$work/line.vzs" 0 $limit
     rm -f "$work/$2"
 }
-onLine "a net text of one number" n.grid 'Version 7\nNodes 1\n0 ' "$work/digits" \
-    "_MWImportGridV1 file:$work/n.grid"
-onLine "an AutoForm text of one line" a.af 'POINTS\n' "$work/digits" \
-    "_MWLoadMesh File=Yes file:$work/a.af"
-onLine "a Nastran text of one line" b.nas 'BEGIN BULK\nGRID,1,0,0.,0.,0.\n' "$work/digits" \
-    "_MWLoadMesh File=Yes file:$work/b.nas"
-onLine "a VRML text of one number" c.wrl \
-    '#VRML V2.0 utf8\nShape { geometry IndexedFaceSet { coord Coordinate { point [ ' \
-    "$work/digits" "_MWLoadMesh File=Yes file:$work/c.wrl"
+# The net text, AutoForm, Nastran and VRML readers on a run: the run, then
+# the names of the four cases.
+fourReaders() {
+    onLine "$2" n.grid 'Version 7\nNodes 1\n0 ' "$1" "_MWImportGridV1 file:$work/n.grid"
+    onLine "$3" a.af 'POINTS\n' "$1" "_MWLoadMesh File=Yes file:$work/a.af"
+    onLine "$4" b.nas 'BEGIN BULK\nGRID,1,0,0.,0.,0.\n' "$1" "_MWLoadMesh File=Yes file:$work/b.nas"
+    onLine "$5" c.wrl \
+        '#VRML V2.0 utf8\nShape { geometry IndexedFaceSet { coord Coordinate { point [ ' \
+        "$1" "_MWLoadMesh File=Yes file:$work/c.wrl"
+}
+fourReaders "$work/digits" "a net text of one number" "an AutoForm text of one line" \
+    "a Nastran text of one line" "a VRML text of one number"
 onLine "an STL text of one number" d.stl 'solid s\nfacet normal 0 0 1\nouter loop\nvertex ' \
     "$work/digits" "_MWLoadMesh File=Yes file:$work/d.stl"
 rm -f "$work/digits"
@@ -100,6 +105,12 @@ head -c 2000000000 /dev/zero | tr '\0' ' ' >"$work/blanks"
 onLine "a net text of one line of blanks" e.grid 'Version 7\nNodes 1\n0 ' "$work/blanks" \
     "_MWImportGridV1 file:$work/e.grid"
 rm -f "$work/blanks"
+# Texts of 2 GB of blank lines where a record or a list goes on: the bound on
+# a line's length must cost per line, not per character.
+head -c 2000000000 /dev/zero | tr '\0' '\n' >"$work/feeds"
+fourReaders "$work/feeds" "a net text of blank lines" "an AutoForm text of blank lines" \
+    "a Nastran text of blank lines" "a VRML text of blank lines"
+rm -f "$work/feeds"
 { printf '_MWLoadMesh File=Yes file:'; head -c 60000000 /dev/zero | tr '\0' '1'; echo; } \
     >"$work/long.vzs"
 measure "a script line of 60 MB" "$work/long.vzs" 1 $limit

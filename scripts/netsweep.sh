@@ -38,9 +38,11 @@
 # --distance 0.59 --points 10 --wobble 0.02;--ends tail --distance 3
 # --where border;--ends hook --distance 2 --points 3", or the net turned,
 # "--turn 30"; empty by default) and
-# NETSWEEP_JOBS (2) set the sweep. Prints one line per
-# run and a summary; exits 1 when a run failed. Transcripts stay in
-# $build/netsweep/.
+# NETSWEEP_JOBS (2) set the sweep; NETSWEEP_VZHOST runs another build's
+# runner (the verdicts before a change) and SWEEP_CASES only the runs named
+# (as the lines name them). Prints one line per run and a summary; exits 1
+# when a run failed. Transcripts stay in $build/netsweep/, with each run's
+# record for scripts/baseline.sh (scripts/sweeprecord.sh) in record.txt.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -63,9 +65,12 @@ build=${MW_TOOLS_BUILD_DIR:-build/tools}
 [[ -f "$build/CMakeCache.txt" ]] ||
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMW_BUILD_TESTS=ON -DMW_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" -j "${NETSWEEP_BUILD_JOBS:-$(nproc)}" --target vzhost netdraw >/dev/null
+vzhost=${NETSWEEP_VZHOST:-$build/apps/vzhost}
 out=$root/$build/netsweep
 rm -rf "$out"
 mkdir -p "$out"
+source scripts/sweeprecord.sh
+start_record "$out/record.txt"
 for shape in $shapes; do
     name=${shape%%:*}
     facet=${shape#*:}
@@ -94,17 +99,20 @@ run() {
         name+=_$(tr -d ' -' <<<"$draw")
     fi
     name+=_heal${heal}
+    wanted "$name" || return 0
     local dir=$out/$name
     mkdir -p "$dir/diagnostics"
     local drawn faces
     if [[ "$scale" == 1 ]]; then
         drawn=$("$build/tests/netdraw" "${uneven[@]}" "$mesh" "$n" "$style" "$look" "$dir/net.grid" 2>&1) || {
             echo "$name: no spot (${drawn})"
+            record "$name" none - - - no spot
             return
         }
     else
         drawn=$("$build/tests/netdraw" "${uneven[@]}" "$mesh" "$n" "$style" "$look" "$dir/net.grid" "$scale" "$dir/mesh.stl" 2>&1) || {
             echo "$name: no spot (${drawn})"
+            record "$name" none - - - no spot
             return
         }
         mesh=$dir/mesh.stl
@@ -114,7 +122,7 @@ run() {
     [[ "$heal" == Yes ]] || script=$out/main-job-import-no-heal.vzs
     local status=0 TIMEFORMAT=%U+%S cpu
     # The job's processor time in seconds, user and system.
-    cpu=$( { time FENWO_DIAGNOSTICS_DIR=$dir/diagnostics "$build/apps/vzhost" --script "$script" \
+    cpu=$( { time FENWO_DIAGNOSTICS_DIR=$dir/diagnostics "$vzhost" --script "$script" \
         --define "MESH=$mesh" --define "NET=$dir/net.grid" --out "$dir" >"$dir.log" 2>&1; } 2>&1) ||
         status=$?
     [[ $status -eq 0 ]] || cpu=$(tail -1 <<<"$cpu")
@@ -154,13 +162,15 @@ run() {
     distances+="; heals undone $undone"
     if [[ ${#what[@]} -eq 0 ]]; then
         echo "$name: pass (gap $gap, tolerance $tolerance, cpu ${cpu}s; largest distance from the mesh: $distances)"
+        record "$name" pass "$breps" "$gap" "$cpu"
     else
         local IFS=';'
         echo "$name: FAIL ${what[*]} (cpu ${cpu}s; largest distance from the mesh: $distances)"
+        record "$name" fail "$breps" "$gap" "$cpu" "${what[*]}"
     fi
 }
 export -f run
-export out build
+export out build vzhost
 
 for mesh in "${meshes[@]}"; do
     mesh=$(cd "$(dirname "$mesh")" && pwd)/$(basename "$mesh")

@@ -18,9 +18,12 @@
 #   bash scripts/readersweep.sh [FLIPS]
 #
 # FLIPS is all (the default) or none (byte deletions only, a quick look).
-# READERSWEEP_SHOW (5) sets how many cases of a fault are shown. Prints the
-# outcomes per file; exits 1 when any file had a fault. The inputs stay in
-# $build/readersweep/.
+# READERSWEEP_SHOW (5) sets how many cases of a fault are shown;
+# READERSWEEP_TOOL reads with another build's tests/readersweep (the verdicts
+# before a change). Prints the outcomes per file; exits 1 when any file had a
+# fault. The inputs stay in $build/readersweep/, with each file's record for
+# scripts/baseline.sh (scripts/sweeprecord.sh), as MODE-KIND-FILE, in
+# record.txt.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 flips=${1:-all}
@@ -29,10 +32,12 @@ build=${MW_TOOLS_BUILD_DIR:-build/tools}
 [[ -f "$build/CMakeCache.txt" ]] ||
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMW_BUILD_TESTS=ON -DMW_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" -j "${MW_JOBS:-3}" --target readersweep >/dev/null
-sweep=$build/tests/readersweep
+sweep=${READERSWEEP_TOOL:-$build/tests/readersweep}
 out=$build/readersweep
 rm -rf "$out"
 mkdir -p "$out"
+source scripts/sweeprecord.sh
+start_record "$out/record.txt"
 
 # A net of one square face with a surface: the smallest text with every
 # field of a face record's surface.
@@ -253,23 +258,29 @@ FACETS
 EOF
 
 status=0
+# One reading of a file, MODE KIND FILE [OPTION...], its verdict kept.
 run() {
-    "$sweep" "$@" --flips "$flips" --show "$show" || status=1
+    local result=0
+    timed "$out/time" "$sweep" "$@" || result=1
+    record "$1-$2-$(basename "$3")" "$([[ $result -eq 0 ]] && echo pass || echo fail)" - - \
+        "$(cpu_of "$out/time")"
+    [[ $result -eq 0 ]] || status=1
 }
+damaged=(--flips "$flips" --show "$show")
 for file in "$out"/*.grid; do
-    run damage net "$file"
-    "$sweep" variants net "$file" || status=1
+    run damage net "$file" "${damaged[@]}"
+    run variants net "$file"
 done
 for file in "$out"/four.stl "$out"/four-binary.stl; do
-    run damage stl "$file"
-    "$sweep" variants stl "$file" || status=1
+    run damage stl "$file" "${damaged[@]}"
+    run variants stl "$file"
 done
 for file in "$out"/*.nas; do
-    run damage nastran "$file"
-    "$sweep" variants nastran "$file" || status=1
+    run damage nastran "$file" "${damaged[@]}"
+    run variants nastran "$file"
 done
-run damage vrml "$out/three.wrl"
-"$sweep" variants vrml "$out/three.wrl" || status=1
-run damage autoform "$out/three.af"
-"$sweep" variants autoform "$out/three.af" || status=1
+run damage vrml "$out/three.wrl" "${damaged[@]}"
+run variants vrml "$out/three.wrl"
+run damage autoform "$out/three.af" "${damaged[@]}"
+run variants autoform "$out/three.af"
 exit $status

@@ -15,6 +15,8 @@
 # VZHOST is the runner (build/release/apps/vzhost, built when missing).
 # RECORDSWEEP_SHOW (5) sets how many cases of a fault are shown. Prints the
 # outcomes and exits 1 when an open answered 0 and lost part of the record.
+# Each case's record for scripts/baseline.sh (scripts/sweeprecord.sh), and
+# the whole run's as "all", go to $SWEEP_RECORD when it is set.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 vzhost=${1:-build/release/apps/vzhost}
@@ -176,13 +178,15 @@ with open(work + "/cases.txt", "w") as f:
     for name, what in cases:
         f.write("%s\t%s\n" % (name, what))
 PYEOF
-"$vzhost" --script "$work/sweep.vzs" --out "$work/out" >"$work/sweep.log" 2>&1 || true
+source scripts/sweeprecord.sh
+start_record "$work/record.txt"
+timed "$work/sweep.time" "$vzhost" --script "$work/sweep.vzs" --out "$work/out" >"$work/sweep.log" 2>&1 || true
 
 # Sorts the outcomes: each changed open's answer, and for an answer of 0
 # whether the document saved again holds the record that was opened.
-python3 - "$work" "${RECORDSWEEP_SHOW:-5}" <<'PYEOF'
+python3 - "$work" "${RECORDSWEEP_SHOW:-5}" "$SWEEP_RECORD" "$(cpu_of "$work/sweep.time")" <<'PYEOF'
 import re, struct, sys, zlib
-work, show = sys.argv[1], int(sys.argv[2])
+work, show, kept, cpu = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4] or "-"
 cases = [line.rstrip("\n").split("\t") for line in open(work + "/cases.txt")]
 results = [int(r) for r in re.findall(r"Command Open: result (\d)", open(work + "/sweep.log").read())]
 if len(results) != 2 * len(cases):
@@ -210,7 +214,7 @@ def record(path):
     out[-1] = out[-1].split()
     return out
 
-outcomes, faults = {}, []
+outcomes, faults, lines = {}, [], []
 for k, (name, what) in enumerate(cases):
     answer = results[2 * k + 1]
     if answer != 0:
@@ -221,6 +225,11 @@ for k, (name, what) in enumerate(cases):
         kind = "LOST part of the record with 0"
         faults.append(what)
     outcomes[kind] = outcomes.get(kind, 0) + 1
+    # The record for scripts/baseline.sh: the whole run's time on its own line.
+    lines.append("%s %s - - - %s\n" % (re.sub(r"[\s:]+", "_", what), "fail" if what in faults else "pass", kind))
+lines.append("all %s - - %s\n" % ("fail" if faults else "pass", cpu))
+with open(kept, "a") as f:
+    f.writelines(lines)
 for kind, count in sorted(outcomes.items()):
     print("%6d  %s" % (count, kind))
 for what in faults[:show]:

@@ -16,9 +16,12 @@
 # (1) the factors each mesh is scaled by (0.1, or 0.001 for a model in
 # millimetres given in metres: a scaled copy is written as binary STL into
 # the sweep's folder by the netdraw tool of $MW_TOOLS_BUILD_DIR); SWEEP_JOBS
-# runs that many jobs at once (2). Prints one line per run (a failing one
-# ends with the cause the runner names) and a summary; exits 1 when a run
-# failed. The transcripts stay in $build/sweep/.
+# runs that many jobs at once (2); SWEEP_VZHOST runs another build's runner
+# (the verdicts before a change); SWEEP_CASES runs only the runs named (as
+# the lines name them). Prints one line per run (a failing one ends with the
+# cause the runner names) and a summary; exits 1 when a run failed. The
+# transcripts stay in $build/sweep/, with each run's record for
+# scripts/baseline.sh (scripts/sweeprecord.sh) in record.txt.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -40,9 +43,12 @@ build=${MW_BUILD_DIR:-build/release}
 [[ -f "$build/CMakeCache.txt" ]] ||
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMW_BUILD_TESTS=OFF -DMW_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)" --target vzhost >/dev/null
+vzhost=${SWEEP_VZHOST:-$build/apps/vzhost}
 out=$root/$build/sweep
 rm -rf "$out"
 mkdir -p "$out"
+source scripts/sweeprecord.sh
+start_record "$out/record.txt"
 # The scaled copies of the meshes.
 if [[ "$scales" != 1 ]]; then
     tools=${MW_TOOLS_BUILD_DIR:-build/tools}
@@ -75,6 +81,7 @@ run() {
     local mesh=$1 look=$2 zoom=$3
     local name
     name=$(basename "$mesh")_${look//,/_}_$zoom
+    wanted "$name" || return 0
     local dir=$out/$name
     mkdir -p "$dir/diagnostics"
     case "${mesh,,}" in
@@ -84,19 +91,23 @@ run() {
         ;;
     esac
     local status=0
-    FENWO_DIAGNOSTICS_DIR=$dir/diagnostics "$build/apps/vzhost" --script examples/main-job.vzs \
+    FENWO_DIAGNOSTICS_DIR=$dir/diagnostics timed "$dir.time" "$vzhost" --script examples/main-job.vzs \
         --define "MESH=$mesh" --define "LOOK=$look" --define "ZOOM=$zoom" --out "$dir" \
         >"$dir.log" 2>&1 || status=$?
     rm -rf "$dir"
-    local what=()
+    local what=() cpu distance largest
+    cpu=$(cpu_of "$dir.time")
+    read -r distance largest < <(figures_of "$dir.log")
     if [[ $status -eq 3 ]]; then
         echo "$name: no region"
+        record "$name" none - - "$cpu" no region
         return
     fi
     # A file that gives no facet fails the job on its first command, as it
     # should; it is no verdict on the system's surfaces.
     if [[ $status -eq 1 ]] && grep -q "No facets have been imported from" "$dir.log"; then
         echo "$name: no facets"
+        record "$name" none - - "$cpu" no facets
         return
     fi
     grep -q "^Converted 4 Surfaces" "$dir.log" || what+=("not four faces")
@@ -117,13 +128,15 @@ run() {
     [[ $status -eq 0 || -z "$cause" ]] || what+=("cause: $cause")
     if [[ ${#what[@]} -eq 0 ]]; then
         echo "$name: pass (gap $gap, tolerance $tolerance)"
+        record "$name" pass "$distance" "$largest" "$cpu"
     else
         local IFS=';'
         echo "$name: FAIL ${what[*]}"
+        record "$name" fail "$distance" "$largest" "$cpu" "${what[*]}"
     fi
 }
 export -f run
-export out build
+export out build vzhost
 
 for mesh in "${meshes[@]}"; do
     for look in $looks; do

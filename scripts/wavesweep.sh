@@ -24,17 +24,18 @@
 # 2 x 2 and 4 x 4 cells on plates of long (45) and short (20) waves, in
 # facets of 0.5, 1 and 2 tolerances, at x0.01, x0.1, x1, x2, x10 and x100;
 # and nets of junctions alone on the short waves, their middle row level or
-# along the crests, in facets of 1 and 2 tolerances at x0.01, x1 and x100.
-# WAVESWEEP_CASES=plates runs instead the heal's plates: nets of 2 x 2 to
-# 4 x 4 cells on flat plates and on long and short waves, their points 1 and
-# a cell's width apart, at x0.01 to x1000 (where the fit's tolerance, held to
-# the options' entries, lies far from the document's), and on flat plates
-# and long waves with noise of 0.3 to 0.6 tolerances, two seeds each.
-# WAVESWEEP_JOBS (2) runs that many at once; WAVESWEEP_VZHOST runs another
-# build's runner (the figures before a change); WAVESWEEP_BEFORE runs the
-# healed job with that runner too, prints its verdict first and marks WORSE a
-# case it passed that now fails. Transcripts stay in $build/wavesweep/
-# (WAVESWEEP_OUT elsewhere).
+# along the crests, in facets of 1 and 2 tolerances at x0.01, x1 and x100
+# (WAVESWEEP_FACETS and WAVESWEEP_SCALES replace the facets and scales of
+# the first). WAVESWEEP_CASES=plates runs instead the heal's plates: nets of
+# 2 x 2 to 4 x 4 cells on flat plates and on long and short waves, their
+# points 1 and a cell's width apart, at x0.01 to x1000 (where the fit's
+# tolerance, held to the options' entries, lies far from the document's),
+# and on flat plates and long waves with noise of 0.3 to 0.6 tolerances, two
+# seeds each. WAVESWEEP_JOBS (2) runs that many at once; WAVESWEEP_VZHOST
+# runs another build's runner (the figures before a change). Transcripts
+# stay in $build/wavesweep/ (WAVESWEEP_OUT elsewhere), with the record of
+# each case's healed and unhealed run (SPEC/healed, SPEC/unhealed) for
+# scripts/baseline.sh (scripts/sweeprecord.sh) in record.txt.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -46,6 +47,8 @@ out=${WAVESWEEP_OUT:-$root/$build/wavesweep}
 rm -rf "$out"
 mkdir -p "$out"
 vzhost=${WAVESWEEP_VZHOST:-$build/apps/vzhost}
+source scripts/sweeprecord.sh
+start_record "$out/record.txt"
 sed 's/Heal=Yes/Heal=No/' examples/main-job-import.vzs >"$out/unhealed.vzs"
 cases=("$@")
 if [[ ${#cases[@]} -eq 0 && ${WAVESWEEP_CASES:-} == plates ]]; then
@@ -65,8 +68,8 @@ if [[ ${#cases[@]} -eq 0 && ${WAVESWEEP_CASES:-} == plates ]]; then
 elif [[ ${#cases[@]} -eq 0 ]]; then
     for n in 2 4; do
         for wave in 45:4 20:2; do
-            for facet in 0.125 0.25 0.5; do
-                for scale in 0.01 0.1 1 2 10 100; do
+            for facet in ${WAVESWEEP_FACETS:-0.125 0.25 0.5}; do
+                for scale in ${WAVESWEEP_SCALES:-0.01 0.1 1 2 10 100}; do
                     cases+=("$n:$wave:$facet:$scale")
                 done
             done
@@ -91,23 +94,26 @@ one() {
     noise=$(awk -v k="${noise:-0}" -v a="$amp" 'BEGIN { print k * sqrt(100^2 + 70^2 + 4 * a^2) / 500 }')
     python3 scripts/gapnets.py wave "$dir/case" N="$n" CELL="$cell" WAVE="$wave" AMP="$amp" \
         FACET="$facet" SCALE="$scale" SEG="${seg:-1}" SHIFT="${shift:-0}" NOISE="$noise" SEED="${seed:-1}"
-    local healed=0 unhealed=0 before=-
-    "$vzhost" --script examples/main-job-import.vzs --define "MESH=$dir/case.stl" \
+    local healed=0 unhealed=0
+    timed "$dir/healed.time" "$vzhost" --script examples/main-job-import.vzs --define "MESH=$dir/case.stl" \
         --define "NET=$dir/case.grid" --out "$dir/healed" >"$dir/healed.log" 2>&1 || healed=$?
-    "$vzhost" --script "$out/unhealed.vzs" --define "MESH=$dir/case.stl" \
+    timed "$dir/unhealed.time" "$vzhost" --script "$out/unhealed.vzs" --define "MESH=$dir/case.stl" \
         --define "NET=$dir/case.grid" --out "$dir/unhealed" >"$dir/unhealed.log" 2>&1 || unhealed=$?
-    if [[ -n "${WAVESWEEP_BEFORE:-}" ]]; then
-        before=0
-        "$WAVESWEEP_BEFORE" --script examples/main-job-import.vzs --define "MESH=$dir/case.stl" \
-            --define "NET=$dir/case.grid" --out "$dir/before" >"$dir/before.log" 2>&1 || before=$?
-    fi
-    rm -rf "$dir/healed" "$dir/unhealed" "$dir/before" "$dir/case.stl"
-    python3 - "$spec" "$healed" "$unhealed" "$before" "$dir/healed.log" "$dir/unhealed.log" <<'EOF'
+    rm -rf "$dir/healed" "$dir/unhealed" "$dir/case.stl"
+    local run status
+    for run in healed unhealed; do
+        status=$([[ $run == healed ]] && echo "$healed" || echo "$unhealed")
+        # shellcheck disable=SC2046
+        record "$spec/$run" "$([[ $status -eq 0 ]] && echo pass || echo fail)" \
+            $(figures_of "$dir/$run.log") "$(cpu_of "$dir/$run.time")" \
+            "$(sed -n 's|^.*\.vzs: failed: ||p' "$dir/$run.log" | tail -1)"
+    done
+    python3 - "$spec" "$healed" "$unhealed" "$dir/healed.log" "$dir/unhealed.log" <<'EOF'
 import re
 import sys
 
-spec, healed, unhealed, before = sys.argv[1:5]
-logs = [open(path, errors="replace").read() for path in sys.argv[5:7]]
+spec, healed, unhealed = sys.argv[1:4]
+logs = [open(path, errors="replace").read() for path in sys.argv[4:6]]
 
 
 def figure(pattern, text, default=float("nan")):
@@ -124,15 +130,12 @@ grown = max((h - f for h, f in zip(distances[0], distances[1])), default=float("
 sides = [figure(r"Brep edges from their regions' sides: ([0-9.e+-]+)", log) / tolerance for log in logs]
 undone = len(re.findall("Heal undone", logs[0]))
 failed = re.search(r"main-job-import.vzs: failed: (.*)", logs[0])
-worse = "WORSE " if before == "0" and healed != "0" else ""
-print("%s%-18s exit %s%s/%s gap %.2f -> %.2f  fits %s  healed %s  grown %+.2f  undone %d  sides %.2f -> %.2f%s" % (
-    worse, spec, "" if before == "-" else before + "->", healed, unhealed, gaps[1], gaps[0],
-    " ".join("%.2f" % d for d in distances[1]),
+print("%-18s exit %s/%s gap %.2f -> %.2f  fits %s  healed %s  grown %+.2f  undone %d  sides %.2f -> %.2f%s" % (
+    spec, healed, unhealed, gaps[1], gaps[0], " ".join("%.2f" % d for d in distances[1]),
     " ".join("%.2f" % d for d in distances[0]), grown, undone, sides[1], sides[0],
     "  " + failed.group(1)[:120] if failed else ""))
 EOF
 }
 export -f one
 export out vzhost
-export WAVESWEEP_BEFORE=${WAVESWEEP_BEFORE:-}
 printf '%s\n' "${cases[@]}" | xargs -P "${WAVESWEEP_JOBS:-2}" -I{} bash -c 'one "$@"' _ {} | sort -V

@@ -199,6 +199,12 @@ TEST(PointList, RollBackAndCommitOfThePendingPoint)
     EXPECT_EQ(out, "");
     EXPECT_FALSE(pl->closed);
     EXPECT_EQ(grid.pointSet.count, 1);
+    // So on one that runs back to its first point, which lost its last entry.
+    COffset_PointList* back = polyLine(grid, {e, a, gridPoint(2, 2), e, p});
+    back->pendingVertex = p;
+    back->closed = back->closedByPending = true;
+    EXPECT_TRUE(back->RollBack());
+    EXPECT_EQ(back->getCount(), 4);
 
     // Committing at the front records an insertion; its undo marks the new
     // first entry changed.

@@ -298,6 +298,7 @@ CommittedNet commitUnhealed(const NetInUnitsCase& c, double scale,
     GB::CSurfaceNet net;
     net.setMesh(&mesh);
     net.surfaceTolerance = tol;
+    net.junctionsAtCrossingsOnRead = true; // imported, as a user's drawing
     net.setDraftOnly(false);
     net.setSurfaceQuality(1);
     mwtest::capturedStdout([&] {
