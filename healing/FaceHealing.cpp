@@ -98,6 +98,10 @@ constexpr int kMostHoldsAcross = 8;
 // of the tolerance: stopping at 0.8 tolerances, as a correction used to,
 // left seams of one and a half tolerances just beyond it.
 constexpr double kTargetShare = 0.25;
+// How far beyond a side's nearest point, in its distance, a moved side's
+// point is matched across the surface's normal (1 / cos 60 degrees), as the
+// commit's region check matches a Brep's edges to its region's sides.
+constexpr double kTiltReach = 2.0;
 // Points per direction at the most where a correction's move is measured.
 constexpr int kMostProbesAcross = 24;
 
@@ -518,18 +522,83 @@ struct Correction {
     std::vector<bool> linear;
     double targetGap = HUGE_VAL;
     double deviation = HUGE_VAL;
-    double moved = HUGE_VAL; // the farthest a side lies from where it lay
+    double moved = HUGE_VAL; // the farthest a side lies across from where it lay
 };
 
-// The largest distance of points spread along each of the sides from the
-// poly-line of the same side as it lay (lay[i] for sides[i]).
-double sidesMoved(const std::vector<CParametricGeometry*>& sides,
-                  const std::vector<std::vector<Vector>>& lay)
+// A side as it lay before a correction: points along it and the unit
+// normals of the face's surface there.
+struct SideTrace {
+    std::vector<Vector> points, normals;
+};
+
+SideTrace traceSide(CCONS* side, Fenwo::NurbsSurf& S, int count)
+{
+    SideTrace trace;
+    const Interval d = side->getDomain(0);
+    for (int k = 0; k < count; ++k) {
+        const double share = double(k) / (count - 1);
+        const Vector uv = side->getUVPoint((1.0 - share) * d.min + share * d.max);
+        Vector point, normal;
+        S.evaluatePointAndNormal(uv[0], uv[1], point, normal);
+        const double length = norm(normal);
+        trace.points.push_back(side->getPoint((1.0 - share) * d.min + share * d.max, 0.0));
+        trace.normals.push_back(length > 0.0 ? (1.0 / length) * normal : Vector(0.0, 0.0, 0.0));
+    }
+    return trace;
+}
+
+// How far p lies from the traced side across the face, as the commit's
+// region check measures a Brep's edges against its region's sides across
+// the mesh: the part of the offset along the surface's normal at the
+// side's point nearest p does not count (the seams the heal closes lie
+// mostly along it), and the side is sought within kTiltReach times the
+// plain distance.
+double acrossFrom(const Vector& p, const SideTrace& side)
+{
+    double plain = HUGE_VAL;
+    std::size_t nearest = 0;
+    for (std::size_t k = 0; k < side.points.size(); ++k)
+        if (const double d = norm(p - side.points[k]); d < plain) {
+            plain = d;
+            nearest = k;
+        }
+    const Vector& n = side.normals[nearest];
+    const auto across = [&](const Vector& v) { return v - dot(v, n) * n; };
+    const double direct = distanceToPolyline(p, side.points), reach = kTiltReach * direct;
+    double best = direct;
+    for (std::size_t k = 1; k < side.points.size(); ++k) {
+        // The stretch of the segment within reach of p, and on it the point
+        // nearest p seen along n.
+        const Vector a = side.points[k - 1] - p, d = side.points[k] - side.points[k - 1];
+        const double dd = dot(d, d), half = dot(a, d), c = dot(a, a) - reach * reach;
+        double t0 = 0.0, t1 = 0.0;
+        if (dd > 0.0) {
+            const double disc = half * half - dd * c;
+            if (disc < 0.0)
+                continue;
+            t0 = std::max(0.0, (-half - std::sqrt(disc)) / dd);
+            t1 = std::min(1.0, (-half + std::sqrt(disc)) / dd);
+        } else if (c > 0.0) {
+            continue;
+        }
+        if (t0 > t1)
+            continue;
+        const Vector a2 = across(a), d2 = across(d);
+        const double dd2 = dot(d2, d2);
+        const double t = std::clamp(dd2 > 0.0 ? -dot(a2, d2) / dd2 : t0, t0, t1);
+        best = std::min(best, norm(a2 + t * d2));
+    }
+    return best;
+}
+
+// The farthest points spread along each of the sides lie across the face
+// from the same side as it lay (lay[i] for sides[i]).
+double sidesMoved(const std::vector<CParametricGeometry*>& sides, const std::vector<SideTrace>& lay)
 {
     double moved = 0.0;
     for (std::size_t i = 0; i < sides.size() && i < lay.size(); ++i)
         for (const Vector& p : curveSamples(sides[i], kSideSamples, true))
-            moved = std::max(moved, distanceToPolyline(p, lay[i]));
+            moved = std::max(moved, acrossFrom(p, lay[i]));
     return moved;
 }
 
@@ -968,14 +1037,17 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
         original.emplace(*S);
     // How far the face's sides lie from their targets before the correction.
     const double sidesBefore = sideGap(targets, {});
-    // The sides as they lie: a correction that leaves one farther than the
-    // skin's edge allowance from where it lay is none. Each face of a seam
-    // goes half its gap, which asks no more than that of faces fitted within
-    // their slack; one that goes farther has swung, and its Brep would
-    // leave its region's sides.
-    std::vector<std::vector<Vector>> lay;
+    // The sides as they lie: a correction that leaves one farther across
+    // the face than the skin's edge allowance from where it lay is none.
+    // Each face of a seam goes half its gap, which asks no more than that of
+    // faces fitted within their slack; one that goes farther has swung, and
+    // its Brep would leave its region's sides. Moves along the surface's
+    // normal, which close the seams between faces fitted a little above and
+    // below the mesh, are not counted, as the region check counts none.
+    std::vector<SideTrace> lay;
     for (CCONS* c : curves)
-        lay.push_back(curveSamples(c, kEdgePolylinePoints, false));
+        if (S != nullptr)
+            lay.push_back(traceSide(c, *S, kEdgePolylinePoints));
     // The largest move a target asks of the surface (one that lands inside
     // its domain, as the correction takes them): a correction that moves
     // the face farther than twice that and the placing tolerance anywhere on
