@@ -562,32 +562,12 @@ double acrossFrom(const Vector& p, const SideTrace& side)
             plain = d;
             nearest = k;
         }
-    const Vector& n = side.normals[nearest];
-    const auto across = [&](const Vector& v) { return v - dot(v, n) * n; };
-    const double direct = distanceToPolyline(p, side.points), reach = kTiltReach * direct;
+    const double direct = distanceToPolyline(p, side.points);
     double best = direct;
-    for (std::size_t k = 1; k < side.points.size(); ++k) {
-        // The stretch of the segment within reach of p, and on it the point
-        // nearest p seen along n.
-        const Vector a = side.points[k - 1] - p, d = side.points[k] - side.points[k - 1];
-        const double dd = dot(d, d), half = dot(a, d), c = dot(a, a) - reach * reach;
-        double t0 = 0.0, t1 = 0.0;
-        if (dd > 0.0) {
-            const double disc = half * half - dd * c;
-            if (disc < 0.0)
-                continue;
-            t0 = std::max(0.0, (-half - std::sqrt(disc)) / dd);
-            t1 = std::min(1.0, (-half + std::sqrt(disc)) / dd);
-        } else if (c > 0.0) {
-            continue;
-        }
-        if (t0 > t1)
-            continue;
-        const Vector a2 = across(a), d2 = across(d);
-        const double dd2 = dot(d2, d2);
-        const double t = std::clamp(dd2 > 0.0 ? -dot(a2, d2) / dd2 : t0, t0, t1);
-        best = std::min(best, norm(a2 + t * d2));
-    }
+    for (std::size_t k = 1; k < side.points.size(); ++k)
+        best = std::min(best, segmentDistanceAcross(side.points[k - 1].data, side.points[k].data,
+                                                    p.data, side.normals[nearest].data,
+                                                    kTiltReach * direct));
     return best;
 }
 
