@@ -324,7 +324,8 @@ void CMakeTight::healFaces(CProgress* progress)
     for (const SharedPoint& point : sharedPoints)
         neighbours.addPoint(faceAt(point.a), faceAt(point.b),
                             CVertex<double, 3>(point.at[0], point.at[1], point.at[2]));
-    healSkin(faces, dTol, progress, nullptr, dMatchTol, 2, true, &failedFaces, &neighbours);
+    healSkin(faces, dTol, progress, nullptr, dMatchTol, 2, true, &failedFaces, &neighbours,
+             sideAllowance(net->surfaceTolerance));
     if (isCancelled(progress))
         return;
     const std::size_t count = found.size();
