@@ -1212,7 +1212,7 @@ bool joins(const Sample& a, const Sample& b, const Sampling& sampling, double to
 
 double edgesOffSidesAllowance(double fitTolerance)
 {
-    return kFitSlack * fitTolerance;
+    return sideAllowance(fitTolerance);
 }
 
 std::vector<CommittedBrep> committedBreps(const GB::CSurfaceNet& net,

@@ -1,10 +1,12 @@
 // The commit's own check of the Breps it made against what the net's
-// drawing encloses, found without the net's topology: the mesh near the net
-// is sampled, half a fit tolerance apart next to the net's lines and
-// coarser away from them (as far apart as a share of their distance from
-// the lines), so that the samples number about the lines' length over the
+// drawing encloses: the mesh near the net is sampled, a quarter of a fit
+// tolerance apart in narrow places next to the net's lines and coarser
+// away from them (as far apart as a share of their distance from the
+// lines), so that the samples number about the lines' length over the
 // tolerance, whatever the net's size; the samples on the lines are left
-// out, and the others fall into the areas the lines part them into (samples
+// out, and the others fall into the areas the lines part them into (the
+// stretches the faces' loops run along, as the net's topology took them;
+// samples
 // near one another, for their spacings, on one sheet are one area). An area
 // that reaches beyond the lines (the edge of the mesh where no line runs
 // along it, or the ground beside the whole net) is outside, and so is the
@@ -23,7 +25,8 @@
 // of its net face's loop and holes, which it is fitted to, and its nodes)
 // both ways, across the mesh (a side's curve off the mesh is met where it
 // lies straight off the edge along the mesh's normal), within
-// edgesOffSidesAllowance: the edges are the sides put onto the face's
+// edgesOffSidesAllowance (sideAllowance, which the heal keeps to as
+// well): the edges are the sides put onto the face's
 // surface, which the fit holds that close to the mesh the sides were drawn
 // on.
 //
@@ -57,7 +60,7 @@ std::vector<CommittedBrep> committedBreps(const GB::CSurfaceNet& net,
                                           const std::vector<int>& numbers);
 
 // How far a Brep's edges may lie from its region's sides, for the net's fit
-// tolerance: the fit's slack (kFitSlack fit tolerances).
+// tolerance: the fit's slack (sideAllowance, which the heal keeps to).
 double edgesOffSidesAllowance(double fitTolerance);
 
 // What the check found: the enclosed areas it found, the farthest a Brep's
