@@ -131,6 +131,7 @@ int CMWMouseCallback::mouseDown(CVezadView& view, int button, UINT, int x, int y
             return 1;
         }
         if (net->getSelectedSegmentList() != nullptr) {
+            leftPress = LeftPress::menu;
             openContextMenu(view, x, y, 0x17);
             return 1;
         }
@@ -145,6 +146,7 @@ int CMWMouseCallback::mouseDown(CVezadView& view, int button, UINT, int x, int y
         if (selected != nullptr && !active &&
             ((current != nullptr && current->hasPending() && net->lastMouseHit != nullptr) ||
              net->lastSnappedPoint != nullptr)) {
+            leftPress = LeftPress::menu;
             openContextMenu(view, x, y, 3);
             return 1;
         }
@@ -399,9 +401,13 @@ int CMWMouseCallback::mouseUp(CVezadView&, int button, UINT, int, int)
     // With a point on a segment or a selected grid point the edit's insert
     // or snap is finished; where there was none to finish (a grid point
     // dragged onto the mesh) the surfaces catch up as after any other edit.
+    // After a press that opened the context menu the item chosen made the
+    // edit, and a menu dismissed made none: the release finishes nothing (it
+    // snapped the selected point onto the one under the press, taking that
+    // one out of its poly-line).
     const bool selection =
         net->getSelectedSegmentList() != nullptr || net->selectedPoint != nullptr;
-    const bool finished = selection && net->onMouseUp(true);
+    const bool finished = press != LeftPress::menu && selection && net->onMouseUp(true);
     // A dragged point may have changed which regions are faces; otherwise
     // only the surfaces of the modified faces are computed again.
     if (!net->updateAfterEdit() && !finished)

@@ -282,14 +282,20 @@ std::string netText(Mesh::CBaseMesh* mesh, double half, Inside inside = Inside::
 // onto another point, right clicks anywhere, at junctions and near ends,
 // poly-lines drawn, points and whole poly-lines deleted, undo of gestures,
 // of chains of them and of single records, a second mesh loaded in each of
-// its three ways, the document saved and opened, clicks with Shift or Ctrl.
+// its three ways, the document saved and opened, clicks with Shift or Ctrl;
+// lines drawn and points dragged across the net, strokes along a side a
+// pixel or two off it, strokes that close on themselves (on their first
+// point or crossing their first stretch), a commit, a second one and its
+// undo, a poly-line picked with Alt and the middle button and deleted.
 const char* const kGestureKinds[] = {
-    "insert",         "insert-near",  "split-near",  "snap-near",      "drag",
-    "drag-far",       "drag-onto",    "right",       "alt-right",      "right-junction",
-    "right-near-end", "draw",         "delete",      "delete-line",    "key-delete",
-    "undo",           "undo-chain",   "undo-record", "undo-past-open", "load-replace",
-    "load-merge",     "load-neither", "reopen",      "shift-click",    "ctrl-click",
-    "shift-delete"};
+    "insert",     "insert-near",    "split-near",     "snap-near",
+    "drag",       "drag-far",       "drag-onto",      "right",
+    "alt-right",  "right-junction", "right-near-end", "draw",
+    "delete",     "delete-line",    "key-delete",     "undo",
+    "undo-chain", "undo-record",    "undo-past-open", "load-replace",
+    "load-merge", "load-neither",   "reopen",         "shift-click",
+    "ctrl-click", "shift-delete",   "draw-across",    "drag-across",
+    "retrace",    "close-self",     "commit-twice",   "alt-middle-delete"};
 
 class EditSequence : public MeshwrightHost {
 protected:
@@ -726,6 +732,30 @@ protected:
                                                    : "no no") +
                 " file:" + r.secondMesh);
             editing();
+        } else if (kind == "commit-twice") {
+            // A commit and a second one; the second's undo gives back the
+            // net and the Breps the first left. The first's records stay
+            // the gesture's.
+            if (plugIn().meshObjects.count == 0 || net().countSurfaces(nullptr) == 0 ||
+                command("_MWCommit Heal=No Enter") != 0)
+                return false;
+            const NetState committed = netState();
+            const int breps = plugIn().objectRefs.count, records = doc().undoRecordCount();
+            if (net().countSurfaces(nullptr) > 0)
+                command("_MWCommit Heal=No Enter");
+            for (int k = doc().undoRecordCount() - records; k > 0; --k)
+                run("_Undo");
+            ++tally.undoChecks;
+            int live = 0;
+            for (const CVezadObjRef& ref : plugIn().objectRefs)
+                live += doc().LookupObject(ref.m_uuid) != nullptr ? 1 : 0;
+            if (netState() != committed || plugIn().objectRefs.count != breps || live != breps) {
+                ++tally.undoMismatch[kind];
+                ADD_FAILURE() << kind << ": the second commit's undo leaves " << live << " of "
+                              << plugIn().objectRefs.count << " Breps for " << breps << ","
+                              << differences(committed);
+            }
+            editing();
         } else if (kind == "key-delete") {
             run("!key Delete");
         } else if (kind == "shift-delete") {
@@ -766,6 +796,14 @@ protected:
                     script += moveTo(tx, ty);
                 }
                 run(script + "!mouse up left " + at(tx, ty));
+            } else if (kind == "alt-middle-delete") {
+                // The poly-line under the press made current, then Delete.
+                if (sides.empty())
+                    return false;
+                const Side& side = r.any(sides);
+                std::tie(x, y) = along(*side.first, *side.second, 0.1 * (1 + r.pick(9)));
+                press(x, y, "middle", " alt");
+                run("!key Delete");
             } else if (kind == "right" || kind == "alt-right") {
                 rightClick(p, kind == "alt-right");
             } else if (kind == "right-junction") {
@@ -784,6 +822,69 @@ protected:
                 std::vector<std::pair<int, int>> to(std::size_t(1 + r.pick(3)));
                 for (auto& pixelTo : to)
                     pixelTo = anywhere();
+                activateAndDraw(p, to);
+            } else if (kind == "draw-across" || kind == "drag-across") {
+                // From the point through a place in the middle half of the
+                // net to as far beyond it again or more, a stroke of one to
+                // five clicks or the point dragged there in as many moves:
+                // the stroke and the dragged point's sides cross the lines
+                // between.
+                const int mx = (3 * box[0] + box[2]) / 4 + r.pick((box[2] - box[0]) / 2 + 1),
+                          my = (3 * box[1] + box[3]) / 4 + r.pick((box[3] - box[1]) / 2 + 1);
+                const double beyond = 1.0 + 0.1 * r.pick(4);
+                const int moves = 1 + r.pick(5);
+                std::vector<std::pair<int, int>> to;
+                for (int k = 1; k <= moves; ++k) {
+                    const double t = 2.0 * beyond * k / moves;
+                    to.emplace_back(int(std::lround(x + t * (mx - x))) + r.pick(7) - 3,
+                                    int(std::lround(y + t * (my - y))) + r.pick(7) - 3);
+                }
+                if (kind == "draw-across") {
+                    activateAndDraw(p, to);
+                } else {
+                    std::string script = moveTo(x, y) + "!mouse down left " + at(x, y) + "\n";
+                    for (const auto& [tx, ty] : to)
+                        script += moveTo(tx, ty);
+                    run(script + "!mouse up left " + at(to.back().first, to.back().second));
+                }
+            } else if (kind == "retrace") {
+                // From a side's first point along it to its other end or a
+                // little past it, each click a pixel or two to one side;
+                // now and then on across the net from there.
+                const Side& side = r.any(sides);
+                const int off = r.pick(2) == 0 ? 1 + r.pick(2) : -1 - r.pick(2);
+                int ax = 0, ay = 0, bx = 0, by = 0;
+                pixel(*side.first, ax, ay);
+                pixel(*side.second, bx, by);
+                const double l = std::max(1.0, std::hypot(double(bx - ax), double(by - ay)));
+                const int nx = int(std::lround(-off * (by - ay) / l)),
+                          ny = int(std::lround(off * (bx - ax) / l));
+                std::vector<std::pair<int, int>> to;
+                const int clicks = 1 + r.pick(3);
+                const double end = 1.0 + 0.05 * r.pick(3);
+                for (int k = 1; k <= clicks; ++k) {
+                    const auto [cx, cy] = along(*side.first, *side.second, end * k / clicks);
+                    to.emplace_back(cx + nx, cy + ny);
+                }
+                if (r.pick(2) == 0)
+                    to.push_back(anywhere());
+                activateAndDraw(*side.first, to);
+            } else if (kind == "close-self") {
+                // Round a ring through the point and back: the last click on
+                // the point, or past it so that the last stretch crosses the
+                // first one.
+                const int clicks = 3 + r.pick(3),
+                          radius = 12 + r.pick(std::max(box[2] - box[0], box[3] - box[1]) / 2);
+                const double start = 0.5 * r.pick(13);
+                const double step = 2.0 * M_PI / clicks;
+                const double cx = x - radius * std::cos(start), cy = y - radius * std::sin(start);
+                std::vector<std::pair<int, int>> to;
+                for (int k = 1; k < clicks; ++k)
+                    to.emplace_back(int(std::lround(cx + radius * std::cos(start + k * step))),
+                                    int(std::lround(cy + radius * std::sin(start + k * step))));
+                const double past = r.pick(3) == 0 ? 0.0 : step * 0.1 * (1 + r.pick(6));
+                to.emplace_back(int(std::lround(cx + radius * std::cos(start + past))),
+                                int(std::lround(cy + radius * std::sin(start + past))));
                 activateAndDraw(p, to);
             } else if (kind == "delete" || kind == "delete-line") {
                 // A second Delete finds no point selected: the current
@@ -876,8 +977,14 @@ protected:
                 m_meshDeleted = true;
             checkStep(kind, tally);
             const int added = doc().undoRecordCount() - records;
-            if (std::getenv("MW_EDIT_TRACE") != nullptr)
-                std::cout << "gesture " << kind << ": " << added << " undo records" << std::endl;
+            if (std::getenv("MW_EDIT_TRACE") != nullptr) {
+                std::size_t entries = 0;
+                for (const auto& line : gridOf(net()))
+                    entries += line.size() / 3;
+                std::cout << "gesture " << kind << ": " << added << " undo records, "
+                          << gridOf(net()).size() << " poly-lines, " << entries << " entries, "
+                          << loopsOf(net()).size() << " loops" << std::endl;
+            }
             if (kind == "reopen" || kind.rfind("undo", 0) == 0)
                 continue;
             // A load that merges into the mesh or replaces its facets in
@@ -1033,6 +1140,13 @@ INSTANTIATE_TEST_SUITE_P(
                        false,
                        {Gesture::rightClickCentre, Gesture::dragSidePoint, Gesture::undo},
                        {4, 4, 4}},
+        // On the net as drawn the press on the right column's middle point
+        // opens the menu; dismissed, the release snapped the column's last
+        // point onto the pressed one and the lower right region was lost.
+        OneGestureCase{"RightSidePointPressedAndDraggedOnTheNetAsDrawn",
+                       false,
+                       {Gesture::dragSidePoint},
+                       {4}},
         OneGestureCase{
             "CentreDeletedAndUndone", false, {Gesture::deleteCentre, Gesture::undo}, {4, 4}},
         // An import left the replaced net's undo records behind with nothing
