@@ -34,11 +34,14 @@
 
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class CProgress;
 
 namespace Mesh {
+
+class CVertexFacets;
 
 // An undo record of a mesh edit, created by the concrete mesh's edit
 // operations and owned by the mesh's undo list.
@@ -143,6 +146,10 @@ public:
     // (their order included) made through the mesh's operations, so that
     // what was copied from the facets can tell that it is stale.
     std::uint64_t geometryVersion = 0;
+    // The facets around each vertex, for walks from facet to facet: made on
+    // first use and again after the facets or the geometry changed
+    // (CVertexFacets::of, mesh/VertexFacets.h).
+    std::shared_ptr<CVertexFacets> vertexFacets;
     // The mesh's identity where it is keyed (its display entity's key).
     const CreationOrder creation;
 

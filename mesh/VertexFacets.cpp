@@ -2,13 +2,15 @@
 #include "mesh/VertexFacets.h"
 
 #include <algorithm>
+#include <memory>
 
 namespace Mesh {
 
 CVertexFacets::CVertexFacets(CBaseMesh& mesh)
+    : version(mesh.geometryVersion), meshFacets(std::max(mesh.getFacetCount(), 0)),
+      meshVertices(std::max(mesh.getVertexCount(true), 0))
 {
-    const int facets = std::max(mesh.getFacetCount(), 0);
-    const int vertices = std::max(mesh.getVertexCount(true), 0);
+    const int facets = meshFacets, vertices = meshVertices;
     facetStart.assign(std::size_t(facets) + 1, 0);
     vertexStart.assign(std::size_t(vertices) + 1, 0);
     for (int f = 0; f < facets; ++f) {
@@ -29,6 +31,20 @@ CVertexFacets::CVertexFacets(CBaseMesh& mesh)
     for (int f = 0; f < facets; ++f)
         for (int v : corners(f))
             facetList[std::size_t(next[std::size_t(v)]++)] = f;
+}
+
+CVertexFacets& CVertexFacets::of(CBaseMesh& mesh)
+{
+    CVertexFacets* table = mesh.vertexFacets.get();
+    if (table == nullptr || table->version != mesh.geometryVersion ||
+        table->meshFacets != std::max(mesh.getFacetCount(), 0) ||
+        table->meshVertices != std::max(mesh.getVertexCount(true), 0)) {
+        // The old table goes first: two at once would double the peak.
+        mesh.vertexFacets.reset();
+        mesh.vertexFacets = std::make_shared<CVertexFacets>(mesh);
+        table = mesh.vertexFacets.get();
+    }
+    return *table;
 }
 
 std::span<const int> CVertexFacets::corners(int facet) const
@@ -57,6 +73,73 @@ void CVertexFacets::across(int facet, int a, int b, std::vector<int>& out) const
         if (std::find(c.begin(), c.end(), b) != c.end())
             out.push_back(g);
     }
+}
+
+void CVertexFacets::startWalk()
+{
+    vertexMarks.clear();
+    facetMarks.clear();
+}
+
+// ---- Marks ----
+
+std::size_t CVertexFacets::Marks::slotOf(int key) const
+{
+    // Fibonacci hashing of the key over the table's power-of-two size.
+    return std::size_t(std::uint32_t(key) * 2654435769u) & (slots.size() - 1);
+}
+
+int CVertexFacets::Marks::get(int key) const
+{
+    if (slots.empty())
+        return -1;
+    for (std::size_t s = slotOf(key);; s = (s + 1) & (slots.size() - 1)) {
+        const Slot& slot = slots[s];
+        if (slot.walk != walk)
+            return -1;
+        if (slot.key == key)
+            return slot.value;
+    }
+}
+
+void CVertexFacets::Marks::set(int key, int value)
+{
+    if (2 * (used + 1) > slots.size())
+        grow();
+    for (std::size_t s = slotOf(key);; s = (s + 1) & (slots.size() - 1)) {
+        Slot& slot = slots[s];
+        if (slot.walk != walk) {
+            slot = {walk, key, value};
+            ++used;
+            return;
+        }
+        if (slot.key == key) {
+            slot.value = value;
+            return;
+        }
+    }
+}
+
+void CVertexFacets::Marks::clear()
+{
+    used = 0;
+    // A walk number that wraps round could meet slots of a walk 2^32 walks
+    // ago: those are emptied first.
+    if (++walk == 0) {
+        std::fill(slots.begin(), slots.end(), Slot{});
+        walk = 1;
+    }
+}
+
+void CVertexFacets::Marks::grow()
+{
+    std::vector<Slot> old;
+    old.swap(slots);
+    slots.assign(old.empty() ? 1024 : 2 * old.size(), Slot{});
+    used = 0;
+    for (const Slot& slot : old)
+        if (slot.walk == walk)
+            set(slot.key, slot.value);
 }
 
 } // namespace Mesh

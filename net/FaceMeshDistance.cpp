@@ -2,15 +2,21 @@
 #include "net/FaceMeshDistance.h"
 
 #include "foundation/FitPoint.h"
+#include "foundation/FitPointGrid.h"
 #include "foundation/VertexList.h"
 #include "geometry/NurbsSurf.h"
 #include "mesh/BaseMesh.h"
+#include "mesh/FacetHashIndex.h"
 #include "mesh/MeshProjection.h"
 #include "mesh/VertexFacets.h"
 #include "net/Face.h"
 
 #include <algorithm>
+#include <array>
+#include <climits>
 #include <cmath>
+#include <memory>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -25,47 +31,22 @@ constexpr int kExtentChords = 16;
 // Newton iterations of a mesh vertex's inversion onto the surface.
 constexpr int kVertexInversion = 10;
 // The iterations of a second inversion for the vertices the first left
-// beyond the limit, and how far off the surface's normal the line from a
-// foot to its vertex may turn (the sine of the angle).
+// beyond the limit, from the nearest of the surface's samples (about
+// kSamplesPerSpan a control point each way, at most kMostSamples), and how
+// far off the surface's normal the line from a foot to its vertex may turn
+// (the sine of the angle).
 constexpr int kVertexReinversion = 60;
+constexpr int kSamplesPerSpan = 3, kMostSamples = 300;
 constexpr double kFootSine = 0.05;
 // A facet faces as the face's sheet does within 60 degrees of the surface's
 // normal (the right way round).
 constexpr double kSheetCosine = 0.5;
-// The band along the face's boundary, in grid spacings (tolerances), whose
-// mesh vertices are measured but lead no further: within it the mesh may
-// turn round the rim of a thin part onto its far side, whose vertices lie
-// over the face as well.
-constexpr double kBoundaryBand = 3.0;
-// The facets sought across a vertex's normal line, in hash cells around its
-// foot, and the share of its distance by which a crossing must be nearer.
+// A foot lies on the face's side where it lies within this share of the
+// margin of the trim.
+constexpr double kOnTheSide = 1e-9;
+// The facets sought across a surface point's normal line, in hash cells
+// around it, at the least.
 constexpr double kSheetSearch = 2.0;
-constexpr double kSheetMargin = 1e-6;
-
-// Whether the mesh crosses the surface's normal line through the vertex's
-// foot nearer to the surface than the vertex: the vertex lies behind the
-// sheet the face follows (a wing's lower skin under a trailing edge whose
-// facets reach over to it), not on it.
-bool behindTheSheet(NurbsSurf& s, Mesh::CBaseMesh& mesh, const CFitPoint& vertex, double distance)
-{
-    Vector foot(3), normal(3);
-    s.evaluatePointAndNormal(vertex.uv[0], vertex.uv[1], foot, normal);
-    const CVertex<float, 3> from{float(foot[0]), float(foot[1]), float(foot[2])};
-    const CVertex<float, 3> along{float(normal[0]), float(normal[1]), float(normal[2])};
-    Mesh::HitSet hits;
-    bool behind = false;
-    if (Mesh::meshHitsAlongDirection(&mesh, from, along, hits, kSheetSearch, false))
-        for (int k = 0; k < hits.count && !behind; ++k) {
-            double d2 = 0.0;
-            for (int a = 0; a < 3; ++a) {
-                const double d = double(hits[k]->data[a]) - foot[a];
-                d2 += d * d;
-            }
-            behind = std::sqrt(d2) < distance - kSheetMargin * (1.0 + distance);
-        }
-    hits.removeAll(true, true);
-    return behind;
-}
 
 // Whether the point's inversion ended at a foot of it: the line from the
 // surface point to it runs along the surface's normal there.
@@ -234,115 +215,255 @@ struct Seed {
     int side;
 };
 
-// The part of the mesh a face encloses: the facets reached from the seeds
-// across sides whose two ends lie deep inside the face (their feet on the
-// surface inside the trim and beyond the boundary band), and the vertices
-// of every facet reached, each inverted onto the surface from the foot of
-// the vertex it was reached from. A feature inside the face (a spike, a
-// pit, a rib) is reached however far it stands off the surface and
-// whichever way its facets face; another sheet (a thin part's far side, a
-// floor under a body, a second body beside) only across the face's
-// boundary, where the walk stops. Each facet and each vertex is taken once:
-// the cost follows the part of the mesh under the face.
+// A cell of the facet hash near the surface (its index in the hash's flat
+// mirror) and the parameters of a grid point near it, to start the
+// inversions of its facets' corners from.
+struct NearCell {
+    int cell;
+    double u, v;
+};
+
+// What the part knows of one of its mesh vertices beside its point (the
+// vertex, its foot's parameters and distance): the surface's unit normal at
+// the foot, how deep the foot lies inside the trim (negative outside),
+// whether the vertex lies under the face (its foot inside the trim; beyond
+// the limit a true foot, and the vertex over or under the face, not beside
+// it), whether the walk goes on from it, and whether a facet of the face's
+// sheet has it for a corner.
+struct PartVertex {
+    int vertex;
+    double normal[3];
+    double depth;
+    bool hasNormal;
+    bool under;
+    bool leads;
+    bool onSheet;
+};
+
+// The part of the mesh under a face: the facets reached from the seeds
+// (facets the surface lies on, facing as the face's sheet does) from facet
+// to facet across the sides they share, and the vertices of every facet
+// reached, each inverted onto the surface from the foot of the vertex it
+// was reached from (beyond the limit, again from the surface's nearest
+// sample). A feature inside the face (a spike, a pit, a rib, a fold) is
+// reached however far it stands off the surface, however steep its facets
+// and whatever the sheet's slope, near the face's sides as in its middle.
+//
+// The walk goes on from a facet only when it does not face against the
+// face's sheet, and across a side only where one end leads on and the
+// other lies under the face; a vertex leads on where it lies within the
+// limit inside the trim, or farther where its foot lies deeper inside than
+// the margin. So it does not turn round a thin part's rim onto its far
+// side, nor go down (or up) a wall that stands on the face's side. Facets
+// near the surface that no walk reached (a separate piece lying on the
+// sheet, another sheet) are looked at through the facet hash: one that
+// faces as the sheet does and has a corner within the limit under the face
+// starts a walk of its own. Where more than two facets meet at a side, the
+// walk does not go into a web of a shell model hanging behind the sheet.
+// Each facet and each vertex is taken once, and the table of facets round
+// the vertices is the mesh's own (built once): the cost follows the part
+// under the face.
 class EnclosedPart {
 public:
     EnclosedPart(NurbsSurf& s, Mesh::CBaseMesh& mesh, const CVertexList& polygon,
-                 const double scale[2], double band, double limit)
-        : s(s), mesh(mesh), polygon(polygon), scale{scale[0], scale[1]}, band(band), limit(limit),
-          around(mesh), slot(std::size_t(around.vertexCount()), -1),
-          taken(std::size_t(around.facetCount()), 0)
+                 const double scale[2], double margin, double limit, int sheet,
+                 const Vector& meanNormal)
+        : s(s), mesh(mesh), polygon(polygon), scale{scale[0], scale[1]}, margin(margin),
+          limit(limit), sheet(sheet), meanNormal{meanNormal[0], meanNormal[1], meanNormal[2]},
+          table(Mesh::CVertexFacets::of(mesh))
     {
+        table.startWalk();
     }
 
-    // The vertices of the part reached from the seeds, inverted onto the
-    // surface (their dist2, uv and boundary flag set).
-    CFitPointArray& collect(const std::vector<Seed>& seeds)
+    CFitPointArray points;
+    std::vector<PartVertex> vertices; // of each point
+
+    // The part reached from the seeds.
+    void walk(const std::vector<Seed>& seeds)
     {
         for (const Seed& seed : seeds)
             take(seed.facet, seed.u, seed.v);
-        std::vector<int> facets, across;
-        while (!next.empty()) {
-            invertPending();
-            facets.swap(next);
-            next.clear();
-            for (int facet : facets) {
-                const std::span<const int> corners = around.corners(facet);
-                const std::size_t n = corners.size();
-                for (std::size_t k = 0; k < n; ++k) {
-                    const int a = corners[k], b = corners[(k + 1) % n];
-                    if (a == b || !isDeep(a) || !isDeep(b))
-                        continue;
-                    around.across(facet, a, b, across);
-                    // By value: taking a facet appends to the points.
-                    const Vector from = points[slot[std::size_t(a)]].uv;
-                    for (int g : across)
-                        take(g, from[0], from[1]);
-                }
+        spread();
+    }
+
+    // The facets with a hash item in the cells that no walk reached: each
+    // that faces as the sheet does and has a corner within the limit whose
+    // foot lies inside the trim starts a walk (a separate piece lying on the
+    // sheet); the corners of the others are the part's points too (counted
+    // as left out where they lie under the face beyond the limit).
+    void walkFromNearbyFacets(const Mesh::CFacetHashIndex& flat, const std::vector<NearCell>& cells)
+    {
+        std::vector<int> candidates;
+        for (const NearCell& near : cells) {
+            const Mesh::CFacetHashIndex::Cell& cell = flat.cells[std::size_t(near.cell)];
+            for (int n = 0; n < cell.count; ++n) {
+                const int facet = flat.items[std::size_t(cell.first + n)].facet;
+                if (table.corners(facet).empty() || table.facetMark(facet) >= 0)
+                    continue;
+                table.setFacetMark(facet, kSeen);
+                candidates.push_back(facet);
+                addCorners(facet, near.u, near.v);
             }
         }
-        return points;
+        invertPending();
+        for (int facet : candidates) {
+            if (table.facetMark(facet) == kTaken || !facesAsTheSheet(facet))
+                continue;
+            for (int vertex : table.corners(facet))
+                if (const int at = slotOf(vertex); at >= 0 && vertices[std::size_t(at)].leads &&
+                                                   points[at].dist2 <= limit * limit) {
+                    take(facet, points[at].uv[0], points[at].uv[1]);
+                    break;
+                }
+        }
+        spread();
     }
 
     // Whether a facet of the part with the point's vertex for a corner faces
-    // as the face's sheet does (`sheet` +1 along the surface's normal, -1
-    // against it) at the point's foot.
-    bool facesTheSheet(int point, int sheet)
+    // as the face's sheet does within 60 degrees at the point's foot.
+    bool facesTheSheet(int point)
     {
-        const CFitPoint& fp = points[point];
-        Vector foot(3), normal(3);
-        s.evaluatePointAndNormal(fp.uv[0], fp.uv[1], foot, normal);
-        const double length = norm(normal);
-        Mesh::CBaseMesh::Direction facetNormal;
-        for (int facet : around.around(vertexOf[std::size_t(point)])) {
-            if (!taken[std::size_t(facet)] || !mesh.getFacetNormal(facet, facetNormal))
-                continue;
-            double c = 0.0, facetLength = 0.0;
-            for (int a = 0; a < 3; ++a) {
-                c += double(facetNormal.data[a]) * normal[a];
-                facetLength += double(facetNormal.data[a]) * facetNormal.data[a];
-            }
-            if (sheet * c >= kSheetCosine * length * std::sqrt(facetLength) && c != 0.0)
+        for (int facet : table.around(vertices[std::size_t(point)].vertex))
+            if (table.facetMark(facet) == kTaken && sheet * cosine(facet, point) >= kSheetCosine)
                 return true;
+        return false;
+    }
+
+    // Whether a facet with the point's vertex for a corner faces against
+    // the face's sheet at the point's foot: the vertex lies on the rim of
+    // another sheet (a thin part's far side, reached round its rim or
+    // through a hole in it), not on a feature of the face's sheet.
+    bool touchesAgainst(int point)
+    {
+        for (int facet : table.around(vertices[std::size_t(point)].vertex))
+            if (sheet * cosine(facet, point) <= -kSheetCosine)
+                return true;
+        return false;
+    }
+
+    // Whether a facet of the face's sheet with the point's vertex for a
+    // corner has another corner whose foot lies deeper inside the trim than
+    // the margin, or faces as the sheet does and has another corner under
+    // the face: the vertex belongs to a feature that stands on the face (a
+    // spike, a pit, a rib beside its side) or to the sheet itself, not to a
+    // wall that stands on the side, whose vertices all have their feet
+    // there (and whose foot facets lie beyond it).
+    bool standsInside(int point)
+    {
+        const int vertex = vertices[std::size_t(point)].vertex;
+        for (int facet : table.around(vertex)) {
+            if (table.facetMark(facet) != kTaken || facesAgainst(facet))
+                continue;
+            const bool facing = sheet * cosine(facet, point) >= kSheetCosine;
+            for (int corner : table.corners(facet)) {
+                const int at = slotOf(corner);
+                if (corner == vertex || at < 0)
+                    continue;
+                const PartVertex& other = vertices[std::size_t(at)];
+                if (other.depth > margin || (facing && other.under))
+                    return true;
+            }
         }
         return false;
     }
 
 private:
+    // A facet's mark in the walk: looked at and left (a facet near the
+    // surface that no walk reached yet), or taken into the part.
+    static constexpr int kSeen = 0, kTaken = 1;
+
     NurbsSurf& s;
     Mesh::CBaseMesh& mesh;
     const CVertexList& polygon;
     const double scale[2];
-    const double band, limit;
-    Mesh::CVertexFacets around;
-    std::vector<int> slot;            // each vertex's point, -1 before it is reached
-    std::vector<unsigned char> taken; // each facet: reached
-    std::vector<unsigned char> deep;  // each point: leads on
-    std::vector<int> vertexOf;        // each point's vertex
-    CFitPointArray points;
+    const double margin, limit;
+    const int sheet;
+    const double meanNormal[3];     // the face's, of unit length (or zero)
+    Mesh::CVertexFacets& table;     // its marks: each vertex's point, each facet's state
     std::vector<int> next, pending; // facets reached, points not yet inverted
+    std::vector<int> across;
+    // Points of the surface over its domain with their parameters, and their
+    // buckets.
+    CFitPointArray samples;
+    std::unique_ptr<CFitPointGrid> sampleGrid;
+    // The face's outline seen along its mean normal.
+    std::vector<std::array<double, 2>> outline;
+
+    int slotOf(int vertex) const { return table.vertexMark(vertex); }
 
     // The facet joins the part, and its corners not reached before, to be
     // inverted from (u, v).
     void take(int facet, double u, double v)
     {
-        if (facet < 0 || facet >= int(taken.size()) || taken[std::size_t(facet)])
+        if (table.corners(facet).empty() || table.facetMark(facet) == kTaken)
             return;
-        taken[std::size_t(facet)] = 1;
+        table.setFacetMark(facet, kTaken);
         next.push_back(facet);
+        addCorners(facet, u, v);
+    }
+
+    // The facet's corners not reached before become points, to be inverted
+    // from (u, v). A corner that cannot be read is marked so (-2).
+    void addCorners(int facet, double u, double v)
+    {
         CVertex<float, 3> corner;
-        for (int vertex : around.corners(facet)) {
-            int& at = slot[std::size_t(vertex)];
-            if (at >= 0 || !mesh.getVertex(vertex, corner) || !Mesh::isFinitePoint(corner.data))
+        for (int vertex : table.corners(facet)) {
+            if (table.vertexMark(vertex) != -1)
                 continue;
-            at = points.count;
+            if (!mesh.getVertex(vertex, corner) || !Mesh::isFinitePoint(corner.data)) {
+                table.setVertexMark(vertex, -2);
+                continue;
+            }
+            table.setVertexMark(vertex, points.count);
             CFitPoint fp(
                 Vector(double(corner.data[0]), double(corner.data[1]), double(corner.data[2])),
                 Vector(u, v));
             fp.state = 1;
             points.append(fp);
-            pending.push_back(at);
-            deep.push_back(0);
-            vertexOf.push_back(vertex);
+            vertices.push_back({vertex, {0.0, 0.0, 0.0}, -HUGE_VAL, false, false, false, false});
+            pending.push_back(points.count - 1);
+        }
+    }
+
+    // The facets reached, layer by layer: each that does not face against
+    // the sheet makes its corners the sheet's and leads across its sides
+    // where one end leads on and the other lies under the face.
+    void spread()
+    {
+        std::vector<int> facets;
+        while (!next.empty()) {
+            invertPending();
+            facets.swap(next);
+            next.clear();
+            for (int facet : facets) {
+                if (facesAgainst(facet))
+                    continue;
+                const std::span<const int> corners = table.corners(facet);
+                const std::size_t n = corners.size();
+                for (int vertex : corners)
+                    if (const int at = slotOf(vertex); at >= 0)
+                        vertices[std::size_t(at)].onSheet = true;
+                for (std::size_t k = 0; k < n; ++k) {
+                    const int a = corners[k], b = corners[(k + 1) % n];
+                    const int atA = slotOf(a), atB = slotOf(b);
+                    if (a == b || atA < 0 || atB < 0)
+                        continue;
+                    const PartVertex &va = vertices[std::size_t(atA)],
+                                     &vb = vertices[std::size_t(atB)];
+                    if (!(va.leads && vb.under) && !(va.under && vb.leads))
+                        continue;
+                    table.across(facet, a, b, across);
+                    // Where more than two facets meet at a side, a web of a
+                    // shell model hanging behind the sheet (a spar, a rib,
+                    // a bulkhead) is not walked into.
+                    if (across.size() > 1)
+                        std::erase_if(across, [&](int g) { return hangsBehind(g, a, b, atA); });
+                    // By value: taking a facet appends to the points.
+                    const double u = points[atA].uv[0], v = points[atA].uv[1];
+                    for (int g : across)
+                        take(g, u, v);
+                }
+            }
         }
     }
 
@@ -354,21 +475,261 @@ private:
         for (int k : pending)
             batch.append(k);
         s.PointInversion(batch, kVertexInversion);
-        for (int k : pending) {
-            const CFitPoint& fp = points[k];
-            deep[std::size_t(k)] = fp.boundary == 0 && fp.uv.n >= 2 &&
-                                   (std::sqrt(fp.dist2) <= limit || isFoot(s, fp)) &&
-                                   depthInside(polygon, fp.uv[0], fp.uv[1], scale) > band;
-        }
+        invertBeyondAgain();
+        for (int k : pending)
+            place(k);
         pending.clear();
     }
 
-    bool isDeep(int vertex) const
+    // A vertex found beyond the limit may have been inverted from a start
+    // far along a long facet or round a bend of the surface, into a foot
+    // that is not its nearest (a local minimum of the distance: a vertex
+    // beside the face whose line to a steep part of the surface runs along
+    // its normal there) or no foot at all: it is inverted again from the
+    // surface's sample nearest to it, and keeps the nearer of the two feet,
+    // on the domain's edge too (then it lies beyond the face).
+    void invertBeyondAgain()
     {
-        const int at = vertex >= 0 && vertex < int(slot.size()) ? slot[std::size_t(vertex)] : -1;
-        return at >= 0 && deep[std::size_t(at)] != 0;
+        IndexSubset<CFitPoint> again(points);
+        std::vector<CFitPoint> first;
+        for (int k : pending)
+            if (points[k].dist2 > limit * limit && points[k].uv.n >= 2) {
+                first.push_back(points[k]);
+                points[k].state = 1;
+                const Vector start = nearestSample(points[k].Point);
+                points[k].uv[0] = start[0];
+                points[k].uv[1] = start[1];
+                again.append(k);
+            }
+        if (again.count == 0)
+            return;
+        s.PointInversion(again, kVertexReinversion);
+        for (int k = 0; k < again.count; ++k) {
+            CFitPoint& fp = again[k];
+            const CFitPoint& was = first[std::size_t(k)];
+            if (was.dist2 <= fp.dist2) {
+                fp.uv = was.uv;
+                fp.dist2 = was.dist2;
+                fp.boundary = was.boundary;
+            }
+        }
+    }
+
+    // The parameters of the sample of the surface nearest to p: samples three
+    // to a knot span each way over the whole domain (a cubic piece cannot
+    // turn between them so far that the nearest leads Newton's method to
+    // another valley of the distance), made at the first call.
+    Vector nearestSample(const Vector& p)
+    {
+        if (sampleGrid == nullptr) {
+            const Interval du = s.getDomain(0), dv = s.getDomain(1);
+            const int nu = std::clamp(kSamplesPerSpan * s.getUCount(), 8, kMostSamples);
+            const int nv = std::clamp(kSamplesPerSpan * s.getVCount(), 8, kMostSamples);
+            Vector q(3);
+            for (int j = 0; j <= nv; ++j)
+                for (int i = 0; i <= nu; ++i) {
+                    const double u = du.min + i * du.getLength() / nu,
+                                 v = dv.min + j * dv.getLength() / nv;
+                    s.evaluatePoint(q, u, v);
+                    samples.append(CFitPoint(q, Vector(u, v)));
+                }
+            const int buckets = std::max(1, int(std::cbrt(double(samples.count))));
+            sampleGrid = std::make_unique<CFitPointGrid>(samples, buckets, buckets, buckets);
+        }
+        int index = -1;
+        sampleGrid->findNearestOverall(p, index);
+        return index >= 0 ? samples[index].uv : Vector(0.0, 0.0);
+    }
+
+    // The point's normal, depth inside the trim, whether it lies under the
+    // face and whether it leads on, from its foot.
+    void place(int k)
+    {
+        const CFitPoint& fp = points[k];
+        PartVertex& pv = vertices[std::size_t(k)];
+        pv.leads = false;
+        pv.depth = -HUGE_VAL;
+        pv.hasNormal = fp.uv.n >= 2;
+        if (!pv.hasNormal)
+            return;
+        Vector foot(3), normal(3);
+        s.evaluatePointAndNormal(fp.uv[0], fp.uv[1], foot, normal);
+        for (int a = 0; a < 3; ++a)
+            pv.normal[a] = normal[a];
+        // A foot on the domain's edge lies beyond the face.
+        if (fp.boundary != 0)
+            return;
+        pv.depth = depthInside(polygon, fp.uv[0], fp.uv[1], scale);
+        // A foot on the trim, to rounding, lies on the face's side: the foot of
+        // a wall straight down or up from it.
+        const bool inside = pv.depth > kOnTheSide * margin;
+        const double distance = std::sqrt(fp.dist2);
+        if (distance <= limit) {
+            pv.under = pv.leads = inside;
+            return;
+        }
+        // Beyond the limit only at a true foot, and inside the face's
+        // outline seen along its mean normal: a vertex outside it lies by
+        // the face, not over or under it, though its line to a steep part of
+        // the surface near the side (round a bend, or up a feature the face
+        // follows) runs along the normal there.
+        pv.under = inside && isFoot(s, fp) && insideOutline(fp.Point);
+        pv.leads = pv.under && pv.depth > margin;
+    }
+
+    // Whether p, seen along the face's mean normal, lies inside the face's
+    // outline (the surface's points at the trim's vertices; made at the
+    // first call).
+    bool insideOutline(const Vector& p)
+    {
+        const double* n = meanNormal;
+        // A frame across the mean normal: from the axis least along it.
+        const int least = std::fabs(n[0]) <= std::fabs(n[1]) && std::fabs(n[0]) <= std::fabs(n[2])
+                              ? 0
+                          : std::fabs(n[1]) <= std::fabs(n[2]) ? 1
+                                                               : 2;
+        double e1[3] = {least == 0 ? 1.0 : 0.0, least == 1 ? 1.0 : 0.0, least == 2 ? 1.0 : 0.0};
+        const double along = e1[0] * n[0] + e1[1] * n[1] + e1[2] * n[2];
+        for (int a = 0; a < 3; ++a)
+            e1[a] -= along * n[a];
+        const double e2[3] = {n[1] * e1[2] - n[2] * e1[1], n[2] * e1[0] - n[0] * e1[2],
+                              n[0] * e1[1] - n[1] * e1[0]};
+        const auto seen = [&](const double* q) {
+            return std::array<double, 2>{q[0] * e1[0] + q[1] * e1[1] + q[2] * e1[2],
+                                         q[0] * e2[0] + q[1] * e2[1] + q[2] * e2[2]};
+        };
+        if (outline.empty()) {
+            Vector q(3);
+            for (const CVertex<double, 3>* v : polygon.vertices) {
+                s.evaluatePoint(q, v->data[0], v->data[1]);
+                outline.push_back(seen(q.data));
+            }
+        }
+        const std::array<double, 2> at = seen(p.data);
+        bool inside = false;
+        for (std::size_t k = 0, n = outline.size(); k < n; ++k) {
+            const std::array<double, 2>&a = outline[k], &b = outline[(k + 1) % n];
+            if ((a[1] >= at[1]) != (b[1] >= at[1]) &&
+                at[0] < a[0] + (at[1] - a[1]) * (b[0] - a[0]) / (b[1] - a[1]))
+                inside = !inside;
+        }
+        return inside;
+    }
+
+    // The cosine between the facet's normal and the surface's normal at the
+    // point's foot (0 where either has no direction).
+    double cosine(int facet, int point)
+    {
+        Mesh::CBaseMesh::Direction n;
+        if (!mesh.getFacetNormal(facet, n))
+            return 0.0;
+        const double* normal = vertices[std::size_t(point)].normal;
+        double c = 0.0, length = 0.0;
+        for (int a = 0; a < 3; ++a) {
+            c += double(n.data[a]) * normal[a];
+            length += double(n.data[a]) * n.data[a];
+        }
+        return length > 0.0 ? c / std::sqrt(length) : 0.0;
+    }
+
+    // Whether a facet across the side a-b, where more than two facets meet,
+    // hangs behind the face's sheet: it does not face as the sheet does, and
+    // a corner of it off the side lies behind the surface (on the side the
+    // sheet faces away from) by more than the limit, seen from a's foot. A
+    // feature's facet rising in front of the sheet (a spike's flank where it
+    // stands on a doubled sheet) is walked into.
+    bool hangsBehind(int facet, int a, int b, int atA)
+    {
+        if (sheet * cosine(facet, atA) >= kSheetCosine)
+            return false;
+        const CFitPoint& fa = points[atA];
+        const double* n = vertices[std::size_t(atA)].normal;
+        Vector foot(3);
+        s.evaluatePoint(foot, fa.uv[0], fa.uv[1]);
+        CVertex<float, 3> corner;
+        for (int c : table.corners(facet)) {
+            if (c == a || c == b || !mesh.getVertex(c, corner))
+                continue;
+            double off = 0.0;
+            for (int k = 0; k < 3; ++k)
+                off += (double(corner.data[k]) - foot[k]) * n[k];
+            if (sheet * off < -limit)
+                return true;
+        }
+        return false;
+    }
+
+    // Whether the facet faces as the face's sheet does within 60 degrees at
+    // the foot of its first corner that has one.
+    bool facesAsTheSheet(int facet)
+    {
+        for (int vertex : table.corners(facet))
+            if (const int at = slotOf(vertex); at >= 0 && vertices[std::size_t(at)].hasNormal)
+                return sheet * cosine(facet, at) >= kSheetCosine;
+        return false;
+    }
+
+    // Whether the facet faces against the face's sheet (the far side of a
+    // thin part, the underside of a body over the face) at the foot of its
+    // first corner that has one.
+    bool facesAgainst(int facet)
+    {
+        for (int vertex : table.corners(facet))
+            if (const int at = slotOf(vertex); at >= 0 && vertices[std::size_t(at)].hasNormal)
+                return sheet * cosine(facet, at) <= -kSheetCosine;
+        return false;
     }
 };
+
+// A grid point's key in the facet hash, its parameters, and its place and
+// unit normal.
+struct GridKey {
+    std::array<int, 3> key;
+    double u, v;
+    std::array<double, 3> point, normal;
+};
+
+// The cells of the facet hash near the surface, ascending, each once with
+// the parameters of a grid point near it: the grid points' cells (keys),
+// and those their normal lines pass within the reach (another sheet over or
+// under the face).
+std::vector<NearCell> nearCells(const Mesh::CFacetHashIndex& flat,
+                                const Mesh::C3DHash<Mesh::CFacetCentroid, float>& hash,
+                                std::vector<GridKey>& keys, double reach)
+{
+    std::stable_sort(keys.begin(), keys.end(),
+                     [](const GridKey& a, const GridKey& b) { return a.key < b.key; });
+    keys.erase(std::unique(keys.begin(), keys.end(),
+                           [](const GridKey& a, const GridKey& b) { return a.key == b.key; }),
+               keys.end());
+    std::vector<NearCell> cells;
+    const auto add = [&](long long i, long long j, long long k, const GridKey& from) {
+        if (i < INT_MIN || i > INT_MAX || j < INT_MIN || j > INT_MAX || k < INT_MIN || k > INT_MAX)
+            return;
+        if (const int c = flat.cellAt(int(i), int(j), int(k)); c >= 0)
+            cells.push_back({c, from.u, from.v});
+    };
+    // Half a cell apart along the normal lines.
+    const double step = 0.5 * hash.cellSize;
+    const int steps = step > 0.0 ? int(std::min(std::ceil(reach / step), 1e4)) : 0;
+    for (const GridKey& g : keys) {
+        add(g.key[0], g.key[1], g.key[2], g);
+        for (int k = -steps; k <= steps; ++k) {
+            int key[3];
+            hash.cellKey(CVertex<float, 3>{float(g.point[0] + k * step * g.normal[0]),
+                                           float(g.point[1] + k * step * g.normal[1]),
+                                           float(g.point[2] + k * step * g.normal[2])},
+                         key[0], key[1], key[2]);
+            add(key[0], key[1], key[2], g);
+        }
+    }
+    std::stable_sort(cells.begin(), cells.end(),
+                     [](const NearCell& a, const NearCell& b) { return a.cell < b.cell; });
+    cells.erase(std::unique(cells.begin(), cells.end(),
+                            [](const NearCell& a, const NearCell& b) { return a.cell == b.cell; }),
+                cells.end());
+    return cells;
+}
 
 } // namespace
 
@@ -416,7 +777,7 @@ FaceMeshDistance measureSurfaceMeshDistance(NurbsSurf& surface, const CVertexLis
     // Which way the mesh's sheet faces against the surface's normal: the
     // facets nearest the grid points vote.
     int facing = 0;
-    Vector n(3);
+    Vector n(3), meanNormal(3);
     Mesh::CBaseMesh::Direction facetNormal;
     const auto cosine = [&](int facet) {
         if (!mesh.getFacetNormal(facet, facetNormal))
@@ -428,6 +789,9 @@ FaceMeshDistance measureSurfaceMeshDistance(NurbsSurf& surface, const CVertexLis
         }
         return length > 0.0 ? c / std::sqrt(length) : 0.0;
     };
+    // The hash keys of the grid points near the mesh: the cells round them
+    // and along their normal lines hold the facets near the surface.
+    std::vector<GridKey> keys;
     std::vector<double> crossings;
     int beyond = 0;
     Vector p(3);
@@ -458,10 +822,16 @@ FaceMeshDistance measureSurfaceMeshDistance(NurbsSurf& surface, const CVertexLis
             s->getRawNormal(n, u, v);
             if (const double length = norm(n); length > 0.0)
                 n *= 1.0 / length;
+            meanNormal = meanNormal + n;
             if (beyondPoints != nullptr && distance > limit)
-                beyondPoints->append(CFitPoint(pointToMeet(mesh, p, n, foot, distance), Vector(u, v)));
+                beyondPoints->append(
+                    CFitPoint(pointToMeet(mesh, p, n, foot, distance), Vector(u, v)));
             if (!withVertices)
                 continue;
+            GridKey& key =
+                keys.emplace_back(GridKey{{}, u, v, {p[0], p[1], p[2]}, {n[0], n[1], n[2]}});
+            mesh.facetHash.cellKey(CVertex<float, 3>{float(p[0]), float(p[1]), float(p[2])},
+                                   key.key[0], key.key[1], key.key[2]);
             const double c = cosine(foot.facet);
             facing += c >= 0.0 ? 1 : -1;
             if (distance <= limit)
@@ -482,85 +852,51 @@ FaceMeshDistance measureSurfaceMeshDistance(NurbsSurf& surface, const CVertexLis
         return result;
     }
     const double scale[2] = {lengths[0] / (high[0] - low[0]), lengths[1] / (high[1] - low[1])};
-    const double band = std::min(kBoundaryBand * grid, 0.25 * std::min(lengths[0], lengths[1]));
-    EnclosedPart part(*s, mesh, polygon, scale, band, limit);
-    CFitPointArray& points = part.collect(seeds);
+    const double margin = std::min(grid, 0.25 * std::min(lengths[0], lengths[1]));
+    if (const double length = norm(meanNormal); length > 0.0)
+        meanNormal *= 1.0 / length;
+    EnclosedPart part(*s, mesh, polygon, scale, margin, limit, sheet, meanNormal);
+    part.walk(seeds);
+    if (const Mesh::CFacetHashIndex* flat = mesh.flatFacetHash())
+        part.walkFromNearbyFacets(*flat, nearCells(*flat, mesh.facetHash, keys, reach));
+    CFitPointArray& points = part.points;
 
-    // A vertex found beyond the limit may have been inverted from a start
-    // far along a long facet, into a foot that is not its nearest (a local
-    // minimum of the distance, where the surface bends) or no foot at all:
-    // it is inverted again from the surface's samples nearest to it, and
-    // keeps the nearer of the two. One still without a foot is not
-    // measured: its distance would be that of a surface point it is not
-    // nearest to.
-    IndexSubset<CFitPoint> again(points);
-    std::vector<CFitPoint> first;
-    for (int k = 0; k < points.count; ++k)
-        if (std::sqrt(points[k].dist2) > limit) {
-            first.push_back(points[k]);
-            points[k].state = 1;
-            again.append(k);
-        }
-    if (again.count > 0) {
-        s->invertPoints(again, 3, 3, false);
-        s->PointInversion(again, kVertexReinversion);
-        for (int k = 0; k < again.count; ++k) {
-            CFitPoint& fp = again[k];
-            const CFitPoint& was = first[std::size_t(k)];
-            if (was.boundary == 0 && (fp.boundary != 0 || was.dist2 < fp.dist2)) {
-                fp.uv = was.uv;
-                fp.dist2 = was.dist2;
-                fp.boundary = was.boundary;
-            }
-        }
-    }
-    // The vertices beyond the limit, farthest first, are measured unless
-    // another sheet's facets cross the line to them nearer the surface
-    // (the part's far side, reached through a hole in it): only until the
-    // largest is found, and those the fit takes (on the face's sheet,
-    // within the reach: not a feature it cannot follow, which it would
-    // chase into a bulge all round it: a spike, a rib, a wall).
-    std::vector<std::pair<double, int>> far;
-    CVertex<double, 3> uv;
+    // Every vertex under the face (its foot inside the trim) is measured
+    // where it lies on the face's sheet, however far (beyond the limit only
+    // at a true foot, and not on the rim of another sheet, which a wall
+    // through a hole in the part or round its rim leads to), where its foot
+    // lies deeper inside than the margin or it stands on the face beyond the
+    // margin (within the margin the mesh may turn down a wall on the face's
+    // side). Those
+    // beyond the limit that are not measured are counted as left out. The
+    // fit takes those on the face's sheet within the reach that face as it
+    // does (not a feature it cannot follow, which it would chase into a
+    // bulge all round it: a spike, a rib, a wall).
+    std::vector<int> taken;
     for (int k = 0; k < points.count; ++k) {
         const CFitPoint& fp = points[k];
+        const PartVertex& pv = part.vertices[std::size_t(k)];
+        if (!pv.under)
+            continue;
         const double distance = std::sqrt(fp.dist2);
-        if (distance > limit && !isFoot(*s, fp))
+        if (distance <= limit) {
+            if (pv.onSheet && (pv.depth > margin || part.standsInside(k))) {
+                ++result.meshVertices;
+                result.vertexLargest = std::max(result.vertexLargest, distance);
+            }
             continue;
-        // A vertex whose foot lies on the domain's edge or outside the trim
-        // lies beyond the face.
-        if (fp.boundary != 0 || fp.uv.n < 2)
-            continue;
-        uv.data[0] = fp.uv[0];
-        uv.data[1] = fp.uv[1];
-        uv.data[2] = 0.0;
-        if (!polygon.isInside(uv, false))
-            continue;
-        if (distance > limit) {
-            far.emplace_back(distance, k);
+        }
+        if (!pv.onSheet || (!(pv.depth > margin) && !part.standsInside(k)) ||
+            part.touchesAgainst(k)) {
+            ++result.leftOut;
+            result.leftOutLargest = std::max(result.leftOutLargest, distance);
             continue;
         }
         ++result.meshVertices;
         result.vertexLargest = std::max(result.vertexLargest, distance);
-    }
-    std::sort(far.begin(), far.end(), [](const auto& a, const auto& b) {
-        return a.first != b.first ? a.first > b.first : a.second < b.second;
-    });
-    std::vector<int> taken;
-    bool largestFound = false;
-    for (const auto& [distance, k] : far) {
-        const bool fitTakes =
-            beyondPoints != nullptr && distance <= reach && part.facesTheSheet(k, sheet);
-        if ((largestFound && !fitTakes) || behindTheSheet(*s, mesh, points[k], distance))
-            continue;
-        ++result.meshVertices;
-        if (!largestFound)
-            result.vertexLargest = std::max(result.vertexLargest, distance);
-        largestFound = true;
-        if (fitTakes)
+        if (beyondPoints != nullptr && distance <= reach && part.facesTheSheet(k))
             taken.push_back(k);
     }
-    std::sort(taken.begin(), taken.end());
     for (int k : taken)
         beyondPoints->append(CFitPoint(points[k].Point, points[k].uv));
     result.largest = std::max(result.surfaceLargest, result.vertexLargest);

@@ -1,37 +1,43 @@
 // How far a trimmed face lies from the mesh it was fitted to, measured both
-// ways on the face as it stands (the commit's faces before and after their
-// heal, the Breps the commit made of them):
+// ways on the face as it stands (the fit's own check, the commit's faces
+// before and after their heal, the Breps the commit made of them):
 // - the surface inside the trim, on a grid about a tolerance fine in space
 //   (finer than the mesh points a fit on a coarse mesh has, where a surface
 //   may bulge between them), each grid point to the nearest point of the
 //   mesh's facets;
-// - the mesh's vertices of the part of the mesh the face encloses, each to
-//   the surface however far and whichever way its facets face (a spike, a
-//   pit, a rib inside the face): the facets reached from those the surface
-//   lies on (the nearest facets of the grid points within the limit,
-//   facing as the sheet the face follows does) through the sides they
-//   share, walking on only across sides whose ends' feet on the surface lie
-//   inside the trim and beyond a band along it. Another sheet (a thin
-//   part's far side, a floor under a body, a second body beside) joins the
-//   part only across the face's boundary, where the walk stops; one
-//   reached through a hole in the face is left out where its vertex lies
-//   behind the face's sheet (a facet across the surface's normal line
-//   nearer to the surface). A vertex beyond the limit counts at its
-//   nearest foot (inverted again from the surface's samples when the
-//   first inversion, started from the foot of the vertex it was reached
-//   from, ended farther), and only at a true foot (the line to it along
-//   the surface's normal).
+// - every vertex of the mesh under the face (its nearest point of the
+//   surface, a true foot, inside the trim, and the vertex inside the face's
+//   outline seen along its mean normal) that lies on the face's sheet, to
+//   the surface, however far and whichever way its facets face, whatever
+//   the sheet's slope and however near the face's sides: a spike, a pit, a
+//   rib, a bump or a fold inside the face, and a separate piece lying on the
+//   sheet with what stands on it. The sheet is the facets the surface lies
+//   on (the nearest facets of the grid points within the limit, and any
+//   facet near the surface with a corner within the limit, facing as the
+//   sheet the face follows does) and those reached from them across the
+//   sides they share, from facets that do not face against the sheet. Another
+//   sheet stays out: a thin part's far side or a body's underside faces
+//   against the face's sheet, a body or sheet over or under the face apart
+//   from it is never reached, a web hanging behind a shell model's sheet is
+//   not walked into, and a vertex on the rim of a facet facing against the
+//   sheet (a hole through a thin part) is the far side's; a vertex beyond
+//   the limit whose foot lies within a tolerance of the trim, on facets
+//   whose other corners lie there too, is taken for a wall that stands on
+//   the face's side (the body's whose top the face is). The vertices under
+//   the face beyond the limit that are not measured are counted as left
+//   out, with the farthest.
 // The surface points go through the mesh's facet hash
-// (Mesh::nearestMeshPoint); the walk over the part reads a table of the
-// facets around each vertex (Mesh::CVertexFacets, one pass over the mesh's
-// corners, made only when mesh vertices are measured). Beyond that, time
-// and memory follow the grid (at most kMaxFaceMeshPoints points) and the
-// part under the face, each of its facets and vertices taken once, however
-// far the surface strays.
+// (Mesh::nearestMeshPoint, and its cells round them and along their normals
+// for the facets near the surface); the walk over the sheet reads the mesh's table of the facets
+// around each vertex (Mesh::CVertexFacets::of, built once for the mesh).
+// Beyond that, time and memory follow the grid (at most kMaxFaceMeshPoints
+// points) and the part of the mesh under the face, each of its facets and
+// vertices taken once, however far the surface strays.
 //
-// Plain values; the face's surface evaluation tables and the mesh's hash
-// queries are used, so neither may be in use elsewhere meanwhile. The
-// mesh's facet hash must be built (without it nothing is measured).
+// Plain values; the face's surface evaluation tables, the mesh's hash
+// queries and the marks of its table of facets round the vertices are used,
+// so none of them may be in use elsewhere meanwhile. The mesh's facet hash
+// must be built (without it nothing is measured).
 #pragma once
 
 #include "foundation/FitPoint.h"
@@ -51,12 +57,20 @@ struct FaceMeshDistance {
     // farther).
     int surfacePoints = 0;
     double surfaceLargest = 0.0;
-    // Mesh vertices measured to the surface, and their largest distance (of
-    // those beyond the limit, the ones looked at: the farthest of the
-    // face's sheet and those a fit takes).
+    // Mesh vertices under the face on its sheet, measured to the surface,
+    // and their largest distance.
     int meshVertices = 0;
     double vertexLargest = 0.0;
-    // The larger of the two.
+    // Mesh vertices under the face (their feet inside the trim) farther
+    // than the limit that were not measured, and the farthest of them:
+    // those of another sheet (a thin part's far side, a body or a sheet
+    // over or under the face apart from the one it lies on, reached only
+    // through facets facing against it or not at all) and those whose feet
+    // lie within a tolerance of the trim (where the mesh may turn down or
+    // up a wall that stands on the face's side).
+    int leftOut = 0;
+    double leftOutLargest = 0.0;
+    // The larger of the two measured.
     double largest = 0.0;
     // The share of the surface points farther from the mesh than the limit
     // asked for: about the share of the face's area off the mesh.

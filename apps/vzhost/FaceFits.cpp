@@ -78,6 +78,13 @@ DirectiveOutcome faceFits(const std::vector<std::string>& arguments, std::string
         line << "Face " << number << " fit to " << tolerance << ": " << distances;
         if (measured != nullptr && measured->surfacePoints > 0) {
             line << "; largest distance " << measured->largest << " from the mesh " << where;
+            // What lies under the face beyond the fit's slack but was not
+            // measured: another sheet, or a wall on the face's side.
+            if (measured->leftOut > 0)
+                line << " (" << measured->leftOut
+                     << " mesh vertices under it left out, of other sheets or walls on its sides, "
+                        "up to "
+                     << measured->leftOutLargest << " from it)";
             const double tolerances = measured->largest / tolerance;
             if (factor > 0.0 && tolerances > factor) {
                 const std::string share =

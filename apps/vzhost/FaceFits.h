@@ -9,7 +9,10 @@
 //                "on its Brep" as the last commit measured the Brep it made
 //                of the face, else "on its surface", the net's trimmed face
 //                measured now (without one, the largest of the error points,
-//                "at its fit points"); a face without a surface gets "Face k
+//                "at its fit points"), and how many mesh vertices under the
+//                face beyond the fit's slack it left out (of other sheets,
+//                or walls on its sides) and the farthest of them; a face
+//                without a surface gets "Face k
 //                has no surface" in its place. Fails when no face has a
 //                surface, and, with a factor, when a face lies farther from
 //                the mesh than factor x its tolerance: the line then adds
