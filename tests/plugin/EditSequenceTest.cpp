@@ -768,7 +768,9 @@ protected:
             const CVertex<float, 3>& p = *r.any(points);
             int x = 0, y = 0;
             pixel(p, x, y);
-            if (sides.empty() && (kind == "insert" || kind.rfind("-near") == kind.size() - 5))
+            if (sides.empty() &&
+                (kind == "insert" || kind == "retrace" || kind == "alt-middle-delete" ||
+                 kind.rfind("-near") == kind.size() - 5))
                 return false;
             if (kind == "insert") {
                 const Side& side = r.any(sides);
@@ -784,22 +786,8 @@ protected:
                                              : "menu:33019");
             } else if (kind == "drag") {
                 drag(p, r.pick(25) - 12, r.pick(25) - 12);
-            } else if (kind == "drag-far" || kind == "drag-onto") {
-                // Pressed on a point and moved in several moves, the last
-                // one onto another point for drag-onto.
-                std::string script = moveTo(x, y) + "!mouse down left " + at(x, y) + "\n";
-                int tx = x, ty = y;
-                for (int k = 1 + r.pick(4); k > 0; --k)
-                    script += moveTo(tx = x + r.pick(81) - 40, ty = y + r.pick(81) - 40);
-                if (kind == "drag-onto") {
-                    pixel(*r.any(points), tx, ty);
-                    script += moveTo(tx, ty);
-                }
-                run(script + "!mouse up left " + at(tx, ty));
             } else if (kind == "alt-middle-delete") {
                 // The poly-line under the press made current, then Delete.
-                if (sides.empty())
-                    return false;
                 const Side& side = r.any(sides);
                 std::tie(x, y) = along(*side.first, *side.second, 0.1 * (1 + r.pick(9)));
                 press(x, y, "middle", " alt");
@@ -823,69 +811,86 @@ protected:
                 for (auto& pixelTo : to)
                     pixelTo = anywhere();
                 activateAndDraw(p, to);
-            } else if (kind == "draw-across" || kind == "drag-across") {
-                // From the point through a place in the middle half of the
-                // net to as far beyond it again or more, a stroke of one to
-                // five clicks or the point dragged there in as many moves:
-                // the stroke and the dragged point's sides cross the lines
-                // between.
-                const int mx = (3 * box[0] + box[2]) / 4 + r.pick((box[2] - box[0]) / 2 + 1),
-                          my = (3 * box[1] + box[3]) / 4 + r.pick((box[3] - box[1]) / 2 + 1);
-                const double beyond = 1.0 + 0.1 * r.pick(4);
-                const int moves = 1 + r.pick(5);
-                std::vector<std::pair<int, int>> to;
-                for (int k = 1; k <= moves; ++k) {
-                    const double t = 2.0 * beyond * k / moves;
-                    to.emplace_back(int(std::lround(x + t * (mx - x))) + r.pick(7) - 3,
-                                    int(std::lround(y + t * (my - y))) + r.pick(7) - 3);
+            } else if (kind == "retrace") {
+                // From a side's first point along it onto its other one, one
+                // to three clicks between a pixel or two (a tolerance) to one
+                // side: drawn in the view zoomed in 20 times on the side's
+                // middle, as the user zooms in to draw that near a line.
+                const Side& side = r.any(sides);
+                const auto [mx, my] = along(*side.first, *side.second, 0.5);
+                ON_Viewport& vp = VezadApp().ActiveView()->ActiveViewport().VP();
+                const ON_Viewport kept = vp;
+                ON_Line line;
+                ON_3dVector axes[3];
+                double f[6];
+                if (vp.GetFrustumLine(mx, my, line) &&
+                    vp.GetCameraFrame(axes[0], axes[1], axes[2]) &&
+                    vp.GetFrustum(f, f + 1, f + 2, f + 3, f + 4, f + 5)) {
+                    const ON_3dVector to = line.to - vp.CameraLocation();
+                    vp.SetCameraLocation(vp.CameraLocation() + (to * axes[0]) * axes[0] +
+                                         (to * axes[1]) * axes[1]);
+                    vp.SetFrustum(f[0] / 20, f[1] / 20, f[2] / 20, f[3] / 20, f[4], f[5]);
                 }
-                if (kind == "draw-across") {
-                    activateAndDraw(p, to);
+                const auto [ax, ay] = along(*side.first, *side.second, 0.0);
+                const auto [bx, by] = along(*side.first, *side.second, 1.0);
+                const int sign = r.pick(2) == 0 ? 20 : -20;
+                const double off =
+                    sign * (1 + r.pick(2)) / std::max(1.0, std::hypot(bx - ax, by - ay));
+                std::vector<std::pair<int, int>> to;
+                for (int k = 1, clicks = 1 + r.pick(3); k <= clicks; ++k)
+                    to.emplace_back(
+                        int(std::lround(ax + k * (bx - ax) / (clicks + 1.0) - off * (by - ay))),
+                        int(std::lround(ay + k * (by - ay) / (clicks + 1.0) + off * (bx - ax))));
+                to.emplace_back(bx, by);
+                activateAndDraw(*side.first, to);
+                vp = kept;
+            } else if (kind.rfind("drag-", 0) == 0 || kind == "draw-across" ||
+                       kind == "close-self") {
+                // A point dragged, or a poly-line drawn from it, in several
+                // moves or clicks: within 40 pixels, the last move onto
+                // another point for drag-onto; across, through a place in the
+                // middle half of the net to as far beyond it again or more;
+                // closed, round a ring back onto the point or past it, the
+                // last stretch crossing the first.
+                std::vector<std::pair<int, int>> to;
+                const auto put = [&](double tx, double ty) {
+                    to.emplace_back(int(std::lround(tx)), int(std::lround(ty)));
+                };
+                if (kind == "drag-far" || kind == "drag-onto") {
+                    for (int k = 1 + r.pick(4); k > 0; --k) {
+                        const int dx = r.pick(81) - 40;
+                        put(x + dx, y + r.pick(81) - 40);
+                    }
+                    if (kind == "drag-onto")
+                        to.push_back(along(*r.any(points), p, 0.0));
+                } else if (kind == "drag-across" || kind == "draw-across") {
+                    const int mx = (3 * box[0] + box[2]) / 4 + r.pick((box[2] - box[0]) / 2 + 1),
+                              my = (3 * box[1] + box[3]) / 4 + r.pick((box[3] - box[1]) / 2 + 1);
+                    const double beyond = 2.0 + 0.2 * r.pick(4);
+                    for (int k = 1, moves = 1 + r.pick(5); k <= moves; ++k) {
+                        const int dx = r.pick(7) - 3;
+                        put(x + beyond * k / moves * (mx - x) + dx,
+                            y + beyond * k / moves * (my - y) + r.pick(7) - 3);
+                    }
                 } else {
+                    const int clicks = 3 + r.pick(3),
+                              radius = 12 + r.pick(std::max(box[2] - box[0], box[3] - box[1]) / 2);
+                    const double start = 0.5 * r.pick(13), step = 2.0 * M_PI / clicks;
+                    const double past = r.pick(3) == 0 ? 0.0 : step * 0.1 * (1 + r.pick(6));
+                    for (int k = 1; k <= clicks; ++k) {
+                        const double a = start + (k < clicks ? k * step : past);
+                        put(x + radius * (std::cos(a) - std::cos(start)),
+                            y + radius * (std::sin(a) - std::sin(start)));
+                    }
+                }
+                if (kind.rfind("drag-", 0) == 0) {
                     std::string script = moveTo(x, y) + "!mouse down left " + at(x, y) + "\n";
                     for (const auto& [tx, ty] : to)
                         script += moveTo(tx, ty);
                     run(script + "!mouse up left " + at(to.back().first, to.back().second));
+                } else {
+                    activateAndDraw(p, to);
                 }
-            } else if (kind == "retrace") {
-                // From a side's first point along it to its other end or a
-                // little past it, each click a pixel or two to one side;
-                // now and then on across the net from there.
-                const Side& side = r.any(sides);
-                const int off = r.pick(2) == 0 ? 1 + r.pick(2) : -1 - r.pick(2);
-                int ax = 0, ay = 0, bx = 0, by = 0;
-                pixel(*side.first, ax, ay);
-                pixel(*side.second, bx, by);
-                const double l = std::max(1.0, std::hypot(double(bx - ax), double(by - ay)));
-                const int nx = int(std::lround(-off * (by - ay) / l)),
-                          ny = int(std::lround(off * (bx - ax) / l));
-                std::vector<std::pair<int, int>> to;
-                const int clicks = 1 + r.pick(3);
-                const double end = 1.0 + 0.05 * r.pick(3);
-                for (int k = 1; k <= clicks; ++k) {
-                    const auto [cx, cy] = along(*side.first, *side.second, end * k / clicks);
-                    to.emplace_back(cx + nx, cy + ny);
-                }
-                if (r.pick(2) == 0)
-                    to.push_back(anywhere());
-                activateAndDraw(*side.first, to);
-            } else if (kind == "close-self") {
-                // Round a ring through the point and back: the last click on
-                // the point, or past it so that the last stretch crosses the
-                // first one.
-                const int clicks = 3 + r.pick(3),
-                          radius = 12 + r.pick(std::max(box[2] - box[0], box[3] - box[1]) / 2);
-                const double start = 0.5 * r.pick(13);
-                const double step = 2.0 * M_PI / clicks;
-                const double cx = x - radius * std::cos(start), cy = y - radius * std::sin(start);
-                std::vector<std::pair<int, int>> to;
-                for (int k = 1; k < clicks; ++k)
-                    to.emplace_back(int(std::lround(cx + radius * std::cos(start + k * step))),
-                                    int(std::lround(cy + radius * std::sin(start + k * step))));
-                const double past = r.pick(3) == 0 ? 0.0 : step * 0.1 * (1 + r.pick(6));
-                to.emplace_back(int(std::lround(cx + radius * std::cos(start + past))),
-                                int(std::lround(cy + radius * std::sin(start + past))));
-                activateAndDraw(p, to);
             } else if (kind == "delete" || kind == "delete-line") {
                 // A second Delete finds no point selected: the current
                 // poly-line goes.
@@ -1143,10 +1148,8 @@ INSTANTIATE_TEST_SUITE_P(
         // On the net as drawn the press on the right column's middle point
         // opens the menu; dismissed, the release snapped the column's last
         // point onto the pressed one and the lower right region was lost.
-        OneGestureCase{"RightSidePointPressedAndDraggedOnTheNetAsDrawn",
-                       false,
-                       {Gesture::dragSidePoint},
-                       {4}},
+        OneGestureCase{
+            "RightSidePointPressedAndDraggedOnTheNetAsDrawn", false, {Gesture::dragSidePoint}, {4}},
         OneGestureCase{
             "CentreDeletedAndUndone", false, {Gesture::deleteCentre, Gesture::undo}, {4, 4}},
         // An import left the replaced net's undo records behind with nothing
@@ -1167,10 +1170,8 @@ INSTANTIATE_TEST_SUITE_P(
                        false,
                        {Gesture::rightClickCentre, Gesture::moveBelowCentre},
                        {4, 4}},
-        OneGestureCase{"SaveAfterAMoveClosesNoColumnThroughTheCursor",
-                       false,
-                       {Gesture::moveRoundColumn},
-                       {4}},
+        OneGestureCase{
+            "SaveAfterAMoveClosesNoColumnThroughTheCursor", false, {Gesture::moveRoundColumn}, {4}},
         // The click closed the column through its point; the undo took the
         // point out and left the column closed; one undo, its release only.
         OneGestureCase{"UndoneClickThatClosedAColumnOpensItAgain",
@@ -1393,8 +1394,8 @@ TEST_F(EditSequence, RandomGesturesKeepTheSessionUndoAndDocumentInStep)
               << tally.sequencesUndoMismatch << " sequences; of the documents, " << tally.openFailed
               << " failed to open whole, " << tally.openOtherGrid
               << " held other points than placed, " << tally.openOtherLoops
-              << " opened with other loops, "
-              << tally.bytesDiffer << " saved again as other bytes, " << tally.netOnDeletedMesh
+              << " opened with other loops, " << tally.bytesDiffer
+              << " saved again as other bytes, " << tally.netOnDeletedMesh
               << " had their net on a deleted mesh" << std::endl;
 }
 
