@@ -812,10 +812,11 @@ protected:
                     pixelTo = anywhere();
                 activateAndDraw(p, to);
             } else if (kind == "retrace") {
-                // From a side's first point along it onto its other one, one
-                // to three clicks between a pixel or two (a tolerance) to one
-                // side: drawn in the view zoomed in 20 times on the side's
-                // middle, as the user zooms in to draw that near a line.
+                // From a side's first point along it onto its other one (the
+                // menu's snap), one to three clicks between a pixel or two (a
+                // tolerance) to one side: drawn in the view zoomed in 20 times
+                // on the side's middle, as the user zooms in to draw that near
+                // a line.
                 const Side& side = r.any(sides);
                 const auto [mx, my] = along(*side.first, *side.second, 0.5);
                 ON_Viewport& vp = VezadApp().ActiveView()->ActiveViewport().VP();
@@ -841,8 +842,8 @@ protected:
                     to.emplace_back(
                         int(std::lround(ax + k * (bx - ax) / (clicks + 1.0) - off * (by - ay))),
                         int(std::lround(ay + k * (by - ay) / (clicks + 1.0) + off * (bx - ax))));
-                to.emplace_back(bx, by);
                 activateAndDraw(*side.first, to);
+                click(bx, by, "menu:33019");
                 vp = kept;
             } else if (kind.rfind("drag-", 0) == 0 || kind == "draw-across" ||
                        kind == "close-self") {
