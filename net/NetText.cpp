@@ -1256,12 +1256,28 @@ bool CSurfaceNet::read(std::istream& source)
                                           "their faces are")
                       << " rebuilt from the net read" << std::endl;
         }
+        int freshFaces = 0; // regions of the net read no stored face took
         for (Face* f = firstFace; f != nullptr; f = f->next)
             if (taken.count(f) == 0) {
                 f->requestedState = ComplexApprox;
                 f->computedState = Naked;
+                ++freshFaces;
             }
-        lostStoredFaceCount = lostFaces + cutFaces;
+        // The writer stores a face for every region: a text with faces whose
+        // net holds regions none of them took is not the net it stored (a
+        // node moved far across the others parts a region anew). Those
+        // regions' faces are computed, and the text is read as a loss.
+        if (text.faces.empty() || lostFaces + cutFaces > 0)
+            freshFaces = 0;
+        if (freshFaces > 0) {
+            lost = true;
+            std::cout << freshFaces
+                      << (freshFaces == 1 ? " region of the net read has no stored face: its face is"
+                                          : " regions of the net read have no stored face: their "
+                                            "faces are")
+                      << " rebuilt from the net read" << std::endl;
+        }
+        lostStoredFaceCount = lostFaces + cutFaces + freshFaces;
     }
     nodes.removeAll(); // none is the text's to delete any more
     text.faces.clear();

@@ -635,6 +635,21 @@ TEST(NetText, StoredLoopsRelocateUpToRotationButNotReversal)
     }
     EXPECT_EQ(rebuilt, 1);
     EXPECT_EQ(stored, 3);
+    // A text that stores faces for some regions of its net only is no text
+    // the writer made: the region left is said, and read as a loss.
+    std::string short3 = written(hash.net);
+    const std::size_t lastFace =
+        short3.rfind("GeoObject Begin", short3.rfind("GeoObject End\nPlanar\n"));
+    const std::size_t count = short3.find("\n4\nGeoObject Begin");
+    ASSERT_TRUE(lastFace != std::string::npos && count != std::string::npos);
+    short3 = short3.substr(0, lastFace).replace(count, 3, "\n3\n");
+    std::istringstream in3(short3);
+    CSurfaceNet back3;
+    EXPECT_NE(mwtest::capturedStdout([&] { whole = back3.read(in3); })
+                  .find("1 region of the net read has no stored face"),
+              std::string::npos);
+    EXPECT_FALSE(whole);
+    EXPECT_EQ(back3.lostStoredFaces(), 1);
     // A text refused after it counts no lost face: nothing of it was read.
     std::istringstream cut(text.substr(0, text.find("\nPolylines ") + 12));
     mwtest::capturedStdout([&] { EXPECT_FALSE(back.read(cut)); });
