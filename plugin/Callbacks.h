@@ -40,7 +40,7 @@ public:
     bool dragging = false;
     // What the last left press was: an edit of the grid, which its release
     // finishes; one that opened the context menu, whose item chosen (or
-    // none) was the edit; a press left to the host (the callback disabled,
+    // none) was the edit on the pick it was about; a press left to the host (the callback disabled,
     // or Shift or Ctrl held), whose release is the host's too; or one that
     // only set the view's target ("Y" held), whose release has nothing to
     // finish.

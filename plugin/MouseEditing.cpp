@@ -401,13 +401,16 @@ int CMWMouseCallback::mouseUp(CVezadView&, int button, UINT, int, int)
     // With a point on a segment or a selected grid point the edit's insert
     // or snap is finished; where there was none to finish (a grid point
     // dragged onto the mesh) the surfaces catch up as after any other edit.
-    // After a press that opened the context menu the item chosen made the
-    // edit, and a menu dismissed made none: the release finishes nothing (it
-    // snapped the selected point onto the one under the press, taking that
-    // one out of its poly-line).
     const bool selection =
         net->getSelectedSegmentList() != nullptr || net->selectedPoint != nullptr;
-    const bool finished = press != LeftPress::menu && selection && net->onMouseUp(true);
+    // After a press that opened the context menu, the pick on a poly-line
+    // the menu was about is used: the item chosen made its edit, a menu
+    // dismissed none. The release commits what the menu left pending and
+    // no more (it snapped the selected point onto the one under the press,
+    // taking that one out of its poly-line).
+    if (press == LeftPress::menu)
+        net->clearSelectedPointOnSegment();
+    const bool finished = selection && net->onMouseUp(true);
     // A dragged point may have changed which regions are faces; otherwise
     // only the surfaces of the modified faces are computed again.
     if (!net->updateAfterEdit() && !finished)
