@@ -85,6 +85,46 @@ double pointSegmentDistance(const double* a, const double* b, const double* p, i
     return d2;
 }
 
+double segmentDistanceAcross(const double* a, const double* b, const double* p, const double* n,
+                             double radius)
+{
+    double ap[3], d[3];
+    for (int k = 0; k < 3; ++k) {
+        ap[k] = a[k] - p[k];
+        d[k] = b[k] - a[k];
+    }
+    const auto dot = [](const double* u, const double* v) {
+        return u[0] * v[0] + u[1] * v[1] + u[2] * v[2];
+    };
+    // The stretch of the segment within radius of p: |a - p + t d| <= radius.
+    const double dd = dot(d, d), half = dot(ap, d), c = dot(ap, ap) - radius * radius;
+    double t0 = 0.0, t1 = 0.0;
+    if (dd > 0.0) {
+        const double disc = half * half - dd * c;
+        if (disc < 0.0)
+            return HUGE_VAL;
+        const double root = std::sqrt(disc);
+        t0 = std::max(0.0, (-half - root) / dd);
+        t1 = std::min(1.0, (-half + root) / dd);
+    } else if (c > 0.0) {
+        return HUGE_VAL;
+    }
+    if (t0 > t1)
+        return HUGE_VAL;
+    // The distance across n is least where the segment, seen along n,
+    // passes nearest p.
+    double a2[3], d2[3];
+    const double apn = dot(ap, n), dn = dot(d, n);
+    for (int k = 0; k < 3; ++k) {
+        a2[k] = ap[k] - apn * n[k];
+        d2[k] = d[k] - dn * n[k];
+    }
+    const double dd2 = dot(d2, d2);
+    const double t = std::clamp(dd2 > 0.0 ? -dot(a2, d2) / dd2 : t0, t0, t1);
+    const double q[3] = {a2[0] + t * d2[0], a2[1] + t * d2[1], a2[2] + t * d2[2]};
+    return std::sqrt(dot(q, q));
+}
+
 bool closestPointsOfAxes(const CAxis& a, const CAxis& b, double* s, double* t, Vector& mid,
                          double* d)
 {

@@ -47,6 +47,12 @@ Vector lerp(const Vector& a, const Vector& b, double t);
 // measured to a + clamp(t, 0, 1) (b - a).
 double pointSegmentDistance(const double* a, const double* b, const double* p, int n, double* tOut);
 
+// The least distance from p, across the unit normal n (the part of the
+// offset along n left out), of the points of the segment a-b (3 entries
+// each) that lie within `radius` of p; HUGE_VAL when none does.
+double segmentDistanceAcross(const double* a, const double* b, const double* p, const double* n,
+                             double radius);
+
 // Closest points of the lines A (point + s dirA) and B (point + t dirB):
 // *s and *t the parameters of the closest points along each axis's unit
 // direction, mid the midpoint of the two points (3 entries) and *d their

@@ -89,13 +89,19 @@ constexpr double kBandShare = 0.25;
 // targets are thinned: they pin the inside, the sides' targets lie as close
 // as they do, and the correction's solve costs the cube of their count.
 constexpr int kMostHoldsAcross = 8;
-// How close, in tolerances, a correction brings the face to its targets (its
-// sides to their places on the seams, its inside to where the fit put it).
+// How close, in the tolerances the heal places sides to (dTol, or the edge
+// allowance where that is less), a correction brings the face to its targets
+// (its sides to their places on the seams, its inside to where the fit put
+// it).
 // Both faces of a seam stop this close to the place they meet, and the Breps
 // the commit makes of them follow their trim curves within three quarters
 // of the tolerance: stopping at 0.8 tolerances, as a correction used to,
 // left seams of one and a half tolerances just beyond it.
 constexpr double kTargetShare = 0.25;
+// How far beyond a side's nearest point, in its distance, a moved side's
+// point is matched across the surface's normal (1 / cos 60 degrees), as the
+// commit's region check matches a Brep's edges to its region's sides.
+constexpr double kTiltReach = 2.0;
 // Points per direction at the most where a correction's move is measured.
 constexpr int kMostProbesAcross = 24;
 
@@ -379,7 +385,8 @@ class FaceHealer {
 public:
     // The first `seeds` records are the faces that stay (see healFaces).
     FaceHealer(CSkinTopology& skin, double dTol, int mode, int seeds)
-        : skin(skin), dTol(dTol), mode(mode), seeds(seeds), s(continuityDistance(dTol))
+        : skin(skin), dTol(dTol), place(std::min(dTol, skin.edgeAllowance)), mode(mode),
+          seeds(seeds), s(continuityDistance(dTol))
     {
     }
 
@@ -390,6 +397,14 @@ public:
 private:
     CSkinTopology& skin;
     double dTol;
+    // The tolerance the heal places sides to (the chords of the sides it
+    // samples, how close a correction must come to its targets, how far
+    // beyond what they ask it may move the face): dTol, but no more than the
+    // skin's edge allowance. Where the fit's tolerance lies far below the
+    // document's, sides placed to dTol strayed several fit tolerances from
+    // the sides the faces were fitted to, and the commit's region check
+    // refused the faces.
+    double place;
     int mode;
     int seeds;
     double s;
@@ -507,21 +522,79 @@ struct Correction {
     std::vector<bool> linear;
     double targetGap = HUGE_VAL;
     double deviation = HUGE_VAL;
+    double moved = HUGE_VAL; // the farthest a side lies across from where it lay
 };
+
+// A side as it lay before a correction: points along it and the unit
+// normals of the face's surface there.
+struct SideTrace {
+    std::vector<Vector> points, normals;
+};
+
+SideTrace traceSide(CCONS* side, Fenwo::NurbsSurf& S, int count)
+{
+    SideTrace trace;
+    const Interval d = side->getDomain(0);
+    for (int k = 0; k < count; ++k) {
+        const double share = double(k) / (count - 1);
+        const Vector uv = side->getUVPoint((1.0 - share) * d.min + share * d.max);
+        Vector point, normal;
+        S.evaluatePointAndNormal(uv[0], uv[1], point, normal);
+        const double length = norm(normal);
+        trace.points.push_back(side->getPoint((1.0 - share) * d.min + share * d.max, 0.0));
+        trace.normals.push_back(length > 0.0 ? (1.0 / length) * normal : Vector(0.0, 0.0, 0.0));
+    }
+    return trace;
+}
+
+// How far p lies from the traced side across the face, as the commit's
+// region check measures a Brep's edges against its region's sides across
+// the mesh: the part of the offset along the surface's normal at the
+// side's point nearest p does not count (the seams the heal closes lie
+// mostly along it), and the side is sought within kTiltReach times the
+// plain distance.
+double acrossFrom(const Vector& p, const SideTrace& side)
+{
+    double plain = HUGE_VAL;
+    std::size_t nearest = 0;
+    for (std::size_t k = 0; k < side.points.size(); ++k)
+        if (const double d = norm(p - side.points[k]); d < plain) {
+            plain = d;
+            nearest = k;
+        }
+    const double direct = distanceToPolyline(p, side.points);
+    double best = direct;
+    for (std::size_t k = 1; k < side.points.size(); ++k)
+        best = std::min(best, segmentDistanceAcross(side.points[k - 1].data, side.points[k].data,
+                                                    p.data, side.normals[nearest].data,
+                                                    kTiltReach * direct));
+    return best;
+}
+
+// The farthest points spread along each of the sides lie across the face
+// from the same side as it lay (lay[i] for sides[i]).
+double sidesMoved(const std::vector<CParametricGeometry*>& sides, const std::vector<SideTrace>& lay)
+{
+    double moved = 0.0;
+    for (std::size_t i = 0; i < sides.size() && i < lay.size(); ++i)
+        for (const Vector& p : curveSamples(sides[i], kSideSamples, true))
+            moved = std::max(moved, acrossFrom(p, lay[i]));
+    return moved;
+}
 
 void FaceHealer::addMatchedTargets(int i, CParametricGeometry* partnerCurve,
                                    CFitPointArray& targets, IndexSubset<CFitPoint>& all,
                                    IndexSubset<CFitPoint>& edge)
 {
     Kor::List<double> tList;
-    partnerCurve->facetCurve(tList, dTol / 3.0, true, 2000, false, false, sideStep());
+    partnerCurve->facetCurve(tList, place / 3.0, true, 2000, false, false, sideStep());
     // A nearly straight edge is faceted into its two ends: the correction
     // would get nothing to pull the middle of the side with, which then
     // stays as far from the edge as it was. Such an edge takes targets a
     // sixth of its length apart.
     if (tList.count < 3) {
         const double partnerLength = sampledCurveLength(partnerCurve, kSideSteps, false);
-        partnerCurve->facetCurve(tList, dTol / 3.0, true, 2000, false, false,
+        partnerCurve->facetCurve(tList, place / 3.0, true, 2000, false, false,
                                  std::min(250.0 * dTol, partnerLength / kTargetsPerSide));
     }
     const int m = tList.count - 1;
@@ -570,9 +643,9 @@ void FaceHealer::addPendingTargets(int i, const CSkinTopology::CHalfEdge& h, con
 {
     const double length = sampledCurveLength(side, kSideSteps, false);
     Kor::List<double> tList;
-    side->facetCurve(tList, dTol / 3.0, true, 2000, false, false, sideStep());
+    side->facetCurve(tList, place / 3.0, true, 2000, false, false, sideStep());
     if (tList.count < 3)
-        side->facetCurve(tList, dTol / 3.0, true, 2000, false, false,
+        side->facetCurve(tList, place / 3.0, true, 2000, false, false,
                          std::min(250.0 * dTol, length / kTargetsPerSide));
     const std::vector<Vector> partner = curveSamples(partnerCurve, kEdgePolylinePoints, false);
     // An end of the side where a matched side meets it is the corner the
@@ -891,7 +964,7 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
     if (matched == 0 && pending == 0 && p < seeds)
         return !cancelled();
     if (S != nullptr && matched + pending < n)
-        skin.addUnmatchedEdgeTargets(curves, *S, all, edge, s, dTol, band);
+        skin.addUnmatchedEdgeTargets(curves, *S, all, edge, s, place, band);
     // Every target, those of the unmatched edges too, gets its parameters
     // on S before the correction.
     IndexSubset<CFitPoint> every(targets);
@@ -944,10 +1017,21 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
         original.emplace(*S);
     // How far the face's sides lie from their targets before the correction.
     const double sidesBefore = sideGap(targets, {});
+    // The sides as they lie: a correction that leaves one farther across
+    // the face than the skin's edge allowance from where it lay is none.
+    // Each face of a seam goes half its gap, which asks no more than that of
+    // faces fitted within their slack; one that goes farther has swung, and
+    // its Brep would leave its region's sides. Moves along the surface's
+    // normal, which close the seams between faces fitted a little above and
+    // below the mesh, are not counted, as the region check counts none.
+    std::vector<SideTrace> lay;
+    for (CCONS* c : curves)
+        if (S != nullptr)
+            lay.push_back(traceSide(c, *S, kEdgePolylinePoints));
     // The largest move a target asks of the surface (one that lands inside
     // its domain, as the correction takes them): a correction that moves
-    // the face farther than twice that and a tolerance anywhere on its
-    // sides or inside has swung it between its targets, as a field over targets
+    // the face farther than twice that and the placing tolerance anywhere on
+    // its sides or inside has swung it between its targets, as a field over targets
     // close together with unlike moves does (two neighbours' corners
     // parted across a step), and would hand its swing on to the faces
     // healed after it.
@@ -960,7 +1044,7 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
         for (const Vector& uv : probes)
             moved =
                 std::max(moved, norm(S->getPoint(uv[0], uv[1]) - original->getPoint(uv[0], uv[1])));
-        return moved > 2.0 * largestAsked + dTol;
+        return moved > 2.0 * largestAsked + place;
     };
     // The field moves the face however small the moves it asks: a face
     // whose sides lie within the correction's tolerance of their targets
@@ -969,10 +1053,10 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
     const IndexSubset<CFitPoint> allTargets(all);
     if (S != nullptr && edge.count > 0)
         corrected =
-            fitShapeToTestSet(*S, kTargetShare * dTol, all, edge, kTargetCount, skin.progress,
+            fitShapeToTestSet(*S, kTargetShare * place, all, edge, kTargetCount, skin.progress,
                               degree, false, true, spacing, kOvershootRatio, true, true);
     else if (S != nullptr && all.count > 4)
-        corrected = rbf3(*S, kTargetShare * dTol, all, kTargetCount, skin.progress, degree, false,
+        corrected = rbf3(*S, kTargetShare * place, all, kTargetCount, skin.progress, degree, false,
                          true, spacing, kOvershootRatio, true);
     // Thinned to `spacing` the correction sees the neighbours' edges at a
     // few points; where they wave between them (fits of a noisy scan) the
@@ -995,6 +1079,7 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
             sides.assign(judged.loop->curves.begin(), judged.loop->curves.end());
         judged.deviation = matchedSideDeviation(sides, matchedNeighbours, matchedPartners);
         judged.targetGap = sideGap(targets, matchedEdges);
+        judged.moved = sidesMoved(sides, lay);
         return judged;
     };
     const double slack = skin.failedFaces != nullptr ? kJudgedSideSlack : kSideSlack;
@@ -1007,8 +1092,9 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
         Correction judged = judge();
         const double sides = sideGap(targets, {});
         const bool far = movedTooFar();
-        const bool swung = (sides > dTol && sides > sidesBefore) || far;
-        const bool met = meets(judged, kTargetShare * dTol);
+        const bool swung =
+            (sides > dTol && sides > sidesBefore) || far || judged.moved > skin.edgeAllowance;
+        const bool met = meets(judged, kTargetShare * place);
         // A round that meets the neighbours within dTol goes before one
         // that does not, however close the latter's sides come between
         // its targets; among equals the smaller deviation stands.
@@ -1025,7 +1111,7 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
         thin /= 2.0;
         IndexSubset<CFitPoint> denser(allTargets);
         corrected =
-            fitShapeToTestSet(*S, kTargetShare * dTol, denser, edge, kTargetCount, skin.progress,
+            fitShapeToTestSet(*S, kTargetShare * place, denser, edge, kTargetCount, skin.progress,
                               degree, false, true, thin, kOvershootRatio, true, true);
     }
     // A face without matched edges whose correction could not run (all its
@@ -1054,7 +1140,7 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
             adoptKnotsAndNet(*S, *original);
             S->updateBoundaryPositions();
             Correction asFound = judge();
-            if (meets(asFound, dTol)) {
+            if (meets(asFound, dTol) && asFound.moved <= skin.edgeAllowance) {
                 asFound.surface = std::make_unique<Fenwo::NurbsSurf>(*S);
                 best = std::move(asFound);
             }
@@ -1073,10 +1159,14 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
     } else if (S != nullptr && every.count > 0) {
         S->PointInversion(every, 10);
         failed = (failed && !edgesWithin(targets, dTol)) || movedTooFar();
-        if (!failed) {
-            std::vector<bool> linear;
-            installLoop(F, curves, candidateLoop(*S, curves, targets, linear), linear);
-        }
+        std::vector<bool> linear;
+        std::unique_ptr<CLoop> loop = candidateLoop(*S, curves, targets, linear);
+        std::vector<CParametricGeometry*> sides(curves.begin(), curves.end());
+        if (loop != nullptr)
+            sides.assign(loop->curves.begin(), loop->curves.end());
+        failed = failed || sidesMoved(sides, lay) > skin.edgeAllowance;
+        if (!failed)
+            installLoop(F, curves, std::move(loop), linear);
     }
     // A face that has not healed keeps its surface and its loop as they
     // were: moved towards some neighbours it would part from others.

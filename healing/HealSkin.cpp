@@ -148,9 +148,11 @@ double healMatchTolerance(double dMatchTol, double dTol, double shortest, double
 
 bool healSkin(Kor::List<CFace*>& faces, double dTol, CProgress* progress,
               Kor::List<CFace*>* boundaryFaces, double dMatchTol, int mode, bool skipFixList,
-              Kor::List<CFace*>* failedFaces, const FENWO_SKIN::FaceNeighbours* neighbours)
+              Kor::List<CFace*>* failedFaces, const FENWO_SKIN::FaceNeighbours* neighbours,
+              double edgeAllowance)
 {
     FENWO_SKIN::CSkinTopology skin;
+    skin.edgeAllowance = edgeAllowance;
     skin.progress = progress;
     skin.failedFaces = failedFaces;
     skin.neighbours = neighbours;

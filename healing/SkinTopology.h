@@ -147,6 +147,12 @@ public:
     // judges the healed faces together, and may take some back, tells
     // which failures remain. Not owned; null announces them.
     Kor::List<CFace*>* failedFaces = nullptr;
+    // How far a healed face's edges may lie from its region's sides, where
+    // the caller knows it (sideAllowance of the net's fit tolerance, which
+    // the commit's region check accepts): healFaces places sides to dTol or
+    // this, whichever is less, and a correction that moves a side farther
+    // than this from where it lay fails the face. HUGE_VAL: dTol alone.
+    double edgeAllowance = HUGE_VAL;
 
     CSkinTopology();
     // Relinks the original curves that faces still hold, then deletes the
@@ -355,11 +361,13 @@ bool addVertexOnlyTargets(const Kor::List<CSkinTopology::CHalfEdge*>& chain,
 // False when the build or the healing was cancelled or the healing failed.
 // With failedFaces, the faces whose heal fails are listed there instead of
 // announced (CSkinTopology::failedFaces); with neighbours, only the faces it
-// relates are joined (CSkinTopology::neighbours).
+// relates are joined (CSkinTopology::neighbours); edgeAllowance bounds how
+// far a side may move (CSkinTopology::edgeAllowance).
 bool healSkin(Kor::List<CFace*>& faces, double dTol, CProgress* progress,
               Kor::List<CFace*>* boundaryFaces, double dMatchTol, int mode, bool skipFixList,
               Kor::List<CFace*>* failedFaces = nullptr,
-              const FENWO_SKIN::FaceNeighbours* neighbours = nullptr);
+              const FENWO_SKIN::FaceNeighbours* neighbours = nullptr,
+              double edgeAllowance = HUGE_VAL);
 
 // The match tolerance healSkin uses for curves whose shortest length is
 // shortest: dMatchTol (100 dTol when <= 0), or 0.75 shortest when that is

@@ -42,6 +42,21 @@ class CBaseMesh;
 // outside the tolerance"). The commit's Breps are judged against it too.
 constexpr double kFitSlack = 1.5;
 
+// How far a face's edges may lie from its region's sides (the net's curves
+// the face was fitted to), measured across the mesh, for the net's fit
+// tolerance: the fit's slack. The fit puts each side onto the face's
+// surface, which it holds within the slack of the mesh the side was drawn
+// on, so the edges as fitted lie on their sides across the mesh. The heal
+// moves no point of a side farther than this from where it lay, and places
+// its sides to the document's tolerance or this, whichever is less: it
+// takes the two faces of a seam, each within the slack of the mesh, half-way
+// to each other, which asks of each at most this. The commit's region check
+// accepts no more, healed or not.
+constexpr double sideAllowance(double fitTolerance)
+{
+    return kFitSlack * fitTolerance;
+}
+
 // The surface of the face bounded by the curves, fitted to the mesh within
 // `tolerance`, or null. The curves are reordered longest first and sampled
 // on the mesh within a chord tolerance of a hundredth of their root mean

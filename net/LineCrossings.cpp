@@ -371,7 +371,7 @@ int putJunctionsOnce(COffset_Grid& grid, Fresh fresh, bool recordUndo,
                     stretches[found->second].piece = pieceCount;
             // A ring too small to hold a face (a pen's hook at a junction)
             // is no line of the drawing.
-            if (samePlace(entry(from), entry(to)) && ringArea(*pl, from, to) < least)
+            if (samePlace(entry(from), entry(to)) && smallRing(*pl, from, to, least))
                 for (int j = from; j < to; ++j)
                     if (const auto found = stretchAt.find(j % count); found != stretchAt.end())
                         stretches[found->second].smallRing = true;

@@ -300,8 +300,10 @@ public:
     // Gives every loop its coedges anew: one per run of its cycle along one
     // poly-line, shared with the loop on the other side through the net's
     // coedge set (the loop that runs the poly-line by ascending index is the
-    // left loop). Each face's NURBS surface is then placed on its coedges.
-    void rebuildCoEdges();
+    // left loop). Each face's NURBS surface is then placed on its coedges,
+    // unless `place` is false: the runs alone, for a caller that reads which
+    // faces share which runs (an update of the surfaces makes them anew).
+    void rebuildCoEdges(bool place = true);
     // Places the face's NURBS surface on the coedges of its first loop:
     // each takes that side's position and interval on the surface; an end
     // within a fifth of the net's tolerance of a corner control point stands

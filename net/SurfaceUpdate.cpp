@@ -270,7 +270,7 @@ std::vector<Loop::RingRun> Loop::ringRuns() const
     return runs;
 }
 
-void CSurfaceNet::rebuildCoEdges()
+void CSurfaceNet::rebuildCoEdges(bool place)
 {
     deleteCoEdges();
     for (Face* f = firstFace; f != nullptr; f = f->next)
@@ -306,7 +306,7 @@ void CSurfaceNet::rebuildCoEdges()
                     coedge->rightLoop = loop;
                 loop->coedges.append(coedge);
             }
-    for (Face* f = firstFace; f != nullptr; f = f->next)
+    for (Face* f = firstFace; place && f != nullptr; f = f->next)
         placeSurfaceOnCoEdges(f);
 }
 

@@ -537,11 +537,17 @@ void collectCornerSet(const Kor::List<EdgeData>& entries, Kor::Set<std::intptr_t
     }
 }
 
-double ringArea(const COffset_PointList& polyLine, int from, int to)
+namespace {
+
+// The ring's entries from..to projected on the plane of the mesh normal at
+// its first point (its first point a grid point; none when it is none).
+std::vector<std::array<double, 2>> projectedRing(const COffset_PointList& polyLine, int from,
+                                                 int to)
 {
+    std::vector<std::array<double, 2>> ring;
     const auto* g = dynamic_cast<const Gridbench::CGridPoint*>(polyLine.entryAt(from));
     if (g == nullptr)
-        return 0.0;
+        return ring;
     const double origin[3] = {g->data[0], g->data[1], g->data[2]};
     double normal[3] = {g->normal.data[0], g->normal.data[1], g->normal.data[2]};
     if (!(dot3(normal, normal) > 1e-24)) {
@@ -550,16 +556,68 @@ double ringArea(const COffset_PointList& polyLine, int from, int to)
     }
     ProjectionPlane plane;
     plane.set(origin, normal);
+    for (int i = from; i <= to; ++i)
+        if (const CVertex<float, 3>* p = polyLine.entryAt(i)) {
+            const Vector a = plane.project(*p);
+            ring.push_back({a[0], a[1]});
+        }
+    return ring;
+}
+
+double signedArea(const std::vector<std::array<double, 2>>& ring)
+{
     double area = 0.0;
-    for (int i = from; i < to; ++i) {
-        const CVertex<float, 3>* p = polyLine.entryAt(i);
-        const CVertex<float, 3>* q = polyLine.entryAt(i + 1);
-        if (p == nullptr || q == nullptr)
-            continue;
-        const Vector a = plane.project(*p), b = plane.project(*q);
-        area += 0.5 * (a[0] * b[1] - b[0] * a[1]);
+    for (std::size_t i = 0; i + 1 < ring.size(); ++i)
+        area += 0.5 * (ring[i][0] * ring[i + 1][1] - ring[i + 1][0] * ring[i][1]);
+    return area;
+}
+
+// The area the closed ring winds round, each place counted as often as it
+// winds round it whichever way: a figure-eight's two lobes add up where
+// its signed area has them cancel. Scanned along kWindingRows lines across
+// the ring's box.
+constexpr int kWindingRows = 256;
+double windingArea(const std::vector<std::array<double, 2>>& ring)
+{
+    if (ring.size() < 3)
+        return 0.0;
+    double lo = HUGE_VAL, hi = -HUGE_VAL;
+    for (const auto& p : ring) {
+        lo = std::min(lo, p[1]);
+        hi = std::max(hi, p[1]);
     }
-    return std::fabs(area);
+    const double step = (hi - lo) / kWindingRows;
+    if (!(step > 0.0))
+        return 0.0;
+    double area = 0.0;
+    std::vector<std::pair<double, int>> cuts;
+    for (int row = 0; row < kWindingRows; ++row) {
+        const double y = lo + (row + 0.5) * step;
+        cuts.clear();
+        for (std::size_t i = 0; i < ring.size(); ++i) {
+            const auto& a = ring[i];
+            const auto& b = ring[(i + 1) % ring.size()];
+            if ((a[1] <= y) == (b[1] <= y))
+                continue;
+            const double x = a[0] + (y - a[1]) / (b[1] - a[1]) * (b[0] - a[0]);
+            cuts.emplace_back(x, a[1] <= y ? 1 : -1);
+        }
+        std::sort(cuts.begin(), cuts.end());
+        int winding = 0;
+        for (std::size_t k = 0; k + 1 < cuts.size(); ++k) {
+            winding += cuts[k].second;
+            area += std::abs(winding) * (cuts[k + 1].first - cuts[k].first);
+        }
+    }
+    return area * step;
+}
+
+} // namespace
+
+bool smallRing(const COffset_PointList& polyLine, int from, int to, double least)
+{
+    const std::vector<std::array<double, 2>> ring = projectedRing(polyLine, from, to);
+    return std::fabs(signedArea(ring)) < least && windingArea(ring) < least;
 }
 
 namespace {
@@ -869,7 +927,7 @@ void addPolyLineEdges(const Kor::List<COffset_PointList*>& polyLines, GraphAlgor
         // A ring too small to hold a face (a pen's hook at a junction)
         // closes nothing.
         if (placeOf(piece.from) == placeOf(piece.to) &&
-            ringArea(*piece.polyLine, piece.fromEntry, piece.toEntry) < least)
+            smallRing(*piece.polyLine, piece.fromEntry, piece.toEntry, least))
             continue;
         auto* cut = freeRing ? dynamic_cast<Gridbench::CGridPoint*>(piece.polyLine->entryAt(middle))
                              : nullptr;

@@ -68,10 +68,12 @@ void collectEdgeEntries(const GraphAlgorithm::Cycle& c, Kor::List<EdgeData>& ent
 // corners (which owns the new items).
 void collectCornerSet(const Kor::List<EdgeData>& entries, Kor::Set<std::intptr_t>& corners);
 
-// The area the ring of the poly-line's entries from..to (a piece from a
-// point back to it) encloses, seen along the mesh normal at its first
-// point; 0 when that is no grid point.
-double ringArea(const COffset_PointList& polyLine, int from, int to);
+// Whether the ring of the poly-line's entries from..to (a piece from a
+// point back to it), seen along the mesh normal at its first point, is too
+// small to hold a face: it encloses less than `least`, and so do its lobes
+// where it crosses itself (a figure-eight's lobes are no pen's hook though
+// their areas cancel). A ring whose first point is no grid point is.
+bool smallRing(const COffset_PointList& polyLine, int from, int to, double least);
 
 // The area below which a region of the poly-lines' drawing is no region: that
 // of a square a few tolerances wide, or a few hundredths of the extent of the

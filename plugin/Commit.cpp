@@ -324,7 +324,8 @@ void CMakeTight::healFaces(CProgress* progress)
     for (const SharedPoint& point : sharedPoints)
         neighbours.addPoint(faceAt(point.a), faceAt(point.b),
                             CVertex<double, 3>(point.at[0], point.at[1], point.at[2]));
-    healSkin(faces, dTol, progress, nullptr, dMatchTol, 2, true, &failedFaces, &neighbours);
+    healSkin(faces, dTol, progress, nullptr, dMatchTol, 2, true, &failedFaces, &neighbours,
+             sideAllowance(net->surfaceTolerance));
     if (isCancelled(progress))
         return;
     const std::size_t count = found.size();
@@ -786,10 +787,11 @@ void CMeshwrightPlugIn::restoreCommittedSides(CVezadDoc& doc)
             committedSides.breps.push_back(objects[b]->ModelObjectId());
         }
     // A net read with its faces' surfaces has its loops but not yet their
-    // coedges, the runs of the poly-lines the faces share; an update of the
-    // surfaces would make them as this does.
+    // coedges, the runs of the poly-lines the faces share: they are made
+    // here, without placing the surfaces on them, which only an update of
+    // the surfaces reads (and which makes them anew).
     if (!committedSides.breps.empty())
-        net.rebuildCoEdges();
+        net.rebuildCoEdges(false);
     addBrepSides(committedSides, ::sharedSides(faces), objects);
 }
 

@@ -688,12 +688,12 @@ void checkEdgesAlongSides(GB::CSurfaceNet& net, const std::vector<CommittedBrep>
         const double off = std::max(farthestFrom(edges, along, tol, reach, normalAt),
                                     farthestFrom(atNodes, edges, tol, reach, normalAt));
         result.edgesOffSides = std::max(result.edgesOffSides, off);
-        if (off > kFitSlack * tol)
+        if (off > sideAllowance(tol))
             result.faults.push_back("Face " + std::to_string(committed.number) + " " +
                                     FailureMessages::kEdgesOffSides + ": its Brep's edges lie " +
                                     figure(off) + " from them, " + figure(off / tol) +
                                     " x the fit tolerance " + figure(tol) + " where " +
-                                    figure(kFitSlack) + " are accepted");
+                                    figure(sideAllowance(tol) / tol) + " are accepted");
     }
 }
 
@@ -770,7 +770,7 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
     // coarser, its band widened with them.
     const double spread = (hi[0] - lo[0] + 6.0 * tol) * (hi[1] - lo[1] + 6.0 * tol);
     spacing = std::max(spacing, std::sqrt(spread / kMaxSamples));
-    const double band = kFitSlack * tol + spacing;
+    const double band = sideAllowance(tol) + spacing;
     const double link = kLinkShare * spacing;
     // The lines as their curves run, which may bulge past their points.
     for (const COffset_PointList* pl : net.pointLists)

@@ -13,9 +13,9 @@
 // region's sides (the curves of its net face's loop and holes, which it is
 // fitted to, and its nodes) both ways, across the mesh (a side's curve
 // off the mesh is met where it lies straight off the edge along the
-// mesh's normal), within the fit's slack (kFitSlack fit tolerances): the
-// edges are the sides put onto the face's surface, which the fit holds
-// that close to the mesh the sides were drawn on.
+// mesh's normal), within the fit's slack (sideAllowance, which the heal
+// keeps to as well): the edges are the sides put onto the face's surface,
+// which the fit holds that close to the mesh the sides were drawn on.
 //
 // Ownership: the check reads the net, its mesh and the Breps; it keeps
 // nothing. Thread-safety: none; the mesh's and the surfaces' evaluation

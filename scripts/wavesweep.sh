@@ -11,21 +11,30 @@
 #
 #   bash scripts/wavesweep.sh [CASE...]
 #
-# A case is N:WAVE:AMP:FACET:SCALE[:SEG[:SHIFT]], e.g. 2:20:2:0.5:1, a net of
-# N x N cells (15 units for N = 2, 10 otherwise) on a plate waving AMP up and
-# down every WAVE, in facets of FACET (the job fits at about 0.25), every
-# length times SCALE, the poly-lines' points SEG apart (1; a cell's width
-# gives them their junctions alone, and their curves cut through the waves
-# between them) and the waves' crests moved SHIFT across the rows. The
-# default list holds nets of 2 x 2 and 4 x 4 cells on plates of long (45)
-# and short (20) waves, in facets of 0.5, 1 and 2 tolerances, at x0.01,
-# x0.1, x1, x2, x10 and x100; and nets of junctions alone on the short
-# waves, their middle row level or along the crests, in facets of 1 and 2
-# tolerances at x0.01, x1 and x100 (WAVESWEEP_FACETS and WAVESWEEP_SCALES
-# replace the facets and scales of the first). WAVESWEEP_JOBS (2) runs that
-# many at once; WAVESWEEP_VZHOST runs another build's runner (the figures
-# before a change). Transcripts stay in $build/wavesweep/, with the record of each
-# case's healed and unhealed run (SPEC/healed, SPEC/unhealed) for
+#   WAVESWEEP_CASES=plates bash scripts/wavesweep.sh
+#
+# A case is N:WAVE:AMP:FACET:SCALE[:SEG[:SHIFT[:NOISE[:SEED]]]], e.g.
+# 2:20:2:0.5:1, a net of N x N cells (15 units for N = 2, 10 otherwise) on a
+# plate waving AMP up and down every WAVE (AMP 0: a flat plate), in facets of
+# FACET (the job fits at about 0.25), every length times SCALE, the
+# poly-lines' points SEG apart (1; a cell's width gives them their junctions
+# alone, and their curves cut through the waves between them), the waves'
+# crests moved SHIFT across the rows and every height moved by up to NOISE
+# document tolerances (0), seeded by SEED (1). The default list holds nets of
+# 2 x 2 and 4 x 4 cells on plates of long (45) and short (20) waves, in
+# facets of 0.5, 1 and 2 tolerances, at x0.01, x0.1, x1, x2, x10 and x100;
+# and nets of junctions alone on the short waves, their middle row level or
+# along the crests, in facets of 1 and 2 tolerances at x0.01, x1 and x100
+# (WAVESWEEP_FACETS and WAVESWEEP_SCALES replace the facets and scales of
+# the first). WAVESWEEP_CASES=plates runs instead the heal's plates: nets of
+# 2 x 2 to 4 x 4 cells on flat plates and on long and short waves, their
+# points 1 and a cell's width apart, at x0.01 to x1000 (where the fit's
+# tolerance, held to the options' entries, lies far from the document's),
+# and on flat plates and long waves with noise of 0.3 to 0.6 tolerances, two
+# seeds each. WAVESWEEP_JOBS (2) runs that many at once; WAVESWEEP_VZHOST
+# runs another build's runner (the figures before a change). Transcripts
+# stay in $build/wavesweep/ (WAVESWEEP_OUT elsewhere), with the record of
+# each case's healed and unhealed run (SPEC/healed, SPEC/unhealed) for
 # scripts/baseline.sh (scripts/sweeprecord.sh) in record.txt.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -34,7 +43,7 @@ build=${MW_BUILD_DIR:-build/release}
 [[ -f "$build/CMakeCache.txt" ]] ||
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DMW_BUILD_TESTS=OFF -DMW_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" -j 3 --target vzhost >/dev/null
-out=$root/$build/wavesweep
+out=${WAVESWEEP_OUT:-$root/$build/wavesweep}
 rm -rf "$out"
 mkdir -p "$out"
 vzhost=${WAVESWEEP_VZHOST:-$build/apps/vzhost}
@@ -42,7 +51,21 @@ source scripts/sweeprecord.sh
 start_record "$out/record.txt"
 sed 's/Heal=Yes/Heal=No/' examples/main-job-import.vzs >"$out/unhealed.vzs"
 cases=("$@")
-if [[ ${#cases[@]} -eq 0 ]]; then
+if [[ ${#cases[@]} -eq 0 && ${WAVESWEEP_CASES:-} == plates ]]; then
+    for n in 2 3 4; do
+        cell=$([[ $n -eq 2 ]] && echo 15 || echo 10)
+        for plate in 45:0 45:4 20:2; do
+            for scale in 0.01 0.1 1 10 100 1000; do
+                cases+=("$n:$plate:0.5:$scale" "$n:$plate:0.5:$scale:$cell")
+            done
+        done
+        for plate in 45:0 45:4; do
+            for noise in 0.3 0.4 0.5 0.6; do
+                cases+=("$n:$plate:0.5:1:1:0:$noise:1" "$n:$plate:0.5:1:1:0:$noise:2")
+            done
+        done
+    done
+elif [[ ${#cases[@]} -eq 0 ]]; then
     for n in 2 4; do
         for wave in 45:4 20:2; do
             for facet in ${WAVESWEEP_FACETS:-0.125 0.25 0.5}; do
@@ -62,13 +85,15 @@ if [[ ${#cases[@]} -eq 0 ]]; then
 fi
 
 one() {
-    local spec=$1 n wave amp facet scale seg shift cell dir
-    IFS=: read -r n wave amp facet scale seg shift <<<"$spec"
+    local spec=$1 n wave amp facet scale seg shift noise seed cell dir
+    IFS=: read -r n wave amp facet scale seg shift noise seed <<<"$spec"
     cell=$([[ $n -eq 2 ]] && echo 15 || echo 10)
     dir=$out/${spec//:/_}
     mkdir -p "$dir"
+    # The document's tolerance at x1: 1/500 of the plate's diagonal.
+    noise=$(awk -v k="${noise:-0}" -v a="$amp" 'BEGIN { print k * sqrt(100^2 + 70^2 + 4 * a^2) / 500 }')
     python3 scripts/gapnets.py wave "$dir/case" N="$n" CELL="$cell" WAVE="$wave" AMP="$amp" \
-        FACET="$facet" SCALE="$scale" SEG="${seg:-1}" SHIFT="${shift:-0}"
+        FACET="$facet" SCALE="$scale" SEG="${seg:-1}" SHIFT="${shift:-0}" NOISE="$noise" SEED="${seed:-1}"
     local healed=0 unhealed=0
     timed "$dir/healed.time" "$vzhost" --script examples/main-job-import.vzs --define "MESH=$dir/case.stl" \
         --define "NET=$dir/case.grid" --out "$dir/healed" >"$dir/healed.log" 2>&1 || healed=$?

@@ -515,6 +515,58 @@ TEST(HealSkin, FirstFaceOfAnEmptyFixedListGoesHalfTheGap)
     EXPECT_LT(skintest::largestEdgeGap(faces.list, 0.5, 0.01), 0.01);
 }
 
+// A square and a rectangle beside it, `rise` higher and `apart` farther
+// off in the plane, each going half the gap, healed as the commit heals them
+// where the fit's tolerance lies far below the document's (an allowance of
+// 0.6 and 0.06 dTol at x100 and x1000). A side moves across the face no
+// farther than the allowance, as the commit's region check measures the
+// edges across the mesh: a rise is closed however small the allowance, and
+// the seam to a share of it; a gap in the plane that asks more of a side
+// than the allowance is no heal: the faces fail and keep their shapes. The
+// heal placed the sides to a quarter of dTol however small the allowance,
+// and the commit's region check then refused the faces.
+TEST(HealSkin, SidesMoveNoFartherAcrossThanTheEdgeAllowance)
+{
+    const double dTol = 0.01;
+    const struct {
+        double rise, apart, allowance;
+        bool heals;
+    } cases[] = {{0.005, 0.0, HUGE_VAL, true}, {0.005, 0.0, 0.006, true},
+                 {0.005, 0.0, 0.002, true},    {0.0005, 0.0, 0.0006, true},
+                 {0.0, 0.005, 0.006, true},    {0.0, 0.005, 0.002, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.rise << " " << c.apart << " " << c.allowance);
+        Faces faces;
+        faces.add(insetRectangle(0, 0, 2, 2, 0.0, 0.5));
+        faces.add(insetRectangle(2 + c.apart, 0, 3, 2, c.rise, 0.5));
+        const std::vector<double> nets[2] = {controlNet(faces[0]), controlNet(faces[1])};
+        Kor::List<CFace*> failed;
+        CaptureStdout();
+        EXPECT_TRUE(healSkin(faces.list, dTol, nullptr, nullptr, 0.0, 0, true, &failed, nullptr,
+                             c.allowance));
+        const std::string out = GetCapturedStdout();
+        EXPECT_EQ(failed.count == 0, c.heals) << out;
+        const double gap = skintest::largestEdgeGap(faces.list, 0.5, dTol);
+        if (!c.heals) {
+            EXPECT_EQ(controlNet(faces[0]), nets[0]);
+            EXPECT_EQ(controlNet(faces[1]), nets[1]);
+            EXPECT_NEAR(gap, c.apart, 1e-6);
+            continue;
+        }
+        EXPECT_LT(gap, 0.25 * std::min(dTol, c.allowance));
+        // Each face's surface along the seam and at its far side.
+        const auto height = [&](int f, double x) {
+            const Vector uv = uvOn(faces[f]->surface, Vector(x, 1.0, 0.0));
+            return faces[f]->surface->getPoint(uv[0], uv[1])[2];
+        };
+        for (int f = 0; f < 2; ++f) {
+            const double z = f == 0 ? 0.0 : c.rise;
+            EXPECT_LE(std::fabs(height(f, 2.0 + c.apart / 2) - z), 0.75 * c.rise + 1e-9) << f;
+            EXPECT_LE(std::fabs(height(f, f == 0 ? 0.0 : 3.0) - z), 0.1 * c.rise + 1e-9) << f;
+        }
+    }
+}
+
 // The fixed square [0, 1]^2 on a plane over [-0.5, 1.5]^2, (u, v) in
 // quarters: its right side runs from (0.75, 0.25) to (0.75, 0.75) by
 // (0.75 - depth, 0.5), x = 1 - depth in the middle.
