@@ -131,6 +131,11 @@ bool COffset_Grid::setCurrentPointList(COffset_PointList* pl)
     if (pl == currentPointList)
         return false;
     COffset_PointList* old = currentPointList;
+    // The point that follows the cursor belongs to the poly-line drawn:
+    // left on one no longer current, it stayed in its net, closing a
+    // poly-line it ran back to for the next topology step.
+    if (old != nullptr && old->hasPending())
+        old->RollBack();
     showPointList(old, false, false);
     showPointList(pl, false, false);
     currentPointList = pl;

@@ -38,12 +38,13 @@ public:
     ON_Line line;         // the frustum line through the cursor of the last event
     int moveCount = 0;    // handed to the net's vertex drag
     bool dragging = false;
-    // What the last left press was: an edit of the grid (or the context
-    // menu), which its release finishes; a press left to the host (the
-    // callback disabled, or Shift or Ctrl held), whose release is the
-    // host's too; or one that only set the view's target ("Y" held), whose
-    // release has nothing to finish.
-    enum class LeftPress { edit, host, viewTarget };
+    // What the last left press was: an edit of the grid, which its release
+    // finishes; one that opened the context menu, whose item chosen (or
+    // none) was the edit on the pick it was about; a press left to the host (the callback disabled,
+    // or Shift or Ctrl held), whose release is the host's too; or one that
+    // only set the view's target ("Y" held), whose release has nothing to
+    // finish.
+    enum class LeftPress { edit, host, viewTarget, menu };
     LeftPress leftPress = LeftPress::edit;
     // The grid's undo mark the last left press took (its place in the
     // marks and the undo-list length it holds; -1 when the press took

@@ -131,6 +131,7 @@ int CMWMouseCallback::mouseDown(CVezadView& view, int button, UINT, int x, int y
             return 1;
         }
         if (net->getSelectedSegmentList() != nullptr) {
+            leftPress = LeftPress::menu;
             openContextMenu(view, x, y, 0x17);
             return 1;
         }
@@ -145,6 +146,7 @@ int CMWMouseCallback::mouseDown(CVezadView& view, int button, UINT, int x, int y
         if (selected != nullptr && !active &&
             ((current != nullptr && current->hasPending() && net->lastMouseHit != nullptr) ||
              net->lastSnappedPoint != nullptr)) {
+            leftPress = LeftPress::menu;
             openContextMenu(view, x, y, 3);
             return 1;
         }
@@ -401,6 +403,13 @@ int CMWMouseCallback::mouseUp(CVezadView&, int button, UINT, int, int)
     // dragged onto the mesh) the surfaces catch up as after any other edit.
     const bool selection =
         net->getSelectedSegmentList() != nullptr || net->selectedPoint != nullptr;
+    // After a press that opened the context menu, the pick on a poly-line
+    // the menu was about is used: the item chosen made its edit, a menu
+    // dismissed none. The release commits what the menu left pending and
+    // no more (it snapped the selected point onto the one under the press,
+    // taking that one out of its poly-line).
+    if (press == LeftPress::menu)
+        net->clearSelectedPointOnSegment();
     const bool finished = selection && net->onMouseUp(true);
     // A dragged point may have changed which regions are faces; otherwise
     // only the surfaces of the modified faces are computed again.

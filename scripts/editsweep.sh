@@ -46,4 +46,4 @@ done
 wait
 grep -h "^edit sequences" "$out"/chunk*.txt
 grep -h "does not give back\|failed to open\|the save after the open writes\|seed [0-9]*$" \
-    "$out"/chunk*.txt | grep -B1 -v "seed [0-9]*$" | grep -v "^--" || true
+    "$out"/chunk*.txt | grep -v "^edit sequences" | grep -B1 -v "seed [0-9]*$" | grep -v "^--" || true

@@ -205,6 +205,16 @@ TEST(PointList, RollBackAndCommitOfThePendingPoint)
     back->closed = back->closedByPending = true;
     EXPECT_TRUE(back->RollBack());
     EXPECT_EQ(back->getCount(), 4);
+    // So when another poly-line is made current: the point that follows the
+    // cursor is the drawn one's, and closed it for the topology step.
+    CGridPoint* q = gridPoint(3, 3);
+    back->appendVertex(q);
+    back->pendingVertex = q;
+    back->closed = back->closedByPending = true;
+    grid.currentPointList = back;
+    grid.setCurrentPointList(pl);
+    EXPECT_FALSE(back->closed);
+    EXPECT_EQ(back->getCount(), 4);
 
     // Committing at the front records an insertion; its undo marks the new
     // first entry changed.
