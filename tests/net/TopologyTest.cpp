@@ -1106,8 +1106,10 @@ TEST(Topology, RandomDrawingsCrossOnlyAtTheirJunctions)
                 if (kind == 0)
                     around.pop_back();
                 points = dense(around, uniform(0.5, 2) * tol, 0.0);
-                if (kind == 1)
+                if (kind == 1) {
+                    delete points.back();
                     points.back() = points.front();
+                }
                 closed = kind == 0;
                 break;
             }
