@@ -183,6 +183,14 @@ bool insideRow(const std::vector<double>& crossings, double u)
     return (above - crossings.begin()) % 2 == 1;
 }
 
+// The distance of q from the segment from the origin to e.
+double segmentDistance(const double q[2], const double e[2])
+{
+    const double e2 = e[0] * e[0] + e[1] * e[1];
+    const double t = e2 > 0.0 ? std::clamp((q[0] * e[0] + q[1] * e[1]) / e2, 0.0, 1.0) : 0.0;
+    return std::hypot(q[0] - t * e[0], q[1] - t * e[1]);
+}
+
 // How deep (u, v) lies inside the polygon, in space as the scales of the
 // two parameter directions (lengths per parameter) measure it: the
 // distance to the nearest edge, negative outside. Inside by the crossing
@@ -199,9 +207,7 @@ double depthInside(const CVertexList& polygon, double u, double v, const double 
             inside = !inside;
         const double e[2] = {(b[0] - a[0]) * scale[0], (b[1] - a[1]) * scale[1]};
         const double q[2] = {(u - a[0]) * scale[0], (v - a[1]) * scale[1]};
-        const double e2 = e[0] * e[0] + e[1] * e[1];
-        const double t = e2 > 0.0 ? std::clamp((q[0] * e[0] + q[1] * e[1]) / e2, 0.0, 1.0) : 0.0;
-        nearest = std::min(nearest, std::hypot(q[0] - t * e[0], q[1] - t * e[1]));
+        nearest = std::min(nearest, segmentDistance(q, e));
     }
     return inside ? nearest : -nearest;
 }
@@ -572,14 +578,19 @@ private:
         // outline seen along its mean normal: a vertex outside it lies by
         // the face, not over or under it, though its line to a steep part of
         // the surface near the side (round a bend, or up a feature the face
-        // follows) runs along the normal there.
+        // follows) runs along the normal there. Within the margin of the
+        // outline it counts as inside: a vertex off a sloped surface shows
+        // beside its foot (by its distance times the sine of the slope
+        // against the mean normal), and one a little off a wavy or tilted
+        // face over a foot just inside the trim (noise on the sheet) shows
+        // just outside; it lies over the face, and the fit takes it.
         pv.under = inside && isFoot(s, fp) && insideOutline(fp.Point);
         pv.leads = pv.under && pv.depth > margin;
     }
 
     // Whether p, seen along the face's mean normal, lies inside the face's
     // outline (the surface's points at the trim's vertices; made at the
-    // first call).
+    // first call) or within the margin of it.
     bool insideOutline(const Vector& p)
     {
         const double* n = meanNormal;
@@ -607,13 +618,16 @@ private:
         }
         const std::array<double, 2> at = seen(p.data);
         bool inside = false;
+        double nearest = HUGE_VAL;
         for (std::size_t k = 0, n = outline.size(); k < n; ++k) {
             const std::array<double, 2>&a = outline[k], &b = outline[(k + 1) % n];
             if ((a[1] >= at[1]) != (b[1] >= at[1]) &&
                 at[0] < a[0] + (at[1] - a[1]) * (b[0] - a[0]) / (b[1] - a[1]))
                 inside = !inside;
+            const double e[2] = {b[0] - a[0], b[1] - a[1]}, q[2] = {at[0] - a[0], at[1] - a[1]};
+            nearest = std::min(nearest, segmentDistance(q, e));
         }
-        return inside;
+        return inside || nearest <= margin;
     }
 
     // The cosine between the facet's normal and the surface's normal at the

@@ -7,14 +7,14 @@
 //   mesh's facets;
 // - every vertex of the mesh under the face (its nearest point of the
 //   surface, a true foot, inside the trim, and the vertex inside the face's
-//   outline seen along its mean normal) that lies on the face's sheet, to
-//   the surface, however far and whichever way its facets face, whatever
-//   the sheet's slope and however near the face's sides: a spike, a pit, a
-//   rib, a bump or a fold inside the face, and a separate piece lying on the
-//   sheet with what stands on it. The sheet is the facets the surface lies
-//   on (the nearest facets of the grid points within the limit, and any
-//   facet near the surface with a corner within the limit, facing as the
-//   sheet the face follows does) and those reached from them across the
+//   outline seen along its mean normal, or within a tolerance of it) that
+//   lies on the face's sheet, to the surface, however far and whichever way
+//   its facets face, whatever the sheet's slope and however near the face's
+//   sides: a spike, a pit, a rib, a bump or a fold inside the face, and a
+//   separate piece lying on the sheet with what stands on it. The sheet is
+//   the facets the surface lies on (the nearest facets of the grid points
+//   within the limit, and any facet near the surface with a corner within
+//   the limit, facing as the sheet the face follows does) and those reached from them across the
 //   sides they share, from facets that do not face against the sheet. Another
 //   sheet stays out: a thin part's far side or a body's underside faces
 //   against the face's sheet, a body or sheet over or under the face apart

@@ -682,7 +682,9 @@ std::unique_ptr<CFace> sheetFace(const double box[4], const fitfix::HeightField&
 // on measured it, but stopped three tolerances from the sides, and at each
 // vertex whose normal line crossed the sheet first: a spike straight up
 // from a plane of slope 0.1 to 0.3 showed 0.02, one beside a side 0, and a
-// separate piece was never reached. Another sheet stays out and is counted
+// separate piece was never reached; a dent beside a side sloping 0.56 (its
+// vertex just outside the outline, its foot inside) showed 0.1, not 0.175.
+// Another sheet stays out and is counted
 // as left out where it lies under the face beyond the limit: a thin plate's
 // far side (0.05 to 3 tolerances under its top, the face up to the rim,
 // inside it or over it, round a hole through it), the floor a body stands on, a second body or
@@ -701,6 +703,7 @@ TEST(FaceMeshDistance, FeatureInsideTheFaceCountsAtItsTipAndOtherSheetsStayOut)
     const fitfix::HeightField bent = [](double x, double) {
         return 0.05 * (x - 5.0) * (x - 5.0) / 9.0;
     };
+    const fitfix::HeightField steep = [](double x, double) { return 0.1 * (x - 5.0) * (x - 5.0); };
     // The plane z = 0 (flat faces), and the floor a body stands on.
     const fitfix::HeightField plane, floor = fitfix::flat(-2.0);
     const struct {
@@ -729,6 +732,8 @@ TEST(FaceMeshDistance, FeatureInsideTheFaceCountsAtItsTipAndOtherSheetsStayOut)
          whole, tilted(0.3), 2.0 / std::sqrt(1.09)},
         {"pit of 20 on a plane of slope 0.3", feature(Feature::Spike, 6.0, 4.0, -2.0, tilted(0.3)),
          whole, tilted(0.3), 2.0 / std::sqrt(1.09)},
+        {"dent of 2 beside the side of a sheet sloping 0.56 there",
+         feature(Feature::Spike, 2.2, 5.0, -0.2, steep), beside, steep, 0.175},
         {"spike of 20 on a sheet bent by 0.05 over 3", feature(Feature::Spike, 4.0, 4.0, 2.0, bent),
          whole, bent, 2.0},
         {"rib of 20 on a sheet bent by 0.05 over 3", feature(Feature::Rib, 6.0, 4.0, 2.0, bent),
