@@ -62,15 +62,31 @@ void BM_RebuildAfterEdit(benchmark::State& state)
 }
 BENCHMARK(BM_RebuildAfterEdit)->Unit(benchmark::kMillisecond);
 
-void BM_CrossingsOfOneLongLine(benchmark::State& state)
+// Times the crossing step of every stretch on the nets `draw` makes (its
+// making untimed); the junctions it put go to the counters.
+template <typename Draw>
+void timeCrossings(benchmark::State& state, double tolerance, Draw draw)
 {
     QuietOutput quiet;
-    const int n = int(state.range(0));
     int junctions = 0;
     for (auto _ : state) {
         state.PauseTiming();
         GB::CSurfaceNet net;
-        net.surfaceTolerance = 0.25;
+        net.surfaceTolerance = tolerance;
+        draw(net);
+        state.ResumeTiming();
+        junctions = net.putJunctionsWhereLinesCross(true, false);
+        state.PauseTiming();
+        quiet.sink.str("");
+        state.ResumeTiming();
+    }
+    state.counters["junctions"] = junctions;
+}
+
+void BM_CrossingsOfOneLongLine(benchmark::State& state)
+{
+    const int n = int(state.range(0));
+    timeCrossings(state, 0.25, [n](GB::CSurfaceNet& net) {
         auto* line = new COffset_PointList(&net);
         const int perRow = 1000;
         for (int i = 0; i < n; ++i) {
@@ -82,13 +98,7 @@ void BM_CrossingsOfOneLongLine(benchmark::State& state)
             line->appendVertex(p);
         }
         net.addPointList(line);
-        state.ResumeTiming();
-        junctions = net.putJunctionsWhereLinesCross(true, false);
-        state.PauseTiming();
-        quiet.sink.str("");
-        state.ResumeTiming();
-    }
-    state.counters["junctions"] = junctions;
+    });
     state.SetComplexityN(n);
 }
 BENCHMARK(BM_CrossingsOfOneLongLine)
@@ -100,13 +110,8 @@ BENCHMARK(BM_CrossingsOfOneLongLine)
 
 void BM_CrossingsOfAHash(benchmark::State& state)
 {
-    QuietOutput quiet;
     const int n = int(state.range(0));
-    int junctions = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        GB::CSurfaceNet net;
-        net.surfaceTolerance = 0.01;
+    timeCrossings(state, 0.01, [n](GB::CSurfaceNet& net) {
         for (int k = 0; k < n; ++k)
             for (const bool across : {false, true}) {
                 auto* line = new COffset_PointList(&net);
@@ -120,13 +125,7 @@ void BM_CrossingsOfAHash(benchmark::State& state)
                 attachStraightCurve(line);
                 net.addPointList(line);
             }
-        state.ResumeTiming();
-        junctions = net.putJunctionsWhereLinesCross(true, false);
-        state.PauseTiming();
-        quiet.sink.str("");
-        state.ResumeTiming();
-    }
-    state.counters["junctions"] = junctions;
+    });
 }
 BENCHMARK(BM_CrossingsOfAHash)->Arg(10)->Arg(100)->Unit(benchmark::kMillisecond);
 
