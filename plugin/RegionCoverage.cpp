@@ -1,6 +1,7 @@
 #include "plugin/RegionCoverage.h"
 
 #include "curves/ParCurve.h"
+#include "geometry/FitHelpers.h"
 #include "geometry/NurbsSurf.h"
 #include "geometry/ParametricGeometry.h"
 #include "mesh/BaseMesh.h"
@@ -290,32 +291,10 @@ public:
     double nearestAcross(const P3& p, const P3& n, double radius) const
     {
         double best = radius;
-        const auto across = [&](const P3& v) { return minus(v, times(dot(v, n), n)); };
         m_tree.within(p, radius, [&](int s) {
             const P3 &a = m_segments[std::size_t(s)].first, &b = m_segments[std::size_t(s)].second;
-            // The stretch of the segment within radius of p: |a - p + t d| <= radius.
-            const P3 d = minus(b, a), ap = minus(a, p);
-            const double dd = dot(d, d), half = dot(ap, d);
-            const double c = dot(ap, ap) - radius * radius;
-            double t0 = 0.0, t1 = 0.0;
-            if (dd > 0.0) {
-                const double disc = half * half - dd * c;
-                if (disc < 0.0)
-                    return;
-                const double root = std::sqrt(disc);
-                t0 = std::max(0.0, (-half - root) / dd);
-                t1 = std::min(1.0, (-half + root) / dd);
-            } else if (c > 0.0) {
-                return;
-            }
-            if (t0 > t1)
-                return;
-            // The distance across n is least where the segment, seen along
-            // n, passes nearest p.
-            const P3 a2 = across(ap), d2 = across(d);
-            const double dd2 = dot(d2, d2);
-            const double t = std::clamp(dd2 > 0.0 ? -dot(a2, d2) / dd2 : t0, t0, t1);
-            best = std::min(best, length(plus(a2, times(t, d2))));
+            best = std::min(best,
+                            segmentDistanceAcross(a.data(), b.data(), p.data(), n.data(), radius));
         });
         return best;
     }
