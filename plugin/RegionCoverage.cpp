@@ -821,6 +821,43 @@ std::vector<std::vector<std::vector<P3>>> checkEdgesAlongSides(GB::CSurfaceNet& 
     return allEdges;
 }
 
+// A region named by the junctions its loops pass, else by a point of its
+// outer loop.
+std::string regionName(const GB::Face& face)
+{
+    std::set<long> serials;
+    std::vector<P3> points;
+    std::vector<const GB::Loop*> loops;
+    if (face.firstLoop != nullptr)
+        loops.push_back(face.firstLoop);
+    for (const std::unique_ptr<GB::Loop>& hole : face.holes)
+        loops.push_back(hole.get());
+    for (const GB::Loop* loop : loops) {
+        Kor::List<CVertex<float, 3>*> nodes;
+        loop->getNodePoints(nodes);
+        for (const CVertex<float, 3>* p : nodes) {
+            if (p == nullptr)
+                continue;
+            points.push_back(toP3(*p));
+            const auto* g = dynamic_cast<const Gridbench::CGridPoint*>(p);
+            if (g != nullptr && g->useCount > 1)
+                serials.insert(g->serial);
+        }
+    }
+    std::string text;
+    for (long serial : serials) {
+        if (!text.empty())
+            text += ' ';
+        text += std::to_string(serial);
+    }
+    if (!text.empty())
+        return "The area within the net's junctions " + text;
+    if (points.empty())
+        return "An area of the net";
+    return "The area round " + figure(points[0][0]) + " " + figure(points[0][1]) + " " +
+           figure(points[0][2]);
+}
+
 // The outlines of the net's regions (each face's loops, as their sides'
 // curves run) seen along the normal of a frame, by their boxes: the first
 // region, in the net's order, a point of the frame's plane lies inside (its
@@ -838,12 +875,14 @@ public:
                 for (std::size_t k = 0; k + 1 < curve.size(); ++k) {
                     const P3 a = frame.local(curve[k]), b = frame.local(curve[k + 1]);
                     region.sides.push_back({a[0], a[1], b[0], b[1]});
+                    region.heights.push_back({a[2], b[2]});
                     for (const P3& q : {a, b})
                         for (std::size_t c = 0; c < 2; ++c) {
                             region.lo[c] = std::min(region.lo[c], q[c]);
                             region.hi[c] = std::max(region.hi[c], q[c]);
                         }
                 }
+            region.face = face;
             if (!region.sides.empty())
                 m_regions.push_back(std::move(region));
         }
@@ -857,22 +896,61 @@ public:
     {
         int first = -1;
         m_tree.containing({q[0], q[1], 0.0}, [&](int r) {
-            if (first >= 0 && r > first)
-                return;
-            bool in = false;
-            for (const auto& s : m_regions[std::size_t(r)].sides)
-                if ((s[1] <= q[1]) != (s[3] <= q[1]) &&
-                    s[0] + (q[1] - s[1]) / (s[3] - s[1]) * (s[2] - s[0]) < q[0])
-                    in = !in;
-            if (in)
+            if ((first < 0 || r < first) && inside(r, q))
                 first = r;
         });
         return first;
     }
+    // Of the regions q (in the frame) lies inside, the one on q's sheet: of
+    // regions stacked along the frame's normal (the sheets of a thin part,
+    // one over another), the one whose side nearest to q in the frame's
+    // plane lies nearest to q's height there; -1 for none.
+    int nearestRegionOf(const P3& q) const
+    {
+        int nearest = -1;
+        double least = HUGE_VAL;
+        m_tree.containing({q[0], q[1], 0.0}, [&](int r) {
+            if (!inside(r, q))
+                return;
+            const Region& region = m_regions[std::size_t(r)];
+            double across = HUGE_VAL, height = 0.0;
+            for (std::size_t k = 0; k < region.sides.size(); ++k) {
+                const auto& s = region.sides[k];
+                const double a[2] = {s[0], s[1]}, b[2] = {s[2], s[3]};
+                double t = 0.0;
+                const double d = pointSegmentDistance(a, b, q.data(), 2, &t); // squared
+                t = std::clamp(t, 0.0, 1.0);
+                if (d < across) {
+                    across = d;
+                    height = region.heights[k][0] + t * (region.heights[k][1] - region.heights[k][0]);
+                }
+            }
+            const double off = std::fabs(q[2] - height);
+            if (off < least) {
+                least = off;
+                nearest = r;
+            }
+        });
+        return nearest;
+    }
+
+    int count() const { return int(m_regions.size()); }
+    const GB::Face* faceOf(int r) const { return m_regions[std::size_t(r)].face; }
 
 private:
+    bool inside(int r, const P3& q) const
+    {
+        bool in = false;
+        for (const auto& s : m_regions[std::size_t(r)].sides)
+            if ((s[1] <= q[1]) != (s[3] <= q[1]) &&
+                s[0] + (q[1] - s[1]) / (s[3] - s[1]) * (s[2] - s[0]) < q[0])
+                in = !in;
+        return in;
+    }
     struct Region {
+        const GB::Face* face = nullptr;
         std::vector<std::array<double, 4>> sides;
+        std::vector<std::array<double, 2>> heights; // of the sides' ends along the normal
         double lo[2] = {HUGE_VAL, HUGE_VAL}, hi[2] = {-HUGE_VAL, -HUGE_VAL};
     };
     std::vector<Region> m_regions;
@@ -1471,6 +1549,22 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
     for (int i : keptSamples)
         size[std::size_t(areaOf[std::size_t(i)])] += samples[std::size_t(i)].weight;
     const double least = leastRegionArea(net.pointLists, net.surfaceTolerance);
+    // The regions the samples judge: those the middle of an enclosed area of
+    // a region's size lies in. A region no such area lies in (a sliver about
+    // a tolerance wide between two lines, whose samples all lie within the
+    // band along them) is still one of the net's regions: it is judged by
+    // its sides, its Brep's edges following them as checked above.
+    std::vector<bool> sampled(std::size_t(regions.count()), false);
+    for (std::size_t a = 0; a < areaCount; ++a) {
+        if (!enclosed[a] || size[a] < least)
+            continue;
+        const Sample* middle = nullptr;
+        for (int i : members[a])
+            if (middle == nullptr || samples[std::size_t(i)].fromLines > middle->fromLines)
+                middle = &samples[std::size_t(i)];
+        if (const int r = regions.nearestRegionOf(frame.local(middle->p)); r >= 0)
+            sampled[std::size_t(r)] = true;
+    }
 
     // ---- The Breps' points, and the Breps over the samples of enclosed
     // areas: near (within the reach along the Brep's normal), the nearest
@@ -1697,8 +1791,21 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
                 break;
             }
     }
+    std::vector<bool> bySides(breps.size(), false);
+    for (int r = 0; r < regions.count(); ++r) {
+        if (sampled[std::size_t(r)])
+            continue;
+        ++result.areas;
+        bool covered = false;
+        for (std::size_t b = 0; b < breps.size(); ++b)
+            if (breps[b].brep != nullptr && breps[b].face == regions.faceOf(r))
+                covered = bySides[b] = true;
+        if (!covered)
+            faults.push_back(regionName(*regions.faceOf(r)) + " " +
+                             FailureMessages::kAreaWithoutFace);
+    }
     for (std::size_t b = 0; b < breps.size(); ++b) {
-        if (breps[b].brep == nullptr)
+        if (breps[b].brep == nullptr || bySides[b])
             continue;
         if (!overAny[b]) {
             faults.push_back("Face " + number(int(b)) + " " + FailureMessages::kFaceOverNoArea +

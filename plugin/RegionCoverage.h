@@ -14,7 +14,9 @@
 // lines from the way it faces as a whole). Every other area is enclosed and
 // must lie under exactly one Brep, a Brep over no more than one of them
 // (within a band along the lines, where a Brep's edge may lie, nothing is
-// judged; an area narrower than that must lie under a face in its middle;
+// judged; an area narrower than that must lie under a face in its middle,
+// and a region with no samples beyond the band (a sliver about a tolerance
+// wide) must have a Brep of its own, whose edges follow its sides;
 // an area smaller than the topology's least region, which gives it to a
 // neighbour, must lie under a face). A Brep lies over a sample where the
 // sample's foot on it lies inside its trim; of the Breps over a sample, the

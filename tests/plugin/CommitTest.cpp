@@ -267,6 +267,9 @@ struct CommittedNet {
     RegionCoverage coverage;       // the commit's check of the Breps against the drawing
 };
 
+CommittedNet commitText(CFlatMesh& mesh, const std::string& netText, double tol,
+                        const std::function<void(std::vector<CommittedBrep>&)>& tamper);
+
 // The net of the case drawn on an ellipsoid 200 x 120 x 60 across (times
 // scale), fitted and converted as the commit converts it, unhealed; the
 // Breps handed to the coverage check as `tamper` leaves them.
@@ -289,12 +292,19 @@ CommittedNet commitUnhealed(const NetInUnitsCase& c, double scale,
     mwtest::NetSpot spot;
     spot.jitter = c.jitter;
     spot.seed = 7;
-    CommittedNet out;
     if (!mwtest::findNetSpot(mesh, CVector<double, 3>(0.0, 0.0, 1.0), c.n, c.style, spot)) {
         ADD_FAILURE() << "no smooth spot";
-        return out;
+        return {};
     }
-    std::istringstream text(mwtest::netText(mesh, spot, c.n, c.style));
+    return commitText(mesh, mwtest::netText(mesh, spot, c.n, c.style), tol, tamper);
+}
+
+// The net of the text on the mesh, committed as above.
+CommittedNet commitText(CFlatMesh& mesh, const std::string& netText, double tol,
+                        const std::function<void(std::vector<CommittedBrep>&)>& tamper)
+{
+    CommittedNet out;
+    std::istringstream text(netText);
     GB::CSurfaceNet net;
     net.setMesh(&mesh);
     net.surfaceTolerance = tol;
@@ -432,6 +442,76 @@ TEST(RegionCoverage, NamesTheAreaOrFaceWhereTheBrepsMissTheDrawing)
         EXPECT_EQ(committed.coverage.faults.empty(), c.said.empty()) << all;
         for (const char* said : c.said)
             EXPECT_NE(all.find(said), std::string::npos) << all;
+    }
+}
+
+// A strip a fraction of a tolerance to two tolerances wide beside a face,
+// on a plane tilted by 30 degrees: the samples of the narrower one all lie
+// in the band along its lines, and it is judged by its sides. Either Brep
+// left out is named, and the two Breps pass.
+TEST(RegionCoverage, JudgesAStripNarrowerThanItsSamples)
+{
+    const double tilt = 0.5236, c = std::cos(tilt), s = std::sin(tilt), tol = 0.085;
+    const auto place = [&](double x, double y) {
+        return std::array<double, 3>{x, y * c, y * s};
+    };
+    mwtest::MeshSoup soup = mwtest::gridSoup(30, 30, 1.0, 1.0, true);
+    for (std::size_t k = 0; k < soup.xyz.size(); k += 3) {
+        const auto p = place(soup.xyz[k], soup.xyz[k + 1]);
+        std::copy(p.begin(), p.end(), soup.xyz.begin() + long(k));
+    }
+    CFlatMesh mesh;
+    mwtest::fillFlatMesh(soup, mesh);
+    mesh.computeBoundingBox();
+    mesh.buildFacetHash(200.0, -1.0, nullptr);
+    for (const double width : {0.06, 0.17}) {
+        // Rows at y = 5, 15 and 15 + width from x = 5 to 25, a node a unit
+        // apart; the columns at x = 5 and 25 through their ends.
+        std::ostringstream nodes, lines;
+        int count = 0;
+        const auto node = [&](double x, double y) {
+            const auto p = place(x, y);
+            nodes << count << ' ' << p[0] << ' ' << p[1] << ' ' << p[2] << ' ' << 0 << ' ' << -s
+                  << ' ' << c << "\n0\t1\t0 0 0\n0\t1\t0 0 0\n";
+            return count++;
+        };
+        std::vector<std::vector<int>> rows(3), columns(2);
+        for (int r = 0; r < 3; ++r)
+            for (int x = 5; x <= 25; ++x)
+                rows[std::size_t(r)].push_back(node(x, r == 0 ? 5.0 : r == 1 ? 15.0 : 15.0 + width));
+        for (int k = 0; k < 2; ++k) {
+            std::vector<int>& column = columns[std::size_t(k)];
+            column.push_back(rows[0][k == 0 ? 0 : 20]);
+            for (int y = 6; y < 15; ++y)
+                column.push_back(node(k == 0 ? 5 : 25, y));
+            column.push_back(rows[1][k == 0 ? 0 : 20]);
+            column.push_back(rows[2][k == 0 ? 0 : 20]);
+        }
+        lines << "Polylines 5\n";
+        for (const auto* set : {&rows, &columns})
+            for (const std::vector<int>& line : *set) {
+                lines << line.size() << "\n 1\n";
+                for (int n : line)
+                    lines << n << ' ';
+                lines << '\n';
+            }
+        const std::string text =
+            "Version 2\nNodes " + std::to_string(count) + "\n" + nodes.str() + lines.str();
+        for (int left = -1; left < 2; ++left) {
+            SCOPED_TRACE(std::to_string(width) + " wide, Brep " + std::to_string(left) + " left out");
+            const CommittedNet committed = commitText(mesh, text, tol, [left](auto& breps) {
+                if (left >= 0)
+                    breps.erase(breps.begin() + left);
+            });
+            EXPECT_EQ(committed.faces, 2);
+            EXPECT_EQ(committed.coverage.areas, 2);
+            std::string all;
+            for (const std::string& fault : committed.coverage.faults)
+                all += fault + "\n";
+            EXPECT_EQ(all.find(FailureMessages::kAreaWithoutFace) != std::string::npos, left >= 0)
+                << all;
+            EXPECT_EQ(committed.coverage.faults.size(), left >= 0 ? 1u : 0u) << all;
+        }
     }
 }
 
