@@ -526,10 +526,22 @@ struct Correction {
 };
 
 // A side as it lay before a correction: points along it and the unit
-// normals of the face's surface there.
+// normals of the face's surface there, and the length of each chord
+// (lengths[k] from point k - 1 to point k; lengths[0] is 0).
 struct SideTrace {
     std::vector<Vector> points, normals;
+    std::vector<double> lengths;
 };
+
+// |p - q| of two points of space, as norm(p - q) gives it, without making
+// the difference.
+double distance3(const double* p, const double* q)
+{
+    double s = 0.0;
+    for (int a = 0; a < 3; ++a)
+        s += (p[a] - q[a]) * (p[a] - q[a]);
+    return std::sqrt(s > 0.0 ? s : 0.0);
+}
 
 SideTrace traceSide(CCONS* side, Fenwo::NurbsSurf& S, int count)
 {
@@ -543,6 +555,9 @@ SideTrace traceSide(CCONS* side, Fenwo::NurbsSurf& S, int count)
         const double length = norm(normal);
         trace.points.push_back(side->getPoint((1.0 - share) * d.min + share * d.max, 0.0));
         trace.normals.push_back(length > 0.0 ? (1.0 / length) * normal : Vector(0.0, 0.0, 0.0));
+        trace.lengths.push_back(
+            k > 0 ? distance3(trace.points[std::size_t(k) - 1].data, trace.points.back().data)
+                  : 0.0);
     }
     return trace;
 }
@@ -553,21 +568,55 @@ SideTrace traceSide(CCONS* side, Fenwo::NurbsSurf& S, int count)
 // side's point nearest p does not count (the seams the heal closes lie
 // mostly along it), and the side is sought within kTiltReach times the
 // plain distance.
-double acrossFrom(const Vector& p, const SideTrace& side)
+double acrossFrom(const Vector& p, const SideTrace& side, std::vector<double>& apart)
 {
-    double plain = HUGE_VAL;
+    const std::size_t n = side.points.size();
+    if (p.n != 3 || n == 0)
+        return HUGE_VAL;
+    // Each point's distance from p; no point of a chord lies nearer to p
+    // than the farther of its ends' distances less its length. A chord
+    // beyond the distance sought by more than that bound's rounding (slack,
+    // a trace of the coordinates' size) can neither be the nearest nor lie
+    // within the reach across, and is not measured: the answer is the one
+    // every chord measured gives.
+    apart.resize(n);
+    double plain = HUGE_VAL, size = 0.0;
     std::size_t nearest = 0;
-    for (std::size_t k = 0; k < side.points.size(); ++k)
-        if (const double d = norm(p - side.points[k]); d < plain) {
+    for (std::size_t k = 0; k < n; ++k) {
+        const double d = distance3(p.data, side.points[k].data);
+        apart[k] = d;
+        size = std::max(size, d);
+        if (d < plain) {
             plain = d;
             nearest = k;
         }
-    const double direct = distanceToPolyline(p, side.points);
+    }
+    for (int a = 0; a < 3; ++a)
+        size = std::max(size, std::fabs(p[a]));
+    const double slack = 1e-9 * size;
+    const bool prune = std::isfinite(slack);
+    const auto beyond = [&](std::size_t k, double reach) {
+        return prune && std::max(apart[k - 1], apart[k]) - side.lengths[k] - slack > reach;
+    };
+    double nearest2 = HUGE_VAL, reach = HUGE_VAL;
+    for (std::size_t k = 1; k < n; ++k) {
+        if (beyond(k, reach))
+            continue;
+        const double d2 =
+            pointSegmentDistance(side.points[k - 1].data, side.points[k].data, p.data, 3, nullptr);
+        if (d2 < nearest2) {
+            nearest2 = d2;
+            reach = std::sqrt(nearest2);
+        }
+    }
+    const double direct = std::sqrt(nearest2);
     double best = direct;
-    for (std::size_t k = 1; k < side.points.size(); ++k)
-        best = std::min(best, segmentDistanceAcross(side.points[k - 1].data, side.points[k].data,
-                                                    p.data, side.normals[nearest].data,
-                                                    kTiltReach * direct));
+    for (std::size_t k = 1; k < n; ++k)
+        if (!beyond(k, kTiltReach * direct))
+            best = std::min(best,
+                            segmentDistanceAcross(side.points[k - 1].data, side.points[k].data,
+                                                  p.data, side.normals[nearest].data,
+                                                  kTiltReach * direct));
     return best;
 }
 
@@ -576,9 +625,10 @@ double acrossFrom(const Vector& p, const SideTrace& side)
 double sidesMoved(const std::vector<CParametricGeometry*>& sides, const std::vector<SideTrace>& lay)
 {
     double moved = 0.0;
+    std::vector<double> apart;
     for (std::size_t i = 0; i < sides.size() && i < lay.size(); ++i)
         for (const Vector& p : curveSamples(sides[i], kSideSamples, true))
-            moved = std::max(moved, acrossFrom(p, lay[i]));
+            moved = std::max(moved, acrossFrom(p, lay[i], apart));
     return moved;
 }
 

@@ -8,6 +8,7 @@
 #include "mesh/VertexSampling.h"
 
 #include <algorithm>
+#include <array>
 #include <cfloat>
 #include <cmath>
 #include <vector>
@@ -712,13 +713,15 @@ bool nearestMeshPoint(CBaseMesh* mesh, const double p[3], double within, MeshFoo
     MeshLock guard(mesh);
     double best = within;
     // The facets measured so far (a large facet has an item in every cell it
-    // crosses, each of which the search meets): each is measured once.
-    std::vector<int> measured;
+    // crosses, each of which the search meets): each is measured once. On
+    // the stack: a query makes nothing on the heap.
+    std::array<int, kMeasuredFacetsKept> measured;
+    std::size_t kept = 0;
     const auto measure = [&](int facet, const float* corners) {
-        if (std::find(measured.begin(), measured.end(), facet) != measured.end())
+        if (std::find(measured.begin(), measured.begin() + kept, facet) != measured.begin() + kept)
             return;
-        if (measured.size() < kMeasuredFacetsKept)
-            measured.push_back(facet);
+        if (kept < kMeasuredFacetsKept)
+            measured[kept++] = facet;
         measureFacet(mesh, facet, corners, p, best, foot);
     };
     const auto lowerBound = [p](const float* xyz) {
