@@ -18,6 +18,8 @@
 #include "foundation/KorArray.h"
 #include "foundation/KorList.h"
 
+#include <functional>
+
 class CParametricGeometry;
 namespace Fenwo {
 class NurbsSurf;
@@ -45,9 +47,22 @@ Fenwo::NurbsSurf* euclideanToPCurve(CParametricGeometry* curve, CParametricGeome
 // in millimetres. A closed (cyclic) result has its seam moved to the first
 // sample. Null for a null curve or surface, a curve that cannot be sampled,
 // or when every fit fails.
+//
+// With sheetNormal (the normal of the sheet the curve was drawn on, near a
+// point; false where it has none), each sample's foot is kept across the
+// curve where it lies: in the plane of the curve's tangent and the sheet's
+// normal there, at its point of the surface in that plane nearest the
+// sample. The nearest point of the surface alone moves a sample that lies
+// off it (a curve drawn through a sharp step, whose fit rounds the step
+// and twists near the face's side) along the surface's normal, which there
+// leans across the curve: the edge left the side it was drawn on by more
+// than the fit's tolerance. A sample whose foot does not settle in that
+// plane, or settles much farther off, keeps its nearest point.
+using SheetNormal = std::function<bool(const Vector& at, Vector& normal)>;
 Fenwo::NurbsSurf* buildPCurve(CParametricGeometry* curve, Fenwo::NurbsSurf* surface,
                               bool interpolate, int degree, double tol,
-                              double accuracy = kDefaultPCurveAccuracy);
+                              double accuracy = kDefaultPCurveAccuracy,
+                              const SheetNormal* sheetNormal = nullptr);
 
 // Fits a uv curve through the selected points' uv = (u, v) (the points are
 // not changed). With wrap the parameters are first wrapped into the

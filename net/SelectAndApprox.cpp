@@ -5,6 +5,8 @@
 #include "net/FaceApproximation.h"
 
 #include "curves/CurveInterpolation.h"
+#include "curves/CurveOnSurface.h"
+#include "curves/ParameterCurve.h"
 #include "curves/ParCurve.h"
 #include "curves/PolylineCurve.h"
 #include "foundation/Logging.h"
@@ -12,6 +14,7 @@
 #include "foundation/StopUhr.h"
 #include "geometry/NurbsSurf.h"
 #include "healing/BlendingSurface.h"
+#include "mesh/MeshProjection.h"
 #include "net/Face.h"
 #include "net/FaceRecords.h"
 #include "net/FailureMessages.h"
@@ -73,11 +76,22 @@ constexpr double kTrimAccuracyShare = 0.002;
 constexpr double kClosedLoopShare = 0.02;
 
 // Exact rule: every boundary curve put on the surface within the accuracy
-// (a length); a curve that cannot be put on it is left out. False on a
-// cancellation.
-bool trimByProjection(const Kor::List<NurbsSurf*>& curves, NurbsSurf* S, CLoop& loop,
-                      double accuracy, CProgress* progress, std::ofstream& debug)
+// (a length), each point kept across the curve as the mesh's sheet lies
+// there (buildPCurve): the face's edges lie along the sides they were drawn
+// as on the mesh, where the surface leans across them. A curve that cannot
+// be put on it is left out. False on a cancellation.
+bool trimByProjection(const Kor::List<NurbsSurf*>& curves, NurbsSurf* S, Mesh::CBaseMesh* mesh,
+                      CLoop& loop, double accuracy, CProgress* progress, std::ofstream& debug)
 {
+    const SheetNormal sheetNormal = [mesh](const Vector& at, Vector& normal) {
+        CVector<float, 3> n;
+        if (mesh == nullptr ||
+            !Mesh::meshNormalNearPoint(
+                mesh, CVertex<float, 3>{float(at[0]), float(at[1]), float(at[2])}, n))
+            return false;
+        normal = Vector(double(n.data[0]), double(n.data[1]), double(n.data[2]));
+        return true;
+    };
     for (NurbsSurf* curve : curves) {
         if (debug.is_open()) {
             curve->write(debug);
@@ -85,16 +99,19 @@ bool trimByProjection(const Kor::List<NurbsSurf*>& curves, NurbsSurf* S, CLoop& 
         }
         if (isCancelled(progress))
             return false;
-        CCONS onSurface(curve, S, 2, 1e-8, accuracy);
-        CParametricGeometry* uv = onSurface.getUVCurve();
-        if (uv == nullptr)
-            continue;
+        std::unique_ptr<NurbsSurf> uv(buildPCurve(curve, S, false, 2, 1e-8, accuracy, &sheetNormal));
+        if (uv == nullptr) {
+            CCONS onSurface(curve, S, 2, 1e-8, accuracy);
+            uv.reset(dynamic_cast<NurbsSurf*>(onSurface.getUVCurve()));
+            if (uv == nullptr)
+                continue;
+            onSurface.takeUVCurve();
+        }
         if (debug.is_open()) {
-            if (const auto* uvNurbs = dynamic_cast<const NurbsSurf*>(uv))
-                uvNurbs->write(debug);
+            uv->write(debug);
             debug << '\n';
         }
-        loop.curves.append(new CParCurve(onSurface.takeUVCurve(), S, true));
+        loop.curves.append(new CParCurve(uv.release(), S, true));
     }
     return true;
 }
@@ -184,7 +201,7 @@ CFace* selectAndApprox(GB::Loop* loop, Mesh::CBaseMesh* mesh, Fenwo::NurbsSurf* 
     if (draftOnly)
         built = samples.count > 0 && trimBySamples(samples, S.get(), *trimLoop, progress, debug);
     else
-        built = trimByProjection(curves.list, S.get(), *trimLoop, accuracy, progress, debug);
+        built = trimByProjection(curves.list, S.get(), mesh, *trimLoop, accuracy, progress, debug);
     if (!built) {
         std::cout << (isCancelled(progress) ? FailureMessages::kApproximationCancelled
                                             : FailureMessages::kNoTrimLoop)
@@ -212,7 +229,7 @@ CFace* selectAndApprox(GB::Loop* loop, Mesh::CBaseMesh* mesh, Fenwo::NurbsSurf* 
         BoundaryCurves holeCurves;
         auto holeLoop = std::make_unique<CLoop>();
         if (!collectBoundaryCurves(*hole, holeCurves) ||
-            !trimByProjection(holeCurves.list, S.get(), *holeLoop, accuracy, progress, debug) ||
+            !trimByProjection(holeCurves.list, S.get(), mesh, *holeLoop, accuracy, progress, debug) ||
             holeLoop->getCard() != holeCurves.list.count) {
             std::cout << (isCancelled(progress) ? FailureMessages::kApproximationCancelled
                                                 : FailureMessages::kNoHoleTrimLoop)
