@@ -251,8 +251,8 @@ void invertTargets(Fenwo::NurbsSurf& S, IndexSubset<CFitPoint>& every, double be
             samples.emplace_back(S.getPoint(uv[0], uv[1]), uv);
         }
     for (int k = 0; k < again.count; ++k) {
-        const auto nearest = std::min_element(
-            samples.begin(), samples.end(), [&](const auto& a, const auto& b) {
+        const auto nearest =
+            std::min_element(samples.begin(), samples.end(), [&](const auto& a, const auto& b) {
                 return squaredDistance(a.first, again[k].Point) <
                        squaredDistance(b.first, again[k].Point);
             });

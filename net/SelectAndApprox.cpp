@@ -6,8 +6,8 @@
 
 #include "curves/CurveInterpolation.h"
 #include "curves/CurveOnSurface.h"
-#include "curves/ParameterCurve.h"
 #include "curves/ParCurve.h"
+#include "curves/ParameterCurve.h"
 #include "curves/PolylineCurve.h"
 #include "foundation/Logging.h"
 #include "foundation/Progress.h"
@@ -99,7 +99,8 @@ bool trimByProjection(const Kor::List<NurbsSurf*>& curves, NurbsSurf* S, Mesh::C
         }
         if (isCancelled(progress))
             return false;
-        std::unique_ptr<NurbsSurf> uv(buildPCurve(curve, S, false, 2, 1e-8, accuracy, &sheetNormal));
+        std::unique_ptr<NurbsSurf> uv(
+            buildPCurve(curve, S, false, 2, 1e-8, accuracy, &sheetNormal));
         if (uv == nullptr) {
             CCONS onSurface(curve, S, 2, 1e-8, accuracy);
             uv.reset(dynamic_cast<NurbsSurf*>(onSurface.getUVCurve()));
@@ -229,7 +230,8 @@ CFace* selectAndApprox(GB::Loop* loop, Mesh::CBaseMesh* mesh, Fenwo::NurbsSurf* 
         BoundaryCurves holeCurves;
         auto holeLoop = std::make_unique<CLoop>();
         if (!collectBoundaryCurves(*hole, holeCurves) ||
-            !trimByProjection(holeCurves.list, S.get(), mesh, *holeLoop, accuracy, progress, debug) ||
+            !trimByProjection(holeCurves.list, S.get(), mesh, *holeLoop, accuracy, progress,
+                              debug) ||
             holeLoop->getCard() != holeCurves.list.count) {
             std::cout << (isCancelled(progress) ? FailureMessages::kApproximationCancelled
                                                 : FailureMessages::kNoHoleTrimLoop)
