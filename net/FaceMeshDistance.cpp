@@ -337,6 +337,17 @@ public:
         return false;
     }
 
+    // Whether every facet with the point's vertex for a corner faces as the
+    // face's sheet does within 60 degrees at the point's foot: the vertex
+    // lies on the sheet itself, on no step, wall or feature.
+    bool onlyOnTheSheet(int point)
+    {
+        for (int facet : table.around(vertices[std::size_t(point)].vertex))
+            if (sheet * cosine(facet, point) < kSheetCosine)
+                return false;
+        return true;
+    }
+
     // Whether a facet with the point's vertex for a corner faces against
     // the face's sheet at the point's foot: the vertex lies on the rim of
     // another sheet (a thin part's far side, reached round its rim or
@@ -588,9 +599,10 @@ private:
         // against the mean normal), and one a little off a wavy or tilted
         // face over a foot just inside the trim (noise on the sheet) shows
         // just outside; it lies over the face, and the fit takes it.
-        const bool over = isFoot(s, fp) && insideOutline(fp.Point);
+        const bool onTheTrim = !inside && !(pv.depth < -kOnTheSide * margin);
+        const bool over = (inside || onTheTrim) && isFoot(s, fp) && insideOutline(fp.Point);
         pv.under = inside && over;
-        pv.onSide = !inside && !(pv.depth < -kOnTheSide * margin) && over;
+        pv.onSide = onTheTrim && over;
         pv.leads = pv.under && pv.depth > margin;
     }
 
@@ -897,12 +909,12 @@ FaceMeshDistance measureSurfaceMeshDistance(NurbsSurf& surface, const CVertexLis
         const CFitPoint& fp = points[k];
         const PartVertex& pv = part.vertices[std::size_t(k)];
         // Beyond the limit over a foot on the trim itself, a vertex is a
-        // wall's that stands on the side (not measured, not left out), unless
-        // it stands inside: the face's own sheet at its side or corner (a
+        // wall's that stands on the side, or a step's or a feature's there
+        // (not measured, not left out), unless every facet round it faces as
+        // the sheet does: the face's own sheet at its side or corner (a
         // junction the net was drawn through on a mesh vertex), which the
         // surface left.
-        if (!pv.under &&
-            !(pv.onSide && pv.onSheet && part.standsInside(k) && !part.touchesAgainst(k)))
+        if (!pv.under && !(pv.onSide && pv.onSheet && part.onlyOnTheSheet(k)))
             continue;
         const double distance = std::sqrt(fp.dist2);
         if (distance <= limit) {
