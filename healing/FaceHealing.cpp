@@ -223,53 +223,6 @@ bool edgesWithin(const CFitPointArray& targets, double tol)
     return edgeTargets > 0;
 }
 
-// The targets inverted onto S from where they stand (their last feet). A
-// target left farther than `beyond` from S may have found a foot that is
-// not its nearest (another valley of the distance where S bends round a
-// step, which the start from the sample nearest its bucket's middle led
-// it into): it is inverted again from the sample of S nearest to it, and
-// keeps the nearer of the two feet.
-void invertTargets(Fenwo::NurbsSurf& S, IndexSubset<CFitPoint>& every, double beyond)
-{
-    S.PointInversion(every, 10);
-    IndexSubset<CFitPoint> again(*every.array);
-    std::vector<CFitPoint> first;
-    for (int k = 0; k < every.count; ++k)
-        if (every[k].dist2 > beyond * beyond) {
-            first.push_back(every[k]);
-            again.append(every.indices[k]);
-        }
-    if (again.count == 0)
-        return;
-    // Samples three to a control point each way over the whole domain.
-    const Interval du = S.getDomain(0), dv = S.getDomain(1);
-    const int nu = 3 * S.getUCount(), nv = 3 * S.getVCount();
-    std::vector<std::pair<Vector, Vector>> samples;
-    for (int j = 0; j <= nv; ++j)
-        for (int i = 0; i <= nu; ++i) {
-            const Vector uv(du.min + i * du.getLength() / nu, dv.min + j * dv.getLength() / nv);
-            samples.emplace_back(S.getPoint(uv[0], uv[1]), uv);
-        }
-    for (int k = 0; k < again.count; ++k) {
-        const auto nearest =
-            std::min_element(samples.begin(), samples.end(), [&](const auto& a, const auto& b) {
-                return squaredDistance(a.first, again[k].Point) <
-                       squaredDistance(b.first, again[k].Point);
-            });
-        again[k].uv = nearest->second;
-    }
-    S.PointInversion(again, 20);
-    for (int k = 0; k < again.count; ++k) {
-        CFitPoint& fp = again[k];
-        const CFitPoint& was = first[std::size_t(k)];
-        if (was.dist2 <= fp.dist2) {
-            fp.uv = was.uv;
-            fp.dist2 = was.dist2;
-            fp.boundary = was.boundary;
-        }
-    }
-}
-
 // The largest distance from the surface, as their last inversion found
 // it, of the targets of the face's edges (group e > 0 is edge e - 1): of
 // those whose edge `only` flags, or of all of them when `only` is empty.
@@ -1023,7 +976,7 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
         return !cancelled();
     if (S != nullptr && every.count > 0) {
         S->invertPoints(every, 1, 1, false);
-        invertTargets(*S, every, place);
+        S->PointInversion(every, 10);
     }
 
     std::ofstream shape;
@@ -1118,7 +1071,7 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
     // its free corner off the mesh), is none.
     // The correction S stands at: its targets inverted onto it.
     auto judge = [&]() {
-        invertTargets(*S, every, place);
+        S->PointInversion(every, 10);
         Correction judged;
         judged.loop = candidateLoop(*S, curves, targets, judged.linear);
         std::vector<CParametricGeometry*> sides(curves.begin(), curves.end());
@@ -1178,7 +1131,7 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
     if (S != nullptr && every.count > 0 && cancelled()) {
         // Cancelled part of the way, the surface keeps the shape it came
         // to, with the trim loop on it.
-        invertTargets(*S, every, place);
+        S->PointInversion(every, 10);
         std::vector<bool> linear;
         installLoop(F, curves, candidateLoop(*S, curves, targets, linear), linear);
         failed = false;
@@ -1204,7 +1157,7 @@ bool FaceHealer::heal(const std::vector<HealRecord>& records, int p, std::ofstre
                                               matchedPartners) > slack * dTol;
         }
     } else if (S != nullptr && every.count > 0) {
-        invertTargets(*S, every, place);
+        S->PointInversion(every, 10);
         failed = (failed && !edgesWithin(targets, dTol)) || movedTooFar();
         std::vector<bool> linear;
         std::unique_ptr<CLoop> loop = candidateLoop(*S, curves, targets, linear);
