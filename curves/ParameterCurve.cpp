@@ -45,9 +45,28 @@ NurbsSurf* interpolateThinned(CFitPointArray& pts, double tol2, int degree, bool
 }
 
 // Newton steps of a foot kept across its curve, and how much farther than
-// the nearest point of the surface it may lie.
+// the nearest point of the surface it may lie: kept across where the
+// surface leans across a side, a foot lies about as far off; a side drawn
+// along a step's edge, beside the surface's rounding of it, would be taken
+// much farther off, and its neighbour's edge there apart along the normal.
+// The sheet's normal stands for the surface's only within 45 degrees of it
+// at the nearest point.
 constexpr int kAcrossSteps = 20;
-constexpr double kAcrossFarther = 2.0;
+constexpr double kAcrossFarther = 1.1;
+constexpr double kSheetAlongSurface = 0.7;
+
+// How far p lies from the surface's point at (u, v) across the sheet's
+// normal there (all of it where the sheet has none there).
+double acrossTheSheet(NurbsSurf* surface, const Vector& p, double u, double v,
+                      const SheetNormal& sheet)
+{
+    const Vector r = surface->getPoint(u, v) - p;
+    Vector n(3);
+    if (!sheet(surface->getPoint(u, v), n) || !(norm(n) > 0.0))
+        return norm(r);
+    const double along = dot(r, n) / norm(n);
+    return std::sqrt(std::max(0.0, dot(r, r) - along * along));
+}
 
 // Moves the foot (u, v) of p on the surface, its nearest point, to the
 // nearest point of the surface in the plane through p that holds the
@@ -55,10 +74,14 @@ constexpr double kAcrossFarther = 2.0;
 // unit normal of that plane, and (S - p) . (a x N) = 0, N the surface's
 // normal, a x N the tangent of the surface's cut with the plane. Unchanged
 // where the plane is not defined (a tangent along the sheet's normal), the
-// foot lies in it already, or the steps do not settle in it within the
-// accuracy or settle more than kAcrossFarther times as far off.
+// foot lies no farther than `across` from it, the sheet there is not the
+// one the surface lies on (a wall or step beside a side drawn along its
+// edge faces across the surface), or the steps do not settle in the plane
+// within the accuracy, settle more than kAcrossFarther times as far off or
+// no nearer p across the sheet's normal there (acrossTheSheet).
 void keepFootAcross(NurbsSurf* surface, const Vector& p, const Vector& tangent,
-                    const Vector& sheetNormal, double accuracy, double& u, double& v)
+                    const Vector& sheetNormal, const SheetNormal& sheet, double accuracy,
+                    double across, double& u, double& v)
 {
     Vector a = crossProduct(tangent, sheetNormal);
     const double length = norm(a);
@@ -79,10 +102,14 @@ void keepFootAcross(NurbsSurf* surface, const Vector& p, const Vector& tangent,
         const double f1 = dot(r, a), f2 = dot(r, tau) / std::max(norm(tau), 1e-300);
         if (nearest < 0.0) {
             nearest = norm(r);
-            if (std::fabs(f1) <= 0.1 * accuracy)
+            const Vector n = crossProduct(su, sv);
+            if (std::fabs(f1) <= std::max(0.1 * accuracy, across) ||
+                !(std::fabs(dot(n, sheetNormal)) >=
+                  kSheetAlongSurface * norm(n) * norm(sheetNormal)))
                 return;
         } else if (std::fabs(f1) <= 0.01 * accuracy && std::fabs(f2) <= 0.01 * accuracy) {
-            if (norm(r) <= kAcrossFarther * nearest + accuracy) {
+            if (norm(r) <= kAcrossFarther * nearest + accuracy &&
+                acrossTheSheet(surface, p, x, y, sheet) < acrossTheSheet(surface, p, u, v, sheet)) {
                 u = x;
                 v = y;
             }
@@ -267,7 +294,7 @@ NurbsSurf* fitUVPointsAcrossSeams(NurbsSurf* surface, bool closed,
 }
 
 NurbsSurf* buildPCurve(CParametricGeometry* curve, NurbsSurf* surface, bool interpolate, int degree,
-                       double tol, double accuracy, const SheetNormal* sheetNormal)
+                       double tol, double accuracy, const SheetNormal* sheetNormal, double across)
 {
     if (curve == nullptr || surface == nullptr)
         return nullptr;
@@ -311,7 +338,8 @@ NurbsSurf* buildPCurve(CParametricGeometry* curve, NurbsSurf* surface, bool inte
         // The sample's curve parameter is still its uv[0].
         if (sheetNormal != nullptr && (*sheetNormal)(fp.Point, normal))
             if (Vector** d = curve->evaluate(1, fp.uv[0], 0.0))
-                keepFootAcross(surface, fp.Point, d[1][0], normal, accuracy, u, v);
+                keepFootAcross(surface, fp.Point, d[1][0], normal, *sheetNormal, accuracy, across,
+                               u, v);
         fp.uv[0] = u;
         fp.uv[1] = v;
     }

@@ -71,6 +71,12 @@ const std::vector<std::unique_ptr<GB::Loop>>& noHoles()
 // of a model some 250 millimetres across.
 constexpr double kTrimAccuracyShare = 0.002;
 
+// How far across its side, as a share of the face's tolerance, a trim
+// point may lie at the surface's nearest point (buildPCurve): nearer, the
+// nearest point stands, as it does wherever the surface follows the mesh
+// along the side.
+constexpr double kKeptAcrossShare = 0.5;
+
 // A trim loop whose joints part by this share of the face's tolerance or
 // more is reported: 0.01 at the tolerance 0.5.
 constexpr double kClosedLoopShare = 0.02;
@@ -81,7 +87,8 @@ constexpr double kClosedLoopShare = 0.02;
 // as on the mesh, where the surface leans across them. A curve that cannot
 // be put on it is left out. False on a cancellation.
 bool trimByProjection(const Kor::List<NurbsSurf*>& curves, NurbsSurf* S, Mesh::CBaseMesh* mesh,
-                      CLoop& loop, double accuracy, CProgress* progress, std::ofstream& debug)
+                      CLoop& loop, double accuracy, double across, CProgress* progress,
+                      std::ofstream& debug)
 {
     const SheetNormal sheetNormal = [mesh](const Vector& at, Vector& normal) {
         CVector<float, 3> n;
@@ -100,7 +107,7 @@ bool trimByProjection(const Kor::List<NurbsSurf*>& curves, NurbsSurf* S, Mesh::C
         if (isCancelled(progress))
             return false;
         std::unique_ptr<NurbsSurf> uv(
-            buildPCurve(curve, S, false, 2, 1e-8, accuracy, &sheetNormal));
+            buildPCurve(curve, S, false, 2, 1e-8, accuracy, &sheetNormal, across));
         if (uv == nullptr) {
             CCONS onSurface(curve, S, 2, 1e-8, accuracy);
             uv.reset(dynamic_cast<NurbsSurf*>(onSurface.getUVCurve()));
@@ -198,11 +205,13 @@ CFace* selectAndApprox(GB::Loop* loop, Mesh::CBaseMesh* mesh, Fenwo::NurbsSurf* 
     openLogStream(debug, "c:/tmp/trimcurves.out");
     const double accuracy =
         tolerance > 0.0 ? kTrimAccuracyShare * tolerance : kDefaultPCurveAccuracy;
+    const double across = tolerance > 0.0 ? kKeptAcrossShare * tolerance : 0.0;
     bool built = false;
     if (draftOnly)
         built = samples.count > 0 && trimBySamples(samples, S.get(), *trimLoop, progress, debug);
     else
-        built = trimByProjection(curves.list, S.get(), mesh, *trimLoop, accuracy, progress, debug);
+        built = trimByProjection(curves.list, S.get(), mesh, *trimLoop, accuracy, across, progress,
+                                 debug);
     if (!built) {
         std::cout << (isCancelled(progress) ? FailureMessages::kApproximationCancelled
                                             : FailureMessages::kNoTrimLoop)
@@ -230,8 +239,8 @@ CFace* selectAndApprox(GB::Loop* loop, Mesh::CBaseMesh* mesh, Fenwo::NurbsSurf* 
         BoundaryCurves holeCurves;
         auto holeLoop = std::make_unique<CLoop>();
         if (!collectBoundaryCurves(*hole, holeCurves) ||
-            !trimByProjection(holeCurves.list, S.get(), mesh, *holeLoop, accuracy, progress,
-                              debug) ||
+            !trimByProjection(holeCurves.list, S.get(), mesh, *holeLoop, accuracy, across,
+                              progress, debug) ||
             holeLoop->getCard() != holeCurves.list.count) {
             std::cout << (isCancelled(progress) ? FailureMessages::kApproximationCancelled
                                                 : FailureMessages::kNoHoleTrimLoop)
