@@ -44,88 +44,6 @@ NurbsSurf* interpolateThinned(CFitPointArray& pts, double tol2, int degree, bool
     return interpolateCurve(sel, 2, degree, true, closed);
 }
 
-// Newton steps of a foot kept across its curve, and how much farther than
-// the nearest point of the surface it may lie: kept across where the
-// surface leans across a side, a foot lies about as far off; a side drawn
-// along a step's edge, beside the surface's rounding of it, would be taken
-// much farther off, and its neighbour's edge there apart along the normal.
-// The sheet's normal stands for the surface's only within 45 degrees of it
-// at the nearest point.
-constexpr int kAcrossSteps = 20;
-constexpr double kAcrossFarther = 1.1;
-constexpr double kSheetAlongSurface = 0.7;
-
-// How far p lies from the surface's point at (u, v) across the sheet's
-// normal there (all of it where the sheet has none there).
-double acrossTheSheet(NurbsSurf* surface, const Vector& p, double u, double v,
-                      const SheetNormal& sheet)
-{
-    const Vector r = surface->getPoint(u, v) - p;
-    Vector n(3);
-    if (!sheet(surface->getPoint(u, v), n) || !(norm(n) > 0.0))
-        return norm(r);
-    const double along = dot(r, n) / norm(n);
-    return std::sqrt(std::max(0.0, dot(r, r) - along * along));
-}
-
-// Moves the foot (u, v) of p on the surface, its nearest point, to the
-// nearest point of the surface in the plane through p that holds the
-// curve's tangent there and the sheet's normal: (S - p) . a = 0 for a the
-// unit normal of that plane, and (S - p) . (a x N) = 0, N the surface's
-// normal, a x N the tangent of the surface's cut with the plane. Unchanged
-// where the plane is not defined (a tangent along the sheet's normal), the
-// foot lies no farther than `across` from it, the sheet there is not the
-// one the surface lies on (a wall or step beside a side drawn along its
-// edge faces across the surface), or the steps do not settle in the plane
-// within the accuracy, settle more than kAcrossFarther times as far off or
-// no nearer p across the sheet's normal there (acrossTheSheet).
-void keepFootAcross(NurbsSurf* surface, const Vector& p, const Vector& tangent,
-                    const Vector& sheetNormal, const SheetNormal& sheet, double accuracy,
-                    double across, double& u, double& v)
-{
-    Vector a = crossProduct(tangent, sheetNormal);
-    const double length = norm(a);
-    if (!(length > 1e-6 * norm(tangent) * norm(sheetNormal)))
-        return;
-    a *= 1.0 / length;
-    const Interval du = surface->getDomain(0), dv = surface->getDomain(1);
-    double x = u, y = v;
-    double nearest = -1.0;
-    for (int step = 0; step <= kAcrossSteps; ++step) {
-        Vector** d = surface->evaluate(1, x, y);
-        if (d == nullptr)
-            return;
-        const Vector r = d[0][0] - p;
-        const Vector& su = d[1][0];
-        const Vector& sv = d[0][1];
-        const Vector tau = crossProduct(a, crossProduct(su, sv));
-        const double f1 = dot(r, a), f2 = dot(r, tau) / std::max(norm(tau), 1e-300);
-        if (nearest < 0.0) {
-            nearest = norm(r);
-            const Vector n = crossProduct(su, sv);
-            if (std::fabs(f1) <= std::max(0.1 * accuracy, across) ||
-                !(std::fabs(dot(n, sheetNormal)) >=
-                  kSheetAlongSurface * norm(n) * norm(sheetNormal)))
-                return;
-        } else if (std::fabs(f1) <= 0.01 * accuracy && std::fabs(f2) <= 0.01 * accuracy) {
-            if (norm(r) <= kAcrossFarther * nearest + accuracy &&
-                acrossTheSheet(surface, p, x, y, sheet) < acrossTheSheet(surface, p, u, v, sheet)) {
-                u = x;
-                v = y;
-            }
-            return;
-        }
-        const double tn = std::max(norm(tau), 1e-300);
-        const double j11 = dot(a, su), j12 = dot(a, sv);
-        const double j21 = dot(tau, su) / tn, j22 = dot(tau, sv) / tn;
-        const double det = j11 * j22 - j12 * j21;
-        if (!(std::fabs(det) > 0.0))
-            return;
-        x = std::clamp(x - (f1 * j22 - f2 * j12) / det, du.min, du.max);
-        y = std::clamp(y - (j11 * f2 - j21 * f1) / det, dv.min, dv.max);
-    }
-}
-
 } // namespace
 
 int thinPolylineIndices(const IndexSubset<CFitPoint>& selection, double tol, Kor::List<int>& out,
@@ -294,7 +212,7 @@ NurbsSurf* fitUVPointsAcrossSeams(NurbsSurf* surface, bool closed,
 }
 
 NurbsSurf* buildPCurve(CParametricGeometry* curve, NurbsSurf* surface, bool interpolate, int degree,
-                       double tol, double accuracy, const SheetNormal* sheetNormal, double across)
+                       double tol, double accuracy)
 {
     if (curve == nullptr || surface == nullptr)
         return nullptr;
@@ -332,14 +250,8 @@ NurbsSurf* buildPCurve(CParametricGeometry* curve, NurbsSurf* surface, bool inte
 
     double u = 0.0, v = 0.0;
     startParametersOnSurface(surface, u, v, points[0].Point, 10);
-    Vector normal(3);
     for (CFitPoint& fp : points) {
         projectPointOnSurface(surface, fp.Point, u, v);
-        // The sample's curve parameter is still its uv[0].
-        if (sheetNormal != nullptr && (*sheetNormal)(fp.Point, normal))
-            if (Vector** d = curve->evaluate(1, fp.uv[0], 0.0))
-                keepFootAcross(surface, fp.Point, d[1][0], normal, *sheetNormal, accuracy, across,
-                               u, v);
         fp.uv[0] = u;
         fp.uv[1] = v;
     }

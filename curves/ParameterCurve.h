@@ -18,8 +18,6 @@
 #include "foundation/KorArray.h"
 #include "foundation/KorList.h"
 
-#include <functional>
-
 class CParametricGeometry;
 namespace Fenwo {
 class NurbsSurf;
@@ -47,25 +45,9 @@ Fenwo::NurbsSurf* euclideanToPCurve(CParametricGeometry* curve, CParametricGeome
 // in millimetres. A closed (cyclic) result has its seam moved to the first
 // sample. Null for a null curve or surface, a curve that cannot be sampled,
 // or when every fit fails.
-//
-// With sheetNormal (the normal of the sheet the curve was drawn on, near a
-// point; false where it has none), each sample's foot that lies more than
-// `across` across the curve is kept across it where it lies: in the plane
-// of the curve's tangent and the sheet's normal there, at its point of the
-// surface in that plane nearest the sample. The nearest point of the
-// surface alone moves a sample that lies off it (a curve drawn through a
-// sharp step, whose fit rounds the step and twists near the face's side)
-// along the surface's normal, which there leans across the curve: the
-// edge left the side it was drawn on by more than the fit's tolerance. A
-// sample keeps its nearest point where the sheet's normal leans far from
-// the surface's, or the foot in that plane does not settle, lies farther
-// off by more than a tenth, or lies no nearer the sample across the
-// sheet's normal.
-using SheetNormal = std::function<bool(const Vector& at, Vector& normal)>;
 Fenwo::NurbsSurf* buildPCurve(CParametricGeometry* curve, Fenwo::NurbsSurf* surface,
                               bool interpolate, int degree, double tol,
-                              double accuracy = kDefaultPCurveAccuracy,
-                              const SheetNormal* sheetNormal = nullptr, double across = 0.0);
+                              double accuracy = kDefaultPCurveAccuracy);
 
 // Fits a uv curve through the selected points' uv = (u, v) (the points are
 // not changed). With wrap the parameters are first wrapped into the

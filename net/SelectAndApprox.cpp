@@ -5,16 +5,13 @@
 #include "net/FaceApproximation.h"
 
 #include "curves/CurveInterpolation.h"
-#include "curves/CurveOnSurface.h"
 #include "curves/ParCurve.h"
-#include "curves/ParameterCurve.h"
 #include "curves/PolylineCurve.h"
 #include "foundation/Logging.h"
 #include "foundation/Progress.h"
 #include "foundation/StopUhr.h"
 #include "geometry/NurbsSurf.h"
 #include "healing/BlendingSurface.h"
-#include "mesh/MeshProjection.h"
 #include "net/Face.h"
 #include "net/FaceRecords.h"
 #include "net/FailureMessages.h"
@@ -71,34 +68,16 @@ const std::vector<std::unique_ptr<GB::Loop>>& noHoles()
 // of a model some 250 millimetres across.
 constexpr double kTrimAccuracyShare = 0.002;
 
-// How far across its side, as a share of the face's tolerance, a trim
-// point may lie at the surface's nearest point (buildPCurve): nearer, the
-// nearest point stands, as it does wherever the surface follows the mesh
-// along the side.
-constexpr double kKeptAcrossShare = 0.5;
-
 // A trim loop whose joints part by this share of the face's tolerance or
 // more is reported: 0.01 at the tolerance 0.5.
 constexpr double kClosedLoopShare = 0.02;
 
 // Exact rule: every boundary curve put on the surface within the accuracy
-// (a length), each point kept across the curve as the mesh's sheet lies
-// there (buildPCurve): the face's edges lie along the sides they were drawn
-// as on the mesh, where the surface leans across them. A curve that cannot
-// be put on it is left out. False on a cancellation.
-bool trimByProjection(const Kor::List<NurbsSurf*>& curves, NurbsSurf* S, Mesh::CBaseMesh* mesh,
-                      CLoop& loop, double accuracy, double across, CProgress* progress,
-                      std::ofstream& debug)
+// (a length); a curve that cannot be put on it is left out. False on a
+// cancellation.
+bool trimByProjection(const Kor::List<NurbsSurf*>& curves, NurbsSurf* S, CLoop& loop,
+                      double accuracy, CProgress* progress, std::ofstream& debug)
 {
-    const SheetNormal sheetNormal = [mesh](const Vector& at, Vector& normal) {
-        CVector<float, 3> n;
-        if (mesh == nullptr ||
-            !Mesh::meshNormalNearPoint(
-                mesh, CVertex<float, 3>{float(at[0]), float(at[1]), float(at[2])}, n))
-            return false;
-        normal = Vector(double(n.data[0]), double(n.data[1]), double(n.data[2]));
-        return true;
-    };
     for (NurbsSurf* curve : curves) {
         if (debug.is_open()) {
             curve->write(debug);
@@ -106,20 +85,16 @@ bool trimByProjection(const Kor::List<NurbsSurf*>& curves, NurbsSurf* S, Mesh::C
         }
         if (isCancelled(progress))
             return false;
-        std::unique_ptr<NurbsSurf> uv(
-            buildPCurve(curve, S, false, 2, 1e-8, accuracy, &sheetNormal, across));
-        if (uv == nullptr) {
-            CCONS onSurface(curve, S, 2, 1e-8, accuracy);
-            uv.reset(dynamic_cast<NurbsSurf*>(onSurface.getUVCurve()));
-            if (uv == nullptr)
-                continue;
-            onSurface.takeUVCurve();
-        }
+        CCONS onSurface(curve, S, 2, 1e-8, accuracy);
+        CParametricGeometry* uv = onSurface.getUVCurve();
+        if (uv == nullptr)
+            continue;
         if (debug.is_open()) {
-            uv->write(debug);
+            if (const auto* uvNurbs = dynamic_cast<const NurbsSurf*>(uv))
+                uvNurbs->write(debug);
             debug << '\n';
         }
-        loop.curves.append(new CParCurve(uv.release(), S, true));
+        loop.curves.append(new CParCurve(onSurface.takeUVCurve(), S, true));
     }
     return true;
 }
@@ -205,13 +180,11 @@ CFace* selectAndApprox(GB::Loop* loop, Mesh::CBaseMesh* mesh, Fenwo::NurbsSurf* 
     openLogStream(debug, "c:/tmp/trimcurves.out");
     const double accuracy =
         tolerance > 0.0 ? kTrimAccuracyShare * tolerance : kDefaultPCurveAccuracy;
-    const double across = tolerance > 0.0 ? kKeptAcrossShare * tolerance : 0.0;
     bool built = false;
     if (draftOnly)
         built = samples.count > 0 && trimBySamples(samples, S.get(), *trimLoop, progress, debug);
     else
-        built = trimByProjection(curves.list, S.get(), mesh, *trimLoop, accuracy, across, progress,
-                                 debug);
+        built = trimByProjection(curves.list, S.get(), *trimLoop, accuracy, progress, debug);
     if (!built) {
         std::cout << (isCancelled(progress) ? FailureMessages::kApproximationCancelled
                                             : FailureMessages::kNoTrimLoop)
@@ -239,8 +212,7 @@ CFace* selectAndApprox(GB::Loop* loop, Mesh::CBaseMesh* mesh, Fenwo::NurbsSurf* 
         BoundaryCurves holeCurves;
         auto holeLoop = std::make_unique<CLoop>();
         if (!collectBoundaryCurves(*hole, holeCurves) ||
-            !trimByProjection(holeCurves.list, S.get(), mesh, *holeLoop, accuracy, across,
-                              progress, debug) ||
+            !trimByProjection(holeCurves.list, S.get(), *holeLoop, accuracy, progress, debug) ||
             holeLoop->getCard() != holeCurves.list.count) {
             std::cout << (isCancelled(progress) ? FailureMessages::kApproximationCancelled
                                                 : FailureMessages::kNoHoleTrimLoop)

@@ -156,31 +156,6 @@ TEST(ParameterCurve, ImageOfKnownUvCurveLiesOnTheSpaceCurve)
     EXPECT_LT(dev, 2e-3);
 }
 
-// A side drawn 0.3 over a sheet facing up, put on a surface that leans
-// across it (z = y / 4): its nearest points lie 0.07 beside it, and kept
-// across it as the sheet lies, under it.
-TEST(ParameterCurve, FeetKeptAcrossTheCurveAsTheSheetLies)
-{
-    knots k(3, 3, 0.0, 1.0), two(1, 1, 0.0, 1.0);
-    NurbsSurf leaning(k, &k), side(two, nullptr);
-    for (int j = 0; j < 4; ++j)
-        for (int i = 0; i < 4; ++i)
-            leaning.setControlPoint(i, j, Vector(i, j, 0.25 * j));
-    side.setControlPoint(0, 0, Vector(0.5, 2.0, 0.8));
-    side.setControlPoint(1, 0, Vector(2.5, 2.0, 0.8));
-    const SheetNormal up = [](const Vector&, Vector& n) {
-        n = Vector(0.0, 0.0, 1.0);
-        return true;
-    };
-    for (const SheetNormal* sheet : {static_cast<const SheetNormal*>(nullptr), &up}) {
-        std::unique_ptr<NurbsSurf> uv(buildPCurve(&side, &leaning, false, 2, 1e-8, 1e-4, sheet));
-        ASSERT_NE(uv, nullptr);
-        const Interval d = uv->getDomain(0);
-        const Vector mid = uv->getPoint(0.5 * (d.min + d.max), 0.0);
-        EXPECT_NEAR(leaning.getPoint(mid[0], mid[1])[1], sheet ? 2.0 : 2.0706, 1e-3);
-    }
-}
-
 TEST(ParameterCurve, ClosedCurveOnOpenSurfaceStartsAtItsFirstSample)
 {
     auto surface = makeBicubicPatch();
