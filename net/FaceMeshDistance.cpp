@@ -234,14 +234,16 @@ struct NearCell {
 // the foot, how deep the foot lies inside the trim (negative outside),
 // whether the vertex lies under the face (its foot inside the trim; beyond
 // the limit a true foot, and the vertex over or under the face, not beside
-// it), whether the walk goes on from it, and whether a facet of the face's
-// sheet has it for a corner.
+// it), whether it lies so beyond the limit but over a foot on the trim
+// itself, whether the walk goes on from it, and whether a facet of the
+// face's sheet has it for a corner.
 struct PartVertex {
     int vertex;
     double normal[3];
     double depth;
     bool hasNormal;
     bool under;
+    bool onSide;
     bool leads;
     bool onSheet;
 };
@@ -335,6 +337,17 @@ public:
         return false;
     }
 
+    // Whether every facet with the point's vertex for a corner faces as the
+    // face's sheet does within 60 degrees at the point's foot: the vertex
+    // lies on the sheet itself, on no step, wall or feature.
+    bool onlyOnTheSheet(int point)
+    {
+        for (int facet : table.around(vertices[std::size_t(point)].vertex))
+            if (sheet * cosine(facet, point) < kSheetCosine)
+                return false;
+        return true;
+    }
+
     // Whether a facet with the point's vertex for a corner faces against
     // the face's sheet at the point's foot: the vertex lies on the rim of
     // another sheet (a thin part's far side, reached round its rim or
@@ -426,7 +439,8 @@ private:
                 Vector(u, v));
             fp.state = 1;
             points.append(fp);
-            vertices.push_back({vertex, {0.0, 0.0, 0.0}, -HUGE_VAL, false, false, false, false});
+            vertices.push_back(
+                {vertex, {0.0, 0.0, 0.0}, -HUGE_VAL, false, false, false, false, false});
             pending.push_back(points.count - 1);
         }
     }
@@ -553,7 +567,7 @@ private:
     {
         const CFitPoint& fp = points[k];
         PartVertex& pv = vertices[std::size_t(k)];
-        pv.leads = false;
+        pv.leads = pv.onSide = false;
         pv.depth = -HUGE_VAL;
         pv.hasNormal = fp.uv.n >= 2;
         if (!pv.hasNormal)
@@ -567,7 +581,8 @@ private:
             return;
         pv.depth = depthInside(polygon, fp.uv[0], fp.uv[1], scale);
         // A foot on the trim, to rounding, lies on the face's side: the foot of
-        // a wall straight down or up from it.
+        // a wall straight down or up from it, or of the sheet's own vertex
+        // there (onSide: judged once the part is walked).
         const bool inside = pv.depth > kOnTheSide * margin;
         const double distance = std::sqrt(fp.dist2);
         if (distance <= limit) {
@@ -584,7 +599,10 @@ private:
         // against the mean normal), and one a little off a wavy or tilted
         // face over a foot just inside the trim (noise on the sheet) shows
         // just outside; it lies over the face, and the fit takes it.
-        pv.under = inside && isFoot(s, fp) && insideOutline(fp.Point);
+        const bool onTheTrim = !inside && !(pv.depth < -kOnTheSide * margin);
+        const bool over = (inside || onTheTrim) && isFoot(s, fp) && insideOutline(fp.Point);
+        pv.under = inside && over;
+        pv.onSide = onTheTrim && over;
         pv.leads = pv.under && pv.depth > margin;
     }
 
@@ -890,7 +908,13 @@ FaceMeshDistance measureSurfaceMeshDistance(NurbsSurf& surface, const CVertexLis
     for (int k = 0; k < points.count; ++k) {
         const CFitPoint& fp = points[k];
         const PartVertex& pv = part.vertices[std::size_t(k)];
-        if (!pv.under)
+        // Beyond the limit over a foot on the trim itself, a vertex is a
+        // wall's that stands on the side, or a step's or a feature's there
+        // (not measured, not left out), unless every facet round it faces as
+        // the sheet does: the face's own sheet at its side or corner (a
+        // junction the net was drawn through on a mesh vertex), which the
+        // surface left.
+        if (!pv.under && !(pv.onSide && pv.onSheet && part.onlyOnTheSheet(k)))
             continue;
         const double distance = std::sqrt(fp.dist2);
         if (distance <= limit) {

@@ -683,7 +683,9 @@ std::unique_ptr<CFace> sheetFace(const double box[4], const fitfix::HeightField&
 // vertex whose normal line crossed the sheet first: a spike straight up
 // from a plane of slope 0.1 to 0.3 showed 0.02, one beside a side 0, and a
 // separate piece was never reached; a dent beside a side sloping 0.56 (its
-// vertex just outside the outline, its foot inside) showed 0.1, not 0.175.
+// vertex just outside the outline, its foot inside) showed 0.1, not 0.175,
+// and a pit at a corner of a trim inside the surface (its foot on the trim
+// itself, taken for a wall's) was passed over, so the fit never took it.
 // Another sheet stays out and is counted
 // as left out where it lies under the face beyond the limit: a thin plate's
 // far side (0.05 to 3 tolerances under its top, the face up to the rim,
@@ -696,7 +698,8 @@ TEST(FaceMeshDistance, FeatureInsideTheFaceCountsAtItsTipAndOtherSheetsStayOut)
     // The faces' boxes: x0, x1, y0, y1.
     const double whole[] = {2, 8, 2, 8}, strip[] = {3.6, 4.4, 2, 8}, inner[] = {3, 7, 3, 7},
                  overRim[] = {1.95, 8.05, 1.95, 8.05}, beside[] = {2.25, 8, 2, 8},
-                 corner[] = {2.25, 8, 2.25, 8}, byWall[] = {0.4, 2.05, 2, 8};
+                 corner[] = {2.25, 8, 2.25, 8}, byWall[] = {0.4, 2.05, 2, 8},
+                 all[] = {0, 10, 0, 10};
     const auto tilted = [](double slope) {
         return fitfix::HeightField([slope](double x, double) { return slope * x; });
     };
@@ -716,6 +719,7 @@ TEST(FaceMeshDistance, FeatureInsideTheFaceCountsAtItsTipAndOtherSheetsStayOut)
         // A face over a rim, a wall's foot or a hole: its surface points
         // beyond lie up to the overhang off the mesh.
         double overhang = 0.0;
+        double trim = 0.0; // the trim inset by this share of the domain (0: its edge)
     } cases[] = {
         {"spike of 40 tolerances", feature(Feature::Spike, 4.0, 4.0, 4.0), whole, plane, 4.0},
         {"spike of 20", feature(Feature::Spike, 4.0, 4.0, 2.0), whole, plane, 2.0},
@@ -747,6 +751,9 @@ TEST(FaceMeshDistance, FeatureInsideTheFaceCountsAtItsTipAndOtherSheetsStayOut)
         {"pit of 20 beside a side", feature(Feature::Spike, 2.4, 5.0, -2.0), beside, plane, 2.0},
         {"rib of 20 along a side", feature(Feature::Rib, 2.4, 4.0, 2.0), beside, plane, 2.0},
         {"spike of 20 beside a corner", feature(Feature::Spike, 2.4, 2.4, 2.0), corner, plane, 2.0},
+        // A junction drawn on a mesh vertex, which the surface left by 2.
+        {"pit of 2 at a corner of the trim", feature(Feature::Spike, 2.0, 2.0, -0.2), all, plane,
+         0.2, false, 0.0, 0.2},
         {"spike of 20 on a separate sheet lying on the plane",
          planeAndSheetOver(3.0, 2.0, 0.01, 2.0), whole, plane, 2.01},
         {"sheet 2.5 tolerances over the face, apart", planeAndSheetOver(3.0, 4.0, 0.25, 0.0), whole,
@@ -770,6 +777,9 @@ TEST(FaceMeshDistance, FeatureInsideTheFaceCountsAtItsTipAndOtherSheetsStayOut)
         const std::unique_ptr<CFace> face =
             c.sheet ? sheetFace(c.face, c.sheet)
                     : flatFace(c.face[0], c.face[1], c.face[2], c.face[3]);
+        for (int k = 0; c.trim > 0.0 && k < 4; ++k)
+            face->uvPolygon.appendPoint(Vector(k == 1 || k == 2 ? 1.0 - c.trim : c.trim,
+                                               k < 2 ? c.trim : 1.0 - c.trim, 0.0));
         const FaceMeshDistance d =
             measureFaceMeshDistance(*face, *c.mesh, tol, 1.5 * tol, 10.0 * tol);
         EXPECT_GT(d.surfacePoints, 0);
