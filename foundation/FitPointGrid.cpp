@@ -157,66 +157,89 @@ const CFitPoint* CFitPointGrid::findNearestOverall(const Vector& p, int& index) 
         return nullptr;
     int c[3];
     bucketIndex(p, c[0], c[1], c[2]);
-    // A bucket r rings away lies at least (r - 1) bucket sizes (as cellOf
-    // uses them) away along some axis, so the smallest size bounds every
-    // farther ring from below. On an axis of zero extent every point sits in
-    // bucket 0 at the same coordinate: the search stays in that layer.
+    // A bucket d buckets away from p's own along an axis lies at least
+    // (d - 1) bucket sizes (as cellOf uses them) away along it, so the sum of
+    // those squares over the axes bounds the squared distance of its points
+    // from below. The search visits the buckets of a box round p's bucket
+    // whose bound is within a radius, doubling the radius until the nearest
+    // point found lies within it. Per axis, not by the smallest bucket size:
+    // on a thin sheet (buckets far flatter than wide) a bound by the
+    // smallest size would visit nearly every bucket of the grid. On an axis
+    // of zero extent every point sits in bucket 0 at the same coordinate:
+    // the search stays in that layer.
     const int counts[3] = {nx, ny, nz};
     int lo[3], hi[3];
-    double minSize = HUGE_VAL;
-    int rings = 1;
+    double size[3];
+    double reach = 0.0; // the bound of the farthest bucket, squared
+    double radius = 0.0;
     for (int a = 0; a < 3; ++a) {
+        size[a] = 0.0;
+        lo[a] = hi[a] = 0;
         if (cellSize[a] == 0.0) {
             c[a] = 0;
-            lo[a] = hi[a] = 0;
             continue;
         }
-        lo[a] = 0;
         hi[a] = counts[a] - 1;
-        if (counts[a] > 1)
-            minSize = std::min(minSize, std::clamp(cellSize[a], 2.2e-16, 1e32));
-        rings = std::max(rings, counts[a]);
-    }
-    if (!(minSize < HUGE_VAL))
-        minSize = 0.0;
-    const int ci = c[0], cj = c[1], ck = c[2];
-    double best = HUGE_VAL;
-    auto visit = [&](int i, int j, int k) {
-        const Kor::Array<int>& b = bucketAt(i, j, k);
-        for (int n = 0; n < b.count; ++n) {
-            const int idx = b.data[n];
-            const double d = squaredDistance(points->data[idx].Point, p);
-            if (d < best || (d == best && idx < index)) {
-                best = d;
-                index = idx;
-            }
+        if (counts[a] > 1) {
+            size[a] = std::clamp(cellSize[a], 2.2e-16, 1e32);
+            radius = std::max(radius, size[a]);
+            const double far = std::max(c[a], hi[a] - c[a]) * size[a];
+            reach += far * far;
         }
+    }
+    // The squared bound of a bucket d buckets away along axis a.
+    auto axisBound = [&](int a, int at) {
+        const int d = std::abs(at - c[a]) - 1;
+        const double g = d > 0 ? d * size[a] : 0.0;
+        return g * g;
     };
-    for (int r = 0; r < rings; ++r) {
-        const int i0 = std::max(ci - r, lo[0]), i1 = std::min(ci + r, hi[0]);
-        const int j0 = std::max(cj - r, lo[1]), j1 = std::min(cj + r, hi[1]);
-        const int k0 = std::max(ck - r, lo[2]), k1 = std::min(ck + r, hi[2]);
-        for (int k = k0; k <= k1; ++k) {
-            const bool kOnRing = k == ck - r || k == ck + r;
-            for (int j = j0; j <= j1; ++j) {
-                const bool jOnRing = kOnRing || j == cj - r || j == cj + r;
-                if (jOnRing) {
-                    for (int i = i0; i <= i1; ++i)
-                        visit(i, j, k);
-                } else {
-                    if (ci - r >= lo[0])
-                        visit(ci - r, j, k);
-                    if (r > 0 && ci + r <= hi[0])
-                        visit(ci + r, j, k);
+    double best = HUGE_VAL;
+    double done = -1.0; // buckets bounded within this (squared) are visited
+    for (;;) {
+        const double r2 = radius * radius;
+        int from[3], to[3];
+        for (int a = 0; a < 3; ++a) {
+            // Buckets beyond radius / size + 1 away lie beyond the radius.
+            const double span = size[a] > 0.0 ? std::floor(radius / size[a]) + 1.0 : 0.0;
+            const int s = span < counts[a] ? static_cast<int>(span) : counts[a];
+            from[a] = std::max(c[a] - s, lo[a]);
+            to[a] = std::min(c[a] + s, hi[a]);
+        }
+        for (int k = from[2]; k <= to[2]; ++k) {
+            const double bk = axisBound(2, k);
+            if (bk > r2)
+                continue;
+            for (int j = from[1]; j <= to[1]; ++j) {
+                const double bj = bk + axisBound(1, j);
+                if (bj > r2)
+                    continue;
+                for (int i = from[0]; i <= to[0]; ++i) {
+                    const double bound = bj + axisBound(0, i);
+                    // Visited in an earlier round, beyond this one, or
+                    // unable to hold a point as near as the best one.
+                    if (bound <= done || bound > r2 || bound * (1.0 - 1e-9) > best)
+                        continue;
+                    const Kor::Array<int>& b = bucketAt(i, j, k);
+                    for (int n = 0; n < b.count; ++n) {
+                        const int idx = b.data[n];
+                        const double d = squaredDistance(points->data[idx].Point, p);
+                        if (d < best || (d == best && idx < index)) {
+                            best = d;
+                            index = idx;
+                        }
+                    }
                 }
             }
         }
-        // Ring r + 1 is at least r bucket sizes away; the small margin
+        done = r2;
+        // Every bucket not visited lies beyond the radius: the best point
+        // found is the nearest once it lies within it (the small margin
         // keeps rounding at bucket borders from cutting off an equal
-        // distance.
-        const double bound = r * minSize;
-        if (index >= 0 && bound * bound * (1.0 - 1e-9) > best)
+        // distance), and nothing is left once the radius reaches every
+        // bucket.
+        if ((index >= 0 && best * (1.0 + 1e-9) <= r2) || r2 >= reach)
             break;
+        radius *= 2.0;
     }
     return index >= 0 ? &points->data[index] : nullptr;
 }
