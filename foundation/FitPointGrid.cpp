@@ -158,20 +158,20 @@ const CFitPoint* CFitPointGrid::findNearestOverall(const Vector& p, int& index) 
     int c[3];
     bucketIndex(p, c[0], c[1], c[2]);
     // A bucket d buckets away from p's own along an axis lies at least
-    // (d - 1) bucket sizes (as cellOf uses them) away along it, so the sum of
-    // those squares over the axes bounds the squared distance of its points
-    // from below. The search visits the buckets of a box round p's bucket
-    // whose bound is within a radius, doubling the radius until the nearest
-    // point found lies within it. Per axis, not by the smallest bucket size:
-    // on a thin sheet (buckets far flatter than wide) a bound by the
-    // smallest size would visit nearly every bucket of the grid. On an axis
-    // of zero extent every point sits in bucket 0 at the same coordinate:
-    // the search stays in that layer.
+    // (d - 1) bucket sizes (as cellOf uses them) away along it. The search
+    // visits boxes of buckets round p's bucket that reach a radius along
+    // every axis (one bucket beyond it), first the buckets next to p's, then
+    // doubling the radius from the smallest bucket size, and stops once the
+    // nearest point found lies within the least distance of a bucket outside
+    // the box. Per axis, not by the smallest bucket size alone: on a thin
+    // sheet (buckets far flatter than wide) a box as many buckets wide each
+    // way would take nearly every bucket of the grid. On an axis of zero
+    // extent every point sits in bucket 0 at the same coordinate: the search
+    // stays in that layer.
     const int counts[3] = {nx, ny, nz};
     int lo[3], hi[3];
     double size[3];
-    double reach = 0.0; // the bound of the farthest bucket, squared
-    double radius = 0.0;
+    double unit = HUGE_VAL;
     for (int a = 0; a < 3; ++a) {
         size[a] = 0.0;
         lo[a] = hi[a] = 0;
@@ -182,64 +182,76 @@ const CFitPoint* CFitPointGrid::findNearestOverall(const Vector& p, int& index) 
         hi[a] = counts[a] - 1;
         if (counts[a] > 1) {
             size[a] = std::clamp(cellSize[a], 2.2e-16, 1e32);
-            radius = std::max(radius, size[a]);
-            const double far = std::max(c[a], hi[a] - c[a]) * size[a];
-            reach += far * far;
+            unit = std::min(unit, size[a]);
         }
     }
-    // The squared bound of a bucket d buckets away along axis a.
+    // The squared least distance of a bucket d buckets away along axis a.
     auto axisBound = [&](int a, int at) {
         const int d = std::abs(at - c[a]) - 1;
         const double g = d > 0 ? d * size[a] : 0.0;
         return g * g;
     };
     double best = HUGE_VAL;
-    double done = -1.0; // buckets bounded within this (squared) are visited
+    auto visit = [&](int i, int j, int k) {
+        const Kor::Array<int>& b = bucketAt(i, j, k);
+        for (int n = 0; n < b.count; ++n) {
+            const int idx = b.data[n];
+            const double d = squaredDistance(points->data[idx].Point, p);
+            if (d < best || (d == best && idx < index)) {
+                best = d;
+                index = idx;
+            }
+        }
+    };
+    // The box visited before, empty at first.
+    int was[3][2] = {{1, 0}, {1, 0}, {1, 0}};
+    double radius = 0.0;
     for (;;) {
-        const double r2 = radius * radius;
         int from[3], to[3];
+        // The least distance of a bucket outside the box.
+        double beyond = HUGE_VAL;
         for (int a = 0; a < 3; ++a) {
-            // Buckets beyond radius / size + 1 away lie beyond the radius.
             const double span = size[a] > 0.0 ? std::floor(radius / size[a]) + 1.0 : 0.0;
             const int s = span < counts[a] ? static_cast<int>(span) : counts[a];
             from[a] = std::max(c[a] - s, lo[a]);
             to[a] = std::min(c[a] + s, hi[a]);
+            if (from[a] > lo[a] || to[a] < hi[a])
+                beyond = std::min(beyond, s * size[a]);
         }
         for (int k = from[2]; k <= to[2]; ++k) {
             const double bk = axisBound(2, k);
-            if (bk > r2)
+            if (bk * (1.0 - 1e-9) > best)
                 continue;
+            const bool kWas = k >= was[2][0] && k <= was[2][1];
             for (int j = from[1]; j <= to[1]; ++j) {
                 const double bj = bk + axisBound(1, j);
-                if (bj > r2)
+                if (bj * (1.0 - 1e-9) > best)
                     continue;
+                // The row's buckets inside the box before were visited then.
+                const bool rowWas = kWas && j >= was[1][0] && j <= was[1][1];
                 for (int i = from[0]; i <= to[0]; ++i) {
-                    const double bound = bj + axisBound(0, i);
-                    // Visited in an earlier round, beyond this one, or
-                    // unable to hold a point as near as the best one.
-                    if (bound <= done || bound > r2 || bound * (1.0 - 1e-9) > best)
+                    if (rowWas && i == was[0][0])
+                        i = was[0][1] + 1;
+                    if (i > to[0])
+                        break;
+                    // A bucket that cannot hold a point as near as the best.
+                    if ((bj + axisBound(0, i)) * (1.0 - 1e-9) > best)
                         continue;
-                    const Kor::Array<int>& b = bucketAt(i, j, k);
-                    for (int n = 0; n < b.count; ++n) {
-                        const int idx = b.data[n];
-                        const double d = squaredDistance(points->data[idx].Point, p);
-                        if (d < best || (d == best && idx < index)) {
-                            best = d;
-                            index = idx;
-                        }
-                    }
+                    visit(i, j, k);
                 }
             }
         }
-        done = r2;
-        // Every bucket not visited lies beyond the radius: the best point
-        // found is the nearest once it lies within it (the small margin
-        // keeps rounding at bucket borders from cutting off an equal
-        // distance), and nothing is left once the radius reaches every
-        // bucket.
-        if ((index >= 0 && best * (1.0 + 1e-9) <= r2) || r2 >= reach)
+        // Every bucket not visited lies outside the box: the best point found
+        // is the nearest once it lies within their least distance (the small
+        // margin keeps rounding at bucket borders from cutting off an equal
+        // distance), and nothing is left once the box holds every bucket.
+        if (!(beyond < HUGE_VAL) || (index >= 0 && best * (1.0 + 1e-9) <= beyond * beyond))
             break;
-        radius *= 2.0;
+        for (int a = 0; a < 3; ++a) {
+            was[a][0] = from[a];
+            was[a][1] = to[a];
+        }
+        radius = radius > 0.0 ? 2.0 * radius : unit;
     }
     return index >= 0 ? &points->data[index] : nullptr;
 }
