@@ -1,6 +1,7 @@
 // Point inversion of 10,000 points scattered within 0.05 of a 20 x 20
 // bicubic: start values from the samples (with and without the bucket grid
-// of samples), the Newton refinement alone, and both together. Reported per
+// of samples, and on a nearly flat bicubic too), the Newton refinement alone,
+// and both together. Reported per
 // point: the time ("per_point", seconds, shown inverted) and the Newton
 // iterations ("newton_per_point").
 //
@@ -28,7 +29,9 @@ namespace {
 
 constexpr int kPoints = 10000;
 
-std::unique_ptr<NurbsSurf> wavyBicubic(double scale = 1.0)
+// The waves' height is `height` (1.5; a nearly flat face at 0.01, whose
+// samples' buckets are far flatter than wide).
+std::unique_ptr<NurbsSurf> wavyBicubic(double scale = 1.0, double height = 1.5)
 {
     const knots u(19, 3, 0.0, 1.0);
     const knots v(19, 3, 0.0, 1.0);
@@ -37,7 +40,8 @@ std::unique_ptr<NurbsSurf> wavyBicubic(double scale = 1.0)
         for (int i = 0; i < 20; ++i)
             s->setControlPoint(
                 i, j,
-                scale * Vector(i, j, 1.5 * std::sin(0.45 * i) * std::cos(0.3 * j) + 0.05 * i));
+                scale *
+                    Vector(i, j, height * std::sin(0.45 * i) * std::cos(0.3 * j) + 0.05 * i));
     return s;
 }
 
@@ -75,12 +79,13 @@ void setCounters(benchmark::State& state, long newton)
         static_cast<double>(newton) / (static_cast<double>(kPoints) * state.iterations());
 }
 
-// args: 0 start values only, 1 start values and Newton; grid switch.
+// args: 0 start values only, 1 start values and Newton; grid switch; the
+// waves' height in hundredths.
 void BM_InvertPoints(benchmark::State& state)
 {
     const bool newtonToo = state.range(0) != 0;
     const bool useGrid = state.range(1) != 0;
-    auto s = wavyBicubic();
+    auto s = wavyBicubic(1.0, 0.01 * static_cast<double>(state.range(2)));
     CFitPointArray pts = pointsNear(*s);
     NullBuffer sink;
     std::streambuf* previous = std::cout.rdbuf(&sink);
@@ -99,11 +104,12 @@ void BM_InvertPoints(benchmark::State& state)
     setCounters(state, newton);
 }
 BENCHMARK(BM_InvertPoints)
-    ->ArgNames({"newton", "grid"})
-    ->Args({0, 1})
-    ->Args({0, 0})
-    ->Args({1, 1})
-    ->Args({1, 0})
+    ->ArgNames({"newton", "grid", "height"})
+    ->Args({0, 1, 150})
+    ->Args({0, 0, 150})
+    ->Args({1, 1, 150})
+    ->Args({1, 0, 150})
+    ->Args({0, 0, 1})
     ->Unit(benchmark::kMillisecond);
 
 // The Newton refinement alone from the grid's start values (restored

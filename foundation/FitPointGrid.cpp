@@ -157,29 +157,40 @@ const CFitPoint* CFitPointGrid::findNearestOverall(const Vector& p, int& index) 
         return nullptr;
     int c[3];
     bucketIndex(p, c[0], c[1], c[2]);
-    // A bucket r rings away lies at least (r - 1) bucket sizes (as cellOf
-    // uses them) away along some axis, so the smallest size bounds every
-    // farther ring from below. On an axis of zero extent every point sits in
-    // bucket 0 at the same coordinate: the search stays in that layer.
+    // A bucket d buckets away from p's own along an axis lies at least
+    // (d - 1) bucket sizes (as cellOf uses them) away along it. The search
+    // visits boxes of buckets round p's bucket that reach a radius along
+    // every axis (one bucket beyond it), first the buckets next to p's, then
+    // doubling the radius from the smallest bucket size, and stops once the
+    // nearest point found lies within the least distance of a bucket outside
+    // the box. Per axis, not by the smallest bucket size alone: on a thin
+    // sheet (buckets far flatter than wide) a box as many buckets wide each
+    // way would take nearly every bucket of the grid. On an axis of zero
+    // extent every point sits in bucket 0 at the same coordinate: the search
+    // stays in that layer.
     const int counts[3] = {nx, ny, nz};
     int lo[3], hi[3];
-    double minSize = HUGE_VAL;
-    int rings = 1;
+    double size[3];
+    double unit = HUGE_VAL;
     for (int a = 0; a < 3; ++a) {
+        size[a] = 0.0;
+        lo[a] = hi[a] = 0;
         if (cellSize[a] == 0.0) {
             c[a] = 0;
-            lo[a] = hi[a] = 0;
             continue;
         }
-        lo[a] = 0;
         hi[a] = counts[a] - 1;
-        if (counts[a] > 1)
-            minSize = std::min(minSize, std::clamp(cellSize[a], 2.2e-16, 1e32));
-        rings = std::max(rings, counts[a]);
+        if (counts[a] > 1) {
+            size[a] = std::clamp(cellSize[a], 2.2e-16, 1e32);
+            unit = std::min(unit, size[a]);
+        }
     }
-    if (!(minSize < HUGE_VAL))
-        minSize = 0.0;
-    const int ci = c[0], cj = c[1], ck = c[2];
+    // The squared least distance of a bucket d buckets away along axis a.
+    auto axisBound = [&](int a, int at) {
+        const int d = std::abs(at - c[a]) - 1;
+        const double g = d > 0 ? d * size[a] : 0.0;
+        return g * g;
+    };
     double best = HUGE_VAL;
     auto visit = [&](int i, int j, int k) {
         const Kor::Array<int>& b = bucketAt(i, j, k);
@@ -192,31 +203,55 @@ const CFitPoint* CFitPointGrid::findNearestOverall(const Vector& p, int& index) 
             }
         }
     };
-    for (int r = 0; r < rings; ++r) {
-        const int i0 = std::max(ci - r, lo[0]), i1 = std::min(ci + r, hi[0]);
-        const int j0 = std::max(cj - r, lo[1]), j1 = std::min(cj + r, hi[1]);
-        const int k0 = std::max(ck - r, lo[2]), k1 = std::min(ck + r, hi[2]);
-        for (int k = k0; k <= k1; ++k) {
-            const bool kOnRing = k == ck - r || k == ck + r;
-            for (int j = j0; j <= j1; ++j) {
-                const bool jOnRing = kOnRing || j == cj - r || j == cj + r;
-                if (jOnRing) {
-                    for (int i = i0; i <= i1; ++i)
-                        visit(i, j, k);
-                } else {
-                    if (ci - r >= lo[0])
-                        visit(ci - r, j, k);
-                    if (r > 0 && ci + r <= hi[0])
-                        visit(ci + r, j, k);
+    // The box visited before, empty at first.
+    int was[3][2] = {{1, 0}, {1, 0}, {1, 0}};
+    double radius = 0.0;
+    for (;;) {
+        int from[3], to[3];
+        // The least distance of a bucket outside the box.
+        double beyond = HUGE_VAL;
+        for (int a = 0; a < 3; ++a) {
+            const double span = size[a] > 0.0 ? std::floor(radius / size[a]) + 1.0 : 0.0;
+            const int s = span < counts[a] ? static_cast<int>(span) : counts[a];
+            from[a] = std::max(c[a] - s, lo[a]);
+            to[a] = std::min(c[a] + s, hi[a]);
+            if (from[a] > lo[a] || to[a] < hi[a])
+                beyond = std::min(beyond, s * size[a]);
+        }
+        for (int k = from[2]; k <= to[2]; ++k) {
+            const double bk = axisBound(2, k);
+            if (bk * (1.0 - 1e-9) > best)
+                continue;
+            const bool kWas = k >= was[2][0] && k <= was[2][1];
+            for (int j = from[1]; j <= to[1]; ++j) {
+                const double bj = bk + axisBound(1, j);
+                if (bj * (1.0 - 1e-9) > best)
+                    continue;
+                // The row's buckets inside the box before were visited then.
+                const bool rowWas = kWas && j >= was[1][0] && j <= was[1][1];
+                for (int i = from[0]; i <= to[0]; ++i) {
+                    if (rowWas && i == was[0][0])
+                        i = was[0][1] + 1;
+                    if (i > to[0])
+                        break;
+                    // A bucket that cannot hold a point as near as the best.
+                    if ((bj + axisBound(0, i)) * (1.0 - 1e-9) > best)
+                        continue;
+                    visit(i, j, k);
                 }
             }
         }
-        // Ring r + 1 is at least r bucket sizes away; the small margin
-        // keeps rounding at bucket borders from cutting off an equal
-        // distance.
-        const double bound = r * minSize;
-        if (index >= 0 && bound * bound * (1.0 - 1e-9) > best)
+        // Every bucket not visited lies outside the box: the best point found
+        // is the nearest once it lies within their least distance (the small
+        // margin keeps rounding at bucket borders from cutting off an equal
+        // distance), and nothing is left once the box holds every bucket.
+        if (!(beyond < HUGE_VAL) || (index >= 0 && best * (1.0 + 1e-9) <= beyond * beyond))
             break;
+        for (int a = 0; a < 3; ++a) {
+            was[a][0] = from[a];
+            was[a][1] = to[a];
+        }
+        radius = radius > 0.0 ? 2.0 * radius : unit;
     }
     return index >= 0 ? &points->data[index] : nullptr;
 }

@@ -59,9 +59,10 @@ public:
 
     // The point nearest to p over the whole array (squared distance; the
     // lowest index of equal distances, as a scan in array order would find),
-    // its array index in index. Searches the buckets in rings around p's
-    // bucket and stops once no farther ring can hold a nearer point. Null
-    // with index -1 when the array is empty or no distance is a number.
+    // its array index in index. Searches boxes of buckets around p's bucket,
+    // as far along each axis as its bucket size asks, and stops once no
+    // bucket outside the box can hold a nearer point. Null with index -1
+    // when the array is empty or no distance is a number.
     const CFitPoint* findNearestOverall(const Vector& p, int& index) const;
 
     // The centre of bucket (i, j, k): origin + (index + 0.5) x bucket size per

@@ -907,11 +907,25 @@ FaceApproximation::Outcome FaceApproximation::fastRefinementRuns()
 
 // The area of the surface over the boundary polygon: the cells of a
 // uniform grid of its domain whose centres lie inside the polygon, each
-// taken as the parallelogram of its diagonals.
+// taken as the parallelogram of its diagonals. A grid point is evaluated
+// once, for the first cell inside that has it as a corner: the four cells
+// round it would otherwise evaluate it four times.
 double FaceApproximation::areaInsideBoundary(NurbsSurf& surface) const
 {
     const Interval du = surface.getDomain(0), dv = surface.getDomain(1);
     constexpr int n = kAreaCells;
+    // Grid point (i, j) at index i (n + 1) + j, evaluated when its flag is
+    // set.
+    std::vector<Vector> corners(std::size_t(n + 1) * (n + 1));
+    std::vector<char> evaluated(corners.size(), 0);
+    const auto corner = [&](int i, int j, double u, double v) -> const Vector& {
+        const std::size_t at = std::size_t(i) * (n + 1) + std::size_t(j);
+        if (evaluated[at] == 0) {
+            corners[at] = surface.getPoint(u, v);
+            evaluated[at] = 1;
+        }
+        return corners[at];
+    };
     double area = 0.0;
     CVertex<double, 3> centre;
     for (int i = 0; i < n; ++i) {
@@ -925,8 +939,8 @@ double FaceApproximation::areaInsideBoundary(NurbsSurf& surface) const
             centre[2] = 0.0;
             if (!boundaryPolygon.isInside(centre, false))
                 continue;
-            const Vector d1 = surface.getPoint(u1, v1) - surface.getPoint(u0, v0);
-            const Vector d2 = surface.getPoint(u0, v1) - surface.getPoint(u1, v0);
+            const Vector d1 = corner(i + 1, j + 1, u1, v1) - corner(i, j, u0, v0);
+            const Vector d2 = corner(i, j + 1, u0, v1) - corner(i + 1, j, u1, v0);
             area += 0.5 * norm(crossProduct(d1, d2));
         }
     }

@@ -134,9 +134,10 @@ TEST(FitPointGrid, NearestOverallMatchesAScanOfAllPoints)
 {
     std::mt19937 gen(3);
     std::uniform_real_distribution<double> x(-1.0, 1.0);
-    // A curved sheet, a flat one (zero extent in z) and a line of repeated
-    // points (equal distances: the lowest index must win).
-    for (int shape = 0; shape < 3; ++shape) {
+    // A curved sheet, a flat one (zero extent in z), a line of repeated
+    // points (equal distances: the lowest index must win) and a thin sheet
+    // (buckets a thousand times flatter than wide).
+    for (int shape = 0; shape < 4; ++shape) {
         CFitPointArray pts;
         for (int n = 0; n < 600; ++n) {
             const double a = x(gen), b = x(gen);
@@ -144,8 +145,10 @@ TEST(FitPointGrid, NearestOverallMatchesAScanOfAllPoints)
                 pts.append(CFitPoint(Vector(a, b, 0.3 * a * a - 0.2 * b)));
             else if (shape == 1)
                 pts.append(CFitPoint(Vector(a, b, 2.0)));
-            else
+            else if (shape == 2)
                 pts.append(CFitPoint(Vector(std::round(4 * a), 0, 0)));
+            else
+                pts.append(CFitPoint(Vector(a, b, 1e-3 * a * b)));
         }
         CFitPointGrid grid(pts, 30, 30, 30);
         for (int q = 0; q < 200; ++q) {
