@@ -937,9 +937,20 @@ private:
 // What the samples are spaced by: the finest spacing, the box they are
 // taken in (in the frame), the band along the lines left unjudged.
 struct Sampling {
+    Sampling(double finestSpacing, double edgeSlack) : finest(finestSpacing), slack(edgeSlack)
+    {
+        for (int level = 0; level <= kLevels; ++level)
+            spacings[std::size_t(level)] = std::ldexp(finest, level);
+    }
     double finest = 0.0;
     double slack = 0.0; // how far a Brep's edge may lie from its side
-    double spacing(int level) const { return std::ldexp(finest, level); }
+    // Each level's spacing, and the one beyond the last (a dropped piece's).
+    std::array<double, kLevels + 1> spacings{};
+    double spacing(int level) const
+    {
+        return level >= 0 && level <= kLevels ? spacings[std::size_t(level)]
+                                              : std::ldexp(finest, level);
+    }
     // The level of a point `fromLines` from the lines.
     int levelAt(double fromLines) const
     {
@@ -1127,25 +1138,31 @@ std::vector<Sample> sampleMesh(Mesh::CBaseMesh& mesh, const Frame& frame, const 
             }
         }
     }
-    // The pieces of one cube are one sample.
-    std::vector<std::size_t> order(small.size());
-    for (std::size_t k = 0; k < order.size(); ++k)
-        order[k] = k;
-    std::sort(order.begin(), order.end(), [&](std::size_t i, std::size_t j) {
-        const CubeKey &x = small[i].key, &y = small[j].key;
-        return std::tie(x.level, x.x, x.y, x.z, i) < std::tie(y.level, y.x, y.y, y.z, j);
+    // The pieces of one cube are one sample. The keys are sorted beside
+    // their pieces' places, not through them: the pieces are many and large.
+    struct Keyed {
+        CubeKey key;
+        std::size_t at;
+    };
+    std::vector<Keyed> order;
+    order.reserve(small.size());
+    for (std::size_t k = 0; k < small.size(); ++k)
+        order.push_back({small[k].key, k});
+    std::sort(order.begin(), order.end(), [](const Keyed& i, const Keyed& j) {
+        const CubeKey &x = i.key, &y = j.key;
+        return std::tie(x.level, x.x, x.y, x.z, i.at) < std::tie(y.level, y.x, y.y, y.z, j.at);
     });
     for (std::size_t k = 0; k < order.size();) {
-        Sample s = small[order[k]].sample;
+        Sample s = small[order[k].at].sample;
         s.firstFacet = int(sampleFacets.list.size());
-        sampleFacets.list.push_back(small[order[k]].facet);
+        sampleFacets.list.push_back(small[order[k].at].facet);
         std::size_t next = k + 1;
-        for (; next < order.size() && small[order[next]].key == small[order[k]].key; ++next) {
-            const Sample& more = small[order[next]].sample;
+        for (; next < order.size() && order[next].key == order[k].key; ++next) {
+            const Sample& more = small[order[next].at].sample;
             s.n = plus(s.n, more.n);
             s.weight += more.weight;
             s.seed = s.seed || more.seed;
-            sampleFacets.list.push_back(small[order[next]].facet);
+            sampleFacets.list.push_back(small[order[next].at].facet);
         }
         const auto first = sampleFacets.list.begin() + s.firstFacet;
         std::sort(first, sampleFacets.list.end());
@@ -1303,9 +1320,7 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
     if (mesh == nullptr)
         return result;
 
-    Sampling sampling;
-    sampling.finest = kSpacingShare * tol;
-    sampling.slack = edgesOffSidesAllowance(tol);
+    const Sampling sampling(kSpacingShare * tol, edgesOffSidesAllowance(tol));
     // The step of the lines' points, half a tolerance.
     const double step = sampling.spacing(1);
 
