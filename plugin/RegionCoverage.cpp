@@ -91,12 +91,13 @@ constexpr double kLinkShare = 1.75;
 constexpr double kPartShare = 1.9;
 constexpr double kNearShare = 0.9;
 // Samples facing apart by about 84 degrees or more join only across a fold
-// of the mesh, where a facet of one and a facet of the other share a side
-// (a step's wall and the sheets it stands on and carries), and only where
-// the areas they make one do not face apart by 120 degrees or more as a
-// whole (a thin part's rim joins one of its skins, never both): two sheets
-// that merely lie near (the two sides of a thin part, a limb folded against
-// a body) never join. Others join only along their sheet: not where the chord
+// of the mesh of less than 120 degrees, where a facet of one and a facet of
+// the other share a side (a step's wall and the sheets it stands on and
+// carries; not the two sides of a sharp edge), and only where the areas
+// they make one do not face apart by 120 degrees or more as a whole (a thin
+// part's rim joins one of its skins, never both): two sheets that merely
+// lie near (the two sides of a thin part, a limb folded against a body)
+// never join. Others join only along their sheet: not where the chord
 // between them leaves both their planes the same way by more than
 // kSheetOffShare tolerances and a hundredth of its length (a second sheet
 // stacked over the first, or crossing under it at a slant). Samples facing
@@ -1249,7 +1250,7 @@ Join joins(const Sample& a, const Sample& b, const Sampling& sampling, double to
         return Join::None;
     const double facing = dot(a.n, b.n);
     const bool fold = facing <= kOppositeFacing;
-    if (fold && !facets.meet(a, b))
+    if (fold && (facing <= kFoldApartFacing || !facets.meet(a, b)))
         return Join::None;
     const Join joined = fold ? Join::AcrossFold : Join::AlongSheet;
     const double chordLength = std::sqrt(chord2);
