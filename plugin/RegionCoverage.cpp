@@ -1024,10 +1024,11 @@ std::vector<Sample> sampleMesh(Mesh::CBaseMesh& mesh, const Frame& frame, const 
 {
     std::vector<Sample> samples;
     // The pieces by cube, thinned once all are in.
+    // A piece's sample holds the piece's facet as its first facet until
+    // the pieces of a cube are thinned into one sample.
     struct Small {
         CubeKey key;
         Sample sample;
-        int facet;
     };
     std::vector<Small> small;
     const double coarsest = sampling.spacing(kLevels - 1);
@@ -1134,8 +1135,9 @@ std::vector<Sample> sampleMesh(Mesh::CBaseMesh& mesh, const Frame& frame, const 
                 sample.lineNormal = lineNormal;
                 sample.level = level;
                 sample.seed = atWall;
+                sample.firstFacet = f;
                 small.push_back(
-                    {cubeOf(middle, sampling.spacing(level), level * 8 + facingClass(n)), sample, f});
+                    {cubeOf(middle, sampling.spacing(level), level * 8 + facingClass(n)), sample});
             }
         }
     }
@@ -1147,6 +1149,7 @@ std::vector<Sample> sampleMesh(Mesh::CBaseMesh& mesh, const Frame& frame, const 
     };
     std::vector<Keyed> order;
     order.reserve(small.size());
+    sampleFacets.list.reserve(small.size());
     for (std::size_t k = 0; k < small.size(); ++k)
         order.push_back({small[k].key, k});
     std::sort(order.begin(), order.end(), [](const Keyed& i, const Keyed& j) {
@@ -1156,14 +1159,14 @@ std::vector<Sample> sampleMesh(Mesh::CBaseMesh& mesh, const Frame& frame, const 
     for (std::size_t k = 0; k < order.size();) {
         Sample s = small[order[k].at].sample;
         s.firstFacet = int(sampleFacets.list.size());
-        sampleFacets.list.push_back(small[order[k].at].facet);
+        sampleFacets.list.push_back(small[order[k].at].sample.firstFacet);
         std::size_t next = k + 1;
         for (; next < order.size() && order[next].key == order[k].key; ++next) {
             const Sample& more = small[order[next].at].sample;
             s.n = plus(s.n, more.n);
             s.weight += more.weight;
             s.seed = s.seed || more.seed;
-            sampleFacets.list.push_back(small[order[next].at].facet);
+            sampleFacets.list.push_back(more.firstFacet);
         }
         const auto first = sampleFacets.list.begin() + s.firstFacet;
         std::sort(first, sampleFacets.list.end());
