@@ -1015,9 +1015,9 @@ bool narrowAt(const Segments& lines, const P3& at, const P3& foot, const P3& n, 
 // piece a point at its middle; the points of one level that fall into one
 // cube of its spacing and face alike are one sample, standing for their
 // area, at the first one's place (in the facets' order), and for their
-// facets (listed in `facets`). A sample of a piece the box's side walls cut
-// seeds the outside (the mesh runs on beyond the box), its middle inside the
-// box or not.
+// facets (listed in `sampleFacets`). A sample of a piece the box's side
+// walls cut seeds the outside (the mesh runs on beyond the box), its middle
+// inside the box or not.
 std::vector<Sample> sampleMesh(Mesh::CBaseMesh& mesh, const Frame& frame, const double boxLo[3],
                                const double boxHi[3], const Segments& lines,
                                const Sampling& sampling, SampleFacets& sampleFacets)
