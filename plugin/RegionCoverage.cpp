@@ -1170,7 +1170,8 @@ std::vector<Sample> sampleMesh(Mesh::CBaseMesh& mesh, const Frame& frame, const 
         }
         const auto first = sampleFacets.list.begin() + s.firstFacet;
         std::sort(first, sampleFacets.list.end());
-        sampleFacets.list.erase(std::unique(first, sampleFacets.list.end()), sampleFacets.list.end());
+        sampleFacets.list.erase(std::unique(first, sampleFacets.list.end()),
+                                sampleFacets.list.end());
         s.facets = int(sampleFacets.list.size()) - s.firstFacet;
         samples.push_back(s);
         k = next;

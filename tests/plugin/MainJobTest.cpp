@@ -991,7 +991,8 @@ TEST(ImportedNet, StepWallSquareAcrossACellPartsNoArea)
             soup.facets.push_back({a, b, c});
             soup.facets.push_back({a, c, d});
         }
-    const std::string mesh = mwtest::scratchPath("step.stl"), net = mwtest::scratchPath("step.grid");
+    const std::string mesh = mwtest::scratchPath("step.stl");
+    const std::string net = mwtest::scratchPath("step.grid");
     writeStl(soup, mesh);
     std::ostringstream nodes, lines;
     std::map<std::pair<int, int>, int> node;
