@@ -7,6 +7,7 @@
 #include "mesh/BaseMesh.h"
 #include "mesh/GridPoint.h"
 #include "mesh/MeshProjection.h"
+#include "mesh/VertexFacets.h"
 #include "net/Face.h"
 #include "net/FaceApproximation.h"
 #include "net/FaceRecords.h"
@@ -27,6 +28,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <span>
 #include <tuple>
 #include <utility>
 
@@ -88,14 +90,20 @@ constexpr double kDropShare = 2.0;
 constexpr double kLinkShare = 1.75;
 constexpr double kPartShare = 1.9;
 constexpr double kNearShare = 0.9;
-// Samples facing apart by about 84 degrees or more (the two sides of a
-// thin part, a limb folded against a body)
+// Samples facing apart by about 84 degrees or more join only across a fold
+// of the mesh of less than 120 degrees, where a facet of one and a facet of
+// the other share a side (a step's wall and the sheets it stands on and
+// carries; not the two sides of a sharp edge), and only where the areas
+// they make one do not face apart by 120 degrees or more as a whole (a thin
+// part's rim joins one of its skins, never both): two sheets that merely
+// lie near (the two sides of a thin part, a limb folded against a body)
 // never join. Others join only along their sheet: not where the chord
 // between them leaves both their planes the same way by more than
 // kSheetOffShare tolerances and a hundredth of its length (a second sheet
 // stacked over the first, or crossing under it at a slant). Samples facing
 // alike are those within 25 degrees.
 constexpr double kOppositeFacing = 0.1;
+constexpr double kFoldApartFacing = -0.5;
 constexpr double kAlikeFacing = 0.9;
 constexpr double kSheetOffShare = 0.5;
 constexpr double kSheetSlope = 0.01;
@@ -970,15 +978,58 @@ struct Sample {
     double weight = 0.0;
     double fromLines = 0.0;
     int level = 0;
+    // The facets it stands for: [firstFacet, firstFacet + facets) of the
+    // samples' facet list (SampleFacets).
+    int firstFacet = 0, facets = 0;
     bool kept = false, judged = false, seed = false;
+};
+
+// The facets the samples stand for, each sample's ascending, and the mesh's
+// sides between facets: whether two samples meet across a fold.
+class SampleFacets {
+public:
+    explicit SampleFacets(Mesh::CBaseMesh& mesh) : m_table(Mesh::CVertexFacets::of(mesh)) {}
+    std::vector<int> list;
+    // Whether a facet of a and a facet of b share a side of the mesh.
+    bool meet(const Sample& a, const Sample& b) const
+    {
+        const auto* from = list.data() + b.firstFacet;
+        const auto* to = from + b.facets;
+        for (int k = a.firstFacet; k < a.firstFacet + a.facets; ++k) {
+            const int f = list[std::size_t(k)];
+            const std::span<const int> corners = m_table.corners(f);
+            for (std::size_t c = 0; c < corners.size(); ++c) {
+                m_table.across(f, corners[c], corners[(c + 1) % corners.size()], m_across);
+                for (int g : m_across)
+                    if (std::binary_search(from, to, g))
+                        return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    const Mesh::CVertexFacets& m_table;
+    mutable std::vector<int> m_across;
 };
 
 // What the samples are spaced by: the finest spacing, the box they are
 // taken in (in the frame), the band along the lines left unjudged.
 struct Sampling {
+    Sampling(double finestSpacing, double edgeSlack) : finest(finestSpacing), slack(edgeSlack)
+    {
+        for (int level = 0; level <= kLevels; ++level)
+            spacings[std::size_t(level)] = std::ldexp(finest, level);
+    }
     double finest = 0.0;
     double slack = 0.0; // how far a Brep's edge may lie from its side
-    double spacing(int level) const { return std::ldexp(finest, level); }
+    // Each level's spacing, and the one beyond the last (a dropped piece's).
+    std::array<double, kLevels + 1> spacings{};
+    double spacing(int level) const
+    {
+        return level >= 0 && level <= kLevels ? spacings[std::size_t(level)]
+                                              : std::ldexp(finest, level);
+    }
     // The level of a point `fromLines` from the lines.
     int levelAt(double fromLines) const
     {
@@ -1041,15 +1092,18 @@ bool narrowAt(const Segments& lines, const P3& at, const P3& foot, const P3& n, 
 // kPieceShare times the spacing of their distance from the lines, each
 // piece a point at its middle; the points of one level that fall into one
 // cube of its spacing and face alike are one sample, standing for their
-// area, at the first one's place (in the facets' order). A sample of a
-// piece the box's side walls cut seeds the outside (the mesh runs on beyond
-// the box), its middle inside the box or not.
+// area, at the first one's place (in the facets' order), and for their
+// facets (listed in `sampleFacets`). A sample of a piece the box's side
+// walls cut seeds the outside (the mesh runs on beyond the box), its middle
+// inside the box or not.
 std::vector<Sample> sampleMesh(Mesh::CBaseMesh& mesh, const Frame& frame, const double boxLo[3],
                                const double boxHi[3], const Segments& lines,
-                               const Sampling& sampling)
+                               const Sampling& sampling, SampleFacets& sampleFacets)
 {
     std::vector<Sample> samples;
     // The pieces by cube, thinned once all are in.
+    // A piece's sample holds the piece's facet as its first facet until
+    // the pieces of a cube are thinned into one sample.
     struct Small {
         CubeKey key;
         Sample sample;
@@ -1159,28 +1213,44 @@ std::vector<Sample> sampleMesh(Mesh::CBaseMesh& mesh, const Frame& frame, const 
                 sample.lineNormal = lineNormal;
                 sample.level = level;
                 sample.seed = atWall;
+                sample.firstFacet = f;
                 small.push_back(
                     {cubeOf(middle, sampling.spacing(level), level * 8 + facingClass(n)), sample});
             }
         }
     }
-    // The pieces of one cube are one sample.
-    std::vector<std::size_t> order(small.size());
-    for (std::size_t k = 0; k < order.size(); ++k)
-        order[k] = k;
-    std::sort(order.begin(), order.end(), [&](std::size_t i, std::size_t j) {
-        const CubeKey &x = small[i].key, &y = small[j].key;
-        return std::tie(x.level, x.x, x.y, x.z, i) < std::tie(y.level, y.x, y.y, y.z, j);
+    // The pieces of one cube are one sample. The keys are sorted beside
+    // their pieces' places, not through them: the pieces are many and large.
+    struct Keyed {
+        CubeKey key;
+        std::size_t at;
+    };
+    std::vector<Keyed> order;
+    order.reserve(small.size());
+    sampleFacets.list.reserve(small.size());
+    for (std::size_t k = 0; k < small.size(); ++k)
+        order.push_back({small[k].key, k});
+    std::sort(order.begin(), order.end(), [](const Keyed& i, const Keyed& j) {
+        const CubeKey &x = i.key, &y = j.key;
+        return std::tie(x.level, x.x, x.y, x.z, i.at) < std::tie(y.level, y.x, y.y, y.z, j.at);
     });
     for (std::size_t k = 0; k < order.size();) {
-        Sample s = small[order[k]].sample;
+        Sample s = small[order[k].at].sample;
+        s.firstFacet = int(sampleFacets.list.size());
+        sampleFacets.list.push_back(small[order[k].at].sample.firstFacet);
         std::size_t next = k + 1;
-        for (; next < order.size() && small[order[next]].key == small[order[k]].key; ++next) {
-            const Sample& more = small[order[next]].sample;
+        for (; next < order.size() && order[next].key == order[k].key; ++next) {
+            const Sample& more = small[order[next].at].sample;
             s.n = plus(s.n, more.n);
             s.weight += more.weight;
             s.seed = s.seed || more.seed;
+            sampleFacets.list.push_back(more.firstFacet);
         }
+        const auto first = sampleFacets.list.begin() + s.firstFacet;
+        std::sort(first, sampleFacets.list.end());
+        sampleFacets.list.erase(std::unique(first, sampleFacets.list.end()),
+                                sampleFacets.list.end());
+        s.facets = int(sampleFacets.list.size()) - s.firstFacet;
         samples.push_back(s);
         k = next;
     }
@@ -1191,14 +1261,19 @@ std::vector<Sample> sampleMesh(Mesh::CBaseMesh& mesh, const Frame& frame, const 
 
 // ---- The areas --------------------------------------------------------------------------------
 
-// The samples' areas (union-find) and, of each area, its samples and what
-// the check reads of it.
+// The samples' areas (union-find), each with the sum of its samples'
+// normals by area.
 class Areas {
 public:
-    explicit Areas(std::size_t samples) : m_parent(samples)
+    // Of the samples `of` (all of them when empty).
+    Areas(const std::vector<Sample>& samples, const std::vector<int>& of)
+        : m_parent(of.empty() ? samples.size() : of.size()), m_facing(m_parent.size())
     {
-        for (std::size_t i = 0; i < samples; ++i)
+        for (std::size_t i = 0; i < m_parent.size(); ++i) {
             m_parent[i] = int(i);
+            const Sample& s = samples[of.empty() ? i : std::size_t(of[i])];
+            m_facing[i] = times(s.weight, s.n);
+        }
     }
     int rootOf(int i)
     {
@@ -1213,32 +1288,53 @@ public:
     {
         a = rootOf(a);
         b = rootOf(b);
-        if (a != b)
-            m_parent[std::size_t(std::max(a, b))] = std::min(a, b);
+        if (a == b)
+            return;
+        m_parent[std::size_t(std::max(a, b))] = std::min(a, b);
+        m_facing[std::size_t(std::min(a, b))] =
+            plus(m_facing[std::size_t(a)], m_facing[std::size_t(b)]);
+    }
+    // Joins the pairs met across folds, once every pair along a sheet is
+    // joined, in their order: each only where the two areas it makes one do
+    // not face apart as a whole (a sheet and its rim join, but the far skin
+    // beyond the rim's second fold faces against both).
+    void joinAcrossFolds(const std::vector<std::pair<int, int>>& pairs)
+    {
+        for (const auto& [a, b] : pairs) {
+            const int ra = rootOf(a), rb = rootOf(b);
+            if (dot(unit(m_facing[std::size_t(ra)]), unit(m_facing[std::size_t(rb)])) >
+                kFoldApartFacing)
+                join(ra, rb);
+        }
     }
 
 private:
     std::vector<int> m_parent;
+    std::vector<P3> m_facing;
 };
 
 // Whether two kept samples are of one area: near enough for their
-// spacings, facing not apart, those facing alike along one sheet, and no
-// line passing between them: none where they lie far enough from the
-// lines, or off the lines on one side, else the chord's quarter points
-// tried (across a crease a line runs along, in the middle of a narrow strip,
-// round the end of a spur).
-bool joins(const Sample& a, const Sample& b, const Sampling& sampling, double tol,
-           const Segments& lines)
+// spacings, facing not apart unless their facets meet across a fold
+// (AcrossFold: joined once the sheets are, Areas::joinAcrossFolds), those
+// facing alike along one sheet, and no line passing between them: none
+// where they lie far enough from the lines, or off the lines on one side,
+// else the chord's quarter points tried (across a crease a line runs along,
+// in the middle of a narrow strip, round the end of a spur).
+enum class Join { None, AlongSheet, AcrossFold };
+Join joins(const Sample& a, const Sample& b, const Sampling& sampling, double tol,
+           const Segments& lines, const SampleFacets& facets)
 {
     const P3 chord = minus(b.p, a.p);
     const double sa = sampling.spacing(a.level), sb = sampling.spacing(b.level);
     const double reach = kLinkShare * (sa + sb);
     const double chord2 = dot(chord, chord);
     if (chord2 > reach * reach)
-        return false;
+        return Join::None;
     const double facing = dot(a.n, b.n);
-    if (facing <= kOppositeFacing)
-        return false;
+    const bool fold = facing <= kOppositeFacing;
+    if (fold && (facing <= kFoldApartFacing || !facets.meet(a, b)))
+        return Join::None;
+    const Join joined = fold ? Join::AcrossFold : Join::AlongSheet;
     const double chordLength = std::sqrt(chord2);
     // One sheet over the other: the chord leaves both planes the same way
     // by their distance; along one sheet, curved, faceted or across a
@@ -1246,7 +1342,7 @@ bool joins(const Sample& a, const Sample& b, const Sampling& sampling, double to
     const double offA = dot(chord, a.n), offB = dot(chord, b.n);
     if (offA * offB > 0.0 &&
         std::min(std::fabs(offA), std::fabs(offB)) > kSheetOffShare * tol + kSheetSlope * chordLength)
-        return false;
+        return Join::None;
     // Along a sheet the chord between two samples on one side of a line
     // stays about as far from it as the nearer sample; across a crease a
     // line runs along, it passes the line at less than its ends' distance,
@@ -1254,15 +1350,15 @@ bool joins(const Sample& a, const Sample& b, const Sampling& sampling, double to
     const double part = facing >= kAlikeFacing ? kNearShare * std::min(a.fromLines, b.fromLines)
                                                : kPartShare * std::max(sa, sb);
     if (0.5 * (a.fromLines + b.fromLines - chordLength) >= part)
-        return true;
+        return joined;
     // Off the same line on the same side (within 60 degrees): no line
     // passes between them.
     if (dot(a.offLine, b.offLine) > 0.5 * a.fromLines * b.fromLines)
-        return true;
+        return joined;
     for (const double t : {0.25, 0.5, 0.75})
         if (lines.nearest(plus(a.p, times(t, chord)), part) < part)
-            return false;
-    return true;
+            return Join::None;
+    return joined;
 }
 
 } // namespace
@@ -1307,9 +1403,7 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
     if (mesh == nullptr)
         return result;
 
-    Sampling sampling;
-    sampling.finest = kSpacingShare * tol;
-    sampling.slack = edgesOffSidesAllowance(tol);
+    const Sampling sampling(kSpacingShare * tol, edgesOffSidesAllowance(tol));
     // The step of the lines' points, half a tolerance.
     const double step = sampling.spacing(1);
 
@@ -1395,7 +1489,8 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
 
     // ---- The mesh's samples, kept off the lines, judged beyond the band
     // where they lie beside the lines, not under them.
-    std::vector<Sample> samples = sampleMesh(*mesh, frame, boxLo, boxHi, lines, sampling);
+    SampleFacets facets(*mesh);
+    std::vector<Sample> samples = sampleMesh(*mesh, frame, boxLo, boxHi, lines, sampling, facets);
     for (Sample& s : samples) {
         s.kept = s.fromLines >= kDropShare * sampling.spacing(s.level);
         const bool under = std::fabs(dot(s.offLine, s.lineNormal)) > kUnderShare * s.fromLines;
@@ -1404,7 +1499,8 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
 
     // ---- The areas: each kept sample joins those within the reach of their
     // two spacings (found by the boxes of half that reach about them).
-    Areas joined(samples.size());
+    Areas joined(samples, {});
+    std::vector<std::pair<int, int>> folds;
     std::vector<int> keptSamples;
     std::vector<Box3> reachBoxes;
     for (int i = 0; i < int(samples.size()); ++i)
@@ -1419,10 +1515,16 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
         const Sample& s = samples[std::size_t(i)];
         byReach.within(s.p, kLinkShare * sampling.spacing(s.level), [&](int k) {
             const int j = keptSamples[std::size_t(k)];
-            if (j > i && joins(s, samples[std::size_t(j)], sampling, tol, lines))
+            if (j <= i)
+                return;
+            const Join how = joins(s, samples[std::size_t(j)], sampling, tol, lines, facets);
+            if (how == Join::AlongSheet)
                 joined.join(i, j);
+            else if (how == Join::AcrossFold)
+                folds.emplace_back(i, j);
         });
     }
+    joined.joinAcrossFolds(folds);
     // Each area's samples.
     std::vector<int> areaOf(samples.size(), -1);
     std::vector<std::vector<int>> members;
@@ -1454,13 +1556,13 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
     // the band, beside a line on their sheet (not on a sheet under it); each
     // counts the normal of the sheet its line was drawn on.
     const double byLinesWithin = sampling.band(kWideLevel) + 2.0 * sampling.spacing(kWideLevel);
-    const auto enclosedBy = [&](const std::vector<int>& in) {
+    const auto enclosedBy = [&](const std::vector<int>& in, bool seedsCount = true) {
         P3 sum{0.0, 0.0, 0.0}, byLines{0.0, 0.0, 0.0};
         double byLinesWeight = 0.0;
         const Sample* middle = nullptr;
         for (int i : in) {
             const Sample& s = samples[std::size_t(i)];
-            if (s.seed)
+            if (s.seed && seedsCount)
                 return false;
             sum = plus(sum, times(s.weight, s.n));
             const P3& lineNormal = length(s.lineNormal) > 0.0 ? s.lineNormal : s.n;
@@ -1485,6 +1587,9 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
     // area not enclosed joined only among themselves, and each part so
     // joined that is enclosed is of the region's area (a part raised on
     // the region's sheet, a plate lying across its line, is of it too).
+    // Such a part lies inside the outline: a coarse sample of it whose
+    // piece the box's walls cut (a wall folding down from the region's
+    // sheet and running out under its lines) does not make it outside.
     {
         const auto middleOf = [&](const std::vector<int>& in) {
             const Sample* middle = nullptr;
@@ -1511,21 +1616,28 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
                 local.push_back(i);
                 regionOfLocal.push_back(r);
             }
-            Areas parts(local.size());
+            Areas parts(samples, local);
+            std::vector<std::pair<int, int>> partFolds;
             for (std::size_t k = 0; k < local.size(); ++k) {
                 const Sample& s = samples[std::size_t(local[k])];
                 byReach.within(s.p, kLinkShare * sampling.spacing(s.level), [&](int m) {
                     const int l = localOf[std::size_t(keptSamples[std::size_t(m)])];
-                    if (l > int(k) && regionOfLocal[std::size_t(l)] == regionOfLocal[k] &&
-                        joins(s, samples[std::size_t(local[std::size_t(l)])], sampling, tol, lines))
+                    if (l <= int(k) || regionOfLocal[std::size_t(l)] != regionOfLocal[k])
+                        return;
+                    const Join how = joins(s, samples[std::size_t(local[std::size_t(l)])],
+                                           sampling, tol, lines, facets);
+                    if (how == Join::AlongSheet)
                         parts.join(int(k), l);
+                    else if (how == Join::AcrossFold)
+                        partFolds.emplace_back(int(k), l);
                 });
             }
+            parts.joinAcrossFolds(partFolds);
             std::map<int, std::vector<int>> partOfRoot;
             for (std::size_t k = 0; k < local.size(); ++k)
                 partOfRoot[parts.rootOf(int(k))].push_back(local[k]);
             for (auto& [root, part] : partOfRoot) {
-                if (!enclosedBy(part))
+                if (!enclosedBy(part, false))
                     continue;
                 const auto [at, added] = areaOfRegion.emplace(
                     regionOfLocal[std::size_t(localOf[std::size_t(part.front())])], int(members.size()));

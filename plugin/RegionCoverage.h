@@ -7,7 +7,8 @@
 // out, and the others fall into the areas the lines part them into (the
 // stretches the faces' loops run along, as the net's topology took them;
 // samples
-// near one another, for their spacings, on one sheet are one area). An area
+// near one another, for their spacings, on one sheet are one area; a wall
+// whose facets meet a sheet's across a fold is of that sheet). An area
 // that reaches beyond the lines (the edge of the mesh where no line runs
 // along it, or the ground beside the whole net) is outside, and so is the
 // other side of a closed part round the net (its sheet faces away along the
@@ -34,7 +35,8 @@
 //
 // Ownership: the check reads the net, its mesh and the Breps; it keeps
 // nothing. Thread-safety: none; the mesh's and the surfaces' evaluation
-// tables are used.
+// tables are used, and the mesh's table of the facets round its vertices
+// (built when it has none).
 #pragma once
 
 #include <memory>

@@ -35,6 +35,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <map>
 #include <random>
 #include <set>
@@ -963,6 +964,59 @@ TEST_F(MeshwrightHost, MainJobOnAnImportedNetCommitsAllItsFaces)
     const std::string resaved = out + "/resaved.vzd";
     ASSERT_TRUE(hosttest::passes(run("-_Save \"" + resaved + "\"")));
     EXPECT_TRUE(fileBytes(resaved) == fileBytes(document)) << "the document saved again differs";
+}
+
+// A 2 x 2 net of cells 10 wide over a sheet 30 x 30 in facets of 2, bent by
+// 1.5 along x, with a step up by 1 (12 tolerances) across the middle of
+// its lower cells, its wall 0.02 wide and square to the sheet; the net's
+// nodes a unit apart along its lines, at the sheet's height. The commit's
+// check took the wall for a line between two areas and failed the cell's
+// face: "Face 3 lies over areas the net parts".
+TEST(ImportedNet, StepWallSquareAcrossACellPartsNoArea)
+{
+    const auto height = [](double x, double y) {
+        return 0.5 * ((x / 30.0) * (x / 30.0)) * 30.0 * 0.1 +
+               std::clamp((y - 10.0 + 0.01) / 0.02, 0.0, 1.0);
+    };
+    std::vector<double> ys{10.0 - 0.01, 10.0 + 0.01};
+    for (int k = 0; k <= 15; ++k)
+        ys.push_back(2.0 * k);
+    std::sort(ys.begin(), ys.end());
+    mwtest::MeshSoup soup;
+    for (int i = 0; i < 15; ++i)
+        for (std::size_t j = 0; j + 1 < ys.size(); ++j) {
+            const auto at = [&](double x, double y) { return soup.addPoint(x, y, height(x, y)); };
+            const int a = at(2.0 * i, ys[j]), b = at(2.0 * i + 2.0, ys[j]),
+                      c = at(2.0 * i + 2.0, ys[j + 1]), d = at(2.0 * i, ys[j + 1]);
+            soup.facets.push_back({a, b, c});
+            soup.facets.push_back({a, c, d});
+        }
+    const std::string mesh = mwtest::scratchPath("step.stl");
+    const std::string net = mwtest::scratchPath("step.grid");
+    writeStl(soup, mesh);
+    std::ostringstream nodes, lines;
+    std::map<std::pair<int, int>, int> node;
+    for (int c = 5; c <= 25; c += 10)
+        for (const bool row : {true, false}) {
+            lines << "21\n 1\n";
+            for (int t = 5; t <= 25; ++t) {
+                const int x = row ? t : c, y = row ? c : t;
+                const auto [it, added] = node.emplace(std::pair{x, y}, int(node.size()));
+                if (added)
+                    nodes << it->second << " " << x << " " << y << " "
+                          << std::setprecision(9) << height(x, y)
+                          << " 0 0 1\n0\t1\t0 0 0\n0\t1\t0 0 0\n";
+                lines << it->second << (t < 25 ? " " : "\n");
+            }
+        }
+    std::ofstream(net) << "Version 2\nNodes " << node.size() << "\n"
+                       << nodes.str() << "Polylines 6\n" << lines.str();
+    const RunnerOutcome job =
+        runMainJob("main-job-import.vzs", "--define 'MESH=" + mesh + "' --define 'NET=" + net + "'",
+                   mwtest::scratchPath("imported"));
+    EXPECT_EQ(job.code, 0) << job.output.substr(job.output.size() > 3000 ? job.output.size() - 3000
+                                                                         : 0);
+    EXPECT_NE(job.output.find("Areas the net encloses: 4;"), std::string::npos);
 }
 
 // A net text of version 2 (nodes and poly-lines, no topology section, as a
