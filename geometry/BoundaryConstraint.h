@@ -63,6 +63,7 @@ public:
     // further lines one blank and m_vector, one blank and m_normal.
     std::ostream& write(std::ostream& os) const override;
     std::istream& read(std::istream& is) override;
+    CConstraint* clone() const override { return new CBoundaryConstraint(*this); }
     // By kind, for the sides uvSouth .. uvEast (corners and undefinedPosition
     // add nothing): C0Fix / epsG1Fix fix the side's row (epsG1Fix then adds
     // the tangent-plane rows), C1Fix two rows, C2Fix three; inPlane one

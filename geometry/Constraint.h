@@ -63,6 +63,8 @@ public:
     // (failed when a field could not be read; the fields not reached keep
     // their values).
     virtual std::istream& read(std::istream& is) = 0;
+    // A copy of the record, every field as it stands; the caller owns it.
+    virtual CConstraint* clone() const = 0;
     // Appends the constraint's linear equations on the increments of the fit
     // variables d + 4 (i + nU j) of control point (i, j) (d = 0..2 the
     // coordinates, 3 the weight) to eqs. Fixing requests consult and extend
@@ -133,6 +135,7 @@ public:
     // fixCornerWeights; any other prints "unknown weights-String:" with the
     // word on standard output and gives fixAllWeights.
     std::istream& read(std::istream& is) override;
+    CConstraint* clone() const override { return new CFixWeightsConstraint(*this); }
     // One row "weight increment = 0" per held weight: every control point
     // (fixAllWeights) or the corners (fixCornerWeights; a one-row or
     // one-column surface has two, a single point one). The fixed list is not

@@ -45,6 +45,7 @@ public:
     // "ij_region " then i0, i1, j0, j1 separated by single blanks.
     std::ostream& write(std::ostream& os) const override;
     std::istream& read(std::istream& is) override;
+    CConstraint* clone() const override { return new CIJRegionConstraint(*this); }
     // Fixes every control point of the nU x nV grid outside the rectangle.
     void addEquations(Kor::List<CSparseLinearEquation>& eqs, NurbsSurf* surf, int nU,
                       int nV) override;
@@ -101,6 +102,7 @@ public:
     // Reads the seven values; the long form is set exactly when i2 and j2
     // are both other than -1.
     std::istream& read(std::istream& is) override;
+    CConstraint* clone() const override { return new CIJRelationConstraint(*this); }
     // Three rows relating the increments (see the class comment).
     void addEquations(Kor::List<CSparseLinearEquation>& eqs, NurbsSurf* surf, int nU,
                       int nV) override;
@@ -156,6 +158,7 @@ public:
     // process-wide Vector precision (restored afterwards).
     std::ostream& write(std::ostream& os) const override;
     std::istream& read(std::istream& is) override;
+    CConstraint* clone() const override { return new CIJSingleConstraint(*this); }
     // fixed: the three fixing rows; inLine: two in-line rows along
     // m_direction; inPlane: one in-plane row with normal m_direction. Nothing
     // when the point is fixed already.

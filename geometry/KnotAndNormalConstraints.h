@@ -47,6 +47,7 @@ public:
     // ints, appended to m_counts (after what it holds). Reading stops at the
     // first count that cannot be read; a negative number reads none.
     std::istream& read(std::istream& is) override;
+    CConstraint* clone() const override { return new CRemoveKnotsConstraint(*this); }
     // Fills an empty m_counts with 1 per knot position, then three
     // continuity rows per (index, knot position), index outer.
     void addEquations(Kor::List<CSparseLinearEquation>& eqs, NurbsSurf* surf, int nU,
@@ -69,6 +70,7 @@ public:
     std::ostream& write(std::ostream& os) const override;
     // No fields.
     std::istream& read(std::istream& is) override { return is; }
+    CConstraint* clone() const override { return new CAllNormalsConstraint(*this); }
     void addEquations(Kor::List<CSparseLinearEquation>& eqs, NurbsSurf* surf, int nU,
                       int nV) override;
 };

@@ -97,6 +97,25 @@ void NurbsSurf::copyFrom(const NurbsSurf& other)
             addDegenerateSide(*side);
 }
 
+void NurbsSurf::copyFitSetupFrom(const NurbsSurf& other)
+{
+    if (&other == this)
+        return;
+    // Appended, not added: a copy keeps every record and its order, which
+    // orders the constraint equations.
+    constraints.deleteAll();
+    for (const CConstraint* c : other.constraints)
+        if (c != nullptr)
+            constraints.append(c->clone());
+    commentLines = other.commentLines;
+    degenerateSides.removeAll(false, true);
+    for (BoundaryPosition* side : other.degenerateSides)
+        if (side != nullptr)
+            addDegenerateSide(*side);
+    freeKnots = other.freeKnots;
+    invalidateFitState();
+}
+
 void NurbsSurf::allocateStorage()
 {
     dimension = 3;

@@ -189,6 +189,12 @@ public:
     // state start afresh (one CFixWeightsConstraint). Copying from itself
     // does nothing.
     void copyFrom(const NurbsSurf& other);
+    // Replaces this surface's constraints (by copies, in other's order),
+    // comment lines, degenerate sides and free-knots flag by other's; the
+    // fit state starts afresh. A copy made by the copy constructor then
+    // writes other's record and fits as other does. Taking from itself does
+    // nothing.
+    void copyFitSetupFrom(const NurbsSurf& other);
 
     // Allocates the control net (max(nU nV, 2) empty points), the fit vectors
     // and the tables for the current knots, drops the fit state that depends

@@ -14,19 +14,29 @@
 
 namespace {
 
+// What a clone of source lacks to stand for it: its identity and, for a
+// NURBS surface or curve, its constraints, comment lines and degenerate
+// sides (a curve fitted with its ends fixed carries their constraints).
+void standFor(CParametricGeometry& copy, const CParametricGeometry& source)
+{
+    copy.takeIdentity(source);
+    auto* nurbs = dynamic_cast<Fenwo::NurbsSurf*>(&copy);
+    if (const auto* from = dynamic_cast<const Fenwo::NurbsSurf*>(&source);
+        nurbs != nullptr && from != nullptr)
+        nurbs->copyFitSetupFrom(*from);
+}
+
 // A trim curve's copy as the curve stands in its face's record: the (u, v)
-// curve's identity and the edge's space curve, with its own.
+// curve as it stands and the edge's space curve, with its own.
 void keepRecordOf(const CParCurve& curve, CParCurve& copy)
 {
     if (curve.getUVCurve() != nullptr && copy.getUVCurve() != nullptr)
-        copy.getUVCurve()->takeIdentity(*curve.getUVCurve());
+        standFor(*copy.getUVCurve(), *curve.getUVCurve());
     const CParametricGeometry* space = curve.getSpaceCurve();
     if (space == nullptr || copy.edge != nullptr)
         return;
-    if (CParametricGeometry* spaceCopy = space->clone()) {
-        spaceCopy->takeIdentity(*space);
+    if (CParametricGeometry* spaceCopy = copyAsItStands(*space))
         copy.edge = new CEdge(copy.surface, spaceCopy);
-    }
 }
 
 long nextFaceSerial()
@@ -226,19 +236,26 @@ Kor::List<CCONS*> CFace::getAllCONS(bool withDisplayCurves, bool link)
 
 // ---- Copies and display curves -----------------------------------------------------------
 
+CParametricGeometry* copyAsItStands(const CParametricGeometry& source)
+{
+    CParametricGeometry* copy = source.clone();
+    if (copy != nullptr)
+        standFor(*copy, source);
+    return copy;
+}
+
 CFace* copyFace(const CFace* source, bool asItStands)
 {
     if (source == nullptr || source->surface == nullptr)
         return nullptr;
-    CParametricGeometry* clone = source->surface->clone();
+    CParametricGeometry* clone =
+        asItStands ? copyAsItStands(*source->surface) : source->surface->clone();
     if (clone == nullptr)
         return nullptr;
     if (!clone->isSurface()) {
         delete clone;
         return nullptr;
     }
-    if (asItStands)
-        clone->takeIdentity(*source->surface);
     auto* face = new CFace(clone, nullptr);
     // A copy is the same face: its side and tessellation settings go with it.
     face->sense = source->sense;

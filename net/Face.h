@@ -296,13 +296,21 @@ void joinHolePolygons(CVertexList& polygon, std::vector<std::unique_ptr<CVertexL
 // two curves is left as it is.
 void makeVezadCompat(CLoop& loop);
 
+// A clone of source made to stand for it (an undo's record of it): with
+// source's identity and, for a NURBS surface or curve, its constraints,
+// comment lines and degenerate sides (NurbsSurf::copyFitSetupFrom), so that
+// the copy writes the record source writes and fits as source does. Null
+// when the clone fails; owned by the caller.
+CParametricGeometry* copyAsItStands(const CParametricGeometry& source);
+
 // A new face on a clone of source's surface with duplicates of its loops
 // (and its sense and tessellation settings); null for a null source or when
 // the surface cannot be cloned as a surface. Owned by the caller. The loops
 // are ordered and oriented as setOuterLoop does, unless asItStands: then
 // they are taken as they stand, the display curves and the trim curves'
-// space curves are copied too, and every copy takes the identity of what it
-// copies, so that the copy writes the record the source writes.
+// space curves are copied too, and the surface and every curve are copied
+// as they stand (copyAsItStands), so that the copy writes the record the
+// source writes.
 CFace* copyFace(const CFace* source, bool asItStands = false);
 
 // A new face on a clone of surface, bounded by its domain; null for a null

@@ -66,10 +66,8 @@ std::unique_ptr<FaceStateRecord> recordFaceState(const Face& face, Mesh::CBaseMe
     // the edit wrote.
     if (face.trimmedFace != nullptr)
         r->trimmed.reset(copyFace(face.trimmedFace, true));
-    if (r->trimmed == nullptr && face.surface != nullptr) {
-        r->surface.reset(face.surface->clone());
-        r->surface->takeIdentity(*face.surface);
-    }
+    if (r->trimmed == nullptr && face.surface != nullptr)
+        r->surface.reset(copyAsItStands(*face.surface));
     r->statistics = face.statistics;
     r->failed = face.firstLoop->failed;
     r->id = face.id;

@@ -769,6 +769,21 @@ void CUndoAddPointList::undo(COffset_Grid* grid)
         grid->discardPointList(pointList);
 }
 
+namespace {
+
+// The entry before (step -1) or after (step 1) the i-th of the list, round
+// a closed one; null past an end.
+const CVertex<float, 3>* entryBeside(const Kor::List<CVertex<float, 3>*>& list, bool closed, int i,
+                                     int step)
+{
+    const int k = i + step;
+    if (k >= 0 && k < list.count)
+        return list[k];
+    return closed && list.count > 1 ? list[(k + list.count) % list.count] : nullptr;
+}
+
+} // namespace
+
 void CUndoVertexList::undo(COffset_Grid*)
 {
     COffset_PointList& pl = *pointList;
@@ -780,12 +795,28 @@ void CUndoVertexList::undo(COffset_Grid*)
         for (CVertex<float, 3>* v : pl.vertices)
             pl.changeUse(v, -1);
     }
+    const Kor::List<CVertex<float, 3>*> replaced = pl.vertices;
+    const bool wasClosed = pl.closed && !pl.closedByPending;
     pl.vertices = vertices;
     pl.closed = closed;
     pl.pendingVertex = nullptr;
     pl.closedByPending = false;
     pl.modified = true;
-    for (int i = 0; i < pl.vertices.count; ++i)
-        pl.markChanged(i);
+    // Changed are the entries given back between other neighbours than they
+    // had, and the points taken out: the faces along them are fitted again.
+    // A face along a stretch the undo leaves as it stood keeps its surface,
+    // as the edit undone left it (marking every entry refitted faces no edit
+    // had touched, and the undo gave them back changed).
+    for (int i = 0; i < pl.vertices.count; ++i) {
+        const auto at = std::find(replaced.data, replaced.data + replaced.count, pl.vertices[i]);
+        const int j = int(at - replaced.data);
+        if (j == replaced.count ||
+            entryBeside(pl.vertices, closed, i, -1) != entryBeside(replaced, wasClosed, j, -1) ||
+            entryBeside(pl.vertices, closed, i, 1) != entryBeside(replaced, wasClosed, j, 1))
+            pl.markChanged(i);
+    }
+    for (CVertex<float, 3>* v : replaced)
+        if (auto* g = dynamic_cast<Gridbench::CGridPoint*>(v); g != nullptr && !pl.contains(g))
+            g->changed = true;
     pl.dropCurve();
 }

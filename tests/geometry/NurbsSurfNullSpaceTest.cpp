@@ -33,6 +33,7 @@ public:
     }
     std::ostream& write(std::ostream& os) const override { return os; }
     std::istream& read(std::istream& is) override { return is; }
+    CConstraint* clone() const override { return new EquationConstraint(*this); }
     void addEquations(Kor::List<CSparseLinearEquation>& eqs, NurbsSurf*, int, int) override
     {
         for (const Row& r : rows) {

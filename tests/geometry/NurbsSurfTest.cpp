@@ -46,6 +46,7 @@ public:
     }
     std::ostream& write(std::ostream& os) const override { return os << "single_cp "; }
     std::istream& read(std::istream& is) override { return is; }
+    CConstraint* clone() const override { return new PointConstraint(*this); }
     void addEquations(Kor::List<CSparseLinearEquation>& eqs, NurbsSurf* surf, int, int) override
     {
         CSparseLinearEquation eq;

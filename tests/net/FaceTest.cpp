@@ -346,6 +346,17 @@ TEST(FaceRecord, RoundTripKeepsSixteenDigitsAndTheStreamPrecision)
             }
     }
 
+    // A copy made to stand for the face (an undo's record of it) writes its
+    // record, the fit constraints of its surface and curves too: an edge
+    // curve fitted with its ends fixed, a (u, v) curve, a collapsed side.
+    asNurbsSurf(face->trimLoops[1]->getCurve(0)->getSpaceCurve())->addFixedPointConstraint(0, 0);
+    asNurbsSurf(face->trimLoops[1]->getCurve(1)->getUVCurve())->addFixedPointConstraint(1, 0);
+    asNurbsSurf(face->surface)->addFixedPointConstraint(2, 2);
+    asNurbsSurf(face->surface)->addDegenerateSide(uvNorth);
+    const std::unique_ptr<CFace> record(copyFace(face.get(), true));
+    EXPECT_EQ(textOf(*record), textOf(*face));
+    EXPECT_TRUE(asNurbsSurf(record->surface)->hasDegenerateSide(uvNorth));
+
     // A reversed face, and a record that names no display curves.
     face->sense = true;
     std::string reversed = textOf(*face);

@@ -128,6 +128,21 @@ TEST(PointList, UseCountsStayExactThroughEditsAndUndo)
     EXPECT_EQ(useCountOf(c), 2);
     EXPECT_EQ(useCountOf(a), 1);
     delete x; // never entered a poly-line: not the grid's
+
+    // The entries given back by a vertex list's undo are changed where their
+    // neighbours differ, and so is the point it takes out; the stretch it
+    // leaves as it stood is not (the faces along it keep their surfaces).
+    CUndoVertexList before(pl);
+    CGridPoint* junction = gridPoint(1.5, 0);
+    pl->removeVertex(c);
+    pl->appendVertex(junction);
+    pl->appendVertex(c);
+    for (CGridPoint* p : {a, b, c, junction})
+        p->changed = false;
+    before.undo(&grid);
+    EXPECT_EQ(pl->getCount(), 3);
+    EXPECT_EQ(std::vector<bool>({a->changed, b->changed, c->changed, junction->changed}),
+              std::vector<bool>({false, true, true, true}));
 }
 
 TEST(PointList, LockedCurveSurvivesRemoveSnapAndUndo)

@@ -735,9 +735,12 @@ protected:
         } else if (kind == "commit-twice") {
             // A commit and a second one; the second's undo gives back the
             // net and the Breps the first left. The first's records stay
-            // the gesture's.
-            if (plugIn().meshObjects.count == 0 || net().countSurfaces(nullptr) == 0 ||
-                command("_MWCommit Heal=No Enter") != 0)
+            // the gesture's. A first commit whose check of its Breps fails
+            // keeps them and its record: the gesture is made all the same.
+            if (plugIn().meshObjects.count == 0 || net().countSurfaces(nullptr) == 0)
+                return false;
+            const int unmade = doc().undoRecordCount();
+            if (command("_MWCommit Heal=No Enter") != 0 && doc().undoRecordCount() == unmade)
                 return false;
             const NetState committed = netState();
             const int breps = plugIn().objectRefs.count, records = doc().undoRecordCount();
