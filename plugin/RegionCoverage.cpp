@@ -696,6 +696,17 @@ std::vector<std::vector<P3>> brepEdgePoints(const ON_Brep& brep, double step)
     return edges;
 }
 
+// A face's first loop and its holes.
+std::vector<const GB::Loop*> loopsOf(const GB::Face& face)
+{
+    std::vector<const GB::Loop*> loops;
+    if (face.firstLoop != nullptr)
+        loops.push_back(face.firstLoop);
+    for (const std::unique_ptr<GB::Loop>& hole : face.holes)
+        loops.push_back(hole.get());
+    return loops;
+}
+
 // The sides of the face's region: the boundary curves of its first loop
 // and its holes as the face is fitted to them (each run along a poly-line
 // one curve, ending at its corners), as points about `step` apart; and the
@@ -704,11 +715,7 @@ std::vector<std::vector<P3>> brepEdgePoints(const ON_Brep& brep, double step)
 void regionSides(const GB::Face& face, double step, std::vector<std::vector<P3>>& curves,
                  std::vector<P3>& nodes)
 {
-    std::vector<const GB::Loop*> loops;
-    if (face.firstLoop != nullptr)
-        loops.push_back(face.firstLoop);
-    for (const std::unique_ptr<GB::Loop>& hole : face.holes)
-        loops.push_back(hole.get());
+    const std::vector<const GB::Loop*> loops = loopsOf(face);
     for (const GB::Loop* loop : loops) {
         Kor::List<CParametricGeometry*> pieces;
         loop->getBoundaryCurves(pieces, true);
@@ -835,11 +842,7 @@ std::string regionName(const GB::Face& face)
 {
     std::set<long> serials;
     std::vector<P3> points;
-    std::vector<const GB::Loop*> loops;
-    if (face.firstLoop != nullptr)
-        loops.push_back(face.firstLoop);
-    for (const std::unique_ptr<GB::Loop>& hole : face.holes)
-        loops.push_back(hole.get());
+    const std::vector<const GB::Loop*> loops = loopsOf(face);
     for (const GB::Loop* loop : loops) {
         Kor::List<CVertex<float, 3>*> nodes;
         loop->getNodePoints(nodes);
