@@ -22,6 +22,7 @@
 #include <functional>
 #include <iostream>
 #include <numbers>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -807,16 +808,24 @@ void CUndoVertexList::undo(COffset_Grid*)
     // A face along a stretch the undo leaves as it stood keeps its surface,
     // as the edit undone left it (marking every entry refitted faces no edit
     // had touched, and the undo gave them back changed).
+    // Each point's first entry in the list replaced, and the points given
+    // back, looked up by table: a poly-line may hold a hundred thousand.
+    std::unordered_map<const CVertex<float, 3>*, int> entryOf;
+    for (int j = 0; j < replaced.count; ++j)
+        entryOf.emplace(replaced[j], j);
     for (int i = 0; i < pl.vertices.count; ++i) {
-        const auto at = std::find(replaced.data, replaced.data + replaced.count, pl.vertices[i]);
-        const int j = int(at - replaced.data);
-        if (j == replaced.count ||
-            entryBeside(pl.vertices, closed, i, -1) != entryBeside(replaced, wasClosed, j, -1) ||
-            entryBeside(pl.vertices, closed, i, 1) != entryBeside(replaced, wasClosed, j, 1))
+        const auto at = entryOf.find(pl.vertices[i]);
+        if (at == entryOf.end() ||
+            entryBeside(pl.vertices, closed, i, -1) !=
+                entryBeside(replaced, wasClosed, at->second, -1) ||
+            entryBeside(pl.vertices, closed, i, 1) != entryBeside(replaced, wasClosed, at->second, 1))
             pl.markChanged(i);
     }
+    const std::unordered_set<const CVertex<float, 3>*> givenBack(pl.vertices.data,
+                                                                 pl.vertices.data + pl.vertices.count);
     for (CVertex<float, 3>* v : replaced)
-        if (auto* g = dynamic_cast<Gridbench::CGridPoint*>(v); g != nullptr && !pl.contains(g))
+        if (auto* g = dynamic_cast<Gridbench::CGridPoint*>(v);
+            g != nullptr && givenBack.count(g) == 0)
             g->changed = true;
     pl.dropCurve();
 }
