@@ -836,37 +836,43 @@ std::vector<std::vector<std::vector<P3>>> checkEdgesAlongSides(GB::CSurfaceNet& 
     return allEdges;
 }
 
-// A region named by the junctions its loops pass, else by a point of its
-// outer loop.
-std::string regionName(const GB::Face& face)
+// Junctions' serials as a name reads them: in order, a space apart.
+std::string serialsText(const std::set<long>& serials)
 {
-    std::set<long> serials;
-    std::vector<P3> points;
-    const std::vector<const GB::Loop*> loops = loopsOf(face);
-    for (const GB::Loop* loop : loops) {
-        Kor::List<CVertex<float, 3>*> nodes;
-        loop->getNodePoints(nodes);
-        for (const CVertex<float, 3>* p : nodes) {
-            if (p == nullptr)
-                continue;
-            points.push_back(toP3(*p));
-            const auto* g = dynamic_cast<const Gridbench::CGridPoint*>(p);
-            if (g != nullptr && g->useCount > 1)
-                serials.insert(g->serial);
-        }
-    }
     std::string text;
     for (long serial : serials) {
         if (!text.empty())
             text += ' ';
         text += std::to_string(serial);
     }
-    if (!text.empty())
-        return "The area within the net's junctions " + text;
-    if (points.empty())
+    return text;
+}
+
+// A region named by the junctions its loops pass, else by a point of its
+// outer loop.
+std::string regionName(const GB::Face& face)
+{
+    std::set<long> serials;
+    const CVertex<float, 3>* first = nullptr;
+    for (const GB::Loop* loop : loopsOf(face)) {
+        Kor::List<CVertex<float, 3>*> nodes;
+        loop->getNodePoints(nodes);
+        for (const CVertex<float, 3>* p : nodes) {
+            if (p == nullptr)
+                continue;
+            if (first == nullptr)
+                first = p;
+            const auto* g = dynamic_cast<const Gridbench::CGridPoint*>(p);
+            if (g != nullptr && g->useCount > 1)
+                serials.insert(g->serial);
+        }
+    }
+    if (!serials.empty())
+        return "The area within the net's junctions " + serialsText(serials);
+    if (first == nullptr)
         return "An area of the net";
-    return "The area round " + figure(points[0][0]) + " " + figure(points[0][1]) + " " +
-           figure(points[0][2]);
+    const P3 at = toP3(*first);
+    return "The area round " + figure(at[0]) + " " + figure(at[1]) + " " + figure(at[2]);
 }
 
 // The outlines of the net's regions (each face's loops, as their sides'
@@ -1798,13 +1804,7 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
                     serials.insert(junctions[std::size_t(j)].second);
                 });
         }
-        std::string text;
-        for (long serial : serials) {
-            if (!text.empty())
-                text += ' ';
-            text += std::to_string(serial);
-        }
-        return text;
+        return serialsText(serials);
     };
     const auto areaName = [&](int area) {
         const std::string text = corners(area);
