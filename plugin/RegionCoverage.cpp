@@ -30,6 +30,7 @@
 #include <set>
 #include <span>
 #include <tuple>
+#include <unordered_map>
 #include <utility>
 
 namespace {
@@ -1109,15 +1110,27 @@ std::vector<Sample> sampleMesh(Mesh::CBaseMesh& mesh, const Frame& frame, const 
                                const double boxHi[3], const Segments& lines,
                                const Sampling& sampling, SampleFacets& sampleFacets)
 {
-    std::vector<Sample> samples;
-    // The pieces by cube, thinned once all are in.
-    // A piece's sample holds the piece's facet as its first facet until
-    // the pieces of a cube are thinned into one sample.
+    // The pieces are thinned into their cubes' samples as they come, each
+    // cube's sample at its first piece's place, with the sum of the pieces'
+    // normals and areas in the pieces' order; each piece's facet is kept
+    // beside its cube's number. A mesh makes many more pieces than samples.
     struct Small {
         CubeKey key;
         Sample sample;
     };
+    struct CubeHash {
+        std::size_t operator()(const CubeKey& k) const
+        {
+            std::uint64_t h = std::uint64_t(k.x) * 0x9E3779B97F4A7C15ull;
+            h ^= std::uint64_t(k.y) + 0x7F4A7C159E3779B9ull + (h << 6) + (h >> 2);
+            h ^= std::uint64_t(k.z) + 0x94D049BB133111EBull + (h << 6) + (h >> 2);
+            h ^= std::uint64_t(k.level) + (h << 6) + (h >> 2);
+            return std::size_t(h);
+        }
+    };
     std::vector<Small> small;
+    std::unordered_map<CubeKey, std::size_t, CubeHash> cubeOfKey;
+    std::vector<std::pair<std::size_t, int>> pieceFacets;
     const double coarsest = sampling.spacing(kLevels - 1);
     const auto inBox = [&](const P3& q, double margin) {
         bool inside = true;
@@ -1222,49 +1235,50 @@ std::vector<Sample> sampleMesh(Mesh::CBaseMesh& mesh, const Frame& frame, const 
                 sample.lineNormal = lineNormal;
                 sample.level = level;
                 sample.seed = atWall;
-                sample.firstFacet = f;
-                small.push_back(
-                    {cubeOf(middle, sampling.spacing(level), level * 8 + facingClass(n)), sample});
+                const CubeKey key =
+                    cubeOf(middle, sampling.spacing(level), level * 8 + facingClass(n));
+                const auto [at, added] = cubeOfKey.try_emplace(key, small.size());
+                if (added) {
+                    small.push_back({key, sample});
+                } else {
+                    Sample& into = small[at->second].sample;
+                    into.n = plus(into.n, sample.n);
+                    into.weight += sample.weight;
+                    into.seed = into.seed || sample.seed;
+                }
+                pieceFacets.emplace_back(at->second, f);
             }
         }
     }
-    // The pieces of one cube are one sample. The keys are sorted beside
-    // their pieces' places, not through them: the pieces are many and large.
-    struct Keyed {
-        CubeKey key;
-        std::size_t at;
-    };
-    std::vector<Keyed> order;
-    order.reserve(small.size());
-    sampleFacets.list.reserve(small.size());
-    for (std::size_t k = 0; k < small.size(); ++k)
-        order.push_back({small[k].key, k});
-    std::sort(order.begin(), order.end(), [](const Keyed& i, const Keyed& j) {
-        const CubeKey &x = i.key, &y = j.key;
-        return std::tie(x.level, x.x, x.y, x.z, i.at) < std::tie(y.level, y.x, y.y, y.z, j.at);
+    cubeOfKey = {};
+    // The samples in the order of their cubes, each with its facets
+    // ascending.
+    std::vector<std::size_t> order(small.size());
+    for (std::size_t k = 0; k < order.size(); ++k)
+        order[k] = k;
+    std::sort(order.begin(), order.end(), [&small](std::size_t i, std::size_t j) {
+        const CubeKey &x = small[i].key, &y = small[j].key;
+        return std::tie(x.level, x.x, x.y, x.z) < std::tie(y.level, y.x, y.y, y.z);
     });
-    for (std::size_t k = 0; k < order.size();) {
-        Sample s = small[order[k].at].sample;
+    std::sort(pieceFacets.begin(), pieceFacets.end());
+    pieceFacets.erase(std::unique(pieceFacets.begin(), pieceFacets.end()), pieceFacets.end());
+    std::vector<std::size_t> facetsFrom(small.size() + 1, 0);
+    for (const auto& [cube, facet] : pieceFacets)
+        ++facetsFrom[cube + 1];
+    for (std::size_t k = 0; k < small.size(); ++k)
+        facetsFrom[k + 1] += facetsFrom[k];
+    std::vector<Sample> samples;
+    samples.reserve(small.size());
+    sampleFacets.list.reserve(pieceFacets.size());
+    for (std::size_t k : order) {
+        Sample s = small[k].sample;
         s.firstFacet = int(sampleFacets.list.size());
-        sampleFacets.list.push_back(small[order[k].at].sample.firstFacet);
-        std::size_t next = k + 1;
-        for (; next < order.size() && order[next].key == order[k].key; ++next) {
-            const Sample& more = small[order[next].at].sample;
-            s.n = plus(s.n, more.n);
-            s.weight += more.weight;
-            s.seed = s.seed || more.seed;
-            sampleFacets.list.push_back(more.firstFacet);
-        }
-        const auto first = sampleFacets.list.begin() + s.firstFacet;
-        std::sort(first, sampleFacets.list.end());
-        sampleFacets.list.erase(std::unique(first, sampleFacets.list.end()),
-                                sampleFacets.list.end());
+        for (std::size_t i = facetsFrom[k]; i < facetsFrom[k + 1]; ++i)
+            sampleFacets.list.push_back(pieceFacets[i].second);
         s.facets = int(sampleFacets.list.size()) - s.firstFacet;
-        samples.push_back(s);
-        k = next;
-    }
-    for (Sample& s : samples)
         s.n = unit(s.n);
+        samples.push_back(s);
+    }
     return samples;
 }
 
