@@ -7,6 +7,7 @@
 #include "mesh/BaseMesh.h"
 #include "mesh/GridPoint.h"
 #include "mesh/MeshProjection.h"
+#include "mesh/SpatialHash.h"
 #include "mesh/VertexFacets.h"
 #include "net/Face.h"
 #include "net/FaceApproximation.h"
@@ -1112,25 +1113,24 @@ std::vector<Sample> sampleMesh(Mesh::CBaseMesh& mesh, const Frame& frame, const 
 {
     // The pieces are thinned into their cubes' samples as they come, each
     // cube's sample at its first piece's place, with the sum of the pieces'
-    // normals and areas in the pieces' order; each piece's facet is kept
-    // beside its cube's number. A mesh makes many more pieces than samples.
+    // normals and areas in the pieces' order; each cube's facets are kept
+    // beside its number once each, ascending as the facets come in order.
+    // A mesh makes many more pieces than samples.
     struct Small {
         CubeKey key;
         Sample sample;
+        int lastFacet;
     };
     struct CubeHash {
         std::size_t operator()(const CubeKey& k) const
         {
-            std::uint64_t h = std::uint64_t(k.x) * 0x9E3779B97F4A7C15ull;
-            h ^= std::uint64_t(k.y) + 0x7F4A7C159E3779B9ull + (h << 6) + (h >> 2);
-            h ^= std::uint64_t(k.z) + 0x94D049BB133111EBull + (h << 6) + (h >> 2);
-            h ^= std::uint64_t(k.level) + (h << 6) + (h >> 2);
-            return std::size_t(h);
+            return std::size_t(Mesh::cellKeyHash(int(k.x), int(k.y), int(k.z)) ^
+                               std::uint64_t(k.level) * 0x9E3779B97F4A7C15ull);
         }
     };
     std::vector<Small> small;
     std::unordered_map<CubeKey, std::size_t, CubeHash> cubeOfKey;
-    std::vector<std::pair<std::size_t, int>> pieceFacets;
+    std::vector<std::pair<std::size_t, int>> cubeFacets;
     const double coarsest = sampling.spacing(kLevels - 1);
     const auto inBox = [&](const P3& q, double margin) {
         bool inside = true;
@@ -1238,15 +1238,16 @@ std::vector<Sample> sampleMesh(Mesh::CBaseMesh& mesh, const Frame& frame, const 
                 const CubeKey key =
                     cubeOf(middle, sampling.spacing(level), level * 8 + facingClass(n));
                 const auto [at, added] = cubeOfKey.try_emplace(key, small.size());
-                if (added) {
-                    small.push_back({key, sample});
-                } else {
-                    Sample& into = small[at->second].sample;
-                    into.n = plus(into.n, sample.n);
-                    into.weight += sample.weight;
-                    into.seed = into.seed || sample.seed;
+                Small& cube = added ? small.emplace_back(Small{key, sample, -1})
+                                    : small[at->second];
+                if (!added) {
+                    cube.sample.n = plus(cube.sample.n, sample.n);
+                    cube.sample.weight += sample.weight;
+                    cube.sample.seed = cube.sample.seed || sample.seed;
                 }
-                pieceFacets.emplace_back(at->second, f);
+                if (cube.lastFacet != f)
+                    cubeFacets.emplace_back(at->second, f);
+                cube.lastFacet = f;
             }
         }
     }
@@ -1260,21 +1261,25 @@ std::vector<Sample> sampleMesh(Mesh::CBaseMesh& mesh, const Frame& frame, const 
         const CubeKey &x = small[i].key, &y = small[j].key;
         return std::tie(x.level, x.x, x.y, x.z) < std::tie(y.level, y.x, y.y, y.z);
     });
-    std::sort(pieceFacets.begin(), pieceFacets.end());
-    pieceFacets.erase(std::unique(pieceFacets.begin(), pieceFacets.end()), pieceFacets.end());
+    // Each cube's facets together, in the order they came.
     std::vector<std::size_t> facetsFrom(small.size() + 1, 0);
-    for (const auto& [cube, facet] : pieceFacets)
+    for (const auto& [cube, facet] : cubeFacets)
         ++facetsFrom[cube + 1];
     for (std::size_t k = 0; k < small.size(); ++k)
         facetsFrom[k + 1] += facetsFrom[k];
+    std::vector<int> byCube(cubeFacets.size());
+    std::vector<std::size_t> next(facetsFrom.begin(), facetsFrom.end() - 1);
+    for (const auto& [cube, facet] : cubeFacets)
+        byCube[next[cube]++] = facet;
+    cubeFacets = {};
     std::vector<Sample> samples;
     samples.reserve(small.size());
-    sampleFacets.list.reserve(pieceFacets.size());
+    sampleFacets.list.reserve(byCube.size());
     for (std::size_t k : order) {
         Sample s = small[k].sample;
         s.firstFacet = int(sampleFacets.list.size());
-        for (std::size_t i = facetsFrom[k]; i < facetsFrom[k + 1]; ++i)
-            sampleFacets.list.push_back(pieceFacets[i].second);
+        sampleFacets.list.insert(sampleFacets.list.end(), byCube.begin() + long(facetsFrom[k]),
+                                 byCube.begin() + long(facetsFrom[k + 1]));
         s.facets = int(sampleFacets.list.size()) - s.firstFacet;
         s.n = unit(s.n);
         samples.push_back(s);
