@@ -2,17 +2,25 @@
 
 #include <algorithm>
 
-void BoxTree::build(const std::vector<Box3>& boxes)
+void BoxTree::build(std::vector<Box3> boxes)
 {
-    m_boxes = boxes;
-    m_items.resize(boxes.size());
-    for (std::size_t i = 0; i < boxes.size(); ++i)
+    m_boxes = std::move(boxes);
+    const std::size_t count = m_boxes.size();
+    m_items.resize(count);
+    for (std::size_t i = 0; i < count; ++i)
         m_items[i] = int(i);
     m_nodes.clear();
-    if (!boxes.empty()) {
-        m_nodes.reserve(2 * boxes.size() / kLeafItems + 2);
-        buildNode(0, int(boxes.size()));
+    if (count > 0) {
+        m_nodes.reserve(std::size_t(nodesOver(int(count))));
+        buildNode(0, int(count));
     }
+}
+
+// How many nodes the tree over `count` items has: a leaf, or a node over
+// two halves.
+int BoxTree::nodesOver(int count)
+{
+    return count <= kLeafItems ? 1 : 1 + nodesOver(count / 2) + nodesOver(count - count / 2);
 }
 
 // The node over items first .. first + count of m_items: a leaf of a few,

@@ -28,9 +28,11 @@ struct Box3 {
 class BoxTree {
 public:
     BoxTree() = default;
-    explicit BoxTree(const std::vector<Box3>& boxes) { build(boxes); }
+    // The tree keeps the boxes: a caller done with its vector moves it in
+    // rather than have it copied.
+    explicit BoxTree(std::vector<Box3> boxes) { build(std::move(boxes)); }
     // Replaces the tree by one of these boxes, item i the box at i.
-    void build(const std::vector<Box3>& boxes);
+    void build(std::vector<Box3> boxes);
     bool empty() const { return m_nodes.empty(); }
 
     // Calls f(item) for each item whose box holds p.
@@ -181,6 +183,7 @@ private:
     };
     int buildNode(int first, int count);
 
+    static int nodesOver(int count);
     std::vector<Box3> m_boxes;
     std::vector<int> m_items;
     std::vector<Node> m_nodes;

@@ -254,7 +254,7 @@ public:
             }
             boxes.push_back(box);
         }
-        m_tree.build(boxes);
+        m_tree.build(std::move(boxes));
     }
     bool empty() const { return m_segments.empty(); }
     // The distance to the nearest segment within `within`, else within.
@@ -908,7 +908,7 @@ public:
         std::vector<Box3> boxes;
         for (const Region& region : m_regions)
             boxes.push_back({{region.lo[0], region.lo[1], 0.0}, {region.hi[0], region.hi[1], 0.0}});
-        m_tree.build(boxes);
+        m_tree.build(std::move(boxes));
     }
     // The region q (in the frame) lies inside, -1 for none.
     int regionOf(const P3& q) const
@@ -1116,11 +1116,6 @@ std::vector<Sample> sampleMesh(Mesh::CBaseMesh& mesh, const Frame& frame, const 
     // normals and areas in the pieces' order; each cube's facets are kept
     // beside its number once each, ascending as the facets come in order.
     // A mesh makes many more pieces than samples.
-    struct Small {
-        CubeKey key;
-        Sample sample;
-        int lastFacet;
-    };
     struct CubeHash {
         std::size_t operator()(const CubeKey& k) const
         {
@@ -1128,7 +1123,10 @@ std::vector<Sample> sampleMesh(Mesh::CBaseMesh& mesh, const Frame& frame, const 
                                std::uint64_t(k.level) * 0x9E3779B97F4A7C15ull);
         }
     };
-    std::vector<Small> small;
+    // Each cube's sample, key and last facet, by the cube's number.
+    std::vector<Sample> samples;
+    std::vector<CubeKey> keys;
+    std::vector<int> lastFacets;
     std::unordered_map<CubeKey, std::size_t, CubeHash> cubeOfKey;
     std::vector<std::pair<std::size_t, int>> cubeFacets;
     const double coarsest = sampling.spacing(kLevels - 1);
@@ -1237,52 +1235,76 @@ std::vector<Sample> sampleMesh(Mesh::CBaseMesh& mesh, const Frame& frame, const 
                 sample.seed = atWall;
                 const CubeKey key =
                     cubeOf(middle, sampling.spacing(level), level * 8 + facingClass(n));
-                const auto [at, added] = cubeOfKey.try_emplace(key, small.size());
-                Small& cube = added ? small.emplace_back(Small{key, sample, -1})
-                                    : small[at->second];
-                if (!added) {
-                    cube.sample.n = plus(cube.sample.n, sample.n);
-                    cube.sample.weight += sample.weight;
-                    cube.sample.seed = cube.sample.seed || sample.seed;
+                const auto [at, added] = cubeOfKey.try_emplace(key, samples.size());
+                if (added) {
+                    samples.push_back(sample);
+                    keys.push_back(key);
+                    lastFacets.push_back(-1);
+                } else {
+                    Sample& cube = samples[at->second];
+                    cube.n = plus(cube.n, sample.n);
+                    cube.weight += sample.weight;
+                    cube.seed = cube.seed || sample.seed;
                 }
-                if (cube.lastFacet != f)
+                if (lastFacets[at->second] != f)
                     cubeFacets.emplace_back(at->second, f);
-                cube.lastFacet = f;
+                lastFacets[at->second] = f;
             }
         }
     }
     cubeOfKey = {};
+    lastFacets = {};
     // The samples in the order of their cubes, each with its facets
     // ascending.
-    std::vector<std::size_t> order(small.size());
-    for (std::size_t k = 0; k < order.size(); ++k)
+    const std::size_t count = samples.size();
+    std::vector<std::size_t> order(count);
+    for (std::size_t k = 0; k < count; ++k)
         order[k] = k;
-    std::sort(order.begin(), order.end(), [&small](std::size_t i, std::size_t j) {
-        const CubeKey &x = small[i].key, &y = small[j].key;
+    std::sort(order.begin(), order.end(), [&keys](std::size_t i, std::size_t j) {
+        const CubeKey &x = keys[i], &y = keys[j];
         return std::tie(x.level, x.x, x.y, x.z) < std::tie(y.level, y.x, y.y, y.z);
     });
+    keys = {};
     // Each cube's facets together, in the order they came.
-    std::vector<std::size_t> facetsFrom(small.size() + 1, 0);
+    std::vector<std::size_t> facetsFrom(count + 1, 0);
     for (const auto& [cube, facet] : cubeFacets)
         ++facetsFrom[cube + 1];
-    for (std::size_t k = 0; k < small.size(); ++k)
+    for (std::size_t k = 0; k < count; ++k)
         facetsFrom[k + 1] += facetsFrom[k];
     std::vector<int> byCube(cubeFacets.size());
     std::vector<std::size_t> next(facetsFrom.begin(), facetsFrom.end() - 1);
     for (const auto& [cube, facet] : cubeFacets)
         byCube[next[cube]++] = facet;
     cubeFacets = {};
-    std::vector<Sample> samples;
-    samples.reserve(small.size());
+    next = {};
     sampleFacets.list.reserve(byCube.size());
     for (std::size_t k : order) {
-        Sample s = small[k].sample;
+        Sample& s = samples[k];
         s.firstFacet = int(sampleFacets.list.size());
         sampleFacets.list.insert(sampleFacets.list.end(), byCube.begin() + long(facetsFrom[k]),
                                  byCube.begin() + long(facetsFrom[k + 1]));
         s.facets = int(sampleFacets.list.size()) - s.firstFacet;
         s.n = unit(s.n);
-        samples.push_back(s);
+    }
+    // The samples put into that order where they stand, cycle by cycle
+    // (sample i becomes the one at order[i]): at a fine tolerance they run
+    // to millions, and a sorted copy would hold them twice.
+    std::vector<bool> placed(count, false);
+    for (std::size_t start = 0; start < count; ++start) {
+        if (placed[start])
+            continue;
+        const Sample first = samples[start];
+        std::size_t at = start;
+        for (;;) {
+            placed[at] = true;
+            const std::size_t from = order[at];
+            if (from == start) {
+                samples[at] = first;
+                break;
+            }
+            samples[at] = samples[from];
+            at = from;
+        }
     }
     return samples;
 }
@@ -1527,36 +1549,46 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
 
     // ---- The areas: each kept sample joins those within the reach of their
     // two spacings (found by the boxes of half that reach about them).
-    Areas joined(samples, {});
-    std::vector<std::pair<int, int>> folds;
+    // The joins are dropped once the areas are known, and the tree of the
+    // samples' reaches once the regions' parts are: at a fine tolerance
+    // they are hundreds of megabytes.
     std::vector<int> keptSamples;
-    std::vector<Box3> reachBoxes;
+    keptSamples.reserve(std::size_t(
+        std::count_if(samples.begin(), samples.end(), [](const Sample& s) { return s.kept; })));
     for (int i = 0; i < int(samples.size()); ++i)
-        if (samples[std::size_t(i)].kept) {
-            const Sample& s = samples[std::size_t(i)];
-            const double half = kLinkShare * sampling.spacing(s.level);
+        if (samples[std::size_t(i)].kept)
             keptSamples.push_back(i);
-            reachBoxes.push_back({minus(s.p, {half, half, half}), plus(s.p, {half, half, half})});
-        }
-    const BoxTree byReach(reachBoxes);
-    for (int i : keptSamples) {
-        const Sample& s = samples[std::size_t(i)];
-        byReach.within(s.p, kLinkShare * sampling.spacing(s.level), [&](int k) {
-            const int j = keptSamples[std::size_t(k)];
-            if (j <= i)
-                return;
-            const Join how = joins(s, samples[std::size_t(j)], sampling, tol, lines, facets);
-            if (how == Join::AlongSheet)
-                joined.join(i, j);
-            else if (how == Join::AcrossFold)
-                folds.emplace_back(i, j);
-        });
-    }
-    joined.joinAcrossFolds(folds);
     // Each area's samples.
     std::vector<int> areaOf(samples.size(), -1);
     std::vector<std::vector<int>> members;
+    BoxTree byReach;
     {
+        Areas joined(samples, {});
+        std::vector<std::pair<int, int>> folds;
+        {
+            std::vector<Box3> reachBoxes;
+            reachBoxes.reserve(keptSamples.size());
+            for (int i : keptSamples) {
+                const Sample& s = samples[std::size_t(i)];
+                const double half = kLinkShare * sampling.spacing(s.level);
+                reachBoxes.push_back({minus(s.p, {half, half, half}), plus(s.p, {half, half, half})});
+            }
+            byReach.build(std::move(reachBoxes));
+            for (int i : keptSamples) {
+                const Sample& s = samples[std::size_t(i)];
+                byReach.within(s.p, kLinkShare * sampling.spacing(s.level), [&](int k) {
+                    const int j = keptSamples[std::size_t(k)];
+                    if (j <= i)
+                        return;
+                    const Join how = joins(s, samples[std::size_t(j)], sampling, tol, lines, facets);
+                    if (how == Join::AlongSheet)
+                        joined.join(i, j);
+                    else if (how == Join::AcrossFold)
+                        folds.emplace_back(i, j);
+                });
+            }
+        }
+        joined.joinAcrossFolds(folds);
         std::map<int, int> areaOfRoot;
         for (int i : keptSamples) {
             const auto [at, added] = areaOfRoot.emplace(joined.rootOf(i), int(members.size()));
@@ -1683,6 +1715,7 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
             std::erase_if(members[a], [&](int i) { return areaOf[std::size_t(i)] != int(a); });
         }
     }
+    byReach = BoxTree();
     // Each area's size: the area its samples stand for.
     const std::size_t areaCount = members.size();
     std::vector<double> size(areaCount, 0.0);
@@ -1731,9 +1764,10 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
     const double reach = kReachShare * tol;
     const double far = boxHi[2] - boxLo[2];
     std::vector<Box3> nearBoxes;
+    nearBoxes.reserve(points.size());
     for (const BrepPoint& p : points)
         nearBoxes.push_back(cylinderBox(p.p, p.n, p.radius, reach));
-    const BoxTree nearTree(nearBoxes);
+    const BoxTree nearTree(std::move(nearBoxes));
     // Made when a sample first needs it.
     BoxTree farTree;
     // The Breps over each sample (four at the most, the nearest sheet's),
@@ -1797,9 +1831,10 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
         }
         if (farTree.empty() && !points.empty()) {
             std::vector<Box3> farBoxes;
+            farBoxes.reserve(points.size());
             for (const BrepPoint& p : points)
                 farBoxes.push_back(cylinderBox(p.p, p.n, p.radius, far));
-            farTree.build(farBoxes);
+            farTree.build(std::move(farBoxes));
         }
         farTree.containing(s.p, [&](int k) {
             double along = 0.0;
@@ -1812,7 +1847,7 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
     std::vector<Box3> junctionBoxes;
     for (const auto& [p, serial] : junctions)
         junctionBoxes.push_back({p, p});
-    const BoxTree junctionTree(junctionBoxes);
+    const BoxTree junctionTree(std::move(junctionBoxes));
     const auto corners = [&](int area) {
         std::set<long> serials;
         for (int i : members[std::size_t(area)]) {
