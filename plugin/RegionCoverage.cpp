@@ -199,6 +199,13 @@ P3 unit(const P3& a)
     const double l = length(a);
     return l > 0.0 ? times(1.0 / l, a) : P3{0.0, 0.0, 0.0};
 }
+// Empties a container and gives its memory back (assigning {} would keep
+// it: that assigns an empty list).
+template <class C> void release(C& container)
+{
+    C().swap(container);
+}
+
 P3 toP3(const Vector& v)
 {
     return {v.n > 0 ? v[0] : 0.0, v.n > 1 ? v[1] : 0.0, v.n > 2 ? v[2] : 0.0};
@@ -995,6 +1002,16 @@ struct Sample {
     bool kept = false, judged = false, seed = false;
 };
 
+// What judging the areas needs of a sample once they are found: where it
+// lies, the area it stands for, its distance from the lines and its level,
+// and whether it is judged.
+struct JudgedSample {
+    P3 p;
+    double weight = 0.0, fromLines = 0.0;
+    int level = 0;
+    bool judged = false;
+};
+
 // The facets the samples stand for, each sample's ascending, and the mesh's
 // sides between facets: whether two samples meet across a fold.
 class SampleFacets {
@@ -1252,8 +1269,8 @@ std::vector<Sample> sampleMesh(Mesh::CBaseMesh& mesh, const Frame& frame, const 
             }
         }
     }
-    cubeOfKey = {};
-    lastFacets = {};
+    release(cubeOfKey);
+    release(lastFacets);
     // The samples in the order of their cubes, each with its facets
     // ascending.
     const std::size_t count = samples.size();
@@ -1264,7 +1281,7 @@ std::vector<Sample> sampleMesh(Mesh::CBaseMesh& mesh, const Frame& frame, const 
         const CubeKey &x = keys[i], &y = keys[j];
         return std::tie(x.level, x.x, x.y, x.z) < std::tie(y.level, y.x, y.y, y.z);
     });
-    keys = {};
+    release(keys);
     // Each cube's facets together, in the order they came.
     std::vector<std::size_t> facetsFrom(count + 1, 0);
     for (const auto& [cube, facet] : cubeFacets)
@@ -1275,8 +1292,8 @@ std::vector<Sample> sampleMesh(Mesh::CBaseMesh& mesh, const Frame& frame, const 
     std::vector<std::size_t> next(facetsFrom.begin(), facetsFrom.end() - 1);
     for (const auto& [cube, facet] : cubeFacets)
         byCube[next[cube]++] = facet;
-    cubeFacets = {};
-    next = {};
+    release(cubeFacets);
+    release(next);
     sampleFacets.list.reserve(byCube.size());
     for (std::size_t k : order) {
         Sample& s = samples[k];
@@ -1716,11 +1733,19 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
         }
     }
     byReach = BoxTree();
+    // Once the areas are found, the samples keep only what judging them
+    // needs, beside the Breps' cells: at a fine tolerance they are millions.
+    std::vector<JudgedSample> judgedSamples;
+    judgedSamples.reserve(samples.size());
+    for (const Sample& s : samples)
+        judgedSamples.push_back({s.p, s.weight, s.fromLines, s.level, s.judged});
+    release(samples);
+    release(facets.list);
     // Each area's size: the area its samples stand for.
     const std::size_t areaCount = members.size();
     std::vector<double> size(areaCount, 0.0);
     for (int i : keptSamples)
-        size[std::size_t(areaOf[std::size_t(i)])] += samples[std::size_t(i)].weight;
+        size[std::size_t(areaOf[std::size_t(i)])] += judgedSamples[std::size_t(i)].weight;
     const double least = leastRegionArea(net.pointLists, net.surfaceTolerance);
     // The regions the samples judge: those the middle of an enclosed area of
     // a region's size lies in. A region no such area lies in (a sliver about
@@ -1731,10 +1756,10 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
     for (std::size_t a = 0; a < areaCount; ++a) {
         if (!enclosed[a] || size[a] < least)
             continue;
-        const Sample* middle = nullptr;
+        const JudgedSample* middle = nullptr;
         for (int i : members[a])
-            if (middle == nullptr || samples[std::size_t(i)].fromLines > middle->fromLines)
-                middle = &samples[std::size_t(i)];
+            if (middle == nullptr || judgedSamples[std::size_t(i)].fromLines > middle->fromLines)
+                middle = &judgedSamples[std::size_t(i)];
         if (const int r = regions.nearestRegionOf(frame.local(middle->p)); r >= 0)
             sampled[std::size_t(r)] = true;
     }
@@ -1777,7 +1802,7 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
         int count = 0;
         int farBrep = -1;
     };
-    std::vector<Over> over(samples.size());
+    std::vector<Over> over(judgedSamples.size());
     // Whether the sample at s lies over cell k, within `within` along the
     // surface's normal (`along` receives how far): in the cell's disk, and
     // for an edge cell with its foot inside the trim.
@@ -1791,8 +1816,8 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
         return !p.edge || shapes[std::size_t(p.brep)][std::size_t(p.face)]->footInside(
                               s, p.u, p.v, within, footSlack, along);
     };
-    for (int i = 0; i < int(samples.size()); ++i) {
-        const Sample& s = samples[std::size_t(i)];
+    for (int i = 0; i < int(judgedSamples.size()); ++i) {
+        const JudgedSample& s = judgedSamples[std::size_t(i)];
         const int a = areaOf[std::size_t(i)];
         if (a < 0 || !enclosed[std::size_t(a)])
             continue;
@@ -1851,7 +1876,7 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
     const auto corners = [&](int area) {
         std::set<long> serials;
         for (int i : members[std::size_t(area)]) {
-            const Sample& s = samples[std::size_t(i)];
+            const JudgedSample& s = judgedSamples[std::size_t(i)];
             const double within = sampling.band(s.level) + 2.0 * sampling.spacing(s.level);
             if (s.fromLines < within)
                 junctionTree.within(s.p, within, [&](int j) {
@@ -1864,10 +1889,10 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
         const std::string text = corners(area);
         if (!text.empty())
             return "The area within the net's junctions " + text;
-        const Sample* middle = nullptr;
+        const JudgedSample* middle = nullptr;
         for (int i : members[std::size_t(area)])
-            if (middle == nullptr || samples[std::size_t(i)].fromLines > middle->fromLines)
-                middle = &samples[std::size_t(i)];
+            if (middle == nullptr || judgedSamples[std::size_t(i)].fromLines > middle->fromLines)
+                middle = &judgedSamples[std::size_t(i)];
         return "The area round " + figure(middle->p[0]) + " " + figure(middle->p[1]) + " " +
                figure(middle->p[2]);
     };
@@ -1909,7 +1934,7 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
         std::map<int, double> byBrep;
         std::map<std::pair<int, int>, double> byPair;
         for (int i : in) {
-            const Sample& s = samples[std::size_t(i)];
+            const JudgedSample& s = judgedSamples[std::size_t(i)];
             farthest = std::max(farthest, s.fromLines);
             if (!s.judged || (!isNear(i) && !isBare(i)))
                 continue;
@@ -1927,7 +1952,7 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
             // under a face.
             bool middleBare = true, anyMiddle = false;
             for (int i : in)
-                if (samples[std::size_t(i)].fromLines >= kMiddleShare * farthest) {
+                if (judgedSamples[std::size_t(i)].fromLines >= kMiddleShare * farthest) {
                     anyMiddle = true;
                     middleBare = middleBare && isBare(i);
                 }
