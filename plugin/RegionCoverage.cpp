@@ -199,6 +199,7 @@ P3 unit(const P3& a)
     const double l = length(a);
     return l > 0.0 ? times(1.0 / l, a) : P3{0.0, 0.0, 0.0};
 }
+
 // Empties a container and gives its memory back (assigning {} would keep
 // it: that assigns an empty list).
 template <class C> void release(C& container)
@@ -1588,7 +1589,8 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
             for (int i : keptSamples) {
                 const Sample& s = samples[std::size_t(i)];
                 const double half = kLinkShare * sampling.spacing(s.level);
-                reachBoxes.push_back({minus(s.p, {half, half, half}), plus(s.p, {half, half, half})});
+                reachBoxes.push_back(
+                    {minus(s.p, {half, half, half}), plus(s.p, {half, half, half})});
             }
             byReach.build(std::move(reachBoxes));
             for (int i : keptSamples) {
@@ -1597,7 +1599,8 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
                     const int j = keptSamples[std::size_t(k)];
                     if (j <= i)
                         return;
-                    const Join how = joins(s, samples[std::size_t(j)], sampling, tol, lines, facets);
+                    const Join how =
+                        joins(s, samples[std::size_t(j)], sampling, tol, lines, facets);
                     if (how == Join::AlongSheet)
                         joined.join(i, j);
                     else if (how == Join::AcrossFold)
@@ -1741,6 +1744,14 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
         judgedSamples.push_back({s.p, s.weight, s.fromLines, s.level, s.judged});
     release(samples);
     release(facets.list);
+    // An area's middle: its sample farthest from the lines.
+    const auto middleOfArea = [&](std::size_t area) {
+        const JudgedSample* middle = nullptr;
+        for (int i : members[area])
+            if (middle == nullptr || judgedSamples[std::size_t(i)].fromLines > middle->fromLines)
+                middle = &judgedSamples[std::size_t(i)];
+        return middle->p;
+    };
     // Each area's size: the area its samples stand for.
     const std::size_t areaCount = members.size();
     std::vector<double> size(areaCount, 0.0);
@@ -1756,11 +1767,7 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
     for (std::size_t a = 0; a < areaCount; ++a) {
         if (!enclosed[a] || size[a] < least)
             continue;
-        const JudgedSample* middle = nullptr;
-        for (int i : members[a])
-            if (middle == nullptr || judgedSamples[std::size_t(i)].fromLines > middle->fromLines)
-                middle = &judgedSamples[std::size_t(i)];
-        if (const int r = regions.nearestRegionOf(frame.local(middle->p)); r >= 0)
+        if (const int r = regions.nearestRegionOf(frame.local(middleOfArea(a))); r >= 0)
             sampled[std::size_t(r)] = true;
     }
 
@@ -1889,12 +1896,9 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
         const std::string text = corners(area);
         if (!text.empty())
             return "The area within the net's junctions " + text;
-        const JudgedSample* middle = nullptr;
-        for (int i : members[std::size_t(area)])
-            if (middle == nullptr || judgedSamples[std::size_t(i)].fromLines > middle->fromLines)
-                middle = &judgedSamples[std::size_t(i)];
-        return "The area round " + figure(middle->p[0]) + " " + figure(middle->p[1]) + " " +
-               figure(middle->p[2]);
+        const P3 middle = middleOfArea(std::size_t(area));
+        return "The area round " + figure(middle[0]) + " " + figure(middle[1]) + " " +
+               figure(middle[2]);
     };
     const auto number = [&](int b) { return std::to_string(breps[std::size_t(b)].number); };
 
