@@ -72,6 +72,30 @@ void BM_Derivatives(benchmark::State& state)
     }
 }
 
+// A face's fitted surface: one patch of degree 4 (5 x 5 control points), the
+// degree the fits make; a point (order 0) or its derivatives up to the order
+// into a flat table, as the fits and the inversions ask for them.
+void BM_FitPatch(benchmark::State& state)
+{
+    const int order = static_cast<int>(state.range(0));
+    const knots k(4, 4, 0.0, 1.0, knots::ClampedEnd, knots::Uniform);
+    Fenwo::NurbsSurf s(k, &k);
+    for (int j = 0; j < 5; ++j)
+        for (int i = 0; i < 5; ++i)
+            s.setControlPoint(i, j, Vector(i, j, std::sin(0.3 * i) * std::cos(0.2 * j)), 1.0);
+    const std::vector<double> t = parameters();
+    double D[27];
+    size_t n = 0;
+    for (auto _ : state) {
+        if (order == 0)
+            s.evaluatePointInto(t[n & 1023], t[(n + 511) & 1023], D);
+        else
+            s.computeDerivativesInto(order, t[n & 1023], t[(n + 511) & 1023], D);
+        benchmark::DoNotOptimize(D[0]);
+        ++n;
+    }
+}
+
 // The reference: a clamped uniform bicubic of n x n points on [0, 1]^2 over
 // a flat array, written plainly.
 class ReferenceBicubic {
@@ -253,6 +277,8 @@ void BM_VsReference(benchmark::State& state)
 
 // Arguments: control points per direction, rational.
 BENCHMARK(BM_Point)->ArgNames({"n", "rational"})->ArgsProduct({{10, 100}, {0, 1}});
+// Argument: derivative order.
+BENCHMARK(BM_FitPatch)->ArgName("order")->DenseRange(0, 2);
 // Arguments: control points per direction, rational, derivative order.
 BENCHMARK(BM_Derivatives)
     ->ArgNames({"n", "rational", "order"})

@@ -139,21 +139,24 @@ void sumSpanKernel(const double* first, std::ptrdiff_t rowStride, int p, int q, 
 using SpanKernel = void (*)(const double*, std::ptrdiff_t, int, int, const double*, const double*,
                             int, int, int, double*, double*);
 
-// The kernel for width W and degrees p, q: unrolled for degrees 0..3 in each
-// direction (degree 0 of a curve's v direction included), generic otherwise.
+// The kernel for width W and degrees p, q: unrolled for degrees 0..4 in each
+// direction (degree 0 of a curve's v direction included; degree 4, the fits'
+// own, included), generic otherwise.
 template <int W> SpanKernel selectKernel(int p, int q)
 {
-    static constexpr SpanKernel table[4][4] = {
+    static constexpr SpanKernel table[5][5] = {
         {sumSpanKernel<W, 1, 1>, sumSpanKernel<W, 1, 2>, sumSpanKernel<W, 1, 3>,
-         sumSpanKernel<W, 1, 4>},
+         sumSpanKernel<W, 1, 4>, sumSpanKernel<W, 1, 5>},
         {sumSpanKernel<W, 2, 1>, sumSpanKernel<W, 2, 2>, sumSpanKernel<W, 2, 3>,
-         sumSpanKernel<W, 2, 4>},
+         sumSpanKernel<W, 2, 4>, sumSpanKernel<W, 2, 5>},
         {sumSpanKernel<W, 3, 1>, sumSpanKernel<W, 3, 2>, sumSpanKernel<W, 3, 3>,
-         sumSpanKernel<W, 3, 4>},
+         sumSpanKernel<W, 3, 4>, sumSpanKernel<W, 3, 5>},
         {sumSpanKernel<W, 4, 1>, sumSpanKernel<W, 4, 2>, sumSpanKernel<W, 4, 3>,
-         sumSpanKernel<W, 4, 4>},
+         sumSpanKernel<W, 4, 4>, sumSpanKernel<W, 4, 5>},
+        {sumSpanKernel<W, 5, 1>, sumSpanKernel<W, 5, 2>, sumSpanKernel<W, 5, 3>,
+         sumSpanKernel<W, 5, 4>, sumSpanKernel<W, 5, 5>},
     };
-    if (p >= 0 && p <= 3 && q >= 0 && q <= 3)
+    if (p >= 0 && p <= 4 && q >= 0 && q <= 4)
         return table[p][q];
     return sumSpanKernel<W, 0, 0>;
 }

@@ -11,6 +11,7 @@
 #include <array>
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 #include <limits>
 #include <climits>
@@ -40,6 +41,10 @@ constexpr double kMinSyntheticCosine = 1e-8;
 // The facets a nearest-point search remembers as measured (a short list,
 // searched from its start).
 constexpr std::size_t kMeasuredFacetsKept = 64;
+// The fewest keys sortRuns merges by runs.
+constexpr std::size_t kMergedKeys = 128;
+// The most entries a radius query's lists keep room for between queries.
+constexpr std::size_t kKeptCandidates = std::size_t(1) << 16;
 
 // Holds the mesh's lock for the lifetime of the guard.
 class MeshLock {
@@ -177,6 +182,48 @@ struct Candidate {
     const float* corners;
 };
 
+// Sorts unique keys ascending by merging the ascending runs they come in:
+// the entries a radius query meets come cell by cell, each cell's in facet
+// order, so that a few runs make up hundreds of keys. `scratch` is working
+// room. Keys are unique, so the order is the one any sort gives.
+void sortRuns(std::vector<std::uint64_t>& keys, std::vector<std::uint64_t>& scratch)
+{
+    const std::size_t n = keys.size();
+    // A short list sorts faster whole.
+    if (n < kMergedKeys) {
+        std::sort(keys.begin(), keys.end());
+        return;
+    }
+    thread_local std::vector<std::size_t> starts, merged;
+    starts.clear();
+    for (std::size_t k = 0; k < n; ++k)
+        if (k == 0 || keys[k] < keys[k - 1])
+            starts.push_back(k);
+    if (starts.size() <= 1)
+        return;
+    scratch.resize(n);
+    std::uint64_t* from = keys.data();
+    std::uint64_t* to = scratch.data();
+    while (starts.size() > 1) {
+        merged.clear();
+        for (std::size_t r = 0; r < starts.size(); r += 2) {
+            const std::size_t a = starts[r];
+            const std::size_t b = r + 1 < starts.size() ? starts[r + 1] : n;
+            const std::size_t c = r + 2 < starts.size() ? starts[r + 2] : n;
+            std::merge(from + a, from + b, from + b, from + c, to + a);
+            merged.push_back(a);
+        }
+        starts.swap(merged);
+        std::swap(from, to);
+    }
+    if (from != keys.data())
+        std::copy(from, from + n, keys.data());
+    if (starts.capacity() > kKeptCandidates) {
+        std::vector<std::size_t>().swap(starts);
+        std::vector<std::size_t>().swap(merged);
+    }
+}
+
 // facetsNearPoint, and with `found` for each listed facet its candidate
 // record (in the order of the list). The radius query runs over the flat
 // mirror of the facet hash where there is one (the same cells, boxes and
@@ -194,8 +241,11 @@ bool candidatesNearPoint(CBaseMesh* mesh, const CVertex<float, 3>& p, Kor::List<
     // factor that is not positive finds nothing instead.
     if (!(radius > 0.0f))
         return false;
-    // The entries within the radius in the order the search meets them.
-    std::vector<Candidate> met;
+    // The entries within the radius in the order the search meets them (the
+    // lists are kept between queries, which come by the thousand).
+    thread_local std::vector<Candidate> met;
+    thread_local std::vector<std::uint64_t> order, scratch;
+    met.clear();
     const CFacetHashIndex* flat = mesh->flatFacetHash();
     const double m = std::ceil(double(radius) * 0.95 / mesh->facetHash.cellSize);
     const double side = 2.0 * m + 1.0;
@@ -246,10 +296,10 @@ bool candidatesNearPoint(CBaseMesh* mesh, const CVertex<float, 3>& p, Kor::List<
     }
     // Facets ascending, each once, with the record of its first entry: the
     // entries ordered by facet, then by the order met.
-    std::vector<std::uint64_t> order(met.size());
+    order.resize(met.size());
     for (std::size_t n = 0; n < met.size(); ++n)
         order[n] = std::uint64_t(std::uint32_t(met[n].facet) ^ 0x80000000u) << 32 | n;
-    std::sort(order.begin(), order.end());
+    sortRuns(order, scratch);
     for (std::size_t n = 0; n < order.size(); ++n) {
         const Candidate& c = met[std::size_t(order[n] & 0xffffffffu)];
         if (list.count > 0 && list.data[list.count - 1] == c.facet)
@@ -257,6 +307,12 @@ bool candidatesNearPoint(CBaseMesh* mesh, const CVertex<float, 3>& p, Kor::List<
         list.append(c.facet);
         if (found != nullptr)
             found->push_back(c);
+    }
+    // A query that met a large part of the mesh gives its room back.
+    if (met.capacity() > kKeptCandidates) {
+        std::vector<Candidate>().swap(met);
+        std::vector<std::uint64_t>().swap(order);
+        std::vector<std::uint64_t>().swap(scratch);
     }
     return list.count > 0;
 }
