@@ -8,7 +8,9 @@
 // "hits_per_query" counts the hits found, a check that the work is real.
 // Mesh 2 is a scan-like patch of 70,000 jittered, uneven triangles (about
 // 100 x 70 x 16 units) hashed as the loader hashes a mesh (divisor 200), with
-// the same kinds of queries scaled to its box. BM_HashBuild reports the
+// the same kinds of queries scaled to its box; mesh 3 is the same patch of
+// 1,280,000 triangles, whose cells (as the loader makes them) hold a few
+// hundred facets each, as a fine scan's do. BM_HashBuild reports the
 // build of the facet hash of each mesh on its own.
 #include "mesh/FlatMesh.h"
 #include "mesh/MeshProjection.h"
@@ -63,10 +65,10 @@ std::unique_ptr<CFlatMesh> torus(int around, int across)
 
 // The scan-like patch, its facet hash as the loader builds it (divisor 200)
 // unless told not to.
-std::unique_ptr<CFlatMesh> scanLike(bool hashed = true)
+std::unique_ptr<CFlatMesh> scanLike(bool hashed = true, int across = 250, int along = 140)
 {
     auto mesh = std::make_unique<CFlatMesh>();
-    const mwtest::ScanLikeMesh scan = mwtest::scanLikeMesh(250, 140);
+    const mwtest::ScanLikeMesh scan = mwtest::scanLikeMesh(across, along);
     for (std::size_t v = 0; v < scan.xyz.size(); v += 3)
         mesh->addVertex(Point(float(scan.xyz[v]), float(scan.xyz[v + 1]), float(scan.xyz[v + 2])));
     for (std::size_t t = 0; t < scan.triangles.size(); t += 3)
@@ -145,21 +147,24 @@ Queries makeScanQueries(CFlatMesh& mesh, bool rays)
 
 CFlatMesh& meshOf(int size)
 {
-    static std::unique_ptr<CFlatMesh> small, large, scan;
-    std::unique_ptr<CFlatMesh>& m = size == 0 ? small : size == 1 ? large : scan;
+    static std::unique_ptr<CFlatMesh> small, large, scan, fineScan;
+    std::unique_ptr<CFlatMesh>& m = size == 0 ? small : size == 1 ? large : size == 2 ? scan : fineScan;
     if (!m)
-        m = size == 0 ? torus(190, 184) : size == 1 ? torus(708, 707) : scanLike();
+        m = size == 0   ? torus(190, 184)
+            : size == 1 ? torus(708, 707)
+            : size == 2 ? scanLike()
+                        : scanLike(true, 1000, 640);
     return *m;
 }
 
 // args: mesh (0: torus of ~70,000 triangles, 1: torus of ~1,000,000, 2: the
-// scan-like patch of 70,000), query (0 ray, 1 near point, 2 along
-// direction).
+// scan-like patch of 70,000, 3: that patch of 1,280,000), query (0 ray, 1
+// near point, 2 along direction).
 void BM_Query(benchmark::State& state)
 {
     CFlatMesh& mesh = meshOf(static_cast<int>(state.range(0)));
     const int kind = static_cast<int>(state.range(1));
-    const Queries q = state.range(0) == 2 ? makeScanQueries(mesh, kind == 0)
+    const Queries q = state.range(0) >= 2 ? makeScanQueries(mesh, kind == 0)
                                           : makeQueries(kind == 0, mesh.facetHash.cellSize);
     Mesh::HitSet hits;
     long found = 0;
@@ -182,7 +187,7 @@ void BM_Query(benchmark::State& state)
 }
 BENCHMARK(BM_Query)
     ->ArgNames({"mesh", "query"})
-    ->ArgsProduct({{0, 1, 2}, {0, 1, 2}})
+    ->ArgsProduct({{0, 1, 2, 3}, {0, 1, 2}})
     ->Unit(benchmark::kMicrosecond);
 
 // The facet hash build alone. args: mesh as above.
