@@ -116,6 +116,19 @@ struct HitCase {
     std::uint64_t expected;
 };
 
+// A scan-like patch of 9,600 uneven triangles.
+bool fillScanLike(CFlatMesh& m)
+{
+    const mwtest::ScanLikeMesh scan = mwtest::scanLikeMesh(80, 60);
+    for (std::size_t v = 0; v < scan.xyz.size(); v += 3)
+        m.addVertex(Point(float(scan.xyz[v]), float(scan.xyz[v + 1]), float(scan.xyz[v + 2])));
+    for (std::size_t t = 0; t < scan.triangles.size(); t += 3)
+        m.addPolygon(&scan.triangles[t], 3, -1);
+    m.buildTopology();
+    m.computeBoundingBox();
+    return true;
+}
+
 bool fromRealFile(CFlatMesh& mesh, const char* name)
 {
     const std::string path = mwtest::realDataFile("stl", name);
@@ -125,32 +138,10 @@ bool fromRealFile(CFlatMesh& mesh, const char* name)
 TEST(HitEquality, HitsAreThoseOfTheEarlierSearches)
 {
     const HitCase cases[] = {
-        {"scan-like patch",
-         [](CFlatMesh& m) {
-             const mwtest::ScanLikeMesh scan = mwtest::scanLikeMesh(80, 60);
-             for (std::size_t v = 0; v < scan.xyz.size(); v += 3)
-                 m.addVertex(Point(float(scan.xyz[v]), float(scan.xyz[v + 1]), float(scan.xyz[v + 2])));
-             for (std::size_t t = 0; t < scan.triangles.size(); t += 3)
-                 m.addPolygon(&scan.triangles[t], 3, -1);
-             m.buildTopology();
-             m.computeBoundingBox();
-             return true;
-         },
-         200.0, 150, 0xfe7c3cfe698511afull},
+        {"scan-like patch", fillScanLike, 200.0, 150, 0xfe7c3cfe698511afull},
         // Cells far coarser than the facets: a query meets hundreds of
         // entries, cell by cell.
-        {"scan-like patch, coarse cells",
-         [](CFlatMesh& m) {
-             const mwtest::ScanLikeMesh scan = mwtest::scanLikeMesh(80, 60);
-             for (std::size_t v = 0; v < scan.xyz.size(); v += 3)
-                 m.addVertex(Point(float(scan.xyz[v]), float(scan.xyz[v + 1]), float(scan.xyz[v + 2])));
-             for (std::size_t t = 0; t < scan.triangles.size(); t += 3)
-                 m.addPolygon(&scan.triangles[t], 3, -1);
-             m.buildTopology();
-             m.computeBoundingBox();
-             return true;
-         },
-         12.0, 150, 0xd731c66072f3eca0ull},
+        {"scan-like patch, coarse cells", fillScanLike, 12.0, 150, 0xd731c66072f3eca0ull},
         {"sphere of quads", [](CFlatMesh& m) { mwtest::fillFlatMesh(mwtest::sphereSoup(3.0, 40, 30), m); return true; },
          60.0, 150, 0x3b462c7d002fc34full},
         {"sphereWithHole.stl", [](CFlatMesh& m) { return fromRealFile(m, "sphereWithHole.stl"); }, 200.0, 150, 0x30838ec67bf264f6ull},
