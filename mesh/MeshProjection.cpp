@@ -608,7 +608,8 @@ CBaseMesh::CBaseHitInfo* appendHit(HitSet& hits, const CBaseMesh::CBaseHitInfo& 
     return hits.insertAt(new HitInfo(hit), hits.count - 1);
 }
 
-bool meshNormalNearPoint(CBaseMesh* mesh, const CVertex<float, 3>& p, CVector<float, 3>& out)
+bool meshNormalNearPoint(CBaseMesh* mesh, const CVertex<float, 3>& p, CVector<float, 3>& out,
+                         NearNormalReuse* reuse)
 {
     if (!hasHashCells(mesh))
         return false;
@@ -618,7 +619,14 @@ bool meshNormalNearPoint(CBaseMesh* mesh, const CVertex<float, 3>& p, CVector<fl
     if (!candidatesNearPoint(mesh, p, list, kNormalNarrowFactor, &found) &&
         !candidatesNearPoint(mesh, p, list, kNormalWideFactor, &found))
         return false;
-    const Direction n = meanCandidateNormal(mesh, list, &found);
+    // The mean normal is a function of the facets alone.
+    const bool same = reuse != nullptr && reuse->facets.count == list.count &&
+                      std::equal(list.data, list.data + list.count, reuse->facets.data);
+    const Direction n = same ? reuse->normal : meanCandidateNormal(mesh, list, &found);
+    if (reuse != nullptr && !same) {
+        reuse->facets = list;
+        reuse->normal = n;
+    }
     if (isZero(n))
         return false; // no facet of finite, non-zero area
     out = n;

@@ -82,10 +82,21 @@ CBaseMesh::CBaseHitInfo* appendHit(HitSet& hits, const CBaseMesh::CBaseHitInfo& 
 
 // Entry operations -------------------------------------------------------------
 
+// The facets a mean normal near a point was last taken over, and that
+// normal: points a little apart (along a curve) mostly meet the same
+// facets, whose mean normal is the same. Valid for one mesh while it is not
+// edited; the caller keeps it for a run of queries.
+struct NearNormalReuse {
+    Kor::List<int> facets;
+    CVector<float, 3> normal;
+};
+
 // The mean facet normal near p (within 0.6 cell sizes, else 1.75). False
 // (out untouched) without hash cells, without facets near p, or when their
-// normals give no direction. Holds the mesh's lock.
-bool meshNormalNearPoint(CBaseMesh* mesh, const CVertex<float, 3>& p, CVector<float, 3>& out);
+// normals give no direction. With `reuse`, facets the same as the last
+// query's give its normal without reading them again. Holds the mesh's lock.
+bool meshNormalNearPoint(CBaseMesh* mesh, const CVertex<float, 3>& p, CVector<float, 3>& out,
+                         NearNormalReuse* reuse = nullptr);
 
 // The hits of the line through p along the mean normal of the facets near p
 // (radius factor x cell size, widened by 35/12 when the first search finds

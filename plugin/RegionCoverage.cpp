@@ -794,11 +794,13 @@ std::vector<std::vector<std::vector<P3>>> checkEdgesAlongSides(GB::CSurfaceNet& 
                                                                const std::vector<CommittedBrep>& breps,
                                                                double tol, RegionCoverage& result)
 {
+    // Edge points a quarter tolerance apart mostly meet the same facets.
+    Mesh::NearNormalReuse reuse;
     const auto normalAt = [&](const P3& p) {
         CVector<float, 3> n;
         const CVertex<float, 3> at{static_cast<float>(p[0]), static_cast<float>(p[1]),
                                    static_cast<float>(p[2])};
-        if (net.mesh == nullptr || !Mesh::meshNormalNearPoint(net.mesh, at, n))
+        if (net.mesh == nullptr || !Mesh::meshNormalNearPoint(net.mesh, at, n, &reuse))
             return P3{0.0, 0.0, 0.0};
         return unit(toP3(n));
     };

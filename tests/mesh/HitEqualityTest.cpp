@@ -65,6 +65,7 @@ std::uint64_t hitDigest(CFlatMesh& mesh, int queries)
     Digest digest;
     Mesh::HitSet hits;
     Kor::List<int> facets;
+    Mesh::NearNormalReuse reuse;
     for (int q = 0; q < queries; ++q) {
         Point p;
         for (int c = 0; c < 3; ++c)
@@ -103,6 +104,15 @@ std::uint64_t hitDigest(CFlatMesh& mesh, int queries)
         digest.add(int(Mesh::meshNormalNearPoint(&mesh, near, meshNormal)));
         for (int c = 0; c < 3; ++c)
             digest.add(meshNormal.data[c]);
+        // The normal taken again a little aside, through the last query's
+        // facets where they are the same, is the one taken afresh.
+        for (float step : {0.0f, float(0.01 * cell)}) {
+            near.data[0] += step;
+            Direction fresh, reused;
+            const bool ok = Mesh::meshNormalNearPoint(&mesh, near, fresh);
+            EXPECT_EQ(Mesh::meshNormalNearPoint(&mesh, near, reused, &reuse), ok);
+            EXPECT_TRUE(!ok || std::memcmp(fresh.data, reused.data, sizeof(float) * 3) == 0);
+        }
     }
     hits.removeAll(false, true);
     return digest.h;
