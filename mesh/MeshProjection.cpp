@@ -3,6 +3,7 @@
 
 #include "mesh/MeshProjection.h"
 
+#include "foundation/Containers.h"
 #include "mesh/FacetHash.h"
 #include "mesh/MeshGeometry.h"
 #include "mesh/VertexSampling.h"
@@ -182,46 +183,63 @@ struct Candidate {
     const float* corners;
 };
 
-// Sorts unique keys ascending by merging the ascending runs they come in:
-// the entries a radius query meets come cell by cell, each cell's in facet
-// order, so that a few runs make up hundreds of keys. `scratch` is working
-// room. Keys are unique, so the order is the one any sort gives.
-void sortRuns(std::vector<std::uint64_t>& keys, std::vector<std::uint64_t>& scratch)
+// The working lists of a radius query, kept between queries (they come by
+// the thousand): the entries met, their keys, and the room a sort of the
+// keys by runs needs.
+struct QueryRoom {
+    std::vector<Candidate> met;
+    std::vector<std::uint64_t> keys, scratch;
+    std::vector<std::size_t> starts, merged;
+    // A query that met a large part of the mesh gives its room back.
+    void giveBackWhenLarge()
+    {
+        if (met.capacity() <= kKeptCandidates && starts.capacity() <= kKeptCandidates)
+            return;
+        release(met);
+        release(keys);
+        release(scratch);
+        release(starts);
+        release(merged);
+    }
+};
+
+// Sorts the room's unique keys ascending by merging the ascending runs they
+// come in: the entries a radius query meets come cell by cell, each cell's
+// in facet order, so that a few runs make up hundreds of keys. Keys are
+// unique, so the order is the one any sort gives.
+void sortRuns(QueryRoom& room)
 {
+    std::vector<std::uint64_t>& keys = room.keys;
     const std::size_t n = keys.size();
     // A short list sorts faster whole.
     if (n < kMergedKeys) {
         std::sort(keys.begin(), keys.end());
         return;
     }
-    thread_local std::vector<std::size_t> starts, merged;
+    std::vector<std::size_t>& starts = room.starts;
     starts.clear();
     for (std::size_t k = 0; k < n; ++k)
         if (k == 0 || keys[k] < keys[k - 1])
             starts.push_back(k);
     if (starts.size() <= 1)
         return;
-    scratch.resize(n);
+    room.scratch.resize(n);
     std::uint64_t* from = keys.data();
-    std::uint64_t* to = scratch.data();
+    std::uint64_t* to = room.scratch.data();
     while (starts.size() > 1) {
-        merged.clear();
+        room.merged.clear();
         for (std::size_t r = 0; r < starts.size(); r += 2) {
             const std::size_t a = starts[r];
             const std::size_t b = r + 1 < starts.size() ? starts[r + 1] : n;
             const std::size_t c = r + 2 < starts.size() ? starts[r + 2] : n;
             std::merge(from + a, from + b, from + b, from + c, to + a);
-            merged.push_back(a);
+            room.merged.push_back(a);
         }
-        starts.swap(merged);
+        starts.swap(room.merged);
         std::swap(from, to);
     }
     if (from != keys.data())
         std::copy(from, from + n, keys.data());
-    if (starts.capacity() > kKeptCandidates) {
-        std::vector<std::size_t>().swap(starts);
-        std::vector<std::size_t>().swap(merged);
-    }
 }
 
 // facetsNearPoint, and with `found` for each listed facet its candidate
@@ -241,10 +259,9 @@ bool candidatesNearPoint(CBaseMesh* mesh, const CVertex<float, 3>& p, Kor::List<
     // factor that is not positive finds nothing instead.
     if (!(radius > 0.0f))
         return false;
-    // The entries within the radius in the order the search meets them (the
-    // lists are kept between queries, which come by the thousand).
-    thread_local std::vector<Candidate> met;
-    thread_local std::vector<std::uint64_t> order, scratch;
+    // The entries within the radius in the order the search meets them.
+    thread_local QueryRoom room;
+    std::vector<Candidate>& met = room.met;
     met.clear();
     const CFacetHashIndex* flat = mesh->flatFacetHash();
     const double m = std::ceil(double(radius) * 0.95 / mesh->facetHash.cellSize);
@@ -296,10 +313,11 @@ bool candidatesNearPoint(CBaseMesh* mesh, const CVertex<float, 3>& p, Kor::List<
     }
     // Facets ascending, each once, with the record of its first entry: the
     // entries ordered by facet, then by the order met.
+    std::vector<std::uint64_t>& order = room.keys;
     order.resize(met.size());
     for (std::size_t n = 0; n < met.size(); ++n)
         order[n] = std::uint64_t(std::uint32_t(met[n].facet) ^ 0x80000000u) << 32 | n;
-    sortRuns(order, scratch);
+    sortRuns(room);
     for (std::size_t n = 0; n < order.size(); ++n) {
         const Candidate& c = met[std::size_t(order[n] & 0xffffffffu)];
         if (list.count > 0 && list.data[list.count - 1] == c.facet)
@@ -308,12 +326,7 @@ bool candidatesNearPoint(CBaseMesh* mesh, const CVertex<float, 3>& p, Kor::List<
         if (found != nullptr)
             found->push_back(c);
     }
-    // A query that met a large part of the mesh gives its room back.
-    if (met.capacity() > kKeptCandidates) {
-        std::vector<Candidate>().swap(met);
-        std::vector<std::uint64_t>().swap(order);
-        std::vector<std::uint64_t>().swap(scratch);
-    }
+    room.giveBackWhenLarge();
     return list.count > 0;
 }
 

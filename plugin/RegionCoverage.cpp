@@ -1,6 +1,7 @@
 #include "plugin/RegionCoverage.h"
 
 #include "curves/ParCurve.h"
+#include "foundation/Containers.h"
 #include "geometry/FitHelpers.h"
 #include "geometry/NurbsSurf.h"
 #include "geometry/ParametricGeometry.h"
@@ -198,13 +199,6 @@ P3 unit(const P3& a)
 {
     const double l = length(a);
     return l > 0.0 ? times(1.0 / l, a) : P3{0.0, 0.0, 0.0};
-}
-
-// Empties a container and gives its memory back (assigning {} would keep
-// it: that assigns an empty list).
-template <class C> void release(C& container)
-{
-    C().swap(container);
 }
 
 P3 toP3(const Vector& v)
