@@ -882,7 +882,7 @@ CVezadCommand::result CCommandMWCommit::run()
         // The mesh object's own curves stay its own; the converted ones go.
         Kor::List<ON_NurbsCurve*> curves;
         std::vector<std::unique_ptr<ON_NurbsCurve>> converted;
-        for (ON_NurbsCurve* curve : p.meshObjects[0]->curves)
+        for (ON_NurbsCurve* curve : p.meshObjects[0]->sectionCurves())
             curves.append(curve);
         for (COffset_PointList* polyLine : p.net.pointLists) {
             auto* curve = dynamic_cast<Fenwo::NurbsSurf*>(polyLine->getCurve());

@@ -149,7 +149,17 @@ void CMWMeshObject::releaseMesh()
     delete mesh;
     mesh = nullptr;
     deleteCurves(curves);
+    curvesMade = false;
     cachedBox = ON_BoundingBox();
+}
+
+const Kor::List<ON_NurbsCurve*>& CMWMeshObject::sectionCurves() const
+{
+    if (!curvesMade && mesh != nullptr) {
+        computeSectionCurves(mesh, curves);
+        curvesMade = true;
+    }
+    return curves;
 }
 
 // ---- Archive ----------------------------------------------------------------------------
@@ -308,7 +318,7 @@ void CMWMeshObject::draw(CVezadDisplayPipeline& pipeline) const
     CVezadViewport* viewport = pipeline.GetVezadVP();
     if (viewport == nullptr || viewport->DisplayModeIsShaded())
         return;
-    for (const ON_NurbsCurve* curve : curves)
+    for (const ON_NurbsCurve* curve : sectionCurves())
         viewport->DrawNurbsCurve(*curve);
     drawGrid(*viewport, plugIn.net);
 }
@@ -383,13 +393,12 @@ void attachMesh(CMWMeshObject* object, Mesh::CBaseMesh* mesh)
     if (object == nullptr)
         return;
     // The curves always belong to the mesh held: attaching the same mesh
-    // again computes them anew instead of adding a second set.
+    // again makes them anew instead of adding a second set.
     deleteCurves(object->curves);
+    object->curvesMade = false;
     object->mesh = mesh;
-    if (mesh != nullptr) {
-        computeSectionCurves(mesh, object->curves);
+    if (mesh != nullptr)
         object->cachedBox = object->boundingBox();
-    }
 }
 
 void markMeshEntityChanged(CMWMeshObject* object)

@@ -50,15 +50,21 @@ public:
 
 class CMWMeshObject : public CVezadObject {
 public:
-    Mesh::CBaseMesh* mesh = nullptr;  // owned; null while no mesh is attached
-    Kor::List<ON_NurbsCurve*> curves; // section curves shown in wireframe views; owned
-    bool shown = false;               // the display entity was last shown, not hidden
+    Mesh::CBaseMesh* mesh = nullptr; // owned; null while no mesh is attached
+    bool shown = false;              // the display entity was last shown, not hidden
     // The box the geometry answers, refreshed from the mesh whenever one is
     // attached.
     ON_BoundingBox cachedBox;
 
     // No mesh, no curves; a CMWMeshGeometry installed as the host geometry.
     CMWMeshObject();
+
+    // The section curves that show the mesh held in wireframe views (25
+    // sections along each principal direction, and the boundary), owned.
+    // They are made at the first call after a mesh is attached: a mesh of
+    // millions of facets takes a second for them, and views that are all
+    // shaded never draw them. None without a mesh.
+    const Kor::List<ON_NurbsCurve*>& sectionCurves() const;
     // Takes the mesh's display out of the net's container, frees the net
     // (its grid lives on this mesh) when this is the net's mesh, leaves the
     // plug-in's list, then deletes the mesh and the curves.
@@ -141,13 +147,17 @@ public:
     COpenGLEntity* glEntity() const;
 
 private:
+    mutable Kor::List<ON_NurbsCurve*> curves; // the section curves, once made
+    mutable bool curvesMade = false;
+
     // Deletes the mesh as the destructor does (entity, net, curves).
     void releaseMesh();
+    friend void attachMesh(CMWMeshObject* object, Mesh::CBaseMesh* mesh);
 };
 
 // Replaces the object's mesh (null detaches it); the section curves held
-// are deleted, those of the new mesh computed (25 sections along each principal direction and the
-// boundary) and the cached box refreshed. The old mesh is not deleted: its owner decides.
+// are deleted (those of the new mesh are made when first asked for) and the
+// cached box refreshed. The old mesh is not deleted: its owner decides.
 void attachMesh(CMWMeshObject* object, Mesh::CBaseMesh* mesh);
 
 // Marks the object's display entity for recompilation, so that a mesh

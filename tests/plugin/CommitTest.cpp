@@ -195,12 +195,12 @@ TEST_F(MeshwrightHost, CancelledCommitAddsNothingAndCurvesOnlyAddsCurves)
     EXPECT_TRUE(plugIn().editGrid);
 
     const CMWMeshObject* object = plugIn().meshObjects[0];
-    ASSERT_GT(object->curves.count, 0);
+    ASSERT_GT(object->sectionCurves().count, 0);
     EXPECT_EQ(command("_MWCommit Commit_Surfaces=No Enter"), 0);
-    ASSERT_EQ(doc().ObjectCount(), objects + object->curves.count + 6);
+    ASSERT_EQ(doc().ObjectCount(), objects + object->sectionCurves().count + 6);
     const ON_Curve* first = CVezadObjRef(doc().ObjectAt(objects)).Curve();
     ASSERT_NE(first, nullptr);
-    EXPECT_LT(first->PointAtStart().DistanceTo(object->curves[0]->PointAtStart()), 1e-12);
+    EXPECT_LT(first->PointAtStart().DistanceTo(object->sectionCurves()[0]->PointAtStart()), 1e-12);
     assertNoUnansweredPrompts();
 }
 

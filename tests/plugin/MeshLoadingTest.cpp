@@ -100,7 +100,7 @@ TEST_F(MeshwrightHost, FileExtensionChoosesTheReaderAndEmptyMeshesAreReported)
     ASSERT_NE(object, nullptr);
     EXPECT_EQ(object->Attributes().m_name, ON_wString(stl.c_str()));
     EXPECT_EQ(object->mesh->getFacetCount(), 12);
-    EXPECT_GT(object->curves.count, 0);
+    EXPECT_GT(object->sectionCurves().count, 0);
     assertNoUnansweredPrompts();
 }
 

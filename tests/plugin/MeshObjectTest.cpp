@@ -64,7 +64,7 @@ TEST_F(MeshwrightHost, ArchiveHoldsOneCompressedPolImageAndRestoresTheMesh)
     ASSERT_NE(restored.mesh, nullptr);
     EXPECT_EQ(restored.mesh->getVertexCount(true), object->mesh->getVertexCount(true));
     EXPECT_EQ(restored.mesh->getFacetCount(), object->mesh->getFacetCount());
-    EXPECT_GT(restored.curves.count, 0);
+    EXPECT_GT(restored.sectionCurves().count, 0);
     const ON_BoundingBox box = restored.BoundingBox();
     EXPECT_EQ(box.m_min.x, -1.0);
     EXPECT_EQ(box.m_max.y, 1.0);
