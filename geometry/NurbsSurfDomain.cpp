@@ -137,9 +137,18 @@ double NurbsSurf::getLength()
 
 void NurbsSurf::getRawNormal(Vector& out, double u, double v)
 {
+    getRawNormal(out, u, v, nullptr, nullptr);
+}
+
+void NurbsSurf::getRawNormal(Vector& out, double u, double v, Vector* suOut, Vector* svOut)
+{
     Vector** T = computeDerivatives(1, u, v, nullptr);
     const Vector& su = T[1][0];
     const Vector& sv = T[0][1];
+    if (suOut != nullptr)
+        *suOut = su;
+    if (svOut != nullptr)
+        *svOut = sv;
     const Vector cross = crossProduct(su, sv);
     // Parallel derivatives leave a cross product of rounding noise, whose
     // direction means nothing: measured against |S_u| |S_v| so that the test

@@ -212,21 +212,63 @@ double depthInside(const CVertexList& polygon, double u, double v, const double 
     return inside ? nearest : -nearest;
 }
 
+// A point of the surface and the surface's first derivatives there: the
+// tangent plane that puts the start of a mesh vertex's inversion near its
+// foot, so that the inversion needs a Newton step fewer than from the
+// point's own parameters.
+struct TangentFrame {
+    double point[3], su[3], sv[3];
+
+    void set(const Vector& p, const Vector& du, const Vector& dv)
+    {
+        for (int a = 0; a < 3; ++a) {
+            point[a] = a < p.n ? p[a] : 0.0;
+            su[a] = a < du.n ? du[a] : 0.0;
+            sv[a] = a < dv.n ? dv[a] : 0.0;
+        }
+    }
+
+    // The parameters (u, v) of the frame's point, in start, moved by the
+    // least-squares solution d of [S_u S_v] d = xyz - point. Left as they
+    // are where that system is singular.
+    void startOf(const double xyz[3], double start[2]) const
+    {
+        double r[3];
+        for (int a = 0; a < 3; ++a)
+            r[a] = xyz[a] - point[a];
+        const double a = su[0] * su[0] + su[1] * su[1] + su[2] * su[2];
+        const double b = su[0] * sv[0] + su[1] * sv[1] + su[2] * sv[2];
+        const double c = sv[0] * sv[0] + sv[1] * sv[1] + sv[2] * sv[2];
+        const double gu = su[0] * r[0] + su[1] * r[1] + su[2] * r[2];
+        const double gv = sv[0] * r[0] + sv[1] * r[1] + sv[2] * r[2];
+        const double det = a * c - b * b;
+        if (!(det > 1e-12 * a * c) || !std::isfinite(det))
+            return;
+        const double du = (c * gu - b * gv) / det, dv = (a * gv - b * gu) / det;
+        if (std::isfinite(du) && std::isfinite(dv)) {
+            start[0] += du;
+            start[1] += dv;
+        }
+    }
+};
+
 // A facet the surface lies on, the parameters of the grid point that found
-// it, and which way it faces against the surface's normal there: +1 along
-// it, -1 against it, 0 across.
+// it with the tangent frame there, and which way it faces against the
+// surface's normal there: +1 along it, -1 against it, 0 across.
 struct Seed {
     int facet;
     double u, v;
+    TangentFrame frame;
     int side;
 };
 
 // A cell of the facet hash near the surface (its index in the hash's flat
-// mirror) and the parameters of a grid point near it, to start the
-// inversions of its facets' corners from.
+// mirror) and the parameters and tangent frame of a grid point near it, to
+// start the inversions of its facets' corners from.
 struct NearCell {
     int cell;
     double u, v;
+    TangentFrame frame;
 };
 
 // What the part knows of one of its mesh vertices beside its point (the
@@ -240,6 +282,9 @@ struct NearCell {
 struct PartVertex {
     int vertex;
     double normal[3];
+    // At the foot (with hasNormal): the starts of the vertices reached from
+    // this one.
+    TangentFrame frame;
     double depth;
     bool hasNormal;
     bool under;
@@ -290,7 +335,7 @@ public:
     void walk(const std::vector<Seed>& seeds)
     {
         for (const Seed& seed : seeds)
-            take(seed.facet, seed.u, seed.v);
+            take(seed.facet, seed.u, seed.v, &seed.frame);
         spread();
     }
 
@@ -310,7 +355,7 @@ public:
                     continue;
                 table.setFacetMark(facet, kSeen);
                 candidates.push_back(facet);
-                addCorners(facet, near.u, near.v);
+                addCorners(facet, near.u, near.v, &near.frame);
             }
         }
         invertPending();
@@ -320,7 +365,7 @@ public:
             for (int vertex : table.corners(facet))
                 if (const int at = slotOf(vertex); at >= 0 && vertices[std::size_t(at)].leads &&
                                                    points[at].dist2 <= limit * limit) {
-                    take(facet, points[at].uv[0], points[at].uv[1]);
+                    take(facet, points[at].uv[0], points[at].uv[1], frameOf(at));
                     break;
                 }
         }
@@ -410,20 +455,29 @@ private:
 
     int slotOf(int vertex) const { return table.vertexMark(vertex); }
 
+    // The tangent frame at the foot of the part's point, null where it has
+    // none.
+    const TangentFrame* frameOf(int point) const
+    {
+        const PartVertex& pv = vertices[std::size_t(point)];
+        return pv.hasNormal ? &pv.frame : nullptr;
+    }
+
     // The facet joins the part, and its corners not reached before, to be
-    // inverted from (u, v).
-    void take(int facet, double u, double v)
+    // inverted from (u, v), the parameters of the frame's point.
+    void take(int facet, double u, double v, const TangentFrame* frame)
     {
         if (table.corners(facet).empty() || table.facetMark(facet) == kTaken)
             return;
         table.setFacetMark(facet, kTaken);
         next.push_back(facet);
-        addCorners(facet, u, v);
+        addCorners(facet, u, v, frame);
     }
 
     // The facet's corners not reached before become points, to be inverted
-    // from (u, v). A corner that cannot be read is marked so (-2).
-    void addCorners(int facet, double u, double v)
+    // from where the tangent frame at (u, v) puts them (from (u, v) itself
+    // without one). A corner that cannot be read is marked so (-2).
+    void addCorners(int facet, double u, double v, const TangentFrame* frame)
     {
         CVertex<float, 3> corner;
         for (int vertex : table.corners(facet)) {
@@ -434,13 +488,16 @@ private:
                 continue;
             }
             table.setVertexMark(vertex, points.count);
-            CFitPoint fp(
-                Vector(double(corner.data[0]), double(corner.data[1]), double(corner.data[2])),
-                Vector(u, v));
+            const double xyz[3] = {double(corner.data[0]), double(corner.data[1]),
+                                   double(corner.data[2])};
+            double start[2] = {u, v};
+            if (frame != nullptr)
+                frame->startOf(xyz, start);
+            CFitPoint fp(Vector(xyz[0], xyz[1], xyz[2]), Vector(start[0], start[1]));
             fp.state = 1;
             points.append(fp);
             vertices.push_back(
-                {vertex, {0.0, 0.0, 0.0}, -HUGE_VAL, false, false, false, false, false});
+                {vertex, {0.0, 0.0, 0.0}, {}, -HUGE_VAL, false, false, false, false, false});
             pending.push_back(points.count - 1);
         }
     }
@@ -481,7 +538,7 @@ private:
                     // By value: taking a facet appends to the points.
                     const double u = points[atA].uv[0], v = points[atA].uv[1];
                     for (int g : across)
-                        take(g, u, v);
+                        take(g, u, v, frameOf(atA));
                 }
             }
         }
@@ -561,6 +618,23 @@ private:
         return index >= 0 ? samples[index].uv : Vector(0.0, 0.0);
     }
 
+    // The point's tangent frame at its foot and the unit normal there (zero
+    // where S_u x S_v vanishes), as evaluatePointAndNormal gives it.
+    void setFrame(PartVertex& pv, double u, double v)
+    {
+        Vector** D = s.evaluate(1, u, v);
+        pv.frame.set(D[0][0], D[1][0], D[0][1]);
+        for (double& a : pv.normal)
+            a = 0.0;
+        if (D[1][0].n < 3 || D[0][1].n < 3)
+            return;
+        const Vector cross = crossProduct(D[1][0], D[0][1]);
+        const double length = norm(cross);
+        if (length > 0.0 && std::isfinite(length))
+            for (int a = 0; a < 3; ++a)
+                pv.normal[a] = cross[a] / length;
+    }
+
     // The point's normal, depth inside the trim, whether it lies under the
     // face and whether it leads on, from its foot.
     void place(int k)
@@ -572,10 +646,7 @@ private:
         pv.hasNormal = fp.uv.n >= 2;
         if (!pv.hasNormal)
             return;
-        Vector foot(3), normal(3);
-        s.evaluatePointAndNormal(fp.uv[0], fp.uv[1], foot, normal);
-        for (int a = 0; a < 3; ++a)
-            pv.normal[a] = normal[a];
+        setFrame(pv, fp.uv[0], fp.uv[1]);
         // A foot on the domain's edge lies beyond the face.
         if (fp.boundary != 0)
             return;
@@ -713,12 +784,13 @@ private:
     }
 };
 
-// A grid point's key in the facet hash, its parameters, and its place and
-// unit normal.
+// A grid point's key in the facet hash, its parameters, its place and unit
+// normal, and the tangent frame there.
 struct GridKey {
     std::array<int, 3> key;
     double u, v;
     std::array<double, 3> point, normal;
+    TangentFrame frame;
 };
 
 // The cells of the facet hash near the surface, ascending, each once with
@@ -739,7 +811,7 @@ std::vector<NearCell> nearCells(const Mesh::CFacetHashIndex& flat,
         if (i < INT_MIN || i > INT_MAX || j < INT_MIN || j > INT_MAX || k < INT_MIN || k > INT_MAX)
             return;
         if (const int c = flat.cellAt(int(i), int(j), int(k)); c >= 0)
-            cells.push_back({c, from.u, from.v});
+            cells.push_back({c, from.u, from.v, from.frame});
     };
     // Half a cell apart along the normal lines.
     const double step = 0.5 * hash.cellSize;
@@ -826,7 +898,7 @@ FaceMeshDistance measureSurfaceMeshDistance(NurbsSurf& surface, const CVertexLis
     std::vector<GridKey> keys;
     std::vector<double> crossings;
     int beyond = 0;
-    Vector p(3);
+    Vector p(3), su(3), sv(3);
     // The surface point measured last, and its distance from the mesh.
     std::pair<Vector, double> measured{Vector(3), -1.0};
     for (int j = 0; j < counts[1]; ++j) {
@@ -851,7 +923,7 @@ FaceMeshDistance measureSurfaceMeshDistance(NurbsSurf& surface, const CVertexLis
                 ++beyond;
             if (foot.facet < 0)
                 continue;
-            s->getRawNormal(n, u, v);
+            s->getRawNormal(n, u, v, &su, &sv);
             if (const double length = norm(n); length > 0.0)
                 n *= 1.0 / length;
             meanNormal = meanNormal + n;
@@ -861,13 +933,14 @@ FaceMeshDistance measureSurfaceMeshDistance(NurbsSurf& surface, const CVertexLis
             if (!withVertices)
                 continue;
             GridKey& key =
-                keys.emplace_back(GridKey{{}, u, v, {p[0], p[1], p[2]}, {n[0], n[1], n[2]}});
+                keys.emplace_back(GridKey{{}, u, v, {p[0], p[1], p[2]}, {n[0], n[1], n[2]}, {}});
+            key.frame.set(p, su, sv);
             mesh.facetHash.cellKey(CVertex<float, 3>{float(p[0]), float(p[1]), float(p[2])},
                                    key.key[0], key.key[1], key.key[2]);
             const double c = cosine(foot.facet);
             facing += c >= 0.0 ? 1 : -1;
             if (distance <= limit)
-                seeds.push_back({foot.facet, u, v,
+                seeds.push_back({foot.facet, u, v, key.frame,
                                  c >= kSheetCosine    ? 1
                                  : -c >= kSheetCosine ? -1
                                                       : 0});
