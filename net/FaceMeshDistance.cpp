@@ -479,6 +479,10 @@ private:
     // without one). A corner that cannot be read is marked so (-2).
     void addCorners(int facet, double u, double v, const TangentFrame* frame)
     {
+        // By value: the frame may be a point's of the part, whose list the
+        // corners are appended to.
+        const bool framed = frame != nullptr;
+        const TangentFrame from = framed ? *frame : TangentFrame{};
         CVertex<float, 3> corner;
         for (int vertex : table.corners(facet)) {
             if (table.vertexMark(vertex) != -1)
@@ -491,8 +495,8 @@ private:
             const double xyz[3] = {double(corner.data[0]), double(corner.data[1]),
                                    double(corner.data[2])};
             double start[2] = {u, v};
-            if (frame != nullptr)
-                frame->startOf(xyz, start);
+            if (framed)
+                from.startOf(xyz, start);
             CFitPoint fp(Vector(xyz[0], xyz[1], xyz[2]), Vector(start[0], start[1]));
             fp.state = 1;
             points.append(fp);
