@@ -340,8 +340,10 @@ public:
     // A black line strip from p to p + s d.
     static void drawDirectionLine(const Vector& p, const Vector& d, double s);
     // The point at (u, v) and the unit normal S_u x S_v there (a zero vector
-    // where the cross product vanishes), both sized to 3.
-    void evaluatePointAndNormal(double u, double v, Vector& point, Vector& normal);
+    // where the cross product vanishes), both sized to 3; S_u and S_v into su
+    // and sv where given.
+    void evaluatePointAndNormal(double u, double v, Vector& point, Vector& normal,
+                                Vector* su = nullptr, Vector* sv = nullptr);
     // The shaded bilinear patches through the surface points at the corners
     // of every cell between consecutive Greville abscissae (flag 16).
     void drawGrevilleMesh();

@@ -45,9 +45,14 @@ void vertex(const Vector& p, int dimension)
 
 } // namespace
 
-void NurbsSurf::evaluatePointAndNormal(double u, double v, Vector& point, Vector& normal)
+void NurbsSurf::evaluatePointAndNormal(double u, double v, Vector& point, Vector& normal,
+                                       Vector* su, Vector* sv)
 {
     Vector** D = evaluate(1, u, v);
+    if (su != nullptr)
+        *su = D[1][0];
+    if (sv != nullptr)
+        *sv = D[0][1];
     point.setSize(3);
     normal.setSize(3);
     for (int k = 0; k < 3; ++k)

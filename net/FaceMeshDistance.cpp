@@ -622,23 +622,6 @@ private:
         return index >= 0 ? samples[index].uv : Vector(0.0, 0.0);
     }
 
-    // The point's tangent frame at its foot and the unit normal there (zero
-    // where S_u x S_v vanishes), as evaluatePointAndNormal gives it.
-    void setFrame(PartVertex& pv, double u, double v)
-    {
-        Vector** D = s.evaluate(1, u, v);
-        pv.frame.set(D[0][0], D[1][0], D[0][1]);
-        for (double& a : pv.normal)
-            a = 0.0;
-        if (D[1][0].n < 3 || D[0][1].n < 3)
-            return;
-        const Vector cross = crossProduct(D[1][0], D[0][1]);
-        const double length = norm(cross);
-        if (length > 0.0 && std::isfinite(length))
-            for (int a = 0; a < 3; ++a)
-                pv.normal[a] = cross[a] / length;
-    }
-
     // The point's normal, depth inside the trim, whether it lies under the
     // face and whether it leads on, from its foot.
     void place(int k)
@@ -650,7 +633,11 @@ private:
         pv.hasNormal = fp.uv.n >= 2;
         if (!pv.hasNormal)
             return;
-        setFrame(pv, fp.uv[0], fp.uv[1]);
+        Vector foot(3), normal(3), su(3), sv(3);
+        s.evaluatePointAndNormal(fp.uv[0], fp.uv[1], foot, normal, &su, &sv);
+        for (int a = 0; a < 3; ++a)
+            pv.normal[a] = normal[a];
+        pv.frame.set(foot, su, sv);
         // A foot on the domain's edge lies beyond the face.
         if (fp.boundary != 0)
             return;
