@@ -755,9 +755,8 @@ public:
     // from a table of its own; the evaluation table is not touched. Where the
     // derivatives vanish or are parallel the result is the zero 3-vector.
     Vector getRawNormal(double u, double v) override;
-    void getRawNormal(Vector& out, double u, double v);
-    // The same, with S_u and S_v there into su and sv where given.
-    void getRawNormal(Vector& out, double u, double v, Vector* su, Vector* sv);
+    // The same into out, with S_u and S_v there into su and sv where given.
+    void getRawNormal(Vector& out, double u, double v, Vector* su = nullptr, Vector* sv = nullptr);
     // Arc length of the curve-like surface along u (v = 0). Degree below 3:
     // the length of the control polygon (perSpan, when given, receives the n
     // leg lengths); otherwise Gauss-Legendre with min(p, 10) points on every

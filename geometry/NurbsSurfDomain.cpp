@@ -135,11 +135,6 @@ double NurbsSurf::getLength()
     return computeLength(nullptr);
 }
 
-void NurbsSurf::getRawNormal(Vector& out, double u, double v)
-{
-    getRawNormal(out, u, v, nullptr, nullptr);
-}
-
 void NurbsSurf::getRawNormal(Vector& out, double u, double v, Vector* suOut, Vector* svOut)
 {
     Vector** T = computeDerivatives(1, u, v, nullptr);

@@ -47,7 +47,7 @@ bool deflateAll(const void* data, std::size_t size, std::vector<unsigned char>& 
     // only reserved, so a large image's bound is never written over first.
     out.clear();
     out.reserve(static_cast<std::size_t>(deflateBound(&z, static_cast<uLong>(size))) + 64);
-    std::vector<unsigned char> piece(std::min<std::size_t>(zlibStep, std::size_t(1) << 18));
+    std::vector<unsigned char> piece(std::size_t(1) << 18);
     const Bytef* in = static_cast<const Bytef*>(data);
     std::size_t inLeft = size;
     int status = Z_OK;
