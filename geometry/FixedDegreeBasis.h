@@ -1,6 +1,6 @@
 // Basis functions of a B-spline and their derivatives for a degree known at
 // compile time: the kernel behind knots::basisDerivativesInto for degrees 0
-// to 3, also inlined into the surface evaluation. Pure functions of their
+// to 4, also inlined into the surface evaluation. Pure functions of their
 // arguments; no state, safe from any thread.
 #pragma once
 
@@ -9,9 +9,11 @@
 // Basis functions span - P .. span and their derivatives up to `order`
 // (0 <= order <= P) at t, for a degree known at compile time: the triangle
 // of the general routine (the knot differences in its lower half, the basis
-// values in its upper half) with its loops unrolled into locals, and each
-// knot difference the derivative rows need inverted once, so that they do
-// not divide.
+// values in its upper half) with its loops unrolled into locals. Up to
+// degree 3 each knot difference the derivative rows need is inverted once,
+// so that they do not divide; degree 4 divides, as the general routine did
+// before it had this kernel, so that its curves and surfaces evaluate as
+// they always have.
 // The value of knot position k is v[pd[k]]; positions i + 1 - P .. i + P
 // are read. Row r goes to out + r (P + 1).
 template <int P>
@@ -40,11 +42,19 @@ inline void fixedDegreeBasis(const double* v, const int* pd, int i, double t, in
     if (order <= 0)
         return;
     // The knot differences the derivative rows divide by (rows P - order + 1
-    // .. P of the lower triangle), inverted once.
+    // .. P of the lower triangle), inverted once up to degree 3.
+    constexpr bool inverted = P <= 3;
     double inv[W][W];
-    for (int j = P - order + 1; j <= P; ++j)
-        for (int r = 0; r < j; ++r)
-            inv[j][r] = 1.0 / ndu[j][r];
+    if constexpr (inverted)
+        for (int j = P - order + 1; j <= P; ++j)
+            for (int r = 0; r < j; ++r)
+                inv[j][r] = 1.0 / ndu[j][r];
+    const auto over = [&](double x, int j, int r) {
+        if constexpr (inverted)
+            return x * inv[j][r];
+        else
+            return x / ndu[j][r];
+    };
     // Row k of the coefficients follows from row k - 1 (the alternating pair
     // of the general routine, here one row per order, so that the unrolled
     // loops address every coefficient by constants).
@@ -60,17 +70,17 @@ inline void fixedDegreeBasis(const double* v, const int* pd, int i, double t, in
             const double* prev = a[k - 1];
             double* cur = a[k];
             if (r >= k) {
-                cur[0] = prev[0] * inv[pk + 1][rk];
+                cur[0] = over(prev[0], pk + 1, rk);
                 d = cur[0] * ndu[rk][pk];
             }
             const int j1 = rk >= -1 ? 1 : -rk;
             const int j2 = (r - 1 <= pk) ? k - 1 : P - r;
             for (int j = j1; j <= j2; ++j) {
-                cur[j] = (prev[j] - prev[j - 1]) * inv[pk + 1][rk + j];
+                cur[j] = over(prev[j] - prev[j - 1], pk + 1, rk + j);
                 d += cur[j] * ndu[rk + j][pk];
             }
             if (r <= pk) {
-                cur[k] = -prev[k - 1] * inv[pk + 1][r];
+                cur[k] = over(-prev[k - 1], pk + 1, r);
                 d += cur[k] * ndu[r][pk];
             }
             out[k * W + r] = d;

@@ -705,6 +705,9 @@ int knots::basisDerivativesInto(int span, int order, double t, double* out)
     case 3:
         fixedDegreeBasis<3>(v, pd, i, t, order, out);
         return order;
+    case 4:
+        fixedDegreeBasis<4>(v, pd, i, t, order, out);
+        return order;
     default:
         break;
     }

@@ -182,23 +182,23 @@ MW_FIXED_DEGREE_ATTRIBUTES void fixedDegreeSums(const knots& U, const knots& V, 
 using FixedDegreeSums = void (*)(const knots&, const knots&, int, double, int, double,
                                  const double*, std::ptrdiff_t, double*);
 
-template <int W, int D, int P> constexpr std::array<FixedDegreeSums, 4> fixedDegreeRow()
+template <int W, int D, int P> constexpr std::array<FixedDegreeSums, 5> fixedDegreeRow()
 {
     return {fixedDegreeSums<W, P, 0, D>, fixedDegreeSums<W, P, 1, D>, fixedDegreeSums<W, P, 2, D>,
-            fixedDegreeSums<W, P, 3, D>};
+            fixedDegreeSums<W, P, 3, D>, fixedDegreeSums<W, P, 4, D>};
 }
 
-template <int W, int D> constexpr std::array<std::array<FixedDegreeSums, 4>, 4> fixedDegreeTable()
+template <int W, int D> constexpr std::array<std::array<FixedDegreeSums, 5>, 5> fixedDegreeTable()
 {
     return {fixedDegreeRow<W, D, 0>(), fixedDegreeRow<W, D, 1>(), fixedDegreeRow<W, D, 2>(),
-            fixedDegreeRow<W, D, 3>()};
+            fixedDegreeRow<W, D, 3>(), fixedDegreeRow<W, D, 4>()};
 }
 
-// The fixed-degree evaluation for width W, degrees p, q in 0..3 and order d
+// The fixed-degree evaluation for width W, degrees p, q in 0..4 and order d
 // in 0..2; null for another order.
 template <int W> FixedDegreeSums selectFixedDegreeSums(int p, int q, int d)
 {
-    static constexpr std::array<std::array<FixedDegreeSums, 4>, 4> tables[3] = {
+    static constexpr std::array<std::array<FixedDegreeSums, 5>, 5> tables[3] = {
         fixedDegreeTable<W, 0>(), fixedDegreeTable<W, 1>(), fixedDegreeTable<W, 2>()};
     return d >= 0 && d <= 2 ? tables[d][p][q] : nullptr;
 }
@@ -372,10 +372,10 @@ bool NurbsSurf::sumAt(double u, double v, int du, int dv, int d, int width, int&
     const int q = V.p;
     const int nU = pointCount(U);
     const int nV = pointCount(V);
-    // Degrees up to 3 on spans whose points lie in the net as one block (no
+    // Degrees up to 4 on spans whose points lie in the net as one block (no
     // seam) take the inlined fixed-degree body; everything else the general
     // basis routine and kernel.
-    const FixedDegreeSums sums = p < 0 || p > 3 || q < 0 || q > 3 ? nullptr
+    const FixedDegreeSums sums = p < 0 || p > 4 || q < 0 || q > 4 ? nullptr
                                  : width == 4 ? selectFixedDegreeSums<4>(p, q, d)
                                  : width == 3 ? selectFixedDegreeSums<3>(p, q, d)
                                               : nullptr;
