@@ -176,7 +176,7 @@ private:
         ON_3dPoint p;
         ON_3dVector n;
         int index = -1;
-        if (m_surface.EvPoint(u, v, p) && m_surface.EvNormal(u, v, n)) {
+        if (m_surface.EvNormal(u, v, p, n)) {
             index = static_cast<int>(m_mesh.points.size());
             m_mesh.points.push_back(p);
             m_mesh.normals.push_back(m_face.m_bRev ? -n : n);

@@ -8,6 +8,32 @@
 
 namespace OnSubset {
 
+namespace {
+
+// n doubles of zeros: on the stack for the orders surfaces and curves have,
+// on the heap beyond. An evaluation is made for every point of a render
+// mesh and a trim's samples, where allocations would cost more than the
+// arithmetic.
+class Scratch {
+public:
+    explicit Scratch(std::size_t n)
+    {
+        if (n > kLocal)
+            m_heap.assign(n, 0.0);
+        else
+            std::fill(m_local, m_local + n, 0.0);
+    }
+    double* data() { return m_heap.empty() ? m_local : m_heap.data(); }
+    double& operator[](std::size_t k) { return data()[k]; }
+
+private:
+    static constexpr std::size_t kLocal = 96;
+    double m_local[kLocal];
+    std::vector<double> m_heap;
+};
+
+} // namespace
+
 int findSpan(int order, int cvCount, const double* knot, double t, int side)
 {
     const int lo = order - 2, hi = cvCount - 2;
@@ -30,7 +56,8 @@ bool basisDerivatives(int order, const double* knot, int span, double t, int der
     const int n = std::min(derCount, p);
     // ndu[r][s]: basis values in the upper triangle, knot differences in the
     // lower one (row-major, order x order).
-    std::vector<double> ndu(static_cast<size_t>(order * order)), left(order), right(order);
+    Scratch ndu(static_cast<size_t>(order * order)), left(static_cast<size_t>(order)),
+        right(static_cast<size_t>(order));
     auto at = [&](int r, int s) -> double& { return ndu[static_cast<size_t>(r * order + s)]; };
     at(0, 0) = 1.0;
     for (int r = 1; r <= p; ++r) {
@@ -53,7 +80,7 @@ bool basisDerivatives(int order, const double* knot, int span, double t, int der
 
     // Derivatives from differences of the lower-degree functions, two rows
     // of coefficients used alternately.
-    std::vector<double> a(static_cast<size_t>(2 * order));
+    Scratch a(static_cast<size_t>(2 * order));
     auto coef = [&](int row, int k) -> double& { return a[static_cast<size_t>(row * order + k)]; };
     for (int s = 0; s <= p; ++s) {
         int s1 = 0, s2 = 1;
@@ -131,10 +158,10 @@ bool evaluateCurve(int dim, bool rational, int order, int cvCount, int stride, c
     const int span = findSpan(order, cvCount, knot, t, side);
     if (span < 0)
         return false;
-    std::vector<double> ders(static_cast<size_t>((derCount + 1) * order));
+    Scratch ders(static_cast<size_t>((derCount + 1) * order));
     if (!basisDerivatives(order, knot, span, t, derCount, ders.data()))
         return false;
-    std::vector<double> homogeneous(static_cast<size_t>((derCount + 1) * cvSize), 0.0);
+    Scratch homogeneous(static_cast<size_t>((derCount + 1) * cvSize));
     const int first = span - order + 2;
     for (int k = 0; k <= derCount; ++k)
         for (int r = 0; r < order; ++r) {
@@ -148,40 +175,46 @@ bool evaluateCurve(int dim, bool rational, int order, int cvCount, int stride, c
 
 bool evaluateSurface(int dim, bool rational, const int order[2], const int cvCount[2], int stride,
                      const double* const knot[2], const double* cv, double s, double t, int sSide,
-                     int tSide, double* out)
+                     int tSide, double* out, int derCount)
 {
     const int cvSize = dim + (rational ? 1 : 0);
-    if (dim < 1 || stride < cvSize || !cv || !std::isfinite(s) || !std::isfinite(t))
+    if (dim < 1 || stride < cvSize || derCount < 0 || derCount > 2 || !cv || !std::isfinite(s) ||
+        !std::isfinite(t))
         return false;
     const int su = findSpan(order[0], cvCount[0], knot[0], s, sSide);
     const int sv = findSpan(order[1], cvCount[1], knot[1], t, tSide);
     if (su < 0 || sv < 0)
         return false;
-    std::vector<double> Nu(static_cast<size_t>(3 * order[0])),
-        Nv(static_cast<size_t>(3 * order[1]));
-    if (!basisDerivatives(order[0], knot[0], su, s, 2, Nu.data()) ||
-        !basisDerivatives(order[1], knot[1], sv, t, 2, Nv.data()))
+    // Rows of derivatives up to derCount only: each row, and each sum
+    // below, is formed as in the full evaluation, so the values asked for
+    // are the same.
+    const int rows = derCount + 1;
+    Scratch Nu(static_cast<size_t>(rows * order[0])), Nv(static_cast<size_t>(rows * order[1]));
+    if (!basisDerivatives(order[0], knot[0], su, s, derCount, Nu.data()) ||
+        !basisDerivatives(order[1], knot[1], sv, t, derCount, Nv.data()))
         return false;
 
-    // A[(k, l)] for (0,0), (1,0), (0,1), (2,0), (1,1), (0,2).
+    // A[(k, l)] for (0,0), (1,0), (0,1), (2,0), (1,1), (0,2): the first one,
+    // three or six.
     static const int kOf[6] = {0, 1, 0, 2, 1, 0}, lOf[6] = {0, 0, 1, 0, 1, 2};
-    std::vector<double> A(static_cast<size_t>(6 * cvSize), 0.0);
-    std::vector<double> row(static_cast<size_t>(3 * cvSize));
+    const int entries = derCount == 0 ? 1 : derCount == 1 ? 3 : 6;
+    Scratch A(static_cast<size_t>(entries * cvSize));
+    Scratch row(static_cast<size_t>(rows * cvSize));
     const int i0 = su - order[0] + 2, j0 = sv - order[1] + 2;
     for (int a = 0; a < order[0]; ++a) {
         // row[l] = sum over b of Nv[l][b] * P(i0 + a, j0 + b)
-        std::fill(row.begin(), row.end(), 0.0);
+        std::fill(row.data(), row.data() + rows * cvSize, 0.0);
         for (int b = 0; b < order[1]; ++b) {
             const double* P = cv + (static_cast<size_t>(i0 + a) * static_cast<size_t>(cvCount[1]) +
                                     static_cast<size_t>(j0 + b)) *
                                        static_cast<size_t>(stride);
-            for (int l = 0; l < 3; ++l) {
+            for (int l = 0; l < rows; ++l) {
                 const double nv = Nv[static_cast<size_t>(l * order[1] + b)];
                 for (int c = 0; c < cvSize; ++c)
                     row[static_cast<size_t>(l * cvSize + c)] += nv * P[c];
             }
         }
-        for (int e = 0; e < 6; ++e) {
+        for (int e = 0; e < entries; ++e) {
             const double nu = Nu[static_cast<size_t>(kOf[e] * order[0] + a)];
             for (int c = 0; c < cvSize; ++c)
                 A[static_cast<size_t>(e * cvSize + c)] +=
@@ -190,7 +223,7 @@ bool evaluateSurface(int dim, bool rational, const int order[2], const int cvCou
     }
     auto Ae = [&](int e, int c) { return A[static_cast<size_t>(e * cvSize + c)]; };
     if (!rational) {
-        for (int e = 0; e < 6; ++e)
+        for (int e = 0; e < entries; ++e)
             for (int c = 0; c < dim; ++c)
                 out[e * dim + c] = Ae(e, c);
         return true;
@@ -198,15 +231,19 @@ bool evaluateSurface(int dim, bool rational, const int order[2], const int cvCou
     const double w = Ae(0, dim);
     if (w == 0.0 || !std::isfinite(w))
         return false;
-    const double ws = Ae(1, dim), wt = Ae(2, dim), wss = Ae(3, dim), wst = Ae(4, dim),
-                 wtt = Ae(5, dim);
     for (int c = 0; c < dim; ++c) {
         const double S = Ae(0, c) / w;
+        out[c] = S;
+        if (derCount == 0)
+            continue;
+        const double ws = Ae(1, dim), wt = Ae(2, dim);
         const double Ss = (Ae(1, c) - ws * S) / w;
         const double St = (Ae(2, c) - wt * S) / w;
-        out[c] = S;
         out[dim + c] = Ss;
         out[2 * dim + c] = St;
+        if (derCount == 1)
+            continue;
+        const double wss = Ae(3, dim), wst = Ae(4, dim), wtt = Ae(5, dim);
         out[3 * dim + c] = (Ae(3, c) - 2.0 * ws * Ss - wss * S) / w;
         out[4 * dim + c] = (Ae(4, c) - wst * S - ws * St - wt * Ss) / w;
         out[5 * dim + c] = (Ae(5, c) - 2.0 * wt * St - wtt * S) / w;

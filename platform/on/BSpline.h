@@ -34,12 +34,13 @@ bool evaluateCurve(int dim, bool rational, int order, int cvCount, int stride, c
                    const double* cv, double t, int side, int derCount, double* out);
 
 // Evaluates a surface whose control point (i, j) starts at
-// cv[(i * cvCount[1] + j) * stride]. out receives six rows of dim doubles:
-// point, d/ds, d/dt, d2/ds2, d2/dsdt, d2/dt2. sSide and tSide choose spans
-// at knots as for findSpan.
+// cv[(i * cvCount[1] + j) * stride]. out receives rows of dim doubles:
+// point, d/ds, d/dt, d2/ds2, d2/dsdt, d2/dt2, the first one, three or six of
+// them for derCount 0, 1 or 2. sSide and tSide choose spans at knots as for
+// findSpan.
 bool evaluateSurface(int dim, bool rational, const int order[2], const int cvCount[2], int stride,
                      const double* const knot[2], const double* cv, double s, double t, int sSide,
-                     int tSide, double* out);
+                     int tSide, double* out, int derCount = 2);
 
 // True when the knots do not decrease, no value is repeated order times or
 // more (every basis function has a nonempty support) and the domain is not

@@ -14,31 +14,73 @@ ON_3dVector cross(const ON_3dVector& a, const ON_3dVector& b)
 
 } // namespace
 
-bool ON_Surface::EvPoint(double s, double t, ON_3dPoint& point, int quadrant, int* hint) const
+bool ON_Surface::EvDerivatives(double s, double t, int derCount, ON_3dVector* v, int quadrant,
+                               int* hint) const
 {
-    ON_3dVector ds, dt, dss, dst, dtt;
-    return Ev2Der(s, t, point, ds, dt, dss, dst, dtt, quadrant, hint);
+    if (derCount < 0 || derCount > 2)
+        return false;
+    ON_3dPoint p;
+    ON_3dVector all[5];
+    if (!Ev2Der(s, t, p, all[0], all[1], all[2], all[3], all[4], quadrant, hint))
+        return false;
+    v[0] = ON_3dVector(p.x, p.y, p.z);
+    for (int e = 1; e < (derCount == 0 ? 1 : derCount == 1 ? 3 : 6); ++e)
+        v[e] = all[e - 1];
+    return true;
 }
 
+bool ON_Surface::EvPoint(double s, double t, ON_3dPoint& point, int quadrant, int* hint) const
+{
+    ON_3dVector v[1];
+    if (!EvDerivatives(s, t, 0, v, quadrant, hint))
+        return false;
+    point = ON_3dPoint(v[0].x, v[0].y, v[0].z);
+    return true;
+}
+
+namespace {
+
+// The unit normal d/ds x d/dt from the first derivatives; false where they
+// are parallel (or either vanishes).
+bool unitNormal(const ON_3dVector& du, const ON_3dVector& dv, ON_3dVector& normal)
+{
+    ON_3dVector n = cross(du, dv);
+    const double scale = du.Length() * dv.Length();
+    if (scale > 0.0 && n.Length() > 1e-12 * scale && n.Unitize()) {
+        normal = n;
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
 bool ON_Surface::EvNormal(double s, double t, ON_3dVector& normal, int quadrant, int* hint) const
+{
+    ON_3dPoint point;
+    return EvNormal(s, t, point, normal, quadrant, hint);
+}
+
+bool ON_Surface::EvNormal(double s, double t, ON_3dPoint& point, ON_3dVector& normal,
+                          int quadrant, int* hint) const
 {
     const ON_Interval ds = Domain(0), dt = Domain(1);
     if (!ds.IsValid() || !dt.IsValid())
         return false;
     // Steps toward the middle of the domain, for points where d/ds and d/dt
-    // are parallel; the first is no step at all.
+    // are parallel; the first is no step at all, and gives the point.
     static const double steps[] = {0.0, 1e-8, 1e-6, 1e-4};
     const double sMid = 0.5 * (ds[0] + ds[1]), tMid = 0.5 * (dt[0] + dt[1]);
+    ON_3dPoint at;
     for (double step : steps) {
         const double ss = s + step * (sMid - s), tt = t + step * (tMid - t);
-        ON_3dPoint p;
-        ON_3dVector du, dv, duu, duv, dvv;
-        if (!Ev2Der(ss, tt, p, du, dv, duu, duv, dvv, quadrant, hint))
+        ON_3dVector v[3];
+        if (!EvDerivatives(ss, tt, 1, v, quadrant, hint))
             return false;
-        ON_3dVector n = cross(du, dv);
-        const double scale = du.Length() * dv.Length();
-        if (scale > 0.0 && n.Length() > 1e-12 * scale && n.Unitize()) {
-            normal = n;
+        if (step == 0.0)
+            at = ON_3dPoint(v[0].x, v[0].y, v[0].z);
+        if (unitNormal(v[1], v[2], normal)) {
+            point = at;
             return true;
         }
     }
@@ -85,6 +127,12 @@ bool ON_SurfaceProxy::Ev2Der(double s, double t, ON_3dPoint& point, ON_3dVector&
                              int quadrant, int* hint) const
 {
     return m_surface && m_surface->Ev2Der(s, t, point, ds, dt, dss, dst, dtt, quadrant, hint);
+}
+
+bool ON_SurfaceProxy::EvDerivatives(double s, double t, int derCount, ON_3dVector* v, int quadrant,
+                                    int* hint) const
+{
+    return m_surface && m_surface->EvDerivatives(s, t, derCount, v, quadrant, hint);
 }
 
 int ON_SurfaceProxy::NurbsSurface(ON_NurbsSurface* nurbs, double tolerance,
@@ -269,27 +317,46 @@ bool ON_NurbsSurface::Transform(const ON_Xform& xform)
 
 bool ON_NurbsSurface::Ev2Der(double s, double t, ON_3dPoint& point, ON_3dVector& ds,
                              ON_3dVector& dt, ON_3dVector& dss, ON_3dVector& dst, ON_3dVector& dtt,
-                             int quadrant, int*) const
+                             int quadrant, int* hint) const
 {
-    if (!storageFits())
-        return false;
-    std::vector<double> rows(static_cast<size_t>(6 * m_dim));
-    const double* knots[2] = {m_knot[0].data(), m_knot[1].data()};
-    const int sSide = quadrant == 2 || quadrant == 3 ? -1 : 1;
-    const int tSide = quadrant == 3 || quadrant == 4 ? -1 : 1;
-    if (!OnSubset::evaluateSurface(m_dim, m_is_rat != 0, m_order, m_cvCount, m_cvStride, knots,
-                                   m_cv.data(), s, t, sSide, tSide, rows.data()))
-        return false;
     ON_3dVector v[6];
-    for (int e = 0; e < 6; ++e)
-        for (int c = 0; c < std::min(m_dim, 3); ++c)
-            v[e][c] = rows[static_cast<size_t>(e * m_dim + c)];
-    point = ON_3dPoint(v[0]);
+    if (!EvDerivatives(s, t, 2, v, quadrant, hint))
+        return false;
+    point = ON_3dPoint(v[0].x, v[0].y, v[0].z);
     ds = v[1];
     dt = v[2];
     dss = v[3];
     dst = v[4];
     dtt = v[5];
+    return true;
+}
+
+bool ON_NurbsSurface::EvDerivatives(double s, double t, int derCount, ON_3dVector* v,
+                                    int quadrant, int*) const
+{
+    if (!storageFits() || derCount < 0 || derCount > 2)
+        return false;
+    const int entries = derCount == 0 ? 1 : derCount == 1 ? 3 : 6;
+    // Rows of m_dim doubles; a surface of more than three dimensions is
+    // evaluated on the heap.
+    double local[6 * 3];
+    std::vector<double> wide;
+    double* rows = local;
+    if (m_dim > 3) {
+        wide.assign(static_cast<size_t>(entries * m_dim), 0.0);
+        rows = wide.data();
+    }
+    const double* knots[2] = {m_knot[0].data(), m_knot[1].data()};
+    const int sSide = quadrant == 2 || quadrant == 3 ? -1 : 1;
+    const int tSide = quadrant == 3 || quadrant == 4 ? -1 : 1;
+    if (!OnSubset::evaluateSurface(m_dim, m_is_rat != 0, m_order, m_cvCount, m_cvStride, knots,
+                                   m_cv.data(), s, t, sSide, tSide, rows, derCount))
+        return false;
+    for (int e = 0; e < entries; ++e) {
+        v[e] = ON_3dVector();
+        for (int c = 0; c < std::min(m_dim, 3); ++c)
+            v[e][c] = rows[static_cast<size_t>(e * m_dim + c)];
+    }
     return true;
 }
 

@@ -25,12 +25,24 @@ public:
     virtual bool Ev2Der(double s, double t, ON_3dPoint& point, ON_3dVector& ds, ON_3dVector& dt,
                         ON_3dVector& dss, ON_3dVector& dst, ON_3dVector& dtt, int quadrant = 0,
                         int* hint = nullptr) const = 0;
+    // The point and its derivatives up to derCount (0, 1 or 2) at (s, t): v
+    // receives the point, d/ds, d/dt, d2/ds2, d2/dsdt, d2/dt2 as far as
+    // asked (one, three or six vectors), the values Ev2Der gives. A surface
+    // that can leave out the derivatives not asked for does; this one
+    // evaluates them all.
+    virtual bool EvDerivatives(double s, double t, int derCount, ON_3dVector* v, int quadrant = 0,
+                               int* hint = nullptr) const;
     bool EvPoint(double s, double t, ON_3dPoint& point, int quadrant = 0,
                  int* hint = nullptr) const;
     // The unit normal d/ds x d/dt. Where the two derivatives are parallel (a
     // pole or a collapsed edge) the normal is taken a little way into the
     // domain. False when there is none.
     bool EvNormal(double s, double t, ON_3dVector& normal, int quadrant = 0,
+                  int* hint = nullptr) const;
+    // The point at (s, t) and the normal there, from one evaluation where
+    // the normal needs no step: the values EvPoint and EvNormal give. False
+    // when either has none.
+    bool EvNormal(double s, double t, ON_3dPoint& point, ON_3dVector& normal, int quadrant = 0,
                   int* hint = nullptr) const;
     // The point at (s, t); ON_UNSET_VALUE coordinates when it cannot be
     // evaluated.
@@ -71,6 +83,8 @@ public:
     bool Ev2Der(double s, double t, ON_3dPoint& point, ON_3dVector& ds, ON_3dVector& dt,
                 ON_3dVector& dss, ON_3dVector& dst, ON_3dVector& dtt, int quadrant = 0,
                 int* hint = nullptr) const override;
+    bool EvDerivatives(double s, double t, int derCount, ON_3dVector* v, int quadrant = 0,
+                       int* hint = nullptr) const override;
     int NurbsSurface(ON_NurbsSurface* nurbs, double tolerance = 0.0,
                      const ON_Interval* sSubdomain = nullptr,
                      const ON_Interval* tSubdomain = nullptr) const override;
@@ -136,6 +150,8 @@ public:
     bool Ev2Der(double s, double t, ON_3dPoint& point, ON_3dVector& ds, ON_3dVector& dt,
                 ON_3dVector& dss, ON_3dVector& dst, ON_3dVector& dtt, int quadrant = 0,
                 int* hint = nullptr) const override;
+    bool EvDerivatives(double s, double t, int derCount, ON_3dVector* v, int quadrant = 0,
+                       int* hint = nullptr) const override;
     // A copy of the whole surface; 0 for an invalid surface and for
     // subdomains strictly inside the domain.
     int NurbsSurface(ON_NurbsSurface* nurbs, double tolerance = 0.0,

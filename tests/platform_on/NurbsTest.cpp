@@ -192,6 +192,16 @@ TEST(OnNurbs, BicubicDerivativesMatchCentralDifferences)
                 EXPECT_NEAR(n.Length(), 1.0, 1e-14);
                 EXPECT_NEAR(n * su, 0.0, 1e-12 * su.Length());
                 EXPECT_NEAR(n * sv, 0.0, 1e-12 * sv.Length());
+                // The lower orders are the full evaluation's values to the
+                // bit, and the point with the normal is EvPoint's.
+                ON_3dVector low[3], withPoint;
+                ASSERT_TRUE(s.EvDerivatives(u, v, 1, low));
+                EXPECT_TRUE(low[0] == ON_3dVector(p.x, p.y, p.z) && low[1] == su && low[2] == sv);
+                ASSERT_TRUE(s.EvDerivatives(u, v, 0, low));
+                EXPECT_TRUE(low[0] == ON_3dVector(p.x, p.y, p.z));
+                ON_3dPoint q;
+                ASSERT_TRUE(s.EvNormal(u, v, q, withPoint));
+                EXPECT_TRUE(q == p && withPoint == n);
             }
         }
     }
@@ -211,6 +221,11 @@ TEST(OnNurbs, NormalAtACollapsedEdgeIsTakenNearby)
     ON_3dVector n;
     ASSERT_TRUE(s.EvNormal(0.5, 0.0, n));
     EXPECT_NEAR(std::fabs(n.z), 1.0, 1e-9);
+    // The point that comes with it is the pole, not the point stepped to.
+    ON_3dPoint p(9, 9, 9);
+    ON_3dVector m;
+    ASSERT_TRUE(s.EvNormal(0.5, 0.0, p, m));
+    EXPECT_TRUE(p == ON_3dPoint(0, 0, 0) && m == n);
 }
 
 TEST(OnNurbs, LinesAndProxiesConvertAndCastRight)
