@@ -4,6 +4,8 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
+
 #include "display/ColorCoding.h"
 
 namespace Mesh {
@@ -54,8 +56,16 @@ void CBaseMesh::draw(int)
     for (int i = 0; i < count; ++i) {
         const int n = getFacetSize(i);
         bool whole = n == 3 || n == 4;
-        for (int k = 0; k < n && whole; ++k)
-            whole = getFacetCorner(i, k, corners[k]);
+        // Read at once where the mesh can; else corner by corner, which
+        // says which corner cannot be read.
+        float xyz[12];
+        if (whole && readFacetCorners(i, xyz, 4) == n) {
+            for (int k = 0; k < n; ++k)
+                std::copy_n(xyz + 3 * k, 3, corners[k].data);
+        } else {
+            for (int k = 0; k < n && whole; ++k)
+                whole = getFacetCorner(i, k, corners[k]);
+        }
         const GLenum mode = !whole ? 0 : n == 3 ? GL_TRIANGLES : GL_QUADS;
         if (block != 0 && block != mode) {
             glEnd();
