@@ -105,8 +105,13 @@ TEST(FlatMesh, OutOfRangeIndicesAreReportedOnStandardOutput)
     testing::internal::CaptureStdout();
     EXPECT_EQ(mesh.getPolygonVertexIndex(4, 0), 0);
     EXPECT_FALSE(mesh.getFacetCorner(0, 1, corner));
+    // The three corners at once say the same of the one that cannot be read,
+    // and read the others.
+    Point a, b(7, 7, 7), c;
+    EXPECT_TRUE(mesh.getTriangleCorners(0, a, b, c));
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "pol out of range. 4 1\npIndex out of range. 5 3\n");
+              "pol out of range. 4 1\npIndex out of range. 5 3\npIndex out of range. 5 3\n");
+    EXPECT_TRUE(a.data[2] == 3.0f && b.data[0] == 7.0f && c.data[1] == 2.0f);
 }
 
 TEST(FlatMesh, PolygonWithoutCornersHasNoCornerToRead)
