@@ -1,5 +1,6 @@
 #include "mesh/BaseMesh.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <iostream>
@@ -69,6 +70,16 @@ bool CBaseMesh::getTriangleCornersD(int i, CVertex<double, 3>& a, CVertex<double
 
 bool CBaseMesh::getTriangleCorners(int i, Point& a, Point& b, Point& c)
 {
+    // A triangle or quadrilateral whose corners all exist is read at once
+    // where the mesh can; anything else corner by corner, which says which
+    // corner cannot be read.
+    float xyz[12];
+    if (readFacetCorners(i, xyz, 4) >= 3) {
+        std::copy_n(xyz, 3, a.data);
+        std::copy_n(xyz + 3, 3, b.data);
+        std::copy_n(xyz + 6, 3, c.data);
+        return true;
+    }
     getFacetCorner(i, 0, a);
     getFacetCorner(i, 1, b);
     getFacetCorner(i, 2, c);

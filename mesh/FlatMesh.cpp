@@ -213,19 +213,6 @@ int CFlatMesh::readFacetCorners(int p, float* out, int capacity)
     return n;
 }
 
-bool CFlatMesh::getTriangleCorners(int p, Point& a, Point& b, Point& c)
-{
-    // A triangle or quadrilateral whose corners all exist; anything else
-    // corner by corner, which says which cannot be read.
-    float xyz[12];
-    if (readFacetCorners(p, xyz, 4) < 3)
-        return Mesh::CBaseMesh::getTriangleCorners(p, a, b, c);
-    std::copy_n(xyz, 3, a.data);
-    std::copy_n(xyz + 3, 3, b.data);
-    std::copy_n(xyz + 6, 3, c.data);
-    return true;
-}
-
 bool CFlatMesh::getTriangleRecord(int p, float rec[12])
 {
     if (getFacetSize(p) != 3)

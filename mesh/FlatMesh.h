@@ -154,8 +154,6 @@ public:
     bool getFacetCorner(int p, int k, Point& out) override;
     // All corners of polygon p at once, straight from the polygon stream.
     int readFacetCorners(int p, float* xyz, int capacity) override;
-    // As the base's, read at once where every corner can be.
-    bool getTriangleCorners(int p, Point& a, Point& b, Point& c) override;
     // Corners of triangle p into rec[3..11]; rec[0..2] untouched. False
     // unless p has exactly 3 corners.
     bool getTriangleRecord(int p, float rec[12]) override;

@@ -197,7 +197,7 @@ bool evaluateSurface(int dim, bool rational, const int order[2], const int cvCou
     // A[(k, l)] for (0,0), (1,0), (0,1), (2,0), (1,1), (0,2): the first one,
     // three or six.
     static const int kOf[6] = {0, 1, 0, 2, 1, 0}, lOf[6] = {0, 0, 1, 0, 1, 2};
-    const int entries = derCount == 0 ? 1 : derCount == 1 ? 3 : 6;
+    const int entries = surfaceRowCount(derCount);
     Scratch A(static_cast<size_t>(entries * cvSize));
     Scratch row(static_cast<size_t>(rows * cvSize));
     const int i0 = su - order[0] + 2, j0 = sv - order[1] + 2;

@@ -33,6 +33,13 @@ bool basisDerivatives(int order, const double* knot, int span, double t, int der
 bool evaluateCurve(int dim, bool rational, int order, int cvCount, int stride, const double* knot,
                    const double* cv, double t, int side, int derCount, double* out);
 
+// The rows of a surface's evaluation up to derCount: 1, 3 or 6 for derCount
+// 0, 1 or 2.
+constexpr int surfaceRowCount(int derCount)
+{
+    return (derCount + 1) * (derCount + 2) / 2;
+}
+
 // Evaluates a surface whose control point (i, j) starts at
 // cv[(i * cvCount[1] + j) * stride]. out receives rows of dim doubles:
 // point, d/ds, d/dt, d2/ds2, d2/dsdt, d2/dt2, the first one, three or six of

@@ -14,18 +14,19 @@ ON_3dVector cross(const ON_3dVector& a, const ON_3dVector& b)
 
 } // namespace
 
-bool ON_Surface::EvDerivatives(double s, double t, int derCount, ON_3dVector* v, int quadrant,
-                               int* hint) const
+bool ON_Surface::Ev2Der(double s, double t, ON_3dPoint& point, ON_3dVector& ds, ON_3dVector& dt,
+                        ON_3dVector& dss, ON_3dVector& dst, ON_3dVector& dtt, int quadrant,
+                        int* hint) const
 {
-    if (derCount < 0 || derCount > 2)
+    ON_3dVector v[6];
+    if (!EvDerivatives(s, t, 2, v, quadrant, hint))
         return false;
-    ON_3dPoint p;
-    ON_3dVector all[5];
-    if (!Ev2Der(s, t, p, all[0], all[1], all[2], all[3], all[4], quadrant, hint))
-        return false;
-    v[0] = ON_3dVector(p.x, p.y, p.z);
-    for (int e = 1; e < (derCount == 0 ? 1 : derCount == 1 ? 3 : 6); ++e)
-        v[e] = all[e - 1];
+    point = ON_3dPoint(v[0]);
+    ds = v[1];
+    dt = v[2];
+    dss = v[3];
+    dst = v[4];
+    dtt = v[5];
     return true;
 }
 
@@ -34,7 +35,7 @@ bool ON_Surface::EvPoint(double s, double t, ON_3dPoint& point, int quadrant, in
     ON_3dVector v[1];
     if (!EvDerivatives(s, t, 0, v, quadrant, hint))
         return false;
-    point = ON_3dPoint(v[0].x, v[0].y, v[0].z);
+    point = ON_3dPoint(v[0]);
     return true;
 }
 
@@ -78,7 +79,7 @@ bool ON_Surface::EvNormal(double s, double t, ON_3dPoint& point, ON_3dVector& no
         if (!EvDerivatives(ss, tt, 1, v, quadrant, hint))
             return false;
         if (step == 0.0)
-            at = ON_3dPoint(v[0].x, v[0].y, v[0].z);
+            at = ON_3dPoint(v[0]);
         if (unitNormal(v[1], v[2], normal)) {
             point = at;
             return true;
@@ -120,13 +121,6 @@ bool ON_SurfaceProxy::GetBBox(double* boxmin, double* boxmax, bool bGrowBox) con
 ON_Interval ON_SurfaceProxy::Domain(int dir) const
 {
     return m_surface ? m_surface->Domain(dir) : ON_Interval();
-}
-
-bool ON_SurfaceProxy::Ev2Der(double s, double t, ON_3dPoint& point, ON_3dVector& ds,
-                             ON_3dVector& dt, ON_3dVector& dss, ON_3dVector& dst, ON_3dVector& dtt,
-                             int quadrant, int* hint) const
-{
-    return m_surface && m_surface->Ev2Der(s, t, point, ds, dt, dss, dst, dtt, quadrant, hint);
 }
 
 bool ON_SurfaceProxy::EvDerivatives(double s, double t, int derCount, ON_3dVector* v, int quadrant,
@@ -315,28 +309,12 @@ bool ON_NurbsSurface::Transform(const ON_Xform& xform)
     return true;
 }
 
-bool ON_NurbsSurface::Ev2Der(double s, double t, ON_3dPoint& point, ON_3dVector& ds,
-                             ON_3dVector& dt, ON_3dVector& dss, ON_3dVector& dst, ON_3dVector& dtt,
-                             int quadrant, int* hint) const
-{
-    ON_3dVector v[6];
-    if (!EvDerivatives(s, t, 2, v, quadrant, hint))
-        return false;
-    point = ON_3dPoint(v[0].x, v[0].y, v[0].z);
-    ds = v[1];
-    dt = v[2];
-    dss = v[3];
-    dst = v[4];
-    dtt = v[5];
-    return true;
-}
-
 bool ON_NurbsSurface::EvDerivatives(double s, double t, int derCount, ON_3dVector* v,
                                     int quadrant, int*) const
 {
     if (!storageFits() || derCount < 0 || derCount > 2)
         return false;
-    const int entries = derCount == 0 ? 1 : derCount == 1 ? 3 : 6;
+    const int entries = OnSubset::surfaceRowCount(derCount);
     // Rows of m_dim doubles; a surface of more than three dimensions is
     // evaluated on the heap.
     double local[6 * 3];

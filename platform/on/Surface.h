@@ -22,16 +22,16 @@ public:
     // (s, t). quadrant 2 or 3 evaluates from below in s at a knot, 3 or 4
     // from below in t; hint is accepted and unused. False (outputs unchanged)
     // when the surface cannot be evaluated there.
-    virtual bool Ev2Der(double s, double t, ON_3dPoint& point, ON_3dVector& ds, ON_3dVector& dt,
-                        ON_3dVector& dss, ON_3dVector& dst, ON_3dVector& dtt, int quadrant = 0,
-                        int* hint = nullptr) const = 0;
+    bool Ev2Der(double s, double t, ON_3dPoint& point, ON_3dVector& ds, ON_3dVector& dt,
+                ON_3dVector& dss, ON_3dVector& dst, ON_3dVector& dtt, int quadrant = 0,
+                int* hint = nullptr) const;
     // The point and its derivatives up to derCount (0, 1 or 2) at (s, t): v
     // receives the point, d/ds, d/dt, d2/ds2, d2/dsdt, d2/dt2 as far as
-    // asked (one, three or six vectors), the values Ev2Der gives. A surface
-    // that can leave out the derivatives not asked for does; this one
-    // evaluates them all.
+    // asked (one, three or six vectors), the derivatives not asked for left
+    // out; each value is the one a full evaluation gives. False (v
+    // unchanged) as for Ev2Der.
     virtual bool EvDerivatives(double s, double t, int derCount, ON_3dVector* v, int quadrant = 0,
-                               int* hint = nullptr) const;
+                               int* hint = nullptr) const = 0;
     bool EvPoint(double s, double t, ON_3dPoint& point, int quadrant = 0,
                  int* hint = nullptr) const;
     // The unit normal d/ds x d/dt. Where the two derivatives are parallel (a
@@ -80,9 +80,6 @@ public:
     int Dimension() const override;
     bool GetBBox(double* boxmin, double* boxmax, bool bGrowBox = false) const override;
     ON_Interval Domain(int dir) const override;
-    bool Ev2Der(double s, double t, ON_3dPoint& point, ON_3dVector& ds, ON_3dVector& dt,
-                ON_3dVector& dss, ON_3dVector& dst, ON_3dVector& dtt, int quadrant = 0,
-                int* hint = nullptr) const override;
     bool EvDerivatives(double s, double t, int derCount, ON_3dVector* v, int quadrant = 0,
                        int* hint = nullptr) const override;
     int NurbsSurface(ON_NurbsSurface* nurbs, double tolerance = 0.0,
@@ -147,9 +144,6 @@ public:
     bool GetBBox(double* boxmin, double* boxmax, bool bGrowBox = false) const override;
     bool Transform(const ON_Xform& xform) override;
     ON_Interval Domain(int dir) const override;
-    bool Ev2Der(double s, double t, ON_3dPoint& point, ON_3dVector& ds, ON_3dVector& dt,
-                ON_3dVector& dss, ON_3dVector& dst, ON_3dVector& dtt, int quadrant = 0,
-                int* hint = nullptr) const override;
     bool EvDerivatives(double s, double t, int derCount, ON_3dVector* v, int quadrant = 0,
                        int* hint = nullptr) const override;
     // A copy of the whole surface; 0 for an invalid surface and for
