@@ -43,7 +43,6 @@
 #include <pthread.h>
 #include <string>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -85,7 +84,10 @@ void watchCtrlC()
 // allocator's largest heap threshold (32 MB) come from the heap, and freed
 // memory stays there for the next one. Larger arrays are still mapped for
 // themselves: kept in the heap, they would leave holes that raise the peak
-// of a long job by a quarter.
+// of a long job by a quarter. The heap is not backed with huge pages: on a
+// virtual machine that hands freed memory back to its host, each huge page
+// faulted in is backed anew by the host, which costs more than its fewer
+// translation entries save.
 void keepFreedMemory()
 {
 #ifdef __GLIBC__
@@ -94,41 +96,10 @@ void keepFreedMemory()
 #endif
 }
 
-// The same arrays, tens of megabytes on a mesh of a million facets, are
-// faulted in 4 KB at a time, and walked through as many translation
-// entries. glibc's allocator backs its large blocks and its heap with the
-// system's huge pages where asked to: about a tenth of such a job's time,
-// for a few per cent more memory. It reads the setting only as a program
-// starts, so the program starts itself again once with it added to the
-// settings it was given (an explicit hugetlb setting is left as it is).
-// Where the start fails the program goes on as it was.
-void startWithHugePages(char** argv)
-{
-#if defined(__GLIBC__) && defined(__linux__)
-    static const char kSetting[] = "glibc.malloc.hugetlb";
-    const char* given = std::getenv("GLIBC_TUNABLES");
-    if (given != nullptr && std::strstr(given, kSetting) != nullptr)
-        return;
-    std::string tunables = given != nullptr && *given != '\0' ? std::string(given) + ":" : "";
-    tunables += std::string(kSetting) + "=1";
-    if (setenv("GLIBC_TUNABLES", tunables.c_str(), 1) != 0)
-        return;
-    execv("/proc/self/exe", argv);
-    // Not started again: the settings stay as they were given.
-    if (given != nullptr)
-        setenv("GLIBC_TUNABLES", given, 1);
-    else
-        unsetenv("GLIBC_TUNABLES");
-#else
-    (void)argv;
-#endif
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
-    startWithHugePages(argv);
     std::string script;
     std::string out;
     VezadHost::ScriptDefines defines;
