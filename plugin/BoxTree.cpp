@@ -11,8 +11,14 @@ void BoxTree::build(std::vector<Box3> boxes)
         m_items[i] = int(i);
     m_nodes.clear();
     if (count > 0) {
+        // The boxes' middles, the splits' keys, worked out once.
+        m_middles.resize(count);
+        for (std::size_t i = 0; i < count; ++i)
+            for (std::size_t c = 0; c < 3; ++c)
+                m_middles[i][c] = 0.5 * (m_boxes[i].lo[c] + m_boxes[i].hi[c]);
         m_nodes.reserve(std::size_t(nodesOver(int(count))));
         buildNode(0, int(count));
+        m_middles = {};
     }
 }
 
@@ -33,13 +39,13 @@ int BoxTree::buildNode(int first, int count)
     Box3 box = m_boxes[std::size_t(m_items[std::size_t(first)])];
     Point3 lo{HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi{-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
     for (int k = first; k < first + count; ++k) {
-        const Box3& b = m_boxes[std::size_t(m_items[std::size_t(k)])];
+        const std::size_t item = std::size_t(m_items[std::size_t(k)]);
+        const Box3& b = m_boxes[item];
         for (std::size_t c = 0; c < 3; ++c) {
             box.lo[c] = std::min(box.lo[c], b.lo[c]);
             box.hi[c] = std::max(box.hi[c], b.hi[c]);
-            const double middle = 0.5 * (b.lo[c] + b.hi[c]);
-            lo[c] = std::min(lo[c], middle);
-            hi[c] = std::max(hi[c], middle);
+            lo[c] = std::min(lo[c], m_middles[item][c]);
+            hi[c] = std::max(hi[c], m_middles[item][c]);
         }
     }
     m_nodes[std::size_t(at)].box = box;
@@ -52,10 +58,7 @@ int BoxTree::buildNode(int first, int count)
     for (std::size_t c = 1; c < 3; ++c)
         if (hi[c] - lo[c] > hi[axis] - lo[axis])
             axis = c;
-    const auto middleOf = [&](int item) {
-        const Box3& b = m_boxes[std::size_t(item)];
-        return 0.5 * (b.lo[axis] + b.hi[axis]);
-    };
+    const auto middleOf = [&](int item) { return m_middles[std::size_t(item)][axis]; };
     const int half = count / 2;
     std::nth_element(m_items.begin() + first, m_items.begin() + first + half,
                      m_items.begin() + first + count, [&](int a, int b) {

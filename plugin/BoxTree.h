@@ -185,6 +185,7 @@ private:
 
     static int nodesOver(int count);
     std::vector<Box3> m_boxes;
+    std::vector<Point3> m_middles; // of the boxes, while the tree is built
     std::vector<int> m_items;
     std::vector<Node> m_nodes;
 };
