@@ -12,13 +12,12 @@ void BoxTree::build(std::vector<Box3> boxes)
     m_nodes.clear();
     if (count > 0) {
         // The boxes' middles, the splits' keys, worked out once.
-        m_middles.resize(count);
+        std::vector<Point3> middles(count);
         for (std::size_t i = 0; i < count; ++i)
             for (std::size_t c = 0; c < 3; ++c)
-                m_middles[i][c] = 0.5 * (m_boxes[i].lo[c] + m_boxes[i].hi[c]);
+                middles[i][c] = 0.5 * (m_boxes[i].lo[c] + m_boxes[i].hi[c]);
         m_nodes.reserve(std::size_t(nodesOver(int(count))));
-        buildNode(0, int(count));
-        m_middles = {};
+        buildNode(0, int(count), middles);
     }
 }
 
@@ -32,7 +31,7 @@ int BoxTree::nodesOver(int count)
 // The node over items first .. first + count of m_items: a leaf of a few,
 // else split at the median of the boxes' middles along the widest spread of
 // them (ties by item number, so the tree follows the boxes alone).
-int BoxTree::buildNode(int first, int count)
+int BoxTree::buildNode(int first, int count, const std::vector<Point3>& middles)
 {
     const int at = int(m_nodes.size());
     m_nodes.emplace_back();
@@ -44,8 +43,8 @@ int BoxTree::buildNode(int first, int count)
         for (std::size_t c = 0; c < 3; ++c) {
             box.lo[c] = std::min(box.lo[c], b.lo[c]);
             box.hi[c] = std::max(box.hi[c], b.hi[c]);
-            lo[c] = std::min(lo[c], m_middles[item][c]);
-            hi[c] = std::max(hi[c], m_middles[item][c]);
+            lo[c] = std::min(lo[c], middles[item][c]);
+            hi[c] = std::max(hi[c], middles[item][c]);
         }
     }
     m_nodes[std::size_t(at)].box = box;
@@ -58,15 +57,15 @@ int BoxTree::buildNode(int first, int count)
     for (std::size_t c = 1; c < 3; ++c)
         if (hi[c] - lo[c] > hi[axis] - lo[axis])
             axis = c;
-    const auto middleOf = [&](int item) { return m_middles[std::size_t(item)][axis]; };
+    const auto middleOf = [&](int item) { return middles[std::size_t(item)][axis]; };
     const int half = count / 2;
     std::nth_element(m_items.begin() + first, m_items.begin() + first + half,
                      m_items.begin() + first + count, [&](int a, int b) {
                          const double ma = middleOf(a), mb = middleOf(b);
                          return ma != mb ? ma < mb : a < b;
                      });
-    const int left = buildNode(first, half);
-    const int right = buildNode(first + half, count - half);
+    const int left = buildNode(first, half, middles);
+    const int right = buildNode(first + half, count - half, middles);
     m_nodes[std::size_t(at)].left = left;
     m_nodes[std::size_t(at)].right = right;
     return at;

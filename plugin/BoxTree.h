@@ -181,11 +181,10 @@ private:
         int first = 0, count = 0; // the items of a leaf, in m_items
         int left = -1, right = -1;
     };
-    int buildNode(int first, int count);
+    int buildNode(int first, int count, const std::vector<Point3>& middles);
 
     static int nodesOver(int count);
     std::vector<Box3> m_boxes;
-    std::vector<Point3> m_middles; // of the boxes, while the tree is built
     std::vector<int> m_items;
     std::vector<Node> m_nodes;
 };

@@ -8,32 +8,6 @@
 
 namespace OnSubset {
 
-namespace {
-
-// n doubles of zeros: on the stack for the orders surfaces and curves have,
-// on the heap beyond. An evaluation is made for every point of a render
-// mesh and a trim's samples, where allocations would cost more than the
-// arithmetic.
-class Scratch {
-public:
-    explicit Scratch(std::size_t n)
-    {
-        if (n > kLocal)
-            m_heap.assign(n, 0.0);
-        else
-            std::fill(m_local, m_local + n, 0.0);
-    }
-    double* data() { return m_heap.empty() ? m_local : m_heap.data(); }
-    double& operator[](std::size_t k) { return data()[k]; }
-
-private:
-    static constexpr std::size_t kLocal = 96;
-    double m_local[kLocal];
-    std::vector<double> m_heap;
-};
-
-} // namespace
-
 int findSpan(int order, int cvCount, const double* knot, double t, int side)
 {
     const int lo = order - 2, hi = cvCount - 2;

@@ -13,6 +13,10 @@
 // Pure functions; thread-safe.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
+#include <vector>
+
 namespace OnSubset {
 
 // The span index j (order - 2 <= j <= cvCount - 2) with knot[j] <= t <
@@ -32,6 +36,28 @@ bool basisDerivatives(int order, const double* knot, int span, double t, int der
 // first, second derivative). False for an unusable curve or a zero weight.
 bool evaluateCurve(int dim, bool rational, int order, int cvCount, int stride, const double* knot,
                    const double* cv, double t, int side, int derCount, double* out);
+
+// n doubles of zeros: on the stack for the orders surfaces and curves have,
+// on the heap beyond. An evaluation is made for every point of a render
+// mesh and a trim's samples, where allocations would cost more than the
+// arithmetic.
+class Scratch {
+public:
+    explicit Scratch(std::size_t n)
+    {
+        if (n > kLocal)
+            m_heap.assign(n, 0.0);
+        else
+            std::fill(m_local, m_local + n, 0.0);
+    }
+    double* data() { return m_heap.empty() ? m_local : m_heap.data(); }
+    double& operator[](std::size_t k) { return data()[k]; }
+
+private:
+    static constexpr std::size_t kLocal = 96;
+    double m_local[kLocal];
+    std::vector<double> m_heap;
+};
 
 // The rows of a surface's evaluation up to derCount: 1, 3 or 6 for derCount
 // 0, 1 or 2.

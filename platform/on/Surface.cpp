@@ -315,20 +315,12 @@ bool ON_NurbsSurface::EvDerivatives(double s, double t, int derCount, ON_3dVecto
     if (!storageFits() || derCount < 0 || derCount > 2)
         return false;
     const int entries = OnSubset::surfaceRowCount(derCount);
-    // Rows of m_dim doubles; a surface of more than three dimensions is
-    // evaluated on the heap.
-    double local[6 * 3];
-    std::vector<double> wide;
-    double* rows = local;
-    if (m_dim > 3) {
-        wide.assign(static_cast<size_t>(entries * m_dim), 0.0);
-        rows = wide.data();
-    }
+    OnSubset::Scratch rows(static_cast<size_t>(entries * m_dim)); // rows of m_dim doubles
     const double* knots[2] = {m_knot[0].data(), m_knot[1].data()};
     const int sSide = quadrant == 2 || quadrant == 3 ? -1 : 1;
     const int tSide = quadrant == 3 || quadrant == 4 ? -1 : 1;
     if (!OnSubset::evaluateSurface(m_dim, m_is_rat != 0, m_order, m_cvCount, m_cvStride, knots,
-                                   m_cv.data(), s, t, sSide, tSide, rows, derCount))
+                                   m_cv.data(), s, t, sSide, tSide, rows.data(), derCount))
         return false;
     for (int e = 0; e < entries; ++e) {
         v[e] = ON_3dVector();
