@@ -653,13 +653,23 @@ int putJunctionsOnce(COffset_Grid& grid, Fresh fresh, bool recordUndo,
     std::vector<Insertion> insertions;
     std::vector<Gridbench::CGridPoint*> made;
     std::unordered_map<const CVertex<float, 3>*, int> passedTwice;
-    for (const COffset_PointList* pl : pointLists) {
+    // Each poly-line's entries and the points they pass, with those this
+    // round enters: a poly-line passes a point once, or twice where it runs
+    // through itself, so a junction that would make one pass its points
+    // more often than that (as a curve fitted anew through junctions close
+    // together may wind about them round after round) is not put; the
+    // crossings there stay as they are. The net text reads no such line.
+    std::vector<std::unordered_map<const CVertex<float, 3>*, int>> passed(
+        std::size_t(pointLists.count));
+    std::vector<int> entries(std::size_t(pointLists.count), 0);
+    for (int line = 0; line < pointLists.count; ++line) {
+        const COffset_PointList* pl = pointLists[line];
         if (pl == nullptr)
             continue;
-        std::unordered_map<const CVertex<float, 3>*, int> passes;
         for (const CVertex<float, 3>* v : pl->vertices)
-            if (++passes[v] == 2)
+            if (++passed[std::size_t(line)][v] == 2)
                 passedTwice[v] = 2;
+        entries[std::size_t(line)] = pl->vertices.count;
     }
     // The share along the stretch's samples of the point nearest to p, and
     // whether p lies beside the stretch between its ends (up to `slack`
@@ -733,6 +743,24 @@ int putJunctionsOnce(COffset_Grid& grid, Fresh fresh, bool recordUndo,
                 }
             }
         }
+        // The entries the junction adds to each poly-line (none where a
+        // stretch ends at it, one a stretch), and whether they leave it
+        // passing its points no more often than a net's poly-line does.
+        std::map<int, int> adds;
+        for (const int s : onStretches) {
+            const Stretch& st = stretches[std::size_t(s)];
+            if (point == nullptr || !(samePlace(st.a, point) || samePlace(st.b, point)))
+                ++adds[st.line];
+        }
+        bool fewPasses = true;
+        for (const auto& [line, n] : adds) {
+            const std::size_t l = std::size_t(line);
+            const std::size_t points =
+                passed[l].size() + (point != nullptr && passed[l].count(point) > 0 ? 0 : 1);
+            fewPasses = fewPasses && !passesPointsTooOften(std::size_t(entries[l] + n), points);
+        }
+        if (!fewPasses)
+            continue;
         if (point == nullptr) {
             Mesh::CBaseMesh::CBaseHitInfo hit;
             for (std::size_t d = 0; d < 3; ++d)
@@ -753,6 +781,8 @@ int putJunctionsOnce(COffset_Grid& grid, Fresh fresh, bool recordUndo,
                 continue;
             const double share = shareOf(st, toP3(*point));
             insertions.push_back({st.line, st.k, share, point});
+            ++entries[std::size_t(st.line)];
+            ++passed[std::size_t(st.line)][point];
         }
     }
 

@@ -307,6 +307,11 @@ bool samePosition(const CVertex<float, 3>* a, const CVertex<float, 3>* b);
 // itself, so more than four entries and more than twice as many as it has
 // distinct points. The net text refuses such a poly-line and the editing
 // builds none.
+// The rule on its counts: `entries` entries passing `distinct` points.
+inline bool passesPointsTooOften(std::size_t entries, std::size_t distinct)
+{
+    return entries > 4 && entries > 2 * distinct;
+}
 template <class Entry> bool passesItsPointsTooOften(const std::vector<Entry>& entries)
 {
     if (entries.size() <= 4)
@@ -314,7 +319,7 @@ template <class Entry> bool passesItsPointsTooOften(const std::vector<Entry>& en
     std::vector<Entry> points(entries);
     std::sort(points.begin(), points.end(), std::less<Entry>());
     const auto distinct = std::size_t(std::unique(points.begin(), points.end()) - points.begin());
-    return entries.size() > 2 * distinct;
+    return passesPointsTooOften(entries.size(), distinct);
 }
 
 // One line per entry on standard output ("   %d:  Vertex, Usecount: %d" for

@@ -989,6 +989,24 @@ TEST(Topology, RealSphereHashNetGivesFourFacesThatRebuildsKeep)
     EXPECT_EQ(faceLoops(t), before);
 }
 
+// A poly-line drawn twice along two crossing diameters passes each point
+// twice: a junction where they cross would enter it four times, too often
+// for a net's poly-line, and the net written so was refused when opened.
+TEST(Topology, CrossingsAJunctionWouldEnterTooOftenStayUncut)
+{
+    TestNet t;
+    t.net.surfaceTolerance = 0.05;
+    CGridPoint *a = t.point(1, 0), *b = t.point(-1, 0), *c = t.point(0, 1), *d = t.point(0, -1);
+    t.line({a, b, c, d, a, b, c, d});
+    t.build();
+    EXPECT_EQ(t.net.pointLists[0]->vertices.count, 8);
+    std::ostringstream text;
+    mwtest::capturedStdout([&] { EXPECT_TRUE(t.net.write(text)); });
+    TestNet back;
+    std::istringstream in(text.str());
+    mwtest::capturedStdout([&] { EXPECT_TRUE(back.net.read(in)); });
+}
+
 // A junction picked across a fold (on the top of a part whose front the net
 // lies on) carries the top's normal; the curve of the poly-line from it,
 // held square to that normal, swings off the front and back across the
