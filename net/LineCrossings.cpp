@@ -841,8 +841,11 @@ int COffset_Grid::putJunctionsWhereLinesCross(bool everyStretch, bool recordUndo
     // A junction enters the curves of its poly-lines, which are fitted anew
     // through it: they cross where they crossed, but the curves about it
     // may meet the others elsewhere by a little. The stretches of the
-    // poly-lines a round changed are taken again, for a few rounds.
-    constexpr int kRounds = 8;
+    // poly-lines a round changed are taken again until a round puts none.
+    // Long wobbly strokes over one another settle within a dozen rounds,
+    // the last ones putting a junction or two each; the rounds end here
+    // all the same.
+    constexpr int kRounds = 16;
     // The junctions and the curves through them as the poly-lines now hold
     // their points.
     recountUse();
