@@ -242,6 +242,43 @@ void sortRuns(QueryRoom& room)
         std::copy(from, from + n, keys.data());
 }
 
+// A cell of fewer items than this is read at once: the test of a group's
+// box costs about what an item's does, and such a cell's groups hold a few
+// items each.
+constexpr int kGroupsTestedFrom = 64;
+
+// The squared distance of p from the box, in float: each axis's gap is no
+// larger than that of any point inside, rounded alike, so that a box at
+// r2 or beyond holds no point within r2 by the items' own test below.
+float boxDistance2(const float p[3], const float min[3], const float max[3])
+{
+    float box2 = 0.0f;
+    for (int a = 0; a < 3; ++a) {
+        const float x = p[a];
+        const float d = x < min[a] ? min[a] - x : x > max[a] ? x - max[a] : 0.0f;
+        box2 += d * d;
+    }
+    return box2;
+}
+
+// Appends the items first .. first + count - 1 of the flat hash that lie
+// within r2 (squared) of p to met, in their order.
+void collectWithin(const CFacetHashIndex& flat, int first, int count, const float p[3],
+                   float r2, std::vector<Candidate>& met)
+{
+    const CFacetHashIndex::Item* item = flat.items.data() + first;
+    for (int n = 0; n < count; ++n, ++item) {
+        float d2 = 0.0f;
+        for (int a = 0; a < 3; ++a) {
+            const float d = item->xyz[a] - p[a];
+            d2 += d * d;
+        }
+        if (d2 < r2)
+            met.push_back(Candidate{item->facet, {item->xyz[0], item->xyz[1], item->xyz[2]},
+                                    item->radius, flat.cornersOf(*item)});
+    }
+}
+
 // facetsNearPoint, and with `found` for each listed facet its candidate
 // record (in the order of the list). The radius query runs over the flat
 // mirror of the facet hash where there is one (the same cells, boxes and
@@ -287,27 +324,19 @@ bool candidatesNearPoint(CBaseMesh* mesh, const CVertex<float, 3>& p, Kor::List<
                     if (c < 0)
                         continue;
                     const CFacetHashIndex::Cell& cell = flat->cells[std::size_t(c)];
-                    float box2 = 0.0f;
-                    for (int a = 0; a < 3; ++a) {
-                        const float x = p.data[a];
-                        const float d = x < cell.min[a]   ? cell.min[a] - x
-                                        : x > cell.max[a] ? x - cell.max[a]
-                                                          : 0.0f;
-                        box2 += d * d;
-                    }
-                    if (!(box2 < r2))
+                    if (!(boxDistance2(p.data, cell.min, cell.max) < r2))
                         continue;
-                    const CFacetHashIndex::Item* item = flat->items.data() + cell.first;
-                    for (int n = 0; n < cell.count; ++n, ++item) {
-                        float d2 = 0.0f;
-                        for (int a = 0; a < 3; ++a) {
-                            const float d = item->xyz[a] - p.data[a];
-                            d2 += d * d;
-                        }
-                        if (d2 < r2)
-                            met.push_back(Candidate{item->facet,
-                                                    {item->xyz[0], item->xyz[1], item->xyz[2]},
-                                                    item->radius, flat->cornersOf(*item)});
+                    if (cell.groups == 0 || cell.count < kGroupsTestedFrom) {
+                        collectWithin(*flat, cell.first, cell.count, p.data, r2, met);
+                        continue;
+                    }
+                    // A crowded cell by its groups (its items in the same
+                    // order): a group whose box lies beyond the radius holds
+                    // no item within it.
+                    for (int g = cell.group; g < cell.group + cell.groups; ++g) {
+                        const CFacetHashIndex::Group& group = flat->groups[std::size_t(g)];
+                        if (boxDistance2(p.data, group.min, group.max) < r2)
+                            collectWithin(*flat, group.first, group.count, p.data, r2, met);
                     }
                 }
     }
@@ -825,21 +854,40 @@ bool nearestMeshPoint(CBaseMesh* mesh, const double p[3], double within, MeshFoo
     mesh->facetHash.cellKey(at, key[0], key[1], key[2]);
     const int* low = flat->lowestKey();
     const int* high = flat->highestKey();
-    const auto visitCell = [&](int c) {
-        const CFacetHashIndex::Cell& cell = flat->cells[std::size_t(c)];
+    // How near a facet with an item in the box, reaching `reach` beyond it,
+    // may come to p: no farther than lowerBound less the radius of any such
+    // item, as each axis's gap is no larger than that item's, rounded alike.
+    const auto boxBound = [p](const float* min, const float* max, float reach) {
         double box2 = 0.0;
         for (int a = 0; a < 3; ++a) {
-            const double d = p[a] < cell.min[a]   ? cell.min[a] - p[a]
-                             : p[a] > cell.max[a] ? p[a] - cell.max[a]
-                                                  : 0.0;
+            const double d = p[a] < min[a] ? min[a] - p[a] : p[a] > max[a] ? p[a] - max[a] : 0.0;
             box2 += d * d;
         }
-        if (!(std::sqrt(box2) - double(cell.reach) < best))
+        return std::sqrt(box2) - double(reach);
+    };
+    const auto visitCell = [&](int c) {
+        const CFacetHashIndex::Cell& cell = flat->cells[std::size_t(c)];
+        if (!(boxBound(cell.min, cell.max, cell.reach) < best))
             return;
-        const CFacetHashIndex::Item* item = flat->items.data() + cell.first;
-        for (int n = 0; n < cell.count; ++n, ++item)
-            if (lowerBound(item->xyz) - double(item->radius) < best)
-                measure(item->facet, flat->cornersOf(*item));
+        // A crowded cell by its groups (its items in the same order): a group
+        // no nearer than the best so far holds no item that passes the test,
+        // and the best only shrinks. Another cell at once.
+        const bool grouped = cell.groups > 0 && cell.count >= kGroupsTestedFrom;
+        const int end = grouped ? cell.group + cell.groups : cell.group + 1;
+        for (int g = cell.group; g < end; ++g) {
+            int first = cell.first, count = cell.count;
+            if (grouped) {
+                const CFacetHashIndex::Group& group = flat->groups[std::size_t(g)];
+                if (!(boxBound(group.min, group.max, group.reach) < best))
+                    continue;
+                first = group.first;
+                count = group.count;
+            }
+            const CFacetHashIndex::Item* item = flat->items.data() + first;
+            for (int n = 0; n < count; ++n, ++item)
+                if (lowerBound(item->xyz) - double(item->radius) < best)
+                    measure(item->facet, flat->cornersOf(*item));
+        }
     };
     const auto visit = [&](long long i, long long j, long long k) {
         if (const int c = flat->cellAt(int(i), int(j), int(k)); c >= 0)

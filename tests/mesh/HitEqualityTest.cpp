@@ -172,6 +172,30 @@ TEST(HitEquality, HitsAreThoseOfTheEarlierSearches)
     }
 }
 
+// A crowded cell's items are searched by their groups: the nearest point
+// through cells of hundreds of items each is as near as through cells of a
+// few, wherever the query lies, on the mesh or off it.
+TEST(HitEquality, NearestPointDoesNotDependOnTheCellSize)
+{
+    CFlatMesh fine, coarse;
+    fillScanLike(fine);
+    fillScanLike(coarse);
+    fine.buildFacetHash(200.0, -1.0, nullptr);
+    coarse.buildFacetHash(12.0, -1.0, nullptr);
+    std::mt19937 gen(5);
+    std::uniform_real_distribution<double> unit(-0.1, 1.1);
+    const CBox<float, 3>& box = fine.box;
+    for (int q = 0; q < 400; ++q) {
+        double p[3];
+        for (int c = 0; c < 3; ++c)
+            p[c] = box.min.data[c] + (box.max.data[c] - box.min.data[c]) * unit(gen);
+        Mesh::MeshFoot a, b;
+        ASSERT_TRUE(Mesh::nearestMeshPoint(&fine, p, HUGE_VAL, a));
+        ASSERT_TRUE(Mesh::nearestMeshPoint(&coarse, p, HUGE_VAL, b));
+        EXPECT_EQ(a.distance, b.distance) << "query " << q;
+    }
+}
+
 } // namespace
 
 // The flat mirror keeps copies of the facets' corners: an edit of the mesh
