@@ -311,8 +311,63 @@ bool rayPassesFacetsOf(const CRayFrame& frame, const float* min, const float* ma
 
 } // namespace
 
+namespace {
+
+// Moves the entries' corners (9 floats per entry of `entries`) into the
+// order of the hash's items, cell by cell, in place, and cuts the list to
+// them: the index keeps the array instead of a copy of tens of megabytes.
+// False, the list left as it was, where an item lies outside the entries.
+bool cornersInItemOrder(const C3DHash<CFacetCentroid, float>& hash,
+                        std::vector<float>& storedCorners, const CFacetCentroid* entries,
+                        int entryCount, std::size_t itemCount)
+{
+    const std::size_t count = std::size_t(std::max(entryCount, 0));
+    if (entries == nullptr || storedCorners.size() != 9 * count || itemCount > count)
+        return false;
+    // The entry each place takes its corners from: the items' entries, then
+    // the entries no item holds (each entry is stored once at the most).
+    std::vector<int> source;
+    source.reserve(count);
+    std::vector<char> held(count, 0);
+    for (int c = 0; c < hash.cells.count; ++c)
+        for (const CFacetCentroid* item : hash.cells.items[c]->items) {
+            const std::ptrdiff_t entry = item - entries;
+            if (entry < 0 || std::size_t(entry) >= count || held[std::size_t(entry)] != 0)
+                return false;
+            held[std::size_t(entry)] = 1;
+            source.push_back(int(entry));
+        }
+    for (std::size_t e = 0; e < count; ++e)
+        if (held[e] == 0)
+            source.push_back(int(e));
+    // The permutation applied cycle by cycle; `held` marks the places done.
+    std::fill(held.begin(), held.end(), 0);
+    float* xyz = storedCorners.data();
+    for (std::size_t start = 0; start < count; ++start) {
+        if (held[start] != 0 || std::size_t(source[start]) == start)
+            continue;
+        float first[9];
+        std::copy_n(xyz + 9 * start, 9, first);
+        std::size_t at = start;
+        for (;;) {
+            held[at] = 1;
+            const std::size_t from = std::size_t(source[at]);
+            if (from == start) {
+                std::copy_n(first, 9, xyz + 9 * at);
+                break;
+            }
+            std::copy_n(xyz + 9 * from, 9, xyz + 9 * at);
+            at = from;
+        }
+    }
+    storedCorners.resize(9 * itemCount);
+    return true;
+}
+
+} // namespace
+
 void CFacetHashIndex::build(const C3DHash<CFacetCentroid, float>& hash, CBaseMesh& mesh,
-                            std::uint64_t geometryVersion, const float* storedCorners,
+                            std::uint64_t geometryVersion, std::vector<float>* storedCorners,
                             const CFacetCentroid* entries, int entryCount)
 {
     cells.clear();
@@ -337,7 +392,12 @@ void CFacetHashIndex::build(const C3DHash<CFacetCentroid, float>& hash, CBaseMes
     for (int c = 0; c < n; ++c)
         itemCount += std::size_t(hash.cells.items[c]->items.count);
     items.reserve(itemCount);
-    corners.resize(9 * itemCount);
+    const bool inPlace = storedCorners != nullptr &&
+                         cornersInItemOrder(hash, *storedCorners, entries, entryCount, itemCount);
+    if (inPlace)
+        corners.swap(*storedCorners);
+    else
+        corners.resize(9 * itemCount);
     float read[3 * kCornerCapacity];
     std::vector<Item> sorted;
     std::vector<float> sortedCorners;
@@ -358,8 +418,10 @@ void CFacetHashIndex::build(const C3DHash<CFacetCentroid, float>& hash, CBaseMes
             float* to = corners.data() + 9 * items.size();
             const std::ptrdiff_t entry = item - entries;
             bool triangle = false;
-            if (storedCorners != nullptr && entry >= 0 && entry < entryCount) {
-                const float* from = storedCorners + 9 * entry;
+            if (inPlace) {
+                triangle = to[0] == to[0];
+            } else if (storedCorners != nullptr && entry >= 0 && entry < entryCount) {
+                const float* from = storedCorners->data() + 9 * entry;
                 triangle = from[0] == from[0];
                 std::copy_n(from, 9, to);
             } else if (mesh.readFacetCorners(item->facet, read, kCornerCapacity) == 3) {
@@ -710,8 +772,7 @@ void CBaseMesh::buildFacetHash(double divisor, double size, void*)
             reach = std::max(reach, item->radius);
         cell->itemReach = reach;
     }
-    facetIndex.build(facetHash, *this, geometryVersion, storedCorners.data(), facetCentroids,
-                     count);
+    facetIndex.build(facetHash, *this, geometryVersion, &storedCorners, facetCentroids, count);
 }
 
 void CBaseMesh::setRay(const Point& p, const Direction& d)

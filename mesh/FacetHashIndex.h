@@ -79,9 +79,11 @@ public:
     // Mirrors `hash` of `mesh`, whose geometry is at `geometryVersion`. The
     // corners of a triangle come from `storedCorners` when given (9 floats
     // per entry of the array `entries` the hash's items point into, NaN
-    // first for a facet that is not a triangle), else from the mesh.
+    // first for a facet that is not a triangle), else from the mesh. Where
+    // every item is such an entry the index takes the list over, its
+    // corners moved into the items' order, and leaves it empty.
     void build(const C3DHash<CFacetCentroid, float>& hash, CBaseMesh& mesh,
-               std::uint64_t geometryVersion, const float* storedCorners = nullptr,
+               std::uint64_t geometryVersion, std::vector<float>* storedCorners = nullptr,
                const CFacetCentroid* entries = nullptr, int entryCount = 0);
 
     // Item n's corners, null unless its facet is a triangle.
