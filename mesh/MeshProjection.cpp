@@ -865,28 +865,27 @@ bool nearestMeshPoint(CBaseMesh* mesh, const double p[3], double within, MeshFoo
         }
         return std::sqrt(box2) - double(reach);
     };
+    const auto measureItems = [&](int first, int count) {
+        const CFacetHashIndex::Item* item = flat->items.data() + first;
+        for (int n = 0; n < count; ++n, ++item)
+            if (lowerBound(item->xyz) - double(item->radius) < best)
+                measure(item->facet, flat->cornersOf(*item));
+    };
     const auto visitCell = [&](int c) {
         const CFacetHashIndex::Cell& cell = flat->cells[std::size_t(c)];
         if (!(boxBound(cell.min, cell.max, cell.reach) < best))
             return;
+        if (cell.groups == 0 || cell.count < kGroupsTestedFrom) {
+            measureItems(cell.first, cell.count);
+            return;
+        }
         // A crowded cell by its groups (its items in the same order): a group
         // no nearer than the best so far holds no item that passes the test,
-        // and the best only shrinks. Another cell at once.
-        const bool grouped = cell.groups > 0 && cell.count >= kGroupsTestedFrom;
-        const int end = grouped ? cell.group + cell.groups : cell.group + 1;
-        for (int g = cell.group; g < end; ++g) {
-            int first = cell.first, count = cell.count;
-            if (grouped) {
-                const CFacetHashIndex::Group& group = flat->groups[std::size_t(g)];
-                if (!(boxBound(group.min, group.max, group.reach) < best))
-                    continue;
-                first = group.first;
-                count = group.count;
-            }
-            const CFacetHashIndex::Item* item = flat->items.data() + first;
-            for (int n = 0; n < count; ++n, ++item)
-                if (lowerBound(item->xyz) - double(item->radius) < best)
-                    measure(item->facet, flat->cornersOf(*item));
+        // and the best only shrinks.
+        for (int g = cell.group; g < cell.group + cell.groups; ++g) {
+            const CFacetHashIndex::Group& group = flat->groups[std::size_t(g)];
+            if (boxBound(group.min, group.max, group.reach) < best)
+                measureItems(group.first, group.count);
         }
     };
     const auto visit = [&](long long i, long long j, long long k) {
