@@ -137,23 +137,46 @@ double NurbsSurf::getLength()
 
 void NurbsSurf::getRawNormal(Vector& out, double u, double v, Vector* suOut, Vector* svOut)
 {
-    Vector** T = computeDerivatives(1, u, v, nullptr);
-    const Vector& su = T[1][0];
-    const Vector& sv = T[0][1];
+    // The first derivatives straight from the flat table of the evaluation
+    // (entry (k, l) at 3 (2 k + l)): a measure takes a normal at every point
+    // of a grid of tolerance spacing, and a table of vectors allocated and
+    // freed for each point cost more than the derivatives themselves. The
+    // arithmetic is that of the vector operations it stands for.
+    double D[12];
+    computeDerivativesInto(1, u, v, D);
+    const double* su = D + 6;
+    const double* sv = D + 3;
+    const auto put = [](Vector& to, const double* xyz) {
+        if (to.n != 3)
+            to.resize(3);
+        std::copy_n(xyz, 3, to.data);
+    };
     if (suOut != nullptr)
-        *suOut = su;
+        put(*suOut, su);
     if (svOut != nullptr)
-        *svOut = sv;
-    const Vector cross = crossProduct(su, sv);
+        put(*svOut, sv);
+    const auto length = [](const double* a) {
+        double s = 0.0;
+        for (int k = 0; k < 3; ++k)
+            s += a[k] * a[k];
+        return std::sqrt(s > 0.0 ? s : 0.0);
+    };
+    const double cross[3] = {su[1] * sv[2] - su[2] * sv[1], su[2] * sv[0] - su[0] * sv[2],
+                             su[0] * sv[1] - su[1] * sv[0]};
     // Parallel derivatives leave a cross product of rounding noise, whose
     // direction means nothing: measured against |S_u| |S_v| so that the test
     // does not depend on the size of the model.
-    const double len = norm(cross);
-    if (len > 1e-14 * norm(su) * norm(sv))
-        out = unitOrZero(cross);
-    else
-        out = Vector(3);
-    freeDerivativeTable(T, 1);
+    double unit[3] = {0.0, 0.0, 0.0};
+    if (length(cross) > 1e-14 * length(su) * length(sv)) {
+        double sq = 0.0;
+        for (int k = 0; k < 3; ++k)
+            sq += cross[k] * cross[k];
+        const double len = std::sqrt(sq);
+        if (len > 0.0 && std::isfinite(len))
+            for (int k = 0; k < 3; ++k)
+                unit[k] = cross[k] / len;
+    }
+    put(out, unit);
 }
 
 Vector NurbsSurf::getRawNormal(double u, double v)

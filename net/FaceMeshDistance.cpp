@@ -904,7 +904,10 @@ FaceMeshDistance measureSurfaceMeshDistance(NurbsSurf& surface, const CVertexLis
             double distance = reach;
             if (Mesh::nearestMeshPoint(&mesh, p.data, reach, foot)) {
                 distance = foot.distance;
-                measured = {p, distance};
+                // Into the pair's own vector: a grid point costs no copy made
+                // and freed.
+                measured.first = p;
+                measured.second = distance;
             } else {
                 distance = distanceBeyondReach(mesh, p, measured, result.surfaceLargest, limit);
             }
@@ -917,7 +920,7 @@ FaceMeshDistance measureSurfaceMeshDistance(NurbsSurf& surface, const CVertexLis
             s->getRawNormal(n, u, v, &su, &sv);
             if (const double length = norm(n); length > 0.0)
                 n *= 1.0 / length;
-            meanNormal = meanNormal + n;
+            meanNormal += n;
             if (beyondPoints != nullptr && distance > limit)
                 beyondPoints->append(
                     CFitPoint(pointToMeet(mesh, p, n, foot, distance), Vector(u, v)));
