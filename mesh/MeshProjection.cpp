@@ -360,17 +360,40 @@ bool candidatesNearPoint(CBaseMesh* mesh, const CVertex<float, 3>& p, Kor::List<
 }
 
 // The facets' mean normal of meanFacetNormal; a facet whose triangle the
-// candidate record holds is weighed from there.
+// candidate record holds is weighed from there, and one that `known` lists
+// (ascending, as the list is) takes the area and normal it was weighed with
+// there, which are a function of the facet alone. With `weighed`, each
+// facet's area and normal are handed back in the list's order.
 CVector<float, 3> meanCandidateNormal(CBaseMesh* mesh, const Kor::List<int>& list,
-                                      const std::vector<Candidate>* found)
+                                      const std::vector<Candidate>* found,
+                                      const NearNormalReuse* known = nullptr,
+                                      std::vector<NearNormalReuse::Weight>* weighed = nullptr)
 {
     double sum[3] = {0.0, 0.0, 0.0};
     bool started = false;
     Direction n;
+    if (known != nullptr && known->weights.size() != std::size_t(known->facets.count))
+        known = nullptr;
+    if (weighed != nullptr)
+        weighed->clear();
+    int at = 0; // the first of the known facets not below the list's facet
     for (int k = 0; k < list.count; ++k) {
-        const float* corners = found != nullptr ? (*found)[std::size_t(k)].corners : nullptr;
-        const double area = corners != nullptr ? cornerAreaAndNormal(corners, 3, n)
-                                               : mesh->getFacetAreaAndNormal(list.data[k], n);
+        const int facet = list.data[k];
+        if (known != nullptr)
+            while (at < known->facets.count && known->facets.data[at] < facet)
+                ++at;
+        double area;
+        if (known != nullptr && at < known->facets.count && known->facets.data[at] == facet) {
+            const NearNormalReuse::Weight& w = known->weights[std::size_t(at)];
+            area = w.area;
+            std::copy_n(w.normal, 3, n.data);
+        } else {
+            const float* corners = found != nullptr ? (*found)[std::size_t(k)].corners : nullptr;
+            area = corners != nullptr ? cornerAreaAndNormal(corners, 3, n)
+                                      : mesh->getFacetAreaAndNormal(facet, n);
+        }
+        if (weighed != nullptr)
+            weighed->push_back({area, {n.data[0], n.data[1], n.data[2]}});
         if (!std::isfinite(area))
             continue;
         double w[3];
@@ -664,9 +687,16 @@ bool meshNormalNearPoint(CBaseMesh* mesh, const CVertex<float, 3>& p, CVector<fl
     // The mean normal is a function of the facets alone.
     const bool same = reuse != nullptr && reuse->facets.count == list.count &&
                       std::equal(list.data, list.data + list.count, reuse->facets.data);
-    const Direction n = same ? reuse->normal : meanCandidateNormal(mesh, list, &found);
-    if (reuse != nullptr && !same) {
+    Direction n;
+    if (same) {
+        n = reuse->normal;
+    } else if (reuse == nullptr) {
+        n = meanCandidateNormal(mesh, list, &found);
+    } else {
+        thread_local std::vector<NearNormalReuse::Weight> weighed;
+        n = meanCandidateNormal(mesh, list, &found, reuse, &weighed);
         reuse->facets = list;
+        reuse->weights.swap(weighed);
         reuse->normal = n;
     }
     if (isZero(n))

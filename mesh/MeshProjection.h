@@ -26,6 +26,8 @@
 #include "foundation/Vertex.h"
 #include "mesh/BaseMesh.h"
 
+#include <vector>
+
 namespace Mesh {
 
 using HitSet = Kor::Set<CBaseMesh::CBaseHitInfo>;
@@ -82,12 +84,19 @@ CBaseMesh::CBaseHitInfo* appendHit(HitSet& hits, const CBaseMesh::CBaseHitInfo& 
 
 // Entry operations -------------------------------------------------------------
 
-// The facets a mean normal near a point was last taken over, and that
+// The facets a mean normal near a point was last taken over (ascending),
+// each facet's area and unit normal as the mean weighed them, and that
 // normal: points a little apart (along a curve) mostly meet the same
-// facets, whose mean normal is the same. Valid for one mesh while it is not
-// edited; the caller keeps it for a run of queries.
+// facets, whose mean normal is the same, and where the facets differ by a
+// few at the rim, the others are not read again. Valid for one mesh while
+// it is not edited; the caller keeps it for a run of queries.
 struct NearNormalReuse {
+    struct Weight {
+        double area;
+        float normal[3];
+    };
     Kor::List<int> facets;
+    std::vector<Weight> weights; // of each facet, in the same order
     CVector<float, 3> normal;
 };
 

@@ -105,8 +105,10 @@ std::uint64_t hitDigest(CFlatMesh& mesh, int queries)
         for (int c = 0; c < 3; ++c)
             digest.add(meshNormal.data[c]);
         // The normal taken again a little aside, through the last query's
-        // facets where they are the same, is the one taken afresh.
-        for (float step : {0.0f, float(0.01 * cell)}) {
+        // facets where they are the same, and farther aside, where most of
+        // them are read from the last query's weights, is the one taken
+        // afresh.
+        for (float step : {0.0f, float(0.01 * cell), float(0.2 * cell)}) {
             near.data[0] += step;
             Direction fresh, reused;
             const bool ok = Mesh::meshNormalNearPoint(&mesh, near, fresh);
