@@ -32,7 +32,6 @@
 #include <set>
 #include <span>
 #include <tuple>
-#include <unordered_map>
 #include <utility>
 
 namespace {
@@ -1141,8 +1140,35 @@ std::vector<Sample> sampleMesh(Mesh::CBaseMesh& mesh, const Frame& frame, const 
     std::vector<Sample> samples;
     std::vector<CubeKey> keys;
     std::vector<int> lastFacets;
-    std::unordered_map<CubeKey, std::size_t, CubeHash> cubeOfKey;
     std::vector<std::pair<std::size_t, int>> cubeFacets;
+    // Each cube's number by its key: a table of numbers plus one (0 for an
+    // empty slot), at most half full, searched from the slot the key's hash
+    // gives (Fibonacci hashing over the table's power-of-two size). At a
+    // fine tolerance the cubes are millions, and a node of a hash map for
+    // each weighed more than half what its sample does.
+    std::vector<std::size_t> cubeTable(std::size_t(1) << 10, 0);
+    int tableBits = 10;
+    const auto slotOf = [&](const CubeKey& key) {
+        return std::size_t((std::uint64_t(CubeHash()(key)) * 0x9E3779B97F4A7C15ull) >>
+                           (64 - tableBits));
+    };
+    const auto place = [&](std::size_t cube) {
+        const std::size_t mask = cubeTable.size() - 1;
+        std::size_t slot = slotOf(keys[cube]);
+        while (cubeTable[slot] != 0)
+            slot = (slot + 1) & mask;
+        cubeTable[slot] = cube + 1;
+    };
+    // The number of the key's cube, and whether the cube is new (numbered
+    // next: the samples' count).
+    const auto cubeOfKey = [&](const CubeKey& key) -> std::pair<std::size_t, bool> {
+        const std::size_t mask = cubeTable.size() - 1;
+        std::size_t slot = slotOf(key);
+        for (; cubeTable[slot] != 0; slot = (slot + 1) & mask)
+            if (keys[cubeTable[slot] - 1] == key)
+                return {cubeTable[slot] - 1, false};
+        return {samples.size(), true};
+    };
     const double coarsest = sampling.spacing(kLevels - 1);
     const auto inBox = [&](const P3& q, double margin) {
         bool inside = true;
@@ -1249,24 +1275,32 @@ std::vector<Sample> sampleMesh(Mesh::CBaseMesh& mesh, const Frame& frame, const 
                 sample.seed = atWall;
                 const CubeKey key =
                     cubeOf(middle, sampling.spacing(level), level * 8 + facingClass(n));
-                const auto [at, added] = cubeOfKey.try_emplace(key, samples.size());
+                const auto [at, added] = cubeOfKey(key);
                 if (added) {
                     samples.push_back(sample);
                     keys.push_back(key);
                     lastFacets.push_back(-1);
+                    if (2 * samples.size() > cubeTable.size()) {
+                        cubeTable.assign(cubeTable.size() * 2, 0);
+                        ++tableBits;
+                        for (std::size_t cube = 0; cube < keys.size(); ++cube)
+                            place(cube);
+                    } else {
+                        place(at);
+                    }
                 } else {
-                    Sample& cube = samples[at->second];
+                    Sample& cube = samples[at];
                     cube.n = plus(cube.n, sample.n);
                     cube.weight += sample.weight;
                     cube.seed = cube.seed || sample.seed;
                 }
-                if (lastFacets[at->second] != f)
-                    cubeFacets.emplace_back(at->second, f);
-                lastFacets[at->second] = f;
+                if (lastFacets[at] != f)
+                    cubeFacets.emplace_back(at, f);
+                lastFacets[at] = f;
             }
         }
     }
-    release(cubeOfKey);
+    release(cubeTable);
     release(lastFacets);
     // The samples in the order of their cubes, each with its facets
     // ascending.
