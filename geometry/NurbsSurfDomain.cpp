@@ -167,15 +167,10 @@ void NurbsSurf::getRawNormal(Vector& out, double u, double v, Vector* suOut, Vec
     // direction means nothing: measured against |S_u| |S_v| so that the test
     // does not depend on the size of the model.
     double unit[3] = {0.0, 0.0, 0.0};
-    if (length(cross) > 1e-14 * length(su) * length(sv)) {
-        double sq = 0.0;
+    const double len = length(cross);
+    if (len > 1e-14 * length(su) * length(sv) && std::isfinite(len))
         for (int k = 0; k < 3; ++k)
-            sq += cross[k] * cross[k];
-        const double len = std::sqrt(sq);
-        if (len > 0.0 && std::isfinite(len))
-            for (int k = 0; k < 3; ++k)
-                unit[k] = cross[k] / len;
-    }
+            unit[k] = cross[k] / len;
     put(out, unit);
 }
 
