@@ -452,6 +452,8 @@ private:
     std::unique_ptr<CFitPointGrid> sampleGrid;
     // The face's outline seen along its mean normal.
     std::vector<std::array<double, 2>> outline;
+    // The foot, normal and tangents of the point placed last.
+    Vector placeWork[4];
 
     int slotOf(int vertex) const { return table.vertexMark(vertex); }
 
@@ -497,9 +499,14 @@ private:
             double start[2] = {u, v};
             if (framed)
                 from.startOf(xyz, start);
-            CFitPoint fp(Vector(xyz[0], xyz[1], xyz[2]), Vector(start[0], start[1]));
+            // Filled in place: a copy of a point and its vectors for each
+            // vertex cost more than the vertex's own work.
+            CFitPoint& fp = points[points.append(CFitPoint())];
+            fp.Point.resize(3);
+            fp.uv.resize(2);
+            std::copy_n(xyz, 3, fp.Point.data);
+            std::copy_n(start, 2, fp.uv.data);
             fp.state = 1;
-            points.append(fp);
             vertices.push_back(
                 {vertex, {0.0, 0.0, 0.0}, {}, -HUGE_VAL, false, false, false, false, false});
             pending.push_back(points.count - 1);
@@ -633,7 +640,7 @@ private:
         pv.hasNormal = fp.uv.n >= 2;
         if (!pv.hasNormal)
             return;
-        Vector foot(3), normal(3), su(3), sv(3);
+        Vector &foot = placeWork[0], &normal = placeWork[1], &su = placeWork[2], &sv = placeWork[3];
         s.evaluatePointAndNormal(fp.uv[0], fp.uv[1], foot, normal, &su, &sv);
         for (int a = 0; a < 3; ++a)
             pv.normal[a] = normal[a];

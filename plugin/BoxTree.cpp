@@ -37,8 +37,10 @@ int BoxTree::buildNode(int first, int count, const std::vector<Point3>& middles)
     m_nodes.emplace_back();
     Box3 box = m_boxes[std::size_t(m_items[std::size_t(first)])];
     Point3 lo{HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi{-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+    int largest = -1;
     for (int k = first; k < first + count; ++k) {
         const std::size_t item = std::size_t(m_items[std::size_t(k)]);
+        largest = std::max(largest, int(item));
         const Box3& b = m_boxes[item];
         for (std::size_t c = 0; c < 3; ++c) {
             box.lo[c] = std::min(box.lo[c], b.lo[c]);
@@ -48,6 +50,7 @@ int BoxTree::buildNode(int first, int count, const std::vector<Point3>& middles)
         }
     }
     m_nodes[std::size_t(at)].box = box;
+    m_nodes[std::size_t(at)].largest = largest;
     if (count <= kLeafItems) {
         m_nodes[std::size_t(at)].first = first;
         m_nodes[std::size_t(at)].count = count;

@@ -67,6 +67,34 @@ public:
         }
     }
 
+    // As within, for the items numbered above `after` only, in the same
+    // order: a node whose items are all numbered `after` or below is passed
+    // over (a caller pairing each item with those after it).
+    template <class F> void withinAfter(const Point3& p, double radius, int after, F&& f) const
+    {
+        if (m_nodes.empty())
+            return;
+        const double r2 = radius * radius;
+        std::array<int, kMostDepth> stack;
+        std::size_t size = 0;
+        stack[size++] = 0;
+        while (size > 0) {
+            const Node& node = m_nodes[std::size_t(stack[--size])];
+            if (node.largest <= after || squaredDistance(node.box, p) > r2)
+                continue;
+            if (node.left < 0) {
+                for (int k = node.first; k < node.first + node.count; ++k) {
+                    const int item = m_items[std::size_t(k)];
+                    if (item > after && squaredDistance(m_boxes[std::size_t(item)], p) <= r2)
+                        f(item);
+                }
+                continue;
+            }
+            stack[size++] = node.right;
+            stack[size++] = node.left;
+        }
+    }
+
     // Calls f(item) for each item whose box, grown by radius[k] along each
     // axis k, the segment from a to b passes through, until f answers true;
     // whether it did.
@@ -180,6 +208,7 @@ private:
         Box3 box;
         int first = 0, count = 0; // the items of a leaf, in m_items
         int left = -1, right = -1;
+        int largest = -1; // the largest item number under the node
     };
     int buildNode(int first, int count, const std::vector<Point3>& middles);
 

@@ -1623,11 +1623,14 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
                     {minus(s.p, {half, half, half}), plus(s.p, {half, half, half})});
             }
             byReach.build(std::move(reachBoxes));
-            for (int i : keptSamples) {
+            // Each pair once, from its first sample; a pair already of one
+            // area is not judged again (joining it would change nothing).
+            for (int q = 0; q < int(keptSamples.size()); ++q) {
+                const int i = keptSamples[std::size_t(q)];
                 const Sample& s = samples[std::size_t(i)];
-                byReach.within(s.p, kLinkShare * sampling.spacing(s.level), [&](int k) {
+                byReach.withinAfter(s.p, kLinkShare * sampling.spacing(s.level), q, [&](int k) {
                     const int j = keptSamples[std::size_t(k)];
-                    if (j <= i)
+                    if (joined.rootOf(i) == joined.rootOf(j))
                         return;
                     const Join how =
                         joins(s, samples[std::size_t(j)], sampling, tol, lines, facets);
@@ -1728,11 +1731,20 @@ RegionCoverage checkRegionCoverage(GB::CSurfaceNet& net, const std::vector<Commi
             }
             Areas parts(samples, local);
             std::vector<std::pair<int, int>> partFolds;
+            // The local samples ascend with the kept ones: those after a
+            // sample's own place among the kept are the ones after it here.
+            const bool ascending = std::is_sorted(local.begin(), local.end());
             for (std::size_t k = 0; k < local.size(); ++k) {
                 const Sample& s = samples[std::size_t(local[k])];
-                byReach.within(s.p, kLinkShare * sampling.spacing(s.level), [&](int m) {
+                const int after =
+                    ascending ? int(std::lower_bound(keptSamples.begin(), keptSamples.end(),
+                                                     local[k]) -
+                                    keptSamples.begin())
+                              : -1;
+                byReach.withinAfter(s.p, kLinkShare * sampling.spacing(s.level), after, [&](int m) {
                     const int l = localOf[std::size_t(keptSamples[std::size_t(m)])];
-                    if (l <= int(k) || regionOfLocal[std::size_t(l)] != regionOfLocal[k])
+                    if (l <= int(k) || regionOfLocal[std::size_t(l)] != regionOfLocal[k] ||
+                        parts.rootOf(int(k)) == parts.rootOf(l))
                         return;
                     const Join how = joins(s, samples[std::size_t(local[std::size_t(l)])],
                                            sampling, tol, lines, facets);
