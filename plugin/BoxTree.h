@@ -44,27 +44,7 @@ public:
     // Calls f(item) for each item whose box lies within `radius` of p.
     template <class F> void within(const Point3& p, double radius, F&& f) const
     {
-        if (m_nodes.empty())
-            return;
-        const double r2 = radius * radius;
-        // The tree is balanced: a walk holds no more nodes than its depth
-        // and one.
-        std::array<int, kMostDepth> stack;
-        std::size_t size = 0;
-        stack[size++] = 0;
-        while (size > 0) {
-            const Node& node = m_nodes[std::size_t(stack[--size])];
-            if (squaredDistance(node.box, p) > r2)
-                continue;
-            if (node.left < 0) {
-                for (int k = node.first; k < node.first + node.count; ++k)
-                    if (squaredDistance(m_boxes[std::size_t(m_items[std::size_t(k)])], p) <= r2)
-                        f(m_items[std::size_t(k)]);
-                continue;
-            }
-            stack[size++] = node.right;
-            stack[size++] = node.left;
-        }
+        withinAfter(p, radius, -1, f);
     }
 
     // As within, for the items numbered above `after` only, in the same
@@ -75,6 +55,8 @@ public:
         if (m_nodes.empty())
             return;
         const double r2 = radius * radius;
+        // The tree is balanced: a walk holds no more nodes than its depth
+        // and one.
         std::array<int, kMostDepth> stack;
         std::size_t size = 0;
         stack[size++] = 0;
