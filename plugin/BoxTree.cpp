@@ -67,9 +67,8 @@ int BoxTree::buildNode(int first, int count, const std::vector<Point3>& middles)
                          const double ma = middleOf(a), mb = middleOf(b);
                          return ma != mb ? ma < mb : a < b;
                      });
-    const int left = buildNode(first, half, middles);
+    buildNode(first, half, middles); // at + 1
     const int right = buildNode(first + half, count - half, middles);
-    m_nodes[std::size_t(at)].left = left;
     m_nodes[std::size_t(at)].right = right;
     return at;
 }

@@ -61,10 +61,11 @@ public:
         std::size_t size = 0;
         stack[size++] = 0;
         while (size > 0) {
-            const Node& node = m_nodes[std::size_t(stack[--size])];
+            const int n = stack[--size];
+            const Node& node = m_nodes[std::size_t(n)];
             if (node.largest <= after || squaredDistance(node.box, p) > r2)
                 continue;
-            if (node.left < 0) {
+            if (node.right < 0) {
                 for (int k = node.first; k < node.first + node.count; ++k) {
                     const int item = m_items[std::size_t(k)];
                     if (item > after && squaredDistance(m_boxes[std::size_t(item)], p) <= r2)
@@ -73,7 +74,7 @@ public:
                 continue;
             }
             stack[size++] = node.right;
-            stack[size++] = node.left;
+            stack[size++] = n + 1;
         }
     }
 
@@ -89,10 +90,11 @@ public:
         std::size_t size = 0;
         stack[size++] = 0;
         while (size > 0) {
-            const Node& node = m_nodes[std::size_t(stack[--size])];
+            const int n = stack[--size];
+            const Node& node = m_nodes[std::size_t(n)];
             if (!crosses(node.box, a, b, radius))
                 continue;
-            if (node.left < 0) {
+            if (node.right < 0) {
                 for (int k = node.first; k < node.first + node.count; ++k)
                     if (crosses(m_boxes[std::size_t(m_items[std::size_t(k)])], a, b, radius) &&
                         f(m_items[std::size_t(k)]))
@@ -100,7 +102,7 @@ public:
                 continue;
             }
             stack[size++] = node.right;
-            stack[size++] = node.left;
+            stack[size++] = n + 1;
         }
         return false;
     }
@@ -124,7 +126,7 @@ public:
             if (near2 >= best.first * best.first)
                 continue;
             const Node& node = m_nodes[std::size_t(n)];
-            if (node.left < 0) {
+            if (node.right < 0) {
                 for (int k = node.first; k < node.first + node.count; ++k) {
                     const int item = m_items[std::size_t(k)];
                     const double d = distanceTo(item, p);
@@ -133,14 +135,15 @@ public:
                 }
                 continue;
             }
-            const double l2 = squaredDistance(m_nodes[std::size_t(node.left)].box, p);
+            const int left = n + 1;
+            const double l2 = squaredDistance(m_nodes[std::size_t(left)].box, p);
             const double r2 = squaredDistance(m_nodes[std::size_t(node.right)].box, p);
             // The nearer child goes on the stack last: it is walked first.
             if (l2 <= r2) {
                 stack[size++] = {r2, node.right};
-                stack[size++] = {l2, node.left};
+                stack[size++] = {l2, left};
             } else {
-                stack[size++] = {l2, node.left};
+                stack[size++] = {l2, left};
                 stack[size++] = {r2, node.right};
             }
         }
@@ -186,10 +189,12 @@ private:
     // kMostDepth for any count an int holds.
     static constexpr int kLeafItems = 8;
     static constexpr std::size_t kMostDepth = 96;
+    // A node's left child follows it (the tree is built depth first); a
+    // leaf has no right child.
     struct Node {
         Box3 box;
         int first = 0, count = 0; // the items of a leaf, in m_items
-        int left = -1, right = -1;
+        int right = -1;
         int largest = -1; // the largest item number under the node
     };
     int buildNode(int first, int count, const std::vector<Point3>& middles);
