@@ -350,7 +350,26 @@ Vector crossProduct(const Vector& a, const Vector& b)
 {
     if (a.n < 3 || b.n < 3)
         return Vector(3);
-    return Vector(a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]);
+    Vector r(3);
+    crossProduct3(a.data, b.data, r.data);
+    return r;
+}
+
+void crossProduct3(const double* a, const double* b, double* out)
+{
+    const double x = a[1] * b[2] - a[2] * b[1], y = a[2] * b[0] - a[0] * b[2],
+                 z = a[0] * b[1] - a[1] * b[0];
+    out[0] = x;
+    out[1] = y;
+    out[2] = z;
+}
+
+double norm3(const double* a)
+{
+    double s = 0.0;
+    for (int i = 0; i < 3; ++i)
+        s += a[i] * a[i];
+    return std::sqrt(s > 0.0 ? s : 0.0);
 }
 
 double minElement(const Vector& v, int* index)

@@ -106,6 +106,10 @@ Vector normalized(const Vector& a);
 double cosineBetween(const Vector& a, const Vector& b);
 // The 3-vector a x b; both operands need at least 3 entries.
 Vector crossProduct(const Vector& a, const Vector& b);
+// The same on plain triples, into out, and the length of a triple as norm
+// takes it: for the hot paths that keep their points in arrays.
+void crossProduct3(const double* a, const double* b, double* out);
+double norm3(const double* a);
 // Sum of (a[i] - b[i])^2 over min(a.n, b.n) entries. Inline: the nearest-
 // point searches call it once per candidate.
 inline double squaredDistance(const Vector& a, const Vector& b)

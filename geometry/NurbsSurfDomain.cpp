@@ -155,20 +155,14 @@ void NurbsSurf::getRawNormal(Vector& out, double u, double v, Vector* suOut, Vec
         put(*suOut, su);
     if (svOut != nullptr)
         put(*svOut, sv);
-    const auto length = [](const double* a) {
-        double s = 0.0;
-        for (int k = 0; k < 3; ++k)
-            s += a[k] * a[k];
-        return std::sqrt(s > 0.0 ? s : 0.0);
-    };
-    const double cross[3] = {su[1] * sv[2] - su[2] * sv[1], su[2] * sv[0] - su[0] * sv[2],
-                             su[0] * sv[1] - su[1] * sv[0]};
+    double cross[3];
+    crossProduct3(su, sv, cross);
     // Parallel derivatives leave a cross product of rounding noise, whose
     // direction means nothing: measured against |S_u| |S_v| so that the test
     // does not depend on the size of the model.
     double unit[3] = {0.0, 0.0, 0.0};
-    const double len = length(cross);
-    if (len > 1e-14 * length(su) * length(sv) && std::isfinite(len))
+    const double len = norm3(cross);
+    if (len > 1e-14 * norm3(su) * norm3(sv) && std::isfinite(len))
         for (int k = 0; k < 3; ++k)
             unit[k] = cross[k] / len;
     put(out, unit);

@@ -63,14 +63,9 @@ void NurbsSurf::evaluatePointAndNormal(double u, double v, Vector& point, Vector
     // S_u x S_v and its length in place: a walk over a mesh takes the
     // normal at every vertex, and temporaries for them cost more than the
     // arithmetic.
-    const double* a = D[1][0].data;
-    const double* b = D[0][1].data;
-    const double cross[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2],
-                             a[0] * b[1] - a[1] * b[0]};
-    double squares = 0.0;
-    for (int k = 0; k < 3; ++k)
-        squares += cross[k] * cross[k];
-    const double length = std::sqrt(squares > 0.0 ? squares : 0.0);
+    double cross[3];
+    crossProduct3(D[1][0].data, D[0][1].data, cross);
+    const double length = norm3(cross);
     // Where S_u x S_v vanishes the normal stays zero rather than NaN.
     if (length > 0.0 && std::isfinite(length))
         for (int k = 0; k < 3; ++k)
