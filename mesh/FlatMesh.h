@@ -231,6 +231,13 @@ public:
     // in coordinate order (dTol is not used). Clears the derived data and the
     // undo list. False, mesh unchanged, for fewer than 3 vertices.
     virtual bool weldEqualVertices(double dTol);
+    // Adds the triangles at corners (9 finite coordinates each) to an empty
+    // mesh, as addPolygon after addVertex for each corner and then
+    // mergeVertices(dTol, 0) would leave it, where that merge is the weld of
+    // equal points; without the unwelded vertices or a copy of them. False,
+    // with nothing added, where the merge would join vertices within dTol
+    // (500000 vertices or fewer) or the mesh is not empty.
+    bool addWeldedTriangles(const float* corners, int triangles, double dTol);
     // Builds the edge table when it is empty, then the vertex and facet
     // records; the result of pairPolygonLegs.
     virtual bool computeDerivedData();

@@ -10,6 +10,7 @@
 #include "mesh/MeshVertex.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -649,6 +650,28 @@ bool equalPointIndices(const float* xyz, int n, std::vector<int>& newIndex,
     return true;
 }
 
+// The weld's numbering of the n points at xyz (newIndex) and its points:
+// through the table of equal points, or where some coordinate is not finite
+// by the coordinate order alone.
+void weldPoints(const float* xyz, int n, std::vector<int>& newIndex, std::vector<float>& points)
+{
+    if (equalPointIndices(xyz, n, newIndex, points))
+        return;
+    auto coordinate = [&](int v, int axis) { return xyz[3 * std::size_t(v) + axis]; };
+    const std::vector<int> order = coordinateOrder(xyz, n);
+    points.reserve(3 * std::size_t(n));
+    for (int s = 0; s < n; ++s) {
+        const int v = order[s];
+        const bool differs = s == 0 || coordinate(v, 0) != coordinate(order[s - 1], 0) ||
+                             coordinate(v, 1) != coordinate(order[s - 1], 1) ||
+                             coordinate(v, 2) != coordinate(order[s - 1], 2);
+        if (differs)
+            for (int axis = 0; axis < 3; ++axis)
+                points.push_back(coordinate(v, axis));
+        newIndex[v] = int(points.size() / 3) - 1;
+    }
+}
+
 float* coordinatesOf(CFlatMesh& mesh, int i);
 
 // The tolerance merge's representatives through a grid of its own, with
@@ -1093,24 +1116,10 @@ bool CFlatMesh::weldEqualVertices(double /*dTol*/)
     for (int at = 0; at < 3 * n; at += coordinates.blockSize)
         std::copy_n(coordinates.pointer(at), std::min(coordinates.blockSize, 3 * n - at),
                     flat.data() + at);
-    auto coordinate = [&](int v, int axis) { return flat[3 * std::size_t(v) + axis]; };
 
     std::vector<int> newIndex(n, -1);
     std::vector<float> points;
-    if (!equalPointIndices(flat.data(), n, newIndex, points)) {
-        const std::vector<int> order = coordinateOrder(flat.data(), n);
-        points.reserve(3 * std::size_t(n));
-        for (int s = 0; s < n; ++s) {
-            const int v = order[s];
-            const bool differs = s == 0 || coordinate(v, 0) != coordinate(order[s - 1], 0) ||
-                                 coordinate(v, 1) != coordinate(order[s - 1], 1) ||
-                                 coordinate(v, 2) != coordinate(order[s - 1], 2);
-            if (differs)
-                for (int axis = 0; axis < 3; ++axis)
-                    points.push_back(coordinate(v, axis));
-            newIndex[v] = int(points.size() / 3) - 1;
-        }
-    }
+    weldPoints(flat.data(), n, newIndex, points);
 
     forEachPolygonIndex(*this, [&](int& j) {
         if (j >= 0 && j < n)
@@ -1130,6 +1139,31 @@ bool CFlatMesh::weldEqualVertices(double /*dTol*/)
     header.setWord(CPOLHeader::vertexCountOffset, std::uint32_t(points.size() / 3));
     ++geometryVersion;
     // Deletions recorded for undo refer to the old vertex numbering.
+    clearUndo();
+    computeBoundingBox();
+    return true;
+}
+
+bool CFlatMesh::addWeldedTriangles(const float* corners, int triangles, double dTol)
+{
+    const long n = 3L * triangles;
+    if (triangles < 1 || n > long(INT32_MAX) || (n <= kLargestTolerantMerge && dTol > 0.0) ||
+        getVertexCount(true) != 0 || coordinates.count != 0 || polygonStarts.count != 0)
+        return false;
+    std::vector<int> newIndex(static_cast<std::size_t>(n), -1);
+    std::vector<float> points;
+    weldPoints(corners, int(n), newIndex, points);
+
+    // As mergeVertices leaves the mesh after the triangles were added vertex
+    // by vertex: the welded points in their order, each triangle's corners
+    // renumbered, the derived data and undo list cleared, a new geometry.
+    clearDerivedData();
+    for (float coordinate : points)
+        coordinates.push(coordinate);
+    header.setWord(CPOLHeader::vertexCountOffset, std::uint32_t(points.size() / 3));
+    for (int f = 0; f < triangles; ++f)
+        addPolygon(newIndex.data() + 3 * std::size_t(f), 3, -1);
+    ++geometryVersion;
     clearUndo();
     computeBoundingBox();
     return true;

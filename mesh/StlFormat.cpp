@@ -3,6 +3,7 @@
 #include "foundation/PointSequence.h"
 #include "mesh/BaseMesh.h"
 #include "mesh/CharScanner.h"
+#include "mesh/FlatMesh.h"
 #include "mesh/NumberText.h"
 #include "mesh/ReaderReport.h"
 #include "platform/RegularFile.h"
@@ -18,6 +19,7 @@
 #include <iostream>
 #include <string>
 #include <string_view>
+#include <typeinfo>
 #include <vector>
 
 namespace {
@@ -469,8 +471,10 @@ bool readBinarySTL(Mesh::CBaseMesh& mesh, const char* path, bool merge)
                       << " after them passed over";
         std::cout << std::endl;
     }
-    CVertex<float, 3> corner;
+    // Facets with a corner that is not finite are left out (and counted);
+    // the others close up in place.
     long nonFinite = 0;
+    std::size_t kept = 0;
     for (std::size_t f = 0; f < count; ++f) {
         const float* xyz = corners.data() + 9 * f;
         if (!Mesh::isFinitePoint(xyz) || !Mesh::isFinitePoint(xyz + 3) ||
@@ -478,6 +482,24 @@ bool readBinarySTL(Mesh::CBaseMesh& mesh, const char* path, bool merge)
             ++nonFinite;
             continue;
         }
+        if (kept != f)
+            std::copy_n(xyz, 9, corners.data() + 9 * kept);
+        ++kept;
+    }
+    Mesh::reportNonFiniteFacets(nonFinite);
+    // A large file's facets are welded straight from the corners read: the
+    // corners as vertices of their own, and a copy of them for the weld,
+    // would cost twice their memory again.
+    if (merge && typeid(mesh) == typeid(CFlatMesh) &&
+        static_cast<CFlatMesh&>(mesh).addWeldedTriangles(corners.data(), int(kept),
+                                                         kBinaryStlMergeTolerance)) {
+        std::vector<float>().swap(corners);
+        finishMesh(mesh, false, kBinaryStlMergeTolerance);
+        return true;
+    }
+    CVertex<float, 3> corner;
+    for (std::size_t f = 0; f < kept; ++f) {
+        const float* xyz = corners.data() + 9 * f;
         int idx[3];
         for (int k = 0; k < 3; ++k) {
             for (int c = 0; c < 3; ++c)
@@ -486,7 +508,6 @@ bool readBinarySTL(Mesh::CBaseMesh& mesh, const char* path, bool merge)
         }
         mesh.addPolygon(idx, 3, -1);
     }
-    Mesh::reportNonFiniteFacets(nonFinite);
     finishMesh(mesh, merge, kBinaryStlMergeTolerance);
     return true;
 }
