@@ -692,10 +692,8 @@ bool CMeshwrightPlugIn::convertFacesToVezad(bool heal, bool deleteOld, bool appr
         if (breps[b]->m_F.Count() > 0)
             if (const std::unique_ptr<CFace> face{faceFromBrepFace(breps[b]->m_F[0])})
                 committedDistances.emplace_back(brepFaces[b], meshDistance(*face, net));
-    // The measures' table of the facets round the mesh's vertices is not
-    // needed by the checks that follow, which need the memory.
-    if (net.mesh != nullptr)
-        net.mesh->vertexFacets.reset();
+    // The measures' table of the facets round the mesh's vertices stays: the
+    // coverage check below reads it too.
     // The Breps as committed must meet along the pieces of the net their
     // faces share within the tolerance; where they do not, the user is told
     // which faces part.
