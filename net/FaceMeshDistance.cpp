@@ -454,6 +454,10 @@ private:
     std::vector<std::array<double, 2>> outline;
     // The foot, normal and tangents of the point placed last.
     Vector placeWork[4];
+    // A facet's normal and a vertex read last: made once for the part, not
+    // for each facet.
+    Mesh::CBaseMesh::Direction facetNormalWork;
+    CVertex<float, 3> cornerWork;
 
     int slotOf(int vertex) const { return table.vertexMark(vertex); }
 
@@ -485,7 +489,7 @@ private:
         // corners are appended to.
         const bool framed = frame != nullptr;
         const TangentFrame from = framed ? *frame : TangentFrame{};
-        CVertex<float, 3> corner;
+        CVertex<float, 3>& corner = cornerWork;
         for (int vertex : table.corners(facet)) {
             if (table.vertexMark(vertex) != -1)
                 continue;
@@ -721,7 +725,7 @@ private:
     // point's foot (0 where either has no direction).
     double cosine(int facet, int point)
     {
-        Mesh::CBaseMesh::Direction n;
+        Mesh::CBaseMesh::Direction& n = facetNormalWork;
         if (!mesh.getFacetNormal(facet, n))
             return 0.0;
         const double* normal = vertices[std::size_t(point)].normal;
@@ -747,7 +751,7 @@ private:
         const double* n = vertices[std::size_t(atA)].normal;
         Vector foot(3);
         s.evaluatePoint(foot, fa.uv[0], fa.uv[1]);
-        CVertex<float, 3> corner;
+        CVertex<float, 3>& corner = cornerWork;
         for (int c : table.corners(facet)) {
             if (c == a || c == b || !mesh.getVertex(c, corner))
                 continue;

@@ -789,10 +789,11 @@ std::vector<std::vector<std::vector<P3>>> checkEdgesAlongSides(GB::CSurfaceNet& 
 {
     // Edge points a quarter tolerance apart mostly meet the same facets.
     Mesh::NearNormalReuse reuse;
+    CVector<float, 3> n;
+    CVertex<float, 3> at;
     const auto normalAt = [&](const P3& p) {
-        CVector<float, 3> n;
-        const CVertex<float, 3> at{static_cast<float>(p[0]), static_cast<float>(p[1]),
-                                   static_cast<float>(p[2])};
+        for (int k = 0; k < 3; ++k)
+            at.data[k] = static_cast<float>(p[std::size_t(k)]);
         if (net.mesh == nullptr || !Mesh::meshNormalNearPoint(net.mesh, at, n, &reuse))
             return P3{0.0, 0.0, 0.0};
         return unit(toP3(n));
@@ -1183,6 +1184,9 @@ std::vector<Sample> sampleMesh(Mesh::CBaseMesh& mesh, const Frame& frame, const 
     std::vector<Triangle> pieces;
     std::vector<P3> corners;
     const int facets = mesh.getFacetCount();
+    // A corner and a normal read last, made once for the mesh.
+    Mesh::CBaseMesh::Point c;
+    Mesh::CBaseMesh::Direction facetNormal;
     for (int f = 0; f < facets; ++f) {
         const int size = mesh.getFacetSize(f);
         if (size < 3)
@@ -1190,7 +1194,6 @@ std::vector<Sample> sampleMesh(Mesh::CBaseMesh& mesh, const Frame& frame, const 
         corners.clear();
         double flo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, fhi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
         for (int k = 0; k < size; ++k) {
-            Mesh::CBaseMesh::Point c;
             if (!mesh.getFacetCorner(f, k, c))
                 break;
             corners.push_back(toP3(c));
@@ -1205,7 +1208,6 @@ std::vector<Sample> sampleMesh(Mesh::CBaseMesh& mesh, const Frame& frame, const 
             inside = inside && fhi[j] >= boxLo[j] && flo[j] <= boxHi[j];
         if (!inside)
             continue;
-        Mesh::CBaseMesh::Direction facetNormal;
         if (!mesh.getFacetNormal(f, facetNormal))
             continue;
         const P3 n = unit(toP3(facetNormal));
