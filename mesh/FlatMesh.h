@@ -322,4 +322,6 @@ private:
     // when p is invalid or the record does not lie in the stream.
     int cornerCountPosition(int p) const;
     void reversePolygon(int p);
+    // The weld's points (x, y, z each) as the vertices, a new geometry.
+    void takeWeldedPoints(const std::vector<float>& points);
 };

@@ -1128,20 +1128,20 @@ bool CFlatMesh::weldEqualVertices(double /*dTol*/)
             std::cout << "eqIndex out of range." << std::endl;
     });
 
-    const int blockSize = coordinates.blockSize;
-    coordinates.release();
-    coordinates.init(0, blockSize);
-    for (std::size_t at = 0; at < points.size(); at += std::size_t(blockSize)) {
-        const int count = int(std::min(points.size() - at, std::size_t(blockSize)));
-        for (int k = 0; k < count; ++k)
-            coordinates.push(points[at + k]);
-    }
+    takeWeldedPoints(points);
+    return true;
+}
+
+void CFlatMesh::takeWeldedPoints(const std::vector<float>& points)
+{
+    coordinates.init(0, coordinates.blockSize);
+    for (float coordinate : points)
+        coordinates.push(coordinate);
     header.setWord(CPOLHeader::vertexCountOffset, std::uint32_t(points.size() / 3));
     ++geometryVersion;
     // Deletions recorded for undo refer to the old vertex numbering.
     clearUndo();
     computeBoundingBox();
-    return true;
 }
 
 bool CFlatMesh::addWeldedTriangles(const float* corners, int triangles, double dTol)
@@ -1155,17 +1155,12 @@ bool CFlatMesh::addWeldedTriangles(const float* corners, int triangles, double d
     weldPoints(corners, int(n), newIndex, points);
 
     // As mergeVertices leaves the mesh after the triangles were added vertex
-    // by vertex: the welded points in their order, each triangle's corners
-    // renumbered, the derived data and undo list cleared, a new geometry.
+    // by vertex: each triangle's corners renumbered, the welded points in
+    // their order, the derived data and undo list cleared, a new geometry.
     clearDerivedData();
-    for (float coordinate : points)
-        coordinates.push(coordinate);
-    header.setWord(CPOLHeader::vertexCountOffset, std::uint32_t(points.size() / 3));
     for (int f = 0; f < triangles; ++f)
         addPolygon(newIndex.data() + 3 * std::size_t(f), 3, -1);
-    ++geometryVersion;
-    clearUndo();
-    computeBoundingBox();
+    takeWeldedPoints(points);
     return true;
 }
 

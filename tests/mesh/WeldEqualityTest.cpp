@@ -60,12 +60,10 @@ std::vector<std::vector<int>> polygonsOf(CFlatMesh& mesh)
 // corner the next vertex); none for another mesh.
 std::vector<float> soupCorners(CFlatMesh& mesh)
 {
-    for (int f = 0; f < mesh.getFacetCount(); ++f)
-        for (int k = 0; k < 3; ++k)
-            if (mesh.getPolygonSize(f) != 3 || mesh.getPolygonVertexIndex(f, k) != 3 * f + k)
-                return {};
-    return mesh.getVertexCount(true) == 3 * mesh.getFacetCount() ? coordinatesOf(mesh)
-                                                                 : std::vector<float>();
+    std::vector<std::vector<int>> soup;
+    for (int v = 0; v < mesh.getVertexCount(true); v += 3)
+        soup.push_back({v, v + 1, v + 2});
+    return polygonsOf(mesh) == soup ? coordinatesOf(mesh) : std::vector<float>();
 }
 
 // Every facet with corners of its own, as an STL reader leaves a mesh.
